@@ -1,0 +1,169 @@
+#include "display/indexed_surface.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace korv {
+
+PixelRect intersect(const PixelRect& a, const PixelRect& b) {
+    const long long left = std::max<long long>(a.x, b.x);
+    const long long top = std::max<long long>(a.y, b.y);
+    const long long right = std::min<long long>(static_cast<long long>(a.x) + a.width,
+                                                static_cast<long long>(b.x) + b.width);
+    const long long bottom = std::min<long long>(static_cast<long long>(a.y) + a.height,
+                                                 static_cast<long long>(b.y) + b.height);
+    if (a.empty() || b.empty() || right <= left || bottom <= top) {
+        return {};
+    }
+    return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+            static_cast<int>(bottom - top)};
+}
+
+IndexedSurface::IndexedSurface(int width, int height, std::uint8_t fill)
+    : width_(width > 0 && height > 0 ? width : 0), height_(width > 0 && height > 0 ? height : 0),
+      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), fill) {}
+
+std::optional<std::uint8_t> IndexedSurface::pixel(int x, int y) const {
+    if (!contains(x, y)) {
+        return std::nullopt;
+    }
+    return pixels_[offset(x, y)];
+}
+
+void IndexedSurface::setPixel(int x, int y, std::uint8_t index) {
+    if (contains(x, y)) {
+        pixels_[offset(x, y)] = index;
+    }
+}
+
+std::span<const std::uint8_t> IndexedSurface::row(int y) const {
+    if (y < 0 || y >= height_) {
+        return {};
+    }
+    return std::span<const std::uint8_t>(pixels_).subspan(offset(0, y),
+                                                          static_cast<std::size_t>(width_));
+}
+
+void IndexedSurface::fill(std::uint8_t index) {
+    std::fill(pixels_.begin(), pixels_.end(), index);
+}
+
+void IndexedSurface::fillRect(const PixelRect& rect, std::uint8_t index) {
+    const PixelRect r = intersect(rect, bounds());
+    for (int y = r.y; y < r.bottom(); ++y) {
+        std::memset(&pixels_[offset(r.x, y)], index, static_cast<std::size_t>(r.width));
+    }
+}
+
+void IndexedSurface::drawLine(PixelPoint from, PixelPoint to, Pen pen) {
+    const int reach = std::max(pen.width, 1);
+    // A line wholly beyond one edge (pen included) cannot touch the surface.
+    if ((from.x + reach < 0 && to.x + reach < 0) || (from.y + reach < 0 && to.y + reach < 0) ||
+        (from.x - reach >= width_ && to.x - reach >= width_) ||
+        (from.y - reach >= height_ && to.y - reach >= height_)) {
+        return;
+    }
+    forEachLinePixel(from, to, pen.width, [&](long long x, long long y) {
+        if (x >= 0 && y >= 0 && x < width_ && y < height_) {
+            pixels_[offset(static_cast<int>(x), static_cast<int>(y))] = pen.index;
+        }
+    });
+}
+
+void IndexedSurface::lineTo(PixelPoint to, Pen pen) {
+    drawLine(position_, to, pen);
+    position_ = to;
+}
+
+void IndexedSurface::copyFrom(const IndexedSurface& source, const PixelRect& srcRect,
+                              PixelPoint dest) {
+    // Clip the source rectangle to the source, shift the destination alike, then clip that.
+    const PixelRect src = intersect(srcRect, source.bounds());
+    if (src.empty()) {
+        return;
+    }
+    const long long shiftX = static_cast<long long>(dest.x) - srcRect.x;
+    const long long shiftY = static_cast<long long>(dest.y) - srcRect.y;
+    const long long dx0 = src.x + shiftX;
+    const long long dy0 = src.y + shiftY;
+    const long long left = std::max<long long>(dx0, 0);
+    const long long top = std::max<long long>(dy0, 0);
+    const long long right = std::min<long long>(dx0 + src.width, width_);
+    const long long bottom = std::min<long long>(dy0 + src.height, height_);
+    if (right <= left || bottom <= top) {
+        return;
+    }
+    const auto w = static_cast<std::size_t>(right - left);
+    const auto sx = static_cast<int>(left - shiftX);
+    const bool upwards = &source == this && shiftY > 0;
+    const long long rows = bottom - top;
+    for (long long i = 0; i < rows; ++i) {
+        // Copy bottom-up when moving down within one surface, so rows are read before overwritten.
+        const long long k = upwards ? rows - 1 - i : i;
+        const auto dy = static_cast<int>(top + k);
+        const auto sy = static_cast<int>(top + k - shiftY);
+        std::memmove(&pixels_[offset(static_cast<int>(left), dy)],
+                     &source.pixels_[source.offset(sx, sy)], w);
+    }
+}
+
+void IndexedSurface::stretchFrom(const IndexedSurface& source, const PixelRect& srcRect,
+                                 const PixelRect& destRect) {
+    if (srcRect.empty() || destRect.empty()) {
+        return;
+    }
+    const PixelRect d = intersect(destRect, bounds());
+    if (d.empty()) {
+        return;
+    }
+    // Sampling the source of a copy onto itself would read pixels already written.
+    const IndexedSurface copy = &source == this ? source : IndexedSurface();
+    const IndexedSurface& from = &source == this ? copy : source;
+    const long long sw = srcRect.width;
+    const long long sh = srcRect.height;
+    const long long dw = destRect.width;
+    const long long dh = destRect.height;
+    for (int y = d.y; y < d.bottom(); ++y) {
+        const long long sy =
+            srcRect.y + ((2 * (static_cast<long long>(y) - destRect.y) + 1) * sh) / (2 * dh);
+        if (sy < 0 || sy >= from.height_) {
+            continue;
+        }
+        for (int x = d.x; x < d.right(); ++x) {
+            const long long sx =
+                srcRect.x + ((2 * (static_cast<long long>(x) - destRect.x) + 1) * sw) / (2 * dw);
+            if (sx < 0 || sx >= from.width_) {
+                continue;
+            }
+            pixels_[offset(x, y)] =
+                from.pixels_[from.offset(static_cast<int>(sx), static_cast<int>(sy))];
+        }
+    }
+}
+
+void IndexedSurface::scrollHorizontally(const PixelRect& area, int dx,
+                                        std::optional<std::uint8_t> exposed) {
+    const PixelRect a = intersect(area, bounds());
+    if (a.empty() || dx == 0) {
+        return;
+    }
+    const long long shift = std::clamp<long long>(dx, -static_cast<long long>(a.width), a.width);
+    const auto moved = static_cast<std::size_t>(a.width - (shift < 0 ? -shift : shift));
+    const auto gap = static_cast<std::size_t>(shift < 0 ? -shift : shift);
+    for (int y = a.y; y < a.bottom(); ++y) {
+        std::uint8_t* line = &pixels_[offset(a.x, y)];
+        if (shift < 0) {
+            std::memmove(line, line + gap, moved);
+            if (exposed) {
+                std::memset(line + moved, *exposed, gap);
+            }
+        } else {
+            std::memmove(line + gap, line, moved);
+            if (exposed) {
+                std::memset(line, *exposed, gap);
+            }
+        }
+    }
+}
+
+} // namespace korv

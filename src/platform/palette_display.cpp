@@ -1,0 +1,80 @@
+#include "platform/palette_display.h"
+
+#include <algorithm>
+
+namespace korv {
+
+namespace {
+
+constexpr std::array<QRgb, kDisplayColours - kSystemColourBase> kSystemColours = {
+    qRgb(0, 0, 0),       qRgb(128, 0, 0),     qRgb(0, 128, 0),     qRgb(128, 128, 0),
+    qRgb(0, 0, 128),     qRgb(128, 0, 128),   qRgb(0, 128, 128),   qRgb(192, 192, 192),
+    qRgb(192, 220, 192), qRgb(166, 202, 240), qRgb(255, 251, 240), qRgb(160, 160, 164),
+    qRgb(128, 128, 128), qRgb(255, 0, 0),     qRgb(0, 255, 0),     qRgb(255, 255, 0),
+    qRgb(0, 0, 255),     qRgb(255, 0, 255),   qRgb(0, 255, 255),   qRgb(255, 255, 255),
+};
+
+} // namespace
+
+PaletteDisplay::PaletteDisplay() {
+    std::fill(table_.begin(), table_.begin() + kSystemColourBase, qRgb(0, 0, 0));
+    std::copy(kSystemColours.begin(), kSystemColours.end(), table_.begin() + kSystemColourBase);
+}
+
+void PaletteDisplay::setLogicalPalette(std::span<const Rgb> colours) {
+    const std::size_t n = std::min<std::size_t>(colours.size(), kSystemColourBase);
+    for (std::size_t i = 0; i < n; ++i) {
+        table_[i] = qRgb(colours[i].r, colours[i].g, colours[i].b);
+    }
+    ++generation_;
+}
+
+Rgb PaletteDisplay::rgb(std::uint8_t index) const {
+    const QRgb c = table_[index];
+    return {static_cast<std::uint8_t>(qRed(c)), static_cast<std::uint8_t>(qGreen(c)),
+            static_cast<std::uint8_t>(qBlue(c))};
+}
+
+QVector<QRgb> PaletteDisplay::colourTable() const {
+    return QVector<QRgb>(table_.begin(), table_.end());
+}
+
+void PaletteDisplay::convert(const IndexedSurface& source, const PixelRect& srcRect, QImage& dest,
+                             PixelPoint destPos) const {
+    if (dest.format() != QImage::Format_RGB32 && dest.format() != QImage::Format_ARGB32) {
+        return;
+    }
+    const PixelRect src = intersect(srcRect, source.bounds());
+    if (src.empty()) {
+        return;
+    }
+    const long long shiftX = static_cast<long long>(destPos.x) - srcRect.x;
+    const long long shiftY = static_cast<long long>(destPos.y) - srcRect.y;
+    const long long left = std::max<long long>(src.x + shiftX, 0);
+    const long long top = std::max<long long>(src.y + shiftY, 0);
+    const long long right = std::min<long long>(src.x + shiftX + src.width, dest.width());
+    const long long bottom = std::min<long long>(src.y + shiftY + src.height, dest.height());
+    for (long long y = top; y < bottom; ++y) {
+        const auto from = source.row(static_cast<int>(y - shiftY));
+        auto* to = reinterpret_cast<QRgb*>(dest.scanLine(static_cast<int>(y)));
+        for (long long x = left; x < right; ++x) {
+            to[x] = table_[from[static_cast<std::size_t>(x - shiftX)]];
+        }
+    }
+}
+
+QImage PaletteDisplay::toImage(const IndexedSurface& source) const {
+    QImage image(std::max(source.width(), 1), std::max(source.height(), 1), QImage::Format_RGB32);
+    if (source.empty()) {
+        return QImage(0, 0, QImage::Format_RGB32);
+    }
+    convert(source, source.bounds(), image, {0, 0});
+    return image;
+}
+
+PaletteDisplay& paletteDisplay() {
+    static PaletteDisplay display;
+    return display;
+}
+
+} // namespace korv

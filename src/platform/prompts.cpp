@@ -1,0 +1,257 @@
+#include "platform/prompts.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTimer>
+
+namespace korv {
+
+namespace {
+
+Prompts* current = nullptr;
+
+QtPrompts& desktopPrompts() {
+    static QtPrompts prompts;
+    return prompts;
+}
+
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::Stop:
+        return QMessageBox::Critical;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString describe(const char* what, const FileRequest& request) {
+    return QString::fromLatin1(what) + QStringLiteral(": ") + request.title;
+}
+
+} // namespace
+
+QString controlName(int id) {
+    return QString::number(id);
+}
+
+Prompts& prompts() {
+    return current != nullptr ? *current : desktopPrompts();
+}
+
+void setPrompts(Prompts* prompts) {
+    current = prompts;
+}
+
+void showMessage(const QString& text, MessageIcon icon) {
+    prompts().message(text, icon);
+}
+
+// --- The desktop's dialogs ---
+
+void QtPrompts::message(const QString& text, MessageIcon icon) {
+    QMessageBox box(boxIcon(icon), QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok,
+                    owner_);
+    box.exec();
+}
+
+void QtPrompts::beep() {
+    QApplication::beep();
+}
+
+std::optional<QString> QtPrompts::openFile(const FileRequest& request) {
+    QFileDialog dialog(owner_, request.title, request.folder, request.filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!request.fileName.isEmpty()) {
+        dialog.selectFile(request.fileName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front();
+}
+
+std::optional<QStringList> QtPrompts::openFiles(const FileRequest& request) {
+    QFileDialog dialog(owner_, request.title, request.folder, request.filter);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> QtPrompts::saveFile(const FileRequest& request) {
+    QFileDialog dialog(owner_, request.title, request.folder, request.filter);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!request.fileName.isEmpty()) {
+        dialog.selectFile(request.fileName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front();
+}
+
+bool QtPrompts::choosePrinter(QPrinter& printer) {
+    QPrintDialog dialog(&printer, owner_);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtPrompts::runDialog(QDialog& dialog) {
+    return dialog.exec() == QDialog::Accepted;
+}
+
+// --- Answers from a script ---
+
+void ScriptedPrompts::queueFile(const QString& path) {
+    fileAnswers_.emplace_back(QStringList{path});
+}
+
+void ScriptedPrompts::queueFiles(const QStringList& paths) {
+    fileAnswers_.emplace_back(paths);
+}
+
+void ScriptedPrompts::queueCancel() {
+    fileAnswers_.emplace_back(std::nullopt);
+}
+
+void ScriptedPrompts::queueDialog(DialogScript script) {
+    dialogScripts_.push_back(std::move(script));
+}
+
+void ScriptedPrompts::queuePrinter(bool accept, const QString& pdfFile) {
+    printerAnswers_.push_back({accept, pdfFile});
+}
+
+int ScriptedPrompts::pendingAnswers() const {
+    return static_cast<int>(fileAnswers_.size() + dialogScripts_.size() + printerAnswers_.size());
+}
+
+void ScriptedPrompts::message(const QString& text, MessageIcon icon) {
+    messages_.push_back({text, icon});
+}
+
+std::optional<QStringList> ScriptedPrompts::takeFiles(const FileRequest& request,
+                                                      const char* what) {
+    fileRequests_.push_back(request);
+    if (fileAnswers_.empty()) {
+        unscripted_.push_back(describe(what, request));
+        return std::nullopt;
+    }
+    auto answer = std::move(fileAnswers_.front());
+    fileAnswers_.pop_front();
+    if (answer && answer->isEmpty()) {
+        return std::nullopt;
+    }
+    return answer;
+}
+
+std::optional<QString> ScriptedPrompts::openFile(const FileRequest& request) {
+    auto files = takeFiles(request, "open file");
+    if (!files) {
+        return std::nullopt;
+    }
+    return files->front();
+}
+
+std::optional<QStringList> ScriptedPrompts::openFiles(const FileRequest& request) {
+    return takeFiles(request, "open files");
+}
+
+std::optional<QString> ScriptedPrompts::saveFile(const FileRequest& request) {
+    auto files = takeFiles(request, "save file");
+    if (!files) {
+        return std::nullopt;
+    }
+    return files->front();
+}
+
+bool ScriptedPrompts::choosePrinter(QPrinter& printer) {
+    if (printerAnswers_.empty()) {
+        unscripted_.push_back(QStringLiteral("printer"));
+        return false;
+    }
+    const PrinterAnswer answer = printerAnswers_.front();
+    printerAnswers_.pop_front();
+    if (answer.accept && !answer.pdfFile.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(answer.pdfFile);
+    }
+    return answer.accept;
+}
+
+bool ScriptedPrompts::runDialog(QDialog& dialog) {
+    const QString name = dialog.objectName().isEmpty()
+                             ? QString::fromLatin1(dialog.metaObject()->className())
+                             : dialog.objectName();
+    dialogsRun_.push_back(name);
+    if (dialogScripts_.empty()) {
+        unscripted_.push_back(QStringLiteral("dialog: ") + name);
+        return false;
+    }
+    DialogScript script = std::move(dialogScripts_.front());
+    dialogScripts_.pop_front();
+    // The script runs inside the dialog's own modal loop, as a user would act on it; a dialog
+    // the script leaves open is rejected so the test cannot hang.
+    bool leftOpen = false;
+    QTimer::singleShot(0, &dialog, [&dialog, &script, &leftOpen] {
+        script(dialog);
+        if (dialog.isVisible()) {
+            leftOpen = true;
+            dialog.reject();
+        }
+    });
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (leftOpen) {
+        unscripted_.push_back(QStringLiteral("dialog left open: ") + name);
+    }
+    return accepted;
+}
+
+bool ScriptedPrompts::clickButton(QDialog& dialog, int id) {
+    auto* button = dialog.findChild<QAbstractButton*>(controlName(id));
+    if (button == nullptr) {
+        return false;
+    }
+    button->click();
+    return true;
+}
+
+void ScriptedPrompts::pressOk(QDialog& dialog) {
+    if (clickButton(dialog, kOkButtonId)) {
+        return;
+    }
+    if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
+        if (auto* ok = box->button(QDialogButtonBox::Ok)) {
+            ok->click();
+            return;
+        }
+    }
+    dialog.accept();
+}
+
+void ScriptedPrompts::pressCancel(QDialog& dialog) {
+    if (clickButton(dialog, kCancelButtonId)) {
+        return;
+    }
+    if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
+        if (auto* cancel = box->button(QDialogButtonBox::Cancel)) {
+            cancel->click();
+            return;
+        }
+    }
+    dialog.reject();
+}
+
+} // namespace korv

@@ -1,0 +1,150 @@
+#pragma once
+// Every message box, file dialog, print dialog and modal dialog of the program goes through
+// one door, so tests can answer them from a script and still run the real dialog code.
+//
+// Control ids double as object names (controlName), so a script finds a dialog's controls
+// by the same ids the dialog code uses.
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QPrinter;
+
+namespace korv {
+
+inline constexpr const char* kMessageCaption = "Korvanthile";
+
+// The desktop's ids of the OK and Cancel buttons, used as their object names too.
+inline constexpr int kOkButtonId = 1;
+inline constexpr int kCancelButtonId = 2;
+
+enum class MessageIcon { None, Exclamation, Stop };
+
+// The object name that stands for a control id.
+[[nodiscard]] QString controlName(int id);
+
+// What a file dialog shows: title, initial folder, filter in the desktop's syntax
+// ("Wave Files (*.wav);;All Files (*)"), and an initial file name.
+struct FileRequest {
+    QString title;
+    QString folder;
+    QString filter;
+    QString fileName;
+};
+
+class Prompts {
+  public:
+    virtual ~Prompts() = default;
+
+    // A message box captioned "Korvanthile" with an OK button; returns when dismissed.
+    virtual void message(const QString& text, MessageIcon icon) = 0;
+    // The desktop's default beep.
+    virtual void beep() = 0;
+    // Full paths chosen, or nothing on Cancel.
+    [[nodiscard]] virtual std::optional<QString> openFile(const FileRequest& request) = 0;
+    [[nodiscard]] virtual std::optional<QStringList> openFiles(const FileRequest& request) = 0;
+    [[nodiscard]] virtual std::optional<QString> saveFile(const FileRequest& request) = 0;
+    // The printer choice; true when the user chose to print (`printer` is then set up).
+    [[nodiscard]] virtual bool choosePrinter(QPrinter& printer) = 0;
+    // Runs a modal dialog of the program; true when it was accepted (OK).
+    [[nodiscard]] virtual bool runDialog(QDialog& dialog) = 0;
+};
+
+// The process's current prompts: the desktop's own unless main or a test set others.
+[[nodiscard]] Prompts& prompts();
+// Installs `current` (not owned; nullptr returns to the desktop's prompts).
+void setPrompts(Prompts* current);
+
+// The desktop's dialogs, owned by `owner` (the main window, may be null).
+class QtPrompts : public Prompts {
+  public:
+    explicit QtPrompts(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
+
+    void message(const QString& text, MessageIcon icon) override;
+    void beep() override;
+    [[nodiscard]] std::optional<QString> openFile(const FileRequest& request) override;
+    [[nodiscard]] std::optional<QStringList> openFiles(const FileRequest& request) override;
+    [[nodiscard]] std::optional<QString> saveFile(const FileRequest& request) override;
+    [[nodiscard]] bool choosePrinter(QPrinter& printer) override;
+    [[nodiscard]] bool runDialog(QDialog& dialog) override;
+
+  private:
+    QWidget* owner_;
+};
+
+// Answers from a script and records what was asked. File dialogs take the queued file
+// answers in order; dialogs take the queued dialog scripts in order. A request with nothing
+// queued is answered with Cancel and recorded in unscripted(), so a test can fail on it.
+class ScriptedPrompts : public Prompts {
+  public:
+    struct Message {
+        QString text;
+        MessageIcon icon = MessageIcon::None;
+        friend bool operator==(const Message&, const Message&) = default;
+    };
+    // Sets the real dialog's controls and presses a button (pressOk / pressCancel), while the
+    // dialog runs modally. A dialog still open after its script is rejected (and recorded).
+    using DialogScript = std::function<void(QDialog&)>;
+
+    // File answers, for openFile, openFiles and saveFile alike.
+    void queueFile(const QString& path);
+    void queueFiles(const QStringList& paths);
+    void queueCancel();
+    void queueDialog(DialogScript script);
+    // The printer answer; with a file name the printer prints to that PDF file.
+    void queuePrinter(bool accept, const QString& pdfFile = {});
+
+    [[nodiscard]] const std::vector<Message>& messages() const { return messages_; }
+    [[nodiscard]] const std::vector<FileRequest>& fileRequests() const { return fileRequests_; }
+    [[nodiscard]] const QStringList& dialogsRun() const { return dialogsRun_; }
+    // One line per request that found no answer waiting (or a dialog left open).
+    [[nodiscard]] const QStringList& unscripted() const { return unscripted_; }
+    [[nodiscard]] int beeps() const { return beeps_; }
+    // Answers queued and not used yet.
+    [[nodiscard]] int pendingAnswers() const;
+    void clearMessages() { messages_.clear(); }
+
+    void message(const QString& text, MessageIcon icon) override;
+    void beep() override { ++beeps_; }
+    [[nodiscard]] std::optional<QString> openFile(const FileRequest& request) override;
+    [[nodiscard]] std::optional<QStringList> openFiles(const FileRequest& request) override;
+    [[nodiscard]] std::optional<QString> saveFile(const FileRequest& request) override;
+    [[nodiscard]] bool choosePrinter(QPrinter& printer) override;
+    [[nodiscard]] bool runDialog(QDialog& dialog) override;
+
+    // Script helpers: press the dialog's OK or Cancel button (found by object name
+    // controlName(kOkButtonId) / controlName(kCancelButtonId), else in a QDialogButtonBox),
+    // or accept / reject it directly when it has no such button.
+    static void pressOk(QDialog& dialog);
+    static void pressCancel(QDialog& dialog);
+    // Clicks the button named controlName(id); false when there is none.
+    static bool clickButton(QDialog& dialog, int id);
+
+  private:
+    struct PrinterAnswer {
+        bool accept = false;
+        QString pdfFile;
+    };
+    std::optional<QStringList> takeFiles(const FileRequest& request, const char* what);
+
+    std::deque<std::optional<QStringList>> fileAnswers_;
+    std::deque<DialogScript> dialogScripts_;
+    std::deque<PrinterAnswer> printerAnswers_;
+    std::vector<Message> messages_;
+    std::vector<FileRequest> fileRequests_;
+    QStringList dialogsRun_;
+    QStringList unscripted_;
+    int beeps_ = 0;
+};
+
+// Shows a message through the current prompts.
+void showMessage(const QString& text, MessageIcon icon);
+
+} // namespace korv
