@@ -119,11 +119,11 @@ void ScriptedPrompts::queueFile(const QString& path) {
 }
 
 void ScriptedPrompts::queueFiles(const QStringList& paths) {
-    fileAnswers_.emplace_back(paths);
+    fileAnswers_.push_back({paths});
 }
 
 void ScriptedPrompts::queueCancel() {
-    fileAnswers_.emplace_back(std::nullopt);
+    fileAnswers_.push_back({});
 }
 
 void ScriptedPrompts::queueDialog(DialogScript script) {
@@ -149,9 +149,9 @@ std::optional<QStringList> ScriptedPrompts::takeFiles(const FileRequest& request
         unscripted_.push_back(describe(what, request));
         return std::nullopt;
     }
-    auto answer = std::move(fileAnswers_.front());
+    const QStringList answer = fileAnswers_.front().files;
     fileAnswers_.pop_front();
-    if (answer && answer->isEmpty()) {
+    if (answer.isEmpty()) {
         return std::nullopt;
     }
     return answer;

@@ -134,7 +134,10 @@ class ScriptedPrompts : public Prompts {
     };
     std::optional<QStringList> takeFiles(const FileRequest& request, const char* what);
 
-    std::deque<std::optional<QStringList>> fileAnswers_;
+    struct FileAnswer {
+        QStringList files; // empty: Cancel
+    };
+    std::deque<FileAnswer> fileAnswers_;
     std::deque<DialogScript> dialogScripts_;
     std::deque<PrinterAnswer> printerAnswers_;
     std::vector<Message> messages_;
