@@ -349,6 +349,29 @@ TEST(Commands, PostedChainsKeepTheStackFlat) {
     EXPECT_EQ(pendingCommands(), 0);
 }
 
+// A mode started by a posted command pumps inside that command; what is posted meanwhile
+// (a STOP, a device notification) must still reach it.
+TEST(Commands, PumpingInsideAPostedCommandDeliversNewPosts) {
+    bool stopSeen = false;
+    int steps = 0;
+    test::CommandHandlerScope scope([&](int id, int) {
+        if (id == 40020) {
+            postCommand(103, 0);
+            while (!stopSeen && steps < 100) {
+                ++steps;
+                pumpMessages();
+            }
+        } else if (id == 103) {
+            stopSeen = true;
+        }
+    });
+    postCommand(40020, 0);
+    pumpMessages();
+    EXPECT_TRUE(stopSeen);
+    EXPECT_LT(steps, 100);
+    EXPECT_EQ(pendingCommands(), 0);
+}
+
 TEST(Commands, WithoutAHandlerCommandsAreDropped) {
     setCommandHandler({});
     sendCommand(40020, 0);
