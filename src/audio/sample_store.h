@@ -25,6 +25,7 @@ class AllocationCounter {
     int open_ = 0;
 };
 
+// Move-only; a moved-from store holds nothing and may only be assigned to or destroyed.
 class SampleStore {
   public:
     // A block of WAVE_HEADER_SIZE + dataBytes zeroed bytes, counted in `counter` (which must
