@@ -48,13 +48,15 @@ class SampleStore {
     [[nodiscard]] ConstWaveHeaderBytes header() const {
         return ConstWaveHeaderBytes(data_.get(), WAVE_HEADER_SIZE);
     }
-    [[nodiscard]] std::span<std::uint8_t> samples() { return block().subspan(WAVE_HEADER_SIZE); }
+    [[nodiscard]] std::span<std::uint8_t> samples() {
+        return data_ ? block().subspan(WAVE_HEADER_SIZE) : std::span<std::uint8_t>{};
+    }
     [[nodiscard]] std::span<const std::uint8_t> samples() const {
-        return block().subspan(WAVE_HEADER_SIZE);
+        return data_ ? block().subspan(WAVE_HEADER_SIZE) : std::span<const std::uint8_t>{};
     }
 
     // n, the sample bytes held.
-    [[nodiscard]] std::size_t heldBytes() const { return size_ - WAVE_HEADER_SIZE; }
+    [[nodiscard]] std::size_t heldBytes() const { return data_ ? size_ - WAVE_HEADER_SIZE : 0; }
 
     // Set when the store was filled from a file; cleared when a capture closes. Save Wave
     // does nothing without it.
