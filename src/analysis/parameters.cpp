@@ -91,8 +91,11 @@ RunParameters deriveRunParameters(const AnalysisInputs& inputs, const RunFormat&
         freqResolutionHz(format.sampleRate, run.fftSize, inputs.resolutionFactor);
     run.analysisWindowMsec =
         analysisWindowMsec(format.sampleRate, run.fftSize, inputs.resolutionFactor);
-    const double window = static_cast<double>(format.sampleRate) * run.analysisWindowMsec / 1000.0;
-    run.windowSamples = static_cast<int>(std::clamp(window, 0.0, static_cast<double>(run.fftSize)));
+    // N x 10 / resolutionFactor in whole samples: the msec value would lose the last sample
+    // to float rounding.
+    const std::int32_t factor = std::max(inputs.resolutionFactor, std::int32_t{1});
+    run.windowSamples = static_cast<int>(std::min<std::int64_t>(
+        std::int64_t{run.fftSize} * 10 / factor, std::int64_t{run.fftSize}));
     run.hop = hopSamples(format.channels, inputs.timeScaleMsec, format.sampleRate);
     const std::int64_t samples =
         format.bytesPerSample > 0 ? segmentBytes / format.bytesPerSample : 0;
