@@ -94,8 +94,8 @@ RunParameters deriveRunParameters(const AnalysisInputs& inputs, const RunFormat&
     // N x 10 / resolutionFactor in whole samples: the msec value would lose the last sample
     // to float rounding.
     const std::int32_t factor = std::max(inputs.resolutionFactor, std::int32_t{1});
-    run.windowSamples = static_cast<int>(std::min<std::int64_t>(
-        std::int64_t{run.fftSize} * 10 / factor, std::int64_t{run.fftSize}));
+    run.windowSamples = static_cast<int>(
+        std::min<std::int64_t>(std::int64_t{run.fftSize} * 10 / factor, std::int64_t{run.fftSize}));
     run.hop = hopSamples(format.channels, inputs.timeScaleMsec, format.sampleRate);
     const std::int64_t samples =
         format.bytesPerSample > 0 ? segmentBytes / format.bytesPerSample : 0;
