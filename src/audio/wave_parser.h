@@ -22,10 +22,9 @@ inline constexpr std::size_t WAVE_CHUNK_WALK_LIMIT = 8184;
 inline constexpr std::int64_t WAVE_MIN_FILE_SIZE = 2048;
 
 inline const UserMessage kSampleSizeTooSmall{"Sample Size Too Small", MessageIcon::Stop};
-inline const UserMessage kNotPcmWaveFormat{"File may not be PCM Wave Format",
-                                           MessageIcon::Exclamation};
+inline const UserMessage kNotPcmWaveFormat{"File may not be PCM Wave Format", MessageIcon::Warning};
 inline const UserMessage kAdvancedWaveFormat{"Advanced Wave Formats Cannot be Processed",
-                                             MessageIcon::Exclamation};
+                                             MessageIcon::Warning};
 
 struct WaveFileInfo {
     std::uint16_t channels = 1;

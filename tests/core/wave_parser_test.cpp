@@ -97,7 +97,7 @@ TEST_F(WaveParserTest, FileSizeDecidesBetweenTooSmallAndRaw) {
 TEST_F(WaveParserTest, FilesThatCannotBeOpenedEndTheCommandWithoutAFolder) {
     const auto missing = parseWaveHeader(temp.file("missing.wav"));
     expectRefused(missing, WaveParseStatus::CannotOpenFile, kCannotOpenFile);
-    EXPECT_EQ(missing.message->icon, MessageIcon::Exclamation);
+    EXPECT_EQ(missing.message->icon, MessageIcon::Warning);
     EXPECT_FALSE(missing.openedFolder.has_value());
 
     std::filesystem::create_directory(temp.file("folder.wav"));
