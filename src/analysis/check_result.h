@@ -7,7 +7,8 @@
 
 namespace korv {
 
-enum class MessageIcon { Warning, Stop };
+// Warning is the exclamation icon; None is a plain box (About, the volume-control failure).
+enum class MessageIcon { None, Warning, Stop };
 
 struct UserMessage {
     std::string text;
