@@ -1,0 +1,166 @@
+#pragma once
+// What the analysis parameters mean for one run: FFT size, window, hop between columns,
+// number of columns, and the checks that refuse a run whose parameters make no sense.
+
+#include "analysis/check_result.h"
+#include "settings/app_settings.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace korv {
+
+inline constexpr std::int32_t FFT_SIZE_CHOICE_FIRST = 1082; // 512 points
+inline constexpr std::int32_t FFT_SIZE_CHOICE_LAST = 1087;  // 16384 points
+inline constexpr int MIN_LOG2_FFT_SIZE = 9;
+inline constexpr int MAX_LOG2_FFT_SIZE = 14;
+
+inline constexpr std::int32_t FREQ_SCALE_LINEAR = 1076;
+inline constexpr std::int32_t FREQ_SCALE_LOG = 1077;
+inline constexpr std::int32_t FREQ_SCALE_THIRD_OCTAVE = 1078;
+
+inline constexpr std::int64_t MIN_SEGMENT_BYTES = 2048;
+inline constexpr float MIN_ANALYSIS_WINDOW_MSEC = 1.0f;
+inline constexpr float MIN_TIME_SCALE_MSEC = 1.0f;
+inline constexpr float MAX_TIME_SCALE_MSEC = 500.0f;
+inline constexpr std::int32_t MIN_CHANGE_SAMPLE_RATE = 4000;
+inline constexpr std::int32_t MAX_CHANGE_SAMPLE_RATE = 48000;
+inline constexpr std::int32_t FALLBACK_SAMPLE_RATE = 11025;
+inline constexpr int MIN_BAND_WIDTH_HZ = 10;
+inline constexpr std::int32_t LOG_SCALE_FORCED_LOW_HZ = 100;
+// The automatic FFT size keeps a frame within this many time steps.
+inline constexpr int MAX_FRAME_TIME_STEPS = 12;
+
+inline constexpr std::string_view MSG_FFT_WINDOW_TOO_SMALL = "FFT Window Too Small";
+inline constexpr std::string_view MSG_IMPROPER_BEGIN_OR_END = "Improper Begin or End";
+inline constexpr std::string_view MSG_SAMPLE_SIZE_TOO_SMALL = "Sample Size Too Small";
+inline constexpr std::string_view MSG_IMPROPER_ENTRY = "Improper Entry";
+inline constexpr std::string_view MSG_TIME_SCALE_TOO_SMALL = "Time Scale Too Small";
+inline constexpr std::string_view MSG_SAMPLE_RATE_OUT_OF_RANGE = "Sample Rate Out of Range";
+inline constexpr std::string_view MSG_TIME_SCALE_OUT_OF_RANGE = "Time Scale Out of Range";
+inline constexpr std::string_view MSG_HIGHEST_FREQUENCY_LIMITED =
+    "Highest Frequency Limited to 1/2 Sampling Rate";
+inline constexpr std::string_view MSG_IMPROPER_FREQUENCY_LIMITS = "Improper Frequency Limits";
+inline constexpr std::string_view MSG_IMPROPER_TIME_SPAN = "Improper Time Span";
+
+// 512 << (choice - 1082); a choice outside 1082..1087 is clamped into it.
+[[nodiscard]] int log2FftSizeFromChoice(std::int32_t fftSizeChoice);
+[[nodiscard]] int fftSizeFromChoice(std::int32_t fftSizeChoice);
+// log2Size is clamped to 9..14.
+[[nodiscard]] std::int32_t fftSizeChoiceFor(int log2Size);
+
+// binWidthHz x resolutionFactor / 10.
+[[nodiscard]] double freqResolutionHz(std::int32_t sampleRate, int fftSize,
+                                      std::int32_t resolutionFactor);
+// 1000 / frequency resolution; 0 when the resolution is not positive.
+[[nodiscard]] float analysisWindowMsec(std::int32_t sampleRate, int fftSize,
+                                       std::int32_t resolutionFactor);
+
+// Interleaved samples between neighbouring columns: channels x timeScaleMsec x rate / 1000
+// rounded half up, lowered by 1 when not a multiple of the channel count.
+[[nodiscard]] long hopSamples(int channels, float timeScaleMsec, std::int32_t sampleRate);
+// (segment samples - N x channels) / hop; 0 when hop is not positive.
+[[nodiscard]] long columnCount(std::int64_t segmentSamples, int fftSize, int channels, long hop);
+
+struct RunFormat {
+    std::int32_t sampleRate = 0;
+    int channels = 1;
+    int bytesPerSample = 2;
+};
+
+struct AnalysisInputs {
+    std::int32_t fftSizeChoice = 1083;
+    std::int32_t resolutionFactor = 10;
+    float timeScaleMsec = 4.0f;
+};
+[[nodiscard]] AnalysisInputs analysisInputsFrom(const AppSettings& settings);
+
+struct RunParameters {
+    int log2FftSize = 10;
+    int fftSize = 1024; // N
+    double binWidthHz = 0.0;
+    double freqResolutionHz = 0.0;
+    float analysisWindowMsec = 0.0f;
+    int windowSamples = 0; // W, at most N
+    long hop = 0;          // interleaved samples
+    long columns = 0;
+};
+
+// segmentBytes: the sample bytes of the segment (header not included).
+[[nodiscard]] RunParameters deriveRunParameters(const AnalysisInputs& inputs,
+                                                const RunFormat& format, std::int64_t segmentBytes);
+
+// Command-line runs: time scale from the span, FFT size from the band and the client height.
+struct AutomaticInputs {
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+    std::int32_t resolutionFactor = 10;
+    std::int32_t sampleRate = 0;
+    std::int32_t timeSpanSec = 0;
+    int clientWidth = 0;
+    int clientHeight = 0;
+};
+struct AutomaticParameters {
+    CheckResult check;           // the values below are meaningful when it proceeds
+    std::int32_t highBandHz = 0; // limited to rate / 2
+    float timeScaleMsec = 0.0f;  // also the saved time scale
+    std::int32_t fftSizeChoice = 0;
+    float freqResolutionHz = 0.0f;
+    float analysisWindowMsec = 0.0f;
+};
+[[nodiscard]] AutomaticParameters deriveAutomaticParameters(const AutomaticInputs& inputs);
+// Writes highBandHz (even when the check fails, as the warning says), and when the check
+// proceeds the time scales, fftSizeChoice and freqResolutionHz.
+void applyAutomaticParameters(const AutomaticParameters& result, AppSettings& settings);
+
+// Band forced for a file started from the command line: 0 (linear) or 100 (log) to rate / 2.
+struct BandLimits {
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+    friend bool operator==(const BandLimits&, const BandLimits&) = default;
+};
+[[nodiscard]] BandLimits forcedBandLimits(std::int32_t freqScaleChoice, std::int32_t sampleRate);
+
+// A band that gives no row map: negative low, high not above low, log scale with low <= 0.
+[[nodiscard]] bool frequencyLimitsUsable(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
+                                         std::int32_t highBandHz);
+
+// Analyze File, after the dialog's OK. Byte positions are within the file's sample data.
+struct AnalyzeFileCheckInputs {
+    float analysisWindowMsec = 0.0f;
+    std::int64_t beginByte = 0;
+    std::int64_t endByte = 0;
+    std::int64_t dataBytes = 0; // the size of the file's sample data
+    std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+};
+// Window, begin/end, segment size, band: each failure goes back to the dialog.
+[[nodiscard]] CheckResult checkAnalyzeFileSegment(const AnalyzeFileCheckInputs& inputs);
+// After the segment is read: hop and columns; each failure restores and ends.
+[[nodiscard]] CheckResult checkAnalyzeFileColumns(long hop, long columns);
+// A file shorter than 2048 bytes is refused before the dialog (the file dialog opens again).
+[[nodiscard]] CheckResult checkAnalyzeFileSize(std::int64_t fileBytes);
+
+// Parameters Change: re-analysis of the loaded segment. Positions in sample frames.
+struct ParametersChangeInputs {
+    std::int64_t beginFrame = 0;
+    std::int64_t endFrame = 0;
+    std::int64_t loadedFrames = 0;
+    int fftSize = 1024;
+    std::int32_t sampleRate = 0;
+    float timeScaleMsec = 0.0f;
+    float analysisWindowMsec = 0.0f;
+    int bytesPerFrame = 2; // channels x bytes per sample
+    std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+};
+struct ParametersChangeCheck {
+    CheckResult check;           // every failure restores and ends
+    std::int64_t endFrame = 0;   // moved to the end of the data when within one frame of it
+    std::int32_t sampleRate = 0; // 11025 when out of range
+};
+[[nodiscard]] ParametersChangeCheck checkParametersChange(const ParametersChangeInputs& inputs);
+
+} // namespace korv

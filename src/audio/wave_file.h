@@ -1,0 +1,47 @@
+#pragma once
+// Reading a stretch of a wave file into a SampleStore, and writing a store out as a wave
+// file (Save Wave).
+
+#include "audio/sample_store.h"
+#include "audio/user_message.h"
+#include "audio/wave_header.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace korv {
+
+// The file ends before the stretch asked for (a header declaring more data than there is).
+inline const UserMessage kErrorReadingFile{"Error Reading File", MessageIcon::Stop};
+
+struct SegmentResult {
+    // The filled store (header written, waveDataAvailable set), or nothing on failure.
+    std::optional<SampleStore> store;
+    std::optional<UserMessage> message;
+    // "Not enough memory": the stored settings must be reloaded.
+    bool reloadSettings = false;
+};
+
+// Reads `length` bytes from file offset `start` (which already includes the data offset)
+// into a new store whose header carries `format` and `length`. The caller frees the
+// current store first when it no longer needs it, so the memory is there for the new one.
+[[nodiscard]] SegmentResult loadSegment(const std::string& path, std::int64_t start,
+                                        std::int64_t length, const WaveFormat& format,
+                                        AllocationCounter& counter);
+
+struct SaveWaveResult {
+    std::optional<UserMessage> message;
+    // Set when the file could be created: the new lastFolder.
+    std::optional<std::string> openedFolder;
+    // Sample bytes written (whole frames).
+    std::uint32_t dataBytes = 0;
+};
+
+// The file side of Save Wave: cuts the held bytes to whole frames, sets the header's
+// sizes, and writes header and samples in one go, replacing any existing file. A short
+// write leaves the partial file on disk and says "Error Writing File". Does nothing when
+// the store has no wave data.
+[[nodiscard]] SaveWaveResult saveWaveFile(const std::string& path, SampleStore& store);
+
+} // namespace korv

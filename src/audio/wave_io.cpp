@@ -1,0 +1,100 @@
+#include "audio/wave_io.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace korv {
+
+namespace {
+
+// O_NONBLOCK keeps a FIFO from hanging the open; the transfers themselves block as usual.
+int openBlocking(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return -1;
+    }
+    const int current = ::fcntl(fd, F_GETFL);
+    if (current < 0 || ::fcntl(fd, F_SETFL, current & ~O_NONBLOCK) < 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+PosixFile PosixFile::openForReading(const std::string& path) {
+    const int fd = openBlocking(path, O_RDONLY);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return PosixFile(-1);
+    }
+    return PosixFile(fd);
+}
+
+PosixFile PosixFile::createForWriting(const std::string& path) {
+    return PosixFile(openBlocking(path, O_WRONLY | O_CREAT | O_TRUNC));
+}
+
+PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+PosixFile::~PosixFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+std::int64_t PosixFile::size() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::size_t PosixFile::readAt(std::int64_t offset, std::span<std::uint8_t> into) const {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < into.size()) {
+        const ssize_t got = ::pread(fd_, into.data() + done, into.size() - done,
+                                    static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+std::size_t PosixFile::write(std::span<const std::uint8_t> bytes) const {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < bytes.size()) {
+        const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return done;
+}
+
+} // namespace korv

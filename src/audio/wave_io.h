@@ -1,0 +1,39 @@
+#pragma once
+// A plain POSIX file for the wave reader and writer: whole-buffer reads and writes that go
+// on after partial transfers, and never block on a FIFO or device at open.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace korv {
+
+class PosixFile {
+  public:
+    // Only regular files are opened for reading.
+    [[nodiscard]] static PosixFile openForReading(const std::string& path);
+    // Creates or truncates the file.
+    [[nodiscard]] static PosixFile createForWriting(const std::string& path);
+
+    PosixFile(PosixFile&& other) noexcept;
+    PosixFile& operator=(PosixFile&& other) noexcept;
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+    ~PosixFile();
+
+    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+    // -1 when unknown.
+    [[nodiscard]] std::int64_t size() const;
+    // Bytes read into `into` from `offset`: fewer than asked at the end of the file or on
+    // an error.
+    [[nodiscard]] std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> into) const;
+    // Bytes written: fewer than given when the device is full or fails.
+    [[nodiscard]] std::size_t write(std::span<const std::uint8_t> bytes) const;
+
+  private:
+    explicit PosixFile(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+} // namespace korv

@@ -1,0 +1,340 @@
+#include "analysis/parameters.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace korv {
+namespace {
+
+std::string firstText(const CheckResult& result) {
+    return result.messages.empty() ? std::string("<none>") : result.messages.front().text;
+}
+
+TEST(FftSizeChoice, MapsRadioIdsToSizesAndBack) {
+    const int sizes[] = {512, 1024, 2048, 4096, 8192, 16384};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(fftSizeFromChoice(1082 + i), sizes[i]);
+        EXPECT_EQ(fftSizeChoiceFor(9 + i), 1082 + i);
+    }
+    // Stored garbage never gives a size outside the offered ones.
+    EXPECT_EQ(fftSizeFromChoice(0), 512);
+    EXPECT_EQ(fftSizeFromChoice(99999), 16384);
+    EXPECT_EQ(fftSizeChoiceFor(3), 1082);
+    EXPECT_EQ(fftSizeChoiceFor(20), 1087);
+}
+
+TEST(RunParameters, WindowFollowsResolutionFactor) {
+    const RunFormat mono{44100, 1, 2};
+    const RunParameters full = deriveRunParameters({1084, 10, 4.0f}, mono, 1 << 20);
+    EXPECT_EQ(full.fftSize, 2048);
+    EXPECT_EQ(full.log2FftSize, 11);
+    EXPECT_DOUBLE_EQ(full.binWidthHz, 44100.0 / 2048.0);
+    EXPECT_DOUBLE_EQ(full.freqResolutionHz, 44100.0 / 2048.0);
+    EXPECT_NEAR(full.analysisWindowMsec, 2048.0 * 1000.0 / 44100.0, 1e-3);
+    EXPECT_EQ(full.windowSamples, 2048);
+
+    const RunParameters half = deriveRunParameters({1084, 20, 4.0f}, mono, 1 << 20);
+    EXPECT_EQ(half.windowSamples, 1024);
+    EXPECT_NEAR(half.analysisWindowMsec, 1024.0 * 1000.0 / 44100.0, 1e-3);
+    EXPECT_DOUBLE_EQ(half.freqResolutionHz, 2.0 * 44100.0 / 2048.0);
+
+    const RunParameters tenth = deriveRunParameters({1082, 100, 4.0f}, RunFormat{8000, 1, 2}, 0);
+    EXPECT_EQ(tenth.windowSamples, 51); // 512 x 10 / 100, truncated
+    EXPECT_NEAR(tenth.analysisWindowMsec, 6.4f, 1e-4);
+}
+
+TEST(RunParameters, HopRoundsHalfUpAndKeepsWholeFrames) {
+    struct Case {
+        int channels;
+        float msec;
+        std::int32_t rate;
+        long hop; // worked out by hand
+    };
+    const Case cases[] = {
+        {2, 4.0f, 44100, 352}, // 352.8 -> 353 -> odd, lowered
+        {1, 4.0f, 44100, 176}, // 176.4
+        {1, 4.5f, 1000, 5},    // 4.5 -> half rounds up
+        {2, 4.0f, 48000, 384}, // exact and even
+        {2, 1.0f, 11025, 22},  // 22.05
+        {2, 0.75f, 2000, 2},   // 3.0 -> odd, lowered
+        {2, 0.25f, 2000, 0},   // 1.0 -> odd, lowered to nothing
+        {1, 0.04f, 11025, 0},  // 0.441
+        {1, -4.0f, 11025, -44},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(hopSamples(c.channels, c.msec, c.rate), c.hop)
+            << c.channels << " ch, " << c.msec << " ms, " << c.rate << " Hz";
+    }
+}
+
+TEST(RunParameters, ColumnsCountWholeHopsAfterTheFirstFrame) {
+    // 44100 samples mono, N 1024, hop 176: (44100 - 1024) / 176 = 244.75.
+    const RunParameters mono = deriveRunParameters({1083, 10, 4.0f}, RunFormat{44100, 1, 2}, 88200);
+    EXPECT_EQ(mono.hop, 176);
+    EXPECT_EQ(mono.columns, 244);
+    // Stereo 8 bit: 10000 bytes = 10000 samples, N x 2 = 1024, hop 352: 8976 / 352 = 25.5.
+    const RunParameters stereo =
+        deriveRunParameters({1082, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
+    EXPECT_EQ(stereo.hop, 352);
+    EXPECT_EQ(stereo.columns, 25);
+    EXPECT_EQ(columnCount(1000, 1024, 1, 100), 0);
+    EXPECT_EQ(columnCount(100000, 1024, 1, 0), 0);
+}
+
+AnalyzeFileCheckInputs goodSegment() {
+    AnalyzeFileCheckInputs in;
+    in.analysisWindowMsec = 23.2f;
+    in.beginByte = 0;
+    in.endByte = 100000;
+    in.dataBytes = 100000;
+    in.lowBandHz = 0;
+    in.highBandHz = 6000;
+    return in;
+}
+
+TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
+    AnalyzeFileCheckInputs in = goodSegment();
+    // Everything wrong at once, then mended one by one.
+    in.analysisWindowMsec = 0.5f;
+    in.beginByte = 500;
+    in.endByte = 400;
+    in.freqScaleChoice = FREQ_SCALE_LOG;
+    in.lowBandHz = 0;
+    const char* expected[] = {"FFT Window Too Small", "Improper Begin or End",
+                              "Sample Size Too Small", "Improper Frequency Limits"};
+    for (const char* text : expected) {
+        const CheckResult r = checkAnalyzeFileSegment(in);
+        ASSERT_EQ(r.messages.size(), 1u);
+        EXPECT_EQ(r.messages[0], (UserMessage{text, MessageIcon::Stop}));
+        EXPECT_EQ(r.outcome, CheckOutcome::ShowDialogAgain) << text;
+        const std::string got = firstText(r);
+        if (got == "FFT Window Too Small") {
+            in.analysisWindowMsec = 1.0f; // exactly 1.0 passes
+        } else if (got == "Improper Begin or End") {
+            in.endByte = 2000;
+        } else if (got == "Sample Size Too Small") {
+            in.endByte = 500 + 2048; // exactly 2048 bytes passes
+        } else {
+            in.lowBandHz = 100;
+        }
+    }
+    const CheckResult ok = checkAnalyzeFileSegment(in);
+    EXPECT_TRUE(ok.proceeds());
+    EXPECT_TRUE(ok.messages.empty());
+}
+
+TEST(AnalyzeFileChecks, BeginAndEndMustLieInTheFile) {
+    const auto text = [](std::int64_t begin, std::int64_t end) {
+        AnalyzeFileCheckInputs in = goodSegment();
+        in.beginByte = begin;
+        in.endByte = end;
+        return firstText(checkAnalyzeFileSegment(in));
+    };
+    EXPECT_EQ(text(-2, 50000), "Improper Begin or End");
+    EXPECT_EQ(text(0, 100001), "Improper Begin or End");
+    EXPECT_EQ(text(100002, 100004), "Improper Begin or End");
+    EXPECT_EQ(text(6000, 5000), "Improper Begin or End");
+    EXPECT_EQ(text(5000, 5000), "Sample Size Too Small");
+    EXPECT_EQ(text(5000, 7047), "Sample Size Too Small");
+    EXPECT_EQ(text(0, 100000), "<none>");
+}
+
+TEST(AnalyzeFileChecks, BandThatGivesNoRowsIsRefused) {
+    const auto text = [](std::int32_t scale, std::int32_t low, std::int32_t high) {
+        AnalyzeFileCheckInputs in = goodSegment();
+        in.freqScaleChoice = scale;
+        in.lowBandHz = low;
+        in.highBandHz = high;
+        return firstText(checkAnalyzeFileSegment(in));
+    };
+    EXPECT_EQ(text(FREQ_SCALE_LOG, 0, 6000), "Improper Frequency Limits");
+    EXPECT_EQ(text(FREQ_SCALE_LOG, 1, 6000), "<none>");
+    EXPECT_EQ(text(FREQ_SCALE_LINEAR, 0, 6000), "<none>");
+    EXPECT_EQ(text(FREQ_SCALE_LINEAR, 3000, 3000), "Improper Frequency Limits");
+    EXPECT_EQ(text(FREQ_SCALE_LINEAR, -10, 3000), "Improper Frequency Limits");
+}
+
+TEST(AnalyzeFileChecks, HopThenColumnsRestoreAndEnd) {
+    const CheckResult both = checkAnalyzeFileColumns(0, 0);
+    EXPECT_EQ(firstText(both), "Improper Entry");
+    EXPECT_EQ(both.outcome, CheckOutcome::RestoreAndEnd);
+    EXPECT_EQ(both.messages[0].icon, MessageIcon::Stop);
+    const CheckResult columns = checkAnalyzeFileColumns(352, 0);
+    EXPECT_EQ(firstText(columns), "Time Scale Too Small");
+    EXPECT_EQ(columns.outcome, CheckOutcome::RestoreAndEnd);
+    EXPECT_TRUE(checkAnalyzeFileColumns(1, 1).proceeds());
+
+    const CheckResult tiny = checkAnalyzeFileSize(2047);
+    EXPECT_EQ(firstText(tiny), "Sample Size Too Small");
+    EXPECT_EQ(tiny.outcome, CheckOutcome::ShowFileDialogAgain);
+    EXPECT_TRUE(checkAnalyzeFileSize(2048).proceeds());
+}
+
+ParametersChangeInputs goodChange() {
+    ParametersChangeInputs in;
+    in.beginFrame = 0;
+    in.endFrame = 10000;
+    in.loadedFrames = 50000;
+    in.fftSize = 1024;
+    in.sampleRate = 22050;
+    in.timeScaleMsec = 4.0f;
+    in.analysisWindowMsec = 46.4f;
+    in.bytesPerFrame = 2;
+    in.lowBandHz = 0;
+    in.highBandHz = 6000;
+    return in;
+}
+
+TEST(ParametersChangeChecks, FirstFailingCheckWinsInOrder) {
+    ParametersChangeInputs in = goodChange();
+    in.beginFrame = 60000;
+    in.endFrame = 70000;
+    in.sampleRate = 3999;
+    in.timeScaleMsec = 500.5f;
+    in.analysisWindowMsec = 0.9f;
+    in.freqScaleChoice = FREQ_SCALE_LOG;
+    in.lowBandHz = 0;
+    const char* expected[] = {"Improper Begin or End",   "Sample Rate Out of Range",
+                              "Time Scale Out of Range", "FFT Window Too Small",
+                              "Sample Size Too Small",   "Improper Frequency Limits"};
+    for (const char* text : expected) {
+        const ParametersChangeCheck r = checkParametersChange(in);
+        ASSERT_EQ(r.check.messages.size(), 1u);
+        EXPECT_EQ(r.check.messages[0], (UserMessage{text, MessageIcon::Stop}));
+        EXPECT_EQ(r.check.outcome, CheckOutcome::RestoreAndEnd) << text;
+        const std::string got = firstText(r.check);
+        if (got == "Improper Begin or End") {
+            in.beginFrame = 20000;
+            in.endFrame = 21023; // 2046 bytes
+        } else if (got == "Sample Rate Out of Range") {
+            EXPECT_EQ(r.sampleRate, 11025);
+            in.sampleRate = 48000;
+        } else if (got == "Time Scale Out of Range") {
+            in.timeScaleMsec = 500.0f;
+        } else if (got == "FFT Window Too Small") {
+            in.analysisWindowMsec = 1.0f;
+        } else if (got == "Sample Size Too Small") {
+            in.endFrame = 21024; // 2048 bytes
+        } else {
+            in.lowBandHz = 20;
+        }
+    }
+    const ParametersChangeCheck ok = checkParametersChange(in);
+    EXPECT_TRUE(ok.check.proceeds());
+    EXPECT_EQ(ok.sampleRate, 48000);
+    EXPECT_EQ(ok.endFrame, 21024);
+}
+
+TEST(ParametersChangeChecks, RangesAndEndNearTheData) {
+    const auto text = [](auto mend) {
+        ParametersChangeInputs in = goodChange();
+        mend(in);
+        return firstText(checkParametersChange(in).check);
+    };
+    EXPECT_EQ(text([](auto& in) { in.beginFrame = in.endFrame; }), "Improper Begin or End");
+    EXPECT_EQ(text([](auto& in) { in.beginFrame = 50001; }), "Improper Begin or End");
+    EXPECT_EQ(text([](auto& in) { in.sampleRate = 48001; }), "Sample Rate Out of Range");
+    EXPECT_EQ(text([](auto& in) { in.sampleRate = 4000; }), "<none>");
+    EXPECT_EQ(text([](auto& in) { in.timeScaleMsec = 0.99f; }), "Time Scale Out of Range");
+    EXPECT_EQ(text([](auto& in) { in.timeScaleMsec = 1.0f; }), "<none>");
+
+    ParametersChangeInputs in = goodChange();
+    in.endFrame = 50000 - 1024; // within one frame of the end
+    EXPECT_EQ(checkParametersChange(in).endFrame, 50000);
+    in.endFrame = 50000 - 1025;
+    EXPECT_EQ(checkParametersChange(in).endFrame, 50000 - 1025);
+    in.endFrame = 80000; // past the data: pulled back, never read beyond it
+    EXPECT_EQ(checkParametersChange(in).endFrame, 50000);
+}
+
+AutomaticInputs automatic(std::int32_t low, std::int32_t high, std::int32_t rate, int span,
+                          int width, int height) {
+    return AutomaticInputs{low, high, 10, rate, span, width, height};
+}
+
+TEST(AutomaticParameters, BandAndSpanChecks) {
+    const AutomaticParameters limited =
+        deriveAutomaticParameters(automatic(0, 30000, 44100, 10, 800, 400));
+    EXPECT_TRUE(limited.check.proceeds());
+    ASSERT_EQ(limited.check.messages.size(), 1u);
+    EXPECT_EQ(
+        limited.check.messages[0],
+        (UserMessage{"Highest Frequency Limited to 1/2 Sampling Rate", MessageIcon::Warning}));
+    EXPECT_EQ(limited.highBandHz, 22050);
+
+    const AutomaticParameters ten =
+        deriveAutomaticParameters(automatic(100, 110, 44100, 10, 800, 400));
+    EXPECT_TRUE(ten.check.proceeds());
+    EXPECT_TRUE(ten.check.messages.empty());
+
+    const AutomaticParameters nine =
+        deriveAutomaticParameters(automatic(100, 109, 44100, 10, 800, 400));
+    EXPECT_EQ(nine.check.outcome, CheckOutcome::End);
+    EXPECT_EQ(firstText(nine.check), "Improper Frequency Limits");
+
+    // The limit is cut first, and then the band is too narrow: both messages, in order.
+    const AutomaticParameters both =
+        deriveAutomaticParameters(automatic(11020, 30000, 22050, 10, 800, 400));
+    ASSERT_EQ(both.check.messages.size(), 2u);
+    EXPECT_EQ(both.check.messages[0].text, "Highest Frequency Limited to 1/2 Sampling Rate");
+    EXPECT_EQ(both.check.messages[1],
+              (UserMessage{"Improper Frequency Limits", MessageIcon::Stop}));
+    EXPECT_EQ(both.check.outcome, CheckOutcome::End);
+
+    const AutomaticParameters span =
+        deriveAutomaticParameters(automatic(0, 5000, 44100, 0, 800, 400));
+    EXPECT_EQ(span.check.outcome, CheckOutcome::End);
+    EXPECT_EQ(firstText(span.check), "Improper Time Span");
+}
+
+TEST(AutomaticParameters, TimeScaleAndFftSize) {
+    // r = 22050 x 2 / 400 = 110.25, N' = 400, log2 = 8.64 -> 9; 11.6 ms <= 12 x 12.5 ms.
+    const AutomaticParameters a =
+        deriveAutomaticParameters(automatic(0, 22050, 44100, 10, 800, 400));
+    EXPECT_FLOAT_EQ(a.timeScaleMsec, 12.5f);
+    EXPECT_EQ(a.fftSizeChoice, 1082);
+    EXPECT_FLOAT_EQ(a.freqResolutionHz, 44100.0f / 512.0f);
+    EXPECT_NEAR(a.analysisWindowMsec, 512.0 * 1000.0 / 44100.0, 1e-3);
+
+    // r = 4, N' = 11025, log2 = 13.43 -> 13: 185.8 ms > 12 x 1 ms, so N' = 529.2 -> 9.05 -> 9.
+    const AutomaticParameters b =
+        deriveAutomaticParameters(automatic(0, 1000, 44100, 1, 1000, 500));
+    EXPECT_FLOAT_EQ(b.timeScaleMsec, 1.0f);
+    EXPECT_EQ(b.fftSizeChoice, 1082);
+
+    // r = 4, N' = 11025 -> 8192; 185.8 ms <= 12 x 50 ms.
+    const AutomaticParameters c =
+        deriveAutomaticParameters(automatic(0, 1000, 44100, 50, 1000, 500));
+    EXPECT_EQ(c.fftSizeChoice, 1086);
+
+    // Far too fine or too coarse a resolution stays within 512 .. 16384.
+    const AutomaticParameters fine =
+        deriveAutomaticParameters(automatic(0, 100, 48000, 100, 100, 1000));
+    EXPECT_EQ(fine.fftSizeChoice, 1087);
+    const AutomaticParameters coarse =
+        deriveAutomaticParameters(automatic(0, 22050, 44100, 1, 1000, 10));
+    EXPECT_EQ(coarse.fftSizeChoice, 1082);
+    // A window not laid out yet divides by nothing.
+    const AutomaticParameters empty = deriveAutomaticParameters(automatic(0, 5000, 44100, 5, 0, 0));
+    EXPECT_TRUE(empty.check.proceeds());
+    EXPECT_GE(empty.fftSizeChoice, 1082);
+    EXPECT_LE(empty.fftSizeChoice, 1087);
+
+    AppSettings settings;
+    applyAutomaticParameters(c, settings);
+    EXPECT_EQ(settings.fftSizeChoice, 1086);
+    EXPECT_FLOAT_EQ(settings.timeScaleMsec, 50.0f);
+    EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 50.0f);
+    EXPECT_FLOAT_EQ(settings.freqResolutionHz, 44100.0f / 8192.0f);
+    EXPECT_EQ(settings.highBandHz, 1000);
+}
+
+TEST(AutomaticParameters, ForcedBandForCommandLineFiles) {
+    EXPECT_EQ(forcedBandLimits(FREQ_SCALE_LINEAR, 44100), (BandLimits{0, 22050}));
+    EXPECT_EQ(forcedBandLimits(FREQ_SCALE_LOG, 11025), (BandLimits{100, 5512}));
+}
+
+} // namespace
+} // namespace korv

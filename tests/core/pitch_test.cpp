@@ -1,0 +1,238 @@
+#include "analysis/pitch.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace korv {
+namespace {
+
+constexpr PitchEnvelope LOUD{-6000, 6000};
+constexpr PitchEnvelope WEAK{-2000, 2999}; // peak to peak 4999
+
+// One period, repeated, so the signal is exactly periodic in whole frames.
+std::vector<std::int16_t> tile(const std::vector<double>& period) {
+    std::vector<std::int16_t> frames(PITCH_WINDOW_FRAMES);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = static_cast<std::int16_t>(std::lround(period[i % period.size()]));
+    }
+    return frames;
+}
+
+// Harmonics 1 .. harmonics with amplitudes 1/h, the sum peaking near 8000.
+std::vector<std::int16_t> tone(int periodFrames, int harmonics) {
+    std::vector<double> period(static_cast<std::size_t>(periodFrames));
+    for (int n = 0; n < periodFrames; ++n) {
+        double value = 0.0;
+        for (int h = 1; h <= harmonics; ++h) {
+            value += std::sin(2.0 * std::numbers::pi * h * n / periodFrames) / h;
+        }
+        period[static_cast<std::size_t>(n)] = 5000.0 * value;
+    }
+    return tile(period);
+}
+
+// Noise repeated every periodFrames: it correlates with itself only at multiples of the period.
+std::vector<std::int16_t> repeatedNoise(int periodFrames, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> noise(-8000.0, 8000.0);
+    std::vector<double> period(static_cast<std::size_t>(periodFrames));
+    for (double& v : period) {
+        v = noise(generator);
+    }
+    return tile(period);
+}
+
+TEST(LagTable, QuarterTonePeriodsFrom55Hz) {
+    const LagTable lags = buildLagTable(44100);
+    EXPECT_EQ(lags[72], 100); // 440 Hz
+    EXPECT_EQ(lags[0], 802);  // 55 Hz
+    EXPECT_EQ(lags[24], 401); // 110 Hz: 400.9
+    for (const std::int32_t rate : {5513, 11025, 22050, 44100, 48000}) {
+        const LagTable table = buildLagTable(rate);
+        for (int k = 0; k < PITCH_LAG_COUNT; ++k) {
+            const double period = rate / (55.0 * std::pow(2.0, k / 24.0));
+            EXPECT_LE(std::abs(table[static_cast<std::size_t>(k)] - period), 0.5 + 1e-3)
+                << rate << " Hz, k " << k;
+            if (k > 0) {
+                EXPECT_LE(table[static_cast<std::size_t>(k)],
+                          table[static_cast<std::size_t>(k - 1)]);
+            }
+        }
+    }
+    EXPECT_EQ(pitchCorrelationSpan(22050), 1000);
+    EXPECT_EQ(pitchCorrelationSpan(44100), 2000);
+    EXPECT_EQ(pitchCorrelationSpan(48000), 2176);
+    EXPECT_EQ(pitchCorrelationSpan(5513), 250);
+}
+
+TEST(PitchLabel, QuarterToneNotesFromA) {
+    EXPECT_EQ(pitchLabel(0), "55 Hz  A");
+    EXPECT_EQ(pitchLabel(24), "110 Hz  A");
+    EXPECT_EQ(pitchLabel(48), "220 Hz  A");
+    EXPECT_EQ(pitchLabel(72), "440 Hz  A");
+    EXPECT_EQ(pitchLabel(73), "452 Hz  A  ^");
+    EXPECT_EQ(pitchLabel(96), "880 Hz  A");
+    EXPECT_EQ(pitchLabel(74), "466 Hz  Bb");   // 466.16
+    EXPECT_EQ(pitchLabel(78), "523 Hz  C");    // 523.25
+    EXPECT_EQ(pitchLabel(84), "622 Hz  Eb");   // 622.25
+    EXPECT_EQ(pitchLabel(87), "678 Hz  E  ^"); // 678.58
+    EXPECT_EQ(pitchLabel(94), "830 Hz  Ab");   // 830.61
+    EXPECT_EQ(pitchLabel(66), "369 Hz  Gb");   // 369.99
+    EXPECT_EQ(pitchLabel(69), "403 Hz  G  ^"); // 403.48
+    EXPECT_NEAR(pitchIndexHz(72), 440.0f, 1e-3f);
+}
+
+TEST(DetectPitch, PureAndHarmonicTonesOfKnownPeriod) {
+    // 22050 Hz: a period of 200 frames is 110.25 Hz; lag 200 is candidate 24 (110 Hz) and no
+    // other candidate is a multiple of it.
+    for (const int harmonics : {1, 6}) {
+        PitchState state = startPitchDetector(22050);
+        const auto frames = tone(200, harmonics);
+        const PitchResult first = detectPitch(state, frames, LOUD);
+        EXPECT_TRUE(first.voiced);
+        EXPECT_EQ(first.bestIndex, 24) << harmonics << " harmonics";
+        EXPECT_EQ(first.markHz, 110);
+        EXPECT_EQ(first.shownIndex, 0); // 24 quarter tones from where tracking starts
+        PitchResult last = first;
+        for (int step = 1; step < 22; ++step) {
+            last = detectPitch(state, frames, LOUD);
+        }
+        EXPECT_EQ(last.shownIndex, 24);
+        EXPECT_NEAR(last.shownHz, 110.0f, 1e-3f);
+        EXPECT_EQ(pitchLabel(last.shownIndex), "110 Hz  A");
+    }
+}
+
+TEST(DetectPitch, EqualSumsGoToTheFirstCandidate) {
+    // A tone repeating every P frames correlates perfectly at every candidate lag that is a
+    // multiple of P; the first such candidate searched wins, even far below the tone.
+    struct Case {
+        std::int32_t rate;
+        int period;
+        int harmonics;
+    };
+    const Case cases[] = {{44100, 100, 1}, {22050, 100, 3}, {22050, 50, 2}, {11025, 100, 4}};
+    for (const Case& c : cases) {
+        const LagTable lags = buildLagTable(c.rate);
+        int expected = -1;
+        for (int k = 0; k < PITCH_SEARCHED_LAGS && expected < 0; ++k) {
+            if (lags[static_cast<std::size_t>(k)] % c.period == 0) {
+                expected = k;
+            }
+        }
+        ASSERT_GE(expected, 0) << c.rate << " Hz, period " << c.period;
+        PitchState state = startPitchDetector(c.rate);
+        EXPECT_EQ(detectPitch(state, tone(c.period, c.harmonics), LOUD).bestIndex, expected)
+            << c.rate << " Hz, period " << c.period;
+    }
+    // 441 Hz at 44100 Hz: lag 300 (146.8 Hz, a D) comes before lags 200 and 100.
+    PitchState state = startPitchDetector(44100);
+    EXPECT_EQ(pitchLabel(detectPitch(state, tone(100, 1), LOUD).bestIndex), "146 Hz  D");
+}
+
+TEST(DetectPitch, FindsEachRepeatedPeriod) {
+    struct Case {
+        int index;
+        const char* label;
+    };
+    const Case cases[] = {
+        {5, "63 Hz  B  ^"}, {10, "73 Hz  D"}, {16, "87 Hz  F"}, {22, "103 Hz  Ab"}};
+    const LagTable lags = buildLagTable(44100);
+    for (const Case& c : cases) {
+        PitchState state = startPitchDetector(44100);
+        const auto frames = repeatedNoise(lags[static_cast<std::size_t>(c.index)], 7u);
+        const PitchResult result = detectPitch(state, frames, LOUD);
+        EXPECT_EQ(result.bestIndex, c.index);
+        EXPECT_EQ(pitchLabel(result.bestIndex), c.label);
+        EXPECT_EQ(result.markHz, static_cast<int>(55.0 * std::pow(2.0, c.index / 24.0)));
+    }
+}
+
+class PitchTracking : public ::testing::Test {
+  protected:
+    PitchState state = startPitchDetector(44100);
+    const LagTable lags = buildLagTable(44100);
+    const std::vector<std::int16_t> near = repeatedNoise(lags[10], 11u); // index 10
+    const std::vector<std::int16_t> far = repeatedNoise(lags[22], 12u);  // 12 quarter tones up
+
+    PitchResult run(const std::vector<std::int16_t>& frames, int steps,
+                    PitchEnvelope envelope = LOUD) {
+        PitchResult result;
+        for (int i = 0; i < steps; ++i) {
+            result = detectPitch(state, frames, envelope);
+        }
+        return result;
+    }
+};
+
+TEST_F(PitchTracking, NewPitchShownOnTheTwentySecondStep) {
+    EXPECT_EQ(run(far, 21).shownIndex, 0);
+    EXPECT_EQ(state.outlierCount, 21);
+    const PitchResult jump = run(far, 1);
+    EXPECT_EQ(jump.shownIndex, 22);
+    EXPECT_EQ(jump.bestIndex, 22);
+    // The tracked index restarts from the raw history: 22 steps of 22 among 50.
+    EXPECT_EQ(state.trackIndex, 22 * 22 / 50);
+    EXPECT_EQ(run(far, 5).shownIndex, 22);
+}
+
+TEST_F(PitchTracking, AnAcceptedStepRestartsTheOutlierCount) {
+    run(far, 15);
+    const PitchResult accepted = run(near, 1); // within 10 of the tracked 0
+    EXPECT_EQ(accepted.shownIndex, 10);
+    EXPECT_EQ(state.outlierCount, 0);
+    EXPECT_EQ(run(far, 21).shownIndex, 10);
+    EXPECT_EQ(run(far, 1).shownIndex, 22);
+}
+
+TEST_F(PitchTracking, SteadyPitchIsTrackedAndShortExcursionsIgnored) {
+    const PitchResult steady = run(near, 60);
+    EXPECT_EQ(steady.shownIndex, 10);
+    EXPECT_EQ(state.trackIndex, 10); // the accepted history is full of 10
+    const PitchResult excursion = run(far, 21);
+    EXPECT_EQ(excursion.bestIndex, 22);
+    EXPECT_EQ(excursion.shownIndex, 10);
+    EXPECT_EQ(excursion.shownHz, pitchIndexHz(10));
+    EXPECT_EQ(run(near, 1).shownIndex, 10);
+    EXPECT_EQ(state.outlierCount, 0);
+}
+
+TEST_F(PitchTracking, WeakStepsChangeOnlyTheBestIndex) {
+    run(far, 21);
+    const PitchResult weak = run(near, 5, WEAK);
+    EXPECT_FALSE(weak.voiced);
+    EXPECT_EQ(weak.bestIndex, 10);
+    EXPECT_EQ(weak.shownIndex, 0);
+    EXPECT_EQ(state.outlierCount, 21);
+    // The count survived the weak steps: the next loud far step jumps.
+    EXPECT_EQ(run(far, 1).shownIndex, 22);
+    EXPECT_TRUE(run(far, 1, PitchEnvelope{-2500, 2500}).voiced); // peak to peak 5000
+}
+
+TEST_F(PitchTracking, SilenceKeepsThePreviousBest) {
+    const std::vector<std::int16_t> silence(PITCH_WINDOW_FRAMES, 0);
+    const PitchResult fresh = run(silence, 1, PitchEnvelope{0, 0});
+    EXPECT_FALSE(fresh.voiced);
+    EXPECT_EQ(fresh.bestIndex, 0);
+    EXPECT_EQ(fresh.markHz, 55);
+
+    run(near, 3);
+    const PitchResult quiet = run(silence, 4, PitchEnvelope{0, 0});
+    EXPECT_FALSE(quiet.voiced);
+    EXPECT_EQ(quiet.bestIndex, 10);
+    EXPECT_EQ(quiet.shownIndex, 10);
+
+    // Fewer frames than the correlation span: nothing is correlated.
+    const std::vector<std::int16_t> shortInput(far.begin(), far.begin() + 1999);
+    EXPECT_EQ(detectPitch(state, shortInput, LOUD).bestIndex, 10);
+    PitchState broken = startPitchDetector(0);
+    EXPECT_EQ(detectPitch(broken, far, LOUD).bestIndex, 0);
+}
+
+} // namespace
+} // namespace korv

@@ -1,0 +1,230 @@
+#include "audio/wave_file.h"
+
+#include "audio/wave_parser.h"
+#include "core/wave_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace korv {
+namespace {
+
+using test::Bytes;
+
+Bytes expectedHeader(const WaveFormat& format, std::uint32_t dataBytes) {
+    Bytes h(WAVE_HEADER_SIZE);
+    buildWaveHeader(WaveHeaderBytes(h.data(), WAVE_HEADER_SIZE), format, dataBytes);
+    return h;
+}
+
+Bytes blockOf(const SampleStore& store) {
+    return Bytes(store.block().begin(), store.block().end());
+}
+
+class WaveFileTest : public ::testing::Test {
+  protected:
+    test::TempFolder temp;
+    AllocationCounter counter;
+};
+
+class WaveSegmentFormats
+    : public WaveFileTest,
+      public ::testing::WithParamInterface<std::tuple<std::int32_t, std::uint16_t, std::uint16_t>> {
+};
+
+TEST_P(WaveSegmentFormats, StretchIsReadBehindAHeaderAndSavedBackAsAWaveFile) {
+    const auto [rate, channels, bits] = GetParam();
+    const WaveFormat format{channels, rate, bits};
+    const Bytes samples = test::sineSamples(5000, channels, bits, rate);
+    const std::string path = temp.file("in.wav");
+    test::writeFile(
+        path, test::pcmWaveFile(16, channels, static_cast<std::uint32_t>(rate), bits, samples));
+
+    const auto info = parseWaveHeader(path);
+    ASSERT_EQ(info.status, WaveParseStatus::Header);
+    // A stretch from frame 1000, 2500 frames long.
+    const std::int64_t frame = format.bytesPerFrame();
+    const std::int64_t length = 2500 * frame;
+    auto loaded =
+        loadSegment(path, info.info.dataOffset + 1000 * frame, length, info.info.format(), counter);
+    ASSERT_TRUE(loaded.store.has_value());
+    EXPECT_FALSE(loaded.message.has_value());
+    SampleStore& store = *loaded.store;
+    EXPECT_EQ(counter.openAllocations(), 1);
+    EXPECT_TRUE(store.waveDataAvailable());
+    EXPECT_EQ(store.heldBytes(), static_cast<std::size_t>(length));
+    Bytes expected = expectedHeader(format, static_cast<std::uint32_t>(length));
+    expected.insert(expected.end(), samples.begin() + 1000 * frame,
+                    samples.begin() + 1000 * frame + length);
+    EXPECT_EQ(blockOf(store), expected);
+
+    const std::string out = temp.file("out.wav");
+    const auto saved = saveWaveFile(out, store);
+    EXPECT_FALSE(saved.message.has_value());
+    EXPECT_EQ(saved.openedFolder, temp.folder());
+    EXPECT_EQ(test::readFile(out), expected);
+    // And the program reads its own file back as the same format.
+    const auto reread = parseWaveHeader(out);
+    ASSERT_EQ(reread.status, WaveParseStatus::Header);
+    EXPECT_EQ(reread.info.format(), format);
+    EXPECT_EQ(reread.info.dataOffset, 46);
+    EXPECT_EQ(reread.info.dataLength, length);
+}
+
+INSTANTIATE_TEST_SUITE_P(RateChannelsBits, WaveSegmentFormats,
+                         ::testing::Combine(::testing::Values(8000, 11025, 22050, 44100, 48000),
+                                            ::testing::Values<std::uint16_t>(1, 2),
+                                            ::testing::Values<std::uint16_t>(8, 16)));
+
+TEST_F(WaveFileTest, SegmentMustLieWithinTheFile) {
+    const Bytes bytes = test::noise(6000, 11);
+    const std::string path = temp.file("raw.dat");
+    test::writeFile(path, bytes);
+    const WaveFormat raw{};
+
+    // Up to the last byte is fine.
+    auto atEnd = loadSegment(path, 4000, 2000, raw, counter);
+    ASSERT_TRUE(atEnd.store.has_value());
+    EXPECT_TRUE(std::equal(bytes.begin() + 4000, bytes.end(), atEnd.store->samples().begin()));
+    atEnd.store.reset();
+    EXPECT_EQ(counter.openAllocations(), 0);
+
+    // One byte past the end, a start beyond it, negative values: refused, nothing held.
+    const std::pair<std::int64_t, std::int64_t> bad[] = {
+        {4000, 2001}, {6001, 0}, {-1, 100}, {0, -1}, {0, std::int64_t{1} << 40}};
+    for (const auto& [start, length] : bad) {
+        const auto r = loadSegment(path, start, length, raw, counter);
+        EXPECT_FALSE(r.store.has_value()) << start << " " << length;
+        EXPECT_EQ(r.message, kErrorReadingFile);
+        EXPECT_FALSE(r.reloadSettings);
+    }
+    EXPECT_EQ(counter.openAllocations(), 0);
+
+    const auto missing = loadSegment(temp.file("gone.wav"), 0, 10, raw, counter);
+    EXPECT_FALSE(missing.store.has_value());
+    EXPECT_EQ(missing.message, kCannotOpenFile);
+}
+
+TEST_F(WaveFileTest, CutOffRecordingLoadsWhatIsThereAndNoMore) {
+    // The header promises 100000 bytes; only 3000 made it to disk.
+    Bytes chunks;
+    test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
+    const Bytes samples = test::noise(3000, 12);
+    test::putChunk(chunks, "data", 100000, samples);
+    const std::string path = temp.file("cut.wav");
+    test::writeFile(path, test::riffFile(chunks));
+
+    const auto info = parseWaveHeader(path);
+    ASSERT_EQ(info.status, WaveParseStatus::Header);
+    ASSERT_EQ(info.info.dataLength, 3000);
+    auto whole =
+        loadSegment(path, info.info.dataOffset, info.info.dataLength, info.info.format(), counter);
+    ASSERT_TRUE(whole.store.has_value());
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), whole.store->samples().begin()));
+
+    // Asking for the declared length instead is refused rather than padded.
+    const auto declared =
+        loadSegment(path, info.info.dataOffset, 100000, info.info.format(), counter);
+    EXPECT_FALSE(declared.store.has_value());
+    EXPECT_EQ(declared.message, kErrorReadingFile);
+    EXPECT_EQ(declared.message->icon, MessageIcon::Stop);
+}
+
+TEST_F(WaveFileTest, SaveWaveWritesWholeFramesOnly) {
+    struct Case {
+        WaveFormat format;
+        std::size_t held, written;
+    };
+    const Case cases[] = {
+        {{1, 11025, 16}, 1001, 1000},
+        {{2, 44100, 16}, 1003, 1000},
+        {{2, 8000, 8}, 1001, 1000},
+        {{1, 8000, 8}, 1001, 1001},
+    };
+    for (const auto& c : cases) {
+        const Bytes samples = test::noise(c.held, 13);
+        const std::string in = temp.file("in.raw");
+        test::writeFile(in, samples);
+        auto loaded = loadSegment(in, 0, static_cast<std::int64_t>(c.held), c.format, counter);
+        ASSERT_TRUE(loaded.store.has_value());
+
+        const std::string out = temp.file("out.wav");
+        const auto saved = saveWaveFile(out, *loaded.store);
+        EXPECT_FALSE(saved.message.has_value());
+        EXPECT_EQ(saved.dataBytes, c.written);
+        const Bytes file = test::readFile(out);
+        ASSERT_EQ(file.size(), 46 + c.written);
+        EXPECT_EQ(test::le32At(file, 4), c.written + 38);
+        EXPECT_EQ(test::le32At(file, 42), c.written);
+        EXPECT_TRUE(std::equal(file.begin() + 46, file.end(), samples.begin()));
+    }
+}
+
+TEST_F(WaveFileTest, SaveWaveReplacesALongerFile) {
+    const std::string out = temp.file("old.wav");
+    test::writeFile(out, Bytes(50000, 0x77));
+    const std::string in = temp.file("in.raw");
+    test::writeFile(in, test::noise(2000, 14));
+    auto loaded = loadSegment(in, 0, 2000, WaveFormat{}, counter);
+    ASSERT_TRUE(loaded.store.has_value());
+    EXPECT_FALSE(saveWaveFile(out, *loaded.store).message.has_value());
+    EXPECT_EQ(test::readFile(out).size(), 2046u);
+}
+
+TEST_F(WaveFileTest, SaveWaveFailures) {
+    const std::string in = temp.file("in.raw");
+    test::writeFile(in, test::noise(4000, 15));
+    auto loaded = loadSegment(in, 0, 4000, WaveFormat{2, 22050, 16}, counter);
+    ASSERT_TRUE(loaded.store.has_value());
+    SampleStore& store = *loaded.store;
+
+    // A device that takes nothing: the command reports the short write.
+    const auto full = saveWaveFile("/dev/full", store);
+    EXPECT_EQ(full.message, kErrorWritingFile);
+    EXPECT_EQ(full.message->icon, MessageIcon::Stop);
+    EXPECT_EQ(full.openedFolder, "/dev/");
+
+    const auto noFolder = saveWaveFile(temp.file("no/such/folder.wav"), store);
+    EXPECT_EQ(noFolder.message, kCannotOpenFile);
+    EXPECT_FALSE(noFolder.openedFolder.has_value());
+
+    // Without wave data nothing happens at all.
+    store.setWaveDataAvailable(false);
+    const std::string out = temp.file("never.wav");
+    const auto skipped = saveWaveFile(out, store);
+    EXPECT_FALSE(skipped.message.has_value());
+    EXPECT_FALSE(skipped.openedFolder.has_value());
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(WaveFileTest, StoresCountWhileTheyHoldABlock) {
+    auto a = SampleStore::allocate(100, counter);
+    auto b = SampleStore::allocate(0, counter);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(counter.openAllocations(), 2);
+    EXPECT_EQ(a->block().size(), 146u);
+    EXPECT_EQ(b->heldBytes(), 0u);
+    EXPECT_TRUE(std::all_of(a->block().begin(), a->block().end(), [](auto v) { return v == 0; }));
+
+    // Moving hands the block over without counting it twice.
+    SampleStore moved = std::move(*a);
+    a.reset();
+    EXPECT_EQ(counter.openAllocations(), 2);
+    EXPECT_EQ(moved.heldBytes(), 100u);
+    // Assigning over a store releases the block it held.
+    moved = std::move(*b);
+    EXPECT_EQ(counter.openAllocations(), 1);
+    EXPECT_EQ(moved.heldBytes(), 0u);
+    b.reset();
+    EXPECT_EQ(counter.openAllocations(), 1);
+    { const SampleStore gone = std::move(moved); }
+    EXPECT_EQ(counter.openAllocations(), 0);
+
+    // A block that cannot be had is not counted.
+    EXPECT_FALSE(SampleStore::allocate(SIZE_MAX - 10, counter).has_value());
+    EXPECT_EQ(counter.openAllocations(), 0);
+}
+
+} // namespace
+} // namespace korv
