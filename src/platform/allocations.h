@@ -1,60 +1,64 @@
 #pragma once
-// The count of memory blocks the program holds (images, sample stores, buffers). Every block
-// lives in a handle that counts one up when it is made and one down when it is released, so
-// the count cannot drift; a count other than zero at close means a block was kept too long.
+// openAllocations, the count of memory blocks the program holds (images, sample stores,
+// buffers). The count itself is the core's AllocationCounter; this is the process's one
+// counter, and handles that count a block up when it is made and down when it is released,
+// so the count cannot drift. A count other than zero at close means a block was kept too long.
 //
-// Header only and free of Qt, so the numeric core (the sample store) can hold counted blocks
-// without linking the desktop layer. Everything runs on the GUI thread, so a plain int is
-// enough; the count is atomic all the same because it costs nothing here.
+// Free of Qt. Everything runs on the GUI thread.
 
-#include <atomic>
+#include "audio/sample_store.h"
+
 #include <utility>
 
 namespace korv {
 
-namespace detail {
-inline std::atomic<int> openAllocationCount{0};
-} // namespace detail
-
-// The number of blocks currently held.
-[[nodiscard]] inline int openAllocations() {
-    return detail::openAllocationCount.load();
+// The one counter of the run: hand it to SampleStore::allocate and to every counted block.
+[[nodiscard]] inline AllocationCounter& processAllocations() {
+    static AllocationCounter counter;
+    return counter;
 }
 
-// Counts one block for as long as it is held. Movable, not copyable: moving hands the count
-// over, so a block is counted once whatever path it takes.
+// The number of blocks currently held in the process's counter.
+[[nodiscard]] inline int openAllocations() {
+    return processAllocations().openAllocations();
+}
+
 class AllocationHandle {
   public:
     // An empty handle counts nothing.
     AllocationHandle() = default;
     // The only way to count a block: AllocationHandle::acquire().
-    [[nodiscard]] static AllocationHandle acquire() { return AllocationHandle(true); }
+    [[nodiscard]] static AllocationHandle
+    acquire(AllocationCounter& counter = processAllocations()) {
+        return AllocationHandle(counter);
+    }
 
     AllocationHandle(const AllocationHandle&) = delete;
     AllocationHandle& operator=(const AllocationHandle&) = delete;
     AllocationHandle(AllocationHandle&& other) noexcept
-        : held_(std::exchange(other.held_, false)) {}
+        : counter_(std::exchange(other.counter_, nullptr)) {}
     AllocationHandle& operator=(AllocationHandle&& other) noexcept {
         if (this != &other) {
             release();
-            held_ = std::exchange(other.held_, false);
+            counter_ = std::exchange(other.counter_, nullptr);
         }
         return *this;
     }
     ~AllocationHandle() { release(); }
 
-    [[nodiscard]] bool held() const { return held_; }
+    [[nodiscard]] bool held() const { return counter_ != nullptr; }
     // Counts the block down now; later releases do nothing.
     void release() {
-        if (held_) {
-            held_ = false;
-            detail::openAllocationCount.fetch_sub(1);
+        if (counter_ != nullptr) {
+            std::exchange(counter_, nullptr)->released();
         }
     }
 
   private:
-    explicit AllocationHandle(bool) : held_(true) { detail::openAllocationCount.fetch_add(1); }
-    bool held_ = false;
+    explicit AllocationHandle(AllocationCounter& counter) : counter_(&counter) {
+        counter.allocated();
+    }
+    AllocationCounter* counter_ = nullptr;
 };
 
 // A value (an image, a store, a buffer) held together with its count. Empty after reset(),
@@ -62,8 +66,8 @@ class AllocationHandle {
 template <class T> class CountedBlock {
   public:
     CountedBlock() = default;
-    explicit CountedBlock(T value)
-        : value_(std::move(value)), handle_(AllocationHandle::acquire()) {}
+    explicit CountedBlock(T value, AllocationCounter& counter = processAllocations())
+        : value_(std::move(value)), handle_(AllocationHandle::acquire(counter)) {}
 
     CountedBlock(const CountedBlock&) = delete;
     CountedBlock& operator=(const CountedBlock&) = delete;

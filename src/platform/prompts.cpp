@@ -23,7 +23,7 @@ QtPrompts& desktopPrompts() {
 
 QMessageBox::Icon boxIcon(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Exclamation:
+    case MessageIcon::Warning:
         return QMessageBox::Warning;
     case MessageIcon::Stop:
         return QMessageBox::Critical;
@@ -53,6 +53,10 @@ void setPrompts(Prompts* prompts) {
 
 void showMessage(const QString& text, MessageIcon icon) {
     prompts().message(text, icon);
+}
+
+void showMessage(const UserMessage& message) {
+    prompts().show(message);
 }
 
 // --- The desktop's dialogs ---
@@ -139,7 +143,7 @@ int ScriptedPrompts::pendingAnswers() const {
 }
 
 void ScriptedPrompts::message(const QString& text, MessageIcon icon) {
-    messages_.push_back({text, icon});
+    messages_.push_back({text.toStdString(), icon});
 }
 
 std::optional<QStringList> ScriptedPrompts::takeFiles(const FileRequest& request,

@@ -5,6 +5,8 @@
 // Control ids double as object names (controlName), so a script finds a dialog's controls
 // by the same ids the dialog code uses.
 
+#include "analysis/check_result.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -24,8 +26,6 @@ inline constexpr const char* kMessageCaption = "Korvanthile";
 inline constexpr int kOkButtonId = 1;
 inline constexpr int kCancelButtonId = 2;
 
-enum class MessageIcon { None, Exclamation, Stop };
-
 // The object name that stands for a control id.
 [[nodiscard]] QString controlName(int id);
 
@@ -42,8 +42,11 @@ class Prompts {
   public:
     virtual ~Prompts() = default;
 
-    // A message box captioned "Korvanthile" with an OK button; returns when dismissed.
+    // A message box captioned "Korvanthile" with an OK button and the icon (Warning is the
+    // exclamation mark); returns when dismissed.
     virtual void message(const QString& text, MessageIcon icon) = 0;
+    // The same for a message handed back by the core.
+    void show(const UserMessage& m) { message(QString::fromStdString(m.text), m.icon); }
     // The desktop's default beep.
     virtual void beep() = 0;
     // Full paths chosen, or nothing on Cancel.
@@ -84,11 +87,6 @@ class QtPrompts : public Prompts {
 // queued is answered with Cancel and recorded in unscripted(), so a test can fail on it.
 class ScriptedPrompts : public Prompts {
   public:
-    struct Message {
-        QString text;
-        MessageIcon icon = MessageIcon::None;
-        friend bool operator==(const Message&, const Message&) = default;
-    };
     // Sets the real dialog's controls and presses a button (pressOk / pressCancel), while the
     // dialog runs modally. A dialog still open after its script is rejected (and recorded).
     using DialogScript = std::function<void(QDialog&)>;
@@ -101,7 +99,8 @@ class ScriptedPrompts : public Prompts {
     // The printer answer; with a file name the printer prints to that PDF file.
     void queuePrinter(bool accept, const QString& pdfFile = {});
 
-    [[nodiscard]] const std::vector<Message>& messages() const { return messages_; }
+    // Every message shown, in order (text as UTF-8, so tests compare with the core's constants).
+    [[nodiscard]] const std::vector<UserMessage>& messages() const { return messages_; }
     [[nodiscard]] const std::vector<FileRequest>& fileRequests() const { return fileRequests_; }
     [[nodiscard]] const QStringList& dialogsRun() const { return dialogsRun_; }
     // One line per request that found no answer waiting (or a dialog left open).
@@ -140,7 +139,7 @@ class ScriptedPrompts : public Prompts {
     std::deque<FileAnswer> fileAnswers_;
     std::deque<DialogScript> dialogScripts_;
     std::deque<PrinterAnswer> printerAnswers_;
-    std::vector<Message> messages_;
+    std::vector<UserMessage> messages_;
     std::vector<FileRequest> fileRequests_;
     QStringList dialogsRun_;
     QStringList unscripted_;
@@ -149,5 +148,6 @@ class ScriptedPrompts : public Prompts {
 
 // Shows a message through the current prompts.
 void showMessage(const QString& text, MessageIcon icon);
+void showMessage(const UserMessage& message);
 
 } // namespace korv

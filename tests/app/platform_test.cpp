@@ -1,5 +1,6 @@
 #include "app/support/platform_scopes.h"
 #include "app/support/temp_dir.h"
+#include "audio/user_message.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
@@ -413,6 +414,15 @@ TEST(Allocations, HandlesCountWhileHeldAndHandTheirCountOver) {
         EXPECT_EQ(openAllocations(), base + 1);
     }
     EXPECT_EQ(openAllocations(), base);
+
+    // A block counted in another counter (a test's own) leaves the process's count alone.
+    AllocationCounter own;
+    {
+        CountedBlock<int> block(5, own);
+        EXPECT_EQ(own.openAllocations(), 1);
+        EXPECT_EQ(openAllocations(), base);
+    }
+    EXPECT_EQ(own.openAllocations(), 0);
 }
 
 // --- Prompts ---
@@ -447,13 +457,12 @@ class SampleDialog : public QDialog {
 
 TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     test::ScriptedPromptsScope scripted;
-    showMessage(QStringLiteral("Cannot Open File"), MessageIcon::Exclamation);
-    prompts().message(QStringLiteral("Not enough memory"), MessageIcon::Stop);
+    showMessage(kCannotOpenFile);
+    prompts().message(QStringLiteral("Dauer \u00fcber 10 s"), MessageIcon::Stop);
     prompts().beep();
-    EXPECT_EQ(scripted->messages(),
-              (std::vector<ScriptedPrompts::Message>{
-                  {QStringLiteral("Cannot Open File"), MessageIcon::Exclamation},
-                  {QStringLiteral("Not enough memory"), MessageIcon::Stop}}));
+    EXPECT_EQ(
+        scripted->messages(),
+        (std::vector<UserMessage>{kCannotOpenFile, {"Dauer \u00fcber 10 s", MessageIcon::Stop}}));
     EXPECT_EQ(scripted->beeps(), 1);
 
     scripted->queueFile(QStringLiteral("/tmp/a.wav"));
@@ -532,7 +541,7 @@ TEST(ScriptedPrompts, PrinterAnswersSetUpAPdfPrinter) {
 
 TEST(QtPrompts, MessageBoxCarriesTheCaptionAndTheIcon) {
     setPrompts(nullptr);
-    for (auto [icon, expected] : {std::pair{MessageIcon::Exclamation, QMessageBox::Warning},
+    for (auto [icon, expected] : {std::pair{MessageIcon::Warning, QMessageBox::Warning},
                                   std::pair{MessageIcon::Stop, QMessageBox::Critical},
                                   std::pair{MessageIcon::None, QMessageBox::NoIcon}}) {
         QString title;
