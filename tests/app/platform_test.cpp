@@ -11,7 +11,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -560,6 +562,58 @@ TEST(QtPrompts, MessageBoxCarriesTheCaptionAndTheIcon) {
         EXPECT_EQ(text, QStringLiteral("Improper Time Span"));
         EXPECT_EQ(shownIcon, expected);
     }
+}
+
+} // namespace
+} // namespace korv
+
+namespace korv {
+namespace {
+
+// The desktop's file dialogs open where asked, with the filter asked for, and hand back the
+// full path of what the user picked.
+TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
+    setPrompts(nullptr);
+    test::TempDir dir;
+    ASSERT_TRUE(dir.valid());
+    const QString wave = dir.write(QStringLiteral("tone.wav"), QByteArray(64, '\0'));
+    ASSERT_FALSE(wave.isEmpty());
+    const FileRequest request{QStringLiteral("Open Wave File"),
+                              dir.path(),
+                              QStringLiteral("Wave Files (*.wav);;All Files (*)"),
+                              {}};
+    QString folder;
+    QStringList filters;
+    QString title;
+    auto pick = [&](bool accept) {
+        QTimer::singleShot(0, [&, accept] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            folder = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            title = dialog->windowTitle();
+            if (accept) {
+                dialog->selectFile(wave);
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                dialog->reject();
+            }
+        });
+    };
+    pick(true);
+    EXPECT_EQ(prompts().openFile(request), wave);
+    EXPECT_EQ(QDir(folder), QDir(dir.path()));
+    EXPECT_EQ(filters,
+              (QStringList{QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")}));
+    EXPECT_EQ(title, QStringLiteral("Open Wave File"));
+
+    pick(false);
+    EXPECT_FALSE(prompts().openFile(request).has_value());
+
+    pick(true);
+    const auto many = prompts().openFiles(request);
+    ASSERT_TRUE(many.has_value());
+    EXPECT_EQ(*many, QStringList{wave});
 }
 
 } // namespace
