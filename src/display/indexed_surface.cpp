@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace korv {
 
@@ -22,6 +23,17 @@ PixelRect intersect(const PixelRect& a, const PixelRect& b) {
 IndexedSurface::IndexedSurface(int width, int height, std::uint8_t fill)
     : width_(width > 0 && height > 0 ? width : 0), height_(width > 0 && height > 0 ? height : 0),
       pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), fill) {}
+
+std::optional<IndexedSurface> IndexedSurface::create(int width, int height, std::uint8_t fill) {
+    if (static_cast<long long>(std::max(width, 0)) * std::max(height, 0) > kMaxPixels) {
+        return std::nullopt;
+    }
+    try {
+        return IndexedSurface(width, height, fill);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
 
 std::optional<std::uint8_t> IndexedSurface::pixel(int x, int y) const {
     if (!contains(x, y)) {

@@ -52,7 +52,16 @@ class IndexedSurface {
   public:
     IndexedSurface() = default;
     // A width x height surface filled with `fill`; negative sizes give an empty surface.
+    // Throws std::bad_alloc when the memory cannot be had; see create().
     IndexedSurface(int width, int height, std::uint8_t fill = 0);
+
+    // The largest surface create() attempts (256 MiB), far above any screen-sized image; a
+    // size from a corrupt or hostile source beyond it fails cleanly instead of exhausting memory.
+    static constexpr long long kMaxPixels = 1LL << 28;
+    // A surface, or nothing when it is larger than kMaxPixels or the memory cannot be had (the
+    // program's "Not enough memory" path).
+    [[nodiscard]] static std::optional<IndexedSurface> create(int width, int height,
+                                                              std::uint8_t fill = 0);
 
     [[nodiscard]] int width() const { return width_; }
     [[nodiscard]] int height() const { return height_; }

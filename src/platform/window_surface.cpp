@@ -180,12 +180,15 @@ void WindowSurface::attach(QWidget* widget) {
 }
 
 void WindowSurface::present(QPainter& painter, const QRect& dirty) {
+    // What the paint handler draws now is presented now, not by another paint event.
+    presenting_ = true;
     updateNow();
+    presenting_ = false;
     painter.drawImage(dirty.topLeft(), store_, dirty);
 }
 
 void WindowSurface::changed() {
-    if (!widget_.isNull()) {
+    if (!presenting_ && !widget_.isNull()) {
         widget_->update();
     }
 }

@@ -80,6 +80,7 @@ class WindowSurface {
     PixelPoint position_;
     bool stale_ = true;
     bool painting_ = false;
+    bool presenting_ = false;
     unsigned paintedGeneration_ = 0;
 };
 

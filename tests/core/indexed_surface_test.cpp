@@ -73,6 +73,17 @@ TEST(IndexedSurface, SizeFillAndPixelAccessStayInside) {
     EXPECT_EQ(negative.height(), 0);
 }
 
+TEST(IndexedSurface, CreateRefusesSizesBeyondTheLimit) {
+    const auto ok = IndexedSurface::create(640, 480, 4);
+    ASSERT_TRUE(ok.has_value());
+    EXPECT_EQ(*ok->pixel(639, 479), 4);
+    EXPECT_FALSE(IndexedSurface::create(1 << 16, 1 << 13).has_value()); // 2^29 pixels
+    EXPECT_FALSE(IndexedSurface::create(2147483647, 2147483647).has_value());
+    const auto none = IndexedSurface::create(-5, 100);
+    ASSERT_TRUE(none.has_value());
+    EXPECT_TRUE(none->empty());
+}
+
 TEST(IndexedSurface, IntersectHandlesDisjointAndExtremeRects) {
     EXPECT_EQ(intersect({0, 0, 10, 10}, {5, 5, 10, 10}), (PixelRect{5, 5, 5, 5}));
     EXPECT_TRUE(intersect({0, 0, 10, 10}, {10, 0, 5, 5}).empty());
