@@ -37,6 +37,8 @@ class VirtualClock final : public Clock {
 
     [[nodiscard]] std::int64_t nowMs() override;
     void sleep(std::int64_t ms) override;
+    // The time now, without the advance on read.
+    [[nodiscard]] std::int64_t currentMs() const { return now_; }
 
     // Moves time on by `ms` one millisecond at a time, calling the listeners at each one.
     void advance(std::int64_t ms);

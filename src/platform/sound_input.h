@@ -45,8 +45,9 @@ class SoundInput {
     // WriteFailed when not open, already started or the stream does not start.
     virtual SoundResult start() = 0;
 
-    // Frames stored into the buffers since start(). Every byte below this position has been
-    // written and may be read by the program. Empty when not started.
+    // Frames stored into the buffers since the first start() after open(), counting on across a
+    // stop and a new start. The frames below this position have all been written to their
+    // buffers and may be read by the program. Empty before the first start().
     [[nodiscard]] virtual std::optional<std::int64_t> positionFrames() = 0;
 
     // Stops capturing; the buffer being filled comes back with what it holds, before stop()

@@ -38,12 +38,12 @@ class SoundOutput {
     // or loops < 1.
     virtual SoundResult prepare(std::span<const std::uint8_t> buffer, int loops) = 0;
 
-    // Starts playing the prepared buffer `loops` times. WriteFailed when not prepared, already
-    // written or the stream does not start.
+    // Starts playing the prepared buffer `loops` times from its first byte. WriteFailed when not
+    // prepared, while an earlier write is still outstanding, or when the stream does not start.
     virtual SoundResult write() = 0;
 
-    // Frames played since write(), counting across loops; stops growing at the end or at a
-    // reset. Empty when nothing has been written.
+    // Frames played since the last write(), counting across loops; stops growing at the end or
+    // at a reset. Empty when nothing has been written since open().
     [[nodiscard]] virtual std::optional<std::int64_t> positionFrames() = 0;
 
     // Stops at once. When a write is outstanding its completion is reported before reset()

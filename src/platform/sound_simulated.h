@@ -46,7 +46,7 @@ class SimulatedSoundOutput final : public SoundOutput {
     [[nodiscard]] const std::vector<std::uint8_t>& played() const { return played_; }
     [[nodiscard]] bool isPlaying() const { return playing_; }
     [[nodiscard]] const PcmFormat& format() const { return format_; }
-    // How many times open() succeeded and how many devices are open now, to check releases.
+    // How many times open() has succeeded, to check that a failed start-up opened nothing.
     [[nodiscard]] int openCount() const { return openCount_; }
 
   private:
@@ -61,8 +61,8 @@ class SimulatedSoundOutput final : public SoundOutput {
     PcmFormat format_;
     std::span<const std::uint8_t> buffer_;
     bool prepared_ = false;
-    bool playing_ = false;
-    bool written_ = false;
+    bool playing_ = false; // a write is outstanding
+    bool written_ = false; // the position counts from the latest write
     std::int64_t framesPerBuffer_ = 0;
     std::int64_t totalFrames_ = 0;
     std::int64_t startMs_ = 0;
@@ -99,6 +99,7 @@ class SimulatedSoundInput final : public SoundInput {
     void setBytes(std::vector<std::uint8_t> bytes);
     [[nodiscard]] bool isCapturing() const { return capturing_; }
     [[nodiscard]] int queuedBuffers() const { return static_cast<int>(queue_.size()); }
+    [[nodiscard]] int openCount() const { return openCount_; }
 
   private:
     struct Queued {
@@ -119,10 +120,12 @@ class SimulatedSoundInput final : public SoundInput {
     std::size_t bytesRead_ = 0;
     std::deque<Queued> queue_;
     bool capturing_ = false;
+    bool started_ = false;
     std::int64_t startMs_ = 0;
-    std::int64_t framesDue_ = 0;    // frames the device has heard since start()
-    std::int64_t framesStored_ = 0; // of those, frames written into buffers
-    std::optional<std::int64_t> position_;
+    std::int64_t framesAtStart_ = 0; // frames heard before the latest start()
+    std::int64_t framesHeard_ = 0;   // frames the device has heard since open()
+    std::int64_t framesStored_ = 0;  // of those, frames written into buffers
+    int openCount_ = 0;
 };
 
 } // namespace korv
