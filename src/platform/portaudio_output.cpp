@@ -211,7 +211,7 @@ void PortAudioOutput::finished(void* userData) {
     // Called on the stream's thread once it has played out (or was aborted): hand over to the
     // notifier rather than call the program from here.
     auto* self = static_cast<PortAudioOutput*>(userData);
-    self->notifier_.post(DeviceEvent{DeviceEvent::Kind::OutputDone});
+    self->notifier_.signalDone();
 }
 
 } // namespace

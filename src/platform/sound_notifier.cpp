@@ -2,6 +2,12 @@
 
 namespace korv {
 
+DeviceNotifier::DeviceNotifier(Handler handler) : handler_(std::move(handler)) {
+    for (std::size_t i = 0; i < CAPACITY; ++i) {
+        cells_[i].sequence.store(i, std::memory_order_relaxed);
+    }
+}
+
 void DeviceNotifier::start() {
     if (thread_.joinable()) {
         return;
@@ -11,14 +17,28 @@ void DeviceNotifier::start() {
 }
 
 bool DeviceNotifier::post(const DeviceEvent& event) noexcept {
-    const std::size_t head = head_.load(std::memory_order_relaxed);
-    if (head - tail_.load(std::memory_order_acquire) >= CAPACITY) {
-        return false;
+    std::size_t pos = head_.load(std::memory_order_relaxed);
+    for (;;) {
+        Cell& cell = cells_[pos % CAPACITY];
+        const std::size_t seq = cell.sequence.load(std::memory_order_acquire);
+        if (seq == pos) {
+            if (head_.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
+                cell.event = event;
+                cell.sequence.store(pos + 1, std::memory_order_release);
+                wake_.release();
+                return true;
+            }
+        } else if (seq < pos) {
+            return false; // full: the consumer has not freed this cell yet
+        } else {
+            pos = head_.load(std::memory_order_relaxed);
+        }
     }
-    ring_[head % CAPACITY] = event;
-    head_.store(head + 1, std::memory_order_release);
+}
+
+void DeviceNotifier::signalDone() noexcept {
+    doneSignalled_.store(true, std::memory_order_release);
     wake_.release();
-    return true;
 }
 
 void DeviceNotifier::stopAndDrain() {
@@ -44,10 +64,17 @@ void DeviceNotifier::run() {
 }
 
 void DeviceNotifier::drain() {
-    std::size_t tail = tail_.load(std::memory_order_relaxed);
-    while (tail != head_.load(std::memory_order_acquire)) {
-        const DeviceEvent event = ring_[tail % CAPACITY];
-        tail_.store(++tail, std::memory_order_release);
+    if (doneSignalled_.exchange(false, std::memory_order_acq_rel)) {
+        handler_(DeviceEvent{DeviceEvent::Kind::OutputDone});
+    }
+    for (;;) {
+        Cell& cell = cells_[tail_ % CAPACITY];
+        if (cell.sequence.load(std::memory_order_acquire) != tail_ + 1) {
+            return;
+        }
+        const DeviceEvent event = cell.event;
+        cell.sequence.store(tail_ + CAPACITY, std::memory_order_release);
+        ++tail_;
         handler_(event);
     }
 }
