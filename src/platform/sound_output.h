@@ -33,9 +33,8 @@ class SoundOutput {
 
     // Hands over the program's buffer and how many times to play it. The device reads only
     // buffer.size() / blockAlign whole frames from it, never beyond, and never writes to it. The
-    // buffer must stay alive and in place until the completion has been reported or reset()
-    // returned. PrepareFailed when not open, already prepared, the buffer holds no whole frame
-    // or loops < 1.
+    // buffer must stay alive and in place until unprepare() or close(). PrepareFailed when not
+    // open, already prepared, the buffer holds no whole frame or loops < 1.
     virtual SoundResult prepare(std::span<const std::uint8_t> buffer, int loops) = 0;
 
     // Starts playing the prepared buffer `loops` times from its first byte. WriteFailed when not
