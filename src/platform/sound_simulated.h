@@ -1,0 +1,131 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/sound_input.h"
+#include "platform/sound_output.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace korv {
+
+// Where a simulated device can be told to fail, to exercise the program's error paths.
+enum class SimulatedFailure {
+    None,
+    Open,    // open() returns OpenFailed
+    Prepare, // prepare() / addBuffer() return PrepareFailed
+    Write,   // write() / start() return WriteFailed
+};
+
+// An output on the virtual clock: after write() it consumes sampleRate frames per second of
+// virtual time from the program's buffer, at the moment they fall due, and keeps every byte it
+// played. Completion is reported through the sink on the clock's thread.
+class SimulatedSoundOutput final : public SoundOutput {
+  public:
+    explicit SimulatedSoundOutput(VirtualClock& clock);
+    ~SimulatedSoundOutput() override;
+    SimulatedSoundOutput(const SimulatedSoundOutput&) = delete;
+    SimulatedSoundOutput& operator=(const SimulatedSoundOutput&) = delete;
+
+    SoundResult open(const PcmFormat& format, SoundOutputSink& sink) override;
+    SoundResult prepare(std::span<const std::uint8_t> buffer, int loops) override;
+    SoundResult write() override;
+    [[nodiscard]] std::optional<std::int64_t> positionFrames() override;
+    void reset() override;
+    void unprepare() override;
+    void close() override;
+    [[nodiscard]] bool isOpen() const override { return sink_ != nullptr; }
+
+    void failAt(SimulatedFailure failure) { failure_ = failure; }
+    // Every byte played since the device was created, in the order played.
+    [[nodiscard]] const std::vector<std::uint8_t>& played() const { return played_; }
+    [[nodiscard]] bool isPlaying() const { return playing_; }
+    [[nodiscard]] const PcmFormat& format() const { return format_; }
+    // How many times open() has succeeded, to check that a failed start-up opened nothing.
+    [[nodiscard]] int openCount() const { return openCount_; }
+
+  private:
+    void onTick(std::int64_t nowMs);
+    void consumeUpTo(std::int64_t frames);
+    void finish();
+
+    VirtualClock& clock_;
+    VirtualClock::ListenerId listener_;
+    SimulatedFailure failure_ = SimulatedFailure::None;
+    SoundOutputSink* sink_ = nullptr;
+    PcmFormat format_;
+    std::span<const std::uint8_t> buffer_;
+    bool prepared_ = false;
+    bool playing_ = false; // a write is outstanding
+    bool written_ = false; // the position counts from the latest write
+    std::int64_t framesPerBuffer_ = 0;
+    std::int64_t totalFrames_ = 0;
+    std::int64_t startMs_ = 0;
+    std::int64_t framesPlayed_ = 0;
+    int openCount_ = 0;
+    std::vector<std::uint8_t> played_;
+};
+
+// An input on the virtual clock: after start() it produces sampleRate frames per second of
+// virtual time into the queued buffers and reports each full buffer through the sink.
+class SimulatedSoundInput final : public SoundInput {
+  public:
+    // Sample value in -1..1 for a frame index (counted from start()) and a channel.
+    using Signal = std::function<double(std::int64_t frame, int channel)>;
+
+    explicit SimulatedSoundInput(VirtualClock& clock);
+    ~SimulatedSoundInput() override;
+    SimulatedSoundInput(const SimulatedSoundInput&) = delete;
+    SimulatedSoundInput& operator=(const SimulatedSoundInput&) = delete;
+
+    SoundResult open(const PcmFormat& format, SoundInputSink& sink) override;
+    SoundResult addBuffer(std::span<std::uint8_t> buffer) override;
+    SoundResult start() override;
+    [[nodiscard]] std::optional<std::int64_t> positionFrames() override;
+    void stop() override;
+    void reset() override;
+    void close() override;
+    [[nodiscard]] bool isOpen() const override { return sink_ != nullptr; }
+
+    void failAt(SimulatedFailure failure) { failure_ = failure; }
+    // The sound heard: a signal (scaled to the format, clipped), or PCM bytes in the device's
+    // format taken in order and followed by silence. The last one given counts; default silence.
+    void setSignal(Signal signal);
+    void setBytes(std::vector<std::uint8_t> bytes);
+    [[nodiscard]] bool isCapturing() const { return capturing_; }
+    [[nodiscard]] int queuedBuffers() const { return static_cast<int>(queue_.size()); }
+    [[nodiscard]] int openCount() const { return openCount_; }
+
+  private:
+    struct Queued {
+        std::span<std::uint8_t> buffer;
+        std::size_t filled = 0;
+    };
+    void onTick(std::int64_t nowMs);
+    void produceFrame(std::uint8_t* out);
+    void returnFront();
+
+    VirtualClock& clock_;
+    VirtualClock::ListenerId listener_;
+    SimulatedFailure failure_ = SimulatedFailure::None;
+    SoundInputSink* sink_ = nullptr;
+    PcmFormat format_;
+    Signal signal_;
+    std::vector<std::uint8_t> bytes_;
+    std::size_t bytesRead_ = 0;
+    std::deque<Queued> queue_;
+    bool capturing_ = false;
+    bool started_ = false;
+    std::int64_t startMs_ = 0;
+    std::int64_t framesAtStart_ = 0; // frames heard before the latest start()
+    std::int64_t framesHeard_ = 0;   // frames the device has heard since open()
+    std::int64_t framesStored_ = 0;  // of those, frames written into buffers
+    int openCount_ = 0;
+};
+
+} // namespace korv
