@@ -2,7 +2,11 @@
 // The one record of every user choice, stored byte for byte as the 948-byte settings file.
 // Option fields hold the control id of the radio button that stands for the choice.
 
-#include <array>
+#include "display/palette.h"
+#include "settings/default_calibration.h"
+#include "settings/settings_types.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,33 +15,12 @@ namespace korv {
 inline constexpr std::int32_t SETTINGS_MAGIC = 6000;
 inline constexpr std::size_t SETTINGS_FILE_SIZE = 948;
 
-inline constexpr int kUserPaletteEntries = 18;
-inline constexpr int kCalibrationPoints = 40;
-// Only points 0..33 of the curve take effect.
-inline constexpr int kCalibrationPointsUsed = 34;
-
-struct Rgb {
-    std::uint8_t r = 0;
-    std::uint8_t g = 0;
-    std::uint8_t b = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-struct CalibrationPoint {
-    float frequencyHz = 0.0f;
-    float correctionDb = 0.0f;
-    friend bool operator==(const CalibrationPoint&, const CalibrationPoint&) = default;
-};
-
-using CalibrationCurve = std::array<CalibrationPoint, kCalibrationPoints>;
-using PaletteTable = std::array<Rgb, kUserPaletteEntries>;
-
 // Field order and defaults follow the file layout (offsets in comments).
 struct AppSettings {
-    std::string reservedTextA;       // 4, 80 bytes
-    std::string reservedTextB;       // 84, 80 bytes
-    std::string lastFolder;          // 164, 260 bytes
-    std::int32_t lastMode = 0;       // 424
+    std::string reservedTextA; // 4, 80 bytes
+    std::string reservedTextB; // 84, 80 bytes
+    std::string lastFolder;    // 164, 260 bytes
+    std::int32_t lastMode = 0; // 424
     std::int32_t sampleRateChoice = 1165;
     std::int32_t resolutionChoice = 1008;
     std::int32_t fftSizeChoice = 1083;
@@ -69,9 +52,9 @@ struct AppSettings {
     std::int32_t variablesChoice = 40055;
     std::int32_t pointerType = 1;
     std::int32_t cursorOffsetHz = 0;
-    std::int32_t pitchDetectorChoice = 1144; // 552
-    PaletteTable userPalette{};              // 556
-    CalibrationCurve calibrationTable{};     // 628
+    std::int32_t pitchDetectorChoice = 1144;                       // 552
+    PaletteTable userPalette = kCbPalette;                         // 556, the User palette table
+    CalibrationCurve calibrationTable = defaultCalibrationCurve(); // 628
 
     // Derived, not stored.
     std::int32_t verticalScrollPos = -9 + 15; // levelScaleCode + 15

@@ -1,0 +1,125 @@
+#pragma once
+// The level palette: 13 level stops and five named colours, the 236-entry logical
+// palette built from it, and the mapping of a level to a palette index.
+// Pure values; the desktop side turns the logical palette into a colour table.
+
+#include "settings/settings_types.h"
+
+#include <array>
+#include <cstdint>
+
+namespace korv {
+
+// 13 level stops (lowest level first), then Background, Signal 1, Signal 2, Freq Mark, Text.
+using LevelPalette = PaletteTable;
+
+inline constexpr int kLevelStops = 13;
+inline constexpr int kBackgroundEntry = 13;
+inline constexpr int kSignal1Entry = 14;
+inline constexpr int kSignal2Entry = 15;
+inline constexpr int kFreqMarkEntry = 16;
+inline constexpr int kTextEntry = 17;
+
+// Values of paletteChoice.
+inline constexpr std::int32_t kPaletteChoiceCb = 1046;
+inline constexpr std::int32_t kPaletteChoiceBw = 1047;
+inline constexpr std::int32_t kPaletteChoiceUser = 1048;
+
+// Values of dbScaleChoice.
+inline constexpr std::int32_t kDbScale30 = 1140;
+inline constexpr std::int32_t kDbScale60 = 1141;
+inline constexpr std::int32_t kDbScale90 = 1142;
+
+// Indices of the logical palette.
+inline constexpr int kLogicalPaletteSize = 236;
+inline constexpr std::int32_t kTextIndex = 0;
+inline constexpr std::int32_t kFreqMarkIndex = 1;
+inline constexpr std::int32_t kSignal2Index = 2;
+inline constexpr std::int32_t kSignal1Index = 3;
+inline constexpr std::int32_t kBackgroundIndex = 4;
+inline constexpr std::int32_t kFirstGradientIndex = 5;
+inline constexpr std::int32_t kLastGradientIndex = 235;
+inline constexpr int kGradientStepsPerStop = 20;
+// The level mapping spans 240 steps over the range; only 231 of them are in the palette.
+inline constexpr int kGradientSpan = 240;
+
+using LogicalPalette = std::array<Rgb, kLogicalPaletteSize>;
+
+inline constexpr LevelPalette kCbPalette{{
+    {0, 0, 200},
+    {0, 50, 210},
+    {0, 100, 220},
+    {0, 150, 230},
+    {0, 200, 240},
+    {2, 252, 251},
+    {65, 252, 214},
+    {128, 253, 177},
+    {191, 254, 140},
+    {255, 255, 103},
+    {232, 185, 99},
+    {210, 115, 95},
+    {188, 46, 92},
+    {0, 0, 0},
+    {255, 255, 200},
+    {0, 133, 252},
+    {220, 0, 0},
+    {255, 255, 255},
+}};
+
+inline constexpr LevelPalette kBwPalette{{
+    {212, 212, 212},
+    {195, 195, 195},
+    {178, 178, 178},
+    {161, 161, 161},
+    {144, 144, 144},
+    {127, 127, 127},
+    {110, 110, 110},
+    {93, 93, 93},
+    {76, 76, 76},
+    {59, 59, 59},
+    {42, 42, 42},
+    {25, 25, 25},
+    {8, 8, 8},
+    {255, 255, 255},
+    {0, 0, 0},
+    {0, 0, 0},
+    {220, 0, 0},
+    {0, 0, 0},
+}};
+
+// The table paletteChoice names (the User table is passed in); nullptr for any other value.
+[[nodiscard]] const LevelPalette* paletteForChoice(std::int32_t paletteChoice,
+                                                   const LevelPalette& userPalette);
+
+// Copies the named table into active; any other choice leaves active untouched (returns false).
+bool fillActivePalette(std::int32_t paletteChoice, const LevelPalette& userPalette,
+                       LevelPalette& active);
+
+// All 236 entries: the five named colours, then stop s blended toward stop s+1 by j/20.
+[[nodiscard]] LogicalPalette buildLogicalPalette(const LevelPalette& active);
+
+// The signal range of a dbScaleChoice, in the level unit (quarter-dB).
+struct LevelRange {
+    float rangeDb = 60.0f;
+    float bottomQuarterDb = 120.0f;
+    friend bool operator==(const LevelRange&, const LevelRange&) = default;
+};
+
+// Values other than 1140..1142 (a hand-edited settings file) fall back to the 60 dB range.
+[[nodiscard]] LevelRange levelRangeForChoice(std::int32_t dbScaleChoice);
+
+// (level - B) * 240 / (4 * R) in single precision, truncated toward zero; not clamped.
+// Non-finite or enormous levels saturate instead of overflowing.
+[[nodiscard]] std::int32_t levelToPaletteIndex(float level, const LevelRange& range);
+
+// The callers' limit: below the range is Background (4), above it the last gradient entry (235).
+[[nodiscard]] std::int32_t clampToLevelIndices(std::int32_t index);
+
+// levelToPaletteIndex followed by the clamp, as the drawing code uses it.
+[[nodiscard]] std::int32_t levelToClampedPaletteIndex(float level, const LevelRange& range);
+
+// The level a stop stands for, in displayed dB (level/4 - 90): for 60 dB, -60 for stop 0
+// up to 0 for stop 12.
+[[nodiscard]] float stopLevelDb(int stop, const LevelRange& range);
+
+} // namespace korv

@@ -1,0 +1,42 @@
+#pragma once
+// The settings file korv.ini: a 948-byte little-endian image of AppSettings beside the
+// executable. Every failure is silent; the record keeps what it had.
+
+#include "display/palette.h"
+#include "settings/app_settings.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korv {
+
+// The executable's directory (up to its last '/') followed by "korv.ini".
+[[nodiscard]] std::string settingsPath(std::string_view executablePath);
+
+// Start-up read. A valid file replaces the stored fields, the User palette
+// (settings.userPalette) and the calibration curve, and fills activePalette from the table
+// paletteChoice names. A missing file leaves the defaults; a file of the wrong size or magic,
+// or one that reads short, is deleted. Without a valid file the curve is the default one and
+// both the User and the active palette are copies of the CB table.
+// The caller then realises the palette and sets the Variables and Pointers menus.
+void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& activePalette);
+
+// Close-time write of the whole record in one write; sampleRateHz is the rate of the data
+// held now (0 if none) and goes to offset 504. Failure is silent.
+void saveSettings(const std::string& path, const AppSettings& settings, std::int32_t sampleRateHz);
+
+enum class ReloadOutcome {
+    FileApplied,     // the stored fields are back (lastFolder kept, sample rate choice as stored)
+    DefaultsApplied, // no usable file: the reload defaults are in force
+};
+
+// The record part of returning to the stored state after a start failed for lack of memory.
+// Before calling, the program releases the images and held samples, puts the menu into its
+// idle state and repaints. After it, whatever the outcome, the program clears its Log Data
+// and Parameters Restore flags; on DefaultsApplied it also sets the image width, the held
+// sample bytes and sampleRateHz to 0. The file is never deleted here.
+[[nodiscard]] ReloadOutcome reloadSettings(const std::string& path, AppSettings& settings,
+                                           LevelPalette& activePalette);
+
+} // namespace korv

@@ -1,0 +1,30 @@
+#pragma once
+// The small value types the settings record shares with the palette and calibration code.
+
+#include <array>
+#include <cstdint>
+
+namespace korv {
+
+inline constexpr int kUserPaletteEntries = 18;
+inline constexpr int kCalibrationPoints = 40;
+// Only points 0..33 of the curve take effect.
+inline constexpr int kCalibrationPointsUsed = 34;
+
+struct Rgb {
+    std::uint8_t r = 0;
+    std::uint8_t g = 0;
+    std::uint8_t b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+struct CalibrationPoint {
+    float frequencyHz = 0.0f;
+    float correctionDb = 0.0f;
+    friend bool operator==(const CalibrationPoint&, const CalibrationPoint&) = default;
+};
+
+using CalibrationCurve = std::array<CalibrationPoint, kCalibrationPoints>;
+using PaletteTable = std::array<Rgb, kUserPaletteEntries>;
+
+} // namespace korv
