@@ -1,0 +1,136 @@
+// The logical palette and the level-to-index mapping, checked against the rules written
+// out independently here.
+
+#include "display/palette.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <random>
+
+using namespace korv;
+
+namespace {
+
+// c_s + (c_{s+1} - c_s) * j / 20 in single precision, truncated.
+std::uint8_t blend(std::uint8_t from, std::uint8_t to, int j) {
+    const float v = static_cast<float>(from) +
+                    static_cast<float>(static_cast<int>(to) - static_cast<int>(from)) *
+                        static_cast<float>(j) / 20.0f;
+    return static_cast<std::uint8_t>(static_cast<int>(v));
+}
+
+} // namespace
+
+TEST(LogicalPalette, NamedColoursThenTheGradient) {
+    for (const LevelPalette* table : {&kCbPalette, &kBwPalette}) {
+        const LogicalPalette p = buildLogicalPalette(*table);
+        EXPECT_EQ(p[0], (*table)[17]) << "Text";
+        EXPECT_EQ(p[1], (*table)[16]) << "Freq Mark";
+        EXPECT_EQ(p[2], (*table)[15]) << "Signal 2";
+        EXPECT_EQ(p[3], (*table)[14]) << "Signal 1";
+        EXPECT_EQ(p[4], (*table)[13]) << "Background";
+        for (int i = 5; i < 236; ++i) {
+            const int s = (i - 5) / 20;
+            const int j = (i - 5) % 20;
+            const Rgb& a = (*table)[s];
+            const Rgb& b = (*table)[s + 1];
+            const Rgb want{blend(a.r, b.r, j), blend(a.g, b.g, j), blend(a.b, b.b, j)};
+            ASSERT_EQ(p[i], want) << "index " << i;
+        }
+        // Stop 12 is never reached: 235 lies halfway between stops 11 and 12.
+        EXPECT_EQ(p[235].g, blend((*table)[11].g, (*table)[12].g, 10));
+    }
+}
+
+TEST(LogicalPalette, BwIsLightGreyLowDarkHighOnWhite) {
+    const LogicalPalette p = buildLogicalPalette(kBwPalette);
+    EXPECT_EQ(p[kBackgroundIndex], (Rgb{255, 255, 255}));
+    EXPECT_GT(p[5].r, 200);
+    EXPECT_LT(p[235].r, 20);
+}
+
+TEST(LogicalPalette, ChangingOneStopTouchesOnlyItsNeighbouringSegments) {
+    LevelPalette edited = kCbPalette;
+    edited[6] = {1, 2, 3};
+    const LogicalPalette before = buildLogicalPalette(kCbPalette);
+    const LogicalPalette after = buildLogicalPalette(edited);
+    for (int i = 0; i < 236; ++i) {
+        // Stop 6 feeds segment 5 (blending toward it) and segment 6 (blending from it).
+        const bool near = i >= 5 + 20 * 5 + 1 && i < 5 + 20 * 7;
+        if (!near) {
+            EXPECT_EQ(before[i], after[i]) << "index " << i;
+        }
+    }
+    EXPECT_EQ(after[5 + 20 * 6], (Rgb{1, 2, 3}));
+}
+
+TEST(LevelMapping, EdgeCasesOfEachRange) {
+    const LevelRange r90 = levelRangeForChoice(kDbScale90);
+    const LevelRange r60 = levelRangeForChoice(kDbScale60);
+    const LevelRange r30 = levelRangeForChoice(kDbScale30);
+    EXPECT_EQ(levelToPaletteIndex(0.0f, r90), 0);
+    EXPECT_EQ(levelToClampedPaletteIndex(0.0f, r90), kBackgroundIndex);
+    EXPECT_EQ(levelToPaletteIndex(360.0f, r90), 240);
+    EXPECT_EQ(levelToClampedPaletteIndex(360.0f, r90), kLastGradientIndex);
+    EXPECT_EQ(levelToPaletteIndex(180.0f, r30), 120);
+    EXPECT_EQ(levelToPaletteIndex(120.0f, r60), 0);
+    EXPECT_EQ(levelToPaletteIndex(360.0f, r60), 240);
+    // Truncation toward zero below the bottom of the range.
+    EXPECT_EQ(levelToPaletteIndex(119.5f, r60), 0);
+    EXPECT_EQ(levelToPaletteIndex(110.0f, r60), -10);
+    EXPECT_EQ(levelToClampedPaletteIndex(-5000.0f, r60), kBackgroundIndex);
+    EXPECT_EQ(levelToClampedPaletteIndex(32767.0f, r30), kLastGradientIndex);
+}
+
+TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> level(-200.0f, 600.0f);
+    const struct {
+        std::int32_t choice;
+        float r, b;
+    } ranges[]{{kDbScale30, 30, 120}, {kDbScale60, 60, 120}, {kDbScale90, 90, 0}};
+    for (const auto& rg : ranges) {
+        const LevelRange range = levelRangeForChoice(rg.choice);
+        for (int i = 0; i < 20000; ++i) {
+            const float l = i < 800 ? static_cast<float>(i - 200) : level(rng);
+            const float v = (l - rg.b) * 240.0f / (4.0f * rg.r);
+            const auto want = static_cast<std::int32_t>(v);
+            ASSERT_EQ(levelToPaletteIndex(l, range), want) << l << " range " << rg.r;
+            const std::int32_t clamped = want < 4 ? 4 : (want > 235 ? 235 : want);
+            ASSERT_EQ(levelToClampedPaletteIndex(l, range), clamped);
+        }
+    }
+}
+
+TEST(LevelMapping, HostileValuesStayDefined) {
+    const LevelRange r = levelRangeForChoice(12345); // a hand-edited settings file
+    EXPECT_EQ(r, levelRangeForChoice(kDbScale60));
+    EXPECT_EQ(levelToClampedPaletteIndex(std::numeric_limits<float>::quiet_NaN(), r),
+              kBackgroundIndex);
+    EXPECT_EQ(levelToClampedPaletteIndex(std::numeric_limits<float>::infinity(), r),
+              kLastGradientIndex);
+}
+
+TEST(PaletteChoice, NamesTheTables) {
+    LevelPalette user = kCbPalette;
+    user[0] = {9, 9, 9};
+    EXPECT_EQ(paletteForChoice(kPaletteChoiceCb, user), &kCbPalette);
+    EXPECT_EQ(paletteForChoice(kPaletteChoiceBw, user), &kBwPalette);
+    EXPECT_EQ(paletteForChoice(kPaletteChoiceUser, user), &user);
+    EXPECT_EQ(paletteForChoice(1049, user), nullptr);
+    LevelPalette active = kBwPalette;
+    EXPECT_FALSE(fillActivePalette(0, user, active));
+    EXPECT_EQ(active, kBwPalette);
+    EXPECT_TRUE(fillActivePalette(kPaletteChoiceUser, user, active));
+    EXPECT_EQ(active, user);
+}
+
+TEST(PaletteChoice, StopCaptionsFollowTheRange) {
+    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(kDbScale60)), -60.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(kDbScale60)), 0.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(1, levelRangeForChoice(kDbScale60)), -55.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(kDbScale90)), -90.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(kDbScale30)), -30.0f);
+}
