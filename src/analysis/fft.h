@@ -1,0 +1,53 @@
+#pragma once
+// The one FFT engine of a run: a Hann-windowed real FFT of 512 to 16384 points with
+// integer-valued twiddle factors, giving quarter-dB levels (mode 0) or magnitudes (mode 2).
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace korv {
+
+inline constexpr int FFT_MODE_LEVELS = 0;
+inline constexpr int FFT_MODE_MAGNITUDES = 2;
+// A sample rate or window length that asks for a window as long as the frame.
+inline constexpr std::int32_t FFT_FULL_WINDOW_RATE = -1;
+inline constexpr float FFT_FULL_WINDOW_MSEC = -1.0f;
+inline constexpr int FFT_MAX_LOG2_SIZE = 14;
+inline constexpr std::int32_t LEVEL_LIMIT = 32767;
+
+class FftEngine {
+  public:
+    // Builds the tables for N = 2^log2Size. Returns 0, or -1 when memory for a table is
+    // lacking or the size is outside 2..16384 (nothing is then held).
+    [[nodiscard]] int setupFft(int log2Size, std::int32_t sampleRate, float windowMsec);
+    // Windows and transforms the first N values of frame in place; the N/2 results (levels
+    // or magnitudes) replace the first N/2 values. frame must hold at least N values.
+    void transformFrame(std::span<std::int16_t> frame, int mode);
+    void releaseFft();
+
+    [[nodiscard]] bool ready() const { return fftSize_ > 0; }
+    [[nodiscard]] int fftSize() const { return fftSize_; }
+    [[nodiscard]] int windowLength() const { return windowLength_; }
+    [[nodiscard]] std::span<const double> window() const { return window_; }
+
+    // The raw complex bins (re, im) after the last transform, bin k at index 2k; for tests
+    // and for callers that need more than the level.
+    [[nodiscard]] double binRe(int k) const { return work_[bitReverse_[k]]; }
+    [[nodiscard]] double binIm(int k) const { return work_[bitReverse_[k] + 1]; }
+
+  private:
+    void transformWork();
+
+    int fftSize_ = 0;
+    int windowLength_ = 0;
+    std::vector<double> window_;
+    std::vector<double> twiddles_;
+    std::vector<std::int32_t> bitReverse_;
+    std::vector<double> work_;
+};
+
+// 40 log10(P) limited to +-32767 and truncated; 0 for P <= 0.
+[[nodiscard]] std::int16_t powerToLevel(double power);
+
+} // namespace korv

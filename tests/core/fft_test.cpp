@@ -1,0 +1,279 @@
+// The engine against a plain double-precision DFT of the windowed frame, scaled by 2/N.
+
+#include "analysis/fft.h"
+#include "analysis/levels.h"
+#include "settings/default_calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <numbers>
+#include <random>
+#include <vector>
+
+using namespace korv;
+
+namespace {
+
+// The Hann window of length 2*(W/2) at the start of the frame, written from its definition.
+std::vector<double> referenceWindow(int n, int w) {
+    std::vector<double> win(static_cast<std::size_t>(n), 0.0);
+    const int h = w / 2;
+    for (int i = 0; i < 2 * h; ++i) {
+        win[i] = 0.5 - 0.5 * std::cos(std::numbers::pi * i / h);
+    }
+    return win;
+}
+
+std::vector<std::complex<double>> referenceSpectrum(const std::vector<std::int16_t>& frame,
+                                                    const std::vector<double>& win) {
+    const auto n = static_cast<int>(frame.size());
+    std::vector<std::complex<double>> out(static_cast<std::size_t>(n / 2));
+    for (int k = 0; k < n / 2; ++k) {
+        std::complex<double> sum = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double angle = -2.0 * std::numbers::pi * static_cast<double>(k) * i / n;
+            sum += frame[i] * win[i] * std::complex<double>(std::cos(angle), std::sin(angle));
+        }
+        out[k] = sum * (2.0 / n);
+    }
+    return out;
+}
+
+std::vector<std::int16_t> randomFrame(int n, std::mt19937& rng, int amplitude = 32767) {
+    std::uniform_int_distribution<int> d(-amplitude, amplitude);
+    std::vector<std::int16_t> f(static_cast<std::size_t>(n));
+    for (auto& v : f) {
+        v = static_cast<std::int16_t>(d(rng));
+    }
+    return f;
+}
+
+} // namespace
+
+TEST(FftEngine, BinsMatchTheReferenceDftAtEverySize) {
+    std::mt19937 rng(1234);
+    for (int log2n = 9; log2n <= 14; ++log2n) {
+        const int n = 1 << log2n;
+        FftEngine fft;
+        ASSERT_EQ(fft.setupFft(log2n, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
+        ASSERT_EQ(fft.windowLength(), n);
+        // The direct DFT costs N^2; check every bin at the small sizes and a sample above.
+        auto frame = randomFrame(n, rng);
+        const auto input = frame;
+        const auto win = referenceWindow(n, n);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_NEAR(fft.window()[i], win[i], 1e-9) << i;
+        }
+        frame.push_back(0x5A5A); // guard past the frame
+        fft.transformFrame(std::span(frame).first(static_cast<std::size_t>(n)), FFT_MODE_LEVELS);
+        EXPECT_EQ(frame.back(), 0x5A5A);
+
+        const int step = n <= 2048 ? 1 : n / 256 + 1;
+        std::vector<int> bins;
+        for (int k = 0; k < n / 2; k += step) {
+            bins.push_back(k);
+        }
+        bins.push_back(n / 2 - 1);
+        for (const int k : bins) {
+            std::complex<double> sum = 0.0;
+            for (int i = 0; i < n; ++i) {
+                const double angle = -2.0 * std::numbers::pi * static_cast<double>(k) * i / n;
+                sum += input[i] * win[i] * std::complex<double>(std::cos(angle), std::sin(angle));
+            }
+            sum *= 2.0 / n;
+            // Twiddles are rounded to 1/32768; the error grows with the stage count.
+            const double tol = 2e-4 * std::abs(sum) + 0.05 * log2n;
+            ASSERT_NEAR(fft.binRe(k), sum.real(), tol) << "N " << n << " bin " << k;
+            ASSERT_NEAR(fft.binIm(k), sum.imag(), tol) << "N " << n << " bin " << k;
+            const double p = std::norm(sum);
+            if (p > 100.0) {
+                const int want = static_cast<int>(40.0 * std::log10(p));
+                ASSERT_NEAR(frame[k], want, 1) << "N " << n << " bin " << k;
+            }
+        }
+    }
+}
+
+TEST(FftEngine, FullScaleSineOnABinGives337) {
+    for (int log2n = 9; log2n <= 14; ++log2n) {
+        const int n = 1 << log2n;
+        FftEngine fft;
+        ASSERT_EQ(fft.setupFft(log2n, 44100, FFT_FULL_WINDOW_MSEC), 0);
+        const int bin = n / 16;
+        std::vector<std::int16_t> frame(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            frame[i] = static_cast<std::int16_t>(
+                std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * bin * i / n)));
+        }
+        fft.transformFrame(frame, FFT_MODE_LEVELS);
+        EXPECT_EQ(frame[bin], 337) << "N " << n;
+        // Hann leakage reaches only the two neighbours.
+        EXPECT_GT(frame[bin - 1], 300);
+        EXPECT_LT(frame[bin + 5], 100);
+    }
+}
+
+TEST(FftEngine, HalfWindowLowersThePeakAndIgnoresTheRest) {
+    const int n = 1024;
+    FftEngine fft;
+    // 512 samples at 44100 Hz.
+    ASSERT_EQ(fft.setupFft(10, 44100, 512.0f * 1000.0f / 44100.0f + 0.001f), 0);
+    EXPECT_EQ(fft.windowLength(), 512);
+    std::vector<std::int16_t> frame(static_cast<std::size_t>(n));
+    const int bin = 64; // whole periods inside the first 512 samples as well
+    for (int i = 0; i < n; ++i) {
+        frame[i] = static_cast<std::int16_t>(
+            std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * bin * i / n)));
+    }
+    auto noisy = frame;
+    std::mt19937 rng(5);
+    for (int i = 512; i < n; ++i) {
+        noisy[i] = static_cast<std::int16_t>(rng());
+    }
+    fft.transformFrame(frame, FFT_MODE_LEVELS);
+    fft.transformFrame(noisy, FFT_MODE_LEVELS);
+    EXPECT_EQ(frame[bin], 313);
+    for (int k = 0; k < n / 2; ++k) {
+        ASSERT_EQ(frame[k], noisy[k]) << "samples after 2*(W/2) must not count, bin " << k;
+    }
+}
+
+TEST(FftEngine, WindowLengthRule) {
+    FftEngine fft;
+    ASSERT_EQ(fft.setupFft(11, 8000, 100.0f), 0);
+    EXPECT_EQ(fft.windowLength(), 800);
+    ASSERT_EQ(fft.setupFft(11, 8000, 1000.0f), 0);
+    EXPECT_EQ(fft.windowLength(), 2048) << "limited to N";
+    ASSERT_EQ(fft.setupFft(11, FFT_FULL_WINDOW_RATE, 3.0f), 0);
+    EXPECT_EQ(fft.windowLength(), 2048);
+    // An odd W uses 2*(W/2) samples: entry 2*(W/2) and beyond are zero.
+    ASSERT_EQ(fft.setupFft(9, 1000, 101.0f), 0);
+    EXPECT_EQ(fft.windowLength(), 101);
+    EXPECT_DOUBLE_EQ(fft.window()[0], 0.0);
+    EXPECT_DOUBLE_EQ(fft.window()[50], 1.0);
+    EXPECT_GT(fft.window()[99], 0.0);
+    EXPECT_EQ(fft.window()[100], 0.0);
+    // W below 2: a silent window, every level 0.
+    ASSERT_EQ(fft.setupFft(9, 1000, 1.0f), 0);
+    std::vector<std::int16_t> frame(512, 20000);
+    fft.transformFrame(frame, FFT_MODE_LEVELS);
+    for (int k = 0; k < 256; ++k) {
+        ASSERT_EQ(frame[k], 0);
+    }
+    EXPECT_EQ(fft.setupFft(15, 1000, 1.0f), -1);
+    EXPECT_FALSE(fft.ready());
+}
+
+TEST(FftEngine, SilenceGivesZeroLevels) {
+    FftEngine fft;
+    ASSERT_EQ(fft.setupFft(10, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
+    std::vector<std::int16_t> zeros(1024, 0);
+    fft.transformFrame(zeros, FFT_MODE_LEVELS);
+    for (int k = 0; k < 512; ++k) {
+        ASSERT_EQ(zeros[k], 0);
+    }
+    std::vector<std::int16_t> eightBit(1024, toAnalysisSample(std::uint8_t{128}));
+    fft.transformFrame(eightBit, FFT_MODE_LEVELS);
+    for (int k = 0; k < 512; ++k) {
+        ASSERT_EQ(eightBit[k], 0);
+    }
+    EXPECT_EQ(toAnalysisSample(std::uint8_t{0}), -32768);
+    EXPECT_EQ(toAnalysisSample(std::uint8_t{255}), 32512);
+    EXPECT_EQ(toAnalysisSample(std::int16_t{-1234}), -1234);
+}
+
+TEST(FftEngine, MagnitudeModeIsTheRootOfThePower) {
+    std::mt19937 rng(99);
+    FftEngine fft;
+    ASSERT_EQ(fft.setupFft(9, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
+    auto frame = randomFrame(512, rng, 8000);
+    const auto input = frame;
+    fft.transformFrame(frame, FFT_MODE_MAGNITUDES);
+    const auto ref = referenceSpectrum(input, referenceWindow(512, 512));
+    for (int k = 0; k < 256; ++k) {
+        ASSERT_NEAR(frame[k], std::abs(ref[k]), 1.5) << k;
+    }
+}
+
+TEST(FftEngine, ShortFrameIsLeftAlone) {
+    FftEngine fft;
+    ASSERT_EQ(fft.setupFft(10, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
+    std::vector<std::int16_t> tooShort(1000, 77);
+    fft.transformFrame(tooShort, FFT_MODE_LEVELS);
+    EXPECT_EQ(tooShort[0], 77);
+}
+
+TEST(Calibration, DefaultCurveInterpolatesInLogFrequency) {
+    const CalibrationCurve curve = defaultCalibrationCurve();
+    // 8000 Hz at N = 1024: bins at 7.8125 Hz steps.
+    const auto off = buildCalibrationOffsets(8000, 1024, curve);
+    ASSERT_EQ(off.size(), 512u);
+    EXPECT_EQ(off[0], 4 * 9) << "below 10 Hz: the first point's value";
+    EXPECT_EQ(off[1], 4 * 9);
+    // Bin 2 = 15.625 Hz lies between 12.5 Hz (8 dB) and 16 Hz (7 dB).
+    const double want = (std::log10(15.625) - std::log10(12.5)) * (7.0 - 8.0) /
+                            (std::log10(16.0) - std::log10(12.5)) +
+                        8.0;
+    EXPECT_EQ(off[2], 4 * static_cast<int>(want));
+    EXPECT_EQ(off[300], 0);
+}
+
+TEST(Calibration, PointsExactlyAndBeyondTheLastUsedOne) {
+    CalibrationCurve curve{};
+    for (int j = 0; j < kCalibrationPoints; ++j) {
+        curve[j] = {static_cast<float>(100 * (j + 1)), static_cast<float>(j % 5)};
+    }
+    curve[33].correctionDb = -7.0f;
+    curve[34].correctionDb = 50.0f; // must never be used
+    // 2000 Hz rate, N = 16: bins at 125 Hz; bin 4 = 500 Hz is point 4 exactly.
+    const auto off = buildCalibrationOffsets(2000, 16, curve);
+    ASSERT_EQ(off.size(), 8u);
+    EXPECT_EQ(off[0], 0) << "0 Hz is below the first point (100 Hz, 0 dB)";
+    EXPECT_EQ(off[4], 4 * 4);
+    const auto high = buildCalibrationOffsets(48000, 64, curve); // 750 Hz steps
+    EXPECT_EQ(high[31], 4 * -7) << "above point 33: its value, not point 34's";
+    // 1525 Hz lies between 1500 Hz (4 dB) and 1600 Hz (0 dB).
+    const auto mid = buildCalibrationOffsets(6100, 4, curve);
+    const double want = (std::log10(1525.0) - std::log10(1500.0)) * (0.0 - 4.0) /
+                            (std::log10(1600.0) - std::log10(1500.0)) +
+                        4.0;
+    EXPECT_EQ(mid[1], 4 * static_cast<int>(std::trunc(want)));
+    EXPECT_EQ(mid[1], 8);
+}
+
+TEST(Calibration, UnmatchedOrHostileCurvesStayDefined) {
+    CalibrationCurve curve{};
+    curve.fill({std::nanf(""), 5.0f});
+    curve[0] = {100.0f, 3.0f};
+    curve[33] = {1000.0f, 6.0f};
+    // 500 Hz lies between the first and the last point but in no interval: offset 0.
+    const auto off = buildCalibrationOffsets(2000, 8, curve);
+    EXPECT_EQ(off[0], 12);
+    EXPECT_EQ(off[2], 0);
+    CalibrationCurve nan{};
+    nan.fill({std::nanf(""), std::nanf("")});
+    for (const auto v : buildCalibrationOffsets(44100, 512, nan)) {
+        ASSERT_EQ(v, 0);
+    }
+    CalibrationCurve huge{};
+    huge.fill({0.0f, 1e30f});
+    for (const auto v : buildCalibrationOffsets(44100, 512, huge)) {
+        ASSERT_EQ(v, 4 * 8191);
+    }
+}
+
+TEST(LevelCorrections, AddOffsetAndGainAndSaturate) {
+    std::vector<std::int16_t> levels{100, 200, 32760, -32760};
+    const std::vector<std::int16_t> offsets{4, -8, 40, -40};
+    applyLevelCorrections(levels, offsets, -9); // a shown gain of +9 dB adds 36 units
+    EXPECT_EQ(levels[0], 140);
+    EXPECT_EQ(levels[1], 228);
+    EXPECT_EQ(levels[2], 32767);
+    EXPECT_EQ(levels[3], -32764);
+    std::vector<std::int16_t> more{0, 0};
+    applyLevelCorrections(more, offsets, 15);
+    EXPECT_EQ(more[0], 4 - 60);
+}
