@@ -35,11 +35,14 @@ QString editText(QDialog& d, int id) {
     return control<QLineEdit>(d, id)->text();
 }
 void click(QDialog& d, int id) {
-    // Pressed as the keyboard or a click would; the dialog is shown so it is laid out.
+    // A real mouse click on the indicator (a stretched radio button hits only its indicator
+    // and text, not its middle); the dialog is shown so it is laid out.
     if (!d.isVisible()) {
         d.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
     }
-    control<QAbstractButton>(d, id)->click();
+    QAbstractButton* button = control<QAbstractButton>(d, id);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
 }
 void typeInto(QDialog& d, int id, const QString& text) {
     QLineEdit* line = control<QLineEdit>(d, id);
