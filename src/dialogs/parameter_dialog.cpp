@@ -1,0 +1,325 @@
+#include "dialogs/parameter_dialog.h"
+
+#include "dialogs/control_ids.h"
+#include "platform/prompts.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace korv {
+
+namespace {
+
+std::optional<ScrollAction> scrollActionFor(int action) {
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+        return ScrollAction::LineLeft;
+    case QAbstractSlider::SliderSingleStepAdd:
+        return ScrollAction::LineRight;
+    case QAbstractSlider::SliderPageStepSub:
+        return ScrollAction::PageLeft;
+    case QAbstractSlider::SliderPageStepAdd:
+        return ScrollAction::PageRight;
+    case QAbstractSlider::SliderMove:
+    case QAbstractSlider::SliderToMinimum:
+    case QAbstractSlider::SliderToMaximum:
+        return ScrollAction::Thumb;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+ParameterDialog::ParameterDialog(DialogId dialog, AppSettings& settings, RunValues& run,
+                                 PaletteChosen paletteChosen, QWidget* parent)
+    : QDialog(parent), model_(dialog, settings, run), paletteChosen_(std::move(paletteChosen)) {
+    setObjectName(controlName(static_cast<int>(dialog)));
+    setWindowTitle(QString::fromStdString(model_.title()));
+    setModal(true);
+    build();
+    refresh();
+    adjustSize();
+    centreOnScreen();
+}
+
+void ParameterDialog::centreOnScreen() {
+    const QScreen* where = screen();
+    if (where == nullptr) {
+        return;
+    }
+    const QRect area = where->geometry();
+    const QSize size = frameGeometry().size();
+    const ScreenPoint at =
+        centredOnScreen(area.width(), area.height(), size.width(), size.height());
+    move(area.x() + at.x, area.y() + at.y);
+}
+
+QGroupBox* ParameterDialog::radioGroup(const char* title,
+                                       std::initializer_list<std::pair<int, const char*>> items) {
+    auto* box = new QGroupBox(QString::fromLatin1(title), this);
+    auto* layout = new QVBoxLayout(box);
+    for (const auto& [id, caption] : items) {
+        if (!model_.hasControl(id)) {
+            continue;
+        }
+        auto* radio = new QRadioButton(QString::fromLatin1(caption), box);
+        radio->setObjectName(controlName(id));
+        // The model decides which button of a group is checked (a group may have none).
+        radio->setAutoExclusive(false);
+        connect(radio, &QRadioButton::clicked, this, [this, id = id] {
+            model_.chooseRadio(id);
+            refresh();
+        });
+        radios_[id] = radio;
+        layout->addWidget(radio);
+    }
+    return box;
+}
+
+QLineEdit* ParameterDialog::edit(int id, const char* label, QLayout* into) {
+    auto* line = new QLineEdit(this);
+    line->setObjectName(controlName(id));
+    if (label != nullptr) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(QString::fromLatin1(label), this));
+        row->addWidget(line);
+        into->addItem(row);
+    } else {
+        into->addWidget(line);
+    }
+    connect(line, &QLineEdit::textChanged, this, [this, id](const QString& text) {
+        if (text.toStdString() != model_.text(id)) {
+            model_.editText(id, text.toStdString());
+        }
+    });
+    edits_[id] = line;
+    return line;
+}
+
+QLayout* ParameterDialog::scrollRow(const char* label, int scrollId, int editId) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QString::fromLatin1(label), this));
+    auto* bar = new QScrollBar(Qt::Horizontal, this);
+    bar->setObjectName(controlName(scrollId));
+    bar->setMinimumWidth(160);
+    row->addWidget(bar);
+    auto* mirror = new QLineEdit(this);
+    mirror->setObjectName(controlName(editId));
+    mirror->setReadOnly(true);
+    mirror->setMaximumWidth(80);
+    row->addWidget(mirror);
+    edits_[editId] = mirror;
+    scrollBars_[scrollId] = bar;
+    connect(bar, &QScrollBar::actionTriggered, this,
+            [this, scrollId](int action) { onScrollAction(scrollId, action); });
+    // A position set directly (a test, an accessibility tool) counts as the thumb.
+    connect(bar, &QScrollBar::valueChanged, this, [this, scrollId](int value) {
+        if (value != model_.scrollPosition(scrollId)) {
+            model_.scroll(scrollId, ScrollAction::Thumb, value);
+            refresh();
+        }
+    });
+    return row;
+}
+
+void ParameterDialog::onScrollAction(int id, int action) {
+    const auto step = scrollActionFor(action);
+    if (!step) {
+        return;
+    }
+    QScrollBar* bar = scrollBars_.at(id);
+    model_.scroll(id, *step, bar->sliderPosition());
+    // The slider has already moved by Qt's own step; put it where the rules say.
+    bar->setSliderPosition(model_.scrollPosition(id));
+    refresh();
+}
+
+void ParameterDialog::build() {
+    const DialogId dialog = model_.dialog();
+    auto* top = new QVBoxLayout(this);
+    auto* columns = new QHBoxLayout;
+    top->addLayout(columns);
+    auto* left = new QVBoxLayout;
+    auto* middle = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    columns->addLayout(left);
+    columns->addLayout(middle);
+    columns->addLayout(right);
+
+    if (model_.hasControl(ID_RATE_EDIT)) {
+        auto* dataBox = new QGroupBox(QStringLiteral("Sample Data"), this);
+        auto* layout = new QVBoxLayout(dataBox);
+        auto* rateRow = new QHBoxLayout;
+        layout->addLayout(rateRow);
+        QLineEdit* rate = edit(ID_RATE_EDIT, "Sample Rate", rateRow);
+        rate->setMaxLength(RATE_EDIT_MAX_CHARS);
+        rate->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d*"), rate));
+        newRate_ = new QPushButton(QStringLiteral("New"), dataBox);
+        newRate_->setObjectName(controlName(ID_NEW_RATE));
+        newRate_->setAutoDefault(false);
+        rateRow->addWidget(newRate_);
+        connect(newRate_, &QPushButton::clicked, this, [this] {
+            model_.pressNew();
+            refresh();
+            if (model_.rateChangeOpen()) {
+                edits_.at(ID_RATE_EDIT)->setFocus();
+            }
+        });
+        for (const auto& [id, label] :
+             {std::pair{ID_BEGIN_EDIT, "Begin (msec)"}, std::pair{ID_END_EDIT, "End (msec)"}}) {
+            QLineEdit* line = edit(id, label, layout);
+            line->setMaxLength(MSEC_EDIT_MAX_CHARS);
+            line->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d*"), line));
+        }
+        left->addWidget(dataBox);
+    }
+    if (model_.hasControl(SAMPLE_RATE_5K)) {
+        left->addWidget(radioGroup("Sample Rate", {{SAMPLE_RATE_5K, "5k"},
+                                                   {SAMPLE_RATE_11K, "11k"},
+                                                   {SAMPLE_RATE_22K, "22k"},
+                                                   {SAMPLE_RATE_44K, "44k"},
+                                                   {SAMPLE_RATE_48K, "48k"}}));
+    }
+    if (model_.hasControl(RESOLUTION_8_BIT)) {
+        left->addWidget(
+            radioGroup("Resolution", {{RESOLUTION_8_BIT, "8 bit"}, {RESOLUTION_16_BIT, "16 bit"}}));
+        left->addWidget(radioGroup("Type", {{TYPE_MONO, "Mono"}, {TYPE_STEREO, "Stereo"}}));
+    }
+    left->addWidget(radioGroup(
+        "Channels", {{CHANNEL_DUAL, "Dual"}, {CHANNEL_LEFT, "Left"}, {CHANNEL_RIGHT, "Right"}}));
+    if (model_.hasControl(DISPLAY_BAR_PLOT)) {
+        left->addWidget(radioGroup(
+            "Display Type",
+            {{DISPLAY_SCROLL, "Scroll"}, {DISPLAY_LINE_PLOT, "Line"}, {DISPLAY_BAR_PLOT, "Bar"}}));
+    }
+
+    auto* analysis = new QGroupBox(QStringLiteral("Frequency Analysis"), this);
+    auto* analysisLayout = new QVBoxLayout(analysis);
+    analysisLayout->addWidget(radioGroup("FFT Size", {{1082, "512"},
+                                                      {1083, "1024"},
+                                                      {1084, "2048"},
+                                                      {1085, "4096"},
+                                                      {1086, "8192"},
+                                                      {1087, "16384"}}));
+    analysisLayout->addWidget(radioGroup("Frequency Scale", {{FREQ_SCALE_LINEAR, "Linear"},
+                                                             {FREQ_SCALE_LOG, "Log"},
+                                                             {FREQ_SCALE_THIRD_OCTAVE, "Oct/3"}}));
+    analysisLayout->addItem(
+        scrollRow("Freq Resolution (Hz)", ID_RESOLUTION_SCROLL, ID_RESOLUTION_EDIT));
+    analysisLayout->addItem(scrollRow("Low (Hz)", ID_LOW_BAND_SCROLL, ID_LOW_BAND_EDIT));
+    analysisLayout->addItem(scrollRow("High (Hz)", model_.highBandScrollId(), ID_HIGH_BAND_EDIT));
+    analysisLayout->addItem(scrollRow("Average", ID_AVERAGE_SCROLL, ID_AVERAGE_EDIT));
+    middle->addWidget(analysis);
+
+    right->addWidget(
+        radioGroup("dB Scale", {{DB_SCALE_30, "30"}, {DB_SCALE_60, "60"}, {DB_SCALE_90, "90"}}));
+    right->addWidget(
+        radioGroup("Palette", {{PALETTE_CB, "CB"}, {PALETTE_BW, "BW"}, {PALETTE_USER, "User"}}));
+    if (model_.hasControl(PLOT_SIGNAL)) {
+        right->addWidget(radioGroup("Plot Type", {{PLOT_SIGNAL, "Signal"},
+                                                  {PLOT_PEAK_DELTA, "Peak Delta"},
+                                                  {PLOT_LR_DELTA, "L-R Delta"}}));
+        right->addWidget(
+            radioGroup("Scroll Mem", {{SCROLL_MEM_OFF, "Off"}, {SCROLL_MEM_ON, "On"}}));
+        right->addWidget(
+            radioGroup("Pitch Detector", {{PITCH_DETECTOR_OFF, "Off"}, {PITCH_DETECTOR_ON, "On"}}));
+    }
+    if (model_.hasControl(ANALYSIS_AT_STOP_OFF)) {
+        right->addWidget(radioGroup("Analysis at Stop",
+                                    {{ANALYSIS_AT_STOP_OFF, "Off"}, {ANALYSIS_AT_STOP_ON, "On"}}));
+    }
+    if (model_.hasControl(RECORDING_OFF)) {
+        QGroupBox* recording = radioGroup(
+            "Recording Enable",
+            {{RECORDING_OFF, "Off"}, {RECORDING_ON, "On"}, {RECORDING_TRIGGER, "Trigger"}});
+        recording->layout()->addItem(
+            scrollRow("Trigger Level", ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT));
+        right->addWidget(recording);
+    }
+    auto* times = new QVBoxLayout;
+    edit(ID_TIME_SCALE_EDIT, "Scale (msec)", times)->setMaxLength(16);
+    QLineEdit* offset = edit(ID_CURSOR_OFFSET_EDIT, "Cursor Offset (Hz)", times);
+    offset->setMaxLength(11);
+    offset->setValidator(new QRegularExpressionValidator(QRegularExpression("-?\\d*"), offset));
+    right->addLayout(times);
+
+    auto* buttons = new QHBoxLayout;
+    top->addLayout(buttons);
+    buttons->addStretch();
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_->setObjectName(controlName(ID_OK));
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &ParameterDialog::accept);
+    buttons->addWidget(ok_);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(controlName(ID_CANCEL));
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &ParameterDialog::reject);
+    buttons->addWidget(cancel);
+    if (dialog != DialogId::SpectrumPlot) {
+        auto* reset = new QPushButton(QStringLiteral("Reset"), this);
+        reset->setObjectName(controlName(ID_RESET));
+        reset->setAutoDefault(false);
+        connect(reset, &QPushButton::clicked, this, [this] {
+            model_.reset();
+            refresh();
+        });
+        buttons->addWidget(reset);
+    }
+}
+
+void ParameterDialog::refresh() {
+    for (auto& [id, radio] : radios_) {
+        radio->setChecked(model_.checked(id));
+        radio->setEnabled(model_.enabled(id));
+    }
+    for (auto& [id, bar] : scrollBars_) {
+        const QSignalBlocker quiet(bar);
+        const ScrollRange range = model_.scrollRange(id);
+        bar->setRange(range.min, range.max);
+        bar->setValue(model_.scrollPosition(id));
+        bar->setEnabled(model_.enabled(id));
+    }
+    for (auto& [id, line] : edits_) {
+        const QString text = QString::fromStdString(model_.text(id));
+        if (line->text() != text) {
+            const QSignalBlocker quiet(line);
+            line->setText(text);
+        }
+        line->setEnabled(model_.enabled(id));
+    }
+    if (newRate_ != nullptr) {
+        newRate_->setText(QString::fromStdString(model_.text(ID_NEW_RATE)));
+    }
+}
+
+void ParameterDialog::accept() {
+    if (!model_.pressOk()) {
+        refresh();
+        ok_->setFocus();
+        return;
+    }
+    if (paletteChosen_) {
+        paletteChosen_(model_.working().paletteChoice);
+    }
+    QDialog::accept();
+}
+
+bool runAnalysisDialog(Prompts& prompts, DialogId dialog, AppSettings& settings, RunValues& run,
+                       const PaletteChosen& paletteChosen) {
+    ParameterDialog box(dialog, settings, run, paletteChosen);
+    return prompts.runDialog(box);
+}
+
+} // namespace korv

@@ -1,0 +1,62 @@
+#pragma once
+// The four analysis parameter dialogs as one Qt dialog class over ParameterDialogModel.
+// Each control's object name is its id in decimal (controlName), the dialog's own object
+// name its dialog id ("102", "103", "104", "153").
+
+#include "dialogs/dialog_values.h"
+#include "dialogs/parameter_model.h"
+#include "settings/app_settings.h"
+
+#include <QDialog>
+#include <functional>
+#include <map>
+
+class QAbstractButton;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QGroupBox;
+class QLayout;
+
+namespace korv {
+
+class Prompts;
+
+// Called on OK with the chosen paletteChoice, so the caller can refill the active palette
+// from that table and rebuild the display palette before the dialog closes.
+using PaletteChosen = std::function<void(std::int32_t paletteChoice)>;
+
+class ParameterDialog : public QDialog {
+  public:
+    ParameterDialog(DialogId dialog, AppSettings& settings, RunValues& run,
+                    PaletteChosen paletteChosen = {}, QWidget* parent = nullptr);
+
+    [[nodiscard]] const ParameterDialogModel& model() const { return model_; }
+    // Places the dialog in the middle of its screen, never beyond its top-left corner.
+    void centreOnScreen();
+
+    // OK: ends an open rate change without closing, else writes back and closes.
+    void accept() override;
+
+  private:
+    void build();
+    QGroupBox* radioGroup(const char* title, std::initializer_list<std::pair<int, const char*>>);
+    QLayout* scrollRow(const char* label, int scrollId, int editId);
+    QLineEdit* edit(int id, const char* label, QLayout* into);
+    void refresh();
+    void onScrollAction(int id, int action);
+
+    ParameterDialogModel model_;
+    PaletteChosen paletteChosen_;
+    std::map<int, QAbstractButton*> radios_;
+    std::map<int, QScrollBar*> scrollBars_;
+    std::map<int, QLineEdit*> edits_;
+    QPushButton* ok_ = nullptr;
+    QPushButton* newRate_ = nullptr;
+};
+
+// Runs the dialog modally through the prompts; true on OK (settings and run written back).
+[[nodiscard]] bool runAnalysisDialog(Prompts& prompts, DialogId dialog, AppSettings& settings,
+                                     RunValues& run, const PaletteChosen& paletteChosen = {});
+
+} // namespace korv

@@ -1,0 +1,539 @@
+// The analysis parameter dialogs driven as a user would: clicks on the real radio buttons,
+// scroll bar actions and positions, typing into the edits, OK and Cancel through the prompts.
+
+#include "dialogs/control_ids.h"
+#include "dialogs/parameter_dialog.h"
+#include "platform/prompts.h"
+#include "support/platform_scopes.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace korv {
+namespace {
+
+template <typename W> W* control(QDialog& dialog, int id) {
+    W* widget = dialog.findChild<W*>(controlName(id));
+    EXPECT_NE(widget, nullptr) << "control " << id;
+    return widget;
+}
+
+QRadioButton* radio(QDialog& d, int id) {
+    return control<QRadioButton>(d, id);
+}
+QScrollBar* bar(QDialog& d, int id) {
+    return control<QScrollBar>(d, id);
+}
+QString editText(QDialog& d, int id) {
+    return control<QLineEdit>(d, id)->text();
+}
+void click(QDialog& d, int id) {
+    // A real mouse click on the indicator (a stretched radio button hits only its indicator
+    // and text, not its middle); the dialog is shown so it is laid out.
+    if (!d.isVisible()) {
+        d.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+    }
+    QAbstractButton* button = control<QAbstractButton>(d, id);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
+}
+void typeInto(QDialog& d, int id, const QString& text) {
+    QLineEdit* line = control<QLineEdit>(d, id);
+    line->clear();
+    QTest::keyClicks(line, text);
+}
+
+RunValues fileRun(std::int32_t rate, std::int64_t begin, std::int64_t end) {
+    RunValues run;
+    run.sampleRateHz = rate;
+    run.beginMsec = begin;
+    run.endMsec = end;
+    return run;
+}
+
+TEST(ParameterDialog, AnalyzeFileOpensFromSettings) {
+    AppSettings settings;
+    settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    settings.fftSizeChoice = 1086;
+    settings.averageCountScroll = 7;
+    settings.dbScaleChoice = DB_SCALE_90;
+    settings.typeChoice = TYPE_MONO;
+    settings.timeScaleMsec = 3.0f;
+    RunValues run = fileRun(22050, 0, 4000);
+    run.scanFinished = true;
+    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
+
+    EXPECT_EQ(dialog.windowTitle(), "Analyze File");
+    EXPECT_EQ(dialog.objectName(), "102");
+    // Oct/3 is not offered here: it falls back to Linear with 1024 points.
+    EXPECT_EQ(dialog.findChild<QRadioButton*>(controlName(FREQ_SCALE_THIRD_OCTAVE)), nullptr);
+    EXPECT_TRUE(radio(dialog, FREQ_SCALE_LINEAR)->isChecked());
+    EXPECT_TRUE(radio(dialog, FFT_SIZE_CHOICE_1024)->isChecked());
+    EXPECT_TRUE(radio(dialog, DB_SCALE_90)->isChecked());
+    // Mono: the channel radios are unchecked and disabled.
+    for (int id : {CHANNEL_DUAL, CHANNEL_LEFT, CHANNEL_RIGHT}) {
+        EXPECT_FALSE(radio(dialog, id)->isChecked());
+        EXPECT_FALSE(radio(dialog, id)->isEnabled());
+    }
+    // The average count is set to 1 at once; the scan flag gives a 10 msec time scale.
+    EXPECT_EQ(settings.averageCountScroll, 1);
+    EXPECT_FALSE(run.scanFinished);
+    EXPECT_EQ(editText(dialog, ID_TIME_SCALE_EDIT), "10.00");
+    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "22050");
+    EXPECT_FALSE(control<QLineEdit>(dialog, ID_RATE_EDIT)->isEnabled());
+    EXPECT_EQ(editText(dialog, ID_END_EDIT), "4000");
+    // 22050 / 1024 x 10 / 10.
+    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "21.5");
+    for (int id : {ID_RESOLUTION_EDIT, ID_LOW_BAND_EDIT, ID_HIGH_BAND_EDIT, ID_AVERAGE_EDIT}) {
+        EXPECT_TRUE(control<QLineEdit>(dialog, id)->isReadOnly()) << id;
+    }
+    EXPECT_EQ(bar(dialog, ID_RESOLUTION_SCROLL)->minimum(), 10);
+    EXPECT_EQ(bar(dialog, ID_RESOLUTION_SCROLL)->maximum(), 100);
+
+    RunValues change = fileRun(22050, 0, 100);
+    change.opening = AnalyzeOpening::ParametersChange;
+    ParameterDialog modify(DialogId::AnalyzeFile, settings, change);
+    EXPECT_EQ(modify.windowTitle(), "Modify Analysis Parameters");
+}
+
+TEST(ParameterDialog, CaptionsAndControlSets) {
+    AppSettings settings;
+    RunValues run = fileRun(44100, 0, 100);
+    ParameterDialog input(DialogId::ScanInput, settings, run);
+    ParameterDialog scan(DialogId::ScanFile, settings, run);
+    ParameterDialog plot(DialogId::SpectrumPlot, settings, run);
+    EXPECT_EQ(input.windowTitle(), "Scan Input");
+    EXPECT_EQ(scan.windowTitle(), "");
+    EXPECT_EQ(plot.windowTitle(), "Spectrum Plot");
+    // Scan Input's high band scroll bar is 1058; elsewhere 1058 is the New button.
+    EXPECT_NE(input.findChild<QScrollBar*>(controlName(ID_HIGH_BAND_SCROLL_INPUT)), nullptr);
+    EXPECT_NE(scan.findChild<QPushButton*>(controlName(ID_NEW_RATE)), nullptr);
+    EXPECT_NE(input.findChild<QRadioButton*>(controlName(SAMPLE_RATE_48K)), nullptr);
+    EXPECT_EQ(scan.findChild<QRadioButton*>(controlName(SAMPLE_RATE_48K)), nullptr);
+    EXPECT_NE(scan.findChild<QRadioButton*>(controlName(ANALYSIS_AT_STOP_ON)), nullptr);
+    EXPECT_EQ(plot.findChild<QPushButton*>(controlName(ID_RESET)), nullptr);
+    EXPECT_EQ(plot.findChild<QRadioButton*>(controlName(DISPLAY_SCROLL)), nullptr);
+    EXPECT_TRUE(radio(plot, DISPLAY_LINE_PLOT)->isChecked());
+}
+
+TEST(ParameterDialog, LogAndLinearScales) {
+    AppSettings settings;
+    settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST;
+    settings.lowBandHz = 500;
+    settings.highBandHz = 3000;
+    RunValues run = fileRun(22050, 0, 1000);
+    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
+
+    click(dialog, FREQ_SCALE_LOG);
+    EXPECT_TRUE(radio(dialog, FREQ_SCALE_LOG)->isChecked());
+    EXPECT_FALSE(radio(dialog, FREQ_SCALE_LINEAR)->isChecked());
+    EXPECT_TRUE(radio(dialog, 1085)->isChecked());
+    EXPECT_FALSE(radio(dialog, FFT_SIZE_CHOICE_FIRST)->isChecked());
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "100");
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "11025");
+    EXPECT_FALSE(bar(dialog, ID_HIGH_BAND_SCROLL)->isEnabled());
+    EXPECT_EQ(bar(dialog, ID_LOW_BAND_SCROLL)->minimum(), 10);
+    EXPECT_EQ(bar(dialog, ID_LOW_BAND_SCROLL)->maximum(), 1000);
+    // Page left on the log scale rounds down to hundreds above 100.
+    bar(dialog, ID_LOW_BAND_SCROLL)->setValue(470);
+    bar(dialog, ID_LOW_BAND_SCROLL)->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "300");
+
+    click(dialog, FREQ_SCALE_LINEAR);
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "0");
+    EXPECT_TRUE(bar(dialog, ID_HIGH_BAND_SCROLL)->isEnabled());
+    EXPECT_EQ(bar(dialog, ID_LOW_BAND_SCROLL)->maximum(), 11025);
+}
+
+TEST(ParameterDialog, BandLimitSteps) {
+    AppSettings settings;
+    settings.lowBandHz = 0;
+    settings.highBandHz = 2000;
+    RunValues run = fileRun(22050, 0, 1000);
+    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
+    QScrollBar* low = bar(dialog, ID_LOW_BAND_SCROLL);
+    QScrollBar* high = bar(dialog, ID_HIGH_BAND_SCROLL);
+
+    low->setValue(1237);
+    EXPECT_EQ(low->value(), 1230);
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "1230");
+    low->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "1300");
+    low->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "1310");
+    // Linear page left does not round.
+    low->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "1210");
+
+    // The low limit drags the high limit up with it, and the other way round.
+    low->setValue(2500);
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "2500");
+    high->setValue(1005);
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "1000");
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "1000");
+    // High page left rounds down to hundreds.
+    high->setValue(1250);
+    high->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "1100");
+    // Clamped at both ends.
+    for (int i = 0; i < 20; ++i) {
+        low->triggerAction(QAbstractSlider::SliderPageStepSub);
+    }
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "0");
+    high->setValue(11020);
+    high->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "11025");
+}
+
+TEST(ParameterDialog, ResolutionAndAverageSteps) {
+    AppSettings settings;
+    settings.averageCountScroll = 5;
+    RunValues run = fileRun(44100, 0, 1000);
+    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
+    QScrollBar* resolution = bar(dialog, ID_RESOLUTION_SCROLL);
+    resolution->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    resolution->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(resolution->value(), 21);
+    // 44100 / 1024 x 21 / 10 = 90.44...
+    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "90.4");
+    click(dialog, 1084);
+    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "45.2");
+
+    QScrollBar* average = bar(dialog, ID_AVERAGE_SCROLL);
+    EXPECT_EQ(average->value(), 1);
+    average->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(settings.averageCountScroll, 11); // written through before OK
+    average->setValue(128);
+    average->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "128");
+}
+
+TEST(ParameterDialog, NewRateRescalesBeginAndEnd) {
+    AppSettings settings;
+    settings.highBandHz = 11025;
+    RunValues run = fileRun(22050, 1000, 3000);
+    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
+
+    click(dialog, ID_NEW_RATE);
+    EXPECT_EQ(control<QPushButton>(dialog, ID_NEW_RATE)->text(), "OK");
+    EXPECT_TRUE(control<QLineEdit>(dialog, ID_RATE_EDIT)->isEnabled());
+    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "");
+    for (int id : {ID_BEGIN_EDIT, ID_END_EDIT, ID_TIME_SCALE_EDIT, ID_CURSOR_OFFSET_EDIT}) {
+        EXPECT_FALSE(control<QLineEdit>(dialog, id)->isEnabled()) << id;
+    }
+    for (int id : {RESOLUTION_16_BIT, FFT_SIZE_CHOICE_1024, FREQ_SCALE_LOG}) {
+        EXPECT_FALSE(radio(dialog, id)->isEnabled()) << id;
+    }
+    EXPECT_FALSE(bar(dialog, ID_LOW_BAND_SCROLL)->isEnabled());
+    EXPECT_FALSE(bar(dialog, ID_RESOLUTION_SCROLL)->isEnabled());
+    typeInto(dialog, ID_RATE_EDIT, "44100");
+    // OK while the change is open only ends it.
+    ScriptedPrompts::pressOk(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(control<QPushButton>(dialog, ID_NEW_RATE)->text(), "New");
+    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "44100");
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "500");
+    EXPECT_EQ(editText(dialog, ID_END_EDIT), "1500");
+    EXPECT_TRUE(control<QLineEdit>(dialog, ID_BEGIN_EDIT)->isEnabled());
+    EXPECT_EQ(bar(dialog, ID_HIGH_BAND_SCROLL)->maximum(), 22050);
+
+    // Too high is clamped, nothing keeps the rate, and the band follows a lower rate.
+    click(dialog, ID_NEW_RATE);
+    typeInto(dialog, ID_RATE_EDIT, "96000");
+    click(dialog, ID_NEW_RATE);
+    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "48000");
+    click(dialog, ID_NEW_RATE);
+    click(dialog, ID_NEW_RATE);
+    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "48000");
+    click(dialog, ID_NEW_RATE);
+    typeInto(dialog, ID_RATE_EDIT, "8000");
+    click(dialog, ID_NEW_RATE);
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "4000");
+}
+
+TEST(ParameterDialog, FormatChangesRescaleAndHeaderLocksThem) {
+    AppSettings settings;
+    settings.typeChoice = TYPE_STEREO;
+    RunValues run = fileRun(11025, 1000, 2001);
+    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
+    click(dialog, RESOLUTION_8_BIT);
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "2000");
+    EXPECT_EQ(editText(dialog, ID_END_EDIT), "4002");
+    click(dialog, RESOLUTION_8_BIT); // no change, no rescale
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "2000");
+    click(dialog, TYPE_MONO);
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "4000");
+    click(dialog, RESOLUTION_16_BIT);
+    click(dialog, TYPE_STEREO);
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "1000");
+    EXPECT_TRUE(radio(dialog, CHANNEL_DUAL)->isChecked()); // the stored choice comes back
+
+    RunValues fromHeader = fileRun(11025, 0, 10);
+    fromHeader.formatFromHeader = true;
+    ParameterDialog locked(DialogId::ScanFile, settings, fromHeader);
+    for (int id : {RESOLUTION_8_BIT, RESOLUTION_16_BIT, TYPE_MONO, TYPE_STEREO}) {
+        EXPECT_FALSE(radio(locked, id)->isEnabled()) << id;
+    }
+}
+
+TEST(ParameterDialog, ScanDependencies) {
+    AppSettings settings;
+    settings.typeChoice = TYPE_STEREO;
+    settings.channelChoice = CHANNEL_LEFT;
+    settings.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    settings.averageCountScroll = 3;
+    settings.averageCountPlot = 20;
+    RunValues run;
+    ParameterDialog dialog(DialogId::ScanInput, settings, run);
+
+    // Pitch detector on forces Scroll Mem on and locks it.
+    EXPECT_TRUE(radio(dialog, SCROLL_MEM_ON)->isChecked());
+    EXPECT_FALSE(radio(dialog, SCROLL_MEM_OFF)->isEnabled());
+    // Stereo with Right: pitch detector off and locked.
+    click(dialog, CHANNEL_RIGHT);
+    EXPECT_TRUE(radio(dialog, PITCH_DETECTOR_OFF)->isChecked());
+    EXPECT_FALSE(radio(dialog, PITCH_DETECTOR_ON)->isEnabled());
+    EXPECT_TRUE(radio(dialog, SCROLL_MEM_OFF)->isEnabled());
+
+    // Scroll: Oct/3 and the delta plots are locked.
+    EXPECT_FALSE(radio(dialog, FREQ_SCALE_THIRD_OCTAVE)->isEnabled());
+    EXPECT_FALSE(radio(dialog, PLOT_PEAK_DELTA)->isEnabled());
+    EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "3");
+    click(dialog, DISPLAY_LINE_PLOT);
+    EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "20");
+    EXPECT_FALSE(radio(dialog, SCROLL_MEM_ON)->isChecked());
+    EXPECT_FALSE(radio(dialog, SCROLL_MEM_ON)->isEnabled());
+    EXPECT_TRUE(radio(dialog, PLOT_PEAK_DELTA)->isEnabled());
+    EXPECT_FALSE(radio(dialog, PLOT_LR_DELTA)->isEnabled());
+    click(dialog, CHANNEL_DUAL);
+    EXPECT_FALSE(radio(dialog, PLOT_PEAK_DELTA)->isEnabled());
+    click(dialog, PLOT_LR_DELTA);
+    EXPECT_TRUE(radio(dialog, PLOT_LR_DELTA)->isChecked());
+    click(dialog, TYPE_MONO); // L-R delta needs two channels
+    EXPECT_TRUE(radio(dialog, PLOT_SIGNAL)->isChecked());
+
+    // Oct/3 with a plot: mirrors show the band edges; back to Scroll gives Linear.
+    click(dialog, FREQ_SCALE_THIRD_OCTAVE);
+    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "Oct/3");
+    EXPECT_FALSE(bar(dialog, ID_RESOLUTION_SCROLL)->isEnabled());
+    EXPECT_FALSE(bar(dialog, ID_LOW_BAND_SCROLL)->isEnabled());
+    EXPECT_FALSE(bar(dialog, ID_HIGH_BAND_SCROLL_INPUT)->isEnabled());
+    click(dialog, DISPLAY_SCROLL);
+    EXPECT_TRUE(radio(dialog, FREQ_SCALE_LINEAR)->isChecked());
+    EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "0");
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "11025");
+
+    // Trigger level only with Trigger recording; the rate radios move the band range.
+    EXPECT_FALSE(bar(dialog, ID_TRIGGER_SCROLL)->isEnabled());
+    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "");
+    click(dialog, RECORDING_TRIGGER);
+    EXPECT_TRUE(bar(dialog, ID_TRIGGER_SCROLL)->isEnabled());
+    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "5000");
+    bar(dialog, ID_TRIGGER_SCROLL)->setValue(1234);
+    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "1230");
+    bar(dialog, ID_TRIGGER_SCROLL)->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "1130");
+    click(dialog, SAMPLE_RATE_11K);
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "5512");
+    EXPECT_EQ(bar(dialog, ID_HIGH_BAND_SCROLL_INPUT)->maximum(), 5512);
+}
+
+TEST(ParameterDialog, OpeningRulesOfTheScanDialogs) {
+    AppSettings settings;
+    settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    settings.plotTypeChoice = PLOT_LR_DELTA;
+    settings.typeChoice = TYPE_MONO;
+    RunValues run;
+    ParameterDialog input(DialogId::ScanInput, settings, run);
+    EXPECT_TRUE(radio(input, FREQ_SCALE_LOG)->isChecked()); // Oct/3 with Scroll
+    EXPECT_TRUE(radio(input, TYPE_STEREO)->isChecked());    // L-R delta wants stereo, dual
+    EXPECT_TRUE(radio(input, CHANNEL_DUAL)->isChecked());
+
+    RunValues point = fileRun(22050, 0, 100);
+    point.pointMode = true;
+    ParameterDialog scan(DialogId::ScanFile, settings, point);
+    EXPECT_TRUE(radio(scan, DISPLAY_LINE_PLOT)->isChecked());
+    EXPECT_TRUE(radio(scan, FREQ_SCALE_THIRD_OCTAVE)->isChecked());
+}
+
+TEST(ParameterDialog, ResetValues) {
+    AppSettings settings;
+    settings.sampleRateChoice = SAMPLE_RATE_44K;
+    settings.fftSizeChoice = 1087;
+    settings.resolutionFactor = 55;
+    settings.typeChoice = TYPE_STEREO;
+    settings.channelChoice = CHANNEL_RIGHT;
+    settings.averageCountPlot = 40;
+    settings.cursorOffsetHz = -30;
+    RunValues run;
+    ParameterDialog input(DialogId::ScanInput, settings, run);
+    click(input, ID_RESET);
+    EXPECT_EQ(editText(input, ID_RESOLUTION_EDIT), "21.5");
+    EXPECT_TRUE(radio(input, SAMPLE_RATE_22K)->isChecked());
+    EXPECT_TRUE(radio(input, TYPE_MONO)->isChecked());
+    EXPECT_FALSE(radio(input, CHANNEL_LEFT)->isChecked());
+    EXPECT_FALSE(radio(input, CHANNEL_LEFT)->isEnabled());
+    EXPECT_FALSE(radio(input, PLOT_PEAK_DELTA)->isEnabled());
+    EXPECT_FALSE(radio(input, PLOT_LR_DELTA)->isEnabled());
+    EXPECT_EQ(editText(input, ID_HIGH_BAND_EDIT), "11025");
+    EXPECT_EQ(editText(input, ID_TIME_SCALE_EDIT), "5.00");
+    EXPECT_EQ(editText(input, ID_CURSOR_OFFSET_EDIT), "0");
+    EXPECT_EQ(settings.averageCountPlot, 10); // average counts are written through
+
+    AppSettings analyze;
+    analyze.dbScaleChoice = DB_SCALE_30;
+    analyze.levelScaleCode = 9;
+    RunValues file = fileRun(8000, 100, 900);
+    ParameterDialog dialog(DialogId::AnalyzeFile, analyze, file);
+    click(dialog, RESOLUTION_8_BIT);
+    click(dialog, ID_RESET);
+    EXPECT_EQ(editText(dialog, ID_TIME_SCALE_EDIT), "10.00");
+    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "4000");
+    EXPECT_TRUE(radio(dialog, DB_SCALE_60)->isChecked());
+    EXPECT_TRUE(radio(dialog, RESOLUTION_8_BIT)->isChecked()); // untouched by Reset
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "200");
+}
+
+TEST(ParameterDialog, OkTransfersAndCancelDoesNot) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    settings.averageCountScroll = 1;
+    RunValues run = fileRun(22050, 0, 2000);
+    std::int32_t palette = 0;
+    prompts->queueDialog([](QDialog& d) {
+        click(d, DB_SCALE_30);
+        click(d, PALETTE_BW);
+        click(d, RESOLUTION_8_BIT);
+        bar(d, ID_RESOLUTION_SCROLL)->setValue(20);
+        typeInto(d, ID_TIME_SCALE_EDIT, "-3");
+        typeInto(d, ID_CURSOR_OFFSET_EDIT, "-250");
+        bar(d, ID_AVERAGE_SCROLL)->setValue(4);
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run,
+                                  [&palette](std::int32_t choice) { palette = choice; }));
+    EXPECT_EQ(settings.dbScaleChoice, DB_SCALE_30);
+    EXPECT_EQ(settings.levelScaleCode, 9);
+    EXPECT_EQ(settings.verticalScrollPos, 24);
+    EXPECT_EQ(settings.paletteChoice, PALETTE_BW);
+    EXPECT_EQ(palette, PALETTE_BW);
+    EXPECT_EQ(settings.resolutionFactor, 20);
+    EXPECT_FLOAT_EQ(settings.timeScaleMsec, 0.1f);
+    EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 0.1f);
+    EXPECT_EQ(settings.cursorOffsetHz, -250);
+    EXPECT_EQ(settings.averageCountScroll, 4);
+    EXPECT_EQ(run.bytesPerSample, 1);
+    EXPECT_EQ(run.endMsec, 4000);
+    EXPECT_DOUBLE_EQ(run.readRatio, 2.0);
+    // Window = 1000 / (22050 / 1024 x 2).
+    EXPECT_NEAR(run.analysisWindowMsec, 1000.0 / (22050.0 / 1024.0 * 2.0), 1e-3);
+
+    const AppSettings before = settings;
+    prompts->queueDialog([](QDialog& d) {
+        click(d, DB_SCALE_90);
+        click(d, FREQ_SCALE_LOG);
+        bar(d, ID_AVERAGE_SCROLL)->setValue(9);
+        ScriptedPrompts::pressCancel(d);
+    });
+    EXPECT_FALSE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
+    EXPECT_EQ(settings.dbScaleChoice, before.dbScaleChoice);
+    EXPECT_EQ(settings.freqScaleChoice, before.freqScaleChoice);
+    EXPECT_EQ(settings.fftSizeChoice, before.fftSizeChoice);
+    EXPECT_EQ(settings.averageCountScroll, 9); // written through, kept on Cancel
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST(ParameterDialog, ScanInputOkStoresRateAndTrigger) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    RunValues run;
+    prompts->queueDialog([](QDialog& d) {
+        click(d, SAMPLE_RATE_48K);
+        click(d, DB_SCALE_90);
+        click(d, RECORDING_TRIGGER);
+        bar(d, ID_TRIGGER_SCROLL)->setValue(777);
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
+    EXPECT_EQ(run.sampleRateHz, 48000);
+    EXPECT_EQ(run.triggerLevel, 770);
+    EXPECT_EQ(settings.sampleRateChoice, SAMPLE_RATE_48K);
+    EXPECT_EQ(settings.recordingChoice, RECORDING_TRIGGER);
+    EXPECT_EQ(settings.levelScaleCode, 12);
+    EXPECT_NEAR(settings.freqResolutionHz, 48000.0 / 1024.0, 1e-3);
+
+    // The spectrum plot dialog changes only the dB choice, not the gain code.
+    AppSettings plot;
+    RunValues scan = fileRun(22050, 0, 10);
+    prompts->queueDialog([](QDialog& d) {
+        click(d, DB_SCALE_30);
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::SpectrumPlot, plot, scan));
+    EXPECT_EQ(plot.dbScaleChoice, DB_SCALE_30);
+    EXPECT_EQ(plot.levelScaleCode, -9);
+}
+
+TEST(ParameterDialogRules, ThirdOctaveEdgesFromTheBandTable) {
+    // Independent reference: edges 10^(i/10) x 1.1225, truncated.
+    auto edge = [](int i) {
+        return static_cast<int>(std::pow(10.0f, static_cast<float>(i) / 10.0f) * 1.1225f);
+    };
+    for (int rate : {5513, 11025, 22050, 44100, 48000}) {
+        for (int n : {512, 1024, 4096, 16384}) {
+            const double bin = static_cast<double>(rate) / n;
+            int first = 1;
+            while (first < 43 && edge(first) - edge(first - 1) < bin) {
+                ++first;
+            }
+            int top = 0;
+            while (top < 43 && edge(top) < rate / 2) {
+                ++top;
+            }
+            const ThirdOctaveEdges got = thirdOctaveDisplayEdges(rate, n);
+            EXPECT_EQ(got.lowHz, edge(first - 1) / 10 * 10) << rate << " " << n;
+            EXPECT_EQ(got.highHz, edge(top) / 10 * 10) << rate << " " << n;
+            EXPECT_GE(got.highHz + 10, rate / 2 > 22396 ? 22390 : rate / 2);
+        }
+    }
+}
+
+TEST(ParameterDialogRules, CentringClampsAtTheScreenCorner) {
+    EXPECT_EQ(centredOnScreen(1920, 1080, 600, 400), (ScreenPoint{660, 340}));
+    EXPECT_EQ(centredOnScreen(800, 600, 1000, 700), (ScreenPoint{0, 0}));
+    EXPECT_EQ(centredOnScreen(800, 600, 700, 900), (ScreenPoint{50, 0}));
+
+    AppSettings settings;
+    RunValues run = fileRun(22050, 0, 10);
+    ParameterDialog dialog(DialogId::ScanFile, settings, run);
+    const QRect area = dialog.screen()->geometry();
+    const ScreenPoint expected =
+        centredOnScreen(area.width(), area.height(), dialog.frameGeometry().width(),
+                        dialog.frameGeometry().height());
+    EXPECT_EQ(dialog.pos(), QPoint(area.x() + expected.x, area.y() + expected.y));
+}
+
+TEST(ParameterDialogRules, TextsAndRescaling) {
+    EXPECT_EQ(rescaleMsec(1000, 22050, 44100), 500);
+    EXPECT_EQ(rescaleMsec(1000, 11025, 5513), 1999);
+    EXPECT_EQ(acceptedNewRate(0, 22050), 22050);
+    EXPECT_EQ(acceptedNewRate(96000, 22050), 48000);
+    EXPECT_EQ(acceptedNewRate(100, 22050), 5513);
+    EXPECT_FLOAT_EQ(parseTimeScale("-7.5"), 0.1f);
+    EXPECT_FLOAT_EQ(parseTimeScale("12.25"), 12.25f);
+    EXPECT_EQ(parseSignedInt("-99999999999"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(parseDigits("99999999999999999999999"),
+              std::numeric_limits<std::int64_t>::max() / 10);
+    EXPECT_EQ(formatTimeScale(10.0f), "10.00");
+    EXPECT_EQ(stepBandLimit(50, ScrollAction::PageLeft, 0, {0, 1000}, BandLimit::High, false), 0);
+}
+
+} // namespace
+} // namespace korv
