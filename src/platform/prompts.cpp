@@ -67,6 +67,11 @@ void QtPrompts::message(const QString& text, MessageIcon icon) {
     box.exec();
 }
 
+void QtPrompts::about(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner_);
+    box.exec();
+}
+
 void QtPrompts::beep() {
     QApplication::beep();
 }

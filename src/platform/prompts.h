@@ -47,6 +47,12 @@ class Prompts {
     virtual void message(const QString& text, MessageIcon icon) = 0;
     // The same for a message handed back by the core.
     void show(const UserMessage& m) { message(QString::fromStdString(m.text), m.icon); }
+    // A message box with its own caption and no icon (the About box). The caption is the
+    // desktop's business, so by default only the text is shown.
+    virtual void about(const QString& caption, const QString& text) {
+        (void)caption;
+        message(text, MessageIcon::None);
+    }
     // The desktop's default beep.
     virtual void beep() = 0;
     // Full paths chosen, or nothing on Cancel.
@@ -71,6 +77,7 @@ class QtPrompts : public Prompts {
     void setOwner(QWidget* owner) { owner_ = owner; }
 
     void message(const QString& text, MessageIcon icon) override;
+    void about(const QString& caption, const QString& text) override;
     void beep() override;
     [[nodiscard]] std::optional<QString> openFile(const FileRequest& request) override;
     [[nodiscard]] std::optional<QStringList> openFiles(const FileRequest& request) override;

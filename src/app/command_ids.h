@@ -1,0 +1,52 @@
+#pragma once
+// The command ids of the program: menu 146, the buttons and the internal commands.
+
+namespace korv::cmd {
+
+inline constexpr int kAnalyzeFile = 40020;
+inline constexpr int kAnalyzeBatch = 40064;
+inline constexpr int kLogSpectrum = 40028;
+inline constexpr int kLogPoints = 40062;
+inline constexpr int kParametersChange = 40005;
+inline constexpr int kParametersRestore = 40023;
+inline constexpr int kScanFile = 40007;
+inline constexpr int kScanInput = 40011;
+inline constexpr int kSaveWave = 40030;
+inline constexpr int kSaveWindowImage = 40033;
+inline constexpr int kSaveEntireImage = 40034;
+inline constexpr int kPrintWindow = 40050;
+inline constexpr int kSignalScale = 40027;
+inline constexpr int kVolumeControl = 40054;
+inline constexpr int kFreqCalibration = 40057;
+inline constexpr int kExit = 40003;
+inline constexpr int kVariablesAdjust = 40055;
+inline constexpr int kVariablesFreeze = 40056;
+inline constexpr int kPointerTargetBox = 40046;
+inline constexpr int kPointerWhiteCross = 40047;
+inline constexpr int kPointerBlackCross = 40048;
+inline constexpr int kFreqMark = 40049;
+inline constexpr int kHelpTopics = 40036;
+inline constexpr int kAbout = 40024;
+// 40040 + k sets the FFT size to 2^(9 + k) points, k = 0 ... 5.
+inline constexpr int kFftSizeFirst = 40040;
+inline constexpr int kFftSizeLast = 40045;
+
+// The push buttons.
+inline constexpr int kPlay = 101;
+inline constexpr int kPlayWindow = 102;
+inline constexpr int kStop = 103;
+inline constexpr int kGrid = 104;
+inline constexpr int kPeakHold = 106;
+
+// Who started Analyze File (40020).
+inline constexpr int kFromMenu = 0;
+inline constexpr int kFromCommandLine = 1;
+inline constexpr int kFromScanStop = 2;
+inline constexpr int kRepeatAfterResize = 3;
+// Scan File (40007): 1 takes the current file without asking, 2 asks for a point spectrum.
+inline constexpr int kScanCurrentFile = 1;
+inline constexpr int kScanPointSpectrum = 2;
+// STOP (103) sent by a resize.
+inline constexpr int kStopFromResize = 1;
+
+} // namespace korv::cmd

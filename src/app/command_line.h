@@ -1,0 +1,50 @@
+#pragma once
+// The command line: a wave file to analyse or scan, or a mode digit with band limits, a time
+// span and (for the file modes) a file. Free of Qt; the main window acts on the result.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korv {
+
+struct CommandLine {
+    enum class Kind : std::uint8_t {
+        Empty,    // nothing given
+        FileName, // a plain file path
+        ModeRun,  // mode, low and high band limit, time span [, file]
+    };
+    Kind kind = Kind::Empty;
+    std::string fileName;
+    int mode = 0;
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+    int timeSpanSeconds = 0;
+};
+
+// Reads the command line as one text (the arguments joined by blanks). Double quotes are
+// dropped; a file name ends at the first blank after the last '/', so a path may hold blanks
+// in its folders but not in its last part. The band limits come out in ascending order.
+[[nodiscard]] CommandLine parseCommandLine(std::string_view line);
+
+// What starts after the command line was read: a command id and its parameter.
+struct StartCommand {
+    int id = 0;
+    int param = 0;
+};
+
+// The settings a command line changes, and the command it starts (nothing when none).
+struct CommandLineEffects {
+    std::optional<StartCommand> start;
+    bool fileFromCommandLine = false;
+    bool autoRun = false;
+};
+
+struct AppSettings;
+
+// Applies `line` to the settings (lastMode, band limits, lastFileMode, displayTypeChoice) as a
+// start-up does, with the stored lastMode deciding an empty command line.
+[[nodiscard]] CommandLineEffects applyCommandLine(const CommandLine& line, AppSettings& settings);
+
+} // namespace korv

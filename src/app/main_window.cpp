@@ -1,0 +1,713 @@
+#include "app/main_window.h"
+
+#include "analysis/frequency_scale.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/menu_states.h"
+#include "app/pointer_shapes.h"
+#include "dialogs/control_ids.h"
+#include "platform/commands.h"
+#include "platform/fonts.h"
+#include "platform/palette_display.h"
+#include "platform/prompts.h"
+#include "settings/settings_file.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QUrl>
+
+namespace korv {
+
+namespace {
+
+MainWindow* theMainWindow = nullptr;
+
+constexpr const char* kTitle = "Korvanthile";
+constexpr const char* kVersionText = "Korvanthile Version 6.6";
+
+QRect screenGeometry() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
+}
+
+ScrollAction scrollAction(int action) {
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+        return ScrollAction::LineBack;
+    case QAbstractSlider::SliderSingleStepAdd:
+        return ScrollAction::LineForward;
+    case QAbstractSlider::SliderPageStepSub:
+        return ScrollAction::PageBack;
+    case QAbstractSlider::SliderPageStepAdd:
+        return ScrollAction::PageForward;
+    case QAbstractSlider::SliderMove:
+        return ScrollAction::Thumb;
+    default:
+        return ScrollAction::Other;
+    }
+}
+
+} // namespace
+
+MainWindow* mainWindow() { return theMainWindow; }
+
+MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options)) {
+    AppState& s = appState();
+    if (s.created) {
+        return;
+    }
+    theMainWindow = this;
+    if (options_.settingsFile.empty()) {
+        options_.settingsFile =
+            settingsPath(QCoreApplication::applicationFilePath().toStdString());
+    }
+    if (options_.helpFile.isEmpty()) {
+        options_.helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Korv.html");
+    }
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowIcon(programIcon());
+    setFocusPolicy(Qt::StrongFocus);
+
+    menu_ = std::make_unique<ProgramMenu>(*menuBar(), [](int id) { sendCommand(id, 0); });
+
+    // Width from the screen, height three quarters of it, centred (never off the top left).
+    const QRect screen = screenGeometry();
+    const int width = screen.width() * 800 / 1024;
+    const int height = width * 3 / 4;
+    resize(width, height);
+    move(std::max(0, screen.x() + (screen.width() - width) / 2),
+         std::max(0, screen.y() + (screen.height() - height) / 2));
+
+    createControls();
+    createDrawingObjects();
+    setInitialMenuState();
+
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    surface_.setPaintHandler([this](WindowSurface& target) { paint(target); });
+    setCommandHandler([](int id, int param) {
+        if (MainWindow* w = mainWindow()) {
+            w->dispatch(id, param);
+        }
+    });
+
+    s.modeRunning = false;
+    s.created = true;
+    s.idleForKeys = true;
+}
+
+MainWindow::~MainWindow() {
+    if (theMainWindow == this) {
+        setCommandHandler({});
+        releaseAll();
+        theMainWindow = nullptr;
+        appState() = AppState{};
+    }
+}
+
+void MainWindow::createControls() {
+    view_ = new SurfaceWidget(surface_, this);
+    view_->setFocusPolicy(Qt::NoFocus);
+    view_->setMouseTracking(true);
+    view_->installEventFilter(this);
+    setCentralWidget(view_);
+
+    hBar_ = new QScrollBar(Qt::Horizontal, view_);
+    vBar_ = new QScrollBar(Qt::Vertical, view_);
+    for (QScrollBar* bar : {hBar_, vBar_}) {
+        bar->setFocusPolicy(Qt::NoFocus);
+        bar->setRange(0, 0);
+        bar->setValue(0);
+    }
+    connect(hBar_, &QScrollBar::actionTriggered, this, &MainWindow::onHorizontalAction);
+    connect(vBar_, &QScrollBar::actionTriggered, this, &MainWindow::onVerticalAction);
+
+    const std::pair<int, const char*> buttons[] = {{cmd::kPlay, "PLAY"},
+                                                   {cmd::kPlayWindow, "PLAY WDW"},
+                                                   {cmd::kStop, "STOP"},
+                                                   {cmd::kGrid, "GRID"},
+                                                   {cmd::kPeakHold, "PEAK HOLD"}};
+    for (const auto& [id, text] : buttons) {
+        auto* b = new QPushButton(QString::fromLatin1(text), view_);
+        b->setObjectName(controlName(id));
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setEnabled(false);
+        // GRID and PEAK HOLD are push-like check boxes.
+        b->setCheckable(id == cmd::kGrid || id == cmd::kPeakHold);
+        const int commandId = id;
+        connect(b, &QPushButton::clicked, this, [commandId] { sendCommand(commandId, 0); });
+        buttons_[id] = b;
+    }
+}
+
+void MainWindow::createDrawingObjects() {
+    AppState& s = appState();
+    // The pointer marks: a cross in Text (A) or Background (B) on Signal 2.
+    for (IndexedSurface* mark : {&s.pointerMarkA, &s.pointerMarkB}) {
+        *mark = IndexedSurface(16, 16, kSignal2Index);
+        const std::uint8_t cross = mark == &s.pointerMarkA ? kTextIndex : kBackgroundIndex;
+        for (int i = 0; i <= 10; ++i) {
+            mark->setPixel(5, i, cross);
+            mark->setPixel(i, 5, cross);
+        }
+    }
+    // The position strip: the left four columns Signal 1, the right four Background.
+    const int stripHeight = screenGeometry().height();
+    s.positionStrip = IndexedSurface(8, stripHeight, kBackgroundIndex);
+    s.positionStrip.fillRect({0, 0, 4, stripHeight}, kSignal1Index);
+}
+
+void MainWindow::setInitialMenuState() {
+    for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+                         cmd::kSignalScale, cmd::kExit}) {
+        menu_->enable(id, true);
+    }
+    menu_->enablePopup(ProgramMenu::kParametersPopup, false);
+    menu_->enablePopup(ProgramMenu::kSaveImagePopup, false);
+    for (const int id : {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
+                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow}) {
+        menu_->enable(id, false);
+    }
+}
+
+QPushButton* MainWindow::button(int id) const {
+    const auto it = buttons_.find(id);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+void MainWindow::registerCommand(int id, CommandAction action) {
+    commands_[id] = std::move(action);
+}
+
+bool MainWindow::volumeControlRunning() const {
+    return volumeControl_ && volumeControl_->state() != QProcess::NotRunning;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+void MainWindow::startUp(const QString& commandLine) {
+    AppState& s = appState();
+    loadSettings(options_.settingsFile, s.settings, s.activePalette);
+    s.settings.verticalScrollPos = s.settings.levelScaleCode + kLevelScaleOffset;
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    chooseVariables(s.settings.variablesChoice);
+    applyPointerShape();
+    surface_.invalidate();
+    applyStartCommandLine(commandLine);
+}
+
+void MainWindow::applyStartCommandLine(const QString& commandLine) {
+    AppState& s = appState();
+    const CommandLine parsed = parseCommandLine(commandLine.toStdString());
+    const CommandLineEffects effects = applyCommandLine(parsed, s.settings);
+    if (parsed.kind == CommandLine::Kind::ModeRun) {
+        s.timeSpanSeconds = parsed.timeSpanSeconds;
+    }
+    s.autoRun = effects.autoRun;
+    if (effects.fileFromCommandLine) {
+        s.fileFromCommandLine = true;
+        s.fileNameBuffer = parsed.fileName;
+        const QFileInfo file(QString::fromStdString(parsed.fileName));
+        // The file's folder becomes the current one, as the later dialogs expect.
+        if (file.dir().exists()) {
+            QDir::setCurrent(file.absolutePath());
+        }
+        setWindowTitle(QString::fromLatin1(kTitle) + QStringLiteral(" ") + file.fileName());
+    }
+    if (effects.start) {
+        sendCommand(effects.start->id, effects.start->param);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void MainWindow::dispatch(int id, int param) {
+    AppState& s = appState();
+    switch (id) {
+    case cmd::kExit:
+        close();
+        return;
+    case cmd::kVariablesAdjust:
+    case cmd::kVariablesFreeze:
+        chooseVariables(id);
+        return;
+    case cmd::kPointerTargetBox:
+    case cmd::kPointerWhiteCross:
+    case cmd::kPointerBlackCross:
+        choosePointer(id - cmd::kPointerTargetBox + 1);
+        return;
+    case cmd::kVolumeControl:
+        startVolumeControl();
+        return;
+    case cmd::kHelpTopics:
+        openHelpTopics();
+        return;
+    case cmd::kAbout:
+        prompts().about(QStringLiteral("About Korvanthile 6.6"), QString::fromLatin1(kVersionText));
+        return;
+    case cmd::kStop:
+        // A STOP always asks the running loop to end; the mode that owns the loop also
+        // registers for the id to do its own part.
+        s.stopRequested = true;
+        break;
+    case cmd::kGrid:
+        s.gridOn = !s.gridOn;
+        break;
+    default:
+        if (id >= cmd::kFftSizeFirst && id <= cmd::kFftSizeLast) {
+            setFftSize(id - cmd::kFftSizeFirst);
+            return;
+        }
+        break;
+    }
+    const auto it = commands_.find(id);
+    if (it != commands_.end()) {
+        it->second(param);
+    }
+}
+
+void MainWindow::setFftSize(int k) {
+    AppState& s = appState();
+    s.fftSizeExponent = 9 + k;
+    s.settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST + k;
+    s.fftAbove512 = k != 0;
+}
+
+void MainWindow::chooseVariables(int id) {
+    AppState& s = appState();
+    if (id != cmd::kVariablesAdjust && id != cmd::kVariablesFreeze) {
+        // A stored value naming neither item checks neither; the record keeps it.
+        menu_->check(cmd::kVariablesAdjust, false);
+        menu_->check(cmd::kVariablesFreeze, false);
+        return;
+    }
+    s.settings.variablesChoice = id;
+    menu_->check(cmd::kVariablesAdjust, id == cmd::kVariablesAdjust);
+    menu_->check(cmd::kVariablesFreeze, id == cmd::kVariablesFreeze);
+}
+
+void MainWindow::choosePointer(int type) {
+    appState().settings.pointerType = type;
+    applyPointerShape();
+}
+
+void MainWindow::applyPointerShape() {
+    const int type = appState().settings.pointerType;
+    const int ids[] = {cmd::kPointerTargetBox, cmd::kPointerWhiteCross, cmd::kPointerBlackCross};
+    for (int i = 0; i < 3; ++i) {
+        menu_->check(ids[i], type == i + 1);
+    }
+    if (type >= 1 && type <= 3) {
+        view_->setCursor(pointerShape(static_cast<PointerShape>(type)));
+    }
+}
+
+void MainWindow::startVolumeControl() {
+    if (volumeControl_) {
+        volumeControl_->kill();
+        volumeControl_->waitForFinished(1000);
+        volumeControl_.reset();
+    }
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(options_.volumeProgram);
+    process->setArguments(options_.volumeArguments);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start();
+    if (!process->waitForStarted(5000)) {
+        prompts().message(QStringLiteral("Cannot locate volume control"), MessageIcon::None);
+        return;
+    }
+    volumeControl_ = std::move(process);
+}
+
+void MainWindow::openHelpTopics() {
+    const QString& file = options_.helpFile;
+    bool opened = false;
+    if (QFileInfo::exists(file)) {
+        opened = options_.openHelp ? options_.openHelp(file)
+                                   : QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    }
+    if (!opened) {
+        prompts().message(QStringLiteral("Cannot Access Help"), MessageIcon::Warning);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const AppState& s = appState();
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_S:
+        sendCommand(cmd::kStop, 0);
+        break;
+    case Qt::Key_Space:
+        if (s.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
+            sendCommand(s.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
+        }
+        break;
+    case Qt::Key_F1:
+    case Qt::Key_F2:
+    case Qt::Key_F3:
+        if (s.idleForKeys) {
+            const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
+            sendCommand(ids[event->key() - Qt::Key_F1], 0);
+        }
+        break;
+    case Qt::Key_F4:
+        sendCommand(cmd::kSignalScale, 0);
+        break;
+    case Qt::Key_F5:
+        sendCommand(cmd::kVolumeControl, 0);
+        break;
+    case Qt::Key_F6:
+        if (s.stopRequested) {
+            sendCommand(cmd::kFreqCalibration, 0);
+        }
+        break;
+    case Qt::Key_Up:
+        QCursor::setPos(QCursor::pos() + QPoint(0, -1));
+        break;
+    case Qt::Key_Down:
+        QCursor::setPos(QCursor::pos() + QPoint(0, 1));
+        break;
+    case Qt::Key_Left:
+        QCursor::setPos(QCursor::pos() + QPoint(-1, 0));
+        break;
+    case Qt::Key_Right:
+        QCursor::setPos(QCursor::pos() + QPoint(1, 0));
+        break;
+    default:
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Close
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    AppState& s = appState();
+    if (s.modeRunning) {
+        // A running mode is only stopped; the window stays.
+        sendCommand(cmd::kStop, 0);
+        event->ignore();
+        return;
+    }
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    closing_ = true;
+    s.stopRequested = true;
+    if (soundShutdown_) {
+        soundShutdown_();
+    }
+    drainMessages();
+    saveSettings(options_.settingsFile, s.settings, s.sampleRateHz);
+    releaseAll();
+    if (openAllocations() != 0) {
+        prompts().beep();
+    }
+    event->accept();
+}
+
+void MainWindow::releaseAll() {
+    AppState& s = appState();
+    if (releaseHook_) {
+        releaseHook_();
+    }
+    s.spectralImage.reset();
+    s.plotImage.reset();
+    s.samples.reset();
+    if (volumeControl_) {
+        // The volume control is the desktop's own program and outlives us.
+        volumeControl_->waitForFinished(0);
+        volumeControl_.reset();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+void MainWindow::computeLayout() {
+    AppState& s = appState();
+    if (!s.created || view_ == nullptr) {
+        return;
+    }
+    if (s.modeHoldsSurfaces) {
+        s.layoutPending = true;
+        return;
+    }
+    const QRect screen = screenGeometry();
+    const QFont font = programFont(controlFontHeight(screen.height(), logicalDpiY()));
+    const QFontMetrics metrics(font);
+    LayoutInputs in;
+    in.clientWidth = view_->width();
+    in.clientHeight = view_->height();
+    in.windowWidth = frameGeometry().width();
+    in.windowHeight = frameGeometry().height();
+    in.screenHeight = screen.height();
+    in.captionHeight = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    in.charWidth = metrics.averageCharWidth();
+    in.charHeight = metrics.height();
+    const PlotLayout& l = s.layout = computePlotLayout(in);
+
+    hBar_->setGeometry(0, l.plotHeight, std::max(0, l.plotWidth), l.scrollBarThickness);
+    vBar_->setGeometry(l.plotWidth, 0, l.scrollBarThickness, std::max(0, l.plotHeight));
+    const std::pair<int, ButtonPlace> places[] = {{cmd::kPlay, l.buttons.play},
+                                                  {cmd::kPlayWindow, l.buttons.playWindow},
+                                                  {cmd::kGrid, l.buttons.grid},
+                                                  {cmd::kPeakHold, l.buttons.peakHold},
+                                                  {cmd::kStop, l.buttons.stop}};
+    for (const auto& [id, place] : places) {
+        QPushButton* b = buttons_.at(id);
+        b->setFont(font);
+        b->setGeometry(place.x, place.y, place.width, place.height);
+    }
+
+    const int imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
+    s.hScroll = computeHScroll(imageWidth, l.plotWidth, dualStereoView(s.settings), s.hScroll,
+                               s.drawingColumn, s.analysisDrawing);
+    hBar_->setRange(0, s.hScroll.max);
+    hBar_->setValue(s.hScroll.pos);
+}
+
+void MainWindow::updatePlayButton() {
+    const AppState& s = appState();
+    const int visible = visibleImageColumns(s.layout.plotWidth, dualStereoView(s.settings));
+    const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.spectralImage &&
+                    !s.analysisDrawing && !s.playbackActive &&
+                    s.spectralImage->width() > visible;
+    buttons_.at(cmd::kPlay)->setEnabled(on);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_ && event->type() == QEvent::Resize && !minimised_) {
+        onResize();
+    }
+    if (watched == view_ && mouseHandler_ && mouseHandler_(event)) {
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        const bool nowMinimised = isMinimized();
+        if (minimised_ && !nowMinimised) {
+            minimised_ = false;
+            onRestore();
+        } else if (nowMinimised) {
+            minimised_ = true;
+        }
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::onRestore() {
+    computeLayout();
+    updatePlayButton();
+    surface_.invalidate();
+}
+
+void MainWindow::onResize() {
+    AppState& s = appState();
+    if (!s.created) {
+        return;
+    }
+    sendCommand(cmd::kStop, cmd::kStopFromResize);
+    computeLayout();
+    if (!s.modeHoldsSurfaces) {
+        const QRect screen = screenGeometry();
+        const PixelRect area{0, 0, screen.width(), screen.height()};
+        if (s.spectralImage) {
+            s.spectralImage->fillRect(area, kBackgroundIndex);
+        }
+        if (s.plotImage) {
+            s.plotImage->fillRect(area, kBackgroundIndex);
+        }
+        surface_.fillRect(area, kBackgroundIndex);
+    }
+    updatePlayButton();
+    if (!s.modeHoldsSurfaces) {
+        if (s.settings.lastFileMode == 0 && !s.fileNameBuffer.empty() && s.spectralImage) {
+            if ((QGuiApplication::mouseButtons() & Qt::LeftButton) == 0) {
+                s.dragFillDone = false;
+                postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+            } else if (!s.dragFillDone) {
+                s.dragFillDone = true;
+                s.spectralImage->fill(kBackgroundIndex);
+            }
+        } else if (s.settings.lastFileMode == 1) {
+            s.spectralImage.reset();
+            s.plotImage.reset();
+            s.samples.reset();
+            if (releaseRestoreHook_) {
+                releaseRestoreHook_();
+            }
+            s.logDataAvailable = false;
+            s.scanRestoreAvailable = false;
+            menuStateIdle(*this);
+        }
+    }
+    surface_.invalidate();
+    setFocus();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Painting
+
+void MainWindow::paint(WindowSurface& target) {
+    const AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    target.fillRect({0, l.plotHeight, l.clientWidth, std::max(0, target.height() - l.plotHeight)},
+                    kSysActiveCaption);
+    if (panelPainter_) {
+        panelPainter_(target);
+    }
+    target.fillRect({l.plotWidth, l.plotHeight, l.scrollBarThickness, l.scrollBarThickness},
+                    kSys3dFace);
+    blitView();
+    if (labelPainter_ && s.axesShown) {
+        labelPainter_(target);
+    }
+}
+
+void MainWindow::clearDrawingArea() {
+    const PlotLayout& l = appState().layout;
+    surface_.fillRect({0, 0, l.plotWidth, l.plotHeight}, kBackgroundIndex);
+}
+
+void MainWindow::blitView() {
+    const AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    const AppSettings& st = s.settings;
+    const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
+    if (spectral && s.spectralImage) {
+        const IndexedSurface& image = *s.spectralImage;
+        const int x = s.hScroll.pos;
+        if (st.typeChoice != TYPE_STEREO) {
+            surface_.blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
+        } else {
+            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON;
+            const int sx = scrollMem ? 0 : x;
+            const int half = image.height() / 2;
+            if (st.channelChoice == CHANNEL_LEFT) {
+                surface_.blit(image, {sx, half, l.plotWidth, l.plotHeight}, {0, 0});
+            } else if (st.channelChoice == CHANNEL_RIGHT) {
+                surface_.blit(image, {sx, 0, l.plotWidth, l.plotHeight}, {0, 0});
+            } else {
+                const int leftWidth = l.plotWidth / 2 - 3;
+                const int rightX = l.plotWidth / 2 + 4;
+                surface_.blit(image, {sx, half, leftWidth, l.plotHeight}, {0, 0});
+                surface_.blit(image, {scrollMem ? rightX : x, 0, l.plotWidth / 2 - 4, l.plotHeight},
+                              {rightX, 0});
+            }
+        }
+    } else if (!spectral && s.spectralImage) {
+        surface_.blit(*s.spectralImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else if (s.plotImage) {
+        surface_.blit(*s.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else {
+        clearDrawingArea();
+    }
+    if (spectral && s.scanDrawing) {
+        const int top = l.topBand;
+        surface_.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
+        surface_.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
+        if (dualStereoView(st)) {
+            const int mid = l.plotWidth / 2;
+            surface_.drawLine({mid + 1, 0}, {mid + 1, l.plotHeight - 2}, Pen{kSys3dFace, 7});
+            surface_.drawLine({mid - 3, 0}, {mid - 3, l.plotHeight - 2}, Pen{kSysWhite, 1});
+            surface_.drawLine({mid + 3, 0}, {mid + 3, l.plotHeight - 2}, Pen{kSys3dShadow, 1});
+        }
+    }
+}
+
+void MainWindow::redrawView(bool labels) {
+    blitView();
+    if (labels && labelPainter_ && appState().axesShown) {
+        labelPainter_(surface_);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scrolling
+
+void MainWindow::onHorizontalAction(int action) {
+    AppState& s = appState();
+    const bool ignored = s.analysisDrawing || s.playbackActive || !s.hScroll.scrollable ||
+                         s.modeRunning || !s.spectralImage ||
+                         s.settings.scrollMemChoice == SCROLL_MEM_ON;
+    if (ignored) {
+        hBar_->setSliderPosition(s.hScroll.pos);
+        return;
+    }
+    const ScrollAction a = scrollAction(action);
+    const int next = stepScroll(s.hScroll.pos, s.hScroll.max, a, kImageLineStep, kImagePageStep,
+                                hBar_->sliderPosition());
+    hBar_->setSliderPosition(next);
+    if (a == ScrollAction::Thumb && next == s.hScroll.pos) {
+        return;
+    }
+    s.hScroll.pos = next;
+    redrawView(true);
+}
+
+void MainWindow::onVerticalAction(int action) {
+    AppState& s = appState();
+    const ScrollAction a = scrollAction(action);
+    const int thumb = vBar_->sliderPosition();
+    const std::int32_t display = s.settings.displayTypeChoice;
+    if (display == DISPLAY_SCROLL) {
+        if (s.playbackActive || !s.fftAbove512) {
+            vBar_->setSliderPosition(s.vScrollRowPos);
+            return;
+        }
+        const int next =
+            stepScroll(s.vScrollRowPos, s.vScrollRowMax, a, kImageLineStep, kImagePageStep, thumb);
+        vBar_->setSliderPosition(next);
+        if (a == ScrollAction::Thumb && next == s.vScrollRowPos) {
+            return;
+        }
+        s.vScrollRowPos = next;
+        redrawView(true);
+        return;
+    }
+    if (display == DISPLAY_LINE_PLOT || display == DISPLAY_BAR_PLOT) {
+        const int next = stepScroll(s.settings.verticalScrollPos, kLevelPositionMax, a,
+                                    kLevelLineStep, kLevelPageStep, thumb);
+        vBar_->setSliderPosition(next);
+        s.settings.verticalScrollPos = next;
+        s.settings.levelScaleCode = next - kLevelScaleOffset;
+        if (s.plotImage) {
+            redrawView(true);
+        }
+    }
+}
+
+void MainWindow::setVerticalRange(int max, int pos) {
+    vBar_->setRange(0, std::max(0, max));
+    vBar_->setValue(pos);
+}
+
+} // namespace korv

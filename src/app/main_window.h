@@ -1,0 +1,137 @@
+#pragma once
+// The one top-level window: menu 146, the drawing area presented from the window surface, the
+// two scroll bars and the five push buttons over it. It turns menu items, buttons and keys
+// into commands and carries out the small commands itself; the modes register handlers for
+// theirs.
+
+#include "app/program_menu.h"
+#include "platform/window_surface.h"
+
+#include <QMainWindow>
+#include <QProcess>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+class QPushButton;
+class QScrollBar;
+
+namespace korv {
+
+struct MainWindowOptions {
+    // Where korv.ini and Korv.html are; empty: beside the executable.
+    std::string settingsFile;
+    QString helpFile;
+    // The volume control started by F5.
+    QString volumeProgram = QStringLiteral("pavucontrol");
+    QStringList volumeArguments;
+    // Opens the manual; false when that failed. Empty: the desktop's browser.
+    std::function<bool(const QString& file)> openHelp;
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    using CommandAction = std::function<void(int param)>;
+
+    explicit MainWindow(MainWindowOptions options = {});
+    ~MainWindow() override;
+
+    // Start-up after the window is shown: the settings file, then the command line (the
+    // program's arguments joined by blanks), which may start a mode at once.
+    void startUp(const QString& commandLine);
+
+    // Runs a command: the window's own, or the one a mode registered for the id.
+    void dispatch(int id, int param);
+    void registerCommand(int id, CommandAction action);
+
+    [[nodiscard]] ProgramMenu& menu() { return *menu_; }
+    [[nodiscard]] QPushButton* button(int id) const;
+    [[nodiscard]] QScrollBar* horizontalBar() const { return hBar_; }
+    [[nodiscard]] QScrollBar* verticalBar() const { return vBar_; }
+    [[nodiscard]] WindowSurface& surface() { return surface_; }
+    [[nodiscard]] QWidget* drawingArea() const { return view_; }
+    [[nodiscard]] const std::string& settingsFile() const { return options_.settingsFile; }
+    [[nodiscard]] bool volumeControlRunning() const;
+
+    // Lays the window out anew from the client size (deferred while a mode holds the drawing
+    // surfaces) and sets the horizontal scroll range.
+    void computeLayout();
+    // Copies the visible part of the off-screen images into the drawing area.
+    void blitView();
+    // blitView, and with `labels` the axis labels or the plot as the display shows them.
+    void redrawView(bool labels);
+    void clearDrawingArea();
+    // Enables PLAY when the image can be played part by part (see the resize rules).
+    void updatePlayButton();
+    // The pointer shape of the drawing area for settings.pointerType.
+    void applyPointerShape();
+    // Called by the paint handler after the view; modes and views add their labels here.
+    void setLabelPainter(std::function<void(WindowSurface&)> painter) {
+        labelPainter_ = std::move(painter);
+    }
+    void setPanelPainter(std::function<void(WindowSurface&)> painter) {
+        panelPainter_ = std::move(painter);
+    }
+    // Mouse events of the drawing area; true when handled.
+    void setMouseHandler(std::function<bool(QEvent*)> handler) {
+        mouseHandler_ = std::move(handler);
+    }
+    // At close: stop and reset the sound devices that are open.
+    void setSoundShutdown(std::function<void()> shutdown) { soundShutdown_ = std::move(shutdown); }
+    // At close and whenever the held state is dropped: release what the modes keep beside the
+    // state (the Parameters Restore copy and the like).
+    void setReleaseHook(std::function<void()> hook) { releaseHook_ = std::move(hook); }
+    void setReleaseRestoreHook(std::function<void()> hook) { releaseRestoreHook_ = std::move(hook); }
+    // The vertical bar's range and position (rows of the image, or the level position).
+    void setVerticalRange(int max, int pos);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createControls();
+    void createDrawingObjects();
+    void setInitialMenuState();
+    void onResize();
+    void onRestore();
+    void paint(WindowSurface& target);
+    void onHorizontalAction(int action);
+    void onVerticalAction(int action);
+    void setFftSize(int k);
+    void chooseVariables(int id);
+    void choosePointer(int type);
+    void startVolumeControl();
+    void openHelpTopics();
+    void applyStartCommandLine(const QString& commandLine);
+    void releaseAll();
+
+    MainWindowOptions options_;
+    WindowSurface surface_;
+    SurfaceWidget* view_ = nullptr;
+    std::unique_ptr<ProgramMenu> menu_;
+    QScrollBar* hBar_ = nullptr;
+    QScrollBar* vBar_ = nullptr;
+    std::map<int, QPushButton*> buttons_;
+    std::map<int, CommandAction> commands_;
+    std::unique_ptr<QProcess> volumeControl_;
+    std::function<void(WindowSurface&)> labelPainter_;
+    std::function<void(WindowSurface&)> panelPainter_;
+    std::function<bool(QEvent*)> mouseHandler_;
+    std::function<void()> soundShutdown_;
+    std::function<void()> releaseHook_;
+    std::function<void()> releaseRestoreHook_;
+    bool minimised_ = false;
+    bool closing_ = false;
+};
+
+// The one main window, while it exists.
+[[nodiscard]] MainWindow* mainWindow();
+
+} // namespace korv

@@ -1,0 +1,107 @@
+#include "app/menu_states.h"
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "dialogs/control_ids.h"
+
+#include <QPushButton>
+
+namespace korv {
+
+namespace {
+
+void enableAll(ProgramMenu& menu, std::initializer_list<int> ids, bool on) {
+    for (const int id : ids) {
+        menu.enable(id, on);
+    }
+}
+
+// STOP and PEAK HOLD off, PEAK HOLD released; the mode is over and F1 to F3 work again.
+void endRunning(MainWindow& window) {
+    AppState& s = appState();
+    window.button(cmd::kStop)->setEnabled(false);
+    QPushButton* peak = window.button(cmd::kPeakHold);
+    peak->setEnabled(false);
+    peak->setChecked(false);
+    s.modeRunning = false;
+    s.idleForKeys = true;
+    window.setFocus();
+}
+
+} // namespace
+
+void menuStateRunning(MainWindow& window) {
+    ProgramMenu& m = window.menu();
+    enableAll(m,
+              {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kParametersChange,
+               cmd::kParametersRestore, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kScanFile,
+               cmd::kScanInput, cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit,
+               cmd::kPrintWindow},
+              false);
+    m.enablePopup(ProgramMenu::kParametersPopup, false);
+    m.enablePopup(ProgramMenu::kSaveImagePopup, false);
+    AppState& s = appState();
+    s.modeRunning = true;
+    s.idleForKeys = false;
+}
+
+void menuStateIdle(MainWindow& window) {
+    ProgramMenu& m = window.menu();
+    const AppState& s = appState();
+    enableAll(m,
+              {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+               cmd::kFreqCalibration, cmd::kExit},
+              true);
+    m.enablePopup(ProgramMenu::kParametersPopup, s.scanRestoreAvailable);
+    m.enable(cmd::kParametersChange, false);
+    m.enable(cmd::kParametersRestore, s.scanRestoreAvailable);
+    m.enable(cmd::kLogSpectrum, s.logDataAvailable);
+    enableAll(m, {cmd::kLogPoints, cmd::kSaveWave}, false);
+    const bool image = s.spectralImage || s.plotImage;
+    m.enable(cmd::kPrintWindow, image);
+    m.enablePopup(ProgramMenu::kSaveImagePopup, image);
+    m.enable(cmd::kSaveWindowImage, image);
+    m.enable(cmd::kSaveEntireImage, false);
+    m.check(cmd::kVariablesAdjust, s.settings.variablesChoice == cmd::kVariablesAdjust);
+    m.check(cmd::kVariablesFreeze, s.settings.variablesChoice == cmd::kVariablesFreeze);
+    for (const int id : {cmd::kPlay, cmd::kPlayWindow}) {
+        window.button(id)->setEnabled(false);
+    }
+    endRunning(window);
+}
+
+void menuStateImage(MainWindow& window) {
+    ProgramMenu& m = window.menu();
+    const AppState& s = appState();
+    const AppSettings& st = s.settings;
+    enableAll(m, {cmd::kAnalyzeFile, cmd::kAnalyzeBatch}, true);
+    if (st.displayTypeChoice == DISPLAY_SCROLL) {
+        m.enablePopup(ProgramMenu::kParametersPopup, true);
+        m.enable(cmd::kParametersChange, true);
+        m.enable(cmd::kParametersRestore, s.restorePossible);
+    }
+    enableAll(m, {cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave}, true);
+    const bool stereo = st.typeChoice == TYPE_STEREO;
+    if (!stereo || st.channelChoice != CHANNEL_DUAL) {
+        m.enable(cmd::kLogSpectrum, st.freqScaleChoice == FREQ_SCALE_LINEAR);
+        enableAll(m, {cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage,
+                      cmd::kPrintWindow},
+                  true);
+        m.enablePopup(ProgramMenu::kSaveImagePopup, true);
+        bool larger = false;
+        if (s.spectralImage) {
+            const PlotLayout& l = s.layout;
+            const int height = stereo ? s.spectralImage->height() / 2 : s.spectralImage->height();
+            larger = s.spectralImage->width() > l.plotWidth || height > l.plotHeight;
+        }
+        m.enable(cmd::kSaveEntireImage, larger);
+    }
+    if (st.displayTypeChoice == DISPLAY_LINE_PLOT) {
+        m.enable(cmd::kPrintWindow, true);
+    }
+    m.enable(cmd::kExit, true);
+    endRunning(window);
+}
+
+} // namespace korv

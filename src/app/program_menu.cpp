@@ -1,0 +1,123 @@
+#include "app/program_menu.h"
+
+#include "app/command_ids.h"
+#include "platform/prompts.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace korv {
+
+ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
+    : onCommand_(std::move(onCommand)) {
+    function_ = bar.addMenu(QStringLiteral("Function"));
+    add(*function_, cmd::kAnalyzeFile, "F1 - Analyze File");
+    add(*function_, cmd::kAnalyzeBatch, "Analyze Batch");
+    add(*function_, cmd::kLogSpectrum, "Log Spectrum");
+    add(*function_, cmd::kLogPoints, "Log Points");
+    parameters_ = function_->addMenu(QStringLiteral("Parameters"));
+    add(*parameters_, cmd::kParametersChange, "&Change");
+    add(*parameters_, cmd::kParametersRestore, "&Restore");
+    function_->addSeparator();
+    add(*function_, cmd::kScanFile, "F2 - Scan File");
+    add(*function_, cmd::kScanInput, "F3 - Scan Input");
+    function_->addSeparator();
+    add(*function_, cmd::kSaveWave, "Save Wave");
+    saveImage_ = function_->addMenu(QStringLiteral("Save Image"));
+    add(*saveImage_, cmd::kSaveWindowImage, "Window Image");
+    add(*saveImage_, cmd::kSaveEntireImage, "Entire Image");
+    add(*function_, cmd::kPrintWindow, "Print Window");
+    function_->addSeparator();
+    add(*function_, cmd::kSignalScale, "F4 - Signal Scale && Range");
+    add(*function_, cmd::kVolumeControl, "F5 - Volume Control");
+    add(*function_, cmd::kFreqCalibration, "F6 - Freq Calibration");
+    function_->addSeparator();
+    add(*function_, cmd::kExit, "Exit");
+
+    QMenu* variables = bar.addMenu(QStringLiteral("Variables"));
+    add(*variables, cmd::kVariablesAdjust, "Adjust");
+    add(*variables, cmd::kVariablesFreeze, "Freeze");
+
+    QMenu* pointers = bar.addMenu(QStringLiteral("Pointers"));
+    add(*pointers, cmd::kPointerTargetBox, "Target Box");
+    add(*pointers, cmd::kPointerWhiteCross, "White Cross");
+    add(*pointers, cmd::kPointerBlackCross, "Black Cross");
+    pointers->addSeparator();
+    add(*pointers, cmd::kFreqMark, "Freq Mark");
+
+    QMenu* help = bar.addMenu(QStringLiteral("Help"));
+    add(*help, cmd::kHelpTopics, "Help Topics");
+    help->addSeparator();
+    add(*help, cmd::kAbout, "About Korvanthile");
+
+    for (const int id : {cmd::kVariablesAdjust, cmd::kVariablesFreeze, cmd::kPointerTargetBox,
+                         cmd::kPointerWhiteCross, cmd::kPointerBlackCross}) {
+        actions_.at(id)->setCheckable(true);
+    }
+}
+
+void ProgramMenu::add(QMenu& menu, int id, const char* text) {
+    QAction* a = menu.addAction(QString::fromLatin1(text));
+    a->setObjectName(controlName(id));
+    a->setData(id);
+    // The checks are the program's to set: a click only sends the command.
+    QObject::connect(a, &QAction::triggered, a, [this, a, id](bool) {
+        if (a->isCheckable()) {
+            a->setChecked(!a->isChecked());
+        }
+        onCommand_(id);
+    });
+    actions_[id] = a;
+}
+
+QAction* ProgramMenu::action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void ProgramMenu::enable(int id, bool on) {
+    if (QAction* a = action(id)) {
+        a->setEnabled(on);
+    }
+}
+
+void ProgramMenu::check(int id, bool on) {
+    if (QAction* a = action(id)) {
+        a->setChecked(on);
+    }
+}
+
+bool ProgramMenu::enabled(int id) const {
+    const QAction* a = action(id);
+    return a != nullptr && a->isEnabled();
+}
+
+bool ProgramMenu::checked(int id) const {
+    const QAction* a = action(id);
+    return a != nullptr && a->isChecked();
+}
+
+QMenu* ProgramMenu::popup(int position) const {
+    switch (position) {
+    case kParametersPopup:
+        return parameters_;
+    case kSaveImagePopup:
+        return saveImage_;
+    default:
+        return nullptr;
+    }
+}
+
+void ProgramMenu::enablePopup(int position, bool on) {
+    if (QMenu* m = popup(position)) {
+        m->menuAction()->setEnabled(on);
+    }
+}
+
+bool ProgramMenu::popupEnabled(int position) const {
+    const QMenu* m = popup(position);
+    return m != nullptr && m->menuAction()->isEnabled();
+}
+
+} // namespace korv
