@@ -30,6 +30,9 @@
 #include <QStyle>
 #include <QUrl>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace korv {
 
 namespace {
@@ -192,8 +195,11 @@ void MainWindow::registerCommand(int id, CommandAction action) {
     commands_[id] = std::move(action);
 }
 
-bool MainWindow::volumeControlRunning() const {
-    return volumeControl_ && volumeControl_->state() != QProcess::NotRunning;
+qint64 MainWindow::volumeControlProcess() const {
+    if (volumeControlPid_ <= 0 || ::kill(static_cast<pid_t>(volumeControlPid_), 0) != 0) {
+        return 0;
+    }
+    return volumeControlPid_;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -318,22 +324,23 @@ void MainWindow::applyPointerShape() {
 }
 
 void MainWindow::startVolumeControl() {
-    if (volumeControl_) {
-        volumeControl_->kill();
-        volumeControl_->waitForFinished(1000);
-        volumeControl_.reset();
+    // Each use replaces the volume control started before by a new one.
+    if (volumeControlPid_ > 0) {
+        ::kill(static_cast<pid_t>(volumeControlPid_), SIGTERM);
+        volumeControlPid_ = 0;
     }
-    auto process = std::make_unique<QProcess>();
-    process->setProgram(options_.volumeProgram);
-    process->setArguments(options_.volumeArguments);
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->start();
-    if (!process->waitForStarted(5000)) {
+    QProcess process;
+    process.setProgram(options_.volumeProgram);
+    process.setArguments(options_.volumeArguments);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    // Detached: the volume control is the desktop's program and may outlive this one.
+    if (!process.startDetached(&pid) || pid <= 0) {
         prompts().message(QStringLiteral("Cannot locate volume control"), MessageIcon::None);
         return;
     }
-    volumeControl_ = std::move(process);
+    volumeControlPid_ = pid;
 }
 
 void MainWindow::openHelpTopics() {
@@ -438,11 +445,6 @@ void MainWindow::releaseAll() {
     s.spectralImage.reset();
     s.plotImage.reset();
     s.samples.reset();
-    if (volumeControl_) {
-        // The volume control is the desktop's own program and outlives us.
-        volumeControl_->waitForFinished(0);
-        volumeControl_.reset();
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -550,7 +552,10 @@ void MainWindow::onResize() {
     updatePlayButton();
     if (!s.modeHoldsSurfaces) {
         if (s.settings.lastFileMode == 0 && !s.fileNameBuffer.empty() && s.spectralImage) {
-            if ((QGuiApplication::mouseButtons() & Qt::LeftButton) == 0) {
+            const bool dragging = options_.leftButtonDown
+                                      ? options_.leftButtonDown()
+                                      : (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
+            if (!dragging) {
                 s.dragFillDone = false;
                 postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
             } else if (!s.dragFillDone) {

@@ -29,6 +29,9 @@ struct MainWindowOptions {
     QStringList volumeArguments;
     // Opens the manual; false when that failed. Empty: the desktop's browser.
     std::function<bool(const QString& file)> openHelp;
+    // Whether the left mouse button is held (the user still drags the window frame).
+    // Empty: the desktop's button state.
+    std::function<bool()> leftButtonDown;
 };
 
 class MainWindow : public QMainWindow {
@@ -55,7 +58,8 @@ class MainWindow : public QMainWindow {
     [[nodiscard]] WindowSurface& surface() { return surface_; }
     [[nodiscard]] QWidget* drawingArea() const { return view_; }
     [[nodiscard]] const std::string& settingsFile() const { return options_.settingsFile; }
-    [[nodiscard]] bool volumeControlRunning() const;
+    // The process id of the volume control this program started, while it runs; else 0.
+    [[nodiscard]] qint64 volumeControlProcess() const;
 
     // Lays the window out anew from the client size (deferred while a mode holds the drawing
     // surfaces) and sets the horizontal scroll range.
@@ -120,7 +124,7 @@ class MainWindow : public QMainWindow {
     QScrollBar* vBar_ = nullptr;
     std::map<int, QPushButton*> buttons_;
     std::map<int, CommandAction> commands_;
-    std::unique_ptr<QProcess> volumeControl_;
+    qint64 volumeControlPid_ = 0;
     std::function<void(WindowSurface&)> labelPainter_;
     std::function<void(WindowSurface&)> panelPainter_;
     std::function<bool(QEvent*)> mouseHandler_;

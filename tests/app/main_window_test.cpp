@@ -1,0 +1,526 @@
+// The real main window under the offscreen platform: menu, states, keys, command line,
+// layout, scrolling and close, with the modes' commands recorded instead of run.
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/menu_states.h"
+#include "dialogs/control_ids.h"
+#include "settings/settings_file.h"
+#include "support/platform_scopes.h"
+#include "support/temp_dir.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <utility>
+#include <vector>
+
+namespace korv {
+namespace {
+
+using Call = std::pair<int, int>;
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowOptions options() const {
+        MainWindowOptions o;
+        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+        o.helpFile = dir.file(QStringLiteral("Korv.html"));
+        o.leftButtonDown = [this] { return leftDown; };
+        return o;
+    }
+
+    // A shown window whose mode commands are recorded; startUp reads `commandLine`.
+    std::unique_ptr<MainWindow> open(const QString& commandLine = {}, MainWindowOptions o = {}) {
+        if (o.settingsFile.empty()) {
+            o = options();
+        }
+        auto w = std::make_unique<MainWindow>(std::move(o));
+        for (const int id :
+             {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput, cmd::kStop, cmd::kSignalScale,
+              cmd::kFreqCalibration, cmd::kPlay, cmd::kPlayWindow}) {
+            w->registerCommand(id, [this, id](int param) { calls.emplace_back(id, param); });
+        }
+        w->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        calls.clear(); // the first layout's STOP
+        w->startUp(commandLine);
+        return w;
+    }
+
+    [[nodiscard]] bool called(int id, int param = 0) const {
+        return std::find(calls.begin(), calls.end(), Call{id, param}) != calls.end();
+    }
+
+    // An image the view can hold: the top half one index, the bottom half another.
+    static void holdImage(int width, int height, std::uint8_t top = 10, std::uint8_t bottom = 20) {
+        IndexedSurface image(width, height, bottom);
+        image.fillRect({0, 0, width, height / 2}, top);
+        appState().spectralImage = CountedBlock<IndexedSurface>(std::move(image));
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    std::vector<Call> calls;
+    bool leftDown = false;
+};
+
+// Each entry of a menu: the action's object name (its command id), "-" for a separator, or
+// the submenu's title.
+QStringList entries(const QMenu& menu) {
+    QStringList out;
+    for (const QAction* a : menu.actions()) {
+        out << (a->isSeparator() ? QStringLiteral("-")
+                : a->menu()      ? a->text()
+                                 : a->objectName() + QLatin1Char(' ') + a->text());
+    }
+    return out;
+}
+
+const QMenu& topMenu(MainWindow& w, int index) {
+    return *w.menuBar()->actions().at(index)->menu();
+}
+
+TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrder) {
+    auto w = open();
+    QStringList titles;
+    for (const QAction* a : w->menuBar()->actions()) {
+        titles << a->text();
+    }
+    EXPECT_EQ(titles, (QStringList{"Function", "Variables", "Pointers", "Help"}));
+    EXPECT_EQ(entries(topMenu(*w, 0)),
+              (QStringList{"40020 F1 - Analyze File", "40064 Analyze Batch", "40028 Log Spectrum",
+                           "40062 Log Points", "Parameters", "-", "40007 F2 - Scan File",
+                           "40011 F3 - Scan Input", "-", "40030 Save Wave", "Save Image",
+                           "40050 Print Window", "-", "40027 F4 - Signal Scale && Range",
+                           "40054 F5 - Volume Control", "40057 F6 - Freq Calibration", "-",
+                           "40003 Exit"}));
+    const QMenu& function = topMenu(*w, 0);
+    EXPECT_EQ(entries(*function.actions().at(ProgramMenu::kParametersPopup)->menu()),
+              (QStringList{"40005 &Change", "40023 &Restore"}));
+    EXPECT_EQ(entries(*function.actions().at(ProgramMenu::kSaveImagePopup)->menu()),
+              (QStringList{"40033 Window Image", "40034 Entire Image"}));
+    EXPECT_EQ(entries(topMenu(*w, 1)), (QStringList{"40055 Adjust", "40056 Freeze"}));
+    EXPECT_EQ(entries(topMenu(*w, 2)), (QStringList{"40046 Target Box", "40047 White Cross",
+                                                    "40048 Black Cross", "-", "40049 Freq Mark"}));
+    EXPECT_EQ(entries(topMenu(*w, 3)),
+              (QStringList{"40036 Help Topics", "-", "40024 About Korvanthile"}));
+}
+
+TEST_F(MainWindowTest, StartsWithTheInitialMenuAndDisabledButtons) {
+    auto w = open();
+    EXPECT_EQ(w->windowTitle(), "Korvanthile");
+    ProgramMenu& m = w->menu();
+    for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+                         cmd::kSignalScale, cmd::kExit}) {
+        EXPECT_TRUE(m.enabled(id)) << id;
+    }
+    for (const int id : {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
+                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow}) {
+        EXPECT_FALSE(m.enabled(id)) << id;
+    }
+    EXPECT_FALSE(m.popupEnabled(ProgramMenu::kParametersPopup));
+    EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));
+    for (const auto& [id, text] : {std::pair{cmd::kPlay, "PLAY"},
+                                   {cmd::kPlayWindow, "PLAY WDW"},
+                                   {cmd::kStop, "STOP"},
+                                   {cmd::kGrid, "GRID"},
+                                   {cmd::kPeakHold, "PEAK HOLD"}}) {
+        QPushButton* b = w->findChild<QPushButton*>(QString::number(id));
+        ASSERT_NE(b, nullptr) << id;
+        EXPECT_EQ(b->text(), text);
+        EXPECT_FALSE(b->isEnabled());
+        EXPECT_EQ(b->isCheckable(), id == cmd::kGrid || id == cmd::kPeakHold);
+    }
+    // Defaults: Adjust and the target box carry the checks.
+    EXPECT_TRUE(m.checked(cmd::kVariablesAdjust));
+    EXPECT_FALSE(m.checked(cmd::kVariablesFreeze));
+    EXPECT_TRUE(m.checked(cmd::kPointerTargetBox));
+    // The window takes 800/1024 of the screen's width and is four by three.
+    const QRect screen = w->screen()->geometry();
+    EXPECT_EQ(w->width(), screen.width() * 800 / 1024);
+    EXPECT_EQ(w->height(), w->width() * 3 / 4);
+}
+
+TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
+    auto w = open();
+    ProgramMenu& m = w->menu();
+    menuStateRunning(*w);
+    EXPECT_TRUE(appState().modeRunning);
+    EXPECT_FALSE(appState().idleForKeys);
+    for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+                         cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow}) {
+        EXPECT_FALSE(m.enabled(id)) << id;
+    }
+    // Items the running state does not name keep theirs.
+    EXPECT_TRUE(m.enabled(cmd::kSignalScale));
+    EXPECT_TRUE(m.enabled(cmd::kVolumeControl));
+
+    // An image wider than the view: Entire Image is offered.
+    holdImage(w->menu().function() ? appState().layout.plotWidth + 50 : 0, 200);
+    appState().restorePossible = true;
+    menuStateImage(*w);
+    EXPECT_FALSE(appState().modeRunning);
+    EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
+    EXPECT_TRUE(m.enabled(cmd::kParametersChange));
+    EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
+    for (const int id :
+         {cmd::kScanFile, cmd::kSaveWave, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kFreqCalibration,
+          cmd::kSaveWindowImage, cmd::kPrintWindow, cmd::kSaveEntireImage, cmd::kExit}) {
+        EXPECT_TRUE(m.enabled(id)) << id;
+    }
+    // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
+    appState().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
+    holdImage(appState().layout.plotWidth, appState().layout.plotHeight);
+    menuStateImage(*w);
+    EXPECT_FALSE(m.enabled(cmd::kLogSpectrum));
+    EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
+
+    // Dual stereo leaves those items as they were.
+    menuStateRunning(*w);
+    appState().settings.typeChoice = TYPE_STEREO;
+    menuStateImage(*w);
+    EXPECT_FALSE(m.enabled(cmd::kLogPoints));
+    EXPECT_FALSE(m.enabled(cmd::kPrintWindow));
+
+    // Idle with an image: print and the window image only; restore follows the scan flag.
+    appState().scanRestoreAvailable = true;
+    menuStateIdle(*w);
+    EXPECT_TRUE(m.enabled(cmd::kPrintWindow));
+    EXPECT_TRUE(m.enabled(cmd::kSaveWindowImage));
+    EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
+    EXPECT_FALSE(m.enabled(cmd::kParametersChange));
+    EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
+    EXPECT_FALSE(m.enabled(cmd::kSaveWave));
+    EXPECT_FALSE(w->button(cmd::kPlay)->isEnabled());
+    EXPECT_TRUE(appState().idleForKeys);
+}
+
+TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
+    auto w = open();
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QTest::keyClick(w.get(), Qt::Key_F4);
+    QTest::keyClick(w.get(), Qt::Key_F6);
+    EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, 0},
+                                        {cmd::kScanInput, 0},
+                                        {cmd::kSignalScale, 0},
+                                        {cmd::kFreqCalibration, 0}}));
+    calls.clear();
+    menuStateRunning(*w);
+    appState().stopRequested = false;
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    QTest::keyClick(w.get(), Qt::Key_F2);
+    QTest::keyClick(w.get(), Qt::Key_F6);
+    QTest::keyClick(w.get(), Qt::Key_Space); // no input open
+    EXPECT_TRUE(calls.empty());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_TRUE(appState().stopRequested);
+    QTest::keyClick(w.get(), Qt::Key_S);
+    EXPECT_EQ(calls, (std::vector<Call>{{cmd::kStop, 0}, {cmd::kStop, 0}}));
+    calls.clear();
+    // Space while recording by hand: save, then stop saving.
+    appState().inputOpen = true;
+    appState().settings.recordingChoice = RECORDING_ON;
+    QTest::keyClick(w.get(), Qt::Key_Space);
+    appState().savingSamples = true;
+    QTest::keyClick(w.get(), Qt::Key_Space);
+    EXPECT_EQ(calls, (std::vector<Call>{{cmd::kPlay, 0}, {cmd::kPlayWindow, 0}}));
+}
+
+TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
+    auto w = open(QStringLiteral("3 0 5000 10 /data/My Files/a b.wav"));
+    EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
+    const AppState& s = appState();
+    EXPECT_EQ(s.fileNameBuffer, "/data/My Files/a");
+    EXPECT_TRUE(s.fileFromCommandLine);
+    EXPECT_TRUE(s.autoRun);
+    EXPECT_EQ(s.timeSpanSeconds, 10);
+    EXPECT_EQ(s.settings.lastMode, 3);
+    EXPECT_EQ(s.settings.lastFileMode, 1);
+    EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
+    EXPECT_EQ(s.settings.lowBandHz, 0);
+    EXPECT_EQ(s.settings.highBandHz, 5000);
+    EXPECT_EQ(w->windowTitle(), "Korvanthile a");
+}
+
+TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
+    {
+        auto w = open(QStringLiteral("1 6000 100 5"));
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanInput, 0}}));
+        EXPECT_EQ(appState().settings.lowBandHz, 100);
+        EXPECT_EQ(appState().settings.highBandHz, 6000);
+        EXPECT_EQ(appState().settings.displayTypeChoice, DISPLAY_SCROLL);
+        EXPECT_FALSE(appState().fileFromCommandLine);
+    }
+    calls.clear();
+    {
+        auto w = open(QStringLiteral("4 100 200 3 ") + dir.file("x.wav"));
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
+        EXPECT_EQ(appState().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
+    }
+    calls.clear();
+    {
+        auto w = open(QStringLiteral("0 0 4000 2 ") + dir.file("x.wav"));
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
+        EXPECT_EQ(appState().settings.lastFileMode, 0);
+        EXPECT_EQ(appState().fileNameBuffer, dir.file("x.wav").toStdString());
+    }
+    calls.clear();
+    {
+        // A quoted plain path: analysed, since the last file was analysed.
+        auto w = open(QStringLiteral("\"") + dir.file("b.wav") + QStringLiteral("\""));
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
+        EXPECT_EQ(appState().fileNameBuffer, dir.file("b.wav").toStdString());
+        EXPECT_FALSE(appState().autoRun);
+    }
+    calls.clear();
+    {
+        // The stored file mode says scan; an empty line with Scan Input last starts it.
+        AppSettings stored;
+        stored.lastFileMode = 1;
+        stored.lastMode = 2;
+        saveSettings(options().settingsFile, stored, 0);
+        auto w = open(dir.file("c.wav"));
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
+    }
+    calls.clear();
+    {
+        auto w = open();
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanInput, 0}}));
+    }
+}
+
+TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettings) {
+    const QString ini = dir.file(QStringLiteral("korv.ini"));
+    {
+        auto w = open();
+        sendCommand(cmd::kPointerWhiteCross);
+        sendCommand(cmd::kVariablesFreeze);
+        sendCommand(cmd::kFftSizeFirst + 3);
+        EXPECT_EQ(appState().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+        EXPECT_EQ(appState().fftSizeExponent, 12);
+        EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
+        EXPECT_FALSE(w->menu().checked(cmd::kPointerTargetBox));
+        EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
+
+        menuStateRunning(*w);
+        EXPECT_FALSE(w->close());
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kStop, 0}}));
+        EXPECT_FALSE(QFile::exists(ini));
+
+        menuStateIdle(*w);
+        EXPECT_TRUE(w->close());
+        EXPECT_EQ(prompts->beeps(), 0);
+    }
+    ASSERT_TRUE(QFile::exists(ini));
+    EXPECT_EQ(QFile(ini).size(), 948);
+    auto w = open();
+    EXPECT_EQ(appState().settings.pointerType, 2);
+    EXPECT_EQ(appState().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
+    EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
+    EXPECT_FALSE(w->menu().checked(cmd::kVariablesAdjust));
+}
+
+TEST_F(MainWindowTest, CloseWithABlockStillHeldBeeps) {
+    auto w = open();
+    CountedBlock<int> leaked(1);
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(prompts->beeps(), 1);
+}
+
+TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
+    MainWindowOptions o = options();
+    QStringList opened;
+    o.openHelp = [&opened](const QString& file) {
+        opened << file;
+        return true;
+    };
+    o.volumeProgram = QStringLiteral("sleep");
+    o.volumeArguments = {QStringLiteral("30")};
+    auto w = open({}, o);
+
+    sendCommand(cmd::kHelpTopics);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Cannot Access Help");
+    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Warning);
+    EXPECT_TRUE(opened.isEmpty());
+    prompts->clearMessages();
+    ASSERT_FALSE(dir.write(QStringLiteral("Korv.html"), "<html></html>").isEmpty());
+    sendCommand(cmd::kHelpTopics);
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(opened, QStringList{dir.file(QStringLiteral("Korv.html"))});
+
+    sendCommand(cmd::kAbout);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Korvanthile Version 6.6");
+    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::None);
+    prompts->clearMessages();
+
+    // F5 twice: the first volume control is ended and one new one runs.
+    QTest::keyClick(w.get(), Qt::Key_F5);
+    const qint64 first = w->volumeControlProcess();
+    ASSERT_GT(first, 0);
+    QTest::keyClick(w.get(), Qt::Key_F5);
+    const qint64 second = w->volumeControlProcess();
+    ASSERT_GT(second, 0);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(QTest::qWaitFor([first] { return ::kill(static_cast<pid_t>(first), 0) != 0; }));
+    EXPECT_TRUE(prompts->messages().empty());
+    ::kill(static_cast<pid_t>(second), SIGTERM);
+}
+
+TEST_F(MainWindowTest, MissingVolumeControlIsReported) {
+    MainWindowOptions o = options();
+    o.volumeProgram = dir.file(QStringLiteral("no-such-program"));
+    auto w = open({}, o);
+    sendCommand(cmd::kVolumeControl);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Cannot locate volume control");
+    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::None);
+    EXPECT_EQ(w->volumeControlProcess(), 0);
+}
+
+TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
+    auto w = open();
+    for (const QSize size : {QSize(900, 700), QSize(640, 480)}) {
+        w->resize(size);
+        QCoreApplication::processEvents();
+        const PlotLayout& l = appState().layout;
+        const QWidget* area = w->drawingArea();
+        EXPECT_EQ(l.clientWidth, area->width());
+        EXPECT_EQ(l.clientHeight, area->height());
+        EXPECT_EQ(w->horizontalBar()->geometry(),
+                  QRect(0, l.plotHeight, l.plotWidth, l.scrollBarThickness));
+        EXPECT_EQ(w->verticalBar()->geometry(),
+                  QRect(l.plotWidth, 0, l.scrollBarThickness, l.plotHeight));
+        const ButtonPlace& stop = l.buttons.stop;
+        EXPECT_EQ(w->button(cmd::kStop)->geometry(),
+                  QRect(stop.x, stop.y, stop.width, stop.height));
+        // A resize stops whatever runs.
+        EXPECT_TRUE(called(cmd::kStop, cmd::kStopFromResize));
+    }
+}
+
+TEST_F(MainWindowTest, HorizontalScrollStepsAndClamps) {
+    auto w = open();
+    const int plotWidth = appState().layout.plotWidth;
+    holdImage(plotWidth + 1000, 300);
+    w->computeLayout();
+    QScrollBar* bar = w->horizontalBar();
+    EXPECT_EQ(bar->maximum(), 1000);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(appState().hScroll.pos, 100);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(appState().hScroll.pos, 104);
+    appState().hScroll.pos = 950;
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(appState().hScroll.pos, 1000);
+    EXPECT_EQ(bar->value(), 1000);
+    appState().hScroll.pos = 2;
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(appState().hScroll.pos, 0);
+    // Ignored while a mode runs.
+    menuStateRunning(*w);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(appState().hScroll.pos, 0);
+    EXPECT_EQ(bar->value(), 0);
+}
+
+TEST_F(MainWindowTest, VerticalBarSetsTheLevelForPlots) {
+    auto w = open();
+    appState().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    w->setVerticalRange(kLevelPositionMax, appState().settings.verticalScrollPos);
+    QScrollBar* bar = w->verticalBar();
+    EXPECT_EQ(bar->value(), 6); // the default -9
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(appState().settings.levelScaleCode, -15);
+    for (int i = 0; i < 8; ++i) {
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    }
+    EXPECT_EQ(appState().settings.levelScaleCode, 15);
+    EXPECT_EQ(appState().settings.verticalScrollPos, 30);
+    // The spectral display with a 512-point FFT does not scroll its rows.
+    appState().settings.displayTypeChoice = DISPLAY_SCROLL;
+    appState().vScrollRowMax = 300;
+    w->setVerticalRange(300, 0);
+    sendCommand(cmd::kFftSizeFirst);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(appState().vScrollRowPos, 0);
+    sendCommand(cmd::kFftSizeFirst + 1);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(appState().vScrollRowPos, 100);
+}
+
+TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
+    auto w = open();
+    const PlotLayout& l = appState().layout;
+    const PaletteDisplay& palette = w->surface().palette();
+    // Top half (right channel) index 10, bottom half (left channel) index 20.
+    holdImage(l.plotWidth * 2, l.plotHeight * 2);
+    AppSettings& st = appState().settings;
+    auto at = [&](int x) { return *w->surface().pixel(x, 5) & 0xFFFFFFU; };
+
+    st.typeChoice = TYPE_MONO;
+    w->blitView();
+    EXPECT_EQ(at(5), (palette.colour(10) & 0xFFFFFFU));
+    st.typeChoice = TYPE_STEREO;
+    st.channelChoice = CHANNEL_LEFT;
+    w->blitView();
+    EXPECT_EQ(at(5), (palette.colour(20) & 0xFFFFFFU));
+    st.channelChoice = CHANNEL_RIGHT;
+    w->blitView();
+    EXPECT_EQ(at(5), (palette.colour(10) & 0xFFFFFFU));
+    st.channelChoice = CHANNEL_DUAL;
+    w->surface().fillRect(w->surface().bounds(), 30);
+    w->blitView();
+    EXPECT_EQ(at(l.plotWidth / 2 - 4), (palette.colour(20) & 0xFFFFFFU));
+    EXPECT_EQ(at(l.plotWidth / 2 + 4), (palette.colour(10) & 0xFFFFFFU));
+    // The separator between the panes is not drawn over by either pane.
+    EXPECT_EQ(at(l.plotWidth / 2), (palette.colour(30) & 0xFFFFFFU));
+    // No image: the background.
+    appState().spectralImage.reset();
+    w->blitView();
+    EXPECT_EQ(at(5), (palette.colour(kBackgroundIndex) & 0xFFFFFFU));
+}
+
+TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
+    auto w = open();
+    appState().fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
+    holdImage(400, 300);
+    leftDown = true;
+    w->resize(w->width() + 20, w->height());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
+    leftDown = false;
+    w->resize(w->width() + 20, w->height());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
+}
+
+TEST_F(MainWindowTest, RestoringAMinimisedWindowDoesNotStopARun) {
+    auto w = open();
+    menuStateRunning(*w);
+    calls.clear();
+    w->setWindowState(Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    w->setWindowState(Qt::WindowNoState);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
+    EXPECT_TRUE(appState().modeRunning);
+    menuStateIdle(*w);
+}
+
+} // namespace
+} // namespace korv

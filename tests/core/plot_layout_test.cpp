@@ -1,0 +1,102 @@
+#include "display/plot_layout.h"
+
+#include <gtest/gtest.h>
+
+namespace korv {
+namespace {
+
+LayoutInputs inputs(int clientWidth, int clientHeight, int charWidth, int charHeight) {
+    LayoutInputs in;
+    in.clientWidth = clientWidth;
+    in.clientHeight = clientHeight;
+    in.windowWidth = clientWidth + 8;
+    in.windowHeight = clientHeight + 40;
+    in.screenHeight = 768;
+    in.captionHeight = 20;
+    in.charWidth = charWidth;
+    in.charHeight = charHeight;
+    return in;
+}
+
+TEST(PlotLayout, AreasAndButtonsFollowTheClientAndTheFont) {
+    for (const auto& [w, h, cw, ch] :
+         {std::tuple{800, 560, 7, 16}, std::tuple{1264, 900, 6, 14}, std::tuple{625, 430, 5, 13}}) {
+        const PlotLayout l = computePlotLayout(inputs(w, h, cw, ch));
+        SCOPED_TRACE(w);
+        EXPECT_EQ(l.scrollBarThickness, 15);
+        EXPECT_EQ(l.plotHeight + 7 * ch, h);
+        EXPECT_EQ(l.plotWidth + l.scrollBarThickness, w);
+        EXPECT_EQ(l.topBand, 64);
+        EXPECT_EQ(l.buttonHeight, ch * 4 / 3);
+        EXPECT_EQ(l.plotColumnCount, w * 7 / 16);
+        EXPECT_FLOAT_EQ(l.plotVerticalScale, static_cast<float>(h - 4 * ch) / 300.0f);
+        // The block: three rows, PLAY and PLAY WDW side by side over GRID and PEAK HOLD,
+        // STOP across the bottom, the block centred on the panel below the scroll bar.
+        const ButtonBlock& b = l.buttons;
+        EXPECT_EQ(b.playWindow.x, b.play.x + b.play.width);
+        EXPECT_EQ(b.peakHold.x, b.grid.x + b.grid.width);
+        EXPECT_EQ(b.grid.y, b.play.y + l.buttonHeight);
+        EXPECT_EQ(b.stop.y, b.grid.y + l.buttonHeight);
+        EXPECT_EQ(b.stop.width, b.play.width + b.playWindow.width);
+        EXPECT_EQ(b.play.x, 3 * ((w - 112 * cw) / 4) + 82 * cw);
+        const int panelTop = l.plotHeight + l.scrollBarThickness;
+        const int centre = panelTop + (h - panelTop) / 2;
+        EXPECT_NEAR(b.play.y + (3 * l.buttonHeight) / 2, centre + 1, 1);
+    }
+}
+
+TEST(PlotLayout, ControlFontRoundsLikeMulDiv) {
+    EXPECT_EQ(controlFontHeight(768, 96), 14);  // 13.65
+    EXPECT_EQ(controlFontHeight(600, 96), 11);  // 10.67
+    EXPECT_EQ(controlFontHeight(1125, 96), 20); // 20.0
+    EXPECT_EQ(controlFontHeight(2025, 96), 36); // exactly 36
+    EXPECT_EQ(controlFontHeight(675, 100), 13); // 12.5 rounds up
+}
+
+TEST(HorizontalScroll, MonoRangeStartsOneColumnPastTheView) {
+    const HScrollState none{};
+    EXPECT_FALSE(computeHScroll(700, 700, false, none, 0, false).scrollable);
+    const HScrollState one = computeHScroll(701, 700, false, none, 0, false);
+    EXPECT_TRUE(one.scrollable);
+    EXPECT_EQ(one.max, 1);
+    EXPECT_EQ(one.pos, 0);
+}
+
+TEST(HorizontalScroll, KeepsTheFractionAndFollowsTheDrawnColumn) {
+    const HScrollState old{500, 1000, true};
+    const HScrollState wider = computeHScroll(2700, 700, false, old, 0, false);
+    EXPECT_EQ(wider.max, 2000);
+    EXPECT_EQ(wider.pos, 1000);
+    const HScrollState drawing = computeHScroll(2700, 700, false, old, 900, true);
+    EXPECT_EQ(drawing.pos, 200);
+    EXPECT_EQ(computeHScroll(2700, 700, false, old, 100, true).pos, 0);
+}
+
+TEST(HorizontalScroll, DualStereoUsesHalfTheWidth) {
+    // plotWidth 700: a pane shows 347 columns; the range is measured against 353.
+    EXPECT_FALSE(computeHScroll(347, 700, true, {}, 0, false).scrollable);
+    const HScrollState s = computeHScroll(1000, 700, true, {}, 0, false);
+    EXPECT_TRUE(s.scrollable);
+    EXPECT_EQ(s.max, 1000 - 350 - 3);
+    EXPECT_EQ(computeHScroll(1000, 700, true, {}, 500, true).pos, 500 - 353);
+    // Just wider than a pane: scrollable, with an empty range.
+    const HScrollState narrow = computeHScroll(350, 700, true, {}, 0, false);
+    EXPECT_TRUE(narrow.scrollable);
+    EXPECT_EQ(narrow.max, 0);
+}
+
+TEST(HorizontalScroll, StepsClampToTheRange) {
+    EXPECT_EQ(stepScroll(950, 1000, ScrollAction::PageForward, 4, 100, 0), 1000);
+    EXPECT_EQ(stepScroll(2, 1000, ScrollAction::LineBack, 4, 100, 0), 0);
+    EXPECT_EQ(stepScroll(10, 1000, ScrollAction::LineForward, 4, 100, 0), 14);
+    EXPECT_EQ(stepScroll(10, 1000, ScrollAction::PageBack, 4, 100, 0), 0);
+    EXPECT_EQ(stepScroll(10, 1000, ScrollAction::Thumb, 4, 100, 1234), 1000);
+    EXPECT_EQ(stepScroll(10, 1000, ScrollAction::Other, 4, 100, 77), 10);
+    // The level bar: 0 at the top is -15, 30 at the bottom is 15.
+    EXPECT_EQ(stepScroll(29, kLevelPositionMax, ScrollAction::PageForward, 1, 5, 0), 30);
+    EXPECT_EQ(stepScroll(6, kLevelPositionMax, ScrollAction::LineBack, 1, 5, 0) - kLevelScaleOffset,
+              -10);
+}
+
+} // namespace
+} // namespace korv
