@@ -2,7 +2,9 @@
 // The process-wide state of the program: one settings record, one of each image and store,
 // the flags the menu states and the modes share. Only the GUI thread touches it.
 
+#include "analysis/parameters.h"
 #include "audio/sample_store.h"
+#include "audio/wave_parser.h"
 #include "display/indexed_surface.h"
 #include "display/palette.h"
 #include "display/plot_layout.h"
@@ -14,6 +16,32 @@
 #include <string>
 
 namespace korv {
+
+// What the last analysis ran on: enough to run it again, play it or re-analyse a part of it.
+struct AnalysisRun {
+    std::string file;
+    WaveFileInfo info;
+    RunFormat format;
+    std::int64_t beginMsec = 0;
+    std::int64_t endMsec = 0;
+    std::int64_t segmentStartByte = 0; // file offset of the held segment, data offset included
+    std::int64_t segmentBytes = 0;     // the bytes analysed (fewer than held after a STOP)
+    RunParameters params;
+    int stripHeight = 0;
+    int plotHeight = 0;
+    bool commandLine = false;
+    [[nodiscard]] int bytesPerFrame() const { return format.channels * format.bytesPerSample; }
+    [[nodiscard]] WaveFormat waveFormat() const {
+        return {static_cast<std::uint16_t>(format.channels), format.sampleRate,
+                static_cast<std::uint16_t>(format.bytesPerSample * 8)};
+    }
+};
+
+// A stretch dragged out on the image: bytes inside the held segment.
+struct Selection {
+    std::int64_t beginByte = 0;
+    std::int64_t endByte = 0;
+};
 
 struct AppState {
     AppSettings settings;
@@ -62,6 +90,19 @@ struct AppState {
     CountedBlock<IndexedSurface> spectralImage;
     CountedBlock<IndexedSurface> plotImage;
     std::optional<SampleStore> samples;
+
+    AnalysisRun run;
+    std::optional<Selection> selection;
+    // Parameters Restore: the image, samples and values before the last Parameters Change.
+    bool previousKept = false;
+    CountedBlock<IndexedSurface> previousImage;
+    std::optional<SampleStore> previousSamples;
+    AnalysisRun previousRun;
+    AppSettings previousSettings;
+    HScrollState previousHScroll;
+    int previousVScrollRowPos = 0;
+    int previousVScrollRowMax = 0;
+    int previousFftSizeExponent = 10;
 
     // Drawing objects made once at creation.
     IndexedSurface pointerMarkA;

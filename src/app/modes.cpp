@@ -1,11 +1,12 @@
 #include "app/modes.h"
 
 #include "app/main_window.h"
+#include "modes/analyze_file.h"
 
 namespace korv {
 
 void installModes(MainWindow& window) {
-    (void)window;
+    installAnalyzeFile(window);
 }
 
 } // namespace korv

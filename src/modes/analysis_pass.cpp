@@ -1,0 +1,258 @@
+#include "modes/analysis_pass.h"
+
+#include "analysis/column_analyzer.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/menu_states.h"
+#include "dialogs/control_ids.h"
+#include "display/spectral_image.h"
+#include "platform/commands.h"
+#include "platform/fonts.h"
+#include "platform/palette_display.h"
+#include "platform/prompts.h"
+#include "settings/settings_file.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace korv {
+
+namespace {
+
+inline const UserMessage kNotEnoughDisplayMemory{"Not enough display memory",
+                                                 MessageIcon::Warning};
+constexpr const char* kPleaseWait = " Please Wait ... ";
+// The window is brought up to date every fourth column.
+constexpr long kColumnsPerUpdate = 4;
+
+int screenWidth() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->geometry().width() : 1024;
+}
+
+// The scroll range that puts the end of the image in view.
+void scrollToEnd(MainWindow& window, long columns) {
+    AppState& s = appState();
+    const int plotWidth = s.layout.plotWidth;
+    const bool dual = dualStereoView(s.settings);
+    long end = 0;
+    if (dual && columns > plotWidth / 2 - 3) {
+        end = columns - plotWidth / 2 - 3;
+    } else if (!dual && columns > plotWidth) {
+        end = columns - plotWidth;
+    }
+    s.hScroll.max = static_cast<int>(std::max(0L, end));
+    s.hScroll.pos = s.hScroll.max;
+    s.hScroll.scrollable = columns > visibleImageColumns(plotWidth, dual);
+    window.horizontalBar()->setRange(0, s.hScroll.max);
+    window.horizontalBar()->setValue(s.hScroll.pos);
+}
+
+void setButtons(MainWindow& window, bool running) {
+    window.button(cmd::kPlay)->setEnabled(false);
+    window.button(cmd::kPlayWindow)->setEnabled(!running);
+    window.button(cmd::kGrid)->setEnabled(!running);
+    window.button(cmd::kStop)->setEnabled(running);
+}
+
+// The newest columns to the window while the image is drawn: a slice while the image is
+// narrower than the view, else the whole view, following the column drawn.
+void showNewColumns(MainWindow& window, int x) {
+    AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    const bool dual = dualStereoView(s.settings);
+    const int visible = visibleImageColumns(l.plotWidth, dual);
+    s.drawingColumn = x;
+    if (x >= visible) {
+        s.hScroll.pos = x - visible;
+        window.blitView();
+        window.horizontalBar()->setValue(
+            std::min(s.hScroll.pos, window.horizontalBar()->maximum()));
+        return;
+    }
+    const IndexedSurface& image = *s.spectralImage;
+    const int from = std::max(0, x - static_cast<int>(kColumnsPerUpdate));
+    const PixelRect columns{from, 0, x - from + 1, l.plotHeight};
+    const int half = image.height() / 2;
+    WindowSurface& surface = window.surface();
+    auto copy = [&](int sourceTop, int destX) {
+        surface.blit(image, {columns.x, sourceTop, columns.width, columns.height}, {destX, 0});
+    };
+    if (s.settings.typeChoice != TYPE_STEREO || s.settings.channelChoice == CHANNEL_RIGHT) {
+        copy(0, from);
+    } else if (s.settings.channelChoice == CHANNEL_LEFT) {
+        copy(half, from);
+    } else {
+        copy(half, from);
+        copy(0, from + l.plotWidth / 2 + 4);
+    }
+}
+
+void drawPleaseWait(MainWindow& window) {
+    const PlotLayout& l = appState().layout;
+    const QFont font = programFont(std::max(8, l.charHeight));
+    const QFontMetrics metrics(font);
+    const QString text = QString::fromLatin1(kPleaseWait);
+    const int x = (l.plotWidth - metrics.horizontalAdvance(text)) / 2;
+    const int y = (l.plotHeight - metrics.height()) / 2;
+    window.surface().drawText({x, y}, text, font, kSysWhite, kSysBlack);
+}
+
+// The column loop; false when the FFT could not be set up (nothing is drawn).
+bool columnLoop(MainWindow& window) {
+    AppState& s = appState();
+    AnalysisRun& run = s.run;
+    auto analyzer = ColumnAnalyzer::create(columnAnalyzerSetup(run, s.settings));
+    if (!analyzer) {
+        return false;
+    }
+    const std::span<const std::uint8_t> samples =
+        s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
+    const long columns = run.params.columns;
+    const bool pleaseWait = run.commandLine && (s.settings.typeChoice != TYPE_STEREO ||
+                                                s.settings.channelChoice == CHANNEL_DUAL);
+    long x = 0;
+    while (x < columns && !s.stopRequested) {
+        analyzer->analyzeColumn(samples, x, *s.spectralImage);
+        if (x % kColumnsPerUpdate == 0) {
+            if (!pleaseWait) {
+                showNewColumns(window, static_cast<int>(x));
+            } else if (x % (64 * kColumnsPerUpdate) == 0) {
+                drawPleaseWait(window);
+            }
+            // STOP, scrolling and repainting are handled between the columns.
+            pumpMessages();
+        }
+        ++x;
+    }
+    if (x < columns) {
+        // Stopped: the image and the segment end at the last column drawn.
+        run.segmentBytes = run.segmentBytes * x / std::max(1L, columns);
+        run.segmentBytes -= run.segmentBytes % std::max(1, run.bytesPerFrame());
+        run.params.columns = x;
+    }
+    s.stopRequested = true;
+    return true;
+}
+
+// The end of the command: view, menu, buttons, and the command that follows.
+void finishAnalysis(MainWindow& window) {
+    AppState& s = appState();
+    s.analysisDrawing = false;
+    s.modeHoldsSurfaces = false;
+    const bool resized = s.layoutPending;
+    if (resized) {
+        s.layoutPending = false;
+        window.computeLayout();
+        window.clearDrawingArea();
+    }
+    if (!s.run.commandLine) {
+        scrollToEnd(window, s.run.params.columns);
+    }
+    s.axesShown = true;
+    window.surface().invalidate();
+    menuStateImage(window);
+    setButtons(window, false);
+    window.updatePlayButton();
+    if (resized) {
+        postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+    } else if (s.run.commandLine) {
+        s.run.commandLine = false;
+        sendCommand(cmd::kPlay, 0);
+    }
+}
+
+// Makes the image of the run; false (message shown, settings reloaded) without memory for it.
+bool startImage(MainWindow& window) {
+    AppState& s = appState();
+    const AnalysisRun& run = s.run;
+    auto image = SpectralImage::create(static_cast<int>(run.params.columns), screenWidth(),
+                                       run.plotHeight, run.stripHeight, run.format.channels);
+    if (!image) {
+        prompts().show(kNotEnoughDisplayMemory);
+        reloadAfterMemoryFailure(window);
+        return false;
+    }
+    s.spectralImage = CountedBlock<IndexedSurface>(std::move(*image));
+    s.hScroll = {};
+    window.computeLayout();
+    window.blitView();
+    setButtons(window, true);
+    menuStateRunning(window);
+    s.stopRequested = false;
+    s.analysisDrawing = true;
+    s.modeHoldsSurfaces = true;
+    s.drawingColumn = 0;
+    return true;
+}
+
+} // namespace
+
+void showChecks(const CheckResult& check) {
+    for (const UserMessage& m : check.messages) {
+        prompts().show(m);
+    }
+}
+
+void sendFftSize(const AppSettings& settings) {
+    sendCommand(cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) -
+                    MIN_LOG2_FFT_SIZE,
+                0);
+}
+
+void reloadAfterMemoryFailure(MainWindow& window) {
+    AppState& s = appState();
+    s.spectralImage.reset();
+    s.previousImage.reset();
+    s.samples.reset();
+    s.previousSamples.reset();
+    s.previousKept = false;
+    menuStateIdle(window);
+    window.surface().invalidate();
+    window.surface().updateNow();
+    const ReloadOutcome outcome =
+        reloadSettings(window.settingsFile(), s.settings, s.activePalette);
+    s.logDataAvailable = false;
+    s.restorePossible = false;
+    if (outcome == ReloadOutcome::DefaultsApplied) {
+        s.sampleRateHz = 0;
+        s.run = AnalysisRun{};
+    }
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+}
+
+void rebuildPalette() {
+    AppState& s = appState();
+    (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.activePalette);
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+}
+
+bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
+    run.params = deriveRunParameters(analysisInputsFrom(settings), run.format, run.segmentBytes);
+    const CheckResult check = checkAnalyzeFileColumns(run.params.hop, run.params.columns);
+    showChecks(check);
+    return check.proceeds();
+}
+
+void runAnalysisPass(MainWindow& window) {
+    AppState& s = appState();
+    if (!startImage(window)) {
+        return;
+    }
+    if (!columnLoop(window)) {
+        s.analysisDrawing = false;
+        s.modeHoldsSurfaces = false;
+        menuStateImage(window);
+        setButtons(window, false);
+        return;
+    }
+    finishAnalysis(window);
+}
+
+} // namespace korv

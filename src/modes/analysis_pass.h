@@ -1,0 +1,28 @@
+#pragma once
+// The analysis pass shared by Analyze File and Parameters Change: the image of the run, the
+// column loop drawing it with the window kept alive, and the end of the command.
+
+#include "analysis/check_result.h"
+
+namespace korv {
+
+class MainWindow;
+struct AnalysisRun;
+struct AppSettings;
+
+// An empty saved time scale runs at 10 msec per column.
+inline constexpr float kDefaultTimeScaleMsec = 10.0f;
+
+void showChecks(const CheckResult& check);
+// The FFT-size command (40040 + k) for the stored choice.
+void sendFftSize(const AppSettings& settings);
+// Back to the stored state after a start failed for lack of memory.
+void reloadAfterMemoryFailure(MainWindow& window);
+// The active palette from the table paletteChoice names, realised on the display.
+void rebuildPalette();
+// Hop and columns for the held segment; false with the message shown when they make no run.
+[[nodiscard]] bool deriveColumns(AnalysisRun& run, const AppSettings& settings);
+// The image, the column loop over the held samples and the end of the command.
+void runAnalysisPass(MainWindow& window);
+
+} // namespace korv

@@ -1,0 +1,262 @@
+#include "modes/analyze_file.h"
+
+#include "modes/analysis_pass.h"
+
+#include "analysis/column_analyzer.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/menu_states.h"
+#include "audio/user_message.h"
+#include "audio/wave_file.h"
+#include "dialogs/control_ids.h"
+#include "dialogs/parameter_dialog.h"
+#include "display/spectral_image.h"
+#include "platform/commands.h"
+#include "platform/fonts.h"
+#include "platform/palette_display.h"
+#include "platform/prompts.h"
+#include "settings/settings_file.h"
+
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace korv {
+
+
+namespace {
+
+FileRequest waveFileRequest(const AppSettings& settings) {
+    FileRequest r;
+    r.title = QStringLiteral("Analyze File");
+    r.folder = QString::fromStdString(settings.lastFolder);
+    r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
+    return r;
+}
+
+// The segment's byte range inside the file's sample data for begin and end in msec: whole
+// frames, the end one FFT frame further and never past the data.
+struct ByteRange {
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+};
+
+ByteRange byteRange(const RunFormat& f, std::int64_t beginMsec, std::int64_t endMsec,
+                    int fftSize, std::int64_t dataBytes) {
+    const std::int64_t frame = f.channels * f.bytesPerSample;
+    const std::int64_t byteRate = static_cast<std::int64_t>(f.sampleRate) * frame;
+    ByteRange r;
+    r.begin = byteRate * beginMsec / 1000;
+    r.end = byteRate * endMsec / 1000;
+    r.begin -= r.begin % frame;
+    r.end -= r.end % frame;
+    r.end += static_cast<std::int64_t>(fftSize) * frame;
+    r.end = std::min(r.end, dataBytes - dataBytes % frame);
+    return r;
+}
+
+} // namespace
+
+void analyzeFile(MainWindow& window, int param) {
+    AppState& s = appState();
+    if (s.modeRunning) {
+        return;
+    }
+    AppSettings& st = s.settings;
+    // 1. Display state.
+    st.timeScaleMsec = st.timeScaleMsecSaved == 0.0f ? kDefaultTimeScaleMsec : st.timeScaleMsecSaved;
+    const bool fromCommandLine = param == cmd::kFromCommandLine;
+    const bool repeat = param == cmd::kRepeatAfterResize;
+    const bool askForFile = param == cmd::kFromMenu;
+    AnalysisRun run = repeat ? s.run : AnalysisRun{};
+    run.commandLine = fromCommandLine;
+
+    while (true) {
+        // 2. The file.
+        if (askForFile) {
+            const auto chosen = prompts().openFile(waveFileRequest(st));
+            if (!chosen) {
+                return;
+            }
+            run.file = chosen->toStdString();
+            if (s.spectralImage) {
+                s.spectralImage->fill(kBackgroundIndex);
+            }
+            window.redrawView(false);
+        } else if (fromCommandLine) {
+            run.file = s.fileNameBuffer;
+        } else if (param == cmd::kFromScanStop) {
+            run.file = s.fileNameBuffer;
+        }
+        // 4-6. Open and parse.
+        const WaveParseResult parsed = parseWaveHeader(run.file);
+        if (parsed.openedFolder) {
+            st.lastFolder = *parsed.openedFolder;
+        }
+        if (parsed.message) {
+            prompts().show(*parsed.message);
+        }
+        if (parsed.status == WaveParseStatus::SampleSizeTooSmall && askForFile) {
+            continue;
+        }
+        if (!parsed.goesOn()) {
+            return;
+        }
+        run.info = parsed.info;
+        const WaveFileInfo& info = run.info;
+        run.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
+        // 7. The default segment: the whole file.
+        const std::int64_t byteRate =
+            static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
+        if (!repeat && param != cmd::kFromScanStop) {
+            run.beginMsec = 0;
+            run.endMsec = byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate
+                                       : 0;
+        }
+        st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
+        st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+
+        // 8. Parameters.
+        bool dialogShown = false;
+        if (fromCommandLine && s.autoRun) {
+            s.autoRun = false;
+            AutomaticInputs in;
+            in.lowBandHz = st.lowBandHz;
+            in.highBandHz = st.highBandHz;
+            in.resolutionFactor = st.resolutionFactor;
+            in.sampleRate = info.sampleRate;
+            in.timeSpanSec = s.timeSpanSeconds;
+            in.clientWidth = s.layout.clientWidth;
+            in.clientHeight = s.layout.clientHeight;
+            const AutomaticParameters automatic = deriveAutomaticParameters(in);
+            applyAutomaticParameters(automatic, st);
+            showChecks(automatic.check);
+            if (!automatic.check.proceeds()) {
+                return;
+            }
+            st.timeScaleMsec = automatic.timeScaleMsec;
+        } else if (s.fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze ||
+                   repeat) {
+            if (s.fileFromCommandLine) {
+                const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
+                st.lowBandHz = band.lowBandHz;
+                st.highBandHz = band.highBandHz;
+            }
+        } else {
+            RunValues values;
+            values.opening = AnalyzeOpening::AnalyzeFile;
+            values.formatFromHeader = info.headerValid;
+            values.sampleRateHz = info.sampleRate;
+            values.beginMsec = run.beginMsec;
+            values.endMsec = run.endMsec;
+            if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values,
+                                   [](std::int32_t) { rebuildPalette(); })) {
+                s.spectralImage.reset();
+                s.samples.reset();
+                s.axesShown = false;
+                window.surface().invalidate();
+                return;
+            }
+            dialogShown = true;
+            rebuildPalette();
+            run.beginMsec = values.beginMsec;
+            run.endMsec = values.endMsec;
+            run.format = {values.sampleRateHz, values.channels, values.bytesPerSample};
+            st.timeScaleMsec = st.timeScaleMsecSaved;
+            pumpMessages();
+        }
+        s.fileFromCommandLine = false;
+
+        // 9. The FFT size and the byte range.
+        sendFftSize(st);
+        const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
+        const std::int64_t dataBytes = info.dataLength;
+        const ByteRange range =
+            byteRange(run.format, run.beginMsec, run.endMsec, fftSize, dataBytes);
+        // 10. The checks; with the dialog they send the user back to it.
+        AnalyzeFileCheckInputs checkIn;
+        checkIn.analysisWindowMsec =
+            analysisWindowMsec(run.format.sampleRate, fftSize, st.resolutionFactor);
+        checkIn.beginByte = range.begin;
+        checkIn.endByte = range.end;
+        checkIn.dataBytes = dataBytes;
+        checkIn.freqScaleChoice = st.freqScaleChoice;
+        checkIn.lowBandHz = st.lowBandHz;
+        checkIn.highBandHz = st.highBandHz;
+        const CheckResult check = checkAnalyzeFileSegment(checkIn);
+        if (!check.proceeds()) {
+            showChecks(check);
+            if (dialogShown) {
+                continue;
+            }
+            return;
+        }
+        // 11. The run's record.
+        run.segmentStartByte = info.dataOffset + range.begin;
+        run.segmentBytes = range.end - range.begin;
+        const std::int64_t rate = static_cast<std::int64_t>(run.format.sampleRate) *
+                                  run.bytesPerFrame();
+        run.endMsec = rate > 0 ? range.end * 1000 / rate : 0;
+        break;
+    }
+
+    // 12. The segment, replacing what was held.
+    s.spectralImage.reset();
+    s.samples.reset();
+    s.previousImage.reset();
+    s.previousSamples.reset();
+    s.previousKept = false;
+    s.restorePossible = false;
+    SegmentResult segment =
+        loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
+                    run.waveFormat(),
+                    processAllocations());
+    if (!segment.store) {
+        if (segment.message) {
+            prompts().show(*segment.message);
+        }
+        if (segment.reloadSettings) {
+            reloadAfterMemoryFailure(window);
+        }
+        return;
+    }
+    s.samples = std::move(segment.store);
+    s.sampleRateHz = run.format.sampleRate;
+    st.lastMode = 0;
+    st.lastFileMode = 0;
+    s.fileNameBuffer = run.file;
+    window.setWindowTitle(QStringLiteral("Korvanthile ") +
+                          QFileInfo(QString::fromStdString(run.file)).fileName());
+    // 13. Hop and columns.
+    if (!deriveColumns(run, st)) {
+        s.samples.reset();
+        return;
+    }
+    run.stripHeight = s.layout.topBand;
+    run.plotHeight = s.layout.plotHeight;
+    s.run = run;
+    runAnalysisPass(window);
+}
+
+void installAnalyzeFile(MainWindow& window) {
+    MainWindow* w = &window;
+    window.registerCommand(cmd::kAnalyzeFile, [w](int param) { analyzeFile(*w, param); });
+    window.registerCommand(cmd::kParametersChange,
+                           [w](int param) { parametersChange(*w, param); });
+    window.registerCommand(cmd::kParametersRestore, [w](int) { parametersRestore(*w); });
+    window.setReleaseRestoreHook([] {
+        AppState& s = appState();
+        s.previousImage.reset();
+        s.previousSamples.reset();
+        s.previousKept = false;
+        s.restorePossible = false;
+    });
+}
+
+} // namespace korv

@@ -1,0 +1,19 @@
+#pragma once
+// Analyze File (command 40020): a stretch of a wave file read into memory and drawn, column by
+// column, as a spectral image the window then shows, scrolls and plays. Parameters Change and
+// Restore (40005, 40023) analyse the held file again with other values, or go back.
+
+namespace korv {
+
+class MainWindow;
+
+// Registers 40020, 40005 and 40023 with the window.
+void installAnalyzeFile(MainWindow& window);
+
+// The command itself; `param` says who started it (menu, command line, Scan File's stop,
+// a resize).
+void analyzeFile(MainWindow& window, int param);
+void parametersChange(MainWindow& window, int param);
+void parametersRestore(MainWindow& window);
+
+} // namespace korv

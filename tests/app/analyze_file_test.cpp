@@ -1,0 +1,327 @@
+// Analyze File end to end: the real window offscreen, wave files written to a temporary
+// folder, the file and parameter dialogs answered by script.
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "dialogs/control_ids.h"
+#include "support/platform_scopes.h"
+#include "support/temp_dir.h"
+#include "support/test_signals.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace korv {
+namespace {
+
+constexpr int kRate = 22050;
+
+class AnalyzeFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.valid());
+        MainWindowOptions o;
+        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+        window = std::make_unique<MainWindow>(o);
+        installModes(*window);
+        window->registerCommand(cmd::kPlay, [this](int) { ++plays; });
+        window->resize(900, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->startUp({});
+        settings().variablesChoice = cmd::kVariablesFreeze;
+    }
+
+    static AppSettings& settings() { return appState().settings; }
+    static const IndexedSurface& image() { return *appState().spectralImage; }
+
+    QString write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.write(name, bytes);
+        EXPECT_FALSE(path.isEmpty());
+        return path;
+    }
+
+    // F1 with the file chosen in the open dialog.
+    void analyze(const QString& path) {
+        prompts->queueFile(path);
+        QTest::keyClick(window.get(), Qt::Key_F1);
+    }
+
+    // The palette index of display row r of the band whose bottom is at `bandBottom`.
+    static int indexAt(int x, int row, int bandBottom) {
+        return *image().pixel(x, bandBottom - 1 - row);
+    }
+
+    static int rows() { return appState().run.plotHeight - appState().run.stripHeight; }
+
+    // The row a frequency falls on for the linear band of the settings.
+    static int rowOf(double hz) {
+        const AppSettings& st = settings();
+        return static_cast<int>((hz - st.lowBandHz) * rows() / (st.highBandHz - st.lowBandHz));
+    }
+
+    // The brightest row of column x in the band.
+    static int brightestRow(int x, int bandBottom) {
+        int best = 0;
+        for (int r = 1; r < rows(); ++r) {
+            if (indexAt(x, r, bandBottom) > indexAt(x, best, bandBottom)) {
+                best = r;
+            }
+        }
+        return best;
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    std::unique_ptr<MainWindow> window;
+    int plays = 0;
+};
+
+TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
+    analyze(write("sine.wav", test::waveFile(kRate, 1, 16, kRate * 2,
+                                             test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(prompts->messages().empty());
+    const AnalysisRun& run = appState().run;
+    const int bottom = run.plotHeight;
+    ASSERT_GT(run.params.columns, 100);
+    EXPECT_GE(image().width(), run.params.columns);
+    EXPECT_EQ(image().height(), run.plotHeight);
+    const int expected = rowOf(1000.0);
+    for (const int x : {10, static_cast<int>(run.params.columns / 2),
+                        static_cast<int>(run.params.columns - 2)}) {
+        EXPECT_NEAR(brightestRow(x, bottom), expected, 2) << "column " << x;
+        const int peak = indexAt(x, expected, bottom);
+        EXPECT_GT(peak, 150) << "column " << x;
+        // Far from the tone the picture stays at the bottom of the palette's range.
+        for (const double hz : {250.0, 3000.0, 5500.0}) {
+            EXPECT_LT(indexAt(x, rowOf(hz), bottom), peak - 80) << hz << " Hz, column " << x;
+        }
+    }
+    // The waveform strip: the zero line and the separator.
+    EXPECT_EQ(*image().pixel(5, run.stripHeight), kSignal2Index);
+    // Beyond the columns the image is the background.
+    EXPECT_EQ(*image().pixel(image().width() - 1, bottom - 1 - expected), kBackgroundIndex);
+    // After the run: the image state, PLAY WDW and GRID on, STOP off.
+    EXPECT_FALSE(appState().modeRunning);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
+    EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
+    EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
+    EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+    EXPECT_EQ(appState().sampleRateHz, kRate);
+    EXPECT_EQ(plays, 0);
+}
+
+TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {
+    settings().channelChoice = CHANNEL_DUAL;
+    analyze(write("stereo.wav", test::waveFile(kRate, 2, 16, kRate * 2,
+                                               test::sines({1000.0, 3000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun& run = appState().run;
+    EXPECT_EQ(image().height(), 2 * run.plotHeight);
+    const int x = 40;
+    // Left channel in the lower band, right channel in the upper band.
+    EXPECT_NEAR(brightestRow(x, 2 * run.plotHeight), rowOf(1000.0), 2);
+    EXPECT_NEAR(brightestRow(x, run.plotHeight), rowOf(3000.0), 2);
+    // The window after the run: scrolled to the end, both panes from the same column.
+    window->surface().updateNow();
+    const PlotLayout& l = appState().layout;
+    const int col = 10;
+    const int imageCol = appState().hScroll.pos + col;
+    const auto screenIndex = [&](int viewX, int y) { return *window->surface().pixel(viewX, y); };
+    const PaletteDisplay& palette = window->surface().palette();
+    const int yLeft = run.plotHeight - 1 - rowOf(1000.0);
+    EXPECT_EQ(screenIndex(col, yLeft),
+              palette.colour(*image().pixel(imageCol, run.plotHeight + yLeft)) & 0xFFFFFFU);
+    EXPECT_EQ(screenIndex(l.plotWidth / 2 + 4 + col, yLeft),
+              palette.colour(*image().pixel(imageCol, yLeft)) & 0xFFFFFFU);
+}
+
+TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
+    analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
+    EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(2000.0), 2);
+
+    // Without a header: raw 16-bit mono at 11025 Hz, after the warning.
+    analyze(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025))));
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(appState().run.format.sampleRate, 11025);
+    EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(1500.0), 2);
+}
+
+TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {
+    settings().averageCountScroll = 3;
+    analyze(write("avg.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const int bottom = appState().run.plotHeight;
+    const int row = brightestRow(10, bottom);
+    const int steady = indexAt(10, row, bottom);
+    EXPECT_LT(indexAt(0, row, bottom), indexAt(1, row, bottom));
+    EXPECT_LT(indexAt(1, row, bottom), steady);
+    EXPECT_NEAR(indexAt(2, row, bottom), steady, 2);
+}
+
+TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
+    // A command that posts itself again at each pump; the 25th asks for STOP.
+    int rounds = 0;
+    constexpr int kTick = 99001;
+    window->registerCommand(kTick, [&rounds](int) {
+        if (++rounds == 25) {
+            sendCommand(cmd::kStop, 0);
+        } else {
+            postCommand(kTick, 0);
+        }
+    });
+    const QString path =
+        write("long.wav", test::waveFile(kRate, 1, 16, kRate * 6, test::sines({1000.0}, kRate)));
+    postCommand(kTick, 0);
+    analyze(path);
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun& run = appState().run;
+    // The loop pumps every fourth column: the 25th pump is at column 96.
+    EXPECT_EQ(run.params.columns, 97);
+    const long fullColumns = deriveRunParameters(analysisInputsFrom(settings()), run.format,
+                                                 static_cast<std::int64_t>(kRate) * 6 * 2)
+                                 .columns;
+    const std::int64_t full = appState().samples->heldBytes();
+    EXPECT_NEAR(static_cast<double>(run.segmentBytes), static_cast<double>(full) * 97 / fullColumns,
+                2.0);
+    const int bottom = run.plotHeight;
+    EXPECT_NE(indexAt(96, rowOf(1000.0), bottom), kBackgroundIndex);
+    EXPECT_EQ(indexAt(97, rowOf(1000.0), bottom), kBackgroundIndex);
+    EXPECT_FALSE(appState().modeRunning);
+}
+
+TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
+    // Under 2048 bytes: the message, then the file dialog again (cancelled).
+    prompts->queueFile(write("tiny.wav", test::waveFile(kRate, 1, 16, 100, test::sines({1.0}, kRate))));
+    prompts->queueCancel();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Sample Size Too Small");
+    EXPECT_EQ(prompts->fileRequests().size(), 2U);
+    EXPECT_FALSE(appState().spectralImage);
+    prompts->clearMessages();
+
+    // A missing file.
+    analyze(dir.file("missing.wav"));
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
+    prompts->clearMessages();
+
+    // Begin after end in the dialog: the message and the dialog again, then Cancel.
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueFile(
+        write("ok.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    prompts->queueDialog([](QDialog& d) {
+        auto* begin = d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT));
+        auto* end = d.findChild<QLineEdit*>(controlName(ID_END_EDIT));
+        ASSERT_NE(begin, nullptr);
+        ASSERT_NE(end, nullptr);
+        begin->setText(QStringLiteral("800"));
+        end->setText(QStringLiteral("200"));
+        ScriptedPrompts::pressOk(d);
+    });
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_FALSE(prompts->messages().empty());
+    EXPECT_EQ(prompts->messages()[0].text, "Improper Begin or End");
+    EXPECT_EQ(prompts->dialogsRun().size(), 2);
+    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
+    analyze(write("change.wav", test::waveFile(kRate, 1, 16, kRate * 2,
+                                               test::sines({1000.0, 0.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> before(image().pixels().begin(), image().pixels().end());
+    const long columnsBefore = appState().run.params.columns;
+
+    prompts->queueDialog([](QDialog& d) {
+        auto* fft = d.findChild<QRadioButton*>(controlName(FFT_SIZE_CHOICE_FIRST + 3));
+        ASSERT_NE(fft, nullptr);
+        fft->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    const std::vector<std::uint8_t> changed(image().pixels().begin(), image().pixels().end());
+    EXPECT_NE(changed, before);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+
+    sendCommand(cmd::kParametersRestore, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> restored(image().pixels().begin(), image().pixels().end());
+    EXPECT_EQ(restored, before);
+    EXPECT_EQ(appState().run.params.columns, columnsBefore);
+    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
+    EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
+    analyze(write("keep.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> before(image().pixels().begin(), image().pixels().end());
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(std::vector<std::uint8_t>(image().pixels().begin(), image().pixels().end()), before);
+    EXPECT_TRUE(appState().samples.has_value());
+    EXPECT_EQ(openAllocations(), 2);
+}
+
+TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
+    window->close();
+    window.reset();
+    const QString path =
+        write("cl.wav", test::waveFile(kRate, 1, 16, kRate * 3, test::sines({1000.0}, kRate)));
+    MainWindowOptions o;
+    o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+    window = std::make_unique<MainWindow>(o);
+    installModes(*window);
+    window->registerCommand(cmd::kPlay, [this](int) { ++plays; });
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->startUp(QStringLiteral("0 0 5000 3 ") + path);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(prompts->fileRequests().empty());
+    EXPECT_TRUE(prompts->dialogsRun().isEmpty());
+    EXPECT_EQ(settings().highBandHz, 5000);
+    EXPECT_EQ(plays, 1);
+    // The span of 3 s fills the client width.
+    EXPECT_NEAR(static_cast<double>(appState().run.params.columns),
+                static_cast<double>(appState().layout.clientWidth), 20.0);
+}
+
+TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
+    analyze(write("resize.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const int oldHeight = image().height();
+    const std::int64_t bytes = appState().run.segmentBytes;
+    window->resize(window->width(), window->height() - 60);
+    QCoreApplication::processEvents();
+    drainMessages();
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(image().height(), appState().layout.plotHeight);
+    EXPECT_LT(image().height(), oldHeight);
+    EXPECT_EQ(appState().run.segmentBytes, bytes);
+    EXPECT_EQ(prompts->fileRequests().size(), 1U);
+}
+
+} // namespace
+} // namespace korv
