@@ -171,6 +171,7 @@ void MainWindow::createDrawingObjects() {
     const int stripHeight = screenGeometry().height();
     s.positionStrip = IndexedSurface(8, stripHeight, kBackgroundIndex);
     s.positionStrip.fillRect({0, 0, 4, stripHeight}, kSignal1Index);
+    (void)thirdOctaveEdges(); // the band table, built once for the run
 }
 
 void MainWindow::setInitialMenuState() {
@@ -273,6 +274,8 @@ void MainWindow::dispatch(int id, int param) {
         break;
     case cmd::kGrid:
         s.gridOn = !s.gridOn;
+        buttons_.at(cmd::kGrid)->setChecked(s.gridOn);
+        surface_.invalidate();
         break;
     default:
         if (id >= cmd::kFftSizeFirst && id <= cmd::kFftSizeLast) {
@@ -582,7 +585,12 @@ void MainWindow::onResize() {
 // Painting
 
 void MainWindow::paint(WindowSurface& target) {
-    const AppState& s = appState();
+    AppState& s = appState();
+    if (s.settings.scrollMemChoice == SCROLL_MEM_ON &&
+        s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+        // The scrolling memory display always starts at the image's first column.
+        s.hScroll.pos = 0;
+    }
     const PlotLayout& l = s.layout;
     target.fillRect({0, l.plotHeight, l.clientWidth, std::max(0, target.height() - l.plotHeight)},
                     kSysActiveCaption);
