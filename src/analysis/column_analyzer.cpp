@@ -1,0 +1,230 @@
+#include "analysis/column_analyzer.h"
+
+#include "analysis/levels.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace korv {
+
+namespace {
+
+// The waveform strip looks at most this many samples either side of the window centre.
+constexpr long kMaxLookAround = 64;
+
+std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
+    if (bytesPerSample == 1) {
+        return toAnalysisSample(p[0]);
+    }
+    const auto bits = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return toAnalysisSample(static_cast<std::int16_t>(bits));
+}
+
+} // namespace
+
+ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,
+                                              const RunParameters& run,
+                                              std::span<const std::uint8_t> samples) {
+    ColumnAnalysisInputs in;
+    in.samples = samples;
+    in.channels = format.channels;
+    in.bitsPerSample = format.bytesPerSample * 8;
+    in.sampleRate = format.sampleRate;
+    in.run = run;
+    in.freqScaleChoice = settings.freqScaleChoice;
+    in.lowBandHz = settings.lowBandHz;
+    in.highBandHz = settings.highBandHz;
+    in.averageCountScroll = settings.averageCountScroll;
+    in.levelScaleCode = settings.levelScaleCode;
+    in.dbScaleChoice = settings.dbScaleChoice;
+    in.calibration = settings.calibrationTable;
+    return in;
+}
+
+int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& image) {
+    release();
+    if ((in.channels != 1 && in.channels != 2) ||
+        (in.bitsPerSample != 8 && in.bitsPerSample != 16) || image.channels() != in.channels ||
+        in.run.hop <= 0 || image.rows() < 1) {
+        return -1;
+    }
+    if (fft_.setupFft(in.run.log2FftSize, in.sampleRate, in.run.analysisWindowMsec) != 0) {
+        return -1;
+    }
+    fftSize_ = fft_.fftSize();
+    rows_ = image.rows();
+    auto map = buildRowMap(in.freqScaleChoice, in.lowBandHz, in.highBandHz, in.sampleRate, fftSize_,
+                           rows_);
+    if (!map) {
+        release();
+        return -1;
+    }
+    samples_ = in.samples;
+    channels_ = in.channels;
+    bytesPerSample_ = in.bitsPerSample / 8;
+    hop_ = in.run.hop;
+    columns_ = std::clamp<long>(in.run.columns, 0, image.width());
+    averageCount_ = std::clamp(in.averageCountScroll, std::int32_t{1}, MAX_AVERAGE_COUNT);
+    levelScaleCode_ = in.levelScaleCode;
+    range_ = levelRangeForChoice(in.dbScaleChoice);
+    const long centre = fft_.windowLength() / 2;
+    const long reach = std::min(hop_, kMaxLookAround);
+    lookFirst_ = static_cast<int>(std::max(centre - reach + 1, 0L));
+    lookLast_ = static_cast<int>(std::min(centre + reach, static_cast<long>(fftSize_)));
+    try {
+        rowMap_ = std::move(*map);
+        calibrationOffsets_ = buildCalibrationOffsets(in.sampleRate, fftSize_, in.calibration);
+        const auto rows = static_cast<std::size_t>(rows_);
+        channelState_.assign(static_cast<std::size_t>(channels_), Channel{});
+        for (Channel& c : channelState_) {
+            c.frame.assign(static_cast<std::size_t>(fftSize_), 0);
+            c.rowLevels.assign(rows, 0);
+            c.ring.assign(rows * static_cast<std::size_t>(averageCount_), 0);
+            c.ringSums.assign(rows, 0);
+            c.averaged.assign(rows, 0.0f);
+        }
+    } catch (const std::bad_alloc&) {
+        release();
+        return -1;
+    }
+    ready_ = true;
+    return 0;
+}
+
+void ColumnAnalyzer::release() {
+    if (fft_.ready()) {
+        fft_.releaseFft();
+    }
+    ready_ = false;
+    analysedAny_ = false;
+    nextColumn_ = 0;
+    ringPos_ = 0;
+    columns_ = 0;
+    channelState_.clear();
+    rowMap_ = RowMap{};
+    calibrationOffsets_.clear();
+}
+
+void ColumnAnalyzer::resetRings() {
+    for (Channel& c : channelState_) {
+        std::fill(c.ring.begin(), c.ring.end(), std::int16_t{0});
+        std::fill(c.ringSums.begin(), c.ringSums.end(), 0);
+    }
+    ringPos_ = 0;
+}
+
+void ColumnAnalyzer::readFrames(long x) {
+    const auto frameBytes = static_cast<std::size_t>(channels_ * bytesPerSample_);
+    const std::size_t available = samples_.size();
+    // Column x starts x hops into the segment, on a whole frame. A start beyond the data
+    // (absurd hops included) reads as silence like every other byte past the end.
+    constexpr std::size_t kBeyond = std::numeric_limits<std::size_t>::max();
+    std::size_t firstByte = kBeyond;
+    if (x <= std::numeric_limits<long>::max() / hop_) {
+        const std::size_t startFrame =
+            static_cast<std::size_t>(x * hop_) / static_cast<std::size_t>(channels_);
+        if (startFrame <= available / frameBytes) {
+            firstByte = startFrame * frameBytes;
+        }
+    }
+    const auto n = static_cast<std::size_t>(fftSize_);
+    const bool inside = firstByte != kBeyond && n <= (available - firstByte) / frameBytes;
+    for (int ch = 0; ch < channels_; ++ch) {
+        Channel& c = channelState_[static_cast<std::size_t>(ch)];
+        const std::size_t channelOffset = static_cast<std::size_t>(ch * bytesPerSample_);
+        if (inside) {
+            const std::uint8_t* p = samples_.data() + firstByte + channelOffset;
+            for (std::size_t i = 0; i < n; ++i, p += frameBytes) {
+                c.frame[i] = sampleAt(p, bytesPerSample_);
+            }
+        } else {
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::size_t at =
+                    firstByte == kBeyond ? available : firstByte + i * frameBytes + channelOffset;
+                const bool whole =
+                    at <= available && static_cast<std::size_t>(bytesPerSample_) <= available - at;
+                c.frame[i] = whole ? sampleAt(samples_.data() + at, bytesPerSample_) : 0;
+            }
+        }
+        int lo = 0;
+        int hi = 0;
+        for (int i = lookFirst_; i < lookLast_; ++i) {
+            const int v = c.frame[static_cast<std::size_t>(i)];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        c.minimum = lo;
+        c.maximum = hi;
+    }
+}
+
+void ColumnAnalyzer::computeColumn(long x) {
+    readFrames(x);
+    const auto half = static_cast<std::size_t>(fftSize_ / 2);
+    const auto rows = static_cast<std::size_t>(rows_);
+    const float count = static_cast<float>(averageCount_);
+    for (Channel& c : channelState_) {
+        fft_.transformFrame(c.frame, FFT_MODE_LEVELS);
+        const std::span<std::int16_t> levels = std::span(c.frame).first(half);
+        applyLevelCorrections(levels, calibrationOffsets_, levelScaleCode_);
+        gatherRows(rowMap_, levels, c.rowLevels);
+        std::int16_t* slot = c.ring.data() + static_cast<std::size_t>(ringPos_) * rows;
+        for (std::size_t r = 0; r < rows; ++r) {
+            // A running sum over the ring: the same integer total as adding its columns.
+            c.ringSums[r] += c.rowLevels[r] - slot[r];
+            slot[r] = c.rowLevels[r];
+            c.averaged[r] = static_cast<float>(c.ringSums[r]) / count;
+        }
+    }
+    ringPos_ = (ringPos_ + 1) % averageCount_;
+}
+
+void ColumnAnalyzer::drawColumn(long x, SpectralImage& image) {
+    const int column = static_cast<int>(x);
+    IndexedSurface& surface = image.surface();
+    for (int ch = 0; ch < channels_; ++ch) {
+        const Channel& c = channelState_[static_cast<std::size_t>(ch)];
+        const int bottom = image.rowY(ch, 0);
+        for (int r = 0; r < rows_; ++r) {
+            const auto index =
+                levelToClampedPaletteIndex(c.averaged[static_cast<std::size_t>(r)], range_);
+            surface.setPixel(column, bottom - r, static_cast<std::uint8_t>(index));
+        }
+        image.drawStripColumn(column, ch, c.minimum, c.maximum);
+    }
+}
+
+void ColumnAnalyzer::analyzeColumn(long x, SpectralImage& image) {
+    if (!ready_ || x < 0 || x >= columns_ || image.channels() != channels_ ||
+        image.rows() != rows_) {
+        return;
+    }
+    if (x != nextColumn_) {
+        // The ring must hold the columns before x, as it would after an ordered run.
+        resetRings();
+        for (long p = std::max(0L, x - averageCount_ + 1); p < x; ++p) {
+            computeColumn(p);
+        }
+    }
+    computeColumn(x);
+    drawColumn(x, image);
+    nextColumn_ = x + 1;
+    analysedAny_ = true;
+}
+
+void ColumnAnalyzer::analyzeColumns(long first, long last, SpectralImage& image) {
+    for (long x = std::max(first, 0L); x < std::min(last, columns_); ++x) {
+        analyzeColumn(x, image);
+    }
+}
+
+std::span<const float> ColumnAnalyzer::averagedLevels(int channel) const {
+    if (!analysedAny_ || channel < 0 || channel >= channels_) {
+        return {};
+    }
+    return channelState_[static_cast<std::size_t>(channel)].averaged;
+}
+
+} // namespace korv

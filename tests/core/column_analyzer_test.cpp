@@ -1,0 +1,502 @@
+// The column loop on generated sines: the row a tone lights is worked out from its
+// frequency alone, its colour from the level formula, and everything else must stay dark.
+
+#include "analysis/analyze_segment.h"
+#include "analysis/column_analyzer.h"
+#include "display/spectral_image.h"
+#include "settings/default_calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <numbers>
+#include <numeric>
+#include <random>
+#include <vector>
+
+namespace korv {
+namespace {
+
+constexpr std::int32_t kRate = 8000;
+constexpr int kPlotHeight = 300;
+constexpr int kStripHeight = 44;
+constexpr int kRows = kPlotHeight - kStripHeight; // 256 rows over 0 .. 4000 Hz
+constexpr std::int32_t kHighHz = 4000;
+constexpr std::int32_t kGainCode = -9; // +9 dB
+constexpr int kScreenWidth = 64;
+
+// An analysis-unit value (16-bit scale) per channel and frame, stored as 8- or 16-bit PCM.
+using Signal = std::function<double(int channel, long frame)>;
+
+std::vector<std::uint8_t> pcm(int channels, int bits, long frames, const Signal& signal) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(frames * channels * bits / 8));
+    for (long n = 0; n < frames; ++n) {
+        for (int c = 0; c < channels; ++c) {
+            const double v = signal(c, n);
+            if (bits == 8) {
+                const long b = std::lround(v / 256.0) + 128;
+                bytes.push_back(static_cast<std::uint8_t>(std::clamp(b, 0L, 255L)));
+            } else {
+                const auto s =
+                    static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
+                const auto u = static_cast<std::uint16_t>(s);
+                bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
+                bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+            }
+        }
+    }
+    return bytes;
+}
+
+Signal sine(double hz, double amplitude) {
+    return [=](int, long n) {
+        return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(n) / kRate);
+    };
+}
+
+CalibrationCurve flatCurve() {
+    CalibrationCurve curve = defaultCalibrationCurve();
+    for (CalibrationPoint& p : curve) {
+        p.correctionDb = 0.0f;
+    }
+    return curve;
+}
+
+ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int channels, int bits) {
+    const RunFormat format{kRate, channels, bits / 8};
+    const AnalysisInputs analysis{1083, 10, 4.0f}; // N 1024, full window, 4 msec a column
+    ColumnAnalysisInputs in;
+    in.samples = bytes;
+    in.channels = channels;
+    in.bitsPerSample = bits;
+    in.sampleRate = kRate;
+    in.run = deriveRunParameters(analysis, format, static_cast<std::int64_t>(bytes.size()));
+    in.freqScaleChoice = FREQ_SCALE_LINEAR;
+    in.lowBandHz = 0;
+    in.highBandHz = kHighHz;
+    in.averageCountScroll = 1;
+    in.levelScaleCode = kGainCode;
+    in.dbScaleChoice = kDbScale60;
+    in.calibration = flatCurve();
+    return in;
+}
+
+SpectralImage imageFor(const ColumnAnalysisInputs& in) {
+    auto image = SpectralImage::create(
+        {in.run.columns, kScreenWidth, kPlotHeight, kStripHeight, in.channels});
+    EXPECT_TRUE(image.has_value());
+    return std::move(*image);
+}
+
+SpectralImage analyse(const ColumnAnalysisInputs& in) {
+    SpectralImage image = imageFor(in);
+    ColumnAnalyzer analyzer;
+    EXPECT_EQ(analyzer.setup(in, image), 0);
+    analyzer.analyzeColumns(0, analyzer.columns(), image);
+    analyzer.release();
+    return image;
+}
+
+// The row of a frequency on the linear scale, from the band and the row count alone.
+int rowOf(double hz) {
+    return static_cast<int>(std::floor(hz * kRows / kHighHz));
+}
+
+// A sine of amplitude a on an exact bin under the full Hann window has a bin magnitude of
+// a / 2; its level is 40 log10 of the power, plus the gain, as a palette index of the range.
+float levelOfSine(double amplitude) {
+    return static_cast<float>(std::trunc(80.0 * std::log10(amplitude / 2.0)) - 4.0 * kGainCode);
+}
+int paletteIndexOf(float level, float bottom, float rangeDb) {
+    const float index = std::trunc((level - bottom) * 240.0f / (4.0f * rangeDb));
+    return std::clamp(static_cast<int>(index), kBackgroundIndex, kLastGradientIndex);
+}
+
+std::uint8_t at(const SpectralImage& image, int x, int y) {
+    return image.surface().pixel(x, y).value();
+}
+
+struct Format {
+    int channels;
+    int bits;
+};
+
+class ColumnAnalyzerFormats : public testing::TestWithParam<Format> {};
+
+// About 1 kHz (left) and 2 kHz (right) on exact bins (129 and 257 of 1024). Odd bins keep
+// the 8-bit rounding error from repeating within a frame, where it would make harmonics.
+TEST_P(ColumnAnalyzerFormats, EachChannelLightsItsOwnRowInItsOwnBand) {
+    const auto [channels, bits] = GetParam();
+    const double amplitude[2] = {12800.0, 5120.0};
+    const double hz[2] = {129 * 7.8125, 257 * 7.8125};
+    const auto bytes =
+        pcm(channels, bits, 8000, [&](int c, long n) { return sine(hz[c], amplitude[c])(c, n); });
+    const auto in = inputsFor(bytes, channels, bits);
+    ASSERT_GT(in.run.columns, 100);
+    const SpectralImage image = analyse(in);
+    ASSERT_EQ(image.height(), kPlotHeight * channels);
+
+    for (int c = 0; c < channels; ++c) {
+        // Stereo: right on top, left in the lower half.
+        const int bandTop = channels == 2 && c == 0 ? kPlotHeight : 0;
+        const int lit = rowOf(hz[c]);
+        const int other = rowOf(hz[1 - c]);
+        const int expected = paletteIndexOf(levelOfSine(amplitude[c]), 120.0f, 60.0f);
+        ASSERT_GT(expected, kBackgroundIndex);
+        const int barHalf = static_cast<int>(amplitude[c]) / 1500;
+        for (int x = 0; x < in.run.columns; x += 7) {
+            SCOPED_TRACE(testing::Message() << "channel " << c << " column " << x);
+            EXPECT_EQ(at(image, x, bandTop + kPlotHeight - 1 - lit), expected);
+            for (int r = 0; r < kRows - 1; ++r) {
+                if (std::abs(r - lit) >= 2) {
+                    ASSERT_EQ(at(image, x, bandTop + kPlotHeight - 1 - r), kBackgroundIndex)
+                        << "row " << r;
+                }
+            }
+            if (channels == 2) {
+                EXPECT_EQ(at(image, x, bandTop + kPlotHeight - 1 - other), kBackgroundIndex);
+            }
+            // The strip: a min/max bar about the zero line, the separator below it.
+            const int zero = bandTop + kStripHeight / 2;
+            EXPECT_EQ(at(image, x, zero - barHalf - 1), kBackgroundIndex);
+            for (int y = zero - barHalf; y < zero + barHalf; ++y) {
+                EXPECT_EQ(at(image, x, y), kSignal1Index) << "y " << y;
+            }
+            EXPECT_EQ(at(image, x, zero + barHalf), kBackgroundIndex);
+            EXPECT_EQ(at(image, x, bandTop + kStripHeight), kSignal2Index);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MonoStereo8And16, ColumnAnalyzerFormats,
+                         testing::Values(Format{1, 8}, Format{1, 16}, Format{2, 8}, Format{2, 16}),
+                         [](const testing::TestParamInfo<Format>& p) {
+                             return std::string(p.param.channels == 1 ? "Mono" : "Stereo") +
+                                    std::to_string(p.param.bits);
+                         });
+
+TEST(ColumnAnalyzer, AveragingCountsTheEmptyRingSlotsAsZero) {
+    const auto bytes = pcm(1, 16, 8000, sine(1000.0, 8000.0));
+    auto in = inputsFor(bytes, 1, 16);
+    in.averageCountScroll = 3;
+    in.dbScaleChoice = kDbScale90; // bottom 0, so a third of the level is still in range
+    const SpectralImage image = analyse(in);
+    const int y = kPlotHeight - 1 - rowOf(1000.0);
+    const float level = levelOfSine(8000.0);
+    const int first = paletteIndexOf(level / 3.0f, 0.0f, 90.0f);
+    const int second = paletteIndexOf(2.0f * level / 3.0f, 0.0f, 90.0f);
+    const int steady = paletteIndexOf(level, 0.0f, 90.0f);
+    EXPECT_EQ(at(image, 0, y), first);
+    EXPECT_EQ(at(image, 1, y), second);
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, steady);
+    for (int x = 2; x < in.run.columns; ++x) {
+        ASSERT_EQ(at(image, x, y), steady) << "column " << x;
+    }
+}
+
+TEST(ColumnAnalyzer, TheLevelLogSeesTheRingAverage) {
+    const auto bytes = pcm(1, 16, 4000, sine(1000.0, 8000.0));
+    auto in = inputsFor(bytes, 1, 16);
+    in.averageCountScroll = 2;
+    SpectralImage image = imageFor(in);
+    ColumnAnalyzer analyzer;
+    ASSERT_EQ(analyzer.setup(in, image), 0);
+    EXPECT_TRUE(analyzer.averagedLevels(0).empty());
+    analyzer.analyzeColumn(0, image);
+    const auto row = static_cast<std::size_t>(rowOf(1000.0));
+    EXPECT_FLOAT_EQ(analyzer.averagedLevels(0)[row], levelOfSine(8000.0) / 2.0f);
+    analyzer.analyzeColumn(1, image);
+    EXPECT_FLOAT_EQ(analyzer.averagedLevels(0)[row], levelOfSine(8000.0));
+    EXPECT_TRUE(analyzer.averagedLevels(1).empty());
+}
+
+// A chirp with noise, so that neighbouring columns differ.
+std::vector<std::uint8_t> chirp(int channels, long frames) {
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    return pcm(channels, 16, frames, [&](int c, long n) {
+        const double t = static_cast<double>(n) / kRate;
+        return 9000.0 * std::sin(2.0 * std::numbers::pi * (200.0 + 700.0 * t + 300.0 * c) * t) +
+               noise(rng);
+    });
+}
+
+TEST(ColumnAnalyzer, ColumnsInAnyOrderGiveTheImageOfTheOrderedRun) {
+    const auto bytes = chirp(2, 12000);
+    auto in = inputsFor(bytes, 2, 16);
+    in.averageCountScroll = 4;
+    const SpectralImage ordered = analyse(in);
+
+    SpectralImage shuffled = imageFor(in);
+    ColumnAnalyzer analyzer;
+    ASSERT_EQ(analyzer.setup(in, shuffled), 0);
+    std::vector<long> order(static_cast<std::size_t>(analyzer.columns()));
+    std::iota(order.begin(), order.end(), 0L);
+    std::shuffle(order.begin(), order.end(), std::mt19937(3));
+    for (long x : order) {
+        analyzer.analyzeColumn(x, shuffled);
+    }
+    EXPECT_TRUE(std::ranges::equal(ordered.surface().pixels(), shuffled.surface().pixels()));
+}
+
+TEST(ColumnAnalyzer, StoppingAfterSomeColumnsLeavesTheRestAsCreated) {
+    const auto bytes = chirp(1, 12000);
+    const auto in = inputsFor(bytes, 1, 16);
+    SpectralImage image = imageFor(in);
+    const SpectralImage blank = imageFor(in);
+    ColumnAnalyzer analyzer;
+    ASSERT_EQ(analyzer.setup(in, image), 0);
+    constexpr long kDrawn = 100;
+    ASSERT_GT(analyzer.columns(), kDrawn + 50);
+    analyzer.analyzeColumns(0, kDrawn, image);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto row = image.surface().row(y);
+        const auto blankRow = blank.surface().row(y);
+        ASSERT_TRUE(std::equal(row.begin() + kDrawn, row.end(), blankRow.begin() + kDrawn))
+            << "row " << y;
+    }
+    // The chirp lit something in every drawn column.
+    for (int x = 0; x < kDrawn; ++x) {
+        bool lit = false;
+        for (int y = kStripHeight + 1; y < kPlotHeight; ++y) {
+            lit = lit || at(image, x, y) > kBackgroundIndex;
+        }
+        EXPECT_TRUE(lit) << "column " << x;
+    }
+
+    const StoppedRun stopped = stoppedRun(kDrawn, 400, 400 * 1000 + 6, 4);
+    EXPECT_EQ(stopped.columns, kDrawn);
+    EXPECT_EQ(stopped.segmentBytes, 100 * 1000); // 100001.5 cut to whole 4-byte frames
+    EXPECT_EQ(stoppedRun(400, 400, 12345, 2), (StoppedRun{400, 12345}));
+}
+
+// Columns whose frames run past the held bytes read silence there: the same picture as the
+// data followed by explicit zeros.
+TEST(ColumnAnalyzer, FramesPastTheEndReadAsSilence) {
+    for (const Format f : {Format{1, 16}, Format{2, 16}, Format{1, 8}, Format{2, 8}}) {
+        SCOPED_TRACE(testing::Message() << f.channels << " channels, " << f.bits << " bits");
+        auto bytes = pcm(f.channels, f.bits, 3000, sine(1000.0, 8000.0));
+        const auto padded = [&] {
+            auto p = bytes;
+            p.resize(p.size() + 40000, f.bits == 8 ? 128 : 0);
+            return p;
+        }();
+        auto shortIn = inputsFor(bytes, f.channels, f.bits);
+        auto paddedIn = inputsFor(padded, f.channels, f.bits);
+        shortIn.run = paddedIn.run; // columns reaching far past the short data
+        ASSERT_GT(shortIn.run.columns * shortIn.run.hop,
+                  static_cast<long>(bytes.size()) / (f.bits / 8));
+        const SpectralImage a = analyse(shortIn);
+        const SpectralImage b = analyse(paddedIn);
+        EXPECT_TRUE(std::ranges::equal(a.surface().pixels(), b.surface().pixels()));
+    }
+}
+
+// Run under AddressSanitizer: exact-size buffers, so any stray read is reported.
+TEST(ColumnAnalyzer, HostileParametersStayInsideTheSamples) {
+    const auto data = chirp(2, 3000);
+    std::vector<std::uint8_t> odd(data.begin(), data.begin() + 1001); // a torn last sample
+    const std::vector<std::uint8_t> empty;
+    for (const std::vector<std::uint8_t>* bytes :
+         std::initializer_list<const std::vector<std::uint8_t>*>{&data, &odd, &empty}) {
+        for (const long hop : {1L, 3L, 5000L, 1L << 40, std::numeric_limits<long>::max()}) {
+            for (const int channels : {1, 2}) {
+                auto in = inputsFor(*bytes, channels, 16);
+                in.run.hop = hop;
+                in.run.columns = 300;
+                in.averageCountScroll = hop == 3 ? 1000000 : -5;
+                in.levelScaleCode = hop == 1 ? std::numeric_limits<std::int32_t>::min() : 30000;
+                in.highBandHz = 90000; // rows beyond the last bin
+                SpectralImage image = imageFor(in);
+                ColumnAnalyzer analyzer;
+                ASSERT_EQ(analyzer.setup(in, image), 0);
+                EXPECT_LE(analyzer.averageCount(), MAX_AVERAGE_COUNT);
+                EXPECT_GE(analyzer.averageCount(), 1);
+                analyzer.analyzeColumns(-10, 400, image);
+                analyzer.analyzeColumn(299, image);
+                analyzer.analyzeColumn(5000, image);
+                for (auto p : image.surface().pixels()) {
+                    ASSERT_LE(p, kLastGradientIndex);
+                }
+            }
+        }
+    }
+}
+
+TEST(ColumnAnalyzer, SetupRefusesWhatItCannotAnalyse) {
+    const auto bytes = chirp(1, 3000);
+    const auto base = inputsFor(bytes, 1, 16);
+    SpectralImage mono = imageFor(base);
+    ColumnAnalyzer analyzer;
+    auto in = base;
+    in.run.hop = 0;
+    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    in = base;
+    in.channels = 2; // the image has one band
+    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    in = base;
+    in.bitsPerSample = 24;
+    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    in = base;
+    in.run.log2FftSize = 20;
+    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    in = base;
+    in.freqScaleChoice = FREQ_SCALE_LOG; // with a low limit of 0
+    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    EXPECT_FALSE(analyzer.ready());
+    analyzer.analyzeColumns(0, 10, mono); // not set up: draws nothing
+    EXPECT_TRUE(std::ranges::equal(mono.surface().pixels(), imageFor(base).surface().pixels()));
+    EXPECT_EQ(analyzer.setup(base, mono), 0);
+    EXPECT_TRUE(analyzer.ready());
+}
+
+TEST(SpectralImage, BandsStripsAndSize) {
+    const auto mono = SpectralImage::create({1000, 640, 200, 40, 1});
+    ASSERT_TRUE(mono.has_value());
+    EXPECT_EQ(mono->width(), 1000);
+    EXPECT_EQ(mono->height(), 200);
+    EXPECT_EQ(mono->rows(), 160);
+    EXPECT_EQ(mono->rowY(0, 0), 199);
+    EXPECT_EQ(mono->rowY(0, 159), 40);
+
+    const auto stereo = SpectralImage::create({10, 640, 200, 40, 2});
+    ASSERT_TRUE(stereo.has_value());
+    EXPECT_EQ(stereo->width(), 640);
+    EXPECT_EQ(stereo->height(), 400);
+    EXPECT_EQ(stereo->rowY(SPECTRAL_RIGHT_CHANNEL, 0), 199);
+    EXPECT_EQ(stereo->rowY(SPECTRAL_LEFT_CHANNEL, 0), 399);
+    for (const int top : {0, 200}) {
+        for (int y = top; y < top + 200; ++y) {
+            const std::uint8_t expected = y == top + 20   ? kSignal1Index
+                                          : y == top + 40 ? kSignal2Index
+                                                          : kBackgroundIndex;
+            const auto row = stereo->surface().row(y);
+            ASSERT_TRUE(std::ranges::all_of(row, [&](auto p) { return p == expected; }))
+                << "row " << y;
+        }
+    }
+
+    EXPECT_FALSE(SpectralImage::create({10, 640, 200, 40, 3}));
+    EXPECT_FALSE(SpectralImage::create({10, 640, 40, 40, 1}));
+    EXPECT_FALSE(SpectralImage::create({10, 640, 200, 0, 1}));
+    EXPECT_FALSE(SpectralImage::create({-1, 640, 200, 40, 1}));
+    EXPECT_FALSE(SpectralImage::create({std::numeric_limits<long>::max(), 640, 200, 40, 1}));
+    // Beyond what a picture may take: the "Not enough display memory" path.
+    EXPECT_FALSE(SpectralImage::create({2000000000L, 640, 600, 40, 2}));
+}
+
+TEST(SpectralImage, StripBarStaysInsideASmallStrip) {
+    auto image = SpectralImage::create({8, 8, 30, 10, 2});
+    ASSERT_TRUE(image.has_value());
+    image->drawStripColumn(3, SPECTRAL_LEFT_CHANNEL, -32768, 32767);
+    for (int y = 0; y < 30; ++y) { // the right band above is untouched
+        EXPECT_EQ(at(*image, 3, y), at(*image, 2, y)) << y;
+    }
+    for (int y = 30; y < 40; ++y) {
+        EXPECT_EQ(at(*image, 3, y), kSignal1Index) << y;
+    }
+    EXPECT_EQ(at(*image, 3, 40), kSignal2Index);
+    EXPECT_EQ(at(*image, 3, 41), kBackgroundIndex);
+}
+
+TEST(SliceCopy, EveryColumnIsShownOnceWhileTheImageFitsThenTheViewFollows) {
+    constexpr int kVisible = 103;
+    std::vector<int> shown(kVisible, 0);
+    for (long x = 0; x < kVisible; ++x) {
+        const auto slice = sliceForColumn(x, kVisible);
+        EXPECT_EQ(slice.has_value(), x % 4 == 0);
+        if (slice) {
+            EXPECT_FALSE(slice->scrolled);
+            EXPECT_EQ(slice->destX, slice->sourceX);
+            EXPECT_EQ(slice->sourceX + slice->width - 1, x); // ends at the newest column
+            for (int c = slice->sourceX; c < slice->sourceX + slice->width; ++c) {
+                ++shown[static_cast<std::size_t>(c)];
+            }
+        }
+    }
+    // Every column up to the last copy, once.
+    for (int c = 0; c <= 100; ++c) {
+        EXPECT_EQ(shown[static_cast<std::size_t>(c)], 1) << c;
+    }
+    const auto follow = sliceForColumn(400, kVisible);
+    ASSERT_TRUE(follow.has_value());
+    EXPECT_TRUE(follow->scrolled);
+    EXPECT_EQ(follow->width, kVisible);
+    EXPECT_EQ(follow->destX, 0);
+    EXPECT_EQ(follow->sourceX + kVisible - 1, 400);
+    EXPECT_EQ(follow->scrollPos, follow->sourceX);
+    EXPECT_FALSE(sliceForColumn(8, 0));
+    EXPECT_FALSE(sliceForColumn(-4, 100));
+}
+
+TEST(SegmentRange, TimesBecomeWholeFramesAndTheEndGainsOneFrame) {
+    SegmentRangeInputs in;
+    in.sampleRate = 44100;
+    in.channels = 2;
+    in.bytesPerSample = 2;
+    in.fftSize = 1024;
+    in.dataBytes = 44100 * 4 * 10; // 10 s
+    in.dataOffset = 46;
+    in.beginMsec = 3; // 529.2 bytes: 529, then 528 in whole frames
+    in.endMsec = 2001;
+    const SegmentRange r = segmentByteRange(in);
+    EXPECT_EQ(r.beginByte, 528);
+    EXPECT_EQ(r.endByte, 352976 + 1024 * 4); // 352976.4 -> 352976, a whole frame already
+    EXPECT_EQ(r.endMsec, 2001);
+    EXPECT_EQ(r.fileOffset, 528 + 46);
+    EXPECT_EQ(r.lengthBytes(), r.endByte - 528);
+
+    in.endMsec = 10000; // the extra frame would pass the data's end
+    in.dataBytes += 3;  // a torn last frame does not count
+    const SegmentRange end = segmentByteRange(in);
+    EXPECT_EQ(end.endByte, 44100 * 4 * 10);
+    EXPECT_EQ(end.endMsec, 10000);
+
+    SegmentRangeInputs mono8 = in;
+    mono8.channels = 1;
+    mono8.bytesPerSample = 1;
+    mono8.sampleRate = 11025;
+    mono8.beginMsec = 1; // 11.025 bytes
+    mono8.dataOffset = 0;
+    EXPECT_EQ(segmentByteRange(mono8).beginByte, 11);
+    EXPECT_EQ(segmentByteRange(mono8).fileOffset, 11);
+}
+
+TEST(SegmentRange, PlanChecksTheRangeInOrder) {
+    SegmentRangeInputs in;
+    in.sampleRate = 8000;
+    in.channels = 1;
+    in.bytesPerSample = 2;
+    in.fftSize = 1024;
+    in.dataBytes = 16000 * 5;
+    in.beginMsec = 0;
+    in.endMsec = 5000;
+    auto plan = [&](float window) {
+        return planAnalyzeSegment(in, window, FREQ_SCALE_LINEAR, 0, 4000).check;
+    };
+    EXPECT_TRUE(plan(128.0f).proceeds());
+    const auto tooSmall = plan(0.5f);
+    EXPECT_EQ(tooSmall.outcome, CheckOutcome::ShowDialogAgain);
+    ASSERT_EQ(tooSmall.messages.size(), 1u);
+    EXPECT_EQ(tooSmall.messages[0].text, "FFT Window Too Small");
+
+    for (const std::int64_t begin :
+         {std::int64_t{-5}, std::int64_t{6000}, std::numeric_limits<std::int64_t>::max(),
+          std::numeric_limits<std::int64_t>::min()}) {
+        in.beginMsec = begin;
+        const auto refused = plan(128.0f);
+        ASSERT_EQ(refused.messages.size(), 1u) << begin;
+        EXPECT_EQ(refused.messages[0].text, "Improper Begin or End") << begin;
+    }
+    in.beginMsec = 4990; // 10 msec plus one frame of 1024 is 2208 bytes; 4995 leaves 2048 - 8
+    in.endMsec = 4992;
+    EXPECT_EQ(plan(128.0f).messages.at(0).text, "Sample Size Too Small");
+}
+
+} // namespace
+} // namespace korv
