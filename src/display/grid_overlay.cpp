@@ -12,8 +12,8 @@ namespace {
 
 constexpr std::array<int, 5> LOG_TICK_MANTISSAS = {10, 16, 25, 40, 63};
 constexpr std::array<int, 5> LOG_TICK_DECADES = {1, 10, 100, 1000, 10000};
-constexpr int DUAL_RIGHT_PANE_GAP = 4; // the right pane starts at plotWidth / 2 + 4
-constexpr int DUAL_LEFT_PANE_GAP = 3;  // the left pane ends at plotWidth / 2 - 3
+// Beyond any real run (a year of 1-msec columns); keeps hostile positions finite.
+constexpr double MAX_FIRST_COLUMN = 1e12;
 
 // Far-off positions (a tick frequency far below the band) are kept clear of the int range.
 int truncatedPixel(double value) {
@@ -24,6 +24,9 @@ int truncatedPixel(double value) {
 }
 
 int roundedPixel(double value) {
+    if (!std::isfinite(value)) {
+        return truncatedPixel(value);
+    }
     return truncatedPixel(static_cast<double>(roundHalfUp(std::clamp(value, -1e9, 1e9))));
 }
 
@@ -61,7 +64,9 @@ std::vector<FrequencyTick> linearTicks(const ViewGeometry& g) {
     const long step = span < MIN_BAND_WIDTH_HZ ? 1 : nearestGridCandidate(spanHz / 5.0);
     const double stepHz = static_cast<double>(step);
     const long first = roundUpToMultiple(g.lowBandHz, step);
-    const long count = static_cast<long>(spanHz / stepHz + 1.0);
+    // A band far wider than the candidates (a hostile settings file) would pile thousands of
+    // ticks onto each row; one per row is the most that can be shown.
+    const long count = std::min(static_cast<long>(spanHz / stepHz + 1.0), long{g.rows()} + 2);
     const double hzPerRow = spanHz / g.rows();
     const double firstOffsetHz = static_cast<double>(first - g.lowBandHz);
     const int th = g.charHeight;
@@ -135,7 +140,10 @@ std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
         spacing = width / (spanSec / intervalSec);
         intervalMsec = intervalSec * 1000.0;
     }
-    const double t0 = std::isfinite(in.firstColumn) ? std::max(0.0, in.firstColumn) : 0.0;
+    // One tick per pixel at most, whatever the time scale.
+    count = std::min(count, static_cast<long long>(in.viewWidth) + 2);
+    const double t0 =
+        std::isfinite(in.firstColumn) ? std::clamp(in.firstColumn, 0.0, MAX_FIRST_COLUMN) : 0.0;
     // The first tick is the last whole interval at or before the view's left edge.
     const double firstInterval = std::trunc(t0 * ts / intervalMsec);
     const double firstX = std::trunc(firstInterval * intervalMsec / ts) - std::trunc(t0);
@@ -196,7 +204,7 @@ GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth
 
     std::vector<int> paneOffsets{0};
     if (dual) {
-        paneOffsets.push_back(g.plotWidth / 2 + DUAL_RIGHT_PANE_GAP);
+        paneOffsets.push_back(dualRightPaneX(g.plotWidth));
     }
     const int th = g.charHeight;
     GridOverlay out;

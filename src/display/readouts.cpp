@@ -10,8 +10,8 @@
 namespace korv {
 namespace {
 
-constexpr int DUAL_LEFT_PANE_GAP = 3;
-constexpr int DUAL_RIGHT_PANE_GAP = 4;
+// Far beyond any real time in msec; keeps a hostile time scale's products finite.
+constexpr double MAX_READOUT_MSEC = 1e15;
 
 std::int64_t truncatedBytes(double value) {
     if (!(value > 0.0)) {
@@ -52,13 +52,14 @@ std::optional<std::string> frequencyText(const ViewGeometry& g, const ReadoutCon
 }
 
 std::string timeText(const ViewGeometry& g, long absoluteColumn) {
-    const double ts = g.timeScaleMsec;
+    const double ts = std::isfinite(g.timeScaleMsec) ? double{g.timeScaleMsec} : 0.0;
     const long wholeMsec = static_cast<long>(std::clamp(ts, 0.0, 1e9));
     // Half a column, rounded up to whole msec: the time of the column's middle.
     const long half = wholeMsec / 2 + wholeMsec % 2;
     const double t =
         static_cast<double>(absoluteColumn) * ts + g.segmentOffsetMsec + static_cast<double>(half);
-    const double rounded = static_cast<double>(roundHalfUp(t));
+    const double rounded =
+        static_cast<double>(roundHalfUp(std::clamp(t, -MAX_READOUT_MSEC, MAX_READOUT_MSEC)));
     if (half < 100) {
         return formatText("%-4.0f +/- %-2u ", rounded, static_cast<unsigned>(half));
     }
@@ -73,7 +74,7 @@ int viewXToColumn(int viewX, int plotWidth, bool dualStereo) {
         if (viewX >= plotWidth) {
             column = 0;
         } else if (viewX > plotWidth / 2 - DUAL_RIGHT_PANE_GAP) {
-            column = viewX - plotWidth / 2 - DUAL_RIGHT_PANE_GAP;
+            column = viewX - dualRightPaneX(plotWidth);
         }
     }
     return std::max(0, column);

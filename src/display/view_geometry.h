@@ -61,6 +61,14 @@ struct PanelBoxes {
     return box.y + charHeight / 4 + line * charHeight;
 }
 
+// The dual layout's panes: the left one ends before plotWidth / 2 - 3, the right one starts at
+// plotWidth / 2 + 4; the divider lies between.
+inline constexpr int DUAL_LEFT_PANE_GAP = 3;
+inline constexpr int DUAL_RIGHT_PANE_GAP = 4;
+[[nodiscard]] inline int dualRightPaneX(int plotWidth) {
+    return plotWidth / 2 + DUAL_RIGHT_PANE_GAP;
+}
+
 inline constexpr int INFO_PANEL_WIDTH_CHARS = 38;
 inline constexpr int READOUT_BOX_WIDTH_CHARS = 44;
 inline constexpr int BUTTON_BLOCK_WIDTH_CHARS = 30;

@@ -487,3 +487,21 @@ TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {
     const int below = 700 - b.infoPanel.bottom();
     EXPECT_LE(std::abs(above - below), 1);
 }
+
+TEST(GridOverlay, HostileValuesGiveBoundedListsOnly) {
+    // A settings file may hold any time scale and band; the lists stay small and defined.
+    EXPECT_LE(timeTicks(axis(1e30, 800)).size(), 802u);
+    EXPECT_LE(timeTicks(axis(4.0, 800, 1e300)).size(), 802u);
+    ViewGeometry g = geometry800x400();
+    g.segmentOffsetMsec = std::nan("");
+    g.lowBandHz = -2'000'000'000;
+    g.highBandHz = 2'000'000'000;
+    const GridOverlay grid = gridOverlay(g, GridTarget::Window, 0, true);
+    EXPECT_LE(grid.labels.texts.size(), 2u * (802u + 800u));
+    g.freqScaleChoice = FREQ_SCALE_LOG;
+    g.lowBandHz = 1;
+    g.highBandHz = 2;
+    for (const FrequencyTick& t : frequencyTicks(g)) {
+        EXPECT_FALSE(t.inLimits && (t.y < 0 || t.y > g.plotHeight));
+    }
+}

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <string>
 
@@ -298,4 +299,16 @@ TEST(ClickSpectrum, InstantAndStartByte) {
     // 8-bit mono at 11025 Hz, column 1 at 5 msec: 55.125 bytes -> 55, plus 512: 567 -> 564.
     const ClickInstant eight = clickInstant(1, 0, 5.0f, 0.0, RunFormat{11025, 1, 1}, 512);
     EXPECT_EQ(eight.bytePosition, 564);
+}
+
+TEST(Readouts, HostileTimeScaleStillGivesText) {
+    ViewGeometry g = geometry();
+    ReadoutContext c;
+    g.timeScaleMsec = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FALSE(readoutTexts(g, c, inside(10, 200)).time.empty());
+    g.timeScaleMsec = 3e38f;
+    EXPECT_FALSE(readoutTexts(g, c, inside(1'000'000'000, 200)).time.empty());
+    const DragSegment s = dragSegment(0, 100, 0, 3e38f, RunFormat{48000, 2, 2});
+    EXPECT_GE(s.endByte, s.beginByte);
+    EXPECT_EQ(s.endByte % 4, 0);
 }
