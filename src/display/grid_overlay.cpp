@@ -12,8 +12,9 @@ namespace {
 
 constexpr std::array<int, 5> LOG_TICK_MANTISSAS = {10, 16, 25, 40, 63};
 constexpr std::array<int, 5> LOG_TICK_DECADES = {1, 10, 100, 1000, 10000};
-// Beyond any real run (a year of 1-msec columns); keeps hostile positions finite.
-constexpr double MAX_FIRST_COLUMN = 1e12;
+// Far beyond any real run; hostile values from a settings file stay within 64-bit msec.
+constexpr double MAX_FIRST_COLUMN = 1e10;
+constexpr double MAX_TICK_TIME_SCALE_MSEC = 1e6;
 
 // Far-off positions (a tick frequency far below the band) are kept clear of the int range.
 int truncatedPixel(double value) {
@@ -121,27 +122,27 @@ int nearestGridCandidate(double target) {
 
 std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
     const double ts = in.timeScaleMsec;
-    if (!std::isfinite(ts) || ts < 1.0 || in.viewWidth <= 0) {
+    if (!std::isfinite(ts) || ts < 1.0 || ts > MAX_TICK_TIME_SCALE_MSEC || in.viewWidth <= 0) {
         return {};
     }
     const double width = in.viewWidth;
     const bool tenths = ts < WHOLE_SECOND_TICKS_MSEC;
     double intervalMsec = 0.0;
     double spacing = 0.0;
-    long long count = 0;
+    double count = 0.0; // ticks: whole intervals in the view, plus the one at its start
     if (tenths) {
         intervalMsec = ts == 1.0 ? 100.0 : ts <= 3.0 ? 200.0 : 500.0;
         spacing = intervalMsec / ts;
-        count = static_cast<long long>(width / spacing) + 1;
+        count = std::trunc(width / spacing) + 1.0;
     } else {
         const double spanSec = width * ts / 1000.0;
         const double intervalSec = nearestGridCandidate(std::trunc(spanSec) / 5.0);
-        count = static_cast<long long>(spanSec / intervalSec) + 1;
+        count = std::trunc(spanSec / intervalSec) + 1.0;
         spacing = width / (spanSec / intervalSec);
         intervalMsec = intervalSec * 1000.0;
     }
     // One tick per pixel at most, whatever the time scale.
-    count = std::min(count, static_cast<long long>(in.viewWidth) + 2);
+    const long long tickCount = static_cast<long long>(std::min(count, width + 2.0));
     const double t0 =
         std::isfinite(in.firstColumn) ? std::clamp(in.firstColumn, 0.0, MAX_FIRST_COLUMN) : 0.0;
     // The first tick is the last whole interval at or before the view's left edge.
@@ -151,7 +152,7 @@ std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
     const int rightLimit =
         in.dual ? in.viewWidth / 2 - DUAL_LEFT_PANE_GAP - 8 * cw : in.viewWidth - 8 * cw;
     std::vector<TimeTick> ticks;
-    for (long long i = 0; i < count; ++i) {
+    for (long long i = 0; i < tickCount; ++i) {
         TimeTick t;
         t.x = truncatedPixel(firstX + static_cast<double>(i) * spacing);
         const double msec = (firstInterval + static_cast<double>(i)) * intervalMsec;

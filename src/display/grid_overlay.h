@@ -34,7 +34,8 @@ struct TimeTick {
     int labelX = 0;
     bool inLimits = false; // a label and crosses are drawn for this tick
 };
-// No ticks below a time scale of 1 msec (no interval is defined there) or for an empty view.
+// No ticks below a time scale of 1 msec (no interval is defined there), for an absurd scale
+// far above any the program accepts, or for an empty view.
 [[nodiscard]] std::vector<TimeTick> timeTicks(const TimeAxisInputs& in);
 
 struct FrequencyTick {
