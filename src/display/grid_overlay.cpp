@@ -1,0 +1,233 @@
+#include "display/grid_overlay.h"
+
+#include "analysis/parameters.h"
+#include "analysis/rounding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace korv {
+namespace {
+
+constexpr std::array<int, 5> LOG_TICK_MANTISSAS = {10, 16, 25, 40, 63};
+constexpr std::array<int, 5> LOG_TICK_DECADES = {1, 10, 100, 1000, 10000};
+// Far beyond any real run; hostile values from a settings file stay within 64-bit msec.
+constexpr double MAX_FIRST_COLUMN = 1e10;
+constexpr double MAX_TICK_TIME_SCALE_MSEC = 1e6;
+
+// Far-off positions (a tick frequency far below the band) are kept clear of the int range.
+int truncatedPixel(double value) {
+    if (!std::isfinite(value)) {
+        return value > 0 ? 1'000'000'000 : -1'000'000'000;
+    }
+    return static_cast<int>(std::clamp(value, -1e9, 1e9));
+}
+
+int roundedPixel(double value) {
+    if (!std::isfinite(value)) {
+        return truncatedPixel(value);
+    }
+    return truncatedPixel(static_cast<double>(roundHalfUp(std::clamp(value, -1e9, 1e9))));
+}
+
+// The multiple of step at or above value.
+long roundUpToMultiple(long value, long step) {
+    const long down = (value / step) * step;
+    return down < value ? down + step : down;
+}
+
+void addCross(ViewDrawing& d, int x, int y, ViewColour colour) {
+    d.lines.push_back({{x - GRID_CROSS_ARM, y}, {x + GRID_CROSS_ARM + 1, y}, colour});
+    d.lines.push_back({{x, y - GRID_CROSS_ARM}, {x, y + GRID_CROSS_ARM + 1}, colour});
+}
+
+void addMark(ViewDrawing& d, int x, int y, bool shadow) {
+    if (shadow) {
+        addCross(d, x + 1, y + 1, ViewColour::Background);
+    }
+    addCross(d, x, y, ViewColour::Text);
+}
+
+void addLabel(ViewDrawing& d, PixelPoint at, const std::string& text, bool shadow) {
+    if (shadow) {
+        d.texts.push_back({{at.x + 1, at.y + 1}, text, ViewColour::Background, std::nullopt});
+    }
+    d.texts.push_back({at, text, ViewColour::Text, std::nullopt});
+}
+
+std::vector<FrequencyTick> linearTicks(const ViewGeometry& g) {
+    const long span = long{g.highBandHz} - g.lowBandHz;
+    if (span <= 0) {
+        return {};
+    }
+    const double spanHz = static_cast<double>(span);
+    const long step = span < MIN_BAND_WIDTH_HZ ? 1 : nearestGridCandidate(spanHz / 5.0);
+    const double stepHz = static_cast<double>(step);
+    const long first = roundUpToMultiple(g.lowBandHz, step);
+    // A band far wider than the candidates (a hostile settings file) would pile thousands of
+    // ticks onto each row; one per row is the most that can be shown.
+    const long count = std::min(static_cast<long>(spanHz / stepHz + 1.0), long{g.rows()} + 2);
+    const double hzPerRow = spanHz / g.rows();
+    const double firstOffsetHz = static_cast<double>(first - g.lowBandHz);
+    const int th = g.charHeight;
+    std::vector<FrequencyTick> ticks;
+    for (long j = 0; j < count; ++j) {
+        const double y = g.plotHeight - firstOffsetHz / hzPerRow -
+                         static_cast<double>(j) * stepHz / hzPerRow - 1.0;
+        FrequencyTick t;
+        t.y = roundedPixel(y);
+        t.hz = first + j * step;
+        t.label = formatText("%-4lu", static_cast<unsigned long>(std::max(0L, t.hz)));
+        t.inLimits = g.stripHeight + th < t.y && t.y < g.plotHeight - 2 * th;
+        ticks.push_back(std::move(t));
+    }
+    return ticks;
+}
+
+std::vector<FrequencyTick> logTicks(const ViewGeometry& g) {
+    if (g.lowBandHz <= 0 || g.highBandHz <= g.lowBandHz) {
+        return {};
+    }
+    const double logLow = std::log10(static_cast<double>(g.lowBandHz));
+    const double perPixel =
+        (std::log10(static_cast<double>(g.highBandHz)) - logLow) / (g.plotHeight - g.stripHeight);
+    const double th = g.charHeight;
+    std::vector<FrequencyTick> ticks;
+    for (const int decade : LOG_TICK_DECADES) {
+        for (const int mantissa : LOG_TICK_MANTISSAS) {
+            FrequencyTick t;
+            t.hz = long{mantissa} * decade;
+            t.y = truncatedPixel(g.plotHeight -
+                                 (std::log10(static_cast<double>(t.hz)) - logLow) / perPixel);
+            t.label = formatText("%-2lu Hz", static_cast<unsigned long>(t.hz));
+            t.inLimits = g.stripHeight + th / 2.0 < t.y && t.y < g.plotHeight - 1.5 * th;
+            ticks.push_back(std::move(t));
+        }
+    }
+    return ticks;
+}
+
+} // namespace
+
+int nearestGridCandidate(double target) {
+    int best = GRID_SPACING_CANDIDATES.front();
+    for (const int c : GRID_SPACING_CANDIDATES) {
+        if (std::abs(c - target) < std::abs(best - target)) {
+            best = c;
+        }
+    }
+    return best;
+}
+
+std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
+    const double ts = in.timeScaleMsec;
+    if (!std::isfinite(ts) || ts < 1.0 || ts > MAX_TICK_TIME_SCALE_MSEC || in.viewWidth <= 0) {
+        return {};
+    }
+    const double width = in.viewWidth;
+    const bool tenths = ts < WHOLE_SECOND_TICKS_MSEC;
+    double intervalMsec = 0.0;
+    double spacing = 0.0;
+    double count = 0.0; // ticks: whole intervals in the view, plus the one at its start
+    if (tenths) {
+        intervalMsec = ts == 1.0 ? 100.0 : ts <= 3.0 ? 200.0 : 500.0;
+        spacing = intervalMsec / ts;
+        count = std::trunc(width / spacing) + 1.0;
+    } else {
+        const double spanSec = width * ts / 1000.0;
+        const double intervalSec = nearestGridCandidate(std::trunc(spanSec) / 5.0);
+        count = std::trunc(spanSec / intervalSec) + 1.0;
+        spacing = width / (spanSec / intervalSec);
+        intervalMsec = intervalSec * 1000.0;
+    }
+    // One tick per pixel at most, whatever the time scale.
+    const long long tickCount = static_cast<long long>(std::min(count, width + 2.0));
+    const double t0 =
+        std::isfinite(in.firstColumn) ? std::clamp(in.firstColumn, 0.0, MAX_FIRST_COLUMN) : 0.0;
+    // The first tick is the last whole interval at or before the view's left edge.
+    const double firstInterval = std::trunc(t0 * ts / intervalMsec);
+    const double firstX = std::trunc(firstInterval * intervalMsec / ts) - std::trunc(t0);
+    const int cw = in.charWidth;
+    const int rightLimit =
+        in.dual ? in.viewWidth / 2 - DUAL_LEFT_PANE_GAP - 8 * cw : in.viewWidth - 8 * cw;
+    std::vector<TimeTick> ticks;
+    for (long long i = 0; i < tickCount; ++i) {
+        TimeTick t;
+        t.x = truncatedPixel(firstX + static_cast<double>(i) * spacing);
+        const double msec = (firstInterval + static_cast<double>(i)) * intervalMsec;
+        t.msec = static_cast<long long>(msec);
+        if (tenths) {
+            t.label = formatText("%-3.1f sec", static_cast<double>(roundHalfUp(msec)) / 1000.0);
+            t.labelX = t.x - 3 * cw;
+        } else {
+            t.label =
+                formatText("%-3lu sec", static_cast<unsigned long>(roundHalfUp(msec / 1000.0)));
+            t.labelX = t.x - cw;
+        }
+        t.inLimits = 10 * cw < t.x && t.x < rightLimit;
+        ticks.push_back(std::move(t));
+    }
+    return ticks;
+}
+
+std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& g) {
+    if (g.rows() <= 0 || g.plotHeight <= 0) {
+        return {};
+    }
+    if (g.freqScaleChoice == FREQ_SCALE_LINEAR) {
+        return linearTicks(g);
+    }
+    if (g.freqScaleChoice == FREQ_SCALE_LOG) {
+        return logTicks(g);
+    }
+    return {};
+}
+
+ViewDrawing GridOverlay::all() const {
+    ViewDrawing d = marks;
+    d.append(labels);
+    return d;
+}
+
+GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth, bool shadow) {
+    const bool window = target == GridTarget::Window;
+    const bool dual = window && g.dualStereo;
+    const double ts = g.timeScaleMsec;
+    TimeAxisInputs axis;
+    axis.timeScaleMsec = ts;
+    axis.viewWidth = window ? g.plotWidth : imageWidth;
+    axis.firstColumn = (ts > 0.0 ? g.segmentOffsetMsec / ts : 0.0) + (window ? g.hScrollPos : 0);
+    axis.charWidth = g.charWidth;
+    axis.dual = dual;
+    const std::vector<TimeTick> times = timeTicks(axis);
+    const std::vector<FrequencyTick> freqs = frequencyTicks(g);
+
+    std::vector<int> paneOffsets{0};
+    if (dual) {
+        paneOffsets.push_back(dualRightPaneX(g.plotWidth));
+    }
+    const int th = g.charHeight;
+    GridOverlay out;
+    for (const int offset : paneOffsets) {
+        for (const TimeTick& t : times) {
+            if (!t.inLimits) {
+                continue;
+            }
+            for (const FrequencyTick& f : freqs) {
+                if (f.inLimits) {
+                    addMark(out.marks, offset + t.x, f.y, shadow);
+                }
+            }
+            addLabel(out.labels, {offset + t.labelX, g.plotHeight - th}, t.label, shadow);
+        }
+        for (const FrequencyTick& f : freqs) {
+            if (f.inLimits) {
+                addLabel(out.labels, {offset + g.charWidth, f.y - th / 2}, f.label, shadow);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace korv

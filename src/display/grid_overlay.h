@@ -1,0 +1,64 @@
+#pragma once
+// The grid overlay of the spectral image display (the GRID button): tick crosses at round
+// times and frequencies, with their labels, computed as drawing lists.
+
+#include "display/view_drawing.h"
+#include "display/view_geometry.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace korv {
+
+inline constexpr std::array<int, 13> GRID_SPACING_CANDIDATES = {
+    1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000};
+// At and above this time scale the ticks are whole seconds; below it tenths of a second.
+inline constexpr double WHOLE_SECOND_TICKS_MSEC = 8.0;
+inline constexpr int GRID_CROSS_ARM = 5; // an 11-pixel cross: 5 pixels each side of its centre
+
+// The candidate nearest to target, the first one on a tie.
+[[nodiscard]] int nearestGridCandidate(double target);
+
+struct TimeAxisInputs {
+    double timeScaleMsec = 4.0;
+    int viewWidth = 0;
+    double firstColumn = 0.0; // t0: begin offset msec / time scale, plus the scroll position
+    int charWidth = 0;
+    bool dual = false; // labels only in the left pane (the right pane repeats them)
+};
+struct TimeTick {
+    int x = 0;
+    long long msec = 0; // a whole multiple of the interval
+    std::string label;  // "%-3.1f sec" or "%-3u sec"
+    int labelX = 0;
+    bool inLimits = false; // a label and crosses are drawn for this tick
+};
+// No ticks below a time scale of 1 msec (no interval is defined there), for an absurd scale
+// far above any the program accepts, or for an empty view.
+[[nodiscard]] std::vector<TimeTick> timeTicks(const TimeAxisInputs& in);
+
+struct FrequencyTick {
+    int y = 0; // from the top of the band
+    long hz = 0;
+    std::string label; // "%-4u" (linear) or "%-2u Hz" (log)
+    bool inLimits = false;
+};
+// Linear and log scales over one band of the view (geometry's plotHeight, stripHeight and
+// rows); none for another scale or a band that gives no axis.
+[[nodiscard]] std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& geometry);
+
+enum class GridTarget {
+    Window, // over the view at the scroll position; the dual layout repeats everything
+    Image,  // over a whole image of imageWidth columns, one band high, from column 0
+};
+struct GridOverlay {
+    ViewDrawing marks;  // the crosses (shadows first when shadowed)
+    ViewDrawing labels; // time and frequency labels, drawn transparently
+    [[nodiscard]] ViewDrawing all() const;
+};
+// shadow: each cross and label is drawn first in the Background colour one pixel lower right.
+[[nodiscard]] GridOverlay gridOverlay(const ViewGeometry& geometry, GridTarget target,
+                                      int imageWidth, bool shadow);
+
+} // namespace korv

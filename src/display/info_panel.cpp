@@ -1,0 +1,46 @@
+#include "display/info_panel.h"
+
+#include <algorithm>
+
+namespace korv {
+
+std::string_view displayChannelsText(DisplayChannels channels) {
+    switch (channels) {
+    case DisplayChannels::Left:
+        return "Stereo (Left)";
+    case DisplayChannels::Right:
+        return "Stereo (Right)";
+    case DisplayChannels::Dual:
+        return "Stereo";
+    case DisplayChannels::Mono:
+    default:
+        return "Monaural";
+    }
+}
+
+ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
+    ViewDrawing d;
+    addSunkenBox(d, g.infoPanel);
+    const auto unsignedOf = [](long long v) {
+        return static_cast<unsigned long long>(std::max(0LL, v));
+    };
+    const std::string values[] = {
+        formatText("%llu to %llu", unsignedOf(in.lowBandHz), unsignedOf(in.highBandHz)),
+        std::string(displayChannelsText(in.channels)),
+        formatText("%-4llu", unsignedOf(in.sampleRate)),
+        formatText("%-4llu", unsignedOf(in.segmentBytes / 1000)),
+    };
+    const std::string_view labels[] = {INFO_BAND_LABEL, INFO_CHANNELS_LABEL, INFO_RATE_LABEL,
+                                       INFO_LENGTH_LABEL};
+    const int labelX = g.infoPanel.x + g.charWidth;
+    const int valueX = labelX + INFO_VALUE_COLUMN_CHARS * g.charWidth;
+    for (int line = 0; line < 4; ++line) {
+        const int y = panelLineTop(g.infoPanel, g.charHeight, line);
+        d.texts.push_back(
+            {{labelX, y}, std::string(labels[line]), ViewColour::Black, ViewColour::Face});
+        d.texts.push_back({{valueX, y}, values[line], ViewColour::Black, ViewColour::Face});
+    }
+    return d;
+}
+
+} // namespace korv

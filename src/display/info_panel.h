@@ -1,0 +1,34 @@
+#pragma once
+// The information panel below the view: band, channels, sample rate and segment length.
+
+#include "display/view_drawing.h"
+#include "display/view_geometry.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace korv {
+
+enum class DisplayChannels { Mono, Left, Right, Dual };
+
+struct InfoPanelInputs {
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+    DisplayChannels channels = DisplayChannels::Mono;
+    std::int32_t sampleRate = 0;
+    std::int64_t segmentBytes = 0;
+};
+
+inline constexpr int INFO_VALUE_COLUMN_CHARS = 26; // values start this far right of the labels
+
+inline constexpr std::string_view INFO_BAND_LABEL = "Display Band (Hz) :";
+inline constexpr std::string_view INFO_CHANNELS_LABEL = "Display Channels :";
+inline constexpr std::string_view INFO_RATE_LABEL = "Sample Rate (Hz) :";
+inline constexpr std::string_view INFO_LENGTH_LABEL = "Sample Length (kb) :";
+
+[[nodiscard]] std::string_view displayChannelsText(DisplayChannels channels);
+
+// The sunken box at geometry.infoPanel with its four lines of black text.
+[[nodiscard]] ViewDrawing infoPanel(const ViewGeometry& geometry, const InfoPanelInputs& in);
+
+} // namespace korv

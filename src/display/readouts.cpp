@@ -1,0 +1,221 @@
+#include "display/readouts.h"
+
+#include "analysis/frequency_scale.h"
+#include "analysis/rounding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace korv {
+namespace {
+
+// Far beyond any real time in msec; keeps a hostile time scale's products finite.
+constexpr double MAX_READOUT_MSEC = 1e15;
+
+std::int64_t truncatedBytes(double value) {
+    if (!(value > 0.0)) {
+        return 0;
+    }
+    constexpr double limit = 9.0e18;
+    return static_cast<std::int64_t>(std::min(value, limit));
+}
+
+std::optional<std::string> frequencyText(const ViewGeometry& g, const ReadoutContext& c, int y) {
+    RowFrequencyInputs in;
+    in.freqScaleChoice = g.freqScaleChoice;
+    in.lowBandHz = g.lowBandHz;
+    in.highBandHz = g.highBandHz;
+    in.sampleRate = g.sampleRate;
+    in.fftSize = g.fftSize;
+    in.plotHeight = g.plotHeight;
+    in.rows = g.rows();
+    in.cursorOffsetHz = c.cursorOffsetHz;
+    const std::optional<RowFrequency> f = rowToFrequency(in, y);
+    if (!f) {
+        return std::nullopt;
+    }
+    const long maxHz = c.wholeBox ? READOUT_MAX_HZ_WHOLE : READOUT_MAX_HZ_MOVING;
+    const long maxU = c.wholeBox ? READOUT_MAX_UNCERTAINTY_WHOLE : READOUT_MAX_UNCERTAINTY_MOVING;
+    const long decimalBelow =
+        c.wholeBox ? READOUT_DECIMAL_BELOW_WHOLE : READOUT_DECIMAL_BELOW_MOVING;
+    const long hz = f->displayedHz;
+    const long u = f->uncertaintyHz;
+    if (hz < 0 || hz > maxHz || u < 0 || u > maxU) {
+        return std::nullopt;
+    }
+    const int shownHz = static_cast<int>(hz);
+    if (u < decimalBelow) {
+        return formatText("%-4i +/- %-3.1f ", shownHz, static_cast<double>(u));
+    }
+    return formatText("%-4i +/- %-2u ", shownHz, static_cast<unsigned>(u));
+}
+
+std::string timeText(const ViewGeometry& g, long absoluteColumn) {
+    const double ts = std::isfinite(g.timeScaleMsec) ? double{g.timeScaleMsec} : 0.0;
+    const long wholeMsec = static_cast<long>(std::clamp(ts, 0.0, 1e9));
+    // Half a column, rounded up to whole msec: the time of the column's middle.
+    const long half = wholeMsec / 2 + wholeMsec % 2;
+    const double t =
+        static_cast<double>(absoluteColumn) * ts + g.segmentOffsetMsec + static_cast<double>(half);
+    const double rounded =
+        static_cast<double>(roundHalfUp(std::clamp(t, -MAX_READOUT_MSEC, MAX_READOUT_MSEC)));
+    if (half < 100) {
+        return formatText("%-4.0f +/- %-2u ", rounded, static_cast<unsigned>(half));
+    }
+    return formatText("%-4.0f", rounded);
+}
+
+} // namespace
+
+int viewXToColumn(int viewX, int plotWidth, bool dualStereo) {
+    int column = viewX;
+    if (dualStereo) {
+        if (viewX >= plotWidth) {
+            column = 0;
+        } else if (viewX > plotWidth / 2 - DUAL_RIGHT_PANE_GAP) {
+            column = viewX - dualRightPaneX(plotWidth);
+        }
+    }
+    return std::max(0, column);
+}
+
+bool onDualDivider(int viewX, int plotWidth) {
+    return plotWidth / 2 - DUAL_LEFT_PANE_GAP < viewX &&
+           viewX < plotWidth / 2 + DUAL_RIGHT_PANE_GAP;
+}
+
+int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette) {
+    int best = 0;
+    long bestDistance = std::numeric_limits<long>::max();
+    for (int i = 0; i < kLogicalPaletteSize; ++i) {
+        const Rgb& p = palette[static_cast<std::size_t>(i)];
+        const long dr = long{p.r} - colour.r;
+        const long dg = long{p.g} - colour.g;
+        const long db = long{p.b} - colour.b;
+        const long distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+            if (distance == 0) {
+                break;
+            }
+        }
+    }
+    return best;
+}
+
+double levelDbForPaletteIndex(int index, std::int32_t dbScaleChoice) {
+    const LevelRange range = levelRangeForChoice(dbScaleChoice);
+    double quarterDb = range.bottomQuarterDb;
+    if (index > kBackgroundIndex) {
+        const int i = std::min(index, static_cast<int>(kLastGradientIndex));
+        quarterDb += (i + 0.5) * 4.0 * range.rangeDb / kGradientSpan;
+    }
+    return quarterDb / 4.0 - 90.0;
+}
+
+std::string_view readoutTitle(std::int32_t lastMode, bool recording) {
+    if (recording) {
+        return READOUT_TITLE_RECORDING;
+    }
+    if (lastMode == 1 || lastMode == 2) {
+        return READOUT_TITLE_SCAN_INPUT;
+    }
+    if (lastMode == 3 || lastMode == 4) {
+        return READOUT_TITLE_SCAN_FILE;
+    }
+    return READOUT_TITLE_ANALYZE_FILE;
+}
+
+ReadoutTexts readoutTexts(const ViewGeometry& g, const ReadoutContext& c, const ReadoutPoint& p) {
+    ReadoutTexts t;
+    t.title = std::string(readoutTitle(c.lastMode, c.recording));
+    t.titleRed = c.recording;
+    if (!p.inside) {
+        t.frequency = std::string(READOUT_PLACEHOLDER);
+        if (c.scanning) {
+            t.timeLabel = READOUT_TIME_NOW_LABEL;
+            t.time = std::string(READOUT_TIME_NOW_PLACEHOLDER);
+        } else {
+            t.time = std::string(READOUT_PLACEHOLDER);
+        }
+        t.level = std::string(READOUT_PLACEHOLDER);
+        return t;
+    }
+    t.frequency = frequencyText(g, c, p.y);
+    if (c.playing || c.scanning) {
+        t.timeLabel = READOUT_TIME_NOW_LABEL;
+        const double sec = c.timeNowMsec / 1000.0;
+        t.time = c.singleInstant ? formatText("%-4.3f", sec) : formatText("%-4.0f", sec);
+    } else {
+        t.time = timeText(g, p.absoluteColumn);
+    }
+    const double db = g.dualStereo && onDualDivider(p.viewX, g.plotWidth)
+                          ? READOUT_DIVIDER_DB
+                          : levelDbForPaletteIndex(p.paletteIndex, c.dbScaleChoice);
+    t.level = formatText("%-4.0f", db);
+    return t;
+}
+
+ViewDrawing readoutBox(const ViewGeometry& g) {
+    ViewDrawing d;
+    addSunkenBox(d, g.readoutBox);
+    return d;
+}
+
+ViewDrawing readoutLines(const ViewGeometry& g, const ReadoutTexts& t) {
+    ViewDrawing d;
+    const PixelRect& box = g.readoutBox;
+    const int labelX = box.x + g.charWidth;
+    const int valueX = labelX + READOUT_VALUE_COLUMN_CHARS * g.charWidth;
+    const int th = g.charHeight;
+    d.texts.push_back({{labelX, panelLineTop(box, th, 0)},
+                       t.title,
+                       t.titleRed ? ViewColour::Red : ViewColour::Black,
+                       ViewColour::Face});
+    const std::string_view labels[] = {READOUT_FREQUENCY_LABEL, t.timeLabel, READOUT_LEVEL_LABEL};
+    const std::optional<std::string> values[] = {t.frequency, t.time, t.level};
+    // The value area ends one pixel inside the box's edge.
+    const int valueWidth = std::max(0, box.right() - 1 - valueX);
+    for (int line = 1; line <= 3; ++line) {
+        const int y = panelLineTop(box, th, line);
+        d.texts.push_back(
+            {{labelX, y}, std::string(labels[line - 1]), ViewColour::Black, ViewColour::Face});
+        const std::optional<std::string>& value = values[line - 1];
+        if (value) {
+            d.fills.push_back({{valueX, y, valueWidth, th}, ViewColour::Face});
+            d.texts.push_back({{valueX, y}, *value, ViewColour::Black, ViewColour::Face});
+        }
+    }
+    return d;
+}
+
+DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos, float timeScaleMsec,
+                        const RunFormat& format) {
+    DragSegment s;
+    s.firstColumn = long{std::min(startColumn, endColumn)} + hScrollPos;
+    s.lastColumn = long{std::max(startColumn, endColumn)} + hScrollPos;
+    const int frameBytes = std::max(1, format.channels * format.bytesPerSample);
+    const double bytesPerColumn =
+        static_cast<double>(timeScaleMsec) * format.sampleRate * frameBytes / 1000.0;
+    // Whole frames, so the re-analysis never starts inside a sample.
+    s.beginFrame = truncatedBytes(static_cast<double>(s.firstColumn) * bytesPerColumn) / frameBytes;
+    s.endFrame = truncatedBytes(static_cast<double>(s.lastColumn) * bytesPerColumn) / frameBytes;
+    s.beginByte = s.beginFrame * frameBytes;
+    s.endByte = s.endFrame * frameBytes;
+    return s;
+}
+
+ClickInstant clickInstant(int column, int hScrollPos, float timeScaleMsec, double segmentOffsetMsec,
+                          const RunFormat& format, int fftSize) {
+    ClickInstant c;
+    c.msec = (static_cast<double>(column) + hScrollPos) * timeScaleMsec + segmentOffsetMsec;
+    const double frameBytes = static_cast<double>(format.bytesPerSample) * format.channels;
+    const std::int64_t at = truncatedBytes(c.msec * format.sampleRate * frameBytes / 1000.0) +
+                            std::int64_t{fftSize} * format.bytesPerSample;
+    c.bytePosition = at / 4 * 4;
+    return c;
+}
+
+} // namespace korv

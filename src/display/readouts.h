@@ -1,0 +1,117 @@
+#pragma once
+// The cursor readouts beside the information panel (frequency, time and level under the
+// pointer), the mapping of a view x to an image column, and the segment a drag selects.
+
+#include "analysis/parameters.h"
+#include "display/palette.h"
+#include "display/view_drawing.h"
+#include "display/view_geometry.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korv {
+
+inline constexpr int READOUT_VALUE_COLUMN_CHARS = 20; // values start this far right of labels
+
+inline constexpr std::string_view READOUT_TITLE_ANALYZE_FILE = " Analyze File";
+inline constexpr std::string_view READOUT_TITLE_SCAN_INPUT = "  Scan Input ";
+inline constexpr std::string_view READOUT_TITLE_SCAN_FILE = "  Scan File  ";
+inline constexpr std::string_view READOUT_TITLE_RECORDING = "  Recording  ";
+inline constexpr std::string_view READOUT_FREQUENCY_LABEL = "Frequency (Hz) :";
+inline constexpr std::string_view READOUT_TIME_LABEL = "Time (msec) :";
+inline constexpr std::string_view READOUT_TIME_NOW_LABEL = "Time Now (sec) : ";
+inline constexpr std::string_view READOUT_LEVEL_LABEL = "Signal Level (dB) :";
+inline constexpr std::string_view READOUT_PLACEHOLDER = "00000           ";
+inline constexpr std::string_view READOUT_TIME_NOW_PLACEHOLDER = "0000            ";
+
+// While the pointer moves / when the whole box is redrawn after a paint.
+inline constexpr long READOUT_MAX_HZ_MOVING = 48000;
+inline constexpr long READOUT_MAX_UNCERTAINTY_MOVING = 400;
+inline constexpr long READOUT_DECIMAL_BELOW_MOVING = 10;
+inline constexpr long READOUT_MAX_HZ_WHOLE = 99999;
+inline constexpr long READOUT_MAX_UNCERTAINTY_WHOLE = 999;
+inline constexpr long READOUT_DECIMAL_BELOW_WHOLE = 3;
+inline constexpr double READOUT_DIVIDER_DB = -90.0;
+
+// In the dual layout, x at or beyond the plot width is column 0 and x in the right pane
+// (x > plotWidth / 2 - 4) is x - plotWidth / 2 - 4; otherwise x itself; never negative.
+[[nodiscard]] int viewXToColumn(int viewX, int plotWidth, bool dualStereo);
+// The divider between the dual panes: plotWidth / 2 - 3 < x < plotWidth / 2 + 4.
+[[nodiscard]] bool onDualDivider(int viewX, int plotWidth);
+
+// The logical palette entry whose colour a screen pixel shows: an exact match, else the
+// nearest colour in RGB, the first one on a tie.
+[[nodiscard]] int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette);
+// The level (dB as displayed, level / 4 - 90) a palette index stands for: the middle of the
+// levels that map to it. The named colours and Background read as the bottom of the range.
+[[nodiscard]] double levelDbForPaletteIndex(int index, std::int32_t dbScaleChoice);
+
+struct ReadoutContext {
+    std::int32_t lastMode = 0; // 0 Analyze File, 1 and 2 Scan Input, 3 and 4 Scan File
+    bool recording = false;    // a Scan Input is recording: the title turns red
+    bool playing = false;      // the time line shows the current time ...
+    bool scanning = false;     // ... and so does a running scan
+    double timeNowMsec = 0.0;
+    bool singleInstant = false; // a single-instant spectrum: the current time in msec detail
+    std::int32_t dbScaleChoice = kDbScale60;
+    std::int32_t cursorOffsetHz = 0;
+    bool wholeBox = false; // the whole box is redrawn (after a paint): wider limits
+};
+
+struct ReadoutPoint {
+    bool inside = false;     // on the spectral image display, stripHeight < y < plotHeight
+    int viewX = 0;           // for the dual divider
+    long absoluteColumn = 0; // viewXToColumn(x) + hScrollPos
+    int y = 0;
+    int paletteIndex = kBackgroundIndex; // the entry the pixel under the pointer shows
+};
+
+struct ReadoutTexts {
+    std::string title;
+    bool titleRed = false;
+    std::string_view timeLabel = READOUT_TIME_LABEL;
+    std::optional<std::string> frequency; // nothing is drawn when out of range
+    std::string time;
+    std::string level;
+    friend bool operator==(const ReadoutTexts&, const ReadoutTexts&) = default;
+};
+
+[[nodiscard]] std::string_view readoutTitle(std::int32_t lastMode, bool recording);
+[[nodiscard]] ReadoutTexts readoutTexts(const ViewGeometry& geometry, const ReadoutContext& context,
+                                        const ReadoutPoint& point);
+// The sunken box at geometry.readoutBox, to draw before the lines when it is redrawn whole.
+[[nodiscard]] ViewDrawing readoutBox(const ViewGeometry& geometry);
+// The title and three lines, black (the title red while recording) and opaque; each value
+// area is cleared first so a shorter value leaves nothing of a longer one behind.
+[[nodiscard]] ViewDrawing readoutLines(const ViewGeometry& geometry, const ReadoutTexts& texts);
+
+// A left drag from startColumn to endColumn (view columns) selects the same segment in
+// either direction: from the first sample of the smaller column to that of the larger one,
+// counted from the start of the loaded segment, in whole frames.
+struct DragSegment {
+    long firstColumn = 0; // absolute columns (scroll position included)
+    long lastColumn = 0;
+    std::int64_t beginByte = 0;
+    std::int64_t endByte = 0;
+    std::int64_t beginFrame = 0;
+    std::int64_t endFrame = 0;
+    friend bool operator==(const DragSegment&, const DragSegment&) = default;
+};
+[[nodiscard]] DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos,
+                                      float timeScaleMsec, const RunFormat& format);
+
+// A click (release at the start column): the instant for the point spectrum and the byte
+// position Scan File starts at (one FFT frame on, rounded down to a multiple of 4).
+struct ClickInstant {
+    double msec = 0.0;
+    std::int64_t bytePosition = 0;
+    friend bool operator==(const ClickInstant&, const ClickInstant&) = default;
+};
+[[nodiscard]] ClickInstant clickInstant(int column, int hScrollPos, float timeScaleMsec,
+                                        double segmentOffsetMsec, const RunFormat& format,
+                                        int fftSize);
+
+} // namespace korv

@@ -1,0 +1,121 @@
+// The view's drawing lists painted on a real window store: the grid crosses, the panels and
+// the readouts land on the pixels the lists name, in the palette's colours.
+
+#include "display/palette.h"
+#include "display/readouts.h"
+#include "display/view_draw.h"
+#include "platform/fonts.h"
+#include "platform/palette_display.h"
+#include "platform/window_surface.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace korv {
+namespace {
+
+constexpr std::uint8_t kFillIndex = 100; // a gradient entry under the grid
+
+struct Fixture {
+    PaletteDisplay palette;
+    LogicalPalette logical = buildLogicalPalette(kCbPalette);
+    std::optional<WindowSurface> window;
+    ViewGeometry g;
+    QFont font = programFont(16);
+
+    Fixture() {
+        palette.setLogicalPalette(logical);
+        window.emplace(palette);
+        window->resize(1000, 560);
+        window->fillRect(window->bounds(), kFillIndex);
+        g.plotWidth = 800;
+        g.plotHeight = 400;
+        g.stripHeight = 40;
+        g.charWidth = 8;
+        g.charHeight = 16;
+        const PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16});
+        g.infoPanel = boxes.infoPanel;
+        g.readoutBox = boxes.readoutBox;
+        g.timeScaleMsec = 10.0f; // crosses at x 200, 400, 600
+        g.lowBandHz = 0;
+        g.highBandHz = 6000; // and y 339, 279, 219, 159, 99
+        g.sampleRate = 44100;
+        g.fftSize = 1024;
+    }
+    QRgb at(int x, int y) const { return window->pixel(x, y).value_or(0x123456); }
+    QRgb colour(std::uint8_t index) const { return palette.colour(index) & 0xffffff; }
+};
+
+int countPixels(const Fixture& f, const PixelRect& r, QRgb colour) {
+    int n = 0;
+    for (int y = r.y; y < r.bottom(); ++y) {
+        for (int x = r.x; x < r.right(); ++x) {
+            n += (f.at(x, y) & 0xffffff) == colour ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+TEST(ViewDraw, GridCrossesInTextColourWithTheirShadows) {
+    Fixture f;
+    drawGridOverlay(*f.window, f.g, f.font, true);
+    const QRgb text = f.colour(static_cast<std::uint8_t>(kTextIndex));
+    const QRgb background = f.colour(static_cast<std::uint8_t>(kBackgroundIndex));
+    const QRgb under = f.colour(kFillIndex);
+    for (const int x : {200, 400, 600}) {
+        for (const int y : {339, 279, 219, 159, 99}) {
+            EXPECT_EQ(f.at(x, y) & 0xffffff, text) << x << "," << y;
+            EXPECT_EQ(f.at(x - 5, y) & 0xffffff, text);
+            EXPECT_EQ(f.at(x + 5, y) & 0xffffff, text);
+            EXPECT_EQ(f.at(x, y + 5) & 0xffffff, text);
+            // The shadow's arm reaches one pixel further right and lower.
+            EXPECT_EQ(f.at(x + 6, y + 1) & 0xffffff, background);
+            EXPECT_EQ(f.at(x + 1, y + 6) & 0xffffff, background);
+            EXPECT_EQ(f.at(x + 7, y) & 0xffffff, under);
+        }
+    }
+    // Between the crosses the picture is untouched.
+    EXPECT_EQ(f.at(300, 309) & 0xffffff, under);
+    // Labels: the "2 sec" label one text line above the bottom has text pixels.
+    EXPECT_GT(countPixels(f, {200 - 8, 400 - 16, 60, 16}, text), 0);
+    // The level under a pixel reads back through the colour on the screen.
+    for (const std::uint8_t index : {std::uint8_t{4}, std::uint8_t{100}, std::uint8_t{235}}) {
+        f.window->fillRect({900, 500, 4, 4}, index);
+        const QRgb px = f.at(901, 501);
+        const Rgb rgb{static_cast<std::uint8_t>(qRed(px)), static_cast<std::uint8_t>(qGreen(px)),
+                      static_cast<std::uint8_t>(qBlue(px))};
+        EXPECT_EQ(nearestPaletteIndex(rgb, f.logical), index);
+    }
+}
+
+TEST(ViewDraw, PanelsAreSunkenBoxesWithBlackText) {
+    Fixture f;
+    drawInfoPanel(*f.window, f.g, f.font, {0, 6000, DisplayChannels::Mono, 44100, 5000});
+    const PixelRect& box = f.g.infoPanel;
+    EXPECT_EQ(f.at(box.x, box.y) & 0xffffff, f.colour(kSysBlack));
+    EXPECT_EQ(f.at(box.x, box.bottom() - 2) & 0xffffff, f.colour(kSysBlack));
+    EXPECT_EQ(f.at(box.right() - 1, box.y + 2) & 0xffffff, f.colour(kSysWhite));
+    EXPECT_EQ(f.at(box.x + 2, box.bottom() - 1) & 0xffffff, f.colour(kSysWhite));
+    EXPECT_EQ(f.at(box.right() - 3, box.y + 2) & 0xffffff, f.colour(kSys3dFace));
+    const PixelRect inner{box.x + 1, box.y + 1, box.width - 2, box.height - 2};
+    EXPECT_GT(countPixels(f, inner, f.colour(kSysBlack)), 100);
+    EXPECT_EQ(f.at(box.x - 1, box.y) & 0xffffff, f.colour(kFillIndex)); // nothing outside
+
+    // The readouts, redrawn whole while recording: a red title inside the readout box.
+    ReadoutContext c;
+    c.recording = true;
+    ReadoutPoint p;
+    p.inside = true;
+    p.y = 339;
+    p.absoluteColumn = 10;
+    drawReadouts(*f.window, f.g, f.font, readoutTexts(f.g, c, p), true);
+    const PixelRect& r = f.g.readoutBox;
+    EXPECT_EQ(f.at(r.x, r.y) & 0xffffff, f.colour(kSysBlack));
+    const PixelRect titleLine{r.x + 1, r.y + 1, r.width - 2, 4 + 16};
+    EXPECT_GT(countPixels(f, titleLine, f.colour(kSysRed)), 20);
+    EXPECT_EQ(countPixels(f, titleLine, f.colour(kSysBlack)), 0);
+}
+
+} // namespace
+} // namespace korv

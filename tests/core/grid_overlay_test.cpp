@@ -1,0 +1,508 @@
+// The grid overlay's ticks, checked against the tick rules worked out by hand here and
+// against the frequency the readouts give for a tick's row.
+
+#include "analysis/frequency_scale.h"
+#include "analysis/parameters.h"
+#include "display/grid_overlay.h"
+#include "display/info_panel.h"
+#include "display/view_geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace korv;
+
+namespace {
+
+constexpr int CW = 8;  // character width used throughout
+constexpr int TH = 16; // text height
+
+ViewGeometry geometry800x400() {
+    ViewGeometry g;
+    g.plotWidth = 800;
+    g.plotHeight = 400;
+    g.stripHeight = 40;
+    g.charWidth = CW;
+    g.charHeight = TH;
+    g.lowBandHz = 0;
+    g.highBandHz = 6000;
+    g.freqScaleChoice = FREQ_SCALE_LINEAR;
+    g.sampleRate = 44100;
+    g.fftSize = 1024;
+    g.timeScaleMsec = 10.0f;
+    return g;
+}
+
+TimeAxisInputs axis(double ts, int width, double t0 = 0.0, bool dual = false) {
+    TimeAxisInputs in;
+    in.timeScaleMsec = ts;
+    in.viewWidth = width;
+    in.firstColumn = t0;
+    in.charWidth = CW;
+    in.dual = dual;
+    return in;
+}
+
+std::vector<int> xs(const std::vector<TimeTick>& ticks) {
+    std::vector<int> out;
+    for (const TimeTick& t : ticks) {
+        out.push_back(t.x);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(GridCandidates, NearestWithTheFirstOnATie) {
+    EXPECT_EQ(nearestGridCandidate(1.6), 2);
+    EXPECT_EQ(nearestGridCandidate(1200.0), 1000);
+    EXPECT_EQ(nearestGridCandidate(1.5), 1); // 1 and 2 equally near
+    EXPECT_EQ(nearestGridCandidate(7.5), 5); // 5 and 10 equally near
+    EXPECT_EQ(nearestGridCandidate(750.0), 500);
+    EXPECT_EQ(nearestGridCandidate(0.0), 1);
+    EXPECT_EQ(nearestGridCandidate(1e9), 10000);
+}
+
+TEST(TimeTicks, WholeSecondsFromEightMsecPerColumn) {
+    // 800 columns of 10 msec span 8 s; 2 s is nearest to 8 / 5: a tick every 200 pixels.
+    const std::vector<TimeTick> ticks = timeTicks(axis(10.0, 800));
+    EXPECT_EQ(xs(ticks), (std::vector<int>{0, 200, 400, 600, 800}));
+    ASSERT_EQ(ticks.size(), 5u);
+    EXPECT_EQ(ticks[1].msec, 2000);
+    EXPECT_EQ(ticks[1].label, "2   sec");
+    EXPECT_EQ(ticks[1].labelX, 200 - CW);
+    // Labels only strictly between 10 and (width - 8) character widths.
+    EXPECT_FALSE(ticks[0].inLimits);
+    EXPECT_TRUE(ticks[1].inLimits);
+    EXPECT_TRUE(ticks[3].inLimits);
+    EXPECT_FALSE(ticks[4].inLimits);
+
+    // 20 msec: 16 s, 16 / 5 = 3.2 is nearest 2 s: 100 pixels, 9 ticks.
+    const std::vector<TimeTick> wide = timeTicks(axis(20.0, 800));
+    ASSERT_EQ(wide.size(), 9u);
+    EXPECT_EQ(wide[8].x, 800);
+    EXPECT_EQ(wide[5].label, "10  sec");
+
+    // 125 msec over 640 columns: 80 s, 80 / 5 = 16 is nearest 20 s; 4 intervals of 160 pixels.
+    const std::vector<TimeTick> slow = timeTicks(axis(125.0, 640));
+    EXPECT_EQ(xs(slow), (std::vector<int>{0, 160, 320, 480, 640}));
+    EXPECT_EQ(slow[2].label, "40  sec");
+}
+
+TEST(TimeTicks, TenthsBelowEightMsecPerColumn) {
+    // The default 4 msec: every 500 msec, 125 pixels.
+    const std::vector<TimeTick> ticks = timeTicks(axis(4.0, 800));
+    EXPECT_EQ(xs(ticks), (std::vector<int>{0, 125, 250, 375, 500, 625, 750}));
+    EXPECT_EQ(ticks[1].label, "0.5 sec");
+    EXPECT_EQ(ticks[2].label, "1.0 sec");
+    EXPECT_EQ(ticks[1].labelX, 125 - 3 * CW);
+    // 1 msec exactly: 100 msec; above 1 up to 3: 200 msec; above 3 up to 8: 500 msec.
+    EXPECT_EQ(timeTicks(axis(1.0, 300))[1].x, 100);
+    EXPECT_EQ(timeTicks(axis(1.0, 300))[1].label, "0.1 sec");
+    EXPECT_EQ(timeTicks(axis(2.5, 300))[1].x, 80);
+    EXPECT_EQ(timeTicks(axis(2.5, 300))[1].msec, 200);
+    // 3 msec: 200 / 3 pixels, truncated per tick: 66, 133, 200.
+    EXPECT_EQ(xs(timeTicks(axis(3.0, 200))), (std::vector<int>{0, 66, 133, 200}));
+    EXPECT_EQ(timeTicks(axis(3.5, 300))[1].msec, 500);
+    EXPECT_EQ(timeTicks(axis(8.0, 800))[1].label, "1   sec"); // 6.4 s: 1.28 is nearest 1 s
+    EXPECT_EQ(timeTicks(axis(8.0, 800))[1].msec, 1000);
+}
+
+TEST(TimeTicks, NoTicksBelowOneMsecOrOnAnEmptyView) {
+    EXPECT_TRUE(timeTicks(axis(0.5, 800)).empty());
+    EXPECT_TRUE(timeTicks(axis(0.0, 800)).empty());
+    EXPECT_TRUE(timeTicks(axis(std::nan(""), 800)).empty());
+    EXPECT_TRUE(timeTicks(axis(4.0, 0)).empty());
+}
+
+TEST(TimeTicks, SitOnWholeIntervalsWhereverTheViewStarts) {
+    // Scrolled 30 columns at 4 msec: the 0 s tick is 30 pixels left of the view, 0.5 s at 95.
+    const std::vector<TimeTick> scrolled = timeTicks(axis(4.0, 800, 30.0));
+    EXPECT_EQ(scrolled[0].x, -30);
+    EXPECT_EQ(scrolled[1].x, 95);
+    EXPECT_EQ(scrolled[1].msec, 500);
+    // A segment beginning at 1250 msec: 312.5 columns; the last whole interval is 1000 msec,
+    // at column 250, that is 62 pixels left of the view.
+    const std::vector<TimeTick> offset = timeTicks(axis(4.0, 800, 1250.0 / 4.0));
+    EXPECT_EQ(offset[0].x, -62);
+    EXPECT_EQ(offset[0].msec, 1000);
+    EXPECT_EQ(offset[1].label, "1.5 sec");
+
+    // Any start: each tick is a whole interval, at the column of its time, and the ticks cover
+    // the view from its left edge.
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> scale(1.0, 60.0);
+    std::uniform_int_distribution<int> width(100, 1600);
+    std::uniform_real_distribution<double> start(0.0, 50000.0);
+    for (int trial = 0; trial < 300; ++trial) {
+        const double ts = scale(rng);
+        const int w = width(rng);
+        const double t0 = start(rng);
+        const std::vector<TimeTick> ticks = timeTicks(axis(ts, w, t0));
+        ASSERT_FALSE(ticks.empty());
+        EXPECT_LE(ticks.front().x, 0);
+        EXPECT_GT(ticks.front().x, -(ticks.size() > 1 ? ticks[1].x - ticks[0].x : w) - 1);
+        const long long interval = ticks.size() > 1 ? ticks[1].msec - ticks[0].msec : 0;
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            const TimeTick& t = ticks[i];
+            if (interval > 0) {
+                EXPECT_EQ(t.msec % interval, 0);
+            }
+            // The view column x shows the time (x + t0) * ts; a tick is within two columns of it.
+            const double shownMsec = (t.x + std::trunc(t0)) * ts;
+            EXPECT_NEAR(shownMsec, static_cast<double>(t.msec), 2.0 * ts)
+                << "ts " << ts << " width " << w << " t0 " << t0 << " tick " << i;
+        }
+    }
+}
+
+TEST(TimeTicks, DualLayoutLabelsOnlyInTheLeftPane) {
+    // Left pane limit: 800 / 2 - 3 - 8 cw = 333.
+    const std::vector<TimeTick> ticks = timeTicks(axis(10.0, 800, 0.0, true));
+    std::vector<int> labelled;
+    for (const TimeTick& t : ticks) {
+        if (t.inLimits) {
+            labelled.push_back(t.x);
+        }
+    }
+    EXPECT_EQ(labelled, (std::vector<int>{200}));
+    EXPECT_FALSE(timeTicks(axis(1.0, 800, 0.0, true))[4].inLimits); // x 400
+    const std::vector<TimeTick> fine = timeTicks(axis(1.0, 800, 0.0, true));
+    EXPECT_TRUE(fine[3].inLimits); // 300 < 333
+}
+
+TEST(FrequencyTicks, LinearStepsNearAFifthOfTheBand) {
+    // 0 .. 6000 Hz over 360 rows: every 1000 Hz, 60 rows apart, from the bottom row.
+    ViewGeometry g = geometry800x400();
+    const std::vector<FrequencyTick> ticks = frequencyTicks(g);
+    ASSERT_EQ(ticks.size(), 7u);
+    for (int j = 0; j < 7; ++j) {
+        EXPECT_EQ(ticks[j].hz, 1000 * j);
+        EXPECT_EQ(ticks[j].y, 399 - 60 * j);
+    }
+    EXPECT_EQ(ticks[1].label, "1000");
+    EXPECT_EQ(ticks[0].label, "0   ");
+    // Labelled strictly between S + th = 56 and 400 - 2 th = 368.
+    EXPECT_FALSE(ticks[0].inLimits); // 399
+    EXPECT_TRUE(ticks[1].inLimits);  // 339
+    EXPECT_TRUE(ticks[5].inLimits);  // 99
+    EXPECT_FALSE(ticks[6].inLimits); // 39, in the strip
+
+    // 250 .. 3700: 690 is nearest 500; the first label is 500, 3450 / 500 + 1 = 7 ticks.
+    g.lowBandHz = 250;
+    g.highBandHz = 3700;
+    const std::vector<FrequencyTick> offset = frequencyTicks(g);
+    ASSERT_EQ(offset.size(), 7u);
+    EXPECT_EQ(offset.front().hz, 500);
+    EXPECT_EQ(offset.back().hz, 3500);
+    // 250 Hz above the bottom at 3450 / 360 Hz per row: 26.09 rows, y = 400 - 26.09 - 1.
+    EXPECT_EQ(offset.front().y, 373);
+
+    // A band narrower than 10 Hz steps by 1 Hz; exactly 10 Hz steps by 2.
+    g.lowBandHz = 1000;
+    g.highBandHz = 1008;
+    EXPECT_EQ(frequencyTicks(g).size(), 9u);
+    EXPECT_EQ(frequencyTicks(g)[1].hz, 1001);
+    g.highBandHz = 1010;
+    EXPECT_EQ(frequencyTicks(g)[1].hz, 1002);
+    // No band, no ticks.
+    g.highBandHz = g.lowBandHz;
+    EXPECT_TRUE(frequencyTicks(g).empty());
+}
+
+TEST(FrequencyTicks, LinearTicksSitOnTheRowOfTheirFrequency) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> low(0, 5000);
+    std::uniform_int_distribution<int> width(10, 20000);
+    std::uniform_int_distribution<int> height(150, 1200);
+    for (int trial = 0; trial < 200; ++trial) {
+        ViewGeometry g = geometry800x400();
+        g.lowBandHz = low(rng);
+        g.highBandHz = g.lowBandHz + width(rng);
+        g.plotHeight = height(rng);
+        g.stripHeight = g.plotHeight / 12;
+        const double hzPerRow = static_cast<double>(g.highBandHz - g.lowBandHz) / g.rows();
+        for (const FrequencyTick& t : frequencyTicks(g)) {
+            if (!t.inLimits) {
+                continue;
+            }
+            RowFrequencyInputs in{FREQ_SCALE_LINEAR, g.lowBandHz,  g.highBandHz, g.sampleRate,
+                                  g.fftSize,         g.plotHeight, g.rows(),     0};
+            const auto f = rowToFrequency(in, t.y);
+            ASSERT_TRUE(f.has_value());
+            EXPECT_NEAR(static_cast<double>(f->frequencyHz), static_cast<double>(t.hz),
+                        0.5 * hzPerRow + 1.0);
+        }
+    }
+}
+
+TEST(FrequencyTicks, LogScaleAtTheSeriesOfEachDecade) {
+    ViewGeometry g = geometry800x400();
+    g.freqScaleChoice = FREQ_SCALE_LOG;
+    g.lowBandHz = 100;
+    g.highBandHz = 10000;
+    const std::vector<FrequencyTick> ticks = frequencyTicks(g);
+    ASSERT_EQ(ticks.size(), 25u);
+    std::set<long> want;
+    for (long d : {1, 10, 100, 1000, 10000}) {
+        for (long m : {10, 16, 25, 40, 63}) {
+            want.insert(m * d);
+        }
+    }
+    std::set<long> got;
+    for (const FrequencyTick& t : ticks) {
+        got.insert(t.hz);
+        // Two decades over 360 rows: 180 rows per decade above the bottom of the band.
+        const double y = 400.0 - std::log10(static_cast<double>(t.hz) / 100.0) * 180.0;
+        EXPECT_EQ(t.y, static_cast<int>(y)) << t.hz;
+        // Labelled strictly between S + th / 2 = 48 and 400 - 1.5 th = 376.
+        EXPECT_EQ(t.inLimits, t.y > 48 && t.y < 376) << t.hz;
+        EXPECT_EQ(t.label, std::to_string(t.hz) + " Hz");
+    }
+    EXPECT_EQ(got, want);
+    const auto at = [&](long hz) {
+        for (const FrequencyTick& t : ticks) {
+            if (t.hz == hz) {
+                return t;
+            }
+        }
+        return FrequencyTick{};
+    };
+    EXPECT_EQ(at(1000).y, 220);
+    EXPECT_TRUE(at(1000).inLimits);
+    EXPECT_FALSE(at(100).inLimits);   // the bottom of the band
+    EXPECT_FALSE(at(10000).inLimits); // the top, in the strip
+    EXPECT_FALSE(at(63).inLimits);    // below the band
+    EXPECT_TRUE(at(160).inLimits);
+
+    // No log axis without a positive low limit; none on the third-octave scale.
+    g.lowBandHz = 0;
+    EXPECT_TRUE(frequencyTicks(g).empty());
+    g.lowBandHz = 100;
+    g.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    EXPECT_TRUE(frequencyTicks(g).empty());
+}
+
+TEST(GridOverlay, CrossesAtLabelledTicksWithShadowsFirst) {
+    const ViewGeometry g = geometry800x400(); // ts 10: labelled x 200, 400, 600
+    const GridOverlay plain = gridOverlay(g, GridTarget::Window, 0, false);
+    // 3 labelled times x 5 labelled frequencies (1000 .. 5000), two lines each.
+    ASSERT_EQ(plain.marks.lines.size(), 3u * 5u * 2u);
+    std::set<std::pair<int, int>> centres;
+    for (std::size_t i = 0; i < plain.marks.lines.size(); i += 2) {
+        const ViewLine& h = plain.marks.lines[i];
+        const ViewLine& v = plain.marks.lines[i + 1];
+        EXPECT_EQ(h.colour, ViewColour::Text);
+        // 11 pixels each way, centred: the end point of a one-pixel line is not drawn.
+        int count = 0;
+        int sumX = 0;
+        forEachLinePixel(h.from, h.to, h.width, [&](long long x, long long y) {
+            ++count;
+            sumX += static_cast<int>(x);
+            EXPECT_EQ(y, h.from.y);
+        });
+        EXPECT_EQ(count, 11);
+        const int cx = sumX / 11;
+        count = 0;
+        int sumY = 0;
+        forEachLinePixel(v.from, v.to, v.width, [&](long long x, long long y) {
+            ++count;
+            sumY += static_cast<int>(y);
+            EXPECT_EQ(x, cx);
+        });
+        EXPECT_EQ(count, 11);
+        centres.insert({cx, sumY / 11});
+        EXPECT_EQ(h.from.y, sumY / 11);
+    }
+    std::set<std::pair<int, int>> want;
+    for (int x : {200, 400, 600}) {
+        for (int j = 1; j <= 5; ++j) {
+            want.insert({x, 399 - 60 * j});
+        }
+    }
+    EXPECT_EQ(centres, want);
+    // Labels: three times one text line above the bottom, five frequencies centred on y.
+    ASSERT_EQ(plain.labels.texts.size(), 8u);
+    EXPECT_EQ(plain.labels.texts[0].topLeft, (PixelPoint{200 - CW, 400 - TH}));
+    EXPECT_EQ(plain.labels.texts[0].text, "2   sec");
+    EXPECT_EQ(plain.labels.texts[3].topLeft, (PixelPoint{CW, 339 - TH / 2}));
+    EXPECT_EQ(plain.labels.texts[3].text, "1000");
+    for (const ViewText& t : plain.labels.texts) {
+        EXPECT_EQ(t.colour, ViewColour::Text);
+        EXPECT_FALSE(t.background.has_value()); // transparent
+    }
+
+    // Shadowed: each cross and label is preceded by itself in Background one pixel lower right.
+    const GridOverlay shadowed = gridOverlay(g, GridTarget::Window, 0, true);
+    ASSERT_EQ(shadowed.marks.lines.size(), 2 * plain.marks.lines.size());
+    for (std::size_t i = 0; i < plain.marks.lines.size(); i += 2) {
+        for (std::size_t k = 0; k < 2; ++k) {
+            const ViewLine& shade = shadowed.marks.lines[2 * i + k];
+            const ViewLine& mark = shadowed.marks.lines[2 * i + 2 + k];
+            EXPECT_EQ(mark, plain.marks.lines[i + k]);
+            EXPECT_EQ(shade.colour, ViewColour::Background);
+            EXPECT_EQ(shade.from, (PixelPoint{mark.from.x + 1, mark.from.y + 1}));
+            EXPECT_EQ(shade.to, (PixelPoint{mark.to.x + 1, mark.to.y + 1}));
+        }
+    }
+    ASSERT_EQ(shadowed.labels.texts.size(), 2 * plain.labels.texts.size());
+    for (std::size_t i = 0; i < plain.labels.texts.size(); ++i) {
+        const ViewText& shade = shadowed.labels.texts[2 * i];
+        EXPECT_EQ(shadowed.labels.texts[2 * i + 1], plain.labels.texts[i]);
+        EXPECT_EQ(shade.colour, ViewColour::Background);
+        EXPECT_EQ(shade.text, plain.labels.texts[i].text);
+        EXPECT_EQ(shade.topLeft.x, plain.labels.texts[i].topLeft.x + 1);
+        EXPECT_EQ(shade.topLeft.y, plain.labels.texts[i].topLeft.y + 1);
+    }
+    const ViewDrawing all = shadowed.all();
+    EXPECT_EQ(all.lines.size(), shadowed.marks.lines.size());
+    EXPECT_EQ(all.texts.size(), shadowed.labels.texts.size());
+}
+
+TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
+    ViewGeometry g = geometry800x400();
+    g.timeScaleMsec = 1.0f; // ticks every 100 pixels; left pane labels at 100, 200, 300
+    g.dualStereo = true;
+    const GridOverlay dual = gridOverlay(g, GridTarget::Window, 0, false);
+    std::multiset<std::pair<int, int>> left;
+    std::multiset<std::pair<int, int>> right;
+    const int offset = 800 / 2 + 4;
+    for (const ViewLine& l : dual.marks.lines) {
+        (l.from.x < 400 ? left : right).insert({l.from.x, l.from.y});
+    }
+    std::multiset<std::pair<int, int>> shifted;
+    for (const auto& [x, y] : left) {
+        shifted.insert({x + offset, y});
+    }
+    EXPECT_EQ(right, shifted);
+    EXPECT_EQ(left.size(), 3u * 5u * 2u);
+    std::vector<PixelPoint> timeLabels;
+    for (const ViewText& t : dual.labels.texts) {
+        if (t.text.find("sec") != std::string::npos) {
+            timeLabels.push_back(t.topLeft);
+        }
+    }
+    const int y = 400 - TH;
+    EXPECT_EQ(timeLabels, (std::vector<PixelPoint>{{100 - 3 * CW, y},
+                                                   {200 - 3 * CW, y},
+                                                   {300 - 3 * CW, y},
+                                                   {100 - 3 * CW + offset, y},
+                                                   {200 - 3 * CW + offset, y},
+                                                   {300 - 3 * CW + offset, y}}));
+    // Frequency labels at one character width in each pane.
+    int frequencyLabels = 0;
+    for (const ViewText& t : dual.labels.texts) {
+        if (t.text.find("sec") == std::string::npos) {
+            EXPECT_TRUE(t.topLeft.x == CW || t.topLeft.x == CW + offset);
+            ++frequencyLabels;
+        }
+    }
+    EXPECT_EQ(frequencyLabels, 10);
+}
+
+TEST(GridOverlay, ImageModeCoversTheWholeImageFromItsFirstColumn) {
+    ViewGeometry g = geometry800x400();
+    g.hScrollPos = 150; // ignored over a whole image
+    g.dualStereo = true;
+    const GridOverlay image = gridOverlay(g, GridTarget::Image, 2000, false);
+    // ts 10 over 2000 columns: 20 s, 5 s is nearest 4: every 500 pixels, labelled 500 .. 1500.
+    std::set<int> xsSeen;
+    for (const ViewLine& l : image.marks.lines) {
+        if (l.from.y == l.to.y) {
+            xsSeen.insert(l.from.x + GRID_CROSS_ARM);
+        }
+    }
+    EXPECT_EQ(xsSeen, (std::set<int>{500, 1000, 1500}));
+
+    // In the window the scroll position moves the ticks: 150 columns at 10 msec = 1.5 s, so the
+    // 2 s tick is 50 pixels into the view.
+    g.dualStereo = false;
+    const std::vector<TimeTick> window =
+        timeTicks(axis(g.timeScaleMsec, g.plotWidth, g.hScrollPos));
+    EXPECT_EQ(window[1].x, 50);
+    const GridOverlay scrolled = gridOverlay(g, GridTarget::Window, 0, false);
+    EXPECT_EQ(scrolled.labels.texts[0].text, "4   sec"); // 50 is not labelled, 250 is
+    EXPECT_EQ(scrolled.labels.texts[0].topLeft.x, 250 - CW);
+}
+
+TEST(GridOverlay, ThirdOctaveScaleGivesTimeLabelsButNoCrosses) {
+    ViewGeometry g = geometry800x400();
+    g.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    const GridOverlay grid = gridOverlay(g, GridTarget::Window, 0, false);
+    EXPECT_TRUE(grid.marks.lines.empty());
+    EXPECT_EQ(grid.labels.texts.size(), 3u);
+}
+
+TEST(InfoPanel, FourLinesOfBandChannelsRateAndLength) {
+    ViewGeometry g = geometry800x400();
+    g.infoPanel = {20, 430, 38 * CW, TH * 9 / 2};
+    InfoPanelInputs in{0, 6000, DisplayChannels::Dual, 44100, 123456};
+    const ViewDrawing d = infoPanel(g, in);
+    ASSERT_EQ(d.texts.size(), 8u);
+    const std::vector<std::string> want = {
+        "Display Band (Hz) :", "0 to 6000", "Display Channels :",   "Stereo",
+        "Sample Rate (Hz) :",  "44100",     "Sample Length (kb) :", "123 "};
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(d.texts[i].text, want[i]);
+        EXPECT_EQ(d.texts[i].colour, ViewColour::Black);
+        EXPECT_EQ(d.texts[i].topLeft.x, i % 2 == 0 ? 20 + CW : 20 + CW + 26 * CW);
+    }
+    // Lines one text height apart, inside the box.
+    EXPECT_EQ(d.texts[2].topLeft.y - d.texts[0].topLeft.y, TH);
+    EXPECT_GE(d.texts[0].topLeft.y, g.infoPanel.y);
+    EXPECT_LE(d.texts[6].topLeft.y + TH, g.infoPanel.bottom());
+    // The sunken box: face fill, black left and top, white right and bottom.
+    ASSERT_EQ(d.fills.size(), 1u);
+    EXPECT_EQ(d.fills[0], (ViewFill{g.infoPanel, ViewColour::Face}));
+    ASSERT_EQ(d.lines.size(), 4u);
+    EXPECT_EQ(d.lines[0].colour, ViewColour::Black);
+    EXPECT_EQ(d.lines[0].from, (PixelPoint{20, 430}));
+    EXPECT_EQ(d.lines[2].colour, ViewColour::White);
+    EXPECT_EQ(d.lines[2].from.x, g.infoPanel.right() - 1);
+
+    EXPECT_EQ(displayChannelsText(DisplayChannels::Mono), "Monaural");
+    EXPECT_EQ(displayChannelsText(DisplayChannels::Left), "Stereo (Left)");
+    EXPECT_EQ(displayChannelsText(DisplayChannels::Right), "Stereo (Right)");
+}
+
+TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {
+    // Client 1000 x 700, cw 7, th 14: column width (1000 - 112 x 7) / 4 = 54.
+    const PanelBoxes b = panelBoxes({1000, 700, 602, 15, 7, 14});
+    EXPECT_EQ(b.infoPanel.x, 54);
+    EXPECT_EQ(b.infoPanel.width, 38 * 7);
+    EXPECT_EQ(b.readoutBox.x, b.infoPanel.right() + 54);
+    EXPECT_EQ(b.readoutBox.width, 44 * 7);
+    // The button block's origin: 3 x column width + 44 + 38 character widths.
+    EXPECT_EQ(b.readoutBox.right() + 54, 3 * 54 + 82 * 7);
+    EXPECT_EQ(b.infoPanel.height, 14 * 9 / 2);
+    EXPECT_EQ(b.readoutBox.y, b.infoPanel.y);
+    // Centred in the panel below the scroll bar.
+    const int above = b.infoPanel.y - (602 + 15);
+    const int below = 700 - b.infoPanel.bottom();
+    EXPECT_LE(std::abs(above - below), 1);
+}
+
+TEST(GridOverlay, HostileValuesGiveBoundedListsOnly) {
+    // A settings file may hold any time scale and band; the lists stay small and defined.
+    EXPECT_TRUE(timeTicks(axis(1e30, 800)).empty());
+    EXPECT_LE(timeTicks(axis(900000.0, 800, 1e300)).size(), 802u);
+    EXPECT_LE(timeTicks(axis(4.0, 800, 1e300)).size(), 802u);
+    ViewGeometry g = geometry800x400();
+    g.segmentOffsetMsec = std::nan("");
+    g.lowBandHz = -2'000'000'000;
+    g.highBandHz = 2'000'000'000;
+    const GridOverlay grid = gridOverlay(g, GridTarget::Window, 0, true);
+    EXPECT_LE(grid.labels.texts.size(), 2u * (802u + 800u));
+    g.freqScaleChoice = FREQ_SCALE_LOG;
+    g.lowBandHz = 1;
+    g.highBandHz = 2;
+    for (const FrequencyTick& t : frequencyTicks(g)) {
+        EXPECT_FALSE(t.inLimits && (t.y < 0 || t.y > g.plotHeight));
+    }
+}

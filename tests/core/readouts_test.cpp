@@ -1,0 +1,314 @@
+// Cursor readouts: the texts for known points and pixels, the dual layout's column mapping,
+// the level read back from a colour, and the segment a drag selects.
+
+#include "analysis/parameters.h"
+#include "display/palette.h"
+#include "display/readouts.h"
+#include "display/view_geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <string>
+
+using namespace korv;
+
+namespace {
+
+constexpr int CW = 8;
+constexpr int TH = 16;
+
+// 0 .. 6000 Hz over 360 rows (plot 400 high, strip 40): 16.67 Hz per row.
+ViewGeometry geometry() {
+    ViewGeometry g;
+    g.plotWidth = 800;
+    g.plotHeight = 400;
+    g.stripHeight = 40;
+    g.charWidth = CW;
+    g.charHeight = TH;
+    g.readoutBox = {400, 430, 44 * CW, TH * 9 / 2};
+    g.lowBandHz = 0;
+    g.highBandHz = 6000;
+    g.freqScaleChoice = FREQ_SCALE_LINEAR;
+    g.sampleRate = 44100;
+    g.fftSize = 1024;
+    g.timeScaleMsec = 4.0f;
+    return g;
+}
+
+ReadoutPoint inside(long column, int y, int index = kBackgroundIndex, int viewX = 100) {
+    ReadoutPoint p;
+    p.inside = true;
+    p.viewX = viewX;
+    p.absoluteColumn = column;
+    p.y = y;
+    p.paletteIndex = index;
+    return p;
+}
+
+} // namespace
+
+TEST(ViewXToColumn, MonoIsTheViewXAndDualPanesShareColumns) {
+    EXPECT_EQ(viewXToColumn(123, 800, false), 123);
+    EXPECT_EQ(viewXToColumn(900, 800, false), 900);
+    EXPECT_EQ(viewXToColumn(-5, 800, false), 0);
+    for (const int width : {800, 801, 640}) {
+        const int rightPane = width / 2 + 4;
+        for (int x = 0; x + rightPane < width; ++x) {
+            ASSERT_EQ(viewXToColumn(x, width, true), x) << width;
+            ASSERT_EQ(viewXToColumn(x + rightPane, width, true), x) << width;
+        }
+        EXPECT_EQ(viewXToColumn(width, width, true), 0);
+        EXPECT_EQ(viewXToColumn(width + 50, width, true), 0);
+        EXPECT_EQ(viewXToColumn(width / 2, width, true), 0); // on the divider
+        EXPECT_EQ(viewXToColumn(-3, width, true), 0);
+    }
+    // The divider of an 800-pixel view: strictly between 397 and 404.
+    EXPECT_FALSE(onDualDivider(397, 800));
+    EXPECT_TRUE(onDualDivider(398, 800));
+    EXPECT_TRUE(onDualDivider(403, 800));
+    EXPECT_FALSE(onDualDivider(404, 800));
+}
+
+TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
+    for (const LevelPalette* table : {&kCbPalette, &kBwPalette}) {
+        const LogicalPalette palette = buildLogicalPalette(*table);
+        for (int i = 0; i < kLogicalPaletteSize; ++i) {
+            const int found = nearestPaletteIndex(palette[static_cast<std::size_t>(i)], palette);
+            // The first entry of that colour (the BW table repeats black and white).
+            ASSERT_LE(found, i);
+            ASSERT_EQ(palette[static_cast<std::size_t>(found)],
+                      palette[static_cast<std::size_t>(i)]);
+        }
+    }
+    // A colour off the palette reads as the nearest entry.
+    const LogicalPalette cb = buildLogicalPalette(kCbPalette);
+    const Rgb target = cb[150];
+    const Rgb off{static_cast<std::uint8_t>(target.r - 1), target.g, target.b};
+    const int found = nearestPaletteIndex(off, cb);
+    const auto dist = [&](const Rgb& a) {
+        return (a.r - off.r) * (a.r - off.r) + (a.g - off.g) * (a.g - off.g) +
+               (a.b - off.b) * (a.b - off.b);
+    };
+    EXPECT_LE(dist(cb[static_cast<std::size_t>(found)]), dist(target));
+    EXPECT_EQ(nearestPaletteIndex({1, 1, 1}, cb), kBackgroundIndex); // CB's background is black
+
+    // Every gradient index reads as a level that maps back to that index.
+    for (const std::int32_t choice : {kDbScale30, kDbScale60, kDbScale90}) {
+        const LevelRange range = levelRangeForChoice(choice);
+        for (int i = kFirstGradientIndex; i <= kLastGradientIndex; ++i) {
+            const double db = levelDbForPaletteIndex(i, choice);
+            const float level = static_cast<float>((db + 90.0) * 4.0);
+            ASSERT_EQ(levelToPaletteIndex(level, range), i) << choice << " index " << i;
+        }
+        // Background and the named colours read as the bottom of the range.
+        for (int i = 0; i <= kBackgroundIndex; ++i) {
+            EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(i, choice), range.bottomQuarterDb / 4.0 - 90.0);
+        }
+    }
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, kDbScale60), -60.0);
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, kDbScale90), -90.0);
+    // 60 dB: index 125 stands for levels 245 .. 246, its middle 245.5 quarter-dB.
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(125, kDbScale60), 245.5 / 4.0 - 90.0);
+}
+
+TEST(Readouts, TimeWithHalfAColumnOfUncertainty) {
+    ViewGeometry g = geometry();
+    ReadoutContext c;
+    // 4 msec: +/- 2; column 10 shows 10 x 4 + 2 = 42 msec.
+    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "42   +/- 2  ");
+    // 5 msec: +/- 3, the half rounded up; column 10 with a segment 1000 msec in: 1053.
+    g.timeScaleMsec = 5.0f;
+    g.segmentOffsetMsec = 1000.0;
+    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "1053 +/- 3  ");
+    // 4.4 msec: whole msec 4, +/- 2; column 3 at 13.2 + 2 = 15.2, shown 15.
+    g.timeScaleMsec = 4.4f;
+    g.segmentOffsetMsec = 0.0;
+    EXPECT_EQ(readoutTexts(g, c, inside(3, 200)).time, "15   +/- 2  ");
+    // From 200 msec per column the uncertainty is no longer shown.
+    g.timeScaleMsec = 250.0f;
+    EXPECT_EQ(readoutTexts(g, c, inside(2, 200)).time, "625 ");
+    // During playback the line shows the current time in seconds.
+    c.playing = true;
+    c.timeNowMsec = 12345.0;
+    ReadoutTexts now = readoutTexts(g, c, inside(2, 200));
+    EXPECT_EQ(now.timeLabel, "Time Now (sec) : ");
+    EXPECT_EQ(now.time, "12  ");
+    c.singleInstant = true;
+    EXPECT_EQ(readoutTexts(g, c, inside(2, 200)).time, "12.345");
+}
+
+TEST(Readouts, FrequencyWithItsUncertaintyAndLimits) {
+    ViewGeometry g = geometry();
+    ReadoutContext c;
+    // Row 60 from the bottom (y = 339) is 1000 Hz; half a bin, 44100 / 2048 = 21.5, dominates.
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 339)).frequency, "1000 +/- 22 ");
+    // 16384 points: half a row, 6000 / 720 = 8.3, dominates; below 10 with a decimal.
+    g.fftSize = 16384;
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 339)).frequency, "1000 +/- 8.0 ");
+    c.wholeBox = true; // after a paint the decimal is kept for uncertainties below 3 only
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 339)).frequency, "1000 +/- 8  ");
+    c.wholeBox = false;
+    // The offset is added and the magnitude shown: 150 Hz and 50 Hz both read 50 with -100.
+    c.cursorOffsetHz = -100;
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 390)).frequency, "50   +/- 8.0 "); // 9 rows: 150 Hz
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 396)).frequency, "50   +/- 8.0 "); // 3 rows: 50 Hz
+    c.cursorOffsetHz = 0;
+    // Above 48000 Hz nothing is drawn while moving; up to 99999 when the box is redrawn.
+    g.highBandHz = 60000;
+    g.fftSize = 1024;
+    // 300 rows of 166.7 Hz: 50000 Hz at y = 99; the uncertainty 83.
+    EXPECT_FALSE(readoutTexts(g, c, inside(0, 99)).frequency.has_value());
+    c.wholeBox = true;
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 99)).frequency, "50000 +/- 83 ");
+    // An uncertainty above 400 is dropped while moving: 0 .. 300000 Hz over 360 rows.
+    c.wholeBox = false;
+    g.highBandHz = 300000;
+    EXPECT_FALSE(readoutTexts(g, c, inside(0, 390)).frequency.has_value());
+    // No frequency on a scale without a row mapping here.
+    g = geometry();
+    g.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    EXPECT_FALSE(readoutTexts(g, c, inside(0, 339)).frequency.has_value());
+}
+
+TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
+    ViewGeometry g = geometry();
+    ReadoutContext c;
+    c.dbScaleChoice = kDbScale60;
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-60 ");
+    // Index 125 at 60 dB: 245.5 quarter-dB, -28.6 dB, shown -29.
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 125)).level, "-29 ");
+    c.dbScaleChoice = kDbScale90;
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-90 ");
+    // 90 dB: index 200 stands for levels from 300, its middle 300.75: -14.8 dB.
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200)).level, "-15 ");
+    // On the divider of the dual layout: -90 whatever the pixel.
+    c.dbScaleChoice = kDbScale60;
+    g.dualStereo = true;
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200, 400)).level, "-90 ");
+    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex, 404)).level, "-60 ");
+}
+
+TEST(Readouts, TitlesAndPlaceholders) {
+    EXPECT_EQ(readoutTitle(0, false), " Analyze File");
+    EXPECT_EQ(readoutTitle(1, false), "  Scan Input ");
+    EXPECT_EQ(readoutTitle(2, false), "  Scan Input ");
+    EXPECT_EQ(readoutTitle(3, false), "  Scan File  ");
+    EXPECT_EQ(readoutTitle(4, false), "  Scan File  ");
+    EXPECT_EQ(readoutTitle(1, true), "  Recording  ");
+
+    const ViewGeometry g = geometry();
+    ReadoutContext c;
+    ReadoutPoint outside;
+    ReadoutTexts t = readoutTexts(g, c, outside);
+    EXPECT_EQ(t.frequency, "00000           ");
+    EXPECT_EQ(t.timeLabel, "Time (msec) :");
+    EXPECT_EQ(t.time, "00000           ");
+    EXPECT_EQ(t.level, "00000           ");
+    c.scanning = true;
+    c.lastMode = 1;
+    c.recording = true;
+    t = readoutTexts(g, c, outside);
+    EXPECT_EQ(t.timeLabel, "Time Now (sec) : ");
+    EXPECT_EQ(t.time, "0000            ");
+    EXPECT_EQ(t.title, "  Recording  ");
+    EXPECT_TRUE(t.titleRed);
+}
+
+TEST(Readouts, LinesLaidOutInTheBox) {
+    const ViewGeometry g = geometry();
+    ReadoutContext c;
+    c.recording = true;
+    const ReadoutTexts t = readoutTexts(g, c, inside(10, 339));
+    const ViewDrawing d = readoutLines(g, t);
+    ASSERT_EQ(d.texts.size(), 7u); // title, then label and value of three lines
+    EXPECT_EQ(d.texts[0].text, "  Recording  ");
+    EXPECT_EQ(d.texts[0].colour, ViewColour::Red);
+    const int labelX = g.readoutBox.x + CW;
+    const int valueX = labelX + 20 * CW;
+    EXPECT_EQ(d.texts[0].topLeft.x, labelX);
+    const std::string labels[] = {"Frequency (Hz) :", "Time (msec) :", "Signal Level (dB) :"};
+    for (int line = 0; line < 3; ++line) {
+        const ViewText& label = d.texts[static_cast<std::size_t>(1 + 2 * line)];
+        const ViewText& value = d.texts[static_cast<std::size_t>(2 + 2 * line)];
+        EXPECT_EQ(label.text, labels[line]);
+        EXPECT_EQ(label.topLeft.x, labelX);
+        EXPECT_EQ(value.topLeft.x, valueX);
+        EXPECT_EQ(value.topLeft.y, label.topLeft.y);
+        EXPECT_EQ(label.topLeft.y - d.texts[0].topLeft.y, (line + 1) * TH);
+        EXPECT_EQ(value.colour, ViewColour::Black);
+        EXPECT_EQ(value.background, ViewColour::Face); // opaque
+    }
+    // Each value area is cleared inside the box before its value is written.
+    ASSERT_EQ(d.fills.size(), 3u);
+    for (const ViewFill& f : d.fills) {
+        EXPECT_EQ(f.rect.x, valueX);
+        EXPECT_LT(f.rect.right(), g.readoutBox.right());
+        EXPECT_EQ(f.colour, ViewColour::Face);
+    }
+    EXPECT_LE(d.texts[5].topLeft.y + TH, g.readoutBox.bottom());
+    // The box itself when redrawn whole.
+    const ViewDrawing box = readoutBox(g);
+    ASSERT_EQ(box.fills.size(), 1u);
+    EXPECT_EQ(box.fills[0].rect, g.readoutBox);
+}
+
+TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
+    // 4 msec columns of 44100 Hz 16-bit stereo: 176.4 frames a column.
+    const RunFormat stereo{44100, 2, 2};
+    const DragSegment right = dragSegment(10, 30, 5, 4.0f, stereo);
+    const DragSegment left = dragSegment(30, 10, 5, 4.0f, stereo);
+    EXPECT_EQ(right, left);
+    EXPECT_EQ(right.firstColumn, 15);
+    EXPECT_EQ(right.lastColumn, 35);
+    // 15 columns = 60 msec = 2646 frames; 35 columns = 140 msec = 6174 frames.
+    EXPECT_EQ(right.beginFrame, 2646);
+    EXPECT_EQ(right.endFrame, 6174);
+    EXPECT_EQ(right.beginByte, 2646 * 4);
+    EXPECT_EQ(right.endByte, 6174 * 4);
+
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> column(0, 2000);
+    std::uniform_int_distribution<int> rate(4000, 48000);
+    std::uniform_real_distribution<float> scale(1.0f, 500.0f);
+    for (int trial = 0; trial < 500; ++trial) {
+        const RunFormat f{rate(rng), 1 + trial % 2, 1 + (trial / 2) % 2};
+        const int a = column(rng);
+        const int b = column(rng);
+        const int scroll = column(rng);
+        const float ts = scale(rng);
+        const DragSegment one = dragSegment(a, b, scroll, ts, f);
+        ASSERT_EQ(one, dragSegment(b, a, scroll, ts, f));
+        const int frameBytes = f.channels * f.bytesPerSample;
+        EXPECT_EQ(one.beginByte % frameBytes, 0);
+        EXPECT_EQ(one.endByte % frameBytes, 0);
+        EXPECT_LE(one.beginByte, one.endByte);
+        // The first frame of a column: its time in msec times the rate, truncated.
+        const double beginMsec = static_cast<double>(std::min(a, b) + scroll) * ts;
+        EXPECT_NEAR(static_cast<double>(one.beginFrame), beginMsec * f.sampleRate / 1000.0, 1.0);
+    }
+}
+
+TEST(ClickSpectrum, InstantAndStartByte) {
+    // Column 10 scrolled by 5 at 4 msec, segment from 1000 msec: 1060 msec.
+    const ClickInstant mono = clickInstant(10, 5, 4.0f, 1000.0, RunFormat{44100, 1, 2}, 1024);
+    EXPECT_DOUBLE_EQ(mono.msec, 1060.0);
+    // 1060 x 44.1 frames x 2 bytes = 93492, plus 1024 x 2 bytes: 95540, a multiple of 4.
+    EXPECT_EQ(mono.bytePosition, 95540);
+    // 8-bit mono at 11025 Hz, column 1 at 5 msec: 55.125 bytes -> 55, plus 512: 567 -> 564.
+    const ClickInstant eight = clickInstant(1, 0, 5.0f, 0.0, RunFormat{11025, 1, 1}, 512);
+    EXPECT_EQ(eight.bytePosition, 564);
+}
+
+TEST(Readouts, HostileTimeScaleStillGivesText) {
+    ViewGeometry g = geometry();
+    ReadoutContext c;
+    g.timeScaleMsec = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FALSE(readoutTexts(g, c, inside(10, 200)).time.empty());
+    g.timeScaleMsec = 3e38f;
+    EXPECT_FALSE(readoutTexts(g, c, inside(1'000'000'000, 200)).time.empty());
+    const DragSegment s = dragSegment(0, 100, 0, 3e38f, RunFormat{48000, 2, 2});
+    EXPECT_GE(s.endByte, s.beginByte);
+    EXPECT_EQ(s.endByte % 4, 0);
+}
