@@ -1,0 +1,368 @@
+#include "app/playback.h"
+
+#include "audio/playback_messages.h"
+#include "audio/user_message.h"
+#include "audio/wave_header.h"
+#include "platform/commands.h"
+#include "platform/prompts.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+
+namespace korv {
+
+namespace {
+
+// Pumps given to a completion that the device has already posted; a device that never reports
+// is released without it after these.
+constexpr int kCompletionPumps = 1000;
+
+class OutputDoneEvent : public QEvent {
+  public:
+    static QEvent::Type eventType() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    explicit OutputDoneEvent(unsigned generation) : QEvent(eventType()), generation_(generation) {}
+    [[nodiscard]] unsigned generation() const { return generation_; }
+
+  private:
+    unsigned generation_;
+};
+
+} // namespace
+
+// The device's sink: turns the completion, on whatever thread it comes, into an event for the
+// GUI thread, like the desktop's "output done" message. Each write has its own generation, so
+// a late report of an earlier write is recognised and dropped.
+class Playback::Relay final : public QObject, public SoundOutputSink {
+  public:
+    explicit Relay(Playback& playback) : playback_(playback) {}
+    ~Relay() override { QCoreApplication::removePostedEvents(this, OutputDoneEvent::eventType()); }
+
+    void setGeneration(unsigned generation) { generation_.store(generation); }
+    void outputDone() override {
+        QCoreApplication::postEvent(this, new OutputDoneEvent(generation_.load()));
+    }
+    bool event(QEvent* e) override {
+        if (e->type() != OutputDoneEvent::eventType()) {
+            return QObject::event(e);
+        }
+        playback_.handleDone(static_cast<OutputDoneEvent*>(e)->generation());
+        return true;
+    }
+
+  private:
+    Playback& playback_;
+    std::atomic<unsigned> generation_{0};
+};
+
+Playback::Playback(SoundOutput& output, Clock& clock, PlaybackView& view, bool& stopRequested)
+    : output_(output), clock_(clock), view_(view), stopRequested_(stopRequested),
+      relay_(std::make_unique<Relay>(*this)) {}
+
+Playback::~Playback() {
+    // The device goes first: nothing may report to the relay once it is gone.
+    if (active()) {
+        output_.close();
+    }
+    written_ = false;
+    releaseAll();
+}
+
+// ---------------------------------------------------------------------------------------------
+// PLAY and PLAY WDW
+
+void Playback::startPlayAll(const SampleStore& store, const PlayGeometry& geometry) {
+    start(Use::Play, store, geometry);
+}
+
+void Playback::startPlayWindow(const SampleStore& store, const PlayGeometry& geometry) {
+    start(Use::PlayWindow, store, geometry);
+}
+
+void Playback::start(Use use, const SampleStore& store, const PlayGeometry& geometry) {
+    if (active() || store.heldBytes() == 0) {
+        return;
+    }
+    const WaveFormat wave = waveHeaderFormat(store.header());
+    format_ = PcmFormat{wave.sampleRate, wave.channels, wave.bitsPerSample};
+    if (!format_.isValid()) {
+        // No device takes it.
+        showMessage(kDragSelectSmallerSegment);
+        return;
+    }
+    const auto frameBytes = static_cast<std::size_t>(format_.blockAlign());
+    // The header may claim more than is held; only held bytes are played.
+    const std::size_t dataBytes =
+        std::min<std::size_t>(waveHeaderDataBytes(store.header()), store.heldBytes());
+    std::size_t offset = 0;
+    if (use == Use::PlayWindow) {
+        const auto wanted = static_cast<std::int64_t>(std::max(geometry.scrollColumn, 0)) *
+                            std::max(geometry.columnStepSamples, 0) * format_.bytesPerSample();
+        // Whole frames only: a start inside a frame would swap the channels.
+        offset = std::min(static_cast<std::size_t>(wanted), dataBytes) / frameBytes * frameBytes;
+    }
+    geometry_ = geometry;
+    source_ = SampleCursor{store.samples().subspan(0, dataBytes), offset};
+    // The time check ends the sound where the held data ends, counted from where it starts.
+    totalFrames_ = static_cast<std::int64_t>((dataBytes - offset) / frameBytes);
+
+    const std::int64_t bufferBytes = playBufferBytes(format_.bytesPerSecond());
+    if (!allocateBuffer(bufferBytes, pcmSilence(format_.bitsPerSample))) {
+        showMessage(kNotEnoughMemory);
+        view_.reloadSettings();
+        return;
+    }
+    use_ = use;
+    refillHalf(Half::First);
+    const int loops =
+        use == Use::Play
+            ? playAllLoops(static_cast<std::int64_t>(dataBytes), bufferBytes)
+            : playWindowLoops(playPaneColumns(geometry.viewWidth, geometry.dualStereo),
+                              geometry.timeScaleMsec, format_.bytesPerSecond(), bufferBytes);
+
+    if (output_.open(format_, *relay_) != SoundResult::Ok ||
+        output_.prepare(*buffer_, loops) != SoundResult::Ok) {
+        failStart(kDragSelectSmallerSegment);
+        return;
+    }
+
+    if (use == Use::Play) {
+        view_.blankImageArea();
+    }
+    view_.enterPlaying();
+    playing_ = true;
+    resetIssued_ = false;
+    markerColumn_.reset();
+    stopRequested_ = false;
+    if (use == Use::Play) {
+        view_.setScrollPosition(0);
+    }
+
+    relay_->setGeneration(++generation_);
+    if (use == Use::Play) {
+        startTimeMs_ = clock_.nowMs();
+    }
+    if (output_.write() != SoundResult::Ok) {
+        playing_ = false;
+        failStart(kDragSelectSmallerSegment);
+        // The view was set up for sound that never came: put it back.
+        view_.playbackStopped();
+        view_.playLoopEnded();
+        return;
+    }
+    written_ = true;
+    if (use == Use::PlayWindow) {
+        startTimeMs_ = clock_.nowMs();
+    }
+
+    runPlayLoop();
+    waitForCompletion();
+    view_.playLoopEnded();
+    if (view_.takeLayoutPending()) {
+        view_.relayoutAndReanalyse();
+    }
+}
+
+void Playback::runPlayLoop() {
+    while (playing_) {
+        pumpMessages();
+        if (!playing_) {
+            break; // the completion (or STOP) was handled meanwhile
+        }
+        if (stopRequested_) {
+            // Another part of the program ends the run (a window close, a resize).
+            playing_ = false;
+            output_.reset();
+            break;
+        }
+        const double elapsed = static_cast<double>(clock_.nowMs() - startTimeMs_);
+        const int column = playColumn(elapsed, geometry_.timeScaleMsec);
+        view_.showPlayTime(elapsed);
+        const std::int64_t frames = playedFrames(elapsed, format_.sampleRate);
+        if (frames >= totalFrames_) {
+            stopRequested_ = true;
+            playing_ = false;
+            output_.reset();
+            break;
+        }
+        if (const auto half = crossing_.step(frames)) {
+            refillHalf(*half);
+        }
+        drawPosition(column);
+    }
+}
+
+void Playback::drawPosition(int column) {
+    if (resetIssued_ || column == markerColumn_) {
+        return;
+    }
+    if (use_ == Use::Play) {
+        const int pane = playPaneColumns(geometry_.viewWidth, geometry_.dualStereo);
+        const UncoverStep step = uncoverStep(column, pane, geometry_.imageWidth);
+        const UncoverStep last = markerColumn_
+                                     ? uncoverStep(*markerColumn_, pane, geometry_.imageWidth)
+                                     : UncoverStep{-1, -1, false};
+        markerColumn_ = column;
+        if (step == last) {
+            return; // clamped at the image's end: nothing new to show
+        }
+        view_.uncoverColumns(step.sourceColumn, step.columns);
+        if (step.paging) {
+            view_.setScrollPosition(step.sourceColumn);
+        }
+        return;
+    }
+    if (column >= playMarkerStopColumn(geometry_.viewWidth, geometry_.dualStereo)) {
+        // The marker has crossed the view: the window's span has been heard.
+        resetIssued_ = true;
+        output_.reset();
+        return;
+    }
+    view_.movePlayMarker(markerColumn_, column);
+    markerColumn_ = column;
+}
+
+void Playback::refillHalf(Half which) {
+    if (!buffer_.held() || use_ == Use::Stream) {
+        return;
+    }
+    korv::refillHalf(loopBufferHalf(*buffer_, which), source_, silence_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scan File
+
+std::span<std::uint8_t> Playback::allocateStreamBuffer(const PcmFormat& format) {
+    if (active() || !format.isValid()) {
+        return {};
+    }
+    format_ = format;
+    if (!allocateBuffer(streamBufferBytes(format.blockAlign()), pcmSilence(format.bitsPerSample))) {
+        showMessage(kNotEnoughMemory);
+        view_.reloadSettings();
+        return {};
+    }
+    use_ = Use::Stream;
+    return *buffer_;
+}
+
+bool Playback::openStreamPlayback(std::int64_t dataBytes, std::size_t firstHalfBytes) {
+    if (use_ != Use::Stream || written_ || !buffer_.held()) {
+        return false;
+    }
+    if (firstHalfBytes == 0) {
+        stopRequested_ = true;
+    }
+    const int loops = playAllLoops(dataBytes, static_cast<std::int64_t>(buffer_->size()));
+    if (output_.open(format_, *relay_) != SoundResult::Ok ||
+        output_.prepare(*buffer_, loops) != SoundResult::Ok) {
+        failStart(kCannotOpenAudioDevice);
+        return false;
+    }
+    relay_->setGeneration(++generation_);
+    startTimeMs_ = clock_.nowMs();
+    if (output_.write() != SoundResult::Ok) {
+        failStart(kCannotOpenAudioDevice);
+        return false;
+    }
+    written_ = true;
+    return true;
+}
+
+std::span<std::uint8_t> Playback::loopBuffer() {
+    return buffer_.held() ? std::span<std::uint8_t>(*buffer_) : std::span<std::uint8_t>{};
+}
+
+std::span<std::uint8_t> Playback::half(Half which) {
+    return loopBufferHalf(loopBuffer(), which);
+}
+
+std::optional<std::int64_t> Playback::devicePositionFrames() {
+    return output_.isOpen() ? output_.positionFrames() : std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Completion and stop
+
+void Playback::onOutputDone() {
+    handleDone(generation_);
+}
+
+void Playback::handleDone(unsigned generation) {
+    if (!written_ || generation != generation_) {
+        return; // a late report of a write already dealt with
+    }
+    written_ = false;
+    const Use use = use_;
+    stopRequested_ = true;
+    output_.reset();
+    output_.unprepare();
+    output_.close();
+    releaseAll();
+    if (use == Use::Stream) {
+        view_.streamFinished();
+        return;
+    }
+    view_.playbackStopped();
+    playing_ = false;
+}
+
+void Playback::stopPlayback() {
+    stopRequested_ = true;
+    if (written_) {
+        output_.reset();
+        waitForCompletion();
+    }
+    if (use_ == Use::Stream) {
+        // A point spectrum streams without a device; its buffer goes here.
+        output_.close();
+        releaseAll();
+    }
+}
+
+void Playback::waitForCompletion() {
+    for (int i = 0; i < kCompletionPumps && written_; ++i) {
+        pumpMessages();
+    }
+    if (written_) {
+        handleDone(generation_);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Buffer
+
+bool Playback::allocateBuffer(std::int64_t bytes, std::uint8_t silence) {
+    try {
+        buffer_ = CountedBlock<std::vector<std::uint8_t>>(
+            std::vector<std::uint8_t>(static_cast<std::size_t>(bytes), silence));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    silence_ = silence;
+    framesPerBuffer_ = bytes / format_.blockAlign();
+    crossing_ = HalfCrossing(framesPerBuffer_);
+    return true;
+}
+
+void Playback::releaseAll() {
+    buffer_.reset();
+    source_ = SampleCursor{};
+    use_ = Use::None;
+    framesPerBuffer_ = 0;
+}
+
+void Playback::failStart(const UserMessage& message) {
+    showMessage(message);
+    output_.close();
+    releaseAll();
+}
+
+} // namespace korv

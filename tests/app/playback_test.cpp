@@ -1,0 +1,441 @@
+// PLAY, PLAY WDW and the stream side of Scan File on the simulated output and the virtual
+// clock: what the device hears, what the view is told, and that everything is given back.
+
+#include "app/playback.h"
+#include "audio/playback_messages.h"
+#include "audio/user_message.h"
+#include "platform/allocations.h"
+#include "platform/commands.h"
+#include "platform/sound_simulated.h"
+#include "support/platform_scopes.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace korv {
+namespace {
+
+constexpr int kStopCommand = 103;
+
+// Forwards to the simulated device and records what the program asked of it.
+class RecordingOutput final : public SoundOutput {
+  public:
+    explicit RecordingOutput(VirtualClock& clock) : device(clock) {}
+
+    SoundResult open(const PcmFormat& format, SoundOutputSink& sink) override {
+        calls.emplace_back("open");
+        return device.open(format, sink);
+    }
+    SoundResult prepare(std::span<const std::uint8_t> buffer, int loops) override {
+        calls.emplace_back("prepare");
+        preparedLoops = loops;
+        preparedBytes = buffer.size();
+        return device.prepare(buffer, loops);
+    }
+    SoundResult write() override {
+        calls.emplace_back("write");
+        return device.write();
+    }
+    std::optional<std::int64_t> positionFrames() override { return device.positionFrames(); }
+    void reset() override {
+        calls.emplace_back("reset");
+        device.reset();
+    }
+    void unprepare() override {
+        calls.emplace_back("unprepare");
+        device.unprepare();
+    }
+    void close() override {
+        calls.emplace_back("close");
+        device.close();
+    }
+    bool isOpen() const override { return device.isOpen(); }
+
+    SimulatedSoundOutput device;
+    std::vector<std::string> calls;
+    int preparedLoops = 0;
+    std::size_t preparedBytes = 0;
+};
+
+// Records what playback asks of the main window.
+class FakeView final : public PlaybackView {
+  public:
+    void blankImageArea() override { log.emplace_back("blank"); }
+    void enterPlaying() override { log.emplace_back("playing"); }
+    void setScrollPosition(int column) override { scrollPositions.push_back(column); }
+    void showPlayTime(double elapsedMs) override { lastTime = elapsedMs; }
+    void uncoverColumns(int sourceColumn, int columns) override {
+        uncovered.emplace_back(sourceColumn, columns);
+    }
+    void movePlayMarker(std::optional<int> previousColumn, int column) override {
+        markers.emplace_back(previousColumn, column);
+    }
+    void playbackStopped() override { log.emplace_back("stopped"); }
+    void playLoopEnded() override { log.emplace_back("loopEnded"); }
+    bool takeLayoutPending() override { return std::exchange(layoutPending, false); }
+    void relayoutAndReanalyse() override { log.emplace_back("relayout"); }
+    void reloadSettings() override { log.emplace_back("reload"); }
+    void streamFinished() override { log.emplace_back("streamFinished"); }
+
+    std::vector<std::string> log;
+    std::vector<int> scrollPositions;
+    std::vector<std::pair<int, int>> uncovered;
+    std::vector<std::pair<std::optional<int>, int>> markers;
+    double lastTime = -1;
+    bool layoutPending = false;
+};
+
+// A store holding `bytes` of noise in `format`, as Analyze File leaves it.
+SampleStore noiseStore(const WaveFormat& format, std::size_t bytes, unsigned seed) {
+    auto store = SampleStore::allocate(bytes, processAllocations());
+    EXPECT_TRUE(store.has_value());
+    buildWaveHeader(store->header(), format, static_cast<std::uint32_t>(bytes));
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (auto& b : store->samples()) {
+        b = static_cast<std::uint8_t>(byte(gen));
+    }
+    return std::move(*store);
+}
+
+// The loop polls the clock without sleeping: each read is one millisecond of virtual time.
+struct Rig {
+    Rig() { clock.setAdvanceOnRead(1); }
+    VirtualClock clock;
+    RecordingOutput output{clock};
+    FakeView view;
+    bool stopRequested = true;
+    Playback playback{output, clock, view, stopRequested};
+};
+
+// What the device played is the held stretch from `offset`, in order, then only silence, and
+// no more of it than the last millisecond of the time check can let through.
+void expectPlayedExactly(const std::vector<std::uint8_t>& played,
+                         std::span<const std::uint8_t> held, std::uint8_t silence,
+                         std::size_t allowedExtra) {
+    ASSERT_GE(played.size(), held.size());
+    EXPECT_TRUE(std::equal(held.begin(), held.end(), played.begin())) << "held bytes not in order";
+    const auto extra = played.size() - held.size();
+    EXPECT_LE(extra, allowedExtra);
+    EXPECT_TRUE(std::all_of(played.begin() + static_cast<std::ptrdiff_t>(held.size()), played.end(),
+                            [&](std::uint8_t b) { return b == silence; }))
+        << "stale bytes after the data";
+}
+
+TEST(Playback, PlayAllFeedsTheDeviceEveryHeldByteInOrderAcrossSeveralBuffers) {
+    const WaveFormat formats[] = {{2, 44100, 16}, {1, 44100, 8}, {2, 22050, 8}, {1, 48000, 16}};
+    for (const WaveFormat& f : formats) {
+        SCOPED_TRACE(::testing::Message()
+                     << f.sampleRate << " Hz " << f.channels << "ch " << f.bitsPerSample);
+        const int before = openAllocations();
+        const auto bytesPerSecond = static_cast<std::int64_t>(f.sampleRate) * f.bytesPerFrame();
+        const std::int64_t buffer = playBufferBytes(bytesPerSecond);
+        // Two and a third buffers, ending inside a half, in whole frames.
+        const auto bytes =
+            static_cast<std::size_t>(buffer * 7 / 3 / f.bytesPerFrame() * f.bytesPerFrame());
+        const SampleStore store = noiseStore(f, bytes, 5);
+        test::ScriptedPromptsScope prompts;
+        Rig rig;
+        rig.playback.startPlayAll(store, PlayGeometry{800, false, 3000, 4.0, 120, 0});
+
+        expectPlayedExactly(rig.output.device.played(), store.samples(),
+                            pcmSilence(f.bitsPerSample),
+                            static_cast<std::size_t>(bytesPerSecond / 1000 + f.bytesPerFrame()));
+        EXPECT_EQ(rig.output.preparedBytes, static_cast<std::size_t>(buffer));
+        EXPECT_EQ(rig.output.preparedLoops, 3);
+        EXPECT_TRUE(prompts->messages().empty());
+        EXPECT_EQ(rig.view.log,
+                  (std::vector<std::string>{"blank", "playing", "stopped", "loopEnded"}));
+        EXPECT_FALSE(rig.output.isOpen());
+        EXPECT_FALSE(rig.playback.active());
+        EXPECT_TRUE(rig.stopRequested);
+        EXPECT_EQ(openAllocations(), before + 1); // only the store is left
+        // Ended on the time check: reset, then the completion's release.
+        const std::vector<std::string> tail(rig.output.calls.end() - 4, rig.output.calls.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{"reset", "reset", "unprepare", "close"}));
+    }
+}
+
+TEST(Playback, PlayAllUncoversTheImageThenPagesWithTheSound) {
+    const WaveFormat f{1, 48000, 16};
+    // 4 ms columns, a 100-column view, a 150-column image: 0.8 s of sound.
+    const SampleStore store = noiseStore(f, 48000 * 2 * 8 / 10, 9);
+    test::ScriptedPromptsScope prompts;
+    Rig rig;
+    rig.playback.startPlayAll(store, PlayGeometry{100, false, 150, 4.0, 40, 0});
+    const auto& u = rig.view.uncovered;
+    ASSERT_FALSE(u.empty());
+    EXPECT_EQ(u.front(), (std::pair<int, int>{0, 1}));
+    // Every column the sound reached was shown once, growing from the left, then paged.
+    for (std::size_t i = 1; i < u.size(); ++i) {
+        const bool paging = u[i].second == 100 && (u[i].first > 0 || u[i - 1].second == 100);
+        if (!paging) {
+            EXPECT_EQ(u[i], (std::pair<int, int>{0, u[i - 1].second + 1})) << i;
+        } else {
+            EXPECT_LE(u[i].first, 50);
+        }
+    }
+    EXPECT_EQ(u.back(), (std::pair<int, int>{50, 100})); // clamped at the image's end
+    // Scrolled to 0 at the start, then with every page up to the last.
+    ASSERT_FALSE(rig.view.scrollPositions.empty());
+    EXPECT_EQ(rig.view.scrollPositions.front(), 0);
+    EXPECT_EQ(rig.view.scrollPositions.back(), 50);
+    EXPECT_TRUE(std::is_sorted(rig.view.scrollPositions.begin(), rig.view.scrollPositions.end()));
+}
+
+TEST(Playback, AShortSampleStopsOnTheClockNotOnTheLoopCount) {
+    for (const int bits : {8, 16}) {
+        const WaveFormat f{1, 11025, static_cast<std::uint16_t>(bits)};
+        const int before = openAllocations();
+        // 0.3 s: well under half of the 2 s (16-bit) or 16 s (8-bit) buffer.
+        const std::size_t bytes = static_cast<std::size_t>(11025 * 3 / 10 * f.bytesPerFrame());
+        const SampleStore store = noiseStore(f, bytes, 2);
+        test::ScriptedPromptsScope prompts;
+        Rig rig;
+        rig.playback.startPlayAll(store, PlayGeometry{800, false, 800, 4.0, 0, 0});
+        EXPECT_EQ(rig.output.preparedLoops, 1);
+        EXPECT_GE(rig.output.preparedBytes, 2 * bytes);
+        expectPlayedExactly(rig.output.device.played(), store.samples(), pcmSilence(bits),
+                            static_cast<std::size_t>(12 * f.bytesPerFrame()));
+        // About 300 ms of virtual time, nowhere near the end of the buffer.
+        EXPECT_LT(rig.clock.currentMs(), 320);
+        EXPECT_EQ(openAllocations(), before + 1);
+        EXPECT_FALSE(rig.output.isOpen());
+    }
+}
+
+TEST(Playback, PlayWindowPlaysTheViewFromItsLeftEdgeAndStopsAtTheMarkerColumn) {
+    // 44.1 kHz 16-bit stereo, 8 ms columns: a 352808-byte buffer.
+    const WaveFormat f{2, 44100, 16};
+    const SampleStore store = noiseStore(f, 176400 * 10, 4);
+    struct Case {
+        bool dual;
+        int loops;      // 1000 or 497 columns of 8 ms over the buffer
+        int stopColumn; // the first column not drawn
+    };
+    for (const Case c : {Case{false, 4, 1000}, Case{true, 2, 496}}) {
+        SCOPED_TRACE(c.dual ? "dual" : "single");
+        const int before = openAllocations();
+        test::ScriptedPromptsScope prompts;
+        Rig rig;
+        // Scrolled to column 51; 705 interleaved samples per column (an odd count: the start
+        // is taken down to a whole frame).
+        rig.playback.startPlayWindow(store, PlayGeometry{1000, c.dual, 4000, 8.0, 51, 705});
+        EXPECT_EQ(rig.output.preparedLoops, c.loops);
+        EXPECT_EQ(rig.view.log, (std::vector<std::string>{"playing", "stopped", "loopEnded"}));
+        EXPECT_TRUE(rig.view.scrollPositions.empty());
+
+        // The marker steps one column at a time, each time putting back the previous one.
+        const auto& m = rig.view.markers;
+        ASSERT_EQ(m.size(), static_cast<std::size_t>(c.stopColumn));
+        EXPECT_EQ(m.front(), (std::pair<std::optional<int>, int>{std::nullopt, 0}));
+        for (std::size_t i = 1; i < m.size(); ++i) {
+            ASSERT_EQ(m[i], (std::pair<std::optional<int>, int>{static_cast<int>(i - 1),
+                                                                static_cast<int>(i)}));
+        }
+
+        // Byte 51 x 705 x 2 = 71910 taken down to a whole frame: the window's start.
+        const std::size_t offset = 71908;
+        const auto& played = rig.output.device.played();
+        const std::size_t heard = played.size();
+        // The sound ran until the marker reached the stop column (8 ms per column).
+        const std::size_t expectBytes = static_cast<std::size_t>(c.stopColumn) * 8 * 1764 / 10;
+        EXPECT_GE(heard, expectBytes);
+        EXPECT_LE(heard, expectBytes + 2 * 177 * 4);
+        EXPECT_TRUE(std::equal(played.begin(), played.end(),
+                               store.samples().begin() + static_cast<std::ptrdiff_t>(offset)));
+        EXPECT_EQ(openAllocations(), before);
+        EXPECT_FALSE(rig.output.isOpen());
+    }
+}
+
+TEST(Playback, StopDuringPlayReturnsOnlyAfterTheCompletionWasHandled) {
+    const WaveFormat f{2, 44100, 16};
+    const SampleStore store = noiseStore(f, 176400 * 6, 8);
+    const int before = openAllocations();
+    test::ScriptedPromptsScope prompts;
+    Rig rig;
+    bool openAtStopReturn = true;
+    int allocationsAtStopReturn = -1;
+    test::CommandHandlerScope commands([&](int id, int) {
+        if (id == kStopCommand) {
+            rig.playback.stopPlayback();
+            rig.view.log.emplace_back("stopReturned");
+            openAtStopReturn = rig.output.isOpen();
+            allocationsAtStopReturn = openAllocations();
+        }
+    });
+    // The user presses STOP 1.5 s into the sound.
+    rig.clock.addListener([](std::int64_t now) {
+        if (now == 1500) {
+            postCommand(kStopCommand);
+        }
+    });
+    rig.playback.startPlayAll(store, PlayGeometry{800, false, 3000, 4.0, 0, 0});
+    EXPECT_EQ(rig.view.log, (std::vector<std::string>{"blank", "playing", "stopped", "stopReturned",
+                                                      "loopEnded"}));
+    EXPECT_FALSE(openAtStopReturn);
+    EXPECT_EQ(allocationsAtStopReturn, before);
+    EXPECT_TRUE(rig.stopRequested);
+    // Nothing past the stop was played: about 1.5 s of the six.
+    const auto played = rig.output.device.played().size();
+    EXPECT_GE(played, 176400u * 149 / 100);
+    EXPECT_LE(played, 176400u * 151 / 100);
+    EXPECT_TRUE(std::equal(rig.output.device.played().begin(), rig.output.device.played().end(),
+                           store.samples().begin()));
+}
+
+TEST(Playback, ARunEndedElsewhereAndALayoutAskedForMeanwhile) {
+    const WaveFormat f{1, 22050, 16};
+    const SampleStore store = noiseStore(f, 44100 * 4, 1);
+    const int before = openAllocations();
+    test::ScriptedPromptsScope prompts;
+    Rig rig;
+    // A resize during the sound: the layout is deferred, and the window's close or resize
+    // sets the shared stop flag.
+    rig.clock.addListener([&](std::int64_t now) {
+        if (now == 700) {
+            rig.view.layoutPending = true;
+            rig.stopRequested = true;
+        }
+    });
+    rig.playback.startPlayWindow(store, PlayGeometry{800, false, 3000, 4.0, 0, 0});
+    EXPECT_EQ(rig.view.log,
+              (std::vector<std::string>{"playing", "stopped", "loopEnded", "relayout"}));
+    EXPECT_LE(rig.output.device.played().size(), 44100u * 71 / 100);
+    EXPECT_FALSE(rig.view.layoutPending);
+    EXPECT_EQ(openAllocations(), before);
+}
+
+TEST(Playback, DeviceFailuresShowTheirMessageAndFreeEverything) {
+    const WaveFormat f{2, 11025, 8};
+    const SampleStore store = noiseStore(f, 11025 * 2 * 3, 6);
+    const UserMessage dragSelect{"Drag Select a Smaller Time Segment", MessageIcon::Stop};
+    for (const SimulatedFailure failure :
+         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
+        for (const bool window : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << static_cast<int>(failure) << " " << window);
+            const int before = openAllocations();
+            test::ScriptedPromptsScope prompts;
+            Rig rig;
+            rig.output.device.failAt(failure);
+            const PlayGeometry g{800, false, 3000, 4.0, 0, 0};
+            if (window) {
+                rig.playback.startPlayWindow(store, g);
+            } else {
+                rig.playback.startPlayAll(store, g);
+            }
+            EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{dragSelect});
+            EXPECT_EQ(openAllocations(), before);
+            EXPECT_FALSE(rig.output.isOpen());
+            EXPECT_FALSE(rig.playback.active());
+            EXPECT_TRUE(rig.output.device.played().empty());
+            if (failure == SimulatedFailure::Write) {
+                // The view was made ready for the sound; it is put back.
+                EXPECT_EQ(rig.view.log.back(), "loopEnded");
+                EXPECT_NE(std::find(rig.view.log.begin(), rig.view.log.end(), "stopped"),
+                          rig.view.log.end());
+            } else {
+                EXPECT_TRUE(rig.view.log.empty());
+            }
+            // The device is usable again afterwards.
+            rig.output.device.failAt(SimulatedFailure::None);
+            prompts->clearMessages();
+            rig.playback.startPlayAll(store, g);
+            EXPECT_TRUE(prompts->messages().empty());
+            EXPECT_EQ(rig.view.log.back(), "loopEnded");
+            EXPECT_EQ(openAllocations(), before);
+        }
+    }
+}
+
+// The Scan File side: the caller reads halves of a "file" and drives the refills from the
+// device's own position, with a guard, as its step loop does.
+TEST(Playback, StreamPlaysTheSourceInOrderAndReleasesOnCompletion) {
+    for (const PcmFormat format : {PcmFormat{22050, 1, 8}, PcmFormat{44100, 2, 16}}) {
+        const int before = openAllocations();
+        test::ScriptedPromptsScope prompts;
+        Rig rig;
+        rig.clock.setAdvanceOnRead(0);
+        std::mt19937 gen(12);
+        std::vector<std::uint8_t> file(
+            static_cast<std::size_t>(65536 * 5 / 2 * format.blockAlign()));
+        for (auto& b : file) {
+            b = static_cast<std::uint8_t>(gen());
+        }
+        SampleCursor reader{file};
+        const auto buffer = rig.playback.allocateStreamBuffer(format);
+        ASSERT_EQ(buffer.size(), static_cast<std::size_t>(65536 * format.blockAlign() + 8));
+        EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(),
+                                [&](std::uint8_t b) { return b == silenceByte(format); }));
+        EXPECT_EQ(openAllocations(), before + 1);
+        const std::size_t first =
+            refillHalf(rig.playback.half(Half::First), reader, silenceByte(format));
+        ASSERT_TRUE(rig.playback.openStreamPlayback(static_cast<std::int64_t>(file.size()), first));
+        rig.stopRequested = false;
+        HalfCrossing crossing(rig.playback.framesPerBuffer(), 512);
+        while (!rig.stopRequested) {
+            pumpMessages();
+            if (rig.stopRequested) {
+                break;
+            }
+            if (const auto half = crossing.step(rig.playback.devicePositionFrames().value_or(0))) {
+                refillHalf(rig.playback.half(*half), reader, silenceByte(format));
+            }
+            rig.clock.sleep(3);
+        }
+        // The device played its loops to the end (3 buffers) and the completion released all.
+        EXPECT_EQ(rig.output.preparedLoops, 3);
+        EXPECT_EQ(rig.view.log, std::vector<std::string>{"streamFinished"});
+        EXPECT_TRUE(rig.playback.loopBuffer().empty());
+        EXPECT_FALSE(rig.output.isOpen());
+        EXPECT_EQ(openAllocations(), before);
+        expectPlayedExactly(rig.output.device.played(), file, silenceByte(format),
+                            static_cast<std::size_t>(3 * buffer.size()));
+        EXPECT_EQ(rig.output.device.played().size(),
+                  3 * (buffer.size() / format.blockAlign()) * format.blockAlign());
+    }
+}
+
+TEST(Playback, StreamFailuresAndAStopWithoutDevice) {
+    const PcmFormat format{8000, 1, 16};
+    const int before = openAllocations();
+    for (const SimulatedFailure failure :
+         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
+        test::ScriptedPromptsScope prompts;
+        Rig rig;
+        rig.output.device.failAt(failure);
+        ASSERT_FALSE(rig.playback.allocateStreamBuffer(format).empty());
+        EXPECT_FALSE(rig.playback.openStreamPlayback(100000, 1000));
+        EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{kCannotOpenAudioDevice});
+        EXPECT_EQ(prompts->messages().front().text, "Cannot Open Audio Device");
+        EXPECT_TRUE(rig.playback.loopBuffer().empty());
+        EXPECT_FALSE(rig.output.isOpen());
+        EXPECT_EQ(openAllocations(), before);
+    }
+    // A point spectrum uses the buffer without a device; STOP gives it back. An empty first
+    // read ends the run at once.
+    test::ScriptedPromptsScope prompts;
+    Rig rig;
+    ASSERT_FALSE(rig.playback.allocateStreamBuffer(format).empty());
+    EXPECT_TRUE(rig.playback.allocateStreamBuffer(format).empty()) << "only one at a time";
+    rig.playback.stopPlayback();
+    EXPECT_EQ(openAllocations(), before);
+    ASSERT_FALSE(rig.playback.allocateStreamBuffer(format).empty());
+    rig.stopRequested = false;
+    ASSERT_TRUE(rig.playback.openStreamPlayback(100000, 0));
+    EXPECT_TRUE(rig.stopRequested);
+    rig.playback.stopPlayback();
+    EXPECT_EQ(rig.view.log, std::vector<std::string>{"streamFinished"});
+    EXPECT_EQ(openAllocations(), before);
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
+} // namespace
+} // namespace korv

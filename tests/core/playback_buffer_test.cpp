@@ -1,0 +1,205 @@
+// The looping buffer's sizes, loop counts, refills and half crossings, and the view geometry
+// of the play position.
+
+#include "audio/playback_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+using namespace korv;
+
+namespace {
+
+struct Format {
+    int rate;
+    int channels;
+    int bits;
+    [[nodiscard]] int blockAlign() const { return channels * bits / 8; }
+    [[nodiscard]] int bytesPerSecond() const { return rate * blockAlign(); }
+};
+
+const Format kFormats[] = {{5513, 1, 8},   {8000, 2, 8},  {11025, 1, 8},  {11025, 2, 16},
+                           {22050, 1, 16}, {44100, 1, 8}, {44100, 2, 16}, {48000, 2, 16},
+                           {96000, 2, 16}, {7919, 2, 16}, {88200, 1, 16}, {192000, 2, 16}};
+
+std::vector<std::uint8_t> noise(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::vector<std::uint8_t> v(n);
+    for (auto& b : v) {
+        b = static_cast<std::uint8_t>(byte(gen));
+    }
+    return v;
+}
+
+} // namespace
+
+TEST(PlayBuffer, HoldsAtLeastTwoSecondsInWholeFramesRoundedToEightPlusEight) {
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(::testing::Message() << f.rate << " Hz " << f.channels << "ch " << f.bits);
+        const std::int64_t bytes = playBufferBytes(f.bytesPerSecond());
+        const std::int64_t seconds = std::max<std::int64_t>(176400 / f.bytesPerSecond(), 2);
+        EXPECT_EQ(bytes, f.bytesPerSecond() * seconds / 8 * 8 + 8);
+        EXPECT_EQ(bytes % 8, 0);
+        EXPECT_GE(bytes, 2LL * f.bytesPerSecond());
+        // Each half is whole frames, so the device never plays a frame split across halves.
+        EXPECT_EQ((bytes / 2) % f.blockAlign(), 0);
+    }
+    // 48 kHz 16-bit stereo is 192000 bytes per second: 176400 / 192000 = 0 is raised to 2.
+    EXPECT_EQ(playBufferBytes(192000), 384008);
+    // 11025 Hz 8-bit mono: 16 seconds.
+    EXPECT_EQ(playBufferBytes(11025), 16 * 11025 + 8);
+}
+
+TEST(StreamBuffer, IsSixtyFourKiloFramesPlusEightBytes) {
+    for (int blockAlign : {1, 2, 4}) {
+        EXPECT_EQ(streamBufferBytes(blockAlign), 65536LL * blockAlign + 8);
+    }
+}
+
+TEST(LoopCounts, PlayCoversTheDataAndPlayWindowCoversTheView) {
+    const std::int64_t buffer = 1000;
+    EXPECT_EQ(playAllLoops(0, buffer), 1);
+    EXPECT_EQ(playAllLoops(999, buffer), 1);
+    EXPECT_EQ(playAllLoops(1000, buffer), 2);
+    EXPECT_EQ(playAllLoops(12345, buffer), 13);
+    for (std::int64_t data : {1LL, 500LL, 1000LL, 1001LL, 54321LL}) {
+        EXPECT_GE(playAllLoops(data, buffer) * buffer, data);
+    }
+
+    // 800 columns of 4 ms at 44.1 kHz 16-bit stereo: 564480 bytes over a 352808-byte buffer.
+    const std::int64_t play = playBufferBytes(176400);
+    EXPECT_EQ(play, 352808);
+    EXPECT_EQ(playWindowLoops(800, 4.0, 176400, play), 2);
+    // Dual stereo counts one pane: 800 / 2 - 3 = 397 columns, 280022.4 bytes, under one buffer.
+    EXPECT_EQ(playPaneColumns(800, true), 397);
+    EXPECT_EQ(playWindowLoops(playPaneColumns(800, true), 4.0, 176400, play), 1);
+    for (const Format& f : kFormats) {
+        for (int columns : {1, 397, 1024, 3000}) {
+            for (double ms : {0.5, 4.0, 23.2}) {
+                const std::int64_t b = playBufferBytes(f.bytesPerSecond());
+                const double viewBytes = columns * ms * f.bytesPerSecond() / 1000.0;
+                const int loops = playWindowLoops(columns, ms, f.bytesPerSecond(), b);
+                EXPECT_GE(static_cast<double>(loops) * static_cast<double>(b), viewBytes);
+                EXPECT_LT(static_cast<double>(loops - 1) * static_cast<double>(b), viewBytes + 1);
+            }
+        }
+    }
+    // Nonsense in, still a count the device takes.
+    EXPECT_EQ(playWindowLoops(-5, 4.0, 176400, play), 1);
+    EXPECT_EQ(playWindowLoops(100, 1e300, 176400, play), 2147483647);
+}
+
+TEST(PlayGeometry, PanesAndStopColumnsOfBothLayouts) {
+    EXPECT_EQ(playPaneColumns(1000, false), 1000);
+    EXPECT_EQ(playMarkerStopColumn(1000, false), 1000);
+    EXPECT_EQ(playPaneColumns(1000, true), 497);
+    EXPECT_EQ(playMarkerStopColumn(1000, true), 496);
+    EXPECT_EQ(dualRightPaneX(1000), 504);
+    EXPECT_EQ(playColumn(11.99, 4.0), 2);
+    EXPECT_EQ(playColumn(12.0, 4.0), 3);
+    EXPECT_EQ(playColumn(-3.0, 4.0), 0);
+    EXPECT_EQ(playedFrames(1000.0, 44100), 44100);
+    EXPECT_EQ(playedFrames(0.9, 44100), 39);
+}
+
+TEST(RefillHalf, CopiesTheHeldBytesInOrderThenSilenceAndNeverReadsBeyond) {
+    for (int bits : {8, 16}) {
+        const std::uint8_t silence = pcmSilence(bits);
+        EXPECT_EQ(silence, bits == 8 ? 0x80 : 0x00);
+        // The held bytes are a window into a larger block: reading past them would copy the
+        // guard bytes that follow.
+        std::vector<std::uint8_t> block = noise(2600, 7);
+        std::fill(block.begin() + 2500, block.end(), std::uint8_t{0xEE});
+        SampleCursor cursor{std::span<const std::uint8_t>(block).subspan(0, 2500)};
+        std::vector<std::uint8_t> buffer(2048, 0x11);
+        std::vector<std::uint8_t> out;
+        std::vector<std::size_t> copied;
+        for (int pass = 0; pass < 4; ++pass) {
+            const auto half = loopBufferHalf(buffer, pass % 2 == 0 ? Half::First : Half::Second);
+            ASSERT_EQ(half.size(), 1024u);
+            copied.push_back(refillHalf(half, cursor, silence));
+            out.insert(out.end(), half.begin(), half.end());
+        }
+        EXPECT_EQ(copied, (std::vector<std::size_t>{1024, 1024, 452, 0}));
+        ASSERT_EQ(out.size(), 4096u);
+        EXPECT_TRUE(std::equal(block.begin(), block.begin() + 2500, out.begin()));
+        EXPECT_TRUE(std::all_of(out.begin() + 2500, out.end(),
+                                [&](std::uint8_t b) { return b == silence; }));
+        EXPECT_EQ(cursor.remaining(), 0u);
+    }
+}
+
+// A device reading the buffer frame by frame while the position advances in uneven steps, the
+// program refilling whatever half the crossing rule names: what the device reads is the source,
+// in order, then silence.
+TEST(HalfCrossing, RefillsKeepTheDeviceFedWithTheSourceInOrder) {
+    std::mt19937 gen(3);
+    for (const std::int64_t guard : {0LL, 40LL}) {
+        for (const std::size_t frameBytes : {1u, 2u, 4u}) {
+            SCOPED_TRACE(::testing::Message() << "guard " << guard << " frame " << frameBytes);
+            const std::int64_t framesPerBuffer = 400;
+            const std::vector<std::uint8_t> source = noise(frameBytes * 2345, 11);
+            SampleCursor cursor{source};
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(framesPerBuffer) *
+                                             frameBytes);
+            refillHalf(loopBufferHalf(buffer, Half::First), cursor, 0);
+            HalfCrossing crossing(framesPerBuffer, guard);
+            std::vector<std::uint8_t> heard;
+            std::vector<Half> refills;
+            std::uniform_int_distribution<std::int64_t> stepSize(1, 90);
+            std::int64_t pos = 0;
+            const std::int64_t end = 3000;
+            while (pos < end) {
+                if (const auto half = crossing.step(pos)) {
+                    refills.push_back(*half);
+                    refillHalf(loopBufferHalf(buffer, *half), cursor, 0);
+                }
+                const std::int64_t next = std::min(end, pos + stepSize(gen));
+                for (; pos < next; ++pos) {
+                    const std::size_t at =
+                        static_cast<std::size_t>(pos % framesPerBuffer) * frameBytes;
+                    heard.insert(heard.end(), buffer.begin() + static_cast<std::ptrdiff_t>(at),
+                                 buffer.begin() + static_cast<std::ptrdiff_t>(at + frameBytes));
+                }
+            }
+            ASSERT_EQ(heard.size(), static_cast<std::size_t>(end) * frameBytes);
+            EXPECT_TRUE(std::equal(source.begin(), source.end(), heard.begin()));
+            EXPECT_TRUE(std::all_of(heard.begin() + static_cast<std::ptrdiff_t>(source.size()),
+                                    heard.end(), [](std::uint8_t b) { return b == 0; }));
+            // One refill per half entered, alternating, the second half first.
+            ASSERT_EQ(refills.size(), static_cast<std::size_t>((end - 1) / 200 + 1));
+            for (std::size_t i = 0; i < refills.size(); ++i) {
+                EXPECT_EQ(refills[i], i % 2 == 0 ? Half::Second : Half::First) << i;
+            }
+        }
+    }
+}
+
+TEST(HalfCrossing, WaitsForTheGuardAndAsksOncePerEntry) {
+    HalfCrossing crossing(1000, 100);
+    EXPECT_EQ(crossing.step(0), std::nullopt);
+    EXPECT_EQ(crossing.step(99), std::nullopt);
+    EXPECT_EQ(crossing.step(100), Half::Second);
+    EXPECT_EQ(crossing.step(300), std::nullopt);
+    EXPECT_EQ(crossing.step(499), std::nullopt);
+    EXPECT_EQ(crossing.step(500), std::nullopt); // the second half begins; guard not passed
+    EXPECT_EQ(crossing.step(650), Half::First);
+    EXPECT_EQ(crossing.step(999), std::nullopt);
+    EXPECT_EQ(crossing.step(1000 + 120), Half::Second);
+}
+
+TEST(UncoverStep, UncoversFromTheLeftThenPagesAndStopsAtTheImageEnd) {
+    EXPECT_EQ(uncoverStep(0, 500, 2000), (UncoverStep{0, 1, false}));
+    EXPECT_EQ(uncoverStep(499, 500, 2000), (UncoverStep{0, 500, false}));
+    EXPECT_EQ(uncoverStep(500, 500, 2000), (UncoverStep{0, 500, true}));
+    EXPECT_EQ(uncoverStep(1234, 500, 2000), (UncoverStep{734, 500, true}));
+    // Past the image's last column the last page stays.
+    EXPECT_EQ(uncoverStep(5000, 500, 2000), (UncoverStep{1500, 500, true}));
+    // An image narrower than the pane is uncovered up to its width and never pages.
+    EXPECT_EQ(uncoverStep(900, 1000, 600), (UncoverStep{0, 600, false}));
+    EXPECT_EQ(uncoverStep(-4, 500, 2000), (UncoverStep{0, 1, false}));
+}
