@@ -8,6 +8,7 @@
 #include "display/indexed_surface.h"
 #include "display/palette.h"
 #include "display/plot_layout.h"
+#include "display/spectral_image.h"
 #include "platform/allocations.h"
 #include "settings/app_settings.h"
 
@@ -87,7 +88,7 @@ struct AppState {
 
     // The held data: its rate (0 when none), the image and the samples.
     std::int32_t sampleRateHz = 0;
-    CountedBlock<IndexedSurface> spectralImage;
+    CountedBlock<SpectralImage> spectralImage;
     CountedBlock<IndexedSurface> plotImage;
     std::optional<SampleStore> samples;
 
@@ -95,7 +96,7 @@ struct AppState {
     std::optional<Selection> selection;
     // Parameters Restore: the image, samples and values before the last Parameters Change.
     bool previousKept = false;
-    CountedBlock<IndexedSurface> previousImage;
+    CountedBlock<SpectralImage> previousImage;
     std::optional<SampleStore> previousSamples;
     AnalysisRun previousRun;
     AppSettings previousSettings;

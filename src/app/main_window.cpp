@@ -66,7 +66,9 @@ ScrollAction scrollAction(int action) {
 
 } // namespace
 
-MainWindow* mainWindow() { return theMainWindow; }
+MainWindow* mainWindow() {
+    return theMainWindow;
+}
 
 MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options)) {
     AppState& s = appState();
@@ -75,8 +77,7 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options))
     }
     theMainWindow = this;
     if (options_.settingsFile.empty()) {
-        options_.settingsFile =
-            settingsPath(QCoreApplication::applicationFilePath().toStdString());
+        options_.settingsFile = settingsPath(QCoreApplication::applicationFilePath().toStdString());
     }
     if (options_.helpFile.isEmpty()) {
         options_.helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Korv.html");
@@ -500,8 +501,7 @@ void MainWindow::updatePlayButton() {
     const AppState& s = appState();
     const int visible = visibleImageColumns(s.layout.plotWidth, dualStereoView(s.settings));
     const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.spectralImage &&
-                    !s.analysisDrawing && !s.playbackActive &&
-                    s.spectralImage->width() > visible;
+                    !s.analysisDrawing && !s.playbackActive && s.spectralImage->width() > visible;
     buttons_.at(cmd::kPlay)->setEnabled(on);
 }
 
@@ -545,7 +545,7 @@ void MainWindow::onResize() {
         const QRect screen = screenGeometry();
         const PixelRect area{0, 0, screen.width(), screen.height()};
         if (s.spectralImage) {
-            s.spectralImage->fillRect(area, kBackgroundIndex);
+            s.spectralImage->surface().fillRect(area, kBackgroundIndex);
         }
         if (s.plotImage) {
             s.plotImage->fillRect(area, kBackgroundIndex);
@@ -563,7 +563,7 @@ void MainWindow::onResize() {
                 postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
             } else if (!s.dragFillDone) {
                 s.dragFillDone = true;
-                s.spectralImage->fill(kBackgroundIndex);
+                s.spectralImage->surface().fill(kBackgroundIndex);
             }
         } else if (s.settings.lastFileMode == 1) {
             s.spectralImage.reset();
@@ -616,7 +616,7 @@ void MainWindow::blitView() {
     const AppSettings& st = s.settings;
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     if (spectral && s.spectralImage) {
-        const IndexedSurface& image = *s.spectralImage;
+        const IndexedSurface& image = s.spectralImage->surface();
         const int x = s.hScroll.pos;
         if (st.typeChoice != TYPE_STEREO) {
             surface_.blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
@@ -637,7 +637,7 @@ void MainWindow::blitView() {
             }
         }
     } else if (!spectral && s.spectralImage) {
-        surface_.blit(*s.spectralImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+        surface_.blit(s.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else if (s.plotImage) {
         surface_.blit(*s.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else {

@@ -23,13 +23,13 @@ namespace {
 std::optional<ScrollAction> scrollActionFor(int action) {
     switch (action) {
     case QAbstractSlider::SliderSingleStepSub:
-        return ScrollAction::LineLeft;
+        return ScrollAction::LineBack;
     case QAbstractSlider::SliderSingleStepAdd:
-        return ScrollAction::LineRight;
+        return ScrollAction::LineForward;
     case QAbstractSlider::SliderPageStepSub:
-        return ScrollAction::PageLeft;
+        return ScrollAction::PageBack;
     case QAbstractSlider::SliderPageStepAdd:
-        return ScrollAction::PageRight;
+        return ScrollAction::PageForward;
     case QAbstractSlider::SliderMove:
     case QAbstractSlider::SliderToMinimum:
     case QAbstractSlider::SliderToMaximum:

@@ -3,6 +3,7 @@
 #include "analysis/frequency_scale.h"
 #include "analysis/parameters.h"
 #include "dialogs/control_ids.h"
+#include "display/plot_layout.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,25 +33,11 @@ int clampTo(long value, ScrollRange range) {
 
 int stepScroll(int value, ScrollAction action, int thumbPosition, ScrollRange range, int lineStep,
                int pageStep, int thumbMultiple) {
-    long next = value;
-    switch (action) {
-    case ScrollAction::LineLeft:
-        next = static_cast<long>(value) - lineStep;
-        break;
-    case ScrollAction::LineRight:
-        next = static_cast<long>(value) + lineStep;
-        break;
-    case ScrollAction::PageLeft:
-        next = static_cast<long>(value) - pageStep;
-        break;
-    case ScrollAction::PageRight:
-        next = static_cast<long>(value) + pageStep;
-        break;
-    case ScrollAction::Thumb:
-        next = floorToMultiple(thumbPosition, std::max(1, thumbMultiple));
-        break;
-    }
-    return clampTo(next, range);
+    // The image bars' step, moved to the range's origin.
+    const long thumb = floorToMultiple(thumbPosition, std::max(1, thumbMultiple));
+    return range.min + stepScroll(clampTo(value, range) - range.min,
+                                  std::max(range.min, range.max) - range.min, action, lineStep,
+                                  pageStep, clampTo(thumb, range) - range.min);
 }
 
 int stepBandLimit(int value, ScrollAction action, int thumbPosition, ScrollRange range,
@@ -60,16 +47,16 @@ int stepBandLimit(int value, ScrollAction action, int thumbPosition, ScrollRange
     const long x = value;
     long next = x;
     switch (action) {
-    case ScrollAction::LineLeft:
+    case ScrollAction::LineBack:
         next = x - line;
         break;
-    case ScrollAction::LineRight:
+    case ScrollAction::LineForward:
         next = x + line;
         break;
-    case ScrollAction::PageRight:
+    case ScrollAction::PageForward:
         next = floorToMultiple(x + page, page);
         break;
-    case ScrollAction::PageLeft:
+    case ScrollAction::PageBack:
         next = x - page;
         if (which == BandLimit::High || (logScale && next > page)) {
             next = floorToMultiple(next, page);
@@ -77,6 +64,8 @@ int stepBandLimit(int value, ScrollAction action, int thumbPosition, ScrollRange
         break;
     case ScrollAction::Thumb:
         next = floorToMultiple(thumbPosition, line);
+        break;
+    case ScrollAction::Other:
         break;
     }
     return clampTo(next, range);

@@ -3,6 +3,8 @@
 // rescaling of begin and end when the rate or the sample format changes, the texts of the
 // mirror edits, and the placement on the screen. Plain functions, no widgets.
 
+#include "display/scroll_action.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,8 +16,6 @@ enum class DialogId {
     ScanFile = 104,
     SpectrumPlot = 153,
 };
-
-enum class ScrollAction { LineLeft, LineRight, PageLeft, PageRight, Thumb };
 
 struct ScrollRange {
     int min = 0;

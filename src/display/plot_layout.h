@@ -3,6 +3,8 @@
 // derived from the client size and the control font's metrics. Also the horizontal and
 // vertical scroll rules, which depend only on these numbers.
 
+#include "display/scroll_action.h"
+
 #include <cstdint>
 
 namespace korv {
@@ -85,16 +87,6 @@ struct HScrollState {
 [[nodiscard]] HScrollState computeHScroll(int imageWidth, int plotWidth, bool dualStereo,
                                           const HScrollState& old, int drawingColumn,
                                           bool analysisDrawing);
-
-// Scroll bar actions, as the desktop names them.
-enum class ScrollAction : std::uint8_t {
-    LineBack,    // left / up
-    LineForward, // right / down
-    PageBack,
-    PageForward,
-    Thumb, // thumb track or thumb position
-    Other,
-};
 
 // A new scroll position: line and page steps, or the thumb, clamped to 0 ... max.
 [[nodiscard]] int stepScroll(int pos, int max, ScrollAction action, int lineStep, int pageStep,

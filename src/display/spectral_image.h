@@ -24,6 +24,10 @@ struct SpectralImageGeometry {
 
 class SpectralImage {
   public:
+    SpectralImage() = default;
+    // An existing picture seen as bands of plotHeight rows (the strip lines are not drawn).
+    SpectralImage(IndexedSurface surface, int plotHeight, int stripHeight, int channels);
+
     // Width max(columns, screen width), height plotHeight x channels, filled with the
     // Background colour with each band's strip separator and zero line across the width.
     // Nothing when the memory cannot be had (the caller's "Not enough display memory"), or
@@ -59,7 +63,6 @@ class SpectralImage {
     void drawStripColumn(int x, int channel, int minimum, int maximum);
 
   private:
-    SpectralImage(IndexedSurface surface, int plotHeight, int stripHeight, int channels);
     void drawStripLines();
 
     IndexedSurface surface_;

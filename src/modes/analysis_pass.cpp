@@ -1,5 +1,6 @@
 #include "modes/analysis_pass.h"
 
+#include "analysis/analyze_segment.h"
 #include "analysis/column_analyzer.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
@@ -25,11 +26,8 @@ namespace korv {
 
 namespace {
 
-inline const UserMessage kNotEnoughDisplayMemory{"Not enough display memory",
-                                                 MessageIcon::Warning};
+inline const UserMessage kNotEnoughDisplayMemory{"Not enough display memory", MessageIcon::Warning};
 constexpr const char* kPleaseWait = " Please Wait ... ";
-// The window is brought up to date every fourth column.
-constexpr long kColumnsPerUpdate = 4;
 
 int screenWidth() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -61,36 +59,38 @@ void setButtons(MainWindow& window, bool running) {
     window.button(cmd::kStop)->setEnabled(running);
 }
 
-// The newest columns to the window while the image is drawn: a slice while the image is
-// narrower than the view, else the whole view, following the column drawn.
-void showNewColumns(MainWindow& window, int x) {
+// The newest columns to the window after column x: a slice while the image is narrower
+// than the view, else the whole view ending at x, the scroll position following.
+void showNewColumns(MainWindow& window, long x) {
     AppState& s = appState();
     const PlotLayout& l = s.layout;
     const bool dual = dualStereoView(s.settings);
-    const int visible = visibleImageColumns(l.plotWidth, dual);
-    s.drawingColumn = x;
-    if (x >= visible) {
-        s.hScroll.pos = x - visible;
+    const auto slice = sliceForColumn(x, visibleImageColumns(l.plotWidth, dual));
+    if (!slice) {
+        return;
+    }
+    s.drawingColumn = static_cast<int>(x);
+    if (slice->scrolled) {
+        s.hScroll.pos = static_cast<int>(slice->scrollPos);
         window.blitView();
         window.horizontalBar()->setValue(
             std::min(s.hScroll.pos, window.horizontalBar()->maximum()));
         return;
     }
-    const IndexedSurface& image = *s.spectralImage;
-    const int from = std::max(0, x - static_cast<int>(kColumnsPerUpdate));
-    const PixelRect columns{from, 0, x - from + 1, l.plotHeight};
-    const int half = image.height() / 2;
+    const SpectralImage& image = *s.spectralImage;
     WindowSurface& surface = window.surface();
-    auto copy = [&](int sourceTop, int destX) {
-        surface.blit(image, {columns.x, sourceTop, columns.width, columns.height}, {destX, 0});
+    auto copy = [&](int channel, int destX) {
+        surface.blit(image.surface(),
+                     {slice->sourceX, image.bandTop(channel), slice->width, l.plotHeight},
+                     {destX, 0});
     };
-    if (s.settings.typeChoice != TYPE_STEREO || s.settings.channelChoice == CHANNEL_RIGHT) {
-        copy(0, from);
+    if (image.channels() == 1 || s.settings.channelChoice == CHANNEL_RIGHT) {
+        copy(image.channels() == 1 ? SPECTRAL_LEFT_CHANNEL : SPECTRAL_RIGHT_CHANNEL, slice->destX);
     } else if (s.settings.channelChoice == CHANNEL_LEFT) {
-        copy(half, from);
+        copy(SPECTRAL_LEFT_CHANNEL, slice->destX);
     } else {
-        copy(half, from);
-        copy(0, from + l.plotWidth / 2 + 4);
+        copy(SPECTRAL_LEFT_CHANNEL, slice->destX);
+        copy(SPECTRAL_RIGHT_CHANNEL, slice->destX + l.plotWidth / 2 + 4);
     }
 }
 
@@ -108,22 +108,23 @@ void drawPleaseWait(MainWindow& window) {
 bool columnLoop(MainWindow& window) {
     AppState& s = appState();
     AnalysisRun& run = s.run;
-    auto analyzer = ColumnAnalyzer::create(columnAnalyzerSetup(run, s.settings));
-    if (!analyzer) {
-        return false;
-    }
     const std::span<const std::uint8_t> samples =
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
+    ColumnAnalyzer analyzer;
+    if (analyzer.setup(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples),
+                       *s.spectralImage) != 0) {
+        return false;
+    }
     const long columns = run.params.columns;
     const bool pleaseWait = run.commandLine && (s.settings.typeChoice != TYPE_STEREO ||
                                                 s.settings.channelChoice == CHANNEL_DUAL);
     long x = 0;
     while (x < columns && !s.stopRequested) {
-        analyzer->analyzeColumn(samples, x, *s.spectralImage);
-        if (x % kColumnsPerUpdate == 0) {
+        analyzer.analyzeColumn(x, *s.spectralImage);
+        if (x % SLICE_COLUMNS == 0) {
             if (!pleaseWait) {
-                showNewColumns(window, static_cast<int>(x));
-            } else if (x % (64 * kColumnsPerUpdate) == 0) {
+                showNewColumns(window, x);
+            } else if (x % (64 * SLICE_COLUMNS) == 0) {
                 drawPleaseWait(window);
             }
             // STOP, scrolling and repainting are handled between the columns.
@@ -131,11 +132,12 @@ bool columnLoop(MainWindow& window) {
         }
         ++x;
     }
+    analyzer.release();
     if (x < columns) {
         // Stopped: the image and the segment end at the last column drawn.
-        run.segmentBytes = run.segmentBytes * x / std::max(1L, columns);
-        run.segmentBytes -= run.segmentBytes % std::max(1, run.bytesPerFrame());
-        run.params.columns = x;
+        const StoppedRun kept = stoppedRun(x, columns, run.segmentBytes, run.bytesPerFrame());
+        run.segmentBytes = kept.segmentBytes;
+        run.params.columns = kept.columns;
     }
     s.stopRequested = true;
     return true;
@@ -172,14 +174,14 @@ void finishAnalysis(MainWindow& window) {
 bool startImage(MainWindow& window) {
     AppState& s = appState();
     const AnalysisRun& run = s.run;
-    auto image = SpectralImage::create(static_cast<int>(run.params.columns), screenWidth(),
-                                       run.plotHeight, run.stripHeight, run.format.channels);
+    auto image = SpectralImage::create(
+        {run.params.columns, screenWidth(), run.plotHeight, run.stripHeight, run.format.channels});
     if (!image) {
         prompts().show(kNotEnoughDisplayMemory);
         reloadAfterMemoryFailure(window);
         return false;
     }
-    s.spectralImage = CountedBlock<IndexedSurface>(std::move(*image));
+    s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
     s.hScroll = {};
     window.computeLayout();
     window.blitView();
@@ -201,9 +203,8 @@ void showChecks(const CheckResult& check) {
 }
 
 void sendFftSize(const AppSettings& settings) {
-    sendCommand(cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) -
-                    MIN_LOG2_FFT_SIZE,
-                0);
+    sendCommand(
+        cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) - MIN_LOG2_FFT_SIZE, 0);
 }
 
 void reloadAfterMemoryFailure(MainWindow& window) {

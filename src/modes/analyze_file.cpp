@@ -2,7 +2,7 @@
 
 #include "modes/analysis_pass.h"
 
-#include "analysis/column_analyzer.h"
+#include "analysis/analyze_segment.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
@@ -29,7 +29,6 @@
 
 namespace korv {
 
-
 namespace {
 
 FileRequest waveFileRequest(const AppSettings& settings) {
@@ -37,27 +36,6 @@ FileRequest waveFileRequest(const AppSettings& settings) {
     r.title = QStringLiteral("Analyze File");
     r.folder = QString::fromStdString(settings.lastFolder);
     r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
-    return r;
-}
-
-// The segment's byte range inside the file's sample data for begin and end in msec: whole
-// frames, the end one FFT frame further and never past the data.
-struct ByteRange {
-    std::int64_t begin = 0;
-    std::int64_t end = 0;
-};
-
-ByteRange byteRange(const RunFormat& f, std::int64_t beginMsec, std::int64_t endMsec,
-                    int fftSize, std::int64_t dataBytes) {
-    const std::int64_t frame = f.channels * f.bytesPerSample;
-    const std::int64_t byteRate = static_cast<std::int64_t>(f.sampleRate) * frame;
-    ByteRange r;
-    r.begin = byteRate * beginMsec / 1000;
-    r.end = byteRate * endMsec / 1000;
-    r.begin -= r.begin % frame;
-    r.end -= r.end % frame;
-    r.end += static_cast<std::int64_t>(fftSize) * frame;
-    r.end = std::min(r.end, dataBytes - dataBytes % frame);
     return r;
 }
 
@@ -70,57 +48,64 @@ void analyzeFile(MainWindow& window, int param) {
     }
     AppSettings& st = s.settings;
     // 1. Display state.
-    st.timeScaleMsec = st.timeScaleMsecSaved == 0.0f ? kDefaultTimeScaleMsec : st.timeScaleMsecSaved;
+    st.timeScaleMsec =
+        st.timeScaleMsecSaved == 0.0f ? kDefaultTimeScaleMsec : st.timeScaleMsecSaved;
     const bool fromCommandLine = param == cmd::kFromCommandLine;
     const bool repeat = param == cmd::kRepeatAfterResize;
     const bool askForFile = param == cmd::kFromMenu;
     AnalysisRun run = repeat ? s.run : AnalysisRun{};
     run.commandLine = fromCommandLine;
 
+    // A failed check with the dialog shown opens the dialog again on the same file.
+    bool backToDialog = false;
     while (true) {
-        // 2. The file.
-        if (askForFile) {
-            const auto chosen = prompts().openFile(waveFileRequest(st));
-            if (!chosen) {
+        if (!backToDialog) {
+            // 2. The file.
+            if (askForFile) {
+                const auto chosen = prompts().openFile(waveFileRequest(st));
+                if (!chosen) {
+                    return;
+                }
+                run.file = chosen->toStdString();
+                if (s.spectralImage) {
+                    s.spectralImage->surface().fill(kBackgroundIndex);
+                }
+                window.redrawView(false);
+            } else if (fromCommandLine) {
+                run.file = s.fileNameBuffer;
+            } else if (param == cmd::kFromScanStop) {
+                run.file = s.fileNameBuffer;
+            }
+            // 4-6. Open and parse.
+            const WaveParseResult parsed = parseWaveHeader(run.file);
+            if (parsed.openedFolder) {
+                st.lastFolder = *parsed.openedFolder;
+            }
+            if (parsed.message) {
+                prompts().show(*parsed.message);
+            }
+            if (parsed.status == WaveParseStatus::SampleSizeTooSmall && askForFile) {
+                continue;
+            }
+            if (!parsed.goesOn()) {
                 return;
             }
-            run.file = chosen->toStdString();
-            if (s.spectralImage) {
-                s.spectralImage->fill(kBackgroundIndex);
+            run.info = parsed.info;
+            const WaveFileInfo& info = run.info;
+            run.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
+            // 7. The default segment: the whole file.
+            const std::int64_t byteRate =
+                static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
+            if (!repeat && param != cmd::kFromScanStop) {
+                run.beginMsec = 0;
+                run.endMsec =
+                    byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
             }
-            window.redrawView(false);
-        } else if (fromCommandLine) {
-            run.file = s.fileNameBuffer;
-        } else if (param == cmd::kFromScanStop) {
-            run.file = s.fileNameBuffer;
+            st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
+            st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
         }
-        // 4-6. Open and parse.
-        const WaveParseResult parsed = parseWaveHeader(run.file);
-        if (parsed.openedFolder) {
-            st.lastFolder = *parsed.openedFolder;
-        }
-        if (parsed.message) {
-            prompts().show(*parsed.message);
-        }
-        if (parsed.status == WaveParseStatus::SampleSizeTooSmall && askForFile) {
-            continue;
-        }
-        if (!parsed.goesOn()) {
-            return;
-        }
-        run.info = parsed.info;
+        backToDialog = false;
         const WaveFileInfo& info = run.info;
-        run.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
-        // 7. The default segment: the whole file.
-        const std::int64_t byteRate =
-            static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
-        if (!repeat && param != cmd::kFromScanStop) {
-            run.beginMsec = 0;
-            run.endMsec = byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate
-                                       : 0;
-        }
-        st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
-        st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
 
         // 8. Parameters.
         bool dialogShown = false;
@@ -141,8 +126,7 @@ void analyzeFile(MainWindow& window, int param) {
                 return;
             }
             st.timeScaleMsec = automatic.timeScaleMsec;
-        } else if (s.fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze ||
-                   repeat) {
+        } else if (s.fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze || repeat) {
             if (s.fileFromCommandLine) {
                 const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
                 st.lowBandHz = band.lowBandHz;
@@ -176,33 +160,31 @@ void analyzeFile(MainWindow& window, int param) {
         // 9. The FFT size and the byte range.
         sendFftSize(st);
         const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
-        const std::int64_t dataBytes = info.dataLength;
-        const ByteRange range =
-            byteRange(run.format, run.beginMsec, run.endMsec, fftSize, dataBytes);
+        SegmentRangeInputs rangeIn;
+        rangeIn.beginMsec = run.beginMsec;
+        rangeIn.endMsec = run.endMsec;
+        rangeIn.sampleRate = run.format.sampleRate;
+        rangeIn.channels = run.format.channels;
+        rangeIn.bytesPerSample = run.format.bytesPerSample;
+        rangeIn.fftSize = fftSize;
+        rangeIn.dataBytes = info.dataLength;
+        rangeIn.dataOffset = info.dataOffset;
         // 10. The checks; with the dialog they send the user back to it.
-        AnalyzeFileCheckInputs checkIn;
-        checkIn.analysisWindowMsec =
-            analysisWindowMsec(run.format.sampleRate, fftSize, st.resolutionFactor);
-        checkIn.beginByte = range.begin;
-        checkIn.endByte = range.end;
-        checkIn.dataBytes = dataBytes;
-        checkIn.freqScaleChoice = st.freqScaleChoice;
-        checkIn.lowBandHz = st.lowBandHz;
-        checkIn.highBandHz = st.highBandHz;
-        const CheckResult check = checkAnalyzeFileSegment(checkIn);
-        if (!check.proceeds()) {
-            showChecks(check);
+        const SegmentPlan plan = planAnalyzeSegment(
+            rangeIn, analysisWindowMsec(run.format.sampleRate, fftSize, st.resolutionFactor),
+            st.freqScaleChoice, st.lowBandHz, st.highBandHz);
+        if (!plan.check.proceeds()) {
+            showChecks(plan.check);
             if (dialogShown) {
+                backToDialog = true;
                 continue;
             }
             return;
         }
         // 11. The run's record.
-        run.segmentStartByte = info.dataOffset + range.begin;
-        run.segmentBytes = range.end - range.begin;
-        const std::int64_t rate = static_cast<std::int64_t>(run.format.sampleRate) *
-                                  run.bytesPerFrame();
-        run.endMsec = rate > 0 ? range.end * 1000 / rate : 0;
+        run.segmentStartByte = plan.range.fileOffset;
+        run.segmentBytes = plan.range.lengthBytes();
+        run.endMsec = plan.range.endMsec;
         break;
     }
 
@@ -213,10 +195,8 @@ void analyzeFile(MainWindow& window, int param) {
     s.previousSamples.reset();
     s.previousKept = false;
     s.restorePossible = false;
-    SegmentResult segment =
-        loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
-                    run.waveFormat(),
-                    processAllocations());
+    SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
+                                        run.waveFormat(), processAllocations());
     if (!segment.store) {
         if (segment.message) {
             prompts().show(*segment.message);
@@ -247,8 +227,7 @@ void analyzeFile(MainWindow& window, int param) {
 void installAnalyzeFile(MainWindow& window) {
     MainWindow* w = &window;
     window.registerCommand(cmd::kAnalyzeFile, [w](int param) { analyzeFile(*w, param); });
-    window.registerCommand(cmd::kParametersChange,
-                           [w](int param) { parametersChange(*w, param); });
+    window.registerCommand(cmd::kParametersChange, [w](int param) { parametersChange(*w, param); });
     window.registerCommand(cmd::kParametersRestore, [w](int) { parametersRestore(*w); });
     window.setReleaseRestoreHook([] {
         AppState& s = appState();

@@ -42,7 +42,7 @@ class AnalyzeFileTest : public ::testing::Test {
     }
 
     static AppSettings& settings() { return appState().settings; }
-    static const IndexedSurface& image() { return *appState().spectralImage; }
+    static const IndexedSurface& image() { return appState().spectralImage->surface(); }
 
     QString write(const QString& name, const QByteArray& bytes) {
         const QString path = dir.write(name, bytes);
@@ -87,8 +87,8 @@ class AnalyzeFileTest : public ::testing::Test {
 };
 
 TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
-    analyze(write("sine.wav", test::waveFile(kRate, 1, 16, kRate * 2,
-                                             test::sines({1000.0}, kRate))));
+    analyze(
+        write("sine.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate))));
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     const AnalysisRun& run = appState().run;
@@ -97,8 +97,8 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     EXPECT_GE(image().width(), run.params.columns);
     EXPECT_EQ(image().height(), run.plotHeight);
     const int expected = rowOf(1000.0);
-    for (const int x : {10, static_cast<int>(run.params.columns / 2),
-                        static_cast<int>(run.params.columns - 2)}) {
+    for (const int x :
+         {10, static_cast<int>(run.params.columns / 2), static_cast<int>(run.params.columns - 2)}) {
         EXPECT_NEAR(brightestRow(x, bottom), expected, 2) << "column " << x;
         const int peak = indexAt(x, expected, bottom);
         EXPECT_GT(peak, 150) << "column " << x;
@@ -123,8 +123,8 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
 
 TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {
     settings().channelChoice = CHANNEL_DUAL;
-    analyze(write("stereo.wav", test::waveFile(kRate, 2, 16, kRate * 2,
-                                               test::sines({1000.0, 3000.0}, kRate))));
+    analyze(write("stereo.wav",
+                  test::waveFile(kRate, 2, 16, kRate * 2, test::sines({1000.0, 3000.0}, kRate))));
     ASSERT_TRUE(appState().spectralImage);
     const AnalysisRun& run = appState().run;
     EXPECT_EQ(image().height(), 2 * run.plotHeight);
@@ -196,8 +196,8 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
                                                  static_cast<std::int64_t>(kRate) * 6 * 2)
                                  .columns;
     const std::int64_t full = appState().samples->heldBytes();
-    EXPECT_NEAR(static_cast<double>(run.segmentBytes), static_cast<double>(full) * 97 / fullColumns,
-                2.0);
+    EXPECT_NEAR(static_cast<double>(run.segmentBytes),
+                static_cast<double>(full) * 97 / static_cast<double>(fullColumns), 2.0);
     const int bottom = run.plotHeight;
     EXPECT_NE(indexAt(96, rowOf(1000.0), bottom), kBackgroundIndex);
     EXPECT_EQ(indexAt(97, rowOf(1000.0), bottom), kBackgroundIndex);
@@ -206,7 +206,8 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
 
 TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     // Under 2048 bytes: the message, then the file dialog again (cancelled).
-    prompts->queueFile(write("tiny.wav", test::waveFile(kRate, 1, 16, 100, test::sines({1.0}, kRate))));
+    prompts->queueFile(
+        write("tiny.wav", test::waveFile(kRate, 1, 16, 100, test::sines({1.0}, kRate))));
     prompts->queueCancel();
     QTest::keyClick(window.get(), Qt::Key_F1);
     ASSERT_EQ(prompts->messages().size(), 1U);
@@ -244,8 +245,8 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
 }
 
 TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
-    analyze(write("change.wav", test::waveFile(kRate, 1, 16, kRate * 2,
-                                               test::sines({1000.0, 0.0}, kRate))));
+    analyze(write("change.wav",
+                  test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
     ASSERT_TRUE(appState().spectralImage);
     const std::vector<std::uint8_t> before(image().pixels().begin(), image().pixels().end());
     const long columnsBefore = appState().run.params.columns;

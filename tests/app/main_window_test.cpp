@@ -64,7 +64,8 @@ class MainWindowTest : public ::testing::Test {
     static void holdImage(int width, int height, std::uint8_t top = 10, std::uint8_t bottom = 20) {
         IndexedSurface image(width, height, bottom);
         image.fillRect({0, 0, width, height / 2}, top);
-        appState().spectralImage = CountedBlock<IndexedSurface>(std::move(image));
+        appState().spectralImage =
+            CountedBlock<SpectralImage>(SpectralImage(std::move(image), height, 1, 1));
     }
 
     test::TempDir dir;

@@ -532,7 +532,7 @@ TEST(ParameterDialogRules, TextsAndRescaling) {
     EXPECT_EQ(parseDigits("99999999999999999999999"),
               std::numeric_limits<std::int64_t>::max() / 10);
     EXPECT_EQ(formatTimeScale(10.0f), "10.00");
-    EXPECT_EQ(stepBandLimit(50, ScrollAction::PageLeft, 0, {0, 1000}, BandLimit::High, false), 0);
+    EXPECT_EQ(stepBandLimit(50, ScrollAction::PageBack, 0, {0, 1000}, BandLimit::High, false), 0);
 }
 
 } // namespace

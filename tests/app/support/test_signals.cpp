@@ -1,4 +1,4 @@
-#include "support/test_signals.h"
+#include "app/support/test_signals.h"
 
 #include <algorithm>
 #include <cmath>
