@@ -94,6 +94,8 @@ struct AppState {
 
     AnalysisRun run;
     std::optional<Selection> selection;
+    // A click on the image: where the point spectrum of Scan File starts in the file.
+    std::int64_t pointSpectrumByte = 0;
     // Parameters Restore: the image, samples and values before the last Parameters Change.
     bool previousKept = false;
     CountedBlock<SpectralImage> previousImage;

@@ -454,6 +454,10 @@ void MainWindow::releaseAll() {
 // ---------------------------------------------------------------------------------------------
 // Layout
 
+QFont MainWindow::controlFont() const {
+    return programFont(controlFontHeight(screenGeometry().height(), logicalDpiY()));
+}
+
 void MainWindow::computeLayout() {
     AppState& s = appState();
     if (!s.created || view_ == nullptr) {
@@ -464,8 +468,7 @@ void MainWindow::computeLayout() {
         return;
     }
     const QRect screen = screenGeometry();
-    const QFont font = programFont(controlFontHeight(screen.height(), logicalDpiY()));
-    const QFontMetrics metrics(font);
+    const QFontMetrics metrics(controlFont());
     LayoutInputs in;
     in.clientWidth = view_->width();
     in.clientHeight = view_->height();
@@ -473,7 +476,7 @@ void MainWindow::computeLayout() {
     in.windowHeight = frameGeometry().height();
     in.screenHeight = screen.height();
     in.captionHeight = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-    in.charWidth = metrics.averageCharWidth();
+    in.charWidth = averageCharWidth(controlFont());
     in.charHeight = metrics.height();
     const PlotLayout& l = s.layout = computePlotLayout(in);
 
@@ -486,7 +489,7 @@ void MainWindow::computeLayout() {
                                                   {cmd::kStop, l.buttons.stop}};
     for (const auto& [id, place] : places) {
         QPushButton* b = buttons_.at(id);
-        b->setFont(font);
+        b->setFont(controlFont());
         b->setGeometry(place.x, place.y, place.width, place.height);
     }
 

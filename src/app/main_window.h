@@ -7,6 +7,7 @@
 #include "app/program_menu.h"
 #include "platform/window_surface.h"
 
+#include <QFont>
 #include <QMainWindow>
 #include <QProcess>
 #include <QString>
@@ -74,6 +75,8 @@ class MainWindow : public QMainWindow {
     // The pointer shape of the drawing area for settings.pointerType.
     void applyPointerShape();
     // Called by the paint handler after the view; modes and views add their labels here.
+    // The font of the panel, the readouts and the labels.
+    [[nodiscard]] QFont controlFont() const;
     void setLabelPainter(std::function<void(WindowSurface&)> painter) {
         labelPainter_ = std::move(painter);
     }

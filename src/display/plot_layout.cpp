@@ -1,5 +1,7 @@
 #include "display/plot_layout.h"
 
+#include "display/view_geometry.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -42,15 +44,15 @@ PlotLayout computePlotLayout(const LayoutInputs& in) {
     l.panelHeight = 7 * in.charHeight;
     l.plotHeight = in.clientHeight - 7 * in.charHeight;
     l.plotWidth = in.clientWidth - l.scrollBarThickness;
-    l.readoutWidthA = 38 * in.charWidth;
-    l.readoutWidthB = 44 * in.charWidth;
-    l.readoutWidthC = 30 * in.charWidth;
+    l.readoutWidthA = INFO_PANEL_WIDTH_CHARS * in.charWidth;
+    l.readoutWidthB = READOUT_BOX_WIDTH_CHARS * in.charWidth;
+    l.readoutWidthC = BUTTON_BLOCK_WIDTH_CHARS * in.charWidth;
     l.readoutHeight = in.charHeight * 9 / 2;
-    l.columnWidth = (in.clientWidth - 112 * in.charWidth) / 4;
+    l.columnWidth = (in.clientWidth - PANEL_BOXES_WIDTH_CHARS * in.charWidth) / 4;
     l.topBand = in.screenHeight / 12;
     l.plotVerticalScale = static_cast<float>(in.clientHeight - 4 * in.charHeight) / 300.0f;
     l.plotColumnCount = in.clientWidth * 7 / 16;
-    l.buttonX0 = 3 * l.columnWidth + 44 * in.charWidth + 38 * in.charWidth;
+    l.buttonX0 = 3 * l.columnWidth + l.readoutWidthB + l.readoutWidthA;
     l.buttonY0 = l.plotHeight + l.scrollBarThickness +
                  (in.clientHeight - l.plotHeight - l.scrollBarThickness) / 2 -
                  (3 * l.buttonHeight) / 2 + 1;
@@ -63,7 +65,7 @@ PlotLayout computePlotLayout(const LayoutInputs& in) {
     l.buttons.playWindow = {x0 + 10 * cw, y0, 20 * cw, bh};
     l.buttons.grid = {x0, y0 + bh, 10 * cw, bh};
     l.buttons.peakHold = {x0 + 10 * cw, y0 + bh, 20 * cw, bh};
-    l.buttons.stop = {x0, y0 + 2 * bh, 30 * cw, bh};
+    l.buttons.stop = {x0, y0 + 2 * bh, l.readoutWidthC, bh};
     return l;
 }
 

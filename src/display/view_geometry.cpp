@@ -4,9 +4,7 @@ namespace korv {
 
 PanelBoxes panelBoxes(const PanelLayoutInputs& in) {
     const int cw = in.charWidth;
-    const int boxesChars =
-        INFO_PANEL_WIDTH_CHARS + READOUT_BOX_WIDTH_CHARS + BUTTON_BLOCK_WIDTH_CHARS;
-    const int columnWidth = (in.clientWidth - boxesChars * cw) / 4;
+    const int columnWidth = (in.clientWidth - PANEL_BOXES_WIDTH_CHARS * cw) / 4;
     const int boxHeight = in.charHeight * 9 / 2;
     const int panelTop = in.plotHeight + in.scrollBarThickness;
     const int y = panelTop + (in.clientHeight - panelTop) / 2 - boxHeight / 2;

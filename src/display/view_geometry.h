@@ -72,5 +72,7 @@ inline constexpr int DUAL_RIGHT_PANE_GAP = 4;
 inline constexpr int INFO_PANEL_WIDTH_CHARS = 38;
 inline constexpr int READOUT_BOX_WIDTH_CHARS = 44;
 inline constexpr int BUTTON_BLOCK_WIDTH_CHARS = 30;
+inline constexpr int PANEL_BOXES_WIDTH_CHARS =
+    INFO_PANEL_WIDTH_CHARS + READOUT_BOX_WIDTH_CHARS + BUTTON_BLOCK_WIDTH_CHARS;
 
 } // namespace korv

@@ -96,7 +96,7 @@ void showNewColumns(MainWindow& window, long x) {
 
 void drawPleaseWait(MainWindow& window) {
     const PlotLayout& l = appState().layout;
-    const QFont font = programFont(std::max(8, l.charHeight));
+    const QFont font = window.controlFont();
     const QFontMetrics metrics(font);
     const QString text = QString::fromLatin1(kPleaseWait);
     const int x = (l.plotWidth - metrics.horizontalAdvance(text)) / 2;

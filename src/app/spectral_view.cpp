@@ -1,0 +1,361 @@
+#include "app/spectral_view.h"
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "dialogs/control_ids.h"
+#include "display/readouts.h"
+#include "display/view_draw.h"
+#include "platform/commands.h"
+
+#include <QEvent>
+#include <QFileInfo>
+#include <QMouseEvent>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace korv {
+
+namespace {
+
+// The measuring rectangle keeps clear of the waveform strip's top.
+constexpr int kRectangleTopLimit = 43;
+
+bool spectralDisplay(const AppSettings& settings) {
+    return settings.displayTypeChoice == DISPLAY_SCROLL;
+}
+
+DisplayChannels displayChannels(const AppSettings& settings) {
+    if (settings.typeChoice != TYPE_STEREO) {
+        return DisplayChannels::Mono;
+    }
+    if (settings.channelChoice == CHANNEL_LEFT) {
+        return DisplayChannels::Left;
+    }
+    if (settings.channelChoice == CHANNEL_RIGHT) {
+        return DisplayChannels::Right;
+    }
+    return DisplayChannels::Dual;
+}
+
+// What the mouse is doing on the image.
+struct MouseState {
+    bool dragging = false;
+    int startColumn = 0;
+    int endColumn = 0;
+    bool holding = false;
+    PixelPoint anchor;
+    bool rectangleShown = false;
+    PixelPoint lastPoint;
+    bool inside = false;
+};
+
+class SpectralView {
+  public:
+    explicit SpectralView(MainWindow& window) : window_(window) {}
+
+    void paintPanels(WindowSurface& target) {
+        const ViewGeometry g = currentViewGeometry();
+        const QFont font = window_.controlFont();
+        drawReadouts(target, g, font, texts(g, true), true);
+        const AppState& s = appState();
+        InfoPanelInputs in;
+        in.lowBandHz = s.settings.lowBandHz;
+        in.highBandHz = s.settings.highBandHz;
+        in.channels = displayChannels(s.settings);
+        in.sampleRate = s.sampleRateHz;
+        in.segmentBytes = s.samples ? s.run.segmentBytes : 0;
+        drawInfoPanel(target, g, font, in);
+    }
+
+    void paintLabels(WindowSurface& target) {
+        const AppState& s = appState();
+        if (!spectralDisplay(s.settings) || !s.spectralImage) {
+            return;
+        }
+        const ViewGeometry g = currentViewGeometry();
+        if (s.gridOn) {
+            drawGridOverlay(target, g, window_.controlFont(), true);
+        } else {
+            drawAxisLabels(target, g, window_.controlFont());
+        }
+    }
+
+    bool handle(QEvent* event) {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+            return move(static_cast<QMouseEvent*>(event)->position().toPoint());
+        case QEvent::Leave:
+            leave();
+            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            return press(*static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonRelease:
+            return release(*static_cast<QMouseEvent*>(event));
+        default:
+            return false;
+        }
+    }
+
+  private:
+    [[nodiscard]] ReadoutTexts texts(const ViewGeometry& g, bool wholeBox) const {
+        const AppState& s = appState();
+        ReadoutContext c;
+        c.lastMode = s.settings.lastMode;
+        c.playing = s.playbackActive;
+        c.scanning = s.scanDrawing;
+        c.dbScaleChoice = s.settings.dbScaleChoice;
+        c.cursorOffsetHz = s.settings.cursorOffsetHz;
+        c.wholeBox = wholeBox;
+        ReadoutPoint p;
+        p.inside = mouse_.inside && s.spectralImage;
+        p.viewX = mouse_.lastPoint.x;
+        p.y = mouse_.lastPoint.y;
+        p.absoluteColumn =
+            static_cast<long>(viewXToColumn(p.viewX, g.plotWidth, g.dualStereo)) + g.hScrollPos;
+        if (p.inside) {
+            const std::optional<QRgb> pixel = window_.surface().pixel(p.viewX, p.y);
+            if (pixel) {
+                const Rgb colour{static_cast<std::uint8_t>(qRed(*pixel)),
+                                 static_cast<std::uint8_t>(qGreen(*pixel)),
+                                 static_cast<std::uint8_t>(qBlue(*pixel))};
+                p.paletteIndex = nearestPaletteIndex(colour, buildLogicalPalette(s.activePalette));
+            }
+        }
+        return readoutTexts(g, c, p);
+    }
+
+    void updateReadouts() {
+        const ViewGeometry g = currentViewGeometry();
+        drawReadouts(window_.surface(), g, window_.controlFont(), texts(g, false), false);
+    }
+
+    // A window resized while the left button dragged its frame is analysed again on the
+    // first move over it.
+    bool repeatAfterResize() {
+        AppState& s = appState();
+        if (!s.dragFillDone || s.modeRunning || s.analysisDrawing || s.settings.lastFileMode != 0 ||
+            s.fileNameBuffer.empty() ||
+            !QFileInfo::exists(QString::fromStdString(s.fileNameBuffer))) {
+            return false;
+        }
+        s.dragFillDone = false;
+        sendCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+        return true;
+    }
+
+    [[nodiscard]] static bool displayed() {
+        const AppState& s = appState();
+        return s.spectralImage || s.plotImage;
+    }
+
+    void track(QPoint at) {
+        const AppState& s = appState();
+        mouse_.lastPoint = {at.x(), std::max(0, at.y())};
+        mouse_.inside = spectralDisplay(s.settings) && s.run.stripHeight < mouse_.lastPoint.y &&
+                        mouse_.lastPoint.y < s.layout.plotHeight;
+    }
+
+    bool move(QPoint at) {
+        if (repeatAfterResize()) {
+            return true;
+        }
+        const AppState& s = appState();
+        if (s.analysisDrawing || !displayed()) {
+            return false;
+        }
+        track(at);
+        const ViewGeometry g = currentViewGeometry();
+        if (mouse_.dragging) {
+            const int end = viewXToColumn(mouse_.lastPoint.x, g.plotWidth, g.dualStereo);
+            invertColumns(mouse_.endColumn, end);
+            mouse_.endColumn = end;
+        }
+        if (mouse_.holding && s.spectralImage) {
+            drawRectangle();
+        }
+        updateReadouts();
+        return false;
+    }
+
+    // The strip between two view columns, over the plot height, in both dual panes.
+    void invertColumns(int from, int to) {
+        if (from == to) {
+            return;
+        }
+        const PlotLayout& l = appState().layout;
+        const PixelRect strip{std::min(from, to), 0, std::abs(to - from), l.plotHeight};
+        window_.surface().invertRect(strip);
+        if (dualStereoView(appState().settings)) {
+            window_.surface().invertRect(
+                {strip.x + dualRightPaneX(l.plotWidth), 0, strip.width, strip.height});
+        }
+    }
+
+    void drawRectangle() {
+        const AppState& s = appState();
+        const PlotLayout& l = s.layout;
+        if (mouse_.rectangleShown) {
+            // Put the picture back from the image before the new outline.
+            window_.redrawView(false);
+            if (s.gridOn) {
+                drawGridOverlay(window_.surface(), currentViewGeometry(), window_.controlFont(),
+                                true);
+            }
+        }
+        const int x = std::clamp(mouse_.lastPoint.x, 0, l.plotWidth);
+        const int y = std::clamp(mouse_.lastPoint.y, kRectangleTopLimit,
+                                 std::max(kRectangleTopLimit, l.plotHeight));
+        const int left = std::min(x, mouse_.anchor.x);
+        const int top = std::min(y, mouse_.anchor.y);
+        const int width = std::abs(x - mouse_.anchor.x) + 1;
+        const int height = std::abs(y - mouse_.anchor.y) + 1;
+        WindowSurface& w = window_.surface();
+        w.invertRect({left, top, width, 1});
+        if (height > 1) {
+            w.invertRect({left, top + height - 1, width, 1});
+        }
+        if (height > 2) {
+            w.invertRect({left, top + 1, 1, height - 2});
+            if (width > 1) {
+                w.invertRect({left + width - 1, top + 1, 1, height - 2});
+            }
+        }
+        mouse_.rectangleShown = true;
+    }
+
+    void leave() {
+        if (repeatAfterResize()) {
+            return;
+        }
+        const AppState& s = appState();
+        if (!displayed() || s.analysisDrawing || mouse_.holding) {
+            return;
+        }
+        mouse_.inside = false;
+        updateReadouts();
+    }
+
+    void repaint() {
+        window_.surface().invalidate();
+        window_.surface().updateNow();
+    }
+
+    bool press(const QMouseEvent& event) {
+        const AppState& s = appState();
+        const QPoint at = event.position().toPoint();
+        const bool canSelect = spectralDisplay(s.settings) && s.spectralImage &&
+                               !s.playbackActive && !s.analysisDrawing && s.settings.lastMode == 0;
+        if (!canSelect) {
+            return false;
+        }
+        track(at);
+        const ViewGeometry g = currentViewGeometry();
+        const int column = viewXToColumn(mouse_.lastPoint.x, g.plotWidth, g.dualStereo);
+        if (event.button() == Qt::LeftButton) {
+            mouse_.startColumn = column;
+            mouse_.endColumn = column;
+            if (at.y() > s.layout.plotHeight) {
+                return true;
+            }
+            repaint();
+            mouse_.dragging = true;
+            return true;
+        }
+        if (event.button() == Qt::RightButton) {
+            mouse_.anchor = mouse_.lastPoint;
+            mouse_.rectangleShown = false;
+            repaint();
+            mouse_.holding = true;
+            return true;
+        }
+        return false;
+    }
+
+    bool release(const QMouseEvent& event) {
+        if (event.button() == Qt::RightButton) {
+            if (!mouse_.holding) {
+                return false;
+            }
+            mouse_.holding = false;
+            mouse_.rectangleShown = false;
+            repaint();
+            return true;
+        }
+        if (event.button() != Qt::LeftButton || !mouse_.dragging) {
+            return false;
+        }
+        mouse_.dragging = false;
+        AppState& s = appState();
+        if (!s.spectralImage || s.analysisDrawing || s.playbackActive) {
+            return true;
+        }
+        const ViewGeometry g = currentViewGeometry();
+        if (mouse_.endColumn == mouse_.startColumn) {
+            askForPointSpectrum(g);
+            return true;
+        }
+        const DragSegment segment = dragSegment(mouse_.startColumn, mouse_.endColumn, g.hScrollPos,
+                                                g.timeScaleMsec, s.run.format);
+        s.selection = Selection{segment.beginByte, segment.endByte};
+        sendCommand(cmd::kParametersChange, 1);
+        return true;
+    }
+
+    // A click: the spectrum at that instant, from Scan File.
+    void askForPointSpectrum(const ViewGeometry& g) {
+        AppState& s = appState();
+        if (s.fileNameBuffer.empty() || g.dualStereo) {
+            return;
+        }
+        const ClickInstant instant = clickInstant(mouse_.startColumn, g.hScrollPos, g.timeScaleMsec,
+                                                  g.segmentOffsetMsec, s.run.format, g.fftSize);
+        s.pointSpectrumByte = instant.bytePosition;
+        s.settings.averageCountPlot = s.settings.averageCountScroll;
+        s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
+    }
+
+    MainWindow& window_;
+    MouseState mouse_;
+};
+
+} // namespace
+
+ViewGeometry currentViewGeometry() {
+    const AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    ViewGeometry g;
+    g.plotWidth = l.plotWidth;
+    g.plotHeight = l.plotHeight;
+    g.stripHeight = s.spectralImage ? s.spectralImage->stripHeight() : l.topBand;
+    g.charWidth = l.charWidth;
+    g.charHeight = l.charHeight;
+    const PanelBoxes boxes = panelBoxes({l.clientWidth, l.clientHeight, l.plotHeight,
+                                         l.scrollBarThickness, l.charWidth, l.charHeight});
+    g.infoPanel = boxes.infoPanel;
+    g.readoutBox = boxes.readoutBox;
+    g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
+    g.hScrollPos = s.hScroll.pos;
+    g.timeScaleMsec = s.settings.timeScaleMsec;
+    g.segmentOffsetMsec = static_cast<double>(s.run.beginMsec);
+    g.lowBandHz = s.settings.lowBandHz;
+    g.highBandHz = s.settings.highBandHz;
+    g.freqScaleChoice = s.settings.freqScaleChoice;
+    g.sampleRate = s.sampleRateHz;
+    g.fftSize = s.run.params.fftSize;
+    return g;
+}
+
+void installSpectralView(MainWindow& window) {
+    auto view = std::make_shared<SpectralView>(window);
+    window.setPanelPainter([view](WindowSurface& target) { view->paintPanels(target); });
+    window.setLabelPainter([view](WindowSurface& target) { view->paintLabels(target); });
+    window.setMouseHandler([view](QEvent* event) { return view->handle(event); });
+}
+
+} // namespace korv

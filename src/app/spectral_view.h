@@ -1,0 +1,18 @@
+#pragma once
+// The spectral image view on the main window: the information panel and readouts, the axis
+// labels and grid over the image, and the mouse on the image (readouts under the pointer,
+// the left drag that re-analyses a stretch, the click that asks for a point spectrum, the
+// right-button measuring rectangle).
+
+#include "display/view_geometry.h"
+
+namespace korv {
+
+class MainWindow;
+
+// The layout and the current run as the view's drawing sees them.
+[[nodiscard]] ViewGeometry currentViewGeometry();
+
+void installSpectralView(MainWindow& window);
+
+} // namespace korv
