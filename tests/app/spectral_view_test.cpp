@@ -1,0 +1,236 @@
+// The spectral image view on the real window: what the mouse does on an analysed file (the
+// readouts, the drag that re-analyses a stretch, the click for a point spectrum, the
+// measuring rectangle) and what GRID puts over the picture.
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "dialogs/control_ids.h"
+#include "display/palette.h"
+#include "platform/commands.h"
+#include "platform/palette_display.h"
+#include "support/platform_scopes.h"
+#include "support/temp_dir.h"
+#include "support/test_signals.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace korv {
+namespace {
+
+constexpr int kRate = 22050;
+
+class SpectralViewTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.valid());
+        MainWindowOptions o;
+        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+        window = std::make_unique<MainWindow>(o);
+        installModes(*window);
+        window->registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
+        window->resize(900, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->startUp({});
+        appState().settings.variablesChoice = cmd::kVariablesFreeze;
+        const QString path = dir.write(
+            "tone.wav", test::waveFile(kRate, 1, 16, kRate * 3, test::sines({1000.0}, kRate)));
+        ASSERT_FALSE(path.isEmpty());
+        prompts->queueFile(path);
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        ASSERT_TRUE(appState().spectralImage);
+        // The start of the image in view.
+        appState().hScroll.pos = 0;
+        window->surface().invalidate();
+        window->surface().updateNow();
+    }
+
+    [[nodiscard]] QWidget* view() const { return window->centralWidget(); }
+    [[nodiscard]] const PlotLayout& layout() const { return appState().layout; }
+
+    [[nodiscard]] QRgb at(int x, int y) const {
+        return window->surface().pixel(x, y).value_or(0) & 0xffffffu;
+    }
+    [[nodiscard]] std::vector<QRgb> area(const PixelRect& r) const {
+        std::vector<QRgb> v;
+        for (int y = r.y; y < r.bottom(); ++y) {
+            for (int x = r.x; x < r.right(); ++x) {
+                v.push_back(at(x, y));
+            }
+        }
+        return v;
+    }
+    [[nodiscard]] std::vector<QRgb> plot() const {
+        return area({0, 0, layout().plotWidth, layout().plotHeight});
+    }
+    // The readout box: right of the information panel, in the panel below the scroll bar.
+    [[nodiscard]] PixelRect readoutBox() const {
+        const PlotLayout& l = layout();
+        return {2 * l.columnWidth + l.readoutWidthA, l.plotHeight + l.scrollBarThickness,
+                l.readoutWidthB, l.clientHeight - l.plotHeight - l.scrollBarThickness};
+    }
+    // The colour the image's palette index at an image point shows.
+    [[nodiscard]] static QRgb imageColour(int x, int y) {
+        const auto index = appState().spectralImage->surface().pixel(x, y);
+        return paletteDisplay().colour(index.value_or(0)) & 0xffffffu;
+    }
+
+    void drag(int fromX, int toX, int y) {
+        QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(fromX, y));
+        for (int x = fromX; x != toX; x += toX > fromX ? 10 : -10) {
+            QTest::mouseMove(view(), QPoint(x, y));
+        }
+        QTest::mouseMove(view(), QPoint(toX, y));
+        QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(toX, y));
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    std::unique_ptr<MainWindow> window;
+    std::vector<int> scanCalls;
+};
+
+TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
+    const PixelRect box = readoutBox();
+    const std::vector<QRgb> idle = area(box);
+    const int y = layout().plotHeight - 60;
+
+    QTest::mouseMove(view(), QPoint(100, y));
+    const std::vector<QRgb> first = area(box);
+    EXPECT_NE(first, idle);
+    QTest::mouseMove(view(), QPoint(300, y / 2 + 30));
+    EXPECT_NE(area(box), first);
+    // The same point reads the same again.
+    QTest::mouseMove(view(), QPoint(100, y));
+    EXPECT_EQ(area(box), first);
+
+    // Over the waveform strip and after leaving the window: the placeholders again.
+    QTest::mouseMove(view(), QPoint(100, 2));
+    EXPECT_EQ(area(box), idle);
+    QTest::mouseMove(view(), QPoint(100, y));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(view(), &leave);
+    EXPECT_EQ(area(box), idle);
+    // Moving never draws into the picture.
+    window->surface().invalidate();
+    window->surface().updateNow();
+    EXPECT_EQ(at(100, y), imageColour(100, y));
+}
+
+TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
+    const float ts = appState().settings.timeScaleMsec;
+    const int y = layout().plotHeight / 2;
+    std::vector<std::pair<QString, QString>> shown;
+    auto record = [&shown](QDialog& d) {
+        auto* begin = d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT));
+        auto* end = d.findChild<QLineEdit*>(controlName(ID_END_EDIT));
+        ASSERT_NE(begin, nullptr);
+        ASSERT_NE(end, nullptr);
+        shown.emplace_back(begin->text(), end->text());
+        ScriptedPrompts::pressCancel(d);
+    };
+
+    prompts->queueDialog(record);
+    drag(100, 200, y);
+    prompts->queueDialog(record);
+    drag(200, 100, y);
+    ASSERT_EQ(shown.size(), 2U);
+    EXPECT_EQ(shown[0], shown[1]);
+    // Column 100 starts 100 time steps into the segment, column 200 twice as far.
+    EXPECT_EQ(shown[0].first.toDouble(), std::floor(100 * ts));
+    EXPECT_EQ(shown[0].second.toDouble(), std::floor(200 * ts));
+    // Cancelled: the image is kept and the band the drag inverted is gone.
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(at(150, y), imageColour(150, y));
+    EXPECT_TRUE(scanCalls.empty());
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(SpectralViewTest, TheBandUnderADragIsInvertedWhileItLasts) {
+    const int y = layout().plotHeight / 2;
+    QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(50, y));
+    QTest::mouseMove(view(), QPoint(80, y));
+    EXPECT_EQ(at(60, 10), ~imageColour(60, 10) & 0xffffffu);
+    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
+    EXPECT_EQ(at(90, y), imageColour(90, y));
+    // Back over part of it: that part shows the picture again.
+    QTest::mouseMove(view(), QPoint(70, y));
+    EXPECT_EQ(at(75, y), imageColour(75, y));
+    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(70, y));
+    EXPECT_EQ(prompts->dialogsRun().size(), 1U);
+}
+
+TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
+    const AppState& s = appState();
+    const int column = 120;
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
+    ASSERT_EQ(scanCalls.size(), 1U);
+    EXPECT_EQ(scanCalls[0], cmd::kScanPointSpectrum);
+    const double msec = column * static_cast<double>(s.settings.timeScaleMsec);
+    const auto bytes =
+        static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.run.params.fftSize * 2;
+    EXPECT_EQ(s.pointSpectrumByte, bytes / 4 * 4);
+    EXPECT_EQ(s.settings.averageCountPlot, s.settings.averageCountScroll);
+    EXPECT_EQ(s.settings.analysisAtStopChoice, ANALYSIS_AT_STOP_OFF);
+    EXPECT_TRUE(prompts->dialogsRun().empty());
+
+    // Below the picture nothing is selected or asked.
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight + 5));
+    EXPECT_EQ(scanCalls.size(), 1U);
+}
+
+TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTakenAwayAfter) {
+    const std::vector<QRgb> before = plot();
+    QTest::mousePress(view(), Qt::RightButton, {}, QPoint(100, 200));
+    QTest::mouseMove(view(), QPoint(300, 260));
+    EXPECT_EQ(at(200, 200), ~imageColour(200, 200) & 0xffffffu); // top edge
+    EXPECT_EQ(at(300, 230), ~imageColour(300, 230) & 0xffffffu); // right edge
+    EXPECT_EQ(at(200, 230), imageColour(200, 230));              // inside
+    // A smaller rectangle: the old outline is gone.
+    QTest::mouseMove(view(), QPoint(250, 240));
+    EXPECT_EQ(at(300, 230), imageColour(300, 230));
+    EXPECT_EQ(at(250, 220), ~imageColour(250, 220) & 0xffffffu);
+    // The top is kept below the waveform strip.
+    QTest::mouseMove(view(), QPoint(250, 0));
+    EXPECT_EQ(at(200, 43), ~imageColour(200, 43) & 0xffffffu);
+    QTest::mouseRelease(view(), Qt::RightButton, {}, QPoint(250, 0));
+    EXPECT_EQ(plot(), before);
+}
+
+TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
+    const std::vector<QRgb> plain = plot();
+    const QRgb text = paletteDisplay().colour(kTextIndex) & 0xffffffu;
+    auto textPixels = [&](const std::vector<QRgb>& v) {
+        return std::count(v.begin(), v.end(), text);
+    };
+    QPushButton* grid = window->button(cmd::kGrid);
+    ASSERT_TRUE(grid->isEnabled());
+    QTest::mouseClick(grid, Qt::LeftButton);
+    window->surface().updateNow();
+    EXPECT_TRUE(grid->isChecked());
+    const std::vector<QRgb> withGrid = plot();
+    EXPECT_GT(textPixels(withGrid), textPixels(plain));
+    // The overlay lies on the window only; the picture underneath is untouched.
+    const std::vector<std::uint8_t> image(appState().spectralImage->surface().pixels().begin(),
+                                          appState().spectralImage->surface().pixels().end());
+    QTest::mouseClick(grid, Qt::LeftButton);
+    window->surface().updateNow();
+    EXPECT_FALSE(grid->isChecked());
+    EXPECT_EQ(plot(), plain);
+    EXPECT_EQ(std::vector<std::uint8_t>(appState().spectralImage->surface().pixels().begin(),
+                                        appState().spectralImage->surface().pixels().end()),
+              image);
+}
+
+} // namespace
+} // namespace korv
