@@ -84,6 +84,7 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
             c.ring.assign(rows * static_cast<std::size_t>(averageCount_), 0);
             c.ringSums.assign(rows, 0);
             c.averaged.assign(rows, 0.0f);
+            c.indices.assign(rows, 0);
         }
     } catch (const std::bad_alloc&) {
         release();
@@ -181,24 +182,26 @@ void ColumnAnalyzer::computeColumn(long x) {
     ringPos_ = (ringPos_ + 1) % averageCount_;
 }
 
-void ColumnAnalyzer::drawColumn(long x, SpectralImage& image) {
-    const int column = static_cast<int>(x);
+void ColumnAnalyzer::drawColumn(int column, SpectralImage& image) {
     IndexedSurface& surface = image.surface();
     for (int ch = 0; ch < channels_; ++ch) {
-        const Channel& c = channelState_[static_cast<std::size_t>(ch)];
-        const int bottom = image.rowY(ch, 0);
-        for (int r = 0; r < rows_; ++r) {
-            const auto index =
-                levelToClampedPaletteIndex(c.averaged[static_cast<std::size_t>(r)], range_);
-            surface.setPixel(column, bottom - r, static_cast<std::uint8_t>(index));
+        Channel& c = channelState_[static_cast<std::size_t>(ch)];
+        for (std::size_t r = 0; r < c.indices.size(); ++r) {
+            c.indices[r] =
+                static_cast<std::uint8_t>(levelToClampedPaletteIndex(c.averaged[r], range_));
         }
+        surface.setColumnUpwards(column, image.rowY(ch, 0), c.indices);
         image.drawStripColumn(column, ch, c.minimum, c.maximum);
     }
 }
 
 void ColumnAnalyzer::analyzeColumn(long x, SpectralImage& image) {
+    analyzeColumnAt(x, image, static_cast<int>(std::clamp(x, 0L, columns_)));
+}
+
+void ColumnAnalyzer::analyzeColumnAt(long x, SpectralImage& image, int imageX) {
     if (!ready_ || x < 0 || x >= columns_ || image.channels() != channels_ ||
-        image.rows() != rows_) {
+        image.rows() != rows_ || imageX < 0 || imageX >= image.width()) {
         return;
     }
     if (x != nextColumn_) {
@@ -209,7 +212,7 @@ void ColumnAnalyzer::analyzeColumn(long x, SpectralImage& image) {
         }
     }
     computeColumn(x);
-    drawColumn(x, image);
+    drawColumn(imageX, image);
     nextColumn_ = x + 1;
     analysedAny_ = true;
 }

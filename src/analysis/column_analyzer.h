@@ -60,6 +60,9 @@ class ColumnAnalyzer {
     // are meant to be analysed in order; any other order gives the same pixels, at the cost
     // of the averageCount - 1 columns before x being transformed again to fill the ring.
     void analyzeColumn(long x, SpectralImage& image);
+    // The same column drawn at another column of another picture of the same bands (a block
+    // analysed apart and copied in later).
+    void analyzeColumnAt(long x, SpectralImage& image, int imageX);
     // Columns first .. last - 1, in order.
     void analyzeColumns(long first, long last, SpectralImage& image);
 
@@ -75,6 +78,7 @@ class ColumnAnalyzer {
         std::vector<std::int16_t> ring;      // averageCount columns x rows
         std::vector<std::int32_t> ringSums;  // per row, the sum over the ring
         std::vector<float> averaged;         // per row, ringSums / averageCount
+        std::vector<std::uint8_t> indices;   // per row, the palette index drawn
         int minimum = 0;
         int maximum = 0;
     };
@@ -83,7 +87,7 @@ class ColumnAnalyzer {
     // Transform, corrections, rows and the ring for column x; fills averaged.
     void computeColumn(long x);
     void resetRings();
-    void drawColumn(long x, SpectralImage& image);
+    void drawColumn(int column, SpectralImage& image);
 
     bool ready_ = false;
     std::span<const std::uint8_t> samples_;

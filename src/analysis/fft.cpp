@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korv {
 
@@ -12,16 +17,86 @@ namespace {
 // tables match those of stored analyses.
 constexpr double kTwoPi = 6.28318530718;
 constexpr double kTwiddleScale = 32768.0;
+// 40 log10(P) = 40 / ln 10 x ln(P).
+constexpr double kFortyOverLn10 = 17.371779276130073;
+constexpr double kQuickLevelMargin = 1e-6;
 
-} // namespace
-
-std::int16_t powerToLevel(double power) {
+// 40 log10(P) truncated, limited to the level range; 0 for no power.
+std::int16_t exactLevel(double power) {
     if (!(power > 0.0)) {
         return 0;
     }
     const double v = std::clamp(40.0 * std::log10(power), -static_cast<double>(LEVEL_LIMIT),
                                 static_cast<double>(LEVEL_LIMIT));
     return static_cast<std::int16_t>(v);
+}
+
+// 40 / ln 10 x ln(P) for normal positive powers, from the exponent and an odd series in
+// s = (m - 1) / (m + 1) of the mantissa m in [1/sqrt 2, sqrt 2): |s| < 0.172, so the terms
+// left out weigh less than 1e-9 of a level unit. Anything else gives garbage that
+// levelFromQuick never uses.
+void quickLevels(const double* powers, double* quick, int count) {
+    constexpr double kSqrt2 = 1.4142135623730951;
+    constexpr double kLn2 = 0.6931471805599453;
+    int k = 0;
+#if defined(__SSE2__)
+    const __m128i mantissaMask = _mm_set1_epi64x(0x000fffffffffffffLL);
+    const __m128i one = _mm_set1_epi64x(0x3ff0000000000000LL);
+    const __m128d sqrt2 = _mm_set1_pd(kSqrt2);
+    const __m128d halfv = _mm_set1_pd(0.5);
+    const __m128d onev = _mm_set1_pd(1.0);
+    for (; k + 2 <= count; k += 2) {
+        const __m128i bits = _mm_castpd_si128(_mm_loadu_pd(powers + k));
+        __m128d m = _mm_castsi128_pd(_mm_or_si128(_mm_and_si128(bits, mantissaMask), one));
+        // The biased exponents, from the upper half of each value.
+        const __m128i high = _mm_shuffle_epi32(bits, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128i biased = _mm_srli_epi32(high, 20);
+        __m128d e = _mm_sub_pd(_mm_cvtepi32_pd(biased), _mm_set1_pd(1023.0));
+        const __m128d above = _mm_cmpgt_pd(m, sqrt2);
+        m = _mm_sub_pd(m, _mm_and_pd(above, _mm_mul_pd(m, halfv)));
+        e = _mm_add_pd(e, _mm_and_pd(above, onev));
+        const __m128d s = _mm_div_pd(_mm_sub_pd(m, onev), _mm_add_pd(m, onev));
+        const __m128d s2 = _mm_mul_pd(s, s);
+        __m128d poly = _mm_set1_pd(2.0 / 11.0);
+        poly = _mm_add_pd(_mm_set1_pd(2.0 / 9.0), _mm_mul_pd(s2, poly));
+        poly = _mm_add_pd(_mm_set1_pd(2.0 / 7.0), _mm_mul_pd(s2, poly));
+        poly = _mm_add_pd(_mm_set1_pd(2.0 / 5.0), _mm_mul_pd(s2, poly));
+        poly = _mm_add_pd(_mm_set1_pd(2.0 / 3.0), _mm_mul_pd(s2, poly));
+        poly = _mm_add_pd(_mm_set1_pd(2.0), _mm_mul_pd(s2, poly));
+        const __m128d ln = _mm_add_pd(_mm_mul_pd(s, poly), _mm_mul_pd(e, _mm_set1_pd(kLn2)));
+        _mm_storeu_pd(quick + k, _mm_mul_pd(ln, _mm_set1_pd(kFortyOverLn10)));
+    }
+#endif
+    for (; k < count; ++k) {
+        quick[k] = kFortyOverLn10 * std::log(powers[k]);
+    }
+}
+
+// The quick value decides wherever it is not within the margin of a step of the truncation
+// (the exact and the quick value then lie on the same side of it); elsewhere log10 does.
+inline std::int16_t levelFromQuick(double power, double quick) {
+    if (power >= std::numeric_limits<double>::min() &&
+        power <= std::numeric_limits<double>::max()) {
+        const double fraction = std::abs(quick - static_cast<double>(static_cast<int>(quick)));
+        if (fraction > kQuickLevelMargin && fraction < 1.0 - kQuickLevelMargin) {
+            return static_cast<std::int16_t>(quick);
+        }
+    }
+    return exactLevel(power);
+}
+
+// One power the way the frames' powers go, in a pair.
+std::int16_t levelOfPower(double power) {
+    const double powers[2] = {power, power};
+    double quick[2] = {0.0, 0.0};
+    quickLevels(powers, quick, 2);
+    return levelFromQuick(power, quick[0]);
+}
+
+} // namespace
+
+std::int16_t powerToLevel(double power) {
+    return levelOfPower(power);
 }
 
 int FftEngine::setupFft(int log2Size, std::int32_t sampleRate, float windowMsec) {
@@ -87,7 +162,50 @@ void FftEngine::releaseFft() {
     std::vector<double>().swap(work_);
 }
 
-void FftEngine::transformWork() {
+namespace {
+
+// One butterfly stage's block: p and q hold h complex values each, (ta, tb) the twiddle.
+void butterfliesPlain(double* p, double* q, int h, double ta, double tb) {
+    for (int j = 0; j < h; ++j) {
+        const double pre = p[2 * j];
+        const double pim = p[2 * j + 1];
+        const double qre = q[2 * j];
+        const double qim = q[2 * j + 1];
+        const double tr = (qim * ta + qre * tb) / kTwiddleScale;
+        const double ti = (qre * ta - qim * tb) / kTwiddleScale;
+        q[2 * j] = (pre + tr) / 2;
+        p[2 * j] = (pre - tr) / 2;
+        q[2 * j + 1] = (pim - ti) / 2;
+        p[2 * j + 1] = (pim + ti) / 2;
+    }
+}
+
+#if defined(__SSE2__)
+// The same arithmetic on (re, im) pairs: every product, sum and halving is the one above,
+// in the same order; negations and the power-of-two scalings are exact, so the results
+// are identical.
+void butterfliesVector(double* p, double* q, int h, double ta, double tb) {
+    const __m128d vta = _mm_set1_pd(ta);
+    const __m128d vtb = _mm_set1_pd(tb);
+    const __m128d negateIm = _mm_set_pd(-1.0, 1.0);
+    const __m128d scale = _mm_set1_pd(1.0 / kTwiddleScale);
+    const __m128d half = _mm_set1_pd(0.5);
+    for (int j = 0; j < h; ++j) {
+        const __m128d pv = _mm_loadu_pd(p + 2 * j);                       // pre, pim
+        const __m128d qv = _mm_loadu_pd(q + 2 * j);                       // qre, qim
+        const __m128d swapped = _mm_shuffle_pd(qv, qv, 1);                // qim, qre
+        const __m128d a = _mm_mul_pd(_mm_mul_pd(swapped, vta), negateIm); // qim ta, -qre ta
+        const __m128d b = _mm_mul_pd(qv, vtb);                            // qre tb, qim tb
+        const __m128d t = _mm_mul_pd(_mm_add_pd(a, b), scale);            // tr, -ti
+        _mm_storeu_pd(q + 2 * j, _mm_mul_pd(_mm_add_pd(pv, t), half));
+        _mm_storeu_pd(p + 2 * j, _mm_mul_pd(_mm_sub_pd(pv, t), half));
+    }
+}
+#endif
+
+} // namespace
+
+void FftEngine::transformWork([[maybe_unused]] bool plain) {
     const int n = fftSize_;
     const int half = n / 2;
     double* z = work_.data();
@@ -97,22 +215,15 @@ void FftEngine::transformWork() {
     for (int h = n / 4; h >= 1; h /= 2) {
         int block = 0;
         for (int start = 0; start < half; start += 2 * h, ++block) {
-            const double ta = tw[2 * block];
-            const double tb = tw[2 * block + 1];
             double* p = z + 2 * start;
             double* q = z + 2 * (start + h);
-            for (int j = 0; j < h; ++j) {
-                const double pre = p[2 * j];
-                const double pim = p[2 * j + 1];
-                const double qre = q[2 * j];
-                const double qim = q[2 * j + 1];
-                const double tr = (qim * ta + qre * tb) / kTwiddleScale;
-                const double ti = (qre * ta - qim * tb) / kTwiddleScale;
-                q[2 * j] = (pre + tr) / 2;
-                p[2 * j] = (pre - tr) / 2;
-                q[2 * j + 1] = (pim - ti) / 2;
-                p[2 * j + 1] = (pim + ti) / 2;
+#if defined(__SSE2__)
+            if (!plain) {
+                butterfliesVector(p, q, h, tw[2 * block], tw[2 * block + 1]);
+                continue;
             }
+#endif
+            butterfliesPlain(p, q, h, tw[2 * block], tw[2 * block + 1]);
         }
     }
 
@@ -139,6 +250,14 @@ void FftEngine::transformWork() {
 }
 
 void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode) {
+    transformFrame(frame, mode, false);
+}
+
+void FftEngine::transformFramePlain(std::span<std::int16_t> frame, int mode) {
+    transformFrame(frame, mode, true);
+}
+
+void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode, bool plain) {
     const int n = fftSize_;
     if (n == 0 || frame.size() < static_cast<std::size_t>(n)) {
         return;
@@ -148,20 +267,39 @@ void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode) {
     for (int i = 0; i < n; ++i) {
         z[i] = frame[i] * win[i];
     }
-    transformWork();
+    transformWork(plain);
 
     const int half = n / 2;
     const std::int32_t* rev = bitReverse_.data();
+    if (mode == FFT_MODE_MAGNITUDES) {
+        for (int k = 0; k < half; ++k) {
+            const double re = z[rev[k]];
+            const double im = z[rev[k] + 1];
+            const double m =
+                std::min(std::sqrt(re * re + im * im), static_cast<double>(LEVEL_LIMIT));
+            frame[k] = static_cast<std::int16_t>(m);
+        }
+        return;
+    }
+    if (plain) {
+        for (int k = 0; k < half; ++k) {
+            const double re = z[rev[k]];
+            const double im = z[rev[k] + 1];
+            frame[k] = exactLevel(re * re + im * im);
+        }
+        return;
+    }
+    // The second half of the work area holds the powers, then their quick levels.
+    double* powers = z + n;
+    double* quick = powers + half;
     for (int k = 0; k < half; ++k) {
         const double re = z[rev[k]];
         const double im = z[rev[k] + 1];
-        const double power = re * re + im * im;
-        if (mode == FFT_MODE_MAGNITUDES) {
-            const double m = std::min(std::sqrt(power), static_cast<double>(LEVEL_LIMIT));
-            frame[k] = static_cast<std::int16_t>(m);
-        } else {
-            frame[k] = powerToLevel(power);
-        }
+        powers[k] = re * re + im * im;
+    }
+    quickLevels(powers, quick, half);
+    for (int k = 0; k < half; ++k) {
+        frame[k] = levelFromQuick(powers[k], quick[k]);
     }
 }
 

@@ -24,6 +24,9 @@ class FftEngine {
     // Windows and transforms the first N values of frame in place; the N/2 results (levels
     // or magnitudes) replace the first N/2 values. frame must hold at least N values.
     void transformFrame(std::span<std::int16_t> frame, int mode);
+    // The same with the butterflies one value at a time: the yardstick the vector
+    // butterflies are checked against, bit for bit.
+    void transformFramePlain(std::span<std::int16_t> frame, int mode);
     void releaseFft();
 
     [[nodiscard]] bool ready() const { return fftSize_ > 0; }
@@ -37,7 +40,8 @@ class FftEngine {
     [[nodiscard]] double binIm(int k) const { return work_[bitReverse_[k] + 1]; }
 
   private:
-    void transformWork();
+    void transformFrame(std::span<std::int16_t> frame, int mode, bool plain);
+    void transformWork(bool plain);
 
     int fftSize_ = 0;
     int windowLength_ = 0;

@@ -48,6 +48,20 @@ void IndexedSurface::setPixel(int x, int y, std::uint8_t index) {
     }
 }
 
+void IndexedSurface::setColumnUpwards(int x, int bottom, std::span<const std::uint8_t> indices) {
+    if (x < 0 || x >= width_ || bottom < 0) {
+        return;
+    }
+    // Rows below the surface are skipped; the column stops at the top row.
+    const long skip = std::max(0L, static_cast<long>(bottom) - (height_ - 1));
+    const long count = std::min(static_cast<long>(indices.size()), static_cast<long>(bottom) + 1);
+    std::uint8_t* p = pixels_.data() + offset(x, static_cast<int>(bottom - skip));
+    const auto stride = static_cast<std::ptrdiff_t>(width_);
+    for (long i = skip; i < count; ++i, p -= stride) {
+        *p = indices[static_cast<std::size_t>(i)];
+    }
+}
+
 std::span<const std::uint8_t> IndexedSurface::row(int y) const {
     if (y < 0 || y >= height_) {
         return {};

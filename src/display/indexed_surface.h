@@ -72,6 +72,9 @@ class IndexedSurface {
     // The index at (x, y), or nothing outside the surface.
     [[nodiscard]] std::optional<std::uint8_t> pixel(int x, int y) const;
     void setPixel(int x, int y, std::uint8_t index);
+    // Column x from row `bottom` upwards: indices[0] at bottom, indices[1] above it, ...;
+    // what falls outside the surface is left out.
+    void setColumnUpwards(int x, int bottom, std::span<const std::uint8_t> indices);
 
     // One row, for readers that walk the pixels (image export, tests). y must be inside.
     [[nodiscard]] std::span<const std::uint8_t> row(int y) const;

@@ -74,37 +74,6 @@ LevelRange levelRangeForChoice(std::int32_t dbScaleChoice) {
     }
 }
 
-std::int32_t levelToPaletteIndex(float level, const LevelRange& range) {
-    const float index = (level - range.bottomQuarterDb) * static_cast<float>(kGradientSpan) /
-                        (4.0f * range.rangeDb);
-    // Far outside the palette either way; saturate so the conversion stays defined.
-    constexpr float kLimit = 1.0e6f;
-    if (std::isnan(index)) {
-        return 0;
-    }
-    if (index >= kLimit) {
-        return static_cast<std::int32_t>(kLimit);
-    }
-    if (index <= -kLimit) {
-        return -static_cast<std::int32_t>(kLimit);
-    }
-    return static_cast<std::int32_t>(index);
-}
-
-std::int32_t clampToLevelIndices(std::int32_t index) {
-    if (index < kBackgroundIndex) {
-        return kBackgroundIndex;
-    }
-    if (index > kLastGradientIndex) {
-        return kLastGradientIndex;
-    }
-    return index;
-}
-
-std::int32_t levelToClampedPaletteIndex(float level, const LevelRange& range) {
-    return clampToLevelIndices(levelToPaletteIndex(level, range));
-}
-
 float stopLevelDb(int stop, const LevelRange& range) {
     const float bottomDb = range.bottomQuarterDb / 4.0f - 90.0f;
     return bottomDb +

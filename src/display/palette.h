@@ -6,6 +6,7 @@
 #include "settings/settings_types.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 namespace korv {
@@ -110,13 +111,45 @@ struct LevelRange {
 
 // (level - B) * 240 / (4 * R) in single precision, truncated toward zero; not clamped.
 // Non-finite or enormous levels saturate instead of overflowing.
-[[nodiscard]] std::int32_t levelToPaletteIndex(float level, const LevelRange& range);
+[[nodiscard]] inline std::int32_t levelToPaletteIndex(float level, const LevelRange& range);
 
 // The callers' limit: below the range is Background (4), above it the last gradient entry (235).
-[[nodiscard]] std::int32_t clampToLevelIndices(std::int32_t index);
+[[nodiscard]] inline std::int32_t clampToLevelIndices(std::int32_t index);
 
 // levelToPaletteIndex followed by the clamp, as the drawing code uses it.
-[[nodiscard]] std::int32_t levelToClampedPaletteIndex(float level, const LevelRange& range);
+[[nodiscard]] inline std::int32_t levelToClampedPaletteIndex(float level, const LevelRange& range);
+
+// Inline: the column loop maps every pixel through them.
+inline std::int32_t levelToPaletteIndex(float level, const LevelRange& range) {
+    const float index = (level - range.bottomQuarterDb) * static_cast<float>(kGradientSpan) /
+                        (4.0f * range.rangeDb);
+    // Far outside the palette either way; saturate so the conversion stays defined.
+    constexpr float kLimit = 1.0e6f;
+    if (std::isnan(index)) {
+        return 0;
+    }
+    if (index >= kLimit) {
+        return static_cast<std::int32_t>(kLimit);
+    }
+    if (index <= -kLimit) {
+        return -static_cast<std::int32_t>(kLimit);
+    }
+    return static_cast<std::int32_t>(index);
+}
+
+inline std::int32_t clampToLevelIndices(std::int32_t index) {
+    if (index < kBackgroundIndex) {
+        return kBackgroundIndex;
+    }
+    if (index > kLastGradientIndex) {
+        return kLastGradientIndex;
+    }
+    return index;
+}
+
+inline std::int32_t levelToClampedPaletteIndex(float level, const LevelRange& range) {
+    return clampToLevelIndices(levelToPaletteIndex(level, range));
+}
 
 // The level a stop stands for, in displayed dB (level/4 - 90): for 60 dB, -60 for stop 0
 // up to 0 for stop 12.

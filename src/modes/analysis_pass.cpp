@@ -2,6 +2,7 @@
 
 #include "analysis/analyze_segment.h"
 #include "analysis/column_analyzer.h"
+#include "analysis/parallel_column_loop.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
@@ -21,6 +22,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <thread>
 
 namespace korv {
 
@@ -110,9 +112,9 @@ bool columnLoop(MainWindow& window) {
     AnalysisRun& run = s.run;
     const std::span<const std::uint8_t> samples =
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
-    ColumnAnalyzer analyzer;
+    ParallelColumnLoop analyzer;
     if (analyzer.setup(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples),
-                       *s.spectralImage) != 0) {
+                       *s.spectralImage, std::thread::hardware_concurrency() >= 2) != 0) {
         return false;
     }
     const long columns = run.params.columns;

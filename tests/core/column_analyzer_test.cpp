@@ -3,6 +3,7 @@
 
 #include "analysis/analyze_segment.h"
 #include "analysis/column_analyzer.h"
+#include "analysis/parallel_column_loop.h"
 #include "display/spectral_image.h"
 #include "settings/default_calibration.h"
 
@@ -496,6 +497,67 @@ TEST(SegmentRange, PlanChecksTheRangeInOrder) {
     in.beginMsec = 4990; // 10 msec plus one frame of 1024 is 2208 bytes; 4995 leaves 2048 - 8
     in.endMsec = 4992;
     EXPECT_EQ(plan(128.0f).messages.at(0).text, "Sample Size Too Small");
+}
+
+// The loop on two cores paints the same bytes as one analyser in order: mono and stereo, with
+// and without averaging (the ring primed at each block), a last block cut short.
+TEST(ParallelColumnLoop, TwoCoresPaintTheSamePictureAsOne) {
+    std::mt19937 noise(7);
+    std::normal_distribution<double> gauss(0.0, 900.0);
+    for (const int channels : {1, 2}) {
+        const auto bytes = pcm(channels, 16, 3 * kRate + 517, [&](int c, long n) {
+            const double t = static_cast<double>(n) / kRate;
+            return 9000.0 * std::sin(2.0 * std::numbers::pi * (300.0 + 500.0 * t) * t + c * 0.7) +
+                   gauss(noise);
+        });
+        for (const int average : {1, 7}) {
+            ColumnAnalysisInputs in = inputsFor(bytes, channels, 16);
+            in.averageCountScroll = average;
+            const long block = parallelBlockColumns(average);
+            ASSERT_GT(in.run.columns, 4 * block);
+            ASSERT_NE(in.run.columns % block, 0);
+            const SpectralImage one = analyse(in);
+
+            SpectralImage two = imageFor(in);
+            ParallelColumnLoop loop;
+            ASSERT_EQ(loop.setup(in, two, true), 0);
+            EXPECT_TRUE(loop.sharing());
+            for (long x = 0; x < loop.columns(); ++x) {
+                loop.analyzeColumn(x, two);
+            }
+            loop.release();
+            const auto a = one.surface().pixels();
+            const auto b = two.surface().pixels();
+            EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end()))
+                << channels << " channels, average " << average;
+        }
+    }
+}
+
+// A run stopped inside a block of the worker's ends at once and keeps the columns drawn.
+TEST(ParallelColumnLoop, StoppingEarlyJoinsTheWorker) {
+    const auto bytes = pcm(1, 16, 3 * kRate, sine(1000.0, 8000.0));
+    const ColumnAnalysisInputs in = inputsFor(bytes, 1, 16);
+    const SpectralImage whole = analyse(in);
+    SpectralImage part = imageFor(in);
+    const long stopAt = parallelBlockColumns(1) + 5;
+    {
+        ParallelColumnLoop loop;
+        ASSERT_EQ(loop.setup(in, part, true), 0);
+        for (long x = 0; x < stopAt; ++x) {
+            loop.analyzeColumn(x, part);
+        }
+    } // the destructor stops and joins
+    // Beyond the stop the picture is as it was made, though the worker's block went further.
+    const SpectralImage untouched = imageFor(in);
+    for (const int y : {kStripHeight / 2, kPlotHeight - 1 - rowOf(1000.0)}) {
+        for (int x = 0; x < static_cast<int>(stopAt); ++x) {
+            ASSERT_EQ(at(part, x, y), at(whole, x, y)) << x << "," << y;
+        }
+        for (int x = static_cast<int>(stopAt); x < 3 * static_cast<int>(stopAt); ++x) {
+            ASSERT_EQ(at(part, x, y), at(untouched, x, y)) << x << "," << y;
+        }
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -92,6 +93,38 @@ TEST(FftEngine, BinsMatchTheReferenceDftAtEverySize) {
             if (p > 100.0) {
                 const int want = static_cast<int>(40.0 * std::log10(p));
                 ASSERT_NEAR(frame[k], want, 1) << "N " << n << " bin " << k;
+            }
+        }
+    }
+}
+
+// The vector butterflies give the plain ones' results bit for bit: levels and magnitudes of
+// many random frames at every size, with full and shortened windows.
+TEST(FftEngine, VectorButterfliesMatchThePlainOnesExactly) {
+    std::mt19937 rng(99);
+    for (int log2n = 9; log2n <= 14; ++log2n) {
+        const int n = 1 << log2n;
+        for (const float windowMsec : {FFT_FULL_WINDOW_MSEC, 7.5f}) {
+            FftEngine fft;
+            ASSERT_EQ(fft.setupFft(log2n, 22050, windowMsec), 0);
+            for (int round = 0; round < 40; ++round) {
+                const auto input = randomFrame(n, rng);
+                for (const int mode : {FFT_MODE_LEVELS, FFT_MODE_MAGNITUDES}) {
+                    auto fast = input;
+                    auto plain = input;
+                    fft.transformFrame(fast, mode);
+                    std::vector<double> bins;
+                    for (int k = 0; k < n / 2; ++k) {
+                        bins.push_back(fft.binRe(k));
+                        bins.push_back(fft.binIm(k));
+                    }
+                    fft.transformFramePlain(plain, mode);
+                    ASSERT_EQ(fast, plain) << "N " << n << " mode " << mode;
+                    for (int k = 0; k < n / 2; ++k) {
+                        ASSERT_EQ(bins[2 * k], fft.binRe(k)) << "N " << n << " bin " << k;
+                        ASSERT_EQ(bins[2 * k + 1], fft.binIm(k)) << "N " << n << " bin " << k;
+                    }
+                }
             }
         }
     }
@@ -204,6 +237,30 @@ TEST(FftEngine, ShortFrameIsLeftAlone) {
     std::vector<std::int16_t> tooShort(1000, 77);
     fft.transformFrame(tooShort, FFT_MODE_LEVELS);
     EXPECT_EQ(tooShort[0], 77);
+}
+
+// The level of a power is 40 log10(P) truncated, whatever logarithm computes it: random
+// powers over the whole range, and the powers right at each step of the truncation and one
+// representable value either side of it.
+TEST(FftEngine, LevelsAreTheTruncatedFortyLog10AtEveryStep) {
+    const auto reference = [](double p) {
+        return static_cast<std::int16_t>(std::clamp(40.0 * std::log10(p), -32767.0, 32767.0));
+    };
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> exponent(-12.0, 12.0);
+    for (int i = 0; i < 200000; ++i) {
+        const double p = std::pow(10.0, exponent(rng));
+        ASSERT_EQ(powerToLevel(p), reference(p)) << p;
+    }
+    for (int step = -480; step <= 480; ++step) {
+        const double p = std::pow(10.0, step / 40.0);
+        for (const double q : {std::nextafter(p, 0.0), p, std::nextafter(p, 1e300)}) {
+            ASSERT_EQ(powerToLevel(q), reference(q)) << q;
+        }
+    }
+    EXPECT_EQ(powerToLevel(0.0), 0);
+    EXPECT_EQ(powerToLevel(-1.0), 0);
+    EXPECT_EQ(powerToLevel(1.0), 0);
 }
 
 TEST(Calibration, DefaultCurveInterpolatesInLogFrequency) {

@@ -1,0 +1,119 @@
+#include "analysis/parallel_column_loop.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace korv {
+
+namespace {
+
+constexpr long kMinBlockColumns = 64;
+
+} // namespace
+
+long parallelBlockColumns(int averageCount) {
+    return std::max(kMinBlockColumns, 4L * std::max(averageCount, 1));
+}
+
+ParallelColumnLoop::~ParallelColumnLoop() {
+    release();
+}
+
+int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage& image,
+                              bool useWorker) {
+    release();
+    if (caller_.setup(inputs, image) != 0) {
+        return -1;
+    }
+    block_ = parallelBlockColumns(caller_.averageCount());
+    if (!useWorker || caller_.columns() <= 2 * block_) {
+        return 0;
+    }
+    scratch_ = SpectralImage::create({block_, static_cast<int>(block_), image.plotHeight(),
+                                      image.stripHeight(), image.channels()});
+    if (!scratch_ || helper_.setup(inputs, image) != 0) {
+        // One core is slower, never wrong.
+        scratch_.reset();
+        helper_.release();
+        return 0;
+    }
+    stop_ = false;
+    readyBlock_ = -1;
+    wantedBlock_ = 1;
+    try {
+        worker_ = std::thread([this] { work(); });
+    } catch (const std::system_error&) {
+        scratch_.reset();
+        helper_.release();
+    }
+    return 0;
+}
+
+void ParallelColumnLoop::work() {
+    const long columns = helper_.columns();
+    for (;;) {
+        long block = 0;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return stop_ || readyBlock_ < 0; });
+            if (stop_) {
+                return;
+            }
+            block = wantedBlock_;
+        }
+        const long first = block * block_;
+        if (first >= columns) {
+            return;
+        }
+        const long last = std::min(first + block_, columns);
+        for (long x = first; x < last; ++x) {
+            helper_.analyzeColumnAt(x, *scratch_, static_cast<int>(x - first));
+        }
+        {
+            std::lock_guard lock(mutex_);
+            readyBlock_ = block;
+            wantedBlock_ = block + 2;
+        }
+        changed_.notify_all();
+    }
+}
+
+void ParallelColumnLoop::analyzeColumn(long x, SpectralImage& image) {
+    if (!sharing() || !workerBlock(x)) {
+        caller_.analyzeColumn(x, image);
+        return;
+    }
+    const long block = x / block_;
+    const long first = block * block_;
+    if (x == first) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return readyBlock_ == block; });
+    }
+    // Column by column, so a run stopped inside the block leaves nothing beyond its end.
+    image.surface().copyFrom(scratch_->surface(),
+                             {static_cast<int>(x - first), 0, 1, scratch_->height()},
+                             {static_cast<int>(x), 0});
+    if (x == std::min(first + block_, columns()) - 1) {
+        {
+            std::lock_guard lock(mutex_);
+            readyBlock_ = -1;
+        }
+        changed_.notify_all();
+    }
+}
+
+void ParallelColumnLoop::release() {
+    if (worker_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+    helper_.release();
+    caller_.release();
+    scratch_.reset();
+}
+
+} // namespace korv
