@@ -165,7 +165,8 @@ void FftEngine::releaseFft() {
 namespace {
 
 // One butterfly stage's block: p and q hold h complex values each, (ta, tb) the twiddle.
-void butterfliesPlain(double* p, double* q, int h, double ta, double tb) {
+[[gnu::always_inline]] inline void butterfliesPlain(double* p, double* q, int h, double ta,
+                                                    double tb) {
     for (int j = 0; j < h; ++j) {
         const double pre = p[2 * j];
         const double pim = p[2 * j + 1];
@@ -184,7 +185,8 @@ void butterfliesPlain(double* p, double* q, int h, double ta, double tb) {
 // The same arithmetic on (re, im) pairs: every product, sum and halving is the one above,
 // in the same order; negations and the power-of-two scalings are exact, so the results
 // are identical.
-void butterfliesVector(double* p, double* q, int h, double ta, double tb) {
+[[gnu::always_inline]] inline void butterfliesVector(double* p, double* q, int h, double ta,
+                                                     double tb) {
     const __m128d vta = _mm_set1_pd(ta);
     const __m128d vtb = _mm_set1_pd(tb);
     const __m128d negateIm = _mm_set_pd(-1.0, 1.0);
