@@ -22,6 +22,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
 namespace korv {
@@ -30,6 +31,7 @@ namespace {
 
 inline const UserMessage kNotEnoughDisplayMemory{"Not enough display memory", MessageIcon::Warning};
 constexpr const char* kPleaseWait = " Please Wait ... ";
+constexpr std::chrono::milliseconds kWindowFrameInterval{20};
 
 int screenWidth() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -62,14 +64,20 @@ void setButtons(MainWindow& window, bool running) {
 }
 
 // The newest columns to the window after column x: a slice while the image is narrower
-// than the view, else the whole view ending at x, the scroll position following.
-void showNewColumns(MainWindow& window, long x) {
+// than the view (reaching back to the first column not shown yet), else the whole view
+// ending at x, the scroll position following.
+void showNewColumns(MainWindow& window, long x, long firstUnshown) {
     AppState& s = appState();
     const PlotLayout& l = s.layout;
     const bool dual = dualStereoView(s.settings);
-    const auto slice = sliceForColumn(x, visibleImageColumns(l.plotWidth, dual));
+    auto slice = sliceForColumn(x, visibleImageColumns(l.plotWidth, dual));
     if (!slice) {
         return;
+    }
+    if (!slice->scrolled && firstUnshown < slice->sourceX) {
+        slice->width += slice->sourceX - static_cast<int>(std::max(firstUnshown, 0L));
+        slice->sourceX = static_cast<int>(std::max(firstUnshown, 0L));
+        slice->destX = slice->sourceX;
     }
     s.drawingColumn = static_cast<int>(x);
     if (slice->scrolled) {
@@ -121,13 +129,23 @@ bool columnLoop(MainWindow& window) {
     const bool pleaseWait = run.commandLine && (s.settings.typeChoice != TYPE_STEREO ||
                                                 s.settings.channelChoice == CHANNEL_DUAL);
     long x = 0;
+    long firstUnshown = 0;
+    auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
     while (x < columns && !s.stopRequested) {
         analyzer.analyzeColumn(x, *s.spectralImage);
         if (x % SLICE_COLUMNS == 0) {
-            if (!pleaseWait) {
-                showNewColumns(window, x);
-            } else if (x % (64 * SLICE_COLUMNS) == 0) {
-                drawPleaseWait(window);
+            const auto now = std::chrono::steady_clock::now();
+            if (pleaseWait) {
+                if (x % (64 * SLICE_COLUMNS) == 0) {
+                    drawPleaseWait(window);
+                }
+            } else if (now - lastShown >= kWindowFrameInterval) {
+                // The window follows at a frame rate the eye cannot tell from every fourth
+                // column; copying the view every fourth column would cost more than the
+                // analysis itself.
+                showNewColumns(window, x, firstUnshown);
+                firstUnshown = x + 1;
+                lastShown = now;
             }
             // STOP, scrolling and repainting are handled between the columns.
             pumpMessages();

@@ -37,7 +37,7 @@ void WindowSurface::resize(int width, int height) {
 
 void WindowSurface::blit(const IndexedSurface& source, const PixelRect& srcRect, PixelPoint dest) {
     palette_.convert(source, srcRect, store_, dest);
-    changed();
+    changed({dest.x, dest.y, srcRect.width, srcRect.height});
 }
 
 void WindowSurface::fillRect(const PixelRect& rect, std::uint8_t index) {
@@ -47,7 +47,7 @@ void WindowSurface::fillRect(const PixelRect& rect, std::uint8_t index) {
         auto* line = reinterpret_cast<QRgb*>(store_.scanLine(y));
         std::fill(line + r.x, line + r.right(), colour);
     }
-    changed();
+    changed(r);
 }
 
 void WindowSurface::drawLine(PixelPoint from, PixelPoint to, Pen pen) {
@@ -99,7 +99,7 @@ void WindowSurface::invertRect(const PixelRect& rect) {
             line[x] = 0xff000000u | (~line[x] & 0x00ffffffu);
         }
     }
-    changed();
+    changed(r);
 }
 
 void WindowSurface::scrollHorizontally(const PixelRect& area, int dx) {
@@ -190,6 +190,14 @@ void WindowSurface::present(QPainter& painter, const QRect& dirty) {
 void WindowSurface::changed() {
     if (!presenting_ && !widget_.isNull()) {
         widget_->update();
+    }
+}
+
+void WindowSurface::changed(const PixelRect& area) {
+    // Only what changed is presented again: a thin slice must not cost a whole window.
+    const PixelRect r = intersect(area, bounds());
+    if (!presenting_ && !widget_.isNull() && !r.empty()) {
+        widget_->update(QRect(r.x, r.y, r.width, r.height));
     }
 }
 

@@ -72,6 +72,7 @@ class WindowSurface {
 
   private:
     void changed();
+    void changed(const PixelRect& area);
 
     const PaletteDisplay& palette_;
     QImage store_;

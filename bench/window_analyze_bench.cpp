@@ -1,0 +1,122 @@
+// Analyze File as the user starts it (F1, the file chosen, the stored parameters): the real
+// main window under Qt's offscreen platform, the column loop with the window following the
+// image and the messages pumped. Time per column of the 10-minute signal, so the figure can
+// be set beside the column loop's own (analyze_bench).
+
+#include "../tools/long_signal.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "platform/commands.h"
+#include "platform/prompts.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+using namespace korv;
+
+namespace {
+
+// Answers the file dialog with one file; everything else is refused.
+class OneFilePrompts final : public Prompts {
+  public:
+    explicit OneFilePrompts(QString file) : file_(std::move(file)) {}
+    void message(const QString&, MessageIcon) override {}
+    void beep() override {}
+    std::optional<QString> openFile(const FileRequest&) override { return file_; }
+    std::optional<QStringList> openFiles(const FileRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(const FileRequest&) override { return std::nullopt; }
+    bool choosePrinter(QPrinter&) override { return false; }
+    bool runDialog(QDialog&) override { return false; }
+
+  private:
+    QString file_;
+};
+
+// A 44-byte PCM header before the samples.
+QByteArray waveFile(const std::vector<std::uint8_t>& samples) {
+    QByteArray b;
+    auto u32 = [&b](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        }
+    };
+    auto u16 = [&b](std::uint16_t v) {
+        b.append(static_cast<char>(v & 0xFF));
+        b.append(static_cast<char>(v >> 8));
+    };
+    const auto data = static_cast<std::uint32_t>(samples.size());
+    b.append("RIFF");
+    u32(36 + data);
+    b.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(tools::LONG_SIGNAL_RATE);
+    u32(tools::LONG_SIGNAL_RATE * 2);
+    u16(2);
+    u16(16);
+    b.append("data");
+    u32(data);
+    b.append(reinterpret_cast<const char*>(samples.data()), static_cast<qsizetype>(data));
+    return b;
+}
+
+void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.wav"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(waveFile(tools::longSignalBytes())) < 0) {
+        state.SkipWithError("cannot write the signal");
+        return;
+    }
+    file.close();
+    OneFilePrompts prompts(path);
+    setPrompts(&prompts);
+    double seconds = 0.0;
+    long columns = 0;
+    for (auto _ : state) {
+        MainWindowOptions options;
+        options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
+        auto window = std::make_unique<MainWindow>(options);
+        installModes(*window);
+        window->resize(1280, 960);
+        window->show();
+        window->startUp({});
+        AppSettings& settings = appState().settings;
+        settings.variablesChoice = cmd::kVariablesFreeze; // the stored parameters, no dialog
+        settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
+        pumpMessages();
+        const auto start = std::chrono::steady_clock::now();
+        sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        columns += appState().run.params.columns;
+        window->close();
+    }
+    setPrompts(nullptr);
+    state.counters["columns"] =
+        static_cast<double>(columns) / static_cast<double>(state.iterations());
+    state.counters["us_per_column"] = seconds * 1e6 / static_cast<double>(std::max(columns, 1L));
+}
+BENCHMARK(BM_AnalyzeFileInTheWindow)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
