@@ -176,7 +176,16 @@ void ColumnAnalyzer::computeColumn(long x) {
             // A running sum over the ring: the same integer total as adding its columns.
             c.ringSums[r] += c.rowLevels[r] - slot[r];
             slot[r] = c.rowLevels[r];
-            c.averaged[r] = static_cast<float>(c.ringSums[r]) / count;
+        }
+        if (averageCount_ == 1) {
+            // Dividing by one changes nothing; the division is the dearest step here.
+            for (std::size_t r = 0; r < rows; ++r) {
+                c.averaged[r] = static_cast<float>(c.ringSums[r]);
+            }
+        } else {
+            for (std::size_t r = 0; r < rows; ++r) {
+                c.averaged[r] = static_cast<float>(c.ringSums[r]) / count;
+            }
         }
     }
     ringPos_ = (ringPos_ + 1) % averageCount_;

@@ -37,6 +37,7 @@ int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage&
         helper_.release();
         return 0;
     }
+    image_ = &image;
     stop_ = false;
     readyBlock_ = -1;
     wantedBlock_ = 1;
@@ -79,30 +80,35 @@ void ParallelColumnLoop::work() {
 }
 
 void ParallelColumnLoop::analyzeColumn(long x, SpectralImage& image) {
+    consumed_ = std::max(consumed_, x + 1);
     if (!sharing() || !workerBlock(x)) {
         caller_.analyzeColumn(x, image);
         return;
     }
+    if (x % block_ != 0) {
+        return; // copied in with its block's first column
+    }
     const long block = x / block_;
-    const long first = block * block_;
-    if (x == first) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return readyBlock_ == block; });
-    }
-    // Column by column, so a run stopped inside the block leaves nothing beyond its end.
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return readyBlock_ == block; });
+    const long width = std::min(block_, columns() - x);
     image.surface().copyFrom(scratch_->surface(),
-                             {static_cast<int>(x - first), 0, 1, scratch_->height()},
+                             {0, 0, static_cast<int>(width), scratch_->height()},
                              {static_cast<int>(x), 0});
-    if (x == std::min(first + block_, columns()) - 1) {
-        {
-            std::lock_guard lock(mutex_);
-            readyBlock_ = -1;
-        }
-        changed_.notify_all();
-    }
+    copiedTo_ = x + width;
+    readyBlock_ = -1;
+    lock.unlock();
+    changed_.notify_all();
 }
 
 void ParallelColumnLoop::release() {
+    if (image_ != nullptr && copiedTo_ > consumed_) {
+        // A run stopped inside a copied block ends where the caller stopped.
+        image_->clearColumns(static_cast<int>(consumed_), static_cast<int>(copiedTo_));
+    }
+    image_ = nullptr;
+    consumed_ = 0;
+    copiedTo_ = 0;
     if (worker_.joinable()) {
         {
             std::lock_guard lock(mutex_);

@@ -2,7 +2,7 @@
 // The column loop on two cores. The caller's thread asks for the columns in order, one at a
 // time, so it can keep its window alive between them; the columns are cut into blocks, the
 // caller analyses the even blocks straight into the image and a worker thread the odd ones
-// into a block of its own, whose columns are copied in as the caller reaches them. Each analyser
+// into a block of its own, which is copied in when the caller reaches it. Each analyser
 // primes its averaging ring at a block start, so the picture is the same byte for byte as one
 // analyser's in order.
 
@@ -29,7 +29,8 @@ class ParallelColumnLoop {
                             bool useWorker);
     // Column x into the image; columns must come in order from 0.
     void analyzeColumn(long x, SpectralImage& image);
-    // Stops and joins the worker, frees both analysers.
+    // Stops and joins the worker, frees both analysers. Columns copied in beyond the last one
+    // asked for are cleared again.
     void release();
 
     [[nodiscard]] long columns() const { return caller_.columns(); }
@@ -44,6 +45,9 @@ class ParallelColumnLoop {
     ColumnAnalyzer helper_;
     std::optional<SpectralImage> scratch_;
     long block_ = 0;
+    SpectralImage* image_ = nullptr;
+    long consumed_ = 0; // columns the caller asked for
+    long copiedTo_ = 0; // columns of the image written, the worker's included
 
     std::thread worker_;
     std::mutex mutex_;

@@ -33,7 +33,7 @@ std::optional<SpectralImage> SpectralImage::create(const SpectralImageGeometry& 
         return std::nullopt;
     }
     SpectralImage image(std::move(*surface), g.plotHeight, g.stripHeight, g.channels);
-    image.drawStripLines();
+    image.drawStripLines(0, image.width());
     return image;
 }
 
@@ -46,15 +46,21 @@ int SpectralImage::bandTop(int channel) const {
 }
 
 void SpectralImage::clear() {
-    surface_.fill(kBackground);
-    drawStripLines();
+    clearColumns(0, surface_.width());
 }
 
-void SpectralImage::drawStripLines() {
+void SpectralImage::clearColumns(int from, int to) {
+    const int first = std::clamp(from, 0, surface_.width());
+    const int last = std::clamp(to, first, surface_.width());
+    surface_.fillRect({first, 0, last - first, surface_.height()}, kBackground);
+    drawStripLines(first, last);
+}
+
+void SpectralImage::drawStripLines(int from, int to) {
     for (int channel = 0; channel < channels_; ++channel) {
         const int top = bandTop(channel);
-        surface_.fillRect({0, top + stripHeight_, surface_.width(), 1}, kSignal2);
-        surface_.fillRect({0, top + stripHeight_ / 2, surface_.width(), 1}, kSignal1);
+        surface_.fillRect({from, top + stripHeight_, to - from, 1}, kSignal2);
+        surface_.fillRect({from, top + stripHeight_ / 2, to - from, 1}, kSignal1);
     }
 }
 

@@ -55,6 +55,8 @@ class SpectralImage {
 
     // Background everywhere, then the strip lines of every band.
     void clear();
+    // The same for columns from .. to - 1 alone.
+    void clearColumns(int from, int to);
 
     // The waveform strip of one column of a channel's band, from the smallest and largest
     // sample near the column's centre: the zero-line dot, the min/max bar (kept inside the
@@ -63,7 +65,7 @@ class SpectralImage {
     void drawStripColumn(int x, int channel, int minimum, int maximum);
 
   private:
-    void drawStripLines();
+    void drawStripLines(int from, int to);
 
     IndexedSurface surface_;
     int plotHeight_ = 0;
