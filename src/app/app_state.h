@@ -63,6 +63,7 @@ struct AppState {
     // What the menu offers.
     bool restorePossible = false;
     bool logDataAvailable = false;     // a plot display has data to log
+    bool batchRunning = false;         // Analyze File runs one file of a batch
     bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
 
     // Layout and scrolling.

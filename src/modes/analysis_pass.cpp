@@ -187,6 +187,9 @@ void finishAnalysis(MainWindow& window) {
     } else if (s.run.commandLine) {
         s.run.commandLine = false;
         sendCommand(cmd::kPlay, 0);
+    } else if (s.batchRunning) {
+        // A batch step ends with the window image saved; the export starts the next file.
+        sendCommand(cmd::kSaveWindowImage, 0);
     }
 }
 

@@ -312,6 +312,21 @@ TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
                 static_cast<double>(appState().layout.clientWidth), 20.0);
 }
 
+// A batch step ends by saving the window image (which starts the next file); a plain run
+// does not.
+TEST_F(AnalyzeFileTest, ABatchStepEndsBySavingTheWindowImage) {
+    int saves = 0;
+    window->registerCommand(cmd::kSaveWindowImage, [&saves](int) { ++saves; });
+    const QString path =
+        write("batch.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate)));
+    analyze(path);
+    EXPECT_EQ(saves, 0);
+    appState().batchRunning = true;
+    analyze(path);
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(plays, 0);
+}
+
 TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
     analyze(write("resize.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
     ASSERT_TRUE(appState().spectralImage);
