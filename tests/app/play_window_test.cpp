@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/modes.h"
 #include "dialogs/control_ids.h"
+#include "modes/play.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
 #include "platform/sound_simulated.h"
@@ -482,8 +483,13 @@ TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwar
     EXPECT_FALSE(appState().layoutPending);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 
-    // A close after the sound has ended releases everything: no beep.
+    // A close releases everything, a stream buffer still held included: no beep.
+    Playback* playback = windowPlayback();
+    ASSERT_NE(playback, nullptr);
+    ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
+    EXPECT_TRUE(playback->active());
     window->close();
+    EXPECT_FALSE(playback->active());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(prompts->beeps(), 0);
     EXPECT_EQ(openAllocations(), 0);
