@@ -5,6 +5,8 @@
 // theirs.
 
 #include "app/program_menu.h"
+#include "platform/clock.h"
+#include "platform/sound_output.h"
 #include "platform/window_surface.h"
 
 #include <QFont>
@@ -33,6 +35,12 @@ struct MainWindowOptions {
     // Whether the left mouse button is held (the user still drags the window frame).
     // Empty: the desktop's button state.
     std::function<bool()> leftButtonDown;
+    // The sound output PLAY, PLAY WDW and Scan File play through, made when first needed.
+    // Empty: the default device through PortAudio.
+    std::function<std::unique_ptr<SoundOutput>()> makeSoundOutput;
+    // The millisecond clock of the real-time loops; must outlive the window. Null: the
+    // system's steady clock.
+    Clock* clock = nullptr;
 };
 
 class MainWindow : public QMainWindow {
@@ -59,6 +67,7 @@ class MainWindow : public QMainWindow {
     [[nodiscard]] WindowSurface& surface() { return surface_; }
     [[nodiscard]] QWidget* drawingArea() const { return view_; }
     [[nodiscard]] const std::string& settingsFile() const { return options_.settingsFile; }
+    [[nodiscard]] const MainWindowOptions& options() const { return options_; }
     // The process id of the volume control this program started, while it runs; else 0.
     [[nodiscard]] qint64 volumeControlProcess() const;
 

@@ -1,0 +1,145 @@
+#include "modes/play.h"
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/playback_view.h"
+#include "audio/playback_messages.h"
+#include "platform/clock.h"
+#include "platform/portaudio_output.h"
+#include "platform/prompts.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+namespace korv {
+
+namespace {
+
+// The playback of the one window, with its device, clock and view.
+class PlayRoom {
+  public:
+    explicit PlayRoom(MainWindow& window);
+    ~PlayRoom();
+    PlayRoom(const PlayRoom&) = delete;
+    PlayRoom& operator=(const PlayRoom&) = delete;
+
+    [[nodiscard]] Playback* playback();
+    [[nodiscard]] MainWindowPlaybackView& view() { return view_; }
+    void play(bool wholeSample);
+    void stop();
+    void shutdown();
+
+  private:
+    MainWindow& window_;
+    RealClock realClock_;
+    Clock* clock_;
+    std::function<std::unique_ptr<SoundOutput>()> makeOutput_;
+    MainWindowPlaybackView view_;
+    // The device goes after the playback that uses it.
+    std::unique_ptr<SoundOutput> output_;
+    std::unique_ptr<Playback> playback_;
+};
+
+PlayRoom* thePlayRoom = nullptr;
+
+PlayRoom::PlayRoom(MainWindow& window)
+    : window_(window),
+      clock_(window.options().clock != nullptr ? window.options().clock : &realClock_),
+      makeOutput_(window.options().makeSoundOutput ? window.options().makeSoundOutput
+                                                   : makePortAudioOutput),
+      view_(window) {
+    thePlayRoom = this;
+}
+
+PlayRoom::~PlayRoom() {
+    if (thePlayRoom == this) {
+        thePlayRoom = nullptr;
+    }
+}
+
+Playback* PlayRoom::playback() {
+    if (!playback_) {
+        output_ = makeOutput_();
+        if (!output_) {
+            return nullptr;
+        }
+        playback_ = std::make_unique<Playback>(*output_, *clock_, view_, appState().stopRequested);
+    }
+    return playback_.get();
+}
+
+void PlayRoom::play(bool wholeSample) {
+    const AppState& s = appState();
+    // While the sound input is open the two buttons save the recording instead; while a mode
+    // or a playback runs the held sample must stay as it is.
+    if (s.modeRunning || s.playbackActive || s.inputOpen || !s.samples || !s.spectralImage) {
+        return;
+    }
+    Playback* p = playback();
+    if (p == nullptr) {
+        showMessage(kDragSelectSmallerSegment);
+        return;
+    }
+    if (p->active()) {
+        return;
+    }
+    const PlayGeometry geometry = currentPlayGeometry();
+    if (wholeSample) {
+        p->startPlayAll(*s.samples, geometry);
+    } else {
+        p->startPlayWindow(*s.samples, geometry);
+    }
+}
+
+void PlayRoom::stop() {
+    if (!playback_ || !playback_->active()) {
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    playback_->stopPlayback();
+    QApplication::restoreOverrideCursor();
+    window_.button(cmd::kStop)->setEnabled(false);
+}
+
+void PlayRoom::shutdown() {
+    if (playback_ && playback_->active()) {
+        playback_->stopPlayback();
+    }
+}
+
+} // namespace
+
+void installPlay(MainWindow& window) {
+    const auto room = std::make_shared<PlayRoom>(window);
+    window.registerCommand(cmd::kPlay, [room](int) { room->play(true); });
+    window.registerCommand(cmd::kPlayWindow, [room](int) { room->play(false); });
+    window.registerCommand(cmd::kStop, [room](int) { room->stop(); });
+    window.setSoundShutdown([room] { room->shutdown(); });
+}
+
+Playback* windowPlayback() {
+    return thePlayRoom != nullptr ? thePlayRoom->playback() : nullptr;
+}
+
+MainWindowPlaybackView* windowPlaybackView() {
+    return thePlayRoom != nullptr ? &thePlayRoom->view() : nullptr;
+}
+
+PlayGeometry currentPlayGeometry() {
+    const AppState& s = appState();
+    PlayGeometry g;
+    g.viewWidth = s.layout.plotWidth;
+    g.dualStereo = dualStereoView(s.settings);
+    g.imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
+    g.timeScaleMsec = s.settings.timeScaleMsec;
+    g.scrollColumn = s.hScroll.pos;
+    g.columnStepSamples = static_cast<int>(std::clamp<long>(s.run.params.hop, 0, INT_MAX));
+    return g;
+}
+
+} // namespace korv

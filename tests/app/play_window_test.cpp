@@ -1,0 +1,502 @@
+// PLAY, PLAY WDW and STOP in the real window offscreen: a generated wave file analysed with
+// F1, then played on the simulated output and the virtual clock. The bytes the device heard
+// are compared with the file's own samples; the window is looked at from inside the play loop.
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "dialogs/control_ids.h"
+#include "modes/play.h"
+#include "platform/allocations.h"
+#include "platform/commands.h"
+#include "platform/sound_simulated.h"
+#include "support/platform_scopes.h"
+#include "support/temp_dir.h"
+#include "support/test_signals.h"
+
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace korv {
+namespace {
+
+constexpr int kProbeCommand = 99002;
+constexpr int kWaveHeaderBytes = 44; // test::waveFile writes the plain header
+
+// Forwards to the simulated device and notes the loop count the program asked for.
+class CountingOutput final : public SoundOutput {
+  public:
+    explicit CountingOutput(VirtualClock& clock) : device(clock) {}
+    SoundResult open(const PcmFormat& format, SoundOutputSink& sink) override {
+        return device.open(format, sink);
+    }
+    SoundResult prepare(std::span<const std::uint8_t> buffer, int loops) override {
+        preparedLoops = loops;
+        preparedBytes = buffer.size();
+        return device.prepare(buffer, loops);
+    }
+    SoundResult write() override { return device.write(); }
+    std::optional<std::int64_t> positionFrames() override { return device.positionFrames(); }
+    void reset() override { device.reset(); }
+    void unprepare() override { device.unprepare(); }
+    void close() override { device.close(); }
+    bool isOpen() const override { return device.isOpen(); }
+
+    SimulatedSoundOutput device;
+    int preparedLoops = 0;
+    std::size_t preparedBytes = 0;
+};
+
+// A tone (so the image has something to show) with noise on it (so no two stretches of the
+// sound have the same bytes).
+test::FrameSignal toneWithNoise(int channels, double rate) {
+    return [channels, rate](long frame) {
+        std::vector<double> v;
+        for (int c = 0; c < channels; ++c) {
+            auto h =
+                static_cast<std::uint32_t>(frame) * 2654435761U + static_cast<std::uint32_t>(c);
+            h ^= h >> 15;
+            h *= 2246822519U;
+            h ^= h >> 13;
+            const double noise = static_cast<double>(h % 6001U) - 3000.0;
+            v.push_back(12000.0 * std::sin(2.0 * std::numbers::pi * (1000.0 + 1500.0 * c) *
+                                           static_cast<double>(frame) / rate) +
+                        noise);
+        }
+        return v;
+    };
+}
+
+class PlayWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.valid());
+        clock.setAdvanceOnRead(1);
+        openWindow();
+    }
+
+    void openWindow() {
+        MainWindowOptions o;
+        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+        o.clock = &clock;
+        o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
+            auto out = std::make_unique<CountingOutput>(clock);
+            out->device.failAt(failNewDevice);
+            output = out.get();
+            return out;
+        };
+        window = std::make_unique<MainWindow>(o);
+        installModes(*window);
+        window->resize(900, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void startUp(const QString& commandLine = {}) {
+        window->startUp(commandLine);
+        settings().variablesChoice = cmd::kVariablesFreeze;
+    }
+
+    static AppSettings& settings() { return appState().settings; }
+    static const IndexedSurface& image() { return appState().spectralImage->surface(); }
+
+    // Writes the file and analyses it with F1; returns the file's sample bytes.
+    QByteArray analyze(const QString& name, int rate, int channels, int bits, long frames) {
+        const QByteArray file =
+            test::waveFile(rate, channels, bits, frames, toneWithNoise(channels, rate));
+        const QString path = dir.write(name, file);
+        EXPECT_FALSE(path.isEmpty());
+        prompts->queueFile(path);
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        EXPECT_TRUE(appState().spectralImage);
+        return file.mid(kWaveHeaderBytes);
+    }
+
+    // Runs each probe from inside the play loop, at the given round of its message pump.
+    void probeAt(std::map<int, std::function<void()>> probes) {
+        const int last = probes.empty() ? 0 : probes.rbegin()->first;
+        auto round = std::make_shared<int>(0);
+        window->registerCommand(kProbeCommand,
+                                [round, last, probes = std::move(probes)](int) mutable {
+                                    ++*round;
+                                    const auto it = probes.find(*round);
+                                    if (it != probes.end()) {
+                                        it->second();
+                                    }
+                                    if (*round < last) {
+                                        postCommand(kProbeCommand, 0);
+                                    }
+                                });
+        postCommand(kProbeCommand, 0);
+    }
+
+    // The colour the window shows and the colour of an image pixel.
+    QRgb shown(int x, int y) const { return *window->surface().pixel(x, y); }
+    QRgb colourOf(std::uint8_t index) const {
+        return window->surface().palette().colour(index) & 0xFFFFFFU;
+    }
+    // Whether view column viewX shows image column imageX of the band starting at bandTop.
+    bool showsImageColumn(int viewX, int imageX, int bandTop) const {
+        for (int y = 0; y < appState().layout.plotHeight; ++y) {
+            if (shown(viewX, y) != colourOf(*image().pixel(imageX, bandTop + y))) {
+                return false;
+            }
+        }
+        return true;
+    }
+    bool columnAll(int viewX, std::uint8_t index) const {
+        for (int y = 0; y < appState().layout.plotHeight; ++y) {
+            if (shown(viewX, y) != colourOf(index)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    static bool imageColumnAll(int imageX, int bandTop, std::uint8_t index) {
+        for (int y = 0; y < appState().layout.plotHeight; ++y) {
+            if (*image().pixel(imageX, bandTop + y) != index) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The buttons and menu once the sound has ended.
+    void expectIdleAfterPlaying() const {
+        const AppState& s = appState();
+        EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+        EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
+        EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
+        const int visible =
+            dualStereoView(s.settings) ? s.layout.plotWidth / 2 - 3 : s.layout.plotWidth;
+        EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), image().width() > visible);
+        EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
+        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
+        EXPECT_TRUE(window->menu().enabled(cmd::kExit));
+        EXPECT_FALSE(s.modeRunning);
+        EXPECT_TRUE(s.idleForKeys);
+        EXPECT_FALSE(s.playbackActive);
+        EXPECT_FALSE(s.modeHoldsSurfaces);
+        ASSERT_NE(output, nullptr);
+        EXPECT_FALSE(output->isOpen());
+    }
+
+    // The device heard `held` from its start, then at most `extra` bytes of silence.
+    static void expectHeard(const std::vector<std::uint8_t>& played, const QByteArray& held,
+                            std::uint8_t silence, std::size_t extra) {
+        ASSERT_GE(played.size(), static_cast<std::size_t>(held.size()));
+        EXPECT_TRUE(
+            std::equal(held.begin(), held.end(), played.begin(),
+                       [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
+            << "the device did not hear the held samples in order";
+        EXPECT_LE(played.size() - static_cast<std::size_t>(held.size()), extra);
+        EXPECT_TRUE(std::all_of(played.begin() + held.size(), played.end(),
+                                [silence](std::uint8_t b) { return b == silence; }));
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    VirtualClock clock;
+    CountingOutput* output = nullptr; // made by the window at the first PLAY
+    SimulatedFailure failNewDevice = SimulatedFailure::None;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
+    struct Format {
+        int rate;
+        int channels;
+        int bits;
+    };
+    startUp();
+    for (const Format f :
+         {Format{22050, 1, 16}, Format{22050, 2, 16}, Format{11025, 1, 8}, Format{11025, 2, 8}}) {
+        SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits);
+        const QByteArray held = analyze(QStringLiteral("play.wav"), f.rate, f.channels, f.bits,
+                                        static_cast<long>(f.rate) * 3 / 2);
+        ASSERT_TRUE(appState().samples.has_value());
+        const int before = openAllocations();
+        const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
+        const std::int64_t startMs = clock.currentMs();
+
+        sendCommand(cmd::kPlay, 0);
+
+        ASSERT_NE(output, nullptr);
+        const std::vector<std::uint8_t> heard(output->device.played().begin() +
+                                                  static_cast<std::ptrdiff_t>(heardBefore),
+                                              output->device.played().end());
+        const int frameBytes = f.channels * f.bits / 8;
+        const auto perMs = static_cast<std::size_t>(f.rate * frameBytes / 1000 + frameBytes);
+        expectHeard(heard, held, f.bits == 8 ? 128 : 0, 2 * perMs);
+        // 1.5 s of sound took 1.5 s of the clock.
+        EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), 1500.0, 10.0);
+        EXPECT_EQ(output->device.format().channels, f.channels);
+        EXPECT_EQ(output->device.format().sampleRate, f.rate);
+        EXPECT_EQ(output->device.format().bitsPerSample, f.bits);
+        EXPECT_TRUE(prompts->messages().empty());
+        expectIdleAfterPlaying();
+        EXPECT_EQ(openAllocations(), before);
+    }
+}
+
+TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) {
+    startUp();
+    settings().channelChoice = CHANNEL_DUAL;
+    settings().timeScaleMsecSaved = 4.0f;
+    // 3 s at 4 ms per column: 750 columns, more than one pane.
+    analyze(QStringLiteral("dual.wav"), 22050, 2, 16, 22050 * 3);
+    const PlotLayout& l = appState().layout;
+    const int pane = l.plotWidth / 2 - 3;
+    const int rightX = l.plotWidth / 2 + 4;
+    const int lower = image().height() / 2; // the left channel's band
+    ASSERT_LT(pane, 700);
+
+    probeAt({{201,
+              [&] {
+                  // About 200 ms in: columns up to about 50 are uncovered in both panes, the
+                  // rest of each pane is blank.
+                  EXPECT_TRUE(appState().playbackActive);
+                  EXPECT_EQ(appState().hScroll.pos, 0);
+                  for (const int x : {0, 10, 45}) {
+                      EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
+                      EXPECT_TRUE(showsImageColumn(rightX + x, x, 0)) << x;
+                  }
+                  for (const int x : {60, pane - 5}) {
+                      ASSERT_FALSE(imageColumnAll(x, lower, kBackgroundIndex));
+                      EXPECT_TRUE(columnAll(x, kBackgroundIndex)) << x;
+                      EXPECT_TRUE(columnAll(rightX + x, kBackgroundIndex)) << x;
+                  }
+                  // Buttons and menu while the sound runs.
+                  EXPECT_TRUE(window->button(cmd::kStop)->isEnabled());
+                  EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
+                  EXPECT_FALSE(window->button(cmd::kPlayWindow)->isEnabled());
+                  EXPECT_FALSE(window->button(cmd::kGrid)->isEnabled());
+                  EXPECT_FALSE(window->menu().enabled(cmd::kAnalyzeFile));
+                  EXPECT_FALSE(window->menu().enabled(cmd::kExit));
+              }},
+             {2501, [&] {
+                  // About 2.5 s in (column 625): the view has paged, the newest column at the
+                  // right edge of each pane.
+                  const int pos = appState().hScroll.pos;
+                  EXPECT_NEAR(pos, 625 - pane, 2);
+                  EXPECT_EQ(window->horizontalBar()->value(), pos);
+                  for (const int x : {0, pane / 2, pane - 2}) {
+                      EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
+                      EXPECT_TRUE(showsImageColumn(rightX + x, pos + x, 0)) << x;
+                  }
+                  // The right pane is a column narrower and stops short of the scroll bar.
+                  EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
+              }}});
+    sendCommand(cmd::kPlay, 0);
+    EXPECT_NEAR(appState().hScroll.pos, 750 - pane, 2);
+    expectIdleAfterPlaying();
+    // Afterwards the window shows the image at the last scroll position again.
+    window->surface().updateNow();
+    const int pos = appState().hScroll.pos;
+    EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
+}
+
+TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGivenBack) {
+    startUp();
+    const QByteArray held = analyze(QStringLiteral("stop.wav"), 22050, 1, 16, 22050 * 2);
+    const int before = openAllocations();
+    bool probed = false;
+    probeAt({{301, [&] {
+                  QTest::keyClick(window.get(), Qt::Key_Escape);
+                  // The completion was handled before STOP returned.
+                  ASSERT_NE(output, nullptr);
+                  EXPECT_FALSE(output->isOpen());
+                  EXPECT_FALSE(output->device.isPlaying());
+                  EXPECT_FALSE(appState().playbackActive);
+                  EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+                  EXPECT_EQ(openAllocations(), before);
+                  probed = true;
+              }}});
+    sendCommand(cmd::kPlay, 0);
+    EXPECT_TRUE(probed);
+    // About 300 ms were heard, exactly as held.
+    const auto& played = output->device.played();
+    EXPECT_NEAR(static_cast<double>(played.size()), 300.0 * 44.1, 44.1 * 5);
+    ASSERT_LE(played.size(), static_cast<std::size_t>(held.size()));
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), held.begin(), [](std::uint8_t a, char b) {
+        return a == static_cast<std::uint8_t>(b);
+    }));
+    expectIdleAfterPlaying();
+    EXPECT_EQ(openAllocations(), before);
+    EXPECT_TRUE(appState().stopRequested);
+
+    // The next PLAY starts from the beginning again.
+    const std::size_t first = played.size();
+    sendCommand(cmd::kPlay, 0);
+    const std::vector<std::uint8_t> again(output->device.played().begin() +
+                                              static_cast<std::ptrdiff_t>(first),
+                                          output->device.played().end());
+    expectHeard(again, held, 0, 2 * 46);
+}
+
+TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout) {
+    startUp();
+    settings().channelChoice = CHANNEL_DUAL;
+    // 10 ms per column: one pane of about 440 columns is over 4 s, more than the 2 s buffer.
+    settings().timeScaleMsecSaved = 10.0f;
+    const QByteArray held = analyze(QStringLiteral("window.wav"), 22050, 2, 16, 22050 * 7);
+    // From the end of the image, one page back.
+    window->horizontalBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    const int pos = appState().hScroll.pos;
+    ASSERT_GT(pos, 0);
+    const PlotLayout& l = appState().layout;
+    const int pane = l.plotWidth / 2 - 3;
+    const int lower = image().height() / 2;
+    // The axis labels off, so every column away from the marker shows the image alone.
+    appState().axesShown = false;
+    window->surface().invalidate();
+    window->surface().updateNow();
+    const int before = openAllocations();
+
+    std::vector<int> markers;
+    auto findMarker = [&] {
+        // The one column of the left pane drawn in Signal 1 from top to bottom; every other
+        // column still shows the image.
+        int found = -1;
+        for (int x = 0; x < pane; ++x) {
+            if (columnAll(x, kSignal1Index)) {
+                EXPECT_EQ(found, -1) << "a second marker at " << x;
+                found = x;
+            } else if (x % 16 == 0) {
+                EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
+            }
+        }
+        markers.push_back(found);
+    };
+    probeAt({{501, findMarker}, {1501, findMarker}, {3001, findMarker}});
+    QTest::mouseClick(window->button(cmd::kPlayWindow), Qt::LeftButton);
+
+    ASSERT_EQ(markers.size(), 3U);
+    EXPECT_NEAR(markers[0], 50, 1);
+    EXPECT_NEAR(markers[1], 150, 1);
+    EXPECT_NEAR(markers[2], 300, 1);
+    // No scrolling, the view's own scroll position kept.
+    EXPECT_EQ(appState().hScroll.pos, pos);
+
+    // The sound: from the view's left edge (176 interleaved samples of 2 bytes per 4 ms column
+    // at 22050 Hz stereo; 440 at 10 ms), until the marker reached the left pane's last column.
+    ASSERT_NE(output, nullptr);
+    const auto& played = output->device.played();
+    const auto offset = static_cast<qsizetype>(pos) * 440 * 2;
+    const int stopColumn = l.plotWidth / 2 - 4;
+    EXPECT_NEAR(static_cast<double>(played.size()), stopColumn * 10 * 88.2, 88.2 * 12);
+    ASSERT_LE(static_cast<qsizetype>(played.size()) + offset, held.size());
+    EXPECT_TRUE(
+        std::equal(played.begin(), played.end(), held.begin() + offset,
+                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    // Loops for one pane of 10 ms columns over the 176408-byte buffer.
+    EXPECT_EQ(output->preparedBytes, 176408U);
+    EXPECT_EQ(output->preparedLoops, static_cast<int>(pane * 10.0 * 88200.0 / 176408000.0 + 1.0));
+    EXPECT_GE(output->preparedLoops, 2);
+
+    expectIdleAfterPlaying();
+    EXPECT_EQ(openAllocations(), before);
+    // The marker is gone once the window is repainted.
+    window->surface().updateNow();
+    EXPECT_TRUE(showsImageColumn(markers[2], pos + markers[2], lower));
+}
+
+TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
+    startUp();
+    const QByteArray held = analyze(QStringLiteral("fail.wav"), 22050, 1, 16, 22050);
+    for (const SimulatedFailure failure :
+         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
+        SCOPED_TRACE(static_cast<int>(failure));
+        // The first PLAY makes the device, already failing.
+        failNewDevice = failure;
+        if (output != nullptr) {
+            output->device.failAt(failure);
+        }
+        const int before = openAllocations();
+        prompts->clearMessages();
+        const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
+        sendCommand(cmd::kPlay, 0);
+        ASSERT_NE(output, nullptr);
+        ASSERT_EQ(prompts->messages().size(), 1U);
+        EXPECT_EQ(prompts->messages()[0].text, "Drag Select a Smaller Time Segment");
+        EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+        EXPECT_EQ(output->device.played().size(), heardBefore);
+        EXPECT_EQ(openAllocations(), before);
+        expectIdleAfterPlaying();
+    }
+    // Once the device works again, so does PLAY.
+    output->device.failAt(SimulatedFailure::None);
+    prompts->clearMessages();
+    const std::size_t heardBefore = output->device.played().size();
+    sendCommand(cmd::kPlay, 0);
+    EXPECT_TRUE(prompts->messages().empty());
+    const std::vector<std::uint8_t> heard(output->device.played().begin() +
+                                              static_cast<std::ptrdiff_t>(heardBefore),
+                                          output->device.played().end());
+    expectHeard(heard, held, 0, 2 * 46);
+}
+
+TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
+    const QByteArray file = test::waveFile(22050, 1, 16, 22050 * 2, toneWithNoise(1, 22050));
+    const QString path = dir.write(QStringLiteral("cl.wav"), file);
+    ASSERT_FALSE(path.isEmpty());
+    window->startUp(QStringLiteral("0 0 5000 2 ") + path);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(prompts->fileRequests().empty());
+    ASSERT_NE(output, nullptr);
+    expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
+    expectIdleAfterPlaying();
+}
+
+TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwards) {
+    startUp();
+    analyze(QStringLiteral("close.wav"), 22050, 1, 16, 22050 * 2);
+    probeAt({{101, [&] { window->close(); }}});
+    sendCommand(cmd::kPlay, 0);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_LT(output->device.played().size(), 22050U * 2);
+    expectIdleAfterPlaying();
+
+    // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
+    const int oldHeight = image().height();
+    const std::int64_t bytes = appState().run.segmentBytes;
+    probeAt({{101, [&] {
+                  window->resize(window->width(), window->height() - 60);
+                  QCoreApplication::processEvents();
+              }}});
+    sendCommand(cmd::kPlay, 0);
+    QCoreApplication::processEvents();
+    drainMessages();
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(image().height(), appState().layout.plotHeight);
+    EXPECT_LT(image().height(), oldHeight);
+    EXPECT_EQ(appState().run.segmentBytes, bytes);
+    EXPECT_FALSE(appState().layoutPending);
+    EXPECT_EQ(prompts->fileRequests().size(), 1U);
+
+    // A close releases everything, a stream buffer still held included: no beep.
+    Playback* playback = windowPlayback();
+    ASSERT_NE(playback, nullptr);
+    ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
+    EXPECT_TRUE(playback->active());
+    window->close();
+    EXPECT_FALSE(playback->active());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(prompts->beeps(), 0);
+    EXPECT_EQ(openAllocations(), 0);
+}
+
+} // namespace
+} // namespace korv
