@@ -11,6 +11,7 @@
 #include "platform/fonts.h"
 #include "platform/palette_display.h"
 #include "platform/prompts.h"
+#include "platform/slider_actions.h"
 #include "settings/settings_file.h"
 
 #include <QApplication>
@@ -45,23 +46,6 @@ constexpr const char* kVersionText = "Korvanthile Version 6.6";
 QRect screenGeometry() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
-}
-
-ScrollAction scrollAction(int action) {
-    switch (action) {
-    case QAbstractSlider::SliderSingleStepSub:
-        return ScrollAction::LineBack;
-    case QAbstractSlider::SliderSingleStepAdd:
-        return ScrollAction::LineForward;
-    case QAbstractSlider::SliderPageStepSub:
-        return ScrollAction::PageBack;
-    case QAbstractSlider::SliderPageStepAdd:
-        return ScrollAction::PageForward;
-    case QAbstractSlider::SliderMove:
-        return ScrollAction::Thumb;
-    default:
-        return ScrollAction::Other;
-    }
 }
 
 } // namespace
@@ -678,7 +662,7 @@ void MainWindow::onHorizontalAction(int action) {
         hBar_->setSliderPosition(s.hScroll.pos);
         return;
     }
-    const ScrollAction a = scrollAction(action);
+    const ScrollAction a = sliderScrollAction(action);
     const int next = stepScroll(s.hScroll.pos, s.hScroll.max, a, kImageLineStep, kImagePageStep,
                                 hBar_->sliderPosition());
     hBar_->setSliderPosition(next);
@@ -691,7 +675,7 @@ void MainWindow::onHorizontalAction(int action) {
 
 void MainWindow::onVerticalAction(int action) {
     AppState& s = appState();
-    const ScrollAction a = scrollAction(action);
+    const ScrollAction a = sliderScrollAction(action);
     const int thumb = vBar_->sliderPosition();
     const std::int32_t display = s.settings.displayTypeChoice;
     if (display == DISPLAY_SCROLL) {

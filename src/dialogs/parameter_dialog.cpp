@@ -2,6 +2,7 @@
 
 #include "dialogs/control_ids.h"
 #include "platform/prompts.h"
+#include "platform/slider_actions.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,29 +18,6 @@
 #include <QVBoxLayout>
 
 namespace korv {
-
-namespace {
-
-std::optional<ScrollAction> scrollActionFor(int action) {
-    switch (action) {
-    case QAbstractSlider::SliderSingleStepSub:
-        return ScrollAction::LineBack;
-    case QAbstractSlider::SliderSingleStepAdd:
-        return ScrollAction::LineForward;
-    case QAbstractSlider::SliderPageStepSub:
-        return ScrollAction::PageBack;
-    case QAbstractSlider::SliderPageStepAdd:
-        return ScrollAction::PageForward;
-    case QAbstractSlider::SliderMove:
-    case QAbstractSlider::SliderToMinimum:
-    case QAbstractSlider::SliderToMaximum:
-        return ScrollAction::Thumb;
-    default:
-        return std::nullopt;
-    }
-}
-
-} // namespace
 
 ParameterDialog::ParameterDialog(DialogId dialog, AppSettings& settings, RunValues& run,
                                  PaletteChosen paletteChosen, QWidget* parent)
@@ -134,12 +112,12 @@ QLayout* ParameterDialog::scrollRow(const char* label, int scrollId, int editId)
 }
 
 void ParameterDialog::onScrollAction(int id, int action) {
-    const auto step = scrollActionFor(action);
-    if (!step) {
+    const ScrollAction step = sliderScrollAction(action);
+    if (step == ScrollAction::Other) {
         return;
     }
     QScrollBar* bar = scrollBars_.at(id);
-    model_.scroll(id, *step, bar->sliderPosition());
+    model_.scroll(id, step, bar->sliderPosition());
     // The slider has already moved by Qt's own step; put it where the rules say.
     bar->setSliderPosition(model_.scrollPosition(id));
     refresh();
