@@ -6,6 +6,7 @@
 #include "app/menu_states.h"
 #include "audio/playback_buffer.h"
 #include "dialogs/control_ids.h"
+#include "display/view_geometry.h"
 #include "modes/analysis_pass.h"
 #include "platform/commands.h"
 

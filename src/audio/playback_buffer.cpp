@@ -62,10 +62,6 @@ int playMarkerStopColumn(int viewWidth, bool dualStereo) {
     return dualStereo ? viewWidth / 2 - 4 : viewWidth;
 }
 
-int dualRightPaneX(int viewWidth) {
-    return viewWidth / 2 + 4;
-}
-
 std::int64_t playedFrames(double elapsedMs, int sampleRate) {
     const double frames = static_cast<double>(sampleRate) * std::max(elapsedMs, 0.0) / 1000.0;
     if (!(frames < static_cast<double>(std::numeric_limits<std::int64_t>::max()))) {

@@ -40,8 +40,6 @@ inline constexpr std::int64_t LOOP_BUFFER_GRANULE = 8;
 [[nodiscard]] int playPaneColumns(int viewWidth, bool dualStereo);
 // Where the PLAY WDW marker stops the sound: the view's right edge, or the left pane's.
 [[nodiscard]] int playMarkerStopColumn(int viewWidth, bool dualStereo);
-// The x where the right pane of the dual stereo layout begins.
-[[nodiscard]] int dualRightPaneX(int viewWidth);
 
 // The play position after `elapsedMs` of playing.
 [[nodiscard]] std::int64_t playedFrames(double elapsedMs, int sampleRate);

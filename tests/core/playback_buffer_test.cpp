@@ -2,6 +2,7 @@
 // of the play position.
 
 #include "audio/playback_buffer.h"
+#include "display/view_geometry.h"
 
 #include <gtest/gtest.h>
 
