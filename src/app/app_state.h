@@ -64,6 +64,7 @@ struct AppState {
     bool restorePossible = false;
     bool logDataAvailable = false;     // a plot display has data to log
     bool batchRunning = false;         // Analyze File runs one file of a batch
+    double timeNowMsec = 0.0;          // the play position the readouts show while playing
     bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
 
     // Layout and scrolling.

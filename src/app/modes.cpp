@@ -1,6 +1,7 @@
 #include "app/modes.h"
 
 #include "app/main_window.h"
+#include "app/playback_view.h"
 #include "app/spectral_view.h"
 #include "modes/analyze_file.h"
 #include "modes/play.h"
@@ -9,8 +10,11 @@ namespace korv {
 
 void installModes(MainWindow& window) {
     installAnalyzeFile(window);
-    installSpectralView(window);
+    auto showTimeNow = installSpectralView(window);
     installPlay(window);
+    if (MainWindowPlaybackView* play = windowPlaybackView()) {
+        play->setTimeReadout(std::move(showTimeNow));
+    }
 }
 
 } // namespace korv

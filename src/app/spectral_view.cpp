@@ -101,12 +101,18 @@ class SpectralView {
         }
     }
 
+    void showTimeNow(double elapsedMsec) {
+        appState().timeNowMsec = elapsedMsec;
+        updateReadouts();
+    }
+
   private:
     [[nodiscard]] ReadoutTexts texts(const ViewGeometry& g, bool wholeBox) const {
         const AppState& s = appState();
         ReadoutContext c;
         c.lastMode = s.settings.lastMode;
         c.playing = s.playbackActive;
+        c.timeNowMsec = s.timeNowMsec;
         c.scanning = s.scanDrawing;
         c.dbScaleChoice = s.settings.dbScaleChoice;
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
@@ -351,11 +357,12 @@ ViewGeometry currentViewGeometry() {
     return g;
 }
 
-void installSpectralView(MainWindow& window) {
+std::function<void(double)> installSpectralView(MainWindow& window) {
     auto view = std::make_shared<SpectralView>(window);
     window.setPanelPainter([view](WindowSurface& target) { view->paintPanels(target); });
     window.setLabelPainter([view](WindowSurface& target) { view->paintLabels(target); });
     window.setMouseHandler([view](QEvent* event) { return view->handle(event); });
+    return [view](double elapsedMsec) { view->showTimeNow(elapsedMsec); };
 }
 
 } // namespace korv

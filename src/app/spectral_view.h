@@ -6,6 +6,8 @@
 
 #include "display/view_geometry.h"
 
+#include <functional>
+
 namespace korv {
 
 class MainWindow;
@@ -13,6 +15,8 @@ class MainWindow;
 // The layout and the current run as the view's drawing sees them.
 [[nodiscard]] ViewGeometry currentViewGeometry();
 
-void installSpectralView(MainWindow& window);
+// Installs the painters and the mouse handler; returns what redraws the readouts with the
+// current time while the sound plays (elapsed msec into the played span).
+[[nodiscard]] std::function<void(double elapsedMsec)> installSpectralView(MainWindow& window);
 
 } // namespace korv

@@ -269,6 +269,8 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   // rest of each pane is blank.
                   EXPECT_TRUE(appState().playbackActive);
                   EXPECT_EQ(appState().hScroll.pos, 0);
+                  // The readouts show the time played.
+                  EXPECT_NEAR(appState().timeNowMsec, 200.0, 30.0);
                   for (const int x : {0, 10, 45}) {
                       EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
                       EXPECT_TRUE(showsImageColumn(rightX + x, x, 0)) << x;
@@ -291,6 +293,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   // right edge of each pane.
                   const int pos = appState().hScroll.pos;
                   EXPECT_NEAR(pos, 625 - pane, 2);
+                  EXPECT_NEAR(appState().timeNowMsec, 2500.0, 30.0);
                   EXPECT_EQ(window->horizontalBar()->value(), pos);
                   for (const int x : {0, pane / 2, pane - 2}) {
                       EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
