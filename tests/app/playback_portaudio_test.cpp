@@ -7,6 +7,7 @@
 #include "platform/allocations.h"
 #include "platform/clock.h"
 #include "platform/portaudio_output.h"
+#include "support/alsa_config.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
 
@@ -27,26 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ALSA reads its configuration when PortAudio starts, so the null device is set up before any
-// test runs.
-class AlsaNullDevice : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("korv-play-null-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        const fs::path conf = dir_ / "asound.conf";
-        std::ofstream(conf) << "pcm.!default { type null }\n";
-        // KORV_TRY_ALSA_CONFIG names another configuration for a trial by hand (a PulseAudio
-        // null sink, a real card); the tests then play through it.
-        const char* other = std::getenv("KORV_TRY_ALSA_CONFIG");
-        ::setenv("ALSA_CONFIG_PATH", other != nullptr ? other : conf.c_str(), 1);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-  private:
-    fs::path dir_;
-};
-const auto* const alsaNull = ::testing::AddGlobalTestEnvironment(new AlsaNullDevice);
+const auto* const alsaNull = ::testing::AddGlobalTestEnvironment(
+    new test::AlsaConfig("korv-play-null", test::ALSA_NULL_DEVICE));
 
 // Forwards to the real device and notes what it did.
 class WatchedOutput final : public SoundOutput {

@@ -2,6 +2,8 @@
 #include "platform/portaudio_input.h"
 #include "platform/portaudio_output.h"
 
+#include "support/alsa_config.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,23 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ALSA reads its configuration when PortAudio starts, so the null device is set up before any
-// test runs.
-class AlsaNullDevice : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("korv-alsa-null-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        const fs::path conf = dir_ / "asound.conf";
-        std::ofstream(conf) << "pcm.!default { type null }\n";
-        ::setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-  private:
-    fs::path dir_;
-};
-const auto* const alsaNull = ::testing::AddGlobalTestEnvironment(new AlsaNullDevice);
+const auto* const alsaNull = ::testing::AddGlobalTestEnvironment(
+    new test::AlsaConfig("korv-alsa-null", test::ALSA_NULL_DEVICE));
 
 // A bounded wait for something a device thread does: a failure, never a hang.
 constexpr auto DEVICE_TIMEOUT = std::chrono::seconds(10);
