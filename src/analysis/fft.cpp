@@ -5,12 +5,9 @@
 #include <limits>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#define KORV_FFT_AVX 1
+#define KORV_FFT_AVX2 1
 #endif
 
 namespace korv {
@@ -21,9 +18,6 @@ namespace {
 // tables match those of stored analyses.
 constexpr double kTwoPi = 6.28318530718;
 constexpr double kTwiddleScale = 32768.0;
-// 40 log10(P) = 40 / ln 10 x ln(P).
-constexpr double kFortyOverLn10 = 17.371779276130073;
-constexpr double kQuickLevelMargin = 1e-6;
 
 // 40 log10(P) truncated, limited to the level range; 0 for no power.
 std::int16_t exactLevel(double power) {
@@ -35,72 +29,202 @@ std::int16_t exactLevel(double power) {
     return static_cast<std::int16_t>(v);
 }
 
-// 40 / ln 10 x ln(P) for normal positive powers, from the exponent and an odd series in
-// s = (m - 1) / (m + 1) of the mantissa m in [1/sqrt 2, sqrt 2): |s| < 0.172, so the terms
-// left out weigh less than 1e-9 of a level unit. Anything else gives garbage that
-// levelFromQuick never uses.
-void quickLevels(const double* powers, double* quick, int count) {
-    constexpr double kSqrt2 = 1.4142135623730951;
-    constexpr double kLn2 = 0.6931471805599453;
-    int k = 0;
-#if defined(__SSE2__)
-    const __m128i mantissaMask = _mm_set1_epi64x(0x000fffffffffffffLL);
-    const __m128i one = _mm_set1_epi64x(0x3ff0000000000000LL);
-    const __m128d sqrt2 = _mm_set1_pd(kSqrt2);
-    const __m128d halfv = _mm_set1_pd(0.5);
-    const __m128d onev = _mm_set1_pd(1.0);
-    for (; k + 2 <= count; k += 2) {
-        const __m128i bits = _mm_castpd_si128(_mm_loadu_pd(powers + k));
-        __m128d m = _mm_castsi128_pd(_mm_or_si128(_mm_and_si128(bits, mantissaMask), one));
-        // The biased exponents, from the upper half of each value.
-        const __m128i high = _mm_shuffle_epi32(bits, _MM_SHUFFLE(3, 1, 3, 1));
-        const __m128i biased = _mm_srli_epi32(high, 20);
-        __m128d e = _mm_sub_pd(_mm_cvtepi32_pd(biased), _mm_set1_pd(1023.0));
-        const __m128d above = _mm_cmpgt_pd(m, sqrt2);
-        m = _mm_sub_pd(m, _mm_and_pd(above, _mm_mul_pd(m, halfv)));
-        e = _mm_add_pd(e, _mm_and_pd(above, onev));
-        const __m128d s = _mm_div_pd(_mm_sub_pd(m, onev), _mm_add_pd(m, onev));
-        const __m128d s2 = _mm_mul_pd(s, s);
-        __m128d poly = _mm_set1_pd(2.0 / 11.0);
-        poly = _mm_add_pd(_mm_set1_pd(2.0 / 9.0), _mm_mul_pd(s2, poly));
-        poly = _mm_add_pd(_mm_set1_pd(2.0 / 7.0), _mm_mul_pd(s2, poly));
-        poly = _mm_add_pd(_mm_set1_pd(2.0 / 5.0), _mm_mul_pd(s2, poly));
-        poly = _mm_add_pd(_mm_set1_pd(2.0 / 3.0), _mm_mul_pd(s2, poly));
-        poly = _mm_add_pd(_mm_set1_pd(2.0), _mm_mul_pd(s2, poly));
-        const __m128d ln = _mm_add_pd(_mm_mul_pd(s, poly), _mm_mul_pd(e, _mm_set1_pd(kLn2)));
-        _mm_storeu_pd(quick + k, _mm_mul_pd(ln, _mm_set1_pd(kFortyOverLn10)));
-    }
-#endif
-    for (; k < count; ++k) {
-        quick[k] = kFortyOverLn10 * std::log(powers[k]);
-    }
+#if defined(KORV_FFT_AVX2)
+
+bool cpuHasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
 }
 
-// The quick value decides wherever it is not within the margin of a step of the truncation
-// (the exact and the quick value then lie on the same side of it); elsewhere log10 does.
-inline std::int16_t levelFromQuick(double power, double quick) {
-    if (power >= std::numeric_limits<double>::min() &&
-        power <= std::numeric_limits<double>::max()) {
-        const double fraction = std::abs(quick - static_cast<double>(static_cast<int>(quick)));
-        if (fraction > kQuickLevelMargin && fraction < 1.0 - kQuickLevelMargin) {
-            return static_cast<std::int16_t>(quick);
+// Levels of four powers at a time. A quick 40 / ln 10 x ln(P), from the exponent and an odd
+// series in s = (m - 1) / (m + 1) of the mantissa m in [1/sqrt 2, sqrt 2) (|s| < 0.172, so
+// the terms left out weigh less than 1e-9 of a level unit), decides wherever it is not
+// within 1e-6 of a step of the truncation: the exact and the quick value then lie on the
+// same side of it. Elsewhere, and for powers that are not normal positive numbers, log10
+// itself decides.
+__attribute__((target("avx2"))) void levelsOfPowersAvx2(const double* powers, std::int16_t* levels,
+                                                        int count) {
+    constexpr double kFortyOverLn10 = 17.371779276130073;
+    constexpr double kMargin = 1e-6;
+    const __m256i mantissaMask = _mm256_set1_epi64x(0x000fffffffffffffLL);
+    const __m256i one = _mm256_set1_epi64x(0x3ff0000000000000LL);
+    // Or-ing an integer below 2^52 into the bits of 2^52 gives 2^52 plus that integer.
+    const __m256i twoTo52 = _mm256_set1_epi64x(0x4330000000000000LL);
+    const __m256d exponentBias = _mm256_set1_pd(4503599627370496.0 + 1023.0);
+    const __m256d sqrt2 = _mm256_set1_pd(1.4142135623730951);
+    const __m256d halfv = _mm256_set1_pd(0.5);
+    const __m256d onev = _mm256_set1_pd(1.0);
+    const __m256d ln2 = _mm256_set1_pd(0.6931471805599453);
+    const __m256d signMask = _mm256_set1_pd(-0.0);
+    const __m256d low = _mm256_set1_pd(kMargin);
+    const __m256d high = _mm256_set1_pd(1.0 - kMargin);
+    const __m256d smallest = _mm256_set1_pd(std::numeric_limits<double>::min());
+    const __m256d largest = _mm256_set1_pd(std::numeric_limits<double>::max());
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m256d p = _mm256_loadu_pd(powers + k);
+        const __m256i bits = _mm256_castpd_si256(p);
+        __m256d m = _mm256_castsi256_pd(_mm256_or_si256(_mm256_and_si256(bits, mantissaMask), one));
+        __m256d e = _mm256_sub_pd(
+            _mm256_castsi256_pd(_mm256_or_si256(_mm256_srli_epi64(bits, 52), twoTo52)),
+            exponentBias);
+        const __m256d above = _mm256_cmp_pd(m, sqrt2, _CMP_GT_OQ);
+        m = _mm256_sub_pd(m, _mm256_and_pd(above, _mm256_mul_pd(m, halfv)));
+        e = _mm256_add_pd(e, _mm256_and_pd(above, onev));
+        const __m256d s = _mm256_div_pd(_mm256_sub_pd(m, onev), _mm256_add_pd(m, onev));
+        const __m256d s2 = _mm256_mul_pd(s, s);
+        __m256d poly = _mm256_set1_pd(2.0 / 11.0);
+        poly = _mm256_add_pd(_mm256_set1_pd(2.0 / 9.0), _mm256_mul_pd(s2, poly));
+        poly = _mm256_add_pd(_mm256_set1_pd(2.0 / 7.0), _mm256_mul_pd(s2, poly));
+        poly = _mm256_add_pd(_mm256_set1_pd(2.0 / 5.0), _mm256_mul_pd(s2, poly));
+        poly = _mm256_add_pd(_mm256_set1_pd(2.0 / 3.0), _mm256_mul_pd(s2, poly));
+        poly = _mm256_add_pd(_mm256_set1_pd(2.0), _mm256_mul_pd(s2, poly));
+        const __m256d ln = _mm256_add_pd(_mm256_mul_pd(s, poly), _mm256_mul_pd(e, ln2));
+        const __m256d quick = _mm256_mul_pd(ln, _mm256_set1_pd(kFortyOverLn10));
+
+        const __m256d truncated = _mm256_round_pd(quick, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __m256d fraction = _mm256_andnot_pd(signMask, _mm256_sub_pd(quick, truncated));
+        const __m256d decided =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(fraction, low, _CMP_GT_OQ),
+                                        _mm256_cmp_pd(fraction, high, _CMP_LT_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(p, smallest, _CMP_GE_OQ),
+                                        _mm256_cmp_pd(p, largest, _CMP_LE_OQ)));
+        // Decided levels lie within +-12400, so the packing never saturates them.
+        const __m128i whole = _mm256_cvttpd_epi32(quick);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(levels + k), _mm_packs_epi32(whole, whole));
+        const int mask = _mm256_movemask_pd(decided);
+        if (mask != 0xF) {
+            for (int lane = 0; lane < 4; ++lane) {
+                if ((mask & (1 << lane)) == 0) {
+                    levels[k + lane] = exactLevel(powers[k + lane]);
+                }
+            }
         }
     }
-    return exactLevel(power);
+    for (; k < count; ++k) {
+        levels[k] = exactLevel(powers[k]);
+    }
 }
 
-// One power the way the frames' powers go, in a pair.
-std::int16_t levelOfPower(double power) {
-    const double powers[2] = {power, power};
-    double quick[2] = {0.0, 0.0};
-    quickLevels(powers, quick, 2);
-    return levelFromQuick(power, quick[0]);
+// The stages without their halvings. Each stage of the plain transform halves every value;
+// leaving that out makes every value of stage s exactly 2^s times the plain one, because
+// scaling by a power of two changes no rounding (nothing here comes near the subnormal or
+// the overflow range). The twiddles come divided by 32768 and with ta's sign alternating,
+// which again only moves the same roundings by powers of two. So each butterfly is two
+// products and three sums, and the caller takes the stages' factor out at the end.
+// scaledTwiddles holds, per block b: ta/32768, -ta/32768, tb/32768, tb/32768.
+__attribute__((target("avx2"))) void unhalvedStagesAvx2(double* z, const double* scaledTwiddles,
+                                                        int n) {
+    const int half = n / 2;
+    for (int h = n / 4; h >= 2; h /= 2) {
+        int block = 0;
+        for (int start = 0; start < half; start += 2 * h, ++block) {
+            double* p = z + 2 * start;
+            double* q = z + 2 * (start + h);
+            const double* t = scaledTwiddles + 4 * block;
+            const __m256d ta = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(t));
+            const __m256d tb = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(t + 2));
+            for (int j = 0; j < h; j += 2) {
+                const __m256d pv = _mm256_loadu_pd(p + 2 * j); // pre, pim (two values)
+                const __m256d qv = _mm256_loadu_pd(q + 2 * j); // qre, qim
+                const __m256d swapped = _mm256_permute_pd(qv, 0x5);
+                // tr = qim ta + qre tb, and -ti = -qre ta + qim tb
+                const __m256d tt = _mm256_add_pd(_mm256_mul_pd(swapped, ta), _mm256_mul_pd(qv, tb));
+                _mm256_storeu_pd(q + 2 * j, _mm256_add_pd(pv, tt));
+                _mm256_storeu_pd(p + 2 * j, _mm256_sub_pd(pv, tt));
+            }
+        }
+    }
+    if (n / 4 < 1) {
+        return;
+    }
+    // The last stage: blocks of one p and one q, two blocks to a pass.
+    const int blocks = half / 2;
+    int b = 0;
+    for (; b + 2 <= blocks; b += 2) {
+        double* z4 = z + 4 * b;
+        const double* t = scaledTwiddles + 4 * b;
+        const __m256d v0 = _mm256_loadu_pd(z4);     // p of block b, q of block b
+        const __m256d v1 = _mm256_loadu_pd(z4 + 4); // the same for block b + 1
+        const __m256d t0 = _mm256_loadu_pd(t);
+        const __m256d t1 = _mm256_loadu_pd(t + 4);
+        const __m256d pv = _mm256_permute2f128_pd(v0, v1, 0x20);
+        const __m256d qv = _mm256_permute2f128_pd(v0, v1, 0x31);
+        const __m256d ta = _mm256_permute2f128_pd(t0, t1, 0x20);
+        const __m256d tb = _mm256_permute2f128_pd(t0, t1, 0x31);
+        const __m256d swapped = _mm256_permute_pd(qv, 0x5);
+        const __m256d tt = _mm256_add_pd(_mm256_mul_pd(swapped, ta), _mm256_mul_pd(qv, tb));
+        const __m256d newQ = _mm256_add_pd(pv, tt);
+        const __m256d newP = _mm256_sub_pd(pv, tt);
+        _mm256_storeu_pd(z4, _mm256_permute2f128_pd(newP, newQ, 0x20));
+        _mm256_storeu_pd(z4 + 4, _mm256_permute2f128_pd(newP, newQ, 0x31));
+    }
+    for (; b < blocks; ++b) {
+        double* p = z + 4 * b;
+        double* q = p + 2;
+        const double* t = scaledTwiddles + 4 * b;
+        const double tr = q[1] * t[0] + q[0] * t[2];
+        const double negTi = q[0] * t[1] + q[1] * t[3];
+        const double pre = p[0];
+        const double pim = p[1];
+        q[0] = pre + tr;
+        q[1] = pim + negTi;
+        p[0] = pre - tr;
+        p[1] = pim - negTi;
+    }
+}
+
+// frame x window for N values (the int16 to double conversion is exact).
+__attribute__((target("avx2"))) void windowFrameAvx2(const std::int16_t* frame,
+                                                     const double* window, double* z, int n) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128i s =
+            _mm_cvtepi16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(frame + i)));
+        _mm256_storeu_pd(z + i, _mm256_mul_pd(_mm256_cvtepi32_pd(s), _mm256_loadu_pd(window + i)));
+    }
+    for (; i < n; ++i) {
+        z[i] = frame[i] * window[i];
+    }
+}
+
+// re^2 + im^2 of the N/2 values in the work array's order, four at a time; the horizontal
+// sum leaves them in the order of powerPosition.
+__attribute__((target("avx2"))) void workPowersAvx2(const double* z, double* powers, int half) {
+    int m = 0;
+    for (; m + 4 <= half; m += 4) {
+        const __m256d a = _mm256_loadu_pd(z + 2 * m);
+        const __m256d b = _mm256_loadu_pd(z + 2 * m + 4);
+        _mm256_storeu_pd(powers + m, _mm256_hadd_pd(_mm256_mul_pd(a, a), _mm256_mul_pd(b, b)));
+    }
+    for (; m < half; ++m) {
+        powers[m] = z[2 * m] * z[2 * m] + z[2 * m + 1] * z[2 * m + 1];
+    }
+}
+
+#endif
+
+// Where workPowersAvx2 leaves the power of the work array's complex value m.
+int powerPosition(int m, int half) {
+    if (half - (m & ~3) < 4) {
+        return m; // the tail is summed one value at a time
+    }
+    return (m & ~3) | ((m & 1) << 1) | ((m & 2) >> 1);
 }
 
 } // namespace
 
-std::int16_t powerToLevel(double power) {
-    return levelOfPower(power);
+void powersToLevels(std::span<const double> powers, std::span<std::int16_t> levels) {
+    const std::size_t count = std::min(powers.size(), levels.size());
+#if defined(KORV_FFT_AVX2)
+    if (cpuHasAvx2()) {
+        levelsOfPowersAvx2(powers.data(), levels.data(), static_cast<int>(count));
+        return;
+    }
+#endif
+    for (std::size_t k = 0; k < count; ++k) {
+        levels[k] = exactLevel(powers[k]);
+    }
 }
 
 int FftEngine::setupFft(int log2Size, std::int32_t sampleRate, float windowMsec) {
@@ -128,8 +252,11 @@ int FftEngine::setupFft(int log2Size, std::int32_t sampleRate, float windowMsec)
         bitReverse_.assign(static_cast<std::size_t>(half), 0);
         twiddles_.assign(static_cast<std::size_t>(n), 0.0);
         window_.assign(static_cast<std::size_t>(n), 0.0);
-        // Room for N complex values is reserved; N doubles are used.
+        // Room for N complex values is reserved; N doubles are used, the rest holds powers.
         work_.assign(static_cast<std::size_t>(2 * n), 0.0);
+        scaledTwiddles_.assign(static_cast<std::size_t>(std::max(n, 4)), 0.0);
+        binPowerIndex_.assign(static_cast<std::size_t>(half), 0);
+        levelsByPower_.assign(static_cast<std::size_t>(half), 0);
     } catch (const std::bad_alloc&) {
         releaseFft();
         return -1;
@@ -147,6 +274,17 @@ int FftEngine::setupFft(int log2Size, std::int32_t sampleRate, float windowMsec)
         twiddles_[bitReverse_[i]] = std::floor(-kTwiddleScale * std::sin(theta) + 0.5);
         twiddles_[bitReverse_[i] + 1] = std::floor(-kTwiddleScale * std::cos(theta) + 0.5);
     }
+    for (int b = 0; b < n / 4; ++b) {
+        const double ta = twiddles_[2 * b] / kTwiddleScale;
+        const double tb = twiddles_[2 * b + 1] / kTwiddleScale;
+        scaledTwiddles_[4 * b] = ta;
+        scaledTwiddles_[4 * b + 1] = -ta;
+        scaledTwiddles_[4 * b + 2] = tb;
+        scaledTwiddles_[4 * b + 3] = tb;
+    }
+    for (int k = 0; k < half; ++k) {
+        binPowerIndex_[k] = powerPosition(bitReverse_[k] / 2, half);
+    }
     const int h = w / 2;
     for (int i = -h; i < h; ++i) {
         window_[i + h] = 0.5 * std::cos(i * kTwoPi / (2 * h)) + 0.5;
@@ -154,143 +292,46 @@ int FftEngine::setupFft(int log2Size, std::int32_t sampleRate, float windowMsec)
 
     fftSize_ = n;
     windowLength_ = w;
+    stageCount_ = 0;
+    for (int h2 = n / 4; h2 >= 1; h2 /= 2) {
+        ++stageCount_;
+    }
     return 0;
 }
 
 void FftEngine::releaseFft() {
     fftSize_ = 0;
     windowLength_ = 0;
+    stageCount_ = 0;
     std::vector<double>().swap(window_);
     std::vector<double>().swap(twiddles_);
     std::vector<std::int32_t>().swap(bitReverse_);
     std::vector<double>().swap(work_);
+    std::vector<double>().swap(scaledTwiddles_);
+    std::vector<std::int32_t>().swap(binPowerIndex_);
+    std::vector<std::int16_t>().swap(levelsByPower_);
 }
 
-namespace {
-
-// One butterfly stage's block: p and q hold h complex values each, (ta, tb) the twiddle.
-[[gnu::always_inline]] inline void butterfliesPlain(double* p, double* q, int h, double ta,
-                                                    double tb) {
-    for (int j = 0; j < h; ++j) {
-        const double pre = p[2 * j];
-        const double pim = p[2 * j + 1];
-        const double qre = q[2 * j];
-        const double qim = q[2 * j + 1];
-        const double tr = (qim * ta + qre * tb) / kTwiddleScale;
-        const double ti = (qre * ta - qim * tb) / kTwiddleScale;
-        q[2 * j] = (pre + tr) / 2;
-        p[2 * j] = (pre - tr) / 2;
-        q[2 * j + 1] = (pim - ti) / 2;
-        p[2 * j + 1] = (pim + ti) / 2;
+void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode) {
+#if defined(KORV_FFT_AVX2)
+    if (cpuHasAvx2()) {
+        transformFrameAvx2(frame, mode);
+        return;
     }
-}
-
-#if defined(__SSE2__)
-// The same arithmetic on (re, im) pairs: every product, sum and halving is the one above,
-// in the same order; negations and the power-of-two scalings are exact, so the results
-// are identical.
-[[gnu::always_inline]] inline void butterfliesVector(double* p, double* q, int h, double ta,
-                                                     double tb) {
-    const __m128d vta = _mm_set1_pd(ta);
-    const __m128d vtb = _mm_set1_pd(tb);
-    const __m128d negateIm = _mm_set_pd(-1.0, 1.0);
-    const __m128d scale = _mm_set1_pd(1.0 / kTwiddleScale);
-    const __m128d half = _mm_set1_pd(0.5);
-    for (int j = 0; j < h; ++j) {
-        const __m128d pv = _mm_loadu_pd(p + 2 * j);                       // pre, pim
-        const __m128d qv = _mm_loadu_pd(q + 2 * j);                       // qre, qim
-        const __m128d swapped = _mm_shuffle_pd(qv, qv, 1);                // qim, qre
-        const __m128d a = _mm_mul_pd(_mm_mul_pd(swapped, vta), negateIm); // qim ta, -qre ta
-        const __m128d b = _mm_mul_pd(qv, vtb);                            // qre tb, qim tb
-        const __m128d t = _mm_mul_pd(_mm_add_pd(a, b), scale);            // tr, -ti
-        _mm_storeu_pd(q + 2 * j, _mm_mul_pd(_mm_add_pd(pv, t), half));
-        _mm_storeu_pd(p + 2 * j, _mm_mul_pd(_mm_sub_pd(pv, t), half));
-    }
-}
 #endif
-
-// Every stage, one butterfly at a time or one pair of values at a time.
-void stages(double* z, const double* tw, int n, [[maybe_unused]] bool plain) {
-    const int half = n / 2;
-    for (int h = n / 4; h >= 1; h /= 2) {
-        int block = 0;
-        for (int start = 0; start < half; start += 2 * h, ++block) {
-            double* p = z + 2 * start;
-            double* q = z + 2 * (start + h);
-#if defined(__SSE2__)
-            if (!plain) {
-                butterfliesVector(p, q, h, tw[2 * block], tw[2 * block + 1]);
-                continue;
-            }
-#endif
-            butterfliesPlain(p, q, h, tw[2 * block], tw[2 * block + 1]);
-        }
-    }
+    transformFramePlain(frame, mode);
 }
 
-#if defined(KORV_FFT_AVX)
-// Two butterflies at a time where the CPU has AVX, with the same arithmetic again (no fused
-// multiply-adds: each product is rounded before it is added, as above).
-__attribute__((target("avx"))) void stagesAvx(double* z, const double* tw, int n) {
-    const int half = n / 2;
-    const __m256d negateIm = _mm256_set_pd(-1.0, 1.0, -1.0, 1.0);
-    const __m256d scale = _mm256_set1_pd(1.0 / kTwiddleScale);
-    const __m256d halve = _mm256_set1_pd(0.5);
-    for (int h = n / 4; h >= 1; h /= 2) {
-        int block = 0;
-        for (int start = 0; start < half; start += 2 * h, ++block) {
-            double* p = z + 2 * start;
-            double* q = z + 2 * (start + h);
-            const double ta = tw[2 * block];
-            const double tb = tw[2 * block + 1];
-            if (h == 1) {
-                butterfliesVector(p, q, h, ta, tb);
-                continue;
-            }
-            const __m256d vta = _mm256_set1_pd(ta);
-            const __m256d vtb = _mm256_set1_pd(tb);
-            for (int j = 0; j < h; j += 2) {
-                const __m256d pv = _mm256_loadu_pd(p + 2 * j);
-                const __m256d qv = _mm256_loadu_pd(q + 2 * j);
-                const __m256d swapped = _mm256_permute_pd(qv, 0x5);
-                const __m256d a = _mm256_mul_pd(_mm256_mul_pd(swapped, vta), negateIm);
-                const __m256d b = _mm256_mul_pd(qv, vtb);
-                const __m256d tt = _mm256_mul_pd(_mm256_add_pd(a, b), scale);
-                _mm256_storeu_pd(q + 2 * j, _mm256_mul_pd(_mm256_add_pd(pv, tt), halve));
-                _mm256_storeu_pd(p + 2 * j, _mm256_mul_pd(_mm256_sub_pd(pv, tt), halve));
-            }
-        }
-    }
-}
-
-bool cpuHasAvx() {
-    static const bool has = __builtin_cpu_supports("avx") != 0;
-    return has;
-}
-#endif
-
-} // namespace
-
-void FftEngine::transformWork([[maybe_unused]] bool plain) {
+// The split of the N/2 complex values into the spectrum of the N real samples; the values
+// come in `inScale` times their plain size and leave at their plain size (inScale is a
+// power of two, so every rounding is the plain one).
+void FftEngine::splitSpectrum(double inScale) {
     const int n = fftSize_;
     const int half = n / 2;
     double* z = work_.data();
     const double* tw = twiddles_.data();
-
-    // Butterflies; each stage halves, so nothing can overflow.
-    bool staged = false;
-#if defined(KORV_FFT_AVX)
-    if (!plain && cpuHasAvx()) {
-        stagesAvx(z, tw, n);
-        staged = true;
-    }
-#endif
-    if (!staged) {
-        stages(z, tw, n, plain);
-    }
-
-    // Split the N/2 complex values into the spectrum of the N real samples.
     const std::int32_t* rev = bitReverse_.data();
+    const double outScale = 0.5 / inScale;
     for (int k = 1; k <= n / 4; ++k) {
         double* a = z + rev[k];
         double* b = z + rev[half - k];
@@ -302,24 +343,16 @@ void FftEngine::transformWork([[maybe_unused]] bool plain) {
         const double s2 = a[1] + b[1];
         const double tr = tc * d1 - ts * s2;
         const double ti = ts * d1 + tc * s2;
-        a[0] = (s1 + tr) / 2;
-        b[0] = (s1 - tr) / 2;
-        a[1] = (d2 + ti) / 2;
-        b[1] = (ti - d2) / 2;
+        a[0] = (s1 + tr) * outScale;
+        b[0] = (s1 - tr) * outScale;
+        a[1] = (d2 + ti) * outScale;
+        b[1] = (ti - d2) * outScale;
     }
-    z[0] = z[0] + z[1];
+    z[0] = (z[0] + z[1]) / inScale;
     z[1] = 0.0;
 }
 
-void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode) {
-    transformFrame(frame, mode, false);
-}
-
 void FftEngine::transformFramePlain(std::span<std::int16_t> frame, int mode) {
-    transformFrame(frame, mode, true);
-}
-
-void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode, bool plain) {
     const int n = fftSize_;
     if (n == 0 || frame.size() < static_cast<std::size_t>(n)) {
         return;
@@ -329,9 +362,51 @@ void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode, bool pla
     for (int i = 0; i < n; ++i) {
         z[i] = frame[i] * win[i];
     }
-    transformWork(plain);
-
+    // Butterflies; each stage halves, so nothing can overflow.
     const int half = n / 2;
+    const double* tw = twiddles_.data();
+    for (int h = n / 4; h >= 1; h /= 2) {
+        int block = 0;
+        for (int start = 0; start < half; start += 2 * h, ++block) {
+            double* p = z + 2 * start;
+            double* q = z + 2 * (start + h);
+            const double ta = tw[2 * block];
+            const double tb = tw[2 * block + 1];
+            for (int j = 0; j < h; ++j) {
+                const double pre = p[2 * j];
+                const double pim = p[2 * j + 1];
+                const double qre = q[2 * j];
+                const double qim = q[2 * j + 1];
+                const double tr = (qim * ta + qre * tb) / kTwiddleScale;
+                const double ti = (qre * ta - qim * tb) / kTwiddleScale;
+                q[2 * j] = (pre + tr) / 2;
+                p[2 * j] = (pre - tr) / 2;
+                q[2 * j + 1] = (pim - ti) / 2;
+                p[2 * j + 1] = (pim + ti) / 2;
+            }
+        }
+    }
+    splitSpectrum(1.0);
+    writeResults(frame, mode, false);
+}
+
+#if defined(KORV_FFT_AVX2)
+void FftEngine::transformFrameAvx2(std::span<std::int16_t> frame, int mode) {
+    const int n = fftSize_;
+    if (n == 0 || frame.size() < static_cast<std::size_t>(n)) {
+        return;
+    }
+    windowFrameAvx2(frame.data(), window_.data(), work_.data(), n);
+    unhalvedStagesAvx2(work_.data(), scaledTwiddles_.data(), n);
+    splitSpectrum(std::ldexp(1.0, stageCount_));
+    writeResults(frame, mode, true);
+}
+#endif
+
+void FftEngine::writeResults(std::span<std::int16_t> frame, int mode,
+                             [[maybe_unused]] bool vector) {
+    const int half = fftSize_ / 2;
+    const double* z = work_.data();
     const std::int32_t* rev = bitReverse_.data();
     if (mode == FFT_MODE_MAGNITUDES) {
         for (int k = 0; k < half; ++k) {
@@ -343,25 +418,25 @@ void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode, bool pla
         }
         return;
     }
-    if (plain) {
+#if defined(KORV_FFT_AVX2)
+    if (vector) {
+        // The powers in the work array's order (its second half holds them), their levels,
+        // then the levels into bin order.
+        double* powers = work_.data() + fftSize_;
+        workPowersAvx2(z, powers, half);
+        levelsOfPowersAvx2(powers, levelsByPower_.data(), half);
+        const std::int32_t* at = binPowerIndex_.data();
+        const std::int16_t* levels = levelsByPower_.data();
         for (int k = 0; k < half; ++k) {
-            const double re = z[rev[k]];
-            const double im = z[rev[k] + 1];
-            frame[k] = exactLevel(re * re + im * im);
+            frame[k] = levels[at[k]];
         }
         return;
     }
-    // The second half of the work area holds the powers, then their quick levels.
-    double* powers = z + n;
-    double* quick = powers + half;
+#endif
     for (int k = 0; k < half; ++k) {
         const double re = z[rev[k]];
         const double im = z[rev[k] + 1];
-        powers[k] = re * re + im * im;
-    }
-    quickLevels(powers, quick, half);
-    for (int k = 0; k < half; ++k) {
-        frame[k] = levelFromQuick(powers[k], quick[k]);
+        frame[k] = exactLevel(re * re + im * im);
     }
 }
 

@@ -24,8 +24,9 @@ class FftEngine {
     // Windows and transforms the first N values of frame in place; the N/2 results (levels
     // or magnitudes) replace the first N/2 values. frame must hold at least N values.
     void transformFrame(std::span<std::int16_t> frame, int mode);
-    // The same with the butterflies one value at a time: the yardstick the vector
-    // butterflies are checked against, bit for bit.
+    // The same computed step by step as written, one value at a time, with log10 for every
+    // level: the yardstick the vector path is checked against, bit for bit. transformFrame
+    // takes this path on a CPU without AVX2.
     void transformFramePlain(std::span<std::int16_t> frame, int mode);
     void releaseFft();
 
@@ -40,18 +41,26 @@ class FftEngine {
     [[nodiscard]] double binIm(int k) const { return work_[bitReverse_[k] + 1]; }
 
   private:
-    void transformFrame(std::span<std::int16_t> frame, int mode, bool plain);
-    void transformWork(bool plain);
+    void transformFrameAvx2(std::span<std::int16_t> frame, int mode);
+    void splitSpectrum(double inScale);
+    void writeResults(std::span<std::int16_t> frame, int mode, bool vector);
 
     int fftSize_ = 0;
     int windowLength_ = 0;
+    int stageCount_ = 0; // log2(N/2) butterfly stages
     std::vector<double> window_;
     std::vector<double> twiddles_;
     std::vector<std::int32_t> bitReverse_;
     std::vector<double> work_;
+    // For the vector path: the twiddles per block as its butterflies use them, where each
+    // bin's power lands, and the levels in that order.
+    std::vector<double> scaledTwiddles_;
+    std::vector<std::int32_t> binPowerIndex_;
+    std::vector<std::int16_t> levelsByPower_;
 };
 
-// 40 log10(P) limited to +-32767 and truncated; 0 for P <= 0.
-[[nodiscard]] std::int16_t powerToLevel(double power);
+// For each power, 40 log10(P) limited to +-32767 and truncated; 0 for P <= 0. As many
+// levels as both spans hold.
+void powersToLevels(std::span<const double> powers, std::span<std::int16_t> levels);
 
 } // namespace korv
