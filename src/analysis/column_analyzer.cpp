@@ -195,10 +195,7 @@ void ColumnAnalyzer::drawColumn(int column, SpectralImage& image) {
     IndexedSurface& surface = image.surface();
     for (int ch = 0; ch < channels_; ++ch) {
         Channel& c = channelState_[static_cast<std::size_t>(ch)];
-        for (std::size_t r = 0; r < c.indices.size(); ++r) {
-            c.indices[r] =
-                static_cast<std::uint8_t>(levelToClampedPaletteIndex(c.averaged[r], range_));
-        }
+        levelsToClampedPaletteIndices(c.averaged, range_, c.indices);
         surface.setColumnUpwards(column, image.rowY(ch, 0), c.indices);
         image.drawStripColumn(column, ch, c.minimum, c.maximum);
     }

@@ -1,7 +1,13 @@
 #include "display/palette.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korv {
 
@@ -78,6 +84,34 @@ float stopLevelDb(int stop, const LevelRange& range) {
     const float bottomDb = range.bottomQuarterDb / 4.0f - 90.0f;
     return bottomDb +
            range.rangeDb * static_cast<float>(stop) / static_cast<float>(kLevelStops - 1);
+}
+
+void levelsToClampedPaletteIndices(std::span<const float> levels, const LevelRange& range,
+                                   std::span<std::uint8_t> indices) {
+    const std::size_t count = std::min(levels.size(), indices.size());
+    std::size_t r = 0;
+#if defined(__SSE2__)
+    // The same single-precision steps; clamping before the truncation gives the clamp after
+    // it, and a NaN meets the lower limit first, as the one-level mapping makes it.
+    const __m128 bottom = _mm_set1_ps(range.bottomQuarterDb);
+    const __m128 span = _mm_set1_ps(static_cast<float>(kGradientSpan));
+    const __m128 divisor = _mm_set1_ps(4.0f * range.rangeDb);
+    const __m128 lowest = _mm_set1_ps(static_cast<float>(kBackgroundIndex));
+    const __m128 highest = _mm_set1_ps(static_cast<float>(kLastGradientIndex));
+    for (; r + 4 <= count; r += 4) {
+        const __m128 v = _mm_div_ps(
+            _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(levels.data() + r), bottom), span), divisor);
+        // maxps gives its second operand when the first is a NaN.
+        const __m128 clamped = _mm_min_ps(_mm_max_ps(v, lowest), highest);
+        const __m128i whole = _mm_cvttps_epi32(clamped);
+        const __m128i words = _mm_packs_epi32(whole, whole);
+        const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+        std::memcpy(indices.data() + r, &packed, 4); // the low byte is the first index
+    }
+#endif
+    for (; r < count; ++r) {
+        indices[r] = static_cast<std::uint8_t>(levelToClampedPaletteIndex(levels[r], range));
+    }
 }
 
 } // namespace korv

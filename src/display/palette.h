@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 namespace korv {
 
@@ -150,6 +151,10 @@ inline std::int32_t clampToLevelIndices(std::int32_t index) {
 inline std::int32_t levelToClampedPaletteIndex(float level, const LevelRange& range) {
     return clampToLevelIndices(levelToPaletteIndex(level, range));
 }
+
+// levelToClampedPaletteIndex for a whole column, four levels at a time: the same indices.
+void levelsToClampedPaletteIndices(std::span<const float> levels, const LevelRange& range,
+                                   std::span<std::uint8_t> indices);
 
 // The level a stop stands for, in displayed dB (level/4 - 90): for 60 dB, -60 for stop 0
 // up to 0 for stop 12.

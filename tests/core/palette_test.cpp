@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 using namespace korv;
 
@@ -93,6 +94,7 @@ TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
     } ranges[]{{kDbScale30, 30, 120}, {kDbScale60, 60, 120}, {kDbScale90, 90, 0}};
     for (const auto& rg : ranges) {
         const LevelRange range = levelRangeForChoice(rg.choice);
+        std::vector<float> levels;
         for (int i = 0; i < 20000; ++i) {
             const float l = i < 800 ? static_cast<float>(i - 200) : level(rng);
             const float v = (l - rg.b) * 240.0f / (4.0f * rg.r);
@@ -100,6 +102,16 @@ TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
             ASSERT_EQ(levelToPaletteIndex(l, range), want) << l << " range " << rg.r;
             const std::int32_t clamped = want < 4 ? 4 : (want > 235 ? 235 : want);
             ASSERT_EQ(levelToClampedPaletteIndex(l, range), clamped);
+            levels.push_back(l);
+        }
+        // A whole column at once gives the same indices, its tail included.
+        levels.push_back(std::numeric_limits<float>::quiet_NaN());
+        levels.push_back(std::numeric_limits<float>::infinity());
+        levels.push_back(-std::numeric_limits<float>::infinity());
+        std::vector<std::uint8_t> indices(levels.size());
+        levelsToClampedPaletteIndices(levels, range, indices);
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            ASSERT_EQ(indices[i], levelToClampedPaletteIndex(levels[i], range)) << levels[i];
         }
     }
 }
