@@ -33,6 +33,13 @@ class ParallelColumnLoop {
     // asked for are cleared again.
     void release();
 
+    // The ring-averaged levels of the column just asked for, for the level log. Only a loop
+    // on one thread has them for every column in order; a shared loop gives none, so a run
+    // that logs sets up without the worker.
+    [[nodiscard]] std::span<const float> averagedLevels(int channel) const {
+        return sharing() ? std::span<const float>{} : caller_.averagedLevels(channel);
+    }
+
     [[nodiscard]] long columns() const { return caller_.columns(); }
     [[nodiscard]] bool sharing() const { return worker_.joinable(); }
     [[nodiscard]] long blockColumns() const { return block_; }
