@@ -3,9 +3,14 @@
 #include "analysis/levels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korv {
 
@@ -20,6 +25,68 @@ std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
     }
     const auto bits = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
     return toAnalysisSample(static_cast<std::int16_t>(bits));
+}
+
+// N samples of one channel lying wholly inside the data; one loop per sample layout, since a
+// test per sample costs as much as the reading.
+void readWholeFrame(const std::uint8_t* p, int bytesPerSample, std::size_t frameBytes,
+                    std::span<std::int16_t> frame) {
+    if (bytesPerSample == 1) {
+        for (std::int16_t& sample : frame) {
+            sample = toAnalysisSample(*p);
+            p += frameBytes;
+        }
+    } else if (frameBytes == 2 && std::endian::native == std::endian::little) {
+        std::memcpy(frame.data(), p, frame.size_bytes()); // mono 16-bit: the frame itself
+    } else {
+        for (std::int16_t& sample : frame) {
+            sample = sampleAt(p, bytesPerSample);
+            p += frameBytes;
+        }
+    }
+}
+
+// One column's rows replace the oldest column in the ring slot; the running sums keep the
+// same integer totals as adding the ring's columns, and the averages are those sums over the
+// averaging count.
+void updateRing(std::span<const std::int16_t> rowLevels, std::span<std::int16_t> slot,
+                std::span<std::int32_t> sums, std::span<float> averaged, int averageCount) {
+    const std::size_t rows = rowLevels.size();
+    const float count = static_cast<float>(averageCount);
+    // Dividing by one changes nothing; the division is the dearest step here.
+    const bool divide = averageCount != 1;
+    std::size_t r = 0;
+#if defined(__SSE2__)
+    const __m128 counts = _mm_set1_ps(count);
+    for (; r + 8 <= rows; r += 8) {
+        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowLevels.data() + r));
+        const __m128i out = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot.data() + r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot.data() + r), in);
+        // Sign-extended by an arithmetic shift of the word in the high half.
+        const __m128i lowDelta = _mm_sub_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(in, in), 16),
+                                               _mm_srai_epi32(_mm_unpacklo_epi16(out, out), 16));
+        const __m128i highDelta = _mm_sub_epi32(_mm_srai_epi32(_mm_unpackhi_epi16(in, in), 16),
+                                                _mm_srai_epi32(_mm_unpackhi_epi16(out, out), 16));
+        auto* sum = reinterpret_cast<__m128i*>(sums.data() + r);
+        const __m128i low = _mm_add_epi32(_mm_loadu_si128(sum), lowDelta);
+        const __m128i high = _mm_add_epi32(_mm_loadu_si128(sum + 1), highDelta);
+        _mm_storeu_si128(sum, low);
+        _mm_storeu_si128(sum + 1, high);
+        __m128 lowAverage = _mm_cvtepi32_ps(low);
+        __m128 highAverage = _mm_cvtepi32_ps(high);
+        if (divide) {
+            lowAverage = _mm_div_ps(lowAverage, counts);
+            highAverage = _mm_div_ps(highAverage, counts);
+        }
+        _mm_storeu_ps(averaged.data() + r, lowAverage);
+        _mm_storeu_ps(averaged.data() + r + 4, highAverage);
+    }
+#endif
+    for (; r < rows; ++r) {
+        sums[r] += rowLevels[r] - slot[r];
+        slot[r] = rowLevels[r];
+        averaged[r] = divide ? static_cast<float>(sums[r]) / count : static_cast<float>(sums[r]);
+    }
 }
 
 } // namespace
@@ -136,10 +203,8 @@ void ColumnAnalyzer::readFrames(long x) {
         Channel& c = channelState_[static_cast<std::size_t>(ch)];
         const std::size_t channelOffset = static_cast<std::size_t>(ch * bytesPerSample_);
         if (inside) {
-            const std::uint8_t* p = samples_.data() + firstByte + channelOffset;
-            for (std::size_t i = 0; i < n; ++i, p += frameBytes) {
-                c.frame[i] = sampleAt(p, bytesPerSample_);
-            }
+            readWholeFrame(samples_.data() + firstByte + channelOffset, bytesPerSample_, frameBytes,
+                           c.frame);
         } else {
             for (std::size_t i = 0; i < n; ++i) {
                 const std::size_t at =
@@ -165,28 +230,14 @@ void ColumnAnalyzer::computeColumn(long x) {
     readFrames(x);
     const auto half = static_cast<std::size_t>(fftSize_ / 2);
     const auto rows = static_cast<std::size_t>(rows_);
-    const float count = static_cast<float>(averageCount_);
     for (Channel& c : channelState_) {
         fft_.transformFrame(c.frame, FFT_MODE_LEVELS);
         const std::span<std::int16_t> levels = std::span(c.frame).first(half);
         applyLevelCorrections(levels, calibrationOffsets_, levelScaleCode_);
         gatherRows(rowMap_, levels, c.rowLevels);
-        std::int16_t* slot = c.ring.data() + static_cast<std::size_t>(ringPos_) * rows;
-        for (std::size_t r = 0; r < rows; ++r) {
-            // A running sum over the ring: the same integer total as adding its columns.
-            c.ringSums[r] += c.rowLevels[r] - slot[r];
-            slot[r] = c.rowLevels[r];
-        }
-        if (averageCount_ == 1) {
-            // Dividing by one changes nothing; the division is the dearest step here.
-            for (std::size_t r = 0; r < rows; ++r) {
-                c.averaged[r] = static_cast<float>(c.ringSums[r]);
-            }
-        } else {
-            for (std::size_t r = 0; r < rows; ++r) {
-                c.averaged[r] = static_cast<float>(c.ringSums[r]) / count;
-            }
-        }
+        updateRing(c.rowLevels,
+                   std::span(c.ring).subspan(static_cast<std::size_t>(ringPos_) * rows, rows),
+                   c.ringSums, c.averaged, averageCount_);
     }
     ringPos_ = (ringPos_ + 1) % averageCount_;
 }

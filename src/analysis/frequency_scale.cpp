@@ -96,36 +96,48 @@ void gatherRows(const RowMap& map, std::span<const std::int16_t> levels,
         return;
     }
     const std::int64_t lastBin = available - 1;
-    for (std::size_t r = 0; r < rows; ++r) {
-        const RowBins& bins = map.rows[r];
-        const std::int64_t first =
-            std::clamp(std::int64_t{bins.firstBin}, std::int64_t{0}, lastBin);
-        const std::int64_t count = std::max(bins.binCount, 1);
-        // Indices at or beyond the last bin read the last bin.
-        const std::int64_t inRangeEnd = std::min(std::int64_t{bins.firstBin} + count - 1, lastBin);
-        switch (map.combine) {
-        case RowCombine::Single:
-            rowLevels[r] = levels[static_cast<std::size_t>(first)];
-            break;
-        case RowCombine::Maximum: {
+    const auto firstOf = [lastBin](const RowBins& bins) {
+        return std::clamp(std::int64_t{bins.firstBin}, std::int64_t{0}, lastBin);
+    };
+    // Indices at or beyond the last bin read the last bin.
+    const auto inRangeEndOf = [lastBin](const RowBins& bins, std::int64_t count) {
+        return std::min(std::int64_t{bins.firstBin} + count - 1, lastBin);
+    };
+    // One loop per rule: the default linear map reads one bin a row, and a test per row
+    // would cost as much as the reading.
+    switch (map.combine) {
+    case RowCombine::Single:
+        for (std::size_t r = 0; r < rows; ++r) {
+            rowLevels[r] = levels[static_cast<std::size_t>(firstOf(map.rows[r]))];
+        }
+        break;
+    case RowCombine::Maximum:
+        for (std::size_t r = 0; r < rows; ++r) {
+            const RowBins& bins = map.rows[r];
+            const std::int64_t first = firstOf(bins);
+            const std::int64_t end =
+                std::max(inRangeEndOf(bins, std::max(bins.binCount, 1)), first);
             std::int16_t best = 0;
-            for (std::int64_t k = first; k <= std::max(inRangeEnd, first); ++k) {
+            for (std::int64_t k = first; k <= end; ++k) {
                 best = std::max(best, levels[static_cast<std::size_t>(k)]);
             }
             rowLevels[r] = best;
-            break;
         }
-        case RowCombine::Mean: {
+        break;
+    case RowCombine::Mean:
+        for (std::size_t r = 0; r < rows; ++r) {
+            const RowBins& bins = map.rows[r];
+            const std::int64_t count = std::max(bins.binCount, 1);
+            const std::int64_t inRangeEnd = inRangeEndOf(bins, count);
             std::int64_t sum = 0;
             std::int64_t counted = 0;
-            for (std::int64_t k = first; k <= inRangeEnd; ++k, ++counted) {
+            for (std::int64_t k = firstOf(bins); k <= inRangeEnd; ++k, ++counted) {
                 sum += levels[static_cast<std::size_t>(k)];
             }
             sum += (count - counted) * levels[static_cast<std::size_t>(lastBin)];
             rowLevels[r] = static_cast<std::int16_t>(sum / count);
-            break;
         }
-        }
+        break;
     }
 }
 

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korv {
 
 namespace {
@@ -66,10 +70,34 @@ void applyLevelCorrections(std::span<std::int16_t> levels,
                            std::span<const std::int16_t> calibrationOffsets,
                            std::int32_t levelScaleCode) {
     const std::size_t n = std::min(levels.size(), calibrationOffsets.size());
-    const std::int64_t gain = 4 * static_cast<std::int64_t>(levelScaleCode);
-    for (std::size_t k = 0; k < n; ++k) {
-        const std::int64_t v = levels[k] + static_cast<std::int64_t>(calibrationOffsets[k]) - gain;
-        levels[k] = static_cast<std::int16_t>(std::clamp<std::int64_t>(v, -32768, 32767));
+    // A level plus an offset spans 17 bits, so any gain beyond 4 x 65536 saturates every
+    // level anyway: limiting the code keeps the sum in 32 bits without changing a result.
+    constexpr std::int32_t kSaturatingCode = 65536;
+    const std::int32_t gain = 4 * std::clamp(levelScaleCode, -kSaturatingCode, kSaturatingCode);
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    // Eight at a time in 32-bit lanes; the saturating pack is the clamp to 16 bits.
+    const __m128i gains = _mm_set1_epi32(gain);
+    for (; k + 8 <= n; k += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels.data() + k));
+        const __m128i o =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(calibrationOffsets.data() + k));
+        // Sign-extending by an arithmetic shift of the word in the high half.
+        const __m128i lo =
+            _mm_sub_epi32(_mm_add_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16),
+                                        _mm_srai_epi32(_mm_unpacklo_epi16(o, o), 16)),
+                          gains);
+        const __m128i hi =
+            _mm_sub_epi32(_mm_add_epi32(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16),
+                                        _mm_srai_epi32(_mm_unpackhi_epi16(o, o), 16)),
+                          gains);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels.data() + k), _mm_packs_epi32(lo, hi));
+    }
+#endif
+    for (; k < n; ++k) {
+        const std::int32_t v = levels[k] + std::int32_t{calibrationOffsets[k]} - gain;
+        levels[k] =
+            static_cast<std::int16_t>(std::clamp(v, std::int32_t{-32768}, std::int32_t{32767}));
     }
 }
 

@@ -355,3 +355,42 @@ TEST(LevelCorrections, AddOffsetAndGainAndSaturate) {
     applyLevelCorrections(more, offsets, 15);
     EXPECT_EQ(more[0], 4 - 60);
 }
+
+// Eight at a time and one at a time must agree with the 64-bit sum clamped once, whatever the
+// gain code (a hostile settings file can hold any 32-bit value) and wherever the tail starts.
+TEST(LevelCorrections, EveryLengthAndGainGivesTheClampedWideSum) {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> any16(-32768, 32767);
+    const std::int32_t codes[] = {0,
+                                  -9,
+                                  15,
+                                  8191,
+                                  -8192,
+                                  65535,
+                                  65536,
+                                  65537,
+                                  -65536,
+                                  -65537,
+                                  std::numeric_limits<std::int32_t>::max(),
+                                  std::numeric_limits<std::int32_t>::min()};
+    for (const std::int32_t code : codes) {
+        for (std::size_t n = 0; n <= 37; ++n) {
+            std::vector<std::int16_t> levels(n);
+            std::vector<std::int16_t> offsets(n + 3); // longer: only the common part changes
+            for (auto& v : levels) {
+                v = static_cast<std::int16_t>(any16(rng));
+            }
+            for (auto& v : offsets) {
+                v = static_cast<std::int16_t>(any16(rng));
+            }
+            const std::vector<std::int16_t> before = levels;
+            applyLevelCorrections(levels, offsets, code);
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::int64_t wide =
+                    std::int64_t{before[k]} + offsets[k] - 4 * std::int64_t{code};
+                ASSERT_EQ(levels[k], std::clamp<std::int64_t>(wide, -32768, 32767))
+                    << "code " << code << " n " << n << " k " << k;
+            }
+        }
+    }
+}
