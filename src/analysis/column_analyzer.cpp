@@ -9,7 +9,7 @@
 #include <new>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include "analysis/sse_words.h"
 #endif
 
 namespace korv {
@@ -62,11 +62,8 @@ void updateRing(std::span<const std::int16_t> rowLevels, std::span<std::int16_t>
         const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowLevels.data() + r));
         const __m128i out = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot.data() + r));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(slot.data() + r), in);
-        // Sign-extended by an arithmetic shift of the word in the high half.
-        const __m128i lowDelta = _mm_sub_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(in, in), 16),
-                                               _mm_srai_epi32(_mm_unpacklo_epi16(out, out), 16));
-        const __m128i highDelta = _mm_sub_epi32(_mm_srai_epi32(_mm_unpackhi_epi16(in, in), 16),
-                                                _mm_srai_epi32(_mm_unpackhi_epi16(out, out), 16));
+        const __m128i lowDelta = _mm_sub_epi32(widenLowWords(in), widenLowWords(out));
+        const __m128i highDelta = _mm_sub_epi32(widenHighWords(in), widenHighWords(out));
         auto* sum = reinterpret_cast<__m128i*>(sums.data() + r);
         const __m128i low = _mm_add_epi32(_mm_loadu_si128(sum), lowDelta);
         const __m128i high = _mm_add_epi32(_mm_loadu_si128(sum + 1), highDelta);

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include "analysis/sse_words.h"
 #endif
 
 namespace korv {
@@ -82,15 +82,9 @@ void applyLevelCorrections(std::span<std::int16_t> levels,
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels.data() + k));
         const __m128i o =
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(calibrationOffsets.data() + k));
-        // Sign-extending by an arithmetic shift of the word in the high half.
-        const __m128i lo =
-            _mm_sub_epi32(_mm_add_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16),
-                                        _mm_srai_epi32(_mm_unpacklo_epi16(o, o), 16)),
-                          gains);
+        const __m128i lo = _mm_sub_epi32(_mm_add_epi32(widenLowWords(v), widenLowWords(o)), gains);
         const __m128i hi =
-            _mm_sub_epi32(_mm_add_epi32(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16),
-                                        _mm_srai_epi32(_mm_unpackhi_epi16(o, o), 16)),
-                          gains);
+            _mm_sub_epi32(_mm_add_epi32(widenHighWords(v), widenHighWords(o)), gains);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(levels.data() + k), _mm_packs_epi32(lo, hi));
     }
 #endif
