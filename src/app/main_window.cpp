@@ -214,8 +214,10 @@ void MainWindow::applyStartCommandLine(const QString& commandLine) {
         s.fileFromCommandLine = true;
         s.fileNameBuffer = parsed.fileName;
         const QFileInfo file(QString::fromStdString(parsed.fileName));
-        // The file's folder becomes the current one, as the later dialogs expect.
+        // The file's folder becomes the current one, as the later dialogs expect; a name
+        // relative to the old one is kept whole so it still finds the file.
         if (file.dir().exists()) {
+            s.fileNameBuffer = file.absoluteFilePath().toStdString();
             QDir::setCurrent(file.absolutePath());
         }
         setWindowTitle(QString::fromLatin1(kTitle) + QStringLiteral(" ") + file.fileName());
@@ -598,37 +600,53 @@ void MainWindow::clearDrawingArea() {
 }
 
 void MainWindow::blitView() {
+    const PlotLayout& l = appState().layout;
+    blitView({0, 0, l.plotWidth, l.plotHeight});
+}
+
+void MainWindow::blitView(const PixelRect& area) {
     const AppState& s = appState();
     const PlotLayout& l = s.layout;
+    // Copies the image's `src` to `dest` where it falls inside `area`.
+    const auto blit = [&](const IndexedSurface& image, const PixelRect& src, PixelPoint dest) {
+        const PixelRect target = intersect({dest.x, dest.y, src.width, src.height}, area);
+        if (target.empty()) {
+            return;
+        }
+        surface_.blit(
+            image,
+            {src.x + target.x - dest.x, src.y + target.y - dest.y, target.width, target.height},
+            {target.x, target.y});
+    };
     const AppSettings& st = s.settings;
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     if (spectral && s.spectralImage) {
         const IndexedSurface& image = s.spectralImage->surface();
         const int x = s.hScroll.pos;
         if (st.typeChoice != TYPE_STEREO) {
-            surface_.blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
+            blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
             const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON;
             const int sx = scrollMem ? 0 : x;
             const int half = image.height() / 2;
             if (st.channelChoice == CHANNEL_LEFT) {
-                surface_.blit(image, {sx, half, l.plotWidth, l.plotHeight}, {0, 0});
+                blit(image, {sx, half, l.plotWidth, l.plotHeight}, {0, 0});
             } else if (st.channelChoice == CHANNEL_RIGHT) {
-                surface_.blit(image, {sx, 0, l.plotWidth, l.plotHeight}, {0, 0});
+                blit(image, {sx, 0, l.plotWidth, l.plotHeight}, {0, 0});
             } else {
                 const int leftWidth = l.plotWidth / 2 - 3;
                 const int rightX = l.plotWidth / 2 + 4;
-                surface_.blit(image, {sx, half, leftWidth, l.plotHeight}, {0, 0});
-                surface_.blit(image, {scrollMem ? rightX : x, 0, l.plotWidth / 2 - 4, l.plotHeight},
-                              {rightX, 0});
+                blit(image, {sx, half, leftWidth, l.plotHeight}, {0, 0});
+                blit(image, {scrollMem ? rightX : x, 0, l.plotWidth / 2 - 4, l.plotHeight},
+                     {rightX, 0});
             }
         }
     } else if (!spectral && s.spectralImage) {
-        surface_.blit(s.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+        blit(s.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else if (s.plotImage) {
-        surface_.blit(*s.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+        blit(*s.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else {
-        clearDrawingArea();
+        surface_.fillRect(intersect({0, 0, l.plotWidth, l.plotHeight}, area), kBackgroundIndex);
     }
     if (spectral && s.scanDrawing) {
         const int top = l.topBand;

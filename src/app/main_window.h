@@ -76,6 +76,8 @@ class MainWindow : public QMainWindow {
     void computeLayout();
     // Copies the visible part of the off-screen images into the drawing area.
     void blitView();
+    // The same for the part of the drawing area inside `area` only.
+    void blitView(const PixelRect& area);
     // blitView, and with `labels` the axis labels or the plot as the display shows them.
     void redrawView(bool labels);
     void clearDrawingArea();
@@ -101,7 +103,9 @@ class MainWindow : public QMainWindow {
     // At close and whenever the held state is dropped: release what the modes keep beside the
     // state (the Parameters Restore copy and the like).
     void setReleaseHook(std::function<void()> hook) { releaseHook_ = std::move(hook); }
-    void setReleaseRestoreHook(std::function<void()> hook) { releaseRestoreHook_ = std::move(hook); }
+    void setReleaseRestoreHook(std::function<void()> hook) {
+        releaseRestoreHook_ = std::move(hook);
+    }
     // The vertical bar's range and position (rows of the image, or the level position).
     void setVerticalRange(int max, int pos);
 

@@ -48,7 +48,8 @@ struct MouseState {
     int endColumn = 0;
     bool holding = false;
     PixelPoint anchor;
-    bool rectangleShown = false;
+    // The measuring rectangle drawn last, while the right button holds.
+    std::optional<PixelRect> shownRectangle;
     PixelPoint lastPoint;
     bool inside = false;
 };
@@ -202,36 +203,46 @@ class SpectralView {
         }
     }
 
+    // The one-pixel edges of a rectangle's outline, each pixel in exactly one of them.
+    static std::vector<PixelRect> outlineEdges(const PixelRect& r) {
+        std::vector<PixelRect> edges{{r.x, r.y, r.width, 1}};
+        if (r.height > 1) {
+            edges.push_back({r.x, r.bottom() - 1, r.width, 1});
+        }
+        if (r.height > 2) {
+            edges.push_back({r.x, r.y + 1, 1, r.height - 2});
+            if (r.width > 1) {
+                edges.push_back({r.right() - 1, r.y + 1, 1, r.height - 2});
+            }
+        }
+        return edges;
+    }
+
     void drawRectangle() {
         const AppState& s = appState();
         const PlotLayout& l = s.layout;
-        if (mouse_.rectangleShown) {
-            // Put the picture back from the image before the new outline.
-            window_.redrawView(false);
-            if (s.gridOn) {
-                drawGridOverlay(window_.surface(), currentViewGeometry(), window_.controlFont(),
-                                true);
+        WindowSurface& w = window_.surface();
+        if (mouse_.shownRectangle) {
+            // Only the old outline is put back from the image, so the labels stay.
+            for (const PixelRect& edge : outlineEdges(*mouse_.shownRectangle)) {
+                window_.blitView(edge);
             }
         }
         const int x = std::clamp(mouse_.lastPoint.x, 0, l.plotWidth);
         const int y = std::clamp(mouse_.lastPoint.y, kRectangleTopLimit,
                                  std::max(kRectangleTopLimit, l.plotHeight));
-        const int left = std::min(x, mouse_.anchor.x);
-        const int top = std::min(y, mouse_.anchor.y);
-        const int width = std::abs(x - mouse_.anchor.x) + 1;
-        const int height = std::abs(y - mouse_.anchor.y) + 1;
-        WindowSurface& w = window_.surface();
-        w.invertRect({left, top, width, 1});
-        if (height > 1) {
-            w.invertRect({left, top + height - 1, width, 1});
+        const PixelRect rectangle{std::min(x, mouse_.anchor.x), std::min(y, mouse_.anchor.y),
+                                  std::abs(x - mouse_.anchor.x) + 1,
+                                  std::abs(y - mouse_.anchor.y) + 1};
+        for (const PixelRect& edge : outlineEdges(rectangle)) {
+            w.invertRect(edge);
         }
-        if (height > 2) {
-            w.invertRect({left, top + 1, 1, height - 2});
-            if (width > 1) {
-                w.invertRect({left + width - 1, top + 1, 1, height - 2});
-            }
+        mouse_.shownRectangle = rectangle;
+        // The grid (or the labels alone) over the outline, so the crosses keep their colours
+        // and no label is left cut where the old outline was put back.
+        if (s.axesShown) {
+            paintLabels(w);
         }
-        mouse_.rectangleShown = true;
     }
 
     void leave() {
@@ -274,7 +285,7 @@ class SpectralView {
         }
         if (event.button() == Qt::RightButton) {
             mouse_.anchor = mouse_.lastPoint;
-            mouse_.rectangleShown = false;
+            mouse_.shownRectangle.reset();
             repaint();
             mouse_.holding = true;
             return true;
@@ -288,7 +299,7 @@ class SpectralView {
                 return false;
             }
             mouse_.holding = false;
-            mouse_.rectangleShown = false;
+            mouse_.shownRectangle.reset();
             repaint();
             return true;
         }

@@ -11,7 +11,9 @@
 #include "support/temp_dir.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -274,6 +276,23 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
         EXPECT_EQ(appState().settings.lastFileMode, 0);
         EXPECT_EQ(appState().fileNameBuffer, dir.file("x.wav").toStdString());
+    }
+    calls.clear();
+    {
+        // A name relative to the folder the program starts in still finds the file once
+        // the file's folder has become the current one.
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("sub")));
+        ASSERT_FALSE(dir.write(QStringLiteral("sub/r.wav"), QByteArray(64, 0)).isEmpty());
+        const QString before = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        auto w = open(QStringLiteral("sub/r.wav"));
+        const QString current = QDir::currentPath();
+        const bool found = QFileInfo::exists(QString::fromStdString(appState().fileNameBuffer));
+        QDir::setCurrent(before);
+        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
+        EXPECT_EQ(QFileInfo(current).canonicalFilePath(),
+                  QFileInfo(dir.file("sub")).canonicalFilePath());
+        EXPECT_TRUE(found);
     }
     calls.clear();
     {

@@ -196,10 +196,22 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTakenAwayAfter) 
     EXPECT_EQ(at(200, 200), ~imageColour(200, 200) & 0xffffffu); // top edge
     EXPECT_EQ(at(300, 230), ~imageColour(300, 230) & 0xffffffu); // right edge
     EXPECT_EQ(at(200, 230), imageColour(200, 230));              // inside
-    // A smaller rectangle: the old outline is gone.
+    // A smaller rectangle: the old outline is gone, and everything off the new outline is as
+    // the window showed it before, the axis labels included.
     QTest::mouseMove(view(), QPoint(250, 240));
     EXPECT_EQ(at(300, 230), imageColour(300, 230));
     EXPECT_EQ(at(250, 220), ~imageColour(250, 220) & 0xffffffu);
+    const PixelRect outer{100, 200, 151, 41};
+    const PixelRect inner{101, 201, 149, 39};
+    int changedOffOutline = 0;
+    for (int y = 0; y < layout().plotHeight; ++y) {
+        for (int x = 0; x < layout().plotWidth; ++x) {
+            const bool onOutline = outer.contains(x, y) && !inner.contains(x, y);
+            const std::size_t i = static_cast<std::size_t>(y * layout().plotWidth + x);
+            changedOffOutline += !onOutline && at(x, y) != before[i] ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(changedOffOutline, 0);
     // The top is kept below the waveform strip.
     QTest::mouseMove(view(), QPoint(250, 0));
     EXPECT_EQ(at(200, 43), ~imageColour(200, 43) & 0xffffffu);
@@ -220,6 +232,23 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     EXPECT_TRUE(grid->isChecked());
     const std::vector<QRgb> withGrid = plot();
     EXPECT_GT(textPixels(withGrid), textPixels(plain));
+    // A measuring rectangle through a cross leaves the cross in its colour.
+    const int width = layout().plotWidth;
+    std::size_t cross = 0;
+    while (cross < withGrid.size() &&
+           (withGrid[cross] != text || static_cast<int>(cross) / width < 60 ||
+            static_cast<int>(cross) % width < 30 || static_cast<int>(cross) % width > width - 30)) {
+        ++cross;
+    }
+    ASSERT_LT(cross, withGrid.size());
+    const QPoint p(static_cast<int>(cross) % width, static_cast<int>(cross) / width);
+    QTest::mousePress(view(), Qt::RightButton, {}, p - QPoint(20, 0));
+    QTest::mouseMove(view(), p + QPoint(20, 10));
+    EXPECT_EQ(at(p.x(), p.y()), text);
+    EXPECT_EQ(at(p.x() + 20, p.y() + 5), ~imageColour(p.x() + 20, p.y() + 5) & 0xffffffu);
+    QTest::mouseRelease(view(), Qt::RightButton, {}, p + QPoint(20, 10));
+    window->surface().updateNow();
+    EXPECT_EQ(plot(), withGrid);
     // The overlay lies on the window only; the picture underneath is untouched.
     const std::vector<std::uint8_t> image(appState().spectralImage->surface().pixels().begin(),
                                           appState().spectralImage->surface().pixels().end());
