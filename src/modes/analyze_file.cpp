@@ -26,6 +26,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <utility>
 
 namespace korv {
 
@@ -55,6 +56,9 @@ void analyzeFile(MainWindow& window, int param) {
     const bool askForFile = param == cmd::kFromMenu;
     AnalysisRun run = repeat ? s.run : AnalysisRun{};
     run.commandLine = fromCommandLine;
+    // The flag is this command's to use once, whether or not the run gets far.
+    const bool fileFromCommandLine = std::exchange(s.fileFromCommandLine, false);
+    std::int64_t wholeFileMsec = 0;
 
     // A failed check with the dialog shown opens the dialog again on the same file.
     bool backToDialog = false;
@@ -92,17 +96,26 @@ void analyzeFile(MainWindow& window, int param) {
             }
             run.info = parsed.info;
             const WaveFileInfo& info = run.info;
-            run.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
-            // 7. The default segment: the whole file.
+            // 7. The default segment: the whole file. A repeat keeps the run's segment and
+            // format (a header-less file's format is the one chosen in the dialog).
             const std::int64_t byteRate =
                 static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
-            if (!repeat && param != cmd::kFromScanStop) {
-                run.beginMsec = 0;
-                run.endMsec =
-                    byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
+            wholeFileMsec =
+                byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
+            if (!repeat) {
+                run.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
+                st.resolutionChoice =
+                    info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
+                st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+                if (param != cmd::kFromScanStop) {
+                    run.beginMsec = 0;
+                    run.endMsec = wholeFileMsec;
+                }
             }
-            st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
-            st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+        } else if (askForFile || fromCommandLine) {
+            // The dialog comes back on the whole file, not on the refused stretch.
+            run.beginMsec = 0;
+            run.endMsec = wholeFileMsec;
         }
         backToDialog = false;
         const WaveFileInfo& info = run.info;
@@ -126,8 +139,8 @@ void analyzeFile(MainWindow& window, int param) {
                 return;
             }
             st.timeScaleMsec = automatic.timeScaleMsec;
-        } else if (s.fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze || repeat) {
-            if (s.fileFromCommandLine) {
+        } else if (fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze || repeat) {
+            if (fileFromCommandLine) {
                 const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
                 st.lowBandHz = band.lowBandHz;
                 st.highBandHz = band.highBandHz;
@@ -155,7 +168,6 @@ void analyzeFile(MainWindow& window, int param) {
             st.timeScaleMsec = st.timeScaleMsecSaved;
             pumpMessages();
         }
-        s.fileFromCommandLine = false;
 
         // 9. The FFT size and the byte range.
         sendFftSize(st);

@@ -51,10 +51,11 @@ void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
     to.pitchDetectorChoice = from.pitchDetectorChoice;
 }
 
-void keepCurrentState() {
+// True when the current state was put aside now (not already by an earlier Change).
+bool keepCurrentState() {
     AppState& s = appState();
     if (s.previousKept) {
-        return;
+        return false;
     }
     s.previousImage = std::move(s.spectralImage);
     s.previousSamples = std::move(s.samples);
@@ -66,6 +67,7 @@ void keepCurrentState() {
     s.previousVScrollRowMax = s.vScrollRowMax;
     s.previousFftSizeExponent = s.fftSizeExponent;
     s.previousKept = true;
+    return true;
 }
 
 // Cancel: the kept image and samples are current again, the values never changed.
@@ -89,10 +91,12 @@ void parametersChange(MainWindow& window, int param) {
     if (s.modeRunning || (!s.spectralImage && !s.previousKept)) {
         return;
     }
-    keepCurrentState();
+    const bool keptNow = keepCurrentState();
     window.redrawView(false);
 
-    AnalysisRun run = s.previousRun;
+    // The segment loaded now is the one analysed again: after an earlier Change that is its
+    // stretch, not the one kept for Restore (a drag measures in the image shown).
+    AnalysisRun run = s.run;
     const std::int32_t oldRate = run.format.sampleRate;
     const std::int64_t heldFrames = run.segmentBytes / std::max(1, run.bytesPerFrame());
     RunValues values;
@@ -111,7 +115,13 @@ void parametersChange(MainWindow& window, int param) {
     s.selection.reset();
     if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, s.settings, values,
                            [](std::int32_t) { rebuildPalette(); })) {
-        putKeptStateBack(window);
+        // A Change after an earlier one leaves that one's image current; there is nothing to
+        // put back then, and the kept state still waits for Restore.
+        if (keptNow) {
+            putKeptStateBack(window);
+        } else {
+            window.redrawView(true);
+        }
         return;
     }
     rebuildPalette();
@@ -142,13 +152,11 @@ void parametersChange(MainWindow& window, int param) {
     const std::int64_t length = (check.endFrame - in.beginFrame) * run.bytesPerFrame();
     run.segmentStartByte += begin;
     run.segmentBytes = length;
-    run.beginMsec = s.previousRun.beginMsec + values.beginMsec;
-    run.endMsec = s.previousRun.beginMsec + values.endMsec;
+    run.beginMsec = s.run.beginMsec + values.beginMsec;
+    run.endMsec = s.run.beginMsec + values.endMsec;
 
     SegmentResult segment =
-        loadSegment(run.file, run.segmentStartByte, length,
-                    run.waveFormat(),
-                    processAllocations());
+        loadSegment(run.file, run.segmentStartByte, length, run.waveFormat(), processAllocations());
     if (!segment.store) {
         if (segment.message) {
             prompts().show(*segment.message);
@@ -201,8 +209,7 @@ void parametersRestore(MainWindow& window) {
     s.settings.displayTypeChoice = DISPLAY_SCROLL;
     s.settings.scrollMemChoice = SCROLL_MEM_OFF;
     if (s.samples) {
-        buildWaveHeader(s.samples->header(),
-                        s.run.waveFormat(),
+        buildWaveHeader(s.samples->header(), s.run.waveFormat(),
                         static_cast<std::uint32_t>(s.samples->heldBytes()));
     }
     window.horizontalBar()->setRange(0, s.hScroll.max);

@@ -229,20 +229,33 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->queueFile(
         write("ok.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
-    prompts->queueDialog([](QDialog& d) {
+    // The dialog comes back on the whole file, not on the refused values.
+    QStringList firstShown;
+    QStringList secondShown;
+    const auto shown = [](QDialog& d) {
+        return QStringList{d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT))->text(),
+                           d.findChild<QLineEdit*>(controlName(ID_END_EDIT))->text()};
+    };
+    prompts->queueDialog([&](QDialog& d) {
         auto* begin = d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT));
         auto* end = d.findChild<QLineEdit*>(controlName(ID_END_EDIT));
         ASSERT_NE(begin, nullptr);
         ASSERT_NE(end, nullptr);
+        firstShown = shown(d);
         begin->setText(QStringLiteral("800"));
         end->setText(QStringLiteral("200"));
         ScriptedPrompts::pressOk(d);
     });
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    prompts->queueDialog([&](QDialog& d) {
+        secondShown = shown(d);
+        ScriptedPrompts::pressCancel(d);
+    });
     QTest::keyClick(window.get(), Qt::Key_F1);
     ASSERT_FALSE(prompts->messages().empty());
     EXPECT_EQ(prompts->messages()[0].text, "Improper Begin or End");
     EXPECT_EQ(prompts->dialogsRun().size(), 2);
+    EXPECT_EQ(firstShown.value(0), QStringLiteral("0"));
+    EXPECT_EQ(secondShown, firstShown);
     EXPECT_FALSE(appState().spectralImage);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
@@ -274,6 +287,48 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
     EXPECT_EQ(appState().run.params.columns, columnsBefore);
     EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
     EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// Each Change works on the stretch loaded now; Restore returns to the one before the first.
+TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
+    analyze(
+        write("twice.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun original = appState().run;
+    const std::vector<std::uint8_t> originalImage(image().pixels().begin(), image().pixels().end());
+    const std::int64_t byteRate = std::int64_t{kRate} * 2;
+    const auto changeSelected = [&](std::int64_t beginMsec, std::int64_t endMsec) {
+        appState().selection = Selection{byteRate * beginMsec / 1000, byteRate * endMsec / 1000};
+        prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+        sendCommand(cmd::kParametersChange, 1);
+    };
+    changeSelected(500, 1500);
+    const AnalysisRun first = appState().run;
+    EXPECT_EQ(first.segmentStartByte, original.segmentStartByte + byteRate / 2);
+    EXPECT_EQ(first.beginMsec, 500);
+    const std::vector<std::uint8_t> firstImage(image().pixels().begin(), image().pixels().end());
+
+    // A second dialog cancelled: the first Change's image stays, Restore still waits.
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(std::vector<std::uint8_t>(image().pixels().begin(), image().pixels().end()),
+              firstImage);
+    EXPECT_EQ(appState().run.segmentStartByte, first.segmentStartByte);
+
+    changeSelected(250, 750);
+    // Whole frames: 250 msec is 5512.5 frames at 22050 Hz.
+    EXPECT_EQ(appState().run.segmentStartByte,
+              first.segmentStartByte + std::int64_t{kRate} / 4 * 2);
+    EXPECT_EQ(appState().run.beginMsec, 750);
+    EXPECT_EQ(appState().run.segmentBytes, byteRate / 2);
+
+    sendCommand(cmd::kParametersRestore, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(appState().run.segmentStartByte, original.segmentStartByte);
+    EXPECT_EQ(std::vector<std::uint8_t>(image().pixels().begin(), image().pixels().end()),
+              originalImage);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -312,6 +367,22 @@ TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
                 static_cast<double>(appState().layout.clientWidth), 20.0);
 }
 
+// A file named on the command line that cannot be opened does not make the next F1 skip its
+// dialog.
+TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    window->startUp(dir.file(QStringLiteral("missing.wav")));
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
+    EXPECT_FALSE(appState().fileFromCommandLine);
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    analyze(write("next.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    EXPECT_EQ(prompts->dialogsRun().size(), 1);
+    EXPECT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 // A batch step ends by saving the window image (which starts the next file); a plain run
 // does not.
 TEST_F(AnalyzeFileTest, ABatchStepEndsBySavingTheWindowImage) {
@@ -340,6 +411,30 @@ TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
     EXPECT_LT(image().height(), oldHeight);
     EXPECT_EQ(appState().run.segmentBytes, bytes);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
+}
+
+// Data without a header is read as the dialog said, also when a resize analyses it again.
+TEST_F(AnalyzeFileTest, ResizeKeepsTheFormatChosenForDataWithoutAHeader) {
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueDialog([](QDialog& d) {
+        auto* stereo = d.findChild<QRadioButton*>(controlName(TYPE_STEREO));
+        ASSERT_NE(stereo, nullptr);
+        ASSERT_TRUE(stereo->isEnabled());
+        stereo->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    analyze(write("raw.pcm", test::rawSamples(11025 * 4, test::sines({1500.0}, 11025))));
+    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_EQ(appState().run.format.channels, 2);
+    const std::int64_t bytes = appState().run.segmentBytes;
+    window->resize(window->width(), window->height() - 60);
+    QCoreApplication::processEvents();
+    drainMessages();
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(appState().run.format.channels, 2);
+    EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
+    EXPECT_EQ(image().height(), 2 * appState().layout.plotHeight);
+    EXPECT_EQ(appState().run.segmentBytes, bytes);
 }
 
 } // namespace
