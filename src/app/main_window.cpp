@@ -479,9 +479,9 @@ void MainWindow::computeLayout() {
         b->setGeometry(place.x, place.y, place.width, place.height);
     }
 
-    const int imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
-    s.hScroll = computeHScroll(imageWidth, l.plotWidth, dualStereoView(s.settings), s.hScroll,
-                               s.drawingColumn, s.analysisDrawing);
+    // The range covers the analysed columns, not the blank rest of the picture.
+    s.hScroll = computeHScroll(analysedColumns(s), l.plotWidth, dualStereoView(s.settings),
+                               s.hScroll, s.drawingColumn, s.analysisDrawing);
     hBar_->setRange(0, s.hScroll.max);
     hBar_->setValue(s.hScroll.pos);
 }
@@ -490,7 +490,7 @@ void MainWindow::updatePlayButton() {
     const AppState& s = appState();
     const int visible = visibleImageColumns(s.layout.plotWidth, dualStereoView(s.settings));
     const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.spectralImage &&
-                    !s.analysisDrawing && !s.playbackActive && s.spectralImage->width() > visible;
+                    !s.analysisDrawing && !s.playbackActive && analysedColumns(s) > visible;
     buttons_.at(cmd::kPlay)->setEnabled(on);
 }
 

@@ -413,6 +413,39 @@ TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 }
 
+// An image of fewer columns than the view shows neither scrolls nor offers PLAY, though its
+// picture is as wide as the screen; one wider than the view does both.
+TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
+    window->resize(500, 600);
+    QCoreApplication::processEvents();
+    const int plotWidth = appState().layout.plotWidth;
+    // A quarter of the view's columns at 4 msec a column.
+    settings().timeScaleMsecSaved = 4.0f;
+    const long spanMsec = plotWidth / 4 * 4L;
+    analyze(write("short.wav", test::waveFile(kRate, 1, 16, kRate * spanMsec / 1000,
+                                              test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_LT(appState().run.params.columns, plotWidth);
+    ASSERT_GT(image().width(), plotWidth);
+    EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
+    EXPECT_FALSE(appState().hScroll.scrollable);
+    EXPECT_EQ(window->horizontalBar()->maximum(), 0);
+    // After a resize too.
+    window->resize(520, 600);
+    QCoreApplication::processEvents();
+    drainMessages();
+    EXPECT_FALSE(appState().hScroll.scrollable);
+    EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
+
+    analyze(write("long.wav", test::waveFile(kRate, 1, 16, kRate * spanMsec * 8 / 1000,
+                                             test::sines({1000.0}, kRate))));
+    ASSERT_GT(appState().run.params.columns, appState().layout.plotWidth);
+    EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
+    EXPECT_TRUE(appState().hScroll.scrollable);
+    EXPECT_EQ(window->horizontalBar()->maximum(),
+              appState().run.params.columns - appState().layout.plotWidth);
+}
+
 // Data without a header is read as the dialog said, also when a resize analyses it again.
 TEST_F(AnalyzeFileTest, ResizeKeepsTheFormatChosenForDataWithoutAHeader) {
     settings().variablesChoice = cmd::kVariablesAdjust;

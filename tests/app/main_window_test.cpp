@@ -68,6 +68,7 @@ class MainWindowTest : public ::testing::Test {
         image.fillRect({0, 0, width, height / 2}, top);
         appState().spectralImage =
             CountedBlock<SpectralImage>(SpectralImage(std::move(image), height, 1, 1));
+        appState().run.params.columns = width; // analysed across the whole picture
     }
 
     test::TempDir dir;
