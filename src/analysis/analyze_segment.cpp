@@ -31,8 +31,8 @@ SegmentRange segmentByteRange(const SegmentRangeInputs& in) {
     const std::int64_t byteRate = std::max<std::int64_t>(in.sampleRate, 0) * frameBytes;
     const std::int64_t dataEnd = wholeFrames(std::max<std::int64_t>(in.dataBytes, 0), frameBytes);
     range.beginByte = wholeFrames(bytesAt(byteRate, in.beginMsec), frameBytes);
-    range.endByte = wholeFrames(bytesAt(byteRate, in.endMsec), frameBytes) +
-                    std::int64_t{std::max(in.fftSize, 0)} * frameBytes;
+    range.askedEndByte = wholeFrames(bytesAt(byteRate, in.endMsec), frameBytes);
+    range.endByte = range.askedEndByte + std::int64_t{std::max(in.fftSize, 0)} * frameBytes;
     range.endMsec = in.endMsec;
     if (range.endByte > dataEnd) {
         range.endByte = dataEnd;
@@ -50,7 +50,10 @@ SegmentPlan planAnalyzeSegment(const SegmentRangeInputs& inputs, float analysisW
     AnalyzeFileCheckInputs check;
     check.analysisWindowMsec = analysisWindowMsec;
     check.beginByte = plan.range.beginByte;
-    check.endByte = plan.range.endByte;
+    // An end before the begin is refused as entered: the FFT frame added to it would
+    // otherwise hide it and analyse a stretch nobody asked for.
+    check.endByte = plan.range.askedEndByte < plan.range.beginByte ? plan.range.askedEndByte
+                                                                   : plan.range.endByte;
     check.dataBytes = inputs.dataBytes;
     check.freqScaleChoice = freqScaleChoice;
     check.lowBandHz = lowBandHz;

@@ -21,9 +21,10 @@ struct SegmentRangeInputs {
 };
 
 struct SegmentRange {
-    std::int64_t beginByte = 0; // within the sample data, whole frames
-    std::int64_t endByte = 0;   // one FFT frame past the end time, at most the data's end
-    std::int64_t endMsec = 0;   // recomputed when the end was pulled back to the data's end
+    std::int64_t beginByte = 0;    // within the sample data, whole frames
+    std::int64_t endByte = 0;      // one FFT frame past the end time, at most the data's end
+    std::int64_t askedEndByte = 0; // the end time itself, whole frames
+    std::int64_t endMsec = 0;      // recomputed when the end was pulled back to the data's end
     [[nodiscard]] std::int64_t lengthBytes() const { return endByte - beginByte; }
     std::int64_t fileOffset = 0; // beginByte + dataOffset: where loadSegment starts reading
     friend bool operator==(const SegmentRange&, const SegmentRange&) = default;

@@ -494,6 +494,11 @@ TEST(SegmentRange, PlanChecksTheRangeInOrder) {
         ASSERT_EQ(refused.messages.size(), 1u) << begin;
         EXPECT_EQ(refused.messages[0].text, "Improper Begin or End") << begin;
     }
+    // An end before the begin, though the frame added to the end reaches past the begin.
+    in.beginMsec = 1010;
+    in.endMsec = 1000;
+    EXPECT_GT(segmentByteRange(in).endByte, segmentByteRange(in).beginByte);
+    EXPECT_EQ(plan(128.0f).messages.at(0).text, "Improper Begin or End");
     in.beginMsec = 4990; // 10 msec plus one frame of 1024 is 2208 bytes; 4995 leaves 2048 - 8
     in.endMsec = 4992;
     EXPECT_EQ(plan(128.0f).messages.at(0).text, "Sample Size Too Small");
