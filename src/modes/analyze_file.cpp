@@ -58,6 +58,7 @@ void analyzeFile(MainWindow& window, int param) {
     run.commandLine = fromCommandLine;
     // The flag is this command's to use once, whether or not the run gets far.
     const bool fileFromCommandLine = std::exchange(s.fileFromCommandLine, false);
+    const AppSettings settingsBefore = st;
     std::int64_t wholeFileMsec = 0;
 
     // A failed check with the dialog shown opens the dialog again on the same file.
@@ -200,6 +201,13 @@ void analyzeFile(MainWindow& window, int param) {
         break;
     }
 
+    // 13. Hop and columns, asked before anything held is let go: a refused run leaves the
+    // image and data as they were, with the values from before it.
+    if (!deriveColumns(run, st)) {
+        copyAnalysisValues(settingsBefore, st);
+        sendCommand(cmd::kParametersRestore, 0);
+        return;
+    }
     // 12. The segment, replacing what was held.
     s.spectralImage.reset();
     s.samples.reset();
@@ -225,11 +233,6 @@ void analyzeFile(MainWindow& window, int param) {
     s.fileNameBuffer = run.file;
     window.setWindowTitle(QStringLiteral("Korvanthile ") +
                           QFileInfo(QString::fromStdString(run.file)).fileName());
-    // 13. Hop and columns.
-    if (!deriveColumns(run, st)) {
-        s.samples.reset();
-        return;
-    }
     run.stripHeight = s.layout.topBand;
     run.plotHeight = s.layout.plotHeight;
     s.run = run;

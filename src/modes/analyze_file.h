@@ -6,6 +6,7 @@
 namespace korv {
 
 class MainWindow;
+struct AppSettings;
 
 // Registers 40020, 40005 and 40023 with the window.
 void installAnalyzeFile(MainWindow& window);
@@ -15,5 +16,9 @@ void installAnalyzeFile(MainWindow& window);
 void analyzeFile(MainWindow& window, int param);
 void parametersChange(MainWindow& window, int param);
 void parametersRestore(MainWindow& window);
+
+// The values an analysis may alter and Restore copies back; the user's other choices
+// (pointer, Variables menu, folders, palettes, calibration) stay as they are.
+void copyAnalysisValues(const AppSettings& from, AppSettings& to);
 
 } // namespace korv

@@ -21,36 +21,6 @@ namespace korv {
 
 namespace {
 
-// The values Parameters Change may alter and Restore copies back; the user's other choices
-// (pointer, Variables menu, folders, palettes, calibration) stay as they are now.
-void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
-    to.lastMode = from.lastMode;
-    to.sampleRateChoice = from.sampleRateChoice;
-    to.resolutionChoice = from.resolutionChoice;
-    to.fftSizeChoice = from.fftSizeChoice;
-    to.paletteChoice = from.paletteChoice;
-    to.dbScaleChoice = from.dbScaleChoice;
-    to.displayTypeChoice = from.displayTypeChoice;
-    to.analysisAtStopChoice = from.analysisAtStopChoice;
-    to.freqScaleChoice = from.freqScaleChoice;
-    to.channelChoice = from.channelChoice;
-    to.typeChoice = from.typeChoice;
-    to.plotTypeChoice = from.plotTypeChoice;
-    to.scrollMemChoice = from.scrollMemChoice;
-    to.timeScaleMsecSaved = from.timeScaleMsecSaved;
-    to.timeScaleMsec = from.timeScaleMsec;
-    to.levelScaleCode = from.levelScaleCode;
-    to.verticalScrollPos = from.verticalScrollPos;
-    to.lowBandHz = from.lowBandHz;
-    to.highBandHz = from.highBandHz;
-    to.averageCountScroll = from.averageCountScroll;
-    to.averageCountPlot = from.averageCountPlot;
-    to.freqResolutionHz = from.freqResolutionHz;
-    to.resolutionFactor = from.resolutionFactor;
-    to.cursorOffsetHz = from.cursorOffsetHz;
-    to.pitchDetectorChoice = from.pitchDetectorChoice;
-}
-
 // True when the current state was put aside now (not already by an earlier Change).
 bool keepCurrentState() {
     AppState& s = appState();
@@ -85,6 +55,34 @@ std::int64_t msecToFrames(std::int64_t msec, std::int32_t rate) {
 }
 
 } // namespace
+
+void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
+    to.lastMode = from.lastMode;
+    to.sampleRateChoice = from.sampleRateChoice;
+    to.resolutionChoice = from.resolutionChoice;
+    to.fftSizeChoice = from.fftSizeChoice;
+    to.paletteChoice = from.paletteChoice;
+    to.dbScaleChoice = from.dbScaleChoice;
+    to.displayTypeChoice = from.displayTypeChoice;
+    to.analysisAtStopChoice = from.analysisAtStopChoice;
+    to.freqScaleChoice = from.freqScaleChoice;
+    to.channelChoice = from.channelChoice;
+    to.typeChoice = from.typeChoice;
+    to.plotTypeChoice = from.plotTypeChoice;
+    to.scrollMemChoice = from.scrollMemChoice;
+    to.timeScaleMsecSaved = from.timeScaleMsecSaved;
+    to.timeScaleMsec = from.timeScaleMsec;
+    to.levelScaleCode = from.levelScaleCode;
+    to.verticalScrollPos = from.verticalScrollPos;
+    to.lowBandHz = from.lowBandHz;
+    to.highBandHz = from.highBandHz;
+    to.averageCountScroll = from.averageCountScroll;
+    to.averageCountPlot = from.averageCountPlot;
+    to.freqResolutionHz = from.freqResolutionHz;
+    to.resolutionFactor = from.resolutionFactor;
+    to.cursorOffsetHz = from.cursorOffsetHz;
+    to.pitchDetectorChoice = from.pitchDetectorChoice;
+}
 
 void parametersChange(MainWindow& window, int param) {
     AppState& s = appState();

@@ -260,6 +260,40 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// Begin and end equal: one FFT frame, not a single column. The refusal lets go of nothing
+// held (the picture was blanked when the file was chosen) and puts the values from before
+// the dialog back.
+TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
+    const QString path =
+        write("held.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate)));
+    analyze(path);
+    ASSERT_TRUE(appState().spectralImage);
+    const std::int64_t heldBytes = appState().samples->heldBytes();
+    const AnalysisRun runBefore = appState().run;
+    const float timeScaleBefore = settings().timeScaleMsecSaved;
+
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueFile(path);
+    prompts->queueDialog([&](QDialog& d) {
+        d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT))->setText(QStringLiteral("500"));
+        d.findChild<QLineEdit*>(controlName(ID_END_EDIT))->setText(QStringLiteral("500"));
+        d.findChild<QLineEdit*>(controlName(ID_TIME_SCALE_EDIT))
+            ->setText(QString::number(static_cast<double>(timeScaleBefore) * 2.0));
+        ScriptedPrompts::pressOk(d);
+    });
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Time Scale Too Small");
+    EXPECT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(appState().samples.has_value());
+    EXPECT_EQ(appState().samples->heldBytes(), heldBytes);
+    EXPECT_EQ(appState().run.segmentBytes, runBefore.segmentBytes);
+    EXPECT_EQ(appState().run.params.columns, runBefore.params.columns);
+    EXPECT_EQ(settings().timeScaleMsecSaved, timeScaleBefore);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
     analyze(write("change.wav",
                   test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
