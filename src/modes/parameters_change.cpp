@@ -9,6 +9,7 @@
 #include "audio/wave_file.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
+#include "dialogs/parameter_rules.h"
 #include "modes/analysis_pass.h"
 #include "modes/analyze_file.h"
 #include "platform/commands.h"
@@ -126,12 +127,14 @@ void parametersChange(MainWindow& window, int param) {
     s.settings.timeScaleMsec = s.settings.timeScaleMsecSaved;
 
     sendFftSize(s.settings);
+    // A rate changed with "New" rescaled begin and end to the same samples at the new rate.
+    const std::int32_t newRate = values.sampleRateHz;
     ParametersChangeInputs in;
-    in.beginFrame = msecToFrames(values.beginMsec, oldRate);
-    in.endFrame = msecToFrames(values.endMsec, oldRate);
+    in.beginFrame = msecToFrames(values.beginMsec, newRate);
+    in.endFrame = msecToFrames(values.endMsec, newRate);
     in.loadedFrames = heldFrames;
     in.fftSize = fftSizeFromChoice(s.settings.fftSizeChoice);
-    in.sampleRate = values.sampleRateHz;
+    in.sampleRate = newRate;
     in.timeScaleMsec = s.settings.timeScaleMsec;
     in.analysisWindowMsec = values.analysisWindowMsec;
     in.bytesPerFrame = run.bytesPerFrame();
@@ -150,8 +153,9 @@ void parametersChange(MainWindow& window, int param) {
     const std::int64_t length = (check.endFrame - in.beginFrame) * run.bytesPerFrame();
     run.segmentStartByte += begin;
     run.segmentBytes = length;
-    run.beginMsec = s.run.beginMsec + values.beginMsec;
-    run.endMsec = s.run.beginMsec + values.endMsec;
+    const std::int64_t heldBeginMsec = rescaleMsec(s.run.beginMsec, oldRate, check.sampleRate);
+    run.beginMsec = heldBeginMsec + values.beginMsec;
+    run.endMsec = heldBeginMsec + values.endMsec;
 
     SegmentResult segment =
         loadSegment(run.file, run.segmentStartByte, length, run.waveFormat(), processAllocations());

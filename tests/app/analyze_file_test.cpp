@@ -366,6 +366,34 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// A new rate in the Change dialog reads the same samples slower: the dragged stretch, and a
+// 1000 Hz tone heard at half the rate lies at 500 Hz.
+TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
+    analyze(
+        write("rate.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun before = appState().run;
+    // The drag from 500 to 1500 msec.
+    appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+    prompts->queueDialog([](QDialog& d) {
+        ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
+        d.findChild<QLineEdit*>(controlName(ID_RATE_EDIT))->setText(QString::number(kRate / 2));
+        ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kParametersChange, 1);
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun& after = appState().run;
+    EXPECT_EQ(after.format.sampleRate, kRate / 2);
+    EXPECT_EQ(after.segmentStartByte, before.segmentStartByte + kRate);
+    EXPECT_EQ(after.segmentBytes, std::int64_t{kRate} * 2);
+    // Times in the new rate: the stretch now lasts two seconds from the first.
+    EXPECT_EQ(after.beginMsec, 1000);
+    EXPECT_EQ(after.endMsec, 3000);
+    EXPECT_NEAR(brightestRow(20, after.plotHeight), rowOf(500.0), 2);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
     analyze(write("keep.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
     ASSERT_TRUE(appState().spectralImage);
