@@ -132,7 +132,11 @@ void parametersChange(MainWindow& window, int param) {
     ParametersChangeInputs in;
     in.beginFrame = msecToFrames(values.beginMsec, newRate);
     in.endFrame = msecToFrames(values.endMsec, newRate);
-    in.loadedFrames = heldFrames;
+    // Data without a header is read as the dialog now says (for a wave file these are its
+    // own channels and sample size).
+    run.format.channels = values.channels;
+    run.format.bytesPerSample = values.bytesPerSample;
+    in.loadedFrames = run.segmentBytes / std::max(1, run.bytesPerFrame());
     in.fftSize = fftSizeFromChoice(s.settings.fftSizeChoice);
     in.sampleRate = newRate;
     in.timeScaleMsec = s.settings.timeScaleMsec;

@@ -394,6 +394,29 @@ TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// Data without a header read again as stereo: two bands, and the settings say so too.
+TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
+    analyze(write("raw.pcm", test::rawSamples(11025 * 4, test::sines({1500.0}, 11025))));
+    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_EQ(appState().run.format.channels, 1);
+    const std::int64_t bytes = appState().run.segmentBytes;
+    prompts->queueDialog([](QDialog& d) {
+        auto* stereo = d.findChild<QRadioButton*>(controlName(TYPE_STEREO));
+        ASSERT_NE(stereo, nullptr);
+        ASSERT_TRUE(stereo->isEnabled());
+        stereo->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(appState().run.format.channels, 2);
+    EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
+    EXPECT_EQ(image().height(), 2 * appState().layout.plotHeight);
+    EXPECT_EQ(appState().run.segmentBytes, bytes);
+    EXPECT_EQ(appState().samples->heldBytes(), bytes);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
     analyze(write("keep.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
     ASSERT_TRUE(appState().spectralImage);
