@@ -60,6 +60,10 @@ float analysisWindowMsec(std::int32_t sampleRate, int fftSize, std::int32_t reso
 
 long hopSamples(int channels, float timeScaleMsec, std::int32_t sampleRate) {
     const double exact = channels * static_cast<double>(timeScaleMsec) * sampleRate / 1000.0;
+    // A time scale that is no number (a hostile settings file) gives no hop.
+    if (std::isnan(exact)) {
+        return 0;
+    }
     // Beyond any segment length; keeps the conversion defined for absurd entries.
     long hop = roundHalfUp(std::clamp(exact, -1e12, 1e12));
     if (channels > 0 && hop % channels != 0) {

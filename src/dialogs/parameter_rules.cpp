@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -165,6 +166,10 @@ std::string formatTimeScale(float msec) {
 
 float parseTimeScale(const std::string& text) {
     const double value = std::atof(text.c_str());
+    // "nan" is no number of msec: as little a time scale as text that is none.
+    if (std::isnan(value)) {
+        return 0.0f;
+    }
     if (value < 0.0) {
         return NEGATIVE_TIME_SCALE_MSEC;
     }

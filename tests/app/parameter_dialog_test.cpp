@@ -528,6 +528,8 @@ TEST(ParameterDialogRules, TextsAndRescaling) {
     EXPECT_EQ(acceptedNewRate(100, 22050), 5513);
     EXPECT_FLOAT_EQ(parseTimeScale("-7.5"), 0.1f);
     EXPECT_FLOAT_EQ(parseTimeScale("12.25"), 12.25f);
+    EXPECT_EQ(parseTimeScale("nan"), 0.0f); // refused by the range checks, like no number
+    EXPECT_EQ(parseTimeScale("-nan"), 0.0f);
     EXPECT_EQ(parseSignedInt("-99999999999"), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(parseDigits("99999999999999999999999"),
               std::numeric_limits<std::int64_t>::max() / 10);

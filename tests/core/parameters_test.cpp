@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace korv {
@@ -62,6 +63,7 @@ TEST(RunParameters, HopRoundsHalfUpAndKeepsWholeFrames) {
         {2, 0.25f, 2000, 0},   // 1.0 -> odd, lowered to nothing
         {1, 0.04f, 11025, 0},  // 0.441
         {1, -4.0f, 11025, -44},
+        {1, std::numeric_limits<float>::quiet_NaN(), 11025, 0}, // a hostile settings file
     };
     for (const Case& c : cases) {
         EXPECT_EQ(hopSamples(c.channels, c.msec, c.rate), c.hop)
