@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace korv {
@@ -292,6 +293,16 @@ TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
     EXPECT_EQ(settings().timeScaleMsecSaved, timeScaleBefore);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// A time scale that is no number, as a hostile settings file may hold, refuses the run.
+TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
+    settings().timeScaleMsecSaved = std::numeric_limits<float>::quiet_NaN();
+    analyze(write("nan.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
+    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_FALSE(appState().modeRunning);
 }
 
 TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
