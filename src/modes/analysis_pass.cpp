@@ -209,6 +209,7 @@ bool startImage(MainWindow& window) {
     window.computeLayout();
     window.blitView();
     setButtons(window, true);
+    window.verticalBar()->setEnabled(false);
     menuStateRunning(window);
     s.stopRequested = false;
     s.analysisDrawing = true;

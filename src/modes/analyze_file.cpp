@@ -11,6 +11,7 @@
 #include "audio/wave_file.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
+#include "display/plot_layout.h"
 #include "display/spectral_image.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
@@ -51,6 +52,9 @@ void analyzeFile(MainWindow& window, int param) {
     // 1. Display state.
     st.timeScaleMsec =
         st.timeScaleMsecSaved == 0.0f ? kDefaultTimeScaleMsec : st.timeScaleMsecSaved;
+    // The vertical bar stands for the display gain until the pass starts drawing.
+    window.setVerticalRange(kLevelPositionMax, st.verticalScrollPos);
+    window.verticalBar()->setEnabled(true);
     const bool fromCommandLine = param == cmd::kFromCommandLine;
     const bool repeat = param == cmd::kRepeatAfterResize;
     const bool askForFile = param == cmd::kFromMenu;

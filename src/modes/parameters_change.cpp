@@ -220,6 +220,7 @@ void parametersRestore(MainWindow& window) {
     }
     window.horizontalBar()->setRange(0, s.hScroll.max);
     window.horizontalBar()->setValue(s.hScroll.pos);
+    window.verticalBar()->setValue(s.settings.verticalScrollPos);
     menuStateImage(window);
     window.updatePlayButton();
     window.button(cmd::kPlayWindow)->setEnabled(true);

@@ -509,6 +509,29 @@ TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 }
 
+// The vertical bar shows the display gain while the dialog is open; drawing turns it off.
+TEST_F(AnalyzeFileTest, TheVerticalBarShowsTheGainUntilThePassDraws) {
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().levelScaleCode = 4;
+    settings().verticalScrollPos = 4 + 15;
+    QScrollBar* bar = window->verticalBar();
+    bool enabledInDialog = false;
+    int maximumInDialog = -1;
+    int valueInDialog = -1;
+    prompts->queueDialog([&](QDialog& d) {
+        enabledInDialog = bar->isEnabled();
+        maximumInDialog = bar->maximum();
+        valueInDialog = bar->value();
+        ScriptedPrompts::pressOk(d);
+    });
+    analyze(write("gain.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(enabledInDialog);
+    EXPECT_EQ(maximumInDialog, 30);
+    EXPECT_EQ(valueInDialog, settings().levelScaleCode + 15);
+    EXPECT_FALSE(bar->isEnabled());
+}
+
 // An image of fewer columns than the view shows neither scrolls nor offers PLAY, though its
 // picture is as wide as the screen; one wider than the view does both.
 TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
