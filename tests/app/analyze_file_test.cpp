@@ -44,11 +44,19 @@ class AnalyzeFileTest : public ::testing::Test {
 
     static AppSettings& settings() { return appState().settings; }
     static const IndexedSurface& image() { return appState().spectralImage->surface(); }
+    static std::vector<std::uint8_t> imageBytes() {
+        return {image().pixels().begin(), image().pixels().end()};
+    }
 
     QString write(const QString& name, const QByteArray& bytes) {
         const QString path = dir.write(name, bytes);
         EXPECT_FALSE(path.isEmpty());
         return path;
+    }
+
+    // A mono 16-bit file of one sine at kRate.
+    QString tone(const QString& name, long frames, double hz = 1000.0) {
+        return write(name, test::waveFile(kRate, 1, 16, frames, test::sines({hz}, kRate)));
     }
 
     // F1 with the file chosen in the open dialog.
@@ -88,8 +96,7 @@ class AnalyzeFileTest : public ::testing::Test {
 };
 
 TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
-    analyze(
-        write("sine.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate))));
+    analyze(tone("sine.wav", kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     const AnalysisRun& run = appState().run;
@@ -167,7 +174,7 @@ TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
 
 TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {
     settings().averageCountScroll = 3;
-    analyze(write("avg.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    analyze(tone("avg.wav", kRate));
     ASSERT_TRUE(appState().spectralImage);
     const int bottom = appState().run.plotHeight;
     const int row = brightestRow(10, bottom);
@@ -188,8 +195,7 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
             postCommand(kTick, 0);
         }
     });
-    const QString path =
-        write("long.wav", test::waveFile(kRate, 1, 16, kRate * 6, test::sines({1000.0}, kRate)));
+    const QString path = tone("long.wav", kRate * 6);
     postCommand(kTick, 0);
     analyze(path);
     ASSERT_TRUE(appState().spectralImage);
@@ -210,8 +216,7 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
 
 TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     // Under 2048 bytes: the message, then the file dialog again (cancelled).
-    prompts->queueFile(
-        write("tiny.wav", test::waveFile(kRate, 1, 16, 100, test::sines({1.0}, kRate))));
+    prompts->queueFile(tone("tiny.wav", 100, 1.0));
     prompts->queueCancel();
     QTest::keyClick(window.get(), Qt::Key_F1);
     ASSERT_EQ(prompts->messages().size(), 1U);
@@ -228,8 +233,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
 
     // Begin after end in the dialog: the message and the dialog again, then Cancel.
     settings().variablesChoice = cmd::kVariablesAdjust;
-    prompts->queueFile(
-        write("ok.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    prompts->queueFile(tone("ok.wav", kRate));
     // The dialog comes back on the whole file, not on the refused values.
     QStringList firstShown;
     QStringList secondShown;
@@ -265,8 +269,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
 // held (the picture was blanked when the file was chosen) and puts the values from before
 // the dialog back.
 TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
-    const QString path =
-        write("held.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate)));
+    const QString path = tone("held.wav", kRate * 2);
     analyze(path);
     ASSERT_TRUE(appState().spectralImage);
     const std::int64_t heldBytes = appState().samples->heldBytes();
@@ -298,7 +301,7 @@ TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
 // A time scale that is no number, as a hostile settings file may hold, refuses the run.
 TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
     settings().timeScaleMsecSaved = std::numeric_limits<float>::quiet_NaN();
-    analyze(write("nan.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    analyze(tone("nan.wav", kRate));
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
     EXPECT_FALSE(appState().spectralImage);
@@ -309,7 +312,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
     analyze(write("change.wav",
                   test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
     ASSERT_TRUE(appState().spectralImage);
-    const std::vector<std::uint8_t> before(image().pixels().begin(), image().pixels().end());
+    const std::vector<std::uint8_t> before = imageBytes();
     const long columnsBefore = appState().run.params.columns;
 
     prompts->queueDialog([](QDialog& d) {
@@ -321,13 +324,13 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
     sendCommand(cmd::kParametersChange, 0);
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-    const std::vector<std::uint8_t> changed(image().pixels().begin(), image().pixels().end());
+    const std::vector<std::uint8_t> changed = imageBytes();
     EXPECT_NE(changed, before);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
 
     sendCommand(cmd::kParametersRestore, 0);
     ASSERT_TRUE(appState().spectralImage);
-    const std::vector<std::uint8_t> restored(image().pixels().begin(), image().pixels().end());
+    const std::vector<std::uint8_t> restored = imageBytes();
     EXPECT_EQ(restored, before);
     EXPECT_EQ(appState().run.params.columns, columnsBefore);
     EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
@@ -337,11 +340,10 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
 
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.
 TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
-    analyze(
-        write("twice.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate))));
+    analyze(tone("twice.wav", kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
     const AnalysisRun original = appState().run;
-    const std::vector<std::uint8_t> originalImage(image().pixels().begin(), image().pixels().end());
+    const std::vector<std::uint8_t> originalImage = imageBytes();
     const std::int64_t byteRate = std::int64_t{kRate} * 2;
     const auto changeSelected = [&](std::int64_t beginMsec, std::int64_t endMsec) {
         appState().selection = Selection{byteRate * beginMsec / 1000, byteRate * endMsec / 1000};
@@ -352,14 +354,13 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
     const AnalysisRun first = appState().run;
     EXPECT_EQ(first.segmentStartByte, original.segmentStartByte + byteRate / 2);
     EXPECT_EQ(first.beginMsec, 500);
-    const std::vector<std::uint8_t> firstImage(image().pixels().begin(), image().pixels().end());
+    const std::vector<std::uint8_t> firstImage = imageBytes();
 
     // A second dialog cancelled: the first Change's image stays, Restore still waits.
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     sendCommand(cmd::kParametersChange, 0);
     ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(std::vector<std::uint8_t>(image().pixels().begin(), image().pixels().end()),
-              firstImage);
+    EXPECT_EQ(imageBytes(), firstImage);
     EXPECT_EQ(appState().run.segmentStartByte, first.segmentStartByte);
 
     changeSelected(250, 750);
@@ -372,16 +373,14 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
     sendCommand(cmd::kParametersRestore, 0);
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_EQ(appState().run.segmentStartByte, original.segmentStartByte);
-    EXPECT_EQ(std::vector<std::uint8_t>(image().pixels().begin(), image().pixels().end()),
-              originalImage);
+    EXPECT_EQ(imageBytes(), originalImage);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 // A new rate in the Change dialog reads the same samples slower: the dragged stretch, and a
 // 1000 Hz tone heard at half the rate lies at 500 Hz.
 TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
-    analyze(
-        write("rate.wav", test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0}, kRate))));
+    analyze(tone("rate.wav", kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
     const AnalysisRun before = appState().run;
     // The drag from 500 to 1500 msec.
@@ -429,13 +428,13 @@ TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
 }
 
 TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
-    analyze(write("keep.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    analyze(tone("keep.wav", kRate));
     ASSERT_TRUE(appState().spectralImage);
-    const std::vector<std::uint8_t> before(image().pixels().begin(), image().pixels().end());
+    const std::vector<std::uint8_t> before = imageBytes();
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     sendCommand(cmd::kParametersChange, 0);
     ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(std::vector<std::uint8_t>(image().pixels().begin(), image().pixels().end()), before);
+    EXPECT_EQ(imageBytes(), before);
     EXPECT_TRUE(appState().samples.has_value());
     EXPECT_EQ(openAllocations(), 2);
 }
@@ -443,8 +442,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
 TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
     window->close();
     window.reset();
-    const QString path =
-        write("cl.wav", test::waveFile(kRate, 1, 16, kRate * 3, test::sines({1000.0}, kRate)));
+    const QString path = tone("cl.wav", kRate * 3);
     MainWindowOptions o;
     o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
     window = std::make_unique<MainWindow>(o);
@@ -473,7 +471,7 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
     EXPECT_FALSE(appState().fileFromCommandLine);
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
-    analyze(write("next.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    analyze(tone("next.wav", kRate));
     EXPECT_EQ(prompts->dialogsRun().size(), 1);
     EXPECT_TRUE(appState().spectralImage);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -484,8 +482,7 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
 TEST_F(AnalyzeFileTest, ABatchStepEndsBySavingTheWindowImage) {
     int saves = 0;
     window->registerCommand(cmd::kSaveWindowImage, [&saves](int) { ++saves; });
-    const QString path =
-        write("batch.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate)));
+    const QString path = tone("batch.wav", kRate);
     analyze(path);
     EXPECT_EQ(saves, 0);
     appState().batchRunning = true;
@@ -495,7 +492,7 @@ TEST_F(AnalyzeFileTest, ABatchStepEndsBySavingTheWindowImage) {
 }
 
 TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
-    analyze(write("resize.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    analyze(tone("resize.wav", kRate));
     ASSERT_TRUE(appState().spectralImage);
     const int oldHeight = image().height();
     const std::int64_t bytes = appState().run.segmentBytes;
@@ -524,7 +521,7 @@ TEST_F(AnalyzeFileTest, TheVerticalBarShowsTheGainUntilThePassDraws) {
         valueInDialog = bar->value();
         ScriptedPrompts::pressOk(d);
     });
-    analyze(write("gain.wav", test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate))));
+    analyze(tone("gain.wav", kRate));
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_TRUE(enabledInDialog);
     EXPECT_EQ(maximumInDialog, 30);
@@ -541,8 +538,7 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     // A quarter of the view's columns at 4 msec a column.
     settings().timeScaleMsecSaved = 4.0f;
     const long spanMsec = plotWidth / 4 * 4L;
-    analyze(write("short.wav", test::waveFile(kRate, 1, 16, kRate * spanMsec / 1000,
-                                              test::sines({1000.0}, kRate))));
+    analyze(tone("short.wav", kRate * spanMsec / 1000));
     ASSERT_TRUE(appState().spectralImage);
     ASSERT_LT(appState().run.params.columns, plotWidth);
     ASSERT_GT(image().width(), plotWidth);
@@ -556,8 +552,7 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     EXPECT_FALSE(appState().hScroll.scrollable);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
 
-    analyze(write("long.wav", test::waveFile(kRate, 1, 16, kRate * spanMsec * 8 / 1000,
-                                             test::sines({1000.0}, kRate))));
+    analyze(tone("long.wav", kRate * spanMsec * 8 / 1000));
     ASSERT_GT(appState().run.params.columns, appState().layout.plotWidth);
     EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
     EXPECT_TRUE(appState().hScroll.scrollable);
