@@ -59,6 +59,26 @@ class AnalyzeFileTest : public ::testing::Test {
         return write(name, test::waveFile(kRate, 1, 16, frames, test::sines({hz}, kRate)));
     }
 
+    // Two seconds of 16-bit mono at 11025 Hz without a header.
+    QString rawTone() {
+        return write(QStringLiteral("raw.pcm"),
+                     test::rawSamples(11025 * 4, test::sines({1500.0}, 11025)));
+    }
+    // A dialog script: the data read as stereo (Type is free for data without a header).
+    static void readAsStereo(QDialog& d) {
+        auto* stereo = d.findChild<QRadioButton*>(controlName(TYPE_STEREO));
+        ASSERT_NE(stereo, nullptr);
+        ASSERT_TRUE(stereo->isEnabled());
+        stereo->click();
+        ScriptedPrompts::pressOk(d);
+    }
+    // A resize, and the repeated analysis it asks for.
+    void shrinkWindow() {
+        window->resize(window->width(), window->height() - 60);
+        QCoreApplication::processEvents();
+        drainMessages();
+    }
+
     // F1 with the file chosen in the open dialog.
     void analyze(const QString& path) {
         prompts->queueFile(path);
@@ -406,17 +426,11 @@ TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
 
 // Data without a header read again as stereo: two bands, and the settings say so too.
 TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
-    analyze(write("raw.pcm", test::rawSamples(11025 * 4, test::sines({1500.0}, 11025))));
+    analyze(rawTone());
     ASSERT_TRUE(appState().spectralImage);
     ASSERT_EQ(appState().run.format.channels, 1);
     const std::int64_t bytes = appState().run.segmentBytes;
-    prompts->queueDialog([](QDialog& d) {
-        auto* stereo = d.findChild<QRadioButton*>(controlName(TYPE_STEREO));
-        ASSERT_NE(stereo, nullptr);
-        ASSERT_TRUE(stereo->isEnabled());
-        stereo->click();
-        ScriptedPrompts::pressOk(d);
-    });
+    prompts->queueDialog(readAsStereo);
     sendCommand(cmd::kParametersChange, 0);
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_EQ(appState().run.format.channels, 2);
@@ -496,9 +510,7 @@ TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
     ASSERT_TRUE(appState().spectralImage);
     const int oldHeight = image().height();
     const std::int64_t bytes = appState().run.segmentBytes;
-    window->resize(window->width(), window->height() - 60);
-    QCoreApplication::processEvents();
-    drainMessages();
+    shrinkWindow();
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_EQ(image().height(), appState().layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
@@ -563,20 +575,12 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
 // Data without a header is read as the dialog said, also when a resize analyses it again.
 TEST_F(AnalyzeFileTest, ResizeKeepsTheFormatChosenForDataWithoutAHeader) {
     settings().variablesChoice = cmd::kVariablesAdjust;
-    prompts->queueDialog([](QDialog& d) {
-        auto* stereo = d.findChild<QRadioButton*>(controlName(TYPE_STEREO));
-        ASSERT_NE(stereo, nullptr);
-        ASSERT_TRUE(stereo->isEnabled());
-        stereo->click();
-        ScriptedPrompts::pressOk(d);
-    });
-    analyze(write("raw.pcm", test::rawSamples(11025 * 4, test::sines({1500.0}, 11025))));
+    prompts->queueDialog(readAsStereo);
+    analyze(rawTone());
     ASSERT_TRUE(appState().spectralImage);
     ASSERT_EQ(appState().run.format.channels, 2);
     const std::int64_t bytes = appState().run.segmentBytes;
-    window->resize(window->width(), window->height() - 60);
-    QCoreApplication::processEvents();
-    drainMessages();
+    shrinkWindow();
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_EQ(appState().run.format.channels, 2);
     EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
