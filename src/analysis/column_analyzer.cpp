@@ -114,7 +114,7 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
         in.run.hop <= 0 || image.rows() < 1) {
         return -1;
     }
-    if (fft_.setupFft(in.run.log2FftSize, in.sampleRate, in.run.analysisWindowMsec) != 0) {
+    if (fft_.setupFftWindow(in.run.log2FftSize, in.run.windowSamples) != 0) {
         return -1;
     }
     fftSize_ = fft_.fftSize();

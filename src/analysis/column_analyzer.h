@@ -70,6 +70,8 @@ class ColumnAnalyzer {
     // row 0 lowest: what the level log writes. Empty before the first column.
     [[nodiscard]] std::span<const float> averagedLevels(int channel) const;
     [[nodiscard]] const RowMap& rowMap() const { return rowMap_; }
+    // The samples the engine's window covers (W).
+    [[nodiscard]] int windowLength() const { return fft_.windowLength(); }
 
   private:
     struct Channel {

@@ -228,13 +228,11 @@ void powersToLevels(std::span<const double> powers, std::span<std::int16_t> leve
 }
 
 int FftEngine::setupFft(int log2Size, std::int32_t sampleRate, float windowMsec) {
-    releaseFft();
     if (log2Size < 1 || log2Size > FFT_MAX_LOG2_SIZE) {
+        releaseFft();
         return -1;
     }
     const int n = 1 << log2Size;
-    const int half = n / 2;
-
     int w = n;
     if (sampleRate != FFT_FULL_WINDOW_RATE && windowMsec != FFT_FULL_WINDOW_MSEC) {
         const float samples = static_cast<float>(sampleRate) * windowMsec / 1000.0f;
@@ -247,6 +245,17 @@ int FftEngine::setupFft(int log2Size, std::int32_t sampleRate, float windowMsec)
             w = 0;
         }
     }
+    return setupFftWindow(log2Size, w);
+}
+
+int FftEngine::setupFftWindow(int log2Size, int windowSamples) {
+    releaseFft();
+    if (log2Size < 1 || log2Size > FFT_MAX_LOG2_SIZE) {
+        return -1;
+    }
+    const int n = 1 << log2Size;
+    const int half = n / 2;
+    const int w = std::clamp(windowSamples, 0, n);
 
     try {
         bitReverse_.assign(static_cast<std::size_t>(half), 0);

@@ -21,6 +21,9 @@ class FftEngine {
     // Builds the tables for N = 2^log2Size. Returns 0, or -1 when memory for a table is
     // lacking or the size is outside 2..16384 (nothing is then held).
     [[nodiscard]] int setupFft(int log2Size, std::int32_t sampleRate, float windowMsec);
+    // The same with the window given in whole samples (clamped to 0..N): the runs know W
+    // exactly, where the msec value loses a sample to float rounding at some rates.
+    [[nodiscard]] int setupFftWindow(int log2Size, int windowSamples);
     // Windows and transforms the first N values of frame in place; the N/2 results (levels
     // or magnitudes) replace the first N/2 values. frame must hold at least N values.
     void transformFrame(std::span<std::int16_t> frame, int mode);

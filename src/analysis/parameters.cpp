@@ -72,6 +72,13 @@ long hopSamples(int channels, float timeScaleMsec, std::int32_t sampleRate) {
     return hop;
 }
 
+double columnMsec(long hop, int channels, std::int32_t sampleRate) {
+    if (hop <= 0 || channels <= 0 || sampleRate <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(hop) / channels * 1000.0 / sampleRate;
+}
+
 long columnCount(std::int64_t segmentSamples, int fftSize, int channels, long hop) {
     if (hop <= 0) {
         return 0;
@@ -101,6 +108,7 @@ RunParameters deriveRunParameters(const AnalysisInputs& inputs, const RunFormat&
     run.windowSamples = static_cast<int>(
         std::min<std::int64_t>(std::int64_t{run.fftSize} * 10 / factor, std::int64_t{run.fftSize}));
     run.hop = hopSamples(format.channels, inputs.timeScaleMsec, format.sampleRate);
+    run.columnMsec = columnMsec(run.hop, format.channels, format.sampleRate);
     const std::int64_t samples =
         format.bytesPerSample > 0 ? segmentBytes / format.bytesPerSample : 0;
     run.columns = columnCount(samples, run.fftSize, format.channels, run.hop);

@@ -59,6 +59,8 @@ inline constexpr std::string_view MSG_IMPROPER_TIME_SPAN = "Improper Time Span";
 // Interleaved samples between neighbouring columns: channels x timeScaleMsec x rate / 1000
 // rounded half up, lowered by 1 when not a multiple of the channel count.
 [[nodiscard]] long hopSamples(int channels, float timeScaleMsec, std::int32_t sampleRate);
+// hop / channels / rate in msec; 0 when any of them is not positive.
+[[nodiscard]] double columnMsec(long hop, int channels, std::int32_t sampleRate);
 // (segment samples - N x channels) / hop; 0 when hop is not positive.
 [[nodiscard]] long columnCount(std::int64_t segmentSamples, int fftSize, int channels, long hop);
 
@@ -84,6 +86,10 @@ struct RunParameters {
     int windowSamples = 0; // W, at most N
     long hop = 0;          // interleaved samples
     long columns = 0;
+    // The real time between columns: the hop is whole samples, so this differs from the
+    // time scale asked for (10 msec at 22050 Hz is 220.5 samples, made 221). Every time
+    // shown, logged or exported goes by it, or long files drift.
+    double columnMsec = 0.0;
 };
 
 // segmentBytes: the sample bytes of the segment (header not included).

@@ -23,4 +23,14 @@ int analysedColumns(const AppState& state) {
         std::clamp<long>(state.run.params.columns, 0, state.spectralImage->width()));
 }
 
+double segmentOffsetMsec(const AnalysisRun& run) {
+    const std::int64_t frameBytes = run.bytesPerFrame();
+    if (frameBytes <= 0 || run.format.sampleRate <= 0) {
+        return 0.0;
+    }
+    const std::int64_t frames =
+        std::max<std::int64_t>(run.segmentStartByte - run.info.dataOffset, 0) / frameBytes;
+    return static_cast<double>(frames) * 1000.0 / run.format.sampleRate;
+}
+
 } // namespace korv

@@ -119,6 +119,8 @@ struct AppState {
 
 // The data is stereo shown as two panes side by side.
 [[nodiscard]] bool dualStereoView(const AppSettings& settings);
+// Where the held segment begins in the file: its first whole sample frame, in msec.
+[[nodiscard]] double segmentOffsetMsec(const AnalysisRun& run);
 // The columns of the spectral image that hold the analysis (the picture is at least as wide
 // as the screen); 0 without an image.
 [[nodiscard]] int analysedColumns(const AppState& state);

@@ -125,7 +125,7 @@ void Playback::start(Use use, const SampleStore& store, const PlayGeometry& geom
         use == Use::Play
             ? playAllLoops(static_cast<std::int64_t>(dataBytes), bufferBytes)
             : playWindowLoops(playPaneColumns(geometry.viewWidth, geometry.dualStereo),
-                              geometry.timeScaleMsec, format_.bytesPerSecond(), bufferBytes);
+                              geometry.columnMsec, format_.bytesPerSecond(), bufferBytes);
 
     if (output_.open(format_, *relay_) != SoundResult::Ok ||
         output_.prepare(*buffer_, loops) != SoundResult::Ok) {
@@ -183,7 +183,7 @@ void Playback::runPlayLoop() {
             break;
         }
         const double elapsed = static_cast<double>(clock_.nowMs() - startTimeMs_);
-        const int column = playColumn(elapsed, geometry_.timeScaleMsec);
+        const int column = playColumn(elapsed, geometry_.columnMsec);
         view_.showPlayTime(elapsed);
         const std::int64_t frames = playedFrames(elapsed, format_.sampleRate);
         if (frames >= totalFrames_) {

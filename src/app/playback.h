@@ -65,10 +65,10 @@ class PlaybackView {
 
 // The view as PLAY and PLAY WDW find it when they start.
 struct PlayGeometry {
-    int viewWidth = 0;       // the drawing area in pixels
-    bool dualStereo = false; // stereo shown as two panes side by side
-    int imageWidth = 0;      // the off-screen image's columns
-    double timeScaleMsec = 4.0;
+    int viewWidth = 0;         // the drawing area in pixels
+    bool dualStereo = false;   // stereo shown as two panes side by side
+    int imageWidth = 0;        // the off-screen image's columns
+    double columnMsec = 4.0;   // the real time between columns
     int scrollColumn = 0;      // the horizontal scroll position
     int columnStepSamples = 0; // interleaved samples per column
 };

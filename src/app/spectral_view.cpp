@@ -317,7 +317,7 @@ class SpectralView {
             return true;
         }
         const DragSegment segment = dragSegment(mouse_.startColumn, mouse_.endColumn, g.hScrollPos,
-                                                g.timeScaleMsec, s.run.format);
+                                                s.run.params.hop, s.run.format);
         s.selection = Selection{segment.beginByte, segment.endByte};
         sendCommand(cmd::kParametersChange, 1);
         return true;
@@ -329,7 +329,7 @@ class SpectralView {
         if (s.fileNameBuffer.empty() || g.dualStereo) {
             return;
         }
-        const ClickInstant instant = clickInstant(mouse_.startColumn, g.hScrollPos, g.timeScaleMsec,
+        const ClickInstant instant = clickInstant(mouse_.startColumn, g.hScrollPos, g.columnMsec,
                                                   g.segmentOffsetMsec, s.run.format, g.fftSize);
         s.pointSpectrumByte = instant.bytePosition;
         s.settings.averageCountPlot = s.settings.averageCountScroll;
@@ -359,7 +359,8 @@ ViewGeometry currentViewGeometry() {
     g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
     g.hScrollPos = s.hScroll.pos;
     g.timeScaleMsec = s.settings.timeScaleMsec;
-    g.segmentOffsetMsec = static_cast<double>(s.run.beginMsec);
+    g.columnMsec = s.run.params.columnMsec;
+    g.segmentOffsetMsec = segmentOffsetMsec(s.run);
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
     g.freqScaleChoice = s.settings.freqScaleChoice;

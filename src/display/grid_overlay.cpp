@@ -121,17 +121,20 @@ int nearestGridCandidate(double target) {
 }
 
 std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
-    const double ts = in.timeScaleMsec;
-    if (!std::isfinite(ts) || ts < 1.0 || ts > MAX_TICK_TIME_SCALE_MSEC || in.viewWidth <= 0) {
+    // The scale asked for picks the interval; the real column time places the ticks.
+    const double asked = in.timeScaleMsec;
+    const double ts = in.columnMsec;
+    if (!std::isfinite(asked) || asked < 1.0 || asked > MAX_TICK_TIME_SCALE_MSEC ||
+        !std::isfinite(ts) || ts <= 0.0 || ts > MAX_TICK_TIME_SCALE_MSEC || in.viewWidth <= 0) {
         return {};
     }
     const double width = in.viewWidth;
-    const bool tenths = ts < WHOLE_SECOND_TICKS_MSEC;
+    const bool tenths = asked < WHOLE_SECOND_TICKS_MSEC;
     double intervalMsec = 0.0;
     double spacing = 0.0;
     double count = 0.0; // ticks: whole intervals in the view, plus the one at its start
     if (tenths) {
-        intervalMsec = ts == 1.0 ? 100.0 : ts <= 3.0 ? 200.0 : 500.0;
+        intervalMsec = asked == 1.0 ? 100.0 : asked <= 3.0 ? 200.0 : 500.0;
         spacing = intervalMsec / ts;
         count = std::trunc(width / spacing) + 1.0;
     } else {
@@ -193,11 +196,12 @@ ViewDrawing GridOverlay::all() const {
 GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth, bool shadow) {
     const bool window = target == GridTarget::Window;
     const bool dual = window && g.dualStereo;
-    const double ts = g.timeScaleMsec;
+    const double cm = g.columnMsec;
     TimeAxisInputs axis;
-    axis.timeScaleMsec = ts;
+    axis.timeScaleMsec = g.timeScaleMsec;
+    axis.columnMsec = cm;
     axis.viewWidth = window ? g.plotWidth : imageWidth;
-    axis.firstColumn = (ts > 0.0 ? g.segmentOffsetMsec / ts : 0.0) + (window ? g.hScrollPos : 0);
+    axis.firstColumn = (cm > 0.0 ? g.segmentOffsetMsec / cm : 0.0) + (window ? g.hScrollPos : 0);
     axis.charWidth = g.charWidth;
     axis.dual = dual;
     const std::vector<TimeTick> times = timeTicks(axis);

@@ -21,7 +21,8 @@ inline constexpr int GRID_CROSS_ARM = 5; // an 11-pixel cross: 5 pixels each sid
 [[nodiscard]] int nearestGridCandidate(double target);
 
 struct TimeAxisInputs {
-    double timeScaleMsec = 4.0;
+    double timeScaleMsec = 4.0; // as asked for: chooses the interval between ticks
+    double columnMsec = 4.0;    // the real time between columns: places the ticks
     int viewWidth = 0;
     double firstColumn = 0.0; // t0: begin offset msec / time scale, plus the scroll position
     int charWidth = 0;

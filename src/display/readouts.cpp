@@ -52,7 +52,7 @@ std::optional<std::string> frequencyText(const ViewGeometry& g, const ReadoutCon
 }
 
 std::string timeText(const ViewGeometry& g, long absoluteColumn) {
-    const double ts = std::isfinite(g.timeScaleMsec) ? double{g.timeScaleMsec} : 0.0;
+    const double ts = std::isfinite(g.columnMsec) ? g.columnMsec : 0.0;
     const long wholeMsec = static_cast<long>(std::clamp(ts, 0.0, 1e9));
     // Half a column, rounded up to whole msec: the time of the column's middle.
     const long half = wholeMsec / 2 + wholeMsec % 2;
@@ -191,26 +191,27 @@ ViewDrawing readoutLines(const ViewGeometry& g, const ReadoutTexts& t) {
     return d;
 }
 
-DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos, float timeScaleMsec,
+DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos, long hop,
                         const RunFormat& format) {
     DragSegment s;
     s.firstColumn = long{std::min(startColumn, endColumn)} + hScrollPos;
     s.lastColumn = long{std::max(startColumn, endColumn)} + hScrollPos;
     const int frameBytes = std::max(1, format.channels * format.bytesPerSample);
-    const double bytesPerColumn =
-        static_cast<double>(timeScaleMsec) * format.sampleRate * frameBytes / 1000.0;
-    // Whole frames, so the re-analysis never starts inside a sample.
-    s.beginFrame = truncatedBytes(static_cast<double>(s.firstColumn) * bytesPerColumn) / frameBytes;
-    s.endFrame = truncatedBytes(static_cast<double>(s.lastColumn) * bytesPerColumn) / frameBytes;
+    // A column is a whole number of frames: the hop the image was drawn with.
+    // Kept below 2^32 frames, beyond any segment, so hostile values cannot overflow.
+    const std::int64_t framesPerColumn =
+        std::clamp<std::int64_t>(hop, 0, std::int64_t{1} << 32) / std::max(1, format.channels);
+    s.beginFrame = std::int64_t{s.firstColumn} * framesPerColumn;
+    s.endFrame = std::int64_t{s.lastColumn} * framesPerColumn;
     s.beginByte = s.beginFrame * frameBytes;
     s.endByte = s.endFrame * frameBytes;
     return s;
 }
 
-ClickInstant clickInstant(int column, int hScrollPos, float timeScaleMsec, double segmentOffsetMsec,
+ClickInstant clickInstant(int column, int hScrollPos, double columnMsec, double segmentOffsetMsec,
                           const RunFormat& format, int fftSize) {
     ClickInstant c;
-    c.msec = (static_cast<double>(column) + hScrollPos) * timeScaleMsec + segmentOffsetMsec;
+    c.msec = (static_cast<double>(column) + hScrollPos) * columnMsec + segmentOffsetMsec;
     const double frameBytes = static_cast<double>(format.bytesPerSample) * format.channels;
     const std::int64_t at = truncatedBytes(c.msec * format.sampleRate * frameBytes / 1000.0) +
                             std::int64_t{fftSize} * format.bytesPerSample;

@@ -100,8 +100,9 @@ struct DragSegment {
     std::int64_t endFrame = 0;
     friend bool operator==(const DragSegment&, const DragSegment&) = default;
 };
-[[nodiscard]] DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos,
-                                      float timeScaleMsec, const RunFormat& format);
+// hop: the run's interleaved samples between columns.
+[[nodiscard]] DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos, long hop,
+                                      const RunFormat& format);
 
 // A click (release at the start column): the instant for the point spectrum and the byte
 // position Scan File starts at (one FFT frame on, rounded down to a multiple of 4).
@@ -110,7 +111,7 @@ struct ClickInstant {
     std::int64_t bytePosition = 0;
     friend bool operator==(const ClickInstant&, const ClickInstant&) = default;
 };
-[[nodiscard]] ClickInstant clickInstant(int column, int hScrollPos, float timeScaleMsec,
+[[nodiscard]] ClickInstant clickInstant(int column, int hScrollPos, double columnMsec,
                                         double segmentOffsetMsec, const RunFormat& format,
                                         int fftSize);
 

@@ -24,7 +24,8 @@ struct ViewGeometry {
     int hScrollPos = 0; // the image column at the view's left edge
 
     // The run.
-    float timeScaleMsec = 4.0f;
+    float timeScaleMsec = 4.0f;     // as asked for: it chooses the time grid's interval
+    double columnMsec = 4.0;        // the real time between columns (whole samples)
     double segmentOffsetMsec = 0.0; // where the analysed segment begins in the file
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 6000;

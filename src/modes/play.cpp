@@ -136,7 +136,7 @@ PlayGeometry currentPlayGeometry() {
     g.viewWidth = s.layout.plotWidth;
     g.dualStereo = dualStereoView(s.settings);
     g.imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
-    g.timeScaleMsec = s.settings.timeScaleMsec;
+    g.columnMsec = s.run.params.columnMsec;
     g.scrollColumn = s.hScroll.pos;
     g.columnStepSamples = static_cast<int>(std::clamp<long>(s.run.params.hop, 0, INT_MAX));
     return g;

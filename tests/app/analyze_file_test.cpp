@@ -5,7 +5,10 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
+#include "app/spectral_view.h"
 #include "dialogs/control_ids.h"
+#include "display/grid_overlay.h"
+#include "display/readouts.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
@@ -147,6 +150,46 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
     EXPECT_EQ(appState().sampleRateHz, kRate);
     EXPECT_EQ(plays, 0);
+}
+
+// 10 msec at 22050 Hz is 220.5 samples, made 221: a nominal 10 msec per column would put a
+// beep near the end of a minute 130 msec early on the axis and in the readout.
+TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
+    constexpr long kBeepFrame = 55L * kRate;
+    const auto beep = [](long i) {
+        const bool on = i >= kBeepFrame && i < kBeepFrame + kRate / 5;
+        const double t = static_cast<double>(i) / kRate;
+        return std::vector<double>{on ? 16000.0 * std::sin(2.0 * M_PI * 2000.0 * t) : 0.0};
+    };
+    settings().timeScaleMsecSaved = 10.0f;
+    analyze(write(QStringLiteral("minute.wav"), test::waveFile(kRate, 1, 16, 60L * kRate, beep)));
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun& run = appState().run;
+    ASSERT_EQ(run.params.hop, 221);
+    EXPECT_DOUBLE_EQ(run.params.columnMsec, 221.0 * 1000.0 / kRate);
+    int onset = 0;
+    while (onset < run.params.columns && indexAt(onset, rowOf(2000.0), run.plotHeight) < 150) {
+        ++onset;
+    }
+    ASSERT_LT(onset, run.params.columns);
+    const double frameMsec = run.params.fftSize * 1000.0 / kRate;
+
+    // The readout over the beep's first column.
+    ReadoutPoint p;
+    p.inside = true;
+    p.absoluteColumn = onset;
+    p.y = run.plotHeight / 2;
+    const ViewGeometry g = currentViewGeometry();
+    const double shown = std::stod(readoutTexts(g, {}, p).time);
+    EXPECT_NEAR(shown, 55000.0 - frameMsec / 2, frameMsec) << "column " << onset;
+
+    // The time axis over the whole image: every tick lies at the column of its time.
+    const std::vector<TimeTick> ticks = timeTicks(
+        {g.timeScaleMsec, g.columnMsec, static_cast<int>(run.params.columns), 0.0, g.charWidth});
+    ASSERT_GT(ticks.size(), 5u);
+    for (const TimeTick& t : ticks) {
+        EXPECT_NEAR(t.x, static_cast<double>(t.msec) / (221.0 * 1000.0 / kRate), 1.0) << t.label;
+    }
 }
 
 TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {

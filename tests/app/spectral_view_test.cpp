@@ -126,7 +126,9 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
 }
 
 TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
-    const float ts = appState().settings.timeScaleMsec;
+    // The real time of a column: 4 msec at 22050 Hz is 88 samples, not 88.2.
+    const double ts = appState().run.params.columnMsec;
+    ASSERT_LT(ts, 4.0);
     const int y = layout().plotHeight / 2;
     std::vector<std::pair<QString, QString>> shown;
     auto record = [&shown](QDialog& d) {
@@ -176,7 +178,7 @@ TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
     ASSERT_EQ(scanCalls.size(), 1U);
     EXPECT_EQ(scanCalls[0], cmd::kScanPointSpectrum);
-    const double msec = column * static_cast<double>(s.settings.timeScaleMsec);
+    const double msec = column * s.run.params.columnMsec;
     const auto bytes =
         static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.run.params.fftSize * 2;
     EXPECT_EQ(s.pointSpectrumByte, bytes / 4 * 4);

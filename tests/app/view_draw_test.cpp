@@ -38,6 +38,7 @@ struct Fixture {
         g.infoPanel = boxes.infoPanel;
         g.readoutBox = boxes.readoutBox;
         g.timeScaleMsec = 10.0f; // crosses at x 200, 400, 600
+        g.columnMsec = 10.0;
         g.lowBandHz = 0;
         g.highBandHz = 6000; // and y 339, 279, 219, 159, 99
         g.sampleRate = 44100;

@@ -180,6 +180,22 @@ INSTANTIATE_TEST_SUITE_P(MonoStereo8And16, ColumnAnalyzerFormats,
                                     std::to_string(p.param.bits);
                          });
 
+TEST(ColumnAnalyzer, TheWindowIsNTimesTenOverTheFactorAtEveryRate) {
+    const auto bytes = pcm(1, 16, 20000, sine(1000.0, 8000.0));
+    for (const std::int32_t rate : {5513, 8000, 11025, 22050, 44100, 48000}) {
+        for (const std::int32_t factor : {10, 20, 30}) {
+            auto in = inputsFor(bytes, 1, 16);
+            in.sampleRate = rate;
+            in.run = deriveRunParameters({1082, factor, 4.0f}, RunFormat{rate, 1, 2},
+                                         static_cast<std::int64_t>(bytes.size()));
+            SpectralImage image = imageFor(in);
+            ColumnAnalyzer analyzer;
+            ASSERT_EQ(analyzer.setup(in, image), 0);
+            EXPECT_EQ(analyzer.windowLength(), 512 * 10 / factor) << rate << " Hz, " << factor;
+        }
+    }
+}
+
 TEST(ColumnAnalyzer, AveragingCountsTheEmptyRingSlotsAsZero) {
     const auto bytes = pcm(1, 16, 8000, sine(1000.0, 8000.0));
     auto in = inputsFor(bytes, 1, 16);

@@ -36,12 +36,14 @@ ViewGeometry geometry800x400() {
     g.sampleRate = 44100;
     g.fftSize = 1024;
     g.timeScaleMsec = 10.0f;
+    g.columnMsec = 10.0;
     return g;
 }
 
 TimeAxisInputs axis(double ts, int width, double t0 = 0.0, bool dual = false) {
     TimeAxisInputs in;
     in.timeScaleMsec = ts;
+    in.columnMsec = ts;
     in.viewWidth = width;
     in.firstColumn = t0;
     in.charWidth = CW;
@@ -368,6 +370,7 @@ TEST(GridOverlay, CrossesAtLabelledTicksWithShadowsFirst) {
 TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
     ViewGeometry g = geometry800x400();
     g.timeScaleMsec = 1.0f; // ticks every 100 pixels; left pane labels at 100, 200, 300
+    g.columnMsec = 1.0;
     g.dualStereo = true;
     const GridOverlay dual = gridOverlay(g, GridTarget::Window, 0, false);
     std::multiset<std::pair<int, int>> left;

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <random>
 #include <string>
 
 using namespace korv;
@@ -33,7 +32,7 @@ ViewGeometry geometry() {
     g.freqScaleChoice = FREQ_SCALE_LINEAR;
     g.sampleRate = 44100;
     g.fftSize = 1024;
-    g.timeScaleMsec = 4.0f;
+    g.columnMsec = 4.0;
     return g;
 }
 
@@ -119,15 +118,15 @@ TEST(Readouts, TimeWithHalfAColumnOfUncertainty) {
     // 4 msec: +/- 2; column 10 shows 10 x 4 + 2 = 42 msec.
     EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "42   +/- 2  ");
     // 5 msec: +/- 3, the half rounded up; column 10 with a segment 1000 msec in: 1053.
-    g.timeScaleMsec = 5.0f;
+    g.columnMsec = 5.0;
     g.segmentOffsetMsec = 1000.0;
     EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "1053 +/- 3  ");
     // 4.4 msec: whole msec 4, +/- 2; column 3 at 13.2 + 2 = 15.2, shown 15.
-    g.timeScaleMsec = 4.4f;
+    g.columnMsec = 4.4;
     g.segmentOffsetMsec = 0.0;
     EXPECT_EQ(readoutTexts(g, c, inside(3, 200)).time, "15   +/- 2  ");
     // From 200 msec per column the uncertainty is no longer shown.
-    g.timeScaleMsec = 250.0f;
+    g.columnMsec = 250.0;
     EXPECT_EQ(readoutTexts(g, c, inside(2, 200)).time, "625 ");
     // During playback the line shows the current time in seconds.
     c.playing = true;
@@ -255,60 +254,41 @@ TEST(Readouts, LinesLaidOutInTheBox) {
 }
 
 TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
-    // 4 msec columns of 44100 Hz 16-bit stereo: 176.4 frames a column.
+    // 4 msec columns of 44100 Hz 16-bit stereo: a hop of 352 samples, 176 frames a column.
     const RunFormat stereo{44100, 2, 2};
-    const DragSegment right = dragSegment(10, 30, 5, 4.0f, stereo);
-    const DragSegment left = dragSegment(30, 10, 5, 4.0f, stereo);
+    const long hop = hopSamples(2, 4.0f, 44100);
+    const DragSegment right = dragSegment(10, 30, 5, hop, stereo);
+    const DragSegment left = dragSegment(30, 10, 5, hop, stereo);
     EXPECT_EQ(right, left);
     EXPECT_EQ(right.firstColumn, 15);
     EXPECT_EQ(right.lastColumn, 35);
-    // 15 columns = 60 msec = 2646 frames; 35 columns = 140 msec = 6174 frames.
-    EXPECT_EQ(right.beginFrame, 2646);
-    EXPECT_EQ(right.endFrame, 6174);
-    EXPECT_EQ(right.beginByte, 2646 * 4);
-    EXPECT_EQ(right.endByte, 6174 * 4);
-
-    std::mt19937 rng(3);
-    std::uniform_int_distribution<int> column(0, 2000);
-    std::uniform_int_distribution<int> rate(4000, 48000);
-    std::uniform_real_distribution<float> scale(1.0f, 500.0f);
-    for (int trial = 0; trial < 500; ++trial) {
-        const RunFormat f{rate(rng), 1 + trial % 2, 1 + (trial / 2) % 2};
-        const int a = column(rng);
-        const int b = column(rng);
-        const int scroll = column(rng);
-        const float ts = scale(rng);
-        const DragSegment one = dragSegment(a, b, scroll, ts, f);
-        ASSERT_EQ(one, dragSegment(b, a, scroll, ts, f));
-        const int frameBytes = f.channels * f.bytesPerSample;
-        EXPECT_EQ(one.beginByte % frameBytes, 0);
-        EXPECT_EQ(one.endByte % frameBytes, 0);
-        EXPECT_LE(one.beginByte, one.endByte);
-        // The first frame of a column: its time in msec times the rate, truncated.
-        const double beginMsec = static_cast<double>(std::min(a, b) + scroll) * ts;
-        EXPECT_NEAR(static_cast<double>(one.beginFrame), beginMsec * f.sampleRate / 1000.0, 1.0);
-    }
+    // The frames the columns were drawn from, not 60 and 140 msec of nominal time.
+    EXPECT_EQ(right.beginFrame, 15 * 176);
+    EXPECT_EQ(right.endFrame, 35 * 176);
+    EXPECT_EQ(right.beginByte, 15 * 176 * 4);
+    EXPECT_EQ(right.endByte, 35 * 176 * 4);
 }
 
 TEST(ClickSpectrum, InstantAndStartByte) {
     // Column 10 scrolled by 5 at 4 msec, segment from 1000 msec: 1060 msec.
-    const ClickInstant mono = clickInstant(10, 5, 4.0f, 1000.0, RunFormat{44100, 1, 2}, 1024);
+    const ClickInstant mono = clickInstant(10, 5, 4.0, 1000.0, RunFormat{44100, 1, 2}, 1024);
     EXPECT_DOUBLE_EQ(mono.msec, 1060.0);
     // 1060 x 44.1 frames x 2 bytes = 93492, plus 1024 x 2 bytes: 95540, a multiple of 4.
     EXPECT_EQ(mono.bytePosition, 95540);
     // 8-bit mono at 11025 Hz, column 1 at 5 msec: 55.125 bytes -> 55, plus 512: 567 -> 564.
-    const ClickInstant eight = clickInstant(1, 0, 5.0f, 0.0, RunFormat{11025, 1, 1}, 512);
+    const ClickInstant eight = clickInstant(1, 0, 5.0, 0.0, RunFormat{11025, 1, 1}, 512);
     EXPECT_EQ(eight.bytePosition, 564);
 }
 
 TEST(Readouts, HostileTimeScaleStillGivesText) {
     ViewGeometry g = geometry();
     ReadoutContext c;
-    g.timeScaleMsec = std::numeric_limits<float>::quiet_NaN();
+    g.columnMsec = std::numeric_limits<double>::quiet_NaN();
     EXPECT_FALSE(readoutTexts(g, c, inside(10, 200)).time.empty());
-    g.timeScaleMsec = 3e38f;
+    g.columnMsec = 3e38;
     EXPECT_FALSE(readoutTexts(g, c, inside(1'000'000'000, 200)).time.empty());
-    const DragSegment s = dragSegment(0, 100, 0, 3e38f, RunFormat{48000, 2, 2});
+    const DragSegment s =
+        dragSegment(0, 100, 0, std::numeric_limits<long>::max(), RunFormat{48000, 2, 2});
     EXPECT_GE(s.endByte, s.beginByte);
     EXPECT_EQ(s.endByte % 4, 0);
 }
