@@ -111,11 +111,12 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
     release();
     if ((in.channels != 1 && in.channels != 2) ||
         (in.bitsPerSample != 8 && in.bitsPerSample != 16) || image.channels() != in.channels ||
-        in.run.hop <= 0 || image.rows() < 1) {
-        return -1;
+        in.run.hop <= 0 || image.rows() < 1 || in.run.log2FftSize < MIN_LOG2_FFT_SIZE ||
+        in.run.log2FftSize > MAX_LOG2_FFT_SIZE) {
+        return ANALYZER_UNUSABLE;
     }
     if (fft_.setupFftWindow(in.run.log2FftSize, in.run.windowSamples) != 0) {
-        return -1;
+        return ANALYZER_NO_MEMORY;
     }
     fftSize_ = fft_.fftSize();
     rows_ = image.rows();
@@ -123,7 +124,7 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
                            rows_);
     if (!map) {
         release();
-        return -1;
+        return ANALYZER_UNUSABLE;
     }
     samples_ = in.samples;
     channels_ = in.channels;
@@ -152,7 +153,7 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
         }
     } catch (const std::bad_alloc&) {
         release();
-        return -1;
+        return ANALYZER_NO_MEMORY;
     }
     ready_ = true;
     return 0;

@@ -41,12 +41,16 @@ struct ColumnAnalysisInputs {
                                                             const RunParameters& run,
                                                             std::span<const std::uint8_t> samples);
 
+// What setup() returns when it fails; nothing is then drawn.
+inline constexpr int ANALYZER_NO_MEMORY = -1; // the engine, rings or frames could not be had
+inline constexpr int ANALYZER_UNUSABLE = -2;  // the inputs give no analysis
+
 class ColumnAnalyzer {
   public:
     // The FFT engine, calibration offsets, row map for the image's rows, the waveform
-    // look-around, the rings and frames. Returns 0, or -1 when the engine cannot be set up
-    // or the inputs give no analysis (no row map, channels or bits the image cannot hold);
-    // nothing is then drawn. The samples must outlive the analyzer's use.
+    // look-around, the rings and frames. Returns 0, ANALYZER_NO_MEMORY, or ANALYZER_UNUSABLE
+    // for inputs that give no analysis (no row map, a size the engine does not offer,
+    // channels or bits the image cannot hold). The samples must outlive the analyzer's use.
     [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs, const SpectralImage& image);
     // Ends the run (releaseFft); setup() may follow for a new one.
     void release();

@@ -22,8 +22,8 @@ ParallelColumnLoop::~ParallelColumnLoop() {
 int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage& image,
                               bool useWorker) {
     release();
-    if (caller_.setup(inputs, image) != 0) {
-        return -1;
+    if (const int result = caller_.setup(inputs, image); result != 0) {
+        return result;
     }
     block_ = parallelBlockColumns(caller_.averageCount());
     if (!useWorker || caller_.columns() <= 2 * block_) {

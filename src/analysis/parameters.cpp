@@ -170,6 +170,14 @@ void applyAutomaticParameters(const AutomaticParameters& result, AppSettings& se
     settings.freqResolutionHz = result.freqResolutionHz;
 }
 
+void useAnalyzeFileScale(AppSettings& settings) {
+    if (settings.freqScaleChoice != FREQ_SCALE_LINEAR &&
+        settings.freqScaleChoice != FREQ_SCALE_LOG) {
+        settings.freqScaleChoice = FREQ_SCALE_LINEAR;
+        settings.fftSizeChoice = fftSizeChoiceFor(10);
+    }
+}
+
 BandLimits forcedBandLimits(std::int32_t freqScaleChoice, std::int32_t sampleRate) {
     const std::int32_t low = freqScaleChoice == FREQ_SCALE_LOG ? LOG_SCALE_FORCED_LOW_HZ : 0;
     return BandLimits{low, sampleRate / 2};

@@ -119,6 +119,11 @@ struct AutomaticParameters {
 // proceeds the time scales, fftSizeChoice and freqResolutionHz.
 void applyAutomaticParameters(const AutomaticParameters& result, AppSettings& settings);
 
+// Analyze File draws rows on the Linear and Log scales only. Oct/3 (the scans' scale) or an
+// unknown id becomes Linear with 1024 points, as the dialog does when it opens; every start
+// without the dialog does the same.
+void useAnalyzeFileScale(AppSettings& settings);
+
 // Band forced for a file started from the command line: 0 (linear) or 100 (log) to rate / 2.
 struct BandLimits {
     std::int32_t lowBandHz = 0;

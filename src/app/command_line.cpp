@@ -12,42 +12,11 @@ namespace korv {
 
 namespace {
 
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::size_t skipBlanks(std::string_view s, std::size_t pos) {
-    while (pos < s.size() && isBlank(s[pos])) {
-        ++pos;
-    }
-    return pos;
-}
-
-// A file name from `start`: up to the first blank after the last '/' (or after `start`).
-std::string fileNameFrom(std::string_view s, std::size_t start, std::size_t lastSlash) {
-    std::size_t from = start;
-    if (lastSlash != std::string_view::npos && lastSlash >= start) {
-        from = lastSlash;
-    }
-    std::size_t end = from;
-    while (end < s.size() && !isBlank(s[end])) {
-        ++end;
-    }
-    return std::string(s.substr(start, end - start));
-}
-
-// A decimal number at `pos` (blanks before it skipped); 0 when there is none. Values beyond
-// 32 bits are held at the limit.
-std::int64_t readNumber(std::string_view s, std::size_t& pos) {
-    pos = skipBlanks(s, pos);
-    std::size_t end = pos;
-    if (end < s.size() && (s[end] == '-' || s[end] == '+')) {
-        ++end;
-    }
-    while (end < s.size() && s[end] >= '0' && s[end] <= '9') {
-        ++end;
-    }
-    std::string_view digits = s.substr(pos, end - pos);
-    if (!digits.empty() && digits.front() == '+') {
+// A decimal number filling the argument; 0 when there is none. Values beyond 32 bits are
+// held at the limit.
+std::int32_t readNumber(const std::string& argument) {
+    std::string_view digits = argument;
+    if (digits.starts_with('+')) {
         digits.remove_prefix(1);
     }
     std::int64_t value = 0;
@@ -56,46 +25,44 @@ std::int64_t readNumber(std::string_view s, std::size_t& pos) {
         value = digits.starts_with('-') ? std::numeric_limits<std::int32_t>::min()
                                         : std::numeric_limits<std::int32_t>::max();
     }
-    pos = end;
-    return std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                    std::numeric_limits<std::int32_t>::max());
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
-bool modeTakesFile(int mode) { return mode == 0 || mode == 3 || mode == 4; }
+// A mode is a lone digit 0 to 4: "2024-01-05.wav" and "1tone.wav" are files.
+bool isModeDigit(const std::string& argument) {
+    return argument.size() == 1 && argument[0] >= '0' && argument[0] <= '4';
+}
+
+bool modeTakesFile(int mode) {
+    return mode == 0 || mode == 3 || mode == 4;
+}
 
 } // namespace
 
-CommandLine parseCommandLine(std::string_view line) {
-    std::string copy;
-    copy.reserve(line.size());
-    std::copy_if(line.begin(), line.end(), std::back_inserter(copy),
-                 [](char c) { return c != '"'; });
-    const std::string_view s = copy;
-    const std::size_t lastSlash = s.rfind('/');
-
+CommandLine parseCommandLine(std::span<const std::string> arguments) {
     CommandLine result;
-    std::size_t pos = skipBlanks(s, 0);
-    if (pos >= s.size()) {
+    if (arguments.empty()) {
         return result;
     }
-    if (s[pos] < '0' || s[pos] > '4') {
+    if (!isModeDigit(arguments[0])) {
         result.kind = CommandLine::Kind::FileName;
-        result.fileName = fileNameFrom(s, pos, lastSlash);
+        result.fileName = arguments[0];
         return result;
     }
+    const auto argument = [&](std::size_t i) {
+        return i < arguments.size() ? arguments[i] : std::string();
+    };
     result.kind = CommandLine::Kind::ModeRun;
-    result.mode = static_cast<int>(readNumber(s, pos));
-    result.lowBandHz = static_cast<std::int32_t>(readNumber(s, pos));
-    result.highBandHz = static_cast<std::int32_t>(readNumber(s, pos));
+    result.mode = arguments[0][0] - '0';
+    result.lowBandHz = readNumber(argument(1));
+    result.highBandHz = readNumber(argument(2));
     if (result.highBandHz < result.lowBandHz) {
         std::swap(result.lowBandHz, result.highBandHz);
     }
-    result.timeSpanSeconds = static_cast<int>(readNumber(s, pos));
+    result.timeSpanSeconds = readNumber(argument(3));
     if (modeTakesFile(result.mode)) {
-        pos = skipBlanks(s, pos);
-        if (pos < s.size()) {
-            result.fileName = fileNameFrom(s, pos, lastSlash);
-        }
+        result.fileName = argument(4);
     }
     return result;
 }
@@ -139,7 +106,6 @@ CommandLineEffects applyCommandLine(const CommandLine& line, AppSettings& settin
             effects.start = StartCommand{cmd::kScanFile, cmd::kScanCurrentFile};
             break;
         default:
-            // Only the first digit was checked; a longer number names no mode.
             break;
         }
         break;

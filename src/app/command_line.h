@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
-#include <string_view>
 
 namespace korv {
 
@@ -23,10 +23,11 @@ struct CommandLine {
     int timeSpanSeconds = 0;
 };
 
-// Reads the command line as one text (the arguments joined by blanks). Double quotes are
-// dropped; a file name ends at the first blank after the last '/', so a path may hold blanks
-// in its folders but not in its last part. The band limits come out in ascending order.
-[[nodiscard]] CommandLine parseCommandLine(std::string_view line);
+// Reads the arguments as the program receives them, already split: an argument is one file
+// name, blanks and all; a mode is a lone digit 0 to 4 followed by the low and high band
+// limits, the time span and, for modes 0, 3 and 4, a file. The band limits come out in
+// ascending order; a missing or malformed number reads 0.
+[[nodiscard]] CommandLine parseCommandLine(std::span<const std::string> arguments);
 
 // What starts after the command line was read: a command id and its parameter.
 struct StartCommand {

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    window.startUp(arguments.join(QLatin1Char(' ')));
+    window.startUp(arguments);
     if (!screenshot.isEmpty()) {
         QApplication::processEvents();
         const bool saved = window.grab().save(screenshot);

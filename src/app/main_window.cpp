@@ -191,7 +191,7 @@ qint64 MainWindow::volumeControlProcess() const {
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-void MainWindow::startUp(const QString& commandLine) {
+void MainWindow::startUp(const QStringList& arguments) {
     AppState& s = appState();
     loadSettings(options_.settingsFile, s.settings, s.activePalette);
     s.settings.verticalScrollPos = s.settings.levelScaleCode + kLevelScaleOffset;
@@ -199,12 +199,16 @@ void MainWindow::startUp(const QString& commandLine) {
     chooseVariables(s.settings.variablesChoice);
     applyPointerShape();
     surface_.invalidate();
-    applyStartCommandLine(commandLine);
+    applyStartCommandLine(arguments);
 }
 
-void MainWindow::applyStartCommandLine(const QString& commandLine) {
+void MainWindow::applyStartCommandLine(const QStringList& arguments) {
     AppState& s = appState();
-    const CommandLine parsed = parseCommandLine(commandLine.toStdString());
+    std::vector<std::string> split;
+    for (const QString& a : arguments) {
+        split.push_back(a.toStdString());
+    }
+    const CommandLine parsed = parseCommandLine(split);
     const CommandLineEffects effects = applyCommandLine(parsed, s.settings);
     if (parsed.kind == CommandLine::Kind::ModeRun) {
         s.timeSpanSeconds = parsed.timeSpanSeconds;
@@ -220,7 +224,7 @@ void MainWindow::applyStartCommandLine(const QString& commandLine) {
             s.fileNameBuffer = file.absoluteFilePath().toStdString();
             QDir::setCurrent(file.absolutePath());
         }
-        setWindowTitle(QString::fromLatin1(kTitle) + QStringLiteral(" ") + file.fileName());
+        showFileInTitle(file.fileName());
     }
     if (effects.start) {
         sendCommand(effects.start->id, effects.start->param);
@@ -484,6 +488,12 @@ void MainWindow::computeLayout() {
                                s.hScroll, s.drawingColumn, s.analysisDrawing);
     hBar_->setRange(0, s.hScroll.max);
     hBar_->setValue(s.hScroll.pos);
+}
+
+void MainWindow::showFileInTitle(const QString& path) {
+    const QString title = QString::fromLatin1(kTitle);
+    setWindowTitle(path.isEmpty() ? title
+                                  : title + QStringLiteral(" ") + QFileInfo(path).fileName());
 }
 
 void MainWindow::updatePlayButton() {

@@ -13,6 +13,7 @@
 #include <QMainWindow>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <memory>
@@ -54,7 +55,7 @@ class MainWindow : public QMainWindow {
 
     // Start-up after the window is shown: the settings file, then the command line (the
     // program's arguments joined by blanks), which may start a mode at once.
-    void startUp(const QString& commandLine);
+    void startUp(const QStringList& arguments);
 
     // Runs a command: the window's own, or the one a mode registered for the id.
     void dispatch(int id, int param);
@@ -83,6 +84,8 @@ class MainWindow : public QMainWindow {
     void clearDrawingArea();
     // Enables PLAY when the image can be played part by part (see the resize rules).
     void updatePlayButton();
+    // "Korvanthile" and the file's name; the name alone without a file.
+    void showFileInTitle(const QString& path);
     // The pointer shape of the drawing area for settings.pointerType.
     void applyPointerShape();
     // Called by the paint handler after the view; modes and views add their labels here.
@@ -129,7 +132,7 @@ class MainWindow : public QMainWindow {
     void choosePointer(int type);
     void startVolumeControl();
     void openHelpTopics();
-    void applyStartCommandLine(const QString& commandLine);
+    void applyStartCommandLine(const QStringList& arguments);
     void releaseAll();
 
     MainWindowOptions options_;

@@ -81,10 +81,7 @@ ParameterDialogModel::ParameterDialogModel(DialogId dialog, AppSettings& setting
     : dialog_(dialog), settings_(settings), run_(run), work_(settings), runWork_(run) {
     switch (dialog_) {
     case DialogId::AnalyzeFile:
-        if (work_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
-            work_.freqScaleChoice = FREQ_SCALE_LINEAR;
-            work_.fftSizeChoice = FFT_SIZE_CHOICE_1024;
-        }
+        useAnalyzeFileScale(work_);
         settings_.averageCountScroll = work_.averageCountScroll = 1;
         if (run_.scanFinished) {
             work_.timeScaleMsec = 10.0f;

@@ -30,6 +30,8 @@ namespace korv {
 namespace {
 
 inline const UserMessage kNotEnoughDisplayMemory{"Not enough display memory", MessageIcon::Warning};
+// Parameters that passed the checks but give the analysis nothing to draw.
+inline const UserMessage kAnalysisNotPossible{std::string(MSG_IMPROPER_ENTRY), MessageIcon::Stop};
 constexpr const char* kPleaseWait = " Please Wait ... ";
 constexpr std::chrono::milliseconds kWindowFrameInterval{20};
 
@@ -114,15 +116,19 @@ void drawPleaseWait(MainWindow& window) {
     window.surface().drawText({x, y}, text, font, kSysWhite, kSysBlack);
 }
 
-// The column loop; false when the FFT could not be set up (nothing is drawn).
+// The column loop; false with the message shown when the analysis could not be set up
+// (nothing is drawn).
 bool columnLoop(MainWindow& window) {
     AppState& s = appState();
     AnalysisRun& run = s.run;
     const std::span<const std::uint8_t> samples =
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
     ParallelColumnLoop analyzer;
-    if (analyzer.setup(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples),
-                       *s.spectralImage, std::thread::hardware_concurrency() >= 2) != 0) {
+    const int setup =
+        analyzer.setup(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples),
+                       *s.spectralImage, std::thread::hardware_concurrency() >= 2);
+    if (setup != 0) {
+        prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
         return false;
     }
     const long columns = run.params.columns;
@@ -231,6 +237,29 @@ void sendFftSize(const AppSettings& settings) {
         cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) - MIN_LOG2_FFT_SIZE, 0);
 }
 
+void releaseHeldAnalysis(MainWindow& window) {
+    AppState& s = appState();
+    s.spectralImage.reset();
+    s.samples.reset();
+    s.previousImage.reset();
+    s.previousSamples.reset();
+    s.previousKept = false;
+    s.restorePossible = false;
+    s.selection.reset();
+    s.run = AnalysisRun{};
+    s.sampleRateHz = 0;
+    s.axesShown = false;
+    s.gridOn = false;
+    s.hScroll = {};
+    window.horizontalBar()->setRange(0, 0);
+    window.showFileInTitle({});
+    menuStateIdle(window);
+    QPushButton* grid = window.button(cmd::kGrid);
+    grid->setChecked(false);
+    grid->setEnabled(false);
+    window.surface().invalidate();
+}
+
 void reloadAfterMemoryFailure(MainWindow& window) {
     AppState& s = appState();
     s.spectralImage.reset();
@@ -273,8 +302,7 @@ void runAnalysisPass(MainWindow& window) {
     if (!columnLoop(window)) {
         s.analysisDrawing = false;
         s.modeHoldsSurfaces = false;
-        menuStateImage(window);
-        setButtons(window, false);
+        releaseHeldAnalysis(window);
         return;
     }
     finishAnalysis(window);

@@ -16,6 +16,10 @@ inline constexpr float kDefaultTimeScaleMsec = 10.0f;
 void showChecks(const CheckResult& check);
 // The FFT-size command (40040 + k) for the stored choice.
 void sendFftSize(const AppSettings& settings);
+// Lets go of the image, the samples and the run they came from, and puts the window, menu,
+// buttons and title in the state of no data, so a cancelled or refused command leaves
+// nothing that plays, measures or names data no longer held.
+void releaseHeldAnalysis(MainWindow& window);
 // Back to the stored state after a start failed for lack of memory.
 void reloadAfterMemoryFailure(MainWindow& window);
 // The active palette from the table paletteChoice names, realised on the display.

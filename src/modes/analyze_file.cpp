@@ -64,6 +64,15 @@ void analyzeFile(MainWindow& window, int param) {
     const bool fileFromCommandLine = std::exchange(s.fileFromCommandLine, false);
     const AppSettings settingsBefore = st;
     std::int64_t wholeFileMsec = 0;
+    // The view is blanked while a new file is prepared, but the held image is kept: a file or
+    // run that is refused shows what is still held again, so the picture, the title, the
+    // menu and PLAY all speak of the same data.
+    bool viewBlanked = false;
+    const auto endWithoutRun = [&] {
+        if (viewBlanked) {
+            window.surface().invalidate();
+        }
+    };
 
     // A failed check with the dialog shown opens the dialog again on the same file.
     bool backToDialog = false;
@@ -73,13 +82,12 @@ void analyzeFile(MainWindow& window, int param) {
             if (askForFile) {
                 const auto chosen = prompts().openFile(waveFileRequest(st));
                 if (!chosen) {
+                    endWithoutRun();
                     return;
                 }
                 run.file = chosen->toStdString();
-                if (s.spectralImage) {
-                    s.spectralImage->surface().fill(kBackgroundIndex);
-                }
-                window.redrawView(false);
+                viewBlanked = true;
+                window.clearDrawingArea();
             } else if (fromCommandLine) {
                 run.file = s.fileNameBuffer;
             } else if (param == cmd::kFromScanStop) {
@@ -97,6 +105,7 @@ void analyzeFile(MainWindow& window, int param) {
                 continue;
             }
             if (!parsed.goesOn()) {
+                endWithoutRun();
                 return;
             }
             run.info = parsed.info;
@@ -129,6 +138,12 @@ void analyzeFile(MainWindow& window, int param) {
         bool dialogShown = false;
         if (fromCommandLine && s.autoRun) {
             s.autoRun = false;
+            useAnalyzeFileScale(st);
+            // The band comes from the command line; a Log scale left in the settings cannot
+            // show one from 0, so such a start is shown on the Linear scale.
+            if (st.freqScaleChoice == FREQ_SCALE_LOG && st.lowBandHz <= 0) {
+                st.freqScaleChoice = FREQ_SCALE_LINEAR;
+            }
             AutomaticInputs in;
             in.lowBandHz = st.lowBandHz;
             in.highBandHz = st.highBandHz;
@@ -145,6 +160,7 @@ void analyzeFile(MainWindow& window, int param) {
             }
             st.timeScaleMsec = automatic.timeScaleMsec;
         } else if (fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze || repeat) {
+            useAnalyzeFileScale(st);
             if (fileFromCommandLine) {
                 const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
                 st.lowBandHz = band.lowBandHz;
@@ -159,10 +175,7 @@ void analyzeFile(MainWindow& window, int param) {
             values.endMsec = run.endMsec;
             if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values,
                                    [](std::int32_t) { rebuildPalette(); })) {
-                s.spectralImage.reset();
-                s.samples.reset();
-                s.axesShown = false;
-                window.surface().invalidate();
+                releaseHeldAnalysis(window);
                 return;
             }
             dialogShown = true;
@@ -196,6 +209,7 @@ void analyzeFile(MainWindow& window, int param) {
                 backToDialog = true;
                 continue;
             }
+            endWithoutRun();
             return;
         }
         // 11. The run's record.
@@ -210,6 +224,7 @@ void analyzeFile(MainWindow& window, int param) {
     if (!deriveColumns(run, st)) {
         copyAnalysisValues(settingsBefore, st);
         sendCommand(cmd::kParametersRestore, 0);
+        endWithoutRun();
         return;
     }
     // 12. The segment, replacing what was held.
@@ -235,8 +250,7 @@ void analyzeFile(MainWindow& window, int param) {
     st.lastMode = 0;
     st.lastFileMode = 0;
     s.fileNameBuffer = run.file;
-    window.setWindowTitle(QStringLiteral("Korvanthile ") +
-                          QFileInfo(QString::fromStdString(run.file)).fileName());
+    window.showFileInTitle(QString::fromStdString(run.file));
     run.stripHeight = s.layout.topBand;
     run.plotHeight = s.layout.plotHeight;
     s.run = run;

@@ -119,7 +119,11 @@ class AnalyzeFileTest : public ::testing::Test {
 };
 
 TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
+    // A scan's Oct/3 scale left in the settings is drawn Linear without the dialog, as the
+    // dialog would switch it.
+    settings().freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
     analyze(tone("sine.wav", kRate * 2));
+    EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     const AnalysisRun& run = appState().run;
@@ -329,8 +333,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
 }
 
 // Begin and end equal: one FFT frame, not a single column. The refusal lets go of nothing
-// held (the picture was blanked when the file was chosen) and puts the values from before
-// the dialog back.
+// held, shows its picture again and puts the values from before the dialog back.
 TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
     const QString path = tone("held.wav", kRate * 2);
     analyze(path);
@@ -484,6 +487,40 @@ TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// A refused file leaves the data held and shown as it was; a cancelled dialog lets go of it.
+// Either way the picture, the title, the menu and the buttons agree.
+TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
+    const QString path = tone("held.wav", kRate * 2);
+    analyze(path);
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> held = imageBytes();
+    const QRgb shown = window->surface().pixel(100, 100).value_or(0);
+    // A file that is no PCM (format 2, ADPCM).
+    QByteArray adpcm = test::waveFile(kRate, 1, 16, kRate, test::sines({500.0}, kRate));
+    adpcm[20] = 2;
+    analyze(write(QStringLiteral("adpcm.wav"), adpcm));
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(imageBytes(), held);
+    window->surface().updateNow();
+    EXPECT_EQ(window->surface().pixel(100, 100).value_or(0), shown);
+    EXPECT_EQ(window->windowTitle(), "Korvanthile held.wav");
+    EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
+
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    analyze(path);
+    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_FALSE(appState().samples.has_value());
+    EXPECT_EQ(appState().sampleRateHz, 0);
+    EXPECT_FALSE(window->button(cmd::kPlayWindow)->isEnabled());
+    EXPECT_FALSE(window->button(cmd::kGrid)->isEnabled());
+    EXPECT_FALSE(window->menu().enabled(cmd::kParametersChange));
+    EXPECT_EQ(window->windowTitle(), "Korvanthile");
+    EXPECT_EQ(openAllocations(), 0);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
     analyze(tone("keep.wav", kRate));
     ASSERT_TRUE(appState().spectralImage);
@@ -507,8 +544,13 @@ TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
     window->registerCommand(cmd::kPlay, [this](int) { ++plays; });
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    window->startUp(QStringLiteral("0 0 5000 3 ") + path);
+    // A Log scale left in the settings cannot show the band from 0 the command line asks
+    // for: the run goes on, on the Linear scale.
+    settings().freqScaleChoice = FREQ_SCALE_LOG;
+    window->startUp({"0", "0", "5000", "3", path});
     ASSERT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
     EXPECT_TRUE(prompts->fileRequests().empty());
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());
     EXPECT_EQ(settings().highBandHz, 5000);
@@ -522,7 +564,7 @@ TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
 // dialog.
 TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
     settings().variablesChoice = cmd::kVariablesAdjust;
-    window->startUp(dir.file(QStringLiteral("missing.wav")));
+    window->startUp({dir.file(QStringLiteral("missing.wav"))});
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
     EXPECT_FALSE(appState().fileFromCommandLine);

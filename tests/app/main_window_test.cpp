@@ -40,8 +40,8 @@ class MainWindowTest : public ::testing::Test {
         return o;
     }
 
-    // A shown window whose mode commands are recorded; startUp reads `commandLine`.
-    std::unique_ptr<MainWindow> open(const QString& commandLine = {}, MainWindowOptions o = {}) {
+    // A shown window whose mode commands are recorded; startUp reads `arguments`.
+    std::unique_ptr<MainWindow> open(const QStringList& arguments = {}, MainWindowOptions o = {}) {
         if (o.settingsFile.empty()) {
             o = options();
         }
@@ -54,7 +54,7 @@ class MainWindowTest : public ::testing::Test {
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         calls.clear(); // the first layout's STOP
-        w->startUp(commandLine);
+        w->startUp(arguments);
         return w;
     }
 
@@ -241,10 +241,11 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
 }
 
 TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
-    auto w = open(QStringLiteral("3 0 5000 10 /data/My Files/a b.wav"));
+    // The arguments come split: a name with blanks is one argument.
+    auto w = open({"3", "0", "5000", "10", "/data/My Files/a b.wav"});
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
     const AppState& s = appState();
-    EXPECT_EQ(s.fileNameBuffer, "/data/My Files/a");
+    EXPECT_EQ(s.fileNameBuffer, "/data/My Files/a b.wav");
     EXPECT_TRUE(s.fileFromCommandLine);
     EXPECT_TRUE(s.autoRun);
     EXPECT_EQ(s.timeSpanSeconds, 10);
@@ -253,12 +254,12 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
     EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
     EXPECT_EQ(s.settings.lowBandHz, 0);
     EXPECT_EQ(s.settings.highBandHz, 5000);
-    EXPECT_EQ(w->windowTitle(), "Korvanthile a");
+    EXPECT_EQ(w->windowTitle(), "Korvanthile a b.wav");
 }
 
 TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     {
-        auto w = open(QStringLiteral("1 6000 100 5"));
+        auto w = open({"1", "6000", "100", "5"});
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanInput, 0}}));
         EXPECT_EQ(appState().settings.lowBandHz, 100);
         EXPECT_EQ(appState().settings.highBandHz, 6000);
@@ -267,13 +268,13 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     }
     calls.clear();
     {
-        auto w = open(QStringLiteral("4 100 200 3 ") + dir.file("x.wav"));
+        auto w = open({"4", "100", "200", "3", dir.file("x.wav")});
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
         EXPECT_EQ(appState().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
     }
     calls.clear();
     {
-        auto w = open(QStringLiteral("0 0 4000 2 ") + dir.file("x.wav"));
+        auto w = open({"0", "0", "4000", "2", dir.file("x.wav")});
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
         EXPECT_EQ(appState().settings.lastFileMode, 0);
         EXPECT_EQ(appState().fileNameBuffer, dir.file("x.wav").toStdString());
@@ -286,7 +287,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         ASSERT_FALSE(dir.write(QStringLiteral("sub/r.wav"), QByteArray(64, 0)).isEmpty());
         const QString before = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        auto w = open(QStringLiteral("sub/r.wav"));
+        auto w = open({"sub/r.wav"});
         const QString current = QDir::currentPath();
         const bool found = QFileInfo::exists(QString::fromStdString(appState().fileNameBuffer));
         QDir::setCurrent(before);
@@ -297,11 +298,19 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     }
     calls.clear();
     {
-        // A quoted plain path: analysed, since the last file was analysed.
-        auto w = open(QStringLiteral("\"") + dir.file("b.wav") + QStringLiteral("\""));
-        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
-        EXPECT_EQ(appState().fileNameBuffer, dir.file("b.wav").toStdString());
-        EXPECT_FALSE(appState().autoRun);
+        // Plain paths, analysed since the last file was analysed: blanks are part of the
+        // name, and a name that begins with digits is a file, not a mode.
+        for (const QString& name : {QStringLiteral("my tone.wav"), QStringLiteral("2024-01-05.wav"),
+                                    QStringLiteral("1tone.wav")}) {
+            calls.clear();
+            const std::int32_t lastMode = appState().settings.lastMode;
+            auto w = open({dir.file(name)});
+            EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
+            EXPECT_EQ(appState().fileNameBuffer, dir.file(name).toStdString());
+            EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvanthile ") + name);
+            EXPECT_FALSE(appState().autoRun);
+            EXPECT_EQ(appState().settings.lastMode, lastMode);
+        }
     }
     calls.clear();
     {
@@ -310,7 +319,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         stored.lastFileMode = 1;
         stored.lastMode = 2;
         saveSettings(options().settingsFile, stored, 0);
-        auto w = open(dir.file("c.wav"));
+        auto w = open({dir.file("c.wav")});
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
     }
     calls.clear();

@@ -104,8 +104,8 @@ class PlayWindowTest : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    void startUp(const QString& commandLine = {}) {
-        window->startUp(commandLine);
+    void startUp(const QStringList& arguments = {}) {
+        window->startUp(arguments);
         settings().variablesChoice = cmd::kVariablesFreeze;
     }
 
@@ -456,7 +456,7 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     const QByteArray file = test::waveFile(22050, 1, 16, 22050 * 2, toneWithNoise(1, 22050));
     const QString path = dir.write(QStringLiteral("cl.wav"), file);
     ASSERT_FALSE(path.isEmpty());
-    window->startUp(QStringLiteral("0 0 5000 2 ") + path);
+    window->startUp({"0", "0", "5000", "2", path});
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_TRUE(prompts->fileRequests().empty());
     ASSERT_NE(output, nullptr);

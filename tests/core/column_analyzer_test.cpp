@@ -352,19 +352,19 @@ TEST(ColumnAnalyzer, SetupRefusesWhatItCannotAnalyse) {
     ColumnAnalyzer analyzer;
     auto in = base;
     in.run.hop = 0;
-    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
     in = base;
     in.channels = 2; // the image has one band
-    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
     in = base;
     in.bitsPerSample = 24;
-    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
     in = base;
     in.run.log2FftSize = 20;
-    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
     in = base;
     in.freqScaleChoice = FREQ_SCALE_LOG; // with a low limit of 0
-    EXPECT_EQ(analyzer.setup(in, mono), -1);
+    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
     EXPECT_FALSE(analyzer.ready());
     analyzer.analyzeColumns(0, 10, mono); // not set up: draws nothing
     EXPECT_TRUE(std::ranges::equal(mono.surface().pixels(), imageFor(base).surface().pixels()));
