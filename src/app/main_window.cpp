@@ -181,6 +181,23 @@ void MainWindow::registerCommand(int id, CommandAction action) {
     commands_[id] = std::move(action);
 }
 
+bool MainWindow::commandBuilt(int id) const {
+    switch (id) {
+    case cmd::kExit:
+    case cmd::kVariablesAdjust:
+    case cmd::kVariablesFreeze:
+    case cmd::kPointerTargetBox:
+    case cmd::kPointerWhiteCross:
+    case cmd::kPointerBlackCross:
+    case cmd::kVolumeControl:
+    case cmd::kHelpTopics:
+    case cmd::kAbout:
+        return true;
+    default:
+        return commands_.contains(id);
+    }
+}
+
 qint64 MainWindow::volumeControlProcess() const {
     if (volumeControlPid_ <= 0 || ::kill(static_cast<pid_t>(volumeControlPid_), 0) != 0) {
         return 0;
@@ -193,6 +210,8 @@ qint64 MainWindow::volumeControlProcess() const {
 
 void MainWindow::startUp(const QStringList& arguments) {
     AppState& s = appState();
+    // What is not built yet is offered disabled, never as an item that does nothing.
+    menu_->setBuilt([this](int id) { return commandBuilt(id); });
     loadSettings(options_.settingsFile, s.settings, s.activePalette);
     s.settings.verticalScrollPos = s.settings.levelScaleCode + kLevelScaleOffset;
     paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));

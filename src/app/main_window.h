@@ -60,6 +60,8 @@ class MainWindow : public QMainWindow {
     // Runs a command: the window's own, or the one a mode registered for the id.
     void dispatch(int id, int param);
     void registerCommand(int id, CommandAction action);
+    // The window carries the command out itself or a mode registered for it.
+    [[nodiscard]] bool commandBuilt(int id) const;
 
     [[nodiscard]] ProgramMenu& menu() { return *menu_; }
     [[nodiscard]] QPushButton* button(int id) const;

@@ -76,9 +76,21 @@ QAction* ProgramMenu::action(int id) const {
     return it == actions_.end() ? nullptr : it->second;
 }
 
+void ProgramMenu::setBuilt(std::function<bool(int)> built) {
+    built_ = std::move(built);
+    for (const auto& [id, a] : actions_) {
+        if (!this->built(id)) {
+            a->setEnabled(false);
+        }
+    }
+    for (const int position : {kParametersPopup, kSaveImagePopup}) {
+        enablePopup(position, popupEnabled(position));
+    }
+}
+
 void ProgramMenu::enable(int id, bool on) {
     if (QAction* a = action(id)) {
-        a->setEnabled(on);
+        a->setEnabled(on && built(id));
     }
 }
 
@@ -111,7 +123,11 @@ QMenu* ProgramMenu::popup(int position) const {
 
 void ProgramMenu::enablePopup(int position, bool on) {
     if (QMenu* m = popup(position)) {
-        m->menuAction()->setEnabled(on);
+        bool anyBuilt = false;
+        for (const QAction* a : m->actions()) {
+            anyBuilt = anyBuilt || built(a->data().toInt());
+        }
+        m->menuAction()->setEnabled(on && anyBuilt);
     }
 }
 

@@ -30,12 +30,19 @@ class ProgramMenu {
     void enablePopup(int position, bool on);
     [[nodiscard]] bool popupEnabled(int position) const;
     [[nodiscard]] QMenu* function() const { return function_; }
+    // Which commands the program can carry out. An item whose command is not built is kept
+    // disabled whatever the menu states say, and so is a popup with no such item; the items
+    // are disabled at once.
+    void setBuilt(std::function<bool(int)> built);
 
   private:
     void add(QMenu& menu, int id, const char* text);
     [[nodiscard]] QMenu* popup(int position) const;
 
+    [[nodiscard]] bool built(int id) const { return !built_ || built_(id); }
+
     std::function<void(int)> onCommand_;
+    std::function<bool(int)> built_;
     std::map<int, QAction*> actions_;
     QMenu* function_ = nullptr;
     QMenu* parameters_ = nullptr;

@@ -326,7 +326,7 @@ class SpectralView {
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
         AppState& s = appState();
-        if (s.fileNameBuffer.empty() || g.dualStereo) {
+        if (s.fileNameBuffer.empty() || g.dualStereo || !window_.commandBuilt(cmd::kScanFile)) {
             return;
         }
         const ClickInstant instant = clickInstant(mouse_.startColumn, g.hScrollPos, g.columnMsec,

@@ -5,6 +5,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
+#include "app/program_menu.h"
 #include "app/spectral_view.h"
 #include "dialogs/control_ids.h"
 #include "display/grid_overlay.h"
@@ -558,6 +559,28 @@ TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
     // The span of 3 s fills the client width.
     EXPECT_NEAR(static_cast<double>(appState().run.params.columns),
                 static_cast<double>(appState().layout.clientWidth), 20.0);
+}
+
+// What is not built yet is offered disabled, and a click on the image asks for nothing.
+TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
+    analyze(tone("built.wav", kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    ProgramMenu& m = window->menu();
+    for (const int id : {cmd::kAnalyzeFile, cmd::kParametersChange, cmd::kVolumeControl}) {
+        EXPECT_TRUE(m.enabled(id)) << id;
+    }
+    for (const int id : {cmd::kScanFile, cmd::kScanInput, cmd::kAnalyzeBatch, cmd::kLogSpectrum,
+                         cmd::kLogPoints, cmd::kSaveWave, cmd::kSaveWindowImage, cmd::kPrintWindow,
+                         cmd::kSignalScale, cmd::kFreqCalibration, cmd::kFreqMark}) {
+        EXPECT_FALSE(m.enabled(id)) << id;
+    }
+    EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));
+    const AppSettings before = settings();
+    QTest::mouseClick(window->centralWidget(), Qt::LeftButton, {},
+                      QPoint(100, appState().layout.plotHeight / 2));
+    EXPECT_EQ(settings().averageCountPlot, before.averageCountPlot);
+    EXPECT_TRUE(prompts->dialogsRun().isEmpty());
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 // A file named on the command line that cannot be opened does not make the next F1 skip its

@@ -46,9 +46,14 @@ class MainWindowTest : public ::testing::Test {
             o = options();
         }
         auto w = std::make_unique<MainWindow>(std::move(o));
+        // Every command the menu offers is taken as built: the menu states are what is
+        // tested here.
         for (const int id :
-             {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput, cmd::kStop, cmd::kSignalScale,
-              cmd::kFreqCalibration, cmd::kPlay, cmd::kPlayWindow}) {
+             {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kLogSpectrum, cmd::kLogPoints,
+              cmd::kParametersChange, cmd::kParametersRestore, cmd::kScanFile, cmd::kScanInput,
+              cmd::kSaveWave, cmd::kSaveWindowImage, cmd::kSaveEntireImage, cmd::kPrintWindow,
+              cmd::kFreqMark, cmd::kStop, cmd::kSignalScale, cmd::kFreqCalibration, cmd::kPlay,
+              cmd::kPlayWindow}) {
             w->registerCommand(id, [this, id](int param) { calls.emplace_back(id, param); });
         }
         w->show();
