@@ -1,5 +1,7 @@
 #include "display/indexed_surface.h"
 
+#include "display/memory_budget.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -25,7 +27,8 @@ IndexedSurface::IndexedSurface(int width, int height, std::uint8_t fill)
       pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), fill) {}
 
 std::optional<IndexedSurface> IndexedSurface::create(int width, int height, std::uint8_t fill) {
-    if (static_cast<long long>(std::max(width, 0)) * std::max(height, 0) > kMaxPixels) {
+    if (static_cast<long long>(std::max(width, 0)) * std::max(height, 0) >
+        surfacePixelLimit(availableMemoryBytes())) {
         return std::nullopt;
     }
     try {

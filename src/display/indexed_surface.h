@@ -55,11 +55,8 @@ class IndexedSurface {
     // Throws std::bad_alloc when the memory cannot be had; see create().
     IndexedSurface(int width, int height, std::uint8_t fill = 0);
 
-    // The largest surface create() attempts (256 MiB), far above any screen-sized image; a
-    // size from a corrupt or hostile source beyond it fails cleanly instead of exhausting memory.
-    static constexpr long long kMaxPixels = 1LL << 28;
-    // A surface, or nothing when it is larger than kMaxPixels or the memory cannot be had (the
-    // program's "Not enough memory" path).
+    // A surface, or nothing when it is larger than the machine's memory allows
+    // (surfacePixelLimit) or the memory cannot be had (the program's "Not enough memory" path).
     [[nodiscard]] static std::optional<IndexedSurface> create(int width, int height,
                                                               std::uint8_t fill = 0);
 

@@ -18,6 +18,11 @@ constexpr int kSamplesPerStripPixel = 1500;
 
 } // namespace
 
+std::int64_t spectralImageBytes(const SpectralImageGeometry& g) {
+    return std::max<std::int64_t>(g.columns, g.screenWidth) * std::max(g.plotHeight, 0) *
+           std::max(g.channels, 0);
+}
+
 std::optional<SpectralImage> SpectralImage::create(const SpectralImageGeometry& g) {
     if ((g.channels != 1 && g.channels != 2) || g.stripHeight < 1 ||
         g.plotHeight <= g.stripHeight || g.columns < 0 || g.columns > INT_MAX) {

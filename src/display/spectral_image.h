@@ -22,6 +22,9 @@ struct SpectralImageGeometry {
     int channels = 1;    // 1 or 2
 };
 
+// The bytes the image of `g` takes (one per pixel), to ask before anything is read for it.
+[[nodiscard]] std::int64_t spectralImageBytes(const SpectralImageGeometry& g);
+
 class SpectralImage {
   public:
     SpectralImage() = default;

@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "dialogs/control_ids.h"
+#include "display/memory_budget.h"
 #include "display/spectral_image.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
@@ -258,6 +259,27 @@ void releaseHeldAnalysis(MainWindow& window) {
     grid->setChecked(false);
     grid->setEnabled(false);
     window.surface().invalidate();
+}
+
+bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
+    const AppState& s = appState();
+    const std::int64_t image =
+        spectralImageBytes({run.params.columns, screenWidth(), s.layout.plotHeight,
+                            s.layout.topBand, run.format.channels});
+    // What is held now is let go before the new run takes its place.
+    std::int64_t held = s.samples ? static_cast<std::int64_t>(s.samples->heldBytes()) : 0;
+    for (const auto* picture : {&s.spectralImage, &s.previousImage}) {
+        if (*picture) {
+            held += static_cast<std::int64_t>((*picture)->width()) * (*picture)->height();
+        }
+    }
+    const std::int64_t available = availableMemoryBytes() + held;
+    if (image <= surfacePixelLimit(available) && image + run.segmentBytes <= available) {
+        return true;
+    }
+    prompts().show(kNotEnoughDisplayMemory);
+    reloadAfterMemoryFailure(window);
+    return false;
 }
 
 void reloadAfterMemoryFailure(MainWindow& window) {

@@ -20,6 +20,10 @@ void sendFftSize(const AppSettings& settings);
 // buttons and title in the state of no data, so a cancelled or refused command leaves
 // nothing that plays, measures or names data no longer held.
 void releaseHeldAnalysis(MainWindow& window);
+// Whether the image of `run` (laid out for the window now) and its samples fit the memory
+// available, asked before anything is read; without, "Not enough display memory" is shown
+// and the stored settings come back, as when the image itself cannot be had.
+[[nodiscard]] bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run);
 // Back to the stored state after a start failed for lack of memory.
 void reloadAfterMemoryFailure(MainWindow& window);
 // The active palette from the table paletteChoice names, realised on the display.

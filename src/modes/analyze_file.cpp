@@ -227,6 +227,9 @@ void analyzeFile(MainWindow& window, int param) {
         endWithoutRun();
         return;
     }
+    if (!analysisFitsMemory(window, run)) {
+        return;
+    }
     // 12. The segment, replacing what was held.
     s.spectralImage.reset();
     s.samples.reset();

@@ -9,6 +9,7 @@
 #include "app/spectral_view.h"
 #include "dialogs/control_ids.h"
 #include "display/grid_overlay.h"
+#include "display/memory_budget.h"
 #include "display/readouts.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
@@ -581,6 +582,22 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     EXPECT_EQ(settings().averageCountPlot, before.averageCountPlot);
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());
     EXPECT_TRUE(prompts->messages().empty());
+}
+
+// An image the memory cannot hold is refused before the samples are read.
+TEST_F(AnalyzeFileTest, AnImageTooLargeForTheMemoryIsRefusedAtOnce) {
+    setAvailableMemoryForTesting(256 * 1024);
+    analyze(tone("long.wav", kRate * 20));
+    setAvailableMemoryForTesting(-1);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Not enough display memory");
+    EXPECT_FALSE(appState().samples.has_value());
+    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_EQ(openAllocations(), 0);
+    // A long analysis at a fine scale is not refused where the memory holds it: twenty
+    // minutes at 1 msec a column on a 600-row picture, with 19 GiB available.
+    EXPECT_GE(surfacePixelLimit(std::int64_t{19} << 30), std::int64_t{1'200'000} * 600);
+    EXPECT_EQ(surfacePixelLimit(0), MIN_SURFACE_PIXEL_LIMIT);
 }
 
 // A file named on the command line that cannot be opened does not make the next F1 skip its
