@@ -69,6 +69,9 @@ class SpectralView {
         in.channels = displayChannels(s.settings);
         in.sampleRate = s.sampleRateHz;
         in.segmentBytes = s.samples ? s.run.segmentBytes : 0;
+        if (s.samples && encodingConverted(s.run.info.encoding)) {
+            in.sourceFormat = encodingText(s.run.info.encoding);
+        }
         drawInfoPanel(target, g, font, in);
     }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace korv {
 
@@ -17,10 +18,54 @@ SegmentResult segmentFailure(const UserMessage& message, bool reloadSettings = f
     return result;
 }
 
+// Source bytes converted per block: a multiple of 3 and 4 bytes.
+constexpr std::size_t kConvertBlockBytes = 3 * 4 * 4096;
+
+// The stretch of the file that holds the samples asked for, or nothing when it does not
+// lie in the data the way the store would hold it.
+struct FileStretch {
+    std::int64_t start = 0;
+    std::int64_t length = 0;
+};
+
+std::optional<FileStretch> fileStretch(std::int64_t start, std::int64_t length,
+                                       const WaveFormat& format, const SampleSource& source) {
+    if (!encodingConverted(source.encoding)) {
+        return FileStretch{start, length};
+    }
+    const std::int64_t held = start - source.dataOffset;
+    if (format.bitsPerSample != 16 || held < 0 || held % 2 != 0 || length % 2 != 0) {
+        return std::nullopt;
+    }
+    const std::int64_t width = encodingBytes(source.encoding);
+    return FileStretch{source.dataOffset + held / 2 * width, length / 2 * width};
+}
+
+bool readConverted(const PosixFile& file, const FileStretch& stretch, WaveEncoding encoding,
+                   std::span<std::uint8_t> into) {
+    std::vector<std::uint8_t> block(kConvertBlockBytes);
+    std::int64_t at = stretch.start;
+    std::int64_t left = stretch.length;
+    while (left > 0) {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(left, static_cast<std::int64_t>(block.size())));
+        const auto from = std::span(block).first(n);
+        if (file.readAt(at, from) != n) {
+            return false;
+        }
+        const std::size_t samples = convertSamplesTo16(encoding, from, into);
+        into = into.subspan(samples * 2);
+        at += static_cast<std::int64_t>(n);
+        left -= static_cast<std::int64_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 SegmentResult loadSegment(const std::string& path, std::int64_t start, std::int64_t length,
-                          const WaveFormat& format, AllocationCounter& counter) {
+                          const WaveFormat& format, AllocationCounter& counter,
+                          const SampleSource& source) {
     const PosixFile file = PosixFile::openForReading(path);
     if (!file.isOpen()) {
         return segmentFailure(kCannotOpenFile);
@@ -28,8 +73,12 @@ SegmentResult loadSegment(const std::string& path, std::int64_t start, std::int6
     // The stretch must lie wholly in the file as it is now, whatever its header declared:
     // reading less would hand the analysis bytes that are not the file's.
     const std::int64_t fileSize = file.size();
-    if (start < 0 || length < 0 || length > std::numeric_limits<std::int32_t>::max() ||
-        fileSize < 0 || start > fileSize || length > fileSize - start) {
+    if (start < 0 || length < 0 || length > std::numeric_limits<std::int32_t>::max()) {
+        return segmentFailure(kErrorReadingFile);
+    }
+    const auto stretch = fileStretch(start, length, format, source);
+    if (!stretch || fileSize < 0 || stretch->start > fileSize ||
+        stretch->length > fileSize - stretch->start) {
         return segmentFailure(kErrorReadingFile);
     }
 
@@ -37,7 +86,10 @@ SegmentResult loadSegment(const std::string& path, std::int64_t start, std::int6
     if (!store) {
         return segmentFailure(kNotEnoughMemory, true);
     }
-    if (file.readAt(start, store->samples()) != store->heldBytes()) {
+    const bool read = encodingConverted(source.encoding)
+                          ? readConverted(file, *stretch, source.encoding, store->samples())
+                          : file.readAt(start, store->samples()) == store->heldBytes();
+    if (!read) {
         return segmentFailure(kErrorReadingFile);
     }
     buildWaveHeader(store->header(), format, static_cast<std::uint32_t>(length));

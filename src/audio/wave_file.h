@@ -2,6 +2,7 @@
 // Reading a stretch of a wave file into a SampleStore, and writing a store out as a wave
 // file (Save Wave).
 
+#include "audio/sample_encoding.h"
 #include "audio/sample_store.h"
 #include "audio/user_message.h"
 #include "audio/wave_header.h"
@@ -23,12 +24,16 @@ struct SegmentResult {
     bool reloadSettings = false;
 };
 
-// Reads `length` bytes from file offset `start` (which already includes the data offset)
-// into a new store whose header carries `format` and `length`. The caller frees the
-// current store first when it no longer needs it, so the memory is there for the new one.
+// Reads `length` held bytes from `start` (which already includes the data offset) into a
+// new store whose header carries `format` and `length`. The caller frees the current store
+// first when it no longer needs it, so the memory is there for the new one.
+// Start and length count the samples as held: for a source whose encoding is converted,
+// sample i of the data (held at dataOffset + 2i) is read from dataOffset + i x its width,
+// in blocks, and `format` must be 16-bit.
 [[nodiscard]] SegmentResult loadSegment(const std::string& path, std::int64_t start,
                                         std::int64_t length, const WaveFormat& format,
-                                        AllocationCounter& counter);
+                                        AllocationCounter& counter,
+                                        const SampleSource& source = {});
 
 struct SaveWaveResult {
     std::optional<UserMessage> message;

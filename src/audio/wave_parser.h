@@ -1,51 +1,61 @@
 #pragma once
-// Finding the format and the samples of a wave file from its first 8192 bytes. Only
-// uncompressed PCM of 8 or 16 bits and 1 or 2 channels is taken; a file without a usable
-// header is offered as raw 16-bit mono 11025 Hz samples.
+// Finding the format and the samples of a wave file. The chunk list of a RIFF/WAVE file is
+// walked over the whole file, so "fmt " and "data" are found behind "bext", "LIST" and the
+// like. PCM of 8, 16, 24 or 32 bits and 32-bit float, plain or extensible, 1 or 2 channels,
+// is taken; the wider encodings are held as 16-bit samples. A file without a usable header
+// is offered as raw 16-bit mono 11025 Hz samples.
 
+#include "audio/sample_encoding.h"
 #include "audio/user_message.h"
 #include "audio/wave_header.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 
 namespace korv {
 
-inline constexpr std::size_t WAVE_HEADER_READ_BYTES = 8192;
-// The "fmt " id is searched for at offsets 0 to 511.
+// Without "RIFF" and "WAVE" at the start, the "fmt " id is searched for at offsets 0 to 511.
 inline constexpr std::size_t WAVE_FMT_SEARCH_LIMIT = 512;
-// A size field at or beyond this offset of the buffer ends the chunk walk.
-inline constexpr std::size_t WAVE_CHUNK_WALK_LIMIT = 8184;
+// The chunk walk gives up after this many chunks.
+inline constexpr int WAVE_MAX_CHUNKS = 1024;
 inline constexpr std::int64_t WAVE_MIN_FILE_SIZE = 2048;
+inline constexpr std::uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
+inline constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 inline const UserMessage kSampleSizeTooSmall{"Sample Size Too Small", MessageIcon::Stop};
 inline const UserMessage kNotPcmWaveFormat{"File may not be PCM Wave Format", MessageIcon::Warning};
 inline const UserMessage kAdvancedWaveFormat{"Advanced Wave Formats Cannot be Processed",
                                              MessageIcon::Warning};
 
+// The samples as the program holds them: channels, rate and bits (8 or 16) describe the
+// held data, `encoding` how the file stores it.
 struct WaveFileInfo {
     std::uint16_t channels = 1;
     std::int32_t sampleRate = 11025;
     std::uint16_t bitsPerSample = 16;
     // File offset of the first sample byte; 0 for raw files.
     std::int32_t dataOffset = 0;
-    // Sample bytes: the "data" chunk's declared count, cut to what the file really holds
-    // after dataOffset; for raw files the file size.
+    // Sample bytes as held: the "data" chunk's declared count, cut to what the file really
+    // holds after dataOffset, and for 24-bit, 32-bit and float files counted as the 16-bit
+    // samples they become; for raw files the file size.
     std::int32_t dataLength = 0;
     // Files beyond 2 GiB are taken as their first 2^31 - 1 bytes.
     std::int32_t fileSize = 0;
-    // A PCM header was found; false means the raw defaults are in force.
+    // A header was found; false means the raw defaults are in force.
     bool headerValid = false;
+    WaveEncoding encoding = WaveEncoding::Pcm16;
 
     [[nodiscard]] WaveFormat format() const { return {channels, sampleRate, bitsPerSample}; }
+    [[nodiscard]] SampleSource source() const { return {dataOffset, encoding}; }
     friend bool operator==(const WaveFileInfo&, const WaveFileInfo&) = default;
 };
 
 enum class WaveParseStatus {
-    Header,             // a PCM header was found
+    Header,             // a header was found
     Raw,                // raw defaults, message "File may not be PCM Wave Format"; goes on
     CannotOpenFile,     // the command ends
     SampleSizeTooSmall, // the open dialog again (a batch takes its next file)
@@ -66,12 +76,22 @@ struct WaveParseResult {
     }
 };
 
-// Opens the file, checks its size and parses its first 8192 bytes.
+// Reads up to into.size() bytes from `offset` of the file into `into`; returns how many it
+// got (fewer at the end of the file or on an error).
+using WaveByteReader =
+    std::function<std::size_t(std::int64_t offset, std::span<std::uint8_t> into)>;
+
+// Opens the file, checks its size and parses its header.
 [[nodiscard]] WaveParseResult parseWaveHeader(const std::string& path);
 
-// The parse itself over bytes already read (at most the first 8192 are looked at; fewer
-// are taken as zero-padded) and the real file size. Never reads outside `head`.
-[[nodiscard]] WaveParseResult parseWaveHeaderBytes(std::span<const std::uint8_t> head,
+// The parse itself, over a file of `fileSize` bytes that `read` gives. Only chunk headers
+// and the format chunk are read, never past fileSize.
+[[nodiscard]] WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read,
+                                                  std::int64_t fileSize);
+
+// The same over bytes in memory: the start of a file of `fileSize` bytes, of which those
+// beyond `bytes` cannot be read.
+[[nodiscard]] WaveParseResult parseWaveHeaderBytes(std::span<const std::uint8_t> bytes,
                                                    std::int64_t fileSize);
 
 // The drive and directory of a '/'-separated path, with its trailing '/'; empty when the

@@ -27,7 +27,8 @@ ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
     const std::string values[] = {
         formatText("%llu to %llu", unsignedOf(in.lowBandHz), unsignedOf(in.highBandHz)),
         std::string(displayChannelsText(in.channels)),
-        formatText("%-4llu", unsignedOf(in.sampleRate)),
+        formatText("%-4llu", unsignedOf(in.sampleRate)) +
+            (in.sourceFormat.empty() ? std::string{} : ", " + std::string(in.sourceFormat)),
         formatText("%-4llu", unsignedOf(in.segmentBytes / 1000)),
     };
     const std::string_view labels[] = {INFO_BAND_LABEL, INFO_CHANNELS_LABEL, INFO_RATE_LABEL,

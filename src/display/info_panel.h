@@ -17,6 +17,9 @@ struct InfoPanelInputs {
     DisplayChannels channels = DisplayChannels::Mono;
     std::int32_t sampleRate = 0;
     std::int64_t segmentBytes = 0;
+    // The file's own sample format ("24 bit", "32 bit float") when it is not what is held;
+    // shown after the sample rate.
+    std::string_view sourceFormat;
 };
 
 inline constexpr int INFO_VALUE_COLUMN_CHARS = 26; // values start this far right of the labels

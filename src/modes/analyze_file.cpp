@@ -238,7 +238,7 @@ void analyzeFile(MainWindow& window, int param) {
     s.previousKept = false;
     s.restorePossible = false;
     SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
-                                        run.waveFormat(), processAllocations());
+                                        run.waveFormat(), processAllocations(), run.info.source());
     if (!segment.store) {
         if (segment.message) {
             prompts().show(*segment.message);

@@ -161,8 +161,8 @@ void parametersChange(MainWindow& window, int param) {
     run.beginMsec = heldBeginMsec + values.beginMsec;
     run.endMsec = heldBeginMsec + values.endMsec;
 
-    SegmentResult segment =
-        loadSegment(run.file, run.segmentStartByte, length, run.waveFormat(), processAllocations());
+    SegmentResult segment = loadSegment(run.file, run.segmentStartByte, length, run.waveFormat(),
+                                        processAllocations(), run.info.source());
     if (!segment.store) {
         if (segment.message) {
             prompts().show(*segment.message);

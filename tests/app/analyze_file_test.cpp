@@ -241,6 +241,51 @@ TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(1500.0), 2);
 }
 
+// A broadcast recorder's 24-bit file, its "bext" chunk before the format and an odd, padded
+// "LIST" chunk pushing the data past 8 KB, is analysed like the same sound in 16 bits; so
+// is a stretch of it dragged out for Parameters Change.
+TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
+    // 1000 Hz for the first second, 3000 Hz after it: a stretch read from the wrong place
+    // would move the change.
+    const test::FrameSignal signal = [](long frame) {
+        return test::sines({frame < kRate ? 1000.0 : 3000.0}, kRate)(frame);
+    };
+    const auto chunk = [](const char* id, int size) {
+        QByteArray c(id);
+        for (int i = 0; i < 4; ++i) {
+            c.append(static_cast<char>((size >> (8 * i)) & 0xFF));
+        }
+        return c + QByteArray(size + size % 2, 'x');
+    };
+    QByteArray broadcast = test::waveFile(kRate, 1, 24, kRate * 2, signal);
+    broadcast.insert(broadcast.indexOf("data"), chunk("LIST", 9001));
+    broadcast.insert(12, chunk("bext", 602));
+    const QString files[] = {write("twin16.wav", test::waveFile(kRate, 1, 16, kRate * 2, signal)),
+                             write("bwf24.wav", broadcast)};
+    std::vector<std::uint8_t> images[2];
+    std::vector<std::uint8_t> changed[2];
+    for (int i = 0; i < 2; ++i) {
+        analyze(files[i]);
+        ASSERT_TRUE(appState().spectralImage);
+        EXPECT_EQ(settings().resolutionChoice, RESOLUTION_16_BIT);
+        EXPECT_EQ(appState().run.info.encoding, i == 0 ? WaveEncoding::Pcm16 : WaveEncoding::Pcm24);
+        images[i] = imageBytes();
+        // The drag from 500 to 1500 msec.
+        appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+        prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+        sendCommand(cmd::kParametersChange, 1);
+        ASSERT_TRUE(appState().spectralImage);
+        changed[i] = imageBytes();
+    }
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(images[1], images[0]);
+    EXPECT_EQ(changed[1], changed[0]);
+    const int bottom = appState().run.plotHeight;
+    EXPECT_NEAR(brightestRow(5, bottom), rowOf(1000.0), 2);
+    EXPECT_NEAR(brightestRow(static_cast<int>(appState().run.params.columns) - 5, bottom),
+                rowOf(3000.0), 2);
+}
+
 TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {
     settings().averageCountScroll = 3;
     analyze(tone("avg.wav", kRate));

@@ -92,7 +92,7 @@ TEST(ViewDraw, GridCrossesInTextColourWithTheirShadows) {
 
 TEST(ViewDraw, PanelsAreSunkenBoxesWithBlackText) {
     Fixture f;
-    drawInfoPanel(*f.window, f.g, f.font, {0, 6000, DisplayChannels::Mono, 44100, 5000});
+    drawInfoPanel(*f.window, f.g, f.font, {0, 6000, DisplayChannels::Mono, 44100, 5000, {}});
     const PixelRect& box = f.g.infoPanel;
     EXPECT_EQ(f.at(box.x, box.y) & 0xffffff, f.colour(kSysBlack));
     EXPECT_EQ(f.at(box.x, box.bottom() - 2) & 0xffffff, f.colour(kSysBlack));

@@ -445,7 +445,7 @@ TEST(GridOverlay, ThirdOctaveScaleGivesTimeLabelsButNoCrosses) {
 TEST(InfoPanel, FourLinesOfBandChannelsRateAndLength) {
     ViewGeometry g = geometry800x400();
     g.infoPanel = {20, 430, 38 * CW, TH * 9 / 2};
-    InfoPanelInputs in{0, 6000, DisplayChannels::Dual, 44100, 123456};
+    InfoPanelInputs in{0, 6000, DisplayChannels::Dual, 44100, 123456, {}};
     const ViewDrawing d = infoPanel(g, in);
     ASSERT_EQ(d.texts.size(), 8u);
     const std::vector<std::string> want = {
@@ -472,6 +472,10 @@ TEST(InfoPanel, FourLinesOfBandChannelsRateAndLength) {
     EXPECT_EQ(displayChannelsText(DisplayChannels::Mono), "Monaural");
     EXPECT_EQ(displayChannelsText(DisplayChannels::Left), "Stereo (Left)");
     EXPECT_EQ(displayChannelsText(DisplayChannels::Right), "Stereo (Right)");
+
+    // A file read by conversion names its own format after the rate.
+    in.sourceFormat = "24 bit";
+    EXPECT_EQ(infoPanel(g, in).texts[5].text, "44100, 24 bit");
 }
 
 TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {

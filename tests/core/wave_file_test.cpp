@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <tuple>
+#include <vector>
 
 namespace korv {
 namespace {
@@ -28,42 +31,55 @@ class WaveFileTest : public ::testing::Test {
     AllocationCounter counter;
 };
 
-class WaveSegmentFormats
-    : public WaveFileTest,
-      public ::testing::WithParamInterface<std::tuple<std::int32_t, std::uint16_t, std::uint16_t>> {
-};
+class WaveSegmentFormats : public WaveFileTest,
+                           public ::testing::WithParamInterface<
+                               std::tuple<std::int32_t, std::uint16_t, test::FileEncoding>> {};
 
 TEST_P(WaveSegmentFormats, StretchIsReadBehindAHeaderAndSavedBackAsAWaveFile) {
-    const auto [rate, channels, bits] = GetParam();
-    const WaveFormat format{channels, rate, bits};
-    const Bytes samples = test::sineSamples(5000, channels, bits, rate);
+    const auto [rate, channels, e] = GetParam();
+    const auto frames = 20000;
+    const Bytes samples = test::sineSamples(frames, channels, e, rate);
     const std::string path = temp.file("in.wav");
-    test::writeFile(
-        path, test::pcmWaveFile(16, channels, static_cast<std::uint32_t>(rate), bits, samples));
+    test::writeFile(path, test::waveFileOf(e, channels, static_cast<std::uint32_t>(rate), samples));
 
     const auto info = parseWaveHeader(path);
     ASSERT_EQ(info.status, WaveParseStatus::Header);
-    // A stretch from frame 1000, 2500 frames long.
+    const WaveFormat format = info.info.format();
+    EXPECT_EQ(format,
+              (WaveFormat{channels, rate, static_cast<std::uint16_t>(e.bits == 8 ? 8 : 16)}));
+    // A stretch from frame 1000, 15000 frames long, in the frames the store holds (several
+    // blocks of conversion for the wider encodings).
     const std::int64_t frame = format.bytesPerFrame();
-    const std::int64_t length = 2500 * frame;
-    auto loaded =
-        loadSegment(path, info.info.dataOffset + 1000 * frame, length, info.info.format(), counter);
+    const std::int64_t length = 15000 * frame;
+    auto loaded = loadSegment(path, info.info.dataOffset + 1000 * frame, length, format, counter,
+                              info.info.source());
     ASSERT_TRUE(loaded.store.has_value());
     EXPECT_FALSE(loaded.message.has_value());
     SampleStore& store = *loaded.store;
     EXPECT_EQ(counter.openAllocations(), 1);
     EXPECT_TRUE(store.waveDataAvailable());
-    EXPECT_EQ(store.heldBytes(), static_cast<std::size_t>(length));
-    Bytes expected = expectedHeader(format, static_cast<std::uint32_t>(length));
-    expected.insert(expected.end(), samples.begin() + 1000 * frame,
-                    samples.begin() + 1000 * frame + length);
-    EXPECT_EQ(blockOf(store), expected);
+    ASSERT_EQ(store.heldBytes(), static_cast<std::size_t>(length));
+    const Bytes header = expectedHeader(format, static_cast<std::uint32_t>(length));
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), store.block().begin()));
+    if (e.converted) {
+        // The same sine written in 16 bits, within one step.
+        const Bytes twin = test::sineSamples(frames, channels, 16, rate);
+        const std::size_t first = 1000 * channels;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(length) / 2; ++i) {
+            ASSERT_NEAR(test::sample16(store.samples().data(), i),
+                        test::sample16(twin.data(), first + i), 1)
+                << "sample " << i;
+        }
+    } else {
+        EXPECT_TRUE(std::equal(store.samples().begin(), store.samples().end(),
+                               samples.begin() + 1000 * frame));
+    }
 
     const std::string out = temp.file("out.wav");
     const auto saved = saveWaveFile(out, store);
     EXPECT_FALSE(saved.message.has_value());
     EXPECT_EQ(saved.openedFolder, temp.folder());
-    EXPECT_EQ(test::readFile(out), expected);
+    EXPECT_EQ(test::readFile(out), blockOf(store));
     // And the program reads its own file back as the same format.
     const auto reread = parseWaveHeader(out);
     ASSERT_EQ(reread.status, WaveParseStatus::Header);
@@ -72,10 +88,50 @@ TEST_P(WaveSegmentFormats, StretchIsReadBehindAHeaderAndSavedBackAsAWaveFile) {
     EXPECT_EQ(reread.info.dataLength, length);
 }
 
-INSTANTIATE_TEST_SUITE_P(RateChannelsBits, WaveSegmentFormats,
-                         ::testing::Combine(::testing::Values(8000, 11025, 22050, 44100, 48000),
+INSTANTIATE_TEST_SUITE_P(RateChannelsEncoding, WaveSegmentFormats,
+                         ::testing::Combine(::testing::Values(8000, 44100, 48000),
                                             ::testing::Values<std::uint16_t>(1, 2),
-                                            ::testing::Values<std::uint16_t>(8, 16)));
+                                            ::testing::ValuesIn(test::kFileEncodings)));
+
+// Rounded to nearest (ties up), clipped at full scale; floats of full scale 32768.
+TEST(SampleConversionTest, WideSamplesRoundAndClipTo16Bits) {
+    struct Case {
+        WaveEncoding encoding;
+        std::uint32_t bits; // the sample's little-endian bytes
+        std::int16_t held;
+    };
+    const auto f = [](float v) { return std::bit_cast<std::uint32_t>(v); };
+    const Case cases[] = {
+        {WaveEncoding::Pcm24, 0x7FFFFF, 32767},
+        {WaveEncoding::Pcm24, 0x800000, -32768},
+        {WaveEncoding::Pcm24, 0x00017F, 1},
+        {WaveEncoding::Pcm24, 0x000180, 2},
+        {WaveEncoding::Pcm24, 0xFFFF80, 0},
+        {WaveEncoding::Pcm24, 0xFFFF7F, -1},
+        {WaveEncoding::Pcm24, 0xFFFE80, -1},
+        {WaveEncoding::Pcm32, 0x7FFFFFFF, 32767},
+        {WaveEncoding::Pcm32, 0x80000000, -32768},
+        {WaveEncoding::Pcm32, 0x00018000, 2},
+        {WaveEncoding::Pcm32, 0xFFFF7FFF, -1},
+        {WaveEncoding::Float32, f(1.0f), 32767},
+        {WaveEncoding::Float32, f(-1.0f), -32768},
+        {WaveEncoding::Float32, f(0.5f), 16384},
+        {WaveEncoding::Float32, f(-3.0f / 65536), -1},
+        {WaveEncoding::Float32, f(7.0f), 32767},
+        {WaveEncoding::Float32, f(-INFINITY), -32768},
+        {WaveEncoding::Float32, f(NAN), 0},
+        {WaveEncoding::Float32, f(1.2f / 32768), 1},
+    };
+    for (const auto& c : cases) {
+        Bytes in;
+        test::putLe32(in, c.bits);
+        in.resize(static_cast<std::size_t>(encodingBytes(c.encoding)));
+        Bytes out(4, 0xEE);
+        EXPECT_EQ(convertSamplesTo16(c.encoding, in, out), 1u);
+        EXPECT_EQ(test::sample16(out.data(), 0), c.held) << std::hex << c.bits;
+        EXPECT_EQ(out[2], 0xEE);
+    }
+}
 
 TEST_F(WaveFileTest, SegmentMustLieWithinTheFile) {
     const Bytes bytes = test::noise(6000, 11);
@@ -108,27 +164,50 @@ TEST_F(WaveFileTest, SegmentMustLieWithinTheFile) {
 
 TEST_F(WaveFileTest, CutOffRecordingLoadsWhatIsThereAndNoMore) {
     // The header promises 100000 bytes; only 3000 made it to disk.
-    Bytes chunks;
-    test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
-    const Bytes samples = test::noise(3000, 12);
-    test::putChunk(chunks, "data", 100000, samples);
-    const std::string path = temp.file("cut.wav");
-    test::writeFile(path, test::riffFile(chunks));
+    for (const int bits : {16, 24}) {
+        SCOPED_TRACE(bits);
+        Bytes chunks;
+        test::putChunk(chunks, "fmt ", 16,
+                       test::formatPayload(16, 1, 1, 8000, static_cast<std::uint16_t>(bits)));
+        const Bytes samples = test::noise(3000, 12);
+        test::putChunk(chunks, "data", 100000, samples);
+        const std::string path = temp.file("cut.wav");
+        test::writeFile(path, test::riffFile(chunks));
 
-    const auto info = parseWaveHeader(path);
-    ASSERT_EQ(info.status, WaveParseStatus::Header);
-    ASSERT_EQ(info.info.dataLength, 3000);
-    auto whole =
-        loadSegment(path, info.info.dataOffset, info.info.dataLength, info.info.format(), counter);
-    ASSERT_TRUE(whole.store.has_value());
-    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), whole.store->samples().begin()));
+        const auto parsed = parseWaveHeader(path);
+        ASSERT_EQ(parsed.status, WaveParseStatus::Header);
+        const WaveFileInfo& info = parsed.info;
+        ASSERT_EQ(info.dataLength, bits == 16 ? 3000 : 2000);
+        auto whole = loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter,
+                                 info.source());
+        ASSERT_TRUE(whole.store.has_value());
+        for (std::size_t i = 0; i < 1000; ++i) {
+            const std::uint8_t* at = samples.data() + i * static_cast<std::size_t>(bits / 8);
+            ASSERT_EQ(test::sample16(whole.store->samples().data(), i),
+                      bits == 16 ? test::sample16(samples.data(), i)
+                                 : sampleTo16(WaveEncoding::Pcm24, at));
+        }
 
-    // Asking for the declared length instead is refused rather than padded.
-    const auto declared =
-        loadSegment(path, info.info.dataOffset, 100000, info.info.format(), counter);
-    EXPECT_FALSE(declared.store.has_value());
-    EXPECT_EQ(declared.message, kErrorReadingFile);
-    EXPECT_EQ(declared.message->icon, MessageIcon::Stop);
+        // Asking for more than is there is refused rather than padded; so is, for a converted
+        // file, a stretch that does not start on a held sample or that is held as 8-bit.
+        std::vector<std::tuple<std::int64_t, std::int64_t, WaveFormat>> refused = {
+            {info.dataOffset, info.dataLength + 2, info.format()},
+            {info.dataOffset + 2, info.dataLength, info.format()},
+            {info.dataOffset, 100000, info.format()},
+        };
+        if (bits == 24) {
+            refused.insert(refused.end(), {{info.dataOffset + 1, 2, info.format()},
+                                           {info.dataOffset - 2, 2, info.format()},
+                                           {info.dataOffset, 1000, WaveFormat{1, 8000, 8}}});
+        }
+        for (const auto& [start, length, format] : refused) {
+            const auto r = loadSegment(path, start, length, format, counter, info.source());
+            EXPECT_FALSE(r.store.has_value()) << start << " " << length;
+            EXPECT_EQ(r.message, kErrorReadingFile);
+            EXPECT_EQ(r.message->icon, MessageIcon::Stop);
+        }
+    }
+    EXPECT_EQ(counter.openAllocations(), 0);
 }
 
 TEST_F(WaveFileTest, SaveWaveWritesWholeFramesOnly) {

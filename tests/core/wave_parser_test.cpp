@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <tuple>
+#include <vector>
 
 namespace korv {
 namespace {
@@ -49,25 +51,29 @@ class WaveParserTest : public ::testing::Test {
     test::TempFolder temp;
 };
 
-class WaveParserFormats
-    : public WaveParserTest,
-      public ::testing::WithParamInterface<
-          std::tuple<std::uint32_t, std::uint16_t, std::uint16_t, std::uint32_t>> {};
+class WaveParserFormats : public WaveParserTest,
+                          public ::testing::WithParamInterface<
+                              std::tuple<std::uint32_t, std::uint16_t, test::FileEncoding>> {};
 
-TEST_P(WaveParserFormats, PcmFilesGiveTheirFormatAndDataPosition) {
-    const auto [rate, channels, bits, fmtSize] = GetParam();
-    const Bytes samples = test::sineSamples(3000, channels, bits, rate);
-    const Bytes file = test::pcmWaveFile(fmtSize, channels, rate, bits, samples);
+TEST_P(WaveParserFormats, FilesGiveTheirFormatAndDataPosition) {
+    const auto [rate, channels, e] = GetParam();
+    const Bytes samples = test::sineSamples(3000, channels, e, rate);
+    const Bytes file = test::waveFileOf(e, channels, rate, samples);
     const auto r = parse(file);
 
     ASSERT_EQ(r.status, WaveParseStatus::Header);
     EXPECT_FALSE(r.message.has_value());
     EXPECT_EQ(r.info.channels, channels);
     EXPECT_EQ(r.info.sampleRate, static_cast<std::int32_t>(rate));
-    EXPECT_EQ(r.info.bitsPerSample, bits);
+    EXPECT_EQ(encodingBytes(r.info.encoding), e.width);
+    EXPECT_EQ(r.info.encoding == WaveEncoding::Float32, e.subformat == 3);
+    // Wider encodings are held as 16-bit samples, and their length counts those.
+    EXPECT_EQ(r.info.bitsPerSample, e.bits == 8 ? 8 : 16);
+    EXPECT_EQ(r.info.dataLength,
+              static_cast<std::int32_t>(e.converted ? 3000 * channels * 2 : samples.size()));
     // RIFF, size, WAVE; fmt id, size, payload; data id, size.
-    EXPECT_EQ(r.info.dataOffset, static_cast<std::int32_t>(12 + 8 + fmtSize + 8));
-    EXPECT_EQ(r.info.dataLength, static_cast<std::int32_t>(samples.size()));
+    EXPECT_EQ(r.info.dataOffset, static_cast<std::int32_t>(12 + 8 + e.fmtSize + 8));
+    EXPECT_EQ(r.info.source().dataOffset, r.info.dataOffset);
     EXPECT_EQ(r.info.fileSize, static_cast<std::int32_t>(file.size()));
     EXPECT_TRUE(r.info.headerValid);
     EXPECT_EQ(r.openedFolder, temp.folder());
@@ -75,11 +81,10 @@ TEST_P(WaveParserFormats, PcmFilesGiveTheirFormatAndDataPosition) {
     EXPECT_TRUE(std::equal(samples.begin(), samples.end(), file.begin() + r.info.dataOffset));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RateChannelsBitsFmtSize, WaveParserFormats,
-    ::testing::Combine(::testing::Values(8000u, 11025u, 22050u, 44100u, 48000u),
-                       ::testing::Values<std::uint16_t>(1, 2),
-                       ::testing::Values<std::uint16_t>(8, 16), ::testing::Values(16u, 18u, 40u)));
+INSTANTIATE_TEST_SUITE_P(RateChannelsEncoding, WaveParserFormats,
+                         ::testing::Combine(::testing::Values(8000u, 11025u, 44100u, 48000u),
+                                            ::testing::Values<std::uint16_t>(1, 2),
+                                            ::testing::ValuesIn(test::kFileEncodings)));
 
 TEST_F(WaveParserTest, FileSizeDecidesBetweenTooSmallAndRaw) {
     const auto small = parse(test::noise(2047, 1), "small.raw");
@@ -131,82 +136,93 @@ TEST_F(WaveParserTest, RiffAndWaveWordsAreNotRequired) {
     EXPECT_EQ(r.info.dataLength, 3000);
 }
 
-TEST_F(WaveParserTest, NonPcmAndWiderFormatsAreRefused) {
+TEST_F(WaveParserTest, CompressedAndOtherFormatsAreRefused) {
     struct Case {
         const char* what;
-        std::uint16_t tag, channels, bits;
-        std::uint32_t rate;
+        std::uint16_t tag, channels, bits, subformat;
+        std::uint32_t rate, fmtSize;
     };
     const Case cases[] = {
-        {"float", 3, 1, 32, 44100},       {"extensible", 0xFFFE, 2, 16, 44100},
-        {"24-bit", 1, 2, 24, 44100},      {"3 channels", 1, 3, 16, 44100},
-        {"no channels", 1, 0, 16, 44100}, {"12-bit", 1, 1, 12, 8000},
-        {"rate 0", 1, 1, 16, 0},          {"negative rate", 1, 1, 16, 0x80000000u},
+        {"ADPCM", 2, 1, 4, 0, 44100, 20},
+        {"A-law", 6, 1, 8, 0, 8000, 18},
+        {"mu-law", 7, 1, 8, 0, 8000, 18},
+        {"MPEG", 0x55, 2, 0, 0, 44100, 30},
+        {"64-bit float", 3, 1, 64, 0, 44100, 18},
+        {"16-bit float", 3, 1, 16, 0, 44100, 18},
+        {"extensible ADPCM", 0xFFFE, 2, 16, 2, 44100, 40},
+        {"extensible without its GUID", 0xFFFE, 2, 16, 1, 44100, 18},
+        {"3 channels", 1, 3, 16, 0, 44100, 16},
+        {"extensible 6 channels", 0xFFFE, 6, 24, 1, 48000, 40},
+        {"no channels", 1, 0, 16, 0, 44100, 16},
+        {"12-bit", 1, 1, 12, 0, 8000, 16},
+        {"rate 0", 1, 1, 16, 0, 0, 16},
+        {"negative rate", 1, 1, 16, 0, 0x80000000u, 16},
     };
     for (const auto& c : cases) {
-        Bytes chunks;
-        test::putChunk(chunks, "fmt ", 16,
-                       test::formatPayload(16, c.tag, c.channels, c.rate, c.bits));
-        test::putChunk(chunks, "data", 4000, test::noise(4000, 5));
-        const auto r = parse(test::riffFile(chunks));
+        const auto r = parse(test::pcmWaveFile(c.fmtSize, c.channels, c.rate, c.bits,
+                                               test::noise(4000, 5), c.tag, c.subformat));
+        SCOPED_TRACE(c.what);
         expectRefused(r, WaveParseStatus::AdvancedFormat, kAdvancedWaveFormat);
-        EXPECT_EQ(r.openedFolder, temp.folder()) << c.what;
+        EXPECT_EQ(r.openedFolder, temp.folder());
     }
 }
 
-TEST_F(WaveParserTest, OtherChunksBeforeDataAreSkippedByTheirDeclaredSize) {
-    Bytes chunks;
-    test::putChunk(chunks, "fmt ", 18, test::formatPayload(18, 1, 2, 44100, 16));
-    test::putChunk(chunks, "LIST", 26, Bytes(26, 'x'));
-    // Odd size, and no pad byte after it: the next id follows at once.
-    test::putChunk(chunks, "note", 5, Bytes{'h', 'e', 'l', 'l', 'o'});
-    test::putChunk(chunks, "data", 4000, test::noise(4000, 6));
-    const auto r = parse(test::riffFile(chunks));
-    ASSERT_EQ(r.status, WaveParseStatus::Header);
-    EXPECT_EQ(r.info.dataOffset, 12 + 26 + 34 + 13 + 8);
-    EXPECT_EQ(r.info.dataLength, 4000);
-}
-
-TEST_F(WaveParserTest, PadByteAfterAnOddChunkIsNotSkipped) {
-    // A writer that pads odd chunks: the walk lands one byte early, reads "\0dat" and a
-    // size made of "a" and the data size (0x000FA061), which leaves the buffer.
-    Bytes chunks;
-    test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
-    test::putChunk(chunks, "note", 5, Bytes{'h', 'e', 'l', 'l', 'o', 0});
-    test::putChunk(chunks, "data", 4000, test::noise(4000, 7));
-    const Bytes file = test::riffFile(chunks);
-    expectRaw(parse(file), file.size());
-}
-
-TEST_F(WaveParserTest, ChainNearTheEndOfTheBytesRead) {
-    // JUNK id at 36; its declared size puts the next id at `next`.
-    auto chain = [](std::size_t next, const char* id) {
-        Bytes file = fmtThenJunk(static_cast<std::uint32_t>(next - 44), next - 44);
-        test::putChunk(file, id, 2000, Bytes(2000, 0x11));
-        if (std::string(id) != "data") {
-            test::putChunk(file, "data", 2000, Bytes(2000, 0x22));
-        }
-        return file;
+// Chunks as recorders and editors lay them out. A chunk of odd size is followed by a pad
+// byte (or, from some writers, not).
+TEST_F(WaveParserTest, FmtAndDataAreFoundWhereverTheChunkListPutsThem) {
+    struct Chunk {
+        const char* id;
+        std::size_t size;
+        bool padded = true;
     };
-    // "data" whose size field still lies in the 8192 bytes.
-    const auto last = parse(chain(8184, "data"));
-    ASSERT_EQ(last.status, WaveParseStatus::Header);
-    EXPECT_EQ(last.info.dataOffset, 8192);
-    EXPECT_EQ(last.info.dataLength, 2000);
-
-    // Any other chunk there: its size field would be read at 8188.
-    const Bytes other = chain(8180, "LIST");
-    expectRaw(parse(other), other.size());
-    // An id whose size field would reach past the bytes read.
-    const Bytes straddling = chain(8186, "data");
-    expectRaw(parse(straddling), straddling.size());
+    struct Case {
+        const char* what;
+        std::vector<Chunk> chunks; // "fmt " and "data" among them
+    };
+    const Case cases[] = {
+        {"broadcast wave: bext first", {{"bext", 602}, {"fmt ", 16}, {"data", 4000}}},
+        {"odd bext with pad", {{"bext", 603}, {"fmt ", 16}, {"data", 4000}}},
+        {"odd chunk with pad", {{"fmt ", 18}, {"note", 5}, {"data", 4001}}},
+        // The data size's low byte is '@': "ata@" is printable too.
+        {"odd chunk without pad", {{"fmt ", 18}, {"LIST", 26}, {"note", 5, false}, {"data", 4160}}},
+        {"data past 8 KB", {{"fmt ", 16}, {"LIST", 9001}, {"JUNK", 4}, {"data", 4000}}},
+        {"format past 8 KB", {{"bext", 10000}, {"fmt ", 40}, {"data", 4000}}},
+        {"data before fmt", {{"data", 4000}, {"LIST", 30}, {"fmt ", 16}}},
+        {"zero-size chunks", {{"JUNK", 0}, {"fmt ", 16}, {"fact", 0}, {"data", 4000}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes chunks;
+        std::size_t dataAt = 0;
+        std::size_t dataSize = 0;
+        for (const auto& chunk : c.chunks) {
+            const bool fmt = std::string(chunk.id) == "fmt ";
+            const Bytes payload =
+                fmt ? test::formatPayload(static_cast<std::uint32_t>(chunk.size), 1, 2, 44100, 16)
+                    : Bytes(chunk.size, 'x');
+            test::putChunk(chunks, chunk.id, static_cast<std::uint32_t>(chunk.size), payload);
+            if (std::string(chunk.id) == "data") {
+                dataAt = 12 + chunks.size() - chunk.size;
+                dataSize = chunk.size;
+            }
+            if (chunk.size % 2 == 1 && chunk.padded) {
+                chunks.push_back(0);
+            }
+        }
+        const auto r = parse(test::riffFile(chunks));
+        ASSERT_EQ(r.status, WaveParseStatus::Header);
+        EXPECT_EQ(r.info.channels, 2);
+        EXPECT_EQ(r.info.sampleRate, 44100);
+        EXPECT_EQ(r.info.dataOffset, static_cast<std::int32_t>(dataAt));
+        EXPECT_EQ(r.info.dataLength, static_cast<std::int32_t>(dataSize));
+    }
 }
 
 TEST_F(WaveParserTest, HostileChunkSizesMakeTheFileRaw) {
     // Huge, negative when read signed (one of them would point straight back at the same
-    // id), and pointing just past the buffer.
+    // id), and pointing just past the end of the file.
     for (const std::uint32_t declared :
-         {0x7FFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFF8u, 0x80000000u, 8200u}) {
+         {0x7FFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFF8u, 0xFFFFFFF7u, 0x80000000u, 4064u}) {
         Bytes file = fmtThenJunk(declared, 40);
         test::putChunk(file, "data", 4000, Bytes(4000, 0));
         SCOPED_TRACE(declared);
@@ -216,18 +232,37 @@ TEST_F(WaveParserTest, HostileChunkSizesMakeTheFileRaw) {
     Bytes zeros = fmtThenJunk(0, 0);
     zeros.resize(9000, 0);
     expectRaw(parse(zeros), zeros.size());
+    // A data chunk behind more chunks than the walk passes is not looked for.
+    Bytes many = fmtThenJunk(0, 0);
+    for (int i = 0; i < WAVE_MAX_CHUNKS; ++i) {
+        test::putChunk(many, "JUNK", 0, {});
+    }
+    test::putChunk(many, "data", 4000, Bytes(4000, 0));
+    expectRaw(parse(many), many.size());
 }
 
 TEST_F(WaveParserTest, DeclaredDataLengthIsCutToTheFile) {
-    for (const std::uint32_t declared : {5000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    // Bits, channels, declared and present bytes, and the length held.
+    struct Case {
+        std::uint16_t bits, channels;
+        std::uint32_t declared;
+        std::size_t present;
+        std::int32_t held;
+    };
+    const Case cases[] = {
+        {8, 1, 5000, 3000, 3000},        {8, 1, 0x7FFFFFFF, 3000, 3000},
+        {8, 1, 0xFFFFFFFF, 3000, 3000},  {16, 2, 2000, 3000, 2000},
+        {24, 2, 0xFFFFFFFF, 3001, 2000}, {24, 1, 30000, 2999, 1998},
+        {32, 2, 0xFFFFFFFF, 4003, 2000},
+    };
+    for (const auto& c : cases) {
         Bytes chunks;
-        test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 8));
-        test::putChunk(chunks, "data", declared, test::noise(3000, 8));
-        const Bytes file = test::riffFile(chunks);
-        const auto r = parse(file);
+        test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, c.channels, 8000, c.bits));
+        test::putChunk(chunks, "data", c.declared, test::noise(c.present, 8));
+        const auto r = parse(test::riffFile(chunks));
         ASSERT_EQ(r.status, WaveParseStatus::Header);
         EXPECT_EQ(r.info.dataOffset, 44);
-        EXPECT_EQ(r.info.dataLength, 3000) << declared;
+        EXPECT_EQ(r.info.dataLength, c.held) << c.bits << " bits, declared " << c.declared;
     }
     // A file that ends right after the data chunk's header holds no samples.
     Bytes empty = fmtThenJunk(3000 - 44, 3000 - 44);
@@ -238,20 +273,26 @@ TEST_F(WaveParserTest, DeclaredDataLengthIsCutToTheFile) {
     EXPECT_EQ(r.info.dataLength, 0);
 }
 
-TEST_F(WaveParserTest, ByteParserStaysWithinShortAndOverlongInputs) {
-    // Only the bytes given are read, the rest counts as zero: a format tag beyond the
-    // span is 0, and a walk from a short span runs through the zero padding.
-    const Bytes noTag = {'f', 'm', 't', ' ', 1, 0};
+TEST_F(WaveParserTest, ByteParserReadsOnlyTheBytesGiven) {
+    // A format tag beyond the bytes counts as zero; chunk headers beyond them end the walk.
+    const Bytes noTag = {'f', 'm', 't', ' ', 16, 0, 0, 0};
     expectRefused(parseWaveHeaderBytes(noTag, 100000), WaveParseStatus::AdvancedFormat,
                   kAdvancedWaveFormat);
     const Bytes pcmTag = {'f', 'm', 't', ' ', 0, 0, 0, 0, 1, 0};
     expectRaw(parseWaveHeaderBytes(pcmTag, 100000), 100000);
 
-    // Nothing past byte 8192 is looked at.
-    Bytes longHead(9000, 0);
-    const Bytes fmt = test::pcmWaveFile(16, 1, 8000, 16, {});
-    std::copy(fmt.begin(), fmt.end(), longHead.begin() + 8192);
-    expectRaw(parseWaveHeaderBytes(longHead, 9000), 9000);
+    // The whole file in memory: data far behind a LIST chunk is found; cut off before the
+    // data chunk's header it is not.
+    Bytes chunks;
+    test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
+    test::putChunk(chunks, "LIST", 20000, Bytes(20000, 0));
+    test::putChunk(chunks, "data", 3000, Bytes(3000, 0));
+    const Bytes file = test::riffFile(chunks);
+    const auto whole = parseWaveHeaderBytes(file, static_cast<std::int64_t>(file.size()));
+    ASSERT_EQ(whole.status, WaveParseStatus::Header);
+    EXPECT_EQ(whole.info.dataOffset, 44 + 20008);
+    const auto cut = std::span(file).first(44 + 20004);
+    expectRaw(parseWaveHeaderBytes(cut, static_cast<std::int64_t>(file.size())), file.size());
 
     // Files beyond 2 GiB are described by their first 2^31 - 1 bytes.
     const auto big = parseWaveHeaderBytes(test::noise(100, 9), std::int64_t{5} << 31);
@@ -272,21 +313,27 @@ TEST_F(WaveParserTest, RandomHeadersKeepEveryResultInsideTheFile) {
         };
         plant("fmt ");
         plant("data");
-        if (head.size() > 30 && round % 2 == 0) {
-            head[20] = 1; // format tag 1 for "fmt " planted at 12
+        if (head.size() > 40 && round % 2 == 0) {
+            std::copy_n("RIFF", 4, head.begin());
+            std::copy_n("WAVEfmt ", 8, head.begin() + 8);
+            head[16] = static_cast<std::uint8_t>(round % 3 == 0 ? 16 : 40);
+            head[17] = head[18] = head[19] = 0;
+            head[20] = round % 4 == 0 ? 1 : 3; // PCM or float
             head[21] = 0;
-            std::copy_n("fmt ", 4, head.begin() + 12);
         }
         const std::int64_t fileSize = std::uniform_int_distribution<std::int64_t>(0, 20000)(gen);
         const auto res = parseWaveHeaderBytes(head, fileSize);
         if (res.status == WaveParseStatus::Header) {
-            EXPECT_TRUE(res.info.channels == 1 || res.info.channels == 2);
-            EXPECT_TRUE(res.info.bitsPerSample == 8 || res.info.bitsPerSample == 16);
-            EXPECT_GT(res.info.sampleRate, 0);
-            EXPECT_LE(res.info.dataOffset, 8192);
-            EXPECT_GE(res.info.dataLength, 0);
-            EXPECT_LE(std::int64_t{res.info.dataOffset} + res.info.dataLength,
-                      std::max<std::int64_t>(fileSize, res.info.dataOffset));
+            const WaveFileInfo& info = res.info;
+            EXPECT_TRUE(info.channels == 1 || info.channels == 2);
+            EXPECT_EQ(info.bitsPerSample, info.encoding == WaveEncoding::Pcm8 ? 8 : 16);
+            EXPECT_GT(info.sampleRate, 0);
+            EXPECT_GE(info.dataLength, 0);
+            const std::int64_t sourceBytes =
+                encodingConverted(info.encoding)
+                    ? std::int64_t{info.dataLength} / 2 * encodingBytes(info.encoding)
+                    : info.dataLength;
+            EXPECT_LE(info.dataOffset + sourceBytes, fileSize);
         } else if (res.status == WaveParseStatus::Raw) {
             EXPECT_EQ(res.info.dataLength, fileSize);
         }

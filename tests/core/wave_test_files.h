@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -84,9 +85,10 @@ inline void putChunk(Bytes& out, const char* id, std::uint32_t declared, const B
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
-// Format chunk payload of fmtSize bytes (16, 18, 40 ...), the fields a real writer puts.
+// Format chunk payload of fmtSize bytes (16, 18, 40 ...), the fields a real writer puts;
+// with tag 0xFFFE and 40 bytes, the extensible part with the subformat GUID of `subformat`.
 inline Bytes formatPayload(std::uint32_t fmtSize, std::uint16_t tag, std::uint16_t channels,
-                           std::uint32_t rate, std::uint16_t bits) {
+                           std::uint32_t rate, std::uint16_t bits, std::uint16_t subformat = 1) {
     Bytes p;
     putLe16(p, tag);
     putLe16(p, channels);
@@ -94,25 +96,56 @@ inline Bytes formatPayload(std::uint32_t fmtSize, std::uint16_t tag, std::uint16
     putLe32(p, rate * channels * (bits / 8u));
     putLe16(p, channels * (bits / 8u));
     putLe16(p, bits);
+    if (fmtSize >= 40 && tag == 0xFFFE) {
+        putLe16(p, 22);
+        putLe16(p, bits);      // valid bits
+        putLe32(p, 3);         // front left and right
+        putLe32(p, subformat); // GUID data1
+        putLe16(p, 0x0000);    // data2
+        putLe16(p, 0x0010);    // data3
+        for (const int b : {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) {
+            p.push_back(static_cast<std::uint8_t>(b));
+        }
+    }
     while (p.size() < fmtSize) {
         p.push_back(p.size() == 16 ? static_cast<std::uint8_t>(fmtSize - 18) : 0);
     }
     return p;
 }
 
-// Sine samples in the file encoding: 8-bit unsigned around 128, 16-bit signed little-endian,
-// a different frequency per channel so swapped channels would show.
+// One sine value per frame and channel in 16-bit units, a different frequency per channel
+// so swapped channels would show.
+inline double sineValue(std::size_t frame, std::uint16_t channel, double rate) {
+    return 20000.0 * std::sin(2.0 * std::numbers::pi * (440.0 * (channel + 1)) *
+                              static_cast<double>(frame) / rate);
+}
+
+// Sine samples in a file encoding (tag 1 integer PCM, tag 3 float): 8-bit unsigned around
+// 128, 16-bit truncated, 24- and 32-bit rounded from the same values, floats of full scale
+// 32768, all little-endian.
 inline Bytes sineSamples(std::size_t frames, std::uint16_t channels, std::uint16_t bits,
-                         double rate) {
+                         double rate, std::uint16_t tag = 1) {
     Bytes out;
     for (std::size_t i = 0; i < frames; ++i) {
         for (std::uint16_t c = 0; c < channels; ++c) {
-            const double v = std::sin(2.0 * std::numbers::pi * (440.0 * (c + 1)) *
-                                      static_cast<double>(i) / rate);
-            if (bits == 8) {
-                out.push_back(static_cast<std::uint8_t>(128 + static_cast<int>(v * 100.0)));
+            const double v = sineValue(i, c, rate);
+            if (tag == 3) {
+                const float f = static_cast<float>(v / 32768.0);
+                std::uint32_t word = 0;
+                std::memcpy(&word, &f, 4);
+                putLe32(out, word);
+            } else if (bits == 8) {
+                out.push_back(static_cast<std::uint8_t>(128 + static_cast<int>(v / 200.0)));
+            } else if (bits == 16) {
+                putLe16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
             } else {
-                putLe16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 20000.0)));
+                const auto wide =
+                    static_cast<std::uint32_t>(std::lround(v * (bits == 24 ? 256 : 65536)));
+                putLe16(out, wide & 0xFFFF);
+                out.push_back(static_cast<std::uint8_t>((wide >> 16) & 0xFF));
+                if (bits == 32) {
+                    out.push_back(static_cast<std::uint8_t>(wide >> 24));
+                }
             }
         }
     }
@@ -139,13 +172,45 @@ inline Bytes riffFile(const Bytes& chunks) {
     return out;
 }
 
-// A plain PCM wave file: fmt chunk of fmtSize bytes, then data.
+// A wave file: fmt chunk of fmtSize bytes, then data (PCM unless a tag is given).
 inline Bytes pcmWaveFile(std::uint32_t fmtSize, std::uint16_t channels, std::uint32_t rate,
-                         std::uint16_t bits, const Bytes& samples) {
+                         std::uint16_t bits, const Bytes& samples, std::uint16_t tag = 1,
+                         std::uint16_t subformat = 1) {
     Bytes chunks;
-    putChunk(chunks, "fmt ", fmtSize, formatPayload(fmtSize, 1, channels, rate, bits));
+    putChunk(chunks, "fmt ", fmtSize, formatPayload(fmtSize, tag, channels, rate, bits, subformat));
     putChunk(chunks, "data", static_cast<std::uint32_t>(samples.size()), samples);
     return riffFile(chunks);
+}
+
+// The file encodings read, each as a writer declares it.
+struct FileEncoding {
+    const char* name;
+    std::uint16_t tag, bits, subformat;
+    std::uint32_t fmtSize;
+    int width;      // bytes per sample in the file
+    bool converted; // held as 16-bit samples
+};
+inline const FileEncoding kFileEncodings[] = {
+    {"pcm8", 1, 8, 1, 16, 1, false},          {"pcm16", 1, 16, 1, 18, 2, false},
+    {"pcm24", 1, 24, 1, 16, 3, true},         {"pcm32", 1, 32, 1, 18, 4, true},
+    {"float", 3, 32, 3, 18, 4, true},         {"ext8", 0xFFFE, 8, 1, 40, 1, false},
+    {"ext16", 0xFFFE, 16, 1, 40, 2, false},   {"ext24", 0xFFFE, 24, 1, 40, 3, true},
+    {"extfloat", 0xFFFE, 32, 3, 40, 4, true},
+};
+
+inline Bytes sineSamples(std::size_t frames, std::uint16_t channels, const FileEncoding& e,
+                         double rate) {
+    return sineSamples(frames, channels, e.bits, rate, e.subformat == 3 ? 3 : 1);
+}
+
+inline Bytes waveFileOf(const FileEncoding& e, std::uint16_t channels, std::uint32_t rate,
+                        const Bytes& samples) {
+    return pcmWaveFile(e.fmtSize, channels, rate, e.bits, samples, e.tag, e.subformat);
+}
+
+// Little-endian 16-bit sample i of a byte run.
+inline std::int16_t sample16(const std::uint8_t* bytes, std::size_t i) {
+    return static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
 }
 
 } // namespace korv::test

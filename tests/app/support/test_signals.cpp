@@ -25,6 +25,10 @@ void appendSamples(QByteArray& out, int bits, long frames, const FrameSignal& si
             const int s = static_cast<int>(std::lround(std::clamp(v, -32768.0, 32767.0)));
             if (bits == 8) {
                 out.append(static_cast<char>((s >> 8) + 128));
+            } else if (bits == 24) {
+                // The 16-bit value in the top bytes, as a 24-bit export of it holds it.
+                out.append('\0');
+                put16(out, s);
             } else {
                 put16(out, s);
             }

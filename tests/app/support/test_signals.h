@@ -18,7 +18,7 @@ using FrameSignal = std::function<std::vector<double>(long frame)>;
 [[nodiscard]] FrameSignal sines(std::vector<double> frequenciesHz, double rate,
                                 double amplitude = 16000.0);
 
-// The bytes of a PCM wave file: 16-bit or 8-bit (offset binary) samples.
+// The bytes of a PCM wave file: 16-bit, 8-bit (offset binary) or 24-bit samples.
 [[nodiscard]] QByteArray waveFile(int rate, int channels, int bits, long frames,
                                   const FrameSignal& signal);
 // Samples alone, without a header (raw 16-bit little-endian).

@@ -1,0 +1,42 @@
+#pragma once
+// How a wave file stores its samples, and turning the wider encodings into the 16-bit
+// samples the analysis and playback work on. 8- and 16-bit data is held as it stands.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace korv {
+
+enum class WaveEncoding : std::uint8_t { Pcm8, Pcm16, Pcm24, Pcm32, Float32 };
+
+// Bytes per sample in the file.
+[[nodiscard]] int encodingBytes(WaveEncoding encoding);
+// Read by conversion to 16 bits rather than held as they stand.
+[[nodiscard]] bool encodingConverted(WaveEncoding encoding);
+// "8 bit", "24 bit", "32 bit float" ...
+[[nodiscard]] std::string_view encodingText(WaveEncoding encoding);
+
+// Where a file's samples start and how they are stored: what reading a stretch of it needs
+// beyond the format the store is to hold. The default takes the bytes as they stand.
+struct SampleSource {
+    std::int64_t dataOffset = 0;
+    WaveEncoding encoding = WaveEncoding::Pcm16;
+};
+
+// Full scale of a float sample: +-1.0 maps to +-32768 (clipped to 32767), the same scale
+// as taking the top 16 bits of an integer sample, so a float file and its integer twin
+// give the same values.
+inline constexpr double FLOAT_SAMPLE_SCALE = 32768.0;
+
+// One sample of a converted encoding at `at` (encodingBytes(encoding) bytes) as signed
+// 16-bit: rounded to nearest (ties up) and clipped at full scale; a float NaN gives 0.
+[[nodiscard]] std::int16_t sampleTo16(WaveEncoding encoding, const std::uint8_t* at);
+
+// Converts whole samples of `from` into little-endian 16-bit samples in `into`; stops at
+// whichever runs out first. Returns the samples written.
+std::size_t convertSamplesTo16(WaveEncoding encoding, std::span<const std::uint8_t> from,
+                               std::span<std::uint8_t> into);
+
+} // namespace korv
