@@ -194,7 +194,7 @@ qint64 MainWindow::volumeControlProcess() const {
 void MainWindow::startUp(const QString& commandLine) {
     AppState& s = appState();
     loadSettings(options_.settingsFile, s.settings, s.activePalette);
-    s.settings.verticalScrollPos = s.settings.levelScaleCode + kLevelScaleOffset;
+    s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
     paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
     chooseVariables(s.settings.variablesChoice);
     applyPointerShape();
