@@ -131,7 +131,7 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
     bytesPerSample_ = in.bitsPerSample / 8;
     hop_ = in.run.hop;
     columns_ = std::clamp<long>(in.run.columns, 0, image.width());
-    averageCount_ = std::clamp(in.averageCountScroll, std::int32_t{1}, MAX_AVERAGE_COUNT);
+    averageCount_ = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
     levelScaleCode_ = in.levelScaleCode;
     range_ = levelRangeForChoice(in.dbScaleChoice);
     const long centre = fft_.windowLength() / 2;

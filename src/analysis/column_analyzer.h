@@ -17,9 +17,6 @@
 
 namespace korv {
 
-// The averaging ring holds at most as many columns as the dialog offers.
-inline constexpr std::int32_t MAX_AVERAGE_COUNT = 128;
-
 struct ColumnAnalysisInputs {
     std::span<const std::uint8_t> samples; // the segment's sample bytes, interleaved
     int channels = 1;                      // 1 or 2

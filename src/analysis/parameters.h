@@ -27,6 +27,12 @@ inline constexpr std::int32_t MIN_CHANGE_SAMPLE_RATE = 4000;
 inline constexpr std::int32_t MAX_CHANGE_SAMPLE_RATE = 48000;
 inline constexpr std::int32_t FALLBACK_SAMPLE_RATE = 11025;
 inline constexpr int MIN_BAND_WIDTH_HZ = 10;
+// The frequency-resolution slider: the window is N x 10 / factor samples.
+inline constexpr std::int32_t MIN_RESOLUTION_FACTOR = 10;
+inline constexpr std::int32_t MAX_RESOLUTION_FACTOR = 100;
+// Columns or spectra averaged: the averaging ring holds at most as many as the dialog offers.
+inline constexpr std::int32_t MIN_AVERAGE_COUNT = 1;
+inline constexpr std::int32_t MAX_AVERAGE_COUNT = 128;
 inline constexpr std::int32_t LOG_SCALE_FORCED_LOW_HZ = 100;
 // The automatic FFT size keeps a frame within this many time steps.
 inline constexpr int MAX_FRAME_TIME_STEPS = 12;

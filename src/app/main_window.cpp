@@ -213,7 +213,7 @@ void MainWindow::startUp(const QStringList& arguments) {
     // What is not built yet is offered disabled, never as an item that does nothing.
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
     loadSettings(options_.settingsFile, s.settings, s.activePalette);
-    s.settings.verticalScrollPos = s.settings.levelScaleCode + kLevelScaleOffset;
+    s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
     paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
     chooseVariables(s.settings.variablesChoice);
     applyPointerShape();

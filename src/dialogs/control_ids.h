@@ -8,6 +8,7 @@
 // and frequency scale ids live with the analysis parameters (analysis/parameters.h).
 
 #include "analysis/parameters.h"
+#include "settings/option_ids.h"
 
 #include <cstdint>
 
@@ -41,23 +42,7 @@ inline constexpr int ID_AVERAGE_EDIT = 1060;
 inline constexpr int ID_TIME_SCALE_EDIT = 1123;
 inline constexpr int ID_CURSOR_OFFSET_EDIT = 1126;
 
-// Option values (radio ids).
-inline constexpr std::int32_t SAMPLE_RATE_5K = 1163;
-inline constexpr std::int32_t SAMPLE_RATE_11K = 1164;
-inline constexpr std::int32_t SAMPLE_RATE_22K = 1165;
-inline constexpr std::int32_t SAMPLE_RATE_44K = 1166;
-inline constexpr std::int32_t SAMPLE_RATE_48K = 1167;
-
-inline constexpr std::int32_t RESOLUTION_8_BIT = 1007;
-inline constexpr std::int32_t RESOLUTION_16_BIT = 1008;
-
-inline constexpr std::int32_t TYPE_MONO = 1013;
-inline constexpr std::int32_t TYPE_STEREO = 1014;
-
-inline constexpr std::int32_t CHANNEL_DUAL = 1089;
-inline constexpr std::int32_t CHANNEL_LEFT = 1090;
-inline constexpr std::int32_t CHANNEL_RIGHT = 1091;
-
+// Option values (radio ids): settings/option_ids.h, plus these.
 inline constexpr std::int32_t FFT_SIZE_CHOICE_1024 = FFT_SIZE_CHOICE_FIRST + 1;
 inline constexpr std::int32_t FFT_SIZE_CHOICE_4096 = FFT_SIZE_CHOICE_FIRST + 3;
 
@@ -68,26 +53,5 @@ inline constexpr std::int32_t PALETTE_USER = 1048;
 inline constexpr std::int32_t DB_SCALE_30 = 1140;
 inline constexpr std::int32_t DB_SCALE_60 = 1141;
 inline constexpr std::int32_t DB_SCALE_90 = 1142;
-
-inline constexpr std::int32_t DISPLAY_SCROLL = 1061;
-inline constexpr std::int32_t DISPLAY_BAR_PLOT = 1062;
-inline constexpr std::int32_t DISPLAY_LINE_PLOT = 1063;
-
-inline constexpr std::int32_t PLOT_SIGNAL = 1159;
-inline constexpr std::int32_t PLOT_PEAK_DELTA = 1160;
-inline constexpr std::int32_t PLOT_LR_DELTA = 1161;
-
-inline constexpr std::int32_t SCROLL_MEM_OFF = 1121;
-inline constexpr std::int32_t SCROLL_MEM_ON = 1122;
-
-inline constexpr std::int32_t PITCH_DETECTOR_OFF = 1144;
-inline constexpr std::int32_t PITCH_DETECTOR_ON = 1145;
-
-inline constexpr std::int32_t ANALYSIS_AT_STOP_OFF = 1146;
-inline constexpr std::int32_t ANALYSIS_AT_STOP_ON = 1147;
-
-inline constexpr std::int32_t RECORDING_OFF = 1109;
-inline constexpr std::int32_t RECORDING_ON = 1110;
-inline constexpr std::int32_t RECORDING_TRIGGER = 1124;
 
 } // namespace korv

@@ -2,6 +2,7 @@
 
 #include "analysis/parameters.h"
 #include "dialogs/control_ids.h"
+#include "display/plot_layout.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -640,7 +641,7 @@ void ParameterDialogModel::transfer() {
     s.paletteChoice = w.paletteChoice;
     s.dbScaleChoice = w.dbScaleChoice;
     s.levelScaleCode = w.levelScaleCode;
-    s.verticalScrollPos = w.levelScaleCode + 15;
+    s.verticalScrollPos = levelBarPosition(w.levelScaleCode);
     s.displayTypeChoice = w.displayTypeChoice;
     s.plotTypeChoice = w.plotTypeChoice;
     s.scrollMemChoice = w.scrollMemChoice;

@@ -3,6 +3,7 @@
 // rescaling of begin and end when the rate or the sample format changes, the texts of the
 // mirror edits, and the placement on the screen. Plain functions, no widgets.
 
+#include "analysis/parameters.h"
 #include "display/scroll_action.h"
 
 #include <cstdint>
@@ -23,8 +24,8 @@ struct ScrollRange {
     friend bool operator==(const ScrollRange&, const ScrollRange&) = default;
 };
 
-inline constexpr ScrollRange RESOLUTION_FACTOR_RANGE{10, 100};
-inline constexpr ScrollRange AVERAGE_COUNT_RANGE{1, 128};
+inline constexpr ScrollRange RESOLUTION_FACTOR_RANGE{MIN_RESOLUTION_FACTOR, MAX_RESOLUTION_FACTOR};
+inline constexpr ScrollRange AVERAGE_COUNT_RANGE{MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT};
 inline constexpr ScrollRange TRIGGER_LEVEL_RANGE{100, 5000};
 inline constexpr ScrollRange LOG_LOW_BAND_RANGE{10, 1000};
 inline constexpr std::int32_t MIN_NEW_SAMPLE_RATE = 5513;

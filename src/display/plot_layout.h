@@ -5,6 +5,7 @@
 
 #include "display/scroll_action.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace korv {
@@ -97,8 +98,12 @@ inline constexpr int kImageLineStep = 4;
 inline constexpr int kImagePageStep = 100;
 inline constexpr int kLevelLineStep = 1;
 inline constexpr int kLevelPageStep = 5;
-// The level bar: position levelScaleCode + 15, from 0 to 30.
+// The level bar: position levelScaleCode + 15, from 0 to 30; levelScaleCode runs -15 to 15.
 inline constexpr int kLevelScaleOffset = 15;
 inline constexpr int kLevelPositionMax = 30;
+// The bar position for a gain code, clamped so that no stored code can leave the bar.
+[[nodiscard]] constexpr std::int32_t levelBarPosition(std::int32_t levelScaleCode) {
+    return std::clamp(levelScaleCode, -kLevelScaleOffset, kLevelScaleOffset) + kLevelScaleOffset;
+}
 
 } // namespace korv

@@ -60,6 +60,8 @@ struct AppSettings {
     std::int32_t verticalScrollPos = -9 + 15; // levelScaleCode + 15
     float timeScaleMsec = 4.0f;               // effective time scale of the running mode
     bool settingsLoaded = false;
+
+    friend bool operator==(const AppSettings&, const AppSettings&) = default;
 };
 
 } // namespace korv

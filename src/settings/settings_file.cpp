@@ -1,11 +1,22 @@
 #include "settings/settings_file.h"
 
+#include "analysis/parameters.h"
+#include "display/plot_layout.h"
+#include "settings/option_ids.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
+#include <cmath>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
+#include <limits>
+#include <variant>
 
 namespace korv {
 
@@ -25,8 +36,133 @@ constexpr std::size_t kUserPaletteOffset = 556;
 constexpr std::size_t kPaletteEntryBytes = 4;
 constexpr std::size_t kCalibrationOffset = 628;
 
-constexpr std::int32_t kDefaultSampleRateChoice = 1165;
-constexpr std::array<std::int32_t, 5> kSampleRateChoices{1163, 1164, 1165, 1166, 1167};
+// The values a stored word may hold. A choice outside its set, or a number that is no
+// number, goes back to the field's default (its initial value in AppSettings); a number
+// outside its range is clamped into it.
+struct ValidSet {
+    enum class Kind { Anything, Choice, Range };
+    Kind kind = Kind::Anything;
+    double low = 0.0;
+    double high = 0.0;
+    double alsoValid = 0.0; // one choice apart from low..high
+};
+
+constexpr ValidSet anything() {
+    return {};
+}
+constexpr ValidSet choice(double first, double last) {
+    return {ValidSet::Kind::Choice, first, last, first};
+}
+constexpr ValidSet choice(double first, double last, double alsoValid) {
+    return {ValidSet::Kind::Choice, first, last, alsoValid};
+}
+constexpr ValidSet range(double low, double high) {
+    return {ValidSet::Kind::Range, low, high, low};
+}
+
+using IntField = std::int32_t AppSettings::*;
+using FloatField = float AppSettings::*;
+
+struct StoredWord {
+    std::variant<IntField, FloatField> field;
+    ValidSet valid;
+    bool checkedOnReload = true;
+};
+
+// Band limits reach at most half the highest rate a wave header can state.
+constexpr double kMaxBandHz = std::numeric_limits<std::int32_t>::max() / 2;
+// Scan Input trails the input by at most a second.
+constexpr double kMaxDisplayDelayMs = 1000.0;
+// The image export only ever enlarges; ten times is far beyond any screen.
+constexpr double kMinImageScalePercent = 100.0;
+constexpr double kMaxImageScalePercent = 1000.0;
+
+// The 33 words from offset 424 to 552 in file order, with what each may hold: one table
+// serves reading, checking and writing.
+const std::array<StoredWord, 33> kStoredWords{{
+    {&AppSettings::lastMode, choice(LAST_MODE_ANALYZE_FILE, LAST_MODE_SCAN_FILE_PLOT)},
+    // A reload takes it as stored; every reader of it takes an unknown id as 22050 Hz.
+    {&AppSettings::sampleRateChoice, choice(SAMPLE_RATE_5K, SAMPLE_RATE_48K), false},
+    {&AppSettings::resolutionChoice, choice(RESOLUTION_8_BIT, RESOLUTION_16_BIT)},
+    {&AppSettings::fftSizeChoice, choice(FFT_SIZE_CHOICE_FIRST, FFT_SIZE_CHOICE_LAST)},
+    {&AppSettings::paletteChoice, choice(kPaletteChoiceCb, kPaletteChoiceUser)},
+    {&AppSettings::dbScaleChoice, choice(kDbScale30, kDbScale90)},
+    {&AppSettings::displayTypeChoice, choice(DISPLAY_SCROLL, DISPLAY_LINE_PLOT)},
+    {&AppSettings::analysisAtStopChoice, choice(ANALYSIS_AT_STOP_OFF, ANALYSIS_AT_STOP_ON)},
+    {&AppSettings::freqScaleChoice, choice(FREQ_SCALE_LINEAR, FREQ_SCALE_THIRD_OCTAVE)},
+    {&AppSettings::channelChoice, choice(CHANNEL_DUAL, CHANNEL_RIGHT)},
+    {&AppSettings::typeChoice, choice(TYPE_MONO, TYPE_STEREO)},
+    {&AppSettings::plotTypeChoice, choice(PLOT_SIGNAL, PLOT_LR_DELTA)},
+    {&AppSettings::recordingChoice, choice(RECORDING_OFF, RECORDING_ON, RECORDING_TRIGGER)},
+    {&AppSettings::scrollMemChoice, choice(SCROLL_MEM_OFF, SCROLL_MEM_ON)},
+    {&AppSettings::timeScaleMsecSaved, range(MIN_TIME_SCALE_MSEC, MAX_TIME_SCALE_MSEC)},
+    {&AppSettings::levelScaleCode, range(-kLevelScaleOffset, kLevelScaleOffset)},
+    {&AppSettings::displayDelayMs, range(0.0, kMaxDisplayDelayMs)},
+    {&AppSettings::lowBandHz, range(0.0, kMaxBandHz)},
+    {&AppSettings::highBandHz, range(0.0, kMaxBandHz)},
+    {&AppSettings::lastFileMode, choice(FILE_MODE_ANALYZE, FILE_MODE_SCAN)},
+    {&AppSettings::storedSampleRateHz, anything()},
+    {&AppSettings::averageCountScroll, range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT)},
+    {&AppSettings::averageCountPlot, range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT)},
+    {&AppSettings::marker1Hz, anything()}, // 0 or below: off
+    {&AppSettings::marker2Hz, anything()},
+    {&AppSettings::freqResolutionHz, range(0.0, std::numeric_limits<float>::max())},
+    {&AppSettings::imageScalePercent, range(kMinImageScalePercent, kMaxImageScalePercent)},
+    {&AppSettings::spareSetting, anything()},
+    {&AppSettings::resolutionFactor, range(MIN_RESOLUTION_FACTOR, MAX_RESOLUTION_FACTOR)},
+    {&AppSettings::variablesChoice, choice(VARIABLES_ADJUST, VARIABLES_FREEZE)},
+    {&AppSettings::pointerType, choice(POINTER_TARGET_BOX, POINTER_BLACK_CROSS)},
+    {&AppSettings::cursorOffsetHz, anything()},
+    {&AppSettings::pitchDetectorChoice, choice(PITCH_DETECTOR_OFF, PITCH_DETECTOR_ON)},
+}};
+
+template <typename T> void bringIntoSet(T& value, T fallback, const ValidSet& valid) {
+    const auto v = static_cast<double>(value);
+    switch (valid.kind) {
+    case ValidSet::Kind::Anything:
+        return;
+    case ValidSet::Kind::Choice:
+        if (!(v >= valid.low && v <= valid.high) && v != valid.alsoValid) {
+            value = fallback;
+        }
+        return;
+    case ValidSet::Kind::Range:
+        value = std::isnan(v) ? fallback : static_cast<T>(std::clamp(v, valid.low, valid.high));
+        return;
+    }
+}
+
+// The analysis refuses a band that is empty, reversed, or starts at 0 on the log scale:
+// such a band becomes the default one, from 100 Hz on the log scale.
+void bringBandIntoRange(AppSettings& s, const AppSettings& defaults) {
+    if (frequencyLimitsUsable(s.freqScaleChoice, s.lowBandHz, s.highBandHz)) {
+        return;
+    }
+    s.lowBandHz =
+        s.freqScaleChoice == FREQ_SCALE_LOG ? LOG_SCALE_FORCED_LOW_HZ : defaults.lowBandHz;
+    s.highBandHz = defaults.highBandHz;
+}
+
+// Corrections stay within the graph; frequencies are positive and ascending, or the
+// default ones (no dialog changes them).
+void bringCalibrationIntoRange(CalibrationCurve& curve, const CalibrationCurve& defaults) {
+    bool ascending = true;
+    float previous = 0.0f;
+    for (std::size_t i = 0; i < curve.size(); ++i) {
+        CalibrationPoint& p = curve[i];
+        p.correctionDb =
+            std::isnan(p.correctionDb)
+                ? defaults[i].correctionDb
+                : std::clamp(p.correctionDb, -kCalibrationLimitDb, kCalibrationLimitDb);
+        ascending = ascending && std::isfinite(p.frequencyHz) && p.frequencyHz > previous;
+        previous = p.frequencyHz;
+    }
+    if (!ascending) {
+        for (std::size_t i = 0; i < curve.size(); ++i) {
+            curve[i].frequencyHz = defaults[i].frequencyHz;
+        }
+    }
+}
 
 std::uint32_t readWord(const FileImage& image, std::size_t offset) {
     return static_cast<std::uint32_t>(image[offset]) |
@@ -41,62 +177,16 @@ void writeWord(FileImage& image, std::size_t offset, std::uint32_t value) {
     }
 }
 
-void load(const FileImage& image, std::size_t offset, std::int32_t& field) {
-    field = std::bit_cast<std::int32_t>(readWord(image, offset));
+template <typename T> T wordAs(const FileImage& image, std::size_t offset) {
+    return std::bit_cast<T>(readWord(image, offset));
 }
 
-void load(const FileImage& image, std::size_t offset, float& field) {
-    field = std::bit_cast<float>(readWord(image, offset));
-}
-
-// The 33 words from offset 424 to 552, in file order; one list serves reading and writing.
-template <typename Settings, typename Visit> void forEachStoredWord(Settings& s, Visit visit) {
-    std::size_t offset = kFirstWordOffset;
-    auto next = [&](auto& field) {
-        visit(offset, field);
-        offset += 4;
-    };
-    next(s.lastMode);
-    next(s.sampleRateChoice);
-    next(s.resolutionChoice);
-    next(s.fftSizeChoice);
-    next(s.paletteChoice);
-    next(s.dbScaleChoice);
-    next(s.displayTypeChoice);
-    next(s.analysisAtStopChoice);
-    next(s.freqScaleChoice);
-    next(s.channelChoice);
-    next(s.typeChoice);
-    next(s.plotTypeChoice);
-    next(s.recordingChoice);
-    next(s.scrollMemChoice);
-    next(s.timeScaleMsecSaved);
-    next(s.levelScaleCode);
-    next(s.displayDelayMs);
-    next(s.lowBandHz);
-    next(s.highBandHz);
-    next(s.lastFileMode);
-    next(s.storedSampleRateHz);
-    next(s.averageCountScroll);
-    next(s.averageCountPlot);
-    next(s.marker1Hz);
-    next(s.marker2Hz);
-    next(s.freqResolutionHz);
-    next(s.imageScalePercent);
-    next(s.spareSetting);
-    next(s.resolutionFactor);
-    next(s.variablesChoice);
-    next(s.pointerType);
-    next(s.cursorOffsetHz);
-    next(s.pitchDetectorChoice);
-}
-
-// A text ends at its zero or at the end of its field, whichever comes first.
+// A text ends at its zero, and leaves room for the zero it is written with.
 std::string readText(const FileImage& image, std::size_t offset, std::size_t size) {
     const auto* start = image.data() + offset;
-    const void* zero = std::memchr(start, 0, size);
+    const void* zero = std::memchr(start, 0, size - 1);
     const std::size_t length =
-        zero == nullptr ? size
+        zero == nullptr ? size - 1
                         : static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - start);
     return std::string(reinterpret_cast<const char*>(start), length);
 }
@@ -110,36 +200,117 @@ void writeText(FileImage& image, std::size_t offset, std::size_t size, const std
 
 enum class ReadResult { Missing, WrongSize, Short, Complete };
 
+bool readAll(int fd, FileImage& image) {
+    std::size_t got = 0;
+    while (got < image.size()) {
+        const ssize_t n = ::read(fd, image.data() + got, image.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Opened without blocking, so a FIFO or a device in the file's place cannot hang start-up;
+// anything but a regular file counts as no file and is left alone.
 ReadResult readImage(const std::string& path, FileImage& image) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         return ReadResult::Missing;
     }
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        size = std::ftell(file);
+    ReadResult result = ReadResult::Missing;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        result = ReadResult::WrongSize;
+        if (info.st_size == static_cast<off_t>(SETTINGS_FILE_SIZE)) {
+            image.fill(0);
+            result = readAll(fd, image) ? ReadResult::Complete : ReadResult::Short;
+        }
     }
-    if (size != static_cast<long>(SETTINGS_FILE_SIZE) || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
-        return ReadResult::WrongSize;
+    ::close(fd);
+    return result;
+}
+
+bool writeAll(int fd, const FileImage& image) {
+    std::size_t done = 0;
+    while (done < image.size()) {
+        const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
     }
-    image.fill(0);
-    const std::size_t got = std::fread(image.data(), 1, image.size(), file);
-    std::fclose(file);
-    return got == image.size() ? ReadResult::Complete : ReadResult::Short;
+    return true;
+}
+
+// Makes the rename itself durable; a folder that cannot be synced changes nothing.
+void syncFolder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// The image goes to a temporary file beside the settings file, reaches the disk and only
+// then replaces the old file, so a full disk or a crash leaves the old settings as they were.
+void replaceFile(const std::string& path, const FileImage& image) {
+    const std::string temp = path + "." + std::to_string(::getpid()) + ".tmp";
+    ::unlink(temp.c_str()); // left by an earlier process that had this id
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return;
+    }
+    bool written = writeAll(fd, image) && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return;
+    }
+    syncFolder(path);
 }
 
 bool hasMagic(const FileImage& image) {
-    return std::bit_cast<std::int32_t>(readWord(image, kMagicOffset)) == SETTINGS_MAGIC;
+    return wordAs<std::int32_t>(image, kMagicOffset) == SETTINGS_MAGIC;
 }
 
-// The fields both readers take from a valid image: the texts but lastFolder, the words,
-// the User palette, the active palette and the calibration curve.
-void applyImage(const FileImage& image, AppSettings& s, LevelPalette& activePalette) {
+enum class Reader { StartUp, Reload };
+
+// The fields a valid image gives, each brought into the values the program accepts: the
+// texts (lastFolder only at start-up), the words, the User palette, the active palette and
+// the calibration curve.
+void applyImage(const FileImage& image, AppSettings& s, LevelPalette& activePalette,
+                Reader reader) {
+    static const AppSettings defaults;
     s.reservedTextA = readText(image, kReservedTextAOffset, kReservedTextSize);
     s.reservedTextB = readText(image, kReservedTextBOffset, kReservedTextSize);
-    forEachStoredWord(s, [&](std::size_t offset, auto& field) { load(image, offset, field); });
-    s.verticalScrollPos = s.levelScaleCode + 15;
+    if (reader == Reader::StartUp) {
+        s.lastFolder = readText(image, kLastFolderOffset, kLastFolderSize);
+    }
+    std::size_t offset = kFirstWordOffset;
+    for (const StoredWord& word : kStoredWords) {
+        std::visit(
+            [&](auto member) {
+                auto& field = s.*member;
+                field = wordAs<std::remove_reference_t<decltype(field)>>(image, offset);
+                if (reader == Reader::StartUp || word.checkedOnReload) {
+                    bringIntoSet(field, defaults.*member, word.valid);
+                }
+            },
+            word.field);
+        offset += 4;
+    }
+    bringBandIntoRange(s, defaults);
+    s.verticalScrollPos = levelBarPosition(s.levelScaleCode);
     for (std::size_t i = 0; i < s.userPalette.size(); ++i) {
         const std::size_t at = kUserPaletteOffset + kPaletteEntryBytes * i;
         s.userPalette[i] = {image[at], image[at + 1], image[at + 2]};
@@ -147,18 +318,10 @@ void applyImage(const FileImage& image, AppSettings& s, LevelPalette& activePale
     fillActivePalette(s.paletteChoice, s.userPalette, activePalette);
     for (std::size_t i = 0; i < s.calibrationTable.size(); ++i) {
         const std::size_t at = kCalibrationOffset + 8 * i;
-        load(image, at, s.calibrationTable[i].frequencyHz);
-        load(image, at + 4, s.calibrationTable[i].correctionDb);
+        s.calibrationTable[i] = {wordAs<float>(image, at), wordAs<float>(image, at + 4)};
     }
-}
-
-bool isKnownSampleRateChoice(std::int32_t choice) {
-    for (std::int32_t known : kSampleRateChoices) {
-        if (choice == known) {
-            return true;
-        }
-    }
-    return false;
+    bringCalibrationIntoRange(s.calibrationTable, defaults.calibrationTable);
+    s.settingsLoaded = true;
 }
 
 void applyLoadDefaults(AppSettings& s, LevelPalette& activePalette) {
@@ -167,36 +330,40 @@ void applyLoadDefaults(AppSettings& s, LevelPalette& activePalette) {
     activePalette = kCbPalette;
 }
 
+// The reload defaults are the record's defaults but for a smaller FFT, since memory ran short,
+// and a longer time scale.
 void applyReloadDefaults(AppSettings& s) {
-    s.marker1Hz = 0;
-    s.marker2Hz = 0;
-    s.freqResolutionHz = 0.0f;
-    s.lastMode = 0;
-    s.cursorOffsetHz = 0;
-    s.lowBandHz = 0;
+    static const AppSettings defaults;
+    for (const IntField field : {&AppSettings::marker1Hz,
+                                 &AppSettings::marker2Hz,
+                                 &AppSettings::lastMode,
+                                 &AppSettings::cursorOffsetHz,
+                                 &AppSettings::lowBandHz,
+                                 &AppSettings::resolutionFactor,
+                                 &AppSettings::spareSetting,
+                                 &AppSettings::imageScalePercent,
+                                 &AppSettings::highBandHz,
+                                 &AppSettings::displayDelayMs,
+                                 &AppSettings::levelScaleCode,
+                                 &AppSettings::variablesChoice,
+                                 &AppSettings::pointerType,
+                                 &AppSettings::pitchDetectorChoice,
+                                 &AppSettings::dbScaleChoice,
+                                 &AppSettings::typeChoice,
+                                 &AppSettings::channelChoice,
+                                 &AppSettings::freqScaleChoice,
+                                 &AppSettings::analysisAtStopChoice,
+                                 &AppSettings::displayTypeChoice,
+                                 &AppSettings::paletteChoice,
+                                 &AppSettings::resolutionChoice,
+                                 &AppSettings::sampleRateChoice}) {
+        s.*field = defaults.*field;
+    }
+    s.freqResolutionHz = defaults.freqResolutionHz;
+    s.verticalScrollPos = levelBarPosition(s.levelScaleCode);
     s.settingsLoaded = false;
-    s.resolutionFactor = 10;
-    s.spareSetting = 300;
-    s.imageScalePercent = 100;
-    s.highBandHz = 6000;
-    s.displayDelayMs = 75;
-    s.levelScaleCode = -9;
-    s.verticalScrollPos = s.levelScaleCode + 15;
+    s.fftSizeChoice = FFT_SIZE_CHOICE_FIRST; // 512 points
     s.timeScaleMsec = 12.0f;
-    s.variablesChoice = 40055;
-    s.pointerType = 1;
-    s.pitchDetectorChoice = 1144;
-    s.dbScaleChoice = kDbScale60;
-    s.typeChoice = 1013;
-    s.channelChoice = 1089;
-    s.freqScaleChoice = 1076;
-    s.analysisAtStopChoice = 1146;
-    s.displayTypeChoice = 1061;
-    s.paletteChoice = kPaletteChoiceCb;
-    // 512 points, smaller than the start-up default, since memory ran short.
-    s.fftSizeChoice = 1082;
-    s.resolutionChoice = 1008;
-    s.sampleRateChoice = kDefaultSampleRateChoice;
 }
 
 } // namespace
@@ -219,16 +386,11 @@ void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& 
         return;
     }
     if (read != ReadResult::Complete || !hasMagic(image)) {
-        std::remove(path.c_str());
+        ::unlink(path.c_str());
         applyLoadDefaults(settings, activePalette);
         return;
     }
-    settings.lastFolder = readText(image, kLastFolderOffset, kLastFolderSize);
-    applyImage(image, settings, activePalette);
-    if (!isKnownSampleRateChoice(settings.sampleRateChoice)) {
-        settings.sampleRateChoice = kDefaultSampleRateChoice;
-    }
-    settings.settingsLoaded = true;
+    applyImage(image, settings, activePalette, Reader::StartUp);
 }
 
 void saveSettings(const std::string& path, const AppSettings& settings, std::int32_t sampleRateHz) {
@@ -237,9 +399,15 @@ void saveSettings(const std::string& path, const AppSettings& settings, std::int
     writeText(image, kReservedTextAOffset, kReservedTextSize, settings.reservedTextA);
     writeText(image, kReservedTextBOffset, kReservedTextSize, settings.reservedTextB);
     writeText(image, kLastFolderOffset, kLastFolderSize, settings.lastFolder);
-    forEachStoredWord(settings, [&](std::size_t offset, const auto& field) {
-        writeWord(image, offset, std::bit_cast<std::uint32_t>(field));
-    });
+    std::size_t offset = kFirstWordOffset;
+    for (const StoredWord& word : kStoredWords) {
+        std::visit(
+            [&](auto member) {
+                writeWord(image, offset, std::bit_cast<std::uint32_t>(settings.*member));
+            },
+            word.field);
+        offset += 4;
+    }
     writeWord(image, kSampleRateOffset, static_cast<std::uint32_t>(sampleRateHz));
     for (std::size_t i = 0; i < settings.userPalette.size(); ++i) {
         const std::size_t at = kUserPaletteOffset + kPaletteEntryBytes * i;
@@ -254,13 +422,7 @@ void saveSettings(const std::string& path, const AppSettings& settings, std::int
         writeWord(image, at + 4,
                   std::bit_cast<std::uint32_t>(settings.calibrationTable[i].correctionDb));
     }
-    // Truncating, so a longer file left by someone else cannot keep a stray tail.
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return;
-    }
-    [[maybe_unused]] const std::size_t written = std::fwrite(image.data(), 1, image.size(), file);
-    std::fclose(file);
+    replaceFile(path, image);
 }
 
 ReloadOutcome reloadSettings(const std::string& path, AppSettings& settings,
@@ -268,8 +430,7 @@ ReloadOutcome reloadSettings(const std::string& path, AppSettings& settings,
     FileImage image{};
     // A short read counts as no file: half an image must not be applied.
     if (readImage(path, image) == ReadResult::Complete && hasMagic(image)) {
-        applyImage(image, settings, activePalette);
-        settings.settingsLoaded = true;
+        applyImage(image, settings, activePalette, Reader::Reload);
         return ReloadOutcome::FileApplied;
     }
     applyReloadDefaults(settings);

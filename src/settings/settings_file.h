@@ -16,18 +16,24 @@ namespace korv {
 
 // Start-up read. A valid file replaces the stored fields, the User palette
 // (settings.userPalette) and the calibration curve, and fills activePalette from the table
-// paletteChoice names. A missing file leaves the defaults; a file of the wrong size or magic,
-// or one that reads short, is deleted. Without a valid file the curve is the default one and
-// both the User and the active palette are copies of the CB table.
+// paletteChoice names. Each field is brought into the values the dialogs and the analysis
+// accept (clamped into its range, or its default when it names no choice or is no number),
+// so a damaged file cannot lock the user out. A missing file, or anything but a regular file
+// (opened without blocking, left in place), leaves the defaults; a file of the wrong size or
+// magic, or one that reads short, is deleted. Without a valid file the curve is the default
+// one and both the User and the active palette are copies of the CB table.
 // The caller then realises the palette and sets the Variables and Pointers menus.
 void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& activePalette);
 
-// Close-time write of the whole record in one write; sampleRateHz is the rate of the data
-// held now (0 if none) and goes to offset 504. Failure is silent.
+// Close-time write of the whole record; sampleRateHz is the rate of the data held now (0 if
+// none) and goes to offset 504. The record is written and synced to a temporary file beside
+// the settings file, which then replaces it: a failure anywhere leaves the old file whole.
+// Failure is silent.
 void saveSettings(const std::string& path, const AppSettings& settings, std::int32_t sampleRateHz);
 
 enum class ReloadOutcome {
-    FileApplied,     // the stored fields are back (lastFolder kept, sample rate choice as stored)
+    FileApplied,     // the stored fields are back, checked as at start-up, but lastFolder is
+                     // kept and the sample rate choice taken as stored
     DefaultsApplied, // no usable file: the reload defaults are in force
 };
 

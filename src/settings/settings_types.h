@@ -10,6 +10,8 @@ inline constexpr int kUserPaletteEntries = 18;
 inline constexpr int kCalibrationPoints = 40;
 // Only points 0..33 of the curve take effect.
 inline constexpr int kCalibrationPointsUsed = 34;
+// The calibration graph spans -30 to +30 dB; no correction goes beyond.
+inline constexpr float kCalibrationLimitDb = 30.0f;
 
 struct Rgb {
     std::uint8_t r = 0;

@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 using namespace korv;
 
@@ -78,47 +81,76 @@ std::vector<std::uint8_t> emptyValidImage() {
     return b;
 }
 
-// The stored words from offset 424 in file order, with the value each default has.
+// The stored words from offset 424 in file order, with the value each default has and
+// another value it may hold.
 struct StoredWord {
     std::size_t offset;
     std::int32_t AppSettings::*field;
     std::int32_t defaultValue;
+    std::int32_t otherValid;
 };
 
 const std::vector<StoredWord>& intWords() {
     static const std::vector<StoredWord> words{
-        {424, &AppSettings::lastMode, 0},
-        {428, &AppSettings::sampleRateChoice, 1165},
-        {432, &AppSettings::resolutionChoice, 1008},
-        {436, &AppSettings::fftSizeChoice, 1083},
-        {440, &AppSettings::paletteChoice, 1046},
-        {444, &AppSettings::dbScaleChoice, 1141},
-        {448, &AppSettings::displayTypeChoice, 1061},
-        {452, &AppSettings::analysisAtStopChoice, 1146},
-        {456, &AppSettings::freqScaleChoice, 1076},
-        {460, &AppSettings::channelChoice, 1089},
-        {464, &AppSettings::typeChoice, 1013},
-        {468, &AppSettings::plotTypeChoice, 1159},
-        {472, &AppSettings::recordingChoice, 1109},
-        {476, &AppSettings::scrollMemChoice, 1121},
-        {484, &AppSettings::levelScaleCode, -9},
-        {488, &AppSettings::displayDelayMs, 75},
-        {492, &AppSettings::lowBandHz, 0},
-        {496, &AppSettings::highBandHz, 6000},
-        {500, &AppSettings::lastFileMode, 0},
-        {508, &AppSettings::averageCountScroll, 1},
-        {512, &AppSettings::averageCountPlot, 20},
-        {516, &AppSettings::marker1Hz, 0},
-        {520, &AppSettings::marker2Hz, 0},
-        {528, &AppSettings::imageScalePercent, 100},
-        {532, &AppSettings::spareSetting, 300},
-        {536, &AppSettings::resolutionFactor, 10},
-        {540, &AppSettings::variablesChoice, 40055},
-        {544, &AppSettings::pointerType, 1},
-        {548, &AppSettings::cursorOffsetHz, 0},
-        {552, &AppSettings::pitchDetectorChoice, 1144},
+        {424, &AppSettings::lastMode, 0, 4},
+        {428, &AppSettings::sampleRateChoice, 1165, 1167},
+        {432, &AppSettings::resolutionChoice, 1008, 1007},
+        {436, &AppSettings::fftSizeChoice, 1083, 1087},
+        {440, &AppSettings::paletteChoice, 1046, 1048},
+        {444, &AppSettings::dbScaleChoice, 1141, 1142},
+        {448, &AppSettings::displayTypeChoice, 1061, 1063},
+        {452, &AppSettings::analysisAtStopChoice, 1146, 1147},
+        {456, &AppSettings::freqScaleChoice, 1076, 1078},
+        {460, &AppSettings::channelChoice, 1089, 1091},
+        {464, &AppSettings::typeChoice, 1013, 1014},
+        {468, &AppSettings::plotTypeChoice, 1159, 1161},
+        {472, &AppSettings::recordingChoice, 1109, 1124},
+        {476, &AppSettings::scrollMemChoice, 1121, 1122},
+        {484, &AppSettings::levelScaleCode, -9, 15},
+        {488, &AppSettings::displayDelayMs, 75, 0},
+        {492, &AppSettings::lowBandHz, 0, 250},
+        {496, &AppSettings::highBandHz, 6000, 22050},
+        {500, &AppSettings::lastFileMode, 0, 1},
+        {508, &AppSettings::averageCountScroll, 1, 128},
+        {512, &AppSettings::averageCountPlot, 20, 1},
+        {516, &AppSettings::marker1Hz, 0, 440},
+        {520, &AppSettings::marker2Hz, 0, -5},
+        {528, &AppSettings::imageScalePercent, 100, 250},
+        {532, &AppSettings::spareSetting, 300, -123456},
+        {536, &AppSettings::resolutionFactor, 10, 100},
+        {540, &AppSettings::variablesChoice, 40055, 40056},
+        {544, &AppSettings::pointerType, 1, 3},
+        {548, &AppSettings::cursorOffsetHz, 0, INT32_MIN},
+        {552, &AppSettings::pitchDetectorChoice, 1144, 1145},
     };
     return words;
+}
+
+// The value loaded from the word at a file offset.
+double fieldAt(const AppSettings& s, std::size_t off) {
+    if (off == 480) {
+        return s.timeScaleMsecSaved;
+    }
+    if (off == 524) {
+        return s.freqResolutionHz;
+    }
+    if (off >= 628) {
+        const auto& point = s.calibrationTable[(off - 628) / 8];
+        return (off - 628) % 8 == 0 ? point.frequencyHz : point.correctionDb;
+    }
+    for (const auto& w : intWords()) {
+        if (w.offset == off) {
+            return s.*(w.field);
+        }
+    }
+    ADD_FAILURE() << "no field at " << off;
+    return 0;
+}
+
+std::uint32_t floatBits(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
 }
 
 // Frequencies 10 .. 80000 Hz and the non-zero corrections of the default curve.
@@ -147,15 +179,22 @@ TEST(SettingsPath, SitsBesideTheExecutable) {
     EXPECT_EQ(settingsPath("korvanthile"), "korv.ini");
 }
 
-TEST_F(SettingsFile, MissingFileKeepsDefaultsAndCbPalettes) {
-    AppSettings s;
-    s.userPalette = kBwPalette;
-    LevelPalette active = kBwPalette;
-    loadSettings(path_, s, active);
-    EXPECT_FALSE(s.settingsLoaded);
-    EXPECT_EQ(active, kCbPalette);
-    EXPECT_EQ(s.userPalette, kCbPalette);
-    EXPECT_FALSE(fs::exists(path_));
+// A FIFO in the file's place is no file either: opening it must not wait for a writer.
+TEST_F(SettingsFile, MissingFileOrFifoKeepsDefaultsAndCbPalettes) {
+    for (const bool fifo : {false, true}) {
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+        }
+        AppSettings s;
+        s.userPalette = kBwPalette;
+        LevelPalette active = kBwPalette;
+        loadSettings(path_, s, active);
+        EXPECT_FALSE(s.settingsLoaded);
+        EXPECT_EQ(active, kCbPalette);
+        EXPECT_EQ(s.userPalette, kCbPalette);
+        EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::DefaultsApplied);
+        EXPECT_EQ(fs::is_fifo(path_), fifo) << "left in place";
+    }
 }
 
 TEST_F(SettingsFile, SaveAfterFreshStartWritesTheDocumentedLayout) {
@@ -207,11 +246,9 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     s.reservedTextA = "first reserved";
     s.reservedTextB = "second";
     s.lastFolder = "/home/someone/recordings/";
-    std::int32_t v = 7001;
     for (const auto& w : intWords()) {
-        s.*(w.field) = v++;
+        s.*(w.field) = w.otherValid;
     }
-    s.paletteChoice = 1048;
     s.timeScaleMsecSaved = 2.5f;
     s.freqResolutionHz = 21.53f;
     for (int e = 0; e < 18; ++e) {
@@ -219,7 +256,8 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
                             static_cast<std::uint8_t>(250 - e)};
     }
     for (int p = 0; p < 40; ++p) {
-        s.calibrationTable[p] = {static_cast<float>(p * 11.5), static_cast<float>(p % 7) - 3.0f};
+        s.calibrationTable[p] = {static_cast<float>(5 + p * 11.5),
+                                 static_cast<float>(p % 7) - 3.5f};
     }
     saveSettings(path_, s, 48000);
 
@@ -233,12 +271,8 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     AppSettings back;
     LevelPalette active{};
     loadSettings(path_, back, active);
-    // sampleRateChoice is out of range (7002), so start-up replaces it.
-    EXPECT_EQ(back.sampleRateChoice, 1165);
     for (const auto& w : intWords()) {
-        if (w.field != &AppSettings::sampleRateChoice) {
-            EXPECT_EQ(back.*(w.field), s.*(w.field)) << "offset " << w.offset;
-        }
+        EXPECT_EQ(back.*(w.field), s.*(w.field)) << "offset " << w.offset;
     }
     EXPECT_EQ(back.reservedTextA, s.reservedTextA);
     EXPECT_EQ(back.reservedTextB, s.reservedTextB);
@@ -276,21 +310,73 @@ TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {
     EXPECT_EQ(s.fftSizeChoice, 1083);
 }
 
-TEST_F(SettingsFile, AllZeroFileWithMagicIsAppliedAsStored) {
-    writeBytes(emptyValidImage());
-    AppSettings s;
-    LevelPalette active = kBwPalette;
-    loadSettings(path_, s, active);
-    EXPECT_TRUE(s.settingsLoaded);
-    EXPECT_TRUE(fs::exists(path_));
-    EXPECT_EQ(s.sampleRateChoice, 1165);
-    EXPECT_EQ(s.fftSizeChoice, 0) << "no other field is validated";
-    EXPECT_EQ(s.highBandHz, 0);
-    EXPECT_EQ(s.levelScaleCode, 0);
-    EXPECT_EQ(s.verticalScrollPos, 15);
-    // paletteChoice 0 names no table: the active palette stays as it was.
-    EXPECT_EQ(active, kBwPalette);
-    EXPECT_EQ(s.userPalette[0], (Rgb{0, 0, 0}));
+// Values no dialog or analysis accepts come back within their range, or as the default,
+// from both readers; and what was read saves and reads back unchanged.
+TEST_F(SettingsFile, HostileValuesComeBackValid) {
+    const float nan = std::nanf("");
+    struct Case {
+        std::vector<std::pair<std::size_t, std::uint32_t>> stored; // on the all-zero image
+        std::vector<std::pair<std::size_t, double>> expected;
+    };
+    const auto w = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+    const std::vector<Case> cases{
+        // All zeros: every choice and range falls back; 0 is a valid band start and mode.
+        {{}, {{424, 0},    {436, 1083}, {440, 1046}, {444, 1141},  {448, 1061}, {456, 1076},
+              {472, 1109}, {480, 1.0},  {484, 0},    {492, 0},     {496, 6000}, {508, 1},
+              {512, 1},    {528, 100},  {536, 10},   {540, 40055}, {544, 1},    {552, 1144},
+              {628, 10.0}, {636, 12.5}, {632, 0.0}}},
+        {{{436, w(9999)}, {536, w(1000)}, {544, w(7)}, {440, w(7)}, {460, w(1092)}},
+         {{436, 1083}, {536, 100}, {544, 1}, {440, 1046}, {460, 1089}}},
+        {{{484, w(INT32_MAX)}, {508, w(100000)}, {512, w(-3)}, {472, w(1111)}, {424, w(5)}},
+         {{484, 15}, {508, 128}, {512, 1}, {472, 1109}, {424, 0}}},
+        {{{484, w(INT32_MIN)}, {488, w(-1)}, {528, w(INT32_MAX)}, {540, w(40057)}},
+         {{484, -15}, {488, 0}, {528, 1000}, {540, 40055}}},
+        {{{480, floatBits(nan)}, {524, floatBits(nan)}, {492, w(8000)}, {496, w(6000)}},
+         {{480, 4.0}, {524, 0.0}, {492, 0}, {496, 6000}}},
+        {{{480, floatBits(-3.0f)}, {524, floatBits(-1.0f)}, {492, w(-5)}, {496, w(3000)}},
+         {{480, 1.0}, {524, 0.0}, {492, 0}, {496, 3000}}},
+        {{{480, floatBits(1e30f)}, {456, w(1077)}, {492, w(0)}, {496, w(9000)}},
+         {{480, 500.0}, {492, 100}, {496, 6000}}},
+        // A NaN or huge correction and frequencies out of order.
+        {{{628, floatBits(20.0f)},
+          {636, floatBits(10.0f)},
+          {640, floatBits(nan)},
+          {648, floatBits(5.0f)},
+          {656, floatBits(1e9f)},
+          {664, floatBits(-45.5f)}},
+         {{628, 10.0}, {636, 12.5}, {632, 0.0}, {640, 8.0}, {656, 30.0}, {664, -30.0}}},
+    };
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+        auto b = emptyValidImage();
+        for (const auto& [off, bits] : cases[c].stored) {
+            putWord(b, off, static_cast<std::int32_t>(bits));
+        }
+        for (const bool reload : {false, true}) {
+            writeBytes(b);
+            AppSettings s;
+            LevelPalette active = kBwPalette;
+            if (reload) {
+                EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::FileApplied);
+            } else {
+                loadSettings(path_, s, active);
+            }
+            for (const auto& [off, want] : cases[c].expected) {
+                EXPECT_EQ(fieldAt(s, off), want) << "case " << c << " offset " << off;
+            }
+            EXPECT_EQ(s.verticalScrollPos, s.levelScaleCode + 15);
+            EXPECT_EQ(active, s.paletteChoice == 1046 ? kCbPalette : kBwPalette) << c;
+
+            saveSettings(path_, s, s.storedSampleRateHz);
+            AppSettings again;
+            LevelPalette active2 = kBwPalette;
+            if (reload) {
+                (void)reloadSettings(path_, again, active2);
+            } else {
+                loadSettings(path_, again, active2);
+            }
+            EXPECT_TRUE(again == s) << "case " << c << (reload ? " reload" : " load");
+        }
+    }
 }
 
 TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
@@ -352,9 +438,10 @@ TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
     AppSettings s;
     LevelPalette active{};
     loadSettings(path_, s, active);
-    EXPECT_EQ(s.reservedTextA, std::string(80, 'A'));
-    EXPECT_EQ(s.reservedTextB, std::string(80, 'B'));
-    EXPECT_EQ(s.lastFolder, std::string(260, 'C'));
+    // Each keeps room for the terminator it is written with.
+    EXPECT_EQ(s.reservedTextA, std::string(79, 'A'));
+    EXPECT_EQ(s.reservedTextB, std::string(79, 'B'));
+    EXPECT_EQ(s.lastFolder, std::string(259, 'C'));
 
     // Saving over-long texts must not spill into the next field, and each keeps a terminator.
     s.reservedTextA = std::string(200, 'x');
@@ -414,18 +501,27 @@ TEST_F(SettingsFile, ReloadNeverDeletesAndKeepsTheLastFolder) {
     EXPECT_TRUE(fs::exists(path_)) << "reload leaves a bad file in place";
 }
 
-TEST_F(SettingsFile, SavingSomewhereUnwritableIsSilent) {
+TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     AppSettings s;
     saveSettings((dir_ / "no-such-dir" / "korv.ini").string(), s, 0);
     EXPECT_FALSE(fs::exists(dir_ / "no-such-dir"));
-}
 
-TEST_F(SettingsFile, SaveReplacesALongerFileWhole) {
-    // A stray tail would make the next start delete the file as the wrong size.
+    // The new settings cannot be written beside the old ones: the old file stays as it was.
+    auto old = emptyValidImage();
+    putWord(old, 436, 1086);
+    writeBytes(old);
+    const fs::path blocked = path_ + "." + std::to_string(::getpid()) + ".tmp";
+    fs::create_directory(blocked);
+    saveSettings(path_, s, 0);
+    EXPECT_EQ(readBytes(), old);
+    fs::remove(blocked);
+
+    // A longer file is replaced whole (a stray tail would get it deleted at the next start),
+    // and nothing but the settings file is left behind.
     writeBytes(std::vector<std::uint8_t>(2000, 0x55));
-    AppSettings s;
     saveSettings(path_, s, 0);
     EXPECT_EQ(fs::file_size(path_), 948u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
     AppSettings back;
     LevelPalette active{};
     loadSettings(path_, back, active);

@@ -1,0 +1,62 @@
+#pragma once
+// The values the option fields of the settings record hold: for the radio choices of the
+// parameter dialogs the control id of the button, elsewhere a small code or a command id.
+// The FFT size and frequency scale ids live with the analysis parameters
+// (analysis/parameters.h), the palette and dB scale ids with the palette (display/palette.h).
+
+#include <cstdint>
+
+namespace korv {
+
+inline constexpr std::int32_t SAMPLE_RATE_5K = 1163;
+inline constexpr std::int32_t SAMPLE_RATE_11K = 1164;
+inline constexpr std::int32_t SAMPLE_RATE_22K = 1165;
+inline constexpr std::int32_t SAMPLE_RATE_44K = 1166;
+inline constexpr std::int32_t SAMPLE_RATE_48K = 1167;
+
+inline constexpr std::int32_t RESOLUTION_8_BIT = 1007;
+inline constexpr std::int32_t RESOLUTION_16_BIT = 1008;
+
+inline constexpr std::int32_t TYPE_MONO = 1013;
+inline constexpr std::int32_t TYPE_STEREO = 1014;
+
+inline constexpr std::int32_t CHANNEL_DUAL = 1089;
+inline constexpr std::int32_t CHANNEL_LEFT = 1090;
+inline constexpr std::int32_t CHANNEL_RIGHT = 1091;
+
+inline constexpr std::int32_t DISPLAY_SCROLL = 1061;
+inline constexpr std::int32_t DISPLAY_BAR_PLOT = 1062;
+inline constexpr std::int32_t DISPLAY_LINE_PLOT = 1063;
+
+inline constexpr std::int32_t PLOT_SIGNAL = 1159;
+inline constexpr std::int32_t PLOT_PEAK_DELTA = 1160;
+inline constexpr std::int32_t PLOT_LR_DELTA = 1161;
+
+inline constexpr std::int32_t SCROLL_MEM_OFF = 1121;
+inline constexpr std::int32_t SCROLL_MEM_ON = 1122;
+
+inline constexpr std::int32_t PITCH_DETECTOR_OFF = 1144;
+inline constexpr std::int32_t PITCH_DETECTOR_ON = 1145;
+
+inline constexpr std::int32_t ANALYSIS_AT_STOP_OFF = 1146;
+inline constexpr std::int32_t ANALYSIS_AT_STOP_ON = 1147;
+
+inline constexpr std::int32_t RECORDING_OFF = 1109;
+inline constexpr std::int32_t RECORDING_ON = 1110;
+inline constexpr std::int32_t RECORDING_TRIGGER = 1124;
+
+// The Variables menu item that carries the check mark (a command id).
+inline constexpr std::int32_t VARIABLES_ADJUST = 40055;
+inline constexpr std::int32_t VARIABLES_FREEZE = 40056;
+
+// lastMode: 0 Analyze File, 1 and 2 Scan Input, 3 and 4 Scan File (scroll, then line plot).
+inline constexpr std::int32_t LAST_MODE_ANALYZE_FILE = 0;
+inline constexpr std::int32_t LAST_MODE_SCAN_FILE_PLOT = 4;
+// lastFileMode: a file named on the command line is analysed (0) or scanned (1).
+inline constexpr std::int32_t FILE_MODE_ANALYZE = 0;
+inline constexpr std::int32_t FILE_MODE_SCAN = 1;
+// pointerType: 1 target box, 2 white cross, 3 black cross.
+inline constexpr std::int32_t POINTER_TARGET_BOX = 1;
+inline constexpr std::int32_t POINTER_BLACK_CROSS = 3;
+
+} // namespace korv
