@@ -1,4 +1,5 @@
 #include "display/indexed_surface.h"
+#include "display/memory_budget.h"
 
 #include <gtest/gtest.h>
 
@@ -77,8 +78,13 @@ TEST(IndexedSurface, CreateRefusesSizesBeyondTheLimit) {
     const auto ok = IndexedSurface::create(640, 480, 4);
     ASSERT_TRUE(ok.has_value());
     EXPECT_EQ(*ok->pixel(639, 479), 4);
-    EXPECT_FALSE(IndexedSurface::create(1 << 16, 1 << 13).has_value()); // 2^29 pixels
     EXPECT_FALSE(IndexedSurface::create(2147483647, 2147483647).has_value());
+    // The limit follows the memory available, and never falls below 2^28 pixels.
+    setAvailableMemoryForTesting(0);
+    EXPECT_FALSE(IndexedSurface::create(1 << 16, 1 << 13).has_value()); // 2^29 pixels
+    setAvailableMemoryForTesting(-1);
+    // Twenty minutes at 1 msec a column on a 600-row picture, with 19 GiB available.
+    EXPECT_GE(surfacePixelLimit(std::int64_t{19} << 30), std::int64_t{1'200'000} * 600);
     const auto none = IndexedSurface::create(-5, 100);
     ASSERT_TRUE(none.has_value());
     EXPECT_TRUE(none->empty());
