@@ -30,8 +30,10 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/types.h>
 
 namespace korv {
@@ -42,6 +44,7 @@ MainWindow* theMainWindow = nullptr;
 
 constexpr const char* kTitle = "Korvanthile";
 constexpr const char* kVersionText = "Korvanthile Version 6.6";
+constexpr int kWheelNotch = 120; // the angle of one wheel notch, in eighths of a degree
 
 QRect screenGeometry() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -121,6 +124,10 @@ void MainWindow::createControls() {
         bar->setValue(0);
     }
     connect(hBar_, &QScrollBar::actionTriggered, this, &MainWindow::onHorizontalAction);
+    // The wheel over the picture and over its bar scrolls in time.
+    hBar_->installEventFilter(this);
+    hBar_->setAccessibleName(QStringLiteral("Time"));
+    vBar_->setAccessibleName(QStringLiteral("Frequency / Level"));
     connect(vBar_, &QScrollBar::actionTriggered, this, &MainWindow::onVerticalAction);
 
     const std::pair<int, const char*> buttons[] = {{cmd::kPlay, "PLAY"},
@@ -498,6 +505,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == view_ && event->type() == QEvent::Resize && !minimised_) {
         onResize();
     }
+    if ((watched == view_ || watched == hBar_) && event->type() == QEvent::Wheel) {
+        onWheel(*static_cast<QWheelEvent*>(event));
+        return true;
+    }
     if (watched == view_ && mouseHandler_ && mouseHandler_(event)) {
         return true;
     }
@@ -689,6 +700,20 @@ void MainWindow::onHorizontalAction(int action) {
     }
     s.hScroll.pos = next;
     redrawView(true);
+}
+
+void MainWindow::onWheel(const QWheelEvent& event) {
+    // Down and right are later in time. A notch (120) is the desktop's number of lines, each a
+    // line step of the horizontal bar; finer wheels add up until they make a line.
+    const QPoint delta = event.angleDelta();
+    const int notchLines = std::max(1, QApplication::wheelScrollLines());
+    wheelAngle_ += (event.inverted() ? -1 : 1) * (delta.y() != 0 ? delta.y() : delta.x());
+    const int lines = wheelAngle_ * notchLines / kWheelNotch;
+    wheelAngle_ -= lines * kWheelNotch / notchLines;
+    for (int i = 0; i < std::abs(lines); ++i) {
+        hBar_->triggerAction(lines < 0 ? QAbstractSlider::SliderSingleStepAdd
+                                       : QAbstractSlider::SliderSingleStepSub);
+    }
 }
 
 void MainWindow::onVerticalAction(int action) {

@@ -20,6 +20,7 @@
 
 class QPushButton;
 class QScrollBar;
+class QWheelEvent;
 
 namespace korv {
 
@@ -124,6 +125,7 @@ class MainWindow : public QMainWindow {
     void paint(WindowSurface& target);
     void onHorizontalAction(int action);
     void onVerticalAction(int action);
+    void onWheel(const QWheelEvent& event);
     void setFftSize(int k);
     void chooseVariables(int id);
     void choosePointer(int type);
@@ -147,6 +149,7 @@ class MainWindow : public QMainWindow {
     std::function<void()> soundShutdown_;
     std::function<void()> releaseHook_;
     std::function<void()> releaseRestoreHook_;
+    int wheelAngle_ = 0; // wheel turns not yet made into line steps
     bool minimised_ = false;
     bool closing_ = false;
 };

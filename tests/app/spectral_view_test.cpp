@@ -14,9 +14,12 @@
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -259,6 +262,42 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     EXPECT_EQ(std::vector<std::uint8_t>(appState().spectralImage->surface().pixels().begin(),
                                         appState().spectralImage->surface().pixels().end()),
               image);
+}
+
+TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
+    window->resize(600, 500); // narrower than the image: analysed again at the new size
+    QCoreApplication::processEvents();
+    const AppState& s = appState();
+    ASSERT_TRUE(s.hScroll.scrollable);
+    QScrollBar* bar = window->horizontalBar();
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    const int line = s.hScroll.pos;
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    ASSERT_GT(line, 0);
+    const int notch = QApplication::wheelScrollLines() * line;
+    const auto turn = [this](QWidget* over, QPoint angle) {
+        const QPointF at(over->width() / 2.0, over->height() / 2.0);
+        QWheelEvent wheel(at, over->mapToGlobal(at), {}, angle, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(over, &wheel);
+    };
+    const int y = layout().plotHeight / 2;
+    turn(view(), {0, -120}); // a notch down: later
+    EXPECT_EQ(s.hScroll.pos, notch);
+    EXPECT_EQ(bar->value(), notch);
+    EXPECT_EQ(at(10, y), imageColour(10 + notch, y));
+    turn(view(), {-120, 0}); // a notch right, and one over the bar itself
+    turn(bar, {0, -120});
+    EXPECT_EQ(s.hScroll.pos, 3 * notch);
+    // A fine wheel adds up to the same steps; back up stops at the start.
+    for (int i = 0; i < 8; ++i) {
+        turn(view(), {0, 15});
+    }
+    EXPECT_EQ(s.hScroll.pos, 2 * notch);
+    turn(view(), {120 * 5, 0});
+    EXPECT_EQ(s.hScroll.pos, 0);
+    EXPECT_EQ(at(10, y), imageColour(10, y));
 }
 
 } // namespace
