@@ -5,6 +5,7 @@
 #include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/menu_states.h"
+#include "app/panel_font.h"
 #include "app/pointer_shapes.h"
 #include "dialogs/control_ids.h"
 #include "platform/commands.h"
@@ -448,6 +449,9 @@ void MainWindow::releaseAll() {
 // Layout
 
 QFont MainWindow::controlFont() const {
+    if (controlFont_) {
+        return *controlFont_;
+    }
     return programFont(controlFontHeight(screenGeometry().height(), logicalDpiY()));
 }
 
@@ -461,7 +465,9 @@ void MainWindow::computeLayout() {
         return;
     }
     const QRect screen = screenGeometry();
-    const QFontMetrics metrics(controlFont());
+    // The screen's font, or a smaller one where the panel's texts would not fit the width.
+    controlFont_ = fittedControlFont(screen.height(), logicalDpiY(), view_->width());
+    const QFontMetrics metrics(*controlFont_);
     LayoutInputs in;
     in.clientWidth = view_->width();
     in.clientHeight = view_->height();
@@ -469,8 +475,9 @@ void MainWindow::computeLayout() {
     in.windowHeight = frameGeometry().height();
     in.screenHeight = screen.height();
     in.captionHeight = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-    in.charWidth = averageCharWidth(controlFont());
+    in.charWidth = averageCharWidth(*controlFont_);
     in.charHeight = metrics.height();
+    in.text = measurePanelTexts(*controlFont_);
     const PlotLayout& l = s.layout = computePlotLayout(in);
 
     hBar_->setGeometry(0, l.plotHeight, std::max(0, l.plotWidth), l.scrollBarThickness);

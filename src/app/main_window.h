@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QPushButton;
@@ -149,7 +150,8 @@ class MainWindow : public QMainWindow {
     std::function<void()> soundShutdown_;
     std::function<void()> releaseHook_;
     std::function<void()> releaseRestoreHook_;
-    int wheelAngle_ = 0; // wheel turns not yet made into line steps
+    std::optional<QFont> controlFont_; // from the last layout
+    int wheelAngle_ = 0;               // wheel turns not yet made into line steps
     bool minimised_ = false;
     bool closing_ = false;
 };

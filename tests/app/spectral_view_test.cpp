@@ -6,8 +6,10 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
+#include "app/spectral_view.h"
 #include "dialogs/control_ids.h"
 #include "display/palette.h"
+#include "display/readouts.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "support/platform_scopes.h"
@@ -15,9 +17,12 @@
 #include "support/test_signals.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -298,6 +303,59 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
     turn(view(), {120 * 5, 0});
     EXPECT_EQ(s.hScroll.pos, 0);
     EXPECT_EQ(at(10, y), imageColour(10, y));
+}
+
+TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
+    // 640 x 480 is narrower than the panel at the screen's font: a smaller font takes its place.
+    std::vector<int> fontPixels;
+    for (const QSize size :
+         {QSize(640, 480), QSize(800, 600), QSize(1024, 768), QSize(1920, 1080)}) {
+        SCOPED_TRACE(size.width());
+        window->resize(size);
+        QCoreApplication::processEvents(); // analysed again at the new size
+        ASSERT_TRUE(appState().spectralImage);
+        const PlotLayout& l = layout();
+        const ViewGeometry g = currentViewGeometry();
+        const QFontMetrics metrics(window->controlFont());
+        fontPixels.push_back(window->controlFont().pixelSize());
+        const auto fits = [&](const ViewDrawing& d, const PixelRect& box) {
+            for (const ViewText& t : d.texts) {
+                const int width = metrics.horizontalAdvance(QString::fromStdString(t.text));
+                EXPECT_GE(t.topLeft.x, box.x) << t.text;
+                EXPECT_LE(t.topLeft.x + width, box.right() - 1) << t.text; // inside the edge
+                EXPECT_LE(t.topLeft.y + metrics.height(), box.bottom()) << t.text;
+            }
+        };
+        fits(infoPanel(g, currentInfoPanelInputs()), g.infoPanel);
+        // The readouts as a paint draws them: placeholders, and values at the picture's end.
+        ReadoutContext context;
+        context.wholeBox = true;
+        ReadoutPoint point;
+        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
+        point.inside = true;
+        point.y = g.stripHeight + 1;
+        point.absoluteColumn = appState().run.params.columns;
+        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
+        // Side by side inside the window: the two boxes, then the buttons, each showing its text.
+        EXPECT_GE(g.infoPanel.x, 0);
+        EXPECT_LE(g.infoPanel.right(), g.readoutBox.x);
+        EXPECT_LE(g.readoutBox.bottom(), l.clientHeight);
+        for (const int id :
+             {cmd::kPlay, cmd::kPlayWindow, cmd::kGrid, cmd::kPeakHold, cmd::kStop}) {
+            const QPushButton* button = window->button(id);
+            EXPECT_GE(button->x(), g.readoutBox.right());
+            EXPECT_LE(button->geometry().right(), l.clientWidth - 1);
+            EXPECT_LE(button->geometry().bottom(), l.clientHeight - 1);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect room =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()), room.width())
+                << button->text().toStdString();
+        }
+    }
+    EXPECT_LT(fontPixels.front(), fontPixels.back());
 }
 
 } // namespace

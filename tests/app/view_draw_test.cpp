@@ -35,7 +35,7 @@ struct Fixture {
         g.stripHeight = 40;
         g.charWidth = 8;
         g.charHeight = 16;
-        const PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16});
+        const PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16, {}});
         g.infoPanel = boxes.infoPanel;
         g.readoutBox = boxes.readoutBox;
         g.timeScaleMsec = 10.0f; // crosses at x 200, 400, 600
