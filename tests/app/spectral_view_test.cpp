@@ -306,10 +306,19 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
 }
 
 TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
-    // 640 x 480 is narrower than the panel at the screen's font: a smaller font takes its place.
+    // 520 x 400 is narrower than the panel at the screen's font: a smaller font takes its place.
+    // Stereo shown as its left channel, over the band whose value is the widest.
+    AppSettings& st = appState().settings;
+    st.channelChoice = CHANNEL_LEFT;
+    st.lowBandHz = 100;
+    st.highBandHz = 11025;
+    prompts->queueFile(dir.write(
+        "stereo.wav", test::waveFile(kRate, 2, 16, kRate, test::sines({500.0, 3000.0}, kRate))));
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_EQ(currentInfoPanelInputs().channels, DisplayChannels::Left);
     std::vector<int> fontPixels;
     for (const QSize size :
-         {QSize(640, 480), QSize(800, 600), QSize(1024, 768), QSize(1920, 1080)}) {
+         {QSize(520, 400), QSize(800, 600), QSize(1024, 768), QSize(1920, 1080)}) {
         SCOPED_TRACE(size.width());
         window->resize(size);
         QCoreApplication::processEvents(); // analysed again at the new size
