@@ -5,6 +5,7 @@
 #include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/menu_states.h"
+#include "app/panel_font.h"
 #include "app/pointer_shapes.h"
 #include "dialogs/control_ids.h"
 #include "platform/commands.h"
@@ -30,8 +31,10 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/types.h>
 
 namespace korv {
@@ -42,6 +45,7 @@ MainWindow* theMainWindow = nullptr;
 
 constexpr const char* kTitle = "Korvanthile";
 constexpr const char* kVersionText = "Korvanthile Version 6.6";
+constexpr int kWheelNotch = 120; // the angle of one wheel notch, in eighths of a degree
 
 QRect screenGeometry() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -121,6 +125,10 @@ void MainWindow::createControls() {
         bar->setValue(0);
     }
     connect(hBar_, &QScrollBar::actionTriggered, this, &MainWindow::onHorizontalAction);
+    // The wheel over the picture and over its bar scrolls in time.
+    hBar_->installEventFilter(this);
+    hBar_->setAccessibleName(QStringLiteral("Time"));
+    vBar_->setAccessibleName(QStringLiteral("Frequency / Level"));
     connect(vBar_, &QScrollBar::actionTriggered, this, &MainWindow::onVerticalAction);
 
     const std::pair<int, const char*> buttons[] = {{cmd::kPlay, "PLAY"},
@@ -464,6 +472,9 @@ void MainWindow::releaseAll() {
 // Layout
 
 QFont MainWindow::controlFont() const {
+    if (controlFont_) {
+        return *controlFont_;
+    }
     return programFont(controlFontHeight(screenGeometry().height(), logicalDpiY()));
 }
 
@@ -477,7 +488,9 @@ void MainWindow::computeLayout() {
         return;
     }
     const QRect screen = screenGeometry();
-    const QFontMetrics metrics(controlFont());
+    // The screen's font, or a smaller one where the panel's texts would not fit the width.
+    controlFont_ = fittedControlFont(screen.height(), logicalDpiY(), view_->width());
+    const QFontMetrics metrics(*controlFont_);
     LayoutInputs in;
     in.clientWidth = view_->width();
     in.clientHeight = view_->height();
@@ -485,8 +498,9 @@ void MainWindow::computeLayout() {
     in.windowHeight = frameGeometry().height();
     in.screenHeight = screen.height();
     in.captionHeight = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-    in.charWidth = averageCharWidth(controlFont());
+    in.charWidth = averageCharWidth(*controlFont_);
     in.charHeight = metrics.height();
+    in.text = measurePanelTexts(*controlFont_);
     const PlotLayout& l = s.layout = computePlotLayout(in);
 
     hBar_->setGeometry(0, l.plotHeight, std::max(0, l.plotWidth), l.scrollBarThickness);
@@ -526,6 +540,10 @@ void MainWindow::updatePlayButton() {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == view_ && event->type() == QEvent::Resize && !minimised_) {
         onResize();
+    }
+    if ((watched == view_ || watched == hBar_) && event->type() == QEvent::Wheel) {
+        onWheel(*static_cast<QWheelEvent*>(event));
+        return true;
     }
     if (watched == view_ && mouseHandler_ && mouseHandler_(event)) {
         return true;
@@ -718,6 +736,20 @@ void MainWindow::onHorizontalAction(int action) {
     }
     s.hScroll.pos = next;
     redrawView(true);
+}
+
+void MainWindow::onWheel(const QWheelEvent& event) {
+    // Down and right are later in time. A notch (120) is the desktop's number of lines, each a
+    // line step of the horizontal bar; finer wheels add up until they make a line.
+    const QPoint delta = event.angleDelta();
+    const int notchLines = std::max(1, QApplication::wheelScrollLines());
+    wheelAngle_ += (event.inverted() ? -1 : 1) * (delta.y() != 0 ? delta.y() : delta.x());
+    const int lines = wheelAngle_ * notchLines / kWheelNotch;
+    wheelAngle_ -= lines * kWheelNotch / notchLines;
+    for (int i = 0; i < std::abs(lines); ++i) {
+        hBar_->triggerAction(lines < 0 ? QAbstractSlider::SliderSingleStepAdd
+                                       : QAbstractSlider::SliderSingleStepSub);
+    }
 }
 
 void MainWindow::onVerticalAction(int action) {

@@ -17,10 +17,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QPushButton;
 class QScrollBar;
+class QWheelEvent;
 
 namespace korv {
 
@@ -129,6 +131,7 @@ class MainWindow : public QMainWindow {
     void paint(WindowSurface& target);
     void onHorizontalAction(int action);
     void onVerticalAction(int action);
+    void onWheel(const QWheelEvent& event);
     void setFftSize(int k);
     void chooseVariables(int id);
     void choosePointer(int type);
@@ -152,6 +155,8 @@ class MainWindow : public QMainWindow {
     std::function<void()> soundShutdown_;
     std::function<void()> releaseHook_;
     std::function<void()> releaseRestoreHook_;
+    std::optional<QFont> controlFont_; // from the last layout
+    int wheelAngle_ = 0;               // wheel turns not yet made into line steps
     bool minimised_ = false;
     bool closing_ = false;
 };

@@ -62,17 +62,7 @@ class SpectralView {
         const ViewGeometry g = currentViewGeometry();
         const QFont font = window_.controlFont();
         drawReadouts(target, g, font, texts(g, true), true);
-        const AppState& s = appState();
-        InfoPanelInputs in;
-        in.lowBandHz = s.settings.lowBandHz;
-        in.highBandHz = s.settings.highBandHz;
-        in.channels = displayChannels(s.settings);
-        in.sampleRate = s.sampleRateHz;
-        in.segmentBytes = s.samples ? s.run.segmentBytes : 0;
-        if (s.samples && encodingConverted(s.run.info.encoding)) {
-            in.sourceFormat = encodingText(s.run.info.encoding);
-        }
-        drawInfoPanel(target, g, font, in);
+        drawInfoPanel(target, g, font, currentInfoPanelInputs());
     }
 
     void paintLabels(WindowSurface& target) {
@@ -355,10 +345,10 @@ ViewGeometry currentViewGeometry() {
     g.stripHeight = s.spectralImage ? s.spectralImage->stripHeight() : l.topBand;
     g.charWidth = l.charWidth;
     g.charHeight = l.charHeight;
-    const PanelBoxes boxes = panelBoxes({l.clientWidth, l.clientHeight, l.plotHeight,
-                                         l.scrollBarThickness, l.charWidth, l.charHeight});
-    g.infoPanel = boxes.infoPanel;
-    g.readoutBox = boxes.readoutBox;
+    g.infoPanel = l.infoPanel;
+    g.readoutBox = l.readoutBox;
+    g.infoValueOffset = l.infoValueOffset;
+    g.readoutValueOffset = l.readoutValueOffset;
     g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
     g.hScrollPos = s.hScroll.pos;
     g.timeScaleMsec = s.settings.timeScaleMsec;
@@ -370,6 +360,20 @@ ViewGeometry currentViewGeometry() {
     g.sampleRate = s.sampleRateHz;
     g.fftSize = s.run.params.fftSize;
     return g;
+}
+
+InfoPanelInputs currentInfoPanelInputs() {
+    const AppState& s = appState();
+    InfoPanelInputs in;
+    in.lowBandHz = s.settings.lowBandHz;
+    in.highBandHz = s.settings.highBandHz;
+    in.channels = displayChannels(s.settings);
+    in.sampleRate = s.sampleRateHz;
+    in.segmentBytes = s.samples ? s.run.segmentBytes : 0;
+    if (s.samples && encodingConverted(s.run.info.encoding)) {
+        in.sourceFormat = encodingText(s.run.info.encoding);
+    }
+    return in;
 }
 
 std::function<void(double)> installSpectralView(MainWindow& window) {

@@ -4,6 +4,7 @@
 // the left drag that re-analyses a stretch, the click that asks for a point spectrum, the
 // right-button measuring rectangle).
 
+#include "display/info_panel.h"
 #include "display/view_geometry.h"
 
 #include <functional>
@@ -14,6 +15,9 @@ class MainWindow;
 
 // The layout and the current run as the view's drawing sees them.
 [[nodiscard]] ViewGeometry currentViewGeometry();
+
+// What the information panel states for the current run.
+[[nodiscard]] InfoPanelInputs currentInfoPanelInputs();
 
 // Installs the painters and the mouse handler; returns what redraws the readouts with the
 // current time while the sound plays (elapsed msec into the played span).

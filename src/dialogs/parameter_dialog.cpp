@@ -65,17 +65,17 @@ QGroupBox* ParameterDialog::radioGroup(const char* title,
     return box;
 }
 
-QLineEdit* ParameterDialog::edit(int id, const char* label, QLayout* into) {
+QLineEdit* ParameterDialog::edit(int id, const char* label, QBoxLayout* into) {
     auto* line = new QLineEdit(this);
     line->setObjectName(controlName(id));
-    if (label != nullptr) {
-        auto* row = new QHBoxLayout;
-        row->addWidget(new QLabel(QString::fromLatin1(label), this));
-        row->addWidget(line);
-        into->addItem(row);
-    } else {
-        into->addWidget(line);
-    }
+    auto* row = new QHBoxLayout;
+    auto* caption = new QLabel(QString::fromLatin1(label), this);
+    // The label names the field for a screen reader too.
+    caption->setBuddy(line);
+    row->addWidget(caption);
+    row->addWidget(line);
+    // addLayout, not addItem: the row's widgets must belong to the box they are laid out in.
+    into->addLayout(row);
     connect(line, &QLineEdit::textChanged, this, [this, id](const QString& text) {
         if (text.toStdString() != model_.text(id)) {
             model_.editText(id, text.toStdString());
@@ -85,16 +85,21 @@ QLineEdit* ParameterDialog::edit(int id, const char* label, QLayout* into) {
     return line;
 }
 
-QLayout* ParameterDialog::scrollRow(const char* label, int scrollId, int editId) {
+void ParameterDialog::scrollRow(const char* label, int scrollId, int editId, QBoxLayout* into) {
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QString::fromLatin1(label), this));
+    const QString name = QString::fromLatin1(label);
+    auto* caption = new QLabel(name, this);
+    row->addWidget(caption);
     auto* bar = new QScrollBar(Qt::Horizontal, this);
     bar->setObjectName(controlName(scrollId));
     bar->setMinimumWidth(160);
+    caption->setBuddy(bar);
     row->addWidget(bar);
     auto* mirror = new QLineEdit(this);
     mirror->setObjectName(controlName(editId));
     mirror->setReadOnly(true);
+    // The read-only mirror shows the bar's value: it goes by the same name.
+    mirror->setAccessibleName(name);
     mirror->setMaximumWidth(80);
     row->addWidget(mirror);
     edits_[editId] = mirror;
@@ -108,7 +113,7 @@ QLayout* ParameterDialog::scrollRow(const char* label, int scrollId, int editId)
             refresh();
         }
     });
-    return row;
+    into->addLayout(row);
 }
 
 void ParameterDialog::onScrollAction(int id, int action) {
@@ -193,11 +198,10 @@ void ParameterDialog::build() {
     analysisLayout->addWidget(radioGroup("Frequency Scale", {{FREQ_SCALE_LINEAR, "Linear"},
                                                              {FREQ_SCALE_LOG, "Log"},
                                                              {FREQ_SCALE_THIRD_OCTAVE, "Oct/3"}}));
-    analysisLayout->addItem(
-        scrollRow("Freq Resolution (Hz)", ID_RESOLUTION_SCROLL, ID_RESOLUTION_EDIT));
-    analysisLayout->addItem(scrollRow("Low (Hz)", ID_LOW_BAND_SCROLL, ID_LOW_BAND_EDIT));
-    analysisLayout->addItem(scrollRow("High (Hz)", model_.highBandScrollId(), ID_HIGH_BAND_EDIT));
-    analysisLayout->addItem(scrollRow("Average", ID_AVERAGE_SCROLL, ID_AVERAGE_EDIT));
+    scrollRow("Freq Resolution (Hz)", ID_RESOLUTION_SCROLL, ID_RESOLUTION_EDIT, analysisLayout);
+    scrollRow("Low (Hz)", ID_LOW_BAND_SCROLL, ID_LOW_BAND_EDIT, analysisLayout);
+    scrollRow("High (Hz)", model_.highBandScrollId(), ID_HIGH_BAND_EDIT, analysisLayout);
+    scrollRow("Average", ID_AVERAGE_SCROLL, ID_AVERAGE_EDIT, analysisLayout);
     middle->addWidget(analysis);
 
     right->addWidget(
@@ -221,8 +225,8 @@ void ParameterDialog::build() {
         QGroupBox* recording = radioGroup(
             "Recording Enable",
             {{RECORDING_OFF, "Off"}, {RECORDING_ON, "On"}, {RECORDING_TRIGGER, "Trigger"}});
-        recording->layout()->addItem(
-            scrollRow("Trigger Level", ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT));
+        scrollRow("Trigger Level", ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT,
+                  qobject_cast<QBoxLayout*>(recording->layout()));
         right->addWidget(recording);
     }
     auto* times = new QVBoxLayout;

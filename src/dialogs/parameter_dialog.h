@@ -16,7 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class QGroupBox;
-class QLayout;
+class QBoxLayout;
 
 namespace korv {
 
@@ -41,8 +41,10 @@ class ParameterDialog : public QDialog {
   private:
     void build();
     QGroupBox* radioGroup(const char* title, std::initializer_list<std::pair<int, const char*>>);
-    QLayout* scrollRow(const char* label, int scrollId, int editId);
-    QLineEdit* edit(int id, const char* label, QLayout* into);
+    // A labelled scroll bar with its read-only mirror, as one row of `into`.
+    void scrollRow(const char* label, int scrollId, int editId, QBoxLayout* into);
+    // A labelled edit as one row of `into`.
+    QLineEdit* edit(int id, const char* label, QBoxLayout* into);
     void refresh();
     void onScrollAction(int id, int action);
 

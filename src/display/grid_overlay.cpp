@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 namespace korv {
 namespace {
@@ -108,6 +109,46 @@ std::vector<FrequencyTick> logTicks(const ViewGeometry& g) {
     return ticks;
 }
 
+// Long times at a fine scale give labels wider than the tick spacing ("1200.0 sec" every 66
+// pixels); only every k-th interval is labelled then. Counting k in absolute intervals keeps
+// the labels on the same times while the view scrolls.
+void labelEveryKth(std::vector<TimeTick>& ticks, long long firstInterval,
+                   const TimeAxisInputs& in) {
+    std::vector<long> rightEnds(ticks.size(), 0); // where each label ends, with a gap
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        if (ticks[i].inLimits) {
+            const std::string& text = ticks[i].label;
+            const int width =
+                in.textWidth ? in.textWidth(text) : static_cast<int>(text.size()) * in.charWidth;
+            rightEnds[i] = long{ticks[i].labelX} + width + std::max(1, in.charWidth);
+        }
+    }
+    const auto shown = [&](std::size_t i, std::size_t k) {
+        const long long interval = firstInterval + static_cast<long long>(i);
+        return ticks[i].inLimits && interval % static_cast<long long>(k) == 0;
+    };
+    const auto clear = [&](std::size_t k) {
+        std::optional<std::size_t> previous;
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            if (!shown(i, k)) {
+                continue;
+            }
+            if (previous && rightEnds[*previous] > long{ticks[i].labelX}) {
+                return false;
+            }
+            previous = i;
+        }
+        return true;
+    };
+    std::size_t k = 1;
+    while (k < ticks.size() && !clear(k)) {
+        ++k;
+    }
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        ticks[i].labelled = shown(i, k);
+    }
+}
+
 } // namespace
 
 int nearestGridCandidate(double target) {
@@ -171,6 +212,7 @@ std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
         t.inLimits = 10 * cw < t.x && t.x < rightLimit;
         ticks.push_back(std::move(t));
     }
+    labelEveryKth(ticks, static_cast<long long>(firstInterval), in);
     return ticks;
 }
 
@@ -193,7 +235,8 @@ ViewDrawing GridOverlay::all() const {
     return d;
 }
 
-GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth, bool shadow) {
+GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth, bool shadow,
+                        const TextWidth& textWidth) {
     const bool window = target == GridTarget::Window;
     const bool dual = window && g.dualStereo;
     const double cm = g.columnMsec;
@@ -204,6 +247,7 @@ GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth
     axis.firstColumn = (cm > 0.0 ? g.segmentOffsetMsec / cm : 0.0) + (window ? g.hScrollPos : 0);
     axis.charWidth = g.charWidth;
     axis.dual = dual;
+    axis.textWidth = textWidth;
     const std::vector<TimeTick> times = timeTicks(axis);
     const std::vector<FrequencyTick> freqs = frequencyTicks(g);
 
@@ -223,7 +267,9 @@ GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth
                     addMark(out.marks, offset + t.x, f.y, shadow);
                 }
             }
-            addLabel(out.labels, {offset + t.labelX, g.plotHeight - th}, t.label, shadow);
+            if (t.labelled) {
+                addLabel(out.labels, {offset + t.labelX, g.plotHeight - th}, t.label, shadow);
+            }
         }
         for (const FrequencyTick& f : freqs) {
             if (f.inLimits) {

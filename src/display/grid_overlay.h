@@ -6,6 +6,7 @@
 #include "display/view_geometry.h"
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ inline constexpr int GRID_CROSS_ARM = 5; // an 11-pixel cross: 5 pixels each sid
 // The candidate nearest to target, the first one on a tie.
 [[nodiscard]] int nearestGridCandidate(double target);
 
+// The width in pixels a text takes in the font it is drawn with; empty: one character width
+// per character.
+using TextWidth = std::function<int(const std::string& text)>;
+
 struct TimeAxisInputs {
     double timeScaleMsec = 4.0; // as asked for: chooses the interval between ticks
     double columnMsec = 4.0;    // the real time between columns: places the ticks
@@ -27,13 +32,17 @@ struct TimeAxisInputs {
     double firstColumn = 0.0; // t0: begin offset msec / time scale, plus the scroll position
     int charWidth = 0;
     bool dual = false; // labels only in the left pane (the right pane repeats them)
+    TextWidth textWidth;
 };
 struct TimeTick {
     int x = 0;
     long long msec = 0; // a whole multiple of the interval
     std::string label;  // "%-3.1f sec" or "%-3u sec"
     int labelX = 0;
-    bool inLimits = false; // a label and crosses are drawn for this tick
+    bool inLimits = false; // crosses are drawn for this tick
+    // Its label is drawn: in the limits, and on every k-th interval of absolute time, k the
+    // least that keeps each label clear of the next one.
+    bool labelled = false;
 };
 // No ticks below a time scale of 1 msec (no interval is defined there), for an absurd scale
 // far above any the program accepts, or for an empty view.
@@ -60,6 +69,6 @@ struct GridOverlay {
 };
 // shadow: each cross and label is drawn first in the Background colour one pixel lower right.
 [[nodiscard]] GridOverlay gridOverlay(const ViewGeometry& geometry, GridTarget target,
-                                      int imageWidth, bool shadow);
+                                      int imageWidth, bool shadow, const TextWidth& textWidth = {});
 
 } // namespace korv

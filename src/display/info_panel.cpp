@@ -31,14 +31,13 @@ ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
             (in.sourceFormat.empty() ? std::string{} : ", " + std::string(in.sourceFormat)),
         formatText("%-4llu", unsignedOf(in.segmentBytes / 1000)),
     };
-    const std::string_view labels[] = {INFO_BAND_LABEL, INFO_CHANNELS_LABEL, INFO_RATE_LABEL,
-                                       INFO_LENGTH_LABEL};
     const int labelX = g.infoPanel.x + g.charWidth;
-    const int valueX = labelX + INFO_VALUE_COLUMN_CHARS * g.charWidth;
+    const int valueX = labelX + (g.infoValueOffset > 0 ? g.infoValueOffset
+                                                       : INFO_VALUE_COLUMN_CHARS * g.charWidth);
     for (int line = 0; line < 4; ++line) {
         const int y = panelLineTop(g.infoPanel, g.charHeight, line);
         d.texts.push_back(
-            {{labelX, y}, std::string(labels[line]), ViewColour::Black, ViewColour::Face});
+            {{labelX, y}, std::string(INFO_LABELS[line]), ViewColour::Black, ViewColour::Face});
         d.texts.push_back({{valueX, y}, values[line], ViewColour::Black, ViewColour::Face});
     }
     return d;

@@ -22,8 +22,6 @@ struct InfoPanelInputs {
     std::string_view sourceFormat;
 };
 
-inline constexpr int INFO_VALUE_COLUMN_CHARS = 26; // values start this far right of the labels
-
 inline constexpr std::string_view INFO_BAND_LABEL = "Display Band (Hz) :";
 inline constexpr std::string_view INFO_CHANNELS_LABEL = "Display Channels :";
 inline constexpr std::string_view INFO_RATE_LABEL = "Sample Rate (Hz) :";
@@ -31,7 +29,17 @@ inline constexpr std::string_view INFO_LENGTH_LABEL = "Sample Length (kb) :";
 
 [[nodiscard]] std::string_view displayChannelsText(DisplayChannels channels);
 
-// The sunken box at geometry.infoPanel with its four lines of black text.
+// The widest texts of each column, for sizing the box: every label, and values with the most
+// digits the fields hold (bands and rates up to 5 digits, lengths up to 7), each channel text
+// and a rate with the widest format a file is converted from.
+inline constexpr std::string_view INFO_LABELS[] = {INFO_BAND_LABEL, INFO_CHANNELS_LABEL,
+                                                   INFO_RATE_LABEL, INFO_LENGTH_LABEL};
+inline constexpr std::string_view INFO_WIDEST_VALUES[] = {
+    "00000 to 00000", "Monaural",           "Stereo (Left)", "Stereo (Right)",
+    "Stereo",         "00000, 32 bit float", "0000000"};
+
+// The sunken box at geometry.infoPanel with its four lines of black text, the values at
+// geometry.infoValueOffset right of the labels.
 [[nodiscard]] ViewDrawing infoPanel(const ViewGeometry& geometry, const InfoPanelInputs& in);
 
 } // namespace korv

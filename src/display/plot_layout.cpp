@@ -44,28 +44,35 @@ PlotLayout computePlotLayout(const LayoutInputs& in) {
     l.panelHeight = 7 * in.charHeight;
     l.plotHeight = in.clientHeight - 7 * in.charHeight;
     l.plotWidth = in.clientWidth - l.scrollBarThickness;
-    l.readoutWidthA = INFO_PANEL_WIDTH_CHARS * in.charWidth;
-    l.readoutWidthB = READOUT_BOX_WIDTH_CHARS * in.charWidth;
-    l.readoutWidthC = BUTTON_BLOCK_WIDTH_CHARS * in.charWidth;
+    const PanelBoxes boxes =
+        panelBoxes({in.clientWidth, in.clientHeight, l.plotHeight, l.scrollBarThickness,
+                    in.charWidth, in.charHeight, in.text});
+    const PanelWidths& w = boxes.widths;
+    l.readoutWidthA = w.info;
+    l.readoutWidthB = w.readout;
+    l.readoutWidthC = w.buttons();
     l.readoutHeight = in.charHeight * 9 / 2;
-    l.columnWidth = (in.clientWidth - PANEL_BOXES_WIDTH_CHARS * in.charWidth) / 4;
+    l.columnWidth = boxes.columnWidth;
+    l.infoPanel = boxes.infoPanel;
+    l.readoutBox = boxes.readoutBox;
+    l.infoValueOffset = w.infoValueOffset;
+    l.readoutValueOffset = w.readoutValueOffset;
     l.topBand = in.screenHeight / 12;
     l.plotVerticalScale = static_cast<float>(in.clientHeight - 4 * in.charHeight) / 300.0f;
     l.plotColumnCount = in.clientWidth * 7 / 16;
-    l.buttonX0 = 3 * l.columnWidth + l.readoutWidthB + l.readoutWidthA;
+    l.buttonX0 = boxes.buttonX0;
     l.buttonY0 = l.plotHeight + l.scrollBarThickness +
                  (in.clientHeight - l.plotHeight - l.scrollBarThickness) / 2 -
                  (3 * l.buttonHeight) / 2 + 1;
 
     const int x0 = l.buttonX0;
     const int y0 = l.buttonY0;
-    const int cw = in.charWidth;
     const int bh = l.buttonHeight;
-    l.buttons.play = {x0, y0, 10 * cw, bh};
-    l.buttons.playWindow = {x0 + 10 * cw, y0, 20 * cw, bh};
-    l.buttons.grid = {x0, y0 + bh, 10 * cw, bh};
-    l.buttons.peakHold = {x0 + 10 * cw, y0 + bh, 20 * cw, bh};
-    l.buttons.stop = {x0, y0 + 2 * bh, l.readoutWidthC, bh};
+    l.buttons.play = {x0, y0, w.narrowButton, bh};
+    l.buttons.playWindow = {x0 + w.narrowButton, y0, w.wideButton, bh};
+    l.buttons.grid = {x0, y0 + bh, w.narrowButton, bh};
+    l.buttons.peakHold = {x0 + w.narrowButton, y0 + bh, w.wideButton, bh};
+    l.buttons.stop = {x0, y0 + 2 * bh, w.buttons(), bh};
     return l;
 }
 
@@ -73,8 +80,8 @@ int visibleImageColumns(int plotWidth, bool dualStereo) {
     return dualStereo ? plotWidth / 2 - 3 : plotWidth;
 }
 
-HScrollState computeHScroll(int imageWidth, int plotWidth, bool dualStereo,
-                            const HScrollState& old, int drawingColumn, bool analysisDrawing) {
+HScrollState computeHScroll(int imageWidth, int plotWidth, bool dualStereo, const HScrollState& old,
+                            int drawingColumn, bool analysisDrawing) {
     const double fraction =
         old.max > 0 ? static_cast<double>(old.pos) / static_cast<double>(old.max) : 0.0;
     // The dual view measures its range against half the width plus the pane separator.

@@ -4,6 +4,7 @@
 // vertical scroll rules, which depend only on these numbers.
 
 #include "display/scroll_action.h"
+#include "display/view_geometry.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -21,6 +22,8 @@ struct LayoutInputs {
     // Average character width and height of the control font.
     int charWidth = 0;
     int charHeight = 0;
+    // The panel's texts in the control font (nothing measured: the classic character counts).
+    PanelTextWidths text;
 };
 
 struct ButtonPlace {
@@ -51,12 +54,16 @@ struct PlotLayout {
     int panelHeight = 0;
     int plotHeight = 0;
     int plotWidth = 0;
-    // Readout boxes of the panel.
-    int readoutWidthA = 0; // 38 characters
-    int readoutWidthB = 0; // 44 characters
-    int readoutWidthC = 0; // 30 characters
+    // The panel: information panel, readout box and button block (see panelBoxes).
+    int readoutWidthA = 0; // the information panel
+    int readoutWidthB = 0; // the readout box
+    int readoutWidthC = 0; // the button block
     int readoutHeight = 0; // 4.5 characters
     int columnWidth = 0;
+    PixelRect infoPanel;
+    PixelRect readoutBox;
+    int infoValueOffset = 0;
+    int readoutValueOffset = 0;
     // The drawing area's upper band; its lower edge is plotHeight - topBand.
     int topBand = 0;
     float plotVerticalScale = 0.0f;

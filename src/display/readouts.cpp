@@ -168,7 +168,9 @@ ViewDrawing readoutLines(const ViewGeometry& g, const ReadoutTexts& t) {
     ViewDrawing d;
     const PixelRect& box = g.readoutBox;
     const int labelX = box.x + g.charWidth;
-    const int valueX = labelX + READOUT_VALUE_COLUMN_CHARS * g.charWidth;
+    const int valueX =
+        labelX + (g.readoutValueOffset > 0 ? g.readoutValueOffset
+                                           : READOUT_VALUE_COLUMN_CHARS * g.charWidth);
     const int th = g.charHeight;
     d.texts.push_back({{labelX, panelLineTop(box, th, 0)},
                        t.title,

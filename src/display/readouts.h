@@ -14,8 +14,6 @@
 
 namespace korv {
 
-inline constexpr int READOUT_VALUE_COLUMN_CHARS = 20; // values start this far right of labels
-
 inline constexpr std::string_view READOUT_TITLE_ANALYZE_FILE = " Analyze File";
 inline constexpr std::string_view READOUT_TITLE_SCAN_INPUT = "  Scan Input ";
 inline constexpr std::string_view READOUT_TITLE_SCAN_FILE = "  Scan File  ";
@@ -26,6 +24,16 @@ inline constexpr std::string_view READOUT_TIME_NOW_LABEL = "Time Now (sec) : ";
 inline constexpr std::string_view READOUT_LEVEL_LABEL = "Signal Level (dB) :";
 inline constexpr std::string_view READOUT_PLACEHOLDER = "00000           ";
 inline constexpr std::string_view READOUT_TIME_NOW_PLACEHOLDER = "0000            ";
+// The widest texts of each column, for sizing the box: titles and labels; the placeholders
+// and values with the most digits the readouts show (times up to 7 digits of msec).
+inline constexpr std::string_view READOUT_LABELS[] = {
+    READOUT_TITLE_ANALYZE_FILE, READOUT_TITLE_SCAN_INPUT, READOUT_TITLE_SCAN_FILE,
+    READOUT_TITLE_RECORDING,    READOUT_FREQUENCY_LABEL,  READOUT_TIME_LABEL,
+    READOUT_TIME_NOW_LABEL,     READOUT_LEVEL_LABEL};
+inline constexpr std::string_view READOUT_WIDEST_VALUES[] = {
+    READOUT_PLACEHOLDER, READOUT_TIME_NOW_PLACEHOLDER,
+    "00000 +/- 000 ",    "00000 +/- 0.0 ",
+    "0000000 +/- 00 ",   "-000"};
 
 // While the pointer moves / when the whole box is redrawn after a paint.
 inline constexpr long READOUT_MAX_HZ_MOVING = 48000;

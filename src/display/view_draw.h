@@ -24,6 +24,9 @@ class WindowSurface;
 void paintViewDrawing(WindowSurface& window, const ViewDrawing& drawing, const QFont& font);
 void paintViewDrawing(IndexedSurface& picture, const ViewDrawing& drawing, const QFont& font);
 
+// The grid overlay with its labels spaced by their widths in `font`.
+[[nodiscard]] GridOverlay gridOverlay(const ViewGeometry& geometry, const QFont& font,
+                                      GridTarget target, int imageWidth, bool shadow);
 // The grid crosses and labels over the view at the scroll position.
 void drawGridOverlay(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
                      bool shadow);

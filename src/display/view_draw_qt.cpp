@@ -5,6 +5,7 @@
 #include "platform/window_surface.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QString>
 
 namespace korv {
@@ -66,19 +67,29 @@ void paintViewDrawing(IndexedSurface& picture, const ViewDrawing& d, const QFont
     }
 }
 
+GridOverlay gridOverlay(const ViewGeometry& geometry, const QFont& font, GridTarget target,
+                        int imageWidth, bool shadow) {
+    const QFontMetrics metrics(font);
+    return gridOverlay(geometry, target, imageWidth, shadow, [&metrics](const std::string& text) {
+        return metrics.horizontalAdvance(QString::fromStdString(text));
+    });
+}
+
 void drawGridOverlay(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
                      bool shadow) {
-    paintViewDrawing(window, gridOverlay(geometry, GridTarget::Window, 0, shadow).all(), font);
+    paintViewDrawing(window, gridOverlay(geometry, font, GridTarget::Window, 0, shadow).all(),
+                     font);
 }
 
 void drawGridOverlay(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
                      bool shadow) {
     paintViewDrawing(picture,
-                     gridOverlay(geometry, GridTarget::Image, picture.width(), shadow).all(), font);
+                     gridOverlay(geometry, font, GridTarget::Image, picture.width(), shadow).all(),
+                     font);
 }
 
 void drawAxisLabels(WindowSurface& window, const ViewGeometry& geometry, const QFont& font) {
-    paintViewDrawing(window, gridOverlay(geometry, GridTarget::Window, 0, true).labels, font);
+    paintViewDrawing(window, gridOverlay(geometry, font, GridTarget::Window, 0, true).labels, font);
 }
 
 void drawInfoPanel(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,

@@ -17,6 +17,10 @@ struct ViewGeometry {
     int charHeight = 0;
     PixelRect infoPanel;  // see panelBoxes()
     PixelRect readoutBox; // see panelBoxes()
+    // How far right of its labels each box's value column starts (PanelWidths); 0: the
+    // classic character counts.
+    int infoValueOffset = 0;
+    int readoutValueOffset = 0;
 
     // Stereo data shown as dual channels on the spectral image display: the left channel in
     // the left pane, the right channel from plotWidth / 2 + 4.
@@ -37,10 +41,37 @@ struct ViewGeometry {
     [[nodiscard]] int rows() const { return plotHeight - stripHeight; }
 };
 
+// The widths, in the control font, of the widest texts each part of the panel shows, measured
+// by the desktop side; all 0 when nothing was measured.
+struct PanelTextWidths {
+    int infoLabel = 0;
+    int infoValue = 0;
+    int readoutLabel = 0;
+    int readoutValue = 0;
+    int narrowButton = 0; // PLAY, GRID
+    int wideButton = 0;   // PLAY WDW, PEAK HOLD and the texts they change to
+    friend bool operator==(const PanelTextWidths&, const PanelTextWidths&) = default;
+};
+
+// The panel's parts sized to hold their texts: a box is a character width of margin, the
+// labels, a character width, the values and a margin again; a button has a character width
+// of margin each side. Measured nothing, the classic character counts (38, 44, 10 and 20).
+struct PanelWidths {
+    int info = 0;
+    int readout = 0;
+    int infoValueOffset = 0; // from the labels' x to the values' x
+    int readoutValueOffset = 0;
+    int narrowButton = 0;
+    int wideButton = 0;
+    [[nodiscard]] int buttons() const { return narrowButton + wideButton; }
+    [[nodiscard]] int total() const { return info + readout + buttons(); }
+    friend bool operator==(const PanelWidths&, const PanelWidths&) = default;
+};
+[[nodiscard]] PanelWidths panelWidths(const PanelTextWidths& text, int charWidth);
+
 // The panel below the scroll bar holds, from the left, with a column gap before each: the
-// information panel (38 characters wide), the readout box (44 characters) and the button
-// block (30 characters); the boxes are 4.5 text lines high, centred in the panel like the
-// buttons.
+// information panel, the readout box and the button block (widths from PanelWidths); the
+// boxes are 4.5 text lines high, centred in the panel like the buttons.
 struct PanelLayoutInputs {
     int clientWidth = 0;
     int clientHeight = 0;
@@ -48,10 +79,14 @@ struct PanelLayoutInputs {
     int scrollBarThickness = 0;
     int charWidth = 0;
     int charHeight = 0;
+    PanelTextWidths text;
 };
 struct PanelBoxes {
     PixelRect infoPanel;
     PixelRect readoutBox;
+    int columnWidth = 0; // the gap: a quarter of the width the three parts leave
+    int buttonX0 = 0;
+    PanelWidths widths;
     friend bool operator==(const PanelBoxes&, const PanelBoxes&) = default;
 };
 [[nodiscard]] PanelBoxes panelBoxes(const PanelLayoutInputs& in);
@@ -72,8 +107,9 @@ inline constexpr int DUAL_RIGHT_PANE_GAP = 4;
 
 inline constexpr int INFO_PANEL_WIDTH_CHARS = 38;
 inline constexpr int READOUT_BOX_WIDTH_CHARS = 44;
-inline constexpr int BUTTON_BLOCK_WIDTH_CHARS = 30;
-inline constexpr int PANEL_BOXES_WIDTH_CHARS =
-    INFO_PANEL_WIDTH_CHARS + READOUT_BOX_WIDTH_CHARS + BUTTON_BLOCK_WIDTH_CHARS;
+inline constexpr int NARROW_BUTTON_WIDTH_CHARS = 10;
+inline constexpr int WIDE_BUTTON_WIDTH_CHARS = 20;
+inline constexpr int INFO_VALUE_COLUMN_CHARS = 26;    // values this far right of the labels
+inline constexpr int READOUT_VALUE_COLUMN_CHARS = 20; // the same in the readout box
 
 } // namespace korv

@@ -190,8 +190,12 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     EXPECT_NEAR(shown, 55000.0 - frameMsec / 2, frameMsec) << "column " << onset;
 
     // The time axis over the whole image: every tick lies at the column of its time.
-    const std::vector<TimeTick> ticks = timeTicks(
-        {g.timeScaleMsec, g.columnMsec, static_cast<int>(run.params.columns), 0.0, g.charWidth});
+    TimeAxisInputs axis;
+    axis.timeScaleMsec = g.timeScaleMsec;
+    axis.columnMsec = g.columnMsec;
+    axis.viewWidth = static_cast<int>(run.params.columns);
+    axis.charWidth = g.charWidth;
+    const std::vector<TimeTick> ticks = timeTicks(axis);
     ASSERT_GT(ticks.size(), 5u);
     for (const TimeTick& t : ticks) {
         EXPECT_NEAR(t.x, static_cast<double>(t.msec) / (221.0 * 1000.0 / kRate), 1.0) << t.label;

@@ -10,6 +10,7 @@
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -444,6 +445,10 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
                   QRect(stop.x, stop.y, stop.width, stop.height));
         // A resize stops whatever runs.
         EXPECT_TRUE(called(cmd::kStop, cmd::kStopFromResize));
+    }
+    // A screen reader names both bars.
+    for (QScrollBar* bar : {w->horizontalBar(), w->verticalBar()}) {
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name).isEmpty());
     }
 }
 

@@ -7,11 +7,15 @@
 #include "support/platform_scopes.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -479,6 +483,76 @@ TEST(ParameterDialog, ScanInputOkStoresRateAndTrigger) {
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::SpectrumPlot, plot, scan));
     EXPECT_EQ(plot.dbScaleChoice, DB_SCALE_30);
     EXPECT_EQ(plot.levelScaleCode, -9);
+}
+
+// What a user sees of each dialog: no control lies over another, every caption shows whole,
+// and a screen reader names every field and bar.
+TEST(ParameterDialog, ControlsHaveRoomTextAndNamesInEveryDialog) {
+    test::ScriptedPromptsScope prompts;
+    for (const DialogId id :
+         {DialogId::AnalyzeFile, DialogId::ScanInput, DialogId::ScanFile, DialogId::SpectrumPlot}) {
+        SCOPED_TRACE(static_cast<int>(id));
+        AppSettings settings;
+        settings.typeChoice = TYPE_STEREO;
+        RunValues run = fileRun(44100, 0, 100000);
+        prompts->queueDialog([](QDialog& d) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+            QList<QWidget*> controls;
+            for (QWidget* w : d.findChildren<QWidget*>()) {
+                if (w->isVisible() &&
+                    (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                     qobject_cast<QScrollBar*>(w) || qobject_cast<QLabel*>(w) ||
+                     qobject_cast<QGroupBox*>(w))) {
+                    controls.push_back(w);
+                }
+            }
+            const auto rectOf = [&d](const QWidget* w) {
+                return QRect(w->mapTo(&d, QPoint(0, 0)), w->size());
+            };
+            for (qsizetype i = 0; i < controls.size(); ++i) {
+                for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                    const QWidget* a = controls[i];
+                    const QWidget* b = controls[j];
+                    if (!a->isAncestorOf(b) && !b->isAncestorOf(a)) {
+                        EXPECT_FALSE(rectOf(a).intersects(rectOf(b)))
+                            << a->objectName().toStdString() << " "
+                            << b->objectName().toStdString();
+                    }
+                }
+            }
+            for (QWidget* w : controls) {
+                const QFontMetrics metrics(w->font());
+                QString text;
+                int room = w->contentsRect().width();
+                if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+                    QStyleOptionButton option;
+                    option.initFrom(button);
+                    option.text = text = button->text();
+                    const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
+                    room = w->style()
+                               ->subElementRect(radio ? QStyle::SE_RadioButtonContents
+                                                      : QStyle::SE_PushButtonContents,
+                                                &option, w)
+                               .width();
+                } else if (auto* label = qobject_cast<QLabel*>(w)) {
+                    text = label->text();
+                } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
+                    text = box->title();
+                    room = w->width();
+                }
+                EXPECT_LE(metrics.horizontalAdvance(text), room) << text.toStdString();
+                if (qobject_cast<QLineEdit*>(w) || qobject_cast<QScrollBar*>(w)) {
+                    QAccessibleInterface* named = QAccessible::queryAccessibleInterface(w);
+                    ASSERT_NE(named, nullptr);
+                    EXPECT_FALSE(named->text(QAccessible::Name).isEmpty())
+                        << w->objectName().toStdString();
+                }
+            }
+            ScriptedPrompts::pressCancel(d);
+        });
+        EXPECT_FALSE(runAnalysisDialog(*prompts, id, settings, run));
+        EXPECT_TRUE(prompts->unscripted().isEmpty());
+    }
 }
 
 TEST(ParameterDialogRules, ThirdOctaveEdgesFromTheBandTable) {

@@ -6,17 +6,25 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
+#include "app/spectral_view.h"
 #include "dialogs/control_ids.h"
 #include "display/palette.h"
+#include "display/readouts.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -261,6 +269,104 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     EXPECT_EQ(std::vector<std::uint8_t>(appState().spectralImage->surface().pixels().begin(),
                                         appState().spectralImage->surface().pixels().end()),
               image);
+}
+
+TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
+    window->resize(600, 500); // narrower than the image: analysed again at the new size
+    QCoreApplication::processEvents();
+    const AppState& s = appState();
+    ASSERT_TRUE(s.hScroll.scrollable);
+    QScrollBar* bar = window->horizontalBar();
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    const int line = s.hScroll.pos;
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    ASSERT_GT(line, 0);
+    const int notch = QApplication::wheelScrollLines() * line;
+    const auto turn = [this](QWidget* over, QPoint angle) {
+        const QPointF at(over->width() / 2.0, over->height() / 2.0);
+        QWheelEvent wheel(at, over->mapToGlobal(at), {}, angle, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(over, &wheel);
+    };
+    const int y = layout().plotHeight / 2;
+    turn(view(), {0, -120}); // a notch down: later
+    EXPECT_EQ(s.hScroll.pos, notch);
+    EXPECT_EQ(bar->value(), notch);
+    EXPECT_EQ(at(10, y), imageColour(10 + notch, y));
+    turn(view(), {-120, 0}); // a notch right, and one over the bar itself
+    turn(bar, {0, -120});
+    EXPECT_EQ(s.hScroll.pos, 3 * notch);
+    // A fine wheel adds up to the same steps; back up stops at the start.
+    for (int i = 0; i < 8; ++i) {
+        turn(view(), {0, 15});
+    }
+    EXPECT_EQ(s.hScroll.pos, 2 * notch);
+    turn(view(), {120 * 5, 0});
+    EXPECT_EQ(s.hScroll.pos, 0);
+    EXPECT_EQ(at(10, y), imageColour(10, y));
+}
+
+TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
+    // 520 x 400 is narrower than the panel at the screen's font: a smaller font takes its place.
+    // Stereo shown as its left channel, over the band whose value is the widest.
+    AppSettings& st = appState().settings;
+    st.channelChoice = CHANNEL_LEFT;
+    st.lowBandHz = 100;
+    st.highBandHz = 11025;
+    prompts->queueFile(dir.write(
+        "stereo.wav", test::waveFile(kRate, 2, 16, kRate, test::sines({500.0, 3000.0}, kRate))));
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_EQ(currentInfoPanelInputs().channels, DisplayChannels::Left);
+    std::vector<int> fontPixels;
+    for (const QSize size :
+         {QSize(520, 400), QSize(800, 600), QSize(1024, 768), QSize(1920, 1080)}) {
+        SCOPED_TRACE(size.width());
+        window->resize(size);
+        QCoreApplication::processEvents(); // analysed again at the new size
+        ASSERT_TRUE(appState().spectralImage);
+        const PlotLayout& l = layout();
+        const ViewGeometry g = currentViewGeometry();
+        const QFontMetrics metrics(window->controlFont());
+        fontPixels.push_back(window->controlFont().pixelSize());
+        const auto fits = [&](const ViewDrawing& d, const PixelRect& box) {
+            for (const ViewText& t : d.texts) {
+                const int width = metrics.horizontalAdvance(QString::fromStdString(t.text));
+                EXPECT_GE(t.topLeft.x, box.x) << t.text;
+                EXPECT_LE(t.topLeft.x + width, box.right() - 1) << t.text; // inside the edge
+                EXPECT_LE(t.topLeft.y + metrics.height(), box.bottom()) << t.text;
+            }
+        };
+        fits(infoPanel(g, currentInfoPanelInputs()), g.infoPanel);
+        // The readouts as a paint draws them: placeholders, and values at the picture's end.
+        ReadoutContext context;
+        context.wholeBox = true;
+        ReadoutPoint point;
+        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
+        point.inside = true;
+        point.y = g.stripHeight + 1;
+        point.absoluteColumn = appState().run.params.columns;
+        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
+        // Side by side inside the window: the two boxes, then the buttons, each showing its text.
+        EXPECT_GE(g.infoPanel.x, 0);
+        EXPECT_LE(g.infoPanel.right(), g.readoutBox.x);
+        EXPECT_LE(g.readoutBox.bottom(), l.clientHeight);
+        for (const int id :
+             {cmd::kPlay, cmd::kPlayWindow, cmd::kGrid, cmd::kPeakHold, cmd::kStop}) {
+            const QPushButton* button = window->button(id);
+            EXPECT_GE(button->x(), g.readoutBox.right());
+            EXPECT_LE(button->geometry().right(), l.clientWidth - 1);
+            EXPECT_LE(button->geometry().bottom(), l.clientHeight - 1);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect room =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()), room.width())
+                << button->text().toStdString();
+        }
+    }
+    EXPECT_LT(fontPixels.front(), fontPixels.back());
 }
 
 } // namespace

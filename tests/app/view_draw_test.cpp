@@ -8,6 +8,7 @@
 #include "platform/palette_display.h"
 #include "platform/window_surface.h"
 
+#include <QFontMetrics>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -34,7 +35,7 @@ struct Fixture {
         g.stripHeight = 40;
         g.charWidth = 8;
         g.charHeight = 16;
-        const PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16});
+        const PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16, {}});
         g.infoPanel = boxes.infoPanel;
         g.readoutBox = boxes.readoutBox;
         g.timeScaleMsec = 10.0f; // crosses at x 200, 400, 600
@@ -116,6 +117,39 @@ TEST(ViewDraw, PanelsAreSunkenBoxesWithBlackText) {
     const PixelRect titleLine{r.x + 1, r.y + 1, r.width - 2, 4 + 16};
     EXPECT_GT(countPixels(f, titleLine, f.colour(kSysRed)), 20);
     EXPECT_EQ(countPixels(f, titleLine, f.colour(kSysBlack)), 0);
+}
+
+TEST(ViewDraw, TimeLabelsOfALongFileNeverOverlap) {
+    // Twenty minutes into a file, at the finest scales of each tick interval, in the fonts of
+    // small and large screens: each drawn label ends before the next one begins.
+    Fixture f;
+    f.g.segmentOffsetMsec = 1200000.0;
+    f.g.plotWidth = 1600;
+    for (const int pixels : {11, 14, 20, 36}) {
+        const QFont font = programFont(pixels);
+        const QFontMetrics metrics(font);
+        f.g.charWidth = averageCharWidth(font);
+        f.g.charHeight = metrics.height();
+        for (const float ts : {1.0f, 1.1f, 2.0f, 3.0f, 5.0f, 8.0f, 10.0f}) {
+            f.g.timeScaleMsec = ts;
+            std::vector<ViewText> labels;
+            for (const ViewText& t :
+                 gridOverlay(f.g, font, GridTarget::Window, 0, false).labels.texts) {
+                if (t.topLeft.y == f.g.plotHeight - f.g.charHeight) {
+                    labels.push_back(t);
+                }
+            }
+            ASSERT_GE(labels.size(), 2U) << pixels << " px, " << ts << " msec";
+            for (std::size_t i = 1; i < labels.size(); ++i) {
+                const int end =
+                    labels[i - 1].topLeft.x +
+                    metrics.horizontalAdvance(QString::fromStdString(labels[i - 1].text));
+                EXPECT_LT(end, labels[i].topLeft.x)
+                    << pixels << " px, " << ts << " msec: " << labels[i - 1].text << " | "
+                    << labels[i].text;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -480,7 +480,8 @@ TEST(InfoPanel, FourLinesOfBandChannelsRateAndLength) {
 
 TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {
     // Client 1000 x 700, cw 7, th 14: column width (1000 - 112 x 7) / 4 = 54.
-    const PanelBoxes b = panelBoxes({1000, 700, 602, 15, 7, 14});
+    // Nothing measured: the classic character counts.
+    const PanelBoxes b = panelBoxes({1000, 700, 602, 15, 7, 14, {}});
     EXPECT_EQ(b.infoPanel.x, 54);
     EXPECT_EQ(b.infoPanel.width, 38 * 7);
     EXPECT_EQ(b.readoutBox.x, b.infoPanel.right() + 54);
@@ -493,6 +494,18 @@ TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {
     const int above = b.infoPanel.y - (602 + 15);
     const int below = 700 - b.infoPanel.bottom();
     EXPECT_LE(std::abs(above - below), 1);
+
+    // Measured texts: a box holds a margin, its labels, a character width, its values and a
+    // margin; a button its text and a margin each side; the gaps share what is left.
+    const PanelBoxes m = panelBoxes({1000, 700, 602, 15, 7, 14, {120, 90, 110, 100, 30, 70}});
+    EXPECT_EQ(m.infoPanel.width, 7 + 120 + 7 + 90 + 7);
+    EXPECT_EQ(m.widths.infoValueOffset, 120 + 7);
+    EXPECT_EQ(m.readoutBox.width, 7 + 110 + 7 + 100 + 7);
+    EXPECT_EQ(m.widths.readoutValueOffset, 110 + 7);
+    EXPECT_EQ(m.widths.buttons(), 30 + 14 + 70 + 14);
+    EXPECT_EQ(m.columnWidth, (1000 - m.widths.total()) / 4);
+    EXPECT_EQ(m.readoutBox.x, m.infoPanel.right() + m.columnWidth);
+    EXPECT_EQ(m.buttonX0, m.readoutBox.right() + m.columnWidth);
 }
 
 TEST(GridOverlay, HostileValuesGiveBoundedListsOnly) {
