@@ -238,7 +238,7 @@ void sendFftSize(const AppSettings& settings) {
         cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) - MIN_LOG2_FFT_SIZE, 0);
 }
 
-void releaseHeldAnalysis(MainWindow& window) {
+void letGoOfHeldData() {
     AppState& s = appState();
     s.spectralImage.reset();
     s.samples.reset();
@@ -246,6 +246,11 @@ void releaseHeldAnalysis(MainWindow& window) {
     s.previousSamples.reset();
     s.previousKept = false;
     s.restorePossible = false;
+}
+
+void releaseHeldAnalysis(MainWindow& window) {
+    AppState& s = appState();
+    letGoOfHeldData();
     s.selection.reset();
     s.run = AnalysisRun{};
     s.sampleRateHz = 0;
@@ -284,11 +289,7 @@ bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
 
 void reloadAfterMemoryFailure(MainWindow& window) {
     AppState& s = appState();
-    s.spectralImage.reset();
-    s.previousImage.reset();
-    s.samples.reset();
-    s.previousSamples.reset();
-    s.previousKept = false;
+    letGoOfHeldData();
     menuStateIdle(window);
     window.surface().invalidate();
     window.surface().updateNow();

@@ -16,6 +16,8 @@ inline constexpr float kDefaultTimeScaleMsec = 10.0f;
 void showChecks(const CheckResult& check);
 // The FFT-size command (40040 + k) for the stored choice.
 void sendFftSize(const AppSettings& settings);
+// Lets go of the image and samples, and of those kept for Parameters Restore.
+void letGoOfHeldData();
 // Lets go of the image, the samples and the run they came from, and puts the window, menu,
 // buttons and title in the state of no data, so a cancelled or refused command leaves
 // nothing that plays, measures or names data no longer held.

@@ -231,12 +231,7 @@ void analyzeFile(MainWindow& window, int param) {
         return;
     }
     // 12. The segment, replacing what was held.
-    s.spectralImage.reset();
-    s.samples.reset();
-    s.previousImage.reset();
-    s.previousSamples.reset();
-    s.previousKept = false;
-    s.restorePossible = false;
+    letGoOfHeldData();
     SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
                                         run.waveFormat(), processAllocations(), run.info.source());
     if (!segment.store) {
