@@ -184,7 +184,6 @@ class PlayWindowTest : public ::testing::Test {
         // The analysed columns count, not the blank rest of a picture as wide as the screen.
         EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), s.run.params.columns > visible);
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
-        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kExit));
         EXPECT_FALSE(s.modeRunning);
         EXPECT_TRUE(s.idleForKeys);
