@@ -1,19 +1,12 @@
 // Analyze File end to end: the real window offscreen, wave files written to a temporary
 // folder, the file and parameter dialogs answered by script.
 
-#include "app/app_state.h"
-#include "app/command_ids.h"
-#include "app/main_window.h"
-#include "app/modes.h"
 #include "app/program_menu.h"
 #include "app/spectral_view.h"
-#include "dialogs/control_ids.h"
 #include "display/grid_overlay.h"
 #include "display/memory_budget.h"
 #include "display/readouts.h"
-#include "support/platform_scopes.h"
-#include "support/temp_dir.h"
-#include "support/test_signals.h"
+#include "support/analyze_fixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,96 +22,7 @@
 namespace korv {
 namespace {
 
-constexpr int kRate = 22050;
-
-class AnalyzeFileTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.valid());
-        MainWindowOptions o;
-        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        window = std::make_unique<MainWindow>(o);
-        installModes(*window);
-        window->registerCommand(cmd::kPlay, [this](int) { ++plays; });
-        window->resize(900, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        window->startUp({});
-        settings().variablesChoice = cmd::kVariablesFreeze;
-    }
-
-    static AppSettings& settings() { return appState().settings; }
-    static const IndexedSurface& image() { return appState().spectralImage->surface(); }
-    static std::vector<std::uint8_t> imageBytes() {
-        return {image().pixels().begin(), image().pixels().end()};
-    }
-
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir.write(name, bytes);
-        EXPECT_FALSE(path.isEmpty());
-        return path;
-    }
-
-    // A mono 16-bit file of one sine at kRate.
-    QString tone(const QString& name, long frames, double hz = 1000.0) {
-        return write(name, test::waveFile(kRate, 1, 16, frames, test::sines({hz}, kRate)));
-    }
-
-    // Two seconds of 16-bit mono at 11025 Hz without a header.
-    QString rawTone() {
-        return write(QStringLiteral("raw.pcm"),
-                     test::rawSamples(11025 * 4, test::sines({1500.0}, 11025)));
-    }
-    // A dialog script: the data read as stereo (Type is free for data without a header).
-    static void readAsStereo(QDialog& d) {
-        auto* stereo = d.findChild<QRadioButton*>(controlName(TYPE_STEREO));
-        ASSERT_NE(stereo, nullptr);
-        ASSERT_TRUE(stereo->isEnabled());
-        stereo->click();
-        ScriptedPrompts::pressOk(d);
-    }
-    // A resize, and the repeated analysis it asks for.
-    void shrinkWindow() {
-        window->resize(window->width(), window->height() - 60);
-        QCoreApplication::processEvents();
-        drainMessages();
-    }
-
-    // F1 with the file chosen in the open dialog.
-    void analyze(const QString& path) {
-        prompts->queueFile(path);
-        QTest::keyClick(window.get(), Qt::Key_F1);
-    }
-
-    // The palette index of display row r of the band whose bottom is at `bandBottom`.
-    static int indexAt(int x, int row, int bandBottom) {
-        return *image().pixel(x, bandBottom - 1 - row);
-    }
-
-    static int rows() { return appState().run.plotHeight - appState().run.stripHeight; }
-
-    // The row a frequency falls on for the linear band of the settings.
-    static int rowOf(double hz) {
-        const AppSettings& st = settings();
-        return static_cast<int>((hz - st.lowBandHz) * rows() / (st.highBandHz - st.lowBandHz));
-    }
-
-    // The brightest row of column x in the band.
-    static int brightestRow(int x, int bandBottom) {
-        int best = 0;
-        for (int r = 1; r < rows(); ++r) {
-            if (indexAt(x, r, bandBottom) > indexAt(x, best, bandBottom)) {
-                best = r;
-            }
-        }
-        return best;
-    }
-
-    test::TempDir dir;
-    test::ScriptedPromptsScope prompts;
-    std::unique_ptr<MainWindow> window;
-    int plays = 0;
-};
+using namespace test;
 
 TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     // A scan's Oct/3 scale left in the settings is drawn Linear without the dialog, as the
@@ -425,119 +329,10 @@ TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
     EXPECT_FALSE(appState().modeRunning);
 }
 
-TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
-    analyze(write("change.wav",
-                  test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
-    ASSERT_TRUE(appState().spectralImage);
-    const std::vector<std::uint8_t> before = imageBytes();
-    const long columnsBefore = appState().run.params.columns;
-
-    prompts->queueDialog([](QDialog& d) {
-        auto* fft = d.findChild<QRadioButton*>(controlName(FFT_SIZE_CHOICE_FIRST + 3));
-        ASSERT_NE(fft, nullptr);
-        fft->click();
-        ScriptedPrompts::pressOk(d);
-    });
-    sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-    const std::vector<std::uint8_t> changed = imageBytes();
-    EXPECT_NE(changed, before);
-    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
-
-    sendCommand(cmd::kParametersRestore, 0);
-    ASSERT_TRUE(appState().spectralImage);
-    const std::vector<std::uint8_t> restored = imageBytes();
-    EXPECT_EQ(restored, before);
-    EXPECT_EQ(appState().run.params.columns, columnsBefore);
-    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
-    EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.
-TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
-    analyze(tone("twice.wav", kRate * 2));
-    ASSERT_TRUE(appState().spectralImage);
-    const AnalysisRun original = appState().run;
-    const std::vector<std::uint8_t> originalImage = imageBytes();
-    const std::int64_t byteRate = std::int64_t{kRate} * 2;
-    const auto changeSelected = [&](std::int64_t beginMsec, std::int64_t endMsec) {
-        appState().selection = Selection{byteRate * beginMsec / 1000, byteRate * endMsec / 1000};
-        prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
-        sendCommand(cmd::kParametersChange, 1);
-    };
-    changeSelected(500, 1500);
-    const AnalysisRun first = appState().run;
-    EXPECT_EQ(first.segmentStartByte, original.segmentStartByte + byteRate / 2);
-    EXPECT_EQ(first.beginMsec, 500);
-    const std::vector<std::uint8_t> firstImage = imageBytes();
-
-    // A second dialog cancelled: the first Change's image stays, Restore still waits.
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
-    sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(imageBytes(), firstImage);
-    EXPECT_EQ(appState().run.segmentStartByte, first.segmentStartByte);
-
-    changeSelected(250, 750);
-    // Whole frames: 250 msec is 5512.5 frames at 22050 Hz.
-    EXPECT_EQ(appState().run.segmentStartByte,
-              first.segmentStartByte + std::int64_t{kRate} / 4 * 2);
-    EXPECT_EQ(appState().run.beginMsec, 750);
-    EXPECT_EQ(appState().run.segmentBytes, byteRate / 2);
-
-    sendCommand(cmd::kParametersRestore, 0);
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(appState().run.segmentStartByte, original.segmentStartByte);
-    EXPECT_EQ(imageBytes(), originalImage);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
 // A new rate in the Change dialog reads the same samples slower: the dragged stretch, and a
 // 1000 Hz tone heard at half the rate lies at 500 Hz.
-TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
-    analyze(tone("rate.wav", kRate * 2));
-    ASSERT_TRUE(appState().spectralImage);
-    const AnalysisRun before = appState().run;
-    // The drag from 500 to 1500 msec.
-    appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
-    prompts->queueDialog([](QDialog& d) {
-        ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
-        d.findChild<QLineEdit*>(controlName(ID_RATE_EDIT))->setText(QString::number(kRate / 2));
-        ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
-        ScriptedPrompts::pressOk(d);
-    });
-    sendCommand(cmd::kParametersChange, 1);
-    ASSERT_TRUE(appState().spectralImage);
-    const AnalysisRun& after = appState().run;
-    EXPECT_EQ(after.format.sampleRate, kRate / 2);
-    EXPECT_EQ(after.segmentStartByte, before.segmentStartByte + kRate);
-    EXPECT_EQ(after.segmentBytes, std::int64_t{kRate} * 2);
-    // Times in the new rate: the stretch now lasts two seconds from the first.
-    EXPECT_EQ(after.beginMsec, 1000);
-    EXPECT_EQ(after.endMsec, 3000);
-    EXPECT_NEAR(brightestRow(20, after.plotHeight), rowOf(500.0), 2);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
 // Data without a header read again as stereo: two bands, and the settings say so too.
-TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
-    analyze(rawTone());
-    ASSERT_TRUE(appState().spectralImage);
-    ASSERT_EQ(appState().run.format.channels, 1);
-    const std::int64_t bytes = appState().run.segmentBytes;
-    prompts->queueDialog(readAsStereo);
-    sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(appState().run.format.channels, 2);
-    EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
-    EXPECT_EQ(image().height(), 2 * appState().layout.plotHeight);
-    EXPECT_EQ(appState().run.segmentBytes, bytes);
-    EXPECT_EQ(appState().samples->heldBytes(), bytes);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
 // A refused file leaves the data held and shown as it was; a cancelled dialog lets go of it.
 // Either way the picture, the title, the menu and the buttons agree.
 TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
@@ -570,18 +365,6 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     EXPECT_EQ(window->windowTitle(), "Korvanthile");
     EXPECT_EQ(openAllocations(), 0);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
-    analyze(tone("keep.wav", kRate));
-    ASSERT_TRUE(appState().spectralImage);
-    const std::vector<std::uint8_t> before = imageBytes();
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
-    sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(imageBytes(), before);
-    EXPECT_TRUE(appState().samples.has_value());
-    EXPECT_EQ(openAllocations(), 2);
 }
 
 TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {

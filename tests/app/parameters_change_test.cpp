@@ -1,0 +1,136 @@
+// Parameters Change and Restore after Analyze File: the held samples analysed again with
+// other values, a dragged stretch, a new rate, and Restore bringing the old image back.
+
+#include "support/analyze_fixture.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace korv {
+namespace {
+
+using namespace test;
+
+TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
+    analyze(write("change.wav",
+                  test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> before = imageBytes();
+    const long columnsBefore = appState().run.params.columns;
+
+    prompts->queueDialog([](QDialog& d) {
+        auto* fft = d.findChild<QRadioButton*>(controlName(FFT_SIZE_CHOICE_FIRST + 3));
+        ASSERT_NE(fft, nullptr);
+        fft->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    const std::vector<std::uint8_t> changed = imageBytes();
+    EXPECT_NE(changed, before);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+
+    sendCommand(cmd::kParametersRestore, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> restored = imageBytes();
+    EXPECT_EQ(restored, before);
+    EXPECT_EQ(appState().run.params.columns, columnsBefore);
+    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
+    EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
+    analyze(tone("twice.wav", kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun original = appState().run;
+    const std::vector<std::uint8_t> originalImage = imageBytes();
+    const std::int64_t byteRate = std::int64_t{kRate} * 2;
+    const auto changeSelected = [&](std::int64_t beginMsec, std::int64_t endMsec) {
+        appState().selection = Selection{byteRate * beginMsec / 1000, byteRate * endMsec / 1000};
+        prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+        sendCommand(cmd::kParametersChange, 1);
+    };
+    changeSelected(500, 1500);
+    const AnalysisRun first = appState().run;
+    EXPECT_EQ(first.segmentStartByte, original.segmentStartByte + byteRate / 2);
+    EXPECT_EQ(first.beginMsec, 500);
+    const std::vector<std::uint8_t> firstImage = imageBytes();
+
+    // A second dialog cancelled: the first Change's image stays, Restore still waits.
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(imageBytes(), firstImage);
+    EXPECT_EQ(appState().run.segmentStartByte, first.segmentStartByte);
+
+    changeSelected(250, 750);
+    // Whole frames: 250 msec is 5512.5 frames at 22050 Hz.
+    EXPECT_EQ(appState().run.segmentStartByte,
+              first.segmentStartByte + std::int64_t{kRate} / 4 * 2);
+    EXPECT_EQ(appState().run.beginMsec, 750);
+    EXPECT_EQ(appState().run.segmentBytes, byteRate / 2);
+
+    sendCommand(cmd::kParametersRestore, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(appState().run.segmentStartByte, original.segmentStartByte);
+    EXPECT_EQ(imageBytes(), originalImage);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
+    analyze(tone("rate.wav", kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun before = appState().run;
+    // The drag from 500 to 1500 msec.
+    appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+    prompts->queueDialog([](QDialog& d) {
+        ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
+        d.findChild<QLineEdit*>(controlName(ID_RATE_EDIT))->setText(QString::number(kRate / 2));
+        ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kParametersChange, 1);
+    ASSERT_TRUE(appState().spectralImage);
+    const AnalysisRun& after = appState().run;
+    EXPECT_EQ(after.format.sampleRate, kRate / 2);
+    EXPECT_EQ(after.segmentStartByte, before.segmentStartByte + kRate);
+    EXPECT_EQ(after.segmentBytes, std::int64_t{kRate} * 2);
+    // Times in the new rate: the stretch now lasts two seconds from the first.
+    EXPECT_EQ(after.beginMsec, 1000);
+    EXPECT_EQ(after.endMsec, 3000);
+    EXPECT_NEAR(brightestRow(20, after.plotHeight), rowOf(500.0), 2);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
+    analyze(rawTone());
+    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_EQ(appState().run.format.channels, 1);
+    const std::int64_t bytes = appState().run.segmentBytes;
+    prompts->queueDialog(readAsStereo);
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(appState().run.format.channels, 2);
+    EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
+    EXPECT_EQ(image().height(), 2 * appState().layout.plotHeight);
+    EXPECT_EQ(appState().run.segmentBytes, bytes);
+    EXPECT_EQ(appState().samples->heldBytes(), bytes);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
+    analyze(tone("keep.wav", kRate));
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> before = imageBytes();
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    sendCommand(cmd::kParametersChange, 0);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_EQ(imageBytes(), before);
+    EXPECT_TRUE(appState().samples.has_value());
+    EXPECT_EQ(openAllocations(), 2);
+}
+
+} // namespace
+} // namespace korv
