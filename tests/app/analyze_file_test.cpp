@@ -422,6 +422,11 @@ TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
     EXPECT_EQ(after.endMsec, 3000);
     EXPECT_NEAR(brightestRow(20, after.plotHeight), rowOf(500.0), 2);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+
+    // Closed without a Restore: the image and samples kept for it go too, so no beep.
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(openAllocations(), 0);
+    EXPECT_EQ(prompts->beeps(), 0);
 }
 
 // Data without a header read again as stereo: two bands, and the settings say so too.

@@ -443,7 +443,10 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
         sendCommand(cmd::kPlay, 0);
         ASSERT_NE(output, nullptr);
         ASSERT_EQ(prompts->messages().size(), 1U);
-        EXPECT_EQ(prompts->messages()[0].text, "Drag Select a Smaller Time Segment");
+        // No device (no sound card) is told apart from a device refusing the stretch.
+        EXPECT_EQ(prompts->messages()[0].text, failure == SimulatedFailure::Open
+                                                   ? "Cannot Open Audio Device"
+                                                   : "Drag Select a Smaller Time Segment");
         EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
         EXPECT_EQ(output->device.played().size(), heardBefore);
         EXPECT_EQ(openAllocations(), before);
