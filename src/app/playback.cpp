@@ -93,8 +93,8 @@ void Playback::start(Use use, const SampleStore& store, const PlayGeometry& geom
     const WaveFormat wave = waveHeaderFormat(store.header());
     format_ = PcmFormat{wave.sampleRate, wave.channels, wave.bitsPerSample};
     if (!format_.isValid()) {
-        // No device takes it.
-        showMessage(kDragSelectSmallerSegment);
+        // No device opens for it.
+        showMessage(kCannotOpenAudioDevice);
         return;
     }
     const auto frameBytes = static_cast<std::size_t>(format_.blockAlign());
@@ -127,8 +127,13 @@ void Playback::start(Use use, const SampleStore& store, const PlayGeometry& geom
             : playWindowLoops(playPaneColumns(geometry.viewWidth, geometry.dualStereo),
                               geometry.columnMsec, format_.bytesPerSecond(), bufferBytes);
 
-    if (output_.open(format_, *relay_) != SoundResult::Ok ||
-        output_.prepare(*buffer_, loops) != SoundResult::Ok) {
+    // A machine without a sound card fails here, whatever the stretch; the device that opens
+    // but refuses the buffer wants a shorter one.
+    if (output_.open(format_, *relay_) != SoundResult::Ok) {
+        failStart(kCannotOpenAudioDevice);
+        return;
+    }
+    if (output_.prepare(*buffer_, loops) != SoundResult::Ok) {
         failStart(kDragSelectSmallerSegment);
         return;
     }

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace korv {
 
@@ -61,7 +62,8 @@ class SpectralView {
     void paintPanels(WindowSurface& target) {
         const ViewGeometry g = currentViewGeometry();
         const QFont font = window_.controlFont();
-        drawReadouts(target, g, font, texts(g, true), true);
+        shownTexts_ = texts(g, true);
+        drawReadouts(target, g, font, *shownTexts_, true);
         drawInfoPanel(target, g, font, currentInfoPanelInputs());
     }
 
@@ -95,9 +97,11 @@ class SpectralView {
         }
     }
 
+    // Called at every pass of the play loop: the lines are drawn again only when they say
+    // something new.
     void showTimeNow(double elapsedMsec) {
         appState().timeNowMsec = elapsedMsec;
-        updateReadouts();
+        updateReadouts(false);
     }
 
   private:
@@ -129,9 +133,14 @@ class SpectralView {
         return readoutTexts(g, c, p);
     }
 
-    void updateReadouts() {
+    void updateReadouts(bool evenIfUnchanged = true) {
         const ViewGeometry g = currentViewGeometry();
-        drawReadouts(window_.surface(), g, window_.controlFont(), texts(g, false), false);
+        ReadoutTexts now = texts(g, false);
+        if (!evenIfUnchanged && now == shownTexts_) {
+            return;
+        }
+        shownTexts_ = std::move(now);
+        drawReadouts(window_.surface(), g, window_.controlFont(), *shownTexts_, false);
     }
 
     // A window resized while the left button dragged its frame is analysed again on the
@@ -332,6 +341,8 @@ class SpectralView {
 
     MainWindow& window_;
     MouseState mouse_;
+    // What the readout lines show now.
+    std::optional<ReadoutTexts> shownTexts_;
 };
 
 } // namespace

@@ -5,10 +5,10 @@
 
 namespace korv {
 
-// PLAY and PLAY WDW: the device would not take the stretch.
+// PLAY and PLAY WDW: the device opened but would not take the stretch.
 inline const UserMessage kDragSelectSmallerSegment{"Drag Select a Smaller Time Segment",
                                                    MessageIcon::Stop};
-// Scan File (and the sound input): no device could be had.
+// No device could be had (PLAY, PLAY WDW, Scan File, the sound input).
 inline const UserMessage kCannotOpenAudioDevice{"Cannot Open Audio Device", MessageIcon::Stop};
 
 } // namespace korv

@@ -260,13 +260,17 @@ void installAnalyzeFile(MainWindow& window) {
     window.registerCommand(cmd::kAnalyzeFile, [w](int param) { analyzeFile(*w, param); });
     window.registerCommand(cmd::kParametersChange, [w](int param) { parametersChange(*w, param); });
     window.registerCommand(cmd::kParametersRestore, [w](int) { parametersRestore(*w); });
-    window.setReleaseRestoreHook([] {
+    // What Parameters Change kept for Restore goes when the held state is dropped, and at
+    // close with everything else.
+    const auto releaseKept = [] {
         AppState& s = appState();
         s.previousImage.reset();
         s.previousSamples.reset();
         s.previousKept = false;
         s.restorePossible = false;
-    });
+    };
+    window.setReleaseRestoreHook(releaseKept);
+    window.setReleaseHook(releaseKept);
 }
 
 } // namespace korv

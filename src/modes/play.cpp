@@ -82,7 +82,7 @@ void PlayRoom::play(bool wholeSample) {
     }
     Playback* p = playback();
     if (p == nullptr) {
-        showMessage(kDragSelectSmallerSegment);
+        showMessage(kCannotOpenAudioDevice);
         return;
     }
     if (p->active()) {

@@ -59,12 +59,23 @@ void WindowSurface::drawLine(PixelPoint from, PixelPoint to, Pen pen) {
         (from.x - reach >= w && to.x - reach >= w) || (from.y - reach >= h && to.y - reach >= h)) {
         return;
     }
+    long long left = w;
+    long long top = h;
+    long long right = -1;
+    long long bottom = -1;
     forEachLinePixel(from, to, pen.width, [&](long long x, long long y) {
         if (x >= 0 && y >= 0 && x < w && y < h) {
             reinterpret_cast<QRgb*>(store_.scanLine(static_cast<int>(y)))[x] = colour;
+            left = std::min(left, x);
+            top = std::min(top, y);
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
         }
     });
-    changed();
+    if (right >= left) {
+        changed({static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left + 1),
+                 static_cast<int>(bottom - top + 1)});
+    }
 }
 
 void WindowSurface::lineTo(PixelPoint to, Pen pen) {
@@ -80,15 +91,18 @@ void WindowSurface::drawText(PixelPoint topLeft, const QString& text, const QFon
     QPainter painter(&store_);
     painter.setFont(font);
     const QFontMetrics metrics(font);
+    const QRect cell(topLeft.x, topLeft.y, metrics.horizontalAdvance(text), metrics.height());
     if (background) {
-        painter.fillRect(
-            QRect(topLeft.x, topLeft.y, metrics.horizontalAdvance(text), metrics.height()),
-            QColor::fromRgb(palette_.colour(*background)));
+        painter.fillRect(cell, QColor::fromRgb(palette_.colour(*background)));
     }
     painter.setPen(QColor::fromRgb(palette_.colour(index)));
-    painter.drawText(QPoint(topLeft.x, topLeft.y + metrics.ascent()), text);
+    const QPoint baseline(topLeft.x, topLeft.y + metrics.ascent());
+    painter.drawText(baseline, text);
     painter.end();
-    changed();
+    // The ink may reach past the cell (overhangs, smoothing): a pixel more all round.
+    const QRect ink =
+        cell.united(metrics.boundingRect(text).translated(baseline)).adjusted(-1, -1, 1, 1);
+    changed({ink.x(), ink.y(), ink.width(), ink.height()});
 }
 
 void WindowSurface::invertRect(const PixelRect& rect) {
@@ -117,7 +131,7 @@ void WindowSurface::scrollHorizontally(const PixelRect& area, int dx) {
             std::copy_backward(line, line + moved, line + moved + shift);
         }
     }
-    changed();
+    changed(a);
 }
 
 QImage WindowSurface::copyRect(const PixelRect& rect) const {
@@ -136,7 +150,7 @@ void WindowSurface::drawImage(PixelPoint dest, const QImage& image) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(QPoint(dest.x, dest.y), image);
     painter.end();
-    changed();
+    changed({dest.x, dest.y, image.width(), image.height()});
 }
 
 std::optional<QRgb> WindowSurface::pixel(int x, int y) const {

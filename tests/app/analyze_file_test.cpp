@@ -329,10 +329,6 @@ TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
     EXPECT_FALSE(appState().modeRunning);
 }
 
-// Each Change works on the stretch loaded now; Restore returns to the one before the first.
-// A new rate in the Change dialog reads the same samples slower: the dragged stretch, and a
-// 1000 Hz tone heard at half the rate lies at 500 Hz.
-// Data without a header read again as stereo: two bands, and the settings say so too.
 // A refused file leaves the data held and shown as it was; a cancelled dialog lets go of it.
 // Either way the picture, the title, the menu and the buttons agree.
 TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {

@@ -41,6 +41,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// Each Change works on the stretch loaded now; Restore returns to the one before the first.
 TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
     analyze(tone("twice.wav", kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
@@ -79,6 +80,8 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// A new rate in the Change dialog reads the same samples slower: the dragged stretch, and a
+// 1000 Hz tone heard at half the rate lies at 500 Hz.
 TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
     analyze(tone("rate.wav", kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
@@ -102,8 +105,14 @@ TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
     EXPECT_EQ(after.endMsec, 3000);
     EXPECT_NEAR(brightestRow(20, after.plotHeight), rowOf(500.0), 2);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+
+    // Closed without a Restore: the image and samples kept for it go too, so no beep.
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(openAllocations(), 0);
+    EXPECT_EQ(prompts->beeps(), 0);
 }
 
+// Data without a header read again as stereo: two bands, and the settings say so too.
 TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
     analyze(rawTone());
     ASSERT_TRUE(appState().spectralImage);

@@ -6,6 +6,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
+#include "app/spectral_view.h"
 #include "dialogs/control_ids.h"
 #include "modes/play.h"
 #include "platform/allocations.h"
@@ -262,8 +263,14 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     const int rightX = l.plotWidth / 2 + 4;
     const int lower = image().height() / 2; // the left channel's band
     ASSERT_LT(pane, 700);
+    // The pointer over an uncovered column: the readouts show the time played, and only that
+    // changes while the view has not paged.
+    QTest::mouseMove(window->drawingArea(), QPoint(10, l.plotHeight - 40));
+    const PixelRect readouts = currentViewGeometry().readoutBox;
+    QImage readoutsAt100;
 
-    probeAt({{201,
+    probeAt({{101, [&] { readoutsAt100 = window->surface().copyRect(readouts); }},
+             {201,
               [&] {
                   // About 200 ms in: columns up to about 50 are uncovered in both panes, the
                   // rest of each pane is blank.
@@ -288,6 +295,8 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   EXPECT_FALSE(window->menu().enabled(cmd::kAnalyzeFile));
                   EXPECT_FALSE(window->menu().enabled(cmd::kExit));
               }},
+             {401, [&] { EXPECT_EQ(window->surface().copyRect(readouts), readoutsAt100); }},
+             {1201, [&] { EXPECT_NE(window->surface().copyRect(readouts), readoutsAt100); }},
              {2501, [&] {
                   // About 2.5 s in (column 625): the view has paged, the newest column at the
                   // right edge of each pane.
@@ -433,7 +442,10 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
         sendCommand(cmd::kPlay, 0);
         ASSERT_NE(output, nullptr);
         ASSERT_EQ(prompts->messages().size(), 1U);
-        EXPECT_EQ(prompts->messages()[0].text, "Drag Select a Smaller Time Segment");
+        // No device (no sound card) is told apart from a device refusing the stretch.
+        EXPECT_EQ(prompts->messages()[0].text, failure == SimulatedFailure::Open
+                                                   ? "Cannot Open Audio Device"
+                                                   : "Drag Select a Smaller Time Segment");
         EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
         EXPECT_EQ(output->device.played().size(), heardBefore);
         EXPECT_EQ(openAllocations(), before);

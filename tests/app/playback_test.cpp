@@ -316,7 +316,6 @@ TEST(Playback, ARunEndedElsewhereAndALayoutAskedForMeanwhile) {
 TEST(Playback, DeviceFailuresShowTheirMessageAndFreeEverything) {
     const WaveFormat f{2, 11025, 8};
     const SampleStore store = noiseStore(f, 11025 * 2 * 3, 6);
-    const UserMessage dragSelect{"Drag Select a Smaller Time Segment", MessageIcon::Stop};
     for (const SimulatedFailure failure :
          {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
         for (const bool window : {false, true}) {
@@ -331,7 +330,10 @@ TEST(Playback, DeviceFailuresShowTheirMessageAndFreeEverything) {
             } else {
                 rig.playback.startPlayAll(store, g);
             }
-            EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{dragSelect});
+            const UserMessage& expected = failure == SimulatedFailure::Open
+                                              ? kCannotOpenAudioDevice
+                                              : kDragSelectSmallerSegment;
+            EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{expected});
             EXPECT_EQ(openAllocations(), before);
             EXPECT_FALSE(rig.output.isOpen());
             EXPECT_FALSE(rig.playback.active());
