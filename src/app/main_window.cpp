@@ -605,8 +605,8 @@ void MainWindow::onResize() {
             s.spectralImage.reset();
             s.plotImage.reset();
             s.samples.reset();
-            if (releaseRestoreHook_) {
-                releaseRestoreHook_();
+            if (releaseHook_) {
+                releaseHook_();
             }
             s.logDataAvailable = false;
             s.scanRestoreAvailable = false;

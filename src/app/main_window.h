@@ -110,9 +110,6 @@ class MainWindow : public QMainWindow {
     // At close and whenever the held state is dropped: release what the modes keep beside the
     // state (the Parameters Restore copy and the like).
     void setReleaseHook(std::function<void()> hook) { releaseHook_ = std::move(hook); }
-    void setReleaseRestoreHook(std::function<void()> hook) {
-        releaseRestoreHook_ = std::move(hook);
-    }
     // The vertical bar's range and position (rows of the image, or the level position).
     void setVerticalRange(int max, int pos);
 
@@ -154,7 +151,6 @@ class MainWindow : public QMainWindow {
     std::function<bool(QEvent*)> mouseHandler_;
     std::function<void()> soundShutdown_;
     std::function<void()> releaseHook_;
-    std::function<void()> releaseRestoreHook_;
     std::optional<QFont> controlFont_; // from the last layout
     int wheelAngle_ = 0;               // wheel turns not yet made into line steps
     bool minimised_ = false;

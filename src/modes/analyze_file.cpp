@@ -262,15 +262,13 @@ void installAnalyzeFile(MainWindow& window) {
     window.registerCommand(cmd::kParametersRestore, [w](int) { parametersRestore(*w); });
     // What Parameters Change kept for Restore goes when the held state is dropped, and at
     // close with everything else.
-    const auto releaseKept = [] {
+    window.setReleaseHook([] {
         AppState& s = appState();
         s.previousImage.reset();
         s.previousSamples.reset();
         s.previousKept = false;
         s.restorePossible = false;
-    };
-    window.setReleaseRestoreHook(releaseKept);
-    window.setReleaseHook(releaseKept);
+    });
 }
 
 } // namespace korv
