@@ -159,6 +159,7 @@ void scanFile(MainWindow& window, int param) {
     if (pointMode && !scanPointSpectrumAvailable()) {
         return;
     }
+    result() = ScanFileResult{};
     AppSettings& st = s.settings;
     const bool fileFromCommandLine = std::exchange(s.fileFromCommandLine, false);
     const bool autoRun = std::exchange(s.autoRun, false);
@@ -328,7 +329,6 @@ void scanFile(MainWindow& window, int param) {
         playback->stopPlayback();
     }
     ScanFileResult& r = result();
-    r = ScanFileResult{};
     r.fileBytesRead = source.fileBytesRead();
     r.columnsDrawn = run.columnsDrawn;
     r.endReached = run.endReached;
