@@ -92,8 +92,7 @@ void settleDisplay(AppSettings& st, std::int32_t rate) {
 }
 
 // The parameters without a dialog (command line, Freeze, a re-scan); false when the run ends.
-bool parametersWithoutDialog(MainWindow& window, const WaveFileInfo& info, bool autoRun,
-                             bool fileFromCommandLine) {
+bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFromCommandLine) {
     AppState& s = appState();
     AppSettings& st = s.settings;
     if (autoRun) {
@@ -120,7 +119,6 @@ bool parametersWithoutDialog(MainWindow& window, const WaveFileInfo& info, bool 
             st.highBandHz = band.highBandHz;
         }
     }
-    (void)window;
     const int n = fftSizeFromChoice(st.fftSizeChoice);
     st.freqResolutionHz =
         static_cast<float>(freqResolutionHz(info.sampleRate, n, st.resolutionFactor));
@@ -155,6 +153,9 @@ void scanFile(MainWindow& window, int param) {
     if (s.modeRunning || s.playbackActive || s.inputOpen) {
         return;
     }
+    // The point spectrum waits for the plot display. Its set-up beyond the loop's fixed
+    // stepping (the span ending at pointSpectrumByte, dialog 153, keeping the image for
+    // Restore) comes with it.
     const bool pointMode = param == cmd::kScanPointSpectrum;
     if (pointMode && !scanPointSpectrumAvailable()) {
         return;
@@ -210,7 +211,7 @@ void scanFile(MainWindow& window, int param) {
         format.sampleRate = values.sampleRateHz;
         st.timeScaleMsec = st.timeScaleMsecSaved;
         pumpMessages();
-    } else if (!parametersWithoutDialog(window, info, autoRun, fileFromCommandLine)) {
+    } else if (!parametersWithoutDialog(info, autoRun, fileFromCommandLine)) {
         return;
     }
     settleDisplay(st, format.sampleRate);

@@ -23,7 +23,7 @@ void scanFile(MainWindow& window, int param);
 
 // The spectrum plot displays (bar and line plot) are made by this factory once it is given;
 // without one a plot display type is scanned as the Scroll display and a point spectrum is not
-// offered. `rowsHint` is unused by the factory's callers today and kept for the plot.
+// offered.
 using ScanPlotDisplayFactory =
     std::function<std::unique_ptr<ScanDisplay>(MainWindow& window, const AppSettings& settings)>;
 void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
