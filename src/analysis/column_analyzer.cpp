@@ -1,5 +1,6 @@
 #include "analysis/column_analyzer.h"
 
+#include "analysis/level_ring.h"
 #include "analysis/levels.h"
 
 #include <algorithm>
@@ -7,10 +8,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-
-#if defined(__SSE2__)
-#include "analysis/sse_words.h"
-#endif
 
 namespace korv {
 
@@ -43,46 +40,6 @@ void readWholeFrame(const std::uint8_t* p, int bytesPerSample, std::size_t frame
             sample = sampleAt(p, bytesPerSample);
             p += frameBytes;
         }
-    }
-}
-
-// One column's rows replace the oldest column in the ring slot; the running sums keep the
-// same integer totals as adding the ring's columns, and the averages are those sums over the
-// averaging count.
-void updateRing(std::span<const std::int16_t> rowLevels, std::span<std::int16_t> slot,
-                std::span<std::int32_t> sums, std::span<float> averaged, int averageCount) {
-    const std::size_t rows = rowLevels.size();
-    const float count = static_cast<float>(averageCount);
-    // Dividing by one changes nothing; the division is the dearest step here.
-    const bool divide = averageCount != 1;
-    std::size_t r = 0;
-#if defined(__SSE2__)
-    const __m128 counts = _mm_set1_ps(count);
-    for (; r + 8 <= rows; r += 8) {
-        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowLevels.data() + r));
-        const __m128i out = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot.data() + r));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot.data() + r), in);
-        const __m128i lowDelta = _mm_sub_epi32(widenLowWords(in), widenLowWords(out));
-        const __m128i highDelta = _mm_sub_epi32(widenHighWords(in), widenHighWords(out));
-        auto* sum = reinterpret_cast<__m128i*>(sums.data() + r);
-        const __m128i low = _mm_add_epi32(_mm_loadu_si128(sum), lowDelta);
-        const __m128i high = _mm_add_epi32(_mm_loadu_si128(sum + 1), highDelta);
-        _mm_storeu_si128(sum, low);
-        _mm_storeu_si128(sum + 1, high);
-        __m128 lowAverage = _mm_cvtepi32_ps(low);
-        __m128 highAverage = _mm_cvtepi32_ps(high);
-        if (divide) {
-            lowAverage = _mm_div_ps(lowAverage, counts);
-            highAverage = _mm_div_ps(highAverage, counts);
-        }
-        _mm_storeu_ps(averaged.data() + r, lowAverage);
-        _mm_storeu_ps(averaged.data() + r + 4, highAverage);
-    }
-#endif
-    for (; r < rows; ++r) {
-        sums[r] += rowLevels[r] - slot[r];
-        slot[r] = rowLevels[r];
-        averaged[r] = divide ? static_cast<float>(sums[r]) / count : static_cast<float>(sums[r]);
     }
 }
 
@@ -233,9 +190,9 @@ void ColumnAnalyzer::computeColumn(long x) {
         const std::span<std::int16_t> levels = std::span(c.frame).first(half);
         applyLevelCorrections(levels, calibrationOffsets_, levelScaleCode_);
         gatherRows(rowMap_, levels, c.rowLevels);
-        updateRing(c.rowLevels,
-                   std::span(c.ring).subspan(static_cast<std::size_t>(ringPos_) * rows, rows),
-                   c.ringSums, c.averaged, averageCount_);
+        updateLevelRing(c.rowLevels,
+                        std::span(c.ring).subspan(static_cast<std::size_t>(ringPos_) * rows, rows),
+                        c.ringSums, c.averaged, averageCount_);
     }
     ringPos_ = (ringPos_ + 1) % averageCount_;
 }

@@ -57,6 +57,8 @@ struct AppState {
     // The command line.
     bool fileFromCommandLine = false;
     bool autoRun = false;
+    // The command line began with a mode digit: no completion notes for the rest of the run.
+    bool notesSuppressed = false;
     int timeSpanSeconds = 0;
     std::string fileNameBuffer;
 
@@ -98,6 +100,9 @@ struct AppState {
     std::optional<Selection> selection;
     // A click on the image: where the point spectrum of Scan File starts in the file.
     std::int64_t pointSpectrumByte = 0;
+    // Analysis at Stop: the last part of the scanned file, for Analyze File.
+    std::int64_t scanStopBeginMsec = 0;
+    std::int64_t scanStopEndMsec = 0;
     // Parameters Restore: the image, samples and values before the last Parameters Change.
     bool previousKept = false;
     CountedBlock<SpectralImage> previousImage;

@@ -241,6 +241,7 @@ void MainWindow::applyStartCommandLine(const QStringList& arguments) {
         s.timeSpanSeconds = parsed.timeSpanSeconds;
     }
     s.autoRun = effects.autoRun;
+    s.notesSuppressed = s.notesSuppressed || effects.autoRun;
     if (effects.fileFromCommandLine) {
         s.fileFromCommandLine = true;
         s.fileNameBuffer = parsed.fileName;

@@ -5,6 +5,7 @@
 #include "app/spectral_view.h"
 #include "modes/analyze_file.h"
 #include "modes/play.h"
+#include "modes/scan_file.h"
 
 namespace korv {
 
@@ -12,6 +13,7 @@ void installModes(MainWindow& window) {
     installAnalyzeFile(window);
     auto showTimeNow = installSpectralView(window);
     installPlay(window);
+    installScanFile(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

@@ -6,6 +6,7 @@
 #include "dialogs/control_ids.h"
 #include "display/readouts.h"
 #include "display/view_draw.h"
+#include "modes/scan_file.h"
 #include "platform/commands.h"
 
 #include <QEvent>
@@ -328,7 +329,7 @@ class SpectralView {
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
         AppState& s = appState();
-        if (s.fileNameBuffer.empty() || g.dualStereo || !window_.commandBuilt(cmd::kScanFile)) {
+        if (s.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
             return;
         }
         const ClickInstant instant = clickInstant(mouse_.startColumn, g.hScrollPos, g.columnMsec,

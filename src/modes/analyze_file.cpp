@@ -121,7 +121,10 @@ void analyzeFile(MainWindow& window, int param) {
                 st.resolutionChoice =
                     info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
                 st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
-                if (param != cmd::kFromScanStop) {
+                if (param == cmd::kFromScanStop) {
+                    run.beginMsec = s.scanStopBeginMsec;
+                    run.endMsec = s.scanStopEndMsec;
+                } else {
                     run.beginMsec = 0;
                     run.endMsec = wholeFileMsec;
                 }
@@ -168,7 +171,8 @@ void analyzeFile(MainWindow& window, int param) {
             }
         } else {
             RunValues values;
-            values.opening = AnalyzeOpening::AnalyzeFile;
+            values.opening = param == cmd::kFromScanStop ? AnalyzeOpening::ScanFileAnalysis
+                                                         : AnalyzeOpening::AnalyzeFile;
             values.formatFromHeader = info.headerValid;
             values.sampleRateHz = info.sampleRate;
             values.beginMsec = run.beginMsec;

@@ -10,6 +10,7 @@
 #include "dialogs/control_ids.h"
 #include "display/palette.h"
 #include "display/readouts.h"
+#include "modes/scan_file.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "support/platform_scopes.h"
@@ -181,6 +182,8 @@ TEST_F(SpectralViewTest, TheBandUnderADragIsInvertedWhileItLasts) {
 }
 
 TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
+    // The point spectrum needs a plot display to show it.
+    setScanPlotDisplayFactory([](MainWindow&, const AppSettings&) { return nullptr; });
     const AppState& s = appState();
     const int column = 120;
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
@@ -196,6 +199,11 @@ TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
 
     // Below the picture nothing is selected or asked.
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight + 5));
+    EXPECT_EQ(scanCalls.size(), 1U);
+
+    // Without a plot display a click asks for nothing and leaves the settings alone.
+    setScanPlotDisplayFactory({});
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column + 10, layout().plotHeight / 2));
     EXPECT_EQ(scanCalls.size(), 1U);
 }
 

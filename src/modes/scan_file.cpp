@@ -1,0 +1,392 @@
+#include "modes/scan_file.h"
+
+#include "modes/analysis_pass.h"
+#include "modes/play.h"
+#include "modes/scan_file_source.h"
+#include "modes/scroll_display.h"
+
+#include "analysis/parameters.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/menu_states.h"
+#include "app/playback_view.h"
+#include "audio/playback_messages.h"
+#include "audio/sample_encoding.h"
+#include "audio/user_message.h"
+#include "audio/wave_parser.h"
+#include "dialogs/parameter_dialog.h"
+#include "platform/commands.h"
+#include "platform/prompts.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
+
+namespace korv {
+
+namespace {
+
+// The completion note shows this long.
+constexpr std::int64_t kCompletionNoteMs = 800;
+constexpr int kCompletionNoteId = 140;
+constexpr const char* kNoWaveSavedNote = "Audio Scanning Complete.  No wave data has been saved.";
+
+ScanPlotDisplayFactory& plotFactory() {
+    static ScanPlotDisplayFactory factory;
+    return factory;
+}
+
+ScanFileResult& result() {
+    static ScanFileResult r;
+    return r;
+}
+
+Clock& windowClock(MainWindow& window) {
+    static RealClock real;
+    return window.options().clock != nullptr ? *window.options().clock : real;
+}
+
+// Note 140, for 800 ms on the program's clock, then closed as by its OK.
+void showScanCompleteNote(MainWindow& window) {
+    QDialog note(&window);
+    note.setObjectName(QString::number(kCompletionNoteId));
+    note.setWindowTitle(QString::fromLatin1(kMessageCaption));
+    auto* layout = new QVBoxLayout(&note);
+    layout->addWidget(new QLabel(QString::fromLatin1(kNoWaveSavedNote), &note));
+    auto* ok = new QPushButton(QStringLiteral("OK"), &note);
+    ok->setObjectName(controlName(kOkButtonId));
+    QObject::connect(ok, &QPushButton::clicked, &note, &QDialog::accept);
+    layout->addWidget(ok);
+    note.show();
+    QCoreApplication::processEvents();
+    windowClock(window).sleep(kCompletionNoteMs);
+    ok->click();
+}
+
+FileRequest scanFileRequest(const AppSettings& settings) {
+    FileRequest r;
+    r.title = QStringLiteral("Scan File");
+    r.folder = QString::fromStdString(settings.lastFolder);
+    r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
+    return r;
+}
+
+// The display type and scale a scan can show: without the plot displays, a plot type scans as
+// the Scroll display; the Scroll display has no Oct/3 rows.
+void settleDisplay(AppSettings& st, std::int32_t rate) {
+    if (st.displayTypeChoice != DISPLAY_SCROLL && !plotFactory()) {
+        st.displayTypeChoice = DISPLAY_SCROLL;
+    }
+    if (st.displayTypeChoice == DISPLAY_SCROLL && st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        st.freqScaleChoice = FREQ_SCALE_LINEAR;
+        st.lowBandHz = 0;
+        st.highBandHz = rate / 2;
+    }
+}
+
+// The parameters without a dialog (command line, Freeze, a re-scan); false when the run ends.
+bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFromCommandLine) {
+    AppState& s = appState();
+    AppSettings& st = s.settings;
+    if (autoRun) {
+        AutomaticInputs in;
+        in.lowBandHz = st.lowBandHz;
+        in.highBandHz = st.highBandHz;
+        in.resolutionFactor = st.resolutionFactor;
+        in.sampleRate = info.sampleRate;
+        in.timeSpanSec = s.timeSpanSeconds;
+        in.clientWidth = s.layout.plotWidth;
+        in.clientHeight = s.layout.plotHeight;
+        const AutomaticParameters automatic = deriveAutomaticParameters(in);
+        st.highBandHz = automatic.highBandHz;
+        showChecks(automatic.check);
+        if (!automatic.check.proceeds()) {
+            return false;
+        }
+        st.timeScaleMsec = automatic.timeScaleMsec;
+    } else {
+        st.timeScaleMsec = st.timeScaleMsecSaved;
+        if (fileFromCommandLine) {
+            const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
+            st.lowBandHz = band.lowBandHz;
+            st.highBandHz = band.highBandHz;
+        }
+    }
+    const int n = fftSizeFromChoice(st.fftSizeChoice);
+    st.freqResolutionHz =
+        static_cast<float>(freqResolutionHz(info.sampleRate, n, st.resolutionFactor));
+    return true;
+}
+
+// Everything the scan held goes; the menus come back.
+void endScanState(MainWindow& window) {
+    AppState& s = appState();
+    s.modeHoldsSurfaces = false;
+    s.scanDrawing = false;
+    menuStateIdle(window);
+    window.button(cmd::kGrid)->setEnabled(true);
+}
+
+} // namespace
+
+void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory) {
+    plotFactory() = std::move(factory);
+}
+
+bool scanPointSpectrumAvailable() {
+    return static_cast<bool>(plotFactory());
+}
+
+const ScanFileResult& lastScanFile() {
+    return result();
+}
+
+void scanFile(MainWindow& window, int param) {
+    AppState& s = appState();
+    if (s.modeRunning || s.playbackActive || s.inputOpen) {
+        return;
+    }
+    // The point spectrum waits for the plot display. Its set-up beyond the loop's fixed
+    // stepping (the span ending at pointSpectrumByte, dialog 153, keeping the image for
+    // Restore) comes with it.
+    const bool pointMode = param == cmd::kScanPointSpectrum;
+    if (pointMode && !scanPointSpectrumAvailable()) {
+        return;
+    }
+    result() = ScanFileResult{};
+    AppSettings& st = s.settings;
+    const bool fileFromCommandLine = std::exchange(s.fileFromCommandLine, false);
+    const bool autoRun = std::exchange(s.autoRun, false);
+
+    // 1. The file and its header.
+    std::string file = s.fileNameBuffer;
+    if (param == cmd::kFromMenu && !fileFromCommandLine) {
+        const auto chosen = prompts().openFile(scanFileRequest(st));
+        if (!chosen) {
+            return;
+        }
+        file = chosen->toStdString();
+    }
+    const WaveParseResult parsed = parseWaveHeader(file);
+    if (parsed.openedFolder) {
+        st.lastFolder = *parsed.openedFolder;
+    }
+    if (parsed.message) {
+        prompts().show(*parsed.message);
+    }
+    if (!parsed.goesOn()) {
+        return;
+    }
+    const WaveFileInfo& info = parsed.info;
+    if (encodingConverted(info.encoding)) {
+        // Only 8- and 16-bit samples go to the sound output as they stand.
+        prompts().show(kAdvancedWaveFormat);
+        return;
+    }
+    st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
+    st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+    RunFormat format{info.sampleRate, info.channels, info.bitsPerSample / 8};
+
+    // 2. Parameters.
+    const bool dialog = !fileFromCommandLine && !autoRun && param == cmd::kFromMenu &&
+                        st.variablesChoice != cmd::kVariablesFreeze;
+    if (dialog) {
+        RunValues values;
+        values.formatFromHeader = info.headerValid;
+        values.sampleRateHz = info.sampleRate;
+        values.endMsec = 0;
+        if (!runAnalysisDialog(prompts(), DialogId::ScanFile, st, values,
+                               [](std::int32_t) { rebuildPalette(); })) {
+            releaseHeldAnalysis(window);
+            return;
+        }
+        rebuildPalette();
+        format.sampleRate = values.sampleRateHz;
+        st.timeScaleMsec = st.timeScaleMsecSaved;
+        pumpMessages();
+    } else if (!parametersWithoutDialog(info, autoRun, fileFromCommandLine)) {
+        return;
+    }
+    settleDisplay(st, format.sampleRate);
+    if (!(st.timeScaleMsec > 0.0f)) {
+        st.timeScaleMsec = kDefaultTimeScaleMsec;
+    }
+    sendFftSize(st);
+    const RunParameters params =
+        deriveRunParameters(analysisInputsFrom(st), format, info.dataLength);
+
+    // 3. The device, the file, the image and the buffer.
+    Playback* playback = windowPlayback();
+    if (playback == nullptr) {
+        prompts().show(kCannotOpenAudioDevice);
+        return;
+    }
+    QFile wave(QString::fromStdString(file));
+    if (!wave.open(QIODevice::ReadOnly) || !wave.seek(info.dataOffset)) {
+        prompts().show(kCannotOpenFile);
+        return;
+    }
+    letGoOfHeldData();
+    s.plotImage.reset();
+    s.fileNameBuffer = file;
+    s.sampleRateHz = format.sampleRate;
+    st.lastMode = st.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
+    st.lastFileMode = FILE_MODE_SCAN;
+    window.showFileInTitle(QString::fromStdString(file));
+    const PlotLayout& l = s.layout;
+    const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON;
+    if (scrollMem) {
+        auto image = SpectralImage::create(
+            {l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, format.channels});
+        if (!image) {
+            prompts().show(kNotEnoughMemory);
+            reloadAfterMemoryFailure(window);
+            return;
+        }
+        s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
+    }
+    if (playback
+            ->allocateStreamBuffer(
+                PcmFormat{format.sampleRate, format.channels, format.bytesPerSample * 8})
+            .empty()) {
+        s.spectralImage.reset();
+        return; // "Not enough memory" shown and the settings reloaded
+    }
+    FileScanSource source(*playback, wave, format.channels, format.bytesPerSample, info.dataLength);
+    const std::size_t firstHalf = source.readFirstHalf();
+    s.hScroll = {};
+    window.horizontalBar()->setRange(0, 0);
+    menuStateRunning(window);
+    for (const int id : {cmd::kPlay, cmd::kPlayWindow, cmd::kGrid}) {
+        window.button(id)->setEnabled(false);
+    }
+    window.button(cmd::kStop)->setEnabled(true);
+    s.modeHoldsSurfaces = true;
+    s.scanDrawing = true;
+    s.axesShown = true;
+    window.clearDrawingArea();
+    if (!pointMode && !playback->openStreamPlayback(info.dataLength, firstHalf)) {
+        s.spectralImage.reset();
+        endScanState(window);
+        window.surface().invalidate();
+        return;
+    }
+
+    // 4. The loop.
+    pumpMessages();
+    s.stopRequested = false;
+    window.surface().invalidate();
+    window.surface().updateNow();
+    ScanLoopInputs in;
+    in.sampleRate = format.sampleRate;
+    in.channels = format.channels;
+    in.log2FftSize = params.log2FftSize;
+    in.windowSamples = params.windowSamples;
+    in.analysisWindowMsec = params.analysisWindowMsec;
+    in.timeScaleMsec = st.timeScaleMsec;
+    in.freqScaleChoice = st.freqScaleChoice;
+    in.lowBandHz = st.lowBandHz;
+    in.highBandHz = st.highBandHz;
+    in.levelScaleCode = st.levelScaleCode;
+    in.calibration = st.calibrationTable;
+    in.pitchDetector = st.pitchDetectorChoice == PITCH_DETECTOR_ON;
+    in.pointMode = pointMode;
+    in.startTimeMs = playback->startTimeMs();
+    if (MainWindowPlaybackView* view = windowPlaybackView()) {
+        in.showTimeNow = [view](double ms) { view->showPlayTime(ms); };
+    }
+    std::unique_ptr<ScanDisplay> display;
+    if (st.displayTypeChoice == DISPLAY_SCROLL) {
+        in.averageCount = st.averageCountScroll;
+        ScrollLayout layout;
+        layout.viewWidth = l.plotWidth;
+        layout.plotHeight = l.plotHeight;
+        layout.stripHeight = l.topBand;
+        layout.dataChannels = format.channels;
+        layout.dual = dualStereoView(st);
+        layout.shownChannel = format.channels == 2 && st.channelChoice == CHANNEL_RIGHT
+                                  ? SPECTRAL_RIGHT_CHANNEL
+                                  : SPECTRAL_LEFT_CHANNEL;
+        layout.dbScaleChoice = st.dbScaleChoice;
+        display = std::make_unique<ScrollDisplay>(
+            window.surface(), s.spectralImage ? &*s.spectralImage : nullptr, layout);
+    } else {
+        in.averageCount = st.averageCountPlot;
+        display = plotFactory()(window, st);
+    }
+    Clock& clock = windowClock(window);
+    ScanRun run;
+    const int loop = runScanLoop(in, source, *display, clock, s.stopRequested, run);
+
+    // 5. Stop and afterwards.
+    if (playback->active()) {
+        playback->stopPlayback();
+    }
+    ScanFileResult& r = result();
+    r.fileBytesRead = source.fileBytesRead();
+    r.columnsDrawn = run.columnsDrawn;
+    r.endReached = run.endReached;
+    if (!pointMode && run.columnsDrawn > 0) {
+        // The real time per column, so the kept image's time axis matches the sound.
+        st.timeScaleMsec = static_cast<float>((run.endMs - run.loopStartMs) /
+                                              static_cast<double>(run.columnsDrawn));
+    }
+    r.timeScaleMsec = st.timeScaleMsec;
+    wave.close();
+    if (loop != 0) {
+        prompts().show(
+            loop == SCAN_LOOP_NO_MEMORY
+                ? kNotEnoughMemory
+                : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
+    }
+    const std::int64_t bufferBytes = streamBufferBytes(format.channels * format.bytesPerSample);
+    const std::int64_t byteRate =
+        std::int64_t{format.sampleRate} * format.bytesPerSample * format.channels;
+    r.stopMs = std::max<std::int64_t>(0, (r.fileBytesRead - 2 * bufferBytes) * 1000 / byteRate);
+    r.endMs = r.stopMs + 3 * bufferBytes * 1000 /
+                             (2 * std::int64_t{format.sampleRate} * format.bytesPerSample);
+    // Analyze File refuses a span past the file; the last part ends where the data does.
+    r.endMs = std::min(r.endMs, std::int64_t{info.dataLength} * 1000 / byteRate);
+    const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
+    if (scroll) {
+        s.gridOn = false;
+        window.button(cmd::kGrid)->setChecked(false);
+    }
+    // What the readouts of a kept image go by.
+    s.run = AnalysisRun{};
+    s.run.file = file;
+    s.run.info = info;
+    s.run.format = format;
+    s.run.params = params;
+    s.run.params.columnMsec = st.timeScaleMsec;
+    s.run.stripHeight = l.topBand;
+    s.run.plotHeight = l.plotHeight;
+    endScanState(window);
+    window.surface().invalidate();
+    const bool resized = std::exchange(s.layoutPending, false);
+    if (st.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !run.endReached && loop == 0) {
+        s.scanStopBeginMsec = r.stopMs;
+        s.scanStopEndMsec = r.endMs;
+        sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
+    } else if (scroll && !resized && !s.notesSuppressed) {
+        showScanCompleteNote(window);
+    }
+    if (resized) {
+        window.computeLayout();
+        postCommand(cmd::kScanFile, cmd::kScanCurrentFile);
+    }
+}
+
+void installScanFile(MainWindow& window) {
+    MainWindow* w = &window;
+    window.registerCommand(cmd::kScanFile, [w](int param) { scanFile(*w, param); });
+}
+
+} // namespace korv

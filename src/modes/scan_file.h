@@ -1,0 +1,44 @@
+#pragma once
+// Scan File (command 40007): a wave file played through the sound output while its analysis
+// is drawn in step with the sound by the scan loop. The file is streamed from disk through
+// the output's loop buffer, so its length does not matter.
+
+#include "modes/scan_loop.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace korv {
+
+class MainWindow;
+struct AppSettings;
+
+// Registers 40007 with the window.
+void installScanFile(MainWindow& window);
+
+// The command; `param`: 0 from the menu (asks for the file), 1 the current or command-line
+// file without asking, 2 a point spectrum (only with a plot display installed).
+void scanFile(MainWindow& window, int param);
+
+// The spectrum plot displays (bar and line plot) are made by this factory once it is given;
+// without one a plot display type is scanned as the Scroll display and a point spectrum is not
+// offered.
+using ScanPlotDisplayFactory =
+    std::function<std::unique_ptr<ScanDisplay>(MainWindow& window, const AppSettings& settings)>;
+void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
+// Whether a click on the image may ask for a point spectrum.
+[[nodiscard]] bool scanPointSpectrumAvailable();
+
+// What the last scan did, for the readouts and the tests.
+struct ScanFileResult {
+    std::int64_t fileBytesRead = 0;
+    long columnsDrawn = 0;
+    bool endReached = false;
+    std::int64_t stopMs = 0; // the span Analysis at Stop hands to Analyze File
+    std::int64_t endMs = 0;
+    double timeScaleMsec = 0.0; // the real time per column
+};
+[[nodiscard]] const ScanFileResult& lastScanFile();
+
+} // namespace korv

@@ -1,0 +1,73 @@
+#include "modes/scan_file_source.h"
+
+#include "app/playback.h"
+
+#include <algorithm>
+
+namespace korv {
+
+FileScanSource::FileScanSource(Playback& playback, QFile& file, int channels, int bytesPerSample,
+                               std::int64_t dataBytes)
+    : playback_(playback), file_(file), channels_(channels), bytesPerSample_(bytesPerSample),
+      dataBytes_(std::max<std::int64_t>(dataBytes, 0)) {}
+
+std::size_t FileScanSource::readFirstHalf() {
+    return readHalf(Half::First);
+}
+
+std::size_t FileScanSource::readHalf(Half which) {
+    const std::span<std::uint8_t> half = playback_.half(which);
+    if (half.empty()) {
+        return 0;
+    }
+    // Never past the data the header names, whatever follows it in the file.
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(half.size()),
+                               std::max<std::int64_t>(dataBytes_ - fileBytesRead_, 0)));
+    std::size_t got = 0;
+    while (got < wanted) {
+        const qint64 n = file_.read(reinterpret_cast<char*>(half.data() + got),
+                                    static_cast<qint64>(wanted - got));
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    // The rest of a last half plays as silence rather than as the sound of a pass before.
+    std::fill(half.begin() + static_cast<std::ptrdiff_t>(got), half.end(),
+              pcmSilence(bytesPerSample_ * 8));
+    fileBytesRead_ += static_cast<std::int64_t>(got);
+    if (got < half.size()) {
+        endOfFile_ = true;
+    }
+    return got;
+}
+
+std::optional<std::int64_t> FileScanSource::devicePositionFrames() {
+    return playback_.devicePositionFrames();
+}
+
+std::optional<std::int64_t> FileScanSource::endFrame() const {
+    const std::int64_t frameBytes = channels_ * bytesPerSample_;
+    return (endOfFile_ ? fileBytesRead_ : dataBytes_) / frameBytes;
+}
+
+bool FileScanSource::framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
+                                    std::span<std::int16_t> second) {
+    const std::span<std::uint8_t> buffer = playback_.loopBuffer();
+    const std::int64_t framesPerBuffer = playback_.framesPerBuffer();
+    if (buffer.empty() || framesPerBuffer < 2 || position < 0) {
+        return false;
+    }
+    if (!crossing_) {
+        // A half is read again only once the window of W frames has left it.
+        crossing_.emplace(framesPerBuffer, static_cast<std::int64_t>(first.size()) + 1);
+    }
+    if (const std::optional<Half> refill = crossing_->step(position); refill && !endOfFile_) {
+        readHalf(*refill);
+    }
+    return gatherLoopFrames(buffer, framesPerBuffer / 2, channels_, bytesPerSample_,
+                            position % framesPerBuffer, first, second);
+}
+
+} // namespace korv

@@ -1,0 +1,281 @@
+#include "modes/scan_loop.h"
+
+#include "analysis/fft.h"
+#include "analysis/frequency_scale.h"
+#include "analysis/level_ring.h"
+#include "analysis/levels.h"
+#include "audio/playback_buffer.h"
+#include "platform/commands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace korv {
+
+namespace {
+
+std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
+    if (bytesPerSample == 1) {
+        return toAnalysisSample(p[0]);
+    }
+    return toAnalysisSample(
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8))));
+}
+
+// The working arrays of one run, per channel.
+struct ChannelWork {
+    std::vector<std::int16_t> window; // W frames
+    std::vector<std::int16_t> frame;  // the last N of them, then the N/2 levels
+    std::vector<std::int16_t> rowLevels;
+    std::vector<std::int32_t> sums;
+    std::vector<float> averaged;
+};
+
+class Loop {
+  public:
+    Loop(const ScanLoopInputs& in, ScanSource& source, ScanDisplay& display, Clock& clock,
+         bool& stopRequested, ScanRun& run)
+        : in_(in), source_(source), display_(display), clock_(clock), stop_(stopRequested),
+          run_(run) {}
+
+    int setup();
+    void run();
+    void release() {
+        if (fft_.ready()) {
+            fft_.releaseFft();
+        }
+        work_.clear();
+        for (auto& ring : run_.levelRing) {
+            ring.clear();
+            ring.shrink_to_fit();
+        }
+    }
+
+  private:
+    // Pacing and the play position; nothing when the loop is to end.
+    std::optional<std::int64_t> nextPosition();
+    void analyse(const std::optional<PitchResult>& pitch);
+
+    const ScanLoopInputs& in_;
+    ScanSource& source_;
+    ScanDisplay& display_;
+    Clock& clock_;
+    bool& stop_;
+    ScanRun& run_;
+    FftEngine fft_;
+    RowMap rowMap_;
+    std::vector<std::int16_t> calibrationOffsets_;
+    std::vector<ChannelWork> work_;
+    PitchState pitch_;
+    int fftSize_ = 0;
+    long pointStep_ = 0;
+};
+
+int Loop::setup() {
+    const int channels = in_.channels;
+    const int rows = display_.rows();
+    if ((channels != 1 && channels != 2) || rows < 1 || in_.sampleRate <= 0) {
+        return SCAN_LOOP_UNUSABLE;
+    }
+    if (fft_.setupFftWindow(in_.log2FftSize, in_.windowSamples) != 0) {
+        return SCAN_LOOP_NO_MEMORY;
+    }
+    fftSize_ = fft_.fftSize();
+    auto map = buildRowMap(in_.freqScaleChoice, in_.lowBandHz, in_.highBandHz, in_.sampleRate,
+                           fftSize_, rows);
+    if (!map) {
+        return SCAN_LOOP_UNUSABLE;
+    }
+    run_.windowFrames = in_.pitchDetector && !in_.pointMode ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
+    run_.windowFrames = std::max(run_.windowFrames, fftSize_);
+    run_.rows = rows;
+    run_.averageCount = std::max(in_.averageCount, 1);
+    try {
+        rowMap_ = std::move(*map);
+        calibrationOffsets_ = buildCalibrationOffsets(in_.sampleRate, fftSize_, in_.calibration);
+        const auto r = static_cast<std::size_t>(rows);
+        work_.resize(static_cast<std::size_t>(channels));
+        for (int ch = 0; ch < channels; ++ch) {
+            ChannelWork& w = work_[static_cast<std::size_t>(ch)];
+            w.window.assign(static_cast<std::size_t>(run_.windowFrames), 0);
+            w.frame.assign(static_cast<std::size_t>(fftSize_), 0);
+            w.rowLevels.assign(r, 0);
+            w.sums.assign(r, 0);
+            w.averaged.assign(r, 0.0f);
+            run_.levelRing[static_cast<std::size_t>(ch)].assign(
+                r * static_cast<std::size_t>(run_.averageCount), 0);
+        }
+    } catch (const std::bad_alloc&) {
+        return SCAN_LOOP_NO_MEMORY;
+    }
+    if (in_.pitchDetector) {
+        pitch_ = startPitchDetector(in_.sampleRate);
+    }
+    run_.ringSlot = 0;
+    run_.stepsTaken = 0;
+    run_.usedCount = 0;
+    run_.columnsDrawn = 0;
+    run_.endReached = false;
+    run_.loopStartMs = run_.lastStepMs = static_cast<double>(clock_.nowMs());
+    return 0;
+}
+
+std::optional<std::int64_t> Loop::nextPosition() {
+    if (in_.pointMode) {
+        // Fixed steps of a quarter window, from the first whole window on.
+        const std::int64_t p = run_.windowFrames + pointStep_ * (run_.windowFrames / 4);
+        ++pointStep_;
+        const std::optional<std::int64_t> end = source_.endFrame();
+        if (end && p > *end) {
+            stop_ = true;
+            run_.endReached = true;
+            return std::nullopt;
+        }
+        return p;
+    }
+    double now = static_cast<double>(clock_.nowMs());
+    const double scale = static_cast<double>(in_.timeScaleMsec);
+    if (now - run_.lastStepMs < scale) {
+        const auto sleep = static_cast<std::int64_t>(std::trunc(scale) - std::trunc(now) +
+                                                     std::trunc(run_.lastStepMs)) -
+                           SCAN_SLEEP_SLACK_MS;
+        if (sleep > 0) {
+            clock_.sleep(sleep);
+            now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
+        }
+    }
+    run_.lastStepMs = now;
+    const std::int64_t frames =
+        playedFrames(now - static_cast<double>(in_.startTimeMs), in_.sampleRate);
+    const std::optional<std::int64_t> end = source_.endFrame();
+    if (end && frames >= *end) {
+        stop_ = true;
+        run_.endReached = true;
+        return std::nullopt;
+    }
+    if (in_.showTimeNow) {
+        in_.showTimeNow(now - static_cast<double>(in_.startTimeMs));
+    }
+    // The device knows best where the sound is; the clock stands in when it cannot say.
+    return source_.devicePositionFrames().value_or(frames);
+}
+
+void Loop::analyse(const std::optional<PitchResult>& pitch) {
+    const auto rows = static_cast<std::size_t>(run_.rows);
+    const auto n = static_cast<std::size_t>(fftSize_);
+    const auto half = n / 2;
+    ScanStep step;
+    run_.stepsTaken += 1;
+    run_.usedCount = static_cast<int>(std::min<long>(run_.stepsTaken, run_.averageCount));
+    for (std::size_t ch = 0; ch < work_.size(); ++ch) {
+        ChannelWork& w = work_[ch];
+        // The FFT takes the last N of the W frames.
+        std::copy(w.window.end() - static_cast<std::ptrdiff_t>(n), w.window.end(), w.frame.begin());
+        fft_.transformFrame(w.frame, FFT_MODE_LEVELS);
+        const std::span<std::int16_t> levels = std::span(w.frame).first(half);
+        applyLevelCorrections(levels, calibrationOffsets_, in_.levelScaleCode);
+        gatherRows(rowMap_, levels, w.rowLevels);
+        updateLevelRing(w.rowLevels,
+                        std::span(run_.levelRing[ch])
+                            .subspan(static_cast<std::size_t>(run_.ringSlot) * rows, rows),
+                        w.sums, w.averaged, run_.usedCount);
+        // The display shows the integer mean.
+        for (float& v : w.averaged) {
+            v = std::trunc(v);
+        }
+        step.rows[ch] = w.averaged;
+        step.envelope[ch] =
+            scanEnvelope(w.window, in_.sampleRate, in_.analysisWindowMsec, fftSize_);
+    }
+    run_.ringSlot = (run_.ringSlot + 1) % run_.averageCount;
+    step.pitch = pitch;
+    display_.step(step);
+    run_.columnsDrawn += 1;
+}
+
+void Loop::run() {
+    while (!stop_) {
+        pumpMessages();
+        if (stop_) {
+            break;
+        }
+        const std::optional<std::int64_t> position = nextPosition();
+        if (!position) {
+            break;
+        }
+        std::span<std::int16_t> second =
+            work_.size() > 1 ? std::span<std::int16_t>(work_[1].window) : std::span<std::int16_t>{};
+        if (!source_.framesEndingAt(*position, work_[0].window, second)) {
+            continue; // read the position again
+        }
+        std::optional<PitchResult> pitch;
+        if (in_.pitchDetector) {
+            pitch = detectPitch(
+                pitch_, work_[0].window,
+                scanEnvelope(work_[0].window, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
+        }
+        analyse(pitch);
+    }
+    run_.endMs = static_cast<double>(clock_.nowMs());
+}
+
+} // namespace
+
+int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                Clock& clock, bool& stopRequested, ScanRun& run) {
+    Loop loop(inputs, source, display, clock, stopRequested, run);
+    const int setup = loop.setup();
+    run.setupFailed = setup != 0;
+    if (setup == 0) {
+        loop.run();
+        display.finish();
+    }
+    loop.release();
+    return setup;
+}
+
+bool gatherLoopFrames(std::span<const std::uint8_t> buffer, std::int64_t halfFrames, int channels,
+                      int bytesPerSample, std::int64_t bufferPosition,
+                      std::span<std::int16_t> first, std::span<std::int16_t> second) {
+    const auto w = static_cast<std::int64_t>(first.size());
+    const std::int64_t frameBytes = channels * bytesPerSample;
+    if (halfFrames <= 0 || w > halfFrames || bufferPosition < 0 ||
+        bufferPosition >= 2 * halfFrames ||
+        static_cast<std::int64_t>(buffer.size()) < 2 * halfFrames * frameBytes ||
+        (channels == 2 && second.size() < first.size())) {
+        return false;
+    }
+    const bool inSecond = bufferPosition >= halfFrames;
+    const std::int64_t current = inSecond ? halfFrames : 0;
+    const std::int64_t other = inSecond ? 0 : halfFrames;
+    const std::int64_t start = bufferPosition - current - w;
+    for (std::int64_t i = 0; i < w; ++i) {
+        const std::int64_t at = start + i;
+        // Frames before the current half's start are the end of the other half.
+        const std::int64_t frame = at < 0 ? other + halfFrames + at : current + at;
+        const std::uint8_t* p = buffer.data() + frame * frameBytes;
+        first[static_cast<std::size_t>(i)] = sampleAt(p, bytesPerSample);
+        if (channels == 2) {
+            second[static_cast<std::size_t>(i)] = sampleAt(p + bytesPerSample, bytesPerSample);
+        }
+    }
+    return true;
+}
+
+ScanEnvelope scanEnvelope(std::span<const std::int16_t> frames, std::int32_t sampleRate,
+                          float analysisWindowMsec, int fftSize) {
+    const double window = static_cast<double>(sampleRate) * analysisWindowMsec / 1000.0;
+    const auto c = static_cast<long>(std::min(window, static_cast<double>(fftSize)) / 2.0);
+    ScanEnvelope e;
+    const long first = std::max(c - SCAN_ENVELOPE_REACH + 1, 0L);
+    const long last = std::min(c + SCAN_ENVELOPE_REACH, static_cast<long>(frames.size()));
+    for (long i = first; i < last; ++i) {
+        const int v = frames[static_cast<std::size_t>(i)];
+        e.smallest = std::min(e.smallest, v);
+        e.largest = std::max(e.largest, v);
+    }
+    return e;
+}
+
+} // namespace korv

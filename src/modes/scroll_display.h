@@ -1,0 +1,71 @@
+#pragma once
+// The Scroll display of a scan: one column per step, scrolling right to left in groups of
+// four pixels, with the waveform strip above the spectral rows; one pane, or the two panes of
+// dual stereo 7 pixels apart. With the scroll memory on the columns go into a view-sized
+// image that is kept afterwards; with it off they go to the window only.
+
+#include "display/palette.h"
+#include "display/spectral_image.h"
+#include "modes/scan_loop.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace korv {
+
+class WindowSurface;
+
+// Columns are moved in groups of this many pixels.
+inline constexpr int SCROLL_GROUP_COLUMNS = 4;
+// The gap between the two panes of dual stereo: the left one ends at view width / 2 - 3, the
+// right one starts at view width / 2 + 4.
+inline constexpr int DUAL_LEFT_PANE_END = 3;
+inline constexpr int DUAL_RIGHT_PANE_START = 4;
+
+struct ScrollLayout {
+    int viewWidth = 0;
+    int plotHeight = 0;
+    int stripHeight = 0;
+    int dataChannels = 1;           // 1 or 2
+    bool dual = false;              // stereo shown as two panes
+    int shownChannel = 0;           // one pane: the channel it shows
+    std::int32_t dbScaleChoice = 0; // the colour range
+};
+
+class ScrollDisplay final : public ScanDisplay {
+  public:
+    // `kept`: the view-sized image of the scroll memory (bands as the data's channels), or null
+    // when the columns go to the window only. Neither is owned.
+    ScrollDisplay(WindowSurface& window, SpectralImage* kept, const ScrollLayout& layout);
+
+    [[nodiscard]] int rows() const override { return layout_.plotHeight - layout_.stripHeight; }
+    void step(const ScanStep& step) override;
+    void finish() override {}
+
+    // Where the next column goes and where it is in its group of four.
+    [[nodiscard]] int column() const { return column_; }
+    [[nodiscard]] int phase() const { return phase_; }
+
+  private:
+    struct Pane {
+        int channel = 0;
+        int x = 0;     // left edge in the view
+        int width = 0; // columns
+    };
+    void drawColumn(const ScanStep& step, const Pane& pane, int x);
+    void scrollPane(const Pane& pane);
+
+    WindowSurface& window_;
+    SpectralImage* kept_;
+    ScrollLayout layout_;
+    LevelRange range_;
+    std::vector<Pane> panes_;
+    int fillColumns_ = 0;   // columns drawn one after another before the scrolling starts
+    SpectralImage scratch_; // one column, when nothing is kept
+    std::vector<std::uint8_t> indices_;
+    int column_ = 0;
+    int phase_ = 0;
+};
+
+} // namespace korv
