@@ -64,7 +64,8 @@ std::vector<FrequencyColumn> frequencyColumns(const ScopeGeometry& g, const Scop
             const double x = g.plotLeft + static_cast<double>(k) * step * 2.0 / hzPerPoint +
                              (first - a.lowHz) * 2.0 / hzPerPoint + 1.0;
             const int px = clampedPixel(x);
-            if (px < g.plotLeft - g.charWidth / 2 || px > right) {
+            // Every column stands one pixel right of its point, the one at the high limit too.
+            if (px < g.plotLeft - g.charWidth / 2 || px > right + 1) {
                 continue;
             }
             const double hz = first + static_cast<double>(k) * step;
@@ -387,7 +388,9 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
         }
         long plotted = h;
         if (peakDelta() && !peakHeldInDelta()) {
-            plotted = h - long{peak_[i]} + mid; // no difference at mid-height
+            // The peak was held on the -90 .. -30 dB axis; the difference is taken on that
+            // axis too, so an unchanged signal lies at mid-height (the 0 label).
+            plotted = height(level, PEAK_DELTA_HOLD_OFFSET) - long{peak_[i]} + mid;
         }
         curve_[i] = clamp16(plotted);
         levelDb_[i] = static_cast<float>(level) + gain;
