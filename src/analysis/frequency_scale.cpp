@@ -1,5 +1,6 @@
 #include "analysis/frequency_scale.h"
 
+#include "analysis/fft.h"
 #include "analysis/parameters.h"
 #include "analysis/rounding.h"
 
@@ -158,16 +159,81 @@ std::vector<std::uint8_t> buildBandMap(std::int32_t sampleRate, int fftSize) {
     if (fftSize < 2 || sampleRate < 1) {
         return {};
     }
-    const auto& edges = thirdOctaveEdges();
     std::vector<std::uint8_t> bands(static_cast<std::size_t>(fftSize / 2));
     for (std::size_t k = 0; k < bands.size(); ++k) {
         const std::int64_t f = static_cast<std::int64_t>(k) * sampleRate / fftSize;
-        const auto above = std::lower_bound(edges.begin(), edges.end(), f);
-        const auto band = above == edges.end() ? edges.size() - 1
-                                               : static_cast<std::size_t>(above - edges.begin());
-        bands[k] = static_cast<std::uint8_t>(band);
+        bands[k] = static_cast<std::uint8_t>(thirdOctaveBand(f));
     }
     return bands;
+}
+
+int thirdOctaveBand(std::int64_t frequencyHz) {
+    const auto& edges = thirdOctaveEdges();
+    const auto above = std::lower_bound(edges.begin(), edges.end(), frequencyHz);
+    return above == edges.end() ? THIRD_OCTAVE_BANDS - 1 : static_cast<int>(above - edges.begin());
+}
+
+std::optional<ThirdOctavePoints> thirdOctavePoints(std::int32_t sampleRate, int fftSize,
+                                                   int points) {
+    if (points < 2 || fftSize < 2 || sampleRate < 1) {
+        return std::nullopt;
+    }
+    const auto& edges = thirdOctaveEdges();
+    const double minWidth =
+        static_cast<double>(THIRD_OCTAVE_MIN_BINS_PER_BAND) * sampleRate / fftSize;
+    ThirdOctavePoints out;
+    out.lastBand = thirdOctaveBand(sampleRate / 2);
+    out.firstBand = out.lastBand + 1;
+    for (int i = 0; i <= out.lastBand; ++i) {
+        const int below = i == 0 ? 0 : edges[static_cast<std::size_t>(i - 1)];
+        if (edges[static_cast<std::size_t>(i)] - below >= minWidth) {
+            out.firstBand = i;
+            break;
+        }
+    }
+    if (out.firstBand > out.lastBand) {
+        return std::nullopt;
+    }
+    // The last point would land one band past the last usable one (the spread divides by
+    // points - 1 but counts last - first + 1 bands): it is held at the last band.
+    const int top = std::max(out.lastBand, THIRD_OCTAVE_FIRST_PLOTTED_BAND);
+    const std::int64_t spread = out.lastBand - out.firstBand + 1;
+    out.pointBands.resize(static_cast<std::size_t>(points));
+    for (int r = 0; r < points; ++r) {
+        const auto b = out.firstBand + static_cast<std::int64_t>(r) * spread / (points - 1);
+        out.pointBands[static_cast<std::size_t>(r)] =
+            static_cast<int>(std::clamp<std::int64_t>(b, THIRD_OCTAVE_FIRST_PLOTTED_BAND, top));
+    }
+    out.lowHz = std::pow(10.0, out.pointBands.front() / 10.0);
+    out.highHz = std::pow(10.0, out.pointBands.back() / 10.0);
+    return out;
+}
+
+void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8_t> bandMap,
+                     std::span<const std::int16_t> magnitudes, const CalibrationCurve& curve,
+                     std::span<std::int16_t> rows) {
+    std::array<double, THIRD_OCTAVE_BANDS> sums{};
+    const std::size_t bins = std::min(bandMap.size(), magnitudes.size());
+    for (std::size_t k = 0; k < bins; ++k) {
+        const double m = magnitudes[k];
+        sums[std::min<std::size_t>(bandMap[k], THIRD_OCTAVE_BANDS - 1)] += m * m;
+    }
+    const std::size_t count = std::min(rows.size(), layout.pointBands.size());
+    for (std::size_t r = 0; r < count; ++r) {
+        const int band = std::clamp(layout.pointBands[r], THIRD_OCTAVE_FIRST_PLOTTED_BAND,
+                                    THIRD_OCTAVE_BANDS - 1);
+        const double sum = sums[static_cast<std::size_t>(band)];
+        const double level = sum > 0.0 ? std::trunc(40.0 * std::log10(sum)) : 0.0;
+        const std::size_t point =
+            std::min<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND, kCalibrationPoints - 1);
+        const float db = curve[point].correctionDb;
+        const double correction =
+            std::isfinite(db)
+                ? 4.0 * std::trunc(std::clamp(db, -kCalibrationLimitDb, kCalibrationLimitDb))
+                : 0.0;
+        rows[r] = static_cast<std::int16_t>(
+            std::clamp(level + correction, -double{LEVEL_LIMIT}, double{LEVEL_LIMIT}));
+    }
 }
 
 std::optional<RowFrequency> rowToFrequency(const RowFrequencyInputs& in, int y) {

@@ -2,6 +2,8 @@
 // How FFT bins become display rows (linear and log scales), the third-octave band table,
 // and the frequency shown for a row.
 
+#include "settings/settings_types.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -46,6 +48,32 @@ void gatherRows(const RowMap& map, std::span<const std::int16_t> levels,
 [[nodiscard]] const std::array<int, THIRD_OCTAVE_BANDS>& thirdOctaveEdges();
 // The band of each bin 0 .. N/2 - 1 by its frequency truncated to whole Hz.
 [[nodiscard]] std::vector<std::uint8_t> buildBandMap(std::int32_t sampleRate, int fftSize);
+
+// The third-octave band a frequency (whole Hz) belongs to: edge[i-1] < f <= edge[i]; below the
+// first edge band 0, above the last the last band.
+[[nodiscard]] int thirdOctaveBand(std::int64_t frequencyHz);
+
+// The third-octave rows of the plot displays: which band each plot point shows.
+inline constexpr int THIRD_OCTAVE_FIRST_PLOTTED_BAND = 10; // 10 Hz, calibration point 0
+inline constexpr int THIRD_OCTAVE_MIN_BINS_PER_BAND = 8;
+struct ThirdOctavePoints {
+    int firstBand = 0;           // the first band at least 8 bins wide
+    int lastBand = 0;            // the band of half the sample rate
+    std::vector<int> pointBands; // band of each plot point, lowest first
+    // The frequency axis: 10^(band / 10) of the first and last point's band.
+    double lowHz = 0.0;
+    double highHz = 0.0;
+};
+// nullopt when no band is usable or the inputs give no layout (points < 2, N < 2, rate < 1).
+[[nodiscard]] std::optional<ThirdOctavePoints> thirdOctavePoints(std::int32_t sampleRate,
+                                                                 int fftSize, int points);
+// One step's rows from the N / 2 magnitudes of a frame (FFT_MODE_MAGNITUDES): squared
+// magnitudes summed per band (bandMap from buildBandMap), point r's level
+// trunc(40 log10(sum of its band)) + 4 trunc(correction of calibration point band - 10), 0 for
+// an empty band. No display gain on this scale. rows: one per point, extra entries untouched.
+void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8_t> bandMap,
+                     std::span<const std::int16_t> magnitudes, const CalibrationCurve& curve,
+                     std::span<std::int16_t> rows);
 
 struct RowFrequencyInputs {
     std::int32_t freqScaleChoice = 1076; // linear or log

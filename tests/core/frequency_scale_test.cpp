@@ -1,11 +1,15 @@
 #include "analysis/frequency_scale.h"
 
+#include "analysis/fft.h"
 #include "analysis/parameters.h"
+#include "settings/default_calibration.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <numeric>
 #include <vector>
 
@@ -218,6 +222,61 @@ TEST(ThirdOctave, BinsAtNominalCentresFallInTheirBand) {
     ASSERT_EQ(coarse.size(), 256u);
     EXPECT_EQ(coarse.back(), 43);
     EXPECT_TRUE(buildBandMap(0, 512).empty());
+}
+
+// A sine through the engine in magnitude mode, summed into the plot's third-octave points:
+// the loudest point shows the band that holds the tone, and that band's calibration point
+// lifts it by whole decibels.
+TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
+    const std::int32_t rate = 44100;
+    const int n = 4096;
+    const int points = 240;
+    const auto layout = thirdOctavePoints(rate, n, points);
+    ASSERT_TRUE(layout);
+    // Bands under 8 bins wide are left out; the top point shows the band of rate / 2.
+    EXPECT_GE(thirdOctaveEdges()[static_cast<std::size_t>(layout->firstBand)] -
+                  thirdOctaveEdges()[static_cast<std::size_t>(layout->firstBand - 1)],
+              8.0 * rate / n);
+    EXPECT_EQ(layout->lastBand, thirdOctaveBand(rate / 2));
+    EXPECT_EQ(layout->pointBands.back(), layout->lastBand);
+    EXPECT_GE(layout->pointBands.front(), THIRD_OCTAVE_FIRST_PLOTTED_BAND);
+    EXPECT_TRUE(std::is_sorted(layout->pointBands.begin(), layout->pointBands.end()));
+    EXPECT_DOUBLE_EQ(layout->highHz, std::pow(10.0, layout->lastBand / 10.0));
+
+    const auto bandMap = buildBandMap(rate, n);
+    FftEngine fft;
+    ASSERT_EQ(fft.setupFft(12, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
+    CalibrationCurve curve = defaultCalibrationCurve();
+    for (CalibrationPoint& p : curve) {
+        p.correctionDb = 0.0f;
+    }
+    for (const double hz : {500.0, 1000.0, 3150.0, 9000.0}) {
+        std::vector<std::int16_t> frame(static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            frame[i] = static_cast<std::int16_t>(
+                8000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate));
+        }
+        fft.transformFrame(frame, FFT_MODE_MAGNITUDES);
+        const std::span<const std::int16_t> magnitudes(frame.data(), frame.size() / 2);
+        std::vector<std::int16_t> rows(points, -1);
+        thirdOctaveRows(*layout, bandMap, magnitudes, curve, rows);
+        const auto loudest = std::max_element(rows.begin(), rows.end()) - rows.begin();
+        const int band = thirdOctaveBand(static_cast<std::int64_t>(hz));
+        EXPECT_EQ(layout->pointBands[static_cast<std::size_t>(loudest)], band) << hz << " Hz";
+
+        curve[static_cast<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND)].correctionDb = 5.7f;
+        std::vector<std::int16_t> lifted(points, -1);
+        thirdOctaveRows(*layout, bandMap, magnitudes, curve, lifted);
+        EXPECT_EQ(lifted[static_cast<std::size_t>(loudest)],
+                  rows[static_cast<std::size_t>(loudest)] + 20);
+        curve[static_cast<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND)].correctionDb = 0.0f;
+    }
+    // Silence: every band empty reads 0; no layout without two points.
+    std::vector<std::int16_t> silent(static_cast<std::size_t>(n / 2), 0);
+    std::vector<std::int16_t> rows(points, -1);
+    thirdOctaveRows(*layout, bandMap, silent, curve, rows);
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), points);
+    EXPECT_FALSE(thirdOctavePoints(rate, n, 1));
 }
 
 RowFrequencyInputs plot(std::int32_t scale, std::int32_t low, std::int32_t high) {

@@ -1,0 +1,52 @@
+#pragma once
+// How the scanning displays show the detected pitch: the dot in the newest column of the
+// scrolling image, the note label in its box, and the saving of that box around each 4-pixel
+// scroll so the label stays put while the image moves under it. The plot's pitch line is
+// drawn by the spectrum plot (spectrum_plot.h), in the label box placed here.
+
+#include "display/indexed_surface.h"
+#include "display/view_drawing.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace korv {
+
+inline constexpr int PITCH_LABEL_BOX_CHARS = 18;
+inline constexpr int PITCH_LABEL_DUAL_OFFSET_CHARS = 15; // left of the middle in the dual layout
+inline constexpr int PITCH_LABEL_PLOT_LINES = 4;         // the plot's box: 4 lines from the top
+
+// The label box of the scrolling image: one text line below the waveform strip, 18 characters
+// wide, at the right edge (one pane) or left of the middle divider (dual channels).
+[[nodiscard]] PixelRect scrollPitchLabelBox(int viewWidth, int stripHeight, int charWidth,
+                                            int lineHeight, bool dualStereo);
+// The label box of the spectrum plot: at the right edge, four text lines from the top.
+[[nodiscard]] PixelRect plotPitchLabelBox(int viewWidth, int charWidth, int lineHeight);
+
+// The box cleared to Background and the note of shownIndex ("440 Hz  A", "452 Hz  A  ^")
+// written into it, Text on Background.
+[[nodiscard]] ViewDrawing pitchLabelDrawing(const PixelRect& box, int shownIndex);
+
+// Where the dot of markHz goes in a column of the scrolling image, whose spectral rows end at
+// viewHeight - 1: linear or log scale (freqScaleChoice), low .. high Hz over `rows` rows.
+// Nothing when the frequency lies outside the rows or the scale gives no position.
+[[nodiscard]] std::optional<int> pitchDotY(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
+                                           std::int32_t highBandHz, int rows, int viewHeight,
+                                           int markHz);
+
+// Keeps a copy of an area of a surface, to put back after the surface has been scrolled.
+class SavedArea {
+  public:
+    // Copies `area` (clipped to the surface) out of `surface`.
+    void save(const IndexedSurface& surface, const PixelRect& area);
+    // Puts the copy back where it was taken; nothing when nothing was saved.
+    void restore(IndexedSurface& surface) const;
+    [[nodiscard]] const PixelRect& area() const { return area_; }
+
+  private:
+    PixelRect area_;
+    IndexedSurface pixels_;
+};
+
+} // namespace korv

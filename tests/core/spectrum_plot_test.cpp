@@ -1,0 +1,365 @@
+// The spectrum plot drawn into an indexed image: where a level lands, the curve styles, the
+// delta plot types, the markers and pitch line, the labels, the complete redraw; and the pitch
+// display's helpers for the scrolling image.
+
+#include "analysis/parameters.h"
+#include "display/palette.h"
+#include "display/pitch_display.h"
+#include "display/spectrum_plot.h"
+#include "settings/option_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+using namespace korv;
+
+namespace {
+
+constexpr int W = 640;
+constexpr int H = 400;
+constexpr int CW = 8;
+constexpr int LH = 16;
+constexpr int POINTS = 200; // plotLeft 120, baseline 368, one pixel per plot unit
+
+ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
+                     std::int32_t dbScale = kDbScale60) {
+    ScopeOptions o;
+    o.plotTypeChoice = plotType;
+    o.displayTypeChoice = display;
+    o.dbScaleChoice = dbScale;
+    o.axis = {FREQ_SCALE_LINEAR, 0.0, 6000.0};
+    return o;
+}
+
+struct Plot {
+    explicit Plot(const ScopeOptions& o, float unitScale = 1.0f)
+        : view(scopeGeometry(W, H, unitScale, CW, LH, POINTS), o), image(W, H, kBackgroundIndex) {}
+    ScopeView view;
+    IndexedSurface image;
+};
+
+std::vector<std::int16_t> levels(std::int16_t floor, int point = -1, std::int16_t at = 0) {
+    std::vector<std::int16_t> v(POINTS, floor);
+    if (point >= 0) {
+        v[static_cast<std::size_t>(point)] = at;
+    }
+    return v;
+}
+
+int x(int point) {
+    return 120 + 2 * point;
+}
+constexpr int BASELINE = 368;
+
+// The topmost pixel of a palette index in column x, if any.
+std::optional<int> topOf(const IndexedSurface& s, int px, int index) {
+    for (int y = 0; y < s.height(); ++y) {
+        if (s.pixel(px, y) == index) {
+            return y;
+        }
+    }
+    return std::nullopt;
+}
+int countOf(const IndexedSurface& s, int index) {
+    int n = 0;
+    for (const std::uint8_t p : s.pixels()) {
+        n += p == index ? 1 : 0;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(SpectrumPlot, GeometryAndLevelHeights) {
+    const ScopeGeometry g = scopeGeometry(W, H, 1.0f, CW, LH, POINTS);
+    EXPECT_EQ(g.plotLeft, 120);
+    EXPECT_EQ(g.baseline, BASELINE);
+    // Too many points for the width: the level labels keep their room on the left.
+    EXPECT_EQ(scopeGeometry(300, H, 1.0f, CW, LH, POINTS).plotLeft, 9 * CW / 2);
+    // {level, range, offset, plot units}: each range's top and bottom, and Peak Delta holding.
+    const long cases[][4] = {{360, 60, 0, 240},   {120, 60, 0, 0},   {360, 90, 0, 240},
+                             {0, 90, 0, 0},       {240, 30, 0, 240}, {120, 30, 0, 0},
+                             {240, 60, -30, 240}, {0, 60, -30, 0},   {180, 30, 0, 120}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(plotUnits(c[0], static_cast<int>(c[1]), static_cast<int>(c[2])), c[3])
+            << c[0] << " at " << c[1] << " dB";
+    }
+}
+
+TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
+    // {dB scale, level of the top of the range}
+    const std::pair<std::int32_t, std::int16_t> ranges[] = {
+        {kDbScale30, 240}, {kDbScale60, 360}, {kDbScale90, 360}};
+    for (const auto& [scale, top] : ranges) {
+        for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
+            Plot p(options(PLOT_SIGNAL, display, scale));
+            (void)p.view.refresh(p.image, levels(-400, 50, top), {});
+            SCOPED_TRACE(testing::Message() << scale << " " << display);
+            // The top of the plot, and no pixel of the curve anywhere above it (a bar, as a
+            // line, leaves out its end point).
+            const int barTop = display == DISPLAY_BAR_PLOT ? 1 : 0;
+            EXPECT_EQ(topOf(p.image, x(50), kSignal2Index), BASELINE - 240 + barTop);
+            for (int px = 0; px < W; ++px) {
+                const auto highest = topOf(p.image, px, kSignal2Index);
+                EXPECT_TRUE(!highest || *highest >= BASELINE - 240) << px;
+            }
+            if (display == DISPLAY_BAR_PLOT) {
+                // One bar of 240 pixels; the levels below the range stand on the baseline.
+                EXPECT_EQ(countOf(p.image, kSignal2Index), 240);
+                EXPECT_EQ(p.image.pixel(x(50), BASELINE), kSignal2Index);
+                EXPECT_EQ(p.image.pixel(x(50) + 1, BASELINE - 100), kBackgroundIndex);
+            } else {
+                // The line runs along the baseline and up to the peak and back.
+                EXPECT_EQ(p.image.pixel(x(10), BASELINE), kSignal2Index);
+                EXPECT_EQ(p.image.pixel(x(49) + 1, BASELINE - 120), kSignal2Index);
+            }
+            EXPECT_FLOAT_EQ(p.view.levelDb()[50], top);
+        }
+    }
+    // Levels far above the range are held at the top of the plot area, never off the image.
+    Plot loud(options(PLOT_SIGNAL, DISPLAY_BAR_PLOT), 2.0f);
+    (void)loud.view.refresh(loud.image, levels(-400, 7, 32000), {});
+    EXPECT_EQ(topOf(loud.image, x(7), kSignal2Index), LH + 1);
+}
+
+TEST(SpectrumPlot, PeakHoldKeepsTheHighestAndTheNextStepErases) {
+    Plot p(options());
+    p.view.setOptions([] {
+        ScopeOptions o = options();
+        o.levelScaleCode = -3;
+        return o;
+    }());
+    p.view.setPeakHold(true);
+    (void)p.view.refresh(p.image, levels(120, 50, 360), {});
+    (void)p.view.refresh(p.image, levels(120), {});
+    EXPECT_EQ(topOf(p.image, x(50), kSignal2Index), BASELINE); // the curve moved down
+    EXPECT_EQ(topOf(p.image, x(50), kFreqMarkIndex), BASELINE - 240);
+    EXPECT_EQ(p.view.peak()[50], 240);
+    EXPECT_FLOAT_EQ(p.view.peakDb()[50], 360 - 12);
+    EXPECT_FLOAT_EQ(p.view.levelDb()[50], 120 - 12);
+    // Switching it on again starts from nothing.
+    p.view.setPeakHold(false);
+    p.view.setPeakHold(true);
+    EXPECT_EQ(p.view.peak()[50], 0);
+    EXPECT_STREQ(p.view.peakButtonLabel(), PEAK_HOLD_LABEL);
+}
+
+TEST(SpectrumPlot, PeakDeltaHoldsThenShowsTheDifferenceAtMidHeight) {
+    Plot p(options(PLOT_PEAK_DELTA));
+    EXPECT_STREQ(p.view.peakButtonLabel(), PEAK_RESET_LABEL);
+    p.view.setPeakHold(true);
+    ASSERT_TRUE(p.view.peakHeldInDelta());
+    // Holding: a Signal plot on -90 .. -30 dB with a visible peak trace and no title.
+    ViewDrawing over = p.view.refresh(p.image, levels(120, 50, 240), {});
+    EXPECT_EQ(topOf(p.image, x(50), kSignal2Index), BASELINE - 240);
+    EXPECT_TRUE(over.texts.empty());
+    EXPECT_EQ(p.view.axisLabels().texts.back().text, "-30");
+    // Released: the same signal lies flat on the 0 label, 6 dB down lies 24 units below it.
+    p.view.setPeakHold(false);
+    std::vector<std::int16_t> lower = levels(120, 50, 240);
+    lower[60] = static_cast<std::int16_t>(lower[60] - 24);
+    over = p.view.refresh(p.image, lower, {});
+    EXPECT_EQ(topOf(p.image, x(10), kSignal2Index), BASELINE - 120);
+    EXPECT_EQ(p.image.pixel(x(60), BASELINE - 96), kSignal2Index);
+    ASSERT_EQ(over.texts.size(), 1u);
+    EXPECT_EQ(over.texts[0].text, PEAK_DELTA_TITLE);
+    EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0); // the frozen peak is not drawn
+    const ViewDrawing axis = p.view.axisLabels();
+    EXPECT_EQ(axis.texts.back().text, "30");
+    EXPECT_FALSE(p.view.redraw(p.image)); // delta plots are not redrawn from the levels
+}
+
+TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
+    // Equal channels, and mono data, give a flat line at mid-height and no first curve.
+    for (const bool stereo : {true, false}) {
+        ScopeOptions o = options(PLOT_LR_DELTA);
+        o.stereo = stereo;
+        Plot p(o);
+        const auto l = levels(200, 30, 300);
+        const ViewDrawing over =
+            p.view.refresh(p.image, l, stereo ? l : std::vector<std::int16_t>{});
+        EXPECT_EQ(countOf(p.image, kSignal2Index), 0);
+        for (const int point : {1, 30, 150}) {
+            EXPECT_EQ(topOf(p.image, x(point), kSignal1Index), BASELINE - 120) << stereo;
+        }
+        ASSERT_EQ(over.texts.size(), 1u);
+        EXPECT_EQ(over.texts[0].text, LR_DELTA_TITLE);
+    }
+    // Dual stereo bars interleave: the second channel one pixel right of the first.
+    ScopeOptions o = options(PLOT_SIGNAL, DISPLAY_BAR_PLOT);
+    o.stereo = true;
+    Plot p(o);
+    EXPECT_FALSE(p.view.peakHoldAvailable());
+    (void)p.view.refresh(p.image, levels(-400, 20, 360), levels(-400, 20, 240));
+    EXPECT_EQ(topOf(p.image, x(20), kSignal2Index), BASELINE - 239);
+    EXPECT_EQ(topOf(p.image, x(20) + 1, kSignal1Index), BASELINE - 119);
+    EXPECT_FLOAT_EQ(p.view.levelDb2()[20], 240);
+    // Right alone shows the second channel as the first curve.
+    o.channelChoice = CHANNEL_RIGHT;
+    Plot r(o);
+    EXPECT_TRUE(r.view.peakHoldAvailable());
+    (void)r.view.refresh(r.image, levels(-400, 20, 360), levels(-400, 20, 240));
+    EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
+    EXPECT_EQ(countOf(r.image, kSignal1Index), 0);
+}
+
+TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
+    // {scale, low, high, marker Hz, expected point or -1 for none}
+    struct Case {
+        std::int32_t scale;
+        double low, high;
+        std::int32_t hz;
+        int point;
+    };
+    const Case cases[] = {
+        {FREQ_SCALE_LINEAR, 0, 6000, 1500, 50},       {FREQ_SCALE_LINEAR, 0, 6000, 6000, 200},
+        {FREQ_SCALE_LINEAR, 1000, 6000, 1000, -1},    {FREQ_SCALE_LINEAR, 1000, 6000, 500, -1},
+        {FREQ_SCALE_LINEAR, 0, 6000, 7000, -1},       {FREQ_SCALE_LOG, 100, 10000, 1000, 100},
+        {FREQ_SCALE_THIRD_OCTAVE, 10, 10000, 100, 67}};
+    for (const Case& c : cases) {
+        ScopeOptions o = options();
+        o.axis = {c.scale, c.low, c.high};
+        o.marker1Hz = c.hz;
+        Plot p(o);
+        (void)p.view.refresh(p.image, levels(-400), {});
+        SCOPED_TRACE(c.hz);
+        if (c.point < 0) {
+            EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0);
+        } else {
+            // From the baseline up to the top of the plot area.
+            EXPECT_EQ(topOf(p.image, x(c.point), kFreqMarkIndex), LH + 1);
+            EXPECT_EQ(countOf(p.image, kFreqMarkIndex), BASELINE - LH);
+        }
+    }
+    // The pitch line follows the voiced steps; its label box is cleared on every step.
+    Plot p(options());
+    const PixelRect box = plotPitchLabelBox(W, CW, LH);
+    PitchShown pitch{true, 3000, 72};
+    ViewDrawing over = p.view.refresh(p.image, levels(-400), {}, &pitch);
+    EXPECT_EQ(topOf(p.image, x(100), kFreqMarkIndex), LH + 1);
+    ASSERT_EQ(over.texts.size(), 1u);
+    EXPECT_EQ(over.texts[0].text, "440 Hz  A");
+    EXPECT_EQ(over.texts[0].topLeft, (PixelPoint{box.x, box.y}));
+    pitch.voiced = false;
+    over = p.view.refresh(p.image, levels(-400), {}, &pitch);
+    EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0);
+    EXPECT_TRUE(over.texts.empty());
+    ASSERT_EQ(over.fills.size(), 1u);
+    EXPECT_EQ(over.fills[0].rect, box);
+}
+
+TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
+    Plot p(options());
+    const ViewDrawing d = p.view.axisLabels();
+    std::vector<std::string> texts;
+    for (const ViewText& t : d.texts) {
+        texts.push_back(t.text);
+    }
+    const std::vector<std::string> expected = {"0",      "1000", "2000", "3000", "4000", "5000",
+                                               "6000Hz", "-60",  "-40",  "-20",  "0"};
+    EXPECT_EQ(texts, expected);
+    // Label k is centred on 120 + k x 1000 x 2 / 30 + 1.
+    EXPECT_EQ(d.texts[3].topLeft.x, 120 + 200 + 1 - 16);
+    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, kDbScale30));
+    EXPECT_EQ(thirty.view.axisLabels().texts.back().text, "-30");
+
+    for (const int width : {160, 300, 640, 1600}) {
+        for (const float unit : {0.05f, 0.3f, 1.0f}) {
+            for (const ScopeAxis axis :
+                 {ScopeAxis{FREQ_SCALE_LINEAR, 0, 6000}, ScopeAxis{FREQ_SCALE_LINEAR, 20, 22050},
+                  ScopeAxis{FREQ_SCALE_LOG, 100, 10000}, ScopeAxis{FREQ_SCALE_LOG, 5, 22050},
+                  ScopeAxis{FREQ_SCALE_THIRD_OCTAVE, 25.1, 19952}}) {
+                ScopeOptions o = options(PLOT_PEAK_DELTA);
+                o.axis = axis;
+                const ScopeView v(scopeGeometry(width, H, unit, CW, LH, POINTS), o);
+                const ViewDrawing labels = v.axisLabels();
+                EXPECT_FALSE(labels.texts.empty());
+                for (std::size_t i = 0; i < labels.texts.size(); ++i) {
+                    const ViewText& a = labels.texts[i];
+                    const PixelRect ra{a.topLeft.x, a.topLeft.y,
+                                       static_cast<int>(a.text.size()) * CW, LH};
+                    for (std::size_t j = i + 1; j < labels.texts.size(); ++j) {
+                        const ViewText& b = labels.texts[j];
+                        const PixelRect rb{b.topLeft.x, b.topLeft.y,
+                                           static_cast<int>(b.text.size()) * CW, LH};
+                        EXPECT_TRUE(intersect(ra, rb).empty())
+                            << width << " " << unit << " " << axis.lowHz << ": '" << a.text
+                            << "' and '" << b.text << "'";
+                    }
+                }
+            }
+        }
+    }
+    // The log axis names its divisor at its right end.
+    ScopeOptions o = options();
+    o.axis = {FREQ_SCALE_LOG, 100, 10000};
+    const ScopeView v(scopeGeometry(W, H, 1.0f, CW, LH, POINTS), o);
+    EXPECT_EQ(v.axisLabels().texts.front().text, "Hz/100");
+}
+
+TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
+    for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
+        ScopeOptions o = options(PLOT_SIGNAL, display);
+        o.marker2Hz = 4500;
+        o.grid = true;
+        Plot p(o);
+        p.view.setPeakHold(true);
+        (void)p.view.refresh(p.image, levels(130, 70, 300), {});
+        (void)p.view.refresh(p.image, levels(140, 90, 330), {});
+        IndexedSurface redrawn(W, H, kSignal1Index);
+        ASSERT_TRUE(p.view.redraw(redrawn));
+        EXPECT_TRUE(
+            std::equal(p.image.pixels().begin(), p.image.pixels().end(), redrawn.pixels().begin()))
+            << display;
+        // The level bar two steps up: the curve drops by 8 units.
+        o.levelScaleCode = 2;
+        p.view.setOptions(o);
+        ASSERT_TRUE(p.view.redraw(redrawn));
+        EXPECT_EQ(topOf(redrawn, x(90), kSignal2Index),
+                  BASELINE - 210 + 8 + (display == DISPLAY_BAR_PLOT ? 1 : 0));
+        // The grid: crosses over the level rows, shadows first.
+        const ViewDrawing grid = p.view.gridCrosses();
+        ASSERT_FALSE(grid.lines.empty());
+        EXPECT_EQ(grid.lines.front().colour, ViewColour::Background);
+        EXPECT_EQ(grid.lines.back().colour, ViewColour::Text);
+    }
+}
+
+TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
+    // {scale, low, high, Hz, y or -1}: 300 rows ending at y 399.
+    const std::int32_t cases[][5] = {{FREQ_SCALE_LINEAR, 0, 6000, 440, 399 - 22},
+                                     {FREQ_SCALE_LINEAR, 0, 6000, 6100, -1},
+                                     {FREQ_SCALE_LOG, 100, 10000, 1000, 399 - 150},
+                                     {FREQ_SCALE_LOG, 100, 10000, 50, -1},
+                                     {FREQ_SCALE_THIRD_OCTAVE, 100, 10000, 1000, -1}};
+    for (const auto& c : cases) {
+        const auto y = pitchDotY(c[0], c[1], c[2], 300, 400, c[3]);
+        EXPECT_EQ(y.value_or(-1), c[4]) << c[3];
+    }
+    EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, false), (PixelRect{800 - 144, 56, 144, LH}));
+    EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, true), (PixelRect{397 - 120, 56, 144, LH}));
+    const ViewDrawing label = pitchLabelDrawing({10, 20, 144, LH}, 73);
+    ASSERT_EQ(label.texts.size(), 1u);
+    EXPECT_EQ(label.texts[0].text, "452 Hz  A  ^");
+
+    // A 4-pixel scroll moves the image under the label; the label stays where it was.
+    IndexedSurface image(64, 32);
+    for (int y = 0; y < 32; ++y) {
+        for (int px = 0; px < 64; ++px) {
+            image.setPixel(px, y, static_cast<std::uint8_t>(px));
+        }
+    }
+    const PixelRect box{40, 8, 20, 8};
+    image.fillRect(box, kTextIndex);
+    SavedArea saved;
+    saved.save(image, box);
+    image.scrollHorizontally(image.bounds(), -4);
+    saved.restore(image);
+    EXPECT_EQ(image.pixel(40, 8), kTextIndex);
+    EXPECT_EQ(image.pixel(59, 15), kTextIndex);
+    EXPECT_EQ(image.pixel(30, 15), 34); // the image beside it moved
+    EXPECT_EQ(image.pixel(10, 20), 14);
+}
