@@ -251,6 +251,9 @@ void analyzeFile(MainWindow& window, int param) {
     s.sampleRateHz = run.format.sampleRate;
     st.lastMode = 0;
     st.lastFileMode = 0;
+    // Analyze File always shows its image: a plot type left by a scan would leave the picture
+    // without axes, readouts or the drag.
+    st.displayTypeChoice = DISPLAY_SCROLL;
     s.fileNameBuffer = run.file;
     window.showFileInTitle(QString::fromStdString(run.file));
     run.stripHeight = s.layout.topBand;

@@ -27,9 +27,12 @@ using namespace test;
 TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     // A scan's Oct/3 scale left in the settings is drawn Linear without the dialog, as the
     // dialog would switch it.
+    // A line plot left by a scan gives way to the image display.
     settings().freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    settings().displayTypeChoice = DISPLAY_LINE_PLOT;
     analyze(tone("sine.wav", kRate * 2));
     EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
+    EXPECT_EQ(settings().displayTypeChoice, DISPLAY_SCROLL);
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     const AnalysisRun& run = appState().run;
