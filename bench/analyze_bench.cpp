@@ -4,8 +4,8 @@
 // the process's peak memory beside its budget (image + segment + 32 MiB).
 
 #include "../tools/long_signal.h"
-#include "analysis/column_analyzer.h"
-#include "analysis/parallel_column_loop.h"
+#include "display/column_analyzer.h"
+#include "display/parallel_column_loop.h"
 #include "display/spectral_image.h"
 #include "settings/app_settings.h"
 

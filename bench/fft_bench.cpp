@@ -67,7 +67,7 @@ struct Pipeline {
     RowMap map = *buildRowMap(1076, 0, 6000, kRate, 1024, kRows);
     std::vector<std::int16_t> offsets =
         buildCalibrationOffsets(kRate, 1024, defaultCalibrationCurve());
-    LevelRange range = levelRangeForChoice(kDbScale60);
+    LevelRange range = levelRangeForChoice(DB_SCALE_60);
     std::vector<std::int16_t> frame = std::vector<std::int16_t>(1024);
     std::vector<std::int16_t> rows = std::vector<std::int16_t>(kRows);
     std::vector<std::uint8_t> column = std::vector<std::uint8_t>(kRows);

@@ -46,12 +46,4 @@ inline constexpr int ID_CURSOR_OFFSET_EDIT = 1126;
 inline constexpr std::int32_t FFT_SIZE_CHOICE_1024 = FFT_SIZE_CHOICE_FIRST + 1;
 inline constexpr std::int32_t FFT_SIZE_CHOICE_4096 = FFT_SIZE_CHOICE_FIRST + 3;
 
-inline constexpr std::int32_t PALETTE_CB = 1046;
-inline constexpr std::int32_t PALETTE_BW = 1047;
-inline constexpr std::int32_t PALETTE_USER = 1048;
-
-inline constexpr std::int32_t DB_SCALE_30 = 1140;
-inline constexpr std::int32_t DB_SCALE_60 = 1141;
-inline constexpr std::int32_t DB_SCALE_90 = 1142;
-
 } // namespace korv

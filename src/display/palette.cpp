@@ -13,11 +13,11 @@ namespace korv {
 
 const LevelPalette* paletteForChoice(std::int32_t paletteChoice, const LevelPalette& userPalette) {
     switch (paletteChoice) {
-    case kPaletteChoiceCb:
+    case PALETTE_CB:
         return &kCbPalette;
-    case kPaletteChoiceBw:
+    case PALETTE_BW:
         return &kBwPalette;
-    case kPaletteChoiceUser:
+    case PALETTE_USER:
         return &userPalette;
     default:
         return nullptr;
@@ -70,11 +70,11 @@ LogicalPalette buildLogicalPalette(const LevelPalette& active) {
 
 LevelRange levelRangeForChoice(std::int32_t dbScaleChoice) {
     switch (dbScaleChoice) {
-    case kDbScale30:
+    case DB_SCALE_30:
         return {30.0f, 120.0f};
-    case kDbScale90:
+    case DB_SCALE_90:
         return {90.0f, 0.0f};
-    case kDbScale60:
+    case DB_SCALE_60:
     default:
         return {60.0f, 120.0f};
     }

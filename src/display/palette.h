@@ -3,6 +3,7 @@
 // palette built from it, and the mapping of a level to a palette index.
 // Pure values; the desktop side turns the logical palette into a colour table.
 
+#include "settings/option_ids.h"
 #include "settings/settings_types.h"
 
 #include <array>
@@ -21,16 +22,6 @@ inline constexpr int kSignal1Entry = 14;
 inline constexpr int kSignal2Entry = 15;
 inline constexpr int kFreqMarkEntry = 16;
 inline constexpr int kTextEntry = 17;
-
-// Values of paletteChoice.
-inline constexpr std::int32_t kPaletteChoiceCb = 1046;
-inline constexpr std::int32_t kPaletteChoiceBw = 1047;
-inline constexpr std::int32_t kPaletteChoiceUser = 1048;
-
-// Values of dbScaleChoice.
-inline constexpr std::int32_t kDbScale30 = 1140;
-inline constexpr std::int32_t kDbScale60 = 1141;
-inline constexpr std::int32_t kDbScale90 = 1142;
 
 // Indices of the logical palette.
 inline constexpr int kLogicalPaletteSize = 236;

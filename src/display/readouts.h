@@ -64,7 +64,7 @@ struct ReadoutContext {
     bool scanning = false;     // ... and so does a running scan
     double timeNowMsec = 0.0;
     bool singleInstant = false; // a single-instant spectrum: the current time in msec detail
-    std::int32_t dbScaleChoice = kDbScale60;
+    std::int32_t dbScaleChoice = DB_SCALE_60;
     std::int32_t cursorOffsetHz = 0;
     bool wholeBox = false; // the whole box is redrawn (after a paint): wider limits
 };

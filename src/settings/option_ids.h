@@ -45,6 +45,15 @@ inline constexpr std::int32_t RECORDING_OFF = 1109;
 inline constexpr std::int32_t RECORDING_ON = 1110;
 inline constexpr std::int32_t RECORDING_TRIGGER = 1124;
 
+// paletteChoice: the CB, BW and User tables.
+inline constexpr std::int32_t PALETTE_CB = 1046;
+inline constexpr std::int32_t PALETTE_BW = 1047;
+inline constexpr std::int32_t PALETTE_USER = 1048;
+// dbScaleChoice: a colour range of 30, 60 or 90 dB.
+inline constexpr std::int32_t DB_SCALE_30 = 1140;
+inline constexpr std::int32_t DB_SCALE_60 = 1141;
+inline constexpr std::int32_t DB_SCALE_90 = 1142;
+
 // The Variables menu item that carries the check mark (a command id).
 inline constexpr std::int32_t VARIABLES_ADJUST = 40055;
 inline constexpr std::int32_t VARIABLES_FREEZE = 40056;

@@ -68,9 +68,9 @@ TEST(LogicalPalette, ChangingOneStopTouchesOnlyItsNeighbouringSegments) {
 }
 
 TEST(LevelMapping, EdgeCasesOfEachRange) {
-    const LevelRange r90 = levelRangeForChoice(kDbScale90);
-    const LevelRange r60 = levelRangeForChoice(kDbScale60);
-    const LevelRange r30 = levelRangeForChoice(kDbScale30);
+    const LevelRange r90 = levelRangeForChoice(DB_SCALE_90);
+    const LevelRange r60 = levelRangeForChoice(DB_SCALE_60);
+    const LevelRange r30 = levelRangeForChoice(DB_SCALE_30);
     EXPECT_EQ(levelToPaletteIndex(0.0f, r90), 0);
     EXPECT_EQ(levelToClampedPaletteIndex(0.0f, r90), kBackgroundIndex);
     EXPECT_EQ(levelToPaletteIndex(360.0f, r90), 240);
@@ -91,7 +91,7 @@ TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
     const struct {
         std::int32_t choice;
         float r, b;
-    } ranges[]{{kDbScale30, 30, 120}, {kDbScale60, 60, 120}, {kDbScale90, 90, 0}};
+    } ranges[]{{DB_SCALE_30, 30, 120}, {DB_SCALE_60, 60, 120}, {DB_SCALE_90, 90, 0}};
     for (const auto& rg : ranges) {
         const LevelRange range = levelRangeForChoice(rg.choice);
         std::vector<float> levels;
@@ -118,7 +118,7 @@ TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
 
 TEST(LevelMapping, HostileValuesStayDefined) {
     const LevelRange r = levelRangeForChoice(12345); // a hand-edited settings file
-    EXPECT_EQ(r, levelRangeForChoice(kDbScale60));
+    EXPECT_EQ(r, levelRangeForChoice(DB_SCALE_60));
     EXPECT_EQ(levelToClampedPaletteIndex(std::numeric_limits<float>::quiet_NaN(), r),
               kBackgroundIndex);
     EXPECT_EQ(levelToClampedPaletteIndex(std::numeric_limits<float>::infinity(), r),
@@ -128,21 +128,21 @@ TEST(LevelMapping, HostileValuesStayDefined) {
 TEST(PaletteChoice, NamesTheTables) {
     LevelPalette user = kCbPalette;
     user[0] = {9, 9, 9};
-    EXPECT_EQ(paletteForChoice(kPaletteChoiceCb, user), &kCbPalette);
-    EXPECT_EQ(paletteForChoice(kPaletteChoiceBw, user), &kBwPalette);
-    EXPECT_EQ(paletteForChoice(kPaletteChoiceUser, user), &user);
+    EXPECT_EQ(paletteForChoice(PALETTE_CB, user), &kCbPalette);
+    EXPECT_EQ(paletteForChoice(PALETTE_BW, user), &kBwPalette);
+    EXPECT_EQ(paletteForChoice(PALETTE_USER, user), &user);
     EXPECT_EQ(paletteForChoice(1049, user), nullptr);
     LevelPalette active = kBwPalette;
     EXPECT_FALSE(fillActivePalette(0, user, active));
     EXPECT_EQ(active, kBwPalette);
-    EXPECT_TRUE(fillActivePalette(kPaletteChoiceUser, user, active));
+    EXPECT_TRUE(fillActivePalette(PALETTE_USER, user, active));
     EXPECT_EQ(active, user);
 }
 
 TEST(PaletteChoice, StopCaptionsFollowTheRange) {
-    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(kDbScale60)), -60.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(kDbScale60)), 0.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(1, levelRangeForChoice(kDbScale60)), -55.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(kDbScale90)), -90.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(kDbScale30)), -30.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(DB_SCALE_60)), -60.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(DB_SCALE_60)), 0.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(1, levelRangeForChoice(DB_SCALE_60)), -55.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(DB_SCALE_90)), -90.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(DB_SCALE_30)), -30.0f);
 }

@@ -94,7 +94,7 @@ TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
     EXPECT_EQ(nearestPaletteIndex({1, 1, 1}, cb), kBackgroundIndex); // CB's background is black
 
     // Every gradient index reads as a level that maps back to that index.
-    for (const std::int32_t choice : {kDbScale30, kDbScale60, kDbScale90}) {
+    for (const std::int32_t choice : {DB_SCALE_30, DB_SCALE_60, DB_SCALE_90}) {
         const LevelRange range = levelRangeForChoice(choice);
         for (int i = kFirstGradientIndex; i <= kLastGradientIndex; ++i) {
             const double db = levelDbForPaletteIndex(i, choice);
@@ -106,10 +106,10 @@ TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
             EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(i, choice), range.bottomQuarterDb / 4.0 - 90.0);
         }
     }
-    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, kDbScale60), -60.0);
-    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, kDbScale90), -90.0);
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, DB_SCALE_60), -60.0);
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, DB_SCALE_90), -90.0);
     // 60 dB: index 125 stands for levels 245 .. 246, its middle 245.5 quarter-dB.
-    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(125, kDbScale60), 245.5 / 4.0 - 90.0);
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(125, DB_SCALE_60), 245.5 / 4.0 - 90.0);
 }
 
 TEST(Readouts, TimeWithHalfAColumnOfUncertainty) {
@@ -174,16 +174,16 @@ TEST(Readouts, FrequencyWithItsUncertaintyAndLimits) {
 TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
     ViewGeometry g = geometry();
     ReadoutContext c;
-    c.dbScaleChoice = kDbScale60;
+    c.dbScaleChoice = DB_SCALE_60;
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-60 ");
     // Index 125 at 60 dB: 245.5 quarter-dB, -28.6 dB, shown -29.
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 125)).level, "-29 ");
-    c.dbScaleChoice = kDbScale90;
+    c.dbScaleChoice = DB_SCALE_90;
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-90 ");
     // 90 dB: index 200 stands for levels from 300, its middle 300.75: -14.8 dB.
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200)).level, "-15 ");
     // On the divider of the dual layout: -90 whatever the pixel.
-    c.dbScaleChoice = kDbScale60;
+    c.dbScaleChoice = DB_SCALE_60;
     g.dualStereo = true;
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200, 400)).level, "-90 ");
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex, 404)).level, "-60 ");

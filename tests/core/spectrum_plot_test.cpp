@@ -25,7 +25,7 @@ constexpr int LH = 16;
 constexpr int POINTS = 200; // plotLeft 120, baseline 368, one pixel per plot unit
 
 ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
-                     std::int32_t dbScale = kDbScale60) {
+                     std::int32_t dbScale = DB_SCALE_60) {
     ScopeOptions o;
     o.plotTypeChoice = plotType;
     o.displayTypeChoice = display;
@@ -92,7 +92,7 @@ TEST(SpectrumPlot, GeometryAndLevelHeights) {
 TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
     // {dB scale, level of the top of the range}
     const std::pair<std::int32_t, std::int16_t> ranges[] = {
-        {kDbScale30, 240}, {kDbScale60, 360}, {kDbScale90, 360}};
+        {DB_SCALE_30, 240}, {DB_SCALE_60, 360}, {DB_SCALE_90, 360}};
     for (const auto& [scale, top] : ranges) {
         for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
             Plot p(options(PLOT_SIGNAL, display, scale));
@@ -263,7 +263,7 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
     EXPECT_EQ(texts, expected);
     // Label k is centred on 120 + k x 1000 x 2 / 30 + 1.
     EXPECT_EQ(d.texts[3].topLeft.x, 120 + 200 + 1 - 16);
-    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, kDbScale30));
+    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, DB_SCALE_30));
     EXPECT_EQ(thirty.view.axisLabels().texts.back().text, "-30");
 
     for (const int width : {160, 300, 640, 1600}) {

@@ -6,7 +6,7 @@
 // primes its averaging ring at a block start, so the picture is the same byte for byte as one
 // analyser's in order.
 
-#include "analysis/column_analyzer.h"
+#include "display/column_analyzer.h"
 
 #include <condition_variable>
 #include <mutex>

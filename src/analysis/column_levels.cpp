@@ -1,4 +1,4 @@
-#include "analysis/column_analyzer.h"
+#include "analysis/column_levels.h"
 
 #include "analysis/level_ring.h"
 #include "analysis/levels.h"
@@ -64,19 +64,18 @@ ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const
     return in;
 }
 
-int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& image) {
+int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumns) {
     release();
     if ((in.channels != 1 && in.channels != 2) ||
-        (in.bitsPerSample != 8 && in.bitsPerSample != 16) || image.channels() != in.channels ||
-        in.run.hop <= 0 || image.rows() < 1 || in.run.log2FftSize < MIN_LOG2_FFT_SIZE ||
-        in.run.log2FftSize > MAX_LOG2_FFT_SIZE) {
+        (in.bitsPerSample != 8 && in.bitsPerSample != 16) || in.run.hop <= 0 || rows < 1 ||
+        in.run.log2FftSize < MIN_LOG2_FFT_SIZE || in.run.log2FftSize > MAX_LOG2_FFT_SIZE) {
         return ANALYZER_UNUSABLE;
     }
     if (fft_.setupFftWindow(in.run.log2FftSize, in.run.windowSamples) != 0) {
         return ANALYZER_NO_MEMORY;
     }
     fftSize_ = fft_.fftSize();
-    rows_ = image.rows();
+    rows_ = rows;
     auto map = buildRowMap(in.freqScaleChoice, in.lowBandHz, in.highBandHz, in.sampleRate, fftSize_,
                            rows_);
     if (!map) {
@@ -87,10 +86,9 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
     channels_ = in.channels;
     bytesPerSample_ = in.bitsPerSample / 8;
     hop_ = in.run.hop;
-    columns_ = std::clamp<long>(in.run.columns, 0, image.width());
+    columns_ = std::clamp<long>(in.run.columns, 0, std::max(maxColumns, 0L));
     averageCount_ = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
     levelScaleCode_ = in.levelScaleCode;
-    range_ = levelRangeForChoice(in.dbScaleChoice);
     const long centre = fft_.windowLength() / 2;
     const long reach = std::min(hop_, kMaxLookAround);
     lookFirst_ = static_cast<int>(std::max(centre - reach + 1, 0L));
@@ -98,15 +96,14 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
     try {
         rowMap_ = std::move(*map);
         calibrationOffsets_ = buildCalibrationOffsets(in.sampleRate, fftSize_, in.calibration);
-        const auto rows = static_cast<std::size_t>(rows_);
+        const auto n = static_cast<std::size_t>(rows_);
         channelState_.assign(static_cast<std::size_t>(channels_), Channel{});
         for (Channel& c : channelState_) {
             c.frame.assign(static_cast<std::size_t>(fftSize_), 0);
-            c.rowLevels.assign(rows, 0);
-            c.ring.assign(rows * static_cast<std::size_t>(averageCount_), 0);
-            c.ringSums.assign(rows, 0);
-            c.averaged.assign(rows, 0.0f);
-            c.indices.assign(rows, 0);
+            c.rowLevels.assign(n, 0);
+            c.ring.assign(n * static_cast<std::size_t>(averageCount_), 0);
+            c.ringSums.assign(n, 0);
+            c.averaged.assign(n, 0.0f);
         }
     } catch (const std::bad_alloc&) {
         release();
@@ -116,7 +113,7 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
     return 0;
 }
 
-void ColumnAnalyzer::release() {
+void ColumnLevels::release() {
     if (fft_.ready()) {
         fft_.releaseFft();
     }
@@ -130,7 +127,7 @@ void ColumnAnalyzer::release() {
     calibrationOffsets_.clear();
 }
 
-void ColumnAnalyzer::resetRings() {
+void ColumnLevels::resetRings() {
     for (Channel& c : channelState_) {
         std::fill(c.ring.begin(), c.ring.end(), std::int16_t{0});
         std::fill(c.ringSums.begin(), c.ringSums.end(), 0);
@@ -138,7 +135,7 @@ void ColumnAnalyzer::resetRings() {
     ringPos_ = 0;
 }
 
-void ColumnAnalyzer::readFrames(long x) {
+void ColumnLevels::readFrames(long x) {
     const auto frameBytes = static_cast<std::size_t>(channels_ * bytesPerSample_);
     const std::size_t available = samples_.size();
     // Column x starts x hops into the segment, on a whole frame. A start beyond the data
@@ -181,7 +178,7 @@ void ColumnAnalyzer::readFrames(long x) {
     }
 }
 
-void ColumnAnalyzer::computeColumn(long x) {
+void ColumnLevels::computeColumn(long x) {
     readFrames(x);
     const auto half = static_cast<std::size_t>(fftSize_ / 2);
     const auto rows = static_cast<std::size_t>(rows_);
@@ -197,24 +194,9 @@ void ColumnAnalyzer::computeColumn(long x) {
     ringPos_ = (ringPos_ + 1) % averageCount_;
 }
 
-void ColumnAnalyzer::drawColumn(int column, SpectralImage& image) {
-    IndexedSurface& surface = image.surface();
-    for (int ch = 0; ch < channels_; ++ch) {
-        Channel& c = channelState_[static_cast<std::size_t>(ch)];
-        levelsToClampedPaletteIndices(c.averaged, range_, c.indices);
-        surface.setColumnUpwards(column, image.rowY(ch, 0), c.indices);
-        image.drawStripColumn(column, ch, c.minimum, c.maximum);
-    }
-}
-
-void ColumnAnalyzer::analyzeColumn(long x, SpectralImage& image) {
-    analyzeColumnAt(x, image, static_cast<int>(std::clamp(x, 0L, columns_)));
-}
-
-void ColumnAnalyzer::analyzeColumnAt(long x, SpectralImage& image, int imageX) {
-    if (!ready_ || x < 0 || x >= columns_ || image.channels() != channels_ ||
-        image.rows() != rows_ || imageX < 0 || imageX >= image.width()) {
-        return;
+bool ColumnLevels::compute(long x) {
+    if (!ready_ || x < 0 || x >= columns_) {
+        return false;
     }
     if (x != nextColumn_) {
         // The ring must hold the columns before x, as it would after an ordered run.
@@ -224,22 +206,28 @@ void ColumnAnalyzer::analyzeColumnAt(long x, SpectralImage& image, int imageX) {
         }
     }
     computeColumn(x);
-    drawColumn(imageX, image);
     nextColumn_ = x + 1;
     analysedAny_ = true;
+    return true;
 }
 
-void ColumnAnalyzer::analyzeColumns(long first, long last, SpectralImage& image) {
-    for (long x = std::max(first, 0L); x < std::min(last, columns_); ++x) {
-        analyzeColumn(x, image);
-    }
-}
-
-std::span<const float> ColumnAnalyzer::averagedLevels(int channel) const {
+std::span<const float> ColumnLevels::averagedLevels(int channel) const {
     if (!analysedAny_ || channel < 0 || channel >= channels_) {
         return {};
     }
     return channelState_[static_cast<std::size_t>(channel)].averaged;
+}
+
+int ColumnLevels::minimum(int channel) const {
+    return channel >= 0 && channel < channels_
+               ? channelState_[static_cast<std::size_t>(channel)].minimum
+               : 0;
+}
+
+int ColumnLevels::maximum(int channel) const {
+    return channel >= 0 && channel < channels_
+               ? channelState_[static_cast<std::size_t>(channel)].maximum
+               : 0;
 }
 
 } // namespace korv

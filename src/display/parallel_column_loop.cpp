@@ -1,4 +1,4 @@
-#include "analysis/parallel_column_loop.h"
+#include "display/parallel_column_loop.h"
 
 #include <algorithm>
 #include <system_error>

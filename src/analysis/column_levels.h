@@ -1,14 +1,12 @@
 #pragma once
-// The column loop of Analyze File without the window: per column and channel one frame of
-// the held samples, one FFT in level mode, the level corrections, the row map, the
-// averaging ring and the palette indices, plus the waveform strip, written into the
-// SpectralImage. Everything the loop needs is made by setup(); a column allocates nothing.
+// The levels of Analyze File's columns: per column and channel one frame of the held
+// samples, one FFT in level mode, the level corrections, the row map and the averaging ring,
+// with the waveform envelope around the window's centre. Numbers only: the picture is the
+// display's (ColumnAnalyzer). Everything is made by setup(); a column allocates nothing.
 
 #include "analysis/fft.h"
 #include "analysis/frequency_scale.h"
 #include "analysis/parameters.h"
-#include "display/palette.h"
-#include "display/spectral_image.h"
 #include "settings/app_settings.h"
 
 #include <cstdint>
@@ -28,7 +26,7 @@ struct ColumnAnalysisInputs {
     std::int32_t highBandHz = 0;
     std::int32_t averageCountScroll = 1; // limited to 1 .. MAX_AVERAGE_COUNT
     std::int32_t levelScaleCode = 0;
-    std::int32_t dbScaleChoice = kDbScale60;
+    std::int32_t dbScaleChoice = DB_SCALE_60; // the picture's colour range, read by the display
     CalibrationCurve calibration{};
 };
 
@@ -42,34 +40,32 @@ struct ColumnAnalysisInputs {
 inline constexpr int ANALYZER_NO_MEMORY = -1; // the engine, rings or frames could not be had
 inline constexpr int ANALYZER_UNUSABLE = -2;  // the inputs give no analysis
 
-class ColumnAnalyzer {
+class ColumnLevels {
   public:
-    // The FFT engine, calibration offsets, row map for the image's rows, the waveform
-    // look-around, the rings and frames. Returns 0, ANALYZER_NO_MEMORY, or ANALYZER_UNUSABLE
-    // for inputs that give no analysis (no row map, a size the engine does not offer,
-    // channels or bits the image cannot hold). The samples must outlive the analyzer's use.
-    [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs, const SpectralImage& image);
+    // The FFT engine, calibration offsets, row map for `rows` rows, the waveform look-around,
+    // the rings and frames; at most `maxColumns` columns. Returns 0, ANALYZER_NO_MEMORY, or
+    // ANALYZER_UNUSABLE for inputs that give no analysis (no row map, a size the engine does
+    // not offer, channels or bits it cannot read). The samples must outlive its use.
+    [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs, int rows, long maxColumns);
     // Ends the run (releaseFft); setup() may follow for a new one.
     void release();
 
     [[nodiscard]] bool ready() const { return ready_; }
     [[nodiscard]] long columns() const { return columns_; }
     [[nodiscard]] int rows() const { return rows_; }
+    [[nodiscard]] int channels() const { return channels_; }
     [[nodiscard]] int averageCount() const { return averageCount_; }
 
-    // Writes column x (0 <= x < columns(), others are ignored) for every channel. Columns
-    // are meant to be analysed in order; any other order gives the same pixels, at the cost
-    // of the averageCount - 1 columns before x being transformed again to fill the ring.
-    void analyzeColumn(long x, SpectralImage& image);
-    // The same column drawn at another column of another picture of the same bands (a block
-    // analysed apart and copied in later).
-    void analyzeColumnAt(long x, SpectralImage& image, int imageX);
-    // Columns first .. last - 1, in order.
-    void analyzeColumns(long first, long last, SpectralImage& image);
-
-    // The ring-averaged levels (quarter-dB) of the last column analysed for a channel,
-    // row 0 lowest: what the level log writes. Empty before the first column.
+    // The levels of column x (0 <= x < columns(); false for others). Columns are meant to
+    // come in order; any other order gives the same levels, at the cost of the
+    // averageCount - 1 columns before x being transformed again to fill the ring.
+    [[nodiscard]] bool compute(long x);
+    // The ring-averaged levels (quarter-dB) of the last column computed for a channel,
+    // row 0 lowest: what the picture and the level log show. Empty before the first column.
     [[nodiscard]] std::span<const float> averagedLevels(int channel) const;
+    // The smallest and largest sample around the window's centre, for the waveform strip.
+    [[nodiscard]] int minimum(int channel) const;
+    [[nodiscard]] int maximum(int channel) const;
     [[nodiscard]] const RowMap& rowMap() const { return rowMap_; }
     // The samples the engine's window covers (W).
     [[nodiscard]] int windowLength() const { return fft_.windowLength(); }
@@ -81,7 +77,6 @@ class ColumnAnalyzer {
         std::vector<std::int16_t> ring;      // averageCount columns x rows
         std::vector<std::int32_t> ringSums;  // per row, the sum over the ring
         std::vector<float> averaged;         // per row, ringSums / averageCount
-        std::vector<std::uint8_t> indices;   // per row, the palette index drawn
         int minimum = 0;
         int maximum = 0;
     };
@@ -90,7 +85,6 @@ class ColumnAnalyzer {
     // Transform, corrections, rows and the ring for column x; fills averaged.
     void computeColumn(long x);
     void resetRings();
-    void drawColumn(int column, SpectralImage& image);
 
     bool ready_ = false;
     std::span<const std::uint8_t> samples_;
@@ -106,7 +100,6 @@ class ColumnAnalyzer {
     int lookFirst_ = 0;   // waveform look-around: frame indices lookFirst_ .. lookLast_ - 1
     int lookLast_ = 0;
     std::int32_t levelScaleCode_ = 0;
-    LevelRange range_;
     FftEngine fft_;
     RowMap rowMap_;
     std::vector<std::int16_t> calibrationOffsets_;
