@@ -47,6 +47,8 @@ inline constexpr int kFromScanStop = 2;
 inline constexpr int kRepeatAfterResize = 3;
 // Scan File (40007): 1 takes the current file without asking, 2 asks for a point spectrum.
 inline constexpr int kScanCurrentFile = 1;
+// Scan Input runs again after the window was resized during the run.
+inline constexpr int kScanInputAfterResize = 1;
 inline constexpr int kScanPointSpectrum = 2;
 // STOP (103) sent by a resize.
 inline constexpr int kStopFromResize = 1;

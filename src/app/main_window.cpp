@@ -436,7 +436,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     AppState& s = appState();
     if (s.modeRunning) {
-        // A running mode is only stopped; the window stays.
+        // A running mode is only stopped and the window stays; a live input is stopped, its
+        // recording finished, and then the window closes.
+        s.closeAfterRun = s.inputOpen;
         sendCommand(cmd::kStop, 0);
         event->ignore();
         return;

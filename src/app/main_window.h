@@ -6,6 +6,7 @@
 
 #include "app/program_menu.h"
 #include "platform/clock.h"
+#include "platform/sound_input.h"
 #include "platform/sound_output.h"
 #include "platform/window_surface.h"
 
@@ -41,6 +42,9 @@ struct MainWindowOptions {
     // The sound output PLAY, PLAY WDW and Scan File play through, made when first needed.
     // Empty: the default device through PortAudio.
     std::function<std::unique_ptr<SoundOutput>()> makeSoundOutput;
+    // The sound input Scan Input captures from, made when first needed. Empty: the default
+    // device through PortAudio.
+    std::function<std::unique_ptr<SoundInput>()> makeSoundInput;
     // The millisecond clock of the real-time loops; must outlive the window. Null: the
     // system's steady clock.
     Clock* clock = nullptr;

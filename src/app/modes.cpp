@@ -6,6 +6,7 @@
 #include "modes/analyze_file.h"
 #include "modes/play.h"
 #include "modes/scan_file.h"
+#include "modes/scan_input.h"
 
 namespace korv {
 
@@ -14,6 +15,7 @@ void installModes(MainWindow& window) {
     auto showTimeNow = installSpectralView(window);
     installPlay(window);
     installScanFile(window);
+    installScanInput(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

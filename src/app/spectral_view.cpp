@@ -7,11 +7,13 @@
 #include "display/readouts.h"
 #include "display/view_draw.h"
 #include "modes/scan_file.h"
+#include "modes/scan_input.h"
 #include "platform/commands.h"
 
 #include <QEvent>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cstdlib>
@@ -266,6 +268,14 @@ class SpectralView {
     }
 
     bool press(const QMouseEvent& event) {
+        if (event.button() == Qt::RightButton && scanInputFreezable()) {
+            // The live display stands still while the capture goes on.
+            AppState& live = appState();
+            live.displayFrozen = !live.displayFrozen;
+            window_.button(cmd::kGrid)
+                ->setEnabled(!live.displayFrozen && !spectralDisplay(live.settings));
+            return true;
+        }
         const AppState& s = appState();
         const QPoint at = event.position().toPoint();
         const bool canSelect = spectralDisplay(s.settings) && s.spectralImage &&

@@ -97,4 +97,25 @@ std::size_t PosixFile::write(std::span<const std::uint8_t> bytes) const {
     return done;
 }
 
+std::size_t PosixFile::writeAt(std::int64_t offset, std::span<const std::uint8_t> bytes) const {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < bytes.size()) {
+        const ssize_t put = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                     static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return done;
+}
+
+bool PosixFile::truncate(std::int64_t size) const {
+    return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) == 0 &&
+           ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) == static_cast<off_t>(size);
+}
+
 } // namespace korv

@@ -30,6 +30,11 @@ class PosixFile {
     [[nodiscard]] std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> into) const;
     // Bytes written: fewer than given when the device is full or fails.
     [[nodiscard]] std::size_t write(std::span<const std::uint8_t> bytes) const;
+    // The same at `offset`, leaving the file position alone.
+    [[nodiscard]] std::size_t writeAt(std::int64_t offset,
+                                      std::span<const std::uint8_t> bytes) const;
+    // Cuts the file to `size` bytes and moves the position there.
+    [[nodiscard]] bool truncate(std::int64_t size) const;
 
   private:
     explicit PosixFile(int fd) : fd_(fd) {}

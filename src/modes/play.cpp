@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/playback_view.h"
 #include "audio/playback_messages.h"
+#include "modes/scan_input.h"
 #include "platform/clock.h"
 #include "platform/portaudio_output.h"
 #include "platform/prompts.h"
@@ -77,7 +78,11 @@ void PlayRoom::play(bool wholeSample) {
     const AppState& s = appState();
     // While the sound input is open the two buttons save the recording instead; while a mode
     // or a playback runs the held sample must stay as it is.
-    if (s.modeRunning || s.playbackActive || s.inputOpen || !s.samples || !s.spectralImage) {
+    if (s.inputOpen) {
+        scanInputButton(wholeSample ? cmd::kPlay : cmd::kPlayWindow);
+        return;
+    }
+    if (s.modeRunning || s.playbackActive || !s.samples || !s.spectralImage) {
         return;
     }
     Playback* p = playback();

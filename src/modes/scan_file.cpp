@@ -144,6 +144,10 @@ bool scanPointSpectrumAvailable() {
     return static_cast<bool>(plotFactory());
 }
 
+const ScanPlotDisplayFactory& scanPlotDisplayFactory() {
+    return plotFactory();
+}
+
 const ScanFileResult& lastScanFile() {
     return result();
 }

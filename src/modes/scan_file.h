@@ -29,6 +29,8 @@ using ScanPlotDisplayFactory =
 void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
 // Whether a click on the image may ask for a point spectrum.
 [[nodiscard]] bool scanPointSpectrumAvailable();
+// The factory given, for Scan Input's plot displays.
+[[nodiscard]] const ScanPlotDisplayFactory& scanPlotDisplayFactory();
 
 // What the last scan did, for the readouts and the tests.
 struct ScanFileResult {

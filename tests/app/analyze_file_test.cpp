@@ -3,11 +3,13 @@
 
 #include "app/program_menu.h"
 #include "app/spectral_view.h"
+#include "audio/user_message.h"
 #include "display/grid_overlay.h"
 #include "display/memory_budget.h"
 #include "display/readouts.h"
 #include "support/analyze_fixture.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -398,13 +400,13 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     analyze(tone("built.wav", kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
     ProgramMenu& m = window->menu();
-    for (const int id :
-         {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kParametersChange, cmd::kVolumeControl}) {
+    for (const int id : {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave,
+                         cmd::kParametersChange, cmd::kVolumeControl}) {
         EXPECT_TRUE(m.enabled(id)) << id;
     }
-    for (const int id : {cmd::kScanInput, cmd::kAnalyzeBatch, cmd::kLogSpectrum, cmd::kLogPoints,
-                         cmd::kSaveWave, cmd::kSaveWindowImage, cmd::kPrintWindow,
-                         cmd::kSignalScale, cmd::kFreqCalibration, cmd::kFreqMark}) {
+    for (const int id :
+         {cmd::kAnalyzeBatch, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kSaveWindowImage,
+          cmd::kPrintWindow, cmd::kSignalScale, cmd::kFreqCalibration, cmd::kFreqMark}) {
         EXPECT_FALSE(m.enabled(id)) << id;
     }
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));
@@ -414,6 +416,22 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     EXPECT_EQ(settings().averageCountPlot, before.averageCountPlot);
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());
     EXPECT_TRUE(prompts->messages().empty());
+
+    // Save Wave writes the held samples behind a header of their own.
+    const QString saved = dir.file(QStringLiteral("saved.wav"));
+    prompts->queueFile(saved);
+    window->dispatch(cmd::kSaveWave, 0);
+    QFile out(saved);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QByteArray bytes = out.readAll();
+    ASSERT_EQ(bytes.size(), 46 + static_cast<qsizetype>(appState().samples->heldBytes()));
+    EXPECT_EQ(bytes.mid(46),
+              QByteArray(reinterpret_cast<const char*>(appState().samples->samples().data()),
+                         bytes.size() - 46));
+    prompts->queueFile(QStringLiteral("/dev/full"));
+    window->dispatch(cmd::kSaveWave, 0);
+    ASSERT_FALSE(prompts->messages().empty());
+    EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
 }
 
 // An image the memory cannot hold is refused before the samples are read.

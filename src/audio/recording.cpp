@@ -1,0 +1,134 @@
+#include "audio/recording.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace korv {
+
+int captureBufferSeconds(int fftSize, std::int32_t sampleRate) {
+    if (sampleRate <= 0) {
+        return MIN_BUFFER_SECONDS;
+    }
+    return std::max(MIN_BUFFER_SECONDS, 2 * fftSize / sampleRate);
+}
+
+std::int64_t pressOffset(double pressMs, double bufferStartMs, const WaveFormat& format,
+                         std::int64_t bufferBytes) {
+    const double bytes =
+        (pressMs - bufferStartMs) * format.sampleRate * format.bytesPerFrame() / 1000.0;
+    // A press timed before the buffer began or after it ended belongs to its edge.
+    const double clamped = std::clamp(std::trunc(bytes), 0.0, static_cast<double>(bufferBytes));
+    const auto offset = static_cast<std::int64_t>(clamped);
+    return offset - offset % PRESS_OFFSET_ALIGN;
+}
+
+std::optional<RecordFile> RecordFile::create(const std::string& path, const WaveFormat& format) {
+    PosixFile file = PosixFile::createForWriting(path);
+    if (!file.isOpen()) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, WAVE_HEADER_SIZE> header{};
+    buildWaveHeader(header, format, 0);
+    if (file.write(header) != header.size()) {
+        return std::nullopt;
+    }
+    return RecordFile(std::move(file), format);
+}
+
+bool RecordFile::append(std::span<const std::uint8_t> bytes) {
+    const auto before = static_cast<std::int64_t>(WAVE_HEADER_SIZE) + dataBytes_;
+    if (file_.write(bytes) != bytes.size()) {
+        // The header still describes the data before this buffer; the torn tail goes.
+        (void)file_.truncate(before);
+        return false;
+    }
+    std::array<std::uint8_t, WAVE_HEADER_SIZE> header{};
+    const std::int64_t total = dataBytes_ + static_cast<std::int64_t>(bytes.size());
+    buildWaveHeader(header, format_, static_cast<std::uint32_t>(total));
+    if (file_.writeAt(0, header) != header.size()) {
+        (void)file_.truncate(before);
+        return false;
+    }
+    dataBytes_ = total;
+    return true;
+}
+
+bool Recording::save(double nowMs) {
+    if (choice_ == Choice::Off || failure_) {
+        return false;
+    }
+    startPending_ = true;
+    stopPending_ = false;
+    saveStartMs_ = nowMs;
+    recording_ = true;
+    if (!file_) {
+        file_ = RecordFile::create(path_, format_);
+        if (!file_) {
+            failure_ = kErrorWritingFile;
+            recording_ = false;
+            startPending_ = false;
+            return false;
+        }
+    }
+    return true;
+}
+
+void Recording::stopSave(double nowMs) {
+    if (choice_ == Choice::Off || !recording_) {
+        return;
+    }
+    // A SAVE still pending belongs to the same buffer: the write then runs from s to e.
+    stopPending_ = true;
+    saveStopMs_ = nowMs;
+}
+
+Recording::BufferOutcome Recording::bufferDone(std::span<const std::uint8_t> buffer,
+                                               double bufferStartMs) {
+    BufferOutcome outcome;
+    if (!recording_ || !file_) {
+        return outcome;
+    }
+    const auto filled = static_cast<std::int64_t>(buffer.size());
+    std::int64_t s = 0;
+    std::int64_t e = filled;
+    if (startPending_) {
+        s = std::min(pressOffset(saveStartMs_, bufferStartMs, format_, bufferBytes_), filled);
+    }
+    if (stopPending_) {
+        e = std::min(pressOffset(saveStopMs_, bufferStartMs, format_, bufferBytes_), filled);
+    }
+    e = std::max(e, s);
+    const bool ends = stopPending_;
+    startPending_ = false;
+    stopPending_ = false;
+    recording_ = !ends;
+    if (!file_->append(
+            buffer.subspan(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s)))) {
+        failure_ = kRecordingWriteFailed;
+        recording_ = false;
+        outcome.failed = true;
+        return outcome;
+    }
+    outcome.nearLimit = file_->dataBytes() > RECORDING_BYTE_LIMIT - bufferBytes_;
+    return outcome;
+}
+
+TriggerAction Recording::triggerCheck(int peakToPeak, std::int32_t triggerLevel, double nowMs) {
+    if (choice_ != Choice::Trigger || failure_) {
+        return TriggerAction::None;
+    }
+    TriggerAction action = TriggerAction::None;
+    if (peakToPeak > TRIGGER_LEVEL_FACTOR * triggerLevel) {
+        if (!recording_) {
+            action = TriggerAction::Save;
+        }
+        triggerLastLoudMs_ = nowMs;
+    }
+    if (recording_ && !stopPending_ && nowMs - triggerLastLoudMs_ > TRIGGER_HOLD_MS) {
+        action = TriggerAction::StopSave;
+    }
+    return action;
+}
+
+} // namespace korv

@@ -1,0 +1,111 @@
+#pragma once
+// Recording the captured sound: SAVE / STOP SAVE presses (by hand or by the level trigger)
+// turned into stretches of the completed capture buffers, appended to one wave file per run.
+// The file's header is brought up to date after every buffer written, so the file is a valid
+// wave file whatever happens to the program; a failed write ends the recording with the file
+// cut back to its last whole buffer.
+
+#include "audio/user_message.h"
+#include "audio/wave_header.h"
+#include "audio/wave_io.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace korv {
+
+// Capture buffers last at least this many seconds.
+inline constexpr int MIN_BUFFER_SECONDS = 4;
+// Recording stops this close to the 2 GB a wave file can describe.
+inline constexpr std::int64_t RECORDING_BYTE_LIMIT = 2147483600;
+// A triggered recording ends this long after the last loud step.
+inline constexpr double TRIGGER_HOLD_MS = 5000.0;
+// The trigger fires on a peak-to-peak above this many times triggerLevel.
+inline constexpr int TRIGGER_LEVEL_FACTOR = 10;
+// Press offsets are whole multiples of this many bytes.
+inline constexpr std::int64_t PRESS_OFFSET_ALIGN = 4;
+
+inline const UserMessage kRecordingWriteFailed{
+    "Error Writing File.  Recording stopped; the wave file holds the sound up to the failure.",
+    MessageIcon::Stop};
+
+// m, the seconds of one capture buffer: 2N / rate, at least 4.
+[[nodiscard]] int captureBufferSeconds(int fftSize, std::int32_t sampleRate);
+
+// The byte offset inside a buffer that began at `bufferStartMs` of a press at `pressMs`,
+// rounded down to PRESS_OFFSET_ALIGN and kept within 0 .. bufferBytes.
+[[nodiscard]] std::int64_t pressOffset(double pressMs, double bufferStartMs,
+                                       const WaveFormat& format, std::int64_t bufferBytes);
+
+// A wave file that grows by whole buffers and is valid after each.
+class RecordFile {
+  public:
+    // Creates the file with an empty data chunk; empty when it cannot be created.
+    [[nodiscard]] static std::optional<RecordFile> create(const std::string& path,
+                                                          const WaveFormat& format);
+    // Appends `bytes`, then updates the header. On a failed or short write the file is cut
+    // back to what it held before and false returned.
+    [[nodiscard]] bool append(std::span<const std::uint8_t> bytes);
+    [[nodiscard]] std::int64_t dataBytes() const { return dataBytes_; }
+
+  private:
+    RecordFile(PosixFile file, const WaveFormat& format)
+        : file_(std::move(file)), format_(format) {}
+    PosixFile file_;
+    WaveFormat format_;
+    std::int64_t dataBytes_ = 0;
+};
+
+// What the trigger asks for at a step.
+enum class TriggerAction { None, Save, StopSave };
+
+// The recording of one Scan Input run.
+class Recording {
+  public:
+    enum class Choice { Off, Manual, Trigger };
+
+    Recording(Choice choice, std::string path, const WaveFormat& format, std::int64_t bufferBytes)
+        : choice_(choice), path_(std::move(path)), format_(format), bufferBytes_(bufferBytes) {}
+
+    // SAVE: recording starts inside the buffer now filling; the first one creates the file.
+    // False (with failure() set) when the file cannot be created.
+    bool save(double nowMs);
+    // STOP SAVE: recording stops inside the buffer now filling.
+    void stopSave(double nowMs);
+
+    struct BufferOutcome {
+        bool nearLimit = false; // the file nears 2 GB: the run should stop
+        bool failed = false;    // a write failed: recording has ended, see failure()
+    };
+    // A buffer that began at `bufferStartMs` has completed with `buffer` (the bytes the device
+    // filled): the stretch chosen by the pending presses is written.
+    BufferOutcome bufferDone(std::span<const std::uint8_t> buffer, double bufferStartMs);
+
+    // The level trigger, at every step.
+    [[nodiscard]] TriggerAction triggerCheck(int peakToPeak, std::int32_t triggerLevel,
+                                             double nowMs);
+
+    [[nodiscard]] Choice choice() const { return choice_; }
+    [[nodiscard]] bool recording() const { return recording_; }
+    [[nodiscard]] bool fileOpen() const { return file_.has_value(); }
+    [[nodiscard]] std::int64_t recordedBytes() const { return file_ ? file_->dataBytes() : 0; }
+    [[nodiscard]] const std::optional<UserMessage>& failure() const { return failure_; }
+
+  private:
+    Choice choice_;
+    std::string path_;
+    WaveFormat format_;
+    std::int64_t bufferBytes_;
+    std::optional<RecordFile> file_;
+    std::optional<UserMessage> failure_;
+    bool recording_ = false;
+    bool startPending_ = false;
+    bool stopPending_ = false;
+    double saveStartMs_ = 0.0;
+    double saveStopMs_ = 0.0;
+    double triggerLastLoudMs_ = 0.0;
+};
+
+} // namespace korv

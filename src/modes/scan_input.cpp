@@ -1,0 +1,546 @@
+#include "modes/scan_input.h"
+
+#include "modes/analysis_pass.h"
+#include "modes/capture.h"
+#include "modes/scan_file.h"
+#include "modes/scroll_display.h"
+
+#include "analysis/parameters.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/menu_states.h"
+#include "audio/playback_messages.h"
+#include "audio/recording.h"
+#include "audio/user_message.h"
+#include "audio/wave_file.h"
+#include "dialogs/parameter_dialog.h"
+#include "dialogs/parameter_rules.h"
+#include "platform/commands.h"
+#include "platform/portaudio_input.h"
+#include "platform/prompts.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace korv {
+
+namespace {
+
+// The completion notes show this long.
+constexpr std::int64_t kCompletionNoteMs = 800;
+constexpr int kWaveSavedNoteId = 136;
+constexpr int kNoWaveSavedNoteId = 140;
+constexpr const char* kWaveSavedNote =
+    "Audio Scanning Complete.  Wave data has been saved to file.";
+constexpr const char* kNoWaveSavedNote = "Audio Scanning Complete.  No wave data has been saved.";
+// Command-line runs analyse at most up to this frequency.
+constexpr std::int32_t kCommandLineHighLimitHz = 22050;
+// The lowest rate that carries a high limit below the first value; 44 kHz above them all.
+constexpr std::pair<std::int32_t, std::int32_t> kRateForHighLimit[] = {
+    {2756, SAMPLE_RATE_5K}, {5513, SAMPLE_RATE_11K}, {11025, SAMPLE_RATE_22K}};
+const UserMessage kHighestFrequencyLimited22k{"Highest Frequency Limited to 22 kHz",
+                                              MessageIcon::Warning};
+
+// The input and the recording of the one window; it lives as long as the window's commands.
+struct InputRoom;
+InputRoom* theRoom = nullptr;
+
+struct InputRoom {
+    explicit InputRoom(MainWindow& w) : window(&w) { theRoom = this; }
+    ~InputRoom() {
+        if (theRoom == this) {
+            theRoom = nullptr;
+        }
+    }
+    InputRoom(const InputRoom&) = delete;
+    InputRoom& operator=(const InputRoom&) = delete;
+
+    MainWindow* window;
+    RealClock realClock;
+    std::unique_ptr<SoundInput> input;
+    std::int32_t triggerLevel = DEFAULT_TRIGGER_LEVEL;
+    Recording* recording = nullptr; // while a run records
+
+    Clock& clock() {
+        Clock* c = window->options().clock;
+        return c != nullptr ? *c : realClock;
+    }
+    SoundInput* device() {
+        if (!input) {
+            const auto& make = window->options().makeSoundInput;
+            input = make ? make() : makePortAudioInput();
+        }
+        return input.get();
+    }
+};
+
+InputRoom& room() {
+    return *theRoom;
+}
+
+ScanInputResult& result() {
+    static ScanInputResult r;
+    return r;
+}
+
+double nowMs() {
+    return static_cast<double>(room().clock().nowMs());
+}
+
+void showCompletionNote(MainWindow& window, bool waveSaved) {
+    QDialog note(&window);
+    note.setObjectName(QString::number(waveSaved ? kWaveSavedNoteId : kNoWaveSavedNoteId));
+    note.setWindowTitle(QString::fromLatin1(kMessageCaption));
+    auto* layout = new QVBoxLayout(&note);
+    layout->addWidget(
+        new QLabel(QString::fromLatin1(waveSaved ? kWaveSavedNote : kNoWaveSavedNote), &note));
+    auto* ok = new QPushButton(QStringLiteral("OK"), &note);
+    ok->setObjectName(controlName(kOkButtonId));
+    QObject::connect(ok, &QPushButton::clicked, &note, &QDialog::accept);
+    layout->addWidget(ok);
+    note.show();
+    QCoreApplication::processEvents();
+    room().clock().sleep(kCompletionNoteMs);
+    ok->click();
+}
+
+FileRequest recordWaveRequest(const AppSettings& settings) {
+    FileRequest r;
+    r.title = QStringLiteral("Record Wave File");
+    r.folder = QString::fromStdString(settings.lastFolder);
+    r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
+    return r;
+}
+
+// The chosen name with the default extension when it has none and names no existing file.
+std::string withWaveExtension(const QString& chosen) {
+    const QFileInfo info(chosen);
+    return (info.suffix().isEmpty() && !info.exists() ? chosen + QStringLiteral(".wav") : chosen)
+        .toStdString();
+}
+
+// A command-line run: the band checked against what the input offers, the rate chosen from
+// the high limit, the time scale from the span. False when the run ends.
+bool commandLineParameters(AppState& s) {
+    AppSettings& st = s.settings;
+    if (st.highBandHz > kCommandLineHighLimitHz) {
+        st.highBandHz = kCommandLineHighLimitHz;
+        prompts().show(kHighestFrequencyLimited22k);
+    }
+    const std::int32_t high = st.highBandHz;
+    st.sampleRateChoice = SAMPLE_RATE_44K;
+    for (const auto& [below, choice] : kRateForHighLimit) {
+        if (high < below) {
+            st.sampleRateChoice = choice;
+            break;
+        }
+    }
+    AutomaticInputs in;
+    in.lowBandHz = st.lowBandHz;
+    in.highBandHz = st.highBandHz;
+    in.resolutionFactor = st.resolutionFactor;
+    in.sampleRate = sampleRateForChoice(st.sampleRateChoice);
+    in.timeSpanSec = s.timeSpanSeconds;
+    in.clientWidth = s.layout.plotWidth;
+    in.clientHeight = s.layout.plotHeight;
+    const AutomaticParameters automatic = deriveAutomaticParameters(in);
+    showChecks(automatic.check);
+    if (!automatic.check.proceeds()) {
+        return false;
+    }
+    applyAutomaticParameters(automatic, st);
+    return true;
+}
+
+// SAVE, by hand or by the trigger.
+void pressSave() {
+    InputRoom& r = room();
+    Recording* rec = r.recording;
+    if (rec == nullptr || rec->recording()) {
+        return;
+    }
+    if (!rec->save(nowMs())) {
+        appState().stopRequested = true; // the file could not be made: the run ends with why
+        return;
+    }
+    appState().savingSamples = true;
+    r.window->button(cmd::kPlay)->setEnabled(false);
+    r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
+}
+
+void pressStopSave() {
+    InputRoom& r = room();
+    if (r.recording == nullptr || !appState().savingSamples) {
+        return;
+    }
+    r.recording->stopSave(nowMs());
+    appState().savingSamples = false;
+    r.window->button(cmd::kPlayWindow)->setEnabled(false);
+}
+
+// The display of a run: the trigger looks at every step, and a frozen display draws nothing.
+class InputDisplay final : public ScanDisplay {
+  public:
+    explicit InputDisplay(ScanDisplay& inner) : inner_(inner) {}
+    [[nodiscard]] int rows() const override { return inner_.rows(); }
+    void step(const ScanStep& step) override {
+        InputRoom& r = room();
+        if (r.recording != nullptr) {
+            const ScanEnvelope& e = step.envelope[0];
+            switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs())) {
+            case TriggerAction::Save:
+                pressSave();
+                break;
+            case TriggerAction::StopSave:
+                pressStopSave();
+                break;
+            case TriggerAction::None:
+                break;
+            }
+        }
+        if (!appState().displayFrozen) {
+            inner_.step(step);
+        }
+    }
+    void finish() override { inner_.finish(); }
+
+  private:
+    ScanDisplay& inner_;
+};
+
+// The parameters of the run; false when it ends here.
+bool chooseParameters(AppState& s, int param, bool autoRun, std::int32_t& rate) {
+    AppSettings& st = s.settings;
+    if (autoRun) {
+        if (!commandLineParameters(s)) {
+            return false;
+        }
+        rate = sampleRateForChoice(st.sampleRateChoice);
+        return true;
+    }
+    rate = sampleRateForChoice(st.sampleRateChoice);
+    st.timeScaleMsec = st.timeScaleMsecSaved;
+    if (param != cmd::kFromMenu || st.variablesChoice == cmd::kVariablesFreeze) {
+        return true;
+    }
+    st.resolutionChoice = RESOLUTION_16_BIT;
+    RunValues values;
+    values.sampleRateHz = rate;
+    values.triggerLevel = room().triggerLevel;
+    if (!runAnalysisDialog(prompts(), DialogId::ScanInput, st, values,
+                           [](std::int32_t) { rebuildPalette(); })) {
+        return false;
+    }
+    rebuildPalette();
+    rate = values.sampleRateHz;
+    room().triggerLevel = values.triggerLevel;
+    st.timeScaleMsec = st.timeScaleMsecSaved;
+    pumpMessages();
+    return true;
+}
+
+// The menus, buttons and flags of an ended run.
+void endRunState(MainWindow& window) {
+    AppState& s = appState();
+    s.modeHoldsSurfaces = false;
+    s.scanDrawing = false;
+    s.inputOpen = false;
+    s.savingSamples = false;
+    s.displayFrozen = false;
+    menuStateIdle(window);
+    window.button(cmd::kGrid)->setEnabled(true);
+    window.button(cmd::kPlay)->setText(QStringLiteral("PLAY"));
+    window.button(cmd::kPlayWindow)->setText(QStringLiteral("PLAY WDW"));
+    window.button(cmd::kPlay)->setEnabled(false);
+    window.button(cmd::kPlayWindow)->setEnabled(false);
+}
+
+} // namespace
+
+const ScanInputResult& lastScanInput() {
+    return result();
+}
+
+bool scanInputFreezable() {
+    const AppState& s = appState();
+    return theRoom != nullptr && s.inputOpen && s.scanDrawing &&
+           s.settings.recordingChoice == RECORDING_OFF;
+}
+
+void scanInputButton(int id) {
+    const Recording* rec = theRoom != nullptr ? theRoom->recording : nullptr;
+    if (rec == nullptr || rec->choice() != Recording::Choice::Manual) {
+        return;
+    }
+    if (id == cmd::kPlay) {
+        pressSave();
+    } else if (id == cmd::kPlayWindow) {
+        pressStopSave();
+    }
+}
+
+void scanInput(MainWindow& window, int param) {
+    AppState& s = appState();
+    if (s.modeRunning || s.playbackActive || s.inputOpen || theRoom == nullptr) {
+        return;
+    }
+    InputRoom& r = room();
+    result() = ScanInputResult{};
+    AppSettings& st = s.settings;
+    const bool autoRun = std::exchange(s.autoRun, false);
+    s.fileFromCommandLine = false;
+
+    // 1. Parameters.
+    std::int32_t rate = 0;
+    if (!chooseParameters(s, param, autoRun, rate)) {
+        return;
+    }
+    if (st.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable()) {
+        st.displayTypeChoice = DISPLAY_SCROLL; // the plots come with their display
+    }
+    if (st.displayTypeChoice == DISPLAY_SCROLL && st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        st.freqScaleChoice = FREQ_SCALE_LINEAR;
+        st.lowBandHz = 0;
+        st.highBandHz = rate / 2;
+    }
+    if (!(st.timeScaleMsec > 0.0f)) {
+        st.timeScaleMsec = kDefaultTimeScaleMsec;
+    }
+    const int n = fftSizeFromChoice(st.fftSizeChoice);
+    st.freqResolutionHz = static_cast<float>(freqResolutionHz(rate, n, st.resolutionFactor));
+    sendFftSize(st);
+    const RunFormat format{rate, st.typeChoice == TYPE_STEREO ? 2 : 1,
+                           st.resolutionChoice == RESOLUTION_16_BIT ? 2 : 1};
+    const RunParameters params = deriveRunParameters(analysisInputsFrom(st), format, 0);
+    CaptureFormat capture{rate, format.channels, format.bytesPerSample,
+                          captureBufferSeconds(params.fftSize, rate)};
+    result().sampleRate = rate;
+    result().bufferSeconds = capture.bufferSeconds;
+
+    // 2. The image, the device and the record file.
+    letGoOfHeldData();
+    s.plotImage.reset();
+    s.sampleRateHz = rate;
+    const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
+    st.lastMode = scroll ? 1 : 2;
+    window.showFileInTitle(QStringLiteral("Scan Input"));
+    s.gridOn = false;
+    window.button(cmd::kGrid)->setChecked(false);
+    const PlotLayout& l = s.layout;
+    if (st.scrollMemChoice == SCROLL_MEM_ON) {
+        auto image = SpectralImage::create(
+            {l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, format.channels});
+        if (!image) {
+            prompts().show(kNotEnoughMemory);
+            reloadAfterMemoryFailure(window);
+            return;
+        }
+        s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
+    }
+    SoundInput* device = r.device();
+    if (device == nullptr) {
+        s.spectralImage.reset();
+        prompts().show(kCannotOpenAudioDevice);
+        menuStateIdle(window);
+        return;
+    }
+    Capture input(*device, r.clock());
+    std::optional<Recording> recording;
+    std::optional<UserMessage> runFailure;
+    const Capture::Opened opened = input.open(
+        capture, [&recording, &runFailure](std::span<const std::uint8_t> data, double startMs) {
+            if (!recording) {
+                return;
+            }
+            const Recording::BufferOutcome out = recording->bufferDone(data, startMs);
+            if (out.failed) {
+                runFailure = recording->failure();
+            }
+            if (out.failed || out.nearLimit) {
+                appState().stopRequested = true;
+            }
+            if (!recording->recording() && recording->choice() == Recording::Choice::Manual &&
+                !appState().stopRequested) {
+                room().window->button(cmd::kPlay)->setEnabled(true);
+            }
+        });
+    if (opened != Capture::Opened::Ok) {
+        s.spectralImage.reset();
+        if (opened == Capture::Opened::NoMemory) {
+            prompts().show(kNotEnoughMemory);
+            reloadAfterMemoryFailure(window);
+            return;
+        }
+        if (opened == Capture::Opened::NoDevice) {
+            prompts().show(kCannotOpenAudioDevice);
+        }
+        menuStateIdle(window);
+        window.surface().invalidate();
+        return;
+    }
+    Recording::Choice choice = st.recordingChoice == RECORDING_ON ? Recording::Choice::Manual
+                               : st.recordingChoice == RECORDING_TRIGGER
+                                   ? Recording::Choice::Trigger
+                                   : Recording::Choice::Off;
+    std::string recordPath;
+    if (choice != Recording::Choice::Off) {
+        const auto chosen = prompts().saveFile(recordWaveRequest(st));
+        if (chosen) {
+            recordPath = withWaveExtension(*chosen);
+        } else {
+            choice = Recording::Choice::Off;
+        }
+    }
+    recording.emplace(choice, recordPath,
+                      WaveFormat{static_cast<std::uint16_t>(format.channels), rate,
+                                 static_cast<std::uint16_t>(format.bytesPerSample * 8)},
+                      capture.bufferBytes());
+    r.recording = &*recording;
+
+    // 3. Start.
+    s.hScroll = {};
+    window.horizontalBar()->setRange(0, 0);
+    menuStateRunning(window);
+    window.button(cmd::kGrid)->setEnabled(false);
+    window.button(cmd::kStop)->setEnabled(true);
+    window.button(cmd::kPlay)->setText(QStringLiteral("SAVE"));
+    window.button(cmd::kPlayWindow)->setText(QStringLiteral("STOP SAVE"));
+    window.button(cmd::kPlay)->setEnabled(choice == Recording::Choice::Manual);
+    window.button(cmd::kPlayWindow)->setEnabled(false);
+    s.inputOpen = true;
+    s.displayFrozen = false;
+    s.modeHoldsSurfaces = true;
+    s.scanDrawing = true;
+    s.axesShown = true;
+    s.stopRequested = false;
+    window.clearDrawingArea();
+    window.surface().invalidate();
+    window.surface().updateNow();
+    Clock& clock = r.clock();
+    ScanRun run;
+    int loop = 0;
+    if (input.start()) {
+        // Nothing is drawn before a whole window and the display delay have been captured.
+        const auto startDelayMs = std::max<std::int64_t>(
+            0,
+            static_cast<std::int64_t>(std::trunc(params.analysisWindowMsec)) + st.displayDelayMs);
+        while (!s.stopRequested && nowMs() - input.startMs() < static_cast<double>(startDelayMs)) {
+            clock.sleep(1);
+            pumpMessages();
+        }
+        ScanLoopInputs in;
+        in.sampleRate = rate;
+        in.channels = format.channels;
+        in.log2FftSize = params.log2FftSize;
+        in.windowSamples = params.windowSamples;
+        in.analysisWindowMsec = params.analysisWindowMsec;
+        in.timeScaleMsec = st.timeScaleMsec;
+        in.freqScaleChoice = st.freqScaleChoice;
+        in.lowBandHz = st.lowBandHz;
+        in.highBandHz = st.highBandHz;
+        in.levelScaleCode = st.levelScaleCode;
+        in.calibration = st.calibrationTable;
+        in.pitchDetector = st.pitchDetectorChoice == PITCH_DETECTOR_ON;
+        in.startTimeMs = static_cast<std::int64_t>(input.startMs());
+        std::unique_ptr<ScanDisplay> inner;
+        if (scroll) {
+            in.averageCount = st.averageCountScroll;
+            ScrollLayout layout;
+            layout.viewWidth = l.plotWidth;
+            layout.plotHeight = l.plotHeight;
+            layout.stripHeight = l.topBand;
+            layout.dataChannels = format.channels;
+            layout.dual = dualStereoView(st);
+            layout.shownChannel = format.channels == 2 && st.channelChoice == CHANNEL_RIGHT
+                                      ? SPECTRAL_RIGHT_CHANNEL
+                                      : SPECTRAL_LEFT_CHANNEL;
+            layout.dbScaleChoice = st.dbScaleChoice;
+            inner = std::make_unique<ScrollDisplay>(
+                window.surface(), s.spectralImage ? &*s.spectralImage : nullptr, layout);
+        } else {
+            in.averageCount = st.averageCountPlot;
+            inner = scanPlotDisplayFactory()(window, st);
+        }
+        InputDisplay display(*inner);
+        CaptureScanSource source(input, st.displayDelayMs);
+        if (!s.stopRequested) {
+            loop = runScanLoop(in, source, display, clock, s.stopRequested, run);
+        }
+    }
+
+    // 4. Stop: the buffers come back, the recording takes its last stretch, the device closes.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    input.stop();
+    QApplication::restoreOverrideCursor();
+    r.recording = nullptr;
+    result().columnsDrawn = run.columnsDrawn;
+    result().recordedBytes = recording->recordedBytes();
+    result().fileWritten = recording->fileOpen();
+    if (!runFailure && recording->failure()) {
+        runFailure = recording->failure();
+    }
+    if (scroll && run.columnsDrawn > 0) {
+        st.timeScaleMsec = static_cast<float>((run.endMs - run.loopStartMs) /
+                                              static_cast<double>(run.columnsDrawn));
+    }
+    if (loop != 0) {
+        prompts().show(
+            loop == SCAN_LOOP_NO_MEMORY
+                ? kNotEnoughMemory
+                : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
+    }
+    if (runFailure) {
+        prompts().show(*runFailure);
+    }
+    const bool frozen = s.displayFrozen;
+    endRunState(window);
+    window.surface().invalidate();
+    const bool resized = std::exchange(s.layoutPending, false);
+    // After a failed recording the message stands alone: no note claims the data was saved.
+    if (!frozen && !resized && !runFailure && !s.notesSuppressed && !s.closeAfterRun) {
+        showCompletionNote(window, result().fileWritten);
+    }
+    if (std::exchange(s.closeAfterRun, false)) {
+        postCommand(cmd::kExit, 0);
+    } else if (resized) {
+        window.computeLayout();
+        postCommand(cmd::kScanInput, cmd::kScanInputAfterResize);
+    }
+}
+
+void installScanInput(MainWindow& window) {
+    const auto inputRoom = std::make_shared<InputRoom>(window);
+    MainWindow* w = &window;
+    window.registerCommand(cmd::kScanInput, [w, inputRoom](int param) { scanInput(*w, param); });
+    window.registerCommand(cmd::kSaveWave, [w](int) {
+        AppState& s = appState();
+        if (s.modeRunning || !s.samples || !s.samples->waveDataAvailable()) {
+            return;
+        }
+        w->surface().invalidate();
+        const auto chosen = prompts().saveFile(recordWaveRequest(s.settings));
+        if (!chosen) {
+            return;
+        }
+        const SaveWaveResult saved = saveWaveFile(withWaveExtension(*chosen), *s.samples);
+        if (saved.openedFolder) {
+            s.settings.lastFolder = *saved.openedFolder;
+        }
+        if (saved.message) {
+            prompts().show(*saved.message);
+        }
+    });
+}
+
+} // namespace korv

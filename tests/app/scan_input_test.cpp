@@ -1,0 +1,397 @@
+// Scan Input in the real window offscreen: the simulated input on the virtual clock feeds the
+// capture; what the window shows, the recordings written to a temp folder (read back, also
+// while the run goes on), the messages, menus and allocations during and after the run.
+
+#include "analysis/parameters.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "audio/playback_messages.h"
+#include "audio/recording.h"
+#include "modes/scan_input.h"
+#include "platform/allocations.h"
+#include "platform/commands.h"
+#include "platform/sound_simulated.h"
+#include "support/platform_scopes.h"
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <numbers>
+#include <sys/resource.h>
+
+namespace korv {
+namespace {
+
+constexpr int kRate = 5513;
+constexpr double kToneHz = kRate / 8.0;      // a quarter of the 0 .. rate / 2 band
+constexpr int kStepFrames = kRate / 100 + 2; // one 10 msec step of press latency, rounded up
+
+double tone(std::int64_t frame, double amplitude) {
+    return amplitude *
+           std::sin(2.0 * std::numbers::pi * kToneHz * static_cast<double>(frame) / kRate);
+}
+
+// A wave file read back: header fields and the 16-bit samples.
+struct ReadWave {
+    bool valid = false;
+    std::uint32_t rate = 0;
+    std::vector<std::int16_t> samples;
+};
+ReadWave readWave(const QString& path) {
+    QFile f(path);
+    ReadWave w;
+    if (!f.open(QIODevice::ReadOnly)) {
+        return w;
+    }
+    const QByteArray b = f.readAll();
+    if (b.size() < 46) {
+        return w;
+    }
+    std::uint32_t riff = 0, data = 0;
+    std::memcpy(&riff, b.data() + 4, 4);
+    std::memcpy(&w.rate, b.data() + 24, 4);
+    std::memcpy(&data, b.data() + 42, 4);
+    w.valid = b.startsWith("RIFF") && b.mid(8, 4) == "WAVE" && b.mid(38, 4) == "data" &&
+              riff == data + 38 && static_cast<qsizetype>(data) + 46 == b.size();
+    w.samples.resize(data / 2);
+    std::memcpy(w.samples.data(), b.data() + 46, w.samples.size() * 2);
+    return w;
+}
+
+class ScanInputTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.valid());
+        clock.setAdvanceOnRead(1);
+        MainWindowOptions o;
+        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+        o.clock = &clock;
+        o.makeSoundInput = [this]() -> std::unique_ptr<SoundInput> {
+            auto in = std::make_unique<SimulatedSoundInput>(clock);
+            in->failAt(failNewDevice);
+            signal(*in);
+            input = in.get();
+            return in;
+        };
+        window = std::make_unique<MainWindow>(o);
+        installModes(*window);
+        window->resize(900, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->startUp({});
+        AppSettings& st = appState().settings;
+        st.variablesChoice = cmd::kVariablesFreeze;
+        st.sampleRateChoice = SAMPLE_RATE_5K;
+        st.resolutionChoice = RESOLUTION_16_BIT;
+        st.typeChoice = TYPE_MONO;
+        st.displayTypeChoice = DISPLAY_SCROLL;
+        st.freqScaleChoice = FREQ_SCALE_LINEAR;
+        st.fftSizeChoice = 1083;
+        st.resolutionFactor = 10;
+        st.lowBandHz = 0;
+        st.highBandHz = kRate / 2;
+        st.timeScaleMsecSaved = 10.0f;
+        st.averageCountScroll = 1;
+        st.pitchDetectorChoice = PITCH_DETECTOR_OFF;
+        st.scrollMemChoice = SCROLL_MEM_ON;
+        st.recordingChoice = RECORDING_OFF;
+        st.displayDelayMs = 75;
+        // The notes are looked for while the run sleeps through them.
+        clock.addListener([this](std::int64_t) {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->isVisible() && !w->objectName().isEmpty() && w != window.get()) {
+                    notesSeen.insert(w->objectName());
+                }
+            }
+        });
+    }
+
+    void at(std::int64_t ms, std::function<void()> action) {
+        // The clock calls a copy of the listener, so the flag lives outside it.
+        auto done = std::make_shared<bool>(false);
+        clock.addListener([ms, action = std::move(action), done](std::int64_t now) {
+            if (!*done && now >= ms) {
+                *done = true;
+                action();
+            }
+        });
+    }
+    void pressAt(std::int64_t ms, int id) {
+        at(ms, [id] { postCommand(id, 0); });
+    }
+    // Runs Scan Input with F3 until STOP at `stopMs`.
+    void run(std::int64_t stopMs) {
+        pressAt(stopMs, cmd::kStop);
+        QTest::keyClick(window.get(), Qt::Key_F3);
+    }
+    void expectIdle() const {
+        EXPECT_FALSE(appState().modeRunning);
+        EXPECT_FALSE(appState().inputOpen);
+        EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
+        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
+        EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+        EXPECT_EQ(window->button(cmd::kPlay)->text(), QStringLiteral("PLAY"));
+        EXPECT_EQ(window->button(cmd::kPlayWindow)->text(), QStringLiteral("PLAY WDW"));
+        if (input != nullptr) {
+            EXPECT_FALSE(input->isOpen());
+        }
+    }
+    // The spectral row of column x with the highest palette index.
+    static int loudestRow(int x) {
+        const AppState& s = appState();
+        const int rows = s.layout.plotHeight - s.layout.topBand;
+        int best = 0;
+        int bestIndex = -1;
+        for (int r = 0; r < rows; ++r) {
+            const int index = *s.spectralImage->surface().pixel(x, s.layout.plotHeight - 1 - r);
+            if (index > bestIndex) {
+                bestIndex = index;
+                best = r;
+            }
+        }
+        return best;
+    }
+    QString recordTo(const QString& name) {
+        appState().settings.recordingChoice = RECORDING_ON;
+        const QString path = dir.file(name);
+        prompts->queueFile(path);
+        return path;
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    VirtualClock clock;
+    SimulatedSoundInput* input = nullptr;
+    SimulatedFailure failNewDevice = SimulatedFailure::None;
+    std::function<void(SimulatedSoundInput&)> signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.5); });
+    };
+    std::unique_ptr<MainWindow> window;
+    QSet<QString> notesSeen;
+};
+
+TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
+    // Ten seconds: past the end of the second 4-second buffer and back into the first.
+    run(10000);
+    const ScanInputResult& r = lastScanInput();
+    EXPECT_EQ(r.bufferSeconds, MIN_BUFFER_SECONDS);
+    // One column per 10 msec after the start delay (window plus display delay).
+    EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
+    const AppState& s = appState();
+    ASSERT_TRUE(s.spectralImage);
+    const int rows = s.layout.plotHeight - s.layout.topBand;
+    for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
+        EXPECT_NEAR(loudestRow(x), rows / 4, 2) << "column " << x;
+    }
+    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_EQ(s.settings.lastMode, 1);
+    EXPECT_FALSE(r.fileWritten);
+    expectIdle();
+    EXPECT_EQ(openAllocations(), 1); // the kept image alone
+
+    // Frozen after half a second: the columns after it are never drawn, and no note follows.
+    notesSeen.clear();
+    const std::int64_t start = clock.currentMs();
+    at(start + 500, [this] {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
+                          Qt::RightButton, Qt::RightButton, {});
+        QCoreApplication::sendEvent(window->drawingArea(), &press);
+    });
+    run(start + 2000);
+    EXPECT_NE(*s.spectralImage->surface().pixel(5, s.layout.plotHeight - 1 - rows / 4),
+              kBackgroundIndex);
+    EXPECT_EQ(*s.spectralImage->surface().pixel(s.layout.plotWidth / 2,
+                                                s.layout.plotHeight - 1 - rows / 4),
+              kBackgroundIndex);
+    EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAfterEveryBuffer) {
+    // Each frame carries its own index, so the file shows which frames it got.
+    signal = [](SimulatedSoundInput& in) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kRate) * 12 * 2);
+        for (std::size_t i = 0; i < bytes.size() / 2; ++i) {
+            const auto v = static_cast<std::uint16_t>(i % 30000);
+            bytes[2 * i] = static_cast<std::uint8_t>(v & 0xff);
+            bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+        }
+        in.setBytes(std::move(bytes));
+    };
+    const QString path = recordTo(QStringLiteral("hand.wav"));
+    // One pair inside the first buffer, one across the boundary at 8 s (SAVE by the space bar;
+    // SAVE comes back once the buffer holding the STOP SAVE has been written).
+    pressAt(1000, cmd::kPlay);
+    pressAt(2500, cmd::kPlayWindow);
+    at(5000, [this] {
+        QCoreApplication::postEvent(window.get(),
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, {}));
+    });
+    ReadWave during;
+    at(8500, [&] { during = readWave(path); }); // the second buffer has been written
+    pressAt(9500, cmd::kPlayWindow);
+    run(10000);
+
+    EXPECT_TRUE(during.valid);
+    EXPECT_NEAR(static_cast<double>(during.samples.size()), 1.5 * kRate + 3.0 * kRate,
+                2 * kStepFrames);
+    const ReadWave w = readWave(path);
+    ASSERT_TRUE(w.valid);
+    EXPECT_EQ(w.rate, static_cast<std::uint32_t>(kRate));
+    EXPECT_EQ(static_cast<std::int64_t>(w.samples.size()) * 2, lastScanInput().recordedBytes);
+    // Two runs of consecutive frames: 1.5 s and 3.5 s, each starting at its SAVE.
+    std::vector<std::pair<int, int>> runs; // first frame, length
+    for (std::size_t i = 0; i < w.samples.size(); ++i) {
+        if (i == 0 || (w.samples[i - 1] + 1) % 30000 != w.samples[i]) {
+            runs.emplace_back(w.samples[i], 0);
+        }
+        ++runs.back().second;
+    }
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_NEAR(runs[0].first, 1.0 * kRate, kStepFrames);
+    EXPECT_NEAR(runs[0].second, 1.5 * kRate, 2 * kStepFrames);
+    EXPECT_NEAR(runs[1].first, 5.0 * kRate, kStepFrames);
+    EXPECT_NEAR(runs[1].second, 4.5 * kRate, 2 * kStepFrames);
+    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
+    expectIdle();
+    EXPECT_EQ(openAllocations(), 1);
+
+    // A cancelled dialog runs without recording and ends with note 140.
+    notesSeen.clear();
+    appState().settings.recordingChoice = RECORDING_ON;
+    prompts->queueCancel();
+    pressAt(clock.currentMs() + 500, cmd::kPlay);
+    run(clock.currentMs() + 1500);
+    EXPECT_FALSE(lastScanInput().fileWritten);
+    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+}
+
+TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast) {
+    // Loud 1 .. 2 s and 3 .. 3.5 s (one stretch), then 12 .. 12.5 s (a second one).
+    signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) {
+            const double t = static_cast<double>(frame) / kRate;
+            const bool loud =
+                (t >= 1.0 && t < 2.0) || (t >= 3.0 && t < 3.5) || (t >= 12.0 && t < 12.5);
+            return tone(frame, loud ? 0.95 : 0.01);
+        });
+    };
+    const QString path = recordTo(QStringLiteral("trigger.wav"));
+    appState().settings.recordingChoice = RECORDING_TRIGGER;
+    run(20000);
+    const ReadWave w = readWave(path);
+    ASSERT_TRUE(w.valid);
+    // Each stretch runs from the first loud step to five seconds after the last loud one.
+    const double expected =
+        (3.5 - 1.0 + TRIGGER_HOLD_MS / 1000.0) + (0.5 + TRIGGER_HOLD_MS / 1000.0);
+    EXPECT_NEAR(static_cast<double>(w.samples.size()), expected * kRate, 0.1 * kRate);
+    EXPECT_GT(std::abs(w.samples.front()), 16000); // it starts loud
+    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
+
+    // Never loud enough: no file at all.
+    signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.5); });
+    };
+    signal(*input);
+    notesSeen.clear();
+    const QString quiet = recordTo(QStringLiteral("quiet.wav"));
+    appState().settings.recordingChoice = RECORDING_TRIGGER;
+    run(clock.currentMs() + 3000);
+    EXPECT_FALSE(QFile::exists(quiet));
+    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
+    // The file may grow to the header, one buffer and a little: the second buffer fails.
+    const std::int64_t bufferBytes = std::int64_t{MIN_BUFFER_SECONDS} * kRate * 2;
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(46 + bufferBytes + 1000);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString path = recordTo(QStringLiteral("full.wav"));
+    pressAt(500, cmd::kPlay);
+    run(30000); // the failure ends the run long before
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_LT(clock.currentMs(), 10000);
+    ASSERT_FALSE(prompts->messages().empty());
+    EXPECT_EQ(prompts->messages().back().text, kRecordingWriteFailed.text);
+    EXPECT_FALSE(notesSeen.contains(QStringLiteral("136")));
+    const ReadWave w = readWave(path);
+    ASSERT_TRUE(w.valid);
+    EXPECT_NEAR(static_cast<double>(w.samples.size()), 3.5 * kRate, kStepFrames);
+    expectIdle();
+
+    // A folder that is gone when SAVE creates the file: the same, without a file.
+    const QString gone = dir.file(QStringLiteral("gone/rec.wav"));
+    appState().settings.recordingChoice = RECORDING_ON;
+    prompts->queueFile(gone);
+    pressAt(clock.currentMs() + 500, cmd::kPlay);
+    run(clock.currentMs() + 30000);
+    EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
+    EXPECT_FALSE(QFile::exists(gone));
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, CloseDuringRecordingFinishesTheFileThenCloses) {
+    const QString path = recordTo(QStringLiteral("close.wav"));
+    pressAt(500, cmd::kPlay);
+    at(2000, [this] { window->close(); });
+    run(60000);
+    EXPECT_LT(clock.currentMs(), 5000);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
+    const ReadWave w = readWave(path);
+    ASSERT_TRUE(w.valid);
+    EXPECT_NEAR(static_cast<double>(w.samples.size()), 1.5 * kRate, 2 * kStepFrames);
+}
+
+TEST_F(ScanInputTest, DeviceFailuresAndCommandLineChecks) {
+    failNewDevice = SimulatedFailure::Open;
+    run(1000);
+    ASSERT_FALSE(prompts->messages().empty());
+    EXPECT_EQ(prompts->messages().back().text, kCannotOpenAudioDevice.text);
+    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    expectIdle();
+    EXPECT_EQ(openAllocations(), 0);
+
+    // Mode 1 from the command line: the high limit is cut to 22 kHz, which asks for 44 kHz.
+    ASSERT_NE(input, nullptr);
+    input->failAt(SimulatedFailure::None);
+    AppState& s = appState();
+    s.autoRun = true;
+    s.timeSpanSeconds = 10;
+    s.settings.lowBandHz = 0;
+    s.settings.highBandHz = 30000;
+    run(clock.currentMs() + 1000);
+    EXPECT_EQ(prompts->messages().back().text, "Highest Frequency Limited to 22 kHz");
+    EXPECT_EQ(lastScanInput().sampleRate, 44100);
+    EXPECT_GT(lastScanInput().columnsDrawn, 0);
+    expectIdle();
+    // A band narrower than 10 Hz ends the command before anything opens.
+    s.autoRun = true;
+    s.settings.lowBandHz = 1000;
+    s.settings.highBandHz = 1005;
+    run(clock.currentMs() + 1000);
+    EXPECT_EQ(prompts->messages().back().text, MSG_IMPROPER_FREQUENCY_LIMITS);
+    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    expectIdle();
+}
+
+} // namespace
+} // namespace korv
