@@ -5,11 +5,21 @@
 
 #include <algorithm>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace korv {
 
 namespace {
+
+// Never a device or a pipe: /dev/full stays where it is.
+void removeIfRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ::unlink(path.c_str());
+    }
+}
 
 SegmentResult segmentFailure(const UserMessage& message, bool reloadSettings = false) {
     SegmentResult result;
@@ -124,6 +134,8 @@ SaveWaveResult saveWaveFile(const std::string& path, SampleStore& store) {
     const auto bytes = store.block().first(WAVE_HEADER_SIZE + n);
     if (file.write(bytes) != bytes.size()) {
         result.message = kErrorWritingFile;
+        // Written whole or not at all: a torn wave file would pass for a short recording.
+        removeIfRegularFile(path);
     }
     return result;
 }

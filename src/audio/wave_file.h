@@ -45,7 +45,7 @@ struct SaveWaveResult {
 
 // The file side of Save Wave: cuts the held bytes to whole frames, sets the header's
 // sizes, and writes header and samples in one go, replacing any existing file. A short
-// write leaves the partial file on disk and says "Error Writing File". Does nothing when
+// write removes the partial file (a regular one) and says "Error Writing File". Does nothing when
 // the store has no wave data.
 [[nodiscard]] SaveWaveResult saveWaveFile(const std::string& path, SampleStore& store);
 

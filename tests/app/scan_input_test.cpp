@@ -216,6 +216,24 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
               kBackgroundIndex);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
+
+    // Stopped within the start delay: nothing drawn, the note all the same.
+    run(clock.currentMs() + 100);
+    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    expectIdle();
+
+    // A resize during the run ends it and runs it again in the new layout, without a note.
+    notesSeen.clear();
+    const int widthBefore = s.layout.plotWidth;
+    at(clock.currentMs() + 1000, [this] { window->resize(700, 600); });
+    run(clock.currentMs() + 60000);
+    pressAt(clock.currentMs() + 1000, cmd::kStop);
+    QCoreApplication::processEvents(); // the re-run, until that STOP
+    EXPECT_NE(s.layout.plotWidth, widthBefore);
+    EXPECT_GT(lastScanInput().columnsDrawn, 50);
+    EXPECT_EQ(s.spectralImage->width(), s.layout.plotWidth);
+    expectIdle();
 }
 
 TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAfterEveryBuffer) {
