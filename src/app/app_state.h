@@ -79,10 +79,11 @@ struct AppState {
     bool analysisDrawing = false;   // an Analyze File pass is drawing its columns
     int drawingColumn = 0;
     bool playbackActive = false;
-    bool scanDrawing = false;   // a scan mode is drawing into the window
-    bool inputOpen = false;     // the sound input is open
-    bool displayFrozen = false; // a right click froze the Scan Input display
-    bool closeAfterRun = false; // the window closes once the running scan has ended
+    bool scanDrawing = false;       // a scan mode is drawing into the window
+    bool inputOpen = false;         // the sound input is open
+    bool displayFrozen = false;     // a right click froze the Scan Input display
+    bool closeAfterRun = false;     // the window closes once the running scan has ended
+    std::int64_t recordedBytes = 0; // Scan Input: the sound recorded so far
     bool savingSamples = false;
     bool axesShown = false;
     bool gridOn = false;

@@ -112,6 +112,7 @@ class SpectralView {
         const AppState& s = appState();
         ReadoutContext c;
         c.lastMode = s.settings.lastMode;
+        c.recording = s.inputOpen && s.savingSamples;
         c.playing = s.playbackActive;
         c.timeNowMsec = s.timeNowMsec;
         c.scanning = s.scanDrawing;
@@ -392,6 +393,10 @@ InfoPanelInputs currentInfoPanelInputs() {
     in.channels = displayChannels(s.settings);
     in.sampleRate = s.sampleRateHz;
     in.segmentBytes = s.samples ? s.run.segmentBytes : 0;
+    if (s.inputOpen) {
+        in.recordedLength = true;
+        in.segmentBytes = s.recordedBytes;
+    }
     if (s.samples && encodingConverted(s.run.info.encoding)) {
         in.sourceFormat = encodingText(s.run.info.encoding);
     }

@@ -29,15 +29,17 @@ ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
         std::string(displayChannelsText(in.channels)),
         formatText("%-4llu", unsignedOf(in.sampleRate)) +
             (in.sourceFormat.empty() ? std::string{} : ", " + std::string(in.sourceFormat)),
-        formatText("%-4llu", unsignedOf(in.segmentBytes / 1000)),
+        in.recordedLength ? formatText("%-8llu", unsignedOf(in.segmentBytes / 1000000))
+                          : formatText("%-4llu", unsignedOf(in.segmentBytes / 1000)),
     };
     const int labelX = g.infoPanel.x + g.charWidth;
     const int valueX = labelX + (g.infoValueOffset > 0 ? g.infoValueOffset
                                                        : INFO_VALUE_COLUMN_CHARS * g.charWidth);
     for (int line = 0; line < 4; ++line) {
         const int y = panelLineTop(g.infoPanel, g.charHeight, line);
-        d.texts.push_back(
-            {{labelX, y}, std::string(INFO_LABELS[line]), ViewColour::Black, ViewColour::Face});
+        const std::string_view label =
+            line == 3 && in.recordedLength ? INFO_RECORDED_LABEL : INFO_LABELS[line];
+        d.texts.push_back({{labelX, y}, std::string(label), ViewColour::Black, ViewColour::Face});
         d.texts.push_back({{valueX, y}, values[line], ViewColour::Black, ViewColour::Face});
     }
     return d;

@@ -20,12 +20,15 @@ struct InfoPanelInputs {
     // The file's own sample format ("24 bit", "32 bit float") when it is not what is held;
     // shown after the sample rate.
     std::string_view sourceFormat;
+    // Scan Input: segmentBytes are the bytes recorded so far, shown in megabytes.
+    bool recordedLength = false;
 };
 
 inline constexpr std::string_view INFO_BAND_LABEL = "Display Band (Hz) :";
 inline constexpr std::string_view INFO_CHANNELS_LABEL = "Display Channels :";
 inline constexpr std::string_view INFO_RATE_LABEL = "Sample Rate (Hz) :";
 inline constexpr std::string_view INFO_LENGTH_LABEL = "Sample Length (kb) :";
+inline constexpr std::string_view INFO_RECORDED_LABEL = "Sample Length (mb) :";
 
 [[nodiscard]] std::string_view displayChannelsText(DisplayChannels channels);
 
@@ -35,8 +38,8 @@ inline constexpr std::string_view INFO_LENGTH_LABEL = "Sample Length (kb) :";
 inline constexpr std::string_view INFO_LABELS[] = {INFO_BAND_LABEL, INFO_CHANNELS_LABEL,
                                                    INFO_RATE_LABEL, INFO_LENGTH_LABEL};
 inline constexpr std::string_view INFO_WIDEST_VALUES[] = {
-    "00000 to 00000", "Monaural",           "Stereo (Left)", "Stereo (Right)",
-    "Stereo",         "00000, 32 bit float", "0000000"};
+    "00000 to 00000",      "Monaural", "Stereo (Left)", "Stereo (Right)", "Stereo",
+    "00000, 32 bit float", "0000000"};
 
 // The sunken box at geometry.infoPanel with its four lines of black text, the values at
 // geometry.infoValueOffset right of the labels.

@@ -364,6 +364,8 @@ void scanInput(MainWindow& window, int param) {
                 return;
             }
             const Recording::BufferOutcome out = recording->bufferDone(data, startMs);
+            appState().recordedBytes = recording->recordedBytes();
+            room().window->surface().invalidate(); // the length shown below the view
             if (out.failed) {
                 runFailure = recording->failure();
             }
@@ -419,6 +421,7 @@ void scanInput(MainWindow& window, int param) {
     window.button(cmd::kPlay)->setEnabled(choice == Recording::Choice::Manual);
     window.button(cmd::kPlayWindow)->setEnabled(false);
     s.inputOpen = true;
+    s.recordedBytes = 0;
     s.displayFrozen = false;
     s.modeHoldsSurfaces = true;
     s.scanDrawing = true;

@@ -7,6 +7,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
+#include "app/spectral_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
 #include "modes/scan_input.h"
@@ -257,11 +258,17 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
                                     new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, {}));
     });
     ReadWave during;
-    at(8500, [&] { during = readWave(path); }); // the second buffer has been written
+    InfoPanelInputs shown;
+    at(8500, [&] { // the second buffer has been written
+        during = readWave(path);
+        shown = currentInfoPanelInputs();
+    });
     pressAt(9500, cmd::kPlayWindow);
     run(10000);
 
     EXPECT_TRUE(during.valid);
+    EXPECT_TRUE(shown.recordedLength);
+    EXPECT_EQ(shown.segmentBytes, static_cast<std::int64_t>(during.samples.size()) * 2);
     EXPECT_NEAR(static_cast<double>(during.samples.size()), 1.5 * kRate + 3.0 * kRate,
                 2 * kStepFrames);
     const ReadWave w = readWave(path);
