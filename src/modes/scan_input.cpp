@@ -355,9 +355,10 @@ void scanInput(MainWindow& window, int param) {
         menuStateIdle(window);
         return;
     }
-    Capture input(*device, r.clock());
+    // The recording outlives the capture, whose last completions it takes.
     std::optional<Recording> recording;
     std::optional<UserMessage> runFailure;
+    Capture input(*device, r.clock());
     const Capture::Opened opened = input.open(
         capture, [&recording, &runFailure](std::span<const std::uint8_t> data, double startMs) {
             if (!recording) {

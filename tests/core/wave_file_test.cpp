@@ -1,5 +1,6 @@
 #include "audio/wave_file.h"
 
+#include "audio/recording.h"
 #include "audio/wave_parser.h"
 #include "core/wave_test_files.h"
 
@@ -320,6 +321,42 @@ TEST_F(WaveFileTest, StoresCountWhileTheyHoldABlock) {
     // A block that cannot be had is not counted.
     EXPECT_FALSE(SampleStore::allocate(SIZE_MAX - 10, counter).has_value());
     EXPECT_EQ(counter.openAllocations(), 0);
+}
+
+} // namespace
+} // namespace korv
+
+namespace korv {
+namespace {
+
+TEST_F(WaveFileTest, RecordingBuffersPressesAndTheSizeLimit) {
+    // Buffers of 2N / rate seconds, at least 4: only 16384 points at 5513 Hz reach 5.
+    EXPECT_EQ(captureBufferSeconds(16384, 5513), 5);
+    for (const std::int32_t rate : {5513, 11025, 22050, 44100, 48000}) {
+        for (int n = 64; n <= 16384; n *= 2) {
+            if (rate != 5513 || n != 16384) {
+                EXPECT_EQ(captureBufferSeconds(n, rate), MIN_BUFFER_SECONDS) << n << " " << rate;
+            }
+        }
+    }
+    // Press offsets: whole multiples of 4 bytes inside the buffer, whenever the press came.
+    const WaveFormat stereo{2, 11025, 16};
+    const std::int64_t bytes = 4LL * 11025 * 4;
+    EXPECT_EQ(pressOffset(1100.0, 100.0, stereo, bytes), 11025 * 4);
+    EXPECT_EQ(pressOffset(100.1, 100.0, stereo, bytes), 4);
+    EXPECT_EQ(pressOffset(50.0, 100.0, stereo, bytes), 0);
+    EXPECT_EQ(pressOffset(9000.0, 100.0, stereo, bytes), bytes);
+
+    // A recording whose next buffer would pass the 2 GB a wave file can describe asks to stop.
+    const WaveFormat mono{1, 8000, 8};
+    const std::string path = temp.file("limit.wav");
+    Recording near(Recording::Choice::Manual, path, mono, RECORDING_BYTE_LIMIT - 100);
+    ASSERT_TRUE(near.save(0.0));
+    const Bytes small(64, 0x80);
+    EXPECT_FALSE(near.bufferDone(small, 0.0).nearLimit);
+    EXPECT_TRUE(near.bufferDone(small, 0.0).nearLimit);
+    EXPECT_EQ(near.recordedBytes(), 128);
+    EXPECT_EQ(test::readFile(path).size(), 46u + 128u);
 }
 
 } // namespace
