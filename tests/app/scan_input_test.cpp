@@ -10,6 +10,7 @@
 #include "app/spectral_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
+#include "dialogs/control_ids.h"
 #include "modes/scan_input.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
@@ -21,6 +22,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -309,12 +311,19 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
             const double t = static_cast<double>(frame) / kRate;
             const bool loud =
                 (t >= 1.0 && t < 2.0) || (t >= 3.0 && t < 3.5) || (t >= 12.0 && t < 12.5);
-            return tone(frame, loud ? 0.95 : 0.01);
+            return tone(frame, loud ? 0.5 : 0.01);
         });
     };
+    // Dialog 103 chooses Trigger and a level of 1000: loud is a peak-to-peak above 10000.
     const QString path = recordTo(QStringLiteral("trigger.wav"));
-    appState().settings.recordingChoice = RECORDING_TRIGGER;
+    appState().settings.variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueDialog([](QDialog& d) {
+        d.findChild<QAbstractButton*>(controlName(RECORDING_TRIGGER))->click();
+        d.findChild<QScrollBar*>(controlName(ID_TRIGGER_SCROLL))->setValue(1000);
+        ScriptedPrompts::pressOk(d);
+    });
     run(20000);
+    EXPECT_EQ(prompts->dialogsRun().size(), 1);
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
     // Each stretch runs from the first loud step to five seconds after the last loud one.
@@ -324,9 +333,10 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     EXPECT_GT(std::abs(w.samples.front()), 16000); // it starts loud
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
 
-    // Never loud enough: no file at all.
+    // Never loud enough for that level: no file at all.
+    appState().settings.variablesChoice = cmd::kVariablesFreeze;
     signal = [](SimulatedSoundInput& in) {
-        in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.5); });
+        in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.15); });
     };
     signal(*input);
     notesSeen.clear();
