@@ -31,6 +31,10 @@ inline const UserMessage kRecordingWriteFailed{
     "Error Writing File.  Recording stopped; the wave file holds the sound up to the failure.",
     MessageIcon::Stop};
 
+inline const UserMessage kInputSoundLost{
+    "Some input sound was lost: the computer did not keep up with the sound card.",
+    MessageIcon::Warning};
+
 // m, the seconds of one capture buffer: 2N / rate, at least 4.
 [[nodiscard]] int captureBufferSeconds(int fftSize, std::int32_t sampleRate);
 

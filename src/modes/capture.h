@@ -54,6 +54,8 @@ class Capture {
     [[nodiscard]] std::span<const std::uint8_t> ring() const;
     [[nodiscard]] std::optional<std::int64_t> positionFrames() { return input_.positionFrames(); }
     [[nodiscard]] double startMs() const { return startMs_; }
+    // Times sound was lost during the run (read before stop()).
+    [[nodiscard]] std::int64_t overruns() const { return input_.overruns(); }
 
   private:
     class Relay;

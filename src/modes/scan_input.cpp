@@ -485,6 +485,7 @@ void scanInput(MainWindow& window, int param) {
 
     // 4. Stop: the buffers come back, the recording takes its last stretch, the device closes.
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::int64_t overruns = input.overruns();
     input.stop();
     QApplication::restoreOverrideCursor();
     r.recording = nullptr;
@@ -506,6 +507,10 @@ void scanInput(MainWindow& window, int param) {
     }
     if (runFailure) {
         prompts().show(*runFailure);
+    }
+    // Lost sound is told once per run; a recording has a gap there.
+    if (overruns > 0) {
+        prompts().show(kInputSoundLost);
     }
     const bool frozen = s.displayFrozen;
     endRunState(window);

@@ -29,6 +29,7 @@ class PortAudioInput final : public SoundInput {
     SoundResult addBuffer(std::span<std::uint8_t> buffer) override;
     SoundResult start() override;
     [[nodiscard]] std::optional<std::int64_t> positionFrames() override;
+    [[nodiscard]] std::int64_t overruns() const override { return overruns_.load(); }
     void stop() override;
     void reset() override;
     void close() override;
@@ -66,6 +67,7 @@ class PortAudioInput final : public SoundInput {
     std::atomic<std::size_t> tail_{0};
     std::atomic<std::size_t> filled_{0};    // bytes stored in the buffer at tail_
     std::atomic<std::int64_t> position_{0}; // frames stored since the first start
+    std::atomic<std::int64_t> overruns_{0}; // callbacks that lost frames
 };
 
 SoundResult PortAudioInput::open(const PcmFormat& format, SoundInputSink& sink) {
@@ -96,6 +98,7 @@ SoundResult PortAudioInput::open(const PcmFormat& format, SoundInputSink& sink) 
     tail_.store(0);
     filled_.store(0);
     position_.store(0);
+    overruns_.store(0);
     capturing_ = false;
     started_ = false;
     silent_.store(false);
@@ -231,14 +234,21 @@ void PortAudioInput::store(const std::uint8_t* in, std::int64_t frames) noexcept
             tail_.store(++tail, std::memory_order_release);
         }
     }
-    // Frames left over had no buffer to go to: they are lost, as on any capture device.
+    // Frames left over had no buffer to go to: they are lost, as on any capture device, and
+    // counted so the program can say so.
     filled_.store(filled, std::memory_order_relaxed);
+    if (frames > 0) {
+        overruns_.fetch_add(1, std::memory_order_relaxed);
+    }
 }
 
 int PortAudioInput::callback(const void* input, void*, unsigned long frameCount,
-                             const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags,
+                             const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
                              void* userData) {
     auto* self = static_cast<PortAudioInput*>(userData);
+    if ((statusFlags & paInputOverflow) != 0) {
+        self->overruns_.fetch_add(1, std::memory_order_relaxed);
+    }
     self->store(static_cast<const std::uint8_t*>(input), static_cast<std::int64_t>(frameCount));
     return paContinue;
 }

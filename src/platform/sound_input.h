@@ -50,6 +50,10 @@ class SoundInput {
     // buffers and may be read by the program. Empty before the first start().
     [[nodiscard]] virtual std::optional<std::int64_t> positionFrames() = 0;
 
+    // How often sound was lost since open(): it came while no buffer was queued, or the device
+    // itself could not keep up. Lost frames are not counted in the position.
+    [[nodiscard]] virtual std::int64_t overruns() const = 0;
+
     // Stops capturing; the buffer being filled comes back with what it holds, before stop()
     // returns. Buffers still empty stay queued. start() may be called again.
     virtual void stop() = 0;

@@ -140,6 +140,8 @@ SoundResult SimulatedSoundInput::open(const PcmFormat& format, SoundInputSink& s
     capturing_ = false;
     framesHeard_ = 0;
     framesStored_ = 0;
+    overruns_ = 0;
+    losing_ = false;
     started_ = false;
     ++openCount_;
     return SoundResult::Ok;
@@ -220,7 +222,10 @@ void SimulatedSoundInput::onTick(std::int64_t nowMs) {
         if (queue_.empty()) {
             // No buffer to take it: the sound is heard but lost.
             produceFrame(lost.data());
+            overruns_ += losing_ ? 0 : 1;
+            losing_ = true;
         } else {
+            losing_ = false;
             Queued& front = queue_.front();
             produceFrame(front.buffer.data() + front.filled);
             front.filled += frameBytes;

@@ -87,6 +87,7 @@ class SimulatedSoundInput final : public SoundInput {
     SoundResult addBuffer(std::span<std::uint8_t> buffer) override;
     SoundResult start() override;
     [[nodiscard]] std::optional<std::int64_t> positionFrames() override;
+    [[nodiscard]] std::int64_t overruns() const override { return overruns_; }
     void stop() override;
     void reset() override;
     void close() override;
@@ -125,6 +126,8 @@ class SimulatedSoundInput final : public SoundInput {
     std::int64_t framesAtStart_ = 0; // frames heard before the latest start()
     std::int64_t framesHeard_ = 0;   // frames the device has heard since open()
     std::int64_t framesStored_ = 0;  // of those, frames written into buffers
+    std::int64_t overruns_ = 0;      // stretches of frames lost for want of a buffer
+    bool losing_ = false;            // the last frame heard was lost
     int openCount_ = 0;
 };
 

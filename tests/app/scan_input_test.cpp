@@ -396,7 +396,7 @@ TEST_F(ScanInputTest, CloseDuringRecordingFinishesTheFileThenCloses) {
     EXPECT_NEAR(static_cast<double>(w.samples.size()), 1.5 * kRate, 2 * kStepFrames);
 }
 
-TEST_F(ScanInputTest, DeviceFailuresAndCommandLineChecks) {
+TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     failNewDevice = SimulatedFailure::Open;
     run(1000);
     ASSERT_FALSE(prompts->messages().empty());
@@ -417,6 +417,14 @@ TEST_F(ScanInputTest, DeviceFailuresAndCommandLineChecks) {
     EXPECT_EQ(prompts->messages().back().text, "Highest Frequency Limited to 22 kHz");
     EXPECT_EQ(lastScanInput().sampleRate, 44100);
     EXPECT_GT(lastScanInput().columnsDrawn, 0);
+    expectIdle();
+    // The machine stalls for 9 s: both 4-second buffers fill and a second of sound is lost,
+    // which is told once at the end.
+    const std::size_t shown = prompts->messages().size();
+    at(clock.currentMs() + 1000, [this] { clock.advance(9000); });
+    run(clock.currentMs() + 12000);
+    ASSERT_EQ(prompts->messages().size(), shown + 1);
+    EXPECT_EQ(prompts->messages().back().text, kInputSoundLost.text);
     expectIdle();
     // A band narrower than 10 Hz ends the command before anything opens.
     s.autoRun = true;

@@ -368,6 +368,7 @@ TEST(SimulatedSoundInput, BytesComeInOrderThenSilenceAndUnqueuedSoundIsLost) {
     clock.sleep(15); // 10 frames into a, 5 lost
     ASSERT_EQ(sink.done.size(), 1u);
     EXPECT_EQ(in.positionFrames(), 10);
+    EXPECT_EQ(in.overruns(), 1); // one stretch of five frames lost
     ASSERT_EQ(in.addBuffer(b), SoundResult::Ok);
     ASSERT_EQ(in.addBuffer(c), SoundResult::Ok);
     clock.sleep(20); // 10 into b, 10 into c
