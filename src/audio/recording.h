@@ -65,7 +65,8 @@ class RecordFile {
 // What the trigger asks for at a step.
 enum class TriggerAction { None, Save, StopSave };
 
-// The recording of one Scan Input run.
+// The recording of one Scan Input run. Press and buffer times are msec on one scale, the
+// caller's (Scan Input counts them by the frames captured).
 class Recording {
   public:
     enum class Choice { Off, Manual, Trigger };

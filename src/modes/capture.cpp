@@ -95,7 +95,7 @@ bool Capture::start() {
         stop();
         return false;
     }
-    startMs_ = bufferStartMs_ = static_cast<double>(clock_.nowMs());
+    startMs_ = static_cast<double>(clock_.nowMs());
     completedFrames_ = 0;
     return true;
 }
@@ -105,17 +105,8 @@ void Capture::handleBufferDone(std::uint8_t* data, std::size_t bytesRecorded) {
         return;
     }
     const auto bytes = static_cast<std::size_t>(format_.bufferBytes());
-    const double began = bufferStartMs_;
-    // The next buffer began when this one was full, which may be a little before its
-    // completion is handled here: the device's position says how long ago.
+    const double began = static_cast<double>(completedFrames_) * 1000.0 / format_.sampleRate;
     completedFrames_ += format_.framesPerBuffer();
-    const double now = static_cast<double>(clock_.nowMs());
-    const std::optional<std::int64_t> position = input_.positionFrames();
-    bufferStartMs_ = now;
-    if (position && *position >= completedFrames_) {
-        bufferStartMs_ -=
-            static_cast<double>(*position - completedFrames_) * 1000.0 / format_.sampleRate;
-    }
     // The device fills the other buffer meanwhile, so this one is written out before it is
     // queued again.
     if (onBuffer_) {
@@ -140,6 +131,14 @@ void Capture::stop() {
 void Capture::release() {
     block_.reset();
     blockCount_.release();
+}
+
+double Capture::soundMs() {
+    const std::optional<std::int64_t> position = input_.positionFrames();
+    if (position) {
+        return static_cast<double>(*position) * 1000.0 / format_.sampleRate;
+    }
+    return static_cast<double>(clock_.nowMs()) - startMs_;
 }
 
 std::span<const std::uint8_t> Capture::ring() const {

@@ -32,7 +32,8 @@ struct CaptureFormat {
 class Capture {
   public:
     enum class Opened { Ok, NoMemory, NoDevice, Failed };
-    // A completed buffer (the bytes the device filled) and the clock when it began filling.
+    // A completed buffer (the bytes the device filled) and the sound time (soundMs) of its
+    // first frame.
     using BufferHandler = std::function<void(std::span<const std::uint8_t>, double startMs)>;
 
     Capture(SoundInput& input, Clock& clock);
@@ -54,6 +55,11 @@ class Capture {
     [[nodiscard]] std::span<const std::uint8_t> ring() const;
     [[nodiscard]] std::optional<std::int64_t> positionFrames() { return input_.positionFrames(); }
     [[nodiscard]] double startMs() const { return startMs_; }
+    // The time of the sound captured so far, in msec from the start: by the frames the device
+    // has delivered, so that a press is placed among the frames heard when it came, however
+    // the device delivers them (some deliver seconds at once). By the clock when the device
+    // cannot say.
+    [[nodiscard]] double soundMs();
     // Times sound was lost during the run (read before stop()).
     [[nodiscard]] std::int64_t overruns() const { return input_.overruns(); }
 
@@ -71,7 +77,6 @@ class Capture {
     AllocationHandle blockCount_;
     bool stopping_ = false;
     double startMs_ = 0.0;
-    double bufferStartMs_ = 0.0;
     std::int64_t completedFrames_ = 0; // frames of the buffers completed so far
 };
 

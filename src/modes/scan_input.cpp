@@ -71,6 +71,7 @@ struct InputRoom {
     std::unique_ptr<SoundInput> input;
     std::int32_t triggerLevel = DEFAULT_TRIGGER_LEVEL;
     Recording* recording = nullptr; // while a run records
+    Capture* capture = nullptr;     // while a run captures
 
     Clock& clock() {
         Clock* c = window->options().clock;
@@ -170,7 +171,7 @@ void pressSave() {
     if (rec == nullptr || rec->recording()) {
         return;
     }
-    if (!rec->save(nowMs())) {
+    if (!rec->save(r.capture->soundMs())) {
         appState().stopRequested = true; // the file could not be made: the run ends with why
         return;
     }
@@ -184,7 +185,7 @@ void pressStopSave() {
     if (r.recording == nullptr || !appState().savingSamples) {
         return;
     }
-    r.recording->stopSave(nowMs());
+    r.recording->stopSave(r.capture->soundMs());
     appState().savingSamples = false;
     r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
@@ -410,6 +411,7 @@ void scanInput(MainWindow& window, int param) {
                                  static_cast<std::uint16_t>(format.bytesPerSample * 8)},
                       capture.bufferBytes());
     r.recording = &*recording;
+    r.capture = &input;
 
     // 3. Start.
     s.hScroll = {};
@@ -489,6 +491,7 @@ void scanInput(MainWindow& window, int param) {
     input.stop();
     QApplication::restoreOverrideCursor();
     r.recording = nullptr;
+    r.capture = nullptr;
     result().columnsDrawn = run.columnsDrawn;
     result().recordedBytes = recording->recordedBytes();
     result().fileWritten = recording->fileOpen();
