@@ -300,7 +300,6 @@ void scanInput(MainWindow& window, int param) {
     result() = ScanInputResult{};
     AppSettings& st = s.settings;
     const bool autoRun = std::exchange(s.autoRun, false);
-    s.fileFromCommandLine = false;
 
     // 1. Parameters.
     std::int32_t rate = 0;
