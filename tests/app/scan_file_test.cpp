@@ -418,5 +418,47 @@ TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheImageBack) {
+    const QString path =
+        dir.write(QStringLiteral("tone.wav"),
+                  test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate)));
+    prompts->queueFile(path);
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_TRUE(appState().spectralImage);
+    // Eight spectra averaged reach back three windows, before the data's start.
+    appState().settings.averageCountScroll = 8;
+    const auto click = [this] {
+        QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
+                          QPoint(2, appState().layout.plotHeight / 2));
+    };
+    prompts->queueDialog([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Spectrum Plot");
+        ScriptedPrompts::pressOk(d);
+    });
+    click();
+    const AppState& s = appState();
+    // The span ends at the clicked moment and would reach before the data: it starts at 0.
+    EXPECT_EQ(lastScanFile().pointStartByte, 0);
+    EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
+    EXPECT_TRUE(lastScanFile().endReached);
+    EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
+    ASSERT_TRUE(s.plotImage);
+    EXPECT_FALSE(s.spectralImage);
+    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+    expectIdle();
+
+    sendCommand(cmd::kParametersRestore, 0);
+    EXPECT_TRUE(s.spectralImage);
+    EXPECT_FALSE(s.plotImage);
+    EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
+    // Cancel in dialog 153 goes back to the image at once.
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    click();
+    EXPECT_TRUE(s.spectralImage);
+    EXPECT_FALSE(s.scanRestoreAvailable);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 } // namespace
 } // namespace korv
