@@ -17,6 +17,7 @@
 #include "audio/user_message.h"
 #include "audio/wave_parser.h"
 #include "dialogs/parameter_dialog.h"
+#include "display/view_draw.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
@@ -365,6 +366,19 @@ void scanFile(MainWindow& window, int param) {
                                   ? SPECTRAL_RIGHT_CHANNEL
                                   : SPECTRAL_LEFT_CHANNEL;
         layout.dbScaleChoice = st.dbScaleChoice;
+        layout.pitch = in.pitchDetector;
+        layout.freqScaleChoice = st.freqScaleChoice;
+        layout.lowBandHz = st.lowBandHz;
+        layout.highBandHz = st.highBandHz;
+        layout.charWidth = l.charWidth;
+        layout.lineHeight = l.charHeight;
+        layout.paintLabel = [&window](const ViewDrawing& label, IndexedSurface* kept) {
+            if (kept != nullptr) {
+                paintViewDrawing(*kept, label, window.controlFont());
+            } else {
+                paintViewDrawing(window.surface(), label, window.controlFont());
+            }
+        };
         display = std::make_unique<ScrollDisplay>(
             window.surface(), s.spectralImage ? &*s.spectralImage : nullptr, layout);
     } else {

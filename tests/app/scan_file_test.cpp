@@ -9,6 +9,7 @@
 #include "app/modes.h"
 #include "audio/playback_messages.h"
 #include "dialogs/scope_markers_dialog.h"
+#include "display/pitch_display.h"
 #include "modes/play.h"
 #include "modes/plot_display.h"
 #include "modes/scan_file.h"
@@ -458,6 +459,40 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
     EXPECT_TRUE(s.spectralImage);
     EXPECT_FALSE(s.scanRestoreAvailable);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlot) {
+    AppSettings& st = appState().settings;
+    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    st.channelChoice = CHANNEL_LEFT;
+    scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({440.0}, kRate)));
+    const AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    ASSERT_TRUE(s.spectralImage);
+    // The dot at 440 Hz in the columns of the steady tone, and the note's text in its box.
+    const int rows = l.plotHeight - l.topBand;
+    const int dotY = l.plotHeight - 1 - static_cast<int>(std::lround(440.0 * rows / 4000.0));
+    int dots = 0;
+    for (int x = l.plotWidth / 2; x < l.plotWidth / 2 + 4; ++x) {
+        for (int y = dotY - 1; y <= dotY + 1; ++y) {
+            dots += *kept().pixel(x, y) == kFreqMarkIndex ? 1 : 0;
+        }
+    }
+    EXPECT_GE(dots, 3);
+    const PixelRect box =
+        scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false);
+    int text = 0;
+    for (int y = box.y; y < box.bottom(); ++y) {
+        for (int x = box.x; x < box.right(); ++x) {
+            text += *kept().pixel(x, y) == kTextIndex ? 1 : 0;
+        }
+    }
+    EXPECT_GT(text, 10);
+
+    // The bar plot (not drawn again at the end): the pitch line at 440 Hz and the label.
+    scanPlot(DISPLAY_BAR_PLOT, PLOT_SIGNAL, {440.0}, 5);
+    EXPECT_GE(countIn({pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
+    EXPECT_GT(countIn(plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
 }
 
 } // namespace
