@@ -175,7 +175,7 @@ void MainWindow::setInitialMenuState() {
     menu_->enablePopup(ProgramMenu::kParametersPopup, false);
     menu_->enablePopup(ProgramMenu::kSaveImagePopup, false);
     for (const int id : {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
-                         cmd::kLogPoints, cmd::kSaveWave, cmd::kPrintWindow}) {
+                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow}) {
         menu_->enable(id, false);
     }
 }

@@ -139,6 +139,8 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     room().axis = axis;
     room().gridShown = s.gridOn;
     s.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
+    // The markers are drawn on the plot from now on.
+    window.menu().enable(cmd::kFreqMark, true);
     QPushButton* peak = window.button(cmd::kPeakHold);
     peak->setText(QString::fromLatin1(room().view->peakButtonLabel()));
     peak->setChecked(false);

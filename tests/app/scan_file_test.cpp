@@ -405,8 +405,9 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
 }
 
 TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
-    EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
+    EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
+    EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
     const PixelRect column{pointX(3000.0), baseline() - 10, 1, 10};
     EXPECT_EQ(countIn(column, kFreqMarkIndex), 0);
     prompts->queueDialog([](QDialog& d) {
