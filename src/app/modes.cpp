@@ -5,6 +5,7 @@
 #include "app/spectral_view.h"
 #include "modes/analyze_file.h"
 #include "modes/play.h"
+#include "modes/plot_display.h"
 #include "modes/scan_file.h"
 
 namespace korv {
@@ -14,6 +15,7 @@ void installModes(MainWindow& window) {
     auto showTimeNow = installSpectralView(window);
     installPlay(window);
     installScanFile(window);
+    installPlotDisplay(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

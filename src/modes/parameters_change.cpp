@@ -22,8 +22,23 @@ namespace korv {
 
 namespace {
 
-// True when the current state was put aside now (not already by an earlier Change).
-bool keepCurrentState() {
+// Cancel: the kept image and samples are current again, the values never changed.
+void putKeptStateBack(MainWindow& window) {
+    AppState& s = appState();
+    s.spectralImage = std::move(s.previousImage);
+    s.samples = std::move(s.previousSamples);
+    s.previousSamples.reset();
+    s.previousKept = false;
+    window.redrawView(true);
+}
+
+std::int64_t msecToFrames(std::int64_t msec, std::int32_t rate) {
+    return msec * rate / 1000;
+}
+
+} // namespace
+
+bool keepStateForRestore() {
     AppState& s = appState();
     if (s.previousKept) {
         return false;
@@ -40,22 +55,6 @@ bool keepCurrentState() {
     s.previousKept = true;
     return true;
 }
-
-// Cancel: the kept image and samples are current again, the values never changed.
-void putKeptStateBack(MainWindow& window) {
-    AppState& s = appState();
-    s.spectralImage = std::move(s.previousImage);
-    s.samples = std::move(s.previousSamples);
-    s.previousSamples.reset();
-    s.previousKept = false;
-    window.redrawView(true);
-}
-
-std::int64_t msecToFrames(std::int64_t msec, std::int32_t rate) {
-    return msec * rate / 1000;
-}
-
-} // namespace
 
 void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
     to.lastMode = from.lastMode;
@@ -90,7 +89,7 @@ void parametersChange(MainWindow& window, int param) {
     if (s.modeRunning || (!s.spectralImage && !s.previousKept)) {
         return;
     }
-    const bool keptNow = keepCurrentState();
+    const bool keptNow = keepStateForRestore();
     window.redrawView(false);
 
     // The segment loaded now is the one analysed again: after an earlier Change that is its
@@ -199,6 +198,7 @@ void parametersRestore(MainWindow& window) {
     s.spectralImage = std::move(s.previousImage);
     s.samples = std::move(s.previousSamples);
     s.previousSamples.reset();
+    s.plotImage.reset(); // a point spectrum's plot
     s.previousKept = false;
     s.restorePossible = false;
     s.run = s.previousRun;

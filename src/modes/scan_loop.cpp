@@ -4,6 +4,7 @@
 #include "analysis/frequency_scale.h"
 #include "analysis/level_ring.h"
 #include "analysis/levels.h"
+#include "analysis/parameters.h"
 #include "audio/playback_buffer.h"
 #include "platform/commands.h"
 
@@ -65,6 +66,9 @@ class Loop {
     ScanRun& run_;
     FftEngine fft_;
     RowMap rowMap_;
+    // The Oct/3 scale: each point's band, and each bin's.
+    std::optional<ThirdOctavePoints> thirdOctave_;
+    std::vector<std::uint8_t> bandMap_;
     std::vector<std::int16_t> calibrationOffsets_;
     std::vector<ChannelWork> work_;
     PitchState pitch_;
@@ -82,17 +86,29 @@ int Loop::setup() {
         return SCAN_LOOP_NO_MEMORY;
     }
     fftSize_ = fft_.fftSize();
-    auto map = buildRowMap(in_.freqScaleChoice, in_.lowBandHz, in_.highBandHz, in_.sampleRate,
-                           fftSize_, rows);
-    if (!map) {
-        return SCAN_LOOP_UNUSABLE;
+    std::optional<RowMap> map;
+    if (in_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        thirdOctave_ = thirdOctavePoints(in_.sampleRate, fftSize_, rows);
+        if (!thirdOctave_) {
+            return SCAN_LOOP_UNUSABLE;
+        }
+    } else {
+        map = buildRowMap(in_.freqScaleChoice, in_.lowBandHz, in_.highBandHz, in_.sampleRate,
+                          fftSize_, rows);
+        if (!map) {
+            return SCAN_LOOP_UNUSABLE;
+        }
     }
     run_.windowFrames = in_.pitchDetector && !in_.pointMode ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
     run_.windowFrames = std::max(run_.windowFrames, fftSize_);
     run_.rows = rows;
     run_.averageCount = std::max(in_.averageCount, 1);
     try {
-        rowMap_ = std::move(*map);
+        if (map) {
+            rowMap_ = std::move(*map);
+        } else {
+            bandMap_ = buildBandMap(in_.sampleRate, fftSize_);
+        }
         calibrationOffsets_ = buildCalibrationOffsets(in_.sampleRate, fftSize_, in_.calibration);
         const auto r = static_cast<std::size_t>(rows);
         work_.resize(static_cast<std::size_t>(channels));
@@ -172,10 +188,18 @@ void Loop::analyse(const std::optional<PitchResult>& pitch) {
         ChannelWork& w = work_[ch];
         // The FFT takes the last N of the W frames.
         std::copy(w.window.end() - static_cast<std::ptrdiff_t>(n), w.window.end(), w.frame.begin());
-        fft_.transformFrame(w.frame, FFT_MODE_LEVELS);
-        const std::span<std::int16_t> levels = std::span(w.frame).first(half);
-        applyLevelCorrections(levels, calibrationOffsets_, in_.levelScaleCode);
-        gatherRows(rowMap_, levels, w.rowLevels);
+        const std::span<std::int16_t> bins = std::span(w.frame).first(half);
+        if (thirdOctave_) {
+            // Band sums of squared magnitudes; the band's own calibration, no gain.
+            fft_.transformFrame(w.frame, FFT_MODE_MAGNITUDES);
+            thirdOctaveRows(*thirdOctave_, bandMap_, bins, in_.calibration, w.rowLevels);
+        } else {
+            fft_.transformFrame(w.frame, FFT_MODE_LEVELS);
+            applyLevelCorrections(bins, calibrationOffsets_,
+                                  in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode
+                                                                    : in_.levelScaleCode);
+            gatherRows(rowMap_, bins, w.rowLevels);
+        }
         updateLevelRing(w.rowLevels,
                         std::span(run_.levelRing[ch])
                             .subspan(static_cast<std::size_t>(run_.ringSlot) * rows, rows),

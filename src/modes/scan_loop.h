@@ -77,10 +77,14 @@ struct ScanLoopInputs {
     int windowSamples = 1024; // the FFT's window length (at most N)
     float analysisWindowMsec = 0.0f;
     float timeScaleMsec = 10.0f;
-    std::int32_t freqScaleChoice = 0; // linear or log (rows of the image or the plot)
+    // Linear or log rows of the image or the plot; the plot displays also have Oct/3.
+    std::int32_t freqScaleChoice = 0;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t levelScaleCode = 0;
+    // Where the level bar keeps the code while the scan runs (read at every step); null: the
+    // value above throughout.
+    const std::int32_t* liveLevelScaleCode = nullptr;
     CalibrationCurve calibration{};
     int averageCount = 1;
     bool pitchDetector = false;
