@@ -41,13 +41,19 @@ class PulseServer : public ::testing::Environment {
         ::setenv("PULSE_SERVER", ("unix:" + socket.string()).c_str(), 1);
 
         std::vector<std::string> args = {
-            "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+            "pulseaudio",
+            "-n",
+            "--daemonize=no",
+            "--exit-idle-time=-1",
+            "--use-pid-file=no",
             "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string(),
             "--load=module-null-sink"};
         // The server keeps its runtime files and cookie in the private folder.
-        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_.string(), "HOME=" + dir_.string()};
+        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_.string(),
+                                        "HOME=" + dir_.string()};
         for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "HOME=", 5) != 0) {
+            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 &&
+                std::strncmp(*e, "HOME=", 5) != 0) {
                 env.emplace_back(*e);
             }
         }
