@@ -53,6 +53,9 @@ class Loop {
         }
     }
 
+    // One step at the play position; false when the frames cannot be had there.
+    bool stepAt(std::int64_t position);
+
   private:
     // Pacing and the play position; nothing when the loop is to end.
     std::optional<std::int64_t> nextPosition();
@@ -228,20 +231,26 @@ void Loop::run() {
         if (!position) {
             break;
         }
-        std::span<std::int16_t> second =
-            work_.size() > 1 ? std::span<std::int16_t>(work_[1].window) : std::span<std::int16_t>{};
-        if (!source_.framesEndingAt(*position, work_[0].window, second)) {
-            continue; // read the position again
-        }
-        std::optional<PitchResult> pitch;
-        if (in_.pitchDetector) {
-            pitch = detectPitch(
-                pitch_, work_[0].window,
-                scanEnvelope(work_[0].window, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
-        }
-        analyse(pitch);
+        // Without the frames the position is read again.
+        static_cast<void>(stepAt(*position));
     }
     run_.endMs = static_cast<double>(clock_.nowMs());
+}
+
+bool Loop::stepAt(std::int64_t position) {
+    std::span<std::int16_t> second =
+        work_.size() > 1 ? std::span<std::int16_t>(work_[1].window) : std::span<std::int16_t>{};
+    if (!source_.framesEndingAt(position, work_[0].window, second)) {
+        return false;
+    }
+    std::optional<PitchResult> pitch;
+    if (in_.pitchDetector) {
+        pitch = detectPitch(
+            pitch_, work_[0].window,
+            scanEnvelope(work_[0].window, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
+    }
+    analyse(pitch);
+    return true;
 }
 
 } // namespace
@@ -253,6 +262,23 @@ int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& d
     run.setupFailed = setup != 0;
     if (setup == 0) {
         loop.run();
+        display.finish();
+    }
+    loop.release();
+    return setup;
+}
+
+int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                 ScanRun& run, const std::function<std::optional<std::int64_t>()>& nextPosition) {
+    VirtualClock clock;
+    bool stopRequested = false;
+    Loop loop(inputs, source, display, clock, stopRequested, run);
+    const int setup = loop.setup();
+    run.setupFailed = setup != 0;
+    if (setup == 0) {
+        while (const std::optional<std::int64_t> position = nextPosition()) {
+            static_cast<void>(loop.stepAt(*position));
+        }
         display.finish();
     }
     loop.release();

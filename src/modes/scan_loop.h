@@ -122,6 +122,12 @@ inline constexpr int SCAN_LOOP_UNUSABLE = -2;
                               ScanDisplay& display, Clock& clock, bool& stopRequested,
                               ScanRun& run);
 
+// The loop's steps alone, at the positions `nextPosition` names until it names none: no pacing,
+// no clock, no messages pumped; set up and released as runScanLoop does. For measuring a step.
+[[nodiscard]] int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source,
+                               ScanDisplay& display, ScanRun& run,
+                               const std::function<std::optional<std::int64_t>()>& nextPosition);
+
 // The frames of one step from the two halves of a loop buffer (each `halfFrames` frames of
 // `channels` x `bytesPerSample` bytes): the W = first.size() frames ending at loop-buffer
 // position `bufferPosition` (0 .. 2 x halfFrames - 1), reaching back into the end of the
