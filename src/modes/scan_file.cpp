@@ -399,6 +399,7 @@ void scanFile(MainWindow& window, int param) {
     r.fileBytesRead = source.fileBytesRead();
     r.columnsDrawn = run.columnsDrawn;
     r.endReached = run.endReached;
+    r.deviceLagMs = run.deviceLagMs;
     if (!pointMode && run.columnsDrawn > 0) {
         // The real time per column, so the kept image's time axis matches the sound.
         st.timeScaleMsec = static_cast<float>((run.endMs - run.loopStartMs) /

@@ -45,7 +45,8 @@ struct ScanFileResult {
     std::int64_t fileBytesRead = 0;
     long columnsDrawn = 0;
     bool endReached = false;
-    std::int64_t stopMs = 0; // the span Analysis at Stop hands to Analyze File
+    double deviceLagMs = 0.0; // how late the device played at most, against the clock
+    std::int64_t stopMs = 0;  // the span Analysis at Stop hands to Analyze File
     std::int64_t endMs = 0;
     double timeScaleMsec = 0.0;      // the real time per column
     std::int64_t pointStartByte = 0; // a point spectrum's span in the data

@@ -167,8 +167,20 @@ std::optional<std::int64_t> Loop::nextPosition() {
     run_.lastStepMs = now;
     const std::int64_t frames =
         playedFrames(now - static_cast<double>(in_.startTimeMs), in_.sampleRate);
+    // The device knows best where the sound is; the clock stands in when it cannot say.
+    const std::optional<std::int64_t> device = source_.devicePositionFrames();
+    const std::int64_t position = device.value_or(frames);
+    if (device) {
+        run_.deviceLagMs = std::max(run_.deviceLagMs, static_cast<double>(frames - *device) *
+                                                          1000.0 / in_.sampleRate);
+    }
+    // The run ends when the last frame is played, not when the clock says it should have
+    // been: a sound server that starts late would otherwise cut off the end of every file.
+    // The clock still ends a run whose device stalls for good.
     const std::optional<std::int64_t> end = source_.endFrame();
-    if (end && frames >= *end) {
+    const std::int64_t grace =
+        static_cast<std::int64_t>(in_.sampleRate) * SCAN_DEVICE_GRACE_MS / 1000;
+    if (end && (position >= *end || frames >= *end + grace)) {
         stop_ = true;
         run_.endReached = true;
         return std::nullopt;
@@ -176,8 +188,7 @@ std::optional<std::int64_t> Loop::nextPosition() {
     if (in_.showTimeNow) {
         in_.showTimeNow(now - static_cast<double>(in_.startTimeMs));
     }
-    // The device knows best where the sound is; the clock stands in when it cannot say.
-    return source_.devicePositionFrames().value_or(frames);
+    return position;
 }
 
 void Loop::analyse(const std::optional<PitchResult>& pitch) {

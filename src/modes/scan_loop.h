@@ -24,6 +24,8 @@ inline constexpr int SCAN_PITCH_WINDOW_FRAMES = PITCH_WINDOW_FRAMES;
 inline constexpr int SCAN_ENVELOPE_REACH = 64;
 // Sleeping for the next step leaves this much slack (ms).
 inline constexpr int SCAN_SLEEP_SLACK_MS = 2;
+// How long past the end of the data the clock waits for a device that stopped moving.
+inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
 
 // Where the sound of a scan comes from.
 class ScanSource {
@@ -107,7 +109,8 @@ struct ScanRun {
     double loopStartMs = 0.0;
     double lastStepMs = 0.0;
     double endMs = 0.0;       // the clock at the loop's end
-    bool endReached = false;  // the clock passed the end of the data
+    bool endReached = false;  // the device (or the clock) passed the end of the data
+    double deviceLagMs = 0.0; // how far the device's position trailed the clock at most
     bool setupFailed = false; // no memory or no row map: nothing was drawn
 };
 
@@ -115,9 +118,10 @@ struct ScanRun {
 inline constexpr int SCAN_LOOP_NO_MEMORY = -1;
 inline constexpr int SCAN_LOOP_UNUSABLE = -2;
 
-// Runs until `stopRequested` is set (by STOP, a close, the device's completion) or the clock
-// passes the end of the data; returns 0, or SCAN_LOOP_NO_MEMORY / SCAN_LOOP_UNUSABLE when the
-// working arrays, the engine or the row map could not be had (nothing drawn then).
+// Runs until `stopRequested` is set (by STOP, a close, the device's completion) or the device
+// has played the end of the data (the clock, when the device cannot say or stalls); returns 0, or
+// SCAN_LOOP_NO_MEMORY / SCAN_LOOP_UNUSABLE when the working arrays, the engine or the row map could
+// not be had (nothing drawn then).
 [[nodiscard]] int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
                               ScanDisplay& display, Clock& clock, bool& stopRequested,
                               ScanRun& run);
