@@ -1,5 +1,6 @@
 #include "app/modes.h"
 
+#include "app/colour_commands.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
 #include "app/spectral_view.h"
@@ -14,6 +15,7 @@ void installModes(MainWindow& window) {
     auto showTimeNow = installSpectralView(window);
     installPlay(window);
     installScanFile(window);
+    installColourCommands(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

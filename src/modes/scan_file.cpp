@@ -15,6 +15,7 @@
 #include "audio/sample_encoding.h"
 #include "audio/user_message.h"
 #include "audio/wave_parser.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
@@ -153,6 +154,7 @@ void scanFile(MainWindow& window, int param) {
     if (s.modeRunning || s.playbackActive || s.inputOpen) {
         return;
     }
+    closeColourDialog();
     // The point spectrum waits for the plot display. Its set-up beyond the loop's fixed
     // stepping (the span ending at pointSpectrumByte, dialog 153, keeping the image for
     // Restore) comes with it.
