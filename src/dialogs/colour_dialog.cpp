@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace korv {
 
@@ -66,7 +67,8 @@ ColourDialog::ColourDialog(AppSettings& settings, LevelPalette& active, ColourDi
     : QDialog(parent), settings_(settings), active_(active), host_(std::move(host)),
       choice_(settings.paletteChoice), openingPalette_(active), openingUser_(settings.userPalette),
       openingRange_(settings.dbScaleChoice), openingLevelScale_(settings.levelScaleCode),
-      openingChoice_(settings.paletteChoice) {
+      openingChoice_(settings.paletteChoice), drawnRange_(settings.dbScaleChoice),
+      drawnLevelScale_(settings.levelScaleCode) {
     setObjectName(controlName(COLOUR_DIALOG_ID));
     setWindowTitle(QStringLiteral("Korvanthile Colors"));
     setModal(false);
@@ -232,8 +234,8 @@ void ColourDialog::build() {
     auto* actions = new QHBoxLayout;
     connect(addButton(actions, ID_COLOUR_REDRAW, "Redraw", false), &QPushButton::clicked, this,
             [this] {
-                if (!host_.analysisComputing() && !host_.scanRunning()) {
-                    host_.requestImageRedraw();
+                if (!host_.analysisComputing()) {
+                    redrawImage(true);
                 }
             });
     connect(addButton(actions, ID_COLOUR_RESET, "Reset", false), &QPushButton::clicked, this,
@@ -285,7 +287,7 @@ void ColourDialog::onColourBar(int i, int value) {
         return;
     }
     Rgb& c = active_[static_cast<std::size_t>(selected_)];
-    component(c, i) = static_cast<std::uint8_t>(stepColourComponent(value, 0));
+    component(c, i) = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
     paletteModified_ = true;
     choice_ = PALETTE_USER;
     showEntry();
@@ -388,10 +390,20 @@ void ColourDialog::reset() {
     showEntry();
     showRangeAndGain();
     changed();
-    if (paletteModified_ && !host_.scanRunning()) {
+    redrawImage(false);
+    paletteModified_ = false;
+}
+
+void ColourDialog::redrawImage(bool always) {
+    // Colours reach the image through the palette at once; only the range and the gain need
+    // the levels mapped again.
+    const bool levelsChanged =
+        settings_.dbScaleChoice != drawnRange_ || settings_.levelScaleCode != drawnLevelScale_;
+    if ((always || levelsChanged) && !host_.scanRunning()) {
+        drawnRange_ = settings_.dbScaleChoice;
+        drawnLevelScale_ = settings_.levelScaleCode;
         host_.requestImageRedraw();
     }
-    paletteModified_ = false;
 }
 
 void ColourDialog::changed() {
@@ -426,8 +438,8 @@ void ColourDialog::finish(bool keep) {
         active_ = openingPalette_;
     }
     host_.paletteChanged();
-    if (paletteModified_ && !closingForMode_ && !host_.scanRunning()) {
-        host_.requestImageRedraw();
+    if (!closingForMode_) {
+        redrawImage(false);
     }
     if (keep) {
         QDialog::accept();

@@ -83,6 +83,9 @@ class ColourDialog : public QDialog {
     void reset();
     void showRangeAndGain();
     void changed(); // palette rebuilt, dialog repainted
+    // Asks for the image to be analysed again when the range or gain it was drawn with
+    // changed (or always), unless a scan runs.
+    void redrawImage(bool always);
     void finish(bool keep);
     [[nodiscard]] bool scrollDisplay() const;
 
@@ -100,6 +103,8 @@ class ColourDialog : public QDialog {
     std::int32_t openingRange_;
     std::int32_t openingLevelScale_;
     std::int32_t openingChoice_;
+    std::int32_t drawnRange_;
+    std::int32_t drawnLevelScale_;
     std::array<QPushButton*, kUserPaletteEntries> selectors_{};
     std::array<QScrollBar*, 3> colourBars_{};
     std::array<QLineEdit*, 3> colourEdits_{};

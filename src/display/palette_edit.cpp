@@ -70,8 +70,4 @@ void spreadPaletteEntries(LevelPalette& palette, int a, int b) {
     }
 }
 
-int stepColourComponent(int value, int delta) {
-    return std::clamp(value + delta, 0, 255);
-}
-
 } // namespace korv

@@ -18,7 +18,4 @@ namespace korv {
 // entry lo toward entry hi, which keeps its colour. Across the whole index order.
 void spreadPaletteEntries(LevelPalette& palette, int a, int b);
 
-// A colour component moved by `delta`, kept to 0 .. 255.
-[[nodiscard]] int stepColourComponent(int value, int delta);
-
 } // namespace korv

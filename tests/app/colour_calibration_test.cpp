@@ -185,7 +185,16 @@ TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     EXPECT_GT(windowPixelsOf(kGreen), 10000);
     EXPECT_EQ(imageBytes(), imageBefore);
     EXPECT_EQ(pendingCommands(), 0);
+    close(d, kOkButtonId);
+    EXPECT_EQ(pendingCommands(), 0);
+    // A new range needs the levels mapped again: OK asks for the image to be redrawn.
+    control<QRadioButton>(openColours(), DB_SCALE_90)->click();
+    close(*colourDialog(), kOkButtonId);
+    EXPECT_EQ(pendingCommands(), 1);
+    drainMessages();
+    EXPECT_NE(imageBytes(), imageBefore);
     // A parameter change starting closes the dialog, as with OK.
+    openColours();
     prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
     sendCommand(cmd::kParametersChange, 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
