@@ -1,5 +1,6 @@
 #include "app/modes.h"
 
+#include "app/colour_commands.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
 #include "app/spectral_view.h"
@@ -16,6 +17,7 @@ void installModes(MainWindow& window) {
     installPlay(window);
     installScanFile(window);
     installPlotDisplay(window);
+    installColourCommands(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

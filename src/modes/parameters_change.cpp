@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "audio/wave_file.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"
@@ -89,6 +90,7 @@ void parametersChange(MainWindow& window, int param) {
     if (s.modeRunning || (!s.spectralImage && !s.previousKept)) {
         return;
     }
+    closeColourDialog();
     const bool keptNow = keepStateForRestore();
     window.redrawView(false);
 
@@ -195,6 +197,7 @@ void parametersRestore(MainWindow& window) {
     if (!s.restorePossible || !s.previousKept || s.modeRunning) {
         return;
     }
+    closeColourDialog();
     s.spectralImage = std::move(s.previousImage);
     s.samples = std::move(s.previousSamples);
     s.previousSamples.reset();

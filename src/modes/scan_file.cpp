@@ -16,6 +16,7 @@
 #include "audio/sample_encoding.h"
 #include "audio/user_message.h"
 #include "audio/wave_parser.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
 #include "display/view_draw.h"
 #include "platform/commands.h"
@@ -171,6 +172,7 @@ void scanFile(MainWindow& window, int param) {
     if (s.modeRunning || s.playbackActive || s.inputOpen) {
         return;
     }
+    closeColourDialog();
     // The point spectrum: the spectrum plot at a moment of the analysed image, without sound.
     const bool pointMode = param == cmd::kScanPointSpectrum;
     if (pointMode && (!scanPointSpectrumAvailable() || !s.spectralImage)) {
