@@ -1,10 +1,12 @@
 #include "app/modes.h"
 
+#include "app/colour_commands.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
 #include "app/spectral_view.h"
 #include "modes/analyze_file.h"
 #include "modes/play.h"
+#include "modes/plot_display.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
 
@@ -16,6 +18,8 @@ void installModes(MainWindow& window) {
     installPlay(window);
     installScanFile(window);
     installScanInput(window);
+    installPlotDisplay(window);
+    installColourCommands(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

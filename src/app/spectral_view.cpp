@@ -6,6 +6,7 @@
 #include "dialogs/control_ids.h"
 #include "display/readouts.h"
 #include "display/view_draw.h"
+#include "modes/plot_display.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
 #include "platform/commands.h"
@@ -72,7 +73,11 @@ class SpectralView {
 
     void paintLabels(WindowSurface& target) {
         const AppState& s = appState();
-        if (!spectralDisplay(s.settings) || !s.spectralImage) {
+        if (!spectralDisplay(s.settings)) {
+            paintScanPlot(window_, target);
+            return;
+        }
+        if (!s.spectralImage) {
             return;
         }
         const ViewGeometry g = currentViewGeometry();

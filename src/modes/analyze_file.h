@@ -17,6 +17,10 @@ void analyzeFile(MainWindow& window, int param);
 void parametersChange(MainWindow& window, int param);
 void parametersRestore(MainWindow& window);
 
+// Puts the image, samples and values aside for Parameters Restore; true when done now, false
+// when an earlier Change (or point spectrum) already keeps them.
+[[nodiscard]] bool keepStateForRestore();
+
 // The values an analysis may alter and Restore copies back; the user's other choices
 // (pointer, Variables menu, folders, palettes, calibration) stay as they are.
 void copyAnalysisValues(const AppSettings& from, AppSettings& to);

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "audio/wave_file.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"
@@ -21,25 +22,6 @@
 namespace korv {
 
 namespace {
-
-// True when the current state was put aside now (not already by an earlier Change).
-bool keepCurrentState() {
-    AppState& s = appState();
-    if (s.previousKept) {
-        return false;
-    }
-    s.previousImage = std::move(s.spectralImage);
-    s.previousSamples = std::move(s.samples);
-    s.samples.reset();
-    s.previousRun = s.run;
-    s.previousSettings = s.settings;
-    s.previousHScroll = s.hScroll;
-    s.previousVScrollRowPos = s.vScrollRowPos;
-    s.previousVScrollRowMax = s.vScrollRowMax;
-    s.previousFftSizeExponent = s.fftSizeExponent;
-    s.previousKept = true;
-    return true;
-}
 
 // Cancel: the kept image and samples are current again, the values never changed.
 void putKeptStateBack(MainWindow& window) {
@@ -56,6 +38,24 @@ std::int64_t msecToFrames(std::int64_t msec, std::int32_t rate) {
 }
 
 } // namespace
+
+bool keepStateForRestore() {
+    AppState& s = appState();
+    if (s.previousKept) {
+        return false;
+    }
+    s.previousImage = std::move(s.spectralImage);
+    s.previousSamples = std::move(s.samples);
+    s.samples.reset();
+    s.previousRun = s.run;
+    s.previousSettings = s.settings;
+    s.previousHScroll = s.hScroll;
+    s.previousVScrollRowPos = s.vScrollRowPos;
+    s.previousVScrollRowMax = s.vScrollRowMax;
+    s.previousFftSizeExponent = s.fftSizeExponent;
+    s.previousKept = true;
+    return true;
+}
 
 void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
     to.lastMode = from.lastMode;
@@ -90,7 +90,8 @@ void parametersChange(MainWindow& window, int param) {
     if (s.modeRunning || (!s.spectralImage && !s.previousKept)) {
         return;
     }
-    const bool keptNow = keepCurrentState();
+    closeColourDialog();
+    const bool keptNow = keepStateForRestore();
     window.redrawView(false);
 
     // The segment loaded now is the one analysed again: after an earlier Change that is its
@@ -196,9 +197,11 @@ void parametersRestore(MainWindow& window) {
     if (!s.restorePossible || !s.previousKept || s.modeRunning) {
         return;
     }
+    closeColourDialog();
     s.spectralImage = std::move(s.previousImage);
     s.samples = std::move(s.previousSamples);
     s.previousSamples.reset();
+    s.plotImage.reset(); // a point spectrum's plot
     s.previousKept = false;
     s.restorePossible = false;
     s.run = s.previousRun;

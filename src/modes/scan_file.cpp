@@ -1,6 +1,7 @@
 #include "modes/scan_file.h"
 
 #include "modes/analysis_pass.h"
+#include "modes/analyze_file.h"
 #include "modes/play.h"
 #include "modes/scan_file_source.h"
 #include "modes/scroll_display.h"
@@ -15,7 +16,9 @@
 #include "audio/sample_encoding.h"
 #include "audio/user_message.h"
 #include "audio/wave_parser.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
+#include "display/view_draw.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
@@ -136,6 +139,22 @@ void endScanState(MainWindow& window) {
 
 } // namespace
 
+PointSpan pointSpectrumSpan(std::int64_t pointEndByte, std::int64_t dataBytes, int frameBytes,
+                            std::int64_t fftSize, int averageCount) {
+    PointSpan span;
+    if (frameBytes <= 0 || fftSize <= 0 || dataBytes <= 0) {
+        return span;
+    }
+    // A click near the end of the data would reach past it.
+    const std::int64_t end =
+        std::clamp<std::int64_t>(pointEndByte, 0, dataBytes - dataBytes % frameBytes);
+    const std::int64_t reach = (std::max(averageCount, 1) / 4 + 1) * fftSize * frameBytes;
+    span.startByte = std::max<std::int64_t>(end - reach, 0);
+    span.startByte -= span.startByte % frameBytes;
+    span.bytes = std::max<std::int64_t>(end - span.startByte, 0);
+    return span;
+}
+
 void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory) {
     plotFactory() = std::move(factory);
 }
@@ -144,12 +163,45 @@ bool scanPointSpectrumAvailable() {
     return static_cast<bool>(plotFactory());
 }
 
-const ScanPlotDisplayFactory& scanPlotDisplayFactory() {
-    return plotFactory();
-}
-
 const ScanFileResult& lastScanFile() {
     return result();
+}
+
+std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st, int channels,
+                                             ScanLoopInputs& in) {
+    AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    if (st.displayTypeChoice == DISPLAY_SCROLL) {
+        in.averageCount = st.averageCountScroll;
+        ScrollLayout layout;
+        layout.viewWidth = l.plotWidth;
+        layout.plotHeight = l.plotHeight;
+        layout.stripHeight = l.topBand;
+        layout.dataChannels = channels;
+        layout.dual = dualStereoView(st);
+        layout.shownChannel = channels == 2 && st.channelChoice == CHANNEL_RIGHT
+                                  ? SPECTRAL_RIGHT_CHANNEL
+                                  : SPECTRAL_LEFT_CHANNEL;
+        layout.dbScaleChoice = st.dbScaleChoice;
+        layout.pitch = in.pitchDetector;
+        layout.freqScaleChoice = st.freqScaleChoice;
+        layout.lowBandHz = st.lowBandHz;
+        layout.highBandHz = st.highBandHz;
+        layout.charWidth = l.charWidth;
+        layout.lineHeight = l.charHeight;
+        layout.paintLabel = [&window](const ViewDrawing& label, IndexedSurface* kept) {
+            if (kept != nullptr) {
+                paintViewDrawing(*kept, label, window.controlFont());
+            } else {
+                paintViewDrawing(window.surface(), label, window.controlFont());
+            }
+        };
+        return std::make_unique<ScrollDisplay>(
+            window.surface(), s.spectralImage ? &*s.spectralImage : nullptr, layout);
+    }
+    in.averageCount = st.averageCountPlot;
+    window.setVerticalRange(kLevelPositionMax, levelBarPosition(st.levelScaleCode));
+    return plotFactory()(window, st);
 }
 
 void scanFile(MainWindow& window, int param) {
@@ -157,11 +209,10 @@ void scanFile(MainWindow& window, int param) {
     if (s.modeRunning || s.playbackActive || s.inputOpen) {
         return;
     }
-    // The point spectrum waits for the plot display. Its set-up beyond the loop's fixed
-    // stepping (the span ending at pointSpectrumByte, dialog 153, keeping the image for
-    // Restore) comes with it.
+    closeColourDialog();
+    // The point spectrum: the spectrum plot at a moment of the analysed image, without sound.
     const bool pointMode = param == cmd::kScanPointSpectrum;
-    if (pointMode && !scanPointSpectrumAvailable()) {
+    if (pointMode && (!scanPointSpectrumAvailable() || !s.spectralImage)) {
         return;
     }
     result() = ScanFileResult{};
@@ -201,7 +252,27 @@ void scanFile(MainWindow& window, int param) {
     // 2. Parameters.
     const bool dialog = !fileFromCommandLine && !autoRun && param == cmd::kFromMenu &&
                         st.variablesChoice != cmd::kVariablesFreeze;
-    if (dialog) {
+    if (pointMode) {
+        // The analysis and its image wait for Parameters Restore.
+        (void)keepStateForRestore();
+        s.restorePossible = true;
+        s.scanRestoreAvailable = true;
+        RunValues values;
+        values.pointMode = true;
+        values.formatFromHeader = info.headerValid;
+        values.sampleRateHz = info.sampleRate;
+        if (!runAnalysisDialog(prompts(), DialogId::SpectrumPlot, st, values,
+                               [](std::int32_t) { rebuildPalette(); })) {
+            sendCommand(cmd::kParametersRestore, 0);
+            return;
+        }
+        rebuildPalette();
+        format.sampleRate = values.sampleRateHz;
+        if (st.displayTypeChoice == DISPLAY_SCROLL) {
+            st.displayTypeChoice = DISPLAY_LINE_PLOT;
+        }
+        pumpMessages();
+    } else if (dialog) {
         RunValues values;
         values.formatFromHeader = info.headerValid;
         values.sampleRateHz = info.sampleRate;
@@ -225,6 +296,16 @@ void scanFile(MainWindow& window, int param) {
     sendFftSize(st);
     const RunParameters params =
         deriveRunParameters(analysisInputsFrom(st), format, info.dataLength);
+    // The bytes scanned: the whole data, or for a point spectrum the span of its last spectra.
+    std::int64_t skipBytes = 0;
+    std::int64_t dataBytes = info.dataLength;
+    if (pointMode) {
+        const PointSpan span = pointSpectrumSpan(
+            s.pointSpectrumByte, info.dataLength, format.channels * format.bytesPerSample,
+            std::int64_t{1} << params.log2FftSize, st.averageCountPlot);
+        skipBytes = span.startByte;
+        dataBytes = span.bytes;
+    }
 
     // 3. The device, the file, the image and the buffer.
     Playback* playback = windowPlayback();
@@ -233,11 +314,13 @@ void scanFile(MainWindow& window, int param) {
         return;
     }
     QFile wave(QString::fromStdString(file));
-    if (!wave.open(QIODevice::ReadOnly) || !wave.seek(info.dataOffset)) {
+    if (!wave.open(QIODevice::ReadOnly) || !wave.seek(info.dataOffset + skipBytes)) {
         prompts().show(kCannotOpenFile);
         return;
     }
-    letGoOfHeldData();
+    if (!pointMode) {
+        letGoOfHeldData();
+    }
     s.plotImage.reset();
     s.fileNameBuffer = file;
     s.sampleRateHz = format.sampleRate;
@@ -245,8 +328,9 @@ void scanFile(MainWindow& window, int param) {
     st.lastFileMode = FILE_MODE_SCAN;
     window.showFileInTitle(QString::fromStdString(file));
     const PlotLayout& l = s.layout;
-    const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON;
-    if (scrollMem) {
+    const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
+    // The plot displays draw into the plot image instead.
+    if (scroll && st.scrollMemChoice == SCROLL_MEM_ON) {
         auto image = SpectralImage::create(
             {l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, format.channels});
         if (!image) {
@@ -263,20 +347,21 @@ void scanFile(MainWindow& window, int param) {
         s.spectralImage.reset();
         return; // "Not enough memory" shown and the settings reloaded
     }
-    FileScanSource source(*playback, wave, format.channels, format.bytesPerSample, info.dataLength);
+    FileScanSource source(*playback, wave, format.channels, format.bytesPerSample, dataBytes);
     const std::size_t firstHalf = source.readFirstHalf();
     s.hScroll = {};
     window.horizontalBar()->setRange(0, 0);
     menuStateRunning(window);
-    for (const int id : {cmd::kPlay, cmd::kPlayWindow, cmd::kGrid}) {
+    for (const int id : {cmd::kPlay, cmd::kPlayWindow}) {
         window.button(id)->setEnabled(false);
     }
+    window.button(cmd::kGrid)->setEnabled(!scroll);
     window.button(cmd::kStop)->setEnabled(true);
     s.modeHoldsSurfaces = true;
     s.scanDrawing = true;
     s.axesShown = true;
     window.clearDrawingArea();
-    if (!pointMode && !playback->openStreamPlayback(info.dataLength, firstHalf)) {
+    if (!pointMode && !playback->openStreamPlayback(dataBytes, firstHalf)) {
         s.spectralImage.reset();
         endScanState(window);
         window.surface().invalidate();
@@ -299,6 +384,7 @@ void scanFile(MainWindow& window, int param) {
     in.lowBandHz = st.lowBandHz;
     in.highBandHz = st.highBandHz;
     in.levelScaleCode = st.levelScaleCode;
+    in.liveLevelScaleCode = &st.levelScaleCode;
     in.calibration = st.calibrationTable;
     in.pitchDetector = st.pitchDetectorChoice == PITCH_DETECTOR_ON;
     in.pointMode = pointMode;
@@ -306,28 +392,11 @@ void scanFile(MainWindow& window, int param) {
     if (MainWindowPlaybackView* view = windowPlaybackView()) {
         in.showTimeNow = [view](double ms) { view->showPlayTime(ms); };
     }
-    std::unique_ptr<ScanDisplay> display;
-    if (st.displayTypeChoice == DISPLAY_SCROLL) {
-        in.averageCount = st.averageCountScroll;
-        ScrollLayout layout;
-        layout.viewWidth = l.plotWidth;
-        layout.plotHeight = l.plotHeight;
-        layout.stripHeight = l.topBand;
-        layout.dataChannels = format.channels;
-        layout.dual = dualStereoView(st);
-        layout.shownChannel = format.channels == 2 && st.channelChoice == CHANNEL_RIGHT
-                                  ? SPECTRAL_RIGHT_CHANNEL
-                                  : SPECTRAL_LEFT_CHANNEL;
-        layout.dbScaleChoice = st.dbScaleChoice;
-        display = std::make_unique<ScrollDisplay>(
-            window.surface(), s.spectralImage ? &*s.spectralImage : nullptr, layout);
-    } else {
-        in.averageCount = st.averageCountPlot;
-        display = plotFactory()(window, st);
-    }
+    std::unique_ptr<ScanDisplay> display = makeScanDisplay(window, st, format.channels, in);
     Clock& clock = windowClock(window);
     ScanRun run;
-    const int loop = runScanLoop(in, source, *display, clock, s.stopRequested, run);
+    const int loop = display ? runScanLoop(in, source, *display, clock, s.stopRequested, run)
+                             : SCAN_LOOP_NO_MEMORY;
 
     // 5. Stop and afterwards.
     if (playback->active()) {
@@ -337,6 +406,7 @@ void scanFile(MainWindow& window, int param) {
     r.fileBytesRead = source.fileBytesRead();
     r.columnsDrawn = run.columnsDrawn;
     r.endReached = run.endReached;
+    r.deviceLagMs = run.deviceLagMs;
     if (!pointMode && run.columnsDrawn > 0) {
         // The real time per column, so the kept image's time axis matches the sound.
         st.timeScaleMsec = static_cast<float>((run.endMs - run.loopStartMs) /
@@ -358,10 +428,13 @@ void scanFile(MainWindow& window, int param) {
                              (2 * std::int64_t{format.sampleRate} * format.bytesPerSample);
     // Analyze File refuses a span past the file; the last part ends where the data does.
     r.endMs = std::min(r.endMs, std::int64_t{info.dataLength} * 1000 / byteRate);
-    const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
+    r.pointStartByte = skipBytes;
+    r.pointBytes = pointMode ? dataBytes : 0;
     if (scroll) {
         s.gridOn = false;
         window.button(cmd::kGrid)->setChecked(false);
+    } else {
+        s.logDataAvailable = loop == 0;
     }
     // What the readouts of a kept image go by.
     s.run = AnalysisRun{};

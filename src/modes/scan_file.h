@@ -29,17 +29,33 @@ using ScanPlotDisplayFactory =
 void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
 // Whether a click on the image may ask for a point spectrum.
 [[nodiscard]] bool scanPointSpectrumAvailable();
-// The factory given, for Scan Input's plot displays.
-[[nodiscard]] const ScanPlotDisplayFactory& scanPlotDisplayFactory();
+// The display of a scan for the settings' display type, drawing `channels` of data: the Scroll
+// display into the window (and the kept image when there is one) or a plot display; sets the
+// average count of `in`. Null when a plot display's memory cannot be had.
+[[nodiscard]] std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st,
+                                                           int channels, ScanLoopInputs& in);
+
+// The data a point spectrum scans: it ends at pointEndByte (the clicked moment's byte plus the
+// FFT's window, AppState::pointSpectrumByte) and reaches back far enough for averageCount
+// spectra in steps of N / 4, clamped to the data.
+struct PointSpan {
+    std::int64_t startByte = 0;
+    std::int64_t bytes = 0;
+};
+[[nodiscard]] PointSpan pointSpectrumSpan(std::int64_t pointEndByte, std::int64_t dataBytes,
+                                          int frameBytes, std::int64_t fftSize, int averageCount);
 
 // What the last scan did, for the readouts and the tests.
 struct ScanFileResult {
     std::int64_t fileBytesRead = 0;
     long columnsDrawn = 0;
     bool endReached = false;
-    std::int64_t stopMs = 0; // the span Analysis at Stop hands to Analyze File
+    double deviceLagMs = 0.0; // how late the device played at most, against the clock
+    std::int64_t stopMs = 0;  // the span Analysis at Stop hands to Analyze File
     std::int64_t endMs = 0;
-    double timeScaleMsec = 0.0; // the real time per column
+    double timeScaleMsec = 0.0;      // the real time per column
+    std::int64_t pointStartByte = 0; // a point spectrum's span in the data
+    std::int64_t pointBytes = 0;
 };
 [[nodiscard]] const ScanFileResult& lastScanFile();
 

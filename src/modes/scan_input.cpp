@@ -3,7 +3,6 @@
 #include "modes/analysis_pass.h"
 #include "modes/capture.h"
 #include "modes/scan_file.h"
-#include "modes/scroll_display.h"
 
 #include "analysis/parameters.h"
 #include "app/app_state.h"
@@ -458,28 +457,14 @@ void scanInput(MainWindow& window, int param) {
         in.calibration = st.calibrationTable;
         in.pitchDetector = st.pitchDetectorChoice == PITCH_DETECTOR_ON;
         in.startTimeMs = static_cast<std::int64_t>(input.startMs());
-        std::unique_ptr<ScanDisplay> inner;
-        if (scroll) {
-            in.averageCount = st.averageCountScroll;
-            ScrollLayout layout;
-            layout.viewWidth = l.plotWidth;
-            layout.plotHeight = l.plotHeight;
-            layout.stripHeight = l.topBand;
-            layout.dataChannels = format.channels;
-            layout.dual = dualStereoView(st);
-            layout.shownChannel = format.channels == 2 && st.channelChoice == CHANNEL_RIGHT
-                                      ? SPECTRAL_RIGHT_CHANNEL
-                                      : SPECTRAL_LEFT_CHANNEL;
-            layout.dbScaleChoice = st.dbScaleChoice;
-            inner = std::make_unique<ScrollDisplay>(
-                window.surface(), s.spectralImage ? &*s.spectralImage : nullptr, layout);
-        } else {
-            in.averageCount = st.averageCountPlot;
-            inner = scanPlotDisplayFactory()(window, st);
+        in.liveLevelScaleCode = &st.levelScaleCode;
+        const std::unique_ptr<ScanDisplay> inner = makeScanDisplay(window, st, format.channels, in);
+        if (!inner) {
+            loop = SCAN_LOOP_NO_MEMORY;
         }
-        InputDisplay display(*inner);
         CaptureScanSource source(input, st.displayDelayMs);
-        if (!s.stopRequested) {
+        if (inner && !s.stopRequested) {
+            InputDisplay display(*inner);
             loop = runScanLoop(in, source, display, clock, s.stopRequested, run);
         }
     }
@@ -514,6 +499,16 @@ void scanInput(MainWindow& window, int param) {
     if (overruns > 0) {
         prompts().show(kInputSoundLost);
     }
+    if (!scroll) {
+        s.logDataAvailable = loop == 0;
+    }
+    // What the readouts of the kept picture go by.
+    s.run = AnalysisRun{};
+    s.run.format = format;
+    s.run.params = params;
+    s.run.params.columnMsec = st.timeScaleMsec;
+    s.run.stripHeight = l.topBand;
+    s.run.plotHeight = l.plotHeight;
     const bool frozen = s.displayFrozen;
     endRunState(window);
     window.surface().invalidate();

@@ -4,6 +4,7 @@
 #include "analysis/frequency_scale.h"
 #include "analysis/level_ring.h"
 #include "analysis/levels.h"
+#include "analysis/parameters.h"
 #include "audio/playback_buffer.h"
 #include "platform/commands.h"
 
@@ -52,6 +53,9 @@ class Loop {
         }
     }
 
+    // One step at the play position; false when the frames cannot be had there.
+    bool stepAt(std::int64_t position);
+
   private:
     // Pacing and the play position; nothing when the loop is to end.
     std::optional<std::int64_t> nextPosition();
@@ -65,6 +69,9 @@ class Loop {
     ScanRun& run_;
     FftEngine fft_;
     RowMap rowMap_;
+    // The Oct/3 scale: each point's band, and each bin's.
+    std::optional<ThirdOctavePoints> thirdOctave_;
+    std::vector<std::uint8_t> bandMap_;
     std::vector<std::int16_t> calibrationOffsets_;
     std::vector<ChannelWork> work_;
     PitchState pitch_;
@@ -82,17 +89,29 @@ int Loop::setup() {
         return SCAN_LOOP_NO_MEMORY;
     }
     fftSize_ = fft_.fftSize();
-    auto map = buildRowMap(in_.freqScaleChoice, in_.lowBandHz, in_.highBandHz, in_.sampleRate,
-                           fftSize_, rows);
-    if (!map) {
-        return SCAN_LOOP_UNUSABLE;
+    std::optional<RowMap> map;
+    if (in_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        thirdOctave_ = thirdOctavePoints(in_.sampleRate, fftSize_, rows);
+        if (!thirdOctave_) {
+            return SCAN_LOOP_UNUSABLE;
+        }
+    } else {
+        map = buildRowMap(in_.freqScaleChoice, in_.lowBandHz, in_.highBandHz, in_.sampleRate,
+                          fftSize_, rows);
+        if (!map) {
+            return SCAN_LOOP_UNUSABLE;
+        }
     }
     run_.windowFrames = in_.pitchDetector && !in_.pointMode ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
     run_.windowFrames = std::max(run_.windowFrames, fftSize_);
     run_.rows = rows;
     run_.averageCount = std::max(in_.averageCount, 1);
     try {
-        rowMap_ = std::move(*map);
+        if (map) {
+            rowMap_ = std::move(*map);
+        } else {
+            bandMap_ = buildBandMap(in_.sampleRate, fftSize_);
+        }
         calibrationOffsets_ = buildCalibrationOffsets(in_.sampleRate, fftSize_, in_.calibration);
         const auto r = static_cast<std::size_t>(rows);
         work_.resize(static_cast<std::size_t>(channels));
@@ -148,8 +167,20 @@ std::optional<std::int64_t> Loop::nextPosition() {
     run_.lastStepMs = now;
     const std::int64_t frames =
         playedFrames(now - static_cast<double>(in_.startTimeMs), in_.sampleRate);
+    // The device knows best where the sound is; the clock stands in when it cannot say.
+    const std::optional<std::int64_t> device = source_.devicePositionFrames();
+    const std::int64_t position = device.value_or(frames);
+    if (device) {
+        run_.deviceLagMs = std::max(run_.deviceLagMs, static_cast<double>(frames - *device) *
+                                                          1000.0 / in_.sampleRate);
+    }
+    // The run ends when the last frame is played, not when the clock says it should have
+    // been: a sound server that starts late would otherwise cut off the end of every file.
+    // The clock still ends a run whose device stalls for good.
     const std::optional<std::int64_t> end = source_.endFrame();
-    if (end && frames >= *end) {
+    const std::int64_t grace =
+        static_cast<std::int64_t>(in_.sampleRate) * SCAN_DEVICE_GRACE_MS / 1000;
+    if (end && (position >= *end || frames >= *end + grace)) {
         stop_ = true;
         run_.endReached = true;
         return std::nullopt;
@@ -157,8 +188,7 @@ std::optional<std::int64_t> Loop::nextPosition() {
     if (in_.showTimeNow) {
         in_.showTimeNow(now - static_cast<double>(in_.startTimeMs));
     }
-    // The device knows best where the sound is; the clock stands in when it cannot say.
-    return source_.devicePositionFrames().value_or(frames);
+    return position;
 }
 
 void Loop::analyse(const std::optional<PitchResult>& pitch) {
@@ -172,10 +202,18 @@ void Loop::analyse(const std::optional<PitchResult>& pitch) {
         ChannelWork& w = work_[ch];
         // The FFT takes the last N of the W frames.
         std::copy(w.window.end() - static_cast<std::ptrdiff_t>(n), w.window.end(), w.frame.begin());
-        fft_.transformFrame(w.frame, FFT_MODE_LEVELS);
-        const std::span<std::int16_t> levels = std::span(w.frame).first(half);
-        applyLevelCorrections(levels, calibrationOffsets_, in_.levelScaleCode);
-        gatherRows(rowMap_, levels, w.rowLevels);
+        const std::span<std::int16_t> bins = std::span(w.frame).first(half);
+        if (thirdOctave_) {
+            // Band sums of squared magnitudes; the band's own calibration, no gain.
+            fft_.transformFrame(w.frame, FFT_MODE_MAGNITUDES);
+            thirdOctaveRows(*thirdOctave_, bandMap_, bins, in_.calibration, w.rowLevels);
+        } else {
+            fft_.transformFrame(w.frame, FFT_MODE_LEVELS);
+            applyLevelCorrections(bins, calibrationOffsets_,
+                                  in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode
+                                                                    : in_.levelScaleCode);
+            gatherRows(rowMap_, bins, w.rowLevels);
+        }
         updateLevelRing(w.rowLevels,
                         std::span(run_.levelRing[ch])
                             .subspan(static_cast<std::size_t>(run_.ringSlot) * rows, rows),
@@ -204,20 +242,26 @@ void Loop::run() {
         if (!position) {
             break;
         }
-        std::span<std::int16_t> second =
-            work_.size() > 1 ? std::span<std::int16_t>(work_[1].window) : std::span<std::int16_t>{};
-        if (!source_.framesEndingAt(*position, work_[0].window, second)) {
-            continue; // read the position again
-        }
-        std::optional<PitchResult> pitch;
-        if (in_.pitchDetector) {
-            pitch = detectPitch(
-                pitch_, work_[0].window,
-                scanEnvelope(work_[0].window, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
-        }
-        analyse(pitch);
+        // Without the frames the position is read again.
+        static_cast<void>(stepAt(*position));
     }
     run_.endMs = static_cast<double>(clock_.nowMs());
+}
+
+bool Loop::stepAt(std::int64_t position) {
+    std::span<std::int16_t> second =
+        work_.size() > 1 ? std::span<std::int16_t>(work_[1].window) : std::span<std::int16_t>{};
+    if (!source_.framesEndingAt(position, work_[0].window, second)) {
+        return false;
+    }
+    std::optional<PitchResult> pitch;
+    if (in_.pitchDetector) {
+        pitch = detectPitch(
+            pitch_, work_[0].window,
+            scanEnvelope(work_[0].window, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
+    }
+    analyse(pitch);
+    return true;
 }
 
 } // namespace
@@ -229,6 +273,23 @@ int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& d
     run.setupFailed = setup != 0;
     if (setup == 0) {
         loop.run();
+        display.finish();
+    }
+    loop.release();
+    return setup;
+}
+
+int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                 ScanRun& run, const std::function<std::optional<std::int64_t>()>& nextPosition) {
+    VirtualClock clock;
+    bool stopRequested = false;
+    Loop loop(inputs, source, display, clock, stopRequested, run);
+    const int setup = loop.setup();
+    run.setupFailed = setup != 0;
+    if (setup == 0) {
+        while (const std::optional<std::int64_t> position = nextPosition()) {
+            static_cast<void>(loop.stepAt(*position));
+        }
         display.finish();
     }
     loop.release();

@@ -24,6 +24,8 @@ inline constexpr int SCAN_PITCH_WINDOW_FRAMES = PITCH_WINDOW_FRAMES;
 inline constexpr int SCAN_ENVELOPE_REACH = 64;
 // Sleeping for the next step leaves this much slack (ms).
 inline constexpr int SCAN_SLEEP_SLACK_MS = 2;
+// How long past the end of the data the clock waits for a device that stopped moving.
+inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
 
 // Where the sound of a scan comes from.
 class ScanSource {
@@ -77,10 +79,14 @@ struct ScanLoopInputs {
     int windowSamples = 1024; // the FFT's window length (at most N)
     float analysisWindowMsec = 0.0f;
     float timeScaleMsec = 10.0f;
-    std::int32_t freqScaleChoice = 0; // linear or log (rows of the image or the plot)
+    // Linear or log rows of the image or the plot; the plot displays also have Oct/3.
+    std::int32_t freqScaleChoice = 0;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t levelScaleCode = 0;
+    // Where the level bar keeps the code while the scan runs (read at every step); null: the
+    // value above throughout.
+    const std::int32_t* liveLevelScaleCode = nullptr;
     CalibrationCurve calibration{};
     int averageCount = 1;
     bool pitchDetector = false;
@@ -103,7 +109,8 @@ struct ScanRun {
     double loopStartMs = 0.0;
     double lastStepMs = 0.0;
     double endMs = 0.0;       // the clock at the loop's end
-    bool endReached = false;  // the clock passed the end of the data
+    bool endReached = false;  // the device (or the clock) passed the end of the data
+    double deviceLagMs = 0.0; // how far the device's position trailed the clock at most
     bool setupFailed = false; // no memory or no row map: nothing was drawn
 };
 
@@ -111,12 +118,19 @@ struct ScanRun {
 inline constexpr int SCAN_LOOP_NO_MEMORY = -1;
 inline constexpr int SCAN_LOOP_UNUSABLE = -2;
 
-// Runs until `stopRequested` is set (by STOP, a close, the device's completion) or the clock
-// passes the end of the data; returns 0, or SCAN_LOOP_NO_MEMORY / SCAN_LOOP_UNUSABLE when the
-// working arrays, the engine or the row map could not be had (nothing drawn then).
+// Runs until `stopRequested` is set (by STOP, a close, the device's completion) or the device
+// has played the end of the data (the clock, when the device cannot say or stalls); returns 0, or
+// SCAN_LOOP_NO_MEMORY / SCAN_LOOP_UNUSABLE when the working arrays, the engine or the row map could
+// not be had (nothing drawn then).
 [[nodiscard]] int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
                               ScanDisplay& display, Clock& clock, bool& stopRequested,
                               ScanRun& run);
+
+// The loop's steps alone, at the positions `nextPosition` names until it names none: no pacing,
+// no clock, no messages pumped; set up and released as runScanLoop does. For measuring a step.
+[[nodiscard]] int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source,
+                               ScanDisplay& display, ScanRun& run,
+                               const std::function<std::optional<std::int64_t>()>& nextPosition);
 
 // The frames of one step from the two halves of a loop buffer (each `halfFrames` frames of
 // `channels` x `bytesPerSample` bytes): the W = first.size() frames ending at loop-buffer

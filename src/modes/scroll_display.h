@@ -5,11 +5,14 @@
 // image that is kept afterwards; with it off they go to the window only.
 
 #include "display/palette.h"
+#include "display/pitch_display.h"
 #include "display/spectral_image.h"
 #include "modes/scan_loop.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace korv {
@@ -31,6 +34,15 @@ struct ScrollLayout {
     bool dual = false;              // stereo shown as two panes
     int shownChannel = 0;           // one pane: the channel it shows
     std::int32_t dbScaleChoice = 0; // the colour range
+    // The pitch detector's dot and note label: the scale of the rows, the label's cell, and how
+    // its text is painted (into the kept image, or onto the window when given null).
+    bool pitch = false;
+    std::int32_t freqScaleChoice = 0;
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+    int charWidth = 0;
+    int lineHeight = 0;
+    std::function<void(const ViewDrawing&, IndexedSurface*)> paintLabel;
 };
 
 class ScrollDisplay final : public ScanDisplay {
@@ -55,6 +67,9 @@ class ScrollDisplay final : public ScanDisplay {
     };
     void drawColumn(const ScanStep& step, const Pane& pane, int x);
     void scrollPane(const Pane& pane);
+    void showPitchLabel(const PitchResult& pitch);
+    // The label's box in the kept image (the first pane's band) or on the window.
+    [[nodiscard]] PixelRect labelBox() const;
 
     WindowSurface& window_;
     SpectralImage* kept_;
@@ -66,6 +81,9 @@ class ScrollDisplay final : public ScanDisplay {
     std::vector<std::uint8_t> indices_;
     int column_ = 0;
     int phase_ = 0;
+    // The label stays put while the image scrolls under it.
+    SavedArea savedLabel_;
+    std::optional<ViewDrawing> label_;
 };
 
 } // namespace korv

@@ -2,12 +2,16 @@
 // on the virtual clock while the Scroll display draws; what the window, the kept image, the
 // device and the allocation count show during and after the scan.
 
+#include "analysis/frequency_scale.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
 #include "audio/playback_messages.h"
+#include "dialogs/scope_markers_dialog.h"
+#include "display/pitch_display.h"
 #include "modes/play.h"
+#include "modes/plot_display.h"
 #include "modes/scan_file.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
@@ -18,7 +22,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -117,6 +123,54 @@ class ScanFileTest : public ::testing::Test {
             }
         }
         return best;
+    }
+
+    // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
+    void scanPlot(std::int32_t display, std::int32_t plotType, std::vector<double> hz,
+                  long seconds = 3) {
+        AppSettings& st = appState().settings;
+        st.displayTypeChoice = display;
+        st.plotTypeChoice = plotType;
+        st.channelChoice = CHANNEL_LEFT;
+        st.averageCountPlot = 1;
+        const int channels = static_cast<int>(hz.size());
+        scan(test::waveFile(kRate, channels, 16, kRate * seconds, test::sines(hz, kRate)));
+    }
+    static const IndexedSurface& plot() { return *appState().plotImage; }
+    static int plotLeft() {
+        const PlotLayout& l = appState().layout;
+        return std::max((l.plotWidth - 2 * l.plotColumnCount) / 2, 9 * l.charWidth / 2);
+    }
+    static int baseline() {
+        return appState().layout.plotHeight - 2 * appState().layout.charHeight;
+    }
+    // The x of a frequency's point on the linear band of the settings.
+    static int pointX(double hz) {
+        const AppSettings& st = appState().settings;
+        const int points = appState().layout.plotColumnCount;
+        return plotLeft() + 2 * static_cast<int>(std::lround((hz - st.lowBandHz) * points /
+                                                             (st.highBandHz - st.lowBandHz)));
+    }
+    // The topmost pixel of colour `index` in the plot area: its x and y; x -1 when none.
+    static std::pair<int, int> highest(int index) {
+        const PlotLayout& l = appState().layout;
+        for (int y = l.charHeight; y < baseline(); ++y) {
+            for (int x = 0; x < l.plotWidth; ++x) {
+                if (*plot().pixel(x, y) == index) {
+                    return {x, y};
+                }
+            }
+        }
+        return {-1, baseline()};
+    }
+    static int countIn(const PixelRect& r, int index) {
+        int n = 0;
+        for (int y = r.y; y < r.bottom(); ++y) {
+            for (int x = r.x; x < r.right(); ++x) {
+                n += *plot().pixel(x, y) == index ? 1 : 0;
+            }
+        }
+        return n;
     }
 
     test::TempDir dir;
@@ -264,6 +318,182 @@ TEST_F(ScanFileTest, AnHourLongFileIsStreamedNotHeld) {
     EXPECT_LE(r.fileBytesRead, 80000 + 2 * 32772);
     EXPECT_FALSE(appState().samples);
     expectIdle();
+}
+
+TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepThem) {
+    for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
+        scanPlot(display, PLOT_SIGNAL, {1000.0});
+        const AppState& s = appState();
+        ASSERT_TRUE(s.plotImage);
+        EXPECT_FALSE(s.spectralImage);
+        EXPECT_FALSE(noteSeen);
+        EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << display;
+        expectIdle();
+        EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
+        // A repaint shows the kept plot.
+        const auto [x, y] = highest(kSignal2Index);
+        window->surface().invalidate();
+        window->surface().updateNow();
+        EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu,
+                  window->surface().palette().colour(kSignal2Index) & 0xffffffu);
+    }
+    // The level bar one line down lowers the gain: the line plot is drawn again lower.
+    appState().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
+    const int before = highest(kSignal2Index).second;
+    const std::int32_t code = appState().settings.levelScaleCode;
+    window->verticalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(appState().settings.levelScaleCode, code + 1);
+    EXPECT_GT(highest(kSignal2Index).second, before);
+    // GRID on draws the crosses over the plot on the window.
+    QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
+    EXPECT_TRUE(appState().gridOn);
+}
+
+TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
+    // PEAK RESET pressed at 0.8 s and again at 1.6 s of the scan.
+    std::vector<bool> held;
+    QPushButton* peak = window->button(cmd::kPeakHold);
+    const std::int64_t start = clock.currentMs();
+    clock.addListener([&](std::int64_t now) {
+        if (held.size() < 2 && now >= start + 800 * std::int64_t(held.size() + 1) &&
+            appState().scanDrawing) {
+            EXPECT_EQ(peak->text(), PEAK_RESET_LABEL);
+            EXPECT_TRUE(peak->isEnabled());
+            QTest::mouseClick(peak, Qt::LeftButton);
+            held.push_back(scanPlotView()->peakHoldOn());
+        }
+    });
+    scanPlot(DISPLAY_LINE_PLOT, PLOT_PEAK_DELTA, {1000.0});
+    EXPECT_EQ(held, (std::vector<bool>{true, false}));
+    // The held peak stood at the tone; the steady tone now differs by nothing from it.
+    const ScopeView& v = *scanPlotView();
+    const auto k = static_cast<std::size_t>((pointX(1000.0) - plotLeft()) / 2);
+    EXPECT_EQ(*std::max_element(v.peak().begin(), v.peak().end()), v.peak()[k]);
+    const int mid = static_cast<int>(120 * v.geometry().unitScale);
+    EXPECT_NEAR(highest(kSignal2Index).second, baseline() - mid, 3);
+    EXPECT_FALSE(peak->isEnabled());
+}
+
+TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
+    scanPlot(DISPLAY_BAR_PLOT, PLOT_LR_DELTA, {1000.0, 2000.0});
+    const int mid = baseline() - static_cast<int>(120 * scanPlotView()->geometry().unitScale);
+    const auto barTop = [](int x) {
+        for (int y = appState().layout.charHeight; y < baseline(); ++y) {
+            if (*plot().pixel(x, y) == kSignal1Index) {
+                return y;
+            }
+        }
+        return baseline();
+    };
+    // Second-curve bars stand one pixel right of their points; no first curve is drawn.
+    EXPECT_LT(barTop(pointX(1000.0) + 1), mid - 20);
+    EXPECT_GT(barTop(pointX(2000.0) + 1), mid + 20);
+    EXPECT_EQ(highest(kSignal2Index).first, -1);
+    EXPECT_FALSE(window->button(cmd::kPeakHold)->isEnabled());
+}
+
+TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
+    appState().settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
+    const ScopeView& v = *scanPlotView();
+    const auto bands = thirdOctavePoints(kRate, 1024, v.geometry().points);
+    ASSERT_TRUE(bands);
+    const auto loudest = std::max_element(v.levelDb().begin(), v.levelDb().end());
+    const auto point = static_cast<std::size_t>(loudest - v.levelDb().begin());
+    EXPECT_EQ(bands->pointBands[point], thirdOctaveBand(1000));
+}
+
+TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
+    EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
+    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
+    EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
+    const PixelRect column{pointX(3000.0), baseline() - 10, 1, 10};
+    EXPECT_EQ(countIn(column, kFreqMarkIndex), 0);
+    prompts->queueDialog([](QDialog& d) {
+        d.findChild<QLineEdit*>(QString::number(ID_MARKER1_EDIT))->setText("3000");
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kFreqMark, 0);
+    EXPECT_EQ(appState().settings.marker1Hz, 3000);
+    EXPECT_EQ(countIn(column, kFreqMarkIndex), 10);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheImageBack) {
+    const QString path =
+        dir.write(QStringLiteral("tone.wav"),
+                  test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate)));
+    prompts->queueFile(path);
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_TRUE(appState().spectralImage);
+    // Eight spectra averaged reach back three windows, before the data's start.
+    appState().settings.averageCountScroll = 8;
+    const auto click = [this] {
+        QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
+                          QPoint(2, appState().layout.plotHeight / 2));
+    };
+    prompts->queueDialog([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Spectrum Plot");
+        ScriptedPrompts::pressOk(d);
+    });
+    click();
+    const AppState& s = appState();
+    // The span ends at the clicked moment and would reach before the data: it starts at 0.
+    EXPECT_EQ(lastScanFile().pointStartByte, 0);
+    EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
+    EXPECT_TRUE(lastScanFile().endReached);
+    EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
+    ASSERT_TRUE(s.plotImage);
+    EXPECT_FALSE(s.spectralImage);
+    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+    expectIdle();
+
+    sendCommand(cmd::kParametersRestore, 0);
+    EXPECT_TRUE(s.spectralImage);
+    EXPECT_FALSE(s.plotImage);
+    EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
+    // Cancel in dialog 153 goes back to the image at once.
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    click();
+    EXPECT_TRUE(s.spectralImage);
+    EXPECT_FALSE(s.scanRestoreAvailable);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlot) {
+    AppSettings& st = appState().settings;
+    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    st.channelChoice = CHANNEL_LEFT;
+    scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({440.0}, kRate)));
+    const AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    ASSERT_TRUE(s.spectralImage);
+    // The dot at 440 Hz in the columns of the steady tone, and the note's text in its box.
+    const int rows = l.plotHeight - l.topBand;
+    const int dotY = l.plotHeight - 1 - static_cast<int>(std::lround(440.0 * rows / 4000.0));
+    int dots = 0;
+    for (int x = l.plotWidth / 2; x < l.plotWidth / 2 + 4; ++x) {
+        for (int y = dotY - 1; y <= dotY + 1; ++y) {
+            dots += *kept().pixel(x, y) == kFreqMarkIndex ? 1 : 0;
+        }
+    }
+    EXPECT_GE(dots, 3);
+    const PixelRect box =
+        scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false);
+    int text = 0;
+    for (int y = box.y; y < box.bottom(); ++y) {
+        for (int x = box.x; x < box.right(); ++x) {
+            text += *kept().pixel(x, y) == kTextIndex ? 1 : 0;
+        }
+    }
+    EXPECT_GT(text, 10);
+
+    // The bar plot (not drawn again at the end): the pitch line at 440 Hz and the label.
+    scanPlot(DISPLAY_BAR_PLOT, PLOT_SIGNAL, {440.0}, 5);
+    EXPECT_GE(countIn({pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
+    EXPECT_GT(countIn(plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
 }
 
 } // namespace

@@ -1,0 +1,139 @@
+// A recolour as the user makes it: the real main window at 1920 x 1080 under Qt's offscreen
+// platform showing an analysed image, the colour dialog open, one colour bar moved. Timed from
+// the bar's change to the drawing area repainted (the palette rebuilt, every pixel of the
+// window converted anew through it).
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "dialogs/colour_dialog.h"
+#include "platform/commands.h"
+#include "platform/prompts.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+using namespace korv;
+
+namespace {
+
+constexpr int kRate = 22050;
+constexpr int kSeconds = 20;
+
+class OneFilePrompts final : public Prompts {
+  public:
+    explicit OneFilePrompts(QString file) : file_(std::move(file)) {}
+    void message(const QString&, MessageIcon) override {}
+    void beep() override {}
+    std::optional<QString> openFile(const FileRequest&) override { return file_; }
+    std::optional<QStringList> openFiles(const FileRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(const FileRequest&) override { return std::nullopt; }
+    bool choosePrinter(QPrinter&) override { return false; }
+    bool runDialog(QDialog&) override { return false; }
+
+  private:
+    QString file_;
+};
+
+// A 16-bit mono wave of a rising tone over noise, so the image uses most of the gradient.
+QByteArray waveFile() {
+    QByteArray b;
+    const auto u32 = [&b](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        }
+    };
+    const auto u16 = [&b](std::uint32_t v) {
+        b.append(static_cast<char>(v & 0xFF));
+        b.append(static_cast<char>((v >> 8) & 0xFF));
+    };
+    const std::uint32_t frames = kRate * kSeconds;
+    b.append("RIFF");
+    u32(36 + 2 * frames);
+    b.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(kRate);
+    u32(kRate * 2);
+    u16(2);
+    u16(16);
+    b.append("data");
+    u32(2 * frames);
+    std::uint32_t noise = 1;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const double t = static_cast<double>(i) / kRate;
+        const double v = 8000.0 * std::sin(2.0 * M_PI * (200.0 + 100.0 * t) * t) +
+                         static_cast<double>(noise >> 22) - 512.0;
+        u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+    }
+    return b;
+}
+
+void BM_RecolourFullScreenImage(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sweep.wav"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(waveFile()) < 0) {
+        state.SkipWithError("cannot write the signal");
+        return;
+    }
+    file.close();
+    OneFilePrompts prompts(path);
+    setPrompts(&prompts);
+    MainWindowOptions options;
+    options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
+    auto window = std::make_unique<MainWindow>(options);
+    installModes(*window);
+    window->resize(1920, 1080);
+    window->show();
+    window->startUp({});
+    appState().settings.variablesChoice = cmd::kVariablesFreeze;
+    pumpMessages();
+    sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
+    sendCommand(cmd::kSignalScale, 0);
+    ColourDialog* dialog = colourDialog();
+    if (dialog == nullptr || !appState().spectralImage) {
+        state.SkipWithError("no image or no dialog");
+        setPrompts(nullptr);
+        return;
+    }
+    auto* red = dialog->findChild<QScrollBar*>(controlName(ID_RED_SCROLL));
+    QWidget* area = window->drawingArea();
+    int value = 0;
+    for (auto _ : state) {
+        value = (value + 37) % 256;
+        red->setValue(value); // the lowest level colour
+        area->repaint();
+    }
+    state.counters["window_pixels"] =
+        static_cast<double>(window->surface().width()) * window->surface().height();
+    dialog->reject();
+    window->close();
+    window.reset();
+    setPrompts(nullptr);
+}
+BENCHMARK(BM_RecolourFullScreenImage)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,208 @@
+#include "modes/plot_display.h"
+
+#include "analysis/frequency_scale.h"
+#include "analysis/parameters.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "dialogs/scope_markers_dialog.h"
+#include "display/view_draw.h"
+#include "modes/scan_file.h"
+#include "platform/prompts.h"
+
+#include <QFontMetrics>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+
+namespace korv {
+
+namespace {
+
+// What outlives one scan: the view with its levels and peak, and what the window shows of it.
+struct PlotRoom {
+    std::unique_ptr<ScopeView> view;
+    ScopeAxis axis;
+    bool gridShown = false;
+};
+
+PlotRoom& room() {
+    static PlotRoom r;
+    return r;
+}
+
+bool plotDisplay(const AppSettings& settings) {
+    return settings.displayTypeChoice == DISPLAY_LINE_PLOT ||
+           settings.displayTypeChoice == DISPLAY_BAR_PLOT;
+}
+
+// The plot image and view of the current window, when both are there.
+IndexedSurface* heldImage() {
+    AppState& s = appState();
+    return s.plotImage && room().view ? &*s.plotImage : nullptr;
+}
+
+void copyToWindow(WindowSurface& target, const IndexedSurface& image) {
+    const PlotLayout& l = appState().layout;
+    target.blit(image, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+}
+
+std::int16_t toLevel(float v) {
+    return static_cast<std::int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+}
+
+class PlotDisplay final : public ScanDisplay {
+  public:
+    PlotDisplay(MainWindow& window, IndexedSurface& image) : window_(window), image_(image) {
+        ScopeView& v = *room().view;
+        first_.resize(static_cast<std::size_t>(v.geometry().points));
+        second_.resize(first_.size());
+        paint(v.clearView(image_));
+        copyToWindow(window_.surface(), image_);
+    }
+
+    [[nodiscard]] int rows() const override { return room().view->geometry().points; }
+
+    void step(const ScanStep& step) override {
+        ScopeView& v = *room().view;
+        AppState& s = appState();
+        v.setOptions(scopeOptions(s.settings, room().axis, s.gridOn));
+        const auto convert = [](std::span<const float> from, std::vector<std::int16_t>& to) {
+            const std::size_t n = std::min(from.size(), to.size());
+            std::transform(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to.begin(),
+                           toLevel);
+            return std::span<const std::int16_t>(to).first(n);
+        };
+        const auto first = convert(step.rows[0], first_);
+        const auto second = convert(step.rows[1], second_);
+        PitchShown pitch;
+        if (step.pitch) {
+            pitch = {step.pitch->voiced, step.pitch->markHz, step.pitch->shownIndex};
+        }
+        paint(v.refresh(image_, first, second, step.pitch ? &pitch : nullptr));
+        room().gridShown = s.gridOn;
+        copyToWindow(window_.surface(), image_);
+    }
+
+    void finish() override {
+        // A line plot is drawn once more complete; the window then keeps it.
+        if (appState().settings.displayTypeChoice == DISPLAY_LINE_PLOT) {
+            paintScanPlot(window_, window_.surface());
+        }
+    }
+
+  private:
+    void paint(const ViewDrawing& drawing) {
+        paintViewDrawing(image_, drawing, window_.controlFont());
+    }
+
+    MainWindow& window_;
+    IndexedSurface& image_;
+    std::vector<std::int16_t> first_;
+    std::vector<std::int16_t> second_;
+};
+
+// A new plot image and view for a scan; null when the memory cannot be had.
+std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettings& st) {
+    AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    const int points = l.plotColumnCount;
+    ScopeAxis axis{st.freqScaleChoice, static_cast<double>(st.lowBandHz),
+                   static_cast<double>(st.highBandHz)};
+    if (st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        // The axis runs over the bands the points show.
+        const auto bands =
+            thirdOctavePoints(s.sampleRateHz, fftSizeFromChoice(st.fftSizeChoice), points);
+        if (bands) {
+            axis.lowHz = bands->lowHz;
+            axis.highHz = bands->highHz;
+        }
+    }
+    auto image = IndexedSurface::create(l.plotWidth, l.plotHeight, kBackgroundIndex);
+    if (!image) {
+        return nullptr;
+    }
+    const QFontMetrics metrics(window.controlFont());
+    try {
+        room().view = std::make_unique<ScopeView>(
+            scopeGeometry(l.plotWidth, l.plotHeight, l.plotVerticalScale, l.charWidth, l.charHeight,
+                          points),
+            scopeOptions(st, axis, s.gridOn), [metrics](const std::string& text) {
+                return metrics.horizontalAdvance(QString::fromStdString(text));
+            });
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    room().axis = axis;
+    room().gridShown = s.gridOn;
+    s.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
+    // The markers are drawn on the plot from now on.
+    window.menu().enable(cmd::kFreqMark, true);
+    QPushButton* peak = window.button(cmd::kPeakHold);
+    peak->setText(QString::fromLatin1(room().view->peakButtonLabel()));
+    peak->setChecked(false);
+    peak->setEnabled(room().view->peakHoldAvailable());
+    return std::make_unique<PlotDisplay>(window, *s.plotImage);
+}
+
+// PEAK HOLD: the held peak starts again when switched on; the view is cleared either way, and
+// the curves come back at the next step.
+void peakHold(MainWindow& window) {
+    IndexedSurface* image = heldImage();
+    if (image == nullptr || !appState().scanDrawing) {
+        return;
+    }
+    ScopeView& v = *room().view;
+    v.setPeakHold(window.button(cmd::kPeakHold)->isChecked());
+    paintViewDrawing(*image, v.clearView(*image), window.controlFont());
+    copyToWindow(window.surface(), *image);
+}
+
+// Freq Mark: the markers set, the drawing area cleared and the plot drawn again with them.
+void freqMark(MainWindow& window) {
+    if (!runScopeMarkersDialog(prompts(), appState().settings)) {
+        return;
+    }
+    window.clearDrawingArea();
+    window.redrawView(true);
+}
+
+} // namespace
+
+void paintScanPlot(MainWindow& window, WindowSurface& target) {
+    AppState& s = appState();
+    IndexedSurface* image = heldImage();
+    if (image == nullptr || !plotDisplay(s.settings)) {
+        return;
+    }
+    ScopeView& v = *room().view;
+    v.setOptions(scopeOptions(s.settings, room().axis, s.gridOn));
+    const QFont font = window.controlFont();
+    if (std::optional<ViewDrawing> labels = v.redraw(*image)) {
+        paintViewDrawing(*image, *labels, font);
+    } else if (room().gridShown && !s.gridOn) {
+        // A delta plot is not redrawn; its crosses go with a cleared view.
+        paintViewDrawing(*image, v.clearView(*image), font);
+    }
+    room().gridShown = s.gridOn;
+    copyToWindow(target, *image);
+    if (s.gridOn) {
+        paintViewDrawing(target, v.gridCrosses(), font);
+    }
+}
+
+const ScopeView* scanPlotView() {
+    return heldImage() != nullptr ? room().view.get() : nullptr;
+}
+
+void installPlotDisplay(MainWindow& window) {
+    setScanPlotDisplayFactory(makePlotDisplay);
+    MainWindow* w = &window;
+    window.registerCommand(cmd::kPeakHold, [w](int) { peakHold(*w); });
+    window.registerCommand(cmd::kFreqMark, [w](int) { freqMark(*w); });
+}
+
+} // namespace korv

@@ -1,0 +1,24 @@
+#pragma once
+// The spectrum plot displays of a scan (line and bar plot): a ScopeView drawn into the
+// off-screen plot image at every step and copied to the window. The view and its levels stay
+// after the scan, so a repaint, the level bar, GRID and Freq Mark can redraw the finished plot.
+
+#include "display/spectrum_plot.h"
+
+namespace korv {
+
+class MainWindow;
+class WindowSurface;
+
+// Gives Scan File its plot displays and registers PEAK HOLD (106) and Freq Mark (40049).
+void installPlotDisplay(MainWindow& window);
+
+// The plot over the window as a repaint shows it: with a Signal plot redrawn from its levels at
+// the current level bar and markers, the grid on the window when GRID is on. Nothing without a
+// plot image or with the Scroll display.
+void paintScanPlot(MainWindow& window, WindowSurface& target);
+
+// The view of the last plot scan, while its plot image is held; else null.
+[[nodiscard]] const ScopeView* scanPlotView();
+
+} // namespace korv

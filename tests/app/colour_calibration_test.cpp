@@ -1,0 +1,279 @@
+// F4 and F6 in the real window: the colour dialog changing the pictures at once, and the
+// calibration curve edited with the mouse or imported and applied to the next analysis.
+
+#include "analysis/calibration_edit.h"
+#include "dialogs/calibration_dialog.h"
+#include "dialogs/colour_dialog.h"
+#include "support/analyze_fixture.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+
+#include <cstdint>
+
+namespace korv {
+namespace {
+
+using namespace test;
+
+template <typename T> T* control(QWidget& d, int id) {
+    auto* c = d.findChild<T*>(controlName(id));
+    EXPECT_NE(c, nullptr) << id;
+    return c;
+}
+
+class ColourCalibrationTest : public AnalyzeFileTest {
+  protected:
+    ColourDialog& openColours() {
+        QTest::keyClick(window.get(), Qt::Key_F4);
+        ColourDialog* d = colourDialog();
+        EXPECT_NE(d, nullptr);
+        return *d;
+    }
+    static void select(ColourDialog& d, int entry) {
+        control<QPushButton>(d, kEntrySelectorIds[static_cast<std::size_t>(entry)])->click();
+    }
+    static void setColour(ColourDialog& d, Rgb c) {
+        control<QScrollBar>(d, ID_RED_SCROLL)->setValue(c.r);
+        control<QScrollBar>(d, ID_GREEN_SCROLL)->setValue(c.g);
+        control<QScrollBar>(d, ID_BLUE_SCROLL)->setValue(c.b);
+    }
+    static void close(ColourDialog& d, int button) {
+        control<QPushButton>(d, button)->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    static QString gain(ColourDialog& d) { return control<QLineEdit>(d, ID_GAIN_EDIT)->text(); }
+    long windowPixelsOf(QRgb colour) {
+        window->surface().updateNow();
+        const QImage& img = window->surface().image();
+        long n = 0;
+        for (int y = 0; y < img.height(); ++y) {
+            for (int x = 0; x < img.width(); ++x) {
+                n += (img.pixel(x, y) & 0xFFFFFF) == colour ? 1 : 0;
+            }
+        }
+        return n;
+    }
+    // Seconds of deterministic white noise, flat over the spectrum.
+    QString noise(const QString& name) {
+        return write(name, test::waveFile(kRate, 1, 16, kRate * 2, [](long i) {
+                         auto x = static_cast<std::uint32_t>(i) * 2654435761u;
+                         x ^= x >> 15;
+                         x *= 2246822519u;
+                         x ^= x >> 13;
+                         return std::vector<double>{static_cast<double>(x % 4001) - 2000.0};
+                     }));
+    }
+    // The mean palette index of the rows around a frequency, over the middle columns.
+    static double meanIndexAt(double hz) {
+        double sum = 0.0;
+        int n = 0;
+        const auto columns = static_cast<int>(appState().run.params.columns);
+        for (int x = columns / 4; x < columns * 3 / 4; ++x) {
+            for (int r = rowOf(hz) - 3; r <= rowOf(hz) + 3; ++r) {
+                sum += indexAt(x, r, appState().run.plotHeight);
+                ++n;
+            }
+        }
+        return sum / n;
+    }
+};
+
+TEST_F(ColourCalibrationTest, OneColourDialogThatReopensWhereItWasMoved) {
+    ColourDialog& d = openColours();
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    EXPECT_EQ(colourDialog(), &d);
+    int open = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        open += qobject_cast<QDialog*>(w) != nullptr && w->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(open, 1);
+    EXPECT_EQ(d.windowTitle(), "Korvanthile Colors");
+    d.move(123, 77);
+    close(d, kOkButtonId);
+    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
+    close(*colourDialog(), kCancelButtonId);
+}
+
+TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
+    ColourDialog& d = openColours();
+    EXPECT_TRUE(control<QRadioButton>(d, PALETTE_CB)->isChecked());
+    setColour(d, {0, 0, 0}); // entry 0 black: an edit of CB makes it User
+    EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
+    select(d, 4);
+    setColour(d, {200, 0, 0});
+    select(d, 0);
+    control<QPushButton>(d, ID_SPREAD_TO)->click();
+    EXPECT_TRUE(control<QPushButton>(d, ID_CANCEL_OPERATION)->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(d, kOkButtonId)->isEnabled());
+    EXPECT_FALSE(control<QScrollBar>(d, ID_RED_SCROLL)->isEnabled());
+    select(d, 4);
+    const LevelPalette& active = appState().activePalette;
+    for (int i = 0; i <= 4; ++i) {
+        EXPECT_EQ(active[static_cast<std::size_t>(i)],
+                  (Rgb{static_cast<std::uint8_t>(50 * i), 0, 0}));
+    }
+    EXPECT_FALSE(control<QPushButton>(d, ID_CANCEL_OPERATION)->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(d, kOkButtonId)->isEnabled());
+
+    // Line-left at 0 stays 0; page-right at 250 stops at 255.
+    QScrollBar* red = control<QScrollBar>(d, ID_RED_SCROLL);
+    select(d, 0);
+    red->triggerAction(QScrollBar::SliderSingleStepSub);
+    EXPECT_EQ(active[0].r, 0);
+    red->setValue(250);
+    red->triggerAction(QScrollBar::SliderPageStepAdd);
+    EXPECT_EQ(active[0].r, 255);
+    EXPECT_EQ(control<QLineEdit>(d, ID_RED_EDIT)->text(), "255");
+
+    // CB after edits keeps them as the User palette; User brings them back.
+    const LevelPalette edited = active;
+    control<QRadioButton>(d, PALETTE_CB)->click();
+    EXPECT_EQ(settings().userPalette, edited);
+    EXPECT_EQ(active, kCbPalette);
+    control<QRadioButton>(d, PALETTE_USER)->click();
+    EXPECT_EQ(active, edited);
+    close(d, kOkButtonId);
+    EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
+}
+
+TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
+    settings().userPalette[3] = {1, 2, 3};
+    const LevelPalette opening = appState().activePalette;
+    const AppSettings before = settings();
+    ColourDialog& d = openColours();
+    EXPECT_EQ(gain(d), "9"); // -levelScaleCode with the stored 60 dB
+    control<QRadioButton>(d, DB_SCALE_90)->click();
+    EXPECT_EQ(gain(d), "-12");
+    EXPECT_EQ(control<QScrollBar>(d, ID_GAIN_SCROLL)->value(), 3);
+    EXPECT_EQ(control<QPushButton>(d, kEntrySelectorIds[0])->text(), "-90.0 dB");
+    EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_90);
+    control<QScrollBar>(d, ID_GAIN_SCROLL)->triggerAction(QScrollBar::SliderSingleStepAdd);
+    EXPECT_EQ(settings().levelScaleCode, 11);
+    EXPECT_EQ(gain(d), "-11");
+    setColour(d, {9, 9, 9});
+    control<QRadioButton>(d, PALETTE_BW)->click();
+    close(d, kCancelButtonId);
+    EXPECT_EQ(appState().activePalette, opening);
+    EXPECT_EQ(settings().dbScaleChoice, before.dbScaleChoice);
+    EXPECT_EQ(settings().levelScaleCode, before.levelScaleCode);
+    EXPECT_EQ(settings().userPalette, before.userPalette);
+    EXPECT_EQ(settings().paletteChoice, before.paletteChoice);
+
+    settings().displayTypeChoice = DISPLAY_LINE_PLOT;
+    ColourDialog& plot = openColours();
+    control<QRadioButton>(plot, DB_SCALE_30)->click();
+    EXPECT_EQ(gain(plot), "0");
+    EXPECT_EQ(control<QPushButton>(plot, kEntrySelectorIds[12])->text(), "-30.0 dB");
+    close(plot, kOkButtonId);
+    EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_30);
+}
+
+TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
+    analyze(tone("sine.wav", kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    const auto imageBefore = imageBytes();
+    constexpr QRgb kGreen = 0x00C800;
+    EXPECT_EQ(windowPixelsOf(kGreen), 0);
+    ColourDialog& d = openColours();
+    select(d, kBackgroundEntry);
+    setColour(d, {0, 200, 0});
+    EXPECT_GT(windowPixelsOf(kGreen), 10000);
+    EXPECT_EQ(imageBytes(), imageBefore);
+    EXPECT_EQ(pendingCommands(), 0);
+    close(d, kOkButtonId);
+    EXPECT_EQ(pendingCommands(), 0);
+    // A new range needs the levels mapped again: OK asks for the image to be redrawn.
+    control<QRadioButton>(openColours(), DB_SCALE_90)->click();
+    close(*colourDialog(), kOkButtonId);
+    EXPECT_EQ(pendingCommands(), 1);
+    drainMessages();
+    EXPECT_NE(imageBytes(), imageBefore);
+    // A parameter change starting closes the dialog, as with OK.
+    openColours();
+    prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
+    sendCommand(cmd::kParametersChange, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));
+}
+
+TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
+    const CalibrationCurve stored = settings().calibrationTable;
+    const auto drag = [](QDialog& d, int point, int toY) {
+        QWidget* graph = control<QWidget>(d, ID_CALIBRATION_GRAPH);
+        const auto g = CalibrationGraph::forSize(graph->width(), graph->height());
+        auto& box = static_cast<CalibrationDialog&>(d);
+        const QPoint at(g.pointX(point),
+                        g.pointY(box.working()[static_cast<std::size_t>(point)].correctionDb));
+        QTest::mousePress(graph, Qt::LeftButton, {}, at);
+        QTest::mouseMove(graph, QPoint(at.x() + 30, toY));
+        QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(at.x() + 30, toY));
+        return g;
+    };
+    prompts->queueDialog([&](QDialog& d) {
+        auto& box = static_cast<CalibrationDialog&>(d);
+        const auto g = drag(d, 10, 0);
+        const int zero = g.zeroY();
+        EXPECT_EQ(box.working()[10].correctionDb, 30.0f);
+        drag(d, 10, zero - 5); // 2.5 half-steps: the nearer half is 1.5 dB
+        EXPECT_EQ(box.working()[10].correctionDb, 1.5f);
+        drag(d, 14, zero - 32); // 8 dB
+        EXPECT_EQ(box.previousPoint(), 10);
+        EXPECT_EQ(box.currentPoint(), 14);
+        EXPECT_EQ(box.working()[14].correctionDb, 8.0f);
+        EXPECT_TRUE(control<QLineEdit>(d, ID_CALIBRATION_READOUT)
+                        ->text()
+                        .contains("Frequency (Hz)    8.0 Level (dB)"));
+        control<QPushButton>(d, ID_CALIBRATION_CONNECT)->click();
+        EXPECT_FLOAT_EQ(box.working()[12].correctionDb, 1.5f + 2.0f * 6.5f / 4.0f);
+        ScriptedPrompts::pressCancel(d);
+    });
+    QTest::keyClick(window.get(), Qt::Key_F6);
+    EXPECT_EQ(settings().calibrationTable, stored);
+    prompts->queueDialog([](QDialog& d) {
+        control<QPushButton>(d, ID_CALIBRATION_ZERO)->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    QTest::keyClick(window.get(), Qt::Key_F6);
+    for (const CalibrationPoint& p : settings().calibrationTable) {
+        EXPECT_EQ(p.correctionDb, 0.0f);
+    }
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
+    const QString file = noise("noise.wav");
+    settings().calibrationTable = defaultCalibrationCurve(); // flat from 80 Hz to 10 kHz
+    analyze(file);
+    ASSERT_TRUE(appState().spectralImage);
+    const double flat = meanIndexAt(2000.0) - meanIndexAt(500.0);
+
+    const QString bad = write("bad.txt", "* header\n100 0\n50 3\n");
+    const QString step = write("step.txt", "* maker's file\n\"Serial 1\"\n20 0\n999 0\n1000 "
+                                           "10\n20000 10\n");
+    prompts->queueFile(bad);
+    prompts->queueFile(step);
+    prompts->queueDialog([](QDialog& d) {
+        control<QPushButton>(d, ID_CALIBRATION_IMPORT)->click(); // refused: nothing changes
+        EXPECT_EQ(static_cast<CalibrationDialog&>(d).working(), settings().calibrationTable);
+        control<QPushButton>(d, ID_CALIBRATION_IMPORT)->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    QTest::keyClick(window.get(), Qt::Key_F6);
+    ASSERT_EQ(prompts->messages().size(), 1u);
+    EXPECT_NE(prompts->messages()[0].text.find("Line 3"), std::string::npos);
+    EXPECT_EQ(settings().calibrationTable[20].correctionDb, 10.0f); // 1 kHz
+    EXPECT_EQ(settings().calibrationTable[19].correctionDb, 0.0f);  // 800 Hz
+
+    analyze(file);
+    // 10 dB over a 60 dB range of 240 steps: 40 palette steps.
+    EXPECT_NEAR(meanIndexAt(2000.0) - meanIndexAt(500.0) - flat, 40.0, 3.0);
+}
+
+} // namespace
+} // namespace korv

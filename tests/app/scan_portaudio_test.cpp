@@ -1,0 +1,102 @@
+// Scan File on a real paced device without a sound card: a private PulseAudio server's null
+// sink, reached by PortAudio through ALSA's pulse plugin, with the real main window offscreen
+// on the real clock. The one program test that waits on the real clock, because the pace of
+// the real device is what it measures; so it is one short scan.
+//
+// KORV_SCAN_SECONDS (3 unless set) lengthens the scan for measuring by hand; the CPU share of
+// the scan is printed (docs/performance.md).
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "modes/scan_file.h"
+#include "support/alsa_config.h"
+#include "support/platform_scopes.h"
+#include "support/pulse_server.h"
+#include "support/temp_dir.h"
+#include "support/test_signals.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
+
+namespace korv {
+namespace {
+
+// The server first: ALSA reads its configuration when PortAudio starts.
+auto* const pulse =
+    dynamic_cast<test::PulseServer*>(::testing::AddGlobalTestEnvironment(new test::PulseServer));
+const auto* const alsaPulse = ::testing::AddGlobalTestEnvironment(
+    new test::AlsaConfig("korv-alsa-pulse", test::ALSA_PULSE_DEVICE));
+
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
+TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
+    ASSERT_TRUE(pulse->ready()) << pulse->error();
+    const char* asked = std::getenv("KORV_SCAN_SECONDS");
+    const int seconds = asked != nullptr ? std::max(std::atoi(asked), 1) : 3;
+    constexpr int kRate = 44100;
+
+    test::TempDir dir;
+    ASSERT_TRUE(dir.valid());
+    test::ScriptedPromptsScope prompts;
+    MainWindowOptions o; // the real clock and the default PortAudio device
+    o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+    MainWindow window(o);
+    installModes(window);
+    window.resize(1280, 960);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.startUp({});
+    AppState& s = appState();
+    s.settings.variablesChoice = cmd::kVariablesFreeze; // the stored (default) parameters
+    s.notesSuppressed = true; // the completion note would add its 800 ms to the scan
+    const double timeScaleMsec = s.settings.timeScaleMsecSaved;
+    const QString path =
+        dir.write(QStringLiteral("tone.wav"), test::waveFile(kRate, 2, 16, long{kRate} * seconds,
+                                                             test::sines({440.0, 1000.0}, kRate)));
+    ASSERT_FALSE(path.isEmpty());
+    prompts->queueFile(path);
+
+    const double cpuBefore = cpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    QTest::keyClick(&window, Qt::Key_F2);
+    const double wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double cpuShare = (cpuSeconds() - cpuBefore) * 1000.0 / wallMs;
+
+    const ScanFileResult& r = lastScanFile();
+    EXPECT_TRUE(prompts->messages().empty()) << "the device opened";
+    EXPECT_TRUE(r.endReached);
+    // Every frame is played and analysed, however late the sound server starts.
+    EXPECT_EQ(r.fileBytesRead, std::int64_t{kRate} * 4 * seconds);
+    // The scan lasts the file's time, plus what the server held the sound back at its start.
+    EXPECT_NEAR(wallMs - r.deviceLagMs, seconds * 1000.0, seconds * 150.0);
+    // The loop's own time on the real clock, from its first step to its end: one column per
+    // time-scale interval, none skipped.
+    const double loopMs = r.timeScaleMsec * static_cast<double>(r.columnsDrawn);
+    EXPECT_LE(loopMs, wallMs);
+    EXPECT_NEAR(static_cast<double>(r.columnsDrawn), loopMs / timeScaleMsec,
+                0.05 * loopMs / timeScaleMsec);
+    std::printf("scan of %d s: wall %.0f ms (the device %.0f ms late), loop %.0f ms, %ld columns "
+                "of %.1f ms (%.2f %% of the loop's allowance), CPU %.1f %% of one core\n",
+                seconds, wallMs, r.deviceLagMs, loopMs, r.columnsDrawn, timeScaleMsec,
+                100.0 * static_cast<double>(r.columnsDrawn) * timeScaleMsec / loopMs,
+                100.0 * cpuShare);
+    RecordProperty("cpu_percent", static_cast<int>(100.0 * cpuShare));
+}
+
+} // namespace
+} // namespace korv

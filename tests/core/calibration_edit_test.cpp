@@ -1,0 +1,122 @@
+// Editing the calibration curve: the half-dB mouse rule, Connect, the graph's geometry and the
+// import of a maker's calibration file, hostile files included.
+
+#include "analysis/calibration_edit.h"
+#include "analysis/levels.h"
+#include "settings/default_calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace korv {
+namespace {
+
+TEST(CalibrationEdit, MouseLevelsRoundToTheNearerHalfDbWithinThirty) {
+    // v counts half-dB steps: 2.4 is nearer 1.0 dB, 2.6 nearer 1.5 dB; the same below zero.
+    for (const auto& [v, db] : {std::pair{2.4f, 1.0f},
+                                {2.6f, 1.5f},
+                                {-2.4f, -1.0f},
+                                {-2.6f, -1.5f},
+                                {-0.1f, 0.0f},
+                                {0.4f, 0.0f},
+                                {500.0f, 30.0f},
+                                {-500.0f, -30.0f},
+                                {NAN, 0.0f}}) {
+        EXPECT_EQ(calibrationLevelFromHalfSteps(v), db) << v;
+    }
+    // The graph: +30 dB at the top, -30 at the bottom, a pointer above the box stays at +30.
+    const auto g = CalibrationGraph::forSize(408, 250);
+    EXPECT_EQ(g.pointY(30.0f), g.y0);
+    EXPECT_EQ(g.pointY(-30.0f), g.y0 + static_cast<int>(60 * g.yScale));
+    EXPECT_EQ(g.levelAt(g.zeroY()), 0.0f);
+    EXPECT_EQ(g.levelAt(-1000), 30.0f);
+    EXPECT_LT(g.pointX(0), g.pointX(33));
+    EXPECT_LE(g.pointX(33), 408);
+}
+
+TEST(CalibrationEdit, ConnectDrawsTheLineInEitherOrderAndZeroClears) {
+    CalibrationCurve a = defaultCalibrationCurve();
+    a[10].correctionDb = 0.0f;
+    a[14].correctionDb = 8.0f;
+    CalibrationCurve b = a;
+    connectCalibrationPoints(a, 10, 14);
+    connectCalibrationPoints(b, 14, 10);
+    for (int i = 11; i <= 13; ++i) {
+        EXPECT_EQ(a[i].correctionDb, 2.0f * static_cast<float>(i - 10));
+        EXPECT_EQ(b[i].correctionDb, a[i].correctionDb);
+    }
+    EXPECT_EQ(a[14].correctionDb, 8.0f);
+    const CalibrationCurve before = a;
+    connectCalibrationPoints(a, 5, 5);
+    connectCalibrationPoints(a, 5, 40);
+    EXPECT_EQ(a, before);
+    zeroCalibrationCurve(a);
+    for (const std::int16_t offset : buildCalibrationOffsets(44100, 1024, a)) {
+        EXPECT_EQ(offset, 0);
+    }
+}
+
+TEST(CalibrationImport, SamplesTheFileInLogFrequencyWithTheChosenSign) {
+    const CalibrationCurve current = defaultCalibrationCurve();
+    const std::string file = "* maker's header\n\"Sens Factor =-1.2dB\"\r\n\n"
+                             "  10\t-4.0\r\n100, 0.0, 12.5\n1000;2\n20000 40\n";
+    const CalibrationImport added =
+        importCalibrationText(file, current, CalibrationSign::CorrectionToAdd);
+    ASSERT_TRUE(added.ok) << added.error;
+    EXPECT_EQ(added.pointsRead, 4);
+    // Frequencies stay; 10 Hz is the file's first value, 31.5 Hz half a decade-fraction along.
+    EXPECT_EQ(added.curve[0].frequencyHz, current[0].frequencyHz);
+    EXPECT_FLOAT_EQ(added.curve[0].correctionDb, -4.0f);
+    EXPECT_NEAR(added.curve[5].correctionDb, -4.0 + 4.0 * std::log10(3.15), 1e-5);
+    EXPECT_FLOAT_EQ(added.curve[10].correctionDb, 0.0f); // 100 Hz
+    EXPECT_FLOAT_EQ(added.curve[20].correctionDb, 2.0f); // 1 kHz
+    // 40 dB at 20 kHz and beyond is limited to 30; the note counts shown points only.
+    EXPECT_FLOAT_EQ(added.curve[33].correctionDb, 30.0f);
+    EXPECT_FLOAT_EQ(added.curve[39].correctionDb, 30.0f);
+    EXPECT_GE(added.pointsClamped, 1);
+    const CalibrationImport removed =
+        importCalibrationText(file, current, CalibrationSign::ResponseToRemove);
+    ASSERT_TRUE(removed.ok);
+    EXPECT_FLOAT_EQ(removed.curve[0].correctionDb, 4.0f);
+    EXPECT_FLOAT_EQ(removed.curve[20].correctionDb, -2.0f);
+    EXPECT_FLOAT_EQ(removed.curve[33].correctionDb, -30.0f);
+}
+
+TEST(CalibrationImport, HostileFilesAreRefusedWithAReason) {
+    const CalibrationCurve current = defaultCalibrationCurve();
+    std::string many;
+    for (int i = 1; i <= kCalibrationFileMaxLines + 1; ++i) {
+        many += std::to_string(i) + " 0\n";
+    }
+    const std::string cases[] = {
+        "",
+        "* only a comment\n\"and a quote\"\n",
+        "1000 1\nabc def\n",
+        "1000\n",
+        "1000 1dB\n",
+        "1000 nan\n",
+        "1000 1e999\n",
+        "0 1\n",
+        "-10 1\n",
+        "1000 1\n500 2\n",
+        "1000 1\n1000 2\n",
+        std::string("100 1\n\0 2\n", 10),
+        std::string(kCalibrationFileMaxBytes + 1, '*'),
+        many,
+    };
+    for (const std::string& text : cases) {
+        const CalibrationImport r =
+            importCalibrationText(text, current, CalibrationSign::CorrectionToAdd);
+        EXPECT_FALSE(r.ok) << text.substr(0, 40);
+        EXPECT_FALSE(r.error.empty());
+    }
+    // A line is named by its number so the user can find it.
+    EXPECT_NE(importCalibrationText("10 1\n\n20 x\n", current, CalibrationSign::CorrectionToAdd)
+                  .error.find("Line 3"),
+              std::string::npos);
+}
+
+} // namespace
+} // namespace korv
