@@ -226,6 +226,16 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
 
+    // The line plot: mode 2, its picture kept in the plot image, the level log offered.
+    appState().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    run(clock.currentMs() + 1000);
+    EXPECT_GT(lastScanInput().columnsDrawn, 50);
+    EXPECT_EQ(s.settings.lastMode, 2);
+    EXPECT_TRUE(s.plotImage);
+    EXPECT_TRUE(s.logDataAvailable);
+    expectIdle();
+    appState().settings.displayTypeChoice = DISPLAY_SCROLL;
+
     // A resize during the run ends it and runs it again in the new layout, without a note.
     notesSeen.clear();
     const int widthBefore = s.layout.plotWidth;
