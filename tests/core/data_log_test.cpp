@@ -1,6 +1,7 @@
 // The data logs' text: every number checked against the C library's formatting of the same
 // value, line by line, with the levels of a real analysis; and the log file on a full disk.
 
+#include "analysis/point_level.h"
 #include "display/column_analyzer.h"
 #include "display/parallel_column_loop.h"
 #include "output/data_log.h"
@@ -183,6 +184,44 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     std::string low;
     format.appendColumn(low, 0, below);
     EXPECT_EQ(linesOf(low).back().substr(15), "-90.0");
+}
+
+// A clicked point's level is the averaged level of its bin at that moment: with one row per
+// bin the column loop's averages give it.
+TEST(DataLog, PointLevelIsTheColumnsAverageAtItsBin) {
+    constexpr std::int32_t kRate = 8000;
+    std::vector<std::uint8_t> bytes;
+    for (long n = 0; n < kRate; ++n) {
+        const auto v = static_cast<std::int16_t>(
+            20000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / kRate) *
+            (1.0 + static_cast<double>(n % 4000) / 4000.0) / 2.0);
+        bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    }
+    ColumnAnalysisInputs in;
+    in.samples = bytes;
+    in.sampleRate = kRate;
+    in.run.log2FftSize = 9;
+    in.run.windowSamples = 400;
+    in.run.hop = 80;
+    in.run.columns = 90;
+    in.highBandHz = kRate / 2;
+    in.averageCountScroll = 3;
+    in.levelScaleCode = -9;
+    ColumnLevels levels;
+    ASSERT_EQ(levels.setup(in, 256, in.run.columns), 0);
+    for (long x = 0; x < in.run.columns; ++x) {
+        ASSERT_TRUE(levels.compute(x));
+        if (x < 2) {
+            continue; // the ring counts the columns before the first as zero
+        }
+        for (const int bin : {20, 64, 65, 200}) {
+            const double avg = levels.averagedLevels(0)[static_cast<std::size_t>(bin)];
+            const auto want = std::max(-90L, static_cast<long>(std::trunc(avg / 4.0 - 90.0)));
+            ASSERT_EQ(pointLevelDb(in, 0, x * 80, bin * 15.625 + 3.0), want) << x << " " << bin;
+        }
+    }
+    EXPECT_FALSE(pointLevelDb(in, 1, 0, 1000.0)); // a mono file has no second channel
 }
 
 TEST(DataLog, SpectrumLogOnTheThreeScales) {
