@@ -89,6 +89,13 @@ void parametersChange(MainWindow& window, int param) {
     if (s.modeRunning || (!s.spectralImage && !s.previousKept)) {
         return;
     }
+    if (s.imageLog) {
+        // Log Data: the held segment analysed again as it is, each column written to the log.
+        if (s.spectralImage && s.samples) {
+            runAnalysisPass(window);
+        }
+        return;
+    }
     const bool keptNow = keepStateForRestore();
     window.redrawView(false);
 
