@@ -26,6 +26,7 @@ constexpr int kLinearNumWidth = 5;
 constexpr int kLogBandWidth = 20;
 constexpr int kBandNumberWidth = 5;
 constexpr int kPointFieldWidth = 14;
+constexpr int kQuarterDbSpan = 360; // stored 0 .. 360 is -90 .. 0 dB
 // The Log rows name a band by whole hertz once the first point spans this much.
 constexpr double kWholeHertzSpan = 2.0;
 
@@ -144,6 +145,11 @@ ImageLogFormat::ImageLogFormat(const LogSource& source, int rows) : source_(sour
         rowOfBin_.push_back(static_cast<int>(
             linearIndex(static_cast<double>(k) * bins.binWidthHz, source, std::max(rows, 0))));
     }
+    for (int v = 0; v <= kQuarterDbSpan; ++v) {
+        std::string& text = wholeLevels_.emplace_back();
+        appendFixed(text, quarterDbToLevel(v), 1);
+        text += kLogLineEnd;
+    }
 }
 
 std::string ImageLogFormat::header() const {
@@ -172,9 +178,15 @@ void ImageLogFormat::appendColumn(std::string& out, long x, std::span<const floa
     for (std::size_t i = 0; i < rowOfBin_.size(); ++i) {
         out.append(rowPrefixes_, i * prefix, prefix);
         const auto row = static_cast<std::size_t>(rowOfBin_[i]);
-        const double stored = row < averaged.size() ? averaged[row] : 0.0;
-        appendFixed(out, clampLevel(quarterDbToLevel(stored)), 1);
-        out += kLogLineEnd;
+        const double stored =
+            std::clamp(row < averaged.size() ? static_cast<double>(averaged[row]) : 0.0, 0.0,
+                       static_cast<double>(kQuarterDbSpan));
+        if (const double whole = std::floor(stored); whole == stored) {
+            out += wholeLevels_[static_cast<std::size_t>(whole)];
+        } else {
+            appendFixed(out, clampLevel(quarterDbToLevel(stored)), 1);
+            out += kLogLineEnd;
+        }
     }
 }
 

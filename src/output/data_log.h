@@ -57,6 +57,9 @@ class ImageLogFormat {
     LogSource source_;
     std::string rowPrefixes_; // per bin the padded bin number and frequency
     std::vector<int> rowOfBin_;
+    // The text of every whole quarter-dB level from -90 to 0 dB with its line end: most
+    // averages are whole, and a look-up is far quicker than formatting.
+    std::vector<std::string> wholeLevels_;
 };
 
 enum class SpectrumLogScale { Linear, Log, ThirdOctave };
