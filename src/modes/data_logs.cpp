@@ -78,6 +78,11 @@ void finishLog(LogFile& file) {
     }
 }
 
+SpectrumLogPlot withBands(SpectrumLogPlot plot, std::span<const int> pointBands) {
+    plot.pointBands = pointBands;
+    return plot;
+}
+
 void writeSpectrumLog(const ScopeView& view, LogFile& file) {
     const AppState& s = appState();
     const AppSettings& st = s.settings;
@@ -104,6 +109,8 @@ void writeSpectrumLog(const ScopeView& view, LogFile& file) {
         if (const auto bands = thirdOctavePoints(s.sampleRateHz, fftSize, points)) {
             plot.firstBand = bands->firstBand;
             plot.upperBand = bands->lastBand + 1;
+            file.write(spectrumLogText(src, withBands(plot, bands->pointBands)));
+            return;
         }
     }
     file.write(spectrumLogText(src, plot));

@@ -270,8 +270,13 @@ std::string spectrumLogText(const LogSource& s, const SpectrumLogPlot& plot) {
             appendPadded(out, integerText(b), kBandNumberWidth);
             appendPadded(out, fixedText(std::pow(10.0, static_cast<double>(b) / 10.0), 2),
                          kRowFrequencyWidth);
-            // The bands spread evenly over the plot's points; the level is not clamped here.
-            appendFixed(out, level(i * points / count), 1);
+            long point = i * points / count;
+            if (const auto shown = std::find(plot.pointBands.begin(), plot.pointBands.end(), b);
+                shown != plot.pointBands.end()) {
+                point = shown - plot.pointBands.begin();
+            }
+            // Not clamped: the band levels have their own range.
+            appendFixed(out, level(point), 1);
             out += kLogLineEnd;
         }
         break;

@@ -73,6 +73,9 @@ struct SpectrumLogPlot {
     double firstPointSpanHz = 0.0; // Log: the frequency span of point 0
     int firstBand = 0;             // 1/3-octave: band numbers first .. upper - 1
     int upperBand = 0;
+    // 1/3-octave: the band each point shows; a band's row takes its first point. Without
+    // them the bands are spread evenly over the points.
+    std::span<const int> pointBands;
 };
 [[nodiscard]] std::string spectrumLogText(const LogSource& source, const SpectrumLogPlot& plot);
 

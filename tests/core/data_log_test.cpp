@@ -231,7 +231,8 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     for (std::size_t i = 0; i < levels.size(); ++i) {
         levels[i] = static_cast<float>(i) * 1.7f - 20.0f; // -95 .. +32 dB
     }
-    SpectrumLogPlot plot{SpectrumLogScale::Linear, levels};
+    SpectrumLogPlot plot;
+    plot.levels = levels;
     const auto linear = linesOf(spectrumLogText(s, plot));
     ASSERT_EQ(linear.size(), 8u + 512u);
     EXPECT_EQ(linear[3], "43.07 Hz Frequency Resolution");
@@ -291,6 +292,18 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     }
     EXPECT_EQ(oct[8 + 31 - 17].substr(5, 9), "1258.93  ");
     EXPECT_EQ(oct[8].substr(14), cFormat("%-2.1f", level(0))); // below -90, not clamped
+    // With the bands the plot shows, a band's row takes the first point that shows it.
+    std::vector<int> shown(300);
+    for (std::size_t r = 0; r < shown.size(); ++r) {
+        shown[r] = 17 + static_cast<int>(r * 27 / 290);
+    }
+    plot.pointBands = shown;
+    const auto octShown = linesOf(spectrumLogText(s, plot));
+    for (std::size_t i = 0; i < 27; ++i) {
+        const auto first = static_cast<std::size_t>(
+            std::find(shown.begin(), shown.end(), 17 + static_cast<int>(i)) - shown.begin());
+        ASSERT_EQ(octShown[8 + i].substr(14), cFormat("%-2.1f", level(first)));
+    }
 
     std::string cut;
     appendPadded(cut, "1000000.00", 9);
