@@ -78,7 +78,7 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
     EXPECT_TRUE(prompts->messages().empty());
 }
 
-TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskIsReported) {
+TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
     analyzeStereo(CHANNEL_DUAL);
     const QString path = dir.file(QStringLiteral("dual.txt"));
     logData(path);
@@ -90,6 +90,15 @@ TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskIsReported) {
     EXPECT_EQ(prompts->messages()[0].text, "Error Writing File");
     EXPECT_FALSE(appState().imageLog);
     EXPECT_TRUE(appState().spectralImage); // the analysis itself ran to its end
+
+    // STOP ends the log at the last column drawn, the file closed.
+    postCommand(cmd::kStop, 0);
+    const QString stopped = dir.file(QStringLiteral("stopped.txt"));
+    logData(stopped);
+    EXPECT_FALSE(appState().imageLog);
+    EXPECT_LT(appState().run.params.columns, 5);
+    EXPECT_EQ(lines(stopped).count(QStringLiteral("Point Hz        dB")),
+              appState().run.params.columns);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
