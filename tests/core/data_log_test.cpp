@@ -105,6 +105,10 @@ TEST(DataLog, FixedFormatMatchesTheCLibraryAndIgnoresTheLocale) {
     EXPECT_EQ(got, "43.07");
     EXPECT_EQ(linesOf(ImageLogFormat(source44k(), 10).header()).at(3),
               "43.07 Hz Frequency Resolution");
+    const std::vector<float> levels(40, 123.0f);
+    SpectrumLogPlot plot;
+    plot.levels = levels;
+    EXPECT_EQ(spectrumLogText(source44k(), plot).find(','), std::string::npos);
 }
 
 // Header and blocks of a stereo analysis, both cores, against values worked out here from
