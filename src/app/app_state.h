@@ -9,10 +9,14 @@
 #include "display/palette.h"
 #include "display/plot_layout.h"
 #include "display/spectral_image.h"
+#include "output/data_log.h"
+#include "output/log_file.h"
 #include "platform/allocations.h"
 #include "settings/app_settings.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -116,6 +120,12 @@ struct AppState {
     int previousVScrollRowPos = 0;
     int previousVScrollRowMax = 0;
     int previousFftSizeExponent = 10;
+
+    // The spectral image log: open from its header to the end of the analysis that writes it.
+    std::unique_ptr<LogFile> imageLog;
+    LogSource imageLogSource;
+    // Point-log mode: a left click on the image (view coordinates) only logs the point.
+    std::function<void(int x, int y)> pointLogClick;
 
     // Drawing objects made once at creation.
     IndexedSurface pointerMarkA;

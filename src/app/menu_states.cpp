@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "dialogs/control_ids.h"
 
+#include <QAction>
 #include <QPushButton>
 
 namespace korv {
@@ -14,6 +15,14 @@ namespace {
 void enableAll(ProgramMenu& menu, std::initializer_list<int> ids, bool on) {
     for (const int id : ids) {
         menu.enable(id, on);
+    }
+}
+
+// 40028 logs the image's columns or the plotted spectrum, as the display type says.
+void nameLogCommand(ProgramMenu& menu, const AppSettings& settings) {
+    if (QAction* a = menu.action(cmd::kLogSpectrum)) {
+        a->setText(settings.displayTypeChoice == DISPLAY_SCROLL ? QStringLiteral("Log Data")
+                                                                : QStringLiteral("Log Spectrum"));
     }
 }
 
@@ -57,6 +66,7 @@ void menuStateIdle(MainWindow& window) {
     m.enable(cmd::kParametersChange, false);
     m.enable(cmd::kParametersRestore, s.scanRestoreAvailable);
     m.enable(cmd::kLogSpectrum, s.logDataAvailable);
+    nameLogCommand(m, s.settings);
     enableAll(m, {cmd::kLogPoints, cmd::kSaveWave}, false);
     const bool image = s.spectralImage || s.plotImage;
     m.enable(cmd::kPrintWindow, image);
@@ -76,6 +86,7 @@ void menuStateImage(MainWindow& window) {
     const AppState& s = appState();
     const AppSettings& st = s.settings;
     enableAll(m, {cmd::kAnalyzeFile, cmd::kAnalyzeBatch}, true);
+    nameLogCommand(m, st);
     if (st.displayTypeChoice == DISPLAY_SCROLL) {
         m.enablePopup(ProgramMenu::kParametersPopup, true);
         m.enable(cmd::kParametersChange, true);
@@ -85,9 +96,9 @@ void menuStateImage(MainWindow& window) {
     const bool stereo = st.typeChoice == TYPE_STEREO;
     if (!stereo || st.channelChoice != CHANNEL_DUAL) {
         m.enable(cmd::kLogSpectrum, st.freqScaleChoice == FREQ_SCALE_LINEAR);
-        enableAll(m, {cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage,
-                      cmd::kPrintWindow},
-                  true);
+        enableAll(
+            m, {cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage, cmd::kPrintWindow},
+            true);
         m.enablePopup(ProgramMenu::kSaveImagePopup, true);
         bool larger = false;
         if (s.spectralImage) {

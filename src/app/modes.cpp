@@ -5,6 +5,7 @@
 #include "app/playback_view.h"
 #include "app/spectral_view.h"
 #include "modes/analyze_file.h"
+#include "modes/data_logs.h"
 #include "modes/play.h"
 #include "modes/plot_display.h"
 #include "modes/scan_file.h"
@@ -20,6 +21,7 @@ void installModes(MainWindow& window) {
     installScanInput(window);
     installPlotDisplay(window);
     installColourCommands(window);
+    installDataLogs(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

@@ -290,6 +290,12 @@ class SpectralView {
             return false;
         }
         track(at);
+        if (s.pointLogClick && event.button() == Qt::LeftButton) {
+            // Point-log mode: the click only logs the point.
+            const auto logClick = s.pointLogClick;
+            logClick(std::max(0, at.x()), std::max(0, at.y()));
+            return true;
+        }
         const ViewGeometry g = currentViewGeometry();
         const int column = viewXToColumn(mouse_.lastPoint.x, g.plotWidth, g.dualStereo);
         if (event.button() == Qt::LeftButton) {

@@ -1,6 +1,7 @@
 #include "display/parallel_column_loop.h"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 namespace korv {
@@ -31,6 +32,15 @@ int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage&
     }
     scratch_ = SpectralImage::create({block_, static_cast<int>(block_), image.plotHeight(),
                                       image.stripHeight(), image.channels()});
+    const std::size_t levelCount = static_cast<std::size_t>(block_) *
+                                   static_cast<std::size_t>(image.channels()) *
+                                   static_cast<std::size_t>(caller_.rows());
+    try {
+        scratchLevels_.assign(levelCount, 0.0f);
+        heldLevels_.assign(levelCount, 0.0f);
+    } catch (const std::bad_alloc&) {
+        scratch_.reset();
+    }
     if (!scratch_ || helper_.setup(inputs, image) != 0) {
         // One core is slower, never wrong.
         scratch_.reset();
@@ -67,8 +77,19 @@ void ParallelColumnLoop::work() {
             return;
         }
         const long last = std::min(first + block_, columns);
+        const auto rows = static_cast<std::size_t>(helper_.rows());
+        const int channels = scratch_->channels();
         for (long x = first; x < last; ++x) {
             helper_.analyzeColumnAt(x, *scratch_, static_cast<int>(x - first));
+            for (int ch = 0; ch < channels; ++ch) {
+                const auto levels = helper_.averagedLevels(ch);
+                const std::size_t at =
+                    (static_cast<std::size_t>(x - first) * static_cast<std::size_t>(channels) +
+                     static_cast<std::size_t>(ch)) *
+                    rows;
+                std::copy_n(levels.begin(), std::min(levels.size(), rows),
+                            scratchLevels_.begin() + static_cast<std::ptrdiff_t>(at));
+            }
         }
         {
             std::lock_guard lock(mutex_);
@@ -79,8 +100,22 @@ void ParallelColumnLoop::work() {
     }
 }
 
+std::span<const float> ParallelColumnLoop::averagedLevels(int channel) const {
+    if (lastAsked_ < 0 || !sharing() || !workerBlock(lastAsked_) ||
+        heldBlock_ != lastAsked_ / block_ || channel < 0 || channel >= image_->channels()) {
+        return caller_.averagedLevels(channel);
+    }
+    const auto rows = static_cast<std::size_t>(caller_.rows());
+    const std::size_t at = (static_cast<std::size_t>(lastAsked_ % block_) *
+                                static_cast<std::size_t>(image_->channels()) +
+                            static_cast<std::size_t>(channel)) *
+                           rows;
+    return std::span<const float>(heldLevels_).subspan(at, rows);
+}
+
 void ParallelColumnLoop::analyzeColumn(long x, SpectralImage& image) {
     consumed_ = std::max(consumed_, x + 1);
+    lastAsked_ = x;
     if (!sharing() || !workerBlock(x)) {
         caller_.analyzeColumn(x, image);
         return;
@@ -96,6 +131,9 @@ void ParallelColumnLoop::analyzeColumn(long x, SpectralImage& image) {
                              {0, 0, static_cast<int>(width), scratch_->height()},
                              {static_cast<int>(x), 0});
     copiedTo_ = x + width;
+    // The block's levels stay with the caller while the worker fills the next block.
+    heldLevels_.swap(scratchLevels_);
+    heldBlock_ = block;
     readyBlock_ = -1;
     lock.unlock();
     changed_.notify_all();
@@ -109,6 +147,8 @@ void ParallelColumnLoop::release() {
     image_ = nullptr;
     consumed_ = 0;
     copiedTo_ = 0;
+    lastAsked_ = -1;
+    heldBlock_ = -1;
     if (worker_.joinable()) {
         {
             std::lock_guard lock(mutex_);
@@ -120,6 +160,8 @@ void ParallelColumnLoop::release() {
     helper_.release();
     caller_.release();
     scratch_.reset();
+    scratchLevels_.clear();
+    heldLevels_.clear();
 }
 
 } // namespace korv

@@ -4,7 +4,8 @@
 // caller analyses the even blocks straight into the image and a worker thread the odd ones
 // into a block of its own, which is copied in when the caller reaches it. Each analyser
 // primes its averaging ring at a block start, so the picture is the same byte for byte as one
-// analyser's in order.
+// analyser's in order. The worker keeps its block's averaged levels beside the block, so the
+// level log gets every column's averages in column order as well.
 
 #include "display/column_analyzer.h"
 
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace korv {
 
@@ -33,12 +35,9 @@ class ParallelColumnLoop {
     // asked for are cleared again.
     void release();
 
-    // The ring-averaged levels of the column just asked for, for the level log. Only a loop
-    // on one thread has them for every column in order; a shared loop gives none, so a run
-    // that logs sets up without the worker.
-    [[nodiscard]] std::span<const float> averagedLevels(int channel) const {
-        return sharing() ? std::span<const float>{} : caller_.averagedLevels(channel);
-    }
+    // The ring-averaged levels of the column just asked for (row 0 lowest), for the level
+    // log; empty before the first column.
+    [[nodiscard]] std::span<const float> averagedLevels(int channel) const;
 
     [[nodiscard]] long columns() const { return caller_.columns(); }
     [[nodiscard]] bool sharing() const { return worker_.joinable(); }
@@ -51,6 +50,12 @@ class ParallelColumnLoop {
     ColumnAnalyzer caller_;
     ColumnAnalyzer helper_;
     std::optional<SpectralImage> scratch_;
+    // Averaged levels of a worker's block, column by column, channel by channel: the block
+    // being analysed, and the one the caller took over last.
+    std::vector<float> scratchLevels_;
+    std::vector<float> heldLevels_;
+    long heldBlock_ = -1;
+    long lastAsked_ = -1;
     long block_ = 0;
     SpectralImage* image_ = nullptr;
     long consumed_ = 0; // columns the caller asked for

@@ -1,4 +1,5 @@
 #include "modes/analysis_pass.h"
+#include "modes/data_logs.h"
 
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"
@@ -135,11 +136,17 @@ bool columnLoop(MainWindow& window) {
     const long columns = run.params.columns;
     const bool pleaseWait = run.commandLine && (s.settings.typeChoice != TYPE_STEREO ||
                                                 s.settings.channelChoice == CHANNEL_DUAL);
+    // Each column's block goes to an open spectral image log as soon as it is drawn, so the
+    // log needs no more memory however long the run.
+    ImageLogWriter log(s.spectralImage->rows());
     long x = 0;
     long firstUnshown = 0;
     auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
     while (x < columns && !s.stopRequested) {
         analyzer.analyzeColumn(x, *s.spectralImage);
+        if (log.active()) {
+            log.column(x, analyzer.averagedLevels(log.channel()));
+        }
         if (x % SLICE_COLUMNS == 0) {
             const auto now = std::chrono::steady_clock::now();
             if (pleaseWait) {

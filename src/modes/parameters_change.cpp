@@ -91,6 +91,13 @@ void parametersChange(MainWindow& window, int param) {
         return;
     }
     closeColourDialog();
+    if (s.imageLog) {
+        // Log Data: the held segment analysed again as it is, each column written to the log.
+        if (s.spectralImage && s.samples) {
+            runAnalysisPass(window);
+        }
+        return;
+    }
     const bool keptNow = keepStateForRestore();
     window.redrawView(false);
 

@@ -400,13 +400,13 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     analyze(tone("built.wav", kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
     ProgramMenu& m = window->menu();
-    for (const int id :
-         {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave,
-          cmd::kParametersChange, cmd::kVolumeControl, cmd::kSignalScale, cmd::kFreqCalibration}) {
+    for (const int id : {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave,
+                         cmd::kParametersChange, cmd::kVolumeControl, cmd::kSignalScale,
+                         cmd::kFreqCalibration, cmd::kLogSpectrum, cmd::kLogPoints}) {
         EXPECT_TRUE(m.enabled(id)) << id;
     }
-    for (const int id : {cmd::kAnalyzeBatch, cmd::kLogSpectrum, cmd::kLogPoints,
-                         cmd::kSaveWindowImage, cmd::kPrintWindow, cmd::kFreqMark}) {
+    for (const int id :
+         {cmd::kAnalyzeBatch, cmd::kSaveWindowImage, cmd::kPrintWindow, cmd::kFreqMark}) {
         EXPECT_FALSE(m.enabled(id)) << id;
     }
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));

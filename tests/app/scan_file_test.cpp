@@ -402,6 +402,21 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     const auto loudest = std::max_element(v.levelDb().begin(), v.levelDb().end());
     const auto point = static_cast<std::size_t>(loudest - v.levelDb().begin());
     EXPECT_EQ(bands->pointBands[point], thirdOctaveBand(1000));
+
+    // Log Spectrum: one row per band, the loudest at the band of the tone.
+    const QString path = dir.file(QStringLiteral("bands.txt"));
+    prompts->queueFile(path);
+    sendCommand(cmd::kLogSpectrum, 0);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QStringList rows = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(rows.at(3), QStringLiteral("1/3 Octave Frequency Scale"));
+    rows = rows.mid(8, bands->lastBand + 1 - bands->firstBand);
+    const auto level = [](const QString& row) { return row.mid(14).toDouble(); };
+    const auto top = std::max_element(rows.begin(), rows.end(),
+                                      [&](auto& a, auto& b) { return level(a) < level(b); });
+    EXPECT_EQ(top->left(5).trimmed().toInt(), thirdOctaveBand(1000));
+    EXPECT_NEAR(level(*top), *loudest / 4.0 - appState().settings.levelScaleCode - 90.0, 0.051);
 }
 
 TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {

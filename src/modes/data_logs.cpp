@@ -1,0 +1,298 @@
+#include "modes/data_logs.h"
+
+#include "analysis/frequency_scale.h"
+#include "analysis/point_level.h"
+#include "analysis/rounding.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/spectral_view.h"
+#include "dialogs/point_log_dialog.h"
+#include "display/readouts.h"
+#include "modes/plot_display.h"
+#include "platform/commands.h"
+#include "platform/prompts.h"
+
+#include <QFileInfo>
+#include <QPointer>
+
+#include <cmath>
+#include <memory>
+
+namespace korv {
+
+namespace {
+
+// The point log between command 40062 and the closing of its dialog.
+struct PointLog {
+    std::unique_ptr<LogFile> file;
+    QPointer<PointLogDialog> dialog;
+};
+
+PointLog& pointLog() {
+    static PointLog log;
+    return log;
+}
+
+bool stereoRight(const AppSettings& st) {
+    return st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT;
+}
+
+// The file for a log from the "Save Data Log" dialog, "txt" added to a new name without an
+// extension (an existing file chosen is taken as it is); nothing on Cancel.
+std::optional<std::string> askForLogFile() {
+    FileRequest r;
+    r.title = QStringLiteral("Save Data Log");
+    r.folder = QString::fromStdString(appState().settings.lastFolder);
+    r.filter = QStringLiteral("Text Files (*.txt);;All Files (*)");
+    std::optional<QString> path = prompts().saveFile(r);
+    if (!path) {
+        return std::nullopt;
+    }
+    if (QFileInfo(*path).suffix().isEmpty() && !QFileInfo::exists(*path)) {
+        *path += QStringLiteral(".txt");
+    }
+    return path->toLocal8Bit().toStdString();
+}
+
+LogSource currentLogSource(int fftSize) {
+    const AppState& s = appState();
+    LogSource src;
+    src.wavePath = QString::fromStdString(s.run.file.empty() ? s.fileNameBuffer : s.run.file)
+                       .toLocal8Bit()
+                       .toStdString();
+    src.sampleRate = s.sampleRateHz;
+    src.fftSize = fftSize;
+    src.startMsec = s.timeNowMsec != 0.0 ? s.timeNowMsec : static_cast<double>(s.run.beginMsec);
+    src.timeScaleMsec = s.settings.timeScaleMsec;
+    src.lowBandHz = s.settings.lowBandHz;
+    src.highBandHz = s.settings.highBandHz;
+    src.levelScaleCode = s.settings.levelScaleCode;
+    return src;
+}
+
+// Closes a finished log; a write error is reported.
+void finishLog(LogFile& file) {
+    if (!file.close()) {
+        prompts().show(kErrorWritingFile);
+    }
+}
+
+SpectrumLogPlot withBands(SpectrumLogPlot plot, std::span<const int> pointBands) {
+    plot.pointBands = pointBands;
+    return plot;
+}
+
+void writeSpectrumLog(const ScopeView& view, LogFile& file) {
+    const AppState& s = appState();
+    const AppSettings& st = s.settings;
+    const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
+    const LogSource src = currentLogSource(fftSize);
+    SpectrumLogPlot plot;
+    plot.levels = stereoRight(st) && !view.levelDb2().empty() ? view.levelDb2() : view.levelDb();
+    const int points = static_cast<int>(plot.levels.size());
+    if (st.freqScaleChoice == FREQ_SCALE_LOG) {
+        plot.scale = SpectrumLogScale::Log;
+        if (st.lowBandHz > 0 && st.highBandHz > st.lowBandHz && points > 0) {
+            plot.log10Step = (std::log10(static_cast<double>(st.highBandHz)) -
+                              std::log10(static_cast<double>(st.lowBandHz))) /
+                             points;
+        }
+        if (const auto map = buildRowMap(FREQ_SCALE_LOG, st.lowBandHz, st.highBandHz,
+                                         s.sampleRateHz, fftSize, points);
+            map && !map->rows.empty()) {
+            plot.firstPointSpanHz =
+                static_cast<double>(map->rows.front().binCount) * s.sampleRateHz / (2.0 * fftSize);
+        }
+    } else if (st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        plot.scale = SpectrumLogScale::ThirdOctave;
+        if (const auto bands = thirdOctavePoints(s.sampleRateHz, fftSize, points)) {
+            plot.firstBand = bands->firstBand;
+            plot.upperBand = bands->lastBand + 1;
+            file.write(spectrumLogText(src, withBands(plot, bands->pointBands)));
+            return;
+        }
+    }
+    file.write(spectrumLogText(src, plot));
+}
+
+// Log Data / Log Spectrum.
+void logData(MainWindow& window) {
+    AppState& s = appState();
+    if (s.modeRunning || s.imageLog) {
+        return;
+    }
+    window.redrawView(true);
+    const bool image = s.settings.displayTypeChoice == DISPLAY_SCROLL;
+    const ScopeView* plot = scanPlotView();
+    if (image ? !s.spectralImage || !s.samples : plot == nullptr) {
+        return;
+    }
+    const std::optional<std::string> path = askForLogFile();
+    if (!path) {
+        window.redrawView(true);
+        return;
+    }
+    auto file = std::make_unique<LogFile>();
+    if (!file->create(*path)) {
+        prompts().show(kCannotOpenFile);
+        return;
+    }
+    if (!image) {
+        writeSpectrumLog(*plot, *file);
+        finishLog(*file);
+        return;
+    }
+    const LogSource src = currentLogSource(1 << s.run.params.log2FftSize);
+    file->write(ImageLogFormat(src, 0).header());
+    if (dualStereoView(s.settings)) {
+        finishLog(*file); // two channels side by side have no one column to write
+        return;
+    }
+    s.imageLog = std::move(file);
+    s.imageLogSource = src;
+    sendCommand(cmd::kParametersChange, 0);
+    if (s.imageLog) {
+        // The analysis did not run: the header is all there is.
+        finishLog(*s.imageLog);
+        s.imageLog.reset();
+    }
+}
+
+void closePointLog() {
+    PointLog& log = pointLog();
+    appState().pointLogClick = nullptr;
+    if (log.file) {
+        finishLog(*log.file);
+        log.file.reset();
+    }
+    if (log.dialog) {
+        log.dialog->deleteLater();
+        log.dialog.clear();
+    }
+}
+
+// A click in point-log mode: the point's values shown and appended. A click outside the
+// analysed image (the waveform strip, below the rows, past the last column, the dual divider)
+// logs nothing.
+void logPoint(int x, int y) {
+    AppState& s = appState();
+    PointLog& log = pointLog();
+    if (!log.file || !log.dialog || !s.spectralImage || !s.samples) {
+        return;
+    }
+    const ViewGeometry g = currentViewGeometry();
+    const int rows = g.rows();
+    const long column =
+        static_cast<long>(viewXToColumn(x, g.plotWidth, g.dualStereo)) + g.hScrollPos;
+    if (y <= g.stripHeight || y >= g.plotHeight || rows <= 0 || column >= analysedColumns(s) ||
+        (g.dualStereo && (x >= g.plotWidth || onDualDivider(x, g.plotWidth)))) {
+        return;
+    }
+    const double ts = s.settings.timeScaleMsec;
+    const long time =
+        static_cast<long>(std::trunc(static_cast<double>(column) * ts + g.segmentOffsetMsec)) +
+        static_cast<long>(std::trunc(ts)) / 2;
+    const double up = g.plotHeight - y - 1;
+    double hz = g.lowBandHz + static_cast<double>(g.highBandHz - g.lowBandHz) * up / rows;
+    if (g.freqScaleChoice == FREQ_SCALE_LOG && g.lowBandHz > 0 && g.highBandHz > g.lowBandHz) {
+        const double step =
+            (std::log10(static_cast<double>(g.highBandHz)) - std::log10(g.lowBandHz)) / rows;
+        hz = std::pow(10.0, std::log10(g.lowBandHz) + up * step);
+    }
+    const long frequency = roundHalfUp(hz);
+    // The channel on the screen: the right pane of two, or the Right channel shown alone.
+    const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);
+    const AnalysisRun& run = s.run;
+    const auto samples = s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
+    const std::optional<long> level = pointLevelDb(
+        columnAnalysisInputsFrom(s.settings, run.format, run.params, samples), right ? 1 : 0,
+        column * run.params.hop / std::max(1, run.format.channels), static_cast<double>(frequency));
+    if (!level) {
+        return;
+    }
+    log.dialog->showPoint(time, frequency, *level);
+    if (!log.file->write(pointLogRow(time, frequency, *level)) || !log.file->flush()) {
+        prompts().show(kErrorWritingFile);
+        closePointLog();
+    }
+}
+
+// Log Points: the file appended to (one empty line first) or created with its header, and
+// the dialog that shows each clicked point until it is closed.
+void logPoints(MainWindow& window) {
+    AppState& s = appState();
+    if (s.modeRunning || !s.spectralImage || pointLog().file) {
+        return;
+    }
+    const std::optional<std::string> path = askForLogFile();
+    if (!path) {
+        return;
+    }
+    auto file = std::make_unique<LogFile>();
+    if (file->openExisting(*path)) {
+        file->write(kLogLineEnd);
+    } else if (file->create(*path)) {
+        file->write(pointLogHeader(currentLogSource(1 << s.run.params.log2FftSize)));
+    } else {
+        prompts().show(kCannotOpenFile);
+        return;
+    }
+    if (!file->flush()) {
+        prompts().show(kErrorWritingFile);
+        return;
+    }
+    PointLog& log = pointLog();
+    log.file = std::move(file);
+    log.dialog = new PointLogDialog(&window);
+    QObject::connect(log.dialog, &QDialog::finished, [] { closePointLog(); });
+    log.dialog->adjustSize();
+    const QPoint topRight =
+        window.drawingArea()->mapToGlobal(QPoint(window.drawingArea()->width(), 0));
+    log.dialog->move(topRight.x() - log.dialog->frameGeometry().width(), topRight.y());
+    log.dialog->show();
+    s.pointLogClick = logPoint;
+}
+
+} // namespace
+
+ImageLogWriter::ImageLogWriter(int rows)
+    : format_(appState().imageLogSource, rows), channel_(stereoRight(appState().settings) ? 1 : 0) {
+}
+
+ImageLogWriter::~ImageLogWriter() {
+    end();
+}
+
+bool ImageLogWriter::active() const {
+    return appState().imageLog != nullptr;
+}
+
+void ImageLogWriter::column(long x, std::span<const float> averaged) {
+    AppState& s = appState();
+    if (!s.imageLog) {
+        return;
+    }
+    block_.clear();
+    format_.appendColumn(block_, x, averaged);
+    if (!s.imageLog->write(block_)) {
+        // The disk is full or gone: the log ends here, the analysis goes on.
+        end();
+    }
+}
+
+void ImageLogWriter::end() {
+    AppState& s = appState();
+    if (s.imageLog) {
+        std::unique_ptr<LogFile> file = std::move(s.imageLog);
+        finishLog(*file);
+    }
+}
+
+void installDataLogs(MainWindow& window) {
+    MainWindow* w = &window;
+    window.registerCommand(cmd::kLogSpectrum, [w](int) { logData(*w); });
+    window.registerCommand(cmd::kLogPoints, [w](int) { logPoints(*w); });
+}
+
+} // namespace korv

@@ -1,0 +1,307 @@
+#include "output/data_log.h"
+
+#include "analysis/rounding.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace korv {
+
+namespace {
+
+constexpr std::array<long long, 10> kPowersOfTen{1,      10,      100,      1000,      10000,
+                                                 100000, 1000000, 10000000, 100000000, 1000000000};
+// Below this a scaled value and its rounding are exact enough to tell a tie from a non-tie.
+constexpr double kFastFixedLimit = 1e12;
+constexpr double kTieMargin = 1e-6;
+constexpr double kMinLevelDb = -90.0;
+constexpr double kMaxLevelDb = 0.0;
+constexpr double kLevelOffsetDb = 90.0;
+constexpr int kImagePointWidth = 6;
+constexpr int kImageHzWidth = 10;
+constexpr int kRowFrequencyWidth = 9;
+constexpr int kLinearNumWidth = 5;
+constexpr int kLogBandWidth = 20;
+constexpr int kBandNumberWidth = 5;
+constexpr int kPointFieldWidth = 14;
+constexpr int kQuarterDbSpan = 360; // stored 0 .. 360 is -90 .. 0 dB
+// The Log rows name a band by whole hertz once the first point spans this much.
+constexpr double kWholeHertzSpan = 2.0;
+
+void appendLine(std::string& out, std::string_view text) {
+    out += text;
+    out += kLogLineEnd;
+}
+
+std::string fixedText(double value, int decimals) {
+    std::string s;
+    appendFixed(s, value, decimals);
+    return s;
+}
+
+std::string integerText(long long value) {
+    std::string s;
+    appendInteger(s, value);
+    return s;
+}
+
+double quarterDbToLevel(double stored) {
+    return stored / 4.0 - kLevelOffsetDb;
+}
+
+double clampLevel(double db) {
+    return std::clamp(db, kMinLevelDb, kMaxLevelDb);
+}
+
+// The point a value on a linear scale from low to high falls on, kept inside 0 .. count - 1.
+long linearIndex(double hz, const LogSource& s, long count) {
+    const double span = static_cast<double>(s.highBandHz) - s.lowBandHz;
+    if (count <= 0 || span <= 0.0) {
+        return 0;
+    }
+    const double at = (hz - s.lowBandHz) * static_cast<double>(count) / span;
+    return std::clamp(roundHalfUp(std::clamp(at, -1.0, static_cast<double>(count))), 0L, count - 1);
+}
+
+void appendSharedHeader(std::string& out, const LogSource& s) {
+    appendLine(out, kDataLogTitle);
+    appendLine(out, s.wavePath);
+    appendInteger(out, s.sampleRate);
+    appendLine(out, " Hz Sampling Rate");
+}
+
+void appendBinPrefix(std::string& out, long number, double centreHz, int numberWidth) {
+    appendPadded(out, integerText(number), numberWidth);
+    appendPadded(out, fixedText(centreHz, 2), kRowFrequencyWidth);
+}
+
+} // namespace
+
+void appendFixed(std::string& out, double value, int decimals) {
+    decimals = std::clamp(decimals, 0, 9);
+    const double scaled = std::fabs(value) * static_cast<double>(kPowersOfTen[decimals]);
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (!(scaled < kFastFixedLimit) || std::fabs(fraction - 0.5) < kTieMargin) {
+        std::array<char, 400> buffer{};
+        const auto r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                     std::chars_format::fixed, decimals);
+        out.append(buffer.data(), r.ptr);
+        return;
+    }
+    const auto n = static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
+    if (std::signbit(value)) {
+        out += '-';
+    }
+    appendInteger(out, n / kPowersOfTen[decimals]);
+    if (decimals > 0) {
+        out += '.';
+        long long rest = n % kPowersOfTen[decimals];
+        std::array<char, 9> digits{};
+        for (int i = decimals - 1; i >= 0; --i) {
+            digits[static_cast<std::size_t>(i)] = static_cast<char>('0' + rest % 10);
+            rest /= 10;
+        }
+        out.append(digits.data(), static_cast<std::size_t>(decimals));
+    }
+}
+
+void appendInteger(std::string& out, long long value) {
+    std::array<char, 24> buffer{};
+    const auto r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    out.append(buffer.data(), r.ptr);
+}
+
+void appendPadded(std::string& out, std::string_view text, int width) {
+    const auto w = static_cast<std::size_t>(std::max(width, 0));
+    out.append(text.substr(0, w));
+    if (text.size() < w) {
+        out.append(w - text.size(), ' ');
+    }
+}
+
+LogBins logBins(const LogSource& s) {
+    LogBins b;
+    if (s.sampleRate <= 0 || s.fftSize <= 0) {
+        return b;
+    }
+    b.binWidthHz = static_cast<double>(s.sampleRate) / s.fftSize;
+    const double perHz = static_cast<double>(s.fftSize) / s.sampleRate;
+    // Never beyond the bins the transform has.
+    const double top = s.fftSize / 2.0;
+    b.first = roundHalfUp(std::clamp(s.lowBandHz * perHz, 0.0, top));
+    b.last = std::max(b.first, roundHalfUp(std::clamp(s.highBandHz * perHz, 0.0, top)));
+    return b;
+}
+
+ImageLogFormat::ImageLogFormat(const LogSource& source, int rows) : source_(source) {
+    const LogBins bins = logBins(source);
+    for (long k = bins.first; k < bins.last; ++k) {
+        appendBinPrefix(rowPrefixes_, k,
+                        bins.binWidthHz / 2.0 + static_cast<double>(k) * bins.binWidthHz,
+                        kImagePointWidth);
+        rowOfBin_.push_back(static_cast<int>(
+            linearIndex(static_cast<double>(k) * bins.binWidthHz, source, std::max(rows, 0))));
+    }
+    for (int v = 0; v <= kQuarterDbSpan; ++v) {
+        std::string& text = wholeLevels_.emplace_back();
+        appendFixed(text, quarterDbToLevel(v), 1);
+        text += kLogLineEnd;
+    }
+}
+
+std::string ImageLogFormat::header() const {
+    std::string out;
+    appendSharedHeader(out, source_);
+    appendFixed(out, logBins(source_).binWidthHz, 2);
+    appendLine(out, " Hz Frequency Resolution");
+    appendInteger(out, static_cast<long long>(source_.startMsec));
+    appendLine(out, " msec Sample Start");
+    appendInteger(out, static_cast<long long>(source_.timeScaleMsec));
+    appendLine(out, " msec Time Step");
+    appendLine(out, "");
+    return out;
+}
+
+void ImageLogFormat::appendColumn(std::string& out, long x, std::span<const float> averaged) const {
+    out += kLogLineEnd;
+    out += "Sample Time ";
+    appendInteger(out, std::max(0L, roundHalfUp(static_cast<double>(x) * source_.timeScaleMsec +
+                                                source_.startMsec)));
+    appendLine(out, " msec");
+    appendPadded(out, "Point", kImagePointWidth);
+    appendPadded(out, "Hz", kImageHzWidth);
+    appendLine(out, "dB");
+    const std::size_t prefix = static_cast<std::size_t>(kImagePointWidth + kRowFrequencyWidth);
+    for (std::size_t i = 0; i < rowOfBin_.size(); ++i) {
+        out.append(rowPrefixes_, i * prefix, prefix);
+        const auto row = static_cast<std::size_t>(rowOfBin_[i]);
+        const double stored =
+            std::clamp(row < averaged.size() ? static_cast<double>(averaged[row]) : 0.0, 0.0,
+                       static_cast<double>(kQuarterDbSpan));
+        if (const double whole = std::floor(stored); whole == stored) {
+            out += wholeLevels_[static_cast<std::size_t>(whole)];
+        } else {
+            appendFixed(out, clampLevel(quarterDbToLevel(stored)), 1);
+            out += kLogLineEnd;
+        }
+    }
+}
+
+std::string spectrumLogText(const LogSource& s, const SpectrumLogPlot& plot) {
+    std::string out;
+    appendSharedHeader(out, s);
+    const LogBins bins = logBins(s);
+    const auto points = static_cast<long>(plot.levels.size());
+    const auto level = [&](long i) {
+        const double p = i >= 0 && i < points ? plot.levels[static_cast<std::size_t>(i)] : 0.0;
+        return quarterDbToLevel(p) - s.levelScaleCode;
+    };
+    const auto startAndHeading = [&](std::string_view heading) {
+        appendInteger(out, static_cast<long long>(s.startMsec));
+        appendLine(out, " msec Event Time");
+        appendLine(out, "");
+        appendLine(out, heading);
+        appendLine(out, "");
+    };
+    switch (plot.scale) {
+    case SpectrumLogScale::Linear: {
+        appendFixed(out, bins.binWidthHz, 2);
+        appendLine(out, " Hz Frequency Resolution");
+        std::string heading;
+        appendPadded(heading, "Num", kLinearNumWidth);
+        appendPadded(heading, "Hz", kRowFrequencyWidth);
+        startAndHeading(heading + "dB");
+        for (long k = bins.first; k < bins.last; ++k) {
+            const double kHz = static_cast<double>(k) * bins.binWidthHz;
+            appendBinPrefix(out, k, bins.binWidthHz / 2.0 + kHz, kImagePointWidth);
+            appendFixed(out, clampLevel(level(linearIndex(kHz, s, points))), 1);
+            out += kLogLineEnd;
+        }
+        break;
+    }
+    case SpectrumLogScale::Log: {
+        appendLine(out, "Log Frequency Scale");
+        std::string heading;
+        appendPadded(heading, "Freq Band, Hz", kLogBandWidth);
+        startAndHeading(heading + "dB");
+        const double low = std::log10(std::max(1, s.lowBandHz));
+        const bool wholeHertz = plot.firstPointSpanHz >= kWholeHertzSpan;
+        for (long r = 0; r < points; ++r) {
+            const double rr = static_cast<double>(r);
+            const double centre = std::pow(10.0, low + rr * plot.log10Step);
+            const double lower =
+                r == 0 ? s.lowBandHz : std::pow(10.0, low + (rr - 1.0) * plot.log10Step);
+            const double upper = std::pow(10.0, low + (rr + 1.0) * plot.log10Step);
+            const double half = std::max((upper - lower) / 4.0, bins.binWidthHz / 2.0);
+            std::string band;
+            if (wholeHertz) {
+                // "%-5i": at least 5 characters, never cut.
+                const auto field = [&band](long v) {
+                    const std::string t = integerText(v);
+                    appendPadded(band, t, std::max(5, static_cast<int>(t.size())));
+                };
+                field(roundHalfUp(centre));
+                band += " +/- ";
+                field(roundHalfUp(half));
+            } else {
+                appendFixed(band, centre, 2);
+                band += " +/- ";
+                appendFixed(band, half, 2);
+            }
+            band += ' ';
+            appendPadded(out, band, kLogBandWidth);
+            appendFixed(out, clampLevel(level(r)), 1);
+            out += kLogLineEnd;
+        }
+        break;
+    }
+    case SpectrumLogScale::ThirdOctave: {
+        appendLine(out, "1/3 Octave Frequency Scale");
+        std::string heading;
+        appendPadded(heading, "Bnd", kBandNumberWidth);
+        appendPadded(heading, "Cntr Hz", kRowFrequencyWidth);
+        startAndHeading(heading + "dB");
+        const long count = plot.upperBand - plot.firstBand;
+        for (long i = 0; i < count; ++i) {
+            const long b = plot.firstBand + i;
+            appendPadded(out, integerText(b), kBandNumberWidth);
+            appendPadded(out, fixedText(std::pow(10.0, static_cast<double>(b) / 10.0), 2),
+                         kRowFrequencyWidth);
+            long point = i * points / count;
+            if (const auto shown = std::find(plot.pointBands.begin(), plot.pointBands.end(), b);
+                shown != plot.pointBands.end()) {
+                point = shown - plot.pointBands.begin();
+            }
+            // Not clamped: the band levels have their own range.
+            appendFixed(out, level(point), 1);
+            out += kLogLineEnd;
+        }
+        break;
+    }
+    }
+    return out;
+}
+
+std::string pointLogHeader(const LogSource& s) {
+    std::string out;
+    appendSharedHeader(out, s);
+    appendInteger(out, s.fftSize);
+    appendLine(out, " Point FFT");
+    appendLine(out, "");
+    appendLine(out, "Time (msec),  Freq (Hz),    Level (dB)");
+    appendLine(out, "");
+    return out;
+}
+
+std::string pointLogRow(long timeMsec, long frequencyHz, long levelDb) {
+    std::string out;
+    appendPadded(out, integerText(timeMsec), kPointFieldWidth);
+    appendPadded(out, integerText(frequencyHz), kPointFieldWidth);
+    appendLine(out, integerText(levelDb));
+    return out;
+}
+
+} // namespace korv

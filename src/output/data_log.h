@@ -1,0 +1,86 @@
+#pragma once
+// The data logs as text: the spectral image log (one block per analysed column), the
+// spectrum log (one row per plot point) and the point log (one row per clicked point).
+// Lines end in CR LF and numbers are written as the C locale writes them whatever the
+// desktop's locale. Formatting only; LogFile writes the text.
+
+#include "audio/user_message.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korv {
+
+inline constexpr std::string_view kDataLogTitle = "Korvanthile 6.0 Data";
+inline constexpr std::string_view kLogLineEnd = "\r\n";
+
+// "%-2.<decimals>f" of value in the C locale (decimals 0 .. 9), appended to out. A value
+// that lies on a rounding tie at double precision is left to the exact library conversion.
+void appendFixed(std::string& out, double value, int decimals);
+void appendInteger(std::string& out, long long value);
+// text followed by spaces up to width, or cut to width.
+void appendPadded(std::string& out, std::string_view text, int width);
+
+// What every log's header names.
+struct LogSource {
+    std::string wavePath; // the analysed file, 8-bit
+    std::int32_t sampleRate = 0;
+    int fftSize = 0;        // N
+    double startMsec = 0.0; // the display's time mark, else the segment's begin
+    double timeScaleMsec = 0.0;
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+    std::int32_t levelScaleCode = 0;
+};
+
+// The bins the logs list: first .. last - 1, their width and the offset of the low limit.
+struct LogBins {
+    double binWidthHz = 0.0;
+    long first = 0;
+    long last = 0;
+};
+[[nodiscard]] LogBins logBins(const LogSource& source);
+
+// The spectral image log: header, then one block per column.
+class ImageLogFormat {
+  public:
+    // rows: the spectral image's frequency rows the averaged levels come in.
+    ImageLogFormat(const LogSource& source, int rows);
+    [[nodiscard]] std::string header() const;
+    // Column x's block from its averaged levels (quarter-dB, row 0 lowest).
+    void appendColumn(std::string& out, long x, std::span<const float> averaged) const;
+
+  private:
+    LogSource source_;
+    std::string rowPrefixes_; // per bin the padded bin number and frequency
+    std::vector<int> rowOfBin_;
+    // The text of every whole quarter-dB level from -90 to 0 dB with its line end: most
+    // averages are whole, and a look-up is far quicker than formatting.
+    std::vector<std::string> wholeLevels_;
+};
+
+enum class SpectrumLogScale { Linear, Log, ThirdOctave };
+
+// The spectrum on the screen: per plot point the stored level p (quarter-dB, written as
+// p / 4 - levelScaleCode - 90), and what the scale needs to name the points.
+struct SpectrumLogPlot {
+    SpectrumLogScale scale = SpectrumLogScale::Linear;
+    std::span<const float> levels;
+    double log10Step = 0.0;        // Log: log10 step per point
+    double firstPointSpanHz = 0.0; // Log: the frequency span of point 0
+    int firstBand = 0;             // 1/3-octave: band numbers first .. upper - 1
+    int upperBand = 0;
+    // 1/3-octave: the band each point shows; a band's row takes its first point. Without
+    // them the bands are spread evenly over the points.
+    std::span<const int> pointBands;
+};
+[[nodiscard]] std::string spectrumLogText(const LogSource& source, const SpectrumLogPlot& plot);
+
+// The point log's seven header lines, and one clicked point's row.
+[[nodiscard]] std::string pointLogHeader(const LogSource& source);
+[[nodiscard]] std::string pointLogRow(long timeMsec, long frequencyHz, long levelDb);
+
+} // namespace korv

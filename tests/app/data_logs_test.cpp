@@ -1,0 +1,150 @@
+// The data logs from the menu: Log Data writing every column of the analysis run again (on
+// both cores, the image unchanged), a full disk, the Dual layout, and the point log.
+
+#include "analysis/point_level.h"
+#include "dialogs/point_log_dialog.h"
+#include "display/column_analyzer.h"
+#include "support/analyze_fixture.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace korv {
+namespace {
+
+using namespace test;
+
+QStringList lines(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.endsWith("\r\n"));
+    QStringList out = QString::fromLatin1(bytes).split(QStringLiteral("\r\n"));
+    out.removeLast();
+    return out;
+}
+
+class DataLogsTest : public AnalyzeFileTest {
+  protected:
+    // A stereo file, its channels told apart by their tones.
+    void analyzeStereo(std::int32_t channelChoice) {
+        settings().channelChoice = channelChoice;
+        analyze(write(QStringLiteral("two.wav"),
+                      waveFile(kRate, 2, 16, kRate * 3, sines({800.0, 3000.0}, kRate))));
+        ASSERT_TRUE(appState().spectralImage);
+    }
+    void logData(const QString& path) {
+        prompts->queueFile(path);
+        sendCommand(cmd::kLogSpectrum, 0);
+    }
+};
+
+// Every column of the Right channel, in order, as one analyser on one thread gives them; the
+// image byte for byte the one before the log.
+TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
+    analyzeStereo(CHANNEL_RIGHT);
+    EXPECT_EQ(window->menu().action(cmd::kLogSpectrum)->text(), QStringLiteral("Log Data"));
+    EXPECT_TRUE(window->menu().enabled(cmd::kLogSpectrum));
+    const std::vector<std::uint8_t> before = imageBytes();
+    const QString path = dir.file(QStringLiteral("image.txt"));
+    logData(path);
+    EXPECT_EQ(imageBytes(), before);
+    EXPECT_FALSE(appState().imageLog);
+
+    const AppState& s = appState();
+    const AnalysisRun& run = s.run;
+    const ColumnAnalysisInputs in = columnAnalysisInputsFrom(
+        s.settings, run.format, run.params,
+        s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
+    ColumnLevels levels;
+    ASSERT_EQ(levels.setup(in, s.spectralImage->rows(), run.params.columns), 0);
+    const ImageLogFormat format(s.imageLogSource, s.spectralImage->rows());
+    std::string want = format.header();
+    for (long x = 0; x < run.params.columns; ++x) {
+        ASSERT_TRUE(levels.compute(x));
+        format.appendColumn(want, x, levels.averagedLevels(1));
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().toStdString() == want);
+    const QStringList got = lines(path);
+    EXPECT_EQ(got[0], QStringLiteral("Korvanthile 6.0 Data"));
+    EXPECT_EQ(got[1].toStdString(), run.file);
+    EXPECT_EQ(got[2], QStringLiteral("22050 Hz Sampling Rate"));
+    EXPECT_EQ(got.count(QStringLiteral("Point Hz        dB")), run.params.columns);
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
+TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
+    analyzeStereo(CHANNEL_DUAL);
+    const QString path = dir.file(QStringLiteral("dual.txt"));
+    logData(path);
+    EXPECT_EQ(lines(path).size(), 7);
+
+    settings().channelChoice = CHANNEL_LEFT;
+    logData(QStringLiteral("/dev/full"));
+    ASSERT_EQ(prompts->messages().size(), 1u);
+    EXPECT_EQ(prompts->messages()[0].text, "Error Writing File");
+    EXPECT_FALSE(appState().imageLog);
+    EXPECT_TRUE(appState().spectralImage); // the analysis itself ran to its end
+
+    // STOP ends the log at the last column drawn, the file closed.
+    postCommand(cmd::kStop, 0);
+    const QString stopped = dir.file(QStringLiteral("stopped.txt"));
+    logData(stopped);
+    EXPECT_FALSE(appState().imageLog);
+    EXPECT_LT(appState().run.params.columns, 5);
+    EXPECT_EQ(lines(stopped).count(QStringLiteral("Point Hz        dB")),
+              appState().run.params.columns);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// Log Points on an existing log: one empty line, then a row per click with the clicked
+// column's time, the row's frequency and the level of its frames; closing the dialog ends it.
+TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
+    analyze(tone(QStringLiteral("tone.wav"), kRate * 2, 2000.0));
+    const QString path = write(QStringLiteral("points.txt"), "earlier\r\n");
+    prompts->queueFile(path);
+    sendCommand(cmd::kLogPoints, 0);
+    auto* dialog = window->findChild<PointLogDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+
+    const AppState& s = appState();
+    const int x = 40;
+    const int y = s.layout.plotHeight - 1 - rowOf(2000.0);
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, 2)); // the strip
+    const double ts = s.settings.timeScaleMsec;
+    const long column = x + s.hScroll.pos;
+    const long time =
+        static_cast<long>(std::trunc(static_cast<double>(column) * ts + segmentOffsetMsec(s.run))) +
+        static_cast<long>(std::trunc(ts)) / 2;
+    const double hz =
+        s.settings.lowBandHz + static_cast<double>(s.settings.highBandHz - s.settings.lowBandHz) *
+                                   (s.layout.plotHeight - y - 1) / rows();
+    const long frequency = static_cast<long>(std::floor(hz + 0.5));
+    const auto level =
+        pointLevelDb(columnAnalysisInputsFrom(
+                         s.settings, s.run.format, s.run.params,
+                         s.samples->samples().first(static_cast<std::size_t>(s.run.segmentBytes))),
+                     0, column * s.run.params.hop, static_cast<double>(frequency));
+    ASSERT_TRUE(level);
+    EXPECT_GT(*level, -60); // the tone itself
+    const auto row = QString::fromStdString(pointLogRow(time, frequency, *level)).trimmed();
+    EXPECT_EQ(lines(path), (QStringList{QStringLiteral("earlier"), QString(), row}));
+    EXPECT_EQ(dialog->findChild<QLineEdit*>(controlName(ID_POINT_LEVEL_EDIT))->text(),
+              QString::number(*level));
+
+    // Closed: clicks on the image are its own again.
+    dialog->findChild<QPushButton*>(controlName(kCancelButtonId))->click();
+    EXPECT_FALSE(appState().pointLogClick);
+    EXPECT_EQ(lines(path).size(), 3);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+} // namespace
+} // namespace korv
