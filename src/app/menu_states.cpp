@@ -85,15 +85,16 @@ void menuStateImage(MainWindow& window) {
     const bool stereo = st.typeChoice == TYPE_STEREO;
     if (!stereo || st.channelChoice != CHANNEL_DUAL) {
         m.enable(cmd::kLogSpectrum, st.freqScaleChoice == FREQ_SCALE_LINEAR);
-        enableAll(m, {cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage,
-                      cmd::kPrintWindow},
-                  true);
+        enableAll(
+            m, {cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage, cmd::kPrintWindow},
+            true);
         m.enablePopup(ProgramMenu::kSaveImagePopup, true);
         bool larger = false;
         if (s.spectralImage) {
             const PlotLayout& l = s.layout;
             const int height = stereo ? s.spectralImage->height() / 2 : s.spectralImage->height();
-            larger = s.spectralImage->width() > l.plotWidth || height > l.plotHeight;
+            // The picture is at least screen-wide; what counts is the analysed columns.
+            larger = analysedColumns(s) > l.plotWidth || height > l.plotHeight;
         }
         m.enable(cmd::kSaveEntireImage, larger);
     }
