@@ -5,6 +5,7 @@
 #include "output/export_picture.h"
 #include "support/analyze_fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
@@ -158,6 +159,22 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         EXPECT_NE(prompts->messages().front().text.find("bad.wav"), std::string::npos);
         prompts->clearMessages();
     }
+
+    // STOP ends the batch after the current file.
+    ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
+    prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    constexpr int kTick = 99001; // reposts itself until the first file is being drawn
+    window->registerCommand(kTick, [](int) {
+        appState().analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
+    });
+    postCommand(kTick);
+    sendCommand(cmd::kAnalyzeBatch);
+    drainMessages();
+    EXPECT_FALSE(appState().batchRunning);
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/a.bmp"))));
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
+    EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
