@@ -153,10 +153,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
     AppState& s = appState();
     const bool batch = batchRunning();
     if (wholeImage ? !s.spectralImage : !(s.spectralImage || s.plotImage)) {
-        if (batch) {
-            batchImageDone(window, std::nullopt);
-        }
-        return;
+        return; // nothing to save (a batch step then counts as failed)
     }
     // A batch saves the whole analysis when it does not fit the view.
     const bool whole =
