@@ -35,10 +35,10 @@ ViewBand entireBand(const AppSettings& st) {
     return band == ViewBand::Dual ? ViewBand::Left : band;
 }
 
-// The whole spectral image of the chosen channel, with the grid in image mode when on.
-std::optional<IndexedSurface> entirePicture(MainWindow& window) {
+// The first `width` columns of the chosen channel's band, with the grid in image mode when on.
+std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
     const AppState& s = appState();
-    auto picture = composeEntirePicture(*s.spectralImage, entireBand(s.settings));
+    auto picture = composeEntirePicture(*s.spectralImage, entireBand(s.settings), width);
     if (picture && s.gridOn) {
         drawGridOverlay(*picture, currentViewGeometry(), window.controlFont(), true);
     }
@@ -173,10 +173,14 @@ void saveImage(MainWindow& window, bool wholeImage) {
         path = *chosen;
     }
     const ImageChoices& choices = batch ? batchChoices() : s.imageChoices;
+    // Entire Image saves the whole picture; a batch the analysed columns, without the
+    // background a short analysis leaves to the picture's screen-wide minimum.
+    const int wholeWidth =
+        whole ? exportWidth(batch ? analysedColumns(s) : s.spectralImage->width()) : 0;
     std::optional<UserMessage> failure;
     // JPEG's size limit is known before anything is composed or written.
     const ExportSize size = scaledExportSize(
-        whole ? exportWidth(s.spectralImage->width()) : exportWidth(s.layout.plotWidth),
+        whole ? wholeWidth : exportWidth(s.layout.plotWidth),
         whole ? s.spectralImage->plotHeight() : s.layout.plotHeight, s.settings.imageScalePercent);
     if (choices.format == IMAGE_FORMAT_JPEG &&
         (size.width > JPEG_MAX_SIDE || size.height > JPEG_MAX_SIDE)) {
@@ -189,11 +193,9 @@ void saveImage(MainWindow& window, bool wholeImage) {
         const int top =
             entireBand(s.settings) == ViewBand::Left ? image.bandTop(SPECTRAL_LEFT_CHANNEL) : 0;
         failure = writeImageFile(
-            path,
-            PictureArea(image.surface(), {0, top, exportWidth(image.width()), image.plotHeight()}),
-            choices);
+            path, PictureArea(image.surface(), {0, top, wholeWidth, image.plotHeight()}), choices);
     } else if (!failure) {
-        auto picture = whole ? entirePicture(window) : windowPicture(window);
+        auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
         if (picture) {
             picture = scaleForExport(std::move(*picture), s.settings.imageScalePercent);
         }

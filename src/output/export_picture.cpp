@@ -42,9 +42,10 @@ std::optional<IndexedSurface> composeViewPicture(const SpectralImage& image, Vie
     return picture;
 }
 
-std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image, ViewBand band) {
-    auto picture =
-        IndexedSurface::create(exportWidth(image.width()), image.plotHeight(), kBackgroundIndex);
+std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image, ViewBand band,
+                                                   int width) {
+    auto picture = IndexedSurface::create(exportWidth(std::min(width, image.width())),
+                                          image.plotHeight(), kBackgroundIndex);
     if (!picture) {
         return std::nullopt;
     }

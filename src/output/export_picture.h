@@ -32,9 +32,10 @@ enum class ViewBand {
                                                                long rightPaneScroll, int width,
                                                                int height);
 
-// The whole width of one band (rounded down to a multiple of 4), one band high.
+// The first `width` columns of one band (at most the image's width, rounded down to a multiple
+// of 4), one band high.
 [[nodiscard]] std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image,
-                                                                 ViewBand band);
+                                                                 ViewBand band, int width);
 
 // The waveform strip's separator (row stripHeight, Signal 2) and zero line (row
 // stripHeight / 2, Signal 1) across the picture.

@@ -143,7 +143,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
 
     const QString bad = write(QStringLiteral("bad.wav"), QByteArray("RIFF not a wave file"));
     for (int run = 0; run < 2; ++run) { // a second run replaces the images
-        prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 3, 2000.0)});
+        prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
         prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
         sendCommand(cmd::kAnalyzeBatch);
         EXPECT_TRUE(appState().batchRunning);
@@ -155,6 +155,13 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
                 << name;
         }
         EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/bad") + ext)));
+        // c.wav is wider than the view: its analysed columns are saved, nothing beyond.
+        if (run == 0) {
+            ASSERT_GT(appState().run.params.columns, appState().layout.plotWidth);
+            EXPECT_EQ(le32(readAll(dir.file(QStringLiteral("images/c.bmp"))), 18),
+                      static_cast<std::uint32_t>(
+                          exportWidth(static_cast<int>(appState().run.params.columns))));
+        }
         ASSERT_EQ(prompts->messages().size(), 1u);
         EXPECT_NE(prompts->messages().front().text.find("bad.wav"), std::string::npos);
         prompts->clearMessages();

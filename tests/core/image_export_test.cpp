@@ -161,9 +161,10 @@ TEST(ExportPicture, SizesBandsAndMagnification) {
     EXPECT_EQ(window->height(), 90);
     EXPECT_EQ(*window->pixel(799, 89), 30);
 
-    const auto entire = composeEntirePicture(*image, ViewBand::Right);
+    const auto entire = composeEntirePicture(*image, ViewBand::Right, image->width());
     ASSERT_TRUE(entire);
     EXPECT_EQ(entire->width(), 900);
+    EXPECT_EQ(composeEntirePicture(*image, ViewBand::Right, 850)->width(), 848);
     EXPECT_EQ(entire->height(), 100); // one band: half the stereo image
     EXPECT_EQ(*entire->pixel(5, 99), 20);
     EXPECT_EQ(*entire->pixel(5, 40), kSignal2Index);
