@@ -10,6 +10,7 @@
 #include "display/plot_layout.h"
 #include "display/spectral_image.h"
 #include "output/data_log.h"
+#include "output/image_files.h"
 #include "output/log_file.h"
 #include "platform/allocations.h"
 #include "settings/app_settings.h"
@@ -70,6 +71,9 @@ struct AppState {
     bool restorePossible = false;
     bool logDataAvailable = false;     // a plot display has data to log
     bool batchRunning = false;         // Analyze File runs one file of a batch
+    bool batchStopRequested = false;   // STOP during a batch: no further file
+    std::string titleNote;             // after the file name in the title ("3 of 120")
+    ImageChoices imageChoices;         // the format and JPEG quality of saved images
     double timeNowMsec = 0.0;          // the play position the readouts show while playing
     bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
 

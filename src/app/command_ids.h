@@ -45,6 +45,9 @@ inline constexpr int kFromMenu = 0;
 inline constexpr int kFromCommandLine = 1;
 inline constexpr int kFromScanStop = 2;
 inline constexpr int kRepeatAfterResize = 3;
+inline constexpr int kFromBatch = 4;
+// Analyze Batch (40064): 1 runs the next file of the batch in progress.
+inline constexpr int kBatchNextFile = 1;
 // Scan File (40007): 1 takes the current file without asking, 2 asks for a point spectrum.
 inline constexpr int kScanCurrentFile = 1;
 // Scan Input runs again after the window was resized during the run.

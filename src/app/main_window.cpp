@@ -290,6 +290,7 @@ void MainWindow::dispatch(int id, int param) {
         // A STOP always asks the running loop to end; the mode that owns the loop also
         // registers for the id to do its own part.
         s.stopRequested = true;
+        s.batchStopRequested = s.batchRunning && param != cmd::kStopFromResize;
         break;
     case cmd::kGrid:
         s.gridOn = !s.gridOn;
@@ -528,8 +529,10 @@ void MainWindow::computeLayout() {
 
 void MainWindow::showFileInTitle(const QString& path) {
     const QString title = QString::fromLatin1(kTitle);
-    setWindowTitle(path.isEmpty() ? title
-                                  : title + QStringLiteral(" ") + QFileInfo(path).fileName());
+    const std::string& note = appState().titleNote;
+    setWindowTitle(
+        (path.isEmpty() ? title : title + QStringLiteral(" ") + QFileInfo(path).fileName()) +
+        (note.empty() ? QString() : QStringLiteral(" - ") + QString::fromStdString(note)));
 }
 
 void MainWindow::updatePlayButton() {

@@ -104,7 +104,8 @@ void menuStateImage(MainWindow& window) {
         if (s.spectralImage) {
             const PlotLayout& l = s.layout;
             const int height = stereo ? s.spectralImage->height() / 2 : s.spectralImage->height();
-            larger = s.spectralImage->width() > l.plotWidth || height > l.plotHeight;
+            // The picture is at least screen-wide; what counts is the analysed columns.
+            larger = analysedColumns(s) > l.plotWidth || height > l.plotHeight;
         }
         m.enable(cmd::kSaveEntireImage, larger);
     }

@@ -5,9 +5,12 @@
 #include "app/playback_view.h"
 #include "app/spectral_view.h"
 #include "modes/analyze_file.h"
+#include "modes/batch.h"
 #include "modes/data_logs.h"
 #include "modes/play.h"
 #include "modes/plot_display.h"
+#include "modes/print_window.h"
+#include "modes/save_image.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
 
@@ -22,6 +25,9 @@ void installModes(MainWindow& window) {
     installPlotDisplay(window);
     installColourCommands(window);
     installDataLogs(window);
+    installSaveImage(window);
+    installBatch(window);
+    installPrintWindow(window);
     if (MainWindowPlaybackView* play = windowPlaybackView()) {
         play->setTimeReadout(std::move(showTimeNow));
     }

@@ -13,6 +13,7 @@
 #include "dialogs/parameter_dialog.h"
 #include "display/plot_layout.h"
 #include "display/spectral_image.h"
+#include "modes/batch.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
 #include "platform/palette_display.h"
@@ -58,6 +59,8 @@ void analyzeFile(MainWindow& window, int param) {
     const bool fromCommandLine = param == cmd::kFromCommandLine;
     const bool repeat = param == cmd::kRepeatAfterResize;
     const bool askForFile = param == cmd::kFromMenu;
+    // A batch step takes its file and the parameters in force without asking.
+    const bool fromBatch = param == cmd::kFromBatch;
     AnalysisRun run = repeat ? s.run : AnalysisRun{};
     run.commandLine = fromCommandLine;
     // The flag is this command's to use once, whether or not the run gets far.
@@ -92,6 +95,8 @@ void analyzeFile(MainWindow& window, int param) {
                 run.file = s.fileNameBuffer;
             } else if (param == cmd::kFromScanStop) {
                 run.file = s.fileNameBuffer;
+            } else if (fromBatch) {
+                run.file = batchFile();
             }
             // 4-6. Open and parse.
             const WaveParseResult parsed = parseWaveHeader(run.file);
@@ -162,7 +167,8 @@ void analyzeFile(MainWindow& window, int param) {
                 return;
             }
             st.timeScaleMsec = automatic.timeScaleMsec;
-        } else if (fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze || repeat) {
+        } else if (fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze || repeat ||
+                   fromBatch) {
             useAnalyzeFileScale(st);
             if (fileFromCommandLine) {
                 const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);

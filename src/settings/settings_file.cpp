@@ -2,6 +2,7 @@
 
 #include "analysis/parameters.h"
 #include "display/plot_layout.h"
+#include "output/atomic_file.h"
 #include "settings/option_ids.h"
 
 #include <fcntl.h>
@@ -235,50 +236,6 @@ ReadResult readImage(const std::string& path, FileImage& image) {
     return result;
 }
 
-bool writeAll(int fd, const FileImage& image) {
-    std::size_t done = 0;
-    while (done < image.size()) {
-        const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Makes the rename itself durable; a folder that cannot be synced changes nothing.
-void syncFolder(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// The image goes to a temporary file beside the settings file, reaches the disk and only
-// then replaces the old file, so a full disk or a crash leaves the old settings as they were.
-void replaceFile(const std::string& path, const FileImage& image) {
-    const std::string temp = path + "." + std::to_string(::getpid()) + ".tmp";
-    ::unlink(temp.c_str()); // left by an earlier process that had this id
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return;
-    }
-    bool written = writeAll(fd, image) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return;
-    }
-    syncFolder(path);
-}
-
 bool hasMagic(const FileImage& image) {
     return wordAs<std::int32_t>(image, kMagicOffset) == SETTINGS_MAGIC;
 }
@@ -422,7 +379,8 @@ void saveSettings(const std::string& path, const AppSettings& settings, std::int
         writeWord(image, at + 4,
                   std::bit_cast<std::uint32_t>(settings.calibrationTable[i].correctionDb));
     }
-    replaceFile(path, image);
+    // Failure is silent: the old file stays whole.
+    (void)writeFileWhole(path, image);
 }
 
 ReloadOutcome reloadSettings(const std::string& path, AppSettings& settings,

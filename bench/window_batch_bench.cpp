@@ -1,0 +1,147 @@
+// Analyze Batch as the user runs it: the real main window offscreen, 100 one-minute files
+// (cut from the long benchmark signal, 44.1 kHz 16-bit mono) analysed at the stored defaults
+// and saved as JPEG images, against `sox FILE -n spectrogram -o FILE.png` over the same files
+// one after the other, measured in the same run. KORV_BATCH_FILES sets another file count.
+
+#include "../tools/long_signal.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "platform/commands.h"
+#include "platform/prompts.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+using namespace korv;
+
+namespace {
+
+constexpr long kFileSeconds = 60;
+
+// Answers the open dialog with the batch and accepts the image dialog as it stands (JPEG).
+class BatchPrompts final : public Prompts {
+  public:
+    explicit BatchPrompts(QStringList files) : files_(std::move(files)) {}
+    void message(const QString&, MessageIcon) override { ++messages; }
+    void beep() override {}
+    std::optional<QString> openFile(const FileRequest&) override { return std::nullopt; }
+    std::optional<QStringList> openFiles(const FileRequest&) override { return files_; }
+    std::optional<QString> saveFile(const FileRequest&) override { return std::nullopt; }
+    bool choosePrinter(QPrinter&) override { return false; }
+    bool runDialog(QDialog&) override { return true; }
+    int messages = 0;
+
+  private:
+    QStringList files_;
+};
+
+QByteArray waveFile(const std::uint8_t* samples, std::uint32_t data) {
+    QByteArray b;
+    auto u32 = [&b](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        }
+    };
+    auto u16 = [&b](std::uint16_t v) {
+        b.append(static_cast<char>(v & 0xFF));
+        b.append(static_cast<char>(v >> 8));
+    };
+    b.append("RIFF");
+    u32(36 + data);
+    b.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(tools::LONG_SIGNAL_RATE);
+    u32(tools::LONG_SIGNAL_RATE * 2);
+    u16(2);
+    u16(16);
+    b.append("data");
+    u32(data);
+    b.append(reinterpret_cast<const char*>(samples), static_cast<qsizetype>(data));
+    return b;
+}
+
+void BM_BatchAgainstSox(benchmark::State& state) {
+    const int count = qEnvironmentVariableIsSet("KORV_BATCH_FILES")
+                          ? qEnvironmentVariableIntValue("KORV_BATCH_FILES")
+                          : 100;
+    QTemporaryDir dir;
+    const std::vector<std::uint8_t> signal = tools::longSignalBytes();
+    const auto minuteBytes = static_cast<std::uint32_t>(kFileSeconds * tools::LONG_SIGNAL_RATE * 2);
+    const long minutes = tools::LONG_SIGNAL_SECONDS / kFileSeconds;
+    QStringList files;
+    for (int k = 0; k < count; ++k) {
+        const QString path =
+            dir.filePath(QStringLiteral("f%1.wav").arg(k, 3, 10, QLatin1Char('0')));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(waveFile(signal.data() + (k % minutes) * minuteBytes, minuteBytes)) < 0) {
+            state.SkipWithError("cannot write the files");
+            return;
+        }
+        files.push_back(path);
+    }
+    BatchPrompts prompts(files);
+    setPrompts(&prompts);
+    double ours = 0.0;
+    double sox = 0.0;
+    for (auto _ : state) {
+        MainWindowOptions options;
+        options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
+        auto window = std::make_unique<MainWindow>(options);
+        installModes(*window);
+        window->resize(1280, 960);
+        window->show();
+        window->startUp({});
+        appState().settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
+        pumpMessages();
+        auto start = std::chrono::steady_clock::now();
+        sendCommand(cmd::kAnalyzeBatch, 0);
+        while (appState().batchRunning) {
+            drainMessages();
+        }
+        ours += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        window->close();
+
+        start = std::chrono::steady_clock::now();
+        for (const QString& f : files) {
+            QProcess::execute(QStringLiteral("sox"),
+                              {f, QStringLiteral("-n"), QStringLiteral("spectrogram"),
+                               QStringLiteral("-o"), f + ".png"});
+        }
+        sox += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    setPrompts(nullptr);
+    const int saved = static_cast<int>(
+        QDir(dir.filePath(QStringLiteral("images"))).entryList({QStringLiteral("*.jpg")}).size());
+    const double runs = static_cast<double>(state.iterations());
+    state.counters["images"] = saved;
+    state.counters["messages"] = prompts.messages;
+    state.counters["ours_files_per_s"] = count * runs / ours;
+    state.counters["sox_files_per_s"] = count * runs / sox;
+    state.counters["ours_over_sox"] = sox / ours;
+}
+BENCHMARK(BM_BatchAgainstSox)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

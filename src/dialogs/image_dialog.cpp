@@ -1,0 +1,109 @@
+#include "dialogs/image_dialog.h"
+
+#include "platform/prompts.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace korv {
+namespace {
+
+constexpr int MOVED_UP = 30; // centred on the screen, then this much higher
+
+} // namespace
+
+ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
+    : QDialog(parent), choices_(choices) {
+    setObjectName(controlName(IMAGE_DIALOG_ID));
+    setWindowTitle(QStringLiteral("Image Characteristics"));
+    setModal(true);
+    auto* top = new QVBoxLayout(this);
+    auto* formats = new QGroupBox(this);
+    auto* formatRow = new QHBoxLayout(formats);
+    auto* group = new QButtonGroup(this);
+    for (const auto& [id, text] :
+         {std::pair{IMAGE_FORMAT_BITMAP, "bitmap"}, std::pair{IMAGE_FORMAT_JPEG, "jpeg"}}) {
+        auto* radio = new QRadioButton(QString::fromLatin1(text), formats);
+        radio->setObjectName(controlName(id));
+        radio->setChecked(choices.format == id);
+        group->addButton(radio, id);
+        formatRow->addWidget(radio);
+    }
+    connect(group, &QButtonGroup::idClicked, this, [this](int id) {
+        choices_.format = id;
+        showFormat(id);
+    });
+    top->addWidget(formats);
+
+    auto* qualityRow = new QHBoxLayout;
+    quality_ = new QScrollBar(Qt::Horizontal, this);
+    quality_->setObjectName(controlName(ID_QUALITY_SCROLL));
+    quality_->setRange(JPEG_MIN_QUALITY, JPEG_MAX_QUALITY);
+    quality_->setSingleStep(1);
+    quality_->setPageStep(QUALITY_PAGE_STEP);
+    quality_->setMinimumWidth(160);
+    qualityText_ = new QLineEdit(this);
+    qualityText_->setObjectName(controlName(ID_QUALITY_EDIT));
+    qualityText_->setReadOnly(true);
+    qualityText_->setMaximumWidth(48);
+    qualityText_->setAccessibleName(QStringLiteral("JPEG quality"));
+    qualityRow->addWidget(quality_);
+    qualityRow->addWidget(qualityText_);
+    top->addLayout(qualityRow);
+    connect(quality_, &QScrollBar::valueChanged, this, [this](int value) {
+        if (choices_.format != IMAGE_FORMAT_JPEG) {
+            return;
+        }
+        choices_.jpegQuality = std::clamp(value, JPEG_MIN_QUALITY, JPEG_MAX_QUALITY);
+        qualityText_->setText(QString::number(choices_.jpegQuality));
+    });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(controlName(kOkButtonId));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &ImageDialog::accept);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(controlName(kCancelButtonId));
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &ImageDialog::reject);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    top->addLayout(buttons);
+    showFormat(choices.format);
+    adjustSize();
+    if (const QScreen* where = screen()) {
+        const QRect area = where->geometry();
+        const QSize size = frameGeometry().size();
+        move(area.x() + std::max(0, (area.width() - size.width()) / 2),
+             area.y() + std::max(0, (area.height() - size.height()) / 2 - MOVED_UP));
+    }
+}
+
+void ImageDialog::showFormat(int format) {
+    const bool jpeg = format == IMAGE_FORMAT_JPEG;
+    quality_->setEnabled(jpeg);
+    if (jpeg) {
+        choices_.jpegQuality = std::clamp(choices_.jpegQuality, JPEG_MIN_QUALITY, JPEG_MAX_QUALITY);
+        quality_->setValue(choices_.jpegQuality);
+        qualityText_->setText(QString::number(choices_.jpegQuality));
+    } else {
+        qualityText_->clear();
+    }
+}
+
+bool runImageDialog(Prompts& prompts, ImageChoices& choices) {
+    ImageDialog box(choices);
+    return prompts.runDialog(box);
+}
+
+} // namespace korv

@@ -1,0 +1,200 @@
+#include "modes/batch.h"
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "audio/user_message.h"
+#include "dialogs/image_dialog.h"
+#include "modes/analyze_file.h"
+#include "platform/commands.h"
+#include "platform/prompts.h"
+
+#include <QFileInfo>
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+namespace korv {
+
+namespace {
+
+inline const UserMessage kSelectOneChannel{"Select Individual Left or Right Channel",
+                                           MessageIcon::Warning};
+inline const UserMessage kMultipleFilesRequired{"Multiple Files Required", MessageIcon::Warning};
+
+struct Batch {
+    std::vector<std::string> files;
+    std::size_t next = 0; // the file the next step analyses
+    ImageChoices choices;
+    bool stepDone = false;
+    std::vector<std::string> skipped; // "file: reason"
+};
+
+Batch& batch() {
+    static Batch b;
+    return b;
+}
+
+// While a step runs, its messages are collected for the summary instead of stopping the batch
+// with a box per file; everything else is answered by the prompts in force.
+class CollectingPrompts : public Prompts {
+  public:
+    explicit CollectingPrompts(Prompts& inner) : inner_(inner) {}
+    void message(const QString& text, MessageIcon) override { texts.push_back(text); }
+    void about(const QString& caption, const QString& text) override {
+        inner_.about(caption, text);
+    }
+    void beep() override { inner_.beep(); }
+    std::optional<QString> openFile(const FileRequest& r) override { return inner_.openFile(r); }
+    std::optional<QStringList> openFiles(const FileRequest& r) override {
+        return inner_.openFiles(r);
+    }
+    std::optional<QString> saveFile(const FileRequest& r) override { return inner_.saveFile(r); }
+    bool choosePrinter(QPrinter& printer) override { return inner_.choosePrinter(printer); }
+    bool runDialog(QDialog& dialog) override { return inner_.runDialog(dialog); }
+
+    QStringList texts;
+
+  private:
+    Prompts& inner_;
+};
+
+void endBatch(MainWindow& window) {
+    AppState& s = appState();
+    Batch& b = batch();
+    const std::vector<std::string> skipped = std::move(b.skipped);
+    const std::size_t count = b.files.size();
+    b = Batch{};
+    s.batchRunning = false;
+    s.batchStopRequested = false;
+    s.titleNote.clear();
+    window.showFileInTitle(QString::fromStdString(s.run.file));
+    window.surface().invalidate();
+    if (!skipped.empty()) {
+        QString text =
+            QStringLiteral("%1 of %2 files were not saved:").arg(skipped.size()).arg(count);
+        for (const std::string& line : skipped) {
+            text += QLatin1Char('\n') + QString::fromStdString(line);
+        }
+        prompts().message(text, MessageIcon::Warning);
+    }
+}
+
+// One step: Analyze File on the next file; its end (Save Image) posts the following step.
+void runStep(MainWindow& window) {
+    AppState& s = appState();
+    Batch& b = batch();
+    if (!s.batchRunning) {
+        return;
+    }
+    if (b.next >= b.files.size() || s.batchStopRequested) {
+        endBatch(window);
+        return;
+    }
+    const std::string file = b.files[b.next];
+    ++b.next;
+    s.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
+    b.stepDone = false;
+    Prompts& outer = prompts();
+    CollectingPrompts collecting(outer);
+    setPrompts(&collecting);
+    analyzeFile(window, cmd::kFromBatch);
+    setPrompts(&outer);
+    if (!b.stepDone) {
+        // The file was refused (too short, not PCM, unreadable) or its image not saved.
+        const QString reason = collecting.texts.isEmpty()
+                                   ? QStringLiteral("not analysed")
+                                   : collecting.texts.join(QStringLiteral("; "));
+        b.skipped.push_back(QFileInfo(QString::fromStdString(file)).fileName().toStdString() +
+                            ": " + reason.toStdString());
+    }
+    postCommand(cmd::kAnalyzeBatch, cmd::kBatchNextFile);
+}
+
+void startBatch(MainWindow& window) {
+    AppState& s = appState();
+    const AppSettings& st = s.settings;
+    if (st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_DUAL) {
+        prompts().show(kSelectOneChannel);
+        return;
+    }
+    FileRequest request;
+    request.title = QStringLiteral("Open Multiple Wave Files");
+    request.folder = QString::fromStdString(st.lastFolder);
+    request.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
+    const auto chosen = prompts().openFiles(request);
+    if (!chosen) {
+        return;
+    }
+    if (chosen->size() < 2) {
+        prompts().show(kMultipleFilesRequired);
+        return;
+    }
+    std::vector<std::string> files;
+    for (const QString& f : *chosen) {
+        files.push_back(f.toStdString());
+    }
+    const std::filesystem::path images =
+        std::filesystem::path(files.front()).parent_path() / kImagesFolder;
+    std::error_code error;
+    std::filesystem::create_directories(images, error);
+    if (!std::filesystem::is_directory(images, error)) {
+        prompts().show(kCannotOpenFile);
+        return;
+    }
+    if (!runImageDialog(prompts(), s.imageChoices)) {
+        return;
+    }
+    Batch& b = batch();
+    b = Batch{};
+    b.files = std::move(files);
+    b.choices = s.imageChoices;
+    s.batchRunning = true;
+    s.batchStopRequested = false;
+    runStep(window);
+}
+
+} // namespace
+
+bool batchRunning() {
+    return appState().batchRunning;
+}
+
+const ImageChoices& batchChoices() {
+    return batch().choices;
+}
+
+std::string batchImagePath(const std::string& waveFile, int format) {
+    const std::filesystem::path wave(waveFile);
+    std::filesystem::path image = wave.parent_path() / kImagesFolder / wave.stem();
+    image += format == IMAGE_FORMAT_BITMAP ? ".bmp" : ".jpg";
+    return image.string();
+}
+
+std::string batchFile() {
+    const Batch& b = batch();
+    return b.next > 0 && b.next <= b.files.size() ? b.files[b.next - 1] : std::string{};
+}
+
+void batchImageDone(MainWindow&, const std::optional<UserMessage>& failure) {
+    Batch& b = batch();
+    if (failure) {
+        prompts().show(*failure); // collected for the summary
+        return;
+    }
+    b.stepDone = true;
+}
+
+void installBatch(MainWindow& window) {
+    MainWindow* w = &window;
+    window.registerCommand(cmd::kAnalyzeBatch, [w](int param) {
+        if (param == cmd::kBatchNextFile) {
+            runStep(*w);
+        } else if (!appState().batchRunning) {
+            startBatch(*w);
+        }
+    });
+}
+
+} // namespace korv

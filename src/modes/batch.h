@@ -1,0 +1,34 @@
+#pragma once
+// Analyze Batch (40064): several wave files analysed one after the other with the parameters
+// in force, each saved as an image in an "images" folder beside them. Each file is a posted
+// Analyze File step that ends in Save Image, so a batch of any length keeps the stack flat.
+// A file that fails is skipped; the reasons are shown together at the end.
+
+#include "analysis/check_result.h"
+#include "output/image_files.h"
+
+#include <optional>
+#include <string>
+
+namespace korv {
+
+class MainWindow;
+
+inline constexpr const char* kImagesFolder = "images";
+
+// Registers 40064.
+void installBatch(MainWindow& window);
+
+[[nodiscard]] bool batchRunning();
+[[nodiscard]] const ImageChoices& batchChoices();
+
+// The image of a batch file: its folder, "images/", its base name and ".bmp" or ".jpg".
+[[nodiscard]] std::string batchImagePath(const std::string& waveFile, int format);
+
+// The wave file of the current step (Analyze File takes it instead of asking).
+[[nodiscard]] std::string batchFile();
+
+// Save Image's end of a step: the image written, or why not.
+void batchImageDone(MainWindow& window, const std::optional<UserMessage>& failure);
+
+} // namespace korv

@@ -1,0 +1,219 @@
+#include "modes/save_image.h"
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/spectral_view.h"
+#include "audio/user_message.h"
+#include "dialogs/image_dialog.h"
+#include "display/view_draw.h"
+#include "modes/batch.h"
+#include "output/atomic_file.h"
+#include "output/export_picture.h"
+#include "platform/palette_display.h"
+#include "platform/prompts.h"
+
+#include <QFileInfo>
+
+namespace korv {
+
+namespace {
+
+ViewBand viewBand(const AppSettings& st) {
+    if (st.typeChoice != TYPE_STEREO) {
+        return ViewBand::Mono;
+    }
+    if (st.channelChoice == CHANNEL_LEFT) {
+        return ViewBand::Left;
+    }
+    return st.channelChoice == CHANNEL_RIGHT ? ViewBand::Right : ViewBand::Dual;
+}
+
+// The band Entire Image saves: not offered for Dual, the lower band if asked anyway.
+ViewBand entireBand(const AppSettings& st) {
+    const ViewBand band = viewBand(st);
+    return band == ViewBand::Dual ? ViewBand::Left : band;
+}
+
+// The first `width` columns of the chosen channel's band, with the grid in image mode when on.
+std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
+    const AppState& s = appState();
+    auto picture = composeEntirePicture(*s.spectralImage, entireBand(s.settings), width);
+    if (picture && s.gridOn) {
+        drawGridOverlay(*picture, currentViewGeometry(), window.controlFont(), true);
+    }
+    return picture;
+}
+
+QString withSuffix(const QString& path, const char* suffix) {
+    return QFileInfo(path).suffix().isEmpty() ? path + QLatin1Char('.') + QLatin1String(suffix)
+                                              : path;
+}
+
+// The file name the user picks for the chosen format; nothing on Cancel.
+std::optional<std::string> askForImageFile(const ImageChoices& choices) {
+    const bool jpeg = choices.format == IMAGE_FORMAT_JPEG;
+    FileRequest request;
+    request.title = jpeg ? QStringLiteral("Save JPEG Image File") : QStringLiteral("Save Bitmap");
+    request.filter = jpeg ? QStringLiteral("JPEG Files (*.jpg);;All Files (*)")
+                          : QStringLiteral("Bitmap Files (*.bmp);;All Files (*)");
+    request.folder = QString::fromStdString(appState().settings.lastFolder);
+    const auto chosen = prompts().saveFile(request);
+    if (!chosen) {
+        return std::nullopt;
+    }
+    return withSuffix(*chosen, jpeg ? "jpg" : "bmp").toStdString();
+}
+
+} // namespace
+
+ColourTable displayColours() {
+    ColourTable table{};
+    for (int i = 0; i < kDisplayColours; ++i) {
+        table[i] = paletteDisplay().rgb(static_cast<std::uint8_t>(i));
+    }
+    return table;
+}
+
+std::optional<IndexedSurface> windowPicture(MainWindow& window) {
+    const AppState& s = appState();
+    const AppSettings& st = s.settings;
+    const PlotLayout& l = s.layout;
+    const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
+    const ViewGeometry g = currentViewGeometry();
+    if (spectral && s.spectralImage) {
+        // The panes as the window shows them (see MainWindow::blitView).
+        const bool scrollMem = st.typeChoice == TYPE_STEREO && st.scrollMemChoice == SCROLL_MEM_ON;
+        const long pos = s.hScroll.pos;
+        auto picture = composeViewPicture(*s.spectralImage, viewBand(st), scrollMem ? 0 : pos,
+                                          scrollMem ? dualRightPaneX(l.plotWidth) : pos,
+                                          l.plotWidth, l.plotHeight);
+        if (!picture) {
+            return std::nullopt;
+        }
+        drawStripLines(*picture, g.stripHeight);
+        if (s.gridOn) {
+            const QFont font = window.controlFont();
+            paintViewDrawing(*picture, gridOverlay(g, font, GridTarget::Window, 0, true).all(),
+                             font);
+        }
+        return picture;
+    }
+    const IndexedSurface* source = nullptr;
+    if (!spectral && s.plotImage) {
+        source = &*s.plotImage;
+    } else if (s.spectralImage) {
+        source = &s.spectralImage->surface();
+    } else if (s.plotImage) {
+        source = &*s.plotImage;
+    }
+    if (source == nullptr) {
+        return std::nullopt;
+    }
+    auto picture = IndexedSurface::create(exportWidth(l.plotWidth), l.plotHeight, kBackgroundIndex);
+    if (picture) {
+        picture->copyFrom(*source, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    }
+    return picture;
+}
+
+std::optional<UserMessage> writeImageFile(const std::string& path, const PictureArea& picture,
+                                          const ImageChoices& choices) {
+    std::vector<std::uint8_t> bytes;
+    if (choices.format == IMAGE_FORMAT_JPEG) {
+        if (picture.width() > JPEG_MAX_SIDE || picture.height() > JPEG_MAX_SIDE) {
+            return kImageTooLargeForJpeg;
+        }
+        JpegResult jpeg = encodeJpeg(picture, displayColours(), choices.jpegQuality);
+        if (!jpeg.error.empty()) {
+            return UserMessage{kJpegFailed.text + ": " + jpeg.error, kJpegFailed.icon};
+        }
+        bytes = std::move(jpeg.bytes);
+    } else {
+        // The program's pictures are palette indices, so the bitmap keeps them with their
+        // colour table: a quarter of the 24-bit file and exact colours.
+        auto bmp = encodeBmp8(picture, displayColours());
+        if (!bmp) {
+            return kNotEnoughMemoryForBitmap;
+        }
+        bytes = std::move(*bmp);
+    }
+    switch (writeFileWhole(path, bytes)) {
+    case FileWriteResult::Written:
+        return std::nullopt;
+    case FileWriteResult::CannotCreate:
+        return kCannotOpenFile;
+    case FileWriteResult::WriteFailed:
+        break;
+    }
+    return kErrorWritingFile;
+}
+
+void saveImage(MainWindow& window, bool wholeImage) {
+    AppState& s = appState();
+    const bool batch = batchRunning();
+    if (wholeImage ? !s.spectralImage : !(s.spectralImage || s.plotImage)) {
+        return; // nothing to save (a batch step then counts as failed)
+    }
+    // A batch saves the whole analysis when it does not fit the view.
+    const bool whole =
+        wholeImage || (batch && s.spectralImage && analysedColumns(s) > s.layout.plotWidth);
+    std::string path;
+    if (batch) {
+        path = batchImagePath(s.run.file, batchChoices().format);
+    } else {
+        if (!runImageDialog(prompts(), s.imageChoices)) {
+            return;
+        }
+        const auto chosen = askForImageFile(s.imageChoices);
+        if (!chosen) {
+            window.surface().invalidate();
+            return;
+        }
+        path = *chosen;
+    }
+    const ImageChoices& choices = batch ? batchChoices() : s.imageChoices;
+    // Entire Image saves the whole picture; a batch the analysed columns, without the
+    // background a short analysis leaves to the picture's screen-wide minimum.
+    const int wholeWidth =
+        whole ? exportWidth(batch ? analysedColumns(s) : s.spectralImage->width()) : 0;
+    std::optional<UserMessage> failure;
+    // JPEG's size limit is known before anything is composed or written.
+    const ExportSize size = scaledExportSize(
+        whole ? wholeWidth : exportWidth(s.layout.plotWidth),
+        whole ? s.spectralImage->plotHeight() : s.layout.plotHeight, s.settings.imageScalePercent);
+    if (choices.format == IMAGE_FORMAT_JPEG &&
+        (size.width > JPEG_MAX_SIDE || size.height > JPEG_MAX_SIDE)) {
+        failure = kImageTooLargeForJpeg;
+    }
+    if (!failure && whole && !s.gridOn && s.settings.imageScalePercent <= 100) {
+        // The image already holds its strip lines: its band is encoded where it is, so a long
+        // analysis needs no second copy of its picture.
+        const SpectralImage& image = *s.spectralImage;
+        const int top =
+            entireBand(s.settings) == ViewBand::Left ? image.bandTop(SPECTRAL_LEFT_CHANNEL) : 0;
+        failure = writeImageFile(
+            path, PictureArea(image.surface(), {0, top, wholeWidth, image.plotHeight()}), choices);
+    } else if (!failure) {
+        auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
+        if (picture) {
+            picture = scaleForExport(std::move(*picture), s.settings.imageScalePercent);
+        }
+        failure = picture ? writeImageFile(path, *picture, choices)
+                          : std::optional<UserMessage>(kNotEnoughMemoryForBitmap);
+    }
+    if (batch) {
+        batchImageDone(window, failure);
+    } else if (failure) {
+        prompts().show(*failure);
+    }
+    window.surface().invalidate();
+}
+
+void installSaveImage(MainWindow& window) {
+    MainWindow* w = &window;
+    window.registerCommand(cmd::kSaveWindowImage, [w](int) { saveImage(*w, false); });
+    window.registerCommand(cmd::kSaveEntireImage, [w](int) { saveImage(*w, true); });
+}
+
+} // namespace korv

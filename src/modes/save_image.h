@@ -1,0 +1,32 @@
+#pragma once
+// Save Image: Window Image (40033) saves the picture the display area shows, Entire Image
+// (40034) the whole spectral image of the last analysis, as a bitmap or JPEG file. A batch
+// step saves its image here without questions. Print Window uses the same window picture.
+
+#include "display/indexed_surface.h"
+#include "output/image_files.h"
+
+#include <optional>
+#include <string>
+
+namespace korv {
+
+class MainWindow;
+
+// Registers 40033 and 40034.
+void installSaveImage(MainWindow& window);
+
+void saveImage(MainWindow& window, bool wholeImage);
+
+// The display area's picture as Window Image saves it (the view with its strip lines and, when
+// GRID is on, the grid); nothing without a picture or the memory for it.
+[[nodiscard]] std::optional<IndexedSurface> windowPicture(MainWindow& window);
+
+// The display's 256 colours.
+[[nodiscard]] ColourTable displayColours();
+
+// Encodes and writes `picture` to `path` whole or not at all; the message to show on failure.
+[[nodiscard]] std::optional<UserMessage>
+writeImageFile(const std::string& path, const PictureArea& picture, const ImageChoices& choices);
+
+} // namespace korv

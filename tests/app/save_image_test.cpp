@@ -1,0 +1,226 @@
+// Save Image, Analyze Batch and Print Window end to end: the real window offscreen, the files
+// written to a temporary folder and read back byte by byte.
+
+#include "modes/save_image.h"
+#include "output/export_picture.h"
+#include "support/analyze_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+namespace korv {
+namespace {
+
+using namespace test;
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::uint32_t le32(const QByteArray& f, int at) {
+    return static_cast<std::uint8_t>(f[at]) | static_cast<std::uint8_t>(f[at + 1]) << 8 |
+           static_cast<std::uint8_t>(f[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(f[at + 3])) << 24;
+}
+
+// Dialog 151 answered with a format (and a quality for JPEG).
+ScriptedPrompts::DialogScript chooseFormat(int format, int quality = 90) {
+    return [format, quality](QDialog& d) {
+        d.findChild<QAbstractButton*>(controlName(format))->click();
+        if (format == IMAGE_FORMAT_JPEG) {
+            d.findChild<QScrollBar*>(controlName(1160))->setValue(quality);
+        }
+        ScriptedPrompts::pressOk(d);
+    };
+}
+
+using ImageExportTest = AnalyzeFileTest;
+
+TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
+    appState().gridOn = false;
+    analyze(tone("sine.wav", kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    const PlotLayout& l = appState().layout;
+    // The analysis fits the view: only the window image is offered.
+    EXPECT_FALSE(window->menu().enabled(cmd::kSaveEntireImage));
+
+    // The dialog as it opens on JPEG, then switched: the quality follows the format, and a
+    // page to the left from 30 stops at 25.
+    prompts->queueDialog([](QDialog& d) {
+        auto* bar = d.findChild<QScrollBar*>(controlName(1160));
+        auto* edit = d.findChild<QLineEdit*>(controlName(1161));
+        EXPECT_TRUE(bar->isEnabled());
+        EXPECT_EQ(edit->text(), QStringLiteral("90"));
+        d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_BITMAP))->click();
+        EXPECT_FALSE(bar->isEnabled());
+        EXPECT_TRUE(edit->text().isEmpty());
+        d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_JPEG))->click();
+        bar->setValue(30);
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+        EXPECT_EQ(edit->text(), QStringLiteral("25"));
+        d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_BITMAP))->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    prompts->queueFile(dir.file(QStringLiteral("view"))); // the extension is added
+    sendCommand(cmd::kSaveWindowImage);
+    EXPECT_EQ(appState().imageChoices.jpegQuality, 25);
+    ASSERT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Bitmap"));
+    const QByteArray bmp = readAll(dir.file(QStringLiteral("view.bmp")));
+    const int width = exportWidth(l.plotWidth);
+    ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
+    EXPECT_EQ(le32(bmp, 18), static_cast<std::uint32_t>(width));
+    EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(l.plotHeight));
+    // Below the waveform strip the file holds the indices of the image at the scroll
+    // position, bottom row first.
+    const int strip = appState().run.stripHeight;
+    for (int y = strip + 1; y < l.plotHeight; y += 7) {
+        for (int x = 0; x < width; x += 13) {
+            // Where the view is wider than the image, the background.
+            const auto index = image().pixel(x + static_cast<int>(appState().hScroll.pos), y);
+            ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]),
+                      index.value_or(kBackgroundIndex))
+                << x << "," << y;
+        }
+    }
+    EXPECT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - strip) * width + 1]),
+              kSignal2Index);
+
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
+    prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
+    sendCommand(cmd::kSaveWindowImage);
+    const QByteArray jpeg = readAll(dir.file(QStringLiteral("view.jpg")));
+    ASSERT_GT(jpeg.size(), 100);
+    EXPECT_EQ(static_cast<std::uint8_t>(jpeg[0]), 0xFF);
+    EXPECT_EQ(static_cast<std::uint8_t>(jpeg[1]), 0xD8);
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondItsLimit) {
+    settings().channelChoice = CHANNEL_RIGHT;
+    settings().timeScaleMsecSaved = 2.0f;
+    analyze(write(QStringLiteral("stereo.wav"),
+                  test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate))));
+    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
+    const SpectralImage& spectral = *appState().spectralImage;
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    prompts->queueFile(dir.file(QStringLiteral("all.bmp")));
+    sendCommand(cmd::kSaveEntireImage);
+    const QByteArray bmp = readAll(dir.file(QStringLiteral("all.bmp")));
+    const int width = exportWidth(spectral.width());
+    ASSERT_EQ(bmp.size(), 1078 + width * spectral.height() / 2);
+    EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(spectral.height() / 2));
+    // The right channel's band (the upper one): its last row is the file's first.
+    for (int x = 0; x < width; x += 17) {
+        ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + x]),
+                  *spectral.surface().pixel(x, spectral.plotHeight() - 1));
+    }
+
+    // Magnified beyond what JPEG takes: said before anything is written.
+    settings().imageScalePercent = 1000 * JPEG_MAX_SIDE / width + 100;
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG));
+    prompts->queueFile(dir.file(QStringLiteral("huge.jpg")));
+    sendCommand(cmd::kSaveEntireImage);
+    ASSERT_EQ(prompts->messages().size(), 1u);
+    EXPECT_EQ(prompts->messages().front(), kImageTooLargeForJpeg);
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("huge.jpg"))));
+}
+
+TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
+    prompts->queueFiles({tone("only.wav", kRate)});
+    sendCommand(cmd::kAnalyzeBatch);
+    ASSERT_EQ(prompts->messages().size(), 1u);
+    EXPECT_EQ(prompts->messages().front().text, "Multiple Files Required");
+    prompts->clearMessages();
+
+    const QString bad = write(QStringLiteral("bad.wav"), QByteArray("RIFF not a wave file"));
+    for (int run = 0; run < 2; ++run) { // a second run replaces the images
+        prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
+        prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
+        sendCommand(cmd::kAnalyzeBatch);
+        EXPECT_TRUE(appState().batchRunning);
+        drainMessages();
+        EXPECT_FALSE(appState().batchRunning);
+        const char* ext = run == 0 ? ".bmp" : ".jpg";
+        for (const char* name : {"a", "c"}) {
+            EXPECT_GT(readAll(dir.file(QStringLiteral("images/") + name + ext)).size(), 1078)
+                << name;
+        }
+        EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/bad") + ext)));
+        // c.wav is wider than the view: its analysed columns are saved, nothing beyond.
+        if (run == 0) {
+            ASSERT_GT(appState().run.params.columns, appState().layout.plotWidth);
+            EXPECT_EQ(le32(readAll(dir.file(QStringLiteral("images/c.bmp"))), 18),
+                      static_cast<std::uint32_t>(
+                          exportWidth(static_cast<int>(appState().run.params.columns))));
+        }
+        ASSERT_EQ(prompts->messages().size(), 1u);
+        EXPECT_NE(prompts->messages().front().text.find("bad.wav"), std::string::npos);
+        prompts->clearMessages();
+    }
+
+    // STOP ends the batch after the current file.
+    ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
+    prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    constexpr int kTick = 99001; // reposts itself until the first file is being drawn
+    window->registerCommand(kTick, [](int) {
+        appState().analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
+    });
+    postCommand(kTick);
+    sendCommand(cmd::kAnalyzeBatch);
+    drainMessages();
+    EXPECT_FALSE(appState().batchRunning);
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/a.bmp"))));
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
+    EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    }
+    analyze(tone("sine.wav", kRate * 2));
+    prompts->queuePrinter(false);
+    sendCommand(cmd::kPrintWindow);
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("page.pdf"))));
+    const QString pdf = dir.file(QStringLiteral("page.pdf"));
+    prompts->queuePrinter(true, pdf);
+    sendCommand(cmd::kPrintWindow);
+    ASSERT_TRUE(QFile::exists(pdf));
+    const QString prefix = dir.file(QStringLiteral("page"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("pdftoppm"),
+                                {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
+                                 QStringLiteral("-singlefile"), pdf, prefix}),
+              0);
+    const QImage page(prefix + QStringLiteral(".png"));
+    ASSERT_FALSE(page.isNull());
+    // The box of everything not white: the picture with its frame.
+    QRect box;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (page.pixel(x, y) != qRgb(255, 255, 255)) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    ASSERT_FALSE(box.isEmpty());
+    const PlotLayout& l = appState().layout;
+    EXPECT_NEAR(box.center().x(), page.width() / 2, 3);
+    EXPECT_NEAR(box.center().y(), page.height() / 2, 3);
+    EXPECT_NEAR(static_cast<double>(box.width()) / box.height(),
+                static_cast<double>(exportWidth(l.plotWidth)) / l.plotHeight, 0.05);
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
+} // namespace
+} // namespace korv

@@ -1,0 +1,236 @@
+#include "display/palette.h"
+#include "output/atomic_file.h"
+#include "output/export_picture.h"
+#include "output/image_files.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <jpeglib.h>
+
+namespace korv {
+namespace {
+
+namespace fs = std::filesystem;
+
+IndexedSurface patterned(int w, int h) {
+    IndexedSurface s(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            s.setPixel(x, y, static_cast<std::uint8_t>((x / 8 + y / 8 * 5) % 13));
+        }
+    }
+    return s;
+}
+
+ColourTable colours() {
+    ColourTable t{};
+    for (int i = 0; i < 256; ++i) {
+        t[i] = {static_cast<std::uint8_t>(i * 19), static_cast<std::uint8_t>(255 - i * 7),
+                static_cast<std::uint8_t>(i * 3)};
+    }
+    return t;
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& f, std::size_t at) {
+    return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | static_cast<std::uint32_t>(f[at + 3]) << 24;
+}
+std::uint16_t le16(const std::vector<std::uint8_t>& f, std::size_t at) {
+    return static_cast<std::uint16_t>(f[at] | f[at + 1] << 8);
+}
+
+TEST(BitmapFile, BothLayoutsStoreTheirHeadersAndTheRowsBottomUp) {
+    const IndexedSurface picture = patterned(36, 20);
+    const ColourTable table = colours();
+
+    const auto b24 = encodeBmp24(picture, table);
+    ASSERT_TRUE(b24);
+    EXPECT_EQ(b24->size(), 58u + 36 * 20 * 3);
+    EXPECT_EQ((*b24)[0], 'B');
+    EXPECT_EQ((*b24)[1], 'M');
+    EXPECT_EQ(le32(*b24, 2), b24->size());
+    EXPECT_EQ(le32(*b24, 10), 58u);
+    EXPECT_EQ(le32(*b24, 14), 40u);
+    EXPECT_EQ(le32(*b24, 18), 36u);
+    EXPECT_EQ(le32(*b24, 22), 20u);
+    EXPECT_EQ(le16(*b24, 26), 1);
+    EXPECT_EQ(le16(*b24, 28), 24);
+    for (std::size_t at : {30u, 34u, 38u, 42u, 46u, 50u, 54u}) {
+        EXPECT_EQ(le32(*b24, at), 0u) << at;
+    }
+
+    const auto b8 = encodeBmp8(picture, table);
+    ASSERT_TRUE(b8);
+    EXPECT_EQ(b8->size(), 1078u + 36 * 20);
+    EXPECT_EQ(le32(*b8, 2), b8->size());
+    EXPECT_EQ(le32(*b8, 10), 1078u);
+    EXPECT_EQ(le16(*b8, 28), 8);
+    EXPECT_EQ(le32(*b8, 34), 36u * 20);
+    EXPECT_EQ(le32(*b8, 46), 256u);
+    EXPECT_EQ(le32(*b8, 50), 256u);
+    for (int i = 0; i < 256; ++i) {
+        const std::size_t at = 54 + static_cast<std::size_t>(i) * 4;
+        EXPECT_EQ((*b8)[at], table[i].b);
+        EXPECT_EQ((*b8)[at + 1], table[i].g);
+        EXPECT_EQ((*b8)[at + 2], table[i].r);
+        EXPECT_EQ((*b8)[at + 3], 0);
+    }
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 36; ++x) {
+            const std::uint8_t index = *picture.pixel(x, 19 - y);
+            EXPECT_EQ((*b8)[1078 + static_cast<std::size_t>(y) * 36 + x], index);
+            const std::size_t at = 58 + (static_cast<std::size_t>(y) * 36 + x) * 3;
+            EXPECT_EQ((*b24)[at], table[index].b);
+            EXPECT_EQ((*b24)[at + 2], table[index].r);
+        }
+    }
+}
+
+struct Decoded {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+};
+
+Decoded decodeJpeg(const std::vector<std::uint8_t>& bytes) {
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    cinfo.do_fancy_upsampling = FALSE; // keeps colours from bleeding over block edges
+    jpeg_start_decompress(&cinfo);
+    Decoded d{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), {}};
+    d.rgb.resize(static_cast<std::size_t>(d.width) * d.height * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = d.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * d.width * 3;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return d;
+}
+
+TEST(JpegFile, DecodesToThePictureTopRowFirstAndRefusesWhatLibjpegCannotTake) {
+    // Top two thirds one colour, the rest another (on the 16-pixel blocks of the colour
+    // subsampling): a flipped file shows at once.
+    IndexedSurface picture(64, 48, 10);
+    picture.fillRect({0, 32, 64, 16}, 200);
+    const ColourTable table = colours();
+    const JpegResult jpeg = encodeJpeg(picture, table, 100);
+    ASSERT_TRUE(jpeg.error.empty()) << jpeg.error;
+    const Decoded d = decodeJpeg(jpeg.bytes);
+    ASSERT_EQ(d.width, 64);
+    ASSERT_EQ(d.height, 48);
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const Rgb& c = table[*picture.pixel(x, y)];
+            const std::uint8_t* p = &d.rgb[(static_cast<std::size_t>(y) * 64 + x) * 3];
+            ASSERT_NEAR(p[0], c.r, 8) << x << "," << y;
+            ASSERT_NEAR(p[1], c.g, 8) << x << "," << y;
+            ASSERT_NEAR(p[2], c.b, 8) << x << "," << y;
+        }
+    }
+    // A lower quality gives a smaller file of the same picture; a tiny picture is kept whole
+    // although its headers outweigh its pixels.
+    EXPECT_LT(encodeJpeg(picture, table, 25).bytes.size(), jpeg.bytes.size());
+    EXPECT_EQ(decodeJpeg(encodeJpeg(IndexedSurface(4, 1), table, 90).bytes).width, 4);
+
+    const JpegResult tooWide = encodeJpeg(IndexedSurface(JPEG_MAX_SIDE + 4, 1), table, 90);
+    EXPECT_TRUE(tooWide.bytes.empty());
+    EXPECT_FALSE(tooWide.error.empty());
+}
+
+TEST(ExportPicture, SizesBandsAndMagnification) {
+    auto image = SpectralImage::create({900, 803, 100, 40, 2});
+    ASSERT_TRUE(image);
+    image->surface().fillRect({0, 0, 900, 100}, 20);   // right channel band
+    image->surface().fillRect({0, 100, 900, 100}, 30); // left channel band
+    const auto window = composeViewPicture(*image, ViewBand::Left, 50, 0, 803, 90);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->width(), 800);
+    EXPECT_EQ(window->height(), 90);
+    EXPECT_EQ(*window->pixel(799, 89), 30);
+
+    const auto entire = composeEntirePicture(*image, ViewBand::Right, image->width());
+    ASSERT_TRUE(entire);
+    EXPECT_EQ(entire->width(), 900);
+    EXPECT_EQ(composeEntirePicture(*image, ViewBand::Right, 850)->width(), 848);
+    EXPECT_EQ(entire->height(), 100); // one band: half the stereo image
+    EXPECT_EQ(*entire->pixel(5, 99), 20);
+    EXPECT_EQ(*entire->pixel(5, 40), kSignal2Index);
+    EXPECT_EQ(*entire->pixel(5, 20), kSignal1Index);
+
+    // Dual: the left channel in the left pane, the right channel in the right one.
+    const auto dual = composeViewPicture(*image, ViewBand::Dual, 0, 0, 800, 100);
+    ASSERT_TRUE(dual);
+    EXPECT_EQ(*dual->pixel(10, 90), 30);
+    EXPECT_EQ(*dual->pixel(398, 90), kBackgroundIndex);
+    EXPECT_EQ(*dual->pixel(790, 90), 20);
+
+    IndexedSurface small = patterned(400, 300);
+    const auto big = scaleForExport(small, 200);
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->width(), 800);
+    EXPECT_EQ(big->height(), 600);
+    EXPECT_EQ(*big->pixel(799, 599), *small.pixel(399, 299));
+    EXPECT_EQ(scaleForExport(small, 100)->width(), 400);
+}
+
+TEST(ExportPicture, PrintoutIsFramedAndCentredAtNinetyPercent) {
+    IndexedSurface picture(800, 500, 50);
+    drawFrame(picture, 7);
+    for (const PixelPoint p : {PixelPoint{0, 0}, PixelPoint{799, 0}, PixelPoint{799, 499},
+                               PixelPoint{0, 499}, PixelPoint{400, 0}, PixelPoint{0, 250}}) {
+        EXPECT_EQ(*picture.pixel(p.x, p.y), 7) << p.x << "," << p.y;
+    }
+    EXPECT_EQ(*picture.pixel(1, 1), 50);
+    // 600 dpi over 96 dpi is 5.625 with the 90 per cent.
+    EXPECT_EQ(printPlacement(800, 500, 96, 96, 600, 600, 5000, 6000),
+              (PixelRect{2500 - 2250, 3000 - 1406, 4500, 2812}));
+    // Too wide for the page: fitted to its width, proportions kept.
+    EXPECT_EQ(printPlacement(800, 500, 96, 96, 600, 600, 2250, 6000),
+              (PixelRect{0, 3000 - 703, 2250, 1406}));
+}
+
+TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile) {
+    const fs::path dir = fs::temp_directory_path() / ("korv_atomic_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string target = (dir / "picture.bmp").string();
+    const std::vector<std::uint8_t> old(100, 1);
+    ASSERT_EQ(writeFileWhole(target, old), FileWriteResult::Written);
+    const auto contents = [&] {
+        std::ifstream in(target, std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(contents(), old);
+
+    // A disk that fills up during the write: the file size limit makes write() fail short.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const FileWriteResult full = writeFileWhole(target, std::vector<std::uint8_t>(100000, 2));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(full, FileWriteResult::WriteFailed);
+    EXPECT_EQ(contents(), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    EXPECT_EQ(writeFileWhole((dir / "missing" / "x.bmp").string(), old),
+              FileWriteResult::CannotCreate);
+    fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace korv
