@@ -10,6 +10,7 @@
 #include "modes/scroll_display.h"
 #include "platform/window_surface.h"
 #include "settings/option_ids.h"
+#include "window_bench.h"
 
 #include <benchmark/benchmark.h>
 
@@ -148,10 +149,5 @@ BENCHMARK(BM_LinePlot)->Arg(0)->Arg(1)->ArgName("redraw")->Unit(benchmark::kMicr
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korv::bench::runWindowBenchmarks(argc, argv);
 }

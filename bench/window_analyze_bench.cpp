@@ -10,6 +10,7 @@
 #include "app/modes.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "window_bench.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,40 +44,13 @@ class OneFilePrompts final : public Prompts {
     QString file_;
 };
 
-// A 44-byte PCM header before the samples.
-QByteArray waveFile(const std::vector<std::uint8_t>& samples) {
-    QByteArray b;
-    auto u32 = [&b](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-        }
-    };
-    auto u16 = [&b](std::uint16_t v) {
-        b.append(static_cast<char>(v & 0xFF));
-        b.append(static_cast<char>(v >> 8));
-    };
-    const auto data = static_cast<std::uint32_t>(samples.size());
-    b.append("RIFF");
-    u32(36 + data);
-    b.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(tools::LONG_SIGNAL_RATE);
-    u32(tools::LONG_SIGNAL_RATE * 2);
-    u16(2);
-    u16(16);
-    b.append("data");
-    u32(data);
-    b.append(reinterpret_cast<const char*>(samples.data()), static_cast<qsizetype>(data));
-    return b;
-}
-
 void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("long.wav"));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(waveFile(tools::longSignalBytes())) < 0) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(korv::bench::monoWaveFile(tools::LONG_SIGNAL_RATE, tools::longSignalBytes())) <
+            0) {
         state.SkipWithError("cannot write the signal");
         return;
     }
@@ -113,10 +87,5 @@ BENCHMARK(BM_AnalyzeFileInTheWindow)->Unit(benchmark::kMillisecond)->Iterations(
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korv::bench::runWindowBenchmarks(argc, argv);
 }

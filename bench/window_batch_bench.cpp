@@ -10,6 +10,7 @@
 #include "app/modes.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "window_bench.h"
 
 #include <benchmark/benchmark.h>
 
@@ -46,33 +47,6 @@ class BatchPrompts final : public Prompts {
     QStringList files_;
 };
 
-QByteArray waveFile(const std::uint8_t* samples, std::uint32_t data) {
-    QByteArray b;
-    auto u32 = [&b](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-        }
-    };
-    auto u16 = [&b](std::uint16_t v) {
-        b.append(static_cast<char>(v & 0xFF));
-        b.append(static_cast<char>(v >> 8));
-    };
-    b.append("RIFF");
-    u32(36 + data);
-    b.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(tools::LONG_SIGNAL_RATE);
-    u32(tools::LONG_SIGNAL_RATE * 2);
-    u16(2);
-    u16(16);
-    b.append("data");
-    u32(data);
-    b.append(reinterpret_cast<const char*>(samples), static_cast<qsizetype>(data));
-    return b;
-}
-
 void BM_BatchAgainstSox(benchmark::State& state) {
     const int count = qEnvironmentVariableIsSet("KORV_BATCH_FILES")
                           ? qEnvironmentVariableIntValue("KORV_BATCH_FILES")
@@ -87,7 +61,9 @@ void BM_BatchAgainstSox(benchmark::State& state) {
             dir.filePath(QStringLiteral("f%1.wav").arg(k, 3, 10, QLatin1Char('0')));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) ||
-            file.write(waveFile(signal.data() + (k % minutes) * minuteBytes, minuteBytes)) < 0) {
+            file.write(korv::bench::monoWaveFile(
+                tools::LONG_SIGNAL_RATE,
+                std::span(signal).subspan((k % minutes) * minuteBytes, minuteBytes))) < 0) {
             state.SkipWithError("cannot write the files");
             return;
         }
@@ -138,10 +114,5 @@ BENCHMARK(BM_BatchAgainstSox)->Unit(benchmark::kSecond)->Iterations(1)->UseRealT
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korv::bench::runWindowBenchmarks(argc, argv);
 }

@@ -3,6 +3,8 @@
 // the bar's change to the drawing area repainted (the palette rebuilt, every pixel of the
 // window converted anew through it).
 
+#include "window_bench.h"
+
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
@@ -10,6 +12,7 @@
 #include "dialogs/colour_dialog.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -48,38 +51,20 @@ class OneFilePrompts final : public Prompts {
 
 // A 16-bit mono wave of a rising tone over noise, so the image uses most of the gradient.
 QByteArray waveFile() {
-    QByteArray b;
-    const auto u32 = [&b](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-        }
-    };
-    const auto u16 = [&b](std::uint32_t v) {
-        b.append(static_cast<char>(v & 0xFF));
-        b.append(static_cast<char>((v >> 8) & 0xFF));
-    };
     const std::uint32_t frames = kRate * kSeconds;
-    b.append("RIFF");
-    u32(36 + 2 * frames);
-    b.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(kRate);
-    u32(kRate * 2);
-    u16(2);
-    u16(16);
-    b.append("data");
-    u32(2 * frames);
+    std::vector<std::uint8_t> samples;
+    samples.reserve(2 * frames);
     std::uint32_t noise = 1;
     for (std::uint32_t i = 0; i < frames; ++i) {
         noise = noise * 1664525u + 1013904223u;
         const double t = static_cast<double>(i) / kRate;
         const double v = 8000.0 * std::sin(2.0 * M_PI * (200.0 + 100.0 * t) * t) +
                          static_cast<double>(noise >> 22) - 512.0;
-        u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+        const auto bits = static_cast<std::uint16_t>(static_cast<std::int16_t>(v));
+        samples.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+        samples.push_back(static_cast<std::uint8_t>(bits >> 8));
     }
-    return b;
+    return korv::bench::monoWaveFile(static_cast<std::int32_t>(kRate), samples);
 }
 
 void BM_RecolourFullScreenImage(benchmark::State& state) {
@@ -130,10 +115,5 @@ BENCHMARK(BM_RecolourFullScreenImage)->Unit(benchmark::kMillisecond)->MinTime(1.
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korv::bench::runWindowBenchmarks(argc, argv);
 }

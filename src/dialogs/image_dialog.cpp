@@ -1,5 +1,6 @@
 #include "dialogs/image_dialog.h"
 
+#include "dialogs/dialog_frame.h"
 #include "platform/prompts.h"
 
 #include <QButtonGroup>
@@ -66,27 +67,10 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
         qualityText_->setText(QString::number(choices_.jpegQuality));
     });
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(controlName(kOkButtonId));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &ImageDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(controlName(kCancelButtonId));
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &ImageDialog::reject);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    top->addLayout(buttons);
+    addOkCancelRow(*this, *top);
     showFormat(choices.format);
     adjustSize();
-    if (const QScreen* where = screen()) {
-        const QRect area = where->geometry();
-        const QSize size = frameGeometry().size();
-        move(area.x() + std::max(0, (area.width() - size.width()) / 2),
-             area.y() + std::max(0, (area.height() - size.height()) / 2 - MOVED_UP));
-    }
+    centreDialogOnScreen(*this, MOVED_UP);
 }
 
 void ImageDialog::showFormat(int format) {

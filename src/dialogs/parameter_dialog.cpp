@@ -1,5 +1,7 @@
 #include "dialogs/parameter_dialog.h"
 
+#include "dialogs/dialog_frame.h"
+
 #include "dialogs/control_ids.h"
 #include "platform/prompts.h"
 #include "platform/slider_actions.h"
@@ -32,15 +34,7 @@ ParameterDialog::ParameterDialog(DialogId dialog, AppSettings& settings, RunValu
 }
 
 void ParameterDialog::centreOnScreen() {
-    const QScreen* where = screen();
-    if (where == nullptr) {
-        return;
-    }
-    const QRect area = where->geometry();
-    const QSize size = frameGeometry().size();
-    const ScreenPoint at =
-        centredOnScreen(area.width(), area.height(), size.width(), size.height());
-    move(area.x() + at.x, area.y() + at.y);
+    centreDialogOnScreen(*this);
 }
 
 QGroupBox* ParameterDialog::radioGroup(const char* title,

@@ -1,5 +1,6 @@
 #include "dialogs/scope_markers_dialog.h"
 
+#include "dialogs/dialog_frame.h"
 #include "platform/prompts.h"
 
 #include <QGroupBox>
@@ -67,26 +68,9 @@ ScopeMarkersDialog::ScopeMarkersDialog(AppSettings& settings, QWidget* parent)
     marker1_ = markerRow(this, fields, ID_MARKER1_EDIT, "Marker 1 (Hz)", settings.marker1Hz);
     marker2_ = markerRow(this, fields, ID_MARKER2_EDIT, "Marker 2 (Hz)", settings.marker2Hz);
     top->addWidget(group);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(controlName(kOkButtonId));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &ScopeMarkersDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(controlName(kCancelButtonId));
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &ScopeMarkersDialog::reject);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    top->addLayout(buttons);
+    addOkCancelRow(*this, *top);
     adjustSize();
-    if (const QScreen* where = screen()) {
-        const QRect area = where->geometry();
-        const QSize size = frameGeometry().size();
-        move(area.x() + std::max(0, (area.width() - size.width()) / 2),
-             area.y() + std::max(0, (area.height() - size.height()) / 2 - MOVED_UP));
-    }
+    centreDialogOnScreen(*this, MOVED_UP);
 }
 
 void ScopeMarkersDialog::accept() {

@@ -240,6 +240,19 @@ void showChecks(const CheckResult& check) {
     }
 }
 
+AutomaticParameters commandLineParameters(std::int32_t sampleRate, int width, int height) {
+    const AppState& s = appState();
+    AutomaticInputs in;
+    in.lowBandHz = s.settings.lowBandHz;
+    in.highBandHz = s.settings.highBandHz;
+    in.resolutionFactor = s.settings.resolutionFactor;
+    in.sampleRate = sampleRate;
+    in.timeSpanSec = s.timeSpanSeconds;
+    in.clientWidth = width;
+    in.clientHeight = height;
+    return deriveAutomaticParameters(in);
+}
+
 void sendFftSize(const AppSettings& settings) {
     sendCommand(
         cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) - MIN_LOG2_FFT_SIZE, 0);

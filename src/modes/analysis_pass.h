@@ -3,6 +3,7 @@
 // column loop drawing it with the window kept alive, and the end of the command.
 
 #include "analysis/check_result.h"
+#include "analysis/parameters.h"
 
 namespace korv {
 
@@ -14,6 +15,10 @@ struct AppSettings;
 inline constexpr float kDefaultTimeScaleMsec = 10.0f;
 
 void showChecks(const CheckResult& check);
+// The automatic parameters of a command-line start: the band in force and the command line's
+// time span fitted to a view of width x height pixels.
+[[nodiscard]] AutomaticParameters commandLineParameters(std::int32_t sampleRate, int width,
+                                                        int height);
 // The FFT-size command (40040 + k) for the stored choice.
 void sendFftSize(const AppSettings& settings);
 // Lets go of the image and samples, and of those kept for Parameters Restore.

@@ -152,15 +152,8 @@ void analyzeFile(MainWindow& window, int param) {
             if (st.freqScaleChoice == FREQ_SCALE_LOG && st.lowBandHz <= 0) {
                 st.freqScaleChoice = FREQ_SCALE_LINEAR;
             }
-            AutomaticInputs in;
-            in.lowBandHz = st.lowBandHz;
-            in.highBandHz = st.highBandHz;
-            in.resolutionFactor = st.resolutionFactor;
-            in.sampleRate = info.sampleRate;
-            in.timeSpanSec = s.timeSpanSeconds;
-            in.clientWidth = s.layout.clientWidth;
-            in.clientHeight = s.layout.clientHeight;
-            const AutomaticParameters automatic = deriveAutomaticParameters(in);
+            const AutomaticParameters automatic =
+                commandLineParameters(info.sampleRate, s.layout.clientWidth, s.layout.clientHeight);
             applyAutomaticParameters(automatic, st);
             showChecks(automatic.check);
             if (!automatic.check.proceeds()) {

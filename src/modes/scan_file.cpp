@@ -99,15 +99,8 @@ bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFr
     AppState& s = appState();
     AppSettings& st = s.settings;
     if (autoRun) {
-        AutomaticInputs in;
-        in.lowBandHz = st.lowBandHz;
-        in.highBandHz = st.highBandHz;
-        in.resolutionFactor = st.resolutionFactor;
-        in.sampleRate = info.sampleRate;
-        in.timeSpanSec = s.timeSpanSeconds;
-        in.clientWidth = s.layout.plotWidth;
-        in.clientHeight = s.layout.plotHeight;
-        const AutomaticParameters automatic = deriveAutomaticParameters(in);
+        const AutomaticParameters automatic =
+            commandLineParameters(info.sampleRate, s.layout.plotWidth, s.layout.plotHeight);
         st.highBandHz = automatic.highBandHz;
         showChecks(automatic.check);
         if (!automatic.check.proceeds()) {

@@ -1,0 +1,43 @@
+#include "dialogs/dialog_frame.h"
+
+#include "dialogs/parameter_rules.h"
+#include "platform/prompts.h"
+
+#include <QBoxLayout>
+#include <QDialog>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace korv {
+
+void addOkCancelRow(QDialog& dialog, QBoxLayout& top) {
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setObjectName(controlName(kOkButtonId));
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
+    cancel->setObjectName(controlName(kCancelButtonId));
+    cancel->setAutoDefault(false);
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    top.addLayout(buttons);
+}
+
+void centreDialogOnScreen(QDialog& dialog, int raisedBy) {
+    const QScreen* where = dialog.screen();
+    if (where == nullptr) {
+        return;
+    }
+    const QRect area = where->geometry();
+    const QSize size = dialog.frameGeometry().size();
+    const ScreenPoint at =
+        centredOnScreen(area.width(), area.height(), size.width(), size.height());
+    dialog.move(area.x() + at.x, area.y() + std::max(0, at.y - raisedBy));
+}
+
+} // namespace korv
