@@ -132,7 +132,7 @@ std::string withWaveExtension(const QString& chosen) {
 
 // A command-line run: the band checked against what the input offers, the rate chosen from
 // the high limit, the time scale from the span. False when the run ends.
-bool commandLineParameters(AppState& s) {
+bool inputCommandLineParameters(AppState& s) {
     AppSettings& st = s.settings;
     if (st.highBandHz > kCommandLineHighLimitHz) {
         st.highBandHz = kCommandLineHighLimitHz;
@@ -146,15 +146,8 @@ bool commandLineParameters(AppState& s) {
             break;
         }
     }
-    AutomaticInputs in;
-    in.lowBandHz = st.lowBandHz;
-    in.highBandHz = st.highBandHz;
-    in.resolutionFactor = st.resolutionFactor;
-    in.sampleRate = sampleRateForChoice(st.sampleRateChoice);
-    in.timeSpanSec = s.timeSpanSeconds;
-    in.clientWidth = s.layout.plotWidth;
-    in.clientHeight = s.layout.plotHeight;
-    const AutomaticParameters automatic = deriveAutomaticParameters(in);
+    const AutomaticParameters automatic = commandLineParameters(
+        sampleRateForChoice(st.sampleRateChoice), s.layout.plotWidth, s.layout.plotHeight);
     showChecks(automatic.check);
     if (!automatic.check.proceeds()) {
         return false;
@@ -223,7 +216,7 @@ class InputDisplay final : public ScanDisplay {
 bool chooseParameters(AppState& s, int param, bool autoRun, std::int32_t& rate) {
     AppSettings& st = s.settings;
     if (autoRun) {
-        if (!commandLineParameters(s)) {
+        if (!inputCommandLineParameters(s)) {
             return false;
         }
         rate = sampleRateForChoice(st.sampleRateChoice);
