@@ -32,18 +32,6 @@
 
 namespace korv {
 
-namespace {
-
-FileRequest waveFileRequest(const AppSettings& settings) {
-    FileRequest r;
-    r.title = QStringLiteral("Analyze File");
-    r.folder = QString::fromStdString(settings.lastFolder);
-    r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
-    return r;
-}
-
-} // namespace
-
 void analyzeFile(MainWindow& window, int param) {
     AppState& s = appState();
     if (s.modeRunning) {
@@ -83,7 +71,8 @@ void analyzeFile(MainWindow& window, int param) {
         if (!backToDialog) {
             // 2. The file.
             if (askForFile) {
-                const auto chosen = prompts().openFile(waveFileRequest(st));
+                const auto chosen = prompts().openFile(
+                    waveFileRequest(QStringLiteral("Analyze File"), st.lastFolder));
                 if (!chosen) {
                     endWithoutRun();
                     return;

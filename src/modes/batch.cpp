@@ -119,10 +119,8 @@ void startBatch(MainWindow& window) {
         prompts().show(kSelectOneChannel);
         return;
     }
-    FileRequest request;
-    request.title = QStringLiteral("Open Multiple Wave Files");
-    request.folder = QString::fromStdString(st.lastFolder);
-    request.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
+    const FileRequest request =
+        waveFileRequest(QStringLiteral("Open Multiple Wave Files"), st.lastFolder);
     const auto chosen = prompts().openFiles(request);
     if (!chosen) {
         return;

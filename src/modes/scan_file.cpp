@@ -1,5 +1,7 @@
 #include "modes/scan_file.h"
 
+#include "modes/scan_notes.h"
+
 #include "modes/analysis_pass.h"
 #include "modes/analyze_file.h"
 #include "modes/play.h"
@@ -36,11 +38,6 @@ namespace korv {
 
 namespace {
 
-// The completion note shows this long.
-constexpr std::int64_t kCompletionNoteMs = 800;
-constexpr int kCompletionNoteId = 140;
-constexpr const char* kNoWaveSavedNote = "Audio Scanning Complete.  No wave data has been saved.";
-
 ScanPlotDisplayFactory& plotFactory() {
     static ScanPlotDisplayFactory factory;
     return factory;
@@ -54,31 +51,6 @@ ScanFileResult& result() {
 Clock& windowClock(MainWindow& window) {
     static RealClock real;
     return window.options().clock != nullptr ? *window.options().clock : real;
-}
-
-// Note 140, for 800 ms on the program's clock, then closed as by its OK.
-void showScanCompleteNote(MainWindow& window) {
-    QDialog note(&window);
-    note.setObjectName(QString::number(kCompletionNoteId));
-    note.setWindowTitle(QString::fromLatin1(kMessageCaption));
-    auto* layout = new QVBoxLayout(&note);
-    layout->addWidget(new QLabel(QString::fromLatin1(kNoWaveSavedNote), &note));
-    auto* ok = new QPushButton(QStringLiteral("OK"), &note);
-    ok->setObjectName(controlName(kOkButtonId));
-    QObject::connect(ok, &QPushButton::clicked, &note, &QDialog::accept);
-    layout->addWidget(ok);
-    note.show();
-    QCoreApplication::processEvents();
-    windowClock(window).sleep(kCompletionNoteMs);
-    ok->click();
-}
-
-FileRequest scanFileRequest(const AppSettings& settings) {
-    FileRequest r;
-    r.title = QStringLiteral("Scan File");
-    r.folder = QString::fromStdString(settings.lastFolder);
-    r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
-    return r;
 }
 
 // The display type and scale a scan can show: without the plot displays, a plot type scans as
@@ -216,7 +188,8 @@ void scanFile(MainWindow& window, int param) {
     // 1. The file and its header.
     std::string file = s.fileNameBuffer;
     if (param == cmd::kFromMenu && !fileFromCommandLine) {
-        const auto chosen = prompts().openFile(scanFileRequest(st));
+        const auto chosen =
+            prompts().openFile(waveFileRequest(QStringLiteral("Scan File"), st.lastFolder));
         if (!chosen) {
             return;
         }
@@ -446,7 +419,7 @@ void scanFile(MainWindow& window, int param) {
         s.scanStopEndMsec = r.endMs;
         sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
     } else if (scroll && !resized && !s.notesSuppressed) {
-        showScanCompleteNote(window);
+        showScanCompleteNote(window, windowClock(window), false);
     }
     if (resized) {
         window.computeLayout();

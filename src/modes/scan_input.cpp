@@ -1,5 +1,7 @@
 #include "modes/scan_input.h"
 
+#include "modes/scan_notes.h"
+
 #include "modes/analysis_pass.h"
 #include "modes/capture.h"
 #include "modes/scan_file.h"
@@ -36,13 +38,6 @@ namespace korv {
 
 namespace {
 
-// The completion notes show this long.
-constexpr std::int64_t kCompletionNoteMs = 800;
-constexpr int kWaveSavedNoteId = 136;
-constexpr int kNoWaveSavedNoteId = 140;
-constexpr const char* kWaveSavedNote =
-    "Audio Scanning Complete.  Wave data has been saved to file.";
-constexpr const char* kNoWaveSavedNote = "Audio Scanning Complete.  No wave data has been saved.";
 // Command-line runs analyse at most up to this frequency.
 constexpr std::int32_t kCommandLineHighLimitHz = 22050;
 // The lowest rate that carries a high limit below the first value; 44 kHz above them all.
@@ -96,31 +91,6 @@ ScanInputResult& result() {
 
 double nowMs() {
     return static_cast<double>(room().clock().nowMs());
-}
-
-void showCompletionNote(MainWindow& window, bool waveSaved) {
-    QDialog note(&window);
-    note.setObjectName(QString::number(waveSaved ? kWaveSavedNoteId : kNoWaveSavedNoteId));
-    note.setWindowTitle(QString::fromLatin1(kMessageCaption));
-    auto* layout = new QVBoxLayout(&note);
-    layout->addWidget(
-        new QLabel(QString::fromLatin1(waveSaved ? kWaveSavedNote : kNoWaveSavedNote), &note));
-    auto* ok = new QPushButton(QStringLiteral("OK"), &note);
-    ok->setObjectName(controlName(kOkButtonId));
-    QObject::connect(ok, &QPushButton::clicked, &note, &QDialog::accept);
-    layout->addWidget(ok);
-    note.show();
-    QCoreApplication::processEvents();
-    room().clock().sleep(kCompletionNoteMs);
-    ok->click();
-}
-
-FileRequest recordWaveRequest(const AppSettings& settings) {
-    FileRequest r;
-    r.title = QStringLiteral("Record Wave File");
-    r.folder = QString::fromStdString(settings.lastFolder);
-    r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
-    return r;
 }
 
 // The chosen name with the default extension when it has none and names no existing file.
@@ -390,7 +360,8 @@ void scanInput(MainWindow& window, int param) {
                                    : Recording::Choice::Off;
     std::string recordPath;
     if (choice != Recording::Choice::Off) {
-        const auto chosen = prompts().saveFile(recordWaveRequest(st));
+        const auto chosen =
+            prompts().saveFile(waveFileRequest(QStringLiteral("Record Wave File"), st.lastFolder));
         if (chosen) {
             recordPath = withWaveExtension(*chosen);
         } else {
@@ -508,7 +479,7 @@ void scanInput(MainWindow& window, int param) {
     const bool resized = std::exchange(s.layoutPending, false);
     // After a failed recording the message stands alone: no note claims the data was saved.
     if (!frozen && !resized && !runFailure && !s.notesSuppressed && !s.closeAfterRun) {
-        showCompletionNote(window, result().fileWritten);
+        showScanCompleteNote(window, room().clock(), result().fileWritten);
     }
     if (std::exchange(s.closeAfterRun, false)) {
         postCommand(cmd::kExit, 0);
@@ -528,7 +499,8 @@ void installScanInput(MainWindow& window) {
             return;
         }
         w->surface().invalidate();
-        const auto chosen = prompts().saveFile(recordWaveRequest(s.settings));
+        const auto chosen = prompts().saveFile(
+            waveFileRequest(QStringLiteral("Record Wave File"), s.settings.lastFolder));
         if (!chosen) {
             return;
         }

@@ -12,6 +12,14 @@
 
 namespace korv {
 
+FileRequest waveFileRequest(const QString& title, const std::string& folder) {
+    FileRequest r;
+    r.title = title;
+    r.folder = QString::fromStdString(folder);
+    r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
+    return r;
+}
+
 namespace {
 
 Prompts* current = nullptr;

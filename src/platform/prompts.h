@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QPrinter;
@@ -37,6 +38,9 @@ struct FileRequest {
     QString filter;
     QString fileName;
 };
+
+// A dialog for wave files, opening in `folder` (the settings' last folder).
+[[nodiscard]] FileRequest waveFileRequest(const QString& title, const std::string& folder);
 
 class Prompts {
   public:
