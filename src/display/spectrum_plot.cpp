@@ -13,7 +13,6 @@
 namespace korv {
 namespace {
 
-constexpr std::uint8_t TEXT = static_cast<std::uint8_t>(kTextIndex);
 constexpr std::uint8_t FREQ_MARK = static_cast<std::uint8_t>(kFreqMarkIndex);
 constexpr std::uint8_t SIGNAL2 = static_cast<std::uint8_t>(kSignal2Index);
 constexpr std::uint8_t SIGNAL1 = static_cast<std::uint8_t>(kSignal1Index);
