@@ -361,8 +361,10 @@ void scanFile(MainWindow& window, int param) {
     std::unique_ptr<ScanDisplay> display = makeScanDisplay(window, st, format.channels, in);
     Clock& clock = windowClock(window);
     ScanRun run;
+    window.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
     const int loop = display ? runScanLoop(in, source, *display, clock, s.stopRequested, run)
                              : SCAN_LOOP_NO_MEMORY;
+    window.surface().setPresentInterval(0);
 
     // 5. Stop and afterwards.
     if (playback->active()) {

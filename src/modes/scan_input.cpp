@@ -429,7 +429,9 @@ void scanInput(MainWindow& window, int param) {
         CaptureScanSource source(input, st.displayDelayMs);
         if (inner && !s.stopRequested) {
             InputDisplay display(*inner);
+            window.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             loop = runScanLoop(in, source, display, clock, s.stopRequested, run);
+            window.surface().setPresentInterval(0);
         }
     }
 

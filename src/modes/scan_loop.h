@@ -24,6 +24,9 @@ inline constexpr int SCAN_PITCH_WINDOW_FRAMES = PITCH_WINDOW_FRAMES;
 inline constexpr int SCAN_ENVELOPE_REACH = 64;
 // Sleeping for the next step leaves this much slack (ms).
 inline constexpr int SCAN_SLEEP_SLACK_MS = 2;
+// While a scan runs the window is presented at most this often: the columns drawn meanwhile
+// are shown together, as a film is, instead of copying the window to the screen every step.
+inline constexpr std::int64_t SCAN_PRESENT_INTERVAL_MS = 40;
 // How long past the end of the data the clock waits for a device that stopped moving.
 inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
 

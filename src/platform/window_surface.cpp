@@ -201,17 +201,38 @@ void WindowSurface::present(QPainter& painter, const QRect& dirty) {
     painter.drawImage(dirty.topLeft(), store_, dirty);
 }
 
-void WindowSurface::changed() {
-    if (!presenting_ && !widget_.isNull()) {
-        widget_->update();
+void WindowSurface::setPresentInterval(std::int64_t intervalMs) {
+    presentInterval_ = std::chrono::milliseconds(std::max<std::int64_t>(intervalMs, 0));
+    lastPresent_ = std::chrono::steady_clock::now();
+    if (presentInterval_.count() == 0 && !pendingPresent_.isEmpty()) {
+        if (!widget_.isNull()) {
+            widget_->update(pendingPresent_);
+        }
+        pendingPresent_ = QRegion();
     }
+}
+
+void WindowSurface::changed() {
+    changed(bounds());
 }
 
 void WindowSurface::changed(const PixelRect& area) {
     // Only what changed is presented again: a thin slice must not cost a whole window.
     const PixelRect r = intersect(area, bounds());
-    if (!presenting_ && !widget_.isNull() && !r.empty()) {
-        widget_->update(QRect(r.x, r.y, r.width, r.height));
+    if (presenting_ || widget_.isNull() || r.empty()) {
+        return;
+    }
+    const QRect rect(r.x, r.y, r.width, r.height);
+    if (presentInterval_.count() == 0) {
+        widget_->update(rect);
+        return;
+    }
+    pendingPresent_ += rect;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPresent_ >= presentInterval_) {
+        lastPresent_ = now;
+        widget_->update(pendingPresent_);
+        pendingPresent_ = QRegion();
     }
 }
 

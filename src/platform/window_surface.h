@@ -12,8 +12,10 @@
 #include <QFont>
 #include <QImage>
 #include <QPointer>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -55,6 +57,12 @@ class WindowSurface {
     [[nodiscard]] QImage copyRect(const PixelRect& rect) const;
     void drawImage(PixelPoint dest, const QImage& image);
 
+    // While a scan draws a column every few msec, what changes is gathered and presented at
+    // most once per `intervalMs` of the real clock (the screen's time, not the program's), so a
+    // pane scrolled every fourth column is not copied to the screen at every step; 0 presents
+    // every change again, and what is pending at once.
+    void setPresentInterval(std::int64_t intervalMs);
+
     // The colour at (x, y) as 0xRRGGBB, or nothing outside the store.
     [[nodiscard]] std::optional<QRgb> pixel(int x, int y) const;
 
@@ -82,6 +90,9 @@ class WindowSurface {
     bool stale_ = true;
     bool painting_ = false;
     bool presenting_ = false;
+    std::chrono::milliseconds presentInterval_{0};
+    std::chrono::steady_clock::time_point lastPresent_;
+    QRegion pendingPresent_;
     unsigned paintedGeneration_ = 0;
 };
 

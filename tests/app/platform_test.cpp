@@ -171,6 +171,32 @@ TEST_F(WindowStoreTest, DrawingGoesIntoTheStoreAndIsPresentedAsItStands) {
     EXPECT_EQ(shown.pixel(10, 20), qRgb(255, 0, 0));
 }
 
+// While a scan runs, changes are gathered and presented at its frame rate, and whatever is
+// pending when it ends is presented then.
+TEST_F(WindowStoreTest, ChangesWaitForTheFrameRateAndArePresentedWhenItEnds) {
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    store.updateNow();
+    QCoreApplication::processEvents();
+    widget.installEventFilter(&counter);
+    store.setPresentInterval(3'600'000); // far beyond the test's run: nothing is presented
+    store.fillRect({2, 3, 4, 2}, 9);
+    store.drawLine({0, 20}, {39, 20}, {kSysRed, 1});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.paints, 0);
+    store.setPresentInterval(0);
+    QCoreApplication::processEvents();
+    EXPECT_GE(counter.paints, 1);
+    const QImage shown = presented(widget);
+    EXPECT_EQ(shown.pixel(5, 4), display.colour(9));
+    widget.removeEventFilter(&counter);
+}
+
 TEST_F(WindowStoreTest, InversionIsTheComplementAndItsOwnInverse) {
     store.updateNow();
     IndexedSurface picture(40, 30);
