@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -269,6 +270,23 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     EXPECT_EQ(lastScanFile().fileBytesRead, kRate * 3 * 2);
     EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 300.0, 8.0);
     EXPECT_LT(took, 4500);
+    expectIdle();
+    EXPECT_EQ(openAllocations(), 0);
+
+    // A file cut short while it is scanned: what is gone reads as the end of the file, and the
+    // scan ends at its time with everything given back.
+    const QString cut = dir.file(QStringLiteral("scan.wav"));
+    const std::int64_t cutAt = clock.currentMs() + 2000;
+    clock.addListener([cut, cutAt](std::int64_t now) {
+        if (now >= cutAt && QFileInfo(cut).size() > 44 + kRate * 2) {
+            QFile::resize(cut, 44 + kRate * 2);
+        }
+    });
+    const std::int64_t cutTook =
+        scan(test::waveFile(kRate, 1, 16, kRate * 10, test::sines({1000.0}, kRate)));
+    EXPECT_TRUE(lastScanFile().endReached);
+    EXPECT_LT(lastScanFile().fileBytesRead, kRate * 10 * 2);
+    EXPECT_LT(cutTook, 11000);
     expectIdle();
     EXPECT_EQ(openAllocations(), 0);
 }
