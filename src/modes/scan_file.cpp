@@ -339,20 +339,7 @@ void scanFile(MainWindow& window, int param) {
     s.stopRequested = false;
     window.surface().invalidate();
     window.surface().updateNow();
-    ScanLoopInputs in;
-    in.sampleRate = format.sampleRate;
-    in.channels = format.channels;
-    in.log2FftSize = params.log2FftSize;
-    in.windowSamples = params.windowSamples;
-    in.analysisWindowMsec = params.analysisWindowMsec;
-    in.timeScaleMsec = st.timeScaleMsec;
-    in.freqScaleChoice = st.freqScaleChoice;
-    in.lowBandHz = st.lowBandHz;
-    in.highBandHz = st.highBandHz;
-    in.levelScaleCode = st.levelScaleCode;
-    in.liveLevelScaleCode = &st.levelScaleCode;
-    in.calibration = st.calibrationTable;
-    in.pitchDetector = st.pitchDetectorChoice == PITCH_DETECTOR_ON;
+    ScanLoopInputs in = scanLoopInputs(st, format.sampleRate, format.channels, params);
     in.pointMode = pointMode;
     in.startTimeMs = playback->startTimeMs();
     if (MainWindowPlaybackView* view = windowPlaybackView()) {

@@ -407,21 +407,8 @@ void scanInput(MainWindow& window, int param) {
             clock.sleep(1);
             pumpMessages();
         }
-        ScanLoopInputs in;
-        in.sampleRate = rate;
-        in.channels = format.channels;
-        in.log2FftSize = params.log2FftSize;
-        in.windowSamples = params.windowSamples;
-        in.analysisWindowMsec = params.analysisWindowMsec;
-        in.timeScaleMsec = st.timeScaleMsec;
-        in.freqScaleChoice = st.freqScaleChoice;
-        in.lowBandHz = st.lowBandHz;
-        in.highBandHz = st.highBandHz;
-        in.levelScaleCode = st.levelScaleCode;
-        in.calibration = st.calibrationTable;
-        in.pitchDetector = st.pitchDetectorChoice == PITCH_DETECTOR_ON;
+        ScanLoopInputs in = scanLoopInputs(st, rate, format.channels, params);
         in.startTimeMs = static_cast<std::int64_t>(input.startMs());
-        in.liveLevelScaleCode = &st.levelScaleCode;
         const std::unique_ptr<ScanDisplay> inner = makeScanDisplay(window, st, format.channels, in);
         if (!inner) {
             loop = SCAN_LOOP_NO_MEMORY;

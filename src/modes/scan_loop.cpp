@@ -266,6 +266,25 @@ bool Loop::stepAt(std::int64_t position) {
 
 } // namespace
 
+ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRate, int channels,
+                              const RunParameters& params) {
+    ScanLoopInputs in;
+    in.sampleRate = sampleRate;
+    in.channels = channels;
+    in.log2FftSize = params.log2FftSize;
+    in.windowSamples = params.windowSamples;
+    in.analysisWindowMsec = params.analysisWindowMsec;
+    in.timeScaleMsec = settings.timeScaleMsec;
+    in.freqScaleChoice = settings.freqScaleChoice;
+    in.lowBandHz = settings.lowBandHz;
+    in.highBandHz = settings.highBandHz;
+    in.levelScaleCode = settings.levelScaleCode;
+    in.liveLevelScaleCode = &settings.levelScaleCode;
+    in.calibration = settings.calibrationTable;
+    in.pitchDetector = settings.pitchDetectorChoice == PITCH_DETECTOR_ON;
+    return in;
+}
+
 int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
                 Clock& clock, bool& stopRequested, ScanRun& run) {
     Loop loop(inputs, source, display, clock, stopRequested, run);

@@ -5,6 +5,7 @@
 // buffer, the input's capture ring) and what is drawn (the scrolling image, a spectrum plot)
 // are behind the two interfaces below, so Scan File and Scan Input share the loop.
 
+#include "analysis/parameters.h"
 #include "analysis/pitch.h"
 #include "platform/clock.h"
 #include "settings/settings_types.h"
@@ -98,6 +99,11 @@ struct ScanLoopInputs {
     // The "Time Now" readout, with the msec since the start of the sound.
     std::function<void(double)> showTimeNow;
 };
+
+// The inputs of a scan from the settings in force and the run's derived values; the level code
+// is read live from the settings while the scan runs.
+[[nodiscard]] ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRate,
+                                            int channels, const RunParameters& params);
 
 // ScanRun: the state of the running scan.
 struct ScanRun {
