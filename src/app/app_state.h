@@ -105,6 +105,9 @@ struct AppState {
     std::int32_t sampleRateHz = 0;
     CountedBlock<SpectralImage> spectralImage;
     CountedBlock<IndexedSurface> plotImage;
+    // A Scroll scan without the scroll memory: the picture of the running pane, so that a
+    // repaint or a new palette redraws it; it goes when the scan ends.
+    CountedBlock<SpectralImage> runningScrollImage;
     std::optional<SampleStore> samples;
 
     AnalysisRun run;

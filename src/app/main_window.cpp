@@ -673,13 +673,18 @@ void MainWindow::blitView(const PixelRect& area) {
     };
     const AppSettings& st = s.settings;
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
-    if (spectral && s.spectralImage) {
-        const IndexedSurface& image = s.spectralImage->surface();
+    // A Scroll scan without the scroll memory repaints from its running picture, laid out as
+    // a kept one.
+    const SpectralImage* shown = s.spectralImage        ? &*s.spectralImage
+                                 : s.runningScrollImage ? &*s.runningScrollImage
+                                                        : nullptr;
+    if (spectral && shown != nullptr) {
+        const IndexedSurface& image = shown->surface();
         const int x = s.hScroll.pos;
         if (st.typeChoice != TYPE_STEREO) {
             blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
-            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON;
+            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.spectralImage;
             const int sx = scrollMem ? 0 : x;
             const int half = image.height() / 2;
             if (st.channelChoice == CHANNEL_LEFT) {

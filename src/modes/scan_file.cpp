@@ -98,6 +98,7 @@ void endScanState(MainWindow& window) {
     AppState& s = appState();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
+    s.runningScrollImage.reset();
     menuStateIdle(window);
     window.button(cmd::kGrid)->setEnabled(true);
 }
@@ -132,6 +133,28 @@ const ScanFileResult& lastScanFile() {
     return result();
 }
 
+bool prepareScrollImage(MainWindow& window, int channels) {
+    AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    auto image =
+        SpectralImage::create({l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, channels});
+    if (!image) {
+        prompts().show(kNotEnoughMemory);
+        reloadAfterMemoryFailure(window);
+        return false;
+    }
+    CountedBlock<SpectralImage>& into =
+        s.settings.scrollMemChoice == SCROLL_MEM_ON ? s.spectralImage : s.runningScrollImage;
+    into = CountedBlock<SpectralImage>(std::move(*image));
+    return true;
+}
+
+void releaseScanImages() {
+    AppState& s = appState();
+    s.spectralImage.reset();
+    s.runningScrollImage.reset();
+}
+
 std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st, int channels,
                                              ScanLoopInputs& in) {
     AppState& s = appState();
@@ -154,15 +177,11 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.highBandHz = st.highBandHz;
         layout.charWidth = l.charWidth;
         layout.lineHeight = l.charHeight;
-        layout.paintLabel = [&window](const ViewDrawing& label, IndexedSurface* kept) {
-            if (kept != nullptr) {
-                paintViewDrawing(*kept, label, window.controlFont());
-            } else {
-                paintViewDrawing(window.surface(), label, window.controlFont());
-            }
+        layout.paintLabel = [&window](const ViewDrawing& label, IndexedSurface& image) {
+            paintViewDrawing(image, label, window.controlFont());
         };
-        return std::make_unique<ScrollDisplay>(
-            window.surface(), s.spectralImage ? &*s.spectralImage : nullptr, layout);
+        SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.runningScrollImage;
+        return std::make_unique<ScrollDisplay>(window.surface(), *image, layout);
     }
     in.averageCount = st.averageCountPlot;
     window.setVerticalRange(kLevelPositionMax, levelBarPosition(st.levelScaleCode));
@@ -296,21 +315,14 @@ void scanFile(MainWindow& window, int param) {
     const PlotLayout& l = s.layout;
     const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
     // The plot displays draw into the plot image instead.
-    if (scroll && st.scrollMemChoice == SCROLL_MEM_ON) {
-        auto image = SpectralImage::create(
-            {l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, format.channels});
-        if (!image) {
-            prompts().show(kNotEnoughMemory);
-            reloadAfterMemoryFailure(window);
-            return;
-        }
-        s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
+    if (scroll && !prepareScrollImage(window, format.channels)) {
+        return;
     }
     if (playback
             ->allocateStreamBuffer(
                 PcmFormat{format.sampleRate, format.channels, format.bytesPerSample * 8})
             .empty()) {
-        s.spectralImage.reset();
+        releaseScanImages();
         return; // "Not enough memory" shown and the settings reloaded
     }
     FileScanSource source(*playback, wave, format.channels, format.bytesPerSample, dataBytes);
@@ -328,7 +340,7 @@ void scanFile(MainWindow& window, int param) {
     s.axesShown = true;
     window.clearDrawingArea();
     if (!pointMode && !playback->openStreamPlayback(dataBytes, firstHalf)) {
-        s.spectralImage.reset();
+        releaseScanImages();
         endScanState(window);
         window.surface().invalidate();
         return;

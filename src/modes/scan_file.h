@@ -35,6 +35,13 @@ void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
 [[nodiscard]] std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st,
                                                            int channels, ScanLoopInputs& in);
 
+// The view-sized image a Scroll scan of `channels` draws into: with the scroll memory on the
+// spectral image kept after the scan, with it off the running picture (AppState). False, after
+// "Not enough memory" and the settings reloaded, without the memory for it.
+[[nodiscard]] bool prepareScrollImage(MainWindow& window, int channels);
+// Lets go of the images a scan drew into but does not keep.
+void releaseScanImages();
+
 // The data a point spectrum scans: it ends at pointEndByte (the clicked moment's byte plus the
 // FFT's window, AppState::pointSpectrumByte) and reaches back far enough for averageCount
 // spectra in steps of N / 4, clamped to the data.

@@ -218,6 +218,7 @@ void endRunState(MainWindow& window) {
     AppState& s = appState();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
+    s.runningScrollImage.reset();
     s.inputOpen = false;
     s.savingSamples = false;
     s.displayFrozen = false;
@@ -300,19 +301,12 @@ void scanInput(MainWindow& window, int param) {
     s.gridOn = false;
     window.button(cmd::kGrid)->setChecked(false);
     const PlotLayout& l = s.layout;
-    if (st.scrollMemChoice == SCROLL_MEM_ON) {
-        auto image = SpectralImage::create(
-            {l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, format.channels});
-        if (!image) {
-            prompts().show(kNotEnoughMemory);
-            reloadAfterMemoryFailure(window);
-            return;
-        }
-        s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
+    if (scroll && !prepareScrollImage(window, format.channels)) {
+        return;
     }
     SoundInput* device = r.device();
     if (device == nullptr) {
-        s.spectralImage.reset();
+        releaseScanImages();
         prompts().show(kCannotOpenAudioDevice);
         menuStateIdle(window);
         return;
@@ -341,7 +335,7 @@ void scanInput(MainWindow& window, int param) {
             }
         });
     if (opened != Capture::Opened::Ok) {
-        s.spectralImage.reset();
+        releaseScanImages();
         if (opened == Capture::Opened::NoMemory) {
             prompts().show(kNotEnoughMemory);
             reloadAfterMemoryFailure(window);

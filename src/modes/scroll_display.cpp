@@ -6,8 +6,9 @@
 
 namespace korv {
 
-ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage* kept, const ScrollLayout& layout)
-    : window_(window), kept_(kept), layout_(layout),
+ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage& image,
+                             const ScrollLayout& layout)
+    : window_(window), image_(image), layout_(layout),
       range_(levelRangeForChoice(layout.dbScaleChoice)) {
     const int w = layout.viewWidth;
     if (layout.dual && layout.dataChannels == 2) {
@@ -19,22 +20,14 @@ ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage* kept, const S
         panes_.push_back({std::clamp(layout.shownChannel, 0, layout.dataChannels - 1), 0, w});
         fillColumns_ = w;
     }
-    if (kept_ == nullptr) {
-        if (auto one = SpectralImage::create(
-                {1, 1, layout.plotHeight, layout.stripHeight, layout.dataChannels})) {
-            scratch_ = std::move(*one);
-        }
-    }
     indices_.assign(static_cast<std::size_t>(std::max(rows(), 0)), 0);
 }
 
 void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
-    SpectralImage& image = kept_ != nullptr ? *kept_ : scratch_;
-    if (image.channels() != layout_.dataChannels || image.rows() != rows()) {
+    if (image_.channels() != layout_.dataChannels || image_.rows() != rows()) {
         return;
     }
-    const int ix = kept_ != nullptr ? x : 0;
-    if (ix < 0 || ix >= image.width()) {
+    if (x < 0 || x >= image_.width()) {
         return;
     }
     const auto rowsOfStep = step.rows[static_cast<std::size_t>(pane.channel)];
@@ -42,28 +35,32 @@ void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
         return;
     }
     levelsToClampedPaletteIndices(rowsOfStep.first(indices_.size()), range_, indices_);
-    image.surface().setColumnUpwards(ix, image.rowY(pane.channel, 0), indices_);
+    image_.surface().setColumnUpwards(x, image_.rowY(pane.channel, 0), indices_);
     if (step.pitch && step.pitch->voiced) {
         const std::optional<int> y =
             pitchDotY(layout_.freqScaleChoice, layout_.lowBandHz, layout_.highBandHz, rows(),
                       layout_.plotHeight, step.pitch->markHz);
         if (y) {
-            image.surface().setPixel(ix, image.bandTop(pane.channel) + *y,
-                                     static_cast<std::uint8_t>(kFreqMarkIndex));
+            image_.surface().setPixel(x, image_.bandTop(pane.channel) + *y,
+                                      static_cast<std::uint8_t>(kFreqMarkIndex));
         }
     }
     const ScanEnvelope& e = step.envelope[static_cast<std::size_t>(pane.channel)];
-    image.drawStripColumn(ix, pane.channel, e.smallest, e.largest);
-    window_.blit(image.surface(), {ix, image.bandTop(pane.channel), 1, layout_.plotHeight}, {x, 0});
+    image_.drawStripColumn(x, pane.channel, e.smallest, e.largest);
+    window_.blit(image_.surface(), {x, image_.bandTop(pane.channel), 1, layout_.plotHeight},
+                 {x, 0});
 }
 
 PixelRect ScrollDisplay::labelBox() const {
     PixelRect box = scrollPitchLabelBox(layout_.viewWidth, layout_.stripHeight, layout_.charWidth,
                                         layout_.lineHeight, panes_.size() > 1);
-    if (kept_ != nullptr) {
-        box.y += kept_->bandTop(panes_.front().channel);
-    }
+    box.y += image_.bandTop(panes_.front().channel);
     return box;
+}
+
+void ScrollDisplay::blitLabel() {
+    const PixelRect box = labelBox();
+    window_.blit(image_.surface(), box, {box.x, box.y - image_.bandTop(panes_.front().channel)});
 }
 
 void ScrollDisplay::showPitchLabel(const PitchResult& pitch) {
@@ -72,33 +69,26 @@ void ScrollDisplay::showPitchLabel(const PitchResult& pitch) {
     }
     const PixelRect box = labelBox();
     label_ = pitchLabelDrawing(box, pitch.shownIndex);
-    layout_.paintLabel(*label_, kept_ != nullptr ? &kept_->surface() : nullptr);
-    if (kept_ != nullptr) {
-        window_.blit(kept_->surface(), box,
-                     {box.x, box.y - kept_->bandTop(panes_.front().channel)});
-    }
+    layout_.paintLabel(*label_, image_.surface());
+    blitLabel();
 }
 
 void ScrollDisplay::scrollPane(const Pane& pane) {
-    if (kept_ == nullptr) {
-        window_.scrollHorizontally({pane.x, 0, pane.width, layout_.plotHeight},
-                                   -SCROLL_GROUP_COLUMNS);
-        // The label moved with the window: it is written again where it was.
-        if (label_) {
-            layout_.paintLabel(*label_, nullptr);
-        }
-        return;
-    }
-    const int top = kept_->bandTop(pane.channel);
+    const int top = image_.bandTop(pane.channel);
     if (label_) {
-        savedLabel_.save(kept_->surface(), labelBox());
+        savedLabel_.save(image_.surface(), labelBox());
     }
-    kept_->surface().scrollHorizontally({pane.x, top, pane.width, layout_.plotHeight},
+    image_.surface().scrollHorizontally({pane.x, top, pane.width, layout_.plotHeight},
                                         -SCROLL_GROUP_COLUMNS);
     if (label_) {
-        savedLabel_.restore(kept_->surface());
+        savedLabel_.restore(image_.surface());
     }
-    window_.blit(kept_->surface(), {pane.x, top, pane.width, layout_.plotHeight}, {pane.x, 0});
+    // The window's pixels move the same way, which costs a fraction of converting the pane
+    // anew; the label, which stays put, is copied back.
+    window_.scrollHorizontally({pane.x, 0, pane.width, layout_.plotHeight}, -SCROLL_GROUP_COLUMNS);
+    if (label_) {
+        blitLabel();
+    }
 }
 
 void ScrollDisplay::step(const ScanStep& step) {

@@ -1,8 +1,8 @@
 #pragma once
 // The Scroll display of a scan: one column per step, scrolling right to left in groups of
 // four pixels, with the waveform strip above the spectral rows; one pane, or the two panes of
-// dual stereo 7 pixels apart. With the scroll memory on the columns go into a view-sized
-// image that is kept afterwards; with it off they go to the window only.
+// dual stereo 7 pixels apart. The columns go into a view-sized image, from which the window is
+// drawn (and repainted); with the scroll memory on that image is kept after the scan.
 
 #include "display/palette.h"
 #include "display/pitch_display.h"
@@ -35,21 +35,20 @@ struct ScrollLayout {
     int shownChannel = 0;           // one pane: the channel it shows
     std::int32_t dbScaleChoice = 0; // the colour range
     // The pitch detector's dot and note label: the scale of the rows, the label's cell, and how
-    // its text is painted (into the kept image, or onto the window when given null).
+    // its text is painted into the image.
     bool pitch = false;
     std::int32_t freqScaleChoice = 0;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     int charWidth = 0;
     int lineHeight = 0;
-    std::function<void(const ViewDrawing&, IndexedSurface*)> paintLabel;
+    std::function<void(const ViewDrawing&, IndexedSurface&)> paintLabel;
 };
 
 class ScrollDisplay final : public ScanDisplay {
   public:
-    // `kept`: the view-sized image of the scroll memory (bands as the data's channels), or null
-    // when the columns go to the window only. Neither is owned.
-    ScrollDisplay(WindowSurface& window, SpectralImage* kept, const ScrollLayout& layout);
+    // `image`: view-sized, bands as the data's channels. Neither is owned.
+    ScrollDisplay(WindowSurface& window, SpectralImage& image, const ScrollLayout& layout);
 
     [[nodiscard]] int rows() const override { return layout_.plotHeight - layout_.stripHeight; }
     void step(const ScanStep& step) override;
@@ -68,16 +67,16 @@ class ScrollDisplay final : public ScanDisplay {
     void drawColumn(const ScanStep& step, const Pane& pane, int x);
     void scrollPane(const Pane& pane);
     void showPitchLabel(const PitchResult& pitch);
-    // The label's box in the kept image (the first pane's band) or on the window.
+    void blitLabel();
+    // The label's box in the image (the first pane's band).
     [[nodiscard]] PixelRect labelBox() const;
 
     WindowSurface& window_;
-    SpectralImage* kept_;
+    SpectralImage& image_;
     ScrollLayout layout_;
     LevelRange range_;
     std::vector<Pane> panes_;
-    int fillColumns_ = 0;   // columns drawn one after another before the scrolling starts
-    SpectralImage scratch_; // one column, when nothing is kept
+    int fillColumns_ = 0; // columns drawn one after another before the scrolling starts
     std::vector<std::uint8_t> indices_;
     int column_ = 0;
     int phase_ = 0;

@@ -15,6 +15,7 @@
 #include "modes/scan_file.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
+#include "platform/palette_display.h"
 #include "platform/sound_simulated.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
@@ -227,6 +228,36 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
                   kBackgroundIndex);
         EXPECT_EQ(*kept().pixel(x, s.layout.plotHeight - 1 - rows * 3 / 4), kBackgroundIndex);
     }
+    expectIdle();
+}
+
+TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory) {
+    AppState& s = appState();
+    s.settings.scrollMemChoice = SCROLL_MEM_OFF;
+    bool checked = false;
+    const std::int64_t at = clock.currentMs() + 3000;
+    clock.addListener([&](std::int64_t now) {
+        if (checked || now < at || !s.runningScrollImage) {
+            return;
+        }
+        checked = true;
+        const int rows = s.layout.plotHeight - s.layout.topBand;
+        const int x = 50;
+        const int y = s.layout.plotHeight - 1 - rows / 4; // the tone's row
+        const std::uint8_t tone = *s.runningScrollImage->surface().pixel(x, y);
+        EXPECT_NE(tone, kBackgroundIndex);
+        // What the colour dialog does on a palette change: a new palette, then a repaint.
+        ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.activePalette));
+        paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+        window->surface().invalidate();
+        window->surface().updateNow();
+        // The columns already drawn show in the new colours, not as a cleared pane.
+        EXPECT_EQ(window->surface().pixel(x, y), paletteDisplay().colour(tone) & 0xFFFFFF);
+    });
+    scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({1000.0}, kRate)));
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(s.spectralImage);
+    EXPECT_FALSE(s.runningScrollImage); // nothing is kept after the scan
     expectIdle();
 }
 
