@@ -379,13 +379,18 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << display;
         expectIdle();
         EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
-        // A repaint shows the kept plot.
+        // A repaint shows the kept plot; a new colour, as the colour dialog sets it, recolours
+        // it without a new scan.
         const auto [x, y] = highest(kSignal2Index);
+        LevelPalette colours = s.activePalette;
+        const auto blue = static_cast<std::uint8_t>(30 + display % 2);
+        colours[kSignal2Entry] = {10, 20, blue};
+        paletteDisplay().setLogicalPalette(buildLogicalPalette(colours));
         window->surface().invalidate();
         window->surface().updateNow();
-        EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu,
-                  window->surface().palette().colour(kSignal2Index) & 0xffffffu);
+        EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu, qRgb(10, 20, blue) & 0xffffffu);
     }
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(appState().activePalette));
     // The level bar one line down lowers the gain: the line plot is drawn again lower.
     appState().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
