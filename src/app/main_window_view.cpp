@@ -1,0 +1,199 @@
+// The main window's painting of the view and its scrolling.
+
+#include "app/main_window.h"
+
+#include "app/app_state.h"
+#include "platform/palette_display.h"
+#include "platform/slider_actions.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace korv {
+
+namespace {
+constexpr int kWheelNotch = 120; // the angle of one wheel notch, in eighths of a degree
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Painting
+
+void MainWindow::paint(WindowSurface& target) {
+    AppState& s = appState();
+    if (s.settings.scrollMemChoice == SCROLL_MEM_ON &&
+        s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+        // The scrolling memory display always starts at the image's first column.
+        s.hScroll.pos = 0;
+    }
+    const PlotLayout& l = s.layout;
+    target.fillRect({0, l.plotHeight, l.clientWidth, std::max(0, target.height() - l.plotHeight)},
+                    kSysActiveCaption);
+    if (panelPainter_) {
+        panelPainter_(target);
+    }
+    target.fillRect({l.plotWidth, l.plotHeight, l.scrollBarThickness, l.scrollBarThickness},
+                    kSys3dFace);
+    blitView();
+    if (labelPainter_ && s.axesShown) {
+        labelPainter_(target);
+    }
+}
+
+void MainWindow::clearDrawingArea() {
+    const PlotLayout& l = appState().layout;
+    surface_.fillRect({0, 0, l.plotWidth, l.plotHeight}, kBackgroundIndex);
+}
+
+void MainWindow::blitView() {
+    const PlotLayout& l = appState().layout;
+    blitView({0, 0, l.plotWidth, l.plotHeight});
+}
+
+void MainWindow::blitView(const PixelRect& area) {
+    const AppState& s = appState();
+    const PlotLayout& l = s.layout;
+    // Copies the image's `src` to `dest` where it falls inside `area`.
+    const auto blit = [&](const IndexedSurface& image, const PixelRect& src, PixelPoint dest) {
+        const PixelRect target = intersect({dest.x, dest.y, src.width, src.height}, area);
+        if (target.empty()) {
+            return;
+        }
+        surface_.blit(
+            image,
+            {src.x + target.x - dest.x, src.y + target.y - dest.y, target.width, target.height},
+            {target.x, target.y});
+    };
+    const AppSettings& st = s.settings;
+    const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
+    // A Scroll scan without the scroll memory repaints from its running picture, laid out as
+    // a kept one.
+    const SpectralImage* shown = s.spectralImage        ? &*s.spectralImage
+                                 : s.runningScrollImage ? &*s.runningScrollImage
+                                                        : nullptr;
+    if (spectral && shown != nullptr) {
+        const IndexedSurface& image = shown->surface();
+        const int x = s.hScroll.pos;
+        if (st.typeChoice != TYPE_STEREO) {
+            blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
+        } else {
+            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.spectralImage;
+            const int sx = scrollMem ? 0 : x;
+            const int half = image.height() / 2;
+            if (st.channelChoice == CHANNEL_LEFT) {
+                blit(image, {sx, half, l.plotWidth, l.plotHeight}, {0, 0});
+            } else if (st.channelChoice == CHANNEL_RIGHT) {
+                blit(image, {sx, 0, l.plotWidth, l.plotHeight}, {0, 0});
+            } else {
+                const int leftWidth = l.plotWidth / 2 - 3;
+                const int rightX = l.plotWidth / 2 + 4;
+                blit(image, {sx, half, leftWidth, l.plotHeight}, {0, 0});
+                blit(image, {scrollMem ? rightX : x, 0, l.plotWidth / 2 - 4, l.plotHeight},
+                     {rightX, 0});
+            }
+        }
+    } else if (!spectral && s.spectralImage) {
+        blit(s.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else if (s.plotImage) {
+        blit(*s.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else {
+        surface_.fillRect(intersect({0, 0, l.plotWidth, l.plotHeight}, area), kBackgroundIndex);
+    }
+    if (spectral && s.scanDrawing) {
+        const int top = l.topBand;
+        surface_.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
+        surface_.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
+        if (dualStereoView(st)) {
+            const int mid = l.plotWidth / 2;
+            surface_.drawLine({mid + 1, 0}, {mid + 1, l.plotHeight - 2}, Pen{kSys3dFace, 7});
+            surface_.drawLine({mid - 3, 0}, {mid - 3, l.plotHeight - 2}, Pen{kSysWhite, 1});
+            surface_.drawLine({mid + 3, 0}, {mid + 3, l.plotHeight - 2}, Pen{kSys3dShadow, 1});
+        }
+    }
+}
+
+void MainWindow::redrawView(bool labels) {
+    blitView();
+    if (labels && labelPainter_ && appState().axesShown) {
+        labelPainter_(surface_);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scrolling
+
+void MainWindow::onHorizontalAction(int action) {
+    AppState& s = appState();
+    const bool ignored = s.analysisDrawing || s.playbackActive || !s.hScroll.scrollable ||
+                         s.modeRunning || !s.spectralImage ||
+                         s.settings.scrollMemChoice == SCROLL_MEM_ON;
+    if (ignored) {
+        hBar_->setSliderPosition(s.hScroll.pos);
+        return;
+    }
+    const ScrollAction a = sliderScrollAction(action);
+    const int next = stepScroll(s.hScroll.pos, s.hScroll.max, a, kImageLineStep, kImagePageStep,
+                                hBar_->sliderPosition());
+    hBar_->setSliderPosition(next);
+    if (a == ScrollAction::Thumb && next == s.hScroll.pos) {
+        return;
+    }
+    s.hScroll.pos = next;
+    redrawView(true);
+}
+
+void MainWindow::onWheel(const QWheelEvent& event) {
+    // Down and right are later in time. A notch (120) is the desktop's number of lines, each a
+    // line step of the horizontal bar; finer wheels add up until they make a line.
+    const QPoint delta = event.angleDelta();
+    const int notchLines = std::max(1, QApplication::wheelScrollLines());
+    wheelAngle_ += (event.inverted() ? -1 : 1) * (delta.y() != 0 ? delta.y() : delta.x());
+    const int lines = wheelAngle_ * notchLines / kWheelNotch;
+    wheelAngle_ -= lines * kWheelNotch / notchLines;
+    for (int i = 0; i < std::abs(lines); ++i) {
+        hBar_->triggerAction(lines < 0 ? QAbstractSlider::SliderSingleStepAdd
+                                       : QAbstractSlider::SliderSingleStepSub);
+    }
+}
+
+void MainWindow::onVerticalAction(int action) {
+    AppState& s = appState();
+    const ScrollAction a = sliderScrollAction(action);
+    const int thumb = vBar_->sliderPosition();
+    const std::int32_t display = s.settings.displayTypeChoice;
+    if (display == DISPLAY_SCROLL) {
+        if (s.playbackActive || !s.fftAbove512) {
+            vBar_->setSliderPosition(s.vScrollRowPos);
+            return;
+        }
+        const int next =
+            stepScroll(s.vScrollRowPos, s.vScrollRowMax, a, kImageLineStep, kImagePageStep, thumb);
+        vBar_->setSliderPosition(next);
+        if (a == ScrollAction::Thumb && next == s.vScrollRowPos) {
+            return;
+        }
+        s.vScrollRowPos = next;
+        redrawView(true);
+        return;
+    }
+    if (display == DISPLAY_LINE_PLOT || display == DISPLAY_BAR_PLOT) {
+        const int next = stepScroll(s.settings.verticalScrollPos, kLevelPositionMax, a,
+                                    kLevelLineStep, kLevelPageStep, thumb);
+        vBar_->setSliderPosition(next);
+        s.settings.verticalScrollPos = next;
+        s.settings.levelScaleCode = next - kLevelScaleOffset;
+        if (s.plotImage) {
+            redrawView(true);
+        }
+    }
+}
+
+void MainWindow::setVerticalRange(int max, int pos) {
+    vBar_->setRange(0, std::max(0, max));
+    vBar_->setValue(pos);
+}
+
+} // namespace korv
