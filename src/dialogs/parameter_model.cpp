@@ -2,6 +2,7 @@
 
 #include "analysis/parameters.h"
 #include "dialogs/control_ids.h"
+#include "dialogs/radio_groups.h"
 #include "display/plot_layout.h"
 
 #include <algorithm>
@@ -10,59 +11,9 @@
 
 namespace korv {
 
+using namespace radio_groups;
+
 namespace {
-
-bool inRange(int id, int first, int last) {
-    return id >= first && id <= last;
-}
-
-bool isOneOf(int id, std::initializer_list<int> ids) {
-    return std::find(ids.begin(), ids.end(), id) != ids.end();
-}
-
-bool isSampleRateRadio(int id) {
-    return inRange(id, SAMPLE_RATE_5K, SAMPLE_RATE_48K);
-}
-bool isResolutionRadio(int id) {
-    return id == RESOLUTION_8_BIT || id == RESOLUTION_16_BIT;
-}
-bool isTypeRadio(int id) {
-    return id == TYPE_MONO || id == TYPE_STEREO;
-}
-bool isChannelRadio(int id) {
-    return inRange(id, CHANNEL_DUAL, CHANNEL_RIGHT);
-}
-bool isFftRadio(int id) {
-    return inRange(id, FFT_SIZE_CHOICE_FIRST, FFT_SIZE_CHOICE_LAST);
-}
-bool isScaleRadio(int id) {
-    return inRange(id, FREQ_SCALE_LINEAR, FREQ_SCALE_THIRD_OCTAVE);
-}
-bool isPaletteRadio(int id) {
-    return inRange(id, PALETTE_CB, PALETTE_USER);
-}
-bool isDbRadio(int id) {
-    return inRange(id, DB_SCALE_30, DB_SCALE_90);
-}
-bool isDisplayRadio(int id) {
-    return inRange(id, DISPLAY_SCROLL, DISPLAY_LINE_PLOT);
-}
-bool isPlotRadio(int id) {
-    return inRange(id, PLOT_SIGNAL, PLOT_LR_DELTA);
-}
-bool isScrollMemRadio(int id) {
-    return id == SCROLL_MEM_OFF || id == SCROLL_MEM_ON;
-}
-bool isPitchRadio(int id) {
-    return id == PITCH_DETECTOR_OFF || id == PITCH_DETECTOR_ON;
-}
-bool isAnalysisAtStopRadio(int id) {
-    return id == ANALYSIS_AT_STOP_OFF || id == ANALYSIS_AT_STOP_ON;
-}
-bool isRecordingRadio(int id) {
-    return isOneOf(id, {RECORDING_OFF, RECORDING_ON, RECORDING_TRIGGER});
-}
-
 int bytesPerSampleFor(std::int32_t resolutionChoice) {
     return resolutionChoice == RESOLUTION_8_BIT ? 1 : 2;
 }
@@ -451,173 +402,6 @@ void ParameterDialogModel::normalise() {
         (work_.plotTypeChoice == PLOT_LR_DELTA && !lrDeltaAllowed())) {
         work_.plotTypeChoice = PLOT_SIGNAL;
     }
-}
-
-bool ParameterDialogModel::enabled(int id) const {
-    if (!hasControl(id)) {
-        return false;
-    }
-    if (hasBeginEnd()) {
-        if (id == ID_RATE_EDIT) {
-            return enteringRate_;
-        }
-        const bool lockedByRateChange =
-            isResolutionRadio(id) || isFftRadio(id) || isScaleRadio(id) ||
-            isOneOf(id, {ID_BEGIN_EDIT, ID_END_EDIT, ID_LOW_BAND_SCROLL, ID_RESOLUTION_SCROLL,
-                         ID_TIME_SCALE_EDIT, ID_CURSOR_OFFSET_EDIT});
-        if (enteringRate_ && lockedByRateChange) {
-            return false;
-        }
-        if ((isResolutionRadio(id) || isTypeRadio(id)) && runWork_.formatFromHeader) {
-            return false;
-        }
-    }
-    const std::int32_t scale = work_.freqScaleChoice;
-    const bool scrollDisplay = work_.displayTypeChoice == DISPLAY_SCROLL;
-    if (isChannelRadio(id)) {
-        return stereo();
-    }
-    if (id == FREQ_SCALE_THIRD_OCTAVE) {
-        return dialog_ == DialogId::SpectrumPlot || !scrollDisplay;
-    }
-    if (id == highBandScrollId()) {
-        return scale == FREQ_SCALE_LINEAR;
-    }
-    if (id == ID_RESOLUTION_SCROLL || id == ID_LOW_BAND_SCROLL) {
-        return scale != FREQ_SCALE_THIRD_OCTAVE;
-    }
-    if (isScrollMemRadio(id)) {
-        return scrollDisplay && work_.pitchDetectorChoice == PITCH_DETECTOR_OFF;
-    }
-    if (isPitchRadio(id)) {
-        return !(stereo() && work_.channelChoice == CHANNEL_RIGHT);
-    }
-    if (id == PLOT_PEAK_DELTA) {
-        return peakDeltaAllowed();
-    }
-    if (id == PLOT_LR_DELTA) {
-        return lrDeltaAllowed();
-    }
-    if (id == ID_TRIGGER_SCROLL || id == ID_TRIGGER_EDIT) {
-        return work_.recordingChoice == RECORDING_TRIGGER;
-    }
-    return true;
-}
-
-bool ParameterDialogModel::checked(int id) const {
-    if (!hasControl(id)) {
-        return false;
-    }
-    if (isChannelRadio(id)) {
-        return stereo() && work_.channelChoice == id;
-    }
-    if (isScrollMemRadio(id)) {
-        return work_.displayTypeChoice == DISPLAY_SCROLL && work_.scrollMemChoice == id;
-    }
-    if (isSampleRateRadio(id)) {
-        return work_.sampleRateChoice == id;
-    }
-    if (isResolutionRadio(id)) {
-        return work_.resolutionChoice == id;
-    }
-    if (isTypeRadio(id)) {
-        return work_.typeChoice == id;
-    }
-    if (isFftRadio(id)) {
-        return work_.fftSizeChoice == id;
-    }
-    if (isScaleRadio(id)) {
-        return work_.freqScaleChoice == id;
-    }
-    if (isPaletteRadio(id)) {
-        return work_.paletteChoice == id;
-    }
-    if (isDbRadio(id)) {
-        return work_.dbScaleChoice == id;
-    }
-    if (isDisplayRadio(id)) {
-        return work_.displayTypeChoice == id;
-    }
-    if (isPlotRadio(id)) {
-        return work_.plotTypeChoice == id;
-    }
-    if (isPitchRadio(id)) {
-        return work_.pitchDetectorChoice == id;
-    }
-    if (isAnalysisAtStopRadio(id)) {
-        return work_.analysisAtStopChoice == id;
-    }
-    if (isRecordingRadio(id)) {
-        return work_.recordingChoice == id;
-    }
-    return false;
-}
-
-std::string ParameterDialogModel::text(int id) const {
-    const bool thirdOctave = work_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE;
-    switch (id) {
-    case ID_RESOLUTION_EDIT:
-        return thirdOctave ? "Oct/3" : formatResolution(resolutionHz());
-    case ID_LOW_BAND_EDIT:
-        return numberText(thirdOctave ? thirdOctaveDisplayEdges(sampleRate(), fftSize()).lowHz
-                                      : work_.lowBandHz);
-    case ID_HIGH_BAND_EDIT:
-        return numberText(thirdOctave ? thirdOctaveDisplayEdges(sampleRate(), fftSize()).highHz
-                                      : work_.highBandHz);
-    case ID_AVERAGE_EDIT:
-        return numberText(clampTo(averageCount(), AVERAGE_COUNT_RANGE));
-    case ID_TRIGGER_EDIT:
-        return enabled(id) ? numberText(runWork_.triggerLevel) : std::string();
-    case ID_RATE_EDIT:
-        return rateText_;
-    case ID_BEGIN_EDIT:
-        return beginText_;
-    case ID_END_EDIT:
-        return endText_;
-    case ID_TIME_SCALE_EDIT:
-        return timeScaleText_;
-    case ID_CURSOR_OFFSET_EDIT:
-        return cursorOffsetText_;
-    case ID_NEW_RATE:
-        return enteringRate_ ? "OK" : "New";
-    default:
-        return {};
-    }
-}
-
-ScrollRange ParameterDialogModel::scrollRange(int id) const {
-    if (id == ID_RESOLUTION_SCROLL) {
-        return RESOLUTION_FACTOR_RANGE;
-    }
-    if (id == ID_LOW_BAND_SCROLL) {
-        return lowBandRange(work_.freqScaleChoice, sampleRate());
-    }
-    if (id == highBandScrollId()) {
-        return highBandRange(sampleRate());
-    }
-    if (id == ID_AVERAGE_SCROLL) {
-        return AVERAGE_COUNT_RANGE;
-    }
-    if (id == ID_TRIGGER_SCROLL) {
-        return TRIGGER_LEVEL_RANGE;
-    }
-    return {};
-}
-
-int ParameterDialogModel::scrollPosition(int id) const {
-    int value = 0;
-    if (id == ID_RESOLUTION_SCROLL) {
-        value = work_.resolutionFactor;
-    } else if (id == ID_LOW_BAND_SCROLL) {
-        value = work_.lowBandHz;
-    } else if (id == highBandScrollId()) {
-        value = work_.highBandHz;
-    } else if (id == ID_AVERAGE_SCROLL) {
-        value = averageCount();
-    } else if (id == ID_TRIGGER_SCROLL) {
-        value = runWork_.triggerLevel;
-    }
-    return clampTo(value, scrollRange(id));
 }
 
 bool ParameterDialogModel::pressOk() {
