@@ -20,6 +20,7 @@
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
+#include "support/window_setup.h"
 
 #include <QApplication>
 #include <QFile>
@@ -54,25 +55,10 @@ class ScanFileTest : public ::testing::Test {
             output = out.get();
             return out;
         };
-        window = std::make_unique<MainWindow>(o);
-        installModes(*window);
-        window->resize(900, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        window->startUp({});
+        window = test::openWindow(o);
         AppSettings& st = appState().settings;
-        st.variablesChoice = cmd::kVariablesFreeze;
-        st.displayTypeChoice = DISPLAY_SCROLL;
-        st.freqScaleChoice = FREQ_SCALE_LINEAR;
-        st.fftSizeChoice = 1083;
-        st.resolutionFactor = 10;
-        st.lowBandHz = 0;
-        st.highBandHz = kRate / 2;
-        st.timeScaleMsecSaved = 10.0f;
-        st.averageCountScroll = 1;
-        st.pitchDetectorChoice = PITCH_DETECTOR_OFF;
+        test::scanSettings(st, kRate);
         st.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
-        st.scrollMemChoice = SCROLL_MEM_ON;
         st.channelChoice = CHANNEL_DUAL;
         // Note 140 is looked for while the scan sleeps through it.
         clock.addListener([this](std::int64_t) {

@@ -11,6 +11,7 @@
 #include "support/alsa_config.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
+#include "support/window_setup.h"
 
 #include <QFile>
 #include <QTest>
@@ -88,26 +89,14 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     test::ScriptedPromptsScope prompts;
     MainWindowOptions o;
     o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-    MainWindow window(o);
-    installModes(window);
-    window.resize(900, 700);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.startUp({});
+    const std::unique_ptr<MainWindow> owner = test::openWindow(o);
+    MainWindow& window = *owner;
     AppSettings& st = appState().settings;
     constexpr int kRate = 11025;
-    st.variablesChoice = cmd::kVariablesFreeze;
+    test::scanSettings(st, kRate);
     st.sampleRateChoice = SAMPLE_RATE_11K;
     st.resolutionChoice = RESOLUTION_16_BIT;
     st.typeChoice = TYPE_MONO;
-    st.displayTypeChoice = DISPLAY_SCROLL;
-    st.freqScaleChoice = FREQ_SCALE_LINEAR;
-    st.fftSizeChoice = 1083;
-    st.resolutionFactor = 10;
-    st.lowBandHz = 0;
-    st.highBandHz = kRate / 2;
-    st.timeScaleMsecSaved = 10.0f;
-    st.scrollMemChoice = SCROLL_MEM_ON;
     st.recordingChoice = RECORDING_ON;
     const QString path = dir.file(QStringLiteral("sine.wav"));
     prompts->queueFile(path);

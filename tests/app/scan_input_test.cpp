@@ -17,6 +17,7 @@
 #include "platform/sound_simulated.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
+#include "support/window_setup.h"
 
 #include <QApplication>
 #include <QFile>
@@ -87,27 +88,12 @@ class ScanInputTest : public ::testing::Test {
             input = in.get();
             return in;
         };
-        window = std::make_unique<MainWindow>(o);
-        installModes(*window);
-        window->resize(900, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        window->startUp({});
+        window = test::openWindow(o);
         AppSettings& st = appState().settings;
-        st.variablesChoice = cmd::kVariablesFreeze;
+        test::scanSettings(st, kRate);
         st.sampleRateChoice = SAMPLE_RATE_5K;
         st.resolutionChoice = RESOLUTION_16_BIT;
         st.typeChoice = TYPE_MONO;
-        st.displayTypeChoice = DISPLAY_SCROLL;
-        st.freqScaleChoice = FREQ_SCALE_LINEAR;
-        st.fftSizeChoice = 1083;
-        st.resolutionFactor = 10;
-        st.lowBandHz = 0;
-        st.highBandHz = kRate / 2;
-        st.timeScaleMsecSaved = 10.0f;
-        st.averageCountScroll = 1;
-        st.pitchDetectorChoice = PITCH_DETECTOR_OFF;
-        st.scrollMemChoice = SCROLL_MEM_ON;
         st.recordingChoice = RECORDING_OFF;
         st.displayDelayMs = 75;
         // The notes are looked for while the run sleeps through them.

@@ -16,6 +16,7 @@
 #include "support/pulse_server.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
+#include "support/window_setup.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -54,14 +55,10 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     test::ScriptedPromptsScope prompts;
     MainWindowOptions o; // the real clock and the default PortAudio device
     o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-    MainWindow window(o);
-    installModes(window);
-    window.resize(1280, 960);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.startUp({});
+    // Freeze: the stored (default) parameters.
+    const std::unique_ptr<MainWindow> owner = test::openWindow(o, {}, {}, {1280, 960});
+    MainWindow& window = *owner;
     AppState& s = appState();
-    s.settings.variablesChoice = cmd::kVariablesFreeze; // the stored (default) parameters
     s.notesSuppressed = true; // the completion note would add its 800 ms to the scan
     const double timeScaleMsec = s.settings.timeScaleMsecSaved;
     const QString path =

@@ -16,6 +16,7 @@
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
+#include "support/window_setup.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -42,14 +43,9 @@ class SpectralViewTest : public ::testing::Test {
         ASSERT_TRUE(dir.valid());
         MainWindowOptions o;
         o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        window = std::make_unique<MainWindow>(o);
-        installModes(*window);
-        window->registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
-        window->resize(900, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        window->startUp({});
-        appState().settings.variablesChoice = cmd::kVariablesFreeze;
+        window = test::openWindow(o, {}, [this](MainWindow& w) {
+            w.registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
+        });
         const QString path = dir.write(
             "tone.wav", test::waveFile(kRate, 1, 16, kRate * 3, test::sines({1000.0}, kRate)));
         ASSERT_FALSE(path.isEmpty());

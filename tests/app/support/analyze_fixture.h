@@ -10,6 +10,7 @@
 #include "platform_scopes.h"
 #include "temp_dir.h"
 #include "test_signals.h"
+#include "window_setup.h"
 
 #include <QRadioButton>
 #include <QTest>
@@ -28,14 +29,9 @@ class AnalyzeFileTest : public ::testing::Test {
         ASSERT_TRUE(dir.valid());
         MainWindowOptions o;
         o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        window = std::make_unique<MainWindow>(o);
-        installModes(*window);
-        window->registerCommand(cmd::kPlay, [this](int) { ++plays; });
-        window->resize(900, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        window->startUp({});
-        settings().variablesChoice = cmd::kVariablesFreeze;
+        window = openWindow(o, {}, [this](MainWindow& w) {
+            w.registerCommand(cmd::kPlay, [this](int) { ++plays; });
+        });
     }
 
     static AppSettings& settings() { return appState().settings; }

@@ -1,0 +1,52 @@
+#pragma once
+// The real main window as the program tests open it: every mode installed, shown offscreen,
+// started, and the Variables menu on Freeze so that no parameter dialog is asked.
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+
+#include <QSize>
+#include <QStringList>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace korv::test {
+
+// `beforeStart` registers what the test stands in for (a command it counts, say).
+inline std::unique_ptr<MainWindow>
+openWindow(const MainWindowOptions& options, const QStringList& arguments = {},
+           const std::function<void(MainWindow&)>& beforeStart = {}, QSize size = {900, 700}) {
+    auto window = std::make_unique<MainWindow>(options);
+    installModes(*window);
+    if (beforeStart) {
+        beforeStart(*window);
+    }
+    window->resize(size);
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->startUp(arguments);
+    appState().settings.variablesChoice = cmd::kVariablesFreeze;
+    return window;
+}
+
+// The scans' common ground: a Scroll display of 0 to rate / 2 on the linear scale, 1024
+// points, 10 msec a column, no averaging, no pitch detector, the scroll memory on.
+inline void scanSettings(AppSettings& st, int rate) {
+    st.displayTypeChoice = DISPLAY_SCROLL;
+    st.freqScaleChoice = FREQ_SCALE_LINEAR;
+    st.fftSizeChoice = 1083;
+    st.resolutionFactor = 10;
+    st.lowBandHz = 0;
+    st.highBandHz = rate / 2;
+    st.timeScaleMsecSaved = 10.0f;
+    st.averageCountScroll = 1;
+    st.pitchDetectorChoice = PITCH_DETECTOR_OFF;
+    st.scrollMemChoice = SCROLL_MEM_ON;
+}
+
+} // namespace korv::test
