@@ -66,51 +66,47 @@ std::int64_t PosixFile::size() const {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-std::size_t PosixFile::readAt(std::int64_t offset, std::span<std::uint8_t> into) const {
+namespace {
+
+// Repeats a partial read or write until `size` bytes are done, the call fails (an interrupted
+// call is repeated) or it does nothing more (the end of the file, a full disk).
+template <typename Transfer> std::size_t transferAll(int fd, std::size_t size, Transfer transfer) {
     std::size_t done = 0;
-    while (fd_ >= 0 && done < into.size()) {
-        const ssize_t got = ::pread(fd_, into.data() + done, into.size() - done,
-                                    static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (got < 0 && errno == EINTR) {
+    while (fd >= 0 && done < size) {
+        const ssize_t moved = transfer(done);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (got <= 0) {
+        if (moved <= 0) {
             break;
         }
-        done += static_cast<std::size_t>(got);
+        done += static_cast<std::size_t>(moved);
     }
     return done;
+}
+
+off_t offsetAfter(std::int64_t offset, std::size_t done) {
+    return static_cast<off_t>(offset + static_cast<std::int64_t>(done));
+}
+
+} // namespace
+
+std::size_t PosixFile::readAt(std::int64_t offset, std::span<std::uint8_t> into) const {
+    return transferAll(fd_, into.size(), [&](std::size_t done) {
+        return ::pread(fd_, into.data() + done, into.size() - done, offsetAfter(offset, done));
+    });
 }
 
 std::size_t PosixFile::write(std::span<const std::uint8_t> bytes) const {
-    std::size_t done = 0;
-    while (fd_ >= 0 && done < bytes.size()) {
-        const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return done;
+    return transferAll(fd_, bytes.size(), [&](std::size_t done) {
+        return ::write(fd_, bytes.data() + done, bytes.size() - done);
+    });
 }
 
 std::size_t PosixFile::writeAt(std::int64_t offset, std::span<const std::uint8_t> bytes) const {
-    std::size_t done = 0;
-    while (fd_ >= 0 && done < bytes.size()) {
-        const ssize_t put = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                                     static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return done;
+    return transferAll(fd_, bytes.size(), [&](std::size_t done) {
+        return ::pwrite(fd_, bytes.data() + done, bytes.size() - done, offsetAfter(offset, done));
+    });
 }
 
 bool PosixFile::truncate(std::int64_t size) const {
