@@ -5,7 +5,8 @@
 // ours holds the second core meanwhile. Reported: sound lost, steps skipped, CPU, and how far the
 // drawn column trails the sound.
 //
-// KORV_SCAN_SECONDS (60 unless set) sets the length. Without pulseaudio the benchmark is skipped.
+// KORV_SCAN_SECONDS (60 unless set) sets the length; KORV_NO_BUSY_CORE, when set, leaves the
+// second core alone. Without pulseaudio the benchmark is skipped.
 
 #include "analysis/parameters.h"
 #include "app/app_state.h"
@@ -13,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/modes.h"
 #include "modes/scan_input.h"
+#include "modes/scan_loop.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 #include "support/pulse_process.h"
@@ -29,6 +31,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -91,11 +94,32 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
     // How far each drawn column's window end trails the frames captured by then.
     std::vector<std::int64_t> trails;
     trails.reserve(static_cast<std::size_t>(seconds) * 1200);
-    setScanInputColumnProbe([&trails](std::int64_t windowEnd, std::int64_t captured) {
+    // The longest the capture position stood still between columns, and when that began.
+    using Steady = std::chrono::steady_clock;
+    Steady::time_point firstColumn{};
+    Steady::time_point since{};
+    std::int64_t lastCaptured = -1;
+    double stallMs = 0.0;
+    double stallAtS = 0.0;
+    setScanInputColumnProbe([&](std::int64_t windowEnd, std::int64_t captured) {
         trails.push_back(captured - windowEnd);
+        const Steady::time_point now = Steady::now();
+        if (lastCaptured < 0) {
+            firstColumn = now;
+        }
+        if (captured != lastCaptured) {
+            lastCaptured = captured;
+            since = now;
+        }
+        const double still = std::chrono::duration<double, std::milli>(now - since).count();
+        if (still > stallMs) {
+            stallMs = still;
+            stallAtS = std::chrono::duration<double>(since - firstColumn).count();
+        }
     });
     double cpuShare = 0.0;
     bool busy = false;
+    std::int64_t displayDelayMs = 0;
     for (auto _ : state) {
         MainWindowOptions options; // the real clock and the default PortAudio input
         options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
@@ -119,9 +143,12 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
         st.lowBandHz = 0;
         st.highBandHz = kRate / 2;
         s.notesSuppressed = true;
+        displayDelayMs = st.displayDelayMs;
         pumpMessages();
-        const BusyCore core;
-        busy = core.running();
+        const char* noBusy = std::getenv("KORV_NO_BUSY_CORE");
+        const std::optional<BusyCore> core =
+            noBusy != nullptr ? std::nullopt : std::make_optional<BusyCore>();
+        busy = core && core->running();
         QTimer::singleShot(seconds * 1000, [] { postCommand(cmd::kStop, 0); });
         const double cpuBefore = cpuSeconds();
         const auto start = std::chrono::steady_clock::now();
@@ -144,6 +171,15 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
     state.counters["cpu_pct"] = 100.0 * cpuShare;
     state.counters["busy_core"] = busy ? 1.0 : 0.0;
     state.counters["device_ms"] = r.inputLatencyMs.value_or(-1.0);
+    // Columns trailing by more than the display delay and a present interval, and where the
+    // worst one came (seconds into the run, by columns).
+    const std::int64_t late = (displayDelayMs + SCAN_PRESENT_INTERVAL_MS) * kRate / 1000;
+    state.counters["stall_ms"] = stallMs;
+    state.counters["stall_at_s"] = stallAtS;
+    state.counters["late_columns"] = static_cast<double>(
+        std::count_if(trails.begin(), trails.end(), [late](std::int64_t t) { return t > late; }));
+    state.counters["worst_at_column"] =
+        static_cast<double>(std::max_element(trails.begin(), trails.end()) - trails.begin());
     std::sort(trails.begin(), trails.end());
     const auto trailMs = [&trails, toMs](double share) {
         if (trails.empty()) {
