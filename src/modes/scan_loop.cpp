@@ -162,7 +162,7 @@ std::optional<std::int64_t> Loop::nextPosition() {
         if (sleep > 0) {
             clock_.sleep(sleep);
             now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
-        } else {
+        } else if (std::trunc(scale) <= SCAN_SLEEP_SLACK_MS) {
             // Below three msec a column the slack leaves nothing to sleep: the rest of the
             // interval is waited out all the same, or the columns would come as fast as the
             // machine can draw them.
