@@ -48,6 +48,9 @@ struct MainWindowOptions {
     // The millisecond clock of the real-time loops; must outlive the window. Null: the
     // system's steady clock.
     Clock* clock = nullptr;
+    // The sound data a Scan Input recording may hold before the run stops. Empty: the 2 GB a
+    // wave file can describe (RECORDING_BYTE_LIMIT).
+    std::optional<std::int64_t> recordingByteLimit;
 };
 
 class MainWindow : public QMainWindow {

@@ -110,7 +110,7 @@ Recording::BufferOutcome Recording::bufferDone(std::span<const std::uint8_t> buf
         outcome.failed = true;
         return outcome;
     }
-    outcome.nearLimit = file_->dataBytes() > RECORDING_BYTE_LIMIT - bufferBytes_;
+    outcome.nearLimit = file_->dataBytes() > byteLimit_ - bufferBytes_;
     return outcome;
 }
 

@@ -71,8 +71,11 @@ class Recording {
   public:
     enum class Choice { Off, Manual, Trigger };
 
-    Recording(Choice choice, std::string path, const WaveFormat& format, std::int64_t bufferBytes)
-        : choice_(choice), path_(std::move(path)), format_(format), bufferBytes_(bufferBytes) {}
+    // `byteLimit`: the sound data a file may hold (less only in tests).
+    Recording(Choice choice, std::string path, const WaveFormat& format, std::int64_t bufferBytes,
+              std::int64_t byteLimit = RECORDING_BYTE_LIMIT)
+        : choice_(choice), path_(std::move(path)), format_(format), bufferBytes_(bufferBytes),
+          byteLimit_(byteLimit) {}
 
     // SAVE: recording starts inside the buffer now filling; the first one creates the file.
     // False (with failure() set) when the file cannot be created.
@@ -81,7 +84,7 @@ class Recording {
     void stopSave(double nowMs);
 
     struct BufferOutcome {
-        bool nearLimit = false; // the file nears 2 GB: the run should stop
+        bool nearLimit = false; // the next buffer could pass the byte limit: the run should stop
         bool failed = false;    // a write failed: recording has ended, see failure()
     };
     // A buffer that began at `bufferStartMs` has completed with `buffer` (the bytes the device
@@ -103,6 +106,7 @@ class Recording {
     std::string path_;
     WaveFormat format_;
     std::int64_t bufferBytes_;
+    std::int64_t byteLimit_;
     std::optional<RecordFile> file_;
     std::optional<UserMessage> failure_;
     bool recording_ = false;

@@ -164,6 +164,7 @@ bool CaptureScanSource::framesEndingAt(std::int64_t position, std::span<std::int
     if (position < static_cast<std::int64_t>(first.size()) || ring <= 0) {
         return false;
     }
+    lastWindowEnd_ = position;
     return gatherLoopFrames(capture_.ring(), f.framesPerBuffer(), f.channels, f.bytesPerSample,
                             position % ring, first, second);
 }

@@ -62,6 +62,7 @@ class Capture {
     [[nodiscard]] double soundMs();
     // Times sound was lost during the run (read before stop()).
     [[nodiscard]] std::int64_t overruns() const { return input_.overruns(); }
+    [[nodiscard]] std::optional<double> inputLatencyMs() const { return input_.inputLatencyMs(); }
 
   private:
     class Relay;
@@ -93,10 +94,13 @@ class CaptureScanSource final : public ScanSource {
     [[nodiscard]] bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
                                       std::span<std::int16_t> second) override;
     [[nodiscard]] bool endOfData() const override { return false; }
+    // The frame the last window gathered ended at.
+    [[nodiscard]] std::int64_t lastWindowEnd() const { return lastWindowEnd_; }
 
   private:
     Capture& capture_;
     std::int64_t delayFrames_;
+    std::int64_t lastWindowEnd_ = 0;
 };
 
 } // namespace korv

@@ -4,6 +4,7 @@
 
 #include "modes/analysis_pass.h"
 #include "modes/capture.h"
+#include "modes/play.h"
 #include "modes/scan_file.h"
 
 #include "analysis/parameters.h"
@@ -11,6 +12,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
+#include "app/playback_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
 #include "audio/user_message.h"
@@ -89,6 +91,11 @@ ScanInputResult& result() {
     return r;
 }
 
+ScanInputColumnProbe& columnProbe() {
+    static ScanInputColumnProbe probe;
+    return probe;
+}
+
 double nowMs() {
     return static_cast<double>(room().clock().nowMs());
 }
@@ -155,7 +162,8 @@ void pressStopSave() {
 // The display of a run: the trigger looks at every step, and a frozen display draws nothing.
 class InputDisplay final : public ScanDisplay {
   public:
-    explicit InputDisplay(ScanDisplay& inner) : inner_(inner) {}
+    InputDisplay(ScanDisplay& inner, const CaptureScanSource& source)
+        : inner_(inner), source_(source) {}
     [[nodiscard]] int rows() const override { return inner_.rows(); }
     void step(const ScanStep& step) override {
         InputRoom& r = room();
@@ -174,12 +182,16 @@ class InputDisplay final : public ScanDisplay {
         }
         if (!appState().displayFrozen) {
             inner_.step(step);
+            if (const ScanInputColumnProbe& probe = columnProbe(); probe && r.capture != nullptr) {
+                probe(source_.lastWindowEnd(), r.capture->positionFrames().value_or(0));
+            }
         }
     }
     void finish() override { inner_.finish(); }
 
   private:
     ScanDisplay& inner_;
+    const CaptureScanSource& source_;
 };
 
 // The parameters of the run; false when it ends here.
@@ -234,6 +246,10 @@ void endRunState(MainWindow& window) {
 
 const ScanInputResult& lastScanInput() {
     return result();
+}
+
+void setScanInputColumnProbe(ScanInputColumnProbe probe) {
+    columnProbe() = std::move(probe);
 }
 
 bool scanInputFreezable() {
@@ -365,7 +381,8 @@ void scanInput(MainWindow& window, int param) {
     recording.emplace(choice, recordPath,
                       WaveFormat{static_cast<std::uint16_t>(format.channels), rate,
                                  static_cast<std::uint16_t>(format.bytesPerSample * 8)},
-                      capture.bufferBytes());
+                      capture.bufferBytes(),
+                      window.options().recordingByteLimit.value_or(RECORDING_BYTE_LIMIT));
     r.recording = &*recording;
     r.capture = &input;
 
@@ -404,12 +421,22 @@ void scanInput(MainWindow& window, int param) {
         ScanLoopInputs in = scanLoopInputs(st, rate, format.channels, params);
         in.startTimeMs = static_cast<std::int64_t>(input.startMs());
         const std::unique_ptr<ScanDisplay> inner = makeScanDisplay(window, st, format.channels, in);
+        // A held peak is not to catch the first steps' thinner averages.
+        in.fullAverage = [&window] { return window.button(cmd::kPeakHold)->isChecked(); };
+        if (MainWindowPlaybackView* view = windowPlaybackView()) {
+            // A frozen display keeps the time it was frozen at.
+            in.showTimeNow = [view](double ms) {
+                if (!appState().displayFrozen) {
+                    view->showPlayTime(ms);
+                }
+            };
+        }
         if (!inner) {
             loop = SCAN_LOOP_NO_MEMORY;
         }
         CaptureScanSource source(input, st.displayDelayMs);
         if (inner && !s.stopRequested) {
-            InputDisplay display(*inner);
+            InputDisplay display(*inner, source);
             window.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             loop = runScanLoop(in, source, display, clock, s.stopRequested, run);
             window.surface().setPresentInterval(0);
@@ -419,11 +446,14 @@ void scanInput(MainWindow& window, int param) {
     // 4. Stop: the buffers come back, the recording takes its last stretch, the device closes.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::int64_t overruns = input.overruns();
+    result().overruns = overruns;
+    result().inputLatencyMs = input.inputLatencyMs();
     input.stop();
     QApplication::restoreOverrideCursor();
     r.recording = nullptr;
     r.capture = nullptr;
     result().columnsDrawn = run.columnsDrawn;
+    result().loopMs = run.endMs - run.loopStartMs;
     result().recordedBytes = recording->recordedBytes();
     result().fileWritten = recording->fileOpen();
     if (!runFailure && recording->failure()) {

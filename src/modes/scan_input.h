@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace korv {
 
@@ -25,14 +26,22 @@ void scanInputButton(int id);
 // Whether a right click may freeze the display now (Scan Input running, recording off).
 [[nodiscard]] bool scanInputFreezable();
 
-// What the last run did, for the tests.
+// What the last run did, for the tests and the benchmark.
 struct ScanInputResult {
     long columnsDrawn = 0;
     std::int64_t recordedBytes = 0;
     bool fileWritten = false;
     std::int32_t sampleRate = 0;
     int bufferSeconds = 0;
+    double loopMs = 0.0;                  // from the first step to the loop's end
+    std::int64_t overruns = 0;            // times sound was lost
+    std::optional<double> inputLatencyMs; // as the device reported it
 };
 [[nodiscard]] const ScanInputResult& lastScanInput();
+
+// Called after each column drawn with the frame its window ended at and the frames captured by
+// then: how far the picture trails the sound. For measuring; empty: nothing is called.
+using ScanInputColumnProbe = std::function<void(std::int64_t windowEnd, std::int64_t captured)>;
+void setScanInputColumnProbe(ScanInputColumnProbe probe);
 
 } // namespace korv

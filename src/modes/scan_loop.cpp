@@ -162,6 +162,13 @@ std::optional<std::int64_t> Loop::nextPosition() {
         if (sleep > 0) {
             clock_.sleep(sleep);
             now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
+        } else if (std::trunc(scale) <= SCAN_SLEEP_SLACK_MS) {
+            // Below three msec a column the slack leaves nothing to sleep: the rest of the
+            // interval is waited out all the same, or the columns would come as fast as the
+            // machine can draw them.
+            const auto rest = static_cast<std::int64_t>(std::ceil(scale - (now - run_.lastStepMs)));
+            clock_.sleep(rest);
+            now += static_cast<double>(rest);
         }
     }
     run_.lastStepMs = now;
@@ -197,7 +204,9 @@ void Loop::analyse(const std::optional<PitchResult>& pitch) {
     const auto half = n / 2;
     ScanStep step;
     run_.stepsTaken += 1;
-    run_.usedCount = static_cast<int>(std::min<long>(run_.stepsTaken, run_.averageCount));
+    run_.usedCount = in_.fullAverage && in_.fullAverage()
+                         ? run_.averageCount
+                         : static_cast<int>(std::min<long>(run_.stepsTaken, run_.averageCount));
     for (std::size_t ch = 0; ch < work_.size(); ++ch) {
         ChannelWork& w = work_[ch];
         // The FFT takes the last N of the W frames.

@@ -93,6 +93,9 @@ struct ScanLoopInputs {
     const std::int32_t* liveLevelScaleCode = nullptr;
     CalibrationCurve calibration{};
     int averageCount = 1;
+    // Asked at every step: while it says so, the averages take all averageCount slots of the
+    // ring even while it fills (its empty slots count as level 0). Empty: the steps taken so far.
+    std::function<bool()> fullAverage;
     bool pitchDetector = false;
     bool pointMode = false;       // fixed stepping without sound or pacing
     std::int64_t startTimeMs = 0; // when the sound started

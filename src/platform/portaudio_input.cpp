@@ -14,6 +14,10 @@ namespace korv {
 
 namespace {
 
+// The callback shares only these with the program's thread: no lock can be taken there.
+static_assert(std::atomic<std::size_t>::is_always_lock_free);
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
 class PortAudioInput final : public SoundInput {
   public:
     PortAudioInput() : notifier_([this](const DeviceEvent& e) { deliver(e); }) {}
@@ -30,6 +34,13 @@ class PortAudioInput final : public SoundInput {
     SoundResult start() override;
     [[nodiscard]] std::optional<std::int64_t> positionFrames() override;
     [[nodiscard]] std::int64_t overruns() const override { return overruns_.load(); }
+    [[nodiscard]] std::optional<double> inputLatencyMs() const override {
+        const PaStreamInfo* info = stream_ != nullptr ? Pa_GetStreamInfo(stream_) : nullptr;
+        if (info == nullptr) {
+            return std::nullopt;
+        }
+        return info->inputLatency * 1000.0;
+    }
     void stop() override;
     void reset() override;
     void close() override;
@@ -242,6 +253,8 @@ void PortAudioInput::store(const std::uint8_t* in, std::int64_t frames) noexcept
     }
 }
 
+// The real-time side: it allocates nothing and takes no lock (atomics, and the notifier's
+// wait-free post), and copies the frames of this one call, no more, into the queued buffers.
 int PortAudioInput::callback(const void* input, void*, unsigned long frameCount,
                              const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
                              void* userData) {

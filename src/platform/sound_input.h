@@ -54,6 +54,10 @@ class SoundInput {
     // itself could not keep up. Lost frames are not counted in the position.
     [[nodiscard]] virtual std::int64_t overruns() const = 0;
 
+    // How long sound takes from the device's input to the buffers, as the device reports it
+    // while open; empty when it cannot say.
+    [[nodiscard]] virtual std::optional<double> inputLatencyMs() const { return std::nullopt; }
+
     // Stops capturing; the buffer being filled comes back with what it holds, before stop()
     // returns. Buffers still empty stay queued. start() may be called again.
     virtual void stop() = 0;

@@ -10,6 +10,7 @@
 #include "platform/commands.h"
 #include "support/alsa_config.h"
 #include "support/platform_scopes.h"
+#include "support/pulse_server.h"
 #include "support/temp_dir.h"
 #include "support/window_setup.h"
 
@@ -19,72 +20,20 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
 #include <cstring>
-#include <filesystem>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
-
-extern char** environ;
 
 namespace korv {
 namespace {
 
-const auto* const alsaPulse = ::testing::AddGlobalTestEnvironment(new test::AlsaConfig(
-    "korv-alsa-pulse", "pcm.!default { type pulse }\nctl.!default { type pulse }\n"));
-
-// The private server, with a runtime folder of its own.
-class PulseServer : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        namespace fs = std::filesystem;
-        dir_ = fs::temp_directory_path() / ("korv-pulse-" + std::to_string(::getpid()));
-        fs::create_directories(dir_ / "run");
-        ::setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
-        ::setenv("HOME", dir_.c_str(), 1);
-        const char* args[] = {"pulseaudio",
-                              "-n",
-                              "--daemonize=no",
-                              "--exit-idle-time=-1",
-                              "--load=module-native-protocol-unix",
-                              "--load=module-sine-source frequency=1000",
-                              "--load=module-null-sink",
-                              nullptr};
-        if (::posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, const_cast<char**>(args),
-                           environ) != 0) {
-            pid_ = 0;
-            return;
-        }
-        // The server is ready once its socket is there.
-        for (int i = 0; i < 100 && !fs::exists(dir_ / "run" / "pulse" / "native"); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    [[nodiscard]] bool running() const {
-        return pid_ > 0 && std::filesystem::exists(dir_ / "run" / "pulse" / "native");
-    }
-
-  private:
-    pid_t pid_ = 0;
-    std::filesystem::path dir_;
-};
-PulseServer* const pulse =
-    static_cast<PulseServer*>(::testing::AddGlobalTestEnvironment(new PulseServer));
+// The server first, its default source a 1 kHz sine: ALSA reads its configuration when
+// PortAudio starts.
+auto* const pulse = dynamic_cast<test::PulseServer*>(::testing::AddGlobalTestEnvironment(
+    new test::PulseServer({"module-sine-source frequency=1000"})));
+const auto* const alsaPulse = ::testing::AddGlobalTestEnvironment(
+    new test::AlsaConfig("korv-alsa-pulse", test::ALSA_PULSE_DEVICE));
 
 TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
-    if (!pulse->running()) {
-        GTEST_SKIP() << "no private PulseAudio server";
-    }
+    ASSERT_TRUE(pulse->ready()) << pulse->error();
     test::TempDir dir;
     test::ScriptedPromptsScope prompts;
     MainWindowOptions o;

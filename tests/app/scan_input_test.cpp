@@ -11,6 +11,7 @@
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
 #include "dialogs/control_ids.h"
+#include "modes/plot_display.h"
 #include "modes/scan_input.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
@@ -81,6 +82,7 @@ class ScanInputTest : public ::testing::Test {
         MainWindowOptions o;
         o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
         o.clock = &clock;
+        o.recordingByteLimit = recordingByteLimit;
         o.makeSoundInput = [this]() -> std::unique_ptr<SoundInput> {
             auto in = std::make_unique<SimulatedSoundInput>(clock);
             in->failAt(failNewDevice);
@@ -166,8 +168,20 @@ class ScanInputTest : public ::testing::Test {
     std::function<void(SimulatedSoundInput&)> signal = [](SimulatedSoundInput& in) {
         in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.5); });
     };
+    std::optional<std::int64_t> recordingByteLimit;
     std::unique_ptr<MainWindow> window;
     QSet<QString> notesSeen;
+};
+
+constexpr std::int64_t kBufferBytes = std::int64_t{MIN_BUFFER_SECONDS} * kRate * 2;
+
+// Recordings that may hold two and a half buffers instead of 2 GB.
+class ScanInputLimitTest : public ScanInputTest {
+  protected:
+    void SetUp() override {
+        recordingByteLimit = 2 * kBufferBytes + kBufferBytes / 2;
+        ScanInputTest::SetUp();
+    }
 };
 
 TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
@@ -189,7 +203,8 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
 
-    // Frozen after half a second: the columns after it are never drawn, and no note follows.
+    // Frozen after half a second: the columns after it are never drawn, the time readout keeps
+    // the moment of the freeze, and no note follows.
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
     at(start + 500, [this] {
@@ -197,7 +212,10 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
                           Qt::RightButton, Qt::RightButton, {});
         QCoreApplication::sendEvent(window->drawingArea(), &press);
     });
+    double timeShown = 0.0;
+    at(start + 1500, [&timeShown] { timeShown = appState().timeNowMsec; });
     run(start + 2000);
+    EXPECT_NEAR(timeShown, 500.0, 30.0);
     EXPECT_NE(*s.spectralImage->surface().pixel(5, s.layout.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
     EXPECT_EQ(*s.spectralImage->surface().pixel(s.layout.plotWidth / 2,
@@ -232,6 +250,52 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_NE(s.layout.plotWidth, widthBefore);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
     EXPECT_EQ(s.spectralImage->width(), s.layout.plotWidth);
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
+    // The ring of 128 steps is not full before the stop: with PEAK HOLD on from the first steps
+    // the tone's level is the sum of the steps taken over all 128.
+    AppSettings& st = appState().settings;
+    st.displayTypeChoice = DISPLAY_LINE_PLOT;
+    st.averageCountPlot = MAX_AVERAGE_COUNT;
+    const auto loudest = [&st] {
+        const std::span<const float> levels = scanPlotView()->levelDb();
+        return *std::max_element(levels.begin(), levels.end()) -
+               4.0f * static_cast<float>(st.levelScaleCode);
+    };
+    run(1000);
+    const float free = loudest();
+    at(clock.currentMs() + 400, [this] { window->button(cmd::kPeakHold)->click(); });
+    run(clock.currentMs() + 1000);
+    const float held = loudest();
+    const double steps = static_cast<double>(lastScanInput().columnsDrawn);
+    ASSERT_LT(steps, MAX_AVERAGE_COUNT);
+    EXPECT_NEAR(held, free * steps / MAX_AVERAGE_COUNT, 2.0);
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, AtTheSmallestTimeScaleEachColumnWaitsItsMillisecond) {
+    // Once the columns come, the clock moves only while the run sleeps: a column not waited for
+    // would cost no time at all.
+    appState().settings.timeScaleMsecSaved = MIN_TIME_SCALE_MSEC;
+    constexpr long kColumns = 500;
+    std::int64_t firstMs = -1;
+    std::int64_t lastMs = -1;
+    long columns = 0;
+    at(1000, [&] {
+        clock.setAdvanceOnRead(0);
+        firstMs = clock.currentMs();
+    });
+    setScanInputColumnProbe([&](std::int64_t, std::int64_t) {
+        if (firstMs >= 0 && ++columns == kColumns) {
+            lastMs = clock.currentMs();
+            postCommand(cmd::kStop, 0);
+        }
+    });
+    QTest::keyClick(window.get(), Qt::Key_F3);
+    setScanInputColumnProbe({});
+    EXPECT_GE(static_cast<double>(lastMs - firstMs), (kColumns - 1) * MIN_TIME_SCALE_MSEC);
     expectIdle();
 }
 
@@ -346,12 +410,11 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
 
 TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
     // The file may grow to the header, one buffer and a little: the second buffer fails.
-    const std::int64_t bufferBytes = std::int64_t{MIN_BUFFER_SECONDS} * kRate * 2;
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = old;
-    small.rlim_cur = static_cast<rlim_t>(46 + bufferBytes + 1000);
+    small.rlim_cur = static_cast<rlim_t>(46 + kBufferBytes + 1000);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const QString path = recordTo(QStringLiteral("full.wav"));
     pressAt(500, cmd::kPlay);
@@ -376,6 +439,22 @@ TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
     run(clock.currentMs() + 30000);
     EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
     EXPECT_FALSE(QFile::exists(gone));
+    expectIdle();
+}
+
+TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAndItsNote) {
+    // 3.5 s of the first buffer and the whole second leave less than a buffer to the limit:
+    // the run stops when the second is written, at 8 s, and keeps the little of the third.
+    const QString path = recordTo(QStringLiteral("limit.wav"));
+    pressAt(500, cmd::kPlay);
+    run(30000);
+    EXPECT_LT(clock.currentMs(), 9000);
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
+    const ReadWave w = readWave(path);
+    ASSERT_TRUE(w.valid);
+    EXPECT_NEAR(static_cast<double>(w.samples.size()), 7.5 * kRate, 2 * kStepFrames);
+    EXPECT_LE(static_cast<std::int64_t>(w.samples.size()) * 2, *recordingByteLimit);
     expectIdle();
 }
 

@@ -1,131 +1,25 @@
 #pragma once
-// A private PulseAudio server with a null sink for one test binary: a real, paced output
-// without a sound card. Started before any test (ALSA's pulse plugin finds it through
-// PULSE_SERVER) and ended by its own process id. A server that cannot be had is a failure of
-// the tests that need it, with the reason, never a silent skip.
+// The private PulseAudio server of one test binary (pulse_process.h), started before any
+// test (ALSA's pulse plugin finds it through PULSE_SERVER) and ended after the last. A server
+// that cannot be had is a failure of the tests that need it, with the reason, never a silent
+// skip.
+
+#include "pulse_process.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <spawn.h>
-#include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
-
-extern char** environ;
-
 namespace korv::test {
-
-// ALSA's default device through the pulse plugin.
-inline constexpr const char* ALSA_PULSE_DEVICE =
-    "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
 
 class PulseServer : public ::testing::Environment {
   public:
-    void SetUp() override {
-        namespace fs = std::filesystem;
-        dir_ = fs::temp_directory_path() / ("korv-pulse-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        const fs::path socket = dir_ / "native";
-        // A client of ours must never start a server of its own that would outlive the test.
-        std::ofstream(dir_ / "client.conf") << "autospawn = no\n";
-        ::setenv("PULSE_CLIENTCONFIG", (dir_ / "client.conf").c_str(), 1);
-        ::setenv("PULSE_SERVER", ("unix:" + socket.string()).c_str(), 1);
-
-        std::vector<std::string> args = {
-            "pulseaudio",
-            "-n",
-            "--daemonize=no",
-            "--exit-idle-time=-1",
-            "--use-pid-file=no",
-            "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string(),
-            "--load=module-null-sink"};
-        // The server keeps its runtime files and cookie in the private folder.
-        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_.string(),
-                                        "HOME=" + dir_.string()};
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 &&
-                std::strncmp(*e, "HOME=", 5) != 0) {
-                env.emplace_back(*e);
-            }
-        }
-        const std::string log = (dir_ / "server.log").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        std::vector<char*> argv = pointers(args);
-        std::vector<char*> envp = pointers(env);
-        const int spawned =
-            ::posix_spawnp(&pid_, "pulseaudio", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            pid_ = 0;
-            error_ = std::string("pulseaudio could not be started (") + std::strerror(spawned) +
-                     "); scripts/install-deps installs it";
-            return;
-        }
-        // Ready once its socket is there; a server that ends first has failed.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!fs::exists(socket)) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = 0;
-                error_ = "pulseaudio ended at start-up; its log: " + log;
-                return;
-            }
-            if (std::chrono::steady_clock::now() > end) {
-                error_ = "pulseaudio made no socket within 10 s; its log: " + log;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-
-    void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (::waitpid(pid_, &status, WNOHANG) == 0) {
-                if (std::chrono::steady_clock::now() > end) {
-                    ::kill(pid_, SIGKILL);
-                    ::waitpid(pid_, &status, 0);
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            pid_ = 0;
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    [[nodiscard]] bool ready() const { return error_.empty() && pid_ > 0; }
-    [[nodiscard]] const std::string& error() const { return error_; }
+    explicit PulseServer(std::vector<std::string> modules = {}) : process_(std::move(modules)) {}
+    void SetUp() override { process_.start(); }
+    void TearDown() override { process_.stop(); }
+    [[nodiscard]] bool ready() const { return process_.ready(); }
+    [[nodiscard]] const std::string& error() const { return process_.error(); }
 
   private:
-    static std::vector<char*> pointers(std::vector<std::string>& strings) {
-        std::vector<char*> p;
-        for (std::string& s : strings) {
-            p.push_back(s.data());
-        }
-        p.push_back(nullptr);
-        return p;
-    }
-
-    std::filesystem::path dir_;
-    pid_t pid_ = 0;
-    std::string error_;
+    PulseProcess process_;
 };
 
 } // namespace korv::test
