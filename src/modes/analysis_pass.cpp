@@ -31,9 +31,6 @@ namespace korv {
 
 namespace {
 
-inline const UserMessage kNotEnoughDisplayMemory{"Not enough display memory", MessageIcon::Warning};
-// Parameters that passed the checks but give the analysis nothing to draw.
-inline const UserMessage kAnalysisNotPossible{std::string(MSG_IMPROPER_ENTRY), MessageIcon::Stop};
 constexpr const char* kPleaseWait = " Please Wait ... ";
 constexpr std::chrono::milliseconds kWindowFrameInterval{20};
 
