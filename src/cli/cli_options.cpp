@@ -2,6 +2,7 @@
 
 #include "analysis/calibration_edit.h"
 #include "analysis/parameters.h"
+#include "cli/cli_grid.h"
 #include "display/plot_layout.h"
 #include "settings/option_ids.h"
 #include "settings/settings_file.h"
@@ -199,8 +200,8 @@ Parsed parseCommandLine(int argc, char** argv) {
         std::cerr << "korvanthile-cli: --strip must be less than --height\n";
         return {std::nullopt, EXIT_USAGE};
     }
-    if (o.grid) {
-        std::cerr << "korvanthile-cli: --grid is not available in this build\n";
+    if (o.grid && !gridAvailable()) {
+        std::cerr << "korvanthile-cli: --grid needs a build with the desktop (Qt)\n";
         return {std::nullopt, EXIT_USAGE};
     }
     return {std::move(o), EXIT_ALL_DONE};

@@ -2,6 +2,7 @@
 
 #include "analysis/band_levels.h"
 #include "analysis/column_levels.h"
+#include "cli/cli_grid.h"
 #include "display/parallel_column_loop.h"
 #include "output/atomic_file.h"
 #include "output/data_log.h"
@@ -77,10 +78,28 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
         return failureText(*analysis.failure);
     }
     const SpectralImage& image = *analysis.image;
-    const PictureArea area =
-        entireImageArea(image, entireImageBand(viewBandOf(settings)), exportWidth(image.width()));
-    const EncodedImage encoded = encodeImageFile(area, displayColourTable(run.palette),
-                                                 imageFormat(o), JPEG_DEFAULT_QUALITY);
+    const ViewBand band = entireImageBand(viewBandOf(settings));
+    const int width = exportWidth(image.width());
+    const ColourTable colours = displayColourTable(run.palette);
+    const int format = imageFormat(o);
+    EncodedImage encoded;
+    // As Entire Image: the band where it is, unless the grid or a magnification needs a copy.
+    if (!o.grid && settings.imageScalePercent <= 100) {
+        encoded = encodeImageFile(entireImageArea(image, band, width), colours, format,
+                                  JPEG_DEFAULT_QUALITY);
+    } else {
+        auto picture = composeEntirePicture(image, band, width);
+        if (picture && o.grid) {
+            drawEntireGrid(*picture, plan, settings, image.plotHeight(), image.stripHeight());
+        }
+        if (picture) {
+            picture = scaleForExport(std::move(*picture), settings.imageScalePercent);
+        }
+        if (!picture) {
+            return failureText(kNotEnoughMemoryForBitmap);
+        }
+        encoded = encodeImageFile(*picture, colours, format, JPEG_DEFAULT_QUALITY);
+    }
     if (encoded.failure) {
         return failureText(*encoded.failure);
     }

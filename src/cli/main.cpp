@@ -1,6 +1,7 @@
 // korvanthile-cli: Korvanthile's analyses of wave files without a window, display or sound
 // device, for servers and batch runs.
 
+#include "cli/cli_grid.h"
 #include "cli/cli_jobs.h"
 #include "cli/cli_options.h"
 #include "cli/cli_outputs.h"
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
         std::cerr << "korvanthile-cli: " << run.error << '\n';
         return EXIT_USAGE;
     }
+    if (options.grid) {
+        startGridText();
+    }
     if (!options.outDir.empty()) {
         std::filesystem::create_directories(options.outDir, ec);
     }
@@ -39,5 +43,6 @@ int main(int argc, char** argv) {
             return processFile(options, run, file, memory);
         },
         ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr, std::cerr);
+    stopGridText();
     return report.failed == 0 ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
 }

@@ -139,7 +139,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
 }
 
 // The command-line tool's image of a file is the window's Entire Image of it, pixel for pixel
-// and colour for colour, for both bands of a stereo file and another palette.
+// and colour for colour: both bands of a stereo file, another palette, with and without GRID.
 TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
     settings().timeScaleMsecSaved = 2.0f;
     settings().paletteChoice = PALETTE_BW;
@@ -147,9 +147,10 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
     const QString wave =
         write(QStringLiteral("stereo.wav"),
               test::waveFile(kRate, 2, 16, kRate * 3, test::sines({700.0, 2500.0}, kRate)));
-    for (const std::int32_t channel : {CHANNEL_LEFT, CHANNEL_RIGHT}) {
-        settings().channelChoice = channel;
+    for (const bool grid : {false, true}) {
+        settings().channelChoice = grid ? CHANNEL_RIGHT : CHANNEL_LEFT;
         analyze(wave);
+        appState().gridOn = grid;
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
         prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
         prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
@@ -157,6 +158,7 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
 
         cli::Options options;
         options.format = "bmp";
+        options.grid = grid;
         options.outDir = dir.file(QStringLiteral("cli")).toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
         options.layout = {appState().run.plotHeight, appState().run.stripHeight,
@@ -166,7 +168,13 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
                   std::nullopt);
         const QByteArray desktop = readAll(dir.file(QStringLiteral("window.bmp")));
         ASSERT_GT(desktop.size(), 1078);
-        EXPECT_TRUE(desktop == readAll(dir.file(QStringLiteral("cli/stereo.bmp")))) << channel;
+        const QByteArray tool = readAll(dir.file(QStringLiteral("cli/stereo.bmp")));
+        ASSERT_EQ(desktop.size(), tool.size());
+        int differing = 0;
+        for (qsizetype i = 0; i < desktop.size(); ++i) {
+            differing += desktop[i] != tool[i] ? 1 : 0;
+        }
+        EXPECT_EQ(differing, 0) << "grid " << grid;
     }
     EXPECT_TRUE(prompts->messages().empty());
 }
