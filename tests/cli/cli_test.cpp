@@ -155,7 +155,21 @@ TEST_F(CliTest, BandsOfPinkNoiseAreEvenAndASineFillsItsOwnBand) {
             EXPECT_NEAR(level, reference, 2.0) << hz;
         }
     }
+    // A microphone curve of a flat +6 dB raises every band by 6 dB.
+    test::writeFile(dir.file("mic.txt"),
+                    Bytes{'2', '0', ' ', '6', '\n', '2', '0', '0', '0', '0', ' ', '6', '\n'});
+    Options calibrated = o;
+    calibrated.calibrationFile = dir.file("mic.txt");
+    calibrated.outDir = dir.file("cal");
+    std::filesystem::create_directory(calibrated.outDir);
+    const RunSettings withCurve = resolveSettings(calibrated, dir.file("bin/korvanthile-cli"));
+    ASSERT_EQ(processFile(calibrated, withCurve, dir.file("sine.wav"), kMemory), std::nullopt);
     const auto tone = csvRows(dir.file("sine.bands.csv"));
+    const auto raised = csvRows(dir.file("cal/sine.bands.csv"));
+    ASSERT_EQ(raised.size(), tone.size());
+    for (std::size_t c = 1; c < tone[1].size(); ++c) {
+        EXPECT_DOUBLE_EQ(std::stod(raised[1][c]), std::stod(tone[1][c]) + 6.0) << c;
+    }
     for (std::size_t r = 1; r < tone.size(); ++r) {
         const auto loudest =
             std::max_element(tone[r].begin() + 1, tone[r].end(),
