@@ -46,7 +46,7 @@ bool writePng(png_structp png, png_infop info, const PictureArea& picture,
     // Palette pictures gain little from the row filters; a light deflate keeps the file
     // small at a fraction of the default level's time.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, 3);
+    png_set_compression_level(png, 1);
     png_write_info(png, info);
     for (int y = 0; y < picture.height(); ++y) {
         // libpng takes a non-const row but only reads it.
