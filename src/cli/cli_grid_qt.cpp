@@ -35,9 +35,9 @@ void startGridText() {
     static int argc = 1;
     static char name[] = "korvanthile-cli";
     static char* argv[] = {name, nullptr};
-    application = std::make_unique<QGuiApplication>(argc, argv);
     // Qt's own notes (no runtime folder on a server, say) are not the tool's to report.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    application = std::make_unique<QGuiApplication>(argc, argv);
 }
 
 void stopGridText() {

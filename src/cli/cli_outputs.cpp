@@ -11,6 +11,7 @@
 #include "settings/option_ids.h"
 
 #include <filesystem>
+#include <map>
 
 namespace korv::cli {
 
@@ -228,6 +229,22 @@ AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& pl
     AppSettings s = settings;
     s.typeChoice = plan.format.channels == 2 ? TYPE_STEREO : TYPE_MONO;
     return s;
+}
+
+std::vector<OutputClash> outputClashes(const Options& o, std::vector<std::string>& files) {
+    std::map<std::string, std::string> taken;
+    std::vector<OutputClash> clashes;
+    std::vector<std::string> kept;
+    for (std::string& file : files) {
+        const auto [at, fresh] = taken.emplace(outputPath(o, file), file);
+        if (fresh) {
+            kept.push_back(std::move(file));
+        } else {
+            clashes.push_back({std::move(file), at->second});
+        }
+    }
+    files = std::move(kept);
+    return clashes;
 }
 
 std::string outputPath(const Options& o, const std::string& file) {

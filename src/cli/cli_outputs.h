@@ -7,11 +7,22 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korv::cli {
 
 // The output's name: the wave file's with the extension replaced, in outDir when given.
 [[nodiscard]] std::string outputPath(const Options& options, const std::string& file);
+
+// Files whose output name an earlier file of the list already takes (two folders holding an
+// a.wav, or a name given twice): with the earlier file, so one output is not written twice
+// at once.
+struct OutputClash {
+    std::string file;
+    std::string earlier;
+};
+[[nodiscard]] std::vector<OutputClash> outputClashes(const Options& options,
+                                                     std::vector<std::string>& files);
 
 // The output of one file; the failure in the program's words when there is none.
 [[nodiscard]] std::optional<std::string> processFile(const Options& options, const RunSettings& run,

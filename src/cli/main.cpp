@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     }
     const Options& options = *parsed.options;
     std::string error;
-    const std::vector<std::string> files = expandFileList(options, error);
+    std::vector<std::string> files = expandFileList(options, error);
     if (!error.empty()) {
         std::cerr << "korvanthile-cli: " << error << '\n';
         return EXIT_USAGE;
@@ -37,6 +37,10 @@ int main(int argc, char** argv) {
     if (!options.outDir.empty()) {
         std::filesystem::create_directories(options.outDir, ec);
     }
+    const std::vector<OutputClash> clashes = outputClashes(options, files);
+    for (const OutputClash& c : clashes) {
+        std::cerr << c.file << ": same output name as " << c.earlier << '\n';
+    }
     const JobsReport report = runJobs(
         files, options.jobs,
         [&](const std::string& file, std::int64_t memory) {
@@ -44,5 +48,5 @@ int main(int argc, char** argv) {
         },
         ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr, std::cerr);
     stopGridText();
-    return report.failed == 0 ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
+    return report.failed == 0 && clashes.empty() ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
 }

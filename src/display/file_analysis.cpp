@@ -15,6 +15,34 @@ AppSettings wholeFileSettings(AppSettings settings) {
     return settings;
 }
 
+std::int64_t waveDataMsec(const WaveFileInfo& info) {
+    const std::int64_t byteRate =
+        static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
+    return byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
+}
+
+SegmentRangeInputs segmentRangeInputs(const WaveFileInfo& info, const RunFormat& format,
+                                      int fftSize, std::int64_t beginMsec, std::int64_t endMsec) {
+    SegmentRangeInputs in;
+    in.beginMsec = beginMsec;
+    in.endMsec = endMsec;
+    in.sampleRate = format.sampleRate;
+    in.channels = format.channels;
+    in.bytesPerSample = format.bytesPerSample;
+    in.fftSize = fftSize;
+    in.dataBytes = info.dataLength;
+    in.dataOffset = info.dataOffset;
+    return in;
+}
+
+ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
+                       std::int64_t segmentBytes) {
+    ColumnPlan plan;
+    plan.params = deriveRunParameters(analysisInputsFrom(settings), format, segmentBytes);
+    plan.check = checkAnalyzeFileColumns(plan.params.hop, plan.params.columns);
+    return plan;
+}
+
 WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings) {
     WholeFilePlan plan;
     const WaveParseResult parsed = parseWaveHeader(path);
@@ -25,18 +53,9 @@ WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings
     const WaveFileInfo& info = parsed.info;
     plan.info = info;
     plan.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
-    const std::int64_t byteRate =
-        static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
     const int fftSize = fftSizeFromChoice(settings.fftSizeChoice);
-    SegmentRangeInputs range;
-    range.beginMsec = 0;
-    range.endMsec = byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
-    range.sampleRate = plan.format.sampleRate;
-    range.channels = plan.format.channels;
-    range.bytesPerSample = plan.format.bytesPerSample;
-    range.fftSize = fftSize;
-    range.dataBytes = info.dataLength;
-    range.dataOffset = info.dataOffset;
+    const SegmentRangeInputs range =
+        segmentRangeInputs(info, plan.format, fftSize, 0, waveDataMsec(info));
     const SegmentPlan segment = planAnalyzeSegment(
         range, analysisWindowMsec(plan.format.sampleRate, fftSize, settings.resolutionFactor),
         settings.freqScaleChoice, settings.lowBandHz, settings.highBandHz);
@@ -47,10 +66,11 @@ WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings
     }
     plan.segmentStartByte = segment.range.fileOffset;
     plan.segmentBytes = segment.range.lengthBytes();
-    plan.params = deriveRunParameters(analysisInputsFrom(settings), plan.format, plan.segmentBytes);
-    const CheckResult columns = checkAnalyzeFileColumns(plan.params.hop, plan.params.columns);
-    if (!columns.proceeds()) {
-        plan.failure = columns.messages.empty() ? kAnalysisNotPossible : columns.messages.front();
+    const ColumnPlan columns = planColumns(settings, plan.format, plan.segmentBytes);
+    plan.params = columns.params;
+    if (!columns.check.proceeds()) {
+        plan.failure =
+            columns.check.messages.empty() ? kAnalysisNotPossible : columns.check.messages.front();
     }
     return plan;
 }

@@ -4,6 +4,7 @@
 // column's averaged levels handed to the caller as they come (for the logs). The desktop's
 // checks and messages, so a file refused here is refused in the same words there.
 
+#include "analysis/analyze_segment.h"
 #include "analysis/parameters.h"
 #include "audio/sample_store.h"
 #include "audio/user_message.h"
@@ -29,6 +30,20 @@ inline const UserMessage kAnalysisNotPossible{std::string(MSG_IMPROPER_ENTRY), M
 // The settings of a run of the whole file as Analyze File takes them without its dialog: the
 // saved time scale (or the default), and the Linear or Log scale only.
 [[nodiscard]] AppSettings wholeFileSettings(AppSettings settings);
+
+// The length of a file's sample data in msec: where a segment of the whole file ends.
+[[nodiscard]] std::int64_t waveDataMsec(const WaveFileInfo& info);
+// Analyze File's segment inputs: begin .. end msec of the file's data read as `format`.
+[[nodiscard]] SegmentRangeInputs segmentRangeInputs(const WaveFileInfo& info,
+                                                    const RunFormat& format, int fftSize,
+                                                    std::int64_t beginMsec, std::int64_t endMsec);
+// Hop and columns of a segment of segmentBytes, and Analyze File's checks of them.
+struct ColumnPlan {
+    RunParameters params;
+    CheckResult check;
+};
+[[nodiscard]] ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
+                                     std::int64_t segmentBytes);
 
 // The whole file's segment and parameters; `failure` says why there is no run.
 struct WholeFilePlan {

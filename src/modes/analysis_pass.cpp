@@ -328,10 +328,10 @@ void rebuildPalette() {
 }
 
 bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
-    run.params = deriveRunParameters(analysisInputsFrom(settings), run.format, run.segmentBytes);
-    const CheckResult check = checkAnalyzeFileColumns(run.params.hop, run.params.columns);
-    showChecks(check);
-    return check.proceeds();
+    const ColumnPlan plan = planColumns(settings, run.format, run.segmentBytes);
+    run.params = plan.params;
+    showChecks(plan.check);
+    return plan.check.proceeds();
 }
 
 void runAnalysisPass(MainWindow& window) {

@@ -228,6 +228,15 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
         EXPECT_EQ(one, test::readFile(dir.file(std::string("2") + name))) << name;
         EXPECT_EQ(std::string(one.begin() + 1, one.begin() + 4), "PNG");
     }
+    // The grid's labels through Qt's offscreen platform, still without a display; a second
+    // b.wav elsewhere would take b.png too and is refused.
+    std::filesystem::create_directory(dir.file("other"));
+    const std::string twin = wave("other/b.wav", mono16(sine(300.0, 1.0)));
+    const ProgramRun grid =
+        run("image " + a + " " + b + " " + twin + " --grid --out " + dir.file("g"));
+    EXPECT_EQ(grid.status, EXIT_SOME_FAILED);
+    EXPECT_EQ(grid.errors, twin + ": same output name as " + b + "\n");
+    EXPECT_NE(test::readFile(dir.file("g/a.png")), test::readFile(dir.file("1/a.png")));
     // Names on standard input and in a list file; every output written, status 0.
     test::writeFile(dir.file("list"), Bytes(b.begin(), b.end()));
     EXPECT_EQ(
