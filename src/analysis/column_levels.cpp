@@ -135,37 +135,45 @@ void ColumnLevels::resetRings() {
     ringPos_ = 0;
 }
 
-void ColumnLevels::readFrames(long x) {
-    const auto frameBytes = static_cast<std::size_t>(channels_ * bytesPerSample_);
-    const std::size_t available = samples_.size();
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
+                     std::span<std::int16_t> frame) {
+    const auto frameBytes = static_cast<std::size_t>(source.channels * source.bytesPerSample);
+    const std::span<const std::uint8_t> samples = source.samples;
+    const std::size_t available = samples.size();
     // Column x starts x hops into the segment, on a whole frame. A start beyond the data
     // (absurd hops included) reads as silence like every other byte past the end.
     constexpr std::size_t kBeyond = std::numeric_limits<std::size_t>::max();
     std::size_t firstByte = kBeyond;
-    if (x <= std::numeric_limits<long>::max() / hop_) {
+    if (source.hop > 0 && x >= 0 && x <= std::numeric_limits<long>::max() / source.hop) {
         const std::size_t startFrame =
-            static_cast<std::size_t>(x * hop_) / static_cast<std::size_t>(channels_);
+            static_cast<std::size_t>(x * source.hop) / static_cast<std::size_t>(source.channels);
         if (startFrame <= available / frameBytes) {
             firstByte = startFrame * frameBytes;
         }
     }
-    const auto n = static_cast<std::size_t>(fftSize_);
+    const std::size_t n = frame.size();
     const bool inside = firstByte != kBeyond && n <= (available - firstByte) / frameBytes;
+    const std::size_t channelOffset = static_cast<std::size_t>(channel * source.bytesPerSample);
+    if (inside) {
+        readWholeFrame(samples.data() + firstByte + channelOffset, source.bytesPerSample,
+                       frameBytes, frame);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t at =
+            firstByte == kBeyond ? available : firstByte + i * frameBytes + channelOffset;
+        const bool whole =
+            at <= available && static_cast<std::size_t>(source.bytesPerSample) <= available - at;
+        frame[i] = whole ? sampleAt(samples.data() + at, source.bytesPerSample) : 0;
+    }
+}
+
+void ColumnLevels::readFrames(long x) {
+    const ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_};
     for (int ch = 0; ch < channels_; ++ch) {
         Channel& c = channelState_[static_cast<std::size_t>(ch)];
-        const std::size_t channelOffset = static_cast<std::size_t>(ch * bytesPerSample_);
-        if (inside) {
-            readWholeFrame(samples_.data() + firstByte + channelOffset, bytesPerSample_, frameBytes,
-                           c.frame);
-        } else {
-            for (std::size_t i = 0; i < n; ++i) {
-                const std::size_t at =
-                    firstByte == kBeyond ? available : firstByte + i * frameBytes + channelOffset;
-                const bool whole =
-                    at <= available && static_cast<std::size_t>(bytesPerSample_) <= available - at;
-                c.frame[i] = whole ? sampleAt(samples_.data() + at, bytesPerSample_) : 0;
-            }
-        }
+        readColumnFrame(source, x, ch,
+                        std::span(c.frame).first(static_cast<std::size_t>(fftSize_)));
         int lo = 0;
         int hi = 0;
         for (int i = lookFirst_; i < lookLast_; ++i) {

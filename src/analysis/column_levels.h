@@ -36,6 +36,18 @@ struct ColumnAnalysisInputs {
                                                             const RunParameters& run,
                                                             std::span<const std::uint8_t> samples);
 
+// Where the columns' frames come from: the segment's interleaved 8- or 16-bit samples.
+struct ColumnFrameSource {
+    std::span<const std::uint8_t> samples;
+    int channels = 1;
+    int bytesPerSample = 2;
+    long hop = 0; // interleaved samples between columns
+};
+// Column x's frame of one channel as analysis samples: frame.size() samples from x hops into
+// the segment, silence for whatever lies beyond the data.
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
+                     std::span<std::int16_t> frame);
+
 // What setup() returns when it fails; nothing is then drawn.
 inline constexpr int ANALYZER_NO_MEMORY = -1; // the engine, rings or frames could not be had
 inline constexpr int ANALYZER_UNUSABLE = -2;  // the inputs give no analysis

@@ -45,6 +45,15 @@ std::uint8_t blendComponent(std::uint8_t from, std::uint8_t to, int step) {
 
 } // namespace
 
+std::array<Rgb, 256> displayColourTable(const LevelPalette& active) {
+    std::array<Rgb, 256> table{};
+    const LogicalPalette logical = buildLogicalPalette(active);
+    std::copy(logical.begin(), logical.end(), table.begin());
+    std::copy(kSystemColourRgb.begin(), kSystemColourRgb.end(),
+              table.begin() + kLogicalPaletteSize);
+    return table;
+}
+
 LogicalPalette buildLogicalPalette(const LevelPalette& active) {
     LogicalPalette out{};
     out[kTextIndex] = active[kTextEntry];

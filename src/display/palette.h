@@ -91,6 +91,18 @@ bool fillActivePalette(std::int32_t paletteChoice, const LevelPalette& userPalet
 // All 236 entries: the five named colours, then stop s blended toward stop s+1 by j/20.
 [[nodiscard]] LogicalPalette buildLogicalPalette(const LevelPalette& active);
 
+// The twenty fixed colours of the desktop after the logical palette (indices 236 .. 255), in
+// their usual order: black, the dark colours, the greys, the bright colours, white.
+inline constexpr std::array<Rgb, 20> kSystemColourRgb{{
+    {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+    {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
+    {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
+    {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
+}};
+// All 256 colours a picture's indices stand for: the logical palette of `active`, then the
+// fixed colours. What an exported file's colour table holds.
+[[nodiscard]] std::array<Rgb, 256> displayColourTable(const LevelPalette& active);
+
 // The signal range of a dbScaleChoice, in the level unit (quarter-dB).
 struct LevelRange {
     float rangeDb = 60.0f;

@@ -31,9 +31,6 @@ namespace korv {
 
 namespace {
 
-inline const UserMessage kNotEnoughDisplayMemory{"Not enough display memory", MessageIcon::Warning};
-// Parameters that passed the checks but give the analysis nothing to draw.
-inline const UserMessage kAnalysisNotPossible{std::string(MSG_IMPROPER_ENTRY), MessageIcon::Stop};
 constexpr const char* kPleaseWait = " Please Wait ... ";
 constexpr std::chrono::milliseconds kWindowFrameInterval{20};
 
@@ -331,10 +328,10 @@ void rebuildPalette() {
 }
 
 bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
-    run.params = deriveRunParameters(analysisInputsFrom(settings), run.format, run.segmentBytes);
-    const CheckResult check = checkAnalyzeFileColumns(run.params.hop, run.params.columns);
-    showChecks(check);
-    return check.proceeds();
+    const ColumnPlan plan = planColumns(settings, run.format, run.segmentBytes);
+    run.params = plan.params;
+    showChecks(plan.check);
+    return plan.check.proceeds();
 }
 
 void runAnalysisPass(MainWindow& window) {

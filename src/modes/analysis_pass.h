@@ -4,15 +4,13 @@
 
 #include "analysis/check_result.h"
 #include "analysis/parameters.h"
+#include "display/file_analysis.h"
 
 namespace korv {
 
 class MainWindow;
 struct AnalysisRun;
 struct AppSettings;
-
-// An empty saved time scale runs at 10 msec per column.
-inline constexpr float kDefaultTimeScaleMsec = 10.0f;
 
 void showChecks(const CheckResult& check);
 // The automatic parameters of a command-line start: the band in force and the command line's

@@ -106,10 +106,7 @@ void analyzeFile(MainWindow& window, int param) {
             const WaveFileInfo& info = run.info;
             // 7. The default segment: the whole file. A repeat keeps the run's segment and
             // format (a header-less file's format is the one chosen in the dialog).
-            const std::int64_t byteRate =
-                static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
-            wholeFileMsec =
-                byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
+            wholeFileMsec = waveDataMsec(info);
             if (!repeat) {
                 run.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
                 st.resolutionChoice =
@@ -182,15 +179,8 @@ void analyzeFile(MainWindow& window, int param) {
         // 9. The FFT size and the byte range.
         sendFftSize(st);
         const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
-        SegmentRangeInputs rangeIn;
-        rangeIn.beginMsec = run.beginMsec;
-        rangeIn.endMsec = run.endMsec;
-        rangeIn.sampleRate = run.format.sampleRate;
-        rangeIn.channels = run.format.channels;
-        rangeIn.bytesPerSample = run.format.bytesPerSample;
-        rangeIn.fftSize = fftSize;
-        rangeIn.dataBytes = info.dataLength;
-        rangeIn.dataOffset = info.dataOffset;
+        const SegmentRangeInputs rangeIn =
+            segmentRangeInputs(info, run.format, fftSize, run.beginMsec, run.endMsec);
         // 10. The checks; with the dialog they send the user back to it.
         const SegmentPlan plan = planAnalyzeSegment(
             rangeIn, analysisWindowMsec(run.format.sampleRate, fftSize, st.resolutionFactor),

@@ -10,6 +10,7 @@
 #include "modes/batch.h"
 #include "output/atomic_file.h"
 #include "output/export_picture.h"
+#include "output/image_encoding.h"
 #include "platform/palette_display.h"
 #include "platform/prompts.h"
 
@@ -19,20 +20,8 @@ namespace korv {
 
 namespace {
 
-ViewBand viewBand(const AppSettings& st) {
-    if (st.typeChoice != TYPE_STEREO) {
-        return ViewBand::Mono;
-    }
-    if (st.channelChoice == CHANNEL_LEFT) {
-        return ViewBand::Left;
-    }
-    return st.channelChoice == CHANNEL_RIGHT ? ViewBand::Right : ViewBand::Dual;
-}
-
-// The band Entire Image saves: not offered for Dual, the lower band if asked anyway.
 ViewBand entireBand(const AppSettings& st) {
-    const ViewBand band = viewBand(st);
-    return band == ViewBand::Dual ? ViewBand::Left : band;
+    return entireImageBand(viewBandOf(st));
 }
 
 // The first `width` columns of the chosen channel's band, with the grid in image mode when on.
@@ -85,7 +74,7 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
         // The panes as the window shows them (see MainWindow::blitView).
         const bool scrollMem = st.typeChoice == TYPE_STEREO && st.scrollMemChoice == SCROLL_MEM_ON;
         const long pos = s.hScroll.pos;
-        auto picture = composeViewPicture(*s.spectralImage, viewBand(st), scrollMem ? 0 : pos,
+        auto picture = composeViewPicture(*s.spectralImage, viewBandOf(st), scrollMem ? 0 : pos,
                                           scrollMem ? dualRightPaneX(l.plotWidth) : pos,
                                           l.plotWidth, l.plotHeight);
         if (!picture) {
@@ -119,34 +108,12 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
 
 std::optional<UserMessage> writeImageFile(const std::string& path, const PictureArea& picture,
                                           const ImageChoices& choices) {
-    std::vector<std::uint8_t> bytes;
-    if (choices.format == IMAGE_FORMAT_JPEG) {
-        if (picture.width() > JPEG_MAX_SIDE || picture.height() > JPEG_MAX_SIDE) {
-            return kImageTooLargeForJpeg;
-        }
-        JpegResult jpeg = encodeJpeg(picture, displayColours(), choices.jpegQuality);
-        if (!jpeg.error.empty()) {
-            return UserMessage{kJpegFailed.text + ": " + jpeg.error, kJpegFailed.icon};
-        }
-        bytes = std::move(jpeg.bytes);
-    } else {
-        // The program's pictures are palette indices, so the bitmap keeps them with their
-        // colour table: a quarter of the 24-bit file and exact colours.
-        auto bmp = encodeBmp8(picture, displayColours());
-        if (!bmp) {
-            return kNotEnoughMemoryForBitmap;
-        }
-        bytes = std::move(*bmp);
+    const EncodedImage encoded =
+        encodeImageFile(picture, displayColours(), choices.format, choices.jpegQuality);
+    if (encoded.failure) {
+        return encoded.failure;
     }
-    switch (writeFileWhole(path, bytes)) {
-    case FileWriteResult::Written:
-        return std::nullopt;
-    case FileWriteResult::CannotCreate:
-        return kCannotOpenFile;
-    case FileWriteResult::WriteFailed:
-        break;
-    }
-    return kErrorWritingFile;
+    return writeFileWholeOrSay(path, encoded.bytes);
 }
 
 void saveImage(MainWindow& window, bool wholeImage) {
@@ -189,11 +156,8 @@ void saveImage(MainWindow& window, bool wholeImage) {
     if (!failure && whole && !s.gridOn && s.settings.imageScalePercent <= 100) {
         // The image already holds its strip lines: its band is encoded where it is, so a long
         // analysis needs no second copy of its picture.
-        const SpectralImage& image = *s.spectralImage;
-        const int top =
-            entireBand(s.settings) == ViewBand::Left ? image.bandTop(SPECTRAL_LEFT_CHANNEL) : 0;
         failure = writeImageFile(
-            path, PictureArea(image.surface(), {0, top, wholeWidth, image.plotHeight()}), choices);
+            path, entireImageArea(*s.spectralImage, entireBand(s.settings), wholeWidth), choices);
     } else if (!failure) {
         auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
         if (picture) {

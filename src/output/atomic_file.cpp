@@ -36,21 +36,80 @@ void syncFolder(const std::string& path) {
 
 } // namespace
 
-FileWriteResult writeFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) {
-    const std::string temp = path + "." + std::to_string(::getpid()) + ".tmp";
-    ::unlink(temp.c_str()); // left by an earlier process that had this id
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+FileWriteResult WholeFileWriter::open(const std::string& path) {
+    discard();
+    path_ = path;
+    temp_ = path + "." + std::to_string(::getpid()) + ".tmp";
+    ::unlink(temp_.c_str()); // left by an earlier process that had this id
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    failed_ = false;
+    if (fd_ < 0) {
+        temp_.clear();
         return FileWriteResult::CannotCreate;
     }
-    bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    return FileWriteResult::Written;
+}
+
+bool WholeFileWriter::write(std::span<const std::uint8_t> bytes) {
+    failed_ = failed_ || fd_ < 0 || !writeAll(fd_, bytes);
+    return !failed_;
+}
+
+FileWriteResult WholeFileWriter::commit() {
+    if (fd_ < 0) {
+        return FileWriteResult::CannotCreate;
+    }
+    bool written = !failed_ && ::fsync(fd_) == 0;
+    written = ::close(fd_) == 0 && written;
+    fd_ = -1;
+    if (!written || ::rename(temp_.c_str(), path_.c_str()) != 0) {
+        discard();
         return FileWriteResult::WriteFailed;
     }
-    syncFolder(path);
+    temp_.clear();
+    syncFolder(path_);
     return FileWriteResult::Written;
+}
+
+WholeFileWriter::~WholeFileWriter() {
+    discard();
+}
+
+void WholeFileWriter::discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_.empty()) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+}
+
+FileWriteResult writeFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) {
+    WholeFileWriter writer;
+    if (const FileWriteResult opened = writer.open(path); opened != FileWriteResult::Written) {
+        return opened;
+    }
+    writer.write(bytes);
+    return writer.commit();
+}
+
+std::optional<UserMessage> fileWriteMessage(FileWriteResult result) {
+    switch (result) {
+    case FileWriteResult::Written:
+        return std::nullopt;
+    case FileWriteResult::CannotCreate:
+        return kCannotOpenFile;
+    case FileWriteResult::WriteFailed:
+        break;
+    }
+    return kErrorWritingFile;
+}
+
+std::optional<UserMessage> writeFileWholeOrSay(const std::string& path,
+                                               std::span<const std::uint8_t> bytes) {
+    return fileWriteMessage(writeFileWhole(path, bytes));
 }
 
 } // namespace korv

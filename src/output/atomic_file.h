@@ -3,9 +3,13 @@
 // reach the disk, and only then replace the target. A failure anywhere removes the temporary
 // file and leaves an older file of that name as it was.
 
+#include "audio/user_message.h"
+
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace korv {
 
@@ -17,5 +21,38 @@ enum class FileWriteResult {
 
 [[nodiscard]] FileWriteResult writeFileWhole(const std::string& path,
                                              std::span<const std::uint8_t> bytes);
+
+// The same written in pieces, for a file too large to build in memory first: the pieces go to
+// the temporary file and commit() puts it in place; without commit() (or after a failed
+// write) the temporary file is removed and the target left as it was.
+class WholeFileWriter {
+  public:
+    // CannotCreate when the temporary file cannot be made.
+    [[nodiscard]] FileWriteResult open(const std::string& path);
+    // False once a write has failed.
+    bool write(std::span<const std::uint8_t> bytes);
+    bool write(std::string_view text) {
+        return write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    }
+    [[nodiscard]] FileWriteResult commit();
+    WholeFileWriter() = default;
+    ~WholeFileWriter();
+    WholeFileWriter(const WholeFileWriter&) = delete;
+    WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+  private:
+    void discard();
+    std::string path_;
+    std::string temp_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+// The failures in the program's words ("Cannot Open File", "Error Writing File").
+[[nodiscard]] std::optional<UserMessage> fileWriteMessage(FileWriteResult result);
+
+// The same, failures in the program's words ("Cannot Open File", "Error Writing File").
+[[nodiscard]] std::optional<UserMessage> writeFileWholeOrSay(const std::string& path,
+                                                             std::span<const std::uint8_t> bytes);
 
 } // namespace korv

@@ -108,6 +108,14 @@ void appendFixed(std::string& out, double value, int decimals) {
     }
 }
 
+void appendCsvNumber(std::string& out, double value, int decimals) {
+    const std::size_t before = out.size();
+    appendFixed(out, value, decimals);
+    while (out.size() > before && out.back() == ' ') {
+        out.pop_back();
+    }
+}
+
 void appendInteger(std::string& out, long long value) {
     std::array<char, 24> buffer{};
     const auto r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
@@ -165,11 +173,29 @@ std::string ImageLogFormat::header() const {
     return out;
 }
 
+long ImageLogFormat::sampleTimeMsec(long x) const {
+    return std::max(
+        0L, roundHalfUp(static_cast<double>(x) * source_.timeScaleMsec + source_.startMsec));
+}
+
+void ImageLogFormat::appendLevel(std::string& out, std::size_t bin,
+                                 std::span<const float> averaged) const {
+    const auto row = static_cast<std::size_t>(rowOfBin_[bin]);
+    const double stored =
+        std::clamp(row < averaged.size() ? static_cast<double>(averaged[row]) : 0.0, 0.0,
+                   static_cast<double>(kQuarterDbSpan));
+    if (const double whole = std::floor(stored); whole == stored) {
+        const std::string& text = wholeLevels_[static_cast<std::size_t>(whole)];
+        out.append(text, 0, text.size() - kLogLineEnd.size());
+    } else {
+        appendFixed(out, clampLevel(quarterDbToLevel(stored)), 1);
+    }
+}
+
 void ImageLogFormat::appendColumn(std::string& out, long x, std::span<const float> averaged) const {
     out += kLogLineEnd;
     out += "Sample Time ";
-    appendInteger(out, std::max(0L, roundHalfUp(static_cast<double>(x) * source_.timeScaleMsec +
-                                                source_.startMsec)));
+    appendInteger(out, sampleTimeMsec(x));
     appendLine(out, " msec");
     appendPadded(out, "Point", kImagePointWidth);
     appendPadded(out, "Hz", kImageHzWidth);
@@ -177,17 +203,35 @@ void ImageLogFormat::appendColumn(std::string& out, long x, std::span<const floa
     const std::size_t prefix = static_cast<std::size_t>(kImagePointWidth + kRowFrequencyWidth);
     for (std::size_t i = 0; i < rowOfBin_.size(); ++i) {
         out.append(rowPrefixes_, i * prefix, prefix);
-        const auto row = static_cast<std::size_t>(rowOfBin_[i]);
-        const double stored =
-            std::clamp(row < averaged.size() ? static_cast<double>(averaged[row]) : 0.0, 0.0,
-                       static_cast<double>(kQuarterDbSpan));
-        if (const double whole = std::floor(stored); whole == stored) {
-            out += wholeLevels_[static_cast<std::size_t>(whole)];
-        } else {
-            appendFixed(out, clampLevel(quarterDbToLevel(stored)), 1);
-            out += kLogLineEnd;
+        appendLevel(out, i, averaged);
+        out += kLogLineEnd;
+    }
+}
+
+std::string ImageLogFormat::csvHeader() const {
+    std::string out = "time_ms";
+    const LogBins bins = logBins(source_);
+    for (long k = bins.first; k < bins.last; ++k) {
+        out += ',';
+        appendCsvNumber(out, bins.binWidthHz / 2.0 + static_cast<double>(k) * bins.binWidthHz, 2);
+    }
+    out += '\n';
+    return out;
+}
+
+void ImageLogFormat::appendCsvColumn(std::string& out, long x,
+                                     std::span<const float> averaged) const {
+    appendInteger(out, sampleTimeMsec(x));
+    for (std::size_t i = 0; i < rowOfBin_.size(); ++i) {
+        out += ',';
+        const std::size_t before = out.size();
+        appendLevel(out, i, averaged);
+        // The log pads a short number to two characters.
+        while (out.size() > before && out.back() == ' ') {
+            out.pop_back();
         }
     }
+    out += '\n';
 }
 
 std::string spectrumLogText(const LogSource& s, const SpectrumLogPlot& plot) {

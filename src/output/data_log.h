@@ -21,6 +21,8 @@ inline constexpr std::string_view kLogLineEnd = "\r\n";
 // that lies on a rounding tie at double precision is left to the exact library conversion.
 void appendFixed(std::string& out, double value, int decimals);
 void appendInteger(std::string& out, long long value);
+// The same number without the padding, for CSV.
+void appendCsvNumber(std::string& out, double value, int decimals);
 // text followed by spaces up to width, or cut to width.
 void appendPadded(std::string& out, std::string_view text, int width);
 
@@ -52,8 +54,17 @@ class ImageLogFormat {
     [[nodiscard]] std::string header() const;
     // Column x's block from its averaged levels (quarter-dB, row 0 lowest).
     void appendColumn(std::string& out, long x, std::span<const float> averaged) const;
+    // The same table as CSV for spreadsheets (LF line ends): a header naming the bins by
+    // their frequencies, then per column its sample time and the bins' levels, the log's
+    // numbers.
+    [[nodiscard]] std::string csvHeader() const;
+    void appendCsvColumn(std::string& out, long x, std::span<const float> averaged) const;
 
   private:
+    [[nodiscard]] long sampleTimeMsec(long x) const;
+    // A bin's level as the log writes it, without the line end.
+    void appendLevel(std::string& out, std::size_t bin, std::span<const float> averaged) const;
+
     LogSource source_;
     std::string rowPrefixes_; // per bin the padded bin number and frequency
     std::vector<int> rowOfBin_;

@@ -2,6 +2,7 @@
 
 #include "display/palette.h"
 #include "display/view_geometry.h"
+#include "settings/option_ids.h"
 
 #include <algorithm>
 #include <limits>
@@ -53,6 +54,21 @@ std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image, V
     picture->copyFrom(image.surface(), {0, top, picture->width(), picture->height()}, {0, 0});
     drawStripLines(*picture, image.stripHeight());
     return picture;
+}
+
+ViewBand viewBandOf(const AppSettings& st) {
+    if (st.typeChoice != TYPE_STEREO) {
+        return ViewBand::Mono;
+    }
+    if (st.channelChoice == CHANNEL_LEFT) {
+        return ViewBand::Left;
+    }
+    return st.channelChoice == CHANNEL_RIGHT ? ViewBand::Right : ViewBand::Dual;
+}
+
+PictureArea entireImageArea(const SpectralImage& image, ViewBand band, int width) {
+    const int top = band == ViewBand::Left ? image.bandTop(SPECTRAL_LEFT_CHANNEL) : 0;
+    return PictureArea(image.surface(), {0, top, width, image.plotHeight()});
 }
 
 void drawStripLines(IndexedSurface& picture, int stripHeight) {

@@ -5,6 +5,8 @@
 
 #include "display/indexed_surface.h"
 #include "display/spectral_image.h"
+#include "output/image_files.h"
+#include "settings/app_settings.h"
 
 #include <cstdint>
 #include <optional>
@@ -36,6 +38,17 @@ enum class ViewBand {
 // of 4), one band high.
 [[nodiscard]] std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image,
                                                                  ViewBand band, int width);
+
+// The band the view shows for the data type and channel choice of the settings.
+[[nodiscard]] ViewBand viewBandOf(const AppSettings& settings);
+
+// The band Entire Image saves of a view band: Dual is not offered, its lower band if asked.
+[[nodiscard]] inline ViewBand entireImageBand(ViewBand band) {
+    return band == ViewBand::Dual ? ViewBand::Left : band;
+}
+// Entire Image without the grid at its own size: the band's first `width` columns where they
+// are in the image (which holds its strip lines), so a long analysis needs no second copy.
+[[nodiscard]] PictureArea entireImageArea(const SpectralImage& image, ViewBand band, int width);
 
 // The waveform strip's separator (row stripHeight, Signal 2) and zero line (row
 // stripHeight / 2, Signal 1) across the picture.

@@ -1,24 +1,16 @@
 #include "platform/palette_display.h"
 
+#include "display/palette.h"
+
 #include <algorithm>
 
 namespace korv {
 
-namespace {
-
-constexpr std::array<QRgb, kDisplayColours - kSystemColourBase> kSystemColours = {
-    qRgb(0, 0, 0),       qRgb(128, 0, 0),     qRgb(0, 128, 0),     qRgb(128, 128, 0),
-    qRgb(0, 0, 128),     qRgb(128, 0, 128),   qRgb(0, 128, 128),   qRgb(192, 192, 192),
-    qRgb(192, 220, 192), qRgb(166, 202, 240), qRgb(255, 251, 240), qRgb(160, 160, 164),
-    qRgb(128, 128, 128), qRgb(255, 0, 0),     qRgb(0, 255, 0),     qRgb(255, 255, 0),
-    qRgb(0, 0, 255),     qRgb(255, 0, 255),   qRgb(0, 255, 255),   qRgb(255, 255, 255),
-};
-
-} // namespace
-
 PaletteDisplay::PaletteDisplay() {
     std::fill(table_.begin(), table_.begin() + kSystemColourBase, qRgb(0, 0, 0));
-    std::copy(kSystemColours.begin(), kSystemColours.end(), table_.begin() + kSystemColourBase);
+    std::transform(kSystemColourRgb.begin(), kSystemColourRgb.end(),
+                   table_.begin() + kSystemColourBase,
+                   [](const Rgb& c) { return qRgb(c.r, c.g, c.b); });
 }
 
 void PaletteDisplay::setLogicalPalette(std::span<const Rgb> colours) {

@@ -1,15 +1,19 @@
 // Save Image, Analyze Batch and Print Window end to end: the real window offscreen, the files
 // written to a temporary folder and read back byte by byte.
 
+#include "cli/cli_outputs.h"
+#include "modes/analysis_pass.h"
 #include "modes/save_image.h"
 #include "output/export_picture.h"
 #include "support/analyze_fixture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -132,6 +136,47 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
     ASSERT_EQ(prompts->messages().size(), 1u);
     EXPECT_EQ(prompts->messages().front(), kImageTooLargeForJpeg);
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("huge.jpg"))));
+}
+
+// The command-line tool's image of a file is the window's Entire Image of it, pixel for pixel
+// and colour for colour: both bands of a stereo file, another palette, with and without GRID.
+TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
+    settings().timeScaleMsecSaved = 2.0f;
+    settings().paletteChoice = PALETTE_BW;
+    rebuildPalette();
+    const QString wave =
+        write(QStringLiteral("stereo.wav"),
+              test::waveFile(kRate, 2, 16, kRate * 3, test::sines({700.0, 2500.0}, kRate)));
+    for (const bool grid : {false, true}) {
+        settings().channelChoice = grid ? CHANNEL_RIGHT : CHANNEL_LEFT;
+        analyze(wave);
+        appState().gridOn = grid;
+        ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
+        prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+        prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
+        sendCommand(cmd::kSaveEntireImage);
+
+        cli::Options options;
+        options.format = "bmp";
+        options.grid = grid;
+        options.outDir = dir.file(QStringLiteral("cli")).toStdString();
+        QDir().mkpath(QString::fromStdString(options.outDir));
+        options.layout = {appState().run.plotHeight, appState().run.stripHeight,
+                          QGuiApplication::primaryScreen()->geometry().width()};
+        const cli::RunSettings run{wholeFileSettings(settings()), appState().activePalette, {}};
+        ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
+                  std::nullopt);
+        const QByteArray desktop = readAll(dir.file(QStringLiteral("window.bmp")));
+        ASSERT_GT(desktop.size(), 1078);
+        const QByteArray tool = readAll(dir.file(QStringLiteral("cli/stereo.bmp")));
+        ASSERT_EQ(desktop.size(), tool.size());
+        int differing = 0;
+        for (qsizetype i = 0; i < desktop.size(); ++i) {
+            differing += desktop[i] != tool[i] ? 1 : 0;
+        }
+        EXPECT_EQ(differing, 0) << "grid " << grid;
+    }
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {

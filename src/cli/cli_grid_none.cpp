@@ -1,0 +1,16 @@
+#include "cli/cli_grid.h"
+
+namespace korv::cli {
+
+// A build without Qt has no font engine for the labels.
+bool gridAvailable() {
+    return false;
+}
+
+void startGridText() {}
+
+void stopGridText() {}
+
+void drawEntireGrid(IndexedSurface&, const WholeFilePlan&, const AppSettings&, int, int) {}
+
+} // namespace korv::cli

@@ -1,0 +1,78 @@
+#pragma once
+// The command line of korvanthile-cli: the command, the files, and the analysis parameters
+// (from the settings file, each one replaceable by an option).
+
+#include "display/file_analysis.h"
+#include "display/palette.h"
+#include "settings/app_settings.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korv::cli {
+
+enum class Command { Image, Levels, Bands };
+
+// Exit statuses.
+inline constexpr int EXIT_ALL_DONE = 0;
+inline constexpr int EXIT_SOME_FAILED = 1;
+inline constexpr int EXIT_USAGE = 2;
+
+// The bands command's own defaults (the other parameters come from the settings).
+inline constexpr int kBandsDefaultFftSize = 16384;
+inline constexpr float kBandsDefaultStepMsec = 100.0f;
+
+// The analysis parameters given as options; what is not given comes from the settings.
+struct ParameterOptions {
+    std::optional<int> lowHz;
+    std::optional<int> highHz;
+    std::optional<int> fftSize;
+    std::optional<int> resolution;
+    std::optional<float> timeStepMsec;
+    std::optional<std::string> scale;   // linear, log
+    std::optional<std::string> channel; // left, right
+    std::optional<int> dbRange;         // 30, 60, 90
+    std::optional<int> gain;
+    std::optional<std::string> palette; // cb, bw, user
+    std::optional<int> average;
+};
+
+struct Options {
+    Command command = Command::Image;
+    std::vector<std::string> files; // "-" reads names from standard input
+    std::string fromFile;
+    std::string outDir;
+    std::string format = "png";
+    bool grid = false;
+    bool csv = false;
+    std::string settingsFile;
+    std::string calibrationFile;
+    bool calibrationResponse = false; // the file lists the response, to subtract
+    unsigned jobs = 0;                // 0: every core
+    ImageLayout layout{300, 24, 0};
+    ParameterOptions parameters;
+};
+
+// Parses argv. nullopt with the exit status when the run ends here (help, or a usage error
+// already written to stderr).
+struct Parsed {
+    std::optional<Options> options;
+    int exitStatus = EXIT_ALL_DONE;
+};
+[[nodiscard]] Parsed parseCommandLine(int argc, char** argv);
+
+// The settings of the run: the named settings file, else korv.ini beside the executable,
+// else the defaults; then the options and the calibration file. The palette of the pictures
+// is filled from them. An error (unreadable calibration file) comes back as its text.
+struct RunSettings {
+    AppSettings settings;
+    LevelPalette palette = kCbPalette;
+    std::string error;
+};
+[[nodiscard]] RunSettings resolveSettings(const Options& options, const std::string& executable);
+
+// The files to process: the arguments, with "-" and --from replaced by their lines.
+[[nodiscard]] std::vector<std::string> expandFileList(const Options& options, std::string& error);
+
+} // namespace korv::cli

@@ -1,0 +1,52 @@
+// korvanthile-cli: Korvanthile's analyses of wave files without a window, display or sound
+// device, for servers and batch runs.
+
+#include "cli/cli_grid.h"
+#include "cli/cli_jobs.h"
+#include "cli/cli_options.h"
+#include "cli/cli_outputs.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+
+int main(int argc, char** argv) {
+    using namespace korv::cli;
+    const Parsed parsed = parseCommandLine(argc, argv);
+    if (!parsed.options) {
+        return parsed.exitStatus;
+    }
+    const Options& options = *parsed.options;
+    std::string error;
+    std::vector<std::string> files = expandFileList(options, error);
+    if (!error.empty()) {
+        std::cerr << "korvanthile-cli: " << error << '\n';
+        return EXIT_USAGE;
+    }
+    std::error_code ec;
+    const std::string executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    const RunSettings run = resolveSettings(options, ec ? std::string(argv[0]) : executable);
+    if (!run.error.empty()) {
+        std::cerr << "korvanthile-cli: " << run.error << '\n';
+        return EXIT_USAGE;
+    }
+    if (options.grid) {
+        startGridText();
+    }
+    if (!options.outDir.empty()) {
+        std::filesystem::create_directories(options.outDir, ec);
+    }
+    const std::vector<OutputClash> clashes = outputClashes(options, files);
+    for (const OutputClash& c : clashes) {
+        std::cerr << c.file << ": same output name as " << c.earlier << '\n';
+    }
+    const JobsReport report = runJobs(
+        files, options.jobs,
+        [&](const std::string& file, std::int64_t memory) {
+            return processFile(options, run, file, memory);
+        },
+        ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr, std::cerr);
+    stopGridText();
+    return report.failed == 0 && clashes.empty() ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
+}

@@ -1,0 +1,137 @@
+#include "display/file_analysis.h"
+
+#include "analysis/analyze_segment.h"
+#include "analysis/column_levels.h"
+#include "audio/wave_file.h"
+#include "display/memory_budget.h"
+#include "display/parallel_column_loop.h"
+
+namespace korv {
+
+AppSettings wholeFileSettings(AppSettings settings) {
+    settings.timeScaleMsec =
+        settings.timeScaleMsecSaved == 0.0f ? kDefaultTimeScaleMsec : settings.timeScaleMsecSaved;
+    useAnalyzeFileScale(settings);
+    return settings;
+}
+
+std::int64_t waveDataMsec(const WaveFileInfo& info) {
+    const std::int64_t byteRate =
+        static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
+    return byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
+}
+
+SegmentRangeInputs segmentRangeInputs(const WaveFileInfo& info, const RunFormat& format,
+                                      int fftSize, std::int64_t beginMsec, std::int64_t endMsec) {
+    SegmentRangeInputs in;
+    in.beginMsec = beginMsec;
+    in.endMsec = endMsec;
+    in.sampleRate = format.sampleRate;
+    in.channels = format.channels;
+    in.bytesPerSample = format.bytesPerSample;
+    in.fftSize = fftSize;
+    in.dataBytes = info.dataLength;
+    in.dataOffset = info.dataOffset;
+    return in;
+}
+
+ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
+                       std::int64_t segmentBytes) {
+    ColumnPlan plan;
+    plan.params = deriveRunParameters(analysisInputsFrom(settings), format, segmentBytes);
+    plan.check = checkAnalyzeFileColumns(plan.params.hop, plan.params.columns);
+    return plan;
+}
+
+WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings) {
+    WholeFilePlan plan;
+    const WaveParseResult parsed = parseWaveHeader(path);
+    if (parsed.status != WaveParseStatus::Header) {
+        plan.failure = parsed.message.value_or(kCannotOpenFile);
+        return plan;
+    }
+    const WaveFileInfo& info = parsed.info;
+    plan.info = info;
+    plan.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
+    const int fftSize = fftSizeFromChoice(settings.fftSizeChoice);
+    const SegmentRangeInputs range =
+        segmentRangeInputs(info, plan.format, fftSize, 0, waveDataMsec(info));
+    const SegmentPlan segment = planAnalyzeSegment(
+        range, analysisWindowMsec(plan.format.sampleRate, fftSize, settings.resolutionFactor),
+        settings.freqScaleChoice, settings.lowBandHz, settings.highBandHz);
+    if (!segment.check.proceeds()) {
+        plan.failure =
+            segment.check.messages.empty() ? kAnalysisNotPossible : segment.check.messages.front();
+        return plan;
+    }
+    plan.segmentStartByte = segment.range.fileOffset;
+    plan.segmentBytes = segment.range.lengthBytes();
+    const ColumnPlan columns = planColumns(settings, plan.format, plan.segmentBytes);
+    plan.params = columns.params;
+    if (!columns.check.proceeds()) {
+        plan.failure =
+            columns.check.messages.empty() ? kAnalysisNotPossible : columns.check.messages.front();
+    }
+    return plan;
+}
+
+WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& plan) {
+    AllocationCounter counter;
+    SegmentResult segment = loadSegment(path, plan.segmentStartByte, plan.segmentBytes,
+                                        plan.waveFormat(), counter, plan.info.source());
+    if (!segment.store) {
+        return {segment.message.value_or(kNotEnoughMemory), std::nullopt};
+    }
+    return {std::nullopt, std::move(segment.store)};
+}
+
+WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& settings,
+                                   const ImageLayout& layout, std::int64_t memoryBytes,
+                                   const ColumnSink& sink) {
+    WholeFileAnalysis result;
+    result.plan = planWholeFile(path, settings);
+    const WholeFilePlan& plan = result.plan;
+    if (plan.failure) {
+        result.failure = plan.failure;
+        return result;
+    }
+    const SpectralImageGeometry geometry{plan.params.columns, layout.minWidth, layout.plotHeight,
+                                         layout.stripHeight, plan.format.channels};
+    const std::int64_t imageBytes = spectralImageBytes(geometry);
+    if (imageBytes > surfacePixelLimit(memoryBytes) ||
+        imageBytes + plan.segmentBytes > memoryBytes) {
+        result.failure = kNotEnoughDisplayMemory;
+        return result;
+    }
+    WholeFileSamples samples = loadWholeFile(path, plan);
+    if (!samples.store) {
+        result.failure = samples.failure;
+        return result;
+    }
+    result.image = SpectralImage::create(geometry);
+    if (!result.image) {
+        result.failure = kNotEnoughDisplayMemory;
+        return result;
+    }
+    ParallelColumnLoop loop;
+    const int setup =
+        loop.setup(columnAnalysisInputsFrom(
+                       settings, plan.format, plan.params,
+                       samples.store->samples().first(static_cast<std::size_t>(plan.segmentBytes))),
+                   *result.image, false);
+    if (setup != 0) {
+        result.failure = setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible;
+        result.image.reset();
+        return result;
+    }
+    for (long x = 0; x < plan.params.columns; ++x) {
+        loop.analyzeColumn(x, *result.image);
+        if (sink) {
+            sink(x, loop);
+        }
+    }
+    loop.release();
+    return result;
+}
+
+} // namespace korv
