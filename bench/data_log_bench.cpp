@@ -48,8 +48,9 @@ void BM_SpectralImageLog(benchmark::State& state) {
     const RunParameters run = deriveRunParameters(analysisInputsFrom(settings), format,
                                                   static_cast<std::int64_t>(bytes.size()));
     const auto inputs = columnAnalysisInputsFrom(settings, format, run, bytes);
-    const LogSource source{"/tmp/long.wav",        kRate, 1 << run.log2FftSize, 0.0,
-                           settings.timeScaleMsec, 0,     settings.highBandHz,  0};
+    LogSource source{"/tmp/long.wav",        kRate, 1 << run.log2FftSize, 0.0,
+                     settings.timeScaleMsec, 0,     settings.highBandHz,  0};
+    source.columnMsec = run.columnMsec;
     const ImageLogFormat logFormat(source, kRows);
     double textBytes = 0.0;
     double seconds = 0.0;

@@ -124,6 +124,7 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     source.sampleRate = plan.format.sampleRate;
     source.fftSize = plan.params.fftSize;
     source.timeScaleMsec = settings.timeScaleMsec;
+    source.columnMsec = plan.params.columnMsec;
     source.lowBandHz = settings.lowBandHz;
     source.highBandHz = settings.highBandHz;
     source.levelScaleCode = settings.levelScaleCode;

@@ -65,6 +65,7 @@ LogSource currentLogSource(int fftSize) {
     src.fftSize = fftSize;
     src.startMsec = s.timeNowMsec != 0.0 ? s.timeNowMsec : static_cast<double>(s.run.beginMsec);
     src.timeScaleMsec = s.settings.timeScaleMsec;
+    src.columnMsec = s.run.params.columnMsec;
     src.lowBandHz = s.settings.lowBandHz;
     src.highBandHz = s.settings.highBandHz;
     src.levelScaleCode = s.settings.levelScaleCode;
@@ -189,7 +190,7 @@ void logPoint(int x, int y) {
         (g.dualStereo && (x >= g.plotWidth || onDualDivider(x, g.plotWidth)))) {
         return;
     }
-    const double ts = s.settings.timeScaleMsec;
+    const double ts = s.run.params.columnMsec;
     const long time =
         static_cast<long>(std::trunc(static_cast<double>(column) * ts + g.segmentOffsetMsec)) +
         static_cast<long>(std::trunc(ts)) / 2;

@@ -175,7 +175,7 @@ std::string ImageLogFormat::header() const {
 
 long ImageLogFormat::sampleTimeMsec(long x) const {
     return std::max(
-        0L, roundHalfUp(static_cast<double>(x) * source_.timeScaleMsec + source_.startMsec));
+        0L, roundHalfUp(static_cast<double>(x) * source_.columnMsec + source_.startMsec));
 }
 
 void ImageLogFormat::appendLevel(std::string& out, std::size_t bin,

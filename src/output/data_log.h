@@ -36,6 +36,9 @@ struct LogSource {
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t levelScaleCode = 0;
+    // The real time between columns (the hop in whole samples): the sample times go by it, so
+    // they do not drift from the sound over a long file.
+    double columnMsec = 0.0;
 };
 
 // The bins the logs list: first .. last - 1, their width and the offset of the low limit.

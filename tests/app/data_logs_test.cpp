@@ -118,7 +118,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     const int y = s.layout.plotHeight - 1 - rowOf(2000.0);
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, 2)); // the strip
-    const double ts = s.settings.timeScaleMsec;
+    const double ts = s.run.params.columnMsec; // the real step, not the one asked for
     const long column = x + s.hScroll.pos;
     const long time =
         static_cast<long>(std::trunc(static_cast<double>(column) * ts + segmentOffsetMsec(s.run))) +

@@ -145,6 +145,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     ASSERT_TRUE(loop.sharing());
 
     LogSource s{"C:/x.wav", kRate, 512, 40.0, 10.0, in.lowBandHz, in.highBandHz, in.levelScaleCode};
+    s.columnMsec = 81 * 1000.0 / kRate; // a hop of whole samples, not the 10 msec asked for
     const ImageLogFormat format(s, kRows);
     const auto header = linesOf(format.header());
     ASSERT_EQ(header.size(), 7u);
@@ -165,7 +166,10 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
         const auto lines = linesOf(block);
         ASSERT_EQ(lines.size(), static_cast<std::size_t>(3 + last - first));
         EXPECT_EQ(lines[0], "");
-        EXPECT_EQ(lines[1], "Sample Time " + std::to_string(x * 10 + 40) + " msec");
+        EXPECT_EQ(lines[1],
+                  "Sample Time " +
+                      std::to_string(std::lround(static_cast<double>(x) * s.columnMsec + 40)) +
+                      " msec");
         EXPECT_EQ(lines[2], "Point Hz        dB");
         for (long k = first; k < last; ++k) {
             const auto kd = static_cast<double>(k);
