@@ -8,6 +8,7 @@
 #include "dialogs/image_dialog.h"
 #include "display/view_draw.h"
 #include "modes/batch.h"
+#include "modes/plot_display.h"
 #include "output/atomic_file.h"
 #include "output/export_picture.h"
 #include "platform/palette_display.h"
@@ -113,6 +114,8 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     auto picture = IndexedSurface::create(exportWidth(l.plotWidth), l.plotHeight, kBackgroundIndex);
     if (picture) {
         picture->copyFrom(*source, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+        // With a plot, the grid the window draws over its copy of it.
+        paintViewDrawing(*picture, scanPlotOverlay(), window.controlFont());
     }
     return picture;
 }
