@@ -4,12 +4,11 @@
 #include "modes/save_image.h"
 #include "output/export_picture.h"
 #include "support/analyze_fixture.h"
+#include "support/printed_page.h"
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QLineEdit>
-#include <QProcess>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -197,28 +196,10 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     prompts->queuePrinter(true, pdf);
     sendCommand(cmd::kPrintWindow);
     ASSERT_TRUE(QFile::exists(pdf));
-    const QString prefix = dir.file(QStringLiteral("page"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("pdftoppm"),
-                                {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
-                                 QStringLiteral("-singlefile"), pdf, prefix}),
-              0);
-    const QImage page(prefix + QStringLiteral(".png"));
-    ASSERT_FALSE(page.isNull());
-    // The box of everything not white: the picture with its frame.
-    QRect box;
-    for (int y = 0; y < page.height(); ++y) {
-        for (int x = 0; x < page.width(); ++x) {
-            if (page.pixel(x, y) != qRgb(255, 255, 255)) {
-                box |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    ASSERT_FALSE(box.isEmpty());
+    const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
+    ASSERT_TRUE(page);
     const PlotLayout& l = appState().layout;
-    EXPECT_NEAR(box.center().x(), page.width() / 2, 3);
-    EXPECT_NEAR(box.center().y(), page.height() / 2, 3);
-    EXPECT_NEAR(static_cast<double>(box.width()) / box.height(),
-                static_cast<double>(exportWidth(l.plotWidth)) / l.plotHeight, 0.05);
+    expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
     EXPECT_TRUE(prompts->messages().empty());
 }
 
