@@ -121,13 +121,13 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
 }
 
 std::optional<UserMessage> writeImageFile(const std::string& path, const PictureArea& picture,
-                                          const ImageChoices& choices) {
+                                          const ImageChoices& choices, const ColourTable& colours) {
     std::vector<std::uint8_t> bytes;
     if (choices.format == IMAGE_FORMAT_JPEG) {
         if (picture.width() > JPEG_MAX_SIDE || picture.height() > JPEG_MAX_SIDE) {
             return kImageTooLargeForJpeg;
         }
-        JpegResult jpeg = encodeJpeg(picture, displayColours(), choices.jpegQuality);
+        JpegResult jpeg = encodeJpeg(picture, colours, choices.jpegQuality);
         if (!jpeg.error.empty()) {
             return UserMessage{kJpegFailed.text + ": " + jpeg.error, kJpegFailed.icon};
         }
@@ -135,7 +135,7 @@ std::optional<UserMessage> writeImageFile(const std::string& path, const Picture
     } else {
         // The program's pictures are palette indices, so the bitmap keeps them with their
         // colour table: a quarter of the 24-bit file and exact colours.
-        auto bmp = encodeBmp8(picture, displayColours());
+        auto bmp = encodeBmp8(picture, colours);
         if (!bmp) {
             return kNotEnoughMemoryForBitmap;
         }
@@ -189,21 +189,24 @@ void saveImage(MainWindow& window, bool wholeImage) {
         (size.width > JPEG_MAX_SIDE || size.height > JPEG_MAX_SIDE)) {
         failure = kImageTooLargeForJpeg;
     }
+    // A batch hands the picture over and analyses the next file while it is written.
+    const auto write = [&](const PictureArea& picture) {
+        return batch ? writeBatchImage(path, picture)
+                     : writeImageFile(path, picture, choices, displayColours());
+    };
     if (!failure && whole && !s.gridOn && s.settings.imageScalePercent <= 100) {
         // The image already holds its strip lines: its band is encoded where it is, so a long
         // analysis needs no second copy of its picture.
         const SpectralImage& image = *s.spectralImage;
         const int top =
             entireBand(s.settings) == ViewBand::Left ? image.bandTop(SPECTRAL_LEFT_CHANNEL) : 0;
-        failure = writeImageFile(
-            path, PictureArea(image.surface(), {0, top, wholeWidth, image.plotHeight()}), choices);
+        failure = write(PictureArea(image.surface(), {0, top, wholeWidth, image.plotHeight()}));
     } else if (!failure) {
         auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
         if (picture) {
             picture = scaleForExport(std::move(*picture), s.settings.imageScalePercent);
         }
-        failure = picture ? writeImageFile(path, *picture, choices)
-                          : std::optional<UserMessage>(kNotEnoughMemoryForBitmap);
+        failure = picture ? write(*picture) : std::optional<UserMessage>(kNotEnoughMemoryForBitmap);
     }
     if (batch) {
         batchImageDone(window, failure);

@@ -166,6 +166,18 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         prompts->clearMessages();
     }
 
+    // An image that cannot be written (a folder stands in its place) is listed with its file,
+    // once the batch has waited for it.
+    ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images/x.bmp/kept"))));
+    prompts->queueFiles({tone("x.wav", kRate), dir.file(QStringLiteral("a.wav"))});
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    sendCommand(cmd::kAnalyzeBatch);
+    drainMessages();
+    ASSERT_EQ(prompts->messages().size(), 1u);
+    EXPECT_NE(prompts->messages().front().text.find("x.wav: "), std::string::npos);
+    EXPECT_EQ(prompts->messages().front().text.find("a.wav"), std::string::npos);
+    prompts->clearMessages();
+
     // STOP ends the batch after the current file.
     ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
     prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
