@@ -31,10 +31,10 @@ namespace {
 
 constexpr long kFileSeconds = 60;
 
-// User and system time of all the process's threads so far.
-double processCpuSeconds() {
+// User and system time so far of all the process's threads (or of its ended children).
+double processCpuSeconds(int who = RUSAGE_SELF) {
     rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
+    ::getrusage(who, &u);
     const auto seconds = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
     };
@@ -85,6 +85,7 @@ void BM_BatchAgainstSox(benchmark::State& state) {
     double ours = 0.0;
     double oursCpu = 0.0;
     double sox = 0.0;
+    double soxCpu = 0.0;
     for (auto _ : state) {
         MainWindowOptions options;
         options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
@@ -105,6 +106,7 @@ void BM_BatchAgainstSox(benchmark::State& state) {
         oursCpu += processCpuSeconds() - cpuBefore;
         window->close();
 
+        const double soxCpuBefore = processCpuSeconds(RUSAGE_CHILDREN);
         start = std::chrono::steady_clock::now();
         for (const QString& f : files) {
             QProcess::execute(QStringLiteral("sox"),
@@ -112,6 +114,7 @@ void BM_BatchAgainstSox(benchmark::State& state) {
                                QStringLiteral("-o"), f + ".png"});
         }
         sox += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        soxCpu += processCpuSeconds(RUSAGE_CHILDREN) - soxCpuBefore;
     }
     setPrompts(nullptr);
     const int saved = static_cast<int>(
@@ -124,6 +127,7 @@ void BM_BatchAgainstSox(benchmark::State& state) {
     state.counters["ours_over_sox"] = sox / ours;
     // Every thread's CPU: the figure the other processes on the machine do not blur.
     state.counters["ours_cpu_ms_per_file"] = 1000.0 * oursCpu / (count * runs);
+    state.counters["sox_cpu_ms_per_file"] = 1000.0 * soxCpu / (count * runs);
 }
 BENCHMARK(BM_BatchAgainstSox)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
