@@ -196,7 +196,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
     };
     if (!failure && whole && !s.gridOn && s.settings.imageScalePercent <= 100) {
         // The image already holds its strip lines: its band is encoded where it is, so a long
-        // analysis needs no second copy of its picture.
+        // analysis needs no second copy of its picture (but for a batch's writer).
         const SpectralImage& image = *s.spectralImage;
         const int top =
             entireBand(s.settings) == ViewBand::Left ? image.bandTop(SPECTRAL_LEFT_CHANNEL) : 0;
