@@ -150,10 +150,10 @@ bool columnLoop(MainWindow& window) {
                 if (x % (64 * SLICE_COLUMNS) == 0) {
                     drawPleaseWait(window);
                 }
-            } else if (now - lastShown >= kWindowFrameInterval) {
+            } else if (!s.batchRunning && now - lastShown >= kWindowFrameInterval) {
                 // The window follows at a frame rate the eye cannot tell from every fourth
                 // column; copying the view every fourth column would cost more than the
-                // analysis itself.
+                // analysis itself. A batch shows each file's finished image only.
                 showNewColumns(window, x, firstUnshown);
                 firstUnshown = x + 1;
                 lastShown = now;

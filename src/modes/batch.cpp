@@ -6,12 +6,15 @@
 #include "audio/user_message.h"
 #include "dialogs/image_dialog.h"
 #include "modes/analyze_file.h"
+#include "modes/save_image.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
 #include <QFileInfo>
 
 #include <filesystem>
+#include <future>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -29,6 +32,9 @@ struct Batch {
     ImageChoices choices;
     bool stepDone = false;
     std::vector<std::string> skipped; // "file: reason"
+    // The last image handed over, while it is encoded and written, and its wave file.
+    std::future<std::optional<UserMessage>> pendingWrite;
+    std::string pendingFile;
 };
 
 Batch& batch() {
@@ -60,8 +66,24 @@ class CollectingPrompts : public Prompts {
     Prompts& inner_;
 };
 
+std::string fileName(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+}
+
+// Waits for the image being written; a failed write is listed with its file.
+void finishPendingWrite() {
+    Batch& b = batch();
+    if (!b.pendingWrite.valid()) {
+        return;
+    }
+    if (const std::optional<UserMessage> failure = b.pendingWrite.get()) {
+        b.skipped.push_back(fileName(b.pendingFile) + ": " + failure->text);
+    }
+}
+
 void endBatch(MainWindow& window) {
     AppState& s = appState();
+    finishPendingWrite();
     Batch& b = batch();
     const std::vector<std::string> skipped = std::move(b.skipped);
     const std::size_t count = b.files.size();
@@ -106,8 +128,7 @@ void runStep(MainWindow& window) {
         const QString reason = collecting.texts.isEmpty()
                                    ? QStringLiteral("not analysed")
                                    : collecting.texts.join(QStringLiteral("; "));
-        b.skipped.push_back(QFileInfo(QString::fromStdString(file)).fileName().toStdString() +
-                            ": " + reason.toStdString());
+        b.skipped.push_back(fileName(file) + ": " + reason.toStdString());
     }
     postCommand(cmd::kAnalyzeBatch, cmd::kBatchNextFile);
 }
@@ -173,6 +194,28 @@ std::string batchImagePath(const std::string& waveFile, int format) {
 std::string batchFile() {
     const Batch& b = batch();
     return b.next > 0 && b.next <= b.files.size() ? b.files[b.next - 1] : std::string{};
+}
+
+std::optional<UserMessage> writeBatchImage(const std::string& path, const PictureArea& picture) {
+    finishPendingWrite();
+    Batch& b = batch();
+    const ColourTable colours = displayColours();
+    // The window keeps its image (and may repaint or clear it) while the copy is written.
+    auto copy = IndexedSurface::create(picture.width(), picture.height());
+    if (copy) {
+        copy->copyFrom(picture.surface, picture.rect, {0, 0});
+        try {
+            b.pendingWrite = std::async(
+                std::launch::async, [path, choices = b.choices, colours, owned = std::move(*copy)] {
+                    return writeImageFile(path, owned, choices, colours);
+                });
+            b.pendingFile = batchFile();
+            return std::nullopt;
+        } catch (const std::system_error&) {
+            // No thread to be had: written here instead.
+        }
+    }
+    return writeImageFile(path, picture, b.choices, colours);
 }
 
 void batchImageDone(MainWindow&, const std::optional<UserMessage>& failure) {

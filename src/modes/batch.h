@@ -28,7 +28,13 @@ void installBatch(MainWindow& window);
 // The wave file of the current step (Analyze File takes it instead of asking).
 [[nodiscard]] std::string batchFile();
 
-// Save Image's end of a step: the image written, or why not.
+// A step's image, encoded and written by a thread of its own while the next file is analysed
+// (the picture is copied first; without the memory for that, it is written at once). A write
+// that fails is listed in the summary. Nothing, or why the image cannot be written.
+[[nodiscard]] std::optional<UserMessage> writeBatchImage(const std::string& path,
+                                                         const PictureArea& picture);
+
+// Save Image's end of a step: the image written (or handed over), or why not.
 void batchImageDone(MainWindow& window, const std::optional<UserMessage>& failure);
 
 } // namespace korv

@@ -189,9 +189,13 @@ void paintScanPlot(MainWindow& window, WindowSurface& target) {
     }
     room().gridShown = s.gridOn;
     copyToWindow(target, *image);
-    if (s.gridOn) {
-        paintViewDrawing(target, v.gridCrosses(), font);
-    }
+    paintViewDrawing(target, scanPlotOverlay(), font);
+}
+
+ViewDrawing scanPlotOverlay() {
+    const AppState& s = appState();
+    const ScopeView* v = scanPlotView();
+    return v != nullptr && s.gridOn && plotDisplay(s.settings) ? v->gridCrosses() : ViewDrawing{};
 }
 
 const ScopeView* scanPlotView() {

@@ -18,6 +18,10 @@ void installPlotDisplay(MainWindow& window);
 // plot image or with the Scroll display.
 void paintScanPlot(MainWindow& window, WindowSurface& target);
 
+// What the window shows over the plot image once it is copied there (the grid crosses while
+// GRID is on); empty without a plot. The image exports compose their picture with it.
+[[nodiscard]] ViewDrawing scanPlotOverlay();
+
 // The view of the last plot scan, while its plot image is held; else null.
 [[nodiscard]] const ScopeView* scanPlotView();
 

@@ -8,6 +8,7 @@
 #include "dialogs/image_dialog.h"
 #include "display/view_draw.h"
 #include "modes/batch.h"
+#include "modes/plot_display.h"
 #include "output/atomic_file.h"
 #include "output/export_picture.h"
 #include "output/image_encoding.h"
@@ -102,14 +103,16 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     auto picture = IndexedSurface::create(exportWidth(l.plotWidth), l.plotHeight, kBackgroundIndex);
     if (picture) {
         picture->copyFrom(*source, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+        // With a plot, the grid the window draws over its copy of it.
+        paintViewDrawing(*picture, scanPlotOverlay(), window.controlFont());
     }
     return picture;
 }
 
 std::optional<UserMessage> writeImageFile(const std::string& path, const PictureArea& picture,
-                                          const ImageChoices& choices) {
+                                          const ImageChoices& choices, const ColourTable& colours) {
     const EncodedImage encoded =
-        encodeImageFile(picture, displayColours(), choices.format, choices.jpegQuality);
+        encodeImageFile(picture, colours, choices.format, choices.jpegQuality);
     if (encoded.failure) {
         return encoded.failure;
     }
@@ -153,18 +156,21 @@ void saveImage(MainWindow& window, bool wholeImage) {
         (size.width > JPEG_MAX_SIDE || size.height > JPEG_MAX_SIDE)) {
         failure = kImageTooLargeForJpeg;
     }
+    // A batch hands the picture over and analyses the next file while it is written.
+    const auto write = [&](const PictureArea& picture) {
+        return batch ? writeBatchImage(path, picture)
+                     : writeImageFile(path, picture, choices, displayColours());
+    };
     if (!failure && whole && !s.gridOn && s.settings.imageScalePercent <= 100) {
         // The image already holds its strip lines: its band is encoded where it is, so a long
-        // analysis needs no second copy of its picture.
-        failure = writeImageFile(
-            path, entireImageArea(*s.spectralImage, entireBand(s.settings), wholeWidth), choices);
+        // analysis needs no second copy of its picture (but for a batch's writer).
+        failure = write(entireImageArea(*s.spectralImage, entireBand(s.settings), wholeWidth));
     } else if (!failure) {
         auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
         if (picture) {
             picture = scaleForExport(std::move(*picture), s.settings.imageScalePercent);
         }
-        failure = picture ? writeImageFile(path, *picture, choices)
-                          : std::optional<UserMessage>(kNotEnoughMemoryForBitmap);
+        failure = picture ? write(*picture) : std::optional<UserMessage>(kNotEnoughMemoryForBitmap);
     }
     if (batch) {
         batchImageDone(window, failure);

@@ -26,7 +26,10 @@ void saveImage(MainWindow& window, bool wholeImage);
 [[nodiscard]] ColourTable displayColours();
 
 // Encodes and writes `picture` to `path` whole or not at all; the message to show on failure.
-[[nodiscard]] std::optional<UserMessage>
-writeImageFile(const std::string& path, const PictureArea& picture, const ImageChoices& choices);
+// Touches nothing but its arguments, so it may run off the GUI thread.
+[[nodiscard]] std::optional<UserMessage> writeImageFile(const std::string& path,
+                                                        const PictureArea& picture,
+                                                        const ImageChoices& choices,
+                                                        const ColourTable& colours);
 
 } // namespace korv

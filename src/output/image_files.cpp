@@ -211,6 +211,10 @@ JpegResult encodeJpeg(const PictureArea& picture, const ColourTable& colours, in
     std::vector<std::uint8_t> rowBuffer;
     try {
         rowBuffer.resize(static_cast<std::size_t>(picture.width()) * 3 + 1);
+        // Room for the file as large as the picture's 24-bit pixels, so the block is not
+        // copied as it grows (only the part written is ever touched).
+        result.bytes.reserve(static_cast<std::size_t>(picture.width()) *
+                             static_cast<std::size_t>(picture.height()) * 3);
     } catch (const std::bad_alloc&) {
         result.error = "Not enough memory";
         return result;

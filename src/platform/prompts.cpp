@@ -148,7 +148,11 @@ void ScriptedPrompts::queueDialog(DialogScript script) {
 }
 
 void ScriptedPrompts::queuePrinter(bool accept, const QString& pdfFile) {
-    printerAnswers_.push_back({accept, pdfFile});
+    printerAnswers_.push_back({accept, pdfFile, {}});
+}
+
+void ScriptedPrompts::queuePrintQueue(const QString& queue) {
+    printerAnswers_.push_back({true, {}, queue});
 }
 
 int ScriptedPrompts::pendingAnswers() const {
@@ -204,6 +208,9 @@ bool ScriptedPrompts::choosePrinter(QPrinter& printer) {
     if (answer.accept && !answer.pdfFile.isEmpty()) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(answer.pdfFile);
+    } else if (answer.accept && !answer.queue.isEmpty()) {
+        printer.setOutputFormat(QPrinter::NativeFormat);
+        printer.setPrinterName(answer.queue);
     }
     return answer.accept;
 }

@@ -109,6 +109,8 @@ class ScriptedPrompts : public Prompts {
     void queueDialog(DialogScript script);
     // The printer answer; with a file name the printer prints to that PDF file.
     void queuePrinter(bool accept, const QString& pdfFile = {});
+    // The printer answer that chooses the system's print queue of that name.
+    void queuePrintQueue(const QString& queue);
 
     // Every message shown, in order (text as UTF-8, so tests compare with the core's constants).
     [[nodiscard]] const std::vector<UserMessage>& messages() const { return messages_; }
@@ -141,6 +143,7 @@ class ScriptedPrompts : public Prompts {
     struct PrinterAnswer {
         bool accept = false;
         QString pdfFile;
+        QString queue;
     };
     std::optional<QStringList> takeFiles(const FileRequest& request, const char* what);
 

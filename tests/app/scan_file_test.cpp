@@ -13,6 +13,7 @@
 #include "modes/play.h"
 #include "modes/plot_display.h"
 #include "modes/scan_file.h"
+#include "output/image_files.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
@@ -388,6 +389,36 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     // GRID on draws the crosses over the plot on the window.
     QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
     EXPECT_TRUE(appState().gridOn);
+    // Window Image saves the plot with its labels and crosses as the window shows them.
+    window->surface().updateNow();
+    prompts->queueDialog([](QDialog& d) {
+        d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_BITMAP))->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    prompts->queueFile(dir.file(QStringLiteral("plot.bmp")));
+    sendCommand(cmd::kSaveWindowImage);
+    QFile saved(dir.file(QStringLiteral("plot.bmp")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray bmp = saved.readAll();
+    const PlotLayout& l = appState().layout;
+    const int width = l.plotWidth - l.plotWidth % 4;
+    ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
+    const auto colour = [&](int x, int y) {
+        const int at =
+            54 + 4 * static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]);
+        return qRgb(static_cast<std::uint8_t>(bmp[at + 2]), static_cast<std::uint8_t>(bmp[at + 1]),
+                    static_cast<std::uint8_t>(bmp[at]));
+    };
+    const QRgb text = window->surface().palette().colour(kTextIndex) & 0xffffffu;
+    int textPixels = 0;
+    for (int y = 0; y < l.plotHeight; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const QRgb shown = *window->surface().pixel(x, y) & 0xffffffu;
+            ASSERT_EQ(colour(x, y) & 0xffffffu, shown) << x << "," << y;
+            textPixels += shown == text ? 1 : 0;
+        }
+    }
+    EXPECT_GT(textPixels, 100); // the labels and crosses are there to compare
 }
 
 TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
