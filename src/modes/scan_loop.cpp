@@ -155,23 +155,31 @@ std::optional<std::int64_t> Loop::nextPosition() {
     }
     double now = static_cast<double>(clock_.nowMs());
     const double scale = static_cast<double>(in_.timeScaleMsec);
-    if (now - run_.lastStepMs < scale) {
-        const auto sleep = static_cast<std::int64_t>(std::trunc(scale) - std::trunc(now) +
-                                                     std::trunc(run_.lastStepMs)) -
-                           SCAN_SLEEP_SLACK_MS;
-        if (sleep > 0) {
-            clock_.sleep(sleep);
-            now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
-        } else if (std::trunc(scale) <= SCAN_SLEEP_SLACK_MS) {
-            // Below three msec a column the slack leaves nothing to sleep: the rest of the
-            // interval is waited out all the same, or the columns would come as fast as the
-            // machine can draw them.
-            const auto rest = static_cast<std::int64_t>(std::ceil(scale - (now - run_.lastStepMs)));
+    if (std::trunc(scale) <= SCAN_SLEEP_SLACK_MS) {
+        // Below three msec a column the slack leaves nothing to sleep. The columns keep a
+        // schedule instead, each due one interval after the last was due: a sleep that ends a
+        // fraction of the clock's millisecond late, or a step delayed by a present of the
+        // window, is made up by the next steps rather than lost. Further behind than that, the
+        // schedule starts again from now.
+        const double due = run_.lastStepMs + scale;
+        if (now < due) {
+            const auto rest = static_cast<std::int64_t>(std::ceil(due - now));
             clock_.sleep(rest);
             now += static_cast<double>(rest);
         }
+        run_.lastStepMs = now - due < static_cast<double>(SCAN_CATCH_UP_MS) ? due : now;
+    } else {
+        if (now - run_.lastStepMs < scale) {
+            const auto sleep = static_cast<std::int64_t>(std::trunc(scale) - std::trunc(now) +
+                                                         std::trunc(run_.lastStepMs)) -
+                               SCAN_SLEEP_SLACK_MS;
+            if (sleep > 0) {
+                clock_.sleep(sleep);
+                now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
+            }
+        }
+        run_.lastStepMs = now;
     }
-    run_.lastStepMs = now;
     const std::int64_t frames =
         playedFrames(now - static_cast<double>(in_.startTimeMs), in_.sampleRate);
     // The device knows best where the sound is; the clock stands in when it cannot say.

@@ -25,6 +25,8 @@ inline constexpr int SCAN_PITCH_WINDOW_FRAMES = PITCH_WINDOW_FRAMES;
 inline constexpr int SCAN_ENVELOPE_REACH = 64;
 // Sleeping for the next step leaves this much slack (ms).
 inline constexpr int SCAN_SLEEP_SLACK_MS = 2;
+// Below three msec a column, steps this far behind their schedule are caught up.
+inline constexpr int SCAN_CATCH_UP_MS = 50;
 // While a scan runs the window is presented at most this often: the columns drawn meanwhile
 // are shown together, as a film is, instead of copying the window to the screen every step.
 inline constexpr std::int64_t SCAN_PRESENT_INTERVAL_MS = 40;
