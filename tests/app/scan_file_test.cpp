@@ -98,21 +98,6 @@ class ScanFileTest : public ::testing::Test {
         EXPECT_FALSE(windowPlayback()->active());
     }
     static const IndexedSurface& kept() { return appState().spectralImage->surface(); }
-    // The spectral row of column x in a band with the highest palette index.
-    static int loudestRow(int x, int bandTop) {
-        const AppState& s = appState();
-        const int rows = s.layout.plotHeight - s.layout.topBand;
-        int best = 0;
-        int bestIndex = -1;
-        for (int r = 0; r < rows; ++r) {
-            const int index = *kept().pixel(x, bandTop + s.layout.plotHeight - 1 - r);
-            if (index > bestIndex) {
-                bestIndex = index;
-                best = r;
-            }
-        }
-        return best;
-    }
 
     // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
     void scanPlot(std::int32_t display, std::int32_t plotType, std::vector<double> hz,
@@ -193,7 +178,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     ASSERT_TRUE(s.spectralImage);
     const int rows = s.layout.plotHeight - s.layout.topBand;
     for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
-        EXPECT_NEAR(loudestRow(x, 0), rows / 4, 2) << "column " << x;
+        EXPECT_NEAR(test::loudestRow(x, 0), rows / 4, 2) << "column " << x;
     }
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
@@ -208,8 +193,8 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
     const int rows = s.layout.plotHeight - s.layout.topBand;
     const int lowerBand = s.layout.plotHeight; // the left channel
     // Left channel in the left pane, right channel in the right pane; the gap stays empty.
-    EXPECT_NEAR(loudestRow(w / 2 - 4, lowerBand), rows / 8, 2);
-    EXPECT_NEAR(loudestRow(w / 2 + 4, 0), rows * 3 / 4, 2);
+    EXPECT_NEAR(test::loudestRow(w / 2 - 4, lowerBand), rows / 8, 2);
+    EXPECT_NEAR(test::loudestRow(w / 2 + 4, 0), rows * 3 / 4, 2);
     for (int x = w / 2 - 3; x < w / 2 + 4; ++x) {
         EXPECT_EQ(*kept().pixel(x, lowerBand + s.layout.plotHeight - 1 - rows / 8),
                   kBackgroundIndex);

@@ -139,21 +139,6 @@ class ScanInputTest : public ::testing::Test {
             EXPECT_FALSE(input->isOpen());
         }
     }
-    // The spectral row of column x with the highest palette index.
-    static int loudestRow(int x) {
-        const AppState& s = appState();
-        const int rows = s.layout.plotHeight - s.layout.topBand;
-        int best = 0;
-        int bestIndex = -1;
-        for (int r = 0; r < rows; ++r) {
-            const int index = *s.spectralImage->surface().pixel(x, s.layout.plotHeight - 1 - r);
-            if (index > bestIndex) {
-                bestIndex = index;
-                best = r;
-            }
-        }
-        return best;
-    }
     QString recordTo(const QString& name) {
         appState().settings.recordingChoice = RECORDING_ON;
         const QString path = dir.file(name);
@@ -196,7 +181,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     ASSERT_TRUE(s.spectralImage);
     const int rows = s.layout.plotHeight - s.layout.topBand;
     for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
-        EXPECT_NEAR(loudestRow(x), rows / 4, 2) << "column " << x;
+        EXPECT_NEAR(test::loudestRow(x), rows / 4, 2) << "column " << x;
     }
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
     EXPECT_EQ(s.settings.lastMode, 1);

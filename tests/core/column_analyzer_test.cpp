@@ -350,21 +350,18 @@ TEST(ColumnAnalyzer, SetupRefusesWhatItCannotAnalyse) {
     const auto base = inputsFor(bytes, 1, 16);
     SpectralImage mono = imageFor(base);
     ColumnAnalyzer analyzer;
-    auto in = base;
-    in.run.hop = 0;
-    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
-    in = base;
-    in.channels = 2; // the image has one band
-    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
-    in = base;
-    in.bitsPerSample = 24;
-    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
-    in = base;
-    in.run.log2FftSize = 20;
-    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
-    in = base;
-    in.freqScaleChoice = FREQ_SCALE_LOG; // with a low limit of 0
-    EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE);
+    const std::pair<const char*, std::function<void(ColumnAnalysisInputs&)>> refused[] = {
+        {"no hop", [](auto& in) { in.run.hop = 0; }},
+        {"two channels, one band", [](auto& in) { in.channels = 2; }},
+        {"24 bits", [](auto& in) { in.bitsPerSample = 24; }},
+        {"FFT too large", [](auto& in) { in.run.log2FftSize = 20; }},
+        {"log scale from 0 Hz", [](auto& in) { in.freqScaleChoice = FREQ_SCALE_LOG; }},
+    };
+    for (const auto& [what, change] : refused) {
+        auto in = base;
+        change(in);
+        EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE) << what;
+    }
     EXPECT_FALSE(analyzer.ready());
     analyzer.analyzeColumns(0, 10, mono); // not set up: draws nothing
     EXPECT_TRUE(std::ranges::equal(mono.surface().pixels(), imageFor(base).surface().pixels()));
@@ -520,9 +517,10 @@ TEST(SegmentRange, PlanChecksTheRangeInOrder) {
     EXPECT_EQ(plan(128.0f).messages.at(0).text, "Sample Size Too Small");
 }
 
-// The loop on two cores paints the same bytes as one analyser in order: mono and stereo, with
-// and without averaging (the ring primed at each block), a last block cut short.
-TEST(ParallelColumnLoop, TwoCoresPaintTheSamePictureAsOne) {
+// The loop on two cores paints the same bytes as one analyser in order, and hands the level
+// log every column's averages in column order: mono and stereo, with and without averaging
+// (the ring primed at each block), a last block cut short, and without the worker.
+TEST(ParallelColumnLoop, TwoCoresGiveThePictureAndTheLevelsOfOne) {
     std::mt19937 noise(7);
     std::normal_distribution<double> gauss(0.0, 900.0);
     for (const int channels : {1, 2}) {
@@ -531,57 +529,36 @@ TEST(ParallelColumnLoop, TwoCoresPaintTheSamePictureAsOne) {
             return 9000.0 * std::sin(2.0 * std::numbers::pi * (300.0 + 500.0 * t) * t + c * 0.7) +
                    gauss(noise);
         });
-        for (const int average : {1, 7}) {
+        for (const auto& [average, useWorker] : {std::pair{1, true}, {7, true}, {3, false}}) {
+            SCOPED_TRACE(testing::Message() << channels << " channels, average " << average
+                                            << " worker " << useWorker);
             ColumnAnalysisInputs in = inputsFor(bytes, channels, 16);
             in.averageCountScroll = average;
             const long block = parallelBlockColumns(average);
             ASSERT_GT(in.run.columns, 4 * block);
             ASSERT_NE(in.run.columns % block, 0);
-            const SpectralImage one = analyse(in);
+            SpectralImage one = imageFor(in);
+            ColumnAnalyzer analyzer;
+            ASSERT_EQ(analyzer.setup(in, one), 0);
 
             SpectralImage two = imageFor(in);
             ParallelColumnLoop loop;
-            ASSERT_EQ(loop.setup(in, two, true), 0);
-            EXPECT_TRUE(loop.sharing());
+            ASSERT_EQ(loop.setup(in, two, useWorker), 0);
+            ASSERT_EQ(loop.sharing(), useWorker);
             for (long x = 0; x < loop.columns(); ++x) {
                 loop.analyzeColumn(x, two);
+                analyzer.analyzeColumn(x, one);
+                for (int ch = 0; ch < channels; ++ch) {
+                    const auto got = loop.averagedLevels(ch);
+                    const auto want = analyzer.averagedLevels(ch);
+                    ASSERT_FALSE(got.empty());
+                    ASSERT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()))
+                        << "column " << x << " channel " << ch;
+                }
             }
             loop.release();
-            const auto a = one.surface().pixels();
-            const auto b = two.surface().pixels();
-            EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end()))
-                << channels << " channels, average " << average;
+            EXPECT_TRUE(std::ranges::equal(one.surface().pixels(), two.surface().pixels()));
         }
-    }
-}
-
-// The level log gets every column's averages in column order from both cores, the ones
-// one analyser in order gives.
-TEST(ParallelColumnLoop, TheLevelLogGetsEveryColumnInOrder) {
-    const auto bytes = chirp(2, 2 * kRate);
-    ColumnAnalysisInputs in = inputsFor(bytes, 2, 16);
-    in.averageCountScroll = 3;
-    SpectralImage reference = imageFor(in);
-    ColumnAnalyzer analyzer;
-    ASSERT_EQ(analyzer.setup(in, reference), 0);
-    for (const bool useWorker : {false, true}) {
-        SpectralImage logged = imageFor(in);
-        ParallelColumnLoop loop;
-        ASSERT_EQ(loop.setup(in, logged, useWorker), 0);
-        ASSERT_EQ(loop.sharing(), useWorker);
-        ASSERT_GT(loop.columns(), 2 * loop.blockColumns());
-        for (long x = 0; x < loop.columns(); ++x) {
-            loop.analyzeColumn(x, logged);
-            analyzer.analyzeColumn(x, reference);
-            for (const int ch : {0, 1}) {
-                const auto got = loop.averagedLevels(ch);
-                const auto want = analyzer.averagedLevels(ch);
-                ASSERT_FALSE(got.empty());
-                ASSERT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()))
-                    << "column " << x << " channel " << ch << " worker " << useWorker;
-            }
-        }
-        loop.release();
     }
 }
 

@@ -287,27 +287,25 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
 }
 
 TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {
+    std::vector<std::vector<std::uint8_t>> images;
     for (const std::size_t size : {0u, 947u, 949u, 2000u}) {
-        auto b = emptyValidImage();
-        b.resize(size, 0);
+        images.push_back(emptyValidImage());
+        images.back().resize(size, 0);
+    }
+    images.push_back(emptyValidImage());
+    putWord(images.back(), 0, 6001);
+    putWord(images.back(), 436, 1087);
+    for (const auto& b : images) {
+        SCOPED_TRACE(b.size());
         writeBytes(b);
         AppSettings s;
         LevelPalette active{};
         loadSettings(path_, s, active);
-        EXPECT_FALSE(fs::exists(path_)) << size;
-        EXPECT_FALSE(s.settingsLoaded) << size;
-        EXPECT_EQ(s.fftSizeChoice, 1083) << size;
-        EXPECT_EQ(active, kCbPalette) << size;
+        EXPECT_FALSE(fs::exists(path_));
+        EXPECT_FALSE(s.settingsLoaded);
+        EXPECT_EQ(s.fftSizeChoice, 1083);
+        EXPECT_EQ(active, kCbPalette);
     }
-    auto b = emptyValidImage();
-    putWord(b, 0, 6001);
-    putWord(b, 436, 1087);
-    writeBytes(b);
-    AppSettings s;
-    LevelPalette active{};
-    loadSettings(path_, s, active);
-    EXPECT_FALSE(fs::exists(path_));
-    EXPECT_EQ(s.fftSizeChoice, 1083);
 }
 
 // Values no dialog or analysis accepts come back within their range, or as the default,
@@ -352,14 +350,17 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
             putWord(b, off, static_cast<std::int32_t>(bits));
         }
         for (const bool reload : {false, true}) {
+            const auto read = [&](AppSettings& into, LevelPalette& active) {
+                if (reload) {
+                    EXPECT_EQ(reloadSettings(path_, into, active), ReloadOutcome::FileApplied);
+                } else {
+                    loadSettings(path_, into, active);
+                }
+            };
             writeBytes(b);
             AppSettings s;
             LevelPalette active = kBwPalette;
-            if (reload) {
-                EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::FileApplied);
-            } else {
-                loadSettings(path_, s, active);
-            }
+            read(s, active);
             for (const auto& [off, want] : cases[c].expected) {
                 EXPECT_EQ(fieldAt(s, off), want) << "case " << c << " offset " << off;
             }
@@ -369,11 +370,7 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
             saveSettings(path_, s, s.storedSampleRateHz);
             AppSettings again;
             LevelPalette active2 = kBwPalette;
-            if (reload) {
-                (void)reloadSettings(path_, again, active2);
-            } else {
-                loadSettings(path_, again, active2);
-            }
+            read(again, active2);
             EXPECT_TRUE(again == s) << "case " << c << (reload ? " reload" : " load");
         }
     }

@@ -49,4 +49,22 @@ inline void scanSettings(AppSettings& st, int rate) {
     st.scrollMemChoice = SCROLL_MEM_ON;
 }
 
+// The spectral row of the kept image's column x, in the band starting at bandTop, with the
+// highest palette index.
+inline int loudestRow(int x, int bandTop = 0) {
+    const AppState& s = appState();
+    const int rows = s.layout.plotHeight - s.layout.topBand;
+    int best = 0;
+    int bestIndex = -1;
+    for (int r = 0; r < rows; ++r) {
+        const int index =
+            *s.spectralImage->surface().pixel(x, bandTop + s.layout.plotHeight - 1 - r);
+        if (index > bestIndex) {
+            bestIndex = index;
+            best = r;
+        }
+    }
+    return best;
+}
+
 } // namespace korv::test
