@@ -64,6 +64,13 @@ class MainWindowTest : public ::testing::Test {
         return w;
     }
 
+    // Opens the window on `arguments` and expects the one command they start.
+    std::unique_ptr<MainWindow> openCalling(const QStringList& arguments, Call call) {
+        auto w = open(arguments);
+        EXPECT_EQ(calls, std::vector<Call>{call}) << arguments.join(' ').toStdString();
+        return w;
+    }
+
     [[nodiscard]] bool called(int id, int param = 0) const {
         return std::find(calls.begin(), calls.end(), Call{id, param}) != calls.end();
     }
@@ -248,8 +255,8 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
 
 TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
     // The arguments come split: a name with blanks is one argument.
-    auto w = open({"3", "0", "5000", "10", "/data/My Files/a b.wav"});
-    EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
+    auto w = openCalling({"3", "0", "5000", "10", "/data/My Files/a b.wav"},
+                         {cmd::kScanFile, cmd::kScanCurrentFile});
     const AppState& s = appState();
     EXPECT_EQ(s.fileNameBuffer, "/data/My Files/a b.wav");
     EXPECT_TRUE(s.fileFromCommandLine);
@@ -265,27 +272,23 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
 
 TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     {
-        auto w = open({"1", "6000", "100", "5"});
-        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanInput, 0}}));
+        auto w = openCalling({"1", "6000", "100", "5"}, {cmd::kScanInput, 0});
         EXPECT_EQ(appState().settings.lowBandHz, 100);
         EXPECT_EQ(appState().settings.highBandHz, 6000);
         EXPECT_EQ(appState().settings.displayTypeChoice, DISPLAY_SCROLL);
         EXPECT_FALSE(appState().fileFromCommandLine);
     }
-    calls.clear();
     {
-        auto w = open({"4", "100", "200", "3", dir.file("x.wav")});
-        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
+        auto w = openCalling({"4", "100", "200", "3", dir.file("x.wav")},
+                             {cmd::kScanFile, cmd::kScanCurrentFile});
         EXPECT_EQ(appState().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
     }
-    calls.clear();
     {
-        auto w = open({"0", "0", "4000", "2", dir.file("x.wav")});
-        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
+        auto w = openCalling({"0", "0", "4000", "2", dir.file("x.wav")},
+                             {cmd::kAnalyzeFile, cmd::kFromCommandLine});
         EXPECT_EQ(appState().settings.lastFileMode, 0);
         EXPECT_EQ(appState().fileNameBuffer, dir.file("x.wav").toStdString());
     }
-    calls.clear();
     {
         // A name relative to the folder the program starts in still finds the file once
         // the file's folder has become the current one.
@@ -302,37 +305,24 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
                   QFileInfo(dir.file("sub")).canonicalFilePath());
         EXPECT_TRUE(found);
     }
-    calls.clear();
-    {
-        // Plain paths, analysed since the last file was analysed: blanks are part of the
-        // name, and a name that begins with digits is a file, not a mode.
-        for (const QString& name : {QStringLiteral("my tone.wav"), QStringLiteral("2024-01-05.wav"),
-                                    QStringLiteral("1tone.wav")}) {
-            calls.clear();
-            const std::int32_t lastMode = appState().settings.lastMode;
-            auto w = open({dir.file(name)});
-            EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
-            EXPECT_EQ(appState().fileNameBuffer, dir.file(name).toStdString());
-            EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvanthile ") + name);
-            EXPECT_FALSE(appState().autoRun);
-            EXPECT_EQ(appState().settings.lastMode, lastMode);
-        }
+    // Plain paths, analysed since the last file was analysed: blanks are part of the name,
+    // and a name that begins with digits is a file, not a mode.
+    for (const QString& name : {QStringLiteral("my tone.wav"), QStringLiteral("2024-01-05.wav"),
+                                QStringLiteral("1tone.wav")}) {
+        const std::int32_t lastMode = appState().settings.lastMode;
+        auto w = openCalling({dir.file(name)}, {cmd::kAnalyzeFile, cmd::kFromCommandLine});
+        EXPECT_EQ(appState().fileNameBuffer, dir.file(name).toStdString());
+        EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvanthile ") + name);
+        EXPECT_FALSE(appState().autoRun);
+        EXPECT_EQ(appState().settings.lastMode, lastMode);
     }
-    calls.clear();
-    {
-        // The stored file mode says scan; an empty line with Scan Input last starts it.
-        AppSettings stored;
-        stored.lastFileMode = 1;
-        stored.lastMode = 2;
-        saveSettings(options().settingsFile, stored, 0);
-        auto w = open({dir.file("c.wav")});
-        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanFile, cmd::kScanCurrentFile}}));
-    }
-    calls.clear();
-    {
-        auto w = open();
-        EXPECT_EQ(calls, (std::vector<Call>{{cmd::kScanInput, 0}}));
-    }
+    // The stored file mode says scan; an empty line with Scan Input last starts it.
+    AppSettings stored;
+    stored.lastFileMode = 1;
+    stored.lastMode = 2;
+    saveSettings(options().settingsFile, stored, 0);
+    openCalling({dir.file("c.wav")}, {cmd::kScanFile, cmd::kScanCurrentFile});
+    openCalling({}, {cmd::kScanInput, 0});
 }
 
 TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettings) {

@@ -555,27 +555,26 @@ TEST(ParameterDialog, ControlsHaveRoomTextAndNamesInEveryDialog) {
     }
 }
 
+// Oct/3 shows from the lower edge of the first band at least a bin wide to the upper edge
+// of the band holding half the rate, both in tens of Hz. The band edges are 10^(i/10) x 1.1225
+// truncated: ... 70, 89, 112, 141, 177, 223, 281, 354, 446 ... 2819 ... 5625 ... 11225 ... 22396.
 TEST(ParameterDialogRules, ThirdOctaveEdgesFromTheBandTable) {
-    // Independent reference: edges 10^(i/10) x 1.1225, truncated.
-    auto edge = [](int i) {
-        return static_cast<int>(std::pow(10.0f, static_cast<float>(i) / 10.0f) * 1.1225f);
+    struct Case {
+        int rate;
+        int n;
+        ThirdOctaveEdges edges;
     };
-    for (int rate : {5513, 11025, 22050, 44100, 48000}) {
-        for (int n : {512, 1024, 4096, 16384}) {
-            const double bin = static_cast<double>(rate) / n;
-            int first = 1;
-            while (first < 43 && edge(first) - edge(first - 1) < bin) {
-                ++first;
-            }
-            int top = 0;
-            while (top < 43 && edge(top) < rate / 2) {
-                ++top;
-            }
-            const ThirdOctaveEdges got = thirdOctaveDisplayEdges(rate, n);
-            EXPECT_EQ(got.lowHz, edge(first - 1) / 10 * 10) << rate << " " << n;
-            EXPECT_EQ(got.highHz, edge(top) / 10 * 10) << rate << " " << n;
-            EXPECT_GE(got.highHz + 10, rate / 2 > 22396 ? 22390 : rate / 2);
-        }
+    const Case cases[] = {
+        {22050, 1024, {80, 11220}},  // 21.5 Hz bins: 89 .. 112 is the first band wide enough
+        {44100, 512, {350, 22390}},  // 86 Hz: 354 .. 446
+        {48000, 1024, {220, 22390}}, // 46.9 Hz: 223 .. 281; half the rate is past the last edge
+        {11025, 4096, {0, 5620}},    // 2.7 Hz: 8 .. 11
+        {5513, 16384, {0, 2810}},    // 0.3 Hz: 1 .. 2
+    };
+    for (const Case& c : cases) {
+        const ThirdOctaveEdges got = thirdOctaveDisplayEdges(c.rate, c.n);
+        EXPECT_EQ(got.lowHz, c.edges.lowHz) << c.rate << " " << c.n;
+        EXPECT_EQ(got.highHz, c.edges.highHz) << c.rate << " " << c.n;
     }
 }
 

@@ -253,28 +253,6 @@ TEST(Playback, PlayWindowPlaysTheViewFromItsLeftEdgeAndStopsAtTheMarkerColumn) {
     }
 }
 
-TEST(Playback, ARunEndedElsewhereAndALayoutAskedForMeanwhile) {
-    const WaveFormat f{1, 22050, 16};
-    const SampleStore store = noiseStore(f, 44100 * 4, 1);
-    const int before = openAllocations();
-    test::ScriptedPromptsScope prompts;
-    Rig rig;
-    // A resize during the sound: the layout is deferred, and the window's close or resize
-    // sets the shared stop flag.
-    rig.clock.addListener([&](std::int64_t now) {
-        if (now == 700) {
-            rig.view.layoutPending = true;
-            rig.stopRequested = true;
-        }
-    });
-    rig.playback.startPlayWindow(store, PlayGeometry{800, false, 3000, 4.0, 0, 0});
-    EXPECT_EQ(rig.view.log,
-              (std::vector<std::string>{"playing", "stopped", "loopEnded", "relayout"}));
-    EXPECT_LE(rig.output.device.played().size(), 44100u * 71 / 100);
-    EXPECT_FALSE(rig.view.layoutPending);
-    EXPECT_EQ(openAllocations(), before);
-}
-
 // The Scan File side: the caller reads halves of a "file" and drives the refills from the
 // device's own position, with a guard, as its step loop does.
 TEST(Playback, StreamPlaysTheSourceInOrderAndReleasesOnCompletion) {
