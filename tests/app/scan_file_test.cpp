@@ -137,11 +137,12 @@ class ScanFileTest : public ::testing::Test {
         }
         return {-1, baseline()};
     }
-    static int countIn(const PixelRect& r, int index) {
+    // How many pixels of `r` in the picture have colour `index`.
+    static int countIn(const IndexedSurface& picture, const PixelRect& r, int index) {
         int n = 0;
         for (int y = r.y; y < r.bottom(); ++y) {
             for (int x = r.x; x < r.right(); ++x) {
-                n += *plot().pixel(x, y) == index ? 1 : 0;
+                n += *picture.pixel(x, y) == index ? 1 : 0;
             }
         }
         return n;
@@ -480,14 +481,14 @@ TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
     EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
     const PixelRect column{pointX(3000.0), baseline() - 10, 1, 10};
-    EXPECT_EQ(countIn(column, kFreqMarkIndex), 0);
+    EXPECT_EQ(countIn(plot(), column, kFreqMarkIndex), 0);
     prompts->queueDialog([](QDialog& d) {
         d.findChild<QLineEdit*>(QString::number(ID_MARKER1_EDIT))->setText("3000");
         ScriptedPrompts::pressOk(d);
     });
     sendCommand(cmd::kFreqMark, 0);
     EXPECT_EQ(appState().settings.marker1Hz, 3000);
-    EXPECT_EQ(countIn(column, kFreqMarkIndex), 10);
+    EXPECT_EQ(countIn(plot(), column, kFreqMarkIndex), 10);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -544,27 +545,17 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     // The dot at 440 Hz in the columns of the steady tone, and the note's text in its box.
     const int rows = l.plotHeight - l.topBand;
     const int dotY = l.plotHeight - 1 - static_cast<int>(std::lround(440.0 * rows / 4000.0));
-    int dots = 0;
-    for (int x = l.plotWidth / 2; x < l.plotWidth / 2 + 4; ++x) {
-        for (int y = dotY - 1; y <= dotY + 1; ++y) {
-            dots += *kept().pixel(x, y) == kFreqMarkIndex ? 1 : 0;
-        }
-    }
-    EXPECT_GE(dots, 3);
-    const PixelRect box =
-        scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false);
-    int text = 0;
-    for (int y = box.y; y < box.bottom(); ++y) {
-        for (int x = box.x; x < box.right(); ++x) {
-            text += *kept().pixel(x, y) == kTextIndex ? 1 : 0;
-        }
-    }
-    EXPECT_GT(text, 10);
+    EXPECT_GE(countIn(kept(), {l.plotWidth / 2, dotY - 1, 4, 3}, kFreqMarkIndex), 3);
+    EXPECT_GT(countIn(kept(),
+                      scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false),
+                      kTextIndex),
+              10);
 
     // The bar plot (not drawn again at the end): the pitch line at 440 Hz and the label.
     scanPlot(DISPLAY_BAR_PLOT, PLOT_SIGNAL, {440.0}, 5);
-    EXPECT_GE(countIn({pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
-    EXPECT_GT(countIn(plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
+    EXPECT_GE(countIn(plot(), {pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
+    EXPECT_GT(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
 }
 
 } // namespace

@@ -122,43 +122,6 @@ TEST(SimulatedSoundOutput, ConsumesFramesAtTheRateOfVirtualTime) {
     EXPECT_EQ(out.played(), threeLoops);
 }
 
-// The program's way of playing a long source through one buffer of two halves: whenever the
-// position moves into a half, the other half is refilled with the next stretch of the source.
-TEST(SimulatedSoundOutput, PlaysASourceInOrderThroughTwoRefilledHalves) {
-    VirtualClock clock;
-    SimulatedSoundOutput out(clock);
-    CountingOutputSink sink;
-    constexpr int FRAMES_PER_BUFFER = 400;
-    constexpr int HALF = FRAMES_PER_BUFFER / 2;
-    constexpr int SOURCE_FRAMES = 2000; // five buffers' worth
-    const std::vector<std::uint8_t> source = countingSamples(SOURCE_FRAMES, 1000);
-    std::vector<std::uint8_t> buffer(FRAMES_PER_BUFFER * 2);
-    std::size_t read = 0;
-    const auto refill = [&](int half) {
-        const std::size_t n = std::min<std::size_t>(HALF * 2, source.size() - read);
-        std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(read), n,
-                    buffer.begin() + half * HALF * 2);
-        read += n;
-    };
-    refill(0);
-    ASSERT_EQ(out.open(MONO16_8K, sink), SoundResult::Ok);
-    ASSERT_EQ(out.prepare(buffer, SOURCE_FRAMES / FRAMES_PER_BUFFER), SoundResult::Ok);
-    ASSERT_EQ(out.write(), SoundResult::Ok);
-    int lastHalf = 1;
-    while (sink.done == 0) {
-        const std::int64_t pos = *out.positionFrames() % FRAMES_PER_BUFFER;
-        const int playing = pos < HALF ? 0 : 1;
-        if (playing != lastHalf) {
-            refill(1 - playing);
-            lastHalf = playing;
-        }
-        clock.sleep(1);
-        ASSERT_LT(clock.currentMs(), 1000) << "no completion";
-    }
-    EXPECT_EQ(out.played(), source);
-    EXPECT_EQ(clock.currentMs(), 250); // 2000 frames at 8 kHz
-}
-
 TEST(SimulatedSoundOutput, ReadsWholeFramesOfTheBufferOnlyNeverBeyond) {
     VirtualClock clock;
     SimulatedSoundOutput out(clock);
