@@ -84,7 +84,10 @@ class PlotDisplay final : public ScanDisplay {
         }
         paint(v.refresh(image_, first, second, step.pitch ? &pitch : nullptr));
         room().gridShown = s.gridOn;
-        copyToWindow(window_.surface(), image_);
+        // A frozen Scan Input keeps its window as it was.
+        if (!s.displayFrozen) {
+            copyToWindow(window_.surface(), image_);
+        }
     }
 
     void finish() override {

@@ -159,11 +159,12 @@ void pressStopSave() {
     r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
 
-// The display of a run: the trigger looks at every step, and a frozen display draws nothing.
+// The display of a run: the trigger looks at every step. A frozen Scroll display draws
+// nothing; a frozen plot goes on (its peak and average with it) but is not shown.
 class InputDisplay final : public ScanDisplay {
   public:
-    InputDisplay(ScanDisplay& inner, const CaptureScanSource& source)
-        : inner_(inner), source_(source) {}
+    InputDisplay(ScanDisplay& inner, const CaptureScanSource& source, bool plot)
+        : inner_(inner), source_(source), plot_(plot) {}
     [[nodiscard]] int rows() const override { return inner_.rows(); }
     void step(const ScanStep& step) override {
         InputRoom& r = room();
@@ -180,8 +181,11 @@ class InputDisplay final : public ScanDisplay {
                 break;
             }
         }
-        if (!appState().displayFrozen) {
+        const bool frozen = appState().displayFrozen;
+        if (!frozen || plot_) {
             inner_.step(step);
+        }
+        if (!frozen) {
             if (const ScanInputColumnProbe& probe = columnProbe(); probe && r.capture != nullptr) {
                 probe(source_.lastWindowEnd(), r.capture->positionFrames().value_or(0));
             }
@@ -192,6 +196,7 @@ class InputDisplay final : public ScanDisplay {
   private:
     ScanDisplay& inner_;
     const CaptureScanSource& source_;
+    bool plot_;
 };
 
 // The parameters of the run; false when it ends here.
@@ -436,7 +441,7 @@ void scanInput(MainWindow& window, int param) {
         }
         CaptureScanSource source(input, st.displayDelayMs);
         if (inner && !s.stopRequested) {
-            InputDisplay display(*inner, source);
+            InputDisplay display(*inner, source, st.displayTypeChoice != DISPLAY_SCROLL);
             window.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             loop = runScanLoop(in, source, display, clock, s.stopRequested, run);
             window.surface().setPresentInterval(0);

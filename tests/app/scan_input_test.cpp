@@ -241,7 +241,8 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
 
 TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     // The ring of 128 steps is not full before the stop: with PEAK HOLD on from the first steps
-    // the tone's level is the sum of the steps taken over all 128.
+    // the tone's level is the sum of the steps taken over all 128, the steps of a frozen
+    // display among them, while the window stays as it was frozen.
     AppSettings& st = appState().settings;
     st.displayTypeChoice = DISPLAY_LINE_PLOT;
     st.averageCountPlot = MAX_AVERAGE_COUNT;
@@ -252,8 +253,21 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     };
     run(1000);
     const float free = loudest();
-    at(clock.currentMs() + 400, [this] { window->button(cmd::kPeakHold)->click(); });
-    run(clock.currentMs() + 1000);
+    const std::int64_t start = clock.currentMs();
+    at(start + 400, [this] { window->button(cmd::kPeakHold)->click(); });
+    at(start + 600, [this] {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
+                          Qt::RightButton, Qt::RightButton, {});
+        QCoreApplication::sendEvent(window->drawingArea(), &press);
+    });
+    QImage frozen;
+    at(start + 700, [&] { frozen = window->surface().image().copy(); });
+    QImage later;
+    at(start + 990, [&] { later = window->surface().image().copy(); });
+    run(start + 1000);
+    EXPECT_TRUE(appState().plotImage);
+    EXPECT_FALSE(frozen.isNull());
+    EXPECT_EQ(later, frozen);
     const float held = loudest();
     const double steps = static_cast<double>(lastScanInput().columnsDrawn);
     ASSERT_LT(steps, MAX_AVERAGE_COUNT);
