@@ -58,13 +58,6 @@ TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
     EXPECT_EQ(late, (std::vector<std::int64_t>{2, 3}));
 }
 
-TEST(RealClock, SleepMovesTimeOnAndTimeNeverGoesBack) {
-    RealClock clock;
-    const std::int64_t before = clock.nowMs();
-    clock.sleep(5);
-    EXPECT_GE(clock.nowMs(), before + 5);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Output
 
