@@ -17,6 +17,7 @@
 #include "modes/scan_loop.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "support/process_cpu.h"
 #include "support/pulse_process.h"
 
 #include <benchmark/benchmark.h>
@@ -46,15 +47,6 @@ constexpr std::int32_t kRate = 48000;
 int scanSeconds() {
     const char* asked = std::getenv("KORV_SCAN_SECONDS");
     return asked != nullptr ? std::max(std::atoi(asked), 1) : 60;
-}
-
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(u.ru_utime) + seconds(u.ru_stime);
 }
 
 // A shell spinning on the second core while it lives, ended by its process id.
@@ -150,12 +142,12 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
             noBusy != nullptr ? std::nullopt : std::make_optional<BusyCore>();
         busy = core && core->running();
         QTimer::singleShot(seconds * 1000, [] { postCommand(cmd::kStop, 0); });
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = test::processCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         sendCommand(cmd::kScanInput, cmd::kFromMenu);
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        cpuShare = (cpuSeconds() - cpuBefore) / wall;
+        cpuShare = (test::processCpuSeconds() - cpuBefore) / wall;
         window.close();
     }
     setScanInputColumnProbe({});

@@ -13,6 +13,7 @@
 #include "modes/scan_file.h"
 #include "support/alsa_config.h"
 #include "support/platform_scopes.h"
+#include "support/process_cpu.h"
 #include "support/pulse_server.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
@@ -34,15 +35,6 @@ auto* const pulse =
     dynamic_cast<test::PulseServer*>(::testing::AddGlobalTestEnvironment(new test::PulseServer));
 const auto* const alsaPulse = ::testing::AddGlobalTestEnvironment(
     new test::AlsaConfig("korv-alsa-pulse", test::ALSA_PULSE_DEVICE));
-
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(u.ru_utime) + seconds(u.ru_stime);
-}
 
 TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     ASSERT_TRUE(pulse->ready()) << pulse->error();
@@ -67,12 +59,12 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     ASSERT_FALSE(path.isEmpty());
     prompts->queueFile(path);
 
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = test::processCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     QTest::keyClick(&window, Qt::Key_F2);
     const double wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    const double cpuShare = (cpuSeconds() - cpuBefore) * 1000.0 / wallMs;
+    const double cpuShare = (test::processCpuSeconds() - cpuBefore) * 1000.0 / wallMs;
 
     const ScanFileResult& r = lastScanFile();
     EXPECT_TRUE(prompts->messages().empty()) << "the device opened";
