@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/app_state.h"
+#include "display/pitch_display.h"
 #include "platform/palette_display.h"
 #include "platform/slider_actions.h"
 
@@ -106,6 +107,13 @@ void MainWindow::blitView(const PixelRect& area) {
         const int top = l.topBand;
         surface_.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
         surface_.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
+        // The scope markers, which the running columns draw on the window only.
+        for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
+            if (const auto y = scrollRowY(st.freqScaleChoice, st.lowBandHz, st.highBandHz,
+                                          l.plotHeight - top, l.plotHeight, hz)) {
+                surface_.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kFreqMarkIndex, 1});
+            }
+        }
         if (dualStereoView(st)) {
             const int mid = l.plotWidth / 2;
             surface_.drawLine({mid + 1, 0}, {mid + 1, l.plotHeight - 2}, Pen{kSys3dFace, 7});

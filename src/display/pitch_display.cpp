@@ -29,7 +29,7 @@ ViewDrawing pitchLabelDrawing(const PixelRect& box, int shownIndex) {
     return d;
 }
 
-std::optional<int> pitchDotY(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
+std::optional<int> scrollRowY(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
                              std::int32_t highBandHz, int rows, int viewHeight, int markHz) {
     if (rows < 1 || highBandHz <= lowBandHz || markHz <= 0) {
         return std::nullopt;

@@ -28,12 +28,13 @@ inline constexpr int PITCH_LABEL_PLOT_LINES = 4;         // the plot's box: 4 li
 // written into it, Text on Background.
 [[nodiscard]] ViewDrawing pitchLabelDrawing(const PixelRect& box, int shownIndex);
 
-// Where the dot of markHz goes in a column of the scrolling image, whose spectral rows end at
-// viewHeight - 1: linear or log scale (freqScaleChoice), low .. high Hz over `rows` rows.
-// Nothing when the frequency lies outside the rows or the scale gives no position.
-[[nodiscard]] std::optional<int> pitchDotY(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
-                                           std::int32_t highBandHz, int rows, int viewHeight,
-                                           int markHz);
+// Where markHz lies in a column of the scrolling image, whose spectral rows end at
+// viewHeight - 1: linear or log scale (freqScaleChoice), low .. high Hz over `rows` rows (the
+// pitch detector's dot, the scope markers' lines). Nothing when the frequency lies outside the
+// rows or the scale gives no position.
+[[nodiscard]] std::optional<int> scrollRowY(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
+                                            std::int32_t highBandHz, int rows, int viewHeight,
+                                            int markHz);
 
 // Keeps a copy of an area of a surface, to put back after the surface has been scrolled.
 class SavedArea {

@@ -177,6 +177,8 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.highBandHz = st.highBandHz;
         layout.charWidth = l.charWidth;
         layout.lineHeight = l.charHeight;
+        layout.marker1Hz = st.marker1Hz;
+        layout.marker2Hz = st.marker2Hz;
         layout.paintLabel = [&window](const ViewDrawing& label, IndexedSurface& image) {
             paintViewDrawing(image, label, window.controlFont());
         };

@@ -21,6 +21,12 @@ ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage& image,
         fillColumns_ = w;
     }
     indices_.assign(static_cast<std::size_t>(std::max(rows(), 0)), 0);
+    for (const std::int32_t hz : {layout.marker1Hz, layout.marker2Hz}) {
+        if (const auto y = scrollRowY(layout.freqScaleChoice, layout.lowBandHz, layout.highBandHz,
+                                      rows(), layout.plotHeight, hz)) {
+            markerYs_.push_back(*y);
+        }
+    }
 }
 
 void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
@@ -38,8 +44,8 @@ void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
     image_.surface().setColumnUpwards(x, image_.rowY(pane.channel, 0), indices_);
     if (step.pitch && step.pitch->voiced) {
         const std::optional<int> y =
-            pitchDotY(layout_.freqScaleChoice, layout_.lowBandHz, layout_.highBandHz, rows(),
-                      layout_.plotHeight, step.pitch->markHz);
+            scrollRowY(layout_.freqScaleChoice, layout_.lowBandHz, layout_.highBandHz, rows(),
+                       layout_.plotHeight, step.pitch->markHz);
         if (y) {
             image_.surface().setPixel(x, image_.bandTop(pane.channel) + *y,
                                       static_cast<std::uint8_t>(kFreqMarkIndex));
@@ -49,6 +55,9 @@ void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
     image_.drawStripColumn(x, pane.channel, e.smallest, e.largest);
     window_.blit(image_.surface(), {x, image_.bandTop(pane.channel), 1, layout_.plotHeight},
                  {x, 0});
+    for (const int y : markerYs_) {
+        window_.fillRect({x, y, 1, 1}, static_cast<std::uint8_t>(kFreqMarkIndex));
+    }
 }
 
 PixelRect ScrollDisplay::labelBox() const {

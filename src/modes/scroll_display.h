@@ -42,6 +42,10 @@ struct ScrollLayout {
     std::int32_t highBandHz = 0;
     int charWidth = 0;
     int lineHeight = 0;
+    // The scope markers (0: none): lines across the view at their rows, on the window only so
+    // that the kept image holds levels alone.
+    std::int32_t marker1Hz = 0;
+    std::int32_t marker2Hz = 0;
     std::function<void(const ViewDrawing&, IndexedSurface&)> paintLabel;
 };
 
@@ -78,6 +82,7 @@ class ScrollDisplay final : public ScanDisplay {
     std::vector<Pane> panes_;
     int fillColumns_ = 0; // columns drawn one after another before the scrolling starts
     std::vector<std::uint8_t> indices_;
+    std::vector<int> markerYs_;
     int column_ = 0;
     int phase_ = 0;
     // The label stays put while the image scrolls under it.

@@ -159,6 +159,24 @@ class ScanFileTest : public ::testing::Test {
 
 TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote) {
     const long frames = kRate * 10;
+    // A scope marker at 3 kHz: while the scan runs, a line across the window at its row; not
+    // in the kept levels.
+    appState().settings.marker1Hz = 3000;
+    int markerPixels = 0;
+    clock.addListener([this, &markerPixels, at = clock.currentMs() + 8000](std::int64_t now) {
+        const AppState& s = appState();
+        if (markerPixels != 0 || now < at || !s.spectralImage) {
+            return;
+        }
+        const int y = s.layout.plotHeight - 1 - (s.layout.plotHeight - s.layout.topBand) * 3 / 4;
+        for (int x = 0; x < s.layout.plotWidth; ++x) {
+            markerPixels += window->surface().pixel(x, y) ==
+                                        (paletteDisplay().colour(kFreqMarkIndex) & 0xffffffu) &&
+                                    *s.spectralImage->surface().pixel(x, y) != kFreqMarkIndex
+                                ? 1
+                                : 0;
+        }
+    });
     const std::int64_t took =
         scan(test::waveFile(kRate, 1, 16, frames, test::sines({1000.0}, kRate)));
     const ScanFileResult& r = lastScanFile();
@@ -181,6 +199,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(x, 0), rows / 4, 2) << "column " << x;
     }
+    EXPECT_GE(markerPixels, s.layout.plotWidth - 1);
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
 }

@@ -336,7 +336,7 @@ TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
                                      {FREQ_SCALE_LOG, 100, 10000, 50, -1},
                                      {FREQ_SCALE_THIRD_OCTAVE, 100, 10000, 1000, -1}};
     for (const auto& c : cases) {
-        const auto y = pitchDotY(c[0], c[1], c[2], 300, 400, c[3]);
+        const auto y = scrollRowY(c[0], c[1], c[2], 300, 400, c[3]);
         EXPECT_EQ(y.value_or(-1), c[4]) << c[3];
     }
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, false), (PixelRect{800 - 144, 56, 144, LH}));
