@@ -1,7 +1,8 @@
 // Analyze Batch as the user runs it: the real main window offscreen, 100 one-minute files
 // (cut from the long benchmark signal, 44.1 kHz 16-bit mono) analysed at the stored defaults
 // and saved as JPEG images, against `sox FILE -n spectrogram -o FILE.png` over the same files
-// one after the other, measured in the same run. KORV_BATCH_FILES sets another file count.
+// one after the other, measured in the same run. KORV_BATCH_FILES sets another file count,
+// KORV_BATCH_TIME_STEP another time step.
 
 #include "../tools/long_signal.h"
 #include "app/app_state.h"
@@ -95,6 +96,12 @@ void BM_BatchAgainstSox(benchmark::State& state) {
         window->show();
         window->startUp({});
         appState().settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
+        // KORV_BATCH_TIME_STEP (msec a column) for another amount of work a file: 75 gives
+        // sox's 800 columns a minute.
+        if (qEnvironmentVariableIsSet("KORV_BATCH_TIME_STEP")) {
+            appState().settings.timeScaleMsecSaved = appState().settings.timeScaleMsec =
+                qEnvironmentVariable("KORV_BATCH_TIME_STEP").toFloat();
+        }
         pumpMessages();
         const double cpuBefore = processCpuSeconds();
         auto start = std::chrono::steady_clock::now();
