@@ -19,6 +19,7 @@
 #include "platform/prompts.h"
 #include "support/process_cpu.h"
 #include "support/pulse_process.h"
+#include "window_bench.h"
 
 #include <benchmark/benchmark.h>
 
@@ -113,13 +114,9 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
     bool busy = false;
     std::int64_t displayDelayMs = 0;
     for (auto _ : state) {
-        MainWindowOptions options; // the real clock and the default PortAudio input
-        options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
-        MainWindow window(options);
-        installModes(window);
-        window.resize(1280, 960);
-        window.show();
-        window.startUp({});
+        // The real clock and the default PortAudio input.
+        const auto owner = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
+        MainWindow& window = *owner;
         AppState& s = appState();
         AppSettings& st = s.settings;
         st.variablesChoice = cmd::kVariablesFreeze;

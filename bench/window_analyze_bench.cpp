@@ -28,22 +28,6 @@ using namespace korv;
 
 namespace {
 
-// Answers the file dialog with one file; everything else is refused.
-class OneFilePrompts final : public Prompts {
-  public:
-    explicit OneFilePrompts(QString file) : file_(std::move(file)) {}
-    void message(const QString&, MessageIcon) override {}
-    void beep() override {}
-    std::optional<QString> openFile(const FileRequest&) override { return file_; }
-    std::optional<QStringList> openFiles(const FileRequest&) override { return std::nullopt; }
-    std::optional<QString> saveFile(const FileRequest&) override { return std::nullopt; }
-    bool choosePrinter(QPrinter&) override { return false; }
-    bool runDialog(QDialog&) override { return false; }
-
-  private:
-    QString file_;
-};
-
 void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("long.wav"));
@@ -55,18 +39,12 @@ void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
         return;
     }
     file.close();
-    OneFilePrompts prompts(path);
+    bench::OneFilePrompts prompts(path);
     setPrompts(&prompts);
     double seconds = 0.0;
     long columns = 0;
     for (auto _ : state) {
-        MainWindowOptions options;
-        options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
-        auto window = std::make_unique<MainWindow>(options);
-        installModes(*window);
-        window->resize(1280, 960);
-        window->show();
-        window->startUp({});
+        auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
         AppSettings& settings = appState().settings;
         settings.variablesChoice = cmd::kVariablesFreeze; // the stored parameters, no dialog
         settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;

@@ -88,13 +88,7 @@ void BM_BatchAgainstSox(benchmark::State& state) {
     double sox = 0.0;
     double soxCpu = 0.0;
     for (auto _ : state) {
-        MainWindowOptions options;
-        options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
-        auto window = std::make_unique<MainWindow>(options);
-        installModes(*window);
-        window->resize(1280, 960);
-        window->show();
-        window->startUp({});
+        auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
         appState().settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
         // KORV_BATCH_TIME_STEP (msec a column) for another amount of work a file: 75 gives
         // sox's 800 columns a minute.

@@ -34,21 +34,6 @@ namespace {
 constexpr int kRate = 22050;
 constexpr int kSeconds = 20;
 
-class OneFilePrompts final : public Prompts {
-  public:
-    explicit OneFilePrompts(QString file) : file_(std::move(file)) {}
-    void message(const QString&, MessageIcon) override {}
-    void beep() override {}
-    std::optional<QString> openFile(const FileRequest&) override { return file_; }
-    std::optional<QStringList> openFiles(const FileRequest&) override { return std::nullopt; }
-    std::optional<QString> saveFile(const FileRequest&) override { return std::nullopt; }
-    bool choosePrinter(QPrinter&) override { return false; }
-    bool runDialog(QDialog&) override { return false; }
-
-  private:
-    QString file_;
-};
-
 // A 16-bit mono wave of a rising tone over noise, so the image uses most of the gradient.
 QByteArray waveFile() {
     const std::uint32_t frames = kRate * kSeconds;
@@ -76,15 +61,9 @@ void BM_RecolourFullScreenImage(benchmark::State& state) {
         return;
     }
     file.close();
-    OneFilePrompts prompts(path);
+    bench::OneFilePrompts prompts(path);
     setPrompts(&prompts);
-    MainWindowOptions options;
-    options.settingsFile = dir.filePath(QStringLiteral("korv.ini")).toStdString();
-    auto window = std::make_unique<MainWindow>(options);
-    installModes(*window);
-    window->resize(1920, 1080);
-    window->show();
-    window->startUp({});
+    auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")), {1920, 1080});
     appState().settings.variablesChoice = cmd::kVariablesFreeze;
     pumpMessages();
     sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
