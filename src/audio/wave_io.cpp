@@ -91,6 +91,18 @@ off_t offsetAfter(std::int64_t offset, std::size_t done) {
 
 } // namespace
 
+std::size_t readFully(int fd, std::span<std::uint8_t> into) {
+    return transferAll(fd, into.size(), [&](std::size_t done) {
+        return ::read(fd, into.data() + done, into.size() - done);
+    });
+}
+
+std::size_t writeFully(int fd, std::span<const std::uint8_t> bytes) {
+    return transferAll(fd, bytes.size(), [&](std::size_t done) {
+        return ::write(fd, bytes.data() + done, bytes.size() - done);
+    });
+}
+
 std::size_t PosixFile::readAt(std::int64_t offset, std::span<std::uint8_t> into) const {
     return transferAll(fd_, into.size(), [&](std::size_t done) {
         return ::pread(fd_, into.data() + done, into.size() - done, offsetAfter(offset, done));
@@ -98,9 +110,7 @@ std::size_t PosixFile::readAt(std::int64_t offset, std::span<std::uint8_t> into)
 }
 
 std::size_t PosixFile::write(std::span<const std::uint8_t> bytes) const {
-    return transferAll(fd_, bytes.size(), [&](std::size_t done) {
-        return ::write(fd_, bytes.data() + done, bytes.size() - done);
-    });
+    return writeFully(fd_, bytes);
 }
 
 std::size_t PosixFile::writeAt(std::int64_t offset, std::span<const std::uint8_t> bytes) const {

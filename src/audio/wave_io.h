@@ -9,6 +9,12 @@
 
 namespace korv {
 
+// All of `into` read, or all of `bytes` written, through a descriptor at its position, partial
+// and interrupted calls repeated: the bytes done, fewer at the end of a file, on a full disk
+// or on an error.
+[[nodiscard]] std::size_t readFully(int fd, std::span<std::uint8_t> into);
+[[nodiscard]] std::size_t writeFully(int fd, std::span<const std::uint8_t> bytes);
+
 class PosixFile {
   public:
     // Only regular files are opened for reading.

@@ -1,27 +1,13 @@
 #include "output/atomic_file.h"
 
-#include <cerrno>
+#include "audio/wave_io.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace korv {
 
 namespace {
-
-bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Makes the rename itself durable; a folder that cannot be synced changes nothing.
 void syncFolder(const std::string& path) {
@@ -51,7 +37,7 @@ FileWriteResult WholeFileWriter::open(const std::string& path) {
 }
 
 bool WholeFileWriter::write(std::span<const std::uint8_t> bytes) {
-    failed_ = failed_ || fd_ < 0 || !writeAll(fd_, bytes);
+    failed_ = failed_ || fd_ < 0 || writeFully(fd_, bytes) != bytes.size();
     return !failed_;
 }
 

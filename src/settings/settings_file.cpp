@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include "analysis/parameters.h"
+#include "audio/wave_io.h"
 #include "display/plot_layout.h"
 #include "output/atomic_file.h"
 #include "settings/option_ids.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -202,18 +202,7 @@ void writeText(FileImage& image, std::size_t offset, std::size_t size, const std
 enum class ReadResult { Missing, WrongSize, Short, Complete };
 
 bool readAll(int fd, FileImage& image) {
-    std::size_t got = 0;
-    while (got < image.size()) {
-        const ssize_t n = ::read(fd, image.data() + got, image.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return readFully(fd, image) == image.size();
 }
 
 // Opened without blocking, so a FIFO or a device in the file's place cannot hang start-up;
