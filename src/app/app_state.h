@@ -36,6 +36,7 @@ struct AnalysisRun {
     int stripHeight = 0;
     int plotHeight = 0;
     bool commandLine = false;
+    bool cutShort = false; // STOP ended the pass before its last column
     [[nodiscard]] int bytesPerFrame() const { return format.channels * format.bytesPerSample; }
     [[nodiscard]] WaveFormat waveFormat() const {
         return {static_cast<std::uint16_t>(format.channels), format.sampleRate,

@@ -12,12 +12,12 @@
 #include "platform/commands.h"
 
 #include <QEvent>
-#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPushButton>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -156,9 +156,9 @@ class SpectralView {
     // first move over it.
     bool repeatAfterResize() {
         AppState& s = appState();
+        std::error_code missing;
         if (!s.dragFillDone || s.modeRunning || s.analysisDrawing || s.settings.lastFileMode != 0 ||
-            s.fileNameBuffer.empty() ||
-            !QFileInfo::exists(QString::fromStdString(s.fileNameBuffer))) {
+            s.fileNameBuffer.empty() || !std::filesystem::exists(s.fileNameBuffer, missing)) {
             return false;
         }
         s.dragFillDone = false;

@@ -164,7 +164,8 @@ bool columnLoop(MainWindow& window) {
         ++x;
     }
     analyzer.release();
-    if (x < columns) {
+    run.cutShort = x < columns;
+    if (run.cutShort) {
         // Stopped: the image and the segment end at the last column drawn.
         const StoppedRun kept = stoppedRun(x, columns, run.segmentBytes, run.bytesPerFrame());
         run.segmentBytes = kept.segmentBytes;

@@ -77,7 +77,7 @@ void analyzeFile(MainWindow& window, int param) {
                     endWithoutRun();
                     return;
                 }
-                run.file = chosen->toStdString();
+                run.file = fileNameBytes(*chosen);
                 viewBlanked = true;
                 window.clearDrawingArea();
             } else if (fromCommandLine) {
@@ -233,7 +233,7 @@ void analyzeFile(MainWindow& window, int param) {
     // without axes, readouts or the drag.
     st.displayTypeChoice = DISPLAY_SCROLL;
     s.fileNameBuffer = run.file;
-    window.showFileInTitle(QString::fromStdString(run.file));
+    window.showFileInTitle(displayFileName(run.file));
     run.stripHeight = s.layout.topBand;
     run.plotHeight = s.layout.plotHeight;
     s.run = run;

@@ -13,7 +13,6 @@
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
-#include <QFileInfo>
 #include <QPointer>
 
 #include <cmath>
@@ -38,29 +37,24 @@ bool stereoRight(const AppSettings& st) {
     return st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT;
 }
 
-// The file for a log from the "Save Data Log" dialog, "txt" added to a new name without an
-// extension (an existing file chosen is taken as it is); nothing on Cancel.
+// The file for a log from the "Save Data Log" dialog; nothing on Cancel.
 std::optional<std::string> askForLogFile() {
     FileRequest r;
     r.title = QStringLiteral("Save Data Log");
-    r.folder = QString::fromStdString(appState().settings.lastFolder);
+    r.folder = displayFileName(appState().settings.lastFolder);
     r.filter = QStringLiteral("Text Files (*.txt);;All Files (*)");
-    std::optional<QString> path = prompts().saveFile(r);
+    r.defaultSuffix = QStringLiteral("txt");
+    const std::optional<QString> path = prompts().saveFile(r);
     if (!path) {
         return std::nullopt;
     }
-    if (QFileInfo(*path).suffix().isEmpty() && !QFileInfo::exists(*path)) {
-        *path += QStringLiteral(".txt");
-    }
-    return path->toLocal8Bit().toStdString();
+    return fileNameBytes(*path);
 }
 
 LogSource currentLogSource(int fftSize) {
     const AppState& s = appState();
     LogSource src;
-    src.wavePath = QString::fromStdString(s.run.file.empty() ? s.fileNameBuffer : s.run.file)
-                       .toLocal8Bit()
-                       .toStdString();
+    src.wavePath = s.run.file.empty() ? s.fileNameBuffer : s.run.file;
     src.sampleRate = s.sampleRateHz;
     src.fftSize = fftSize;
     src.startMsec = s.timeNowMsec != 0.0 ? s.timeNowMsec : static_cast<double>(s.run.beginMsec);

@@ -32,6 +32,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 
 namespace korv {
@@ -214,7 +216,7 @@ void scanFile(MainWindow& window, int param) {
         if (!chosen) {
             return;
         }
-        file = chosen->toStdString();
+        file = fileNameBytes(*chosen);
     }
     const WaveParseResult parsed = parseWaveHeader(file);
     if (parsed.openedFolder) {
@@ -300,8 +302,14 @@ void scanFile(MainWindow& window, int param) {
         prompts().show(kCannotOpenAudioDevice);
         return;
     }
-    QFile wave(QString::fromStdString(file));
-    if (!wave.open(QIODevice::ReadOnly) || !wave.seek(info.dataOffset + skipBytes)) {
+    // Opened by its bytes: a name that is no valid text in the locale is still found.
+    QFile wave;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || !wave.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ||
+        !wave.seek(info.dataOffset + skipBytes)) {
+        if (fd >= 0 && !wave.isOpen()) {
+            ::close(fd);
+        }
         prompts().show(kCannotOpenFile);
         return;
     }
@@ -313,7 +321,7 @@ void scanFile(MainWindow& window, int param) {
     s.sampleRateHz = format.sampleRate;
     st.lastMode = st.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
     st.lastFileMode = FILE_MODE_SCAN;
-    window.showFileInTitle(QString::fromStdString(file));
+    window.showFileInTitle(displayFileName(file));
     const PlotLayout& l = s.layout;
     const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
     // The plot displays draw into the plot image instead.

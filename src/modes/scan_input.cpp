@@ -26,7 +26,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -100,11 +99,13 @@ double nowMs() {
     return static_cast<double>(room().clock().nowMs());
 }
 
-// The chosen name with the default extension when it has none and names no existing file.
-std::string withWaveExtension(const QString& chosen) {
-    const QFileInfo info(chosen);
-    return (info.suffix().isEmpty() && !info.exists() ? chosen + QStringLiteral(".wav") : chosen)
-        .toStdString();
+// The "Record Wave File" dialog of a recording and of Save Wave: the file to write, its
+// extension added to a name typed without one; nothing on Cancel.
+std::optional<std::string> askForWaveFile(const std::string& folder) {
+    FileRequest request = waveFileRequest(QStringLiteral("Record Wave File"), folder);
+    request.defaultSuffix = QStringLiteral("wav");
+    const auto chosen = prompts().saveFile(request);
+    return chosen ? std::optional(fileNameBytes(*chosen)) : std::nullopt;
 }
 
 // A command-line run: the band checked against what the input offers, the rate chosen from
@@ -375,10 +376,8 @@ void scanInput(MainWindow& window, int param) {
                                    : Recording::Choice::Off;
     std::string recordPath;
     if (choice != Recording::Choice::Off) {
-        const auto chosen =
-            prompts().saveFile(waveFileRequest(QStringLiteral("Record Wave File"), st.lastFolder));
-        if (chosen) {
-            recordPath = withWaveExtension(*chosen);
+        if (const auto chosen = askForWaveFile(st.lastFolder)) {
+            recordPath = *chosen;
         } else {
             choice = Recording::Choice::Off;
         }
@@ -517,12 +516,11 @@ void installScanInput(MainWindow& window) {
             return;
         }
         w->surface().invalidate();
-        const auto chosen = prompts().saveFile(
-            waveFileRequest(QStringLiteral("Record Wave File"), s.settings.lastFolder));
+        const auto chosen = askForWaveFile(s.settings.lastFolder);
         if (!chosen) {
             return;
         }
-        const SaveWaveResult saved = saveWaveFile(withWaveExtension(*chosen), *s.samples);
+        const SaveWaveResult saved = saveWaveFile(*chosen, *s.samples);
         if (saved.openedFolder) {
             s.settings.lastFolder = *saved.openedFolder;
         }

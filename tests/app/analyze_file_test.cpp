@@ -393,7 +393,11 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     EXPECT_EQ(bytes.mid(46),
               QByteArray(reinterpret_cast<const char*>(appState().samples->samples().data()),
                          bytes.size() - 46));
-    prompts->queueFile(QStringLiteral("/dev/full"));
+    // A full disk: a file named for a device that is always full.
+    const QString full = dir.file(QStringLiteral("full.wav"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
+    prompts->queueFile(full);
+    prompts->queueAnswer(true); // it exists: replace it
     window->dispatch(cmd::kSaveWave, 0);
     ASSERT_FALSE(prompts->messages().empty());
     EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);

@@ -85,7 +85,11 @@ TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
     EXPECT_EQ(lines(path).size(), 7);
 
     settings().channelChoice = CHANNEL_LEFT;
-    logData(QStringLiteral("/dev/full"));
+    // A full disk: a log named for a device that is always full.
+    const QString full = dir.file(QStringLiteral("full.txt"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
+    prompts->queueAnswer(true); // it exists: replace it
+    logData(full);
     ASSERT_EQ(prompts->messages().size(), 1u);
     EXPECT_EQ(prompts->messages()[0].text, "Error Writing File");
     EXPECT_FALSE(appState().imageLog);
@@ -108,6 +112,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     analyze(tone(QStringLiteral("tone.wav"), kRate * 2, 2000.0));
     const QString path = write(QStringLiteral("points.txt"), "earlier\r\n");
     prompts->queueFile(path);
+    prompts->queueAnswer(true);
     sendCommand(cmd::kLogPoints, 0);
     auto* dialog = window->findChild<PointLogDialog*>();
     ASSERT_NE(dialog, nullptr);
@@ -143,6 +148,34 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     dialog->findChild<QPushButton*>(controlName(kCancelButtonId))->click();
     EXPECT_FALSE(appState().pointLogClick);
     EXPECT_EQ(lines(path).size(), 3);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// "image" typed when image.txt exists names image.txt: Log Data and Log Points ask about it
+// before they touch it, and No leaves it as it was.
+TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheLogIsTouched) {
+    analyze(tone(QStringLiteral("tone.wav"), kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    const QString path = write(QStringLiteral("image.txt"), "kept\r\n");
+    const QString question = replaceQuestion(path);
+    for (const int command : {cmd::kLogSpectrum, cmd::kLogPoints}) {
+        prompts->queueFile(dir.file(QStringLiteral("image")));
+        prompts->queueAnswer(false);
+        prompts->queueCancel(); // No returns to the dialog
+        sendCommand(command, 0);
+        EXPECT_EQ(prompts->questions().back(), question);
+        EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("txt"));
+        EXPECT_EQ(lines(path), QStringList{QStringLiteral("kept")}) << command;
+        EXPECT_EQ(window->findChild<PointLogDialog*>(), nullptr);
+        EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("image"))));
+    }
+    // Yes: Log Data writes it anew.
+    prompts->queueFile(dir.file(QStringLiteral("image")));
+    prompts->queueAnswer(true);
+    sendCommand(cmd::kLogSpectrum, 0);
+    EXPECT_EQ(lines(path).front(), QStringLiteral("Korvanthile 6.0 Data"));
+    EXPECT_EQ(prompts->questions().size(), 3);
+    EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 

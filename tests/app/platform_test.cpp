@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -497,8 +498,11 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     scripted->queueCancel();
     scripted->queueFiles({QStringLiteral("/tmp/b.wav"), QStringLiteral("/tmp/c.wav")});
     scripted->queueFile(QStringLiteral("/tmp/out.bmp"));
-    const FileRequest request{
-        QStringLiteral("Open"), QStringLiteral("/tmp"), QStringLiteral("Wave Files (*.wav)"), {}};
+    const FileRequest request{QStringLiteral("Open"),
+                              QStringLiteral("/tmp"),
+                              QStringLiteral("Wave Files (*.wav)"),
+                              {},
+                              {}};
     EXPECT_EQ(prompts().openFile(request), QStringLiteral("/tmp/a.wav"));
     EXPECT_FALSE(prompts().openFile(request).has_value());
     EXPECT_EQ(prompts().openFiles(request),
@@ -512,6 +516,41 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     EXPECT_FALSE(prompts().saveFile(request).has_value());
     EXPECT_EQ(scripted->unscripted().size(), 1);
     EXPECT_EQ(scripted->pendingAnswers(), 0);
+
+    // A long text behind a short message is recorded beside it.
+    prompts().messageWithDetails(QStringLiteral("2 of 3"), QStringLiteral("a\nb"),
+                                 MessageIcon::Warning);
+    EXPECT_EQ(scripted->messages().back().text, "2 of 3");
+    EXPECT_EQ(scripted->messageDetails().back(), QStringLiteral("a\nb"));
+    EXPECT_TRUE(scripted->messageDetails().front().isEmpty());
+}
+
+// As the desktop's save dialog: a name typed without an extension takes the default one, and
+// the final name, if it exists, is asked about; No goes back to the dialog.
+TEST(ScriptedPrompts, SaveDialogsAddTheDefaultExtensionAndAskBeforeReplacing) {
+    test::ScriptedPromptsScope scripted;
+    test::TempDir dir;
+    ASSERT_TRUE(dir.valid());
+    const QString old = dir.write(QStringLiteral("take1.wav"), "old");
+    FileRequest request;
+    request.title = QStringLiteral("Record Wave File");
+    request.defaultSuffix = QStringLiteral("wav");
+    scripted->queueFile(dir.file(QStringLiteral("take1")));
+    scripted->queueAnswer(false);
+    scripted->queueFile(dir.file(QStringLiteral("take2")));
+    EXPECT_EQ(prompts().saveFile(request), dir.file(QStringLiteral("take2.wav")));
+    EXPECT_EQ(scripted->questions(),
+              QStringList{QStringLiteral("take1.wav already exists.\nDo you want to replace it?")});
+    ASSERT_EQ(scripted->fileRequests().size(), 2u);
+    EXPECT_EQ(scripted->fileRequests()[1].fileName, old); // the dialog again, the name in it
+
+    scripted->queueFile(dir.file(QStringLiteral("take1")));
+    scripted->queueAnswer(true);
+    EXPECT_EQ(prompts().saveFile(request), old);
+    // A name with an extension of its own is kept as it is.
+    scripted->queueFile(dir.file(QStringLiteral("take.1")));
+    EXPECT_EQ(prompts().saveFile(request), dir.file(QStringLiteral("take.1")));
+    EXPECT_TRUE(scripted->unscripted().isEmpty());
 }
 
 TEST(ScriptedPrompts, DialogScriptsDriveTheRealDialog) {
@@ -601,6 +640,7 @@ TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
     const FileRequest request{QStringLiteral("Open Wave File"),
                               dir.path(),
                               QStringLiteral("Wave Files (*.wav);;All Files (*)"),
+                              {},
                               {}};
     QString folder;
     QStringList filters;
@@ -634,6 +674,97 @@ TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
     const auto many = prompts().openFiles(request);
     ASSERT_TRUE(many.has_value());
     EXPECT_EQ(*many, QStringList{wave});
+}
+
+// Acts on the modal windows as they come up, one step each in order, from the event loop of
+// whichever is running.
+class ModalSteps : public QObject {
+  public:
+    explicit ModalSteps(std::vector<std::function<void(QWidget&)>> steps)
+        : steps_(std::move(steps)) {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (w == nullptr || !w->isVisible() || w->property("handled").toBool() ||
+                next_ >= steps_.size()) {
+                return;
+            }
+            w->setProperty("handled", true);
+            steps_[next_++](*w);
+        });
+        timer_.start(0);
+    }
+    [[nodiscard]] std::size_t done() const { return next_; }
+
+  private:
+    std::vector<std::function<void(QWidget&)>> steps_;
+    std::size_t next_ = 0;
+    QTimer timer_;
+};
+
+// The desktop's save dialog, typed into as a user would: "take1" names take1.wav, which is
+// asked about (caption the dialog's title); No returns to the dialog and leaves the file,
+// Yes gives the final name.
+TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
+    setPrompts(nullptr);
+    test::TempDir dir;
+    ASSERT_TRUE(dir.valid());
+    const QString old = dir.write(QStringLiteral("take1.wav"), "old");
+    const FileRequest request{QStringLiteral("Record Wave File"),
+                              dir.path(),
+                              QStringLiteral("Wave Files (*.wav);;All Files (*)"),
+                              {},
+                              QStringLiteral("wav")};
+    const auto typeName = [](QWidget& w) {
+        auto* dialog = qobject_cast<QFileDialog*>(&w);
+        ASSERT_NE(dialog, nullptr);
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QStringLiteral("take1"));
+        static_cast<QDialog*>(dialog)->accept();
+    };
+    QString question;
+    QString caption;
+    const auto answer = [&](QMessageBox::StandardButton button) {
+        return [&, button](QWidget& w) {
+            auto* box = qobject_cast<QMessageBox*>(&w);
+            ASSERT_NE(box, nullptr);
+            question = box->text();
+            caption = box->windowTitle();
+            box->button(button)->click();
+        };
+    };
+    {
+        ModalSteps steps({typeName, answer(QMessageBox::No),
+                          [](QWidget& w) { static_cast<QDialog&>(w).reject(); }});
+        EXPECT_FALSE(prompts().saveFile(request).has_value());
+        EXPECT_EQ(steps.done(), 3u);
+    }
+    EXPECT_EQ(question, QStringLiteral("take1.wav already exists.\nDo you want to replace it?"));
+    EXPECT_EQ(caption, QStringLiteral("Record Wave File"));
+    QFile kept(old);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("old"));
+
+    ModalSteps steps({typeName, answer(QMessageBox::Yes)});
+    EXPECT_EQ(prompts().saveFile(request), old);
+}
+
+// A long list goes behind the message, in the box's scrolling detail.
+TEST(QtPrompts, DetailsGoIntoTheBoxsDetailedText) {
+    setPrompts(nullptr);
+    QString text;
+    QString details;
+    ModalSteps steps({[&](QWidget& w) {
+        auto* box = qobject_cast<QMessageBox*>(&w);
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        details = box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    }});
+    prompts().messageWithDetails(QStringLiteral("300 of 300 files were not saved."),
+                                 QStringLiteral("a.wav: x\nb.wav: y"), MessageIcon::Warning);
+    EXPECT_EQ(text, QStringLiteral("300 of 300 files were not saved."));
+    EXPECT_EQ(details, QStringLiteral("a.wav: x\nb.wav: y"));
 }
 
 } // namespace

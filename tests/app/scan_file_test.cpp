@@ -479,10 +479,27 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     const auto point = static_cast<std::size_t>(loudest - v.levelDb().begin());
     EXPECT_EQ(bands->pointBands[point], thirdOctaveBand(1000));
 
-    // Log Spectrum: one row per band, the loudest at the band of the tone.
+    // Log Spectrum: one row per band, the loudest at the band of the tone. "bands" names the
+    // existing bands.txt, which is asked about: No leaves it, Yes replaces it.
     const QString path = dir.file(QStringLiteral("bands.txt"));
-    prompts->queueFile(path);
-    sendCommand(cmd::kLogSpectrum, 0);
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        ASSERT_EQ(old.write("old"), 3);
+    }
+    for (const bool replace : {false, true}) {
+        prompts->queueFile(dir.file(QStringLiteral("bands")));
+        prompts->queueAnswer(replace);
+        if (!replace) {
+            prompts->queueCancel(); // back in the dialog
+        }
+        sendCommand(cmd::kLogSpectrum, 0);
+        EXPECT_EQ(prompts->questions().back(), replaceQuestion(path));
+        QFile now(path);
+        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+        EXPECT_EQ(now.readAll() == "old", !replace);
+    }
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     QStringList rows = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
