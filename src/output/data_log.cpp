@@ -174,8 +174,8 @@ std::string ImageLogFormat::header() const {
 }
 
 long ImageLogFormat::sampleTimeMsec(long x) const {
-    return std::max(
-        0L, roundHalfUp(static_cast<double>(x) * source_.columnMsec + source_.startMsec));
+    return std::max(0L,
+                    roundHalfUp(static_cast<double>(x) * source_.columnMsec + source_.startMsec));
 }
 
 void ImageLogFormat::appendLevel(std::string& out, std::size_t bin,
@@ -214,6 +214,7 @@ std::string ImageLogFormat::csvHeader() const {
     for (long k = bins.first; k < bins.last; ++k) {
         out += ',';
         appendCsvNumber(out, bins.binWidthHz / 2.0 + static_cast<double>(k) * bins.binWidthHz, 2);
+        out += "_Hz_dB"; // the column's frequency and the unit of its levels
     }
     out += '\n';
     return out;

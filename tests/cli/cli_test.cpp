@@ -34,17 +34,47 @@ Bytes mono16(const std::vector<double>& values) {
     return test::pcmWaveFile(16, 1, kRate, 16, out);
 }
 
-std::vector<double> sine(double hz, double seconds) {
+std::vector<double> sine(double hz, double seconds, double amplitude = 16000.0) {
     std::vector<double> v(static_cast<std::size_t>(seconds * kRate));
     for (std::size_t i = 0; i < v.size(); ++i) {
-        v[i] = 16000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
+        v[i] = amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
     }
     return v;
 }
 
+// The reference of the levels, from the transform's definition (bins are 2/N times the DFT
+// of the Hann-windowed frame; a level is 10 log10 of a bin's power, shown 90 dB down, plus the
+// gain): a sine of amplitude A on a bin reads A/2 there, and its power over the band is
+// (A/2)^2 + 2 (A/4)^2 = 3 A^2 / 8, the window spreading it over three bins.
+double sineBinLevelDb(double amplitude, double gainDb) {
+    return 20.0 * std::log10(amplitude / 2.0) - 90.0 + gainDb;
+}
+double sineBandLevelDb(double amplitude, double gainDb) {
+    return 10.0 * std::log10(3.0 * amplitude * amplitude / 8.0) - 90.0 + gainDb;
+}
+
+// The loudest value of a CSV row after the time, with its column.
+std::pair<std::size_t, double> loudestOf(const std::vector<std::string>& row) {
+    std::pair<std::size_t, double> best{0, -1e9};
+    for (std::size_t c = 1; c < row.size(); ++c) {
+        if (std::stod(row[c]) > best.second) {
+            best = {c, std::stod(row[c])};
+        }
+    }
+    return best;
+}
+
+Options parsed(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    return *parseCommandLine(static_cast<int>(argv.size()), argv.data()).options;
+}
+
 // White noise through a sum of first-order lowpasses: -3 dB an octave within a dB from
 // tens of Hz to the top of the band.
-std::vector<double> pinkNoise(double seconds) {
+std::vector<double> pinkNoise(double seconds, double scale = 1500.0) {
     std::mt19937 gen(7);
     std::normal_distribution<double> white(0.0, 1.0);
     std::vector<double> v(static_cast<std::size_t>(seconds * kRate));
@@ -57,7 +87,7 @@ std::vector<double> pinkNoise(double seconds) {
         b3 = 0.86650 * b3 + w * 0.3104856;
         b4 = 0.55000 * b4 + w * 0.5329522;
         b5 = -0.7616 * b5 - w * 0.0168980;
-        s = 1500.0 * (b0 + b1 + b2 + b3 + b4 + b5 + b6 + w * 0.5362);
+        s = scale * (b0 + b1 + b2 + b3 + b4 + b5 + b6 + w * 0.5362);
         b6 = w * 0.115926;
     }
     return v;
@@ -126,55 +156,124 @@ TEST_F(CliTest, LevelsCsvHoldsTheLogsNumbersOneRowPerColumn) {
     const auto loudest = std::max_element(
         mid.begin() + 1, mid.end(), [](auto& a, auto& b) { return std::stod(a) < std::stod(b); });
     EXPECT_NEAR(std::stod(csv[0][static_cast<std::size_t>(loudest - mid.begin())]), 1500.0, 45.0);
+    EXPECT_NE(csv[0][1].find("_Hz_dB"), std::string::npos); // the unit in the header
+
+    // A -6 dBFS sine on bin 23 of the 1024-point transform, at the settings' gain of +9 dB.
+    constexpr double kAmplitude = 16384.0;
+    const std::string onBin = wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
+    ASSERT_EQ(processFile(o, defaults(), onBin, kMemory), std::nullopt);
+    const auto binRows = csvRows(dir.file("bin.levels.csv"));
+    const auto [column, level] = loudestOf(binRows[binRows.size() / 2]);
+    EXPECT_NEAR(std::stod(binRows[0][column]), 23.0 * kRate / 1024.0, kRate / 1024.0);
+    // Quarter-dB levels, truncated.
+    EXPECT_NEAR(level, sineBinLevelDb(kAmplitude, 9.0), 0.3);
 }
 
-TEST_F(CliTest, BandsOfPinkNoiseAreEvenAndASineFillsItsOwnBand) {
+// Per band, the mean of its levels over the steps.
+std::map<double, double> meanBandLevels(const std::vector<std::vector<std::string>>& rows) {
+    std::map<double, double> mean;
+    for (std::size_t c = 1; c < rows[0].size(); ++c) {
+        double sum = 0.0;
+        for (std::size_t r = 1; r < rows.size(); ++r) {
+            sum += std::stod(rows[r][c]);
+        }
+        mean[std::stod(rows[0][c])] = sum / static_cast<double>(rows.size() - 1);
+    }
+    return mean;
+}
+
+TEST_F(CliTest, BandsAreSummedPowersOnTheWindowsScale) {
     // The command's own defaults, the settings' otherwise (no settings file here).
-    const char* argv[] = {"korvanthile-cli", "bands", "x.wav", "--csv"};
-    const Options o = *parseCommandLine(4, const_cast<char**>(argv)).options;
+    const Options o = parsed({"korvanthile-cli", "bands", "x.wav", "--csv", "--gain", "0"});
     RunSettings run = resolveSettings(o, dir.file("bin/korvanthile-cli"));
     zeroCalibrationCurve(run.settings.calibrationTable);
     ASSERT_EQ(processFile(o, run, wave("pink.wav", mono16(pinkNoise(8.0))), kMemory), std::nullopt);
-    ASSERT_EQ(processFile(o, run, wave("sine.wav", mono16(sine(1000.0, 3.0))), kMemory),
+    // 40 dB quieter: whole-number magnitudes lost the top bands' energy here.
+    ASSERT_EQ(processFile(o, run, wave("quiet.wav", mono16(pinkNoise(8.0, 15.0))), kMemory),
+              std::nullopt);
+    constexpr double kAmplitude = 16384.0; // -6 dBFS
+    ASSERT_EQ(processFile(o, run, wave("sine.wav", mono16(sine(1000.0, 3.0, kAmplitude))), kMemory),
               std::nullopt);
 
     const auto pink = csvRows(dir.file("pink.bands.csv"));
+    const auto quiet = csvRows(dir.file("quiet.bands.csv"));
     ASSERT_GT(pink.size(), 20u);
-    std::map<double, double> mean; // band centre -> mean level over the steps
-    for (std::size_t c = 1; c < pink[0].size(); ++c) {
-        double sum = 0.0;
-        for (std::size_t r = 1; r < pink.size(); ++r) {
-            sum += std::stod(pink[r][c]);
-        }
-        mean[std::stod(pink[0][c])] = sum / static_cast<double>(pink.size() - 1);
-    }
-    EXPECT_EQ(mean.begin()->first, 100.0);
-    const double reference = mean[1000.0];
-    for (const auto& [hz, level] : mean) {
-        if (hz >= 125.0 && hz <= 12500.0) {
-            EXPECT_NEAR(level, reference, 2.0) << hz;
+    EXPECT_EQ(pink[0][0], "time_ms");
+    EXPECT_EQ(pink[0][1], "100_Hz_dB"); // every column names its unit
+    const std::map<double, double> loud = meanBandLevels(pink);
+    const std::map<double, double> soft = meanBandLevels(quiet);
+    const double reference = loud.at(1000.0);
+    for (const auto& [hz, level] : loud) {
+        if (hz >= 125.0 && hz <= 12589.0) {
+            EXPECT_NEAR(level, reference, 2.0) << hz; // pink: even per third octave
+            EXPECT_NEAR(soft.at(hz), level + 20.0 * std::log10(15.0 / 1500.0), 0.3) << hz;
         }
     }
-    // A microphone curve of a flat +6 dB raises every band by 6 dB.
+    // The sine's band holds its power, everything else is far below it.
+    const auto tone = csvRows(dir.file("sine.bands.csv"));
+    for (std::size_t r = 1; r < tone.size(); ++r) {
+        const auto [column, level] = loudestOf(tone[r]);
+        ASSERT_EQ(tone[0][column], "1000_Hz_dB") << r;
+        EXPECT_NEAR(level, sineBandLevelDb(kAmplitude, 0.0), 0.05) << r;
+    }
+    // A microphone curve of a flat +6 dB raises the bands by 6 dB, the stored gain of the
+    // settings (+9 dB, as the colour dialog shows it) by 9 more.
     test::writeFile(dir.file("mic.txt"),
                     Bytes{'2', '0', ' ', '6', '\n', '2', '0', '0', '0', '0', ' ', '6', '\n'});
-    Options calibrated = o;
+    Options calibrated = parsed({"korvanthile-cli", "bands", "x.wav"});
     calibrated.calibrationFile = dir.file("mic.txt");
     calibrated.outDir = dir.file("cal");
     std::filesystem::create_directory(calibrated.outDir);
     const RunSettings withCurve = resolveSettings(calibrated, dir.file("bin/korvanthile-cli"));
     ASSERT_EQ(processFile(calibrated, withCurve, dir.file("sine.wav"), kMemory), std::nullopt);
-    const auto tone = csvRows(dir.file("sine.bands.csv"));
     const auto raised = csvRows(dir.file("cal/sine.bands.csv"));
     ASSERT_EQ(raised.size(), tone.size());
-    for (std::size_t c = 1; c < tone[1].size(); ++c) {
-        EXPECT_DOUBLE_EQ(std::stod(raised[1][c]), std::stod(tone[1][c]) + 6.0) << c;
+    EXPECT_NEAR(loudestOf(raised[1]).second, sineBandLevelDb(kAmplitude, 6.0 + 9.0), 0.05);
+}
+
+TEST_F(CliTest, BandsWithoutSignalReadTheFloorAndOptionsAreHonoured) {
+    // Silence under the default curve (+1 to +3 dB at the top): the floor, not the curve.
+    const Options o = parsed({"korvanthile-cli", "bands", "x.wav"});
+    const RunSettings run = resolveSettings(o, dir.file("bin/korvanthile-cli"));
+    ASSERT_EQ(
+        processFile(o, run, wave("silence.wav", mono16(std::vector<double>(kRate * 2))), kMemory),
+        std::nullopt);
+    const auto silent = csvRows(dir.file("silence.bands.csv"));
+    for (std::size_t r = 1; r < silent.size(); ++r) {
+        for (std::size_t c = 1; c < silent[r].size(); ++c) {
+            ASSERT_EQ(std::stod(silent[r][c]), kBandFloorDb) << silent[0][c];
+        }
     }
-    for (std::size_t r = 1; r < tone.size(); ++r) {
-        const auto loudest =
-            std::max_element(tone[r].begin() + 1, tone[r].end(),
-                             [](auto& a, auto& b) { return std::stod(a) < std::stod(b); });
-        ASSERT_EQ(tone[0][static_cast<std::size_t>(loudest - tone[r].begin())], "1000") << r;
+    // --low and --high keep the bands whose centre lies within them.
+    const Options band =
+        parsed({"korvanthile-cli", "bands", "x.wav", "--low", "500", "--high", "2000"});
+    ASSERT_EQ(processFile(band, run, wave("noise.wav", mono16(pinkNoise(4.0))), kMemory),
+              std::nullopt);
+    const auto some = csvRows(dir.file("noise.bands.csv"));
+    const std::vector<std::string> expected{"time_ms",    "501_Hz_dB",  "631_Hz_dB",  "794_Hz_dB",
+                                            "1000_Hz_dB", "1259_Hz_dB", "1585_Hz_dB", "1995_Hz_dB"};
+    EXPECT_EQ(some[0], expected);
+    // --average: each step the mean power of itself and the steps before it.
+    Options averaged = band;
+    averaged.parameters.average = 4;
+    averaged.outDir = dir.file("avg");
+    std::filesystem::create_directory(averaged.outDir);
+    RunSettings averagedRun = run;
+    averagedRun.settings.averageCountScroll = 4;
+    ASSERT_EQ(processFile(averaged, averagedRun, dir.file("noise.wav"), kMemory), std::nullopt);
+    const auto mean = csvRows(dir.file("avg/noise.bands.csv"));
+    ASSERT_EQ(mean.size(), some.size());
+    for (std::size_t r = 1; r < some.size(); ++r) {
+        EXPECT_EQ(mean[r][0], some[r][0]);
+        for (std::size_t c = 1; c < some[r].size(); ++c) {
+            double power = 0.0;
+            const std::size_t first = r >= 4 ? r - 3 : 1;
+            for (std::size_t k = first; k <= r; ++k) {
+                power += std::pow(10.0, std::stod(some[k][c]) / 10.0);
+            }
+            const double expectedDb = 10.0 * std::log10(power / static_cast<double>(r - first + 1));
+            ASSERT_NEAR(std::stod(mean[r][c]), expectedDb, 0.02) << r << " " << c;
+        }
     }
 }
 
