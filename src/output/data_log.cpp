@@ -174,8 +174,8 @@ std::string ImageLogFormat::header() const {
 }
 
 long ImageLogFormat::sampleTimeMsec(long x) const {
-    return std::max(0L,
-                    roundHalfUp(static_cast<double>(x) * source_.columnMsec + source_.startMsec));
+    return std::max(
+        0L, roundHalfUp(static_cast<double>(x) * source_.columnMsec + source_.startMsec));
 }
 
 void ImageLogFormat::appendLevel(std::string& out, std::size_t bin,
