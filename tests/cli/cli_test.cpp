@@ -6,9 +6,11 @@
 #include "cli/cli_jobs.h"
 #include "cli/cli_outputs.h"
 #include "core/wave_test_files.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -296,6 +298,16 @@ class CliProgramTest : public CliTest {
         const Bytes e = test::readFile(err);
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
     }
+    // A bash script (no single quotes in it) with $CLI the executable, in the test's folder.
+    ProgramRun shell(const std::string& script) {
+        const std::string err = dir.file("stderr.txt");
+        const std::string command = "cd " + dir.folder() +
+                                    " && env -u DISPLAY -u WAYLAND_DISPLAY CLI=" + KORV_CLI_PATH +
+                                    " bash -c '" + script + "' >/dev/null 2>" + err;
+        const int raw = std::system(command.c_str());
+        const Bytes e = test::readFile(err);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
+    }
 };
 
 TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
@@ -348,6 +360,134 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
     EXPECT_EQ(run("image").status, EXIT_USAGE);
     EXPECT_EQ(run("image " + a + " --format gif").status, EXIT_USAGE);
     EXPECT_EQ(run("--help").status, EXIT_ALL_DONE);
+}
+
+TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
+    // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher.
+    constexpr double kAmplitude = 16384.0;
+    const std::string onBin =
+        wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
+    for (const int gain : {9, -9}) {
+        const Options o = parsed({"korvanthile-cli", "levels", onBin, "--csv", "--gain",
+                                  std::to_string(gain), "--out", dir.file("")});
+        ASSERT_EQ(processFile(o, resolveSettings(o, dir.file("bin/x")), onBin, kMemory),
+                  std::nullopt);
+        const auto rows = csvRows(dir.file("bin.levels.csv"));
+        EXPECT_NEAR(loudestOf(rows[rows.size() / 2]).second, sineBinLevelDb(kAmplitude, gain),
+                    0.3)
+            << gain;
+    }
+    // 8 kHz noise under the default 0 .. 6000 Hz: the picture's top rows are the file's top
+    // bins, not the last bin repeated, and the tool says so.
+    std::vector<double> noise(16000);
+    std::mt19937 gen(3);
+    std::normal_distribution<double> white(0.0, 3000.0);
+    for (double& v : noise) {
+        v = white(gen);
+    }
+    Bytes samples;
+    for (const double v : noise) {
+        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+    }
+    const std::string slow = wave("slow.wav", test::pcmWaveFile(16, 1, 8000, 16, samples));
+    const Options o = parsed({"korvanthile-cli", "image", slow, "--format", "bmp"});
+    std::vector<std::string> notes;
+    ASSERT_EQ(processFile(o, defaults(), slow, kMemory, &notes), std::nullopt);
+    EXPECT_EQ(notes, std::vector<std::string>{
+                         "Highest Frequency Limited to 1/2 Sampling Rate (4000 Hz)"});
+    const Bytes bmp = test::readFile(dir.file("slow.bmp"));
+    const auto width = static_cast<std::size_t>(test::le32At(bmp, 18));
+    const auto height = static_cast<std::size_t>(test::le32At(bmp, 22));
+    const auto rowFromTop = [&](std::size_t y) { return 1078 + (height - 1 - y) * width; };
+    int differing = 0;
+    for (std::size_t x = 0; x < width; ++x) {
+        differing += bmp[rowFromTop(30) + x] != bmp[rowFromTop(60) + x] ? 1 : 0;
+    }
+    EXPECT_GT(differing, static_cast<int>(width / 2));
+}
+
+TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
+    const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
+    for (const char* step : {"nan", "inf", "0", "-nan"}) {
+        EXPECT_EQ(run("image " + a + " --time-step " + step).status, EXIT_USAGE) << step;
+    }
+    for (const char* option : {"--scale log", "--db-range 30", "--palette bw",
+                               "--low 2000 --high 500"}) {
+        const ProgramRun r = run("bands " + a + " " + option);
+        EXPECT_EQ(r.status, EXIT_USAGE) << option;
+        EXPECT_EQ(r.errors.find("Improper Frequency Limits"), std::string::npos) << r.errors;
+    }
+    // Settings: junk, missing, and a valid file through a pipe (read as it comes, with no
+    // copy in a temporary folder) whose band is honoured.
+    test::writeFile(dir.file("junk.ini"), test::noise(948, 5));
+    EXPECT_EQ(run("levels " + a + " --settings " + dir.file("junk.ini")).errors,
+              "korvanthile-cli: " + dir.file("junk.ini") +
+                  ": not a Korvanthile settings file (948 bytes as the desktop program writes "
+                  "it)\n");
+    EXPECT_EQ(run("levels " + a + " --settings " + dir.file("none.ini")).status, EXIT_USAGE);
+    AppSettings narrow;
+    narrow.highBandHz = 3000;
+    saveSettings(dir.file("korv.ini"), narrow, 0);
+    const ProgramRun piped =
+        shell("TMPDIR=/nonexistent $CLI levels a.wav --csv --settings <(cat korv.ini)");
+    EXPECT_EQ(piped.status, EXIT_ALL_DONE) << piped.errors;
+    const auto header = csvRows(dir.file("a.levels.csv"))[0];
+    EXPECT_LT(std::stod(header.back()), 3000.0);
+    EXPECT_GT(std::stod(header.back()), 2900.0);
+    // Calibration: too large (the window's words), and a FIFO not waited for.
+    test::writeFile(dir.file("big.txt"), Bytes(kCalibrationFileMaxBytes + 10, '1'));
+    EXPECT_EQ(run("image " + a + " --calibration " + dir.file("big.txt")).errors,
+              "korvanthile-cli: " + dir.file("big.txt") +
+                  ": The file is too large to be a calibration file.\n");
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(run("image " + a + " --calibration " + dir.file("fifo")).status, EXIT_USAGE);
+    // Lists of names without line ends are bounded.
+    for (const ProgramRun& r : {run("image --from /dev/zero"),
+                                shell("head -c 100000 /dev/zero | tr \"\\0\" x | $CLI image -")}) {
+        EXPECT_EQ(r.status, EXIT_USAGE);
+        EXPECT_NE(r.errors.find("a line longer than 4096 bytes"), std::string::npos) << r.errors;
+    }
+}
+
+TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
+    const Bytes recording = mono16(sine(700.0, 1.0));
+    // An input named like its own output.
+    wave("same.png", recording);
+    wave("same.txt", recording);
+    for (const char* args : {"image same.png", "levels same.txt"}) {
+        const ProgramRun r = shell(std::string("$CLI ") + args);
+        EXPECT_EQ(r.status, EXIT_SOME_FAILED) << args;
+        EXPECT_NE(r.errors.find("is the wave file"), std::string::npos) << r.errors;
+    }
+    EXPECT_EQ(test::readFile(dir.file("same.png")), recording);
+    EXPECT_EQ(test::readFile(dir.file("same.txt")), recording);
+    // One file under two spellings: analysed once, nothing lost, no failure.
+    wave("x.wav", recording);
+    const ProgramRun twice = shell("$CLI levels x.wav ./x.wav ../$(basename $PWD)/x.wav");
+    EXPECT_EQ(twice.status, EXIT_ALL_DONE) << twice.errors;
+    EXPECT_EQ(std::count(twice.errors.begin(), twice.errors.end(), '\n'), 2) << twice.errors;
+    EXPECT_GT(test::readFile(dir.file("x.txt")).size(), 1000u);
+    // An output that cannot be written: the output named with the system's reason.
+    EXPECT_EQ(shell("$CLI image x.wav --out x.wav/sub").errors,
+              "x.wav: x.wav/sub/x.png: Cannot Open File (Not a directory)\n");
+    // A full disk and a read-only one, where a private mount can be had; nothing left behind.
+    const ProgramRun full =
+        shell("mkdir -p full ro && unshare -rm sh -c \"mount -t tmpfs -o size=16k tmpfs full && "
+              "mount -t tmpfs -o ro tmpfs ro && $CLI levels x.wav --out full; "
+              "$CLI image x.wav --out ro; ls -A full >&2\" || echo no private mounts >&2");
+    if (full.errors.find("no private mounts") == std::string::npos) {
+        EXPECT_EQ(full.errors, "x.wav: full/x.txt: Error Writing File (No space left on device)\n"
+                               "x.wav: ro/x.png: Cannot Open File (Read-only file system)\n");
+    }
+    // Too short for one column of a picture: one message for every format, nothing written.
+    wave("short.wav", mono16(sine(700.0, 0.03)));
+    for (const char* format : {"png", "jpg", "bmp"}) {
+        const ProgramRun r = shell(std::string("$CLI image short.wav --format ") + format);
+        EXPECT_EQ(r.status, EXIT_SOME_FAILED);
+        EXPECT_EQ(r.errors, "short.wav: Sample Size Too Small (an image needs 4 columns, the file "
+                            "gives 1)\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.file(std::string("short.") + format)));
+    }
 }
 
 TEST(CliProgress, SaysFilesRateAndTimeLeft) {
