@@ -230,6 +230,19 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     EXPECT_EQ(prompts->messages().front().text.find("a.wav"), std::string::npos);
     prompts->clearMessages();
 
+    // A slower file first: its band stops at half its rate, the next file's is the one asked
+    // for, and both are saved.
+    settings().highBandHz = 6000;
+    const QString slow = write(QStringLiteral("slow.wav"),
+                               test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
+    prompts->queueFiles({slow, dir.file(QStringLiteral("a.wav"))});
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    sendCommand(cmd::kAnalyzeBatch);
+    drainMessages();
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/slow.bmp"))));
+    EXPECT_EQ(settings().highBandHz, 6000);
+
     // STOP ends the batch after the current file.
     ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
     prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
