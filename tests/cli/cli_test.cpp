@@ -365,16 +365,14 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
 TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
     // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher.
     constexpr double kAmplitude = 16384.0;
-    const std::string onBin =
-        wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
+    const std::string onBin = wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
     for (const int gain : {9, -9}) {
         const Options o = parsed({"korvanthile-cli", "levels", onBin, "--csv", "--gain",
                                   std::to_string(gain), "--out", dir.file("")});
         ASSERT_EQ(processFile(o, resolveSettings(o, dir.file("bin/x")), onBin, kMemory),
                   std::nullopt);
         const auto rows = csvRows(dir.file("bin.levels.csv"));
-        EXPECT_NEAR(loudestOf(rows[rows.size() / 2]).second, sineBinLevelDb(kAmplitude, gain),
-                    0.3)
+        EXPECT_NEAR(loudestOf(rows[rows.size() / 2]).second, sineBinLevelDb(kAmplitude, gain), 0.3)
             << gain;
     }
     // 8 kHz noise under the default 0 .. 6000 Hz: the picture's top rows are the file's top
@@ -393,8 +391,8 @@ TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
     const Options o = parsed({"korvanthile-cli", "image", slow, "--format", "bmp"});
     std::vector<std::string> notes;
     ASSERT_EQ(processFile(o, defaults(), slow, kMemory, &notes), std::nullopt);
-    EXPECT_EQ(notes, std::vector<std::string>{
-                         "Highest Frequency Limited to 1/2 Sampling Rate (4000 Hz)"});
+    EXPECT_EQ(notes,
+              std::vector<std::string>{"Highest Frequency Limited to 1/2 Sampling Rate (4000 Hz)"});
     const Bytes bmp = test::readFile(dir.file("slow.bmp"));
     const auto width = static_cast<std::size_t>(test::le32At(bmp, 18));
     const auto height = static_cast<std::size_t>(test::le32At(bmp, 22));
@@ -411,8 +409,8 @@ TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
     for (const char* step : {"nan", "inf", "0", "-nan"}) {
         EXPECT_EQ(run("image " + a + " --time-step " + step).status, EXIT_USAGE) << step;
     }
-    for (const char* option : {"--scale log", "--db-range 30", "--palette bw",
-                               "--low 2000 --high 500"}) {
+    for (const char* option :
+         {"--scale log", "--db-range 30", "--palette bw", "--low 2000 --high 500"}) {
         const ProgramRun r = run("bands " + a + " " + option);
         EXPECT_EQ(r.status, EXIT_USAGE) << option;
         EXPECT_EQ(r.errors.find("Improper Frequency Limits"), std::string::npos) << r.errors;
