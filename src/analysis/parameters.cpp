@@ -115,14 +115,24 @@ RunParameters deriveRunParameters(const AnalysisInputs& inputs, const RunFormat&
     return run;
 }
 
+bool limitHighBandToHalfRate(std::int32_t& highBandHz, std::int32_t sampleRate) {
+    const std::int32_t half = std::max(sampleRate, 0) / 2;
+    if (highBandHz <= half) {
+        return false;
+    }
+    highBandHz = half;
+    return true;
+}
+
+UserMessage highestFrequencyLimitedMessage() {
+    return UserMessage{std::string(MSG_HIGHEST_FREQUENCY_LIMITED), MessageIcon::Warning};
+}
+
 AutomaticParameters deriveAutomaticParameters(const AutomaticInputs& inputs) {
     AutomaticParameters result;
     result.highBandHz = inputs.highBandHz;
-    const std::int32_t nyquist = inputs.sampleRate / 2;
-    if (result.highBandHz > nyquist) {
-        result.highBandHz = nyquist;
-        result.check.messages.push_back(
-            UserMessage{std::string(MSG_HIGHEST_FREQUENCY_LIMITED), MessageIcon::Warning});
+    if (limitHighBandToHalfRate(result.highBandHz, inputs.sampleRate)) {
+        result.check.messages.push_back(highestFrequencyLimitedMessage());
     }
     const std::int64_t band = std::int64_t{result.highBandHz} - inputs.lowBandHz;
     if (band < MIN_BAND_WIDTH_HZ) {

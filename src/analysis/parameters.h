@@ -102,6 +102,11 @@ struct RunParameters {
 [[nodiscard]] RunParameters deriveRunParameters(const AnalysisInputs& inputs,
                                                 const RunFormat& format, std::int64_t segmentBytes);
 
+// A high limit above half the sample rate names bins the data does not have (the top rows
+// would repeat the last bin): it becomes rate / 2, integer division. True when it was cut.
+bool limitHighBandToHalfRate(std::int32_t& highBandHz, std::int32_t sampleRate);
+[[nodiscard]] UserMessage highestFrequencyLimitedMessage();
+
 // Command-line runs: time scale from the span, FFT size from the band and the client height.
 struct AutomaticInputs {
     std::int32_t lowBandHz = 0;

@@ -154,6 +154,11 @@ void analyzeFile(MainWindow& window, int param) {
                 st.lowBandHz = band.lowBandHz;
                 st.highBandHz = band.highBandHz;
             }
+            // The limit was set for another file's rate; only a user's own start hears of it.
+            if (limitHighBandToHalfRate(st.highBandHz, run.format.sampleRate) && !repeat &&
+                !fromBatch) {
+                prompts().show(highestFrequencyLimitedMessage());
+            }
         } else {
             RunValues values;
             values.opening = param == cmd::kFromScanStop ? AnalyzeOpening::ScanFileAnalysis

@@ -33,6 +33,8 @@ struct Batch {
     ImageChoices choices;
     bool stepDone = false;
     std::vector<std::string> skipped; // "file: reason"
+    // The high limit asked for: each file's is cut from it to half its own rate.
+    std::int32_t highBandHz = 0;
     // The last image handed over, while it is encoded and written, and its wave file.
     std::future<std::optional<UserMessage>> pendingWrite;
     std::string pendingFile;
@@ -130,6 +132,7 @@ void runStep(MainWindow& window) {
     }
     const std::string file = b.files[b.next];
     ++b.next;
+    s.settings.highBandHz = b.highBandHz;
     s.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
     b.stepDone = false;
     Prompts& outer = prompts();
@@ -183,6 +186,7 @@ void startBatch(MainWindow& window) {
     b = Batch{};
     b.files = std::move(files);
     b.choices = s.imageChoices;
+    b.highBandHz = s.settings.highBandHz;
     s.batchRunning = true;
     s.batchStopRequested = false;
     runStep(window);

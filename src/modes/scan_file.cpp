@@ -88,6 +88,9 @@ bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFr
             st.lowBandHz = band.lowBandHz;
             st.highBandHz = band.highBandHz;
         }
+        if (limitHighBandToHalfRate(st.highBandHz, info.sampleRate)) {
+            prompts().show(highestFrequencyLimitedMessage());
+        }
     }
     const int n = fftSizeFromChoice(st.fftSizeChoice);
     st.freqResolutionHz =

@@ -214,6 +214,7 @@ std::string ImageLogFormat::csvHeader() const {
     for (long k = bins.first; k < bins.last; ++k) {
         out += ',';
         appendCsvNumber(out, bins.binWidthHz / 2.0 + static_cast<double>(k) * bins.binWidthHz, 2);
+        out += "_Hz_dB"; // the column's frequency and the unit of its levels
     }
     out += '\n';
     return out;

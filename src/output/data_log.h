@@ -57,9 +57,9 @@ class ImageLogFormat {
     [[nodiscard]] std::string header() const;
     // Column x's block from its averaged levels (quarter-dB, row 0 lowest).
     void appendColumn(std::string& out, long x, std::span<const float> averaged) const;
-    // The same table as CSV for spreadsheets (LF line ends): a header naming the bins by
-    // their frequencies, then per column its sample time and the bins' levels, the log's
-    // numbers.
+    // The same table as CSV for spreadsheets (LF line ends): a header naming the time's unit
+    // and the bins by their frequencies and unit ("time_ms,21.53_Hz_dB,..."), then per column
+    // its sample time and the bins' levels, the log's numbers.
     [[nodiscard]] std::string csvHeader() const;
     void appendCsvColumn(std::string& out, long x, std::span<const float> averaged) const;
 

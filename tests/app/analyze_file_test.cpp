@@ -145,10 +145,15 @@ TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
     EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(2000.0), 2);
 
-    // Without a header: raw 16-bit mono at 11025 Hz, after the warning.
+    // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
+    // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
+    // top rows are not the last bin repeated.
+    settings().highBandHz = 6000;
     analyze(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025))));
-    ASSERT_EQ(prompts->messages().size(), 1U);
+    ASSERT_EQ(prompts->messages().size(), 2U);
     EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
+    EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
+    EXPECT_EQ(settings().highBandHz, 11025 / 2);
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_EQ(appState().run.format.sampleRate, 11025);
     EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(1500.0), 2);

@@ -222,6 +222,7 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         int bits;
     };
     startUp();
+    settings().highBandHz = 5000; // within half of every rate here: no warning
     for (const Format f :
          {Format{22050, 1, 16}, Format{22050, 2, 16}, Format{11025, 1, 8}, Format{11025, 2, 8}}) {
         SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits);

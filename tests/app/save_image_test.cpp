@@ -284,6 +284,19 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     EXPECT_FALSE(prompts->messageDetails().front().contains(QStringLiteral("a.wav")));
     prompts->clearMessages();
 
+    // A slower file first: its band stops at half its rate, the next file's is the one asked
+    // for, and both are saved.
+    settings().highBandHz = 6000;
+    const QString slow = write(QStringLiteral("slow.wav"),
+                               test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
+    prompts->queueFiles({slow, dir.file(QStringLiteral("a.wav"))});
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    sendCommand(cmd::kAnalyzeBatch);
+    drainMessages();
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/slow.bmp"))));
+    EXPECT_EQ(settings().highBandHz, 6000);
+
     // STOP ends the batch: the file it cut short keeps the image it had (its picture is not
     // the file's), and the summary says so, and names the file never analysed.
     ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());

@@ -274,8 +274,13 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
 
 TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     appState().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    // A band set for a faster file stops at half this one's rate, in the dialog's words.
+    appState().settings.highBandHz = 6000;
     // Shorter than half a buffer: the first read ends the data.
     scan(test::waveFile(kRate, 1, 8, kRate / 2, test::sines({1000.0}, kRate)));
+    EXPECT_EQ(appState().settings.highBandHz, kRate / 2);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_TRUE(lastScanFile().endReached);
     EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 50.0, 4.0);
     EXPECT_TRUE(noteSeen);
