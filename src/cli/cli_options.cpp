@@ -2,6 +2,7 @@
 
 #include "analysis/calibration_edit.h"
 #include "analysis/parameters.h"
+#include "audio/calibration_file.h"
 #include "cli/cli_grid.h"
 #include "display/plot_layout.h"
 #include "settings/option_ids.h"
@@ -124,21 +125,6 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
     }
 }
 
-std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text;
-    text.resize(limit + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > limit) {
-        return std::nullopt;
-    }
-    return text;
-}
-
 void addLines(std::istream& in, std::vector<std::string>& files) {
     std::string line;
     while (std::getline(in, line)) {
@@ -213,15 +199,10 @@ RunSettings resolveSettings(const Options& o, const std::string& executable) {
                      run.settings, run.palette);
     applyParameters(o.parameters, run.settings);
     if (!o.calibrationFile.empty()) {
-        const auto text = readSmallFile(o.calibrationFile, kCalibrationFileMaxBytes);
-        if (!text) {
-            run.error = o.calibrationFile + ": " + kCannotOpenFile.text;
-            return run;
-        }
         const CalibrationImport imported =
-            importCalibrationText(*text, run.settings.calibrationTable,
-                                  o.calibrationResponse ? CalibrationSign::ResponseToRemove
-                                                        : CalibrationSign::CorrectionToAdd);
+            readCalibrationFile(o.calibrationFile, run.settings.calibrationTable,
+                                o.calibrationResponse ? CalibrationSign::ResponseToRemove
+                                                      : CalibrationSign::CorrectionToAdd);
         if (!imported.ok) {
             run.error = o.calibrationFile + ": " + imported.error;
             return run;
