@@ -104,13 +104,20 @@ QWidget* labelledGraph(QWidget* graph, QWidget* parent) {
         QLabel* l = levels[i];
         l->move(left - kLabelGap - l->width(), top + g.pointY(kLevels[i].value) - l->height() / 2);
     }
+    // A label that would run into the one before it (10 and 20 kHz are three points apart)
+    // goes a line lower.
+    int rows = 1;
+    int previousRight = -kLabelGap;
     for (std::size_t i = 0; i < freqs.size(); ++i) {
         QLabel* l = freqs[i];
-        const int x = left + g.pointX(static_cast<int>(kFrequencies[i].value));
-        l->move(x - l->width() / 2, top + graph->height() + kLabelGap / 2);
+        const int x = left + g.pointX(static_cast<int>(kFrequencies[i].value)) - l->width() / 2;
+        const bool lower = x < previousRight + kLabelGap;
+        rows = lower ? 2 : rows;
+        l->move(x, top + graph->height() + kLabelGap / 2 + (lower ? lineHeight : 0));
+        previousRight = lower ? previousRight : x + l->width();
     }
     box->setFixedSize(left + graph->width() + std::max(rightReach, 0),
-                      top + graph->height() + kLabelGap / 2 + lineHeight);
+                      top + graph->height() + kLabelGap / 2 + rows * lineHeight);
     return box;
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <sys/stat.h>
 #include <utility>
+#include <vector>
 
 namespace korv {
 namespace {
@@ -242,6 +243,13 @@ TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
             const QPoint at = centre(text);
             EXPECT_NEAR(at.x(), geometry.pointX(point), 1) << text;
             EXPECT_GT(at.y(), graph->height()) << text;
+        }
+        std::vector<QRect> boxes;
+        for (const QLabel* l : d.findChildren<QLabel*>()) {
+            for (const QRect& other : boxes) {
+                EXPECT_FALSE(other.intersects(l->geometry())) << l->text().toStdString();
+            }
+            boxes.push_back(l->geometry());
         }
         auto& box = static_cast<CalibrationDialog&>(d);
         const auto g = drag(d, 10, 0);
