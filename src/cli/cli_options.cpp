@@ -2,6 +2,7 @@
 
 #include "analysis/calibration_edit.h"
 #include "analysis/parameters.h"
+#include "audio/calibration_file.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
 #include "display/plot_layout.h"
@@ -219,17 +220,10 @@ RunSettings resolveSettings(const Options& o, const std::string& executable) {
     }
     applyParameters(o.parameters, run.settings);
     if (!o.calibrationFile.empty()) {
-        // One byte past the limit is read, so the import says the file is too large.
-        const NamedFileBytes text =
-            readNamedFile(o.calibrationFile, kCalibrationFileMaxBytes, true);
-        if (!text.bytes) {
-            run.error = o.calibrationFile + ": " + text.error;
-            return run;
-        }
         const CalibrationImport imported =
-            importCalibrationText(*text.bytes, run.settings.calibrationTable,
-                                  o.calibrationResponse ? CalibrationSign::ResponseToRemove
-                                                        : CalibrationSign::CorrectionToAdd);
+            readCalibrationFile(o.calibrationFile, run.settings.calibrationTable,
+                                o.calibrationResponse ? CalibrationSign::ResponseToRemove
+                                                      : CalibrationSign::CorrectionToAdd);
         if (!imported.ok) {
             run.error = o.calibrationFile + ": " + imported.error;
             return run;

@@ -423,6 +423,16 @@ void scanFile(MainWindow& window, int param) {
     s.run.format = format;
     s.run.params = params;
     s.run.params.columnMsec = st.timeScaleMsec;
+    if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display.get());
+        kept != nullptr && s.spectralImage) {
+        // The kept image holds the last screenful: its first column is the file's time of the
+        // step drawn there, the start of that step's FFT window.
+        if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
+            const std::int64_t first = std::max<std::int64_t>(*end - params.fftSize, 0);
+            s.run.segmentStartByte =
+                info.dataOffset + skipBytes + first * format.channels * format.bytesPerSample;
+        }
+    }
     s.run.stripHeight = l.topBand;
     s.run.plotHeight = l.plotHeight;
     endScanState(window);

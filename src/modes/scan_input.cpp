@@ -17,6 +17,7 @@
 #include "audio/recording.h"
 #include "audio/user_message.h"
 #include "audio/wave_file.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"
 #include "platform/commands.h"
@@ -260,8 +261,9 @@ void setScanInputColumnProbe(ScanInputColumnProbe probe) {
 
 bool scanInputFreezable() {
     const AppState& s = appState();
-    return theRoom != nullptr && s.inputOpen && s.scanDrawing &&
-           s.settings.recordingChoice == RECORDING_OFF;
+    // The run's own recording choice: a cancelled record dialog turns it off for the run.
+    return theRoom != nullptr && theRoom->recording != nullptr && s.inputOpen && s.scanDrawing &&
+           theRoom->recording->choice() == Recording::Choice::Off;
 }
 
 void scanInputButton(int id) {
@@ -285,6 +287,7 @@ void scanInput(MainWindow& window, int param) {
     result() = ScanInputResult{};
     AppSettings& st = s.settings;
     const bool autoRun = std::exchange(s.autoRun, false);
+    closeColourDialog();
 
     // 1. Parameters.
     std::int32_t rate = 0;
@@ -413,7 +416,9 @@ void scanInput(MainWindow& window, int param) {
     Clock& clock = r.clock();
     ScanRun run;
     int loop = 0;
-    if (input.start()) {
+    // A device that opens but will not start ends the run without a word.
+    const bool started = input.start();
+    if (started) {
         // Nothing is drawn before a whole window and the display delay have been captured.
         const auto startDelayMs = std::max<std::int64_t>(
             0,
@@ -495,7 +500,7 @@ void scanInput(MainWindow& window, int param) {
     window.surface().invalidate();
     const bool resized = std::exchange(s.layoutPending, false);
     // After a failed recording the message stands alone: no note claims the data was saved.
-    if (!frozen && !resized && !runFailure && !s.notesSuppressed && !s.closeAfterRun) {
+    if (started && !frozen && !resized && !runFailure && !s.notesSuppressed && !s.closeAfterRun) {
         showScanCompleteNote(window, room().clock(), result().fileWritten);
     }
     if (std::exchange(s.closeAfterRun, false)) {

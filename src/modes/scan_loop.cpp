@@ -59,7 +59,9 @@ class Loop {
   private:
     // Pacing and the play position; nothing when the loop is to end.
     std::optional<std::int64_t> nextPosition();
-    void analyse(const std::optional<PitchResult>& pitch);
+    // Sleeps `ms` in pieces, letting the source keep up with its device between them.
+    void sleepKeepingUp(std::int64_t ms);
+    void analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame);
 
     const ScanLoopInputs& in_;
     ScanSource& source_;
@@ -164,7 +166,7 @@ std::optional<std::int64_t> Loop::nextPosition() {
         const double due = run_.lastStepMs + scale;
         if (now < due) {
             const auto rest = static_cast<std::int64_t>(std::ceil(due - now));
-            clock_.sleep(rest);
+            sleepKeepingUp(rest);
             now += static_cast<double>(rest);
         }
         run_.lastStepMs = now - due < static_cast<double>(SCAN_CATCH_UP_MS) ? due : now;
@@ -174,7 +176,7 @@ std::optional<std::int64_t> Loop::nextPosition() {
                                                          std::trunc(run_.lastStepMs)) -
                                SCAN_SLEEP_SLACK_MS;
             if (sleep > 0) {
-                clock_.sleep(sleep);
+                sleepKeepingUp(sleep);
                 now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
             }
         }
@@ -206,7 +208,16 @@ std::optional<std::int64_t> Loop::nextPosition() {
     return position;
 }
 
-void Loop::analyse(const std::optional<PitchResult>& pitch) {
+void Loop::sleepKeepingUp(std::int64_t ms) {
+    while (ms > 0) {
+        const std::int64_t piece = std::min(ms, SCAN_KEEP_UP_MS);
+        clock_.sleep(piece);
+        ms -= piece;
+        source_.keepUp();
+    }
+}
+
+void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame) {
     const auto rows = static_cast<std::size_t>(run_.rows);
     const auto n = static_cast<std::size_t>(fftSize_);
     const auto half = n / 2;
@@ -245,6 +256,7 @@ void Loop::analyse(const std::optional<PitchResult>& pitch) {
     }
     run_.ringSlot = (run_.ringSlot + 1) % run_.averageCount;
     step.pitch = pitch;
+    step.endFrame = endFrame;
     display_.step(step);
     run_.columnsDrawn += 1;
 }
@@ -277,7 +289,7 @@ bool Loop::stepAt(std::int64_t position) {
             pitch_, work_[0].window,
             scanEnvelope(work_[0].window, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
     }
-    analyse(pitch);
+    analyse(pitch, position);
     return true;
 }
 

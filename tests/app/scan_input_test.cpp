@@ -10,6 +10,7 @@
 #include "app/spectral_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/control_ids.h"
 #include "modes/plot_display.h"
 #include "modes/scan_input.h"
@@ -438,6 +439,21 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("old"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+
+    // Recording is off for that run, so a right click freezes it: no note follows.
+    notesSeen.clear();
+    prompts->queueCancel();
+    at(clock.currentMs() + 500, [this] {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
+                          Qt::RightButton, Qt::RightButton, {});
+        QCoreApplication::sendEvent(window->drawingArea(), &press);
+    });
+    bool frozen = false;
+    at(clock.currentMs() + 1000, [&frozen] { frozen = appState().displayFrozen; });
+    run(clock.currentMs() + 1500);
+    EXPECT_TRUE(frozen);
+    EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
+    expectIdle();
 }
 
 TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast) {
@@ -555,6 +571,24 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     EXPECT_EQ(lastScanInput().columnsDrawn, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 0);
+
+    // A device that opens but will not start ends the run without a word: no message, no note.
+    // The colour dialog is closed all the same, as for every scan.
+    ASSERT_NE(input, nullptr);
+    input->failAt(SimulatedFailure::Write);
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    ASSERT_NE(colourDialog(), nullptr);
+    const std::size_t before = prompts->messages().size();
+    notesSeen.clear();
+    run(clock.currentMs() + 1000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(prompts->messages().size(), before);
+    EXPECT_TRUE(notesSeen.isEmpty());
+    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    expectIdle();
+    clock.advance(1000); // the STOP meant for that run comes while idle
+    QCoreApplication::processEvents();
 
     // Mode 1 from the command line: the high limit is cut to 22 kHz, which asks for 44 kHz.
     ASSERT_NE(input, nullptr);
