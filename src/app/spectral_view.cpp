@@ -354,9 +354,9 @@ class SpectralView {
         if (s.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
             return;
         }
-        const ClickInstant instant = clickInstant(mouse_.startColumn, g.hScrollPos, g.columnMsec,
-                                                  g.segmentOffsetMsec, s.run.format, g.fftSize);
+        const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.run.format);
         s.pointSpectrumByte = instant.bytePosition;
+        s.timeMarkMsec = instant.msec;
         s.settings.averageCountPlot = s.settings.averageCountScroll;
         s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
         sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
@@ -388,6 +388,7 @@ ViewGeometry currentViewGeometry() {
     g.timeScaleMsec = s.settings.timeScaleMsec;
     g.columnMsec = s.run.params.columnMsec;
     g.segmentOffsetMsec = segmentOffsetMsec(s.run);
+    g.windowCentreMsec = s.run.params.windowCentreMsec;
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
     g.freqScaleChoice = s.settings.freqScaleChoice;
@@ -403,7 +404,8 @@ InfoPanelInputs currentInfoPanelInputs() {
     in.highBandHz = s.settings.highBandHz;
     in.channels = displayChannels(s.settings);
     in.sampleRate = s.sampleRateHz;
-    in.segmentBytes = s.samples ? s.run.segmentBytes : 0;
+    // The file's own bytes, however the samples are held.
+    in.segmentBytes = s.samples ? encodedBytes(s.run.info.encoding, s.run.segmentBytes) : 0;
     if (s.inputOpen) {
         in.recordedLength = true;
         in.segmentBytes = s.recordedBytes;

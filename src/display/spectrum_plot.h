@@ -120,6 +120,8 @@ class ScopeView {
     [[nodiscard]] std::optional<ViewDrawing> redraw(IndexedSurface& view);
 
     // Per point, quarter-dB with 4 x levelScaleCode added back: the readouts and data logs.
+    // levelDb: the channel shown (mono, Left, or Right); levelDb2: the right channel of
+    // stereo data.
     [[nodiscard]] std::span<const float> levelDb() const { return levelDb_; }
     [[nodiscard]] std::span<const float> levelDb2() const { return levelDb2_; }
     [[nodiscard]] std::span<const float> peakDb() const { return peakDb_; }

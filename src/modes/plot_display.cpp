@@ -27,6 +27,9 @@ struct PlotRoom {
     std::unique_ptr<ScopeView> view;
     ScopeAxis axis;
     bool gridShown = false;
+    // Each bin's own level of the shown channel, stored as the view stores its points (gain
+    // added back): the spectrum log's Linear lines.
+    std::vector<float> binLevelDb;
 };
 
 PlotRoom& room() {
@@ -65,6 +68,7 @@ class PlotDisplay final : public ScanDisplay {
     }
 
     [[nodiscard]] int rows() const override { return room().view->geometry().points; }
+    [[nodiscard]] bool wantsBins() const override { return true; }
 
     void step(const ScanStep& step) override {
         ScopeView& v = *room().view;
@@ -83,6 +87,7 @@ class PlotDisplay final : public ScanDisplay {
             pitch = {step.pitch->voiced, step.pitch->markHz, step.pitch->shownIndex};
         }
         paint(v.refresh(image_, first, second, step.pitch ? &pitch : nullptr));
+        keepBins(step, s.settings);
         room().gridShown = s.gridOn;
         // A frozen Scan Input keeps its window as it was.
         if (!s.displayFrozen) {
@@ -98,6 +103,17 @@ class PlotDisplay final : public ScanDisplay {
     }
 
   private:
+    static void keepBins(const ScanStep& step, const AppSettings& st) {
+        const bool right = st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT &&
+                           !step.bins[1].empty();
+        const std::span<const float> bins = right ? step.bins[1] : step.bins[0];
+        const float gain = 4.0f * static_cast<float>(st.levelScaleCode);
+        std::vector<float>& kept = room().binLevelDb;
+        kept.resize(bins.size());
+        std::transform(bins.begin(), bins.end(), kept.begin(),
+                       [gain](float v) { return v + gain; });
+    }
+
     void paint(const ViewDrawing& drawing) {
         paintViewDrawing(image_, drawing, window_.controlFont());
     }
@@ -141,6 +157,7 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     }
     room().axis = axis;
     room().gridShown = s.gridOn;
+    room().binLevelDb.clear();
     s.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
     // The markers are drawn on the plot from now on.
     window.menu().enable(cmd::kFreqMark, true);
@@ -203,6 +220,10 @@ ViewDrawing scanPlotOverlay() {
 
 const ScopeView* scanPlotView() {
     return heldImage() != nullptr ? room().view.get() : nullptr;
+}
+
+std::span<const float> scanPlotBinLevels() {
+    return room().binLevelDb;
 }
 
 void installPlotDisplay(MainWindow& window) {

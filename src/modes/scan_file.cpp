@@ -357,7 +357,10 @@ void scanFile(MainWindow& window, int param) {
     in.pointMode = pointMode;
     in.startTimeMs = playback->startTimeMs();
     if (MainWindowPlaybackView* view = windowPlaybackView()) {
-        in.showTimeNow = [view](double ms) { view->showPlayTime(ms); };
+        in.showTimeNow = [view](double ms) {
+            appState().timeMarkMsec = ms;
+            view->showPlayTime(ms);
+        };
     }
     std::unique_ptr<ScanDisplay> display = makeScanDisplay(window, st, format.channels, in);
     Clock& clock = windowClock(window);
@@ -412,6 +415,8 @@ void scanFile(MainWindow& window, int param) {
     s.run.format = format;
     s.run.params = params;
     s.run.params.columnMsec = st.timeScaleMsec;
+    // The kept picture's columns stand where the steps drew them.
+    s.run.params.windowCentreMsec = 0.0;
     s.run.stripHeight = l.topBand;
     s.run.plotHeight = l.plotHeight;
     endScanState(window);
