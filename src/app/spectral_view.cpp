@@ -284,6 +284,12 @@ class SpectralView {
         }
         const AppState& s = appState();
         const QPoint at = event.position().toPoint();
+        if (event.button() == Qt::LeftButton && replotsAtClick(at)) {
+            // A click on the finished point spectrum plots it again, the point marked.
+            setScanPlotCross(PixelPoint{at.x(), at.y()});
+            sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
+            return true;
+        }
         const bool canSelect = spectralDisplay(s.settings) && s.spectralImage &&
                                !s.playbackActive && !s.analysisDrawing && s.settings.lastMode == 0;
         if (!canSelect) {
@@ -348,6 +354,14 @@ class SpectralView {
         return true;
     }
 
+    // A point spectrum is on the screen, finished, and the click falls on its plot.
+    [[nodiscard]] static bool replotsAtClick(QPoint at) {
+        const AppState& s = appState();
+        return !spectralDisplay(s.settings) && s.plotImage && s.scanRestoreAvailable &&
+               !s.modeRunning && !s.scanDrawing && !s.playbackActive && !s.fileNameBuffer.empty() &&
+               scanPointSpectrumAvailable() && at.y() >= 0 && at.y() < s.layout.plotHeight;
+    }
+
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
         AppState& s = appState();
@@ -357,6 +371,7 @@ class SpectralView {
         const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.run.format);
         s.pointSpectrumByte = instant.bytePosition;
         s.timeMarkMsec = instant.msec;
+        setScanPlotCross(std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
         s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
         sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);

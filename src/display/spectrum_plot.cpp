@@ -17,6 +17,9 @@ constexpr std::uint8_t FREQ_MARK = static_cast<std::uint8_t>(kFreqMarkIndex);
 constexpr std::uint8_t SIGNAL2 = static_cast<std::uint8_t>(kSignal2Index);
 constexpr std::uint8_t SIGNAL1 = static_cast<std::uint8_t>(kSignal1Index);
 constexpr std::uint8_t BACKGROUND = static_cast<std::uint8_t>(kBackgroundIndex);
+constexpr std::uint8_t TEXT = static_cast<std::uint8_t>(kTextIndex);
+// The cross at the point chosen with the mouse reaches this far each side.
+constexpr int CROSS_ARM = 12;
 constexpr std::array<int, 5> LOG_LABEL_MANTISSAS = {10, 16, 25, 40, 63};
 constexpr std::array<int, 5> LOG_LABEL_DECADES = {1, 10, 100, 1000, 10000};
 constexpr int SIGNAL_LEVEL_ROWS = 4; // 80 plot units apart
@@ -323,6 +326,20 @@ void ScopeView::drawVertical(IndexedSurface& view, int x, std::uint8_t index) co
     view.drawLine({x, g_.baseline}, {x, g_.lineHeight}, {index, 1});
 }
 
+void ScopeView::setCross(std::optional<PixelPoint> at) {
+    cross_ = at;
+}
+
+void ScopeView::drawCross(IndexedSurface& view) const {
+    if (!cross_) {
+        return;
+    }
+    const Pen pen{TEXT, 1};
+    const PixelPoint c = *cross_;
+    view.drawLine({c.x - CROSS_ARM, c.y}, {c.x + CROSS_ARM, c.y}, pen);
+    view.drawLine({c.x, c.y - CROSS_ARM}, {c.x, c.y + CROSS_ARM}, pen);
+}
+
 void ScopeView::drawMarkers(IndexedSurface& view) const {
     for (const std::int32_t hz : {o_.marker1Hz, o_.marker2Hz}) {
         if (hz > 0) {
@@ -420,6 +437,7 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
     if (curve2Shown_) {
         drawCurve(view, curve2_, bars(), 1, SIGNAL1);
     }
+    drawCross(view);
     drawMarkers(view);
 
     ViewDrawing over;
@@ -485,6 +503,7 @@ std::optional<ViewDrawing> ScopeView::redraw(IndexedSurface& view) {
     // The trace just drawn is at the current level bar; the next step erases the cleared one.
     peakShown_ = false;
     pitchX_.reset();
+    drawCross(view);
     drawMarkers(view);
     return labels;
 }

@@ -127,6 +127,9 @@ class ScopeView {
     [[nodiscard]] std::span<const float> peakDb() const { return peakDb_; }
     [[nodiscard]] std::span<const std::int16_t> peak() const { return peak_; }
 
+    // The point chosen with the mouse, marked by a cross at every draw; nothing for none.
+    void setCross(std::optional<PixelPoint> at);
+
     // The x of a frequency's plot point (markers, pitch line); nothing at or below the low
     // limit, past the last point or where the axis gives no position.
     [[nodiscard]] std::optional<int> frequencyX(double hz) const;
@@ -143,6 +146,7 @@ class ScopeView {
     void drawCurve(IndexedSurface& view, std::span<const std::int16_t> heights, bool asBars,
                    int barShift, std::uint8_t index) const;
     void drawMarkers(IndexedSurface& view) const;
+    void drawCross(IndexedSurface& view) const;
     void drawVertical(IndexedSurface& view, int x, std::uint8_t index) const;
     [[nodiscard]] int width(const std::string& text) const;
 
@@ -160,6 +164,7 @@ class ScopeView {
     bool curve2Shown_ = false;
     bool peakShown_ = false;
     std::optional<int> pitchX_;
+    std::optional<PixelPoint> cross_;
 };
 
 } // namespace korv

@@ -30,6 +30,8 @@ struct PlotRoom {
     // Each bin's own level of the shown channel, stored as the view stores its points (gain
     // added back): the spectrum log's Linear lines.
     std::vector<float> binLevelDb;
+    // The point clicked on the finished plot: its cross stays for the re-plots.
+    std::optional<PixelPoint> cross;
 };
 
 PlotRoom& room() {
@@ -155,6 +157,7 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+    room().view->setCross(room().cross);
     room().axis = axis;
     room().gridShown = s.gridOn;
     room().binLevelDb.clear();
@@ -220,6 +223,13 @@ ViewDrawing scanPlotOverlay() {
 
 const ScopeView* scanPlotView() {
     return heldImage() != nullptr ? room().view.get() : nullptr;
+}
+
+void setScanPlotCross(std::optional<PixelPoint> at) {
+    room().cross = at;
+    if (room().view) {
+        room().view->setCross(at);
+    }
 }
 
 std::span<const float> scanPlotBinLevels() {

@@ -198,7 +198,8 @@ void scanFile(MainWindow& window, int param) {
     closeColourDialog();
     // The point spectrum: the spectrum plot at a moment of the analysed image, without sound.
     const bool pointMode = param == cmd::kScanPointSpectrum;
-    if (pointMode && (!scanPointSpectrumAvailable() || !s.spectralImage)) {
+    // Again from its finished plot, the analysis kept for Restore.
+    if (pointMode && (!scanPointSpectrumAvailable() || !(s.spectralImage || s.previousKept))) {
         return;
     }
     result() = ScanFileResult{};

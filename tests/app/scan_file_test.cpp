@@ -602,6 +602,21 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLev
     EXPECT_EQ(loudest, 1000 * 1024 / kRate);
     // Half the amplitude under the Hann window, 9 dB of gain, shown as level - 90 dB.
     EXPECT_NEAR(loudestDb, 20.0 * std::log10(16000.0 / 2.0) + 9.0 - 90.0, 0.3);
+
+    // A click on the finished plot plots the same moment again, a cross at the point.
+    const std::int64_t pointBytes = lastScanFile().pointBytes;
+    const PixelPoint at{pointX(2000.0), baseline() - 60};
+    EXPECT_EQ(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 0);
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(at.x, at.y));
+    EXPECT_TRUE(prompts->dialogsRun().size() >= 2u);
+    EXPECT_EQ(lastScanFile().pointBytes, pointBytes);
+    EXPECT_GE(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 24);
+    EXPECT_GE(countIn(plot(), {at.x, at.y - 12, 1, 25}, kTextIndex), 24);
+    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
+    EXPECT_TRUE(appState().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
+    EXPECT_EQ(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
