@@ -185,11 +185,11 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     source.fftSize = plan.params.fftSize;
     source.timeScaleMsec = settings.timeScaleMsec;
     source.columnMsec = plan.params.columnMsec;
+    source.windowCentreMsec = plan.params.windowCentreMsec;
     source.lowBandHz = settings.lowBandHz;
     source.highBandHz = settings.highBandHz;
     source.levelScaleCode = settings.levelScaleCode;
-    const int rows = o.layout.plotHeight - o.layout.stripHeight;
-    const ImageLogFormat log(source, rows);
+    const ImageLogFormat log(source);
     OutputFile out(outputPath(o, file));
     if (auto failed = out.openFailure()) {
         return failed;
@@ -197,9 +197,9 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     out.text() = o.csv ? log.csvHeader() : log.header();
     const ColumnSink sink = [&](long x, const ParallelColumnLoop& loop) {
         if (o.csv) {
-            log.appendCsvColumn(out.text(), x, loop.averagedLevels(channel));
+            log.appendCsvColumn(out.text(), x, loop.averagedBins(channel));
         } else {
-            log.appendColumn(out.text(), x, loop.averagedLevels(channel));
+            log.appendColumn(out.text(), x, loop.averagedBins(channel));
         }
         out.maybeFlush();
     };

@@ -203,7 +203,8 @@ void scanFile(MainWindow& window, int param) {
     closeColourDialog();
     // The point spectrum: the spectrum plot at a moment of the analysed image, without sound.
     const bool pointMode = param == cmd::kScanPointSpectrum;
-    if (pointMode && (!scanPointSpectrumAvailable() || !s.spectralImage)) {
+    // Again from its finished plot, the analysis kept for Restore.
+    if (pointMode && (!scanPointSpectrumAvailable() || !(s.spectralImage || s.previousKept))) {
         return;
     }
     result() = ScanFileResult{};
@@ -368,7 +369,10 @@ void scanFile(MainWindow& window, int param) {
     in.pointMode = pointMode;
     in.startTimeMs = playback->startTimeMs();
     if (MainWindowPlaybackView* view = windowPlaybackView()) {
-        in.showTimeNow = [view](double ms) { view->showPlayTime(ms); };
+        in.showTimeNow = [view](double ms) {
+            appState().timeMarkMsec = ms;
+            view->showPlayTime(ms);
+        };
     }
     std::unique_ptr<ScanDisplay> display = makeScanDisplay(window, st, format.channels, in);
     Clock& clock = windowClock(window);

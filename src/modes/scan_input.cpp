@@ -436,6 +436,7 @@ void scanInput(MainWindow& window, int param) {
             // A frozen display keeps the time it was frozen at.
             in.showTimeNow = [view](double ms) {
                 if (!appState().displayFrozen) {
+                    appState().timeMarkMsec = ms;
                     view->showPlayTime(ms);
                 }
             };
@@ -493,6 +494,8 @@ void scanInput(MainWindow& window, int param) {
     s.run.format = format;
     s.run.params = params;
     s.run.params.columnMsec = st.timeScaleMsec;
+    // The kept picture's columns stand where the steps drew them.
+    s.run.params.windowCentreMsec = 0.0;
     s.run.stripHeight = l.topBand;
     s.run.plotHeight = l.plotHeight;
     const bool frozen = s.displayFrozen;

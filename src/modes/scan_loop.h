@@ -66,6 +66,9 @@ struct ScanStep {
     // Per channel (the second empty for mono): the integer mean of the last usedCount rows of
     // the level ring, row 0 the lowest frequency, in quarter-dB.
     std::array<std::span<const float>, 2> rows;
+    // For a display that wants them (Linear and Log scales): the same mean of each of the N/2
+    // bins, bin k at index k.
+    std::array<std::span<const float>, 2> bins;
     std::array<ScanEnvelope, 2> envelope;
     std::optional<PitchResult> pitch; // with the pitch detector on
     // The frame (counted from the start of the sound) the step's window ends at.
@@ -78,6 +81,8 @@ class ScanDisplay {
     virtual ~ScanDisplay() = default;
     // Rows per channel the display wants: image rows (Scroll) or plot points (plots).
     [[nodiscard]] virtual int rows() const = 0;
+    // Whether it wants each bin's own averaged level as well (the spectrum log).
+    [[nodiscard]] virtual bool wantsBins() const { return false; }
     // One step's rows, envelope and pitch.
     virtual void step(const ScanStep& step) = 0;
     // The loop has ended (after the last step, before anything is released).

@@ -5,6 +5,7 @@
 #include "app/spectral_view.h"
 #include "audio/user_message.h"
 #include "display/grid_overlay.h"
+#include "display/info_panel.h"
 #include "display/memory_budget.h"
 #include "display/readouts.h"
 #include "support/analyze_fixture.h"
@@ -187,6 +188,15 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
         ASSERT_TRUE(appState().spectralImage);
         EXPECT_EQ(settings().resolutionChoice, RESOLUTION_16_BIT);
         EXPECT_EQ(appState().run.info.encoding, i == 0 ? WaveEncoding::Pcm16 : WaveEncoding::Pcm24);
+        // "Sample Length (kb)" counts the file's own bytes: 2 or 3 a sample.
+        const long fileBytes = kRate * 2L * (i == 0 ? 2 : 3);
+        const ViewDrawing panel = infoPanel(currentViewGeometry(), currentInfoPanelInputs());
+        const auto length = std::find_if(panel.texts.begin(), panel.texts.end(),
+                                         [](auto& t) { return t.text == INFO_LENGTH_LABEL; });
+        ASSERT_NE(length, panel.texts.end());
+        ASSERT_NE(length + 1, panel.texts.end());
+        EXPECT_EQ(QString::fromStdString((length + 1)->text).trimmed(),
+                  QString::number(fileBytes / 1000));
         images[i] = imageBytes();
         // The drag from 500 to 1500 msec.
         appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};

@@ -56,16 +56,17 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
 
     const AppState& s = appState();
     const AnalysisRun& run = s.run;
-    const ColumnAnalysisInputs in = columnAnalysisInputsFrom(
+    ColumnAnalysisInputs in = columnAnalysisInputsFrom(
         s.settings, run.format, run.params,
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
+    in.binLevels = true;
     ColumnLevels levels;
     ASSERT_EQ(levels.setup(in, s.spectralImage->rows(), run.params.columns), 0);
-    const ImageLogFormat format(s.imageLogSource, s.spectralImage->rows());
+    const ImageLogFormat format(s.imageLogSource);
     std::string want = format.header();
     for (long x = 0; x < run.params.columns; ++x) {
         ASSERT_TRUE(levels.compute(x));
-        format.appendColumn(want, x, levels.averagedLevels(1));
+        format.appendColumn(want, x, levels.averagedBins(1));
     }
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -123,11 +124,12 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     const int y = s.layout.plotHeight - 1 - rowOf(2000.0);
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, 2)); // the strip
-    const double ts = s.run.params.columnMsec; // the real step, not the one asked for
     const long column = x + s.hScroll.pos;
-    const long time =
-        static_cast<long>(std::trunc(static_cast<double>(column) * ts + segmentOffsetMsec(s.run))) +
-        static_cast<long>(std::trunc(ts)) / 2;
+    // The column's time: its first sample (whole hops in) plus half the window, in the file.
+    const double firstSample =
+        static_cast<double>(column * s.run.params.hop / s.run.format.channels);
+    const long time = std::lround(segmentOffsetMsec(s.run) +
+                                  (firstSample + s.run.params.windowSamples / 2) * 1000.0 / kRate);
     const double hz =
         s.settings.lowBandHz + static_cast<double>(s.settings.highBandHz - s.settings.lowBandHz) *
                                    (s.layout.plotHeight - y - 1) / rows();

@@ -171,6 +171,70 @@ TEST_F(CliTest, LevelsCsvHoldsTheLogsNumbersOneRowPerColumn) {
     EXPECT_NEAR(level, sineBinLevelDb(kAmplitude, 9.0), 0.3);
 }
 
+// A tone on bin k of N = 16384 points (k x rate / N, about 100 Hz) starting at exactly
+// 1.000 s: each line of the level table names its bin's centre and holds that bin's own
+// level, on the Linear and the Log scale alike, and the column times are the windows'
+// centres, so the tone is logged at half its steady level (-6 dB, half the window on it)
+// where it begins.
+TEST_F(CliTest, LevelsHoldEachBinsOwnLevelAtTheWindowsCentreTime) {
+    constexpr int kN = 16384;
+    constexpr int kBin = 37;
+    const double hz = kBin * static_cast<double>(kRate) / kN;
+    std::vector<double> samples(kRate, 0.0);
+    const std::vector<double> tone = sine(hz, 2.0);
+    samples.insert(samples.end(), tone.begin(), tone.end());
+    const std::string file = wave("onset.wav", mono16(samples));
+    // The sine's level: amplitude a under a full Hann window gives a / 2 in its bin; the
+    // default gain adds 9 dB, and the table shows level - 90 dB.
+    const double steadyDb = 20.0 * std::log10(16000.0 / 2.0) + 9.0 - 90.0;
+    for (const std::int32_t scale : {FREQ_SCALE_LINEAR, FREQ_SCALE_LOG}) {
+        SCOPED_TRACE(scale);
+        RunSettings run = defaults();
+        zeroCalibrationCurve(run.settings.calibrationTable);
+        run.settings.fftSizeChoice = FFT_SIZE_CHOICE_LAST;
+        run.settings.timeScaleMsec = 5.0f;
+        run.settings.freqScaleChoice = scale;
+        run.settings.lowBandHz = 50;
+        run.settings.highBandHz = 500;
+        Options o;
+        o.command = Command::Levels;
+        ASSERT_EQ(processFile(o, run, file, kMemory), std::nullopt);
+        const Bytes bytes = test::readFile(dir.file("onset.txt"));
+        std::istringstream log(std::string(bytes.begin(), bytes.end()));
+        double onsetMsec = -1.0;
+        int blocks = 0;
+        long time = 0;
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("Sample Time ", 0) == 0) {
+                time = std::stol(line.substr(12));
+                ++blocks;
+                continue;
+            }
+            std::istringstream fields(line);
+            long point = 0;
+            double lineHz = 0.0;
+            double db = 0.0;
+            if (blocks == 0 || !(fields >> point >> lineHz >> db)) {
+                continue;
+            }
+            ASSERT_NEAR(lineHz, static_cast<double>(point) * kRate / kN, 0.005);
+            if (time > 2000) {
+                // Steady: the tone's own line at the sine's level, lines 3 bins off far below.
+                if (point == kBin) {
+                    EXPECT_NEAR(db, steadyDb, 0.3) << time;
+                } else if (std::abs(point - kBin) >= 3) {
+                    EXPECT_LT(db, steadyDb - 30.0) << point << " at " << time;
+                }
+            }
+            if (point == kBin && onsetMsec < 0.0 && db >= steadyDb - 6.02) {
+                onsetMsec = static_cast<double>(time);
+            }
+        }
+        EXPECT_GT(blocks, 400);
+        EXPECT_NEAR(onsetMsec, 1000.0, 6.0);
+    }
+}
+
 // Per band, the mean of its levels over the steps.
 std::map<double, double> meanBandLevels(const std::vector<std::vector<std::string>>& rows) {
     std::map<double, double> mean;
