@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!first.settingsLoaded) {
             std::abort(); // a whole image with the magic is always applied
         }
-        korv::saveSettings(path, first, first.storedSampleRateHz);
+        (void)korv::saveSettings(path, first, first.storedSampleRateHz);
         korv::AppSettings second;
         korv::LevelPalette secondActive = korv::kBwPalette;
         read(path, reload, second, secondActive);

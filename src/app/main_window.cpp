@@ -51,6 +51,17 @@ QRect screenGeometry() {
     return screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
 }
 
+// Korv.html beside the executable (the build tree, a portable copy), else where the
+// installation puts the documentation, relative to the executable's bin folder.
+QString manualPath() {
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Korv.html");
+    if (QFileInfo::exists(beside)) {
+        return beside;
+    }
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../") +
+                           QLatin1String(KORV_INSTALL_DOCDIR) + QStringLiteral("/Korv.html"));
+}
+
 } // namespace
 
 MainWindow* mainWindow() {
@@ -67,7 +78,7 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options))
         options_.settingsFile = settingsPath(QCoreApplication::applicationFilePath().toStdString());
     }
     if (options_.helpFile.isEmpty()) {
-        options_.helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Korv.html");
+        options_.helpFile = manualPath();
     }
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(programIcon());
@@ -359,7 +370,11 @@ void MainWindow::startVolumeControl() {
     qint64 pid = 0;
     // Detached: the volume control is the desktop's program and may outlive this one.
     if (!process.startDetached(&pid) || pid <= 0) {
-        prompts().message(QStringLiteral("Cannot locate volume control"), MessageIcon::None);
+        const QString name = QFileInfo(options_.volumeProgram).fileName();
+        prompts().message(QStringLiteral("Cannot locate volume control\nTried to start \"%1\"; "
+                                         "install it with: sudo apt install %1")
+                              .arg(name),
+                          MessageIcon::None);
         return;
     }
     volumeControlPid_ = pid;
@@ -367,13 +382,19 @@ void MainWindow::startVolumeControl() {
 
 void MainWindow::openHelpTopics() {
     const QString& file = options_.helpFile;
-    bool opened = false;
-    if (QFileInfo::exists(file)) {
-        opened = options_.openHelp ? options_.openHelp(file)
-                                   : QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    if (!QFileInfo::exists(file)) {
+        prompts().message(
+            QStringLiteral("Cannot Access Help\nThe manual Korv.html is not at %1").arg(file),
+            MessageIcon::Warning);
+        return;
     }
+    const bool opened = options_.openHelp ? options_.openHelp(file)
+                                          : QDesktopServices::openUrl(QUrl::fromLocalFile(file));
     if (!opened) {
-        prompts().message(QStringLiteral("Cannot Access Help"), MessageIcon::Warning);
+        // No browser the desktop could start: the user can still open the file by hand.
+        prompts().message(
+            QStringLiteral("Cannot Access Help\nOpen the manual in a web browser: %1").arg(file),
+            MessageIcon::Warning);
     }
 }
 
@@ -453,7 +474,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         soundShutdown_();
     }
     drainMessages();
-    saveSettings(options_.settingsFile, s.settings, s.sampleRateHz);
+    if (!saveSettings(options_.settingsFile, s.settings, s.sampleRateHz)) {
+        // Otherwise every choice would be lost at each start without a word.
+        prompts().message(QStringLiteral("Cannot Save Settings\n%1")
+                              .arg(QString::fromStdString(options_.settingsFile)),
+                          MessageIcon::Warning);
+    }
     releaseAll();
     if (openAllocations() != 0) {
         prompts().beep();

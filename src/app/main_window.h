@@ -28,7 +28,8 @@ class QWheelEvent;
 namespace korv {
 
 struct MainWindowOptions {
-    // Where korv.ini and Korv.html are; empty: beside the executable.
+    // Where korv.ini is; empty: the user's configuration folder, or beside the executable
+    // when a korv.ini is there. Where Korv.html is; empty: the installed manual.
     std::string settingsFile;
     QString helpFile;
     // The volume control started by F5.
