@@ -31,8 +31,10 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->check(CLI::Range(1u, 1024u));
     command
         .add_option("--settings", o.settingsFile,
-                    "Settings file (default: korv.ini beside the executable)")
-        ->check(CLI::ExistingFile);
+                    "Settings file, or desktop for the desktop program's own (default: none, "
+                    "the documented defaults)")
+        ->check(CLI::ExistingFile | CLI::IsMember({kDesktopSettings}));
+    command.add_flag("-v,--verbose", o.verbose, "Print the parameters used to stderr");
     command
         .add_option("--calibration", o.calibrationFile,
                     "Microphone calibration file (frequency and dB per line)")
@@ -209,8 +211,11 @@ Parsed parseCommandLine(int argc, char** argv) {
 
 RunSettings resolveSettings(const Options& o, const std::string& executable) {
     RunSettings run;
-    loadSettingsCopy(o.settingsFile.empty() ? settingsPath(executable) : o.settingsFile,
-                     run.settings, run.palette);
+    run.settingsFile =
+        o.settingsFile == kDesktopSettings ? settingsPath(executable) : o.settingsFile;
+    if (!run.settingsFile.empty()) {
+        loadSettingsCopy(run.settingsFile, run.settings, run.palette);
+    }
     applyParameters(o.parameters, run.settings);
     if (!o.calibrationFile.empty()) {
         const auto text = readSmallFile(o.calibrationFile, kCalibrationFileMaxBytes);
@@ -251,6 +256,26 @@ std::vector<std::string> expandFileList(const Options& o, std::string& error) {
         addLines(in, files);
     }
     return files;
+}
+
+void printParameters(const RunSettings& run, std::ostream& out) {
+    const AppSettings& s = run.settings;
+    const char* dbRange = s.dbScaleChoice == DB_SCALE_30   ? "30"
+                          : s.dbScaleChoice == DB_SCALE_90 ? "90"
+                                                           : "60";
+    const char* palette = s.paletteChoice == PALETTE_BW     ? "bw"
+                          : s.paletteChoice == PALETTE_USER ? "user"
+                                                            : "cb";
+    out << "settings: " << (run.settingsFile.empty() ? "defaults" : run.settingsFile) << '\n'
+        << "band: " << s.lowBandHz << " to " << s.highBandHz << " Hz, "
+        << (s.freqScaleChoice == FREQ_SCALE_LOG ? "log" : "linear") << " scale\n"
+        << "fft: " << fftSizeFromChoice(s.fftSizeChoice) << " points, resolution factor "
+        << s.resolutionFactor << '\n'
+        << "time step: " << s.timeScaleMsecSaved << " msec\n"
+        << "channel: " << (s.channelChoice == CHANNEL_RIGHT ? "right" : "left") << '\n'
+        << "colours: " << dbRange << " dB range, gain " << s.levelScaleCode << ", palette "
+        << palette << '\n'
+        << "average: " << s.averageCountScroll << " columns\n";
 }
 
 } // namespace korv::cli

@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
         std::cerr << "korvanthile-cli: " << run.error << '\n';
         return EXIT_USAGE;
     }
+    if (options.verbose) {
+        printParameters(run, std::cerr);
+    }
     if (options.grid) {
         startGridText();
     }

@@ -6,6 +6,7 @@
 #include "cli/cli_jobs.h"
 #include "cli/cli_outputs.h"
 #include "core/wave_test_files.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +79,7 @@ std::vector<std::vector<std::string>> csvRows(const std::string& path) {
 }
 
 RunSettings defaults() {
-    return {wholeFileSettings(AppSettings{}), kCbPalette, {}};
+    return {wholeFileSettings(AppSettings{}), kCbPalette, {}, {}};
 }
 
 class CliTest : public ::testing::Test {
@@ -249,6 +250,34 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
     EXPECT_EQ(run("image").status, EXIT_USAGE);
     EXPECT_EQ(run("image " + a + " --format gif").status, EXIT_USAGE);
     EXPECT_EQ(run("--help").status, EXIT_ALL_DONE);
+}
+
+// The desktop program's settings are read only when asked for; --verbose says what was used.
+TEST_F(CliProgramTest, DesktopSettingsOnlyWhenAskedAndVerboseNamesThem) {
+    const std::string config = dir.file("config");
+    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+    AppSettings desktop;
+    desktop.fftSizeChoice = 1086; // 8192 points
+    desktop.lowBandHz = 200;
+    desktop.highBandHz = 4000;
+    const std::string ini = config + "/korvanthile/korv.ini";
+    ASSERT_TRUE(saveSettings(ini, desktop, 0));
+    const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
+
+    ProgramRun r = run("image " + a + " --verbose --out " + dir.file("plain"));
+    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+    EXPECT_NE(r.errors.find("settings: defaults\n"), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("fft: 1024 points"), std::string::npos) << r.errors;
+
+    r = run("image " + a + " --settings desktop -v --fft 2048 --out " + dir.file("desk"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+    EXPECT_NE(r.errors.find("settings: " + ini + "\n"), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("band: 200 to 4000 Hz, linear scale\n"), std::string::npos);
+    EXPECT_NE(r.errors.find("fft: 2048 points"), std::string::npos) << "the option wins";
+
+    r = run("image " + a + " --settings " + dir.file("no-such.ini"));
+    EXPECT_EQ(r.status, EXIT_USAGE);
 }
 
 TEST(CliProgress, SaysFilesRateAndTimeLeft) {
