@@ -1,5 +1,7 @@
 #include "dialogs/colour_dialog.h"
 
+#include "analysis/parameters.h"
+#include "dialogs/dialog_frame.h"
 #include "display/palette_edit.h"
 #include "display/plot_layout.h"
 #include "platform/prompts.h"
@@ -19,6 +21,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
 
 namespace korv {
 
@@ -59,6 +62,16 @@ class PaintedBox : public QWidget {
   private:
     std::function<void(QPainter&, const QRect&)> paint_;
 };
+
+// A colour component typed into its field: a whole number 0 to 255, or nothing.
+std::optional<int> typedComponent(const QString& text) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok || v < 0 || v > 255) {
+        return std::nullopt;
+    }
+    return v;
+}
 
 } // namespace
 
@@ -164,10 +177,18 @@ void ColourDialog::build() {
         caption->setBuddy(b);
         auto* mirror = new QLineEdit(this);
         mirror->setObjectName(controlName(kColourEditIds[at]));
-        mirror->setReadOnly(true);
         mirror->setAccessibleName(caption->text());
         mirror->setMaximumWidth(50);
         connect(b, &QScrollBar::valueChanged, this, [this, i](int v) { onColourBar(i, v); });
+        // A typed component moves its bar, which sets it; other text waits for OK to refuse.
+        connect(mirror, &QLineEdit::textEdited, this, [this, b, i](const QString& text) {
+            if (const auto v = typedComponent(text)) {
+                typingComponent_ = i;
+                b->setValue(*v);
+                typingComponent_ = -1;
+            }
+        });
+        connect(mirror, &QLineEdit::editingFinished, this, [this] { showEntry(); });
         mix->addWidget(caption, i, 0);
         mix->addWidget(b, i, 1);
         mix->addWidget(mirror, i, 2);
@@ -205,7 +226,7 @@ void ColourDialog::build() {
     gainCaption->setBuddy(gainBar_);
     gainEdit_ = new QLineEdit(this);
     gainEdit_->setObjectName(controlName(ID_GAIN_EDIT));
-    gainEdit_->setReadOnly(true);
+    showReadOnly(*gainEdit_, true); // the gain is set by its bar alone
     gainEdit_->setAccessibleName(gainCaption->text());
     gainEdit_->setMaximumWidth(50);
     connect(gainBar_, &QScrollBar::valueChanged, this, [this](int v) { onGain(v); });
@@ -274,7 +295,10 @@ void ColourDialog::showEntry() {
     Rgb& c = active_[static_cast<std::size_t>(selected_)];
     for (int i = 0; i < 3; ++i) {
         colourBars_[static_cast<std::size_t>(i)]->setValue(component(c, i));
-        colourEdits_[static_cast<std::size_t>(i)]->setText(QString::number(component(c, i)));
+        // The field being typed in keeps its text ("07" stays).
+        if (i != typingComponent_) {
+            colourEdits_[static_cast<std::size_t>(i)]->setText(QString::number(component(c, i)));
+        }
     }
     for (const std::int32_t id : {PALETTE_CB, PALETTE_BW, PALETTE_USER}) {
         radios_[id]->setChecked(id == choice_);
@@ -413,6 +437,17 @@ void ColourDialog::changed() {
 }
 
 void ColourDialog::accept() {
+    for (QLineEdit* edit : colourEdits_) {
+        if (!typedComponent(edit->text())) {
+            prompts().message(
+                QString::fromLatin1(MSG_IMPROPER_ENTRY.data(),
+                                    static_cast<qsizetype>(MSG_IMPROPER_ENTRY.size())),
+                MessageIcon::Stop);
+            edit->setFocus();
+            edit->selectAll();
+            return;
+        }
+    }
     if (!host_.analysisComputing()) {
         finish(true);
     }

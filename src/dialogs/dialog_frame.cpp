@@ -5,6 +5,8 @@
 
 #include <QBoxLayout>
 #include <QDialog>
+#include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 
@@ -38,6 +40,16 @@ void centreDialogOnScreen(QDialog& dialog, int raisedBy) {
     const ScreenPoint at =
         centredOnScreen(area.width(), area.height(), size.width(), size.height());
     dialog.move(area.x() + at.x, area.y() + std::max(0, at.y - raisedBy));
+}
+
+void showReadOnly(QLineEdit& line, bool readOnly) {
+    line.setReadOnly(readOnly);
+    QPalette colours =
+        line.parentWidget() != nullptr ? line.parentWidget()->palette() : line.palette();
+    if (readOnly) {
+        colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+    }
+    line.setPalette(colours);
 }
 
 } // namespace korv

@@ -91,12 +91,19 @@ void ParameterDialog::scrollRow(const char* label, int scrollId, int editId, QBo
     row->addWidget(bar);
     auto* mirror = new QLineEdit(this);
     mirror->setObjectName(controlName(editId));
-    mirror->setReadOnly(true);
-    // The read-only mirror shows the bar's value: it goes by the same name.
+    // The field shows the bar's value and takes a typed one: it goes by the same name.
     mirror->setAccessibleName(name);
     mirror->setMaximumWidth(80);
     row->addWidget(mirror);
     edits_[editId] = mirror;
+    connect(mirror, &QLineEdit::textEdited, this, [this, editId](const QString& text) {
+        model_.typeValue(editId, text.trimmed().toStdString());
+        refresh();
+    });
+    connect(mirror, &QLineEdit::editingFinished, this, [this] {
+        model_.finishTyping();
+        refresh();
+    });
     scrollBars_[scrollId] = bar;
     connect(bar, &QScrollBar::actionTriggered, this,
             [this, scrollId](int action) { onScrollAction(scrollId, action); });
@@ -274,6 +281,9 @@ void ParameterDialog::refresh() {
             line->setText(text);
         }
         line->setEnabled(model_.enabled(id));
+        if (scrollBars_.contains(model_.barOfField(id))) {
+            showReadOnly(*line, !model_.typable(id));
+        }
     }
     if (newRate_ != nullptr) {
         newRate_->setText(QString::fromStdString(model_.text(ID_NEW_RATE)));
@@ -281,6 +291,17 @@ void ParameterDialog::refresh() {
 }
 
 void ParameterDialog::accept() {
+    if (!model_.rateChangeOpen()) {
+        model_.finishTyping();
+        refresh();
+        if (const auto refused = model_.refusedTyping()) {
+            prompts().message(QString::fromStdString(refused->message), MessageIcon::Stop);
+            QLineEdit* line = edits_.at(refused->editId);
+            line->setFocus();
+            line->selectAll();
+            return;
+        }
+    }
     if (!model_.pressOk()) {
         refresh();
         ok_->setFocus();

@@ -96,7 +96,7 @@ TEST(ParameterDialog, AnalyzeFileOpensFromSettings) {
     // 22050 / 1024 x 10 / 10.
     EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "21.5");
     for (int id : {ID_RESOLUTION_EDIT, ID_LOW_BAND_EDIT, ID_HIGH_BAND_EDIT, ID_AVERAGE_EDIT}) {
-        EXPECT_TRUE(control<QLineEdit>(dialog, id)->isReadOnly()) << id;
+        EXPECT_FALSE(control<QLineEdit>(dialog, id)->isReadOnly()) << id;
     }
     EXPECT_EQ(bar(dialog, ID_RESOLUTION_SCROLL)->minimum(), 10);
     EXPECT_EQ(bar(dialog, ID_RESOLUTION_SCROLL)->maximum(), 100);
@@ -452,6 +452,74 @@ TEST(ParameterDialog, OkTransfersAndCancelDoesNot) {
     EXPECT_EQ(settings.fftSizeChoice, before.fftSizeChoice);
     EXPECT_EQ(settings.averageCountScroll, 9); // written through, kept on Cancel
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// The fields beside the bars take what is typed (the bar follows); what lies outside the
+// bar's range is refused at OK with the dialog's messages; a field that only shows a value is
+// read-only and looks it.
+TEST(ParameterDialog, TypedNumbersMoveTheBarsAndOkRefusesTheRest) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    settings.highBandHz = 6000;
+    RunValues run = fileRun(22050, 0, 2000);
+    prompts->queueDialog([&prompts, &settings](QDialog& d) {
+        typeInto(d, ID_LOW_BAND_EDIT, "1505");
+        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505); // not rounded as the thumb is
+        EXPECT_EQ(editText(d, ID_LOW_BAND_EDIT), "1505");
+        typeInto(d, ID_HIGH_BAND_EDIT, "4000");
+        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 4000);
+        // Hz as shown: 43.1 Hz is twice the bin width of 22050 / 1024, factor 20.
+        typeInto(d, ID_RESOLUTION_EDIT, "43.1");
+        EXPECT_EQ(bar(d, ID_RESOLUTION_SCROLL)->value(), 20);
+        typeInto(d, ID_AVERAGE_EDIT, "7");
+        EXPECT_EQ(bar(d, ID_AVERAGE_SCROLL)->value(), 7);
+        EXPECT_EQ(settings.averageCountScroll, 7); // written through as the bar does
+
+        // Past half the rate: the bar stays at the last number typed that fits (2000), OK
+        // says why and keeps the dialog.
+        typeInto(d, ID_HIGH_BAND_EDIT, "20000");
+        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 2000);
+        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505) << "not pulled down while typing";
+        ScriptedPrompts::pressOk(d);
+        EXPECT_TRUE(d.isVisible());
+        ASSERT_EQ(prompts->messages().size(), 1U);
+        EXPECT_EQ(prompts->messages()[0].text, "Improper Frequency Limits");
+        EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+        EXPECT_EQ(d.focusWidget(), control<QLineEdit>(d, ID_HIGH_BAND_EDIT));
+        typeInto(d, ID_AVERAGE_EDIT, "x");
+        ScriptedPrompts::pressOk(d);
+        ASSERT_EQ(prompts->messages().size(), 2U);
+        EXPECT_EQ(prompts->messages()[1].text, "Improper Entry");
+        typeInto(d, ID_AVERAGE_EDIT, "3");
+        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
+
+        // The log scale fixes the high limit: its field only shows it.
+        click(d, FREQ_SCALE_LOG);
+        QLineEdit* high = control<QLineEdit>(d, ID_HIGH_BAND_EDIT);
+        EXPECT_TRUE(high->isReadOnly());
+        EXPECT_EQ(high->palette().color(QPalette::Base), d.palette().color(QPalette::Window));
+        EXPECT_FALSE(control<QLineEdit>(d, ID_LOW_BAND_EDIT)->isReadOnly());
+        click(d, FREQ_SCALE_LINEAR);
+        EXPECT_FALSE(high->isReadOnly());
+        typeInto(d, ID_LOW_BAND_EDIT, "1505");
+        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
+    EXPECT_EQ(settings.lowBandHz, 1505);
+    EXPECT_EQ(settings.highBandHz, 5000);
+    EXPECT_EQ(settings.resolutionFactor, 20);
+    EXPECT_EQ(settings.averageCountScroll, 3);
+
+    // Scan Input's trigger level, typed exactly.
+    prompts->queueDialog([](QDialog& d) {
+        click(d, RECORDING_TRIGGER);
+        typeInto(d, ID_TRIGGER_EDIT, "777");
+        EXPECT_EQ(bar(d, ID_TRIGGER_SCROLL)->value(), 777);
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
+    EXPECT_EQ(run.triggerLevel, 777);
 }
 
 TEST(ParameterDialog, ScanInputOkStoresRateAndTrigger) {
