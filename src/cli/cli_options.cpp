@@ -211,10 +211,8 @@ Parsed parseCommandLine(int argc, char** argv) {
 
 RunSettings resolveSettings(const Options& o, const std::string& executable) {
     RunSettings run;
-    run.settingsFile =
-        o.settingsFile == kDesktopSettings ? settingsPath(executable) : o.settingsFile;
-    if (!run.settingsFile.empty()) {
-        loadSettingsCopy(run.settingsFile, run.settings, run.palette);
+    if (const std::string file = settingsFileOf(o, executable); !file.empty()) {
+        loadSettingsCopy(file, run.settings, run.palette);
     }
     applyParameters(o.parameters, run.settings);
     if (!o.calibrationFile.empty()) {
@@ -258,7 +256,11 @@ std::vector<std::string> expandFileList(const Options& o, std::string& error) {
     return files;
 }
 
-void printParameters(const RunSettings& run, std::ostream& out) {
+std::string settingsFileOf(const Options& o, const std::string& executable) {
+    return o.settingsFile == kDesktopSettings ? settingsPath(executable) : o.settingsFile;
+}
+
+void printParameters(const std::string& settingsFile, const RunSettings& run, std::ostream& out) {
     const AppSettings& s = run.settings;
     const char* dbRange = s.dbScaleChoice == DB_SCALE_30   ? "30"
                           : s.dbScaleChoice == DB_SCALE_90 ? "90"
@@ -266,7 +268,7 @@ void printParameters(const RunSettings& run, std::ostream& out) {
     const char* palette = s.paletteChoice == PALETTE_BW     ? "bw"
                           : s.paletteChoice == PALETTE_USER ? "user"
                                                             : "cb";
-    out << "settings: " << (run.settingsFile.empty() ? "defaults" : run.settingsFile) << '\n'
+    out << "settings: " << (settingsFile.empty() ? "defaults" : settingsFile) << '\n'
         << "band: " << s.lowBandHz << " to " << s.highBandHz << " Hz, "
         << (s.freqScaleChoice == FREQ_SCALE_LOG ? "log" : "linear") << " scale\n"
         << "fft: " << fftSizeFromChoice(s.fftSizeChoice) << " points, resolution factor "

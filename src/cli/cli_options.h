@@ -74,12 +74,15 @@ struct RunSettings {
     AppSettings settings;
     LevelPalette palette = kCbPalette;
     std::string error;
-    std::string settingsFile; // the file read; empty: none
 };
 [[nodiscard]] RunSettings resolveSettings(const Options& options, const std::string& executable);
 
+// The settings file the options name: empty for none (the defaults), the desktop program's
+// own for --settings desktop.
+[[nodiscard]] std::string settingsFileOf(const Options& options, const std::string& executable);
+
 // --verbose: the settings file read and the parameters of the run, one per line.
-void printParameters(const RunSettings& run, std::ostream& out);
+void printParameters(const std::string& settingsFile, const RunSettings& run, std::ostream& out);
 
 // The files to process: the arguments, with "-" and --from replaced by their lines.
 [[nodiscard]] std::vector<std::string> expandFileList(const Options& options, std::string& error);

@@ -79,7 +79,7 @@ std::vector<std::vector<std::string>> csvRows(const std::string& path) {
 }
 
 RunSettings defaults() {
-    return {wholeFileSettings(AppSettings{}), kCbPalette, {}, {}};
+    return {wholeFileSettings(AppSettings{}), kCbPalette, {}};
 }
 
 class CliTest : public ::testing::Test {
