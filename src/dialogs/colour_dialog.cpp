@@ -125,7 +125,11 @@ void ColourDialog::build() {
         b->setCheckable(true);
         b->setAutoDefault(false);
         group->addButton(b);
-        connect(b, &QPushButton::clicked, this, [this, entry] { selectEntry(entry); });
+        connect(b, &QPushButton::toggled, this, [this, entry](bool on) {
+            if (on && !updating_) {
+                selectEntry(entry);
+            }
+        });
         selectors_[static_cast<std::size_t>(entry)] = b;
         if (entry < kLevelStops) {
             levelGrid->addWidget(b, kLevelStops - 1 - entry, 0);
@@ -201,9 +205,11 @@ void ColourDialog::build() {
                                  std::initializer_list<std::pair<int, const char*>> items) {
         auto* box = new QGroupBox(QString::fromLatin1(title), this);
         auto* row = new QHBoxLayout(box);
+        auto* choices = new QButtonGroup(box);
         for (const auto& [id, text] : items) {
             auto* r = new QRadioButton(QString::fromLatin1(text), box);
             r->setObjectName(controlName(id));
+            choices->addButton(r, id);
             row->addWidget(r);
             radios_[id] = r;
         }
@@ -213,11 +219,21 @@ void ColourDialog::build() {
         radioRow("Palette", {{PALETTE_CB, "CB"}, {PALETTE_BW, "BW"}, {PALETTE_USER, "User"}}));
     right->addWidget(
         radioRow("Range (dB)", {{DB_SCALE_30, "30"}, {DB_SCALE_60, "60"}, {DB_SCALE_90, "90"}}));
+    // The checked button is the choice, however it came to be checked; the dialog's own
+    // updates of the buttons are not choices.
     for (const std::int32_t id : {PALETTE_CB, PALETTE_BW, PALETTE_USER}) {
-        connect(radios_[id], &QRadioButton::clicked, this, [this, id] { choosePalette(id); });
+        connect(radios_[id], &QRadioButton::toggled, this, [this, id](bool on) {
+            if (on && !updating_) {
+                choosePalette(id);
+            }
+        });
     }
     for (const std::int32_t id : {DB_SCALE_30, DB_SCALE_60, DB_SCALE_90}) {
-        connect(radios_[id], &QRadioButton::clicked, this, [this, id] { chooseRange(id); });
+        connect(radios_[id], &QRadioButton::toggled, this, [this, id](bool on) {
+            if (on && !updating_) {
+                chooseRange(id);
+            }
+        });
     }
 
     auto* gainRow = new QHBoxLayout;
@@ -280,7 +296,9 @@ void ColourDialog::selectEntry(int entry) {
         spreadPaletteEntries(active_, selected_, entry);
     }
     selected_ = entry;
+    updating_ = true;
     selectors_[static_cast<std::size_t>(entry)]->setChecked(true);
+    updating_ = false;
     if (op != Pending::None) {
         endOperation();
         paletteModified_ = true;
@@ -328,7 +346,9 @@ void ColourDialog::choosePalette(std::int32_t choice) {
     choice_ = choice;
     paletteModified_ = true;
     selected_ = 0;
+    updating_ = true;
     selectors_[0]->setChecked(true);
+    updating_ = false;
     showEntry();
     changed();
 }
@@ -410,7 +430,9 @@ void ColourDialog::reset() {
     settings_.userPalette = openingUser_;
     choice_ = openingChoice_;
     selected_ = 0;
+    updating_ = true;
     selectors_[0]->setChecked(true);
+    updating_ = false;
     showEntry();
     showRangeAndGain();
     changed();

@@ -6,6 +6,7 @@
 #include "platform/prompts.h"
 #include "platform/slider_actions.h"
 
+#include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -41,17 +42,23 @@ QGroupBox* ParameterDialog::radioGroup(const char* title,
                                        std::initializer_list<std::pair<int, const char*>> items) {
     auto* box = new QGroupBox(QString::fromLatin1(title), this);
     auto* layout = new QVBoxLayout(box);
+    // One exclusive group: a screen reader sees radio buttons of one choice, and the arrow
+    // keys move the choice within it.
+    auto* group = new QButtonGroup(box);
+    groups_.push_back(group);
     for (const auto& [id, caption] : items) {
         if (!model_.hasControl(id)) {
             continue;
         }
         auto* radio = new QRadioButton(QString::fromLatin1(caption), box);
         radio->setObjectName(controlName(id));
-        // The model decides which button of a group is checked (a group may have none).
-        radio->setAutoExclusive(false);
-        connect(radio, &QRadioButton::clicked, this, [this, id = id] {
-            model_.chooseRadio(id);
-            refresh();
+        group->addButton(radio, id);
+        // The state is the choice, however it was set: a click, a key, an accessibility tool.
+        connect(radio, &QRadioButton::toggled, this, [this, id = id](bool on) {
+            if (on && !refreshing_) {
+                model_.chooseRadio(id);
+                refresh();
+            }
         });
         radios_[id] = radio;
         layout->addWidget(radio);
@@ -263,10 +270,20 @@ void ParameterDialog::build() {
 }
 
 void ParameterDialog::refresh() {
+    refreshing_ = true;
+    // A group may have no button checked (the channels of mono data): exclusive groups
+    // refuse that, so they let go while the model's state is shown.
+    for (QButtonGroup* group : groups_) {
+        group->setExclusive(false);
+    }
     for (auto& [id, radio] : radios_) {
         radio->setChecked(model_.checked(id));
         radio->setEnabled(model_.enabled(id));
     }
+    for (QButtonGroup* group : groups_) {
+        group->setExclusive(true);
+    }
+    refreshing_ = false;
     for (auto& [id, bar] : scrollBars_) {
         const QSignalBlocker quiet(bar);
         const ScrollRange range = model_.scrollRange(id);

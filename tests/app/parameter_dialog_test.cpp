@@ -522,6 +522,40 @@ TEST(ParameterDialog, TypedNumbersMoveTheBarsAndOkRefusesTheRest) {
     EXPECT_EQ(run.triggerLevel, 777);
 }
 
+// A choice is the checked button, however it got checked (a click, an arrow key, a screen
+// reader's check): each group is one exclusive group of radio buttons.
+TEST(ParameterDialog, RadioGroupsActOnStateAndArrowKeysMoveWithin) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    RunValues run = fileRun(22050, 0, 2000);
+    prompts->queueDialog([](QDialog& d) {
+        QRadioButton* fft4096 = radio(d, FFT_SIZE_CHOICE_FIRST + 3);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(fft4096)->role(), QAccessible::RadioButton);
+        fft4096->setChecked(true);
+        EXPECT_FALSE(radio(d, FFT_SIZE_CHOICE_1024)->isChecked());
+        // 4096 points, twice the bins: the resolution field follows the choice.
+        EXPECT_EQ(editText(d, ID_RESOLUTION_EDIT), "5.4");
+
+        // Down from 60 dB checks 90 dB; Up twice goes back to 30 dB.
+        QRadioButton* db60 = radio(d, DB_SCALE_60);
+        d.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        db60->setFocus();
+        QTest::keyClick(db60, Qt::Key_Down);
+        EXPECT_TRUE(radio(d, DB_SCALE_90)->isChecked());
+        EXPECT_FALSE(db60->isChecked());
+        QTest::keyClick(radio(d, DB_SCALE_90), Qt::Key_Up);
+        QTest::keyClick(db60, Qt::Key_Up);
+        EXPECT_TRUE(radio(d, DB_SCALE_30)->isChecked());
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
+    EXPECT_EQ(settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    EXPECT_EQ(settings.dbScaleChoice, DB_SCALE_30);
+    EXPECT_EQ(settings.levelScaleCode, 9);
+}
+
 TEST(ParameterDialog, ScanInputOkStoresRateAndTrigger) {
     test::ScriptedPromptsScope prompts;
     AppSettings settings;
