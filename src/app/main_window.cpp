@@ -86,13 +86,7 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options))
 
     menu_ = std::make_unique<ProgramMenu>(*menuBar(), [](int id) { sendCommand(id, 0); });
 
-    // Width from the screen, height three quarters of it, centred (never off the top left).
-    const QRect screen = screenGeometry();
-    const int width = screen.width() * 800 / 1024;
-    const int height = width * 3 / 4;
-    resize(width, height);
-    move(std::max(0, screen.x() + (screen.width() - width) / 2),
-         std::max(0, screen.y() + (screen.height() - height) / 2));
+    placeFirstWindow(style()->pixelMetric(QStyle::PM_TitleBarHeight));
 
     createControls();
     createDrawingObjects();
@@ -117,6 +111,37 @@ MainWindow::~MainWindow() {
         releaseAll();
         theMainWindow = nullptr;
         appState() = AppState{};
+    }
+}
+
+// Width from the screen, height three quarters of it, centred; but never more than the
+// screen's available area (a panel or task bar takes part of it) holds with the frame: on a
+// 1366 x 768 laptop the rule alone gives 800 lines, and STOP would lie below the edge.
+void MainWindow::placeFirstWindow(int frameHeight, int frameWidth) {
+    const QRect screen = screenGeometry();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect area = primary != nullptr ? primary->availableGeometry() : screen;
+    const int width = std::min(screen.width() * 800 / 1024, area.width() - frameWidth);
+    const int height = std::min(width * 3 / 4, area.height() - frameHeight);
+    resize(width, height);
+    placedSize_ = size();
+    move(std::max(area.x(), area.x() + (area.width() - width - frameWidth) / 2),
+         std::max(area.y(), area.y() + (area.height() - height - frameHeight) / 2));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shownOnce_) {
+        return;
+    }
+    shownOnce_ = true;
+    // Now the frame is known: place the window again if it does not fit (unless it was
+    // given a size of its own since).
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary != nullptr && size() == placedSize_ &&
+        !primary->availableGeometry().contains(frameGeometry())) {
+        placeFirstWindow(frameGeometry().height() - geometry().height(),
+                         frameGeometry().width() - geometry().width());
     }
 }
 

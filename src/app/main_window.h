@@ -13,6 +13,7 @@
 #include <QFont>
 #include <QMainWindow>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -125,9 +126,13 @@ class MainWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The first size and place: the screen's rule, within its available area, given the
+    // frame's height and width beyond the window's own.
+    void placeFirstWindow(int frameHeight, int frameWidth = 0);
     void createControls();
     void createDrawingObjects();
     void setInitialMenuState();
@@ -163,6 +168,8 @@ class MainWindow : public QMainWindow {
     int wheelAngle_ = 0;               // wheel turns not yet made into line steps
     bool minimised_ = false;
     bool closing_ = false;
+    bool shownOnce_ = false;
+    QSize placedSize_; // the first placement's size
 };
 
 // The one main window, while it exists.

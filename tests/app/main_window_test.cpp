@@ -15,9 +15,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -385,6 +387,28 @@ TEST_F(MainWindowTest, SettingsLiveInTheUserConfigFolder) {
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Cannot Save Settings\n" + ini.toStdString());
     EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Warning);
+}
+
+// The first window follows the screen's rule (four fifths of its width, three quarters as
+// tall) but never leaves its available area, frame included. Run also on a 1366 x 768 screen
+// with window frames, where the rule alone would be 800 lines tall.
+TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
+    MainWindow w(options());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    EXPECT_TRUE(area.contains(w.frameGeometry()))
+        << w.frameGeometry().height() << " in " << area.height();
+    const int ruleWidth = screen->geometry().width() * 800 / 1024;
+    EXPECT_EQ(w.width(),
+              std::min(ruleWidth, area.width() - (w.frameGeometry().width() - w.width())));
+    // As tall as the rule says, or as the area holds with a title bar.
+    EXPECT_LE(w.height(), w.width() * 3 / 4);
+    EXPECT_GE(w.height(), std::min(w.width() * 3 / 4, area.height() - 48));
+    // STOP, at the bottom of the panel, is on the screen.
+    const QPushButton* stop = w.button(cmd::kStop);
+    EXPECT_TRUE(area.contains(QRect(stop->mapToGlobal(QPoint(0, 0)), stop->size())));
 }
 
 TEST_F(MainWindowTest, CloseWithABlockStillHeldBeeps) {
