@@ -457,17 +457,30 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
             sendCommand(cmd::kFreqCalibration, 0);
         }
         break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        scrollByKey(event->key());
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+    case Qt::Key_Equal:
+        changeTimeScale(event->key() == Qt::Key_Minus ? 1 : -1);
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        if (event->modifiers() & Qt::ControlModifier) {
+            scrollByKey(event->key());
+        } else {
+            QCursor::setPos(QCursor::pos() + QPoint(event->key() == Qt::Key_Left ? -1 : 1, 0));
+        }
+        break;
     case Qt::Key_Up:
         QCursor::setPos(QCursor::pos() + QPoint(0, -1));
         break;
     case Qt::Key_Down:
         QCursor::setPos(QCursor::pos() + QPoint(0, 1));
-        break;
-    case Qt::Key_Left:
-        QCursor::setPos(QCursor::pos() + QPoint(-1, 0));
-        break;
-    case Qt::Key_Right:
-        QCursor::setPos(QCursor::pos() + QPoint(1, 0));
         break;
     default:
         QMainWindow::keyPressEvent(event);
@@ -574,6 +587,8 @@ void MainWindow::computeLayout() {
     s.hScroll = computeHScroll(analysedColumns(s), l.plotWidth, dualStereoView(s.settings),
                                s.hScroll, s.drawingColumn, s.analysisDrawing);
     hBar_->setRange(0, s.hScroll.max);
+    // The thumb's length is the visible share of the image.
+    hBar_->setPageStep(std::max(1, dualStereoView(s.settings) ? l.plotWidth / 2 - 3 : l.plotWidth));
     hBar_->setValue(s.hScroll.pos);
 }
 

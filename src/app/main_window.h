@@ -142,6 +142,9 @@ class MainWindow : public QMainWindow {
     void onHorizontalAction(int action);
     void onVerticalAction(int action);
     void onWheel(const QWheelEvent& event);
+    void scrollByKey(int key);
+    // One step finer (direction -1) or coarser (1) time scale for the analysed file.
+    void changeTimeScale(int direction);
     void setFftSize(int k);
     void chooseVariables(int id);
     void choosePointer(int type);
@@ -166,6 +169,7 @@ class MainWindow : public QMainWindow {
     std::function<void()> releaseHook_;
     std::optional<QFont> controlFont_; // from the last layout
     int wheelAngle_ = 0;               // wheel turns not yet made into line steps
+    int zoomAngle_ = 0;                // Ctrl+wheel turns not yet made into zoom steps
     bool minimised_ = false;
     bool closing_ = false;
     bool shownOnce_ = false;

@@ -2,8 +2,11 @@
 
 #include "app/main_window.h"
 
+#include "analysis/parameters.h"
 #include "app/app_state.h"
+#include "app/command_ids.h"
 #include "display/pitch_display.h"
+#include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "platform/slider_actions.h"
 
@@ -18,6 +21,8 @@ namespace korv {
 
 namespace {
 constexpr int kWheelNotch = 120; // the angle of one wheel notch, in eighths of a degree
+// One zoom step of the time scale: twice or half the msec per column.
+constexpr float kTimeZoomFactor = 2.0f;
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -157,6 +162,17 @@ void MainWindow::onWheel(const QWheelEvent& event) {
     // Down and right are later in time. A notch (120) is the desktop's number of lines, each a
     // line step of the horizontal bar; finer wheels add up until they make a line.
     const QPoint delta = event.angleDelta();
+    if (event.modifiers() & Qt::ControlModifier) {
+        // Ctrl+wheel: up is a finer time scale, one step a notch.
+        zoomAngle_ += delta.y();
+        for (; zoomAngle_ >= kWheelNotch; zoomAngle_ -= kWheelNotch) {
+            changeTimeScale(-1);
+        }
+        for (; zoomAngle_ <= -kWheelNotch; zoomAngle_ += kWheelNotch) {
+            changeTimeScale(1);
+        }
+        return;
+    }
     const int notchLines = std::max(1, QApplication::wheelScrollLines());
     wheelAngle_ += (event.inverted() ? -1 : 1) * (delta.y() != 0 ? delta.y() : delta.x());
     const int lines = wheelAngle_ * notchLines / kWheelNotch;
@@ -165,6 +181,51 @@ void MainWindow::onWheel(const QWheelEvent& event) {
         hBar_->triggerAction(lines < 0 ? QAbstractSlider::SliderSingleStepAdd
                                        : QAbstractSlider::SliderSingleStepSub);
     }
+}
+
+// Home and End go to the start and end of the image, Page Up and Page Down a page back and
+// forward, Ctrl+Left and Ctrl+Right a line: the scroll bar's own actions, under its rules.
+void MainWindow::scrollByKey(int key) {
+    switch (key) {
+    case Qt::Key_Home:
+        hBar_->triggerAction(QAbstractSlider::SliderToMinimum);
+        break;
+    case Qt::Key_End:
+        hBar_->triggerAction(QAbstractSlider::SliderToMaximum);
+        break;
+    case Qt::Key_PageUp:
+        hBar_->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case Qt::Key_PageDown:
+        hBar_->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        break;
+    case Qt::Key_Left:
+        hBar_->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Right:
+        hBar_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    default:
+        break;
+    }
+}
+
+// Ctrl+wheel, + and -: a finer or coarser time scale, analysed anew as Parameters Change does
+// (and undone by Parameters Restore). Only for an analysed file that is idle.
+void MainWindow::changeTimeScale(int direction) {
+    AppState& s = appState();
+    if (s.modeRunning || !s.spectralImage || !commandBuilt(cmd::kParametersChange) ||
+        !menu_->enabled(cmd::kParametersChange)) {
+        return;
+    }
+    const float now = s.settings.timeScaleMsecSaved;
+    const float next = std::clamp(direction > 0 ? now * kTimeZoomFactor : now / kTimeZoomFactor,
+                                  MIN_TIME_SCALE_MSEC, MAX_TIME_SCALE_MSEC);
+    if (next == now) {
+        return;
+    }
+    s.settings.timeScaleMsecSaved = next;
+    sendCommand(cmd::kParametersChange, cmd::kParametersChangeTimeScale);
 }
 
 void MainWindow::onVerticalAction(int action) {
