@@ -1,6 +1,7 @@
 #include "dialogs/calibration_dialog.h"
 
 #include "analysis/calibration_edit.h"
+#include "dialogs/dialog_frame.h"
 #include "platform/prompts.h"
 
 #include <QCheckBox>
@@ -64,6 +65,7 @@ CalibrationDialog::CalibrationDialog(CalibrationCurve& stored, Prompts& prompts,
     : QDialog(parent), stored_(stored), prompts_(prompts), working_(stored) {
     setObjectName(controlName(CALIBRATION_DIALOG_ID));
     setWindowTitle(QStringLiteral("Frequency Calibration"));
+    presentTitle(*this);
     setModal(true);
     auto* top = new QVBoxLayout(this);
     auto* grid = new QGridLayout;

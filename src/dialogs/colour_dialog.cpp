@@ -84,6 +84,7 @@ ColourDialog::ColourDialog(AppSettings& settings, LevelPalette& active, ColourDi
       drawnLevelScale_(settings.levelScaleCode) {
     setObjectName(controlName(COLOUR_DIALOG_ID));
     setWindowTitle(QStringLiteral("Korvanthile Colors"));
+    presentTitle(*this);
     setModal(false);
     build();
     adjustSize();

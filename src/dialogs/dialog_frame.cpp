@@ -5,6 +5,8 @@
 
 #include <QBoxLayout>
 #include <QDialog>
+#include <QFont>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
@@ -40,6 +42,18 @@ void centreDialogOnScreen(QDialog& dialog, int raisedBy) {
     const ScreenPoint at =
         centredOnScreen(area.width(), area.height(), size.width(), size.height());
     dialog.move(area.x() + at.x, area.y() + std::max(0, at.y - raisedBy));
+}
+
+void presentTitle(QDialog& dialog, const char* name) {
+    const QString title = dialog.windowTitle();
+    dialog.setAccessibleName(title.isEmpty() && name != nullptr ? QString::fromLatin1(name)
+                                                                : title);
+    // Title bars use a bold font on most desktops; the buttons take about five lines' height.
+    QFont bold = dialog.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    dialog.setMinimumWidth(
+        std::max(dialog.minimumWidth(), metrics.horizontalAdvance(title) + 5 * metrics.height()));
 }
 
 void showReadOnly(QLineEdit& line, bool readOnly) {

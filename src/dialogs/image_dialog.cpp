@@ -26,6 +26,7 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
     : QDialog(parent), choices_(choices) {
     setObjectName(controlName(IMAGE_DIALOG_ID));
     setWindowTitle(QStringLiteral("Image Characteristics"));
+    presentTitle(*this);
     setModal(true);
     auto* top = new QVBoxLayout(this);
     auto* formats = new QGroupBox(this);

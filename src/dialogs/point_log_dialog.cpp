@@ -1,5 +1,6 @@
 #include "dialogs/point_log_dialog.h"
 
+#include "dialogs/dialog_frame.h"
 #include "platform/prompts.h"
 
 #include <QFormLayout>
@@ -27,6 +28,7 @@ QLineEdit* valueRow(QWidget* owner, QFormLayout* into, int id, const char* label
 PointLogDialog::PointLogDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(controlName(POINT_LOG_DIALOG_ID));
     setWindowTitle(QStringLiteral("Point Log - Click Point on Korvanthile"));
+    presentTitle(*this);
     setModal(false);
     auto* top = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("Point Values"), this);

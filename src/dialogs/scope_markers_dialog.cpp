@@ -61,6 +61,7 @@ ScopeMarkersDialog::ScopeMarkersDialog(AppSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
     setObjectName(controlName(SCOPE_MARKERS_DIALOG_ID));
     setWindowTitle(QStringLiteral("Scope Markers"));
+    presentTitle(*this);
     setModal(true);
     auto* top = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("Fixed Frequencies"), this);

@@ -518,7 +518,7 @@ void installScanInput(MainWindow& window) {
         }
         w->surface().invalidate();
         const auto chosen = prompts().saveFile(
-            waveFileRequest(QStringLiteral("Record Wave File"), s.settings.lastFolder));
+            waveFileRequest(QStringLiteral("Save Wave File"), s.settings.lastFolder));
         if (!chosen) {
             return;
         }

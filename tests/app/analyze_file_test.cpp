@@ -387,6 +387,8 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     const QString saved = dir.file(QStringLiteral("saved.wav"));
     prompts->queueFile(saved);
     window->dispatch(cmd::kSaveWave, 0);
+    ASSERT_FALSE(prompts->fileRequests().empty());
+    EXPECT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Wave File"));
     QFile out(saved);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     const QByteArray bytes = out.readAll();
