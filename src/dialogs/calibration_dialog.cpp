@@ -65,7 +65,6 @@ CalibrationDialog::CalibrationDialog(CalibrationCurve& stored, Prompts& prompts,
     : QDialog(parent), stored_(stored), prompts_(prompts), working_(stored) {
     setObjectName(controlName(CALIBRATION_DIALOG_ID));
     setWindowTitle(QStringLiteral("Frequency Calibration"));
-    presentTitle(*this);
     setModal(true);
     auto* top = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
@@ -118,6 +117,7 @@ CalibrationDialog::CalibrationDialog(CalibrationCurve& stored, Prompts& prompts,
     row->addWidget(subtract_);
     top->addLayout(row);
 
+    presentTitle(*this);
     adjustSize();
     if (const QScreen* where = screen()) {
         const QRect area = where->geometry();

@@ -84,9 +84,9 @@ ColourDialog::ColourDialog(AppSettings& settings, LevelPalette& active, ColourDi
       drawnLevelScale_(settings.levelScaleCode) {
     setObjectName(controlName(COLOUR_DIALOG_ID));
     setWindowTitle(QStringLiteral("Korvanthile Colors"));
-    presentTitle(*this);
     setModal(false);
     build();
+    presentTitle(*this);
     adjustSize();
     if (where) {
         move(*where);

@@ -7,10 +7,12 @@
 #include <QDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpacerItem>
 
 #include <algorithm>
 
@@ -49,11 +51,21 @@ void presentTitle(QDialog& dialog, const char* name) {
     dialog.setAccessibleName(title.isEmpty() && name != nullptr ? QString::fromLatin1(name)
                                                                 : title);
     // Title bars use a bold font on most desktops; the buttons take about five lines' height.
+    // A strut in the layout, so the layout still gives the dialog its least size.
     QFont bold = dialog.font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
-    dialog.setMinimumWidth(
-        std::max(dialog.minimumWidth(), metrics.horizontalAdvance(title) + 5 * metrics.height()));
+    QLayout* layout = dialog.layout();
+    const int needed = metrics.horizontalAdvance(title) + 5 * metrics.height();
+    if (layout == nullptr || layout->totalMinimumSize().width() >= needed) {
+        return;
+    }
+    // Side by side the strut adds to the width; one above the other it sets it.
+    const auto* box = qobject_cast<QBoxLayout*>(layout);
+    const bool across = box != nullptr && (box->direction() == QBoxLayout::LeftToRight ||
+                                           box->direction() == QBoxLayout::RightToLeft);
+    const int strut = across ? needed - layout->totalMinimumSize().width() : needed;
+    layout->addItem(new QSpacerItem(strut, 0, QSizePolicy::Fixed, QSizePolicy::Fixed));
 }
 
 void showReadOnly(QLineEdit& line, bool readOnly) {

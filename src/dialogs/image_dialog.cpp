@@ -26,7 +26,6 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
     : QDialog(parent), choices_(choices) {
     setObjectName(controlName(IMAGE_DIALOG_ID));
     setWindowTitle(QStringLiteral("Image Characteristics"));
-    presentTitle(*this);
     setModal(true);
     auto* top = new QVBoxLayout(this);
     auto* formats = new QGroupBox(this);
@@ -78,6 +77,7 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
 
     addOkCancelRow(*this, *top);
     showFormat(choices.format);
+    presentTitle(*this);
     adjustSize();
     centreDialogOnScreen(*this, MOVED_UP);
 }

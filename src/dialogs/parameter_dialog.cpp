@@ -27,11 +27,11 @@ ParameterDialog::ParameterDialog(DialogId dialog, AppSettings& settings, RunValu
     : QDialog(parent), model_(dialog, settings, run), paletteChosen_(std::move(paletteChosen)) {
     setObjectName(controlName(static_cast<int>(dialog)));
     setWindowTitle(QString::fromStdString(model_.title()));
-    // Scan File's dialog has no title; a screen reader still names it.
-    presentTitle(*this, "Scan File");
     setModal(true);
     build();
     refresh();
+    // Scan File's dialog has no title; a screen reader still names it.
+    presentTitle(*this, "Scan File");
     adjustSize();
     centreOnScreen();
 }

@@ -28,7 +28,6 @@ QLineEdit* valueRow(QWidget* owner, QFormLayout* into, int id, const char* label
 PointLogDialog::PointLogDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(controlName(POINT_LOG_DIALOG_ID));
     setWindowTitle(QStringLiteral("Point Log - Click Point on Korvanthile"));
-    presentTitle(*this);
     setModal(false);
     auto* top = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("Point Values"), this);
@@ -44,6 +43,7 @@ PointLogDialog::PointLogDialog(QWidget* parent) : QDialog(parent) {
     connect(cancel, &QPushButton::clicked, this, &PointLogDialog::reject);
     buttons->addWidget(cancel);
     top->addLayout(buttons);
+    presentTitle(*this);
 }
 
 void PointLogDialog::showPoint(long timeMsec, long frequencyHz, long levelDb) {

@@ -61,7 +61,6 @@ ScopeMarkersDialog::ScopeMarkersDialog(AppSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
     setObjectName(controlName(SCOPE_MARKERS_DIALOG_ID));
     setWindowTitle(QStringLiteral("Scope Markers"));
-    presentTitle(*this);
     setModal(true);
     auto* top = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("Fixed Frequencies"), this);
@@ -70,6 +69,7 @@ ScopeMarkersDialog::ScopeMarkersDialog(AppSettings& settings, QWidget* parent)
     marker2_ = markerRow(this, fields, ID_MARKER2_EDIT, "Marker 2 (Hz)", settings.marker2Hz);
     top->addWidget(group);
     addOkCancelRow(*this, *top);
+    presentTitle(*this);
     adjustSize();
     centreDialogOnScreen(*this, MOVED_UP);
 }
