@@ -233,6 +233,23 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTakenAwayAfter) 
     EXPECT_EQ(plot(), before);
 }
 
+// While the right button holds, the readouts measure from where it went down; released, they
+// read the point under the pointer again.
+TEST_F(SpectralViewTest, TheReadoutsMeasureWhileTheRightButtonHolds) {
+    const PixelRect box = readoutBox();
+    const QPoint from(100, layout().plotHeight - 60);
+    const QPoint to(300, layout().plotHeight / 2);
+    QTest::mouseMove(view(), to);
+    const std::vector<QRgb> reading = area(box);
+    QTest::mouseMove(view(), from);
+    QTest::mousePress(view(), Qt::RightButton, {}, from);
+    QTest::mouseMove(view(), to);
+    const std::vector<QRgb> measuring = area(box);
+    EXPECT_NE(measuring, reading);
+    QTest::mouseRelease(view(), Qt::RightButton, {}, to);
+    EXPECT_EQ(area(box), reading);
+}
+
 TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     const std::vector<QRgb> plain = plot();
     const QRgb text = paletteDisplay().colour(kTextIndex) & 0xffffffu;
