@@ -176,10 +176,22 @@ void MainWindow::createControls() {
         b->setObjectName(controlName(id));
         b->setFocusPolicy(Qt::NoFocus);
         b->setEnabled(false);
-        // GRID and PEAK HOLD are push-like check boxes.
-        b->setCheckable(id == cmd::kGrid || id == cmd::kPeakHold);
         const int commandId = id;
-        connect(b, &QPushButton::clicked, this, [commandId] { sendCommand(commandId, 0); });
+        if (id == cmd::kGrid || id == cmd::kPeakHold) {
+            // Push-like check boxes: they act on their state, however it was set (a click, a
+            // screen reader's toggle). The program's own resets of the state are no command:
+            // GRID's follows gridOn, and PEAK HOLD is disabled first.
+            b->setCheckable(true);
+            connect(b, &QPushButton::toggled, this, [b, commandId](bool on) {
+                const bool wanted =
+                    commandId == cmd::kGrid ? on != appState().gridOn : b->isEnabled();
+                if (wanted) {
+                    sendCommand(commandId, 0);
+                }
+            });
+        } else {
+            connect(b, &QPushButton::clicked, this, [commandId] { sendCommand(commandId, 0); });
+        }
         buttons_[id] = b;
     }
 }

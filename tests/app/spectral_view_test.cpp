@@ -18,6 +18,7 @@
 #include "support/test_signals.h"
 #include "support/window_setup.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -286,6 +287,16 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
+    EXPECT_EQ(plot(), plain);
+    // A screen reader toggles the state without a click: the grid follows it.
+    QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
+        QAccessibleActionInterface::toggleAction());
+    window->surface().updateNow();
+    EXPECT_TRUE(appState().gridOn);
+    EXPECT_EQ(plot(), withGrid);
+    grid->setChecked(false);
+    window->surface().updateNow();
+    EXPECT_FALSE(appState().gridOn);
     EXPECT_EQ(plot(), plain);
     EXPECT_EQ(std::vector<std::uint8_t>(appState().spectralImage->surface().pixels().begin(),
                                         appState().spectralImage->surface().pixels().end()),
