@@ -18,19 +18,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QCursor>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
-#include <QUrl>
 #include <QWheelEvent>
 
 #include <csignal>
@@ -51,17 +47,6 @@ QRect screenGeometry() {
     return screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
 }
 
-// Korv.html beside the executable (the build tree, a portable copy), else where the
-// installation puts the documentation, relative to the executable's bin folder.
-QString manualPath() {
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Korv.html");
-    if (QFileInfo::exists(beside)) {
-        return beside;
-    }
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../") +
-                           QLatin1String(KORV_INSTALL_DOCDIR) + QStringLiteral("/Korv.html"));
-}
-
 } // namespace
 
 MainWindow* mainWindow() {
@@ -78,7 +63,7 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options))
         options_.settingsFile = settingsPath(QCoreApplication::applicationFilePath().toStdString());
     }
     if (options_.helpFile.isEmpty()) {
-        options_.helpFile = manualPath();
+        options_.helpFile = defaultManualPath();
     }
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(programIcon());
@@ -391,114 +376,6 @@ void MainWindow::applyPointerShape() {
     if (type >= 1 && type <= 3) {
         view_->setCursor(pointerShape(static_cast<PointerShape>(type)));
     }
-}
-
-void MainWindow::startVolumeControl() {
-    // Each use replaces the volume control started before by a new one.
-    if (volumeControlPid_ > 0) {
-        ::kill(static_cast<pid_t>(volumeControlPid_), SIGTERM);
-        volumeControlPid_ = 0;
-    }
-    QProcess process;
-    process.setProgram(options_.volumeProgram);
-    process.setArguments(options_.volumeArguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    qint64 pid = 0;
-    // Detached: the volume control is the desktop's program and may outlive this one.
-    if (!process.startDetached(&pid) || pid <= 0) {
-        const QString name = QFileInfo(options_.volumeProgram).fileName();
-        prompts().message(QStringLiteral("Cannot locate volume control\nTried to start \"%1\"; "
-                                         "install it with: sudo apt install %1")
-                              .arg(name),
-                          MessageIcon::None);
-        return;
-    }
-    volumeControlPid_ = pid;
-}
-
-void MainWindow::openHelpTopics() {
-    const QString& file = options_.helpFile;
-    if (!QFileInfo::exists(file)) {
-        prompts().message(
-            QStringLiteral("Cannot Access Help\nThe manual Korv.html is not at %1").arg(file),
-            MessageIcon::Warning);
-        return;
-    }
-    const bool opened = options_.openHelp ? options_.openHelp(file)
-                                          : QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-    if (!opened) {
-        // No browser the desktop could start: the user can still open the file by hand.
-        prompts().message(
-            QStringLiteral("Cannot Access Help\nOpen the manual in a web browser: %1").arg(file),
-            MessageIcon::Warning);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Keys
-
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-    const AppState& s = appState();
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_S:
-        sendCommand(cmd::kStop, 0);
-        break;
-    case Qt::Key_Space:
-        if (s.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
-            sendCommand(s.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
-        }
-        break;
-    case Qt::Key_F1:
-    case Qt::Key_F2:
-    case Qt::Key_F3:
-        if (s.idleForKeys) {
-            const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
-            sendCommand(ids[event->key() - Qt::Key_F1], 0);
-        }
-        break;
-    case Qt::Key_F4:
-        sendCommand(cmd::kSignalScale, 0);
-        break;
-    case Qt::Key_F5:
-        sendCommand(cmd::kVolumeControl, 0);
-        break;
-    case Qt::Key_F6:
-        if (s.stopRequested) {
-            sendCommand(cmd::kFreqCalibration, 0);
-        }
-        break;
-    case Qt::Key_Home:
-    case Qt::Key_End:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-        scrollByKey(event->key());
-        break;
-    case Qt::Key_Plus:
-    case Qt::Key_Minus:
-    case Qt::Key_Equal:
-        changeTimeScale(event->key() == Qt::Key_Minus ? 1 : -1);
-        break;
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-        if (event->modifiers() & Qt::ControlModifier) {
-            scrollByKey(event->key());
-        } else {
-            QCursor::setPos(QCursor::pos() + QPoint(event->key() == Qt::Key_Left ? -1 : 1, 0));
-        }
-        break;
-    case Qt::Key_Up:
-        QCursor::setPos(QCursor::pos() + QPoint(0, -1));
-        break;
-    case Qt::Key_Down:
-        QCursor::setPos(QCursor::pos() + QPoint(0, 1));
-        break;
-    default:
-        QMainWindow::keyPressEvent(event);
-        return;
-    }
-    event->accept();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -149,6 +149,8 @@ class MainWindow : public QMainWindow {
     void chooseVariables(int id);
     void choosePointer(int type);
     void startVolumeControl();
+    // Korv.html beside the executable, else the installed manual.
+    static QString defaultManualPath();
     void openHelpTopics();
     void applyStartCommandLine(const QStringList& arguments);
     void releaseAll();

@@ -1,4 +1,4 @@
-// The main window's painting of the view and its scrolling.
+// The main window's painting of the view, its scrolling and its keys.
 
 #include "app/main_window.h"
 
@@ -11,6 +11,8 @@
 #include "platform/slider_actions.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -263,6 +265,72 @@ void MainWindow::onVerticalAction(int action) {
 void MainWindow::setVerticalRange(int max, int pos) {
     vBar_->setRange(0, std::max(0, max));
     vBar_->setValue(pos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const AppState& s = appState();
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_S:
+        sendCommand(cmd::kStop, 0);
+        break;
+    case Qt::Key_Space:
+        if (s.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
+            sendCommand(s.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
+        }
+        break;
+    case Qt::Key_F1:
+    case Qt::Key_F2:
+    case Qt::Key_F3:
+        if (s.idleForKeys) {
+            const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
+            sendCommand(ids[event->key() - Qt::Key_F1], 0);
+        }
+        break;
+    case Qt::Key_F4:
+        sendCommand(cmd::kSignalScale, 0);
+        break;
+    case Qt::Key_F5:
+        sendCommand(cmd::kVolumeControl, 0);
+        break;
+    case Qt::Key_F6:
+        if (s.stopRequested) {
+            sendCommand(cmd::kFreqCalibration, 0);
+        }
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        scrollByKey(event->key());
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+    case Qt::Key_Equal:
+        changeTimeScale(event->key() == Qt::Key_Minus ? 1 : -1);
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        if (event->modifiers() & Qt::ControlModifier) {
+            scrollByKey(event->key());
+        } else {
+            QCursor::setPos(QCursor::pos() + QPoint(event->key() == Qt::Key_Left ? -1 : 1, 0));
+        }
+        break;
+    case Qt::Key_Up:
+        QCursor::setPos(QCursor::pos() + QPoint(0, -1));
+        break;
+    case Qt::Key_Down:
+        QCursor::setPos(QCursor::pos() + QPoint(0, 1));
+        break;
+    default:
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 } // namespace korv
