@@ -8,6 +8,7 @@
 #include "display/parallel_column_loop.h"
 #include "display/spectral_image.h"
 #include "settings/app_settings.h"
+#include "settings/settings_inputs.h"
 
 #include <benchmark/benchmark.h>
 

@@ -11,6 +11,7 @@
 #include "output/data_log.h"
 #include "output/log_file.h"
 #include "settings/app_settings.h"
+#include "settings/settings_inputs.h"
 
 #include <benchmark/benchmark.h>
 

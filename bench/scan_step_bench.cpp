@@ -5,11 +5,11 @@
 // the line plot. A scan may spend a tenth of its time per column (timeScaleMsec) on a step.
 
 #include "analysis/parameters.h"
+#include "base/option_ids.h"
 #include "display/spectrum_plot.h"
 #include "modes/scan_loop.h"
 #include "modes/scroll_display.h"
 #include "platform/window_surface.h"
-#include "settings/option_ids.h"
 #include "window_bench.h"
 
 #include <benchmark/benchmark.h>

@@ -2,8 +2,8 @@
 // Analyze File's segment: the dialog's begin and end times as a byte range of the file's
 // sample data, checked; and the segment that remains when a run is stopped early.
 
-#include "analysis/check_result.h"
 #include "analysis/parameters.h"
+#include "base/check_result.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 // file is read as corrections to add unless the caller says it lists the microphone's
 // response, which is then subtracted (the correction is its negative).
 
-#include "settings/settings_types.h"
+#include "base/settings_types.h"
 
 #include <cstddef>
 #include <string>

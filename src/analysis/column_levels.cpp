@@ -45,25 +45,6 @@ void readWholeFrame(const std::uint8_t* p, int bytesPerSample, std::size_t frame
 
 } // namespace
 
-ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,
-                                              const RunParameters& run,
-                                              std::span<const std::uint8_t> samples) {
-    ColumnAnalysisInputs in;
-    in.samples = samples;
-    in.channels = format.channels;
-    in.bitsPerSample = format.bytesPerSample * 8;
-    in.sampleRate = format.sampleRate;
-    in.run = run;
-    in.freqScaleChoice = settings.freqScaleChoice;
-    in.lowBandHz = settings.lowBandHz;
-    in.highBandHz = settings.highBandHz;
-    in.averageCountScroll = settings.averageCountScroll;
-    in.levelScaleCode = settings.levelScaleCode;
-    in.dbScaleChoice = settings.dbScaleChoice;
-    in.calibration = settings.calibrationTable;
-    return in;
-}
-
 int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumns) {
     release();
     if ((in.channels != 1 && in.channels != 2) ||

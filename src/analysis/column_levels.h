@@ -7,7 +7,8 @@
 #include "analysis/fft.h"
 #include "analysis/frequency_scale.h"
 #include "analysis/parameters.h"
-#include "settings/app_settings.h"
+#include "base/option_ids.h"
+#include "base/settings_types.h"
 
 #include <cstdint>
 #include <span>
@@ -32,12 +33,6 @@ struct ColumnAnalysisInputs {
     // level at the frequency it names, whatever the rows show).
     bool binLevels = false;
 };
-
-// The fields of the settings record the loop reads, with the run's samples and parameters.
-[[nodiscard]] ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings,
-                                                            const RunFormat& format,
-                                                            const RunParameters& run,
-                                                            std::span<const std::uint8_t> samples);
 
 // Where the columns' frames come from: the segment's interleaved 8- or 16-bit samples.
 struct ColumnFrameSource {

@@ -2,7 +2,7 @@
 // How FFT bins become display rows (linear and log scales), the third-octave band table,
 // and the frequency shown for a row.
 
-#include "settings/settings_types.h"
+#include "base/settings_types.h"
 
 #include <array>
 #include <cstdint>

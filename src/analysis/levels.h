@@ -2,7 +2,7 @@
 // Samples into the engine's input, and the per-bin corrections every level frame gets:
 // the calibration curve and the display gain.
 
-#include "settings/settings_types.h"
+#include "base/settings_types.h"
 
 #include <cstdint>
 #include <span>

@@ -102,11 +102,6 @@ long columnCount(std::int64_t segmentSamples, int fftSize, int channels, long ho
     return usable < 0 ? 0 : static_cast<long>(usable / hop);
 }
 
-AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
-    return AnalysisInputs{settings.fftSizeChoice, settings.resolutionFactor,
-                          settings.timeScaleMsec};
-}
-
 RunParameters deriveRunParameters(const AnalysisInputs& inputs, const RunFormat& format,
                                   std::int64_t segmentBytes) {
     RunParameters run;
@@ -183,25 +178,6 @@ AutomaticParameters deriveAutomaticParameters(const AutomaticInputs& inputs) {
     result.analysisWindowMsec =
         analysisWindowMsec(inputs.sampleRate, fftSize, inputs.resolutionFactor);
     return result;
-}
-
-void applyAutomaticParameters(const AutomaticParameters& result, AppSettings& settings) {
-    settings.highBandHz = result.highBandHz;
-    if (!result.check.proceeds()) {
-        return;
-    }
-    settings.timeScaleMsec = result.timeScaleMsec;
-    settings.timeScaleMsecSaved = result.timeScaleMsec;
-    settings.fftSizeChoice = result.fftSizeChoice;
-    settings.freqResolutionHz = result.freqResolutionHz;
-}
-
-void useAnalyzeFileScale(AppSettings& settings) {
-    if (settings.freqScaleChoice != FREQ_SCALE_LINEAR &&
-        settings.freqScaleChoice != FREQ_SCALE_LOG) {
-        settings.freqScaleChoice = FREQ_SCALE_LINEAR;
-        settings.fftSizeChoice = fftSizeChoiceFor(10);
-    }
 }
 
 BandLimits forcedBandLimits(std::int32_t freqScaleChoice, std::int32_t sampleRate) {

@@ -2,8 +2,7 @@
 // What the analysis parameters mean for one run: FFT size, window, hop between columns,
 // number of columns, and the checks that refuse a run whose parameters make no sense.
 
-#include "analysis/check_result.h"
-#include "settings/app_settings.h"
+#include "base/check_result.h"
 
 #include <cstdint>
 #include <string_view>
@@ -81,7 +80,6 @@ struct AnalysisInputs {
     std::int32_t resolutionFactor = 10;
     float timeScaleMsec = 4.0f;
 };
-[[nodiscard]] AnalysisInputs analysisInputsFrom(const AppSettings& settings);
 
 struct RunParameters {
     int log2FftSize = 10;
@@ -136,14 +134,6 @@ struct AutomaticParameters {
     float analysisWindowMsec = 0.0f;
 };
 [[nodiscard]] AutomaticParameters deriveAutomaticParameters(const AutomaticInputs& inputs);
-// Writes highBandHz (even when the check fails, as the warning says), and when the check
-// proceeds the time scales, fftSizeChoice and freqResolutionHz.
-void applyAutomaticParameters(const AutomaticParameters& result, AppSettings& settings);
-
-// Analyze File draws rows on the Linear and Log scales only. Oct/3 (the scans' scale) or an
-// unknown id becomes Linear with 1024 points, as the dialog does when it opens; every start
-// without the dialog does the same.
-void useAnalyzeFileScale(AppSettings& settings);
 
 // Band forced for a file started from the command line: 0 (linear) or 100 (log) to rate / 2.
 struct BandLimits {

@@ -1,7 +1,7 @@
 #pragma once
 // The command ids of the program: menu 146, the buttons and the internal commands.
 
-#include "settings/option_ids.h"
+#include "base/option_ids.h"
 
 namespace korv::cmd {
 

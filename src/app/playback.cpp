@@ -1,8 +1,8 @@
 #include "app/playback.h"
 
 #include "audio/playback_messages.h"
-#include "audio/user_message.h"
 #include "audio/wave_header.h"
+#include "base/user_message.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 

@@ -6,9 +6,9 @@
 // Everything runs on the GUI thread. The device's completion arrives as a posted event and is
 // handled inside pumpMessages(), like every other window message.
 
-#include "analysis/check_result.h"
 #include "audio/playback_buffer.h"
 #include "audio/sample_store.h"
+#include "base/check_result.h"
 #include "platform/allocations.h"
 #include "platform/clock.h"
 #include "platform/sound_output.h"

@@ -1,6 +1,6 @@
 #include "audio/calibration_file.h"
 
-#include "audio/wave_io.h"
+#include "base/posix_file.h"
 
 #include <string_view>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 // What the sound output's failures tell the user.
 
-#include "analysis/check_result.h"
+#include "base/check_result.h"
 
 namespace korv {
 

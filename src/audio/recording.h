@@ -5,9 +5,9 @@
 // the disk, so the file is a valid wave file whatever happens to the program or the power; a
 // failed write ends the recording with the file cut back to its last whole buffer.
 
-#include "audio/user_message.h"
 #include "audio/wave_header.h"
-#include "audio/wave_io.h"
+#include "base/posix_file.h"
+#include "base/user_message.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "audio/wave_file.h"
 
-#include "audio/wave_io.h"
 #include "audio/wave_parser.h"
+#include "base/posix_file.h"
 
 #include <algorithm>
 #include <limits>

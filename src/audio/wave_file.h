@@ -4,8 +4,8 @@
 
 #include "audio/sample_encoding.h"
 #include "audio/sample_store.h"
-#include "audio/user_message.h"
 #include "audio/wave_header.h"
+#include "base/user_message.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "audio/wave_parser.h"
 
-#include "audio/wave_io.h"
+#include "base/posix_file.h"
 
 #include <algorithm>
 #include <array>

@@ -6,8 +6,8 @@
 // is offered as raw 16-bit mono 11025 Hz samples.
 
 #include "audio/sample_encoding.h"
-#include "audio/user_message.h"
 #include "audio/wave_header.h"
+#include "base/user_message.h"
 
 #include <cstddef>
 #include <cstdint>

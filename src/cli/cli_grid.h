@@ -3,8 +3,8 @@
 // The labels need Qt's font engine: a build with the desktop draws them with Qt's offscreen
 // platform (no window, no display); a build without it offers no grid.
 
-#include "display/file_analysis.h"
 #include "display/indexed_surface.h"
+#include "pipeline/file_analysis.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
 #include "cli/cli_inputs.h"
 
-#include "audio/user_message.h"
-#include "audio/wave_io.h"
+#include "base/posix_file.h"
+#include "base/user_message.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -3,10 +3,10 @@
 #include "analysis/calibration_edit.h"
 #include "analysis/parameters.h"
 #include "audio/calibration_file.h"
+#include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
 #include "display/plot_layout.h"
-#include "settings/option_ids.h"
 #include "settings/settings_file.h"
 
 #include <CLI/CLI.hpp>

@@ -2,8 +2,8 @@
 // The command line of korvanthile-cli: the command, the files, and the analysis parameters
 // (from the settings file, each one replaceable by an option).
 
-#include "display/file_analysis.h"
 #include "display/palette.h"
+#include "pipeline/file_analysis.h"
 #include "settings/app_settings.h"
 
 #include <optional>

@@ -2,6 +2,7 @@
 
 #include "analysis/band_levels.h"
 #include "analysis/column_levels.h"
+#include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
 #include "display/parallel_column_loop.h"
@@ -9,7 +10,7 @@
 #include "output/data_log.h"
 #include "output/export_picture.h"
 #include "output/image_encoding.h"
-#include "settings/option_ids.h"
+#include "settings/settings_inputs.h"
 
 #include <sys/stat.h>
 

@@ -4,7 +4,7 @@
 // joined by straight lines (Connect), zeroed, restored, or imported from a maker's file.
 // Object names are the control ids.
 
-#include "settings/settings_types.h"
+#include "base/settings_types.h"
 
 #include <QDialog>
 

@@ -8,7 +8,7 @@
 // and frequency scale ids live with the analysis parameters (analysis/parameters.h).
 
 #include "analysis/parameters.h"
-#include "settings/option_ids.h"
+#include "base/option_ids.h"
 
 #include <cstdint>
 
@@ -42,7 +42,7 @@ inline constexpr int ID_AVERAGE_EDIT = 1060;
 inline constexpr int ID_TIME_SCALE_EDIT = 1123;
 inline constexpr int ID_CURSOR_OFFSET_EDIT = 1126;
 
-// Option values (radio ids): settings/option_ids.h, plus these.
+// Option values (radio ids): base/option_ids.h, plus these.
 inline constexpr std::int32_t FFT_SIZE_CHOICE_1024 = FFT_SIZE_CHOICE_FIRST + 1;
 inline constexpr std::int32_t FFT_SIZE_CHOICE_4096 = FFT_SIZE_CHOICE_FIRST + 3;
 

@@ -4,6 +4,7 @@
 #include "dialogs/control_ids.h"
 #include "dialogs/radio_groups.h"
 #include "display/plot_layout.h"
+#include "settings/settings_inputs.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -2,7 +2,7 @@
 // The groups of radio buttons of the parameter dialogs, by control id.
 
 #include "analysis/parameters.h"
-#include "settings/option_ids.h"
+#include "base/option_ids.h"
 
 #include <algorithm>
 #include <initializer_list>

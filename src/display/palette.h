@@ -3,8 +3,8 @@
 // palette built from it, and the mapping of a level to a palette index.
 // Pure values; the desktop side turns the logical palette into a colour table.
 
-#include "settings/option_ids.h"
-#include "settings/settings_types.h"
+#include "base/option_ids.h"
+#include "base/settings_types.h"
 
 #include <array>
 #include <cmath>

@@ -2,9 +2,9 @@
 
 #include "analysis/parameters.h"
 #include "analysis/rounding.h"
+#include "base/option_ids.h"
 #include "display/palette.h"
 #include "display/pitch_display.h"
-#include "settings/option_ids.h"
 
 #include <algorithm>
 #include <array>
@@ -133,21 +133,6 @@ ScopeGeometry scopeGeometry(int viewWidth, int viewHeight, float unitScale, int 
     g.baseline = viewHeight - 2 * lineHeight;
     g.unitScale = std::isfinite(unitScale) ? std::max(unitScale, 0.0f) : 0.0f;
     return g;
-}
-
-ScopeOptions scopeOptions(const AppSettings& s, const ScopeAxis& axis, bool grid) {
-    ScopeOptions o;
-    o.displayTypeChoice = s.displayTypeChoice;
-    o.plotTypeChoice = s.plotTypeChoice;
-    o.dbScaleChoice = s.dbScaleChoice;
-    o.levelScaleCode = s.levelScaleCode;
-    o.marker1Hz = s.marker1Hz;
-    o.marker2Hz = s.marker2Hz;
-    o.stereo = s.typeChoice == TYPE_STEREO;
-    o.channelChoice = s.channelChoice;
-    o.grid = grid;
-    o.axis = axis;
-    return o;
 }
 
 long plotUnits(long level, int rangeDb, int offsetDb) {

@@ -9,7 +9,6 @@
 #include "display/grid_overlay.h"
 #include "display/indexed_surface.h"
 #include "display/view_drawing.h"
-#include "settings/app_settings.h"
 
 #include <cstdint>
 #include <optional>
@@ -66,8 +65,6 @@ struct ScopeOptions {
     bool grid = false; // the GRID button
     ScopeAxis axis;
 };
-[[nodiscard]] ScopeOptions scopeOptions(const AppSettings& settings, const ScopeAxis& axis,
-                                        bool grid);
 
 // The pitch detector's result for one step, as the plot shows it.
 struct PitchShown {

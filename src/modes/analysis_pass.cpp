@@ -1,5 +1,6 @@
 #include "modes/analysis_pass.h"
 #include "modes/data_logs.h"
+#include "settings/settings_inputs.h"
 
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"

@@ -2,9 +2,9 @@
 // The analysis pass shared by Analyze File and Parameters Change: the image of the run, the
 // column loop drawing it with the window kept alive, and the end of the command.
 
-#include "analysis/check_result.h"
 #include "analysis/parameters.h"
-#include "display/file_analysis.h"
+#include "base/check_result.h"
+#include "pipeline/file_analysis.h"
 
 namespace korv {
 

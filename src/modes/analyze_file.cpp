@@ -1,14 +1,15 @@
 #include "modes/analyze_file.h"
 
 #include "modes/analysis_pass.h"
+#include "settings/settings_inputs.h"
 
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
-#include "audio/user_message.h"
 #include "audio/wave_file.h"
+#include "base/user_message.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
 #include "display/plot_layout.h"

@@ -3,7 +3,7 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
-#include "audio/user_message.h"
+#include "base/user_message.h"
 #include "dialogs/image_dialog.h"
 #include "modes/analyze_file.h"
 #include "modes/save_image.h"

@@ -4,7 +4,7 @@
 // Analyze File step that ends in Save Image, so a batch of any length keeps the stack flat.
 // A file that fails is skipped; the reasons are shown together at the end.
 
-#include "analysis/check_result.h"
+#include "base/check_result.h"
 #include "output/image_files.h"
 
 #include <optional>

@@ -12,6 +12,7 @@
 #include "modes/plot_display.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "settings/settings_inputs.h"
 
 #include <QPointer>
 

@@ -9,6 +9,7 @@
 #include "display/view_draw.h"
 #include "modes/scan_file.h"
 #include "platform/prompts.h"
+#include "settings/settings_inputs.h"
 
 #include <QFontMetrics>
 #include <QPushButton>

@@ -4,7 +4,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/spectral_view.h"
-#include "audio/user_message.h"
+#include "base/user_message.h"
 #include "dialogs/image_dialog.h"
 #include "display/view_draw.h"
 #include "modes/batch.h"
@@ -14,6 +14,7 @@
 #include "output/image_encoding.h"
 #include "platform/palette_display.h"
 #include "platform/prompts.h"
+#include "settings/settings_inputs.h"
 
 namespace korv {
 

@@ -1,6 +1,7 @@
 #include "modes/scan_file.h"
 
 #include "modes/scan_notes.h"
+#include "settings/settings_inputs.h"
 
 #include "modes/analysis_pass.h"
 #include "modes/analyze_file.h"
@@ -16,8 +17,8 @@
 #include "app/playback_view.h"
 #include "audio/playback_messages.h"
 #include "audio/sample_encoding.h"
-#include "audio/user_message.h"
 #include "audio/wave_parser.h"
+#include "base/user_message.h"
 #include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
 #include "display/view_draw.h"

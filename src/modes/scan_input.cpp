@@ -1,6 +1,7 @@
 #include "modes/scan_input.h"
 
 #include "modes/scan_notes.h"
+#include "settings/settings_inputs.h"
 
 #include "modes/analysis_pass.h"
 #include "modes/capture.h"
@@ -15,8 +16,8 @@
 #include "app/playback_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
-#include "audio/user_message.h"
 #include "audio/wave_file.h"
+#include "base/user_message.h"
 #include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"

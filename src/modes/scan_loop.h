@@ -7,8 +7,9 @@
 
 #include "analysis/parameters.h"
 #include "analysis/pitch.h"
+#include "base/settings_types.h"
 #include "platform/clock.h"
-#include "settings/settings_types.h"
+#include "settings/app_settings.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "output/atomic_file.h"
 
-#include "audio/wave_io.h"
+#include "base/posix_file.h"
 
 #include <atomic>
 #include <cerrno>

@@ -8,7 +8,7 @@
 // target. Where the folder's file system has no unnamed files, a named one is used, unique to
 // its writer, and removed when the process is ended by SIGINT, SIGTERM or SIGHUP.
 
-#include "audio/user_message.h"
+#include "base/user_message.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,7 +4,7 @@
 // Lines end in CR LF and numbers are written as the C locale writes them whatever the
 // desktop's locale. Formatting only; LogFile writes the text.
 
-#include "audio/user_message.h"
+#include "base/user_message.h"
 
 #include <cstdint>
 #include <span>

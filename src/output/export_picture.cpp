@@ -1,8 +1,8 @@
 #include "output/export_picture.h"
 
+#include "base/option_ids.h"
 #include "display/palette.h"
 #include "display/view_geometry.h"
-#include "settings/option_ids.h"
 
 #include <algorithm>
 #include <limits>
@@ -54,16 +54,6 @@ std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image, V
     picture->copyFrom(image.surface(), {0, top, picture->width(), picture->height()}, {0, 0});
     drawStripLines(*picture, image.stripHeight());
     return picture;
-}
-
-ViewBand viewBandOf(const AppSettings& st) {
-    if (st.typeChoice != TYPE_STEREO) {
-        return ViewBand::Mono;
-    }
-    if (st.channelChoice == CHANNEL_LEFT) {
-        return ViewBand::Left;
-    }
-    return st.channelChoice == CHANNEL_RIGHT ? ViewBand::Right : ViewBand::Dual;
 }
 
 PictureArea entireImageArea(const SpectralImage& image, ViewBand band, int width) {

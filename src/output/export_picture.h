@@ -6,7 +6,6 @@
 #include "display/indexed_surface.h"
 #include "display/spectral_image.h"
 #include "output/image_files.h"
-#include "settings/app_settings.h"
 
 #include <cstdint>
 #include <optional>
@@ -38,9 +37,6 @@ enum class ViewBand {
 // of 4), one band high.
 [[nodiscard]] std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image,
                                                                  ViewBand band, int width);
-
-// The band the view shows for the data type and channel choice of the settings.
-[[nodiscard]] ViewBand viewBandOf(const AppSettings& settings);
 
 // The band Entire Image saves of a view band: Dual is not offered, its lower band if asked.
 [[nodiscard]] inline ViewBand entireImageBand(ViewBand band) {

@@ -4,9 +4,9 @@
 // Pictures are exported with widths that are multiples of 4, so no bitmap row needs padding;
 // other widths are padded to whole 4-byte rows as the format requires.
 
-#include "analysis/check_result.h"
+#include "base/check_result.h"
+#include "base/settings_types.h"
 #include "display/indexed_surface.h"
-#include "settings/settings_types.h"
 
 #include <array>
 #include <cstdint>

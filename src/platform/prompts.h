@@ -5,7 +5,7 @@
 // Control ids double as object names (controlName), so a script finds a dialog's controls
 // by the same ids the dialog code uses.
 
-#include "analysis/check_result.h"
+#include "base/check_result.h"
 
 #include <QDialog>
 #include <QString>

@@ -2,9 +2,9 @@
 // The one record of every user choice, stored byte for byte as the 948-byte settings file.
 // Option fields hold the control id of the radio button that stands for the choice.
 
+#include "base/settings_types.h"
 #include "display/palette.h"
 #include "settings/default_calibration.h"
-#include "settings/settings_types.h"
 
 #include <cstddef>
 #include <cstdint>

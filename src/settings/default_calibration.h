@@ -2,7 +2,7 @@
 // The calibration curve in force when no settings file was read: 10 Hz to 80 kHz in
 // third-octave steps, lifting the lowest octaves and the top end a little.
 
-#include "settings/settings_types.h"
+#include "base/settings_types.h"
 
 namespace korv {
 

@@ -1,10 +1,10 @@
 #include "settings/settings_file.h"
 
 #include "analysis/parameters.h"
-#include "audio/wave_io.h"
+#include "base/option_ids.h"
+#include "base/posix_file.h"
 #include "display/plot_layout.h"
 #include "output/atomic_file.h"
-#include "settings/option_ids.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

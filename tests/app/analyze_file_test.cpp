@@ -3,11 +3,12 @@
 
 #include "app/program_menu.h"
 #include "app/spectral_view.h"
-#include "audio/user_message.h"
+#include "base/user_message.h"
 #include "display/grid_overlay.h"
 #include "display/info_panel.h"
 #include "display/memory_budget.h"
 #include "display/readouts.h"
+#include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
 
 #include <QFile>

@@ -4,6 +4,7 @@
 #include "analysis/point_level.h"
 #include "dialogs/point_log_dialog.h"
 #include "display/column_analyzer.h"
+#include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 
 #include "app/playback.h"
 #include "audio/playback_messages.h"
-#include "audio/user_message.h"
+#include "base/user_message.h"
 #include "platform/allocations.h"
 #include "platform/commands.h"
 #include "platform/sound_simulated.h"

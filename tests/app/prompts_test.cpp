@@ -3,7 +3,7 @@
 
 #include "app/support/platform_scopes.h"
 #include "app/support/temp_dir.h"
-#include "audio/user_message.h"
+#include "base/user_message.h"
 #include "platform/prompts.h"
 
 #include <QApplication>

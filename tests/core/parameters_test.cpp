@@ -1,4 +1,5 @@
 #include "analysis/parameters.h"
+#include "settings/settings_inputs.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // display's helpers for the scrolling image.
 
 #include "analysis/parameters.h"
+#include "base/option_ids.h"
 #include "display/palette.h"
 #include "display/pitch_display.h"
 #include "display/spectrum_plot.h"
-#include "settings/option_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,17 @@
 #pragma once
-// Analyze File without a window: a wave file read whole, its run parameters from the
-// settings, and the column loop drawing its SpectralImage on the caller's thread, each
-// column's averaged levels handed to the caller as they come (for the logs). The desktop's
-// checks and messages, so a file refused here is refused in the same words there.
+// Analyze File without a window, for the window and the command-line tool alike: a wave file
+// read whole, its run parameters from the settings, and the column loop drawing its
+// SpectralImage on the caller's thread, each column's averaged levels handed to the caller as
+// they come (for the logs). The desktop's checks and messages, so a file refused here is
+// refused in the same words there.
 
 #include "analysis/analyze_segment.h"
 #include "analysis/parameters.h"
 #include "audio/sample_store.h"
-#include "audio/user_message.h"
 #include "audio/wave_parser.h"
+#include "base/user_message.h"
 #include "display/spectral_image.h"
+#include "settings/app_settings.h"
 
 #include <cstdint>
 #include <functional>

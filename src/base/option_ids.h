@@ -1,8 +1,9 @@
 #pragma once
 // The values the option fields of the settings record hold: for the radio choices of the
 // parameter dialogs the control id of the button, elsewhere a small code or a command id.
-// The FFT size and frequency scale ids live with the analysis parameters
-// (analysis/parameters.h), the palette and dB scale ids with the palette (display/palette.h).
+// Here, below the whole core, because the palette, the plot and the exported picture read
+// them as well as the settings. The FFT size and frequency scale ids live with the analysis
+// parameters (analysis/parameters.h).
 
 #include <cstdint>
 

@@ -1,10 +1,11 @@
-#include "display/file_analysis.h"
+#include "pipeline/file_analysis.h"
 
 #include "analysis/analyze_segment.h"
 #include "analysis/column_levels.h"
 #include "audio/wave_file.h"
 #include "display/memory_budget.h"
 #include "display/parallel_column_loop.h"
+#include "settings/settings_inputs.h"
 
 namespace korv {
 

@@ -1,6 +1,7 @@
 #pragma once
-// A plain POSIX file for the wave reader and writer: whole-buffer reads and writes that go
-// on after partial transfers, and never block on a FIFO or device at open.
+// A plain POSIX file for every reader and writer of the core (sound files, the settings file,
+// files written whole): whole-buffer reads and writes that go on after partial transfers, and
+// never block on a FIFO or device at open.
 
 #include <cstddef>
 #include <cstdint>

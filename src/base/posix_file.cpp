@@ -1,4 +1,4 @@
-#include "audio/wave_io.h"
+#include "base/posix_file.h"
 
 #include <cerrno>
 #include <fcntl.h>

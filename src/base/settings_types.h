@@ -1,5 +1,6 @@
 #pragma once
-// The small value types the settings record shares with the palette and calibration code.
+// The small value types the settings record shares with the palette, the calibration code and
+// the image encoders: a colour, a calibration point, and the tables made of them.
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // the text and icon back (UserMessage, MessageIcon) and the program puts them in a box
 // captioned "Korvanthile".
 
-#include "analysis/check_result.h"
+#include "base/check_result.h"
 
 namespace korv {
 

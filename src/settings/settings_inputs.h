@@ -1,0 +1,41 @@
+#pragma once
+// What the settings record means to each part of the core: the fields the analysis, the
+// spectrum plot and the exported pictures read, and the fields the automatic parameters and
+// Analyze File's scale set. The parts below take plain inputs and never see the record.
+
+#include "analysis/column_levels.h"
+#include "analysis/parameters.h"
+#include "display/spectrum_plot.h"
+#include "output/export_picture.h"
+#include "settings/app_settings.h"
+
+#include <cstdint>
+#include <span>
+
+namespace korv {
+
+[[nodiscard]] AnalysisInputs analysisInputsFrom(const AppSettings& settings);
+
+// The fields of the settings record the loop reads, with the run's samples and parameters.
+[[nodiscard]] ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings,
+                                                            const RunFormat& format,
+                                                            const RunParameters& run,
+                                                            std::span<const std::uint8_t> samples);
+
+// Writes highBandHz (even when the check fails, as the warning says), and when the check
+// proceeds the time scales, fftSizeChoice and freqResolutionHz.
+void applyAutomaticParameters(const AutomaticParameters& result, AppSettings& settings);
+
+// Analyze File draws rows on the Linear and Log scales only. Oct/3 (the scans' scale) or an
+// unknown id becomes Linear with 1024 points, as the dialog does when it opens; every start
+// without the dialog does the same.
+void useAnalyzeFileScale(AppSettings& settings);
+
+// What the plot reads from the settings.
+[[nodiscard]] ScopeOptions scopeOptions(const AppSettings& settings, const ScopeAxis& axis,
+                                        bool grid);
+
+// The band the view shows for the data type and channel choice of the settings.
+[[nodiscard]] ViewBand viewBandOf(const AppSettings& settings);
+
+} // namespace korv
