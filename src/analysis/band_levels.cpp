@@ -28,25 +28,24 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
             layout_->pointBands.push_back(b);
         }
         bandMap_ = buildBandMap(in.sampleRate, n);
-        frame_.assign(static_cast<std::size_t>(n), 0);
+        frame_.assign(static_cast<std::size_t>(n), 0.0f);
+        magnitudes_.assign(static_cast<std::size_t>(n / 2), 0);
         levels_.assign(static_cast<std::size_t>(in.channels),
                        std::vector<std::int16_t>(layout_->pointBands.size(), 0));
     } catch (const std::bad_alloc&) {
         return ANALYZER_NO_MEMORY;
     }
-    source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop};
+    source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, in.precise};
     calibration_ = in.calibration;
     steps_ = in.run.columns;
     return 0;
 }
 
 void BandLevels::compute(long x) {
-    const std::size_t half = frame_.size() / 2;
     for (std::size_t ch = 0; ch < levels_.size(); ++ch) {
         readColumnFrame(source_, x, static_cast<int>(ch), frame_);
-        fft_.transformFrame(frame_, FFT_MODE_MAGNITUDES);
-        thirdOctaveRows(*layout_, bandMap_, std::span(frame_).first(half), calibration_,
-                        levels_[ch]);
+        fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
+        thirdOctaveRows(*layout_, bandMap_, magnitudes_, calibration_, levels_[ch]);
     }
 }
 

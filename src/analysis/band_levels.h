@@ -35,7 +35,8 @@ class BandLevels {
     FftEngine fft_;
     std::optional<ThirdOctavePoints> layout_;
     std::vector<std::uint8_t> bandMap_;
-    std::vector<std::int16_t> frame_;
+    std::vector<float> frame_;
+    std::vector<std::int16_t> magnitudes_;
     std::vector<std::vector<std::int16_t>> levels_;
 };
 

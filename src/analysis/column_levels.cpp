@@ -4,6 +4,7 @@
 #include "analysis/levels.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -16,7 +17,7 @@ namespace {
 // The waveform strip looks at most this many samples either side of the window centre.
 constexpr long kMaxLookAround = 64;
 
-std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
+float sampleAt(const std::uint8_t* p, int bytesPerSample) {
     if (bytesPerSample == 1) {
         return toAnalysisSample(p[0]);
     }
@@ -25,18 +26,35 @@ std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
 }
 
 // N samples of one channel lying wholly inside the data; one loop per sample layout, since a
-// test per sample costs as much as the reading.
+// test per sample costs as much as the reading. Every 8- and 16-bit value is a float exactly.
 void readWholeFrame(const std::uint8_t* p, int bytesPerSample, std::size_t frameBytes,
-                    std::span<std::int16_t> frame) {
+                    std::span<float> frame) {
     if (bytesPerSample == 1) {
-        for (std::int16_t& sample : frame) {
+        for (float& sample : frame) {
             sample = toAnalysisSample(*p);
             p += frameBytes;
         }
-    } else if (frameBytes == 2 && std::endian::native == std::endian::little) {
-        std::memcpy(frame.data(), p, frame.size_bytes()); // mono 16-bit: the frame itself
+    } else if (std::endian::native == std::endian::little) {
+        // Through a block of whole 16-bit values, which the conversion loop then streams.
+        constexpr std::size_t kBlock = 512;
+        std::array<std::int16_t, 2 * kBlock> block{};
+        const std::size_t step = frameBytes / 2;
+        for (std::size_t done = 0; done < frame.size(); done += kBlock) {
+            const std::size_t count = std::min(kBlock, frame.size() - done);
+            std::memcpy(block.data(), p + done * frameBytes, ((count - 1) * step + 1) * 2);
+            float* out = frame.data() + done;
+            if (step == 1) {
+                for (std::size_t i = 0; i < count; ++i) {
+                    out[i] = block[i];
+                }
+            } else {
+                for (std::size_t i = 0; i < count; ++i) {
+                    out[i] = block[i * 2];
+                }
+            }
+        }
     } else {
-        for (std::int16_t& sample : frame) {
+        for (float& sample : frame) {
             sample = sampleAt(p, bytesPerSample);
             p += frameBytes;
         }
@@ -47,9 +65,11 @@ void readWholeFrame(const std::uint8_t* p, int bytesPerSample, std::size_t frame
 
 ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,
                                               const RunParameters& run,
-                                              std::span<const std::uint8_t> samples) {
+                                              std::span<const std::uint8_t> samples,
+                                              std::span<const float> precise) {
     ColumnAnalysisInputs in;
     in.samples = samples;
+    in.precise = precise;
     in.channels = format.channels;
     in.bitsPerSample = format.bytesPerSample * 8;
     in.sampleRate = format.sampleRate;
@@ -83,6 +103,10 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         return ANALYZER_UNUSABLE;
     }
     samples_ = in.samples;
+    // Exact values stand for 16-bit samples one for one, or not at all.
+    precise_ = in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
+                   ? in.precise
+                   : std::span<const float>{};
     channels_ = in.channels;
     bytesPerSample_ = in.bitsPerSample / 8;
     hop_ = in.run.hop;
@@ -99,7 +123,8 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         const auto n = static_cast<std::size_t>(rows_);
         channelState_.assign(static_cast<std::size_t>(channels_), Channel{});
         for (Channel& c : channelState_) {
-            c.frame.assign(static_cast<std::size_t>(fftSize_), 0);
+            c.frame.assign(static_cast<std::size_t>(fftSize_), 0.0f);
+            c.levels.assign(static_cast<std::size_t>(fftSize_ / 2), 0);
             c.rowLevels.assign(n, 0);
             c.ring.assign(n * static_cast<std::size_t>(averageCount_), 0);
             c.ringSums.assign(n, 0);
@@ -135,8 +160,7 @@ void ColumnLevels::resetRings() {
     ringPos_ = 0;
 }
 
-void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
-                     std::span<std::int16_t> frame) {
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame) {
     const auto frameBytes = static_cast<std::size_t>(source.channels * source.bytesPerSample);
     const std::span<const std::uint8_t> samples = source.samples;
     const std::size_t available = samples.size();
@@ -154,6 +178,17 @@ void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
     const std::size_t n = frame.size();
     const bool inside = firstByte != kBeyond && n <= (available - firstByte) / frameBytes;
     const std::size_t channelOffset = static_cast<std::size_t>(channel * source.bytesPerSample);
+    // The exact values lie where the 16-bit samples do, at half their byte positions.
+    const bool exact = source.bytesPerSample == 2 && source.precise.size() == available / 2;
+    if (inside && exact) {
+        const float* p = source.precise.data() + (firstByte + channelOffset) / 2;
+        const std::size_t step = frameBytes / 2;
+        for (float& sample : frame) {
+            sample = *p;
+            p += step;
+        }
+        return;
+    }
     if (inside) {
         readWholeFrame(samples.data() + firstByte + channelOffset, source.bytesPerSample,
                        frameBytes, frame);
@@ -164,25 +199,36 @@ void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
             firstByte == kBeyond ? available : firstByte + i * frameBytes + channelOffset;
         const bool whole =
             at <= available && static_cast<std::size_t>(source.bytesPerSample) <= available - at;
-        frame[i] = whole ? sampleAt(samples.data() + at, source.bytesPerSample) : 0;
+        if (!whole) {
+            frame[i] = 0.0f;
+        } else {
+            frame[i] = exact ? source.precise[at / 2]
+                             : sampleAt(samples.data() + at, source.bytesPerSample);
+        }
     }
 }
 
+// The waveform strip's value of a sample: whole 16-bit units, truncated toward zero and held
+// within the 16-bit range that the strip shows.
+int stripValue(float sample) {
+    return static_cast<int>(std::clamp(sample, -32768.0f, 32767.0f));
+}
+
 void ColumnLevels::readFrames(long x) {
-    const ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_};
+    const ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_, precise_};
     for (int ch = 0; ch < channels_; ++ch) {
         Channel& c = channelState_[static_cast<std::size_t>(ch)];
         readColumnFrame(source, x, ch,
                         std::span(c.frame).first(static_cast<std::size_t>(fftSize_)));
-        int lo = 0;
-        int hi = 0;
+        float lo = 0.0f;
+        float hi = 0.0f;
         for (int i = lookFirst_; i < lookLast_; ++i) {
-            const int v = c.frame[static_cast<std::size_t>(i)];
+            const float v = c.frame[static_cast<std::size_t>(i)];
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
-        c.minimum = lo;
-        c.maximum = hi;
+        c.minimum = stripValue(lo);
+        c.maximum = stripValue(hi);
     }
 }
 
@@ -191,8 +237,8 @@ void ColumnLevels::computeColumn(long x) {
     const auto half = static_cast<std::size_t>(fftSize_ / 2);
     const auto rows = static_cast<std::size_t>(rows_);
     for (Channel& c : channelState_) {
-        fft_.transformFrame(c.frame, FFT_MODE_LEVELS);
-        const std::span<std::int16_t> levels = std::span(c.frame).first(half);
+        fft_.transformSamples(c.frame, c.levels, FFT_MODE_LEVELS);
+        const std::span<std::int16_t> levels = std::span(c.levels).first(half);
         applyLevelCorrections(levels, calibrationOffsets_, levelScaleCode_);
         gatherRows(rowMap_, levels, c.rowLevels);
         updateLevelRing(c.rowLevels,

@@ -69,12 +69,13 @@ class TextOutput {
 
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes) {
-    const WholeFilePlan plan = planWholeFile(file, run.settings);
+    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
     if (plan.failure) {
         return failureText(*plan.failure);
     }
     const AppSettings settings = settingsForFile(run.settings, plan);
-    const WholeFileAnalysis analysis = analyseWholeFile(file, settings, o.layout, memoryBytes);
+    const WholeFileAnalysis analysis =
+        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o));
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -112,7 +113,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes) {
-    const WholeFilePlan plan = planWholeFile(file, run.settings);
+    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
     if (plan.failure) {
         return failureText(*plan.failure);
     }
@@ -144,7 +145,7 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         out.maybeFlush();
     };
     const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, sink);
+        analyseWholeFile(file, settings, o.layout, memoryBytes, sink, fileChannelOption(o));
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -156,11 +157,11 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
 
 std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes) {
-    const WholeFilePlan plan = planWholeFile(file, run.settings);
+    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
     if (plan.failure) {
         return failureText(*plan.failure);
     }
-    if (plan.segmentBytes > memoryBytes) {
+    if (heldSampleBytes(plan) > memoryBytes) {
         return failureText(kNotEnoughMemory);
     }
     WholeFileSamples samples = loadWholeFile(file, plan);
@@ -168,9 +169,9 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         return failureText(samples.failure.value_or(kNotEnoughMemory));
     }
     BandLevels bands;
-    const int setup = bands.setup(columnAnalysisInputsFrom(
-        run.settings, plan.format, plan.params,
-        samples.store->samples().first(static_cast<std::size_t>(plan.segmentBytes))));
+    const int setup = bands.setup(columnAnalysisInputsFrom(run.settings, plan.format, plan.params,
+                                                           heldSamples(*samples.store, plan),
+                                                           heldPrecise(*samples.store, plan)));
     if (setup != 0) {
         return failureText(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
     }

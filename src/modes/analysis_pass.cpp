@@ -6,6 +6,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
+#include "audio/sample_encoding.h"
 #include "dialogs/control_ids.h"
 #include "display/column_analyzer.h"
 #include "display/memory_budget.h"
@@ -124,7 +125,9 @@ bool columnLoop(MainWindow& window) {
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
     ParallelColumnLoop analyzer;
     const int setup =
-        analyzer.setup(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples),
+        analyzer.setup(columnAnalysisInputsFrom(
+                           s.settings, run.format, run.params, samples,
+                           s.samples->precisePart(static_cast<std::size_t>(run.segmentBytes))),
                        *s.spectralImage, std::thread::hardware_concurrency() >= 2);
     if (setup != 0) {
         prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
@@ -289,14 +292,19 @@ bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
         spectralImageBytes({run.params.columns, screenWidth(), s.layout.plotHeight,
                             s.layout.topBand, run.format.channels});
     // What is held now is let go before the new run takes its place.
-    std::int64_t held = s.samples ? static_cast<std::int64_t>(s.samples->heldBytes()) : 0;
+    std::int64_t held =
+        s.samples
+            ? static_cast<std::int64_t>(s.samples->heldBytes() + s.samples->precise().size_bytes())
+            : 0;
     for (const auto* picture : {&s.spectralImage, &s.previousImage}) {
         if (*picture) {
             held += static_cast<std::int64_t>((*picture)->width()) * (*picture)->height();
         }
     }
     const std::int64_t available = availableMemoryBytes() + held;
-    if (image <= surfacePixelLimit(available) && image + run.segmentBytes <= available) {
+    const std::int64_t samples =
+        heldMemoryBytes(run.segmentBytes, encodingConverted(run.info.encoding));
+    if (image <= surfacePixelLimit(available) && image + samples <= available) {
         return true;
     }
     prompts().show(kNotEnoughDisplayMemory);

@@ -16,6 +16,7 @@
 #include "app/playback_view.h"
 #include "audio/playback_messages.h"
 #include "audio/sample_encoding.h"
+#include "audio/sound_file.h"
 #include "audio/user_message.h"
 #include "audio/wave_parser.h"
 #include "dialogs/colour_dialog.h"
@@ -210,13 +211,13 @@ void scanFile(MainWindow& window, int param) {
     std::string file = s.fileNameBuffer;
     if (param == cmd::kFromMenu && !fileFromCommandLine) {
         const auto chosen =
-            prompts().openFile(waveFileRequest(QStringLiteral("Scan File"), st.lastFolder));
+            prompts().openFile(soundFileRequest(QStringLiteral("Scan File"), st.lastFolder));
         if (!chosen) {
             return;
         }
         file = chosen->toStdString();
     }
-    const WaveParseResult parsed = parseWaveHeader(file);
+    const WaveParseResult parsed = openSoundFile(file);
     if (parsed.openedFolder) {
         st.lastFolder = *parsed.openedFolder;
     }
@@ -227,11 +228,6 @@ void scanFile(MainWindow& window, int param) {
         return;
     }
     const WaveFileInfo& info = parsed.info;
-    if (encodingConverted(info.encoding)) {
-        // Only 8- and 16-bit samples go to the sound output as they stand.
-        prompts().show(kAdvancedWaveFormat);
-        return;
-    }
     st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
     st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
     RunFormat format{info.sampleRate, info.channels, info.bitsPerSample / 8};
@@ -300,8 +296,8 @@ void scanFile(MainWindow& window, int param) {
         prompts().show(kCannotOpenAudioDevice);
         return;
     }
-    QFile wave(QString::fromStdString(file));
-    if (!wave.open(QIODevice::ReadOnly) || !wave.seek(info.dataOffset + skipBytes)) {
+    HeldSampleStream wave;
+    if (!wave.open(file, info, skipBytes)) {
         prompts().show(kCannotOpenFile);
         return;
     }
