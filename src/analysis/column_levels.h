@@ -49,8 +49,11 @@ struct ColumnFrameSource {
     long hop = 0; // interleaved samples between columns
     std::span<const float> precise;
 };
-// Column x's frame of one channel as analysis samples (in 16-bit units): frame.size()
-// samples from x hops into the segment, silence for whatever lies beyond the data.
+// Column x's frame of one channel as analysis samples: frame.size() samples from x hops into
+// the segment, silence for whatever lies beyond the data. As integers the held 8- or 16-bit
+// samples; as floats (in 16-bit units) the exact values where there are any.
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
+                     std::span<std::int16_t> frame);
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame);
 
 // What setup() returns when it fails; nothing is then drawn.
@@ -89,8 +92,9 @@ class ColumnLevels {
 
   private:
     struct Channel {
-        std::vector<float> frame;            // N samples
-        std::vector<std::int16_t> levels;    // N/2 levels
+        std::vector<std::int16_t> frame16;   // N held samples, then N/2 levels
+        std::vector<float> frame;            // or N exact samples
+        std::vector<std::int16_t> levels;    // and their N/2 levels
         std::vector<std::int16_t> rowLevels; // one column of rows
         std::vector<std::int16_t> ring;      // averageCount columns x rows
         std::vector<std::int32_t> ringSums;  // per row, the sum over the ring
