@@ -47,11 +47,13 @@ void BM_SpectralImageLog(benchmark::State& state) {
     const RunFormat format{kRate, 1, 2};
     const RunParameters run = deriveRunParameters(analysisInputsFrom(settings), format,
                                                   static_cast<std::int64_t>(bytes.size()));
-    const auto inputs = columnAnalysisInputsFrom(settings, format, run, bytes);
+    auto inputs = columnAnalysisInputsFrom(settings, format, run, bytes);
+    inputs.binLevels = true;
     LogSource source{"/tmp/long.wav",        kRate, 1 << run.log2FftSize, 0.0,
                      settings.timeScaleMsec, 0,     settings.highBandHz,  0};
     source.columnMsec = run.columnMsec;
-    const ImageLogFormat logFormat(source, kRows);
+    source.windowCentreMsec = run.windowCentreMsec;
+    const ImageLogFormat logFormat(source);
     double textBytes = 0.0;
     double seconds = 0.0;
     for (auto _ : state) {
@@ -74,7 +76,7 @@ void BM_SpectralImageLog(benchmark::State& state) {
         for (long x = 0; x < analyzer.columns(); ++x) {
             analyzer.analyzeColumn(x, *image);
             text.clear();
-            logFormat.appendColumn(text, x, analyzer.averagedLevels(0));
+            logFormat.appendColumn(text, x, analyzer.averagedBins(0));
             textBytes += static_cast<double>(text.size());
             file.write(text);
         }

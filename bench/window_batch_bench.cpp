@@ -50,7 +50,9 @@ class BatchPrompts final : public Prompts {
     void beep() override {}
     std::optional<QString> openFile(const FileRequest&) override { return std::nullopt; }
     std::optional<QStringList> openFiles(const FileRequest&) override { return files_; }
-    std::optional<QString> saveFile(const FileRequest&) override { return std::nullopt; }
+    void messageWithDetails(const QString&, const QString&, MessageIcon) override { ++messages; }
+    bool question(const QString&, const QString&) override { return false; }
+    std::optional<QString> chooseSaveFile(const FileRequest&) override { return std::nullopt; }
     bool choosePrinter(QPrinter&) override { return false; }
     bool runDialog(QDialog&) override { return true; }
     int messages = 0;

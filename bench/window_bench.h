@@ -42,7 +42,7 @@ inline std::unique_ptr<MainWindow> openBenchWindow(const QString& settingsFile,
     installModes(*window);
     window->resize(size);
     window->show();
-    window->startUp({});
+    window->startUp(QStringList{});
     return window;
 }
 
@@ -54,7 +54,9 @@ class OneFilePrompts final : public Prompts {
     void beep() override {}
     std::optional<QString> openFile(const FileRequest&) override { return file_; }
     std::optional<QStringList> openFiles(const FileRequest&) override { return std::nullopt; }
-    std::optional<QString> saveFile(const FileRequest&) override { return std::nullopt; }
+    void messageWithDetails(const QString&, const QString&, MessageIcon) override {}
+    bool question(const QString&, const QString&) override { return false; }
+    std::optional<QString> chooseSaveFile(const FileRequest&) override { return std::nullopt; }
     bool choosePrinter(QPrinter&) override { return false; }
     bool runDialog(QDialog&) override { return false; }
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <unistd.h>
 
@@ -43,9 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 0) {
         std::memcpy(image.data(), data, std::min(size, image.size()));
     }
+    // The command-line tool's reader takes the raw bytes (a pipe, junk, a short file) only
+    // when they are a whole image with the magic, and leaves the record alone otherwise.
+    korv::AppSettings direct;
+    korv::LevelPalette directActive = korv::kBwPalette;
+    const bool whole = size == image.size() && std::memcmp(data, &korv::SETTINGS_MAGIC, 4) == 0;
+    if (korv::applySettingsBytes(std::span(data, size), direct, directActive) != whole ||
+        (!whole && !(direct == korv::AppSettings{}))) {
+        std::abort();
+    }
     for (std::size_t i = 0; i < 4; ++i) {
         image[i] =
             static_cast<std::uint8_t>(static_cast<std::uint32_t>(korv::SETTINGS_MAGIC) >> (8 * i));
+    }
+    korv::AppSettings fromBytes;
+    korv::LevelPalette fromBytesActive = korv::kBwPalette;
+    if (!korv::applySettingsBytes(image, fromBytes, fromBytesActive)) {
+        std::abort();
     }
     for (const bool reload : {false, true}) {
         if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
@@ -57,6 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         read(path, reload, first, firstActive);
         if (!first.settingsLoaded) {
             std::abort(); // a whole image with the magic is always applied
+        }
+        if (!reload && (!(first == fromBytes) || firstActive != fromBytesActive)) {
+            std::abort(); // the tool reads a file as start-up does
         }
         korv::saveSettings(path, first, first.storedSampleRateHz);
         korv::AppSettings second;

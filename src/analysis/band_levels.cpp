@@ -20,33 +20,74 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
     if (!layout_ || layout_->lastBand < THIRD_OCTAVE_FIRST_PLOTTED_BAND) {
         return ANALYZER_UNUSABLE;
     }
+    averageCount_ = static_cast<std::size_t>(
+        std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT));
     try {
         // One point per band, every usable band from the first the calibration names.
         layout_->firstBand = std::max(layout_->firstBand, THIRD_OCTAVE_FIRST_PLOTTED_BAND);
         layout_->pointBands.clear();
+        correctionDb_.clear();
         for (int b = layout_->firstBand; b <= layout_->lastBand; ++b) {
             layout_->pointBands.push_back(b);
+            // The gain as the window's levels carry it: the stored code is the gain negated.
+            correctionDb_.push_back(thirdOctaveCorrectionDb(in.calibration, b) -
+                                    static_cast<double>(in.levelScaleCode));
         }
         bandMap_ = buildBandMap(in.sampleRate, n);
         frame_.assign(static_cast<std::size_t>(n), 0.0f);
         magnitudes_.assign(static_cast<std::size_t>(n / 2), 0);
+        const std::size_t bands = layout_->pointBands.size();
+        ring_.assign(static_cast<std::size_t>(in.channels),
+                     std::vector<double>(averageCount_ * bands, 0.0));
         levels_.assign(static_cast<std::size_t>(in.channels),
-                       std::vector<std::int16_t>(layout_->pointBands.size(), 0));
+                       std::vector<double>(bands, kBandFloorDb));
     } catch (const std::bad_alloc&) {
         return ANALYZER_NO_MEMORY;
     }
     source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, in.precise};
-    calibration_ = in.calibration;
     steps_ = in.run.columns;
+    stepsSeen_ = 0;
     return 0;
 }
 
+// The power of every bin of the last transform, summed per reported band.
+void BandLevels::sumBandPowers(std::span<double> powers) {
+    std::fill(powers.begin(), powers.end(), 0.0);
+    const int first = layout_->firstBand;
+    const int bins = std::min(static_cast<int>(bandMap_.size()), fft_.fftSize() / 2);
+    for (int k = 0; k < bins; ++k) {
+        const int band = bandMap_[static_cast<std::size_t>(k)];
+        if (band < first || band > layout_->lastBand) {
+            continue;
+        }
+        const double re = fft_.binRe(k);
+        const double im = fft_.binIm(k);
+        powers[static_cast<std::size_t>(band - first)] += re * re + im * im;
+    }
+}
+
 void BandLevels::compute(long x) {
+    const std::size_t bands = layout_->pointBands.size();
+    const std::size_t slot = stepsSeen_ % averageCount_;
+    const std::size_t held = std::min(stepsSeen_ + 1, averageCount_);
     for (std::size_t ch = 0; ch < levels_.size(); ++ch) {
         readColumnFrame(source_, x, static_cast<int>(ch), frame_);
         fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
-        thirdOctaveRows(*layout_, bandMap_, magnitudes_, calibration_, levels_[ch]);
+        std::vector<double>& ring = ring_[ch];
+        sumBandPowers(std::span(ring).subspan(slot * bands, bands));
+        for (std::size_t b = 0; b < bands; ++b) {
+            double power = 0.0;
+            for (std::size_t i = 0; i < held; ++i) {
+                power += ring[i * bands + b];
+            }
+            power /= static_cast<double>(held);
+            const double db = power > 0.0
+                                  ? 10.0 * std::log10(power) + correctionDb_[b] + kBandFloorDb
+                                  : kBandFloorDb;
+            levels_[ch][b] = std::max(db, kBandFloorDb);
+        }
     }
+    ++stepsSeen_;
 }
 
 long thirdOctaveCentreHz(int band) {

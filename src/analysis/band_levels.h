@@ -1,7 +1,9 @@
 #pragma once
 // Third-octave band levels of a held segment over time: at each time step (one hop) and
-// channel, one frame of N samples from the step's start, transformed to magnitudes and summed
-// per band with the band's calibration (thirdOctaveRows), as the scans' 1/3-octave plot does.
+// channel, one frame of N samples from the step's start, transformed, and the bins' powers
+// summed per band in floating point, so quiet bands keep their energy. The levels are on the
+// window's scale (a bin of amplitude one 16-bit step is -90 dB, the gain and the band's
+// calibration added), as the third-octave rows of the spectrum log show them.
 
 #include "analysis/column_levels.h"
 
@@ -12,32 +14,44 @@
 
 namespace korv {
 
+// The least level reported, also that of a band with no signal: the level of power 1, the
+// bottom of the window's level scale.
+inline constexpr double kBandFloorDb = -90.0;
+
 class BandLevels {
   public:
-    // The FFT engine (N and W of the run), the band map and one frame per channel. Returns 0,
-    // ANALYZER_NO_MEMORY, or ANALYZER_UNUSABLE when no band is usable at this rate and size.
+    // The FFT engine (N and W of the run), the band map, one frame per channel and the
+    // averaging ring of averageCountScroll steps. Returns 0, ANALYZER_NO_MEMORY, or
+    // ANALYZER_UNUSABLE when no band is usable at this rate and size.
     [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs);
 
     [[nodiscard]] long steps() const { return steps_; }
     [[nodiscard]] int channels() const { return static_cast<int>(levels_.size()); }
     // The bands reported: firstBand .. lastBand of the layout, one level each.
     [[nodiscard]] const ThirdOctavePoints& layout() const { return *layout_; }
-    // The bands' levels (quarter-dB, lowest band first) of step x for every channel.
+    // The bands' levels of step x for every channel: the mean power of this step and the
+    // averageCount - 1 steps computed before it (steps are taken in order from 0).
     void compute(long x);
-    [[nodiscard]] std::span<const std::int16_t> levels(int channel) const {
+    // dB, lowest band first, never below kBandFloorDb.
+    [[nodiscard]] std::span<const double> levels(int channel) const {
         return levels_[static_cast<std::size_t>(channel)];
     }
 
   private:
+    void sumBandPowers(std::span<double> powers);
     ColumnFrameSource source_;
-    CalibrationCurve calibration_{};
+    std::vector<double> correctionDb_; // per reported band: its calibration and the gain
     long steps_ = 0;
+    std::size_t averageCount_ = 1;
+    std::size_t stepsSeen_ = 0;
     FftEngine fft_;
     std::optional<ThirdOctavePoints> layout_;
     std::vector<std::uint8_t> bandMap_;
     std::vector<float> frame_;
-    std::vector<std::int16_t> magnitudes_;
-    std::vector<std::vector<std::int16_t>> levels_;
+    std::vector<std::int16_t> magnitudes_; // what the transform leaves beside its bins
+    // Per channel, averageCount_ rows of band powers, the oldest overwritten.
+    std::vector<std::vector<double>> ring_;
+    std::vector<std::vector<double>> levels_;
 };
 
 // The nominal centre of third-octave band b: 10^(b / 10) Hz, rounded.

@@ -56,6 +56,9 @@ struct CalibrationImport {
 
 // Reads "frequency dB" lines (blank, comma, semicolon or tab separated; further columns are
 // ignored; lines starting with * or " are comments) with frequencies above 0 Hz and rising.
+// Where the data separates its columns with semicolons or tabs, a comma between digits is a
+// decimal comma ("20;1,5" is 1.5 dB); a comma that could be either is refused with the reason,
+// as is a file whose values give no finite correction. A UTF-8 byte-order mark is skipped.
 // Each curve point gets the file's value at its frequency, interpolated linearly in
 // log-frequency and held flat beyond the file's ends. `current` gives the frequencies.
 [[nodiscard]] CalibrationImport

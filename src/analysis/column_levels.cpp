@@ -170,6 +170,7 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     columns_ = std::clamp<long>(in.run.columns, 0, std::max(maxColumns, 0L));
     averageCount_ = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
     levelScaleCode_ = in.levelScaleCode;
+    keepBins_ = in.binLevels;
     const long centre = fft_.windowLength() / 2;
     const long reach = std::min(hop_, kMaxLookAround);
     lookFirst_ = static_cast<int>(std::max(centre - reach + 1, 0L));
@@ -190,6 +191,12 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
             c.ring.assign(n * static_cast<std::size_t>(averageCount_), 0);
             c.ringSums.assign(n, 0);
             c.averaged.assign(n, 0.0f);
+            if (keepBins_) {
+                const auto bins = static_cast<std::size_t>(fftSize_ / 2);
+                c.binRing.assign(bins * static_cast<std::size_t>(averageCount_), 0);
+                c.binSums.assign(bins, 0);
+                c.binAveraged.assign(bins, 0.0f);
+            }
         }
     } catch (const std::bad_alloc&) {
         release();
@@ -217,6 +224,8 @@ void ColumnLevels::resetRings() {
     for (Channel& c : channelState_) {
         std::fill(c.ring.begin(), c.ring.end(), std::int16_t{0});
         std::fill(c.ringSums.begin(), c.ringSums.end(), 0);
+        std::fill(c.binRing.begin(), c.binRing.end(), std::int16_t{0});
+        std::fill(c.binSums.begin(), c.binSums.end(), 0);
     }
     ringPos_ = 0;
 }
@@ -265,6 +274,12 @@ void ColumnLevels::computeColumn(long x) {
         updateLevelRing(c.rowLevels,
                         std::span(c.ring).subspan(static_cast<std::size_t>(ringPos_) * rows, rows),
                         c.ringSums, c.averaged, averageCount_);
+        if (keepBins_) {
+            updateLevelRing(
+                levels,
+                std::span(c.binRing).subspan(static_cast<std::size_t>(ringPos_) * half, half),
+                c.binSums, c.binAveraged, averageCount_);
+        }
     }
     ringPos_ = (ringPos_ + 1) % averageCount_;
 }
@@ -291,6 +306,13 @@ std::span<const float> ColumnLevels::averagedLevels(int channel) const {
         return {};
     }
     return channelState_[static_cast<std::size_t>(channel)].averaged;
+}
+
+std::span<const float> ColumnLevels::averagedBins(int channel) const {
+    if (!analysedAny_ || channel < 0 || channel >= channels_) {
+        return {};
+    }
+    return channelState_[static_cast<std::size_t>(channel)].binAveraged;
 }
 
 int ColumnLevels::minimum(int channel) const {

@@ -31,6 +31,9 @@ struct ColumnAnalysisInputs {
     std::int32_t levelScaleCode = 0;
     std::int32_t dbScaleChoice = DB_SCALE_60; // the picture's colour range, read by the display
     CalibrationCurve calibration{};
+    // Also average every bin's own level over the same columns (the level logs: each line the
+    // level at the frequency it names, whatever the rows show).
+    bool binLevels = false;
 };
 
 // The fields of the settings record the loop reads, with the run's samples and parameters.
@@ -83,6 +86,9 @@ class ColumnLevels {
     // The ring-averaged levels (quarter-dB) of the last column computed for a channel,
     // row 0 lowest: what the picture and the level log show. Empty before the first column.
     [[nodiscard]] std::span<const float> averagedLevels(int channel) const;
+    // With binLevels: the same average of each of the N/2 bins (bin k at index k); empty
+    // otherwise and before the first column.
+    [[nodiscard]] std::span<const float> averagedBins(int channel) const;
     // The smallest and largest sample around the window's centre, for the waveform strip.
     [[nodiscard]] int minimum(int channel) const;
     [[nodiscard]] int maximum(int channel) const;
@@ -99,6 +105,10 @@ class ColumnLevels {
         std::vector<std::int16_t> ring;      // averageCount columns x rows
         std::vector<std::int32_t> ringSums;  // per row, the sum over the ring
         std::vector<float> averaged;         // per row, ringSums / averageCount
+        // With binLevels, the same per bin.
+        std::vector<std::int16_t> binRing;
+        std::vector<std::int32_t> binSums;
+        std::vector<float> binAveraged;
         int minimum = 0;
         int maximum = 0;
     };
@@ -123,6 +133,7 @@ class ColumnLevels {
     int lookFirst_ = 0;   // waveform look-around: frame indices lookFirst_ .. lookLast_ - 1
     int lookLast_ = 0;
     std::int32_t levelScaleCode_ = 0;
+    bool keepBins_ = false;
     FftEngine fft_;
     RowMap rowMap_;
     std::vector<std::int16_t> calibrationOffsets_;

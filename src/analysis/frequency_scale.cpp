@@ -209,6 +209,14 @@ std::optional<ThirdOctavePoints> thirdOctavePoints(std::int32_t sampleRate, int 
     return out;
 }
 
+double thirdOctaveCorrectionDb(const CalibrationCurve& curve, int band) {
+    const auto point = static_cast<std::size_t>(
+        std::clamp(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND, 0, kCalibrationPoints - 1));
+    const float db = curve[point].correctionDb;
+    return std::isfinite(db) ? std::trunc(std::clamp(db, -kCalibrationLimitDb, kCalibrationLimitDb))
+                             : 0.0;
+}
+
 void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8_t> bandMap,
                      std::span<const std::int16_t> magnitudes, const CalibrationCurve& curve,
                      std::span<std::int16_t> rows) {
@@ -224,13 +232,7 @@ void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8
                                     THIRD_OCTAVE_BANDS - 1);
         const double sum = sums[static_cast<std::size_t>(band)];
         const double level = sum > 0.0 ? std::trunc(40.0 * std::log10(sum)) : 0.0;
-        const std::size_t point =
-            std::min<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND, kCalibrationPoints - 1);
-        const float db = curve[point].correctionDb;
-        const double correction =
-            std::isfinite(db)
-                ? 4.0 * std::trunc(std::clamp(db, -kCalibrationLimitDb, kCalibrationLimitDb))
-                : 0.0;
+        const double correction = 4.0 * thirdOctaveCorrectionDb(curve, band);
         rows[r] = static_cast<std::int16_t>(
             std::clamp(level + correction, -double{LEVEL_LIMIT}, double{LEVEL_LIMIT}));
     }

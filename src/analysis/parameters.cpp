@@ -79,6 +79,21 @@ double columnMsec(long hop, int channels, std::int32_t sampleRate) {
     return static_cast<double>(hop) / channels * 1000.0 / sampleRate;
 }
 
+double windowCentreMsec(int windowSamples, std::int32_t sampleRate) {
+    if (sampleRate <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(std::max(windowSamples, 0) / 2) * 1000.0 / sampleRate;
+}
+
+double columnTimeMsec(double x, double columnMsec, double windowCentreMsec) {
+    return x * columnMsec + windowCentreMsec;
+}
+
+double columnTimeMsec(const RunParameters& run, double x) {
+    return columnTimeMsec(x, run.columnMsec, run.windowCentreMsec);
+}
+
 long columnCount(std::int64_t segmentSamples, int fftSize, int channels, long hop) {
     if (hop <= 0) {
         return 0;
@@ -109,20 +124,31 @@ RunParameters deriveRunParameters(const AnalysisInputs& inputs, const RunFormat&
         std::min<std::int64_t>(std::int64_t{run.fftSize} * 10 / factor, std::int64_t{run.fftSize}));
     run.hop = hopSamples(format.channels, inputs.timeScaleMsec, format.sampleRate);
     run.columnMsec = columnMsec(run.hop, format.channels, format.sampleRate);
+    run.windowCentreMsec = windowCentreMsec(run.windowSamples, format.sampleRate);
     const std::int64_t samples =
         format.bytesPerSample > 0 ? segmentBytes / format.bytesPerSample : 0;
     run.columns = columnCount(samples, run.fftSize, format.channels, run.hop);
     return run;
 }
 
+bool limitHighBandToHalfRate(std::int32_t& highBandHz, std::int32_t sampleRate) {
+    const std::int32_t half = std::max(sampleRate, 0) / 2;
+    if (highBandHz <= half) {
+        return false;
+    }
+    highBandHz = half;
+    return true;
+}
+
+UserMessage highestFrequencyLimitedMessage() {
+    return UserMessage{std::string(MSG_HIGHEST_FREQUENCY_LIMITED), MessageIcon::Warning};
+}
+
 AutomaticParameters deriveAutomaticParameters(const AutomaticInputs& inputs) {
     AutomaticParameters result;
     result.highBandHz = inputs.highBandHz;
-    const std::int32_t nyquist = inputs.sampleRate / 2;
-    if (result.highBandHz > nyquist) {
-        result.highBandHz = nyquist;
-        result.check.messages.push_back(
-            UserMessage{std::string(MSG_HIGHEST_FREQUENCY_LIMITED), MessageIcon::Warning});
+    if (limitHighBandToHalfRate(result.highBandHz, inputs.sampleRate)) {
+        result.check.messages.push_back(highestFrequencyLimitedMessage());
     }
     const std::int64_t band = std::int64_t{result.highBandHz} - inputs.lowBandHz;
     if (band < MIN_BAND_WIDTH_HZ) {

@@ -96,11 +96,26 @@ struct RunParameters {
     // time scale asked for (10 msec at 22050 Hz is 220.5 samples, made 221). Every time
     // shown, logged or exported goes by it, or long files drift.
     double columnMsec = 0.0;
+    // From a column's first sample to the centre of its window (W / 2 samples), where the
+    // window peaks: the instant the column's levels stand for.
+    double windowCentreMsec = 0.0;
 };
+
+// The time of (absolute) column x from the start of its segment: its window's centre. Every
+// time shown, logged or exported for a column goes by it.
+[[nodiscard]] double columnTimeMsec(double x, double columnMsec, double windowCentreMsec);
+[[nodiscard]] double columnTimeMsec(const RunParameters& run, double x);
+// (W / 2) x 1000 / rate; 0 when the rate is not positive.
+[[nodiscard]] double windowCentreMsec(int windowSamples, std::int32_t sampleRate);
 
 // segmentBytes: the sample bytes of the segment (header not included).
 [[nodiscard]] RunParameters deriveRunParameters(const AnalysisInputs& inputs,
                                                 const RunFormat& format, std::int64_t segmentBytes);
+
+// A high limit above half the sample rate names bins the data does not have (the top rows
+// would repeat the last bin): it becomes rate / 2, integer division. True when it was cut.
+bool limitHighBandToHalfRate(std::int32_t& highBandHz, std::int32_t sampleRate);
+[[nodiscard]] UserMessage highestFrequencyLimitedMessage();
 
 // Command-line runs: time scale from the span, FFT size from the band and the client height.
 struct AutomaticInputs {

@@ -36,6 +36,7 @@ struct AnalysisRun {
     int stripHeight = 0;
     int plotHeight = 0;
     bool commandLine = false;
+    bool cutShort = false; // STOP ended the pass before its last column
     [[nodiscard]] int bytesPerFrame() const { return format.channels * format.bytesPerSample; }
     [[nodiscard]] WaveFormat waveFormat() const {
         return {static_cast<std::uint16_t>(format.channels), format.sampleRate,
@@ -76,6 +77,10 @@ struct AppState {
     ImageChoices imageChoices;         // the format and JPEG quality of saved images
     double timeNowMsec = 0.0;          // the play position the readouts show while playing
     bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
+    // The display's time mark: the time of the point last clicked in an analysed image, or the
+    // elapsed time of a scan at its last update; 0 for none. Playing does not move it and a new
+    // analysis clears it. The spectrum log's "Event Time".
+    double timeMarkMsec = 0.0;
 
     // Layout and scrolling.
     PlotLayout layout;

@@ -20,7 +20,6 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -32,6 +31,8 @@
 #include <QStyle>
 #include <QUrl>
 #include <QWheelEvent>
+
+#include <filesystem>
 
 #include <csignal>
 #include <cstdlib>
@@ -215,7 +216,7 @@ qint64 MainWindow::volumeControlProcess() const {
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-void MainWindow::startUp(const QStringList& arguments) {
+void MainWindow::startUp(const std::vector<std::string>& arguments) {
     AppState& s = appState();
     // What is not built yet is offered disabled, never as an item that does nothing.
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
@@ -228,13 +229,17 @@ void MainWindow::startUp(const QStringList& arguments) {
     applyStartCommandLine(arguments);
 }
 
-void MainWindow::applyStartCommandLine(const QStringList& arguments) {
-    AppState& s = appState();
-    std::vector<std::string> split;
+void MainWindow::startUp(const QStringList& arguments) {
+    std::vector<std::string> bytes;
     for (const QString& a : arguments) {
-        split.push_back(a.toStdString());
+        bytes.push_back(fileNameBytes(a));
     }
-    const CommandLine parsed = parseCommandLine(split);
+    startUp(bytes);
+}
+
+void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments) {
+    AppState& s = appState();
+    const CommandLine parsed = parseCommandLine(arguments);
     const CommandLineEffects effects = applyCommandLine(parsed, s.settings);
     if (parsed.kind == CommandLine::Kind::ModeRun) {
         s.timeSpanSeconds = parsed.timeSpanSeconds;
@@ -244,14 +249,17 @@ void MainWindow::applyStartCommandLine(const QStringList& arguments) {
     if (effects.fileFromCommandLine) {
         s.fileFromCommandLine = true;
         s.fileNameBuffer = parsed.fileName;
-        const QFileInfo file(QString::fromStdString(parsed.fileName));
         // The file's folder becomes the current one, as the later dialogs expect; a name
-        // relative to the old one is kept whole so it still finds the file.
-        if (file.dir().exists()) {
-            s.fileNameBuffer = file.absoluteFilePath().toStdString();
-            QDir::setCurrent(file.absolutePath());
+        // relative to the old one is kept whole so it still finds the file. The name goes on
+        // as the bytes given, so a name that is no valid text in the locale is still found.
+        std::error_code error;
+        const std::filesystem::path file =
+            std::filesystem::absolute(parsed.fileName, error).lexically_normal();
+        if (!error && std::filesystem::is_directory(file.parent_path(), error)) {
+            s.fileNameBuffer = file.string();
+            std::filesystem::current_path(file.parent_path(), error);
         }
-        showFileInTitle(file.fileName());
+        showFileInTitle(displayFileName(file.filename().string()));
     }
     if (effects.start) {
         sendCommand(effects.start->id, effects.start->param);

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QPushButton;
 class QScrollBar;
@@ -63,7 +64,9 @@ class MainWindow : public QMainWindow {
     ~MainWindow() override;
 
     // Start-up after the window is shown: the settings file, then the command line (the
-    // program's arguments joined by blanks), which may start a mode at once.
+    // program's arguments as the system gives them, bytes), which may start a mode at once.
+    void startUp(const std::vector<std::string>& arguments);
+    // The same with arguments as text, each turned into the system's bytes.
     void startUp(const QStringList& arguments);
 
     // Runs a command: the window's own, or the one a mode registered for the id.
@@ -141,7 +144,7 @@ class MainWindow : public QMainWindow {
     void choosePointer(int type);
     void startVolumeControl();
     void openHelpTopics();
-    void applyStartCommandLine(const QStringList& arguments);
+    void applyStartCommandLine(const std::vector<std::string>& arguments);
     void releaseAll();
 
     MainWindowOptions options_;

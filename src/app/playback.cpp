@@ -188,7 +188,8 @@ void Playback::runPlayLoop() {
             break;
         }
         const double elapsed = static_cast<double>(clock_.nowMs() - startTimeMs_);
-        const int column = playColumn(elapsed, geometry_.columnMsec);
+        // The column whose window is centred on the sound now heard.
+        const int column = playColumn(elapsed - geometry_.windowCentreMsec, geometry_.columnMsec);
         view_.showPlayTime(elapsed);
         const std::int64_t frames = playedFrames(elapsed, format_.sampleRate);
         if (frames >= totalFrames_) {

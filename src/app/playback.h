@@ -71,6 +71,8 @@ struct PlayGeometry {
     double columnMsec = 4.0;   // the real time between columns
     int scrollColumn = 0;      // the horizontal scroll position
     int columnStepSamples = 0; // interleaved samples per column
+    // A column's time is its window's centre, this far after its first sample.
+    double windowCentreMsec = 0.0;
 };
 
 class Playback {

@@ -12,12 +12,12 @@
 #include "platform/commands.h"
 
 #include <QEvent>
-#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPushButton>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -156,9 +156,9 @@ class SpectralView {
     // first move over it.
     bool repeatAfterResize() {
         AppState& s = appState();
+        std::error_code missing;
         if (!s.dragFillDone || s.modeRunning || s.analysisDrawing || s.settings.lastFileMode != 0 ||
-            s.fileNameBuffer.empty() ||
-            !QFileInfo::exists(QString::fromStdString(s.fileNameBuffer))) {
+            s.fileNameBuffer.empty() || !std::filesystem::exists(s.fileNameBuffer, missing)) {
             return false;
         }
         s.dragFillDone = false;
@@ -284,6 +284,12 @@ class SpectralView {
         }
         const AppState& s = appState();
         const QPoint at = event.position().toPoint();
+        if (event.button() == Qt::LeftButton && replotsAtClick(at)) {
+            // A click on the finished point spectrum plots it again, the point marked.
+            setScanPlotCross(PixelPoint{at.x(), at.y()});
+            sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
+            return true;
+        }
         const bool canSelect = spectralDisplay(s.settings) && s.spectralImage &&
                                !s.playbackActive && !s.analysisDrawing && s.settings.lastMode == 0;
         if (!canSelect) {
@@ -348,15 +354,24 @@ class SpectralView {
         return true;
     }
 
+    // A point spectrum is on the screen, finished, and the click falls on its plot.
+    [[nodiscard]] static bool replotsAtClick(QPoint at) {
+        const AppState& s = appState();
+        return !spectralDisplay(s.settings) && s.plotImage && s.scanRestoreAvailable &&
+               !s.modeRunning && !s.scanDrawing && !s.playbackActive && !s.fileNameBuffer.empty() &&
+               scanPointSpectrumAvailable() && at.y() >= 0 && at.y() < s.layout.plotHeight;
+    }
+
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
         AppState& s = appState();
         if (s.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
             return;
         }
-        const ClickInstant instant = clickInstant(mouse_.startColumn, g.hScrollPos, g.columnMsec,
-                                                  g.segmentOffsetMsec, s.run.format, g.fftSize);
+        const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.run.format);
         s.pointSpectrumByte = instant.bytePosition;
+        s.timeMarkMsec = instant.msec;
+        setScanPlotCross(std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
         s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
         sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
@@ -388,6 +403,7 @@ ViewGeometry currentViewGeometry() {
     g.timeScaleMsec = s.settings.timeScaleMsec;
     g.columnMsec = s.run.params.columnMsec;
     g.segmentOffsetMsec = segmentOffsetMsec(s.run);
+    g.windowCentreMsec = s.run.params.windowCentreMsec;
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
     g.freqScaleChoice = s.settings.freqScaleChoice;
@@ -403,7 +419,8 @@ InfoPanelInputs currentInfoPanelInputs() {
     in.highBandHz = s.settings.highBandHz;
     in.channels = displayChannels(s.settings);
     in.sampleRate = s.sampleRateHz;
-    in.segmentBytes = s.samples ? s.run.segmentBytes : 0;
+    // The file's own bytes, however the samples are held.
+    in.segmentBytes = s.samples ? encodedBytes(s.run.info.encoding, s.run.segmentBytes) : 0;
     if (s.inputOpen) {
         in.recordedLength = true;
         in.segmentBytes = s.recordedBytes;

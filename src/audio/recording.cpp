@@ -51,7 +51,9 @@ bool RecordFile::append(std::span<const std::uint8_t> bytes) {
         return false;
     }
     dataBytes_ = total;
-    return true;
+    // On the disk, header and all, before the next buffer: a power cut then costs at most
+    // the buffer being filled.
+    return file_.syncData();
 }
 
 bool Recording::save(double nowMs) {

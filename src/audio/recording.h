@@ -1,9 +1,9 @@
 #pragma once
 // Recording the captured sound: SAVE / STOP SAVE presses (by hand or by the level trigger)
 // turned into stretches of the completed capture buffers, appended to one wave file per run.
-// The file's header is brought up to date after every buffer written, so the file is a valid
-// wave file whatever happens to the program; a failed write ends the recording with the file
-// cut back to its last whole buffer.
+// The file's header is brought up to date after every buffer written and the file synced to
+// the disk, so the file is a valid wave file whatever happens to the program or the power; a
+// failed write ends the recording with the file cut back to its last whole buffer.
 
 #include "audio/user_message.h"
 #include "audio/wave_header.h"
@@ -49,8 +49,9 @@ class RecordFile {
     // Creates the file with an empty data chunk; empty when it cannot be created.
     [[nodiscard]] static std::optional<RecordFile> create(const std::string& path,
                                                           const WaveFormat& format);
-    // Appends `bytes`, then updates the header. On a failed or short write the file is cut
-    // back to what it held before and false returned.
+    // Appends `bytes`, updates the header and syncs the file. On a failed or short write the
+    // file is cut back to what it held before and false returned; false also when the sync
+    // fails (the disk could not keep what was written).
     [[nodiscard]] bool append(std::span<const std::uint8_t> bytes);
     [[nodiscard]] std::int64_t dataBytes() const { return dataBytes_; }
 

@@ -36,6 +36,13 @@ std::int16_t fromFloat(float value) {
 
 } // namespace
 
+std::int64_t encodedBytes(WaveEncoding encoding, std::int64_t heldBytes) {
+    if (!encodingConverted(encoding)) {
+        return heldBytes;
+    }
+    return heldBytes / 2 * encodingBytes(encoding);
+}
+
 int encodingBytes(WaveEncoding encoding) {
     switch (encoding) {
     case WaveEncoding::Pcm8:

@@ -19,6 +19,9 @@ enum class WaveEncoding : std::uint8_t { Pcm8, Pcm16, Pcm24, Pcm32, Float32 };
 
 // Bytes per sample in the file.
 [[nodiscard]] int encodingBytes(WaveEncoding encoding);
+// The bytes `heldBytes` of held samples take in a file of this encoding (the wider encodings
+// are held as 16-bit samples).
+[[nodiscard]] std::int64_t encodedBytes(WaveEncoding encoding, std::int64_t heldBytes);
 // Read by conversion to 16 bits rather than held as they stand.
 [[nodiscard]] bool encodingConverted(WaveEncoding encoding);
 // "8 bit", "24 bit", "32 bit float" ...

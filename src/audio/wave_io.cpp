@@ -119,6 +119,17 @@ std::size_t PosixFile::writeAt(std::int64_t offset, std::span<const std::uint8_t
     });
 }
 
+bool PosixFile::syncData() const {
+    if (fd_ < 0) {
+        return false;
+    }
+    int result = 0;
+    do {
+        result = ::fdatasync(fd_);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 || errno == EINVAL || errno == EROFS;
+}
+
 bool PosixFile::truncate(std::int64_t size) const {
     return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) == 0 &&
            ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) == static_cast<off_t>(size);

@@ -41,6 +41,9 @@ class PosixFile {
                                       std::span<const std::uint8_t> bytes) const;
     // Cuts the file to `size` bytes and moves the position there.
     [[nodiscard]] bool truncate(std::int64_t size) const;
+    // Waits until the data written so far is on the disk (fdatasync). True also for a file
+    // that cannot be synced at all (a device such as /dev/null); false when the disk failed.
+    [[nodiscard]] bool syncData() const;
 
   private:
     explicit PosixFile(int fd) : fd_(fd) {}

@@ -60,6 +60,7 @@ void drawEntireGrid(IndexedSurface& picture, const WholeFilePlan& plan, const Ap
     g.charHeight = QFontMetrics(font).height();
     g.timeScaleMsec = settings.timeScaleMsec;
     g.columnMsec = plan.params.columnMsec;
+    g.windowCentreMsec = plan.params.windowCentreMsec;
     g.lowBandHz = settings.lowBandHz;
     g.highBandHz = settings.highBandHz;
     g.freqScaleChoice = settings.freqScaleChoice;

@@ -38,15 +38,19 @@ JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs, const F
     const auto start = std::chrono::steady_clock::now();
     const auto worker = [&] {
         for (std::size_t i = next++; i < files.size(); i = next++) {
-            const std::optional<std::string> failure = work(files[i], memoryPerJob);
+            std::vector<std::string> notes;
+            const std::optional<std::string> failure = work(files[i], memoryPerJob, notes);
             const std::lock_guard lock(report);
             ++result.done;
             if (failure) {
                 ++result.failed;
-                if (progress != nullptr) {
-                    *progress << "\r\033[K";
-                }
-                errors << files[i] << ": " << *failure << '\n' << std::flush;
+                notes.push_back(*failure);
+            }
+            if (progress != nullptr && !notes.empty()) {
+                *progress << "\r\033[K";
+            }
+            for (const std::string& note : notes) {
+                errors << files[i] << ": " << note << '\n' << std::flush;
             }
             if (progress != nullptr) {
                 const std::chrono::duration<double> elapsed =

@@ -12,9 +12,10 @@
 
 namespace korv::cli {
 
-// One file's work: the failure's text, or nothing when its output was written.
-using FileWork =
-    std::function<std::optional<std::string>(const std::string& file, std::int64_t memoryBytes)>;
+// One file's work: the failure's text, or nothing when its output was written; notes on what
+// it changed to make the run possible go to `notes`.
+using FileWork = std::function<std::optional<std::string>(
+    const std::string& file, std::int64_t memoryBytes, std::vector<std::string>& notes)>;
 
 struct JobsReport {
     std::size_t done = 0;
@@ -22,7 +23,7 @@ struct JobsReport {
 };
 
 // jobs 0: every core. progress: where the progress line goes (nullptr: none); errors: where
-// each failure is reported as "FILE: message".
+// each note and failure is reported as "FILE: message".
 [[nodiscard]] JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs,
                                  const FileWork& work, std::ostream* progress,
                                  std::ostream& errors);

@@ -2,8 +2,10 @@
 
 #include "analysis/calibration_edit.h"
 #include "analysis/parameters.h"
+#include "audio/calibration_file.h"
 #include "audio/sound_file.h"
 #include "cli/cli_grid.h"
+#include "cli/cli_inputs.h"
 #include "display/plot_layout.h"
 #include "settings/option_ids.h"
 #include "settings/settings_file.h"
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +27,18 @@ namespace korv::cli {
 
 namespace {
 
+CLI::Validator finiteNumber() {
+    return CLI::Validator(
+        [](const std::string& text) {
+            double value = 0.0;
+            if (CLI::detail::lexical_cast(text, value) && std::isfinite(value)) {
+                return std::string();
+            }
+            return "not a finite number: " + text;
+        },
+        "FINITE");
+}
+
 void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("files", o.files, "Wave files; - reads their names from standard input");
     command.add_option("--from", o.fromFile, "Read the file names from FILE, one a line");
@@ -31,14 +46,10 @@ void addCommonOptions(CLI::App& command, Options& o) {
                        "Write the outputs to DIR (default: beside each file)");
     command.add_option("-j,--jobs", o.jobs, "Files analysed at once (default: every core)")
         ->check(CLI::Range(1u, 1024u));
-    command
-        .add_option("--settings", o.settingsFile,
-                    "Settings file (default: korv.ini beside the executable)")
-        ->check(CLI::ExistingFile);
-    command
-        .add_option("--calibration", o.calibrationFile,
-                    "Microphone calibration file (frequency and dB per line)")
-        ->check(CLI::ExistingFile);
+    command.add_option("--settings", o.settingsFile,
+                       "Settings file (default: korv.ini beside the executable)");
+    command.add_option("--calibration", o.calibrationFile,
+                       "Microphone calibration file (frequency and dB per line)");
     command.add_flag("--calibration-response", o.calibrationResponse,
                      "The calibration file lists the microphone's response (subtracted)");
     ParameterOptions& p = o.parameters;
@@ -50,7 +61,9 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->check(CLI::IsMember({512, 1024, 2048, 4096, 8192, 16384}));
     command.add_option("--resolution", p.resolution, "Frequency resolution factor (10: finest)")
         ->check(CLI::Range(MIN_RESOLUTION_FACTOR, MAX_RESOLUTION_FACTOR));
+    // A range alone lets nan through: every comparison with it is false.
     command.add_option("--time-step", p.timeStepMsec, "Time between columns, msec")
+        ->check(finiteNumber())
         ->check(CLI::Range(MIN_TIME_SCALE_MSEC, MAX_TIME_SCALE_MSEC));
     command.add_option("--scale", p.scale, "Frequency scale")
         ->check(CLI::IsMember({"linear", "log"}));
@@ -58,7 +71,7 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->check(CLI::IsMember({"left", "right"}) | CLI::Range(1, MAX_FILE_CHANNELS));
     command.add_option("--db-range", p.dbRange, "Colour range, dB")
         ->check(CLI::IsMember({30, 60, 90}));
-    command.add_option("--gain", p.gain, "Display gain, dB")
+    command.add_option("--gain", p.gain, "Display gain, dB (the colour dialog's Gain)")
         ->check(CLI::Range(-kLevelScaleOffset, kLevelScaleOffset));
     command.add_option("--palette", p.palette, "Colour palette")
         ->check(CLI::IsMember({"cb", "bw", "user"}));
@@ -66,24 +79,20 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->check(CLI::Range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT));
 }
 
-// loadSettings deletes a file that is not a settings file; a file named on the command line
-// is the user's, so it is read from a copy.
-void loadSettingsCopy(const std::string& path, AppSettings& settings, LevelPalette& palette) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return;
+// The settings file is only read, never deleted as the desktop deletes a damaged one. A file
+// the user named must be usable; korv.ini beside the executable is taken when it is.
+std::string loadNamedSettings(const std::string& path, bool named, AppSettings& settings,
+                              LevelPalette& palette) {
+    const NamedFileBytes read = readNamedFile(path, SETTINGS_FILE_SIZE, false);
+    if (!read.bytes) {
+        return named ? path + ": " + read.error : std::string();
     }
-    std::string copy = (std::filesystem::temp_directory_path(ec) / "korv-cli-XXXXXX").string();
-    const int fd = ::mkstemp(copy.data());
-    if (fd < 0) {
-        return;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(read.bytes->data());
+    if (!applySettingsBytes(std::span(bytes, read.bytes->size()), settings, palette) && named) {
+        return path + ": not a Korvanthile settings file (" + std::to_string(SETTINGS_FILE_SIZE) +
+               " bytes as the desktop program writes it)";
     }
-    ::close(fd);
-    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing, ec);
-    if (!ec) {
-        loadSettings(copy, settings, palette);
-    }
-    std::filesystem::remove(copy, ec);
+    return {};
 }
 
 } // namespace
@@ -130,7 +139,8 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
                                              : DB_SCALE_60;
     }
     if (p.gain) {
-        s.levelScaleCode = *p.gain;
+        // The stored code is the gain negated, as the colour dialog shows it.
+        s.levelScaleCode = -*p.gain;
     }
     if (p.palette) {
         s.paletteChoice = *p.palette == "bw"     ? PALETTE_BW
@@ -142,31 +152,20 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
     }
 }
 
-std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text;
-    text.resize(limit + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > limit) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-void addLines(std::istream& in, std::vector<std::string>& files) {
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            files.push_back(line);
+// What the bands command cannot honour: the picture's options, and a band of no band.
+std::string bandsRefusal(const Options& o) {
+    const ParameterOptions& p = o.parameters;
+    for (const auto& [given, name] :
+         {std::pair{p.scale.has_value(), "--scale"}, std::pair{p.dbRange.has_value(), "--db-range"},
+          std::pair{p.palette.has_value(), "--palette"}}) {
+        if (given) {
+            return std::string(name) + " does not apply to bands (third-octave levels, no picture)";
         }
     }
+    if (p.lowHz && p.highHz && *p.lowHz >= *p.highHz) {
+        return "--low must be below --high";
+    }
+    return {};
 }
 
 } // namespace
@@ -209,6 +208,10 @@ Parsed parseCommandLine(int argc, char** argv) {
         // and a band table wants steps a reader can follow, not the image's columns.
         o.parameters.fftSize = o.parameters.fftSize.value_or(kBandsDefaultFftSize);
         o.parameters.timeStepMsec = o.parameters.timeStepMsec.value_or(kBandsDefaultStepMsec);
+        if (const std::string refused = bandsRefusal(o); !refused.empty()) {
+            std::cerr << "korvanthile-cli: " << refused << '\n';
+            return {std::nullopt, EXIT_USAGE};
+        }
     }
     if (o.files.empty() && o.fromFile.empty()) {
         std::cerr << "korvanthile-cli: no files given (a name, -, or --from FILE)\n";
@@ -227,19 +230,18 @@ Parsed parseCommandLine(int argc, char** argv) {
 
 RunSettings resolveSettings(const Options& o, const std::string& executable) {
     RunSettings run;
-    loadSettingsCopy(o.settingsFile.empty() ? settingsPath(executable) : o.settingsFile,
-                     run.settings, run.palette);
+    const bool named = !o.settingsFile.empty();
+    run.error = loadNamedSettings(named ? o.settingsFile : settingsPath(executable), named,
+                                  run.settings, run.palette);
+    if (!run.error.empty()) {
+        return run;
+    }
     applyParameters(o.parameters, run.settings);
     if (!o.calibrationFile.empty()) {
-        const auto text = readSmallFile(o.calibrationFile, kCalibrationFileMaxBytes);
-        if (!text) {
-            run.error = o.calibrationFile + ": " + kCannotOpenFile.text;
-            return run;
-        }
         const CalibrationImport imported =
-            importCalibrationText(*text, run.settings.calibrationTable,
-                                  o.calibrationResponse ? CalibrationSign::ResponseToRemove
-                                                        : CalibrationSign::CorrectionToAdd);
+            readCalibrationFile(o.calibrationFile, run.settings.calibrationTable,
+                                o.calibrationResponse ? CalibrationSign::ResponseToRemove
+                                                      : CalibrationSign::CorrectionToAdd);
         if (!imported.ok) {
             run.error = o.calibrationFile + ": " + imported.error;
             return run;
@@ -254,19 +256,23 @@ RunSettings resolveSettings(const Options& o, const std::string& executable) {
 std::vector<std::string> expandFileList(const Options& o, std::string& error) {
     std::vector<std::string> files;
     for (const std::string& f : o.files) {
-        if (f == "-") {
-            addLines(std::cin, files);
-        } else {
+        if (f != "-") {
             files.push_back(f);
+        } else if (!addNameLines(std::cin, files, error)) {
+            error = "standard input: " + error;
+            return {};
         }
     }
     if (!o.fromFile.empty()) {
-        std::ifstream in(o.fromFile);
+        std::ifstream in(o.fromFile, std::ios::binary);
         if (!in) {
             error = o.fromFile + ": " + kCannotOpenFile.text;
             return {};
         }
-        addLines(in, files);
+        if (!addNameLines(in, files, error)) {
+            error = o.fromFile + ": " + error;
+            return {};
+        }
     }
     return files;
 }

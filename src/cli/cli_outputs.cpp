@@ -3,6 +3,7 @@
 #include "analysis/band_levels.h"
 #include "analysis/column_levels.h"
 #include "cli/cli_grid.h"
+#include "cli/cli_inputs.h"
 #include "display/parallel_column_loop.h"
 #include "output/atomic_file.h"
 #include "output/data_log.h"
@@ -10,8 +11,12 @@
 #include "output/image_encoding.h"
 #include "settings/option_ids.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <limits>
 #include <map>
+#include <utility>
 
 namespace korv::cli {
 
@@ -19,9 +24,21 @@ namespace {
 
 // Text gathered for the writer in pieces of about this size.
 constexpr std::size_t kWriteChunk = 1 << 16;
+// An exported picture is a multiple of 4 pixels wide.
+constexpr long kLeastImageColumns = 4;
 
 std::string failureText(const UserMessage& m) {
     return m.text;
+}
+
+// The output named, with the system's reason: "out/a.png: Error Writing File (No space left
+// on device)".
+std::string outputFailure(const std::string& path, FileWriteResult result, int error) {
+    std::string text = path + ": " + fileWriteMessage(result).value_or(kErrorWritingFile).text;
+    if (error != 0) {
+        text += " (" + systemReason(error) + ")";
+    }
+    return text;
 }
 
 const char* extensionFor(const Options& o) {
@@ -42,12 +59,15 @@ int imageFormat(const Options& o) {
                                : IMAGE_FORMAT_PNG;
 }
 
-// The writer of a text output: pieces gathered, then written; the file put in place at the end.
-class TextOutput {
+// The writer of an output: pieces gathered, then written; the file put in place at the end.
+class OutputFile {
   public:
-    explicit TextOutput(const std::string& path) : opened_(writer_.open(path)) {}
-    [[nodiscard]] std::optional<UserMessage> openFailure() const {
-        return fileWriteMessage(opened_);
+    explicit OutputFile(std::string path) : path_(std::move(path)), opened_(writer_.open(path_)) {}
+    [[nodiscard]] std::optional<std::string> openFailure() const {
+        if (opened_ == FileWriteResult::Written) {
+            return std::nullopt;
+        }
+        return outputFailure(path_, opened_, writer_.systemError());
     }
     std::string& text() { return text_; }
     void maybeFlush() {
@@ -56,24 +76,61 @@ class TextOutput {
             text_.clear();
         }
     }
-    [[nodiscard]] std::optional<UserMessage> finish() {
+    [[nodiscard]] std::optional<std::string> finish(std::span<const std::uint8_t> bytes = {}) {
         writer_.write(std::string_view(text_));
-        return fileWriteMessage(writer_.commit());
+        writer_.write(bytes);
+        const FileWriteResult result = writer_.commit();
+        if (result == FileWriteResult::Written) {
+            return std::nullopt;
+        }
+        return outputFailure(path_, result, writer_.systemError());
     }
 
   private:
+    std::string path_;
     WholeFileWriter writer_;
     FileWriteResult opened_;
     std::string text_;
 };
 
-std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
-                                      const std::string& file, std::int64_t memoryBytes) {
-    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
-    if (plan.failure) {
-        return failureText(*plan.failure);
+// The file's plan and its settings; a high limit cut to half the rate is noted.
+struct PlannedFile {
+    std::optional<std::string> failure;
+    WholeFilePlan plan;
+    AppSettings settings;
+};
+PlannedFile planFile(const AppSettings& runSettings, const std::string& file,
+                     std::vector<std::string>* notes, int fileChannel) {
+    PlannedFile p;
+    p.plan = planWholeFile(file, runSettings, fileChannel);
+    if (p.plan.failure) {
+        p.failure = failureText(*p.plan.failure);
+        return p;
     }
-    const AppSettings settings = settingsForFile(run.settings, plan);
+    bool limited = false;
+    p.settings = settingsForFile(runSettings, p.plan, &limited);
+    if (limited && notes != nullptr) {
+        notes->push_back(highestFrequencyLimitedMessage().text + " (" +
+                         std::to_string(p.settings.highBandHz) + " Hz)");
+    }
+    return p;
+}
+
+std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
+                                      const std::string& file, std::int64_t memoryBytes,
+                                      std::vector<std::string>* notes) {
+    const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
+    if (planned.failure) {
+        return planned.failure;
+    }
+    const WholeFilePlan& plan = planned.plan;
+    const AppSettings& settings = planned.settings;
+    // Too short for one exported column: said once for every format, nothing written.
+    if (std::max<long>(plan.params.columns, o.layout.minWidth) < kLeastImageColumns) {
+        return std::string(MSG_SAMPLE_SIZE_TOO_SMALL) + " (an image needs " +
+               std::to_string(kLeastImageColumns) + " columns, the file gives " +
+               std::to_string(plan.params.columns) + ")";
+    }
     const WholeFileAnalysis analysis =
         analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o));
     if (analysis.failure) {
@@ -105,19 +162,22 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
     if (encoded.failure) {
         return failureText(*encoded.failure);
     }
-    if (const auto failed = writeFileWholeOrSay(outputPath(o, file), encoded.bytes)) {
-        return failureText(*failed);
+    OutputFile out(outputPath(o, file));
+    if (auto failed = out.openFailure()) {
+        return failed;
     }
-    return std::nullopt;
+    return out.finish(encoded.bytes);
 }
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
-                                       const std::string& file, std::int64_t memoryBytes) {
-    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
-    if (plan.failure) {
-        return failureText(*plan.failure);
+                                       const std::string& file, std::int64_t memoryBytes,
+                                       std::vector<std::string>* notes) {
+    const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
+    if (planned.failure) {
+        return planned.failure;
     }
-    const AppSettings settings = settingsForFile(run.settings, plan);
+    const WholeFilePlan& plan = planned.plan;
+    const AppSettings& settings = planned.settings;
     const int channel =
         settings.typeChoice == TYPE_STEREO && settings.channelChoice == CHANNEL_RIGHT ? 1 : 0;
     LogSource source;
@@ -126,21 +186,21 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     source.fftSize = plan.params.fftSize;
     source.timeScaleMsec = settings.timeScaleMsec;
     source.columnMsec = plan.params.columnMsec;
+    source.windowCentreMsec = plan.params.windowCentreMsec;
     source.lowBandHz = settings.lowBandHz;
     source.highBandHz = settings.highBandHz;
     source.levelScaleCode = settings.levelScaleCode;
-    const int rows = o.layout.plotHeight - o.layout.stripHeight;
-    const ImageLogFormat log(source, rows);
-    TextOutput out(outputPath(o, file));
-    if (const auto failed = out.openFailure()) {
-        return failureText(*failed);
+    const ImageLogFormat log(source);
+    OutputFile out(outputPath(o, file));
+    if (auto failed = out.openFailure()) {
+        return failed;
     }
     out.text() = o.csv ? log.csvHeader() : log.header();
     const ColumnSink sink = [&](long x, const ParallelColumnLoop& loop) {
         if (o.csv) {
-            log.appendCsvColumn(out.text(), x, loop.averagedLevels(channel));
+            log.appendCsvColumn(out.text(), x, loop.averagedBins(channel));
         } else {
-            log.appendColumn(out.text(), x, loop.averagedLevels(channel));
+            log.appendColumn(out.text(), x, loop.averagedBins(channel));
         }
         out.maybeFlush();
     };
@@ -149,20 +209,73 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
-    if (const auto failed = out.finish()) {
-        return failureText(*failed);
+    return out.finish();
+}
+
+// Which bands and channels the table holds: the bands whose centre lies within --low ..
+// --high, the channel --channel names.
+struct BandSelection {
+    std::vector<std::size_t> bands; // indices into the layout's bands
+    std::vector<int> channels;
+};
+BandSelection selectBands(const Options& o, const BandLevels& levels) {
+    BandSelection s;
+    const ParameterOptions& p = o.parameters;
+    const std::vector<int>& all = levels.layout().pointBands;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const long centre = thirdOctaveCentreHz(all[i]);
+        if (centre >= p.lowHz.value_or(0) &&
+            centre <= p.highHz.value_or(std::numeric_limits<int>::max())) {
+            s.bands.push_back(i);
+        }
     }
-    return std::nullopt;
+    if (levels.channels() == 2 && p.channel) {
+        s.channels = {*p.channel == "right" ? 1 : 0};
+    } else {
+        for (int ch = 0; ch < levels.channels(); ++ch) {
+            s.channels.push_back(ch);
+        }
+    }
+    return s;
+}
+
+// Header: the time in msec, then per channel each band by its nominal centre and its unit.
+std::string bandsHeader(const BandLevels& levels, const BandSelection& s) {
+    std::string text = "time_ms";
+    for (const int ch : s.channels) {
+        for (const std::size_t b : s.bands) {
+            text += ',';
+            if (levels.channels() == 2) {
+                text += ch == 0 ? "L_" : "R_";
+            }
+            appendInteger(text, thirdOctaveCentreHz(levels.layout().pointBands[b]));
+            text += "_Hz_dB";
+        }
+    }
+    text += '\n';
+    return text;
 }
 
 std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
-                                      const std::string& file, std::int64_t memoryBytes) {
-    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
+                                      const std::string& file, std::int64_t memoryBytes,
+                                      std::vector<std::string>* notes) {
+    // The bands have no rows: the plan takes every frequency on the linear scale, whatever
+    // band or scale the settings show.
+    AppSettings wide = run.settings;
+    wide.freqScaleChoice = FREQ_SCALE_LINEAR;
+    wide.lowBandHz = 0;
+    wide.highBandHz = std::numeric_limits<std::int32_t>::max();
+    const WholeFilePlan plan = planWholeFile(file, wide, fileChannelOption(o));
     if (plan.failure) {
         return failureText(*plan.failure);
     }
     if (heldSampleBytes(plan) > memoryBytes) {
         return failureText(kNotEnoughMemory);
+    }
+    std::int32_t high = o.parameters.highHz.value_or(0);
+    if (limitHighBandToHalfRate(high, plan.format.sampleRate) && notes != nullptr) {
+        notes->push_back(highestFrequencyLimitedMessage().text + " (" + std::to_string(high) +
+                         " Hz)");
     }
     WholeFileSamples samples = loadWholeFile(file, plan);
     if (!samples.store) {
@@ -175,78 +288,113 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     if (setup != 0) {
         return failureText(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
     }
-    TextOutput out(outputPath(o, file));
-    if (const auto failed = out.openFailure()) {
-        return failureText(*failed);
+    const BandSelection selection = selectBands(o, bands);
+    if (selection.bands.empty()) {
+        return std::string(MSG_IMPROPER_FREQUENCY_LIMITS) + " (no band centre within them)";
     }
-    // Header: the time, then per channel each band by its nominal centre frequency.
+    OutputFile out(outputPath(o, file));
+    if (auto failed = out.openFailure()) {
+        return failed;
+    }
     std::string& text = out.text();
-    text = "time_ms";
-    const std::vector<int>& bandList = bands.layout().pointBands;
-    for (int ch = 0; ch < bands.channels(); ++ch) {
-        for (const int b : bandList) {
-            text += ',';
-            if (bands.channels() == 2) {
-                text += ch == 0 ? "L" : "R";
-            }
-            appendInteger(text, thirdOctaveCentreHz(b));
-        }
-    }
-    text += '\n';
+    text = bandsHeader(bands, selection);
+    // A step's time is the centre of its window, where the window peaks.
+    const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
     for (long x = 0; x < bands.steps(); ++x) {
         bands.compute(x);
-        appendCsvNumber(text, plan.params.columnMsec * static_cast<double>(x), 1);
-        for (int ch = 0; ch < bands.channels(); ++ch) {
-            for (const std::int16_t level : bands.levels(ch)) {
+        appendCsvNumber(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, 1);
+        for (const int ch : selection.channels) {
+            const std::span<const double> levels = bands.levels(ch);
+            for (const std::size_t b : selection.bands) {
                 text += ',';
-                // Quarter-dB to dB: 10 log10 of the band's summed squared magnitudes.
-                appendCsvNumber(text, level / 4.0, 2);
+                appendCsvNumber(text, levels[b], 2);
             }
         }
         text += '\n';
         out.maybeFlush();
     }
-    if (const auto failed = out.finish()) {
-        return failureText(*failed);
+    return out.finish();
+}
+
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+// The same output under any spelling: ./a.png and a.png, or a folder reached by a link.
+std::string sameOutputKey(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+    return ec ? std::filesystem::path(path).lexically_normal().string() : canonical.string();
 }
 
 } // namespace
 
 std::optional<std::string> processFile(const Options& o, const RunSettings& run,
-                                       const std::string& file, std::int64_t memoryBytes) {
+                                       const std::string& file, std::int64_t memoryBytes,
+                                       std::vector<std::string>* notes) {
     switch (o.command) {
     case Command::Image:
-        return writeImage(o, run, file, memoryBytes);
+        return writeImage(o, run, file, memoryBytes, notes);
     case Command::Levels:
-        return writeLevels(o, run, file, memoryBytes);
+        return writeLevels(o, run, file, memoryBytes, notes);
     case Command::Bands:
         break;
     }
-    return writeBands(o, run, file, memoryBytes);
+    return writeBands(o, run, file, memoryBytes, notes);
 }
 
-AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan) {
+AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited) {
     AppSettings s = settings;
     s.typeChoice = plan.format.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+    const bool cut = limitHighBandToHalfRate(s.highBandHz, plan.format.sampleRate);
+    if (limited != nullptr) {
+        *limited = cut;
+    }
     return s;
 }
 
-std::vector<OutputClash> outputClashes(const Options& o, std::vector<std::string>& files) {
-    std::map<std::string, std::string> taken;
-    std::vector<OutputClash> clashes;
+ListCheck checkFileList(const Options& o, std::vector<std::string>& files) {
+    ListCheck check;
+    std::map<FileIdentity, std::string> inputs;
+    std::map<std::string, std::string> outputs;
     std::vector<std::string> kept;
     for (std::string& file : files) {
-        const auto [at, fresh] = taken.emplace(outputPath(o, file), file);
-        if (fresh) {
-            kept.push_back(std::move(file));
-        } else {
-            clashes.push_back({std::move(file), at->second});
+        if (const auto id = identityOf(file)) {
+            const auto [at, fresh] = inputs.emplace(*id, file);
+            if (!fresh) {
+                check.notes.push_back(file + ": the same file as " + at->second +
+                                      ", analysed once");
+                continue;
+            }
         }
+        const auto [at, fresh] = outputs.emplace(sameOutputKey(outputPath(o, file)), file);
+        if (!fresh) {
+            check.failures.push_back(file + ": same output name as " + at->second);
+            continue;
+        }
+        kept.push_back(std::move(file));
     }
-    files = std::move(kept);
-    return clashes;
+    files.clear();
+    for (std::string& file : kept) {
+        const std::string out = outputPath(o, file);
+        const auto id = identityOf(out);
+        if (const auto input = id ? inputs.find(*id) : inputs.end(); input != inputs.end()) {
+            check.failures.push_back(file + ": its output " + out + " is the wave file " +
+                                     input->second + "; not replaced");
+            continue;
+        }
+        files.push_back(std::move(file));
+    }
+    return check;
 }
 
 std::string outputPath(const Options& o, const std::string& file) {

@@ -14,22 +14,26 @@ namespace korv::cli {
 // The output's name: the wave file's with the extension replaced, in outDir when given.
 [[nodiscard]] std::string outputPath(const Options& options, const std::string& file);
 
-// Files whose output name an earlier file of the list already takes (two folders holding an
-// a.wav, or a name given twice): with the earlier file, so one output is not written twice
-// at once.
-struct OutputClash {
-    std::string file;
-    std::string earlier;
+// The list made safe to run at once, in the order given. A file listed again (under any
+// spelling, or through a link) is analysed once: a note. A file whose output an earlier file
+// already takes (two folders holding an a.wav), or whose output would replace one of the
+// listed wave files (rec.wav copied to same.png), is refused: a failure, "FILE: why".
+struct ListCheck {
+    std::vector<std::string> notes;
+    std::vector<std::string> failures;
 };
-[[nodiscard]] std::vector<OutputClash> outputClashes(const Options& options,
-                                                     std::vector<std::string>& files);
+[[nodiscard]] ListCheck checkFileList(const Options& options, std::vector<std::string>& files);
 
-// The output of one file; the failure in the program's words when there is none.
+// The output of one file; the failure in the program's words when there is none. Notes on
+// what was changed to make the run possible go to `notes` when given.
 [[nodiscard]] std::optional<std::string> processFile(const Options& options, const RunSettings& run,
                                                      const std::string& file,
-                                                     std::int64_t memoryBytes);
+                                                     std::int64_t memoryBytes,
+                                                     std::vector<std::string>* notes = nullptr);
 
-// The image's settings for a file: the data type follows the file, as in Analyze File.
-[[nodiscard]] AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan);
+// The image's settings for a file: the data type follows the file, as in Analyze File, and a
+// high limit above half the file's rate is cut to it (true in `limited`).
+[[nodiscard]] AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan,
+                                          bool* limited = nullptr);
 
 } // namespace korv::cli

@@ -37,16 +37,19 @@ int main(int argc, char** argv) {
     if (!options.outDir.empty()) {
         std::filesystem::create_directories(options.outDir, ec);
     }
-    const std::vector<OutputClash> clashes = outputClashes(options, files);
-    for (const OutputClash& c : clashes) {
-        std::cerr << c.file << ": same output name as " << c.earlier << '\n';
+    const ListCheck listed = checkFileList(options, files);
+    for (const std::string& line : listed.notes) {
+        std::cerr << line << '\n';
+    }
+    for (const std::string& line : listed.failures) {
+        std::cerr << line << '\n';
     }
     const JobsReport report = runJobs(
         files, options.jobs,
-        [&](const std::string& file, std::int64_t memory) {
-            return processFile(options, run, file, memory);
+        [&](const std::string& file, std::int64_t memory, std::vector<std::string>& notes) {
+            return processFile(options, run, file, memory, &notes);
         },
         ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr, std::cerr);
     stopGridText();
-    return report.failed == 0 && clashes.empty() ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
+    return report.failed == 0 && listed.failures.empty() ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
 }

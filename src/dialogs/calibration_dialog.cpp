@@ -1,12 +1,12 @@
 #include "dialogs/calibration_dialog.h"
 
 #include "analysis/calibration_edit.h"
+#include "audio/calibration_file.h"
 #include "platform/prompts.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,13 +15,17 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace korv {
 
 namespace {
 
 constexpr int kPickDistance = 5; // pixels around a point that pick it
+constexpr int kLabelGap = 4;     // pixels between the graph and its axis labels
 constexpr int kGraphWidth = 34 * 12;
 constexpr int kGraphHeight = 60 * 4 + 10;
 const QColor kPointColour(0, 0, 0);
@@ -55,7 +59,66 @@ class Graph : public QWidget {
 };
 
 QLabel* label(const char* text, QWidget* parent) {
-    return new QLabel(QString::fromLatin1(text), parent);
+    auto* l = new QLabel(QString::fromLatin1(text), parent);
+    l->adjustSize();
+    return l;
+}
+
+// The graph with its axis labels, each beside the point it names: the levels at their heights
+// on the left, the frequencies under their points.
+QWidget* labelledGraph(QWidget* graph, QWidget* parent) {
+    struct Mark {
+        const char* text;
+        float value; // dB, or the index of the curve point
+    };
+    constexpr Mark kLevels[] = {{"+30 dB", 30.0f},
+                                {"+15 dB", 15.0f},
+                                {"  0  dB", 0.0f},
+                                {"-15 dB", -15.0f},
+                                {"-30 dB", -30.0f}};
+    // 10 Hz, 100 Hz, 1 kHz and 10 kHz are every tenth third-octave point; 20 kHz the last.
+    constexpr Mark kFrequencies[] = {
+        {"10 Hz", 0.0f}, {"100 Hz", 10.0f}, {"1 kHz", 20.0f}, {"10 kHz", 30.0f}, {"20 kHz", 33.0f}};
+    auto* box = new QWidget(parent);
+    const auto g = CalibrationGraph::forSize(graph->width(), graph->height());
+    std::vector<QLabel*> levels;
+    std::vector<QLabel*> freqs;
+    int left = 0;
+    int lineHeight = 0;
+    int rightReach = 0;
+    for (const Mark& m : kLevels) {
+        levels.push_back(label(m.text, box));
+        left = std::max(left, levels.back()->width());
+        lineHeight = std::max(lineHeight, levels.back()->height());
+    }
+    for (const Mark& m : kFrequencies) {
+        freqs.push_back(label(m.text, box));
+        const int x = g.pointX(static_cast<int>(m.value));
+        rightReach = std::max(rightReach, x + (freqs.back()->width() + 1) / 2 - graph->width());
+    }
+    left += kLabelGap;
+    const int top = lineHeight / 2;
+    graph->setParent(box);
+    graph->move(left, top);
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        QLabel* l = levels[i];
+        l->move(left - kLabelGap - l->width(), top + g.pointY(kLevels[i].value) - l->height() / 2);
+    }
+    // A label that would run into the one before it (10 and 20 kHz are three points apart)
+    // goes a line lower.
+    int rows = 1;
+    int previousRight = -kLabelGap;
+    for (std::size_t i = 0; i < freqs.size(); ++i) {
+        QLabel* l = freqs[i];
+        const int x = left + g.pointX(static_cast<int>(kFrequencies[i].value)) - l->width() / 2;
+        const bool lower = x < previousRight + kLabelGap;
+        rows = lower ? 2 : rows;
+        l->move(x, top + graph->height() + kLabelGap / 2 + (lower ? lineHeight : 0));
+        previousRight = lower ? previousRight : x + l->width();
+    }
+    box->setFixedSize(left + graph->width() + std::max(rightReach, 0),
+                      top + graph->height() + kLabelGap / 2 + rows * lineHeight);
+    return box;
 }
 
 } // namespace
@@ -66,22 +129,8 @@ CalibrationDialog::CalibrationDialog(CalibrationCurve& stored, Prompts& prompts,
     setWindowTitle(QStringLiteral("Frequency Calibration"));
     setModal(true);
     auto* top = new QVBoxLayout(this);
-    auto* grid = new QGridLayout;
     graph_ = new Graph(*this, this);
-    auto* levels = new QVBoxLayout;
-    for (const char* text : {"+30 dB", "+15 dB", "  0  dB", "-15 dB", "-30 dB"}) {
-        levels->addWidget(label(text, this));
-        levels->addStretch();
-    }
-    grid->addLayout(levels, 0, 0);
-    grid->addWidget(graph_, 0, 1);
-    auto* freqs = new QHBoxLayout;
-    for (const char* text : {"10 Hz", "100 Hz", "1 kHz", "10 kHz", "20 kHz"}) {
-        freqs->addWidget(label(text, this));
-        freqs->addStretch();
-    }
-    grid->addLayout(freqs, 1, 1);
-    top->addLayout(grid);
+    top->addWidget(labelledGraph(graph_, this));
     readout_ = new QLineEdit(this);
     readout_->setObjectName(controlName(ID_CALIBRATION_READOUT));
     readout_->setReadOnly(true);
@@ -197,18 +246,10 @@ void CalibrationDialog::import() {
     if (!path) {
         return;
     }
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        prompts_.message(QStringLiteral("The calibration file cannot be opened."),
-                         MessageIcon::Warning);
-        return;
-    }
-    // One byte past the limit is enough to know the file is too large.
-    const QByteArray bytes = file.read(static_cast<qint64>(kCalibrationFileMaxBytes) + 1);
-    const CalibrationImport result = importCalibrationText(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), working_,
-        subtract_->isChecked() ? CalibrationSign::ResponseToRemove
-                               : CalibrationSign::CorrectionToAdd);
+    const CalibrationImport result =
+        readCalibrationFile(QFile::encodeName(*path).toStdString(), working_,
+                            subtract_->isChecked() ? CalibrationSign::ResponseToRemove
+                                                   : CalibrationSign::CorrectionToAdd);
     if (!result.ok) {
         prompts_.message(QString::fromStdString(result.error) +
                              QStringLiteral(" The curve is unchanged."),

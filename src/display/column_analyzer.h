@@ -38,6 +38,9 @@ class ColumnAnalyzer {
     [[nodiscard]] std::span<const float> averagedLevels(int channel) const {
         return levels_.averagedLevels(channel);
     }
+    [[nodiscard]] std::span<const float> averagedBins(int channel) const {
+        return levels_.averagedBins(channel);
+    }
     [[nodiscard]] const RowMap& rowMap() const { return levels_.rowMap(); }
     [[nodiscard]] int windowLength() const { return levels_.windowLength(); }
 

@@ -134,11 +134,13 @@ WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& s
         result.failure = kNotEnoughDisplayMemory;
         return result;
     }
+    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(settings, plan.format, plan.params,
+                                                           heldSamples(*samples.store, plan),
+                                                           heldPrecise(*samples.store, plan));
+    // The sink writes the levels log: each bin's own level.
+    inputs.binLevels = static_cast<bool>(sink);
     ParallelColumnLoop loop;
-    const int setup = loop.setup(columnAnalysisInputsFrom(settings, plan.format, plan.params,
-                                                          heldSamples(*samples.store, plan),
-                                                          heldPrecise(*samples.store, plan)),
-                                 *result.image, false);
+    const int setup = loop.setup(inputs, *result.image, false);
     if (setup != 0) {
         result.failure = setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible;
         result.image.reset();

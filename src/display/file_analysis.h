@@ -81,7 +81,7 @@ struct WholeFileAnalysis {
     std::optional<SpectralImage> image;
 };
 
-// Called after each column with the loop, whose averagedLevels(channel) are the column's.
+// Called after each column with the loop, whose averagedBins(channel) are the column's.
 using ColumnSink = std::function<void(long x, const ParallelColumnLoop& loop)>;
 
 // The image and the samples of the whole file must fit memoryBytes (the share of the

@@ -244,7 +244,8 @@ GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth
     axis.timeScaleMsec = g.timeScaleMsec;
     axis.columnMsec = cm;
     axis.viewWidth = window ? g.plotWidth : imageWidth;
-    axis.firstColumn = (cm > 0.0 ? g.segmentOffsetMsec / cm : 0.0) + (window ? g.hScrollPos : 0);
+    // Column 0 stands at its window's centre.
+    axis.firstColumn = (cm > 0.0 ? g.columnTimeMsec(0.0) / cm : 0.0) + (window ? g.hScrollPos : 0);
     axis.charWidth = g.charWidth;
     axis.dual = dual;
     axis.textWidth = textWidth;

@@ -29,7 +29,7 @@ struct TimeAxisInputs {
     double timeScaleMsec = 4.0; // as asked for: chooses the interval between ticks
     double columnMsec = 4.0;    // the real time between columns: places the ticks
     int viewWidth = 0;
-    double firstColumn = 0.0; // t0: begin offset msec / time scale, plus the scroll position
+    double firstColumn = 0.0; // t0: column 0's time / column time, plus the scroll position
     int charWidth = 0;
     bool dual = false; // labels only in the left pane (the right pane repeats them)
     TextWidth textWidth;

@@ -32,9 +32,9 @@ int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage&
     }
     scratch_ = SpectralImage::create({block_, static_cast<int>(block_), image.plotHeight(),
                                       image.stripHeight(), image.channels()});
-    const std::size_t levelCount = static_cast<std::size_t>(block_) *
-                                   static_cast<std::size_t>(image.channels()) *
-                                   static_cast<std::size_t>(caller_.rows());
+    bins_ = inputs.binLevels ? std::size_t{1} << (inputs.run.log2FftSize - 1) : 0;
+    const std::size_t levelCount =
+        static_cast<std::size_t>(block_) * static_cast<std::size_t>(image.channels()) * bins_;
     try {
         scratchLevels_.assign(levelCount, 0.0f);
         heldLevels_.assign(levelCount, 0.0f);
@@ -77,17 +77,16 @@ void ParallelColumnLoop::work() {
             return;
         }
         const long last = std::min(first + block_, columns);
-        const auto rows = static_cast<std::size_t>(helper_.rows());
         const int channels = scratch_->channels();
         for (long x = first; x < last; ++x) {
             helper_.analyzeColumnAt(x, *scratch_, static_cast<int>(x - first));
-            for (int ch = 0; ch < channels; ++ch) {
-                const auto levels = helper_.averagedLevels(ch);
+            for (int ch = 0; ch < channels && bins_ > 0; ++ch) {
+                const auto levels = helper_.averagedBins(ch);
                 const std::size_t at =
                     (static_cast<std::size_t>(x - first) * static_cast<std::size_t>(channels) +
                      static_cast<std::size_t>(ch)) *
-                    rows;
-                std::copy_n(levels.begin(), std::min(levels.size(), rows),
+                    bins_;
+                std::copy_n(levels.begin(), std::min(levels.size(), bins_),
                             scratchLevels_.begin() + static_cast<std::ptrdiff_t>(at));
             }
         }
@@ -100,17 +99,19 @@ void ParallelColumnLoop::work() {
     }
 }
 
-std::span<const float> ParallelColumnLoop::averagedLevels(int channel) const {
+std::span<const float> ParallelColumnLoop::averagedBins(int channel) const {
     if (lastAsked_ < 0 || !sharing() || !workerBlock(lastAsked_) ||
         heldBlock_ != lastAsked_ / block_ || channel < 0 || channel >= image_->channels()) {
-        return caller_.averagedLevels(channel);
+        return caller_.averagedBins(channel);
     }
-    const auto rows = static_cast<std::size_t>(caller_.rows());
+    if (bins_ == 0) {
+        return {};
+    }
     const std::size_t at = (static_cast<std::size_t>(lastAsked_ % block_) *
                                 static_cast<std::size_t>(image_->channels()) +
                             static_cast<std::size_t>(channel)) *
-                           rows;
-    return std::span<const float>(heldLevels_).subspan(at, rows);
+                           bins_;
+    return std::span<const float>(heldLevels_).subspan(at, bins_);
 }
 
 void ParallelColumnLoop::analyzeColumn(long x, SpectralImage& image) {
@@ -162,6 +163,7 @@ void ParallelColumnLoop::release() {
     scratch_.reset();
     scratchLevels_.clear();
     heldLevels_.clear();
+    bins_ = 0;
 }
 
 } // namespace korv

@@ -4,8 +4,8 @@
 // caller analyses the even blocks straight into the image and a worker thread the odd ones
 // into a block of its own, which is copied in when the caller reaches it. Each analyser
 // primes its averaging ring at a block start, so the picture is the same byte for byte as one
-// analyser's in order. The worker keeps its block's averaged levels beside the block, so the
-// level log gets every column's averages in column order as well.
+// analyser's in order. With the bins' levels asked for (binLevels), the worker keeps its block's
+// averaged bins beside the block, so the level log gets every column's in column order as well.
 
 #include "display/column_analyzer.h"
 
@@ -35,9 +35,9 @@ class ParallelColumnLoop {
     // asked for are cleared again.
     void release();
 
-    // The ring-averaged levels of the column just asked for (row 0 lowest), for the level
-    // log; empty before the first column.
-    [[nodiscard]] std::span<const float> averagedLevels(int channel) const;
+    // The averaged bin levels of the column just asked for (bin k at index k), for the level
+    // log; empty before the first column or without binLevels.
+    [[nodiscard]] std::span<const float> averagedBins(int channel) const;
 
     [[nodiscard]] long columns() const { return caller_.columns(); }
     [[nodiscard]] bool sharing() const { return worker_.joinable(); }
@@ -50,13 +50,14 @@ class ParallelColumnLoop {
     ColumnAnalyzer caller_;
     ColumnAnalyzer helper_;
     std::optional<SpectralImage> scratch_;
-    // Averaged levels of a worker's block, column by column, channel by channel: the block
+    // Averaged bin levels of a worker's block, column by column, channel by channel: the block
     // being analysed, and the one the caller took over last.
     std::vector<float> scratchLevels_;
     std::vector<float> heldLevels_;
     long heldBlock_ = -1;
     long lastAsked_ = -1;
     long block_ = 0;
+    std::size_t bins_ = 0; // kept per column and channel: N / 2 with binLevels, else 0
     SpectralImage* image_ = nullptr;
     long consumed_ = 0; // columns the caller asked for
     long copiedTo_ = 0; // columns of the image written, the worker's included

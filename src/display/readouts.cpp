@@ -54,10 +54,11 @@ std::optional<std::string> frequencyText(const ViewGeometry& g, const ReadoutCon
 std::string timeText(const ViewGeometry& g, long absoluteColumn) {
     const double ts = std::isfinite(g.columnMsec) ? g.columnMsec : 0.0;
     const long wholeMsec = static_cast<long>(std::clamp(ts, 0.0, 1e9));
-    // Half a column, rounded up to whole msec: the time of the column's middle.
+    // Half a column, rounded up to whole msec: how far the column reaches either side.
     const long half = wholeMsec / 2 + wholeMsec % 2;
-    const double t =
-        static_cast<double>(absoluteColumn) * ts + g.segmentOffsetMsec + static_cast<double>(half);
+    ViewGeometry finite = g;
+    finite.columnMsec = ts;
+    const double t = finite.columnTimeMsec(static_cast<double>(absoluteColumn));
     const double rounded =
         static_cast<double>(roundHalfUp(std::clamp(t, -MAX_READOUT_MSEC, MAX_READOUT_MSEC)));
     if (half < 100) {
@@ -210,12 +211,15 @@ DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos, long hop
     return s;
 }
 
-ClickInstant clickInstant(int column, int hScrollPos, double columnMsec, double segmentOffsetMsec,
-                          const RunFormat& format, int fftSize) {
+ClickInstant clickInstant(int column, const ViewGeometry& g, const RunFormat& format) {
     ClickInstant c;
-    c.msec = (static_cast<double>(column) + hScrollPos) * columnMsec + segmentOffsetMsec;
+    const double absolute = static_cast<double>(column) + g.hScrollPos;
+    c.msec = g.columnTimeMsec(absolute);
+    // The spectra end one frame after the column's first sample.
+    const double firstMsec = absolute * g.columnMsec + g.segmentOffsetMsec;
     const double frameBytes = static_cast<double>(format.bytesPerSample) * format.channels;
-    const std::int64_t at = truncatedBytes(c.msec * format.sampleRate * frameBytes / 1000.0) +
+    const int fftSize = g.fftSize;
+    const std::int64_t at = truncatedBytes(firstMsec * format.sampleRate * frameBytes / 1000.0) +
                             std::int64_t{fftSize} * format.bytesPerSample;
     c.bytePosition = at / 4 * 4;
     return c;

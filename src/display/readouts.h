@@ -112,15 +112,15 @@ struct DragSegment {
 [[nodiscard]] DragSegment dragSegment(int startColumn, int endColumn, int hScrollPos, long hop,
                                       const RunFormat& format);
 
-// A click (release at the start column): the instant for the point spectrum and the byte
-// position Scan File starts at (one FFT frame on, rounded down to a multiple of 4).
+// A click (release at view column `column`): the instant for the point spectrum (the column's
+// time) and the byte position Scan File's spectra end at (one FFT frame after the column's
+// first sample, rounded down to a multiple of 4).
 struct ClickInstant {
     double msec = 0.0;
     std::int64_t bytePosition = 0;
     friend bool operator==(const ClickInstant&, const ClickInstant&) = default;
 };
-[[nodiscard]] ClickInstant clickInstant(int column, int hScrollPos, double columnMsec,
-                                        double segmentOffsetMsec, const RunFormat& format,
-                                        int fftSize);
+[[nodiscard]] ClickInstant clickInstant(int column, const ViewGeometry& geometry,
+                                        const RunFormat& format);
 
 } // namespace korv

@@ -17,6 +17,9 @@ constexpr std::uint8_t FREQ_MARK = static_cast<std::uint8_t>(kFreqMarkIndex);
 constexpr std::uint8_t SIGNAL2 = static_cast<std::uint8_t>(kSignal2Index);
 constexpr std::uint8_t SIGNAL1 = static_cast<std::uint8_t>(kSignal1Index);
 constexpr std::uint8_t BACKGROUND = static_cast<std::uint8_t>(kBackgroundIndex);
+constexpr std::uint8_t TEXT = static_cast<std::uint8_t>(kTextIndex);
+// The cross at the point chosen with the mouse reaches this far each side.
+constexpr int CROSS_ARM = 12;
 constexpr std::array<int, 5> LOG_LABEL_MANTISSAS = {10, 16, 25, 40, 63};
 constexpr std::array<int, 5> LOG_LABEL_DECADES = {1, 10, 100, 1000, 10000};
 constexpr int SIGNAL_LEVEL_ROWS = 4; // 80 plot units apart
@@ -323,6 +326,20 @@ void ScopeView::drawVertical(IndexedSurface& view, int x, std::uint8_t index) co
     view.drawLine({x, g_.baseline}, {x, g_.lineHeight}, {index, 1});
 }
 
+void ScopeView::setCross(std::optional<PixelPoint> at) {
+    cross_ = at;
+}
+
+void ScopeView::drawCross(IndexedSurface& view) const {
+    if (!cross_) {
+        return;
+    }
+    const Pen pen{TEXT, 1};
+    const PixelPoint c = *cross_;
+    view.drawLine({c.x - CROSS_ARM, c.y}, {c.x + CROSS_ARM, c.y}, pen);
+    view.drawLine({c.x, c.y - CROSS_ARM}, {c.x, c.y + CROSS_ARM}, pen);
+}
+
 void ScopeView::drawMarkers(IndexedSurface& view) const {
     for (const std::int32_t hz : {o_.marker1Hz, o_.marker2Hz}) {
         if (hz > 0) {
@@ -371,6 +388,8 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
     const std::span<const std::int16_t> right = hasSecond ? second : first;
     const std::span<const std::int16_t> shown =
         hasSecond && o_.channelChoice == CHANNEL_RIGHT ? second : first;
+    // L-R Delta is left minus right whichever channel is chosen.
+    const std::span<const std::int16_t> curveSource = lrDelta() ? first : shown;
     const int offset = peakHeldInDelta() ? PEAK_DELTA_HOLD_OFFSET : 0;
     const long mid = clampedPixel(std::trunc(double{PLOT_UNITS_MID} * g_.unitScale));
     const float gain = 4.0f * static_cast<float>(o_.levelScaleCode);
@@ -381,24 +400,27 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
     for (std::size_t i = 0; i < curve_.size(); ++i) {
         const long level = i < shown.size() ? shown[i] : 0;
         const int h = height(level, offset);
+        const int hCurve =
+            lrDelta() ? height(i < curveSource.size() ? curveSource[i] : 0, offset) : h;
         if (peakHoldOn_ && h > peak_[i]) {
             peak_[i] = clamp16(h);
             peakDb_[i] = static_cast<float>(level) + gain;
         }
-        long plotted = h;
+        long plotted = hCurve;
         if (peakDelta() && !peakHeldInDelta()) {
             // The peak was held on the -90 .. -30 dB axis; the difference is taken on that
             // axis too, so an unchanged signal lies at mid-height (the 0 label).
             plotted = height(level, PEAK_DELTA_HOLD_OFFSET) - long{peak_[i]} + mid;
         }
         curve_[i] = clamp16(plotted);
+        // The channel shown, whatever the plot type: what the readouts and the log take.
         levelDb_[i] = static_cast<float>(level) + gain;
+        const long level2 = i < right.size() ? right[i] : 0;
+        if (hasSecond) {
+            levelDb2_[i] = static_cast<float>(level2) + gain;
+        }
         if (secondCurve) {
-            const long level2 = i < right.size() ? right[i] : 0;
             const int h2 = height(level2, offset);
-            if (o_.plotTypeChoice == PLOT_SIGNAL) {
-                levelDb2_[i] = static_cast<float>(level2) + gain;
-            }
             curve2_[i] = clamp16(lrDelta() ? long{curve_[i]} - h2 + mid : h2);
         }
     }
@@ -415,6 +437,7 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
     if (curve2Shown_) {
         drawCurve(view, curve2_, bars(), 1, SIGNAL1);
     }
+    drawCross(view);
     drawMarkers(view);
 
     ViewDrawing over;
@@ -468,8 +491,8 @@ std::optional<ViewDrawing> ScopeView::redraw(IndexedSurface& view) {
         heights(peakDb_, peakHeights);
         drawCurve(view, peakHeights, false, 0, FREQ_MARK);
     }
-    const bool right = o_.stereo && o_.channelChoice == CHANNEL_RIGHT;
-    heights(right ? levelDb2_ : levelDb_, curve_);
+    // levelDb holds the channel shown (the right one for Right), levelDb2 the right channel.
+    heights(levelDb_, curve_);
     drawCurve(view, curve_, bars(), 0, SIGNAL2);
     curveShown_ = true;
     curve2Shown_ = dualStereo();
@@ -480,6 +503,7 @@ std::optional<ViewDrawing> ScopeView::redraw(IndexedSurface& view) {
     // The trace just drawn is at the current level bar; the next step erases the cleared one.
     peakShown_ = false;
     pitchX_.reset();
+    drawCross(view);
     drawMarkers(view);
     return labels;
 }

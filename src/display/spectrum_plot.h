@@ -120,10 +120,15 @@ class ScopeView {
     [[nodiscard]] std::optional<ViewDrawing> redraw(IndexedSurface& view);
 
     // Per point, quarter-dB with 4 x levelScaleCode added back: the readouts and data logs.
+    // levelDb: the channel shown (mono, Left, or Right); levelDb2: the right channel of
+    // stereo data.
     [[nodiscard]] std::span<const float> levelDb() const { return levelDb_; }
     [[nodiscard]] std::span<const float> levelDb2() const { return levelDb2_; }
     [[nodiscard]] std::span<const float> peakDb() const { return peakDb_; }
     [[nodiscard]] std::span<const std::int16_t> peak() const { return peak_; }
+
+    // The point chosen with the mouse, marked by a cross at every draw; nothing for none.
+    void setCross(std::optional<PixelPoint> at);
 
     // The x of a frequency's plot point (markers, pitch line); nothing at or below the low
     // limit, past the last point or where the axis gives no position.
@@ -141,6 +146,7 @@ class ScopeView {
     void drawCurve(IndexedSurface& view, std::span<const std::int16_t> heights, bool asBars,
                    int barShift, std::uint8_t index) const;
     void drawMarkers(IndexedSurface& view) const;
+    void drawCross(IndexedSurface& view) const;
     void drawVertical(IndexedSurface& view, int x, std::uint8_t index) const;
     [[nodiscard]] int width(const std::string& text) const;
 
@@ -158,6 +164,7 @@ class ScopeView {
     bool curve2Shown_ = false;
     bool peakShown_ = false;
     std::optional<int> pitchX_;
+    std::optional<PixelPoint> cross_;
 };
 
 } // namespace korv

@@ -2,6 +2,7 @@
 // What the grid, the panels and the readouts read from the window layout and the run.
 // The main window fills it from its layout and the current run; nothing here owns state.
 
+#include "analysis/parameters.h"
 #include "display/indexed_surface.h"
 
 #include <cstdint>
@@ -31,11 +32,18 @@ struct ViewGeometry {
     float timeScaleMsec = 4.0f;     // as asked for: it chooses the time grid's interval
     double columnMsec = 4.0;        // the real time between columns (whole samples)
     double segmentOffsetMsec = 0.0; // where the analysed segment begins in the file
+    double windowCentreMsec = 0.0;  // from a column's first sample to its window's centre
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 6000;
     std::int32_t freqScaleChoice = 1076;
     std::int32_t sampleRate = 0;
     int fftSize = 1024;
+
+    // The time in the file of an absolute image column: its window's centre.
+    [[nodiscard]] double columnTimeMsec(double absoluteColumn) const {
+        return segmentOffsetMsec +
+               korv::columnTimeMsec(absoluteColumn, columnMsec, windowCentreMsec);
+    }
 
     // The spectral rows of one band.
     [[nodiscard]] int rows() const { return plotHeight - stripHeight; }

@@ -123,12 +123,16 @@ bool columnLoop(MainWindow& window) {
     AnalysisRun& run = s.run;
     const std::span<const std::uint8_t> samples =
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
+    // Each column's block goes to an open spectral image log as soon as it is drawn, so the
+    // log needs no more memory however long the run.
+    ImageLogWriter log;
+    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(
+        s.settings, run.format, run.params, samples,
+        s.samples->precisePart(static_cast<std::size_t>(run.segmentBytes)));
+    inputs.binLevels = log.active();
     ParallelColumnLoop analyzer;
     const int setup =
-        analyzer.setup(columnAnalysisInputsFrom(
-                           s.settings, run.format, run.params, samples,
-                           s.samples->precisePart(static_cast<std::size_t>(run.segmentBytes))),
-                       *s.spectralImage, std::thread::hardware_concurrency() >= 2);
+        analyzer.setup(inputs, *s.spectralImage, std::thread::hardware_concurrency() >= 2);
     if (setup != 0) {
         prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
         return false;
@@ -136,16 +140,13 @@ bool columnLoop(MainWindow& window) {
     const long columns = run.params.columns;
     const bool pleaseWait = run.commandLine && (s.settings.typeChoice != TYPE_STEREO ||
                                                 s.settings.channelChoice == CHANNEL_DUAL);
-    // Each column's block goes to an open spectral image log as soon as it is drawn, so the
-    // log needs no more memory however long the run.
-    ImageLogWriter log(s.spectralImage->rows());
     long x = 0;
     long firstUnshown = 0;
     auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
     while (x < columns && !s.stopRequested) {
         analyzer.analyzeColumn(x, *s.spectralImage);
         if (log.active()) {
-            log.column(x, analyzer.averagedLevels(log.channel()));
+            log.column(x, analyzer.averagedBins(log.channel()));
         }
         if (x % SLICE_COLUMNS == 0) {
             const auto now = std::chrono::steady_clock::now();
@@ -167,7 +168,8 @@ bool columnLoop(MainWindow& window) {
         ++x;
     }
     analyzer.release();
-    if (x < columns) {
+    run.cutShort = x < columns;
+    if (run.cutShort) {
         // Stopped: the image and the segment end at the last column drawn.
         const StoppedRun kept = stoppedRun(x, columns, run.segmentBytes, run.bytesPerFrame());
         run.segmentBytes = kept.segmentBytes;
@@ -344,6 +346,7 @@ bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
 
 void runAnalysisPass(MainWindow& window) {
     AppState& s = appState();
+    s.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
     if (!startImage(window)) {
         return;
     }

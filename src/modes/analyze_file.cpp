@@ -78,7 +78,7 @@ void analyzeFile(MainWindow& window, int param) {
                     endWithoutRun();
                     return;
                 }
-                run.file = chosen->toStdString();
+                run.file = fileNameBytes(*chosen);
                 viewBlanked = true;
                 window.clearDrawingArea();
             } else if (fromCommandLine) {
@@ -154,6 +154,11 @@ void analyzeFile(MainWindow& window, int param) {
                 const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
                 st.lowBandHz = band.lowBandHz;
                 st.highBandHz = band.highBandHz;
+            }
+            // The limit was set for another file's rate; only a user's own start hears of it.
+            if (limitHighBandToHalfRate(st.highBandHz, run.format.sampleRate) && !repeat &&
+                !fromBatch) {
+                prompts().show(highestFrequencyLimitedMessage());
             }
         } else {
             RunValues values;
@@ -234,7 +239,7 @@ void analyzeFile(MainWindow& window, int param) {
     // without axes, readouts or the drag.
     st.displayTypeChoice = DISPLAY_SCROLL;
     s.fileNameBuffer = run.file;
-    window.showFileInTitle(QString::fromStdString(run.file));
+    window.showFileInTitle(displayFileName(run.file));
     run.stripHeight = s.layout.topBand;
     run.plotHeight = s.layout.plotHeight;
     s.run = run;

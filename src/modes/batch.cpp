@@ -10,8 +10,6 @@
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
-#include <QFileInfo>
-
 #include <filesystem>
 #include <future>
 #include <system_error>
@@ -25,6 +23,9 @@ namespace {
 inline const UserMessage kSelectOneChannel{"Select Individual Left or Right Channel",
                                            MessageIcon::Warning};
 inline const UserMessage kMultipleFilesRequired{"Multiple Files Required", MessageIcon::Warning};
+inline const UserMessage kStoppedBeforeTheEnd{"Stopped before the end of the file: no image saved",
+                                              MessageIcon::Warning};
+inline constexpr const char* kNotAnalysedAfterStop = "not analysed: the batch was stopped";
 
 struct Batch {
     std::vector<std::string> files;
@@ -32,6 +33,8 @@ struct Batch {
     ImageChoices choices;
     bool stepDone = false;
     std::vector<std::string> skipped; // "file: reason"
+    // The high limit asked for: each file's is cut from it to half its own rate.
+    std::int32_t highBandHz = 0;
     // The last image handed over, while it is encoded and written, and its wave file.
     std::future<std::optional<UserMessage>> pendingWrite;
     std::string pendingFile;
@@ -48,6 +51,12 @@ class CollectingPrompts : public Prompts {
   public:
     explicit CollectingPrompts(Prompts& inner) : inner_(inner) {}
     void message(const QString& text, MessageIcon) override { texts.push_back(text); }
+    void messageWithDetails(const QString& text, const QString& details, MessageIcon) override {
+        texts.push_back(text + QStringLiteral(": ") + details);
+    }
+    bool question(const QString& caption, const QString& text) override {
+        return inner_.question(caption, text);
+    }
     void about(const QString& caption, const QString& text) override {
         inner_.about(caption, text);
     }
@@ -56,7 +65,9 @@ class CollectingPrompts : public Prompts {
     std::optional<QStringList> openFiles(const FileRequest& r) override {
         return inner_.openFiles(r);
     }
-    std::optional<QString> saveFile(const FileRequest& r) override { return inner_.saveFile(r); }
+    std::optional<QString> chooseSaveFile(const FileRequest& r) override {
+        return inner_.chooseSaveFile(r);
+    }
     bool choosePrinter(QPrinter& printer) override { return inner_.choosePrinter(printer); }
     bool runDialog(QDialog& dialog) override { return inner_.runDialog(dialog); }
 
@@ -67,7 +78,7 @@ class CollectingPrompts : public Prompts {
 };
 
 std::string fileName(const std::string& path) {
-    return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+    return std::filesystem::path(path).filename().string();
 }
 
 // Waits for the image being written; a failed write is listed with its file.
@@ -85,21 +96,26 @@ void endBatch(MainWindow& window) {
     AppState& s = appState();
     finishPendingWrite();
     Batch& b = batch();
-    const std::vector<std::string> skipped = std::move(b.skipped);
+    std::vector<std::string> skipped = std::move(b.skipped);
     const std::size_t count = b.files.size();
+    for (std::size_t k = b.next; k < count; ++k) {
+        skipped.push_back(fileName(b.files[k]) + ": " + kNotAnalysedAfterStop);
+    }
     b = Batch{};
     s.batchRunning = false;
     s.batchStopRequested = false;
     s.titleNote.clear();
-    window.showFileInTitle(QString::fromStdString(s.run.file));
+    window.showFileInTitle(displayFileName(s.run.file));
     window.surface().invalidate();
     if (!skipped.empty()) {
-        QString text =
-            QStringLiteral("%1 of %2 files were not saved:").arg(skipped.size()).arg(count);
+        // However long the list, the box stays short: the list is its scrolling detail.
+        QStringList lines;
         for (const std::string& line : skipped) {
-            text += QLatin1Char('\n') + QString::fromStdString(line);
+            lines.push_back(displayFileName(line));
         }
-        prompts().message(text, MessageIcon::Warning);
+        prompts().messageWithDetails(
+            QStringLiteral("%1 of %2 files were not saved.").arg(skipped.size()).arg(count),
+            lines.join(QLatin1Char('\n')), MessageIcon::Warning);
     }
 }
 
@@ -116,6 +132,7 @@ void runStep(MainWindow& window) {
     }
     const std::string file = b.files[b.next];
     ++b.next;
+    s.settings.highBandHz = b.highBandHz;
     s.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
     b.stepDone = false;
     Prompts& outer = prompts();
@@ -152,7 +169,7 @@ void startBatch(MainWindow& window) {
     }
     std::vector<std::string> files;
     for (const QString& f : *chosen) {
-        files.push_back(f.toStdString());
+        files.push_back(fileNameBytes(f));
     }
     const std::filesystem::path images =
         std::filesystem::path(files.front()).parent_path() / kImagesFolder;
@@ -169,6 +186,7 @@ void startBatch(MainWindow& window) {
     b = Batch{};
     b.files = std::move(files);
     b.choices = s.imageChoices;
+    b.highBandHz = s.settings.highBandHz;
     s.batchRunning = true;
     s.batchStopRequested = false;
     runStep(window);
@@ -216,6 +234,10 @@ std::optional<UserMessage> writeBatchImage(const std::string& path, const Pictur
         }
     }
     return writeImageFile(path, picture, b.choices, colours);
+}
+
+void batchImageStopped(MainWindow& window) {
+    batchImageDone(window, kStoppedBeforeTheEnd);
 }
 
 void batchImageDone(MainWindow&, const std::optional<UserMessage>& failure) {

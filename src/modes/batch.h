@@ -34,6 +34,10 @@ void installBatch(MainWindow& window);
 [[nodiscard]] std::optional<UserMessage> writeBatchImage(const std::string& path,
                                                          const PictureArea& picture);
 
+// Save Image's end of a step whose analysis STOP cut short: its picture is not the file's
+// image, so none is written, and the summary says so.
+void batchImageStopped(MainWindow& window);
+
 // Save Image's end of a step: the image written (or handed over), or why not.
 void batchImageDone(MainWindow& window, const std::optional<UserMessage>& failure);
 

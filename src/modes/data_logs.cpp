@@ -13,7 +13,6 @@
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
-#include <QFileInfo>
 #include <QPointer>
 
 #include <cmath>
@@ -38,34 +37,31 @@ bool stereoRight(const AppSettings& st) {
     return st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT;
 }
 
-// The file for a log from the "Save Data Log" dialog, "txt" added to a new name without an
-// extension (an existing file chosen is taken as it is); nothing on Cancel.
+// The file for a log from the "Save Data Log" dialog; nothing on Cancel.
 std::optional<std::string> askForLogFile() {
     FileRequest r;
     r.title = QStringLiteral("Save Data Log");
-    r.folder = QString::fromStdString(appState().settings.lastFolder);
+    r.folder = displayFileName(appState().settings.lastFolder);
     r.filter = QStringLiteral("Text Files (*.txt);;All Files (*)");
-    std::optional<QString> path = prompts().saveFile(r);
+    r.defaultSuffix = QStringLiteral("txt");
+    const std::optional<QString> path = prompts().saveFile(r);
     if (!path) {
         return std::nullopt;
     }
-    if (QFileInfo(*path).suffix().isEmpty() && !QFileInfo::exists(*path)) {
-        *path += QStringLiteral(".txt");
-    }
-    return path->toLocal8Bit().toStdString();
+    return fileNameBytes(*path);
 }
 
-LogSource currentLogSource(int fftSize) {
+// startMsec: the image log's segment begin or the spectrum log's event time.
+LogSource currentLogSource(int fftSize, double startMsec) {
     const AppState& s = appState();
     LogSource src;
-    src.wavePath = QString::fromStdString(s.run.file.empty() ? s.fileNameBuffer : s.run.file)
-                       .toLocal8Bit()
-                       .toStdString();
+    src.wavePath = s.run.file.empty() ? s.fileNameBuffer : s.run.file;
     src.sampleRate = s.sampleRateHz;
     src.fftSize = fftSize;
-    src.startMsec = s.timeNowMsec != 0.0 ? s.timeNowMsec : static_cast<double>(s.run.beginMsec);
+    src.startMsec = startMsec;
     src.timeScaleMsec = s.settings.timeScaleMsec;
     src.columnMsec = s.run.params.columnMsec;
+    src.windowCentreMsec = s.run.params.windowCentreMsec;
     src.lowBandHz = s.settings.lowBandHz;
     src.highBandHz = s.settings.highBandHz;
     src.levelScaleCode = s.settings.levelScaleCode;
@@ -88,9 +84,11 @@ void writeSpectrumLog(const ScopeView& view, LogFile& file) {
     const AppState& s = appState();
     const AppSettings& st = s.settings;
     const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
-    const LogSource src = currentLogSource(fftSize);
+    const LogSource src = currentLogSource(
+        fftSize, s.timeMarkMsec != 0.0 ? s.timeMarkMsec : static_cast<double>(s.run.beginMsec));
     SpectrumLogPlot plot;
-    plot.levels = stereoRight(st) && !view.levelDb2().empty() ? view.levelDb2() : view.levelDb();
+    plot.levels = view.levelDb(); // the channel shown
+    plot.binLevels = scanPlotBinLevels();
     const int points = static_cast<int>(plot.levels.size());
     if (st.freqScaleChoice == FREQ_SCALE_LOG) {
         plot.scale = SpectrumLogScale::Log;
@@ -144,8 +142,9 @@ void logData(MainWindow& window) {
         finishLog(*file);
         return;
     }
-    const LogSource src = currentLogSource(1 << s.run.params.log2FftSize);
-    file->write(ImageLogFormat(src, 0).header());
+    // Every time in it is the column's own time in the file.
+    const LogSource src = currentLogSource(1 << s.run.params.log2FftSize, segmentOffsetMsec(s.run));
+    file->write(ImageLogFormat(src).header());
     if (dualStereoView(s.settings)) {
         finishLog(*file); // two channels side by side have no one column to write
         return;
@@ -190,10 +189,8 @@ void logPoint(int x, int y) {
         (g.dualStereo && (x >= g.plotWidth || onDualDivider(x, g.plotWidth)))) {
         return;
     }
-    const double ts = s.run.params.columnMsec;
-    const long time =
-        static_cast<long>(std::trunc(static_cast<double>(column) * ts + g.segmentOffsetMsec)) +
-        static_cast<long>(std::trunc(ts)) / 2;
+    const long time = roundHalfUp(g.columnTimeMsec(static_cast<double>(column)));
+    s.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
     const double up = g.plotHeight - y - 1;
     double hz = g.lowBandHz + static_cast<double>(g.highBandHz - g.lowBandHz) * up / rows;
     if (g.freqScaleChoice == FREQ_SCALE_LOG && g.lowBandHz > 0 && g.highBandHz > g.lowBandHz) {
@@ -236,7 +233,7 @@ void logPoints(MainWindow& window) {
     if (file->openExisting(*path)) {
         file->write(kLogLineEnd);
     } else if (file->create(*path)) {
-        file->write(pointLogHeader(currentLogSource(1 << s.run.params.log2FftSize)));
+        file->write(pointLogHeader(currentLogSource(1 << s.run.params.log2FftSize, 0.0)));
     } else {
         prompts().show(kCannotOpenFile);
         return;
@@ -259,9 +256,8 @@ void logPoints(MainWindow& window) {
 
 } // namespace
 
-ImageLogWriter::ImageLogWriter(int rows)
-    : format_(appState().imageLogSource, rows), channel_(stereoRight(appState().settings) ? 1 : 0) {
-}
+ImageLogWriter::ImageLogWriter()
+    : format_(appState().imageLogSource), channel_(stereoRight(appState().settings) ? 1 : 0) {}
 
 ImageLogWriter::~ImageLogWriter() {
     end();
@@ -271,13 +267,13 @@ bool ImageLogWriter::active() const {
     return appState().imageLog != nullptr;
 }
 
-void ImageLogWriter::column(long x, std::span<const float> averaged) {
+void ImageLogWriter::column(long x, std::span<const float> averagedBins) {
     AppState& s = appState();
     if (!s.imageLog) {
         return;
     }
     block_.clear();
-    format_.appendColumn(block_, x, averaged);
+    format_.appendColumn(block_, x, averagedBins);
     if (!s.imageLog->write(block_)) {
         // The disk is full or gone: the log ends here, the analysis goes on.
         end();

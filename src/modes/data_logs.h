@@ -20,8 +20,7 @@ void installDataLogs(MainWindow& window);
 // error is reported once, the rows before it kept.
 class ImageLogWriter {
   public:
-    // rows: the frequency rows of the image the levels come in.
-    explicit ImageLogWriter(int rows);
+    ImageLogWriter();
     ~ImageLogWriter();
     ImageLogWriter(const ImageLogWriter&) = delete;
     ImageLogWriter& operator=(const ImageLogWriter&) = delete;
@@ -29,7 +28,8 @@ class ImageLogWriter {
     [[nodiscard]] bool active() const;
     // The channel whose levels the log takes.
     [[nodiscard]] int channel() const { return channel_; }
-    void column(long x, std::span<const float> averaged);
+    // Column x from its averaged bin levels (bin k at index k).
+    void column(long x, std::span<const float> averagedBins);
 
   private:
     void end();

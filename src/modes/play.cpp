@@ -142,6 +142,7 @@ PlayGeometry currentPlayGeometry() {
     g.dualStereo = dualStereoView(s.settings);
     g.imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
     g.columnMsec = s.run.params.columnMsec;
+    g.windowCentreMsec = s.run.params.windowCentreMsec;
     g.scrollColumn = s.hScroll.pos;
     g.columnStepSamples = static_cast<int>(std::clamp<long>(s.run.params.hop, 0, INT_MAX));
     return g;

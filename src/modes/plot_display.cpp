@@ -27,6 +27,11 @@ struct PlotRoom {
     std::unique_ptr<ScopeView> view;
     ScopeAxis axis;
     bool gridShown = false;
+    // Each bin's own level of the shown channel, stored as the view stores its points (gain
+    // added back): the spectrum log's Linear lines.
+    std::vector<float> binLevelDb;
+    // The point clicked on the finished plot: its cross stays for the re-plots.
+    std::optional<PixelPoint> cross;
 };
 
 PlotRoom& room() {
@@ -65,6 +70,7 @@ class PlotDisplay final : public ScanDisplay {
     }
 
     [[nodiscard]] int rows() const override { return room().view->geometry().points; }
+    [[nodiscard]] bool wantsBins() const override { return true; }
 
     void step(const ScanStep& step) override {
         ScopeView& v = *room().view;
@@ -83,6 +89,7 @@ class PlotDisplay final : public ScanDisplay {
             pitch = {step.pitch->voiced, step.pitch->markHz, step.pitch->shownIndex};
         }
         paint(v.refresh(image_, first, second, step.pitch ? &pitch : nullptr));
+        keepBins(step, s.settings);
         room().gridShown = s.gridOn;
         // A frozen Scan Input keeps its window as it was.
         if (!s.displayFrozen) {
@@ -98,6 +105,17 @@ class PlotDisplay final : public ScanDisplay {
     }
 
   private:
+    static void keepBins(const ScanStep& step, const AppSettings& st) {
+        const bool right = st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT &&
+                           !step.bins[1].empty();
+        const std::span<const float> bins = right ? step.bins[1] : step.bins[0];
+        const float gain = 4.0f * static_cast<float>(st.levelScaleCode);
+        std::vector<float>& kept = room().binLevelDb;
+        kept.resize(bins.size());
+        std::transform(bins.begin(), bins.end(), kept.begin(),
+                       [gain](float v) { return v + gain; });
+    }
+
     void paint(const ViewDrawing& drawing) {
         paintViewDrawing(image_, drawing, window_.controlFont());
     }
@@ -139,8 +157,10 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+    room().view->setCross(room().cross);
     room().axis = axis;
     room().gridShown = s.gridOn;
+    room().binLevelDb.clear();
     s.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
     // The markers are drawn on the plot from now on.
     window.menu().enable(cmd::kFreqMark, true);
@@ -203,6 +223,17 @@ ViewDrawing scanPlotOverlay() {
 
 const ScopeView* scanPlotView() {
     return heldImage() != nullptr ? room().view.get() : nullptr;
+}
+
+void setScanPlotCross(std::optional<PixelPoint> at) {
+    room().cross = at;
+    if (room().view) {
+        room().view->setCross(at);
+    }
+}
+
+std::span<const float> scanPlotBinLevels() {
+    return room().binLevelDb;
 }
 
 void installPlotDisplay(MainWindow& window) {

@@ -5,6 +5,9 @@
 
 #include "display/spectrum_plot.h"
 
+#include <optional>
+#include <span>
+
 namespace korv {
 
 class MainWindow;
@@ -24,5 +27,11 @@ void paintScanPlot(MainWindow& window, WindowSurface& target);
 
 // The view of the last plot scan, while its plot image is held; else null.
 [[nodiscard]] const ScopeView* scanPlotView();
+// The cross at the point clicked on a finished plot, kept for the plots that follow; nothing
+// clears it.
+void setScanPlotCross(std::optional<PixelPoint> at);
+// The last step's own level of each bin (bin k at index k) of the shown channel, stored as the
+// view's levels are; empty for the Oct/3 scale.
+[[nodiscard]] std::span<const float> scanPlotBinLevels();
 
 } // namespace korv

@@ -15,8 +15,6 @@
 #include "platform/palette_display.h"
 #include "platform/prompts.h"
 
-#include <QFileInfo>
-
 namespace korv {
 
 namespace {
@@ -35,11 +33,6 @@ std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
     return picture;
 }
 
-QString withSuffix(const QString& path, const char* suffix) {
-    return QFileInfo(path).suffix().isEmpty() ? path + QLatin1Char('.') + QLatin1String(suffix)
-                                              : path;
-}
-
 // The file name the user picks for the chosen format; nothing on Cancel.
 std::optional<std::string> askForImageFile(const ImageChoices& choices) {
     const bool jpeg = choices.format == IMAGE_FORMAT_JPEG;
@@ -47,12 +40,13 @@ std::optional<std::string> askForImageFile(const ImageChoices& choices) {
     request.title = jpeg ? QStringLiteral("Save JPEG Image File") : QStringLiteral("Save Bitmap");
     request.filter = jpeg ? QStringLiteral("JPEG Files (*.jpg);;All Files (*)")
                           : QStringLiteral("Bitmap Files (*.bmp);;All Files (*)");
-    request.folder = QString::fromStdString(appState().settings.lastFolder);
+    request.folder = displayFileName(appState().settings.lastFolder);
+    request.defaultSuffix = jpeg ? QStringLiteral("jpg") : QStringLiteral("bmp");
     const auto chosen = prompts().saveFile(request);
     if (!chosen) {
         return std::nullopt;
     }
-    return withSuffix(*chosen, jpeg ? "jpg" : "bmp").toStdString();
+    return fileNameBytes(*chosen);
 }
 
 } // namespace
@@ -128,6 +122,11 @@ void saveImage(MainWindow& window, bool wholeImage) {
     // A batch saves the whole analysis when it does not fit the view.
     const bool whole =
         wholeImage || (batch && s.spectralImage && analysedColumns(s) > s.layout.plotWidth);
+    if (batch && s.run.cutShort) {
+        batchImageStopped(window);
+        window.surface().invalidate();
+        return;
+    }
     std::string path;
     if (batch) {
         path = batchImagePath(s.run.file, batchChoices().format);

@@ -33,6 +33,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 
 namespace korv {
@@ -86,6 +88,9 @@ bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFr
             const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
             st.lowBandHz = band.lowBandHz;
             st.highBandHz = band.highBandHz;
+        }
+        if (limitHighBandToHalfRate(st.highBandHz, info.sampleRate)) {
+            prompts().show(highestFrequencyLimitedMessage());
         }
     }
     const int n = fftSizeFromChoice(st.fftSizeChoice);
@@ -199,7 +204,8 @@ void scanFile(MainWindow& window, int param) {
     closeColourDialog();
     // The point spectrum: the spectrum plot at a moment of the analysed image, without sound.
     const bool pointMode = param == cmd::kScanPointSpectrum;
-    if (pointMode && (!scanPointSpectrumAvailable() || !s.spectralImage)) {
+    // Again from its finished plot, the analysis kept for Restore.
+    if (pointMode && (!scanPointSpectrumAvailable() || !(s.spectralImage || s.previousKept))) {
         return;
     }
     result() = ScanFileResult{};
@@ -215,7 +221,7 @@ void scanFile(MainWindow& window, int param) {
         if (!chosen) {
             return;
         }
-        file = chosen->toStdString();
+        file = fileNameBytes(*chosen);
     }
     const WaveParseResult parsed = openSoundFile(file);
     if (parsed.openedFolder) {
@@ -296,6 +302,8 @@ void scanFile(MainWindow& window, int param) {
         prompts().show(kCannotOpenAudioDevice);
         return;
     }
+    // Opened by its bytes, as every reader opens: a name that is no valid text in the
+    // locale is still found.
     HeldSampleStream wave;
     if (!wave.open(file, info, skipBytes)) {
         prompts().show(kCannotOpenFile);
@@ -309,7 +317,7 @@ void scanFile(MainWindow& window, int param) {
     s.sampleRateHz = format.sampleRate;
     st.lastMode = st.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
     st.lastFileMode = FILE_MODE_SCAN;
-    window.showFileInTitle(QString::fromStdString(file));
+    window.showFileInTitle(displayFileName(file));
     const PlotLayout& l = s.layout;
     const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
     // The plot displays draw into the plot image instead.
@@ -353,7 +361,10 @@ void scanFile(MainWindow& window, int param) {
     in.pointMode = pointMode;
     in.startTimeMs = playback->startTimeMs();
     if (MainWindowPlaybackView* view = windowPlaybackView()) {
-        in.showTimeNow = [view](double ms) { view->showPlayTime(ms); };
+        in.showTimeNow = [view](double ms) {
+            appState().timeMarkMsec = ms;
+            view->showPlayTime(ms);
+        };
     }
     std::unique_ptr<ScanDisplay> display = makeScanDisplay(window, st, format.channels, in);
     Clock& clock = windowClock(window);
@@ -408,6 +419,16 @@ void scanFile(MainWindow& window, int param) {
     s.run.format = format;
     s.run.params = params;
     s.run.params.columnMsec = st.timeScaleMsec;
+    if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display.get());
+        kept != nullptr && s.spectralImage) {
+        // The kept image holds the last screenful: its first column is the file's time of the
+        // step drawn there, the start of that step's FFT window.
+        if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
+            const std::int64_t first = std::max<std::int64_t>(*end - params.fftSize, 0);
+            s.run.segmentStartByte =
+                info.dataOffset + skipBytes + first * format.channels * format.bytesPerSample;
+        }
+    }
     s.run.stripHeight = l.topBand;
     s.run.plotHeight = l.plotHeight;
     endScanState(window);

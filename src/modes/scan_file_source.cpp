@@ -42,6 +42,26 @@ std::size_t FileScanSource::readHalf(Half which) {
     return got;
 }
 
+void FileScanSource::refillFor(std::int64_t played) {
+    const std::int64_t halfFrames = playback_.framesPerBuffer() / 2;
+    if (halfFrames < 1) {
+        return;
+    }
+    // Half k takes the place of half k - 2: once the device is W frames into half k - 1, the
+    // window ending at its position no longer reaches back into that place. Past the end of
+    // the data the halves are read as silence, so the device never plays a stale pass.
+    while (played >= (nextHalf_ - 1) * halfFrames + windowFrames_) {
+        readHalf(nextHalf_ % 2 == 0 ? Half::First : Half::Second);
+        ++nextHalf_;
+    }
+}
+
+void FileScanSource::keepUp() {
+    if (const std::optional<std::int64_t> played = playback_.devicePositionFrames()) {
+        refillFor(*played);
+    }
+}
+
 std::optional<std::int64_t> FileScanSource::devicePositionFrames() {
     return playback_.devicePositionFrames();
 }
@@ -58,13 +78,8 @@ bool FileScanSource::framesEndingAt(std::int64_t position, std::span<std::int16_
     if (buffer.empty() || framesPerBuffer < 2 || position < 0) {
         return false;
     }
-    if (!crossing_) {
-        // A half is read again only once the window of W frames has left it.
-        crossing_.emplace(framesPerBuffer, static_cast<std::int64_t>(first.size()) + 1);
-    }
-    if (const std::optional<Half> refill = crossing_->step(position); refill && !endOfFile_) {
-        readHalf(*refill);
-    }
+    windowFrames_ = static_cast<std::int64_t>(first.size());
+    refillFor(position);
     return gatherLoopFrames(buffer, framesPerBuffer / 2, channels_, bytesPerSample_,
                             position % framesPerBuffer, first, second);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Scan File's sound: the file streamed half a loop buffer at a time into the output's looping
-// buffer, each half read only once the device and the analysis window have left it.
+// buffer. The device's own position says when: a half is read once the device is far enough
+// into the other half that neither it nor the analysis window needs what the half held, and
+// long before the device comes back to it, whatever the time between steps.
 
 #include "audio/playback_buffer.h"
 #include "audio/sound_file.h"
@@ -29,11 +31,14 @@ class FileScanSource final : public ScanSource {
     [[nodiscard]] bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
                                       std::span<std::int16_t> second) override;
     [[nodiscard]] bool endOfData() const override { return endOfFile_; }
+    void keepUp() override;
 
     [[nodiscard]] std::int64_t fileBytesRead() const { return fileBytesRead_; }
 
   private:
     std::size_t readHalf(Half which);
+    // Reads every half the device position `played` allows.
+    void refillFor(std::int64_t played);
 
     Playback& playback_;
     HeldSampleStream& file_;
@@ -42,7 +47,11 @@ class FileScanSource final : public ScanSource {
     std::int64_t dataBytes_;
     std::int64_t fileBytesRead_ = 0;
     bool endOfFile_ = false;
-    std::optional<HalfCrossing> crossing_; // made at the first step, guarded by its W
+    // The next half of the file to read (half k goes into the buffer's half k mod 2); the
+    // first is read before the device starts.
+    std::int64_t nextHalf_ = 1;
+    // The frames the analysis window reaches back: until the first step says, the widest.
+    std::int64_t windowFrames_ = SCAN_PITCH_WINDOW_FRAMES;
 };
 
 } // namespace korv

@@ -17,6 +17,7 @@
 #include "audio/recording.h"
 #include "audio/user_message.h"
 #include "audio/wave_file.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"
 #include "platform/commands.h"
@@ -26,7 +27,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -100,11 +100,13 @@ double nowMs() {
     return static_cast<double>(room().clock().nowMs());
 }
 
-// The chosen name with the default extension when it has none and names no existing file.
-std::string withWaveExtension(const QString& chosen) {
-    const QFileInfo info(chosen);
-    return (info.suffix().isEmpty() && !info.exists() ? chosen + QStringLiteral(".wav") : chosen)
-        .toStdString();
+// The "Record Wave File" dialog of a recording and of Save Wave: the file to write, its
+// extension added to a name typed without one; nothing on Cancel.
+std::optional<std::string> askForWaveFile(const std::string& folder) {
+    FileRequest request = waveFileRequest(QStringLiteral("Record Wave File"), folder);
+    request.defaultSuffix = QStringLiteral("wav");
+    const auto chosen = prompts().saveFile(request);
+    return chosen ? std::optional(fileNameBytes(*chosen)) : std::nullopt;
 }
 
 // A command-line run: the band checked against what the input offers, the rate chosen from
@@ -259,8 +261,9 @@ void setScanInputColumnProbe(ScanInputColumnProbe probe) {
 
 bool scanInputFreezable() {
     const AppState& s = appState();
-    return theRoom != nullptr && s.inputOpen && s.scanDrawing &&
-           s.settings.recordingChoice == RECORDING_OFF;
+    // The run's own recording choice: a cancelled record dialog turns it off for the run.
+    return theRoom != nullptr && theRoom->recording != nullptr && s.inputOpen && s.scanDrawing &&
+           theRoom->recording->choice() == Recording::Choice::Off;
 }
 
 void scanInputButton(int id) {
@@ -284,6 +287,7 @@ void scanInput(MainWindow& window, int param) {
     result() = ScanInputResult{};
     AppSettings& st = s.settings;
     const bool autoRun = std::exchange(s.autoRun, false);
+    closeColourDialog();
 
     // 1. Parameters.
     std::int32_t rate = 0;
@@ -375,10 +379,8 @@ void scanInput(MainWindow& window, int param) {
                                    : Recording::Choice::Off;
     std::string recordPath;
     if (choice != Recording::Choice::Off) {
-        const auto chosen =
-            prompts().saveFile(waveFileRequest(QStringLiteral("Record Wave File"), st.lastFolder));
-        if (chosen) {
-            recordPath = withWaveExtension(*chosen);
+        if (const auto chosen = askForWaveFile(st.lastFolder)) {
+            recordPath = *chosen;
         } else {
             choice = Recording::Choice::Off;
         }
@@ -414,7 +416,9 @@ void scanInput(MainWindow& window, int param) {
     Clock& clock = r.clock();
     ScanRun run;
     int loop = 0;
-    if (input.start()) {
+    // A device that opens but will not start ends the run without a word.
+    const bool started = input.start();
+    if (started) {
         // Nothing is drawn before a whole window and the display delay have been captured.
         const auto startDelayMs = std::max<std::int64_t>(
             0,
@@ -432,6 +436,7 @@ void scanInput(MainWindow& window, int param) {
             // A frozen display keeps the time it was frozen at.
             in.showTimeNow = [view](double ms) {
                 if (!appState().displayFrozen) {
+                    appState().timeMarkMsec = ms;
                     view->showPlayTime(ms);
                 }
             };
@@ -489,6 +494,8 @@ void scanInput(MainWindow& window, int param) {
     s.run.format = format;
     s.run.params = params;
     s.run.params.columnMsec = st.timeScaleMsec;
+    // The kept picture's columns stand where the steps drew them.
+    s.run.params.windowCentreMsec = 0.0;
     s.run.stripHeight = l.topBand;
     s.run.plotHeight = l.plotHeight;
     const bool frozen = s.displayFrozen;
@@ -496,7 +503,7 @@ void scanInput(MainWindow& window, int param) {
     window.surface().invalidate();
     const bool resized = std::exchange(s.layoutPending, false);
     // After a failed recording the message stands alone: no note claims the data was saved.
-    if (!frozen && !resized && !runFailure && !s.notesSuppressed && !s.closeAfterRun) {
+    if (started && !frozen && !resized && !runFailure && !s.notesSuppressed && !s.closeAfterRun) {
         showScanCompleteNote(window, room().clock(), result().fileWritten);
     }
     if (std::exchange(s.closeAfterRun, false)) {
@@ -517,12 +524,11 @@ void installScanInput(MainWindow& window) {
             return;
         }
         w->surface().invalidate();
-        const auto chosen = prompts().saveFile(
-            waveFileRequest(QStringLiteral("Record Wave File"), s.settings.lastFolder));
+        const auto chosen = askForWaveFile(s.settings.lastFolder);
         if (!chosen) {
             return;
         }
-        const SaveWaveResult saved = saveWaveFile(withWaveExtension(*chosen), *s.samples);
+        const SaveWaveResult saved = saveWaveFile(*chosen, *s.samples);
         if (saved.openedFolder) {
             s.settings.lastFolder = *saved.openedFolder;
         }

@@ -31,6 +31,10 @@ struct ChannelWork {
     std::vector<std::int16_t> rowLevels;
     std::vector<std::int32_t> sums;
     std::vector<float> averaged;
+    // Each bin's own average, for a display that wants it.
+    std::vector<std::int16_t> binRing; // averageCount x N/2
+    std::vector<std::int32_t> binSums;
+    std::vector<float> binAveraged;
 };
 
 class Loop {
@@ -57,9 +61,13 @@ class Loop {
     bool stepAt(std::int64_t position);
 
   private:
+    // The pitch detector follows sound as it plays; a point spectrum has no such sound.
+    [[nodiscard]] bool pitchOn() const { return in_.pitchDetector && !in_.pointMode; }
     // Pacing and the play position; nothing when the loop is to end.
     std::optional<std::int64_t> nextPosition();
-    void analyse(const std::optional<PitchResult>& pitch);
+    // Sleeps `ms` in pieces, letting the source keep up with its device between them.
+    void sleepKeepingUp(std::int64_t ms);
+    void analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame);
 
     const ScanLoopInputs& in_;
     ScanSource& source_;
@@ -77,6 +85,7 @@ class Loop {
     PitchState pitch_;
     int fftSize_ = 0;
     long pointStep_ = 0;
+    bool keepBins_ = false;
 };
 
 int Loop::setup() {
@@ -102,10 +111,11 @@ int Loop::setup() {
             return SCAN_LOOP_UNUSABLE;
         }
     }
-    run_.windowFrames = in_.pitchDetector && !in_.pointMode ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
+    run_.windowFrames = pitchOn() ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
     run_.windowFrames = std::max(run_.windowFrames, fftSize_);
     run_.rows = rows;
     run_.averageCount = std::max(in_.averageCount, 1);
+    keepBins_ = display_.wantsBins() && !thirdOctave_;
     try {
         if (map) {
             rowMap_ = std::move(*map);
@@ -124,11 +134,17 @@ int Loop::setup() {
             w.averaged.assign(r, 0.0f);
             run_.levelRing[static_cast<std::size_t>(ch)].assign(
                 r * static_cast<std::size_t>(run_.averageCount), 0);
+            if (keepBins_) {
+                const auto half = static_cast<std::size_t>(fftSize_ / 2);
+                w.binRing.assign(half * static_cast<std::size_t>(run_.averageCount), 0);
+                w.binSums.assign(half, 0);
+                w.binAveraged.assign(half, 0.0f);
+            }
         }
     } catch (const std::bad_alloc&) {
         return SCAN_LOOP_NO_MEMORY;
     }
-    if (in_.pitchDetector) {
+    if (pitchOn()) {
         pitch_ = startPitchDetector(in_.sampleRate);
     }
     run_.ringSlot = 0;
@@ -164,7 +180,7 @@ std::optional<std::int64_t> Loop::nextPosition() {
         const double due = run_.lastStepMs + scale;
         if (now < due) {
             const auto rest = static_cast<std::int64_t>(std::ceil(due - now));
-            clock_.sleep(rest);
+            sleepKeepingUp(rest);
             now += static_cast<double>(rest);
         }
         run_.lastStepMs = now - due < static_cast<double>(SCAN_CATCH_UP_MS) ? due : now;
@@ -174,7 +190,7 @@ std::optional<std::int64_t> Loop::nextPosition() {
                                                          std::trunc(run_.lastStepMs)) -
                                SCAN_SLEEP_SLACK_MS;
             if (sleep > 0) {
-                clock_.sleep(sleep);
+                sleepKeepingUp(sleep);
                 now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
             }
         }
@@ -206,7 +222,16 @@ std::optional<std::int64_t> Loop::nextPosition() {
     return position;
 }
 
-void Loop::analyse(const std::optional<PitchResult>& pitch) {
+void Loop::sleepKeepingUp(std::int64_t ms) {
+    while (ms > 0) {
+        const std::int64_t piece = std::min(ms, SCAN_KEEP_UP_MS);
+        clock_.sleep(piece);
+        ms -= piece;
+        source_.keepUp();
+    }
+}
+
+void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame) {
     const auto rows = static_cast<std::size_t>(run_.rows);
     const auto n = static_cast<std::size_t>(fftSize_);
     const auto half = n / 2;
@@ -230,6 +255,16 @@ void Loop::analyse(const std::optional<PitchResult>& pitch) {
                                   in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode
                                                                     : in_.levelScaleCode);
             gatherRows(rowMap_, bins, w.rowLevels);
+            if (keepBins_) {
+                updateLevelRing(bins,
+                                std::span(w.binRing).subspan(
+                                    static_cast<std::size_t>(run_.ringSlot) * half, half),
+                                w.binSums, w.binAveraged, run_.usedCount);
+                for (float& v : w.binAveraged) {
+                    v = std::trunc(v);
+                }
+                step.bins[ch] = w.binAveraged;
+            }
         }
         updateLevelRing(w.rowLevels,
                         std::span(run_.levelRing[ch])
@@ -245,6 +280,7 @@ void Loop::analyse(const std::optional<PitchResult>& pitch) {
     }
     run_.ringSlot = (run_.ringSlot + 1) % run_.averageCount;
     step.pitch = pitch;
+    step.endFrame = endFrame;
     display_.step(step);
     run_.columnsDrawn += 1;
 }
@@ -272,12 +308,12 @@ bool Loop::stepAt(std::int64_t position) {
         return false;
     }
     std::optional<PitchResult> pitch;
-    if (in_.pitchDetector) {
+    if (pitchOn()) {
         pitch = detectPitch(
             pitch_, work_[0].window,
             scanEnvelope(work_[0].window, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
     }
-    analyse(pitch);
+    analyse(pitch, position);
     return true;
 }
 

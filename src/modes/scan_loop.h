@@ -30,6 +30,8 @@ inline constexpr int SCAN_CATCH_UP_MS = 50;
 // While a scan runs the window is presented at most this often: the columns drawn meanwhile
 // are shown together, as a film is, instead of copying the window to the screen every step.
 inline constexpr std::int64_t SCAN_PRESENT_INTERVAL_MS = 40;
+// The longest the loop sleeps between two looks at its source (ScanSource::keepUp).
+inline constexpr std::int64_t SCAN_KEEP_UP_MS = 20;
 // How long past the end of the data the clock waits for a device that stopped moving.
 inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
 
@@ -51,6 +53,9 @@ class ScanSource {
                                               std::span<std::int16_t> second) = 0;
     // The source has reached the end of its data (a short read).
     [[nodiscard]] virtual bool endOfData() const = 0;
+    // Called at least every SCAN_KEEP_UP_MS while the loop waits for its next step, so a source
+    // that feeds a device can follow the device rather than the steps.
+    virtual void keepUp() {}
 };
 
 // The signal envelope of one step: the smallest and largest sample around the window centre.
@@ -61,8 +66,13 @@ struct ScanStep {
     // Per channel (the second empty for mono): the integer mean of the last usedCount rows of
     // the level ring, row 0 the lowest frequency, in quarter-dB.
     std::array<std::span<const float>, 2> rows;
+    // For a display that wants them (Linear and Log scales): the same mean of each of the N/2
+    // bins, bin k at index k.
+    std::array<std::span<const float>, 2> bins;
     std::array<ScanEnvelope, 2> envelope;
     std::optional<PitchResult> pitch; // with the pitch detector on
+    // The frame (counted from the start of the sound) the step's window ends at.
+    std::int64_t endFrame = 0;
 };
 
 // What a scan draws.
@@ -71,6 +81,8 @@ class ScanDisplay {
     virtual ~ScanDisplay() = default;
     // Rows per channel the display wants: image rows (Scroll) or plot points (plots).
     [[nodiscard]] virtual int rows() const = 0;
+    // Whether it wants each bin's own averaged level as well (the spectrum log).
+    [[nodiscard]] virtual bool wantsBins() const { return false; }
     // One step's rows, envelope and pitch.
     virtual void step(const ScanStep& step) = 0;
     // The loop has ended (after the last step, before anything is released).

@@ -21,6 +21,7 @@ ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage& image,
         fillColumns_ = w;
     }
     indices_.assign(static_cast<std::size_t>(std::max(rows(), 0)), 0);
+    columnEndFrames_.assign(static_cast<std::size_t>(std::max(panes_.front().width, 1)), 0);
     for (const std::int32_t hz : {layout.marker1Hz, layout.marker2Hz}) {
         if (const auto y = scrollRowY(layout.freqScaleChoice, layout.lowBandHz, layout.highBandHz,
                                       rows(), layout.plotHeight, hz)) {
@@ -100,6 +101,13 @@ void ScrollDisplay::scrollPane(const Pane& pane) {
     }
 }
 
+std::optional<std::int64_t> ScrollDisplay::firstColumnEndFrame() const {
+    if (steps_ == 0) {
+        return std::nullopt;
+    }
+    return columnEndFrames_.front();
+}
+
 void ScrollDisplay::step(const ScanStep& step) {
     const bool filling = column_ < fillColumns_;
     for (const Pane& pane : panes_) {
@@ -109,6 +117,11 @@ void ScrollDisplay::step(const ScanStep& step) {
             filling ? pane.x + column_ : pane.x + pane.width - SCROLL_GROUP_COLUMNS + phase_;
         drawColumn(step, pane, x);
     }
+    const int inPane = filling ? column_ : panes_.front().width - SCROLL_GROUP_COLUMNS + phase_;
+    if (inPane >= 0 && inPane < static_cast<int>(columnEndFrames_.size())) {
+        columnEndFrames_[static_cast<std::size_t>(inPane)] = step.endFrame;
+    }
+    ++steps_;
     if (layout_.pitch && step.pitch && step.pitch->voiced) {
         showPitchLabel(*step.pitch);
     }
@@ -120,6 +133,11 @@ void ScrollDisplay::step(const ScanStep& step) {
         for (const Pane& pane : panes_) {
             scrollPane(pane);
         }
+        // The columns' times move with their pixels.
+        const auto moved = static_cast<std::ptrdiff_t>(
+            std::min<std::size_t>(SCROLL_GROUP_COLUMNS, columnEndFrames_.size()));
+        std::rotate(columnEndFrames_.begin(), columnEndFrames_.begin() + moved,
+                    columnEndFrames_.end());
     }
     phase_ = (phase_ + 1) % SCROLL_GROUP_COLUMNS;
 }

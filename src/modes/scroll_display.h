@@ -60,6 +60,9 @@ class ScrollDisplay final : public ScanDisplay {
 
     // Where the next column goes and where it is in its group of four.
     [[nodiscard]] int column() const { return column_; }
+    // The frame the window of the step in each pane's first column ended at; nothing before
+    // the first step.
+    [[nodiscard]] std::optional<std::int64_t> firstColumnEndFrame() const;
     [[nodiscard]] int phase() const { return phase_; }
 
   private:
@@ -85,6 +88,9 @@ class ScrollDisplay final : public ScanDisplay {
     std::vector<int> markerYs_;
     int column_ = 0;
     int phase_ = 0;
+    // Per column of a pane, the end frame of the step drawn there.
+    std::vector<std::int64_t> columnEndFrames_;
+    long steps_ = 0;
     // The label stays put while the image scrolls under it.
     SavedArea savedLabel_;
     std::optional<ViewDrawing> label_;

@@ -2,34 +2,137 @@
 
 #include "audio/wave_io.h"
 
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace korv {
 
 namespace {
 
+// The named temporary files of this process, for the signal handler, which may neither
+// allocate nor lock: a fixed table whose entries are published by an atomic state.
+constexpr std::size_t kCleanupSlots = 64;
+enum SlotState : int { kSlotFree, kSlotFilling, kSlotNamed };
+struct CleanupSlot {
+    std::atomic<int> state{kSlotFree};
+    char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+CleanupSlot cleanupSlots[kCleanupSlots];
+
+extern "C" void removeTemporaryFilesAndEnd(int signal) {
+    const int saved = errno;
+    for (CleanupSlot& slot : cleanupSlots) {
+        if (slot.state.load() == kSlotNamed) {
+            ::unlink(slot.path);
+        }
+    }
+    errno = saved;
+    // SA_RESETHAND has put the default action back: the signal ends the process as it would
+    // have without this handler.
+    ::raise(signal);
+}
+
+// Only where the signal would end the process anyway: a program's own handler, or a signal
+// ignored (nohup), is left as it is.
+void installCleanupHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) != 0 ||
+                (current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) {
+                continue;
+            }
+            struct sigaction action {};
+            action.sa_handler = removeTemporaryFilesAndEnd;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESETHAND;
+            ::sigaction(signal, &action, nullptr);
+        }
+    });
+}
+
+// The slot holding `path`, or -1 when the table is full or the name too long (the file is
+// then still removed on every other way out).
+int registerTemporary(const std::string& path) {
+    if (path.size() >= PATH_MAX) {
+        return -1;
+    }
+    installCleanupHandlers();
+    for (std::size_t i = 0; i < kCleanupSlots; ++i) {
+        int expected = kSlotFree;
+        if (cleanupSlots[i].state.compare_exchange_strong(expected, kSlotFilling)) {
+            std::memcpy(cleanupSlots[i].path, path.c_str(), path.size() + 1);
+            cleanupSlots[i].state.store(kSlotNamed);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void unregisterTemporary(const std::string& path) {
+    for (CleanupSlot& slot : cleanupSlots) {
+        if (slot.state.load() == kSlotNamed && path == slot.path) {
+            slot.state.store(kSlotFree);
+            return;
+        }
+    }
+}
+
+// A name no other writer of any process uses at the same time.
+std::string temporaryName(const std::string& path) {
+    static std::atomic<unsigned long> serial{0};
+    return path + "." + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Makes the rename itself durable; a folder that cannot be synced changes nothing.
 void syncFolder(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
 }
 
+// An unnamed file can be linked into place through /proc; without it a named file is used.
+bool unnamedFilesLinkable() {
+    static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
+    return linkable;
+}
+
 } // namespace
 
-FileWriteResult WholeFileWriter::open(const std::string& path) {
+FileWriteResult WholeFileWriter::open(const std::string& path, TemporaryFile kind) {
     discard();
     path_ = path;
-    temp_ = path + "." + std::to_string(::getpid()) + ".tmp";
-    ::unlink(temp_.c_str()); // left by an earlier process that had this id
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     failed_ = false;
+    error_ = 0;
+    if (kind == TemporaryFile::Unnamed && unnamedFilesLinkable()) {
+        fd_ = ::open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            return FileWriteResult::Written;
+        }
+    }
+    // A file system without unnamed files, or a folder that takes none: the named file says
+    // which.
+    temp_ = temporaryName(path);
+    registerTemporary(temp_);
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0) {
+        fail(errno);
+        unregisterTemporary(temp_);
         temp_.clear();
         return FileWriteResult::CannotCreate;
     }
@@ -37,21 +140,59 @@ FileWriteResult WholeFileWriter::open(const std::string& path) {
 }
 
 bool WholeFileWriter::write(std::span<const std::uint8_t> bytes) {
-    failed_ = failed_ || fd_ < 0 || writeFully(fd_, bytes) != bytes.size();
+    if (!failed_ && fd_ >= 0) {
+        errno = 0;
+        if (writeFully(fd_, bytes) != bytes.size()) {
+            fail(errno != 0 ? errno : EIO);
+        }
+    }
+    failed_ = failed_ || fd_ < 0;
     return !failed_;
+}
+
+void WholeFileWriter::fail(int error) {
+    failed_ = true;
+    if (error_ == 0) {
+        error_ = error;
+    }
+}
+
+// The unnamed file gets its temporary name, from which it replaces the target.
+bool WholeFileWriter::nameTemporary() {
+    temp_ = temporaryName(path_);
+    registerTemporary(temp_);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        fail(errno);
+        unregisterTemporary(temp_);
+        temp_.clear();
+        return false;
+    }
+    return true;
 }
 
 FileWriteResult WholeFileWriter::commit() {
     if (fd_ < 0) {
         return FileWriteResult::CannotCreate;
     }
-    bool written = !failed_ && ::fsync(fd_) == 0;
-    written = ::close(fd_) == 0 && written;
+    if (!failed_ && ::fsync(fd_) != 0) {
+        fail(errno);
+    }
+    if (!failed_ && temp_.empty()) {
+        (void)nameTemporary();
+    }
+    if (::close(fd_) != 0) {
+        fail(errno);
+    }
     fd_ = -1;
-    if (!written || ::rename(temp_.c_str(), path_.c_str()) != 0) {
+    if (failed_ || ::rename(temp_.c_str(), path_.c_str()) != 0) {
+        if (!failed_) {
+            fail(errno);
+        }
         discard();
         return FileWriteResult::WriteFailed;
     }
+    unregisterTemporary(temp_);
     temp_.clear();
     syncFolder(path_);
     return FileWriteResult::Written;
@@ -68,6 +209,7 @@ void WholeFileWriter::discard() {
     }
     if (!temp_.empty()) {
         ::unlink(temp_.c_str());
+        unregisterTemporary(temp_);
         temp_.clear();
     }
 }

@@ -1,5 +1,6 @@
 #include "output/data_log.h"
 
+#include "analysis/parameters.h"
 #include "analysis/rounding.h"
 
 #include <algorithm>
@@ -53,16 +54,6 @@ double quarterDbToLevel(double stored) {
 
 double clampLevel(double db) {
     return std::clamp(db, kMinLevelDb, kMaxLevelDb);
-}
-
-// The point a value on a linear scale from low to high falls on, kept inside 0 .. count - 1.
-long linearIndex(double hz, const LogSource& s, long count) {
-    const double span = static_cast<double>(s.highBandHz) - s.lowBandHz;
-    if (count <= 0 || span <= 0.0) {
-        return 0;
-    }
-    const double at = (hz - s.lowBandHz) * static_cast<double>(count) / span;
-    return std::clamp(roundHalfUp(std::clamp(at, -1.0, static_cast<double>(count))), 0L, count - 1);
 }
 
 void appendSharedHeader(std::string& out, const LogSource& s) {
@@ -144,14 +135,10 @@ LogBins logBins(const LogSource& s) {
     return b;
 }
 
-ImageLogFormat::ImageLogFormat(const LogSource& source, int rows) : source_(source) {
-    const LogBins bins = logBins(source);
-    for (long k = bins.first; k < bins.last; ++k) {
-        appendBinPrefix(rowPrefixes_, k,
-                        bins.binWidthHz / 2.0 + static_cast<double>(k) * bins.binWidthHz,
+ImageLogFormat::ImageLogFormat(const LogSource& source) : source_(source), bins_(logBins(source)) {
+    for (long k = bins_.first; k < bins_.last; ++k) {
+        appendBinPrefix(rowPrefixes_, k, static_cast<double>(k) * bins_.binWidthHz,
                         kImagePointWidth);
-        rowOfBin_.push_back(static_cast<int>(
-            linearIndex(static_cast<double>(k) * bins.binWidthHz, source, std::max(rows, 0))));
     }
     for (int v = 0; v <= kQuarterDbSpan; ++v) {
         std::string& text = wholeLevels_.emplace_back();
@@ -174,15 +161,15 @@ std::string ImageLogFormat::header() const {
 }
 
 long ImageLogFormat::sampleTimeMsec(long x) const {
-    return std::max(
-        0L, roundHalfUp(static_cast<double>(x) * source_.columnMsec + source_.startMsec));
+    return std::max(0L, roundHalfUp(source_.startMsec + columnTimeMsec(static_cast<double>(x),
+                                                                       source_.columnMsec,
+                                                                       source_.windowCentreMsec)));
 }
 
 void ImageLogFormat::appendLevel(std::string& out, std::size_t bin,
                                  std::span<const float> averaged) const {
-    const auto row = static_cast<std::size_t>(rowOfBin_[bin]);
     const double stored =
-        std::clamp(row < averaged.size() ? static_cast<double>(averaged[row]) : 0.0, 0.0,
+        std::clamp(bin < averaged.size() ? static_cast<double>(averaged[bin]) : 0.0, 0.0,
                    static_cast<double>(kQuarterDbSpan));
     if (const double whole = std::floor(stored); whole == stored) {
         const std::string& text = wholeLevels_[static_cast<std::size_t>(whole)];
@@ -201,19 +188,20 @@ void ImageLogFormat::appendColumn(std::string& out, long x, std::span<const floa
     appendPadded(out, "Hz", kImageHzWidth);
     appendLine(out, "dB");
     const std::size_t prefix = static_cast<std::size_t>(kImagePointWidth + kRowFrequencyWidth);
-    for (std::size_t i = 0; i < rowOfBin_.size(); ++i) {
+    for (long k = bins_.first; k < bins_.last; ++k) {
+        const auto i = static_cast<std::size_t>(k - bins_.first);
         out.append(rowPrefixes_, i * prefix, prefix);
-        appendLevel(out, i, averaged);
+        appendLevel(out, static_cast<std::size_t>(k), averaged);
         out += kLogLineEnd;
     }
 }
 
 std::string ImageLogFormat::csvHeader() const {
     std::string out = "time_ms";
-    const LogBins bins = logBins(source_);
-    for (long k = bins.first; k < bins.last; ++k) {
+    for (long k = bins_.first; k < bins_.last; ++k) {
         out += ',';
-        appendCsvNumber(out, bins.binWidthHz / 2.0 + static_cast<double>(k) * bins.binWidthHz, 2);
+        appendCsvNumber(out, static_cast<double>(k) * bins_.binWidthHz, 2);
+        out += "_Hz_dB"; // the column's frequency and the unit of its levels
     }
     out += '\n';
     return out;
@@ -222,10 +210,10 @@ std::string ImageLogFormat::csvHeader() const {
 void ImageLogFormat::appendCsvColumn(std::string& out, long x,
                                      std::span<const float> averaged) const {
     appendInteger(out, sampleTimeMsec(x));
-    for (std::size_t i = 0; i < rowOfBin_.size(); ++i) {
+    for (long k = bins_.first; k < bins_.last; ++k) {
         out += ',';
         const std::size_t before = out.size();
-        appendLevel(out, i, averaged);
+        appendLevel(out, static_cast<std::size_t>(k), averaged);
         // The log pads a short number to two characters.
         while (out.size() > before && out.back() == ' ') {
             out.pop_back();
@@ -259,9 +247,10 @@ std::string spectrumLogText(const LogSource& s, const SpectrumLogPlot& plot) {
         appendPadded(heading, "Hz", kRowFrequencyWidth);
         startAndHeading(heading + "dB");
         for (long k = bins.first; k < bins.last; ++k) {
-            const double kHz = static_cast<double>(k) * bins.binWidthHz;
-            appendBinPrefix(out, k, bins.binWidthHz / 2.0 + kHz, kImagePointWidth);
-            appendFixed(out, clampLevel(level(linearIndex(kHz, s, points))), 1);
+            appendBinPrefix(out, k, static_cast<double>(k) * bins.binWidthHz, kImagePointWidth);
+            const auto at = static_cast<std::size_t>(k);
+            const double p = at < plot.binLevels.size() ? plot.binLevels[at] : 0.0;
+            appendFixed(out, clampLevel(quarterDbToLevel(p) - s.levelScaleCode), 1);
             out += kLogLineEnd;
         }
         break;

@@ -30,8 +30,10 @@ void appendPadded(std::string& out, std::string_view text, int width);
 struct LogSource {
     std::string wavePath; // the analysed file, 8-bit
     std::int32_t sampleRate = 0;
-    int fftSize = 0;        // N
-    double startMsec = 0.0; // the display's time mark, else the segment's begin
+    int fftSize = 0; // N
+    // The image log's "Sample Start": where the segment begins in the file. The spectrum log's
+    // "Event Time": the display's time mark, else the segment's begin.
+    double startMsec = 0.0;
     double timeScaleMsec = 0.0;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
@@ -39,9 +41,12 @@ struct LogSource {
     // The real time between columns (the hop in whole samples): the sample times go by it, so
     // they do not drift from the sound over a long file.
     double columnMsec = 0.0;
+    // From a column's first sample to its window's centre: a column's time is its centre.
+    double windowCentreMsec = 0.0;
 };
 
-// The bins the logs list: first .. last - 1, their width and the offset of the low limit.
+// The bins the logs list: first .. last - 1 and their width; bin k is named by its centre,
+// k x width.
 struct LogBins {
     double binWidthHz = 0.0;
     long first = 0;
@@ -52,14 +57,14 @@ struct LogBins {
 // The spectral image log: header, then one block per column.
 class ImageLogFormat {
   public:
-    // rows: the spectral image's frequency rows the averaged levels come in.
-    ImageLogFormat(const LogSource& source, int rows);
+    explicit ImageLogFormat(const LogSource& source);
     [[nodiscard]] std::string header() const;
-    // Column x's block from its averaged levels (quarter-dB, row 0 lowest).
+    // Column x's block from its averaged bin levels (quarter-dB, bin k at index k): each line
+    // the level of the bin it names, whatever the scale of the image's rows.
     void appendColumn(std::string& out, long x, std::span<const float> averaged) const;
-    // The same table as CSV for spreadsheets (LF line ends): a header naming the bins by
-    // their frequencies, then per column its sample time and the bins' levels, the log's
-    // numbers.
+    // The same table as CSV for spreadsheets (LF line ends): a header naming the time's unit
+    // and the bins by their frequencies and unit ("time_ms,21.53_Hz_dB,..."), then per column
+    // its sample time and the bins' levels, the log's numbers.
     [[nodiscard]] std::string csvHeader() const;
     void appendCsvColumn(std::string& out, long x, std::span<const float> averaged) const;
 
@@ -70,7 +75,7 @@ class ImageLogFormat {
 
     LogSource source_;
     std::string rowPrefixes_; // per bin the padded bin number and frequency
-    std::vector<int> rowOfBin_;
+    LogBins bins_;
     // The text of every whole quarter-dB level from -90 to 0 dB with its line end: most
     // averages are whole, and a look-up is far quicker than formatting.
     std::vector<std::string> wholeLevels_;
@@ -83,6 +88,8 @@ enum class SpectrumLogScale { Linear, Log, ThirdOctave };
 struct SpectrumLogPlot {
     SpectrumLogScale scale = SpectrumLogScale::Linear;
     std::span<const float> levels;
+    // Linear: each bin's own level stored alike (bin k at index k), for the line naming it.
+    std::span<const float> binLevels;
     double log10Step = 0.0;        // Log: log10 step per point
     double firstPointSpanHz = 0.0; // Log: the frequency span of point 0
     int firstBand = 0;             // 1/3-octave: band numbers first .. upper - 1

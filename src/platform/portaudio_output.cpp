@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace korv {
 
@@ -38,7 +40,9 @@ class PortAudioOutput final : public SoundOutput {
                         const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
                         void* userData);
     static void finished(void* userData);
-    int fill(std::uint8_t* out, std::int64_t frames) noexcept;
+    int fill(std::uint8_t* out, std::int64_t frames, double dacTime, double callbackTime) noexcept;
+    // Frames that have reached the speaker: those handed over less those still on their way.
+    [[nodiscard]] std::int64_t heardFrames() const;
     void stopStream();
     void closeStream();
     void reportDone();
@@ -57,6 +61,15 @@ class PortAudioOutput final : public SoundOutput {
 
     std::atomic<std::int64_t> delivered_{0}; // frames handed to the stream since write()
     std::atomic<bool> outstanding_{false};   // written and its completion not yet reported
+    // Frames handed over before the latest callback's buffer less its time at the speaker in
+    // frames of stream time: the stream time now gives the frame being heard.
+    std::atomic<std::int64_t> dacOffset_{0};
+    std::atomic<bool> dacKnown_{false};
+    std::atomic<bool> playedOut_{false}; // the stream ended by itself: all of it was heard
+    std::atomic<bool> aborting_{false};
+    std::int64_t latencyFrames_ = 0; // the stream's own latency, when it gives no times
+    std::int64_t lastHeard_ = 0;
+    std::optional<std::int64_t> stoppedAt_; // the position a reset left
 };
 
 SoundResult PortAudioOutput::open(const PcmFormat& format, SoundOutputSink& sink) {
@@ -84,6 +97,11 @@ SoundResult PortAudioOutput::open(const PcmFormat& format, SoundOutputSink& sink
         Pa_CloseStream(stream);
         return SoundResult::OpenFailed;
     }
+    const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream);
+    latencyFrames_ =
+        streamInfo != nullptr && streamInfo->outputLatency > 0.0
+            ? static_cast<std::int64_t>(std::llround(streamInfo->outputLatency * format.sampleRate))
+            : 0;
     stream_ = stream;
     sink_ = &sink;
     format_ = format;
@@ -112,6 +130,10 @@ SoundResult PortAudioOutput::write() {
     stopStream();
     notifier_.stopAndDrain();
     delivered_.store(0);
+    dacKnown_.store(false);
+    playedOut_.store(false);
+    lastHeard_ = 0;
+    stoppedAt_.reset();
     outstanding_.store(true);
     notifier_.start();
     if (Pa_StartStream(stream_) != paNoError) {
@@ -127,14 +149,41 @@ std::optional<std::int64_t> PortAudioOutput::positionFrames() {
     if (!written_) {
         return std::nullopt;
     }
-    return delivered_.load(std::memory_order_acquire);
+    if (stoppedAt_) {
+        return *stoppedAt_;
+    }
+    lastHeard_ = std::max(lastHeard_, heardFrames());
+    return lastHeard_;
+}
+
+std::int64_t PortAudioOutput::heardFrames() const {
+    const std::int64_t delivered = delivered_.load(std::memory_order_acquire);
+    if (playedOut_.load()) {
+        return delivered;
+    }
+    std::int64_t heard = delivered - latencyFrames_;
+    if (dacKnown_.load(std::memory_order_acquire) && stream_ != nullptr) {
+        const double now = Pa_GetStreamTime(stream_);
+        if (now > 0.0) {
+            heard = dacOffset_.load(std::memory_order_acquire) +
+                    static_cast<std::int64_t>(std::floor(now * format_.sampleRate));
+        }
+    }
+    return std::clamp<std::int64_t>(heard, 0, delivered);
 }
 
 void PortAudioOutput::reset() {
     if (!isOpen()) {
         return;
     }
+    if (written_ && !stoppedAt_) {
+        // What is still on its way to the speaker is dropped: the position stays where the
+        // sound stopped.
+        stoppedAt_ = std::max(lastHeard_, heardFrames());
+    }
+    aborting_.store(true);
     stopStream();
+    aborting_.store(false);
     // Whatever the stream reported is delivered now; a write cut short is completed here.
     notifier_.stopAndDrain();
     reportDone();
@@ -179,9 +228,18 @@ void PortAudioOutput::reportDone() {
     }
 }
 
-int PortAudioOutput::fill(std::uint8_t* out, std::int64_t frames) noexcept {
+int PortAudioOutput::fill(std::uint8_t* out, std::int64_t frames, double dacTime,
+                          double callbackTime) noexcept {
     const auto frameBytes = static_cast<std::size_t>(format_.blockAlign());
     std::int64_t pos = delivered_.load(std::memory_order_relaxed);
+    // Some hosts (ALSA through a sound server) give the callback's own time as the speaker's,
+    // which says nothing; the stream's latency stands in for it then.
+    const bool dacKnown = dacTime > callbackTime && callbackTime > 0.0;
+    if (dacKnown) {
+        dacOffset_.store(pos - static_cast<std::int64_t>(std::floor(dacTime * format_.sampleRate)),
+                         std::memory_order_release);
+    }
+    dacKnown_.store(dacKnown, std::memory_order_release);
     const std::int64_t end = std::min(totalFrames_, pos + frames);
     while (pos < end) {
         // Up to the end of the program's buffer, then round to its start for the next loop.
@@ -201,16 +259,22 @@ int PortAudioOutput::fill(std::uint8_t* out, std::int64_t frames) noexcept {
 }
 
 int PortAudioOutput::callback(const void*, void* output, unsigned long frameCount,
-                              const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags,
+                              const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags,
                               void* userData) {
     auto* self = static_cast<PortAudioOutput*>(userData);
-    return self->fill(static_cast<std::uint8_t*>(output), static_cast<std::int64_t>(frameCount));
+    return self->fill(static_cast<std::uint8_t*>(output), static_cast<std::int64_t>(frameCount),
+                      timeInfo != nullptr ? timeInfo->outputBufferDacTime : 0.0,
+                      timeInfo != nullptr ? timeInfo->currentTime : 0.0);
 }
 
 void PortAudioOutput::finished(void* userData) {
     // Called on the stream's thread once it has played out (or was aborted): hand over to the
     // notifier rather than call the program from here.
     auto* self = static_cast<PortAudioOutput*>(userData);
+    if (!self->aborting_.load()) {
+        // A stream that completes by itself has played out everything it was given.
+        self->playedOut_.store(true);
+    }
     self->notifier_.signalDone();
 }
 

@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -15,7 +17,7 @@ namespace korv {
 FileRequest waveFileRequest(const QString& title, const std::string& folder) {
     FileRequest r;
     r.title = title;
-    r.folder = QString::fromStdString(folder);
+    r.folder = displayFileName(folder);
     r.filter = QStringLiteral("Wave Files (*.wav);;All Files (*)");
     return r;
 }
@@ -55,6 +57,38 @@ QString describe(const char* what, const FileRequest& request) {
 
 } // namespace
 
+QString withDefaultSuffix(const QString& name, const QString& suffix) {
+    // The desktop's rule: a file name without any dot takes the suffix.
+    if (suffix.isEmpty() || QFileInfo(name).fileName().contains(QLatin1Char('.'))) {
+        return name;
+    }
+    return name + QLatin1Char('.') + suffix;
+}
+
+std::string fileNameBytes(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
+
+QString displayFileName(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+QString replaceQuestion(const QString& path) {
+    return QStringLiteral("%1 already exists.\nDo you want to replace it?")
+        .arg(QFileInfo(path).fileName());
+}
+
+std::optional<QString> Prompts::saveFile(FileRequest request) {
+    for (;;) {
+        std::optional<QString> chosen = chooseSaveFile(request);
+        if (!chosen || !QFileInfo::exists(*chosen) ||
+            question(request.title, replaceQuestion(*chosen))) {
+            return chosen;
+        }
+        request.fileName = *chosen; // No: back to the dialog, the name still in it
+    }
+}
+
 QString controlName(int id) {
     return QString::number(id);
 }
@@ -81,6 +115,20 @@ void QtPrompts::message(const QString& text, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok,
                     owner_);
     box.exec();
+}
+
+void QtPrompts::messageWithDetails(const QString& text, const QString& details, MessageIcon icon) {
+    QMessageBox box(boxIcon(icon), QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok,
+                    owner_);
+    box.setDetailedText(details);
+    box.exec();
+}
+
+bool QtPrompts::question(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    owner_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void QtPrompts::about(const QString& caption, const QString& text) {
@@ -115,10 +163,14 @@ std::optional<QStringList> QtPrompts::openFiles(const FileRequest& request) {
     return dialog.selectedFiles();
 }
 
-std::optional<QString> QtPrompts::saveFile(const FileRequest& request) {
+std::optional<QString> QtPrompts::chooseSaveFile(const FileRequest& request) {
     QFileDialog dialog(owner_, request.title, request.folder, request.filter);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    // A native dialog would ask about the name as typed, before the suffix is added:
+    // saveFile asks about the final name instead.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
     }
@@ -155,6 +207,10 @@ void ScriptedPrompts::queueDialog(DialogScript script) {
     dialogScripts_.push_back(std::move(script));
 }
 
+void ScriptedPrompts::queueAnswer(bool yes) {
+    questionAnswers_.push_back(yes);
+}
+
 void ScriptedPrompts::queuePrinter(bool accept, const QString& pdfFile) {
     printerAnswers_.push_back({accept, pdfFile, {}});
 }
@@ -164,11 +220,30 @@ void ScriptedPrompts::queuePrintQueue(const QString& queue) {
 }
 
 int ScriptedPrompts::pendingAnswers() const {
-    return static_cast<int>(fileAnswers_.size() + dialogScripts_.size() + printerAnswers_.size());
+    return static_cast<int>(fileAnswers_.size() + dialogScripts_.size() + printerAnswers_.size() +
+                            questionAnswers_.size());
 }
 
 void ScriptedPrompts::message(const QString& text, MessageIcon icon) {
     messages_.push_back({text.toStdString(), icon});
+    details_.push_back(QString());
+}
+
+void ScriptedPrompts::messageWithDetails(const QString& text, const QString& details,
+                                         MessageIcon icon) {
+    messages_.push_back({text.toStdString(), icon});
+    details_.push_back(details);
+}
+
+bool ScriptedPrompts::question(const QString& caption, const QString& text) {
+    questions_.push_back(text);
+    if (questionAnswers_.empty()) {
+        unscripted_.push_back(QStringLiteral("question: ") + caption + QStringLiteral(": ") + text);
+        return false;
+    }
+    const bool yes = questionAnswers_.front();
+    questionAnswers_.pop_front();
+    return yes;
 }
 
 std::optional<QStringList> ScriptedPrompts::takeFiles(const FileRequest& request,
@@ -198,12 +273,12 @@ std::optional<QStringList> ScriptedPrompts::openFiles(const FileRequest& request
     return takeFiles(request, "open files");
 }
 
-std::optional<QString> ScriptedPrompts::saveFile(const FileRequest& request) {
+std::optional<QString> ScriptedPrompts::chooseSaveFile(const FileRequest& request) {
     auto files = takeFiles(request, "save file");
     if (!files) {
         return std::nullopt;
     }
-    return files->front();
+    return withDefaultSuffix(files->front(), request.defaultSuffix);
 }
 
 bool ScriptedPrompts::choosePrinter(QPrinter& printer) {

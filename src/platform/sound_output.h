@@ -41,8 +41,9 @@ class SoundOutput {
     // prepared, while an earlier write is still outstanding, or when the stream does not start.
     virtual SoundResult write() = 0;
 
-    // Frames played since the last write(), counting across loops; stops growing at the end or
-    // at a reset. Empty when nothing has been written since open().
+    // Frames played since the last write(), counting across loops: heard, not merely handed to
+    // the sound system. Stops growing at the end or at a reset. Empty when nothing has been
+    // written since open().
     [[nodiscard]] virtual std::optional<std::int64_t> positionFrames() = 0;
 
     // Stops at once. When a write is outstanding its completion is reported before reset()

@@ -56,7 +56,9 @@ SoundResult SimulatedSoundOutput::write() {
         return SoundResult::WriteFailed;
     }
     startMs_ = clock_.currentMs();
+    framesTaken_ = 0;
     framesPlayed_ = 0;
+    inFlight_.clear();
     written_ = true;
     playing_ = true;
     return SoundResult::Ok;
@@ -93,27 +95,40 @@ void SimulatedSoundOutput::onTick(std::int64_t nowMs) {
     if (!playing_) {
         return;
     }
-    consumeUpTo(std::min(framesDue(nowMs - startMs_, format_.sampleRate), totalFrames_));
+    takeUpTo(std::min(framesDue(nowMs - startMs_ + latencyMs_, format_.sampleRate), totalFrames_));
+    hearUpTo(std::min(framesDue(nowMs - startMs_, format_.sampleRate), framesTaken_));
     if (framesPlayed_ >= totalFrames_) {
         finish();
     }
 }
 
-void SimulatedSoundOutput::consumeUpTo(std::int64_t frames) {
+void SimulatedSoundOutput::takeUpTo(std::int64_t frames) {
     const auto frameBytes = static_cast<std::size_t>(format_.blockAlign());
-    while (framesPlayed_ < frames) {
+    while (framesTaken_ < frames) {
         // Whole frames up to the end of the buffer or the frames due, whichever comes first.
-        const std::int64_t inBuffer = framesPlayed_ % framesPerBuffer_;
-        const std::int64_t run = std::min(frames - framesPlayed_, framesPerBuffer_ - inBuffer);
+        const std::int64_t inBuffer = framesTaken_ % framesPerBuffer_;
+        const std::int64_t run = std::min(frames - framesTaken_, framesPerBuffer_ - inBuffer);
         const auto from = buffer_.subspan(static_cast<std::size_t>(inBuffer) * frameBytes,
                                           static_cast<std::size_t>(run) * frameBytes);
-        played_.insert(played_.end(), from.begin(), from.end());
-        framesPlayed_ += run;
+        inFlight_.insert(inFlight_.end(), from.begin(), from.end());
+        framesTaken_ += run;
     }
+}
+
+void SimulatedSoundOutput::hearUpTo(std::int64_t frames) {
+    if (frames <= framesPlayed_) {
+        return;
+    }
+    const auto bytes = static_cast<std::ptrdiff_t>(frames - framesPlayed_) * format_.blockAlign();
+    played_.insert(played_.end(), inFlight_.begin(), inFlight_.begin() + bytes);
+    inFlight_.erase(inFlight_.begin(), inFlight_.begin() + bytes);
+    framesPlayed_ = frames;
 }
 
 void SimulatedSoundOutput::finish() {
     playing_ = false;
+    // What was taken but not yet heard is lost, as when a real device is stopped.
+    inFlight_.clear();
     if (sink_ != nullptr) {
         sink_->outputDone();
     }

@@ -4,6 +4,7 @@
 #include "platform/sound_input.h"
 #include "platform/sound_output.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -22,9 +23,11 @@ enum class SimulatedFailure {
     Write,   // write() / start() return WriteFailed
 };
 
-// An output on the virtual clock: after write() it consumes sampleRate frames per second of
-// virtual time from the program's buffer, at the moment they fall due, and keeps every byte it
-// played. Completion is reported through the sink on the clock's thread.
+// An output on the virtual clock: after write() it plays sampleRate frames per second of virtual
+// time from the program's buffer and keeps every byte it played. Like a sound server it may take
+// the frames from the buffer some time before they are heard (setLatencyMs); its position counts
+// the frames heard, and a reset drops those still on their way. Completion is reported through
+// the sink on the clock's thread.
 class SimulatedSoundOutput final : public SoundOutput {
   public:
     explicit SimulatedSoundOutput(VirtualClock& clock);
@@ -42,7 +45,9 @@ class SimulatedSoundOutput final : public SoundOutput {
     [[nodiscard]] bool isOpen() const override { return sink_ != nullptr; }
 
     void failAt(SimulatedFailure failure) { failure_ = failure; }
-    // Every byte played since the device was created, in the order played.
+    // How long before it is heard a frame is taken from the program's buffer (0: as it plays).
+    void setLatencyMs(std::int64_t ms) { latencyMs_ = std::max<std::int64_t>(ms, 0); }
+    // Every byte played (heard) since the device was created, in the order played.
     [[nodiscard]] const std::vector<std::uint8_t>& played() const { return played_; }
     [[nodiscard]] bool isPlaying() const { return playing_; }
     [[nodiscard]] const PcmFormat& format() const { return format_; }
@@ -51,7 +56,8 @@ class SimulatedSoundOutput final : public SoundOutput {
 
   private:
     void onTick(std::int64_t nowMs);
-    void consumeUpTo(std::int64_t frames);
+    void takeUpTo(std::int64_t frames);
+    void hearUpTo(std::int64_t frames);
     void finish();
 
     VirtualClock& clock_;
@@ -66,7 +72,10 @@ class SimulatedSoundOutput final : public SoundOutput {
     std::int64_t framesPerBuffer_ = 0;
     std::int64_t totalFrames_ = 0;
     std::int64_t startMs_ = 0;
-    std::int64_t framesPlayed_ = 0;
+    std::int64_t latencyMs_ = 0;
+    std::int64_t framesTaken_ = 0;  // from the program's buffer
+    std::int64_t framesPlayed_ = 0; // of those, heard
+    std::vector<std::uint8_t> inFlight_;
     int openCount_ = 0;
     std::vector<std::uint8_t> played_;
 };

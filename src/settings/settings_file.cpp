@@ -339,6 +339,20 @@ void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& 
     applyImage(image, settings, activePalette, Reader::StartUp);
 }
 
+bool applySettingsBytes(std::span<const std::uint8_t> bytes, AppSettings& settings,
+                        LevelPalette& activePalette) {
+    FileImage image{};
+    if (bytes.size() != image.size()) {
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), image.begin());
+    if (!hasMagic(image)) {
+        return false;
+    }
+    applyImage(image, settings, activePalette, Reader::StartUp);
+    return true;
+}
+
 void saveSettings(const std::string& path, const AppSettings& settings, std::int32_t sampleRateHz) {
     FileImage image{};
     writeWord(image, kMagicOffset, static_cast<std::uint32_t>(SETTINGS_MAGIC));

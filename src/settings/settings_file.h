@@ -6,6 +6,7 @@
 #include "settings/app_settings.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,12 @@ namespace korv {
 // one and both the User and the active palette are copies of the CB table.
 // The caller then realises the palette and sets the Variables and Pointers menus.
 void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& activePalette);
+
+// A settings file read by the caller (the command-line tool reads a file the user names,
+// which may be a pipe, and never deletes it): applied as at start-up when `bytes` are a whole
+// settings file with its magic; false, and the record untouched, otherwise.
+[[nodiscard]] bool applySettingsBytes(std::span<const std::uint8_t> bytes, AppSettings& settings,
+                                      LevelPalette& activePalette);
 
 // Close-time write of the whole record; sampleRateHz is the rate of the data held now (0 if
 // none) and goes to offset 504. The record is written and synced to a temporary file beside

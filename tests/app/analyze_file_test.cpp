@@ -5,6 +5,7 @@
 #include "app/spectral_view.h"
 #include "audio/user_message.h"
 #include "display/grid_overlay.h"
+#include "display/info_panel.h"
 #include "display/memory_budget.h"
 #include "display/readouts.h"
 #include "support/analyze_fixture.h"
@@ -146,10 +147,15 @@ TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
     EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(2000.0), 2);
 
-    // Without a header: raw 16-bit mono at 11025 Hz, after the warning.
+    // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
+    // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
+    // top rows are not the last bin repeated.
+    settings().highBandHz = 6000;
     analyze(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025))));
-    ASSERT_EQ(prompts->messages().size(), 1U);
+    ASSERT_EQ(prompts->messages().size(), 2U);
     EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
+    EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
+    EXPECT_EQ(settings().highBandHz, 11025 / 2);
     ASSERT_TRUE(appState().spectralImage);
     EXPECT_EQ(appState().run.format.sampleRate, 11025);
     EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(1500.0), 2);
@@ -183,6 +189,15 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
         ASSERT_TRUE(appState().spectralImage);
         EXPECT_EQ(settings().resolutionChoice, RESOLUTION_16_BIT);
         EXPECT_EQ(appState().run.info.encoding, i == 0 ? WaveEncoding::Pcm16 : WaveEncoding::Pcm24);
+        // "Sample Length (kb)" counts the file's own bytes: 2 or 3 a sample.
+        const long fileBytes = kRate * 2L * (i == 0 ? 2 : 3);
+        const ViewDrawing panel = infoPanel(currentViewGeometry(), currentInfoPanelInputs());
+        const auto length = std::find_if(panel.texts.begin(), panel.texts.end(),
+                                         [](auto& t) { return t.text == INFO_LENGTH_LABEL; });
+        ASSERT_NE(length, panel.texts.end());
+        ASSERT_NE(length + 1, panel.texts.end());
+        EXPECT_EQ(QString::fromStdString((length + 1)->text).trimmed(),
+                  QString::number(fileBytes / 1000));
         images[i] = imageBytes();
         // The drag from 500 to 1500 msec.
         appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
@@ -456,7 +471,11 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     EXPECT_EQ(bytes.mid(46),
               QByteArray(reinterpret_cast<const char*>(appState().samples->samples().data()),
                          bytes.size() - 46));
-    prompts->queueFile(QStringLiteral("/dev/full"));
+    // A full disk: a file named for a device that is always full.
+    const QString full = dir.file(QStringLiteral("full.wav"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
+    prompts->queueFile(full);
+    prompts->queueAnswer(true); // it exists: replace it
     window->dispatch(cmd::kSaveWave, 0);
     ASSERT_FALSE(prompts->messages().empty());
     EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);

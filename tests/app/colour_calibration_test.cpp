@@ -7,12 +7,16 @@
 #include "support/analyze_fixture.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 
 #include <cstdint>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace korv {
 namespace {
@@ -216,6 +220,37 @@ TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
         return g;
     };
     prompts->queueDialog([&](QDialog& d) {
+        // Each axis label sits at the point it names: levels at their heights, frequencies
+        // under their points.
+        QWidget* graph = control<QWidget>(d, ID_CALIBRATION_GRAPH);
+        const auto geometry = CalibrationGraph::forSize(graph->width(), graph->height());
+        const auto centre = [&](const char* text) {
+            for (const QLabel* l : d.findChildren<QLabel*>()) {
+                if (l->text() == QString::fromLatin1(text)) {
+                    return graph->mapFrom(&d, l->mapTo(&d, l->rect().center()));
+                }
+            }
+            ADD_FAILURE() << "no label " << text;
+            return QPoint(-1000, -1000);
+        };
+        for (const auto& [text, db] : {std::pair{"+30 dB", 30.0f}, std::pair{"+15 dB", 15.0f},
+                                       std::pair{"  0  dB", 0.0f}, std::pair{"-30 dB", -30.0f}}) {
+            EXPECT_NEAR(centre(text).y(), geometry.pointY(db), 1) << text;
+        }
+        EXPECT_NEAR(centre("  0  dB").y(), geometry.zeroY(), 1);
+        for (const auto& [text, point] : {std::pair{"10 Hz", 0}, std::pair{"100 Hz", 10},
+                                          std::pair{"1 kHz", 20}, std::pair{"20 kHz", 33}}) {
+            const QPoint at = centre(text);
+            EXPECT_NEAR(at.x(), geometry.pointX(point), 1) << text;
+            EXPECT_GT(at.y(), graph->height()) << text;
+        }
+        std::vector<QRect> boxes;
+        for (const QLabel* l : d.findChildren<QLabel*>()) {
+            for (const QRect& other : boxes) {
+                EXPECT_FALSE(other.intersects(l->geometry())) << l->text().toStdString();
+            }
+            boxes.push_back(l->geometry());
+        }
         auto& box = static_cast<CalibrationDialog&>(d);
         const auto g = drag(d, 10, 0);
         const int zero = g.zeroY();
@@ -253,20 +288,33 @@ TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
     ASSERT_TRUE(appState().spectralImage);
     const double flat = meanIndexAt(2000.0) - meanIndexAt(500.0);
 
+    // A FIFO named as the file is refused at once instead of waiting for a writer.
+    const QString fifo = dir.file(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A spreadsheet's export: a byte-order mark, semicolons and decimal commas.
+    const QString comma = write("comma.txt", "\xEF\xBB\xBF* export\r\n20;0\r\n999;0\r\n"
+                                             "1000;10,5\r\n20000;10,5\r\n");
     const QString bad = write("bad.txt", "* header\n100 0\n50 3\n");
     const QString step = write("step.txt", "* maker's file\n\"Serial 1\"\n20 0\n999 0\n1000 "
                                            "10\n20000 10\n");
-    prompts->queueFile(bad);
-    prompts->queueFile(step);
+    for (const QString& f : {fifo, comma, bad, step}) {
+        prompts->queueFile(f);
+    }
     prompts->queueDialog([](QDialog& d) {
+        auto& box = static_cast<CalibrationDialog&>(d);
+        control<QPushButton>(d, ID_CALIBRATION_IMPORT)->click(); // the FIFO: refused
+        EXPECT_EQ(box.working(), settings().calibrationTable);
+        control<QPushButton>(d, ID_CALIBRATION_IMPORT)->click();
+        EXPECT_EQ(box.working()[20].correctionDb, 10.5f);        // 1 kHz
         control<QPushButton>(d, ID_CALIBRATION_IMPORT)->click(); // refused: nothing changes
-        EXPECT_EQ(static_cast<CalibrationDialog&>(d).working(), settings().calibrationTable);
+        EXPECT_EQ(box.working()[20].correctionDb, 10.5f);
         control<QPushButton>(d, ID_CALIBRATION_IMPORT)->click();
         ScriptedPrompts::pressOk(d);
     });
     QTest::keyClick(window.get(), Qt::Key_F6);
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_NE(prompts->messages()[0].text.find("Line 3"), std::string::npos);
+    ASSERT_EQ(prompts->messages().size(), 2u);
+    EXPECT_NE(prompts->messages()[0].text.find("cannot be opened"), std::string::npos);
+    EXPECT_NE(prompts->messages()[1].text.find("Line 3"), std::string::npos);
     EXPECT_EQ(settings().calibrationTable[20].correctionDb, 10.0f); // 1 kHz
     EXPECT_EQ(settings().calibrationTable[19].correctionDb, 0.0f);  // 800 Hz
 

@@ -56,16 +56,17 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
 
     const AppState& s = appState();
     const AnalysisRun& run = s.run;
-    const ColumnAnalysisInputs in = columnAnalysisInputsFrom(
+    ColumnAnalysisInputs in = columnAnalysisInputsFrom(
         s.settings, run.format, run.params,
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
+    in.binLevels = true;
     ColumnLevels levels;
     ASSERT_EQ(levels.setup(in, s.spectralImage->rows(), run.params.columns), 0);
-    const ImageLogFormat format(s.imageLogSource, s.spectralImage->rows());
+    const ImageLogFormat format(s.imageLogSource);
     std::string want = format.header();
     for (long x = 0; x < run.params.columns; ++x) {
         ASSERT_TRUE(levels.compute(x));
-        format.appendColumn(want, x, levels.averagedLevels(1));
+        format.appendColumn(want, x, levels.averagedBins(1));
     }
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -85,7 +86,11 @@ TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
     EXPECT_EQ(lines(path).size(), 7);
 
     settings().channelChoice = CHANNEL_LEFT;
-    logData(QStringLiteral("/dev/full"));
+    // A full disk: a log named for a device that is always full.
+    const QString full = dir.file(QStringLiteral("full.txt"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
+    prompts->queueAnswer(true); // it exists: replace it
+    logData(full);
     ASSERT_EQ(prompts->messages().size(), 1u);
     EXPECT_EQ(prompts->messages()[0].text, "Error Writing File");
     EXPECT_FALSE(appState().imageLog);
@@ -108,6 +113,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     analyze(tone(QStringLiteral("tone.wav"), kRate * 2, 2000.0));
     const QString path = write(QStringLiteral("points.txt"), "earlier\r\n");
     prompts->queueFile(path);
+    prompts->queueAnswer(true);
     sendCommand(cmd::kLogPoints, 0);
     auto* dialog = window->findChild<PointLogDialog*>();
     ASSERT_NE(dialog, nullptr);
@@ -118,11 +124,12 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     const int y = s.layout.plotHeight - 1 - rowOf(2000.0);
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, 2)); // the strip
-    const double ts = s.run.params.columnMsec; // the real step, not the one asked for
     const long column = x + s.hScroll.pos;
-    const long time =
-        static_cast<long>(std::trunc(static_cast<double>(column) * ts + segmentOffsetMsec(s.run))) +
-        static_cast<long>(std::trunc(ts)) / 2;
+    // The column's time: its first sample (whole hops in) plus half the window, in the file.
+    const double firstSample =
+        static_cast<double>(column * s.run.params.hop / s.run.format.channels);
+    const long time = std::lround(segmentOffsetMsec(s.run) +
+                                  (firstSample + s.run.params.windowSamples / 2) * 1000.0 / kRate);
     const double hz =
         s.settings.lowBandHz + static_cast<double>(s.settings.highBandHz - s.settings.lowBandHz) *
                                    (s.layout.plotHeight - y - 1) / rows();
@@ -143,6 +150,34 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     dialog->findChild<QPushButton*>(controlName(kCancelButtonId))->click();
     EXPECT_FALSE(appState().pointLogClick);
     EXPECT_EQ(lines(path).size(), 3);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// "image" typed when image.txt exists names image.txt: Log Data and Log Points ask about it
+// before they touch it, and No leaves it as it was.
+TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheLogIsTouched) {
+    analyze(tone(QStringLiteral("tone.wav"), kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    const QString path = write(QStringLiteral("image.txt"), "kept\r\n");
+    const QString question = replaceQuestion(path);
+    for (const int command : {cmd::kLogSpectrum, cmd::kLogPoints}) {
+        prompts->queueFile(dir.file(QStringLiteral("image")));
+        prompts->queueAnswer(false);
+        prompts->queueCancel(); // No returns to the dialog
+        sendCommand(command, 0);
+        EXPECT_EQ(prompts->questions().back(), question);
+        EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("txt"));
+        EXPECT_EQ(lines(path), QStringList{QStringLiteral("kept")}) << command;
+        EXPECT_EQ(window->findChild<PointLogDialog*>(), nullptr);
+        EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("image"))));
+    }
+    // Yes: Log Data writes it anew.
+    prompts->queueFile(dir.file(QStringLiteral("image")));
+    prompts->queueAnswer(true);
+    sendCommand(cmd::kLogSpectrum, 0);
+    EXPECT_EQ(lines(path).front(), QStringLiteral("Korvanthile 6.0 Data"));
+    EXPECT_EQ(prompts->questions().size(), 3);
+    EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 

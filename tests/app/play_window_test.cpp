@@ -16,6 +16,7 @@
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
 
+#include <QFile>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -222,6 +223,7 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         int bits;
     };
     startUp();
+    settings().highBandHz = 5000; // within half of every rate here: no warning
     for (const Format f :
          {Format{22050, 1, 16}, Format{22050, 2, 16}, Format{11025, 1, 8}, Format{11025, 2, 8}}) {
         SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits);
@@ -269,16 +271,21 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     const PixelRect readouts = currentViewGeometry().readoutBox;
     QImage readoutsAt100;
 
+    // The column heard ms into the file: a column stands at the centre of its 1024-sample
+    // window, 88 frames (3.99 ms) a column.
+    const auto columnAt = [](double ms) {
+        return static_cast<int>((ms - 512 * 1000.0 / 22050) / (88 * 1000.0 / 22050));
+    };
     probeAt({{101, [&] { readoutsAt100 = window->surface().copyRect(readouts); }},
              {201,
               [&] {
-                  // About 200 ms in: columns up to about 50 are uncovered in both panes, the
+                  // About 200 ms in: columns up to about 44 are uncovered in both panes, the
                   // rest of each pane is blank.
                   EXPECT_TRUE(appState().playbackActive);
                   EXPECT_EQ(appState().hScroll.pos, 0);
                   // The readouts show the time played.
                   EXPECT_NEAR(appState().timeNowMsec, 200.0, 30.0);
-                  for (const int x : {0, 10, 45}) {
+                  for (const int x : {0, 10, columnAt(200.0) - 5}) {
                       EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
                       EXPECT_TRUE(showsImageColumn(rightX + x, x, 0)) << x;
                   }
@@ -298,10 +305,10 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
              {401, [&] { EXPECT_EQ(window->surface().copyRect(readouts), readoutsAt100); }},
              {1201, [&] { EXPECT_NE(window->surface().copyRect(readouts), readoutsAt100); }},
              {2501, [&] {
-                  // About 2.5 s in (column 625): the view has paged, the newest column at the
-                  // right edge of each pane.
+                  // About 2.5 s in: the view has paged, the newest column at the right edge
+                  // of each pane.
                   const int pos = appState().hScroll.pos;
-                  EXPECT_NEAR(pos, 625 - pane, 2);
+                  EXPECT_NEAR(pos, columnAt(2500.0) - pane, 2);
                   EXPECT_NEAR(appState().timeNowMsec, 2500.0, 30.0);
                   EXPECT_EQ(window->horizontalBar()->value(), pos);
                   for (const int x : {0, pane / 2, pane - 2}) {
@@ -312,7 +319,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
               }}});
     sendCommand(cmd::kPlay, 0);
-    EXPECT_NEAR(appState().hScroll.pos, 750 - pane, 2);
+    EXPECT_NEAR(appState().hScroll.pos, columnAt(3000.0) - pane, 3);
     expectIdleAfterPlaying();
     // Afterwards the window shows the image at the last scroll position again.
     window->surface().updateNow();
@@ -395,10 +402,14 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     probeAt({{501, findMarker}, {1501, findMarker}, {3001, findMarker}});
     QTest::mouseClick(window->button(cmd::kPlayWindow), Qt::LeftButton);
 
+    // The marker stands on the column whose window is centred on the sound heard: 10 ms
+    // columns of 1024-sample windows, the window from the view's left edge.
     ASSERT_EQ(markers.size(), 3U);
-    EXPECT_NEAR(markers[0], 50, 1);
-    EXPECT_NEAR(markers[1], 150, 1);
-    EXPECT_NEAR(markers[2], 300, 1);
+    const double centre = 512 * 1000.0 / 22050;
+    const double column = 220 * 1000.0 / 22050;
+    EXPECT_NEAR(markers[0], (500 - centre) / column, 1);
+    EXPECT_NEAR(markers[1], (1500 - centre) / column, 1);
+    EXPECT_NEAR(markers[2], (3000 - centre) / column, 1);
     // No scrolling, the view's own scroll position kept.
     EXPECT_EQ(appState().hScroll.pos, pos);
 
@@ -408,7 +419,8 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     const auto& played = output->device.played();
     const auto offset = static_cast<qsizetype>(pos) * 440 * 2;
     const int stopColumn = l.plotWidth / 2 - 4;
-    EXPECT_NEAR(static_cast<double>(played.size()), stopColumn * 10 * 88.2, 88.2 * 12);
+    EXPECT_NEAR(static_cast<double>(played.size()), (stopColumn * column + centre) * 88.2,
+                88.2 * 12);
     ASSERT_LE(static_cast<qsizetype>(played.size()) + offset, held.size());
     EXPECT_TRUE(
         std::equal(played.begin(), played.end(), held.begin() + offset,
@@ -423,6 +435,26 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     // The marker is gone once the window is repainted.
     window->surface().updateNow();
     EXPECT_TRUE(showsImageColumn(markers[2], pos + markers[2], lower));
+
+    // What was played is no time mark: the spectral image log times every column in the file,
+    // from the segment's begin, at the centre of its 1024-sample window (220 frames a column).
+    settings().channelChoice = CHANNEL_LEFT;
+    const QString log = dir.file(QStringLiteral("after_play.txt"));
+    prompts->queueFile(log);
+    sendCommand(cmd::kLogSpectrum, 0);
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    ASSERT_GT(lines.size(), 200);
+    EXPECT_EQ(lines[4].trimmed(), "0 msec Sample Start");
+    const auto sampleTime = [](long x) {
+        return "Sample Time " +
+               QByteArray::number(
+                   std::lround(static_cast<double>(x * 220 + 512) * 1000.0 / 22050)) +
+               " msec";
+    };
+    EXPECT_EQ(lines[8].trimmed(), sampleTime(0));
+    EXPECT_TRUE(lines.contains(sampleTime(100) + "\r"));
 }
 
 TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {

@@ -19,6 +19,8 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace korv {
 namespace {
 
@@ -108,6 +110,54 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
+// and Save Wave ask before they replace that file, and No leaves it as it was.
+TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsReplaced) {
+    analyze(tone("sine.wav", kRate * 2));
+    ASSERT_TRUE(appState().spectralImage);
+    const auto ask = [this](const QString& name, bool replace) {
+        prompts->queueFile(dir.file(name));
+        prompts->queueAnswer(replace);
+        if (!replace) {
+            prompts->queueCancel(); // No returns to the dialog
+        }
+    };
+    const auto asked = [this](const QString& file) {
+        return !prompts->questions().isEmpty() &&
+               prompts->questions().back() == replaceQuestion(dir.file(file));
+    };
+    for (const auto& [format, ext, magic] :
+         {std::tuple{IMAGE_FORMAT_BITMAP, "bmp", QByteArray("BM")},
+          std::tuple{IMAGE_FORMAT_JPEG, "jpg", QByteArray("\xff\xd8")}}) {
+        const QString file = QStringLiteral("shot.") + QLatin1String(ext);
+        write(file, "old");
+        for (const bool replace : {false, true}) {
+            prompts->queueDialog(chooseFormat(format));
+            ask(QStringLiteral("shot"), replace);
+            sendCommand(cmd::kSaveWindowImage);
+            EXPECT_TRUE(asked(file)) << ext;
+            EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QLatin1String(ext));
+            const QByteArray now = readAll(dir.file(file));
+            EXPECT_TRUE(replace ? now.startsWith(magic) : now == "old") << ext << replace;
+        }
+    }
+
+    // Save Wave: take1 when take1.wav holds a long recording.
+    const QByteArray recording = waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate));
+    write(QStringLiteral("take1.wav"), recording);
+    ask(QStringLiteral("take1"), false);
+    sendCommand(cmd::kSaveWave);
+    EXPECT_TRUE(asked(QStringLiteral("take1.wav")));
+    EXPECT_EQ(readAll(dir.file(QStringLiteral("take1.wav"))), recording);
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("take1"))));
+    ask(QStringLiteral("take1"), true);
+    sendCommand(cmd::kSaveWave);
+    EXPECT_EQ(readAll(dir.file(QStringLiteral("take1.wav"))).size(),
+              static_cast<qsizetype>(46 + appState().samples->heldBytes()));
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondItsLimit) {
     settings().channelChoice = CHANNEL_RIGHT;
     settings().timeScaleMsecSaved = 2.0f;
@@ -155,6 +205,9 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
         prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
         prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
+        if (grid) {
+            prompts->queueAnswer(true); // replace the first
+        }
         sendCommand(cmd::kSaveEntireImage);
 
         cli::Options options;
@@ -214,7 +267,8 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
             }
         }
         ASSERT_EQ(prompts->messages().size(), 1u);
-        EXPECT_NE(prompts->messages().front().text.find("bad.wav"), std::string::npos);
+        EXPECT_EQ(prompts->messages().front().text, "1 of 3 files were not saved.");
+        EXPECT_TRUE(prompts->messageDetails().front().startsWith(QStringLiteral("bad.wav: ")));
         prompts->clearMessages();
     }
 
@@ -226,12 +280,28 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     sendCommand(cmd::kAnalyzeBatch);
     drainMessages();
     ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_NE(prompts->messages().front().text.find("x.wav: "), std::string::npos);
-    EXPECT_EQ(prompts->messages().front().text.find("a.wav"), std::string::npos);
+    EXPECT_TRUE(prompts->messageDetails().front().startsWith(QStringLiteral("x.wav: ")));
+    EXPECT_FALSE(prompts->messageDetails().front().contains(QStringLiteral("a.wav")));
     prompts->clearMessages();
 
-    // STOP ends the batch after the current file.
+    // A slower file first: its band stops at half its rate, the next file's is the one asked
+    // for, and both are saved.
+    settings().highBandHz = 6000;
+    const QString slow = write(QStringLiteral("slow.wav"),
+                               test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
+    prompts->queueFiles({slow, dir.file(QStringLiteral("a.wav"))});
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    sendCommand(cmd::kAnalyzeBatch);
+    drainMessages();
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/slow.bmp"))));
+    EXPECT_EQ(settings().highBandHz, 6000);
+
+    // STOP ends the batch: the file it cut short keeps the image it had (its picture is not
+    // the file's), and the summary says so, and names the file never analysed.
     ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images"))));
+    write(QStringLiteral("images/a.bmp"), "old");
     prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
@@ -242,9 +312,30 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     sendCommand(cmd::kAnalyzeBatch);
     drainMessages();
     EXPECT_FALSE(appState().batchRunning);
-    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/a.bmp"))));
+    EXPECT_EQ(readAll(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
+    ASSERT_EQ(prompts->messages().size(), 1u);
+    EXPECT_EQ(prompts->messages().front().text, "2 of 2 files were not saved.");
+    EXPECT_EQ(prompts->messageDetails().front(),
+              QStringLiteral("a.wav: Stopped before the end of the file: no image saved\n"
+                             "c.wav: not analysed: the batch was stopped"));
+    prompts->clearMessages();
+
+    // Hundreds of files refused: one short line, the list behind it.
+    QStringList many;
+    for (int k = 0; k < 300; ++k) {
+        many.push_back(write(QStringLiteral("short%1.wav").arg(k), QByteArray(100, '\0')));
+    }
+    prompts->queueFiles(many);
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    sendCommand(cmd::kAnalyzeBatch);
+    drainMessages();
+    ASSERT_EQ(prompts->messages().size(), 1u);
+    EXPECT_EQ(prompts->messages().front().text, "300 of 300 files were not saved.");
+    const QStringList listed = prompts->messageDetails().front().split(QLatin1Char('\n'));
+    ASSERT_EQ(listed.size(), 300);
+    EXPECT_EQ(listed.back(), QStringLiteral("short299.wav: Sample Size Too Small"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 

@@ -318,8 +318,13 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
 
 TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     appState().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    // A band set for a faster file stops at half this one's rate, in the dialog's words.
+    appState().settings.highBandHz = 6000;
     // Shorter than half a buffer: the first read ends the data.
     scan(test::waveFile(kRate, 1, 8, kRate / 2, test::sines({1000.0}, kRate)));
+    EXPECT_EQ(appState().settings.highBandHz, kRate / 2);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_TRUE(lastScanFile().endReached);
     EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 50.0, 4.0);
     EXPECT_TRUE(noteSeen);
@@ -523,10 +528,27 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     const auto point = static_cast<std::size_t>(loudest - v.levelDb().begin());
     EXPECT_EQ(bands->pointBands[point], thirdOctaveBand(1000));
 
-    // Log Spectrum: one row per band, the loudest at the band of the tone.
+    // Log Spectrum: one row per band, the loudest at the band of the tone. "bands" names the
+    // existing bands.txt, which is asked about: No leaves it, Yes replaces it.
     const QString path = dir.file(QStringLiteral("bands.txt"));
-    prompts->queueFile(path);
-    sendCommand(cmd::kLogSpectrum, 0);
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        ASSERT_EQ(old.write("old"), 3);
+    }
+    for (const bool replace : {false, true}) {
+        prompts->queueFile(dir.file(QStringLiteral("bands")));
+        prompts->queueAnswer(replace);
+        if (!replace) {
+            prompts->queueCancel(); // back in the dialog
+        }
+        sendCommand(cmd::kLogSpectrum, 0);
+        EXPECT_EQ(prompts->questions().back(), replaceQuestion(path));
+        QFile now(path);
+        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+        EXPECT_EQ(now.readAll() == "old", !replace);
+    }
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     QStringList rows = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
@@ -594,6 +616,73 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
     click();
     EXPECT_TRUE(s.spectralImage);
     EXPECT_FALSE(s.scanRestoreAvailable);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// The point spectrum at a clicked column: no pitch detector there, the spectrum log's
+// "Event Time" is the clicked column's time (its window's centre), and each Linear line holds
+// its own bin's level: a 1000 Hz sine of amplitude 16000 on bin 128 of 1024 at 8000 Hz.
+TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLevel) {
+    AppSettings& st = appState().settings;
+    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    for (CalibrationPoint& p : st.calibrationTable) {
+        p.correctionDb = 0.0f;
+    }
+    prompts->queueFile(
+        dir.write(QStringLiteral("tone.wav"),
+                  test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate))));
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_TRUE(appState().spectralImage);
+    const int column = 100;
+    const long hop = appState().run.params.hop;
+    const auto clickedMsec =
+        static_cast<long>(static_cast<double>(column * hop + 1024 / 2) * 1000.0 / kRate);
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
+                      QPoint(column, appState().layout.plotHeight / 2));
+    const PlotLayout& l = appState().layout;
+    ASSERT_TRUE(appState().plotImage);
+    EXPECT_EQ(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
+
+    const QString path = dir.file(QStringLiteral("point.txt"));
+    prompts->queueFile(path);
+    sendCommand(cmd::kLogSpectrum, 0);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
+    ASSERT_GT(lines.size(), 8 + 512);
+    EXPECT_EQ(lines[4], QString::number(clickedMsec) + QStringLiteral(" msec Event Time"));
+    int loudest = -1;
+    double loudestDb = -100.0;
+    for (int k = 0; k < 512; ++k) {
+        const QStringList fields = lines[8 + k].split(' ', Qt::SkipEmptyParts);
+        ASSERT_EQ(fields.size(), 3);
+        EXPECT_EQ(fields[0].toInt(), k);
+        EXPECT_NEAR(fields[1].toDouble(), k * static_cast<double>(kRate) / 1024, 0.0051);
+        if (fields[2].toDouble() > loudestDb) {
+            loudestDb = fields[2].toDouble();
+            loudest = k;
+        }
+    }
+    EXPECT_EQ(loudest, 1000 * 1024 / kRate);
+    // Half the amplitude under the Hann window, 9 dB of gain, shown as level - 90 dB.
+    EXPECT_NEAR(loudestDb, 20.0 * std::log10(16000.0 / 2.0) + 9.0 - 90.0, 0.3);
+
+    // A click on the finished plot plots the same moment again, a cross at the point.
+    const std::int64_t pointBytes = lastScanFile().pointBytes;
+    const PixelPoint at{pointX(2000.0), baseline() - 60};
+    EXPECT_EQ(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 0);
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(at.x, at.y));
+    EXPECT_TRUE(prompts->dialogsRun().size() >= 2u);
+    EXPECT_EQ(lastScanFile().pointBytes, pointBytes);
+    EXPECT_GE(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 24);
+    EXPECT_GE(countIn(plot(), {at.x, at.y - 12, 1, 25}, kTextIndex), 24);
+    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
+    EXPECT_TRUE(appState().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
+    EXPECT_EQ(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 

@@ -10,6 +10,7 @@
 #include "app/spectral_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
+#include "dialogs/colour_dialog.h"
 #include "dialogs/control_ids.h"
 #include "modes/plot_display.h"
 #include "modes/scan_input.h"
@@ -23,18 +24,67 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <memory>
 #include <numbers>
+#include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korv::test {
+
+// What a file synced to the disk held at that moment: its name, size and the data size its
+// wave header declared.
+struct Synced {
+    std::string path;
+    std::int64_t size = 0;
+    std::uint32_t headerData = 0;
+};
+std::vector<Synced>& syncs() {
+    static std::vector<Synced> seen;
+    return seen;
+}
+
+} // namespace korv::test
+
+// Every fdatasync of this test program passes here on its way to the C library, so a test can
+// see what a recording had on the disk after each buffer.
+extern "C" int fdatasync(int fd) {
+    std::array<char, 4096> link{};
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(self.c_str(), link.data(), link.size() - 1);
+    if (length > 0) {
+        korv::test::Synced seen{std::string(link.data(), static_cast<std::size_t>(length))};
+        const int reader = ::open(seen.path.c_str(), O_RDONLY | O_CLOEXEC);
+        std::array<unsigned char, 46> header{};
+        struct stat st {};
+        if (reader >= 0 && ::fstat(reader, &st) == 0 &&
+            ::pread(reader, header.data(), header.size(), 0) == 46) {
+            seen.size = st.st_size;
+            std::memcpy(&seen.headerData, header.data() + 42, 4);
+            korv::test::syncs().push_back(seen);
+        }
+        if (reader >= 0) {
+            ::close(reader);
+        }
+    }
+    using Sync = int (*)(int);
+    static const auto real = reinterpret_cast<Sync>(::dlsym(RTLD_NEXT, "fdatasync"));
+    return real(fd);
+}
 
 namespace korv {
 namespace {
@@ -314,6 +364,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
         in.setBytes(std::move(bytes));
     };
     const QString path = recordTo(QStringLiteral("hand.wav"));
+    test::syncs().clear();
     // One pair inside the first buffer, one across the boundary at 8 s (SAVE by the space bar;
     // SAVE comes back once the buffer holding the STOP SAVE has been written).
     pressAt(1000, cmd::kPlay);
@@ -356,15 +407,53 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
     expectIdle();
     EXPECT_EQ(openAllocations(), 1);
+    // Each of the three buffers that held sound was on the disk, header and all, before the
+    // next one: a power cut loses at most the buffer being filled.
+    const std::string file = QFile::encodeName(QFileInfo(path).canonicalFilePath()).toStdString();
+    std::vector<std::int64_t> synced;
+    for (const test::Synced& s : test::syncs()) {
+        if (s.path == file) {
+            EXPECT_EQ(s.size, std::int64_t{s.headerData} + 46);
+            synced.push_back(s.size);
+        }
+    }
+    ASSERT_EQ(synced.size(), 3u);
+    EXPECT_EQ(synced[0], 46 + std::int64_t{2} * static_cast<std::int64_t>(runs[0].second));
+    EXPECT_EQ(synced.back(), 46 + static_cast<std::int64_t>(w.samples.size()) * 2);
 
-    // A cancelled dialog runs without recording and ends with note 140.
+    // "take1" names the existing take1.wav, which is asked about: No, then Cancel in the
+    // dialog, runs without recording, leaves the file as it was and ends with note 140.
     notesSeen.clear();
+    const QString take = dir.write(QStringLiteral("take1.wav"), "old");
     appState().settings.recordingChoice = RECORDING_ON;
+    prompts->queueFile(dir.file(QStringLiteral("take1")));
+    prompts->queueAnswer(false);
     prompts->queueCancel();
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 1500);
     EXPECT_FALSE(lastScanInput().fileWritten);
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_EQ(prompts->questions().back(), replaceQuestion(take));
+    EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("wav"));
+    QFile kept(take);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("old"));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+
+    // Recording is off for that run, so a right click freezes it: no note follows.
+    notesSeen.clear();
+    prompts->queueCancel();
+    at(clock.currentMs() + 500, [this] {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
+                          Qt::RightButton, Qt::RightButton, {});
+        QCoreApplication::sendEvent(window->drawingArea(), &press);
+    });
+    bool frozen = false;
+    at(clock.currentMs() + 1000, [&frozen] { frozen = appState().displayFrozen; });
+    run(clock.currentMs() + 1500);
+    EXPECT_TRUE(frozen);
+    EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
+    expectIdle();
 }
 
 TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast) {
@@ -482,6 +571,24 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     EXPECT_EQ(lastScanInput().columnsDrawn, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 0);
+
+    // A device that opens but will not start ends the run without a word: no message, no note.
+    // The colour dialog is closed all the same, as for every scan.
+    ASSERT_NE(input, nullptr);
+    input->failAt(SimulatedFailure::Write);
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    ASSERT_NE(colourDialog(), nullptr);
+    const std::size_t before = prompts->messages().size();
+    notesSeen.clear();
+    run(clock.currentMs() + 1000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(prompts->messages().size(), before);
+    EXPECT_TRUE(notesSeen.isEmpty());
+    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    expectIdle();
+    clock.advance(1000); // the STOP meant for that run comes while idle
+    QCoreApplication::processEvents();
 
     // Mode 1 from the command line: the high limit is cut to 22 kHz, which asks for 44 kHz.
     ASSERT_NE(input, nullptr);

@@ -6,9 +6,11 @@
 #include "cli/cli_jobs.h"
 #include "cli/cli_outputs.h"
 #include "core/wave_test_files.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -34,17 +36,47 @@ Bytes mono16(const std::vector<double>& values) {
     return test::pcmWaveFile(16, 1, kRate, 16, out);
 }
 
-std::vector<double> sine(double hz, double seconds) {
+std::vector<double> sine(double hz, double seconds, double amplitude = 16000.0) {
     std::vector<double> v(static_cast<std::size_t>(seconds * kRate));
     for (std::size_t i = 0; i < v.size(); ++i) {
-        v[i] = 16000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
+        v[i] = amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
     }
     return v;
 }
 
+// The reference of the levels, from the transform's definition (bins are 2/N times the DFT
+// of the Hann-windowed frame; a level is 10 log10 of a bin's power, shown 90 dB down, plus the
+// gain): a sine of amplitude A on a bin reads A/2 there, and its power over the band is
+// (A/2)^2 + 2 (A/4)^2 = 3 A^2 / 8, the window spreading it over three bins.
+double sineBinLevelDb(double amplitude, double gainDb) {
+    return 20.0 * std::log10(amplitude / 2.0) - 90.0 + gainDb;
+}
+double sineBandLevelDb(double amplitude, double gainDb) {
+    return 10.0 * std::log10(3.0 * amplitude * amplitude / 8.0) - 90.0 + gainDb;
+}
+
+// The loudest value of a CSV row after the time, with its column.
+std::pair<std::size_t, double> loudestOf(const std::vector<std::string>& row) {
+    std::pair<std::size_t, double> best{0, -1e9};
+    for (std::size_t c = 1; c < row.size(); ++c) {
+        if (std::stod(row[c]) > best.second) {
+            best = {c, std::stod(row[c])};
+        }
+    }
+    return best;
+}
+
+Options parsed(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    return *parseCommandLine(static_cast<int>(argv.size()), argv.data()).options;
+}
+
 // White noise through a sum of first-order lowpasses: -3 dB an octave within a dB from
 // tens of Hz to the top of the band.
-std::vector<double> pinkNoise(double seconds) {
+std::vector<double> pinkNoise(double seconds, double scale = 1500.0) {
     std::mt19937 gen(7);
     std::normal_distribution<double> white(0.0, 1.0);
     std::vector<double> v(static_cast<std::size_t>(seconds * kRate));
@@ -57,7 +89,7 @@ std::vector<double> pinkNoise(double seconds) {
         b3 = 0.86650 * b3 + w * 0.3104856;
         b4 = 0.55000 * b4 + w * 0.5329522;
         b5 = -0.7616 * b5 - w * 0.0168980;
-        s = 1500.0 * (b0 + b1 + b2 + b3 + b4 + b5 + b6 + w * 0.5362);
+        s = scale * (b0 + b1 + b2 + b3 + b4 + b5 + b6 + w * 0.5362);
         b6 = w * 0.115926;
     }
     return v;
@@ -126,55 +158,188 @@ TEST_F(CliTest, LevelsCsvHoldsTheLogsNumbersOneRowPerColumn) {
     const auto loudest = std::max_element(
         mid.begin() + 1, mid.end(), [](auto& a, auto& b) { return std::stod(a) < std::stod(b); });
     EXPECT_NEAR(std::stod(csv[0][static_cast<std::size_t>(loudest - mid.begin())]), 1500.0, 45.0);
+    EXPECT_NE(csv[0][1].find("_Hz_dB"), std::string::npos); // the unit in the header
+
+    // A -6 dBFS sine on bin 23 of the 1024-point transform, at the settings' gain of +9 dB.
+    constexpr double kAmplitude = 16384.0;
+    const std::string onBin = wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
+    ASSERT_EQ(processFile(o, defaults(), onBin, kMemory), std::nullopt);
+    const auto binRows = csvRows(dir.file("bin.levels.csv"));
+    const auto [column, level] = loudestOf(binRows[binRows.size() / 2]);
+    EXPECT_NEAR(std::stod(binRows[0][column]), 23.0 * kRate / 1024.0, kRate / 1024.0);
+    // Quarter-dB levels, truncated.
+    EXPECT_NEAR(level, sineBinLevelDb(kAmplitude, 9.0), 0.3);
 }
 
-TEST_F(CliTest, BandsOfPinkNoiseAreEvenAndASineFillsItsOwnBand) {
+// A tone on bin k of N = 16384 points (k x rate / N, about 100 Hz) starting at exactly
+// 1.000 s: each line of the level table names its bin's centre and holds that bin's own
+// level, on the Linear and the Log scale alike, and the column times are the windows'
+// centres, so the tone is logged at half its steady level (-6 dB, half the window on it)
+// where it begins.
+TEST_F(CliTest, LevelsHoldEachBinsOwnLevelAtTheWindowsCentreTime) {
+    constexpr int kN = 16384;
+    constexpr int kBin = 37;
+    const double hz = kBin * static_cast<double>(kRate) / kN;
+    std::vector<double> samples(kRate, 0.0);
+    const std::vector<double> tone = sine(hz, 2.0);
+    samples.insert(samples.end(), tone.begin(), tone.end());
+    const std::string file = wave("onset.wav", mono16(samples));
+    // The sine's level: amplitude a under a full Hann window gives a / 2 in its bin; the
+    // default gain adds 9 dB, and the table shows level - 90 dB.
+    const double steadyDb = 20.0 * std::log10(16000.0 / 2.0) + 9.0 - 90.0;
+    for (const std::int32_t scale : {FREQ_SCALE_LINEAR, FREQ_SCALE_LOG}) {
+        SCOPED_TRACE(scale);
+        RunSettings run = defaults();
+        zeroCalibrationCurve(run.settings.calibrationTable);
+        run.settings.fftSizeChoice = FFT_SIZE_CHOICE_LAST;
+        run.settings.timeScaleMsec = 5.0f;
+        run.settings.freqScaleChoice = scale;
+        run.settings.lowBandHz = 50;
+        run.settings.highBandHz = 500;
+        Options o;
+        o.command = Command::Levels;
+        ASSERT_EQ(processFile(o, run, file, kMemory), std::nullopt);
+        const Bytes bytes = test::readFile(dir.file("onset.txt"));
+        std::istringstream log(std::string(bytes.begin(), bytes.end()));
+        double onsetMsec = -1.0;
+        int blocks = 0;
+        long time = 0;
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("Sample Time ", 0) == 0) {
+                time = std::stol(line.substr(12));
+                ++blocks;
+                continue;
+            }
+            std::istringstream fields(line);
+            long point = 0;
+            double lineHz = 0.0;
+            double db = 0.0;
+            if (blocks == 0 || !(fields >> point >> lineHz >> db)) {
+                continue;
+            }
+            ASSERT_NEAR(lineHz, static_cast<double>(point) * kRate / kN, 0.005);
+            if (time > 2000) {
+                // Steady: the tone's own line at the sine's level, lines 3 bins off far below.
+                if (point == kBin) {
+                    EXPECT_NEAR(db, steadyDb, 0.3) << time;
+                } else if (std::abs(point - kBin) >= 3) {
+                    EXPECT_LT(db, steadyDb - 30.0) << point << " at " << time;
+                }
+            }
+            if (point == kBin && onsetMsec < 0.0 && db >= steadyDb - 6.02) {
+                onsetMsec = static_cast<double>(time);
+            }
+        }
+        EXPECT_GT(blocks, 400);
+        EXPECT_NEAR(onsetMsec, 1000.0, 6.0);
+    }
+}
+
+// Per band, the mean of its levels over the steps.
+std::map<double, double> meanBandLevels(const std::vector<std::vector<std::string>>& rows) {
+    std::map<double, double> mean;
+    for (std::size_t c = 1; c < rows[0].size(); ++c) {
+        double sum = 0.0;
+        for (std::size_t r = 1; r < rows.size(); ++r) {
+            sum += std::stod(rows[r][c]);
+        }
+        mean[std::stod(rows[0][c])] = sum / static_cast<double>(rows.size() - 1);
+    }
+    return mean;
+}
+
+TEST_F(CliTest, BandsAreSummedPowersOnTheWindowsScale) {
     // The command's own defaults, the settings' otherwise (no settings file here).
-    const char* argv[] = {"korvanthile-cli", "bands", "x.wav", "--csv"};
-    const Options o = *parseCommandLine(4, const_cast<char**>(argv)).options;
+    const Options o = parsed({"korvanthile-cli", "bands", "x.wav", "--csv", "--gain", "0"});
     RunSettings run = resolveSettings(o, dir.file("bin/korvanthile-cli"));
     zeroCalibrationCurve(run.settings.calibrationTable);
     ASSERT_EQ(processFile(o, run, wave("pink.wav", mono16(pinkNoise(8.0))), kMemory), std::nullopt);
-    ASSERT_EQ(processFile(o, run, wave("sine.wav", mono16(sine(1000.0, 3.0))), kMemory),
+    // 40 dB quieter: whole-number magnitudes lost the top bands' energy here.
+    ASSERT_EQ(processFile(o, run, wave("quiet.wav", mono16(pinkNoise(8.0, 15.0))), kMemory),
+              std::nullopt);
+    constexpr double kAmplitude = 16384.0; // -6 dBFS
+    ASSERT_EQ(processFile(o, run, wave("sine.wav", mono16(sine(1000.0, 3.0, kAmplitude))), kMemory),
               std::nullopt);
 
     const auto pink = csvRows(dir.file("pink.bands.csv"));
+    const auto quiet = csvRows(dir.file("quiet.bands.csv"));
     ASSERT_GT(pink.size(), 20u);
-    std::map<double, double> mean; // band centre -> mean level over the steps
-    for (std::size_t c = 1; c < pink[0].size(); ++c) {
-        double sum = 0.0;
-        for (std::size_t r = 1; r < pink.size(); ++r) {
-            sum += std::stod(pink[r][c]);
-        }
-        mean[std::stod(pink[0][c])] = sum / static_cast<double>(pink.size() - 1);
-    }
-    EXPECT_EQ(mean.begin()->first, 100.0);
-    const double reference = mean[1000.0];
-    for (const auto& [hz, level] : mean) {
-        if (hz >= 125.0 && hz <= 12500.0) {
-            EXPECT_NEAR(level, reference, 2.0) << hz;
+    EXPECT_EQ(pink[0][0], "time_ms");
+    EXPECT_EQ(pink[0][1], "100_Hz_dB"); // every column names its unit
+    const std::map<double, double> loud = meanBandLevels(pink);
+    const std::map<double, double> soft = meanBandLevels(quiet);
+    const double reference = loud.at(1000.0);
+    for (const auto& [hz, level] : loud) {
+        if (hz >= 125.0 && hz <= 12589.0) {
+            EXPECT_NEAR(level, reference, 2.0) << hz; // pink: even per third octave
+            EXPECT_NEAR(soft.at(hz), level + 20.0 * std::log10(15.0 / 1500.0), 0.3) << hz;
         }
     }
-    // A microphone curve of a flat +6 dB raises every band by 6 dB.
+    // The sine's band holds its power, everything else is far below it.
+    const auto tone = csvRows(dir.file("sine.bands.csv"));
+    for (std::size_t r = 1; r < tone.size(); ++r) {
+        const auto [column, level] = loudestOf(tone[r]);
+        ASSERT_EQ(tone[0][column], "1000_Hz_dB") << r;
+        EXPECT_NEAR(level, sineBandLevelDb(kAmplitude, 0.0), 0.05) << r;
+    }
+    // A microphone curve of a flat +6 dB raises the bands by 6 dB, the stored gain of the
+    // settings (+9 dB, as the colour dialog shows it) by 9 more.
     test::writeFile(dir.file("mic.txt"),
                     Bytes{'2', '0', ' ', '6', '\n', '2', '0', '0', '0', '0', ' ', '6', '\n'});
-    Options calibrated = o;
+    Options calibrated = parsed({"korvanthile-cli", "bands", "x.wav"});
     calibrated.calibrationFile = dir.file("mic.txt");
     calibrated.outDir = dir.file("cal");
     std::filesystem::create_directory(calibrated.outDir);
     const RunSettings withCurve = resolveSettings(calibrated, dir.file("bin/korvanthile-cli"));
     ASSERT_EQ(processFile(calibrated, withCurve, dir.file("sine.wav"), kMemory), std::nullopt);
-    const auto tone = csvRows(dir.file("sine.bands.csv"));
     const auto raised = csvRows(dir.file("cal/sine.bands.csv"));
     ASSERT_EQ(raised.size(), tone.size());
-    for (std::size_t c = 1; c < tone[1].size(); ++c) {
-        EXPECT_DOUBLE_EQ(std::stod(raised[1][c]), std::stod(tone[1][c]) + 6.0) << c;
+    EXPECT_NEAR(loudestOf(raised[1]).second, sineBandLevelDb(kAmplitude, 6.0 + 9.0), 0.05);
+}
+
+TEST_F(CliTest, BandsWithoutSignalReadTheFloorAndOptionsAreHonoured) {
+    // Silence under the default curve (+1 to +3 dB at the top): the floor, not the curve.
+    const Options o = parsed({"korvanthile-cli", "bands", "x.wav"});
+    const RunSettings run = resolveSettings(o, dir.file("bin/korvanthile-cli"));
+    ASSERT_EQ(
+        processFile(o, run, wave("silence.wav", mono16(std::vector<double>(kRate * 2))), kMemory),
+        std::nullopt);
+    const auto silent = csvRows(dir.file("silence.bands.csv"));
+    for (std::size_t r = 1; r < silent.size(); ++r) {
+        for (std::size_t c = 1; c < silent[r].size(); ++c) {
+            ASSERT_EQ(std::stod(silent[r][c]), kBandFloorDb) << silent[0][c];
+        }
     }
-    for (std::size_t r = 1; r < tone.size(); ++r) {
-        const auto loudest =
-            std::max_element(tone[r].begin() + 1, tone[r].end(),
-                             [](auto& a, auto& b) { return std::stod(a) < std::stod(b); });
-        ASSERT_EQ(tone[0][static_cast<std::size_t>(loudest - tone[r].begin())], "1000") << r;
+    // --low and --high keep the bands whose centre lies within them.
+    const Options band =
+        parsed({"korvanthile-cli", "bands", "x.wav", "--low", "500", "--high", "2000"});
+    ASSERT_EQ(processFile(band, run, wave("noise.wav", mono16(pinkNoise(4.0))), kMemory),
+              std::nullopt);
+    const auto some = csvRows(dir.file("noise.bands.csv"));
+    const std::vector<std::string> expected{"time_ms",    "501_Hz_dB",  "631_Hz_dB",  "794_Hz_dB",
+                                            "1000_Hz_dB", "1259_Hz_dB", "1585_Hz_dB", "1995_Hz_dB"};
+    EXPECT_EQ(some[0], expected);
+    // --average: each step the mean power of itself and the steps before it.
+    Options averaged = band;
+    averaged.parameters.average = 4;
+    averaged.outDir = dir.file("avg");
+    std::filesystem::create_directory(averaged.outDir);
+    RunSettings averagedRun = run;
+    averagedRun.settings.averageCountScroll = 4;
+    ASSERT_EQ(processFile(averaged, averagedRun, dir.file("noise.wav"), kMemory), std::nullopt);
+    const auto mean = csvRows(dir.file("avg/noise.bands.csv"));
+    ASSERT_EQ(mean.size(), some.size());
+    for (std::size_t r = 1; r < some.size(); ++r) {
+        EXPECT_EQ(mean[r][0], some[r][0]);
+        for (std::size_t c = 1; c < some[r].size(); ++c) {
+            double power = 0.0;
+            const std::size_t first = r >= 4 ? r - 3 : 1;
+            for (std::size_t k = first; k <= r; ++k) {
+                power += std::pow(10.0, std::stod(some[k][c]) / 10.0);
+            }
+            const double expectedDb = 10.0 * std::log10(power / static_cast<double>(r - first + 1));
+            ASSERT_NEAR(std::stod(mean[r][c]), expectedDb, 0.02) << r << " " << c;
+        }
     }
 }
 
@@ -193,6 +358,16 @@ class CliProgramTest : public CliTest {
         if (!input.empty()) {
             command = "printf '" + input + "' | " + command;
         }
+        const int raw = std::system(command.c_str());
+        const Bytes e = test::readFile(err);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
+    }
+    // A bash script (no single quotes in it) with $CLI the executable, in the test's folder.
+    ProgramRun shell(const std::string& script) {
+        const std::string err = dir.file("stderr.txt");
+        const std::string command = "cd " + dir.folder() +
+                                    " && env -u DISPLAY -u WAYLAND_DISPLAY CLI=" + KORV_CLI_PATH +
+                                    " bash -c '" + script + "' >/dev/null 2>" + err;
         const int raw = std::system(command.c_str());
         const Bytes e = test::readFile(err);
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
@@ -282,6 +457,132 @@ TEST_F(CliProgramTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
     const ProgramRun missing = run("levels " + four + " --channel 5 --out " + dir.file("c5"));
     EXPECT_EQ(missing.status, EXIT_SOME_FAILED);
     EXPECT_EQ(missing.errors, four + ": No Such Channel in File\n");
+}
+
+TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
+    // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher.
+    constexpr double kAmplitude = 16384.0;
+    const std::string onBin = wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
+    for (const int gain : {9, -9}) {
+        const Options o = parsed({"korvanthile-cli", "levels", onBin, "--csv", "--gain",
+                                  std::to_string(gain), "--out", dir.file("")});
+        ASSERT_EQ(processFile(o, resolveSettings(o, dir.file("bin/x")), onBin, kMemory),
+                  std::nullopt);
+        const auto rows = csvRows(dir.file("bin.levels.csv"));
+        EXPECT_NEAR(loudestOf(rows[rows.size() / 2]).second, sineBinLevelDb(kAmplitude, gain), 0.3)
+            << gain;
+    }
+    // 8 kHz noise under the default 0 .. 6000 Hz: the picture's top rows are the file's top
+    // bins, not the last bin repeated, and the tool says so.
+    std::vector<double> noise(16000);
+    std::mt19937 gen(3);
+    std::normal_distribution<double> white(0.0, 3000.0);
+    for (double& v : noise) {
+        v = white(gen);
+    }
+    Bytes samples;
+    for (const double v : noise) {
+        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+    }
+    const std::string slow = wave("slow.wav", test::pcmWaveFile(16, 1, 8000, 16, samples));
+    const Options o = parsed({"korvanthile-cli", "image", slow, "--format", "bmp"});
+    std::vector<std::string> notes;
+    ASSERT_EQ(processFile(o, defaults(), slow, kMemory, &notes), std::nullopt);
+    EXPECT_EQ(notes,
+              std::vector<std::string>{"Highest Frequency Limited to 1/2 Sampling Rate (4000 Hz)"});
+    const Bytes bmp = test::readFile(dir.file("slow.bmp"));
+    const auto width = static_cast<std::size_t>(test::le32At(bmp, 18));
+    const auto height = static_cast<std::size_t>(test::le32At(bmp, 22));
+    const auto rowFromTop = [&](std::size_t y) { return 1078 + (height - 1 - y) * width; };
+    int differing = 0;
+    for (std::size_t x = 0; x < width; ++x) {
+        differing += bmp[rowFromTop(30) + x] != bmp[rowFromTop(60) + x] ? 1 : 0;
+    }
+    EXPECT_GT(differing, static_cast<int>(width / 2));
+}
+
+TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
+    const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
+    for (const char* step : {"nan", "inf", "0", "-nan"}) {
+        EXPECT_EQ(run("image " + a + " --time-step " + step).status, EXIT_USAGE) << step;
+    }
+    for (const char* option :
+         {"--scale log", "--db-range 30", "--palette bw", "--low 2000 --high 500"}) {
+        const ProgramRun r = run("bands " + a + " " + option);
+        EXPECT_EQ(r.status, EXIT_USAGE) << option;
+        EXPECT_EQ(r.errors.find("Improper Frequency Limits"), std::string::npos) << r.errors;
+    }
+    // Settings: junk, missing, and a valid file through a pipe (read as it comes, with no
+    // copy in a temporary folder) whose band is honoured.
+    test::writeFile(dir.file("junk.ini"), test::noise(948, 5));
+    EXPECT_EQ(run("levels " + a + " --settings " + dir.file("junk.ini")).errors,
+              "korvanthile-cli: " + dir.file("junk.ini") +
+                  ": not a Korvanthile settings file (948 bytes as the desktop program writes "
+                  "it)\n");
+    EXPECT_EQ(run("levels " + a + " --settings " + dir.file("none.ini")).status, EXIT_USAGE);
+    AppSettings narrow;
+    narrow.highBandHz = 3000;
+    saveSettings(dir.file("korv.ini"), narrow, 0);
+    const ProgramRun piped =
+        shell("TMPDIR=/nonexistent $CLI levels a.wav --csv --settings <(cat korv.ini)");
+    EXPECT_EQ(piped.status, EXIT_ALL_DONE) << piped.errors;
+    const auto header = csvRows(dir.file("a.levels.csv"))[0];
+    EXPECT_LT(std::stod(header.back()), 3000.0);
+    EXPECT_GT(std::stod(header.back()), 2900.0);
+    // Calibration: too large (the window's words), and a FIFO not waited for.
+    test::writeFile(dir.file("big.txt"), Bytes(kCalibrationFileMaxBytes + 10, '1'));
+    EXPECT_EQ(run("image " + a + " --calibration " + dir.file("big.txt")).errors,
+              "korvanthile-cli: " + dir.file("big.txt") +
+                  ": The file is too large to be a calibration file.\n");
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(run("image " + a + " --calibration " + dir.file("fifo")).status, EXIT_USAGE);
+    // Lists of names without line ends are bounded.
+    for (const ProgramRun& r : {run("image --from /dev/zero"),
+                                shell("head -c 100000 /dev/zero | tr \"\\0\" x | $CLI image -")}) {
+        EXPECT_EQ(r.status, EXIT_USAGE);
+        EXPECT_NE(r.errors.find("a line longer than 4096 bytes"), std::string::npos) << r.errors;
+    }
+}
+
+TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
+    const Bytes recording = mono16(sine(700.0, 1.0));
+    // An input named like its own output.
+    wave("same.png", recording);
+    wave("same.txt", recording);
+    for (const char* args : {"image same.png", "levels same.txt"}) {
+        const ProgramRun r = shell(std::string("$CLI ") + args);
+        EXPECT_EQ(r.status, EXIT_SOME_FAILED) << args;
+        EXPECT_NE(r.errors.find("is the wave file"), std::string::npos) << r.errors;
+    }
+    EXPECT_EQ(test::readFile(dir.file("same.png")), recording);
+    EXPECT_EQ(test::readFile(dir.file("same.txt")), recording);
+    // One file under two spellings: analysed once, nothing lost, no failure.
+    wave("x.wav", recording);
+    const ProgramRun twice = shell("$CLI levels x.wav ./x.wav ../$(basename $PWD)/x.wav");
+    EXPECT_EQ(twice.status, EXIT_ALL_DONE) << twice.errors;
+    EXPECT_EQ(std::count(twice.errors.begin(), twice.errors.end(), '\n'), 2) << twice.errors;
+    EXPECT_GT(test::readFile(dir.file("x.txt")).size(), 1000u);
+    // An output that cannot be written: the output named with the system's reason.
+    EXPECT_EQ(shell("$CLI image x.wav --out x.wav/sub").errors,
+              "x.wav: x.wav/sub/x.png: Cannot Open File (Not a directory)\n");
+    // A full disk and a read-only one, where a private mount can be had; nothing left behind.
+    const ProgramRun full =
+        shell("mkdir -p full ro && unshare -rm sh -c \"mount -t tmpfs -o size=16k tmpfs full && "
+              "mount -t tmpfs -o ro tmpfs ro && $CLI levels x.wav --out full; "
+              "$CLI image x.wav --out ro; ls -A full >&2\" || echo no private mounts >&2");
+    if (full.errors.find("no private mounts") == std::string::npos) {
+        EXPECT_EQ(full.errors, "x.wav: full/x.txt: Error Writing File (No space left on device)\n"
+                               "x.wav: ro/x.png: Cannot Open File (Read-only file system)\n");
+    }
+    // Too short for one column of a picture: one message for every format, nothing written.
+    wave("short.wav", mono16(sine(700.0, 0.03)));
+    for (const char* format : {"png", "jpg", "bmp"}) {
+        const ProgramRun r = shell(std::string("$CLI image short.wav --format ") + format);
+        EXPECT_EQ(r.status, EXIT_SOME_FAILED);
+        EXPECT_EQ(r.errors, "short.wav: Sample Size Too Small (an image needs 4 columns, the file "
+                            "gives 1)\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.file(std::string("short.") + format)));
+    }
 }
 
 TEST(CliProgress, SaysFilesRateAndTimeLeft) {

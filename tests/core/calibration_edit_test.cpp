@@ -84,6 +84,43 @@ TEST(CalibrationImport, SamplesTheFileInLogFrequencyWithTheChosenSign) {
     EXPECT_FLOAT_EQ(removed.curve[33].correctionDb, -30.0f);
 }
 
+TEST(CalibrationImport, DecimalCommasWhereColumnsAreSplitBySemicolonsOrTabs) {
+    const CalibrationCurve current = defaultCalibrationCurve();
+    const auto read = [&](const std::string& text) {
+        return importCalibrationText(text, current, CalibrationSign::CorrectionToAdd);
+    };
+    // 20 Hz is point 3 and 200 Hz point 13 of the curve; each file gives 1.5 and -2.25 dB.
+    for (const std::string& text :
+         {std::string("20;1,5\n200;-2,25\n"), std::string("20\t1,5\t0,3\n200\t-2,25\n"),
+          std::string("\xEF\xBB\xBF"
+                      "20 1.5\r\n200 -2.25\r\n"),
+          std::string("\xEF\xBB\xBF* header; with a semicolon\n20,1.5\n200,-2.25\n")}) {
+        const CalibrationImport r = read(text);
+        ASSERT_TRUE(r.ok) << text << r.error;
+        EXPECT_FLOAT_EQ(r.curve[3].correctionDb, 1.5f) << text;
+        EXPECT_FLOAT_EQ(r.curve[13].correctionDb, -2.25f) << text;
+    }
+    // Commas alone separate columns: a third column is ignored.
+    const CalibrationImport csv = read("20,1,5\n200,2,7\n");
+    ASSERT_TRUE(csv.ok) << csv.error;
+    EXPECT_FLOAT_EQ(csv.curve[3].correctionDb, 1.0f);
+    // A comma that may be either, or a number with a point and a comma, is refused and why.
+    for (const std::string& text :
+         {std::string("20 1,5\n"), std::string("20;1.000,5\n"), std::string("20;1,000,5\n")}) {
+        const CalibrationImport r = read(text);
+        EXPECT_FALSE(r.ok) << text;
+        EXPECT_NE(r.error.find("decimal comma"), std::string::npos) << r.error;
+    }
+}
+
+TEST(CalibrationImport, FrequenciesTooFarApartForAFiniteCorrectionAreRefused) {
+    // The interpolation between 5e-324 Hz and 1e300 Hz divides infinities.
+    const CalibrationImport r = importCalibrationText(
+        "5e-324 0\n1e300 10\n", defaultCalibrationCurve(), CalibrationSign::CorrectionToAdd);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("no usable correction"), std::string::npos) << r.error;
+}
+
 TEST(CalibrationImport, HostileFilesAreRefusedWithAReason) {
     const CalibrationCurve current = defaultCalibrationCurve();
     std::string many;

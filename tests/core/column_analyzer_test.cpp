@@ -230,6 +230,31 @@ TEST(ColumnAnalyzer, TheLevelLogSeesTheRingAverage) {
     analyzer.analyzeColumn(1, image);
     EXPECT_FLOAT_EQ(analyzer.averagedLevels(0)[row], levelOfSine(8000.0));
     EXPECT_TRUE(analyzer.averagedLevels(1).empty());
+    EXPECT_TRUE(analyzer.averagedBins(0).empty()); // not asked for
+}
+
+// With the bins asked for, each bin's own average: the sine's level at its own bin
+// (k = f N / rate) on either scale, however the rows gather the bins.
+TEST(ColumnAnalyzer, TheBinsCarryTheirOwnAverage) {
+    const auto bytes = pcm(1, 16, 4000, sine(1000.0, 8000.0));
+    for (const std::int32_t scale : {FREQ_SCALE_LINEAR, FREQ_SCALE_LOG}) {
+        auto in = inputsFor(bytes, 1, 16);
+        in.averageCountScroll = 2;
+        in.binLevels = true;
+        in.freqScaleChoice = scale;
+        in.lowBandHz = scale == FREQ_SCALE_LOG ? 100 : 0;
+        SpectralImage image = imageFor(in);
+        ColumnAnalyzer analyzer;
+        ASSERT_EQ(analyzer.setup(in, image), 0);
+        const auto bin = static_cast<std::size_t>(1000.0 * 1024 / kRate);
+        analyzer.analyzeColumn(0, image);
+        ASSERT_EQ(analyzer.averagedBins(0).size(), 512u);
+        EXPECT_FLOAT_EQ(analyzer.averagedBins(0)[bin], levelOfSine(8000.0) / 2.0f);
+        analyzer.analyzeColumn(1, image);
+        EXPECT_FLOAT_EQ(analyzer.averagedBins(0)[bin], levelOfSine(8000.0));
+        // A Hann window leaves nothing two bins away.
+        EXPECT_LT(analyzer.averagedBins(0)[bin + 3], levelOfSine(8000.0) - 4.0f * 40.0f);
+    }
 }
 
 // A chirp with noise, so that neighbouring columns differ.
@@ -534,6 +559,7 @@ TEST(ParallelColumnLoop, TwoCoresGiveThePictureAndTheLevelsOfOne) {
                                             << " worker " << useWorker);
             ColumnAnalysisInputs in = inputsFor(bytes, channels, 16);
             in.averageCountScroll = average;
+            in.binLevels = true;
             const long block = parallelBlockColumns(average);
             ASSERT_GT(in.run.columns, 4 * block);
             ASSERT_NE(in.run.columns % block, 0);
@@ -549,8 +575,8 @@ TEST(ParallelColumnLoop, TwoCoresGiveThePictureAndTheLevelsOfOne) {
                 loop.analyzeColumn(x, two);
                 analyzer.analyzeColumn(x, one);
                 for (int ch = 0; ch < channels; ++ch) {
-                    const auto got = loop.averagedLevels(ch);
-                    const auto want = analyzer.averagedLevels(ch);
+                    const auto got = loop.averagedBins(ch);
+                    const auto want = analyzer.averagedBins(ch);
                     ASSERT_FALSE(got.empty());
                     ASSERT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()))
                         << "column " << x << " channel " << ch;

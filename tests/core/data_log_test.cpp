@@ -103,8 +103,7 @@ TEST(DataLog, FixedFormatMatchesTheCLibraryAndIgnoresTheLocale) {
     std::string got;
     appendFixed(got, 43.066, 2);
     EXPECT_EQ(got, "43.07");
-    EXPECT_EQ(linesOf(ImageLogFormat(source44k(), 10).header()).at(3),
-              "43.07 Hz Frequency Resolution");
+    EXPECT_EQ(linesOf(ImageLogFormat(source44k()).header()).at(3), "43.07 Hz Frequency Resolution");
     const std::vector<float> levels(40, 123.0f);
     SpectrumLogPlot plot;
     plot.levels = levels;
@@ -138,6 +137,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     in.highBandHz = 3000;
     in.averageCountScroll = 3;
     in.levelScaleCode = -12; // +12 dB: some levels reach above 0 dB
+    in.binLevels = true;
     auto image = SpectralImage::create({in.run.columns, 64, kRows + 20, 20, 2});
     ASSERT_TRUE(image);
     ParallelColumnLoop loop;
@@ -145,8 +145,9 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     ASSERT_TRUE(loop.sharing());
 
     LogSource s{"C:/x.wav", kRate, 512, 40.0, 10.0, in.lowBandHz, in.highBandHz, in.levelScaleCode};
-    s.columnMsec = 81 * 1000.0 / kRate; // a hop of whole samples, not the 10 msec asked for
-    const ImageLogFormat format(s, kRows);
+    s.columnMsec = 81 * 1000.0 / kRate;        // a hop of whole samples, not the 10 msec asked for
+    s.windowCentreMsec = 256 * 1000.0 / kRate; // a 512-sample window peaks 32 msec in
+    const ImageLogFormat format(s);
     const auto header = linesOf(format.header());
     ASSERT_EQ(header.size(), 7u);
     EXPECT_EQ(header[0], "Korvanthile 6.0 Data");
@@ -160,7 +161,8 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     const long last = std::lround(3000 / bin); // 192
     for (long x = 0; x < loop.columns(); ++x) {
         loop.analyzeColumn(x, *image);
-        const auto levels = loop.averagedLevels(SPECTRAL_LEFT_CHANNEL);
+        const auto levels = loop.averagedBins(SPECTRAL_LEFT_CHANNEL);
+        ASSERT_EQ(levels.size(), 256u);
         std::string block;
         format.appendColumn(block, x, levels);
         const auto lines = linesOf(block);
@@ -168,27 +170,24 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
         EXPECT_EQ(lines[0], "");
         EXPECT_EQ(lines[1],
                   "Sample Time " +
-                      std::to_string(std::lround(static_cast<double>(x) * s.columnMsec + 40)) +
+                      std::to_string(std::lround(static_cast<double>(x) * s.columnMsec + 72)) +
                       " msec");
         EXPECT_EQ(lines[2], "Point Hz        dB");
         for (long k = first; k < last; ++k) {
             const auto kd = static_cast<double>(k);
-            const auto row = std::clamp(
-                std::lround(std::floor((kd * bin - 300) * kRows / 2700.0 + 0.5)), 0L, kRows - 1L);
-            const double db = levels[static_cast<std::size_t>(row)] / 4.0 - 90.0;
+            const double db = levels[static_cast<std::size_t>(k)] / 4.0 - 90.0;
             ASSERT_EQ(lines[static_cast<std::size_t>(3 + k - first)],
-                      padded(std::to_string(k), 6) +
-                          padded(cFormat("%-2.2f", bin / 2 + kd * bin), 9) +
+                      padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", kd * bin), 9) +
                           cFormat("%-2.1f", std::clamp(db, -90.0, 0.0)))
                 << "column " << x << " bin " << k;
         }
     }
     // Levels outside -90 .. 0 dB are written at the limits.
-    const std::vector<float> outside(kRows, 400.0f);
+    const std::vector<float> outside(256, 400.0f);
     std::string high;
     format.appendColumn(high, 0, outside);
     EXPECT_EQ(linesOf(high).back().substr(15), "0.0");
-    const std::vector<float> below(kRows, -8.0f);
+    const std::vector<float> below(256, -8.0f);
     std::string low;
     format.appendColumn(low, 0, below);
     EXPECT_EQ(linesOf(low).back().substr(15), "-90.0");
@@ -239,8 +238,14 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     for (std::size_t i = 0; i < levels.size(); ++i) {
         levels[i] = static_cast<float>(i) * 1.7f - 20.0f; // -95 .. +32 dB
     }
+    // The Linear lines are bins: each names its bin's centre and writes that bin's own level.
+    std::vector<float> bins(512);
+    for (std::size_t k = 0; k < bins.size(); ++k) {
+        bins[k] = static_cast<float>(k) * 0.9f - 20.0f;
+    }
     SpectrumLogPlot plot;
     plot.levels = levels;
+    plot.binLevels = bins;
     const auto linear = linesOf(spectrumLogText(s, plot));
     ASSERT_EQ(linear.size(), 8u + 512u);
     EXPECT_EQ(linear[3], "43.07 Hz Frequency Resolution");
@@ -249,13 +254,13 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     const auto level = [&](std::size_t p) { return levels[p] / 4.0 - 3 - 90.0; };
     for (long k = 0; k < 512; ++k) {
         const double hz = static_cast<double>(k) * 44100.0 / 1024;
-        const auto p =
-            static_cast<std::size_t>(std::min(299.0, std::floor(hz * 300 / 22050 + 0.5)));
+        const double db = bins[static_cast<std::size_t>(k)] / 4.0 - 3 - 90.0;
         ASSERT_EQ(linear[static_cast<std::size_t>(8 + k)],
-                  padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", hz + 22050.0 / 1024), 9) +
-                      cFormat("%-2.1f", std::clamp(level(p), -90.0, 0.0)));
+                  padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", hz), 9) +
+                      cFormat("%-2.1f", std::clamp(db, -90.0, 0.0)));
     }
-    EXPECT_EQ(linear[8].substr(0, 11), "0     21.53");
+    EXPECT_EQ(linear[8].substr(0, 11), "0     0.00 ");
+    EXPECT_EQ(linear[8 + 23].substr(6, 9), "990.53   "); // 1 kHz lies in bin 23
     EXPECT_EQ(linear[8 + 511].substr(0, 6), "511   ");
     EXPECT_EQ(linear.back().substr(15), "0.0");
     EXPECT_EQ(linear[8].substr(15), "-90.0");

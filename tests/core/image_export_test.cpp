@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <jpeglib.h>
@@ -225,10 +226,48 @@ TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile) {
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(full, FileWriteResult::WriteFailed);
     EXPECT_EQ(contents(), old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    const auto entries = [&] {
+        return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
+    };
+    EXPECT_EQ(entries(), 1);
 
-    EXPECT_EQ(writeFileWhole((dir / "missing" / "x.bmp").string(), old),
-              FileWriteResult::CannotCreate);
+    WholeFileWriter missing;
+    EXPECT_EQ(missing.open((dir / "missing" / "x.bmp").string()), FileWriteResult::CannotCreate);
+    EXPECT_EQ(missing.systemError(), ENOENT); // the reason, for the tool to name
+
+    // Two writers of one target at once (a file listed twice): each its own temporary file,
+    // nothing named beside the target until the end, the last one in place.
+    WholeFileWriter first;
+    WholeFileWriter second;
+    ASSERT_EQ(first.open(target), FileWriteResult::Written);
+    ASSERT_EQ(second.open(target), FileWriteResult::Written);
+    first.write(std::vector<std::uint8_t>(50, 3));
+    second.write(std::vector<std::uint8_t>(60, 4));
+    EXPECT_EQ(entries(), 1); // unnamed: even kill -9 would leave nothing
+    EXPECT_EQ(first.commit(), FileWriteResult::Written);
+    EXPECT_EQ(second.commit(), FileWriteResult::Written);
+    EXPECT_EQ(contents(), std::vector<std::uint8_t>(60, 4));
+    EXPECT_EQ(entries(), 1);
+
+    // A named temporary file (file systems without unnamed ones) is removed when the process
+    // is ended by a signal in the middle of the write.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            WholeFileWriter named;
+            if (named.open(target, TemporaryFile::Named) == FileWriteResult::Written &&
+                named.write(std::vector<std::uint8_t>(70, 5))) {
+                ::raise(signal);
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+        EXPECT_EQ(contents(), std::vector<std::uint8_t>(60, 4));
+        EXPECT_EQ(entries(), 1) << signal;
+    }
     fs::remove_all(dir);
 }
 

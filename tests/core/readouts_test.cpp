@@ -115,19 +115,25 @@ TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
 TEST(Readouts, TimeWithHalfAColumnOfUncertainty) {
     ViewGeometry g = geometry();
     ReadoutContext c;
-    // 4 msec: +/- 2; column 10 shows 10 x 4 + 2 = 42 msec.
-    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "42   +/- 2  ");
-    // 5 msec: +/- 3, the half rounded up; column 10 with a segment 1000 msec in: 1053.
+    // A column's time is its window's centre: W / 2 samples after its first sample.
+    const auto centre = [](int w, double rate) { return (w / 2) * 1000.0 / rate; };
+    g.windowCentreMsec = centre(1024, 44100.0); // 11.61 msec
+    EXPECT_DOUBLE_EQ(g.windowCentreMsec, windowCentreMsec(1024, 44100));
+    // 4 msec: +/- 2; column 10 shows 10 x 4 + 11.61 = 51.61, shown 52.
+    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "52   +/- 2  ");
+    // 5 msec: +/- 3, the half rounded up; column 10 with a segment 1000 msec in: 1061.6.
     g.columnMsec = 5.0;
     g.segmentOffsetMsec = 1000.0;
-    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "1053 +/- 3  ");
-    // 4.4 msec: whole msec 4, +/- 2; column 3 at 13.2 + 2 = 15.2, shown 15.
+    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "1062 +/- 3  ");
+    // 4.4 msec with a 16384-point window at 44.1 kHz: column 3 at 13.2 + 185.76, shown 199.
     g.columnMsec = 4.4;
     g.segmentOffsetMsec = 0.0;
-    EXPECT_EQ(readoutTexts(g, c, inside(3, 200)).time, "15   +/- 2  ");
+    g.windowCentreMsec = centre(16384, 44100.0);
+    EXPECT_EQ(readoutTexts(g, c, inside(3, 200)).time, "199  +/- 2  ");
     // From 200 msec per column the uncertainty is no longer shown.
     g.columnMsec = 250.0;
-    EXPECT_EQ(readoutTexts(g, c, inside(2, 200)).time, "625 ");
+    g.windowCentreMsec = 0.0;
+    EXPECT_EQ(readoutTexts(g, c, inside(2, 200)).time, "500 ");
     // During playback the line shows the current time in seconds.
     c.playing = true;
     c.timeNowMsec = 12345.0;
@@ -270,13 +276,23 @@ TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
 }
 
 TEST(ClickSpectrum, InstantAndStartByte) {
-    // Column 10 scrolled by 5 at 4 msec, segment from 1000 msec: 1060 msec.
-    const ClickInstant mono = clickInstant(10, 5, 4.0, 1000.0, RunFormat{44100, 1, 2}, 1024);
-    EXPECT_DOUBLE_EQ(mono.msec, 1060.0);
+    // Column 10 scrolled by 5 at 4 msec, segment from 1000 msec: the column's first sample at
+    // 1060 msec, its time the window's centre 512 samples later.
+    ViewGeometry g;
+    g.hScrollPos = 5;
+    g.columnMsec = 4.0;
+    g.segmentOffsetMsec = 1000.0;
+    g.windowCentreMsec = 512 * 1000.0 / 44100;
+    g.fftSize = 1024;
+    const ClickInstant mono = clickInstant(10, g, RunFormat{44100, 1, 2});
+    EXPECT_DOUBLE_EQ(mono.msec, 1060.0 + 512 * 1000.0 / 44100);
     // 1060 x 44.1 frames x 2 bytes = 93492, plus 1024 x 2 bytes: 95540, a multiple of 4.
     EXPECT_EQ(mono.bytePosition, 95540);
     // 8-bit mono at 11025 Hz, column 1 at 5 msec: 55.125 bytes -> 55, plus 512: 567 -> 564.
-    const ClickInstant eight = clickInstant(1, 0, 5.0, 0.0, RunFormat{11025, 1, 1}, 512);
+    g = ViewGeometry{};
+    g.columnMsec = 5.0;
+    g.fftSize = 512;
+    const ClickInstant eight = clickInstant(1, g, RunFormat{11025, 1, 1});
     EXPECT_EQ(eight.bytePosition, 564);
 }
 

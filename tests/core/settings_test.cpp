@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -503,15 +505,20 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     saveSettings((dir_ / "no-such-dir" / "korv.ini").string(), s, 0);
     EXPECT_FALSE(fs::exists(dir_ / "no-such-dir"));
 
-    // The new settings cannot be written beside the old ones: the old file stays as it was.
+    // The new settings cannot be written whole (the disk fills up: the file size limit makes
+    // write() fail short): the old file stays as it was.
     auto old = emptyValidImage();
     putWord(old, 436, 1086);
     writeBytes(old);
-    const fs::path blocked = path_ + "." + std::to_string(::getpid()) + ".tmp";
-    fs::create_directory(blocked);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    setrlimit(RLIMIT_FSIZE, &small);
     saveSettings(path_, s, 0);
+    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(readBytes(), old);
-    fs::remove(blocked);
 
     // A longer file is replaced whole (a stray tail would get it deleted at the next start),
     // and nothing but the settings file is left behind.

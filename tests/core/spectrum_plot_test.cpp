@@ -204,6 +204,27 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
     (void)r.view.refresh(r.image, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
     EXPECT_EQ(countOf(r.image, kSignal1Index), 0);
+    // ... and its levels are the right channel's, for the finished plot's redraw and the log.
+    EXPECT_FLOAT_EQ(r.view.levelDb()[20], 240);
+    ASSERT_TRUE(r.view.redraw(r.image));
+    EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
+    EXPECT_EQ(countOf(r.image, kSignal1Index), 0);
+    // L-R Delta is left minus right with either channel chosen: 360 - 240 above mid-height.
+    std::optional<int> lastTop;
+    for (const std::int32_t channel : {CHANNEL_LEFT, CHANNEL_RIGHT}) {
+        ScopeOptions d = options(PLOT_LR_DELTA);
+        d.stereo = true;
+        d.channelChoice = channel;
+        Plot delta(d);
+        (void)delta.view.refresh(delta.image, levels(-400, 20, 360), levels(-400, 20, 240));
+        const std::optional<int> top = topOf(delta.image, x(20), kSignal1Index);
+        ASSERT_TRUE(top);
+        EXPECT_LT(*top, BASELINE - 120 - 100) << channel;
+        if (lastTop) {
+            EXPECT_EQ(*top, *lastTop);
+        }
+        lastTop = *top;
+    }
 }
 
 TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {

@@ -1,0 +1,160 @@
+// Scan File's sound and the times of its picture, in the real window offscreen with the
+// simulated output on the virtual clock: every frame the device plays is the file's own, at
+// any time scale, to the last one; the kept image is labelled with the file's times.
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/playback.h"
+#include "app/spectral_view.h"
+#include "display/readouts.h"
+#include "modes/play.h"
+#include "modes/scan_file.h"
+#include "platform/allocations.h"
+#include "platform/sound_simulated.h"
+#include "support/platform_scopes.h"
+#include "support/temp_dir.h"
+#include "support/test_signals.h"
+#include "support/window_setup.h"
+
+#include <QFile>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace korv {
+namespace {
+
+class ScanFileSoundTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.valid());
+        clock.setAdvanceOnRead(1);
+        MainWindowOptions o;
+        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+        o.clock = &clock;
+        o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
+            auto out = std::make_unique<SimulatedSoundOutput>(clock);
+            output = out.get();
+            return out;
+        };
+        window = test::openWindow(o);
+        appState().notesSuppressed = true;
+    }
+
+    void scan(int rate, const QByteArray& file) {
+        test::scanSettings(appState().settings, rate);
+        appState().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        const QString path = dir.file(QStringLiteral("scan.wav"));
+        QFile::remove(path);
+        ASSERT_FALSE(dir.write(QStringLiteral("scan.wav"), file).isEmpty());
+        prompts->queueFile(path);
+        QTest::keyClick(window.get(), Qt::Key_F2);
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    VirtualClock clock;
+    SimulatedSoundOutput* output = nullptr;
+    std::unique_ptr<MainWindow> window;
+};
+
+// Sample i of the counting file: its index modulo 65536, so a frame from the wrong pass of the
+// loop buffer (32768 frames a half) never matches.
+std::int16_t countingSample(long i) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(i & 0xFFFF));
+}
+
+TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLastOne) {
+    constexpr int kRate = 44100;
+    constexpr long kFrames = kRate * 12 + 1234;
+    const QByteArray file = test::waveFile(kRate, 1, 16, kFrames, [](long i) {
+        return std::vector<double>{static_cast<double>(countingSample(i))};
+    });
+    struct Case {
+        bool pitch;
+        std::int32_t fftChoice;
+        float msecPerColumn;
+        std::int64_t latencyMs;
+    };
+    // The pitch detector's window of 16384 frames at the longest step its dialog allows; a
+    // 16384-point FFT at a command-line span's step; a device that takes its frames early.
+    for (const Case c : {Case{true, 1083, 500.0f, 0}, Case{false, 1087, 720.0f, 0},
+                         Case{true, 1083, 480.0f, 35}}) {
+        SCOPED_TRACE(::testing::Message() << c.msecPerColumn << " msec a column");
+        const std::size_t before = output != nullptr ? output->played().size() : 0;
+        test::scanSettings(appState().settings, kRate);
+        AppSettings& st = appState().settings;
+        st.pitchDetectorChoice = c.pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
+        st.fftSizeChoice = c.fftChoice;
+        st.timeScaleMsecSaved = c.msecPerColumn;
+        const QString path = dir.write(QStringLiteral("count.wav"), file);
+        ASSERT_FALSE(path.isEmpty());
+        prompts->queueFile(path);
+        if (output != nullptr) {
+            output->setLatencyMs(c.latencyMs);
+        }
+        QTest::keyClick(window.get(), Qt::Key_F2);
+        ASSERT_NE(output, nullptr);
+        EXPECT_TRUE(lastScanFile().endReached);
+        EXPECT_EQ(lastScanFile().fileBytesRead, kFrames * 2);
+        // What the device played, frame for frame against the file, up to its last frame.
+        const std::vector<std::uint8_t>& played = output->played();
+        ASSERT_GE(played.size(), before + static_cast<std::size_t>(kFrames) * 2);
+        long wrong = 0;
+        long firstWrong = -1;
+        for (long i = 0; i < kFrames; ++i) {
+            const std::size_t at = before + static_cast<std::size_t>(i) * 2;
+            const auto got = static_cast<std::int16_t>(
+                static_cast<std::uint16_t>(played[at] | (played[at + 1] << 8)));
+            if (got != countingSample(i)) {
+                firstWrong = firstWrong < 0 ? i : firstWrong;
+                ++wrong;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "first wrong frame " << firstWrong;
+        EXPECT_FALSE(windowPlayback()->active());
+        EXPECT_EQ(openAllocations(), 1); // the kept image alone
+    }
+}
+
+TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes) {
+    constexpr int kRate = 8000;
+    constexpr long kSeconds = 14;
+    // Silence, then a 1 kHz tone from 11 s to the end: the kept last screenful shows its onset.
+    constexpr double kOnsetMs = 11000.0;
+    const auto tone = test::sines({1000.0}, kRate);
+    scan(kRate, test::waveFile(kRate, 1, 16, kRate * kSeconds, [&](long i) {
+             return i >= static_cast<long>(kOnsetMs) * kRate / 1000 ? tone(i)
+                                                                    : std::vector<double>{0.0};
+         }));
+    ASSERT_TRUE(lastScanFile().endReached);
+    const AppState& s = appState();
+    ASSERT_TRUE(s.spectralImage);
+    const int width = s.layout.plotWidth;
+    ASSERT_GT(lastScanFile().columnsDrawn, width + 100) << "the image has scrolled";
+    const int toneRow = (s.layout.plotHeight - s.layout.topBand) / 4;
+    int onset = 0;
+    while (onset < width && std::abs(test::loudestRow(onset) - toneRow) > 2) {
+        ++onset;
+    }
+    ASSERT_LT(onset, width);
+    const ViewGeometry g = currentViewGeometry();
+    const double frameMsec = 1024 * 1000.0 / kRate;
+    ReadoutPoint p;
+    p.inside = true;
+    p.y = s.layout.plotHeight / 2;
+    p.absoluteColumn = onset;
+    EXPECT_NEAR(std::stod(readoutTexts(g, {}, p).time), kOnsetMs - frameMsec / 2, frameMsec);
+    // The last column holds the end of the file.
+    p.absoluteColumn = width - 1;
+    EXPECT_NEAR(std::stod(readoutTexts(g, {}, p).time), kSeconds * 1000.0 - frameMsec / 2,
+                frameMsec + 2 * g.columnMsec);
+}
+
+} // namespace
+} // namespace korv
