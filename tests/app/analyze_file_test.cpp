@@ -275,6 +275,13 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
         EXPECT_EQ(appState().run.info.fileChannels, o.channels);
         EXPECT_EQ(imageBytes(), expected);
     }
+    // The open dialog offers the other formats beside wave files.
+    ASSERT_FALSE(prompts->fileRequests().empty());
+    const QString filter = prompts->fileRequests().back().filter;
+    for (const char* pattern :
+         {"*.wav", "*.flac", "*.ogg", "*.opus", "*.mp3", "*.aiff", "*.w64", "*.rf64", "*.caf"}) {
+        EXPECT_TRUE(filter.contains(QString::fromLatin1(pattern))) << pattern;
+    }
 }
 
 TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {
