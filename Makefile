@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test bench sanitize fuzz format install clean
+.PHONY: all deps configure build run test bench sanitize fuzz format install uninstall clean
 
 all: build
 
@@ -43,10 +43,14 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@scripts/run-fuzz $(FUZZ_BUILD) $${FUZZ_SECONDS:-30}
 
-# Both executables and the tool's man page under PREFIX (default /usr/local).
+# Both executables, their man pages, the manual, the desktop entry and the icons under PREFIX
+# (default /usr/local); uninstall removes what the last install put there.
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	cmake --build $(BUILD) --target uninstall
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

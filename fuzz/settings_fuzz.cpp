@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!reload && (!(first == fromBytes) || firstActive != fromBytesActive)) {
             std::abort(); // the tool reads a file as start-up does
         }
-        korv::saveSettings(path, first, first.storedSampleRateHz);
+        (void)korv::saveSettings(path, first, first.storedSampleRateHz);
         korv::AppSettings second;
         korv::LevelPalette secondActive = korv::kBwPalette;
         read(path, reload, second, secondActive);

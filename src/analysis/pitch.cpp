@@ -16,6 +16,9 @@ namespace {
 
 constexpr std::int32_t CORRELATION_REFERENCE_RATE = 22050;
 
+// A lies this many semitones above the C that starts its octave.
+constexpr int SEMITONES_C_TO_A = 9;
+
 // Semitone names upward from A.
 constexpr std::array<const char*, 12> NOTE_NAMES = {"A",  "Bb", "B", "C",  "Db", "D",
                                                     "Eb", "E",  "F", "Gb", "G",  "Ab"};
@@ -124,9 +127,14 @@ std::string pitchLabel(int index) {
     const int quarter =
         ((index % PITCH_STEPS_PER_OCTAVE) + PITCH_STEPS_PER_OCTAVE) % PITCH_STEPS_PER_OCTAVE;
     const char* name = NOTE_NAMES[static_cast<std::size_t>(quarter / 2)];
+    // Scientific pitch notation: the octave number rises at each C; index 0 is A1 (55 Hz).
+    const int semitonesAboveA1 = index >= 0 ? index / 2 : (index - 1) / 2;
+    const int aboveC1 = semitonesAboveA1 + SEMITONES_C_TO_A;
+    const int octave = 1 + (aboveC1 >= 0 ? aboveC1 / 12 : (aboveC1 - 11) / 12);
     const auto hz = static_cast<unsigned>(std::max(0.0f, pitchIndexHz(index)));
-    std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), "%u Hz  %s%s", hz, name, quarter % 2 == 1 ? "  ^" : "");
+    std::array<char, 40> text{};
+    std::snprintf(text.data(), text.size(), "%u Hz  %s%d%s", hz, name, octave,
+                  quarter % 2 == 1 ? "  ^" : "");
     return text.data();
 }
 

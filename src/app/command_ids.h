@@ -53,6 +53,9 @@ inline constexpr int kScanCurrentFile = 1;
 // Scan Input runs again after the window was resized during the run.
 inline constexpr int kScanInputAfterResize = 1;
 inline constexpr int kScanPointSpectrum = 2;
+// Parameters Change (40005): 1 analyses the dragged stretch; 2 the held one again at the time
+// scale the window's zoom (Ctrl+wheel, + and -) has set, without the dialog.
+inline constexpr int kParametersChangeTimeScale = 2;
 // STOP (103) sent by a resize.
 inline constexpr int kStopFromResize = 1;
 

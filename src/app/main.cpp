@@ -50,6 +50,8 @@ int saveScreenshot(korv::MainWindow& window, const korv::ScriptedPrompts& unatte
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvanthile"));
+    // Ties the window to the installed desktop entry (its icon and name in the task bar).
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvanthile"));
     QApplication::setQuitOnLastWindowClosed(true);
 
     // Where there is no display to look at, the window is saved as a picture instead. Nobody

@@ -20,16 +20,15 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
-#include <QUrl>
 #include <QWheelEvent>
 
 #include <filesystem>
@@ -68,7 +67,7 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options))
         options_.settingsFile = settingsPath(QCoreApplication::applicationFilePath().toStdString());
     }
     if (options_.helpFile.isEmpty()) {
-        options_.helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Korv.html");
+        options_.helpFile = defaultManualPath();
     }
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(programIcon());
@@ -76,13 +75,7 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options))
 
     menu_ = std::make_unique<ProgramMenu>(*menuBar(), [](int id) { sendCommand(id, 0); });
 
-    // Width from the screen, height three quarters of it, centred (never off the top left).
-    const QRect screen = screenGeometry();
-    const int width = screen.width() * 800 / 1024;
-    const int height = width * 3 / 4;
-    resize(width, height);
-    move(std::max(0, screen.x() + (screen.width() - width) / 2),
-         std::max(0, screen.y() + (screen.height() - height) / 2));
+    placeFirstWindow(style()->pixelMetric(QStyle::PM_TitleBarHeight));
 
     createControls();
     createDrawingObjects();
@@ -107,6 +100,37 @@ MainWindow::~MainWindow() {
         releaseAll();
         theMainWindow = nullptr;
         appState() = AppState{};
+    }
+}
+
+// Width from the screen, height three quarters of it, centred; but never more than the
+// screen's available area (a panel or task bar takes part of it) holds with the frame: on a
+// 1366 x 768 laptop the rule alone gives 800 lines, and STOP would lie below the edge.
+void MainWindow::placeFirstWindow(int frameHeight, int frameWidth) {
+    const QRect screen = screenGeometry();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect area = primary != nullptr ? primary->availableGeometry() : screen;
+    const int width = std::min(screen.width() * 800 / 1024, area.width() - frameWidth);
+    const int height = std::min(width * 3 / 4, area.height() - frameHeight);
+    resize(width, height);
+    placedSize_ = size();
+    move(std::max(area.x(), area.x() + (area.width() - width - frameWidth) / 2),
+         std::max(area.y(), area.y() + (area.height() - height - frameHeight) / 2));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shownOnce_) {
+        return;
+    }
+    shownOnce_ = true;
+    // Now the frame is known: place the window again if it does not fit (unless it was
+    // given a size of its own since).
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary != nullptr && size() == placedSize_ &&
+        !primary->availableGeometry().contains(frameGeometry())) {
+        placeFirstWindow(frameGeometry().height() - geometry().height(),
+                         frameGeometry().width() - geometry().width());
     }
 }
 
@@ -141,10 +165,22 @@ void MainWindow::createControls() {
         b->setObjectName(controlName(id));
         b->setFocusPolicy(Qt::NoFocus);
         b->setEnabled(false);
-        // GRID and PEAK HOLD are push-like check boxes.
-        b->setCheckable(id == cmd::kGrid || id == cmd::kPeakHold);
         const int commandId = id;
-        connect(b, &QPushButton::clicked, this, [commandId] { sendCommand(commandId, 0); });
+        if (id == cmd::kGrid || id == cmd::kPeakHold) {
+            // Push-like check boxes: they act on their state, however it was set (a click, a
+            // screen reader's toggle). The program's own resets of the state are no command:
+            // GRID's follows gridOn, and PEAK HOLD is disabled first.
+            b->setCheckable(true);
+            connect(b, &QPushButton::toggled, this, [b, commandId](bool on) {
+                const bool wanted =
+                    commandId == cmd::kGrid ? on != appState().gridOn : b->isEnabled();
+                if (wanted) {
+                    sendCommand(commandId, 0);
+                }
+            });
+        } else {
+            connect(b, &QPushButton::clicked, this, [commandId] { sendCommand(commandId, 0); });
+        }
         buttons_[id] = b;
     }
 }
@@ -353,91 +389,6 @@ void MainWindow::applyPointerShape() {
     }
 }
 
-void MainWindow::startVolumeControl() {
-    // Each use replaces the volume control started before by a new one.
-    if (volumeControlPid_ > 0) {
-        ::kill(static_cast<pid_t>(volumeControlPid_), SIGTERM);
-        volumeControlPid_ = 0;
-    }
-    QProcess process;
-    process.setProgram(options_.volumeProgram);
-    process.setArguments(options_.volumeArguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    qint64 pid = 0;
-    // Detached: the volume control is the desktop's program and may outlive this one.
-    if (!process.startDetached(&pid) || pid <= 0) {
-        prompts().message(QStringLiteral("Cannot locate volume control"), MessageIcon::None);
-        return;
-    }
-    volumeControlPid_ = pid;
-}
-
-void MainWindow::openHelpTopics() {
-    const QString& file = options_.helpFile;
-    bool opened = false;
-    if (QFileInfo::exists(file)) {
-        opened = options_.openHelp ? options_.openHelp(file)
-                                   : QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-    }
-    if (!opened) {
-        prompts().message(QStringLiteral("Cannot Access Help"), MessageIcon::Warning);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Keys
-
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-    const AppState& s = appState();
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_S:
-        sendCommand(cmd::kStop, 0);
-        break;
-    case Qt::Key_Space:
-        if (s.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
-            sendCommand(s.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
-        }
-        break;
-    case Qt::Key_F1:
-    case Qt::Key_F2:
-    case Qt::Key_F3:
-        if (s.idleForKeys) {
-            const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
-            sendCommand(ids[event->key() - Qt::Key_F1], 0);
-        }
-        break;
-    case Qt::Key_F4:
-        sendCommand(cmd::kSignalScale, 0);
-        break;
-    case Qt::Key_F5:
-        sendCommand(cmd::kVolumeControl, 0);
-        break;
-    case Qt::Key_F6:
-        if (s.stopRequested) {
-            sendCommand(cmd::kFreqCalibration, 0);
-        }
-        break;
-    case Qt::Key_Up:
-        QCursor::setPos(QCursor::pos() + QPoint(0, -1));
-        break;
-    case Qt::Key_Down:
-        QCursor::setPos(QCursor::pos() + QPoint(0, 1));
-        break;
-    case Qt::Key_Left:
-        QCursor::setPos(QCursor::pos() + QPoint(-1, 0));
-        break;
-    case Qt::Key_Right:
-        QCursor::setPos(QCursor::pos() + QPoint(1, 0));
-        break;
-    default:
-        QMainWindow::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Close
 
@@ -461,7 +412,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         soundShutdown_();
     }
     drainMessages();
-    saveSettings(options_.settingsFile, s.settings, s.sampleRateHz);
+    if (!saveSettings(options_.settingsFile, s.settings, s.sampleRateHz)) {
+        // Otherwise every choice would be lost at each start without a word.
+        prompts().message(QStringLiteral("Cannot Save Settings\n%1")
+                              .arg(QString::fromStdString(options_.settingsFile)),
+                          MessageIcon::Warning);
+    }
     releaseAll();
     if (openAllocations() != 0) {
         prompts().beep();
@@ -531,6 +487,8 @@ void MainWindow::computeLayout() {
     s.hScroll = computeHScroll(analysedColumns(s), l.plotWidth, dualStereoView(s.settings),
                                s.hScroll, s.drawingColumn, s.analysisDrawing);
     hBar_->setRange(0, s.hScroll.max);
+    // The thumb's length is the visible share of the image.
+    hBar_->setPageStep(std::max(1, dualStereoView(s.settings) ? l.plotWidth / 2 - 3 : l.plotWidth));
     hBar_->setValue(s.hScroll.pos);
 }
 

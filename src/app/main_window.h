@@ -13,6 +13,7 @@
 #include <QFont>
 #include <QMainWindow>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -29,7 +30,8 @@ class QWheelEvent;
 namespace korv {
 
 struct MainWindowOptions {
-    // Where korv.ini and Korv.html are; empty: beside the executable.
+    // Where korv.ini is; empty: the user's configuration folder, or beside the executable
+    // when a korv.ini is there. Where Korv.html is; empty: the installed manual.
     std::string settingsFile;
     QString helpFile;
     // The volume control started by F5.
@@ -127,9 +129,13 @@ class MainWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The first size and place: the screen's rule, within its available area, given the
+    // frame's height and width beyond the window's own.
+    void placeFirstWindow(int frameHeight, int frameWidth = 0);
     void createControls();
     void createDrawingObjects();
     void setInitialMenuState();
@@ -139,10 +145,15 @@ class MainWindow : public QMainWindow {
     void onHorizontalAction(int action);
     void onVerticalAction(int action);
     void onWheel(const QWheelEvent& event);
+    void scrollByKey(int key);
+    // One step finer (direction -1) or coarser (1) time scale for the analysed file.
+    void changeTimeScale(int direction);
     void setFftSize(int k);
     void chooseVariables(int id);
     void choosePointer(int type);
     void startVolumeControl();
+    // Korv.html beside the executable, else the installed manual.
+    static QString defaultManualPath();
     void openHelpTopics();
     void applyStartCommandLine(const std::vector<std::string>& arguments);
     void releaseAll();
@@ -163,8 +174,11 @@ class MainWindow : public QMainWindow {
     std::function<void()> releaseHook_;
     std::optional<QFont> controlFont_; // from the last layout
     int wheelAngle_ = 0;               // wheel turns not yet made into line steps
+    int zoomAngle_ = 0;                // Ctrl+wheel turns not yet made into zoom steps
     bool minimised_ = false;
     bool closing_ = false;
+    bool shownOnce_ = false;
+    QSize placedSize_; // the first placement's size
 };
 
 // The one main window, while it exists.

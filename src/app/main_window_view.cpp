@@ -1,13 +1,18 @@
-// The main window's painting of the view and its scrolling.
+// The main window's painting of the view, its scrolling and its keys.
 
 #include "app/main_window.h"
 
+#include "analysis/parameters.h"
 #include "app/app_state.h"
+#include "app/command_ids.h"
 #include "display/pitch_display.h"
+#include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "platform/slider_actions.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -18,6 +23,8 @@ namespace korv {
 
 namespace {
 constexpr int kWheelNotch = 120; // the angle of one wheel notch, in eighths of a degree
+// One zoom step of the time scale: twice or half the msec per column.
+constexpr float kTimeZoomFactor = 2.0f;
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -157,6 +164,17 @@ void MainWindow::onWheel(const QWheelEvent& event) {
     // Down and right are later in time. A notch (120) is the desktop's number of lines, each a
     // line step of the horizontal bar; finer wheels add up until they make a line.
     const QPoint delta = event.angleDelta();
+    if (event.modifiers() & Qt::ControlModifier) {
+        // Ctrl+wheel: up is a finer time scale, one step a notch.
+        zoomAngle_ += delta.y();
+        for (; zoomAngle_ >= kWheelNotch; zoomAngle_ -= kWheelNotch) {
+            changeTimeScale(-1);
+        }
+        for (; zoomAngle_ <= -kWheelNotch; zoomAngle_ += kWheelNotch) {
+            changeTimeScale(1);
+        }
+        return;
+    }
     const int notchLines = std::max(1, QApplication::wheelScrollLines());
     wheelAngle_ += (event.inverted() ? -1 : 1) * (delta.y() != 0 ? delta.y() : delta.x());
     const int lines = wheelAngle_ * notchLines / kWheelNotch;
@@ -165,6 +183,51 @@ void MainWindow::onWheel(const QWheelEvent& event) {
         hBar_->triggerAction(lines < 0 ? QAbstractSlider::SliderSingleStepAdd
                                        : QAbstractSlider::SliderSingleStepSub);
     }
+}
+
+// Home and End go to the start and end of the image, Page Up and Page Down a page back and
+// forward, Ctrl+Left and Ctrl+Right a line: the scroll bar's own actions, under its rules.
+void MainWindow::scrollByKey(int key) {
+    switch (key) {
+    case Qt::Key_Home:
+        hBar_->triggerAction(QAbstractSlider::SliderToMinimum);
+        break;
+    case Qt::Key_End:
+        hBar_->triggerAction(QAbstractSlider::SliderToMaximum);
+        break;
+    case Qt::Key_PageUp:
+        hBar_->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case Qt::Key_PageDown:
+        hBar_->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        break;
+    case Qt::Key_Left:
+        hBar_->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Right:
+        hBar_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    default:
+        break;
+    }
+}
+
+// Ctrl+wheel, + and -: a finer or coarser time scale, analysed anew as Parameters Change does
+// (and undone by Parameters Restore). Only for an analysed file that is idle.
+void MainWindow::changeTimeScale(int direction) {
+    AppState& s = appState();
+    if (s.modeRunning || !s.spectralImage || !commandBuilt(cmd::kParametersChange) ||
+        !menu_->enabled(cmd::kParametersChange)) {
+        return;
+    }
+    const float now = s.settings.timeScaleMsecSaved;
+    const float next = std::clamp(direction > 0 ? now * kTimeZoomFactor : now / kTimeZoomFactor,
+                                  MIN_TIME_SCALE_MSEC, MAX_TIME_SCALE_MSEC);
+    if (next == now) {
+        return;
+    }
+    s.settings.timeScaleMsecSaved = next;
+    sendCommand(cmd::kParametersChange, cmd::kParametersChangeTimeScale);
 }
 
 void MainWindow::onVerticalAction(int action) {
@@ -202,6 +265,72 @@ void MainWindow::onVerticalAction(int action) {
 void MainWindow::setVerticalRange(int max, int pos) {
     vBar_->setRange(0, std::max(0, max));
     vBar_->setValue(pos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const AppState& s = appState();
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_S:
+        sendCommand(cmd::kStop, 0);
+        break;
+    case Qt::Key_Space:
+        if (s.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
+            sendCommand(s.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
+        }
+        break;
+    case Qt::Key_F1:
+    case Qt::Key_F2:
+    case Qt::Key_F3:
+        if (s.idleForKeys) {
+            const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
+            sendCommand(ids[event->key() - Qt::Key_F1], 0);
+        }
+        break;
+    case Qt::Key_F4:
+        sendCommand(cmd::kSignalScale, 0);
+        break;
+    case Qt::Key_F5:
+        sendCommand(cmd::kVolumeControl, 0);
+        break;
+    case Qt::Key_F6:
+        if (s.stopRequested) {
+            sendCommand(cmd::kFreqCalibration, 0);
+        }
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        scrollByKey(event->key());
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+    case Qt::Key_Equal:
+        changeTimeScale(event->key() == Qt::Key_Minus ? 1 : -1);
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        if (event->modifiers() & Qt::ControlModifier) {
+            scrollByKey(event->key());
+        } else {
+            QCursor::setPos(QCursor::pos() + QPoint(event->key() == Qt::Key_Left ? -1 : 1, 0));
+        }
+        break;
+    case Qt::Key_Up:
+        QCursor::setPos(QCursor::pos() + QPoint(0, -1));
+        break;
+    case Qt::Key_Down:
+        QCursor::setPos(QCursor::pos() + QPoint(0, 1));
+        break;
+    default:
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 } // namespace korv

@@ -3,6 +3,12 @@
 #include <QPainter>
 #include <QPixmap>
 
+// The icons are built into the program's static library, whose resources the linker only
+// keeps when they are asked for by name.
+static void initIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace korv {
 
 namespace {
@@ -57,16 +63,13 @@ QCursor pointerShape(PointerShape shape) {
 }
 
 QIcon programIcon() {
-    // A small spectrogram: dark blue ground, bands of warm colour rising to the right.
-    QPixmap p(32, 32);
-    p.fill(QColor(0, 0, 96));
-    QPainter painter(&p);
-    for (int x = 0; x < 32; ++x) {
-        const int y = 28 - (x * 20) / 32;
-        painter.fillRect(x, y - 2, 1, 4, QColor(255, 200, 0));
-        painter.fillRect(x, 26 - y / 3, 1, 2, QColor(220, 40, 40));
+    // The sizes the desktop's icon theme gets, rendered from the one drawing of the icon.
+    initIconResources();
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/korvanthile-%1.png").arg(size), QSize(size, size));
     }
-    return QIcon(p);
+    return icon;
 }
 
 } // namespace korv

@@ -55,6 +55,8 @@ struct MouseState {
     PixelPoint anchor;
     // The measuring rectangle drawn last, while the right button holds.
     std::optional<PixelRect> shownRectangle;
+    // The point the right button went down on, for the measure.
+    std::optional<ReadoutPoint> measureFrom;
     PixelPoint lastPoint;
     bool inside = false;
 };
@@ -124,6 +126,16 @@ class SpectralView {
         c.dbScaleChoice = s.settings.dbScaleChoice;
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
         c.wholeBox = wholeBox;
+        const ReadoutPoint p = pointerPoint(g);
+        if (mouse_.holding && mouse_.measureFrom) {
+            return measureTexts(g, c, *mouse_.measureFrom, p);
+        }
+        return readoutTexts(g, c, p);
+    }
+
+    // What lies under the pointer: its column, row and the level its colour shows.
+    [[nodiscard]] ReadoutPoint pointerPoint(const ViewGeometry& g) const {
+        const AppState& s = appState();
         ReadoutPoint p;
         p.inside = mouse_.inside && s.spectralImage;
         p.viewX = mouse_.lastPoint.x;
@@ -139,7 +151,7 @@ class SpectralView {
                 p.paletteIndex = nearestPaletteIndex(colour, buildLogicalPalette(s.activePalette));
             }
         }
-        return readoutTexts(g, c, p);
+        return p;
     }
 
     void updateReadouts(bool evenIfUnchanged = true) {
@@ -194,7 +206,10 @@ class SpectralView {
             mouse_.endColumn = end;
         }
         if (mouse_.holding && s.spectralImage) {
+            // The level under the pointer is read before the outline inverts it.
+            updateReadouts();
             drawRectangle();
+            return false;
         }
         updateReadouts();
         return false;
@@ -316,6 +331,8 @@ class SpectralView {
         }
         if (event.button() == Qt::RightButton) {
             mouse_.anchor = mouse_.lastPoint;
+            // The readouts measure from here while the button holds.
+            mouse_.measureFrom = pointerPoint(g);
             mouse_.shownRectangle.reset();
             repaint();
             mouse_.holding = true;
@@ -330,8 +347,10 @@ class SpectralView {
                 return false;
             }
             mouse_.holding = false;
+            mouse_.measureFrom.reset();
             mouse_.shownRectangle.reset();
             repaint();
+            updateReadouts();
             return true;
         }
         if (event.button() != Qt::LeftButton || !mouse_.dragging) {

@@ -47,7 +47,9 @@ void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("-j,--jobs", o.jobs, "Files analysed at once (default: every core)")
         ->check(CLI::Range(1u, 1024u));
     command.add_option("--settings", o.settingsFile,
-                       "Settings file (default: korv.ini beside the executable)");
+                       "Settings file, or desktop for the desktop program's own (default: none, "
+                       "the documented defaults)");
+    command.add_flag("-v,--verbose", o.verbose, "Print the parameters used to stderr");
     command.add_option("--calibration", o.calibrationFile,
                        "Microphone calibration file (frequency and dB per line)");
     command.add_flag("--calibration-response", o.calibrationResponse,
@@ -80,15 +82,15 @@ void addCommonOptions(CLI::App& command, Options& o) {
 }
 
 // The settings file is only read, never deleted as the desktop deletes a damaged one. A file
-// the user named must be usable; korv.ini beside the executable is taken when it is.
-std::string loadNamedSettings(const std::string& path, bool named, AppSettings& settings,
+// asked for (a path, or the desktop's own) must be usable: anything else is a usage error.
+std::string loadNamedSettings(const std::string& path, AppSettings& settings,
                               LevelPalette& palette) {
     const NamedFileBytes read = readNamedFile(path, SETTINGS_FILE_SIZE, false);
     if (!read.bytes) {
-        return named ? path + ": " + read.error : std::string();
+        return path + ": " + read.error;
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(read.bytes->data());
-    if (!applySettingsBytes(std::span(bytes, read.bytes->size()), settings, palette) && named) {
+    if (!applySettingsBytes(std::span(bytes, read.bytes->size()), settings, palette)) {
         return path + ": not a Korvanthile settings file (" + std::to_string(SETTINGS_FILE_SIZE) +
                " bytes as the desktop program writes it)";
     }
@@ -230,11 +232,11 @@ Parsed parseCommandLine(int argc, char** argv) {
 
 RunSettings resolveSettings(const Options& o, const std::string& executable) {
     RunSettings run;
-    const bool named = !o.settingsFile.empty();
-    run.error = loadNamedSettings(named ? o.settingsFile : settingsPath(executable), named,
-                                  run.settings, run.palette);
-    if (!run.error.empty()) {
-        return run;
+    if (const std::string file = settingsFileOf(o, executable); !file.empty()) {
+        run.error = loadNamedSettings(file, run.settings, run.palette);
+        if (!run.error.empty()) {
+            return run;
+        }
     }
     applyParameters(o.parameters, run.settings);
     if (!o.calibrationFile.empty()) {
@@ -275,6 +277,30 @@ std::vector<std::string> expandFileList(const Options& o, std::string& error) {
         }
     }
     return files;
+}
+
+std::string settingsFileOf(const Options& o, const std::string& executable) {
+    return o.settingsFile == kDesktopSettings ? settingsPath(executable) : o.settingsFile;
+}
+
+void printParameters(const std::string& settingsFile, const RunSettings& run, std::ostream& out) {
+    const AppSettings& s = run.settings;
+    const char* dbRange = s.dbScaleChoice == DB_SCALE_30   ? "30"
+                          : s.dbScaleChoice == DB_SCALE_90 ? "90"
+                                                           : "60";
+    const char* palette = s.paletteChoice == PALETTE_BW     ? "bw"
+                          : s.paletteChoice == PALETTE_USER ? "user"
+                                                            : "cb";
+    out << "settings: " << (settingsFile.empty() ? "defaults" : settingsFile) << '\n'
+        << "band: " << s.lowBandHz << " to " << s.highBandHz << " Hz, "
+        << (s.freqScaleChoice == FREQ_SCALE_LOG ? "log" : "linear") << " scale\n"
+        << "fft: " << fftSizeFromChoice(s.fftSizeChoice) << " points, resolution factor "
+        << s.resolutionFactor << '\n'
+        << "time step: " << s.timeScaleMsecSaved << " msec\n"
+        << "channel: " << (s.channelChoice == CHANNEL_RIGHT ? "right" : "left") << '\n'
+        << "colours: " << dbRange << " dB range, gain " << s.levelScaleCode << ", palette "
+        << palette << '\n'
+        << "average: " << s.averageCountScroll << " columns\n";
 }
 
 } // namespace korv::cli

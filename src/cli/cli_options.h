@@ -7,6 +7,7 @@
 #include "settings/app_settings.h"
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -46,10 +47,11 @@ struct Options {
     std::string format = "png";
     bool grid = false;
     bool csv = false;
-    std::string settingsFile;
+    std::string settingsFile; // empty: the defaults; kDesktopSettings: the desktop program's
     std::string calibrationFile;
     bool calibrationResponse = false; // the file lists the response, to subtract
     unsigned jobs = 0;                // 0: every core
+    bool verbose = false;             // the parameters used, on stderr
     ImageLayout layout{300, 24, 0};
     ParameterOptions parameters;
 };
@@ -65,15 +67,25 @@ struct Parsed {
 };
 [[nodiscard]] Parsed parseCommandLine(int argc, char** argv);
 
-// The settings of the run: the named settings file, else korv.ini beside the executable,
-// else the defaults; then the options and the calibration file. The palette of the pictures
-// is filled from them. An error (unreadable calibration file) comes back as its text.
+// --settings desktop: the file the desktop program reads and writes.
+inline constexpr const char* kDesktopSettings = "desktop";
+
+// The settings of the run: the named settings file (or the desktop program's), else the
+// defaults; then the options and the calibration file. The palette of the pictures is filled
+// from them. An error (unreadable calibration file) comes back as its text.
 struct RunSettings {
     AppSettings settings;
     LevelPalette palette = kCbPalette;
     std::string error;
 };
 [[nodiscard]] RunSettings resolveSettings(const Options& options, const std::string& executable);
+
+// The settings file the options name: empty for none (the defaults), the desktop program's
+// own for --settings desktop.
+[[nodiscard]] std::string settingsFileOf(const Options& options, const std::string& executable);
+
+// --verbose: the settings file read and the parameters of the run, one per line.
+void printParameters(const std::string& settingsFile, const RunSettings& run, std::ostream& out);
 
 // The files to process: the arguments, with "-" and --from replaced by their lines.
 [[nodiscard]] std::vector<std::string> expandFileList(const Options& options, std::string& error);

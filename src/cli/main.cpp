@@ -26,10 +26,14 @@ int main(int argc, char** argv) {
     }
     std::error_code ec;
     const std::string executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();
-    const RunSettings run = resolveSettings(options, ec ? std::string(argv[0]) : executable);
+    const std::string self = ec ? std::string(argv[0]) : executable;
+    const RunSettings run = resolveSettings(options, self);
     if (!run.error.empty()) {
         std::cerr << "korvanthile-cli: " << run.error << '\n';
         return EXIT_USAGE;
+    }
+    if (options.verbose) {
+        printParameters(settingsFileOf(options, self), run, std::cerr);
     }
     if (options.grid) {
         startGridText();

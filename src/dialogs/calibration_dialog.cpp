@@ -2,6 +2,7 @@
 
 #include "analysis/calibration_edit.h"
 #include "audio/calibration_file.h"
+#include "dialogs/dialog_frame.h"
 #include "platform/prompts.h"
 
 #include <QCheckBox>
@@ -165,6 +166,7 @@ CalibrationDialog::CalibrationDialog(CalibrationCurve& stored, Prompts& prompts,
     row->addWidget(subtract_);
     top->addLayout(row);
 
+    presentTitle(*this);
     adjustSize();
     if (const QScreen* where = screen()) {
         const QRect area = where->geometry();

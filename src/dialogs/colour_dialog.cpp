@@ -1,5 +1,7 @@
 #include "dialogs/colour_dialog.h"
 
+#include "analysis/parameters.h"
+#include "dialogs/dialog_frame.h"
 #include "display/palette_edit.h"
 #include "display/plot_layout.h"
 #include "platform/prompts.h"
@@ -19,6 +21,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
 
 namespace korv {
 
@@ -60,6 +63,16 @@ class PaintedBox : public QWidget {
     std::function<void(QPainter&, const QRect&)> paint_;
 };
 
+// A colour component typed into its field: a whole number 0 to 255, or nothing.
+std::optional<int> typedComponent(const QString& text) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok || v < 0 || v > 255) {
+        return std::nullopt;
+    }
+    return v;
+}
+
 } // namespace
 
 ColourDialog::ColourDialog(AppSettings& settings, LevelPalette& active, ColourDialogHost host,
@@ -73,6 +86,7 @@ ColourDialog::ColourDialog(AppSettings& settings, LevelPalette& active, ColourDi
     setWindowTitle(QStringLiteral("Korvanthile Colors"));
     setModal(false);
     build();
+    presentTitle(*this);
     adjustSize();
     if (where) {
         move(*where);
@@ -112,7 +126,11 @@ void ColourDialog::build() {
         b->setCheckable(true);
         b->setAutoDefault(false);
         group->addButton(b);
-        connect(b, &QPushButton::clicked, this, [this, entry] { selectEntry(entry); });
+        connect(b, &QPushButton::toggled, this, [this, entry](bool on) {
+            if (on && !updating_) {
+                selectEntry(entry);
+            }
+        });
         selectors_[static_cast<std::size_t>(entry)] = b;
         if (entry < kLevelStops) {
             levelGrid->addWidget(b, kLevelStops - 1 - entry, 0);
@@ -164,10 +182,18 @@ void ColourDialog::build() {
         caption->setBuddy(b);
         auto* mirror = new QLineEdit(this);
         mirror->setObjectName(controlName(kColourEditIds[at]));
-        mirror->setReadOnly(true);
         mirror->setAccessibleName(caption->text());
         mirror->setMaximumWidth(50);
         connect(b, &QScrollBar::valueChanged, this, [this, i](int v) { onColourBar(i, v); });
+        // A typed component moves its bar, which sets it; other text waits for OK to refuse.
+        connect(mirror, &QLineEdit::textEdited, this, [this, b, i](const QString& text) {
+            if (const auto v = typedComponent(text)) {
+                typingComponent_ = i;
+                b->setValue(*v);
+                typingComponent_ = -1;
+            }
+        });
+        connect(mirror, &QLineEdit::editingFinished, this, [this] { showEntry(); });
         mix->addWidget(caption, i, 0);
         mix->addWidget(b, i, 1);
         mix->addWidget(mirror, i, 2);
@@ -180,9 +206,11 @@ void ColourDialog::build() {
                                  std::initializer_list<std::pair<int, const char*>> items) {
         auto* box = new QGroupBox(QString::fromLatin1(title), this);
         auto* row = new QHBoxLayout(box);
+        auto* choices = new QButtonGroup(box);
         for (const auto& [id, text] : items) {
             auto* r = new QRadioButton(QString::fromLatin1(text), box);
             r->setObjectName(controlName(id));
+            choices->addButton(r, id);
             row->addWidget(r);
             radios_[id] = r;
         }
@@ -192,11 +220,21 @@ void ColourDialog::build() {
         radioRow("Palette", {{PALETTE_CB, "CB"}, {PALETTE_BW, "BW"}, {PALETTE_USER, "User"}}));
     right->addWidget(
         radioRow("Range (dB)", {{DB_SCALE_30, "30"}, {DB_SCALE_60, "60"}, {DB_SCALE_90, "90"}}));
+    // The checked button is the choice, however it came to be checked; the dialog's own
+    // updates of the buttons are not choices.
     for (const std::int32_t id : {PALETTE_CB, PALETTE_BW, PALETTE_USER}) {
-        connect(radios_[id], &QRadioButton::clicked, this, [this, id] { choosePalette(id); });
+        connect(radios_[id], &QRadioButton::toggled, this, [this, id](bool on) {
+            if (on && !updating_) {
+                choosePalette(id);
+            }
+        });
     }
     for (const std::int32_t id : {DB_SCALE_30, DB_SCALE_60, DB_SCALE_90}) {
-        connect(radios_[id], &QRadioButton::clicked, this, [this, id] { chooseRange(id); });
+        connect(radios_[id], &QRadioButton::toggled, this, [this, id](bool on) {
+            if (on && !updating_) {
+                chooseRange(id);
+            }
+        });
     }
 
     auto* gainRow = new QHBoxLayout;
@@ -205,7 +243,7 @@ void ColourDialog::build() {
     gainCaption->setBuddy(gainBar_);
     gainEdit_ = new QLineEdit(this);
     gainEdit_->setObjectName(controlName(ID_GAIN_EDIT));
-    gainEdit_->setReadOnly(true);
+    showReadOnly(*gainEdit_, true); // the gain is set by its bar alone
     gainEdit_->setAccessibleName(gainCaption->text());
     gainEdit_->setMaximumWidth(50);
     connect(gainBar_, &QScrollBar::valueChanged, this, [this](int v) { onGain(v); });
@@ -259,7 +297,9 @@ void ColourDialog::selectEntry(int entry) {
         spreadPaletteEntries(active_, selected_, entry);
     }
     selected_ = entry;
+    updating_ = true;
     selectors_[static_cast<std::size_t>(entry)]->setChecked(true);
+    updating_ = false;
     if (op != Pending::None) {
         endOperation();
         paletteModified_ = true;
@@ -274,7 +314,10 @@ void ColourDialog::showEntry() {
     Rgb& c = active_[static_cast<std::size_t>(selected_)];
     for (int i = 0; i < 3; ++i) {
         colourBars_[static_cast<std::size_t>(i)]->setValue(component(c, i));
-        colourEdits_[static_cast<std::size_t>(i)]->setText(QString::number(component(c, i)));
+        // The field being typed in keeps its text ("07" stays).
+        if (i != typingComponent_) {
+            colourEdits_[static_cast<std::size_t>(i)]->setText(QString::number(component(c, i)));
+        }
     }
     for (const std::int32_t id : {PALETTE_CB, PALETTE_BW, PALETTE_USER}) {
         radios_[id]->setChecked(id == choice_);
@@ -304,7 +347,9 @@ void ColourDialog::choosePalette(std::int32_t choice) {
     choice_ = choice;
     paletteModified_ = true;
     selected_ = 0;
+    updating_ = true;
     selectors_[0]->setChecked(true);
+    updating_ = false;
     showEntry();
     changed();
 }
@@ -386,7 +431,9 @@ void ColourDialog::reset() {
     settings_.userPalette = openingUser_;
     choice_ = openingChoice_;
     selected_ = 0;
+    updating_ = true;
     selectors_[0]->setChecked(true);
+    updating_ = false;
     showEntry();
     showRangeAndGain();
     changed();
@@ -413,6 +460,17 @@ void ColourDialog::changed() {
 }
 
 void ColourDialog::accept() {
+    for (QLineEdit* edit : colourEdits_) {
+        if (!typedComponent(edit->text())) {
+            prompts().message(
+                QString::fromLatin1(MSG_IMPROPER_ENTRY.data(),
+                                    static_cast<qsizetype>(MSG_IMPROPER_ENTRY.size())),
+                MessageIcon::Stop);
+            edit->setFocus();
+            edit->selectAll();
+            return;
+        }
+    }
     if (!host_.analysisComputing()) {
         finish(true);
     }

@@ -108,6 +108,7 @@ class ColourDialog : public QDialog {
     std::array<QPushButton*, kUserPaletteEntries> selectors_{};
     std::array<QScrollBar*, 3> colourBars_{};
     std::array<QLineEdit*, 3> colourEdits_{};
+    int typingComponent_ = -1; // the component whose field is being typed in
     std::map<int, QRadioButton*> radios_;
     std::map<int, QPushButton*> buttons_;
     QScrollBar* gainBar_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,14 +39,21 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
         group->addButton(radio, id);
         formatRow->addWidget(radio);
     }
-    connect(group, &QButtonGroup::idClicked, this, [this](int id) {
-        choices_.format = id;
-        showFormat(id);
+    // The checked button is the format, however it came to be checked.
+    connect(group, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on) {
+            choices_.format = id;
+            showFormat(id);
+        }
     });
     top->addWidget(formats);
 
     auto* qualityRow = new QHBoxLayout;
+    auto* qualityLabel = new QLabel(QStringLiteral("JPEG Quality"), this);
     quality_ = new QScrollBar(Qt::Horizontal, this);
+    qualityLabel->setBuddy(quality_);
+    quality_->setAccessibleName(qualityLabel->text());
+    qualityRow->addWidget(qualityLabel);
     quality_->setObjectName(controlName(ID_QUALITY_SCROLL));
     quality_->setRange(JPEG_MIN_QUALITY, JPEG_MAX_QUALITY);
     quality_->setSingleStep(1);
@@ -53,7 +61,7 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
     quality_->setMinimumWidth(160);
     qualityText_ = new QLineEdit(this);
     qualityText_->setObjectName(controlName(ID_QUALITY_EDIT));
-    qualityText_->setReadOnly(true);
+    showReadOnly(*qualityText_, true); // shows the bar's value
     qualityText_->setMaximumWidth(48);
     qualityText_->setAccessibleName(QStringLiteral("JPEG quality"));
     qualityRow->addWidget(quality_);
@@ -69,6 +77,7 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
 
     addOkCancelRow(*this, *top);
     showFormat(choices.format);
+    presentTitle(*this);
     adjustSize();
     centreDialogOnScreen(*this, MOVED_UP);
 }

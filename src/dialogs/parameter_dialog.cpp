@@ -6,6 +6,7 @@
 #include "platform/prompts.h"
 #include "platform/slider_actions.h"
 
+#include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -29,6 +30,8 @@ ParameterDialog::ParameterDialog(DialogId dialog, AppSettings& settings, RunValu
     setModal(true);
     build();
     refresh();
+    // Scan File's dialog has no title; a screen reader still names it.
+    presentTitle(*this, "Scan File");
     adjustSize();
     centreOnScreen();
 }
@@ -41,17 +44,23 @@ QGroupBox* ParameterDialog::radioGroup(const char* title,
                                        std::initializer_list<std::pair<int, const char*>> items) {
     auto* box = new QGroupBox(QString::fromLatin1(title), this);
     auto* layout = new QVBoxLayout(box);
+    // One exclusive group: a screen reader sees radio buttons of one choice, and the arrow
+    // keys move the choice within it.
+    auto* group = new QButtonGroup(box);
+    groups_.push_back(group);
     for (const auto& [id, caption] : items) {
         if (!model_.hasControl(id)) {
             continue;
         }
         auto* radio = new QRadioButton(QString::fromLatin1(caption), box);
         radio->setObjectName(controlName(id));
-        // The model decides which button of a group is checked (a group may have none).
-        radio->setAutoExclusive(false);
-        connect(radio, &QRadioButton::clicked, this, [this, id = id] {
-            model_.chooseRadio(id);
-            refresh();
+        group->addButton(radio, id);
+        // The state is the choice, however it was set: a click, a key, an accessibility tool.
+        connect(radio, &QRadioButton::toggled, this, [this, id = id](bool on) {
+            if (on && !refreshing_) {
+                model_.chooseRadio(id);
+                refresh();
+            }
         });
         radios_[id] = radio;
         layout->addWidget(radio);
@@ -91,12 +100,19 @@ void ParameterDialog::scrollRow(const char* label, int scrollId, int editId, QBo
     row->addWidget(bar);
     auto* mirror = new QLineEdit(this);
     mirror->setObjectName(controlName(editId));
-    mirror->setReadOnly(true);
-    // The read-only mirror shows the bar's value: it goes by the same name.
+    // The field shows the bar's value and takes a typed one: it goes by the same name.
     mirror->setAccessibleName(name);
     mirror->setMaximumWidth(80);
     row->addWidget(mirror);
     edits_[editId] = mirror;
+    connect(mirror, &QLineEdit::textEdited, this, [this, editId](const QString& text) {
+        model_.typeValue(editId, text.trimmed().toStdString());
+        refresh();
+    });
+    connect(mirror, &QLineEdit::editingFinished, this, [this] {
+        model_.finishTyping();
+        refresh();
+    });
     scrollBars_[scrollId] = bar;
     connect(bar, &QScrollBar::actionTriggered, this,
             [this, scrollId](int action) { onScrollAction(scrollId, action); });
@@ -256,10 +272,20 @@ void ParameterDialog::build() {
 }
 
 void ParameterDialog::refresh() {
+    refreshing_ = true;
+    // A group may have no button checked (the channels of mono data): exclusive groups
+    // refuse that, so they let go while the model's state is shown.
+    for (QButtonGroup* group : groups_) {
+        group->setExclusive(false);
+    }
     for (auto& [id, radio] : radios_) {
         radio->setChecked(model_.checked(id));
         radio->setEnabled(model_.enabled(id));
     }
+    for (QButtonGroup* group : groups_) {
+        group->setExclusive(true);
+    }
+    refreshing_ = false;
     for (auto& [id, bar] : scrollBars_) {
         const QSignalBlocker quiet(bar);
         const ScrollRange range = model_.scrollRange(id);
@@ -274,6 +300,9 @@ void ParameterDialog::refresh() {
             line->setText(text);
         }
         line->setEnabled(model_.enabled(id));
+        if (scrollBars_.contains(model_.barOfField(id))) {
+            showReadOnly(*line, !model_.typable(id));
+        }
     }
     if (newRate_ != nullptr) {
         newRate_->setText(QString::fromStdString(model_.text(ID_NEW_RATE)));
@@ -281,6 +310,17 @@ void ParameterDialog::refresh() {
 }
 
 void ParameterDialog::accept() {
+    if (!model_.rateChangeOpen()) {
+        model_.finishTyping();
+        refresh();
+        if (const auto refused = model_.refusedTyping()) {
+            prompts().message(QString::fromStdString(refused->message), MessageIcon::Stop);
+            QLineEdit* line = edits_.at(refused->editId);
+            line->setFocus();
+            line->selectAll();
+            return;
+        }
+    }
     if (!model_.pressOk()) {
         refresh();
         ok_->setFocus();

@@ -10,11 +10,13 @@
 #include <QDialog>
 #include <functional>
 #include <map>
+#include <vector>
 
 class QAbstractButton;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QButtonGroup;
 class QGroupBox;
 class QBoxLayout;
 
@@ -51,6 +53,8 @@ class ParameterDialog : public QDialog {
     ParameterDialogModel model_;
     PaletteChosen paletteChosen_;
     std::map<int, QAbstractButton*> radios_;
+    std::vector<QButtonGroup*> groups_;
+    bool refreshing_ = false; // the controls are being set from the model
     std::map<int, QScrollBar*> scrollBars_;
     std::map<int, QLineEdit*> edits_;
     QPushButton* ok_ = nullptr;

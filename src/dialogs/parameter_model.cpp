@@ -211,6 +211,7 @@ void ParameterDialogModel::scaleBeginEnd(int multiply, int divide) {
 }
 
 void ParameterDialogModel::chooseRadio(int id) {
+    typed_.clear();
     if (!hasControl(id) || !enabled(id)) {
         return;
     }
@@ -264,6 +265,7 @@ void ParameterDialogModel::chooseRadio(int id) {
 }
 
 void ParameterDialogModel::scroll(int scrollBarId, ScrollAction action, int thumbPosition) {
+    typed_.clear();
     if (!hasControl(scrollBarId) || !enabled(scrollBarId)) {
         return;
     }
@@ -320,6 +322,7 @@ void ParameterDialogModel::editText(int editId, const std::string& text) {
 }
 
 void ParameterDialogModel::pressNew() {
+    typed_.clear();
     if (!hasControl(ID_NEW_RATE)) {
         return;
     }
@@ -345,6 +348,7 @@ void ParameterDialogModel::finishRateChange() {
 }
 
 void ParameterDialogModel::reset() {
+    typed_.clear();
     if (!hasControl(ID_RESET)) {
         return;
     }

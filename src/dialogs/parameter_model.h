@@ -8,6 +8,8 @@
 #include "settings/app_settings.h"
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 
 namespace korv {
@@ -28,6 +30,24 @@ class ParameterDialogModel {
     void editText(int editId, const std::string& text);
     void pressNew();
     void reset();
+    // Typing into the field beside a scroll bar (Freq Resolution, Low, High, Average, Trigger
+    // Level): a number inside the bar's range is taken at once, with the bar's own
+    // dependencies, and moves the bar; other text stays as typed and OK refuses it.
+    void typeValue(int editId, const std::string& text);
+    // Leaving the field (or OK): a value that was taken is shown as the bar shows it, and the
+    // other band limit follows as it does for the bars.
+    void finishTyping();
+    // Whether the field beside a bar takes typing now: its bar is in use. Otherwise it only
+    // shows a value (the Oct/3 band, the log scale's fixed high limit).
+    [[nodiscard]] bool typable(int editId) const;
+    // The scroll bar a field stands beside; 0 for the other fields.
+    [[nodiscard]] int barOfField(int editId) const;
+    struct RefusedTyping {
+        int editId;
+        std::string message;
+    };
+    // The first field whose typed text was not taken, with the message OK shows for it.
+    [[nodiscard]] std::optional<RefusedTyping> refusedTyping() const;
     // OK: while a rate change is open it only ends the change and returns false; otherwise
     // writes the working values back and returns true (the dialog closes).
     bool pressOk();
@@ -62,6 +82,8 @@ class ParameterDialogModel {
     void finishRateChange();
     void normalise();
     void transfer();
+    [[nodiscard]] std::optional<std::int32_t> typedPosition(int editId,
+                                                            const std::string& text) const;
 
     DialogId dialog_;
     AppSettings& settings_;
@@ -73,6 +95,7 @@ class ParameterDialogModel {
     std::string endText_;
     std::string timeScaleText_;
     std::string cursorOffsetText_;
+    std::map<int, std::string> typed_; // fields beside a bar, as typed and not yet left
     bool enteringRate_ = false;
     std::int32_t rememberedRate_ = 0;
     std::int32_t openingRate_ = 0;

@@ -114,6 +114,9 @@ bool ParameterDialogModel::checked(int id) const {
 }
 
 std::string ParameterDialogModel::text(int id) const {
+    if (const auto typed = typed_.find(id); typed != typed_.end()) {
+        return typed->second;
+    }
     const bool thirdOctave = work_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE;
     switch (id) {
     case ID_RESOLUTION_EDIT:

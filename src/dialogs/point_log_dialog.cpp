@@ -1,5 +1,6 @@
 #include "dialogs/point_log_dialog.h"
 
+#include "dialogs/dialog_frame.h"
 #include "platform/prompts.h"
 
 #include <QFormLayout>
@@ -42,6 +43,7 @@ PointLogDialog::PointLogDialog(QWidget* parent) : QDialog(parent) {
     connect(cancel, &QPushButton::clicked, this, &PointLogDialog::reject);
     buttons->addWidget(cancel);
     top->addLayout(buttons);
+    presentTitle(*this);
 }
 
 void PointLogDialog::showPoint(long timeMsec, long frequencyHz, long levelDb) {

@@ -69,6 +69,7 @@ ScopeMarkersDialog::ScopeMarkersDialog(AppSettings& settings, QWidget* parent)
     marker2_ = markerRow(this, fields, ID_MARKER2_EDIT, "Marker 2 (Hz)", settings.marker2Hz);
     top->addWidget(group);
     addOkCancelRow(*this, *top);
+    presentTitle(*this);
     adjustSize();
     centreDialogOnScreen(*this, MOVED_UP);
 }

@@ -159,6 +159,45 @@ ReadoutTexts readoutTexts(const ViewGeometry& g, const ReadoutContext& c, const 
     return t;
 }
 
+ReadoutTexts measureTexts(const ViewGeometry& g, const ReadoutContext& c,
+                          const ReadoutPoint& anchor, const ReadoutPoint& point) {
+    ReadoutTexts t;
+    t.title = std::string(readoutTitle(c.lastMode, c.recording));
+    t.frequencyLabel = READOUT_DELTA_FREQUENCY_LABEL;
+    t.timeLabel = READOUT_DELTA_TIME_LABEL;
+    t.levelLabel = READOUT_DELTA_LEVEL_LABEL;
+    t.frequency = std::string(READOUT_PLACEHOLDER);
+    t.time = std::string(READOUT_PLACEHOLDER);
+    t.level = std::string(READOUT_PLACEHOLDER);
+    if (!anchor.inside || !point.inside) {
+        return t;
+    }
+    RowFrequencyInputs in;
+    in.freqScaleChoice = g.freqScaleChoice;
+    in.lowBandHz = g.lowBandHz;
+    in.highBandHz = g.highBandHz;
+    in.sampleRate = g.sampleRate;
+    in.fftSize = g.fftSize;
+    in.plotHeight = g.plotHeight;
+    in.rows = g.rows();
+    const std::optional<RowFrequency> from = rowToFrequency(in, anchor.y);
+    const std::optional<RowFrequency> to = rowToFrequency(in, point.y);
+    if (from && to) {
+        t.frequency = formatText("%+li", to->frequencyHz - from->frequencyHz);
+    }
+    const double columnMsec = std::isfinite(g.columnMsec) ? g.columnMsec : 0.0;
+    const double msec = static_cast<double>(point.absoluteColumn - anchor.absoluteColumn) *
+                        std::clamp(columnMsec, 0.0, 1e9);
+    t.time = formatText("%+.0f", std::clamp(msec, -MAX_READOUT_MSEC, MAX_READOUT_MSEC));
+    const auto levelAt = [&](const ReadoutPoint& p) {
+        return g.dualStereo && onDualDivider(p.viewX, g.plotWidth)
+                   ? READOUT_DIVIDER_DB
+                   : levelDbForPaletteIndex(p.paletteIndex, c.dbScaleChoice);
+    };
+    t.level = formatText("%+.0f", levelAt(point) - levelAt(anchor));
+    return t;
+}
+
 ViewDrawing readoutBox(const ViewGeometry& g) {
     ViewDrawing d;
     addSunkenBox(d, g.readoutBox);
@@ -177,7 +216,7 @@ ViewDrawing readoutLines(const ViewGeometry& g, const ReadoutTexts& t) {
                        t.title,
                        t.titleRed ? ViewColour::Red : ViewColour::Black,
                        ViewColour::Face});
-    const std::string_view labels[] = {READOUT_FREQUENCY_LABEL, t.timeLabel, READOUT_LEVEL_LABEL};
+    const std::string_view labels[] = {t.frequencyLabel, t.timeLabel, t.levelLabel};
     const std::optional<std::string> values[] = {t.frequency, t.time, t.level};
     // The value area ends one pixel inside the box's edge.
     const int valueWidth = std::max(0, box.right() - 1 - valueX);

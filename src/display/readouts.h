@@ -22,6 +22,10 @@ inline constexpr std::string_view READOUT_FREQUENCY_LABEL = "Frequency (Hz) :";
 inline constexpr std::string_view READOUT_TIME_LABEL = "Time (msec) :";
 inline constexpr std::string_view READOUT_TIME_NOW_LABEL = "Time Now (sec) : ";
 inline constexpr std::string_view READOUT_LEVEL_LABEL = "Signal Level (dB) :";
+// While the right button measures: from the anchor to the pointer.
+inline constexpr std::string_view READOUT_DELTA_FREQUENCY_LABEL = "\u0394f (Hz) :";
+inline constexpr std::string_view READOUT_DELTA_TIME_LABEL = "\u0394t (msec) :";
+inline constexpr std::string_view READOUT_DELTA_LEVEL_LABEL = "\u0394 Level (dB) :";
 inline constexpr std::string_view READOUT_PLACEHOLDER = "00000           ";
 inline constexpr std::string_view READOUT_TIME_NOW_PLACEHOLDER = "0000            ";
 // The widest texts of each column, for sizing the box: titles and labels; the placeholders
@@ -80,7 +84,9 @@ struct ReadoutPoint {
 struct ReadoutTexts {
     std::string title;
     bool titleRed = false;
+    std::string_view frequencyLabel = READOUT_FREQUENCY_LABEL;
     std::string_view timeLabel = READOUT_TIME_LABEL;
+    std::string_view levelLabel = READOUT_LEVEL_LABEL;
     std::optional<std::string> frequency; // nothing is drawn when out of range
     std::string time;
     std::string level;
@@ -90,6 +96,11 @@ struct ReadoutTexts {
 [[nodiscard]] std::string_view readoutTitle(std::int32_t lastMode, bool recording);
 [[nodiscard]] ReadoutTexts readoutTexts(const ViewGeometry& geometry, const ReadoutContext& context,
                                         const ReadoutPoint& point);
+// The right-button measure: the frequency, time and level of `point` less those of `anchor`
+// (signed; the times of their columns, the frequencies of their rows without the cursor
+// offset, which cancels). Placeholders where either point has no value.
+[[nodiscard]] ReadoutTexts measureTexts(const ViewGeometry& geometry, const ReadoutContext& context,
+                                        const ReadoutPoint& anchor, const ReadoutPoint& point);
 // The sunken box at geometry.readoutBox, to draw before the lines when it is redrawn whole.
 [[nodiscard]] ViewDrawing readoutBox(const ViewGeometry& geometry);
 // The title and three lines, black (the title red while recording) and opaque; each value

@@ -37,13 +37,15 @@ bool stereoRight(const AppSettings& st) {
     return st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT;
 }
 
-// The file for a log from the "Save Data Log" dialog; nothing on Cancel.
-std::optional<std::string> askForLogFile() {
+// The file for a log from the "Save Data Log" dialog; nothing on Cancel. `appends`: the log
+// adds to an existing file, so that is what the user is asked about.
+std::optional<std::string> askForLogFile(bool appends = false) {
     FileRequest r;
     r.title = QStringLiteral("Save Data Log");
     r.folder = displayFileName(appState().settings.lastFolder);
     r.filter = QStringLiteral("Text Files (*.txt);;All Files (*)");
     r.defaultSuffix = QStringLiteral("txt");
+    r.appends = appends;
     const std::optional<QString> path = prompts().saveFile(r);
     if (!path) {
         return std::nullopt;
@@ -225,7 +227,7 @@ void logPoints(MainWindow& window) {
     if (s.modeRunning || !s.spectralImage || pointLog().file) {
         return;
     }
-    const std::optional<std::string> path = askForLogFile();
+    const std::optional<std::string> path = askForLogFile(true);
     if (!path) {
         return;
     }

@@ -120,8 +120,14 @@ void parametersChange(MainWindow& window, int param) {
         values.endMsec = oldRate > 0 ? heldFrames * 1000 / oldRate : 0;
     }
     s.selection.reset();
-    if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, s.settings, values,
-                           [](std::int32_t) { rebuildPalette(); })) {
+    if (param == cmd::kParametersChangeTimeScale) {
+        // Only the time scale changed: the rest as the held analysis has it.
+        values.channels = run.format.channels;
+        values.bytesPerSample = run.format.bytesPerSample;
+        values.analysisWindowMsec = analysisWindowMsec(
+            oldRate, fftSizeFromChoice(s.settings.fftSizeChoice), s.settings.resolutionFactor);
+    } else if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, s.settings, values,
+                                  [](std::int32_t) { rebuildPalette(); })) {
         // A Change after an earlier one leaves that one's image current; there is nothing to
         // put back then, and the kept state still waits for Restore.
         if (keptNow) {

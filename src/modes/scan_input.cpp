@@ -102,8 +102,9 @@ double nowMs() {
 
 // The "Record Wave File" dialog of a recording and of Save Wave: the file to write, its
 // extension added to a name typed without one; nothing on Cancel.
-std::optional<std::string> askForWaveFile(const std::string& folder) {
-    FileRequest request = waveFileRequest(QStringLiteral("Record Wave File"), folder);
+// `title`: "Record Wave File" before a recording, "Save Wave File" for the held samples.
+std::optional<std::string> askForWaveFile(const QString& title, const std::string& folder) {
+    FileRequest request = waveFileRequest(title, folder);
     request.defaultSuffix = QStringLiteral("wav");
     const auto chosen = prompts().saveFile(request);
     return chosen ? std::optional(fileNameBytes(*chosen)) : std::nullopt;
@@ -379,7 +380,7 @@ void scanInput(MainWindow& window, int param) {
                                    : Recording::Choice::Off;
     std::string recordPath;
     if (choice != Recording::Choice::Off) {
-        if (const auto chosen = askForWaveFile(st.lastFolder)) {
+        if (const auto chosen = askForWaveFile(QStringLiteral("Record Wave File"), st.lastFolder)) {
             recordPath = *chosen;
         } else {
             choice = Recording::Choice::Off;
@@ -524,7 +525,7 @@ void installScanInput(MainWindow& window) {
             return;
         }
         w->surface().invalidate();
-        const auto chosen = askForWaveFile(s.settings.lastFolder);
+        const auto chosen = askForWaveFile(QStringLiteral("Save Wave File"), s.settings.lastFolder);
         if (!chosen) {
             return;
         }

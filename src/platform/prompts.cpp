@@ -78,11 +78,17 @@ QString replaceQuestion(const QString& path) {
         .arg(QFileInfo(path).fileName());
 }
 
+QString appendQuestion(const QString& path) {
+    return QStringLiteral("%1 already exists.\nDo you want to add to it?")
+        .arg(QFileInfo(path).fileName());
+}
+
 std::optional<QString> Prompts::saveFile(FileRequest request) {
     for (;;) {
         std::optional<QString> chosen = chooseSaveFile(request);
         if (!chosen || !QFileInfo::exists(*chosen) ||
-            question(request.title, replaceQuestion(*chosen))) {
+            question(request.title,
+                     request.appends ? appendQuestion(*chosen) : replaceQuestion(*chosen))) {
             return chosen;
         }
         request.fileName = *chosen; // No: back to the dialog, the name still in it

@@ -39,6 +39,8 @@ struct FileRequest {
     QString filter;
     QString fileName;
     QString defaultSuffix;
+    // The save adds to an existing file instead of replacing it (the point log).
+    bool appends = false;
 };
 
 // `name` as a save dialog with `suffix` as its default extension returns it: the extension
@@ -50,8 +52,9 @@ struct FileRequest {
 [[nodiscard]] std::string fileNameBytes(const QString& name);
 [[nodiscard]] QString displayFileName(const std::string& bytes);
 
-// The question asked before a save replaces the existing file `path`.
+// The question asked before a save replaces the existing file `path`, or adds to it.
 [[nodiscard]] QString replaceQuestion(const QString& path);
+[[nodiscard]] QString appendQuestion(const QString& path);
 
 // A dialog for wave files, opening in `folder` (the settings' last folder).
 [[nodiscard]] FileRequest waveFileRequest(const QString& title, const std::string& folder);

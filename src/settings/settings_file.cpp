@@ -13,8 +13,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <variant>
@@ -36,6 +38,9 @@ constexpr std::size_t kSampleRateOffset = 504;
 constexpr std::size_t kUserPaletteOffset = 556;
 constexpr std::size_t kPaletteEntryBytes = 4;
 constexpr std::size_t kCalibrationOffset = 628;
+
+constexpr const char* kSettingsFileName = "korv.ini";
+constexpr const char* kSettingsFolderName = "korvanthile";
 
 // The values a stored word may hold. A choice outside its set, or a number that is no
 // number, goes back to the field's default (its initial value in AppSettings); a number
@@ -312,16 +317,56 @@ void applyReloadDefaults(AppSettings& s) {
     s.timeScaleMsec = 12.0f;
 }
 
+// Makes the folders leading to `path` that are missing, private to the user as the XDG
+// rules ask for the configuration folder. A failure shows in the write that follows.
+void makeFolderOf(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            return;
+        }
+    }
+}
+
 } // namespace
 
-std::string settingsPath(std::string_view executablePath) {
+std::string settingsPathBesideExecutable(std::string_view executablePath) {
     const std::size_t slash = executablePath.rfind('/');
     std::string path;
     if (slash != std::string_view::npos) {
         path.assign(executablePath.substr(0, slash + 1));
     }
-    path += "korv.ini";
+    path += kSettingsFileName;
     return path;
+}
+
+std::string userSettingsPath(const char* xdgConfigHome, const char* home) {
+    std::string folder;
+    if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
+        folder = xdgConfigHome;
+    } else if (home != nullptr && home[0] == '/') {
+        folder = std::string(home) + "/.config";
+    } else {
+        return {};
+    }
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    if (folder != "/") {
+        folder += '/';
+    }
+    return folder + kSettingsFolderName + '/' + kSettingsFileName;
+}
+
+std::string settingsPath(std::string_view executablePath) {
+    std::string beside = settingsPathBesideExecutable(executablePath);
+    struct stat info {};
+    if (::stat(beside.c_str(), &info) == 0) {
+        return beside;
+    }
+    std::string user = userSettingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    return user.empty() ? beside : user;
 }
 
 void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& activePalette) {
@@ -353,7 +398,7 @@ bool applySettingsBytes(std::span<const std::uint8_t> bytes, AppSettings& settin
     return true;
 }
 
-void saveSettings(const std::string& path, const AppSettings& settings, std::int32_t sampleRateHz) {
+bool saveSettings(const std::string& path, const AppSettings& settings, std::int32_t sampleRateHz) {
     FileImage image{};
     writeWord(image, kMagicOffset, static_cast<std::uint32_t>(SETTINGS_MAGIC));
     writeText(image, kReservedTextAOffset, kReservedTextSize, settings.reservedTextA);
@@ -382,8 +427,8 @@ void saveSettings(const std::string& path, const AppSettings& settings, std::int
         writeWord(image, at + 4,
                   std::bit_cast<std::uint32_t>(settings.calibrationTable[i].correctionDb));
     }
-    // Failure is silent: the old file stays whole.
-    (void)writeFileWhole(path, image);
+    makeFolderOf(path);
+    return writeFileWhole(path, image) == FileWriteResult::Written;
 }
 
 ReloadOutcome reloadSettings(const std::string& path, AppSettings& settings,

@@ -1,6 +1,7 @@
 #pragma once
-// The settings file korv.ini: a 948-byte little-endian image of AppSettings beside the
-// executable. Every failure is silent; the record keeps what it had.
+// The settings file korv.ini: a 948-byte little-endian image of AppSettings, kept in the
+// user's configuration folder (or beside the executable of a portable installation). Reading
+// is silent; the record keeps what it had.
 
 #include "display/palette.h"
 #include "settings/app_settings.h"
@@ -13,6 +14,16 @@
 namespace korv {
 
 // The executable's directory (up to its last '/') followed by "korv.ini".
+[[nodiscard]] std::string settingsPathBesideExecutable(std::string_view executablePath);
+
+// The user's own file, by the XDG base directory rules: $XDG_CONFIG_HOME/korvanthile/korv.ini,
+// or $HOME/.config/korvanthile/korv.ini when XDG_CONFIG_HOME is unset, empty or relative.
+// Empty when neither names an absolute folder. Either argument may be null.
+[[nodiscard]] std::string userSettingsPath(const char* xdgConfigHome, const char* home);
+
+// Where the desktop program keeps its settings: a korv.ini already beside the executable (a
+// portable installation, or one from before the settings moved) is used where it is; else the
+// user's own file, from the environment; else (no home at all) beside the executable.
 [[nodiscard]] std::string settingsPath(std::string_view executablePath);
 
 // Start-up read. A valid file replaces the stored fields, the User palette
@@ -33,10 +44,12 @@ void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& 
                                       LevelPalette& activePalette);
 
 // Close-time write of the whole record; sampleRateHz is the rate of the data held now (0 if
-// none) and goes to offset 504. The record is written and synced to a temporary file beside
-// the settings file, which then replaces it: a failure anywhere leaves the old file whole.
-// Failure is silent.
-void saveSettings(const std::string& path, const AppSettings& settings, std::int32_t sampleRateHz);
+// none) and goes to offset 504. A missing folder is made (private to the user, as the XDG
+// rules ask). The record is written and synced to a temporary file beside the settings file,
+// which then replaces it: a failure anywhere leaves the old file whole. False when the
+// record could not be written; the caller says so.
+[[nodiscard]] bool saveSettings(const std::string& path, const AppSettings& settings,
+                                std::int32_t sampleRateHz);
 
 enum class ReloadOutcome {
     FileApplied,     // the stored fields are back, checked as at start-up, but lastFolder is

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -471,6 +472,8 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     const QString saved = dir.file(QStringLiteral("saved.wav"));
     prompts->queueFile(saved);
     window->dispatch(cmd::kSaveWave, 0);
+    ASSERT_FALSE(prompts->fileRequests().empty());
+    EXPECT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Wave File"));
     QFile out(saved);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     const QByteArray bytes = out.readAll();
@@ -583,6 +586,50 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     EXPECT_TRUE(appState().hScroll.scrollable);
     EXPECT_EQ(window->horizontalBar()->maximum(),
               appState().run.params.columns - appState().layout.plotWidth);
+}
+
+// A long image: Home, End, Page Up and Down and Ctrl+arrows scroll it, the thumb is the
+// visible share; + and Ctrl+wheel analyse the held stretch again at a finer or coarser scale.
+TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
+    settings().timeScaleMsecSaved = 10.0f;
+    analyze(tone("long.wav", kRate * 20));
+    ASSERT_TRUE(appState().spectralImage);
+    const HScrollState& h = appState().hScroll;
+    const int max = h.max;
+    ASSERT_GT(max, 300);
+    QScrollBar* bar = window->horizontalBar();
+    EXPECT_EQ(bar->pageStep(), appState().layout.plotWidth);
+    const auto press = [this](int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(window.get(), static_cast<Qt::Key>(key), m);
+    };
+    press(Qt::Key_End);
+    EXPECT_EQ(h.pos, max);
+    EXPECT_EQ(bar->value(), max);
+    press(Qt::Key_Home);
+    EXPECT_EQ(h.pos, 0);
+    press(Qt::Key_PageDown);
+    EXPECT_EQ(h.pos, 100);
+    press(Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(h.pos, 104);
+    press(Qt::Key_PageUp);
+    EXPECT_EQ(h.pos, 4);
+    EXPECT_EQ(bar->value(), 4);
+
+    // Half the msec a column: twice the columns for the same 20 seconds, without a dialog.
+    const long columns = appState().run.params.columns;
+    const auto twice = static_cast<double>(2 * columns);
+    press(Qt::Key_Plus);
+    EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
+    EXPECT_NEAR(static_cast<double>(appState().run.params.columns), twice, twice / 100.0);
+    EXPECT_TRUE(appState().restorePossible);
+    // Ctrl+wheel away from the user: one notch coarser again.
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(window->drawingArea(), &wheel);
+    EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 10.0f);
+    EXPECT_EQ(appState().run.params.columns, columns);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 // Data without a header is read as the dialog said, also when a resize analyses it again.

@@ -145,6 +145,42 @@ TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
     EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
 }
 
+// A component typed into its field is taken and moves its bar; the gain field only shows.
+TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
+    ColourDialog& d = openColours();
+    QLineEdit* red = control<QLineEdit>(d, ID_RED_EDIT);
+    QLineEdit* green = control<QLineEdit>(d, ID_GREEN_EDIT);
+    EXPECT_FALSE(red->isReadOnly());
+    EXPECT_TRUE(control<QLineEdit>(d, ID_GAIN_EDIT)->isReadOnly());
+    EXPECT_EQ(control<QLineEdit>(d, ID_GAIN_EDIT)->palette().color(QPalette::Base),
+              d.palette().color(QPalette::Window));
+    select(d, 2);
+    red->setFocus();
+    red->selectAll();
+    QTest::keyClicks(red, QStringLiteral("017"));
+    EXPECT_EQ(control<QScrollBar>(d, ID_RED_SCROLL)->value(), 17);
+    EXPECT_EQ(red->text(), "017"); // the typing stays as typed
+    EXPECT_EQ(appState().activePalette[2].r, 17);
+    EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
+
+    green->setFocus();
+    green->selectAll();
+    QTest::keyClicks(green, QStringLiteral("300"));
+    const std::uint8_t before = appState().activePalette[2].g;
+    control<QPushButton>(d, kOkButtonId)->click();
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
+    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(colourDialog(), &d) << "still open";
+    EXPECT_EQ(appState().activePalette[2].g, before);
+    green->selectAll();
+    QTest::keyClicks(green, QStringLiteral("30"));
+    close(d, kOkButtonId);
+    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(settings().userPalette[2].g, 30);
+    EXPECT_EQ(settings().userPalette[2].r, 17);
+}
+
 TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     settings().userPalette[3] = {1, 2, 3};
     const LevelPalette opening = appState().activePalette;

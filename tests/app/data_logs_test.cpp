@@ -153,14 +153,14 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-// "image" typed when image.txt exists names image.txt: Log Data and Log Points ask about it
-// before they touch it, and No leaves it as it was.
+// "image" typed when image.txt exists names image.txt: Log Spectrum asks whether to replace it,
+// Log Points (which appends) whether to add to it, before they touch it; No leaves it.
 TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheLogIsTouched) {
     analyze(tone(QStringLiteral("tone.wav"), kRate * 2));
     ASSERT_TRUE(appState().spectralImage);
     const QString path = write(QStringLiteral("image.txt"), "kept\r\n");
-    const QString question = replaceQuestion(path);
-    for (const int command : {cmd::kLogSpectrum, cmd::kLogPoints}) {
+    for (const auto& [command, question] : {std::pair{cmd::kLogSpectrum, replaceQuestion(path)},
+                                            std::pair{cmd::kLogPoints, appendQuestion(path)}}) {
         prompts->queueFile(dir.file(QStringLiteral("image")));
         prompts->queueAnswer(false);
         prompts->queueCancel(); // No returns to the dialog

@@ -15,14 +15,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -42,11 +45,9 @@ class MainWindowTest : public ::testing::Test {
     }
 
     // A shown window whose mode commands are recorded; startUp reads `arguments`.
-    std::unique_ptr<MainWindow> open(const QStringList& arguments = {}, MainWindowOptions o = {}) {
-        if (o.settingsFile.empty()) {
-            o = options();
-        }
-        auto w = std::make_unique<MainWindow>(std::move(o));
+    std::unique_ptr<MainWindow> open(const QStringList& arguments = {},
+                                     std::optional<MainWindowOptions> o = std::nullopt) {
+        auto w = std::make_unique<MainWindow>(o ? std::move(*o) : options());
         // Every command the menu offers is taken as built: the menu states are what is
         // tested here.
         for (const int id :
@@ -320,7 +321,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     AppSettings stored;
     stored.lastFileMode = 1;
     stored.lastMode = 2;
-    saveSettings(options().settingsFile, stored, 0);
+    ASSERT_TRUE(saveSettings(options().settingsFile, stored, 0));
     openCalling({dir.file("c.wav")}, {cmd::kScanFile, cmd::kScanCurrentFile});
     openCalling({}, {cmd::kScanInput, 0});
 }
@@ -358,6 +359,58 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettings) {
     EXPECT_FALSE(w->menu().checked(cmd::kVariablesAdjust));
 }
 
+// Without a file named for it, the window keeps its settings in the user's configuration
+// folder, made at the first close; a close that cannot write them says so.
+TEST_F(MainWindowTest, SettingsLiveInTheUserConfigFolder) {
+    const QString config = dir.file(QStringLiteral("config"));
+    ASSERT_TRUE(qputenv("XDG_CONFIG_HOME", config.toUtf8()));
+    const QString ini = config + QStringLiteral("/korvanthile/korv.ini");
+    MainWindowOptions o = options();
+    o.settingsFile.clear();
+    {
+        auto w = open({}, o);
+        EXPECT_EQ(w->settingsFile(), ini.toStdString());
+        sendCommand(cmd::kPointerBlackCross);
+        EXPECT_TRUE(w->close());
+    }
+    EXPECT_TRUE(prompts->messages().empty());
+    ASSERT_EQ(QFile(ini).size(), 948);
+    {
+        auto w = open({}, o);
+        EXPECT_EQ(appState().settings.pointerType, 3);
+        // The folder is taken by a file: nothing can be saved, and the user is told where.
+        ASSERT_TRUE(QDir(config + QStringLiteral("/korvanthile")).removeRecursively());
+        ASSERT_FALSE(dir.write(QStringLiteral("config/korvanthile"), "x").isEmpty());
+        EXPECT_TRUE(w->close());
+    }
+    qunsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Cannot Save Settings\n" + ini.toStdString());
+    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Warning);
+}
+
+// The first window follows the screen's rule (four fifths of its width, three quarters as
+// tall) but never leaves its available area, frame included. Run also on a 1366 x 768 screen
+// with window frames, where the rule alone would be 800 lines tall.
+TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
+    MainWindow w(options());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    EXPECT_TRUE(area.contains(w.frameGeometry()))
+        << w.frameGeometry().height() << " in " << area.height();
+    const int ruleWidth = screen->geometry().width() * 800 / 1024;
+    EXPECT_EQ(w.width(),
+              std::min(ruleWidth, area.width() - (w.frameGeometry().width() - w.width())));
+    // As tall as the rule says, or as the area holds with a title bar.
+    EXPECT_LE(w.height(), w.width() * 3 / 4);
+    EXPECT_GE(w.height(), std::min(w.width() * 3 / 4, area.height() - 48));
+    // STOP, at the bottom of the panel, is on the screen.
+    const QPushButton* stop = w.button(cmd::kStop);
+    EXPECT_TRUE(area.contains(QRect(stop->mapToGlobal(QPoint(0, 0)), stop->size())));
+}
+
 TEST_F(MainWindowTest, CloseWithABlockStillHeldBeeps) {
     auto w = open();
     CountedBlock<int> leaked(1);
@@ -368,17 +421,21 @@ TEST_F(MainWindowTest, CloseWithABlockStillHeldBeeps) {
 TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
     MainWindowOptions o = options();
     QStringList opened;
-    o.openHelp = [&opened](const QString& file) {
+    bool openerWorks = true;
+    o.openHelp = [&opened, &openerWorks](const QString& file) {
         opened << file;
-        return true;
+        return openerWorks;
     };
     o.volumeProgram = QStringLiteral("sleep");
     o.volumeArguments = {QStringLiteral("30")};
     auto w = open({}, o);
 
+    // The message says where the manual was looked for.
+    const std::string manual = dir.file(QStringLiteral("Korv.html")).toStdString();
     sendCommand(cmd::kHelpTopics);
     ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Cannot Access Help");
+    EXPECT_EQ(prompts->messages()[0].text,
+              "Cannot Access Help\nThe manual Korv.html is not at " + manual);
     EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Warning);
     EXPECT_TRUE(opened.isEmpty());
     prompts->clearMessages();
@@ -386,6 +443,13 @@ TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
     sendCommand(cmd::kHelpTopics);
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(opened, QStringList{dir.file(QStringLiteral("Korv.html"))});
+    // No browser to open it with: the user is told where the file is, to open it by hand.
+    openerWorks = false;
+    sendCommand(cmd::kHelpTopics);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text,
+              "Cannot Access Help\nOpen the manual in a web browser: " + manual);
+    prompts->clearMessages();
 
     sendCommand(cmd::kAbout);
     ASSERT_EQ(prompts->messages().size(), 1U);
@@ -412,7 +476,10 @@ TEST_F(MainWindowTest, MissingVolumeControlIsReported) {
     auto w = open({}, o);
     sendCommand(cmd::kVolumeControl);
     ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Cannot locate volume control");
+    // What was tried, and where it comes from.
+    EXPECT_EQ(prompts->messages()[0].text,
+              "Cannot locate volume control\nTried to start \"no-such-program\"; install it "
+              "with: sudo apt install no-such-program");
     EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::None);
     EXPECT_EQ(w->volumeControlProcess(), 0);
 }

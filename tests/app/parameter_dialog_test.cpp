@@ -4,6 +4,7 @@
 #include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
 #include "platform/prompts.h"
+#include "support/dialog_controls.h"
 #include "support/platform_scopes.h"
 
 #include <QAbstractButton>
@@ -23,44 +24,7 @@
 namespace korv {
 namespace {
 
-template <typename W> W* control(QDialog& dialog, int id) {
-    W* widget = dialog.findChild<W*>(controlName(id));
-    EXPECT_NE(widget, nullptr) << "control " << id;
-    return widget;
-}
-
-QRadioButton* radio(QDialog& d, int id) {
-    return control<QRadioButton>(d, id);
-}
-QScrollBar* bar(QDialog& d, int id) {
-    return control<QScrollBar>(d, id);
-}
-QString editText(QDialog& d, int id) {
-    return control<QLineEdit>(d, id)->text();
-}
-void click(QDialog& d, int id) {
-    // A real mouse click on the indicator (a stretched radio button hits only its indicator
-    // and text, not its middle); the dialog is shown so it is laid out.
-    if (!d.isVisible()) {
-        d.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
-    }
-    QAbstractButton* button = control<QAbstractButton>(d, id);
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
-}
-void typeInto(QDialog& d, int id, const QString& text) {
-    QLineEdit* line = control<QLineEdit>(d, id);
-    line->clear();
-    QTest::keyClicks(line, text);
-}
-
-RunValues fileRun(std::int32_t rate, std::int64_t begin, std::int64_t end) {
-    RunValues run;
-    run.sampleRateHz = rate;
-    run.beginMsec = begin;
-    run.endMsec = end;
-    return run;
-}
+using namespace test;
 
 TEST(ParameterDialog, AnalyzeFileOpensFromSettings) {
     AppSettings settings;
@@ -96,7 +60,7 @@ TEST(ParameterDialog, AnalyzeFileOpensFromSettings) {
     // 22050 / 1024 x 10 / 10.
     EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "21.5");
     for (int id : {ID_RESOLUTION_EDIT, ID_LOW_BAND_EDIT, ID_HIGH_BAND_EDIT, ID_AVERAGE_EDIT}) {
-        EXPECT_TRUE(control<QLineEdit>(dialog, id)->isReadOnly()) << id;
+        EXPECT_FALSE(control<QLineEdit>(dialog, id)->isReadOnly()) << id;
     }
     EXPECT_EQ(bar(dialog, ID_RESOLUTION_SCROLL)->minimum(), 10);
     EXPECT_EQ(bar(dialog, ID_RESOLUTION_SCROLL)->maximum(), 100);

@@ -8,6 +8,7 @@
 #include "support/analyze_fixture.h"
 #include "support/printed_page.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -72,7 +73,15 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
         bar->setValue(30);
         bar->triggerAction(QAbstractSlider::SliderPageStepSub);
         EXPECT_EQ(edit->text(), QStringLiteral("25"));
-        d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_BITMAP))->click();
+        // A screen reader names the bar, and checks "bitmap" by its state, not by a click:
+        // the checked button is the format.
+        QAccessibleInterface* named = QAccessible::queryAccessibleInterface(bar);
+        ASSERT_NE(named, nullptr);
+        EXPECT_EQ(named->text(QAccessible::Name), QStringLiteral("JPEG Quality"));
+        auto* bitmap = d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_BITMAP));
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(bitmap)->role(), QAccessible::RadioButton);
+        bitmap->setChecked(true);
+        EXPECT_FALSE(d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_JPEG))->isChecked());
         ScriptedPrompts::pressOk(d);
     });
     prompts->queueFile(dir.file(QStringLiteral("view"))); // the extension is added

@@ -1,14 +1,24 @@
 // The small dialogs driven through the prompts as a user would: typing into the real edits,
 // OK and Cancel.
 
+#include "dialogs/calibration_dialog.h"
+#include "dialogs/image_dialog.h"
+#include "dialogs/parameter_dialog.h"
+#include "dialogs/point_log_dialog.h"
 #include "dialogs/scope_markers_dialog.h"
 #include "platform/prompts.h"
 #include "support/platform_scopes.h"
 
+#include <QAccessible>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace korv {
 namespace {
@@ -73,6 +83,41 @@ TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
     EXPECT_EQ(settings.marker1Hz, 700);
     EXPECT_EQ(settings.marker2Hz, 900);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// A screen reader names each dialog by its title (the untitled Scan File dialog by its
+// purpose), and each is wide enough to show its title whole beside the frame's buttons.
+TEST(DialogTitles, NameEveryDialogAndShowWhole) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    RunValues run;
+    run.sampleRateHz = 22050;
+    ImageChoices choices;
+    CalibrationCurve curve = settings.calibrationTable;
+    std::vector<std::pair<std::unique_ptr<QDialog>, QString>> dialogs;
+    dialogs.emplace_back(std::make_unique<ScopeMarkersDialog>(settings), "Scope Markers");
+    dialogs.emplace_back(std::make_unique<ImageDialog>(choices), "Image Characteristics");
+    dialogs.emplace_back(std::make_unique<PointLogDialog>(),
+                         "Point Log - Click Point on Korvanthile");
+    dialogs.emplace_back(std::make_unique<CalibrationDialog>(curve, *prompts),
+                         "Frequency Calibration");
+    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanFile, settings, run),
+                         "Scan File");
+    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanInput, settings, run),
+                         "Scan Input");
+    for (auto& [dialog, name] : dialogs) {
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(dialog.get());
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), name);
+        QFont bold = dialog->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        EXPECT_GE(dialog->width(),
+                  metrics.horizontalAdvance(dialog->windowTitle()) + 5 * metrics.height())
+            << name.toStdString();
+    }
 }
 
 } // namespace

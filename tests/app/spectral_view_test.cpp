@@ -18,6 +18,7 @@
 #include "support/test_signals.h"
 #include "support/window_setup.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -233,6 +234,23 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTakenAwayAfter) 
     EXPECT_EQ(plot(), before);
 }
 
+// While the right button holds, the readouts measure from where it went down; released, they
+// read the point under the pointer again.
+TEST_F(SpectralViewTest, TheReadoutsMeasureWhileTheRightButtonHolds) {
+    const PixelRect box = readoutBox();
+    const QPoint from(100, layout().plotHeight - 60);
+    const QPoint to(300, layout().plotHeight / 2);
+    QTest::mouseMove(view(), to);
+    const std::vector<QRgb> reading = area(box);
+    QTest::mouseMove(view(), from);
+    QTest::mousePress(view(), Qt::RightButton, {}, from);
+    QTest::mouseMove(view(), to);
+    const std::vector<QRgb> measuring = area(box);
+    EXPECT_NE(measuring, reading);
+    QTest::mouseRelease(view(), Qt::RightButton, {}, to);
+    EXPECT_EQ(area(box), reading);
+}
+
 TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     const std::vector<QRgb> plain = plot();
     const QRgb text = paletteDisplay().colour(kTextIndex) & 0xffffffu;
@@ -269,6 +287,16 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
+    EXPECT_EQ(plot(), plain);
+    // A screen reader toggles the state without a click: the grid follows it.
+    QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
+        QAccessibleActionInterface::toggleAction());
+    window->surface().updateNow();
+    EXPECT_TRUE(appState().gridOn);
+    EXPECT_EQ(plot(), withGrid);
+    grid->setChecked(false);
+    window->surface().updateNow();
+    EXPECT_FALSE(appState().gridOn);
     EXPECT_EQ(plot(), plain);
     EXPECT_EQ(std::vector<std::uint8_t>(appState().spectralImage->surface().pixels().begin(),
                                         appState().spectralImage->surface().pixels().end()),

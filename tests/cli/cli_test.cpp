@@ -522,7 +522,7 @@ TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
     EXPECT_EQ(run("levels " + a + " --settings " + dir.file("none.ini")).status, EXIT_USAGE);
     AppSettings narrow;
     narrow.highBandHz = 3000;
-    saveSettings(dir.file("korv.ini"), narrow, 0);
+    ASSERT_TRUE(saveSettings(dir.file("korv.ini"), narrow, 0));
     const ProgramRun piped =
         shell("TMPDIR=/nonexistent $CLI levels a.wav --csv --settings <(cat korv.ini)");
     EXPECT_EQ(piped.status, EXIT_ALL_DONE) << piped.errors;
@@ -583,6 +583,34 @@ TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
                             "gives 1)\n");
         EXPECT_FALSE(std::filesystem::exists(dir.file(std::string("short.") + format)));
     }
+}
+
+// The desktop program's settings are read only when asked for; --verbose says what was used.
+TEST_F(CliProgramTest, DesktopSettingsOnlyWhenAskedAndVerboseNamesThem) {
+    const std::string config = dir.file("config");
+    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+    AppSettings desktop;
+    desktop.fftSizeChoice = 1086; // 8192 points
+    desktop.lowBandHz = 200;
+    desktop.highBandHz = 4000;
+    const std::string ini = config + "/korvanthile/korv.ini";
+    ASSERT_TRUE(saveSettings(ini, desktop, 0));
+    const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
+
+    ProgramRun r = run("image " + a + " --verbose --out " + dir.file("plain"));
+    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+    EXPECT_NE(r.errors.find("settings: defaults\n"), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("fft: 1024 points"), std::string::npos) << r.errors;
+
+    r = run("image " + a + " --settings desktop -v --fft 2048 --out " + dir.file("desk"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+    EXPECT_NE(r.errors.find("settings: " + ini + "\n"), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("band: 200 to 4000 Hz, linear scale\n"), std::string::npos);
+    EXPECT_NE(r.errors.find("fft: 2048 points"), std::string::npos) << "the option wins";
+
+    r = run("image " + a + " --settings " + dir.file("no-such.ini"));
+    EXPECT_EQ(r.status, EXIT_USAGE);
 }
 
 TEST(CliProgress, SaysFilesRateAndTimeLeft) {

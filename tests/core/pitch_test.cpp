@@ -70,20 +70,21 @@ TEST(LagTable, QuarterTonePeriodsFrom55Hz) {
     EXPECT_EQ(pitchCorrelationSpan(5513), 250);
 }
 
-TEST(PitchLabel, QuarterToneNotesFromA) {
-    EXPECT_EQ(pitchLabel(0), "55 Hz  A");
-    EXPECT_EQ(pitchLabel(24), "110 Hz  A");
-    EXPECT_EQ(pitchLabel(48), "220 Hz  A");
-    EXPECT_EQ(pitchLabel(72), "440 Hz  A");
-    EXPECT_EQ(pitchLabel(73), "452 Hz  A  ^");
-    EXPECT_EQ(pitchLabel(96), "880 Hz  A");
-    EXPECT_EQ(pitchLabel(74), "466 Hz  Bb");   // 466.16
-    EXPECT_EQ(pitchLabel(78), "523 Hz  C");    // 523.25
-    EXPECT_EQ(pitchLabel(84), "622 Hz  Eb");   // 622.25
-    EXPECT_EQ(pitchLabel(87), "678 Hz  E  ^"); // 678.58
-    EXPECT_EQ(pitchLabel(94), "830 Hz  Ab");   // 830.61
-    EXPECT_EQ(pitchLabel(66), "369 Hz  Gb");   // 369.99
-    EXPECT_EQ(pitchLabel(69), "403 Hz  G  ^"); // 403.48
+// Scientific pitch notation: A4 is 440 Hz, and the octave number rises at C (C5 is 523.25 Hz).
+TEST(PitchLabel, QuarterToneNotesFromAWithTheirOctave) {
+    EXPECT_EQ(pitchLabel(0), "55 Hz  A1");
+    EXPECT_EQ(pitchLabel(24), "110 Hz  A2");
+    EXPECT_EQ(pitchLabel(48), "220 Hz  A3");
+    EXPECT_EQ(pitchLabel(72), "440 Hz  A4");
+    EXPECT_EQ(pitchLabel(73), "452 Hz  A4  ^");
+    EXPECT_EQ(pitchLabel(96), "880 Hz  A5");
+    EXPECT_EQ(pitchLabel(74), "466 Hz  Bb4");   // 466.16
+    EXPECT_EQ(pitchLabel(78), "523 Hz  C5");    // 523.25
+    EXPECT_EQ(pitchLabel(84), "622 Hz  Eb5");   // 622.25
+    EXPECT_EQ(pitchLabel(87), "678 Hz  E5  ^"); // 678.58
+    EXPECT_EQ(pitchLabel(94), "830 Hz  Ab5");   // 830.61
+    EXPECT_EQ(pitchLabel(66), "369 Hz  Gb4");   // 369.99
+    EXPECT_EQ(pitchLabel(69), "403 Hz  G4  ^"); // 403.48
     EXPECT_NEAR(pitchIndexHz(72), 440.0f, 1e-3f);
 }
 
@@ -104,7 +105,7 @@ TEST(DetectPitch, PureAndHarmonicTonesOfKnownPeriod) {
         }
         EXPECT_EQ(last.shownIndex, 24);
         EXPECT_NEAR(last.shownHz, 110.0f, 1e-3f);
-        EXPECT_EQ(pitchLabel(last.shownIndex), "110 Hz  A");
+        EXPECT_EQ(pitchLabel(last.shownIndex), "110 Hz  A2");
     }
 }
 
@@ -132,7 +133,7 @@ TEST(DetectPitch, EqualSumsGoToTheFirstCandidate) {
     }
     // 441 Hz at 44100 Hz: lag 300 (146.8 Hz, a D) comes before lags 200 and 100.
     PitchState state = startPitchDetector(44100);
-    EXPECT_EQ(pitchLabel(detectPitch(state, tone(100, 1), LOUD).bestIndex), "146 Hz  D");
+    EXPECT_EQ(pitchLabel(detectPitch(state, tone(100, 1), LOUD).bestIndex), "146 Hz  D3");
 }
 
 TEST(DetectPitch, FindsEachRepeatedPeriod) {
@@ -141,7 +142,7 @@ TEST(DetectPitch, FindsEachRepeatedPeriod) {
         const char* label;
     };
     const Case cases[] = {
-        {5, "63 Hz  B  ^"}, {10, "73 Hz  D"}, {16, "87 Hz  F"}, {22, "103 Hz  Ab"}};
+        {5, "63 Hz  B1  ^"}, {10, "73 Hz  D2"}, {16, "87 Hz  F2"}, {22, "103 Hz  Ab2"}};
     const LagTable lags = buildLagTable(44100);
     for (const Case& c : cases) {
         PitchState state = startPitchDetector(44100);

@@ -195,6 +195,32 @@ TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex, 404)).level, "-60 ");
 }
 
+// The right-button measure: signed differences from the anchor to the pointer. 60 rows of
+// 16.67 Hz are 1000 Hz, 50 columns of 4 msec 200 msec; index 125 at 60 dB is -28.6 dB and
+// the background -60 dB, 31.4 dB apart.
+TEST(Readouts, MeasureFromTheAnchorToThePointer) {
+    const ViewGeometry g = geometry();
+    ReadoutContext c;
+    c.dbScaleChoice = DB_SCALE_60;
+    c.cursorOffsetHz = -100; // cancels in a difference
+    const ReadoutTexts up = measureTexts(g, c, inside(10, 339), inside(60, 279, 125));
+    EXPECT_EQ(up.frequencyLabel, "\u0394f (Hz) :");
+    EXPECT_EQ(up.timeLabel, "\u0394t (msec) :");
+    EXPECT_EQ(up.frequency, "+1000");
+    EXPECT_EQ(up.time, "+200");
+    EXPECT_EQ(up.level, "+31");
+    const ReadoutTexts down = measureTexts(g, c, inside(60, 279, 125), inside(10, 339));
+    EXPECT_EQ(down.frequency, "-1000");
+    EXPECT_EQ(down.time, "-200");
+    EXPECT_EQ(down.level, "-31");
+    // Off the picture: the placeholders, under the measure's labels.
+    ReadoutPoint outside = inside(0, 0);
+    outside.inside = false;
+    const ReadoutTexts none = measureTexts(g, c, inside(10, 339), outside);
+    EXPECT_EQ(none.time, std::string(READOUT_PLACEHOLDER));
+    EXPECT_EQ(none.levelLabel, READOUT_DELTA_LEVEL_LABEL);
+}
+
 TEST(Readouts, TitlesAndPlaceholders) {
     EXPECT_EQ(readoutTitle(0, false), " Analyze File");
     EXPECT_EQ(readoutTitle(1, false), "  Scan Input ");

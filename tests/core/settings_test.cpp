@@ -175,10 +175,47 @@ std::array<std::pair<double, float>, 40> expectedDefaultCurve() {
 
 } // namespace
 
-TEST(SettingsPath, SitsBesideTheExecutable) {
-    EXPECT_EQ(settingsPath("/opt/korv/bin/korvanthile"), "/opt/korv/bin/korv.ini");
-    EXPECT_EQ(settingsPath("/korvanthile.exe"), "/korv.ini");
-    EXPECT_EQ(settingsPath("korvanthile"), "korv.ini");
+TEST(SettingsPath, UserFolderFollowsTheXdgRules) {
+    EXPECT_EQ(settingsPathBesideExecutable("/opt/korv/bin/korvanthile"), "/opt/korv/bin/korv.ini");
+    EXPECT_EQ(settingsPathBesideExecutable("/korvanthile.exe"), "/korv.ini");
+    EXPECT_EQ(settingsPathBesideExecutable("korvanthile"), "korv.ini");
+
+    EXPECT_EQ(userSettingsPath("/x/conf", "/home/u"), "/x/conf/korvanthile/korv.ini");
+    EXPECT_EQ(userSettingsPath("/x/conf//", "/home/u"), "/x/conf/korvanthile/korv.ini");
+    // Unset, empty or relative: the default below the home folder.
+    for (const char* xdg : {static_cast<const char*>(nullptr), "", "conf"}) {
+        EXPECT_EQ(userSettingsPath(xdg, "/home/u"), "/home/u/.config/korvanthile/korv.ini");
+    }
+    EXPECT_EQ(userSettingsPath(nullptr, nullptr), "");
+    EXPECT_EQ(userSettingsPath("", "relative"), "");
+}
+
+// The program's own choice, from its environment: a file beside the executable wins, so a
+// portable installation keeps its settings.
+TEST_F(SettingsFile, DesktopPathPrefersAFileBesideTheExecutable) {
+    const fs::path bin = dir_ / "bin";
+    const fs::path config = dir_ / "config";
+    fs::create_directories(bin);
+    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+    const std::string executable = (bin / "korvanthile").string();
+    const std::string user = (config / "korvanthile" / "korv.ini").string();
+    EXPECT_EQ(settingsPath(executable), user);
+
+    // The first save makes the folder, private to the user.
+    AppSettings s;
+    s.fftSizeChoice = 1086;
+    EXPECT_TRUE(saveSettings(settingsPath(executable), s, 0));
+    ASSERT_EQ(fs::file_size(user), 948u);
+    EXPECT_EQ(fs::status(config / "korvanthile").permissions() & fs::perms::all,
+              fs::perms::owner_all);
+    AppSettings back;
+    LevelPalette active{};
+    loadSettings(user, back, active);
+    EXPECT_EQ(back.fftSizeChoice, 1086);
+
+    std::ofstream((bin / "korv.ini").string()).put('x');
+    EXPECT_EQ(settingsPath(executable), (bin / "korv.ini").string());
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 // A FIFO in the file's place is no file either: opening it must not wait for a writer.
@@ -203,7 +240,7 @@ TEST_F(SettingsFile, SaveAfterFreshStartWritesTheDocumentedLayout) {
     AppSettings s;
     LevelPalette active = kCbPalette;
     loadSettings(path_, s, active);
-    saveSettings(path_, s, 0);
+    ASSERT_TRUE(saveSettings(path_, s, 0));
     const auto b = readBytes();
     ASSERT_EQ(b.size(), 948u);
     EXPECT_EQ(wordAt(b, 0), 6000);
@@ -261,7 +298,7 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
         s.calibrationTable[p] = {static_cast<float>(5 + p * 11.5),
                                  static_cast<float>(p % 7) - 3.5f};
     }
-    saveSettings(path_, s, 48000);
+    ASSERT_TRUE(saveSettings(path_, s, 48000));
 
     const auto b = readBytes();
     ASSERT_EQ(b.size(), 948u);
@@ -369,7 +406,7 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
             EXPECT_EQ(s.verticalScrollPos, s.levelScaleCode + 15);
             EXPECT_EQ(active, s.paletteChoice == 1046 ? kCbPalette : kBwPalette) << c;
 
-            saveSettings(path_, s, s.storedSampleRateHz);
+            ASSERT_TRUE(saveSettings(path_, s, s.storedSampleRateHz));
             AppSettings again;
             LevelPalette active2 = kBwPalette;
             read(again, active2);
@@ -416,7 +453,7 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
         EXPECT_EQ(active[e], want);
         EXPECT_EQ(s.userPalette[e], want);
     }
-    saveSettings(path_, s, 0);
+    ASSERT_TRUE(saveSettings(path_, s, 0));
     const auto written = readBytes();
     for (int e = 0; e < 18; ++e) {
         EXPECT_EQ(written[556 + 4 * e + 3], 0) << "entry " << e;
@@ -446,7 +483,7 @@ TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
     s.reservedTextA = std::string(200, 'x');
     s.lastFolder = std::string(400, 'y');
     s.lastMode = 3;
-    saveSettings(path_, s, 0);
+    ASSERT_TRUE(saveSettings(path_, s, 0));
     const auto w = readBytes();
     ASSERT_EQ(w.size(), 948u);
     EXPECT_EQ(w[83], 0);
@@ -502,8 +539,11 @@ TEST_F(SettingsFile, ReloadNeverDeletesAndKeepsTheLastFolder) {
 
 TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     AppSettings s;
-    saveSettings((dir_ / "no-such-dir" / "korv.ini").string(), s, 0);
-    EXPECT_FALSE(fs::exists(dir_ / "no-such-dir"));
+    // A folder that cannot be made (a file has its name): the failure is told.
+    std::ofstream((dir_ / "a-file").string()).put('x');
+    EXPECT_FALSE(saveSettings((dir_ / "a-file" / "sub" / "korv.ini").string(), s, 0));
+    EXPECT_FALSE(fs::exists(path_));
+    fs::remove(dir_ / "a-file");
 
     // The new settings cannot be written whole (the disk fills up: the file size limit makes
     // write() fail short): the old file stays as it was.
@@ -516,14 +556,14 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     rlimit small = saved;
     small.rlim_cur = 100;
     setrlimit(RLIMIT_FSIZE, &small);
-    saveSettings(path_, s, 0);
+    EXPECT_FALSE(saveSettings(path_, s, 0));
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(readBytes(), old);
 
     // A longer file is replaced whole (a stray tail would get it deleted at the next start),
     // and nothing but the settings file is left behind.
     writeBytes(std::vector<std::uint8_t>(2000, 0x55));
-    saveSettings(path_, s, 0);
+    ASSERT_TRUE(saveSettings(path_, s, 0));
     EXPECT_EQ(fs::file_size(path_), 948u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
     AppSettings back;

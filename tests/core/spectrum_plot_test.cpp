@@ -262,7 +262,7 @@ TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
     ViewDrawing over = p.view.refresh(p.image, levels(-400), {}, &pitch);
     EXPECT_EQ(topOf(p.image, x(100), kFreqMarkIndex), LH + 1);
     ASSERT_EQ(over.texts.size(), 1u);
-    EXPECT_EQ(over.texts[0].text, "440 Hz  A");
+    EXPECT_EQ(over.texts[0].text, "440 Hz  A4");
     EXPECT_EQ(over.texts[0].topLeft, (PixelPoint{box.x, box.y}));
     pitch.voiced = false;
     over = p.view.refresh(p.image, levels(-400), {}, &pitch);
@@ -364,7 +364,7 @@ TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, true), (PixelRect{397 - 120, 56, 144, LH}));
     const ViewDrawing label = pitchLabelDrawing({10, 20, 144, LH}, 73);
     ASSERT_EQ(label.texts.size(), 1u);
-    EXPECT_EQ(label.texts[0].text, "452 Hz  A  ^");
+    EXPECT_EQ(label.texts[0].text, "452 Hz  A4  ^");
 
     // A 4-pixel scroll moves the image under the label; the label stays where it was.
     IndexedSurface image(64, 32);

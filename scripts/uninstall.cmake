@@ -1,0 +1,22 @@
+# Removes every file an install listed in its manifest (cmake -DMANIFEST=... -P this file),
+# then the folders of ours that are left empty. Files that are already gone are passed over.
+if(NOT EXISTS "${MANIFEST}")
+  message(FATAL_ERROR "Nothing to uninstall: ${MANIFEST} not found (run the install first)")
+endif()
+file(STRINGS "${MANIFEST}" installed)
+foreach(f IN LISTS installed)
+  if(EXISTS "${f}" OR IS_SYMLINK "${f}")
+    message(STATUS "Removing ${f}")
+    file(REMOVE "${f}")
+  endif()
+endforeach()
+# The manual's own folder, when nothing else is in it.
+foreach(f IN LISTS installed)
+  if(f MATCHES "/doc/korvanthile/[^/]+$")
+    get_filename_component(folder "${f}" DIRECTORY)
+    file(GLOB rest "${folder}/*")
+    if(IS_DIRECTORY "${folder}" AND NOT rest)
+      file(REMOVE_RECURSE "${folder}")
+    endif()
+  endif()
+endforeach()

@@ -1,0 +1,125 @@
+// Typing and keys in the parameter dialogs, and what a screen reader does there: typed
+// numbers taken by the fields beside the bars, radio groups acting on their state.
+
+#include "dialogs/parameter_dialog.h"
+#include "platform/prompts.h"
+#include "support/dialog_controls.h"
+#include "support/platform_scopes.h"
+
+#include <QAccessible>
+#include <QLineEdit>
+#include <QPalette>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace korv {
+namespace {
+
+using namespace test;
+
+// The fields beside the bars take what is typed (the bar follows); what lies outside the
+// bar's range is refused at OK with the dialog's messages; a field that only shows a value is
+// read-only and looks it.
+TEST(ParameterDialog, TypedNumbersMoveTheBarsAndOkRefusesTheRest) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    settings.highBandHz = 6000;
+    RunValues run = fileRun(22050, 0, 2000);
+    prompts->queueDialog([&prompts, &settings](QDialog& d) {
+        typeInto(d, ID_LOW_BAND_EDIT, "1505");
+        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505); // not rounded as the thumb is
+        EXPECT_EQ(editText(d, ID_LOW_BAND_EDIT), "1505");
+        typeInto(d, ID_HIGH_BAND_EDIT, "4000");
+        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 4000);
+        // Hz as shown: 43.1 Hz is twice the bin width of 22050 / 1024, factor 20.
+        typeInto(d, ID_RESOLUTION_EDIT, "43.1");
+        EXPECT_EQ(bar(d, ID_RESOLUTION_SCROLL)->value(), 20);
+        typeInto(d, ID_AVERAGE_EDIT, "7");
+        EXPECT_EQ(bar(d, ID_AVERAGE_SCROLL)->value(), 7);
+        EXPECT_EQ(settings.averageCountScroll, 7); // written through as the bar does
+
+        // Past half the rate: the bar stays at the last number typed that fits (2000), OK
+        // says why and keeps the dialog.
+        typeInto(d, ID_HIGH_BAND_EDIT, "20000");
+        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 2000);
+        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505) << "not pulled down while typing";
+        ScriptedPrompts::pressOk(d);
+        EXPECT_TRUE(d.isVisible());
+        ASSERT_EQ(prompts->messages().size(), 1U);
+        EXPECT_EQ(prompts->messages()[0].text, "Improper Frequency Limits");
+        EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+        EXPECT_EQ(d.focusWidget(), control<QLineEdit>(d, ID_HIGH_BAND_EDIT));
+        typeInto(d, ID_AVERAGE_EDIT, "x");
+        ScriptedPrompts::pressOk(d);
+        ASSERT_EQ(prompts->messages().size(), 2U);
+        EXPECT_EQ(prompts->messages()[1].text, "Improper Entry");
+        typeInto(d, ID_AVERAGE_EDIT, "3");
+        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
+
+        // The log scale fixes the high limit: its field only shows it.
+        click(d, FREQ_SCALE_LOG);
+        QLineEdit* high = control<QLineEdit>(d, ID_HIGH_BAND_EDIT);
+        EXPECT_TRUE(high->isReadOnly());
+        EXPECT_EQ(high->palette().color(QPalette::Base), d.palette().color(QPalette::Window));
+        EXPECT_FALSE(control<QLineEdit>(d, ID_LOW_BAND_EDIT)->isReadOnly());
+        click(d, FREQ_SCALE_LINEAR);
+        EXPECT_FALSE(high->isReadOnly());
+        typeInto(d, ID_LOW_BAND_EDIT, "1505");
+        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
+    EXPECT_EQ(settings.lowBandHz, 1505);
+    EXPECT_EQ(settings.highBandHz, 5000);
+    EXPECT_EQ(settings.resolutionFactor, 20);
+    EXPECT_EQ(settings.averageCountScroll, 3);
+
+    // Scan Input's trigger level, typed exactly.
+    prompts->queueDialog([](QDialog& d) {
+        click(d, RECORDING_TRIGGER);
+        typeInto(d, ID_TRIGGER_EDIT, "777");
+        EXPECT_EQ(bar(d, ID_TRIGGER_SCROLL)->value(), 777);
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
+    EXPECT_EQ(run.triggerLevel, 777);
+}
+
+// A choice is the checked button, however it got checked (a click, an arrow key, a screen
+// reader's check): each group is one exclusive group of radio buttons.
+TEST(ParameterDialog, RadioGroupsActOnStateAndArrowKeysMoveWithin) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    RunValues run = fileRun(22050, 0, 2000);
+    prompts->queueDialog([](QDialog& d) {
+        QRadioButton* fft4096 = radio(d, FFT_SIZE_CHOICE_FIRST + 3);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(fft4096)->role(), QAccessible::RadioButton);
+        fft4096->setChecked(true);
+        EXPECT_FALSE(radio(d, FFT_SIZE_CHOICE_1024)->isChecked());
+        // 4096 points, twice the bins: the resolution field follows the choice.
+        EXPECT_EQ(editText(d, ID_RESOLUTION_EDIT), "5.4");
+
+        // Down from 60 dB checks 90 dB; Up twice goes back to 30 dB.
+        QRadioButton* db60 = radio(d, DB_SCALE_60);
+        d.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        db60->setFocus();
+        QTest::keyClick(db60, Qt::Key_Down);
+        EXPECT_TRUE(radio(d, DB_SCALE_90)->isChecked());
+        EXPECT_FALSE(db60->isChecked());
+        QTest::keyClick(radio(d, DB_SCALE_90), Qt::Key_Up);
+        QTest::keyClick(db60, Qt::Key_Up);
+        EXPECT_TRUE(radio(d, DB_SCALE_30)->isChecked());
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
+    EXPECT_EQ(settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    EXPECT_EQ(settings.dbScaleChoice, DB_SCALE_30);
+    EXPECT_EQ(settings.levelScaleCode, 9);
+}
+
+} // namespace
+} // namespace korv
