@@ -1,13 +1,13 @@
 #include "modes/analyze_file.h"
 
 #include "modes/analysis_pass.h"
-#include "settings/settings_inputs.h"
 
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
+#include "audio/sound_file.h"
 #include "audio/wave_file.h"
 #include "base/user_message.h"
 #include "dialogs/control_ids.h"
@@ -20,6 +20,7 @@
 #include "platform/palette_display.h"
 #include "platform/prompts.h"
 #include "settings/settings_file.h"
+#include "settings/settings_inputs.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -73,7 +74,7 @@ void analyzeFile(MainWindow& window, int param) {
             // 2. The file.
             if (askForFile) {
                 const auto chosen = prompts().openFile(
-                    waveFileRequest(QStringLiteral("Analyze File"), st.lastFolder));
+                    soundFileRequest(QStringLiteral("Analyze File"), st.lastFolder));
                 if (!chosen) {
                     endWithoutRun();
                     return;
@@ -89,7 +90,7 @@ void analyzeFile(MainWindow& window, int param) {
                 run.file = batchFile();
             }
             // 4-6. Open and parse.
-            const WaveParseResult parsed = parseWaveHeader(run.file);
+            const WaveParseResult parsed = openSoundFile(run.file);
             if (parsed.openedFolder) {
                 st.lastFolder = *parsed.openedFolder;
             }

@@ -1,7 +1,6 @@
 #include "modes/scan_input.h"
 
 #include "modes/scan_notes.h"
-#include "settings/settings_inputs.h"
 
 #include "modes/analysis_pass.h"
 #include "modes/capture.h"
@@ -24,6 +23,7 @@
 #include "platform/commands.h"
 #include "platform/portaudio_input.h"
 #include "platform/prompts.h"
+#include "settings/settings_inputs.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -11,9 +11,11 @@ AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
 
 ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,
                                               const RunParameters& run,
-                                              std::span<const std::uint8_t> samples) {
+                                              std::span<const std::uint8_t> samples,
+                                              std::span<const float> precise) {
     ColumnAnalysisInputs in;
     in.samples = samples;
+    in.precise = precise;
     in.channels = format.channels;
     in.bitsPerSample = format.bytesPerSample * 8;
     in.sampleRate = format.sampleRate;

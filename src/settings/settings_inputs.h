@@ -20,7 +20,8 @@ namespace korv {
 [[nodiscard]] ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings,
                                                             const RunFormat& format,
                                                             const RunParameters& run,
-                                                            std::span<const std::uint8_t> samples);
+                                                            std::span<const std::uint8_t> samples,
+                                                            std::span<const float> precise = {});
 
 // Writes highBandHz (even when the check fails, as the warning says), and when the check
 // proceeds the time scales, fftSizeChoice and freqResolutionHz.
