@@ -9,6 +9,7 @@
 #include "support/printed_page.h"
 
 #include <QAccessible>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -364,6 +365,36 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     ASSERT_TRUE(page);
     const PlotLayout& l = appState().layout;
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
+    // The bare picture: no caption.
+    const auto pageText = [&](const QString& from) {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {from, QStringLiteral("-")});
+        text.waitForFinished();
+        return QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    };
+    EXPECT_TRUE(pageText(pdf).isEmpty());
+
+    // With GRID on, the picture keeps its axes, and a line below it says what it shows.
+    appState().gridOn = true;
+    const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
+    prompts->queuePrinter(true, withGrid);
+    sendCommand(cmd::kPrintWindow);
+    const auto gridPage = readPrintedPage(withGrid, dir.file(QStringLiteral("grid")));
+    ASSERT_TRUE(gridPage);
+    const QString caption = pageText(withGrid);
+    const AppSettings& st = appState().settings;
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("sine.wav "))) << caption.toStdString();
+    EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
+    EXPECT_TRUE(caption.contains(
+        QStringLiteral("%1 msec per column").arg(appState().run.params.columnMsec, 0, 'f', 2)));
+    // The caption lies below the picture, which holds the grid's marks and labels.
+    EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
+    EXPECT_EQ(gridPage->inked.top(), page->inked.top());
+    const QImage bare(dir.file(QStringLiteral("page.png")));
+    const QImage grid(dir.file(QStringLiteral("grid.png")));
+    EXPECT_NE(bare.copy(page->inked), grid.copy(page->inked));
     EXPECT_TRUE(prompts->messages().empty());
 }
 
