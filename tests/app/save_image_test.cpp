@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
 namespace korv {
@@ -108,6 +109,33 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     }
     EXPECT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - strip) * width + 1]),
               kSignal2Index);
+    // Text-coloured pixels (the grid's marks and labels) in the saved picture.
+    const auto textPixels = [&](const QByteArray& file) {
+        return std::count(file.begin() + 1078, file.end(), static_cast<char>(kTextIndex));
+    };
+    EXPECT_EQ(textPixels(bmp), 0);
+    // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
+    // time labels at the bottom.
+    appState().gridOn = true;
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
+    sendCommand(cmd::kSaveWindowImage);
+    const QByteArray grid = readAll(dir.file(QStringLiteral("grid.bmp")));
+    ASSERT_EQ(grid.size(), bmp.size());
+    const auto textIn = [&](const PixelRect& r) {
+        long n = 0;
+        for (int y = r.y; y < r.bottom(); ++y) {
+            for (int x = r.x; x < r.right(); ++x) {
+                n += grid[1078 + (l.plotHeight - 1 - y) * width + x] == kTextIndex ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    EXPECT_GT(textIn({0, strip, 10 * l.charWidth, l.plotHeight - strip}), 20);
+    EXPECT_GT(textIn({10 * l.charWidth, l.plotHeight - 2 * l.charHeight, width - 10 * l.charWidth,
+                      2 * l.charHeight}),
+              20);
+    appState().gridOn = false;
 
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
     prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
