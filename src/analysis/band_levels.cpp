@@ -34,7 +34,8 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
                                     static_cast<double>(in.levelScaleCode));
         }
         bandMap_ = buildBandMap(in.sampleRate, n);
-        frame_.assign(static_cast<std::size_t>(n), 0);
+        frame_.assign(static_cast<std::size_t>(n), 0.0f);
+        magnitudes_.assign(static_cast<std::size_t>(n / 2), 0);
         const std::size_t bands = layout_->pointBands.size();
         ring_.assign(static_cast<std::size_t>(in.channels),
                      std::vector<double>(averageCount_ * bands, 0.0));
@@ -43,7 +44,7 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
     } catch (const std::bad_alloc&) {
         return ANALYZER_NO_MEMORY;
     }
-    source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop};
+    source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, in.precise};
     steps_ = in.run.columns;
     stepsSeen_ = 0;
     return 0;
@@ -71,7 +72,7 @@ void BandLevels::compute(long x) {
     const std::size_t held = std::min(stepsSeen_ + 1, averageCount_);
     for (std::size_t ch = 0; ch < levels_.size(); ++ch) {
         readColumnFrame(source_, x, static_cast<int>(ch), frame_);
-        fft_.transformFrame(frame_, FFT_MODE_MAGNITUDES);
+        fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
         std::vector<double>& ring = ring_[ch];
         sumBandPowers(std::span(ring).subspan(slot * bands, bands));
         for (std::size_t b = 0; b < bands; ++b) {

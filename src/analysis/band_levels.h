@@ -47,7 +47,8 @@ class BandLevels {
     FftEngine fft_;
     std::optional<ThirdOctavePoints> layout_;
     std::vector<std::uint8_t> bandMap_;
-    std::vector<std::int16_t> frame_;
+    std::vector<float> frame_;
+    std::vector<std::int16_t> magnitudes_; // what the transform leaves beside its bins
     // Per channel, averageCount_ rows of band powers, the oldest overwritten.
     std::vector<std::vector<double>> ring_;
     std::vector<std::vector<double>> levels_;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <type_traits>
 
 namespace korv {
 
@@ -25,31 +26,107 @@ std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
 }
 
 // N samples of one channel lying wholly inside the data; one loop per sample layout, since a
-// test per sample costs as much as the reading.
+// test per sample costs as much as the reading. Every 8- and 16-bit value is a float exactly.
+template <class Sample>
 void readWholeFrame(const std::uint8_t* p, int bytesPerSample, std::size_t frameBytes,
-                    std::span<std::int16_t> frame) {
+                    std::span<Sample> frame) {
     if (bytesPerSample == 1) {
-        for (std::int16_t& sample : frame) {
+        for (Sample& sample : frame) {
             sample = toAnalysisSample(*p);
             p += frameBytes;
         }
-    } else if (frameBytes == 2 && std::endian::native == std::endian::little) {
+    } else if (std::is_same_v<Sample, std::int16_t> && frameBytes == 2 &&
+               std::endian::native == std::endian::little) {
         std::memcpy(frame.data(), p, frame.size_bytes()); // mono 16-bit: the frame itself
     } else {
-        for (std::int16_t& sample : frame) {
+        for (Sample& sample : frame) {
             sample = sampleAt(p, bytesPerSample);
             p += frameBytes;
         }
     }
 }
 
+// Column x's frame: the 8- or 16-bit samples as they are (Sample int16), or as floats, where
+// the exact values of wider samples stand in for the held ones when there are any.
+template <class Sample>
+void readFrame(const ColumnFrameSource& source, long x, int channel, std::span<Sample> frame) {
+    const auto frameBytes = static_cast<std::size_t>(source.channels * source.bytesPerSample);
+    const std::span<const std::uint8_t> samples = source.samples;
+    const std::size_t available = samples.size();
+    // Column x starts x hops into the segment, on a whole frame. A start beyond the data
+    // (absurd hops included) reads as silence like every other byte past the end.
+    constexpr std::size_t kBeyond = std::numeric_limits<std::size_t>::max();
+    std::size_t firstByte = kBeyond;
+    if (source.hop > 0 && x >= 0 && x <= std::numeric_limits<long>::max() / source.hop) {
+        const std::size_t startFrame =
+            static_cast<std::size_t>(x * source.hop) / static_cast<std::size_t>(source.channels);
+        if (startFrame <= available / frameBytes) {
+            firstByte = startFrame * frameBytes;
+        }
+    }
+    const std::size_t n = frame.size();
+    const bool inside = firstByte != kBeyond && n <= (available - firstByte) / frameBytes;
+    const std::size_t channelOffset = static_cast<std::size_t>(channel * source.bytesPerSample);
+    // The exact values lie where the 16-bit samples do, at half their byte positions.
+    const bool exact = std::is_same_v<Sample, float> && source.bytesPerSample == 2 &&
+                       !source.precise.empty() && source.precise.size() == available / 2;
+    if (inside && exact) {
+        const float* p = source.precise.data() + (firstByte + channelOffset) / 2;
+        const std::size_t step = frameBytes / 2;
+        for (Sample& sample : frame) {
+            sample = static_cast<Sample>(*p);
+            p += step;
+        }
+        return;
+    }
+    if (inside) {
+        readWholeFrame(samples.data() + firstByte + channelOffset, source.bytesPerSample,
+                       frameBytes, frame);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t at =
+            firstByte == kBeyond ? available : firstByte + i * frameBytes + channelOffset;
+        const bool whole =
+            at <= available && static_cast<std::size_t>(source.bytesPerSample) <= available - at;
+        if (!whole) {
+            frame[i] = 0;
+        } else if (exact) {
+            frame[i] = static_cast<Sample>(source.precise[at / 2]);
+        } else {
+            frame[i] = sampleAt(samples.data() + at, source.bytesPerSample);
+        }
+    }
+}
+
+// The waveform strip's value of a sample: whole 16-bit units, truncated toward zero and held
+// within the 16-bit range that the strip shows.
+int stripValue(float sample) {
+    return static_cast<int>(std::clamp(sample, -32768.0f, 32767.0f));
+}
+
+template <class Sample>
+void findEnvelope(std::span<const Sample> frame, int first, int last, int& lo, int& hi) {
+    Sample low = 0;
+    Sample high = 0;
+    for (int i = first; i < last; ++i) {
+        const Sample v = frame[static_cast<std::size_t>(i)];
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    lo = stripValue(static_cast<float>(low));
+    hi = stripValue(static_cast<float>(high));
+}
+
 } // namespace
 
 ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,
                                               const RunParameters& run,
-                                              std::span<const std::uint8_t> samples) {
+                                              std::span<const std::uint8_t> samples,
+                                              std::span<const float> precise) {
     ColumnAnalysisInputs in;
     in.samples = samples;
+    in.precise = precise;
     in.channels = format.channels;
     in.bitsPerSample = format.bytesPerSample * 8;
     in.sampleRate = format.sampleRate;
@@ -83,6 +160,10 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         return ANALYZER_UNUSABLE;
     }
     samples_ = in.samples;
+    // Exact values stand for 16-bit samples one for one, or not at all.
+    precise_ = in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
+                   ? in.precise
+                   : std::span<const float>{};
     channels_ = in.channels;
     bytesPerSample_ = in.bitsPerSample / 8;
     hop_ = in.run.hop;
@@ -100,7 +181,12 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         const auto n = static_cast<std::size_t>(rows_);
         channelState_.assign(static_cast<std::size_t>(channels_), Channel{});
         for (Channel& c : channelState_) {
-            c.frame.assign(static_cast<std::size_t>(fftSize_), 0);
+            if (precise_.empty()) {
+                c.frame16.assign(static_cast<std::size_t>(fftSize_), 0);
+            } else {
+                c.frame.assign(static_cast<std::size_t>(fftSize_), 0.0f);
+                c.levels.assign(static_cast<std::size_t>(fftSize_ / 2), 0);
+            }
             c.rowLevels.assign(n, 0);
             c.ring.assign(n * static_cast<std::size_t>(averageCount_), 0);
             c.ringSums.assign(n, 0);
@@ -146,52 +232,25 @@ void ColumnLevels::resetRings() {
 
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
                      std::span<std::int16_t> frame) {
-    const auto frameBytes = static_cast<std::size_t>(source.channels * source.bytesPerSample);
-    const std::span<const std::uint8_t> samples = source.samples;
-    const std::size_t available = samples.size();
-    // Column x starts x hops into the segment, on a whole frame. A start beyond the data
-    // (absurd hops included) reads as silence like every other byte past the end.
-    constexpr std::size_t kBeyond = std::numeric_limits<std::size_t>::max();
-    std::size_t firstByte = kBeyond;
-    if (source.hop > 0 && x >= 0 && x <= std::numeric_limits<long>::max() / source.hop) {
-        const std::size_t startFrame =
-            static_cast<std::size_t>(x * source.hop) / static_cast<std::size_t>(source.channels);
-        if (startFrame <= available / frameBytes) {
-            firstByte = startFrame * frameBytes;
-        }
-    }
-    const std::size_t n = frame.size();
-    const bool inside = firstByte != kBeyond && n <= (available - firstByte) / frameBytes;
-    const std::size_t channelOffset = static_cast<std::size_t>(channel * source.bytesPerSample);
-    if (inside) {
-        readWholeFrame(samples.data() + firstByte + channelOffset, source.bytesPerSample,
-                       frameBytes, frame);
-        return;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t at =
-            firstByte == kBeyond ? available : firstByte + i * frameBytes + channelOffset;
-        const bool whole =
-            at <= available && static_cast<std::size_t>(source.bytesPerSample) <= available - at;
-        frame[i] = whole ? sampleAt(samples.data() + at, source.bytesPerSample) : 0;
-    }
+    readFrame(source, x, channel, frame);
+}
+
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame) {
+    readFrame(source, x, channel, frame);
 }
 
 void ColumnLevels::readFrames(long x) {
-    const ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_};
+    const ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_, precise_};
+    const auto n = static_cast<std::size_t>(fftSize_);
     for (int ch = 0; ch < channels_; ++ch) {
         Channel& c = channelState_[static_cast<std::size_t>(ch)];
-        readColumnFrame(source, x, ch,
-                        std::span(c.frame).first(static_cast<std::size_t>(fftSize_)));
-        int lo = 0;
-        int hi = 0;
-        for (int i = lookFirst_; i < lookLast_; ++i) {
-            const int v = c.frame[static_cast<std::size_t>(i)];
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
+        if (precise_.empty()) {
+            readColumnFrame(source, x, ch, std::span(c.frame16).first(n));
+            findEnvelope<std::int16_t>(c.frame16, lookFirst_, lookLast_, c.minimum, c.maximum);
+        } else {
+            readColumnFrame(source, x, ch, std::span(c.frame).first(n));
+            findEnvelope<float>(c.frame, lookFirst_, lookLast_, c.minimum, c.maximum);
         }
-        c.minimum = lo;
-        c.maximum = hi;
     }
 }
 
@@ -200,8 +259,16 @@ void ColumnLevels::computeColumn(long x) {
     const auto half = static_cast<std::size_t>(fftSize_ / 2);
     const auto rows = static_cast<std::size_t>(rows_);
     for (Channel& c : channelState_) {
-        fft_.transformFrame(c.frame, FFT_MODE_LEVELS);
-        const std::span<std::int16_t> levels = std::span(c.frame).first(half);
+        // 8- and 16-bit samples go through the transform as integers, in place; the exact
+        // values of wider ones as floats. Both give the same levels for the same values.
+        std::span<std::int16_t> levels;
+        if (precise_.empty()) {
+            fft_.transformFrame(c.frame16, FFT_MODE_LEVELS);
+            levels = std::span(c.frame16).first(half);
+        } else {
+            fft_.transformSamples(c.frame, c.levels, FFT_MODE_LEVELS);
+            levels = std::span(c.levels).first(half);
+        }
         applyLevelCorrections(levels, calibrationOffsets_, levelScaleCode_);
         gatherRows(rowMap_, levels, c.rowLevels);
         updateLevelRing(c.rowLevels,

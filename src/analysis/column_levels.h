@@ -17,8 +17,11 @@ namespace korv {
 
 struct ColumnAnalysisInputs {
     std::span<const std::uint8_t> samples; // the segment's sample bytes, interleaved
-    int channels = 1;                      // 1 or 2
-    int bitsPerSample = 16;                // 8 or 16
+    // The exact values of the 16-bit samples (one per sample) for files wider than 16 bits;
+    // empty when the bytes are exact.
+    std::span<const float> precise;
+    int channels = 1;       // 1 or 2
+    int bitsPerSample = 16; // 8 or 16
     std::int32_t sampleRate = 0;
     RunParameters run; // log2FftSize, analysisWindowMsec, hop, columns
     std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
@@ -37,19 +40,24 @@ struct ColumnAnalysisInputs {
 [[nodiscard]] ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings,
                                                             const RunFormat& format,
                                                             const RunParameters& run,
-                                                            std::span<const std::uint8_t> samples);
+                                                            std::span<const std::uint8_t> samples,
+                                                            std::span<const float> precise = {});
 
-// Where the columns' frames come from: the segment's interleaved 8- or 16-bit samples.
+// Where the columns' frames come from: the segment's interleaved 8- or 16-bit samples, or
+// their exact values where the file's were wider.
 struct ColumnFrameSource {
     std::span<const std::uint8_t> samples;
     int channels = 1;
     int bytesPerSample = 2;
     long hop = 0; // interleaved samples between columns
+    std::span<const float> precise;
 };
 // Column x's frame of one channel as analysis samples: frame.size() samples from x hops into
-// the segment, silence for whatever lies beyond the data.
+// the segment, silence for whatever lies beyond the data. As integers the held 8- or 16-bit
+// samples; as floats (in 16-bit units) the exact values where there are any.
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
                      std::span<std::int16_t> frame);
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame);
 
 // What setup() returns when it fails; nothing is then drawn.
 inline constexpr int ANALYZER_NO_MEMORY = -1; // the engine, rings or frames could not be had
@@ -90,7 +98,9 @@ class ColumnLevels {
 
   private:
     struct Channel {
-        std::vector<std::int16_t> frame;     // N samples, then N/2 levels
+        std::vector<std::int16_t> frame16;   // N held samples, then N/2 levels
+        std::vector<float> frame;            // or N exact samples
+        std::vector<std::int16_t> levels;    // and their N/2 levels
         std::vector<std::int16_t> rowLevels; // one column of rows
         std::vector<std::int16_t> ring;      // averageCount columns x rows
         std::vector<std::int32_t> ringSums;  // per row, the sum over the ring
@@ -110,6 +120,7 @@ class ColumnLevels {
 
     bool ready_ = false;
     std::span<const std::uint8_t> samples_;
+    std::span<const float> precise_;
     int channels_ = 1;
     int bytesPerSample_ = 2;
     int fftSize_ = 0;

@@ -188,6 +188,19 @@ __attribute__((target("avx2"))) void windowFrameAvx2(const std::int16_t* frame,
     }
 }
 
+// The same for float samples (the float to double conversion is exact too).
+__attribute__((target("avx2"))) void windowFloatsAvx2(const float* samples, const double* window,
+                                                      double* z, int n) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d s = _mm256_cvtps_pd(_mm_loadu_ps(samples + i));
+        _mm256_storeu_pd(z + i, _mm256_mul_pd(s, _mm256_loadu_pd(window + i)));
+    }
+    for (; i < n; ++i) {
+        z[i] = static_cast<double>(samples[i]) * window[i];
+    }
+}
+
 // re^2 + im^2 of the N/2 values in the work array's order, four at a time; the horizontal
 // sum leaves them in the order of powerPosition.
 __attribute__((target("avx2"))) void workPowersAvx2(const double* z, double* powers, int half) {
@@ -361,16 +374,9 @@ void FftEngine::splitSpectrum(double inScale) {
     z[1] = 0.0;
 }
 
-void FftEngine::transformFramePlain(std::span<std::int16_t> frame, int mode) {
+void FftEngine::plainStages() {
     const int n = fftSize_;
-    if (n == 0 || frame.size() < static_cast<std::size_t>(n)) {
-        return;
-    }
-    const double* win = window_.data();
     double* z = work_.data();
-    for (int i = 0; i < n; ++i) {
-        z[i] = frame[i] * win[i];
-    }
     // Butterflies; each stage halves, so nothing can overflow.
     const int half = n / 2;
     const double* tw = twiddles_.data();
@@ -395,6 +401,45 @@ void FftEngine::transformFramePlain(std::span<std::int16_t> frame, int mode) {
             }
         }
     }
+}
+
+void FftEngine::transformSamples(std::span<const float> samples, std::span<std::int16_t> out,
+                                 int mode, [[maybe_unused]] bool plain) {
+    const int n = fftSize_;
+    if (n == 0 || samples.size() < static_cast<std::size_t>(n) ||
+        out.size() < static_cast<std::size_t>(n / 2)) {
+        return;
+    }
+#if defined(KORV_FFT_AVX2)
+    if (!plain && cpuHasAvx2()) {
+        windowFloatsAvx2(samples.data(), window_.data(), work_.data(), n);
+        unhalvedStagesAvx2(work_.data(), scaledTwiddles_.data(), n);
+        splitSpectrum(std::ldexp(1.0, stageCount_));
+        writeResults(out, mode, true);
+        return;
+    }
+#endif
+    const double* win = window_.data();
+    double* z = work_.data();
+    for (int i = 0; i < n; ++i) {
+        z[i] = static_cast<double>(samples[i]) * win[i];
+    }
+    plainStages();
+    splitSpectrum(1.0);
+    writeResults(out, mode, false);
+}
+
+void FftEngine::transformFramePlain(std::span<std::int16_t> frame, int mode) {
+    const int n = fftSize_;
+    if (n == 0 || frame.size() < static_cast<std::size_t>(n)) {
+        return;
+    }
+    const double* win = window_.data();
+    double* z = work_.data();
+    for (int i = 0; i < n; ++i) {
+        z[i] = frame[i] * win[i];
+    }
+    plainStages();
     splitSpectrum(1.0);
     writeResults(frame, mode, false);
 }

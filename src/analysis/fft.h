@@ -31,6 +31,13 @@ class FftEngine {
     // level: the yardstick the vector path is checked against, bit for bit. transformFrame
     // takes this path on a CPU without AVX2.
     void transformFramePlain(std::span<std::int16_t> frame, int mode);
+    // The same for samples held as floats in the units of a 16-bit sample, so that wider and
+    // float files keep their range (and a float file its values above full scale); the N/2
+    // results go to `out`. Whole-number samples within 16 bits give transformFrame's results
+    // bit for bit: the conversion to double is exact either way. `plain` takes the
+    // yardstick's path.
+    void transformSamples(std::span<const float> samples, std::span<std::int16_t> out, int mode,
+                          bool plain = false);
     void releaseFft();
 
     [[nodiscard]] bool ready() const { return fftSize_ > 0; }
@@ -45,6 +52,7 @@ class FftEngine {
 
   private:
     void transformFrameAvx2(std::span<std::int16_t> frame, int mode);
+    void plainStages();
     void splitSpectrum(double inScale);
     void writeResults(std::span<std::int16_t> frame, int mode, bool vector);
 

@@ -14,12 +14,17 @@ namespace {
 constexpr double kLevelOffsetDb = 90.0;
 constexpr long kMinLevelDb = -90;
 
-std::int16_t sampleAt(std::span<const std::uint8_t> samples, std::int64_t byte, int bytes) {
+// The sample at `byte`, or its exact value where the file's samples were wider.
+float sampleAt(std::span<const std::uint8_t> samples, std::span<const float> precise,
+               std::int64_t byte, int bytes) {
     if (byte < 0 ||
         static_cast<std::uint64_t>(byte) + static_cast<std::uint64_t>(bytes) > samples.size()) {
-        return 0;
+        return 0.0f;
     }
     const auto at = static_cast<std::size_t>(byte);
+    if (bytes == 2 && precise.size() == samples.size() / 2) {
+        return precise[at / 2];
+    }
     if (bytes == 1) {
         return toAnalysisSample(samples[at]);
     }
@@ -45,10 +50,12 @@ std::optional<long> pointLevelDb(const ColumnAnalysisInputs& in, int channel,
     const int frames = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
     const std::int64_t frameBytes = static_cast<std::int64_t>(in.channels) * bytes;
     const std::int64_t hopFrames = in.run.hop / in.channels;
-    std::vector<std::int16_t> frame;
+    std::vector<float> frame;
+    std::vector<std::int16_t> levels;
     std::vector<std::int16_t> offsets;
     try {
-        frame.assign(static_cast<std::size_t>(n), 0);
+        frame.assign(static_cast<std::size_t>(n), 0.0f);
+        levels.assign(static_cast<std::size_t>(n / 2), 0);
         offsets = buildCalibrationOffsets(in.sampleRate, n, in.calibration);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
@@ -58,10 +65,9 @@ std::optional<long> pointLevelDb(const ColumnAnalysisInputs& in, int channel,
         const std::int64_t first = startFrame - f * hopFrames;
         for (int i = 0; i < n; ++i) {
             frame[static_cast<std::size_t>(i)] =
-                sampleAt(in.samples, (first + i) * frameBytes + channel * bytes, bytes);
+                sampleAt(in.samples, in.precise, (first + i) * frameBytes + channel * bytes, bytes);
         }
-        fft.transformFrame(frame, FFT_MODE_LEVELS);
-        const auto levels = std::span(frame).first(static_cast<std::size_t>(n / 2));
+        fft.transformSamples(frame, levels, FFT_MODE_LEVELS);
         applyLevelCorrections(levels, offsets, in.levelScaleCode);
         sum += levels[static_cast<std::size_t>(bin)];
     }

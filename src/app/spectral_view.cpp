@@ -451,7 +451,9 @@ InfoPanelInputs currentInfoPanelInputs() {
         in.segmentBytes = s.recordedBytes;
         in.recordedFrameBytes = s.run.bytesPerFrame();
     }
-    if (s.samples && encodingConverted(s.run.info.encoding)) {
+    if (s.samples && !s.run.info.formatText.empty()) {
+        in.sourceFormat = s.run.info.formatText;
+    } else if (s.samples && encodingConverted(s.run.info.encoding)) {
         in.sourceFormat = encodingText(s.run.info.encoding);
     }
     return in;

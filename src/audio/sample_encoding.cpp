@@ -99,6 +99,57 @@ std::int16_t sampleTo16(WaveEncoding encoding, const std::uint8_t* at) {
     }
 }
 
+float preciseSample(double value16) {
+    if (std::isnan(value16)) {
+        return 0.0f;
+    }
+    const double limit = PRECISE_SAMPLE_LIMIT;
+    return static_cast<float>(std::clamp(value16, -limit, limit));
+}
+
+float sampleToPrecise(WaveEncoding encoding, const std::uint8_t* at) {
+    switch (encoding) {
+    case WaveEncoding::Pcm8:
+    case WaveEncoding::Pcm16:
+        return sampleTo16(encoding, at);
+    case WaveEncoding::Pcm24: {
+        const auto word = static_cast<std::int32_t>((static_cast<std::uint32_t>(at[0]) << 8) |
+                                                    (static_cast<std::uint32_t>(at[1]) << 16) |
+                                                    (static_cast<std::uint32_t>(at[2]) << 24));
+        return static_cast<float>(word / 256) / 256.0f; // 24 bits fit a float exactly
+    }
+    case WaveEncoding::Pcm32:
+        return static_cast<float>(static_cast<std::int32_t>(le32(at)) / 65536.0);
+    case WaveEncoding::Float32:
+    default:
+        return preciseSample(static_cast<double>(std::bit_cast<float>(le32(at))) *
+                             FLOAT_SAMPLE_SCALE);
+    }
+}
+
+std::int16_t preciseTo16(float value16) {
+    if (std::isnan(value16)) {
+        return 0;
+    }
+    if (value16 >= INT16_MAX) {
+        return INT16_MAX;
+    }
+    if (value16 <= INT16_MIN) {
+        return INT16_MIN;
+    }
+    return static_cast<std::int16_t>(std::floor(static_cast<double>(value16) + 0.5));
+}
+
+std::size_t convertSamplesToPrecise(WaveEncoding encoding, std::span<const std::uint8_t> from,
+                                    std::span<float> into) {
+    const auto width = static_cast<std::size_t>(encodingBytes(encoding));
+    const std::size_t count = std::min(from.size() / width, into.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        into[i] = sampleToPrecise(encoding, from.data() + i * width);
+    }
+    return count;
+}
+
 std::size_t convertSamplesTo16(WaveEncoding encoding, std::span<const std::uint8_t> from,
                                std::span<std::uint8_t> into) {
     const auto width = static_cast<std::size_t>(encodingBytes(encoding));

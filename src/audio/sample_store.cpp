@@ -18,6 +18,15 @@ std::optional<SampleStore> SampleStore::allocate(std::size_t dataBytes,
     return SampleStore(std::move(data), size, counter);
 }
 
+bool SampleStore::allocatePrecise() {
+    try {
+        precise_.assign(heldBytes() / 2, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 SampleStore::SampleStore(std::unique_ptr<std::uint8_t[]> data, std::size_t size,
                          AllocationCounter& counter)
     : data_(std::move(data)), size_(size), counter_(&counter) {
@@ -26,7 +35,7 @@ SampleStore::SampleStore(std::unique_ptr<std::uint8_t[]> data, std::size_t size,
 
 SampleStore::SampleStore(SampleStore&& other) noexcept
     : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)),
-      counter_(std::exchange(other.counter_, nullptr)),
+      precise_(std::move(other.precise_)), counter_(std::exchange(other.counter_, nullptr)),
       waveDataAvailable_(std::exchange(other.waveDataAvailable_, false)) {}
 
 SampleStore& SampleStore::operator=(SampleStore&& other) noexcept {
@@ -34,6 +43,7 @@ SampleStore& SampleStore::operator=(SampleStore&& other) noexcept {
         release();
         data_ = std::move(other.data_);
         size_ = std::exchange(other.size_, 0);
+        precise_ = std::move(other.precise_);
         counter_ = std::exchange(other.counter_, nullptr);
         waveDataAvailable_ = std::exchange(other.waveDataAvailable_, false);
     }
@@ -50,6 +60,7 @@ void SampleStore::release() {
     }
     data_.reset();
     size_ = 0;
+    std::vector<float>().swap(precise_);
     counter_ = nullptr;
 }
 

@@ -4,11 +4,13 @@
 
 #include "audio/wave_header.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace korv {
 
@@ -55,6 +57,19 @@ class SampleStore {
         return data_ ? block().subspan(WAVE_HEADER_SIZE) : std::span<const std::uint8_t>{};
     }
 
+    // The exact values of the held 16-bit samples (one per sample, in 16-bit units) when the
+    // file's samples are wider than 16 bits; empty when the bytes are the samples themselves.
+    // The analysis reads these, the sound devices and Save Wave the bytes.
+    [[nodiscard]] bool allocatePrecise();
+    [[nodiscard]] std::span<float> precise() { return precise_; }
+    [[nodiscard]] std::span<const float> precise() const { return precise_; }
+    // The exact values of the samples in the first `bytes` held bytes (empty when none).
+    [[nodiscard]] std::span<const float> precisePart(std::size_t bytes) const {
+        return precise_.empty()
+                   ? std::span<const float>{}
+                   : std::span<const float>(precise_).first(std::min(bytes / 2, precise_.size()));
+    }
+
     // n, the sample bytes held.
     [[nodiscard]] std::size_t heldBytes() const { return data_ ? size_ - WAVE_HEADER_SIZE : 0; }
 
@@ -69,6 +84,7 @@ class SampleStore {
 
     std::unique_ptr<std::uint8_t[]> data_;
     std::size_t size_ = 0;
+    std::vector<float> precise_;
     AllocationCounter* counter_ = nullptr;
     bool waveDataAvailable_ = false;
 };

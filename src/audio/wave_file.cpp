@@ -1,5 +1,6 @@
 #include "audio/wave_file.h"
 
+#include "audio/sound_file.h"
 #include "audio/wave_io.h"
 #include "audio/wave_parser.h"
 
@@ -40,6 +41,10 @@ struct FileStretch {
 
 std::optional<FileStretch> fileStretch(std::int64_t start, std::int64_t length,
                                        const WaveFormat& format, const SampleSource& source) {
+    if (source.reader == SoundReader::SoundFile) {
+        // Held frames, not file bytes: libsndfile finds them.
+        return FileStretch{0, 0};
+    }
     if (!encodingConverted(source.encoding)) {
         return FileStretch{start, length};
     }
@@ -52,7 +57,7 @@ std::optional<FileStretch> fileStretch(std::int64_t start, std::int64_t length,
 }
 
 bool readConverted(const PosixFile& file, const FileStretch& stretch, WaveEncoding encoding,
-                   std::span<std::uint8_t> into) {
+                   std::span<std::uint8_t> into, std::span<float> precise) {
     std::vector<std::uint8_t> block(kConvertBlockBytes);
     std::int64_t at = stretch.start;
     std::int64_t left = stretch.length;
@@ -65,10 +70,29 @@ bool readConverted(const PosixFile& file, const FileStretch& stretch, WaveEncodi
         }
         const std::size_t samples = convertSamplesTo16(encoding, from, into);
         into = into.subspan(samples * 2);
+        precise = precise.subspan(convertSamplesToPrecise(encoding, from, precise));
         at += static_cast<std::int64_t>(n);
         left -= static_cast<std::int64_t>(n);
     }
     return true;
+}
+
+bool readSoundFile(const PosixFile& file, std::int64_t start, const WaveFormat& format,
+                   const SampleSource& source, SampleStore& store) {
+    const std::int64_t frameBytes = 2 * std::int64_t{format.channels};
+    if (format.bitsPerSample != 16 || start % frameBytes != 0) {
+        return false;
+    }
+    const auto samples = store.samples();
+    const auto whole =
+        static_cast<std::size_t>(samples.size() / static_cast<std::size_t>(frameBytes) *
+                                 static_cast<std::size_t>(frameBytes));
+    return readSoundFileFrames(
+        [&file](std::int64_t offset, std::span<std::uint8_t> into) {
+            return file.readAt(offset, into);
+        },
+        file.size(), source, format.channels, start / frameBytes, samples.first(whole),
+        store.precise());
 }
 
 } // namespace
@@ -83,7 +107,7 @@ SegmentResult loadSegment(const std::string& path, std::int64_t start, std::int6
     // The stretch must lie wholly in the file as it is now, whatever its header declared:
     // reading less would hand the analysis bytes that are not the file's.
     const std::int64_t fileSize = file.size();
-    if (start < 0 || length < 0 || length > std::numeric_limits<std::int32_t>::max()) {
+    if (start < 0 || length < 0) {
         return segmentFailure(kErrorReadingFile);
     }
     const auto stretch = fileStretch(start, length, format, source);
@@ -93,16 +117,27 @@ SegmentResult loadSegment(const std::string& path, std::int64_t start, std::int6
     }
 
     auto store = SampleStore::allocate(static_cast<std::size_t>(length), counter);
-    if (!store) {
+    // Samples wider than 16 bits keep their exact values for the analysis.
+    if (!store || (encodingConverted(source.encoding) && !store->allocatePrecise())) {
         return segmentFailure(kNotEnoughMemory, true);
     }
-    const bool read = encodingConverted(source.encoding)
-                          ? readConverted(file, *stretch, source.encoding, store->samples())
-                          : file.readAt(start, store->samples()) == store->heldBytes();
+    bool read = false;
+    if (source.reader == SoundReader::SoundFile) {
+        read = readSoundFile(file, start, format, source, *store);
+    } else if (encodingConverted(source.encoding)) {
+        read = readConverted(file, *stretch, source.encoding, store->samples(), store->precise());
+    } else {
+        read = file.readAt(start, store->samples()) == store->heldBytes();
+    }
     if (!read) {
         return segmentFailure(kErrorReadingFile);
     }
-    buildWaveHeader(store->header(), format, static_cast<std::uint32_t>(length));
+    // A stretch beyond 4 GiB cannot be described by the header's 32-bit size; the header then
+    // says as much as it can and the samples are all held.
+    buildWaveHeader(store->header(), format,
+                    static_cast<std::uint32_t>(std::min<std::int64_t>(
+                        length, std::numeric_limits<std::uint32_t>::max() -
+                                    static_cast<std::int64_t>(WAVE_RIFF_SIZE_OVERHEAD))));
     store->setWaveDataAvailable(true);
 
     SegmentResult result;

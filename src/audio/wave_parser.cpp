@@ -174,7 +174,7 @@ std::optional<WaveEncoding> encodingOf(std::uint16_t tag, std::uint16_t bits) {
     }
 }
 
-WaveParseResult rawDefaults(std::int32_t fileSize) {
+WaveParseResult rawDefaults(std::int64_t fileSize) {
     WaveParseResult result;
     result.status = WaveParseStatus::Raw;
     result.info = WaveFileInfo{};
@@ -199,13 +199,11 @@ WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read, std::int64_t fil
     if (fileSize < WAVE_MIN_FILE_SIZE) {
         return refused(WaveParseStatus::SampleSizeTooSmall, kSampleSizeTooSmall);
     }
-    const auto size32 = static_cast<std::int32_t>(
-        std::min<std::int64_t>(fileSize, std::numeric_limits<std::int32_t>::max()));
-    const FileView file(read, size32);
+    const FileView file(read, fileSize);
 
     const ChunkPlaces chunks = findChunks(file);
     if (!chunks.fmtId) {
-        return rawDefaults(size32);
+        return rawDefaults(fileSize);
     }
     std::array<std::uint8_t, kFormatBytes> fmt{};
     file.getZeroFilled(*chunks.fmtId + kChunkHeaderBytes, fmt);
@@ -214,7 +212,7 @@ WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read, std::int64_t fil
         return refused(WaveParseStatus::AdvancedFormat, kAdvancedWaveFormat);
     }
     if (!chunks.data) {
-        return rawDefaults(size32);
+        return rawDefaults(fileSize);
     }
 
     // Channel count 0, rates of 0 or less and bit sizes other than the four read would make
@@ -230,17 +228,17 @@ WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read, std::int64_t fil
     result.status = WaveParseStatus::Header;
     WaveFileInfo& info = result.info;
     info.channels = channels;
+    info.fileChannels = channels;
     info.sampleRate = sampleRate;
     info.encoding = *encoding;
     info.bitsPerSample = *encoding == WaveEncoding::Pcm8 ? 8 : 16;
-    info.dataOffset = static_cast<std::int32_t>(chunks.data->offset);
-    info.fileSize = size32;
+    info.dataOffset = chunks.data->offset;
+    info.fileSize = fileSize;
     // A declared length beyond the end of the file (a cut-off recording, or a writer that
     // never filled it in) is cut to the bytes really there.
-    const std::int64_t present = std::max<std::int64_t>(0, std::int64_t{size32} - info.dataOffset);
+    const std::int64_t present = std::max<std::int64_t>(0, fileSize - info.dataOffset);
     const std::int64_t bytes = std::min<std::int64_t>(chunks.data->declaredBytes, present);
-    info.dataLength = static_cast<std::int32_t>(
-        encodingConverted(*encoding) ? bytes / encodingBytes(*encoding) * 2 : bytes);
+    info.dataLength = encodingConverted(*encoding) ? bytes / encodingBytes(*encoding) * 2 : bytes;
     info.headerValid = true;
     return result;
 }

@@ -2,8 +2,8 @@
 // Finding the format and the samples of a wave file. The chunk list of a RIFF/WAVE file is
 // walked over the whole file, so "fmt " and "data" are found behind "bext", "LIST" and the
 // like. PCM of 8, 16, 24 or 32 bits and 32-bit float, plain or extensible, 1 or 2 channels,
-// is taken; the wider encodings are held as 16-bit samples. A file without a usable header
-// is offered as raw 16-bit mono 11025 Hz samples.
+// is taken; the wider encodings are held as 16-bit samples beside their exact values. A file
+// without a usable header is offered as raw 16-bit mono 11025 Hz samples.
 
 #include "audio/sample_encoding.h"
 #include "audio/user_message.h"
@@ -32,25 +32,33 @@ inline const UserMessage kAdvancedWaveFormat{"Advanced Wave Formats Cannot be Pr
                                              MessageIcon::Warning};
 
 // The samples as the program holds them: channels, rate and bits (8 or 16) describe the
-// held data, `encoding` how the file stores it.
+// held data, `encoding` how the file stores it, `reader` which reader takes it.
 struct WaveFileInfo {
     std::uint16_t channels = 1;
     std::int32_t sampleRate = 11025;
     std::uint16_t bitsPerSample = 16;
-    // File offset of the first sample byte; 0 for raw files.
-    std::int32_t dataOffset = 0;
+    // File offset of the first sample byte; 0 for raw files and for the sound-file reader.
+    std::int64_t dataOffset = 0;
     // Sample bytes as held: the "data" chunk's declared count, cut to what the file really
     // holds after dataOffset, and for 24-bit, 32-bit and float files counted as the 16-bit
     // samples they become; for raw files the file size.
-    std::int32_t dataLength = 0;
-    // Files beyond 2 GiB are taken as their first 2^31 - 1 bytes.
-    std::int32_t fileSize = 0;
+    std::int64_t dataLength = 0;
+    std::int64_t fileSize = 0;
     // A header was found; false means the raw defaults are in force.
     bool headerValid = false;
     WaveEncoding encoding = WaveEncoding::Pcm16;
+    SoundReader reader = SoundReader::Wave;
+    // The channels in the file, and the one or two of them held (0-based).
+    std::uint16_t fileChannels = 1;
+    std::uint16_t firstChannel = 0;
+    std::uint16_t secondChannel = 1;
+    // The container and encoding, for the information panel ("FLAC 24 bit").
+    std::string formatText;
 
     [[nodiscard]] WaveFormat format() const { return {channels, sampleRate, bitsPerSample}; }
-    [[nodiscard]] SampleSource source() const { return {dataOffset, encoding}; }
+    [[nodiscard]] SampleSource source() const {
+        return {dataOffset, encoding, reader, fileChannels, firstChannel, secondChannel};
+    }
     friend bool operator==(const WaveFileInfo&, const WaveFileInfo&) = default;
 };
 

@@ -3,6 +3,7 @@
 #include "analysis/calibration_edit.h"
 #include "analysis/parameters.h"
 #include "audio/calibration_file.h"
+#include "audio/sound_file.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
 #include "display/plot_layout.h"
@@ -13,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -67,8 +69,8 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->check(CLI::Range(MIN_TIME_SCALE_MSEC, MAX_TIME_SCALE_MSEC));
     command.add_option("--scale", p.scale, "Frequency scale")
         ->check(CLI::IsMember({"linear", "log"}));
-    command.add_option("--channel", p.channel, "Channel of stereo files")
-        ->check(CLI::IsMember({"left", "right"}));
+    command.add_option("--channel", p.channel, "Channel: left, right, or its number from 1")
+        ->check(CLI::IsMember({"left", "right"}) | CLI::Range(1, MAX_FILE_CHANNELS));
     command.add_option("--db-range", p.dbRange, "Colour range, dB")
         ->check(CLI::IsMember({30, 60, 90}));
     command.add_option("--gain", p.gain, "Display gain, dB (the colour dialog's Gain)")
@@ -95,6 +97,20 @@ std::string loadNamedSettings(const std::string& path, AppSettings& settings,
     return {};
 }
 
+} // namespace
+
+int fileChannelOption(const Options& options) {
+    const auto& channel = options.parameters.channel;
+    if (!channel || channel->empty() || !std::all_of(channel->begin(), channel->end(), [](char c) {
+            return c >= '0' && c <= '9';
+        })) {
+        return 0;
+    }
+    return channel->size() > 3 ? MAX_FILE_CHANNELS + 1 : std::stoi(*channel);
+}
+
+namespace {
+
 void applyParameters(const ParameterOptions& p, AppSettings& s) {
     if (p.lowHz) {
         s.lowBandHz = *p.lowHz;
@@ -115,7 +131,9 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
         s.freqScaleChoice = *p.scale == "log" ? FREQ_SCALE_LOG : FREQ_SCALE_LINEAR;
     }
     if (p.channel) {
-        s.channelChoice = *p.channel == "right" ? CHANNEL_RIGHT : CHANNEL_LEFT;
+        // Channel 2 of a stereo file is its right channel; a channel of a file of more is
+        // held alone (fileChannelOption).
+        s.channelChoice = *p.channel == "right" || *p.channel == "2" ? CHANNEL_RIGHT : CHANNEL_LEFT;
     }
     if (p.dbRange) {
         s.dbScaleChoice = *p.dbRange == 30   ? DB_SCALE_30

@@ -32,7 +32,7 @@ struct ParameterOptions {
     std::optional<int> resolution;
     std::optional<float> timeStepMsec;
     std::optional<std::string> scale;   // linear, log
-    std::optional<std::string> channel; // left, right
+    std::optional<std::string> channel; // left, right, or a channel number from 1
     std::optional<int> dbRange;         // 30, 60, 90
     std::optional<int> gain;
     std::optional<std::string> palette; // cb, bw, user
@@ -55,6 +55,9 @@ struct Options {
     ImageLayout layout{300, 24, 0};
     ParameterOptions parameters;
 };
+
+// The channel number --channel gives (1-based), or 0 for none or left/right.
+[[nodiscard]] int fileChannelOption(const Options& options);
 
 // Parses argv. nullopt with the exit status when the run ends here (help, or a usage error
 // already written to stderr).

@@ -100,9 +100,9 @@ struct PlannedFile {
     AppSettings settings;
 };
 PlannedFile planFile(const AppSettings& runSettings, const std::string& file,
-                     std::vector<std::string>* notes) {
+                     std::vector<std::string>* notes, int fileChannel) {
     PlannedFile p;
-    p.plan = planWholeFile(file, runSettings);
+    p.plan = planWholeFile(file, runSettings, fileChannel);
     if (p.plan.failure) {
         p.failure = failureText(*p.plan.failure);
         return p;
@@ -119,7 +119,7 @@ PlannedFile planFile(const AppSettings& runSettings, const std::string& file,
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
                                       std::vector<std::string>* notes) {
-    const PlannedFile planned = planFile(run.settings, file, notes);
+    const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
     }
@@ -131,7 +131,8 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                std::to_string(kLeastImageColumns) + " columns, the file gives " +
                std::to_string(plan.params.columns) + ")";
     }
-    const WholeFileAnalysis analysis = analyseWholeFile(file, settings, o.layout, memoryBytes);
+    const WholeFileAnalysis analysis =
+        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o));
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -171,7 +172,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
                                        std::vector<std::string>* notes) {
-    const PlannedFile planned = planFile(run.settings, file, notes);
+    const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
     }
@@ -204,7 +205,7 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         out.maybeFlush();
     };
     const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, sink);
+        analyseWholeFile(file, settings, o.layout, memoryBytes, sink, fileChannelOption(o));
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -264,11 +265,11 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     wide.freqScaleChoice = FREQ_SCALE_LINEAR;
     wide.lowBandHz = 0;
     wide.highBandHz = std::numeric_limits<std::int32_t>::max();
-    const WholeFilePlan plan = planWholeFile(file, wide);
+    const WholeFilePlan plan = planWholeFile(file, wide, fileChannelOption(o));
     if (plan.failure) {
         return failureText(*plan.failure);
     }
-    if (plan.segmentBytes > memoryBytes) {
+    if (heldSampleBytes(plan) > memoryBytes) {
         return failureText(kNotEnoughMemory);
     }
     std::int32_t high = o.parameters.highHz.value_or(0);
@@ -281,9 +282,9 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         return failureText(samples.failure.value_or(kNotEnoughMemory));
     }
     BandLevels bands;
-    const int setup = bands.setup(columnAnalysisInputsFrom(
-        run.settings, plan.format, plan.params,
-        samples.store->samples().first(static_cast<std::size_t>(plan.segmentBytes))));
+    const int setup = bands.setup(columnAnalysisInputsFrom(run.settings, plan.format, plan.params,
+                                                           heldSamples(*samples.store, plan),
+                                                           heldPrecise(*samples.store, plan)));
     if (setup != 0) {
         return failureText(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
     }

@@ -2,6 +2,7 @@
 
 #include "analysis/analyze_segment.h"
 #include "analysis/column_levels.h"
+#include "audio/sound_file.h"
 #include "audio/wave_file.h"
 #include "display/memory_budget.h"
 #include "display/parallel_column_loop.h"
@@ -43,15 +44,23 @@ ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
     return plan;
 }
 
-WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings) {
+WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings, int fileChannel) {
     WholeFilePlan plan;
-    const WaveParseResult parsed = parseWaveHeader(path);
+    const WaveParseResult parsed = openSoundFile(path);
     if (parsed.status != WaveParseStatus::Header) {
         plan.failure = parsed.message.value_or(kCannotOpenFile);
         return plan;
     }
-    const WaveFileInfo& info = parsed.info;
-    plan.info = info;
+    plan.info = parsed.info;
+    if (fileChannel > 0 && plan.info.fileChannels > 2 && !holdOneChannel(plan.info, fileChannel)) {
+        plan.failure = kNoSuchChannel;
+        return plan;
+    }
+    if (fileChannel > plan.info.fileChannels) {
+        plan.failure = kNoSuchChannel;
+        return plan;
+    }
+    const WaveFileInfo& info = plan.info;
     plan.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
     const int fftSize = fftSizeFromChoice(settings.fftSizeChoice);
     const SegmentRangeInputs range =
@@ -75,6 +84,18 @@ WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings
     return plan;
 }
 
+std::int64_t heldSampleBytes(const WholeFilePlan& plan) {
+    return heldMemoryBytes(plan.segmentBytes, encodingConverted(plan.info.encoding));
+}
+
+std::span<const std::uint8_t> heldSamples(const SampleStore& store, const WholeFilePlan& plan) {
+    return store.samples().first(static_cast<std::size_t>(plan.segmentBytes));
+}
+
+std::span<const float> heldPrecise(const SampleStore& store, const WholeFilePlan& plan) {
+    return store.precisePart(static_cast<std::size_t>(plan.segmentBytes));
+}
+
 WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& plan) {
     AllocationCounter counter;
     SegmentResult segment = loadSegment(path, plan.segmentStartByte, plan.segmentBytes,
@@ -87,9 +108,9 @@ WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& pla
 
 WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& settings,
                                    const ImageLayout& layout, std::int64_t memoryBytes,
-                                   const ColumnSink& sink) {
+                                   const ColumnSink& sink, int fileChannel) {
     WholeFileAnalysis result;
-    result.plan = planWholeFile(path, settings);
+    result.plan = planWholeFile(path, settings, fileChannel);
     const WholeFilePlan& plan = result.plan;
     if (plan.failure) {
         result.failure = plan.failure;
@@ -99,7 +120,7 @@ WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& s
                                          layout.stripHeight, plan.format.channels};
     const std::int64_t imageBytes = spectralImageBytes(geometry);
     if (imageBytes > surfacePixelLimit(memoryBytes) ||
-        imageBytes + plan.segmentBytes > memoryBytes) {
+        imageBytes + heldSampleBytes(plan) > memoryBytes) {
         result.failure = kNotEnoughDisplayMemory;
         return result;
     }
@@ -113,9 +134,9 @@ WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& s
         result.failure = kNotEnoughDisplayMemory;
         return result;
     }
-    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(
-        settings, plan.format, plan.params,
-        samples.store->samples().first(static_cast<std::size_t>(plan.segmentBytes)));
+    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(settings, plan.format, plan.params,
+                                                           heldSamples(*samples.store, plan),
+                                                           heldPrecise(*samples.store, plan));
     // The sink writes the levels log: each bin's own level.
     inputs.binLevels = static_cast<bool>(sink);
     ParallelColumnLoop loop;

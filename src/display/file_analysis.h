@@ -58,8 +58,14 @@ struct WholeFilePlan {
                 static_cast<std::uint16_t>(format.bytesPerSample * 8)};
     }
 };
-// Only wave files with a header are taken: without one the format would be a guess.
-[[nodiscard]] WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings);
+// Only sound files with a header are taken: without one the format would be a guess.
+// `fileChannel` (1-based; 0 for the settings' channel choice) holds that channel of a file of
+// more than two channels alone.
+[[nodiscard]] WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings,
+                                          int fileChannel = 0);
+// The bytes a planned file's samples take in memory: the 16-bit samples, and their exact
+// values for files wider than 16 bits.
+[[nodiscard]] std::int64_t heldSampleBytes(const WholeFilePlan& plan);
 
 // The picture's layout: one band of plotHeight rows per channel (the waveform strip on top),
 // at least minWidth columns wide.
@@ -83,7 +89,7 @@ using ColumnSink = std::function<void(long x, const ParallelColumnLoop& loop)>;
 // anything is read. Single-threaded.
 [[nodiscard]] WholeFileAnalysis
 analyseWholeFile(const std::string& path, const AppSettings& settings, const ImageLayout& layout,
-                 std::int64_t memoryBytes, const ColumnSink& sink = {});
+                 std::int64_t memoryBytes, const ColumnSink& sink = {}, int fileChannel = 0);
 
 // The samples of a planned file (the header's format), or the reader's message.
 struct WholeFileSamples {
@@ -91,5 +97,11 @@ struct WholeFileSamples {
     std::optional<SampleStore> store;
 };
 [[nodiscard]] WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& plan);
+// The planned segment of the loaded samples, and their exact values (empty when the 16-bit
+// samples are exact), as the analysis takes them.
+[[nodiscard]] std::span<const std::uint8_t> heldSamples(const SampleStore& store,
+                                                        const WholeFilePlan& plan);
+[[nodiscard]] std::span<const float> heldPrecise(const SampleStore& store,
+                                                 const WholeFilePlan& plan);
 
 } // namespace korv

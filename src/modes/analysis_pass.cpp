@@ -6,6 +6,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
+#include "audio/sample_encoding.h"
 #include "dialogs/control_ids.h"
 #include "display/column_analyzer.h"
 #include "display/memory_budget.h"
@@ -125,8 +126,9 @@ bool columnLoop(MainWindow& window) {
     // Each column's block goes to an open spectral image log as soon as it is drawn, so the
     // log needs no more memory however long the run.
     ImageLogWriter log;
-    ColumnAnalysisInputs inputs =
-        columnAnalysisInputsFrom(s.settings, run.format, run.params, samples);
+    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(
+        s.settings, run.format, run.params, samples,
+        s.samples->precisePart(static_cast<std::size_t>(run.segmentBytes)));
     inputs.binLevels = log.active();
     ParallelColumnLoop analyzer;
     const int setup =
@@ -294,14 +296,19 @@ bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
         spectralImageBytes({run.params.columns, screenWidth(), s.layout.plotHeight,
                             s.layout.topBand, run.format.channels});
     // What is held now is let go before the new run takes its place.
-    std::int64_t held = s.samples ? static_cast<std::int64_t>(s.samples->heldBytes()) : 0;
+    std::int64_t held =
+        s.samples
+            ? static_cast<std::int64_t>(s.samples->heldBytes() + s.samples->precise().size_bytes())
+            : 0;
     for (const auto* picture : {&s.spectralImage, &s.previousImage}) {
         if (*picture) {
             held += static_cast<std::int64_t>((*picture)->width()) * (*picture)->height();
         }
     }
     const std::int64_t available = availableMemoryBytes() + held;
-    if (image <= surfacePixelLimit(available) && image + run.segmentBytes <= available) {
+    const std::int64_t samples =
+        heldMemoryBytes(run.segmentBytes, encodingConverted(run.info.encoding));
+    if (image <= surfacePixelLimit(available) && image + samples <= available) {
         return true;
     }
     prompts().show(kNotEnoughDisplayMemory);

@@ -7,6 +7,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
+#include "audio/sound_file.h"
 #include "audio/user_message.h"
 #include "audio/wave_file.h"
 #include "dialogs/control_ids.h"
@@ -72,7 +73,7 @@ void analyzeFile(MainWindow& window, int param) {
             // 2. The file.
             if (askForFile) {
                 const auto chosen = prompts().openFile(
-                    waveFileRequest(QStringLiteral("Analyze File"), st.lastFolder));
+                    soundFileRequest(QStringLiteral("Analyze File"), st.lastFolder));
                 if (!chosen) {
                     endWithoutRun();
                     return;
@@ -88,7 +89,7 @@ void analyzeFile(MainWindow& window, int param) {
                 run.file = batchFile();
             }
             // 4-6. Open and parse.
-            const WaveParseResult parsed = parseWaveHeader(run.file);
+            const WaveParseResult parsed = openSoundFile(run.file);
             if (parsed.openedFolder) {
                 st.lastFolder = *parsed.openedFolder;
             }

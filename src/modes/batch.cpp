@@ -158,7 +158,7 @@ void startBatch(MainWindow& window) {
         return;
     }
     const FileRequest request =
-        waveFileRequest(QStringLiteral("Open Multiple Wave Files"), st.lastFolder);
+        soundFileRequest(QStringLiteral("Open Multiple Wave Files"), st.lastFolder);
     const auto chosen = prompts().openFiles(request);
     if (!chosen) {
         return;

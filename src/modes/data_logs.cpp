@@ -205,9 +205,11 @@ void logPoint(int x, int y) {
     const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);
     const AnalysisRun& run = s.run;
     const auto samples = s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
-    const std::optional<long> level = pointLevelDb(
-        columnAnalysisInputsFrom(s.settings, run.format, run.params, samples), right ? 1 : 0,
-        column * run.params.hop / std::max(1, run.format.channels), static_cast<double>(frequency));
+    const std::optional<long> level =
+        pointLevelDb(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples,
+                                              s.samples->precisePart(samples.size())),
+                     right ? 1 : 0, column * run.params.hop / std::max(1, run.format.channels),
+                     static_cast<double>(frequency));
     if (!level) {
         return;
     }

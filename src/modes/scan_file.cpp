@@ -17,6 +17,7 @@
 #include "app/spectral_view.h"
 #include "audio/playback_messages.h"
 #include "audio/sample_encoding.h"
+#include "audio/sound_file.h"
 #include "audio/user_message.h"
 #include "audio/wave_parser.h"
 #include "dialogs/colour_dialog.h"
@@ -238,13 +239,13 @@ void scanFile(MainWindow& window, int param) {
     std::string file = s.fileNameBuffer;
     if (param == cmd::kFromMenu && !fileFromCommandLine) {
         const auto chosen =
-            prompts().openFile(waveFileRequest(QStringLiteral("Scan File"), st.lastFolder));
+            prompts().openFile(soundFileRequest(QStringLiteral("Scan File"), st.lastFolder));
         if (!chosen) {
             return;
         }
         file = fileNameBytes(*chosen);
     }
-    const WaveParseResult parsed = parseWaveHeader(file);
+    const WaveParseResult parsed = openSoundFile(file);
     if (parsed.openedFolder) {
         st.lastFolder = *parsed.openedFolder;
     }
@@ -255,11 +256,6 @@ void scanFile(MainWindow& window, int param) {
         return;
     }
     const WaveFileInfo& info = parsed.info;
-    if (encodingConverted(info.encoding)) {
-        // Only 8- and 16-bit samples go to the sound output as they stand.
-        prompts().show(kAdvancedWaveFormat);
-        return;
-    }
     st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
     st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
     RunFormat format{info.sampleRate, info.channels, info.bitsPerSample / 8};
@@ -328,14 +324,10 @@ void scanFile(MainWindow& window, int param) {
         prompts().show(kCannotOpenAudioDevice);
         return;
     }
-    // Opened by its bytes: a name that is no valid text in the locale is still found.
-    QFile wave;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || !wave.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ||
-        !wave.seek(info.dataOffset + skipBytes)) {
-        if (fd >= 0 && !wave.isOpen()) {
-            ::close(fd);
-        }
+    // Opened by its bytes, as every reader opens: a name that is no valid text in the
+    // locale is still found.
+    HeldSampleStream wave;
+    if (!wave.open(file, info, skipBytes)) {
         prompts().show(kCannotOpenFile);
         return;
     }

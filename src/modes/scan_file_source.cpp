@@ -6,8 +6,8 @@
 
 namespace korv {
 
-FileScanSource::FileScanSource(Playback& playback, QFile& file, int channels, int bytesPerSample,
-                               std::int64_t dataBytes)
+FileScanSource::FileScanSource(Playback& playback, HeldSampleStream& file, int channels,
+                               int bytesPerSample, std::int64_t dataBytes)
     : playback_(playback), file_(file), channels_(channels), bytesPerSample_(bytesPerSample),
       dataBytes_(std::max<std::int64_t>(dataBytes, 0)) {}
 
@@ -26,12 +26,11 @@ std::size_t FileScanSource::readHalf(Half which) {
                                std::max<std::int64_t>(dataBytes_ - fileBytesRead_, 0)));
     std::size_t got = 0;
     while (got < wanted) {
-        const qint64 n = file_.read(reinterpret_cast<char*>(half.data() + got),
-                                    static_cast<qint64>(wanted - got));
-        if (n <= 0) {
+        const std::size_t n = file_.read(half.subspan(got, wanted - got));
+        if (n == 0) {
             break;
         }
-        got += static_cast<std::size_t>(n);
+        got += n;
     }
     // The rest of a last half plays as silence rather than as the sound of a pass before.
     std::fill(half.begin() + static_cast<std::ptrdiff_t>(got), half.end(),

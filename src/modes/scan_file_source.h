@@ -5,9 +5,8 @@
 // long before the device comes back to it, whatever the time between steps.
 
 #include "audio/playback_buffer.h"
+#include "audio/sound_file.h"
 #include "modes/scan_loop.h"
-
-#include <QFile>
 
 #include <cstdint>
 #include <optional>
@@ -19,9 +18,9 @@ class Playback;
 
 class FileScanSource final : public ScanSource {
   public:
-    // `file` open and positioned at the first sample byte to play; `dataBytes` the sample
-    // bytes from there. The playback's stream buffer must be allocated.
-    FileScanSource(Playback& playback, QFile& file, int channels, int bytesPerSample,
+    // `file` open at the first sample to play; `dataBytes` the held sample bytes from there.
+    // The playback's stream buffer must be allocated.
+    FileScanSource(Playback& playback, HeldSampleStream& file, int channels, int bytesPerSample,
                    std::int64_t dataBytes);
 
     // The first half, before the device starts; returns the bytes read.
@@ -42,7 +41,7 @@ class FileScanSource final : public ScanSource {
     void refillFor(std::int64_t played);
 
     Playback& playback_;
-    QFile& file_;
+    HeldSampleStream& file_;
     int channels_;
     int bytesPerSample_;
     std::int64_t dataBytes_;

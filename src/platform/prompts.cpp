@@ -22,6 +22,14 @@ FileRequest waveFileRequest(const QString& title, const std::string& folder) {
     return r;
 }
 
+FileRequest soundFileRequest(const QString& title, const std::string& folder) {
+    FileRequest r = waveFileRequest(title, folder);
+    r.filter =
+        QStringLiteral("Sound Files (*.wav *.wave *.flac *.ogg *.oga *.opus *.mp3 *.aif "
+                       "*.aiff *.aifc *.w64 *.rf64 *.caf);;Wave Files (*.wav);;All Files (*)");
+    return r;
+}
+
 namespace {
 
 Prompts* current = nullptr;

@@ -58,6 +58,8 @@ struct FileRequest {
 
 // A dialog for wave files, opening in `folder` (the settings' last folder).
 [[nodiscard]] FileRequest waveFileRequest(const QString& title, const std::string& folder);
+// A dialog for opening any sound file the program reads, wave files among them.
+[[nodiscard]] FileRequest soundFileRequest(const QString& title, const std::string& folder);
 
 class Prompts {
   public:

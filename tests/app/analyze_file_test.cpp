@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <limits>
@@ -213,6 +214,75 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
     EXPECT_NEAR(brightestRow(5, bottom), rowOf(1000.0), 2);
     EXPECT_NEAR(brightestRow(static_cast<int>(appState().run.params.columns) - 5, bottom),
                 rowOf(3000.0), 2);
+}
+
+// The 16-bit wave file at `from` written again by libsndfile in `format`, with `channels`
+// channels: its own first, silence in the others.
+QString rewritten(const QString& from, const QString& to, int format, int channels) {
+    SF_INFO in{};
+    SNDFILE* source = sf_open(from.toLocal8Bit().constData(), SFM_READ, &in);
+    if (source == nullptr) {
+        return {};
+    }
+    std::vector<short> frames(static_cast<std::size_t>(in.frames * in.channels));
+    sf_readf_short(source, frames.data(), in.frames);
+    sf_close(source);
+    SF_INFO out = in;
+    out.channels = channels;
+    out.format = format;
+    std::vector<short> wide(static_cast<std::size_t>(in.frames * channels), 0);
+    for (sf_count_t f = 0; f < in.frames; ++f) {
+        for (int c = 0; c < in.channels; ++c) {
+            wide[static_cast<std::size_t>(f * channels + c)] =
+                frames[static_cast<std::size_t>(f * in.channels + c)];
+        }
+    }
+    SNDFILE* target = sf_open(to.toLocal8Bit().constData(), SFM_WRITE, &out);
+    if (target == nullptr) {
+        return {};
+    }
+    sf_writef_short(target, wide.data(), in.frames);
+    sf_close(target);
+    return to;
+}
+
+// FLAC, AIFF and a wave file of four channels (once "Advanced Wave Formats Cannot be
+// Processed") are read by libsndfile into the same samples as their 16-bit wave twin, and
+// give its picture; the panel names the format.
+TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
+    settings().channelChoice = CHANNEL_DUAL;
+    const QString twin =
+        write(QStringLiteral("twin.wav"),
+              test::waveFile(kRate, 2, 16, kRate, test::sines({1000.0, 3000.0}, kRate)));
+    analyze(twin);
+    ASSERT_TRUE(appState().spectralImage);
+    const std::vector<std::uint8_t> expected = imageBytes();
+    const struct {
+        const char* name;
+        int format;
+        int channels;
+    } others[] = {{"twin.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2},
+                  {"twin.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2},
+                  {"four.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4}};
+    for (const auto& o : others) {
+        SCOPED_TRACE(o.name);
+        const QString path =
+            rewritten(twin, dir.file(QString::fromLatin1(o.name)), o.format, o.channels);
+        ASSERT_FALSE(path.isEmpty());
+        analyze(path);
+        EXPECT_TRUE(prompts->messages().empty());
+        ASSERT_TRUE(appState().spectralImage);
+        EXPECT_EQ(appState().run.info.reader, SoundReader::SoundFile);
+        EXPECT_EQ(appState().run.info.fileChannels, o.channels);
+        EXPECT_EQ(imageBytes(), expected);
+    }
+    // The open dialog offers the other formats beside wave files.
+    ASSERT_FALSE(prompts->fileRequests().empty());
+    const QString filter = prompts->fileRequests().back().filter;
+    for (const char* pattern :
+         {"*.wav", "*.flac", "*.ogg", "*.opus", "*.mp3", "*.aiff", "*.w64", "*.rf64", "*.caf"}) {
+        EXPECT_TRUE(filter.contains(QString::fromLatin1(pattern))) << pattern;
+    }
 }
 
 TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {

@@ -31,6 +31,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -207,6 +208,49 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     EXPECT_EQ(freqMarkPixels, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
+}
+
+// A 24-bit wave file and a FLAC file, once "Advanced Wave Formats Cannot be Processed", are
+// played as the 16-bit samples of their twin, and the tone lights its row.
+TEST_F(ScanFileTest, WiderAndOtherFormatsArePlayedAsTheirSixteenBitTwin) {
+    const long frames = kRate * 3;
+    const auto signal = test::sines({1000.0}, kRate);
+    scan(test::waveFile(kRate, 1, 16, frames, signal));
+    const std::vector<std::uint8_t> heard = output->played();
+    ASSERT_GE(heard.size(), static_cast<std::size_t>(frames) * 2 * 9 / 10);
+    const QString twin =
+        dir.write(QStringLiteral("twin.wav"), test::waveFile(kRate, 1, 16, frames, signal));
+    SF_INFO in{};
+    SNDFILE* source = sf_open(twin.toLocal8Bit().constData(), SFM_READ, &in);
+    ASSERT_NE(source, nullptr);
+    std::vector<short> samples(static_cast<std::size_t>(in.frames));
+    sf_readf_short(source, samples.data(), in.frames);
+    sf_close(source);
+    SF_INFO out = in;
+    out.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    const QString flac = dir.file(QStringLiteral("tone.flac"));
+    SNDFILE* target = sf_open(flac.toLocal8Bit().constData(), SFM_WRITE, &out);
+    ASSERT_NE(target, nullptr);
+    sf_writef_short(target, samples.data(), in.frames);
+    sf_close(target);
+    QFile flacFile(flac);
+    ASSERT_TRUE(flacFile.open(QIODevice::ReadOnly));
+    for (const QByteArray& file :
+         {test::waveFile(kRate, 1, 24, frames, signal), flacFile.readAll()}) {
+        scan(file);
+        EXPECT_TRUE(prompts->messages().empty());
+        EXPECT_TRUE(lastScanFile().endReached);
+        // The device keeps what each scan played, one after the other.
+        const std::vector<std::uint8_t>& played = output->played();
+        ASSERT_EQ(played.size() % heard.size(), 0u);
+        EXPECT_TRUE(std::equal(heard.begin(), heard.end(),
+                               played.end() - static_cast<std::ptrdiff_t>(heard.size())));
+        EXPECT_EQ(lastScanFile().fileBytesRead, frames * 2);
+        const AppState& s = appState();
+        ASSERT_TRUE(s.spectralImage);
+        EXPECT_NEAR(test::loudestRow(5, 0), (s.layout.plotHeight - s.layout.topBand) / 4, 2);
+        expectIdle();
+    }
 }
 
 TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {

@@ -426,6 +426,39 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
     EXPECT_EQ(run("--help").status, EXIT_ALL_DONE);
 }
 
+// A wave file of four channels (once "Advanced Wave Formats Cannot be Processed"), one tone
+// each: --channel N names the channel analysed, counted from 1.
+TEST_F(CliProgramTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
+    const double tones[] = {500.0, 1000.0, 2000.0, 4000.0};
+    Bytes samples;
+    for (std::size_t i = 0; i < kRate; ++i) {
+        for (const double hz : tones) {
+            const double v =
+                16000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
+            test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+        }
+    }
+    const std::string four = wave("four.wav", test::pcmWaveFile(40, 4, kRate, 16, samples, 0xFFFE));
+    for (int channel = 1; channel <= 4; ++channel) {
+        SCOPED_TRACE(channel);
+        const std::string out = dir.file("c" + std::to_string(channel));
+        const ProgramRun r =
+            run("levels " + four + " --csv --channel " + std::to_string(channel) + " --out " + out);
+        ASSERT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+        const auto csv = csvRows(out + "/four.levels.csv");
+        ASSERT_GT(csv.size(), 3u);
+        const auto& mid = csv[csv.size() / 2];
+        const auto loudest = std::max_element(mid.begin() + 1, mid.end(), [](auto& a, auto& b) {
+            return std::stod(a) < std::stod(b);
+        });
+        EXPECT_NEAR(std::stod(csv[0][static_cast<std::size_t>(loudest - mid.begin())]),
+                    tones[channel - 1], 45.0);
+    }
+    const ProgramRun missing = run("levels " + four + " --channel 5 --out " + dir.file("c5"));
+    EXPECT_EQ(missing.status, EXIT_SOME_FAILED);
+    EXPECT_EQ(missing.errors, four + ": No Such Channel in File\n");
+}
+
 TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
     // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher.
     constexpr double kAmplitude = 16384.0;

@@ -1,0 +1,483 @@
+#include "audio/sound_file.h"
+
+#include "audio/wave_io.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace korv {
+
+namespace {
+
+// libsndfile reads through the same bounded reader as the wave parser, so a file and the
+// bytes of a fuzzer take one path.
+struct VirtualFile {
+    const WaveByteReader* read = nullptr;
+    std::int64_t size = 0;
+    std::int64_t position = 0;
+};
+
+sf_count_t vfLength(void* user) {
+    return static_cast<VirtualFile*>(user)->size;
+}
+
+sf_count_t vfSeek(sf_count_t offset, int whence, void* user) {
+    auto* f = static_cast<VirtualFile*>(user);
+    std::int64_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = f->position;
+    } else if (whence == SEEK_END) {
+        base = f->size;
+    }
+    // Positions stay within 0 .. size: reads past the end give nothing anyway.
+    const std::int64_t room = offset >= 0 ? std::numeric_limits<std::int64_t>::max() - base : 0;
+    const std::int64_t to = offset > room ? f->size : base + offset;
+    if (to < 0) {
+        return -1;
+    }
+    f->position = std::min(to, f->size);
+    return f->position;
+}
+
+sf_count_t vfRead(void* into, sf_count_t count, void* user) {
+    auto* f = static_cast<VirtualFile*>(user);
+    if (count <= 0 || f->position >= f->size) {
+        return 0;
+    }
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, f->size - f->position));
+    const std::size_t got =
+        std::min(n, (*f->read)(f->position, std::span(static_cast<std::uint8_t*>(into), n)));
+    f->position += static_cast<std::int64_t>(got);
+    return static_cast<sf_count_t>(got);
+}
+
+sf_count_t vfWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+
+sf_count_t vfTell(void* user) {
+    return static_cast<VirtualFile*>(user)->position;
+}
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+struct OpenSndfile {
+    VirtualFile file;
+    SF_VIRTUAL_IO io{vfLength, vfSeek, vfRead, vfWrite, vfTell};
+    SF_INFO info{};
+    SndfileHandle handle;
+};
+
+// Opened in place: libsndfile keeps pointers to the io table and the file.
+bool openSndfile(OpenSndfile& s, const WaveByteReader& read, std::int64_t fileSize) {
+    s.file = VirtualFile{&read, fileSize, 0};
+    s.info = SF_INFO{};
+    s.handle.reset(sf_open_virtual(&s.io, SFM_READ, &s.info, &s.file));
+    return s.handle != nullptr;
+}
+
+enum class Sniffed { Wave, RiffWave, SoundFile, MaybeMpeg };
+
+// The length of the MPEG-1/2/2.5 Layer III frame whose header is at `h`; 0 when the four
+// bytes are no such header.
+std::int64_t mpegFrameBytes(const std::uint8_t* h) {
+    constexpr std::array<int, 15> kBitrates1 = {0,   32,  40,  48,  56,  64,  80, 96,
+                                                112, 128, 160, 192, 224, 256, 320};
+    constexpr std::array<int, 15> kBitrates2 = {0,  8,  16, 24,  32,  40,  48, 56,
+                                                64, 80, 96, 112, 128, 144, 160};
+    constexpr std::array<int, 3> kRates1 = {44100, 48000, 32000};
+    const int version = (h[1] >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    const int layer = (h[1] >> 1) & 3;   // 1: Layer III
+    const int bitrateIndex = h[2] >> 4;
+    const int rateIndex = (h[2] >> 2) & 3;
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || version == 1 || layer != 1 || bitrateIndex == 0 ||
+        bitrateIndex == 15 || rateIndex == 3) {
+        return 0;
+    }
+    const bool one = version == 3;
+    const int rate = kRates1[static_cast<std::size_t>(rateIndex)] / (one            ? 1
+                                                                     : version == 2 ? 2
+                                                                                    : 4);
+    const int kbps = (one ? kBitrates1 : kBitrates2)[static_cast<std::size_t>(bitrateIndex)];
+    return (one ? 144 : 72) * 1000LL * kbps / rate + ((h[2] >> 1) & 1);
+}
+
+// An MP3 without a tag is taken for one only when a second frame header follows the first
+// where its length says: header-less samples starting with the sync bits stay raw data.
+bool twoMpegFrames(const WaveByteReader& read, const std::array<std::uint8_t, 12>& head) {
+    const std::int64_t length = mpegFrameBytes(head.data());
+    std::array<std::uint8_t, 4> next{};
+    return length > 4 && read(length, next) == next.size() && mpegFrameBytes(next.data()) > 0;
+}
+
+// What the first bytes say. Only the containers libsndfile is there for are sent to it; all
+// else (header-less data in particular) stays with the wave reader.
+Sniffed sniff(const std::array<std::uint8_t, 12>& head) {
+    const auto is = [&head](std::size_t at, const char* id) {
+        return std::memcmp(head.data() + at, id, std::strlen(id)) == 0;
+    };
+    if (is(0, "RIFF") && is(8, "WAVE")) {
+        return Sniffed::RiffWave;
+    }
+    if (is(0, "fLaC") || is(0, "OggS") || is(0, "RF64") || is(0, "BW64") || is(0, "riff") ||
+        is(0, "caff") || is(0, "ID3") || (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC")))) {
+        return Sniffed::SoundFile;
+    }
+    if (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0) {
+        return Sniffed::MaybeMpeg; // an MPEG audio frame without a tag
+    }
+    return Sniffed::Wave;
+}
+
+WaveEncoding encodingOfSubtype(int subtype) {
+    switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_DPCM_8:
+        return WaveEncoding::Pcm8;
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+    case SF_FORMAT_DWVW_12:
+    case SF_FORMAT_DWVW_16:
+    case SF_FORMAT_DPCM_16:
+    case SF_FORMAT_ALAC_16:
+        return WaveEncoding::Pcm16;
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_DWVW_24:
+    case SF_FORMAT_ALAC_24:
+    case SF_FORMAT_ALAC_20:
+        return WaveEncoding::Pcm24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_ALAC_32:
+        return WaveEncoding::Pcm32;
+    default:
+        // Float, double and the lossy codecs (Vorbis, Opus, MP3) decode to floats.
+        return WaveEncoding::Float32;
+    }
+}
+
+std::string containerText(int major) {
+    switch (major) {
+    case SF_FORMAT_WAV:
+        return "Wave";
+    case SF_FORMAT_AIFF:
+        return "AIFF";
+    case SF_FORMAT_W64:
+        return "W64";
+    case SF_FORMAT_RF64:
+        return "RF64";
+    case SF_FORMAT_CAF:
+        return "CAF";
+    case SF_FORMAT_FLAC:
+        return "FLAC";
+    case SF_FORMAT_OGG:
+        return "Ogg";
+    case SF_FORMAT_MPEG:
+        return "MP3";
+    default:
+        return "Sound file";
+    }
+}
+
+// Bytes a frame takes in the file for the plain PCM and float encodings; 0 for the coded
+// ones, whose size says nothing about their length.
+std::int64_t plainFrameBytes(const SF_INFO& info) {
+    switch (info.format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_AIFF:
+    case SF_FORMAT_W64:
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_CAF:
+    case SF_FORMAT_AU:
+        break;
+    default:
+        return 0; // FLAC, Ogg and MP3 say "16 bit" of what they decode to
+    }
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return info.channels;
+    case SF_FORMAT_PCM_16:
+        return 2LL * info.channels;
+    case SF_FORMAT_PCM_24:
+        return 3LL * info.channels;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+        return 4LL * info.channels;
+    case SF_FORMAT_DOUBLE:
+        return 8LL * info.channels;
+    default:
+        return 0;
+    }
+}
+
+WaveParseResult refusedFormat() {
+    WaveParseResult result;
+    result.status = WaveParseStatus::AdvancedFormat;
+    result.message = kAdvancedWaveFormat;
+    return result;
+}
+
+// The file's format through libsndfile, its declared sizes checked against the file; nothing
+// when libsndfile cannot read it.
+std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::int64_t fileSize) {
+    OpenSndfile s;
+    if (!openSndfile(s, read, fileSize)) {
+        return std::nullopt;
+    }
+    const SF_INFO& sf = s.info;
+    if (sf.channels < 1 || sf.channels > MAX_FILE_CHANNELS || sf.samplerate < 1 ||
+        sf.samplerate > MAX_FILE_SAMPLE_RATE || sf.frames < 0) {
+        return refusedFormat();
+    }
+    std::int64_t frames = sf.frames;
+    // A header declaring more than the file holds (a 5 GB count in a 1 KB file) is held to
+    // what is there.
+    if (const std::int64_t frameBytes = plainFrameBytes(sf); frameBytes > 0) {
+        frames = std::min(frames, fileSize / frameBytes);
+    }
+    // Held as 16-bit samples of at most two channels: far from any overflow.
+    frames = std::min<std::int64_t>(frames, std::numeric_limits<std::int64_t>::max() / 8);
+
+    WaveParseResult result;
+    result.status = WaveParseStatus::Header;
+    WaveFileInfo& info = result.info;
+    info.reader = SoundReader::SoundFile;
+    info.fileChannels = static_cast<std::uint16_t>(sf.channels);
+    info.channels = static_cast<std::uint16_t>(std::min(sf.channels, 2));
+    info.firstChannel = 0;
+    info.secondChannel = info.channels == 2 ? 1 : 0;
+    info.sampleRate = sf.samplerate;
+    info.bitsPerSample = 16;
+    info.encoding = encodingOfSubtype(sf.format & SF_FORMAT_SUBMASK);
+    info.dataOffset = 0;
+    info.dataLength = frames * info.channels * 2;
+    info.fileSize = fileSize;
+    info.headerValid = true;
+    info.formatText = containerText(sf.format & SF_FORMAT_TYPEMASK) + " " +
+                      std::string(encodingText(info.encoding));
+    return result;
+}
+
+// The held channels of `frames` decoded frames of `fileChannels` floats (full scale 1) as
+// 16-bit samples into `into16` from held sample `at`, and their exact values into `precise`
+// when it is not empty.
+void holdFrames(std::span<const float> decoded, std::size_t frames, const SampleSource& source,
+                std::size_t held, std::size_t at, std::span<std::uint8_t> into16,
+                std::span<float> precise) {
+    const auto fileChannels = static_cast<std::size_t>(source.fileChannels);
+    const std::array<std::size_t, 2> picks{source.firstChannel, source.secondChannel};
+    for (std::size_t f = 0; f < frames; ++f) {
+        for (std::size_t c = 0; c < held; ++c) {
+            const float v = preciseSample(
+                static_cast<double>(decoded[f * fileChannels + picks[c]]) * FLOAT_SAMPLE_SCALE);
+            const std::size_t i = at + f * held + c;
+            const auto bits = static_cast<std::uint16_t>(preciseTo16(v));
+            into16[2 * i] = static_cast<std::uint8_t>(bits & 0xFFu);
+            into16[2 * i + 1] = static_cast<std::uint8_t>(bits >> 8);
+            if (!precise.empty()) {
+                precise[i] = v;
+            }
+        }
+    }
+}
+
+} // namespace
+
+WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileSize) {
+    std::array<std::uint8_t, 12> head{};
+    const std::size_t got = fileSize >= WAVE_MIN_FILE_SIZE ? read(0, head) : 0;
+    Sniffed kind = got == head.size() ? sniff(head) : Sniffed::Wave;
+    if (kind == Sniffed::MaybeMpeg) {
+        kind = twoMpegFrames(read, head) ? Sniffed::SoundFile : Sniffed::Wave;
+    }
+    if (kind == Sniffed::SoundFile) {
+        if (auto sound = soundFileFormat(read, fileSize)) {
+            return *sound;
+        }
+        // What libsndfile cannot read is what it was before: the wave reader's to judge.
+        return parseWaveHeaderFrom(read, fileSize);
+    }
+    WaveParseResult wave = parseWaveHeaderFrom(read, fileSize);
+    if (kind == Sniffed::RiffWave && wave.status == WaveParseStatus::AdvancedFormat) {
+        if (auto sound = soundFileFormat(read, fileSize);
+            sound && sound->status == WaveParseStatus::Header) {
+            return *sound;
+        }
+    }
+    return wave;
+}
+
+WaveParseResult openSoundFileBytes(std::span<const std::uint8_t> bytes) {
+    const WaveByteReader read = [bytes](std::int64_t offset, std::span<std::uint8_t> into) {
+        if (offset < 0 || static_cast<std::uint64_t>(offset) >= bytes.size()) {
+            return std::size_t{0};
+        }
+        const auto from = bytes.subspan(static_cast<std::size_t>(offset));
+        const std::size_t n = std::min(from.size(), into.size());
+        std::copy_n(from.begin(), n, into.begin());
+        return n;
+    };
+    return openSoundFileFrom(read, static_cast<std::int64_t>(bytes.size()));
+}
+
+WaveParseResult openSoundFile(const std::string& path) {
+    const PosixFile file = PosixFile::openForReading(path);
+    if (!file.isOpen()) {
+        WaveParseResult result;
+        result.status = WaveParseStatus::CannotOpenFile;
+        result.message = kCannotOpenFile;
+        return result;
+    }
+    WaveParseResult result = openSoundFileFrom(
+        [&file](std::int64_t offset, std::span<std::uint8_t> into) {
+            return file.readAt(offset, into);
+        },
+        file.size());
+    result.openedFolder = folderOfPath(path);
+    return result;
+}
+
+bool holdOneChannel(WaveFileInfo& info, int channel) {
+    if (channel < 1 || channel > info.fileChannels) {
+        return false;
+    }
+    if (info.reader == SoundReader::Wave) {
+        return true; // the wave reader's one or two channels are chosen by the channel choice
+    }
+    const std::int64_t frames = info.dataLength / (2 * std::int64_t{info.channels});
+    info.channels = 1;
+    info.firstChannel = static_cast<std::uint16_t>(channel - 1);
+    info.secondChannel = info.firstChannel;
+    info.dataLength = frames * 2;
+    return true;
+}
+
+bool readSoundFileFrames(const WaveByteReader& read, std::int64_t fileSize,
+                         const SampleSource& source, int heldChannels, std::int64_t firstFrame,
+                         std::span<std::uint8_t> into16, std::span<float> precise) {
+    OpenSndfile s;
+    if (heldChannels < 1 || heldChannels > 2 || !openSndfile(s, read, fileSize) ||
+        s.info.channels != source.fileChannels || source.firstChannel >= source.fileChannels ||
+        source.secondChannel >= source.fileChannels) {
+        return false;
+    }
+    const auto held = static_cast<std::size_t>(heldChannels);
+    const std::size_t frames = into16.size() / (2 * held);
+    if (firstFrame < 0 || (!precise.empty() && precise.size() < frames * held) ||
+        sf_seek(s.handle.get(), firstFrame, SEEK_SET) != firstFrame) {
+        return false;
+    }
+    constexpr std::size_t kBlockFrames = 4096;
+    std::vector<float> block(kBlockFrames * static_cast<std::size_t>(source.fileChannels));
+    std::size_t done = 0;
+    while (done < frames) {
+        const auto want = static_cast<sf_count_t>(std::min(kBlockFrames, frames - done));
+        if (sf_readf_float(s.handle.get(), block.data(), want) != want) {
+            return false;
+        }
+        holdFrames(block, static_cast<std::size_t>(want), source, held, done * held, into16,
+                   precise);
+        done += static_cast<std::size_t>(want);
+    }
+    return true;
+}
+
+struct HeldSampleStream::Stream {
+    PosixFile file;
+    WaveByteReader reader;
+    WaveFileInfo info;
+    std::int64_t filePosition = 0; // the wave reader's next byte
+    OpenSndfile sound;
+    std::vector<std::uint8_t> block;
+    std::vector<float> frames;
+
+    explicit Stream(PosixFile opened) : file(std::move(opened)) {
+        reader = [this](std::int64_t offset, std::span<std::uint8_t> into) {
+            return file.readAt(offset, into);
+        };
+    }
+};
+
+HeldSampleStream::HeldSampleStream() = default;
+HeldSampleStream::HeldSampleStream(HeldSampleStream&&) noexcept = default;
+HeldSampleStream& HeldSampleStream::operator=(HeldSampleStream&&) noexcept = default;
+HeldSampleStream::~HeldSampleStream() = default;
+
+bool HeldSampleStream::open(const std::string& path, const WaveFileInfo& info,
+                            std::int64_t startByte) {
+    stream_.reset();
+    PosixFile file = PosixFile::openForReading(path);
+    const std::int64_t frameBytes = std::int64_t{info.channels} * info.bitsPerSample / 8;
+    if (!file.isOpen() || frameBytes <= 0 || startByte < 0) {
+        return false;
+    }
+    auto s = std::make_unique<Stream>(std::move(file));
+    s->info = info;
+    if (info.reader == SoundReader::SoundFile) {
+        const SampleSource source = info.source();
+        if (!openSndfile(s->sound, s->reader, s->file.size()) ||
+            s->sound.info.channels != source.fileChannels ||
+            source.firstChannel >= source.fileChannels ||
+            source.secondChannel >= source.fileChannels ||
+            sf_seek(s->sound.handle.get(), startByte / frameBytes, SEEK_SET) !=
+                startByte / frameBytes) {
+            return false;
+        }
+    } else if (encodingConverted(info.encoding)) {
+        s->filePosition = info.dataOffset + startByte / 2 * encodingBytes(info.encoding);
+    } else {
+        s->filePosition = info.dataOffset + startByte;
+    }
+    stream_ = std::move(s);
+    return true;
+}
+
+void HeldSampleStream::close() {
+    stream_.reset();
+}
+
+std::size_t HeldSampleStream::read(std::span<std::uint8_t> into) {
+    if (!stream_) {
+        return 0;
+    }
+    Stream& s = *stream_;
+    const WaveEncoding encoding = s.info.encoding;
+    if (s.info.reader == SoundReader::Wave && !encodingConverted(encoding)) {
+        const std::size_t got = s.file.readAt(s.filePosition, into);
+        s.filePosition += static_cast<std::int64_t>(got);
+        return got;
+    }
+    if (s.info.reader == SoundReader::Wave) {
+        const auto width = static_cast<std::size_t>(encodingBytes(encoding));
+        s.block.resize(into.size() / 2 * width);
+        const std::size_t got = s.file.readAt(s.filePosition, s.block);
+        const std::size_t samples = got / width;
+        s.filePosition += static_cast<std::int64_t>(samples * width);
+        return 2 * convertSamplesTo16(encoding, std::span(s.block).first(samples * width), into);
+    }
+    const auto held = static_cast<std::size_t>(s.info.channels);
+    const std::size_t want = into.size() / (2 * held);
+    s.frames.resize(want * s.info.fileChannels);
+    const sf_count_t got =
+        sf_readf_float(s.sound.handle.get(), s.frames.data(), static_cast<sf_count_t>(want));
+    const auto frames = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
+    holdFrames(s.frames, frames, s.info.source(), held, 0, into, {});
+    return frames * held * 2;
+}
+
+} // namespace korv

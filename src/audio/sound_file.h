@@ -1,0 +1,70 @@
+#pragma once
+// Opening any sound file the program reads, in one place for every mode and the tool: RIFF
+// wave files and header-less data go to the program's own wave reader, with its messages and
+// its raw fallback; FLAC, Ogg Vorbis, Opus, MP3, AIFF/AIFC, W64, RF64, CAF (and wave files the
+// wave reader refuses, such as more than two channels) go to libsndfile. Either way the
+// result is a WaveFileInfo of held 8- or 16-bit samples, one or two channels picked from the
+// file's, and a SampleSource that loadSegment reads a stretch through.
+
+#include "audio/wave_parser.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace korv {
+
+inline constexpr int MAX_FILE_CHANNELS = 64;
+inline constexpr std::int32_t MAX_FILE_SAMPLE_RATE = 384000;
+
+// A channel number beyond the file's.
+inline const UserMessage kNoSuchChannel{"No Such Channel in File", MessageIcon::Warning};
+
+// Opens the file, checks its size and finds its format; the messages and statuses are the
+// wave reader's, whichever reader takes the file.
+[[nodiscard]] WaveParseResult openSoundFile(const std::string& path);
+// The same over a file of `fileSize` bytes that `read` gives.
+[[nodiscard]] WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileSize);
+// The same over a whole file in memory.
+[[nodiscard]] WaveParseResult openSoundFileBytes(std::span<const std::uint8_t> bytes);
+
+// Holds channel `channel` (1-based) of the file alone, as mono data; false (info unchanged)
+// when the file has no such channel.
+[[nodiscard]] bool holdOneChannel(WaveFileInfo& info, int channel);
+
+// `frames` held frames from held frame `firstFrame` of a sound-file source, as 16-bit
+// samples (little-endian, interleaved, `heldChannels` a frame) into `into16` and, when
+// `precise` is not empty, their exact values into `precise`. False when the file ends
+// early or cannot be read.
+[[nodiscard]] bool readSoundFileFrames(const WaveByteReader& read, std::int64_t fileSize,
+                                       const SampleSource& source, int heldChannels,
+                                       std::int64_t firstFrame, std::span<std::uint8_t> into16,
+                                       std::span<float> precise);
+
+// The held samples of a file read in order from a point of its data: what Scan File streams to
+// the sound output, as 8- or 16-bit samples whatever the file's own encoding and reader.
+class HeldSampleStream {
+  public:
+    HeldSampleStream();
+    HeldSampleStream(HeldSampleStream&&) noexcept;
+    HeldSampleStream& operator=(HeldSampleStream&&) noexcept;
+    HeldSampleStream(const HeldSampleStream&) = delete;
+    HeldSampleStream& operator=(const HeldSampleStream&) = delete;
+    ~HeldSampleStream();
+
+    // Opens the file `info` describes at held byte `startByte` of its data (the frame that
+    // holds it, for the sound-file reader); false when it cannot be opened or positioned.
+    [[nodiscard]] bool open(const std::string& path, const WaveFileInfo& info,
+                            std::int64_t startByte);
+    // Up to into.size() held bytes in whole samples: fewer at the end of the data or on an
+    // error.
+    [[nodiscard]] std::size_t read(std::span<std::uint8_t> into);
+    void close();
+
+  private:
+    struct Stream;
+    std::unique_ptr<Stream> stream_;
+};
+
+} // namespace korv

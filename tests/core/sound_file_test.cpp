@@ -1,0 +1,408 @@
+// Opening every sound file through the one decision: libsndfile's containers, the wave
+// reader's files and messages as they were, exact values of the wider samples in the
+// analysis, files beyond 4 GB, more than two channels, and hostile headers. The test files
+// are written here with libsndfile itself, or assembled byte by byte.
+
+#include "audio/sound_file.h"
+
+#include "analysis/column_levels.h"
+#include "audio/wave_file.h"
+#include "core/wave_test_files.h"
+#include "display/file_analysis.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <numbers>
+#include <unistd.h>
+#include <vector>
+
+namespace korv {
+namespace {
+
+using test::Bytes;
+
+struct Written {
+    const char* name;
+    int format;
+    std::int32_t rate;
+    bool lossless;
+};
+
+// Writes `frames` frames of `channels` sines (channel c at 441 x (c + 1) Hz, amplitude
+// `amplitude` of full scale) with libsndfile; false when this libsndfile cannot write it.
+bool writeSound(const std::string& path, int format, std::int32_t rate, int channels,
+                sf_count_t frames, double amplitude) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr) {
+        return false;
+    }
+    std::vector<double> data(static_cast<std::size_t>(frames * channels));
+    for (sf_count_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            data[static_cast<std::size_t>(i * channels + c)] =
+                amplitude *
+                std::sin(2.0 * std::numbers::pi * 441.0 * (c + 1) * static_cast<double>(i) / rate);
+        }
+    }
+    const bool whole = sf_writef_double(f, data.data(), frames) == frames;
+    return sf_close(f) == 0 && whole;
+}
+
+// The held samples of channel `channel` as numbers.
+std::vector<double> heldChannel(const SampleStore& store, int channels, int channel) {
+    std::vector<double> out;
+    const auto bytes = store.samples();
+    for (std::size_t i = static_cast<std::size_t>(channel) * 2; i + 1 < bytes.size();
+         i += static_cast<std::size_t>(channels) * 2) {
+        out.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    }
+    return out;
+}
+
+double rms(const std::vector<double>& v) {
+    double sum = 0.0;
+    for (const double x : v) {
+        sum += x * x;
+    }
+    return v.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(v.size()));
+}
+
+class SoundFileTest : public ::testing::Test {
+  protected:
+    test::TempFolder temp;
+    AllocationCounter counter;
+
+    SegmentResult loadAll(const std::string& path, const WaveFileInfo& info) {
+        return loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter,
+                           info.source());
+    }
+};
+
+TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
+    const Written kinds[] = {
+        {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, true},
+        {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, true},
+        {"a.aifc", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 44100, true},
+        {"a.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 22050, true},
+        {"a.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 48000, true},
+        {"a.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 44100, true},
+        {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, false},
+        {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, false},
+        {"a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, false},
+    };
+    constexpr sf_count_t kFrames = 30000;
+    constexpr double kAmplitude = 0.5;
+    for (const Written& k : kinds) {
+        SCOPED_TRACE(k.name);
+        const std::string path = temp.file(k.name);
+        ASSERT_TRUE(writeSound(path, k.format, k.rate, 2, kFrames, kAmplitude));
+        const WaveParseResult opened = openSoundFile(path);
+        ASSERT_EQ(opened.status, WaveParseStatus::Header);
+        EXPECT_FALSE(opened.message.has_value());
+        EXPECT_EQ(opened.openedFolder, temp.folder());
+        const WaveFileInfo& info = opened.info;
+        EXPECT_EQ(info.reader, SoundReader::SoundFile);
+        EXPECT_EQ(info.sampleRate, k.rate);
+        EXPECT_EQ(info.channels, 2);
+        EXPECT_EQ(info.bitsPerSample, 16);
+        auto loaded = loadAll(path, info);
+        ASSERT_TRUE(loaded.store.has_value()) << (loaded.message ? loaded.message->text : "");
+        const auto left = heldChannel(*loaded.store, 2, 0);
+        const auto right = heldChannel(*loaded.store, 2, 1);
+        // The lossy codecs add or drop a few frames of delay; the lossless ones keep all.
+        if (k.lossless) {
+            ASSERT_EQ(left.size(), static_cast<std::size_t>(kFrames));
+            for (std::size_t i = 0; i < left.size(); i += 997) {
+                const double want =
+                    kAmplitude * 32768.0 *
+                    std::sin(2.0 * std::numbers::pi * 441.0 * static_cast<double>(i) / k.rate);
+                EXPECT_NEAR(left[i], want, 1.0) << i;
+            }
+        }
+        // A sine of amplitude a has the RMS a / sqrt 2, whatever the codec did to it.
+        EXPECT_NEAR(rms(left), kAmplitude * 32768.0 / std::sqrt(2.0), 0.05 * 32768.0 * kAmplitude);
+        EXPECT_NEAR(rms(right), kAmplitude * 32768.0 / std::sqrt(2.0), 0.05 * 32768.0 * kAmplitude);
+    }
+}
+
+TEST_F(SoundFileTest, WaveFilesKeepTheWaveReadersResultsAndMessages) {
+    const std::string raw = temp.file("raw.wav");
+    test::writeFile(raw, test::noise(2048, 7));
+    const std::string tiny = temp.file("tiny.wav");
+    test::writeFile(tiny, test::noise(2047, 7));
+    const std::string adpcm = temp.file("adpcm.wav");
+    test::writeFile(adpcm, test::pcmWaveFile(16, 1, 8000, 4, test::noise(4000, 3), 0x55));
+    const std::string pcm24 = temp.file("pcm24.wav");
+    test::writeFile(pcm24,
+                    test::pcmWaveFile(16, 2, 44100, 24, test::sineSamples(3000, 2, 24, 44100)));
+    for (const std::string& path : {raw, tiny, adpcm, pcm24, temp.file("missing.wav")}) {
+        SCOPED_TRACE(path);
+        const WaveParseResult wave = parseWaveHeader(path);
+        const WaveParseResult sound = openSoundFile(path);
+        EXPECT_EQ(sound.status, wave.status);
+        EXPECT_EQ(sound.message, wave.message);
+        EXPECT_EQ(sound.info, wave.info);
+    }
+    EXPECT_EQ(openSoundFile(raw).message, kNotPcmWaveFormat);
+    EXPECT_EQ(openSoundFile(adpcm).message, kAdvancedWaveFormat);
+}
+
+// The level a bin-centred sine of amplitude a (16-bit units) gives with the full Hann window:
+// the window halves it, and a level is 40 log10 of the power, truncated.
+int sineLevel(double amplitude) {
+    return static_cast<int>(40.0 * std::log10((amplitude / 2) * (amplitude / 2)));
+}
+
+// The levels of the first column of a file, as the analysis computes them.
+std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationCounter& counter,
+                                            int n) {
+    const WaveParseResult opened = openSoundFile(path);
+    EXPECT_EQ(opened.status, WaveParseStatus::Header);
+    const WaveFileInfo& info = opened.info;
+    auto loaded =
+        loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter, info.source());
+    EXPECT_TRUE(loaded.store.has_value());
+    if (!loaded.store) {
+        return {};
+    }
+    const SampleStore& store = *loaded.store;
+    std::vector<float> frame(static_cast<std::size_t>(n));
+    readColumnFrame({store.samples(), info.channels, 2, info.channels, store.precise()}, 0, 0,
+                    frame);
+    FftEngine fft;
+    EXPECT_EQ(fft.setupFft(std::countr_zero(static_cast<unsigned>(n)), FFT_FULL_WINDOW_RATE,
+                           FFT_FULL_WINDOW_MSEC),
+              0);
+    std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
+    fft.transformSamples(frame, levels, FFT_MODE_LEVELS);
+    return levels;
+}
+
+TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRange) {
+    constexpr int kN = 1024;
+    constexpr int kBin = 32;
+    constexpr std::int32_t kRate = 44100;
+    const double hz = kBin * static_cast<double>(kRate) / kN;
+    const auto sine = [&](double amplitude, std::size_t i) {
+        return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
+    };
+    // A float tone 12 dB over full scale: no clipping, so no third harmonic.
+    const double loud = 4.0;
+    Bytes floats;
+    for (std::size_t i = 0; i < 8192; ++i) {
+        const auto f = static_cast<float>(sine(loud, i));
+        test::putLe32(floats, std::bit_cast<std::uint32_t>(f));
+    }
+    const std::string floatPath = temp.file("loud.wav");
+    test::writeFile(floatPath, test::pcmWaveFile(18, 1, kRate, 32, floats, 3));
+    const auto loudLevels = firstColumnLevels(floatPath, counter, kN);
+    ASSERT_EQ(loudLevels.size(), kN / 2u);
+    EXPECT_NEAR(loudLevels[kBin], sineLevel(loud * 32768.0), 1);
+    EXPECT_LT(loudLevels[3 * kBin], loudLevels[kBin] - 4 * 80);
+
+    // A 24-bit tone at -100 dBFS: below one step of 16 bits, yet its level is there.
+    const double quiet = std::pow(10.0, -100.0 / 20.0);
+    Bytes wide;
+    for (std::size_t i = 0; i < 8192; ++i) {
+        const auto v = static_cast<std::int32_t>(std::lround(sine(quiet, i) * 8388608.0));
+        test::putLe16(wide, static_cast<std::uint32_t>(v) & 0xFFFF);
+        wide.push_back(static_cast<std::uint8_t>((static_cast<std::uint32_t>(v) >> 16) & 0xFF));
+    }
+    const std::string widePath = temp.file("quiet.wav");
+    test::writeFile(widePath, test::pcmWaveFile(16, 1, kRate, 24, wide));
+    const auto quietLevels = firstColumnLevels(widePath, counter, kN);
+    ASSERT_EQ(quietLevels.size(), kN / 2u);
+    EXPECT_NEAR(quietLevels[kBin], sineLevel(quiet * 32768.0), 2);
+    EXPECT_LT(quietLevels[3 * kBin], quietLevels[kBin] - 4 * 20);
+
+    // The same through libsndfile (a 24-bit FLAC).
+    const std::string flac = temp.file("quiet.flac");
+    SF_INFO sf{};
+    sf.samplerate = kRate;
+    sf.channels = 1;
+    sf.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+    SNDFILE* f = sf_open(flac.c_str(), SFM_WRITE, &sf);
+    ASSERT_NE(f, nullptr);
+    std::vector<int> ints;
+    for (std::size_t i = 0; i < 8192; ++i) {
+        ints.push_back(static_cast<int>(std::lround(sine(quiet, i) * 8388608.0)) * 256);
+    }
+    ASSERT_EQ(sf_write_int(f, ints.data(), static_cast<sf_count_t>(ints.size())), 8192);
+    sf_close(f);
+    const auto flacLevels = firstColumnLevels(flac, counter, kN);
+    ASSERT_EQ(flacLevels.size(), kN / 2u);
+    EXPECT_EQ(flacLevels[kBin], quietLevels[kBin]);
+}
+
+TEST_F(SoundFileTest, NonFiniteFloatsAreHeldFiniteAndGiveLevels) {
+    Bytes floats;
+    for (std::size_t i = 0; i < 4096; ++i) {
+        const float v = i % 3 == 0 ? NAN : (i % 3 == 1 ? INFINITY : -INFINITY);
+        test::putLe32(floats, std::bit_cast<std::uint32_t>(v));
+    }
+    const std::string path = temp.file("nan.wav");
+    test::writeFile(path, test::pcmWaveFile(18, 1, 8000, 32, floats, 3));
+    const WaveParseResult opened = openSoundFile(path);
+    ASSERT_EQ(opened.status, WaveParseStatus::Header);
+    auto loaded = loadAll(path, opened.info);
+    ASSERT_TRUE(loaded.store.has_value());
+    const auto precise = loaded.store->precise();
+    ASSERT_EQ(precise.size(), 4096u);
+    EXPECT_EQ(precise[0], 0.0f);
+    EXPECT_EQ(precise[1], PRECISE_SAMPLE_LIMIT);
+    EXPECT_EQ(precise[2], -PRECISE_SAMPLE_LIMIT);
+    const auto levels = firstColumnLevels(path, counter, 512);
+    for (const std::int16_t level : levels) {
+        EXPECT_LE(std::abs(level), LEVEL_LIMIT);
+    }
+}
+
+TEST_F(SoundFileTest, AFileOfMoreChannelsHoldsTheChosenOnes) {
+    const std::string path = temp.file("four.wav");
+    ASSERT_TRUE(writeSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 4, 8000, 0.25));
+    // Once refused by the wave reader; now read by libsndfile.
+    EXPECT_EQ(parseWaveHeader(path).status, WaveParseStatus::AdvancedFormat);
+    WaveParseResult opened = openSoundFile(path);
+    ASSERT_EQ(opened.status, WaveParseStatus::Header);
+    EXPECT_EQ(opened.info.fileChannels, 4);
+    EXPECT_EQ(opened.info.channels, 2);
+    WaveFileInfo third = opened.info;
+    ASSERT_TRUE(holdOneChannel(third, 3));
+    EXPECT_EQ(third.channels, 1);
+    EXPECT_EQ(third.dataLength, 8000 * 2);
+    EXPECT_FALSE(holdOneChannel(third, 5));
+    auto loaded = loadAll(path, third);
+    ASSERT_TRUE(loaded.store.has_value());
+    const auto held = heldChannel(*loaded.store, 1, 0);
+    ASSERT_EQ(held.size(), 8000u);
+    for (std::size_t i = 0; i < held.size(); i += 101) {
+        const double want =
+            0.25 * 32768.0 *
+            std::sin(2.0 * std::numbers::pi * 441.0 * 3 * static_cast<double>(i) / 8000);
+        EXPECT_NEAR(held[i], want, 1.0) << i;
+    }
+}
+
+// Offset of a four-byte id in a file's first bytes.
+std::size_t idOffset(const Bytes& bytes, const char* id) {
+    for (std::size_t i = 0; i + 4 <= bytes.size(); ++i) {
+        if (std::memcmp(bytes.data() + i, id, 4) == 0) {
+            return i;
+        }
+    }
+    return bytes.size();
+}
+
+void putLe64At(Bytes& b, std::size_t at, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) {
+        b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
+    // A sparse RF64 file of 5 GB of 16-bit mono: a real header, holes for samples.
+    const std::string path = temp.file("big.rf64");
+    ASSERT_TRUE(writeSound(path, SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 48000, 1, 1000, 0.5));
+    Bytes head = test::readFile(path);
+    const std::size_t ds64 = idOffset(head, "ds64");
+    const std::size_t data = idOffset(head, "data");
+    ASSERT_LT(ds64, head.size());
+    ASSERT_LT(data, head.size());
+    const std::uint64_t dataBytes = (std::uint64_t{5} << 30) & ~std::uint64_t{1};
+    putLe64At(head, ds64 + 8, data + 8 + dataBytes - 8);
+    putLe64At(head, ds64 + 16, dataBytes);
+    putLe64At(head, ds64 + 24, dataBytes / 2);
+    head.resize(data + 8);
+    test::writeFile(path, head);
+    std::filesystem::resize_file(path, data + 8 + dataBytes);
+
+    const WaveParseResult opened = openSoundFile(path);
+    ASSERT_EQ(opened.status, WaveParseStatus::Header);
+    EXPECT_EQ(opened.info.dataLength, static_cast<std::int64_t>(dataBytes));
+    // The whole length, not 2 GiB of it: 5 GiB of 48 kHz 16-bit mono.
+    EXPECT_EQ(waveDataMsec(opened.info), static_cast<std::int64_t>(dataBytes / 2 * 1000 / 48000));
+    // The last second is read from beyond 4 GB.
+    const std::int64_t second = 48000 * 2;
+    auto tail = loadSegment(path, opened.info.dataLength - second, second, opened.info.format(),
+                            counter, opened.info.source());
+    ASSERT_TRUE(tail.store.has_value());
+    EXPECT_EQ(tail.store->heldBytes(), static_cast<std::size_t>(second));
+    // Past its end nothing is read as if it were there.
+    auto beyond = loadSegment(path, opened.info.dataLength - second, 2 * second,
+                              opened.info.format(), counter, opened.info.source());
+    EXPECT_FALSE(beyond.store.has_value());
+    EXPECT_EQ(beyond.message, kErrorReadingFile);
+
+    // The same size as a plain wave file's 32-bit header allows: 4 GB, not 2 GiB.
+    const std::string wave = temp.file("big.wav");
+    test::writeFile(wave, test::pcmWaveFile(16, 1, 48000, 16, Bytes(100)));
+    Bytes whead = test::readFile(wave);
+    const std::size_t wdata = idOffset(whead, "data");
+    whead[wdata + 4] = 0xF0;
+    whead[wdata + 5] = 0xFF;
+    whead[wdata + 6] = 0xFF;
+    whead[wdata + 7] = 0xFF;
+    test::writeFile(wave, whead);
+    std::filesystem::resize_file(wave, wdata + 8 + 0xFFFFFFF0ULL);
+    const WaveParseResult big = openSoundFile(wave);
+    ASSERT_EQ(big.status, WaveParseStatus::Header);
+    EXPECT_EQ(big.info.dataLength, 0xFFFFFFF0LL);
+}
+
+TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
+    // A W64 header declaring 5 GB of data in a file of a few KB.
+    const std::string path = temp.file("lying.w64");
+    ASSERT_TRUE(writeSound(path, SF_FORMAT_W64 | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
+    Bytes bytes = test::readFile(path);
+    const std::size_t data = idOffset(bytes, "data");
+    ASSERT_LT(data, bytes.size());
+    putLe64At(bytes, data + 16, (std::uint64_t{5} << 30) + 24);
+    const WaveParseResult opened = openSoundFileBytes(bytes);
+    if (opened.status == WaveParseStatus::Header) {
+        EXPECT_LE(opened.info.dataLength, static_cast<std::int64_t>(bytes.size()));
+    } else {
+        EXPECT_TRUE(opened.message.has_value());
+    }
+    // A FLAC whose stream header claims far more samples than its frames hold: the header
+    // is believed, but reading past the real end says so instead of making up silence.
+    const std::string flac = temp.file("lying.flac");
+    ASSERT_TRUE(writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 40000, 0.5));
+    Bytes f = test::readFile(flac);
+    ASSERT_EQ(idOffset(f, "fLaC"), 0u);
+    f.at(21) = static_cast<std::uint8_t>(f.at(21) | 0x0F); // the top bits of the 36-bit total
+    test::writeFile(flac, f);
+    const WaveParseResult lying = openSoundFile(flac);
+    ASSERT_EQ(lying.status, WaveParseStatus::Header);
+    EXPECT_GT(lying.info.dataLength, std::int64_t{1} << 32);
+    auto whole = loadSegment(flac, 0, 50000 * 2, lying.info.format(), counter, lying.info.source());
+    EXPECT_FALSE(whole.store.has_value());
+    EXPECT_EQ(whole.message, kErrorReadingFile);
+    auto start = loadSegment(flac, 0, 2000 * 2, lying.info.format(), counter, lying.info.source());
+    EXPECT_TRUE(start.store.has_value());
+
+    // Channel counts of 0 and 10000 in an AIFF header.
+    const std::string aiff = temp.file("a.aiff");
+    ASSERT_TRUE(writeSound(aiff, SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
+    Bytes a = test::readFile(aiff);
+    const std::size_t comm = idOffset(a, "COMM");
+    ASSERT_LT(comm, a.size());
+    for (const std::uint16_t channels : {std::uint16_t{0}, std::uint16_t{10000}}) {
+        a[comm + 8] = static_cast<std::uint8_t>(channels >> 8);
+        a[comm + 9] = static_cast<std::uint8_t>(channels & 0xFF);
+        const WaveParseResult r = openSoundFileBytes(a);
+        EXPECT_NE(r.status, WaveParseStatus::Header);
+        EXPECT_TRUE(r.message.has_value());
+    }
+}
+
+} // namespace
+} // namespace korv
