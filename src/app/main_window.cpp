@@ -431,6 +431,7 @@ void MainWindow::releaseAll() {
         releaseHook_();
     }
     s.spectralImage.reset();
+    s.runningScrollImage.reset();
     s.plotImage.reset();
     s.samples.reset();
 }
@@ -574,6 +575,7 @@ void MainWindow::onResize() {
             }
         } else if (s.settings.lastFileMode == 1) {
             s.spectralImage.reset();
+            s.runningScrollImage.reset();
             s.plotImage.reset();
             s.samples.reset();
             if (releaseHook_) {

@@ -118,7 +118,7 @@ void MainWindow::blitView(const PixelRect& area) {
         for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
             if (const auto y = scrollRowY(st.freqScaleChoice, st.lowBandHz, st.highBandHz,
                                           l.plotHeight - top, l.plotHeight, hz)) {
-                surface_.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kFreqMarkIndex, 1});
+                surface_.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kScopeMarkerIndex, 1});
             }
         }
         if (dualStereoView(st)) {

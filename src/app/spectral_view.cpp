@@ -79,11 +79,14 @@ class SpectralView {
             paintScanPlot(window_, target);
             return;
         }
-        if (!s.spectralImage) {
+        if (!spectralPicture()) {
             return;
         }
         const ViewGeometry g = currentViewGeometry();
-        if (s.gridOn) {
+        if (s.scanDrawing) {
+            // The running picture's times move on; its frequencies stay.
+            drawFrequencyAxis(target, g, window_.controlFont());
+        } else if (s.gridOn) {
             drawGridOverlay(target, g, window_.controlFont(), true);
         } else {
             drawAxisLabels(target, g, window_.controlFont());
@@ -137,7 +140,7 @@ class SpectralView {
     [[nodiscard]] ReadoutPoint pointerPoint(const ViewGeometry& g) const {
         const AppState& s = appState();
         ReadoutPoint p;
-        p.inside = mouse_.inside && s.spectralImage;
+        p.inside = mouse_.inside && spectralPicture();
         p.viewX = mouse_.lastPoint.x;
         p.y = mouse_.lastPoint.y;
         p.absoluteColumn =
@@ -178,10 +181,13 @@ class SpectralView {
         return true;
     }
 
-    [[nodiscard]] static bool displayed() {
+    // A spectral picture is shown: an analysis, a scan's running one or the last one it left.
+    [[nodiscard]] static bool spectralPicture() {
         const AppState& s = appState();
-        return s.spectralImage || s.plotImage;
+        return s.spectralImage || s.runningScrollImage;
     }
+
+    [[nodiscard]] static bool displayed() { return spectralPicture() || appState().plotImage; }
 
     void track(QPoint at) {
         const AppState& s = appState();
@@ -443,6 +449,7 @@ InfoPanelInputs currentInfoPanelInputs() {
     if (s.inputOpen) {
         in.recordedLength = true;
         in.segmentBytes = s.recordedBytes;
+        in.recordedFrameBytes = s.run.bytesPerFrame();
     }
     if (s.samples && !s.run.info.formatText.empty()) {
         in.sourceFormat = s.run.info.formatText;

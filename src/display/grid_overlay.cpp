@@ -275,6 +275,7 @@ GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth
         for (const FrequencyTick& f : freqs) {
             if (f.inLimits) {
                 addLabel(out.labels, {offset + g.charWidth, f.y - th / 2}, f.label, shadow);
+                addLabel(out.frequencyAxis, {offset + g.charWidth, f.y - th / 2}, f.label, shadow);
             }
         }
     }

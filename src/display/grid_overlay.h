@@ -65,6 +65,8 @@ enum class GridTarget {
 struct GridOverlay {
     ViewDrawing marks;  // the crosses (shadows first when shadowed)
     ViewDrawing labels; // time and frequency labels, drawn transparently
+    // The frequency labels alone: the axis a scrolling display keeps at its edge.
+    ViewDrawing frequencyAxis;
     [[nodiscard]] ViewDrawing all() const;
 };
 // shadow: each cross and label is drawn first in the Background colour one pixel lower right.

@@ -18,6 +18,21 @@ std::string_view displayChannelsText(DisplayChannels channels) {
     }
 }
 
+namespace {
+
+// The recording's size and the time its whole frames hold: "1.76, 10 sec".
+std::string recordedText(const InfoPanelInputs& in) {
+    const std::int64_t bytes = std::max<std::int64_t>(in.segmentBytes, 0);
+    std::string text = formatText("%.2f", static_cast<double>(bytes) / 1e6);
+    if (in.recordedFrameBytes > 0 && in.sampleRate > 0) {
+        const std::int64_t frames = bytes / in.recordedFrameBytes;
+        text += formatText(", %lld sec", static_cast<long long>(frames / in.sampleRate));
+    }
+    return text;
+}
+
+} // namespace
+
 ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
     ViewDrawing d;
     addSunkenBox(d, g.infoPanel);
@@ -29,7 +44,7 @@ ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
         std::string(displayChannelsText(in.channels)),
         formatText("%-4llu", unsignedOf(in.sampleRate)) +
             (in.sourceFormat.empty() ? std::string{} : ", " + std::string(in.sourceFormat)),
-        in.recordedLength ? formatText("%-8llu", unsignedOf(in.segmentBytes / 1000000))
+        in.recordedLength ? recordedText(in)
                           : formatText("%-4llu", unsignedOf(in.segmentBytes / 1000)),
     };
     const int labelX = g.infoPanel.x + g.charWidth;

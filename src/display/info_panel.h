@@ -20,8 +20,10 @@ struct InfoPanelInputs {
     // The file's own sample format ("24 bit", "32 bit float") when it is not what is held;
     // shown after the sample rate.
     std::string_view sourceFormat;
-    // Scan Input: segmentBytes are the bytes recorded so far, shown in megabytes.
+    // Scan Input: segmentBytes are the bytes recorded so far, shown in megabytes with the
+    // time they hold (frames of recordedFrameBytes at sampleRate).
     bool recordedLength = false;
+    int recordedFrameBytes = 0;
 };
 
 inline constexpr std::string_view INFO_BAND_LABEL = "Display Band (Hz) :";
@@ -38,8 +40,8 @@ inline constexpr std::string_view INFO_RECORDED_LABEL = "Sample Length (mb) :";
 inline constexpr std::string_view INFO_LABELS[] = {INFO_BAND_LABEL, INFO_CHANNELS_LABEL,
                                                    INFO_RATE_LABEL, INFO_LENGTH_LABEL};
 inline constexpr std::string_view INFO_WIDEST_VALUES[] = {
-    "00000 to 00000",      "Monaural", "Stereo (Left)", "Stereo (Right)", "Stereo",
-    "00000, 32 bit float", "0000000"};
+    "00000 to 00000",      "Monaural", "Stereo (Left)",      "Stereo (Right)", "Stereo",
+    "00000, 32 bit float", "0000000",  "0000.00, 000000 sec"};
 
 // The sunken box at geometry.infoPanel with its four lines of black text, the values at
 // geometry.infoValueOffset right of the labels.

@@ -27,6 +27,9 @@ inline constexpr int kTextEntry = 17;
 inline constexpr int kLogicalPaletteSize = 236;
 inline constexpr std::int32_t kTextIndex = 0;
 inline constexpr std::int32_t kFreqMarkIndex = 1;
+// The scope markers are drawn in the Text colour, so that they are not taken for the pitch
+// detector's line, which has the Freq Mark colour.
+inline constexpr std::int32_t kScopeMarkerIndex = kTextIndex;
 inline constexpr std::int32_t kSignal2Index = 2;
 inline constexpr std::int32_t kSignal1Index = 3;
 inline constexpr std::int32_t kBackgroundIndex = 4;

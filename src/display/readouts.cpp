@@ -67,6 +67,11 @@ std::string timeText(const ViewGeometry& g, long absoluteColumn) {
     return formatText("%-4.0f", rounded);
 }
 
+std::string timeNowText(const ReadoutContext& c) {
+    const double sec = c.timeNowMsec / 1000.0;
+    return c.singleInstant ? formatText("%-4.3f", sec) : formatText("%-4.0f", sec);
+}
+
 } // namespace
 
 int viewXToColumn(int viewX, int plotWidth, bool dualStereo) {
@@ -136,8 +141,9 @@ ReadoutTexts readoutTexts(const ViewGeometry& g, const ReadoutContext& c, const 
     if (!p.inside) {
         t.frequency = std::string(READOUT_PLACEHOLDER);
         if (c.scanning) {
+            // The scan's time goes on wherever the pointer is.
             t.timeLabel = READOUT_TIME_NOW_LABEL;
-            t.time = std::string(READOUT_TIME_NOW_PLACEHOLDER);
+            t.time = timeNowText(c);
         } else {
             t.time = std::string(READOUT_PLACEHOLDER);
         }
@@ -147,8 +153,7 @@ ReadoutTexts readoutTexts(const ViewGeometry& g, const ReadoutContext& c, const 
     t.frequency = frequencyText(g, c, p.y);
     if (c.playing || c.scanning) {
         t.timeLabel = READOUT_TIME_NOW_LABEL;
-        const double sec = c.timeNowMsec / 1000.0;
-        t.time = c.singleInstant ? formatText("%-4.3f", sec) : formatText("%-4.0f", sec);
+        t.time = timeNowText(c);
     } else {
         t.time = timeText(g, p.absoluteColumn);
     }

@@ -14,6 +14,7 @@ namespace korv {
 namespace {
 
 constexpr std::uint8_t FREQ_MARK = static_cast<std::uint8_t>(kFreqMarkIndex);
+constexpr std::uint8_t SCOPE_MARKER = static_cast<std::uint8_t>(kScopeMarkerIndex);
 constexpr std::uint8_t SIGNAL2 = static_cast<std::uint8_t>(kSignal2Index);
 constexpr std::uint8_t SIGNAL1 = static_cast<std::uint8_t>(kSignal1Index);
 constexpr std::uint8_t BACKGROUND = static_cast<std::uint8_t>(kBackgroundIndex);
@@ -329,7 +330,7 @@ void ScopeView::drawMarkers(IndexedSurface& view) const {
     for (const std::int32_t hz : {o_.marker1Hz, o_.marker2Hz}) {
         if (hz > 0) {
             if (const std::optional<int> x = frequencyX(hz)) {
-                drawVertical(view, *x, FREQ_MARK);
+                drawVertical(view, *x, SCOPE_MARKER);
             }
         }
     }

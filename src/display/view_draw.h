@@ -23,6 +23,8 @@ void drawGridOverlay(WindowSurface& window, const ViewGeometry& geometry, const 
                      bool shadow);
 // The time and frequency labels alone, shadowed, as the window shows them after a paint.
 void drawAxisLabels(WindowSurface& window, const ViewGeometry& geometry, const QFont& font);
+// The frequency labels alone, shadowed: the axis of a running scan, whose times move on.
+void drawFrequencyAxis(WindowSurface& window, const ViewGeometry& geometry, const QFont& font);
 void drawInfoPanel(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
                    const InfoPanelInputs& inputs);
 // The readout lines; with wholeBox the sunken box is drawn first.

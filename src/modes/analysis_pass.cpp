@@ -222,6 +222,7 @@ bool startImage(MainWindow& window) {
         return false;
     }
     s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
+    s.runningScrollImage.reset();
     s.hScroll = {};
     window.computeLayout();
     window.blitView();
@@ -264,6 +265,7 @@ void sendFftSize(const AppSettings& settings) {
 void letGoOfHeldData() {
     AppState& s = appState();
     s.spectralImage.reset();
+    s.runningScrollImage.reset();
     s.samples.reset();
     s.previousImage.reset();
     s.previousSamples.reset();

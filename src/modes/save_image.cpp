@@ -66,11 +66,16 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     const PlotLayout& l = s.layout;
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     const ViewGeometry g = currentViewGeometry();
-    if (spectral && s.spectralImage) {
+    // An analysis, or the last picture a scan without the scroll memory left in the window.
+    const SpectralImage* shown = s.spectralImage        ? &*s.spectralImage
+                                 : s.runningScrollImage ? &*s.runningScrollImage
+                                                        : nullptr;
+    if (spectral && shown != nullptr) {
         // The panes as the window shows them (see MainWindow::blitView).
-        const bool scrollMem = st.typeChoice == TYPE_STEREO && st.scrollMemChoice == SCROLL_MEM_ON;
+        const bool scrollMem = st.typeChoice == TYPE_STEREO &&
+                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.spectralImage);
         const long pos = s.hScroll.pos;
-        auto picture = composeViewPicture(*s.spectralImage, viewBandOf(st), scrollMem ? 0 : pos,
+        auto picture = composeViewPicture(*shown, viewBandOf(st), scrollMem ? 0 : pos,
                                           scrollMem ? dualRightPaneX(l.plotWidth) : pos,
                                           l.plotWidth, l.plotHeight);
         if (!picture) {
@@ -117,7 +122,7 @@ std::optional<UserMessage> writeImageFile(const std::string& path, const Picture
 void saveImage(MainWindow& window, bool wholeImage) {
     AppState& s = appState();
     const bool batch = batchRunning();
-    if (wholeImage ? !s.spectralImage : !(s.spectralImage || s.plotImage)) {
+    if (wholeImage ? !s.spectralImage : !(s.spectralImage || s.plotImage || s.runningScrollImage)) {
         return; // nothing to save (a batch step then counts as failed)
     }
     // A batch saves the whole analysis when it does not fit the view.

@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "app/playback_view.h"
+#include "app/spectral_view.h"
 #include "audio/playback_messages.h"
 #include "audio/sample_encoding.h"
 #include "audio/sound_file.h"
@@ -105,7 +106,6 @@ void endScanState(MainWindow& window) {
     AppState& s = appState();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
-    s.runningScrollImage.reset();
     menuStateIdle(window);
     window.button(cmd::kGrid)->setEnabled(true);
 }
@@ -150,10 +150,22 @@ bool prepareScrollImage(MainWindow& window, int channels) {
         reloadAfterMemoryFailure(window);
         return false;
     }
-    CountedBlock<SpectralImage>& into =
-        s.settings.scrollMemChoice == SCROLL_MEM_ON ? s.spectralImage : s.runningScrollImage;
-    into = CountedBlock<SpectralImage>(std::move(*image));
+    const bool kept = s.settings.scrollMemChoice == SCROLL_MEM_ON;
+    // The last scan's picture goes: this one takes its place.
+    (kept ? s.runningScrollImage : s.spectralImage).reset();
+    (kept ? s.spectralImage : s.runningScrollImage) =
+        CountedBlock<SpectralImage>(std::move(*image));
     return true;
+}
+
+void startScanRun(const RunFormat& format, const RunParameters& params) {
+    AppState& s = appState();
+    s.run = AnalysisRun{};
+    s.run.format = format;
+    s.run.params = params;
+    s.run.params.columnMsec = s.settings.timeScaleMsec;
+    s.run.stripHeight = s.layout.topBand;
+    s.run.plotHeight = s.layout.plotHeight;
 }
 
 void releaseScanImages() {
@@ -188,6 +200,16 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.marker2Hz = st.marker2Hz;
         layout.paintLabel = [&window](const ViewDrawing& label, IndexedSurface& image) {
             paintViewDrawing(image, label, window.controlFont());
+        };
+        layout.axisColumns = kFrequencyAxisChars * l.charWidth;
+        layout.redrawAxis = [&window, columns = layout.axisColumns] {
+            const AppState& now = appState();
+            const PlotLayout& shown = now.layout;
+            window.blitView({0, 0, columns, shown.plotHeight});
+            if (dualStereoView(now.settings)) {
+                window.blitView({dualRightPaneX(shown.plotWidth), 0, columns, shown.plotHeight});
+            }
+            drawFrequencyAxis(window.surface(), currentViewGeometry(), window.controlFont());
         };
         SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.runningScrollImage;
         return std::make_unique<ScrollDisplay>(window.surface(), *image, layout);
@@ -312,6 +334,7 @@ void scanFile(MainWindow& window, int param) {
     }
     if (!pointMode) {
         letGoOfHeldData();
+        startScanRun(format, params);
     }
     s.plotImage.reset();
     s.fileNameBuffer = file;
@@ -421,7 +444,7 @@ void scanFile(MainWindow& window, int param) {
     s.run.params = params;
     s.run.params.columnMsec = st.timeScaleMsec;
     if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display.get());
-        kept != nullptr && s.spectralImage) {
+        kept != nullptr && (s.spectralImage || s.runningScrollImage)) {
         // The kept image holds the last screenful: its first column is the file's time of the
         // step drawn there, the start of that step's FFT window.
         if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {

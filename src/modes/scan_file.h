@@ -41,6 +41,11 @@ void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
 [[nodiscard]] bool prepareScrollImage(MainWindow& window, int channels);
 // Lets go of the images a scan drew into but does not keep.
 void releaseScanImages();
+// What the readouts of the running picture go by: the scan's format and parameters.
+void startScanRun(const RunFormat& format, const RunParameters& params);
+// The frequency axis a Scroll scan keeps at each pane's left edge covers this many character
+// widths (its labels start one in).
+inline constexpr int kFrequencyAxisChars = 10;
 
 // The data a point spectrum scans: it ends at pointEndByte (the clicked moment's byte plus the
 // FFT's window, AppState::pointSpectrumByte) and reaches back far enough for averageCount

@@ -239,7 +239,6 @@ void endRunState(MainWindow& window) {
     AppState& s = appState();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
-    s.runningScrollImage.reset();
     s.inputOpen = false;
     s.savingSamples = false;
     s.displayFrozen = false;
@@ -320,6 +319,7 @@ void scanInput(MainWindow& window, int param) {
 
     // 2. The image, the device and the record file.
     letGoOfHeldData();
+    startScanRun(format, params);
     s.plotImage.reset();
     s.sampleRateHz = rate;
     const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;

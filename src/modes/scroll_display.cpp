@@ -57,7 +57,7 @@ void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
     window_.blit(image_.surface(), {x, image_.bandTop(pane.channel), 1, layout_.plotHeight},
                  {x, 0});
     for (const int y : markerYs_) {
-        window_.fillRect({x, y, 1, 1}, static_cast<std::uint8_t>(kFreqMarkIndex));
+        window_.fillRect({x, y, 1, 1}, static_cast<std::uint8_t>(kScopeMarkerIndex));
     }
 }
 
@@ -126,6 +126,9 @@ void ScrollDisplay::step(const ScanStep& step) {
         showPitchLabel(*step.pitch);
     }
     if (filling) {
+        if (column_ < layout_.axisColumns && layout_.redrawAxis) {
+            layout_.redrawAxis();
+        }
         ++column_;
         return;
     }
@@ -138,6 +141,9 @@ void ScrollDisplay::step(const ScanStep& step) {
             std::min<std::size_t>(SCROLL_GROUP_COLUMNS, columnEndFrames_.size()));
         std::rotate(columnEndFrames_.begin(), columnEndFrames_.begin() + moved,
                     columnEndFrames_.end());
+        if (layout_.redrawAxis) {
+            layout_.redrawAxis();
+        }
     }
     phase_ = (phase_ + 1) % SCROLL_GROUP_COLUMNS;
 }

@@ -47,6 +47,11 @@ struct ScrollLayout {
     std::int32_t marker1Hz = 0;
     std::int32_t marker2Hz = 0;
     std::function<void(const ViewDrawing&, IndexedSurface&)> paintLabel;
+    // The frequency axis at each pane's left edge: the columns it covers, and how the window's
+    // copy of them is drawn again with the labels on top (after each scroll, and while the
+    // first columns are drawn under it).
+    int axisColumns = 0;
+    std::function<void()> redrawAxis;
 };
 
 class ScrollDisplay final : public ScanDisplay {

@@ -32,6 +32,11 @@ void drawAxisLabels(WindowSurface& window, const ViewGeometry& geometry, const Q
     paintViewDrawing(window, gridOverlay(geometry, font, GridTarget::Window, 0, true).labels, font);
 }
 
+void drawFrequencyAxis(WindowSurface& window, const ViewGeometry& geometry, const QFont& font) {
+    paintViewDrawing(window, gridOverlay(geometry, font, GridTarget::Window, 0, true).frequencyAxis,
+                     font);
+}
+
 void drawInfoPanel(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
                    const InfoPanelInputs& inputs) {
     paintViewDrawing(window, infoPanel(geometry, inputs), font);

@@ -9,6 +9,7 @@
 #include "support/printed_page.h"
 
 #include <QAccessible>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -20,6 +21,7 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
 namespace korv {
@@ -107,6 +109,33 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     }
     EXPECT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - strip) * width + 1]),
               kSignal2Index);
+    // Text-coloured pixels (the grid's marks and labels) in the saved picture.
+    const auto textPixels = [&](const QByteArray& file) {
+        return std::count(file.begin() + 1078, file.end(), static_cast<char>(kTextIndex));
+    };
+    EXPECT_EQ(textPixels(bmp), 0);
+    // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
+    // time labels at the bottom.
+    appState().gridOn = true;
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
+    sendCommand(cmd::kSaveWindowImage);
+    const QByteArray grid = readAll(dir.file(QStringLiteral("grid.bmp")));
+    ASSERT_EQ(grid.size(), bmp.size());
+    const auto textIn = [&](const PixelRect& r) {
+        long n = 0;
+        for (int y = r.y; y < r.bottom(); ++y) {
+            for (int x = r.x; x < r.right(); ++x) {
+                n += grid[1078 + (l.plotHeight - 1 - y) * width + x] == kTextIndex ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    EXPECT_GT(textIn({0, strip, 10 * l.charWidth, l.plotHeight - strip}), 20);
+    EXPECT_GT(textIn({10 * l.charWidth, l.plotHeight - 2 * l.charHeight, width - 10 * l.charWidth,
+                      2 * l.charHeight}),
+              20);
+    appState().gridOn = false;
 
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
     prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
@@ -364,6 +393,36 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     ASSERT_TRUE(page);
     const PlotLayout& l = appState().layout;
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
+    // The bare picture: no caption.
+    const auto pageText = [&](const QString& from) {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {from, QStringLiteral("-")});
+        text.waitForFinished();
+        return QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    };
+    EXPECT_TRUE(pageText(pdf).isEmpty());
+
+    // With GRID on, the picture keeps its axes, and a line below it says what it shows.
+    appState().gridOn = true;
+    const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
+    prompts->queuePrinter(true, withGrid);
+    sendCommand(cmd::kPrintWindow);
+    const auto gridPage = readPrintedPage(withGrid, dir.file(QStringLiteral("grid")));
+    ASSERT_TRUE(gridPage);
+    const QString caption = pageText(withGrid);
+    const AppSettings& st = appState().settings;
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("sine.wav "))) << caption.toStdString();
+    EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
+    EXPECT_TRUE(caption.contains(
+        QStringLiteral("%1 msec per column").arg(appState().run.params.columnMsec, 0, 'f', 2)));
+    // The caption lies below the picture, which holds the grid's marks and labels.
+    EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
+    EXPECT_EQ(gridPage->inked.top(), page->inked.top());
+    const QImage bare(dir.file(QStringLiteral("page.png")));
+    const QImage grid(dir.file(QStringLiteral("grid.png")));
+    EXPECT_NE(bare.copy(page->inked), grid.copy(page->inked));
     EXPECT_TRUE(prompts->messages().empty());
 }
 

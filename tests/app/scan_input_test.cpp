@@ -239,8 +239,10 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
 
-    // Frozen after half a second: the columns after it are never drawn, the time readout keeps
-    // the moment of the freeze, and no note follows.
+    // Frozen after half a second, without the scroll memory: the columns after it are never
+    // drawn, the time readout keeps the moment of the freeze while the readouts follow the
+    // pointer over the frozen picture, no note follows, and the picture stays after the stop.
+    appState().settings.scrollMemChoice = SCROLL_MEM_OFF;
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
     at(start + 500, [this] {
@@ -249,16 +251,37 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
         QCoreApplication::sendEvent(window->drawingArea(), &press);
     });
     double timeShown = 0.0;
-    at(start + 1500, [&timeShown] { timeShown = appState().timeNowMsec; });
+    const PlotLayout& l = s.layout;
+    const auto readouts = [&] {
+        return window->surface().image().copy(2 * l.columnWidth + l.readoutWidthA,
+                                              l.plotHeight + l.scrollBarThickness, l.readoutWidthB,
+                                              l.clientHeight - l.plotHeight - l.scrollBarThickness);
+    };
+    const auto move = [this](int x, int y) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(x, y), QPointF(x, y), Qt::NoButton, Qt::NoButton,
+                      {});
+        QCoreApplication::sendEvent(window->drawingArea(), &e);
+    };
+    QImage onTone, offTone;
+    at(start + 1500, [&] {
+        timeShown = appState().timeNowMsec;
+        move(5, l.plotHeight - 1 - rows / 4);
+        onTone = readouts();
+        move(5, l.plotHeight - 1 - rows / 2);
+        offTone = readouts();
+    });
     run(start + 2000);
     EXPECT_NEAR(timeShown, 500.0, 30.0);
-    EXPECT_NE(*s.spectralImage->surface().pixel(5, s.layout.plotHeight - 1 - rows / 4),
+    EXPECT_NE(onTone, offTone);
+    ASSERT_TRUE(s.runningScrollImage);
+    EXPECT_FALSE(s.spectralImage);
+    EXPECT_NE(*s.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
-    EXPECT_EQ(*s.spectralImage->surface().pixel(s.layout.plotWidth / 2,
-                                                s.layout.plotHeight - 1 - rows / 4),
+    EXPECT_EQ(*s.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
+    appState().settings.scrollMemChoice = SCROLL_MEM_ON;
 
     // Stopped within the start delay: nothing drawn, the note all the same.
     run(clock.currentMs() + 100);
@@ -385,6 +408,12 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     EXPECT_TRUE(during.valid);
     EXPECT_TRUE(shown.recordedLength);
     EXPECT_EQ(shown.segmentBytes, static_cast<std::int64_t>(during.samples.size()) * 2);
+    // The panel says how much is recorded and how long it plays.
+    const auto samples = static_cast<long long>(during.samples.size());
+    EXPECT_EQ(
+        infoPanel(currentViewGeometry(), shown).texts.back().text,
+        QString::asprintf("%.2f, %lld sec", static_cast<double>(samples * 2) / 1e6, samples / kRate)
+            .toStdString());
     EXPECT_NEAR(static_cast<double>(during.samples.size()), 1.5 * kRate + 3.0 * kRate,
                 2 * kStepFrames);
     const ReadWave w = readWave(path);

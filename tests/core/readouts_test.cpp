@@ -240,9 +240,12 @@ TEST(Readouts, TitlesAndPlaceholders) {
     c.scanning = true;
     c.lastMode = 1;
     c.recording = true;
+    c.timeNowMsec = 12400.0;
     t = readoutTexts(g, c, outside);
+    // A scan's time goes on wherever the pointer is.
     EXPECT_EQ(t.timeLabel, "Time Now (sec) : ");
-    EXPECT_EQ(t.time, "0000            ");
+    EXPECT_EQ(t.time, "12  ");
+    EXPECT_EQ(t.frequency, "00000           ");
     EXPECT_EQ(t.title, "  Recording  ");
     EXPECT_TRUE(t.titleRed);
 }

@@ -243,16 +243,22 @@ TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
     for (const Case& c : cases) {
         ScopeOptions o = options();
         o.axis = {c.scale, c.low, c.high};
+        Plot bare(o);
+        (void)bare.view.refresh(bare.image, levels(-400), {});
         o.marker1Hz = c.hz;
         Plot p(o);
         (void)p.view.refresh(p.image, levels(-400), {});
         SCOPED_TRACE(c.hz);
+        // The markers are in the Text colour, never in the pitch line's Freq Mark colour.
+        EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0);
+        const auto added =
+            countOf(p.image, kScopeMarkerIndex) - countOf(bare.image, kScopeMarkerIndex);
         if (c.point < 0) {
-            EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0);
+            EXPECT_EQ(added, 0);
         } else {
             // From the baseline up to the top of the plot area.
-            EXPECT_EQ(topOf(p.image, x(c.point), kFreqMarkIndex), LH + 1);
-            EXPECT_EQ(countOf(p.image, kFreqMarkIndex), BASELINE - LH);
+            EXPECT_EQ(topOf(p.image, x(c.point), kScopeMarkerIndex), LH + 1);
+            EXPECT_EQ(added, BASELINE - LH);
         }
     }
     // The pitch line follows the voiced steps; its label box is cleared on every step.
