@@ -35,15 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         static_cast<std::size_t>(std::min<std::int64_t>(info.dataLength / frameBytes, 4096));
     std::vector<std::uint8_t> held(frames * static_cast<std::size_t>(frameBytes));
     std::vector<float> precise(frames * info.channels);
-    const korv::WaveByteReader read = [bytes](std::int64_t offset, std::span<std::uint8_t> into) {
-        if (offset < 0 || static_cast<std::uint64_t>(offset) >= bytes.size()) {
-            return std::size_t{0};
-        }
-        const auto from = bytes.subspan(static_cast<std::size_t>(offset));
-        const std::size_t n = std::min(from.size(), into.size());
-        std::copy_n(from.begin(), n, into.begin());
-        return n;
-    };
+    const korv::WaveByteReader read = korv::memoryByteReader(bytes);
     if (korv::readSoundFileFrames(read, static_cast<std::int64_t>(size), info.source(),
                                   info.channels, 0, held, precise)) {
         for (const float v : precise) {

@@ -323,16 +323,7 @@ WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileS
 }
 
 WaveParseResult openSoundFileBytes(std::span<const std::uint8_t> bytes) {
-    const WaveByteReader read = [bytes](std::int64_t offset, std::span<std::uint8_t> into) {
-        if (offset < 0 || static_cast<std::uint64_t>(offset) >= bytes.size()) {
-            return std::size_t{0};
-        }
-        const auto from = bytes.subspan(static_cast<std::size_t>(offset));
-        const std::size_t n = std::min(from.size(), into.size());
-        std::copy_n(from.begin(), n, into.begin());
-        return n;
-    };
-    return openSoundFileFrom(read, static_cast<std::int64_t>(bytes.size()));
+    return openSoundFileFrom(memoryByteReader(bytes), static_cast<std::int64_t>(bytes.size()));
 }
 
 WaveParseResult openSoundFile(const std::string& path) {

@@ -243,8 +243,8 @@ WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read, std::int64_t fil
     return result;
 }
 
-WaveParseResult parseWaveHeaderBytes(std::span<const std::uint8_t> bytes, std::int64_t fileSize) {
-    const WaveByteReader read = [bytes](std::int64_t offset, std::span<std::uint8_t> into) {
+WaveByteReader memoryByteReader(std::span<const std::uint8_t> bytes) {
+    return [bytes](std::int64_t offset, std::span<std::uint8_t> into) {
         if (offset < 0 || static_cast<std::uint64_t>(offset) >= bytes.size()) {
             return std::size_t{0};
         }
@@ -253,7 +253,10 @@ WaveParseResult parseWaveHeaderBytes(std::span<const std::uint8_t> bytes, std::i
         std::copy_n(from.begin(), n, into.begin());
         return n;
     };
-    return parseWaveHeaderFrom(read, fileSize);
+}
+
+WaveParseResult parseWaveHeaderBytes(std::span<const std::uint8_t> bytes, std::int64_t fileSize) {
+    return parseWaveHeaderFrom(memoryByteReader(bytes), fileSize);
 }
 
 WaveParseResult parseWaveHeader(const std::string& path) {

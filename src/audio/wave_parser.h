@@ -89,6 +89,9 @@ struct WaveParseResult {
 using WaveByteReader =
     std::function<std::size_t(std::int64_t offset, std::span<std::uint8_t> into)>;
 
+// A reader over bytes in memory (which must outlive it); nothing past their end.
+[[nodiscard]] WaveByteReader memoryByteReader(std::span<const std::uint8_t> bytes);
+
 // Opens the file, checks its size and parses its header.
 [[nodiscard]] WaveParseResult parseWaveHeader(const std::string& path);
 

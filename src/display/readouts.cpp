@@ -13,6 +13,19 @@ namespace {
 // Far beyond any real time in msec; keeps a hostile time scale's products finite.
 constexpr double MAX_READOUT_MSEC = 1e15;
 
+// The rows of the view's spectral band, for the row-to-frequency map.
+RowFrequencyInputs rowFrequencyInputs(const ViewGeometry& g) {
+    RowFrequencyInputs in;
+    in.freqScaleChoice = g.freqScaleChoice;
+    in.lowBandHz = g.lowBandHz;
+    in.highBandHz = g.highBandHz;
+    in.sampleRate = g.sampleRate;
+    in.fftSize = g.fftSize;
+    in.plotHeight = g.plotHeight;
+    in.rows = g.rows();
+    return in;
+}
+
 std::int64_t truncatedBytes(double value) {
     if (!(value > 0.0)) {
         return 0;
@@ -22,14 +35,7 @@ std::int64_t truncatedBytes(double value) {
 }
 
 std::optional<std::string> frequencyText(const ViewGeometry& g, const ReadoutContext& c, int y) {
-    RowFrequencyInputs in;
-    in.freqScaleChoice = g.freqScaleChoice;
-    in.lowBandHz = g.lowBandHz;
-    in.highBandHz = g.highBandHz;
-    in.sampleRate = g.sampleRate;
-    in.fftSize = g.fftSize;
-    in.plotHeight = g.plotHeight;
-    in.rows = g.rows();
+    RowFrequencyInputs in = rowFrequencyInputs(g);
     in.cursorOffsetHz = c.cursorOffsetHz;
     const std::optional<RowFrequency> f = rowToFrequency(in, y);
     if (!f) {
@@ -177,14 +183,7 @@ ReadoutTexts measureTexts(const ViewGeometry& g, const ReadoutContext& c,
     if (!anchor.inside || !point.inside) {
         return t;
     }
-    RowFrequencyInputs in;
-    in.freqScaleChoice = g.freqScaleChoice;
-    in.lowBandHz = g.lowBandHz;
-    in.highBandHz = g.highBandHz;
-    in.sampleRate = g.sampleRate;
-    in.fftSize = g.fftSize;
-    in.plotHeight = g.plotHeight;
-    in.rows = g.rows();
+    const RowFrequencyInputs in = rowFrequencyInputs(g);
     const std::optional<RowFrequency> from = rowToFrequency(in, anchor.y);
     const std::optional<RowFrequency> to = rowToFrequency(in, point.y);
     if (from && to) {
