@@ -98,13 +98,14 @@ std::span<const float> heldPrecise(const SampleStore& store, const WholeFilePlan
 }
 
 WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& plan) {
-    AllocationCounter counter;
+    WholeFileSamples held;
     SegmentResult segment = loadSegment(path, plan.segmentStartByte, plan.segmentBytes,
-                                        plan.waveFormat(), counter, plan.info.source());
+                                        plan.waveFormat(), *held.counter, plan.info.source());
     if (!segment.store) {
-        return {segment.message.value_or(kNotEnoughMemory), std::nullopt};
+        held.failure = segment.message.value_or(kNotEnoughMemory);
     }
-    return {std::nullopt, std::move(segment.store)};
+    held.store = std::move(segment.store);
+    return held;
 }
 
 WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& settings,

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -96,6 +97,9 @@ analyseWholeFile(const std::string& path, const AppSettings& settings, const Ima
 // The samples of a planned file (the header's format), or the reader's message.
 struct WholeFileSamples {
     std::optional<UserMessage> failure;
+    // The tool has no program-wide count of blocks: the store counts itself here, so the
+    // counter is declared first and outlives it.
+    std::unique_ptr<AllocationCounter> counter = std::make_unique<AllocationCounter>();
     std::optional<SampleStore> store;
 };
 [[nodiscard]] WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& plan);
