@@ -6,6 +6,8 @@
 #include "display/plot_layout.h"
 #include "platform/prompts.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -26,6 +28,47 @@
 namespace korv {
 
 namespace {
+
+// The level selectors look like buttons (they show their level) but are one choice of many:
+// screen readers are told so, and pressing one checks it.
+constexpr const char* kRadioRoleProperty = "korvRadioRole";
+
+class RadioRoleButton : public QAccessibleWidget {
+  public:
+    explicit RadioRoleButton(QAbstractButton* button)
+        : QAccessibleWidget(button, QAccessible::RadioButton), button_(button) {}
+    [[nodiscard]] QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name && button_->accessibleName().isEmpty()
+                   ? button_->text()
+                   : QAccessibleWidget::text(t);
+    }
+    [[nodiscard]] QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = true;
+        s.checked = button_->isChecked();
+        return s;
+    }
+    [[nodiscard]] QStringList actionNames() const override {
+        return {QAccessibleActionInterface::pressAction()};
+    }
+    void doAction(const QString& name) override {
+        if (name == QAccessibleActionInterface::pressAction()) {
+            button_->setChecked(true);
+        }
+    }
+
+  private:
+    QAbstractButton* button_;
+};
+
+QAccessibleInterface* radioRoleFactory(const QString& key, QObject* object) {
+    auto* button = qobject_cast<QAbstractButton*>(object);
+    if (key != QStringLiteral("QPushButton") || button == nullptr ||
+        !button->property(kRadioRoleProperty).toBool()) {
+        return nullptr;
+    }
+    return new RadioRoleButton(button);
+}
 
 QPointer<ColourDialog> theDialog;
 std::optional<QPoint> rememberedPosition; // for the run: where the dialog was last moved
@@ -120,8 +163,11 @@ void ColourDialog::build() {
     auto* levelGrid = new QGridLayout(levels);
     levelGrid->setVerticalSpacing(0);
     auto* group = new QButtonGroup(this);
+    static const bool factoryInstalled = (QAccessible::installFactory(radioRoleFactory), true);
+    (void)factoryInstalled;
     for (int entry = 0; entry < kUserPaletteEntries; ++entry) {
         auto* b = new QPushButton(this);
+        b->setProperty(kRadioRoleProperty, true);
         b->setObjectName(controlName(kEntrySelectorIds[static_cast<std::size_t>(entry)]));
         b->setCheckable(true);
         b->setAutoDefault(false);

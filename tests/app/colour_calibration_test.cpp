@@ -6,6 +6,7 @@
 #include "dialogs/colour_dialog.h"
 #include "support/analyze_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -192,6 +193,16 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     EXPECT_EQ(control<QScrollBar>(d, ID_GAIN_SCROLL)->value(), 3);
     EXPECT_EQ(control<QPushButton>(d, kEntrySelectorIds[0])->text(), "-90.0 dB");
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_90);
+    // A screen reader sees the level selectors as one choice of many, named by their level,
+    // and its press checks one.
+    QAccessibleInterface* selector =
+        QAccessible::queryAccessibleInterface(control<QPushButton>(d, kEntrySelectorIds[2]));
+    EXPECT_EQ(selector->role(), QAccessible::RadioButton);
+    EXPECT_EQ(selector->text(QAccessible::Name),
+              control<QPushButton>(d, kEntrySelectorIds[2])->text());
+    selector->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(selector->state().checked);
+    EXPECT_FALSE(control<QPushButton>(d, kEntrySelectorIds[0])->isChecked());
     control<QScrollBar>(d, ID_GAIN_SCROLL)->triggerAction(QScrollBar::SliderSingleStepAdd);
     EXPECT_EQ(settings().levelScaleCode, 11);
     EXPECT_EQ(gain(d), "-11");
