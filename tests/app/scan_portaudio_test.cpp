@@ -81,8 +81,12 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     // time-scale interval, none skipped.
     const double loopMs = r.timeScaleMsec * static_cast<double>(r.columnsDrawn);
     EXPECT_LE(loopMs, wallMs);
+#ifndef __SANITIZE_ADDRESS__
+    // The pace is the optimised program's: the sanitizers' unoptimised build draws several
+    // times slower, so there only the sound's own checks above apply.
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), loopMs / timeScaleMsec,
                 0.05 * loopMs / timeScaleMsec);
+#endif
     std::printf("scan of %d s: wall %.0f ms (the device %.0f ms late), loop %.0f ms, %ld columns "
                 "of %.1f ms (%.2f %% of the loop's allowance), CPU %.1f %% of one core\n",
                 seconds, wallMs, r.deviceLagMs, loopMs, r.columnsDrawn, timeScaleMsec,
