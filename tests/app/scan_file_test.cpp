@@ -47,10 +47,7 @@ class ScanFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
-        clock.setAdvanceOnRead(1);
-        MainWindowOptions o;
-        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        o.clock = &clock;
+        MainWindowOptions o = test::virtualClockOptions(dir, clock);
         o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
             auto out = std::make_unique<SimulatedSoundOutput>(clock);
             out->failAt(failNewDevice);

@@ -129,10 +129,7 @@ class ScanInputTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
-        clock.setAdvanceOnRead(1);
-        MainWindowOptions o;
-        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        o.clock = &clock;
+        MainWindowOptions o = test::virtualClockOptions(dir, clock);
         o.recordingByteLimit = recordingByteLimit;
         o.makeSoundInput = [this]() -> std::unique_ptr<SoundInput> {
             auto in = std::make_unique<SimulatedSoundInput>(clock);

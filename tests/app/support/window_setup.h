@@ -6,6 +6,8 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/modes.h"
+#include "platform/clock.h"
+#include "temp_dir.h"
 
 #include <QSize>
 #include <QStringList>
@@ -32,6 +34,16 @@ openWindow(const MainWindowOptions& options, const QStringList& arguments = {},
     window->startUp(arguments);
     appState().settings.variablesChoice = cmd::kVariablesFreeze;
     return window;
+}
+
+// A window on the virtual clock (each read moves it on a msec), its settings file in `dir`;
+// the caller adds its sound devices.
+inline MainWindowOptions virtualClockOptions(const TempDir& dir, VirtualClock& clock) {
+    clock.setAdvanceOnRead(1);
+    MainWindowOptions o;
+    o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+    o.clock = &clock;
+    return o;
 }
 
 // The scans' common ground: a Scroll display of 0 to rate / 2 on the linear scale, 1024
