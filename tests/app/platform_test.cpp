@@ -1,5 +1,6 @@
 #include "app/support/platform_scopes.h"
 #include "platform/allocations.h"
+#include "platform/clock.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
 #include "platform/indexed_text.h"
@@ -393,6 +394,44 @@ TEST(Commands, WithoutAHandlerCommandsAreDropped) {
     postCommand(40020, 0);
     drainMessages();
     EXPECT_EQ(pendingCommands(), 0);
+}
+
+// --- The virtual clock the simulated sound devices run on ---
+
+TEST(VirtualClock, SleepingCallsListenersOncePerMillisecondInOrderAndReadingOnlyWhenAsked) {
+    VirtualClock clock(100);
+    std::vector<std::pair<int, std::int64_t>> calls;
+    clock.addListener([&](std::int64_t now) { calls.emplace_back(1, now); });
+    clock.addListener([&](std::int64_t now) { calls.emplace_back(2, now); });
+    clock.sleep(3);
+    clock.sleep(0);
+    clock.sleep(-5);
+    const std::vector<std::pair<int, std::int64_t>> expected{{1, 101}, {2, 101}, {1, 102},
+                                                             {2, 102}, {1, 103}, {2, 103}};
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(clock.nowMs(), 103);
+    EXPECT_EQ(clock.nowMs(), 103);
+    clock.setAdvanceOnRead(2);
+    EXPECT_EQ(clock.nowMs(), 105);
+    EXPECT_EQ(clock.nowMs(), 107);
+    EXPECT_EQ(clock.currentMs(), 107);
+    EXPECT_EQ(calls.size(), 14u);
+}
+
+TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
+    VirtualClock clock;
+    std::vector<std::int64_t> late;
+    int selfRemoving = 0;
+    VirtualClock::ListenerId self = 0;
+    self = clock.addListener([&](std::int64_t) {
+        ++selfRemoving;
+        clock.removeListener(self);
+        clock.addListener([&](std::int64_t now) { late.push_back(now); });
+    });
+    clock.advance(3);
+    EXPECT_EQ(selfRemoving, 1);
+    // Added during tick 1, so heard from tick 2 on.
+    EXPECT_EQ(late, (std::vector<std::int64_t>{2, 3}));
 }
 
 // --- Allocation counting ---

@@ -11,7 +11,6 @@
 #include "app/main_window.h"
 #include "app/modes.h"
 #include "modes/scan_file.h"
-#include "platform/portaudio_output.h"
 #include "support/alsa_config.h"
 #include "support/platform_scopes.h"
 #include "support/process_cpu.h"
@@ -23,13 +22,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
-#include <thread>
-#include <vector>
 
 namespace korv {
 namespace {
@@ -93,42 +89,6 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
                 100.0 * static_cast<double>(r.columnsDrawn) * timeScaleMsec / loopMs,
                 100.0 * cpuShare);
     RecordProperty("cpu_percent", static_cast<int>(100.0 * cpuShare));
-}
-
-// The position of the output is what the server has played, not what it was handed: it never
-// runs ahead of the time since the write, though the server takes its buffer at once.
-TEST(ScanPortAudio, TheOutputCountsTheFramesHeardNotTheFramesHandedOver) {
-    ASSERT_TRUE(pulse->ready()) << pulse->error();
-    struct Sink final : SoundOutputSink {
-        void outputDone() override { done.store(true); }
-        std::atomic<bool> done{false};
-    } sink;
-    constexpr int kRate = 44100;
-    const std::vector<std::uint8_t> buffer(std::size_t{kRate} * 4); // a second of silence
-    const std::unique_ptr<SoundOutput> out = makePortAudioOutput();
-    ASSERT_EQ(out->open(PcmFormat{kRate, 2, 16}, sink), SoundResult::Ok);
-    ASSERT_EQ(out->prepare(buffer, 2), SoundResult::Ok);
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(out->write(), SoundResult::Ok);
-    std::int64_t heard = 0;
-    double worstAheadMs = -1e9;
-    while (heard < kRate / 2 &&
-           std::chrono::steady_clock::now() - start < std::chrono::milliseconds(3000)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        heard = out->positionFrames().value_or(0);
-        const double elapsedMs =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count();
-        worstAheadMs =
-            std::max(worstAheadMs, static_cast<double>(heard) * 1000.0 / kRate - elapsedMs);
-    }
-    EXPECT_GE(heard, kRate / 2) << "the sound went on";
-    EXPECT_LT(worstAheadMs, 10.0) << "the position ran ahead of the sound";
-    out->reset();
-    const std::int64_t stopped = out->positionFrames().value_or(-1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(out->positionFrames().value_or(-1), stopped);
-    out->close();
 }
 
 } // namespace

@@ -1,0 +1,639 @@
+// The sound devices' contract (platform/sound_input.h, sound_output.h), one suite for every
+// backend: the simulated devices on the virtual clock, and PortAudio on a private PulseAudio
+// server whose default source is a 1 kHz sine and whose sink is a null sink (through ALSA's pulse
+// plugin, on the real clock). The same binary runs once more with
+// KORV_SOUND_CONTRACT_DEVICE=missing, where ALSA's default card does not exist, for the devices
+// that cannot be had.
+#include "platform/clock.h"
+#include "platform/portaudio_input.h"
+#include "platform/portaudio_output.h"
+#include "platform/sound_simulated.h"
+#include "support/alsa_config.h"
+#include "support/pulse_process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <numbers>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace korv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double SINE_HZ = 1000.0;
+constexpr int INPUT_RATE = 8000; // the simulated input's sine is made for it
+
+bool missingDeviceRun() {
+    const char* mode = std::getenv("KORV_SOUND_CONTRACT_DEVICE");
+    return mode != nullptr && std::string(mode) == "missing";
+}
+
+// Set up before PortAudio starts, since ALSA reads its configuration then: the PulseAudio
+// server and ALSA's pulse plugin, or a default card that does not exist.
+class DeviceSetup : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        if (!missingDeviceRun()) {
+            pulse_.start();
+        }
+        alsa_.SetUp();
+    }
+    void TearDown() override {
+        alsa_.TearDown();
+        pulse_.stop();
+    }
+    // Why PortAudio's contract cannot be checked in this run; empty when it can.
+    [[nodiscard]] std::string unavailable() const {
+        if (missingDeviceRun()) {
+            return "this run has no default device";
+        }
+        return pulse_.ready() ? std::string() : pulse_.error();
+    }
+
+  private:
+    test::PulseProcess pulse_{{"module-sine-source frequency=1000"}};
+    test::AlsaConfig alsa_{"korv-alsa-contract", missingDeviceRun()
+                                                     ? "pcm.!default { type hw card 99 }\n"
+                                                       "ctl.!default { type hw card 99 }\n"
+                                                     : test::ALSA_PULSE_DEVICE};
+};
+auto* const devices =
+    dynamic_cast<DeviceSetup*>(::testing::AddGlobalTestEnvironment(new DeviceSetup));
+
+// ---------------------------------------------------------------------------------------------
+// Backends
+
+struct SimulatedBackend {
+    static constexpr const char* NAME = "Simulated";
+    static constexpr bool VIRTUAL = true;
+
+    [[nodiscard]] static std::string unavailable() { return {}; }
+    // Like a sound server, it takes frames from the buffer a while before they are heard.
+    std::unique_ptr<SoundOutput> output() {
+        auto out = std::make_unique<SimulatedSoundOutput>(clock);
+        out->setLatencyMs(50);
+        return out;
+    }
+    std::unique_ptr<SoundInput> input() {
+        auto in = std::make_unique<SimulatedSoundInput>(clock);
+        in->setSignal([](std::int64_t frame, int) {
+            return 0.5 * std::sin(2.0 * std::numbers::pi * SINE_HZ * static_cast<double>(frame) /
+                                  INPUT_RATE);
+        });
+        return in;
+    }
+    // Devices that cannot be had.
+    std::pair<std::unique_ptr<SoundOutput>, std::unique_ptr<SoundInput>> missing() {
+        auto out = std::make_unique<SimulatedSoundOutput>(clock);
+        auto in = std::make_unique<SimulatedSoundInput>(clock);
+        out->failAt(SimulatedFailure::Open);
+        in->failAt(SimulatedFailure::Open);
+        return {std::move(out), std::move(in)};
+    }
+    [[nodiscard]] static std::string missingUnavailable() { return {}; }
+    // Every byte the device has played, where it can tell.
+    static const std::vector<std::uint8_t>* played(SoundOutput& out) {
+        return &static_cast<SimulatedSoundOutput&>(out).played();
+    }
+    void sleep(int ms) { clock.sleep(ms); }
+    [[nodiscard]] double nowMs() const { return static_cast<double>(clock.currentMs()); }
+    bool waitFor(const std::function<bool()>& ready) {
+        for (int ms = 0; ms < 60000 && !ready(); ++ms) {
+            clock.sleep(1);
+        }
+        return ready();
+    }
+
+    VirtualClock clock;
+};
+
+struct PortAudioBackend {
+    static constexpr const char* NAME = "PortAudio";
+    static constexpr bool VIRTUAL = false;
+
+    [[nodiscard]] static std::string unavailable() { return devices->unavailable(); }
+    static std::unique_ptr<SoundOutput> output() { return makePortAudioOutput(); }
+    static std::unique_ptr<SoundInput> input() { return makePortAudioInput(); }
+    static std::pair<std::unique_ptr<SoundOutput>, std::unique_ptr<SoundInput>> missing() {
+        return {makePortAudioOutput(), makePortAudioInput()};
+    }
+    [[nodiscard]] static std::string missingUnavailable() {
+        return missingDeviceRun() ? std::string()
+                                  : "checked by app.sound_contract_test_missing_device";
+    }
+    static const std::vector<std::uint8_t>* played(SoundOutput&) { return nullptr; }
+    static void sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    static double nowMs() {
+        return std::chrono::duration<double, std::milli>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    // A bounded wait for something a device thread does: a failure, never a hang.
+    static bool waitFor(const std::function<bool()>& ready) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!ready() && std::chrono::steady_clock::now() < end) {
+            sleep(1);
+        }
+        return ready();
+    }
+};
+
+// The sinks are called from the devices' threads.
+class Sinks : public SoundOutputSink, public SoundInputSink {
+  public:
+    using Done = std::pair<std::uint8_t*, std::size_t>;
+    void outputDone() override { ++done_; }
+    void bufferDone(std::span<std::uint8_t> buffer, std::size_t bytes) override {
+        const std::lock_guard lock(mutex_);
+        buffers_.emplace_back(buffer.data(), bytes);
+    }
+    void inputClosed() override { ++closed_; }
+    int done() const { return done_.load(); }
+    int closed() const { return closed_.load(); }
+    std::vector<Done> buffers() {
+        const std::lock_guard lock(mutex_);
+        return buffers_;
+    }
+    // Bytes of every buffer returned so far.
+    std::size_t bytesBack() {
+        const std::vector<Done> back = buffers();
+        return std::accumulate(back.begin(), back.end(), std::size_t{0},
+                               [](std::size_t sum, const Done& d) { return sum + d.second; });
+    }
+
+  private:
+    std::atomic<int> done_{0};
+    std::atomic<int> closed_{0};
+    std::mutex mutex_;
+    std::vector<Done> buffers_;
+};
+
+// Threads of this process: a device that is closed has ended its callback and notifier threads.
+std::size_t threadCount() {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator{}));
+}
+
+// 16-bit samples counting up, so every played frame says where it came from.
+std::vector<std::uint8_t> countingBytes(std::size_t bytes) {
+    std::vector<std::uint8_t> v(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        v[i] = static_cast<std::uint8_t>(i % 2 == 0 ? i / 2 : i / 512);
+    }
+    return v;
+}
+
+std::int16_t sampleAt(const std::uint8_t* bytes, std::size_t frame, int channels) {
+    const std::size_t at = frame * static_cast<std::size_t>(channels) * 2;
+    return static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+// Zero crossings per second of the first channel, 16-bit frames.
+double crossingsHz(const std::uint8_t* bytes, std::size_t frames, const PcmFormat& format) {
+    int crossings = 0;
+    for (std::size_t i = 1; i < frames; ++i) {
+        crossings += (sampleAt(bytes, i - 1, format.channels) < 0) !=
+                             (sampleAt(bytes, i, format.channels) < 0)
+                         ? 1
+                         : 0;
+    }
+    return crossings / 2.0 / (static_cast<double>(frames) / format.sampleRate);
+}
+
+template <typename Backend> class SoundContract : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const std::string why = Backend::unavailable(); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+    }
+    Backend backend;
+    Sinks sink;
+};
+
+class BackendNames {
+  public:
+    template <typename T> static std::string GetName(int) { return T::NAME; }
+};
+using Backends = ::testing::Types<SimulatedBackend, PortAudioBackend>;
+TYPED_TEST_SUITE(SoundContract, Backends, BackendNames);
+
+// ---------------------------------------------------------------------------------------------
+// Output
+
+TYPED_TEST(SoundContract, OutputPlaysEveryLoopOfWholeFramesReportsTheEndOnceAndLetsGo) {
+    {
+        // PortAudio starts its own helpers on first use; count threads after that.
+        auto warmUp = this->backend.output();
+        ASSERT_EQ(warmUp->open(PcmFormat{44100, 2, 16}, this->sink), SoundResult::Ok);
+        warmUp->close();
+    }
+    const std::size_t threadsBefore = threadCount();
+    for (const PcmFormat format : {PcmFormat{44100, 2, 16}, PcmFormat{11025, 1, 8},
+                                   PcmFormat{48000, 1, 16}, PcmFormat{5513, 2, 8}}) {
+        SCOPED_TRACE(::testing::Message() << format.sampleRate << " Hz " << format.channels << "ch "
+                                          << format.bitsPerSample);
+        auto out = this->backend.output();
+        Sinks formatSink;
+        // 1024 frames and the bytes of a part frame, then guard bytes that must never be played.
+        constexpr int FRAMES = 1024;
+        constexpr auto WHOLE = static_cast<std::size_t>(FRAMES);
+        const auto frameBytes = static_cast<std::size_t>(format.blockAlign());
+        const std::vector<std::uint8_t> memory = countingBytes(WHOLE * frameBytes + 16);
+        const std::span<const std::uint8_t> buffer(memory.data(),
+                                                   WHOLE * frameBytes + frameBytes - 1);
+        ASSERT_EQ(out->open(format, formatSink), SoundResult::Ok);
+        EXPECT_TRUE(out->isOpen());
+        ASSERT_EQ(out->prepare(buffer, 4), SoundResult::Ok);
+        EXPECT_FALSE(out->positionFrames().has_value());
+        this->backend.sleep(10); // before the write nothing plays
+        ASSERT_EQ(out->write(), SoundResult::Ok);
+        if constexpr (TypeParam::VIRTUAL) {
+            this->backend.sleep(10);
+            EXPECT_EQ(out->positionFrames(), 10 * format.sampleRate / 1000);
+            // 4096 frames end when they are due, not a millisecond earlier.
+            const int endMs = (4 * FRAMES * 1000 + format.sampleRate - 1) / format.sampleRate;
+            this->backend.sleep(endMs - 11);
+            EXPECT_EQ(formatSink.done(), 0);
+            this->backend.sleep(1);
+            EXPECT_EQ(formatSink.done(), 1);
+        }
+        ASSERT_TRUE(this->backend.waitFor([&] { return formatSink.done() > 0; }))
+            << "no completion";
+        EXPECT_EQ(out->positionFrames(), 4 * FRAMES);
+        if (const auto* played = TypeParam::played(*out)) {
+            std::vector<std::uint8_t> loops;
+            for (int i = 0; i < 4; ++i) {
+                loops.insert(loops.end(), memory.begin(),
+                             memory.begin() + static_cast<std::ptrdiff_t>(WHOLE * frameBytes));
+            }
+            EXPECT_EQ(*played, loops);
+        }
+        out->reset(); // the program resets after the completion: nothing more is reported
+        this->backend.sleep(20);
+        EXPECT_EQ(out->positionFrames(), 4 * FRAMES);
+        out->unprepare();
+        out->close();
+        EXPECT_FALSE(out->isOpen());
+        EXPECT_EQ(formatSink.done(), 1);
+    }
+    EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+TYPED_TEST(SoundContract, OutputResetStopsAtOnceReportsBeforeReturningAndPlaysAgainFromTheStart) {
+    auto out = this->backend.output();
+    const PcmFormat format{22050, 1, 16};
+    const std::vector<std::uint8_t> buffer = countingBytes(4096 * 2);
+    ASSERT_EQ(out->open(format, this->sink), SoundResult::Ok);
+    ASSERT_EQ(out->prepare(buffer, 1 << 30), SoundResult::Ok);
+    out->reset(); // nothing written: nothing to report
+    EXPECT_EQ(this->sink.done(), 0);
+    for (int round = 1; round <= 4; ++round) {
+        SCOPED_TRACE(round);
+        const std::size_t playedBefore =
+            TypeParam::played(*out) ? TypeParam::played(*out)->size() : 0;
+        const double writtenMs = this->backend.nowMs();
+        ASSERT_EQ(out->write(), SoundResult::Ok);
+        EXPECT_EQ(out->write(), SoundResult::WriteFailed); // one write at a time
+        // The position counts the frames heard, not those handed over: it never runs ahead of
+        // the time since the write, though a sound server takes its buffer at once.
+        double worstAheadMs = -1e9;
+        ASSERT_TRUE(this->backend.waitFor([&] {
+            const std::int64_t heard = out->positionFrames().value_or(0);
+            worstAheadMs =
+                std::max(worstAheadMs, static_cast<double>(heard) * 1000.0 / format.sampleRate -
+                                           (this->backend.nowMs() - writtenMs));
+            return heard > 2048;
+        }));
+        EXPECT_LT(worstAheadMs, 10.0) << "the position ran ahead of the sound";
+        if (round == 4) {
+            out->close(); // closing while playing resets, and reports
+            EXPECT_FALSE(out->isOpen());
+            EXPECT_EQ(this->sink.done(), 4);
+            break;
+        }
+        out->reset();
+        EXPECT_EQ(this->sink.done(), round);
+        const std::int64_t stopped = *out->positionFrames();
+        this->backend.sleep(20);
+        EXPECT_EQ(out->positionFrames(), stopped);
+        out->reset();
+        EXPECT_EQ(this->sink.done(), round);
+        // What was heard is the buffer from its first byte, and only what the position says.
+        if (const auto* played = TypeParam::played(*out)) {
+            ASSERT_LT(stopped, 4096);
+            const std::vector<std::uint8_t> heard(
+                played->begin() + static_cast<std::ptrdiff_t>(playedBefore), played->end());
+            EXPECT_EQ(heard,
+                      std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + stopped * 2));
+        }
+    }
+}
+
+TYPED_TEST(SoundContract, OutputRefusesMisuseAndFormatsItCannotPlayAndOpensAgainAfterClose) {
+    auto out = this->backend.output();
+    const std::vector<std::uint8_t> buffer(64);
+    for (const PcmFormat bad :
+         {PcmFormat{44100, 3, 16}, PcmFormat{44100, 2, 24}, PcmFormat{0, 1, 16}}) {
+        EXPECT_EQ(out->open(bad, this->sink), SoundResult::OpenFailed);
+    }
+    EXPECT_FALSE(out->isOpen());
+    EXPECT_EQ(out->prepare(buffer, 1), SoundResult::PrepareFailed); // not open
+    EXPECT_EQ(out->write(), SoundResult::WriteFailed);
+    EXPECT_FALSE(out->positionFrames().has_value());
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), SoundResult::Ok);
+        EXPECT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), SoundResult::OpenFailed);
+        EXPECT_EQ(out->write(), SoundResult::WriteFailed); // not prepared
+        EXPECT_EQ(out->prepare(std::span(buffer).first(1), 1), SoundResult::PrepareFailed);
+        EXPECT_EQ(out->prepare(buffer, 0), SoundResult::PrepareFailed);
+        ASSERT_EQ(out->prepare(buffer, 1), SoundResult::Ok);
+        EXPECT_EQ(out->prepare(buffer, 1), SoundResult::PrepareFailed); // already prepared
+        out->unprepare();
+        EXPECT_EQ(out->write(), SoundResult::WriteFailed);
+        out->close();
+        EXPECT_FALSE(out->isOpen());
+    }
+    EXPECT_EQ(this->sink.done(), 0);
+
+    // A device destroyed while it plays stops without reporting: the sink may be gone.
+    const std::vector<std::uint8_t> sound(1024);
+    ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), SoundResult::Ok);
+    ASSERT_EQ(out->prepare(sound, 1 << 30), SoundResult::Ok);
+    ASSERT_EQ(out->write(), SoundResult::Ok);
+    ASSERT_TRUE(this->backend.waitFor([&] { return out->positionFrames().value_or(0) > 0; }));
+    out = nullptr;
+    this->backend.sleep(20);
+    EXPECT_EQ(this->sink.done(), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input
+
+TYPED_TEST(SoundContract, InputFillsQueuedBuffersInOrderWithTheSoundHeardAndLosesTheRest) {
+    auto in = this->backend.input();
+    const PcmFormat format{INPUT_RATE, 2, 16};
+    // Odd sizes: only whole frames are filled, the rest of each buffer is left alone.
+    std::vector<std::uint8_t> first(4 * 1000 + 3, 0x55), second(4 * 500 + 1, 0x55);
+    ASSERT_EQ(in->open(format, this->sink), SoundResult::Ok);
+    ASSERT_EQ(in->addBuffer(first), SoundResult::Ok);
+    ASSERT_EQ(in->addBuffer(second), SoundResult::Ok);
+    EXPECT_FALSE(in->positionFrames().has_value());
+    ASSERT_EQ(in->start(), SoundResult::Ok);
+    EXPECT_EQ(in->start(), SoundResult::WriteFailed); // already capturing
+    ASSERT_TRUE(this->backend.waitFor([&] { return this->sink.buffers().size() >= 2; }))
+        << "buffers not filled";
+    // Both buffers are back: nothing more is stored however long the stream runs, and the
+    // sound that found no buffer is counted as lost.
+    ASSERT_TRUE(this->backend.waitFor([&] { return in->positionFrames() == 1500; }));
+    this->backend.sleep(50);
+    EXPECT_EQ(in->positionFrames(), 1500);
+    EXPECT_GE(in->overruns(), 1);
+    EXPECT_EQ(this->sink.buffers(),
+              (std::vector<Sinks::Done>{{first.data(), 4000}, {second.data(), 2000}}));
+    EXPECT_EQ(first.back(), 0x55);
+    EXPECT_EQ(second.back(), 0x55);
+    // The sine the device hears, in both channels alike.
+    EXPECT_NEAR(crossingsHz(second.data(), 500, format), SINE_HZ, 0.05 * SINE_HZ);
+    for (std::size_t i = 0; i < 500; ++i) {
+        ASSERT_EQ(sampleAt(second.data(), i, 2), sampleAt(second.data() + 2, i, 2)) << i;
+    }
+    if constexpr (TypeParam::VIRTUAL) {
+        for (std::size_t i = 0; i < 1000; ++i) {
+            const double expected = 0.5 * 32767.0 *
+                                    std::sin(2.0 * std::numbers::pi * SINE_HZ *
+                                             static_cast<double>(i) / format.sampleRate);
+            ASSERT_NEAR(sampleAt(first.data(), i, 2), expected, 0.5001) << "frame " << i;
+        }
+    }
+
+    // Requeued, stopped, then closed: every buffer comes back, in order, then the close, before
+    // close() returns; the bytes returned are the frames the position counts.
+    ASSERT_EQ(in->addBuffer(first), SoundResult::Ok);
+    ASSERT_EQ(in->addBuffer(second), SoundResult::Ok);
+    in->stop();
+    const std::int64_t stopped = *in->positionFrames();
+    in->close();
+    const auto back = this->sink.buffers();
+    ASSERT_EQ(back.size(), 4u);
+    EXPECT_EQ(back[2].first, first.data());
+    EXPECT_EQ(back[3].first, second.data());
+    EXPECT_EQ(this->sink.bytesBack(), static_cast<std::size_t>(stopped) * 4);
+    EXPECT_EQ(this->sink.closed(), 1);
+    EXPECT_FALSE(in->isOpen());
+    in->close();
+    EXPECT_EQ(this->sink.closed(), 1);
+}
+
+TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositionCountsOn) {
+    auto in = this->backend.input();
+    const PcmFormat format{INPUT_RATE, 2, 16};
+    std::vector<std::uint8_t> a(4 * 800), b(4 * 800), c(4 * 800);
+    ASSERT_EQ(in->open(format, this->sink), SoundResult::Ok);
+    for (auto* buf : {&a, &b, &c}) {
+        ASSERT_EQ(in->addBuffer(*buf), SoundResult::Ok);
+    }
+    ASSERT_EQ(in->start(), SoundResult::Ok);
+    ASSERT_TRUE(this->backend.waitFor([&] { return !this->sink.buffers().empty(); }));
+    this->backend.sleep(3);
+    in->reset();
+    const auto back = this->sink.buffers();
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0], (Sinks::Done{a.data(), a.size()}));
+    EXPECT_EQ(back[1].first, b.data());
+    EXPECT_EQ(back[2].first, c.data());
+    const std::int64_t before = *in->positionFrames();
+    EXPECT_EQ(this->sink.bytesBack(), static_cast<std::size_t>(before) * 4);
+    EXPECT_EQ(this->sink.closed(), 0);
+
+    // Queued again and restarted, then closed while filling: returned, then closed.
+    ASSERT_EQ(in->addBuffer(a), SoundResult::Ok);
+    ASSERT_EQ(in->start(), SoundResult::Ok);
+    ASSERT_TRUE(this->backend.waitFor([&] { return in->positionFrames() > before; }));
+    in->close();
+    ASSERT_EQ(this->sink.buffers().size(), 4u);
+    EXPECT_EQ(this->sink.buffers()[3].first, a.data());
+    EXPECT_EQ(this->sink.bytesBack(), static_cast<std::size_t>(*in->positionFrames()) * 4);
+    EXPECT_EQ(this->sink.closed(), 1);
+    EXPECT_FALSE(in->isOpen());
+}
+
+TYPED_TEST(SoundContract, InputRefusesMisuseAndFormatsItCannotCapture) {
+    auto in = this->backend.input();
+    std::vector<std::uint8_t> buffer(64);
+    EXPECT_EQ(in->addBuffer(buffer), SoundResult::PrepareFailed); // not open
+    EXPECT_EQ(in->start(), SoundResult::WriteFailed);
+    EXPECT_FALSE(in->positionFrames().has_value());
+    for (const PcmFormat bad : {PcmFormat{8000, 0, 16}, PcmFormat{8000, 3, 16},
+                                PcmFormat{8000, 2, 12}, PcmFormat{0, 1, 16}}) {
+        EXPECT_EQ(in->open(bad, this->sink), SoundResult::OpenFailed);
+    }
+    ASSERT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), SoundResult::Ok);
+    EXPECT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), SoundResult::OpenFailed);
+    EXPECT_EQ(in->addBuffer(std::span(buffer).first(3)), SoundResult::PrepareFailed);
+    for (int i = 0; i < SoundInput::MAX_QUEUED_BUFFERS; ++i) {
+        ASSERT_EQ(in->addBuffer(buffer), SoundResult::Ok);
+    }
+    EXPECT_EQ(in->addBuffer(buffer), SoundResult::PrepareFailed); // queue full
+    ASSERT_EQ(in->start(), SoundResult::Ok);
+    in->close();
+    EXPECT_EQ(this->sink.buffers().size(),
+              static_cast<std::size_t>(SoundInput::MAX_QUEUED_BUFFERS));
+    EXPECT_EQ(this->sink.closed(), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// No device
+
+template <typename Backend> class SoundContractWithoutDevice : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const std::string why = Backend::missingUnavailable(); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+    }
+    Backend backend;
+    Sinks sink;
+};
+TYPED_TEST_SUITE(SoundContractWithoutDevice, Backends, BackendNames);
+
+TYPED_TEST(SoundContractWithoutDevice, OpeningFailsQuietlyAndNothingIsLeftRunning) {
+    const std::size_t threadsBefore = threadCount();
+    auto [out, in] = this->backend.missing();
+    std::vector<std::uint8_t> buffer(256);
+
+    // Everything PortAudio, ALSA and JACK would say while failing goes to this file.
+    const fs::path errors =
+        fs::temp_directory_path() / ("korv-contract-stderr-" + std::to_string(::getpid()));
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(saved, 0);
+    ASSERT_GE(file, 0);
+    ::dup2(file, STDERR_FILENO);
+    const SoundResult outOpen = out->open(PcmFormat{44100, 2, 16}, this->sink);
+    const SoundResult inOpen = in->open(PcmFormat{44100, 2, 16}, this->sink);
+    const SoundResult outAgain = out->open(PcmFormat{11025, 1, 8}, this->sink);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(file);
+    EXPECT_EQ(outOpen, SoundResult::OpenFailed);
+    EXPECT_EQ(inOpen, SoundResult::OpenFailed);
+    EXPECT_EQ(outAgain, SoundResult::OpenFailed);
+    std::ifstream said(errors);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(said), {}), "");
+    fs::remove(errors);
+
+    // The rest of the sequence fails too, without reporting anything.
+    EXPECT_FALSE(out->isOpen());
+    EXPECT_EQ(out->prepare(buffer, 1), SoundResult::PrepareFailed);
+    EXPECT_EQ(out->write(), SoundResult::WriteFailed);
+    EXPECT_FALSE(out->positionFrames().has_value());
+    out->reset();
+    out->close();
+    EXPECT_FALSE(in->isOpen());
+    EXPECT_EQ(in->addBuffer(buffer), SoundResult::PrepareFailed);
+    EXPECT_EQ(in->start(), SoundResult::WriteFailed);
+    in->reset();
+    in->close();
+    EXPECT_EQ(this->sink.done() + this->sink.closed(), 0);
+    EXPECT_TRUE(this->sink.buffers().empty());
+    out.reset();
+    in.reset();
+    EXPECT_LE(threadCount(), threadsBefore);
+}
+
+// ---------------------------------------------------------------------------------------------
+// What only the simulated devices do: the failures the program's tests inject, sound given byte
+// by byte.
+
+TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
+    std::vector<std::uint8_t> buffer(64);
+    struct Case {
+        SimulatedFailure failure;
+        SoundResult open, prepare, write;
+    };
+    for (const Case& c : {Case{SimulatedFailure::Open, SoundResult::OpenFailed,
+                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
+                          Case{SimulatedFailure::Prepare, SoundResult::Ok,
+                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
+                          Case{SimulatedFailure::Write, SoundResult::Ok, SoundResult::Ok,
+                               SoundResult::WriteFailed}}) {
+        SCOPED_TRACE(static_cast<int>(c.failure));
+        VirtualClock clock;
+        SimulatedSoundOutput out(clock);
+        SimulatedSoundInput in(clock);
+        Sinks sink;
+        out.failAt(c.failure);
+        in.failAt(c.failure);
+        EXPECT_EQ(out.open(PcmFormat{8000, 1, 16}, sink), c.open);
+        EXPECT_EQ(out.prepare(buffer, 1), c.prepare);
+        EXPECT_EQ(out.write(), c.write);
+        EXPECT_EQ(in.open(PcmFormat{8000, 1, 16}, sink), c.open);
+        EXPECT_EQ(in.addBuffer(buffer), c.failure == SimulatedFailure::Write
+                                            ? SoundResult::Ok
+                                            : SoundResult::PrepareFailed);
+        // Without a buffer capture may start, but every frame heard is lost.
+        const bool starts = c.failure == SimulatedFailure::Prepare;
+        EXPECT_EQ(in.start(), starts ? SoundResult::Ok : SoundResult::WriteFailed);
+        clock.sleep(50);
+        EXPECT_EQ(in.positionFrames(), starts ? std::optional<std::int64_t>(0) : std::nullopt);
+        out.close();
+        in.close();
+        EXPECT_EQ(sink.done(), 0);
+        EXPECT_EQ(sink.closed(), c.open == SoundResult::Ok ? 1 : 0);
+        EXPECT_EQ(out.openCount(), c.open == SoundResult::Ok ? 1 : 0);
+        EXPECT_EQ(in.openCount(), c.open == SoundResult::Ok ? 1 : 0);
+    }
+}
+
+TEST(SimulatedDevices, InputBytesComeInOrderThenSilenceAndEachLostStretchCountsOnce) {
+    VirtualClock clock;
+    SimulatedSoundInput in(clock);
+    Sinks sink;
+    std::vector<std::uint8_t> heard(25);
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        heard[i] = static_cast<std::uint8_t>(i + 1);
+    }
+    in.setBytes(heard);
+    std::vector<std::uint8_t> a(10, 0), b(10, 0), c(40, 0);
+    ASSERT_EQ(in.open(PcmFormat{1000, 1, 8}, sink), SoundResult::Ok);
+    ASSERT_EQ(in.addBuffer(a), SoundResult::Ok);
+    ASSERT_EQ(in.start(), SoundResult::Ok);
+    clock.sleep(15); // 10 frames into a, 5 lost
+    EXPECT_EQ(in.positionFrames(), 10);
+    EXPECT_EQ(in.overruns(), 1);
+    ASSERT_EQ(in.addBuffer(b), SoundResult::Ok);
+    ASSERT_EQ(in.addBuffer(c), SoundResult::Ok);
+    clock.sleep(20); // 10 into b, 10 into c
+    in.stop();
+    EXPECT_EQ(sink.buffers().back(), (Sinks::Done{c.data(), 10}));
+    EXPECT_EQ(in.queuedBuffers(), 0);
+    const std::vector<std::uint8_t> expectA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const std::vector<std::uint8_t> expectB{16, 17, 18, 19, 20, 21, 22, 23, 24, 25};
+    std::vector<std::uint8_t> expectC(40, 0);
+    std::fill_n(expectC.begin(), 10, std::uint8_t{128});
+    EXPECT_EQ(a, expectA);
+    EXPECT_EQ(b, expectB);
+    EXPECT_EQ(c, expectC);
+    EXPECT_EQ(in.overruns(), 1);
+}
+
+} // namespace
+} // namespace korv
