@@ -22,6 +22,13 @@ struct DeviceEvent {
 // Carries events from a real-time callback to a thread of its own, which hands them, in order,
 // to the device's handler. post() is wait-free and takes no lock, so the callback never blocks on
 // the program; the handler runs outside the callback and may take locks (posting a Qt event).
+//
+// Threads: post() and signalDone() from any thread, several at once (a stream's thread ending
+// while the next one starts); start(), stopAndDrain() and the destructor from the owner's thread
+// only. The handler runs on the notifier's thread, or on the owner's inside stopAndDrain(), never
+// twice at once; it sees each accepted event once, in the order the posts took their places (so
+// in order per producer). A refused post() is lost and said so by its result; an accepted one
+// is delivered before stopAndDrain() returns, and the stopped notifier may start again.
 class DeviceNotifier {
   public:
     static constexpr std::size_t CAPACITY = 32;
