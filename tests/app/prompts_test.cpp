@@ -96,34 +96,6 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     EXPECT_TRUE(scripted->messageDetails().front().isEmpty());
 }
 
-// As the desktop's save dialog: a name typed without an extension takes the default one, and
-// the final name, if it exists, is asked about; No goes back to the dialog.
-TEST(ScriptedPrompts, SaveDialogsAddTheDefaultExtensionAndAskBeforeReplacing) {
-    test::ScriptedPromptsScope scripted;
-    test::TempDir dir;
-    ASSERT_TRUE(dir.valid());
-    const QString old = dir.write(QStringLiteral("take1.wav"), "old");
-    FileRequest request;
-    request.title = QStringLiteral("Record Wave File");
-    request.defaultSuffix = QStringLiteral("wav");
-    scripted->queueFile(dir.file(QStringLiteral("take1")));
-    scripted->queueAnswer(false);
-    scripted->queueFile(dir.file(QStringLiteral("take2")));
-    EXPECT_EQ(prompts().saveFile(request), dir.file(QStringLiteral("take2.wav")));
-    EXPECT_EQ(scripted->questions(),
-              QStringList{QStringLiteral("take1.wav already exists.\nDo you want to replace it?")});
-    ASSERT_EQ(scripted->fileRequests().size(), 2u);
-    EXPECT_EQ(scripted->fileRequests()[1].fileName, old); // the dialog again, the name in it
-
-    scripted->queueFile(dir.file(QStringLiteral("take1")));
-    scripted->queueAnswer(true);
-    EXPECT_EQ(prompts().saveFile(request), old);
-    // A name with an extension of its own is kept as it is.
-    scripted->queueFile(dir.file(QStringLiteral("take.1")));
-    EXPECT_EQ(prompts().saveFile(request), dir.file(QStringLiteral("take.1")));
-    EXPECT_TRUE(scripted->unscripted().isEmpty());
-}
-
 TEST(ScriptedPrompts, DialogScriptsDriveTheRealDialog) {
     test::ScriptedPromptsScope scripted;
     scripted->queueDialog([](QDialog& d) {

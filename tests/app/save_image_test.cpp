@@ -175,6 +175,9 @@ TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsRepla
             sendCommand(cmd::kSaveWindowImage);
             EXPECT_TRUE(asked(file)) << ext;
             EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QLatin1String(ext));
+            if (!replace) { // the dialog again, the final name in it
+                EXPECT_EQ(prompts->fileRequests().back().fileName, dir.file(file));
+            }
             const QByteArray now = readAll(dir.file(file));
             EXPECT_TRUE(replace ? now.startsWith(magic) : now == "old") << ext << replace;
         }
@@ -191,6 +194,11 @@ TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsRepla
     ask(QStringLiteral("take1"), true);
     sendCommand(cmd::kSaveWave);
     EXPECT_EQ(readAll(dir.file(QStringLiteral("take1.wav"))).size(),
+              static_cast<qsizetype>(46 + appState().samples->heldBytes()));
+    // A name with an extension of its own is kept as it is.
+    prompts->queueFile(dir.file(QStringLiteral("take.1")));
+    sendCommand(cmd::kSaveWave);
+    EXPECT_EQ(readAll(dir.file(QStringLiteral("take.1"))).size(),
               static_cast<qsizetype>(46 + appState().samples->heldBytes()));
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
