@@ -5,13 +5,17 @@
 #include "platform/fonts.h"
 #include "platform/indexed_text.h"
 #include "platform/palette_display.h"
+#include "platform/sound_simulated.h"
 #include "platform/window_surface.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korv {
@@ -432,6 +436,97 @@ TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
     EXPECT_EQ(selfRemoving, 1);
     // Added during tick 1, so heard from tick 2 on.
     EXPECT_EQ(late, (std::vector<std::int64_t>{2, 3}));
+}
+
+// --- The simulated sound devices: the failures the program's tests inject, sound given byte by
+// byte (their contract is sound_contract_test's) ---
+
+// Notes what the simulated devices report.
+struct Sinks : SoundOutputSink, SoundInputSink {
+    using Done = std::pair<std::uint8_t*, std::size_t>;
+    void outputDone() override { ++done_; }
+    void bufferDone(std::span<std::uint8_t> buffer, std::size_t bytes) override {
+        buffers_.emplace_back(buffer.data(), bytes);
+    }
+    void inputClosed() override { ++closed_; }
+    [[nodiscard]] int done() const { return done_; }
+    [[nodiscard]] int closed() const { return closed_; }
+    [[nodiscard]] const std::vector<Done>& buffers() const { return buffers_; }
+    int done_ = 0;
+    int closed_ = 0;
+    std::vector<Done> buffers_;
+};
+
+TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
+    std::vector<std::uint8_t> buffer(64);
+    struct Case {
+        SimulatedFailure failure;
+        SoundResult open, prepare, write;
+    };
+    for (const Case& c : {Case{SimulatedFailure::Open, SoundResult::OpenFailed,
+                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
+                          Case{SimulatedFailure::Prepare, SoundResult::Ok,
+                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
+                          Case{SimulatedFailure::Write, SoundResult::Ok, SoundResult::Ok,
+                               SoundResult::WriteFailed}}) {
+        SCOPED_TRACE(static_cast<int>(c.failure));
+        VirtualClock clock;
+        SimulatedSoundOutput out(clock);
+        SimulatedSoundInput in(clock);
+        Sinks sink;
+        out.failAt(c.failure);
+        in.failAt(c.failure);
+        EXPECT_EQ(out.open(PcmFormat{8000, 1, 16}, sink), c.open);
+        EXPECT_EQ(out.prepare(buffer, 1), c.prepare);
+        EXPECT_EQ(out.write(), c.write);
+        EXPECT_EQ(in.open(PcmFormat{8000, 1, 16}, sink), c.open);
+        EXPECT_EQ(in.addBuffer(buffer), c.failure == SimulatedFailure::Write
+                                            ? SoundResult::Ok
+                                            : SoundResult::PrepareFailed);
+        // Without a buffer capture may start, but every frame heard is lost.
+        const bool starts = c.failure == SimulatedFailure::Prepare;
+        EXPECT_EQ(in.start(), starts ? SoundResult::Ok : SoundResult::WriteFailed);
+        clock.sleep(50);
+        EXPECT_EQ(in.positionFrames(), starts ? std::optional<std::int64_t>(0) : std::nullopt);
+        out.close();
+        in.close();
+        EXPECT_EQ(sink.done(), 0);
+        EXPECT_EQ(sink.closed(), c.open == SoundResult::Ok ? 1 : 0);
+        EXPECT_EQ(out.openCount(), c.open == SoundResult::Ok ? 1 : 0);
+        EXPECT_EQ(in.openCount(), c.open == SoundResult::Ok ? 1 : 0);
+    }
+}
+
+TEST(SimulatedDevices, InputBytesComeInOrderThenSilenceAndEachLostStretchCountsOnce) {
+    VirtualClock clock;
+    SimulatedSoundInput in(clock);
+    Sinks sink;
+    std::vector<std::uint8_t> heard(25);
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        heard[i] = static_cast<std::uint8_t>(i + 1);
+    }
+    in.setBytes(heard);
+    std::vector<std::uint8_t> a(10, 0), b(10, 0), c(40, 0);
+    ASSERT_EQ(in.open(PcmFormat{1000, 1, 8}, sink), SoundResult::Ok);
+    ASSERT_EQ(in.addBuffer(a), SoundResult::Ok);
+    ASSERT_EQ(in.start(), SoundResult::Ok);
+    clock.sleep(15); // 10 frames into a, 5 lost
+    EXPECT_EQ(in.positionFrames(), 10);
+    EXPECT_EQ(in.overruns(), 1);
+    ASSERT_EQ(in.addBuffer(b), SoundResult::Ok);
+    ASSERT_EQ(in.addBuffer(c), SoundResult::Ok);
+    clock.sleep(20); // 10 into b, 10 into c
+    in.stop();
+    EXPECT_EQ(sink.buffers().back(), (Sinks::Done{c.data(), 10}));
+    EXPECT_EQ(in.queuedBuffers(), 0);
+    const std::vector<std::uint8_t> expectA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const std::vector<std::uint8_t> expectB{16, 17, 18, 19, 20, 21, 22, 23, 24, 25};
+    std::vector<std::uint8_t> expectC(40, 0);
+    std::fill_n(expectC.begin(), 10, std::uint8_t{128});
+    EXPECT_EQ(a, expectA);
+    EXPECT_EQ(b, expectB);
+    EXPECT_EQ(c, expectC);
+    EXPECT_EQ(in.overruns(), 1);
 }
 
 // --- Allocation counting ---
