@@ -193,6 +193,9 @@ Parsed parseCommandLine(int argc, char** argv) {
     CLI::App* levels = app.add_subcommand("levels", "The levels of every column of each file");
     addCommonOptions(*levels, o);
     levels->add_flag("--csv", o.csv, "CSV: one row per column, one column per frequency row");
+    levels->add_flag("--absolute-time", o.absoluteTime,
+                     "CSV times in ISO 8601 from the recording time the file carries (bext, "
+                     "GUANO or LIST/INFO)");
     CLI::App* bands = app.add_subcommand("bands", "Third-octave band levels over time");
     addCommonOptions(*bands, o);
     bands->add_flag("--csv", o.csv, "CSV (the only format of this command)");
@@ -214,6 +217,10 @@ Parsed parseCommandLine(int argc, char** argv) {
             std::cerr << "korvanthile-cli: " << refused << '\n';
             return {std::nullopt, EXIT_USAGE};
         }
+    }
+    if (o.absoluteTime && !o.csv) {
+        std::cerr << "korvanthile-cli: --absolute-time needs --csv\n";
+        return {std::nullopt, EXIT_USAGE};
     }
     if (o.files.empty() && o.fromFile.empty()) {
         std::cerr << "korvanthile-cli: no files given (a name, -, or --from FILE)\n";

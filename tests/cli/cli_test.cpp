@@ -459,6 +459,61 @@ TEST_F(CliProgramTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
     EXPECT_EQ(missing.errors, four + ": No Such Channel in File\n");
 }
 
+// Milliseconds since midnight of "yyyy-mm-ddThh:mm:ss.mmm", after checking the date.
+long long clockMsec(const std::string& iso, const std::string& date) {
+    EXPECT_EQ(iso.substr(0, 11), date + "T") << iso;
+    EXPECT_EQ(iso.size(), 23u) << iso; // no zone: a broadcast file's clock is local
+    return std::stoll(iso.substr(11, 2)) * 3600000 + std::stoll(iso.substr(14, 2)) * 60000 +
+           std::stoll(iso.substr(17, 2)) * 1000 + std::stoll(iso.substr(20, 3));
+}
+
+// A broadcast wave file recorded from 05:30:12.250 (its time reference since midnight): each
+// row of --absolute-time is that start plus the row's time from the start of the file.
+TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
+    Bytes samples;
+    for (const double v : sine(1000.0, 3.0)) {
+        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+    }
+    constexpr std::uint64_t kReference = 44100ULL * (5 * 3600 + 30 * 60 + 12) + 11025;
+    Bytes bext(602, 0);
+    std::memcpy(bext.data() + 320, "2026-06-0108:00:00", 18); // origination date and time
+    for (int i = 0; i < 8; ++i) {
+        bext[338 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(kReference >> (8 * i));
+    }
+    Bytes chunks;
+    test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, kRate, 16));
+    test::putChunk(chunks, "bext", 602, bext);
+    test::putChunk(chunks, "data", static_cast<std::uint32_t>(samples.size()), samples);
+    const std::string file = wave("bwf.wav", test::riffFile(chunks));
+    ASSERT_EQ(run("levels --csv " + file + " --time-step 50").status, EXIT_ALL_DONE);
+    const auto plain = csvRows(dir.file("bwf.levels.csv"));
+    const ProgramRun absolute = run("levels --csv --absolute-time " + file + " --time-step 50");
+    ASSERT_EQ(absolute.status, EXIT_ALL_DONE) << absolute.errors;
+    const auto rows = csvRows(dir.file("bwf.levels.csv"));
+    ASSERT_EQ(rows.size(), plain.size());
+    ASSERT_GT(rows.size(), 50u);
+    EXPECT_EQ(rows[0][0], "time_iso8601");
+    constexpr long long kStartMsec = (5 * 3600 + 30 * 60 + 12) * 1000LL + 250;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        // Both round the same sample time to whole milliseconds.
+        EXPECT_LE(
+            std::llabs(clockMsec(rows[r][0], "2026-06-01") - kStartMsec - std::stoll(plain[r][0])),
+            1)
+            << r;
+        EXPECT_EQ(std::vector(rows[r].begin() + 1, rows[r].end()),
+                  std::vector(plain[r].begin() + 1, plain[r].end()));
+    }
+    // Without a recording time, or without CSV: said, and nothing written.
+    const std::string bare = wave("bare.wav", mono16(sine(500.0, 1.0)));
+    const ProgramRun none = run("levels --csv --absolute-time " + bare);
+    EXPECT_EQ(none.status, EXIT_SOME_FAILED);
+    EXPECT_NE(none.errors.find("No recording time in the file for --absolute-time"),
+              std::string::npos)
+        << none.errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bare.levels.csv")));
+    EXPECT_EQ(run("levels --absolute-time " + file).status, EXIT_USAGE);
+}
+
 TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
     // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher.
     constexpr double kAmplitude = 16384.0;
