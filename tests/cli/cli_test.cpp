@@ -297,6 +297,34 @@ TEST_F(CliTest, BandsAreSummedPowersOnTheWindowsScale) {
     EXPECT_NEAR(loudestOf(raised[1]).second, sineBandLevelDb(kAmplitude, 6.0 + 9.0), 0.05);
 }
 
+// Bands reach half the rate: a bat's 40 kHz call in a 384 kHz file is in the 40 kHz band
+// (centre 1000 x 2^(16/3) Hz), the table ending at the 160 kHz band (1000 x 2^(22/3)), the
+// last whose centre lies within 192 kHz; 44.1 and 48 kHz files end at the 20 kHz band.
+TEST_F(CliTest, BandsReachTheBandOfHalfTheRate) {
+    const Options o = parsed({"korvanthile-cli", "bands", "x.wav", "--csv"});
+    const RunSettings run = resolveSettings(o, dir.file("bin/korvanthile-cli"));
+    const auto centreOf = [](int n) { return 1000.0 * std::pow(2.0, n / 3.0); };
+    for (const auto& [rate, tone, lastN] :
+         {std::tuple{384000, 40000.0, 22}, std::tuple{48000, 1000.0, 13},
+          std::tuple{44100, 1000.0, 13}}) {
+        Bytes samples;
+        for (int i = 0; i < rate; ++i) {
+            test::putLe16(samples,
+                          static_cast<std::uint16_t>(static_cast<std::int16_t>(
+                              16000.0 * std::sin(2.0 * std::numbers::pi * tone * i / rate))));
+        }
+        const std::string name = "tone" + std::to_string(rate);
+        const std::string file = wave(
+            name + ".wav", test::pcmWaveFile(16, 1, static_cast<std::uint32_t>(rate), 16, samples));
+        ASSERT_EQ(processFile(o, run, file, kMemory), std::nullopt) << rate;
+        const auto rows = csvRows(dir.file(name + ".bands.csv"));
+        ASSERT_GT(rows.size(), 2u);
+        const auto [column, level] = loudestOf(rows[rows.size() / 2]);
+        EXPECT_NEAR(std::stod(rows[0][column]), tone, 0.025 * tone) << rate;
+        EXPECT_NEAR(std::stod(rows[0].back()), centreOf(lastN), 0.025 * centreOf(lastN)) << rate;
+    }
+}
+
 TEST_F(CliTest, BandsWithoutSignalReadTheFloorAndOptionsAreHonoured) {
     // Silence under the default curve (+1 to +3 dB at the top): the floor, not the curve.
     const Options o = parsed({"korvanthile-cli", "bands", "x.wav"});

@@ -222,6 +222,20 @@ TEST(ThirdOctave, BinsAtNominalCentresFallInTheirBand) {
     ASSERT_EQ(coarse.size(), 256u);
     EXPECT_EQ(coarse.back(), 43);
     EXPECT_TRUE(buildBandMap(0, 512).empty());
+    // Higher rates go on to the last band whose centre (1000 x 2^(n/3), band n + 30) lies
+    // within half the rate: 40 kHz at 96 kHz, 160 kHz at 384 kHz; the bins above its upper edge
+    // stay in it.
+    for (const auto& [highRate, last] : {std::pair{96000, 46}, std::pair{384000, 52}}) {
+        const auto map = buildBandMap(highRate, 16384);
+        EXPECT_EQ(thirdOctaveLastBand(highRate), last);
+        EXPECT_EQ(map.back(), last);
+        EXPECT_LE(1000.0 * std::pow(2.0, (last - 30) / 3.0), highRate / 2);
+        EXPECT_GT(1000.0 * std::pow(2.0, (last - 29) / 3.0), highRate / 2);
+        const auto bin40k = static_cast<std::size_t>(std::lround(40000.0 * 16384 / highRate));
+        EXPECT_EQ(map[bin40k], 46);
+    }
+    EXPECT_EQ(thirdOctaveLastBand(48000), 43);
+    EXPECT_EQ(thirdOctaveLastBand(44100), 43);
 }
 
 // A sine through the engine in magnitude mode, summed into the plot's third-octave points:
