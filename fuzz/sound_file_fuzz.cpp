@@ -26,6 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!sane) {
         std::abort();
     }
+    if (info.recorded) {
+        // Any start the metadata gives stays within the years the texts can name.
+        const auto start = korv::recordingTimeText(*info.recorded, info.sampleRate);
+        const auto later = korv::isoTimeText(*info.recorded, info.dataLength, info.sampleRate);
+        if (start.size() > 19 || (later && later->size() > 29)) {
+            std::abort();
+        }
+    }
     if (info.reader != korv::SoundReader::SoundFile) {
         return 0;
     }

@@ -142,10 +142,10 @@ void gatherRows(const RowMap& map, std::span<const std::int16_t> levels,
     }
 }
 
-const std::array<int, THIRD_OCTAVE_BANDS>& thirdOctaveEdges() {
-    static const std::array<int, THIRD_OCTAVE_BANDS> edges = [] {
-        std::array<int, THIRD_OCTAVE_BANDS> table{};
-        for (int i = 0; i < THIRD_OCTAVE_BANDS; ++i) {
+const std::array<int, THIRD_OCTAVE_TABLE_BANDS>& thirdOctaveEdges() {
+    static const std::array<int, THIRD_OCTAVE_TABLE_BANDS> edges = [] {
+        std::array<int, THIRD_OCTAVE_TABLE_BANDS> table{};
+        for (int i = 0; i < THIRD_OCTAVE_TABLE_BANDS; ++i) {
             const float centre = std::pow(10.0f, static_cast<float>(i) / 10.0f);
             table[static_cast<std::size_t>(i)] =
                 static_cast<int>(centre * THIRD_OCTAVE_EDGE_FACTOR);
@@ -160,9 +160,10 @@ std::vector<std::uint8_t> buildBandMap(std::int32_t sampleRate, int fftSize) {
         return {};
     }
     std::vector<std::uint8_t> bands(static_cast<std::size_t>(fftSize / 2));
+    const int last = thirdOctaveLastBand(sampleRate);
     for (std::size_t k = 0; k < bands.size(); ++k) {
         const std::int64_t f = static_cast<std::int64_t>(k) * sampleRate / fftSize;
-        bands[k] = static_cast<std::uint8_t>(thirdOctaveBand(f));
+        bands[k] = static_cast<std::uint8_t>(std::min(thirdOctaveBand(f), last));
     }
     return bands;
 }
@@ -170,7 +171,17 @@ std::vector<std::uint8_t> buildBandMap(std::int32_t sampleRate, int fftSize) {
 int thirdOctaveBand(std::int64_t frequencyHz) {
     const auto& edges = thirdOctaveEdges();
     const auto above = std::lower_bound(edges.begin(), edges.end(), frequencyHz);
-    return above == edges.end() ? THIRD_OCTAVE_BANDS - 1 : static_cast<int>(above - edges.begin());
+    return above == edges.end() ? THIRD_OCTAVE_TABLE_BANDS - 1
+                                : static_cast<int>(above - edges.begin());
+}
+
+int thirdOctaveLastBand(std::int32_t sampleRate) {
+    const std::int64_t half = sampleRate / 2;
+    int band = thirdOctaveBand(half);
+    while (band >= THIRD_OCTAVE_BANDS && std::pow(10.0, band / 10.0) > static_cast<double>(half)) {
+        --band;
+    }
+    return band;
 }
 
 std::optional<ThirdOctavePoints> thirdOctavePoints(std::int32_t sampleRate, int fftSize,
@@ -182,7 +193,7 @@ std::optional<ThirdOctavePoints> thirdOctavePoints(std::int32_t sampleRate, int 
     const double minWidth =
         static_cast<double>(THIRD_OCTAVE_MIN_BINS_PER_BAND) * sampleRate / fftSize;
     ThirdOctavePoints out;
-    out.lastBand = thirdOctaveBand(sampleRate / 2);
+    out.lastBand = thirdOctaveLastBand(sampleRate);
     out.firstBand = out.lastBand + 1;
     for (int i = 0; i <= out.lastBand; ++i) {
         const int below = i == 0 ? 0 : edges[static_cast<std::size_t>(i - 1)];
@@ -220,16 +231,16 @@ double thirdOctaveCorrectionDb(const CalibrationCurve& curve, int band) {
 void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8_t> bandMap,
                      std::span<const std::int16_t> magnitudes, const CalibrationCurve& curve,
                      std::span<std::int16_t> rows) {
-    std::array<double, THIRD_OCTAVE_BANDS> sums{};
+    std::array<double, THIRD_OCTAVE_TABLE_BANDS> sums{};
     const std::size_t bins = std::min(bandMap.size(), magnitudes.size());
     for (std::size_t k = 0; k < bins; ++k) {
         const double m = magnitudes[k];
-        sums[std::min<std::size_t>(bandMap[k], THIRD_OCTAVE_BANDS - 1)] += m * m;
+        sums[std::min<std::size_t>(bandMap[k], THIRD_OCTAVE_TABLE_BANDS - 1)] += m * m;
     }
     const std::size_t count = std::min(rows.size(), layout.pointBands.size());
     for (std::size_t r = 0; r < count; ++r) {
         const int band = std::clamp(layout.pointBands[r], THIRD_OCTAVE_FIRST_PLOTTED_BAND,
-                                    THIRD_OCTAVE_BANDS - 1);
+                                    THIRD_OCTAVE_TABLE_BANDS - 1);
         const double sum = sums[static_cast<std::size_t>(band)];
         const double level = sum > 0.0 ? std::trunc(40.0 * std::log10(sum)) : 0.0;
         const double correction = 4.0 * thirdOctaveCorrectionDb(curve, band);

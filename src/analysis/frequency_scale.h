@@ -12,7 +12,10 @@
 
 namespace korv {
 
+// The bands up to the 20 kHz band, the last of 44.1 and 48 kHz files; the table goes on to
+// the band of 192 kHz, half the highest rate a file may have.
 inline constexpr int THIRD_OCTAVE_BANDS = 44;
+inline constexpr int THIRD_OCTAVE_TABLE_BANDS = 54;
 inline constexpr float THIRD_OCTAVE_EDGE_FACTOR = 1.1225f;
 
 enum class RowCombine {
@@ -45,13 +48,18 @@ void gatherRows(const RowMap& map, std::span<const std::int16_t> levels,
                 std::span<std::int16_t> rowLevels);
 
 // Upper band edges in whole Hz: 10^(i/10) x 1.1225 in single precision, truncated.
-[[nodiscard]] const std::array<int, THIRD_OCTAVE_BANDS>& thirdOctaveEdges();
-// The band of each bin 0 .. N/2 - 1 by its frequency truncated to whole Hz.
+[[nodiscard]] const std::array<int, THIRD_OCTAVE_TABLE_BANDS>& thirdOctaveEdges();
+// The band of each bin 0 .. N/2 - 1 by its frequency truncated to whole Hz, bins above the
+// last band of the rate in that band.
 [[nodiscard]] std::vector<std::uint8_t> buildBandMap(std::int32_t sampleRate, int fftSize);
 
 // The third-octave band a frequency (whole Hz) belongs to: edge[i-1] < f <= edge[i]; below the
-// first edge band 0, above the last the last band.
+// first edge band 0, above the table's last edge its last band.
 [[nodiscard]] int thirdOctaveBand(std::int64_t frequencyHz);
+// The last band of a rate: the band holding half the rate, up to the 20 kHz band; beyond it,
+// the last band whose centre lies within half the rate (so 48 kHz ends at 20 kHz as 44.1 kHz
+// does, and 384 kHz at 160 kHz).
+[[nodiscard]] int thirdOctaveLastBand(std::int32_t sampleRate);
 
 // The third-octave rows of the plot displays: which band each plot point shows.
 inline constexpr int THIRD_OCTAVE_FIRST_PLOTTED_BAND = 10; // 10 Hz, calibration point 0

@@ -451,6 +451,9 @@ InfoPanelInputs currentInfoPanelInputs() {
         in.segmentBytes = s.recordedBytes;
         in.recordedFrameBytes = s.run.bytesPerFrame();
     }
+    if (s.samples && s.run.info.recorded) {
+        in.recordingTime = recordingTimeText(*s.run.info.recorded, s.run.info.sampleRate);
+    }
     if (s.samples && !s.run.info.formatText.empty()) {
         in.sourceFormat = s.run.info.formatText;
     } else if (s.samples && encodingConverted(s.run.info.encoding)) {

@@ -225,6 +225,23 @@ std::int64_t plainFrameBytes(const SF_INFO& info) {
     }
 }
 
+// What libsndfile finds of the recording time in the containers the RIFF walk does not see
+// (a broadcast chunk of W64, a FLAC or Ogg DATE comment).
+std::optional<RecordingTime> libsndfileRecordingTime(SNDFILE* file) {
+    SF_BROADCAST_INFO bext{};
+    if (sf_command(file, SFC_GET_BROADCAST_INFO, &bext, sizeof bext) == SF_TRUE) {
+        const std::uint64_t reference =
+            bext.time_reference_low | (std::uint64_t{bext.time_reference_high} << 32);
+        if (auto t = broadcastRecordingTime({bext.origination_date, sizeof bext.origination_date},
+                                            {bext.origination_time, sizeof bext.origination_time},
+                                            reference)) {
+            return t;
+        }
+    }
+    const char* date = sf_get_string(file, SF_STR_DATE);
+    return date != nullptr ? isoRecordingTime(date) : std::nullopt;
+}
+
 WaveParseResult refusedFormat() {
     WaveParseResult result;
     result.status = WaveParseStatus::AdvancedFormat;
@@ -270,6 +287,7 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
     info.headerValid = true;
     info.formatText = containerText(sf.format & SF_FORMAT_TYPEMASK) + " " +
                       std::string(encodingText(info.encoding));
+    info.recorded = libsndfileRecordingTime(s.handle.get());
     return result;
 }
 
@@ -298,7 +316,9 @@ void holdFrames(std::span<const float> decoded, std::size_t frames, const Sample
 
 } // namespace
 
-WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileSize) {
+namespace {
+
+WaveParseResult openedSoundFile(const WaveByteReader& read, std::int64_t fileSize) {
     std::array<std::uint8_t, 12> head{};
     const std::size_t got = fileSize >= WAVE_MIN_FILE_SIZE ? read(0, head) : 0;
     Sniffed kind = got == head.size() ? sniff(head) : Sniffed::Wave;
@@ -320,6 +340,18 @@ WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileS
         }
     }
     return wave;
+}
+
+} // namespace
+
+WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileSize) {
+    WaveParseResult result = openedSoundFile(read, fileSize);
+    if (result.goesOn() && result.info.headerValid) {
+        if (auto t = riffRecordingTime(read, fileSize)) {
+            result.info.recorded = t;
+        }
+    }
+    return result;
 }
 
 WaveParseResult openSoundFileBytes(std::span<const std::uint8_t> bytes) {

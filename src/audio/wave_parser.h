@@ -5,6 +5,7 @@
 // is taken; the wider encodings are held as 16-bit samples beside their exact values. A file
 // without a usable header is offered as raw 16-bit mono 11025 Hz samples.
 
+#include "audio/recording_time.h"
 #include "audio/sample_encoding.h"
 #include "audio/wave_header.h"
 #include "base/user_message.h"
@@ -54,6 +55,8 @@ struct WaveFileInfo {
     std::uint16_t secondChannel = 1;
     // The container and encoding, for the information panel ("FLAC 24 bit").
     std::string formatText;
+    // When the recording began, where the file says so.
+    std::optional<RecordingTime> recorded;
 
     [[nodiscard]] WaveFormat format() const { return {channels, sampleRate, bitsPerSample}; }
     [[nodiscard]] SampleSource source() const {

@@ -170,6 +170,28 @@ std::string bandsRefusal(const Options& o) {
     return {};
 }
 
+// What no command can run: the usage error's text, or empty.
+std::string usageRefusal(const Options& o) {
+    if (o.command == Command::Bands) {
+        if (std::string refused = bandsRefusal(o); !refused.empty()) {
+            return refused;
+        }
+    }
+    if (o.absoluteTime && !o.csv) {
+        return "--absolute-time needs --csv";
+    }
+    if (o.files.empty() && o.fromFile.empty()) {
+        return "no files given (a name, -, or --from FILE)";
+    }
+    if (o.layout.stripHeight >= o.layout.plotHeight) {
+        return "--strip must be less than --height";
+    }
+    if (o.grid && !gridAvailable()) {
+        return "--grid needs a build with the desktop (Qt)";
+    }
+    return {};
+}
+
 } // namespace
 
 Parsed parseCommandLine(int argc, char** argv) {
@@ -193,6 +215,9 @@ Parsed parseCommandLine(int argc, char** argv) {
     CLI::App* levels = app.add_subcommand("levels", "The levels of every column of each file");
     addCommonOptions(*levels, o);
     levels->add_flag("--csv", o.csv, "CSV: one row per column, one column per frequency row");
+    levels->add_flag("--absolute-time", o.absoluteTime,
+                     "CSV times in ISO 8601 from the recording time the file carries (bext, "
+                     "GUANO or LIST/INFO)");
     CLI::App* bands = app.add_subcommand("bands", "Third-octave band levels over time");
     addCommonOptions(*bands, o);
     bands->add_flag("--csv", o.csv, "CSV (the only format of this command)");
@@ -210,21 +235,9 @@ Parsed parseCommandLine(int argc, char** argv) {
         // and a band table wants steps a reader can follow, not the image's columns.
         o.parameters.fftSize = o.parameters.fftSize.value_or(kBandsDefaultFftSize);
         o.parameters.timeStepMsec = o.parameters.timeStepMsec.value_or(kBandsDefaultStepMsec);
-        if (const std::string refused = bandsRefusal(o); !refused.empty()) {
-            std::cerr << "korvanthile-cli: " << refused << '\n';
-            return {std::nullopt, EXIT_USAGE};
-        }
     }
-    if (o.files.empty() && o.fromFile.empty()) {
-        std::cerr << "korvanthile-cli: no files given (a name, -, or --from FILE)\n";
-        return {std::nullopt, EXIT_USAGE};
-    }
-    if (o.layout.stripHeight >= o.layout.plotHeight) {
-        std::cerr << "korvanthile-cli: --strip must be less than --height\n";
-        return {std::nullopt, EXIT_USAGE};
-    }
-    if (o.grid && !gridAvailable()) {
-        std::cerr << "korvanthile-cli: --grid needs a build with the desktop (Qt)\n";
+    if (const std::string refused = usageRefusal(o); !refused.empty()) {
+        std::cerr << "korvanthile-cli: " << refused << '\n';
         return {std::nullopt, EXIT_USAGE};
     }
     return {std::move(o), EXIT_ALL_DONE};

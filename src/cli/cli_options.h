@@ -47,7 +47,8 @@ struct Options {
     std::string format = "png";
     bool grid = false;
     bool csv = false;
-    std::string settingsFile; // empty: the defaults; kDesktopSettings: the desktop program's
+    bool absoluteTime = false; // levels --csv: each row's time of day from the file's own start
+    std::string settingsFile;  // empty: the defaults; kDesktopSettings: the desktop program's
     std::string calibrationFile;
     bool calibrationResponse = false; // the file lists the response, to subtract
     unsigned jobs = 0;                // 0: every core

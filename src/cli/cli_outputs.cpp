@@ -28,6 +28,12 @@ constexpr std::size_t kWriteChunk = 1 << 16;
 // An exported picture is a multiple of 4 pixels wide.
 constexpr long kLeastImageColumns = 4;
 
+// --absolute-time on a file that says nothing of when it was recorded.
+constexpr std::string_view kNoRecordingTime =
+    "No recording time in the file for --absolute-time (it needs a bext chunk, a GUANO "
+    "Timestamp or a LIST/INFO creation date with a time of day)";
+constexpr std::string_view kAbsoluteTimeColumn = "time_iso8601";
+
 std::string failureText(const UserMessage& m) {
     return m.text;
 }
@@ -192,13 +198,28 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     source.highBandHz = settings.highBandHz;
     source.levelScaleCode = settings.levelScaleCode;
     const ImageLogFormat log(source);
+    const std::optional<RecordingTime>& start = plan.info.recorded;
+    if (o.absoluteTime && (!start || start->dateOnly)) {
+        return std::string(kNoRecordingTime);
+    }
     OutputFile out(outputPath(o, file));
     if (auto failed = out.openFailure()) {
         return failed;
     }
-    out.text() = o.csv ? log.csvHeader() : log.header();
+    out.text() = o.absoluteTime ? log.csvHeader(kAbsoluteTimeColumn)
+                 : o.csv        ? log.csvHeader()
+                                : log.header();
+    // A column's instant in whole frames: the real step, then the window's centre.
+    const std::int64_t stepFrames = plan.params.hop / std::max(plan.format.channels, 1);
+    const std::int64_t centreFrames = plan.params.windowSamples / 2;
+    bool outOfRange = false;
     const ColumnSink sink = [&](long x, const ParallelColumnLoop& loop) {
-        if (o.csv) {
+        if (o.absoluteTime) {
+            const auto time =
+                isoTimeText(*start, stepFrames * x + centreFrames, plan.format.sampleRate);
+            outOfRange = outOfRange || !time;
+            log.appendCsvColumn(out.text(), time.value_or(""), loop.averagedBins(channel));
+        } else if (o.csv) {
             log.appendCsvColumn(out.text(), x, loop.averagedBins(channel));
         } else {
             log.appendColumn(out.text(), x, loop.averagedBins(channel));
@@ -209,6 +230,9 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         analyseWholeFile(file, settings, o.layout, memoryBytes, sink, fileChannelOption(o));
     if (analysis.failure) {
         return failureText(*analysis.failure);
+    }
+    if (outOfRange) {
+        return std::string(kNoRecordingTime);
     }
     return out.finish();
 }

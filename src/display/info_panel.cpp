@@ -31,6 +31,14 @@ std::string recordedText(const InfoPanelInputs& in) {
     return text;
 }
 
+// The file's length in kilobytes, and when it was recorded: "1234, 2026-06-01 05:30:12".
+std::string lengthText(const InfoPanelInputs& in) {
+    const auto kb =
+        static_cast<unsigned long long>(std::max<std::int64_t>(in.segmentBytes, 0) / 1000);
+    return in.recordingTime.empty() ? formatText("%-4llu", kb)
+                                    : formatText("%llu, ", kb) + in.recordingTime;
+}
+
 } // namespace
 
 ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
@@ -44,8 +52,7 @@ ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
         std::string(displayChannelsText(in.channels)),
         formatText("%-4llu", unsignedOf(in.sampleRate)) +
             (in.sourceFormat.empty() ? std::string{} : ", " + std::string(in.sourceFormat)),
-        in.recordedLength ? recordedText(in)
-                          : formatText("%-4llu", unsignedOf(in.segmentBytes / 1000)),
+        in.recordedLength ? recordedText(in) : lengthText(in),
     };
     const int labelX = g.infoPanel.x + g.charWidth;
     const int valueX = labelX + (g.infoValueOffset > 0 ? g.infoValueOffset

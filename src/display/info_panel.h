@@ -5,6 +5,7 @@
 #include "display/view_geometry.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace korv {
@@ -23,6 +24,8 @@ struct InfoPanelInputs {
     // Scan Input: segmentBytes are the bytes recorded so far, shown in megabytes with the
     // time they hold (frames of recordedFrameBytes at sampleRate).
     bool recordedLength = false;
+    // When the file's recording began ("2026-06-01 05:30:12"), shown after its length.
+    std::string recordingTime{};
     int recordedFrameBytes = 0;
 };
 
@@ -36,12 +39,18 @@ inline constexpr std::string_view INFO_RECORDED_LABEL = "Sample Length (mb) :";
 
 // The widest texts of each column, for sizing the box: every label, and values with the most
 // digits the fields hold (bands and rates up to 5 digits, lengths up to 7), each channel text
-// and a rate with the widest format a file is converted from.
+// a rate with the widest format a file is converted from, and a length with a recording time.
 inline constexpr std::string_view INFO_LABELS[] = {INFO_BAND_LABEL, INFO_CHANNELS_LABEL,
                                                    INFO_RATE_LABEL, INFO_LENGTH_LABEL};
-inline constexpr std::string_view INFO_WIDEST_VALUES[] = {
-    "00000 to 00000",      "Monaural", "Stereo (Left)",      "Stereo (Right)", "Stereo",
-    "00000, 32 bit float", "0000000",  "0000.00, 000000 sec"};
+inline constexpr std::string_view INFO_WIDEST_VALUES[] = {"00000 to 00000",
+                                                          "Monaural",
+                                                          "Stereo (Left)",
+                                                          "Stereo (Right)",
+                                                          "Stereo",
+                                                          "00000, 32 bit float",
+                                                          "0000000",
+                                                          "0000.00, 000000 sec",
+                                                          "0000000, 0000-00-00 00:00:00"};
 
 // The sunken box at geometry.infoPanel with its four lines of black text, the values at
 // geometry.infoValueOffset right of the labels.

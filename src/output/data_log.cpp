@@ -196,8 +196,8 @@ void ImageLogFormat::appendColumn(std::string& out, long x, std::span<const floa
     }
 }
 
-std::string ImageLogFormat::csvHeader() const {
-    std::string out = "time_ms";
+std::string ImageLogFormat::csvHeader(std::string_view timeName) const {
+    std::string out(timeName);
     for (long k = bins_.first; k < bins_.last; ++k) {
         out += ',';
         appendCsvNumber(out, static_cast<double>(k) * bins_.binWidthHz, 2);
@@ -209,7 +209,14 @@ std::string ImageLogFormat::csvHeader() const {
 
 void ImageLogFormat::appendCsvColumn(std::string& out, long x,
                                      std::span<const float> averaged) const {
-    appendInteger(out, sampleTimeMsec(x));
+    std::string time;
+    appendInteger(time, sampleTimeMsec(x));
+    appendCsvColumn(out, time, averaged);
+}
+
+void ImageLogFormat::appendCsvColumn(std::string& out, std::string_view time,
+                                     std::span<const float> averaged) const {
+    out += time;
     for (long k = bins_.first; k < bins_.last; ++k) {
         out += ',';
         const std::size_t before = out.size();

@@ -65,8 +65,11 @@ class ImageLogFormat {
     // The same table as CSV for spreadsheets (LF line ends): a header naming the time's unit
     // and the bins by their frequencies and unit ("time_ms,21.53_Hz_dB,..."), then per column
     // its sample time and the bins' levels, the log's numbers.
-    [[nodiscard]] std::string csvHeader() const;
+    [[nodiscard]] std::string csvHeader(std::string_view timeName = "time_ms") const;
     void appendCsvColumn(std::string& out, long x, std::span<const float> averaged) const;
+    // The same row with another time in its first field (an absolute time).
+    void appendCsvColumn(std::string& out, std::string_view time,
+                         std::span<const float> averaged) const;
 
   private:
     [[nodiscard]] long sampleTimeMsec(long x) const;

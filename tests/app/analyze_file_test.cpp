@@ -165,7 +165,7 @@ TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
 
 // A broadcast recorder's 24-bit file, its "bext" chunk before the format and an odd, padded
 // "LIST" chunk pushing the data past 8 KB, is analysed like the same sound in 16 bits; so
-// is a stretch of it dragged out for Parameters Change.
+// is a stretch of it dragged out for Parameters Change. The panel shows its recording time.
 TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
     // 1000 Hz for the first second, 3000 Hz after it: a stretch read from the wrong place
     // would move the change.
@@ -181,7 +181,10 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
     };
     QByteArray broadcast = test::waveFile(kRate, 1, 24, kRate * 2, signal);
     broadcast.insert(broadcast.indexOf("data"), chunk("LIST", 9001));
-    broadcast.insert(12, chunk("bext", 602));
+    // Recorded from 05:30:12 on 1 June 2026 (no time reference).
+    QByteArray bext = chunk("bext", 602);
+    bext.replace(8 + 320, 26, QByteArray("2026-06-0105:30:12") + QByteArray(8, '\0'));
+    broadcast.insert(12, bext);
     const QString files[] = {write("twin16.wav", test::waveFile(kRate, 1, 16, kRate * 2, signal)),
                              write("bwf24.wav", broadcast)};
     std::vector<std::uint8_t> images[2];
@@ -198,8 +201,9 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
                                          [](auto& t) { return t.text == INFO_LENGTH_LABEL; });
         ASSERT_NE(length, panel.texts.end());
         ASSERT_NE(length + 1, panel.texts.end());
+        // The broadcast file also says when it was recorded.
         EXPECT_EQ(QString::fromStdString((length + 1)->text).trimmed(),
-                  QString::number(fileBytes / 1000));
+                  QString::number(fileBytes / 1000) + (i == 0 ? "" : ", 2026-06-01 05:30:12"));
         images[i] = imageBytes();
         // The drag from 500 to 1500 msec.
         appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};

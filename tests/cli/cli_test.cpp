@@ -297,6 +297,34 @@ TEST_F(CliTest, BandsAreSummedPowersOnTheWindowsScale) {
     EXPECT_NEAR(loudestOf(raised[1]).second, sineBandLevelDb(kAmplitude, 6.0 + 9.0), 0.05);
 }
 
+// Bands reach half the rate: a bat's 40 kHz call in a 384 kHz file is in the 40 kHz band
+// (centre 1000 x 2^(16/3) Hz), the table ending at the 160 kHz band (1000 x 2^(22/3)), the
+// last whose centre lies within 192 kHz; 44.1 and 48 kHz files end at the 20 kHz band.
+TEST_F(CliTest, BandsReachTheBandOfHalfTheRate) {
+    const Options o = parsed({"korvanthile-cli", "bands", "x.wav", "--csv"});
+    const RunSettings run = resolveSettings(o, dir.file("bin/korvanthile-cli"));
+    const auto centreOf = [](int n) { return 1000.0 * std::pow(2.0, n / 3.0); };
+    for (const auto& [rate, tone, lastN] :
+         {std::tuple{384000, 40000.0, 22}, std::tuple{48000, 1000.0, 13},
+          std::tuple{44100, 1000.0, 13}}) {
+        Bytes samples;
+        for (int i = 0; i < rate; ++i) {
+            test::putLe16(samples,
+                          static_cast<std::uint16_t>(static_cast<std::int16_t>(
+                              16000.0 * std::sin(2.0 * std::numbers::pi * tone * i / rate))));
+        }
+        const std::string name = "tone" + std::to_string(rate);
+        const std::string file = wave(
+            name + ".wav", test::pcmWaveFile(16, 1, static_cast<std::uint32_t>(rate), 16, samples));
+        ASSERT_EQ(processFile(o, run, file, kMemory), std::nullopt) << rate;
+        const auto rows = csvRows(dir.file(name + ".bands.csv"));
+        ASSERT_GT(rows.size(), 2u);
+        const auto [column, level] = loudestOf(rows[rows.size() / 2]);
+        EXPECT_NEAR(std::stod(rows[0][column]), tone, 0.025 * tone) << rate;
+        EXPECT_NEAR(std::stod(rows[0].back()), centreOf(lastN), 0.025 * centreOf(lastN)) << rate;
+    }
+}
+
 TEST_F(CliTest, BandsWithoutSignalReadTheFloorAndOptionsAreHonoured) {
     // Silence under the default curve (+1 to +3 dB at the top): the floor, not the curve.
     const Options o = parsed({"korvanthile-cli", "bands", "x.wav"});
@@ -457,6 +485,61 @@ TEST_F(CliProgramTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
     const ProgramRun missing = run("levels " + four + " --channel 5 --out " + dir.file("c5"));
     EXPECT_EQ(missing.status, EXIT_SOME_FAILED);
     EXPECT_EQ(missing.errors, four + ": No Such Channel in File\n");
+}
+
+// Milliseconds since midnight of "yyyy-mm-ddThh:mm:ss.mmm", after checking the date.
+long long clockMsec(const std::string& iso, const std::string& date) {
+    EXPECT_EQ(iso.substr(0, 11), date + "T") << iso;
+    EXPECT_EQ(iso.size(), 23u) << iso; // no zone: a broadcast file's clock is local
+    return std::stoll(iso.substr(11, 2)) * 3600000 + std::stoll(iso.substr(14, 2)) * 60000 +
+           std::stoll(iso.substr(17, 2)) * 1000 + std::stoll(iso.substr(20, 3));
+}
+
+// A broadcast wave file recorded from 05:30:12.250 (its time reference since midnight): each
+// row of --absolute-time is that start plus the row's time from the start of the file.
+TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
+    Bytes samples;
+    for (const double v : sine(1000.0, 3.0)) {
+        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+    }
+    constexpr std::uint64_t kReference = 44100ULL * (5 * 3600 + 30 * 60 + 12) + 11025;
+    Bytes bext(602, 0);
+    std::memcpy(bext.data() + 320, "2026-06-0108:00:00", 18); // origination date and time
+    for (int i = 0; i < 8; ++i) {
+        bext[338 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(kReference >> (8 * i));
+    }
+    Bytes chunks;
+    test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, kRate, 16));
+    test::putChunk(chunks, "bext", 602, bext);
+    test::putChunk(chunks, "data", static_cast<std::uint32_t>(samples.size()), samples);
+    const std::string file = wave("bwf.wav", test::riffFile(chunks));
+    ASSERT_EQ(run("levels --csv " + file + " --time-step 50").status, EXIT_ALL_DONE);
+    const auto plain = csvRows(dir.file("bwf.levels.csv"));
+    const ProgramRun absolute = run("levels --csv --absolute-time " + file + " --time-step 50");
+    ASSERT_EQ(absolute.status, EXIT_ALL_DONE) << absolute.errors;
+    const auto rows = csvRows(dir.file("bwf.levels.csv"));
+    ASSERT_EQ(rows.size(), plain.size());
+    ASSERT_GT(rows.size(), 50u);
+    EXPECT_EQ(rows[0][0], "time_iso8601");
+    constexpr long long kStartMsec = (5 * 3600 + 30 * 60 + 12) * 1000LL + 250;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        // Both round the same sample time to whole milliseconds.
+        EXPECT_LE(
+            std::llabs(clockMsec(rows[r][0], "2026-06-01") - kStartMsec - std::stoll(plain[r][0])),
+            1)
+            << r;
+        EXPECT_EQ(std::vector(rows[r].begin() + 1, rows[r].end()),
+                  std::vector(plain[r].begin() + 1, plain[r].end()));
+    }
+    // Without a recording time, or without CSV: said, and nothing written.
+    const std::string bare = wave("bare.wav", mono16(sine(500.0, 1.0)));
+    const ProgramRun none = run("levels --csv --absolute-time " + bare);
+    EXPECT_EQ(none.status, EXIT_SOME_FAILED);
+    EXPECT_NE(none.errors.find("No recording time in the file for --absolute-time"),
+              std::string::npos)
+        << none.errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bare.levels.csv")));
+    EXPECT_EQ(run("levels --absolute-time " + file).status, EXIT_USAGE);
 }
 
 TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {

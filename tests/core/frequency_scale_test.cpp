@@ -222,6 +222,20 @@ TEST(ThirdOctave, BinsAtNominalCentresFallInTheirBand) {
     ASSERT_EQ(coarse.size(), 256u);
     EXPECT_EQ(coarse.back(), 43);
     EXPECT_TRUE(buildBandMap(0, 512).empty());
+    // Higher rates go on to the last band whose centre (1000 x 2^(n/3), band n + 30) lies
+    // within half the rate: 40 kHz at 96 kHz, 160 kHz at 384 kHz; the bins above its upper edge
+    // stay in it.
+    for (const auto& [highRate, last] : {std::pair{96000, 46}, std::pair{384000, 52}}) {
+        const auto map = buildBandMap(highRate, 16384);
+        EXPECT_EQ(thirdOctaveLastBand(highRate), last);
+        EXPECT_EQ(map.back(), last);
+        EXPECT_LE(1000.0 * std::pow(2.0, (last - 30) / 3.0), highRate / 2);
+        EXPECT_GT(1000.0 * std::pow(2.0, (last - 29) / 3.0), highRate / 2);
+        const auto bin40k = static_cast<std::size_t>(std::lround(40000.0 * 16384 / highRate));
+        EXPECT_EQ(map[bin40k], 46);
+    }
+    EXPECT_EQ(thirdOctaveLastBand(48000), 43);
+    EXPECT_EQ(thirdOctaveLastBand(44100), 43);
 }
 
 // A sine through the engine in magnitude mode, summed into the plot's third-octave points:
@@ -277,6 +291,25 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
     thirdOctaveRows(*layout, bandMap, silent, curve, rows);
     EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), points);
     EXPECT_FALSE(thirdOctavePoints(rate, n, 1));
+
+    // At 384 kHz the plot reaches the 160 kHz band, and a 40 kHz call shows in the band
+    // centred on 1000 x 2^(16/3) Hz.
+    constexpr std::int32_t kBatRate = 384000;
+    const auto bat = thirdOctavePoints(kBatRate, n, points);
+    ASSERT_TRUE(bat);
+    EXPECT_NEAR(bat->highHz, 1000.0 * std::pow(2.0, 22.0 / 3.0), 0.025 * bat->highHz);
+    std::vector<std::int16_t> call(static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < call.size(); ++i) {
+        call[i] = static_cast<std::int16_t>(8000.0 * std::sin(2.0 * std::numbers::pi * 40000.0 *
+                                                              static_cast<double>(i) / kBatRate));
+    }
+    fft.transformFrame(call, FFT_MODE_MAGNITUDES);
+    std::vector<std::int16_t> batRows(points, -1);
+    thirdOctaveRows(*bat, buildBandMap(kBatRate, n),
+                    std::span<const std::int16_t>(call.data(), call.size() / 2), curve, batRows);
+    const auto loudest = std::max_element(batRows.begin(), batRows.end()) - batRows.begin();
+    const int band = bat->pointBands[static_cast<std::size_t>(loudest)];
+    EXPECT_NEAR(std::pow(10.0, band / 10.0), 1000.0 * std::pow(2.0, 16.0 / 3.0), 1000.0);
 }
 
 RowFrequencyInputs plot(std::int32_t scale, std::int32_t low, std::int32_t high) {

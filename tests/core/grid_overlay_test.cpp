@@ -476,6 +476,9 @@ TEST(InfoPanel, FourLinesOfBandChannelsRateAndLength) {
     // A file read by conversion names its own format after the rate.
     in.sourceFormat = "24 bit";
     EXPECT_EQ(infoPanel(g, in).texts[5].text, "44100, 24 bit");
+    // A file that says when it was recorded has it after its length.
+    in.recordingTime = "2026-06-01 05:30:12";
+    EXPECT_EQ(infoPanel(g, in).texts[7].text, "123, 2026-06-01 05:30:12");
 }
 
 TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {

@@ -406,3 +406,135 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
 
 } // namespace
 } // namespace korv
+
+namespace korv {
+namespace {
+
+// A 16-bit mono 8000 Hz wave file with `chunks` between its format and its data.
+Bytes waveWith(const Bytes& chunks) {
+    Bytes all;
+    test::putChunk(all, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
+    all.insert(all.end(), chunks.begin(), chunks.end());
+    test::putChunk(all, "data", 8000, Bytes(8000, 0));
+    return test::riffFile(all);
+}
+
+// A broadcast extension of 602 bytes with the origination date, time and time reference.
+Bytes bextChunk(const char* date, const char* time, std::uint64_t reference,
+                std::uint32_t declared = 602) {
+    Bytes payload(602, 0);
+    std::memcpy(payload.data() + 320, date, 10);
+    std::memcpy(payload.data() + 330, time, 8);
+    for (int i = 0; i < 8; ++i) {
+        payload[338 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(reference >> (8 * i));
+    }
+    Bytes chunk;
+    test::putChunk(chunk, "bext", declared, payload);
+    return chunk;
+}
+
+Bytes textChunk(const char* id, const std::string& text) {
+    Bytes chunk;
+    Bytes payload(text.begin(), text.end());
+    const auto size = static_cast<std::uint32_t>(payload.size());
+    if (payload.size() % 2 == 1) {
+        payload.push_back(0);
+    }
+    test::putChunk(chunk, id, size, payload);
+    return chunk;
+}
+
+std::optional<std::string> startOf(const Bytes& file, std::int64_t frames = 0) {
+    const WaveParseResult r = openSoundFileBytes(file);
+    EXPECT_EQ(r.status, WaveParseStatus::Header);
+    if (!r.info.recorded) {
+        return std::nullopt;
+    }
+    return isoTimeText(*r.info.recorded, frames, r.info.sampleRate);
+}
+
+TEST(RecordingTimeTest, TheFilesOwnRecordingTimeIsFound) {
+    // bext: the time reference counts samples from the origination date's midnight
+    // (5 h 30 min 12.25 s at 8000 Hz); without one, the origination time stands.
+    const std::uint64_t ref = 8000ULL * (5 * 3600 + 30 * 60 + 12) + 2000;
+    EXPECT_EQ(startOf(waveWith(bextChunk("2026-06-01", "09:00:00", ref))),
+              "2026-06-01T05:30:12.250");
+    EXPECT_EQ(startOf(waveWith(bextChunk("2026:06:01", "09-15-30", 0))), "2026-06-01T09:15:30.000");
+    // GUANO with its fraction and zone, after other lines; then the INFO date, 1.5 s on
+    // into the next year; bext before either.
+    const Bytes guano = textChunk("guan", "GUANO|Version: 1.0\nMake: Test\r\n"
+                                          "Timestamp: 2025-03-04T21:15:00.5-05:00\r\n");
+    Bytes info = {'I', 'N', 'F', 'O'};
+    const Bytes icrd = textChunk("ICRD", std::string("2024-12-31 23:59:59") + '\0');
+    info.insert(info.end(), icrd.begin(), icrd.end());
+    Bytes list;
+    test::putChunk(list, "LIST", static_cast<std::uint32_t>(info.size()), info);
+    EXPECT_EQ(startOf(waveWith(guano)), "2025-03-04T21:15:00.500-05:00");
+    EXPECT_EQ(startOf(waveWith(list), 12000), "2025-01-01T00:00:00.500");
+    Bytes all = list;
+    all.insert(all.end(), guano.begin(), guano.end());
+    const Bytes bext = bextChunk("2026-06-01", "09:00:00", 0);
+    all.insert(all.end(), bext.begin(), bext.end());
+    EXPECT_EQ(startOf(waveWith(all)), "2026-06-01T09:00:00.000");
+    // A date alone is shown but has no clock to count from.
+    const WaveParseResult dateOnly =
+        openSoundFileBytes(waveWith(textChunk("guan", "Timestamp: 2024-02-29")));
+    ASSERT_TRUE(dateOnly.info.recorded);
+    EXPECT_EQ(recordingTimeText(*dateOnly.info.recorded, 8000), "2024-02-29");
+    EXPECT_EQ(isoTimeText(*dateOnly.info.recorded, 0, 8000), std::nullopt);
+
+    // A FLAC's DATE comment, through libsndfile.
+    test::TempFolder temp;
+    SF_INFO sf{};
+    sf.samplerate = 8000;
+    sf.channels = 1;
+    sf.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    const std::string flac = temp.file("dated.flac");
+    SNDFILE* f = sf_open(flac.c_str(), SFM_WRITE, &sf);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(sf_set_string(f, SF_STR_DATE, "2023-07-08T10:11:12Z"), 0);
+    std::vector<short> tone(8000); // not silence: a FLAC of silence is too small a file
+    for (std::size_t i = 0; i < tone.size(); ++i) {
+        tone[i] = static_cast<short>(8000.0 * std::sin(0.3 * static_cast<double>(i)));
+    }
+    EXPECT_EQ(sf_writef_short(f, tone.data(), 8000), 8000);
+    sf_close(f);
+    const WaveParseResult dated = openSoundFile(flac);
+    ASSERT_TRUE(dated.info.recorded);
+    EXPECT_EQ(isoTimeText(*dated.info.recorded, 4000, 8000), "2023-07-08T10:11:12.500Z");
+}
+
+TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
+    // Dates and times that are none, and a reference of centuries.
+    for (const auto& [date, time] :
+         {std::pair{"2026-13-01", "00:00:00"}, std::pair{"2026-02-30", "00:00:00"},
+          std::pair{"2026-06-01", "24:00:00"}, std::pair{"\xff\xff\xff\xff-06-01", "00:00:00"}}) {
+        EXPECT_EQ(startOf(waveWith(bextChunk(date, time, 0))), std::nullopt) << date << time;
+    }
+    EXPECT_EQ(startOf(waveWith(bextChunk("2026-06-01", "00:00:00", ~0ULL))), std::nullopt);
+    for (const char* text : {"Timestamp: 2025-03-04T21:15", "Timestamp: 2025-03-04T21:15:00+25:00",
+                             "Timestamp: 2025-03-04X21:15:00", "Timestamp:"}) {
+        EXPECT_EQ(openSoundFileBytes(waveWith(textChunk("guan", text))).info.recorded, std::nullopt)
+            << text;
+    }
+    // Chunks declaring more than the file holds: a bext cut short, a LIST and an ICRD of
+    // 4 GB, at the file's end.
+    Bytes cut = waveWith({});
+    const Bytes bext = bextChunk("2026-06-01", "09:00:00", 0);
+    cut.insert(cut.end(), bext.begin(), bext.begin() + 300);
+    EXPECT_EQ(startOf(cut), std::nullopt);
+    Bytes huge = waveWith({});
+    test::putChunk(huge, "LIST", 0xFFFFFFF0u,
+                   {'I', 'N', 'F', 'O', 'I', 'C', 'R', 'D', 0xF0, 0xFF, 0xFF, 0xFF, '2'});
+    EXPECT_EQ(startOf(huge), std::nullopt);
+    // The last representable years, and a start beyond them.
+    const WaveParseResult late =
+        openSoundFileBytes(waveWith(textChunk("guan", "Timestamp: 9999-12-31T23:59:59")));
+    ASSERT_TRUE(late.info.recorded);
+    EXPECT_EQ(isoTimeText(*late.info.recorded, 0, 8000), "9999-12-31T23:59:59.000");
+    EXPECT_EQ(isoTimeText(*late.info.recorded, 8000, 8000), std::nullopt);
+}
+
+} // namespace
+} // namespace korv
