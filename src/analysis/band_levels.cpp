@@ -36,6 +36,7 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
         bandMap_ = buildBandMap(in.sampleRate, n);
         frame_.assign(static_cast<std::size_t>(n), 0.0f);
         magnitudes_.assign(static_cast<std::size_t>(n / 2), 0);
+        binPowers_.assign(std::min(bandMap_.size(), static_cast<std::size_t>(n / 2)), 0.0);
         const std::size_t bands = layout_->pointBands.size();
         ring_.assign(static_cast<std::size_t>(in.channels),
                      std::vector<double>(averageCount_ * bands, 0.0));
@@ -46,23 +47,31 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
     }
     source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, in.precise};
     steps_ = in.run.columns;
+    framesPerStep_ =
+        in.maxOverStep ? framesOverStep(in.run.hop / in.channels, fft_.windowLength()) : 1;
     stepsSeen_ = 0;
     return 0;
 }
 
-// The power of every bin of the last transform, summed per reported band.
+void BandLevels::keepBinPowers(bool first) {
+    for (std::size_t k = 0; k < binPowers_.size(); ++k) {
+        const double re = fft_.binRe(static_cast<int>(k));
+        const double im = fft_.binIm(static_cast<int>(k));
+        const double power = re * re + im * im;
+        binPowers_[k] = first ? power : std::max(binPowers_[k], power);
+    }
+}
+
+// The bins' powers summed per reported band.
 void BandLevels::sumBandPowers(std::span<double> powers) {
     std::fill(powers.begin(), powers.end(), 0.0);
     const int first = layout_->firstBand;
-    const int bins = std::min(static_cast<int>(bandMap_.size()), fft_.fftSize() / 2);
-    for (int k = 0; k < bins; ++k) {
-        const int band = bandMap_[static_cast<std::size_t>(k)];
+    for (std::size_t k = 0; k < binPowers_.size(); ++k) {
+        const int band = bandMap_[k];
         if (band < first || band > layout_->lastBand) {
             continue;
         }
-        const double re = fft_.binRe(k);
-        const double im = fft_.binIm(k);
-        powers[static_cast<std::size_t>(band - first)] += re * re + im * im;
+        powers[static_cast<std::size_t>(band - first)] += binPowers_[k];
     }
 }
 
@@ -71,8 +80,12 @@ void BandLevels::compute(long x) {
     const std::size_t slot = stepsSeen_ % averageCount_;
     const std::size_t held = std::min(stepsSeen_ + 1, averageCount_);
     for (std::size_t ch = 0; ch < levels_.size(); ++ch) {
-        readColumnFrame(source_, x, static_cast<int>(ch), frame_);
-        fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
+        for (long index = 0; index < framesPerStep_; ++index) {
+            readColumnFrame(source_, x, static_cast<int>(ch), frame_,
+                            frameOffsetInStep(index, fft_.windowLength()));
+            fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
+            keepBinPowers(index == 0);
+        }
         std::vector<double>& ring = ring_[ch];
         sumBandPowers(std::span(ring).subspan(slot * bands, bands));
         for (std::size_t b = 0; b < bands; ++b) {

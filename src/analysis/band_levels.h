@@ -1,7 +1,8 @@
 #pragma once
 // Third-octave band levels of a held segment over time: at each time step (one hop) and
-// channel, one frame of N samples from the step's start, transformed, and the bins' powers
-// summed per band in floating point, so quiet bands keep their energy. The levels are on the
+// channel, one frame of N samples from the step's start (or with maxOverStep each bin's
+// largest power over all frames of the step), transformed, and the bins' powers summed per
+// band in floating point, so quiet bands keep their energy. The levels are on the
 // window's scale (a bin of amplitude one 16-bit step is -90 dB, the gain and the band's
 // calibration added), as the third-octave rows of the spectrum log show them.
 
@@ -38,8 +39,13 @@ class BandLevels {
     }
 
   private:
+    // Each bin's power of the last transform; after the first frame of a step the larger of it
+    // and the power held.
+    void keepBinPowers(bool first);
     void sumBandPowers(std::span<double> powers);
     ColumnFrameSource source_;
+    long framesPerStep_ = 1;
+    std::vector<double> binPowers_;
     std::vector<double> correctionDb_; // per reported band: its calibration and the gain
     long steps_ = 0;
     std::size_t averageCount_ = 1;

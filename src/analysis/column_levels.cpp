@@ -1,6 +1,5 @@
 #include "analysis/column_levels.h"
 
-#include "analysis/level_ring.h"
 #include "analysis/levels.h"
 
 #include <algorithm>
@@ -49,7 +48,8 @@ void readWholeFrame(const std::uint8_t* p, int bytesPerSample, std::size_t frame
 // Column x's frame: the 8- or 16-bit samples as they are (Sample int16), or as floats, where
 // the exact values of wider samples stand in for the held ones when there are any.
 template <class Sample>
-void readFrame(const ColumnFrameSource& source, long x, int channel, std::span<Sample> frame) {
+void readFrame(const ColumnFrameSource& source, long x, int channel, std::span<Sample> frame,
+               long frameOffset) {
     const auto frameBytes = static_cast<std::size_t>(source.channels * source.bytesPerSample);
     const std::span<const std::uint8_t> samples = source.samples;
     const std::size_t available = samples.size();
@@ -57,9 +57,11 @@ void readFrame(const ColumnFrameSource& source, long x, int channel, std::span<S
     // (absurd hops included) reads as silence like every other byte past the end.
     constexpr std::size_t kBeyond = std::numeric_limits<std::size_t>::max();
     std::size_t firstByte = kBeyond;
-    if (source.hop > 0 && x >= 0 && x <= std::numeric_limits<long>::max() / source.hop) {
+    if (source.hop > 0 && x >= 0 && x <= std::numeric_limits<long>::max() / source.hop &&
+        frameOffset >= 0) {
         const std::size_t startFrame =
-            static_cast<std::size_t>(x * source.hop) / static_cast<std::size_t>(source.channels);
+            static_cast<std::size_t>(x * source.hop) / static_cast<std::size_t>(source.channels) +
+            static_cast<std::size_t>(frameOffset);
         if (startFrame <= available / frameBytes) {
             firstByte = startFrame * frameBytes;
         }
@@ -123,60 +125,43 @@ void findEnvelope(std::span<const Sample> frame, int first, int last, int& lo, i
 int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumns) {
     release();
     if ((in.channels != 1 && in.channels != 2) ||
-        (in.bitsPerSample != 8 && in.bitsPerSample != 16) || in.run.hop <= 0 || rows < 1 ||
-        in.run.log2FftSize < MIN_LOG2_FFT_SIZE || in.run.log2FftSize > MAX_LOG2_FFT_SIZE) {
+        (in.bitsPerSample != 8 && in.bitsPerSample != 16) || in.run.hop <= 0 ||
+        in.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        // The picture's rows are Linear or Log; third-octave points are the live plots'.
         return ANALYZER_UNUSABLE;
     }
-    if (fft_.setupFftWindow(in.run.log2FftSize, in.run.windowSamples) != 0) {
-        return ANALYZER_NO_MEMORY;
-    }
-    fftSize_ = fft_.fftSize();
-    rows_ = rows;
-    auto map = buildRowMap(in.freqScaleChoice, in.lowBandHz, in.highBandHz, in.sampleRate, fftSize_,
-                           rows_);
-    if (!map) {
-        release();
-        return ANALYZER_UNUSABLE;
-    }
-    samples_ = in.samples;
     // Exact values stand for 16-bit samples one for one, or not at all.
-    precise_ = in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
-                   ? in.precise
-                   : std::span<const float>{};
-    channels_ = in.channels;
-    bytesPerSample_ = in.bitsPerSample / 8;
-    hop_ = in.run.hop;
+    const std::span<const float> precise =
+        in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
+            ? in.precise
+            : std::span<const float>{};
+    ColumnPipelineInputs p;
+    p.sampleRate = in.sampleRate;
+    p.channels = in.channels;
+    p.log2FftSize = in.run.log2FftSize;
+    p.windowSamples = in.run.windowSamples;
+    p.freqScaleChoice = in.freqScaleChoice;
+    p.lowBandHz = in.lowBandHz;
+    p.highBandHz = in.highBandHz;
+    p.rows = rows;
+    p.calibration = in.calibration;
+    p.averageCount = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
+    p.floatFrames = !precise.empty();
+    p.binLevels = in.binLevels;
+    if (const int result = pipeline_.setup(p); result != 0) {
+        return result;
+    }
+    source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, precise};
     columns_ = std::clamp<long>(in.run.columns, 0, std::max(maxColumns, 0L));
-    averageCount_ = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
+    framesPerColumn_ =
+        in.maxOverStep ? framesOverStep(in.run.hop / in.channels, pipeline_.windowLength()) : 1;
     levelScaleCode_ = in.levelScaleCode;
-    keepBins_ = in.binLevels;
-    const long centre = fft_.windowLength() / 2;
-    const long reach = std::min(hop_, kMaxLookAround);
+    const long centre = pipeline_.windowLength() / 2;
+    const long reach = std::min(in.run.hop, kMaxLookAround);
     lookFirst_ = static_cast<int>(std::max(centre - reach + 1, 0L));
-    lookLast_ = static_cast<int>(std::min(centre + reach, static_cast<long>(fftSize_)));
+    lookLast_ = static_cast<int>(std::min(centre + reach, static_cast<long>(pipeline_.fftSize())));
     try {
-        rowMap_ = std::move(*map);
-        calibrationOffsets_ = buildCalibrationOffsets(in.sampleRate, fftSize_, in.calibration);
-        const auto n = static_cast<std::size_t>(rows_);
-        channelState_.assign(static_cast<std::size_t>(channels_), Channel{});
-        for (Channel& c : channelState_) {
-            if (precise_.empty()) {
-                c.frame16.assign(static_cast<std::size_t>(fftSize_), 0);
-            } else {
-                c.frame.assign(static_cast<std::size_t>(fftSize_), 0.0f);
-                c.levels.assign(static_cast<std::size_t>(fftSize_ / 2), 0);
-            }
-            c.rowLevels.assign(n, 0);
-            c.ring.assign(n * static_cast<std::size_t>(averageCount_), 0);
-            c.ringSums.assign(n, 0);
-            c.averaged.assign(n, 0.0f);
-            if (keepBins_) {
-                const auto bins = static_cast<std::size_t>(fftSize_ / 2);
-                c.binRing.assign(bins * static_cast<std::size_t>(averageCount_), 0);
-                c.binSums.assign(bins, 0);
-                c.binAveraged.assign(bins, 0.0f);
-            }
-        }
+        envelopes_.assign(static_cast<std::size_t>(in.channels), Envelope{});
     } catch (const std::bad_alloc&) {
         release();
         return ANALYZER_NO_MEMORY;
@@ -186,81 +171,55 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
 }
 
 void ColumnLevels::release() {
-    if (fft_.ready()) {
-        fft_.releaseFft();
-    }
+    pipeline_.release();
     ready_ = false;
     analysedAny_ = false;
     nextColumn_ = 0;
-    ringPos_ = 0;
     columns_ = 0;
-    channelState_.clear();
-    rowMap_ = RowMap{};
-    calibrationOffsets_.clear();
-}
-
-void ColumnLevels::resetRings() {
-    for (Channel& c : channelState_) {
-        std::fill(c.ring.begin(), c.ring.end(), std::int16_t{0});
-        std::fill(c.ringSums.begin(), c.ringSums.end(), 0);
-        std::fill(c.binRing.begin(), c.binRing.end(), std::int16_t{0});
-        std::fill(c.binSums.begin(), c.binSums.end(), 0);
-    }
-    ringPos_ = 0;
+    envelopes_.clear();
 }
 
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
-                     std::span<std::int16_t> frame) {
-    readFrame(source, x, channel, frame);
+                     std::span<std::int16_t> frame, long frameOffset) {
+    readFrame(source, x, channel, frame, frameOffset);
 }
 
-void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame) {
-    readFrame(source, x, channel, frame);
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame,
+                     long frameOffset) {
+    readFrame(source, x, channel, frame, frameOffset);
 }
 
-void ColumnLevels::readFrames(long x) {
-    const ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_, precise_};
-    const auto n = static_cast<std::size_t>(fftSize_);
-    for (int ch = 0; ch < channels_; ++ch) {
-        Channel& c = channelState_[static_cast<std::size_t>(ch)];
-        if (precise_.empty()) {
-            readColumnFrame(source, x, ch, std::span(c.frame16).first(n));
-            findEnvelope<std::int16_t>(c.frame16, lookFirst_, lookLast_, c.minimum, c.maximum);
+void ColumnLevels::readFrames(long x, long index) {
+    const long offset = frameOffsetInStep(index, pipeline_.windowLength());
+    for (int ch = 0; ch < pipeline_.channels(); ++ch) {
+        Envelope& e = envelopes_[static_cast<std::size_t>(ch)];
+        if (source_.precise.empty()) {
+            const std::span<std::int16_t> frame = pipeline_.frame16(ch);
+            readColumnFrame(source_, x, ch, frame, offset);
+            if (index == 0) {
+                findEnvelope<std::int16_t>(frame, lookFirst_, lookLast_, e.minimum, e.maximum);
+            }
         } else {
-            readColumnFrame(source, x, ch, std::span(c.frame).first(n));
-            findEnvelope<float>(c.frame, lookFirst_, lookLast_, c.minimum, c.maximum);
+            const std::span<float> frame = pipeline_.frame(ch);
+            readColumnFrame(source_, x, ch, frame, offset);
+            if (index == 0) {
+                findEnvelope<float>(frame, lookFirst_, lookLast_, e.minimum, e.maximum);
+            }
         }
     }
 }
 
 void ColumnLevels::computeColumn(long x) {
-    readFrames(x);
-    const auto half = static_cast<std::size_t>(fftSize_ / 2);
-    const auto rows = static_cast<std::size_t>(rows_);
-    for (Channel& c : channelState_) {
-        // 8- and 16-bit samples go through the transform as integers, in place; the exact
-        // values of wider ones as floats. Both give the same levels for the same values.
-        std::span<std::int16_t> levels;
-        if (precise_.empty()) {
-            fft_.transformFrame(c.frame16, FFT_MODE_LEVELS);
-            levels = std::span(c.frame16).first(half);
-        } else {
-            fft_.transformSamples(c.frame, c.levels, FFT_MODE_LEVELS);
-            levels = std::span(c.levels).first(half);
-        }
-        applyLevelCorrections(levels, calibrationOffsets_, levelScaleCode_);
-        gatherRows(rowMap_, levels, c.rowLevels);
-        updateLevelRing(c.rowLevels,
-                        std::span(c.ring).subspan(static_cast<std::size_t>(ringPos_) * rows, rows),
-                        c.ringSums, c.averaged, averageCount_);
-        if (keepBins_) {
-            updateLevelRing(
-                levels,
-                std::span(c.binRing).subspan(static_cast<std::size_t>(ringPos_) * half, half),
-                c.binSums, c.binAveraged, averageCount_);
+    for (long index = 0; index < framesPerColumn_; ++index) {
+        readFrames(x, index);
+        for (int ch = 0; ch < pipeline_.channels(); ++ch) {
+            pipeline_.addFrame(ch, index == 0, index + 1 == framesPerColumn_);
         }
     }
-    ringPos_ = (ringPos_ + 1) % averageCount_;
+    for (int ch = 0; ch < pipeline_.channels(); ++ch) {
+        pipeline_.finishChannel(ch, levelScaleCode_, pipeline_.averageCount());
+    }
+    pipeline_.nextSlot();
 }
 
 bool ColumnLevels::compute(long x) {
@@ -269,8 +228,8 @@ bool ColumnLevels::compute(long x) {
     }
     if (x != nextColumn_) {
         // The ring must hold the columns before x, as it would after an ordered run.
-        resetRings();
-        for (long p = std::max(0L, x - averageCount_ + 1); p < x; ++p) {
+        pipeline_.resetRings();
+        for (long p = std::max(0L, x - pipeline_.averageCount() + 1); p < x; ++p) {
             computeColumn(p);
         }
     }
@@ -281,28 +240,22 @@ bool ColumnLevels::compute(long x) {
 }
 
 std::span<const float> ColumnLevels::averagedLevels(int channel) const {
-    if (!analysedAny_ || channel < 0 || channel >= channels_) {
-        return {};
-    }
-    return channelState_[static_cast<std::size_t>(channel)].averaged;
+    return analysedAny_ ? pipeline_.averaged(channel) : std::span<const float>{};
 }
 
 std::span<const float> ColumnLevels::averagedBins(int channel) const {
-    if (!analysedAny_ || channel < 0 || channel >= channels_) {
-        return {};
-    }
-    return channelState_[static_cast<std::size_t>(channel)].binAveraged;
+    return analysedAny_ ? pipeline_.averagedBins(channel) : std::span<const float>{};
 }
 
 int ColumnLevels::minimum(int channel) const {
-    return channel >= 0 && channel < channels_
-               ? channelState_[static_cast<std::size_t>(channel)].minimum
+    return channel >= 0 && channel < channels()
+               ? envelopes_[static_cast<std::size_t>(channel)].minimum
                : 0;
 }
 
 int ColumnLevels::maximum(int channel) const {
-    return channel >= 0 && channel < channels_
-               ? channelState_[static_cast<std::size_t>(channel)].maximum
+    return channel >= 0 && channel < channels()
+               ? envelopes_[static_cast<std::size_t>(channel)].maximum
                : 0;
 }
 

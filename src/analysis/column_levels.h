@@ -1,11 +1,10 @@
 #pragma once
-// The levels of Analyze File's columns: per column and channel one frame of the held
-// samples, one FFT in level mode, the level corrections, the row map and the averaging ring,
-// with the waveform envelope around the window's centre. Numbers only: the picture is the
-// display's (ColumnAnalyzer). Everything is made by setup(); a column allocates nothing.
+// The levels of Analyze File's columns: per column and channel the frames of the held samples
+// through the column pipeline (one frame, or with maxOverStep all frames the step covers),
+// with the waveform envelope around the first window's centre. Numbers only: the picture is
+// the display's (ColumnAnalyzer). Everything is made by setup(); a column allocates nothing.
 
-#include "analysis/fft.h"
-#include "analysis/frequency_scale.h"
+#include "analysis/column_pipeline.h"
 #include "analysis/parameters.h"
 #include "base/option_ids.h"
 #include "base/settings_types.h"
@@ -35,6 +34,9 @@ struct ColumnAnalysisInputs {
     // Also average every bin's own level over the same columns (the level logs: each line the
     // level at the frequency it names, whatever the rows show).
     bool binLevels = false;
+    // Each bin's maximum over all frames the column's step covers, so a sound shorter than
+    // the step still shows; otherwise one frame from the step's start.
+    bool maxOverStep = false;
 };
 
 // Where the columns' frames come from: the segment's interleaved 8- or 16-bit samples, or
@@ -46,16 +48,14 @@ struct ColumnFrameSource {
     long hop = 0; // interleaved samples between columns
     std::span<const float> precise;
 };
-// Column x's frame of one channel as analysis samples: frame.size() samples from x hops into
-// the segment, silence for whatever lies beyond the data. As integers the held 8- or 16-bit
-// samples; as floats (in 16-bit units) the exact values where there are any.
+// Column x's frame of one channel as analysis samples: frame.size() samples from x hops (and
+// frameOffset frames further) into the segment, silence for whatever lies beyond the data. As
+// integers the held 8- or 16-bit samples; as floats (in 16-bit units) the exact values where there
+// are any.
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
-                     std::span<std::int16_t> frame);
-void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame);
-
-// What setup() returns when it fails; nothing is then drawn.
-inline constexpr int ANALYZER_NO_MEMORY = -1; // the engine, rings or frames could not be had
-inline constexpr int ANALYZER_UNUSABLE = -2;  // the inputs give no analysis
+                     std::span<std::int16_t> frame, long frameOffset = 0);
+void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame,
+                     long frameOffset = 0);
 
 class ColumnLevels {
   public:
@@ -69,9 +69,9 @@ class ColumnLevels {
 
     [[nodiscard]] bool ready() const { return ready_; }
     [[nodiscard]] long columns() const { return columns_; }
-    [[nodiscard]] int rows() const { return rows_; }
-    [[nodiscard]] int channels() const { return channels_; }
-    [[nodiscard]] int averageCount() const { return averageCount_; }
+    [[nodiscard]] int rows() const { return pipeline_.rows(); }
+    [[nodiscard]] int channels() const { return pipeline_.channels(); }
+    [[nodiscard]] int averageCount() const { return pipeline_.averageCount(); }
 
     // The levels of column x (0 <= x < columns(); false for others). Columns are meant to
     // come in order; any other order gives the same levels, at the cost of the
@@ -86,52 +86,31 @@ class ColumnLevels {
     // The smallest and largest sample around the window's centre, for the waveform strip.
     [[nodiscard]] int minimum(int channel) const;
     [[nodiscard]] int maximum(int channel) const;
-    [[nodiscard]] const RowMap& rowMap() const { return rowMap_; }
+    [[nodiscard]] const RowMap& rowMap() const { return pipeline_.rowMap(); }
     // The samples the engine's window covers (W).
-    [[nodiscard]] int windowLength() const { return fft_.windowLength(); }
+    [[nodiscard]] int windowLength() const { return pipeline_.windowLength(); }
 
   private:
-    struct Channel {
-        std::vector<std::int16_t> frame16;   // N held samples, then N/2 levels
-        std::vector<float> frame;            // or N exact samples
-        std::vector<std::int16_t> levels;    // and their N/2 levels
-        std::vector<std::int16_t> rowLevels; // one column of rows
-        std::vector<std::int16_t> ring;      // averageCount columns x rows
-        std::vector<std::int32_t> ringSums;  // per row, the sum over the ring
-        std::vector<float> averaged;         // per row, ringSums / averageCount
-        // With binLevels, the same per bin.
-        std::vector<std::int16_t> binRing;
-        std::vector<std::int32_t> binSums;
-        std::vector<float> binAveraged;
+    struct Envelope {
         int minimum = 0;
         int maximum = 0;
     };
 
-    void readFrames(long x);
-    // Transform, corrections, rows and the ring for column x; fills averaged.
+    // Frame `index` of column x into every channel's frame, the envelope from the first.
+    void readFrames(long x, long index);
+    // The frames, the pipeline and the ring for column x.
     void computeColumn(long x);
-    void resetRings();
 
     bool ready_ = false;
-    std::span<const std::uint8_t> samples_;
-    std::span<const float> precise_;
-    int channels_ = 1;
-    int bytesPerSample_ = 2;
-    int fftSize_ = 0;
-    long hop_ = 0;
+    ColumnFrameSource source_;
     long columns_ = 0;
-    int rows_ = 0;
-    int averageCount_ = 1;
-    int ringPos_ = 0;
-    long nextColumn_ = 0; // the column whose ring history is in place
-    int lookFirst_ = 0;   // waveform look-around: frame indices lookFirst_ .. lookLast_ - 1
+    long framesPerColumn_ = 1;
+    int lookFirst_ = 0; // waveform look-around: frame indices lookFirst_ .. lookLast_ - 1
     int lookLast_ = 0;
+    long nextColumn_ = 0; // the column whose ring history is in place
     std::int32_t levelScaleCode_ = 0;
-    bool keepBins_ = false;
-    FftEngine fft_;
-    RowMap rowMap_;
-    std::vector<std::int16_t> calibrationOffsets_;
-    std::vector<Channel> channelState_;
+    ColumnPipeline pipeline_;
+    std::vector<Envelope> envelopes_;
     bool analysedAny_ = false;
 };
 

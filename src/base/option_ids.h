@@ -42,6 +42,11 @@ inline constexpr std::int32_t PITCH_DETECTOR_ON = 1145;
 inline constexpr std::int32_t ANALYSIS_AT_STOP_OFF = 1146;
 inline constexpr std::int32_t ANALYSIS_AT_STOP_ON = 1147;
 
+// Max Over Step: a column is one frame from its step's start (Off), or each bin's maximum over
+// every frame of its step (On).
+inline constexpr std::int32_t STEP_MAX_OFF = 1148;
+inline constexpr std::int32_t STEP_MAX_ON = 1149;
+
 inline constexpr std::int32_t RECORDING_OFF = 1109;
 inline constexpr std::int32_t RECORDING_ON = 1110;
 inline constexpr std::int32_t RECORDING_TRIGGER = 1124;

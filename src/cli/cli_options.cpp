@@ -9,6 +9,7 @@
 #include "cli/cli_inputs.h"
 #include "display/plot_layout.h"
 #include "settings/settings_file.h"
+#include "settings/settings_inputs.h"
 
 #include <CLI/CLI.hpp>
 
@@ -79,6 +80,11 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->check(CLI::IsMember({"cb", "bw", "user"}));
     command.add_option("--average", p.average, "Columns averaged")
         ->check(CLI::Range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT));
+    command
+        .add_option("--reduce", p.reduce,
+                    "A column is one frame from its step's start (frame), or each "
+                    "frequency's maximum over every frame of the step (max)")
+        ->check(CLI::IsMember({"frame", "max"}));
 }
 
 // The settings file is only read, never deleted as the desktop deletes a damaged one. A file
@@ -151,6 +157,9 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
     }
     if (p.average) {
         s.averageCountScroll = *p.average;
+    }
+    if (p.reduce) {
+        setMaxOverStep(s, *p.reduce == "max");
     }
 }
 
@@ -313,7 +322,8 @@ void printParameters(const std::string& settingsFile, const RunSettings& run, st
         << "channel: " << (s.channelChoice == CHANNEL_RIGHT ? "right" : "left") << '\n'
         << "colours: " << dbRange << " dB range, gain " << s.levelScaleCode << ", palette "
         << palette << '\n'
-        << "average: " << s.averageCountScroll << " columns\n";
+        << "average: " << s.averageCountScroll << " columns\n"
+        << "reduce: " << (maxOverStep(s) ? "max" : "frame") << '\n';
 }
 
 } // namespace korv::cli

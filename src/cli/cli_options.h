@@ -37,6 +37,7 @@ struct ParameterOptions {
     std::optional<int> gain;
     std::optional<std::string> palette; // cb, bw, user
     std::optional<int> average;
+    std::optional<std::string> reduce; // frame, max: a column's one frame or its step's maximum
 };
 
 struct Options {

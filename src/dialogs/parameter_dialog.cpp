@@ -231,6 +231,9 @@ void ParameterDialog::build() {
         right->addWidget(radioGroup("Analysis at Stop",
                                     {{ANALYSIS_AT_STOP_OFF, "Off"}, {ANALYSIS_AT_STOP_ON, "On"}}));
     }
+    if (model_.hasControl(STEP_MAX_OFF)) {
+        right->addWidget(radioGroup("Max Over Step", {{STEP_MAX_OFF, "Off"}, {STEP_MAX_ON, "On"}}));
+    }
     if (model_.hasControl(RECORDING_OFF)) {
         QGroupBox* recording = radioGroup(
             "Recording Enable",

@@ -134,6 +134,9 @@ bool ParameterDialogModel::hasControl(int id) const {
     if (isAnalysisAtStopRadio(id)) {
         return dialog_ == DialogId::ScanFile;
     }
+    if (isStepMaxRadio(id)) {
+        return dialog_ == DialogId::AnalyzeFile;
+    }
     if (isSampleRateRadio(id) || isRecordingRadio(id) ||
         isOneOf(id, {ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT})) {
         return dialog_ == DialogId::ScanInput;
@@ -259,6 +262,8 @@ void ParameterDialogModel::chooseRadio(int id) {
         work_.pitchDetectorChoice = id;
     } else if (isAnalysisAtStopRadio(id)) {
         work_.analysisAtStopChoice = id;
+    } else if (isStepMaxRadio(id)) {
+        setMaxOverStep(work_, id == STEP_MAX_ON);
     } else if (isRecordingRadio(id)) {
         work_.recordingChoice = id;
     }
@@ -436,6 +441,7 @@ void ParameterDialogModel::transfer() {
     s.scrollMemChoice = w.scrollMemChoice;
     s.pitchDetectorChoice = w.pitchDetectorChoice;
     s.analysisAtStopChoice = w.analysisAtStopChoice;
+    s.spareSetting = w.spareSetting;
     s.recordingChoice = w.recordingChoice;
     s.lowBandHz = w.lowBandHz;
     s.highBandHz = w.highBandHz;

@@ -6,6 +6,7 @@
 #include "dialogs/control_ids.h"
 #include "dialogs/radio_groups.h"
 #include "display/plot_layout.h"
+#include "settings/settings_inputs.h"
 
 #include <string>
 
@@ -106,6 +107,9 @@ bool ParameterDialogModel::checked(int id) const {
     }
     if (isAnalysisAtStopRadio(id)) {
         return work_.analysisAtStopChoice == id;
+    }
+    if (isStepMaxRadio(id)) {
+        return (id == STEP_MAX_ON) == maxOverStep(work_);
     }
     if (isRecordingRadio(id)) {
         return work_.recordingChoice == id;

@@ -56,6 +56,9 @@ inline bool isPitchRadio(int id) {
 inline bool isAnalysisAtStopRadio(int id) {
     return id == ANALYSIS_AT_STOP_OFF || id == ANALYSIS_AT_STOP_ON;
 }
+inline bool isStepMaxRadio(int id) {
+    return id == STEP_MAX_OFF || id == STEP_MAX_ON;
+}
 inline bool isRecordingRadio(int id) {
     return isOneOf(id, {RECORDING_OFF, RECORDING_ON, RECORDING_TRIGGER});
 }

@@ -14,6 +14,7 @@ namespace korv {
 
 inline constexpr std::int32_t SETTINGS_MAGIC = 6000;
 inline constexpr std::size_t SETTINGS_FILE_SIZE = 948;
+inline constexpr std::int32_t SPARE_SETTING_DEFAULT = 300;
 
 // Field order and defaults follow the file layout (offsets in comments).
 struct AppSettings {
@@ -47,7 +48,8 @@ struct AppSettings {
     std::int32_t marker2Hz = 0;
     float freqResolutionHz = 0.0f; // 524
     std::int32_t imageScalePercent = 100;
-    std::int32_t spareSetting = 300;
+    // Kept and written back; STEP_MAX_ON here turns Max Over Step on (maxOverStep).
+    std::int32_t spareSetting = SPARE_SETTING_DEFAULT;
     std::int32_t resolutionFactor = 10;
     std::int32_t variablesChoice = 40055;
     std::int32_t pointerType = 1;

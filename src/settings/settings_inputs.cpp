@@ -9,6 +9,18 @@ AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
                           settings.timeScaleMsec};
 }
 
+bool maxOverStep(const AppSettings& settings) {
+    return settings.spareSetting == STEP_MAX_ON;
+}
+
+void setMaxOverStep(AppSettings& settings, bool on) {
+    if (on) {
+        settings.spareSetting = STEP_MAX_ON;
+    } else if (maxOverStep(settings)) {
+        settings.spareSetting = SPARE_SETTING_DEFAULT;
+    }
+}
+
 ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,
                                               const RunParameters& run,
                                               std::span<const std::uint8_t> samples,
@@ -27,6 +39,7 @@ ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const
     in.levelScaleCode = settings.levelScaleCode;
     in.dbScaleChoice = settings.dbScaleChoice;
     in.calibration = settings.calibrationTable;
+    in.maxOverStep = maxOverStep(settings);
     return in;
 }
 

@@ -17,6 +17,12 @@ namespace korv {
 [[nodiscard]] AnalysisInputs analysisInputsFrom(const AppSettings& settings);
 
 // The fields of the settings record the loop reads, with the run's samples and parameters.
+// Max Over Step lives in the settings file's spare word: on while it holds STEP_MAX_ON, off for
+// any other value, so files written before it read as off. Turning it off gives the word its
+// default back; a word it never held stays as it was.
+[[nodiscard]] bool maxOverStep(const AppSettings& settings);
+void setMaxOverStep(AppSettings& settings, bool on);
+
 [[nodiscard]] ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings,
                                                             const RunFormat& format,
                                                             const RunParameters& run,

@@ -18,10 +18,12 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -413,6 +415,40 @@ TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
     EXPECT_EQ(settings().timeScaleMsecSaved, timeScaleBefore);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// Max Over Step from the dialog: at 500 msec a column, a 0.15 s beep that no column's first
+// frame reaches lights its column's row, and the choice is kept in the settings file.
+TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
+    const QString path = write(
+        QStringLiteral("beep.wav"), test::waveFile(kRate, 1, 16, kRate * 3, [](long n) {
+            const double t = static_cast<double>(n) / kRate;
+            const bool on = t >= 1.2 && t < 1.35;
+            return std::vector<double>{on ? 16000.0 * std::sin(2.0 * M_PI * 3000.0 * t) : 0.0};
+        }));
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueFile(path);
+    prompts->queueDialog([](QDialog& d) {
+        d.findChild<QLineEdit*>(controlName(ID_TIME_SCALE_EDIT))->setText(QStringLiteral("500"));
+        auto* on = d.findChild<QRadioButton*>(controlName(STEP_MAX_ON));
+        ASSERT_NE(on, nullptr);
+        on->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(maxOverStep(settings()));
+    // Column 2 is the step from 1.0 to 1.5 s; column 1 holds silence.
+    const int bottom = appState().run.plotHeight;
+    const int row = rowOf(3000.0);
+    EXPECT_NEAR(brightestRow(2, bottom), row, 2);
+    EXPECT_GT(indexAt(2, row, bottom), indexAt(1, row, bottom) + 80);
+    ASSERT_TRUE(window->close()); // the close writes the settings file
+    QFile file(dir.file(QStringLiteral("korv.ini")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(bytes.size(), static_cast<qsizetype>(SETTINGS_FILE_SIZE));
+    EXPECT_EQ(qFromLittleEndian<std::int32_t>(bytes.constData() + 532), STEP_MAX_ON);
 }
 
 // A time scale that is no number, as a hostile settings file may hold, refuses the run.

@@ -542,6 +542,43 @@ TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
     EXPECT_EQ(run("levels --absolute-time " + file).status, EXIT_USAGE);
 }
 
+// A 0.15 s beep of 3 kHz (bin 64 of 1024 points at 48 kHz) in silence, at 500 msec a column:
+// one frame from each step's start misses it; --reduce max keeps every bin's largest level
+// over the step, so the beep's column reads the sine's level.
+TEST_F(CliTest, ReduceMaxKeepsABeepShorterThanTheStep) {
+    constexpr std::uint32_t kBeepRate = 48000;
+    constexpr double kAmplitude = 16384.0;
+    Bytes samples;
+    for (std::uint32_t i = 0; i < 3 * kBeepRate; ++i) {
+        const double t = static_cast<double>(i) / kBeepRate;
+        const double v =
+            t >= 1.2 && t < 1.35 ? kAmplitude * std::sin(2.0 * std::numbers::pi * 3000.0 * t) : 0.0;
+        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+    }
+    const std::string file = wave("beep.wav", test::pcmWaveFile(16, 1, kBeepRate, 16, samples));
+    for (const std::string reduce : {"frame", "max"}) {
+        SCOPED_TRACE(reduce);
+        const Options o = parsed({"korvanthile-cli", "levels", file, "--csv", "--gain", "0",
+                                  "--time-step", "500", "--reduce", reduce, "--out", dir.file("")});
+        RunSettings run = resolveSettings(o, dir.file("bin/x"));
+        zeroCalibrationCurve(run.settings.calibrationTable);
+        ASSERT_EQ(processFile(o, run, file, kMemory), std::nullopt);
+        const auto rows = csvRows(dir.file("beep.levels.csv"));
+        ASSERT_GE(rows.size(), 6u); // the header and a column every half second
+        std::pair<std::size_t, double> loudest{0, -1e9};
+        for (std::size_t x = 1; x < rows.size(); ++x) {
+            loudest = std::max(loudest, loudestOf(rows[x]),
+                               [](auto& a, auto& b) { return a.second < b.second; });
+        }
+        if (reduce == "max") {
+            EXPECT_EQ(std::stod(rows[0][loudest.first]), 3000.0);
+            EXPECT_NEAR(loudest.second, sineBinLevelDb(kAmplitude, 0.0), 0.5);
+        } else {
+            EXPECT_LT(loudest.second, sineBinLevelDb(kAmplitude, 0.0) - 40.0);
+        }
+    }
+}
+
 TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
     // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher.
     constexpr double kAmplitude = 16384.0;

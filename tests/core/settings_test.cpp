@@ -4,6 +4,7 @@
 
 #include "display/palette.h"
 #include "settings/settings_file.h"
+#include "settings/settings_inputs.h"
 
 #include <gtest/gtest.h>
 
@@ -323,6 +324,16 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_EQ(active, s.userPalette) << "paletteChoice 1048 makes the User table active";
     EXPECT_EQ(back.calibrationTable, s.calibrationTable);
     EXPECT_EQ(back.verticalScrollPos, back.levelScaleCode + 15);
+    // Max Over Step lives in the spare word: what older files hold there reads as off.
+    EXPECT_FALSE(maxOverStep(back));
+    EXPECT_FALSE(maxOverStep(AppSettings{}));
+    setMaxOverStep(back, true);
+    ASSERT_TRUE(saveSettings(path_, back, 48000));
+    AppSettings on;
+    loadSettings(path_, on, active);
+    EXPECT_TRUE(maxOverStep(on));
+    setMaxOverStep(on, false);
+    EXPECT_EQ(on.spareSetting, AppSettings{}.spareSetting);
 }
 
 TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {

@@ -1,0 +1,340 @@
+#include "pipeline/scan_loop.h"
+
+#include "analysis/column_pipeline.h"
+#include "analysis/levels.h"
+#include "analysis/parameters.h"
+#include "audio/playback_buffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace korv {
+
+namespace {
+
+std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
+    if (bytesPerSample == 1) {
+        return toAnalysisSample(p[0]);
+    }
+    return toAnalysisSample(
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8))));
+}
+
+class Loop {
+  public:
+    Loop(const ScanLoopInputs& in, ScanSource& source, ScanDisplay& display, ScanPacer& pacer,
+         bool& stopRequested, ScanRun& run)
+        : in_(in), source_(source), display_(display), pacer_(pacer), stop_(stopRequested),
+          run_(run) {}
+
+    int setup();
+    void run();
+    void release() {
+        pipeline_.release();
+        windows_.clear();
+    }
+
+    // One step at the play position; false when the frames cannot be had there.
+    bool stepAt(std::int64_t position);
+
+  private:
+    // The pitch detector follows sound as it plays; a point spectrum has no such sound.
+    [[nodiscard]] bool pitchOn() const { return in_.pitchDetector && !in_.pointMode; }
+    // Pacing and the play position; nothing when the loop is to end.
+    std::optional<std::int64_t> nextPosition();
+    // Sleeps `ms` in pieces, letting the source keep up with its device between them.
+    void sleepKeepingUp(std::int64_t ms);
+    void analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame);
+
+    const ScanLoopInputs& in_;
+    ScanSource& source_;
+    ScanDisplay& display_;
+    ScanPacer& pacer_;
+    bool& stop_;
+    ScanRun& run_;
+    ColumnPipeline pipeline_;
+    std::vector<std::vector<std::int16_t>> windows_; // per channel the step's W frames
+    PitchState pitch_;
+    int fftSize_ = 0;
+    long pointStep_ = 0;
+};
+
+int Loop::setup() {
+    const int channels = in_.channels;
+    if ((channels != 1 && channels != 2) || in_.sampleRate <= 0) {
+        return SCAN_LOOP_UNUSABLE;
+    }
+    ColumnPipelineInputs p;
+    p.sampleRate = in_.sampleRate;
+    p.channels = channels;
+    p.log2FftSize = in_.log2FftSize;
+    p.windowSamples = in_.windowSamples;
+    p.freqScaleChoice = in_.freqScaleChoice;
+    p.lowBandHz = in_.lowBandHz;
+    p.highBandHz = in_.highBandHz;
+    p.rows = display_.rows();
+    p.calibration = in_.calibration;
+    p.averageCount = std::max(in_.averageCount, 1);
+    p.binLevels = display_.wantsBins();
+    p.wholeAverages = true; // the display shows the integer mean
+    if (const int result = pipeline_.setup(p); result != 0) {
+        return result == ANALYZER_NO_MEMORY ? SCAN_LOOP_NO_MEMORY : SCAN_LOOP_UNUSABLE;
+    }
+    fftSize_ = pipeline_.fftSize();
+    run_.windowFrames = pitchOn() ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
+    run_.windowFrames = std::max(run_.windowFrames, fftSize_);
+    run_.rows = p.rows;
+    run_.averageCount = p.averageCount;
+    try {
+        windows_.assign(static_cast<std::size_t>(channels),
+                        std::vector<std::int16_t>(static_cast<std::size_t>(run_.windowFrames), 0));
+    } catch (const std::bad_alloc&) {
+        return SCAN_LOOP_NO_MEMORY;
+    }
+    if (pitchOn()) {
+        pitch_ = startPitchDetector(in_.sampleRate);
+    }
+    run_.stepsTaken = 0;
+    run_.usedCount = 0;
+    run_.columnsDrawn = 0;
+    run_.endReached = false;
+    run_.loopStartMs = run_.lastStepMs = static_cast<double>(pacer_.nowMs());
+    return 0;
+}
+
+std::optional<std::int64_t> Loop::nextPosition() {
+    if (in_.pointMode) {
+        // Fixed steps of a quarter window, from the first whole window on.
+        const std::int64_t p = run_.windowFrames + pointStep_ * (run_.windowFrames / 4);
+        ++pointStep_;
+        const std::optional<std::int64_t> end = source_.endFrame();
+        if (end && p > *end) {
+            stop_ = true;
+            run_.endReached = true;
+            return std::nullopt;
+        }
+        return p;
+    }
+    double now = static_cast<double>(pacer_.nowMs());
+    const double scale = static_cast<double>(in_.timeScaleMsec);
+    if (std::trunc(scale) <= SCAN_SLEEP_SLACK_MS) {
+        // Below three msec a column the slack leaves nothing to sleep. The columns keep a
+        // schedule instead, each due one interval after the last was due: a sleep that ends a
+        // fraction of the clock's millisecond late, or a step delayed by a present of the
+        // window, is made up by the next steps rather than lost. Further behind than that, the
+        // schedule starts again from now.
+        const double due = run_.lastStepMs + scale;
+        if (now < due) {
+            const auto rest = static_cast<std::int64_t>(std::ceil(due - now));
+            sleepKeepingUp(rest);
+            now += static_cast<double>(rest);
+        }
+        run_.lastStepMs = now - due < static_cast<double>(SCAN_CATCH_UP_MS) ? due : now;
+    } else {
+        if (now - run_.lastStepMs < scale) {
+            const auto sleep = static_cast<std::int64_t>(std::trunc(scale) - std::trunc(now) +
+                                                         std::trunc(run_.lastStepMs)) -
+                               SCAN_SLEEP_SLACK_MS;
+            if (sleep > 0) {
+                sleepKeepingUp(sleep);
+                now += static_cast<double>(sleep + SCAN_SLEEP_SLACK_MS);
+            }
+        }
+        run_.lastStepMs = now;
+    }
+    const std::int64_t frames =
+        playedFrames(now - static_cast<double>(in_.startTimeMs), in_.sampleRate);
+    // The device knows best where the sound is; the clock stands in when it cannot say.
+    const std::optional<std::int64_t> device = source_.devicePositionFrames();
+    const std::int64_t position = device.value_or(frames);
+    if (device) {
+        run_.deviceLagMs = std::max(run_.deviceLagMs, static_cast<double>(frames - *device) *
+                                                          1000.0 / in_.sampleRate);
+    }
+    // The run ends when the last frame is played, not when the clock says it should have
+    // been: a sound server that starts late would otherwise cut off the end of every file.
+    // The clock still ends a run whose device stalls for good.
+    const std::optional<std::int64_t> end = source_.endFrame();
+    const std::int64_t grace =
+        static_cast<std::int64_t>(in_.sampleRate) * SCAN_DEVICE_GRACE_MS / 1000;
+    if (end && (position >= *end || frames >= *end + grace)) {
+        stop_ = true;
+        run_.endReached = true;
+        return std::nullopt;
+    }
+    if (in_.showTimeNow) {
+        in_.showTimeNow(now - static_cast<double>(in_.startTimeMs));
+    }
+    return position;
+}
+
+void Loop::sleepKeepingUp(std::int64_t ms) {
+    while (ms > 0) {
+        const std::int64_t piece = std::min(ms, SCAN_KEEP_UP_MS);
+        pacer_.sleep(piece);
+        ms -= piece;
+        source_.keepUp();
+    }
+}
+
+void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame) {
+    const auto n = static_cast<std::ptrdiff_t>(fftSize_);
+    ScanStep step;
+    run_.stepsTaken += 1;
+    run_.usedCount = in_.fullAverage && in_.fullAverage()
+                         ? run_.averageCount
+                         : static_cast<int>(std::min<long>(run_.stepsTaken, run_.averageCount));
+    const std::int32_t levelScaleCode =
+        in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode : in_.levelScaleCode;
+    for (std::size_t ch = 0; ch < windows_.size(); ++ch) {
+        const std::vector<std::int16_t>& window = windows_[ch];
+        const int channel = static_cast<int>(ch);
+        // The FFT takes the last N of the W frames.
+        std::copy(window.end() - n, window.end(), pipeline_.frame16(channel).begin());
+        pipeline_.addFrame(channel, true, true);
+        pipeline_.finishChannel(channel, levelScaleCode, run_.usedCount);
+        step.rows[ch] = pipeline_.averaged(channel);
+        step.bins[ch] = pipeline_.averagedBins(channel);
+        step.envelope[ch] = scanEnvelope(window, in_.sampleRate, in_.analysisWindowMsec, fftSize_);
+    }
+    pipeline_.nextSlot();
+    step.pitch = pitch;
+    step.endFrame = endFrame;
+    display_.step(step);
+    run_.columnsDrawn += 1;
+}
+
+void Loop::run() {
+    while (!stop_) {
+        pacer_.pumpMessages();
+        if (stop_) {
+            break;
+        }
+        const std::optional<std::int64_t> position = nextPosition();
+        if (!position) {
+            break;
+        }
+        // Without the frames the position is read again.
+        static_cast<void>(stepAt(*position));
+    }
+    run_.endMs = static_cast<double>(pacer_.nowMs());
+}
+
+bool Loop::stepAt(std::int64_t position) {
+    std::span<std::int16_t> second =
+        windows_.size() > 1 ? std::span<std::int16_t>(windows_[1]) : std::span<std::int16_t>{};
+    if (!source_.framesEndingAt(position, windows_[0], second)) {
+        return false;
+    }
+    std::optional<PitchResult> pitch;
+    if (pitchOn()) {
+        pitch = detectPitch(
+            pitch_, windows_[0],
+            scanEnvelope(windows_[0], in_.sampleRate, in_.analysisWindowMsec, fftSize_));
+    }
+    analyse(pitch, position);
+    return true;
+}
+
+} // namespace
+
+ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRate, int channels,
+                              const RunParameters& params) {
+    ScanLoopInputs in;
+    in.sampleRate = sampleRate;
+    in.channels = channels;
+    in.log2FftSize = params.log2FftSize;
+    in.windowSamples = params.windowSamples;
+    in.analysisWindowMsec = params.analysisWindowMsec;
+    in.timeScaleMsec = settings.timeScaleMsec;
+    in.freqScaleChoice = settings.freqScaleChoice;
+    in.lowBandHz = settings.lowBandHz;
+    in.highBandHz = settings.highBandHz;
+    in.levelScaleCode = settings.levelScaleCode;
+    in.liveLevelScaleCode = &settings.levelScaleCode;
+    in.calibration = settings.calibrationTable;
+    in.pitchDetector = settings.pitchDetectorChoice == PITCH_DETECTOR_ON;
+    return in;
+}
+
+int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                ScanPacer& pacer, bool& stopRequested, ScanRun& run) {
+    Loop loop(inputs, source, display, pacer, stopRequested, run);
+    const int setup = loop.setup();
+    run.setupFailed = setup != 0;
+    if (setup == 0) {
+        loop.run();
+        display.finish();
+    }
+    loop.release();
+    return setup;
+}
+
+int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                 ScanRun& run, const std::function<std::optional<std::int64_t>()>& nextPosition) {
+    // No pacing: a clock that stands still and no messages.
+    class Unpaced final : public ScanPacer {
+      public:
+        std::int64_t nowMs() override { return 0; }
+        void sleep(std::int64_t) override {}
+        void pumpMessages() override {}
+    } pacer;
+    bool stopRequested = false;
+    Loop loop(inputs, source, display, pacer, stopRequested, run);
+    const int setup = loop.setup();
+    run.setupFailed = setup != 0;
+    if (setup == 0) {
+        while (const std::optional<std::int64_t> position = nextPosition()) {
+            static_cast<void>(loop.stepAt(*position));
+        }
+        display.finish();
+    }
+    loop.release();
+    return setup;
+}
+
+bool gatherLoopFrames(std::span<const std::uint8_t> buffer, std::int64_t halfFrames, int channels,
+                      int bytesPerSample, std::int64_t bufferPosition,
+                      std::span<std::int16_t> first, std::span<std::int16_t> second) {
+    const auto w = static_cast<std::int64_t>(first.size());
+    const std::int64_t frameBytes = channels * bytesPerSample;
+    if (halfFrames <= 0 || w > halfFrames || bufferPosition < 0 ||
+        bufferPosition >= 2 * halfFrames ||
+        static_cast<std::int64_t>(buffer.size()) < 2 * halfFrames * frameBytes ||
+        (channels == 2 && second.size() < first.size())) {
+        return false;
+    }
+    const bool inSecond = bufferPosition >= halfFrames;
+    const std::int64_t current = inSecond ? halfFrames : 0;
+    const std::int64_t other = inSecond ? 0 : halfFrames;
+    const std::int64_t start = bufferPosition - current - w;
+    for (std::int64_t i = 0; i < w; ++i) {
+        const std::int64_t at = start + i;
+        // Frames before the current half's start are the end of the other half.
+        const std::int64_t frame = at < 0 ? other + halfFrames + at : current + at;
+        const std::uint8_t* p = buffer.data() + frame * frameBytes;
+        first[static_cast<std::size_t>(i)] = sampleAt(p, bytesPerSample);
+        if (channels == 2) {
+            second[static_cast<std::size_t>(i)] = sampleAt(p + bytesPerSample, bytesPerSample);
+        }
+    }
+    return true;
+}
+
+ScanEnvelope scanEnvelope(std::span<const std::int16_t> frames, std::int32_t sampleRate,
+                          float analysisWindowMsec, int fftSize) {
+    const double window = static_cast<double>(sampleRate) * analysisWindowMsec / 1000.0;
+    const auto c = static_cast<long>(std::min(window, static_cast<double>(fftSize)) / 2.0);
+    ScanEnvelope e;
+    const long first = std::max(c - SCAN_ENVELOPE_REACH + 1, 0L);
+    const long last = std::min(c + SCAN_ENVELOPE_REACH, static_cast<long>(frames.size()));
+    for (long i = first; i < last; ++i) {
+        const int v = frames[static_cast<std::size_t>(i)];
+        e.smallest = std::min(e.smallest, v);
+        e.largest = std::max(e.largest, v);
+    }
+    return e;
+}
+
+} // namespace korv

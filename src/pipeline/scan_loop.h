@@ -1,0 +1,188 @@
+#pragma once
+// The real-time step loop of the scanning modes: one step per time-scale interval, each taking
+// the latest W frames of the sound being heard, turning them into averaged rows and handing
+// them to a display. Where the frames come from (a file streamed through the output's loop
+// buffer, the input's capture ring) and what is drawn (the scrolling image, a spectrum plot)
+// are behind the two interfaces below, so Scan File and Scan Input share the loop. The columns
+// are the column pipeline's, as Analyze File's are; the clock and the program's messages come
+// in through a ScanPacer, so the loop runs on a virtual clock in tests.
+
+#include "analysis/parameters.h"
+#include "analysis/pitch.h"
+#include "base/settings_types.h"
+#include "settings/app_settings.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace korv {
+
+// Frames kept per step when the pitch detector runs (it looks at all of them).
+inline constexpr int SCAN_PITCH_WINDOW_FRAMES = PITCH_WINDOW_FRAMES;
+// The envelope of the waveform strip looks this many frames either side of the window centre.
+inline constexpr int SCAN_ENVELOPE_REACH = 64;
+// Sleeping for the next step leaves this much slack (ms).
+inline constexpr int SCAN_SLEEP_SLACK_MS = 2;
+// Below three msec a column, steps this far behind their schedule are caught up.
+inline constexpr int SCAN_CATCH_UP_MS = 50;
+// While a scan runs the window is presented at most this often: the columns drawn meanwhile
+// are shown together, as a film is, instead of copying the window to the screen every step.
+inline constexpr std::int64_t SCAN_PRESENT_INTERVAL_MS = 40;
+// The longest the loop sleeps between two looks at its source (ScanSource::keepUp).
+inline constexpr std::int64_t SCAN_KEEP_UP_MS = 20;
+// How long past the end of the data the clock waits for a device that stopped moving.
+inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
+
+// Where the sound of a scan comes from.
+class ScanSource {
+  public:
+    virtual ~ScanSource() = default;
+    // The frames played (or captured) so far as the device reports them; nothing when it
+    // cannot say, and the loop then goes by the clock.
+    [[nodiscard]] virtual std::optional<std::int64_t> devicePositionFrames() = 0;
+    // The frames of the data: the clock passing them ends the scan. Nothing for sound without
+    // an end.
+    [[nodiscard]] virtual std::optional<std::int64_t> endFrame() const = 0;
+    // The W = first.size() frames that end at frame `position` (counted from the start of the
+    // sound), as analysis samples: the first channel into `first`, the second into `second`
+    // (left untouched for mono). False when they cannot be had at that position; the loop then
+    // asks for the position again.
+    [[nodiscard]] virtual bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
+                                              std::span<std::int16_t> second) = 0;
+    // The source has reached the end of its data (a short read).
+    [[nodiscard]] virtual bool endOfData() const = 0;
+    // Called at least every SCAN_KEEP_UP_MS while the loop waits for its next step, so a source
+    // that feeds a device can follow the device rather than the steps.
+    virtual void keepUp() {}
+};
+
+// The signal envelope of one step: the smallest and largest sample around the window centre.
+using ScanEnvelope = PitchEnvelope;
+
+// What one step hands to the display.
+struct ScanStep {
+    // Per channel (the second empty for mono): the integer mean of the last usedCount rows of
+    // the level ring, row 0 the lowest frequency, in quarter-dB.
+    std::array<std::span<const float>, 2> rows;
+    // For a display that wants them (Linear and Log scales): the same mean of each of the N/2
+    // bins, bin k at index k.
+    std::array<std::span<const float>, 2> bins;
+    std::array<ScanEnvelope, 2> envelope;
+    std::optional<PitchResult> pitch; // with the pitch detector on
+    // The frame (counted from the start of the sound) the step's window ends at.
+    std::int64_t endFrame = 0;
+};
+
+// What a scan draws.
+class ScanDisplay {
+  public:
+    virtual ~ScanDisplay() = default;
+    // Rows per channel the display wants: image rows (Scroll) or plot points (plots).
+    [[nodiscard]] virtual int rows() const = 0;
+    // Whether it wants each bin's own averaged level as well (the spectrum log).
+    [[nodiscard]] virtual bool wantsBins() const { return false; }
+    // One step's rows, envelope and pitch.
+    virtual void step(const ScanStep& step) = 0;
+    // The loop has ended (after the last step, before anything is released).
+    virtual void finish() = 0;
+};
+
+// The values one scan runs with.
+struct ScanLoopInputs {
+    std::int32_t sampleRate = 0;
+    int channels = 1;         // of the data: 1 or 2
+    int log2FftSize = 10;     // N = 2^log2FftSize
+    int windowSamples = 1024; // the FFT's window length (at most N)
+    float analysisWindowMsec = 0.0f;
+    float timeScaleMsec = 10.0f;
+    // Linear or log rows of the image or the plot; the plot displays also have Oct/3.
+    std::int32_t freqScaleChoice = 0;
+    std::int32_t lowBandHz = 0;
+    std::int32_t highBandHz = 0;
+    std::int32_t levelScaleCode = 0;
+    // Where the level bar keeps the code while the scan runs (read at every step); null: the
+    // value above throughout.
+    const std::int32_t* liveLevelScaleCode = nullptr;
+    CalibrationCurve calibration{};
+    int averageCount = 1;
+    // Asked at every step: while it says so, the averages take all averageCount slots of the
+    // ring even while it fills (its empty slots count as level 0). Empty: the steps taken so far.
+    std::function<bool()> fullAverage;
+    bool pitchDetector = false;
+    bool pointMode = false;       // fixed stepping without sound or pacing
+    std::int64_t startTimeMs = 0; // when the sound started
+    // The "Time Now" readout, with the msec since the start of the sound.
+    std::function<void(double)> showTimeNow;
+};
+
+// The inputs of a scan from the settings in force and the run's derived values; the level code
+// is read live from the settings while the scan runs.
+[[nodiscard]] ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRate,
+                                            int channels, const RunParameters& params);
+
+// ScanRun: the state of the running scan.
+struct ScanRun {
+    int windowFrames = 0; // W
+    int rows = 0;
+    int averageCount = 1;
+    long stepsTaken = 0;
+    int usedCount = 0;
+    long columnsDrawn = 0;
+    double loopStartMs = 0.0;
+    double lastStepMs = 0.0;
+    double endMs = 0.0;       // the clock at the loop's end
+    bool endReached = false;  // the device (or the clock) passed the end of the data
+    double deviceLagMs = 0.0; // how far the device's position trailed the clock at most
+    bool setupFailed = false; // no memory or no row map: nothing was drawn
+};
+
+// The loop's ties to the program around it: the clock it paces itself by, and the messages
+// waiting (STOP, a close, the device's events), handled between steps.
+class ScanPacer {
+  public:
+    virtual ~ScanPacer() = default;
+    // Milliseconds since a fixed origin; never goes backwards.
+    [[nodiscard]] virtual std::int64_t nowMs() = 0;
+    // Returns after at least `ms` milliseconds.
+    virtual void sleep(std::int64_t ms) = 0;
+    // Delivers the messages waiting; one of them may set the loop's stop flag.
+    virtual void pumpMessages() = 0;
+};
+
+// What the loop returns when it could not start.
+inline constexpr int SCAN_LOOP_NO_MEMORY = -1;
+inline constexpr int SCAN_LOOP_UNUSABLE = -2;
+
+// Runs until `stopRequested` is set (by STOP, a close, the device's completion) or the device
+// has played the end of the data (the clock, when the device cannot say or stalls); returns 0, or
+// SCAN_LOOP_NO_MEMORY / SCAN_LOOP_UNUSABLE when the working arrays, the engine or the row map could
+// not be had (nothing drawn then).
+[[nodiscard]] int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
+                              ScanDisplay& display, ScanPacer& pacer, bool& stopRequested,
+                              ScanRun& run);
+
+// The loop's steps alone, at the positions `nextPosition` names until it names none: no pacing,
+// no clock, no messages pumped; set up and released as runScanLoop does. For measuring a step.
+[[nodiscard]] int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source,
+                               ScanDisplay& display, ScanRun& run,
+                               const std::function<std::optional<std::int64_t>()>& nextPosition);
+
+// The frames of one step from the two halves of a loop buffer (each `halfFrames` frames of
+// `channels` x `bytesPerSample` bytes): the W = first.size() frames ending at loop-buffer
+// position `bufferPosition` (0 .. 2 x halfFrames - 1), reaching back into the end of the
+// other half where the current one has too few. False when the window does not fit.
+[[nodiscard]] bool gatherLoopFrames(std::span<const std::uint8_t> buffer, std::int64_t halfFrames,
+                                    int channels, int bytesPerSample, std::int64_t bufferPosition,
+                                    std::span<std::int16_t> first, std::span<std::int16_t> second);
+
+// The envelope of frames strictly between c - 64 and c + 64, c = min(W', N) / 2 with W' the
+// window of analysisWindowMsec.
+[[nodiscard]] ScanEnvelope scanEnvelope(std::span<const std::int16_t> frames,
+                                        std::int32_t sampleRate, float analysisWindowMsec,
+                                        int fftSize);
+
+} // namespace korv

@@ -1,0 +1,150 @@
+// The scans' step loop on a virtual clock, without a window or a device: a sine on an exact
+// bin gives the level of its formula, the steps come in the order of the sound, and a STOP
+// among the messages ends the loop.
+
+#include "pipeline/scan_loop.h"
+#include "settings/default_calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <vector>
+
+namespace korv {
+namespace {
+
+constexpr std::int32_t kRate = 32000; // 1 kHz is bin 32 of 1024
+constexpr int kLog2N = 10;
+constexpr int kN = 1 << kLog2N;
+constexpr double kToneHz = 1000.0;
+constexpr double kAmplitude = 8000.0;
+
+// Time moves only when the loop sleeps; after stopAfterPumps pumps a message sets STOP.
+class VirtualPacer final : public ScanPacer {
+  public:
+    VirtualPacer(bool& stop, long stopAfterPumps) : stop_(stop), stopAfter_(stopAfterPumps) {}
+    std::int64_t nowMs() override { return now_; }
+    void sleep(std::int64_t ms) override { now_ += std::max<std::int64_t>(ms, 0); }
+    void pumpMessages() override {
+        if (++pumps_ >= stopAfter_) {
+            stop_ = true;
+        }
+    }
+    [[nodiscard]] long pumps() const { return pumps_; }
+
+  private:
+    bool& stop_;
+    long stopAfter_;
+    long pumps_ = 0;
+    std::int64_t now_ = 0;
+};
+
+// A mono sine of endFrames frames, each frame's value worked out from its index alone; the
+// device cannot say where it is, so the loop goes by the clock.
+class SineSource final : public ScanSource {
+  public:
+    explicit SineSource(std::int64_t endFrames) : end_(endFrames) {}
+    std::optional<std::int64_t> devicePositionFrames() override { return std::nullopt; }
+    std::optional<std::int64_t> endFrame() const override { return end_; }
+    bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
+                        std::span<std::int16_t>) override {
+        const auto w = static_cast<std::int64_t>(first.size());
+        if (position < w) {
+            return false;
+        }
+        for (std::int64_t i = 0; i < w; ++i) {
+            const double t = static_cast<double>(position - w + i) / kRate;
+            first[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(
+                std::lround(kAmplitude * std::sin(2.0 * std::numbers::pi * kToneHz * t)));
+        }
+        return true;
+    }
+    bool endOfData() const override { return false; }
+
+  private:
+    std::int64_t end_;
+};
+
+// Keeps what every step handed over: its end frame and the tone bin's level.
+class RecordingDisplay final : public ScanDisplay {
+  public:
+    int rows() const override { return kN / 2; }
+    bool wantsBins() const override { return true; }
+    void step(const ScanStep& step) override {
+        endFrames.push_back(step.endFrame);
+        toneLevels.push_back(step.bins[0][static_cast<std::size_t>(kToneHz * kN / kRate)]);
+    }
+    void finish() override { ++finished; }
+    std::vector<std::int64_t> endFrames;
+    std::vector<float> toneLevels;
+    int finished = 0;
+};
+
+ScanLoopInputs inputs() {
+    ScanLoopInputs in;
+    in.sampleRate = kRate;
+    in.channels = 1;
+    in.log2FftSize = kLog2N;
+    in.windowSamples = kN;
+    in.analysisWindowMsec = static_cast<float>(kN * 1000.0 / kRate);
+    in.timeScaleMsec = 10.0f;
+    in.freqScaleChoice = FREQ_SCALE_LINEAR;
+    in.lowBandHz = 0;
+    in.highBandHz = kRate / 2;
+    in.levelScaleCode = 0; // no gain
+    in.calibration = defaultCalibrationCurve();
+    for (CalibrationPoint& p : in.calibration) {
+        p.correctionDb = 0.0f;
+    }
+    in.averageCount = 4;
+    return in;
+}
+
+TEST(ScanLoop, ASineGivesItsLevelInOrderedStepsUntilTheEnd) {
+    bool stop = false;
+    VirtualPacer pacer(stop, 1'000'000);
+    SineSource source(kRate); // one second
+    RecordingDisplay display;
+    ScanRun run;
+    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), 0);
+    EXPECT_TRUE(run.endReached);
+    EXPECT_EQ(display.finished, 1);
+    // A step every 10 msec once a whole window has played, until the second is over.
+    ASSERT_GE(display.endFrames.size(), 90u);
+    EXPECT_LE(display.endFrames.size(), 100u);
+    for (std::size_t i = 1; i < display.endFrames.size(); ++i) {
+        EXPECT_GT(display.endFrames[i], display.endFrames[i - 1]);
+        EXPECT_LE(display.endFrames[i], kRate);
+    }
+    // Under the Hann window a sine on a bin reads half its amplitude there: 40 log10 of the
+    // power in quarter-dB, averaged whole.
+    const double expected = std::trunc(40.0 * std::log10(std::pow(kAmplitude / 2.0, 2.0)));
+    EXPECT_NEAR(display.toneLevels.back(), expected, 1.0);
+    // While the ring fills, the averages are over the steps taken so far.
+    EXPECT_NEAR(display.toneLevels.front(), expected, 1.0);
+}
+
+TEST(ScanLoop, StopAmongTheMessagesEndsTheLoop) {
+    bool stop = false;
+    VirtualPacer pacer(stop, 6);
+    SineSource source(std::int64_t{kRate} * 3600);
+    RecordingDisplay display;
+    ScanRun run;
+    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), 0);
+    EXPECT_FALSE(run.endReached);
+    EXPECT_EQ(pacer.pumps(), 6);
+    // Messages are pumped before every step, 10 msec apart: the sixth held the STOP. Of the
+    // five steps before it, those from the first whole window on drew a column.
+    long whole = 0;
+    for (long k = 1; k <= 5; ++k) {
+        whole += k * kRate / 100 >= kN ? 1 : 0;
+    }
+    EXPECT_EQ(run.columnsDrawn, whole);
+    EXPECT_EQ(static_cast<long>(display.endFrames.size()), whole);
+    EXPECT_EQ(display.finished, 1);
+}
+
+} // namespace
+} // namespace korv
