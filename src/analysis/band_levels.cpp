@@ -45,6 +45,10 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
         return ANALYZER_NO_MEMORY;
     }
     source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, in.precise};
+    window_ = in.windows ? in.windows() : nullptr;
+    if (in.windows && !window_) {
+        return ANALYZER_NO_MEMORY;
+    }
     steps_ = in.run.columns;
     stepsSeen_ = 0;
     return 0;
@@ -70,8 +74,11 @@ void BandLevels::compute(long x) {
     const std::size_t bands = layout_->pointBands.size();
     const std::size_t slot = stepsSeen_ % averageCount_;
     const std::size_t held = std::min(stepsSeen_ + 1, averageCount_);
+    long column = x;
+    const ColumnFrameSource source =
+        window_ ? window_->sourceFor(x, frame_.size(), column) : source_;
     for (std::size_t ch = 0; ch < levels_.size(); ++ch) {
-        readColumnFrame(source_, x, static_cast<int>(ch), frame_);
+        readColumnFrame(source, column, static_cast<int>(ch), frame_);
         fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
         std::vector<double>& ring = ring_[ch];
         sumBandPowers(std::span(ring).subspan(slot * bands, bands));

@@ -40,6 +40,7 @@ class BandLevels {
   private:
     void sumBandPowers(std::span<double> powers);
     ColumnFrameSource source_;
+    std::unique_ptr<ColumnFrameWindow> window_;
     std::vector<double> correctionDb_; // per reported band: its calibration and the gain
     long steps_ = 0;
     std::size_t averageCount_ = 1;

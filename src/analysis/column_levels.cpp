@@ -138,11 +138,10 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         release();
         return ANALYZER_UNUSABLE;
     }
-    samples_ = in.samples;
-    // Exact values stand for 16-bit samples one for one, or not at all.
-    precise_ = in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
-                   ? in.precise
-                   : std::span<const float>{};
+    if (!takeSamples(in)) {
+        release();
+        return ANALYZER_NO_MEMORY;
+    }
     channels_ = in.channels;
     bytesPerSample_ = in.bitsPerSample / 8;
     hop_ = in.run.hop;
@@ -160,7 +159,7 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         const auto n = static_cast<std::size_t>(rows_);
         channelState_.assign(static_cast<std::size_t>(channels_), Channel{});
         for (Channel& c : channelState_) {
-            if (precise_.empty()) {
+            if (!exact_) {
                 c.frame16.assign(static_cast<std::size_t>(fftSize_), 0);
             } else {
                 c.frame.assign(static_cast<std::size_t>(fftSize_), 0.0f);
@@ -185,6 +184,17 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     return 0;
 }
 
+bool ColumnLevels::takeSamples(const ColumnAnalysisInputs& in) {
+    samples_ = in.samples;
+    // Exact values stand for 16-bit samples one for one, or not at all.
+    precise_ = in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
+                   ? in.precise
+                   : std::span<const float>{};
+    window_ = in.windows ? in.windows() : nullptr;
+    exact_ = window_ ? window_->exact() && in.bitsPerSample == 16 : !precise_.empty();
+    return !in.windows || window_ != nullptr;
+}
+
 void ColumnLevels::release() {
     if (fft_.ready()) {
         fft_.releaseFft();
@@ -195,6 +205,7 @@ void ColumnLevels::release() {
     ringPos_ = 0;
     columns_ = 0;
     channelState_.clear();
+    window_.reset();
     rowMap_ = RowMap{};
     calibrationOffsets_.clear();
 }
@@ -219,15 +230,19 @@ void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::
 }
 
 void ColumnLevels::readFrames(long x) {
-    const ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_, precise_};
+    ColumnFrameSource source{samples_, channels_, bytesPerSample_, hop_, precise_};
     const auto n = static_cast<std::size_t>(fftSize_);
+    long column = x;
+    if (window_) {
+        source = window_->sourceFor(x, n, column);
+    }
     for (int ch = 0; ch < channels_; ++ch) {
         Channel& c = channelState_[static_cast<std::size_t>(ch)];
-        if (precise_.empty()) {
-            readColumnFrame(source, x, ch, std::span(c.frame16).first(n));
+        if (!exact_) {
+            readColumnFrame(source, column, ch, std::span(c.frame16).first(n));
             findEnvelope<std::int16_t>(c.frame16, lookFirst_, lookLast_, c.minimum, c.maximum);
         } else {
-            readColumnFrame(source, x, ch, std::span(c.frame).first(n));
+            readColumnFrame(source, column, ch, std::span(c.frame).first(n));
             findEnvelope<float>(c.frame, lookFirst_, lookLast_, c.minimum, c.maximum);
         }
     }
@@ -241,7 +256,7 @@ void ColumnLevels::computeColumn(long x) {
         // 8- and 16-bit samples go through the transform as integers, in place; the exact
         // values of wider ones as floats. Both give the same levels for the same values.
         std::span<std::int16_t> levels;
-        if (precise_.empty()) {
+        if (!exact_) {
             fft_.transformFrame(c.frame16, FFT_MODE_LEVELS);
             levels = std::span(c.frame16).first(half);
         } else {

@@ -11,13 +11,22 @@
 #include "base/settings_types.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace korv {
 
+class ColumnFrameWindow;
+// Makes a window for one analyser (each reads on its own thread); nothing when it cannot.
+using ColumnFrameWindows = std::function<std::unique_ptr<ColumnFrameWindow>()>;
+
 struct ColumnAnalysisInputs {
     std::span<const std::uint8_t> samples; // the segment's sample bytes, interleaved
+    // Set when the segment is read from the file as the columns go instead of held: the
+    // samples above are then unused.
+    ColumnFrameWindows windows;
     // The exact values of the 16-bit samples (one per sample) for files wider than 16 bits;
     // empty when the bytes are exact.
     std::span<const float> precise;
@@ -52,6 +61,20 @@ struct ColumnFrameSource {
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
                      std::span<std::int16_t> frame);
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame);
+
+// The samples of a segment too long to hold, read from the file around the columns asked for.
+class ColumnFrameWindow {
+  public:
+    ColumnFrameWindow() = default;
+    ColumnFrameWindow(const ColumnFrameWindow&) = delete;
+    ColumnFrameWindow& operator=(const ColumnFrameWindow&) = delete;
+    virtual ~ColumnFrameWindow() = default;
+    // A source holding column x's `frames` frames (or the segment to its end), with `column`
+    // set to x as counted in it; no samples (silence) when the file cannot be read.
+    [[nodiscard]] virtual ColumnFrameSource sourceFor(long x, std::size_t frames, long& column) = 0;
+    // Whether the window carries exact values (samples wider than 16 bits).
+    [[nodiscard]] virtual bool exact() const = 0;
+};
 
 // What setup() returns when it fails; nothing is then drawn.
 inline constexpr int ANALYZER_NO_MEMORY = -1; // the engine, rings or frames could not be had
@@ -107,6 +130,8 @@ class ColumnLevels {
         int maximum = 0;
     };
 
+    // The held samples, or the window that reads them; false when the window cannot be had.
+    [[nodiscard]] bool takeSamples(const ColumnAnalysisInputs& in);
     void readFrames(long x);
     // Transform, corrections, rows and the ring for column x; fills averaged.
     void computeColumn(long x);
@@ -115,6 +140,8 @@ class ColumnLevels {
     bool ready_ = false;
     std::span<const std::uint8_t> samples_;
     std::span<const float> precise_;
+    std::unique_ptr<ColumnFrameWindow> window_;
+    bool exact_ = false; // frames as floats: exact values of wider samples
     int channels_ = 1;
     int bytesPerSample_ = 2;
     int fftSize_ = 0;

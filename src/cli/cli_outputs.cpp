@@ -2,6 +2,7 @@
 
 #include "analysis/band_levels.h"
 #include "analysis/column_levels.h"
+#include "audio/wave_file.h"
 #include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
@@ -119,7 +120,7 @@ PlannedFile planFile(const AppSettings& runSettings, const std::string& file,
 
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
-                                      std::vector<std::string>* notes) {
+                                      std::vector<std::string>* notes, bool twoCores) {
     const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
@@ -133,7 +134,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                std::to_string(plan.params.columns) + ")";
     }
     const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o));
+        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -172,7 +173,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes) {
+                                       std::vector<std::string>* notes, bool twoCores) {
     const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
@@ -205,8 +206,8 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         }
         out.maybeFlush();
     };
-    const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, sink, fileChannelOption(o));
+    const WholeFileAnalysis analysis = analyseWholeFile(file, settings, o.layout, memoryBytes, sink,
+                                                        fileChannelOption(o), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -270,7 +271,7 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     if (plan.failure) {
         return failureText(*plan.failure);
     }
-    if (heldSampleBytes(plan) > memoryBytes) {
+    if (columnWindowsMemory(plan) > memoryBytes) {
         return failureText(kNotEnoughMemory);
     }
     std::int32_t high = o.parameters.highHz.value_or(0);
@@ -278,14 +279,15 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         notes->push_back(highestFrequencyLimitedMessage().text + " (" + std::to_string(high) +
                          " Hz)");
     }
-    WholeFileSamples samples = loadWholeFile(file, plan);
-    if (!samples.store) {
-        return failureText(samples.failure.value_or(kNotEnoughMemory));
+    FileFrameWindows windows;
+    if (const auto failure = windows.open(fileSegment(file, plan), plan.params.hop)) {
+        return failureText(*failure);
     }
+    ColumnAnalysisInputs inputs =
+        columnAnalysisInputsFrom(run.settings, plan.format, plan.params, {}, {});
+    inputs.windows = windows.windows();
     BandLevels bands;
-    const int setup = bands.setup(columnAnalysisInputsFrom(run.settings, plan.format, plan.params,
-                                                           heldSamples(*samples.store, plan),
-                                                           heldPrecise(*samples.store, plan)));
+    const int setup = bands.setup(inputs);
     if (setup != 0) {
         return failureText(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
     }
@@ -301,7 +303,7 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     text = bandsHeader(bands, selection);
     // A step's time is the centre of its window, where the window peaks.
     const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
-    for (long x = 0; x < bands.steps(); ++x) {
+    for (long x = 0; x < bands.steps() && !windows.readFailed(); ++x) {
         bands.compute(x);
         appendCsvNumber(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, 1);
         for (const int ch : selection.channels) {
@@ -313,6 +315,9 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         }
         text += '\n';
         out.maybeFlush();
+    }
+    if (windows.readFailed()) {
+        return failureText(kErrorReadingFile); // the output is not put in place
     }
     return out.finish();
 }
@@ -341,16 +346,26 @@ std::string sameOutputKey(const std::string& path) {
 
 std::optional<std::string> processFile(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes) {
+                                       std::vector<std::string>* notes, bool twoCores) {
     switch (o.command) {
     case Command::Image:
-        return writeImage(o, run, file, memoryBytes, notes);
+        return writeImage(o, run, file, memoryBytes, notes, twoCores);
     case Command::Levels:
-        return writeLevels(o, run, file, memoryBytes, notes);
+        return writeLevels(o, run, file, memoryBytes, notes, twoCores);
     case Command::Bands:
         break;
     }
     return writeBands(o, run, file, memoryBytes, notes);
+}
+
+std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& run,
+                                           const std::string& file) {
+    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
+    if (plan.failure) {
+        return std::nullopt;
+    }
+    return o.command == Command::Bands ? columnWindowsMemory(plan)
+                                       : wholeFileMemory(plan, o.layout);
 }
 
 AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited) {
