@@ -15,6 +15,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -132,6 +133,12 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
         return std::string(MSG_SAMPLE_SIZE_TOO_SMALL) + " (an image needs " +
                std::to_string(kLeastImageColumns) + " columns, the file gives " +
                std::to_string(plan.params.columns) + ")";
+    }
+    // Too wide for a JPEG even before any magnification: said before the analysis, not after.
+    const long columns = std::max<long>(plan.params.columns, o.layout.minWidth);
+    if (imageFormat(o) == IMAGE_FORMAT_JPEG &&
+        exportWidth(static_cast<int>(std::min<long>(columns, INT_MAX))) > JPEG_MAX_SIDE) {
+        return failureText(kImageTooLargeForJpeg);
     }
     const WholeFileAnalysis analysis =
         analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o), twoCores);

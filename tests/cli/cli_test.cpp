@@ -299,6 +299,19 @@ TEST_F(CliTest, LongFilesAreReadToTheirEndInBoundedMemory) {
     test::writeFile(flac, f);
     EXPECT_EQ(processFile(o, run, flac, kMemory), "Error Reading File");
     EXPECT_FALSE(std::filesystem::exists(dir.file("lying.levels.csv")));
+
+    // 70 000 columns are too wide for a JPEG: said at once, before the picture is even sized
+    // against the memory (a byte here), with the way out.
+    const std::string wide = wave("wide.wav", mono16(sine(500.0, 70.0)));
+    RunSettings fine = defaults();
+    fine.settings.timeScaleMsec = 1.0f;
+    Options jpeg;
+    jpeg.command = Command::Image;
+    jpeg.format = "jpg";
+    const auto refused = processFile(jpeg, fine, wide, 1);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_NE(refused->find("too large for a JPEG file"), std::string::npos) << *refused;
+    EXPECT_NE(refused->find("larger time scale"), std::string::npos);
 }
 
 // Per band, the mean of its levels over the steps.
