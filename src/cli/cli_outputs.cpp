@@ -265,6 +265,20 @@ std::string bandsHeader(const BandLevels& levels, const BandSelection& s) {
     return text;
 }
 
+// A row: the time, then the selected bands' levels of the step just computed.
+void appendBandsRow(std::string& text, double timeMsec, const BandLevels& bands,
+                    const BandSelection& selection) {
+    appendCsvNumber(text, timeMsec, 1);
+    for (const int ch : selection.channels) {
+        const std::span<const double> levels = bands.levels(ch);
+        for (const std::size_t b : selection.bands) {
+            text += ',';
+            appendCsvNumber(text, levels[b], 2);
+        }
+    }
+    text += '\n';
+}
+
 std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
                                       std::vector<std::string>* notes) {
@@ -312,15 +326,8 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
     for (long x = 0; x < bands.steps() && !windows.readFailed(); ++x) {
         bands.compute(x);
-        appendCsvNumber(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, 1);
-        for (const int ch : selection.channels) {
-            const std::span<const double> levels = bands.levels(ch);
-            for (const std::size_t b : selection.bands) {
-                text += ',';
-                appendCsvNumber(text, levels[b], 2);
-            }
-        }
-        text += '\n';
+        appendBandsRow(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, bands,
+                       selection);
         out.maybeFlush();
     }
     if (windows.readFailed()) {
