@@ -46,6 +46,10 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
         return ANALYZER_NO_MEMORY;
     }
     source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, in.precise};
+    window_ = in.windows ? in.windows() : nullptr;
+    if (in.windows && !window_) {
+        return ANALYZER_NO_MEMORY;
+    }
     steps_ = in.run.columns;
     framesPerStep_ =
         in.maxOverStep ? framesOverStep(in.run.hop / in.channels, fft_.windowLength()) : 1;
@@ -79,9 +83,15 @@ void BandLevels::compute(long x) {
     const std::size_t bands = layout_->pointBands.size();
     const std::size_t slot = stepsSeen_ % averageCount_;
     const std::size_t held = std::min(stepsSeen_ + 1, averageCount_);
+    long column = x;
+    // Every frame of the step lies within the last one's end.
+    const auto reach =
+        frame_.size() +
+        static_cast<std::size_t>(frameOffsetInStep(framesPerStep_ - 1, fft_.windowLength()));
+    const ColumnFrameSource source = window_ ? window_->sourceFor(x, reach, column) : source_;
     for (std::size_t ch = 0; ch < levels_.size(); ++ch) {
         for (long index = 0; index < framesPerStep_; ++index) {
-            readColumnFrame(source_, x, static_cast<int>(ch), frame_,
+            readColumnFrame(source, column, static_cast<int>(ch), frame_,
                             frameOffsetInStep(index, fft_.windowLength()));
             fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
             keepBinPowers(index == 0);

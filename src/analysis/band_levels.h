@@ -46,6 +46,7 @@ class BandLevels {
     ColumnFrameSource source_;
     long framesPerStep_ = 1;
     std::vector<double> binPowers_;
+    std::unique_ptr<ColumnFrameWindow> window_;
     std::vector<double> correctionDb_; // per reported band: its calibration and the gain
     long steps_ = 0;
     std::size_t averageCount_ = 1;

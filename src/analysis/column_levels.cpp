@@ -130,11 +130,10 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         // The picture's rows are Linear or Log; third-octave points are the live plots'.
         return ANALYZER_UNUSABLE;
     }
-    // Exact values stand for 16-bit samples one for one, or not at all.
-    const std::span<const float> precise =
-        in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
-            ? in.precise
-            : std::span<const float>{};
+    if (!takeSamples(in)) {
+        release();
+        return ANALYZER_NO_MEMORY;
+    }
     ColumnPipelineInputs p;
     p.sampleRate = in.sampleRate;
     p.channels = in.channels;
@@ -146,12 +145,12 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     p.rows = rows;
     p.calibration = in.calibration;
     p.averageCount = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
-    p.floatFrames = !precise.empty();
+    p.floatFrames = exact_;
     p.binLevels = in.binLevels;
     if (const int result = pipeline_.setup(p); result != 0) {
+        release();
         return result;
     }
-    source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, precise};
     columns_ = std::clamp<long>(in.run.columns, 0, std::max(maxColumns, 0L));
     framesPerColumn_ =
         in.maxOverStep ? framesOverStep(in.run.hop / in.channels, pipeline_.windowLength()) : 1;
@@ -170,6 +169,18 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     return 0;
 }
 
+bool ColumnLevels::takeSamples(const ColumnAnalysisInputs& in) {
+    // Exact values stand for 16-bit samples one for one, or not at all.
+    const std::span<const float> precise =
+        in.bitsPerSample == 16 && in.precise.size() == in.samples.size() / 2
+            ? in.precise
+            : std::span<const float>{};
+    source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, precise};
+    window_ = in.windows ? in.windows() : nullptr;
+    exact_ = window_ ? window_->exact() && in.bitsPerSample == 16 : !precise.empty();
+    return !in.windows || window_ != nullptr;
+}
+
 void ColumnLevels::release() {
     pipeline_.release();
     ready_ = false;
@@ -177,6 +188,7 @@ void ColumnLevels::release() {
     nextColumn_ = 0;
     columns_ = 0;
     envelopes_.clear();
+    window_.reset();
 }
 
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
@@ -191,17 +203,25 @@ void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::
 
 void ColumnLevels::readFrames(long x, long index) {
     const long offset = frameOffsetInStep(index, pipeline_.windowLength());
+    ColumnFrameSource source = source_;
+    long column = x;
+    if (window_) {
+        // Every frame of the step lies within the last one's end.
+        const long lastOffset = frameOffsetInStep(framesPerColumn_ - 1, pipeline_.windowLength());
+        source = window_->sourceFor(x, static_cast<std::size_t>(pipeline_.fftSize() + lastOffset),
+                                    column);
+    }
     for (int ch = 0; ch < pipeline_.channels(); ++ch) {
         Envelope& e = envelopes_[static_cast<std::size_t>(ch)];
-        if (source_.precise.empty()) {
+        if (!exact_) {
             const std::span<std::int16_t> frame = pipeline_.frame16(ch);
-            readColumnFrame(source_, x, ch, frame, offset);
+            readColumnFrame(source, column, ch, frame, offset);
             if (index == 0) {
                 findEnvelope<std::int16_t>(frame, lookFirst_, lookLast_, e.minimum, e.maximum);
             }
         } else {
             const std::span<float> frame = pipeline_.frame(ch);
-            readColumnFrame(source_, x, ch, frame, offset);
+            readColumnFrame(source, column, ch, frame, offset);
             if (index == 0) {
                 findEnvelope<float>(frame, lookFirst_, lookLast_, e.minimum, e.maximum);
             }

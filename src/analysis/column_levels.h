@@ -10,13 +10,22 @@
 #include "base/settings_types.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace korv {
 
+class ColumnFrameWindow;
+// Makes a window for one analyser (each reads on its own thread); nothing when it cannot.
+using ColumnFrameWindows = std::function<std::unique_ptr<ColumnFrameWindow>()>;
+
 struct ColumnAnalysisInputs {
     std::span<const std::uint8_t> samples; // the segment's sample bytes, interleaved
+    // Set when the segment is read from the file as the columns go instead of held: the
+    // samples above are then unused.
+    ColumnFrameWindows windows;
     // The exact values of the 16-bit samples (one per sample) for files wider than 16 bits;
     // empty when the bytes are exact.
     std::span<const float> precise;
@@ -57,6 +66,20 @@ void readColumnFrame(const ColumnFrameSource& source, long x, int channel,
 void readColumnFrame(const ColumnFrameSource& source, long x, int channel, std::span<float> frame,
                      long frameOffset = 0);
 
+// The samples of a segment too long to hold, read from the file around the columns asked for.
+class ColumnFrameWindow {
+  public:
+    ColumnFrameWindow() = default;
+    ColumnFrameWindow(const ColumnFrameWindow&) = delete;
+    ColumnFrameWindow& operator=(const ColumnFrameWindow&) = delete;
+    virtual ~ColumnFrameWindow() = default;
+    // A source holding column x's `frames` frames (or the segment to its end), with `column`
+    // set to x as counted in it; no samples (silence) when the file cannot be read.
+    [[nodiscard]] virtual ColumnFrameSource sourceFor(long x, std::size_t frames, long& column) = 0;
+    // Whether the window carries exact values (samples wider than 16 bits).
+    [[nodiscard]] virtual bool exact() const = 0;
+};
+
 class ColumnLevels {
   public:
     // The FFT engine, calibration offsets, row map for `rows` rows, the waveform look-around,
@@ -96,6 +119,8 @@ class ColumnLevels {
         int maximum = 0;
     };
 
+    // The held samples, or the window that reads them; false when the window cannot be had.
+    [[nodiscard]] bool takeSamples(const ColumnAnalysisInputs& in);
     // Frame `index` of column x into every channel's frame, the envelope from the first.
     void readFrames(long x, long index);
     // The frames, the pipeline and the ring for column x.
@@ -103,6 +128,8 @@ class ColumnLevels {
 
     bool ready_ = false;
     ColumnFrameSource source_;
+    std::unique_ptr<ColumnFrameWindow> window_; // reads the samples from the file, if set
+    bool exact_ = false;                        // frames as floats: exact values of wider samples
     long columns_ = 0;
     long framesPerColumn_ = 1;
     int lookFirst_ = 0; // waveform look-around: frame indices lookFirst_ .. lookLast_ - 1

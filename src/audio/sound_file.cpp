@@ -390,34 +390,69 @@ bool holdOneChannel(WaveFileInfo& info, int channel) {
     return true;
 }
 
-bool readSoundFileFrames(const WaveByteReader& read, std::int64_t fileSize,
-                         const SampleSource& source, int heldChannels, std::int64_t firstFrame,
-                         std::span<std::uint8_t> into16, std::span<float> precise) {
-    OpenSndfile s;
-    if (heldChannels < 1 || heldChannels > 2 || !openSndfile(s, read, fileSize) ||
-        s.info.channels != source.fileChannels || source.firstChannel >= source.fileChannels ||
-        source.secondChannel >= source.fileChannels) {
-        return false;
-    }
-    const auto held = static_cast<std::size_t>(heldChannels);
-    const std::size_t frames = into16.size() / (2 * held);
-    if (firstFrame < 0 || (!precise.empty() && precise.size() < frames * held) ||
-        sf_seek(s.handle.get(), firstFrame, SEEK_SET) != firstFrame) {
+struct SoundFileFrames::Open {
+    WaveByteReader reader;
+    OpenSndfile sound;
+    SampleSource source;
+    std::size_t held = 1;
+    std::vector<float> block;
+};
+
+SoundFileFrames::SoundFileFrames() = default;
+SoundFileFrames::SoundFileFrames(SoundFileFrames&&) noexcept = default;
+SoundFileFrames& SoundFileFrames::operator=(SoundFileFrames&&) noexcept = default;
+SoundFileFrames::~SoundFileFrames() = default;
+
+bool SoundFileFrames::open(WaveByteReader read, std::int64_t fileSize, const SampleSource& source,
+                           int heldChannels) {
+    open_.reset();
+    // libsndfile keeps a pointer to the reader: it lives in the heap block with the handle.
+    auto s = std::make_unique<Open>();
+    s->reader = std::move(read);
+    if (heldChannels < 1 || heldChannels > 2 || !openSndfile(s->sound, s->reader, fileSize) ||
+        s->sound.info.channels != source.fileChannels ||
+        source.firstChannel >= source.fileChannels || source.secondChannel >= source.fileChannels) {
         return false;
     }
     constexpr std::size_t kBlockFrames = 4096;
-    std::vector<float> block(kBlockFrames * static_cast<std::size_t>(source.fileChannels));
+    s->source = source;
+    s->held = static_cast<std::size_t>(heldChannels);
+    s->block.assign(kBlockFrames * static_cast<std::size_t>(source.fileChannels), 0.0f);
+    open_ = std::move(s);
+    return true;
+}
+
+bool SoundFileFrames::read(std::int64_t firstFrame, std::span<std::uint8_t> into16,
+                           std::span<float> precise) {
+    if (!open_) {
+        return false;
+    }
+    Open& s = *open_;
+    const std::size_t frames = into16.size() / (2 * s.held);
+    if (firstFrame < 0 || (!precise.empty() && precise.size() < frames * s.held) ||
+        sf_seek(s.sound.handle.get(), firstFrame, SEEK_SET) != firstFrame) {
+        return false;
+    }
+    const std::size_t blockFrames = s.block.size() / s.source.fileChannels;
     std::size_t done = 0;
     while (done < frames) {
-        const auto want = static_cast<sf_count_t>(std::min(kBlockFrames, frames - done));
-        if (sf_readf_float(s.handle.get(), block.data(), want) != want) {
+        const auto want = static_cast<sf_count_t>(std::min(blockFrames, frames - done));
+        if (sf_readf_float(s.sound.handle.get(), s.block.data(), want) != want) {
             return false;
         }
-        holdFrames(block, static_cast<std::size_t>(want), source, held, done * held, into16,
+        holdFrames(s.block, static_cast<std::size_t>(want), s.source, s.held, done * s.held, into16,
                    precise);
         done += static_cast<std::size_t>(want);
     }
     return true;
+}
+
+bool readSoundFileFrames(const WaveByteReader& read, std::int64_t fileSize,
+                         const SampleSource& source, int heldChannels, std::int64_t firstFrame,
+                         std::span<std::uint8_t> into16, std::span<float> precise) {
+    SoundFileFrames frames;
+    return frames.open(read, fileSize, source, heldChannels) &&
+           frames.read(firstFrame, into16, precise);
 }
 
 struct HeldSampleStream::Stream {

@@ -33,10 +33,32 @@ inline const UserMessage kNoSuchChannel{"No Such Channel in File", MessageIcon::
 // when the file has no such channel.
 [[nodiscard]] bool holdOneChannel(WaveFileInfo& info, int channel);
 
-// `frames` held frames from held frame `firstFrame` of a sound-file source, as 16-bit
-// samples (little-endian, interleaved, `heldChannels` a frame) into `into16` and, when
-// `precise` is not empty, their exact values into `precise`. False when the file ends
-// early or cannot be read.
+// A sound-file source kept open, so stretches of its held frames can be read in any order
+// without opening it again.
+class SoundFileFrames {
+  public:
+    SoundFileFrames();
+    SoundFileFrames(SoundFileFrames&&) noexcept;
+    SoundFileFrames& operator=(SoundFileFrames&&) noexcept;
+    SoundFileFrames(const SoundFileFrames&) = delete;
+    SoundFileFrames& operator=(const SoundFileFrames&) = delete;
+    ~SoundFileFrames();
+
+    // False when libsndfile cannot open the file or it is not the one `source` describes.
+    [[nodiscard]] bool open(WaveByteReader read, std::int64_t fileSize, const SampleSource& source,
+                            int heldChannels);
+    // `frames` held frames from held frame `firstFrame`, as 16-bit samples (little-endian,
+    // interleaved, heldChannels a frame) into `into16` and, when `precise` is not empty, their
+    // exact values into `precise`. False when the file ends early or cannot be read.
+    [[nodiscard]] bool read(std::int64_t firstFrame, std::span<std::uint8_t> into16,
+                            std::span<float> precise);
+
+  private:
+    struct Open;
+    std::unique_ptr<Open> open_;
+};
+
+// The same once, opening the file for the one stretch.
 [[nodiscard]] bool readSoundFileFrames(const WaveByteReader& read, std::int64_t fileSize,
                                        const SampleSource& source, int heldChannels,
                                        std::int64_t firstFrame, std::span<std::uint8_t> into16,

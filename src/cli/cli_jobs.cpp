@@ -1,11 +1,10 @@
 #include "cli/cli_jobs.h"
 
-#include "display/memory_budget.h"
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -24,14 +23,47 @@ std::string progressLine(std::size_t done, std::size_t total, double elapsedSec)
     return line;
 }
 
-JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs, const FileWork& work,
-                   std::ostream* progress, std::ostream& errors) {
+namespace {
+
+// The memory the running files hold: a file waits until its need fits beside them.
+class MemoryGate {
+  public:
+    explicit MemoryGate(std::int64_t total) : total_(std::max<std::int64_t>(total, 0)) {}
+    // The memory the file may take once it starts: all that the others leave.
+    std::int64_t enter(std::int64_t need) {
+        std::unique_lock lock(mutex_);
+        if (need > total_) {
+            need = 0; // it cannot fit even alone: its own check refuses it at once
+        }
+        freed_.wait(lock, [&] { return held_ + need <= total_; });
+        const std::int64_t share = total_ - held_;
+        held_ += need;
+        return share;
+    }
+    void leave(std::int64_t need) {
+        {
+            const std::lock_guard lock(mutex_);
+            held_ -= need > total_ ? 0 : need;
+        }
+        freed_.notify_all();
+    }
+
+  private:
+    std::int64_t total_;
+    std::int64_t held_ = 0;
+    std::mutex mutex_;
+    std::condition_variable freed_;
+};
+
+} // namespace
+
+JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs, std::int64_t memoryBytes,
+                   const FileNeed& need, const FileWork& work, std::ostream* progress,
+                   std::ostream& errors) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const auto threads = static_cast<unsigned>(
         std::min<std::size_t>(jobs == 0 ? cores : jobs, std::max<std::size_t>(files.size(), 1)));
-    // Each job may take its share of what the machine has now; a file that needs more is
-    // refused in the program's words instead of pushing the machine into swap.
-    const std::int64_t memoryPerJob = availableMemoryBytes() / threads;
+    MemoryGate memory(memoryBytes);
     std::atomic<std::size_t> next{0};
     std::mutex report;
     JobsReport result;
@@ -39,7 +71,10 @@ JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs, const F
     const auto worker = [&] {
         for (std::size_t i = next++; i < files.size(); i = next++) {
             std::vector<std::string> notes;
-            const std::optional<std::string> failure = work(files[i], memoryPerJob, notes);
+            const std::int64_t needed = std::max<std::int64_t>(need(files[i]).value_or(0), 0);
+            const JobShare share{memory.enter(needed), threads == 1 && cores > 1};
+            const std::optional<std::string> failure = work(files[i], share, notes);
+            memory.leave(needed);
             const std::lock_guard lock(report);
             ++result.done;
             if (failure) {

@@ -1,7 +1,7 @@
 #pragma once
 // Many files at once: a fixed number of threads take the files in turn, each file analysed
-// whole on one thread, with a share of the machine's memory each. A progress line on a
-// terminal; every failure on stderr with the file's name.
+// on one thread (two when it runs alone), each starting when the memory it needs is free. A
+// progress line on a terminal; every failure on stderr with the file's name.
 
 #include <cstdint>
 #include <functional>
@@ -12,19 +12,30 @@
 
 namespace korv::cli {
 
+// What a file may take while it runs: the memory not held by the files running beside it,
+// and whether it may take a second core (it runs alone).
+struct JobShare {
+    std::int64_t memoryBytes = 0;
+    bool twoCores = false;
+};
 // One file's work: the failure's text, or nothing when its output was written; notes on what
 // it changed to make the run possible go to `notes`.
 using FileWork = std::function<std::optional<std::string>(
-    const std::string& file, std::int64_t memoryBytes, std::vector<std::string>& notes)>;
+    const std::string& file, const JobShare& share, std::vector<std::string>& notes)>;
+// The memory a file's run will take; nothing when it cannot be told (its work then says why).
+using FileNeed = std::function<std::optional<std::int64_t>(const std::string& file)>;
 
 struct JobsReport {
     std::size_t done = 0;
     std::size_t failed = 0;
 };
 
-// jobs 0: every core. progress: where the progress line goes (nullptr: none); errors: where
-// each note and failure is reported as "FILE: message".
+// jobs 0: every core. A file starts when its need fits in memoryBytes beside the files
+// running, so a big one waits for memory and runs alone if it must; one that cannot fit even
+// alone is given all of memoryBytes, and its work refuses it. progress: where the progress
+// line goes (nullptr: none); errors: where each note and failure is reported as "FILE: message".
 [[nodiscard]] JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs,
+                                 std::int64_t memoryBytes, const FileNeed& need,
                                  const FileWork& work, std::ostream* progress,
                                  std::ostream& errors);
 

@@ -2,6 +2,7 @@
 
 #include "analysis/band_levels.h"
 #include "analysis/column_levels.h"
+#include "audio/wave_file.h"
 #include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
@@ -14,6 +15,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -125,7 +127,7 @@ PlannedFile planFile(const AppSettings& runSettings, const std::string& file,
 
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
-                                      std::vector<std::string>* notes) {
+                                      std::vector<std::string>* notes, bool twoCores) {
     const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
@@ -138,8 +140,14 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                std::to_string(kLeastImageColumns) + " columns, the file gives " +
                std::to_string(plan.params.columns) + ")";
     }
+    // Too wide for a JPEG even before any magnification: said before the analysis, not after.
+    const long columns = std::max<long>(plan.params.columns, o.layout.minWidth);
+    if (imageFormat(o) == IMAGE_FORMAT_JPEG &&
+        exportWidth(static_cast<int>(std::min<long>(columns, INT_MAX))) > JPEG_MAX_SIDE) {
+        return failureText(kImageTooLargeForJpeg);
+    }
     const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o));
+        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -178,7 +186,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes) {
+                                       std::vector<std::string>* notes, bool twoCores) {
     const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
@@ -226,8 +234,8 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         }
         out.maybeFlush();
     };
-    const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, sink, fileChannelOption(o));
+    const WholeFileAnalysis analysis = analyseWholeFile(file, settings, o.layout, memoryBytes, sink,
+                                                        fileChannelOption(o), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -281,6 +289,20 @@ std::string bandsHeader(const BandLevels& levels, const BandSelection& s) {
     return text;
 }
 
+// A row: the time, then the selected bands' levels of the step just computed.
+void appendBandsRow(std::string& text, double timeMsec, const BandLevels& bands,
+                    const BandSelection& selection) {
+    appendCsvNumber(text, timeMsec, 1);
+    for (const int ch : selection.channels) {
+        const std::span<const double> levels = bands.levels(ch);
+        for (const std::size_t b : selection.bands) {
+            text += ',';
+            appendCsvNumber(text, levels[b], 2);
+        }
+    }
+    text += '\n';
+}
+
 std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
                                       std::vector<std::string>* notes) {
@@ -294,7 +316,7 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     if (plan.failure) {
         return failureText(*plan.failure);
     }
-    if (heldSampleBytes(plan) > memoryBytes) {
+    if (columnWindowsMemory(plan) > memoryBytes) {
         return failureText(kNotEnoughMemory);
     }
     std::int32_t high = o.parameters.highHz.value_or(0);
@@ -302,14 +324,15 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         notes->push_back(highestFrequencyLimitedMessage().text + " (" + std::to_string(high) +
                          " Hz)");
     }
-    WholeFileSamples samples = loadWholeFile(file, plan);
-    if (!samples.store) {
-        return failureText(samples.failure.value_or(kNotEnoughMemory));
+    FileFrameWindows windows;
+    if (const auto failure = windows.open(fileSegment(file, plan), plan.params.hop)) {
+        return failureText(*failure);
     }
+    ColumnAnalysisInputs inputs =
+        columnAnalysisInputsFrom(run.settings, plan.format, plan.params, {}, {});
+    inputs.windows = windows.windows();
     BandLevels bands;
-    const int setup = bands.setup(columnAnalysisInputsFrom(run.settings, plan.format, plan.params,
-                                                           heldSamples(*samples.store, plan),
-                                                           heldPrecise(*samples.store, plan)));
+    const int setup = bands.setup(inputs);
     if (setup != 0) {
         return failureText(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
     }
@@ -325,18 +348,14 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     text = bandsHeader(bands, selection);
     // A step's time is the centre of its window, where the window peaks.
     const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
-    for (long x = 0; x < bands.steps(); ++x) {
+    for (long x = 0; x < bands.steps() && !windows.readFailed(); ++x) {
         bands.compute(x);
-        appendCsvNumber(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, 1);
-        for (const int ch : selection.channels) {
-            const std::span<const double> levels = bands.levels(ch);
-            for (const std::size_t b : selection.bands) {
-                text += ',';
-                appendCsvNumber(text, levels[b], 2);
-            }
-        }
-        text += '\n';
+        appendBandsRow(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, bands,
+                       selection);
         out.maybeFlush();
+    }
+    if (windows.readFailed()) {
+        return failureText(kErrorReadingFile); // the output is not put in place
     }
     return out.finish();
 }
@@ -365,16 +384,26 @@ std::string sameOutputKey(const std::string& path) {
 
 std::optional<std::string> processFile(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes) {
+                                       std::vector<std::string>* notes, bool twoCores) {
     switch (o.command) {
     case Command::Image:
-        return writeImage(o, run, file, memoryBytes, notes);
+        return writeImage(o, run, file, memoryBytes, notes, twoCores);
     case Command::Levels:
-        return writeLevels(o, run, file, memoryBytes, notes);
+        return writeLevels(o, run, file, memoryBytes, notes, twoCores);
     case Command::Bands:
         break;
     }
     return writeBands(o, run, file, memoryBytes, notes);
+}
+
+std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& run,
+                                           const std::string& file) {
+    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
+    if (plan.failure) {
+        return std::nullopt;
+    }
+    return o.command == Command::Bands ? columnWindowsMemory(plan)
+                                       : wholeFileMemory(plan, o.layout);
 }
 
 AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited) {

@@ -25,11 +25,17 @@ struct ListCheck {
 [[nodiscard]] ListCheck checkFileList(const Options& options, std::vector<std::string>& files);
 
 // The output of one file; the failure in the program's words when there is none. Notes on
-// what was changed to make the run possible go to `notes` when given.
+// what was changed to make the run possible go to `notes` when given. With `twoCores` the
+// columns of an image or level table are shared with a second core.
 [[nodiscard]] std::optional<std::string> processFile(const Options& options, const RunSettings& run,
                                                      const std::string& file,
                                                      std::int64_t memoryBytes,
-                                                     std::vector<std::string>* notes = nullptr);
+                                                     std::vector<std::string>* notes = nullptr,
+                                                     bool twoCores = false);
+// The memory processFile will take for the file (its picture and sample windows); nothing
+// when the file cannot be planned.
+[[nodiscard]] std::optional<std::int64_t>
+fileMemoryNeed(const Options& options, const RunSettings& run, const std::string& file);
 
 // The image's settings for a file: the data type follows the file, as in Analyze File, and a
 // high limit above half the file's rate is cut to it (true in `limited`).

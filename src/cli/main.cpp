@@ -5,6 +5,7 @@
 #include "cli/cli_jobs.h"
 #include "cli/cli_options.h"
 #include "cli/cli_outputs.h"
+#include "display/memory_budget.h"
 
 #include <unistd.h>
 
@@ -49,9 +50,10 @@ int main(int argc, char** argv) {
         std::cerr << line << '\n';
     }
     const JobsReport report = runJobs(
-        files, options.jobs,
-        [&](const std::string& file, std::int64_t memory, std::vector<std::string>& notes) {
-            return processFile(options, run, file, memory, &notes);
+        files, options.jobs, korv::availableMemoryBytes(),
+        [&](const std::string& file) { return fileMemoryNeed(options, run, file); },
+        [&](const std::string& file, const JobShare& share, std::vector<std::string>& notes) {
+            return processFile(options, run, file, share.memoryBytes, &notes, share.twoCores);
         },
         ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr, std::cerr);
     stopGridText();

@@ -35,6 +35,8 @@ bool writePng(png_structp png, png_infop info, const PictureArea& picture,
         return false;
     }
     png_set_write_fn(png, &sink, pngWrite, pngFlush);
+    // Over a million columns is an hour of a long recording at 4 msec a column.
+    png_set_user_limits(png, PNG_MAX_SIDE, PNG_MAX_SIDE);
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width()),
                  static_cast<png_uint_32>(picture.height()), 8, PNG_COLOR_TYPE_PALETTE,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

@@ -45,6 +45,8 @@ struct PictureArea {
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encodeBmp24(const PictureArea& picture,
                                                                    const ColourTable& colours);
 
+// The longest side a PNG file has room for (libpng stops at a million unless told).
+inline constexpr int PNG_MAX_SIDE = 0x7FFFFFFF;
 // libjpeg takes no side longer than this.
 inline constexpr int JPEG_MAX_SIDE = 65500;
 inline constexpr int JPEG_MIN_QUALITY = 25;

@@ -85,32 +85,30 @@ WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings
     return plan;
 }
 
-std::int64_t heldSampleBytes(const WholeFilePlan& plan) {
-    return heldMemoryBytes(plan.segmentBytes, encodingConverted(plan.info.encoding));
+FileSegment fileSegment(const std::string& path, const WholeFilePlan& plan) {
+    return {path, plan.waveFormat(), plan.info.source(), plan.segmentStartByte, plan.segmentBytes};
 }
 
-std::span<const std::uint8_t> heldSamples(const SampleStore& store, const WholeFilePlan& plan) {
-    return store.samples().first(static_cast<std::size_t>(plan.segmentBytes));
+std::int64_t columnWindowsMemory(const WholeFilePlan& plan) {
+    return 2 * columnWindowMemory(plan.info.source()); // the caller's and the worker's
 }
 
-std::span<const float> heldPrecise(const SampleStore& store, const WholeFilePlan& plan) {
-    return store.precisePart(static_cast<std::size_t>(plan.segmentBytes));
+namespace {
+
+SpectralImageGeometry imageGeometry(const WholeFilePlan& plan, const ImageLayout& layout) {
+    return {plan.params.columns, layout.minWidth, layout.plotHeight, layout.stripHeight,
+            plan.format.channels};
 }
 
-WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& plan) {
-    WholeFileSamples held;
-    SegmentResult segment = loadSegment(path, plan.segmentStartByte, plan.segmentBytes,
-                                        plan.waveFormat(), *held.counter, plan.info.source());
-    if (!segment.store) {
-        held.failure = segment.message.value_or(kNotEnoughMemory);
-    }
-    held.store = std::move(segment.store);
-    return held;
+} // namespace
+
+std::int64_t wholeFileMemory(const WholeFilePlan& plan, const ImageLayout& layout) {
+    return spectralImageBytes(imageGeometry(plan, layout)) + columnWindowsMemory(plan);
 }
 
 WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& settings,
                                    const ImageLayout& layout, std::int64_t memoryBytes,
-                                   const ColumnSink& sink, int fileChannel) {
+                                   const ColumnSink& sink, int fileChannel, bool useWorker) {
     WholeFileAnalysis result;
     result.plan = planWholeFile(path, settings, fileChannel);
     const WholeFilePlan& plan = result.plan;
@@ -118,43 +116,46 @@ WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& s
         result.failure = plan.failure;
         return result;
     }
-    const SpectralImageGeometry geometry{plan.params.columns, layout.minWidth, layout.plotHeight,
-                                         layout.stripHeight, plan.format.channels};
-    const std::int64_t imageBytes = spectralImageBytes(geometry);
-    if (imageBytes > surfacePixelLimit(memoryBytes) ||
-        imageBytes + heldSampleBytes(plan) > memoryBytes) {
-        result.failure = kNotEnoughDisplayMemory;
+    const SpectralImageGeometry geometry = imageGeometry(plan, layout);
+    if (spectralImageBytes(geometry) > surfacePixelLimit(memoryBytes) ||
+        wholeFileMemory(plan, layout) > memoryBytes) {
+        result.failure = kNotEnoughMemory;
         return result;
     }
-    WholeFileSamples samples = loadWholeFile(path, plan);
-    if (!samples.store) {
-        result.failure = samples.failure;
+    FileFrameWindows windows;
+    if (const auto failure = windows.open(fileSegment(path, plan), plan.params.hop)) {
+        result.failure = failure;
         return result;
     }
     result.image = SpectralImage::create(geometry);
     if (!result.image) {
-        result.failure = kNotEnoughDisplayMemory;
+        result.failure = kNotEnoughMemory;
         return result;
     }
-    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(settings, plan.format, plan.params,
-                                                           heldSamples(*samples.store, plan),
-                                                           heldPrecise(*samples.store, plan));
+    ColumnAnalysisInputs inputs =
+        columnAnalysisInputsFrom(settings, plan.format, plan.params, {}, {});
+    inputs.windows = windows.windows();
     // The sink writes the levels log: each bin's own level.
     inputs.binLevels = static_cast<bool>(sink);
     ParallelColumnLoop loop;
-    const int setup = loop.setup(inputs, *result.image, false);
+    const int setup = loop.setup(inputs, *result.image, useWorker);
     if (setup != 0) {
         result.failure = setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible;
         result.image.reset();
         return result;
     }
-    for (long x = 0; x < plan.params.columns; ++x) {
+    for (long x = 0; x < plan.params.columns && !windows.readFailed(); ++x) {
         loop.analyzeColumn(x, *result.image);
         if (sink) {
             sink(x, loop);
         }
     }
     loop.release();
+    if (windows.readFailed()) {
+        // The file changed or could not be read after its check: no picture of half of it.
+        result.failure = kErrorReadingFile;
+        result.image.reset();
+    }
     return result;
 }
 

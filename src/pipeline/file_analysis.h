@@ -1,13 +1,13 @@
 #pragma once
-// Analyze File without a window, for the window and the command-line tool alike: a wave file
-// read whole, its run parameters from the settings, and the column loop drawing its
-// SpectralImage on the caller's thread, each column's averaged levels handed to the caller as
-// they come (for the logs). The desktop's checks and messages, so a file refused here is
-// refused in the same words there.
+// Analyze File without a window, for the command-line tool: a sound file's run parameters
+// from the settings, and the column loop drawing its SpectralImage, the samples read from the
+// file as the columns go, each column's averaged levels handed to the caller as they come
+// (for the logs). The desktop's checks and messages, so a file refused here is refused in the
+// same words there.
 
 #include "analysis/analyze_segment.h"
 #include "analysis/parameters.h"
-#include "audio/sample_store.h"
+#include "audio/held_samples.h"
 #include "audio/wave_parser.h"
 #include "base/user_message.h"
 #include "display/spectral_image.h"
@@ -66,9 +66,10 @@ struct WholeFilePlan {
 // more than two channels alone.
 [[nodiscard]] WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings,
                                           int fileChannel = 0);
-// The bytes a planned file's samples take in memory: the 16-bit samples, and their exact
-// values for files wider than 16 bits.
-[[nodiscard]] std::int64_t heldSampleBytes(const WholeFilePlan& plan);
+// The file's samples as the analysis reads them, a window at a time: the segment, and the
+// memory its windows (one per analyser) take at most.
+[[nodiscard]] FileSegment fileSegment(const std::string& path, const WholeFilePlan& plan);
+[[nodiscard]] std::int64_t columnWindowsMemory(const WholeFilePlan& plan);
 
 // The picture's layout: one band of plotHeight rows per channel (the waveform strip on top),
 // at least minWidth columns wide.
@@ -87,27 +88,16 @@ struct WholeFileAnalysis {
 // Called after each column with the loop, whose averagedBins(channel) are the column's.
 using ColumnSink = std::function<void(long x, const ParallelColumnLoop& loop)>;
 
-// The image and the samples of the whole file must fit memoryBytes (the share of the
-// machine's memory this run may take); "Not enough display memory" otherwise, asked before
-// anything is read. Single-threaded.
+// The memory a run of the planned file takes: its picture and the sample windows.
+[[nodiscard]] std::int64_t wholeFileMemory(const WholeFilePlan& plan, const ImageLayout& layout);
+
+// The image and the sample windows must fit memoryBytes (the share of the machine's memory
+// this run may take); "Not enough memory" otherwise, said before anything is read. The samples
+// are read from the file as the columns go, so a file of any length takes the same. With
+// `useWorker` the columns are shared with a second core (the same picture and levels).
 [[nodiscard]] WholeFileAnalysis
 analyseWholeFile(const std::string& path, const AppSettings& settings, const ImageLayout& layout,
-                 std::int64_t memoryBytes, const ColumnSink& sink = {}, int fileChannel = 0);
-
-// The samples of a planned file (the header's format), or the reader's message.
-struct WholeFileSamples {
-    std::optional<UserMessage> failure;
-    // The tool has no program-wide count of blocks: the store counts itself here, so the
-    // counter is declared first and outlives it.
-    std::unique_ptr<AllocationCounter> counter = std::make_unique<AllocationCounter>();
-    std::optional<SampleStore> store;
-};
-[[nodiscard]] WholeFileSamples loadWholeFile(const std::string& path, const WholeFilePlan& plan);
-// The planned segment of the loaded samples, and their exact values (empty when the 16-bit
-// samples are exact), as the analysis takes them.
-[[nodiscard]] std::span<const std::uint8_t> heldSamples(const SampleStore& store,
-                                                        const WholeFilePlan& plan);
-[[nodiscard]] std::span<const float> heldPrecise(const SampleStore& store,
-                                                 const WholeFilePlan& plan);
+                 std::int64_t memoryBytes, const ColumnSink& sink = {}, int fileChannel = 0,
+                 bool useWorker = false);
 
 } // namespace korv

@@ -9,6 +9,7 @@
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,8 +17,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <numeric>
 #include <sstream>
+#include <thread>
 
 namespace korv::cli {
 namespace {
@@ -233,6 +236,82 @@ TEST_F(CliTest, LevelsHoldEachBinsOwnLevelAtTheWindowsCentreTime) {
         EXPECT_GT(blocks, 400);
         EXPECT_NEAR(onsetMsec, 1000.0, 6.0);
     }
+}
+
+// A long 24-bit stereo file, silent but for a sine on bin 23 of the 1024-point transform in
+// its last two seconds, within memory for its picture but not for its samples: read a window
+// at a time to its end, the last column where the file's length puts it and the sine at its
+// exact level. A FLAC whose header claims more samples than it holds says so, writing nothing.
+TEST_F(CliTest, LongFilesAreReadToTheirEndInBoundedMemory) {
+    constexpr std::uint32_t kLongRate = 48000;
+    constexpr std::size_t kSeconds = 40;
+    constexpr double kAmplitude = 8192.0; // in 16-bit units: -12 dBFS
+    const double hz = 23.0 * kLongRate / 1024.0;
+    Bytes samples(kSeconds * kLongRate * 2 * 3, 0);
+    for (std::size_t i = (kSeconds - 2) * kLongRate; i < kSeconds * kLongRate; ++i) {
+        const double t = static_cast<double>(i) / kLongRate;
+        const auto v = static_cast<std::int32_t>(
+            std::lround(256.0 * kAmplitude * std::sin(2.0 * std::numbers::pi * hz * t)));
+        for (std::size_t b = 0; b < 6; ++b) {
+            samples[6 * i + b] = static_cast<std::uint8_t>(v >> (8 * (b % 3)));
+        }
+    }
+    const std::string file = wave("long.wav", test::pcmWaveFile(16, 2, kLongRate, 24, samples));
+    RunSettings run = defaults();
+    run.settings.timeScaleMsec = 500.0f;
+    Options o;
+    o.command = Command::Levels;
+    o.csv = true;
+    const WholeFilePlan plan = planWholeFile(file, run.settings);
+    ASSERT_FALSE(plan.failure);
+    // The samples alone (16-bit and their exact values) are over twice what the run may take.
+    const std::int64_t memory = wholeFileMemory(plan, o.layout);
+    ASSERT_GT(plan.segmentBytes * 3, 2 * memory);
+    ASSERT_EQ(processFile(o, run, file, memory), std::nullopt);
+    const auto rows = csvRows(dir.file("long.levels.csv"));
+    // A column for every whole step of the file past the first frame, to the last one, each
+    // at its window's centre.
+    const std::size_t columns = (kSeconds * kLongRate - 1024) / (kLongRate / 2);
+    ASSERT_EQ(rows.size() - 1, columns);
+    const double centreMsec = 512.0 * 1000.0 / kLongRate;
+    EXPECT_NEAR(std::stod(rows.back()[0]), static_cast<double>(columns - 1) * 500.0 + centreMsec,
+                1.0);
+    const auto [column, level] = loudestOf(rows.back());
+    EXPECT_NEAR(std::stod(rows[0][column]), hz, 0.01);
+    EXPECT_NEAR(level, sineBinLevelDb(kAmplitude, 9.0), 0.3);
+    EXPECT_LT(loudestOf(rows[rows.size() - 6]).second, level - 60.0); // silence before it
+
+    const std::string flac = dir.file("lying.flac");
+    SF_INFO info{};
+    info.samplerate = 8000;
+    info.channels = 1;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* sf = sf_open(flac.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(sf, nullptr);
+    std::vector<short> tone(80000);
+    for (std::size_t i = 0; i < tone.size(); ++i) {
+        tone[i] = static_cast<short>(8000.0 * std::sin(0.3 * static_cast<double>(i)));
+    }
+    ASSERT_EQ(sf_write_short(sf, tone.data(), static_cast<sf_count_t>(tone.size())), 80000);
+    sf_close(sf);
+    Bytes f = test::readFile(flac);
+    f.at(21) = static_cast<std::uint8_t>(f.at(21) | 0x01); // the 36-bit total, + 2^32
+    test::writeFile(flac, f);
+    EXPECT_EQ(processFile(o, run, flac, kMemory), "Error Reading File");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("lying.levels.csv")));
+
+    // 70 000 columns are too wide for a JPEG: said at once, before the picture is even sized
+    // against the memory (a byte here), with the way out.
+    const std::string wide = wave("wide.wav", mono16(sine(500.0, 70.0)));
+    RunSettings fine = defaults();
+    fine.settings.timeScaleMsec = 1.0f;
+    Options jpeg;
+    jpeg.command = Command::Image;
+    jpeg.format = "jpg";
+    const auto refused = processFile(jpeg, fine, wide, 1);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_NE(refused->find("too large for a JPEG file"), std::string::npos) << *refused;
+    EXPECT_NE(refused->find("larger time scale"), std::string::npos);
 }
 
 // Per band, the mean of its levels over the steps.
@@ -731,6 +810,39 @@ TEST_F(CliProgramTest, DesktopSettingsOnlyWhenAskedAndVerboseNamesThem) {
 
     r = run("image " + a + " --settings " + dir.file("no-such.ini"));
     EXPECT_EQ(r.status, EXIT_USAGE);
+}
+
+// 100 bytes for four jobs: "big" needs more than a quarter of them but fits alone, so it
+// waits for the memory and runs; "huge" cannot fit at all and is refused in the work's words.
+TEST(CliJobs, EachFileRunsWhenItsOwnNeedFitsBesideTheOthers) {
+    const std::map<std::string, std::int64_t> needs{
+        {"a", 30}, {"big", 80}, {"b", 30}, {"c", 30}, {"huge", 150}};
+    std::mutex mutex;
+    std::int64_t held = 0;
+    std::int64_t most = 0;
+    const FileWork work = [&](const std::string& file, const JobShare& share,
+                              std::vector<std::string>&) -> std::optional<std::string> {
+        const std::int64_t need = needs.at(file);
+        if (need > share.memoryBytes) {
+            return "Not enough memory";
+        }
+        {
+            const std::lock_guard lock(mutex);
+            most = std::max(most, held += need);
+        }
+        std::this_thread::yield(); // the others may run meanwhile, within the memory
+        const std::lock_guard lock(mutex);
+        held -= need;
+        return std::nullopt;
+    };
+    std::ostringstream errors;
+    const JobsReport r = runJobs(
+        {"a", "big", "b", "c", "huge"}, 4, 100, [&](const std::string& f) { return needs.at(f); },
+        work, nullptr, errors);
+    EXPECT_EQ(r.done, 5u);
+    EXPECT_EQ(r.failed, 1u);
+    EXPECT_EQ(errors.str(), "huge: Not enough memory\n");
+    EXPECT_LE(most, 100);
 }
 
 TEST(CliProgress, SaysFilesRateAndTimeLeft) {

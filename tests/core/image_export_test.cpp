@@ -1,6 +1,7 @@
 #include "display/palette.h"
 #include "output/atomic_file.h"
 #include "output/export_picture.h"
+#include "output/image_encoding.h"
 #include "output/image_files.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +150,19 @@ TEST(JpegFile, DecodesToThePictureTopRowFirstAndRefusesWhatLibjpegCannotTake) {
     const JpegResult tooWide = encodeJpeg(IndexedSurface(JPEG_MAX_SIDE + 4, 1), table, 90);
     EXPECT_TRUE(tooWide.bytes.empty());
     EXPECT_FALSE(tooWide.error.empty());
+}
+
+TEST(PngFile, TakesPicturesOverAMillionColumnsWide) {
+    // The width is the first field of the header chunk, big-endian, after the signature and
+    // the chunk's length and name.
+    constexpr int kWidth = 1'000'004;
+    const EncodedImage png =
+        encodeImageFile(IndexedSurface(kWidth, 1), colours(), IMAGE_FORMAT_PNG, 90);
+    ASSERT_FALSE(png.failure);
+    ASSERT_GT(png.bytes.size(), 20u);
+    EXPECT_EQ(std::string(png.bytes.begin() + 12, png.bytes.begin() + 16), "IHDR");
+    EXPECT_EQ((png.bytes[16] << 24) | (png.bytes[17] << 16) | (png.bytes[18] << 8) | png.bytes[19],
+              kWidth);
 }
 
 TEST(ExportPicture, SizesBandsAndMagnification) {
