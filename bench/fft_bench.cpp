@@ -64,7 +64,7 @@ struct Pipeline {
     int n = 1024;
     int hop = 176; // 4.0 msec at 44.1 kHz
     std::vector<std::int16_t> signal = testSignal(static_cast<std::size_t>(kColumns * 176 + 1024));
-    RowMap map = *buildRowMap(1076, 0, 6000, kRate, 1024, kRows);
+    RowMap map = *FrequencyAxis(FrequencyScale::Linear, 0, 6000, kRows).rowMap(kRate, 1024);
     std::vector<std::int16_t> offsets =
         buildCalibrationOffsets(kRate, 1024, defaultCalibrationCurve());
     LevelRange range = levelRangeForChoice(DB_SCALE_60);

@@ -132,8 +132,8 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     }
     fftSize_ = fft_.fftSize();
     rows_ = rows;
-    auto map = buildRowMap(in.freqScaleChoice, in.lowBandHz, in.highBandHz, in.sampleRate, fftSize_,
-                           rows_);
+    auto map = FrequencyAxis(in.frequencyScale, in.lowBandHz, in.highBandHz, rows_)
+                   .rowMap(in.sampleRate, fftSize_);
     if (!map) {
         release();
         return ANALYZER_UNUSABLE;

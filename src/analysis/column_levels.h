@@ -25,7 +25,7 @@ struct ColumnAnalysisInputs {
     int bitsPerSample = 16; // 8 or 16
     std::int32_t sampleRate = 0;
     RunParameters run; // log2FftSize, analysisWindowMsec, hop, columns
-    std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t averageCountScroll = 1; // limited to 1 .. MAX_AVERAGE_COUNT

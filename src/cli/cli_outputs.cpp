@@ -42,22 +42,21 @@ std::string outputFailure(const std::string& path, FileWriteResult result, int e
     return text;
 }
 
-const char* extensionFor(const Options& o) {
+// The parser takes only the table's names.
+ImageFormat imageFormat(const Options& o) {
+    return imageFormatNamed(o.format).value_or(ImageFormat::Png);
+}
+
+std::string extensionFor(const Options& o) {
     switch (o.command) {
     case Command::Image:
-        return o.format == "bmp" ? ".bmp" : o.format == "jpg" ? ".jpg" : ".png";
+        return std::string(imageFormatInfo(imageFormat(o)).extension);
     case Command::Levels:
         return o.csv ? ".levels.csv" : ".txt";
     case Command::Bands:
         break;
     }
     return ".bands.csv";
-}
-
-int imageFormat(const Options& o) {
-    return o.format == "bmp"   ? IMAGE_FORMAT_BITMAP
-           : o.format == "jpg" ? IMAGE_FORMAT_JPEG
-                               : IMAGE_FORMAT_PNG;
 }
 
 // The writer of an output: pieces gathered, then written; the file put in place at the end.
@@ -141,7 +140,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
     const ViewBand band = entireImageBand(viewBandOf(settings));
     const int width = exportWidth(image.width());
     const ColourTable colours = displayColourTable(run.palette);
-    const int format = imageFormat(o);
+    const ImageFormat format = imageFormat(o);
     EncodedImage encoded;
     // As Entire Image: the band where it is, unless the grid or a magnification needs a copy.
     if (!o.grid && settings.imageScalePercent <= 100) {

@@ -1,6 +1,6 @@
 #include "display/readouts.h"
 
-#include "analysis/frequency_scale.h"
+#include "analysis/frequency_axis.h"
 #include "analysis/rounding.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@ constexpr double MAX_READOUT_MSEC = 1e15;
 // The rows of the view's spectral band, for the row-to-frequency map.
 RowFrequencyInputs rowFrequencyInputs(const ViewGeometry& g) {
     RowFrequencyInputs in;
-    in.freqScaleChoice = g.freqScaleChoice;
+    in.scale = g.frequencyScale;
     in.lowBandHz = g.lowBandHz;
     in.highBandHz = g.highBandHz;
     in.sampleRate = g.sampleRate;

@@ -6,6 +6,7 @@
 // desktop side paints into the same image or onto the window (view_draw.h), so the window, the
 // image export and printing share one composition.
 
+#include "analysis/frequency_axis.h"
 #include "display/grid_overlay.h"
 #include "display/indexed_surface.h"
 #include "display/view_drawing.h"
@@ -47,7 +48,7 @@ struct ScopeGeometry {
 // The frequency axis: linear from low to high Hz, or logarithmic (the log and third-octave
 // scales; for the latter the limits come from the band numbers, ThirdOctavePoints).
 struct ScopeAxis {
-    std::int32_t freqScaleChoice = 1076;
+    FrequencyScale scale = FrequencyScale::Linear;
     double lowHz = 0.0;
     double highHz = 6000.0;
 };
@@ -143,6 +144,12 @@ class ScopeView {
     void drawCurve(IndexedSurface& view, std::span<const std::int16_t> heights, bool asBars,
                    int barShift, std::uint8_t index) const;
     void drawMarkers(IndexedSurface& view) const;
+    // The steps of refresh: erase the last step's curves, take the new levels into the curves
+    // (true: a second curve is shown), draw them, move the pitch line and its label.
+    void eraseCurves(IndexedSurface& view) const;
+    bool takeLevels(std::span<const std::int16_t> first, std::span<const std::int16_t> second);
+    void drawCurves(IndexedSurface& view, bool secondCurve);
+    void drawPitch(IndexedSurface& view, const PitchShown& pitch, ViewDrawing& over);
     void drawCross(IndexedSurface& view) const;
     void drawVertical(IndexedSurface& view, int x, std::uint8_t index) const;
     [[nodiscard]] int width(const std::string& text) const;

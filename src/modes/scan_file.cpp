@@ -87,7 +87,7 @@ bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFr
     } else {
         st.timeScaleMsec = st.timeScaleMsecSaved;
         if (fileFromCommandLine) {
-            const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
+            const BandLimits band = forcedBandLimits(frequencyScaleOf(st), info.sampleRate);
             st.lowBandHz = band.lowBandHz;
             st.highBandHz = band.highBandHz;
         }
@@ -191,7 +191,7 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
                                   : SPECTRAL_LEFT_CHANNEL;
         layout.dbScaleChoice = st.dbScaleChoice;
         layout.pitch = in.pitchDetector;
-        layout.freqScaleChoice = st.freqScaleChoice;
+        layout.frequencyScale = frequencyScaleOf(st);
         layout.lowBandHz = st.lowBandHz;
         layout.highBandHz = st.highBandHz;
         layout.charWidth = l.charWidth;

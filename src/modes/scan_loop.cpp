@@ -7,6 +7,7 @@
 #include "analysis/parameters.h"
 #include "audio/playback_buffer.h"
 #include "platform/commands.h"
+#include "settings/settings_inputs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -99,14 +100,14 @@ int Loop::setup() {
     }
     fftSize_ = fft_.fftSize();
     std::optional<RowMap> map;
-    if (in_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+    if (in_.frequencyScale == FrequencyScale::ThirdOctave) {
         thirdOctave_ = thirdOctavePoints(in_.sampleRate, fftSize_, rows);
         if (!thirdOctave_) {
             return SCAN_LOOP_UNUSABLE;
         }
     } else {
-        map = buildRowMap(in_.freqScaleChoice, in_.lowBandHz, in_.highBandHz, in_.sampleRate,
-                          fftSize_, rows);
+        map = FrequencyAxis(in_.frequencyScale, in_.lowBandHz, in_.highBandHz, rows)
+                  .rowMap(in_.sampleRate, fftSize_);
         if (!map) {
             return SCAN_LOOP_UNUSABLE;
         }
@@ -328,7 +329,7 @@ ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRa
     in.windowSamples = params.windowSamples;
     in.analysisWindowMsec = params.analysisWindowMsec;
     in.timeScaleMsec = settings.timeScaleMsec;
-    in.freqScaleChoice = settings.freqScaleChoice;
+    in.frequencyScale = frequencyScaleOf(settings);
     in.lowBandHz = settings.lowBandHz;
     in.highBandHz = settings.highBandHz;
     in.levelScaleCode = settings.levelScaleCode;

@@ -99,7 +99,7 @@ struct ScanLoopInputs {
     float analysisWindowMsec = 0.0f;
     float timeScaleMsec = 10.0f;
     // Linear or log rows of the image or the plot; the plot displays also have Oct/3.
-    std::int32_t freqScaleChoice = 0;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t levelScaleCode = 0;

@@ -37,7 +37,7 @@ struct ScrollLayout {
     // The pitch detector's dot and note label: the scale of the rows, the label's cell, and how
     // its text is painted into the image.
     bool pitch = false;
-    std::int32_t freqScaleChoice = 0;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     int charWidth = 0;
@@ -60,6 +60,10 @@ class ScrollDisplay final : public ScanDisplay {
     ScrollDisplay(WindowSurface& window, SpectralImage& image, const ScrollLayout& layout);
 
     [[nodiscard]] int rows() const override { return layout_.plotHeight - layout_.stripHeight; }
+    [[nodiscard]] FrequencyAxis frequencyAxis() const {
+        return {layout_.frequencyScale, static_cast<double>(layout_.lowBandHz),
+                static_cast<double>(layout_.highBandHz), rows()};
+    }
     void step(const ScanStep& step) override;
     void finish() override {}
 

@@ -4,6 +4,21 @@
 
 namespace korv {
 
+FrequencyScale frequencyScaleOf(std::int32_t freqScaleChoice) {
+    switch (freqScaleChoice) {
+    case FREQ_SCALE_LOG:
+        return FrequencyScale::Log;
+    case FREQ_SCALE_THIRD_OCTAVE:
+        return FrequencyScale::ThirdOctave;
+    default:
+        return FrequencyScale::Linear;
+    }
+}
+
+FrequencyScale frequencyScaleOf(const AppSettings& settings) {
+    return frequencyScaleOf(settings.freqScaleChoice);
+}
+
 AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
     return AnalysisInputs{settings.fftSizeChoice, settings.resolutionFactor,
                           settings.timeScaleMsec};
@@ -20,7 +35,7 @@ ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const
     in.bitsPerSample = format.bytesPerSample * 8;
     in.sampleRate = format.sampleRate;
     in.run = run;
-    in.freqScaleChoice = settings.freqScaleChoice;
+    in.frequencyScale = frequencyScaleOf(settings);
     in.lowBandHz = settings.lowBandHz;
     in.highBandHz = settings.highBandHz;
     in.averageCountScroll = settings.averageCountScroll;

@@ -29,7 +29,7 @@ ViewGeometry geometry() {
     g.readoutBox = {400, 430, 44 * CW, TH * 9 / 2};
     g.lowBandHz = 0;
     g.highBandHz = 6000;
-    g.freqScaleChoice = FREQ_SCALE_LINEAR;
+    g.frequencyScale = FrequencyScale::Linear;
     g.sampleRate = 44100;
     g.fftSize = 1024;
     g.columnMsec = 4.0;
@@ -173,7 +173,7 @@ TEST(Readouts, FrequencyWithItsUncertaintyAndLimits) {
     EXPECT_FALSE(readoutTexts(g, c, inside(0, 390)).frequency.has_value());
     // No frequency on a scale without a row mapping here.
     g = geometry();
-    g.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    g.frequencyScale = FrequencyScale::ThirdOctave;
     EXPECT_FALSE(readoutTexts(g, c, inside(0, 339)).frequency.has_value());
 }
 
