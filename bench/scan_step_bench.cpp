@@ -88,7 +88,7 @@ void BM_ScanStep(benchmark::State& state) {
     layout.viewWidth = kViewWidth;
     layout.plotHeight = kPlotHeight;
     layout.stripHeight = kStripHeight;
-    layout.dbScaleChoice = 1141;
+    layout.dbRange = DbRange::Db60;
     ScrollDisplay display(window, *kept, layout);
     LoopBufferSource source;
     ScanRun run;

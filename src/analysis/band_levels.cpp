@@ -72,7 +72,7 @@ void BandLevels::compute(long x) {
     const std::size_t held = std::min(stepsSeen_ + 1, averageCount_);
     for (std::size_t ch = 0; ch < levels_.size(); ++ch) {
         readColumnFrame(source_, x, static_cast<int>(ch), frame_);
-        fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
+        fft_.transformSamples(frame_, magnitudes_, FftOutput::Magnitudes);
         std::vector<double>& ring = ring_[ch];
         sumBandPowers(std::span(ring).subspan(slot * bands, bands));
         for (std::size_t b = 0; b < bands; ++b) {

@@ -242,10 +242,10 @@ void ColumnLevels::computeColumn(long x) {
         // values of wider ones as floats. Both give the same levels for the same values.
         std::span<std::int16_t> levels;
         if (precise_.empty()) {
-            fft_.transformFrame(c.frame16, FFT_MODE_LEVELS);
+            fft_.transformFrame(c.frame16, FftOutput::Levels);
             levels = std::span(c.frame16).first(half);
         } else {
-            fft_.transformSamples(c.frame, c.levels, FFT_MODE_LEVELS);
+            fft_.transformSamples(c.frame, c.levels, FftOutput::Levels);
             levels = std::span(c.levels).first(half);
         }
         applyLevelCorrections(levels, calibrationOffsets_, levelScaleCode_);

@@ -47,7 +47,7 @@ struct ThirdOctavePoints {
 // The calibration of band b (from 10, the first plotted band, at point 0): the point's
 // correction limited to +-30 dB and truncated to whole dB; 0 when it is no number.
 [[nodiscard]] double thirdOctaveCorrectionDb(const CalibrationCurve& curve, int band);
-// One step's rows from the N / 2 magnitudes of a frame (FFT_MODE_MAGNITUDES): squared
+// One step's rows from the N / 2 magnitudes of a frame (FftOutput::Magnitudes): squared
 // magnitudes summed per band (bandMap from buildBandMap), point r's level
 // trunc(40 log10(sum of its band)) + 4 trunc(correction of calibration point band - 10), 0 for
 // an empty band. No display gain on this scale. rows: one per point, extra entries untouched.

@@ -127,7 +127,7 @@ class SpectralView {
         c.playing = s.playbackActive;
         c.timeNowMsec = s.timeNowMsec;
         c.scanning = s.scanDrawing;
-        c.dbScaleChoice = s.settings.dbScaleChoice;
+        c.dbRange = dbRangeOf(s.settings);
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
         c.wholeBox = wholeBox;
         const ReadoutPoint p = pointerPoint(g);

@@ -176,7 +176,7 @@ int ScopeView::rangeDb() const {
     if (o_.plotTypeChoice != PLOT_SIGNAL) {
         return DELTA_RANGE_DB;
     }
-    return static_cast<int>(levelRangeForChoice(o_.dbScaleChoice).rangeDb);
+    return static_cast<int>(levelRangeFor(o_.dbRange).rangeDb);
 }
 
 int ScopeView::height(long level, int offsetDb) const {

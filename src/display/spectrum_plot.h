@@ -7,6 +7,7 @@
 // image export and printing share one composition.
 
 #include "analysis/frequency_axis.h"
+#include "base/settings_types.h"
 #include "display/grid_overlay.h"
 #include "display/indexed_surface.h"
 #include "display/view_drawing.h"
@@ -57,7 +58,7 @@ struct ScopeAxis {
 struct ScopeOptions {
     std::int32_t displayTypeChoice = 1063; // line or bar plot
     std::int32_t plotTypeChoice = 1159;    // Signal, Peak Delta, L-R Delta
-    std::int32_t dbScaleChoice = 1141;
+    DbRange dbRange = DbRange::Db60;
     std::int32_t levelScaleCode = 0;
     std::int32_t marker1Hz = 0;
     std::int32_t marker2Hz = 0;

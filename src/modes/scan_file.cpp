@@ -189,7 +189,7 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.shownChannel = channels == 2 && st.channelChoice == CHANNEL_RIGHT
                                   ? SPECTRAL_RIGHT_CHANNEL
                                   : SPECTRAL_LEFT_CHANNEL;
-        layout.dbScaleChoice = st.dbScaleChoice;
+        layout.dbRange = dbRangeOf(st);
         layout.pitch = in.pitchDetector;
         layout.frequencyScale = frequencyScaleOf(st);
         layout.lowBandHz = st.lowBandHz;

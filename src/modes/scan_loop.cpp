@@ -248,10 +248,10 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
         const std::span<std::int16_t> bins = std::span(w.frame).first(half);
         if (thirdOctave_) {
             // Band sums of squared magnitudes; the band's own calibration, no gain.
-            fft_.transformFrame(w.frame, FFT_MODE_MAGNITUDES);
+            fft_.transformFrame(w.frame, FftOutput::Magnitudes);
             thirdOctaveRows(*thirdOctave_, bandMap_, bins, in_.calibration, w.rowLevels);
         } else {
-            fft_.transformFrame(w.frame, FFT_MODE_LEVELS);
+            fft_.transformFrame(w.frame, FftOutput::Levels);
             applyLevelCorrections(bins, calibrationOffsets_,
                                   in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode
                                                                     : in_.levelScaleCode);

@@ -8,8 +8,7 @@ namespace korv {
 
 ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage& image,
                              const ScrollLayout& layout)
-    : window_(window), image_(image), layout_(layout),
-      range_(levelRangeForChoice(layout.dbScaleChoice)) {
+    : window_(window), image_(image), layout_(layout), range_(levelRangeFor(layout.dbRange)) {
     const int w = layout.viewWidth;
     if (layout.dual && layout.dataChannels == 2) {
         panes_.push_back({SPECTRAL_LEFT_CHANNEL, 0, w / 2 - DUAL_LEFT_PANE_END});

@@ -30,10 +30,10 @@ struct ScrollLayout {
     int viewWidth = 0;
     int plotHeight = 0;
     int stripHeight = 0;
-    int dataChannels = 1;           // 1 or 2
-    bool dual = false;              // stereo shown as two panes
-    int shownChannel = 0;           // one pane: the channel it shows
-    std::int32_t dbScaleChoice = 0; // the colour range
+    int dataChannels = 1;            // 1 or 2
+    bool dual = false;               // stereo shown as two panes
+    int shownChannel = 0;            // one pane: the channel it shows
+    DbRange dbRange = DbRange::Db60; // the colour range
     // The pitch detector's dot and note label: the scale of the rows, the label's cell, and how
     // its text is painted into the image.
     bool pitch = false;

@@ -19,6 +19,21 @@ FrequencyScale frequencyScaleOf(const AppSettings& settings) {
     return frequencyScaleOf(settings.freqScaleChoice);
 }
 
+DbRange dbRangeOf(std::int32_t dbScaleChoice) {
+    switch (dbScaleChoice) {
+    case DB_SCALE_30:
+        return DbRange::Db30;
+    case DB_SCALE_90:
+        return DbRange::Db90;
+    default:
+        return DbRange::Db60;
+    }
+}
+
+DbRange dbRangeOf(const AppSettings& settings) {
+    return dbRangeOf(settings.dbScaleChoice);
+}
+
 AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
     return AnalysisInputs{settings.fftSizeChoice, settings.resolutionFactor,
                           settings.timeScaleMsec};
@@ -40,7 +55,7 @@ ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const
     in.highBandHz = settings.highBandHz;
     in.averageCountScroll = settings.averageCountScroll;
     in.levelScaleCode = settings.levelScaleCode;
-    in.dbScaleChoice = settings.dbScaleChoice;
+    in.dbRange = dbRangeOf(settings);
     in.calibration = settings.calibrationTable;
     return in;
 }
@@ -68,7 +83,7 @@ ScopeOptions scopeOptions(const AppSettings& s, const ScopeAxis& axis, bool grid
     ScopeOptions o;
     o.displayTypeChoice = s.displayTypeChoice;
     o.plotTypeChoice = s.plotTypeChoice;
-    o.dbScaleChoice = s.dbScaleChoice;
+    o.dbRange = dbRangeOf(s);
     o.levelScaleCode = s.levelScaleCode;
     o.marker1Hz = s.marker1Hz;
     o.marker2Hz = s.marker2Hz;

@@ -81,7 +81,7 @@ ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int chann
     in.highBandHz = kHighHz;
     in.averageCountScroll = 1;
     in.levelScaleCode = kGainCode;
-    in.dbScaleChoice = DB_SCALE_60;
+    in.dbRange = DbRange::Db60;
     in.calibration = flatCurve();
     return in;
 }
@@ -200,7 +200,7 @@ TEST(ColumnAnalyzer, AveragingCountsTheEmptyRingSlotsAsZero) {
     const auto bytes = pcm(1, 16, 8000, sine(1000.0, 8000.0));
     auto in = inputsFor(bytes, 1, 16);
     in.averageCountScroll = 3;
-    in.dbScaleChoice = DB_SCALE_90; // bottom 0, so a third of the level is still in range
+    in.dbRange = DbRange::Db90; // bottom 0, so a third of the level is still in range
     const SpectralImage image = analyse(in);
     const int y = kPlotHeight - 1 - rowOf(1000.0);
     const float level = levelOfSine(8000.0);

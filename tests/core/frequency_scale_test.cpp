@@ -175,7 +175,7 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
             frame[i] = static_cast<std::int16_t>(
                 8000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate));
         }
-        fft.transformFrame(frame, FFT_MODE_MAGNITUDES);
+        fft.transformFrame(frame, FftOutput::Magnitudes);
         const std::span<const std::int16_t> magnitudes(frame.data(), frame.size() / 2);
         std::vector<std::int16_t> rows(points, -1);
         thirdOctaveRows(*layout, bandMap, magnitudes, curve, rows);

@@ -25,11 +25,11 @@ constexpr int LH = 16;
 constexpr int POINTS = 200; // plotLeft 120, baseline 368, one pixel per plot unit
 
 ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
-                     std::int32_t dbScale = DB_SCALE_60) {
+                     DbRange dbScale = DbRange::Db60) {
     ScopeOptions o;
     o.plotTypeChoice = plotType;
     o.displayTypeChoice = display;
-    o.dbScaleChoice = dbScale;
+    o.dbRange = dbScale;
     o.axis = {FrequencyScale::Linear, 0.0, 6000.0};
     return o;
 }
@@ -91,13 +91,13 @@ TEST(SpectrumPlot, GeometryAndLevelHeights) {
 
 TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
     // {dB scale, level of the top of the range}
-    const std::pair<std::int32_t, std::int16_t> ranges[] = {
-        {DB_SCALE_30, 240}, {DB_SCALE_60, 360}, {DB_SCALE_90, 360}};
+    const std::pair<DbRange, std::int16_t> ranges[] = {
+        {DbRange::Db30, 240}, {DbRange::Db60, 360}, {DbRange::Db90, 360}};
     for (const auto& [scale, top] : ranges) {
         for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
             Plot p(options(PLOT_SIGNAL, display, scale));
             (void)p.view.refresh(p.image, levels(-400, 50, top), {});
-            SCOPED_TRACE(testing::Message() << scale << " " << display);
+            SCOPED_TRACE(testing::Message() << static_cast<int>(scale) << " " << display);
             // The top of the plot, and no pixel of the curve anywhere above it (a bar, as a
             // line, leaves out its end point).
             const int barTop = display == DISPLAY_BAR_PLOT ? 1 : 0;
@@ -292,7 +292,7 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
     EXPECT_EQ(texts, expected);
     // Label k is centred on 120 + k x 1000 x 2 / 30 + 1.
     EXPECT_EQ(d.texts[3].topLeft.x, 120 + 200 + 1 - 16);
-    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, DB_SCALE_30));
+    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, DbRange::Db30));
     EXPECT_EQ(thirty.view.axisLabels().texts.back().text, "-30");
 
     for (const int width : {160, 300, 640, 1600}) {
