@@ -99,7 +99,8 @@ TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
         for (int i = kFirstGradientIndex; i <= kLastGradientIndex; ++i) {
             const double db = levelDbForPaletteIndex(i, choice);
             const float level = static_cast<float>((db + 90.0) * 4.0);
-            ASSERT_EQ(levelToPaletteIndex(level, range), i) << static_cast<int>(choice) << " index " << i;
+            ASSERT_EQ(levelToPaletteIndex(level, range), i)
+                << static_cast<int>(choice) << " index " << i;
         }
         // Background and the named colours read as the bottom of the range.
         for (int i = 0; i <= kBackgroundIndex; ++i) {
