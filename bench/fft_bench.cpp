@@ -53,7 +53,7 @@ void BM_TransformFrame(benchmark::State& state) {
     std::vector<std::int16_t> frame(signal.size());
     for (auto _ : state) {
         frame = signal;
-        fft.transformFrame(frame, FFT_MODE_LEVELS);
+        fft.transformFrame(frame, FftOutput::Levels);
         benchmark::DoNotOptimize(frame.data());
     }
     state.SetItemsProcessed(state.iterations());
@@ -64,10 +64,10 @@ struct Pipeline {
     int n = 1024;
     int hop = 176; // 4.0 msec at 44.1 kHz
     std::vector<std::int16_t> signal = testSignal(static_cast<std::size_t>(kColumns * 176 + 1024));
-    RowMap map = *buildRowMap(1076, 0, 6000, kRate, 1024, kRows);
+    RowMap map = *FrequencyAxis(FrequencyScale::Linear, 0, 6000, kRows).rowMap(kRate, 1024);
     std::vector<std::int16_t> offsets =
         buildCalibrationOffsets(kRate, 1024, defaultCalibrationCurve());
-    LevelRange range = levelRangeForChoice(DB_SCALE_60);
+    LevelRange range = levelRangeFor(DbRange::Db60);
     std::vector<std::int16_t> frame = std::vector<std::int16_t>(1024);
     std::vector<std::int16_t> rows = std::vector<std::int16_t>(kRows);
     std::vector<std::uint8_t> column = std::vector<std::uint8_t>(kRows);
@@ -96,7 +96,7 @@ void BM_ColumnPipeline(benchmark::State& state) {
         for (int i = 0; i < p.n; ++i) {
             p.frame[i] = toAnalysisSample(src[i]);
         }
-        fft.transformFrame(p.frame, FFT_MODE_LEVELS);
+        fft.transformFrame(p.frame, FftOutput::Levels);
         p.finishColumn();
         benchmark::DoNotOptimize(p.column.data());
         x = (x + 1) % kColumns;

@@ -72,7 +72,7 @@ void BM_ScanStep(benchmark::State& state) {
     in.windowSamples = n;
     in.analysisWindowMsec = static_cast<float>(n * 1000.0 / kRate);
     in.timeScaleMsec = 4.0f;
-    in.freqScaleChoice = FREQ_SCALE_LINEAR;
+    in.frequencyScale = FrequencyScale::Linear;
     in.lowBandHz = 0;
     in.highBandHz = 6000;
     in.pitchDetector = pitch;
@@ -88,7 +88,7 @@ void BM_ScanStep(benchmark::State& state) {
     layout.viewWidth = kViewWidth;
     layout.plotHeight = kPlotHeight;
     layout.stripHeight = kStripHeight;
-    layout.dbScaleChoice = 1141;
+    layout.dbRange = DbRange::Db60;
     ScrollDisplay display(window, *kept, layout);
     LoopBufferSource source;
     ScanRun run;
@@ -123,7 +123,7 @@ void BM_LinePlot(benchmark::State& state) {
     const ScopeGeometry g = scopeGeometry(kViewWidth, kPlotHeight, 1.8f, 8, 16, kPlotPoints);
     ScopeOptions o;
     o.displayTypeChoice = DISPLAY_LINE_PLOT;
-    o.axis = ScopeAxis{FREQ_SCALE_LINEAR, 0.0, 6000.0};
+    o.axis = ScopeAxis{FrequencyScale::Linear, 0.0, 6000.0};
     ScopeView plot(g, o);
     std::vector<std::int16_t> rows(kPlotPoints);
     long step = 0;

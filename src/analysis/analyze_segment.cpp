@@ -43,7 +43,7 @@ SegmentRange segmentByteRange(const SegmentRangeInputs& in) {
 }
 
 SegmentPlan planAnalyzeSegment(const SegmentRangeInputs& inputs, float analysisWindowMsec,
-                               std::int32_t freqScaleChoice, std::int32_t lowBandHz,
+                               FrequencyScale frequencyScale, std::int32_t lowBandHz,
                                std::int32_t highBandHz) {
     SegmentPlan plan;
     plan.range = segmentByteRange(inputs);
@@ -55,7 +55,7 @@ SegmentPlan planAnalyzeSegment(const SegmentRangeInputs& inputs, float analysisW
     check.endByte = plan.range.askedEndByte < plan.range.beginByte ? plan.range.askedEndByte
                                                                    : plan.range.endByte;
     check.dataBytes = inputs.dataBytes;
-    check.freqScaleChoice = freqScaleChoice;
+    check.frequencyScale = frequencyScale;
     check.lowBandHz = lowBandHz;
     check.highBandHz = highBandHz;
     plan.check = checkAnalyzeFileSegment(check);

@@ -40,8 +40,9 @@ struct SegmentPlan {
 };
 // The range, then the checks of the segment in their order (window, begin/end, size, band).
 [[nodiscard]] SegmentPlan planAnalyzeSegment(const SegmentRangeInputs& inputs,
-                                             float analysisWindowMsec, std::int32_t freqScaleChoice,
-                                             std::int32_t lowBandHz, std::int32_t highBandHz);
+                                             float analysisWindowMsec,
+                                             FrequencyScale frequencyScale, std::int32_t lowBandHz,
+                                             std::int32_t highBandHz);
 
 // A run stopped after `drawn` of its columns keeps those columns and the matching share of
 // the segment: length x drawn / columns, in whole frames.

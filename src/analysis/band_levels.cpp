@@ -93,7 +93,7 @@ void BandLevels::compute(long x) {
         for (long index = 0; index < framesPerStep_; ++index) {
             readColumnFrame(source, column, static_cast<int>(ch), frame_,
                             frameOffsetInStep(index, fft_.windowLength()));
-            fft_.transformSamples(frame_, magnitudes_, FFT_MODE_MAGNITUDES);
+            fft_.transformSamples(frame_, magnitudes_, FftOutput::Magnitudes);
             keepBinPowers(index == 0);
         }
         std::vector<double>& ring = ring_[ch];

@@ -126,7 +126,7 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     release();
     if ((in.channels != 1 && in.channels != 2) ||
         (in.bitsPerSample != 8 && in.bitsPerSample != 16) || in.run.hop <= 0 ||
-        in.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        in.frequencyScale == FrequencyScale::ThirdOctave) {
         // The picture's rows are Linear or Log; third-octave points are the live plots'.
         return ANALYZER_UNUSABLE;
     }
@@ -139,7 +139,7 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     p.channels = in.channels;
     p.log2FftSize = in.run.log2FftSize;
     p.windowSamples = in.run.windowSamples;
-    p.freqScaleChoice = in.freqScaleChoice;
+    p.frequencyScale = in.frequencyScale;
     p.lowBandHz = in.lowBandHz;
     p.highBandHz = in.highBandHz;
     p.rows = rows;

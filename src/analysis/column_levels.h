@@ -33,12 +33,12 @@ struct ColumnAnalysisInputs {
     int bitsPerSample = 16; // 8 or 16
     std::int32_t sampleRate = 0;
     RunParameters run; // log2FftSize, analysisWindowMsec, hop, columns
-    std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t averageCountScroll = 1; // limited to 1 .. MAX_AVERAGE_COUNT
     std::int32_t levelScaleCode = 0;
-    std::int32_t dbScaleChoice = DB_SCALE_60; // the picture's colour range, read by the display
+    DbRange dbRange = DbRange::Db60; // the picture's colour range, read by the display
     CalibrationCurve calibration{};
     // Also average every bin's own level over the same columns (the level logs: each line the
     // level at the frequency it names, whatever the rows show).

@@ -43,11 +43,11 @@ int ColumnPipeline::setup(const ColumnPipelineInputs& in) {
     fftSize_ = fft_.fftSize();
     rows_ = in.rows;
     std::optional<RowMap> map;
-    if (in.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+    if (in.frequencyScale == FrequencyScale::ThirdOctave) {
         thirdOctave_ = thirdOctavePoints(in.sampleRate, fftSize_, rows_);
     } else {
-        map = buildRowMap(in.freqScaleChoice, in.lowBandHz, in.highBandHz, in.sampleRate, fftSize_,
-                          rows_);
+        map = FrequencyAxis(in.frequencyScale, in.lowBandHz, in.highBandHz, rows_)
+                  .rowMap(in.sampleRate, fftSize_);
     }
     if (!map && !thirdOctave_) {
         release();
@@ -129,7 +129,7 @@ void ColumnPipeline::addFrame(int channel, bool first, bool last) {
     Channel& c = channels_[static_cast<std::size_t>(channel)];
     const auto half = static_cast<std::size_t>(fftSize_ / 2);
     // Levels for rows, magnitudes for band sums: either way a larger value is more power.
-    const int mode = thirdOctave_ ? FFT_MODE_MAGNITUDES : FFT_MODE_LEVELS;
+    const FftOutput mode = thirdOctave_ ? FftOutput::Magnitudes : FftOutput::Levels;
     // 16-bit samples go through the transform as integers, in place; the exact values of
     // wider ones as floats. Both give the same results for the same values.
     std::span<std::int16_t> out;

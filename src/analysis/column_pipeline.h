@@ -7,6 +7,7 @@
 // nothing.
 
 #include "analysis/fft.h"
+#include "analysis/frequency_axis.h"
 #include "analysis/frequency_scale.h"
 #include "analysis/parameters.h"
 #include "base/settings_types.h"
@@ -28,7 +29,7 @@ struct ColumnPipelineInputs {
     int log2FftSize = 10;     // N = 2^log2FftSize
     int windowSamples = 1024; // the FFT's window length W (at most N)
     // Linear or Log rows; Oct/3 gives the points of the live plots (band sums, no gain).
-    std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     int rows = 1;

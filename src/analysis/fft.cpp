@@ -334,7 +334,7 @@ void FftEngine::releaseFft() {
     std::vector<std::int16_t>().swap(levelsByPower_);
 }
 
-void FftEngine::transformFrame(std::span<std::int16_t> frame, int mode) {
+void FftEngine::transformFrame(std::span<std::int16_t> frame, FftOutput mode) {
 #if defined(KORV_FFT_AVX2)
     if (cpuHasAvx2()) {
         transformFrameAvx2(frame, mode);
@@ -404,7 +404,7 @@ void FftEngine::plainStages() {
 }
 
 void FftEngine::transformSamples(std::span<const float> samples, std::span<std::int16_t> out,
-                                 int mode, [[maybe_unused]] bool plain) {
+                                 FftOutput mode, [[maybe_unused]] bool plain) {
     const int n = fftSize_;
     if (n == 0 || samples.size() < static_cast<std::size_t>(n) ||
         out.size() < static_cast<std::size_t>(n / 2)) {
@@ -429,7 +429,7 @@ void FftEngine::transformSamples(std::span<const float> samples, std::span<std::
     writeResults(out, mode, false);
 }
 
-void FftEngine::transformFramePlain(std::span<std::int16_t> frame, int mode) {
+void FftEngine::transformFramePlain(std::span<std::int16_t> frame, FftOutput mode) {
     const int n = fftSize_;
     if (n == 0 || frame.size() < static_cast<std::size_t>(n)) {
         return;
@@ -445,7 +445,7 @@ void FftEngine::transformFramePlain(std::span<std::int16_t> frame, int mode) {
 }
 
 #if defined(KORV_FFT_AVX2)
-void FftEngine::transformFrameAvx2(std::span<std::int16_t> frame, int mode) {
+void FftEngine::transformFrameAvx2(std::span<std::int16_t> frame, FftOutput mode) {
     const int n = fftSize_;
     if (n == 0 || frame.size() < static_cast<std::size_t>(n)) {
         return;
@@ -457,12 +457,12 @@ void FftEngine::transformFrameAvx2(std::span<std::int16_t> frame, int mode) {
 }
 #endif
 
-void FftEngine::writeResults(std::span<std::int16_t> frame, int mode,
+void FftEngine::writeResults(std::span<std::int16_t> frame, FftOutput mode,
                              [[maybe_unused]] bool vector) {
     const int half = fftSize_ / 2;
     const double* z = work_.data();
     const std::int32_t* rev = bitReverse_.data();
-    if (mode == FFT_MODE_MAGNITUDES) {
+    if (mode == FftOutput::Magnitudes) {
         for (int k = 0; k < half; ++k) {
             const double re = z[rev[k]];
             const double im = z[rev[k] + 1];

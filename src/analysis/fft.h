@@ -1,6 +1,6 @@
 #pragma once
 // The one FFT engine of a run: a Hann-windowed real FFT of 512 to 16384 points with
-// integer-valued twiddle factors, giving quarter-dB levels (mode 0) or magnitudes (mode 2).
+// integer-valued twiddle factors, giving quarter-dB levels or magnitudes (FftOutput).
 
 #include <cstdint>
 #include <span>
@@ -8,8 +8,12 @@
 
 namespace korv {
 
-inline constexpr int FFT_MODE_LEVELS = 0;
-inline constexpr int FFT_MODE_MAGNITUDES = 2;
+// What a transform leaves in the frame: the rows' quarter-dB levels, or the magnitudes the
+// third-octave bands sum.
+enum class FftOutput {
+    Levels,
+    Magnitudes,
+};
 // A sample rate or window length that asks for a window as long as the frame.
 inline constexpr std::int32_t FFT_FULL_WINDOW_RATE = -1;
 inline constexpr float FFT_FULL_WINDOW_MSEC = -1.0f;
@@ -26,18 +30,18 @@ class FftEngine {
     [[nodiscard]] int setupFftWindow(int log2Size, int windowSamples);
     // Windows and transforms the first N values of frame in place; the N/2 results (levels
     // or magnitudes) replace the first N/2 values. frame must hold at least N values.
-    void transformFrame(std::span<std::int16_t> frame, int mode);
+    void transformFrame(std::span<std::int16_t> frame, FftOutput mode);
     // The same computed step by step as written, one value at a time, with log10 for every
     // level: the yardstick the vector path is checked against, bit for bit. transformFrame
     // takes this path on a CPU without AVX2.
-    void transformFramePlain(std::span<std::int16_t> frame, int mode);
+    void transformFramePlain(std::span<std::int16_t> frame, FftOutput mode);
     // The same for samples held as floats in the units of a 16-bit sample, so that wider and
     // float files keep their range (and a float file its values above full scale); the N/2
     // results go to `out`. Whole-number samples within 16 bits give transformFrame's results
     // bit for bit: the conversion to double is exact either way. `plain` takes the
     // yardstick's path.
-    void transformSamples(std::span<const float> samples, std::span<std::int16_t> out, int mode,
-                          bool plain = false);
+    void transformSamples(std::span<const float> samples, std::span<std::int16_t> out,
+                          FftOutput mode, bool plain = false);
     void releaseFft();
 
     [[nodiscard]] bool ready() const { return fftSize_ > 0; }
@@ -51,10 +55,10 @@ class FftEngine {
     [[nodiscard]] double binIm(int k) const { return work_[bitReverse_[k] + 1]; }
 
   private:
-    void transformFrameAvx2(std::span<std::int16_t> frame, int mode);
+    void transformFrameAvx2(std::span<std::int16_t> frame, FftOutput mode);
     void plainStages();
     void splitSpectrum(double inScale);
-    void writeResults(std::span<std::int16_t> frame, int mode, bool vector);
+    void writeResults(std::span<std::int16_t> frame, FftOutput mode, bool vector);
 
     int fftSize_ = 0;
     int windowLength_ = 0;

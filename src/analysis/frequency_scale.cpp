@@ -10,83 +10,6 @@
 
 namespace korv {
 
-namespace {
-
-// Far beyond any bin of any FFT size, small enough for int; keeps hostile limits defined.
-constexpr double BIN_POSITION_LIMIT = 1e9;
-
-int roundedBin(double position) {
-    return static_cast<int>(
-        roundHalfUp(std::clamp(position, -BIN_POSITION_LIMIT, BIN_POSITION_LIMIT)));
-}
-
-RowMap linearRowMap(std::int32_t low, std::int32_t high, std::int32_t rate, int fftSize, int rows) {
-    const double binsPerRow = static_cast<double>(high - std::int64_t{low}) * fftSize /
-                              (static_cast<double>(rate) * rows);
-    const int span = roundedBin(binsPerRow);
-    const double firstBin = static_cast<double>(low) * fftSize / rate;
-
-    RowMap map;
-    map.binLimit = fftSize / 2;
-    map.combine = span > 1 ? RowCombine::Maximum : RowCombine::Single;
-    const int count = span > 1 ? span : 1;
-    map.rows.reserve(static_cast<std::size_t>(rows));
-    for (int r = 0; r < rows; ++r) {
-        const int start = roundedBin(r * binsPerRow + firstBin);
-        // A bin below 0 reads bin 0; for a maximum that is the same as starting at 0.
-        const int first = std::max(start, 0);
-        const int last = std::max(start + (count - 1), 0);
-        map.rows.push_back(RowBins{first, last - first + 1});
-    }
-    return map;
-}
-
-RowMap logRowMap(std::int32_t low, std::int32_t high, std::int32_t rate, int fftSize, int rows) {
-    const double logLow = std::log10(static_cast<double>(low));
-    const double step = (std::log10(static_cast<double>(high)) - logLow) / rows;
-    std::vector<double> positions(static_cast<std::size_t>(rows));
-    for (int r = 0; r < rows; ++r) {
-        const double f = std::pow(10.0, logLow + r * step);
-        positions[static_cast<std::size_t>(r)] = std::min(fftSize * f / rate, BIN_POSITION_LIMIT);
-    }
-
-    RowMap map;
-    map.binLimit = fftSize / 2;
-    map.combine = RowCombine::Mean;
-    map.rows.resize(static_cast<std::size_t>(rows));
-    for (std::size_t r = 0; r < positions.size(); ++r) {
-        map.rows[r].firstBin = roundedBin(positions[r]);
-        if (r + 1 < positions.size()) {
-            const double gap = std::max(0.0, positions[r + 1] - positions[r] - 1.0);
-            map.rows[r].binCount = roundedBin(gap) + 1;
-        } else if (r > 0) {
-            map.rows[r].binCount = map.rows[r - 1].binCount;
-        }
-    }
-    return map;
-}
-
-double logStep(std::int32_t low, std::int32_t high, int rows) {
-    return (std::log10(static_cast<double>(high)) - std::log10(static_cast<double>(low))) / rows;
-}
-
-} // namespace
-
-std::optional<RowMap> buildRowMap(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
-                                  std::int32_t highBandHz, std::int32_t sampleRate, int fftSize,
-                                  int rows) {
-    if (rows < 1 || fftSize < 2 || sampleRate < 1) {
-        return std::nullopt;
-    }
-    if (freqScaleChoice == FREQ_SCALE_LINEAR) {
-        return linearRowMap(lowBandHz, highBandHz, sampleRate, fftSize, rows);
-    }
-    if (freqScaleChoice == FREQ_SCALE_LOG && lowBandHz > 0 && highBandHz > lowBandHz) {
-        return logRowMap(lowBandHz, highBandHz, sampleRate, fftSize, rows);
-    }
-    return std::nullopt;
-}
-
 void gatherRows(const RowMap& map, std::span<const std::int16_t> levels,
                 std::span<std::int16_t> rowLevels) {
     const std::size_t rows = std::min(map.rows.size(), rowLevels.size());
@@ -247,35 +170,6 @@ void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8
         rows[r] = static_cast<std::int16_t>(
             std::clamp(level + correction, -double{LEVEL_LIMIT}, double{LEVEL_LIMIT}));
     }
-}
-
-std::optional<RowFrequency> rowToFrequency(const RowFrequencyInputs& in, int y) {
-    if (in.rows < 1 || in.fftSize < 2 || in.sampleRate < 1 || in.highBandHz < in.lowBandHz) {
-        return std::nullopt;
-    }
-    const double binHalfWidth = in.sampleRate / (2.0 * in.fftSize);
-    const double rowFromBottom = static_cast<double>(in.plotHeight) - y - 1;
-    const double low = in.lowBandHz;
-    const double high = in.highBandHz;
-    RowFrequency result;
-    if (in.freqScaleChoice == FREQ_SCALE_LINEAR) {
-        const double f = (high - low) * rowFromBottom / in.rows + low;
-        result.frequencyHz = std::clamp(roundHalfUp(f), long{in.lowBandHz}, long{in.highBandHz});
-        const double spread = std::max((high - low) / (2.0 * in.rows), binHalfWidth);
-        result.uncertaintyHz = roundHalfUp(spread);
-    } else if (in.freqScaleChoice == FREQ_SCALE_LOG && in.lowBandHz > 0 &&
-               in.highBandHz > in.lowBandHz) {
-        const double step = logStep(in.lowBandHz, in.highBandHz, in.rows);
-        const auto at = [&](double row) { return std::pow(10.0, std::log10(low) + row * step); };
-        const double f = std::clamp(at(rowFromBottom), low, high);
-        result.frequencyHz = static_cast<long>(f);
-        const double spread = (at(rowFromBottom + 1) - at(rowFromBottom - 1)) / 4.0;
-        result.uncertaintyHz = roundHalfUp(std::max(spread, binHalfWidth));
-    } else {
-        return std::nullopt;
-    }
-    result.displayedHz = std::labs(result.frequencyHz + in.cursorOffsetHz);
-    return result;
 }
 
 } // namespace korv

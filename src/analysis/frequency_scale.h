@@ -1,7 +1,8 @@
 #pragma once
-// How FFT bins become display rows (linear and log scales), the third-octave band table,
-// and the frequency shown for a row.
+// How a frame's FFT bins become the rows of a row map (frequency_axis.h) and the
+// third-octave band table with the plots' band points.
 
+#include "analysis/frequency_axis.h"
 #include "base/settings_types.h"
 
 #include <array>
@@ -17,30 +18,6 @@ namespace korv {
 inline constexpr int THIRD_OCTAVE_BANDS = 44;
 inline constexpr int THIRD_OCTAVE_TABLE_BANDS = 54;
 inline constexpr float THIRD_OCTAVE_EDGE_FACTOR = 1.1225f;
-
-enum class RowCombine {
-    Single,  // the row shows one bin
-    Maximum, // the largest of its bins, never below 0
-    Mean,    // integer sum of its bins divided by the count, truncated
-};
-
-struct RowBins {
-    int firstBin = 0;
-    int binCount = 1;
-    friend bool operator==(const RowBins&, const RowBins&) = default;
-};
-
-struct RowMap {
-    RowCombine combine = RowCombine::Single;
-    int binLimit = 0;          // N / 2: a bin index at or beyond it reads bin N / 2 - 1
-    std::vector<RowBins> rows; // row 0 is the lowest frequency
-};
-
-// Linear (1076) or log (1077) scale. nullopt when no map exists for the inputs: rows < 1,
-// N < 2, rate < 1, another scale, or a log band with low <= 0 or high <= low.
-[[nodiscard]] std::optional<RowMap> buildRowMap(std::int32_t freqScaleChoice,
-                                                std::int32_t lowBandHz, std::int32_t highBandHz,
-                                                std::int32_t sampleRate, int fftSize, int rows);
 
 // levels: the N / 2 levels of one frame (fewer are read safely as if clamped to the last);
 // rowLevels: one per row of the map, extra entries untouched.
@@ -78,31 +55,12 @@ struct ThirdOctavePoints {
 // The calibration of band b (from 10, the first plotted band, at point 0): the point's
 // correction limited to +-30 dB and truncated to whole dB; 0 when it is no number.
 [[nodiscard]] double thirdOctaveCorrectionDb(const CalibrationCurve& curve, int band);
-// One step's rows from the N / 2 magnitudes of a frame (FFT_MODE_MAGNITUDES): squared
+// One step's rows from the N / 2 magnitudes of a frame (FftOutput::Magnitudes): squared
 // magnitudes summed per band (bandMap from buildBandMap), point r's level
 // trunc(40 log10(sum of its band)) + 4 trunc(correction of calibration point band - 10), 0 for
 // an empty band. No display gain on this scale. rows: one per point, extra entries untouched.
 void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8_t> bandMap,
                      std::span<const std::int16_t> magnitudes, const CalibrationCurve& curve,
                      std::span<std::int16_t> rows);
-
-struct RowFrequencyInputs {
-    std::int32_t freqScaleChoice = 1076; // linear or log
-    std::int32_t lowBandHz = 0;
-    std::int32_t highBandHz = 0;
-    std::int32_t sampleRate = 0;
-    int fftSize = 1024;
-    int plotHeight = 0; // the plot area, waveform strip included
-    int rows = 0;       // the spectral image rows of the plot area
-    std::int32_t cursorOffsetHz = 0;
-};
-struct RowFrequency {
-    long frequencyHz = 0;   // f, within low .. high
-    long uncertaintyHz = 0; // shown as +/- beside it
-    long displayedHz = 0;   // |f + cursorOffsetHz|
-    friend bool operator==(const RowFrequency&, const RowFrequency&) = default;
-};
-// y: pixels from the top of the plot area. nullopt when the inputs give no scale.
-[[nodiscard]] std::optional<RowFrequency> rowToFrequency(const RowFrequencyInputs& inputs, int y);
 
 } // namespace korv

@@ -180,17 +180,16 @@ AutomaticParameters deriveAutomaticParameters(const AutomaticInputs& inputs) {
     return result;
 }
 
-BandLimits forcedBandLimits(std::int32_t freqScaleChoice, std::int32_t sampleRate) {
-    const std::int32_t low = freqScaleChoice == FREQ_SCALE_LOG ? LOG_SCALE_FORCED_LOW_HZ : 0;
+BandLimits forcedBandLimits(FrequencyScale scale, std::int32_t sampleRate) {
+    const std::int32_t low = scale == FrequencyScale::Log ? LOG_SCALE_FORCED_LOW_HZ : 0;
     return BandLimits{low, sampleRate / 2};
 }
 
-bool frequencyLimitsUsable(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
-                           std::int32_t highBandHz) {
+bool frequencyLimitsUsable(FrequencyScale scale, std::int32_t lowBandHz, std::int32_t highBandHz) {
     if (lowBandHz < 0 || highBandHz <= lowBandHz) {
         return false;
     }
-    return freqScaleChoice != FREQ_SCALE_LOG || lowBandHz > 0;
+    return scale != FrequencyScale::Log || lowBandHz > 0;
 }
 
 CheckResult checkAnalyzeFileSegment(const AnalyzeFileCheckInputs& inputs) {
@@ -205,7 +204,7 @@ CheckResult checkAnalyzeFileSegment(const AnalyzeFileCheckInputs& inputs) {
     if (inputs.endByte - inputs.beginByte < MIN_SEGMENT_BYTES) {
         return refuse(MSG_SAMPLE_SIZE_TOO_SMALL, again);
     }
-    if (!frequencyLimitsUsable(inputs.freqScaleChoice, inputs.lowBandHz, inputs.highBandHz)) {
+    if (!frequencyLimitsUsable(inputs.frequencyScale, inputs.lowBandHz, inputs.highBandHz)) {
         return refuse(MSG_IMPROPER_FREQUENCY_LIMITS, again);
     }
     return {};
@@ -260,7 +259,7 @@ ParametersChangeCheck checkParametersChange(const ParametersChangeInputs& inputs
         result.check = refuse(MSG_SAMPLE_SIZE_TOO_SMALL, restore);
         return result;
     }
-    if (!frequencyLimitsUsable(inputs.freqScaleChoice, inputs.lowBandHz, inputs.highBandHz)) {
+    if (!frequencyLimitsUsable(inputs.frequencyScale, inputs.lowBandHz, inputs.highBandHz)) {
         result.check = refuse(MSG_IMPROPER_FREQUENCY_LIMITS, restore);
         return result;
     }

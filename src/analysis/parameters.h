@@ -2,6 +2,7 @@
 // What the analysis parameters mean for one run: FFT size, window, hop between columns,
 // number of columns, and the checks that refuse a run whose parameters make no sense.
 
+#include "analysis/frequency_axis.h"
 #include "base/check_result.h"
 
 #include <cstdint>
@@ -13,10 +14,6 @@ inline constexpr std::int32_t FFT_SIZE_CHOICE_FIRST = 1082; // 512 points
 inline constexpr std::int32_t FFT_SIZE_CHOICE_LAST = 1087;  // 16384 points
 inline constexpr int MIN_LOG2_FFT_SIZE = 9;
 inline constexpr int MAX_LOG2_FFT_SIZE = 14;
-
-inline constexpr std::int32_t FREQ_SCALE_LINEAR = 1076;
-inline constexpr std::int32_t FREQ_SCALE_LOG = 1077;
-inline constexpr std::int32_t FREQ_SCALE_THIRD_OCTAVE = 1078;
 
 inline constexpr std::int64_t MIN_SEGMENT_BYTES = 2048;
 inline constexpr float MIN_ANALYSIS_WINDOW_MSEC = 1.0f;
@@ -141,10 +138,10 @@ struct BandLimits {
     std::int32_t highBandHz = 0;
     friend bool operator==(const BandLimits&, const BandLimits&) = default;
 };
-[[nodiscard]] BandLimits forcedBandLimits(std::int32_t freqScaleChoice, std::int32_t sampleRate);
+[[nodiscard]] BandLimits forcedBandLimits(FrequencyScale scale, std::int32_t sampleRate);
 
 // A band that gives no row map: negative low, high not above low, log scale with low <= 0.
-[[nodiscard]] bool frequencyLimitsUsable(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
+[[nodiscard]] bool frequencyLimitsUsable(FrequencyScale scale, std::int32_t lowBandHz,
                                          std::int32_t highBandHz);
 
 // Analyze File, after the dialog's OK. Byte positions are within the file's sample data.
@@ -153,7 +150,7 @@ struct AnalyzeFileCheckInputs {
     std::int64_t beginByte = 0;
     std::int64_t endByte = 0;
     std::int64_t dataBytes = 0; // the size of the file's sample data
-    std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
 };
@@ -174,7 +171,7 @@ struct ParametersChangeInputs {
     float timeScaleMsec = 0.0f;
     float analysisWindowMsec = 0.0f;
     int bytesPerFrame = 2; // channels x bytes per sample
-    std::int32_t freqScaleChoice = FREQ_SCALE_LINEAR;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
 };

@@ -67,7 +67,7 @@ std::optional<long> pointLevelDb(const ColumnAnalysisInputs& in, int channel,
             frame[static_cast<std::size_t>(i)] =
                 sampleAt(in.samples, in.precise, (first + i) * frameBytes + channel * bytes, bytes);
         }
-        fft.transformSamples(frame, levels, FFT_MODE_LEVELS);
+        fft.transformSamples(frame, levels, FftOutput::Levels);
         applyLevelCorrections(levels, offsets, in.levelScaleCode);
         sum += levels[static_cast<std::size_t>(bin)];
     }

@@ -9,6 +9,7 @@
 #include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "platform/slider_actions.h"
+#include "settings/settings_inputs.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -116,8 +117,9 @@ void MainWindow::blitView(const PixelRect& area) {
         surface_.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
         // The scope markers, which the running columns draw on the window only.
         for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
-            if (const auto y = scrollRowY(st.freqScaleChoice, st.lowBandHz, st.highBandHz,
-                                          l.plotHeight - top, l.plotHeight, hz)) {
+            if (const auto y = scrollRowY(FrequencyAxis(frequencyScaleOf(st), st.lowBandHz,
+                                                        st.highBandHz, l.plotHeight - top),
+                                          l.plotHeight, hz)) {
                 surface_.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kScopeMarkerIndex, 1});
             }
         }

@@ -10,6 +10,7 @@
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
 #include "platform/commands.h"
+#include "settings/settings_inputs.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -126,7 +127,7 @@ class SpectralView {
         c.playing = s.playbackActive;
         c.timeNowMsec = s.timeNowMsec;
         c.scanning = s.scanDrawing;
-        c.dbScaleChoice = s.settings.dbScaleChoice;
+        c.dbRange = dbRangeOf(s.settings);
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
         c.wholeBox = wholeBox;
         const ReadoutPoint p = pointerPoint(g);
@@ -431,7 +432,7 @@ ViewGeometry currentViewGeometry() {
     g.windowCentreMsec = s.run.params.windowCentreMsec;
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
-    g.freqScaleChoice = s.settings.freqScaleChoice;
+    g.frequencyScale = frequencyScaleOf(s.settings);
     g.sampleRate = s.sampleRateHz;
     g.fftSize = s.run.params.fftSize;
     return g;

@@ -2,8 +2,9 @@
 // The values the option fields of the settings record hold: for the radio choices of the
 // parameter dialogs the control id of the button, elsewhere a small code or a command id.
 // Here, below the whole core, because the palette, the plot and the exported picture read
-// them as well as the settings. The FFT size and frequency scale ids live with the analysis
-// parameters (analysis/parameters.h).
+// them as well as the settings. The FFT size ids live with the analysis parameters
+// (analysis/parameters.h). The core itself takes enums (FrequencyScale, ...); the settings'
+// adapters (settings/settings_inputs) convert these ids to them.
 
 #include <cstdint>
 
@@ -24,6 +25,10 @@ inline constexpr std::int32_t TYPE_STEREO = 1014;
 inline constexpr std::int32_t CHANNEL_DUAL = 1089;
 inline constexpr std::int32_t CHANNEL_LEFT = 1090;
 inline constexpr std::int32_t CHANNEL_RIGHT = 1091;
+
+inline constexpr std::int32_t FREQ_SCALE_LINEAR = 1076;
+inline constexpr std::int32_t FREQ_SCALE_LOG = 1077;
+inline constexpr std::int32_t FREQ_SCALE_THIRD_OCTAVE = 1078;
 
 inline constexpr std::int32_t DISPLAY_SCROLL = 1061;
 inline constexpr std::int32_t DISPLAY_BAR_PLOT = 1062;

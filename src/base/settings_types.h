@@ -14,6 +14,13 @@ inline constexpr int kCalibrationPointsUsed = 34;
 // The calibration graph spans -30 to +30 dB; no correction goes beyond.
 inline constexpr float kCalibrationLimitDb = 30.0f;
 
+// The colour range of the pictures and the plot's level axis.
+enum class DbRange {
+    Db30, // -60 .. -30 dB
+    Db60, // -60 .. 0 dB
+    Db90, // -90 .. 0 dB
+};
+
 struct Rgb {
     std::uint8_t r = 0;
     std::uint8_t g = 0;

@@ -3,6 +3,7 @@
 #include "display/picture_draw.h"
 #include "display/plot_layout.h"
 #include "platform/fonts.h"
+#include "settings/settings_inputs.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -63,7 +64,7 @@ void drawEntireGrid(IndexedSurface& picture, const WholeFilePlan& plan, const Ap
     g.windowCentreMsec = plan.params.windowCentreMsec;
     g.lowBandHz = settings.lowBandHz;
     g.highBandHz = settings.highBandHz;
-    g.freqScaleChoice = settings.freqScaleChoice;
+    g.frequencyScale = frequencyScaleOf(settings);
     g.sampleRate = plan.format.sampleRate;
     g.fftSize = plan.params.fftSize;
     drawGridOverlay(picture, g, font, true);

@@ -8,6 +8,7 @@
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
 #include "display/plot_layout.h"
+#include "output/image_encoding.h"
 #include "settings/settings_file.h"
 #include "settings/settings_inputs.h"
 
@@ -212,8 +213,11 @@ Parsed parseCommandLine(int argc, char** argv) {
     app.set_version_flag("--version", "korvanthile-cli 6.6");
     CLI::App* image = app.add_subcommand("image", "The entire spectral image of each file");
     addCommonOptions(*image, o);
-    image->add_option("--format", o.format, "Image format")
-        ->check(CLI::IsMember({"png", "bmp", "jpg"}));
+    std::vector<std::string> formats;
+    for (const ImageFormatInfo& f : imageFormats()) {
+        formats.emplace_back(f.name);
+    }
+    image->add_option("--format", o.format, "Image format")->check(CLI::IsMember(formats));
     image->add_flag("--grid", o.grid, "Draw the grid and axis labels (needs the desktop build)");
     image->add_option("--height", o.layout.plotHeight, "Picture height per channel, pixels")
         ->check(CLI::Range(16, 8192));

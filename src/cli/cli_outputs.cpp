@@ -50,22 +50,21 @@ std::string outputFailure(const std::string& path, FileWriteResult result, int e
     return text;
 }
 
-const char* extensionFor(const Options& o) {
+// The parser takes only the table's names.
+ImageFormat imageFormat(const Options& o) {
+    return imageFormatNamed(o.format).value_or(ImageFormat::Png);
+}
+
+std::string extensionFor(const Options& o) {
     switch (o.command) {
     case Command::Image:
-        return o.format == "bmp" ? ".bmp" : o.format == "jpg" ? ".jpg" : ".png";
+        return std::string(imageFormatInfo(imageFormat(o)).extension);
     case Command::Levels:
         return o.csv ? ".levels.csv" : ".txt";
     case Command::Bands:
         break;
     }
     return ".bands.csv";
-}
-
-int imageFormat(const Options& o) {
-    return o.format == "bmp"   ? IMAGE_FORMAT_BITMAP
-           : o.format == "jpg" ? IMAGE_FORMAT_JPEG
-                               : IMAGE_FORMAT_PNG;
 }
 
 // The writer of an output: pieces gathered, then written; the file put in place at the end.
@@ -142,7 +141,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
     }
     // Too wide for a JPEG even before any magnification: said before the analysis, not after.
     const long columns = std::max<long>(plan.params.columns, o.layout.minWidth);
-    if (imageFormat(o) == IMAGE_FORMAT_JPEG &&
+    if (imageFormat(o) == ImageFormat::Jpeg &&
         exportWidth(static_cast<int>(std::min<long>(columns, INT_MAX))) > JPEG_MAX_SIDE) {
         return failureText(kImageTooLargeForJpeg);
     }
@@ -155,7 +154,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
     const ViewBand band = entireImageBand(viewBandOf(settings));
     const int width = exportWidth(image.width());
     const ColourTable colours = displayColourTable(run.palette);
-    const int format = imageFormat(o);
+    const ImageFormat format = imageFormat(o);
     EncodedImage encoded;
     // As Entire Image: the band where it is, unless the grid or a magnification needs a copy.
     if (!o.grid && settings.imageScalePercent <= 100) {

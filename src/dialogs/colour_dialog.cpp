@@ -5,6 +5,7 @@
 #include "display/palette_edit.h"
 #include "display/plot_layout.h"
 #include "platform/prompts.h"
+#include "settings/settings_inputs.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -402,7 +403,7 @@ void ColourDialog::choosePalette(std::int32_t choice) {
 
 void ColourDialog::chooseRange(std::int32_t choice) {
     settings_.dbScaleChoice = choice;
-    settings_.levelScaleCode = levelScaleForRange(choice, scrollDisplay());
+    settings_.levelScaleCode = levelScaleForRange(dbRangeOf(choice), scrollDisplay());
     paletteModified_ = true;
     showRangeAndGain();
     changed();
@@ -429,7 +430,7 @@ void ColourDialog::showRangeAndGain() {
     gainEdit_->setText(QString::number(-settings_.levelScaleCode));
     for (int stop = 0; stop < kLevelStops; ++stop) {
         selectors_[static_cast<std::size_t>(stop)]->setText(
-            QString::fromStdString(stopCaption(stop, settings_.dbScaleChoice)));
+            QString::fromStdString(stopCaption(stop, dbRangeOf(settings_))));
     }
     updating_ = false;
 }

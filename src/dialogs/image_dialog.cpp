@@ -1,6 +1,7 @@
 #include "dialogs/image_dialog.h"
 
 #include "dialogs/dialog_frame.h"
+#include "output/image_encoding.h"
 #include "platform/prompts.h"
 
 #include <QButtonGroup>
@@ -31,19 +32,24 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
     auto* formats = new QGroupBox(this);
     auto* formatRow = new QHBoxLayout(formats);
     auto* group = new QButtonGroup(this);
-    for (const auto& [id, text] :
-         {std::pair{IMAGE_FORMAT_BITMAP, "bitmap"}, std::pair{IMAGE_FORMAT_JPEG, "jpeg"}}) {
-        auto* radio = new QRadioButton(QString::fromLatin1(text), formats);
-        radio->setObjectName(controlName(id));
-        radio->setChecked(choices.format == id);
-        group->addButton(radio, id);
+    for (const ImageFormatInfo& f : imageFormats()) {
+        if (f.buttonId == 0) {
+            continue;
+        }
+        auto* radio = new QRadioButton(
+            QString::fromLatin1(f.buttonText.data(), static_cast<qsizetype>(f.buttonText.size())),
+            formats);
+        radio->setObjectName(controlName(f.buttonId));
+        radio->setChecked(choices.format == f.format);
+        group->addButton(radio, f.buttonId);
         formatRow->addWidget(radio);
     }
     // The checked button is the format, however it came to be checked.
     connect(group, &QButtonGroup::idToggled, this, [this](int id, bool on) {
-        if (on) {
-            choices_.format = id;
-            showFormat(id);
+        const std::optional<ImageFormat> format = imageFormatOfButton(id);
+        if (on && format) {
+            choices_.format = *format;
+            showFormat(*format);
         }
     });
     top->addWidget(formats);
@@ -68,7 +74,7 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
     qualityRow->addWidget(qualityText_);
     top->addLayout(qualityRow);
     connect(quality_, &QScrollBar::valueChanged, this, [this](int value) {
-        if (choices_.format != IMAGE_FORMAT_JPEG) {
+        if (choices_.format != ImageFormat::Jpeg) {
             return;
         }
         choices_.jpegQuality = std::clamp(value, JPEG_MIN_QUALITY, JPEG_MAX_QUALITY);
@@ -82,8 +88,8 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
     centreDialogOnScreen(*this, MOVED_UP);
 }
 
-void ImageDialog::showFormat(int format) {
-    const bool jpeg = format == IMAGE_FORMAT_JPEG;
+void ImageDialog::showFormat(ImageFormat format) {
+    const bool jpeg = format == ImageFormat::Jpeg;
     quality_->setEnabled(jpeg);
     if (jpeg) {
         choices_.jpegQuality = std::clamp(choices_.jpegQuality, JPEG_MIN_QUALITY, JPEG_MAX_QUALITY);

@@ -23,7 +23,7 @@ class ImageDialog : public QDialog {
     explicit ImageDialog(ImageChoices& choices, QWidget* parent = nullptr);
 
   private:
-    void showFormat(int format);
+    void showFormat(ImageFormat format);
 
     ImageChoices& choices_;
     QScrollBar* quality_ = nullptr;

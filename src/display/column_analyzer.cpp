@@ -13,7 +13,7 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
     if (const int result = levels_.setup(in, image.rows(), image.width()); result != 0) {
         return result;
     }
-    range_ = levelRangeForChoice(in.dbScaleChoice);
+    range_ = levelRangeFor(in.dbRange);
     try {
         indices_.assign(static_cast<std::size_t>(image.rows()), 0);
     } catch (const std::bad_alloc&) {

@@ -11,8 +11,6 @@
 namespace korv {
 namespace {
 
-constexpr std::array<int, 5> LOG_TICK_MANTISSAS = {10, 16, 25, 40, 63};
-constexpr std::array<int, 5> LOG_TICK_DECADES = {1, 10, 100, 1000, 10000};
 // Far beyond any real run; hostile values from a settings file stay within 64-bit msec.
 constexpr double MAX_FIRST_COLUMN = 1e10;
 constexpr double MAX_TICK_TIME_SCALE_MSEC = 1e6;
@@ -69,13 +67,13 @@ std::vector<FrequencyTick> linearTicks(const ViewGeometry& g) {
     // A band far wider than the candidates (a hostile settings file) would pile thousands of
     // ticks onto each row; one per row is the most that can be shown.
     const long count = std::min(static_cast<long>(spanHz / stepHz + 1.0), long{g.rows()} + 2);
-    const double hzPerRow = spanHz / g.rows();
-    const double firstOffsetHz = static_cast<double>(first - g.lowBandHz);
+    const FrequencyAxis axis = g.frequencyAxis();
+    const double firstRow = axis.rowOfHz(static_cast<double>(first));
     const int th = g.charHeight;
     std::vector<FrequencyTick> ticks;
     for (long j = 0; j < count; ++j) {
-        const double y = g.plotHeight - firstOffsetHz / hzPerRow -
-                         static_cast<double>(j) * stepHz / hzPerRow - 1.0;
+        const double y =
+            g.plotHeight - firstRow - axis.rowsOfWidth(static_cast<double>(j) * stepHz) - 1.0;
         FrequencyTick t;
         t.y = roundedPixel(y);
         t.hz = first + j * step;
@@ -90,21 +88,16 @@ std::vector<FrequencyTick> logTicks(const ViewGeometry& g) {
     if (g.lowBandHz <= 0 || g.highBandHz <= g.lowBandHz) {
         return {};
     }
-    const double logLow = std::log10(static_cast<double>(g.lowBandHz));
-    const double perPixel =
-        (std::log10(static_cast<double>(g.highBandHz)) - logLow) / (g.plotHeight - g.stripHeight);
+    const FrequencyAxis axis = g.frequencyAxis();
     const double th = g.charHeight;
     std::vector<FrequencyTick> ticks;
-    for (const int decade : LOG_TICK_DECADES) {
-        for (const int mantissa : LOG_TICK_MANTISSAS) {
-            FrequencyTick t;
-            t.hz = long{mantissa} * decade;
-            t.y = truncatedPixel(g.plotHeight -
-                                 (std::log10(static_cast<double>(t.hz)) - logLow) / perPixel);
-            t.label = formatText("%-2lu Hz", static_cast<unsigned long>(t.hz));
-            t.inLimits = g.stripHeight + th / 2.0 < t.y && t.y < g.plotHeight - 1.5 * th;
-            ticks.push_back(std::move(t));
-        }
+    for (const int hz : logTickHz()) {
+        FrequencyTick t;
+        t.hz = hz;
+        t.y = truncatedPixel(g.plotHeight - axis.rowOfHz(static_cast<double>(t.hz)));
+        t.label = formatText("%-2lu Hz", static_cast<unsigned long>(t.hz));
+        t.inLimits = g.stripHeight + th / 2.0 < t.y && t.y < g.plotHeight - 1.5 * th;
+        ticks.push_back(std::move(t));
     }
     return ticks;
 }
@@ -220,11 +213,13 @@ std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& g) {
     if (g.rows() <= 0 || g.plotHeight <= 0) {
         return {};
     }
-    if (g.freqScaleChoice == FREQ_SCALE_LINEAR) {
+    switch (g.frequencyScale) {
+    case FrequencyScale::Linear:
         return linearTicks(g);
-    }
-    if (g.freqScaleChoice == FREQ_SCALE_LOG) {
+    case FrequencyScale::Log:
         return logTicks(g);
+    case FrequencyScale::ThirdOctave:
+        break;
     }
     return {};
 }

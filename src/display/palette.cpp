@@ -77,16 +77,16 @@ LogicalPalette buildLogicalPalette(const LevelPalette& active) {
     return out;
 }
 
-LevelRange levelRangeForChoice(std::int32_t dbScaleChoice) {
-    switch (dbScaleChoice) {
-    case DB_SCALE_30:
+LevelRange levelRangeFor(DbRange range) {
+    switch (range) {
+    case DbRange::Db30:
         return {30.0f, 120.0f};
-    case DB_SCALE_90:
+    case DbRange::Db90:
         return {90.0f, 0.0f};
-    case DB_SCALE_60:
-    default:
-        return {60.0f, 120.0f};
+    case DbRange::Db60:
+        break;
     }
+    return {60.0f, 120.0f};
 }
 
 float stopLevelDb(int stop, const LevelRange& range) {

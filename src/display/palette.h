@@ -106,15 +106,14 @@ inline constexpr std::array<Rgb, 20> kSystemColourRgb{{
 // fixed colours. What an exported file's colour table holds.
 [[nodiscard]] std::array<Rgb, 256> displayColourTable(const LevelPalette& active);
 
-// The signal range of a dbScaleChoice, in the level unit (quarter-dB).
+// The signal range of a DbRange, in the level unit (quarter-dB).
 struct LevelRange {
     float rangeDb = 60.0f;
     float bottomQuarterDb = 120.0f;
     friend bool operator==(const LevelRange&, const LevelRange&) = default;
 };
 
-// Values other than 1140..1142 (a hand-edited settings file) fall back to the 60 dB range.
-[[nodiscard]] LevelRange levelRangeForChoice(std::int32_t dbScaleChoice);
+[[nodiscard]] LevelRange levelRangeFor(DbRange range);
 
 // (level - B) * 240 / (4 * R) in single precision, truncated toward zero; not clamped.
 // Non-finite or enormous levels saturate instead of overflowing.

@@ -24,30 +24,32 @@ constexpr std::int32_t kScrollGain90 = 12;
 
 } // namespace
 
-std::int32_t levelScaleForRange(std::int32_t dbScaleChoice, bool scrollDisplay) {
+std::int32_t levelScaleForRange(DbRange range, bool scrollDisplay) {
     if (!scrollDisplay) {
         return 0;
     }
-    switch (dbScaleChoice) {
-    case DB_SCALE_30:
+    switch (range) {
+    case DbRange::Db30:
         return kScrollGain30;
-    case DB_SCALE_90:
+    case DbRange::Db90:
         return kScrollGain90;
-    default:
-        return kScrollGain60;
+    case DbRange::Db60:
+        break;
     }
+    return kScrollGain60;
 }
 
-std::string stopCaption(int stop, std::int32_t dbScaleChoice) {
+std::string stopCaption(int stop, DbRange range) {
     const auto i = static_cast<std::size_t>(std::clamp(stop, 0, kLevelStops - 1));
-    switch (dbScaleChoice) {
-    case DB_SCALE_30:
+    switch (range) {
+    case DbRange::Db30:
         return kCaptions30[i];
-    case DB_SCALE_90:
+    case DbRange::Db90:
         return kCaptions90[i];
-    default:
-        return kCaptions60[i];
+    case DbRange::Db60:
+        break;
     }
+    return kCaptions60[i];
 }
 
 void spreadPaletteEntries(LevelPalette& palette, int a, int b) {

@@ -9,10 +9,10 @@
 namespace korv {
 
 // The gain code the range sets with the Scroll display; a plot display always takes 0.
-[[nodiscard]] std::int32_t levelScaleForRange(std::int32_t dbScaleChoice, bool scrollDisplay);
+[[nodiscard]] std::int32_t levelScaleForRange(DbRange range, bool scrollDisplay);
 
-// The caption of level stop `stop` (0 the lowest) for a range (dbScaleChoice).
-[[nodiscard]] std::string stopCaption(int stop, std::int32_t dbScaleChoice);
+// The caption of level stop `stop` (0 the lowest) for a range.
+[[nodiscard]] std::string stopCaption(int stop, DbRange range);
 
 // Entries lo .. hi - 1 (lo, hi the lower and higher of a and b) on the straight line from
 // entry lo toward entry hi, which keeps its colour. Across the whole index order.

@@ -1,10 +1,6 @@
 #include "display/pitch_display.h"
 
-#include "analysis/parameters.h"
 #include "analysis/pitch.h"
-#include "analysis/rounding.h"
-
-#include <cmath>
 
 namespace korv {
 
@@ -29,30 +25,15 @@ ViewDrawing pitchLabelDrawing(const PixelRect& box, int shownIndex) {
     return d;
 }
 
-std::optional<int> scrollRowY(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
-                             std::int32_t highBandHz, int rows, int viewHeight, int markHz) {
-    if (rows < 1 || highBandHz <= lowBandHz || markHz <= 0) {
+std::optional<int> scrollRowY(const FrequencyAxis& axis, int viewHeight, int markHz) {
+    if (!axis.imageRows()) {
         return std::nullopt;
     }
-    double position = 0.0;
-    if (freqScaleChoice == FREQ_SCALE_LINEAR) {
-        const double hzPerRow = (static_cast<double>(highBandHz) - lowBandHz) / rows;
-        position = (markHz - static_cast<double>(lowBandHz)) / hzPerRow;
-    } else if (freqScaleChoice == FREQ_SCALE_LOG && lowBandHz > 0) {
-        const double logLow = std::log10(static_cast<double>(lowBandHz));
-        const double perRow = (std::log10(static_cast<double>(highBandHz)) - logLow) / rows;
-        position = (std::log10(static_cast<double>(markHz)) - logLow) / perRow;
-    } else {
+    const std::optional<int> row = axis.nearestRow(markHz);
+    if (!row) {
         return std::nullopt;
     }
-    if (!(position > -1.0 && position < rows)) {
-        return std::nullopt;
-    }
-    const long row = roundHalfUp(position);
-    if (row < 0 || row >= rows) {
-        return std::nullopt;
-    }
-    return viewHeight - 1 - static_cast<int>(row);
+    return viewHeight - 1 - *row;
 }
 
 void SavedArea::save(const IndexedSurface& surface, const PixelRect& area) {

@@ -4,6 +4,7 @@
 // scroll so the label stays put while the image moves under it. The plot's pitch line is
 // drawn by the spectrum plot (spectrum_plot.h), in the label box placed here.
 
+#include "analysis/frequency_axis.h"
 #include "display/indexed_surface.h"
 #include "display/view_drawing.h"
 
@@ -29,12 +30,9 @@ inline constexpr int PITCH_LABEL_PLOT_LINES = 4;         // the plot's box: 4 li
 [[nodiscard]] ViewDrawing pitchLabelDrawing(const PixelRect& box, int shownIndex);
 
 // Where markHz lies in a column of the scrolling image, whose spectral rows end at
-// viewHeight - 1: linear or log scale (freqScaleChoice), low .. high Hz over `rows` rows (the
-// pitch detector's dot, the scope markers' lines). Nothing when the frequency lies outside the
-// rows or the scale gives no position.
-[[nodiscard]] std::optional<int> scrollRowY(std::int32_t freqScaleChoice, std::int32_t lowBandHz,
-                                            std::int32_t highBandHz, int rows, int viewHeight,
-                                            int markHz);
+// viewHeight - 1: the axis' nearest row (the pitch detector's dot, the scope markers' lines).
+// Nothing when the frequency lies outside the rows or the scale has no image rows.
+[[nodiscard]] std::optional<int> scrollRowY(const FrequencyAxis& axis, int viewHeight, int markHz);
 
 // Keeps a copy of an area of a surface, to put back after the surface has been scrolled.
 class SavedArea {

@@ -1,6 +1,6 @@
 #include "display/readouts.h"
 
-#include "analysis/frequency_scale.h"
+#include "analysis/frequency_axis.h"
 #include "analysis/rounding.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@ constexpr double MAX_READOUT_MSEC = 1e15;
 // The rows of the view's spectral band, for the row-to-frequency map.
 RowFrequencyInputs rowFrequencyInputs(const ViewGeometry& g) {
     RowFrequencyInputs in;
-    in.freqScaleChoice = g.freqScaleChoice;
+    in.scale = g.frequencyScale;
     in.lowBandHz = g.lowBandHz;
     in.highBandHz = g.highBandHz;
     in.sampleRate = g.sampleRate;
@@ -117,8 +117,8 @@ int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette) {
     return best;
 }
 
-double levelDbForPaletteIndex(int index, std::int32_t dbScaleChoice) {
-    const LevelRange range = levelRangeForChoice(dbScaleChoice);
+double levelDbForPaletteIndex(int index, DbRange dbRange) {
+    const LevelRange range = levelRangeFor(dbRange);
     double quarterDb = range.bottomQuarterDb;
     if (index > kBackgroundIndex) {
         const int i = std::min(index, static_cast<int>(kLastGradientIndex));
@@ -165,7 +165,7 @@ ReadoutTexts readoutTexts(const ViewGeometry& g, const ReadoutContext& c, const 
     }
     const double db = g.dualStereo && onDualDivider(p.viewX, g.plotWidth)
                           ? READOUT_DIVIDER_DB
-                          : levelDbForPaletteIndex(p.paletteIndex, c.dbScaleChoice);
+                          : levelDbForPaletteIndex(p.paletteIndex, c.dbRange);
     t.level = formatText("%-4.0f", db);
     return t;
 }
@@ -196,7 +196,7 @@ ReadoutTexts measureTexts(const ViewGeometry& g, const ReadoutContext& c,
     const auto levelAt = [&](const ReadoutPoint& p) {
         return g.dualStereo && onDualDivider(p.viewX, g.plotWidth)
                    ? READOUT_DIVIDER_DB
-                   : levelDbForPaletteIndex(p.paletteIndex, c.dbScaleChoice);
+                   : levelDbForPaletteIndex(p.paletteIndex, c.dbRange);
     };
     t.level = formatText("%+.0f", levelAt(point) - levelAt(anchor));
     return t;

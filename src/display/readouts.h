@@ -59,7 +59,7 @@ inline constexpr double READOUT_DIVIDER_DB = -90.0;
 [[nodiscard]] int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette);
 // The level (dB as displayed, level / 4 - 90) a palette index stands for: the middle of the
 // levels that map to it. The named colours and Background read as the bottom of the range.
-[[nodiscard]] double levelDbForPaletteIndex(int index, std::int32_t dbScaleChoice);
+[[nodiscard]] double levelDbForPaletteIndex(int index, DbRange range);
 
 struct ReadoutContext {
     std::int32_t lastMode = 0; // 0 Analyze File, 1 and 2 Scan Input, 3 and 4 Scan File
@@ -68,7 +68,7 @@ struct ReadoutContext {
     bool scanning = false;     // ... and so does a running scan
     double timeNowMsec = 0.0;
     bool singleInstant = false; // a single-instant spectrum: the current time in msec detail
-    std::int32_t dbScaleChoice = DB_SCALE_60;
+    DbRange dbRange = DbRange::Db60;
     std::int32_t cursorOffsetHz = 0;
     bool wholeBox = false; // the whole box is redrawn (after a paint): wider limits
 };

@@ -21,8 +21,6 @@ constexpr std::uint8_t BACKGROUND = static_cast<std::uint8_t>(kBackgroundIndex);
 constexpr std::uint8_t TEXT = static_cast<std::uint8_t>(kTextIndex);
 // The cross at the point chosen with the mouse reaches this far each side.
 constexpr int CROSS_ARM = 12;
-constexpr std::array<int, 5> LOG_LABEL_MANTISSAS = {10, 16, 25, 40, 63};
-constexpr std::array<int, 5> LOG_LABEL_DECADES = {1, 10, 100, 1000, 10000};
 constexpr int SIGNAL_LEVEL_ROWS = 4; // 80 plot units apart
 constexpr int DELTA_LEVEL_ROWS = 5;  // 60 plot units apart
 constexpr int GRID_ARM = 5;          // an 11-pixel cross
@@ -38,8 +36,14 @@ int clampedPixel(double value) {
     return std::isfinite(value) ? static_cast<int>(std::clamp(value, -1e9, 1e9)) : -1'000'000'000;
 }
 
+// The log and third-octave plots share the log axis.
 bool logAxis(const ScopeAxis& a) {
-    return a.freqScaleChoice != FREQ_SCALE_LINEAR;
+    return frequencyScaleInfo(a.scale).logarithmic;
+}
+
+// The axis over the plot's points: point i at row i.
+FrequencyAxis pointAxis(const ScopeGeometry& g, const ScopeAxis& a) {
+    return {a.scale, a.lowHz, a.highHz, g.points};
 }
 
 bool axisUsable(const ScopeAxis& a) {
@@ -55,17 +59,18 @@ std::vector<FrequencyColumn> frequencyColumns(const ScopeGeometry& g, const Scop
         return out;
     }
     const int right = g.plotLeft + 2 * g.points;
+    const FrequencyAxis axis = pointAxis(g, a);
     if (!logAxis(a)) {
         const double span = a.highHz - a.lowHz;
         const double step = nearestGridCandidate(span / 5.0);
         const double first = std::ceil(a.lowHz / step) * step;
-        const double hzPerPoint = span / g.points;
         // One column per point at most, whatever the band.
         const long count =
             std::min(static_cast<long>(std::trunc(span / step + 1.0)), long{g.points} + 1);
         for (long k = 0; k < count; ++k) {
-            const double x = g.plotLeft + static_cast<double>(k) * step * 2.0 / hzPerPoint +
-                             (first - a.lowHz) * 2.0 / hzPerPoint + 1.0;
+            // Points are two pixels apart.
+            const double x = g.plotLeft + 2.0 * axis.rowsOfWidth(static_cast<double>(k) * step) +
+                             2.0 * axis.rowOfHz(first) + 1.0;
             const int px = clampedPixel(x);
             // Every column stands one pixel right of its point, the one at the high limit too.
             if (px < g.plotLeft - g.charWidth / 2 || px > right + 1) {
@@ -77,29 +82,25 @@ std::vector<FrequencyColumn> frequencyColumns(const ScopeGeometry& g, const Scop
         }
         return out;
     }
-    const double logLow = std::log10(a.lowHz);
-    const double perPixel = (std::log10(a.highHz) - logLow) / (2.0 * g.points);
     const int divisor = a.lowHz < 10.0     ? 1
                         : a.lowHz < 100.0  ? 10
                         : a.lowHz < 1000.0 ? 100
                         : a.lowHz < 1e4    ? 1000
                                            : 10000;
-    for (const int decade : LOG_LABEL_DECADES) {
-        for (const int mantissa : LOG_LABEL_MANTISSAS) {
-            const double hz = double{1.0} * decade * mantissa;
-            const int px = clampedPixel(g.plotLeft + (std::log10(hz) - logLow) / perPixel);
-            if (px < g.plotLeft || px >= right - 6 * g.charWidth) {
-                continue;
-            }
-            const double value = hz / divisor;
-            std::string label;
-            if (value >= 10.0) {
-                label = formatText("%ld", static_cast<long>(value));
-            } else if (value > 0.0) {
-                label = formatText("%-2.1f", value);
-            }
-            out.push_back({px, hz, label});
+    for (const int tick : logTickHz()) {
+        const double hz = tick;
+        const int px = clampedPixel(g.plotLeft + 2.0 * axis.rowOfHz(hz));
+        if (px < g.plotLeft || px >= right - 6 * g.charWidth) {
+            continue;
         }
+        const double value = hz / divisor;
+        std::string label;
+        if (value >= 10.0) {
+            label = formatText("%ld", static_cast<long>(value));
+        } else if (value > 0.0) {
+            label = formatText("%-2.1f", value);
+        }
+        out.push_back({px, hz, label});
     }
     return out;
 }
@@ -175,7 +176,7 @@ int ScopeView::rangeDb() const {
     if (o_.plotTypeChoice != PLOT_SIGNAL) {
         return DELTA_RANGE_DB;
     }
-    return static_cast<int>(levelRangeForChoice(o_.dbScaleChoice).rangeDb);
+    return static_cast<int>(levelRangeFor(o_.dbRange).rangeDb);
 }
 
 int ScopeView::height(long level, int offsetDb) const {
@@ -290,13 +291,7 @@ std::optional<int> ScopeView::frequencyX(double hz) const {
     if (!axisUsable(a) || !std::isfinite(hz) || hz <= 0.0 || g_.points < 1) {
         return std::nullopt;
     }
-    double position = 0.0;
-    if (logAxis(a)) {
-        const double perPoint = (std::log10(a.highHz) - std::log10(a.lowHz)) / g_.points;
-        position = (std::log10(hz) - std::log10(a.lowHz)) / perPoint;
-    } else {
-        position = (hz - a.lowHz) * g_.points / (a.highHz - a.lowHz);
-    }
+    const double position = pointAxis(g_, a).rowOfHzProportional(hz);
     // Past the last point a line would stand over the labels beside the plot.
     if (!(position > 0.0 && position <= g_.points)) {
         return std::nullopt;
@@ -357,9 +352,7 @@ void ScopeView::drawCurve(IndexedSurface& view, std::span<const std::int16_t> he
     }
 }
 
-ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_t> first,
-                               std::span<const std::int16_t> second, const PitchShown* pitch) {
-    // Erase what the last step drew.
+void ScopeView::eraseCurves(IndexedSurface& view) const {
     if (curveShown_) {
         drawCurve(view, curve_, bars(), 0, BACKGROUND);
     }
@@ -369,6 +362,10 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
     if (peakShown_) {
         drawCurve(view, peak_, false, 0, BACKGROUND);
     }
+}
+
+bool ScopeView::takeLevels(std::span<const std::int16_t> first,
+                           std::span<const std::int16_t> second) {
     const bool hasSecond = o_.stereo && !second.empty();
     // Mono data has equal channels: L-R Delta then shows its flat line, not nothing.
     const std::span<const std::int16_t> right = hasSecond ? second : first;
@@ -410,6 +407,10 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
             curve2_[i] = clamp16(lrDelta() ? long{curve_[i]} - h2 + mid : h2);
         }
     }
+    return secondCurve;
+}
+
+void ScopeView::drawCurves(IndexedSurface& view, bool secondCurve) {
     const bool peakVisible = peakHoldOn_ && (o_.plotTypeChoice == PLOT_SIGNAL || peakHeldInDelta());
     if (peakVisible) {
         drawCurve(view, peak_, false, 0, FREQ_MARK);
@@ -425,25 +426,35 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
     }
     drawCross(view);
     drawMarkers(view);
+}
+
+void ScopeView::drawPitch(IndexedSurface& view, const PitchShown& pitch, ViewDrawing& over) {
+    if (pitchX_) {
+        drawVertical(view, *pitchX_, BACKGROUND);
+    }
+    pitchX_ = pitch.voiced ? frequencyX(pitch.markHz) : std::nullopt;
+    if (pitchX_) {
+        drawVertical(view, *pitchX_, FREQ_MARK);
+    }
+    const PixelRect box = plotPitchLabelBox(g_.viewWidth, g_.charWidth, g_.lineHeight);
+    if (pitch.voiced) {
+        over.append(pitchLabelDrawing(box, pitch.shownIndex));
+    } else {
+        over.fills.push_back({box, ViewColour::Background});
+    }
+}
+
+ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_t> first,
+                               std::span<const std::int16_t> second, const PitchShown* pitch) {
+    eraseCurves(view); // what the last step drew
+    drawCurves(view, takeLevels(first, second));
 
     ViewDrawing over;
     if (o_.grid) {
         over.append(gridCrosses());
     }
     if (pitch != nullptr) {
-        if (pitchX_) {
-            drawVertical(view, *pitchX_, BACKGROUND);
-        }
-        pitchX_ = pitch->voiced ? frequencyX(pitch->markHz) : std::nullopt;
-        if (pitchX_) {
-            drawVertical(view, *pitchX_, FREQ_MARK);
-        }
-        const PixelRect box = plotPitchLabelBox(g_.viewWidth, g_.charWidth, g_.lineHeight);
-        if (pitch->voiced) {
-            over.append(pitchLabelDrawing(box, pitch->shownIndex));
-        } else {
-            over.fills.push_back({box, ViewColour::Background});
-        }
+        drawPitch(view, *pitch, over);
     }
     const char* title = lrDelta()                           ? LR_DELTA_TITLE
                         : peakDelta() && !peakHeldInDelta() ? PEAK_DELTA_TITLE

@@ -6,6 +6,8 @@
 // desktop side paints into the same image or onto the window (view_draw.h), so the window, the
 // image export and printing share one composition.
 
+#include "analysis/frequency_axis.h"
+#include "base/settings_types.h"
 #include "display/grid_overlay.h"
 #include "display/indexed_surface.h"
 #include "display/view_drawing.h"
@@ -47,7 +49,7 @@ struct ScopeGeometry {
 // The frequency axis: linear from low to high Hz, or logarithmic (the log and third-octave
 // scales; for the latter the limits come from the band numbers, ThirdOctavePoints).
 struct ScopeAxis {
-    std::int32_t freqScaleChoice = 1076;
+    FrequencyScale scale = FrequencyScale::Linear;
     double lowHz = 0.0;
     double highHz = 6000.0;
 };
@@ -56,7 +58,7 @@ struct ScopeAxis {
 struct ScopeOptions {
     std::int32_t displayTypeChoice = 1063; // line or bar plot
     std::int32_t plotTypeChoice = 1159;    // Signal, Peak Delta, L-R Delta
-    std::int32_t dbScaleChoice = 1141;
+    DbRange dbRange = DbRange::Db60;
     std::int32_t levelScaleCode = 0;
     std::int32_t marker1Hz = 0;
     std::int32_t marker2Hz = 0;
@@ -143,6 +145,12 @@ class ScopeView {
     void drawCurve(IndexedSurface& view, std::span<const std::int16_t> heights, bool asBars,
                    int barShift, std::uint8_t index) const;
     void drawMarkers(IndexedSurface& view) const;
+    // The steps of refresh: erase the last step's curves, take the new levels into the curves
+    // (true: a second curve is shown), draw them, move the pitch line and its label.
+    void eraseCurves(IndexedSurface& view) const;
+    bool takeLevels(std::span<const std::int16_t> first, std::span<const std::int16_t> second);
+    void drawCurves(IndexedSurface& view, bool secondCurve);
+    void drawPitch(IndexedSurface& view, const PitchShown& pitch, ViewDrawing& over);
     void drawCross(IndexedSurface& view) const;
     void drawVertical(IndexedSurface& view, int x, std::uint8_t index) const;
     [[nodiscard]] int width(const std::string& text) const;

@@ -35,7 +35,7 @@ struct ViewGeometry {
     double windowCentreMsec = 0.0;  // from a column's first sample to its window's centre
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 6000;
-    std::int32_t freqScaleChoice = 1076;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t sampleRate = 0;
     int fftSize = 1024;
 
@@ -47,6 +47,11 @@ struct ViewGeometry {
 
     // The spectral rows of one band.
     [[nodiscard]] int rows() const { return plotHeight - stripHeight; }
+    // Their frequency axis: low .. high Hz over rows().
+    [[nodiscard]] FrequencyAxis frequencyAxis() const {
+        return {frequencyScale, static_cast<double>(lowBandHz), static_cast<double>(highBandHz),
+                rows()};
+    }
 };
 
 // The widths, in the control font, of the widest texts each part of the panel shows, measured

@@ -152,7 +152,7 @@ void analyzeFile(MainWindow& window, int param) {
                    fromBatch) {
             useAnalyzeFileScale(st);
             if (fileFromCommandLine) {
-                const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
+                const BandLimits band = forcedBandLimits(frequencyScaleOf(st), info.sampleRate);
                 st.lowBandHz = band.lowBandHz;
                 st.highBandHz = band.highBandHz;
             }
@@ -191,7 +191,7 @@ void analyzeFile(MainWindow& window, int param) {
         // 10. The checks; with the dialog they send the user back to it.
         const SegmentPlan plan = planAnalyzeSegment(
             rangeIn, analysisWindowMsec(run.format.sampleRate, fftSize, st.resolutionFactor),
-            st.freqScaleChoice, st.lowBandHz, st.highBandHz);
+            frequencyScaleOf(st), st.lowBandHz, st.highBandHz);
         if (!plan.check.proceeds()) {
             showChecks(plan.check);
             if (dialogShown) {

@@ -7,6 +7,7 @@
 #include "dialogs/image_dialog.h"
 #include "modes/analyze_file.h"
 #include "modes/save_image.h"
+#include "output/image_encoding.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
@@ -202,10 +203,10 @@ const ImageChoices& batchChoices() {
     return batch().choices;
 }
 
-std::string batchImagePath(const std::string& waveFile, int format) {
+std::string batchImagePath(const std::string& waveFile, ImageFormat format) {
     const std::filesystem::path wave(waveFile);
     std::filesystem::path image = wave.parent_path() / kImagesFolder / wave.stem();
-    image += format == IMAGE_FORMAT_BITMAP ? ".bmp" : ".jpg";
+    image += imageFormatInfo(format).extension;
     return image.string();
 }
 

@@ -22,8 +22,8 @@ void installBatch(MainWindow& window);
 [[nodiscard]] bool batchRunning();
 [[nodiscard]] const ImageChoices& batchChoices();
 
-// The image of a batch file: its folder, "images/", its base name and ".bmp" or ".jpg".
-[[nodiscard]] std::string batchImagePath(const std::string& waveFile, int format);
+// The image of a batch file: its folder, "images/", its base name and the format's extension.
+[[nodiscard]] std::string batchImagePath(const std::string& waveFile, ImageFormat format);
 
 // The wave file of the current step (Analyze File takes it instead of asking).
 [[nodiscard]] std::string batchFile();

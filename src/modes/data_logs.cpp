@@ -93,20 +93,17 @@ void writeSpectrumLog(const ScopeView& view, LogFile& file) {
     plot.levels = view.levelDb(); // the channel shown
     plot.binLevels = scanPlotBinLevels();
     const int points = static_cast<int>(plot.levels.size());
-    if (st.freqScaleChoice == FREQ_SCALE_LOG) {
+    const FrequencyAxis axis(frequencyScaleOf(st), st.lowBandHz, st.highBandHz, points);
+    if (axis.scale() == FrequencyScale::Log) {
         plot.scale = SpectrumLogScale::Log;
-        if (st.lowBandHz > 0 && st.highBandHz > st.lowBandHz && points > 0) {
-            plot.log10Step = (std::log10(static_cast<double>(st.highBandHz)) -
-                              std::log10(static_cast<double>(st.lowBandHz))) /
-                             points;
+        if (axis.usable()) {
+            plot.log10Step = axis.stepPerRow();
         }
-        if (const auto map = buildRowMap(FREQ_SCALE_LOG, st.lowBandHz, st.highBandHz,
-                                         s.sampleRateHz, fftSize, points);
-            map && !map->rows.empty()) {
+        if (const auto map = axis.rowMap(s.sampleRateHz, fftSize); map && !map->rows.empty()) {
             plot.firstPointSpanHz =
                 static_cast<double>(map->rows.front().binCount) * s.sampleRateHz / (2.0 * fftSize);
         }
-    } else if (st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+    } else if (axis.scale() == FrequencyScale::ThirdOctave) {
         plot.scale = SpectrumLogScale::ThirdOctave;
         if (const auto bands = thirdOctavePoints(s.sampleRateHz, fftSize, points)) {
             plot.firstBand = bands->firstBand;
@@ -194,14 +191,7 @@ void logPoint(int x, int y) {
     }
     const long time = roundHalfUp(g.columnTimeMsec(static_cast<double>(column)));
     s.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
-    const double up = g.plotHeight - y - 1;
-    double hz = g.lowBandHz + static_cast<double>(g.highBandHz - g.lowBandHz) * up / rows;
-    if (g.freqScaleChoice == FREQ_SCALE_LOG && g.lowBandHz > 0 && g.highBandHz > g.lowBandHz) {
-        const double step =
-            (std::log10(static_cast<double>(g.highBandHz)) - std::log10(g.lowBandHz)) / rows;
-        hz = std::pow(10.0, std::log10(g.lowBandHz) + up * step);
-    }
-    const long frequency = roundHalfUp(hz);
+    const long frequency = g.frequencyAxis().hzAtRowRounded(g.plotHeight - y - 1);
     // The channel on the screen: the right pane of two, or the Right channel shown alone.
     const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);
     const AnalysisRun& run = s.run;

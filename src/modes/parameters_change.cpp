@@ -15,6 +15,7 @@
 #include "modes/analyze_file.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "settings/settings_inputs.h"
 
 #include <QPushButton>
 #include <QScrollBar>
@@ -156,7 +157,7 @@ void parametersChange(MainWindow& window, int param) {
     in.timeScaleMsec = s.settings.timeScaleMsec;
     in.analysisWindowMsec = values.analysisWindowMsec;
     in.bytesPerFrame = run.bytesPerFrame();
-    in.freqScaleChoice = s.settings.freqScaleChoice;
+    in.frequencyScale = frequencyScaleOf(s.settings);
     in.lowBandHz = s.settings.lowBandHz;
     in.highBandHz = s.settings.highBandHz;
     const ParametersChangeCheck check = checkParametersChange(in);

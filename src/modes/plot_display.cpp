@@ -132,7 +132,7 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     AppState& s = appState();
     const PlotLayout& l = s.layout;
     const int points = l.plotColumnCount;
-    ScopeAxis axis{st.freqScaleChoice, static_cast<double>(st.lowBandHz),
+    ScopeAxis axis{frequencyScaleOf(st), static_cast<double>(st.lowBandHz),
                    static_cast<double>(st.highBandHz)};
     if (st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
         // The axis runs over the bands the points show.

@@ -36,13 +36,15 @@ std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
 
 // The file name the user picks for the chosen format; nothing on Cancel.
 std::optional<std::string> askForImageFile(const ImageChoices& choices) {
-    const bool jpeg = choices.format == IMAGE_FORMAT_JPEG;
+    const ImageFormatInfo& format = imageFormatInfo(choices.format);
+    const auto text = [](std::string_view s) {
+        return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+    };
     FileRequest request;
-    request.title = jpeg ? QStringLiteral("Save JPEG Image File") : QStringLiteral("Save Bitmap");
-    request.filter = jpeg ? QStringLiteral("JPEG Files (*.jpg);;All Files (*)")
-                          : QStringLiteral("Bitmap Files (*.bmp);;All Files (*)");
+    request.title = text(format.saveTitle);
+    request.filter = text(format.saveFilter);
     request.folder = displayFileName(appState().settings.lastFolder);
-    request.defaultSuffix = jpeg ? QStringLiteral("jpg") : QStringLiteral("bmp");
+    request.defaultSuffix = text(format.extension.substr(1));
     const auto chosen = prompts().saveFile(request);
     if (!chosen) {
         return std::nullopt;
@@ -157,7 +159,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
     const ExportSize size = scaledExportSize(
         whole ? wholeWidth : exportWidth(s.layout.plotWidth),
         whole ? s.spectralImage->plotHeight() : s.layout.plotHeight, s.settings.imageScalePercent);
-    if (choices.format == IMAGE_FORMAT_JPEG &&
+    if (choices.format == ImageFormat::Jpeg &&
         (size.width > JPEG_MAX_SIDE || size.height > JPEG_MAX_SIDE)) {
         failure = kImageTooLargeForJpeg;
     }

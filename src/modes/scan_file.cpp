@@ -87,7 +87,7 @@ bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFr
     } else {
         st.timeScaleMsec = st.timeScaleMsecSaved;
         if (fileFromCommandLine) {
-            const BandLimits band = forcedBandLimits(st.freqScaleChoice, info.sampleRate);
+            const BandLimits band = forcedBandLimits(frequencyScaleOf(st), info.sampleRate);
             st.lowBandHz = band.lowBandHz;
             st.highBandHz = band.highBandHz;
         }
@@ -189,9 +189,9 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.shownChannel = channels == 2 && st.channelChoice == CHANNEL_RIGHT
                                   ? SPECTRAL_RIGHT_CHANNEL
                                   : SPECTRAL_LEFT_CHANNEL;
-        layout.dbScaleChoice = st.dbScaleChoice;
+        layout.dbRange = dbRangeOf(st);
         layout.pitch = in.pitchDetector;
-        layout.freqScaleChoice = st.freqScaleChoice;
+        layout.frequencyScale = frequencyScaleOf(st);
         layout.lowBandHz = st.lowBandHz;
         layout.highBandHz = st.highBandHz;
         layout.charWidth = l.charWidth;

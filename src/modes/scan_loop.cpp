@@ -1,6 +1,7 @@
 #include "modes/scan_loop.h"
 
 #include "platform/commands.h"
+#include "settings/settings_inputs.h"
 
 namespace korv {
 

@@ -8,8 +8,7 @@ namespace korv {
 
 ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage& image,
                              const ScrollLayout& layout)
-    : window_(window), image_(image), layout_(layout),
-      range_(levelRangeForChoice(layout.dbScaleChoice)) {
+    : window_(window), image_(image), layout_(layout), range_(levelRangeFor(layout.dbRange)) {
     const int w = layout.viewWidth;
     if (layout.dual && layout.dataChannels == 2) {
         panes_.push_back({SPECTRAL_LEFT_CHANNEL, 0, w / 2 - DUAL_LEFT_PANE_END});
@@ -23,8 +22,7 @@ ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage& image,
     indices_.assign(static_cast<std::size_t>(std::max(rows(), 0)), 0);
     columnEndFrames_.assign(static_cast<std::size_t>(std::max(panes_.front().width, 1)), 0);
     for (const std::int32_t hz : {layout.marker1Hz, layout.marker2Hz}) {
-        if (const auto y = scrollRowY(layout.freqScaleChoice, layout.lowBandHz, layout.highBandHz,
-                                      rows(), layout.plotHeight, hz)) {
+        if (const auto y = scrollRowY(frequencyAxis(), layout.plotHeight, hz)) {
             markerYs_.push_back(*y);
         }
     }
@@ -45,8 +43,7 @@ void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
     image_.surface().setColumnUpwards(x, image_.rowY(pane.channel, 0), indices_);
     if (step.pitch && step.pitch->voiced) {
         const std::optional<int> y =
-            scrollRowY(layout_.freqScaleChoice, layout_.lowBandHz, layout_.highBandHz, rows(),
-                       layout_.plotHeight, step.pitch->markHz);
+            scrollRowY(frequencyAxis(), layout_.plotHeight, step.pitch->markHz);
         if (y) {
             image_.surface().setPixel(x, image_.bandTop(pane.channel) + *y,
                                       static_cast<std::uint8_t>(kFreqMarkIndex));

@@ -30,14 +30,14 @@ struct ScrollLayout {
     int viewWidth = 0;
     int plotHeight = 0;
     int stripHeight = 0;
-    int dataChannels = 1;           // 1 or 2
-    bool dual = false;              // stereo shown as two panes
-    int shownChannel = 0;           // one pane: the channel it shows
-    std::int32_t dbScaleChoice = 0; // the colour range
+    int dataChannels = 1;            // 1 or 2
+    bool dual = false;               // stereo shown as two panes
+    int shownChannel = 0;            // one pane: the channel it shows
+    DbRange dbRange = DbRange::Db60; // the colour range
     // The pitch detector's dot and note label: the scale of the rows, the label's cell, and how
     // its text is painted into the image.
     bool pitch = false;
-    std::int32_t freqScaleChoice = 0;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     int charWidth = 0;
@@ -60,6 +60,10 @@ class ScrollDisplay final : public ScanDisplay {
     ScrollDisplay(WindowSurface& window, SpectralImage& image, const ScrollLayout& layout);
 
     [[nodiscard]] int rows() const override { return layout_.plotHeight - layout_.stripHeight; }
+    [[nodiscard]] FrequencyAxis frequencyAxis() const {
+        return {layout_.frequencyScale, static_cast<double>(layout_.lowBandHz),
+                static_cast<double>(layout_.highBandHz), rows()};
+    }
     void step(const ScanStep& step) override;
     void finish() override {}
 

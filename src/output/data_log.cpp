@@ -229,98 +229,125 @@ void ImageLogFormat::appendCsvColumn(std::string& out, std::string_view time,
     out += '\n';
 }
 
+namespace {
+
+// The event time and the table's heading, each followed by an empty line.
+void appendStartAndHeading(std::string& out, const LogSource& s, std::string_view heading) {
+    appendInteger(out, static_cast<long long>(s.startMsec));
+    appendLine(out, " msec Event Time");
+    appendLine(out, "");
+    appendLine(out, heading);
+    appendLine(out, "");
+}
+
+// Point i's level in dB without the display gain; 0 past the points.
+double spectrumPointLevel(const LogSource& s, const SpectrumLogPlot& plot, long i) {
+    const auto points = static_cast<long>(plot.levels.size());
+    const double p = i >= 0 && i < points ? plot.levels[static_cast<std::size_t>(i)] : 0.0;
+    return quarterDbToLevel(p) - s.levelScaleCode;
+}
+
+// Every bin of the band with its own level.
+void appendLinearSpectrum(std::string& out, const LogSource& s, const SpectrumLogPlot& plot) {
+    const LogBins bins = logBins(s);
+    appendFixed(out, bins.binWidthHz, 2);
+    appendLine(out, " Hz Frequency Resolution");
+    std::string heading;
+    appendPadded(heading, "Num", kLinearNumWidth);
+    appendPadded(heading, "Hz", kRowFrequencyWidth);
+    appendStartAndHeading(out, s, heading + "dB");
+    for (long k = bins.first; k < bins.last; ++k) {
+        appendBinPrefix(out, k, static_cast<double>(k) * bins.binWidthHz, kImagePointWidth);
+        const auto at = static_cast<std::size_t>(k);
+        const double p = at < plot.binLevels.size() ? plot.binLevels[at] : 0.0;
+        appendFixed(out, clampLevel(quarterDbToLevel(p) - s.levelScaleCode), 1);
+        out += kLogLineEnd;
+    }
+}
+
+// A log row's band: its centre and half its width from the rows either side, "%-5i" (at least
+// 5 characters, never cut) when the rows are wide, else with two decimals.
+std::string logBandText(double centre, double half, bool wholeHertz) {
+    std::string band;
+    if (wholeHertz) {
+        const auto field = [&band](long v) {
+            const std::string t = integerText(v);
+            appendPadded(band, t, std::max(5, static_cast<int>(t.size())));
+        };
+        field(roundHalfUp(centre));
+        band += " +/- ";
+        field(roundHalfUp(half));
+    } else {
+        appendFixed(band, centre, 2);
+        band += " +/- ";
+        appendFixed(band, half, 2);
+    }
+    band += ' ';
+    return band;
+}
+
+void appendLogSpectrum(std::string& out, const LogSource& s, const SpectrumLogPlot& plot) {
+    appendLine(out, "Log Frequency Scale");
+    std::string heading;
+    appendPadded(heading, "Freq Band, Hz", kLogBandWidth);
+    appendStartAndHeading(out, s, heading + "dB");
+    const double binWidthHz = logBins(s).binWidthHz;
+    const double low = std::log10(std::max(1, s.lowBandHz));
+    const bool wholeHertz = plot.firstPointSpanHz >= kWholeHertzSpan;
+    const auto points = static_cast<long>(plot.levels.size());
+    for (long r = 0; r < points; ++r) {
+        const double rr = static_cast<double>(r);
+        const double centre = std::pow(10.0, low + rr * plot.log10Step);
+        const double lower =
+            r == 0 ? s.lowBandHz : std::pow(10.0, low + (rr - 1.0) * plot.log10Step);
+        const double upper = std::pow(10.0, low + (rr + 1.0) * plot.log10Step);
+        const double half = std::max((upper - lower) / 4.0, binWidthHz / 2.0);
+        appendPadded(out, logBandText(centre, half, wholeHertz), kLogBandWidth);
+        appendFixed(out, clampLevel(spectrumPointLevel(s, plot, r)), 1);
+        out += kLogLineEnd;
+    }
+}
+
+// Every band from the first plotted one, with the level of the point that shows it.
+void appendThirdOctaveSpectrum(std::string& out, const LogSource& s, const SpectrumLogPlot& plot) {
+    appendLine(out, "1/3 Octave Frequency Scale");
+    std::string heading;
+    appendPadded(heading, "Bnd", kBandNumberWidth);
+    appendPadded(heading, "Cntr Hz", kRowFrequencyWidth);
+    appendStartAndHeading(out, s, heading + "dB");
+    const auto points = static_cast<long>(plot.levels.size());
+    const long count = plot.upperBand - plot.firstBand;
+    for (long i = 0; i < count; ++i) {
+        const long b = plot.firstBand + i;
+        appendPadded(out, integerText(b), kBandNumberWidth);
+        appendPadded(out, fixedText(std::pow(10.0, static_cast<double>(b) / 10.0), 2),
+                     kRowFrequencyWidth);
+        long point = i * points / count;
+        if (const auto shown = std::find(plot.pointBands.begin(), plot.pointBands.end(), b);
+            shown != plot.pointBands.end()) {
+            point = shown - plot.pointBands.begin();
+        }
+        // Not clamped: the band levels have their own range.
+        appendFixed(out, spectrumPointLevel(s, plot, point), 1);
+        out += kLogLineEnd;
+    }
+}
+
+} // namespace
+
 std::string spectrumLogText(const LogSource& s, const SpectrumLogPlot& plot) {
     std::string out;
     appendSharedHeader(out, s);
-    const LogBins bins = logBins(s);
-    const auto points = static_cast<long>(plot.levels.size());
-    const auto level = [&](long i) {
-        const double p = i >= 0 && i < points ? plot.levels[static_cast<std::size_t>(i)] : 0.0;
-        return quarterDbToLevel(p) - s.levelScaleCode;
-    };
-    const auto startAndHeading = [&](std::string_view heading) {
-        appendInteger(out, static_cast<long long>(s.startMsec));
-        appendLine(out, " msec Event Time");
-        appendLine(out, "");
-        appendLine(out, heading);
-        appendLine(out, "");
-    };
     switch (plot.scale) {
-    case SpectrumLogScale::Linear: {
-        appendFixed(out, bins.binWidthHz, 2);
-        appendLine(out, " Hz Frequency Resolution");
-        std::string heading;
-        appendPadded(heading, "Num", kLinearNumWidth);
-        appendPadded(heading, "Hz", kRowFrequencyWidth);
-        startAndHeading(heading + "dB");
-        for (long k = bins.first; k < bins.last; ++k) {
-            appendBinPrefix(out, k, static_cast<double>(k) * bins.binWidthHz, kImagePointWidth);
-            const auto at = static_cast<std::size_t>(k);
-            const double p = at < plot.binLevels.size() ? plot.binLevels[at] : 0.0;
-            appendFixed(out, clampLevel(quarterDbToLevel(p) - s.levelScaleCode), 1);
-            out += kLogLineEnd;
-        }
+    case SpectrumLogScale::Linear:
+        appendLinearSpectrum(out, s, plot);
         break;
-    }
-    case SpectrumLogScale::Log: {
-        appendLine(out, "Log Frequency Scale");
-        std::string heading;
-        appendPadded(heading, "Freq Band, Hz", kLogBandWidth);
-        startAndHeading(heading + "dB");
-        const double low = std::log10(std::max(1, s.lowBandHz));
-        const bool wholeHertz = plot.firstPointSpanHz >= kWholeHertzSpan;
-        for (long r = 0; r < points; ++r) {
-            const double rr = static_cast<double>(r);
-            const double centre = std::pow(10.0, low + rr * plot.log10Step);
-            const double lower =
-                r == 0 ? s.lowBandHz : std::pow(10.0, low + (rr - 1.0) * plot.log10Step);
-            const double upper = std::pow(10.0, low + (rr + 1.0) * plot.log10Step);
-            const double half = std::max((upper - lower) / 4.0, bins.binWidthHz / 2.0);
-            std::string band;
-            if (wholeHertz) {
-                // "%-5i": at least 5 characters, never cut.
-                const auto field = [&band](long v) {
-                    const std::string t = integerText(v);
-                    appendPadded(band, t, std::max(5, static_cast<int>(t.size())));
-                };
-                field(roundHalfUp(centre));
-                band += " +/- ";
-                field(roundHalfUp(half));
-            } else {
-                appendFixed(band, centre, 2);
-                band += " +/- ";
-                appendFixed(band, half, 2);
-            }
-            band += ' ';
-            appendPadded(out, band, kLogBandWidth);
-            appendFixed(out, clampLevel(level(r)), 1);
-            out += kLogLineEnd;
-        }
+    case SpectrumLogScale::Log:
+        appendLogSpectrum(out, s, plot);
         break;
-    }
-    case SpectrumLogScale::ThirdOctave: {
-        appendLine(out, "1/3 Octave Frequency Scale");
-        std::string heading;
-        appendPadded(heading, "Bnd", kBandNumberWidth);
-        appendPadded(heading, "Cntr Hz", kRowFrequencyWidth);
-        startAndHeading(heading + "dB");
-        const long count = plot.upperBand - plot.firstBand;
-        for (long i = 0; i < count; ++i) {
-            const long b = plot.firstBand + i;
-            appendPadded(out, integerText(b), kBandNumberWidth);
-            appendPadded(out, fixedText(std::pow(10.0, static_cast<double>(b) / 10.0), 2),
-                         kRowFrequencyWidth);
-            long point = i * points / count;
-            if (const auto shown = std::find(plot.pointBands.begin(), plot.pointBands.end(), b);
-                shown != plot.pointBands.end()) {
-                point = shown - plot.pointBands.begin();
-            }
-            // Not clamped: the band levels have their own range.
-            appendFixed(out, level(point), 1);
-            out += kLogLineEnd;
-        }
+    case SpectrumLogScale::ThirdOctave:
+        appendThirdOctaveSpectrum(out, s, plot);
         break;
-    }
     }
     return out;
 }

@@ -79,31 +79,87 @@ std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
     return std::move(sink.bytes);
 }
 
-EncodedImage encodeImageFile(const PictureArea& picture, const ColourTable& colours, int format,
-                             int jpegQuality) {
+namespace {
+
+EncodedImage encodedOrFailure(std::optional<std::vector<std::uint8_t>> bytes) {
     EncodedImage out;
-    if (format == IMAGE_FORMAT_JPEG) {
-        if (picture.width() > JPEG_MAX_SIDE || picture.height() > JPEG_MAX_SIDE) {
-            out.failure = kImageTooLargeForJpeg;
-            return out;
-        }
-        JpegResult jpeg = encodeJpeg(picture, colours, jpegQuality);
-        if (!jpeg.error.empty()) {
-            out.failure = UserMessage{kJpegFailed.text + ": " + jpeg.error, kJpegFailed.icon};
-        }
-        out.bytes = std::move(jpeg.bytes);
-        return out;
-    }
-    // The pictures are palette indices, so both files keep them with their colour table: a
-    // quarter of the 24-bit file and exact colours.
-    auto bytes =
-        format == IMAGE_FORMAT_PNG ? encodePng8(picture, colours) : encodeBmp8(picture, colours);
     if (!bytes) {
         out.failure = kNotEnoughMemoryForBitmap;
         return out;
     }
     out.bytes = std::move(*bytes);
     return out;
+}
+
+// The pictures are palette indices, so bitmap and PNG keep them with their colour table: a
+// quarter of the 24-bit file and exact colours.
+EncodedImage bitmapFile(const PictureArea& picture, const ColourTable& colours, int) {
+    return encodedOrFailure(encodeBmp8(picture, colours));
+}
+
+EncodedImage pngFile(const PictureArea& picture, const ColourTable& colours, int) {
+    return encodedOrFailure(encodePng8(picture, colours));
+}
+
+EncodedImage jpegFile(const PictureArea& picture, const ColourTable& colours, int quality) {
+    EncodedImage out;
+    if (picture.width() > JPEG_MAX_SIDE || picture.height() > JPEG_MAX_SIDE) {
+        out.failure = kImageTooLargeForJpeg;
+        return out;
+    }
+    JpegResult jpeg = encodeJpeg(picture, colours, quality);
+    if (!jpeg.error.empty()) {
+        out.failure = UserMessage{kJpegFailed.text + ": " + jpeg.error, kJpegFailed.icon};
+    }
+    out.bytes = std::move(jpeg.bytes);
+    return out;
+}
+
+// In the order the tool lists them; the dialog shows those with a button in this order.
+constexpr ImageFormatInfo IMAGE_FORMATS[] = {
+    {ImageFormat::Png, "png", ".png", 0, "", "", "", pngFile},
+    {ImageFormat::Bitmap, "bmp", ".bmp", IMAGE_FORMAT_BITMAP, "bitmap", "Save Bitmap",
+     "Bitmap Files (*.bmp);;All Files (*)", bitmapFile},
+    {ImageFormat::Jpeg, "jpg", ".jpg", IMAGE_FORMAT_JPEG, "jpeg", "Save JPEG Image File",
+     "JPEG Files (*.jpg);;All Files (*)", jpegFile},
+};
+
+} // namespace
+
+std::span<const ImageFormatInfo> imageFormats() {
+    return IMAGE_FORMATS;
+}
+
+const ImageFormatInfo& imageFormatInfo(ImageFormat format) {
+    for (const ImageFormatInfo& info : IMAGE_FORMATS) {
+        if (info.format == format) {
+            return info;
+        }
+    }
+    return IMAGE_FORMATS[0];
+}
+
+std::optional<ImageFormat> imageFormatNamed(std::string_view name) {
+    for (const ImageFormatInfo& info : IMAGE_FORMATS) {
+        if (info.name == name) {
+            return info.format;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ImageFormat> imageFormatOfButton(int buttonId) {
+    for (const ImageFormatInfo& info : IMAGE_FORMATS) {
+        if (info.buttonId != 0 && info.buttonId == buttonId) {
+            return info.format;
+        }
+    }
+    return std::nullopt;
+}
+
+EncodedImage encodeImageFile(const PictureArea& picture, const ColourTable& colours,
+                             ImageFormat format, int jpegQuality) {
+    return imageFormatInfo(format).encode(picture, colours, jpegQuality);
 }
 
 } // namespace korv

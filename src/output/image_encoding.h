@@ -2,17 +2,17 @@
 // An exported picture as the bytes of its file in the chosen format: the 8-bit bitmap with its
 // colour table, baseline JPEG, or an 8-bit palette PNG (the command-line tool's default: the
 // pictures are palette indices, so the file is small and quick to write), with the messages
-// of a failure.
+// of a failure. The one table of the formats: what each is called where the user picks it
+// (the window's dialog and save prompt, the batch, the command-line tool) and its encoder.
 
 #include "output/image_files.h"
 
 #include <optional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 namespace korv {
-
-// The command-line tool's own format (the desktop offers bitmap and JPEG).
-inline constexpr int IMAGE_FORMAT_PNG = 1;
 
 // Nothing when the memory for the file cannot be had or libpng fails.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
@@ -22,9 +22,31 @@ struct EncodedImage {
     std::vector<std::uint8_t> bytes;
     std::optional<UserMessage> failure; // the bytes are meaningless when set
 };
-// IMAGE_FORMAT_BITMAP, IMAGE_FORMAT_JPEG (the side limit said in the program's words) or
-// IMAGE_FORMAT_PNG.
+
+// jpegQuality is read by JPEG only.
+using ImageEncoder = EncodedImage (*)(const PictureArea& picture, const ColourTable& colours,
+                                      int jpegQuality);
+
+struct ImageFormatInfo {
+    ImageFormat format;
+    std::string_view name;      // the command-line tool's --format word
+    std::string_view extension; // of the file, with its dot
+    // The window's: the Image Characteristics radio button (its control id and text) and the
+    // save prompt's title and filter. Button 0: the window does not offer the format.
+    int buttonId;
+    std::string_view buttonText;
+    std::string_view saveTitle;
+    std::string_view saveFilter;
+    ImageEncoder encode;
+};
+[[nodiscard]] std::span<const ImageFormatInfo> imageFormats();
+[[nodiscard]] const ImageFormatInfo& imageFormatInfo(ImageFormat format);
+// The format of a --format word or a dialog button; nothing for another.
+[[nodiscard]] std::optional<ImageFormat> imageFormatNamed(std::string_view name);
+[[nodiscard]] std::optional<ImageFormat> imageFormatOfButton(int buttonId);
+
+// JPEG refuses a picture over its side limit in the program's words.
 [[nodiscard]] EncodedImage encodeImageFile(const PictureArea& picture, const ColourTable& colours,
-                                           int format, int jpegQuality);
+                                           ImageFormat format, int jpegQuality);
 
 } // namespace korv

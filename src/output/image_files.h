@@ -75,13 +75,20 @@ inline const UserMessage kImageTooLargeForJpeg{
     MessageIcon::Warning};
 inline const UserMessage kJpegFailed{"JPEG Error", MessageIcon::Stop};
 
-// The image format of the exports, by the id of its radio button (also the value kept).
+// The image formats of the exports; their names, extensions and encoders are in the table of
+// image_encoding.h.
+enum class ImageFormat {
+    Bitmap, // 8-bit Windows bitmap with its colour table
+    Jpeg,
+    Png, // 8-bit palette PNG: the command-line tool's own
+};
+// The radio buttons of the Image Characteristics dialog.
 inline constexpr int IMAGE_FORMAT_BITMAP = 1158;
 inline constexpr int IMAGE_FORMAT_JPEG = 1159;
 
 // Kept while the program runs, not stored in the settings file.
 struct ImageChoices {
-    int format = IMAGE_FORMAT_JPEG;
+    ImageFormat format = ImageFormat::Jpeg;
     int jpegQuality = JPEG_DEFAULT_QUALITY;
 };
 

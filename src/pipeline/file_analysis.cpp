@@ -68,7 +68,7 @@ WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings
         segmentRangeInputs(info, plan.format, fftSize, 0, waveDataMsec(info));
     const SegmentPlan segment = planAnalyzeSegment(
         range, analysisWindowMsec(plan.format.sampleRate, fftSize, settings.resolutionFactor),
-        settings.freqScaleChoice, settings.lowBandHz, settings.highBandHz);
+        frequencyScaleOf(settings), settings.lowBandHz, settings.highBandHz);
     if (!segment.check.proceeds()) {
         plan.failure =
             segment.check.messages.empty() ? kAnalysisNotPossible : segment.check.messages.front();

@@ -4,6 +4,7 @@
 #include "analysis/levels.h"
 #include "analysis/parameters.h"
 #include "audio/playback_buffer.h"
+#include "settings/settings_inputs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -70,7 +71,7 @@ int Loop::setup() {
     p.channels = channels;
     p.log2FftSize = in_.log2FftSize;
     p.windowSamples = in_.windowSamples;
-    p.freqScaleChoice = in_.freqScaleChoice;
+    p.frequencyScale = in_.frequencyScale;
     p.lowBandHz = in_.lowBandHz;
     p.highBandHz = in_.highBandHz;
     p.rows = display_.rows();
@@ -248,7 +249,7 @@ ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRa
     in.windowSamples = params.windowSamples;
     in.analysisWindowMsec = params.analysisWindowMsec;
     in.timeScaleMsec = settings.timeScaleMsec;
-    in.freqScaleChoice = settings.freqScaleChoice;
+    in.frequencyScale = frequencyScaleOf(settings);
     in.lowBandHz = settings.lowBandHz;
     in.highBandHz = settings.highBandHz;
     in.levelScaleCode = settings.levelScaleCode;

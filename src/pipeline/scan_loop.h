@@ -7,6 +7,7 @@
 // are the column pipeline's, as Analyze File's are; the clock and the program's messages come
 // in through a ScanPacer, so the loop runs on a virtual clock in tests.
 
+#include "analysis/frequency_axis.h"
 #include "analysis/parameters.h"
 #include "analysis/pitch.h"
 #include "base/settings_types.h"
@@ -100,7 +101,7 @@ struct ScanLoopInputs {
     float analysisWindowMsec = 0.0f;
     float timeScaleMsec = 10.0f;
     // Linear or log rows of the image or the plot; the plot displays also have Oct/3.
-    std::int32_t freqScaleChoice = 0;
+    FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t levelScaleCode = 0;

@@ -5,6 +5,7 @@
 #include "base/posix_file.h"
 #include "display/plot_layout.h"
 #include "output/atomic_file.h"
+#include "settings/settings_inputs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -141,7 +142,7 @@ template <typename T> void bringIntoSet(T& value, T fallback, const ValidSet& va
 // The analysis refuses a band that is empty, reversed, or starts at 0 on the log scale:
 // such a band becomes the default one, from 100 Hz on the log scale.
 void bringBandIntoRange(AppSettings& s, const AppSettings& defaults) {
-    if (frequencyLimitsUsable(s.freqScaleChoice, s.lowBandHz, s.highBandHz)) {
+    if (frequencyLimitsUsable(frequencyScaleOf(s), s.lowBandHz, s.highBandHz)) {
         return;
     }
     s.lowBandHz =

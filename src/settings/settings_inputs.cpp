@@ -4,6 +4,36 @@
 
 namespace korv {
 
+FrequencyScale frequencyScaleOf(std::int32_t freqScaleChoice) {
+    switch (freqScaleChoice) {
+    case FREQ_SCALE_LOG:
+        return FrequencyScale::Log;
+    case FREQ_SCALE_THIRD_OCTAVE:
+        return FrequencyScale::ThirdOctave;
+    default:
+        return FrequencyScale::Linear;
+    }
+}
+
+FrequencyScale frequencyScaleOf(const AppSettings& settings) {
+    return frequencyScaleOf(settings.freqScaleChoice);
+}
+
+DbRange dbRangeOf(std::int32_t dbScaleChoice) {
+    switch (dbScaleChoice) {
+    case DB_SCALE_30:
+        return DbRange::Db30;
+    case DB_SCALE_90:
+        return DbRange::Db90;
+    default:
+        return DbRange::Db60;
+    }
+}
+
+DbRange dbRangeOf(const AppSettings& settings) {
+    return dbRangeOf(settings.dbScaleChoice);
+}
+
 AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
     return AnalysisInputs{settings.fftSizeChoice, settings.resolutionFactor,
                           settings.timeScaleMsec};
@@ -32,12 +62,12 @@ ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const
     in.bitsPerSample = format.bytesPerSample * 8;
     in.sampleRate = format.sampleRate;
     in.run = run;
-    in.freqScaleChoice = settings.freqScaleChoice;
+    in.frequencyScale = frequencyScaleOf(settings);
     in.lowBandHz = settings.lowBandHz;
     in.highBandHz = settings.highBandHz;
     in.averageCountScroll = settings.averageCountScroll;
     in.levelScaleCode = settings.levelScaleCode;
-    in.dbScaleChoice = settings.dbScaleChoice;
+    in.dbRange = dbRangeOf(settings);
     in.calibration = settings.calibrationTable;
     in.maxOverStep = maxOverStep(settings);
     return in;
@@ -66,7 +96,7 @@ ScopeOptions scopeOptions(const AppSettings& s, const ScopeAxis& axis, bool grid
     ScopeOptions o;
     o.displayTypeChoice = s.displayTypeChoice;
     o.plotTypeChoice = s.plotTypeChoice;
-    o.dbScaleChoice = s.dbScaleChoice;
+    o.dbRange = dbRangeOf(s);
     o.levelScaleCode = s.levelScaleCode;
     o.marker1Hz = s.marker1Hz;
     o.marker2Hz = s.marker2Hz;

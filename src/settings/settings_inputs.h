@@ -14,6 +14,16 @@
 
 namespace korv {
 
+// The record's frequency scale button id (FREQ_SCALE_LINEAR ...) as the core's scale; an
+// unknown id is Linear.
+[[nodiscard]] FrequencyScale frequencyScaleOf(std::int32_t freqScaleChoice);
+[[nodiscard]] FrequencyScale frequencyScaleOf(const AppSettings& settings);
+
+// The record's colour range button id (DB_SCALE_30 ...); another id (a hand-edited file) is
+// the 60 dB range.
+[[nodiscard]] DbRange dbRangeOf(std::int32_t dbScaleChoice);
+[[nodiscard]] DbRange dbRangeOf(const AppSettings& settings);
+
 [[nodiscard]] AnalysisInputs analysisInputsFrom(const AppSettings& settings);
 
 // The fields of the settings record the loop reads, with the run's samples and parameters.

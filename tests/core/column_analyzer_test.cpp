@@ -76,12 +76,12 @@ ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int chann
     in.bitsPerSample = bits;
     in.sampleRate = kRate;
     in.run = deriveRunParameters(analysis, format, static_cast<std::int64_t>(bytes.size()));
-    in.freqScaleChoice = FREQ_SCALE_LINEAR;
+    in.frequencyScale = FrequencyScale::Linear;
     in.lowBandHz = 0;
     in.highBandHz = kHighHz;
     in.averageCountScroll = 1;
     in.levelScaleCode = kGainCode;
-    in.dbScaleChoice = DB_SCALE_60;
+    in.dbRange = DbRange::Db60;
     in.calibration = flatCurve();
     return in;
 }
@@ -200,7 +200,7 @@ TEST(ColumnAnalyzer, AveragingCountsTheEmptyRingSlotsAsZero) {
     const auto bytes = pcm(1, 16, 8000, sine(1000.0, 8000.0));
     auto in = inputsFor(bytes, 1, 16);
     in.averageCountScroll = 3;
-    in.dbScaleChoice = DB_SCALE_90; // bottom 0, so a third of the level is still in range
+    in.dbRange = DbRange::Db90; // bottom 0, so a third of the level is still in range
     const SpectralImage image = analyse(in);
     const int y = kPlotHeight - 1 - rowOf(1000.0);
     const float level = levelOfSine(8000.0);
@@ -237,12 +237,12 @@ TEST(ColumnAnalyzer, TheLevelLogSeesTheRingAverage) {
 // (k = f N / rate) on either scale, however the rows gather the bins.
 TEST(ColumnAnalyzer, TheBinsCarryTheirOwnAverage) {
     const auto bytes = pcm(1, 16, 4000, sine(1000.0, 8000.0));
-    for (const std::int32_t scale : {FREQ_SCALE_LINEAR, FREQ_SCALE_LOG}) {
+    for (const FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Log}) {
         auto in = inputsFor(bytes, 1, 16);
         in.averageCountScroll = 2;
         in.binLevels = true;
-        in.freqScaleChoice = scale;
-        in.lowBandHz = scale == FREQ_SCALE_LOG ? 100 : 0;
+        in.frequencyScale = scale;
+        in.lowBandHz = scale == FrequencyScale::Log ? 100 : 0;
         SpectralImage image = imageFor(in);
         ColumnAnalyzer analyzer;
         ASSERT_EQ(analyzer.setup(in, image), 0);
@@ -380,7 +380,7 @@ TEST(ColumnAnalyzer, SetupRefusesWhatItCannotAnalyse) {
         {"two channels, one band", [](auto& in) { in.channels = 2; }},
         {"24 bits", [](auto& in) { in.bitsPerSample = 24; }},
         {"FFT too large", [](auto& in) { in.run.log2FftSize = 20; }},
-        {"log scale from 0 Hz", [](auto& in) { in.freqScaleChoice = FREQ_SCALE_LOG; }},
+        {"log scale from 0 Hz", [](auto& in) { in.frequencyScale = FrequencyScale::Log; }},
     };
     for (const auto& [what, change] : refused) {
         auto in = base;
@@ -516,7 +516,7 @@ TEST(SegmentRange, PlanChecksTheRangeInOrder) {
     in.beginMsec = 0;
     in.endMsec = 5000;
     auto plan = [&](float window) {
-        return planAnalyzeSegment(in, window, FREQ_SCALE_LINEAR, 0, 4000).check;
+        return planAnalyzeSegment(in, window, FrequencyScale::Linear, 0, 4000).check;
     };
     EXPECT_TRUE(plan(128.0f).proceeds());
     const auto tooSmall = plan(0.5f);

@@ -67,7 +67,7 @@ TEST(FftEngine, BinsMatchTheReferenceDftAtEverySize) {
             ASSERT_NEAR(fft.window()[i], win[i], 1e-9) << i;
         }
         frame.push_back(0x5A5A); // guard past the frame
-        fft.transformFrame(std::span(frame).first(static_cast<std::size_t>(n)), FFT_MODE_LEVELS);
+        fft.transformFrame(std::span(frame).first(static_cast<std::size_t>(n)), FftOutput::Levels);
         EXPECT_EQ(frame.back(), 0x5A5A);
 
         const int step = n <= 2048 ? 1 : n / 256 + 1;
@@ -78,7 +78,7 @@ TEST(FftEngine, BinsMatchTheReferenceDftAtEverySize) {
         bins.push_back(n / 2 - 1);
         // The magnitude mode gives the root of the same power.
         auto magnitudes = input;
-        fft.transformFrame(magnitudes, FFT_MODE_MAGNITUDES);
+        fft.transformFrame(magnitudes, FftOutput::Magnitudes);
         for (const int k : bins) {
             const std::complex<double> sum = referenceBin(input, win, k);
             // Twiddles are rounded to 1/32768; the error grows with the stage count.
@@ -115,7 +115,7 @@ TEST(FftEngine, VectorPathMatchesThePlainOneExactly) {
                         input[i] = (i / 3) % 2 == 0 ? std::int16_t{-32768} : std::int16_t{32767};
                     }
                 }
-                for (const int mode : {FFT_MODE_LEVELS, FFT_MODE_MAGNITUDES}) {
+                for (const FftOutput mode : {FftOutput::Levels, FftOutput::Magnitudes}) {
                     auto fast = input;
                     auto plain = input;
                     fft.transformFrame(fast, mode);
@@ -130,14 +130,14 @@ TEST(FftEngine, VectorPathMatchesThePlainOneExactly) {
                     fft.transformSamples(asFloats, fromFloatsPlain, mode, true);
                     fft.transformSamples(asFloats, fromFloats, mode);
                     fft.transformFramePlain(plain, mode);
-                    ASSERT_EQ(fast, plain) << "N " << n << " mode " << mode;
+                    ASSERT_EQ(fast, plain) << "N " << n << " mode " << static_cast<int>(mode);
                     const auto half = static_cast<std::ptrdiff_t>(n / 2);
                     ASSERT_TRUE(std::equal(fromFloats.begin(), fromFloats.end(), fast.begin(),
                                            fast.begin() + half))
-                        << "N " << n << " mode " << mode;
+                        << "N " << n << " mode " << static_cast<int>(mode);
                     ASSERT_TRUE(std::equal(fromFloatsPlain.begin(), fromFloatsPlain.end(),
                                            fast.begin(), fast.begin() + half))
-                        << "N " << n << " mode " << mode;
+                        << "N " << n << " mode " << static_cast<int>(mode);
                     for (int k = 0; k < n / 2; ++k) {
                         ASSERT_EQ(bins[2 * k], fft.binRe(k)) << "N " << n << " bin " << k;
                         ASSERT_EQ(bins[2 * k + 1], fft.binIm(k)) << "N " << n << " bin " << k;
@@ -159,7 +159,7 @@ TEST(FftEngine, FullScaleSineOnABinGives337) {
             frame[i] = static_cast<std::int16_t>(
                 std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * bin * i / n)));
         }
-        fft.transformFrame(frame, FFT_MODE_LEVELS);
+        fft.transformFrame(frame, FftOutput::Levels);
         EXPECT_EQ(frame[bin], 337) << "N " << n;
         // Hann leakage reaches only the two neighbours.
         EXPECT_GT(frame[bin - 1], 300);
@@ -184,8 +184,8 @@ TEST(FftEngine, HalfWindowLowersThePeakAndIgnoresTheRest) {
     for (int i = 512; i < n; ++i) {
         noisy[i] = static_cast<std::int16_t>(rng());
     }
-    fft.transformFrame(frame, FFT_MODE_LEVELS);
-    fft.transformFrame(noisy, FFT_MODE_LEVELS);
+    fft.transformFrame(frame, FftOutput::Levels);
+    fft.transformFrame(noisy, FftOutput::Levels);
     EXPECT_EQ(frame[bin], 313);
     for (int k = 0; k < n / 2; ++k) {
         ASSERT_EQ(frame[k], noisy[k]) << "samples after 2*(W/2) must not count, bin " << k;
@@ -210,7 +210,7 @@ TEST(FftEngine, WindowLengthRule) {
     // W below 2: a silent window, every level 0.
     ASSERT_EQ(fft.setupFft(9, 1000, 1.0f), 0);
     std::vector<std::int16_t> frame(512, 20000);
-    fft.transformFrame(frame, FFT_MODE_LEVELS);
+    fft.transformFrame(frame, FftOutput::Levels);
     for (int k = 0; k < 256; ++k) {
         ASSERT_EQ(frame[k], 0);
     }
@@ -223,7 +223,7 @@ TEST(FftEngine, SilenceGivesZeroLevelsAndAShortFrameIsLeftAlone) {
     ASSERT_EQ(fft.setupFft(10, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
     for (const std::int16_t silence : {std::int16_t{0}, toAnalysisSample(std::uint8_t{128})}) {
         std::vector<std::int16_t> frame(1024, silence);
-        fft.transformFrame(frame, FFT_MODE_LEVELS);
+        fft.transformFrame(frame, FftOutput::Levels);
         EXPECT_TRUE(std::all_of(frame.begin(), frame.begin() + 512, [](auto v) { return v == 0; }))
             << silence;
     }
@@ -231,7 +231,7 @@ TEST(FftEngine, SilenceGivesZeroLevelsAndAShortFrameIsLeftAlone) {
     EXPECT_EQ(toAnalysisSample(std::uint8_t{255}), 32512);
     EXPECT_EQ(toAnalysisSample(std::int16_t{-1234}), -1234);
     std::vector<std::int16_t> tooShort(1000, 77);
-    fft.transformFrame(tooShort, FFT_MODE_LEVELS);
+    fft.transformFrame(tooShort, FftOutput::Levels);
     EXPECT_EQ(tooShort[0], 77);
 }
 

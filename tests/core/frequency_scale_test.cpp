@@ -29,55 +29,9 @@ std::vector<std::int16_t> gather(const RowMap& map, const std::vector<std::int16
     return rows;
 }
 
-TEST(LinearRowMap, WholeBinsPerRowCoverEveryBinOnce) {
-    // 8 Hz bins; 0 .. 4096 Hz is all 512 bins.
-    const auto map = buildRowMap(FREQ_SCALE_LINEAR, 0, 4096, 8192, 1024, 256);
-    ASSERT_TRUE(map.has_value());
-    EXPECT_EQ(map->combine, RowCombine::Maximum);
-    std::vector<int> uses(512, 0);
-    for (const RowBins& row : map->rows) {
-        for (int k = row.firstBin; k < row.firstBin + row.binCount; ++k) {
-            ++uses[static_cast<std::size_t>(k)];
-        }
-    }
-    for (int k = 0; k < 512; ++k) {
-        EXPECT_EQ(uses[static_cast<std::size_t>(k)], 1) << "bin " << k;
-    }
-    const auto rows = gather(*map, rampLevels(512));
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        EXPECT_EQ(rows[r], static_cast<std::int16_t>(2 * r + 1)); // the larger of its two bins
-    }
-}
-
-TEST(LinearRowMap, RowsStartAtTheLowEdgeAndEndBelowTheHighEdge) {
-    // Band 1000 .. 3000 Hz = bins 125 .. 375 at 8 Hz a bin, two bins a row.
-    const auto map = buildRowMap(FREQ_SCALE_LINEAR, 1000, 3000, 8192, 1024, 125);
-    ASSERT_TRUE(map.has_value());
-    EXPECT_EQ(map->rows.front().firstBin, 125);
-    const RowBins& top = map->rows.back();
-    EXPECT_EQ(top.firstBin + top.binCount, 375);
-    for (std::size_t r = 1; r < map->rows.size(); ++r) {
-        EXPECT_EQ(map->rows[r].firstBin, map->rows[r - 1].firstBin + map->rows[r - 1].binCount);
-    }
-}
-
-TEST(LinearRowMap, FractionalSpansStayMonotonicWithinOneBin) {
-    // 2.4 bins a row: rows read 2 bins and start at rounded positions.
-    const auto map = buildRowMap(FREQ_SCALE_LINEAR, 0, 3840, 8000, 1000, 200);
-    ASSERT_TRUE(map.has_value());
-    for (std::size_t r = 0; r < map->rows.size(); ++r) {
-        const double exact = 2.4 * static_cast<double>(r);
-        EXPECT_NEAR(map->rows[r].firstBin, exact, 0.5 + 1e-9);
-        EXPECT_EQ(map->rows[r].binCount, 2);
-        if (r > 0) {
-            EXPECT_GE(map->rows[r].firstBin, map->rows[r - 1].firstBin);
-        }
-    }
-}
-
 TEST(LinearRowMap, MoreRowsThanBinsRepeatBinsAndNeverReadPastTheLast) {
     // 100 bins of 8 Hz under 800 rows; the band goes past the Nyquist frequency too.
-    const auto map = buildRowMap(FREQ_SCALE_LINEAR, 0, 6000, 8192, 1024, 800);
+    const auto map = FrequencyAxis(FrequencyScale::Linear, 0, 6000, 800).rowMap(8192, 1024);
     ASSERT_TRUE(map.has_value());
     EXPECT_EQ(map->combine, RowCombine::Single);
     // A guard value just past the N/2 levels must never be read.
@@ -97,66 +51,31 @@ TEST(LinearRowMap, MoreRowsThanBinsRepeatBinsAndNeverReadPastTheLast) {
 
 TEST(LinearRowMap, MaximumStartsAtZeroButASingleBinKeepsItsSign) {
     const std::vector<std::int16_t> negative(512, std::int16_t{-40});
-    const auto wide = buildRowMap(FREQ_SCALE_LINEAR, 0, 4096, 8192, 1024, 128);
-    const auto narrow = buildRowMap(FREQ_SCALE_LINEAR, 0, 4096, 8192, 1024, 512);
+    const auto wide = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 128).rowMap(8192, 1024);
+    const auto narrow = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 512).rowMap(8192, 1024);
     ASSERT_TRUE(wide && narrow);
     EXPECT_EQ(gather(*wide, negative).front(), 0);
     EXPECT_EQ(gather(*narrow, negative).front(), -40);
 }
 
-TEST(LogRowMap, RowsFollowLogFrequency) {
-    const int n = 1024;
-    const std::int32_t rate = 8000;
-    const int rowCount = 50;
-    const auto map = buildRowMap(FREQ_SCALE_LOG, 100, 4000, rate, n, rowCount);
+TEST(LogRowMap, EachRowAveragesItsOwnBinsAndPastNyquistReadsTheLast) {
+    const auto map = FrequencyAxis(FrequencyScale::Log, 100, 4000, 50).rowMap(8000, 1024);
     ASSERT_TRUE(map.has_value());
     EXPECT_EQ(map->combine, RowCombine::Mean);
-    ASSERT_EQ(map->rows.size(), 50u);
-    for (int r = 0; r < rowCount; ++r) {
-        const double f = 100.0 * std::pow(40.0, static_cast<double>(r) / rowCount);
-        const RowBins& row = map->rows[static_cast<std::size_t>(r)];
-        EXPECT_NEAR(row.firstBin, f * n / rate, 0.5 + 1e-9) << "row " << r;
-        EXPECT_GE(row.binCount, 1);
-        if (r > 0) {
-            const RowBins& below = map->rows[static_cast<std::size_t>(r - 1)];
-            EXPECT_GE(row.firstBin, below.firstBin);
-            // Rows neither overlap nor leave a gap by more than a bin.
-            EXPECT_LE(std::abs(below.firstBin + below.binCount - row.firstBin), 1);
-        }
-    }
-    EXPECT_EQ(map->rows.front().firstBin, 13); // 12.8
-    EXPECT_EQ(map->rows.back().binCount, map->rows[48].binCount);
-
-    // Each row's mean of a ramp lies among its own bins.
-    const auto rows = gather(*map, rampLevels(n / 2));
+    const auto rows = gather(*map, rampLevels(512));
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const RowBins& row = map->rows[r];
         EXPECT_GE(rows[r], row.firstBin);
         EXPECT_LE(rows[r], row.firstBin + row.binCount - 1);
     }
-}
-
-TEST(LogRowMap, EdgeCases) {
-    EXPECT_FALSE(buildRowMap(FREQ_SCALE_LOG, 0, 4000, 8000, 1024, 50).has_value());
-    EXPECT_FALSE(buildRowMap(FREQ_SCALE_LOG, -5, 4000, 8000, 1024, 50).has_value());
-    EXPECT_FALSE(buildRowMap(FREQ_SCALE_LOG, 4000, 4000, 8000, 1024, 50).has_value());
-    EXPECT_FALSE(buildRowMap(FREQ_SCALE_LOG, 100, 4000, 8000, 1024, 0).has_value());
-    EXPECT_FALSE(buildRowMap(FREQ_SCALE_LOG, 100, 4000, 0, 1024, 50).has_value());
-    EXPECT_FALSE(buildRowMap(FREQ_SCALE_THIRD_OCTAVE, 100, 4000, 8000, 1024, 50).has_value());
-
-    const auto one = buildRowMap(FREQ_SCALE_LOG, 100, 4000, 8000, 1024, 1);
-    ASSERT_TRUE(one.has_value());
-    ASSERT_EQ(one->rows.size(), 1u);
-    EXPECT_EQ(one->rows[0].binCount, 1);
-
     // Above the Nyquist frequency every missing bin reads the last one.
-    const auto high = buildRowMap(FREQ_SCALE_LOG, 3000, 16000, 8000, 512, 8);
+    const auto high = FrequencyAxis(FrequencyScale::Log, 3000, 16000, 8).rowMap(8000, 512);
     ASSERT_TRUE(high.has_value());
     std::vector<std::int16_t> levels(256, std::int16_t{10});
     levels[255] = 70;
-    const auto rows = gather(*high, levels);
-    EXPECT_EQ(rows.back(), 70);
-    EXPECT_EQ(rows.front(), 10);
+    const auto gathered = gather(*high, levels);
+    EXPECT_EQ(gathered.back(), 70);
+    EXPECT_EQ(gathered.front(), 10);
 }
 
 TEST(GatherRows, MeanTruncatesTowardZeroAndShortInputIsSafe) {
@@ -270,7 +189,7 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
             frame[i] = static_cast<std::int16_t>(
                 8000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate));
         }
-        fft.transformFrame(frame, FFT_MODE_MAGNITUDES);
+        fft.transformFrame(frame, FftOutput::Magnitudes);
         const std::span<const std::int16_t> magnitudes(frame.data(), frame.size() / 2);
         std::vector<std::int16_t> rows(points, -1);
         thirdOctaveRows(*layout, bandMap, magnitudes, curve, rows);
@@ -303,81 +222,13 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
         call[i] = static_cast<std::int16_t>(8000.0 * std::sin(2.0 * std::numbers::pi * 40000.0 *
                                                               static_cast<double>(i) / kBatRate));
     }
-    fft.transformFrame(call, FFT_MODE_MAGNITUDES);
+    fft.transformFrame(call, FftOutput::Magnitudes);
     std::vector<std::int16_t> batRows(points, -1);
     thirdOctaveRows(*bat, buildBandMap(kBatRate, n),
                     std::span<const std::int16_t>(call.data(), call.size() / 2), curve, batRows);
     const auto loudest = std::max_element(batRows.begin(), batRows.end()) - batRows.begin();
     const int band = bat->pointBands[static_cast<std::size_t>(loudest)];
     EXPECT_NEAR(std::pow(10.0, band / 10.0), 1000.0 * std::pow(2.0, 16.0 / 3.0), 1000.0);
-}
-
-RowFrequencyInputs plot(std::int32_t scale, std::int32_t low, std::int32_t high) {
-    RowFrequencyInputs in;
-    in.freqScaleChoice = scale;
-    in.lowBandHz = low;
-    in.highBandHz = high;
-    in.sampleRate = 44100;
-    in.fftSize = 2048;
-    in.plotHeight = 340;
-    in.rows = 300; // a 40-pixel waveform strip on top
-    return in;
-}
-
-TEST(RowToFrequency, LinearInvertsTheRowMap) {
-    const RowFrequencyInputs in = plot(FREQ_SCALE_LINEAR, 0, 6000);
-    const auto map = buildRowMap(FREQ_SCALE_LINEAR, 0, 6000, 44100, 2048, 300);
-    ASSERT_TRUE(map.has_value());
-    const double binWidth = 44100.0 / 2048.0;
-    for (int r = 0; r < in.rows; ++r) {
-        const auto f = rowToFrequency(in, in.plotHeight - 1 - r);
-        ASSERT_TRUE(f.has_value());
-        EXPECT_EQ(f->frequencyHz, std::lround(6000.0 * r / 300.0));
-        // Half a row is 10 Hz, half a bin 10.77 Hz: the larger, rounded.
-        EXPECT_EQ(f->uncertaintyHz, 11);
-        const double binHz = map->rows[static_cast<std::size_t>(r)].firstBin * binWidth;
-        EXPECT_LE(std::abs(binHz - static_cast<double>(f->frequencyHz)),
-                  static_cast<double>(f->uncertaintyHz) + 1e-9);
-    }
-    // In the waveform strip the frequency is held at the top of the band.
-    EXPECT_EQ(rowToFrequency(in, 0)->frequencyHz, 6000);
-    EXPECT_EQ(rowToFrequency(in, in.plotHeight + 5)->frequencyHz, 0);
-
-    RowFrequencyInputs wide = plot(FREQ_SCALE_LINEAR, 0, 22050);
-    wide.rows = 100; // 110.25 Hz a row
-    EXPECT_EQ(rowToFrequency(wide, wide.plotHeight - 1)->uncertaintyHz, 110);
-
-    RowFrequencyInputs offset = plot(FREQ_SCALE_LINEAR, 0, 6000);
-    offset.cursorOffsetHz = -1000;
-    const auto bottom = rowToFrequency(offset, offset.plotHeight - 1);
-    EXPECT_EQ(bottom->frequencyHz, 0);
-    EXPECT_EQ(bottom->displayedHz, 1000);
-    EXPECT_EQ(rowToFrequency(offset, offset.plotHeight - 1 - 150)->displayedHz, 2000);
-}
-
-TEST(RowToFrequency, LogInvertsTheRowMap) {
-    const RowFrequencyInputs in = plot(FREQ_SCALE_LOG, 100, 10000);
-    const auto map = buildRowMap(FREQ_SCALE_LOG, 100, 10000, 44100, 2048, 300);
-    ASSERT_TRUE(map.has_value());
-    const double binWidth = 44100.0 / 2048.0;
-    long previousUncertainty = 0;
-    for (int r = 0; r < in.rows; ++r) {
-        const auto f = rowToFrequency(in, in.plotHeight - 1 - r);
-        ASSERT_TRUE(f.has_value());
-        const double exact = 100.0 * std::pow(100.0, r / 300.0);
-        EXPECT_EQ(f->frequencyHz, static_cast<long>(exact)) << "row " << r;
-        EXPECT_GE(f->uncertaintyHz, std::lround(binWidth / 2.0));
-        EXPECT_GE(f->uncertaintyHz, previousUncertainty);
-        previousUncertainty = f->uncertaintyHz;
-        const double binHz = map->rows[static_cast<std::size_t>(r)].firstBin * binWidth;
-        EXPECT_LE(std::abs(binHz - exact), binWidth / 2.0 + 1e-6);
-    }
-    // Near 10 kHz one row spans 10000 x (100^(2/300) - 1) / 4 = 78 Hz.
-    EXPECT_NEAR(static_cast<double>(rowToFrequency(in, in.plotHeight - 300)->uncertaintyHz), 77.0,
-                2.0);
-    EXPECT_EQ(rowToFrequency(in, 0)->frequencyHz, 10000);
-    EXPECT_FALSE(rowToFrequency(plot(FREQ_SCALE_LOG, 0, 10000), 100).has_value());
-    EXPECT_FALSE(rowToFrequency(plot(FREQ_SCALE_THIRD_OCTAVE, 0, 10000), 100).has_value());
 }
 
 } // namespace

@@ -32,7 +32,7 @@ ViewGeometry geometry800x400() {
     g.charHeight = TH;
     g.lowBandHz = 0;
     g.highBandHz = 6000;
-    g.freqScaleChoice = FREQ_SCALE_LINEAR;
+    g.frequencyScale = FrequencyScale::Linear;
     g.sampleRate = 44100;
     g.fftSize = 1024;
     g.timeScaleMsec = 10.0f;
@@ -234,8 +234,14 @@ TEST(FrequencyTicks, LinearTicksSitOnTheRowOfTheirFrequency) {
             if (!t.inLimits) {
                 continue;
             }
-            RowFrequencyInputs in{FREQ_SCALE_LINEAR, g.lowBandHz,  g.highBandHz, g.sampleRate,
-                                  g.fftSize,         g.plotHeight, g.rows(),     0};
+            RowFrequencyInputs in{FrequencyScale::Linear,
+                                  g.lowBandHz,
+                                  g.highBandHz,
+                                  g.sampleRate,
+                                  g.fftSize,
+                                  g.plotHeight,
+                                  g.rows(),
+                                  0};
             const auto f = rowToFrequency(in, t.y);
             ASSERT_TRUE(f.has_value());
             EXPECT_NEAR(static_cast<double>(f->frequencyHz), static_cast<double>(t.hz),
@@ -246,7 +252,7 @@ TEST(FrequencyTicks, LinearTicksSitOnTheRowOfTheirFrequency) {
 
 TEST(FrequencyTicks, LogScaleAtTheSeriesOfEachDecade) {
     ViewGeometry g = geometry800x400();
-    g.freqScaleChoice = FREQ_SCALE_LOG;
+    g.frequencyScale = FrequencyScale::Log;
     g.lowBandHz = 100;
     g.highBandHz = 10000;
     const std::vector<FrequencyTick> ticks = frequencyTicks(g);
@@ -287,7 +293,7 @@ TEST(FrequencyTicks, LogScaleAtTheSeriesOfEachDecade) {
     g.lowBandHz = 0;
     EXPECT_TRUE(frequencyTicks(g).empty());
     g.lowBandHz = 100;
-    g.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    g.frequencyScale = FrequencyScale::ThirdOctave;
     EXPECT_TRUE(frequencyTicks(g).empty());
 }
 
@@ -436,7 +442,7 @@ TEST(GridOverlay, ImageModeCoversTheWholeImageFromItsFirstColumn) {
 
 TEST(GridOverlay, ThirdOctaveScaleGivesTimeLabelsButNoCrosses) {
     ViewGeometry g = geometry800x400();
-    g.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    g.frequencyScale = FrequencyScale::ThirdOctave;
     const GridOverlay grid = gridOverlay(g, GridTarget::Window, 0, false);
     EXPECT_TRUE(grid.marks.lines.empty());
     EXPECT_EQ(grid.labels.texts.size(), 3u);
@@ -522,7 +528,7 @@ TEST(GridOverlay, HostileValuesGiveBoundedListsOnly) {
     g.highBandHz = 2'000'000'000;
     const GridOverlay grid = gridOverlay(g, GridTarget::Window, 0, true);
     EXPECT_LE(grid.labels.texts.size(), 2u * (802u + 800u));
-    g.freqScaleChoice = FREQ_SCALE_LOG;
+    g.frequencyScale = FrequencyScale::Log;
     g.lowBandHz = 1;
     g.highBandHz = 2;
     for (const FrequencyTick& t : frequencyTicks(g)) {

@@ -157,7 +157,7 @@ TEST(PngFile, TakesPicturesOverAMillionColumnsWide) {
     // the chunk's length and name.
     constexpr int kWidth = 1'000'004;
     const EncodedImage png =
-        encodeImageFile(IndexedSurface(kWidth, 1), colours(), IMAGE_FORMAT_PNG, 90);
+        encodeImageFile(IndexedSurface(kWidth, 1), colours(), ImageFormat::Png, 90);
     ASSERT_FALSE(png.failure);
     ASSERT_GT(png.bytes.size(), 20u);
     EXPECT_EQ(std::string(png.bytes.begin() + 12, png.bytes.begin() + 16), "IHDR");

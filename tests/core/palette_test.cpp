@@ -2,6 +2,7 @@
 // out independently here.
 
 #include "display/palette.h"
+#include "settings/settings_inputs.h"
 
 #include <gtest/gtest.h>
 
@@ -68,9 +69,9 @@ TEST(LogicalPalette, ChangingOneStopTouchesOnlyItsNeighbouringSegments) {
 }
 
 TEST(LevelMapping, EdgeCasesOfEachRange) {
-    const LevelRange r90 = levelRangeForChoice(DB_SCALE_90);
-    const LevelRange r60 = levelRangeForChoice(DB_SCALE_60);
-    const LevelRange r30 = levelRangeForChoice(DB_SCALE_30);
+    const LevelRange r90 = levelRangeFor(DbRange::Db90);
+    const LevelRange r60 = levelRangeFor(DbRange::Db60);
+    const LevelRange r30 = levelRangeFor(DbRange::Db30);
     EXPECT_EQ(levelToPaletteIndex(0.0f, r90), 0);
     EXPECT_EQ(levelToClampedPaletteIndex(0.0f, r90), kBackgroundIndex);
     EXPECT_EQ(levelToPaletteIndex(360.0f, r90), 240);
@@ -89,11 +90,11 @@ TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> level(-200.0f, 600.0f);
     const struct {
-        std::int32_t choice;
+        DbRange choice;
         float r, b;
-    } ranges[]{{DB_SCALE_30, 30, 120}, {DB_SCALE_60, 60, 120}, {DB_SCALE_90, 90, 0}};
+    } ranges[]{{DbRange::Db30, 30, 120}, {DbRange::Db60, 60, 120}, {DbRange::Db90, 90, 0}};
     for (const auto& rg : ranges) {
-        const LevelRange range = levelRangeForChoice(rg.choice);
+        const LevelRange range = levelRangeFor(rg.choice);
         std::vector<float> levels;
         for (int i = 0; i < 20000; ++i) {
             const float l = i < 800 ? static_cast<float>(i - 200) : level(rng);
@@ -117,8 +118,8 @@ TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
 }
 
 TEST(LevelMapping, HostileValuesStayDefined) {
-    const LevelRange r = levelRangeForChoice(12345); // a hand-edited settings file
-    EXPECT_EQ(r, levelRangeForChoice(DB_SCALE_60));
+    EXPECT_EQ(dbRangeOf(12345), DbRange::Db60); // a hand-edited settings file
+    const LevelRange r = levelRangeFor(dbRangeOf(12345));
     EXPECT_EQ(levelToClampedPaletteIndex(std::numeric_limits<float>::quiet_NaN(), r),
               kBackgroundIndex);
     EXPECT_EQ(levelToClampedPaletteIndex(std::numeric_limits<float>::infinity(), r),
@@ -140,9 +141,9 @@ TEST(PaletteChoice, NamesTheTables) {
 }
 
 TEST(PaletteChoice, StopCaptionsFollowTheRange) {
-    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(DB_SCALE_60)), -60.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(DB_SCALE_60)), 0.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(1, levelRangeForChoice(DB_SCALE_60)), -55.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeForChoice(DB_SCALE_90)), -90.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeForChoice(DB_SCALE_30)), -30.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeFor(DbRange::Db60)), -60.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeFor(DbRange::Db60)), 0.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(1, levelRangeFor(DbRange::Db60)), -55.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeFor(DbRange::Db90)), -90.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeFor(DbRange::Db30)), -30.0f);
 }

@@ -100,7 +100,7 @@ TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
     in.analysisWindowMsec = 0.5f;
     in.beginByte = 500;
     in.endByte = 400;
-    in.freqScaleChoice = FREQ_SCALE_LOG;
+    in.frequencyScale = FrequencyScale::Log;
     in.lowBandHz = 0;
     const char* expected[] = {"FFT Window Too Small", "Improper Begin or End",
                               "Sample Size Too Small", "Improper Frequency Limits"};
@@ -142,18 +142,18 @@ TEST(AnalyzeFileChecks, BeginAndEndMustLieInTheFile) {
 }
 
 TEST(AnalyzeFileChecks, BandThatGivesNoRowsIsRefused) {
-    const auto text = [](std::int32_t scale, std::int32_t low, std::int32_t high) {
+    const auto text = [](FrequencyScale scale, std::int32_t low, std::int32_t high) {
         AnalyzeFileCheckInputs in = goodSegment();
-        in.freqScaleChoice = scale;
+        in.frequencyScale = scale;
         in.lowBandHz = low;
         in.highBandHz = high;
         return firstText(checkAnalyzeFileSegment(in));
     };
-    EXPECT_EQ(text(FREQ_SCALE_LOG, 0, 6000), "Improper Frequency Limits");
-    EXPECT_EQ(text(FREQ_SCALE_LOG, 1, 6000), "<none>");
-    EXPECT_EQ(text(FREQ_SCALE_LINEAR, 0, 6000), "<none>");
-    EXPECT_EQ(text(FREQ_SCALE_LINEAR, 3000, 3000), "Improper Frequency Limits");
-    EXPECT_EQ(text(FREQ_SCALE_LINEAR, -10, 3000), "Improper Frequency Limits");
+    EXPECT_EQ(text(FrequencyScale::Log, 0, 6000), "Improper Frequency Limits");
+    EXPECT_EQ(text(FrequencyScale::Log, 1, 6000), "<none>");
+    EXPECT_EQ(text(FrequencyScale::Linear, 0, 6000), "<none>");
+    EXPECT_EQ(text(FrequencyScale::Linear, 3000, 3000), "Improper Frequency Limits");
+    EXPECT_EQ(text(FrequencyScale::Linear, -10, 3000), "Improper Frequency Limits");
 }
 
 TEST(AnalyzeFileChecks, HopThenColumnsRestoreAndEnd) {
@@ -194,7 +194,7 @@ TEST(ParametersChangeChecks, FirstFailingCheckWinsInOrder) {
     in.sampleRate = 3999;
     in.timeScaleMsec = 500.5f;
     in.analysisWindowMsec = 0.9f;
-    in.freqScaleChoice = FREQ_SCALE_LOG;
+    in.frequencyScale = FrequencyScale::Log;
     in.lowBandHz = 0;
     const char* expected[] = {"Improper Begin or End",   "Sample Rate Out of Range",
                               "Time Scale Out of Range", "FFT Window Too Small",
@@ -332,8 +332,8 @@ TEST(AutomaticParameters, TimeScaleAndFftSize) {
 }
 
 TEST(AutomaticParameters, ForcedBandForCommandLineFiles) {
-    EXPECT_EQ(forcedBandLimits(FREQ_SCALE_LINEAR, 44100), (BandLimits{0, 22050}));
-    EXPECT_EQ(forcedBandLimits(FREQ_SCALE_LOG, 11025), (BandLimits{100, 5512}));
+    EXPECT_EQ(forcedBandLimits(FrequencyScale::Linear, 44100), (BandLimits{0, 22050}));
+    EXPECT_EQ(forcedBandLimits(FrequencyScale::Log, 11025), (BandLimits{100, 5512}));
 }
 
 } // namespace

@@ -29,7 +29,7 @@ ViewGeometry geometry() {
     g.readoutBox = {400, 430, 44 * CW, TH * 9 / 2};
     g.lowBandHz = 0;
     g.highBandHz = 6000;
-    g.freqScaleChoice = FREQ_SCALE_LINEAR;
+    g.frequencyScale = FrequencyScale::Linear;
     g.sampleRate = 44100;
     g.fftSize = 1024;
     g.columnMsec = 4.0;
@@ -94,22 +94,23 @@ TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
     EXPECT_EQ(nearestPaletteIndex({1, 1, 1}, cb), kBackgroundIndex); // CB's background is black
 
     // Every gradient index reads as a level that maps back to that index.
-    for (const std::int32_t choice : {DB_SCALE_30, DB_SCALE_60, DB_SCALE_90}) {
-        const LevelRange range = levelRangeForChoice(choice);
+    for (const DbRange choice : {DbRange::Db30, DbRange::Db60, DbRange::Db90}) {
+        const LevelRange range = levelRangeFor(choice);
         for (int i = kFirstGradientIndex; i <= kLastGradientIndex; ++i) {
             const double db = levelDbForPaletteIndex(i, choice);
             const float level = static_cast<float>((db + 90.0) * 4.0);
-            ASSERT_EQ(levelToPaletteIndex(level, range), i) << choice << " index " << i;
+            ASSERT_EQ(levelToPaletteIndex(level, range), i)
+                << static_cast<int>(choice) << " index " << i;
         }
         // Background and the named colours read as the bottom of the range.
         for (int i = 0; i <= kBackgroundIndex; ++i) {
             EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(i, choice), range.bottomQuarterDb / 4.0 - 90.0);
         }
     }
-    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, DB_SCALE_60), -60.0);
-    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, DB_SCALE_90), -90.0);
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, DbRange::Db60), -60.0);
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(kBackgroundIndex, DbRange::Db90), -90.0);
     // 60 dB: index 125 stands for levels 245 .. 246, its middle 245.5 quarter-dB.
-    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(125, DB_SCALE_60), 245.5 / 4.0 - 90.0);
+    EXPECT_DOUBLE_EQ(levelDbForPaletteIndex(125, DbRange::Db60), 245.5 / 4.0 - 90.0);
 }
 
 TEST(Readouts, TimeWithHalfAColumnOfUncertainty) {
@@ -173,23 +174,23 @@ TEST(Readouts, FrequencyWithItsUncertaintyAndLimits) {
     EXPECT_FALSE(readoutTexts(g, c, inside(0, 390)).frequency.has_value());
     // No frequency on a scale without a row mapping here.
     g = geometry();
-    g.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    g.frequencyScale = FrequencyScale::ThirdOctave;
     EXPECT_FALSE(readoutTexts(g, c, inside(0, 339)).frequency.has_value());
 }
 
 TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
     ViewGeometry g = geometry();
     ReadoutContext c;
-    c.dbScaleChoice = DB_SCALE_60;
+    c.dbRange = DbRange::Db60;
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-60 ");
     // Index 125 at 60 dB: 245.5 quarter-dB, -28.6 dB, shown -29.
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 125)).level, "-29 ");
-    c.dbScaleChoice = DB_SCALE_90;
+    c.dbRange = DbRange::Db90;
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-90 ");
     // 90 dB: index 200 stands for levels from 300, its middle 300.75: -14.8 dB.
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200)).level, "-15 ");
     // On the divider of the dual layout: -90 whatever the pixel.
-    c.dbScaleChoice = DB_SCALE_60;
+    c.dbRange = DbRange::Db60;
     g.dualStereo = true;
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200, 400)).level, "-90 ");
     EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex, 404)).level, "-60 ");
@@ -201,7 +202,7 @@ TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
 TEST(Readouts, MeasureFromTheAnchorToThePointer) {
     const ViewGeometry g = geometry();
     ReadoutContext c;
-    c.dbScaleChoice = DB_SCALE_60;
+    c.dbRange = DbRange::Db60;
     c.cursorOffsetHz = -100; // cancels in a difference
     const ReadoutTexts up = measureTexts(g, c, inside(10, 339), inside(60, 279, 125));
     EXPECT_EQ(up.frequencyLabel, "\u0394f (Hz) :");

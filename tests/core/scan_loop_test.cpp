@@ -90,7 +90,7 @@ ScanLoopInputs inputs() {
     in.windowSamples = kN;
     in.analysisWindowMsec = static_cast<float>(kN * 1000.0 / kRate);
     in.timeScaleMsec = 10.0f;
-    in.freqScaleChoice = FREQ_SCALE_LINEAR;
+    in.frequencyScale = FrequencyScale::Linear;
     in.lowBandHz = 0;
     in.highBandHz = kRate / 2;
     in.levelScaleCode = 0; // no gain

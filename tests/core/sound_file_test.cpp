@@ -183,7 +183,7 @@ std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationC
                            FFT_FULL_WINDOW_MSEC),
               0);
     std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
-    fft.transformSamples(frame, levels, FFT_MODE_LEVELS);
+    fft.transformSamples(frame, levels, FftOutput::Levels);
     return levels;
 }
 

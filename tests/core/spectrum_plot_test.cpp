@@ -25,12 +25,12 @@ constexpr int LH = 16;
 constexpr int POINTS = 200; // plotLeft 120, baseline 368, one pixel per plot unit
 
 ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
-                     std::int32_t dbScale = DB_SCALE_60) {
+                     DbRange dbScale = DbRange::Db60) {
     ScopeOptions o;
     o.plotTypeChoice = plotType;
     o.displayTypeChoice = display;
-    o.dbScaleChoice = dbScale;
-    o.axis = {FREQ_SCALE_LINEAR, 0.0, 6000.0};
+    o.dbRange = dbScale;
+    o.axis = {FrequencyScale::Linear, 0.0, 6000.0};
     return o;
 }
 
@@ -91,13 +91,13 @@ TEST(SpectrumPlot, GeometryAndLevelHeights) {
 
 TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
     // {dB scale, level of the top of the range}
-    const std::pair<std::int32_t, std::int16_t> ranges[] = {
-        {DB_SCALE_30, 240}, {DB_SCALE_60, 360}, {DB_SCALE_90, 360}};
+    const std::pair<DbRange, std::int16_t> ranges[] = {
+        {DbRange::Db30, 240}, {DbRange::Db60, 360}, {DbRange::Db90, 360}};
     for (const auto& [scale, top] : ranges) {
         for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
             Plot p(options(PLOT_SIGNAL, display, scale));
             (void)p.view.refresh(p.image, levels(-400, 50, top), {});
-            SCOPED_TRACE(testing::Message() << scale << " " << display);
+            SCOPED_TRACE(testing::Message() << static_cast<int>(scale) << " " << display);
             // The top of the plot, and no pixel of the curve anywhere above it (a bar, as a
             // line, leaves out its end point).
             const int barTop = display == DISPLAY_BAR_PLOT ? 1 : 0;
@@ -230,16 +230,18 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
 TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
     // {scale, low, high, marker Hz, expected point or -1 for none}
     struct Case {
-        std::int32_t scale;
+        FrequencyScale scale;
         double low, high;
         std::int32_t hz;
         int point;
     };
-    const Case cases[] = {
-        {FREQ_SCALE_LINEAR, 0, 6000, 1500, 50},       {FREQ_SCALE_LINEAR, 0, 6000, 6000, 200},
-        {FREQ_SCALE_LINEAR, 1000, 6000, 1000, -1},    {FREQ_SCALE_LINEAR, 1000, 6000, 500, -1},
-        {FREQ_SCALE_LINEAR, 0, 6000, 7000, -1},       {FREQ_SCALE_LOG, 100, 10000, 1000, 100},
-        {FREQ_SCALE_THIRD_OCTAVE, 10, 10000, 100, 67}};
+    const Case cases[] = {{FrequencyScale::Linear, 0, 6000, 1500, 50},
+                          {FrequencyScale::Linear, 0, 6000, 6000, 200},
+                          {FrequencyScale::Linear, 1000, 6000, 1000, -1},
+                          {FrequencyScale::Linear, 1000, 6000, 500, -1},
+                          {FrequencyScale::Linear, 0, 6000, 7000, -1},
+                          {FrequencyScale::Log, 100, 10000, 1000, 100},
+                          {FrequencyScale::ThirdOctave, 10, 10000, 100, 67}};
     for (const Case& c : cases) {
         ScopeOptions o = options();
         o.axis = {c.scale, c.low, c.high};
@@ -290,15 +292,16 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
     EXPECT_EQ(texts, expected);
     // Label k is centred on 120 + k x 1000 x 2 / 30 + 1.
     EXPECT_EQ(d.texts[3].topLeft.x, 120 + 200 + 1 - 16);
-    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, DB_SCALE_30));
+    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, DbRange::Db30));
     EXPECT_EQ(thirty.view.axisLabels().texts.back().text, "-30");
 
     for (const int width : {160, 300, 640, 1600}) {
         for (const float unit : {0.05f, 0.3f, 1.0f}) {
-            for (const ScopeAxis axis :
-                 {ScopeAxis{FREQ_SCALE_LINEAR, 0, 6000}, ScopeAxis{FREQ_SCALE_LINEAR, 20, 22050},
-                  ScopeAxis{FREQ_SCALE_LOG, 100, 10000}, ScopeAxis{FREQ_SCALE_LOG, 5, 22050},
-                  ScopeAxis{FREQ_SCALE_THIRD_OCTAVE, 25.1, 19952}}) {
+            for (const ScopeAxis axis : {ScopeAxis{FrequencyScale::Linear, 0, 6000},
+                                         ScopeAxis{FrequencyScale::Linear, 20, 22050},
+                                         ScopeAxis{FrequencyScale::Log, 100, 10000},
+                                         ScopeAxis{FrequencyScale::Log, 5, 22050},
+                                         ScopeAxis{FrequencyScale::ThirdOctave, 25.1, 19952}}) {
                 ScopeOptions o = options(PLOT_PEAK_DELTA);
                 o.axis = axis;
                 const ScopeView v(scopeGeometry(width, H, unit, CW, LH, POINTS), o);
@@ -322,7 +325,7 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
     }
     // The log axis names its divisor at its right end.
     ScopeOptions o = options();
-    o.axis = {FREQ_SCALE_LOG, 100, 10000};
+    o.axis = {FrequencyScale::Log, 100, 10000};
     const ScopeView v(scopeGeometry(W, H, 1.0f, CW, LH, POINTS), o);
     EXPECT_EQ(v.axisLabels().texts.front().text, "Hz/100");
 }
@@ -357,14 +360,19 @@ TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
 
 TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
     // {scale, low, high, Hz, y or -1}: 300 rows ending at y 399.
-    const std::int32_t cases[][5] = {{FREQ_SCALE_LINEAR, 0, 6000, 440, 399 - 22},
-                                     {FREQ_SCALE_LINEAR, 0, 6000, 6100, -1},
-                                     {FREQ_SCALE_LOG, 100, 10000, 1000, 399 - 150},
-                                     {FREQ_SCALE_LOG, 100, 10000, 50, -1},
-                                     {FREQ_SCALE_THIRD_OCTAVE, 100, 10000, 1000, -1}};
-    for (const auto& c : cases) {
-        const auto y = scrollRowY(c[0], c[1], c[2], 300, 400, c[3]);
-        EXPECT_EQ(y.value_or(-1), c[4]) << c[3];
+    struct Case {
+        FrequencyScale scale;
+        double low, high;
+        int hz, y;
+    };
+    const Case cases[] = {{FrequencyScale::Linear, 0, 6000, 440, 399 - 22},
+                          {FrequencyScale::Linear, 0, 6000, 6100, -1},
+                          {FrequencyScale::Log, 100, 10000, 1000, 399 - 150},
+                          {FrequencyScale::Log, 100, 10000, 50, -1},
+                          {FrequencyScale::ThirdOctave, 100, 10000, 1000, -1}};
+    for (const Case& c : cases) {
+        const auto y = scrollRowY(FrequencyAxis(c.scale, c.low, c.high, 300), 400, c.hz);
+        EXPECT_EQ(y.value_or(-1), c.y) << c.hz;
     }
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, false), (PixelRect{800 - 144, 56, 144, LH}));
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, true), (PixelRect{397 - 120, 56, 144, LH}));

@@ -1,0 +1,192 @@
+#include "analysis/frequency_axis.h"
+
+#include "analysis/frequency_scale.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+namespace korv {
+namespace {
+
+struct Band {
+    FrequencyScale scale;
+    double low, high;
+    int rows;
+};
+
+// Row r of a band stands at low + (high - low) r / rows, or low (high / low)^(r / rows).
+double referenceHz(const Band& b, double row) {
+    if (b.scale == FrequencyScale::Linear) {
+        return b.low + (b.high - b.low) * row / b.rows;
+    }
+    return b.low * std::pow(b.high / b.low, row / b.rows);
+}
+
+constexpr Band BANDS[] = {{FrequencyScale::Linear, 0, 6000, 300},
+                          {FrequencyScale::Linear, 1000, 3000, 125},
+                          {FrequencyScale::Linear, 20, 22050, 777},
+                          {FrequencyScale::Log, 100, 10000, 300},
+                          {FrequencyScale::Log, 30, 20000, 451}};
+
+TEST(FrequencyAxis, RowsAndFrequenciesMapBothWays) {
+    for (const Band& b : BANDS) {
+        const FrequencyAxis axis(b.scale, b.low, b.high, b.rows);
+        ASSERT_TRUE(axis.usable());
+        for (int r = 0; r <= b.rows; ++r) {
+            const double hz = referenceHz(b, r);
+            SCOPED_TRACE(testing::Message() << b.low << ".." << b.high << " row " << r);
+            EXPECT_NEAR(axis.hzAtRow(r), hz, 1e-9 * hz + 1e-9);
+            EXPECT_NEAR(std::abs(static_cast<double>(axis.hzAtRowRounded(r)) - hz), 0.25, 0.25);
+            EXPECT_NEAR(axis.rowOfHz(hz), r, 1e-9);
+            EXPECT_NEAR(axis.rowOfHzProportional(hz), r, 1e-9);
+            // Row -> Hz -> row comes back to the same row; the top edge and 0 Hz (no mark
+            // stands there) are no row.
+            EXPECT_EQ(axis.nearestRow(axis.hzAtRow(r)).value_or(-1),
+                      r < b.rows && hz > 0.0 ? r : -1);
+            // A quarter row either way still rounds to it.
+            if (r > 0 && r < b.rows) {
+                EXPECT_EQ(axis.nearestRow(referenceHz(b, r + 0.25)).value_or(-1), r);
+                EXPECT_EQ(axis.nearestRow(referenceHz(b, r - 0.25)).value_or(-1), r);
+            }
+        }
+        if (b.scale == FrequencyScale::Linear) {
+            EXPECT_NEAR(axis.rowsOfWidth(b.high - b.low), b.rows, 1e-9);
+        }
+    }
+}
+
+// The FFT bins of rows: k stands at k rate / N Hz; every row starts at the bin of its own
+// frequency, and the rows follow one another without a gap or an overlap of more than a bin.
+TEST(FrequencyAxis, BinsOfTheRowsCoverTheBandWithoutGaps) {
+    const std::int32_t rate = 44100;
+    const int n = 4096;
+    for (const Band& b : BANDS) {
+        const auto map = FrequencyAxis(b.scale, b.low, b.high, b.rows).rowMap(rate, n);
+        ASSERT_TRUE(map.has_value());
+        ASSERT_EQ(map->rows.size(), static_cast<std::size_t>(b.rows));
+        EXPECT_EQ(map->binLimit, n / 2);
+        for (int r = 0; r < b.rows; ++r) {
+            const RowBins& row = map->rows[static_cast<std::size_t>(r)];
+            SCOPED_TRACE(testing::Message() << b.low << ".." << b.high << " row " << r);
+            EXPECT_NEAR(row.firstBin, referenceHz(b, r) * n / rate, 0.5 + 1e-9);
+            EXPECT_GE(row.binCount, 1);
+            if (r > 0) {
+                const RowBins& below = map->rows[static_cast<std::size_t>(r - 1)];
+                EXPECT_GE(row.firstBin, below.firstBin);
+                EXPECT_LE(std::abs(below.firstBin + below.binCount - row.firstBin), 1);
+            }
+        }
+    }
+    // Whole bins per row (8 Hz bins, two a row): every bin of the band exactly once, and a
+    // row shows the larger of its two.
+    const auto whole = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 256).rowMap(8192, 1024);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_EQ(whole->combine, RowCombine::Maximum);
+    std::vector<int> uses(512, 0);
+    for (const RowBins& row : whole->rows) {
+        for (int k = row.firstBin; k < row.firstBin + row.binCount; ++k) {
+            ++uses[static_cast<std::size_t>(k)];
+        }
+    }
+    EXPECT_EQ(std::count(uses.begin(), uses.end(), 1), 512);
+    std::vector<std::int16_t> ramp(512);
+    std::iota(ramp.begin(), ramp.end(), std::int16_t{0});
+    std::vector<std::int16_t> rows(256);
+    gatherRows(*whole, ramp, rows);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        EXPECT_EQ(rows[r], static_cast<std::int16_t>(2 * r + 1));
+    }
+}
+
+TEST(FrequencyAxis, NoRowsWhereTheBandGivesNone) {
+    const auto mapOf = [](FrequencyScale s, double low, double high, int rows, int rate) {
+        return FrequencyAxis(s, low, high, rows).rowMap(rate, 1024).has_value();
+    };
+    EXPECT_FALSE(mapOf(FrequencyScale::Log, 0, 4000, 50, 8000));
+    EXPECT_FALSE(mapOf(FrequencyScale::Log, -5, 4000, 50, 8000));
+    EXPECT_FALSE(mapOf(FrequencyScale::Log, 4000, 4000, 50, 8000));
+    EXPECT_FALSE(mapOf(FrequencyScale::Log, 100, 4000, 0, 8000));
+    EXPECT_FALSE(mapOf(FrequencyScale::Log, 100, 4000, 50, 0));
+    EXPECT_FALSE(mapOf(FrequencyScale::ThirdOctave, 100, 4000, 50, 8000));
+    const auto one = FrequencyAxis(FrequencyScale::Log, 100, 4000, 1).rowMap(8000, 1024);
+    ASSERT_TRUE(one && one->rows.size() == 1);
+    EXPECT_EQ(one->rows[0].binCount, 1);
+
+    EXPECT_FALSE(FrequencyAxis(FrequencyScale::Log, 0, 4000, 50).usable());
+    EXPECT_FALSE(FrequencyAxis(FrequencyScale::Linear, 10, 10, 50).usable());
+    EXPECT_FALSE(FrequencyAxis(FrequencyScale::Linear, 0, NAN, 50).usable());
+    EXPECT_FALSE(FrequencyAxis(FrequencyScale::Linear, 0, 6000, 300).nearestRow(-5).has_value());
+    EXPECT_FALSE(FrequencyAxis(FrequencyScale::Linear, 0, 6000, 300).nearestRow(7000));
+    // The third-octave plots share the log axis but have no image rows.
+    EXPECT_TRUE(FrequencyAxis(FrequencyScale::ThirdOctave, 10, 10000, 240).logarithmic());
+    EXPECT_FALSE(FrequencyAxis(FrequencyScale::ThirdOctave, 10, 10000, 240).imageRows());
+    EXPECT_EQ(logTickHz().front(), 10);
+    EXPECT_EQ(logTickHz()[6], 160);
+    EXPECT_EQ(logTickHz().back(), 630000);
+}
+
+RowFrequencyInputs plot(FrequencyScale scale, std::int32_t low, std::int32_t high) {
+    RowFrequencyInputs in;
+    in.scale = scale;
+    in.lowBandHz = low;
+    in.highBandHz = high;
+    in.sampleRate = 44100;
+    in.fftSize = 2048;
+    in.plotHeight = 340;
+    in.rows = 300; // a 40-pixel waveform strip on top
+    return in;
+}
+
+TEST(RowToFrequency, LinearRoundsHalfUpWithinTheBand) {
+    const RowFrequencyInputs in = plot(FrequencyScale::Linear, 0, 6000);
+    for (int r = 0; r < in.rows; ++r) {
+        const auto f = rowToFrequency(in, in.plotHeight - 1 - r);
+        ASSERT_TRUE(f.has_value());
+        EXPECT_EQ(f->frequencyHz, std::lround(6000.0 * r / 300.0));
+        // Half a row is 10 Hz, half a bin 10.77 Hz: the larger, rounded.
+        EXPECT_EQ(f->uncertaintyHz, 11);
+    }
+    // In the waveform strip the frequency is held at the top of the band.
+    EXPECT_EQ(rowToFrequency(in, 0)->frequencyHz, 6000);
+    EXPECT_EQ(rowToFrequency(in, in.plotHeight + 5)->frequencyHz, 0);
+
+    RowFrequencyInputs wide = plot(FrequencyScale::Linear, 0, 22050);
+    wide.rows = 100; // 110.25 Hz a row
+    EXPECT_EQ(rowToFrequency(wide, wide.plotHeight - 1)->uncertaintyHz, 110);
+
+    RowFrequencyInputs offset = plot(FrequencyScale::Linear, 0, 6000);
+    offset.cursorOffsetHz = -1000;
+    const auto bottom = rowToFrequency(offset, offset.plotHeight - 1);
+    EXPECT_EQ(bottom->frequencyHz, 0);
+    EXPECT_EQ(bottom->displayedHz, 1000);
+    EXPECT_EQ(rowToFrequency(offset, offset.plotHeight - 1 - 150)->displayedHz, 2000);
+}
+
+TEST(RowToFrequency, LogTruncatesAndWidensWithTheRows) {
+    const RowFrequencyInputs in = plot(FrequencyScale::Log, 100, 10000);
+    const double binWidth = 44100.0 / 2048.0;
+    long previousUncertainty = 0;
+    for (int r = 0; r < in.rows; ++r) {
+        const auto f = rowToFrequency(in, in.plotHeight - 1 - r);
+        ASSERT_TRUE(f.has_value());
+        const double exact = 100.0 * std::pow(100.0, r / 300.0);
+        EXPECT_EQ(f->frequencyHz, static_cast<long>(exact)) << "row " << r;
+        EXPECT_GE(f->uncertaintyHz, std::lround(binWidth / 2.0));
+        EXPECT_GE(f->uncertaintyHz, previousUncertainty);
+        previousUncertainty = f->uncertaintyHz;
+    }
+    // Near 10 kHz one row spans 10000 x (100^(2/300) - 1) / 4 = 78 Hz.
+    EXPECT_NEAR(static_cast<double>(rowToFrequency(in, in.plotHeight - 300)->uncertaintyHz), 77.0,
+                2.0);
+    EXPECT_EQ(rowToFrequency(in, 0)->frequencyHz, 10000);
+    EXPECT_FALSE(rowToFrequency(plot(FrequencyScale::Log, 0, 10000), 100).has_value());
+    EXPECT_FALSE(rowToFrequency(plot(FrequencyScale::ThirdOctave, 0, 10000), 100).has_value());
+}
+
+} // namespace
+} // namespace korv
