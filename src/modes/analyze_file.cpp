@@ -35,7 +35,7 @@
 namespace korv {
 
 void analyzeFile(MainWindow& window, int param) {
-    AppState& s = appState();
+    AppState& s = window.state();
     if (s.modeRunning) {
         return;
     }
@@ -140,8 +140,8 @@ void analyzeFile(MainWindow& window, int param) {
             if (st.freqScaleChoice == FREQ_SCALE_LOG && st.lowBandHz <= 0) {
                 st.freqScaleChoice = FREQ_SCALE_LINEAR;
             }
-            const AutomaticParameters automatic =
-                commandLineParameters(info.sampleRate, s.layout.clientWidth, s.layout.clientHeight);
+            const AutomaticParameters automatic = commandLineParameters(
+                window.state(), info.sampleRate, s.layout.clientWidth, s.layout.clientHeight);
             applyAutomaticParameters(automatic, st);
             showChecks(automatic.check);
             if (!automatic.check.proceeds()) {
@@ -170,12 +170,12 @@ void analyzeFile(MainWindow& window, int param) {
             values.beginMsec = run.beginMsec;
             values.endMsec = run.endMsec;
             if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values,
-                                   [](std::int32_t) { rebuildPalette(); })) {
+                                   [&window](std::int32_t) { rebuildPalette(window.state()); })) {
                 releaseHeldAnalysis(window);
                 return;
             }
             dialogShown = true;
-            rebuildPalette();
+            rebuildPalette(window.state());
             run.beginMsec = values.beginMsec;
             run.endMsec = values.endMsec;
             run.format = {values.sampleRateHz, values.channels, values.bytesPerSample};
@@ -220,7 +220,7 @@ void analyzeFile(MainWindow& window, int param) {
         return;
     }
     // 12. The segment, replacing what was held.
-    letGoOfHeldData();
+    letGoOfHeldData(window.state());
     SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
                                         run.waveFormat(), processAllocations(), run.info.source());
     if (!segment.store) {
@@ -254,8 +254,8 @@ void installAnalyzeFile(MainWindow& window) {
     window.registerCommand(cmd::kParametersRestore, [w](int) { parametersRestore(*w); });
     // What Parameters Change kept for Restore goes when the held state is dropped, and at
     // close with everything else.
-    window.setReleaseHook([] {
-        AppState& s = appState();
+    window.setReleaseHook([w] {
+        AppState& s = w->state();
         s.previousImage.reset();
         s.previousSamples.reset();
         s.previousKept = false;

@@ -25,7 +25,7 @@ namespace {
 
 // Cancel: the kept image and samples are current again, the values never changed.
 void putKeptStateBack(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     s.spectralImage = std::move(s.previousImage);
     s.samples = std::move(s.previousSamples);
     s.previousSamples.reset();
@@ -39,8 +39,7 @@ std::int64_t msecToFrames(std::int64_t msec, std::int32_t rate) {
 
 } // namespace
 
-bool keepStateForRestore() {
-    AppState& s = appState();
+bool keepStateForRestore(AppState& s) {
     if (s.previousKept) {
         return false;
     }
@@ -86,7 +85,7 @@ void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
 }
 
 void parametersChange(MainWindow& window, int param) {
-    AppState& s = appState();
+    AppState& s = window.state();
     if (s.modeRunning || (!s.spectralImage && !s.previousKept)) {
         return;
     }
@@ -98,7 +97,7 @@ void parametersChange(MainWindow& window, int param) {
         }
         return;
     }
-    const bool keptNow = keepStateForRestore();
+    const bool keptNow = keepStateForRestore(s);
     window.redrawView(false);
 
     // The segment loaded now is the one analysed again: after an earlier Change that is its
@@ -127,7 +126,7 @@ void parametersChange(MainWindow& window, int param) {
         values.analysisWindowMsec = analysisWindowMsec(
             oldRate, fftSizeFromChoice(s.settings.fftSizeChoice), s.settings.resolutionFactor);
     } else if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, s.settings, values,
-                                  [](std::int32_t) { rebuildPalette(); })) {
+                                  [&window](std::int32_t) { rebuildPalette(window.state()); })) {
         // A Change after an earlier one leaves that one's image current; there is nothing to
         // put back then, and the kept state still waits for Restore.
         if (keptNow) {
@@ -137,7 +136,7 @@ void parametersChange(MainWindow& window, int param) {
         }
         return;
     }
-    rebuildPalette();
+    rebuildPalette(window.state());
     s.settings.timeScaleMsec = s.settings.timeScaleMsecSaved;
 
     sendFftSize(s.settings);
@@ -206,7 +205,7 @@ void parametersChange(MainWindow& window, int param) {
 }
 
 void parametersRestore(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     if (!s.restorePossible || !s.previousKept || s.modeRunning) {
         return;
     }
@@ -241,7 +240,7 @@ void parametersRestore(MainWindow& window) {
     window.updatePlayButton();
     window.button(cmd::kPlayWindow)->setEnabled(true);
     window.button(cmd::kGrid)->setEnabled(true);
-    rebuildPalette();
+    rebuildPalette(window.state());
     s.axesShown = true;
     window.surface().invalidate();
 }

@@ -72,12 +72,12 @@ void settleDisplay(AppSettings& st, std::int32_t rate) {
 }
 
 // The parameters without a dialog (command line, Freeze, a re-scan); false when the run ends.
-bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFromCommandLine) {
-    AppState& s = appState();
+bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun,
+                             bool fileFromCommandLine) {
     AppSettings& st = s.settings;
     if (autoRun) {
         const AutomaticParameters automatic =
-            commandLineParameters(info.sampleRate, s.layout.plotWidth, s.layout.plotHeight);
+            commandLineParameters(s, info.sampleRate, s.layout.plotWidth, s.layout.plotHeight);
         st.highBandHz = automatic.highBandHz;
         showChecks(automatic.check);
         if (!automatic.check.proceeds()) {
@@ -103,7 +103,7 @@ bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFr
 
 // Everything the scan held goes; the menus come back.
 void endScanState(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
     menuStateIdle(window);
@@ -141,7 +141,7 @@ const ScanFileResult& lastScanFile() {
 }
 
 bool prepareScrollImage(MainWindow& window, int channels) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const PlotLayout& l = s.layout;
     auto image =
         SpectralImage::create({l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, channels});
@@ -158,8 +158,7 @@ bool prepareScrollImage(MainWindow& window, int channels) {
     return true;
 }
 
-void startScanRun(const RunFormat& format, const RunParameters& params) {
-    AppState& s = appState();
+void startScanRun(AppState& s, const RunFormat& format, const RunParameters& params) {
     s.run = AnalysisRun{};
     s.run.format = format;
     s.run.params = params;
@@ -168,15 +167,14 @@ void startScanRun(const RunFormat& format, const RunParameters& params) {
     s.run.plotHeight = s.layout.plotHeight;
 }
 
-void releaseScanImages() {
-    AppState& s = appState();
+void releaseScanImages(AppState& s) {
     s.spectralImage.reset();
     s.runningScrollImage.reset();
 }
 
 std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st, int channels,
                                              ScanLoopInputs& in) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const PlotLayout& l = s.layout;
     if (st.displayTypeChoice == DISPLAY_SCROLL) {
         in.averageCount = st.averageCountScroll;
@@ -203,13 +201,14 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         };
         layout.axisColumns = kFrequencyAxisChars * l.charWidth;
         layout.redrawAxis = [&window, columns = layout.axisColumns] {
-            const AppState& now = appState();
+            const AppState& now = window.state();
             const PlotLayout& shown = now.layout;
             window.blitView({0, 0, columns, shown.plotHeight});
             if (dualStereoView(now.settings)) {
                 window.blitView({dualRightPaneX(shown.plotWidth), 0, columns, shown.plotHeight});
             }
-            drawFrequencyAxis(window.surface(), currentViewGeometry(), window.controlFont());
+            drawFrequencyAxis(window.surface(), currentViewGeometry(window.state()),
+                              window.controlFont());
         };
         SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.runningScrollImage;
         return std::make_unique<ScrollDisplay>(window.surface(), *image, layout);
@@ -220,7 +219,7 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
 }
 
 void scanFile(MainWindow& window, int param) {
-    AppState& s = appState();
+    AppState& s = window.state();
     if (s.modeRunning || s.playbackActive || s.inputOpen) {
         return;
     }
@@ -266,7 +265,7 @@ void scanFile(MainWindow& window, int param) {
                         st.variablesChoice != cmd::kVariablesFreeze;
     if (pointMode) {
         // The analysis and its image wait for Parameters Restore.
-        (void)keepStateForRestore();
+        (void)keepStateForRestore(s);
         s.restorePossible = true;
         s.scanRestoreAvailable = true;
         RunValues values;
@@ -274,11 +273,11 @@ void scanFile(MainWindow& window, int param) {
         values.formatFromHeader = info.headerValid;
         values.sampleRateHz = info.sampleRate;
         if (!runAnalysisDialog(prompts(), DialogId::SpectrumPlot, st, values,
-                               [](std::int32_t) { rebuildPalette(); })) {
+                               [&window](std::int32_t) { rebuildPalette(window.state()); })) {
             sendCommand(cmd::kParametersRestore, 0);
             return;
         }
-        rebuildPalette();
+        rebuildPalette(window.state());
         format.sampleRate = values.sampleRateHz;
         if (st.displayTypeChoice == DISPLAY_SCROLL) {
             st.displayTypeChoice = DISPLAY_LINE_PLOT;
@@ -290,15 +289,15 @@ void scanFile(MainWindow& window, int param) {
         values.sampleRateHz = info.sampleRate;
         values.endMsec = 0;
         if (!runAnalysisDialog(prompts(), DialogId::ScanFile, st, values,
-                               [](std::int32_t) { rebuildPalette(); })) {
+                               [&window](std::int32_t) { rebuildPalette(window.state()); })) {
             releaseHeldAnalysis(window);
             return;
         }
-        rebuildPalette();
+        rebuildPalette(window.state());
         format.sampleRate = values.sampleRateHz;
         st.timeScaleMsec = st.timeScaleMsecSaved;
         pumpMessages();
-    } else if (!parametersWithoutDialog(info, autoRun, fileFromCommandLine)) {
+    } else if (!parametersWithoutDialog(s, info, autoRun, fileFromCommandLine)) {
         return;
     }
     settleDisplay(st, format.sampleRate);
@@ -333,8 +332,8 @@ void scanFile(MainWindow& window, int param) {
         return;
     }
     if (!pointMode) {
-        letGoOfHeldData();
-        startScanRun(format, params);
+        letGoOfHeldData(window.state());
+        startScanRun(window.state(), format, params);
     }
     s.plotImage.reset();
     s.fileNameBuffer = file;
@@ -352,7 +351,7 @@ void scanFile(MainWindow& window, int param) {
             ->allocateStreamBuffer(
                 PcmFormat{format.sampleRate, format.channels, format.bytesPerSample * 8})
             .empty()) {
-        releaseScanImages();
+        releaseScanImages(window.state());
         return; // "Not enough memory" shown and the settings reloaded
     }
     FileScanSource source(*playback, wave, format.channels, format.bytesPerSample, dataBytes);
@@ -370,7 +369,7 @@ void scanFile(MainWindow& window, int param) {
     s.axesShown = true;
     window.clearDrawingArea();
     if (!pointMode && !playback->openStreamPlayback(dataBytes, firstHalf)) {
-        releaseScanImages();
+        releaseScanImages(window.state());
         endScanState(window);
         window.surface().invalidate();
         return;
@@ -385,8 +384,8 @@ void scanFile(MainWindow& window, int param) {
     in.pointMode = pointMode;
     in.startTimeMs = playback->startTimeMs();
     if (MainWindowPlaybackView* view = windowPlaybackView()) {
-        in.showTimeNow = [view](double ms) {
-            appState().timeMarkMsec = ms;
+        in.showTimeNow = [view, &window](double ms) {
+            window.state().timeMarkMsec = ms;
             view->showPlayTime(ms);
         };
     }

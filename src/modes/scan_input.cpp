@@ -128,7 +128,7 @@ bool inputCommandLineParameters(AppState& s) {
         }
     }
     const AutomaticParameters automatic = commandLineParameters(
-        sampleRateForChoice(st.sampleRateChoice), s.layout.plotWidth, s.layout.plotHeight);
+        s, sampleRateForChoice(st.sampleRateChoice), s.layout.plotWidth, s.layout.plotHeight);
     showChecks(automatic.check);
     if (!automatic.check.proceeds()) {
         return false;
@@ -145,21 +145,22 @@ void pressSave() {
         return;
     }
     if (!rec->save(r.capture->soundMs())) {
-        appState().stopRequested = true; // the file could not be made: the run ends with why
+        room().window->state().stopRequested =
+            true; // the file could not be made: the run ends with why
         return;
     }
-    appState().savingSamples = true;
+    room().window->state().savingSamples = true;
     r.window->button(cmd::kPlay)->setEnabled(false);
     r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
 }
 
 void pressStopSave() {
     InputRoom& r = room();
-    if (r.recording == nullptr || !appState().savingSamples) {
+    if (r.recording == nullptr || !room().window->state().savingSamples) {
         return;
     }
     r.recording->stopSave(r.capture->soundMs());
-    appState().savingSamples = false;
+    room().window->state().savingSamples = false;
     r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
 
@@ -185,7 +186,7 @@ class InputDisplay final : public ScanDisplay {
                 break;
             }
         }
-        const bool frozen = appState().displayFrozen;
+        const bool frozen = room().window->state().displayFrozen;
         if (!frozen || plot_) {
             inner_.step(step);
         }
@@ -223,10 +224,10 @@ bool chooseParameters(AppState& s, int param, bool autoRun, std::int32_t& rate) 
     values.sampleRateHz = rate;
     values.triggerLevel = room().triggerLevel;
     if (!runAnalysisDialog(prompts(), DialogId::ScanInput, st, values,
-                           [](std::int32_t) { rebuildPalette(); })) {
+                           [&s](std::int32_t) { rebuildPalette(s); })) {
         return false;
     }
-    rebuildPalette();
+    rebuildPalette(s);
     rate = values.sampleRateHz;
     room().triggerLevel = values.triggerLevel;
     st.timeScaleMsec = st.timeScaleMsecSaved;
@@ -236,7 +237,7 @@ bool chooseParameters(AppState& s, int param, bool autoRun, std::int32_t& rate) 
 
 // The menus, buttons and flags of an ended run.
 void endRunState(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
     s.inputOpen = false;
@@ -261,10 +262,12 @@ void setScanInputColumnProbe(ScanInputColumnProbe probe) {
 }
 
 bool scanInputFreezable() {
-    const AppState& s = appState();
+    if (theRoom == nullptr || theRoom->recording == nullptr) {
+        return false;
+    }
+    const AppState& s = theRoom->window->state();
     // The run's own recording choice: a cancelled record dialog turns it off for the run.
-    return theRoom != nullptr && theRoom->recording != nullptr && s.inputOpen && s.scanDrawing &&
-           theRoom->recording->choice() == Recording::Choice::Off;
+    return s.inputOpen && s.scanDrawing && theRoom->recording->choice() == Recording::Choice::Off;
 }
 
 void scanInputButton(int id) {
@@ -280,7 +283,7 @@ void scanInputButton(int id) {
 }
 
 void scanInput(MainWindow& window, int param) {
-    AppState& s = appState();
+    AppState& s = window.state();
     if (s.modeRunning || s.playbackActive || s.inputOpen || theRoom == nullptr) {
         return;
     }
@@ -318,8 +321,8 @@ void scanInput(MainWindow& window, int param) {
     result().bufferSeconds = capture.bufferSeconds;
 
     // 2. The image, the device and the record file.
-    letGoOfHeldData();
-    startScanRun(format, params);
+    letGoOfHeldData(window.state());
+    startScanRun(window.state(), format, params);
     s.plotImage.reset();
     s.sampleRateHz = rate;
     const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
@@ -333,7 +336,7 @@ void scanInput(MainWindow& window, int param) {
     }
     SoundInput* device = r.device();
     if (device == nullptr) {
-        releaseScanImages();
+        releaseScanImages(window.state());
         prompts().show(kCannotOpenAudioDevice);
         menuStateIdle(window);
         return;
@@ -348,21 +351,21 @@ void scanInput(MainWindow& window, int param) {
                 return;
             }
             const Recording::BufferOutcome out = recording->bufferDone(data, startMs);
-            appState().recordedBytes = recording->recordedBytes();
+            room().window->state().recordedBytes = recording->recordedBytes();
             room().window->surface().invalidate(); // the length shown below the view
             if (out.failed) {
                 runFailure = recording->failure();
             }
             if (out.failed || out.nearLimit) {
-                appState().stopRequested = true;
+                room().window->state().stopRequested = true;
             }
             if (!recording->recording() && recording->choice() == Recording::Choice::Manual &&
-                !appState().stopRequested) {
+                !room().window->state().stopRequested) {
                 room().window->button(cmd::kPlay)->setEnabled(true);
             }
         });
     if (opened != Capture::Opened::Ok) {
-        releaseScanImages();
+        releaseScanImages(window.state());
         if (opened == Capture::Opened::NoMemory) {
             prompts().show(kNotEnoughMemory);
             reloadAfterMemoryFailure(window);
@@ -436,9 +439,9 @@ void scanInput(MainWindow& window, int param) {
         in.fullAverage = [&window] { return window.button(cmd::kPeakHold)->isChecked(); };
         if (MainWindowPlaybackView* view = windowPlaybackView()) {
             // A frozen display keeps the time it was frozen at.
-            in.showTimeNow = [view](double ms) {
-                if (!appState().displayFrozen) {
-                    appState().timeMarkMsec = ms;
+            in.showTimeNow = [view, &window](double ms) {
+                if (!window.state().displayFrozen) {
+                    window.state().timeMarkMsec = ms;
                     view->showPlayTime(ms);
                 }
             };
@@ -521,7 +524,7 @@ void installScanInput(MainWindow& window) {
     MainWindow* w = &window;
     window.registerCommand(cmd::kScanInput, [w, inputRoom](int param) { scanInput(*w, param); });
     window.registerCommand(cmd::kSaveWave, [w](int) {
-        AppState& s = appState();
+        AppState& s = w->state();
         if (s.modeRunning || !s.samples || !s.samples->waveDataAvailable()) {
             return;
         }
