@@ -311,7 +311,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     // and a name that begins with digits is a file, not a mode.
     for (const QString& name : {QStringLiteral("my tone.wav"), QStringLiteral("2024-01-05.wav"),
                                 QStringLiteral("1tone.wav")}) {
-        const std::int32_t lastMode = AppSettings{}.lastMode; // no window before this one
+        const std::int32_t lastMode = AppSettings{}.lastMode; // what each window starts from
         auto w = openCalling({dir.file(name)}, {cmd::kAnalyzeFile, cmd::kFromCommandLine});
         EXPECT_EQ(w->state().fileNameBuffer, dir.file(name).toStdString());
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvanthile ") + name);
