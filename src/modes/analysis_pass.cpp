@@ -119,17 +119,17 @@ void drawPleaseWait(MainWindow& window) {
 
 // The column loop; false with the message shown when the analysis could not be set up
 // (nothing is drawn).
-bool columnLoop(MainWindow& window) {
+bool columnLoop(MainWindow& window, const SampleStore& store) {
     AppState& s = window.state();
     AnalysisRun& run = s.run;
     const std::span<const std::uint8_t> samples =
-        s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
+        store.samples().first(static_cast<std::size_t>(run.segmentBytes));
     // Each column's block goes to an open spectral image log as soon as it is drawn, so the
     // log needs no more memory however long the run.
     ImageLogWriter log(window.state());
-    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(
-        s.settings, run.format, run.params, samples,
-        s.samples->precisePart(static_cast<std::size_t>(run.segmentBytes)));
+    ColumnAnalysisInputs inputs =
+        columnAnalysisInputsFrom(s.settings, run.format, run.params, samples,
+                                 store.precisePart(static_cast<std::size_t>(run.segmentBytes)));
     inputs.binLevels = log.active();
     ParallelColumnLoop analyzer;
     const int setup =
@@ -345,13 +345,13 @@ bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
     return plan.check.proceeds();
 }
 
-void runAnalysisPass(MainWindow& window) {
+void runAnalysisPass(MainWindow& window, const SampleStore& samples) {
     AppState& s = window.state();
     s.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
     if (!startImage(window)) {
         return;
     }
-    if (!columnLoop(window)) {
+    if (!columnLoop(window, samples)) {
         s.analysisDrawing = false;
         s.modeHoldsSurfaces = false;
         releaseHeldAnalysis(window);

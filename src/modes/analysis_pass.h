@@ -11,6 +11,7 @@ namespace korv {
 class MainWindow;
 struct AnalysisRun;
 struct AppState;
+class SampleStore;
 struct AppSettings;
 
 void showChecks(const CheckResult& check);
@@ -36,7 +37,8 @@ void reloadAfterMemoryFailure(MainWindow& window);
 void rebuildPalette(AppState& state);
 // Hop and columns for the held segment; false with the message shown when they make no run.
 [[nodiscard]] bool deriveColumns(AnalysisRun& run, const AppSettings& settings);
-// The image, the column loop over the held samples and the end of the command.
-void runAnalysisPass(MainWindow& window);
+// The image, the column loop over `samples` (the segment just loaded, which the state holds)
+// and the end of the command.
+void runAnalysisPass(MainWindow& window, const SampleStore& samples);
 
 } // namespace korv

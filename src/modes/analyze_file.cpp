@@ -300,7 +300,7 @@ class AnalyzeFileRun {
         run_.stripHeight = s_.layout.topBand;
         run_.plotHeight = s_.layout.plotHeight;
         s_.run = run_;
-        runAnalysisPass(window_);
+        runAnalysisPass(window_, *s_.samples);
     }
 
     MainWindow& window_;

@@ -106,7 +106,7 @@ class ParametersChangeRun {
             // Log Data: the held segment analysed again as it is, each column written to the
             // log.
             if (s_.spectralImage && s_.samples) {
-                runAnalysisPass(window_);
+                runAnalysisPass(window_, *s_.samples);
             }
             return;
         }
@@ -239,7 +239,7 @@ class ParametersChangeRun {
         run_.commandLine = false;
         s_.run = run_;
         window_.surface().invalidate();
-        runAnalysisPass(window_);
+        runAnalysisPass(window_, *s_.samples);
     }
 
     MainWindow& window_;
