@@ -117,7 +117,7 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
         // The real clock and the default PortAudio input.
         const auto owner = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
         MainWindow& window = *owner;
-        AppState& s = appState();
+        AppState& s = window.state();
         AppSettings& st = s.settings;
         st.variablesChoice = cmd::kVariablesFreeze;
         st.sampleRateChoice = SAMPLE_RATE_48K;

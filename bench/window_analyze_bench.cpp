@@ -45,14 +45,14 @@ void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
     long columns = 0;
     for (auto _ : state) {
         auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
-        AppSettings& settings = appState().settings;
+        AppSettings& settings = window->state().settings;
         settings.variablesChoice = cmd::kVariablesFreeze; // the stored parameters, no dialog
         settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
         pumpMessages();
         const auto start = std::chrono::steady_clock::now();
         sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        columns += appState().run.params.columns;
+        columns += window->state().run.params.columns;
         window->close();
     }
     setPrompts(nullptr);

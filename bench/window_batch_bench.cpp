@@ -91,18 +91,18 @@ void BM_BatchAgainstSox(benchmark::State& state) {
     double soxCpu = 0.0;
     for (auto _ : state) {
         auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
-        appState().settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
+        window->state().settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
         // KORV_BATCH_TIME_STEP (msec a column) for another amount of work a file: 75 gives
         // sox's 800 columns a minute.
         if (qEnvironmentVariableIsSet("KORV_BATCH_TIME_STEP")) {
-            appState().settings.timeScaleMsecSaved = appState().settings.timeScaleMsec =
+            window->state().settings.timeScaleMsecSaved = window->state().settings.timeScaleMsec =
                 qEnvironmentVariable("KORV_BATCH_TIME_STEP").toFloat();
         }
         pumpMessages();
         const double cpuBefore = processCpuSeconds();
         auto start = std::chrono::steady_clock::now();
         sendCommand(cmd::kAnalyzeBatch, 0);
-        while (appState().batchRunning) {
+        while (window->state().batchRunning) {
             drainMessages();
         }
         ours += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -64,12 +64,12 @@ void BM_RecolourFullScreenImage(benchmark::State& state) {
     bench::OneFilePrompts prompts(path);
     setPrompts(&prompts);
     auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")), {1920, 1080});
-    appState().settings.variablesChoice = cmd::kVariablesFreeze;
+    window->state().settings.variablesChoice = cmd::kVariablesFreeze;
     pumpMessages();
     sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
     sendCommand(cmd::kSignalScale, 0);
     ColourDialog* dialog = colourDialog();
-    if (dialog == nullptr || !appState().spectralImage) {
+    if (dialog == nullptr || !window->state().spectralImage) {
         state.SkipWithError("no image or no dialog");
         setPrompts(nullptr);
         return;

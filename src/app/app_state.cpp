@@ -6,11 +6,6 @@
 
 namespace korv {
 
-AppState& appState() {
-    static AppState state;
-    return state;
-}
-
 bool dualStereoView(const AppSettings& settings) {
     return settings.typeChoice == TYPE_STEREO && settings.channelChoice == CHANNEL_DUAL;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The process-wide state of the program: one settings record, one of each image and store,
-// the flags the menu states and the modes share. Only the GUI thread touches it.
+// The state the main window holds for the program: one settings record, one of each image and
+// store, the flags the menu states and the modes share. The window owns it (MainWindow::state)
+// and hands it to the modes; only the GUI thread touches it.
 
 #include "analysis/parameters.h"
 #include "audio/sample_store.h"
@@ -144,8 +145,6 @@ struct AppState {
     IndexedSurface pointerMarkB;
     IndexedSurface positionStrip;
 };
-
-[[nodiscard]] AppState& appState();
 
 // The data is stereo shown as two panes side by side.
 [[nodiscard]] bool dualStereoView(const AppSettings& settings);

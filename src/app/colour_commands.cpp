@@ -19,17 +19,17 @@ ColourDialogHost hostFor(MainWindow& window) {
     ColourDialogHost host;
     // The pictures hold palette indices: a new palette and a repaint recolour all of them.
     host.paletteChanged = [&window] {
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(appState().activePalette));
+        paletteDisplay().setLogicalPalette(buildLogicalPalette(window.state().activePalette));
         window.surface().invalidate();
     };
-    host.requestImageRedraw = [] {
-        const AppState& s = appState();
+    host.requestImageRedraw = [&window] {
+        const AppState& s = window.state();
         if (s.spectralImage && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
             postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         }
     };
-    host.scanRunning = [] { return appState().scanDrawing; };
-    host.analysisComputing = [] { return appState().analysisDrawing; };
+    host.scanRunning = [&window] { return window.state().scanDrawing; };
+    host.analysisComputing = [&window] { return window.state().analysisDrawing; };
     host.moveLevelBar = [&window](int position) {
         if (window.isActiveWindow()) {
             return; // the user is at the main window: its bar is theirs
@@ -45,12 +45,12 @@ ColourDialogHost hostFor(MainWindow& window) {
 void installColourCommands(MainWindow& window) {
     MainWindow* w = &window;
     window.registerCommand(cmd::kSignalScale, [w](int) {
-        AppState& s = appState();
+        AppState& s = w->state();
         (void)openColourDialog(s.settings, s.activePalette, hostFor(*w), w);
     });
-    window.registerCommand(cmd::kFreqCalibration, [](int) {
+    window.registerCommand(cmd::kFreqCalibration, [w](int) {
         // Every later analysis builds its corrections from the stored curve.
-        (void)runCalibrationDialog(prompts(), appState().settings.calibrationTable);
+        (void)runCalibrationDialog(prompts(), w->state().settings.calibrationTable);
     });
 }
 

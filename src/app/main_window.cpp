@@ -57,9 +57,10 @@ MainWindow* mainWindow() {
     return theMainWindow;
 }
 
-MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options)) {
-    AppState& s = appState();
-    if (s.created) {
+MainWindow::MainWindow(MainWindowOptions options)
+    : options_(std::move(options)), state_(std::make_unique<AppState>()) {
+    AppState& s = state();
+    if (theMainWindow != nullptr) {
         return;
     }
     theMainWindow = this;
@@ -99,7 +100,6 @@ MainWindow::~MainWindow() {
         setCommandHandler({});
         releaseAll();
         theMainWindow = nullptr;
-        appState() = AppState{};
     }
 }
 
@@ -171,9 +171,8 @@ void MainWindow::createControls() {
             // screen reader's toggle). The program's own resets of the state are no command:
             // GRID's follows gridOn, and PEAK HOLD is disabled first.
             b->setCheckable(true);
-            connect(b, &QPushButton::toggled, this, [b, commandId](bool on) {
-                const bool wanted =
-                    commandId == cmd::kGrid ? on != appState().gridOn : b->isEnabled();
+            connect(b, &QPushButton::toggled, this, [this, b, commandId](bool on) {
+                const bool wanted = commandId == cmd::kGrid ? on != state().gridOn : b->isEnabled();
                 if (wanted) {
                     sendCommand(commandId, 0);
                 }
@@ -186,7 +185,7 @@ void MainWindow::createControls() {
 }
 
 void MainWindow::createDrawingObjects() {
-    AppState& s = appState();
+    AppState& s = state();
     // The pointer marks: a cross in Text (A) or Background (B) on Signal 2.
     for (IndexedSurface* mark : {&s.pointerMarkA, &s.pointerMarkB}) {
         *mark = IndexedSurface(16, 16, kSignal2Index);
@@ -253,7 +252,7 @@ qint64 MainWindow::volumeControlProcess() const {
 // Start-up
 
 void MainWindow::startUp(const std::vector<std::string>& arguments) {
-    AppState& s = appState();
+    AppState& s = state();
     // What is not built yet is offered disabled, never as an item that does nothing.
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
     loadSettings(options_.settingsFile, s.settings, s.activePalette);
@@ -274,7 +273,7 @@ void MainWindow::startUp(const QStringList& arguments) {
 }
 
 void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments) {
-    AppState& s = appState();
+    AppState& s = state();
     const CommandLine parsed = parseCommandLine(arguments);
     const CommandLineEffects effects = applyCommandLine(parsed, s.settings);
     if (parsed.kind == CommandLine::Kind::ModeRun) {
@@ -306,7 +305,7 @@ void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments
 // Commands
 
 void MainWindow::dispatch(int id, int param) {
-    AppState& s = appState();
+    AppState& s = state();
     switch (id) {
     case cmd::kExit:
         close();
@@ -354,14 +353,14 @@ void MainWindow::dispatch(int id, int param) {
 }
 
 void MainWindow::setFftSize(int k) {
-    AppState& s = appState();
+    AppState& s = state();
     s.fftSizeExponent = 9 + k;
     s.settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST + k;
     s.fftAbove512 = k != 0;
 }
 
 void MainWindow::chooseVariables(int id) {
-    AppState& s = appState();
+    AppState& s = state();
     if (id != cmd::kVariablesAdjust && id != cmd::kVariablesFreeze) {
         // A stored value naming neither item checks neither; the record keeps it.
         menu_->check(cmd::kVariablesAdjust, false);
@@ -374,12 +373,12 @@ void MainWindow::chooseVariables(int id) {
 }
 
 void MainWindow::choosePointer(int type) {
-    appState().settings.pointerType = type;
+    state().settings.pointerType = type;
     applyPointerShape();
 }
 
 void MainWindow::applyPointerShape() {
-    const int type = appState().settings.pointerType;
+    const int type = state().settings.pointerType;
     const int ids[] = {cmd::kPointerTargetBox, cmd::kPointerWhiteCross, cmd::kPointerBlackCross};
     for (int i = 0; i < 3; ++i) {
         menu_->check(ids[i], type == i + 1);
@@ -393,7 +392,7 @@ void MainWindow::applyPointerShape() {
 // Close
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    AppState& s = appState();
+    AppState& s = state();
     if (s.modeRunning) {
         // A running mode is only stopped and the window stays; a live input is stopped, its
         // recording finished, and then the window closes.
@@ -426,7 +425,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::releaseAll() {
-    AppState& s = appState();
+    AppState& s = state();
     if (releaseHook_) {
         releaseHook_();
     }
@@ -447,7 +446,7 @@ QFont MainWindow::controlFont() const {
 }
 
 void MainWindow::computeLayout() {
-    AppState& s = appState();
+    AppState& s = state();
     if (!s.created || view_ == nullptr) {
         return;
     }
@@ -495,14 +494,14 @@ void MainWindow::computeLayout() {
 
 void MainWindow::showFileInTitle(const QString& path) {
     const QString title = QString::fromLatin1(kTitle);
-    const std::string& note = appState().titleNote;
+    const std::string& note = state().titleNote;
     setWindowTitle(
         (path.isEmpty() ? title : title + QStringLiteral(" ") + QFileInfo(path).fileName()) +
         (note.empty() ? QString() : QStringLiteral(" - ") + QString::fromStdString(note)));
 }
 
 void MainWindow::updatePlayButton() {
-    const AppState& s = appState();
+    const AppState& s = state();
     const int visible = visibleImageColumns(s.layout.plotWidth, dualStereoView(s.settings));
     const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.spectralImage &&
                     !s.analysisDrawing && !s.playbackActive && analysedColumns(s) > visible;
@@ -543,7 +542,7 @@ void MainWindow::onRestore() {
 }
 
 void MainWindow::onResize() {
-    AppState& s = appState();
+    AppState& s = state();
     if (!s.created) {
         return;
     }

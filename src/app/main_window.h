@@ -29,6 +29,8 @@ class QWheelEvent;
 
 namespace korv {
 
+struct AppState;
+
 struct MainWindowOptions {
     // Where korv.ini is; empty: the user's configuration folder, or beside the executable
     // when a korv.ini is there. Where Korv.html is; empty: the installed manual.
@@ -77,6 +79,9 @@ class MainWindow : public QMainWindow {
     // The window carries the command out itself or a mode registered for it.
     [[nodiscard]] bool commandBuilt(int id) const;
 
+    // What the program holds while the window is open: the settings, the view, the analysis.
+    [[nodiscard]] AppState& state() { return *state_; }
+    [[nodiscard]] const AppState& state() const { return *state_; }
     [[nodiscard]] ProgramMenu& menu() { return *menu_; }
     [[nodiscard]] QPushButton* button(int id) const;
     [[nodiscard]] QScrollBar* horizontalBar() const { return hBar_; }
@@ -159,6 +164,7 @@ class MainWindow : public QMainWindow {
     void releaseAll();
 
     MainWindowOptions options_;
+    std::unique_ptr<AppState> state_;
     WindowSurface surface_;
     SurfaceWidget* view_ = nullptr;
     std::unique_ptr<ProgramMenu> menu_;

@@ -32,7 +32,7 @@ constexpr float kTimeZoomFactor = 2.0f;
 // Painting
 
 void MainWindow::paint(WindowSurface& target) {
-    AppState& s = appState();
+    AppState& s = state();
     if (s.settings.scrollMemChoice == SCROLL_MEM_ON &&
         s.settings.displayTypeChoice == DISPLAY_SCROLL) {
         // The scrolling memory display always starts at the image's first column.
@@ -53,17 +53,17 @@ void MainWindow::paint(WindowSurface& target) {
 }
 
 void MainWindow::clearDrawingArea() {
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = state().layout;
     surface_.fillRect({0, 0, l.plotWidth, l.plotHeight}, kBackgroundIndex);
 }
 
 void MainWindow::blitView() {
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = state().layout;
     blitView({0, 0, l.plotWidth, l.plotHeight});
 }
 
 void MainWindow::blitView(const PixelRect& area) {
-    const AppState& s = appState();
+    const AppState& s = state();
     const PlotLayout& l = s.layout;
     // Copies the image's `src` to `dest` where it falls inside `area`.
     const auto blit = [&](const IndexedSurface& image, const PixelRect& src, PixelPoint dest) {
@@ -134,7 +134,7 @@ void MainWindow::blitView(const PixelRect& area) {
 
 void MainWindow::redrawView(bool labels) {
     blitView();
-    if (labels && labelPainter_ && appState().axesShown) {
+    if (labels && labelPainter_ && state().axesShown) {
         labelPainter_(surface_);
     }
 }
@@ -143,7 +143,7 @@ void MainWindow::redrawView(bool labels) {
 // Scrolling
 
 void MainWindow::onHorizontalAction(int action) {
-    AppState& s = appState();
+    AppState& s = state();
     const bool ignored = s.analysisDrawing || s.playbackActive || !s.hScroll.scrollable ||
                          s.modeRunning || !s.spectralImage ||
                          s.settings.scrollMemChoice == SCROLL_MEM_ON;
@@ -217,7 +217,7 @@ void MainWindow::scrollByKey(int key) {
 // Ctrl+wheel, + and -: a finer or coarser time scale, analysed anew as Parameters Change does
 // (and undone by Parameters Restore). Only for an analysed file that is idle.
 void MainWindow::changeTimeScale(int direction) {
-    AppState& s = appState();
+    AppState& s = state();
     if (s.modeRunning || !s.spectralImage || !commandBuilt(cmd::kParametersChange) ||
         !menu_->enabled(cmd::kParametersChange)) {
         return;
@@ -233,7 +233,7 @@ void MainWindow::changeTimeScale(int direction) {
 }
 
 void MainWindow::onVerticalAction(int action) {
-    AppState& s = appState();
+    AppState& s = state();
     const ScrollAction a = sliderScrollAction(action);
     const int thumb = vBar_->sliderPosition();
     const std::int32_t display = s.settings.displayTypeChoice;
@@ -273,7 +273,7 @@ void MainWindow::setVerticalRange(int max, int pos) {
 // Keys
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    const AppState& s = appState();
+    const AppState& s = state();
     switch (event->key()) {
     case Qt::Key_Escape:
     case Qt::Key_S:

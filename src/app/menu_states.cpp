@@ -28,7 +28,7 @@ void nameLogCommand(ProgramMenu& menu, const AppSettings& settings) {
 
 // STOP and PEAK HOLD off, PEAK HOLD released; the mode is over and F1 to F3 work again.
 void endRunning(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     window.button(cmd::kStop)->setEnabled(false);
     QPushButton* peak = window.button(cmd::kPeakHold);
     peak->setEnabled(false);
@@ -50,14 +50,14 @@ void menuStateRunning(MainWindow& window) {
               false);
     m.enablePopup(ProgramMenu::kParametersPopup, false);
     m.enablePopup(ProgramMenu::kSaveImagePopup, false);
-    AppState& s = appState();
+    AppState& s = window.state();
     s.modeRunning = true;
     s.idleForKeys = false;
 }
 
 void menuStateIdle(MainWindow& window) {
     ProgramMenu& m = window.menu();
-    const AppState& s = appState();
+    const AppState& s = window.state();
     enableAll(m,
               {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
                cmd::kFreqCalibration, cmd::kExit},
@@ -83,7 +83,7 @@ void menuStateIdle(MainWindow& window) {
 
 void menuStateImage(MainWindow& window) {
     ProgramMenu& m = window.menu();
-    const AppState& s = appState();
+    const AppState& s = window.state();
     const AppSettings& st = s.settings;
     enableAll(m, {cmd::kAnalyzeFile, cmd::kAnalyzeBatch}, true);
     nameLogCommand(m, st);

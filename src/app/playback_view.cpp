@@ -33,8 +33,7 @@ struct Panes {
     std::optional<Pane> second;
 };
 
-Panes spectralPanes() {
-    const AppState& s = appState();
+Panes spectralPanes(const AppState& s) {
     const AppSettings& st = s.settings;
     const int plotWidth = s.layout.plotWidth;
     const int half = s.spectralImage->height() / 2;
@@ -61,7 +60,7 @@ void MainWindowPlaybackView::blankImageArea() {
 }
 
 void MainWindowPlaybackView::enterPlaying() {
-    AppState& s = appState();
+    AppState& s = window_.state();
     window_.surface().updateNow();
     menuStateRunning(window_);
     s.playbackActive = true;
@@ -76,7 +75,7 @@ void MainWindowPlaybackView::enterPlaying() {
 }
 
 void MainWindowPlaybackView::setScrollPosition(int column) {
-    AppState& s = appState();
+    AppState& s = window_.state();
     s.hScroll.pos = std::max(column, 0);
     window_.horizontalBar()->setValue(std::min(s.hScroll.pos, window_.horizontalBar()->maximum()));
 }
@@ -88,13 +87,13 @@ void MainWindowPlaybackView::showPlayTime(double elapsedMs) {
 }
 
 void MainWindowPlaybackView::uncoverColumns(int sourceColumn, int columns) {
-    const AppState& s = appState();
+    const AppState& s = window_.state();
     if (!s.spectralImage || columns <= 0) {
         return;
     }
     const IndexedSurface& image = s.spectralImage->surface();
     const int height = s.layout.plotHeight;
-    const Panes panes = spectralPanes();
+    const Panes panes = spectralPanes(window_.state());
     for (const std::optional<Pane>& pane : {std::optional<Pane>(panes.first), panes.second}) {
         if (!pane) {
             continue;
@@ -119,7 +118,7 @@ void MainWindowPlaybackView::movePlayMarker(std::optional<int> previousColumn, i
         markerColumn_.reset();
     }
     restoreMarkerColumn();
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = window_.state().layout;
     if (column < 0 || column >= l.plotWidth) {
         return;
     }
@@ -130,7 +129,7 @@ void MainWindowPlaybackView::movePlayMarker(std::optional<int> previousColumn, i
 }
 
 void MainWindowPlaybackView::playbackStopped() {
-    AppState& s = appState();
+    AppState& s = window_.state();
     s.playbackActive = false;
     markerColumn_.reset();
     underMarker_ = QImage();
@@ -145,14 +144,14 @@ void MainWindowPlaybackView::playbackStopped() {
 }
 
 void MainWindowPlaybackView::playLoopEnded() {
-    AppState& s = appState();
+    AppState& s = window_.state();
     s.modeHoldsSurfaces = false;
     menuStateImage(window_);
     window_.surface().invalidate();
 }
 
 bool MainWindowPlaybackView::takeLayoutPending() {
-    return std::exchange(appState().layoutPending, false);
+    return std::exchange(window_.state().layoutPending, false);
 }
 
 void MainWindowPlaybackView::relayoutAndReanalyse() {

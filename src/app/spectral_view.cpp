@@ -67,15 +67,15 @@ class SpectralView {
     explicit SpectralView(MainWindow& window) : window_(window) {}
 
     void paintPanels(WindowSurface& target) {
-        const ViewGeometry g = currentViewGeometry();
+        const ViewGeometry g = currentViewGeometry(window_.state());
         const QFont font = window_.controlFont();
         shownTexts_ = texts(g, true);
         drawReadouts(target, g, font, *shownTexts_, true);
-        drawInfoPanel(target, g, font, currentInfoPanelInputs());
+        drawInfoPanel(target, g, font, currentInfoPanelInputs(window_.state()));
     }
 
     void paintLabels(WindowSurface& target) {
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         if (!spectralDisplay(s.settings)) {
             paintScanPlot(window_, target);
             return;
@@ -83,7 +83,7 @@ class SpectralView {
         if (!spectralPicture()) {
             return;
         }
-        const ViewGeometry g = currentViewGeometry();
+        const ViewGeometry g = currentViewGeometry(window_.state());
         if (s.scanDrawing) {
             // The running picture's times move on; its frequencies stay.
             drawFrequencyAxis(target, g, window_.controlFont());
@@ -114,13 +114,13 @@ class SpectralView {
     // Called at every pass of the play loop: the lines are drawn again only when they say
     // something new.
     void showTimeNow(double elapsedMsec) {
-        appState().timeNowMsec = elapsedMsec;
+        window_.state().timeNowMsec = elapsedMsec;
         updateReadouts(false);
     }
 
   private:
     [[nodiscard]] ReadoutTexts texts(const ViewGeometry& g, bool wholeBox) const {
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         ReadoutContext c;
         c.lastMode = s.settings.lastMode;
         c.recording = s.inputOpen && s.savingSamples;
@@ -139,7 +139,7 @@ class SpectralView {
 
     // What lies under the pointer: its column, row and the level its colour shows.
     [[nodiscard]] ReadoutPoint pointerPoint(const ViewGeometry& g) const {
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         ReadoutPoint p;
         p.inside = mouse_.inside && spectralPicture();
         p.viewX = mouse_.lastPoint.x;
@@ -159,7 +159,7 @@ class SpectralView {
     }
 
     void updateReadouts(bool evenIfUnchanged = true) {
-        const ViewGeometry g = currentViewGeometry();
+        const ViewGeometry g = currentViewGeometry(window_.state());
         ReadoutTexts now = texts(g, false);
         if (!evenIfUnchanged && now == shownTexts_) {
             return;
@@ -171,7 +171,7 @@ class SpectralView {
     // A window resized while the left button dragged its frame is analysed again on the
     // first move over it.
     bool repeatAfterResize() {
-        AppState& s = appState();
+        AppState& s = window_.state();
         std::error_code missing;
         if (!s.dragFillDone || s.modeRunning || s.analysisDrawing || s.settings.lastFileMode != 0 ||
             s.fileNameBuffer.empty() || !std::filesystem::exists(s.fileNameBuffer, missing)) {
@@ -183,15 +183,15 @@ class SpectralView {
     }
 
     // A spectral picture is shown: an analysis, a scan's running one or the last one it left.
-    [[nodiscard]] static bool spectralPicture() {
-        const AppState& s = appState();
+    [[nodiscard]] bool spectralPicture() const {
+        const AppState& s = window_.state();
         return s.spectralImage || s.runningScrollImage;
     }
 
-    [[nodiscard]] static bool displayed() { return spectralPicture() || appState().plotImage; }
+    [[nodiscard]] bool displayed() const { return spectralPicture() || window_.state().plotImage; }
 
     void track(QPoint at) {
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         mouse_.lastPoint = {at.x(), std::max(0, at.y())};
         mouse_.inside = spectralDisplay(s.settings) && s.run.stripHeight < mouse_.lastPoint.y &&
                         mouse_.lastPoint.y < s.layout.plotHeight;
@@ -201,12 +201,12 @@ class SpectralView {
         if (repeatAfterResize()) {
             return true;
         }
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         if (s.analysisDrawing || !displayed()) {
             return false;
         }
         track(at);
-        const ViewGeometry g = currentViewGeometry();
+        const ViewGeometry g = currentViewGeometry(window_.state());
         if (mouse_.dragging) {
             const int end = viewXToColumn(mouse_.lastPoint.x, g.plotWidth, g.dualStereo);
             invertColumns(mouse_.endColumn, end);
@@ -227,10 +227,10 @@ class SpectralView {
         if (from == to) {
             return;
         }
-        const PlotLayout& l = appState().layout;
+        const PlotLayout& l = window_.state().layout;
         const PixelRect strip{std::min(from, to), 0, std::abs(to - from), l.plotHeight};
         window_.surface().invertRect(strip);
-        if (dualStereoView(appState().settings)) {
+        if (dualStereoView(window_.state().settings)) {
             window_.surface().invertRect(
                 {strip.x + dualRightPaneX(l.plotWidth), 0, strip.width, strip.height});
         }
@@ -252,7 +252,7 @@ class SpectralView {
     }
 
     void drawRectangle() {
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         const PlotLayout& l = s.layout;
         WindowSurface& w = window_.surface();
         if (mouse_.shownRectangle) {
@@ -282,7 +282,7 @@ class SpectralView {
         if (repeatAfterResize()) {
             return;
         }
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         if (!displayed() || s.analysisDrawing || mouse_.holding) {
             return;
         }
@@ -298,13 +298,13 @@ class SpectralView {
     bool press(const QMouseEvent& event) {
         if (event.button() == Qt::RightButton && scanInputFreezable()) {
             // The live display stands still while the capture goes on.
-            AppState& live = appState();
+            AppState& live = window_.state();
             live.displayFrozen = !live.displayFrozen;
             window_.button(cmd::kGrid)
                 ->setEnabled(!live.displayFrozen && !spectralDisplay(live.settings));
             return true;
         }
-        const AppState& s = appState();
+        const AppState& s = window_.state();
         const QPoint at = event.position().toPoint();
         if (event.button() == Qt::LeftButton && replotsAtClick(at)) {
             // A click on the finished point spectrum plots it again, the point marked.
@@ -324,7 +324,7 @@ class SpectralView {
             logClick(std::max(0, at.x()), std::max(0, at.y()));
             return true;
         }
-        const ViewGeometry g = currentViewGeometry();
+        const ViewGeometry g = currentViewGeometry(window_.state());
         const int column = viewXToColumn(mouse_.lastPoint.x, g.plotWidth, g.dualStereo);
         if (event.button() == Qt::LeftButton) {
             mouse_.startColumn = column;
@@ -364,11 +364,11 @@ class SpectralView {
             return false;
         }
         mouse_.dragging = false;
-        AppState& s = appState();
+        AppState& s = window_.state();
         if (!s.spectralImage || s.analysisDrawing || s.playbackActive) {
             return true;
         }
-        const ViewGeometry g = currentViewGeometry();
+        const ViewGeometry g = currentViewGeometry(window_.state());
         if (mouse_.endColumn == mouse_.startColumn) {
             askForPointSpectrum(g);
             return true;
@@ -381,8 +381,8 @@ class SpectralView {
     }
 
     // A point spectrum is on the screen, finished, and the click falls on its plot.
-    [[nodiscard]] static bool replotsAtClick(QPoint at) {
-        const AppState& s = appState();
+    [[nodiscard]] bool replotsAtClick(QPoint at) const {
+        const AppState& s = window_.state();
         return !spectralDisplay(s.settings) && s.plotImage && s.scanRestoreAvailable &&
                !s.modeRunning && !s.scanDrawing && !s.playbackActive && !s.fileNameBuffer.empty() &&
                scanPointSpectrumAvailable() && at.y() >= 0 && at.y() < s.layout.plotHeight;
@@ -390,7 +390,7 @@ class SpectralView {
 
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
-        AppState& s = appState();
+        AppState& s = window_.state();
         if (s.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
             return;
         }
@@ -411,8 +411,7 @@ class SpectralView {
 
 } // namespace
 
-ViewGeometry currentViewGeometry() {
-    const AppState& s = appState();
+ViewGeometry currentViewGeometry(const AppState& s) {
     const PlotLayout& l = s.layout;
     ViewGeometry g;
     g.plotWidth = l.plotWidth;
@@ -438,8 +437,7 @@ ViewGeometry currentViewGeometry() {
     return g;
 }
 
-InfoPanelInputs currentInfoPanelInputs() {
-    const AppState& s = appState();
+InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
     InfoPanelInputs in;
     in.lowBandHz = s.settings.lowBandHz;
     in.highBandHz = s.settings.highBandHz;

@@ -12,12 +12,13 @@
 namespace korv {
 
 class MainWindow;
+struct AppState;
 
-// The layout and the current run as the view's drawing sees them.
-[[nodiscard]] ViewGeometry currentViewGeometry();
+// The layout and the held run as the view's drawing sees them.
+[[nodiscard]] ViewGeometry currentViewGeometry(const AppState& state);
 
 // What the information panel states for the current run.
-[[nodiscard]] InfoPanelInputs currentInfoPanelInputs();
+[[nodiscard]] InfoPanelInputs currentInfoPanelInputs(const AppState& state);
 
 // Installs the painters and the mouse handler; returns what redraws the readouts with the
 // current time while the sound plays (elapsed msec into the played span).

@@ -2,13 +2,12 @@
 
 #include "analysis/parameters.h"
 #include "dialogs/dialog_frame.h"
+#include "dialogs/radio_role.h"
 #include "display/palette_edit.h"
 #include "display/plot_layout.h"
 #include "platform/prompts.h"
 #include "settings/settings_inputs.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,47 +28,6 @@
 namespace korv {
 
 namespace {
-
-// The level selectors look like buttons (they show their level) but are one choice of many:
-// screen readers are told so, and pressing one checks it.
-constexpr const char* kRadioRoleProperty = "korvRadioRole";
-
-class RadioRoleButton : public QAccessibleWidget {
-  public:
-    explicit RadioRoleButton(QAbstractButton* button)
-        : QAccessibleWidget(button, QAccessible::RadioButton), button_(button) {}
-    [[nodiscard]] QString text(QAccessible::Text t) const override {
-        return t == QAccessible::Name && button_->accessibleName().isEmpty()
-                   ? button_->text()
-                   : QAccessibleWidget::text(t);
-    }
-    [[nodiscard]] QAccessible::State state() const override {
-        QAccessible::State s = QAccessibleWidget::state();
-        s.checkable = true;
-        s.checked = button_->isChecked();
-        return s;
-    }
-    [[nodiscard]] QStringList actionNames() const override {
-        return {QAccessibleActionInterface::pressAction()};
-    }
-    void doAction(const QString& name) override {
-        if (name == QAccessibleActionInterface::pressAction()) {
-            button_->setChecked(true);
-        }
-    }
-
-  private:
-    QAbstractButton* button_;
-};
-
-QAccessibleInterface* radioRoleFactory(const QString& key, QObject* object) {
-    auto* button = qobject_cast<QAbstractButton*>(object);
-    if (key != QStringLiteral("QPushButton") || button == nullptr ||
-        !button->property(kRadioRoleProperty).toBool()) {
-        return nullptr;
-    }
-    return new RadioRoleButton(button);
-}
 
 QPointer<ColourDialog> theDialog;
 std::optional<QPoint> rememberedPosition; // for the run: where the dialog was last moved
@@ -158,17 +116,26 @@ QScrollBar* ColourDialog::bar(int id, int max, int page) {
 
 void ColourDialog::build() {
     auto* top = new QHBoxLayout(this);
+    buildLevels(top);
+    auto* right = new QVBoxLayout;
+    top->addLayout(right);
+    buildOtherColours(right);
+    buildMix(right);
+    buildChoices(right);
+    buildGain(right);
+    buildButtons(right);
+}
 
-    // The level stops, highest at the top, beside the colour sample.
+// The level stops, highest at the top, beside the colour sample; the selectors of the other
+// colours are made here too, as one group with the stops.
+void ColourDialog::buildLevels(QBoxLayout* top) {
     auto* levels = new QGroupBox(QStringLiteral("Signal Level"), this);
     auto* levelGrid = new QGridLayout(levels);
     levelGrid->setVerticalSpacing(0);
     auto* group = new QButtonGroup(this);
-    static const bool factoryInstalled = (QAccessible::installFactory(radioRoleFactory), true);
-    (void)factoryInstalled;
     for (int entry = 0; entry < kUserPaletteEntries; ++entry) {
         auto* b = new QPushButton(this);
-        b->setProperty(kRadioRoleProperty, true);
+        markRadioRole(b);
         b->setObjectName(controlName(kEntrySelectorIds[static_cast<std::size_t>(entry)]));
         b->setCheckable(true);
         b->setAutoDefault(false);
@@ -199,9 +166,9 @@ void ColourDialog::build() {
     sample_->setAccessibleName(QStringLiteral("Colour sample"));
     levelGrid->addWidget(sample_, 0, 1, kLevelStops, 1);
     top->addWidget(levels);
+}
 
-    auto* right = new QVBoxLayout;
-    top->addLayout(right);
+void ColourDialog::buildOtherColours(QBoxLayout* right) {
     auto* others = new QGroupBox(QStringLiteral("Other Colors"), this);
     auto* otherGrid = new QGridLayout(others);
     for (std::size_t i = 0; i < kOtherNames.size(); ++i) {
@@ -220,7 +187,10 @@ void ColourDialog::build() {
         otherGrid->addWidget(swatch, static_cast<int>(i), 1);
     }
     right->addWidget(others);
+}
 
+// The red, green and blue bars of the selected entry, each with its number.
+void ColourDialog::buildMix(QBoxLayout* right) {
     auto* mix = new QGridLayout;
     for (int i = 0; i < 3; ++i) {
         const auto at = static_cast<std::size_t>(i);
@@ -248,7 +218,10 @@ void ColourDialog::build() {
         colourEdits_[at] = mirror;
     }
     right->addLayout(mix);
+}
 
+// The palette and the range, each a row of radio buttons.
+void ColourDialog::buildChoices(QBoxLayout* right) {
     const auto radioRow = [this](const char* title,
                                  std::initializer_list<std::pair<int, const char*>> items) {
         auto* box = new QGroupBox(QString::fromLatin1(title), this);
@@ -283,7 +256,9 @@ void ColourDialog::build() {
             }
         });
     }
+}
 
+void ColourDialog::buildGain(QBoxLayout* right) {
     auto* gainRow = new QHBoxLayout;
     auto* gainCaption = new QLabel(QStringLiteral("Gain (dB)"), this);
     gainBar_ = bar(ID_GAIN_SCROLL, kLevelPositionMax, 1);
@@ -298,7 +273,10 @@ void ColourDialog::build() {
     gainRow->addWidget(gainBar_);
     gainRow->addWidget(gainEdit_);
     right->addLayout(gainRow);
+}
 
+// Copy To, Spread To and Cancel Operation; Redraw, Reset, OK and Cancel.
+void ColourDialog::buildButtons(QBoxLayout* right) {
     const auto addButton = [this](QBoxLayout* row, int id, const char* text, bool checkable) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setObjectName(controlName(id));

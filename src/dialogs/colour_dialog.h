@@ -20,6 +20,8 @@ class QRadioButton;
 class QScrollBar;
 class QWidget;
 
+class QBoxLayout;
+
 namespace korv {
 
 inline constexpr int COLOUR_DIALOG_ID = 154;
@@ -71,6 +73,12 @@ class ColourDialog : public QDialog {
   private:
     enum class Pending { None, Copy, Spread };
     void build();
+    void buildLevels(QBoxLayout* top);
+    void buildOtherColours(QBoxLayout* right);
+    void buildMix(QBoxLayout* right);
+    void buildChoices(QBoxLayout* right);
+    void buildGain(QBoxLayout* right);
+    void buildButtons(QBoxLayout* right);
     QScrollBar* bar(int id, int max, int page);
     void selectEntry(int entry);
     void showEntry();

@@ -139,7 +139,6 @@ void ParameterDialog::onScrollAction(int id, int action) {
 }
 
 void ParameterDialog::build() {
-    const DialogId dialog = model_.dialog();
     auto* top = new QVBoxLayout(this);
     auto* columns = new QHBoxLayout;
     top->addLayout(columns);
@@ -149,7 +148,14 @@ void ParameterDialog::build() {
     columns->addLayout(left);
     columns->addLayout(middle);
     columns->addLayout(right);
+    buildDataColumn(left);
+    buildAnalysisColumn(middle);
+    buildDisplayColumn(right);
+    buildButtons(top);
+}
 
+// The sample data (rate, begin and end), its format and how it is shown.
+void ParameterDialog::buildDataColumn(QBoxLayout* left) {
     if (model_.hasControl(ID_RATE_EDIT)) {
         auto* dataBox = new QGroupBox(QStringLiteral("Sample Data"), this);
         auto* layout = new QVBoxLayout(dataBox);
@@ -196,7 +202,10 @@ void ParameterDialog::build() {
             "Display Type",
             {{DISPLAY_SCROLL, "Scroll"}, {DISPLAY_LINE_PLOT, "Line"}, {DISPLAY_BAR_PLOT, "Bar"}}));
     }
+}
 
+// The transform: FFT size, scale, resolution, band and averaging.
+void ParameterDialog::buildAnalysisColumn(QBoxLayout* middle) {
     auto* analysis = new QGroupBox(QStringLiteral("Frequency Analysis"), this);
     auto* analysisLayout = new QVBoxLayout(analysis);
     analysisLayout->addWidget(radioGroup("FFT Size", {{1082, "512"},
@@ -213,7 +222,10 @@ void ParameterDialog::build() {
     scrollRow("High (Hz)", model_.highBandScrollId(), ID_HIGH_BAND_EDIT, analysisLayout);
     scrollRow("Average", ID_AVERAGE_SCROLL, ID_AVERAGE_EDIT, analysisLayout);
     middle->addWidget(analysis);
+}
 
+// The levels and colours, the plots' choices, the mode's own switches and the times.
+void ParameterDialog::buildDisplayColumn(QBoxLayout* right) {
     right->addWidget(
         radioGroup("dB Scale", {{DB_SCALE_30, "30"}, {DB_SCALE_60, "60"}, {DB_SCALE_90, "90"}}));
     right->addWidget(
@@ -248,7 +260,9 @@ void ParameterDialog::build() {
     offset->setMaxLength(11);
     offset->setValidator(new QRegularExpressionValidator(QRegularExpression("-?\\d*"), offset));
     right->addLayout(times);
+}
 
+void ParameterDialog::buildButtons(QBoxLayout* top) {
     auto* buttons = new QHBoxLayout;
     top->addLayout(buttons);
     buttons->addStretch();
@@ -262,7 +276,7 @@ void ParameterDialog::build() {
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &ParameterDialog::reject);
     buttons->addWidget(cancel);
-    if (dialog != DialogId::SpectrumPlot) {
+    if (model_.dialog() != DialogId::SpectrumPlot) {
         auto* reset = new QPushButton(QStringLiteral("Reset"), this);
         reset->setObjectName(controlName(ID_RESET));
         reset->setAutoDefault(false);

@@ -42,6 +42,10 @@ class ParameterDialog : public QDialog {
 
   private:
     void build();
+    void buildDataColumn(QBoxLayout* left);
+    void buildAnalysisColumn(QBoxLayout* middle);
+    void buildDisplayColumn(QBoxLayout* right);
+    void buildButtons(QBoxLayout* top);
     QGroupBox* radioGroup(const char* title, std::initializer_list<std::pair<int, const char*>>);
     // A labelled scroll bar with its read-only mirror, as one row of `into`.
     void scrollRow(const char* label, int scrollId, int editId, QBoxLayout* into);

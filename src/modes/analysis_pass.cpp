@@ -43,7 +43,7 @@ int screenWidth() {
 
 // The scroll range that puts the end of the image in view.
 void scrollToEnd(MainWindow& window, long columns) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const int plotWidth = s.layout.plotWidth;
     const bool dual = dualStereoView(s.settings);
     long end = 0;
@@ -70,7 +70,7 @@ void setButtons(MainWindow& window, bool running) {
 // than the view (reaching back to the first column not shown yet), else the whole view
 // ending at x, the scroll position following.
 void showNewColumns(MainWindow& window, long x, long firstUnshown) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const PlotLayout& l = s.layout;
     const bool dual = dualStereoView(s.settings);
     auto slice = sliceForColumn(x, visibleImageColumns(l.plotWidth, dual));
@@ -108,7 +108,7 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
 }
 
 void drawPleaseWait(MainWindow& window) {
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = window.state().layout;
     const QFont font = window.controlFont();
     const QFontMetrics metrics(font);
     const QString text = QString::fromLatin1(kPleaseWait);
@@ -119,17 +119,17 @@ void drawPleaseWait(MainWindow& window) {
 
 // The column loop; false with the message shown when the analysis could not be set up
 // (nothing is drawn).
-bool columnLoop(MainWindow& window) {
-    AppState& s = appState();
+bool columnLoop(MainWindow& window, const SampleStore& store) {
+    AppState& s = window.state();
     AnalysisRun& run = s.run;
     const std::span<const std::uint8_t> samples =
-        s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
+        store.samples().first(static_cast<std::size_t>(run.segmentBytes));
     // Each column's block goes to an open spectral image log as soon as it is drawn, so the
     // log needs no more memory however long the run.
-    ImageLogWriter log;
-    ColumnAnalysisInputs inputs = columnAnalysisInputsFrom(
-        s.settings, run.format, run.params, samples,
-        s.samples->precisePart(static_cast<std::size_t>(run.segmentBytes)));
+    ImageLogWriter log(window.state());
+    ColumnAnalysisInputs inputs =
+        columnAnalysisInputsFrom(s.settings, run.format, run.params, samples,
+                                 store.precisePart(static_cast<std::size_t>(run.segmentBytes)));
     inputs.binLevels = log.active();
     ParallelColumnLoop analyzer;
     const int setup =
@@ -182,7 +182,7 @@ bool columnLoop(MainWindow& window) {
 
 // The end of the command: view, menu, buttons, and the command that follows.
 void finishAnalysis(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     s.analysisDrawing = false;
     s.modeHoldsSurfaces = false;
     const bool resized = s.layoutPending;
@@ -212,7 +212,7 @@ void finishAnalysis(MainWindow& window) {
 
 // Makes the image of the run; false (message shown, settings reloaded) without memory for it.
 bool startImage(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const AnalysisRun& run = s.run;
     auto image = SpectralImage::create(
         {run.params.columns, screenWidth(), run.plotHeight, run.stripHeight, run.format.channels});
@@ -244,8 +244,8 @@ void showChecks(const CheckResult& check) {
     }
 }
 
-AutomaticParameters commandLineParameters(std::int32_t sampleRate, int width, int height) {
-    const AppState& s = appState();
+AutomaticParameters commandLineParameters(const AppState& s, std::int32_t sampleRate, int width,
+                                          int height) {
     AutomaticInputs in;
     in.lowBandHz = s.settings.lowBandHz;
     in.highBandHz = s.settings.highBandHz;
@@ -262,8 +262,7 @@ void sendFftSize(const AppSettings& settings) {
         cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) - MIN_LOG2_FFT_SIZE, 0);
 }
 
-void letGoOfHeldData() {
-    AppState& s = appState();
+void letGoOfHeldData(AppState& s) {
     s.spectralImage.reset();
     s.runningScrollImage.reset();
     s.samples.reset();
@@ -274,8 +273,8 @@ void letGoOfHeldData() {
 }
 
 void releaseHeldAnalysis(MainWindow& window) {
-    AppState& s = appState();
-    letGoOfHeldData();
+    AppState& s = window.state();
+    letGoOfHeldData(window.state());
     s.selection.reset();
     s.run = AnalysisRun{};
     s.sampleRateHz = 0;
@@ -292,7 +291,7 @@ void releaseHeldAnalysis(MainWindow& window) {
 }
 
 bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
-    const AppState& s = appState();
+    const AppState& s = window.state();
     const std::int64_t image =
         spectralImageBytes({run.params.columns, screenWidth(), s.layout.plotHeight,
                             s.layout.topBand, run.format.channels});
@@ -318,8 +317,8 @@ bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
 }
 
 void reloadAfterMemoryFailure(MainWindow& window) {
-    AppState& s = appState();
-    letGoOfHeldData();
+    AppState& s = window.state();
+    letGoOfHeldData(window.state());
     menuStateIdle(window);
     window.surface().invalidate();
     window.surface().updateNow();
@@ -334,8 +333,7 @@ void reloadAfterMemoryFailure(MainWindow& window) {
     paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
 }
 
-void rebuildPalette() {
-    AppState& s = appState();
+void rebuildPalette(AppState& s) {
     (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.activePalette);
     paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
 }
@@ -347,13 +345,13 @@ bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
     return plan.check.proceeds();
 }
 
-void runAnalysisPass(MainWindow& window) {
-    AppState& s = appState();
+void runAnalysisPass(MainWindow& window, const SampleStore& samples) {
+    AppState& s = window.state();
     s.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
     if (!startImage(window)) {
         return;
     }
-    if (!columnLoop(window)) {
+    if (!columnLoop(window, samples)) {
         s.analysisDrawing = false;
         s.modeHoldsSurfaces = false;
         releaseHeldAnalysis(window);

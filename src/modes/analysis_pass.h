@@ -10,17 +10,19 @@ namespace korv {
 
 class MainWindow;
 struct AnalysisRun;
+struct AppState;
+class SampleStore;
 struct AppSettings;
 
 void showChecks(const CheckResult& check);
 // The automatic parameters of a command-line start: the band in force and the command line's
 // time span fitted to a view of width x height pixels.
-[[nodiscard]] AutomaticParameters commandLineParameters(std::int32_t sampleRate, int width,
-                                                        int height);
+[[nodiscard]] AutomaticParameters
+commandLineParameters(const AppState& state, std::int32_t sampleRate, int width, int height);
 // The FFT-size command (40040 + k) for the stored choice.
 void sendFftSize(const AppSettings& settings);
 // Lets go of the image and samples, and of those kept for Parameters Restore.
-void letGoOfHeldData();
+void letGoOfHeldData(AppState& state);
 // Lets go of the image, the samples and the run they came from, and puts the window, menu,
 // buttons and title in the state of no data, so a cancelled or refused command leaves
 // nothing that plays, measures or names data no longer held.
@@ -32,10 +34,11 @@ void releaseHeldAnalysis(MainWindow& window);
 // Back to the stored state after a start failed for lack of memory.
 void reloadAfterMemoryFailure(MainWindow& window);
 // The active palette from the table paletteChoice names, realised on the display.
-void rebuildPalette();
+void rebuildPalette(AppState& state);
 // Hop and columns for the held segment; false with the message shown when they make no run.
 [[nodiscard]] bool deriveColumns(AnalysisRun& run, const AppSettings& settings);
-// The image, the column loop over the held samples and the end of the command.
-void runAnalysisPass(MainWindow& window);
+// The image, the column loop over `samples` (the segment just loaded, which the state holds)
+// and the end of the command.
+void runAnalysisPass(MainWindow& window, const SampleStore& samples);
 
 } // namespace korv

@@ -30,221 +30,299 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace korv {
 
-void analyzeFile(MainWindow& window, int param) {
-    AppState& s = appState();
-    if (s.modeRunning) {
-        return;
-    }
-    AppSettings& st = s.settings;
-    // 1. Display state.
-    st.timeScaleMsec =
-        st.timeScaleMsecSaved == 0.0f ? kDefaultTimeScaleMsec : st.timeScaleMsecSaved;
-    // The vertical bar stands for the display gain until the pass starts drawing.
-    window.setVerticalRange(kLevelPositionMax, st.verticalScrollPos);
-    window.verticalBar()->setEnabled(true);
-    const bool fromCommandLine = param == cmd::kFromCommandLine;
-    const bool repeat = param == cmd::kRepeatAfterResize;
-    const bool askForFile = param == cmd::kFromMenu;
-    // A batch step takes its file and the parameters in force without asking.
-    const bool fromBatch = param == cmd::kFromBatch;
-    AnalysisRun run = repeat ? s.run : AnalysisRun{};
-    run.commandLine = fromCommandLine;
-    // The flag is this command's to use once, whether or not the run gets far.
-    const bool fileFromCommandLine = std::exchange(s.fileFromCommandLine, false);
-    const AppSettings settingsBefore = st;
-    std::int64_t wholeFileMsec = 0;
-    // The view is blanked while a new file is prepared, but the held image is kept: a file or
-    // run that is refused shows what is still held again, so the picture, the title, the
-    // menu and PLAY all speak of the same data.
-    bool viewBlanked = false;
-    const auto endWithoutRun = [&] {
-        if (viewBlanked) {
-            window.surface().invalidate();
-        }
-    };
+namespace {
 
-    // A failed check with the dialog shown opens the dialog again on the same file.
-    bool backToDialog = false;
-    while (true) {
-        if (!backToDialog) {
-            // 2. The file.
-            if (askForFile) {
-                const auto chosen = prompts().openFile(
-                    soundFileRequest(QStringLiteral("Analyze File"), st.lastFolder));
-                if (!chosen) {
-                    endWithoutRun();
-                    return;
-                }
-                run.file = fileNameBytes(*chosen);
-                viewBlanked = true;
-                window.clearDrawingArea();
-            } else if (fromCommandLine) {
-                run.file = s.fileNameBuffer;
-            } else if (param == cmd::kFromScanStop) {
-                run.file = s.fileNameBuffer;
-            } else if (fromBatch) {
-                run.file = batchFile();
-            }
-            // 4-6. Open and parse.
-            const WaveParseResult parsed = openSoundFile(run.file);
-            if (parsed.openedFolder) {
-                st.lastFolder = *parsed.openedFolder;
-            }
-            if (parsed.message) {
-                prompts().show(*parsed.message);
-            }
-            if (parsed.status == WaveParseStatus::SampleSizeTooSmall && askForFile) {
-                continue;
-            }
-            if (!parsed.goesOn()) {
-                endWithoutRun();
-                return;
-            }
-            run.info = parsed.info;
-            const WaveFileInfo& info = run.info;
-            // 7. The default segment: the whole file. A repeat keeps the run's segment and
-            // format (a header-less file's format is the one chosen in the dialog).
-            wholeFileMsec = waveDataMsec(info);
-            if (!repeat) {
-                run.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
-                st.resolutionChoice =
-                    info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
-                st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
-                if (param == cmd::kFromScanStop) {
-                    run.beginMsec = s.scanStopBeginMsec;
-                    run.endMsec = s.scanStopEndMsec;
-                } else {
-                    run.beginMsec = 0;
-                    run.endMsec = wholeFileMsec;
-                }
-            }
-        } else if (askForFile || fromCommandLine) {
-            // The dialog comes back on the whole file, not on the refused stretch.
-            run.beginMsec = 0;
-            run.endMsec = wholeFileMsec;
-        }
-        backToDialog = false;
-        const WaveFileInfo& info = run.info;
+// One Analyze File command: the file, the parameters, the segment, then the analysis pass.
+class AnalyzeFileRun {
+  public:
+    AnalyzeFileRun(MainWindow& window, int param)
+        : window_(window), s_(window.state()), st_(s_.settings), param_(param),
+          fromCommandLine_(param == cmd::kFromCommandLine),
+          repeat_(param == cmd::kRepeatAfterResize), askForFile_(param == cmd::kFromMenu),
+          fromBatch_(param == cmd::kFromBatch) {}
 
-        // 8. Parameters.
-        bool dialogShown = false;
-        if (fromCommandLine && s.autoRun) {
-            s.autoRun = false;
-            useAnalyzeFileScale(st);
-            // The band comes from the command line; a Log scale left in the settings cannot
-            // show one from 0, so such a start is shown on the Linear scale.
-            if (st.freqScaleChoice == FREQ_SCALE_LOG && st.lowBandHz <= 0) {
-                st.freqScaleChoice = FREQ_SCALE_LINEAR;
-            }
-            const AutomaticParameters automatic =
-                commandLineParameters(info.sampleRate, s.layout.clientWidth, s.layout.clientHeight);
-            applyAutomaticParameters(automatic, st);
-            showChecks(automatic.check);
-            if (!automatic.check.proceeds()) {
-                return;
-            }
-            st.timeScaleMsec = automatic.timeScaleMsec;
-        } else if (fileFromCommandLine || st.variablesChoice == cmd::kVariablesFreeze || repeat ||
-                   fromBatch) {
-            useAnalyzeFileScale(st);
-            if (fileFromCommandLine) {
-                const BandLimits band = forcedBandLimits(frequencyScaleOf(st), info.sampleRate);
-                st.lowBandHz = band.lowBandHz;
-                st.highBandHz = band.highBandHz;
-            }
-            // The limit was set for another file's rate; only a user's own start hears of it.
-            if (limitHighBandToHalfRate(st.highBandHz, run.format.sampleRate) && !repeat &&
-                !fromBatch) {
-                prompts().show(highestFrequencyLimitedMessage());
-            }
-        } else {
-            RunValues values;
-            values.opening = param == cmd::kFromScanStop ? AnalyzeOpening::ScanFileAnalysis
-                                                         : AnalyzeOpening::AnalyzeFile;
-            values.formatFromHeader = info.headerValid;
-            values.sampleRateHz = info.sampleRate;
-            values.beginMsec = run.beginMsec;
-            values.endMsec = run.endMsec;
-            if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values,
-                                   [](std::int32_t) { rebuildPalette(); })) {
-                releaseHeldAnalysis(window);
-                return;
-            }
-            dialogShown = true;
-            rebuildPalette();
-            run.beginMsec = values.beginMsec;
-            run.endMsec = values.endMsec;
-            run.format = {values.sampleRateHz, values.channels, values.bytesPerSample};
-            st.timeScaleMsec = st.timeScaleMsecSaved;
-            pumpMessages();
+    void run() {
+        if (s_.modeRunning) {
+            return;
         }
-
-        // 9. The FFT size and the byte range.
-        sendFftSize(st);
-        const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
-        const SegmentRangeInputs rangeIn =
-            segmentRangeInputs(info, run.format, fftSize, run.beginMsec, run.endMsec);
-        // 10. The checks; with the dialog they send the user back to it.
-        const SegmentPlan plan = planAnalyzeSegment(
-            rangeIn, analysisWindowMsec(run.format.sampleRate, fftSize, st.resolutionFactor),
-            frequencyScaleOf(st), st.lowBandHz, st.highBandHz);
-        if (!plan.check.proceeds()) {
-            showChecks(plan.check);
-            if (dialogShown) {
-                backToDialog = true;
-                continue;
-            }
+        prepareDisplay();
+        if (!chooseRun()) {
+            return;
+        }
+        // Hop and columns, asked before anything held is let go: a refused run leaves the
+        // image and data as they were, with the values from before it.
+        if (!deriveColumns(run_, st_)) {
+            copyAnalysisValues(settingsBefore_, st_);
+            sendCommand(cmd::kParametersRestore, 0);
             endWithoutRun();
             return;
         }
-        // 11. The run's record.
-        run.segmentStartByte = plan.range.fileOffset;
-        run.segmentBytes = plan.range.lengthBytes();
-        run.endMsec = plan.range.endMsec;
-        break;
+        if (!analysisFitsMemory(window_, run_)) {
+            return;
+        }
+        loadAndAnalyse();
     }
 
-    // 13. Hop and columns, asked before anything held is let go: a refused run leaves the
-    // image and data as they were, with the values from before it.
-    if (!deriveColumns(run, st)) {
-        copyAnalysisValues(settingsBefore, st);
-        sendCommand(cmd::kParametersRestore, 0);
-        endWithoutRun();
-        return;
+  private:
+    enum class Outcome { Proceed, Again, End };
+
+    void prepareDisplay() {
+        st_.timeScaleMsec =
+            st_.timeScaleMsecSaved == 0.0f ? kDefaultTimeScaleMsec : st_.timeScaleMsecSaved;
+        // The vertical bar stands for the display gain until the pass starts drawing.
+        window_.setVerticalRange(kLevelPositionMax, st_.verticalScrollPos);
+        window_.verticalBar()->setEnabled(true);
+        run_ = repeat_ ? s_.run : AnalysisRun{};
+        run_.commandLine = fromCommandLine_;
+        // The flag is this command's to use once, whether or not the run gets far.
+        fileFromCommandLine_ = std::exchange(s_.fileFromCommandLine, false);
+        settingsBefore_ = st_;
     }
-    if (!analysisFitsMemory(window, run)) {
-        return;
-    }
-    // 12. The segment, replacing what was held.
-    letGoOfHeldData();
-    SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
-                                        run.waveFormat(), processAllocations(), run.info.source());
-    if (!segment.store) {
-        if (segment.message) {
-            prompts().show(*segment.message);
+
+    // The view is blanked while a new file is prepared, but the held image is kept: a file or
+    // run that is refused shows what is still held again, so the picture, the title, the
+    // menu and PLAY all speak of the same data.
+    void endWithoutRun() {
+        if (viewBlanked_) {
+            window_.surface().invalidate();
         }
-        if (segment.reloadSettings) {
-            reloadAfterMemoryFailure(window);
-        }
-        return;
     }
-    s.samples = std::move(segment.store);
-    s.sampleRateHz = run.format.sampleRate;
-    st.lastMode = 0;
-    st.lastFileMode = 0;
-    // Analyze File always shows its image: a plot type left by a scan would leave the picture
-    // without axes, readouts or the drag.
-    st.displayTypeChoice = DISPLAY_SCROLL;
-    s.fileNameBuffer = run.file;
-    window.showFileInTitle(displayFileName(run.file));
-    run.stripHeight = s.layout.topBand;
-    run.plotHeight = s.layout.plotHeight;
-    s.run = run;
-    runAnalysisPass(window);
+
+    // The file, the parameters and the segment; false when the command ends here. A failed
+    // check with the dialog shown opens the dialog again on the same file.
+    bool chooseRun() {
+        bool backToDialog = false;
+        while (true) {
+            if (!backToDialog) {
+                const Outcome opened = openFile();
+                if (opened != Outcome::Proceed) {
+                    if (opened == Outcome::End) {
+                        return false;
+                    }
+                    continue;
+                }
+            } else if (askForFile_ || fromCommandLine_) {
+                // The dialog comes back on the whole file, not on the refused stretch.
+                run_.beginMsec = 0;
+                run_.endMsec = wholeFileMsec_;
+            }
+            backToDialog = false;
+            bool dialogShown = false;
+            if (!chooseParameters(dialogShown)) {
+                return false;
+            }
+            const Outcome planned = planSegment(dialogShown);
+            if (planned == Outcome::Again) {
+                backToDialog = true;
+                continue;
+            }
+            return planned == Outcome::Proceed;
+        }
+    }
+
+    // The file's name from where the command came from.
+    bool nameFile() {
+        if (askForFile_) {
+            const auto chosen = prompts().openFile(
+                soundFileRequest(QStringLiteral("Analyze File"), st_.lastFolder));
+            if (!chosen) {
+                return false;
+            }
+            run_.file = fileNameBytes(*chosen);
+            viewBlanked_ = true;
+            window_.clearDrawingArea();
+        } else if (fromCommandLine_ || param_ == cmd::kFromScanStop) {
+            run_.file = s_.fileNameBuffer;
+        } else if (fromBatch_) {
+            run_.file = batchFile();
+        }
+        return true;
+    }
+
+    // The file named, opened and its header read; Again to ask for another.
+    Outcome openFile() {
+        if (!nameFile()) {
+            endWithoutRun();
+            return Outcome::End;
+        }
+        const WaveParseResult parsed = openSoundFile(run_.file);
+        if (parsed.openedFolder) {
+            st_.lastFolder = *parsed.openedFolder;
+        }
+        if (parsed.message) {
+            prompts().show(*parsed.message);
+        }
+        if (parsed.status == WaveParseStatus::SampleSizeTooSmall && askForFile_) {
+            return Outcome::Again;
+        }
+        if (!parsed.goesOn()) {
+            endWithoutRun();
+            return Outcome::End;
+        }
+        run_.info = parsed.info;
+        const WaveFileInfo& info = run_.info;
+        // The default segment: the whole file. A repeat keeps the run's segment and format (a
+        // header-less file's format is the one chosen in the dialog).
+        wholeFileMsec_ = waveDataMsec(info);
+        if (!repeat_) {
+            run_.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
+            st_.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
+            st_.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+            const bool scanStop = param_ == cmd::kFromScanStop;
+            run_.beginMsec = scanStop ? s_.scanStopBeginMsec : 0;
+            run_.endMsec = scanStop ? s_.scanStopEndMsec : wholeFileMsec_;
+        }
+        return Outcome::Proceed;
+    }
+
+    // The parameters: the command line's, those in force, or the dialog's.
+    bool chooseParameters(bool& dialogShown) {
+        if (fromCommandLine_ && s_.autoRun) {
+            return automaticParameters();
+        }
+        if (fileFromCommandLine_ || st_.variablesChoice == cmd::kVariablesFreeze || repeat_ ||
+            fromBatch_) {
+            parametersInForce();
+            return true;
+        }
+        dialogShown = dialogParameters();
+        return dialogShown;
+    }
+
+    bool automaticParameters() {
+        s_.autoRun = false;
+        useAnalyzeFileScale(st_);
+        // The band comes from the command line; a Log scale left in the settings cannot show
+        // one from 0, so such a start is shown on the Linear scale.
+        if (st_.freqScaleChoice == FREQ_SCALE_LOG && st_.lowBandHz <= 0) {
+            st_.freqScaleChoice = FREQ_SCALE_LINEAR;
+        }
+        const AutomaticParameters automatic = commandLineParameters(
+            s_, run_.info.sampleRate, s_.layout.clientWidth, s_.layout.clientHeight);
+        applyAutomaticParameters(automatic, st_);
+        showChecks(automatic.check);
+        if (!automatic.check.proceeds()) {
+            return false;
+        }
+        st_.timeScaleMsec = automatic.timeScaleMsec;
+        return true;
+    }
+
+    void parametersInForce() {
+        useAnalyzeFileScale(st_);
+        if (fileFromCommandLine_) {
+            const BandLimits band = forcedBandLimits(frequencyScaleOf(st_), run_.info.sampleRate);
+            st_.lowBandHz = band.lowBandHz;
+            st_.highBandHz = band.highBandHz;
+        }
+        // The limit was set for another file's rate; only a user's own start hears of it.
+        if (limitHighBandToHalfRate(st_.highBandHz, run_.format.sampleRate) && !repeat_ &&
+            !fromBatch_) {
+            prompts().show(highestFrequencyLimitedMessage());
+        }
+    }
+
+    bool dialogParameters() {
+        RunValues values;
+        values.opening = param_ == cmd::kFromScanStop ? AnalyzeOpening::ScanFileAnalysis
+                                                      : AnalyzeOpening::AnalyzeFile;
+        values.formatFromHeader = run_.info.headerValid;
+        values.sampleRateHz = run_.info.sampleRate;
+        values.beginMsec = run_.beginMsec;
+        values.endMsec = run_.endMsec;
+        if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st_, values,
+                               [this](std::int32_t) { rebuildPalette(s_); })) {
+            releaseHeldAnalysis(window_);
+            return false;
+        }
+        rebuildPalette(s_);
+        run_.beginMsec = values.beginMsec;
+        run_.endMsec = values.endMsec;
+        run_.format = {values.sampleRateHz, values.channels, values.bytesPerSample};
+        st_.timeScaleMsec = st_.timeScaleMsecSaved;
+        pumpMessages();
+        return true;
+    }
+
+    // The FFT size, the byte range and their checks; with the dialog they send the user back
+    // to it.
+    Outcome planSegment(bool dialogShown) {
+        sendFftSize(st_);
+        const int fftSize = fftSizeFromChoice(st_.fftSizeChoice);
+        const SegmentRangeInputs rangeIn =
+            segmentRangeInputs(run_.info, run_.format, fftSize, run_.beginMsec, run_.endMsec);
+        const SegmentPlan plan = planAnalyzeSegment(
+            rangeIn, analysisWindowMsec(run_.format.sampleRate, fftSize, st_.resolutionFactor),
+            frequencyScaleOf(st_), st_.lowBandHz, st_.highBandHz);
+        if (!plan.check.proceeds()) {
+            showChecks(plan.check);
+            if (dialogShown) {
+                return Outcome::Again;
+            }
+            endWithoutRun();
+            return Outcome::End;
+        }
+        run_.segmentStartByte = plan.range.fileOffset;
+        run_.segmentBytes = plan.range.lengthBytes();
+        run_.endMsec = plan.range.endMsec;
+        return Outcome::Proceed;
+    }
+
+    // The segment, replacing what was held, and the pass over it.
+    void loadAndAnalyse() {
+        letGoOfHeldData(s_);
+        SegmentResult segment =
+            loadSegment(run_.file, run_.segmentStartByte, run_.segmentBytes, run_.waveFormat(),
+                        processAllocations(), run_.info.source());
+        if (!segment.store) {
+            if (segment.message) {
+                prompts().show(*segment.message);
+            }
+            if (segment.reloadSettings) {
+                reloadAfterMemoryFailure(window_);
+            }
+            return;
+        }
+        s_.samples = std::move(segment.store);
+        s_.sampleRateHz = run_.format.sampleRate;
+        st_.lastMode = 0;
+        st_.lastFileMode = 0;
+        // Analyze File always shows its image: a plot type left by a scan would leave the
+        // picture without axes, readouts or the drag.
+        st_.displayTypeChoice = DISPLAY_SCROLL;
+        s_.fileNameBuffer = run_.file;
+        window_.showFileInTitle(displayFileName(run_.file));
+        run_.stripHeight = s_.layout.topBand;
+        run_.plotHeight = s_.layout.plotHeight;
+        s_.run = run_;
+        runAnalysisPass(window_, *s_.samples);
+    }
+
+    MainWindow& window_;
+    AppState& s_;
+    AppSettings& st_;
+    const int param_;
+    const bool fromCommandLine_;
+    const bool repeat_;
+    const bool askForFile_;
+    // A batch step takes its file and the parameters in force without asking.
+    const bool fromBatch_;
+    bool fileFromCommandLine_ = false;
+    AnalysisRun run_;
+    AppSettings settingsBefore_;
+    std::int64_t wholeFileMsec_ = 0;
+    bool viewBlanked_ = false;
+};
+
+} // namespace
+
+void analyzeFile(MainWindow& window, int param) {
+    AnalyzeFileRun(window, param).run();
 }
 
 void installAnalyzeFile(MainWindow& window) {
@@ -254,8 +332,8 @@ void installAnalyzeFile(MainWindow& window) {
     window.registerCommand(cmd::kParametersRestore, [w](int) { parametersRestore(*w); });
     // What Parameters Change kept for Restore goes when the held state is dropped, and at
     // close with everything else.
-    window.setReleaseHook([] {
-        AppState& s = appState();
+    window.setReleaseHook([w] {
+        AppState& s = w->state();
         s.previousImage.reset();
         s.previousSamples.reset();
         s.previousKept = false;

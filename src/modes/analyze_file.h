@@ -6,6 +6,7 @@
 namespace korv {
 
 class MainWindow;
+struct AppState;
 struct AppSettings;
 
 // Registers 40020, 40005 and 40023 with the window.
@@ -19,7 +20,7 @@ void parametersRestore(MainWindow& window);
 
 // Puts the image, samples and values aside for Parameters Restore; true when done now, false
 // when an earlier Change (or point spectrum) already keeps them.
-[[nodiscard]] bool keepStateForRestore();
+[[nodiscard]] bool keepStateForRestore(AppState& state);
 
 // The values an analysis may alter and Restore copies back; the user's other choices
 // (pointer, Variables menu, folders, palettes, calibration) stay as they are.

@@ -94,7 +94,7 @@ void finishPendingWrite() {
 }
 
 void endBatch(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     finishPendingWrite();
     Batch& b = batch();
     std::vector<std::string> skipped = std::move(b.skipped);
@@ -122,7 +122,7 @@ void endBatch(MainWindow& window) {
 
 // One step: Analyze File on the next file; its end (Save Image) posts the following step.
 void runStep(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     Batch& b = batch();
     if (!s.batchRunning) {
         return;
@@ -152,7 +152,7 @@ void runStep(MainWindow& window) {
 }
 
 void startBatch(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const AppSettings& st = s.settings;
     if (st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_DUAL) {
         prompts().show(kSelectOneChannel);
@@ -194,10 +194,6 @@ void startBatch(MainWindow& window) {
 }
 
 } // namespace
-
-bool batchRunning() {
-    return appState().batchRunning;
-}
 
 const ImageChoices& batchChoices() {
     return batch().choices;
@@ -255,7 +251,7 @@ void installBatch(MainWindow& window) {
     window.registerCommand(cmd::kAnalyzeBatch, [w](int param) {
         if (param == cmd::kBatchNextFile) {
             runStep(*w);
-        } else if (!appState().batchRunning) {
+        } else if (!w->state().batchRunning) {
             startBatch(*w);
         }
     });

@@ -19,7 +19,6 @@ inline constexpr const char* kImagesFolder = "images";
 // Registers 40064.
 void installBatch(MainWindow& window);
 
-[[nodiscard]] bool batchRunning();
 [[nodiscard]] const ImageChoices& batchChoices();
 
 // The image of a batch file: its folder, "images/", its base name and the format's extension.

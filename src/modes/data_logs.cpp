@@ -29,46 +29,8 @@ struct PointLog {
     QPointer<PointLogDialog> dialog;
 };
 
-PointLog& pointLog() {
-    static PointLog log;
-    return log;
-}
-
 bool stereoRight(const AppSettings& st) {
     return st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT;
-}
-
-// The file for a log from the "Save Data Log" dialog; nothing on Cancel. `appends`: the log
-// adds to an existing file, so that is what the user is asked about.
-std::optional<std::string> askForLogFile(bool appends = false) {
-    FileRequest r;
-    r.title = QStringLiteral("Save Data Log");
-    r.folder = displayFileName(appState().settings.lastFolder);
-    r.filter = QStringLiteral("Text Files (*.txt);;All Files (*)");
-    r.defaultSuffix = QStringLiteral("txt");
-    r.appends = appends;
-    const std::optional<QString> path = prompts().saveFile(r);
-    if (!path) {
-        return std::nullopt;
-    }
-    return fileNameBytes(*path);
-}
-
-// startMsec: the image log's segment begin or the spectrum log's event time.
-LogSource currentLogSource(int fftSize, double startMsec) {
-    const AppState& s = appState();
-    LogSource src;
-    src.wavePath = s.run.file.empty() ? s.fileNameBuffer : s.run.file;
-    src.sampleRate = s.sampleRateHz;
-    src.fftSize = fftSize;
-    src.startMsec = startMsec;
-    src.timeScaleMsec = s.settings.timeScaleMsec;
-    src.columnMsec = s.run.params.columnMsec;
-    src.windowCentreMsec = s.run.params.windowCentreMsec;
-    src.lowBandHz = s.settings.lowBandHz;
-    src.highBandHz = s.settings.highBandHz;
-    src.levelScaleCode = s.settings.levelScaleCode;
-    return src;
 }
 
 // Closes a finished log; a write error is reported.
@@ -83,185 +45,231 @@ SpectrumLogPlot withBands(SpectrumLogPlot plot, std::span<const int> pointBands)
     return plot;
 }
 
-void writeSpectrumLog(const ScopeView& view, LogFile& file) {
-    const AppState& s = appState();
-    const AppSettings& st = s.settings;
-    const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
-    const LogSource src = currentLogSource(
-        fftSize, s.timeMarkMsec != 0.0 ? s.timeMarkMsec : static_cast<double>(s.run.beginMsec));
-    SpectrumLogPlot plot;
-    plot.levels = view.levelDb(); // the channel shown
-    plot.binLevels = scanPlotBinLevels();
-    const int points = static_cast<int>(plot.levels.size());
-    const FrequencyAxis axis(frequencyScaleOf(st), st.lowBandHz, st.highBandHz, points);
-    if (axis.scale() == FrequencyScale::Log) {
-        plot.scale = SpectrumLogScale::Log;
-        if (axis.usable()) {
-            plot.log10Step = axis.stepPerRow();
+// The two log commands, with the point log they keep open between its command and the
+// closing of its dialog.
+class DataLogs {
+  public:
+    explicit DataLogs(MainWindow& window) : window_(window) {}
+
+    // The file for a log from the "Save Data Log" dialog; nothing on Cancel. `appends`: the log
+    // adds to an existing file, so that is what the user is asked about.
+    std::optional<std::string> askForLogFile(bool appends = false) const {
+        FileRequest r;
+        r.title = QStringLiteral("Save Data Log");
+        r.folder = displayFileName(window_.state().settings.lastFolder);
+        r.filter = QStringLiteral("Text Files (*.txt);;All Files (*)");
+        r.defaultSuffix = QStringLiteral("txt");
+        r.appends = appends;
+        const std::optional<QString> path = prompts().saveFile(r);
+        if (!path) {
+            return std::nullopt;
         }
-        if (const auto map = axis.rowMap(s.sampleRateHz, fftSize); map && !map->rows.empty()) {
-            plot.firstPointSpanHz =
-                static_cast<double>(map->rows.front().binCount) * s.sampleRateHz / (2.0 * fftSize);
+        return fileNameBytes(*path);
+    }
+
+    // startMsec: the image log's segment begin or the spectrum log's event time.
+    [[nodiscard]] LogSource currentLogSource(int fftSize, double startMsec) const {
+        const AppState& s = window_.state();
+        LogSource src;
+        src.wavePath = s.run.file.empty() ? s.fileNameBuffer : s.run.file;
+        src.sampleRate = s.sampleRateHz;
+        src.fftSize = fftSize;
+        src.startMsec = startMsec;
+        src.timeScaleMsec = s.settings.timeScaleMsec;
+        src.columnMsec = s.run.params.columnMsec;
+        src.windowCentreMsec = s.run.params.windowCentreMsec;
+        src.lowBandHz = s.settings.lowBandHz;
+        src.highBandHz = s.settings.highBandHz;
+        src.levelScaleCode = s.settings.levelScaleCode;
+        return src;
+    }
+
+    void writeSpectrumLog(const ScopeView& view, LogFile& file) const {
+        const AppState& s = window_.state();
+        const AppSettings& st = s.settings;
+        const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
+        const LogSource src = currentLogSource(
+            fftSize, s.timeMarkMsec != 0.0 ? s.timeMarkMsec : static_cast<double>(s.run.beginMsec));
+        SpectrumLogPlot plot;
+        plot.levels = view.levelDb(); // the channel shown
+        plot.binLevels = scanPlotBinLevels();
+        const int points = static_cast<int>(plot.levels.size());
+        const FrequencyAxis axis(frequencyScaleOf(st), st.lowBandHz, st.highBandHz, points);
+        if (axis.scale() == FrequencyScale::Log) {
+            plot.scale = SpectrumLogScale::Log;
+            if (axis.usable()) {
+                plot.log10Step = axis.stepPerRow();
+            }
+            if (const auto map = axis.rowMap(s.sampleRateHz, fftSize);
+                map && !map->rows.empty()) {
+                plot.firstPointSpanHz = static_cast<double>(map->rows.front().binCount) *
+                                        s.sampleRateHz / (2.0 * fftSize);
+            }
+        } else if (axis.scale() == FrequencyScale::ThirdOctave) {
+            plot.scale = SpectrumLogScale::ThirdOctave;
+            if (const auto bands = thirdOctavePoints(s.sampleRateHz, fftSize, points)) {
+                plot.firstBand = bands->firstBand;
+                plot.upperBand = bands->lastBand + 1;
+                file.write(spectrumLogText(src, withBands(plot, bands->pointBands)));
+                return;
+            }
         }
-    } else if (axis.scale() == FrequencyScale::ThirdOctave) {
-        plot.scale = SpectrumLogScale::ThirdOctave;
-        if (const auto bands = thirdOctavePoints(s.sampleRateHz, fftSize, points)) {
-            plot.firstBand = bands->firstBand;
-            plot.upperBand = bands->lastBand + 1;
-            file.write(spectrumLogText(src, withBands(plot, bands->pointBands)));
+        file.write(spectrumLogText(src, plot));
+    }
+
+    // Log Data / Log Spectrum.
+    void logData() {
+        AppState& s = window_.state();
+        if (s.modeRunning || s.imageLog) {
             return;
         }
+        window_.redrawView(true);
+        const bool image = s.settings.displayTypeChoice == DISPLAY_SCROLL;
+        const ScopeView* plot = scanPlotView(s);
+        if (image ? !s.spectralImage || !s.samples : plot == nullptr) {
+            return;
+        }
+        const std::optional<std::string> path = askForLogFile();
+        if (!path) {
+            window_.redrawView(true);
+            return;
+        }
+        auto file = std::make_unique<LogFile>();
+        if (!file->create(*path)) {
+            prompts().show(kCannotOpenFile);
+            return;
+        }
+        if (!image) {
+            writeSpectrumLog(*plot, *file);
+            finishLog(*file);
+            return;
+        }
+        // Every time in it is the column's own time in the file.
+        const LogSource src =
+            currentLogSource(1 << s.run.params.log2FftSize, segmentOffsetMsec(s.run));
+        file->write(ImageLogFormat(src).header());
+        if (dualStereoView(s.settings)) {
+            finishLog(*file); // two channels side by side have no one column to write
+            return;
+        }
+        s.imageLog = std::move(file);
+        s.imageLogSource = src;
+        sendCommand(cmd::kParametersChange, 0);
+        if (s.imageLog) {
+            // The analysis did not run: the header is all there is.
+            finishLog(*s.imageLog);
+            s.imageLog.reset();
+        }
     }
-    file.write(spectrumLogText(src, plot));
-}
 
-// Log Data / Log Spectrum.
-void logData(MainWindow& window) {
-    AppState& s = appState();
-    if (s.modeRunning || s.imageLog) {
-        return;
+    void closePointLog() {
+        PointLog& log = pointLog_;
+        window_.state().pointLogClick = nullptr;
+        if (log.file) {
+            finishLog(*log.file);
+            log.file.reset();
+        }
+        if (log.dialog) {
+            log.dialog->deleteLater();
+            log.dialog.clear();
+        }
     }
-    window.redrawView(true);
-    const bool image = s.settings.displayTypeChoice == DISPLAY_SCROLL;
-    const ScopeView* plot = scanPlotView();
-    if (image ? !s.spectralImage || !s.samples : plot == nullptr) {
-        return;
-    }
-    const std::optional<std::string> path = askForLogFile();
-    if (!path) {
-        window.redrawView(true);
-        return;
-    }
-    auto file = std::make_unique<LogFile>();
-    if (!file->create(*path)) {
-        prompts().show(kCannotOpenFile);
-        return;
-    }
-    if (!image) {
-        writeSpectrumLog(*plot, *file);
-        finishLog(*file);
-        return;
-    }
-    // Every time in it is the column's own time in the file.
-    const LogSource src = currentLogSource(1 << s.run.params.log2FftSize, segmentOffsetMsec(s.run));
-    file->write(ImageLogFormat(src).header());
-    if (dualStereoView(s.settings)) {
-        finishLog(*file); // two channels side by side have no one column to write
-        return;
-    }
-    s.imageLog = std::move(file);
-    s.imageLogSource = src;
-    sendCommand(cmd::kParametersChange, 0);
-    if (s.imageLog) {
-        // The analysis did not run: the header is all there is.
-        finishLog(*s.imageLog);
-        s.imageLog.reset();
-    }
-}
 
-void closePointLog() {
-    PointLog& log = pointLog();
-    appState().pointLogClick = nullptr;
-    if (log.file) {
-        finishLog(*log.file);
-        log.file.reset();
+    // A click in point-log mode: the point's values shown and appended. A click outside the
+    // analysed image (the waveform strip, below the rows, past the last column, the dual divider)
+    // logs nothing.
+    void logPoint(int x, int y) {
+        AppState& s = window_.state();
+        PointLog& log = pointLog_;
+        if (!log.file || !log.dialog || !s.spectralImage || !s.samples) {
+            return;
+        }
+        const ViewGeometry g = currentViewGeometry(window_.state());
+        const int rows = g.rows();
+        const long column =
+            static_cast<long>(viewXToColumn(x, g.plotWidth, g.dualStereo)) + g.hScrollPos;
+        if (y <= g.stripHeight || y >= g.plotHeight || rows <= 0 || column >= analysedColumns(s) ||
+            (g.dualStereo && (x >= g.plotWidth || onDualDivider(x, g.plotWidth)))) {
+            return;
+        }
+        const long time = roundHalfUp(g.columnTimeMsec(static_cast<double>(column)));
+        s.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
+        const long frequency = g.frequencyAxis().hzAtRowRounded(g.plotHeight - y - 1);
+        // The channel on the screen: the right pane of two, or the Right channel shown alone.
+        const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);
+        const AnalysisRun& run = s.run;
+        const auto samples = s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
+        const std::optional<long> level =
+            pointLevelDb(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples,
+                                                  s.samples->precisePart(samples.size())),
+                         right ? 1 : 0, column * run.params.hop / std::max(1, run.format.channels),
+                         static_cast<double>(frequency));
+        if (!level) {
+            return;
+        }
+        log.dialog->showPoint(time, frequency, *level);
+        if (!log.file->write(pointLogRow(time, frequency, *level)) || !log.file->flush()) {
+            prompts().show(kErrorWritingFile);
+            closePointLog();
+        }
     }
-    if (log.dialog) {
-        log.dialog->deleteLater();
-        log.dialog.clear();
-    }
-}
 
-// A click in point-log mode: the point's values shown and appended. A click outside the
-// analysed image (the waveform strip, below the rows, past the last column, the dual divider)
-// logs nothing.
-void logPoint(int x, int y) {
-    AppState& s = appState();
-    PointLog& log = pointLog();
-    if (!log.file || !log.dialog || !s.spectralImage || !s.samples) {
-        return;
+    // Log Points: the file appended to (one empty line first) or created with its header, and
+    // the dialog that shows each clicked point until it is closed.
+    void logPoints() {
+        AppState& s = window_.state();
+        if (s.modeRunning || !s.spectralImage || pointLog_.file) {
+            return;
+        }
+        const std::optional<std::string> path = askForLogFile(true);
+        if (!path) {
+            return;
+        }
+        auto file = std::make_unique<LogFile>();
+        if (file->openExisting(*path)) {
+            file->write(kLogLineEnd);
+        } else if (file->create(*path)) {
+            file->write(pointLogHeader(currentLogSource(1 << s.run.params.log2FftSize, 0.0)));
+        } else {
+            prompts().show(kCannotOpenFile);
+            return;
+        }
+        if (!file->flush()) {
+            prompts().show(kErrorWritingFile);
+            return;
+        }
+        PointLog& log = pointLog_;
+        log.file = std::move(file);
+        log.dialog = new PointLogDialog(&window_);
+        QObject::connect(log.dialog, &QDialog::finished, [this] { closePointLog(); });
+        log.dialog->adjustSize();
+        const QPoint topRight =
+            window_.drawingArea()->mapToGlobal(QPoint(window_.drawingArea()->width(), 0));
+        log.dialog->move(topRight.x() - log.dialog->frameGeometry().width(), topRight.y());
+        log.dialog->show();
+        s.pointLogClick = [this](int x, int y) { logPoint(x, y); };
     }
-    const ViewGeometry g = currentViewGeometry();
-    const int rows = g.rows();
-    const long column =
-        static_cast<long>(viewXToColumn(x, g.plotWidth, g.dualStereo)) + g.hScrollPos;
-    if (y <= g.stripHeight || y >= g.plotHeight || rows <= 0 || column >= analysedColumns(s) ||
-        (g.dualStereo && (x >= g.plotWidth || onDualDivider(x, g.plotWidth)))) {
-        return;
-    }
-    const long time = roundHalfUp(g.columnTimeMsec(static_cast<double>(column)));
-    s.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
-    const long frequency = g.frequencyAxis().hzAtRowRounded(g.plotHeight - y - 1);
-    // The channel on the screen: the right pane of two, or the Right channel shown alone.
-    const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);
-    const AnalysisRun& run = s.run;
-    const auto samples = s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
-    const std::optional<long> level =
-        pointLevelDb(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples,
-                                              s.samples->precisePart(samples.size())),
-                     right ? 1 : 0, column * run.params.hop / std::max(1, run.format.channels),
-                     static_cast<double>(frequency));
-    if (!level) {
-        return;
-    }
-    log.dialog->showPoint(time, frequency, *level);
-    if (!log.file->write(pointLogRow(time, frequency, *level)) || !log.file->flush()) {
-        prompts().show(kErrorWritingFile);
-        closePointLog();
-    }
-}
 
-// Log Points: the file appended to (one empty line first) or created with its header, and
-// the dialog that shows each clicked point until it is closed.
-void logPoints(MainWindow& window) {
-    AppState& s = appState();
-    if (s.modeRunning || !s.spectralImage || pointLog().file) {
-        return;
-    }
-    const std::optional<std::string> path = askForLogFile(true);
-    if (!path) {
-        return;
-    }
-    auto file = std::make_unique<LogFile>();
-    if (file->openExisting(*path)) {
-        file->write(kLogLineEnd);
-    } else if (file->create(*path)) {
-        file->write(pointLogHeader(currentLogSource(1 << s.run.params.log2FftSize, 0.0)));
-    } else {
-        prompts().show(kCannotOpenFile);
-        return;
-    }
-    if (!file->flush()) {
-        prompts().show(kErrorWritingFile);
-        return;
-    }
-    PointLog& log = pointLog();
-    log.file = std::move(file);
-    log.dialog = new PointLogDialog(&window);
-    QObject::connect(log.dialog, &QDialog::finished, [] { closePointLog(); });
-    log.dialog->adjustSize();
-    const QPoint topRight =
-        window.drawingArea()->mapToGlobal(QPoint(window.drawingArea()->width(), 0));
-    log.dialog->move(topRight.x() - log.dialog->frameGeometry().width(), topRight.y());
-    log.dialog->show();
-    s.pointLogClick = logPoint;
-}
+  private:
+    MainWindow& window_;
+    PointLog pointLog_;
+};
 
 } // namespace
 
-ImageLogWriter::ImageLogWriter()
-    : format_(appState().imageLogSource), channel_(stereoRight(appState().settings) ? 1 : 0) {}
+ImageLogWriter::ImageLogWriter(AppState& state)
+    : state_(state), format_(state.imageLogSource), channel_(stereoRight(state.settings) ? 1 : 0) {}
 
 ImageLogWriter::~ImageLogWriter() {
     end();
 }
 
 bool ImageLogWriter::active() const {
-    return appState().imageLog != nullptr;
+    return state_.imageLog != nullptr;
 }
 
 void ImageLogWriter::column(long x, std::span<const float> averagedBins) {
-    AppState& s = appState();
+    AppState& s = state_;
     if (!s.imageLog) {
         return;
     }
@@ -274,7 +282,7 @@ void ImageLogWriter::column(long x, std::span<const float> averagedBins) {
 }
 
 void ImageLogWriter::end() {
-    AppState& s = appState();
+    AppState& s = state_;
     if (s.imageLog) {
         std::unique_ptr<LogFile> file = std::move(s.imageLog);
         finishLog(*file);
@@ -282,9 +290,9 @@ void ImageLogWriter::end() {
 }
 
 void installDataLogs(MainWindow& window) {
-    MainWindow* w = &window;
-    window.registerCommand(cmd::kLogSpectrum, [w](int) { logData(*w); });
-    window.registerCommand(cmd::kLogPoints, [w](int) { logPoints(*w); });
+    auto logs = std::make_shared<DataLogs>(window);
+    window.registerCommand(cmd::kLogSpectrum, [logs](int) { logs->logData(); });
+    window.registerCommand(cmd::kLogPoints, [logs](int) { logs->logPoints(); });
 }
 
 } // namespace korv

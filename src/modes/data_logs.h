@@ -11,6 +11,7 @@
 namespace korv {
 
 class MainWindow;
+struct AppState;
 
 // Registers 40028 and 40062.
 void installDataLogs(MainWindow& window);
@@ -20,7 +21,7 @@ void installDataLogs(MainWindow& window);
 // error is reported once, the rows before it kept.
 class ImageLogWriter {
   public:
-    ImageLogWriter();
+    explicit ImageLogWriter(AppState& state);
     ~ImageLogWriter();
     ImageLogWriter(const ImageLogWriter&) = delete;
     ImageLogWriter& operator=(const ImageLogWriter&) = delete;
@@ -34,6 +35,7 @@ class ImageLogWriter {
   private:
     void end();
 
+    AppState& state_;
     ImageLogFormat format_;
     int channel_ = 0;
     std::string block_;

@@ -20,13 +20,17 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
 namespace korv {
 
 namespace {
 
 // Cancel: the kept image and samples are current again, the values never changed.
 void putKeptStateBack(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     s.spectralImage = std::move(s.previousImage);
     s.samples = std::move(s.previousSamples);
     s.previousSamples.reset();
@@ -40,8 +44,7 @@ std::int64_t msecToFrames(std::int64_t msec, std::int32_t rate) {
 
 } // namespace
 
-bool keepStateForRestore() {
-    AppState& s = appState();
+bool keepStateForRestore(AppState& s) {
     if (s.previousKept) {
         return false;
     }
@@ -86,128 +89,178 @@ void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
     to.pitchDetectorChoice = from.pitchDetectorChoice;
 }
 
-void parametersChange(MainWindow& window, int param) {
-    AppState& s = appState();
-    if (s.modeRunning || (!s.spectralImage && !s.previousKept)) {
-        return;
-    }
-    closeColourDialog();
-    if (s.imageLog) {
-        // Log Data: the held segment analysed again as it is, each column written to the log.
-        if (s.spectralImage && s.samples) {
-            runAnalysisPass(window);
-        }
-        return;
-    }
-    const bool keptNow = keepStateForRestore();
-    window.redrawView(false);
+namespace {
 
-    // The segment loaded now is the one analysed again: after an earlier Change that is its
-    // stretch, not the one kept for Restore (a drag measures in the image shown).
-    AnalysisRun run = s.run;
-    const std::int32_t oldRate = run.format.sampleRate;
-    const std::int64_t heldFrames = run.segmentBytes / std::max(1, run.bytesPerFrame());
-    RunValues values;
-    values.opening = AnalyzeOpening::ParametersChange;
-    values.formatFromHeader = run.info.headerValid;
-    values.sampleRateHz = oldRate;
-    if (param == 1 && s.selection) {
-        // A dragged stretch: its bytes inside the held segment.
-        const std::int64_t byteRate = static_cast<std::int64_t>(oldRate) * run.bytesPerFrame();
-        values.beginMsec = byteRate > 0 ? s.selection->beginByte * 1000 / byteRate : 0;
-        values.endMsec = byteRate > 0 ? s.selection->endByte * 1000 / byteRate : 0;
-    } else {
-        values.beginMsec = 0;
-        values.endMsec = oldRate > 0 ? heldFrames * 1000 / oldRate : 0;
-    }
-    s.selection.reset();
-    if (param == cmd::kParametersChangeTimeScale) {
-        // Only the time scale changed: the rest as the held analysis has it.
-        values.channels = run.format.channels;
-        values.bytesPerSample = run.format.bytesPerSample;
-        values.analysisWindowMsec = analysisWindowMsec(
-            oldRate, fftSizeFromChoice(s.settings.fftSizeChoice), s.settings.resolutionFactor);
-    } else if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, s.settings, values,
-                                  [](std::int32_t) { rebuildPalette(); })) {
-        // A Change after an earlier one leaves that one's image current; there is nothing to
-        // put back then, and the kept state still waits for Restore.
-        if (keptNow) {
-            putKeptStateBack(window);
-        } else {
-            window.redrawView(true);
-        }
-        return;
-    }
-    rebuildPalette();
-    s.settings.timeScaleMsec = s.settings.timeScaleMsecSaved;
+// One Parameters Change: the values asked for the held segment, checked, the stretch loaded
+// again and analysed.
+class ParametersChangeRun {
+  public:
+    ParametersChangeRun(MainWindow& window, int param)
+        : window_(window), s_(window.state()), param_(param) {}
 
-    sendFftSize(s.settings);
-    // A rate changed with "New" rescaled begin and end to the same samples at the new rate.
-    const std::int32_t newRate = values.sampleRateHz;
-    ParametersChangeInputs in;
-    in.beginFrame = msecToFrames(values.beginMsec, newRate);
-    in.endFrame = msecToFrames(values.endMsec, newRate);
-    // Data without a header is read as the dialog now says (for a wave file these are its
-    // own channels and sample size).
-    run.format.channels = values.channels;
-    run.format.bytesPerSample = values.bytesPerSample;
-    in.loadedFrames = run.segmentBytes / std::max(1, run.bytesPerFrame());
-    in.fftSize = fftSizeFromChoice(s.settings.fftSizeChoice);
-    in.sampleRate = newRate;
-    in.timeScaleMsec = s.settings.timeScaleMsec;
-    in.analysisWindowMsec = values.analysisWindowMsec;
-    in.bytesPerFrame = run.bytesPerFrame();
-    in.frequencyScale = frequencyScaleOf(s.settings);
-    in.lowBandHz = s.settings.lowBandHz;
-    in.highBandHz = s.settings.highBandHz;
-    const ParametersChangeCheck check = checkParametersChange(in);
-    if (!check.check.proceeds()) {
-        showChecks(check.check);
-        s.restorePossible = true;
-        sendCommand(cmd::kParametersRestore, 0);
-        return;
-    }
-    run.format.sampleRate = check.sampleRate;
-    const std::int64_t begin = in.beginFrame * run.bytesPerFrame();
-    const std::int64_t length = (check.endFrame - in.beginFrame) * run.bytesPerFrame();
-    run.segmentStartByte += begin;
-    run.segmentBytes = length;
-    const std::int64_t heldBeginMsec = rescaleMsec(s.run.beginMsec, oldRate, check.sampleRate);
-    run.beginMsec = heldBeginMsec + values.beginMsec;
-    run.endMsec = heldBeginMsec + values.endMsec;
-
-    SegmentResult segment = loadSegment(run.file, run.segmentStartByte, length, run.waveFormat(),
-                                        processAllocations(), run.info.source());
-    if (!segment.store) {
-        if (segment.message) {
-            prompts().show(*segment.message);
+    void run() {
+        if (s_.modeRunning || (!s_.spectralImage && !s_.previousKept)) {
+            return;
         }
-        if (segment.reloadSettings) {
-            reloadAfterMemoryFailure(window);
-        } else {
-            s.restorePossible = true;
+        closeColourDialog();
+        if (s_.imageLog) {
+            // Log Data: the held segment analysed again as it is, each column written to the
+            // log.
+            if (s_.spectralImage && s_.samples) {
+                runAnalysisPass(window_, *s_.samples);
+            }
+            return;
+        }
+        keptNow_ = keepStateForRestore(s_);
+        window_.redrawView(false);
+        // The segment loaded now is the one analysed again: after an earlier Change that is
+        // its stretch, not the one kept for Restore (a drag measures in the image shown).
+        run_ = s_.run;
+        oldRate_ = run_.format.sampleRate;
+        if (!askValues()) {
+            return;
+        }
+        const std::optional<ParametersChangeCheck> check = checkValues();
+        if (!check) {
+            s_.restorePossible = true;
             sendCommand(cmd::kParametersRestore, 0);
+            return;
         }
-        return;
+        loadAndAnalyse(*check);
     }
-    s.spectralImage.reset();
-    s.samples = std::move(segment.store);
-    s.restorePossible = true;
-    s.sampleRateHz = run.format.sampleRate;
-    if (!deriveColumns(run, s.settings)) {
-        sendCommand(cmd::kParametersRestore, 0);
-        return;
+
+  private:
+    // The values from the dialog, or the held ones with only the time scale new; false when
+    // the command ends here.
+    bool askValues() {
+        const std::int64_t heldFrames = run_.segmentBytes / std::max(1, run_.bytesPerFrame());
+        values_.opening = AnalyzeOpening::ParametersChange;
+        values_.formatFromHeader = run_.info.headerValid;
+        values_.sampleRateHz = oldRate_;
+        if (param_ == 1 && s_.selection) {
+            // A dragged stretch: its bytes inside the held segment.
+            const std::int64_t byteRate =
+                static_cast<std::int64_t>(oldRate_) * run_.bytesPerFrame();
+            values_.beginMsec = byteRate > 0 ? s_.selection->beginByte * 1000 / byteRate : 0;
+            values_.endMsec = byteRate > 0 ? s_.selection->endByte * 1000 / byteRate : 0;
+        } else {
+            values_.beginMsec = 0;
+            values_.endMsec = oldRate_ > 0 ? heldFrames * 1000 / oldRate_ : 0;
+        }
+        s_.selection.reset();
+        AppSettings& st = s_.settings;
+        if (param_ == cmd::kParametersChangeTimeScale) {
+            // Only the time scale changed: the rest as the held analysis has it.
+            values_.channels = run_.format.channels;
+            values_.bytesPerSample = run_.format.bytesPerSample;
+            values_.analysisWindowMsec = analysisWindowMsec(
+                oldRate_, fftSizeFromChoice(st.fftSizeChoice), st.resolutionFactor);
+        } else if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values_,
+                                      [this](std::int32_t) { rebuildPalette(s_); })) {
+            // A Change after an earlier one leaves that one's image current; there is nothing
+            // to put back then, and the kept state still waits for Restore.
+            if (keptNow_) {
+                putKeptStateBack(window_);
+            } else {
+                window_.redrawView(true);
+            }
+            return false;
+        }
+        rebuildPalette(s_);
+        st.timeScaleMsec = st.timeScaleMsecSaved;
+        sendFftSize(st);
+        return true;
     }
-    run.stripHeight = s.layout.topBand;
-    run.plotHeight = s.layout.plotHeight;
-    run.commandLine = false;
-    s.run = run;
-    window.surface().invalidate();
-    runAnalysisPass(window);
+
+    // The new values against the held segment; nothing, with the messages shown, when they
+    // make no run.
+    std::optional<ParametersChangeCheck> checkValues() {
+        const AppSettings& st = s_.settings;
+        // A rate changed with "New" rescaled begin and end to the same samples at the new rate.
+        const std::int32_t newRate = values_.sampleRateHz;
+        in_.beginFrame = msecToFrames(values_.beginMsec, newRate);
+        in_.endFrame = msecToFrames(values_.endMsec, newRate);
+        // Data without a header is read as the dialog now says (for a wave file these are its
+        // own channels and sample size).
+        run_.format.channels = values_.channels;
+        run_.format.bytesPerSample = values_.bytesPerSample;
+        in_.loadedFrames = run_.segmentBytes / std::max(1, run_.bytesPerFrame());
+        in_.fftSize = fftSizeFromChoice(st.fftSizeChoice);
+        in_.sampleRate = newRate;
+        in_.timeScaleMsec = st.timeScaleMsec;
+        in_.analysisWindowMsec = values_.analysisWindowMsec;
+        in_.bytesPerFrame = run_.bytesPerFrame();
+        in_.frequencyScale = frequencyScaleOf(st);
+        in_.lowBandHz = st.lowBandHz;
+        in_.highBandHz = st.highBandHz;
+        const ParametersChangeCheck check = checkParametersChange(in_);
+        if (!check.check.proceeds()) {
+            showChecks(check.check);
+            return std::nullopt;
+        }
+        return check;
+    }
+
+    // The stretch loaded in place of the held segment, and the pass over it.
+    void loadAndAnalyse(const ParametersChangeCheck& check) {
+        run_.format.sampleRate = check.sampleRate;
+        const std::int64_t begin = in_.beginFrame * run_.bytesPerFrame();
+        const std::int64_t length = (check.endFrame - in_.beginFrame) * run_.bytesPerFrame();
+        run_.segmentStartByte += begin;
+        run_.segmentBytes = length;
+        const std::int64_t heldBeginMsec =
+            rescaleMsec(s_.run.beginMsec, oldRate_, check.sampleRate);
+        run_.beginMsec = heldBeginMsec + values_.beginMsec;
+        run_.endMsec = heldBeginMsec + values_.endMsec;
+        SegmentResult segment =
+            loadSegment(run_.file, run_.segmentStartByte, length, run_.waveFormat(),
+                        processAllocations(), run_.info.source());
+        if (!segment.store) {
+            if (segment.message) {
+                prompts().show(*segment.message);
+            }
+            if (segment.reloadSettings) {
+                reloadAfterMemoryFailure(window_);
+            } else {
+                s_.restorePossible = true;
+                sendCommand(cmd::kParametersRestore, 0);
+            }
+            return;
+        }
+        s_.spectralImage.reset();
+        s_.samples = std::move(segment.store);
+        s_.restorePossible = true;
+        s_.sampleRateHz = run_.format.sampleRate;
+        if (!deriveColumns(run_, s_.settings)) {
+            sendCommand(cmd::kParametersRestore, 0);
+            return;
+        }
+        run_.stripHeight = s_.layout.topBand;
+        run_.plotHeight = s_.layout.plotHeight;
+        run_.commandLine = false;
+        s_.run = run_;
+        window_.surface().invalidate();
+        runAnalysisPass(window_, *s_.samples);
+    }
+
+    MainWindow& window_;
+    AppState& s_;
+    const int param_;
+    bool keptNow_ = false;
+    AnalysisRun run_;
+    std::int32_t oldRate_ = 0;
+    RunValues values_;
+    ParametersChangeInputs in_;
+};
+
+} // namespace
+
+void parametersChange(MainWindow& window, int param) {
+    ParametersChangeRun(window, param).run();
 }
 
 void parametersRestore(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     if (!s.restorePossible || !s.previousKept || s.modeRunning) {
         return;
     }
@@ -242,7 +295,7 @@ void parametersRestore(MainWindow& window) {
     window.updatePlayButton();
     window.button(cmd::kPlayWindow)->setEnabled(true);
     window.button(cmd::kGrid)->setEnabled(true);
-    rebuildPalette();
+    rebuildPalette(window.state());
     s.axesShown = true;
     window.surface().invalidate();
 }

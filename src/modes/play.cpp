@@ -69,13 +69,14 @@ Playback* PlayRoom::playback() {
         if (!output_) {
             return nullptr;
         }
-        playback_ = std::make_unique<Playback>(*output_, *clock_, view_, appState().stopRequested);
+        playback_ =
+            std::make_unique<Playback>(*output_, *clock_, view_, window_.state().stopRequested);
     }
     return playback_.get();
 }
 
 void PlayRoom::play(bool wholeSample) {
-    const AppState& s = appState();
+    const AppState& s = window_.state();
     // While the sound input is open the two buttons save the recording instead; while a mode
     // or a playback runs the held sample must stay as it is.
     if (s.inputOpen) {
@@ -93,7 +94,7 @@ void PlayRoom::play(bool wholeSample) {
     if (p->active()) {
         return;
     }
-    const PlayGeometry geometry = currentPlayGeometry();
+    const PlayGeometry geometry = currentPlayGeometry(s);
     if (wholeSample) {
         p->startPlayAll(*s.samples, geometry);
     } else {
@@ -135,8 +136,7 @@ MainWindowPlaybackView* windowPlaybackView() {
     return thePlayRoom != nullptr ? &thePlayRoom->view() : nullptr;
 }
 
-PlayGeometry currentPlayGeometry() {
-    const AppState& s = appState();
+PlayGeometry currentPlayGeometry(const AppState& s) {
     PlayGeometry g;
     g.viewWidth = s.layout.plotWidth;
     g.dualStereo = dualStereoView(s.settings);

@@ -8,6 +8,7 @@
 namespace korv {
 
 class MainWindow;
+struct AppState;
 class MainWindowPlaybackView;
 
 // Registers 101, 102 and 103 and stops the sound when the window closes.
@@ -21,6 +22,6 @@ void installPlay(MainWindow& window);
 [[nodiscard]] MainWindowPlaybackView* windowPlaybackView();
 
 // The view as the held image, the layout and the scroll position show it now.
-[[nodiscard]] PlayGeometry currentPlayGeometry();
+[[nodiscard]] PlayGeometry currentPlayGeometry(const AppState& state);
 
 } // namespace korv

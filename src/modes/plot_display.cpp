@@ -46,13 +46,11 @@ bool plotDisplay(const AppSettings& settings) {
 }
 
 // The plot image and view of the current window, when both are there.
-IndexedSurface* heldImage() {
-    AppState& s = appState();
+IndexedSurface* heldImage(AppState& s) {
     return s.plotImage && room().view ? &*s.plotImage : nullptr;
 }
 
-void copyToWindow(WindowSurface& target, const IndexedSurface& image) {
-    const PlotLayout& l = appState().layout;
+void copyToWindow(WindowSurface& target, const IndexedSurface& image, const PlotLayout& l) {
     target.blit(image, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
 }
 
@@ -67,7 +65,7 @@ class PlotDisplay final : public ScanDisplay {
         first_.resize(static_cast<std::size_t>(v.geometry().points));
         second_.resize(first_.size());
         paint(v.clearView(image_));
-        copyToWindow(window_.surface(), image_);
+        copyToWindow(window_.surface(), image_, window_.state().layout);
     }
 
     [[nodiscard]] int rows() const override { return room().view->geometry().points; }
@@ -75,7 +73,7 @@ class PlotDisplay final : public ScanDisplay {
 
     void step(const ScanStep& step) override {
         ScopeView& v = *room().view;
-        AppState& s = appState();
+        AppState& s = window_.state();
         v.setOptions(scopeOptions(s.settings, room().axis, s.gridOn));
         const auto convert = [](std::span<const float> from, std::vector<std::int16_t>& to) {
             const std::size_t n = std::min(from.size(), to.size());
@@ -94,13 +92,13 @@ class PlotDisplay final : public ScanDisplay {
         room().gridShown = s.gridOn;
         // A frozen Scan Input keeps its window as it was.
         if (!s.displayFrozen) {
-            copyToWindow(window_.surface(), image_);
+            copyToWindow(window_.surface(), image_, window_.state().layout);
         }
     }
 
     void finish() override {
         // A line plot is drawn once more complete; the window then keeps it.
-        if (appState().settings.displayTypeChoice == DISPLAY_LINE_PLOT) {
+        if (window_.state().settings.displayTypeChoice == DISPLAY_LINE_PLOT) {
             paintScanPlot(window_, window_.surface());
         }
     }
@@ -129,7 +127,7 @@ class PlotDisplay final : public ScanDisplay {
 
 // A new plot image and view for a scan; null when the memory cannot be had.
 std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettings& st) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const PlotLayout& l = s.layout;
     const int points = l.plotColumnCount;
     ScopeAxis axis{frequencyScaleOf(st), static_cast<double>(st.lowBandHz),
@@ -175,19 +173,19 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
 // PEAK HOLD: the held peak starts again when switched on; the view is cleared either way, and
 // the curves come back at the next step.
 void peakHold(MainWindow& window) {
-    IndexedSurface* image = heldImage();
-    if (image == nullptr || !appState().scanDrawing) {
+    IndexedSurface* image = heldImage(window.state());
+    if (image == nullptr || !window.state().scanDrawing) {
         return;
     }
     ScopeView& v = *room().view;
     v.setPeakHold(window.button(cmd::kPeakHold)->isChecked());
     paintViewDrawing(*image, v.clearView(*image), window.controlFont());
-    copyToWindow(window.surface(), *image);
+    copyToWindow(window.surface(), *image, window.state().layout);
 }
 
 // Freq Mark: the markers set, the drawing area cleared and the plot drawn again with them.
 void freqMark(MainWindow& window) {
-    if (!runScopeMarkersDialog(prompts(), appState().settings)) {
+    if (!runScopeMarkersDialog(prompts(), window.state().settings)) {
         return;
     }
     window.clearDrawingArea();
@@ -197,8 +195,8 @@ void freqMark(MainWindow& window) {
 } // namespace
 
 void paintScanPlot(MainWindow& window, WindowSurface& target) {
-    AppState& s = appState();
-    IndexedSurface* image = heldImage();
+    AppState& s = window.state();
+    IndexedSurface* image = heldImage(window.state());
     if (image == nullptr || !plotDisplay(s.settings)) {
         return;
     }
@@ -212,18 +210,17 @@ void paintScanPlot(MainWindow& window, WindowSurface& target) {
         paintViewDrawing(*image, v.clearView(*image), font);
     }
     room().gridShown = s.gridOn;
-    copyToWindow(target, *image);
-    paintViewDrawing(target, scanPlotOverlay(), font);
+    copyToWindow(target, *image, s.layout);
+    paintViewDrawing(target, scanPlotOverlay(s), font);
 }
 
-ViewDrawing scanPlotOverlay() {
-    const AppState& s = appState();
-    const ScopeView* v = scanPlotView();
+ViewDrawing scanPlotOverlay(const AppState& s) {
+    const ScopeView* v = scanPlotView(s);
     return v != nullptr && s.gridOn && plotDisplay(s.settings) ? v->gridCrosses() : ViewDrawing{};
 }
 
-const ScopeView* scanPlotView() {
-    return heldImage() != nullptr ? room().view.get() : nullptr;
+const ScopeView* scanPlotView(const AppState& s) {
+    return s.plotImage ? room().view.get() : nullptr;
 }
 
 void setScanPlotCross(std::optional<PixelPoint> at) {

@@ -11,6 +11,7 @@
 namespace korv {
 
 class MainWindow;
+struct AppState;
 class WindowSurface;
 
 // Gives Scan File its plot displays and registers PEAK HOLD (106) and Freq Mark (40049).
@@ -23,10 +24,10 @@ void paintScanPlot(MainWindow& window, WindowSurface& target);
 
 // What the window shows over the plot image once it is copied there (the grid crosses while
 // GRID is on); empty without a plot. The image exports compose their picture with it.
-[[nodiscard]] ViewDrawing scanPlotOverlay();
+[[nodiscard]] ViewDrawing scanPlotOverlay(const AppState& state);
 
 // The view of the last plot scan, while its plot image is held; else null.
-[[nodiscard]] const ScopeView* scanPlotView();
+[[nodiscard]] const ScopeView* scanPlotView(const AppState& state);
 // The cross at the point clicked on a finished plot, kept for the plots that follow; nothing
 // clears it.
 void setScanPlotCross(std::optional<PixelPoint> at);

@@ -26,9 +26,8 @@ constexpr int kCaptionPoints = 9;
 
 // What the printed picture shows: the file (or the live input), when it was printed, the band
 // and the time per column the time axis goes by.
-QString printCaption() {
-    const AppState& s = appState();
-    const ViewGeometry g = currentViewGeometry();
+QString printCaption(const AppState& s) {
+    const ViewGeometry g = currentViewGeometry(s);
     const bool input = s.settings.lastMode == 1 || s.settings.lastMode == 2;
     const QString source = input || s.fileNameBuffer.empty()
                                ? QStringLiteral("Scan Input")
@@ -65,7 +64,7 @@ void printWindow(MainWindow& window) {
         printPlacement(image.width(), image.height(), window.logicalDpiX(), window.logicalDpiY(),
                        printer.logicalDpiX(), printer.logicalDpiY(), page.width(), page.height());
     painter.drawImage(QRect(at.x, at.y, at.width, at.height), image);
-    if (appState().gridOn) {
+    if (window.state().gridOn) {
         // With its axes the picture is a document: a line below it says what it shows.
         QFont font = window.controlFont();
         font.setPointSize(kCaptionPoints);
@@ -73,7 +72,7 @@ void printWindow(MainWindow& window) {
         painter.setPen(Qt::black);
         const int line = QFontMetrics(font, &printer).height();
         painter.drawText(QRect(at.x, at.y + at.height + line / 2, at.width, line),
-                         Qt::AlignLeft | Qt::AlignVCenter, printCaption());
+                         Qt::AlignLeft | Qt::AlignVCenter, printCaption(window.state()));
     }
     painter.end();
 }

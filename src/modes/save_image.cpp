@@ -26,16 +26,17 @@ ViewBand entireBand(const AppSettings& st) {
 
 // The first `width` columns of the chosen channel's band, with the grid in image mode when on.
 std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
-    const AppState& s = appState();
+    const AppState& s = window.state();
     auto picture = composeEntirePicture(*s.spectralImage, entireBand(s.settings), width);
     if (picture && s.gridOn) {
-        drawGridOverlay(*picture, currentViewGeometry(), window.controlFont(), true);
+        drawGridOverlay(*picture, currentViewGeometry(window.state()), window.controlFont(), true);
     }
     return picture;
 }
 
 // The file name the user picks for the chosen format; nothing on Cancel.
-std::optional<std::string> askForImageFile(const ImageChoices& choices) {
+std::optional<std::string> askForImageFile(const ImageChoices& choices,
+                                           const std::string& lastFolder) {
     const ImageFormatInfo& format = imageFormatInfo(choices.format);
     const auto text = [](std::string_view s) {
         return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
@@ -43,7 +44,7 @@ std::optional<std::string> askForImageFile(const ImageChoices& choices) {
     FileRequest request;
     request.title = text(format.saveTitle);
     request.filter = text(format.saveFilter);
-    request.folder = displayFileName(appState().settings.lastFolder);
+    request.folder = displayFileName(lastFolder);
     request.defaultSuffix = text(format.extension.substr(1));
     const auto chosen = prompts().saveFile(request);
     if (!chosen) {
@@ -63,11 +64,11 @@ ColourTable displayColours() {
 }
 
 std::optional<IndexedSurface> windowPicture(MainWindow& window) {
-    const AppState& s = appState();
+    const AppState& s = window.state();
     const AppSettings& st = s.settings;
     const PlotLayout& l = s.layout;
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
-    const ViewGeometry g = currentViewGeometry();
+    const ViewGeometry g = currentViewGeometry(window.state());
     // An analysis, or the last picture a scan without the scroll memory left in the window.
     const SpectralImage* shown = s.spectralImage        ? &*s.spectralImage
                                  : s.runningScrollImage ? &*s.runningScrollImage
@@ -106,7 +107,7 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     if (picture) {
         picture->copyFrom(*source, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
         // With a plot, the grid the window draws over its copy of it.
-        paintViewDrawing(*picture, scanPlotOverlay(), window.controlFont());
+        paintViewDrawing(*picture, scanPlotOverlay(s), window.controlFont());
     }
     return picture;
 }
@@ -122,8 +123,8 @@ std::optional<UserMessage> writeImageFile(const std::string& path, const Picture
 }
 
 void saveImage(MainWindow& window, bool wholeImage) {
-    AppState& s = appState();
-    const bool batch = batchRunning();
+    AppState& s = window.state();
+    const bool batch = window.state().batchRunning;
     if (wholeImage ? !s.spectralImage : !(s.spectralImage || s.plotImage || s.runningScrollImage)) {
         return; // nothing to save (a batch step then counts as failed)
     }
@@ -142,7 +143,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
         if (!runImageDialog(prompts(), s.imageChoices)) {
             return;
         }
-        const auto chosen = askForImageFile(s.imageChoices);
+        const auto chosen = askForImageFile(s.imageChoices, s.settings.lastFolder);
         if (!chosen) {
             window.surface().invalidate();
             return;

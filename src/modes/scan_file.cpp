@@ -36,6 +36,9 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <string>
 #include <unistd.h>
 #include <utility>
 
@@ -72,12 +75,12 @@ void settleDisplay(AppSettings& st, std::int32_t rate) {
 }
 
 // The parameters without a dialog (command line, Freeze, a re-scan); false when the run ends.
-bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFromCommandLine) {
-    AppState& s = appState();
+bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun,
+                             bool fileFromCommandLine) {
     AppSettings& st = s.settings;
     if (autoRun) {
         const AutomaticParameters automatic =
-            commandLineParameters(info.sampleRate, s.layout.plotWidth, s.layout.plotHeight);
+            commandLineParameters(s, info.sampleRate, s.layout.plotWidth, s.layout.plotHeight);
         st.highBandHz = automatic.highBandHz;
         showChecks(automatic.check);
         if (!automatic.check.proceeds()) {
@@ -103,7 +106,7 @@ bool parametersWithoutDialog(const WaveFileInfo& info, bool autoRun, bool fileFr
 
 // Everything the scan held goes; the menus come back.
 void endScanState(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
     menuStateIdle(window);
@@ -141,7 +144,7 @@ const ScanFileResult& lastScanFile() {
 }
 
 bool prepareScrollImage(MainWindow& window, int channels) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const PlotLayout& l = s.layout;
     auto image =
         SpectralImage::create({l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, channels});
@@ -158,8 +161,7 @@ bool prepareScrollImage(MainWindow& window, int channels) {
     return true;
 }
 
-void startScanRun(const RunFormat& format, const RunParameters& params) {
-    AppState& s = appState();
+void startScanRun(AppState& s, const RunFormat& format, const RunParameters& params) {
     s.run = AnalysisRun{};
     s.run.format = format;
     s.run.params = params;
@@ -168,15 +170,14 @@ void startScanRun(const RunFormat& format, const RunParameters& params) {
     s.run.plotHeight = s.layout.plotHeight;
 }
 
-void releaseScanImages() {
-    AppState& s = appState();
+void releaseScanImages(AppState& s) {
     s.spectralImage.reset();
     s.runningScrollImage.reset();
 }
 
 std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st, int channels,
                                              ScanLoopInputs& in) {
-    AppState& s = appState();
+    AppState& s = window.state();
     const PlotLayout& l = s.layout;
     if (st.displayTypeChoice == DISPLAY_SCROLL) {
         in.averageCount = st.averageCountScroll;
@@ -203,13 +204,14 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         };
         layout.axisColumns = kFrequencyAxisChars * l.charWidth;
         layout.redrawAxis = [&window, columns = layout.axisColumns] {
-            const AppState& now = appState();
+            const AppState& now = window.state();
             const PlotLayout& shown = now.layout;
             window.blitView({0, 0, columns, shown.plotHeight});
             if (dualStereoView(now.settings)) {
                 window.blitView({dualRightPaneX(shown.plotWidth), 0, columns, shown.plotHeight});
             }
-            drawFrequencyAxis(window.surface(), currentViewGeometry(), window.controlFont());
+            drawFrequencyAxis(window.surface(), currentViewGeometry(window.state()),
+                              window.controlFont());
         };
         SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.runningScrollImage;
         return std::make_unique<ScrollDisplay>(window.surface(), *image, layout);
@@ -219,256 +221,344 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
     return plotFactory()(window, st);
 }
 
-void scanFile(MainWindow& window, int param) {
-    AppState& s = appState();
-    if (s.modeRunning || s.playbackActive || s.inputOpen) {
-        return;
-    }
-    closeColourDialog();
-    // The point spectrum: the spectrum plot at a moment of the analysed image, without sound.
-    const bool pointMode = param == cmd::kScanPointSpectrum;
-    // Again from its finished plot, the analysis kept for Restore.
-    if (pointMode && (!scanPointSpectrumAvailable() || !(s.spectralImage || s.previousKept))) {
-        return;
-    }
-    result() = ScanFileResult{};
-    AppSettings& st = s.settings;
-    const bool fileFromCommandLine = std::exchange(s.fileFromCommandLine, false);
-    const bool autoRun = std::exchange(s.autoRun, false);
+namespace {
 
-    // 1. The file and its header.
-    std::string file = s.fileNameBuffer;
-    if (param == cmd::kFromMenu && !fileFromCommandLine) {
-        const auto chosen =
-            prompts().openFile(soundFileRequest(QStringLiteral("Scan File"), st.lastFolder));
-        if (!chosen) {
+// One Scan File run (or a point spectrum): its steps in order, each taking what the earlier
+// ones found.
+class ScanFileRun {
+  public:
+    ScanFileRun(MainWindow& window, int param)
+        : window_(window), s_(window.state()), st_(s_.settings), param_(param),
+          pointMode_(param == cmd::kScanPointSpectrum) {}
+
+    void run() {
+        if (!mayStart()) {
             return;
         }
-        file = fileNameBytes(*chosen);
+        result() = ScanFileResult{};
+        fileFromCommandLine_ = std::exchange(s_.fileFromCommandLine, false);
+        autoRun_ = std::exchange(s_.autoRun, false);
+        if (!openFile() || !chooseParameters()) {
+            return;
+        }
+        deriveRun();
+        if (!openSources() || !startRunning()) {
+            return;
+        }
+        scan();
+        recordResult();
+        keepRun();
+        afterwards();
     }
-    const WaveParseResult parsed = openSoundFile(file);
-    if (parsed.openedFolder) {
-        st.lastFolder = *parsed.openedFolder;
-    }
-    if (parsed.message) {
-        prompts().show(*parsed.message);
-    }
-    if (!parsed.goesOn()) {
-        return;
-    }
-    const WaveFileInfo& info = parsed.info;
-    st.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
-    st.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
-    RunFormat format{info.sampleRate, info.channels, info.bitsPerSample / 8};
 
-    // 2. Parameters.
-    const bool dialog = !fileFromCommandLine && !autoRun && param == cmd::kFromMenu &&
-                        st.variablesChoice != cmd::kVariablesFreeze;
-    if (pointMode) {
+  private:
+    bool mayStart() {
+        if (s_.modeRunning || s_.playbackActive || s_.inputOpen) {
+            return false;
+        }
+        closeColourDialog();
+        // The point spectrum: the spectrum plot at a moment of the analysed image, without
+        // sound; again from its finished plot, the analysis kept for Restore.
+        return !pointMode_ ||
+               (scanPointSpectrumAvailable() && (s_.spectralImage || s_.previousKept));
+    }
+
+    // The file and its header.
+    bool openFile() {
+        file_ = s_.fileNameBuffer;
+        if (param_ == cmd::kFromMenu && !fileFromCommandLine_) {
+            const auto chosen =
+                prompts().openFile(soundFileRequest(QStringLiteral("Scan File"), st_.lastFolder));
+            if (!chosen) {
+                return false;
+            }
+            file_ = fileNameBytes(*chosen);
+        }
+        const WaveParseResult parsed = openSoundFile(file_);
+        if (parsed.openedFolder) {
+            st_.lastFolder = *parsed.openedFolder;
+        }
+        if (parsed.message) {
+            prompts().show(*parsed.message);
+        }
+        if (!parsed.goesOn()) {
+            return false;
+        }
+        info_ = parsed.info;
+        st_.resolutionChoice = info_.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
+        st_.typeChoice = info_.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+        format_ = RunFormat{info_.sampleRate, info_.channels, info_.bitsPerSample / 8};
+        return true;
+    }
+
+    // The parameters: the point spectrum's dialog, Scan File's, or none.
+    bool chooseParameters() {
+        const bool dialog = !fileFromCommandLine_ && !autoRun_ && param_ == cmd::kFromMenu &&
+                            st_.variablesChoice != cmd::kVariablesFreeze;
+        if (pointMode_) {
+            return pointParameters();
+        }
+        if (dialog) {
+            return dialogParameters();
+        }
+        return parametersWithoutDialog(s_, info_, autoRun_, fileFromCommandLine_);
+    }
+
+    bool pointParameters() {
         // The analysis and its image wait for Parameters Restore.
-        (void)keepStateForRestore();
-        s.restorePossible = true;
-        s.scanRestoreAvailable = true;
+        (void)keepStateForRestore(s_);
+        s_.restorePossible = true;
+        s_.scanRestoreAvailable = true;
         RunValues values;
         values.pointMode = true;
-        values.formatFromHeader = info.headerValid;
-        values.sampleRateHz = info.sampleRate;
-        if (!runAnalysisDialog(prompts(), DialogId::SpectrumPlot, st, values,
-                               [](std::int32_t) { rebuildPalette(); })) {
+        values.formatFromHeader = info_.headerValid;
+        values.sampleRateHz = info_.sampleRate;
+        if (!runAnalysisDialog(prompts(), DialogId::SpectrumPlot, st_, values,
+                               [this](std::int32_t) { rebuildPalette(s_); })) {
             sendCommand(cmd::kParametersRestore, 0);
-            return;
+            return false;
         }
-        rebuildPalette();
-        format.sampleRate = values.sampleRateHz;
-        if (st.displayTypeChoice == DISPLAY_SCROLL) {
-            st.displayTypeChoice = DISPLAY_LINE_PLOT;
+        rebuildPalette(s_);
+        format_.sampleRate = values.sampleRateHz;
+        if (st_.displayTypeChoice == DISPLAY_SCROLL) {
+            st_.displayTypeChoice = DISPLAY_LINE_PLOT;
         }
         pumpMessages();
-    } else if (dialog) {
+        return true;
+    }
+
+    bool dialogParameters() {
         RunValues values;
-        values.formatFromHeader = info.headerValid;
-        values.sampleRateHz = info.sampleRate;
+        values.formatFromHeader = info_.headerValid;
+        values.sampleRateHz = info_.sampleRate;
         values.endMsec = 0;
-        if (!runAnalysisDialog(prompts(), DialogId::ScanFile, st, values,
-                               [](std::int32_t) { rebuildPalette(); })) {
-            releaseHeldAnalysis(window);
-            return;
+        if (!runAnalysisDialog(prompts(), DialogId::ScanFile, st_, values,
+                               [this](std::int32_t) { rebuildPalette(s_); })) {
+            releaseHeldAnalysis(window_);
+            return false;
         }
-        rebuildPalette();
-        format.sampleRate = values.sampleRateHz;
-        st.timeScaleMsec = st.timeScaleMsecSaved;
+        rebuildPalette(s_);
+        format_.sampleRate = values.sampleRateHz;
+        st_.timeScaleMsec = st_.timeScaleMsecSaved;
         pumpMessages();
-    } else if (!parametersWithoutDialog(info, autoRun, fileFromCommandLine)) {
-        return;
-    }
-    settleDisplay(st, format.sampleRate);
-    if (!(st.timeScaleMsec > 0.0f)) {
-        st.timeScaleMsec = kDefaultTimeScaleMsec;
-    }
-    sendFftSize(st);
-    const RunParameters params =
-        deriveRunParameters(analysisInputsFrom(st), format, info.dataLength);
-    // The bytes scanned: the whole data, or for a point spectrum the span of its last spectra.
-    std::int64_t skipBytes = 0;
-    std::int64_t dataBytes = info.dataLength;
-    if (pointMode) {
-        const PointSpan span = pointSpectrumSpan(
-            s.pointSpectrumByte, info.dataLength, format.channels * format.bytesPerSample,
-            std::int64_t{1} << params.log2FftSize, st.averageCountPlot);
-        skipBytes = span.startByte;
-        dataBytes = span.bytes;
+        return true;
     }
 
-    // 3. The device, the file, the image and the buffer.
-    Playback* playback = windowPlayback();
-    if (playback == nullptr) {
-        prompts().show(kCannotOpenAudioDevice);
-        return;
-    }
-    // Opened by its bytes, as every reader opens: a name that is no valid text in the
-    // locale is still found.
-    HeldSampleStream wave;
-    if (!wave.open(file, info, skipBytes)) {
-        prompts().show(kCannotOpenFile);
-        return;
-    }
-    if (!pointMode) {
-        letGoOfHeldData();
-        startScanRun(format, params);
-    }
-    s.plotImage.reset();
-    s.fileNameBuffer = file;
-    s.sampleRateHz = format.sampleRate;
-    st.lastMode = st.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
-    st.lastFileMode = FILE_MODE_SCAN;
-    window.showFileInTitle(displayFileName(file));
-    const PlotLayout& l = s.layout;
-    const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
-    // The plot displays draw into the plot image instead.
-    if (scroll && !prepareScrollImage(window, format.channels)) {
-        return;
-    }
-    if (playback
-            ->allocateStreamBuffer(
-                PcmFormat{format.sampleRate, format.channels, format.bytesPerSample * 8})
-            .empty()) {
-        releaseScanImages();
-        return; // "Not enough memory" shown and the settings reloaded
-    }
-    FileScanSource source(*playback, wave, format.channels, format.bytesPerSample, dataBytes);
-    const std::size_t firstHalf = source.readFirstHalf();
-    s.hScroll = {};
-    window.horizontalBar()->setRange(0, 0);
-    menuStateRunning(window);
-    for (const int id : {cmd::kPlay, cmd::kPlayWindow}) {
-        window.button(id)->setEnabled(false);
-    }
-    window.button(cmd::kGrid)->setEnabled(!scroll);
-    window.button(cmd::kStop)->setEnabled(true);
-    s.modeHoldsSurfaces = true;
-    s.scanDrawing = true;
-    s.axesShown = true;
-    window.clearDrawingArea();
-    if (!pointMode && !playback->openStreamPlayback(dataBytes, firstHalf)) {
-        releaseScanImages();
-        endScanState(window);
-        window.surface().invalidate();
-        return;
-    }
-
-    // 4. The loop.
-    pumpMessages();
-    s.stopRequested = false;
-    window.surface().invalidate();
-    window.surface().updateNow();
-    ScanLoopInputs in = scanLoopInputs(st, format.sampleRate, format.channels, params);
-    in.pointMode = pointMode;
-    in.startTimeMs = playback->startTimeMs();
-    if (MainWindowPlaybackView* view = windowPlaybackView()) {
-        in.showTimeNow = [view](double ms) {
-            appState().timeMarkMsec = ms;
-            view->showPlayTime(ms);
-        };
-    }
-    std::unique_ptr<ScanDisplay> display = makeScanDisplay(window, st, format.channels, in);
-    Clock& clock = windowClock(window);
-    ScanRun run;
-    window.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-    const int loop = display ? runScanLoop(in, source, *display, clock, s.stopRequested, run)
-                             : SCAN_LOOP_NO_MEMORY;
-    window.surface().setPresentInterval(0);
-
-    // 5. Stop and afterwards.
-    if (playback->active()) {
-        playback->stopPlayback();
-    }
-    ScanFileResult& r = result();
-    r.fileBytesRead = source.fileBytesRead();
-    r.columnsDrawn = run.columnsDrawn;
-    r.endReached = run.endReached;
-    r.deviceLagMs = run.deviceLagMs;
-    if (!pointMode && run.columnsDrawn > 0) {
-        // The real time per column, so the kept image's time axis matches the sound.
-        st.timeScaleMsec = static_cast<float>((run.endMs - run.loopStartMs) /
-                                              static_cast<double>(run.columnsDrawn));
-    }
-    r.timeScaleMsec = st.timeScaleMsec;
-    wave.close();
-    if (loop != 0) {
-        prompts().show(
-            loop == SCAN_LOOP_NO_MEMORY
-                ? kNotEnoughMemory
-                : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
-    }
-    const std::int64_t bufferBytes = streamBufferBytes(format.channels * format.bytesPerSample);
-    const std::int64_t byteRate =
-        std::int64_t{format.sampleRate} * format.bytesPerSample * format.channels;
-    r.stopMs = std::max<std::int64_t>(0, (r.fileBytesRead - 2 * bufferBytes) * 1000 / byteRate);
-    r.endMs = r.stopMs + 3 * bufferBytes * 1000 /
-                             (2 * std::int64_t{format.sampleRate} * format.bytesPerSample);
-    // Analyze File refuses a span past the file; the last part ends where the data does.
-    r.endMs = std::min(r.endMs, std::int64_t{info.dataLength} * 1000 / byteRate);
-    r.pointStartByte = skipBytes;
-    r.pointBytes = pointMode ? dataBytes : 0;
-    if (scroll) {
-        s.gridOn = false;
-        window.button(cmd::kGrid)->setChecked(false);
-    } else {
-        s.logDataAvailable = loop == 0;
-    }
-    // What the readouts of a kept image go by.
-    s.run = AnalysisRun{};
-    s.run.file = file;
-    s.run.info = info;
-    s.run.format = format;
-    s.run.params = params;
-    s.run.params.columnMsec = st.timeScaleMsec;
-    if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display.get());
-        kept != nullptr && (s.spectralImage || s.runningScrollImage)) {
-        // The kept image holds the last screenful: its first column is the file's time of the
-        // step drawn there, the start of that step's FFT window.
-        if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
-            const std::int64_t first = std::max<std::int64_t>(*end - params.fftSize, 0);
-            s.run.segmentStartByte =
-                info.dataOffset + skipBytes + first * format.channels * format.bytesPerSample;
+    // The run's parameters and the bytes scanned: the whole data, or for a point spectrum the
+    // span of its last spectra.
+    void deriveRun() {
+        settleDisplay(st_, format_.sampleRate);
+        if (!(st_.timeScaleMsec > 0.0f)) {
+            st_.timeScaleMsec = kDefaultTimeScaleMsec;
+        }
+        sendFftSize(st_);
+        params_ = deriveRunParameters(analysisInputsFrom(st_), format_, info_.dataLength);
+        dataBytes_ = info_.dataLength;
+        if (pointMode_) {
+            const PointSpan span = pointSpectrumSpan(
+                s_.pointSpectrumByte, info_.dataLength, format_.channels * format_.bytesPerSample,
+                std::int64_t{1} << params_.log2FftSize, st_.averageCountPlot);
+            skipBytes_ = span.startByte;
+            dataBytes_ = span.bytes;
         }
     }
-    s.run.stripHeight = l.topBand;
-    s.run.plotHeight = l.plotHeight;
-    endScanState(window);
-    window.surface().invalidate();
-    const bool resized = std::exchange(s.layoutPending, false);
-    if (st.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !run.endReached && loop == 0) {
-        s.scanStopBeginMsec = r.stopMs;
-        s.scanStopEndMsec = r.endMs;
-        sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
-    } else if (scroll && !resized && !s.notesSuppressed) {
-        showScanCompleteNote(window, windowClock(window), false);
+
+    // The device, the file, the image and the buffer.
+    bool openSources() {
+        playback_ = windowPlayback();
+        if (playback_ == nullptr) {
+            prompts().show(kCannotOpenAudioDevice);
+            return false;
+        }
+        // Opened by its bytes, as every reader opens: a name that is no valid text in the
+        // locale is still found.
+        if (!wave_.open(file_, info_, skipBytes_)) {
+            prompts().show(kCannotOpenFile);
+            return false;
+        }
+        if (!pointMode_) {
+            letGoOfHeldData(s_);
+            startScanRun(s_, format_, params_);
+        }
+        s_.plotImage.reset();
+        s_.fileNameBuffer = file_;
+        s_.sampleRateHz = format_.sampleRate;
+        st_.lastMode = st_.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
+        st_.lastFileMode = FILE_MODE_SCAN;
+        window_.showFileInTitle(displayFileName(file_));
+        scroll_ = st_.displayTypeChoice == DISPLAY_SCROLL;
+        // The plot displays draw into the plot image instead.
+        if (scroll_ && !prepareScrollImage(window_, format_.channels)) {
+            return false;
+        }
+        if (playback_
+                ->allocateStreamBuffer(
+                    PcmFormat{format_.sampleRate, format_.channels, format_.bytesPerSample * 8})
+                .empty()) {
+            releaseScanImages(s_);
+            return false; // "Not enough memory" shown and the settings reloaded
+        }
+        return true;
     }
-    if (resized) {
-        window.computeLayout();
-        postCommand(cmd::kScanFile, cmd::kScanCurrentFile);
+
+    // The first half read, the window in its running state and the sound started.
+    bool startRunning() {
+        source_.emplace(*playback_, wave_, format_.channels, format_.bytesPerSample, dataBytes_);
+        const std::size_t firstHalf = source_->readFirstHalf();
+        s_.hScroll = {};
+        window_.horizontalBar()->setRange(0, 0);
+        menuStateRunning(window_);
+        for (const int id : {cmd::kPlay, cmd::kPlayWindow}) {
+            window_.button(id)->setEnabled(false);
+        }
+        window_.button(cmd::kGrid)->setEnabled(!scroll_);
+        window_.button(cmd::kStop)->setEnabled(true);
+        s_.modeHoldsSurfaces = true;
+        s_.scanDrawing = true;
+        s_.axesShown = true;
+        window_.clearDrawingArea();
+        if (!pointMode_ && !playback_->openStreamPlayback(dataBytes_, firstHalf)) {
+            releaseScanImages(s_);
+            endScanState(window_);
+            window_.surface().invalidate();
+            return false;
+        }
+        return true;
     }
+
+    // The step loop until the end of the data or STOP.
+    void scan() {
+        pumpMessages();
+        s_.stopRequested = false;
+        window_.surface().invalidate();
+        window_.surface().updateNow();
+        ScanLoopInputs in = scanLoopInputs(st_, format_.sampleRate, format_.channels, params_);
+        in.pointMode = pointMode_;
+        in.startTimeMs = playback_->startTimeMs();
+        if (MainWindowPlaybackView* view = windowPlaybackView()) {
+            in.showTimeNow = [view, this](double ms) {
+                s_.timeMarkMsec = ms;
+                view->showPlayTime(ms);
+            };
+        }
+        display_ = makeScanDisplay(window_, st_, format_.channels, in);
+        Clock& clock = windowClock(window_);
+        window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
+        loop_ = display_ ? runScanLoop(in, *source_, *display_, clock, s_.stopRequested, scan_)
+                         : SCAN_LOOP_NO_MEMORY;
+        window_.surface().setPresentInterval(0);
+    }
+
+    // What the run did, for Analysis at Stop and the tests; the sound stopped, the file closed.
+    void recordResult() {
+        if (playback_->active()) {
+            playback_->stopPlayback();
+        }
+        ScanFileResult& r = result();
+        r.fileBytesRead = source_->fileBytesRead();
+        r.columnsDrawn = scan_.columnsDrawn;
+        r.endReached = scan_.endReached;
+        r.deviceLagMs = scan_.deviceLagMs;
+        if (!pointMode_ && scan_.columnsDrawn > 0) {
+            // The real time per column, so the kept image's time axis matches the sound.
+            st_.timeScaleMsec = static_cast<float>((scan_.endMs - scan_.loopStartMs) /
+                                                   static_cast<double>(scan_.columnsDrawn));
+        }
+        r.timeScaleMsec = st_.timeScaleMsec;
+        wave_.close();
+        if (loop_ != 0) {
+            prompts().show(
+                loop_ == SCAN_LOOP_NO_MEMORY
+                    ? kNotEnoughMemory
+                    : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
+        }
+        const int frameBytes = format_.channels * format_.bytesPerSample;
+        const std::int64_t bufferBytes = streamBufferBytes(frameBytes);
+        const std::int64_t byteRate = std::int64_t{format_.sampleRate} * frameBytes;
+        r.stopMs = std::max<std::int64_t>(0, (r.fileBytesRead - 2 * bufferBytes) * 1000 / byteRate);
+        r.endMs = r.stopMs + 3 * bufferBytes * 1000 /
+                                 (2 * std::int64_t{format_.sampleRate} * format_.bytesPerSample);
+        // Analyze File refuses a span past the file; the last part ends where the data does.
+        r.endMs = std::min(r.endMs, std::int64_t{info_.dataLength} * 1000 / byteRate);
+        r.pointStartByte = skipBytes_;
+        r.pointBytes = pointMode_ ? dataBytes_ : 0;
+    }
+
+    // What the readouts of a kept image go by.
+    void keepRun() {
+        if (scroll_) {
+            s_.gridOn = false;
+            window_.button(cmd::kGrid)->setChecked(false);
+        } else {
+            s_.logDataAvailable = loop_ == 0;
+        }
+        s_.run = AnalysisRun{};
+        s_.run.file = file_;
+        s_.run.info = info_;
+        s_.run.format = format_;
+        s_.run.params = params_;
+        s_.run.params.columnMsec = st_.timeScaleMsec;
+        if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display_.get());
+            kept != nullptr && (s_.spectralImage || s_.runningScrollImage)) {
+            // The kept image holds the last screenful: its first column is the file's time of
+            // the step drawn there, the start of that step's FFT window.
+            if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
+                const std::int64_t first = std::max<std::int64_t>(*end - params_.fftSize, 0);
+                s_.run.segmentStartByte = info_.dataOffset + skipBytes_ +
+                                          first * format_.channels * format_.bytesPerSample;
+            }
+        }
+        s_.run.stripHeight = s_.layout.topBand;
+        s_.run.plotHeight = s_.layout.plotHeight;
+    }
+
+    // The window idle again; then Analysis at Stop, the completion note or the repeat after a
+    // resize.
+    void afterwards() {
+        endScanState(window_);
+        window_.surface().invalidate();
+        const bool resized = std::exchange(s_.layoutPending, false);
+        const ScanFileResult& r = result();
+        if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached && loop_ == 0) {
+            s_.scanStopBeginMsec = r.stopMs;
+            s_.scanStopEndMsec = r.endMs;
+            sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
+        } else if (scroll_ && !resized && !s_.notesSuppressed) {
+            showScanCompleteNote(window_, windowClock(window_), false);
+        }
+        if (resized) {
+            window_.computeLayout();
+            postCommand(cmd::kScanFile, cmd::kScanCurrentFile);
+        }
+    }
+
+    MainWindow& window_;
+    AppState& s_;
+    AppSettings& st_;
+    const int param_;
+    const bool pointMode_;
+    bool fileFromCommandLine_ = false;
+    bool autoRun_ = false;
+    std::string file_;
+    WaveFileInfo info_;
+    RunFormat format_;
+    RunParameters params_;
+    std::int64_t skipBytes_ = 0;
+    std::int64_t dataBytes_ = 0;
+    bool scroll_ = false;
+    Playback* playback_ = nullptr;
+    HeldSampleStream wave_;
+    // The source reads the stream above; it goes first.
+    std::optional<FileScanSource> source_;
+    std::unique_ptr<ScanDisplay> display_;
+    ScanRun scan_;
+    int loop_ = 0;
+};
+
+} // namespace
+
+void scanFile(MainWindow& window, int param) {
+    ScanFileRun(window, param).run();
 }
 
 void installScanFile(MainWindow& window) {

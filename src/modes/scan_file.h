@@ -12,6 +12,7 @@
 namespace korv {
 
 class MainWindow;
+struct AppState;
 struct AppSettings;
 
 // Registers 40007 with the window.
@@ -40,9 +41,9 @@ void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
 // "Not enough memory" and the settings reloaded, without the memory for it.
 [[nodiscard]] bool prepareScrollImage(MainWindow& window, int channels);
 // Lets go of the images a scan drew into but does not keep.
-void releaseScanImages();
+void releaseScanImages(AppState& state);
 // What the readouts of the running picture go by: the scan's format and parameters.
-void startScanRun(const RunFormat& format, const RunParameters& params);
+void startScanRun(AppState& state, const RunFormat& format, const RunParameters& params);
 // The frequency axis a Scroll scan keeps at each pane's left edge covers this many character
 // widths (its labels start one in).
 inline constexpr int kFrequencyAxisChars = 10;

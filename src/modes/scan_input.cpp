@@ -6,6 +6,7 @@
 #include "modes/capture.h"
 #include "modes/play.h"
 #include "modes/scan_file.h"
+#include "modes/scan_input_parameters.h"
 
 #include "analysis/parameters.h"
 #include "app/app_state.h"
@@ -40,14 +41,6 @@
 namespace korv {
 
 namespace {
-
-// Command-line runs analyse at most up to this frequency.
-constexpr std::int32_t kCommandLineHighLimitHz = 22050;
-// The lowest rate that carries a high limit below the first value; 44 kHz above them all.
-constexpr std::pair<std::int32_t, std::int32_t> kRateForHighLimit[] = {
-    {2756, SAMPLE_RATE_5K}, {5513, SAMPLE_RATE_11K}, {11025, SAMPLE_RATE_22K}};
-const UserMessage kHighestFrequencyLimited22k{"Highest Frequency Limited to 22 kHz",
-                                              MessageIcon::Warning};
 
 // The input and the recording of the one window; it lives as long as the window's commands.
 struct InputRoom;
@@ -111,32 +104,6 @@ std::optional<std::string> askForWaveFile(const QString& title, const std::strin
     return chosen ? std::optional(fileNameBytes(*chosen)) : std::nullopt;
 }
 
-// A command-line run: the band checked against what the input offers, the rate chosen from
-// the high limit, the time scale from the span. False when the run ends.
-bool inputCommandLineParameters(AppState& s) {
-    AppSettings& st = s.settings;
-    if (st.highBandHz > kCommandLineHighLimitHz) {
-        st.highBandHz = kCommandLineHighLimitHz;
-        prompts().show(kHighestFrequencyLimited22k);
-    }
-    const std::int32_t high = st.highBandHz;
-    st.sampleRateChoice = SAMPLE_RATE_44K;
-    for (const auto& [below, choice] : kRateForHighLimit) {
-        if (high < below) {
-            st.sampleRateChoice = choice;
-            break;
-        }
-    }
-    const AutomaticParameters automatic = commandLineParameters(
-        sampleRateForChoice(st.sampleRateChoice), s.layout.plotWidth, s.layout.plotHeight);
-    showChecks(automatic.check);
-    if (!automatic.check.proceeds()) {
-        return false;
-    }
-    applyAutomaticParameters(automatic, st);
-    return true;
-}
-
 // SAVE, by hand or by the trigger.
 void pressSave() {
     InputRoom& r = room();
@@ -145,21 +112,21 @@ void pressSave() {
         return;
     }
     if (!rec->save(r.capture->soundMs())) {
-        appState().stopRequested = true; // the file could not be made: the run ends with why
+        r.window->state().stopRequested = true; // the file could not be made: the run ends with why
         return;
     }
-    appState().savingSamples = true;
+    r.window->state().savingSamples = true;
     r.window->button(cmd::kPlay)->setEnabled(false);
     r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
 }
 
 void pressStopSave() {
     InputRoom& r = room();
-    if (r.recording == nullptr || !appState().savingSamples) {
+    if (r.recording == nullptr || !r.window->state().savingSamples) {
         return;
     }
     r.recording->stopSave(r.capture->soundMs());
-    appState().savingSamples = false;
+    r.window->state().savingSamples = false;
     r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
 
@@ -185,7 +152,7 @@ class InputDisplay final : public ScanDisplay {
                 break;
             }
         }
-        const bool frozen = appState().displayFrozen;
+        const bool frozen = room().window->state().displayFrozen;
         if (!frozen || plot_) {
             inner_.step(step);
         }
@@ -203,40 +170,9 @@ class InputDisplay final : public ScanDisplay {
     bool plot_;
 };
 
-// The parameters of the run; false when it ends here.
-bool chooseParameters(AppState& s, int param, bool autoRun, std::int32_t& rate) {
-    AppSettings& st = s.settings;
-    if (autoRun) {
-        if (!inputCommandLineParameters(s)) {
-            return false;
-        }
-        rate = sampleRateForChoice(st.sampleRateChoice);
-        return true;
-    }
-    rate = sampleRateForChoice(st.sampleRateChoice);
-    st.timeScaleMsec = st.timeScaleMsecSaved;
-    if (param != cmd::kFromMenu || st.variablesChoice == cmd::kVariablesFreeze) {
-        return true;
-    }
-    st.resolutionChoice = RESOLUTION_16_BIT;
-    RunValues values;
-    values.sampleRateHz = rate;
-    values.triggerLevel = room().triggerLevel;
-    if (!runAnalysisDialog(prompts(), DialogId::ScanInput, st, values,
-                           [](std::int32_t) { rebuildPalette(); })) {
-        return false;
-    }
-    rebuildPalette();
-    rate = values.sampleRateHz;
-    room().triggerLevel = values.triggerLevel;
-    st.timeScaleMsec = st.timeScaleMsecSaved;
-    pumpMessages();
-    return true;
-}
-
 // The menus, buttons and flags of an ended run.
 void endRunState(MainWindow& window) {
-    AppState& s = appState();
+    AppState& s = window.state();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
     s.inputOpen = false;
@@ -261,10 +197,12 @@ void setScanInputColumnProbe(ScanInputColumnProbe probe) {
 }
 
 bool scanInputFreezable() {
-    const AppState& s = appState();
+    if (theRoom == nullptr || theRoom->recording == nullptr) {
+        return false;
+    }
+    const AppState& s = theRoom->window->state();
     // The run's own recording choice: a cancelled record dialog turns it off for the run.
-    return theRoom != nullptr && theRoom->recording != nullptr && s.inputOpen && s.scanDrawing &&
-           theRoom->recording->choice() == Recording::Choice::Off;
+    return s.inputOpen && s.scanDrawing && theRoom->recording->choice() == Recording::Choice::Off;
 }
 
 void scanInputButton(int id) {
@@ -279,241 +217,314 @@ void scanInputButton(int id) {
     }
 }
 
-void scanInput(MainWindow& window, int param) {
-    AppState& s = appState();
-    if (s.modeRunning || s.playbackActive || s.inputOpen || theRoom == nullptr) {
-        return;
-    }
-    InputRoom& r = room();
-    result() = ScanInputResult{};
-    AppSettings& st = s.settings;
-    const bool autoRun = std::exchange(s.autoRun, false);
-    closeColourDialog();
+namespace {
 
-    // 1. Parameters.
-    std::int32_t rate = 0;
-    if (!chooseParameters(s, param, autoRun, rate)) {
-        return;
-    }
-    if (st.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable()) {
-        st.displayTypeChoice = DISPLAY_SCROLL; // the plots come with their display
-    }
-    if (st.displayTypeChoice == DISPLAY_SCROLL && st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
-        st.freqScaleChoice = FREQ_SCALE_LINEAR;
-        st.lowBandHz = 0;
-        st.highBandHz = rate / 2;
-    }
-    if (!(st.timeScaleMsec > 0.0f)) {
-        st.timeScaleMsec = kDefaultTimeScaleMsec;
-    }
-    const int n = fftSizeFromChoice(st.fftSizeChoice);
-    st.freqResolutionHz = static_cast<float>(freqResolutionHz(rate, n, st.resolutionFactor));
-    sendFftSize(st);
-    const RunFormat format{rate, st.typeChoice == TYPE_STEREO ? 2 : 1,
-                           st.resolutionChoice == RESOLUTION_16_BIT ? 2 : 1};
-    const RunParameters params = deriveRunParameters(analysisInputsFrom(st), format, 0);
-    CaptureFormat capture{rate, format.channels, format.bytesPerSample,
-                          captureBufferSeconds(params.fftSize, rate)};
-    result().sampleRate = rate;
-    result().bufferSeconds = capture.bufferSeconds;
+// One Scan Input run: the parameters, the device and the record file, the loop, the stop.
+class ScanInputRun {
+  public:
+    ScanInputRun(MainWindow& window, int param)
+        : window_(window), s_(window.state()), st_(s_.settings), param_(param) {}
 
-    // 2. The image, the device and the record file.
-    letGoOfHeldData();
-    startScanRun(format, params);
-    s.plotImage.reset();
-    s.sampleRateHz = rate;
-    const bool scroll = st.displayTypeChoice == DISPLAY_SCROLL;
-    st.lastMode = scroll ? 1 : 2;
-    window.showFileInTitle(QStringLiteral("Scan Input"));
-    s.gridOn = false;
-    window.button(cmd::kGrid)->setChecked(false);
-    const PlotLayout& l = s.layout;
-    if (scroll && !prepareScrollImage(window, format.channels)) {
-        return;
+    void run() {
+        if (s_.modeRunning || s_.playbackActive || s_.inputOpen || theRoom == nullptr) {
+            return;
+        }
+        result() = ScanInputResult{};
+        const bool autoRun = std::exchange(s_.autoRun, false);
+        closeColourDialog();
+        if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room().triggerLevel)) {
+            return;
+        }
+        deriveRun();
+        if (!prepareImage() || !openInput()) {
+            return;
+        }
+        openRecording();
+        startRunning();
+        scan();
+        stop();
+        keepRun();
+        afterwards();
     }
-    SoundInput* device = r.device();
-    if (device == nullptr) {
-        releaseScanImages();
-        prompts().show(kCannotOpenAudioDevice);
-        menuStateIdle(window);
-        return;
+
+  private:
+    // The display, the band and the run's parameters for the chosen rate.
+    void deriveRun() {
+        if (st_.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable()) {
+            st_.displayTypeChoice = DISPLAY_SCROLL; // the plots come with their display
+        }
+        if (st_.displayTypeChoice == DISPLAY_SCROLL &&
+            st_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+            st_.freqScaleChoice = FREQ_SCALE_LINEAR;
+            st_.lowBandHz = 0;
+            st_.highBandHz = rate_ / 2;
+        }
+        if (!(st_.timeScaleMsec > 0.0f)) {
+            st_.timeScaleMsec = kDefaultTimeScaleMsec;
+        }
+        const int n = fftSizeFromChoice(st_.fftSizeChoice);
+        st_.freqResolutionHz = static_cast<float>(freqResolutionHz(rate_, n, st_.resolutionFactor));
+        sendFftSize(st_);
+        format_ = RunFormat{rate_, st_.typeChoice == TYPE_STEREO ? 2 : 1,
+                            st_.resolutionChoice == RESOLUTION_16_BIT ? 2 : 1};
+        params_ = deriveRunParameters(analysisInputsFrom(st_), format_, 0);
+        capture_ = CaptureFormat{rate_, format_.channels, format_.bytesPerSample,
+                                 captureBufferSeconds(params_.fftSize, rate_)};
+        result().sampleRate = rate_;
+        result().bufferSeconds = capture_.bufferSeconds;
     }
-    // The recording outlives the capture, whose last completions it takes.
-    std::optional<Recording> recording;
-    std::optional<UserMessage> runFailure;
-    Capture input(*device, r.clock());
-    const Capture::Opened opened = input.open(
-        capture, [&recording, &runFailure](std::span<const std::uint8_t> data, double startMs) {
-            if (!recording) {
-                return;
-            }
-            const Recording::BufferOutcome out = recording->bufferDone(data, startMs);
-            appState().recordedBytes = recording->recordedBytes();
-            room().window->surface().invalidate(); // the length shown below the view
-            if (out.failed) {
-                runFailure = recording->failure();
-            }
-            if (out.failed || out.nearLimit) {
-                appState().stopRequested = true;
-            }
-            if (!recording->recording() && recording->choice() == Recording::Choice::Manual &&
-                !appState().stopRequested) {
-                room().window->button(cmd::kPlay)->setEnabled(true);
-            }
-        });
-    if (opened != Capture::Opened::Ok) {
-        releaseScanImages();
+
+    // What was held goes; the running image is made.
+    bool prepareImage() {
+        letGoOfHeldData(s_);
+        startScanRun(s_, format_, params_);
+        s_.plotImage.reset();
+        s_.sampleRateHz = rate_;
+        scroll_ = st_.displayTypeChoice == DISPLAY_SCROLL;
+        st_.lastMode = scroll_ ? 1 : 2;
+        window_.showFileInTitle(QStringLiteral("Scan Input"));
+        s_.gridOn = false;
+        window_.button(cmd::kGrid)->setChecked(false);
+        return !scroll_ || prepareScrollImage(window_, format_.channels);
+    }
+
+    // The device opened for capture; false with the window idle again when it is not there.
+    bool openInput() {
+        SoundInput* device = room().device();
+        if (device == nullptr) {
+            releaseScanImages(s_);
+            prompts().show(kCannotOpenAudioDevice);
+            menuStateIdle(window_);
+            return false;
+        }
+        input_.emplace(*device, room().clock());
+        const Capture::Opened opened =
+            input_->open(capture_, [this](std::span<const std::uint8_t> data, double startMs) {
+                bufferDone(data, startMs);
+            });
+        if (opened == Capture::Opened::Ok) {
+            return true;
+        }
+        releaseScanImages(s_);
         if (opened == Capture::Opened::NoMemory) {
             prompts().show(kNotEnoughMemory);
-            reloadAfterMemoryFailure(window);
-            return;
+            reloadAfterMemoryFailure(window_);
+            return false;
         }
         if (opened == Capture::Opened::NoDevice) {
             prompts().show(kCannotOpenAudioDevice);
         }
-        menuStateIdle(window);
-        window.surface().invalidate();
-        return;
+        menuStateIdle(window_);
+        window_.surface().invalidate();
+        return false;
     }
-    Recording::Choice choice = st.recordingChoice == RECORDING_ON ? Recording::Choice::Manual
-                               : st.recordingChoice == RECORDING_TRIGGER
-                                   ? Recording::Choice::Trigger
-                                   : Recording::Choice::Off;
-    std::string recordPath;
-    if (choice != Recording::Choice::Off) {
-        if (const auto chosen = askForWaveFile(QStringLiteral("Record Wave File"), st.lastFolder)) {
-            recordPath = *chosen;
-        } else {
-            choice = Recording::Choice::Off;
+
+    // A completed capture buffer, for the recording.
+    void bufferDone(std::span<const std::uint8_t> data, double startMs) {
+        if (!recording_) {
+            return;
+        }
+        const Recording::BufferOutcome out = recording_->bufferDone(data, startMs);
+        s_.recordedBytes = recording_->recordedBytes();
+        window_.surface().invalidate(); // the length shown below the view
+        if (out.failed) {
+            runFailure_ = recording_->failure();
+        }
+        if (out.failed || out.nearLimit) {
+            s_.stopRequested = true;
+        }
+        if (!recording_->recording() && recording_->choice() == Recording::Choice::Manual &&
+            !s_.stopRequested) {
+            window_.button(cmd::kPlay)->setEnabled(true);
         }
     }
-    recording.emplace(choice, recordPath,
-                      WaveFormat{static_cast<std::uint16_t>(format.channels), rate,
-                                 static_cast<std::uint16_t>(format.bytesPerSample * 8)},
-                      capture.bufferBytes(),
-                      window.options().recordingByteLimit.value_or(RECORDING_BYTE_LIMIT));
-    r.recording = &*recording;
-    r.capture = &input;
 
-    // 3. Start.
-    s.hScroll = {};
-    window.horizontalBar()->setRange(0, 0);
-    menuStateRunning(window);
-    window.button(cmd::kGrid)->setEnabled(false);
-    window.button(cmd::kStop)->setEnabled(true);
-    window.button(cmd::kPlay)->setText(QStringLiteral("SAVE"));
-    window.button(cmd::kPlayWindow)->setText(QStringLiteral("STOP SAVE"));
-    window.button(cmd::kPlay)->setEnabled(choice == Recording::Choice::Manual);
-    window.button(cmd::kPlayWindow)->setEnabled(false);
-    s.inputOpen = true;
-    s.recordedBytes = 0;
-    s.displayFrozen = false;
-    s.modeHoldsSurfaces = true;
-    s.scanDrawing = true;
-    s.axesShown = true;
-    s.stopRequested = false;
-    window.clearDrawingArea();
-    window.surface().invalidate();
-    window.surface().updateNow();
-    Clock& clock = r.clock();
-    ScanRun run;
-    int loop = 0;
-    // A device that opens but will not start ends the run without a word.
-    const bool started = input.start();
-    if (started) {
+    // The recording the settings ask for, its file named by the user.
+    void openRecording() {
+        choice_ = st_.recordingChoice == RECORDING_ON        ? Recording::Choice::Manual
+                  : st_.recordingChoice == RECORDING_TRIGGER ? Recording::Choice::Trigger
+                                                             : Recording::Choice::Off;
+        std::string recordPath;
+        if (choice_ != Recording::Choice::Off) {
+            if (const auto chosen =
+                    askForWaveFile(QStringLiteral("Record Wave File"), st_.lastFolder)) {
+                recordPath = *chosen;
+            } else {
+                choice_ = Recording::Choice::Off;
+            }
+        }
+        recording_.emplace(choice_, recordPath,
+                           WaveFormat{static_cast<std::uint16_t>(format_.channels), rate_,
+                                      static_cast<std::uint16_t>(format_.bytesPerSample * 8)},
+                           capture_.bufferBytes(),
+                           window_.options().recordingByteLimit.value_or(RECORDING_BYTE_LIMIT));
+        room().recording = &*recording_;
+        room().capture = &*input_;
+    }
+
+    // The window in its running state: SAVE and STOP SAVE in place of the play buttons.
+    void startRunning() {
+        s_.hScroll = {};
+        window_.horizontalBar()->setRange(0, 0);
+        menuStateRunning(window_);
+        window_.button(cmd::kGrid)->setEnabled(false);
+        window_.button(cmd::kStop)->setEnabled(true);
+        window_.button(cmd::kPlay)->setText(QStringLiteral("SAVE"));
+        window_.button(cmd::kPlayWindow)->setText(QStringLiteral("STOP SAVE"));
+        window_.button(cmd::kPlay)->setEnabled(choice_ == Recording::Choice::Manual);
+        window_.button(cmd::kPlayWindow)->setEnabled(false);
+        s_.inputOpen = true;
+        s_.recordedBytes = 0;
+        s_.displayFrozen = false;
+        s_.modeHoldsSurfaces = true;
+        s_.scanDrawing = true;
+        s_.axesShown = true;
+        s_.stopRequested = false;
+        window_.clearDrawingArea();
+        window_.surface().invalidate();
+        window_.surface().updateNow();
+    }
+
+    // The capture started and the step loop run until STOP. A device that opens but will not
+    // start ends the run without a word.
+    void scan() {
+        started_ = input_->start();
+        if (!started_) {
+            return;
+        }
+        Clock& clock = room().clock();
         // Nothing is drawn before a whole window and the display delay have been captured.
         const auto startDelayMs = std::max<std::int64_t>(
             0,
-            static_cast<std::int64_t>(std::trunc(params.analysisWindowMsec)) + st.displayDelayMs);
-        while (!s.stopRequested && nowMs() - input.startMs() < static_cast<double>(startDelayMs)) {
+            static_cast<std::int64_t>(std::trunc(params_.analysisWindowMsec)) + st_.displayDelayMs);
+        while (!s_.stopRequested &&
+               nowMs() - input_->startMs() < static_cast<double>(startDelayMs)) {
             clock.sleep(1);
             pumpMessages();
         }
-        ScanLoopInputs in = scanLoopInputs(st, rate, format.channels, params);
-        in.startTimeMs = static_cast<std::int64_t>(input.startMs());
-        const std::unique_ptr<ScanDisplay> inner = makeScanDisplay(window, st, format.channels, in);
+        ScanLoopInputs in = scanLoopInputs(st_, rate_, format_.channels, params_);
+        in.startTimeMs = static_cast<std::int64_t>(input_->startMs());
+        const std::unique_ptr<ScanDisplay> inner =
+            makeScanDisplay(window_, st_, format_.channels, in);
         // A held peak is not to catch the first steps' thinner averages.
-        in.fullAverage = [&window] { return window.button(cmd::kPeakHold)->isChecked(); };
+        in.fullAverage = [this] { return window_.button(cmd::kPeakHold)->isChecked(); };
         if (MainWindowPlaybackView* view = windowPlaybackView()) {
             // A frozen display keeps the time it was frozen at.
-            in.showTimeNow = [view](double ms) {
-                if (!appState().displayFrozen) {
-                    appState().timeMarkMsec = ms;
+            in.showTimeNow = [view, this](double ms) {
+                if (!s_.displayFrozen) {
+                    s_.timeMarkMsec = ms;
                     view->showPlayTime(ms);
                 }
             };
         }
         if (!inner) {
-            loop = SCAN_LOOP_NO_MEMORY;
+            loop_ = SCAN_LOOP_NO_MEMORY;
         }
-        CaptureScanSource source(input, st.displayDelayMs);
-        if (inner && !s.stopRequested) {
-            InputDisplay display(*inner, source, st.displayTypeChoice != DISPLAY_SCROLL);
-            window.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-            loop = runScanLoop(in, source, display, clock, s.stopRequested, run);
-            window.surface().setPresentInterval(0);
+        CaptureScanSource source(*input_, st_.displayDelayMs);
+        if (inner && !s_.stopRequested) {
+            InputDisplay display(*inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
+            window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
+            loop_ = runScanLoop(in, source, display, clock, s_.stopRequested, scan_);
+            window_.surface().setPresentInterval(0);
         }
     }
 
-    // 4. Stop: the buffers come back, the recording takes its last stretch, the device closes.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::int64_t overruns = input.overruns();
-    result().overruns = overruns;
-    result().inputLatencyMs = input.inputLatencyMs();
-    input.stop();
-    QApplication::restoreOverrideCursor();
-    r.recording = nullptr;
-    r.capture = nullptr;
-    result().columnsDrawn = run.columnsDrawn;
-    result().loopMs = run.endMs - run.loopStartMs;
-    result().recordedBytes = recording->recordedBytes();
-    result().fileWritten = recording->fileOpen();
-    if (!runFailure && recording->failure()) {
-        runFailure = recording->failure();
+    // The buffers come back, the recording takes its last stretch, the device closes; what
+    // went wrong is told.
+    void stop() {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const std::int64_t overruns = input_->overruns();
+        ScanInputResult& r = result();
+        r.overruns = overruns;
+        r.inputLatencyMs = input_->inputLatencyMs();
+        input_->stop();
+        QApplication::restoreOverrideCursor();
+        room().recording = nullptr;
+        room().capture = nullptr;
+        r.columnsDrawn = scan_.columnsDrawn;
+        r.loopMs = scan_.endMs - scan_.loopStartMs;
+        r.recordedBytes = recording_->recordedBytes();
+        r.fileWritten = recording_->fileOpen();
+        if (!runFailure_ && recording_->failure()) {
+            runFailure_ = recording_->failure();
+        }
+        if (scroll_ && scan_.columnsDrawn > 0) {
+            st_.timeScaleMsec = static_cast<float>((scan_.endMs - scan_.loopStartMs) /
+                                                   static_cast<double>(scan_.columnsDrawn));
+        }
+        if (loop_ != 0) {
+            prompts().show(
+                loop_ == SCAN_LOOP_NO_MEMORY
+                    ? kNotEnoughMemory
+                    : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
+        }
+        if (runFailure_) {
+            prompts().show(*runFailure_);
+        }
+        // Lost sound is told once per run; a recording has a gap there.
+        if (overruns > 0) {
+            prompts().show(kInputSoundLost);
+        }
     }
-    if (scroll && run.columnsDrawn > 0) {
-        st.timeScaleMsec = static_cast<float>((run.endMs - run.loopStartMs) /
-                                              static_cast<double>(run.columnsDrawn));
-    }
-    if (loop != 0) {
-        prompts().show(
-            loop == SCAN_LOOP_NO_MEMORY
-                ? kNotEnoughMemory
-                : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
-    }
-    if (runFailure) {
-        prompts().show(*runFailure);
-    }
-    // Lost sound is told once per run; a recording has a gap there.
-    if (overruns > 0) {
-        prompts().show(kInputSoundLost);
-    }
-    if (!scroll) {
-        s.logDataAvailable = loop == 0;
-    }
+
     // What the readouts of the kept picture go by.
-    s.run = AnalysisRun{};
-    s.run.format = format;
-    s.run.params = params;
-    s.run.params.columnMsec = st.timeScaleMsec;
-    // The kept picture's columns stand where the steps drew them.
-    s.run.params.windowCentreMsec = 0.0;
-    s.run.stripHeight = l.topBand;
-    s.run.plotHeight = l.plotHeight;
-    const bool frozen = s.displayFrozen;
-    endRunState(window);
-    window.surface().invalidate();
-    const bool resized = std::exchange(s.layoutPending, false);
-    // After a failed recording the message stands alone: no note claims the data was saved.
-    if (started && !frozen && !resized && !runFailure && !s.notesSuppressed && !s.closeAfterRun) {
-        showScanCompleteNote(window, room().clock(), result().fileWritten);
+    void keepRun() {
+        if (!scroll_) {
+            s_.logDataAvailable = loop_ == 0;
+        }
+        s_.run = AnalysisRun{};
+        s_.run.format = format_;
+        s_.run.params = params_;
+        s_.run.params.columnMsec = st_.timeScaleMsec;
+        // The kept picture's columns stand where the steps drew them.
+        s_.run.params.windowCentreMsec = 0.0;
+        s_.run.stripHeight = s_.layout.topBand;
+        s_.run.plotHeight = s_.layout.plotHeight;
     }
-    if (std::exchange(s.closeAfterRun, false)) {
-        postCommand(cmd::kExit, 0);
-    } else if (resized) {
-        window.computeLayout();
-        postCommand(cmd::kScanInput, cmd::kScanInputAfterResize);
+
+    // The window idle again; the completion note, the close or the repeat after a resize.
+    void afterwards() {
+        const bool frozen = s_.displayFrozen;
+        endRunState(window_);
+        window_.surface().invalidate();
+        const bool resized = std::exchange(s_.layoutPending, false);
+        // After a failed recording the message stands alone: no note claims the data was
+        // saved.
+        if (started_ && !frozen && !resized && !runFailure_ && !s_.notesSuppressed &&
+            !s_.closeAfterRun) {
+            showScanCompleteNote(window_, room().clock(), result().fileWritten);
+        }
+        if (std::exchange(s_.closeAfterRun, false)) {
+            postCommand(cmd::kExit, 0);
+        } else if (resized) {
+            window_.computeLayout();
+            postCommand(cmd::kScanInput, cmd::kScanInputAfterResize);
+        }
     }
+
+    MainWindow& window_;
+    AppState& s_;
+    AppSettings& st_;
+    const int param_;
+    std::int32_t rate_ = 0;
+    RunFormat format_;
+    RunParameters params_;
+    CaptureFormat capture_{};
+    bool scroll_ = false;
+    Recording::Choice choice_ = Recording::Choice::Off;
+    // The recording outlives the capture, whose last completions it takes.
+    std::optional<Recording> recording_;
+    std::optional<UserMessage> runFailure_;
+    std::optional<Capture> input_;
+    bool started_ = false;
+    ScanRun scan_;
+    int loop_ = 0;
+};
+
+} // namespace
+
+void scanInput(MainWindow& window, int param) {
+    ScanInputRun(window, param).run();
 }
 
 void installScanInput(MainWindow& window) {
@@ -521,7 +532,7 @@ void installScanInput(MainWindow& window) {
     MainWindow* w = &window;
     window.registerCommand(cmd::kScanInput, [w, inputRoom](int param) { scanInput(*w, param); });
     window.registerCommand(cmd::kSaveWave, [w](int) {
-        AppState& s = appState();
+        AppState& s = w->state();
         if (s.modeRunning || !s.samples || !s.samples->waveDataAvailable()) {
             return;
         }

@@ -41,9 +41,9 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     analyze(tone("sine.wav", kRate * 2));
     EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
     EXPECT_EQ(settings().displayTypeChoice, DISPLAY_SCROLL);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
-    const AnalysisRun& run = appState().run;
+    const AnalysisRun& run = window->state().run;
     const int bottom = run.plotHeight;
     ASSERT_GT(run.params.columns, 100);
     EXPECT_GE(image().width(), run.params.columns);
@@ -64,12 +64,12 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     // Beyond the columns the image is the background.
     EXPECT_EQ(*image().pixel(image().width() - 1, bottom - 1 - expected), kBackgroundIndex);
     // After the run: the image state, PLAY WDW and GRID on, STOP off.
-    EXPECT_FALSE(appState().modeRunning);
+    EXPECT_FALSE(window->state().modeRunning);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
     EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
     EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
     EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
-    EXPECT_EQ(appState().sampleRateHz, kRate);
+    EXPECT_EQ(window->state().sampleRateHz, kRate);
     EXPECT_EQ(plays, 0);
 }
 
@@ -84,8 +84,8 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     };
     settings().timeScaleMsecSaved = 10.0f;
     analyze(write(QStringLiteral("minute.wav"), test::waveFile(kRate, 1, 16, 60L * kRate, beep)));
-    ASSERT_TRUE(appState().spectralImage);
-    const AnalysisRun& run = appState().run;
+    ASSERT_TRUE(window->state().spectralImage);
+    const AnalysisRun& run = window->state().run;
     ASSERT_EQ(run.params.hop, 221);
     EXPECT_DOUBLE_EQ(run.params.columnMsec, 221.0 * 1000.0 / kRate);
     int onset = 0;
@@ -100,7 +100,7 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     p.inside = true;
     p.absoluteColumn = onset;
     p.y = run.plotHeight / 2;
-    const ViewGeometry g = currentViewGeometry();
+    const ViewGeometry g = currentViewGeometry(window->state());
     const double shown = std::stod(readoutTexts(g, {}, p).time);
     EXPECT_NEAR(shown, 55000.0 - frameMsec / 2, frameMsec) << "column " << onset;
 
@@ -121,8 +121,8 @@ TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {
     settings().channelChoice = CHANNEL_DUAL;
     analyze(write("stereo.wav",
                   test::waveFile(kRate, 2, 16, kRate * 2, test::sines({1000.0, 3000.0}, kRate))));
-    ASSERT_TRUE(appState().spectralImage);
-    const AnalysisRun& run = appState().run;
+    ASSERT_TRUE(window->state().spectralImage);
+    const AnalysisRun& run = window->state().run;
     EXPECT_EQ(image().height(), 2 * run.plotHeight);
     const int x = 40;
     // Left channel in the lower band, right channel in the upper band.
@@ -130,12 +130,12 @@ TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {
     EXPECT_NEAR(brightestRow(x, run.plotHeight), rowOf(3000.0), 2);
     // The window after the run: scrolled to the end, both panes from the same column (the
     // labels taken away to see the picture).
-    appState().axesShown = false;
+    window->state().axesShown = false;
     window->surface().invalidate();
     window->surface().updateNow();
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = window->state().layout;
     const int col = 10;
-    const int imageCol = appState().hScroll.pos + col;
+    const int imageCol = window->state().hScroll.pos + col;
     const auto screenIndex = [&](int viewX, int y) { return *window->surface().pixel(viewX, y); };
     const PaletteDisplay& palette = window->surface().palette();
     const int yLeft = run.plotHeight - 1 - rowOf(1000.0);
@@ -147,9 +147,9 @@ TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {
 
 TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
-    EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(2000.0), 2);
+    EXPECT_NEAR(brightestRow(20, window->state().run.plotHeight), rowOf(2000.0), 2);
 
     // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
     // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
@@ -160,9 +160,9 @@ TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
     EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_EQ(settings().highBandHz, 11025 / 2);
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(appState().run.format.sampleRate, 11025);
-    EXPECT_NEAR(brightestRow(20, appState().run.plotHeight), rowOf(1500.0), 2);
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_EQ(window->state().run.format.sampleRate, 11025);
+    EXPECT_NEAR(brightestRow(20, window->state().run.plotHeight), rowOf(1500.0), 2);
 }
 
 // A broadcast recorder's 24-bit file, its "bext" chunk before the format and an odd, padded
@@ -193,12 +193,14 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
     std::vector<std::uint8_t> changed[2];
     for (int i = 0; i < 2; ++i) {
         analyze(files[i]);
-        ASSERT_TRUE(appState().spectralImage);
+        ASSERT_TRUE(window->state().spectralImage);
         EXPECT_EQ(settings().resolutionChoice, RESOLUTION_16_BIT);
-        EXPECT_EQ(appState().run.info.encoding, i == 0 ? WaveEncoding::Pcm16 : WaveEncoding::Pcm24);
+        EXPECT_EQ(window->state().run.info.encoding,
+                  i == 0 ? WaveEncoding::Pcm16 : WaveEncoding::Pcm24);
         // "Sample Length (kb)" counts the file's own bytes: 2 or 3 a sample.
         const long fileBytes = kRate * 2L * (i == 0 ? 2 : 3);
-        const ViewDrawing panel = infoPanel(currentViewGeometry(), currentInfoPanelInputs());
+        const ViewDrawing panel = infoPanel(currentViewGeometry(window->state()),
+                                            currentInfoPanelInputs(window->state()));
         const auto length = std::find_if(panel.texts.begin(), panel.texts.end(),
                                          [](auto& t) { return t.text == INFO_LENGTH_LABEL; });
         ASSERT_NE(length, panel.texts.end());
@@ -208,18 +210,18 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
                   QString::number(fileBytes / 1000) + (i == 0 ? "" : ", 2026-06-01 05:30:12"));
         images[i] = imageBytes();
         // The drag from 500 to 1500 msec.
-        appState().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+        window->state().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
         prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
         sendCommand(cmd::kParametersChange, 1);
-        ASSERT_TRUE(appState().spectralImage);
+        ASSERT_TRUE(window->state().spectralImage);
         changed[i] = imageBytes();
     }
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(images[1], images[0]);
     EXPECT_EQ(changed[1], changed[0]);
-    const int bottom = appState().run.plotHeight;
+    const int bottom = window->state().run.plotHeight;
     EXPECT_NEAR(brightestRow(5, bottom), rowOf(1000.0), 2);
-    EXPECT_NEAR(brightestRow(static_cast<int>(appState().run.params.columns) - 5, bottom),
+    EXPECT_NEAR(brightestRow(static_cast<int>(window->state().run.params.columns) - 5, bottom),
                 rowOf(3000.0), 2);
 }
 
@@ -262,7 +264,7 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
         write(QStringLiteral("twin.wav"),
               test::waveFile(kRate, 2, 16, kRate, test::sines({1000.0, 3000.0}, kRate)));
     analyze(twin);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const std::vector<std::uint8_t> expected = imageBytes();
     const struct {
         const char* name;
@@ -278,9 +280,9 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
         ASSERT_FALSE(path.isEmpty());
         analyze(path);
         EXPECT_TRUE(prompts->messages().empty());
-        ASSERT_TRUE(appState().spectralImage);
-        EXPECT_EQ(appState().run.info.reader, SoundReader::SoundFile);
-        EXPECT_EQ(appState().run.info.fileChannels, o.channels);
+        ASSERT_TRUE(window->state().spectralImage);
+        EXPECT_EQ(window->state().run.info.reader, SoundReader::SoundFile);
+        EXPECT_EQ(window->state().run.info.fileChannels, o.channels);
         EXPECT_EQ(imageBytes(), expected);
     }
     // The open dialog offers the other formats beside wave files.
@@ -295,8 +297,8 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
 TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {
     settings().averageCountScroll = 3;
     analyze(tone("avg.wav", kRate));
-    ASSERT_TRUE(appState().spectralImage);
-    const int bottom = appState().run.plotHeight;
+    ASSERT_TRUE(window->state().spectralImage);
+    const int bottom = window->state().run.plotHeight;
     const int row = brightestRow(10, bottom);
     const int steady = indexAt(10, row, bottom);
     EXPECT_LT(indexAt(0, row, bottom), indexAt(1, row, bottom));
@@ -318,20 +320,20 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
     const QString path = tone("long.wav", kRate * 6);
     postCommand(kTick, 0);
     analyze(path);
-    ASSERT_TRUE(appState().spectralImage);
-    const AnalysisRun& run = appState().run;
+    ASSERT_TRUE(window->state().spectralImage);
+    const AnalysisRun& run = window->state().run;
     // The loop pumps every fourth column: the 25th pump is at column 96.
     EXPECT_EQ(run.params.columns, 97);
     const long fullColumns = deriveRunParameters(analysisInputsFrom(settings()), run.format,
                                                  static_cast<std::int64_t>(kRate) * 6 * 2)
                                  .columns;
-    const std::int64_t full = appState().samples->heldBytes();
+    const std::int64_t full = window->state().samples->heldBytes();
     EXPECT_NEAR(static_cast<double>(run.segmentBytes),
                 static_cast<double>(full) * 97 / static_cast<double>(fullColumns), 2.0);
     const int bottom = run.plotHeight;
     EXPECT_NE(indexAt(96, rowOf(1000.0), bottom), kBackgroundIndex);
     EXPECT_EQ(indexAt(97, rowOf(1000.0), bottom), kBackgroundIndex);
-    EXPECT_FALSE(appState().modeRunning);
+    EXPECT_FALSE(window->state().modeRunning);
 }
 
 TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
@@ -342,7 +344,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Sample Size Too Small");
     EXPECT_EQ(prompts->fileRequests().size(), 2U);
-    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_FALSE(window->state().spectralImage);
     prompts->clearMessages();
 
     // A missing file.
@@ -381,7 +383,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     EXPECT_EQ(prompts->dialogsRun().size(), 2);
     EXPECT_EQ(firstShown.value(0), QStringLiteral("0"));
     EXPECT_EQ(secondShown, firstShown);
-    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_FALSE(window->state().spectralImage);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -390,9 +392,9 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
 TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
     const QString path = tone("held.wav", kRate * 2);
     analyze(path);
-    ASSERT_TRUE(appState().spectralImage);
-    const std::int64_t heldBytes = appState().samples->heldBytes();
-    const AnalysisRun runBefore = appState().run;
+    ASSERT_TRUE(window->state().spectralImage);
+    const std::int64_t heldBytes = window->state().samples->heldBytes();
+    const AnalysisRun runBefore = window->state().run;
     const float timeScaleBefore = settings().timeScaleMsecSaved;
 
     settings().variablesChoice = cmd::kVariablesAdjust;
@@ -407,11 +409,11 @@ TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
     QTest::keyClick(window.get(), Qt::Key_F1);
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Time Scale Too Small");
-    EXPECT_TRUE(appState().spectralImage);
-    ASSERT_TRUE(appState().samples.has_value());
-    EXPECT_EQ(appState().samples->heldBytes(), heldBytes);
-    EXPECT_EQ(appState().run.segmentBytes, runBefore.segmentBytes);
-    EXPECT_EQ(appState().run.params.columns, runBefore.params.columns);
+    EXPECT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().samples.has_value());
+    EXPECT_EQ(window->state().samples->heldBytes(), heldBytes);
+    EXPECT_EQ(window->state().run.segmentBytes, runBefore.segmentBytes);
+    EXPECT_EQ(window->state().run.params.columns, runBefore.params.columns);
     EXPECT_EQ(settings().timeScaleMsecSaved, timeScaleBefore);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -436,10 +438,10 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
         ScriptedPrompts::pressOk(d);
     });
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     EXPECT_TRUE(maxOverStep(settings()));
     // Column 2 is the step from 1.0 to 1.5 s; column 1 holds silence.
-    const int bottom = appState().run.plotHeight;
+    const int bottom = window->state().run.plotHeight;
     const int row = rowOf(3000.0);
     EXPECT_NEAR(brightestRow(2, bottom), row, 2);
     EXPECT_GT(indexAt(2, row, bottom), indexAt(1, row, bottom) + 80);
@@ -457,8 +459,8 @@ TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
     analyze(tone("nan.wav", kRate));
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
-    EXPECT_FALSE(appState().spectralImage);
-    EXPECT_FALSE(appState().modeRunning);
+    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().modeRunning);
 }
 
 // A refused file leaves the data held and shown as it was; a cancelled dialog lets go of it.
@@ -466,7 +468,7 @@ TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
 TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     const QString path = tone("held.wav", kRate * 2);
     analyze(path);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const std::vector<std::uint8_t> held = imageBytes();
     const QRgb shown = window->surface().pixel(100, 100).value_or(0);
     // A file that is no PCM (format 2, ADPCM).
@@ -474,7 +476,7 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     adpcm[20] = 2;
     analyze(write(QStringLiteral("adpcm.wav"), adpcm));
     ASSERT_EQ(prompts->messages().size(), 1U);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     EXPECT_EQ(imageBytes(), held);
     window->surface().updateNow();
     EXPECT_EQ(window->surface().pixel(100, 100).value_or(0), shown);
@@ -484,9 +486,9 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     analyze(path);
-    EXPECT_FALSE(appState().spectralImage);
-    EXPECT_FALSE(appState().samples.has_value());
-    EXPECT_EQ(appState().sampleRateHz, 0);
+    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().samples.has_value());
+    EXPECT_EQ(window->state().sampleRateHz, 0);
     EXPECT_FALSE(window->button(cmd::kPlayWindow)->isEnabled());
     EXPECT_FALSE(window->button(cmd::kGrid)->isEnabled());
     EXPECT_FALSE(window->menu().enabled(cmd::kParametersChange));
@@ -498,7 +500,7 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
 // What is not built yet is offered disabled.
 TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     analyze(tone("built.wav", kRate * 2));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     ProgramMenu& m = window->menu();
     for (const int id : {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave,
                          cmd::kParametersChange, cmd::kVolumeControl, cmd::kSignalScale,
@@ -518,9 +520,9 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     QFile out(saved);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     const QByteArray bytes = out.readAll();
-    ASSERT_EQ(bytes.size(), 46 + static_cast<qsizetype>(appState().samples->heldBytes()));
+    ASSERT_EQ(bytes.size(), 46 + static_cast<qsizetype>(window->state().samples->heldBytes()));
     EXPECT_EQ(bytes.mid(46),
-              QByteArray(reinterpret_cast<const char*>(appState().samples->samples().data()),
+              QByteArray(reinterpret_cast<const char*>(window->state().samples->samples().data()),
                          bytes.size() - 46));
     // A full disk: a file named for a device that is always full.
     const QString full = dir.file(QStringLiteral("full.wav"));
@@ -539,8 +541,8 @@ TEST_F(AnalyzeFileTest, AnImageTooLargeForTheMemoryIsRefusedAtOnce) {
     setAvailableMemoryForTesting(-1);
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Not enough display memory");
-    EXPECT_FALSE(appState().samples.has_value());
-    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_FALSE(window->state().samples.has_value());
+    EXPECT_FALSE(window->state().spectralImage);
     EXPECT_EQ(openAllocations(), 0);
 }
 
@@ -551,12 +553,12 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
     window->startUp({dir.file(QStringLiteral("missing.wav"))});
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
-    EXPECT_FALSE(appState().fileFromCommandLine);
+    EXPECT_FALSE(window->state().fileFromCommandLine);
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
     analyze(tone("next.wav", kRate));
     EXPECT_EQ(prompts->dialogsRun().size(), 1);
-    EXPECT_TRUE(appState().spectralImage);
+    EXPECT_TRUE(window->state().spectralImage);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -564,14 +566,14 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
 // does not.
 TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
     analyze(tone("resize.wav", kRate));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const int oldHeight = image().height();
-    const std::int64_t bytes = appState().run.segmentBytes;
+    const std::int64_t bytes = window->state().run.segmentBytes;
     shrinkWindow();
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(image().height(), appState().layout.plotHeight);
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
-    EXPECT_EQ(appState().run.segmentBytes, bytes);
+    EXPECT_EQ(window->state().run.segmentBytes, bytes);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 }
 
@@ -591,7 +593,7 @@ TEST_F(AnalyzeFileTest, TheVerticalBarShowsTheGainUntilThePassDraws) {
         ScriptedPrompts::pressOk(d);
     });
     analyze(tone("gain.wav", kRate));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     EXPECT_TRUE(enabledInDialog);
     EXPECT_EQ(maximumInDialog, 30);
     EXPECT_EQ(valueInDialog, settings().levelScaleCode + 15);
@@ -603,30 +605,30 @@ TEST_F(AnalyzeFileTest, TheVerticalBarShowsTheGainUntilThePassDraws) {
 TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     window->resize(500, 600);
     QCoreApplication::processEvents();
-    const int plotWidth = appState().layout.plotWidth;
+    const int plotWidth = window->state().layout.plotWidth;
     // A quarter of the view's columns at 4 msec a column.
     settings().timeScaleMsecSaved = 4.0f;
     const long spanMsec = plotWidth / 4 * 4L;
     analyze(tone("short.wav", kRate * spanMsec / 1000));
-    ASSERT_TRUE(appState().spectralImage);
-    ASSERT_LT(appState().run.params.columns, plotWidth);
+    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_LT(window->state().run.params.columns, plotWidth);
     ASSERT_GT(image().width(), plotWidth);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
-    EXPECT_FALSE(appState().hScroll.scrollable);
+    EXPECT_FALSE(window->state().hScroll.scrollable);
     EXPECT_EQ(window->horizontalBar()->maximum(), 0);
     // After a resize too.
     window->resize(520, 600);
     QCoreApplication::processEvents();
     drainMessages();
-    EXPECT_FALSE(appState().hScroll.scrollable);
+    EXPECT_FALSE(window->state().hScroll.scrollable);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
 
     analyze(tone("long.wav", kRate * spanMsec * 8 / 1000));
-    ASSERT_GT(appState().run.params.columns, appState().layout.plotWidth);
+    ASSERT_GT(window->state().run.params.columns, window->state().layout.plotWidth);
     EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
-    EXPECT_TRUE(appState().hScroll.scrollable);
+    EXPECT_TRUE(window->state().hScroll.scrollable);
     EXPECT_EQ(window->horizontalBar()->maximum(),
-              appState().run.params.columns - appState().layout.plotWidth);
+              window->state().run.params.columns - window->state().layout.plotWidth);
 }
 
 // A long image: Home, End, Page Up and Down and Ctrl+arrows scroll it, the thumb is the
@@ -634,12 +636,12 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
 TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     settings().timeScaleMsecSaved = 10.0f;
     analyze(tone("long.wav", kRate * 20));
-    ASSERT_TRUE(appState().spectralImage);
-    const HScrollState& h = appState().hScroll;
+    ASSERT_TRUE(window->state().spectralImage);
+    const HScrollState& h = window->state().hScroll;
     const int max = h.max;
     ASSERT_GT(max, 300);
     QScrollBar* bar = window->horizontalBar();
-    EXPECT_EQ(bar->pageStep(), appState().layout.plotWidth);
+    EXPECT_EQ(bar->pageStep(), window->state().layout.plotWidth);
     const auto press = [this](int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(window.get(), static_cast<Qt::Key>(key), m);
     };
@@ -657,18 +659,18 @@ TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     EXPECT_EQ(bar->value(), 4);
 
     // Half the msec a column: twice the columns for the same 20 seconds, without a dialog.
-    const long columns = appState().run.params.columns;
+    const long columns = window->state().run.params.columns;
     const auto twice = static_cast<double>(2 * columns);
     press(Qt::Key_Plus);
     EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
-    EXPECT_NEAR(static_cast<double>(appState().run.params.columns), twice, twice / 100.0);
-    EXPECT_TRUE(appState().restorePossible);
+    EXPECT_NEAR(static_cast<double>(window->state().run.params.columns), twice, twice / 100.0);
+    EXPECT_TRUE(window->state().restorePossible);
     // Ctrl+wheel away from the user: one notch coarser again.
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
                       Qt::ControlModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(window->drawingArea(), &wheel);
     EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 10.0f);
-    EXPECT_EQ(appState().run.params.columns, columns);
+    EXPECT_EQ(window->state().run.params.columns, columns);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
     EXPECT_TRUE(prompts->messages().empty());
 }
@@ -678,15 +680,15 @@ TEST_F(AnalyzeFileTest, ResizeKeepsTheFormatChosenForDataWithoutAHeader) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->queueDialog(readAsStereo);
     analyze(rawTone());
-    ASSERT_TRUE(appState().spectralImage);
-    ASSERT_EQ(appState().run.format.channels, 2);
-    const std::int64_t bytes = appState().run.segmentBytes;
+    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_EQ(window->state().run.format.channels, 2);
+    const std::int64_t bytes = window->state().run.segmentBytes;
     shrinkWindow();
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(appState().run.format.channels, 2);
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_EQ(window->state().run.format.channels, 2);
     EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
-    EXPECT_EQ(image().height(), 2 * appState().layout.plotHeight);
-    EXPECT_EQ(appState().run.segmentBytes, bytes);
+    EXPECT_EQ(image().height(), 2 * window->state().layout.plotHeight);
+    EXPECT_EQ(window->state().run.segmentBytes, bytes);
 }
 
 } // namespace

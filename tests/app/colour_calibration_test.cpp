@@ -38,19 +38,19 @@ class ColourCalibrationTest : public AnalyzeFileTest {
         EXPECT_NE(d, nullptr);
         return *d;
     }
-    static void select(ColourDialog& d, int entry) {
+    void select(ColourDialog& d, int entry) {
         control<QPushButton>(d, kEntrySelectorIds[static_cast<std::size_t>(entry)])->click();
     }
-    static void setColour(ColourDialog& d, Rgb c) {
+    void setColour(ColourDialog& d, Rgb c) {
         control<QScrollBar>(d, ID_RED_SCROLL)->setValue(c.r);
         control<QScrollBar>(d, ID_GREEN_SCROLL)->setValue(c.g);
         control<QScrollBar>(d, ID_BLUE_SCROLL)->setValue(c.b);
     }
-    static void close(ColourDialog& d, int button) {
+    void close(ColourDialog& d, int button) {
         control<QPushButton>(d, button)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    static QString gain(ColourDialog& d) { return control<QLineEdit>(d, ID_GAIN_EDIT)->text(); }
+    QString gain(ColourDialog& d) { return control<QLineEdit>(d, ID_GAIN_EDIT)->text(); }
     long windowPixelsOf(QRgb colour) {
         window->surface().updateNow();
         const QImage& img = window->surface().image();
@@ -73,13 +73,13 @@ class ColourCalibrationTest : public AnalyzeFileTest {
                      }));
     }
     // The mean palette index of the rows around a frequency, over the middle columns.
-    static double meanIndexAt(double hz) {
+    double meanIndexAt(double hz) {
         double sum = 0.0;
         int n = 0;
-        const auto columns = static_cast<int>(appState().run.params.columns);
+        const auto columns = static_cast<int>(window->state().run.params.columns);
         for (int x = columns / 4; x < columns * 3 / 4; ++x) {
             for (int r = rowOf(hz) - 3; r <= rowOf(hz) + 3; ++r) {
-                sum += indexAt(x, r, appState().run.plotHeight);
+                sum += indexAt(x, r, window->state().run.plotHeight);
                 ++n;
             }
         }
@@ -117,7 +117,7 @@ TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
     EXPECT_FALSE(control<QPushButton>(d, kOkButtonId)->isEnabled());
     EXPECT_FALSE(control<QScrollBar>(d, ID_RED_SCROLL)->isEnabled());
     select(d, 4);
-    const LevelPalette& active = appState().activePalette;
+    const LevelPalette& active = window->state().activePalette;
     for (int i = 0; i <= 4; ++i) {
         EXPECT_EQ(active[static_cast<std::size_t>(i)],
                   (Rgb{static_cast<std::uint8_t>(50 * i), 0, 0}));
@@ -161,19 +161,19 @@ TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
     QTest::keyClicks(red, QStringLiteral("017"));
     EXPECT_EQ(control<QScrollBar>(d, ID_RED_SCROLL)->value(), 17);
     EXPECT_EQ(red->text(), "017"); // the typing stays as typed
-    EXPECT_EQ(appState().activePalette[2].r, 17);
+    EXPECT_EQ(window->state().activePalette[2].r, 17);
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
 
     green->setFocus();
     green->selectAll();
     QTest::keyClicks(green, QStringLiteral("300"));
-    const std::uint8_t before = appState().activePalette[2].g;
+    const std::uint8_t before = window->state().activePalette[2].g;
     control<QPushButton>(d, kOkButtonId)->click();
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
     EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
     EXPECT_EQ(colourDialog(), &d) << "still open";
-    EXPECT_EQ(appState().activePalette[2].g, before);
+    EXPECT_EQ(window->state().activePalette[2].g, before);
     green->selectAll();
     QTest::keyClicks(green, QStringLiteral("30"));
     close(d, kOkButtonId);
@@ -184,7 +184,7 @@ TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
 
 TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     settings().userPalette[3] = {1, 2, 3};
-    const LevelPalette opening = appState().activePalette;
+    const LevelPalette opening = window->state().activePalette;
     const AppSettings before = settings();
     ColourDialog& d = openColours();
     EXPECT_EQ(gain(d), "9"); // -levelScaleCode with the stored 60 dB
@@ -209,7 +209,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     setColour(d, {9, 9, 9});
     control<QRadioButton>(d, PALETTE_BW)->click();
     close(d, kCancelButtonId);
-    EXPECT_EQ(appState().activePalette, opening);
+    EXPECT_EQ(window->state().activePalette, opening);
     EXPECT_EQ(settings().dbScaleChoice, before.dbScaleChoice);
     EXPECT_EQ(settings().levelScaleCode, before.levelScaleCode);
     EXPECT_EQ(settings().userPalette, before.userPalette);
@@ -226,7 +226,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
 
 TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const auto imageBefore = imageBytes();
     constexpr QRgb kGreen = 0x00C800;
     EXPECT_EQ(windowPixelsOf(kGreen), 0);
@@ -332,7 +332,7 @@ TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
     const QString file = noise("noise.wav");
     settings().calibrationTable = defaultCalibrationCurve(); // flat from 80 Hz to 10 kHz
     analyze(file);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const double flat = meanIndexAt(2000.0) - meanIndexAt(500.0);
 
     // A FIFO named as the file is refused at once instead of waiting for a writer.
@@ -347,7 +347,7 @@ TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
     for (const QString& f : {fifo, comma, bad, step}) {
         prompts->queueFile(f);
     }
-    prompts->queueDialog([](QDialog& d) {
+    prompts->queueDialog([this](QDialog& d) {
         auto& box = static_cast<CalibrationDialog&>(d);
         control<QPushButton>(d, ID_CALIBRATION_IMPORT)->click(); // the FIFO: refused
         EXPECT_EQ(box.working(), settings().calibrationTable);

@@ -35,7 +35,7 @@ class DataLogsTest : public AnalyzeFileTest {
         settings().channelChoice = channelChoice;
         analyze(write(QStringLiteral("two.wav"),
                       waveFile(kRate, 2, 16, kRate * 3, sines({800.0, 3000.0}, kRate))));
-        ASSERT_TRUE(appState().spectralImage);
+        ASSERT_TRUE(window->state().spectralImage);
     }
     void logData(const QString& path) {
         prompts->queueFile(path);
@@ -53,9 +53,9 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
     const QString path = dir.file(QStringLiteral("image.txt"));
     logData(path);
     EXPECT_EQ(imageBytes(), before);
-    EXPECT_FALSE(appState().imageLog);
+    EXPECT_FALSE(window->state().imageLog);
 
-    const AppState& s = appState();
+    const AppState& s = window->state();
     const AnalysisRun& run = s.run;
     ColumnAnalysisInputs in = columnAnalysisInputsFrom(
         s.settings, run.format, run.params,
@@ -94,17 +94,17 @@ TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
     logData(full);
     ASSERT_EQ(prompts->messages().size(), 1u);
     EXPECT_EQ(prompts->messages()[0].text, "Error Writing File");
-    EXPECT_FALSE(appState().imageLog);
-    EXPECT_TRUE(appState().spectralImage); // the analysis itself ran to its end
+    EXPECT_FALSE(window->state().imageLog);
+    EXPECT_TRUE(window->state().spectralImage); // the analysis itself ran to its end
 
     // STOP ends the log at the last column drawn, the file closed.
     postCommand(cmd::kStop, 0);
     const QString stopped = dir.file(QStringLiteral("stopped.txt"));
     logData(stopped);
-    EXPECT_FALSE(appState().imageLog);
-    EXPECT_LT(appState().run.params.columns, 5);
+    EXPECT_FALSE(window->state().imageLog);
+    EXPECT_LT(window->state().run.params.columns, 5);
     EXPECT_EQ(lines(stopped).count(QStringLiteral("Point Hz        dB")),
-              appState().run.params.columns);
+              window->state().run.params.columns);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -120,7 +120,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
 
-    const AppState& s = appState();
+    const AppState& s = window->state();
     const int x = 40;
     const int y = s.layout.plotHeight - 1 - rowOf(2000.0);
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
@@ -149,7 +149,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
 
     // Closed: clicks on the image are its own again.
     dialog->findChild<QPushButton*>(controlName(kCancelButtonId))->click();
-    EXPECT_FALSE(appState().pointLogClick);
+    EXPECT_FALSE(window->state().pointLogClick);
     EXPECT_EQ(lines(path).size(), 3);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
@@ -158,7 +158,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
 // Log Points (which appends) whether to add to it, before they touch it; No leaves it.
 TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheLogIsTouched) {
     analyze(tone(QStringLiteral("tone.wav"), kRate * 2));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const QString path = write(QStringLiteral("image.txt"), "kept\r\n");
     for (const auto& [command, question] : {std::pair{cmd::kLogSpectrum, replaceQuestion(path)},
                                             std::pair{cmd::kLogPoints, appendQuestion(path)}}) {

@@ -77,12 +77,13 @@ class MainWindowTest : public ::testing::Test {
     }
 
     // An image the view can hold: the top half one index, the bottom half another.
-    static void holdImage(int width, int height, std::uint8_t top = 10, std::uint8_t bottom = 20) {
+    static void holdImage(MainWindow& w, int width, int height, std::uint8_t top = 10,
+                          std::uint8_t bottom = 20) {
         IndexedSurface image(width, height, bottom);
         image.fillRect({0, 0, width, height / 2}, top);
-        appState().spectralImage =
+        w.state().spectralImage =
             CountedBlock<SpectralImage>(SpectralImage(std::move(image), height, 1, 1));
-        appState().run.params.columns = width; // analysed across the whole picture
+        w.state().run.params.columns = width; // analysed across the whole picture
     }
 
     test::TempDir dir;
@@ -172,8 +173,8 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     auto w = open();
     ProgramMenu& m = w->menu();
     menuStateRunning(*w);
-    EXPECT_TRUE(appState().modeRunning);
-    EXPECT_FALSE(appState().idleForKeys);
+    EXPECT_TRUE(w->state().modeRunning);
+    EXPECT_FALSE(w->state().idleForKeys);
     for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
                          cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow}) {
         EXPECT_FALSE(m.enabled(id)) << id;
@@ -183,10 +184,10 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_TRUE(m.enabled(cmd::kVolumeControl));
 
     // An image wider than the view: Entire Image is offered.
-    holdImage(w->menu().function() ? appState().layout.plotWidth + 50 : 0, 200);
-    appState().restorePossible = true;
+    holdImage(*w, w->menu().function() ? w->state().layout.plotWidth + 50 : 0, 200);
+    w->state().restorePossible = true;
     menuStateImage(*w);
-    EXPECT_FALSE(appState().modeRunning);
+    EXPECT_FALSE(w->state().modeRunning);
     EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
     EXPECT_TRUE(m.enabled(cmd::kParametersChange));
     EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
@@ -196,21 +197,21 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
         EXPECT_TRUE(m.enabled(id)) << id;
     }
     // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
-    appState().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
-    holdImage(appState().layout.plotWidth, appState().layout.plotHeight);
+    w->state().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
+    holdImage(*w, w->state().layout.plotWidth, w->state().layout.plotHeight);
     menuStateImage(*w);
     EXPECT_FALSE(m.enabled(cmd::kLogSpectrum));
     EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
 
     // Dual stereo leaves those items as they were.
     menuStateRunning(*w);
-    appState().settings.typeChoice = TYPE_STEREO;
+    w->state().settings.typeChoice = TYPE_STEREO;
     menuStateImage(*w);
     EXPECT_FALSE(m.enabled(cmd::kLogPoints));
     EXPECT_FALSE(m.enabled(cmd::kPrintWindow));
 
     // Idle with an image: print and the window image only; restore follows the scan flag.
-    appState().scanRestoreAvailable = true;
+    w->state().scanRestoreAvailable = true;
     menuStateIdle(*w);
     EXPECT_TRUE(m.enabled(cmd::kPrintWindow));
     EXPECT_TRUE(m.enabled(cmd::kSaveWindowImage));
@@ -219,7 +220,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
     EXPECT_FALSE(m.enabled(cmd::kSaveWave));
     EXPECT_FALSE(w->button(cmd::kPlay)->isEnabled());
-    EXPECT_TRUE(appState().idleForKeys);
+    EXPECT_TRUE(w->state().idleForKeys);
 }
 
 TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
@@ -234,22 +235,22 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
                                         {cmd::kFreqCalibration, 0}}));
     calls.clear();
     menuStateRunning(*w);
-    appState().stopRequested = false;
+    w->state().stopRequested = false;
     QTest::keyClick(w.get(), Qt::Key_F1);
     QTest::keyClick(w.get(), Qt::Key_F2);
     QTest::keyClick(w.get(), Qt::Key_F6);
     QTest::keyClick(w.get(), Qt::Key_Space); // no input open
     EXPECT_TRUE(calls.empty());
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    EXPECT_TRUE(appState().stopRequested);
+    EXPECT_TRUE(w->state().stopRequested);
     QTest::keyClick(w.get(), Qt::Key_S);
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kStop, 0}, {cmd::kStop, 0}}));
     calls.clear();
     // Space while recording by hand: save, then stop saving.
-    appState().inputOpen = true;
-    appState().settings.recordingChoice = RECORDING_ON;
+    w->state().inputOpen = true;
+    w->state().settings.recordingChoice = RECORDING_ON;
     QTest::keyClick(w.get(), Qt::Key_Space);
-    appState().savingSamples = true;
+    w->state().savingSamples = true;
     QTest::keyClick(w.get(), Qt::Key_Space);
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kPlay, 0}, {cmd::kPlayWindow, 0}}));
 }
@@ -258,7 +259,7 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
     // The arguments come split: a name with blanks is one argument.
     auto w = openCalling({"3", "0", "5000", "10", "/data/My Files/a b.wav"},
                          {cmd::kScanFile, cmd::kScanCurrentFile});
-    const AppState& s = appState();
+    const AppState& s = w->state();
     EXPECT_EQ(s.fileNameBuffer, "/data/My Files/a b.wav");
     EXPECT_TRUE(s.fileFromCommandLine);
     EXPECT_TRUE(s.autoRun);
@@ -274,21 +275,21 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
 TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     {
         auto w = openCalling({"1", "6000", "100", "5"}, {cmd::kScanInput, 0});
-        EXPECT_EQ(appState().settings.lowBandHz, 100);
-        EXPECT_EQ(appState().settings.highBandHz, 6000);
-        EXPECT_EQ(appState().settings.displayTypeChoice, DISPLAY_SCROLL);
-        EXPECT_FALSE(appState().fileFromCommandLine);
+        EXPECT_EQ(w->state().settings.lowBandHz, 100);
+        EXPECT_EQ(w->state().settings.highBandHz, 6000);
+        EXPECT_EQ(w->state().settings.displayTypeChoice, DISPLAY_SCROLL);
+        EXPECT_FALSE(w->state().fileFromCommandLine);
     }
     {
         auto w = openCalling({"4", "100", "200", "3", dir.file("x.wav")},
                              {cmd::kScanFile, cmd::kScanCurrentFile});
-        EXPECT_EQ(appState().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
+        EXPECT_EQ(w->state().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
     }
     {
         auto w = openCalling({"0", "0", "4000", "2", dir.file("x.wav")},
                              {cmd::kAnalyzeFile, cmd::kFromCommandLine});
-        EXPECT_EQ(appState().settings.lastFileMode, 0);
-        EXPECT_EQ(appState().fileNameBuffer, dir.file("x.wav").toStdString());
+        EXPECT_EQ(w->state().settings.lastFileMode, 0);
+        EXPECT_EQ(w->state().fileNameBuffer, dir.file("x.wav").toStdString());
     }
     {
         // A name relative to the folder the program starts in still finds the file once
@@ -299,7 +300,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
         auto w = open({"sub/r.wav"});
         const QString current = QDir::currentPath();
-        const bool found = QFileInfo::exists(QString::fromStdString(appState().fileNameBuffer));
+        const bool found = QFileInfo::exists(QString::fromStdString(w->state().fileNameBuffer));
         QDir::setCurrent(before);
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
         EXPECT_EQ(QFileInfo(current).canonicalFilePath(),
@@ -310,12 +311,12 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     // and a name that begins with digits is a file, not a mode.
     for (const QString& name : {QStringLiteral("my tone.wav"), QStringLiteral("2024-01-05.wav"),
                                 QStringLiteral("1tone.wav")}) {
-        const std::int32_t lastMode = appState().settings.lastMode;
+        const std::int32_t lastMode = AppSettings{}.lastMode; // what each window starts from
         auto w = openCalling({dir.file(name)}, {cmd::kAnalyzeFile, cmd::kFromCommandLine});
-        EXPECT_EQ(appState().fileNameBuffer, dir.file(name).toStdString());
+        EXPECT_EQ(w->state().fileNameBuffer, dir.file(name).toStdString());
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvanthile ") + name);
-        EXPECT_FALSE(appState().autoRun);
-        EXPECT_EQ(appState().settings.lastMode, lastMode);
+        EXPECT_FALSE(w->state().autoRun);
+        EXPECT_EQ(w->state().settings.lastMode, lastMode);
     }
     // The stored file mode says scan; an empty line with Scan Input last starts it.
     AppSettings stored;
@@ -333,8 +334,8 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettings) {
         sendCommand(cmd::kPointerWhiteCross);
         sendCommand(cmd::kVariablesFreeze);
         sendCommand(cmd::kFftSizeFirst + 3);
-        EXPECT_EQ(appState().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-        EXPECT_EQ(appState().fftSizeExponent, 12);
+        EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+        EXPECT_EQ(w->state().fftSizeExponent, 12);
         EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
         EXPECT_FALSE(w->menu().checked(cmd::kPointerTargetBox));
         EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
@@ -352,8 +353,8 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettings) {
     ASSERT_TRUE(QFile::exists(ini));
     EXPECT_EQ(QFile(ini).size(), 948);
     auto w = open();
-    EXPECT_EQ(appState().settings.pointerType, 2);
-    EXPECT_EQ(appState().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    EXPECT_EQ(w->state().settings.pointerType, 2);
+    EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
     EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
     EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
     EXPECT_FALSE(w->menu().checked(cmd::kVariablesAdjust));
@@ -377,7 +378,7 @@ TEST_F(MainWindowTest, SettingsLiveInTheUserConfigFolder) {
     ASSERT_EQ(QFile(ini).size(), 948);
     {
         auto w = open({}, o);
-        EXPECT_EQ(appState().settings.pointerType, 3);
+        EXPECT_EQ(w->state().settings.pointerType, 3);
         // The folder is taken by a file: nothing can be saved, and the user is told where.
         ASSERT_TRUE(QDir(config + QStringLiteral("/korvanthile")).removeRecursively());
         ASSERT_FALSE(dir.write(QStringLiteral("config/korvanthile"), "x").isEmpty());
@@ -489,7 +490,7 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
     for (const QSize size : {QSize(900, 700), QSize(640, 480)}) {
         w->resize(size);
         QCoreApplication::processEvents();
-        const PlotLayout& l = appState().layout;
+        const PlotLayout& l = w->state().layout;
         const QWidget* area = w->drawingArea();
         EXPECT_EQ(l.clientWidth, area->width());
         EXPECT_EQ(l.clientHeight, area->height());
@@ -511,62 +512,62 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
 
 TEST_F(MainWindowTest, HorizontalScrollStepsAndClamps) {
     auto w = open();
-    const int plotWidth = appState().layout.plotWidth;
-    holdImage(plotWidth + 1000, 300);
+    const int plotWidth = w->state().layout.plotWidth;
+    holdImage(*w, plotWidth + 1000, 300);
     w->computeLayout();
     QScrollBar* bar = w->horizontalBar();
     EXPECT_EQ(bar->maximum(), 1000);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(appState().hScroll.pos, 100);
+    EXPECT_EQ(w->state().hScroll.pos, 100);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(appState().hScroll.pos, 104);
-    appState().hScroll.pos = 950;
+    EXPECT_EQ(w->state().hScroll.pos, 104);
+    w->state().hScroll.pos = 950;
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(appState().hScroll.pos, 1000);
+    EXPECT_EQ(w->state().hScroll.pos, 1000);
     EXPECT_EQ(bar->value(), 1000);
-    appState().hScroll.pos = 2;
+    w->state().hScroll.pos = 2;
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(appState().hScroll.pos, 0);
+    EXPECT_EQ(w->state().hScroll.pos, 0);
     // Ignored while a mode runs.
     menuStateRunning(*w);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(appState().hScroll.pos, 0);
+    EXPECT_EQ(w->state().hScroll.pos, 0);
     EXPECT_EQ(bar->value(), 0);
 }
 
 TEST_F(MainWindowTest, VerticalBarSetsTheLevelForPlots) {
     auto w = open();
-    appState().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
-    w->setVerticalRange(kLevelPositionMax, appState().settings.verticalScrollPos);
+    w->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    w->setVerticalRange(kLevelPositionMax, w->state().settings.verticalScrollPos);
     QScrollBar* bar = w->verticalBar();
     EXPECT_EQ(bar->value(), 6); // the default -9
     bar->triggerAction(QAbstractSlider::SliderPageStepSub);
     bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-    EXPECT_EQ(appState().settings.levelScaleCode, -15);
+    EXPECT_EQ(w->state().settings.levelScaleCode, -15);
     for (int i = 0; i < 8; ++i) {
         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     }
-    EXPECT_EQ(appState().settings.levelScaleCode, 15);
-    EXPECT_EQ(appState().settings.verticalScrollPos, 30);
+    EXPECT_EQ(w->state().settings.levelScaleCode, 15);
+    EXPECT_EQ(w->state().settings.verticalScrollPos, 30);
     // The spectral display with a 512-point FFT does not scroll its rows.
-    appState().settings.displayTypeChoice = DISPLAY_SCROLL;
-    appState().vScrollRowMax = 300;
+    w->state().settings.displayTypeChoice = DISPLAY_SCROLL;
+    w->state().vScrollRowMax = 300;
     w->setVerticalRange(300, 0);
     sendCommand(cmd::kFftSizeFirst);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(appState().vScrollRowPos, 0);
+    EXPECT_EQ(w->state().vScrollRowPos, 0);
     sendCommand(cmd::kFftSizeFirst + 1);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(appState().vScrollRowPos, 100);
+    EXPECT_EQ(w->state().vScrollRowPos, 100);
 }
 
 TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     auto w = open();
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = w->state().layout;
     const PaletteDisplay& palette = w->surface().palette();
     // Top half (right channel) index 10, bottom half (left channel) index 20.
-    holdImage(l.plotWidth * 2, l.plotHeight * 2);
-    AppSettings& st = appState().settings;
+    holdImage(*w, l.plotWidth * 2, l.plotHeight * 2);
+    AppSettings& st = w->state().settings;
     auto at = [&](int x) { return *w->surface().pixel(x, 5) & 0xFFFFFFU; };
 
     st.typeChoice = TYPE_MONO;
@@ -587,15 +588,15 @@ TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     // The separator between the panes is not drawn over by either pane.
     EXPECT_EQ(at(l.plotWidth / 2), (palette.colour(30) & 0xFFFFFFU));
     // No image: the background.
-    appState().spectralImage.reset();
+    w->state().spectralImage.reset();
     w->blitView();
     EXPECT_EQ(at(5), (palette.colour(kBackgroundIndex) & 0xFFFFFFU));
 }
 
 TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
     auto w = open();
-    appState().fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
-    holdImage(400, 300);
+    w->state().fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
+    holdImage(*w, 400, 300);
     leftDown = true;
     w->resize(w->width() + 20, w->height());
     QCoreApplication::processEvents();
@@ -615,7 +616,7 @@ TEST_F(MainWindowTest, RestoringAMinimisedWindowDoesNotStopARun) {
     w->setWindowState(Qt::WindowNoState);
     QCoreApplication::processEvents();
     EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
-    EXPECT_TRUE(appState().modeRunning);
+    EXPECT_TRUE(w->state().modeRunning);
     menuStateIdle(*w);
 }
 

@@ -111,8 +111,8 @@ class PlayWindowTest : public ::testing::Test {
         settings().variablesChoice = cmd::kVariablesFreeze;
     }
 
-    static AppSettings& settings() { return appState().settings; }
-    static const IndexedSurface& image() { return appState().spectralImage->surface(); }
+    AppSettings& settings() { return window->state().settings; }
+    const IndexedSurface& image() { return window->state().spectralImage->surface(); }
 
     // Writes the file and analyses it with F1; returns the file's sample bytes.
     QByteArray analyze(const QString& name, int rate, int channels, int bits, long frames) {
@@ -122,7 +122,7 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_FALSE(path.isEmpty());
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F1);
-        EXPECT_TRUE(appState().spectralImage);
+        EXPECT_TRUE(window->state().spectralImage);
         return file.mid(kWaveHeaderBytes);
     }
 
@@ -150,8 +150,8 @@ class PlayWindowTest : public ::testing::Test {
         return window->surface().palette().colour(index) & 0xFFFFFFU;
     }
     // Whether view column viewX shows image column imageX of the band starting at bandTop.
-    bool showsImageColumn(int viewX, int imageX, int bandTop) const {
-        for (int y = 0; y < appState().layout.plotHeight; ++y) {
+    bool showsImageColumn(int viewX, int imageX, int bandTop) {
+        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
             if (shown(viewX, y) != colourOf(*image().pixel(imageX, bandTop + y))) {
                 return false;
             }
@@ -159,15 +159,15 @@ class PlayWindowTest : public ::testing::Test {
         return true;
     }
     bool columnAll(int viewX, std::uint8_t index) const {
-        for (int y = 0; y < appState().layout.plotHeight; ++y) {
+        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
             if (shown(viewX, y) != colourOf(index)) {
                 return false;
             }
         }
         return true;
     }
-    static bool imageColumnAll(int imageX, int bandTop, std::uint8_t index) {
-        for (int y = 0; y < appState().layout.plotHeight; ++y) {
+    bool imageColumnAll(int imageX, int bandTop, std::uint8_t index) {
+        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
             if (*image().pixel(imageX, bandTop + y) != index) {
                 return false;
             }
@@ -177,7 +177,7 @@ class PlayWindowTest : public ::testing::Test {
 
     // The buttons and menu once the sound has ended.
     void expectIdleAfterPlaying() const {
-        const AppState& s = appState();
+        const AppState& s = window->state();
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
         EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
         EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
@@ -230,7 +230,7 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits);
         const QByteArray held = analyze(QStringLiteral("play.wav"), f.rate, f.channels, f.bits,
                                         static_cast<long>(f.rate) * f.ms / 1000);
-        ASSERT_TRUE(appState().samples.has_value());
+        ASSERT_TRUE(window->state().samples.has_value());
         const int before = openAllocations();
         const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
         const std::int64_t startMs = clock.currentMs();
@@ -261,7 +261,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     settings().timeScaleMsecSaved = 4.0f;
     // 3 s at 4 ms per column: 750 columns, more than one pane.
     analyze(QStringLiteral("dual.wav"), 22050, 2, 16, 22050 * 3);
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = window->state().layout;
     const int pane = l.plotWidth / 2 - 3;
     const int rightX = l.plotWidth / 2 + 4;
     const int lower = image().height() / 2; // the left channel's band
@@ -269,7 +269,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     // The pointer over an uncovered column: the readouts show the time played, and only that
     // changes while the view has not paged.
     QTest::mouseMove(window->drawingArea(), QPoint(10, l.plotHeight - 40));
-    const PixelRect readouts = currentViewGeometry().readoutBox;
+    const PixelRect readouts = currentViewGeometry(window->state()).readoutBox;
     QImage readoutsAt100;
 
     // The column heard ms into the file: a column stands at the centre of its 1024-sample
@@ -282,10 +282,10 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
               [&] {
                   // About 200 ms in: columns up to about 44 are uncovered in both panes, the
                   // rest of each pane is blank.
-                  EXPECT_TRUE(appState().playbackActive);
-                  EXPECT_EQ(appState().hScroll.pos, 0);
+                  EXPECT_TRUE(window->state().playbackActive);
+                  EXPECT_EQ(window->state().hScroll.pos, 0);
                   // The readouts show the time played.
-                  EXPECT_NEAR(appState().timeNowMsec, 200.0, 30.0);
+                  EXPECT_NEAR(window->state().timeNowMsec, 200.0, 30.0);
                   // Every column the sound reached, none skipped.
                   for (int x = 0; x <= columnAt(200.0) - 5; ++x) {
                       EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
@@ -309,9 +309,9 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
              {2501, [&] {
                   // About 2.5 s in: the view has paged, the newest column at the right edge
                   // of each pane.
-                  const int pos = appState().hScroll.pos;
+                  const int pos = window->state().hScroll.pos;
                   EXPECT_NEAR(pos, columnAt(2500.0) - pane, 2);
-                  EXPECT_NEAR(appState().timeNowMsec, 2500.0, 30.0);
+                  EXPECT_NEAR(window->state().timeNowMsec, 2500.0, 30.0);
                   EXPECT_EQ(window->horizontalBar()->value(), pos);
                   for (int x = 0; x < pane - 1; ++x) {
                       EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
@@ -321,11 +321,11 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
               }}});
     sendCommand(cmd::kPlay, 0);
-    EXPECT_NEAR(appState().hScroll.pos, columnAt(3000.0) - pane, 3);
+    EXPECT_NEAR(window->state().hScroll.pos, columnAt(3000.0) - pane, 3);
     expectIdleAfterPlaying();
     // Afterwards the window shows the image at the last scroll position again.
     window->surface().updateNow();
-    const int pos = appState().hScroll.pos;
+    const int pos = window->state().hScroll.pos;
     EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
 }
 
@@ -340,7 +340,7 @@ TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGive
                   ASSERT_NE(output, nullptr);
                   EXPECT_FALSE(output->isOpen());
                   EXPECT_FALSE(output->device.isPlaying());
-                  EXPECT_FALSE(appState().playbackActive);
+                  EXPECT_FALSE(window->state().playbackActive);
                   EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
                   EXPECT_EQ(openAllocations(), before);
                   probed = true;
@@ -356,7 +356,7 @@ TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGive
     }));
     expectIdleAfterPlaying();
     EXPECT_EQ(openAllocations(), before);
-    EXPECT_TRUE(appState().stopRequested);
+    EXPECT_TRUE(window->state().stopRequested);
 
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
@@ -375,13 +375,13 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     const QByteArray held = analyze(QStringLiteral("window.wav"), 22050, 2, 16, 22050 * 7);
     // From the end of the image, one page back.
     window->horizontalBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
-    const int pos = appState().hScroll.pos;
+    const int pos = window->state().hScroll.pos;
     ASSERT_GT(pos, 0);
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = window->state().layout;
     const int pane = l.plotWidth / 2 - 3;
     const int lower = image().height() / 2;
     // The axis labels off, so every column away from the marker shows the image alone.
-    appState().axesShown = false;
+    window->state().axesShown = false;
     window->surface().invalidate();
     window->surface().updateNow();
     const int before = openAllocations();
@@ -413,7 +413,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     EXPECT_NEAR(markers[1], (1500 - centre) / column, 1);
     EXPECT_NEAR(markers[2], (3000 - centre) / column, 1);
     // No scrolling, the view's own scroll position kept.
-    EXPECT_EQ(appState().hScroll.pos, pos);
+    EXPECT_EQ(window->state().hScroll.pos, pos);
 
     // The sound: from the view's left edge (176 interleaved samples of 2 bytes per 4 ms column
     // at 22050 Hz stereo; 440 at 10 ms), until the marker reached the left pane's last column.
@@ -463,7 +463,8 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
     startUp();
     const QByteArray held = analyze(QStringLiteral("fail.wav"), 22050, 1, 16, 22050);
     window->surface().updateNow();
-    const PixelRect plotArea{0, 0, appState().layout.plotWidth, appState().layout.plotHeight};
+    const PixelRect plotArea{0, 0, window->state().layout.plotWidth,
+                             window->state().layout.plotHeight};
     const QImage picture = window->surface().copyRect(plotArea);
     for (const SimulatedFailure failure :
          {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
@@ -513,15 +514,15 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     // for: the run goes on, on the Linear scale.
     settings().freqScaleChoice = FREQ_SCALE_LOG;
     window->startUp({"0", "0", "5000", "2", path});
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
     EXPECT_EQ(settings().highBandHz, 5000);
     EXPECT_TRUE(prompts->fileRequests().empty());
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());
     // The span of 2 s fills the client width.
-    EXPECT_NEAR(static_cast<double>(appState().run.params.columns),
-                static_cast<double>(appState().layout.clientWidth), 20.0);
+    EXPECT_NEAR(static_cast<double>(window->state().run.params.columns),
+                static_cast<double>(window->state().layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
     expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();
@@ -538,7 +539,7 @@ TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwar
 
     // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
     const int oldHeight = image().height();
-    const std::int64_t bytes = appState().run.segmentBytes;
+    const std::int64_t bytes = window->state().run.segmentBytes;
     probeAt({{101, [&] {
                   window->resize(window->width(), window->height() - 60);
                   QCoreApplication::processEvents();
@@ -546,11 +547,11 @@ TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwar
     sendCommand(cmd::kPlay, 0);
     QCoreApplication::processEvents();
     drainMessages();
-    ASSERT_TRUE(appState().spectralImage);
-    EXPECT_EQ(image().height(), appState().layout.plotHeight);
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
-    EXPECT_EQ(appState().run.segmentBytes, bytes);
-    EXPECT_FALSE(appState().layoutPending);
+    EXPECT_EQ(window->state().run.segmentBytes, bytes);
+    EXPECT_FALSE(window->state().layoutPending);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 
     // A close releases everything, a stream buffer still held included: no beep.

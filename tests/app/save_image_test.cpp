@@ -54,10 +54,10 @@ ScriptedPrompts::DialogScript chooseFormat(int format, int quality = 90) {
 using ImageExportTest = AnalyzeFileTest;
 
 TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
-    appState().gridOn = false;
+    window->state().gridOn = false;
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(appState().spectralImage);
-    const PlotLayout& l = appState().layout;
+    ASSERT_TRUE(window->state().spectralImage);
+    const PlotLayout& l = window->state().layout;
     // The analysis fits the view: only the window image is offered.
     EXPECT_FALSE(window->menu().enabled(cmd::kSaveEntireImage));
 
@@ -88,7 +88,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     });
     prompts->queueFile(dir.file(QStringLiteral("view"))); // the extension is added
     sendCommand(cmd::kSaveWindowImage);
-    EXPECT_EQ(appState().imageChoices.jpegQuality, 25);
+    EXPECT_EQ(window->state().imageChoices.jpegQuality, 25);
     ASSERT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Bitmap"));
     const QByteArray bmp = readAll(dir.file(QStringLiteral("view.bmp")));
     const int width = exportWidth(l.plotWidth);
@@ -97,11 +97,11 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(l.plotHeight));
     // Below the waveform strip the file holds the indices of the image at the scroll
     // position, bottom row first.
-    const int strip = appState().run.stripHeight;
+    const int strip = window->state().run.stripHeight;
     for (int y = strip + 1; y < l.plotHeight; y += 7) {
         for (int x = 0; x < width; x += 13) {
             // Where the view is wider than the image, the background.
-            const auto index = image().pixel(x + static_cast<int>(appState().hScroll.pos), y);
+            const auto index = image().pixel(x + static_cast<int>(window->state().hScroll.pos), y);
             ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]),
                       index.value_or(kBackgroundIndex))
                 << x << "," << y;
@@ -116,7 +116,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     EXPECT_EQ(textPixels(bmp), 0);
     // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
     // time labels at the bottom.
-    appState().gridOn = true;
+    window->state().gridOn = true;
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
     sendCommand(cmd::kSaveWindowImage);
@@ -135,7 +135,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     EXPECT_GT(textIn({10 * l.charWidth, l.plotHeight - 2 * l.charHeight, width - 10 * l.charWidth,
                       2 * l.charHeight}),
               20);
-    appState().gridOn = false;
+    window->state().gridOn = false;
 
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
     prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
@@ -152,7 +152,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
 // and Save Wave ask before they replace that file, and No leaves it as it was.
 TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsReplaced) {
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const auto ask = [this](const QString& name, bool replace) {
         prompts->queueFile(dir.file(name));
         prompts->queueAnswer(replace);
@@ -194,12 +194,12 @@ TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsRepla
     ask(QStringLiteral("take1"), true);
     sendCommand(cmd::kSaveWave);
     EXPECT_EQ(readAll(dir.file(QStringLiteral("take1.wav"))).size(),
-              static_cast<qsizetype>(46 + appState().samples->heldBytes()));
+              static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
     // A name with an extension of its own is kept as it is.
     prompts->queueFile(dir.file(QStringLiteral("take.1")));
     sendCommand(cmd::kSaveWave);
     EXPECT_EQ(readAll(dir.file(QStringLiteral("take.1"))).size(),
-              static_cast<qsizetype>(46 + appState().samples->heldBytes()));
+              static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
@@ -209,9 +209,9 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
     settings().timeScaleMsecSaved = 2.0f;
     analyze(write(QStringLiteral("stereo.wav"),
                   test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate))));
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
-    const SpectralImage& spectral = *appState().spectralImage;
+    const SpectralImage& spectral = *window->state().spectralImage;
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("all.bmp")));
     sendCommand(cmd::kSaveEntireImage);
@@ -240,14 +240,14 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
 TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
     settings().timeScaleMsecSaved = 2.0f;
     settings().paletteChoice = PALETTE_BW;
-    rebuildPalette();
+    rebuildPalette(window->state());
     const QString wave =
         write(QStringLiteral("stereo.wav"),
               test::waveFile(kRate, 2, 16, kRate * 3, test::sines({700.0, 2500.0}, kRate)));
     for (const bool grid : {false, true}) {
         settings().channelChoice = grid ? CHANNEL_RIGHT : CHANNEL_LEFT;
         analyze(wave);
-        appState().gridOn = grid;
+        window->state().gridOn = grid;
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
         prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
         prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
@@ -261,9 +261,10 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
         options.grid = grid;
         options.outDir = dir.file(QStringLiteral("cli")).toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
-        options.layout = {appState().run.plotHeight, appState().run.stripHeight,
+        options.layout = {window->state().run.plotHeight, window->state().run.stripHeight,
                           QGuiApplication::primaryScreen()->geometry().width()};
-        const cli::RunSettings run{wholeFileSettings(settings()), appState().activePalette, {}};
+        const cli::RunSettings run{
+            wholeFileSettings(settings()), window->state().activePalette, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
         const QByteArray desktop = readAll(dir.file(QStringLiteral("window.bmp")));
@@ -291,9 +292,9 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
         prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
         sendCommand(cmd::kAnalyzeBatch);
-        EXPECT_TRUE(appState().batchRunning);
+        EXPECT_TRUE(window->state().batchRunning);
         drainMessages();
-        EXPECT_FALSE(appState().batchRunning);
+        EXPECT_FALSE(window->state().batchRunning);
         const char* ext = run == 0 ? ".bmp" : ".jpg";
         for (const char* name : {"a", "c"}) {
             EXPECT_GT(readAll(dir.file(QStringLiteral("images/") + name + ext)).size(), 1078)
@@ -303,13 +304,13 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         // c.wav is wider than the view: its analysed columns are saved, nothing beyond, as the
         // window still holds them (its last row is the file's first).
         if (run == 0) {
-            ASSERT_GT(appState().run.params.columns, appState().layout.plotWidth);
+            ASSERT_GT(window->state().run.params.columns, window->state().layout.plotWidth);
             const QByteArray c = readAll(dir.file(QStringLiteral("images/c.bmp")));
-            const int width = exportWidth(static_cast<int>(appState().run.params.columns));
+            const int width = exportWidth(static_cast<int>(window->state().run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
-                          *image().pixel(x, appState().spectralImage->plotHeight() - 1));
+                          *image().pixel(x, window->state().spectralImage->plotHeight() - 1));
             }
         }
         ASSERT_EQ(prompts->messages().size(), 1u);
@@ -351,13 +352,13 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
-    window->registerCommand(kTick, [](int) {
-        appState().analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
+    window->registerCommand(kTick, [this](int) {
+        window->state().analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
     });
     postCommand(kTick);
     sendCommand(cmd::kAnalyzeBatch);
     drainMessages();
-    EXPECT_FALSE(appState().batchRunning);
+    EXPECT_FALSE(window->state().batchRunning);
     EXPECT_EQ(readAll(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
@@ -399,7 +400,7 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     ASSERT_TRUE(QFile::exists(pdf));
     const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
     ASSERT_TRUE(page);
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = window->state().layout;
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
     // The bare picture: no caption.
     const auto pageText = [&](const QString& from) {
@@ -411,20 +412,20 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     EXPECT_TRUE(pageText(pdf).isEmpty());
 
     // With GRID on, the picture keeps its axes, and a line below it says what it shows.
-    appState().gridOn = true;
+    window->state().gridOn = true;
     const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
     prompts->queuePrinter(true, withGrid);
     sendCommand(cmd::kPrintWindow);
     const auto gridPage = readPrintedPage(withGrid, dir.file(QStringLiteral("grid")));
     ASSERT_TRUE(gridPage);
     const QString caption = pageText(withGrid);
-    const AppSettings& st = appState().settings;
+    const AppSettings& st = window->state().settings;
     EXPECT_TRUE(caption.startsWith(QStringLiteral("sine.wav "))) << caption.toStdString();
     EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
     EXPECT_TRUE(
         caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
-    EXPECT_TRUE(caption.contains(
-        QStringLiteral("%1 msec per column").arg(appState().run.params.columnMsec, 0, 'f', 2)));
+    EXPECT_TRUE(caption.contains(QStringLiteral("%1 msec per column")
+                                     .arg(window->state().run.params.columnMsec, 0, 'f', 2)));
     // The caption lies below the picture, which holds the grid's marks and labels.
     EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
     EXPECT_EQ(gridPage->inked.top(), page->inked.top());

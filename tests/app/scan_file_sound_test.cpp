@@ -40,12 +40,12 @@ class ScanFileSoundTest : public ::testing::Test {
             return out;
         };
         window = test::openWindow(o);
-        appState().notesSuppressed = true;
+        window->state().notesSuppressed = true;
     }
 
     void scan(int rate, const QByteArray& file) {
-        test::scanSettings(appState().settings, rate);
-        appState().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        test::scanSettings(window->state().settings, rate);
+        window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
         const QString path = dir.file(QStringLiteral("scan.wav"));
         QFile::remove(path);
         ASSERT_FALSE(dir.write(QStringLiteral("scan.wav"), file).isEmpty());
@@ -84,8 +84,8 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
                          Case{true, 1083, 480.0f, 35}}) {
         SCOPED_TRACE(::testing::Message() << c.msecPerColumn << " msec a column");
         const std::size_t before = output != nullptr ? output->played().size() : 0;
-        test::scanSettings(appState().settings, kRate);
-        AppSettings& st = appState().settings;
+        test::scanSettings(window->state().settings, kRate);
+        AppSettings& st = window->state().settings;
         st.pitchDetectorChoice = c.pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
         st.fftSizeChoice = c.fftChoice;
         st.timeScaleMsecSaved = c.msecPerColumn;
@@ -130,17 +130,17 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes)
                                                                     : std::vector<double>{0.0};
          }));
     ASSERT_TRUE(lastScanFile().endReached);
-    const AppState& s = appState();
+    const AppState& s = window->state();
     ASSERT_TRUE(s.spectralImage);
     const int width = s.layout.plotWidth;
     ASSERT_GT(lastScanFile().columnsDrawn, width + 100) << "the image has scrolled";
     const int toneRow = (s.layout.plotHeight - s.layout.topBand) / 4;
     int onset = 0;
-    while (onset < width && std::abs(test::loudestRow(onset) - toneRow) > 2) {
+    while (onset < width && std::abs(test::loudestRow(window->state(), onset) - toneRow) > 2) {
         ++onset;
     }
     ASSERT_LT(onset, width);
-    const ViewGeometry g = currentViewGeometry();
+    const ViewGeometry g = currentViewGeometry(window->state());
     const double frameMsec = 1024 * 1000.0 / kRate;
     ReadoutPoint p;
     p.inside = true;

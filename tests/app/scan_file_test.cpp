@@ -55,7 +55,7 @@ class ScanFileTest : public ::testing::Test {
             return out;
         };
         window = test::openWindow(o);
-        AppSettings& st = appState().settings;
+        AppSettings& st = window->state().settings;
         test::scanSettings(st, kRate);
         st.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
         st.channelChoice = CHANNEL_DUAL;
@@ -87,20 +87,20 @@ class ScanFileTest : public ::testing::Test {
     }
     // The menus and devices of an ended scan.
     void expectIdle() const {
-        EXPECT_FALSE(appState().modeRunning);
-        EXPECT_FALSE(appState().modeHoldsSurfaces);
+        EXPECT_FALSE(window->state().modeRunning);
+        EXPECT_FALSE(window->state().modeHoldsSurfaces);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
         ASSERT_NE(windowPlayback(), nullptr);
         EXPECT_FALSE(windowPlayback()->active());
     }
-    static const IndexedSurface& kept() { return appState().spectralImage->surface(); }
+    const IndexedSurface& kept() { return window->state().spectralImage->surface(); }
 
     // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
     void scanPlot(std::int32_t display, std::int32_t plotType, std::vector<double> hz,
                   long seconds = 3) {
-        AppSettings& st = appState().settings;
+        AppSettings& st = window->state().settings;
         st.displayTypeChoice = display;
         st.plotTypeChoice = plotType;
         st.channelChoice = CHANNEL_LEFT;
@@ -108,24 +108,24 @@ class ScanFileTest : public ::testing::Test {
         const int channels = static_cast<int>(hz.size());
         scan(test::waveFile(kRate, channels, 16, kRate * seconds, test::sines(hz, kRate)));
     }
-    static const IndexedSurface& plot() { return *appState().plotImage; }
-    static int plotLeft() {
-        const PlotLayout& l = appState().layout;
+    const IndexedSurface& plot() { return *window->state().plotImage; }
+    int plotLeft() {
+        const PlotLayout& l = window->state().layout;
         return std::max((l.plotWidth - 2 * l.plotColumnCount) / 2, 9 * l.charWidth / 2);
     }
-    static int baseline() {
-        return appState().layout.plotHeight - 2 * appState().layout.charHeight;
+    int baseline() {
+        return window->state().layout.plotHeight - 2 * window->state().layout.charHeight;
     }
     // The x of a frequency's point on the linear band of the settings.
-    static int pointX(double hz) {
-        const AppSettings& st = appState().settings;
-        const int points = appState().layout.plotColumnCount;
+    int pointX(double hz) {
+        const AppSettings& st = window->state().settings;
+        const int points = window->state().layout.plotColumnCount;
         return plotLeft() + 2 * static_cast<int>(std::lround((hz - st.lowBandHz) * points /
                                                              (st.highBandHz - st.lowBandHz)));
     }
     // The topmost pixel of colour `index` in the plot area: its x and y; x -1 when none.
-    static std::pair<int, int> highest(int index) {
-        const PlotLayout& l = appState().layout;
+    std::pair<int, int> highest(int index) {
+        const PlotLayout& l = window->state().layout;
         for (int y = l.charHeight; y < baseline(); ++y) {
             for (int x = 0; x < l.plotWidth; ++x) {
                 if (*plot().pixel(x, y) == index) {
@@ -159,11 +159,11 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     const long frames = kRate * 10;
     // A scope marker at 2.5 kHz: while the scan runs, a line across the window at its row in
     // the Text colour, not the pitch line's Freq Mark colour; not in the kept levels.
-    appState().settings.marker1Hz = 2500;
+    window->state().settings.marker1Hz = 2500;
     int markerPixels = 0;
     int freqMarkPixels = 0;
     clock.addListener([&, at = clock.currentMs() + 8000](std::int64_t now) {
-        const AppState& s = appState();
+        const AppState& s = window->state();
         if (markerPixels != 0 || now < at || !s.spectralImage) {
             return;
         }
@@ -187,19 +187,19 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     // One column per 10 msec of sound, give or take the steps lost to the start and end.
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 1000.0, 10.0);
     EXPECT_GE(took, 10000);
-    EXPECT_NEAR(appState().settings.timeScaleMsec, 10.0, 0.3);
-    EXPECT_EQ(appState().run.params.columnMsec, appState().settings.timeScaleMsec);
+    EXPECT_NEAR(window->state().settings.timeScaleMsec, 10.0, 0.3);
+    EXPECT_EQ(window->state().run.params.columnMsec, window->state().settings.timeScaleMsec);
     // The whole file was read once, in halves.
     EXPECT_EQ(r.fileBytesRead, frames * 2);
     // The device heard the file's sound.
     EXPECT_GE(output->played().size(), static_cast<std::size_t>(frames * 2) * 9 / 10);
     // The kept image, scrolled full: the newest columns at the right edge too show 1 kHz of
     // 0 .. 4 kHz.
-    const AppState& s = appState();
+    const AppState& s = window->state();
     ASSERT_TRUE(s.spectralImage);
     const int rows = s.layout.plotHeight - s.layout.topBand;
     for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
-        EXPECT_NEAR(test::loudestRow(x, 0), rows / 4, 2) << "column " << x;
+        EXPECT_NEAR(test::loudestRow(window->state(), x, 0), rows / 4, 2) << "column " << x;
     }
     EXPECT_GE(markerPixels, s.layout.plotWidth - 1);
     EXPECT_EQ(freqMarkPixels, 0);
@@ -243,24 +243,25 @@ TEST_F(ScanFileTest, WiderAndOtherFormatsArePlayedAsTheirSixteenBitTwin) {
         EXPECT_TRUE(std::equal(heard.begin(), heard.end(),
                                played.end() - static_cast<std::ptrdiff_t>(heard.size())));
         EXPECT_EQ(lastScanFile().fileBytesRead, frames * 2);
-        const AppState& s = appState();
+        const AppState& s = window->state();
         ASSERT_TRUE(s.spectralImage);
-        EXPECT_NEAR(test::loudestRow(5, 0), (s.layout.plotHeight - s.layout.topBand) / 4, 2);
+        EXPECT_NEAR(test::loudestRow(window->state(), 5, 0),
+                    (s.layout.plotHeight - s.layout.topBand) / 4, 2);
         expectIdle();
     }
 }
 
 TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
-    appState().settings.scrollMemChoice = SCROLL_MEM_ON;
+    window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
     scan(test::waveFile(kRate, 2, 16, kRate * 6, test::sines({500.0, 3000.0}, kRate)));
-    const AppState& s = appState();
+    const AppState& s = window->state();
     ASSERT_TRUE(s.spectralImage);
     const int w = s.layout.plotWidth;
     const int rows = s.layout.plotHeight - s.layout.topBand;
     const int lowerBand = s.layout.plotHeight; // the left channel
     // Left channel in the left pane, right channel in the right pane; the gap stays empty.
-    EXPECT_NEAR(test::loudestRow(w / 2 - 4, lowerBand), rows / 8, 2);
-    EXPECT_NEAR(test::loudestRow(w / 2 + 4, 0), rows * 3 / 4, 2);
+    EXPECT_NEAR(test::loudestRow(window->state(), w / 2 - 4, lowerBand), rows / 8, 2);
+    EXPECT_NEAR(test::loudestRow(window->state(), w / 2 + 4, 0), rows * 3 / 4, 2);
     for (int x = w / 2 - 3; x < w / 2 + 4; ++x) {
         EXPECT_EQ(*kept().pixel(x, lowerBand + s.layout.plotHeight - 1 - rows / 8),
                   kBackgroundIndex);
@@ -270,7 +271,7 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
 }
 
 TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory) {
-    AppState& s = appState();
+    AppState& s = window->state();
     s.settings.scrollMemChoice = SCROLL_MEM_OFF;
     bool checked = false;
     const std::int64_t at = clock.currentMs() + 3000;
@@ -299,7 +300,7 @@ TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory)
 }
 
 TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLastPicture) {
-    AppState& s = appState();
+    AppState& s = window->state();
     s.settings.scrollMemChoice = SCROLL_MEM_OFF;
     s.settings.channelChoice = CHANNEL_LEFT;
     const PlotLayout& l = s.layout;
@@ -375,8 +376,8 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
 }
 
 TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
-    appState().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_ON;
-    appState().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_ON;
+    window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
     stopAt(600);
     scan(test::waveFile(kRate, 1, 16, kRate * 20, test::sines({1000.0}, kRate)));
     const ScanFileResult& r = lastScanFile();
@@ -385,7 +386,7 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
     EXPECT_EQ(r.stopMs, 0);
     // 1.5 loop buffers of 16-bit mono at 8 kHz.
     EXPECT_EQ(r.endMs, 3 * (65536 * 2 + 8) * 1000 / (2 * kRate * 2));
-    const AppState& s = appState();
+    const AppState& s = window->state();
     EXPECT_EQ(s.settings.lastMode, 0);
     EXPECT_EQ(s.run.beginMsec, 0);
     EXPECT_EQ(s.run.endMsec, r.endMs);
@@ -394,21 +395,21 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
 }
 
 TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
-    appState().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
     // A band set for a faster file stops at half this one's rate, in the dialog's words.
-    appState().settings.highBandHz = 6000;
+    window->state().settings.highBandHz = 6000;
     // Shorter than half a buffer: the first read ends the data.
     scan(test::waveFile(kRate, 1, 8, kRate / 2, test::sines({1000.0}, kRate)));
-    EXPECT_EQ(appState().settings.highBandHz, kRate / 2);
+    EXPECT_EQ(window->state().settings.highBandHz, kRate / 2);
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_TRUE(lastScanFile().endReached);
     EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 50.0, 4.0);
     EXPECT_TRUE(noteSeen);
     expectIdle();
-    EXPECT_FALSE(appState().spectralImage);
+    EXPECT_FALSE(window->state().spectralImage);
     // All but the last picture, left in the window (replaced by the next one).
-    EXPECT_TRUE(appState().runningScrollImage);
+    EXPECT_TRUE(window->state().runningScrollImage);
     EXPECT_EQ(openAllocations(), 1);
 
     // A data chunk that claims twice what the file holds: the scan ends where the data does.
@@ -460,8 +461,8 @@ TEST_F(ScanFileTest, ASlowMachineGetsTheMeasuredTimeScale) {
     const ScanFileResult& r = lastScanFile();
     ASSERT_GT(r.columnsDrawn, 10);
     EXPECT_GT(r.timeScaleMsec, 25.0);
-    EXPECT_EQ(appState().settings.timeScaleMsec, static_cast<float>(r.timeScaleMsec));
-    EXPECT_EQ(appState().run.params.columnMsec, appState().settings.timeScaleMsec);
+    EXPECT_EQ(window->state().settings.timeScaleMsec, static_cast<float>(r.timeScaleMsec));
+    EXPECT_EQ(window->state().run.params.columnMsec, window->state().settings.timeScaleMsec);
     expectIdle();
 }
 
@@ -485,14 +486,14 @@ TEST_F(ScanFileTest, AnHourLongFileIsStreamedNotHeld) {
     // 10 s of sound is 80000 bytes: read in halves of 32772, never the whole 28.8 MB.
     EXPECT_GE(r.fileBytesRead, 80000);
     EXPECT_LE(r.fileBytesRead, 80000 + 2 * 32772);
-    EXPECT_FALSE(appState().samples);
+    EXPECT_FALSE(window->state().samples);
     expectIdle();
 }
 
 TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepThem) {
     for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
         scanPlot(display, PLOT_SIGNAL, {1000.0});
-        const AppState& s = appState();
+        const AppState& s = window->state();
         ASSERT_TRUE(s.plotImage);
         EXPECT_FALSE(s.spectralImage);
         EXPECT_FALSE(noteSeen);
@@ -510,18 +511,18 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         window->surface().updateNow();
         EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu, qRgb(10, 20, blue) & 0xffffffu);
     }
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(appState().activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().activePalette));
     // The level bar one line down lowers the gain: the line plot is drawn again lower.
-    appState().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    window->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
     const int before = highest(kSignal2Index).second;
-    const std::int32_t code = appState().settings.levelScaleCode;
+    const std::int32_t code = window->state().settings.levelScaleCode;
     window->verticalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(appState().settings.levelScaleCode, code + 1);
+    EXPECT_EQ(window->state().settings.levelScaleCode, code + 1);
     EXPECT_GT(highest(kSignal2Index).second, before);
     // GRID on draws the crosses over the plot on the window.
     QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
-    EXPECT_TRUE(appState().gridOn);
+    EXPECT_TRUE(window->state().gridOn);
     // Window Image saves the plot with its labels and crosses as the window shows them.
     window->surface().updateNow();
     prompts->queueDialog([](QDialog& d) {
@@ -533,7 +534,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     QFile saved(dir.file(QStringLiteral("plot.bmp")));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray bmp = saved.readAll();
-    const PlotLayout& l = appState().layout;
+    const PlotLayout& l = window->state().layout;
     const int width = l.plotWidth - l.plotWidth % 4;
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
     const auto colour = [&](int x, int y) {
@@ -561,17 +562,17 @@ TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
     const std::int64_t start = clock.currentMs();
     clock.addListener([&](std::int64_t now) {
         if (held.size() < 2 && now >= start + 800 * std::int64_t(held.size() + 1) &&
-            appState().scanDrawing) {
+            window->state().scanDrawing) {
             EXPECT_EQ(peak->text(), PEAK_RESET_LABEL);
             EXPECT_TRUE(peak->isEnabled());
             QTest::mouseClick(peak, Qt::LeftButton);
-            held.push_back(scanPlotView()->peakHoldOn());
+            held.push_back(scanPlotView(window->state())->peakHoldOn());
         }
     });
     scanPlot(DISPLAY_LINE_PLOT, PLOT_PEAK_DELTA, {1000.0});
     EXPECT_EQ(held, (std::vector<bool>{true, false}));
     // The held peak stood at the tone; the steady tone now differs by nothing from it.
-    const ScopeView& v = *scanPlotView();
+    const ScopeView& v = *scanPlotView(window->state());
     const auto k = static_cast<std::size_t>((pointX(1000.0) - plotLeft()) / 2);
     EXPECT_EQ(*std::max_element(v.peak().begin(), v.peak().end()), v.peak()[k]);
     const int mid = static_cast<int>(120 * v.geometry().unitScale);
@@ -581,9 +582,10 @@ TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
 
 TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
     scanPlot(DISPLAY_BAR_PLOT, PLOT_LR_DELTA, {1000.0, 2000.0});
-    const int mid = baseline() - static_cast<int>(120 * scanPlotView()->geometry().unitScale);
-    const auto barTop = [](int x) {
-        for (int y = appState().layout.charHeight; y < baseline(); ++y) {
+    const int mid =
+        baseline() - static_cast<int>(120 * scanPlotView(window->state())->geometry().unitScale);
+    const auto barTop = [this](int x) {
+        for (int y = window->state().layout.charHeight; y < baseline(); ++y) {
             if (*plot().pixel(x, y) == kSignal1Index) {
                 return y;
             }
@@ -598,9 +600,9 @@ TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
 }
 
 TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
-    appState().settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
+    window->state().settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
-    const ScopeView& v = *scanPlotView();
+    const ScopeView& v = *scanPlotView(window->state());
     const auto bands = thirdOctavePoints(kRate, 1024, v.geometry().points);
     ASSERT_TRUE(bands);
     const auto loudest = std::max_element(v.levelDb().begin(), v.levelDb().end());
@@ -637,7 +639,8 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     const auto top = std::max_element(rows.begin(), rows.end(),
                                       [&](auto& a, auto& b) { return level(a) < level(b); });
     EXPECT_EQ(top->left(5).trimmed().toInt(), thirdOctaveBand(1000));
-    EXPECT_NEAR(level(*top), *loudest / 4.0 - appState().settings.levelScaleCode - 90.0, 0.051);
+    EXPECT_NEAR(level(*top), *loudest / 4.0 - window->state().settings.levelScaleCode - 90.0,
+                0.051);
 }
 
 TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
@@ -651,7 +654,7 @@ TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
         ScriptedPrompts::pressOk(d);
     });
     sendCommand(cmd::kFreqMark, 0);
-    EXPECT_EQ(appState().settings.marker1Hz, 3000);
+    EXPECT_EQ(window->state().settings.marker1Hz, 3000);
     // In the Text colour: the pitch line has the Freq Mark colour.
     EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 10);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -663,19 +666,19 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
                   test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate)));
     prompts->queueFile(path);
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     // Eight spectra averaged reach back three windows, before the data's start.
-    appState().settings.averageCountScroll = 8;
+    window->state().settings.averageCountScroll = 8;
     const auto click = [this] {
         QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                          QPoint(2, appState().layout.plotHeight / 2));
+                          QPoint(2, window->state().layout.plotHeight / 2));
     };
     prompts->queueDialog([](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Spectrum Plot");
         ScriptedPrompts::pressOk(d);
     });
     click();
-    const AppState& s = appState();
+    const AppState& s = window->state();
     // The span ends at the clicked moment and would reach before the data: it starts at 0.
     EXPECT_EQ(lastScanFile().pointStartByte, 0);
     EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
@@ -703,7 +706,7 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
 // "Event Time" is the clicked column's time (its window's centre), and each Linear line holds
 // its own bin's level: a 1000 Hz sine of amplitude 16000 on bin 128 of 1024 at 8000 Hz.
 TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLevel) {
-    AppSettings& st = appState().settings;
+    AppSettings& st = window->state().settings;
     st.pitchDetectorChoice = PITCH_DETECTOR_ON;
     for (CalibrationPoint& p : st.calibrationTable) {
         p.correctionDb = 0.0f;
@@ -712,16 +715,16 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLev
         dir.write(QStringLiteral("tone.wav"),
                   test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate))));
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     const int column = 100;
-    const long hop = appState().run.params.hop;
+    const long hop = window->state().run.params.hop;
     const auto clickedMsec =
         static_cast<long>(static_cast<double>(column * hop + 1024 / 2) * 1000.0 / kRate);
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                      QPoint(column, appState().layout.plotHeight / 2));
-    const PlotLayout& l = appState().layout;
-    ASSERT_TRUE(appState().plotImage);
+                      QPoint(column, window->state().layout.plotHeight / 2));
+    const PlotLayout& l = window->state().layout;
+    ASSERT_TRUE(window->state().plotImage);
     EXPECT_EQ(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
 
@@ -760,18 +763,18 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLev
     EXPECT_GE(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 24);
     EXPECT_GE(countIn(plot(), {at.x, at.y - 12, 1, 25}, kTextIndex), 24);
     EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
-    EXPECT_TRUE(appState().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
+    EXPECT_TRUE(window->state().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
     EXPECT_EQ(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlot) {
-    AppSettings& st = appState().settings;
+    AppSettings& st = window->state().settings;
     st.pitchDetectorChoice = PITCH_DETECTOR_ON;
     st.channelChoice = CHANNEL_LEFT;
     scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({440.0}, kRate)));
-    const AppState& s = appState();
+    const AppState& s = window->state();
     const PlotLayout& l = s.layout;
     ASSERT_TRUE(s.spectralImage);
     // The dot at 440 Hz in the columns of the steady tone, and the note's text in its box.

@@ -40,7 +40,7 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
     const std::unique_ptr<MainWindow> owner = test::openWindow(o);
     MainWindow& window = *owner;
-    AppSettings& st = appState().settings;
+    AppSettings& st = window.state().settings;
     constexpr int kRate = 11025;
     test::scanSettings(st, kRate);
     st.sampleRateChoice = SAMPLE_RATE_11K;
@@ -55,7 +55,7 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     QTest::keyClick(&window, Qt::Key_F3);
 
     // A column halfway through the run is brightest at 1 kHz (the image fills from the left).
-    const AppState& s = appState();
+    const AppState& s = window.state();
     ASSERT_TRUE(s.spectralImage);
     ASSERT_GT(lastScanInput().columnsDrawn, 100);
     const int rows = s.layout.plotHeight - s.layout.topBand;

@@ -139,7 +139,7 @@ class ScanInputTest : public ::testing::Test {
             return in;
         };
         window = test::openWindow(o);
-        AppSettings& st = appState().settings;
+        AppSettings& st = window->state().settings;
         test::scanSettings(st, kRate);
         st.sampleRateChoice = SAMPLE_RATE_5K;
         st.resolutionChoice = RESOLUTION_16_BIT;
@@ -175,8 +175,8 @@ class ScanInputTest : public ::testing::Test {
         QTest::keyClick(window.get(), Qt::Key_F3);
     }
     void expectIdle() const {
-        EXPECT_FALSE(appState().modeRunning);
-        EXPECT_FALSE(appState().inputOpen);
+        EXPECT_FALSE(window->state().modeRunning);
+        EXPECT_FALSE(window->state().inputOpen);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
@@ -187,7 +187,7 @@ class ScanInputTest : public ::testing::Test {
         }
     }
     QString recordTo(const QString& name) {
-        appState().settings.recordingChoice = RECORDING_ON;
+        window->state().settings.recordingChoice = RECORDING_ON;
         const QString path = dir.file(name);
         prompts->queueFile(path);
         return path;
@@ -224,11 +224,11 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_EQ(r.bufferSeconds, MIN_BUFFER_SECONDS);
     // One column per 10 msec after the start delay (window plus display delay).
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
-    const AppState& s = appState();
+    const AppState& s = window->state();
     ASSERT_TRUE(s.spectralImage);
     const int rows = s.layout.plotHeight - s.layout.topBand;
     for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
-        EXPECT_NEAR(test::loudestRow(x), rows / 4, 2) << "column " << x;
+        EXPECT_NEAR(test::loudestRow(window->state(), x), rows / 4, 2) << "column " << x;
     }
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
     EXPECT_EQ(s.settings.lastMode, 1);
@@ -239,7 +239,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     // Frozen after half a second, without the scroll memory: the columns after it are never
     // drawn, the time readout keeps the moment of the freeze while the readouts follow the
     // pointer over the frozen picture, no note follows, and the picture stays after the stop.
-    appState().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
     at(start + 500, [this] {
@@ -261,7 +261,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     };
     QImage onTone, offTone;
     at(start + 1500, [&] {
-        timeShown = appState().timeNowMsec;
+        timeShown = window->state().timeNowMsec;
         move(5, l.plotHeight - 1 - rows / 4);
         onTone = readouts();
         move(5, l.plotHeight - 1 - rows / 2);
@@ -278,7 +278,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
               kBackgroundIndex);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
-    appState().settings.scrollMemChoice = SCROLL_MEM_ON;
+    window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
 
     // Stopped within the start delay: nothing drawn, the note all the same.
     run(clock.currentMs() + 100);
@@ -287,14 +287,14 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     expectIdle();
 
     // The line plot: mode 2, its picture kept in the plot image, the level log offered.
-    appState().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    window->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     run(clock.currentMs() + 1000);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
     EXPECT_EQ(s.settings.lastMode, 2);
     EXPECT_TRUE(s.plotImage);
     EXPECT_TRUE(s.logDataAvailable);
     expectIdle();
-    appState().settings.displayTypeChoice = DISPLAY_SCROLL;
+    window->state().settings.displayTypeChoice = DISPLAY_SCROLL;
 
     // A resize during the run ends it and runs it again in the new layout, without a note.
     notesSeen.clear();
@@ -313,11 +313,11 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     // The ring of 128 steps is not full before the stop: with PEAK HOLD on from the first steps
     // the tone's level is the sum of the steps taken over all 128, the steps of a frozen
     // display among them, while the window stays as it was frozen.
-    AppSettings& st = appState().settings;
+    AppSettings& st = window->state().settings;
     st.displayTypeChoice = DISPLAY_LINE_PLOT;
     st.averageCountPlot = MAX_AVERAGE_COUNT;
-    const auto loudest = [&st] {
-        const std::span<const float> levels = scanPlotView()->levelDb();
+    const auto loudest = [this, &st] {
+        const std::span<const float> levels = scanPlotView(window->state())->levelDb();
         return *std::max_element(levels.begin(), levels.end()) -
                4.0f * static_cast<float>(st.levelScaleCode);
     };
@@ -335,7 +335,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     QImage later;
     at(start + 990, [&] { later = window->surface().image().copy(); });
     run(start + 1000);
-    EXPECT_TRUE(appState().plotImage);
+    EXPECT_TRUE(window->state().plotImage);
     EXPECT_FALSE(frozen.isNull());
     EXPECT_EQ(later, frozen);
     const float held = loudest();
@@ -348,7 +348,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
 TEST_F(ScanInputTest, AtTheSmallestTimeScaleEachColumnWaitsItsMillisecond) {
     // Once the columns come, the clock moves only while the run sleeps: a column not waited for
     // would cost no time at all.
-    appState().settings.timeScaleMsecSaved = MIN_TIME_SCALE_MSEC;
+    window->state().settings.timeScaleMsecSaved = MIN_TIME_SCALE_MSEC;
     constexpr long kColumns = 500;
     std::int64_t firstMs = -1;
     std::int64_t lastMs = -1;
@@ -397,7 +397,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     InfoPanelInputs shown;
     at(8500, [&] { // the second buffer has been written
         during = readWave(path);
-        shown = currentInfoPanelInputs();
+        shown = currentInfoPanelInputs(window->state());
     });
     pressAt(9500, cmd::kPlayWindow);
     run(10000);
@@ -408,7 +408,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     // The panel says how much is recorded and how long it plays.
     const auto samples = static_cast<long long>(during.samples.size());
     EXPECT_EQ(
-        infoPanel(currentViewGeometry(), shown).texts.back().text,
+        infoPanel(currentViewGeometry(window->state()), shown).texts.back().text,
         QString::asprintf("%.2f, %lld sec", static_cast<double>(samples * 2) / 1e6, samples / kRate)
             .toStdString());
     EXPECT_NEAR(static_cast<double>(during.samples.size()), 1.5 * kRate + 3.0 * kRate,
@@ -451,7 +451,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     // dialog, runs without recording, leaves the file as it was and ends with note 140.
     notesSeen.clear();
     const QString take = dir.write(QStringLiteral("take1.wav"), "old");
-    appState().settings.recordingChoice = RECORDING_ON;
+    window->state().settings.recordingChoice = RECORDING_ON;
     prompts->queueFile(dir.file(QStringLiteral("take1")));
     prompts->queueAnswer(false);
     prompts->queueCancel();
@@ -475,7 +475,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
         QCoreApplication::sendEvent(window->drawingArea(), &press);
     });
     bool frozen = false;
-    at(clock.currentMs() + 1000, [&frozen] { frozen = appState().displayFrozen; });
+    at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().displayFrozen; });
     run(clock.currentMs() + 1500);
     EXPECT_TRUE(frozen);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
@@ -494,7 +494,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     };
     // Dialog 103 chooses Trigger and a level of 1000: loud is a peak-to-peak above 10000.
     const QString path = recordTo(QStringLiteral("trigger.wav"));
-    appState().settings.variablesChoice = cmd::kVariablesAdjust;
+    window->state().settings.variablesChoice = cmd::kVariablesAdjust;
     prompts->queueDialog([](QDialog& d) {
         d.findChild<QAbstractButton*>(controlName(RECORDING_TRIGGER))->click();
         d.findChild<QScrollBar*>(controlName(ID_TRIGGER_SCROLL))->setValue(1000);
@@ -512,14 +512,14 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
 
     // Never loud enough for that level: no file at all.
-    appState().settings.variablesChoice = cmd::kVariablesFreeze;
+    window->state().settings.variablesChoice = cmd::kVariablesFreeze;
     signal = [](SimulatedSoundInput& in) {
         in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.15); });
     };
     signal(*input);
     notesSeen.clear();
     const QString quiet = recordTo(QStringLiteral("quiet.wav"));
-    appState().settings.recordingChoice = RECORDING_TRIGGER;
+    window->state().settings.recordingChoice = RECORDING_TRIGGER;
     run(clock.currentMs() + 3000);
     EXPECT_FALSE(QFile::exists(quiet));
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
@@ -551,7 +551,7 @@ TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
 
     // A folder that is gone when SAVE creates the file: the same, without a file.
     const QString gone = dir.file(QStringLiteral("gone/rec.wav"));
-    appState().settings.recordingChoice = RECORDING_ON;
+    window->state().settings.recordingChoice = RECORDING_ON;
     prompts->queueFile(gone);
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 30000);
@@ -619,7 +619,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     // Mode 1 from the command line: the high limit is cut to 22 kHz, which asks for 44 kHz.
     ASSERT_NE(input, nullptr);
     input->failAt(SimulatedFailure::None);
-    AppState& s = appState();
+    AppState& s = window->state();
     s.autoRun = true;
     s.timeSpanSeconds = 10;
     s.settings.lowBandHz = 0;

@@ -50,7 +50,7 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     // Freeze: the stored (default) parameters.
     const std::unique_ptr<MainWindow> owner = test::openWindow(o, {}, {}, {1280, 960});
     MainWindow& window = *owner;
-    AppState& s = appState();
+    AppState& s = window.state();
     s.notesSuppressed = true; // the completion note would add its 800 ms to the scan
     const double timeScaleMsec = s.settings.timeScaleMsecSaved;
     const QString path =

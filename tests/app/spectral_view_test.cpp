@@ -52,15 +52,15 @@ class SpectralViewTest : public ::testing::Test {
         ASSERT_FALSE(path.isEmpty());
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F1);
-        ASSERT_TRUE(appState().spectralImage);
+        ASSERT_TRUE(window->state().spectralImage);
         // The start of the image in view.
-        appState().hScroll.pos = 0;
+        window->state().hScroll.pos = 0;
         window->surface().invalidate();
         window->surface().updateNow();
     }
 
     [[nodiscard]] QWidget* view() const { return window->centralWidget(); }
-    [[nodiscard]] const PlotLayout& layout() const { return appState().layout; }
+    [[nodiscard]] const PlotLayout& layout() const { return window->state().layout; }
 
     [[nodiscard]] QRgb at(int x, int y) const {
         return window->surface().pixel(x, y).value_or(0) & 0xffffffu;
@@ -84,8 +84,8 @@ class SpectralViewTest : public ::testing::Test {
                 l.readoutWidthB, l.clientHeight - l.plotHeight - l.scrollBarThickness};
     }
     // The colour the image's palette index at an image point shows.
-    [[nodiscard]] static QRgb imageColour(int x, int y) {
-        const auto index = appState().spectralImage->surface().pixel(x, y);
+    [[nodiscard]] QRgb imageColour(int x, int y) {
+        const auto index = window->state().spectralImage->surface().pixel(x, y);
         return paletteDisplay().colour(index.value_or(0)) & 0xffffffu;
     }
 
@@ -133,7 +133,7 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
 
 TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
     // The real time of a column: 4 msec at 22050 Hz is 88 samples, not 88.2.
-    const double ts = appState().run.params.columnMsec;
+    const double ts = window->state().run.params.columnMsec;
     ASSERT_LT(ts, 4.0);
     const int y = layout().plotHeight / 2;
     std::vector<std::pair<QString, QString>> shown;
@@ -156,7 +156,7 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
     EXPECT_EQ(shown[0].first.toDouble(), std::floor(100 * ts));
     EXPECT_EQ(shown[0].second.toDouble(), std::floor(200 * ts));
     // Cancelled: the image is kept and the band the drag inverted is gone.
-    ASSERT_TRUE(appState().spectralImage);
+    ASSERT_TRUE(window->state().spectralImage);
     EXPECT_EQ(at(150, y), imageColour(150, y));
     EXPECT_TRUE(scanCalls.empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -181,7 +181,7 @@ TEST_F(SpectralViewTest, TheBandUnderADragIsInvertedWhileItLasts) {
 TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     // The point spectrum needs a plot display to show it.
     setScanPlotDisplayFactory([](MainWindow&, const AppSettings&) { return nullptr; });
-    const AppState& s = appState();
+    const AppState& s = window->state();
     const int column = 120;
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
     ASSERT_EQ(scanCalls.size(), 1U);
@@ -282,8 +282,8 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_EQ(plot(), withGrid);
     // The overlay lies on the window only; the picture underneath is untouched.
-    const std::vector<std::uint8_t> image(appState().spectralImage->surface().pixels().begin(),
-                                          appState().spectralImage->surface().pixels().end());
+    const std::vector<std::uint8_t> image(window->state().spectralImage->surface().pixels().begin(),
+                                          window->state().spectralImage->surface().pixels().end());
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
@@ -292,21 +292,21 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
         QAccessibleActionInterface::toggleAction());
     window->surface().updateNow();
-    EXPECT_TRUE(appState().gridOn);
+    EXPECT_TRUE(window->state().gridOn);
     EXPECT_EQ(plot(), withGrid);
     grid->setChecked(false);
     window->surface().updateNow();
-    EXPECT_FALSE(appState().gridOn);
+    EXPECT_FALSE(window->state().gridOn);
     EXPECT_EQ(plot(), plain);
-    EXPECT_EQ(std::vector<std::uint8_t>(appState().spectralImage->surface().pixels().begin(),
-                                        appState().spectralImage->surface().pixels().end()),
+    EXPECT_EQ(std::vector<std::uint8_t>(window->state().spectralImage->surface().pixels().begin(),
+                                        window->state().spectralImage->surface().pixels().end()),
               image);
 }
 
 TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
     window->resize(600, 500); // narrower than the image: analysed again at the new size
     QCoreApplication::processEvents();
-    const AppState& s = appState();
+    const AppState& s = window->state();
     ASSERT_TRUE(s.hScroll.scrollable);
     QScrollBar* bar = window->horizontalBar();
     bar->triggerAction(QAbstractSlider::SliderToMinimum);
@@ -342,23 +342,23 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
 TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
     // 520 x 400 is narrower than the panel at the screen's font: a smaller font takes its place.
     // Stereo shown as its left channel, over the band whose value is the widest.
-    AppSettings& st = appState().settings;
+    AppSettings& st = window->state().settings;
     st.channelChoice = CHANNEL_LEFT;
     st.lowBandHz = 100;
     st.highBandHz = 11025;
     prompts->queueFile(dir.write(
         "stereo.wav", test::waveFile(kRate, 2, 16, kRate, test::sines({500.0, 3000.0}, kRate))));
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_EQ(currentInfoPanelInputs().channels, DisplayChannels::Left);
+    ASSERT_EQ(currentInfoPanelInputs(window->state()).channels, DisplayChannels::Left);
     std::vector<int> fontPixels;
     for (const QSize size :
          {QSize(520, 400), QSize(800, 600), QSize(1024, 768), QSize(1920, 1080)}) {
         SCOPED_TRACE(size.width());
         window->resize(size);
         QCoreApplication::processEvents(); // analysed again at the new size
-        ASSERT_TRUE(appState().spectralImage);
+        ASSERT_TRUE(window->state().spectralImage);
         const PlotLayout& l = layout();
-        const ViewGeometry g = currentViewGeometry();
+        const ViewGeometry g = currentViewGeometry(window->state());
         const QFontMetrics metrics(window->controlFont());
         fontPixels.push_back(window->controlFont().pixelSize());
         const auto fits = [&](const ViewDrawing& d, const PixelRect& box) {
@@ -369,7 +369,7 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
                 EXPECT_LE(t.topLeft.y + metrics.height(), box.bottom()) << t.text;
             }
         };
-        fits(infoPanel(g, currentInfoPanelInputs()), g.infoPanel);
+        fits(infoPanel(g, currentInfoPanelInputs(window->state())), g.infoPanel);
         // The readouts as a paint draws them: placeholders, and values at the picture's end.
         ReadoutContext context;
         context.wholeBox = true;
@@ -377,7 +377,7 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
         fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
         point.inside = true;
         point.y = g.stripHeight + 1;
-        point.absoluteColumn = appState().run.params.columns;
+        point.absoluteColumn = window->state().run.params.columns;
         fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
         // Side by side inside the window: the two boxes, then the buttons, each showing its text.
         EXPECT_GE(g.infoPanel.x, 0);

@@ -34,9 +34,9 @@ class AnalyzeFileTest : public ::testing::Test {
         });
     }
 
-    static AppSettings& settings() { return appState().settings; }
-    static const IndexedSurface& image() { return appState().spectralImage->surface(); }
-    static std::vector<std::uint8_t> imageBytes() {
+    AppSettings& settings() { return window->state().settings; }
+    const IndexedSurface& image() { return window->state().spectralImage->surface(); }
+    std::vector<std::uint8_t> imageBytes() {
         return {image().pixels().begin(), image().pixels().end()};
     }
 
@@ -78,20 +78,18 @@ class AnalyzeFileTest : public ::testing::Test {
     }
 
     // The palette index of display row r of the band whose bottom is at `bandBottom`.
-    static int indexAt(int x, int row, int bandBottom) {
-        return *image().pixel(x, bandBottom - 1 - row);
-    }
+    int indexAt(int x, int row, int bandBottom) { return *image().pixel(x, bandBottom - 1 - row); }
 
-    static int rows() { return appState().run.plotHeight - appState().run.stripHeight; }
+    int rows() { return window->state().run.plotHeight - window->state().run.stripHeight; }
 
     // The row a frequency falls on for the linear band of the settings.
-    static int rowOf(double hz) {
+    int rowOf(double hz) {
         const AppSettings& st = settings();
         return static_cast<int>((hz - st.lowBandHz) * rows() / (st.highBandHz - st.lowBandHz));
     }
 
     // The brightest row of column x in the band.
-    static int brightestRow(int x, int bandBottom) {
+    int brightestRow(int x, int bandBottom) {
         int best = 0;
         for (int r = 1; r < rows(); ++r) {
             if (indexAt(x, r, bandBottom) > indexAt(x, best, bandBottom)) {

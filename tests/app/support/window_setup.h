@@ -32,7 +32,7 @@ openWindow(const MainWindowOptions& options, const QStringList& arguments = {},
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->startUp(arguments);
-    appState().settings.variablesChoice = cmd::kVariablesFreeze;
+    window->state().settings.variablesChoice = cmd::kVariablesFreeze;
     return window;
 }
 
@@ -63,8 +63,7 @@ inline void scanSettings(AppSettings& st, int rate) {
 
 // The spectral row of the kept image's column x, in the band starting at bandTop, with the
 // highest palette index.
-inline int loudestRow(int x, int bandTop = 0) {
-    const AppState& s = appState();
+inline int loudestRow(const AppState& s, int x, int bandTop = 0) {
     const int rows = s.layout.plotHeight - s.layout.topBand;
     int best = 0;
     int bestIndex = -1;
