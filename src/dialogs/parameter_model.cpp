@@ -42,6 +42,8 @@ ParameterDialogModel::ParameterDialogModel(DialogId dialog, AppSettings& setting
         }
         break;
     case DialogId::ScanInput:
+        work_.sampleRateChoice =
+            offeredSampleRateChoice(work_.sampleRateChoice, runWork_.offeredRates);
         if (work_.plotTypeChoice == PLOT_LR_DELTA) {
             work_.typeChoice = TYPE_STEREO;
             work_.channelChoice = CHANNEL_DUAL;
@@ -134,8 +136,11 @@ bool ParameterDialogModel::hasControl(int id) const {
     if (isAnalysisAtStopRadio(id)) {
         return dialog_ == DialogId::ScanFile;
     }
-    if (isSampleRateRadio(id) || isRecordingRadio(id) ||
-        isOneOf(id, {ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT})) {
+    if (isSampleRateRadio(id)) {
+        return dialog_ == DialogId::ScanInput &&
+               offeredSampleRateChoice(id, runWork_.offeredRates) == id;
+    }
+    if (isRecordingRadio(id) || isOneOf(id, {ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT})) {
         return dialog_ == DialogId::ScanInput;
     }
     return false;
@@ -376,7 +381,7 @@ void ParameterDialogModel::reset() {
         work_.plotTypeChoice = PLOT_SIGNAL;
     }
     if (dialog_ == DialogId::ScanInput) {
-        work_.sampleRateChoice = SAMPLE_RATE_22K;
+        work_.sampleRateChoice = offeredSampleRateChoice(SAMPLE_RATE_22K, runWork_.offeredRates);
         work_.resolutionChoice = RESOLUTION_16_BIT;
         work_.typeChoice = TYPE_MONO;
         work_.recordingChoice = RECORDING_OFF;

@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace korv {
 
@@ -80,6 +81,13 @@ struct InputRoom {
             input = make ? make() : makePortAudioInput();
         }
         return input.get();
+    }
+    // The rates the input takes for mono 16-bit sound; the classic five when it cannot say.
+    std::vector<int> offeredRates() {
+        SoundInput* in = device();
+        std::vector<int> rates =
+            in != nullptr ? in->offeredRates(sampleRateCandidates(), 1, 16) : std::vector<int>{};
+        return rates.empty() ? classicSampleRates() : rates;
     }
 };
 
@@ -127,6 +135,7 @@ bool inputCommandLineParameters(AppState& s) {
             break;
         }
     }
+    st.sampleRateChoice = offeredSampleRateChoice(st.sampleRateChoice, room().offeredRates());
     const AutomaticParameters automatic = commandLineParameters(
         sampleRateForChoice(st.sampleRateChoice), s.layout.plotWidth, s.layout.plotHeight);
     showChecks(automatic.check);
@@ -213,6 +222,9 @@ bool chooseParameters(AppState& s, int param, bool autoRun, std::int32_t& rate) 
         rate = sampleRateForChoice(st.sampleRateChoice);
         return true;
     }
+    // A stored rate the input does not take gives way to the nearest one it does.
+    std::vector<int> offered = room().offeredRates();
+    st.sampleRateChoice = offeredSampleRateChoice(st.sampleRateChoice, offered);
     rate = sampleRateForChoice(st.sampleRateChoice);
     st.timeScaleMsec = st.timeScaleMsecSaved;
     if (param != cmd::kFromMenu || st.variablesChoice == cmd::kVariablesFreeze) {
@@ -222,6 +234,7 @@ bool chooseParameters(AppState& s, int param, bool autoRun, std::int32_t& rate) 
     RunValues values;
     values.sampleRateHz = rate;
     values.triggerLevel = room().triggerLevel;
+    values.offeredRates = std::move(offered);
     if (!runAnalysisDialog(prompts(), DialogId::ScanInput, st, values,
                            [](std::int32_t) { rebuildPalette(); })) {
         return false;
