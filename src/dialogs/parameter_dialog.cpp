@@ -203,8 +203,18 @@ void ParameterDialog::build() {
             radioGroup("Resolution", {{RESOLUTION_8_BIT, "8 bit"}, {RESOLUTION_16_BIT, "16 bit"}}));
         left->addWidget(radioGroup("Type", {{TYPE_MONO, "Mono"}, {TYPE_STEREO, "Stereo"}}));
     }
-    left->addWidget(radioGroup(
-        "Channels", {{CHANNEL_DUAL, "Dual"}, {CHANNEL_LEFT, "Left"}, {CHANNEL_RIGHT, "Right"}}));
+    QGroupBox* channels = radioGroup(
+        "Channels", {{CHANNEL_DUAL, "Dual"}, {CHANNEL_LEFT, "Left"}, {CHANNEL_RIGHT, "Right"}});
+    if (model_.hasControl(ID_FIRST_CHANNEL_EDIT)) {
+        // A file of more than two channels: which of them Left and Right stand for.
+        for (const auto& [id, label] : {std::pair{ID_FIRST_CHANNEL_EDIT, "Left Channel"},
+                                        std::pair{ID_SECOND_CHANNEL_EDIT, "Right Channel"}}) {
+            QLineEdit* line = edit(id, label, qobject_cast<QBoxLayout*>(channels->layout()));
+            line->setMaxLength(CHANNEL_EDIT_MAX_CHARS);
+            line->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d*"), line));
+        }
+    }
+    left->addWidget(channels);
     if (model_.hasControl(DISPLAY_BAR_PLOT)) {
         left->addWidget(radioGroup(
             "Display Type",

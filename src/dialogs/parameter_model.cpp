@@ -72,6 +72,8 @@ ParameterDialogModel::ParameterDialogModel(DialogId dialog, AppSettings& setting
     endText_ = numberText(runWork_.endMsec);
     timeScaleText_ = formatTimeScale(work_.timeScaleMsec);
     cursorOffsetText_ = numberText(work_.cursorOffsetHz);
+    firstChannelText_ = numberText(fileChannelsOf(work_).first);
+    secondChannelText_ = numberText(fileChannelsOf(work_).second);
     normalise();
 }
 
@@ -135,6 +137,9 @@ bool ParameterDialogModel::hasControl(int id) const {
     }
     if (isAnalysisAtStopRadio(id)) {
         return dialog_ == DialogId::ScanFile;
+    }
+    if (id == ID_FIRST_CHANNEL_EDIT || id == ID_SECOND_CHANNEL_EDIT) {
+        return dialog_ == DialogId::AnalyzeFile && runWork_.fileChannels > 2;
     }
     if (isSampleRateRadio(id)) {
         return dialog_ == DialogId::ScanInput &&
@@ -322,6 +327,12 @@ void ParameterDialogModel::editText(int editId, const std::string& text) {
     case ID_CURSOR_OFFSET_EDIT:
         cursorOffsetText_ = text;
         break;
+    case ID_FIRST_CHANNEL_EDIT:
+        firstChannelText_ = text.substr(0, CHANNEL_EDIT_MAX_CHARS);
+        break;
+    case ID_SECOND_CHANNEL_EDIT:
+        secondChannelText_ = text.substr(0, CHANNEL_EDIT_MAX_CHARS);
+        break;
     default:
         break;
     }
@@ -450,6 +461,14 @@ void ParameterDialogModel::transfer() {
     s.timeScaleMsec = s.timeScaleMsecSaved = parseTimeScale(timeScaleText_);
     s.cursorOffsetHz = parseSignedInt(cursorOffsetText_);
     s.freqResolutionHz = static_cast<float>(resolutionHz());
+    if (hasControl(ID_FIRST_CHANNEL_EDIT)) {
+        // A number beyond the file's channels is taken as its last channel, none as the first.
+        const auto channel = [this](const std::string& text) {
+            return static_cast<int>(
+                std::clamp<std::int64_t>(parseDigits(text), 1, runWork_.fileChannels));
+        };
+        setFileChannels(s, {channel(firstChannelText_), channel(secondChannelText_)});
+    }
 
     RunValues& r = run_;
     const std::int32_t rate = sampleRate();

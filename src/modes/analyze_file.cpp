@@ -167,6 +167,7 @@ void analyzeFile(MainWindow& window, int param) {
                                                          : AnalyzeOpening::AnalyzeFile;
             values.formatFromHeader = info.headerValid;
             values.sampleRateHz = info.sampleRate;
+            values.fileChannels = info.fileChannels;
             values.beginMsec = run.beginMsec;
             values.endMsec = run.endMsec;
             if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values,
@@ -181,6 +182,11 @@ void analyzeFile(MainWindow& window, int param) {
             run.format = {values.sampleRateHz, values.channels, values.bytesPerSample};
             st.timeScaleMsec = st.timeScaleMsecSaved;
             pumpMessages();
+        }
+
+        // A file of more than two channels holds the two the settings name.
+        if (!holdChannels(run.info, fileChannelsOf(st))) {
+            prompts().show(kNoSuchChannel);
         }
 
         // 9. The FFT size and the byte range.

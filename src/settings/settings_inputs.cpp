@@ -4,6 +4,32 @@
 
 namespace korv {
 
+namespace {
+// The spare word holds 0x4B43 in its upper half when it holds the channels: the first in
+// bits 8..15, the second in bits 0..7.
+constexpr std::uint32_t kFileChannelsTag = 0x4B430000U;
+constexpr std::uint32_t kTagMask = 0xFFFF0000U;
+} // namespace
+
+FileChannels fileChannelsOf(const AppSettings& settings) {
+    const auto word = static_cast<std::uint32_t>(settings.spareSetting);
+    const FileChannels stored{static_cast<int>((word >> 8) & 0xFFU),
+                              static_cast<int>(word & 0xFFU)};
+    if ((word & kTagMask) != kFileChannelsTag || !stored.valid()) {
+        return {};
+    }
+    return stored;
+}
+
+void setFileChannels(AppSettings& settings, FileChannels channels) {
+    if (!channels.valid()) {
+        return;
+    }
+    settings.spareSetting = static_cast<std::int32_t>(
+        kFileChannelsTag | static_cast<std::uint32_t>(channels.first) << 8 |
+        static_cast<std::uint32_t>(channels.second));
+}
+
 AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
     return AnalysisInputs{settings.fftSizeChoice, settings.resolutionFactor,
                           settings.timeScaleMsec};

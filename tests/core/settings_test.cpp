@@ -4,6 +4,7 @@
 
 #include "display/palette.h"
 #include "settings/settings_file.h"
+#include "settings/settings_inputs.h"
 
 #include <gtest/gtest.h>
 
@@ -438,6 +439,27 @@ TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
         writeBytes(b);
         loadSettings(path_, s, active);
         EXPECT_EQ(s.sampleRateChoice, 1165) << bad;
+    }
+}
+
+TEST_F(SettingsFile, TheChannelsOfAWideFileLiveInTheSpareWord) {
+    // Every older file holds 300 there: channels 1 and 2, as always.
+    AppSettings s;
+    EXPECT_EQ(fileChannelsOf(s).first, 1);
+    EXPECT_EQ(fileChannelsOf(s).second, 2);
+    setFileChannels(s, {3, 64});
+    ASSERT_TRUE(saveSettings(path_, s, 0));
+    EXPECT_EQ(std::filesystem::file_size(path_), 948U);
+    AppSettings again;
+    LevelPalette active{};
+    loadSettings(path_, again, active);
+    EXPECT_EQ(fileChannelsOf(again).first, 3);
+    EXPECT_EQ(fileChannelsOf(again).second, 64);
+    // A channel 0 or beyond 64 in the word is no choice.
+    for (const std::uint32_t word : {0x4B430002U, 0x4B430141U}) {
+        again.spareSetting = static_cast<std::int32_t>(word);
+        EXPECT_EQ(fileChannelsOf(again).first, 1);
+        EXPECT_EQ(fileChannelsOf(again).second, 2);
     }
 }
 
