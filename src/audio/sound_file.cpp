@@ -375,6 +375,19 @@ WaveParseResult openSoundFile(const std::string& path) {
     return result;
 }
 
+bool holdChannels(WaveFileInfo& info, FileChannels channels) {
+    if (info.fileChannels <= 2 || info.channels != 2 || info.reader != SoundReader::SoundFile) {
+        return true;
+    }
+    if (!channels.valid() || channels.first > info.fileChannels ||
+        channels.second > info.fileChannels) {
+        return false;
+    }
+    info.firstChannel = static_cast<std::uint16_t>(channels.first - 1);
+    info.secondChannel = static_cast<std::uint16_t>(channels.second - 1);
+    return true;
+}
+
 bool holdOneChannel(WaveFileInfo& info, int channel) {
     if (channel < 1 || channel > info.fileChannels) {
         return false;

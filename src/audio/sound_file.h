@@ -29,6 +29,20 @@ inline const UserMessage kNoSuchChannel{"No Such Channel in File", MessageIcon::
 // The same over a whole file in memory.
 [[nodiscard]] WaveParseResult openSoundFileBytes(std::span<const std::uint8_t> bytes);
 
+// Two channels of a file, 1-based.
+struct FileChannels {
+    int first = 1;
+    int second = 2;
+    [[nodiscard]] bool valid() const {
+        return first >= 1 && first <= MAX_FILE_CHANNELS && second >= 1 &&
+               second <= MAX_FILE_CHANNELS;
+    }
+};
+
+// A file of more than two channels holds `channels` as its two (a file of one or two keeps
+// its own); false (info unchanged) when the file has no such channel.
+[[nodiscard]] bool holdChannels(WaveFileInfo& info, FileChannels channels);
+
 // Holds channel `channel` (1-based) of the file alone, as mono data; false (info unchanged)
 // when the file has no such channel.
 [[nodiscard]] bool holdOneChannel(WaveFileInfo& info, int channel);

@@ -15,6 +15,17 @@ inline constexpr std::int32_t SAMPLE_RATE_11K = 1164;
 inline constexpr std::int32_t SAMPLE_RATE_22K = 1165;
 inline constexpr std::int32_t SAMPLE_RATE_44K = 1166;
 inline constexpr std::int32_t SAMPLE_RATE_48K = 1167;
+// The further rates a sound input may offer; 1168 and 1169 stay unused, since a stored 1168
+// has always read back as the default choice.
+inline constexpr std::int32_t SAMPLE_RATE_8K = 1170;
+inline constexpr std::int32_t SAMPLE_RATE_16K = 1171;
+inline constexpr std::int32_t SAMPLE_RATE_32K = 1172;
+inline constexpr std::int32_t SAMPLE_RATE_88K = 1173;
+inline constexpr std::int32_t SAMPLE_RATE_96K = 1174;
+inline constexpr std::int32_t SAMPLE_RATE_176K = 1175;
+inline constexpr std::int32_t SAMPLE_RATE_192K = 1176;
+inline constexpr std::int32_t SAMPLE_RATE_352K = 1177;
+inline constexpr std::int32_t SAMPLE_RATE_384K = 1178;
 
 inline constexpr std::int32_t RESOLUTION_8_BIT = 1007;
 inline constexpr std::int32_t RESOLUTION_16_BIT = 1008;

@@ -41,6 +41,10 @@ inline constexpr int ID_AVERAGE_EDIT = 1060;
 // Edits the user types into.
 inline constexpr int ID_TIME_SCALE_EDIT = 1123;
 inline constexpr int ID_CURSOR_OFFSET_EDIT = 1126;
+// The two channels of a file of more than two (dialog 102).
+inline constexpr int ID_FIRST_CHANNEL_EDIT = 1180;
+inline constexpr int ID_SECOND_CHANNEL_EDIT = 1181;
+inline constexpr int CHANNEL_EDIT_MAX_CHARS = 2;
 
 // Option values (radio ids): base/option_ids.h, plus these.
 inline constexpr std::int32_t FFT_SIZE_CHOICE_1024 = FFT_SIZE_CHOICE_FIRST + 1;

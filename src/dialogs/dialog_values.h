@@ -5,6 +5,7 @@
 #include "dialogs/parameter_rules.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace korv {
 
@@ -20,6 +21,8 @@ struct RunValues {
     AnalyzeOpening opening = AnalyzeOpening::AnalyzeFile;
     bool formatFromHeader = false; // the sample format came from a wave header (102, 104)
     bool pointMode = false;        // Scan File's point spectrum (104, 153)
+    int fileChannels = 0;          // the file's channels (102: more than two offers a choice)
+    std::vector<int> offeredRates; // the rates the input takes (103; empty: the classic five)
 
     // Read on opening, written on OK.
     std::int32_t sampleRateHz = 22050; // the data's rate (102, 104); the chosen rate (103)

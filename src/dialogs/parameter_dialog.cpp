@@ -41,9 +41,13 @@ void ParameterDialog::centreOnScreen() {
 }
 
 QGroupBox* ParameterDialog::radioGroup(const char* title,
-                                       std::initializer_list<std::pair<int, const char*>> items) {
+                                       const std::vector<std::pair<int, const char*>>& items,
+                                       int columns) {
     auto* box = new QGroupBox(QString::fromLatin1(title), this);
-    auto* layout = new QVBoxLayout(box);
+    // One column is a box layout, which callers may add rows to (the trigger level).
+    QLayout* layout = columns > 1 ? static_cast<QLayout*>(new QGridLayout(box))
+                                  : static_cast<QLayout*>(new QVBoxLayout(box));
+    int placed = 0;
     // One exclusive group: a screen reader sees radio buttons of one choice, and the arrow
     // keys move the choice within it.
     auto* group = new QButtonGroup(box);
@@ -63,7 +67,14 @@ QGroupBox* ParameterDialog::radioGroup(const char* title,
             }
         });
         radios_[id] = radio;
-        layout->addWidget(radio);
+        if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+            // Down the first column, then the next.
+            const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
+            grid->addWidget(radio, placed % rows, placed / rows);
+        } else {
+            layout->addWidget(radio);
+        }
+        ++placed;
     }
     return box;
 }
@@ -183,20 +194,33 @@ void ParameterDialog::buildDataColumn(QBoxLayout* left) {
         }
         left->addWidget(dataBox);
     }
-    if (model_.hasControl(SAMPLE_RATE_5K)) {
-        left->addWidget(radioGroup("Sample Rate", {{SAMPLE_RATE_5K, "5k"},
-                                                   {SAMPLE_RATE_11K, "11k"},
-                                                   {SAMPLE_RATE_22K, "22k"},
-                                                   {SAMPLE_RATE_44K, "44k"},
-                                                   {SAMPLE_RATE_48K, "48k"}}));
+    std::vector<std::pair<int, const char*>> rates;
+    for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
+        if (model_.hasControl(c.id)) {
+            rates.emplace_back(c.id, c.label);
+        }
+    }
+    if (!rates.empty()) {
+        // More rates than the five of old take two columns, so the dialog keeps its height.
+        left->addWidget(radioGroup("Sample Rate", rates, rates.size() > 5 ? 2 : 1));
     }
     if (model_.hasControl(RESOLUTION_8_BIT)) {
         left->addWidget(
             radioGroup("Resolution", {{RESOLUTION_8_BIT, "8 bit"}, {RESOLUTION_16_BIT, "16 bit"}}));
         left->addWidget(radioGroup("Type", {{TYPE_MONO, "Mono"}, {TYPE_STEREO, "Stereo"}}));
     }
-    left->addWidget(radioGroup(
-        "Channels", {{CHANNEL_DUAL, "Dual"}, {CHANNEL_LEFT, "Left"}, {CHANNEL_RIGHT, "Right"}}));
+    QGroupBox* channels = radioGroup(
+        "Channels", {{CHANNEL_DUAL, "Dual"}, {CHANNEL_LEFT, "Left"}, {CHANNEL_RIGHT, "Right"}});
+    if (model_.hasControl(ID_FIRST_CHANNEL_EDIT)) {
+        // A file of more than two channels: which of them Left and Right stand for.
+        for (const auto& [id, label] : {std::pair{ID_FIRST_CHANNEL_EDIT, "Left Channel"},
+                                        std::pair{ID_SECOND_CHANNEL_EDIT, "Right Channel"}}) {
+            QLineEdit* line = edit(id, label, qobject_cast<QBoxLayout*>(channels->layout()));
+            line->setMaxLength(CHANNEL_EDIT_MAX_CHARS);
+            line->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d*"), line));
+        }
+    }
+    left->addWidget(channels);
     if (model_.hasControl(DISPLAY_BAR_PLOT)) {
         left->addWidget(radioGroup(
             "Display Type",

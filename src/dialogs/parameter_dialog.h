@@ -46,7 +46,9 @@ class ParameterDialog : public QDialog {
     void buildAnalysisColumn(QBoxLayout* middle);
     void buildDisplayColumn(QBoxLayout* right);
     void buildButtons(QBoxLayout* top);
-    QGroupBox* radioGroup(const char* title, std::initializer_list<std::pair<int, const char*>>);
+    // The buttons of `items` the dialog has, in `columns` columns.
+    QGroupBox* radioGroup(const char* title, const std::vector<std::pair<int, const char*>>& items,
+                          int columns = 1);
     // A labelled scroll bar with its read-only mirror, as one row of `into`.
     void scrollRow(const char* label, int scrollId, int editId, QBoxLayout* into);
     // A labelled edit as one row of `into`.

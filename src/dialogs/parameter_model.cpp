@@ -42,6 +42,8 @@ ParameterDialogModel::ParameterDialogModel(DialogId dialog, AppSettings& setting
         }
         break;
     case DialogId::ScanInput:
+        work_.sampleRateChoice =
+            offeredSampleRateChoice(work_.sampleRateChoice, runWork_.offeredRates);
         if (work_.plotTypeChoice == PLOT_LR_DELTA) {
             work_.typeChoice = TYPE_STEREO;
             work_.channelChoice = CHANNEL_DUAL;
@@ -70,6 +72,8 @@ ParameterDialogModel::ParameterDialogModel(DialogId dialog, AppSettings& setting
     endText_ = numberText(runWork_.endMsec);
     timeScaleText_ = formatTimeScale(work_.timeScaleMsec);
     cursorOffsetText_ = numberText(work_.cursorOffsetHz);
+    firstChannelText_ = numberText(fileChannelsOf(work_).first);
+    secondChannelText_ = numberText(fileChannelsOf(work_).second);
     normalise();
 }
 
@@ -137,8 +141,14 @@ bool ParameterDialogModel::hasControl(int id) const {
     if (isStepMaxRadio(id)) {
         return dialog_ == DialogId::AnalyzeFile;
     }
-    if (isSampleRateRadio(id) || isRecordingRadio(id) ||
-        isOneOf(id, {ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT})) {
+    if (id == ID_FIRST_CHANNEL_EDIT || id == ID_SECOND_CHANNEL_EDIT) {
+        return dialog_ == DialogId::AnalyzeFile && runWork_.fileChannels > 2;
+    }
+    if (isSampleRateRadio(id)) {
+        return dialog_ == DialogId::ScanInput &&
+               offeredSampleRateChoice(id, runWork_.offeredRates) == id;
+    }
+    if (isRecordingRadio(id) || isOneOf(id, {ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT})) {
         return dialog_ == DialogId::ScanInput;
     }
     return false;
@@ -322,6 +332,12 @@ void ParameterDialogModel::editText(int editId, const std::string& text) {
     case ID_CURSOR_OFFSET_EDIT:
         cursorOffsetText_ = text;
         break;
+    case ID_FIRST_CHANNEL_EDIT:
+        firstChannelText_ = text.substr(0, CHANNEL_EDIT_MAX_CHARS);
+        break;
+    case ID_SECOND_CHANNEL_EDIT:
+        secondChannelText_ = text.substr(0, CHANNEL_EDIT_MAX_CHARS);
+        break;
     default:
         break;
     }
@@ -381,7 +397,7 @@ void ParameterDialogModel::reset() {
         work_.plotTypeChoice = PLOT_SIGNAL;
     }
     if (dialog_ == DialogId::ScanInput) {
-        work_.sampleRateChoice = SAMPLE_RATE_22K;
+        work_.sampleRateChoice = offeredSampleRateChoice(SAMPLE_RATE_22K, runWork_.offeredRates);
         work_.resolutionChoice = RESOLUTION_16_BIT;
         work_.typeChoice = TYPE_MONO;
         work_.recordingChoice = RECORDING_OFF;
@@ -451,6 +467,14 @@ void ParameterDialogModel::transfer() {
     s.timeScaleMsec = s.timeScaleMsecSaved = parseTimeScale(timeScaleText_);
     s.cursorOffsetHz = parseSignedInt(cursorOffsetText_);
     s.freqResolutionHz = static_cast<float>(resolutionHz());
+    if (hasControl(ID_FIRST_CHANNEL_EDIT)) {
+        // A number beyond the file's channels is taken as its last channel, none as the first.
+        const auto channel = [this](const std::string& text) {
+            return static_cast<int>(
+                std::clamp<std::int64_t>(parseDigits(text), 1, runWork_.fileChannels));
+        };
+        setFileChannels(s, {channel(firstChannelText_), channel(secondChannelText_)});
+    }
 
     RunValues& r = run_;
     const std::int32_t rate = sampleRate();

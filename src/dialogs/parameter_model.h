@@ -95,6 +95,8 @@ class ParameterDialogModel {
     std::string endText_;
     std::string timeScaleText_;
     std::string cursorOffsetText_;
+    std::string firstChannelText_;
+    std::string secondChannelText_;
     std::map<int, std::string> typed_; // fields beside a bar, as typed and not yet left
     bool enteringRate_ = false;
     std::int32_t rememberedRate_ = 0;

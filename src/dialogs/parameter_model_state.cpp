@@ -145,6 +145,10 @@ std::string ParameterDialogModel::text(int id) const {
         return timeScaleText_;
     case ID_CURSOR_OFFSET_EDIT:
         return cursorOffsetText_;
+    case ID_FIRST_CHANNEL_EDIT:
+        return firstChannelText_;
+    case ID_SECOND_CHANNEL_EDIT:
+        return secondChannelText_;
     case ID_NEW_RATE:
         return enteringRate_ ? "OK" : "New";
     default:

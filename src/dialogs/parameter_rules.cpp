@@ -83,19 +83,51 @@ ScrollRange highBandRange(std::int32_t sampleRate) {
     return {0, std::max(0, sampleRate / 2)};
 }
 
-std::int32_t sampleRateForChoice(std::int32_t sampleRateChoice) {
-    switch (sampleRateChoice) {
-    case SAMPLE_RATE_5K:
-        return 5513;
-    case SAMPLE_RATE_11K:
-        return 11025;
-    case SAMPLE_RATE_44K:
-        return 44100;
-    case SAMPLE_RATE_48K:
-        return 48000;
-    default:
-        return 22050;
+std::vector<int> sampleRateCandidates() {
+    std::vector<int> rates;
+    for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
+        rates.push_back(c.hz);
     }
+    return rates;
+}
+
+std::vector<int> classicSampleRates() {
+    std::vector<int> rates;
+    for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
+        if (c.id >= SAMPLE_RATE_5K && c.id <= SAMPLE_RATE_48K) {
+            rates.push_back(c.hz);
+        }
+    }
+    return rates;
+}
+
+std::int32_t sampleRateForChoice(std::int32_t sampleRateChoice) {
+    for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
+        if (c.id == sampleRateChoice) {
+            return c.hz;
+        }
+    }
+    return sampleRateForChoice(SAMPLE_RATE_22K);
+}
+
+std::int32_t offeredSampleRateChoice(std::int32_t sampleRateChoice,
+                                     const std::vector<int>& offered) {
+    const std::vector<int> rates = offered.empty() ? classicSampleRates() : offered;
+    const std::int32_t wanted = sampleRateForChoice(sampleRateChoice);
+    const SampleRateChoice* best = nullptr;
+    for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
+        if (std::find(rates.begin(), rates.end(), c.hz) == rates.end()) {
+            continue;
+        }
+        if (c.hz == wanted) {
+            return c.id;
+        }
+        // Rising order: of two as near, the later (higher) one wins.
+        if (best == nullptr || std::abs(c.hz - wanted) <= std::abs(best->hz - wanted)) {
+            best = &c;
+        }
+    }
+    return best != nullptr ? best->id : sampleRateChoice;
 }
 
 std::int32_t levelScaleCodeFor(std::int32_t dbScaleChoice) {

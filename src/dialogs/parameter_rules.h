@@ -4,10 +4,13 @@
 // mirror edits, and the placement on the screen. Plain functions, no widgets.
 
 #include "analysis/parameters.h"
+#include "base/option_ids.h"
 #include "display/scroll_action.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korv {
 
@@ -53,8 +56,41 @@ enum class BandLimit { Low, High };
 [[nodiscard]] ScrollRange lowBandRange(std::int32_t freqScaleChoice, std::int32_t sampleRate);
 [[nodiscard]] ScrollRange highBandRange(std::int32_t sampleRate);
 
-// 1163..1167 to 5513..48000 Hz; another choice gives 22050 (the default choice's rate).
+// A sample rate radio of the Scan Input dialog.
+struct SampleRateChoice {
+    std::int32_t id = 0;
+    const char* label = "";
+    std::int32_t hz = 0;
+};
+// Every rate Scan Input can ask an input for, rising; an input offers some of them.
+inline constexpr std::array<SampleRateChoice, 14> SAMPLE_RATE_CHOICES{{
+    {SAMPLE_RATE_5K, "5k", 5513},
+    {SAMPLE_RATE_8K, "8k", 8000},
+    {SAMPLE_RATE_11K, "11k", 11025},
+    {SAMPLE_RATE_16K, "16k", 16000},
+    {SAMPLE_RATE_22K, "22k", 22050},
+    {SAMPLE_RATE_32K, "32k", 32000},
+    {SAMPLE_RATE_44K, "44k", 44100},
+    {SAMPLE_RATE_48K, "48k", 48000},
+    {SAMPLE_RATE_88K, "88k", 88200},
+    {SAMPLE_RATE_96K, "96k", 96000},
+    {SAMPLE_RATE_176K, "176k", 176400},
+    {SAMPLE_RATE_192K, "192k", 192000},
+    {SAMPLE_RATE_352K, "352k", 352800},
+    {SAMPLE_RATE_384K, "384k", 384000},
+}};
+// The rates of SAMPLE_RATE_CHOICES, to ask an input which it takes.
+[[nodiscard]] std::vector<int> sampleRateCandidates();
+// What an input that cannot say is taken to offer: the rates of 1163..1167.
+[[nodiscard]] std::vector<int> classicSampleRates();
+
+// The rate of a choice; an unknown choice gives 22050 (the default choice's rate).
 [[nodiscard]] std::int32_t sampleRateForChoice(std::int32_t sampleRateChoice);
+// The choice kept when the input offers `offered` rates (empty: the classic ones): the same
+// choice when its rate is offered, else the choice of the offered rate nearest it (of two as
+// near, the higher).
+[[nodiscard]] std::int32_t offeredSampleRateChoice(std::int32_t sampleRateChoice,
+                                                   const std::vector<int>& offered);
 // 30 dB -> 9, 60 dB -> -9, 90 dB -> 12; another choice gives the 60 dB code.
 [[nodiscard]] std::int32_t levelScaleCodeFor(std::int32_t dbScaleChoice);
 

@@ -18,7 +18,8 @@ inline bool isOneOf(int id, std::initializer_list<int> ids) {
 }
 
 inline bool isSampleRateRadio(int id) {
-    return inRange(id, SAMPLE_RATE_5K, SAMPLE_RATE_48K);
+    return inRange(id, SAMPLE_RATE_5K, SAMPLE_RATE_48K) ||
+           inRange(id, SAMPLE_RATE_8K, SAMPLE_RATE_384K);
 }
 inline bool isResolutionRadio(int id) {
     return id == RESOLUTION_8_BIT || id == RESOLUTION_16_BIT;

@@ -233,6 +233,7 @@ class AnalyzeFileRun {
                                                       : AnalyzeOpening::AnalyzeFile;
         values.formatFromHeader = run_.info.headerValid;
         values.sampleRateHz = run_.info.sampleRate;
+        values.fileChannels = run_.info.fileChannels;
         values.beginMsec = run_.beginMsec;
         values.endMsec = run_.endMsec;
         if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st_, values,
@@ -252,6 +253,10 @@ class AnalyzeFileRun {
     // The FFT size, the byte range and their checks; with the dialog they send the user back
     // to it.
     Outcome planSegment(bool dialogShown) {
+        // A file of more than two channels holds the two the settings name.
+        if (!holdChannels(run_.info, fileChannelsOf(st_))) {
+            prompts().show(kNoSuchChannel);
+        }
         sendFftSize(st_);
         const int fftSize = fftSizeFromChoice(st_.fftSizeChoice);
         const SegmentRangeInputs rangeIn =

@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace korv {
 
@@ -73,6 +74,13 @@ struct InputRoom {
             input = make ? make() : makePortAudioInput();
         }
         return input.get();
+    }
+    // The rates the input takes for mono 16-bit sound; the classic five when it cannot say.
+    std::vector<int> offeredRates() {
+        SoundInput* in = device();
+        std::vector<int> rates =
+            in != nullptr ? in->offeredRates(sampleRateCandidates(), 1, 16) : std::vector<int>{};
+        return rates.empty() ? classicSampleRates() : rates;
     }
 };
 
@@ -232,7 +240,8 @@ class ScanInputRun {
         result() = ScanInputResult{};
         const bool autoRun = std::exchange(s_.autoRun, false);
         closeColourDialog();
-        if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room().triggerLevel)) {
+        if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room().triggerLevel,
+                                       room().offeredRates())) {
             return;
         }
         deriveRun();

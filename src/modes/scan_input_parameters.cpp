@@ -8,6 +8,7 @@
 #include "base/user_message.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
+#include "dialogs/parameter_rules.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 #include "settings/settings_inputs.h"
@@ -28,7 +29,7 @@ const UserMessage kHighestFrequencyLimited22k{"Highest Frequency Limited to 22 k
 
 // A command-line run: the band checked against what the input offers, the rate chosen from
 // the high limit, the time scale from the span. False when the run ends.
-bool inputCommandLineParameters(AppState& s) {
+bool inputCommandLineParameters(AppState& s, const std::vector<int>& offeredRates) {
     AppSettings& st = s.settings;
     if (st.highBandHz > kCommandLineHighLimitHz) {
         st.highBandHz = kCommandLineHighLimitHz;
@@ -42,6 +43,7 @@ bool inputCommandLineParameters(AppState& s) {
             break;
         }
     }
+    st.sampleRateChoice = offeredSampleRateChoice(st.sampleRateChoice, offeredRates);
     const AutomaticParameters automatic = commandLineParameters(
         s, sampleRateForChoice(st.sampleRateChoice), s.layout.plotWidth, s.layout.plotHeight);
     showChecks(automatic.check);
@@ -55,15 +57,17 @@ bool inputCommandLineParameters(AppState& s) {
 } // namespace
 
 bool chooseScanInputParameters(AppState& s, int param, bool autoRun, std::int32_t& rate,
-                               std::int32_t& triggerLevel) {
+                               std::int32_t& triggerLevel, std::vector<int> offeredRates) {
     AppSettings& st = s.settings;
     if (autoRun) {
-        if (!inputCommandLineParameters(s)) {
+        if (!inputCommandLineParameters(s, offeredRates)) {
             return false;
         }
         rate = sampleRateForChoice(st.sampleRateChoice);
         return true;
     }
+    // A stored rate the input does not take gives way to the nearest one it does.
+    st.sampleRateChoice = offeredSampleRateChoice(st.sampleRateChoice, offeredRates);
     rate = sampleRateForChoice(st.sampleRateChoice);
     st.timeScaleMsec = st.timeScaleMsecSaved;
     if (param != cmd::kFromMenu || st.variablesChoice == cmd::kVariablesFreeze) {
@@ -73,6 +77,7 @@ bool chooseScanInputParameters(AppState& s, int param, bool autoRun, std::int32_
     RunValues values;
     values.sampleRateHz = rate;
     values.triggerLevel = triggerLevel;
+    values.offeredRates = std::move(offeredRates);
     if (!runAnalysisDialog(prompts(), DialogId::ScanInput, st, values,
                            [&s](std::int32_t) { rebuildPalette(s); })) {
         return false;

@@ -2,6 +2,7 @@
 // The parameters of a Scan Input run.
 
 #include <cstdint>
+#include <vector>
 
 namespace korv {
 
@@ -9,8 +10,10 @@ struct AppState;
 
 // A command-line run's (the band checked against what the input offers, the rate chosen from
 // the high limit, the time scale from the span), else those in force or the dialog's, which
-// also sets the trigger level. `rate` is the run's sample rate; false when the run ends here.
+// also sets the trigger level. `rate` is the run's sample rate, one of the rates the input
+// offers; false when the run ends here.
 [[nodiscard]] bool chooseScanInputParameters(AppState& state, int param, bool autoRun,
-                                             std::int32_t& rate, std::int32_t& triggerLevel);
+                                             std::int32_t& rate, std::int32_t& triggerLevel,
+                                             std::vector<int> offeredRates);
 
 } // namespace korv

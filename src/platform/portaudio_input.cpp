@@ -9,6 +9,8 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 namespace korv {
 
@@ -17,6 +19,21 @@ namespace {
 // The callback shares only these with the program's thread: no lock can be taken there.
 static_assert(std::atomic<std::size_t>::is_always_lock_free);
 static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
+// The default input for `channels` of `bitsPerSample`; empty when there is none.
+std::optional<PaStreamParameters> defaultInputParameters(int channels, int bitsPerSample) {
+    PaStreamParameters params{};
+    params.device = Pa_GetDefaultInputDevice();
+    const PaDeviceInfo* info =
+        params.device != paNoDevice ? Pa_GetDeviceInfo(params.device) : nullptr;
+    if (info == nullptr) {
+        return std::nullopt;
+    }
+    params.channelCount = channels;
+    params.sampleFormat = bitsPerSample == 8 ? paUInt8 : paInt16;
+    params.suggestedLatency = info->defaultHighInputLatency;
+    return params;
+}
 
 class PortAudioInput final : public SoundInput {
   public:
@@ -30,6 +47,8 @@ class PortAudioInput final : public SoundInput {
     PortAudioInput& operator=(const PortAudioInput&) = delete;
 
     SoundResult open(const PcmFormat& format, SoundInputSink& sink) override;
+    [[nodiscard]] std::vector<int> offeredRates(std::span<const int> candidates, int channels,
+                                                int bitsPerSample) override;
     SoundResult addBuffer(std::span<std::uint8_t> buffer) override;
     SoundResult start() override;
     [[nodiscard]] std::optional<std::int64_t> positionFrames() override;
@@ -85,20 +104,12 @@ SoundResult PortAudioInput::open(const PcmFormat& format, SoundInputSink& sink) 
     if (isOpen() || !format.isValid() || !ensurePortAudio()) {
         return SoundResult::OpenFailed;
     }
-    PaStreamParameters params{};
-    params.device = Pa_GetDefaultInputDevice();
-    if (params.device == paNoDevice) {
+    const auto params = defaultInputParameters(format.channels, format.bitsPerSample);
+    if (!params) {
         return SoundResult::OpenFailed;
     }
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(params.device);
-    if (info == nullptr) {
-        return SoundResult::OpenFailed;
-    }
-    params.channelCount = format.channels;
-    params.sampleFormat = format.bitsPerSample == 8 ? paUInt8 : paInt16;
-    params.suggestedLatency = info->defaultHighInputLatency;
     PaStream* stream = nullptr;
-    if (Pa_OpenStream(&stream, &params, nullptr, format.sampleRate, paFramesPerBufferUnspecified,
+    if (Pa_OpenStream(&stream, &*params, nullptr, format.sampleRate, paFramesPerBufferUnspecified,
                       paNoFlag, &PortAudioInput::callback, this) != paNoError) {
         return SoundResult::OpenFailed;
     }
@@ -114,6 +125,23 @@ SoundResult PortAudioInput::open(const PcmFormat& format, SoundInputSink& sink) 
     started_ = false;
     silent_.store(false);
     return SoundResult::Ok;
+}
+
+std::vector<int> PortAudioInput::offeredRates(std::span<const int> candidates, int channels,
+                                              int bitsPerSample) {
+    std::vector<int> offered;
+    const auto params =
+        ensurePortAudio() ? defaultInputParameters(channels, bitsPerSample) : std::nullopt;
+    if (!params) {
+        return offered;
+    }
+    for (const int rate : candidates) {
+        if (PcmFormat{rate, channels, bitsPerSample}.isValid() &&
+            Pa_IsFormatSupported(&*params, nullptr, rate) == paFormatIsSupported) {
+            offered.push_back(rate);
+        }
+    }
+    return offered;
 }
 
 SoundResult PortAudioInput::addBuffer(std::span<std::uint8_t> buffer) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace korv {
 
@@ -35,6 +36,11 @@ class SoundInput {
     // Opens the default input for `format`. OpenFailed when no device can be had or the format
     // is refused; nothing stays open then.
     virtual SoundResult open(const PcmFormat& format, SoundInputSink& sink) = 0;
+
+    // Of the `candidates` (rates in Hz), those the default input takes for `channels` of
+    // `bitsPerSample`, in the candidates' order; empty when it cannot say (no device).
+    [[nodiscard]] virtual std::vector<int> offeredRates(std::span<const int> candidates,
+                                                        int channels, int bitsPerSample) = 0;
 
     // Queues one of the program's buffers; it is filled with whole frames only, and must stay
     // alive until it has come back through bufferDone. PrepareFailed when not open, the buffer

@@ -145,8 +145,23 @@ SimulatedSoundInput::~SimulatedSoundInput() {
     sink_ = nullptr;
 }
 
+std::vector<int> SimulatedSoundInput::offeredRates(std::span<const int> candidates, int channels,
+                                                   int bitsPerSample) {
+    static constexpr int kClassicRates[] = {5513, 11025, 22050, 44100, 48000};
+    const std::span<const int> takes = rates_ ? std::span<const int>(*rates_) : kClassicRates;
+    std::vector<int> offered;
+    for (const int rate : candidates) {
+        if (PcmFormat{rate, channels, bitsPerSample}.isValid() &&
+            std::find(takes.begin(), takes.end(), rate) != takes.end()) {
+            offered.push_back(rate);
+        }
+    }
+    return offered;
+}
+
 SoundResult SimulatedSoundInput::open(const PcmFormat& format, SoundInputSink& sink) {
-    if (failure_ == SimulatedFailure::Open || isOpen() || !format.isValid()) {
+    if (failure_ == SimulatedFailure::Open || isOpen() || !format.isValid() ||
+        (rates_ && std::find(rates_->begin(), rates_->end(), format.sampleRate) == rates_->end())) {
         return SoundResult::OpenFailed;
     }
     sink_ = &sink;

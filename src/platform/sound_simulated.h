@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace korv {
@@ -93,6 +94,8 @@ class SimulatedSoundInput final : public SoundInput {
     SimulatedSoundInput& operator=(const SimulatedSoundInput&) = delete;
 
     SoundResult open(const PcmFormat& format, SoundInputSink& sink) override;
+    [[nodiscard]] std::vector<int> offeredRates(std::span<const int> candidates, int channels,
+                                                int bitsPerSample) override;
     SoundResult addBuffer(std::span<std::uint8_t> buffer) override;
     SoundResult start() override;
     [[nodiscard]] std::optional<std::int64_t> positionFrames() override;
@@ -103,6 +106,9 @@ class SimulatedSoundInput final : public SoundInput {
     [[nodiscard]] bool isOpen() const override { return sink_ != nullptr; }
 
     void failAt(SimulatedFailure failure) { failure_ = failure; }
+    // The rates the device takes; once set, open() refuses any other. Until then it offers the
+    // five rates sound cards have always had, and opens at any rate.
+    void setRates(std::vector<int> rates) { rates_ = std::move(rates); }
     // The sound heard: a signal (scaled to the format, clipped), or PCM bytes in the device's
     // format taken in order and followed by silence. The last one given counts; default silence.
     void setSignal(Signal signal);
@@ -126,6 +132,7 @@ class SimulatedSoundInput final : public SoundInput {
     SoundInputSink* sink_ = nullptr;
     PcmFormat format_;
     Signal signal_;
+    std::optional<std::vector<int>> rates_;
     std::vector<std::uint8_t> bytes_;
     std::size_t bytesRead_ = 0;
     std::deque<Queued> queue_;

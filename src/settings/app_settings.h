@@ -48,7 +48,8 @@ struct AppSettings {
     std::int32_t marker2Hz = 0;
     float freqResolutionHz = 0.0f; // 524
     std::int32_t imageScalePercent = 100;
-    // Kept and written back; STEP_MAX_ON here turns Max Over Step on (maxOverStep).
+    // Kept and written back; once tagged it holds Max Over Step and the file channels
+    // (settings_inputs: maxOverStep, fileChannelsOf).
     std::int32_t spareSetting = SPARE_SETTING_DEFAULT;
     std::int32_t resolutionFactor = 10;
     std::int32_t variablesChoice = 40055;

@@ -51,20 +51,24 @@ struct ValidSet {
     Kind kind = Kind::Anything;
     double low = 0.0;
     double high = 0.0;
-    double alsoValid = 0.0; // one choice apart from low..high
+    double alsoLow = 0.0; // the choices apart from low..high: alsoLow..alsoHigh
+    double alsoHigh = 0.0;
 };
 
 constexpr ValidSet anything() {
     return {};
 }
 constexpr ValidSet choice(double first, double last) {
-    return {ValidSet::Kind::Choice, first, last, first};
+    return {ValidSet::Kind::Choice, first, last, first, first};
 }
 constexpr ValidSet choice(double first, double last, double alsoValid) {
-    return {ValidSet::Kind::Choice, first, last, alsoValid};
+    return {ValidSet::Kind::Choice, first, last, alsoValid, alsoValid};
+}
+constexpr ValidSet choices(double first, double last, double alsoFirst, double alsoLast) {
+    return {ValidSet::Kind::Choice, first, last, alsoFirst, alsoLast};
 }
 constexpr ValidSet range(double low, double high) {
-    return {ValidSet::Kind::Range, low, high, low};
+    return {ValidSet::Kind::Range, low, high, low, low};
 }
 
 using IntField = std::int32_t AppSettings::*;
@@ -89,7 +93,8 @@ constexpr double kMaxImageScalePercent = 1000.0;
 const std::array<StoredWord, 33> kStoredWords{{
     {&AppSettings::lastMode, choice(LAST_MODE_ANALYZE_FILE, LAST_MODE_SCAN_FILE_PLOT)},
     // A reload takes it as stored; every reader of it takes an unknown id as 22050 Hz.
-    {&AppSettings::sampleRateChoice, choice(SAMPLE_RATE_5K, SAMPLE_RATE_48K), false},
+    {&AppSettings::sampleRateChoice,
+     choices(SAMPLE_RATE_5K, SAMPLE_RATE_48K, SAMPLE_RATE_8K, SAMPLE_RATE_384K), false},
     {&AppSettings::resolutionChoice, choice(RESOLUTION_8_BIT, RESOLUTION_16_BIT)},
     {&AppSettings::fftSizeChoice, choice(FFT_SIZE_CHOICE_FIRST, FFT_SIZE_CHOICE_LAST)},
     {&AppSettings::paletteChoice, choice(PALETTE_CB, PALETTE_USER)},
@@ -129,7 +134,7 @@ template <typename T> void bringIntoSet(T& value, T fallback, const ValidSet& va
     case ValidSet::Kind::Anything:
         return;
     case ValidSet::Kind::Choice:
-        if (!(v >= valid.low && v <= valid.high) && v != valid.alsoValid) {
+        if (!(v >= valid.low && v <= valid.high) && !(v >= valid.alsoLow && v <= valid.alsoHigh)) {
             value = fallback;
         }
         return;

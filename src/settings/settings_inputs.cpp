@@ -34,21 +34,57 @@ DbRange dbRangeOf(const AppSettings& settings) {
     return dbRangeOf(settings.dbScaleChoice);
 }
 
-AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
-    return AnalysisInputs{settings.fftSizeChoice, settings.resolutionFactor,
-                          settings.timeScaleMsec};
+namespace {
+// The spare word, once it holds this program's own choices, carries 0x4B43 in its upper half,
+// Max Over Step in bit 15, the first file channel in bits 8..14 and the second in bits 0..7.
+// Any other value (the 300 of every older file) means channels 1 and 2, one frame a step.
+constexpr std::uint32_t kSpareTag = 0x4B430000U;
+constexpr std::uint32_t kTagMask = 0xFFFF0000U;
+constexpr std::uint32_t kMaxOverStepBit = 0x8000U;
+
+bool spareTagged(const AppSettings& settings) {
+    return (static_cast<std::uint32_t>(settings.spareSetting) & kTagMask) == kSpareTag;
+}
+
+void storeSpare(AppSettings& settings, FileChannels channels, bool maxOver) {
+    settings.spareSetting =
+        static_cast<std::int32_t>(kSpareTag | (maxOver ? kMaxOverStepBit : 0U) |
+                                  static_cast<std::uint32_t>(channels.first) << 8 |
+                                  static_cast<std::uint32_t>(channels.second));
+}
+} // namespace
+
+FileChannels fileChannelsOf(const AppSettings& settings) {
+    const auto word = static_cast<std::uint32_t>(settings.spareSetting);
+    const FileChannels stored{static_cast<int>((word >> 8) & 0x7FU),
+                              static_cast<int>(word & 0xFFU)};
+    if (!spareTagged(settings) || !stored.valid()) {
+        return {};
+    }
+    return stored;
+}
+
+void setFileChannels(AppSettings& settings, FileChannels channels) {
+    if (!channels.valid()) {
+        return;
+    }
+    storeSpare(settings, channels, maxOverStep(settings));
 }
 
 bool maxOverStep(const AppSettings& settings) {
-    return settings.spareSetting == STEP_MAX_ON;
+    return spareTagged(settings) &&
+           (static_cast<std::uint32_t>(settings.spareSetting) & kMaxOverStepBit) != 0;
 }
 
 void setMaxOverStep(AppSettings& settings, bool on) {
-    if (on) {
-        settings.spareSetting = STEP_MAX_ON;
-    } else if (maxOverStep(settings)) {
-        settings.spareSetting = SPARE_SETTING_DEFAULT;
+    if (on || spareTagged(settings)) {
+        storeSpare(settings, fileChannelsOf(settings), on);
     }
+}
+
+AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
+    return AnalysisInputs{settings.fftSizeChoice, settings.resolutionFactor,
+                          settings.timeScaleMsec};
 }
 
 ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,

@@ -5,6 +5,7 @@
 
 #include "analysis/column_levels.h"
 #include "analysis/parameters.h"
+#include "audio/sound_file.h"
 #include "display/spectrum_plot.h"
 #include "output/export_picture.h"
 #include "settings/app_settings.h"
@@ -27,9 +28,9 @@ namespace korv {
 [[nodiscard]] AnalysisInputs analysisInputsFrom(const AppSettings& settings);
 
 // The fields of the settings record the loop reads, with the run's samples and parameters.
-// Max Over Step lives in the settings file's spare word: on while it holds STEP_MAX_ON, off for
-// any other value, so files written before it read as off. Turning it off gives the word its
-// default back; a word it never held stays as it was.
+// Max Over Step lives in the settings file's spare word beside the file channels (tagged, so the
+// 300 of older files, or any other value, reads as off); turning it off on an untagged word
+// leaves the word as it was.
 [[nodiscard]] bool maxOverStep(const AppSettings& settings);
 void setMaxOverStep(AppSettings& settings, bool on);
 
@@ -51,6 +52,12 @@ void useAnalyzeFileScale(AppSettings& settings);
 // What the plot reads from the settings.
 [[nodiscard]] ScopeOptions scopeOptions(const AppSettings& settings, const ScopeAxis& axis,
                                         bool grid);
+
+// The two channels of a file of more than two that the window holds, 1-based: Left shows the
+// first, Right the second, Dual both. They live in the spare word of the settings record
+// (tagged, so the 300 of every older file, or any other value, gives channels 1 and 2).
+[[nodiscard]] FileChannels fileChannelsOf(const AppSettings& settings);
+void setFileChannels(AppSettings& settings, FileChannels channels);
 
 // The band the view shows for the data type and channel choice of the settings.
 [[nodiscard]] ViewBand viewBandOf(const AppSettings& settings);

@@ -294,6 +294,47 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
     }
 }
 
+TEST_F(AnalyzeFileTest, TheDialogChoosesTheChannelsOfAFourChannelFile) {
+    const QString four = write(
+        QStringLiteral("four.wav"),
+        test::waveFile(kRate, 4, 16, kRate, test::sines({1000.0, 2000.0, 3000.0, 4000.0}, kRate)));
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().lowBandHz = 0;
+    settings().highBandHz = kRate / 2;
+    const auto choose = [this](int radio, const char* left, const char* right) {
+        prompts->queueDialog([=](QDialog& d) {
+            d.findChild<QLineEdit*>(controlName(ID_FIRST_CHANNEL_EDIT))->setText(left);
+            d.findChild<QLineEdit*>(controlName(ID_SECOND_CHANNEL_EDIT))->setText(right);
+            d.findChild<QRadioButton*>(controlName(radio))->click();
+            ScriptedPrompts::pressOk(d);
+        });
+    };
+    const int x = 40;
+    // Channel 3 alone, as the Left channel.
+    choose(CHANNEL_LEFT, "3", "2");
+    analyze(four);
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_NEAR(brightestRow(x, image().height()), rowOf(3000.0), 2);
+    // Dual of channels 2 and 4: 2 in the lower band, 4 in the upper.
+    choose(CHANNEL_DUAL, "2", "4");
+    analyze(four);
+    ASSERT_TRUE(window->state().spectralImage);
+    const int h = window->state().run.plotHeight;
+    ASSERT_EQ(image().height(), 2 * h);
+    EXPECT_NEAR(brightestRow(x, 2 * h), rowOf(2000.0), 2);
+    EXPECT_NEAR(brightestRow(x, h), rowOf(4000.0), 2);
+    EXPECT_EQ(prompts->dialogsRun().size(), 2);
+    EXPECT_TRUE(prompts->messages().empty());
+    // The choice is kept (Freeze: no dialog), and a two-channel file keeps its own two.
+    settings().variablesChoice = cmd::kVariablesFreeze;
+    analyze(four);
+    EXPECT_NEAR(brightestRow(x, h), rowOf(4000.0), 2);
+    analyze(write(QStringLiteral("two.wav"),
+                  test::waveFile(kRate, 2, 16, kRate, test::sines({1000.0, 3000.0}, kRate))));
+    EXPECT_NEAR(brightestRow(x, 2 * h), rowOf(1000.0), 2);
+    EXPECT_NEAR(brightestRow(x, h), rowOf(3000.0), 2);
+}
+
 TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {
     settings().averageCountScroll = 3;
     analyze(tone("avg.wav", kRate));
@@ -450,7 +491,9 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     ASSERT_EQ(bytes.size(), static_cast<qsizetype>(SETTINGS_FILE_SIZE));
-    EXPECT_EQ(qFromLittleEndian<std::int32_t>(bytes.constData() + 532), STEP_MAX_ON);
+    AppSettings stored;
+    stored.spareSetting = qFromLittleEndian<std::int32_t>(bytes.constData() + 532);
+    EXPECT_TRUE(maxOverStep(stored));
 }
 
 // A time scale that is no number, as a hostile settings file may hold, refuses the run.

@@ -12,6 +12,7 @@
 #include "audio/recording.h"
 #include "dialogs/colour_dialog.h"
 #include "dialogs/control_ids.h"
+#include "dialogs/parameter_rules.h"
 #include "modes/plot_display.h"
 #include "modes/scan_input.h"
 #include "modes/scan_loop.h"
@@ -43,6 +44,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace korv::test {
 
@@ -306,6 +308,50 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_NE(s.layout.plotWidth, widthBefore);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
     EXPECT_EQ(s.spectralImage->width(), s.layout.plotWidth);
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequencyAt192k) {
+    constexpr int kHighRate = 192000;
+    constexpr double kHighToneHz = 60000.0;
+    signal = [](SimulatedSoundInput& in) {
+        in.setRates({44100, 96000, kHighRate});
+        in.setSignal([](std::int64_t frame, int) {
+            return 0.5 * std::sin(2.0 * std::numbers::pi * kHighToneHz *
+                                  static_cast<double>(frame) / kHighRate);
+        });
+    };
+    window->state().settings.variablesChoice = cmd::kVariablesAdjust;
+    // The stored 5.5 kHz is not offered: the dialog opens on the nearest rate offered.
+    std::vector<int> offered;
+    bool nearestChecked = false;
+    prompts->queueDialog([&](QDialog& d) {
+        for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
+            if (d.findChild<QAbstractButton*>(controlName(c.id)) != nullptr) {
+                offered.push_back(c.hz);
+            }
+        }
+        nearestChecked = d.findChild<QAbstractButton*>(controlName(SAMPLE_RATE_44K))->isChecked();
+        d.findChild<QAbstractButton*>(controlName(SAMPLE_RATE_192K))->click();
+        d.findChild<QScrollBar*>(controlName(ID_HIGH_BAND_SCROLL_INPUT))->setValue(kHighRate / 2);
+        ScriptedPrompts::pressOk(d);
+    });
+    run(3000);
+    EXPECT_EQ(offered, (std::vector<int>{44100, 96000, kHighRate}));
+    EXPECT_TRUE(nearestChecked);
+    EXPECT_EQ(lastScanInput().sampleRate, kHighRate);
+    EXPECT_EQ(window->state().settings.sampleRateChoice, SAMPLE_RATE_192K);
+    // The tone's row is that of the bin nearest it, whose centre is k x rate / N, on the
+    // linear band 0 .. rate / 2.
+    const int n = fftSizeFromChoice(window->state().settings.fftSizeChoice);
+    const double binHz =
+        static_cast<double>(kHighRate) * std::round(kHighToneHz * n / kHighRate) / n;
+    const int rows = window->state().layout.plotHeight - window->state().layout.topBand;
+    const double expectedRow = binHz / (kHighRate / 2.0) * rows;
+    ASSERT_GT(lastScanInput().columnsDrawn, 200);
+    for (const int x : {5, 100, 200}) {
+        EXPECT_NEAR(test::loudestRow(window->state(), x), expectedRow, 2.0) << "column " << x;
+    }
     expectIdle();
 }
 

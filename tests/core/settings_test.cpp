@@ -333,7 +333,7 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     loadSettings(path_, on, active);
     EXPECT_TRUE(maxOverStep(on));
     setMaxOverStep(on, false);
-    EXPECT_EQ(on.spareSetting, AppSettings{}.spareSetting);
+    EXPECT_FALSE(maxOverStep(on));
 }
 
 TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {
@@ -437,11 +437,46 @@ TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
     EXPECT_EQ(s.sampleRateChoice, 1165);
     EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::FileApplied);
     EXPECT_EQ(s.sampleRateChoice, 1168);
-    for (const std::int32_t ok : {1163, 1164, 1165, 1166, 1167}) {
+    // The five of old and the higher and lower rates an input may offer (8 .. 384 kHz).
+    for (const std::int32_t ok : {1163, 1164, 1165, 1166, 1167, 1170, 1176, 1178}) {
         putWord(b, 428, ok);
         writeBytes(b);
         loadSettings(path_, s, active);
         EXPECT_EQ(s.sampleRateChoice, ok);
+    }
+    for (const std::int32_t bad : {1169, 1179}) {
+        putWord(b, 428, bad);
+        writeBytes(b);
+        loadSettings(path_, s, active);
+        EXPECT_EQ(s.sampleRateChoice, 1165) << bad;
+    }
+}
+
+TEST_F(SettingsFile, TheChannelsOfAWideFileLiveInTheSpareWord) {
+    // Every older file holds 300 there: channels 1 and 2, as always.
+    AppSettings s;
+    EXPECT_EQ(fileChannelsOf(s).first, 1);
+    EXPECT_EQ(fileChannelsOf(s).second, 2);
+    setFileChannels(s, {3, 64});
+    ASSERT_TRUE(saveSettings(path_, s, 0));
+    EXPECT_EQ(std::filesystem::file_size(path_), 948U);
+    AppSettings again;
+    LevelPalette active{};
+    loadSettings(path_, again, active);
+    EXPECT_EQ(fileChannelsOf(again).first, 3);
+    EXPECT_EQ(fileChannelsOf(again).second, 64);
+    // Max Over Step shares the word: each keeps the other.
+    setMaxOverStep(again, true);
+    EXPECT_EQ(fileChannelsOf(again).first, 3);
+    setFileChannels(again, {64, 1});
+    EXPECT_TRUE(maxOverStep(again));
+    EXPECT_EQ(fileChannelsOf(again).first, 64);
+    EXPECT_EQ(fileChannelsOf(again).second, 1);
+    // A channel 0 or beyond 64 in the word is no choice.
+    for (const std::uint32_t word : {0x4B430002U, 0x4B430141U}) {
+        again.spareSetting = static_cast<std::int32_t>(word);
+        EXPECT_EQ(fileChannelsOf(again).first, 1);
+        EXPECT_EQ(fileChannelsOf(again).second, 2);
     }
 }
 
