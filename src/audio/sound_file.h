@@ -16,7 +16,6 @@
 namespace korv {
 
 inline constexpr int MAX_FILE_CHANNELS = 64;
-inline constexpr std::int32_t MAX_FILE_SAMPLE_RATE = 384000;
 
 // A channel number beyond the file's.
 inline const UserMessage kNoSuchChannel{"No Such Channel in File", MessageIcon::Warning};

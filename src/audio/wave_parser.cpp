@@ -215,12 +215,13 @@ WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read, std::int64_t fil
         return rawDefaults(fileSize);
     }
 
-    // Channel count 0, rates of 0 or less and bit sizes other than the four read would make
-    // frame sizes and durations meaningless (or divide by zero) further on.
+    // Channel count 0, rates of 0 or less (or past any the program reads) and bit sizes other
+    // than the four read would make frame sizes and durations meaningless further on.
     const std::uint16_t channels = get16(fmt.data() + 2);
     const auto sampleRate = static_cast<std::int32_t>(get32(fmt.data() + 4));
     const auto encoding = encodingOf(*tag, get16(fmt.data() + 14));
-    if (!encoding || (channels != 1 && channels != 2) || sampleRate <= 0) {
+    if (!encoding || (channels != 1 && channels != 2) || sampleRate <= 0 ||
+        sampleRate > MAX_FILE_SAMPLE_RATE) {
         return refused(WaveParseStatus::AdvancedFormat, kAdvancedWaveFormat);
     }
 
@@ -229,6 +230,7 @@ WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read, std::int64_t fil
     WaveFileInfo& info = result.info;
     info.channels = channels;
     info.fileChannels = channels;
+    info.secondChannel = channels == 2 ? 1 : 0; // a mono file's one channel stands for both
     info.sampleRate = sampleRate;
     info.encoding = *encoding;
     info.bitsPerSample = *encoding == WaveEncoding::Pcm8 ? 8 : 16;

@@ -19,6 +19,9 @@
 
 namespace korv {
 
+// The highest sample rate any sound file is read at.
+inline constexpr std::int32_t MAX_FILE_SAMPLE_RATE = 384000;
+
 // Without "RIFF" and "WAVE" at the start, the "fmt " id is searched for at offsets 0 to 511.
 inline constexpr std::size_t WAVE_FMT_SEARCH_LIMIT = 512;
 // The chunk walk gives up after this many chunks.

@@ -157,6 +157,7 @@ TEST_F(WaveParserTest, CompressedAndOtherFormatsAreRefused) {
         {"12-bit", 1, 1, 12, 0, 8000, 16},
         {"rate 0", 1, 1, 16, 0, 0, 16},
         {"negative rate", 1, 1, 16, 0, 0x80000000u, 16},
+        {"rate past 384 kHz", 1, 1, 16, 0, 1048584000u, 16},
     };
     for (const auto& c : cases) {
         const auto r = parse(test::pcmWaveFile(c.fmtSize, c.channels, c.rate, c.bits,
