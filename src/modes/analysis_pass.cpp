@@ -118,8 +118,26 @@ void drawPleaseWait(MainWindow& window) {
     window.surface().drawText({x, y}, text, font, kSysWhite, kSysBlack);
 }
 
+// The analyser over the held segment; false with the message shown when it cannot be had.
+bool setUpAnalyzer(AppState& s, FileFrameWindows& windows, bool binLevels,
+                   ParallelColumnLoop& analyzer) {
+    ColumnAnalysisInputs inputs;
+    if (const auto failure = heldSegmentInputs(s, windows, inputs)) {
+        prompts().show(*failure);
+        return false;
+    }
+    inputs.binLevels = binLevels;
+    const int setup =
+        analyzer.setup(inputs, *s.spectralImage, std::thread::hardware_concurrency() >= 2);
+    if (setup != 0) {
+        prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
+        return false;
+    }
+    return true;
+}
+
 // The column loop; false with the message shown when the analysis could not be set up
-// (nothing is drawn).
+// (nothing is drawn) or the file could not be read to the end.
 bool columnLoop(MainWindow& window) {
     AppState& s = window.state();
     AnalysisRun& run = s.run;
@@ -127,17 +145,8 @@ bool columnLoop(MainWindow& window) {
     // log needs no more memory however long the run.
     ImageLogWriter log(window.state());
     FileFrameWindows windows;
-    ColumnAnalysisInputs inputs;
-    if (const auto failure = heldSegmentInputs(s, windows, inputs)) {
-        prompts().show(*failure);
-        return false;
-    }
-    inputs.binLevels = log.active();
     ParallelColumnLoop analyzer;
-    const int setup =
-        analyzer.setup(inputs, *s.spectralImage, std::thread::hardware_concurrency() >= 2);
-    if (setup != 0) {
-        prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
+    if (!setUpAnalyzer(s, windows, log.active(), analyzer)) {
         return false;
     }
     const long columns = run.params.columns;
