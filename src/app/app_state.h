@@ -4,6 +4,7 @@
 // and hands it to the modes; only the GUI thread touches it.
 
 #include "analysis/parameters.h"
+#include "audio/held_samples.h"
 #include "audio/sample_store.h"
 #include "audio/wave_parser.h"
 #include "display/indexed_surface.h"
@@ -115,6 +116,12 @@ struct AppState {
     // repaint or a new palette redraws it; it goes when the scan ends.
     CountedBlock<SpectralImage> runningScrollImage;
     std::optional<SampleStore> samples;
+    // A segment longer than holdLimitBytes is not held: the analysis, PLAY and Save Wave read
+    // it from its file as they go, and `samples` stays empty.
+    std::optional<FileSegment> fileSegment;
+    std::int64_t holdLimitBytes = HELD_SEGMENT_LIMIT_BYTES;
+    // Whether there are samples behind the picture, held or read from the file.
+    [[nodiscard]] bool segmentHeld() const { return samples || fileSegment; }
 
     AnalysisRun run;
     std::optional<Selection> selection;
@@ -127,6 +134,7 @@ struct AppState {
     bool previousKept = false;
     CountedBlock<SpectralImage> previousImage;
     std::optional<SampleStore> previousSamples;
+    std::optional<FileSegment> previousFileSegment;
     AnalysisRun previousRun;
     AppSettings previousSettings;
     HScrollState previousHScroll;

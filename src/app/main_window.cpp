@@ -433,6 +433,7 @@ void MainWindow::releaseAll() {
     s.runningScrollImage.reset();
     s.plotImage.reset();
     s.samples.reset();
+    s.fileSegment.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -577,6 +578,7 @@ void MainWindow::onResize() {
             s.runningScrollImage.reset();
             s.plotImage.reset();
             s.samples.reset();
+            s.fileSegment.reset();
             if (releaseHook_) {
                 releaseHook_();
             }

@@ -1,6 +1,8 @@
 #include "app/playback.h"
 
 #include "audio/playback_messages.h"
+#include "audio/sample_encoding.h"
+#include "audio/wave_file.h"
 #include "audio/wave_header.h"
 #include "base/user_message.h"
 #include "platform/commands.h"
@@ -78,19 +80,80 @@ Playback::~Playback() {
 // ---------------------------------------------------------------------------------------------
 // PLAY and PLAY WDW
 
+// A segment read from its file into each half as it comes up.
+class Playback::FileSource {
+  public:
+    [[nodiscard]] bool open(const FileSegment& segment, std::int64_t from, std::int64_t end) {
+        segment_ = segment;
+        next_ = from;
+        end_ = end;
+        return !reader_.open(segment.path, segment.format, segment.source, segment.startByte,
+                             segment.bytes);
+    }
+
+    // The next stretch into `half`, silence after the end (and where the file fails).
+    void refill(std::span<std::uint8_t> half, std::uint8_t silence) {
+        const auto n = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(end_ - next_, 0, static_cast<std::int64_t>(half.size())));
+        std::size_t copied = 0;
+        if (n > 0) {
+            precise_.resize(encodingConverted(segment_.source.encoding) ? n / 2 : 0);
+            copied = reader_.read(segment_.startByte + next_, half.first(n), precise_) ? n : 0;
+            next_ += static_cast<std::int64_t>(n);
+        }
+        for (std::uint8_t& byte : half.subspan(copied)) {
+            byte = silence;
+        }
+    }
+
+  private:
+    FileSegment segment_;
+    HeldSampleReader reader_;
+    std::vector<float> precise_;
+    std::int64_t next_ = 0;
+    std::int64_t end_ = 0;
+};
+
 void Playback::startPlayAll(const SampleStore& store, const PlayGeometry& geometry) {
-    start(Use::Play, store, geometry);
+    // The header may claim more than is held; only held bytes are played.
+    start(Use::Play,
+          {waveHeaderFormat(store.header()),
+           std::min<std::size_t>(waveHeaderDataBytes(store.header()), store.heldBytes()),
+           store.samples(), nullptr},
+          geometry);
 }
 
 void Playback::startPlayWindow(const SampleStore& store, const PlayGeometry& geometry) {
-    start(Use::PlayWindow, store, geometry);
+    start(Use::PlayWindow,
+          {waveHeaderFormat(store.header()),
+           std::min<std::size_t>(waveHeaderDataBytes(store.header()), store.heldBytes()),
+           store.samples(), nullptr},
+          geometry);
 }
 
-void Playback::start(Use use, const SampleStore& store, const PlayGeometry& geometry) {
-    if (active() || store.heldBytes() == 0) {
+void Playback::startPlayAll(const FileSegment& segment, const PlayGeometry& geometry) {
+    start(Use::Play,
+          {segment.format,
+           static_cast<std::size_t>(std::max<std::int64_t>(segment.bytes, 0)),
+           {},
+           &segment},
+          geometry);
+}
+
+void Playback::startPlayWindow(const FileSegment& segment, const PlayGeometry& geometry) {
+    start(Use::PlayWindow,
+          {segment.format,
+           static_cast<std::size_t>(std::max<std::int64_t>(segment.bytes, 0)),
+           {},
+           &segment},
+          geometry);
+}
+
+void Playback::start(Use use, const PlaySamples& samples, const PlayGeometry& geometry) {
+    if (active() || samples.dataBytes == 0) {
         return;
     }
-    const WaveFormat wave = waveHeaderFormat(store.header());
+    const WaveFormat wave = samples.format;
     format_ = PcmFormat{wave.sampleRate, wave.channels, wave.bitsPerSample};
     if (!format_.isValid()) {
         // No device opens for it.
@@ -98,9 +161,7 @@ void Playback::start(Use use, const SampleStore& store, const PlayGeometry& geom
         return;
     }
     const auto frameBytes = static_cast<std::size_t>(format_.blockAlign());
-    // The header may claim more than is held; only held bytes are played.
-    const std::size_t dataBytes =
-        std::min<std::size_t>(waveHeaderDataBytes(store.header()), store.heldBytes());
+    const std::size_t dataBytes = samples.dataBytes;
     std::size_t offset = 0;
     if (use == Use::PlayWindow) {
         const auto wanted = static_cast<std::int64_t>(std::max(geometry.scrollColumn, 0)) *
@@ -109,7 +170,17 @@ void Playback::start(Use use, const SampleStore& store, const PlayGeometry& geom
         offset = std::min(static_cast<std::size_t>(wanted), dataBytes) / frameBytes * frameBytes;
     }
     geometry_ = geometry;
-    source_ = SampleCursor{store.samples().subspan(0, dataBytes), offset};
+    source_ = SampleCursor{samples.held.first(std::min(dataBytes, samples.held.size())), offset};
+    fileSource_.reset();
+    if (samples.segment != nullptr) {
+        fileSource_ = std::make_unique<FileSource>();
+        if (!fileSource_->open(*samples.segment, static_cast<std::int64_t>(offset),
+                               static_cast<std::int64_t>(dataBytes))) {
+            fileSource_.reset();
+            showMessage(kErrorReadingFile);
+            return;
+        }
+    }
     // The time check ends the sound where the held data ends, counted from where it starts.
     totalFrames_ = static_cast<std::int64_t>((dataBytes - offset) / frameBytes);
 
@@ -239,6 +310,10 @@ void Playback::refillHalf(Half which) {
     if (!buffer_.held() || use_ == Use::Stream) {
         return;
     }
+    if (fileSource_) {
+        fileSource_->refill(loopBufferHalf(*buffer_, which), silence_);
+        return;
+    }
     korv::refillHalf(loopBufferHalf(*buffer_, which), source_, silence_);
 }
 
@@ -361,6 +436,7 @@ bool Playback::allocateBuffer(std::int64_t bytes, std::uint8_t silence) {
 void Playback::releaseAll() {
     buffer_.reset();
     source_ = SampleCursor{};
+    fileSource_.reset();
     use_ = Use::None;
     framesPerBuffer_ = 0;
 }

@@ -6,6 +6,7 @@
 // Everything runs on the GUI thread. The device's completion arrives as a posted event and is
 // handled inside pumpMessages(), like every other window message.
 
+#include "audio/held_samples.h"
 #include "audio/playback_buffer.h"
 #include "audio/sample_store.h"
 #include "base/check_result.h"
@@ -88,6 +89,9 @@ class Playback {
     // returns) and return when the sound has ended and everything is released again.
     void startPlayAll(const SampleStore& store, const PlayGeometry& geometry);
     void startPlayWindow(const SampleStore& store, const PlayGeometry& geometry);
+    // The same for a segment too long to hold: each half is read from its file as it comes up.
+    void startPlayAll(const FileSegment& segment, const PlayGeometry& geometry);
+    void startPlayWindow(const FileSegment& segment, const PlayGeometry& geometry);
 
     // Scan File. First the buffer (silence), whose first half the caller fills from the file;
     // empty when the memory cannot be had ("Not enough memory" shown, settings reloaded) or
@@ -123,7 +127,16 @@ class Playback {
     enum class Use { None, Play, PlayWindow, Stream };
     class Relay;
 
-    void start(Use use, const SampleStore& store, const PlayGeometry& geometry);
+    class FileSource;
+    // The stretch to play: `held` bytes, or without them, `segment` read from its file.
+    struct PlaySamples {
+        WaveFormat format;
+        std::size_t dataBytes = 0;
+        std::span<const std::uint8_t> held;
+        const FileSegment* segment = nullptr;
+    };
+
+    void start(Use use, const PlaySamples& samples, const PlayGeometry& geometry);
     [[nodiscard]] bool allocateBuffer(std::int64_t bytes, std::uint8_t silence);
     void runPlayLoop();
     void drawPosition(int markerColumn);
@@ -144,6 +157,7 @@ class Playback {
     CountedBlock<std::vector<std::uint8_t>> buffer_;
     std::uint8_t silence_ = 0;
     SampleCursor source_;
+    std::unique_ptr<FileSource> fileSource_;
     HalfCrossing crossing_{0};
     std::int64_t framesPerBuffer_ = 0;
     std::int64_t totalFrames_ = 0;

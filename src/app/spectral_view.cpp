@@ -444,18 +444,18 @@ InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
     in.channels = displayChannels(s.settings);
     in.sampleRate = s.sampleRateHz;
     // The file's own bytes, however the samples are held.
-    in.segmentBytes = s.samples ? encodedBytes(s.run.info.encoding, s.run.segmentBytes) : 0;
+    in.segmentBytes = s.segmentHeld() ? encodedBytes(s.run.info.encoding, s.run.segmentBytes) : 0;
     if (s.inputOpen) {
         in.recordedLength = true;
         in.segmentBytes = s.recordedBytes;
         in.recordedFrameBytes = s.run.bytesPerFrame();
     }
-    if (s.samples && s.run.info.recorded) {
+    if (s.segmentHeld() && s.run.info.recorded) {
         in.recordingTime = recordingTimeText(*s.run.info.recorded, s.run.info.sampleRate);
     }
-    if (s.samples && !s.run.info.formatText.empty()) {
+    if (s.segmentHeld() && !s.run.info.formatText.empty()) {
         in.sourceFormat = s.run.info.formatText;
-    } else if (s.samples && encodingConverted(s.run.info.encoding)) {
+    } else if (s.segmentHeld() && encodingConverted(s.run.info.encoding)) {
         in.sourceFormat = encodingText(s.run.info.encoding);
     }
     return in;

@@ -53,6 +53,10 @@ struct FileSegment {
     std::int64_t bytes = 0;     // held bytes
 };
 
+// The longest segment Analyze File holds in memory; a longer one is read from its file as the
+// analysis, PLAY and Save Wave need it.
+inline constexpr std::int64_t HELD_SEGMENT_LIMIT_BYTES = std::int64_t{256} << 20;
+
 // The held bytes each window reads at most in one go (the exact values of wider samples take
 // twice as much again).
 inline constexpr std::int64_t COLUMN_WINDOW_BYTES = std::int64_t{1} << 20;

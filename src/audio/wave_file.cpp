@@ -5,9 +5,11 @@
 #include "base/posix_file.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace korv {
 
@@ -83,6 +85,60 @@ SaveWaveResult saveWaveFile(const std::string& path, SampleStore& store) {
     if (file.write(bytes) != bytes.size()) {
         result.message = kErrorWritingFile;
         // Written whole or not at all: a torn wave file would pass for a short recording.
+        removeIfRegularFile(path);
+    }
+    return result;
+}
+
+namespace {
+
+// Copies the segment's held bytes after the header, a block at a time: what failed, if any.
+std::optional<UserMessage> copySegment(const PosixFile& file, const FileSegment& segment,
+                                       std::uint32_t n) {
+    HeldSampleReader reader;
+    if (reader.open(segment.path, segment.format, segment.source, segment.startByte,
+                    segment.bytes)) {
+        return kErrorReadingFile;
+    }
+    const std::int64_t frame = segment.format.bytesPerFrame();
+    const std::int64_t block = std::max<std::int64_t>(frame, COLUMN_WINDOW_BYTES / frame * frame);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(block));
+    std::vector<float> precise(bytes.size() / 2);
+    for (std::int64_t at = 0; at < n;) {
+        const auto size = static_cast<std::size_t>(std::min<std::int64_t>(block, n - at));
+        const auto into = std::span(bytes).first(size);
+        if (!reader.read(segment.startByte + at, into, precise)) {
+            return kErrorReadingFile;
+        }
+        if (file.write(into) != into.size()) {
+            return kErrorWritingFile;
+        }
+        at += static_cast<std::int64_t>(size);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+SaveWaveResult saveWaveFile(const std::string& path, const FileSegment& segment) {
+    SaveWaveResult result;
+    const PosixFile file = PosixFile::createForWriting(path);
+    if (!file.isOpen()) {
+        result.message = kCannotOpenFile;
+        return result;
+    }
+    result.openedFolder = folderOfPath(path);
+    const std::int64_t frame = std::max(segment.format.bytesPerFrame(), 1);
+    const std::int64_t held = std::min<std::int64_t>(
+        segment.bytes, std::numeric_limits<std::uint32_t>::max() - WAVE_RIFF_SIZE_OVERHEAD);
+    const auto n = static_cast<std::uint32_t>(held - held % frame);
+    std::array<std::uint8_t, WAVE_HEADER_SIZE> header{};
+    buildWaveHeader(WaveHeaderBytes(header), segment.format, n);
+    result.dataBytes = n;
+    result.message = file.write(header) != header.size() ? std::optional(kErrorWritingFile)
+                                                         : copySegment(file, segment, n);
+    if (result.message) {
+        // Written whole or not at all.
         removeIfRegularFile(path);
     }
     return result;

@@ -2,6 +2,7 @@
 // Reading a stretch of a wave file into a SampleStore, and writing a store out as a wave
 // file (Save Wave).
 
+#include "audio/held_samples.h"
 #include "audio/sample_encoding.h"
 #include "audio/sample_store.h"
 #include "audio/wave_header.h"
@@ -48,5 +49,8 @@ struct SaveWaveResult {
 // write removes the partial file (a regular one) and says "Error Writing File". Does nothing when
 // the store has no wave data.
 [[nodiscard]] SaveWaveResult saveWaveFile(const std::string& path, SampleStore& store);
+// The same for a segment too long to hold: its held bytes read from its file a block at a
+// time, so the written file is the one a held segment would give.
+[[nodiscard]] SaveWaveResult saveWaveFile(const std::string& path, const FileSegment& segment);
 
 } // namespace korv

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "audio/sample_encoding.h"
+#include "audio/wave_file.h"
 #include "dialogs/control_ids.h"
 #include "display/column_analyzer.h"
 #include "display/memory_budget.h"
@@ -117,25 +118,35 @@ void drawPleaseWait(MainWindow& window) {
     window.surface().drawText({x, y}, text, font, kSysWhite, kSysBlack);
 }
 
-// The column loop; false with the message shown when the analysis could not be set up
-// (nothing is drawn).
-bool columnLoop(MainWindow& window, const SampleStore& store) {
-    AppState& s = window.state();
-    AnalysisRun& run = s.run;
-    const std::span<const std::uint8_t> samples =
-        store.samples().first(static_cast<std::size_t>(run.segmentBytes));
-    // Each column's block goes to an open spectral image log as soon as it is drawn, so the
-    // log needs no more memory however long the run.
-    ImageLogWriter log(window.state());
-    ColumnAnalysisInputs inputs =
-        columnAnalysisInputsFrom(s.settings, run.format, run.params, samples,
-                                 store.precisePart(static_cast<std::size_t>(run.segmentBytes)));
-    inputs.binLevels = log.active();
-    ParallelColumnLoop analyzer;
+// The analyser over the held segment; false with the message shown when it cannot be had.
+bool setUpAnalyzer(AppState& s, FileFrameWindows& windows, bool binLevels,
+                   ParallelColumnLoop& analyzer) {
+    ColumnAnalysisInputs inputs;
+    if (const auto failure = heldSegmentInputs(s, windows, inputs)) {
+        prompts().show(*failure);
+        return false;
+    }
+    inputs.binLevels = binLevels;
     const int setup =
         analyzer.setup(inputs, *s.spectralImage, std::thread::hardware_concurrency() >= 2);
     if (setup != 0) {
         prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
+        return false;
+    }
+    return true;
+}
+
+// The column loop; false with the message shown when the analysis could not be set up
+// (nothing is drawn) or the file could not be read to the end.
+bool columnLoop(MainWindow& window) {
+    AppState& s = window.state();
+    AnalysisRun& run = s.run;
+    // Each column's block goes to an open spectral image log as soon as it is drawn, so the
+    // log needs no more memory however long the run.
+    ImageLogWriter log(window.state());
+    FileFrameWindows windows;
+    ParallelColumnLoop analyzer;
+    if (!setUpAnalyzer(s, windows, log.active(), analyzer)) {
         return false;
     }
     const long columns = run.params.columns;
@@ -144,7 +155,7 @@ bool columnLoop(MainWindow& window, const SampleStore& store) {
     long x = 0;
     long firstUnshown = 0;
     auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
-    while (x < columns && !s.stopRequested) {
+    while (x < columns && !s.stopRequested && !windows.readFailed()) {
         analyzer.analyzeColumn(x, *s.spectralImage);
         if (log.active()) {
             log.column(x, analyzer.averagedBins(log.channel()));
@@ -169,6 +180,11 @@ bool columnLoop(MainWindow& window, const SampleStore& store) {
         ++x;
     }
     analyzer.release();
+    if (windows.readFailed()) {
+        // The file changed after its check: no picture of half of it.
+        prompts().show(kErrorReadingFile);
+        return false;
+    }
     run.cutShort = x < columns;
     if (run.cutShort) {
         // Stopped: the image and the segment end at the last column drawn.
@@ -266,8 +282,10 @@ void letGoOfHeldData(AppState& s) {
     s.spectralImage.reset();
     s.runningScrollImage.reset();
     s.samples.reset();
+    s.fileSegment.reset();
     s.previousImage.reset();
     s.previousSamples.reset();
+    s.previousFileSegment.reset();
     s.previousKept = false;
     s.restorePossible = false;
 }
@@ -307,7 +325,9 @@ bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
     }
     const std::int64_t available = availableMemoryBytes() + held;
     const std::int64_t samples =
-        heldMemoryBytes(run.segmentBytes, encodingConverted(run.info.encoding));
+        run.segmentBytes > s.holdLimitBytes
+            ? 2 * columnWindowMemory(run.info.source()) // the caller's and the worker's
+            : heldMemoryBytes(run.segmentBytes, encodingConverted(run.info.encoding));
     if (image <= surfacePixelLimit(available) && image + samples <= available) {
         return true;
     }
@@ -345,13 +365,61 @@ bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
     return plan.check.proceeds();
 }
 
-void runAnalysisPass(MainWindow& window, const SampleStore& samples) {
+std::optional<UserMessage> heldSegmentInputs(const AppState& s, FileFrameWindows& windows,
+                                             ColumnAnalysisInputs& inputs) {
+    const AnalysisRun& run = s.run;
+    if (s.samples) {
+        const auto bytes = static_cast<std::size_t>(run.segmentBytes);
+        inputs = columnAnalysisInputsFrom(s.settings, run.format, run.params,
+                                          s.samples->samples().first(bytes),
+                                          s.samples->precisePart(bytes));
+        return std::nullopt;
+    }
+    inputs = columnAnalysisInputsFrom(s.settings, run.format, run.params, {}, {});
+    FileSegment segment = s.fileSegment.value_or(FileSegment{});
+    segment.bytes = std::min(segment.bytes, run.segmentBytes); // a stopped run's part
+    if (const auto failure = windows.open(std::move(segment), run.params.hop)) {
+        return failure;
+    }
+    inputs.windows = windows.windows();
+    return std::nullopt;
+}
+
+bool holdSegment(MainWindow& window, const AnalysisRun& run) {
+    AppState& s = window.state();
+    if (run.segmentBytes > s.holdLimitBytes) {
+        FileSegment segment{run.file, run.waveFormat(), run.info.source(), run.segmentStartByte,
+                            run.segmentBytes};
+        FileFrameWindows check;
+        if (const auto failure = check.open(segment, 1)) {
+            prompts().show(*failure);
+            return false;
+        }
+        s.fileSegment = std::move(segment);
+        return true;
+    }
+    SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
+                                        run.waveFormat(), processAllocations(), run.info.source());
+    if (!segment.store) {
+        if (segment.message) {
+            prompts().show(*segment.message);
+        }
+        if (segment.reloadSettings) {
+            reloadAfterMemoryFailure(window);
+        }
+        return false;
+    }
+    s.samples = std::move(segment.store);
+    return true;
+}
+
+void runAnalysisPass(MainWindow& window) {
     AppState& s = window.state();
     s.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
     if (!startImage(window)) {
         return;
     }
-    if (!columnLoop(window, samples)) {
+    if (!columnLoop(window)) {
         s.analysisDrawing = false;
         s.modeHoldsSurfaces = false;
         releaseHeldAnalysis(window);

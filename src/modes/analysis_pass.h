@@ -6,12 +6,13 @@
 #include "base/check_result.h"
 #include "pipeline/file_analysis.h"
 
+#include <optional>
+
 namespace korv {
 
 class MainWindow;
 struct AnalysisRun;
 struct AppState;
-class SampleStore;
 struct AppSettings;
 
 void showChecks(const CheckResult& check);
@@ -37,8 +38,15 @@ void reloadAfterMemoryFailure(MainWindow& window);
 void rebuildPalette(AppState& state);
 // Hop and columns for the held segment; false with the message shown when they make no run.
 [[nodiscard]] bool deriveColumns(AnalysisRun& run, const AppSettings& settings);
-// The image, the column loop over `samples` (the segment just loaded, which the state holds)
-// and the end of the command.
-void runAnalysisPass(MainWindow& window, const SampleStore& samples);
+// The column analysis's inputs for the segment the state holds: its held bytes, or windows on
+// its file opened in `windows` (which must outlive the inputs' use); the message when the
+// file cannot be read.
+[[nodiscard]] std::optional<UserMessage>
+heldSegmentInputs(const AppState& state, FileFrameWindows& windows, ColumnAnalysisInputs& inputs);
+// Holds the run's segment as the state's samples, or, longer than the state's limit, names it
+// for reading from its file; false with the message shown when neither can be had.
+[[nodiscard]] bool holdSegment(MainWindow& window, const AnalysisRun& run);
+// The image, the column loop over the segment the state holds and the end of the command.
+void runAnalysisPass(MainWindow& window);
 
 } // namespace korv

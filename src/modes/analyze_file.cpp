@@ -281,19 +281,9 @@ class AnalyzeFileRun {
     // The segment, replacing what was held, and the pass over it.
     void loadAndAnalyse() {
         letGoOfHeldData(s_);
-        SegmentResult segment =
-            loadSegment(run_.file, run_.segmentStartByte, run_.segmentBytes, run_.waveFormat(),
-                        processAllocations(), run_.info.source());
-        if (!segment.store) {
-            if (segment.message) {
-                prompts().show(*segment.message);
-            }
-            if (segment.reloadSettings) {
-                reloadAfterMemoryFailure(window_);
-            }
+        if (!holdSegment(window_, run_)) {
             return;
         }
-        s_.samples = std::move(segment.store);
         s_.sampleRateHz = run_.format.sampleRate;
         st_.lastMode = 0;
         st_.lastFileMode = 0;
@@ -305,7 +295,7 @@ class AnalyzeFileRun {
         run_.stripHeight = s_.layout.topBand;
         run_.plotHeight = s_.layout.plotHeight;
         s_.run = run_;
-        runAnalysisPass(window_, *s_.samples);
+        runAnalysisPass(window_);
     }
 
     MainWindow& window_;
@@ -341,6 +331,7 @@ void installAnalyzeFile(MainWindow& window) {
         AppState& s = w->state();
         s.previousImage.reset();
         s.previousSamples.reset();
+        s.previousFileSegment.reset();
         s.previousKept = false;
         s.restorePossible = false;
     });

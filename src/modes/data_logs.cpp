@@ -7,8 +7,11 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/spectral_view.h"
+#include "audio/sample_encoding.h"
+#include "audio/wave_file.h"
 #include "dialogs/point_log_dialog.h"
 #include "display/readouts.h"
+#include "modes/analysis_pass.h"
 #include "modes/plot_display.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
@@ -16,12 +19,60 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <new>
+#include <vector>
 
 namespace korv {
 
 namespace {
+
+// A point's samples where the segment is read from its file: the stretch its averaged frames
+// cover, read here, and the frame of the segment the stretch starts at.
+struct PointStretch {
+    std::vector<std::uint8_t> bytes;
+    std::vector<float> precise;
+    std::int64_t firstFrame = 0;
+};
+
+// The inputs of the point at `startFrame`: the held samples as they are, or the stretch its
+// frames cover read into `stretch`; false when the file cannot be read.
+bool pointInputs(const AppState& s, std::int64_t startFrame, ColumnAnalysisInputs& inputs,
+                 PointStretch& stretch) {
+    if (s.samples || !s.fileSegment) {
+        FileFrameWindows unused; // held samples need no windows
+        return s.samples && !heldSegmentInputs(s, unused, inputs);
+    }
+    inputs = columnAnalysisInputsFrom(s.settings, s.run.format, s.run.params, {}, {});
+    const FileSegment& segment = *s.fileSegment;
+    const std::int64_t frameBytes = std::max(segment.format.bytesPerFrame(), 1);
+    const std::int64_t hopFrames = inputs.run.hop / std::max(1, inputs.channels);
+    const std::int64_t segmentFrames = std::min(segment.bytes, s.run.segmentBytes) / frameBytes;
+    stretch.firstFrame = std::clamp<std::int64_t>(startFrame - (MAX_AVERAGE_COUNT - 1) * hopFrames,
+                                                  0, segmentFrames);
+    const std::int64_t end = std::clamp<std::int64_t>(
+        startFrame + (std::int64_t{1} << MAX_LOG2_FFT_SIZE), stretch.firstFrame, segmentFrames);
+    try {
+        stretch.bytes.assign(static_cast<std::size_t>((end - stretch.firstFrame) * frameBytes), 0);
+        stretch.precise.assign(
+            encodingConverted(segment.source.encoding) ? stretch.bytes.size() / 2 : 0, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    HeldSampleReader reader;
+    if (reader.open(segment.path, segment.format, segment.source, segment.startByte,
+                    segment.bytes) ||
+        !reader.read(segment.startByte + stretch.firstFrame * frameBytes, stretch.bytes,
+                     stretch.precise)) {
+        return false;
+    }
+    inputs.windows = {};
+    inputs.samples = stretch.bytes;
+    inputs.precise = stretch.precise;
+    return true;
+}
 
 // The point log between command 40062 and the closing of its dialog.
 struct PointLog {
@@ -100,8 +151,7 @@ class DataLogs {
             if (axis.usable()) {
                 plot.log10Step = axis.stepPerRow();
             }
-            if (const auto map = axis.rowMap(s.sampleRateHz, fftSize);
-                map && !map->rows.empty()) {
+            if (const auto map = axis.rowMap(s.sampleRateHz, fftSize); map && !map->rows.empty()) {
                 plot.firstPointSpanHz = static_cast<double>(map->rows.front().binCount) *
                                         s.sampleRateHz / (2.0 * fftSize);
             }
@@ -126,7 +176,7 @@ class DataLogs {
         window_.redrawView(true);
         const bool image = s.settings.displayTypeChoice == DISPLAY_SCROLL;
         const ScopeView* plot = scanPlotView(s);
-        if (image ? !s.spectralImage || !s.samples : plot == nullptr) {
+        if (image ? !s.spectralImage || !s.segmentHeld() : plot == nullptr) {
             return;
         }
         const std::optional<std::string> path = askForLogFile();
@@ -181,7 +231,7 @@ class DataLogs {
     void logPoint(int x, int y) {
         AppState& s = window_.state();
         PointLog& log = pointLog_;
-        if (!log.file || !log.dialog || !s.spectralImage || !s.samples) {
+        if (!log.file || !log.dialog || !s.spectralImage || !s.segmentHeld()) {
             return;
         }
         const ViewGeometry g = currentViewGeometry(window_.state());
@@ -198,12 +248,15 @@ class DataLogs {
         // The channel on the screen: the right pane of two, or the Right channel shown alone.
         const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);
         const AnalysisRun& run = s.run;
-        const auto samples = s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes));
-        const std::optional<long> level =
-            pointLevelDb(columnAnalysisInputsFrom(s.settings, run.format, run.params, samples,
-                                                  s.samples->precisePart(samples.size())),
-                         right ? 1 : 0, column * run.params.hop / std::max(1, run.format.channels),
-                         static_cast<double>(frequency));
+        const std::int64_t startFrame = column * run.params.hop / std::max(1, run.format.channels);
+        ColumnAnalysisInputs inputs;
+        PointStretch stretch;
+        if (!pointInputs(s, startFrame, inputs, stretch)) {
+            prompts().show(kErrorReadingFile);
+            return;
+        }
+        const std::optional<long> level = pointLevelDb(
+            inputs, right ? 1 : 0, startFrame - stretch.firstFrame, static_cast<double>(frequency));
         if (!level) {
             return;
         }

@@ -34,6 +34,8 @@ void putKeptStateBack(MainWindow& window) {
     s.spectralImage = std::move(s.previousImage);
     s.samples = std::move(s.previousSamples);
     s.previousSamples.reset();
+    s.fileSegment = std::move(s.previousFileSegment);
+    s.previousFileSegment.reset();
     s.previousKept = false;
     window.redrawView(true);
 }
@@ -51,6 +53,8 @@ bool keepStateForRestore(AppState& s) {
     s.previousImage = std::move(s.spectralImage);
     s.previousSamples = std::move(s.samples);
     s.samples.reset();
+    s.previousFileSegment = std::move(s.fileSegment);
+    s.fileSegment.reset();
     s.previousRun = s.run;
     s.previousSettings = s.settings;
     s.previousHScroll = s.hScroll;
@@ -106,8 +110,8 @@ class ParametersChangeRun {
         if (s_.imageLog) {
             // Log Data: the held segment analysed again as it is, each column written to the
             // log.
-            if (s_.spectralImage && s_.samples) {
-                runAnalysisPass(window_, *s_.samples);
+            if (s_.spectralImage && s_.segmentHeld()) {
+                runAnalysisPass(window_);
             }
             return;
         }
@@ -212,23 +216,15 @@ class ParametersChangeRun {
             rescaleMsec(s_.run.beginMsec, oldRate_, check.sampleRate);
         run_.beginMsec = heldBeginMsec + values_.beginMsec;
         run_.endMsec = heldBeginMsec + values_.endMsec;
-        SegmentResult segment =
-            loadSegment(run_.file, run_.segmentStartByte, length, run_.waveFormat(),
-                        processAllocations(), run_.info.source());
-        if (!segment.store) {
-            if (segment.message) {
-                prompts().show(*segment.message);
-            }
-            if (segment.reloadSettings) {
-                reloadAfterMemoryFailure(window_);
-            } else {
+        if (!holdSegment(window_, run_)) {
+            // After a memory failure nothing is kept to go back to.
+            if (s_.previousKept) {
                 s_.restorePossible = true;
                 sendCommand(cmd::kParametersRestore, 0);
             }
             return;
         }
         s_.spectralImage.reset();
-        s_.samples = std::move(segment.store);
         s_.restorePossible = true;
         s_.sampleRateHz = run_.format.sampleRate;
         if (!deriveColumns(run_, s_.settings)) {
@@ -240,7 +236,7 @@ class ParametersChangeRun {
         run_.commandLine = false;
         s_.run = run_;
         window_.surface().invalidate();
-        runAnalysisPass(window_, *s_.samples);
+        runAnalysisPass(window_);
     }
 
     MainWindow& window_;
@@ -268,6 +264,8 @@ void parametersRestore(MainWindow& window) {
     s.spectralImage = std::move(s.previousImage);
     s.samples = std::move(s.previousSamples);
     s.previousSamples.reset();
+    s.fileSegment = std::move(s.previousFileSegment);
+    s.previousFileSegment.reset();
     s.plotImage.reset(); // a point spectrum's plot
     s.previousKept = false;
     s.restorePossible = false;

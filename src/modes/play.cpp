@@ -83,7 +83,7 @@ void PlayRoom::play(bool wholeSample) {
         scanInputButton(wholeSample ? cmd::kPlay : cmd::kPlayWindow);
         return;
     }
-    if (s.modeRunning || s.playbackActive || !s.samples || !s.spectralImage) {
+    if (s.modeRunning || s.playbackActive || !s.segmentHeld() || !s.spectralImage) {
         return;
     }
     Playback* p = playback();
@@ -95,10 +95,16 @@ void PlayRoom::play(bool wholeSample) {
         return;
     }
     const PlayGeometry geometry = currentPlayGeometry(s);
-    if (wholeSample) {
-        p->startPlayAll(*s.samples, geometry);
+    if (s.samples) {
+        if (wholeSample) {
+            p->startPlayAll(*s.samples, geometry);
+        } else {
+            p->startPlayWindow(*s.samples, geometry);
+        }
+    } else if (wholeSample) {
+        p->startPlayAll(*s.fileSegment, geometry);
     } else {
-        p->startPlayWindow(*s.samples, geometry);
+        p->startPlayWindow(*s.fileSegment, geometry);
     }
 }
 

@@ -542,7 +542,8 @@ void installScanInput(MainWindow& window) {
     window.registerCommand(cmd::kScanInput, [w, inputRoom](int param) { scanInput(*w, param); });
     window.registerCommand(cmd::kSaveWave, [w](int) {
         AppState& s = w->state();
-        if (s.modeRunning || !s.samples || !s.samples->waveDataAvailable()) {
+        const bool held = s.samples && s.samples->waveDataAvailable();
+        if (s.modeRunning || (!held && !s.fileSegment)) {
             return;
         }
         w->surface().invalidate();
@@ -550,7 +551,8 @@ void installScanInput(MainWindow& window) {
         if (!chosen) {
             return;
         }
-        const SaveWaveResult saved = saveWaveFile(*chosen, *s.samples);
+        const SaveWaveResult saved =
+            held ? saveWaveFile(*chosen, *s.samples) : saveWaveFile(*chosen, *s.fileSegment);
         if (saved.openedFolder) {
             s.settings.lastFolder = *saved.openedFolder;
         }

@@ -577,6 +577,43 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
 }
 
+// A segment longer than the window may hold is read from its file as the columns go: none of it
+// is held, the last column shows the tone that ends the file, and Save Wave copies the file's
+// own sample bytes.
+TEST_F(AnalyzeFileTest, ASegmentLongerThanTheHoldingLimitIsReadFromItsFile) {
+    constexpr long kFrames = 6L * kRate;
+    constexpr long kToneFrom = kFrames - kRate / 2;
+    const auto endTone = [](long i) {
+        const double t = static_cast<double>(i) / kRate;
+        return std::vector<double>{i >= kToneFrom ? 16000.0 * std::sin(2.0 * M_PI * 3000.0 * t)
+                                                  : 0.0};
+    };
+    const QByteArray file = test::waveFile(kRate, 1, 16, kFrames, endTone);
+    window->state().holdLimitBytes = 64 * 1024;
+    analyze(write(QStringLiteral("long.wav"), file));
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_FALSE(window->state().samples.has_value());
+    ASSERT_TRUE(window->state().fileSegment.has_value());
+    const AnalysisRun& run = window->state().run;
+    ASSERT_GT(run.segmentBytes, window->state().holdLimitBytes);
+    const long last = run.params.columns - 1;
+    EXPECT_NEAR(brightestRow(static_cast<int>(last), run.plotHeight), rowOf(3000.0), 2);
+    EXPECT_GT(indexAt(static_cast<int>(last), rowOf(3000.0), run.plotHeight), 150);
+    EXPECT_LT(indexAt(10, rowOf(3000.0), run.plotHeight), 100);
+
+    const QString saved = dir.file(QStringLiteral("saved.wav"));
+    prompts->queueFile(saved);
+    window->dispatch(cmd::kSaveWave, 0);
+    QFile out(saved);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QByteArray bytes = out.readAll();
+    const qsizetype data = file.indexOf("data") + 8;
+    ASSERT_EQ(bytes.size(), 46 + kFrames * 2);
+    EXPECT_EQ(bytes.mid(46), file.mid(data, kFrames * 2));
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
 // An image the memory cannot hold is refused before the samples are read.
 TEST_F(AnalyzeFileTest, AnImageTooLargeForTheMemoryIsRefusedAtOnce) {
     setAvailableMemoryForTesting(256 * 1024);

@@ -78,6 +78,17 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
     EXPECT_EQ(got[2], QStringLiteral("22050 Hz Sampling Rate"));
     EXPECT_EQ(got.count(QStringLiteral("Point Hz        dB")), run.params.columns);
     EXPECT_TRUE(prompts->messages().empty());
+
+    // Over the holding limit the samples are read from the file again for the log: the same.
+    window->state().holdLimitBytes = 1024;
+    analyzeStereo(CHANNEL_RIGHT);
+    ASSERT_FALSE(window->state().samples.has_value());
+    const QString streamed = dir.file(QStringLiteral("streamed.txt"));
+    logData(streamed);
+    QFile g(streamed);
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(g.readAll().toStdString() == want);
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
@@ -152,6 +163,18 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     EXPECT_FALSE(window->state().pointLogClick);
     EXPECT_EQ(lines(path).size(), 3);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+
+    // Over the holding limit the point's frames are read from the file: the same row.
+    window->state().holdLimitBytes = 1024;
+    analyze(tone(QStringLiteral("tone.wav"), kRate * 2, 2000.0));
+    ASSERT_FALSE(window->state().samples.has_value());
+    prompts->queueFile(path);
+    prompts->queueAnswer(true);
+    sendCommand(cmd::kLogPoints, 0);
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
+    ASSERT_FALSE(lines(path).isEmpty());
+    EXPECT_EQ(lines(path).last(), row);
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 // "image" typed when image.txt exists names image.txt: Log Spectrum asks whether to replace it,

@@ -11,34 +11,52 @@ namespace {
 
 using namespace test;
 
+// Held, and read from the file over the holding limit: the same images both ways.
 TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
-    analyze(write("change.wav",
-                  test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
-    ASSERT_TRUE(window->state().spectralImage);
-    const std::vector<std::uint8_t> before = imageBytes();
-    const long columnsBefore = window->state().run.params.columns;
+    std::vector<std::uint8_t> heldBefore;
+    std::vector<std::uint8_t> heldChanged;
+    for (const bool fromFile : {false, true}) {
+        SCOPED_TRACE(fromFile ? "read from the file" : "held");
+        window->state().holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
+        settings().fftSizeChoice = FFT_SIZE_CHOICE_FIRST + 1;
+        analyze(write("change.wav",
+                      test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
+        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_EQ(window->state().fileSegment.has_value(), fromFile);
+        const std::vector<std::uint8_t> before = imageBytes();
+        const long columnsBefore = window->state().run.params.columns;
 
-    prompts->queueDialog([](QDialog& d) {
-        auto* fft = d.findChild<QRadioButton*>(controlName(FFT_SIZE_CHOICE_FIRST + 3));
-        ASSERT_NE(fft, nullptr);
-        fft->click();
-        ScriptedPrompts::pressOk(d);
-    });
-    sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-    const std::vector<std::uint8_t> changed = imageBytes();
-    EXPECT_NE(changed, before);
-    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+        prompts->queueDialog([](QDialog& d) {
+            auto* fft = d.findChild<QRadioButton*>(controlName(FFT_SIZE_CHOICE_FIRST + 3));
+            ASSERT_NE(fft, nullptr);
+            fft->click();
+            ScriptedPrompts::pressOk(d);
+        });
+        sendCommand(cmd::kParametersChange, 0);
+        ASSERT_TRUE(window->state().spectralImage);
+        EXPECT_EQ(window->state().fileSegment.has_value(), fromFile);
+        EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+        const std::vector<std::uint8_t> changed = imageBytes();
+        EXPECT_NE(changed, before);
+        EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
 
-    sendCommand(cmd::kParametersRestore, 0);
-    ASSERT_TRUE(window->state().spectralImage);
-    const std::vector<std::uint8_t> restored = imageBytes();
-    EXPECT_EQ(restored, before);
-    EXPECT_EQ(window->state().run.params.columns, columnsBefore);
-    EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
-    EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
+        sendCommand(cmd::kParametersRestore, 0);
+        ASSERT_TRUE(window->state().spectralImage);
+        EXPECT_EQ(window->state().fileSegment.has_value(), fromFile);
+        const std::vector<std::uint8_t> restored = imageBytes();
+        EXPECT_EQ(restored, before);
+        EXPECT_EQ(window->state().run.params.columns, columnsBefore);
+        EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
+        EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
+        EXPECT_TRUE(prompts->unscripted().isEmpty());
+        if (fromFile) {
+            EXPECT_TRUE(before == heldBefore);
+            EXPECT_TRUE(changed == heldChanged);
+        } else {
+            heldBefore = before;
+            heldChanged = changed;
+        }
+    }
 }
 
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.

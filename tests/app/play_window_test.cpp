@@ -225,12 +225,19 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
     };
     startUp();
     settings().highBandHz = 5000; // within half of every rate here: no warning
-    for (const Format f : {Format{22050, 1, 16, 1500}, Format{22050, 2, 16, 5000},
-                           Format{11025, 1, 8, 1500}, Format{11025, 2, 8, 300}}) {
-        SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits);
+    // Held, and read from the file as the sound goes when the segment is over the holding limit.
+    for (const Format f :
+         {Format{22050, 1, 16, 1500}, Format{22050, 2, 16, 5000}, Format{11025, 1, 8, 1500},
+          Format{11025, 2, 8, 300}, Format{22050, 2, 16, -5000}, Format{11025, 1, 8, -1500}}) {
+        const bool fromFile = f.ms < 0;
+        const int ms = std::abs(f.ms);
+        SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits
+                                          << (fromFile ? ", from the file" : ""));
+        window->state().holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
         const QByteArray held = analyze(QStringLiteral("play.wav"), f.rate, f.channels, f.bits,
-                                        static_cast<long>(f.rate) * f.ms / 1000);
-        ASSERT_TRUE(window->state().samples.has_value());
+                                        static_cast<long>(f.rate) * ms / 1000);
+        ASSERT_EQ(window->state().samples.has_value(), !fromFile);
+        ASSERT_EQ(window->state().fileSegment.has_value(), fromFile);
         const int before = openAllocations();
         const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
         const std::int64_t startMs = clock.currentMs();
@@ -245,7 +252,7 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         const auto perMs = static_cast<std::size_t>(f.rate * frameBytes / 1000 + frameBytes);
         expectHeard(heard, held, f.bits == 8 ? 128 : 0, 2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
-        EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), f.ms, 10.0);
+        EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
         EXPECT_EQ(output->device.format().channels, f.channels);
         EXPECT_EQ(output->device.format().sampleRate, f.rate);
         EXPECT_EQ(output->device.format().bitsPerSample, f.bits);
