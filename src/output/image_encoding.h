@@ -14,6 +14,10 @@
 
 namespace korv {
 
+// A picture of more rows' bytes than this is deflated in stripes of about this size, in
+// parallel.
+inline constexpr std::size_t PNG_STRIPE_BYTES = std::size_t{4} << 20;
+
 // Nothing when the memory for the file cannot be had or libpng fails.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
                                                                   const ColourTable& colours);
