@@ -148,9 +148,6 @@ class DataLogs {
         const FrequencyAxis axis(frequencyScaleOf(st), st.lowBandHz, st.highBandHz, points);
         if (axis.scale() == FrequencyScale::Log) {
             plot.scale = SpectrumLogScale::Log;
-            if (axis.usable()) {
-                plot.log10Step = axis.stepPerRow();
-            }
             if (const auto map = axis.rowMap(s.sampleRateHz, fftSize); map && !map->rows.empty()) {
                 plot.firstPointSpanHz = static_cast<double>(map->rows.front().binCount) *
                                         s.sampleRateHz / (2.0 * fftSize);

@@ -1,5 +1,7 @@
 #include "output/data_log.h"
 
+#include "analysis/frequency_axis.h"
+
 #include "analysis/parameters.h"
 #include "analysis/rounding.h"
 
@@ -292,15 +294,16 @@ void appendLogSpectrum(std::string& out, const LogSource& s, const SpectrumLogPl
     appendPadded(heading, "Freq Band, Hz", kLogBandWidth);
     appendStartAndHeading(out, s, heading + "dB");
     const double binWidthHz = logBins(s).binWidthHz;
-    const double low = std::log10(std::max(1, s.lowBandHz));
-    const bool wholeHertz = plot.firstPointSpanHz >= kWholeHertzSpan;
     const auto points = static_cast<long>(plot.levels.size());
+    // The points are the rows of the band on the log axis.
+    const FrequencyAxis axis(FrequencyScale::Log, s.lowBandHz, s.highBandHz,
+                             static_cast<int>(points));
+    const bool wholeHertz = plot.firstPointSpanHz >= kWholeHertzSpan;
     for (long r = 0; r < points; ++r) {
         const double rr = static_cast<double>(r);
-        const double centre = std::pow(10.0, low + rr * plot.log10Step);
-        const double lower =
-            r == 0 ? s.lowBandHz : std::pow(10.0, low + (rr - 1.0) * plot.log10Step);
-        const double upper = std::pow(10.0, low + (rr + 1.0) * plot.log10Step);
+        const double centre = axis.hzAtRow(rr);
+        const double lower = r == 0 ? s.lowBandHz : axis.hzAtRow(rr - 1.0);
+        const double upper = axis.hzAtRow(rr + 1.0);
         const double half = std::max((upper - lower) / 4.0, binWidthHz / 2.0);
         appendPadded(out, logBandText(centre, half, wholeHertz), kLogBandWidth);
         appendFixed(out, clampLevel(spectrumPointLevel(s, plot, r)), 1);

@@ -93,7 +93,6 @@ struct SpectrumLogPlot {
     std::span<const float> levels;
     // Linear: each bin's own level stored alike (bin k at index k), for the line naming it.
     std::span<const float> binLevels;
-    double log10Step = 0.0;        // Log: log10 step per point
     double firstPointSpanHz = 0.0; // Log: the frequency span of point 0
     int firstBand = 0;             // 1/3-octave: band numbers first .. upper - 1
     int upperBand = 0;

@@ -267,17 +267,17 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
 
     plot.scale = SpectrumLogScale::Log;
     s.lowBandHz = 100;
-    plot.log10Step = std::log10(22050.0 / 100) / 300;
+    s.highBandHz = 22050;
     plot.firstPointSpanHz = 43.0;
     const auto log = linesOf(spectrumLogText(s, plot));
     ASSERT_EQ(log.size(), 8u + 300u);
     EXPECT_EQ(log[3], "Log Frequency Scale");
     EXPECT_EQ(log[6], "Freq Band, Hz       dB");
     for (std::size_t r = 0; r < 300; ++r) {
-        const double lg = 2.0 + static_cast<double>(r) * plot.log10Step;
-        const double lower = r == 0 ? 100.0 : std::pow(10.0, lg - plot.log10Step);
-        const double half =
-            std::max((std::pow(10.0, lg + plot.log10Step) - lower) / 4, 44100.0 / 2048);
+        const double step = std::log10(22050.0 / 100) / 300;
+        const double lg = 2.0 + static_cast<double>(r) * step;
+        const double lower = r == 0 ? 100.0 : std::pow(10.0, lg - step);
+        const double half = std::max((std::pow(10.0, lg + step) - lower) / 4, 44100.0 / 2048);
         char band[64];
         std::snprintf(band, sizeof band, "%-5i +/- %-5i ",
                       static_cast<int>(std::pow(10.0, lg) + 0.5), static_cast<int>(half + 0.5));
