@@ -42,7 +42,7 @@ CLI::Validator finiteNumber() {
 }
 
 void addCommonOptions(CLI::App& command, Options& o) {
-    command.add_option("files", o.files, "Wave files; - reads their names from standard input");
+    command.add_option("files", o.files, "Sound files; - reads their names from standard input");
     command.add_option("--from", o.fromFile, "Read the file names from FILE, one a line");
     command.add_option("-o,--out", o.outDir,
                        "Write the outputs to DIR (default: beside each file)");
@@ -207,7 +207,7 @@ std::string usageRefusal(const Options& o) {
 Parsed parseCommandLine(int argc, char** argv) {
     Options o;
     CLI::App app{"Korvanthile without a window: spectral images, level tables and third-octave "
-                 "bands of wave files.",
+                 "bands of sound files (wave, FLAC, Ogg, MP3, AIFF, CAF and others).",
                  "korvanthile-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "korvanthile-cli 6.6");

@@ -1,4 +1,4 @@
-// korvanthile-cli: Korvanthile's analyses of wave files without a window, display or sound
+// korvanthile-cli: Korvanthile's analyses of sound files without a window, display or sound
 // device, for servers and batch runs.
 
 #include "cli/cli_grid.h"
