@@ -7,6 +7,8 @@
 #include "output/data_log.h"
 #include "output/log_file.h"
 
+#include "core/wave_test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -14,10 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <random>
-#include <sstream>
 #include <vector>
 
 namespace korv {
@@ -32,6 +32,12 @@ std::string cFormat(const char* format, double v) {
 std::string padded(const std::string& text, std::size_t width) {
     return text.size() >= width ? text.substr(0, width)
                                 : text + std::string(width - text.size(), ' ');
+}
+
+// A bin's line: its number, its centre and its level in -90 .. 0 dB.
+std::string binLine(long k, double hz, double db) {
+    return padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", hz), 9) +
+           cFormat("%-2.1f", std::clamp(db, -90.0, 0.0));
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
@@ -176,9 +182,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
         for (long k = first; k < last; ++k) {
             const auto kd = static_cast<double>(k);
             const double db = levels[static_cast<std::size_t>(k)] / 4.0 - 90.0;
-            ASSERT_EQ(lines[static_cast<std::size_t>(3 + k - first)],
-                      padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", kd * bin), 9) +
-                          cFormat("%-2.1f", std::clamp(db, -90.0, 0.0)))
+            ASSERT_EQ(lines[static_cast<std::size_t>(3 + k - first)], binLine(k, kd * bin, db))
                 << "column " << x << " bin " << k;
         }
     }
@@ -255,9 +259,7 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     for (long k = 0; k < 512; ++k) {
         const double hz = static_cast<double>(k) * 44100.0 / 1024;
         const double db = bins[static_cast<std::size_t>(k)] / 4.0 - 3 - 90.0;
-        ASSERT_EQ(linear[static_cast<std::size_t>(8 + k)],
-                  padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", hz), 9) +
-                      cFormat("%-2.1f", std::clamp(db, -90.0, 0.0)));
+        ASSERT_EQ(linear[static_cast<std::size_t>(8 + k)], binLine(k, hz, db));
     }
     EXPECT_EQ(linear[8].substr(0, 11), "0     0.00 ");
     EXPECT_EQ(linear[8 + 23].substr(6, 9), "990.53   "); // 1 kHz lies in bin 23
@@ -324,8 +326,8 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
 }
 
 TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
-    const auto path = (std::filesystem::temp_directory_path() / "korv_points.txt").string();
-    std::filesystem::remove(path);
+    const test::TempFolder temp;
+    const std::string path = temp.file("points.txt");
     const LogSource s = source44k();
     LogFile file;
     ASSERT_FALSE(file.openExisting(path));
@@ -337,9 +339,7 @@ TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
     file.write("\r\n");
     file.write(pointLogRow(75, 13000, -90));
     ASSERT_TRUE(file.close());
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+    const test::Bytes text = test::readFile(path);
     const std::vector<std::string> want{"Korvanthile 6.0 Data",
                                         "/tmp/a.wav",
                                         "44100 Hz Sampling Rate",
@@ -350,7 +350,7 @@ TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
                                         "1250          440           -12",
                                         "",
                                         "75            13000         -90"};
-    EXPECT_EQ(linesOf(text.str()), want);
+    EXPECT_EQ(linesOf(std::string(text.begin(), text.end())), want);
 }
 
 TEST(DataLog, AFullDiskIsReported) {

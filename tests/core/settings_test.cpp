@@ -6,22 +6,21 @@
 #include "settings/settings_file.h"
 #include "settings/settings_inputs.h"
 
+#include "core/wave_test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace korv;
@@ -30,44 +29,20 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() /
-            ("korv-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = (dir_ / "korv.ini").string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void writeBytes(const test::Bytes& bytes) const { test::writeFile(path_, bytes); }
+    [[nodiscard]] test::Bytes readBytes() const { return test::readFile(path_); }
 
-    void writeBytes(const std::vector<std::uint8_t>& bytes) const {
-        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    }
-    [[nodiscard]] std::vector<std::uint8_t> readBytes() const {
-        std::ifstream in(path_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    fs::path dir_;
-    std::string path_;
+    test::TempFolder temp_;
+    fs::path dir_{temp_.folder()};
+    std::string path_ = temp_.file("korv.ini");
 };
 
-std::int32_t wordAt(const std::vector<std::uint8_t>& b, std::size_t off) {
-    const std::uint32_t u =
-        b[off] | b[off + 1] << 8 | b[off + 2] << 16 | static_cast<std::uint32_t>(b[off + 3]) << 24;
-    std::int32_t v;
-    std::memcpy(&v, &u, 4);
-    return v;
+std::int32_t wordAt(const test::Bytes& b, std::size_t off) {
+    return static_cast<std::int32_t>(test::le32At(b, off));
 }
 
-float floatAt(const std::vector<std::uint8_t>& b, std::size_t off) {
-    const std::int32_t w = wordAt(b, off);
-    float f;
-    std::memcpy(&f, &w, 4);
-    return f;
+float floatAt(const test::Bytes& b, std::size_t off) {
+    return std::bit_cast<float>(test::le32At(b, off));
 }
 
 void putWord(std::vector<std::uint8_t>& b, std::size_t off, std::int32_t v) {
@@ -148,12 +123,6 @@ double fieldAt(const AppSettings& s, std::size_t off) {
     }
     ADD_FAILURE() << "no field at " << off;
     return 0;
-}
-
-std::uint32_t floatBits(float f) {
-    std::uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
 }
 
 // Frequencies 10 .. 80000 Hz and the non-zero corrections of the default curve.
@@ -326,14 +295,6 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_EQ(back.verticalScrollPos, back.levelScaleCode + 15);
     // Max Over Step lives in the spare word: what older files hold there reads as off.
     EXPECT_FALSE(maxOverStep(back));
-    EXPECT_FALSE(maxOverStep(AppSettings{}));
-    setMaxOverStep(back, true);
-    ASSERT_TRUE(saveSettings(path_, back, 48000));
-    AppSettings on;
-    loadSettings(path_, on, active);
-    EXPECT_TRUE(maxOverStep(on));
-    setMaxOverStep(on, false);
-    EXPECT_FALSE(maxOverStep(on));
 }
 
 TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {
@@ -379,19 +340,25 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
          {{484, 15}, {508, 128}, {512, 1}, {472, 1109}, {424, 0}}},
         {{{484, w(INT32_MIN)}, {488, w(-1)}, {528, w(INT32_MAX)}, {540, w(40057)}},
          {{484, -15}, {488, 0}, {528, 1000}, {540, 40055}}},
-        {{{480, floatBits(nan)}, {524, floatBits(nan)}, {492, w(8000)}, {496, w(6000)}},
+        {{{480, std::bit_cast<std::uint32_t>(nan)},
+          {524, std::bit_cast<std::uint32_t>(nan)},
+          {492, w(8000)},
+          {496, w(6000)}},
          {{480, 4.0}, {524, 0.0}, {492, 0}, {496, 6000}}},
-        {{{480, floatBits(-3.0f)}, {524, floatBits(-1.0f)}, {492, w(-5)}, {496, w(3000)}},
+        {{{480, std::bit_cast<std::uint32_t>(-3.0f)},
+          {524, std::bit_cast<std::uint32_t>(-1.0f)},
+          {492, w(-5)},
+          {496, w(3000)}},
          {{480, 1.0}, {524, 0.0}, {492, 0}, {496, 3000}}},
-        {{{480, floatBits(1e30f)}, {456, w(1077)}, {492, w(0)}, {496, w(9000)}},
+        {{{480, std::bit_cast<std::uint32_t>(1e30f)}, {456, w(1077)}, {492, w(0)}, {496, w(9000)}},
          {{480, 500.0}, {492, 100}, {496, 6000}}},
         // A NaN or huge correction and frequencies out of order.
-        {{{628, floatBits(20.0f)},
-          {636, floatBits(10.0f)},
-          {640, floatBits(nan)},
-          {648, floatBits(5.0f)},
-          {656, floatBits(1e9f)},
-          {664, floatBits(-45.5f)}},
+        {{{628, std::bit_cast<std::uint32_t>(20.0f)},
+          {636, std::bit_cast<std::uint32_t>(10.0f)},
+          {640, std::bit_cast<std::uint32_t>(nan)},
+          {648, std::bit_cast<std::uint32_t>(5.0f)},
+          {656, std::bit_cast<std::uint32_t>(1e9f)},
+          {664, std::bit_cast<std::uint32_t>(-45.5f)}},
          {{628, 10.0}, {636, 12.5}, {632, 0.0}, {640, 8.0}, {656, 30.0}, {664, -30.0}}},
     };
     for (std::size_t c = 0; c < cases.size(); ++c) {
@@ -452,31 +419,34 @@ TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
     }
 }
 
-TEST_F(SettingsFile, TheChannelsOfAWideFileLiveInTheSpareWord) {
-    // Every older file holds 300 there: channels 1 and 2, as always.
+// The channels of a wide file and Max Over Step share the spare word, each keeping the other.
+TEST_F(SettingsFile, TheChannelsOfAWideFileAndMaxOverStepLiveInTheSpareWord) {
+    const auto channels = [](const AppSettings& s) {
+        return std::pair{fileChannelsOf(s).first, fileChannelsOf(s).second};
+    };
+    // Every older file holds 300 there: channels 1 and 2, as always, and Max Over Step off.
     AppSettings s;
-    EXPECT_EQ(fileChannelsOf(s).first, 1);
-    EXPECT_EQ(fileChannelsOf(s).second, 2);
+    EXPECT_EQ(channels(s), std::pair(1, 2));
+    EXPECT_FALSE(maxOverStep(s));
     setFileChannels(s, {3, 64});
+    setMaxOverStep(s, true);
+    EXPECT_EQ(channels(s), std::pair(3, 64));
     ASSERT_TRUE(saveSettings(path_, s, 0));
     EXPECT_EQ(std::filesystem::file_size(path_), 948U);
     AppSettings again;
     LevelPalette active{};
     loadSettings(path_, again, active);
-    EXPECT_EQ(fileChannelsOf(again).first, 3);
-    EXPECT_EQ(fileChannelsOf(again).second, 64);
-    // Max Over Step shares the word: each keeps the other.
-    setMaxOverStep(again, true);
-    EXPECT_EQ(fileChannelsOf(again).first, 3);
+    EXPECT_EQ(channels(again), std::pair(3, 64));
+    EXPECT_TRUE(maxOverStep(again));
     setFileChannels(again, {64, 1});
     EXPECT_TRUE(maxOverStep(again));
-    EXPECT_EQ(fileChannelsOf(again).first, 64);
-    EXPECT_EQ(fileChannelsOf(again).second, 1);
+    setMaxOverStep(again, false);
+    EXPECT_FALSE(maxOverStep(again));
+    EXPECT_EQ(channels(again), std::pair(64, 1));
     // A channel 0 or beyond 64 in the word is no choice.
     for (const std::uint32_t word : {0x4B430002U, 0x4B430141U}) {
         again.spareSetting = static_cast<std::int32_t>(word);
-        EXPECT_EQ(fileChannelsOf(again).first, 1);
-        EXPECT_EQ(fileChannelsOf(again).second, 2);
+        EXPECT_EQ(channels(again), std::pair(1, 2));
     }
 }
 
@@ -596,14 +566,7 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     auto old = emptyValidImage();
     putWord(old, 436, 1086);
     writeBytes(old);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_FALSE(saveSettings(path_, s, 0));
-    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(test::underFileSizeLimit(100, [&] { return saveSettings(path_, s, 0); }));
     EXPECT_EQ(readBytes(), old);
 
     // A longer file is replaced whole (a stray tail would get it deleted at the next start),
