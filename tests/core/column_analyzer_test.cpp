@@ -2,6 +2,7 @@
 // frequency alone, its colour from the level formula, and everything else must stay dark.
 
 #include "analysis/analyze_segment.h"
+#include "analysis/calibration_edit.h"
 #include "display/column_analyzer.h"
 #include "display/parallel_column_loop.h"
 #include "display/spectral_image.h"
@@ -59,14 +60,6 @@ Signal sine(double hz, double amplitude) {
     };
 }
 
-CalibrationCurve flatCurve() {
-    CalibrationCurve curve = defaultCalibrationCurve();
-    for (CalibrationPoint& p : curve) {
-        p.correctionDb = 0.0f;
-    }
-    return curve;
-}
-
 ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int channels, int bits) {
     const RunFormat format{kRate, channels, bits / 8};
     const AnalysisInputs analysis{1083, 10, 4.0f}; // N 1024, full window, 4 msec a column
@@ -82,7 +75,8 @@ ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int chann
     in.averageCountScroll = 1;
     in.levelScaleCode = kGainCode;
     in.dbRange = DbRange::Db60;
-    in.calibration = flatCurve();
+    in.calibration = defaultCalibrationCurve();
+    zeroCalibrationCurve(in.calibration);
     return in;
 }
 
