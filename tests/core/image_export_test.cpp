@@ -11,9 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

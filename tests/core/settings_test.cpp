@@ -31,10 +31,17 @@ class SettingsFile : public ::testing::Test {
   protected:
     void writeBytes(const test::Bytes& bytes) const { test::writeFile(path_, bytes); }
     [[nodiscard]] test::Bytes readBytes() const { return test::readFile(path_); }
+    // What a start reads from the file; the palette it makes active is left in active_.
+    AppSettings load() {
+        AppSettings s;
+        loadSettings(path_, s, active_);
+        return s;
+    }
 
     test::TempFolder temp_;
     fs::path dir_{temp_.folder()};
     std::string path_ = temp_.file("korv.ini");
+    LevelPalette active_{};
 };
 
 std::int32_t wordAt(const test::Bytes& b, std::size_t off) {
@@ -277,9 +284,7 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[164])), s.lastFolder);
     EXPECT_EQ(wordAt(b, 504), 48000);
 
-    AppSettings back;
-    LevelPalette active{};
-    loadSettings(path_, back, active);
+    const AppSettings back = load();
     for (const auto& w : intWords()) {
         EXPECT_EQ(back.*(w.field), s.*(w.field)) << "offset " << w.offset;
     }
@@ -290,7 +295,7 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_EQ(back.freqResolutionHz, 21.53f);
     EXPECT_EQ(back.storedSampleRateHz, 48000);
     EXPECT_EQ(back.userPalette, s.userPalette);
-    EXPECT_EQ(active, s.userPalette) << "paletteChoice 1048 makes the User table active";
+    EXPECT_EQ(active_, s.userPalette) << "paletteChoice 1048 makes the User table active";
     EXPECT_EQ(back.calibrationTable, s.calibrationTable);
     EXPECT_EQ(back.verticalScrollPos, back.levelScaleCode + 15);
     // Max Over Step lives in the spare word: what older files hold there reads as off.
@@ -433,9 +438,7 @@ TEST_F(SettingsFile, TheChannelsOfAWideFileAndMaxOverStepLiveInTheSpareWord) {
     EXPECT_EQ(channels(s), std::pair(3, 64));
     ASSERT_TRUE(saveSettings(path_, s, 0));
     EXPECT_EQ(std::filesystem::file_size(path_), 948U);
-    AppSettings again;
-    LevelPalette active{};
-    loadSettings(path_, again, active);
+    AppSettings again = load();
     EXPECT_EQ(channels(again), std::pair(3, 64));
     EXPECT_TRUE(maxOverStep(again));
     setFileChannels(again, {64, 1});
@@ -460,13 +463,11 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
     }
     putWord(b, 440, 1048);
     writeBytes(b);
-    AppSettings s;
-    LevelPalette active{};
-    loadSettings(path_, s, active);
+    AppSettings s = load();
     for (int e = 0; e < 18; ++e) {
         const Rgb want{static_cast<std::uint8_t>(3 * e), static_cast<std::uint8_t>(5 * e),
                        static_cast<std::uint8_t>(7 * e)};
-        EXPECT_EQ(active[e], want);
+        EXPECT_EQ(active_[e], want);
         EXPECT_EQ(s.userPalette[e], want);
     }
     ASSERT_TRUE(saveSettings(path_, s, 0));
@@ -477,8 +478,8 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
 
     putWord(b, 440, 1047);
     writeBytes(b);
-    loadSettings(path_, s, active);
-    EXPECT_EQ(active, kBwPalette);
+    loadSettings(path_, s, active_);
+    EXPECT_EQ(active_, kBwPalette);
 }
 
 TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
@@ -487,9 +488,7 @@ TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
     std::memset(&b[84], 'B', 80);   // nor in reservedTextB
     std::memset(&b[164], 'C', 260); // nor in lastFolder
     writeBytes(b);
-    AppSettings s;
-    LevelPalette active{};
-    loadSettings(path_, s, active);
+    AppSettings s = load();
     // Each keeps room for the terminator it is written with.
     EXPECT_EQ(s.reservedTextA, std::string(79, 'A'));
     EXPECT_EQ(s.reservedTextB, std::string(79, 'B'));
@@ -575,8 +574,5 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     ASSERT_TRUE(saveSettings(path_, s, 0));
     EXPECT_EQ(fs::file_size(path_), 948u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-    AppSettings back;
-    LevelPalette active{};
-    loadSettings(path_, back, active);
-    EXPECT_TRUE(back.settingsLoaded);
+    EXPECT_TRUE(load().settingsLoaded);
 }
