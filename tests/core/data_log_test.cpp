@@ -51,15 +51,13 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 LogSource source44k() {
-    LogSource s;
-    s.wavePath = "/tmp/a.wav";
-    s.sampleRate = 44100;
-    s.fftSize = 1024;
-    s.startMsec = 250.7;
-    s.timeScaleMsec = 5.5;
-    s.lowBandHz = 0;
-    s.highBandHz = 22050;
-    return s;
+    return {.wavePath = "/tmp/a.wav",
+            .sampleRate = 44100,
+            .fftSize = 1024,
+            .startMsec = 250.7,
+            .timeScaleMsec = 5.5,
+            .lowBandHz = 0,
+            .highBandHz = 22050};
 }
 
 // Under a decimal-comma locale the logs still write points; the C library there would not.

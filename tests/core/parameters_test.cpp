@@ -84,14 +84,12 @@ TEST(RunParameters, ColumnsCountWholeHopsAfterTheFirstFrame) {
 }
 
 AnalyzeFileCheckInputs goodSegment() {
-    AnalyzeFileCheckInputs in;
-    in.analysisWindowMsec = 23.2f;
-    in.beginByte = 0;
-    in.endByte = 100000;
-    in.dataBytes = 100000;
-    in.lowBandHz = 0;
-    in.highBandHz = 6000;
-    return in;
+    return {.analysisWindowMsec = 23.2f,
+            .beginByte = 0,
+            .endByte = 100000,
+            .dataBytes = 100000,
+            .lowBandHz = 0,
+            .highBandHz = 6000};
 }
 
 TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
@@ -173,18 +171,16 @@ TEST(AnalyzeFileChecks, HopThenColumnsRestoreAndEnd) {
 }
 
 ParametersChangeInputs goodChange() {
-    ParametersChangeInputs in;
-    in.beginFrame = 0;
-    in.endFrame = 10000;
-    in.loadedFrames = 50000;
-    in.fftSize = 1024;
-    in.sampleRate = 22050;
-    in.timeScaleMsec = 4.0f;
-    in.analysisWindowMsec = 46.4f;
-    in.bytesPerFrame = 2;
-    in.lowBandHz = 0;
-    in.highBandHz = 6000;
-    return in;
+    return {.beginFrame = 0,
+            .endFrame = 10000,
+            .loadedFrames = 50000,
+            .fftSize = 1024,
+            .sampleRate = 22050,
+            .timeScaleMsec = 4.0f,
+            .analysisWindowMsec = 46.4f,
+            .bytesPerFrame = 2,
+            .lowBandHz = 0,
+            .highBandHz = 6000};
 }
 
 TEST(ParametersChangeChecks, FirstFailingCheckWinsInOrder) {

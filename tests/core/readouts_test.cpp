@@ -37,13 +37,8 @@ ViewGeometry geometry() {
 }
 
 ReadoutPoint inside(long column, int y, int index = kBackgroundIndex, int viewX = 100) {
-    ReadoutPoint p;
-    p.inside = true;
-    p.viewX = viewX;
-    p.absoluteColumn = column;
-    p.y = y;
-    p.paletteIndex = index;
-    return p;
+    return {
+        .inside = true, .viewX = viewX, .absoluteColumn = column, .y = y, .paletteIndex = index};
 }
 
 } // namespace
