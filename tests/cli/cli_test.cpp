@@ -5,6 +5,7 @@
 #include "analysis/calibration_edit.h"
 #include "cli/cli_jobs.h"
 #include "cli/cli_outputs.h"
+#include "core/sound_test_files.h"
 #include "core/wave_test_files.h"
 #include "settings/settings_file.h"
 
@@ -274,18 +275,7 @@ TEST_F(CliTest, LongFilesAreReadToTheirEndInBoundedMemory) {
     EXPECT_LT(loudestOf(rows[rows.size() - 6]).second, level - 60.0); // silence before it
 
     const std::string flac = dir.file("lying.flac");
-    SF_INFO info{};
-    info.samplerate = 8000;
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* sf = sf_open(flac.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(sf, nullptr);
-    std::vector<short> tone(80000);
-    for (std::size_t i = 0; i < tone.size(); ++i) {
-        tone[i] = static_cast<short>(8000.0 * std::sin(0.3 * static_cast<double>(i)));
-    }
-    ASSERT_EQ(sf_write_short(sf, tone.data(), static_cast<sf_count_t>(tone.size())), 80000);
-    sf_close(sf);
+    ASSERT_TRUE(test::writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 80000, 0.25));
     Bytes f = test::readFile(flac);
     f.at(21) = static_cast<std::uint8_t>(f.at(21) | 0x01); // the 36-bit total, + 2^32
     test::writeFile(flac, f);
