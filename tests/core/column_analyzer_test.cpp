@@ -317,11 +317,8 @@ TEST(ColumnAnalyzer, FramesPastTheEndReadAsSilence) {
     for (const Format f : {Format{1, 16}, Format{2, 16}, Format{1, 8}, Format{2, 8}}) {
         SCOPED_TRACE(testing::Message() << f.channels << " channels, " << f.bits << " bits");
         auto bytes = pcm(f.channels, f.bits, 3000, sine(1000.0, 8000.0));
-        const auto padded = [&] {
-            auto p = bytes;
-            p.resize(p.size() + 40000, f.bits == 8 ? 128 : 0);
-            return p;
-        }();
+        auto padded = bytes;
+        padded.resize(padded.size() + 40000, f.bits == 8 ? 128 : 0);
         auto shortIn = inputsFor(bytes, f.channels, f.bits);
         auto paddedIn = inputsFor(padded, f.channels, f.bits);
         shortIn.run = paddedIn.run; // columns reaching far past the short data

@@ -125,8 +125,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
             const double t = static_cast<double>(n) / kRate;
             const auto v = static_cast<std::int16_t>(
                 30000.0 * std::sin(2.0 * std::numbers::pi * (200.0 + 600.0 * t) * t + c));
-            bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-            bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+            test::putLe16(bytes, static_cast<std::uint16_t>(v));
         }
     }
     ColumnAnalysisInputs in;
@@ -204,8 +203,7 @@ TEST(DataLog, PointLevelIsTheColumnsAverageAtItsBin) {
         const auto v = static_cast<std::int16_t>(
             20000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / kRate) *
             (1.0 + static_cast<double>(n % 4000) / 4000.0) / 2.0);
-        bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+        test::putLe16(bytes, static_cast<std::uint16_t>(v));
     }
     ColumnAnalysisInputs in;
     in.samples = bytes;
