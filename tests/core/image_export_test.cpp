@@ -54,16 +54,16 @@ TEST(BitmapFile, BothLayoutsStoreTheirHeadersAndTheRowsBottomUp) {
     EXPECT_EQ(b24->size(), 58u + 36 * 20 * 3);
     EXPECT_EQ((*b24)[0], 'B');
     EXPECT_EQ((*b24)[1], 'M');
-    EXPECT_EQ(test::le32At(*b24, 2), b24->size());
-    EXPECT_EQ(test::le32At(*b24, 10), 58u);
-    EXPECT_EQ(test::le32At(*b24, 14), 40u);
-    EXPECT_EQ(test::le32At(*b24, 18), 36u);
-    EXPECT_EQ(test::le32At(*b24, 22), 20u);
+    // {offset, 32-bit field}: size (58 + 36 x 20 x 3), pixels' offset, header size, width,
+    // height, then zeros.
+    const std::pair<std::size_t, std::uint32_t> fields[] = {{2, 2218}, {10, 58}, {14, 40}, {18, 36},
+                                                            {22, 20},  {30, 0},  {34, 0},  {38, 0},
+                                                            {42, 0},   {46, 0},  {50, 0},  {54, 0}};
+    for (const auto& [at, value] : fields) {
+        EXPECT_EQ(test::le32At(*b24, at), value) << at;
+    }
     EXPECT_EQ(le16(*b24, 26), 1);
     EXPECT_EQ(le16(*b24, 28), 24);
-    for (std::size_t at : {30u, 34u, 38u, 42u, 46u, 50u, 54u}) {
-        EXPECT_EQ(test::le32At(*b24, at), 0u) << at;
-    }
 
     const auto b8 = encodeBmp8(picture, table);
     ASSERT_TRUE(b8);

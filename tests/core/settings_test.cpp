@@ -232,10 +232,10 @@ TEST_F(SettingsFile, SaveAfterFreshStartWritesTheDocumentedLayout) {
     EXPECT_EQ(wordAt(b, 504), 0) << "no data held: sample rate 0";
     EXPECT_FLOAT_EQ(floatAt(b, 524), 0.0f);
     for (int e = 0; e < 18; ++e) {
-        EXPECT_EQ(b[556 + 4 * e], kCbPalette[e].r);
-        EXPECT_EQ(b[556 + 4 * e + 1], kCbPalette[e].g);
-        EXPECT_EQ(b[556 + 4 * e + 2], kCbPalette[e].b);
-        EXPECT_EQ(b[556 + 4 * e + 3], 0);
+        const auto at = b.begin() + 556 + 4 * e;
+        EXPECT_EQ(test::Bytes(at, at + 4),
+                  (test::Bytes{kCbPalette[e].r, kCbPalette[e].g, kCbPalette[e].b, 0}))
+            << "entry " << e;
     }
     const auto curve = expectedDefaultCurve();
     for (int p = 0; p < 40; ++p) {

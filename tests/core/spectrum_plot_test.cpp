@@ -126,12 +126,9 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
 }
 
 TEST(SpectrumPlot, PeakHoldKeepsTheHighestAndTheNextStepErases) {
-    Plot p(options());
-    p.view.setOptions([] {
-        ScopeOptions o = options();
-        o.levelScaleCode = -3;
-        return o;
-    }());
+    ScopeOptions o = options();
+    o.levelScaleCode = -3;
+    Plot p(o);
     p.view.setPeakHold(true);
     (void)p.view.refresh(p.image, levels(120, 50, 360), {});
     (void)p.view.refresh(p.image, levels(120), {});
