@@ -537,14 +537,8 @@ TEST(SegmentRange, PlanChecksTheRangeInOrder) {
 // log every column's averages in column order: mono and stereo, with and without averaging
 // (the ring primed at each block), a last block cut short, and without the worker.
 TEST(ParallelColumnLoop, TwoCoresGiveThePictureAndTheLevelsOfOne) {
-    std::mt19937 noise(7);
-    std::normal_distribution<double> gauss(0.0, 900.0);
     for (const int channels : {1, 2}) {
-        const auto bytes = pcm(channels, 16, 3 * kRate + 517, [&](int c, long n) {
-            const double t = static_cast<double>(n) / kRate;
-            return 9000.0 * std::sin(2.0 * std::numbers::pi * (300.0 + 500.0 * t) * t + c * 0.7) +
-                   gauss(noise);
-        });
+        const auto bytes = chirp(channels, 3 * kRate + 517);
         for (const auto& [average, useWorker] : {std::pair{1, true}, {7, true}, {3, false}}) {
             SCOPED_TRACE(testing::Message() << channels << " channels, average " << average
                                             << " worker " << useWorker);

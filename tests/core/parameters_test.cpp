@@ -306,12 +306,10 @@ TEST(AutomaticParameters, TimeScaleAndFftSize) {
     EXPECT_EQ(c.fftSizeChoice, 1086);
 
     // Far too fine or too coarse a resolution stays within 512 .. 16384.
-    const AutomaticParameters fine =
-        deriveAutomaticParameters(automatic(0, 100, 48000, 100, 100, 1000));
-    EXPECT_EQ(fine.fftSizeChoice, 1087);
-    const AutomaticParameters coarse =
-        deriveAutomaticParameters(automatic(0, 22050, 44100, 1, 1000, 10));
-    EXPECT_EQ(coarse.fftSizeChoice, 1082);
+    EXPECT_EQ(deriveAutomaticParameters(automatic(0, 100, 48000, 100, 100, 1000)).fftSizeChoice,
+              1087);
+    EXPECT_EQ(deriveAutomaticParameters(automatic(0, 22050, 44100, 1, 1000, 10)).fftSizeChoice,
+              1082);
     // A window not laid out yet divides by nothing.
     const AutomaticParameters empty = deriveAutomaticParameters(automatic(0, 5000, 44100, 5, 0, 0));
     EXPECT_TRUE(empty.check.proceeds());
