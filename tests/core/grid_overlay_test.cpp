@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
@@ -277,12 +278,9 @@ TEST(FrequencyTicks, LogScaleAtTheSeriesOfEachDecade) {
     }
     EXPECT_EQ(got, want);
     const auto at = [&](long hz) {
-        for (const FrequencyTick& t : ticks) {
-            if (t.hz == hz) {
-                return t;
-            }
-        }
-        return FrequencyTick{};
+        const auto t =
+            std::find_if(ticks.begin(), ticks.end(), [&](auto& k) { return k.hz == hz; });
+        return t == ticks.end() ? FrequencyTick{} : *t;
     };
     EXPECT_EQ(at(1000).y, 220);
     EXPECT_TRUE(at(1000).inLimits);
