@@ -5,6 +5,7 @@
 #include "analysis/calibration_edit.h"
 #include "cli/cli_jobs.h"
 #include "cli/cli_outputs.h"
+#include "core/sound_test_files.h"
 #include "core/wave_test_files.h"
 #include "settings/settings_file.h"
 
@@ -30,19 +31,24 @@ using test::Bytes;
 constexpr std::uint32_t kRate = 44100;
 constexpr std::int64_t kMemory = std::int64_t{1} << 30;
 
-Bytes mono16(const std::vector<double>& values) {
+// 16-bit samples of values in 16-bit units, and a mono wave file of them.
+Bytes pcm16(const std::vector<double>& values) {
     Bytes out;
     for (const double v : values) {
         test::putLe16(out, static_cast<std::uint16_t>(
                                static_cast<std::int16_t>(std::clamp(v, -32767.0, 32767.0))));
     }
-    return test::pcmWaveFile(16, 1, kRate, 16, out);
+    return out;
+}
+Bytes mono16(const std::vector<double>& values, std::uint32_t rate = kRate) {
+    return test::pcmWaveFile(16, 1, rate, 16, pcm16(values));
 }
 
-std::vector<double> sine(double hz, double seconds, double amplitude = 16000.0) {
-    std::vector<double> v(static_cast<std::size_t>(seconds * kRate));
+std::vector<double> sine(double hz, double seconds, double amplitude = 16000.0,
+                         std::uint32_t rate = kRate) {
+    std::vector<double> v(static_cast<std::size_t>(seconds * rate));
     for (std::size_t i = 0; i < v.size(); ++i) {
-        v[i] = amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
+        v[i] = amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate);
     }
     return v;
 }
@@ -157,21 +163,8 @@ TEST_F(CliTest, LevelsCsvHoldsTheLogsNumbersOneRowPerColumn) {
         ASSERT_EQ(csv[x + 1].size(), csv[0].size());
     }
     // The tone is the loudest bin, named by its frequency in the header.
-    const auto& mid = csv[csv.size() / 2];
-    const auto loudest = std::max_element(
-        mid.begin() + 1, mid.end(), [](auto& a, auto& b) { return std::stod(a) < std::stod(b); });
-    EXPECT_NEAR(std::stod(csv[0][static_cast<std::size_t>(loudest - mid.begin())]), 1500.0, 45.0);
+    EXPECT_NEAR(std::stod(csv[0][loudestOf(csv[csv.size() / 2]).first]), 1500.0, 45.0);
     EXPECT_NE(csv[0][1].find("_Hz_dB"), std::string::npos); // the unit in the header
-
-    // A -6 dBFS sine on bin 23 of the 1024-point transform, at the settings' gain of +9 dB.
-    constexpr double kAmplitude = 16384.0;
-    const std::string onBin = wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
-    ASSERT_EQ(processFile(o, defaults(), onBin, kMemory), std::nullopt);
-    const auto binRows = csvRows(dir.file("bin.levels.csv"));
-    const auto [column, level] = loudestOf(binRows[binRows.size() / 2]);
-    EXPECT_NEAR(std::stod(binRows[0][column]), 23.0 * kRate / 1024.0, kRate / 1024.0);
-    // Quarter-dB levels, truncated.
-    EXPECT_NEAR(level, sineBinLevelDb(kAmplitude, 9.0), 0.3);
 }
 
 // A tone on bin k of N = 16384 points (k x rate / N, about 100 Hz) starting at exactly
@@ -282,18 +275,7 @@ TEST_F(CliTest, LongFilesAreReadToTheirEndInBoundedMemory) {
     EXPECT_LT(loudestOf(rows[rows.size() - 6]).second, level - 60.0); // silence before it
 
     const std::string flac = dir.file("lying.flac");
-    SF_INFO info{};
-    info.samplerate = 8000;
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* sf = sf_open(flac.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(sf, nullptr);
-    std::vector<short> tone(80000);
-    for (std::size_t i = 0; i < tone.size(); ++i) {
-        tone[i] = static_cast<short>(8000.0 * std::sin(0.3 * static_cast<double>(i)));
-    }
-    ASSERT_EQ(sf_write_short(sf, tone.data(), static_cast<sf_count_t>(tone.size())), 80000);
-    sf_close(sf);
+    ASSERT_TRUE(test::writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 80000, 0.25));
     Bytes f = test::readFile(flac);
     f.at(21) = static_cast<std::uint8_t>(f.at(21) | 0x01); // the 36-bit total, + 2^32
     test::writeFile(flac, f);
@@ -386,15 +368,9 @@ TEST_F(CliTest, BandsReachTheBandOfHalfTheRate) {
     for (const auto& [rate, tone, lastN] :
          {std::tuple{384000, 40000.0, 22}, std::tuple{48000, 1000.0, 13},
           std::tuple{44100, 1000.0, 13}}) {
-        Bytes samples;
-        for (int i = 0; i < rate; ++i) {
-            test::putLe16(samples,
-                          static_cast<std::uint16_t>(static_cast<std::int16_t>(
-                              16000.0 * std::sin(2.0 * std::numbers::pi * tone * i / rate))));
-        }
         const std::string name = "tone" + std::to_string(rate);
-        const std::string file = wave(
-            name + ".wav", test::pcmWaveFile(16, 1, static_cast<std::uint32_t>(rate), 16, samples));
+        const auto hz = static_cast<std::uint32_t>(rate);
+        const std::string file = wave(name + ".wav", mono16(sine(tone, 1.0, 16000.0, hz), hz));
         ASSERT_EQ(processFile(o, run, file, kMemory), std::nullopt) << rate;
         const auto rows = csvRows(dir.file(name + ".bands.csv"));
         ASSERT_GT(rows.size(), 2u);
@@ -459,23 +435,18 @@ class CliProgramTest : public CliTest {
   protected:
     // The executable with no display, its stderr gathered.
     ProgramRun run(const std::string& arguments, const std::string& input = "") {
-        const std::string err = dir.file("stderr.txt");
-        std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KORV_CLI_PATH) +
-                              " " + arguments + " >/dev/null 2>" + err;
-        if (!input.empty()) {
-            command = "printf '" + input + "' | " + command;
-        }
-        const int raw = std::system(command.c_str());
-        const Bytes e = test::readFile(err);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
+        const std::string command =
+            "env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KORV_CLI_PATH) + " " + arguments;
+        return system(input.empty() ? command : "printf '" + input + "' | " + command);
     }
     // A bash script (no single quotes in it) with $CLI the executable, in the test's folder.
     ProgramRun shell(const std::string& script) {
+        return system("cd " + dir.folder() + " && env -u DISPLAY -u WAYLAND_DISPLAY CLI=" +
+                      KORV_CLI_PATH + " bash -c '" + script + "'");
+    }
+    ProgramRun system(const std::string& command) {
         const std::string err = dir.file("stderr.txt");
-        const std::string command = "cd " + dir.folder() +
-                                    " && env -u DISPLAY -u WAYLAND_DISPLAY CLI=" + KORV_CLI_PATH +
-                                    " bash -c '" + script + "' >/dev/null 2>" + err;
-        const int raw = std::system(command.c_str());
+        const int raw = std::system((command + " >/dev/null 2>" + err).c_str());
         const Bytes e = test::readFile(err);
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
     }
@@ -537,15 +508,15 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
 // each: --channel N names the channel analysed, counted from 1.
 TEST_F(CliProgramTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
     const double tones[] = {500.0, 1000.0, 2000.0, 4000.0};
-    Bytes samples;
+    std::vector<double> frames;
     for (std::size_t i = 0; i < kRate; ++i) {
         for (const double hz : tones) {
-            const double v =
-                16000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
-            test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+            frames.push_back(
+                16000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate));
         }
     }
-    const std::string four = wave("four.wav", test::pcmWaveFile(40, 4, kRate, 16, samples, 0xFFFE));
+    const std::string four =
+        wave("four.wav", test::pcmWaveFile(40, 4, kRate, 16, pcm16(frames), 0xFFFE));
     for (int channel = 1; channel <= 4; ++channel) {
         SCOPED_TRACE(channel);
         const std::string out = dir.file("c" + std::to_string(channel));
@@ -554,12 +525,8 @@ TEST_F(CliProgramTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
         ASSERT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
         const auto csv = csvRows(out + "/four.levels.csv");
         ASSERT_GT(csv.size(), 3u);
-        const auto& mid = csv[csv.size() / 2];
-        const auto loudest = std::max_element(mid.begin() + 1, mid.end(), [](auto& a, auto& b) {
-            return std::stod(a) < std::stod(b);
-        });
-        EXPECT_NEAR(std::stod(csv[0][static_cast<std::size_t>(loudest - mid.begin())]),
-                    tones[channel - 1], 45.0);
+        EXPECT_NEAR(std::stod(csv[0][loudestOf(csv[csv.size() / 2]).first]), tones[channel - 1],
+                    45.0);
     }
     const ProgramRun missing = run("levels " + four + " --channel 5 --out " + dir.file("c5"));
     EXPECT_EQ(missing.status, EXIT_SOME_FAILED);
@@ -577,10 +544,7 @@ long long clockMsec(const std::string& iso, const std::string& date) {
 // A broadcast wave file recorded from 05:30:12.250 (its time reference since midnight): each
 // row of --absolute-time is that start plus the row's time from the start of the file.
 TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
-    Bytes samples;
-    for (const double v : sine(1000.0, 3.0)) {
-        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
-    }
+    const Bytes samples = pcm16(sine(1000.0, 3.0));
     constexpr std::uint64_t kReference = 44100ULL * (5 * 3600 + 30 * 60 + 12) + 11025;
     Bytes bext(602, 0);
     std::memcpy(bext.data() + 320, "2026-06-0108:00:00", 18); // origination date and time
@@ -627,14 +591,12 @@ TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
 TEST_F(CliTest, ReduceMaxKeepsABeepShorterThanTheStep) {
     constexpr std::uint32_t kBeepRate = 48000;
     constexpr double kAmplitude = 16384.0;
-    Bytes samples;
-    for (std::uint32_t i = 0; i < 3 * kBeepRate; ++i) {
+    std::vector<double> beep = sine(3000.0, 3.0, kAmplitude, kBeepRate);
+    for (std::size_t i = 0; i < beep.size(); ++i) {
         const double t = static_cast<double>(i) / kBeepRate;
-        const double v =
-            t >= 1.2 && t < 1.35 ? kAmplitude * std::sin(2.0 * std::numbers::pi * 3000.0 * t) : 0.0;
-        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+        beep[i] = t >= 1.2 && t < 1.35 ? beep[i] : 0.0;
     }
-    const std::string file = wave("beep.wav", test::pcmWaveFile(16, 1, kBeepRate, 16, samples));
+    const std::string file = wave("beep.wav", mono16(beep, kBeepRate));
     for (const std::string reduce : {"frame", "max"}) {
         SCOPED_TRACE(reduce);
         const Options o = parsed({"korvanthile-cli", "levels", file, "--csv", "--gain", "0",
@@ -659,7 +621,8 @@ TEST_F(CliTest, ReduceMaxKeepsABeepShorterThanTheStep) {
 }
 
 TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
-    // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher.
+    // The colour dialog's "Gain (dB)": +9 shows every level 9 dB higher. A -6 dBFS sine on bin
+    // 23 of the 1024-point transform, in its own column, at its level in quarter-dB, truncated.
     constexpr double kAmplitude = 16384.0;
     const std::string onBin = wave("bin.wav", mono16(sine(23.0 * kRate / 1024.0, 1.0, kAmplitude)));
     for (const int gain : {9, -9}) {
@@ -668,8 +631,9 @@ TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
         ASSERT_EQ(processFile(o, resolveSettings(o, dir.file("bin/x")), onBin, kMemory),
                   std::nullopt);
         const auto rows = csvRows(dir.file("bin.levels.csv"));
-        EXPECT_NEAR(loudestOf(rows[rows.size() / 2]).second, sineBinLevelDb(kAmplitude, gain), 0.3)
-            << gain;
+        const auto [column, level] = loudestOf(rows[rows.size() / 2]);
+        EXPECT_NEAR(std::stod(rows[0][column]), 23.0 * kRate / 1024.0, kRate / 1024.0);
+        EXPECT_NEAR(level, sineBinLevelDb(kAmplitude, gain), 0.3) << gain;
     }
     // 8 kHz noise under the default 0 .. 6000 Hz: the picture's top rows are the file's top
     // bins, not the last bin repeated, and the tool says so.
@@ -679,11 +643,7 @@ TEST_F(CliTest, GainHasTheWindowsSignAndTheHighLimitStopsAtHalfTheRate) {
     for (double& v : noise) {
         v = white(gen);
     }
-    Bytes samples;
-    for (const double v : noise) {
-        test::putLe16(samples, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
-    }
-    const std::string slow = wave("slow.wav", test::pcmWaveFile(16, 1, 8000, 16, samples));
+    const std::string slow = wave("slow.wav", mono16(noise, 8000));
     const Options o = parsed({"korvanthile-cli", "image", slow, "--format", "bmp"});
     std::vector<std::string> notes;
     ASSERT_EQ(processFile(o, defaults(), slow, kMemory, &notes), std::nullopt);

@@ -2,6 +2,7 @@
 // frequency alone, its colour from the level formula, and everything else must stay dark.
 
 #include "analysis/analyze_segment.h"
+#include "analysis/calibration_edit.h"
 #include "display/column_analyzer.h"
 #include "display/parallel_column_loop.h"
 #include "display/spectral_image.h"
@@ -59,14 +60,6 @@ Signal sine(double hz, double amplitude) {
     };
 }
 
-CalibrationCurve flatCurve() {
-    CalibrationCurve curve = defaultCalibrationCurve();
-    for (CalibrationPoint& p : curve) {
-        p.correctionDb = 0.0f;
-    }
-    return curve;
-}
-
 ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int channels, int bits) {
     const RunFormat format{kRate, channels, bits / 8};
     const AnalysisInputs analysis{1083, 10, 4.0f}; // N 1024, full window, 4 msec a column
@@ -82,7 +75,8 @@ ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int chann
     in.averageCountScroll = 1;
     in.levelScaleCode = kGainCode;
     in.dbRange = DbRange::Db60;
-    in.calibration = flatCurve();
+    in.calibration = defaultCalibrationCurve();
+    zeroCalibrationCurve(in.calibration);
     return in;
 }
 
@@ -323,11 +317,8 @@ TEST(ColumnAnalyzer, FramesPastTheEndReadAsSilence) {
     for (const Format f : {Format{1, 16}, Format{2, 16}, Format{1, 8}, Format{2, 8}}) {
         SCOPED_TRACE(testing::Message() << f.channels << " channels, " << f.bits << " bits");
         auto bytes = pcm(f.channels, f.bits, 3000, sine(1000.0, 8000.0));
-        const auto padded = [&] {
-            auto p = bytes;
-            p.resize(p.size() + 40000, f.bits == 8 ? 128 : 0);
-            return p;
-        }();
+        auto padded = bytes;
+        padded.resize(padded.size() + 40000, f.bits == 8 ? 128 : 0);
         auto shortIn = inputsFor(bytes, f.channels, f.bits);
         auto paddedIn = inputsFor(padded, f.channels, f.bits);
         shortIn.run = paddedIn.run; // columns reaching far past the short data
@@ -546,14 +537,8 @@ TEST(SegmentRange, PlanChecksTheRangeInOrder) {
 // log every column's averages in column order: mono and stereo, with and without averaging
 // (the ring primed at each block), a last block cut short, and without the worker.
 TEST(ParallelColumnLoop, TwoCoresGiveThePictureAndTheLevelsOfOne) {
-    std::mt19937 noise(7);
-    std::normal_distribution<double> gauss(0.0, 900.0);
     for (const int channels : {1, 2}) {
-        const auto bytes = pcm(channels, 16, 3 * kRate + 517, [&](int c, long n) {
-            const double t = static_cast<double>(n) / kRate;
-            return 9000.0 * std::sin(2.0 * std::numbers::pi * (300.0 + 500.0 * t) * t + c * 0.7) +
-                   gauss(noise);
-        });
+        const auto bytes = chirp(channels, 3 * kRate + 517);
         for (const auto& [average, useWorker] : {std::pair{1, true}, {7, true}, {3, false}}) {
             SCOPED_TRACE(testing::Message() << channels << " channels, average " << average
                                             << " worker " << useWorker);

@@ -7,6 +7,8 @@
 #include "output/data_log.h"
 #include "output/log_file.h"
 
+#include "core/wave_test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -14,10 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <random>
-#include <sstream>
 #include <vector>
 
 namespace korv {
@@ -34,6 +34,12 @@ std::string padded(const std::string& text, std::size_t width) {
                                 : text + std::string(width - text.size(), ' ');
 }
 
+// A bin's line: its number, its centre and its level in -90 .. 0 dB.
+std::string binLine(long k, double hz, double db) {
+    return padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", hz), 9) +
+           cFormat("%-2.1f", std::clamp(db, -90.0, 0.0));
+}
+
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t at = 0;
@@ -45,15 +51,13 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 LogSource source44k() {
-    LogSource s;
-    s.wavePath = "/tmp/a.wav";
-    s.sampleRate = 44100;
-    s.fftSize = 1024;
-    s.startMsec = 250.7;
-    s.timeScaleMsec = 5.5;
-    s.lowBandHz = 0;
-    s.highBandHz = 22050;
-    return s;
+    return {.wavePath = "/tmp/a.wav",
+            .sampleRate = 44100,
+            .fftSize = 1024,
+            .startMsec = 250.7,
+            .timeScaleMsec = 5.5,
+            .lowBandHz = 0,
+            .highBandHz = 22050};
 }
 
 // Under a decimal-comma locale the logs still write points; the C library there would not.
@@ -121,8 +125,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
             const double t = static_cast<double>(n) / kRate;
             const auto v = static_cast<std::int16_t>(
                 30000.0 * std::sin(2.0 * std::numbers::pi * (200.0 + 600.0 * t) * t + c));
-            bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-            bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+            test::putLe16(bytes, static_cast<std::uint16_t>(v));
         }
     }
     ColumnAnalysisInputs in;
@@ -176,9 +179,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
         for (long k = first; k < last; ++k) {
             const auto kd = static_cast<double>(k);
             const double db = levels[static_cast<std::size_t>(k)] / 4.0 - 90.0;
-            ASSERT_EQ(lines[static_cast<std::size_t>(3 + k - first)],
-                      padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", kd * bin), 9) +
-                          cFormat("%-2.1f", std::clamp(db, -90.0, 0.0)))
+            ASSERT_EQ(lines[static_cast<std::size_t>(3 + k - first)], binLine(k, kd * bin, db))
                 << "column " << x << " bin " << k;
         }
     }
@@ -202,8 +203,7 @@ TEST(DataLog, PointLevelIsTheColumnsAverageAtItsBin) {
         const auto v = static_cast<std::int16_t>(
             20000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / kRate) *
             (1.0 + static_cast<double>(n % 4000) / 4000.0) / 2.0);
-        bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+        test::putLe16(bytes, static_cast<std::uint16_t>(v));
     }
     ColumnAnalysisInputs in;
     in.samples = bytes;
@@ -255,9 +255,7 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     for (long k = 0; k < 512; ++k) {
         const double hz = static_cast<double>(k) * 44100.0 / 1024;
         const double db = bins[static_cast<std::size_t>(k)] / 4.0 - 3 - 90.0;
-        ASSERT_EQ(linear[static_cast<std::size_t>(8 + k)],
-                  padded(std::to_string(k), 6) + padded(cFormat("%-2.2f", hz), 9) +
-                      cFormat("%-2.1f", std::clamp(db, -90.0, 0.0)));
+        ASSERT_EQ(linear[static_cast<std::size_t>(8 + k)], binLine(k, hz, db));
     }
     EXPECT_EQ(linear[8].substr(0, 11), "0     0.00 ");
     EXPECT_EQ(linear[8 + 23].substr(6, 9), "990.53   "); // 1 kHz lies in bin 23
@@ -324,8 +322,8 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
 }
 
 TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
-    const auto path = (std::filesystem::temp_directory_path() / "korv_points.txt").string();
-    std::filesystem::remove(path);
+    const test::TempFolder temp;
+    const std::string path = temp.file("points.txt");
     const LogSource s = source44k();
     LogFile file;
     ASSERT_FALSE(file.openExisting(path));
@@ -337,9 +335,7 @@ TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
     file.write("\r\n");
     file.write(pointLogRow(75, 13000, -90));
     ASSERT_TRUE(file.close());
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+    const test::Bytes text = test::readFile(path);
     const std::vector<std::string> want{"Korvanthile 6.0 Data",
                                         "/tmp/a.wav",
                                         "44100 Hz Sampling Rate",
@@ -350,7 +346,7 @@ TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
                                         "1250          440           -12",
                                         "",
                                         "75            13000         -90"};
-    EXPECT_EQ(linesOf(text.str()), want);
+    EXPECT_EQ(linesOf(std::string(text.begin(), text.end())), want);
 }
 
 TEST(DataLog, AFullDiskIsReported) {

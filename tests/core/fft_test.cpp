@@ -13,6 +13,7 @@
 #include <limits>
 #include <numbers>
 #include <random>
+#include <tuple>
 #include <vector>
 
 using namespace korv;
@@ -48,6 +49,16 @@ std::vector<std::int16_t> randomFrame(int n, std::mt19937& rng, int amplitude = 
         v = static_cast<std::int16_t>(d(rng));
     }
     return f;
+}
+
+// A full-scale sine of whole periods on bin `bin` of an n-point frame.
+std::vector<std::int16_t> sineOnBin(int n, int bin) {
+    std::vector<std::int16_t> frame(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        frame[i] = static_cast<std::int16_t>(
+            std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * bin * i / n)));
+    }
+    return frame;
 }
 
 } // namespace
@@ -132,12 +143,11 @@ TEST(FftEngine, VectorPathMatchesThePlainOneExactly) {
                     fft.transformFramePlain(plain, mode);
                     ASSERT_EQ(fast, plain) << "N " << n << " mode " << static_cast<int>(mode);
                     const auto half = static_cast<std::ptrdiff_t>(n / 2);
-                    ASSERT_TRUE(std::equal(fromFloats.begin(), fromFloats.end(), fast.begin(),
-                                           fast.begin() + half))
-                        << "N " << n << " mode " << static_cast<int>(mode);
-                    ASSERT_TRUE(std::equal(fromFloatsPlain.begin(), fromFloatsPlain.end(),
-                                           fast.begin(), fast.begin() + half))
-                        << "N " << n << " mode " << static_cast<int>(mode);
+                    for (const auto* floats : {&fromFloats, &fromFloatsPlain}) {
+                        ASSERT_TRUE(std::equal(floats->begin(), floats->end(), fast.begin(),
+                                               fast.begin() + half))
+                            << "N " << n << " mode " << static_cast<int>(mode);
+                    }
                     for (int k = 0; k < n / 2; ++k) {
                         ASSERT_EQ(bins[2 * k], fft.binRe(k)) << "N " << n << " bin " << k;
                         ASSERT_EQ(bins[2 * k + 1], fft.binIm(k)) << "N " << n << " bin " << k;
@@ -154,11 +164,7 @@ TEST(FftEngine, FullScaleSineOnABinGives337) {
         FftEngine fft;
         ASSERT_EQ(fft.setupFft(log2n, 44100, FFT_FULL_WINDOW_MSEC), 0);
         const int bin = n / 16;
-        std::vector<std::int16_t> frame(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            frame[i] = static_cast<std::int16_t>(
-                std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * bin * i / n)));
-        }
+        auto frame = sineOnBin(n, bin);
         fft.transformFrame(frame, FftOutput::Levels);
         EXPECT_EQ(frame[bin], 337) << "N " << n;
         // Hann leakage reaches only the two neighbours.
@@ -173,12 +179,8 @@ TEST(FftEngine, HalfWindowLowersThePeakAndIgnoresTheRest) {
     // 512 samples at 44100 Hz.
     ASSERT_EQ(fft.setupFft(10, 44100, 512.0f * 1000.0f / 44100.0f + 0.001f), 0);
     EXPECT_EQ(fft.windowLength(), 512);
-    std::vector<std::int16_t> frame(static_cast<std::size_t>(n));
     const int bin = 64; // whole periods inside the first 512 samples as well
-    for (int i = 0; i < n; ++i) {
-        frame[i] = static_cast<std::int16_t>(
-            std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * bin * i / n)));
-    }
+    auto frame = sineOnBin(n, bin);
     auto noisy = frame;
     std::mt19937 rng(5);
     for (int i = 512; i < n; ++i) {
@@ -193,16 +195,16 @@ TEST(FftEngine, HalfWindowLowersThePeakAndIgnoresTheRest) {
 }
 
 TEST(FftEngine, WindowLengthRule) {
+    // W = rate x msec, limited to N; the full-window rate always gives N. {log2 N, rate,
+    // msec, W}, the last one odd.
     FftEngine fft;
-    ASSERT_EQ(fft.setupFft(11, 8000, 100.0f), 0);
-    EXPECT_EQ(fft.windowLength(), 800);
-    ASSERT_EQ(fft.setupFft(11, 8000, 1000.0f), 0);
-    EXPECT_EQ(fft.windowLength(), 2048) << "limited to N";
-    ASSERT_EQ(fft.setupFft(11, FFT_FULL_WINDOW_RATE, 3.0f), 0);
-    EXPECT_EQ(fft.windowLength(), 2048);
+    for (const auto& [log2n, rate, msec, length] :
+         {std::tuple{11, 8000, 100.0f, 800}, std::tuple{11, 8000, 1000.0f, 2048},
+          std::tuple{11, FFT_FULL_WINDOW_RATE, 3.0f, 2048}, std::tuple{9, 1000, 101.0f, 101}}) {
+        ASSERT_EQ(fft.setupFft(log2n, rate, msec), 0);
+        EXPECT_EQ(fft.windowLength(), length) << rate << " Hz, " << msec << " msec";
+    }
     // An odd W uses 2*(W/2) samples: entry 2*(W/2) and beyond are zero.
-    ASSERT_EQ(fft.setupFft(9, 1000, 101.0f), 0);
-    EXPECT_EQ(fft.windowLength(), 101);
     EXPECT_DOUBLE_EQ(fft.window()[0], 0.0);
     EXPECT_DOUBLE_EQ(fft.window()[50], 1.0);
     EXPECT_GT(fft.window()[99], 0.0);
@@ -211,9 +213,7 @@ TEST(FftEngine, WindowLengthRule) {
     ASSERT_EQ(fft.setupFft(9, 1000, 1.0f), 0);
     std::vector<std::int16_t> frame(512, 20000);
     fft.transformFrame(frame, FftOutput::Levels);
-    for (int k = 0; k < 256; ++k) {
-        ASSERT_EQ(frame[k], 0);
-    }
+    EXPECT_TRUE(std::all_of(frame.begin(), frame.begin() + 256, [](auto v) { return v == 0; }));
     EXPECT_EQ(fft.setupFft(15, 1000, 1.0f), -1);
     EXPECT_FALSE(fft.ready());
 }
@@ -322,14 +322,12 @@ TEST(Calibration, UnmatchedOrHostileCurvesStayDefined) {
     EXPECT_EQ(off[2], 0);
     CalibrationCurve nan{};
     nan.fill({std::nanf(""), std::nanf("")});
-    for (const auto v : buildCalibrationOffsets(44100, 512, nan)) {
-        ASSERT_EQ(v, 0);
-    }
+    const auto zero = buildCalibrationOffsets(44100, 512, nan);
+    EXPECT_TRUE(std::all_of(zero.begin(), zero.end(), [](auto v) { return v == 0; }));
     CalibrationCurve huge{};
     huge.fill({0.0f, 1e30f});
-    for (const auto v : buildCalibrationOffsets(44100, 512, huge)) {
-        ASSERT_EQ(v, 4 * 8191);
-    }
+    const auto limited = buildCalibrationOffsets(44100, 512, huge);
+    EXPECT_TRUE(std::all_of(limited.begin(), limited.end(), [](auto v) { return v == 4 * 8191; }));
 }
 
 // Eight at a time and one at a time must agree with the 64-bit sum clamped once, whatever the

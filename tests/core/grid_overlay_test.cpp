@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -61,14 +63,13 @@ std::vector<int> xs(const std::vector<TimeTick>& ticks) {
 
 } // namespace
 
+// On a tie (1.5 between 1 and 2, 7.5 between 5 and 10) the first.
 TEST(GridCandidates, NearestWithTheFirstOnATie) {
-    EXPECT_EQ(nearestGridCandidate(1.6), 2);
-    EXPECT_EQ(nearestGridCandidate(1200.0), 1000);
-    EXPECT_EQ(nearestGridCandidate(1.5), 1); // 1 and 2 equally near
-    EXPECT_EQ(nearestGridCandidate(7.5), 5); // 5 and 10 equally near
-    EXPECT_EQ(nearestGridCandidate(750.0), 500);
-    EXPECT_EQ(nearestGridCandidate(0.0), 1);
-    EXPECT_EQ(nearestGridCandidate(1e9), 10000);
+    const std::pair<double, long> cases[] = {{1.6, 2},     {1200.0, 1000}, {1.5, 1},    {7.5, 5},
+                                             {750.0, 500}, {0.0, 1},       {1e9, 10000}};
+    for (const auto& [value, nearest] : cases) {
+        EXPECT_EQ(nearestGridCandidate(value), nearest) << value;
+    }
 }
 
 TEST(TimeTicks, WholeSecondsFromEightMsecPerColumn) {
@@ -104,16 +105,18 @@ TEST(TimeTicks, TenthsBelowEightMsecPerColumn) {
     EXPECT_EQ(ticks[1].label, "0.5 sec");
     EXPECT_EQ(ticks[2].label, "1.0 sec");
     EXPECT_EQ(ticks[1].labelX, 125 - 3 * CW);
-    // 1 msec exactly: 100 msec; above 1 up to 3: 200 msec; above 3 up to 8: 500 msec.
-    EXPECT_EQ(timeTicks(axis(1.0, 300))[1].x, 100);
-    EXPECT_EQ(timeTicks(axis(1.0, 300))[1].label, "0.1 sec");
-    EXPECT_EQ(timeTicks(axis(2.5, 300))[1].x, 80);
-    EXPECT_EQ(timeTicks(axis(2.5, 300))[1].msec, 200);
+    // 1 msec exactly: 100 msec; above 1 up to 3: 200 msec; above 3 up to 8: 500 msec; 8 over
+    // 800 columns spans 6.4 s: 1.28 is nearest 1 s. The first tick after 0: {ts, x, msec, label}.
+    const std::tuple<double, int, long long, const char*> firsts[] = {{1.0, 100, 100, "0.1 sec"},
+                                                                      {2.5, 80, 200, "0.2 sec"},
+                                                                      {3.5, 142, 500, "0.5 sec"},
+                                                                      {8.0, 125, 1000, "1   sec"}};
+    for (const auto& [ts, x, msec, label] : firsts) {
+        const TimeTick tick = timeTicks(axis(ts, 800))[1];
+        EXPECT_EQ(std::tuple(tick.x, tick.msec, tick.label), std::tuple(x, msec, label)) << ts;
+    }
     // 3 msec: 200 / 3 pixels, truncated per tick: 66, 133, 200.
     EXPECT_EQ(xs(timeTicks(axis(3.0, 200))), (std::vector<int>{0, 66, 133, 200}));
-    EXPECT_EQ(timeTicks(axis(3.5, 300))[1].msec, 500);
-    EXPECT_EQ(timeTicks(axis(8.0, 800))[1].label, "1   sec"); // 6.4 s: 1.28 is nearest 1 s
-    EXPECT_EQ(timeTicks(axis(8.0, 800))[1].msec, 1000);
 }
 
 TEST(TimeTicks, NoTicksBelowOneMsecOrOnAnEmptyView) {
@@ -275,12 +278,9 @@ TEST(FrequencyTicks, LogScaleAtTheSeriesOfEachDecade) {
     }
     EXPECT_EQ(got, want);
     const auto at = [&](long hz) {
-        for (const FrequencyTick& t : ticks) {
-            if (t.hz == hz) {
-                return t;
-            }
-        }
-        return FrequencyTick{};
+        const auto t =
+            std::find_if(ticks.begin(), ticks.end(), [&](auto& k) { return k.hz == hz; });
+        return t == ticks.end() ? FrequencyTick{} : *t;
     };
     EXPECT_EQ(at(1000).y, 220);
     EXPECT_TRUE(at(1000).inLimits);

@@ -4,14 +4,14 @@
 #include "output/image_encoding.h"
 #include "output/image_files.h"
 
+#include "core/wave_test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,9 +42,6 @@ ColourTable colours() {
     return t;
 }
 
-std::uint32_t le32(const std::vector<std::uint8_t>& f, std::size_t at) {
-    return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | static_cast<std::uint32_t>(f[at + 3]) << 24;
-}
 std::uint16_t le16(const std::vector<std::uint8_t>& f, std::size_t at) {
     return static_cast<std::uint16_t>(f[at] | f[at + 1] << 8);
 }
@@ -58,26 +55,26 @@ TEST(BitmapFile, BothLayoutsStoreTheirHeadersAndTheRowsBottomUp) {
     EXPECT_EQ(b24->size(), 58u + 36 * 20 * 3);
     EXPECT_EQ((*b24)[0], 'B');
     EXPECT_EQ((*b24)[1], 'M');
-    EXPECT_EQ(le32(*b24, 2), b24->size());
-    EXPECT_EQ(le32(*b24, 10), 58u);
-    EXPECT_EQ(le32(*b24, 14), 40u);
-    EXPECT_EQ(le32(*b24, 18), 36u);
-    EXPECT_EQ(le32(*b24, 22), 20u);
+    // {offset, 32-bit field}: size (58 + 36 x 20 x 3), pixels' offset, header size, width,
+    // height, then zeros.
+    const std::pair<std::size_t, std::uint32_t> fields[] = {{2, 2218}, {10, 58}, {14, 40}, {18, 36},
+                                                            {22, 20},  {30, 0},  {34, 0},  {38, 0},
+                                                            {42, 0},   {46, 0},  {50, 0},  {54, 0}};
+    for (const auto& [at, value] : fields) {
+        EXPECT_EQ(test::le32At(*b24, at), value) << at;
+    }
     EXPECT_EQ(le16(*b24, 26), 1);
     EXPECT_EQ(le16(*b24, 28), 24);
-    for (std::size_t at : {30u, 34u, 38u, 42u, 46u, 50u, 54u}) {
-        EXPECT_EQ(le32(*b24, at), 0u) << at;
-    }
 
     const auto b8 = encodeBmp8(picture, table);
     ASSERT_TRUE(b8);
     EXPECT_EQ(b8->size(), 1078u + 36 * 20);
-    EXPECT_EQ(le32(*b8, 2), b8->size());
-    EXPECT_EQ(le32(*b8, 10), 1078u);
+    EXPECT_EQ(test::le32At(*b8, 2), b8->size());
+    EXPECT_EQ(test::le32At(*b8, 10), 1078u);
     EXPECT_EQ(le16(*b8, 28), 8);
-    EXPECT_EQ(le32(*b8, 34), 36u * 20);
-    EXPECT_EQ(le32(*b8, 46), 256u);
-    EXPECT_EQ(le32(*b8, 50), 256u);
+    EXPECT_EQ(test::le32At(*b8, 34), 36u * 20);
+    EXPECT_EQ(test::le32At(*b8, 46), 256u);
+    EXPECT_EQ(test::le32At(*b8, 50), 256u);
     for (int i = 0; i < 256; ++i) {
         const std::size_t at = 54 + static_cast<std::size_t>(i) * 4;
         EXPECT_EQ((*b8)[at], table[i].b);
@@ -266,27 +263,19 @@ TEST(ExportPicture, PrintoutIsFramedAndCentredAtNinetyPercent) {
 }
 
 TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile) {
-    const fs::path dir = fs::temp_directory_path() / ("korv_atomic_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string target = (dir / "picture.bmp").string();
+    const test::TempFolder temp;
+    const fs::path dir = temp.folder();
+    const std::string target = temp.file("picture.bmp");
     const std::vector<std::uint8_t> old(100, 1);
     ASSERT_EQ(writeFileWhole(target, old), FileWriteResult::Written);
-    const auto contents = [&] {
-        std::ifstream in(target, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-    };
+    const auto contents = [&] { return test::readFile(target); };
     EXPECT_EQ(contents(), old);
 
-    // A disk that fills up during the write: the file size limit makes write() fail short.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const FileWriteResult full = writeFileWhole(target, std::vector<std::uint8_t>(100000, 2));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(full, FileWriteResult::WriteFailed);
+    // A disk that fills up during the write.
+    EXPECT_EQ(
+        test::underFileSizeLimit(
+            4096, [&] { return writeFileWhole(target, std::vector<std::uint8_t>(100000, 2)); }),
+        FileWriteResult::WriteFailed);
     EXPECT_EQ(contents(), old);
     const auto entries = [&] {
         return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
@@ -330,7 +319,6 @@ TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile) {
         EXPECT_EQ(contents(), std::vector<std::uint8_t>(60, 4));
         EXPECT_EQ(entries(), 1) << signal;
     }
-    fs::remove_all(dir);
 }
 
 } // namespace

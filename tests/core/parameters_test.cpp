@@ -84,14 +84,12 @@ TEST(RunParameters, ColumnsCountWholeHopsAfterTheFirstFrame) {
 }
 
 AnalyzeFileCheckInputs goodSegment() {
-    AnalyzeFileCheckInputs in;
-    in.analysisWindowMsec = 23.2f;
-    in.beginByte = 0;
-    in.endByte = 100000;
-    in.dataBytes = 100000;
-    in.lowBandHz = 0;
-    in.highBandHz = 6000;
-    return in;
+    return {.analysisWindowMsec = 23.2f,
+            .beginByte = 0,
+            .endByte = 100000,
+            .dataBytes = 100000,
+            .lowBandHz = 0,
+            .highBandHz = 6000};
 }
 
 TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
@@ -173,18 +171,16 @@ TEST(AnalyzeFileChecks, HopThenColumnsRestoreAndEnd) {
 }
 
 ParametersChangeInputs goodChange() {
-    ParametersChangeInputs in;
-    in.beginFrame = 0;
-    in.endFrame = 10000;
-    in.loadedFrames = 50000;
-    in.fftSize = 1024;
-    in.sampleRate = 22050;
-    in.timeScaleMsec = 4.0f;
-    in.analysisWindowMsec = 46.4f;
-    in.bytesPerFrame = 2;
-    in.lowBandHz = 0;
-    in.highBandHz = 6000;
-    return in;
+    return {.beginFrame = 0,
+            .endFrame = 10000,
+            .loadedFrames = 50000,
+            .fftSize = 1024,
+            .sampleRate = 22050,
+            .timeScaleMsec = 4.0f,
+            .analysisWindowMsec = 46.4f,
+            .bytesPerFrame = 2,
+            .lowBandHz = 0,
+            .highBandHz = 6000};
 }
 
 TEST(ParametersChangeChecks, FirstFailingCheckWinsInOrder) {
@@ -310,12 +306,10 @@ TEST(AutomaticParameters, TimeScaleAndFftSize) {
     EXPECT_EQ(c.fftSizeChoice, 1086);
 
     // Far too fine or too coarse a resolution stays within 512 .. 16384.
-    const AutomaticParameters fine =
-        deriveAutomaticParameters(automatic(0, 100, 48000, 100, 100, 1000));
-    EXPECT_EQ(fine.fftSizeChoice, 1087);
-    const AutomaticParameters coarse =
-        deriveAutomaticParameters(automatic(0, 22050, 44100, 1, 1000, 10));
-    EXPECT_EQ(coarse.fftSizeChoice, 1082);
+    EXPECT_EQ(deriveAutomaticParameters(automatic(0, 100, 48000, 100, 100, 1000)).fftSizeChoice,
+              1087);
+    EXPECT_EQ(deriveAutomaticParameters(automatic(0, 22050, 44100, 1, 1000, 10)).fftSizeChoice,
+              1082);
     // A window not laid out yet divides by nothing.
     const AutomaticParameters empty = deriveAutomaticParameters(automatic(0, 5000, 44100, 5, 0, 0));
     EXPECT_TRUE(empty.check.proceeds());

@@ -37,13 +37,8 @@ ViewGeometry geometry() {
 }
 
 ReadoutPoint inside(long column, int y, int index = kBackgroundIndex, int viewX = 100) {
-    ReadoutPoint p;
-    p.inside = true;
-    p.viewX = viewX;
-    p.absoluteColumn = column;
-    p.y = y;
-    p.paletteIndex = index;
-    return p;
+    return {
+        .inside = true, .viewX = viewX, .absoluteColumn = column, .y = y, .paletteIndex = index};
 }
 
 } // namespace
@@ -223,11 +218,11 @@ TEST(Readouts, MeasureFromTheAnchorToThePointer) {
 }
 
 TEST(Readouts, TitlesAndPlaceholders) {
-    EXPECT_EQ(readoutTitle(0, false), " Analyze File");
-    EXPECT_EQ(readoutTitle(1, false), "  Scan Input ");
-    EXPECT_EQ(readoutTitle(2, false), "  Scan Input ");
-    EXPECT_EQ(readoutTitle(3, false), "  Scan File  ");
-    EXPECT_EQ(readoutTitle(4, false), "  Scan File  ");
+    const char* titles[] = {" Analyze File", "  Scan Input ", "  Scan Input ", "  Scan File  ",
+                            "  Scan File  "};
+    for (int mode = 0; mode < 5; ++mode) {
+        EXPECT_EQ(readoutTitle(mode, false), titles[mode]);
+    }
     EXPECT_EQ(readoutTitle(1, true), "  Recording  ");
 
     const ViewGeometry g = geometry();

@@ -3,6 +3,8 @@
 // among the messages ends the loop.
 
 #include "pipeline/scan_loop.h"
+
+#include "analysis/calibration_edit.h"
 #include "settings/default_calibration.h"
 
 #include <gtest/gtest.h>
@@ -95,9 +97,7 @@ ScanLoopInputs inputs() {
     in.highBandHz = kRate / 2;
     in.levelScaleCode = 0; // no gain
     in.calibration = defaultCalibrationCurve();
-    for (CalibrationPoint& p : in.calibration) {
-        p.correctionDb = 0.0f;
-    }
+    zeroCalibrationCurve(in.calibration);
     in.averageCount = 4;
     return in;
 }

@@ -6,22 +6,21 @@
 #include "settings/settings_file.h"
 #include "settings/settings_inputs.h"
 
+#include "core/wave_test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace korv;
@@ -30,44 +29,27 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() /
-            ("korv-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = (dir_ / "korv.ini").string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    void writeBytes(const std::vector<std::uint8_t>& bytes) const {
-        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    }
-    [[nodiscard]] std::vector<std::uint8_t> readBytes() const {
-        std::ifstream in(path_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    void writeBytes(const test::Bytes& bytes) const { test::writeFile(path_, bytes); }
+    [[nodiscard]] test::Bytes readBytes() const { return test::readFile(path_); }
+    // What a start reads from the file; the palette it makes active is left in active_.
+    AppSettings load() {
+        AppSettings s;
+        loadSettings(path_, s, active_);
+        return s;
     }
 
-    fs::path dir_;
-    std::string path_;
+    test::TempFolder temp_;
+    fs::path dir_{temp_.folder()};
+    std::string path_ = temp_.file("korv.ini");
+    LevelPalette active_{};
 };
 
-std::int32_t wordAt(const std::vector<std::uint8_t>& b, std::size_t off) {
-    const std::uint32_t u =
-        b[off] | b[off + 1] << 8 | b[off + 2] << 16 | static_cast<std::uint32_t>(b[off + 3]) << 24;
-    std::int32_t v;
-    std::memcpy(&v, &u, 4);
-    return v;
+std::int32_t wordAt(const test::Bytes& b, std::size_t off) {
+    return static_cast<std::int32_t>(test::le32At(b, off));
 }
 
-float floatAt(const std::vector<std::uint8_t>& b, std::size_t off) {
-    const std::int32_t w = wordAt(b, off);
-    float f;
-    std::memcpy(&f, &w, 4);
-    return f;
+float floatAt(const test::Bytes& b, std::size_t off) {
+    return std::bit_cast<float>(test::le32At(b, off));
 }
 
 void putWord(std::vector<std::uint8_t>& b, std::size_t off, std::int32_t v) {
@@ -148,12 +130,6 @@ double fieldAt(const AppSettings& s, std::size_t off) {
     }
     ADD_FAILURE() << "no field at " << off;
     return 0;
-}
-
-std::uint32_t floatBits(float f) {
-    std::uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
 }
 
 // Frequencies 10 .. 80000 Hz and the non-zero corrections of the default curve.
@@ -256,10 +232,10 @@ TEST_F(SettingsFile, SaveAfterFreshStartWritesTheDocumentedLayout) {
     EXPECT_EQ(wordAt(b, 504), 0) << "no data held: sample rate 0";
     EXPECT_FLOAT_EQ(floatAt(b, 524), 0.0f);
     for (int e = 0; e < 18; ++e) {
-        EXPECT_EQ(b[556 + 4 * e], kCbPalette[e].r);
-        EXPECT_EQ(b[556 + 4 * e + 1], kCbPalette[e].g);
-        EXPECT_EQ(b[556 + 4 * e + 2], kCbPalette[e].b);
-        EXPECT_EQ(b[556 + 4 * e + 3], 0);
+        const auto at = b.begin() + 556 + 4 * e;
+        EXPECT_EQ(test::Bytes(at, at + 4),
+                  (test::Bytes{kCbPalette[e].r, kCbPalette[e].g, kCbPalette[e].b, 0}))
+            << "entry " << e;
     }
     const auto curve = expectedDefaultCurve();
     for (int p = 0; p < 40; ++p) {
@@ -308,9 +284,7 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[164])), s.lastFolder);
     EXPECT_EQ(wordAt(b, 504), 48000);
 
-    AppSettings back;
-    LevelPalette active{};
-    loadSettings(path_, back, active);
+    const AppSettings back = load();
     for (const auto& w : intWords()) {
         EXPECT_EQ(back.*(w.field), s.*(w.field)) << "offset " << w.offset;
     }
@@ -321,19 +295,11 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_EQ(back.freqResolutionHz, 21.53f);
     EXPECT_EQ(back.storedSampleRateHz, 48000);
     EXPECT_EQ(back.userPalette, s.userPalette);
-    EXPECT_EQ(active, s.userPalette) << "paletteChoice 1048 makes the User table active";
+    EXPECT_EQ(active_, s.userPalette) << "paletteChoice 1048 makes the User table active";
     EXPECT_EQ(back.calibrationTable, s.calibrationTable);
     EXPECT_EQ(back.verticalScrollPos, back.levelScaleCode + 15);
     // Max Over Step lives in the spare word: what older files hold there reads as off.
     EXPECT_FALSE(maxOverStep(back));
-    EXPECT_FALSE(maxOverStep(AppSettings{}));
-    setMaxOverStep(back, true);
-    ASSERT_TRUE(saveSettings(path_, back, 48000));
-    AppSettings on;
-    loadSettings(path_, on, active);
-    EXPECT_TRUE(maxOverStep(on));
-    setMaxOverStep(on, false);
-    EXPECT_FALSE(maxOverStep(on));
 }
 
 TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {
@@ -379,19 +345,25 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
          {{484, 15}, {508, 128}, {512, 1}, {472, 1109}, {424, 0}}},
         {{{484, w(INT32_MIN)}, {488, w(-1)}, {528, w(INT32_MAX)}, {540, w(40057)}},
          {{484, -15}, {488, 0}, {528, 1000}, {540, 40055}}},
-        {{{480, floatBits(nan)}, {524, floatBits(nan)}, {492, w(8000)}, {496, w(6000)}},
+        {{{480, std::bit_cast<std::uint32_t>(nan)},
+          {524, std::bit_cast<std::uint32_t>(nan)},
+          {492, w(8000)},
+          {496, w(6000)}},
          {{480, 4.0}, {524, 0.0}, {492, 0}, {496, 6000}}},
-        {{{480, floatBits(-3.0f)}, {524, floatBits(-1.0f)}, {492, w(-5)}, {496, w(3000)}},
+        {{{480, std::bit_cast<std::uint32_t>(-3.0f)},
+          {524, std::bit_cast<std::uint32_t>(-1.0f)},
+          {492, w(-5)},
+          {496, w(3000)}},
          {{480, 1.0}, {524, 0.0}, {492, 0}, {496, 3000}}},
-        {{{480, floatBits(1e30f)}, {456, w(1077)}, {492, w(0)}, {496, w(9000)}},
+        {{{480, std::bit_cast<std::uint32_t>(1e30f)}, {456, w(1077)}, {492, w(0)}, {496, w(9000)}},
          {{480, 500.0}, {492, 100}, {496, 6000}}},
         // A NaN or huge correction and frequencies out of order.
-        {{{628, floatBits(20.0f)},
-          {636, floatBits(10.0f)},
-          {640, floatBits(nan)},
-          {648, floatBits(5.0f)},
-          {656, floatBits(1e9f)},
-          {664, floatBits(-45.5f)}},
+        {{{628, std::bit_cast<std::uint32_t>(20.0f)},
+          {636, std::bit_cast<std::uint32_t>(10.0f)},
+          {640, std::bit_cast<std::uint32_t>(nan)},
+          {648, std::bit_cast<std::uint32_t>(5.0f)},
+          {656, std::bit_cast<std::uint32_t>(1e9f)},
+          {664, std::bit_cast<std::uint32_t>(-45.5f)}},
          {{628, 10.0}, {636, 12.5}, {632, 0.0}, {640, 8.0}, {656, 30.0}, {664, -30.0}}},
     };
     for (std::size_t c = 0; c < cases.size(); ++c) {
@@ -437,46 +409,42 @@ TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
     EXPECT_EQ(s.sampleRateChoice, 1165);
     EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::FileApplied);
     EXPECT_EQ(s.sampleRateChoice, 1168);
-    // The five of old and the higher and lower rates an input may offer (8 .. 384 kHz).
-    for (const std::int32_t ok : {1163, 1164, 1165, 1166, 1167, 1170, 1176, 1178}) {
-        putWord(b, 428, ok);
+    // The five of old and the higher and lower rates an input may offer (8 .. 384 kHz); no
+    // other id.
+    for (const std::int32_t id : {1163, 1164, 1165, 1166, 1167, 1170, 1176, 1178, 1169, 1179}) {
+        putWord(b, 428, id);
         writeBytes(b);
         loadSettings(path_, s, active);
-        EXPECT_EQ(s.sampleRateChoice, ok);
-    }
-    for (const std::int32_t bad : {1169, 1179}) {
-        putWord(b, 428, bad);
-        writeBytes(b);
-        loadSettings(path_, s, active);
-        EXPECT_EQ(s.sampleRateChoice, 1165) << bad;
+        EXPECT_EQ(s.sampleRateChoice, id == 1169 || id == 1179 ? 1165 : id) << id;
     }
 }
 
-TEST_F(SettingsFile, TheChannelsOfAWideFileLiveInTheSpareWord) {
-    // Every older file holds 300 there: channels 1 and 2, as always.
+// The channels of a wide file and Max Over Step share the spare word, each keeping the other.
+TEST_F(SettingsFile, TheChannelsOfAWideFileAndMaxOverStepLiveInTheSpareWord) {
+    const auto channels = [](const AppSettings& s) {
+        return std::pair{fileChannelsOf(s).first, fileChannelsOf(s).second};
+    };
+    // Every older file holds 300 there: channels 1 and 2, as always, and Max Over Step off.
     AppSettings s;
-    EXPECT_EQ(fileChannelsOf(s).first, 1);
-    EXPECT_EQ(fileChannelsOf(s).second, 2);
+    EXPECT_EQ(channels(s), std::pair(1, 2));
+    EXPECT_FALSE(maxOverStep(s));
     setFileChannels(s, {3, 64});
+    setMaxOverStep(s, true);
+    EXPECT_EQ(channels(s), std::pair(3, 64));
     ASSERT_TRUE(saveSettings(path_, s, 0));
     EXPECT_EQ(std::filesystem::file_size(path_), 948U);
-    AppSettings again;
-    LevelPalette active{};
-    loadSettings(path_, again, active);
-    EXPECT_EQ(fileChannelsOf(again).first, 3);
-    EXPECT_EQ(fileChannelsOf(again).second, 64);
-    // Max Over Step shares the word: each keeps the other.
-    setMaxOverStep(again, true);
-    EXPECT_EQ(fileChannelsOf(again).first, 3);
+    AppSettings again = load();
+    EXPECT_EQ(channels(again), std::pair(3, 64));
+    EXPECT_TRUE(maxOverStep(again));
     setFileChannels(again, {64, 1});
     EXPECT_TRUE(maxOverStep(again));
-    EXPECT_EQ(fileChannelsOf(again).first, 64);
-    EXPECT_EQ(fileChannelsOf(again).second, 1);
+    setMaxOverStep(again, false);
+    EXPECT_FALSE(maxOverStep(again));
+    EXPECT_EQ(channels(again), std::pair(64, 1));
     // A channel 0 or beyond 64 in the word is no choice.
     for (const std::uint32_t word : {0x4B430002U, 0x4B430141U}) {
         again.spareSetting = static_cast<std::int32_t>(word);
-        EXPECT_EQ(fileChannelsOf(again).first, 1);
-        EXPECT_EQ(fileChannelsOf(again).second, 2);
+        EXPECT_EQ(channels(again), std::pair(1, 2));
     }
 }
 
@@ -490,13 +458,11 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
     }
     putWord(b, 440, 1048);
     writeBytes(b);
-    AppSettings s;
-    LevelPalette active{};
-    loadSettings(path_, s, active);
+    AppSettings s = load();
     for (int e = 0; e < 18; ++e) {
         const Rgb want{static_cast<std::uint8_t>(3 * e), static_cast<std::uint8_t>(5 * e),
                        static_cast<std::uint8_t>(7 * e)};
-        EXPECT_EQ(active[e], want);
+        EXPECT_EQ(active_[e], want);
         EXPECT_EQ(s.userPalette[e], want);
     }
     ASSERT_TRUE(saveSettings(path_, s, 0));
@@ -507,8 +473,8 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
 
     putWord(b, 440, 1047);
     writeBytes(b);
-    loadSettings(path_, s, active);
-    EXPECT_EQ(active, kBwPalette);
+    loadSettings(path_, s, active_);
+    EXPECT_EQ(active_, kBwPalette);
 }
 
 TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
@@ -517,9 +483,7 @@ TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
     std::memset(&b[84], 'B', 80);   // nor in reservedTextB
     std::memset(&b[164], 'C', 260); // nor in lastFolder
     writeBytes(b);
-    AppSettings s;
-    LevelPalette active{};
-    loadSettings(path_, s, active);
+    AppSettings s = load();
     // Each keeps room for the terminator it is written with.
     EXPECT_EQ(s.reservedTextA, std::string(79, 'A'));
     EXPECT_EQ(s.reservedTextB, std::string(79, 'B'));
@@ -596,14 +560,7 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     auto old = emptyValidImage();
     putWord(old, 436, 1086);
     writeBytes(old);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_FALSE(saveSettings(path_, s, 0));
-    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(test::underFileSizeLimit(100, [&] { return saveSettings(path_, s, 0); }));
     EXPECT_EQ(readBytes(), old);
 
     // A longer file is replaced whole (a stray tail would get it deleted at the next start),
@@ -612,8 +569,5 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     ASSERT_TRUE(saveSettings(path_, s, 0));
     EXPECT_EQ(fs::file_size(path_), 948u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-    AppSettings back;
-    LevelPalette active{};
-    loadSettings(path_, back, active);
-    EXPECT_TRUE(back.settingsLoaded);
+    EXPECT_TRUE(load().settingsLoaded);
 }

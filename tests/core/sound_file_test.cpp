@@ -7,6 +7,7 @@
 
 #include "analysis/column_levels.h"
 #include "audio/wave_file.h"
+#include "core/sound_test_files.h"
 #include "core/wave_test_files.h"
 #include "pipeline/file_analysis.h"
 
@@ -25,6 +26,7 @@ namespace korv {
 namespace {
 
 using test::Bytes;
+using test::writeSound;
 
 struct Written {
     const char* name;
@@ -32,30 +34,6 @@ struct Written {
     std::int32_t rate;
     bool lossless;
 };
-
-// Writes `frames` frames of `channels` sines (channel c at 441 x (c + 1) Hz, amplitude
-// `amplitude` of full scale) with libsndfile; false when this libsndfile cannot write it.
-bool writeSound(const std::string& path, int format, std::int32_t rate, int channels,
-                sf_count_t frames, double amplitude) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (f == nullptr) {
-        return false;
-    }
-    std::vector<double> data(static_cast<std::size_t>(frames * channels));
-    for (sf_count_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            data[static_cast<std::size_t>(i * channels + c)] =
-                amplitude *
-                std::sin(2.0 * std::numbers::pi * 441.0 * (c + 1) * static_cast<double>(i) / rate);
-        }
-    }
-    const bool whole = sf_writef_double(f, data.data(), frames) == frames;
-    return sf_close(f) == 0 && whole;
-}
 
 // The held samples of channel `channel` as numbers.
 std::vector<double> heldChannel(const SampleStore& store, int channels, int channel) {
@@ -152,8 +130,6 @@ TEST_F(SoundFileTest, WaveFilesKeepTheWaveReadersResultsAndMessages) {
         EXPECT_EQ(sound.message, wave.message);
         EXPECT_EQ(sound.info, wave.info);
     }
-    EXPECT_EQ(openSoundFile(raw).message, kNotPcmWaveFormat);
-    EXPECT_EQ(openSoundFile(adpcm).message, kAdvancedWaveFormat);
 }
 
 // The level a bin-centred sine of amplitude a (16-bit units) gives with the full Hann window:
@@ -486,20 +462,9 @@ TEST(RecordingTimeTest, TheFilesOwnRecordingTimeIsFound) {
 
     // A FLAC's DATE comment, through libsndfile.
     test::TempFolder temp;
-    SF_INFO sf{};
-    sf.samplerate = 8000;
-    sf.channels = 1;
-    sf.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     const std::string flac = temp.file("dated.flac");
-    SNDFILE* f = sf_open(flac.c_str(), SFM_WRITE, &sf);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(sf_set_string(f, SF_STR_DATE, "2023-07-08T10:11:12Z"), 0);
-    std::vector<short> tone(8000); // not silence: a FLAC of silence is too small a file
-    for (std::size_t i = 0; i < tone.size(); ++i) {
-        tone[i] = static_cast<short>(8000.0 * std::sin(0.3 * static_cast<double>(i)));
-    }
-    EXPECT_EQ(sf_writef_short(f, tone.data(), 8000), 8000);
-    sf_close(f);
+    ASSERT_TRUE(writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 8000, 0.25,
+                           "2023-07-08T10:11:12Z"));
     const WaveParseResult dated = openSoundFile(flac);
     ASSERT_TRUE(dated.info.recorded);
     EXPECT_EQ(isoTimeText(*dated.info.recorded, 4000, 8000), "2023-07-08T10:11:12.500Z");

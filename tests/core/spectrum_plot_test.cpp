@@ -126,12 +126,9 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
 }
 
 TEST(SpectrumPlot, PeakHoldKeepsTheHighestAndTheNextStepErases) {
-    Plot p(options());
-    p.view.setOptions([] {
-        ScopeOptions o = options();
-        o.levelScaleCode = -3;
-        return o;
-    }());
+    ScopeOptions o = options();
+    o.levelScaleCode = -3;
+    Plot p(o);
     p.view.setPeakHold(true);
     (void)p.view.refresh(p.image, levels(120, 50, 360), {});
     (void)p.view.refresh(p.image, levels(120), {});
@@ -307,15 +304,15 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
                 const ScopeView v(scopeGeometry(width, H, unit, CW, LH, POINTS), o);
                 const ViewDrawing labels = v.axisLabels();
                 EXPECT_FALSE(labels.texts.empty());
+                const auto rectOf = [](const ViewText& t) {
+                    return PixelRect{t.topLeft.x, t.topLeft.y, static_cast<int>(t.text.size()) * CW,
+                                     LH};
+                };
                 for (std::size_t i = 0; i < labels.texts.size(); ++i) {
                     const ViewText& a = labels.texts[i];
-                    const PixelRect ra{a.topLeft.x, a.topLeft.y,
-                                       static_cast<int>(a.text.size()) * CW, LH};
                     for (std::size_t j = i + 1; j < labels.texts.size(); ++j) {
                         const ViewText& b = labels.texts[j];
-                        const PixelRect rb{b.topLeft.x, b.topLeft.y,
-                                           static_cast<int>(b.text.size()) * CW, LH};
-                        EXPECT_TRUE(intersect(ra, rb).empty())
+                        EXPECT_TRUE(intersect(rectOf(a), rectOf(b)).empty())
                             << width << " " << unit << " " << axis.lowHz << ": '" << a.text
                             << "' and '" << b.text << "'";
                     }

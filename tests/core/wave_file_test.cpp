@@ -8,9 +8,7 @@
 
 #include <bit>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
 #include <tuple>
 #include <vector>
 
@@ -258,16 +256,9 @@ TEST_F(WaveFileTest, SaveWaveFailures) {
     EXPECT_EQ(full.openedFolder, "/dev/");
 
     // A file that may not grow past 1000 bytes: the short write leaves no torn file behind.
-    struct rlimit old {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const std::string torn = temp.file("torn.wav");
-    const auto shortWrite = saveWaveFile(torn, store);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    const auto shortWrite =
+        test::underFileSizeLimit(1000, [&] { return saveWaveFile(torn, store); });
     EXPECT_EQ(shortWrite.message, kErrorWritingFile);
     EXPECT_FALSE(std::filesystem::exists(torn));
 

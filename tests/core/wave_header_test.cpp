@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <tuple>
 
 namespace korv {
@@ -18,31 +17,10 @@ Bytes built(std::uint16_t channels, std::int32_t rate, std::uint16_t bits, std::
     return block;
 }
 
-TEST(WaveHeaderTest, StereoCdHeaderHasTheWrittenLayoutByteForByte) {
-    // 44100 Hz, 2 channels, 16 bits, 1000 data bytes, worked out by hand.
-    const std::array<std::uint8_t, 46> expected = {
-        'R',  'I',  'F',  'F',  0x0E, 0x04, 0x00, 0x00, // 1000 + 38
-        'W',  'A',  'V',  'E',  'f',  'm',  't',  ' ',  //
-        0x12, 0x00, 0x00, 0x00,                         // format chunk of 18 bytes
-        0x01, 0x00,                                     // PCM
-        0x02, 0x00,                                     // channels
-        0x44, 0xAC, 0x00, 0x00,                         // 44100
-        0x10, 0xB1, 0x02, 0x00,                         // 176400 bytes per second
-        0x04, 0x00,                                     // block align
-        0x10, 0x00,                                     // bits
-        0x00, 0x00,                                     // no extra format bytes
-        'd',  'a',  't',  'a',  0xE8, 0x03, 0x00, 0x00, // 1000
-    };
-    const Bytes block = built(2, 44100, 16, 1000);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), block.begin()));
-    // Nothing beyond the 46 bytes is touched.
-    EXPECT_EQ(block[46], 0xEE);
-    EXPECT_EQ(block[48], 0xEE);
-}
-
 class WaveHeaderFormats
     : public ::testing::TestWithParam<std::tuple<std::int32_t, std::uint16_t, std::uint16_t>> {};
 
+// The layout written out field by field here, not taken from the header code.
 TEST_P(WaveHeaderFormats, FieldsMatchAnIndependentLayoutAndReadBack) {
     const auto [rate, channels, bits] = GetParam();
     const std::uint32_t dataBytes = 123457;
@@ -65,6 +43,7 @@ TEST_P(WaveHeaderFormats, FieldsMatchAnIndependentLayoutAndReadBack) {
 
     const Bytes block = built(channels, rate, bits, dataBytes);
     EXPECT_EQ(Bytes(block.begin(), block.begin() + 46), expected);
+    EXPECT_EQ(Bytes(block.begin() + 46, block.end()), Bytes(3, 0xEE)) << "nothing beyond";
 
     const ConstWaveHeaderBytes header(block.data(), WAVE_HEADER_SIZE);
     EXPECT_EQ(waveHeaderFormat(header), (WaveFormat{channels, rate, bits}));

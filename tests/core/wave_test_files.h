@@ -1,8 +1,9 @@
 #pragma once
-// Test helpers for the wave tests: a temporary folder, file reading and writing, and a
-// wave file assembler written apart from the program's own header code.
+// Test helpers for the file tests: a temporary folder, file reading and writing, a full disk,
+// and a wave file assembler written apart from the program's own header code.
 
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace korv::test {
 
@@ -54,6 +57,21 @@ inline void writeFile(const std::string& path, const Bytes& bytes) {
 inline Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What `write` returns, run as on a disk that fills up: under a file size limit of `limit`
+// bytes, write() fails short (and SIGXFSZ is ignored meanwhile).
+template <typename Write> auto underFileSizeLimit(rlim_t limit, Write&& write) {
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = limit;
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const auto result = write();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    return result;
 }
 
 inline void putLe16(Bytes& out, std::uint32_t v) {
