@@ -5,6 +5,7 @@
 #include "dialogs/calibration_dialog.h"
 #include "dialogs/colour_dialog.h"
 #include "support/analyze_fixture.h"
+#include "support/dialog_controls.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -23,12 +24,6 @@ namespace korv {
 namespace {
 
 using namespace test;
-
-template <typename T> T* control(QWidget& d, int id) {
-    auto* c = d.findChild<T*>(controlName(id));
-    EXPECT_NE(c, nullptr) << id;
-    return c;
-}
 
 class ColourCalibrationTest : public AnalyzeFileTest {
   protected:

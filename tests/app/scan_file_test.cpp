@@ -19,6 +19,7 @@
 #include "platform/palette_display.h"
 #include "platform/sound_simulated.h"
 #include "support/platform_scopes.h"
+#include "support/sound_file_copy.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
 #include "support/window_setup.h"
@@ -31,7 +32,6 @@
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -215,21 +215,9 @@ TEST_F(ScanFileTest, WiderAndOtherFormatsArePlayedAsTheirSixteenBitTwin) {
     scan(test::waveFile(kRate, 1, 16, frames, signal));
     const std::vector<std::uint8_t> heard = output->played();
     ASSERT_GE(heard.size(), static_cast<std::size_t>(frames) * 2 * 9 / 10);
-    const QString twin =
-        dir.write(QStringLiteral("twin.wav"), test::waveFile(kRate, 1, 16, frames, signal));
-    SF_INFO in{};
-    SNDFILE* source = sf_open(twin.toLocal8Bit().constData(), SFM_READ, &in);
-    ASSERT_NE(source, nullptr);
-    std::vector<short> samples(static_cast<std::size_t>(in.frames));
-    sf_readf_short(source, samples.data(), in.frames);
-    sf_close(source);
-    SF_INFO out = in;
-    out.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    const QString flac = dir.file(QStringLiteral("tone.flac"));
-    SNDFILE* target = sf_open(flac.toLocal8Bit().constData(), SFM_WRITE, &out);
-    ASSERT_NE(target, nullptr);
-    sf_writef_short(target, samples.data(), in.frames);
-    sf_close(target);
+    const QString flac = test::rewritten(
+        dir.write(QStringLiteral("twin.wav"), test::waveFile(kRate, 1, 16, frames, signal)),
+        dir.file(QStringLiteral("tone.flac")), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1);
     QFile flacFile(flac);
     ASSERT_TRUE(flacFile.open(QIODevice::ReadOnly));
     for (const QByteArray& file :
@@ -288,8 +276,7 @@ TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory)
         // What the colour dialog does on a palette change: a new palette, then a repaint.
         ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.activePalette));
         paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
-        window->surface().invalidate();
-        window->surface().updateNow();
+        test::repaint(*window);
         // The columns already drawn show in the new colours, not as a cleared pane.
         EXPECT_EQ(window->surface().pixel(x, y), paletteDisplay().colour(tone) & 0xFFFFFF);
     });
@@ -320,15 +307,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
         }
         return n;
     };
-    const auto readouts = [&] {
-        return window->surface().image().copy(2 * l.columnWidth + l.readoutWidthA,
-                                              l.plotHeight + l.scrollBarThickness, l.readoutWidthB,
-                                              l.clientHeight - l.plotHeight - l.scrollBarThickness);
-    };
-    const auto send = [this](QEvent::Type type, QPoint at) {
-        QMouseEvent e(type, at, at, Qt::NoButton, Qt::NoButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &e);
-    };
+    const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
     // Checked once the picture has scrolled: the axis is there, the time goes on with the
     // pointer away, and the pointer on the tone changes what the readouts say.
     int axis = 0;
@@ -353,7 +332,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
         }
         *second = true;
         later = readouts();
-        send(QEvent::MouseMove, QPoint(l.plotWidth / 2, toneY));
+        test::sendMouse(*window, QEvent::MouseMove, QPoint(l.plotWidth / 2, toneY));
         onTone = readouts();
     });
     scan(test::waveFile(kRate, 1, 16, kRate * (l.plotWidth / 100 + 8),
@@ -365,8 +344,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
 
     // After the scan the last picture stays, and is repainted, until another is drawn.
     ASSERT_TRUE(s.runningScrollImage);
-    window->surface().invalidate();
-    window->surface().updateNow();
+    test::repaint(*window);
     const QRgb tone = window->surface().pixel(l.plotWidth / 2, toneY).value_or(0);
     EXPECT_NE(tone, colourOf(kBackgroundIndex));
     EXPECT_EQ(tone, colourOf(*s.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY)));
@@ -507,8 +485,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         const auto blue = static_cast<std::uint8_t>(30 + display % 2);
         colours[kSignal2Entry] = {10, 20, blue};
         paletteDisplay().setLogicalPalette(buildLogicalPalette(colours));
-        window->surface().invalidate();
-        window->surface().updateNow();
+        test::repaint(*window);
         EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu, qRgb(10, 20, blue) & 0xffffffu);
     }
     paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().activePalette));
@@ -531,9 +508,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     });
     prompts->queueFile(dir.file(QStringLiteral("plot.bmp")));
     sendCommand(cmd::kSaveWindowImage);
-    QFile saved(dir.file(QStringLiteral("plot.bmp")));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const QByteArray bmp = saved.readAll();
+    const QByteArray bmp = test::TempDir::read(dir.file(QStringLiteral("plot.bmp")));
     const PlotLayout& l = window->state().layout;
     const int width = l.plotWidth - l.plotWidth % 4;
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
@@ -609,30 +584,11 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     const auto point = static_cast<std::size_t>(loudest - v.levelDb().begin());
     EXPECT_EQ(bands->pointBands[point], thirdOctaveBand(1000));
 
-    // Log Spectrum: one row per band, the loudest at the band of the tone. "bands" names the
-    // existing bands.txt, which is asked about: No leaves it, Yes replaces it.
+    // Log Spectrum: one row per band, the loudest at the band of the tone.
     const QString path = dir.file(QStringLiteral("bands.txt"));
-    {
-        QFile old(path);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        ASSERT_EQ(old.write("old"), 3);
-    }
-    for (const bool replace : {false, true}) {
-        prompts->queueFile(dir.file(QStringLiteral("bands")));
-        prompts->queueAnswer(replace);
-        if (!replace) {
-            prompts->queueCancel(); // back in the dialog
-        }
-        sendCommand(cmd::kLogSpectrum, 0);
-        EXPECT_EQ(prompts->questions().back(), replaceQuestion(path));
-        QFile now(path);
-        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
-        EXPECT_EQ(now.readAll() == "old", !replace);
-    }
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    QStringList rows = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
+    prompts->queueFile(path);
+    sendCommand(cmd::kLogSpectrum, 0);
+    QStringList rows = QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
     EXPECT_EQ(rows.at(3), QStringLiteral("1/3 Octave Frequency Scale"));
     rows = rows.mid(8, bands->lastBand + 1 - bands->firstBand);
     const auto level = [](const QString& row) { return row.mid(14).toDouble(); };
@@ -731,9 +687,8 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLev
     const QString path = dir.file(QStringLiteral("point.txt"));
     prompts->queueFile(path);
     sendCommand(cmd::kLogSpectrum, 0);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
+    const QStringList lines =
+        QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
     ASSERT_GT(lines.size(), 8 + 512);
     EXPECT_EQ(lines[4], QString::number(clickedMsec) + QStringLiteral(" msec Event Time"));
     int loudest = -1;

@@ -245,22 +245,12 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
     at(start + 500, [this] {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
-                          Qt::RightButton, Qt::RightButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &press);
+        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     double timeShown = 0.0;
     const PlotLayout& l = s.layout;
-    const auto readouts = [&] {
-        return window->surface().image().copy(2 * l.columnWidth + l.readoutWidthA,
-                                              l.plotHeight + l.scrollBarThickness, l.readoutWidthB,
-                                              l.clientHeight - l.plotHeight - l.scrollBarThickness);
-    };
-    const auto move = [this](int x, int y) {
-        QMouseEvent e(QEvent::MouseMove, QPointF(x, y), QPointF(x, y), Qt::NoButton, Qt::NoButton,
-                      {});
-        QCoreApplication::sendEvent(window->drawingArea(), &e);
-    };
+    const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
+    const auto move = [this](int x, int y) { test::sendMouse(*window, QEvent::MouseMove, {x, y}); };
     QImage onTone, offTone;
     at(start + 1500, [&] {
         timeShown = window->state().timeNowMsec;
@@ -372,9 +362,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     const std::int64_t start = clock.currentMs();
     at(start + 400, [this] { window->button(cmd::kPeakHold)->click(); });
     at(start + 600, [this] {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
-                          Qt::RightButton, Qt::RightButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &press);
+        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     QImage frozen;
     at(start + 700, [&] { frozen = window->surface().image().copy(); });
@@ -507,18 +495,14 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
     EXPECT_EQ(prompts->questions().back(), replaceQuestion(take));
     EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("wav"));
-    QFile kept(take);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("old"));
+    EXPECT_EQ(test::TempDir::read(take), QByteArray("old"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 
     // Recording is off for that run, so a right click freezes it: no note follows.
     notesSeen.clear();
     prompts->queueCancel();
     at(clock.currentMs() + 500, [this] {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
-                          Qt::RightButton, Qt::RightButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &press);
+        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     bool frozen = false;
     at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().displayFrozen; });
