@@ -468,7 +468,8 @@ TEST_F(ScanFileTest, AnHourLongFileIsStreamedNotHeld) {
     expectIdle();
 }
 
-TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepThem) {
+TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepaintsKeepThem) {
+    EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
     for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
         scanPlot(display, PLOT_SIGNAL, {1000.0});
         const AppState& s = window->state();
@@ -497,6 +498,18 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     window->verticalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(window->state().settings.levelScaleCode, code + 1);
     EXPECT_GT(highest(kSignal2Index).second, before);
+    // Freq Mark sets the markers and the finished plot shows them, in the Text colour: the
+    // pitch line has the Freq Mark colour.
+    EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
+    const PixelRect column{pointX(3000.0), baseline() - 10, 1, 10};
+    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 0);
+    prompts->queueDialog([](QDialog& d) {
+        d.findChild<QLineEdit*>(QString::number(ID_MARKER1_EDIT))->setText("3000");
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kFreqMark, 0);
+    EXPECT_EQ(window->state().settings.marker1Hz, 3000);
+    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 10);
     // GRID on draws the crosses over the plot on the window.
     QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
     EXPECT_TRUE(window->state().gridOn);
@@ -528,6 +541,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         }
     }
     EXPECT_GT(textPixels, 100); // the labels and crosses are there to compare
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
@@ -597,23 +611,6 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     EXPECT_EQ(top->left(5).trimmed().toInt(), thirdOctaveBand(1000));
     EXPECT_NEAR(level(*top), *loudest / 4.0 - window->state().settings.levelScaleCode - 90.0,
                 0.051);
-}
-
-TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
-    EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
-    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
-    EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
-    const PixelRect column{pointX(3000.0), baseline() - 10, 1, 10};
-    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 0);
-    prompts->queueDialog([](QDialog& d) {
-        d.findChild<QLineEdit*>(QString::number(ID_MARKER1_EDIT))->setText("3000");
-        ScriptedPrompts::pressOk(d);
-    });
-    sendCommand(cmd::kFreqMark, 0);
-    EXPECT_EQ(window->state().settings.marker1Hz, 3000);
-    // In the Text colour: the pitch line has the Freq Mark colour.
-    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 10);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheImageBack) {

@@ -556,7 +556,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     expectIdle();
 }
 
-TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
+TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid) {
     // The file may grow to the header, one buffer and a little: the second buffer fails.
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -588,6 +588,19 @@ TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
     EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
     EXPECT_FALSE(QFile::exists(gone));
     expectIdle();
+
+    // A close during a recording finishes the file, then closes.
+    const std::int64_t start = clock.currentMs();
+    const QString closed = recordTo(QStringLiteral("close.wav"));
+    pressAt(start + 500, cmd::kPlay);
+    at(start + 2000, [this] { window->close(); });
+    run(start + 60000);
+    EXPECT_LT(clock.currentMs() - start, 5000);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
+    const ReadWave c = readWave(closed);
+    ASSERT_TRUE(c.valid);
+    EXPECT_NEAR(static_cast<double>(c.samples.size()), 1.5 * kRate, 2 * kStepFrames);
 }
 
 TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAndItsNote) {
@@ -604,19 +617,6 @@ TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAnd
     EXPECT_NEAR(static_cast<double>(w.samples.size()), 7.5 * kRate, 2 * kStepFrames);
     EXPECT_LE(static_cast<std::int64_t>(w.samples.size()) * 2, *recordingByteLimit);
     expectIdle();
-}
-
-TEST_F(ScanInputTest, CloseDuringRecordingFinishesTheFileThenCloses) {
-    const QString path = recordTo(QStringLiteral("close.wav"));
-    pressAt(500, cmd::kPlay);
-    at(2000, [this] { window->close(); });
-    run(60000);
-    EXPECT_LT(clock.currentMs(), 5000);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(window->isVisible());
-    const ReadWave w = readWave(path);
-    ASSERT_TRUE(w.valid);
-    EXPECT_NEAR(static_cast<double>(w.samples.size()), 1.5 * kRate, 2 * kStepFrames);
 }
 
 TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
