@@ -301,7 +301,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
 }
 
-TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGivenBack) {
+TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEverythingGivenBack) {
     startUp();
     const QByteArray held = analyze(QStringLiteral("stop.wav"), 22050, 1, 16, 22050 * 2);
     const int before = openAllocations();
@@ -337,6 +337,42 @@ TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGive
                                               static_cast<std::ptrdiff_t>(first),
                                           output->device.played().end());
     expectHeard(again, held, 0, 2 * 46);
+
+    // A close during play only stops it.
+    const std::size_t beforeClose = output->device.played().size();
+    probeAt({{101, [&] { window->close(); }}});
+    sendCommand(cmd::kPlay, 0);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_LT(output->device.played().size() - beforeClose, 22050U * 2);
+    expectIdleAfterPlaying();
+
+    // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
+    const int oldHeight = image().height();
+    const std::int64_t bytes = window->state().run.segmentBytes;
+    probeAt({{101, [&] {
+                  window->resize(window->width(), window->height() - 60);
+                  QCoreApplication::processEvents();
+              }}});
+    sendCommand(cmd::kPlay, 0);
+    QCoreApplication::processEvents();
+    drainMessages();
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
+    EXPECT_LT(image().height(), oldHeight);
+    EXPECT_EQ(window->state().run.segmentBytes, bytes);
+    EXPECT_FALSE(window->state().layoutPending);
+    EXPECT_EQ(prompts->fileRequests().size(), 1U);
+
+    // A close releases everything, a stream buffer still held included: no beep.
+    Playback* playback = windowPlayback();
+    ASSERT_NE(playback, nullptr);
+    ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
+    EXPECT_TRUE(playback->active());
+    window->close();
+    EXPECT_FALSE(playback->active());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(prompts->beeps(), 0);
+    EXPECT_EQ(openAllocations(), 0);
 }
 
 TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout) {
@@ -495,44 +531,6 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     ASSERT_NE(output, nullptr);
     expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();
-}
-
-TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwards) {
-    startUp();
-    analyze(QStringLiteral("close.wav"), 22050, 1, 16, 22050 * 2);
-    probeAt({{101, [&] { window->close(); }}});
-    sendCommand(cmd::kPlay, 0);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_LT(output->device.played().size(), 22050U * 2);
-    expectIdleAfterPlaying();
-
-    // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
-    const int oldHeight = image().height();
-    const std::int64_t bytes = window->state().run.segmentBytes;
-    probeAt({{101, [&] {
-                  window->resize(window->width(), window->height() - 60);
-                  QCoreApplication::processEvents();
-              }}});
-    sendCommand(cmd::kPlay, 0);
-    QCoreApplication::processEvents();
-    drainMessages();
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
-    EXPECT_LT(image().height(), oldHeight);
-    EXPECT_EQ(window->state().run.segmentBytes, bytes);
-    EXPECT_FALSE(window->state().layoutPending);
-    EXPECT_EQ(prompts->fileRequests().size(), 1U);
-
-    // A close releases everything, a stream buffer still held included: no beep.
-    Playback* playback = windowPlayback();
-    ASSERT_NE(playback, nullptr);
-    ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
-    EXPECT_TRUE(playback->active());
-    window->close();
-    EXPECT_FALSE(playback->active());
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(prompts->beeps(), 0);
-    EXPECT_EQ(openAllocations(), 0);
 }
 
 } // namespace
