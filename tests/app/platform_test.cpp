@@ -1,3 +1,4 @@
+#include "app/support/device_sinks.h"
 #include "app/support/platform_scopes.h"
 #include "platform/allocations.h"
 #include "platform/clock.h"
@@ -441,21 +442,7 @@ TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
 // --- The simulated sound devices: the failures the program's tests inject, sound given byte by
 // byte (their contract is sound_contract_test's) ---
 
-// Notes what the simulated devices report.
-struct Sinks : SoundOutputSink, SoundInputSink {
-    using Done = std::pair<std::uint8_t*, std::size_t>;
-    void outputDone() override { ++done_; }
-    void bufferDone(std::span<std::uint8_t> buffer, std::size_t bytes) override {
-        buffers_.emplace_back(buffer.data(), bytes);
-    }
-    void inputClosed() override { ++closed_; }
-    [[nodiscard]] int done() const { return done_; }
-    [[nodiscard]] int closed() const { return closed_; }
-    [[nodiscard]] const std::vector<Done>& buffers() const { return buffers_; }
-    int done_ = 0;
-    int closed_ = 0;
-    std::vector<Done> buffers_;
-};
+using test::Sinks;
 
 TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
     std::vector<std::uint8_t> buffer(64);
