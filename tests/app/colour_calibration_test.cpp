@@ -82,7 +82,8 @@ class ColourCalibrationTest : public AnalyzeFileTest {
     }
 };
 
-TEST_F(ColourCalibrationTest, OneColourDialogThatReopensWhereItWasMoved) {
+// One colour dialog, that reopens where it was moved.
+TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(colourDialog(), &d);
@@ -92,15 +93,6 @@ TEST_F(ColourCalibrationTest, OneColourDialogThatReopensWhereItWasMoved) {
     }
     EXPECT_EQ(open, 1);
     EXPECT_EQ(d.windowTitle(), "Korvanthile Colors");
-    d.move(123, 77);
-    close(d, kOkButtonId);
-    EXPECT_EQ(colourDialog(), nullptr);
-    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
-    close(*colourDialog(), kCancelButtonId);
-}
-
-TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
-    ColourDialog& d = openColours();
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_CB)->isChecked());
     setColour(d, {0, 0, 0}); // entry 0 black: an edit of CB makes it User
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
@@ -137,8 +129,12 @@ TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
     EXPECT_EQ(active, kCbPalette);
     control<QRadioButton>(d, PALETTE_USER)->click();
     EXPECT_EQ(active, edited);
+    d.move(123, 77);
     close(d, kOkButtonId);
     EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
+    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
+    close(*colourDialog(), kCancelButtonId);
 }
 
 // A component typed into its field is taken and moves its bar; the gain field only shows.
