@@ -108,7 +108,7 @@ const QMenu& topMenu(MainWindow& w, int index) {
     return *w.menuBar()->actions().at(index)->menu();
 }
 
-TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrder) {
+TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialStates) {
     auto w = open();
     QStringList titles;
     for (const QAction* a : w->menuBar()->actions()) {
@@ -132,10 +132,7 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrder) {
                                                     "40048 Black Cross", "-", "40049 Freq Mark"}));
     EXPECT_EQ(entries(topMenu(*w, 3)),
               (QStringList{"40036 Help Topics", "-", "40024 About Korvanthile"}));
-}
-
-TEST_F(MainWindowTest, StartsWithTheInitialMenuAndDisabledButtons) {
-    auto w = open();
+    // Starts with the initial menu and disabled buttons.
     EXPECT_EQ(w->windowTitle(), "Korvanthile");
     ProgramMenu& m = w->menu();
     for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
