@@ -333,12 +333,6 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     EXPECT_FALSE(window->state().spectralImage);
     prompts->clearMessages();
 
-    // A missing file.
-    analyze(dir.file("missing.wav"));
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
-    prompts->clearMessages();
-
     // A time scale that is no number, as a hostile settings file may hold, refuses the run.
     const float timeScale = settings().timeScaleMsecSaved;
     settings().timeScaleMsecSaved = std::numeric_limits<float>::quiet_NaN();
