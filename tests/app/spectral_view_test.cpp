@@ -13,10 +13,7 @@
 #include "modes/scan_file.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
-#include "support/platform_scopes.h"
-#include "support/temp_dir.h"
-#include "support/test_signals.h"
-#include "support/window_setup.h"
+#include "support/analyze_fixture.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -36,22 +33,14 @@
 namespace korv {
 namespace {
 
-constexpr int kRate = 22050;
+using test::kRate;
 
-class SpectralViewTest : public ::testing::Test {
+class SpectralViewTest : public test::AnalyzeFileTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.valid());
-        MainWindowOptions o;
-        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        window = test::openWindow(o, {}, [this](MainWindow& w) {
-            w.registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
-        });
-        const QString path = dir.write(
-            "tone.wav", test::waveFile(kRate, 1, 16, kRate * 3, test::sines({1000.0}, kRate)));
-        ASSERT_FALSE(path.isEmpty());
-        prompts->queueFile(path);
-        QTest::keyClick(window.get(), Qt::Key_F1);
+        AnalyzeFileTest::SetUp();
+        window->registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
+        analyze(tone(QStringLiteral("tone.wav"), kRate * 3));
         ASSERT_TRUE(window->state().spectralImage);
         // The start of the image in view.
         window->state().hScroll.pos = 0;
@@ -91,9 +80,6 @@ class SpectralViewTest : public ::testing::Test {
         QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(toX, y));
     }
 
-    test::TempDir dir;
-    test::ScriptedPromptsScope prompts;
-    std::unique_ptr<MainWindow> window;
     std::vector<int> scanCalls;
 };
 
