@@ -603,52 +603,10 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
                 0.051);
 }
 
-TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheImageBack) {
-    const QString path =
-        dir.write(QStringLiteral("tone.wav"),
-                  test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate)));
-    prompts->queueFile(path);
-    QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(window->state().spectralImage);
-    // Eight spectra averaged reach back three windows, before the data's start.
-    window->state().settings.averageCountScroll = 8;
-    const auto click = [this] {
-        QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                          QPoint(2, window->state().layout.plotHeight / 2));
-    };
-    prompts->queueDialog([](QDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "Spectrum Plot");
-        ScriptedPrompts::pressOk(d);
-    });
-    click();
-    const AppState& s = window->state();
-    // The span ends at the clicked moment and would reach before the data: it starts at 0.
-    EXPECT_EQ(lastScanFile().pointStartByte, 0);
-    EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
-    EXPECT_TRUE(lastScanFile().endReached);
-    EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
-    ASSERT_TRUE(s.plotImage);
-    EXPECT_FALSE(s.spectralImage);
-    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
-    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
-    expectIdle();
-
-    sendCommand(cmd::kParametersRestore, 0);
-    EXPECT_TRUE(s.spectralImage);
-    EXPECT_FALSE(s.plotImage);
-    EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
-    // Cancel in dialog 153 goes back to the image at once.
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
-    click();
-    EXPECT_TRUE(s.spectralImage);
-    EXPECT_FALSE(s.scanRestoreAvailable);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
 // The point spectrum at a clicked column: no pitch detector there, the spectrum log's
 // "Event Time" is the clicked column's time (its window's centre), and each Linear line holds
 // its own bin's level: a 1000 Hz sine of amplitude 16000 on bin 128 of 1024 at 8000 Hz.
-TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLevel) {
+TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelAndRestores) {
     AppSettings& st = window->state().settings;
     st.pitchDetectorChoice = PITCH_DETECTOR_ON;
     for (CalibrationPoint& p : st.calibrationTable) {
@@ -708,6 +666,42 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLev
     EXPECT_TRUE(window->state().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
     EXPECT_EQ(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
+
+    // A click near the start plots the point spectrum, and Restore brings the image back.
+    sendCommand(cmd::kParametersRestore, 0);
+    ASSERT_TRUE(window->state().spectralImage);
+    // Eight spectra averaged reach back three windows, before the data's start.
+    window->state().settings.averageCountScroll = 8;
+    const auto click = [this] {
+        QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
+                          QPoint(2, window->state().layout.plotHeight / 2));
+    };
+    prompts->queueDialog([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Spectrum Plot");
+        ScriptedPrompts::pressOk(d);
+    });
+    click();
+    const AppState& s = window->state();
+    // The span ends at the clicked moment and would reach before the data: it starts at 0.
+    EXPECT_EQ(lastScanFile().pointStartByte, 0);
+    EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
+    EXPECT_TRUE(lastScanFile().endReached);
+    EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
+    ASSERT_TRUE(s.plotImage);
+    EXPECT_FALSE(s.spectralImage);
+    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+    expectIdle();
+
+    sendCommand(cmd::kParametersRestore, 0);
+    EXPECT_TRUE(s.spectralImage);
+    EXPECT_FALSE(s.plotImage);
+    EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
+    // Cancel in dialog 153 goes back to the image at once.
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    click();
+    EXPECT_TRUE(s.spectralImage);
+    EXPECT_FALSE(s.scanRestoreAvailable);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
