@@ -10,6 +10,7 @@
 #include "display/readouts.h"
 #include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
+#include "support/sound_file_copy.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -117,34 +118,6 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     }
 }
 
-TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {
-    settings().channelChoice = CHANNEL_DUAL;
-    analyze(write("stereo.wav",
-                  test::waveFile(kRate, 2, 16, kRate * 2, test::sines({1000.0, 3000.0}, kRate))));
-    ASSERT_TRUE(window->state().spectralImage);
-    const AnalysisRun& run = window->state().run;
-    EXPECT_EQ(image().height(), 2 * run.plotHeight);
-    const int x = 40;
-    // Left channel in the lower band, right channel in the upper band.
-    EXPECT_NEAR(brightestRow(x, 2 * run.plotHeight), rowOf(1000.0), 2);
-    EXPECT_NEAR(brightestRow(x, run.plotHeight), rowOf(3000.0), 2);
-    // The window after the run: scrolled to the end, both panes from the same column (the
-    // labels taken away to see the picture).
-    window->state().axesShown = false;
-    window->surface().invalidate();
-    window->surface().updateNow();
-    const PlotLayout& l = window->state().layout;
-    const int col = 10;
-    const int imageCol = window->state().hScroll.pos + col;
-    const auto screenIndex = [&](int viewX, int y) { return *window->surface().pixel(viewX, y); };
-    const PaletteDisplay& palette = window->surface().palette();
-    const int yLeft = run.plotHeight - 1 - rowOf(1000.0);
-    EXPECT_EQ(screenIndex(col, yLeft),
-              palette.colour(*image().pixel(imageCol, run.plotHeight + yLeft)) & 0xFFFFFFU);
-    EXPECT_EQ(screenIndex(l.plotWidth / 2 + 4 + col, yLeft),
-              palette.colour(*image().pixel(imageCol, yLeft)) & 0xFFFFFFU);
-}
-
 TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
     ASSERT_TRUE(window->state().spectralImage);
@@ -225,36 +198,6 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
                 rowOf(3000.0), 2);
 }
 
-// The 16-bit wave file at `from` written again by libsndfile in `format`, with `channels`
-// channels: its own first, silence in the others.
-QString rewritten(const QString& from, const QString& to, int format, int channels) {
-    SF_INFO in{};
-    SNDFILE* source = sf_open(from.toLocal8Bit().constData(), SFM_READ, &in);
-    if (source == nullptr) {
-        return {};
-    }
-    std::vector<short> frames(static_cast<std::size_t>(in.frames * in.channels));
-    sf_readf_short(source, frames.data(), in.frames);
-    sf_close(source);
-    SF_INFO out = in;
-    out.channels = channels;
-    out.format = format;
-    std::vector<short> wide(static_cast<std::size_t>(in.frames * channels), 0);
-    for (sf_count_t f = 0; f < in.frames; ++f) {
-        for (int c = 0; c < in.channels; ++c) {
-            wide[static_cast<std::size_t>(f * channels + c)] =
-                frames[static_cast<std::size_t>(f * in.channels + c)];
-        }
-    }
-    SNDFILE* target = sf_open(to.toLocal8Bit().constData(), SFM_WRITE, &out);
-    if (target == nullptr) {
-        return {};
-    }
-    sf_writef_short(target, wide.data(), in.frames);
-    sf_close(target);
-    return to;
-}
-
 // FLAC, AIFF and a wave file of four channels (once "Advanced Wave Formats Cannot be
 // Processed") are read by libsndfile into the same samples as their 16-bit wave twin, and
 // give its picture; the panel names the format.
@@ -294,6 +237,8 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
     }
 }
 
+// The dialog chooses the channels of a four-channel file; a stereo file's bands hold its own
+// two, and the dual panes show them.
 TEST_F(AnalyzeFileTest, TheDialogChoosesTheChannelsOfAFourChannelFile) {
     const QString four = write(
         QStringLiteral("four.wav"),
@@ -333,18 +278,18 @@ TEST_F(AnalyzeFileTest, TheDialogChoosesTheChannelsOfAFourChannelFile) {
                   test::waveFile(kRate, 2, 16, kRate, test::sines({1000.0, 3000.0}, kRate))));
     EXPECT_NEAR(brightestRow(x, 2 * h), rowOf(1000.0), 2);
     EXPECT_NEAR(brightestRow(x, h), rowOf(3000.0), 2);
-}
-
-TEST_F(AnalyzeFileTest, AveragingStartsFromZeroFilledSlots) {
-    settings().averageCountScroll = 3;
-    analyze(tone("avg.wav", kRate));
-    ASSERT_TRUE(window->state().spectralImage);
-    const int bottom = window->state().run.plotHeight;
-    const int row = brightestRow(10, bottom);
-    const int steady = indexAt(10, row, bottom);
-    EXPECT_LT(indexAt(0, row, bottom), indexAt(1, row, bottom));
-    EXPECT_LT(indexAt(1, row, bottom), steady);
-    EXPECT_NEAR(indexAt(2, row, bottom), steady, 2);
+    // The window after the run: scrolled to the end, both panes from the same column (the
+    // labels taken away to see the picture).
+    window->state().axesShown = false;
+    repaint(*window);
+    const int col = 10;
+    const int imageCol = window->state().hScroll.pos + col;
+    const PaletteDisplay& palette = window->surface().palette();
+    const int yLeft = h - 1 - rowOf(1000.0);
+    EXPECT_EQ(*window->surface().pixel(col, yLeft),
+              palette.colour(*image().pixel(imageCol, h + yLeft)) & 0xFFFFFFU);
+    EXPECT_EQ(*window->surface().pixel(window->state().layout.plotWidth / 2 + 4 + col, yLeft),
+              palette.colour(*image().pixel(imageCol, yLeft)) & 0xFFFFFFU);
 }
 
 TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
@@ -388,10 +333,26 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     EXPECT_FALSE(window->state().spectralImage);
     prompts->clearMessages();
 
-    // A missing file.
-    analyze(dir.file("missing.wav"));
+    // A time scale that is no number, as a hostile settings file may hold, refuses the run.
+    const float timeScale = settings().timeScaleMsecSaved;
+    settings().timeScaleMsecSaved = std::numeric_limits<float>::quiet_NaN();
+    analyze(tone("nan.wav", kRate));
     ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
+    EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
+    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().modeRunning);
+    settings().timeScaleMsecSaved = timeScale;
+    prompts->clearMessages();
+
+    // An image the memory cannot hold is refused before the samples are read.
+    setAvailableMemoryForTesting(256 * 1024);
+    analyze(tone("long.wav", kRate * 20));
+    setAvailableMemoryForTesting(-1);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Not enough display memory");
+    EXPECT_FALSE(window->state().samples.has_value());
+    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_EQ(openAllocations(), 0);
     prompts->clearMessages();
 
     // Begin after end in the dialog: the message and the dialog again, then Cancel.
@@ -428,38 +389,6 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-// Begin and end equal: one FFT frame, not a single column. The refusal lets go of nothing
-// held, shows its picture again and puts the values from before the dialog back.
-TEST_F(AnalyzeFileTest, AStretchOfNoColumnLeavesTheHeldDataAndValues) {
-    const QString path = tone("held.wav", kRate * 2);
-    analyze(path);
-    ASSERT_TRUE(window->state().spectralImage);
-    const std::int64_t heldBytes = window->state().samples->heldBytes();
-    const AnalysisRun runBefore = window->state().run;
-    const float timeScaleBefore = settings().timeScaleMsecSaved;
-
-    settings().variablesChoice = cmd::kVariablesAdjust;
-    prompts->queueFile(path);
-    prompts->queueDialog([&](QDialog& d) {
-        d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT))->setText(QStringLiteral("500"));
-        d.findChild<QLineEdit*>(controlName(ID_END_EDIT))->setText(QStringLiteral("500"));
-        d.findChild<QLineEdit*>(controlName(ID_TIME_SCALE_EDIT))
-            ->setText(QString::number(static_cast<double>(timeScaleBefore) * 2.0));
-        ScriptedPrompts::pressOk(d);
-    });
-    QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Time Scale Too Small");
-    EXPECT_TRUE(window->state().spectralImage);
-    ASSERT_TRUE(window->state().samples.has_value());
-    EXPECT_EQ(window->state().samples->heldBytes(), heldBytes);
-    EXPECT_EQ(window->state().run.segmentBytes, runBefore.segmentBytes);
-    EXPECT_EQ(window->state().run.params.columns, runBefore.params.columns);
-    EXPECT_EQ(settings().timeScaleMsecSaved, timeScaleBefore);
-    EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
 // Max Over Step from the dialog: at 500 msec a column, a 0.15 s beep that no column's first
 // frame reaches lights its column's row, and the choice is kept in the settings file.
 TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
@@ -487,27 +416,15 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
     EXPECT_NEAR(brightestRow(2, bottom), row, 2);
     EXPECT_GT(indexAt(2, row, bottom), indexAt(1, row, bottom) + 80);
     ASSERT_TRUE(window->close()); // the close writes the settings file
-    QFile file(dir.file(QStringLiteral("korv.ini")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = test::TempDir::read(dir.file(QStringLiteral("korv.ini")));
     ASSERT_EQ(bytes.size(), static_cast<qsizetype>(SETTINGS_FILE_SIZE));
     AppSettings stored;
     stored.spareSetting = qFromLittleEndian<std::int32_t>(bytes.constData() + 532);
     EXPECT_TRUE(maxOverStep(stored));
 }
 
-// A time scale that is no number, as a hostile settings file may hold, refuses the run.
-TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
-    settings().timeScaleMsecSaved = std::numeric_limits<float>::quiet_NaN();
-    analyze(tone("nan.wav", kRate));
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
-    EXPECT_FALSE(window->state().spectralImage);
-    EXPECT_FALSE(window->state().modeRunning);
-}
-
-// A refused file leaves the data held and shown as it was; a cancelled dialog lets go of it.
-// Either way the picture, the title, the menu and the buttons agree.
+// A refused file or stretch leaves the data held and shown as it was; a cancelled dialog lets
+// go of it. Either way the picture, the title, the menu and the buttons agree.
 TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     const QString path = tone("held.wav", kRate * 2);
     analyze(path);
@@ -526,7 +443,33 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     EXPECT_EQ(window->windowTitle(), "Korvanthile held.wav");
     EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
 
+    // Begin and end equal: one FFT frame, not a single column. The refusal lets go of nothing
+    // held, shows its picture again and puts the values from before the dialog back.
+    const std::int64_t heldBytes = window->state().samples->heldBytes();
+    const AnalysisRun runBefore = window->state().run;
+    const float timeScaleBefore = settings().timeScaleMsecSaved;
     settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->clearMessages();
+    prompts->queueFile(path);
+    prompts->queueDialog([&](QDialog& d) {
+        d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT))->setText(QStringLiteral("500"));
+        d.findChild<QLineEdit*>(controlName(ID_END_EDIT))->setText(QStringLiteral("500"));
+        d.findChild<QLineEdit*>(controlName(ID_TIME_SCALE_EDIT))
+            ->setText(QString::number(static_cast<double>(timeScaleBefore) * 2.0));
+        ScriptedPrompts::pressOk(d);
+    });
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "Time Scale Too Small");
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_EQ(imageBytes(), held);
+    ASSERT_TRUE(window->state().samples.has_value());
+    EXPECT_EQ(window->state().samples->heldBytes(), heldBytes);
+    EXPECT_EQ(window->state().run.segmentBytes, runBefore.segmentBytes);
+    EXPECT_EQ(window->state().run.params.columns, runBefore.params.columns);
+    EXPECT_EQ(settings().timeScaleMsecSaved, timeScaleBefore);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
+
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     analyze(path);
     EXPECT_FALSE(window->state().spectralImage);
@@ -540,10 +483,17 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-// What is not built yet is offered disabled.
-TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
+// What is not built yet is offered disabled. Averaging starts from zero-filled slots.
+TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuiltAndAveragingStartsFromZeroFilledSlots) {
+    settings().averageCountScroll = 3;
     analyze(tone("built.wav", kRate * 2));
     ASSERT_TRUE(window->state().spectralImage);
+    const int bottom = window->state().run.plotHeight;
+    const int row = brightestRow(10, bottom);
+    const int steady = indexAt(10, row, bottom);
+    EXPECT_LT(indexAt(0, row, bottom), indexAt(1, row, bottom));
+    EXPECT_LT(indexAt(1, row, bottom), steady);
+    EXPECT_NEAR(indexAt(2, row, bottom), steady, 2);
     ProgramMenu& m = window->menu();
     for (const int id : {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave,
                          cmd::kParametersChange, cmd::kVolumeControl, cmd::kSignalScale,
@@ -560,9 +510,7 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuilt) {
     window->dispatch(cmd::kSaveWave, 0);
     ASSERT_FALSE(prompts->fileRequests().empty());
     EXPECT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Wave File"));
-    QFile out(saved);
-    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-    const QByteArray bytes = out.readAll();
+    const QByteArray bytes = test::TempDir::read(saved);
     ASSERT_EQ(bytes.size(), 46 + static_cast<qsizetype>(window->state().samples->heldBytes()));
     EXPECT_EQ(bytes.mid(46),
               QByteArray(reinterpret_cast<const char*>(window->state().samples->samples().data()),
@@ -605,60 +553,22 @@ TEST_F(AnalyzeFileTest, ASegmentLongerThanTheHoldingLimitIsReadFromItsFile) {
     const QString saved = dir.file(QStringLiteral("saved.wav"));
     prompts->queueFile(saved);
     window->dispatch(cmd::kSaveWave, 0);
-    QFile out(saved);
-    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-    const QByteArray bytes = out.readAll();
+    const QByteArray bytes = test::TempDir::read(saved);
     const qsizetype data = file.indexOf("data") + 8;
     ASSERT_EQ(bytes.size(), 46 + kFrames * 2);
     EXPECT_EQ(bytes.mid(46), file.mid(data, kFrames * 2));
     EXPECT_TRUE(prompts->messages().empty());
 }
 
-// An image the memory cannot hold is refused before the samples are read.
-TEST_F(AnalyzeFileTest, AnImageTooLargeForTheMemoryIsRefusedAtOnce) {
-    setAvailableMemoryForTesting(256 * 1024);
-    analyze(tone("long.wav", kRate * 20));
-    setAvailableMemoryForTesting(-1);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Not enough display memory");
-    EXPECT_FALSE(window->state().samples.has_value());
-    EXPECT_FALSE(window->state().spectralImage);
-    EXPECT_EQ(openAllocations(), 0);
-}
-
 // A file named on the command line that cannot be opened does not make the next F1 skip its
-// dialog.
-TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
+// dialog. The vertical bar shows the display gain while the dialog is open; drawing turns it
+// off.
+TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialogWithTheGainBar) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     window->startUp({dir.file(QStringLiteral("missing.wav"))});
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
     EXPECT_FALSE(window->state().fileFromCommandLine);
-    settings().variablesChoice = cmd::kVariablesAdjust;
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
-    analyze(tone("next.wav", kRate));
-    EXPECT_EQ(prompts->dialogsRun().size(), 1);
-    EXPECT_TRUE(window->state().spectralImage);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-// A batch step ends by saving the window image (which starts the next file); a plain run
-// does not.
-TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
-    analyze(tone("resize.wav", kRate));
-    ASSERT_TRUE(window->state().spectralImage);
-    const int oldHeight = image().height();
-    const std::int64_t bytes = window->state().run.segmentBytes;
-    shrinkWindow();
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
-    EXPECT_LT(image().height(), oldHeight);
-    EXPECT_EQ(window->state().run.segmentBytes, bytes);
-    EXPECT_EQ(prompts->fileRequests().size(), 1U);
-}
-
-// The vertical bar shows the display gain while the dialog is open; drawing turns it off.
-TEST_F(AnalyzeFileTest, TheVerticalBarShowsTheGainUntilThePassDraws) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     settings().levelScaleCode = 4;
     settings().verticalScrollPos = 4 + 15;
@@ -672,12 +582,14 @@ TEST_F(AnalyzeFileTest, TheVerticalBarShowsTheGainUntilThePassDraws) {
         valueInDialog = bar->value();
         ScriptedPrompts::pressOk(d);
     });
-    analyze(tone("gain.wav", kRate));
+    analyze(tone("next.wav", kRate));
+    EXPECT_EQ(prompts->dialogsRun().size(), 1);
     ASSERT_TRUE(window->state().spectralImage);
     EXPECT_TRUE(enabledInDialog);
     EXPECT_EQ(maximumInDialog, 30);
     EXPECT_EQ(valueInDialog, settings().levelScaleCode + 15);
     EXPECT_FALSE(bar->isEnabled());
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 // An image of fewer columns than the view shows neither scrolls nor offers PLAY, though its
@@ -753,22 +665,6 @@ TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     EXPECT_EQ(window->state().run.params.columns, columns);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
     EXPECT_TRUE(prompts->messages().empty());
-}
-
-// Data without a header is read as the dialog said, also when a resize analyses it again.
-TEST_F(AnalyzeFileTest, ResizeKeepsTheFormatChosenForDataWithoutAHeader) {
-    settings().variablesChoice = cmd::kVariablesAdjust;
-    prompts->queueDialog(readAsStereo);
-    analyze(rawTone());
-    ASSERT_TRUE(window->state().spectralImage);
-    ASSERT_EQ(window->state().run.format.channels, 2);
-    const std::int64_t bytes = window->state().run.segmentBytes;
-    shrinkWindow();
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(window->state().run.format.channels, 2);
-    EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
-    EXPECT_EQ(image().height(), 2 * window->state().layout.plotHeight);
-    EXPECT_EQ(window->state().run.segmentBytes, bytes);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "dialogs/calibration_dialog.h"
 #include "dialogs/colour_dialog.h"
 #include "support/analyze_fixture.h"
+#include "support/dialog_controls.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -23,12 +24,6 @@ namespace korv {
 namespace {
 
 using namespace test;
-
-template <typename T> T* control(QWidget& d, int id) {
-    auto* c = d.findChild<T*>(controlName(id));
-    EXPECT_NE(c, nullptr) << id;
-    return c;
-}
 
 class ColourCalibrationTest : public AnalyzeFileTest {
   protected:
@@ -87,7 +82,8 @@ class ColourCalibrationTest : public AnalyzeFileTest {
     }
 };
 
-TEST_F(ColourCalibrationTest, OneColourDialogThatReopensWhereItWasMoved) {
+// One colour dialog, that reopens where it was moved.
+TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(colourDialog(), &d);
@@ -97,15 +93,6 @@ TEST_F(ColourCalibrationTest, OneColourDialogThatReopensWhereItWasMoved) {
     }
     EXPECT_EQ(open, 1);
     EXPECT_EQ(d.windowTitle(), "Korvanthile Colors");
-    d.move(123, 77);
-    close(d, kOkButtonId);
-    EXPECT_EQ(colourDialog(), nullptr);
-    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
-    close(*colourDialog(), kCancelButtonId);
-}
-
-TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
-    ColourDialog& d = openColours();
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_CB)->isChecked());
     setColour(d, {0, 0, 0}); // entry 0 black: an edit of CB makes it User
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
@@ -142,8 +129,12 @@ TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
     EXPECT_EQ(active, kCbPalette);
     control<QRadioButton>(d, PALETTE_USER)->click();
     EXPECT_EQ(active, edited);
+    d.move(123, 77);
     close(d, kOkButtonId);
     EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
+    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
+    close(*colourDialog(), kCancelButtonId);
 }
 
 // A component typed into its field is taken and moves its bar; the gain field only shows.

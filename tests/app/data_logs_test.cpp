@@ -69,9 +69,7 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
         ASSERT_TRUE(levels.compute(x));
         format.appendColumn(want, x, levels.averagedBins(1));
     }
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(f.readAll().toStdString() == want);
+    EXPECT_TRUE(test::TempDir::read(path).toStdString() == want);
     const QStringList got = lines(path);
     EXPECT_EQ(got[0], QStringLiteral("Korvanthile 6.0 Data"));
     EXPECT_EQ(got[1].toStdString(), run.file);
@@ -85,9 +83,7 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
     ASSERT_FALSE(window->state().samples.has_value());
     const QString streamed = dir.file(QStringLiteral("streamed.txt"));
     logData(streamed);
-    QFile g(streamed);
-    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(g.readAll().toStdString() == want);
+    EXPECT_TRUE(test::TempDir::read(streamed).toStdString() == want);
     EXPECT_TRUE(prompts->messages().empty());
 }
 

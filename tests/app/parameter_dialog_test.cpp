@@ -415,13 +415,10 @@ TEST(ParameterDialog, OkTransfersAndCancelDoesNot) {
     EXPECT_EQ(settings.freqScaleChoice, before.freqScaleChoice);
     EXPECT_EQ(settings.fftSizeChoice, before.fftSizeChoice);
     EXPECT_EQ(settings.averageCountScroll, 9); // written through, kept on Cancel
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
 
-TEST(ParameterDialog, ScanInputOkStoresRateAndTrigger) {
-    test::ScriptedPromptsScope prompts;
-    AppSettings settings;
-    RunValues run;
+    // Scan Input's OK stores the rate and the trigger level.
+    AppSettings input;
+    RunValues live;
     prompts->queueDialog([](QDialog& d) {
         click(d, SAMPLE_RATE_48K);
         click(d, DB_SCALE_90);
@@ -429,13 +426,13 @@ TEST(ParameterDialog, ScanInputOkStoresRateAndTrigger) {
         bar(d, ID_TRIGGER_SCROLL)->setValue(777);
         ScriptedPrompts::pressOk(d);
     });
-    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
-    EXPECT_EQ(run.sampleRateHz, 48000);
-    EXPECT_EQ(run.triggerLevel, 770);
-    EXPECT_EQ(settings.sampleRateChoice, SAMPLE_RATE_48K);
-    EXPECT_EQ(settings.recordingChoice, RECORDING_TRIGGER);
-    EXPECT_EQ(settings.levelScaleCode, 12);
-    EXPECT_NEAR(settings.freqResolutionHz, 48000.0 / 1024.0, 1e-3);
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, input, live));
+    EXPECT_EQ(live.sampleRateHz, 48000);
+    EXPECT_EQ(live.triggerLevel, 770);
+    EXPECT_EQ(input.sampleRateChoice, SAMPLE_RATE_48K);
+    EXPECT_EQ(input.recordingChoice, RECORDING_TRIGGER);
+    EXPECT_EQ(input.levelScaleCode, 12);
+    EXPECT_NEAR(input.freqResolutionHz, 48000.0 / 1024.0, 1e-3);
 
     // The spectrum plot dialog changes only the dB choice, not the gain code.
     AppSettings plot;
@@ -447,6 +444,7 @@ TEST(ParameterDialog, ScanInputOkStoresRateAndTrigger) {
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::SpectrumPlot, plot, scan));
     EXPECT_EQ(plot.dbScaleChoice, DB_SCALE_30);
     EXPECT_EQ(plot.levelScaleCode, -9);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 // What a user sees of each dialog: no control lies over another, every caption shows whole,

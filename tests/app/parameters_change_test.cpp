@@ -60,7 +60,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
 }
 
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.
-TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
+TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRateReadsTheSame) {
     analyze(tone("twice.wav", kRate * 2));
     ASSERT_TRUE(window->state().spectralImage);
     const AnalysisRun original = window->state().run;
@@ -78,12 +78,16 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
     EXPECT_EQ(first.beginMsec, 500);
     const std::vector<std::uint8_t> firstImage = imageBytes();
 
-    // A second dialog cancelled: the first Change's image stays, Restore still waits.
+    // A second dialog cancelled: the first Change's image and samples stay, nothing more is
+    // held, Restore still waits.
+    const int held = openAllocations();
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     sendCommand(cmd::kParametersChange, 0);
     ASSERT_TRUE(window->state().spectralImage);
     EXPECT_EQ(imageBytes(), firstImage);
     EXPECT_EQ(window->state().run.segmentStartByte, first.segmentStartByte);
+    EXPECT_TRUE(window->state().samples.has_value());
+    EXPECT_EQ(openAllocations(), held);
 
     changeSelected(250, 750);
     // Whole frames: 250 msec is 5512.5 frames at 22050 Hz.
@@ -96,15 +100,9 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretch) {
     ASSERT_TRUE(window->state().spectralImage);
     EXPECT_EQ(window->state().run.segmentStartByte, original.segmentStartByte);
     EXPECT_EQ(imageBytes(), originalImage);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
 
-// A new rate in the Change dialog reads the same samples slower: the dragged stretch, and a
-// 1000 Hz tone heard at half the rate lies at 500 Hz.
-TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
-    analyze(tone("rate.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
-    const AnalysisRun before = window->state().run;
+    // A new rate in the Change dialog reads the same samples slower: the dragged stretch, and
+    // a 1000 Hz tone heard at half the rate lies at 500 Hz.
     // The drag from 500 to 1500 msec.
     window->state().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
     prompts->queueDialog([](QDialog& d) {
@@ -117,7 +115,7 @@ TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
     ASSERT_TRUE(window->state().spectralImage);
     const AnalysisRun& after = window->state().run;
     EXPECT_EQ(after.format.sampleRate, kRate / 2);
-    EXPECT_EQ(after.segmentStartByte, before.segmentStartByte + kRate);
+    EXPECT_EQ(after.segmentStartByte, original.segmentStartByte + kRate);
     EXPECT_EQ(after.segmentBytes, std::int64_t{kRate} * 2);
     // Times in the new rate: the stretch now lasts two seconds from the first.
     EXPECT_EQ(after.beginMsec, 1000);
@@ -131,33 +129,26 @@ TEST_F(AnalyzeFileTest, ANewRateInChangeReadsTheSameSamples) {
     EXPECT_EQ(prompts->beeps(), 0);
 }
 
-// Data without a header read again as stereo: two bands, and the settings say so too.
-TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
+// Data without a header read again as stereo: two bands, and the settings say so too; a
+// resize analyses it again in that format.
+TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosenAlsoAfterAResize) {
     analyze(rawTone());
     ASSERT_TRUE(window->state().spectralImage);
     ASSERT_EQ(window->state().run.format.channels, 1);
     const std::int64_t bytes = window->state().run.segmentBytes;
     prompts->queueDialog(readAsStereo);
     sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(window->state().run.format.channels, 2);
-    EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
-    EXPECT_EQ(image().height(), 2 * window->state().layout.plotHeight);
-    EXPECT_EQ(window->state().run.segmentBytes, bytes);
-    EXPECT_EQ(window->state().samples->heldBytes(), bytes);
+    for (const bool resized : {false, true}) {
+        SCOPED_TRACE(resized ? "after a resize" : "after the change");
+        ASSERT_TRUE(window->state().spectralImage);
+        EXPECT_EQ(window->state().run.format.channels, 2);
+        EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
+        EXPECT_EQ(image().height(), 2 * window->state().layout.plotHeight);
+        EXPECT_EQ(window->state().run.segmentBytes, bytes);
+        EXPECT_EQ(window->state().samples->heldBytes(), bytes);
+        shrinkWindow();
+    }
     EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-TEST_F(AnalyzeFileTest, ParametersChangeCancelKeepsTheImage) {
-    analyze(tone("keep.wav", kRate));
-    ASSERT_TRUE(window->state().spectralImage);
-    const std::vector<std::uint8_t> before = imageBytes();
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
-    sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(imageBytes(), before);
-    EXPECT_TRUE(window->state().samples.has_value());
-    EXPECT_EQ(openAllocations(), 2);
 }
 
 } // namespace

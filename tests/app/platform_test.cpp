@@ -1,3 +1,4 @@
+#include "app/support/device_sinks.h"
 #include "app/support/platform_scopes.h"
 #include "platform/allocations.h"
 #include "platform/clock.h"
@@ -146,25 +147,10 @@ TEST_F(WindowStoreTest, PaletteRebuildRecoloursWhatThePaintHandlerCopied) {
     EXPECT_EQ(paints, paintsBefore + 1);
 }
 
-TEST_F(WindowStoreTest, DrawingGoesIntoTheStoreAndIsPresentedAsItStands) {
-    store.updateNow();
-    store.fillRect({-5, -5, 100, 100}, kSysWhite);
-    store.fillRect({2, 3, 4, 2}, 9);
-    store.drawLine({0, 20}, {39, 20}, {kSysRed, 1});
-    EXPECT_EQ(store.pixel(5, 4), display.colour(9) & 0xffffff);
-    EXPECT_EQ(store.pixel(6, 4), 0xffffffu);
-    EXPECT_EQ(store.pixel(38, 20), 0xff0000u);
-    EXPECT_EQ(store.pixel(39, 20), 0xffffffu); // the end point is not drawn
-    EXPECT_FALSE(store.pixel(40, 0).has_value());
-    EXPECT_FALSE(store.pixel(0, -1).has_value());
-    const QImage shown = presented(widget);
-    EXPECT_EQ(shown.pixel(5, 4), display.colour(9));
-    EXPECT_EQ(shown.pixel(10, 20), qRgb(255, 0, 0));
-}
-
-// While a scan runs, changes are gathered and presented at its frame rate, and whatever is
-// pending when it ends is presented then.
-TEST_F(WindowStoreTest, ChangesWaitForTheFrameRateAndArePresentedWhenItEnds) {
+// Drawing goes into the store and is presented as it stands. While a scan runs, changes are
+// gathered and presented at its frame rate, and whatever is pending when it ends is presented
+// then.
+TEST_F(WindowStoreTest, DrawingGoesIntoTheStoreAndIsPresentedAtTheFrameRate) {
     struct PaintCounter : QObject {
         int paints = 0;
         bool eventFilter(QObject*, QEvent* e) override {
@@ -176,8 +162,15 @@ TEST_F(WindowStoreTest, ChangesWaitForTheFrameRateAndArePresentedWhenItEnds) {
     QCoreApplication::processEvents();
     widget.installEventFilter(&counter);
     store.setPresentInterval(3'600'000); // far beyond the test's run: nothing is presented
+    store.fillRect({-5, -5, 100, 100}, kSysWhite);
     store.fillRect({2, 3, 4, 2}, 9);
     store.drawLine({0, 20}, {39, 20}, {kSysRed, 1});
+    EXPECT_EQ(store.pixel(5, 4), display.colour(9) & 0xffffff);
+    EXPECT_EQ(store.pixel(6, 4), 0xffffffu);
+    EXPECT_EQ(store.pixel(38, 20), 0xff0000u);
+    EXPECT_EQ(store.pixel(39, 20), 0xffffffu); // the end point is not drawn
+    EXPECT_FALSE(store.pixel(40, 0).has_value());
+    EXPECT_FALSE(store.pixel(0, -1).has_value());
     QCoreApplication::processEvents();
     EXPECT_EQ(counter.paints, 0);
     store.setPresentInterval(0);
@@ -185,6 +178,7 @@ TEST_F(WindowStoreTest, ChangesWaitForTheFrameRateAndArePresentedWhenItEnds) {
     EXPECT_GE(counter.paints, 1);
     const QImage shown = presented(widget);
     EXPECT_EQ(shown.pixel(5, 4), display.colour(9));
+    EXPECT_EQ(shown.pixel(10, 20), qRgb(255, 0, 0));
     widget.removeEventFilter(&counter);
 }
 
@@ -337,7 +331,7 @@ TEST(Commands, SentCommandsNestAndPostedOnesWaitInOrder) {
     EXPECT_EQ(pendingCommands(), 0);
 }
 
-TEST(Commands, PostedChainsKeepTheStackFlat) {
+TEST(Commands, PostedChainsKeepTheStackFlatAndWithoutAHandlerAreDropped) {
     int depth = 0;
     int deepest = 0;
     int runs = 0;
@@ -364,7 +358,9 @@ TEST(Commands, PostedChainsKeepTheStackFlat) {
     postCommand(6, 0);
     drainMessages(50);
     EXPECT_EQ(pendingCommands(), 1);
+    // Without a handler commands, sent or posted, are dropped.
     setCommandHandler({});
+    sendCommand(40020, 0);
     drainMessages();
     EXPECT_EQ(pendingCommands(), 0);
 }
@@ -389,14 +385,6 @@ TEST(Commands, PumpingInsideAPostedCommandDeliversNewPosts) {
     pumpMessages();
     EXPECT_TRUE(stopSeen);
     EXPECT_LT(steps, 100);
-    EXPECT_EQ(pendingCommands(), 0);
-}
-
-TEST(Commands, WithoutAHandlerCommandsAreDropped) {
-    setCommandHandler({});
-    sendCommand(40020, 0);
-    postCommand(40020, 0);
-    drainMessages();
     EXPECT_EQ(pendingCommands(), 0);
 }
 
@@ -441,21 +429,7 @@ TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
 // --- The simulated sound devices: the failures the program's tests inject, sound given byte by
 // byte (their contract is sound_contract_test's) ---
 
-// Notes what the simulated devices report.
-struct Sinks : SoundOutputSink, SoundInputSink {
-    using Done = std::pair<std::uint8_t*, std::size_t>;
-    void outputDone() override { ++done_; }
-    void bufferDone(std::span<std::uint8_t> buffer, std::size_t bytes) override {
-        buffers_.emplace_back(buffer.data(), bytes);
-    }
-    void inputClosed() override { ++closed_; }
-    [[nodiscard]] int done() const { return done_; }
-    [[nodiscard]] int closed() const { return closed_; }
-    [[nodiscard]] const std::vector<Done>& buffers() const { return buffers_; }
-    int done_ = 0;
-    int closed_ = 0;
-    std::vector<Done> buffers_;
-};
+using test::Sinks;
 
 TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
     std::vector<std::uint8_t> buffer(64);

@@ -12,9 +12,11 @@
 #include "platform/allocations.h"
 #include "platform/commands.h"
 #include "platform/sound_simulated.h"
+#include "support/counting_output.h"
 #include "support/platform_scopes.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
+#include "support/window_setup.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -36,30 +38,6 @@ namespace {
 
 constexpr int kProbeCommand = 99002;
 constexpr int kWaveHeaderBytes = 44; // test::waveFile writes the plain header
-
-// Forwards to the simulated device and notes the loop count the program asked for.
-class CountingOutput final : public SoundOutput {
-  public:
-    explicit CountingOutput(VirtualClock& clock) : device(clock) {}
-    SoundResult open(const PcmFormat& format, SoundOutputSink& sink) override {
-        return device.open(format, sink);
-    }
-    SoundResult prepare(std::span<const std::uint8_t> buffer, int loops) override {
-        preparedLoops = loops;
-        preparedBytes = buffer.size();
-        return device.prepare(buffer, loops);
-    }
-    SoundResult write() override { return device.write(); }
-    std::optional<std::int64_t> positionFrames() override { return device.positionFrames(); }
-    void reset() override { device.reset(); }
-    void unprepare() override { device.unprepare(); }
-    void close() override { device.close(); }
-    bool isOpen() const override { return device.isOpen(); }
-
-    SimulatedSoundOutput device;
-    int preparedLoops = 0;
-    std::size_t preparedBytes = 0;
-};
 
 // A tone (so the image has something to show) with noise on it (so no two stretches of the
 // sound have the same bytes).
@@ -83,32 +61,19 @@ test::FrameSignal toneWithNoise(int channels, double rate) {
 
 class PlayWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.valid());
-        clock.setAdvanceOnRead(1);
-        openWindow();
-    }
+    void SetUp() override { ASSERT_TRUE(dir.valid()); }
 
-    void openWindow() {
-        MainWindowOptions o;
-        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        o.clock = &clock;
+    // The window on the virtual clock, started on `arguments`; `beforeStart` sets it up first.
+    void startUp(const QStringList& arguments = {},
+                 const std::function<void(MainWindow&)>& beforeStart = {}) {
+        MainWindowOptions o = test::virtualClockOptions(dir, clock);
         o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
-            auto out = std::make_unique<CountingOutput>(clock);
+            auto out = std::make_unique<test::CountingOutput>(clock);
             out->device.failAt(failNewDevice);
             output = out.get();
             return out;
         };
-        window = std::make_unique<MainWindow>(o);
-        installModes(*window);
-        window->resize(900, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-
-    void startUp(const QStringList& arguments = {}) {
-        window->startUp(arguments);
-        settings().variablesChoice = cmd::kVariablesFreeze;
+        window = test::openWindow(o, arguments, beforeStart);
     }
 
     AppSettings& settings() { return window->state().settings; }
@@ -211,7 +176,7 @@ class PlayWindowTest : public ::testing::Test {
     test::TempDir dir;
     test::ScriptedPromptsScope prompts;
     VirtualClock clock;
-    CountingOutput* output = nullptr; // made by the window at the first PLAY
+    test::CountingOutput* output = nullptr; // made by the window at the first PLAY
     SimulatedFailure failNewDevice = SimulatedFailure::None;
     std::unique_ptr<MainWindow> window;
 };
@@ -336,7 +301,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
 }
 
-TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGivenBack) {
+TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEverythingGivenBack) {
     startUp();
     const QByteArray held = analyze(QStringLiteral("stop.wav"), 22050, 1, 16, 22050 * 2);
     const int before = openAllocations();
@@ -372,6 +337,42 @@ TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGive
                                               static_cast<std::ptrdiff_t>(first),
                                           output->device.played().end());
     expectHeard(again, held, 0, 2 * 46);
+
+    // A close during play only stops it.
+    const std::size_t beforeClose = output->device.played().size();
+    probeAt({{101, [&] { window->close(); }}});
+    sendCommand(cmd::kPlay, 0);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_LT(output->device.played().size() - beforeClose, 22050U * 2);
+    expectIdleAfterPlaying();
+
+    // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
+    const int oldHeight = image().height();
+    const std::int64_t bytes = window->state().run.segmentBytes;
+    probeAt({{101, [&] {
+                  window->resize(window->width(), window->height() - 60);
+                  QCoreApplication::processEvents();
+              }}});
+    sendCommand(cmd::kPlay, 0);
+    QCoreApplication::processEvents();
+    drainMessages();
+    ASSERT_TRUE(window->state().spectralImage);
+    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
+    EXPECT_LT(image().height(), oldHeight);
+    EXPECT_EQ(window->state().run.segmentBytes, bytes);
+    EXPECT_FALSE(window->state().layoutPending);
+    EXPECT_EQ(prompts->fileRequests().size(), 1U);
+
+    // A close releases everything, a stream buffer still held included: no beep.
+    Playback* playback = windowPlayback();
+    ASSERT_NE(playback, nullptr);
+    ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
+    EXPECT_TRUE(playback->active());
+    window->close();
+    EXPECT_FALSE(playback->active());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(prompts->beeps(), 0);
+    EXPECT_EQ(openAllocations(), 0);
 }
 
 TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout) {
@@ -389,8 +390,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     const int lower = image().height() / 2;
     // The axis labels off, so every column away from the marker shows the image alone.
     window->state().axesShown = false;
-    window->surface().invalidate();
-    window->surface().updateNow();
+    test::repaint(*window);
     const int before = openAllocations();
 
     std::vector<int> markers;
@@ -451,9 +451,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     const QString log = dir.file(QStringLiteral("after_play.txt"));
     prompts->queueFile(log);
     sendCommand(cmd::kLogSpectrum, 0);
-    QFile f(log);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = f.readAll().split('\n');
+    const QList<QByteArray> lines = test::TempDir::read(log).split('\n');
     ASSERT_GT(lines.size(), 200);
     EXPECT_EQ(lines[4].trimmed(), "0 msec Sample Start");
     const auto sampleTime = [](long x) {
@@ -519,8 +517,8 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     ASSERT_FALSE(path.isEmpty());
     // A Log scale left in the settings cannot show the band from 0 the command line asks
     // for: the run goes on, on the Linear scale.
-    settings().freqScaleChoice = FREQ_SCALE_LOG;
-    window->startUp({"0", "0", "5000", "2", path});
+    startUp({"0", "0", "5000", "2", path},
+            [](MainWindow& w) { w.state().settings.freqScaleChoice = FREQ_SCALE_LOG; });
     ASSERT_TRUE(window->state().spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
@@ -533,44 +531,6 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     ASSERT_NE(output, nullptr);
     expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();
-}
-
-TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwards) {
-    startUp();
-    analyze(QStringLiteral("close.wav"), 22050, 1, 16, 22050 * 2);
-    probeAt({{101, [&] { window->close(); }}});
-    sendCommand(cmd::kPlay, 0);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_LT(output->device.played().size(), 22050U * 2);
-    expectIdleAfterPlaying();
-
-    // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
-    const int oldHeight = image().height();
-    const std::int64_t bytes = window->state().run.segmentBytes;
-    probeAt({{101, [&] {
-                  window->resize(window->width(), window->height() - 60);
-                  QCoreApplication::processEvents();
-              }}});
-    sendCommand(cmd::kPlay, 0);
-    QCoreApplication::processEvents();
-    drainMessages();
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
-    EXPECT_LT(image().height(), oldHeight);
-    EXPECT_EQ(window->state().run.segmentBytes, bytes);
-    EXPECT_FALSE(window->state().layoutPending);
-    EXPECT_EQ(prompts->fileRequests().size(), 1U);
-
-    // A close releases everything, a stream buffer still held included: no beep.
-    Playback* playback = windowPlayback();
-    ASSERT_NE(playback, nullptr);
-    ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
-    EXPECT_TRUE(playback->active());
-    window->close();
-    EXPECT_FALSE(playback->active());
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(prompts->beeps(), 0);
-    EXPECT_EQ(openAllocations(), 0);
 }
 
 } // namespace

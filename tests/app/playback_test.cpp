@@ -7,6 +7,7 @@
 #include "platform/allocations.h"
 #include "platform/commands.h"
 #include "platform/sound_simulated.h"
+#include "support/counting_output.h"
 #include "support/platform_scopes.h"
 
 #include <gtest/gtest.h>
@@ -20,46 +21,6 @@
 
 namespace korv {
 namespace {
-
-// Forwards to the simulated device and records what the program asked of it.
-class RecordingOutput final : public SoundOutput {
-  public:
-    explicit RecordingOutput(VirtualClock& clock) : device(clock) {}
-
-    SoundResult open(const PcmFormat& format, SoundOutputSink& sink) override {
-        calls.emplace_back("open");
-        return device.open(format, sink);
-    }
-    SoundResult prepare(std::span<const std::uint8_t> buffer, int loops) override {
-        calls.emplace_back("prepare");
-        preparedLoops = loops;
-        preparedBytes = buffer.size();
-        return device.prepare(buffer, loops);
-    }
-    SoundResult write() override {
-        calls.emplace_back("write");
-        return device.write();
-    }
-    std::optional<std::int64_t> positionFrames() override { return device.positionFrames(); }
-    void reset() override {
-        calls.emplace_back("reset");
-        device.reset();
-    }
-    void unprepare() override {
-        calls.emplace_back("unprepare");
-        device.unprepare();
-    }
-    void close() override {
-        calls.emplace_back("close");
-        device.close();
-    }
-    bool isOpen() const override { return device.isOpen(); }
-
-    SimulatedSoundOutput device;
-    std::vector<std::string> calls;
-    int preparedLoops = 0;
-    std::size_t preparedBytes = 0;
-};
 
 // Records what playback asks of the main window.
 class FakeView final : public PlaybackView {
@@ -106,7 +67,7 @@ SampleStore noiseStore(const WaveFormat& format, std::size_t bytes, unsigned see
 struct Rig {
     Rig() { clock.setAdvanceOnRead(1); }
     VirtualClock clock;
-    RecordingOutput output{clock};
+    test::CountingOutput output{clock};
     FakeView view;
     bool stopRequested = true;
     Playback playback{output, clock, view, stopRequested};

@@ -13,8 +13,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -127,26 +125,6 @@ TEST(ScriptedPrompts, DialogScriptsDriveTheRealDialog) {
     SampleDialog unexpected;
     EXPECT_FALSE(prompts().runDialog(unexpected));
     EXPECT_EQ(scripted->unscripted().size(), 2);
-}
-
-TEST(ScriptedPrompts, PrinterAnswersSetUpAPdfPrinter) {
-    test::ScriptedPromptsScope scripted;
-    test::TempDir dir;
-    ASSERT_TRUE(dir.valid());
-    const QString pdf = dir.file(QStringLiteral("page.pdf"));
-    scripted->queuePrinter(true, pdf);
-    scripted->queuePrinter(false);
-    QPrinter printer;
-    ASSERT_TRUE(prompts().choosePrinter(printer));
-    EXPECT_EQ(printer.outputFileName(), pdf);
-    {
-        QPainter painter(&printer);
-        painter.fillRect(QRect(0, 0, 100, 100), Qt::black);
-    }
-    EXPECT_TRUE(QFile::exists(pdf));
-    QPrinter other;
-    EXPECT_FALSE(prompts().choosePrinter(other));
-    EXPECT_TRUE(scripted->unscripted().isEmpty());
 }
 
 TEST(QtPrompts, MessageBoxCarriesTheCaptionAndTheIcon) {
@@ -284,9 +262,7 @@ TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
     }
     EXPECT_EQ(question, QStringLiteral("take1.wav already exists.\nDo you want to replace it?"));
     EXPECT_EQ(caption, QStringLiteral("Record Wave File"));
-    QFile kept(old);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("old"));
+    EXPECT_EQ(test::TempDir::read(old), QByteArray("old"));
 
     ModalSteps steps({typeName, answer(QMessageBox::Yes)});
     EXPECT_EQ(prompts().saveFile(request), old);

@@ -29,11 +29,6 @@ namespace {
 
 using namespace test;
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 std::uint32_t le32(const QByteArray& f, int at) {
     return static_cast<std::uint8_t>(f[at]) | static_cast<std::uint8_t>(f[at + 1]) << 8 |
            static_cast<std::uint8_t>(f[at + 2]) << 16 |
@@ -53,7 +48,7 @@ ScriptedPrompts::DialogScript chooseFormat(int format, int quality = 90) {
 
 using ImageExportTest = AnalyzeFileTest;
 
-TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
+TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbout) {
     window->state().gridOn = false;
     analyze(tone("sine.wav", kRate * 2));
     ASSERT_TRUE(window->state().spectralImage);
@@ -90,7 +85,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     sendCommand(cmd::kSaveWindowImage);
     EXPECT_EQ(window->state().imageChoices.jpegQuality, 25);
     ASSERT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Bitmap"));
-    const QByteArray bmp = readAll(dir.file(QStringLiteral("view.bmp")));
+    const QByteArray bmp = TempDir::read(dir.file(QStringLiteral("view.bmp")));
     const int width = exportWidth(l.plotWidth);
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
     EXPECT_EQ(le32(bmp, 18), static_cast<std::uint32_t>(width));
@@ -120,7 +115,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
     sendCommand(cmd::kSaveWindowImage);
-    const QByteArray grid = readAll(dir.file(QStringLiteral("grid.bmp")));
+    const QByteArray grid = TempDir::read(dir.file(QStringLiteral("grid.bmp")));
     ASSERT_EQ(grid.size(), bmp.size());
     const auto textIn = [&](const PixelRect& r) {
         long n = 0;
@@ -140,19 +135,13 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
     prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
     sendCommand(cmd::kSaveWindowImage);
-    const QByteArray jpeg = readAll(dir.file(QStringLiteral("view.jpg")));
+    const QByteArray jpeg = TempDir::read(dir.file(QStringLiteral("view.jpg")));
     ASSERT_GT(jpeg.size(), 100);
     EXPECT_EQ(static_cast<std::uint8_t>(jpeg[0]), 0xFF);
     EXPECT_EQ(static_cast<std::uint8_t>(jpeg[1]), 0xD8);
-    EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
 
-// A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
-// and Save Wave ask before they replace that file, and No leaves it as it was.
-TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsReplaced) {
-    analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
+    // A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
+    // and Save Wave ask before they replace that file, and No leaves it as it was.
     const auto ask = [this](const QString& name, bool replace) {
         prompts->queueFile(dir.file(name));
         prompts->queueAnswer(replace);
@@ -178,7 +167,7 @@ TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsRepla
             if (!replace) { // the dialog again, the final name in it
                 EXPECT_EQ(prompts->fileRequests().back().fileName, dir.file(file));
             }
-            const QByteArray now = readAll(dir.file(file));
+            const QByteArray now = TempDir::read(dir.file(file));
             EXPECT_TRUE(replace ? now.startsWith(magic) : now == "old") << ext << replace;
         }
     }
@@ -189,16 +178,16 @@ TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsRepla
     ask(QStringLiteral("take1"), false);
     sendCommand(cmd::kSaveWave);
     EXPECT_TRUE(asked(QStringLiteral("take1.wav")));
-    EXPECT_EQ(readAll(dir.file(QStringLiteral("take1.wav"))), recording);
+    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))), recording);
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("take1"))));
     ask(QStringLiteral("take1"), true);
     sendCommand(cmd::kSaveWave);
-    EXPECT_EQ(readAll(dir.file(QStringLiteral("take1.wav"))).size(),
+    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))).size(),
               static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
     // A name with an extension of its own is kept as it is.
     prompts->queueFile(dir.file(QStringLiteral("take.1")));
     sendCommand(cmd::kSaveWave);
-    EXPECT_EQ(readAll(dir.file(QStringLiteral("take.1"))).size(),
+    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take.1"))).size(),
               static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -215,7 +204,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("all.bmp")));
     sendCommand(cmd::kSaveEntireImage);
-    const QByteArray bmp = readAll(dir.file(QStringLiteral("all.bmp")));
+    const QByteArray bmp = TempDir::read(dir.file(QStringLiteral("all.bmp")));
     const int width = exportWidth(spectral.width());
     ASSERT_EQ(bmp.size(), 1078 + width * spectral.height() / 2);
     EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(spectral.height() / 2));
@@ -267,9 +256,9 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
             wholeFileSettings(settings()), window->state().activePalette, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
-        const QByteArray desktop = readAll(dir.file(QStringLiteral("window.bmp")));
+        const QByteArray desktop = TempDir::read(dir.file(QStringLiteral("window.bmp")));
         ASSERT_GT(desktop.size(), 1078);
-        const QByteArray tool = readAll(dir.file(QStringLiteral("cli/stereo.bmp")));
+        const QByteArray tool = TempDir::read(dir.file(QStringLiteral("cli/stereo.bmp")));
         ASSERT_EQ(desktop.size(), tool.size());
         int differing = 0;
         for (qsizetype i = 0; i < desktop.size(); ++i) {
@@ -297,7 +286,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         EXPECT_FALSE(window->state().batchRunning);
         const char* ext = run == 0 ? ".bmp" : ".jpg";
         for (const char* name : {"a", "c"}) {
-            EXPECT_GT(readAll(dir.file(QStringLiteral("images/") + name + ext)).size(), 1078)
+            EXPECT_GT(TempDir::read(dir.file(QStringLiteral("images/") + name + ext)).size(), 1078)
                 << name;
         }
         EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/bad") + ext)));
@@ -305,7 +294,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         // window still holds them (its last row is the file's first).
         if (run == 0) {
             ASSERT_GT(window->state().run.params.columns, window->state().layout.plotWidth);
-            const QByteArray c = readAll(dir.file(QStringLiteral("images/c.bmp")));
+            const QByteArray c = TempDir::read(dir.file(QStringLiteral("images/c.bmp")));
             const int width = exportWidth(static_cast<int>(window->state().run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
             for (int x = 0; x < width; x += 7) {
@@ -359,7 +348,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     sendCommand(cmd::kAnalyzeBatch);
     drainMessages();
     EXPECT_FALSE(window->state().batchRunning);
-    EXPECT_EQ(readAll(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
+    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
     ASSERT_EQ(prompts->messages().size(), 1u);
@@ -386,10 +375,8 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// The printer answered by script: No prints nothing, Yes prints to the PDF file it names.
 TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
-        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
-    }
     analyze(tone("sine.wav", kRate * 2));
     prompts->queuePrinter(false);
     sendCommand(cmd::kPrintWindow);
@@ -398,6 +385,10 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     prompts->queuePrinter(true, pdf);
     sendCommand(cmd::kPrintWindow);
     ASSERT_TRUE(QFile::exists(pdf));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    }
     const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
     ASSERT_TRUE(page);
     const PlotLayout& l = window->state().layout;

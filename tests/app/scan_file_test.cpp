@@ -19,6 +19,7 @@
 #include "platform/palette_display.h"
 #include "platform/sound_simulated.h"
 #include "support/platform_scopes.h"
+#include "support/sound_file_copy.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
 #include "support/window_setup.h"
@@ -31,7 +32,6 @@
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -155,7 +155,7 @@ class ScanFileTest : public ::testing::Test {
     bool noteSeen = false;
 };
 
-TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote) {
+TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEndShowsTheNote) {
     const long frames = kRate * 10;
     // A scope marker at 2.5 kHz: while the scan runs, a line across the window at its row in
     // the Text colour, not the pitch line's Freq Mark colour; not in the kept levels.
@@ -179,8 +179,8 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
             freqMarkPixels += shown == (paletteDisplay().colour(kFreqMarkIndex) & 0xffffffu);
         }
     });
-    const std::int64_t took =
-        scan(test::waveFile(kRate, 1, 16, frames, test::sines({1000.0}, kRate)));
+    const auto signal = test::sines({1000.0}, kRate);
+    const std::int64_t took = scan(test::waveFile(kRate, 1, 16, frames, signal));
     const ScanFileResult& r = lastScanFile();
     EXPECT_TRUE(r.endReached);
     EXPECT_TRUE(noteSeen);
@@ -205,35 +205,15 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     EXPECT_EQ(freqMarkPixels, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
-}
 
-// A 24-bit wave file and a FLAC file, once "Advanced Wave Formats Cannot be Processed", are
-// played as the 16-bit samples of their twin, and the tone lights its row.
-TEST_F(ScanFileTest, WiderAndOtherFormatsArePlayedAsTheirSixteenBitTwin) {
-    const long frames = kRate * 3;
-    const auto signal = test::sines({1000.0}, kRate);
-    scan(test::waveFile(kRate, 1, 16, frames, signal));
+    // A 24-bit wave file and a FLAC file, once "Advanced Wave Formats Cannot be Processed",
+    // are played as the 16-bit samples of their twin, and the tone lights its row.
     const std::vector<std::uint8_t> heard = output->played();
-    ASSERT_GE(heard.size(), static_cast<std::size_t>(frames) * 2 * 9 / 10);
-    const QString twin =
-        dir.write(QStringLiteral("twin.wav"), test::waveFile(kRate, 1, 16, frames, signal));
-    SF_INFO in{};
-    SNDFILE* source = sf_open(twin.toLocal8Bit().constData(), SFM_READ, &in);
-    ASSERT_NE(source, nullptr);
-    std::vector<short> samples(static_cast<std::size_t>(in.frames));
-    sf_readf_short(source, samples.data(), in.frames);
-    sf_close(source);
-    SF_INFO out = in;
-    out.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    const QString flac = dir.file(QStringLiteral("tone.flac"));
-    SNDFILE* target = sf_open(flac.toLocal8Bit().constData(), SFM_WRITE, &out);
-    ASSERT_NE(target, nullptr);
-    sf_writef_short(target, samples.data(), in.frames);
-    sf_close(target);
-    QFile flacFile(flac);
-    ASSERT_TRUE(flacFile.open(QIODevice::ReadOnly));
+    const QString flac = test::rewritten(
+        dir.write(QStringLiteral("twin.wav"), test::waveFile(kRate, 1, 16, frames, signal)),
+        dir.file(QStringLiteral("tone.flac")), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1);
     for (const QByteArray& file :
-         {test::waveFile(kRate, 1, 24, frames, signal), flacFile.readAll()}) {
+         {test::waveFile(kRate, 1, 24, frames, signal), test::TempDir::read(flac)}) {
         scan(file);
         EXPECT_TRUE(prompts->messages().empty());
         EXPECT_TRUE(lastScanFile().endReached);
@@ -243,10 +223,8 @@ TEST_F(ScanFileTest, WiderAndOtherFormatsArePlayedAsTheirSixteenBitTwin) {
         EXPECT_TRUE(std::equal(heard.begin(), heard.end(),
                                played.end() - static_cast<std::ptrdiff_t>(heard.size())));
         EXPECT_EQ(lastScanFile().fileBytesRead, frames * 2);
-        const AppState& s = window->state();
         ASSERT_TRUE(s.spectralImage);
-        EXPECT_NEAR(test::loudestRow(window->state(), 5, 0),
-                    (s.layout.plotHeight - s.layout.topBand) / 4, 2);
+        EXPECT_NEAR(test::loudestRow(window->state(), 5, 0), rows / 4, 2);
         expectIdle();
     }
 }
@@ -288,8 +266,7 @@ TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory)
         // What the colour dialog does on a palette change: a new palette, then a repaint.
         ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.activePalette));
         paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
-        window->surface().invalidate();
-        window->surface().updateNow();
+        test::repaint(*window);
         // The columns already drawn show in the new colours, not as a cleared pane.
         EXPECT_EQ(window->surface().pixel(x, y), paletteDisplay().colour(tone) & 0xFFFFFF);
     });
@@ -320,15 +297,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
         }
         return n;
     };
-    const auto readouts = [&] {
-        return window->surface().image().copy(2 * l.columnWidth + l.readoutWidthA,
-                                              l.plotHeight + l.scrollBarThickness, l.readoutWidthB,
-                                              l.clientHeight - l.plotHeight - l.scrollBarThickness);
-    };
-    const auto send = [this](QEvent::Type type, QPoint at) {
-        QMouseEvent e(type, at, at, Qt::NoButton, Qt::NoButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &e);
-    };
+    const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
     // Checked once the picture has scrolled: the axis is there, the time goes on with the
     // pointer away, and the pointer on the tone changes what the readouts say.
     int axis = 0;
@@ -353,7 +322,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
         }
         *second = true;
         later = readouts();
-        send(QEvent::MouseMove, QPoint(l.plotWidth / 2, toneY));
+        test::sendMouse(*window, QEvent::MouseMove, QPoint(l.plotWidth / 2, toneY));
         onTone = readouts();
     });
     scan(test::waveFile(kRate, 1, 16, kRate * (l.plotWidth / 100 + 8),
@@ -365,8 +334,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
 
     // After the scan the last picture stays, and is repainted, until another is drawn.
     ASSERT_TRUE(s.runningScrollImage);
-    window->surface().invalidate();
-    window->surface().updateNow();
+    test::repaint(*window);
     const QRgb tone = window->surface().pixel(l.plotWidth / 2, toneY).value_or(0);
     EXPECT_NE(tone, colourOf(kBackgroundIndex));
     EXPECT_EQ(tone, colourOf(*s.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY)));
@@ -490,7 +458,8 @@ TEST_F(ScanFileTest, AnHourLongFileIsStreamedNotHeld) {
     expectIdle();
 }
 
-TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepThem) {
+TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepaintsKeepThem) {
+    EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
     for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
         scanPlot(display, PLOT_SIGNAL, {1000.0});
         const AppState& s = window->state();
@@ -507,8 +476,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         const auto blue = static_cast<std::uint8_t>(30 + display % 2);
         colours[kSignal2Entry] = {10, 20, blue};
         paletteDisplay().setLogicalPalette(buildLogicalPalette(colours));
-        window->surface().invalidate();
-        window->surface().updateNow();
+        test::repaint(*window);
         EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu, qRgb(10, 20, blue) & 0xffffffu);
     }
     paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().activePalette));
@@ -520,6 +488,18 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     window->verticalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(window->state().settings.levelScaleCode, code + 1);
     EXPECT_GT(highest(kSignal2Index).second, before);
+    // Freq Mark sets the markers and the finished plot shows them, in the Text colour: the
+    // pitch line has the Freq Mark colour.
+    EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
+    const PixelRect column{pointX(3000.0), baseline() - 10, 1, 10};
+    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 0);
+    prompts->queueDialog([](QDialog& d) {
+        d.findChild<QLineEdit*>(QString::number(ID_MARKER1_EDIT))->setText("3000");
+        ScriptedPrompts::pressOk(d);
+    });
+    sendCommand(cmd::kFreqMark, 0);
+    EXPECT_EQ(window->state().settings.marker1Hz, 3000);
+    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 10);
     // GRID on draws the crosses over the plot on the window.
     QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
     EXPECT_TRUE(window->state().gridOn);
@@ -531,9 +511,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     });
     prompts->queueFile(dir.file(QStringLiteral("plot.bmp")));
     sendCommand(cmd::kSaveWindowImage);
-    QFile saved(dir.file(QStringLiteral("plot.bmp")));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const QByteArray bmp = saved.readAll();
+    const QByteArray bmp = test::TempDir::read(dir.file(QStringLiteral("plot.bmp")));
     const PlotLayout& l = window->state().layout;
     const int width = l.plotWidth - l.plotWidth % 4;
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
@@ -553,6 +531,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         }
     }
     EXPECT_GT(textPixels, 100); // the labels and crosses are there to compare
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
@@ -609,30 +588,11 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     const auto point = static_cast<std::size_t>(loudest - v.levelDb().begin());
     EXPECT_EQ(bands->pointBands[point], thirdOctaveBand(1000));
 
-    // Log Spectrum: one row per band, the loudest at the band of the tone. "bands" names the
-    // existing bands.txt, which is asked about: No leaves it, Yes replaces it.
+    // Log Spectrum: one row per band, the loudest at the band of the tone.
     const QString path = dir.file(QStringLiteral("bands.txt"));
-    {
-        QFile old(path);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        ASSERT_EQ(old.write("old"), 3);
-    }
-    for (const bool replace : {false, true}) {
-        prompts->queueFile(dir.file(QStringLiteral("bands")));
-        prompts->queueAnswer(replace);
-        if (!replace) {
-            prompts->queueCancel(); // back in the dialog
-        }
-        sendCommand(cmd::kLogSpectrum, 0);
-        EXPECT_EQ(prompts->questions().back(), replaceQuestion(path));
-        QFile now(path);
-        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
-        EXPECT_EQ(now.readAll() == "old", !replace);
-    }
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    QStringList rows = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
+    prompts->queueFile(path);
+    sendCommand(cmd::kLogSpectrum, 0);
+    QStringList rows = QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
     EXPECT_EQ(rows.at(3), QStringLiteral("1/3 Octave Frequency Scale"));
     rows = rows.mid(8, bands->lastBand + 1 - bands->firstBand);
     const auto level = [](const QString& row) { return row.mid(14).toDouble(); };
@@ -643,29 +603,72 @@ TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
                 0.051);
 }
 
-TEST_F(ScanFileTest, FreqMarkSetsTheMarkersAndTheFinishedPlotShowsThem) {
-    EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
-    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
-    EXPECT_TRUE(window->menu().enabled(cmd::kFreqMark));
-    const PixelRect column{pointX(3000.0), baseline() - 10, 1, 10};
-    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 0);
-    prompts->queueDialog([](QDialog& d) {
-        d.findChild<QLineEdit*>(QString::number(ID_MARKER1_EDIT))->setText("3000");
-        ScriptedPrompts::pressOk(d);
-    });
-    sendCommand(cmd::kFreqMark, 0);
-    EXPECT_EQ(window->state().settings.marker1Hz, 3000);
-    // In the Text colour: the pitch line has the Freq Mark colour.
-    EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 10);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheImageBack) {
-    const QString path =
+// The point spectrum at a clicked column: no pitch detector there, the spectrum log's
+// "Event Time" is the clicked column's time (its window's centre), and each Linear line holds
+// its own bin's level: a 1000 Hz sine of amplitude 16000 on bin 128 of 1024 at 8000 Hz.
+TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelAndRestores) {
+    AppSettings& st = window->state().settings;
+    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    for (CalibrationPoint& p : st.calibrationTable) {
+        p.correctionDb = 0.0f;
+    }
+    prompts->queueFile(
         dir.write(QStringLiteral("tone.wav"),
-                  test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate)));
-    prompts->queueFile(path);
+                  test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate))));
     QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_TRUE(window->state().spectralImage);
+    const int column = 100;
+    const long hop = window->state().run.params.hop;
+    const auto clickedMsec =
+        static_cast<long>(static_cast<double>(column * hop + 1024 / 2) * 1000.0 / kRate);
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
+                      QPoint(column, window->state().layout.plotHeight / 2));
+    const PlotLayout& l = window->state().layout;
+    ASSERT_TRUE(window->state().plotImage);
+    EXPECT_EQ(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
+
+    const QString path = dir.file(QStringLiteral("point.txt"));
+    prompts->queueFile(path);
+    sendCommand(cmd::kLogSpectrum, 0);
+    const QStringList lines =
+        QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
+    ASSERT_GT(lines.size(), 8 + 512);
+    EXPECT_EQ(lines[4], QString::number(clickedMsec) + QStringLiteral(" msec Event Time"));
+    int loudest = -1;
+    double loudestDb = -100.0;
+    for (int k = 0; k < 512; ++k) {
+        const QStringList fields = lines[8 + k].split(' ', Qt::SkipEmptyParts);
+        ASSERT_EQ(fields.size(), 3);
+        EXPECT_EQ(fields[0].toInt(), k);
+        EXPECT_NEAR(fields[1].toDouble(), k * static_cast<double>(kRate) / 1024, 0.0051);
+        if (fields[2].toDouble() > loudestDb) {
+            loudestDb = fields[2].toDouble();
+            loudest = k;
+        }
+    }
+    EXPECT_EQ(loudest, 1000 * 1024 / kRate);
+    // Half the amplitude under the Hann window, 9 dB of gain, shown as level - 90 dB.
+    EXPECT_NEAR(loudestDb, 20.0 * std::log10(16000.0 / 2.0) + 9.0 - 90.0, 0.3);
+
+    // A click on the finished plot plots the same moment again, a cross at the point.
+    const std::int64_t pointBytes = lastScanFile().pointBytes;
+    const PixelPoint at{pointX(2000.0), baseline() - 60};
+    EXPECT_EQ(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 0);
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(at.x, at.y));
+    EXPECT_TRUE(prompts->dialogsRun().size() >= 2u);
+    EXPECT_EQ(lastScanFile().pointBytes, pointBytes);
+    EXPECT_GE(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 24);
+    EXPECT_GE(countIn(plot(), {at.x, at.y - 12, 1, 25}, kTextIndex), 24);
+    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
+    EXPECT_TRUE(window->state().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
+    EXPECT_EQ(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
+
+    // A click near the start plots the point spectrum, and Restore brings the image back.
+    sendCommand(cmd::kParametersRestore, 0);
     ASSERT_TRUE(window->state().spectralImage);
     // Eight spectra averaged reach back three windows, before the data's start.
     window->state().settings.averageCountScroll = 8;
@@ -699,73 +702,6 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
     click();
     EXPECT_TRUE(s.spectralImage);
     EXPECT_FALSE(s.scanRestoreAvailable);
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-// The point spectrum at a clicked column: no pitch detector there, the spectrum log's
-// "Event Time" is the clicked column's time (its window's centre), and each Linear line holds
-// its own bin's level: a 1000 Hz sine of amplitude 16000 on bin 128 of 1024 at 8000 Hz.
-TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLevel) {
-    AppSettings& st = window->state().settings;
-    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
-    for (CalibrationPoint& p : st.calibrationTable) {
-        p.correctionDb = 0.0f;
-    }
-    prompts->queueFile(
-        dir.write(QStringLiteral("tone.wav"),
-                  test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate))));
-    QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(window->state().spectralImage);
-    const int column = 100;
-    const long hop = window->state().run.params.hop;
-    const auto clickedMsec =
-        static_cast<long>(static_cast<double>(column * hop + 1024 / 2) * 1000.0 / kRate);
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
-    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                      QPoint(column, window->state().layout.plotHeight / 2));
-    const PlotLayout& l = window->state().layout;
-    ASSERT_TRUE(window->state().plotImage);
-    EXPECT_EQ(
-        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
-
-    const QString path = dir.file(QStringLiteral("point.txt"));
-    prompts->queueFile(path);
-    sendCommand(cmd::kLogSpectrum, 0);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
-    ASSERT_GT(lines.size(), 8 + 512);
-    EXPECT_EQ(lines[4], QString::number(clickedMsec) + QStringLiteral(" msec Event Time"));
-    int loudest = -1;
-    double loudestDb = -100.0;
-    for (int k = 0; k < 512; ++k) {
-        const QStringList fields = lines[8 + k].split(' ', Qt::SkipEmptyParts);
-        ASSERT_EQ(fields.size(), 3);
-        EXPECT_EQ(fields[0].toInt(), k);
-        EXPECT_NEAR(fields[1].toDouble(), k * static_cast<double>(kRate) / 1024, 0.0051);
-        if (fields[2].toDouble() > loudestDb) {
-            loudestDb = fields[2].toDouble();
-            loudest = k;
-        }
-    }
-    EXPECT_EQ(loudest, 1000 * 1024 / kRate);
-    // Half the amplitude under the Hann window, 9 dB of gain, shown as level - 90 dB.
-    EXPECT_NEAR(loudestDb, 20.0 * std::log10(16000.0 / 2.0) + 9.0 - 90.0, 0.3);
-
-    // A click on the finished plot plots the same moment again, a cross at the point.
-    const std::int64_t pointBytes = lastScanFile().pointBytes;
-    const PixelPoint at{pointX(2000.0), baseline() - 60};
-    EXPECT_EQ(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 0);
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
-    QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(at.x, at.y));
-    EXPECT_TRUE(prompts->dialogsRun().size() >= 2u);
-    EXPECT_EQ(lastScanFile().pointBytes, pointBytes);
-    EXPECT_GE(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 24);
-    EXPECT_GE(countIn(plot(), {at.x, at.y - 12, 1, 25}, kTextIndex), 24);
-    EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
-    EXPECT_TRUE(window->state().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
-    EXPECT_EQ(
-        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 

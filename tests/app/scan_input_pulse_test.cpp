@@ -61,21 +61,10 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     const int rows = s.layout.plotHeight - s.layout.topBand;
     const int x =
         static_cast<int>(std::min<long>(lastScanInput().columnsDrawn, s.layout.plotWidth) / 2);
-    int best = 0;
-    int bestIndex = -1;
-    for (int r = 0; r < rows; ++r) {
-        const int index = *s.spectralImage->surface().pixel(x, s.layout.plotHeight - 1 - r);
-        if (index > bestIndex) {
-            bestIndex = index;
-            best = r;
-        }
-    }
-    EXPECT_NEAR(best, rows * 1000.0 / (kRate / 2.0), 3.0);
+    EXPECT_NEAR(test::loudestRow(s, x), rows * 1000.0 / (kRate / 2.0), 3.0);
 
     // The recording: a valid 16-bit file of about two seconds, its zero crossings at 1 kHz.
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray b = f.readAll();
+    const QByteArray b = test::TempDir::read(path);
     ASSERT_GE(b.size(), 46);
     std::uint32_t data = 0;
     std::uint16_t bits = 0;

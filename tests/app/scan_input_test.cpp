@@ -245,22 +245,12 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
     at(start + 500, [this] {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
-                          Qt::RightButton, Qt::RightButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &press);
+        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     double timeShown = 0.0;
     const PlotLayout& l = s.layout;
-    const auto readouts = [&] {
-        return window->surface().image().copy(2 * l.columnWidth + l.readoutWidthA,
-                                              l.plotHeight + l.scrollBarThickness, l.readoutWidthB,
-                                              l.clientHeight - l.plotHeight - l.scrollBarThickness);
-    };
-    const auto move = [this](int x, int y) {
-        QMouseEvent e(QEvent::MouseMove, QPointF(x, y), QPointF(x, y), Qt::NoButton, Qt::NoButton,
-                      {});
-        QCoreApplication::sendEvent(window->drawingArea(), &e);
-    };
+    const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
+    const auto move = [this](int x, int y) { test::sendMouse(*window, QEvent::MouseMove, {x, y}); };
     QImage onTone, offTone;
     at(start + 1500, [&] {
         timeShown = window->state().timeNowMsec;
@@ -372,9 +362,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     const std::int64_t start = clock.currentMs();
     at(start + 400, [this] { window->button(cmd::kPeakHold)->click(); });
     at(start + 600, [this] {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
-                          Qt::RightButton, Qt::RightButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &press);
+        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     QImage frozen;
     at(start + 700, [&] { frozen = window->surface().image().copy(); });
@@ -507,18 +495,14 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
     EXPECT_EQ(prompts->questions().back(), replaceQuestion(take));
     EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("wav"));
-    QFile kept(take);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("old"));
+    EXPECT_EQ(test::TempDir::read(take), QByteArray("old"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 
     // Recording is off for that run, so a right click freezes it: no note follows.
     notesSeen.clear();
     prompts->queueCancel();
     at(clock.currentMs() + 500, [this] {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), QPointF(100, 100),
-                          Qt::RightButton, Qt::RightButton, {});
-        QCoreApplication::sendEvent(window->drawingArea(), &press);
+        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     bool frozen = false;
     at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().displayFrozen; });
@@ -572,7 +556,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     expectIdle();
 }
 
-TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
+TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid) {
     // The file may grow to the header, one buffer and a little: the second buffer fails.
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -604,6 +588,19 @@ TEST_F(ScanInputTest, AFailedWriteStopsWithTheMessageAndKeepsTheFileValid) {
     EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
     EXPECT_FALSE(QFile::exists(gone));
     expectIdle();
+
+    // A close during a recording finishes the file, then closes.
+    const std::int64_t start = clock.currentMs();
+    const QString closed = recordTo(QStringLiteral("close.wav"));
+    pressAt(start + 500, cmd::kPlay);
+    at(start + 2000, [this] { window->close(); });
+    run(start + 60000);
+    EXPECT_LT(clock.currentMs() - start, 5000);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
+    const ReadWave c = readWave(closed);
+    ASSERT_TRUE(c.valid);
+    EXPECT_NEAR(static_cast<double>(c.samples.size()), 1.5 * kRate, 2 * kStepFrames);
 }
 
 TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAndItsNote) {
@@ -620,19 +617,6 @@ TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAnd
     EXPECT_NEAR(static_cast<double>(w.samples.size()), 7.5 * kRate, 2 * kStepFrames);
     EXPECT_LE(static_cast<std::int64_t>(w.samples.size()) * 2, *recordingByteLimit);
     expectIdle();
-}
-
-TEST_F(ScanInputTest, CloseDuringRecordingFinishesTheFileThenCloses) {
-    const QString path = recordTo(QStringLiteral("close.wav"));
-    pressAt(500, cmd::kPlay);
-    at(2000, [this] { window->close(); });
-    run(60000);
-    EXPECT_LT(clock.currentMs(), 5000);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(window->isVisible());
-    const ReadWave w = readWave(path);
-    ASSERT_TRUE(w.valid);
-    EXPECT_NEAR(static_cast<double>(w.samples.size()), 1.5 * kRate, 2 * kStepFrames);
 }
 
 TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {

@@ -7,6 +7,7 @@
 #include "dialogs/point_log_dialog.h"
 #include "dialogs/scope_markers_dialog.h"
 #include "platform/prompts.h"
+#include "support/dialog_controls.h"
 #include "support/platform_scopes.h"
 
 #include <QAccessible>
@@ -23,16 +24,10 @@
 namespace korv {
 namespace {
 
-QLineEdit* edit(QDialog& d, int id) {
-    auto* line = d.findChild<QLineEdit*>(controlName(id));
-    EXPECT_NE(line, nullptr) << id;
-    return line;
-}
+using test::typeInto;
 
-void typeInto(QDialog& d, int id, const QString& text) {
-    QLineEdit* line = edit(d, id);
-    line->selectAll();
-    QTest::keyClicks(line, text);
+QLineEdit* edit(QDialog& d, int id) {
+    return test::control<QLineEdit>(d, id);
 }
 
 TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {

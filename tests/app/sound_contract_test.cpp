@@ -9,12 +9,12 @@
 #include "platform/portaudio_output.h"
 #include "platform/sound_simulated.h"
 #include "support/alsa_config.h"
+#include "support/device_sinks.h"
 #include "support/pulse_process.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -24,9 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <mutex>
 #include <numbers>
-#include <numeric>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -36,6 +34,8 @@ namespace korv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Sinks;
+using test::threadCount;
 
 constexpr double SINE_HZ = 1000.0;
 constexpr int INPUT_RATE = 8000; // the simulated input's sine is made for it
@@ -154,42 +154,6 @@ struct PortAudioBackend {
         return ready();
     }
 };
-
-// The sinks are called from the devices' threads.
-class Sinks : public SoundOutputSink, public SoundInputSink {
-  public:
-    using Done = std::pair<std::uint8_t*, std::size_t>;
-    void outputDone() override { ++done_; }
-    void bufferDone(std::span<std::uint8_t> buffer, std::size_t bytes) override {
-        const std::lock_guard lock(mutex_);
-        buffers_.emplace_back(buffer.data(), bytes);
-    }
-    void inputClosed() override { ++closed_; }
-    int done() const { return done_.load(); }
-    int closed() const { return closed_.load(); }
-    std::vector<Done> buffers() {
-        const std::lock_guard lock(mutex_);
-        return buffers_;
-    }
-    // Bytes of every buffer returned so far.
-    std::size_t bytesBack() {
-        const std::vector<Done> back = buffers();
-        return std::accumulate(back.begin(), back.end(), std::size_t{0},
-                               [](std::size_t sum, const Done& d) { return sum + d.second; });
-    }
-
-  private:
-    std::atomic<int> done_{0};
-    std::atomic<int> closed_{0};
-    std::mutex mutex_;
-    std::vector<Done> buffers_;
-};
-
-// Threads of this process: a device that is closed has ended its callback and notifier threads.
-std::size_t threadCount() {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator{}));
-}
 
 // 16-bit samples counting up, so every played frame says where it came from.
 std::vector<std::uint8_t> countingBytes(std::size_t bytes) {

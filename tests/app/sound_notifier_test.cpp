@@ -1,6 +1,7 @@
 // The device notifier under load: two producer threads posting into a ring that fills up, the
 // delivery thread handing over what was accepted, in order, and a stop with events pending.
 #include "platform/sound_notifier.h"
+#include "support/device_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +10,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <future>
-#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace korv {
 namespace {
+
+using test::threadCount;
 
 constexpr std::size_t PRODUCERS = 2;
 
@@ -40,12 +41,6 @@ struct Delivered {
     std::array<std::vector<std::size_t>, PRODUCERS> numbers;
     int done = 0;
 };
-
-std::size_t threadCount() {
-    namespace fs = std::filesystem;
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator{}));
-}
 
 // Runs `f` and fails, rather than hangs, when it does not end within ten seconds.
 template <typename F> void withinTenSeconds(F f, const char* what) {

@@ -13,10 +13,7 @@
 #include "modes/scan_file.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
-#include "support/platform_scopes.h"
-#include "support/temp_dir.h"
-#include "support/test_signals.h"
-#include "support/window_setup.h"
+#include "support/analyze_fixture.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -36,27 +33,18 @@
 namespace korv {
 namespace {
 
-constexpr int kRate = 22050;
+using test::kRate;
 
-class SpectralViewTest : public ::testing::Test {
+class SpectralViewTest : public test::AnalyzeFileTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.valid());
-        MainWindowOptions o;
-        o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
-        window = test::openWindow(o, {}, [this](MainWindow& w) {
-            w.registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
-        });
-        const QString path = dir.write(
-            "tone.wav", test::waveFile(kRate, 1, 16, kRate * 3, test::sines({1000.0}, kRate)));
-        ASSERT_FALSE(path.isEmpty());
-        prompts->queueFile(path);
-        QTest::keyClick(window.get(), Qt::Key_F1);
+        AnalyzeFileTest::SetUp();
+        window->registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
+        analyze(tone(QStringLiteral("tone.wav"), kRate * 3));
         ASSERT_TRUE(window->state().spectralImage);
         // The start of the image in view.
         window->state().hScroll.pos = 0;
-        window->surface().invalidate();
-        window->surface().updateNow();
+        test::repaint(*window);
     }
 
     [[nodiscard]] QWidget* view() const { return window->centralWidget(); }
@@ -77,12 +65,6 @@ class SpectralViewTest : public ::testing::Test {
     [[nodiscard]] std::vector<QRgb> plot() const {
         return area({0, 0, layout().plotWidth, layout().plotHeight});
     }
-    // The readout box: right of the information panel, in the panel below the scroll bar.
-    [[nodiscard]] PixelRect readoutBox() const {
-        const PlotLayout& l = layout();
-        return {2 * l.columnWidth + l.readoutWidthA, l.plotHeight + l.scrollBarThickness,
-                l.readoutWidthB, l.clientHeight - l.plotHeight - l.scrollBarThickness};
-    }
     // The colour the image's palette index at an image point shows.
     [[nodiscard]] QRgb imageColour(int x, int y) {
         const auto index = window->state().spectralImage->surface().pixel(x, y);
@@ -98,14 +80,11 @@ class SpectralViewTest : public ::testing::Test {
         QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(toX, y));
     }
 
-    test::TempDir dir;
-    test::ScriptedPromptsScope prompts;
-    std::unique_ptr<MainWindow> window;
     std::vector<int> scanCalls;
 };
 
 TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
-    const PixelRect box = readoutBox();
+    const PixelRect box = layout().readoutBox;
     const std::vector<QRgb> idle = area(box);
     const int y = layout().plotHeight - 60;
 
@@ -126,12 +105,11 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
     QCoreApplication::sendEvent(view(), &leave);
     EXPECT_EQ(area(box), idle);
     // Moving never draws into the picture.
-    window->surface().invalidate();
-    window->surface().updateNow();
+    test::repaint(*window);
     EXPECT_EQ(at(100, y), imageColour(100, y));
 }
 
-TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
+TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherDirection) {
     // The real time of a column: 4 msec at 22050 Hz is 88 samples, not 88.2.
     const double ts = window->state().run.params.columnMsec;
     ASSERT_LT(ts, 4.0);
@@ -145,6 +123,20 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
         shown.emplace_back(begin->text(), end->text());
         ScriptedPrompts::pressCancel(d);
     };
+
+    // The band under the drag is inverted while it lasts; back over part of it, that part
+    // shows the picture again.
+    QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(50, y));
+    QTest::mouseMove(view(), QPoint(80, y));
+    EXPECT_EQ(at(60, 10), ~imageColour(60, 10) & 0xffffffu);
+    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
+    EXPECT_EQ(at(90, y), imageColour(90, y));
+    QTest::mouseMove(view(), QPoint(70, y));
+    EXPECT_EQ(at(75, y), imageColour(75, y));
+    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(70, y));
+    EXPECT_EQ(prompts->dialogsRun().size(), 1U);
 
     prompts->queueDialog(record);
     drag(100, 200, y);
@@ -160,22 +152,6 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
     EXPECT_EQ(at(150, y), imageColour(150, y));
     EXPECT_TRUE(scanCalls.empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-TEST_F(SpectralViewTest, TheBandUnderADragIsInvertedWhileItLasts) {
-    const int y = layout().plotHeight / 2;
-    QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(50, y));
-    QTest::mouseMove(view(), QPoint(80, y));
-    EXPECT_EQ(at(60, 10), ~imageColour(60, 10) & 0xffffffu);
-    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
-    EXPECT_EQ(at(90, y), imageColour(90, y));
-    // Back over part of it: that part shows the picture again.
-    QTest::mouseMove(view(), QPoint(70, y));
-    EXPECT_EQ(at(75, y), imageColour(75, y));
-    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
-    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
-    QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(70, y));
-    EXPECT_EQ(prompts->dialogsRun().size(), 1U);
 }
 
 TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
@@ -204,7 +180,7 @@ TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     EXPECT_EQ(scanCalls.size(), 1U);
 }
 
-TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTakenAwayAfter) {
+TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTheReadoutsMeasureWhileItLasts) {
     const std::vector<QRgb> before = plot();
     QTest::mousePress(view(), Qt::RightButton, {}, QPoint(100, 200));
     QTest::mouseMove(view(), QPoint(300, 260));
@@ -232,12 +208,10 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTakenAwayAfter) 
     EXPECT_EQ(at(200, 43), ~imageColour(200, 43) & 0xffffffu);
     QTest::mouseRelease(view(), Qt::RightButton, {}, QPoint(250, 0));
     EXPECT_EQ(plot(), before);
-}
 
-// While the right button holds, the readouts measure from where it went down; released, they
-// read the point under the pointer again.
-TEST_F(SpectralViewTest, TheReadoutsMeasureWhileTheRightButtonHolds) {
-    const PixelRect box = readoutBox();
+    // While the right button holds, the readouts measure from where it went down; released,
+    // they read the point under the pointer again.
+    const PixelRect box = layout().readoutBox;
     const QPoint from(100, layout().plotHeight - 60);
     const QPoint to(300, layout().plotHeight / 2);
     QTest::mouseMove(view(), to);
@@ -245,8 +219,7 @@ TEST_F(SpectralViewTest, TheReadoutsMeasureWhileTheRightButtonHolds) {
     QTest::mouseMove(view(), from);
     QTest::mousePress(view(), Qt::RightButton, {}, from);
     QTest::mouseMove(view(), to);
-    const std::vector<QRgb> measuring = area(box);
-    EXPECT_NE(measuring, reading);
+    EXPECT_NE(area(box), reading);
     QTest::mouseRelease(view(), Qt::RightButton, {}, to);
     EXPECT_EQ(area(box), reading);
 }

@@ -19,4 +19,9 @@ QString TempDir::write(const QString& name, const QByteArray& bytes) const {
     return out.fileName();
 }
 
+QByteArray TempDir::read(const QString& path) {
+    QFile in(path);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
 } // namespace korv::test

@@ -17,6 +17,8 @@ class TempDir {
     [[nodiscard]] QString file(const QString& name) const;
     // Writes `bytes` to `name` and returns the full path (empty on failure).
     [[nodiscard]] QString write(const QString& name, const QByteArray& bytes) const;
+    // The bytes of the file at `path`; empty when it cannot be read.
+    [[nodiscard]] static QByteArray read(const QString& path);
 
   private:
     QTemporaryDir dir_;

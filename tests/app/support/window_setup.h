@@ -9,6 +9,8 @@
 #include "platform/clock.h"
 #include "temp_dir.h"
 
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QSize>
 #include <QStringList>
 #include <QTest>
@@ -44,6 +46,19 @@ inline MainWindowOptions virtualClockOptions(const TempDir& dir, VirtualClock& c
     o.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
     o.clock = &clock;
     return o;
+}
+
+// The window drawn again from what it keeps.
+inline void repaint(MainWindow& window) {
+    window.surface().invalidate();
+    window.surface().updateNow();
+}
+
+// A mouse event sent straight to the drawing area, as it comes during a run's own loop.
+inline void sendMouse(MainWindow& window, QEvent::Type type, QPoint at,
+                      Qt::MouseButton button = Qt::NoButton) {
+    QMouseEvent e(type, QPointF(at), QPointF(at), button, button, {});
+    QCoreApplication::sendEvent(window.drawingArea(), &e);
 }
 
 // The scans' common ground: a Scroll display of 0 to rate / 2 on the linear scale, 1024
