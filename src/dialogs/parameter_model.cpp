@@ -142,7 +142,8 @@ bool ParameterDialogModel::hasControl(int id) const {
         return dialog_ == DialogId::AnalyzeFile;
     }
     if (id == ID_FIRST_CHANNEL_EDIT || id == ID_SECOND_CHANNEL_EDIT) {
-        return dialog_ == DialogId::AnalyzeFile && runWork_.fileChannels > 2;
+        return (dialog_ == DialogId::AnalyzeFile || dialog_ == DialogId::ScanFile) &&
+               runWork_.fileChannels > 2;
     }
     if (isSampleRateRadio(id)) {
         return dialog_ == DialogId::ScanInput &&

@@ -331,6 +331,7 @@ class ScanFileRun {
         RunValues values;
         values.formatFromHeader = info_.headerValid;
         values.sampleRateHz = info_.sampleRate;
+        values.fileChannels = info_.fileChannels;
         values.endMsec = 0;
         if (!runAnalysisDialog(prompts(), DialogId::ScanFile, st_, values,
                                [this](std::int32_t) { rebuildPalette(s_); })) {
@@ -347,6 +348,10 @@ class ScanFileRun {
     // The run's parameters and the bytes scanned: the whole data, or for a point spectrum the
     // span of its last spectra.
     void deriveRun() {
+        // A file of more than two channels plays and shows the two the settings name.
+        if (!holdChannels(info_, fileChannelsOf(st_))) {
+            prompts().show(kNoSuchChannel);
+        }
         settleDisplay(st_, format_.sampleRate);
         if (!(st_.timeScaleMsec > 0.0f)) {
             st_.timeScaleMsec = kDefaultTimeScaleMsec;
@@ -404,6 +409,12 @@ class ScanFileRun {
     // The first half read, the window in its running state and the sound started.
     bool startRunning() {
         source_.emplace(*playback_, wave_, format_.channels, format_.bytesPerSample, dataBytes_);
+        // Wider samples are analysed at their own precision, played as 16 bits.
+        if (encodingConverted(info_.encoding) && !source_->keepExactValues()) {
+            prompts().show(kNotEnoughMemory);
+            releaseScanImages(s_);
+            return false;
+        }
         const std::size_t firstHalf = source_->readFirstHalf();
         s_.hScroll = {};
         window_.horizontalBar()->setRange(0, 0);

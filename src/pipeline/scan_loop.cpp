@@ -22,6 +22,32 @@ std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
         static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8))));
 }
 
+// The W = first.size() frames ending at `bufferPosition` of a loop buffer of two halves, each
+// sample of frame f and channel c as `at(f, c)` gives it.
+template <typename Sample, typename At>
+bool gatherFrames(std::int64_t halfFrames, int channels, std::int64_t bufferPosition,
+                  std::span<Sample> first, std::span<Sample> second, const At& at) {
+    const auto w = static_cast<std::int64_t>(first.size());
+    if (halfFrames <= 0 || w > halfFrames || bufferPosition < 0 ||
+        bufferPosition >= 2 * halfFrames || (channels == 2 && second.size() < first.size())) {
+        return false;
+    }
+    const bool inSecond = bufferPosition >= halfFrames;
+    const std::int64_t current = inSecond ? halfFrames : 0;
+    const std::int64_t other = inSecond ? 0 : halfFrames;
+    const std::int64_t start = bufferPosition - current - w;
+    for (std::int64_t i = 0; i < w; ++i) {
+        const std::int64_t k = start + i;
+        // Frames before the current half's start are the end of the other half.
+        const std::int64_t frame = k < 0 ? other + halfFrames + k : current + k;
+        first[static_cast<std::size_t>(i)] = at(frame, 0);
+        if (channels == 2) {
+            second[static_cast<std::size_t>(i)] = at(frame, 1);
+        }
+    }
+    return true;
+}
+
 class Loop {
   public:
     Loop(const ScanLoopInputs& in, ScanSource& source, ScanDisplay& display, ScanPacer& pacer,
@@ -34,6 +60,7 @@ class Loop {
     void release() {
         pipeline_.release();
         windows_.clear();
+        exactWindows_.clear();
     }
 
     // One step at the play position; false when the frames cannot be had there.
@@ -56,6 +83,7 @@ class Loop {
     ScanRun& run_;
     ColumnPipeline pipeline_;
     std::vector<std::vector<std::int16_t>> windows_; // per channel the step's W frames
+    std::vector<std::vector<float>> exactWindows_;   // and their exact values, for such sound
     PitchState pitch_;
     int fftSize_ = 0;
     long pointStep_ = 0;
@@ -79,6 +107,7 @@ int Loop::setup() {
     p.averageCount = std::max(in_.averageCount, 1);
     p.binLevels = display_.wantsBins();
     p.wholeAverages = true; // the display shows the integer mean
+    p.floatFrames = source_.exact();
     if (const int result = pipeline_.setup(p); result != 0) {
         return result == ANALYZER_NO_MEMORY ? SCAN_LOOP_NO_MEMORY : SCAN_LOOP_UNUSABLE;
     }
@@ -88,8 +117,11 @@ int Loop::setup() {
     run_.rows = p.rows;
     run_.averageCount = p.averageCount;
     try {
-        windows_.assign(static_cast<std::size_t>(channels),
-                        std::vector<std::int16_t>(static_cast<std::size_t>(run_.windowFrames), 0));
+        const auto w = static_cast<std::size_t>(run_.windowFrames);
+        windows_.assign(static_cast<std::size_t>(channels), std::vector<std::int16_t>(w, 0));
+        if (p.floatFrames) {
+            exactWindows_.assign(static_cast<std::size_t>(channels), std::vector<float>(w, 0.0f));
+        }
     } catch (const std::bad_alloc&) {
         return SCAN_LOOP_NO_MEMORY;
     }
@@ -192,7 +224,12 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
         const std::vector<std::int16_t>& window = windows_[ch];
         const int channel = static_cast<int>(ch);
         // The FFT takes the last N of the W frames.
-        std::copy(window.end() - n, window.end(), pipeline_.frame16(channel).begin());
+        if (exactWindows_.empty()) {
+            std::copy(window.end() - n, window.end(), pipeline_.frame16(channel).begin());
+        } else {
+            const std::vector<float>& exact = exactWindows_[ch];
+            std::copy(exact.end() - n, exact.end(), pipeline_.frame(channel).begin());
+        }
         pipeline_.addFrame(channel, true, true);
         pipeline_.finishChannel(channel, levelScaleCode, run_.usedCount);
         step.rows[ch] = pipeline_.averaged(channel);
@@ -226,6 +263,12 @@ bool Loop::stepAt(std::int64_t position) {
     std::span<std::int16_t> second =
         windows_.size() > 1 ? std::span<std::int16_t>(windows_[1]) : std::span<std::int16_t>{};
     if (!source_.framesEndingAt(position, windows_[0], second)) {
+        return false;
+    }
+    if (!exactWindows_.empty() &&
+        !source_.exactFramesEndingAt(position, exactWindows_[0],
+                                     exactWindows_.size() > 1 ? std::span<float>(exactWindows_[1])
+                                                              : std::span<float>{})) {
         return false;
     }
     std::optional<PitchResult> pitch;
@@ -298,29 +341,23 @@ int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& 
 bool gatherLoopFrames(std::span<const std::uint8_t> buffer, std::int64_t halfFrames, int channels,
                       int bytesPerSample, std::int64_t bufferPosition,
                       std::span<std::int16_t> first, std::span<std::int16_t> second) {
-    const auto w = static_cast<std::int64_t>(first.size());
     const std::int64_t frameBytes = channels * bytesPerSample;
-    if (halfFrames <= 0 || w > halfFrames || bufferPosition < 0 ||
-        bufferPosition >= 2 * halfFrames ||
-        static_cast<std::int64_t>(buffer.size()) < 2 * halfFrames * frameBytes ||
-        (channels == 2 && second.size() < first.size())) {
-        return false;
-    }
-    const bool inSecond = bufferPosition >= halfFrames;
-    const std::int64_t current = inSecond ? halfFrames : 0;
-    const std::int64_t other = inSecond ? 0 : halfFrames;
-    const std::int64_t start = bufferPosition - current - w;
-    for (std::int64_t i = 0; i < w; ++i) {
-        const std::int64_t at = start + i;
-        // Frames before the current half's start are the end of the other half.
-        const std::int64_t frame = at < 0 ? other + halfFrames + at : current + at;
-        const std::uint8_t* p = buffer.data() + frame * frameBytes;
-        first[static_cast<std::size_t>(i)] = sampleAt(p, bytesPerSample);
-        if (channels == 2) {
-            second[static_cast<std::size_t>(i)] = sampleAt(p + bytesPerSample, bytesPerSample);
-        }
-    }
-    return true;
+    return static_cast<std::int64_t>(buffer.size()) >= 2 * halfFrames * frameBytes &&
+           gatherFrames(halfFrames, channels, bufferPosition, first, second,
+                        [&](std::int64_t frame, int channel) {
+                            return sampleAt(buffer.data() + frame * frameBytes +
+                                                channel * bytesPerSample,
+                                            bytesPerSample);
+                        });
+}
+
+bool gatherLoopExact(std::span<const float> buffer, std::int64_t halfFrames, int channels,
+                     std::int64_t bufferPosition, std::span<float> first, std::span<float> second) {
+    return static_cast<std::int64_t>(buffer.size()) >= 2 * halfFrames * channels &&
+           gatherFrames(halfFrames, channels, bufferPosition, first, second,
+                        [&](std::int64_t frame, int channel) {
+                            return buffer[static_cast<std::size_t>(frame * channels + channel)];
+                        });
 }
 
 ScanEnvelope scanEnvelope(std::span<const std::int16_t> frames, std::int32_t sampleRate,

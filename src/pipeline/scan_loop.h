@@ -54,6 +54,16 @@ class ScanSource {
     // asks for the position again.
     [[nodiscard]] virtual bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
                                               std::span<std::int16_t> second) = 0;
+    // Whether the sound has exact values beyond 16 bits (a 24-bit or float file): the loop
+    // then analyses those, and the 16-bit frames serve the envelope and the pitch.
+    [[nodiscard]] virtual bool exact() const { return false; }
+    // The exact values (full scale 32768) of the frames framesEndingAt gives at `position`,
+    // laid out as those.
+    [[nodiscard]] virtual bool exactFramesEndingAt(std::int64_t /*position*/,
+                                                   std::span<float> /*first*/,
+                                                   std::span<float> /*second*/) {
+        return false;
+    }
     // The source has reached the end of its data (a short read).
     [[nodiscard]] virtual bool endOfData() const = 0;
     // Called at least every SCAN_KEEP_UP_MS while the loop waits for its next step, so a source
@@ -179,6 +189,11 @@ inline constexpr int SCAN_LOOP_UNUSABLE = -2;
 [[nodiscard]] bool gatherLoopFrames(std::span<const std::uint8_t> buffer, std::int64_t halfFrames,
                                     int channels, int bytesPerSample, std::int64_t bufferPosition,
                                     std::span<std::int16_t> first, std::span<std::int16_t> second);
+
+// The same from a loop buffer of exact values (channels floats a frame).
+[[nodiscard]] bool gatherLoopExact(std::span<const float> buffer, std::int64_t halfFrames,
+                                   int channels, std::int64_t bufferPosition,
+                                   std::span<float> first, std::span<float> second);
 
 // The envelope of frames strictly between c - 64 and c + 64, c = min(W', N) / 2 with W' the
 // window of analysisWindowMsec.
