@@ -104,6 +104,10 @@ bool FileScanSource::framesEndingAt(std::int64_t position, std::span<std::int16_
                             position % framesPerBuffer, first, second);
 }
 
+std::int64_t FileScanSource::windowLimitFrames() const {
+    return playback_.framesPerBuffer() / 4;
+}
+
 bool FileScanSource::exactFramesEndingAt(std::int64_t position, std::span<float> first,
                                          std::span<float> second) {
     const std::int64_t framesPerBuffer = playback_.framesPerBuffer();

@@ -34,6 +34,9 @@ class FileScanSource final : public ScanSource {
     [[nodiscard]] std::optional<std::int64_t> endFrame() const override;
     [[nodiscard]] bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
                                       std::span<std::int16_t> second) override;
+    // A window ends by reaching back into the half the file is read into next: at most half of
+    // the other half, so that half is read while the device is still far from it.
+    [[nodiscard]] std::int64_t windowLimitFrames() const override;
     [[nodiscard]] bool exact() const override { return !exact_.empty(); }
     [[nodiscard]] bool exactFramesEndingAt(std::int64_t position, std::span<float> first,
                                            std::span<float> second) override;

@@ -48,6 +48,13 @@ bool gatherFrames(std::int64_t halfFrames, int channels, std::int64_t bufferPosi
     return true;
 }
 
+// The first `frames` of channel `ch`'s window; empty for a channel the sound does not have.
+template <typename Sample>
+std::span<Sample> firstFrames(std::vector<std::vector<Sample>>& windows, std::size_t ch,
+                              std::size_t frames) {
+    return ch < windows.size() ? std::span<Sample>(windows[ch]).first(frames) : std::span<Sample>{};
+}
+
 class Loop {
   public:
     Loop(const ScanLoopInputs& in, ScanSource& source, ScanDisplay& display, ScanPacer& pacer,
@@ -81,12 +88,26 @@ class Loop {
     ScanPacer& pacer_;
     bool& stop_;
     ScanRun& run_;
+    // The frames a step looks at and their first and last columns (all frames, then the
+    // first); the frames the envelope and pitch see are the last `baseFrames_`.
+    void addFrames(int channel, long frames);
+    [[nodiscard]] long framesThisStep(std::int64_t position) const;
+    // The frames of a channel's window the envelope and the pitch go by: the last of the step.
+    [[nodiscard]] std::span<const std::int16_t>
+    seen(const std::vector<std::int16_t>& window) const {
+        return std::span(window).first(windowNow_).last(static_cast<std::size_t>(baseFrames_));
+    }
+
     ColumnPipeline pipeline_;
     std::vector<std::vector<std::int16_t>> windows_; // per channel the step's W frames
     std::vector<std::vector<float>> exactWindows_;   // and their exact values, for such sound
     PitchState pitch_;
     int fftSize_ = 0;
     long pointStep_ = 0;
+    int baseFrames_ = 0;             // the window without Max Over Step
+    std::int64_t lastPosition_ = -1; // the previous step's end frame
+    long framesNow_ = 1;             // frames of the step being analysed
+    std::size_t windowNow_ = 0;      // the frames it gathered: the last of each window
 };
 
 int Loop::setup() {
@@ -112,8 +133,16 @@ int Loop::setup() {
         return result == ANALYZER_NO_MEMORY ? SCAN_LOOP_NO_MEMORY : SCAN_LOOP_UNUSABLE;
     }
     fftSize_ = pipeline_.fftSize();
-    run_.windowFrames = pitchOn() ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
-    run_.windowFrames = std::max(run_.windowFrames, fftSize_);
+    baseFrames_ = std::max(pitchOn() ? SCAN_PITCH_WINDOW_FRAMES : fftSize_, fftSize_);
+    run_.windowFrames = baseFrames_;
+    if (in_.maxOverStep && !in_.pointMode) {
+        // Room for twice the time scale's frames, so a late step still sees its whole stretch.
+        const auto step = static_cast<std::int64_t>(
+            std::ceil(static_cast<double>(in_.timeScaleMsec) * in_.sampleRate / 1000.0));
+        const std::int64_t wanted =
+            std::min(std::int64_t{fftSize_} + 2 * step, source_.windowLimitFrames());
+        run_.windowFrames = static_cast<int>(std::max<std::int64_t>(baseFrames_, wanted));
+    }
     run_.rows = p.rows;
     run_.averageCount = p.averageCount;
     try {
@@ -212,7 +241,6 @@ void Loop::sleepKeepingUp(std::int64_t ms) {
 }
 
 void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame) {
-    const auto n = static_cast<std::ptrdiff_t>(fftSize_);
     ScanStep step;
     run_.stepsTaken += 1;
     run_.usedCount = in_.fullAverage && in_.fullAverage()
@@ -221,26 +249,52 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
     const std::int32_t levelScaleCode =
         in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode : in_.levelScaleCode;
     for (std::size_t ch = 0; ch < windows_.size(); ++ch) {
-        const std::vector<std::int16_t>& window = windows_[ch];
         const int channel = static_cast<int>(ch);
-        // The FFT takes the last N of the W frames.
-        if (exactWindows_.empty()) {
-            std::copy(window.end() - n, window.end(), pipeline_.frame16(channel).begin());
-        } else {
-            const std::vector<float>& exact = exactWindows_[ch];
-            std::copy(exact.end() - n, exact.end(), pipeline_.frame(channel).begin());
-        }
-        pipeline_.addFrame(channel, true, true);
+        addFrames(channel, framesNow_);
         pipeline_.finishChannel(channel, levelScaleCode, run_.usedCount);
         step.rows[ch] = pipeline_.averaged(channel);
         step.bins[ch] = pipeline_.averagedBins(channel);
-        step.envelope[ch] = scanEnvelope(window, in_.sampleRate, in_.analysisWindowMsec, fftSize_);
+        step.envelope[ch] =
+            scanEnvelope(seen(windows_[ch]), in_.sampleRate, in_.analysisWindowMsec, fftSize_);
     }
     pipeline_.nextSlot();
     step.pitch = pitch;
     step.endFrame = endFrame;
     display_.step(step);
     run_.columnsDrawn += 1;
+}
+
+long Loop::framesThisStep(std::int64_t position) const {
+    if (!in_.maxOverStep || in_.pointMode || lastPosition_ < 0) {
+        return 1;
+    }
+    const int length = pipeline_.windowLength();
+    const long stride = std::max(length / 2, 1);
+    // Frames ending `stride` apart from the position back, as many as the window holds.
+    const long fit = 1 + (static_cast<long>(windowNow_) - fftSize_) / stride;
+    const std::int64_t stretch = std::max<std::int64_t>(position - lastPosition_, 1);
+    return std::min(framesOverStep(static_cast<long>(stretch), length), fit);
+}
+
+void Loop::addFrames(int channel, long frames) {
+    const auto ch = static_cast<std::size_t>(channel);
+    const auto n = static_cast<std::ptrdiff_t>(fftSize_);
+    const auto w = static_cast<std::ptrdiff_t>(windowNow_);
+    for (long i = 0; i < frames; ++i) {
+        // Frame i ends (frames - 1 - i) offsets before the window's end; the last at its end.
+        const auto end = w - static_cast<std::ptrdiff_t>(
+                                 frameOffsetInStep(frames - 1 - i, pipeline_.windowLength()));
+        if (exactWindows_.empty()) {
+            const std::vector<std::int16_t>& window = windows_[ch];
+            std::copy(window.begin() + end - n, window.begin() + end,
+                      pipeline_.frame16(channel).begin());
+        } else {
+            const std::vector<float>& exact = exactWindows_[ch];
+            std::copy(exact.begin() + end - n, exact.begin() + end,
+                      pipeline_.frame(channel).begin());
+        }
+        pipeline_.addFrame(channel, i == 0, i + 1 == frames);
+    }
 }
 
 void Loop::run() {
@@ -260,23 +314,25 @@ void Loop::run() {
 }
 
 bool Loop::stepAt(std::int64_t position) {
-    std::span<std::int16_t> second =
-        windows_.size() > 1 ? std::span<std::int16_t>(windows_[1]) : std::span<std::int16_t>{};
-    if (!source_.framesEndingAt(position, windows_[0], second)) {
-        return false;
-    }
-    if (!exactWindows_.empty() &&
-        !source_.exactFramesEndingAt(position, exactWindows_[0],
-                                     exactWindows_.size() > 1 ? std::span<float>(exactWindows_[1])
-                                                              : std::span<float>{})) {
+    // A long window reaches back only as far as the sound goes, so the first columns come as
+    // soon as they would without it.
+    windowNow_ = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(position, baseFrames_, run_.windowFrames));
+    if (!source_.framesEndingAt(position, firstFrames(windows_, 0, windowNow_),
+                                firstFrames(windows_, 1, windowNow_)) ||
+        (!exactWindows_.empty() &&
+         !source_.exactFramesEndingAt(position, firstFrames(exactWindows_, 0, windowNow_),
+                                      firstFrames(exactWindows_, 1, windowNow_)))) {
         return false;
     }
     std::optional<PitchResult> pitch;
     if (pitchOn()) {
-        pitch = detectPitch(
-            pitch_, windows_[0],
-            scanEnvelope(windows_[0], in_.sampleRate, in_.analysisWindowMsec, fftSize_));
+        const auto frames = seen(windows_[0]);
+        pitch = detectPitch(pitch_, frames,
+                            scanEnvelope(frames, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
     }
+    framesNow_ = framesThisStep(position);
+    lastPosition_ = position;
     analyse(pitch, position);
     return true;
 }
@@ -299,6 +355,7 @@ ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRa
     in.liveLevelScaleCode = &settings.levelScaleCode;
     in.calibration = settings.calibrationTable;
     in.pitchDetector = settings.pitchDetectorChoice == PITCH_DETECTOR_ON;
+    in.maxOverStep = maxOverStep(settings);
     return in;
 }
 

@@ -38,6 +38,9 @@ inline constexpr std::int64_t SCAN_KEEP_UP_MS = 20;
 // How long past the end of the data the clock waits for a device that stopped moving.
 inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
 
+// The frames a step may take at most, whatever its source allows.
+inline constexpr std::int64_t SCAN_WINDOW_LIMIT_FRAMES = std::int64_t{1} << 20;
+
 // Where the sound of a scan comes from.
 class ScanSource {
   public:
@@ -63,6 +66,10 @@ class ScanSource {
                                                    std::span<float> /*first*/,
                                                    std::span<float> /*second*/) {
         return false;
+    }
+    // The most frames one framesEndingAt may ask for.
+    [[nodiscard]] virtual std::int64_t windowLimitFrames() const {
+        return SCAN_WINDOW_LIMIT_FRAMES;
     }
     // The source has reached the end of its data (a short read).
     [[nodiscard]] virtual bool endOfData() const = 0;
@@ -124,6 +131,9 @@ struct ScanLoopInputs {
     // ring even while it fills (its empty slots count as level 0). Empty: the steps taken so far.
     std::function<bool()> fullAverage;
     bool pitchDetector = false;
+    // Each column the bin-wise maximum over frames half a window apart covering the sound since
+    // the last column (as much of it as the source's window allows); off, the last N frames.
+    bool maxOverStep = false;
     bool pointMode = false;       // fixed stepping without sound or pacing
     std::int64_t startTimeMs = 0; // when the sound started
     // The "Time Now" readout, with the msec since the start of the sound.
