@@ -61,7 +61,7 @@ class FileScanSource final : public ScanSource {
     // first is read before the device starts.
     std::int64_t nextHalf_ = 1;
     // The frames the analysis window reaches back: until the first step says, the widest.
-    std::int64_t windowFrames_ = SCAN_PITCH_WINDOW_FRAMES;
+    std::int64_t windowFrames_ = pitchWindowFrames(MAX_FILE_SAMPLE_RATE);
     // The exact value of each 16-bit sample of the loop buffer, for a file that has them.
     std::vector<float> exact_;
 };

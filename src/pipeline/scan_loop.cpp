@@ -133,7 +133,7 @@ int Loop::setup() {
         return result == ANALYZER_NO_MEMORY ? SCAN_LOOP_NO_MEMORY : SCAN_LOOP_UNUSABLE;
     }
     fftSize_ = pipeline_.fftSize();
-    baseFrames_ = std::max(pitchOn() ? SCAN_PITCH_WINDOW_FRAMES : fftSize_, fftSize_);
+    baseFrames_ = std::max(pitchOn() ? pitchWindowFrames(in_.sampleRate) : fftSize_, fftSize_);
     run_.windowFrames = baseFrames_;
     if (in_.maxOverStep && !in_.pointMode) {
         // Room for twice the time scale's frames, so a late step still sees its whole stretch.

@@ -22,8 +22,6 @@
 
 namespace korv {
 
-// Frames kept per step when the pitch detector runs (it looks at all of them).
-inline constexpr int SCAN_PITCH_WINDOW_FRAMES = PITCH_WINDOW_FRAMES;
 // The envelope of the waveform strip looks this many frames either side of the window centre.
 inline constexpr int SCAN_ENVELOPE_REACH = 64;
 // Sleeping for the next step leaves this much slack (ms).

@@ -795,6 +795,17 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     EXPECT_GE(countIn(plot(), {pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
     EXPECT_GT(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
+
+    // The same dot for files at the highest rates, where the detector's span outgrows 16384
+    // frames; 2 s of columns fill the pane from the left.
+    for (const int rate : {352800, 384000}) {
+        test::scanSettings(st, rate);
+        st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+        st.highBandHz = 2000;
+        scan(test::waveFile(rate, 1, 16, rate * 2, test::sines({440.0}, rate)));
+        const int y = l.plotHeight - 1 - static_cast<int>(std::lround(440.0 * rows / 2000.0));
+        EXPECT_GE(countIn(kept(), {100, y - 1, 4, 3}, kFreqMarkIndex), 3) << rate;
+    }
 }
 
 // A 24-bit tone at -100 dBFS and a float one at +12 dBFS are analysed as they are (the first is
