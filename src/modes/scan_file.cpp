@@ -456,7 +456,7 @@ class ScanFileRun {
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
         loop_ = display_ ? runScanLoop(in, *source_, *display_, clock, s_.stopRequested, scan_)
-                         : SCAN_LOOP_NO_MEMORY;
+                         : SetupResult::NoMemory;
         window_.surface().setPresentInterval(0);
     }
 
@@ -477,9 +477,9 @@ class ScanFileRun {
         }
         r.timeScaleMsec = st_.timeScaleMsec;
         wave_.close();
-        if (loop_ != 0) {
+        if (loop_ != SetupResult::Ok) {
             prompts().show(
-                loop_ == SCAN_LOOP_NO_MEMORY
+                loop_ == SetupResult::NoMemory
                     ? kNotEnoughMemory
                     : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
         }
@@ -501,7 +501,7 @@ class ScanFileRun {
             s_.gridOn = false;
             window_.button(cmd::kGrid)->setChecked(false);
         } else {
-            s_.logDataAvailable = loop_ == 0;
+            s_.logDataAvailable = loop_ == SetupResult::Ok;
         }
         s_.run = AnalysisRun{};
         s_.run.file = file_;
@@ -530,7 +530,8 @@ class ScanFileRun {
         window_.surface().invalidate();
         const bool resized = std::exchange(s_.layoutPending, false);
         const ScanFileResult& r = result();
-        if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached && loop_ == 0) {
+        if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached &&
+            loop_ == SetupResult::Ok) {
             s_.scanStopBeginMsec = r.stopMs;
             s_.scanStopEndMsec = r.endMs;
             sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
@@ -563,7 +564,7 @@ class ScanFileRun {
     std::optional<FileScanSource> source_;
     std::unique_ptr<ScanDisplay> display_;
     ScanRun scan_;
-    int loop_ = 0;
+    SetupResult loop_ = SetupResult::Ok;
 };
 
 } // namespace

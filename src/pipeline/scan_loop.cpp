@@ -62,7 +62,7 @@ class Loop {
         : in_(in), source_(source), display_(display), pacer_(pacer), stop_(stopRequested),
           run_(run) {}
 
-    int setup();
+    SetupResult setup();
     void run();
     void release() {
         pipeline_.release();
@@ -110,10 +110,10 @@ class Loop {
     std::size_t windowNow_ = 0;      // the frames it gathered: the last of each window
 };
 
-int Loop::setup() {
+SetupResult Loop::setup() {
     const int channels = in_.channels;
     if ((channels != 1 && channels != 2) || in_.sampleRate <= 0) {
-        return SCAN_LOOP_UNUSABLE;
+        return SetupResult::Unusable;
     }
     ColumnPipelineInputs p;
     p.sampleRate = in_.sampleRate;
@@ -129,8 +129,8 @@ int Loop::setup() {
     p.binLevels = display_.wantsBins();
     p.wholeAverages = true; // the display shows the integer mean
     p.floatFrames = source_.exact();
-    if (const int result = pipeline_.setup(p); result != 0) {
-        return result == ANALYZER_NO_MEMORY ? SCAN_LOOP_NO_MEMORY : SCAN_LOOP_UNUSABLE;
+    if (const SetupResult result = pipeline_.setup(p); result != SetupResult::Ok) {
+        return result;
     }
     fftSize_ = pipeline_.fftSize();
     baseFrames_ = std::max(pitchOn() ? pitchWindowFrames(in_.sampleRate) : fftSize_, fftSize_);
@@ -152,7 +152,7 @@ int Loop::setup() {
             exactWindows_.assign(static_cast<std::size_t>(channels), std::vector<float>(w, 0.0f));
         }
     } catch (const std::bad_alloc&) {
-        return SCAN_LOOP_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     if (pitchOn()) {
         pitch_ = startPitchDetector(in_.sampleRate);
@@ -162,7 +162,7 @@ int Loop::setup() {
     run_.columnsDrawn = 0;
     run_.endReached = false;
     run_.loopStartMs = run_.lastStepMs = static_cast<double>(pacer_.nowMs());
-    return 0;
+    return SetupResult::Ok;
 }
 
 std::optional<std::int64_t> Loop::nextPosition() {
@@ -359,12 +359,12 @@ ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRa
     return in;
 }
 
-int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
-                ScanPacer& pacer, bool& stopRequested, ScanRun& run) {
+SetupResult runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                        ScanPacer& pacer, bool& stopRequested, ScanRun& run) {
     Loop loop(inputs, source, display, pacer, stopRequested, run);
-    const int setup = loop.setup();
-    run.setupFailed = setup != 0;
-    if (setup == 0) {
+    const SetupResult setup = loop.setup();
+    run.setupFailed = setup != SetupResult::Ok;
+    if (setup == SetupResult::Ok) {
         loop.run();
         display.finish();
     }
@@ -372,8 +372,9 @@ int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& d
     return setup;
 }
 
-int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
-                 ScanRun& run, const std::function<std::optional<std::int64_t>()>& nextPosition) {
+SetupResult runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                         ScanRun& run,
+                         const std::function<std::optional<std::int64_t>()>& nextPosition) {
     // No pacing: a clock that stands still and no messages.
     class Unpaced final : public ScanPacer {
       public:
@@ -383,9 +384,9 @@ int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& 
     } pacer;
     bool stopRequested = false;
     Loop loop(inputs, source, display, pacer, stopRequested, run);
-    const int setup = loop.setup();
-    run.setupFailed = setup != 0;
-    if (setup == 0) {
+    const SetupResult setup = loop.setup();
+    run.setupFailed = setup != SetupResult::Ok;
+    if (setup == SetupResult::Ok) {
         while (const std::optional<std::int64_t> position = nextPosition()) {
             static_cast<void>(loop.stepAt(*position));
         }

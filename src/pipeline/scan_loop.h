@@ -7,6 +7,7 @@
 // are the column pipeline's, as Analyze File's are; the clock and the program's messages come
 // in through a ScanPacer, so the loop runs on a virtual clock in tests.
 
+#include "analysis/column_pipeline.h"
 #include "analysis/frequency_axis.h"
 #include "analysis/parameters.h"
 #include "analysis/pitch.h"
@@ -172,23 +173,19 @@ class ScanPacer {
     virtual void pumpMessages() = 0;
 };
 
-// What the loop returns when it could not start.
-inline constexpr int SCAN_LOOP_NO_MEMORY = -1;
-inline constexpr int SCAN_LOOP_UNUSABLE = -2;
-
 // Runs until `stopRequested` is set (by STOP, a close, the device's completion) or the device
-// has played the end of the data (the clock, when the device cannot say or stalls); returns 0, or
-// SCAN_LOOP_NO_MEMORY / SCAN_LOOP_UNUSABLE when the working arrays, the engine or the row map could
+// has played the end of the data (the clock, when the device cannot say or stalls); returns Ok, or
+// NoMemory / Unusable when the working arrays, the engine or the row map could
 // not be had (nothing drawn then).
-[[nodiscard]] int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
-                              ScanDisplay& display, ScanPacer& pacer, bool& stopRequested,
-                              ScanRun& run);
+[[nodiscard]] SetupResult runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
+                                      ScanDisplay& display, ScanPacer& pacer, bool& stopRequested,
+                                      ScanRun& run);
 
 // The loop's steps alone, at the positions `nextPosition` names until it names none: no pacing,
 // no clock, no messages pumped; set up and released as runScanLoop does. For measuring a step.
-[[nodiscard]] int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source,
-                               ScanDisplay& display, ScanRun& run,
-                               const std::function<std::optional<std::int64_t>()>& nextPosition);
+[[nodiscard]] SetupResult
+runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display, ScanRun& run,
+             const std::function<std::optional<std::int64_t>()>& nextPosition);
 
 // The frames of one step from the two halves of a loop buffer (each `halfFrames` frames of
 // `channels` x `bytesPerSample` bytes): the W = first.size() frames ending at loop-buffer

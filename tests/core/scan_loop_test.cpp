@@ -121,7 +121,7 @@ TEST(ScanLoop, ASineGivesItsLevelInOrderedStepsUntilTheEnd) {
     SineSource source(kRate); // one second
     RecordingDisplay display;
     ScanRun run;
-    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), 0);
+    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), SetupResult::Ok);
     EXPECT_TRUE(run.endReached);
     EXPECT_EQ(display.finished, 1);
     // A step every 10 msec once a whole window has played, until the second is over.
@@ -143,7 +143,7 @@ TEST(ScanLoop, StopAmongTheMessagesEndsTheLoop) {
     SineSource source(std::int64_t{kRate} * 3600);
     RecordingDisplay display;
     ScanRun run;
-    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), 0);
+    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), SetupResult::Ok);
     EXPECT_FALSE(run.endReached);
     EXPECT_EQ(pacer.pumps(), 6);
     // Messages are pumped before every step, 10 msec apart: the sixth held the STOP. Of the
@@ -172,7 +172,7 @@ TEST(ScanLoop, MaxOverStepSeesABeepBetweenTwoColumns) {
         SineSource source(kRate * 2, from, to);
         RecordingDisplay display;
         ScanRun run;
-        EXPECT_EQ(runScanLoop(in, source, display, pacer, stop, run), 0);
+        EXPECT_EQ(runScanLoop(in, source, display, pacer, stop, run), SetupResult::Ok);
         ends = display.endFrames;
         return *std::max_element(display.toneLevels.begin(), display.toneLevels.end());
     };
