@@ -61,7 +61,7 @@ void BM_AnalyzeFileColumnLoop(benchmark::State& state) {
         }
         imageBytes = static_cast<double>(image->width()) * image->height();
         ParallelColumnLoop analyzer;
-        if (analyzer.setup(inputs, *image, twoThreads) != 0) {
+        if (analyzer.setup(inputs, *image, twoThreads) != SetupResult::Ok) {
             state.SkipWithError("setup failed");
             return;
         }

@@ -61,7 +61,7 @@ void BM_SpectralImageLog(benchmark::State& state) {
         auto image = SpectralImage::create(
             {run.columns, kScreenWidth, kPlotHeight, kStripHeight, format.channels});
         ParallelColumnLoop analyzer;
-        if (!image || analyzer.setup(inputs, *image, true) != 0) {
+        if (!image || analyzer.setup(inputs, *image, true) != SetupResult::Ok) {
             state.SkipWithError("setup failed");
             return;
         }

@@ -95,14 +95,15 @@ void BM_ScanStep(benchmark::State& state) {
     const std::int64_t stepFrames = kRate * 4 / 1000;
     std::int64_t position = 0;
     // KeepRunning starts the timing after the set-up and stops it before the release.
-    const int setup = runScanSteps(in, source, display, run, [&]() -> std::optional<std::int64_t> {
-        if (!state.KeepRunning()) {
-            return std::nullopt;
-        }
-        position += stepFrames;
-        return position;
-    });
-    if (setup != 0 || run.columnsDrawn != static_cast<long>(state.iterations())) {
+    const SetupResult setup =
+        runScanSteps(in, source, display, run, [&]() -> std::optional<std::int64_t> {
+            if (!state.KeepRunning()) {
+                return std::nullopt;
+            }
+            position += stepFrames;
+            return position;
+        });
+    if (setup != SetupResult::Ok || run.columnsDrawn != static_cast<long>(state.iterations())) {
         state.SkipWithError("the steps did not run");
         return;
     }

@@ -6,19 +6,19 @@
 
 namespace korv {
 
-int BandLevels::setup(const ColumnAnalysisInputs& in) {
+SetupResult BandLevels::setup(const ColumnAnalysisInputs& in) {
     if ((in.channels != 1 && in.channels != 2) ||
         (in.bitsPerSample != 8 && in.bitsPerSample != 16) || in.run.hop <= 0 ||
         in.run.log2FftSize < MIN_LOG2_FFT_SIZE || in.run.log2FftSize > MAX_LOG2_FFT_SIZE) {
-        return ANALYZER_UNUSABLE;
+        return SetupResult::Unusable;
     }
     if (fft_.setupFftWindow(in.run.log2FftSize, in.run.windowSamples) != 0) {
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     const int n = fft_.fftSize();
     layout_ = thirdOctavePoints(in.sampleRate, n, 2);
     if (!layout_ || layout_->lastBand < THIRD_OCTAVE_FIRST_PLOTTED_BAND) {
-        return ANALYZER_UNUSABLE;
+        return SetupResult::Unusable;
     }
     averageCount_ = static_cast<std::size_t>(
         std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT));
@@ -43,18 +43,18 @@ int BandLevels::setup(const ColumnAnalysisInputs& in) {
         levels_.assign(static_cast<std::size_t>(in.channels),
                        std::vector<double>(bands, kBandFloorDb));
     } catch (const std::bad_alloc&) {
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     source_ = {in.samples, in.channels, in.bitsPerSample / 8, in.run.hop, in.precise};
     window_ = in.windows ? in.windows() : nullptr;
     if (in.windows && !window_) {
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     steps_ = in.run.columns;
     framesPerStep_ =
         in.maxOverStep ? framesOverStep(in.run.hop / in.channels, fft_.windowLength()) : 1;
     stepsSeen_ = 0;
-    return 0;
+    return SetupResult::Ok;
 }
 
 void BandLevels::keepBinPowers(bool first) {

@@ -22,9 +22,9 @@ inline constexpr double kBandFloorDb = -90.0;
 class BandLevels {
   public:
     // The FFT engine (N and W of the run), the band map, one frame per channel and the
-    // averaging ring of averageCountScroll steps. Returns 0, ANALYZER_NO_MEMORY, or
-    // ANALYZER_UNUSABLE when no band is usable at this rate and size.
-    [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs);
+    // averaging ring of averageCountScroll steps. Returns Ok, NoMemory, or
+    // Unusable when no band is usable at this rate and size.
+    [[nodiscard]] SetupResult setup(const ColumnAnalysisInputs& inputs);
 
     [[nodiscard]] long steps() const { return steps_; }
     [[nodiscard]] int channels() const { return static_cast<int>(levels_.size()); }

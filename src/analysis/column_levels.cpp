@@ -122,17 +122,17 @@ void findEnvelope(std::span<const Sample> frame, int first, int last, int& lo, i
 
 } // namespace
 
-int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumns) {
+SetupResult ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumns) {
     release();
     if ((in.channels != 1 && in.channels != 2) ||
         (in.bitsPerSample != 8 && in.bitsPerSample != 16) || in.run.hop <= 0 ||
         in.frequencyScale == FrequencyScale::ThirdOctave) {
         // The picture's rows are Linear or Log; third-octave points are the live plots'.
-        return ANALYZER_UNUSABLE;
+        return SetupResult::Unusable;
     }
     if (!takeSamples(in)) {
         release();
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     ColumnPipelineInputs p;
     p.sampleRate = in.sampleRate;
@@ -147,7 +147,7 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
     p.averageCount = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
     p.floatFrames = exact_;
     p.binLevels = in.binLevels;
-    if (const int result = pipeline_.setup(p); result != 0) {
+    if (const SetupResult result = pipeline_.setup(p); result != SetupResult::Ok) {
         release();
         return result;
     }
@@ -163,10 +163,10 @@ int ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long maxColumn
         envelopes_.assign(static_cast<std::size_t>(in.channels), Envelope{});
     } catch (const std::bad_alloc&) {
         release();
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     ready_ = true;
-    return 0;
+    return SetupResult::Ok;
 }
 
 bool ColumnLevels::takeSamples(const ColumnAnalysisInputs& in) {

@@ -83,10 +83,10 @@ class ColumnFrameWindow {
 class ColumnLevels {
   public:
     // The FFT engine, calibration offsets, row map for `rows` rows, the waveform look-around,
-    // the rings and frames; at most `maxColumns` columns. Returns 0, ANALYZER_NO_MEMORY, or
-    // ANALYZER_UNUSABLE for inputs that give no analysis (no row map, a size the engine does
+    // the rings and frames; at most `maxColumns` columns. Returns Ok, NoMemory, or
+    // Unusable for inputs that give no analysis (no row map, a size the engine does
     // not offer, channels or bits it cannot read). The samples must outlive its use.
-    [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs, int rows, long maxColumns);
+    [[nodiscard]] SetupResult setup(const ColumnAnalysisInputs& inputs, int rows, long maxColumns);
     // Ends the run (releaseFft); setup() may follow for a new one.
     void release();
 

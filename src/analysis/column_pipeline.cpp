@@ -31,14 +31,14 @@ long frameOffsetInStep(long index, int windowSamples) {
     return index * frameStride(windowSamples);
 }
 
-int ColumnPipeline::setup(const ColumnPipelineInputs& in) {
+SetupResult ColumnPipeline::setup(const ColumnPipelineInputs& in) {
     release();
     if ((in.channels != 1 && in.channels != 2) || in.rows < 1 ||
         in.log2FftSize < MIN_LOG2_FFT_SIZE || in.log2FftSize > MAX_LOG2_FFT_SIZE) {
-        return ANALYZER_UNUSABLE;
+        return SetupResult::Unusable;
     }
     if (fft_.setupFftWindow(in.log2FftSize, in.windowSamples) != 0) {
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     fftSize_ = fft_.fftSize();
     rows_ = in.rows;
@@ -51,7 +51,7 @@ int ColumnPipeline::setup(const ColumnPipelineInputs& in) {
     }
     if (!map && !thirdOctave_) {
         release();
-        return ANALYZER_UNUSABLE;
+        return SetupResult::Unusable;
     }
     averageCount_ = std::max(in.averageCount, 1);
     floatFrames_ = in.floatFrames;
@@ -89,9 +89,9 @@ int ColumnPipeline::setup(const ColumnPipelineInputs& in) {
         }
     } catch (const std::bad_alloc&) {
         release();
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
-    return 0;
+    return SetupResult::Ok;
 }
 
 void ColumnPipeline::release() {

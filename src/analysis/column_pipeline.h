@@ -19,9 +19,13 @@
 
 namespace korv {
 
-// What setup() returns when it fails; nothing is then drawn.
-inline constexpr int ANALYZER_NO_MEMORY = -1; // the engine, rings or frames could not be had
-inline constexpr int ANALYZER_UNUSABLE = -2;  // the inputs give no analysis
+// What setting up an analysis (a picture's or a scan's) gives; with anything but Ok nothing
+// is drawn.
+enum class SetupResult {
+    Ok,
+    NoMemory, // the engine, rings, frames or working arrays could not be had
+    Unusable, // the inputs give no analysis
+};
 
 struct ColumnPipelineInputs {
     std::int32_t sampleRate = 0;
@@ -52,9 +56,9 @@ struct ColumnPipelineInputs {
 class ColumnPipeline {
   public:
     // The engine, the calibration offsets, the row map or third-octave points, the frames and
-    // the rings. Returns 0, ANALYZER_NO_MEMORY, or ANALYZER_UNUSABLE for inputs that give no
+    // the rings. Returns Ok, NoMemory, or Unusable for inputs that give no
     // analysis (no row map, a size the engine does not offer, channels it cannot take).
-    [[nodiscard]] int setup(const ColumnPipelineInputs& inputs);
+    [[nodiscard]] SetupResult setup(const ColumnPipelineInputs& inputs);
     void release();
 
     [[nodiscard]] bool ready() const { return fft_.ready(); }

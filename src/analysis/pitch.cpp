@@ -53,6 +53,10 @@ int pitchCorrelationSpan(std::int32_t rate) {
     return static_cast<int>(std::int64_t{rate} * 1000 / CORRELATION_REFERENCE_RATE);
 }
 
+int pitchWindowFrames(std::int32_t rate) {
+    return std::max(PITCH_WINDOW_FRAMES, pitchCorrelationSpan(rate));
+}
+
 PitchState startPitchDetector(std::int32_t rate) {
     PitchState state;
     state.rate = rate;

@@ -26,6 +26,9 @@ using LagTable = std::array<std::int16_t, PITCH_LAG_COUNT>;
 [[nodiscard]] LagTable buildLagTable(std::int32_t rate);
 // M = rate x 1000 / 22050: the correlation span in frames.
 [[nodiscard]] int pitchCorrelationSpan(std::int32_t rate);
+// The frames a step gathers for the detector: W, or M where the rate makes that longer (past
+// 361 kHz), so the correlation always has its span.
+[[nodiscard]] int pitchWindowFrames(std::int32_t rate);
 
 struct PitchEnvelope {
     int smallest = 0;

@@ -522,8 +522,8 @@ void HeldSampleStream::close() {
     stream_.reset();
 }
 
-std::size_t HeldSampleStream::read(std::span<std::uint8_t> into) {
-    if (!stream_) {
+std::size_t HeldSampleStream::read(std::span<std::uint8_t> into, std::span<float> precise) {
+    if (!stream_ || (!precise.empty() && precise.size() < into.size() / 2)) {
         return 0;
     }
     Stream& s = *stream_;
@@ -539,7 +539,11 @@ std::size_t HeldSampleStream::read(std::span<std::uint8_t> into) {
         const std::size_t got = s.file.readAt(s.filePosition, s.block);
         const std::size_t samples = got / width;
         s.filePosition += static_cast<std::int64_t>(samples * width);
-        return 2 * convertSamplesTo16(encoding, std::span(s.block).first(samples * width), into);
+        const auto whole = std::span(s.block).first(samples * width);
+        if (!precise.empty()) {
+            static_cast<void>(convertSamplesToPrecise(encoding, whole, precise));
+        }
+        return 2 * convertSamplesTo16(encoding, whole, into);
     }
     const auto held = static_cast<std::size_t>(s.info.channels);
     const std::size_t want = into.size() / (2 * held);
@@ -547,7 +551,7 @@ std::size_t HeldSampleStream::read(std::span<std::uint8_t> into) {
     const sf_count_t got =
         sf_readf_float(s.sound.handle.get(), s.frames.data(), static_cast<sf_count_t>(want));
     const auto frames = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
-    holdFrames(s.frames, frames, s.info.source(), held, 0, into, {});
+    holdFrames(s.frames, frames, s.info.source(), held, 0, into, precise);
     return frames * held * 2;
 }
 

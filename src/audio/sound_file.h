@@ -93,8 +93,9 @@ class HeldSampleStream {
     [[nodiscard]] bool open(const std::string& path, const WaveFileInfo& info,
                             std::int64_t startByte);
     // Up to into.size() held bytes in whole samples: fewer at the end of the data or on an
-    // error.
-    [[nodiscard]] std::size_t read(std::span<std::uint8_t> into);
+    // error. For a converted encoding, with `precise` not empty (a float per 16-bit sample),
+    // their exact values too.
+    [[nodiscard]] std::size_t read(std::span<std::uint8_t> into, std::span<float> precise = {});
     void close();
 
   private:

@@ -331,9 +331,10 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         columnAnalysisInputsFrom(run.settings, plan.format, plan.params, {}, {});
     inputs.windows = windows.windows();
     BandLevels bands;
-    const int setup = bands.setup(inputs);
-    if (setup != 0) {
-        return failureText(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
+    const SetupResult setup = bands.setup(inputs);
+    if (setup != SetupResult::Ok) {
+        return failureText(setup == SetupResult::NoMemory ? kNotEnoughMemory
+                                                          : kAnalysisNotPossible);
     }
     const BandSelection selection = selectBands(o, bands);
     if (selection.bands.empty()) {

@@ -139,10 +139,12 @@ bool ParameterDialogModel::hasControl(int id) const {
         return dialog_ == DialogId::ScanFile;
     }
     if (isStepMaxRadio(id)) {
-        return dialog_ == DialogId::AnalyzeFile;
+        return dialog_ == DialogId::AnalyzeFile || dialog_ == DialogId::ScanFile ||
+               dialog_ == DialogId::ScanInput;
     }
     if (id == ID_FIRST_CHANNEL_EDIT || id == ID_SECOND_CHANNEL_EDIT) {
-        return dialog_ == DialogId::AnalyzeFile && runWork_.fileChannels > 2;
+        return (dialog_ == DialogId::AnalyzeFile || dialog_ == DialogId::ScanFile) &&
+               runWork_.fileChannels > 2;
     }
     if (isSampleRateRadio(id)) {
         return dialog_ == DialogId::ScanInput &&

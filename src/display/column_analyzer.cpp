@@ -5,12 +5,13 @@
 
 namespace korv {
 
-int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& image) {
+SetupResult ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& image) {
     release();
     if (image.channels() != in.channels) {
-        return ANALYZER_UNUSABLE;
+        return SetupResult::Unusable;
     }
-    if (const int result = levels_.setup(in, image.rows(), image.width()); result != 0) {
+    if (const SetupResult result = levels_.setup(in, image.rows(), image.width());
+        result != SetupResult::Ok) {
         return result;
     }
     range_ = levelRangeFor(in.dbRange);
@@ -18,9 +19,9 @@ int ColumnAnalyzer::setup(const ColumnAnalysisInputs& in, const SpectralImage& i
         indices_.assign(static_cast<std::size_t>(image.rows()), 0);
     } catch (const std::bad_alloc&) {
         release();
-        return ANALYZER_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
-    return 0;
+    return SetupResult::Ok;
 }
 
 void ColumnAnalyzer::release() {

@@ -15,9 +15,9 @@ namespace korv {
 
 class ColumnAnalyzer {
   public:
-    // ColumnLevels::setup for the image's rows and width; ANALYZER_UNUSABLE too for an image
+    // ColumnLevels::setup for the image's rows and width; Unusable too for an image
     // whose bands do not match the channels.
-    [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs, const SpectralImage& image);
+    [[nodiscard]] SetupResult setup(const ColumnAnalysisInputs& inputs, const SpectralImage& image);
     void release();
 
     [[nodiscard]] bool ready() const { return levels_.ready(); }

@@ -20,15 +20,15 @@ ParallelColumnLoop::~ParallelColumnLoop() {
     release();
 }
 
-int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage& image,
-                              bool useWorker) {
+SetupResult ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage& image,
+                                      bool useWorker) {
     release();
-    if (const int result = caller_.setup(inputs, image); result != 0) {
+    if (const SetupResult result = caller_.setup(inputs, image); result != SetupResult::Ok) {
         return result;
     }
     block_ = parallelBlockColumns(caller_.averageCount());
     if (!useWorker || caller_.columns() <= 2 * block_) {
-        return 0;
+        return SetupResult::Ok;
     }
     scratch_ = SpectralImage::create({block_, static_cast<int>(block_), image.plotHeight(),
                                       image.stripHeight(), image.channels()});
@@ -41,11 +41,11 @@ int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage&
     } catch (const std::bad_alloc&) {
         scratch_.reset();
     }
-    if (!scratch_ || helper_.setup(inputs, image) != 0) {
+    if (!scratch_ || helper_.setup(inputs, image) != SetupResult::Ok) {
         // One core is slower, never wrong.
         scratch_.reset();
         helper_.release();
-        return 0;
+        return SetupResult::Ok;
     }
     image_ = &image;
     stop_ = false;
@@ -57,7 +57,7 @@ int ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage&
         scratch_.reset();
         helper_.release();
     }
-    return 0;
+    return SetupResult::Ok;
 }
 
 void ParallelColumnLoop::work() {

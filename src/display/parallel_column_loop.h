@@ -27,8 +27,8 @@ class ParallelColumnLoop {
     // As ColumnAnalyzer::setup. With `useWorker` false, or too few columns to share, or
     // when the worker's block or thread cannot be had, everything runs on the caller's
     // thread. The samples and the image must outlive release().
-    [[nodiscard]] int setup(const ColumnAnalysisInputs& inputs, SpectralImage& image,
-                            bool useWorker);
+    [[nodiscard]] SetupResult setup(const ColumnAnalysisInputs& inputs, SpectralImage& image,
+                                    bool useWorker);
     // Column x into the image; columns must come in order from 0.
     void analyzeColumn(long x, SpectralImage& image);
     // Stops and joins the worker, frees both analysers. Columns copied in beyond the last one

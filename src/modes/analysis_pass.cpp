@@ -127,10 +127,10 @@ bool setUpAnalyzer(AppState& s, FileFrameWindows& windows, bool binLevels,
         return false;
     }
     inputs.binLevels = binLevels;
-    const int setup =
+    const SetupResult setup =
         analyzer.setup(inputs, *s.spectralImage, std::thread::hardware_concurrency() >= 2);
-    if (setup != 0) {
-        prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
+    if (setup != SetupResult::Ok) {
+        prompts().show(setup == SetupResult::NoMemory ? kNotEnoughMemory : kAnalysisNotPossible);
         return false;
     }
     return true;

@@ -93,6 +93,9 @@ class CaptureScanSource final : public ScanSource {
     [[nodiscard]] std::optional<std::int64_t> endFrame() const override { return std::nullopt; }
     [[nodiscard]] bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
                                       std::span<std::int16_t> second) override;
+    [[nodiscard]] std::int64_t windowLimitFrames() const override {
+        return capture_.format().framesPerBuffer();
+    }
     [[nodiscard]] bool endOfData() const override { return false; }
     // The frame the last window gathered ended at.
     [[nodiscard]] std::int64_t lastWindowEnd() const { return lastWindowEnd_; }

@@ -331,6 +331,7 @@ class ScanFileRun {
         RunValues values;
         values.formatFromHeader = info_.headerValid;
         values.sampleRateHz = info_.sampleRate;
+        values.fileChannels = info_.fileChannels;
         values.endMsec = 0;
         if (!runAnalysisDialog(prompts(), DialogId::ScanFile, st_, values,
                                [this](std::int32_t) { rebuildPalette(s_); })) {
@@ -347,6 +348,10 @@ class ScanFileRun {
     // The run's parameters and the bytes scanned: the whole data, or for a point spectrum the
     // span of its last spectra.
     void deriveRun() {
+        // A file of more than two channels plays and shows the two the settings name.
+        if (!holdChannels(info_, fileChannelsOf(st_))) {
+            prompts().show(kNoSuchChannel);
+        }
         settleDisplay(st_, format_.sampleRate);
         if (!(st_.timeScaleMsec > 0.0f)) {
             st_.timeScaleMsec = kDefaultTimeScaleMsec;
@@ -404,6 +409,12 @@ class ScanFileRun {
     // The first half read, the window in its running state and the sound started.
     bool startRunning() {
         source_.emplace(*playback_, wave_, format_.channels, format_.bytesPerSample, dataBytes_);
+        // Wider samples are analysed at their own precision, played as 16 bits.
+        if (encodingConverted(info_.encoding) && !source_->keepExactValues()) {
+            prompts().show(kNotEnoughMemory);
+            releaseScanImages(s_);
+            return false;
+        }
         const std::size_t firstHalf = source_->readFirstHalf();
         s_.hScroll = {};
         window_.horizontalBar()->setRange(0, 0);
@@ -445,7 +456,7 @@ class ScanFileRun {
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
         loop_ = display_ ? runScanLoop(in, *source_, *display_, clock, s_.stopRequested, scan_)
-                         : SCAN_LOOP_NO_MEMORY;
+                         : SetupResult::NoMemory;
         window_.surface().setPresentInterval(0);
     }
 
@@ -466,9 +477,9 @@ class ScanFileRun {
         }
         r.timeScaleMsec = st_.timeScaleMsec;
         wave_.close();
-        if (loop_ != 0) {
+        if (loop_ != SetupResult::Ok) {
             prompts().show(
-                loop_ == SCAN_LOOP_NO_MEMORY
+                loop_ == SetupResult::NoMemory
                     ? kNotEnoughMemory
                     : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
         }
@@ -490,7 +501,7 @@ class ScanFileRun {
             s_.gridOn = false;
             window_.button(cmd::kGrid)->setChecked(false);
         } else {
-            s_.logDataAvailable = loop_ == 0;
+            s_.logDataAvailable = loop_ == SetupResult::Ok;
         }
         s_.run = AnalysisRun{};
         s_.run.file = file_;
@@ -519,7 +530,8 @@ class ScanFileRun {
         window_.surface().invalidate();
         const bool resized = std::exchange(s_.layoutPending, false);
         const ScanFileResult& r = result();
-        if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached && loop_ == 0) {
+        if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached &&
+            loop_ == SetupResult::Ok) {
             s_.scanStopBeginMsec = r.stopMs;
             s_.scanStopEndMsec = r.endMs;
             sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
@@ -552,7 +564,7 @@ class ScanFileRun {
     std::optional<FileScanSource> source_;
     std::unique_ptr<ScanDisplay> display_;
     ScanRun scan_;
-    int loop_ = 0;
+    SetupResult loop_ = SetupResult::Ok;
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace korv {
 
@@ -23,6 +24,9 @@ class FileScanSource final : public ScanSource {
     FileScanSource(Playback& playback, HeldSampleStream& file, int channels, int bytesPerSample,
                    std::int64_t dataBytes);
 
+    // For a file of wider samples (24-bit, float), the exact values of what the loop buffer
+    // holds, for the analysis; false without the memory for them.
+    [[nodiscard]] bool keepExactValues();
     // The first half, before the device starts; returns the bytes read.
     std::size_t readFirstHalf();
 
@@ -30,6 +34,12 @@ class FileScanSource final : public ScanSource {
     [[nodiscard]] std::optional<std::int64_t> endFrame() const override;
     [[nodiscard]] bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
                                       std::span<std::int16_t> second) override;
+    // A window ends by reaching back into the half the file is read into next: at most half of
+    // the other half, so that half is read while the device is still far from it.
+    [[nodiscard]] std::int64_t windowLimitFrames() const override;
+    [[nodiscard]] bool exact() const override { return !exact_.empty(); }
+    [[nodiscard]] bool exactFramesEndingAt(std::int64_t position, std::span<float> first,
+                                           std::span<float> second) override;
     [[nodiscard]] bool endOfData() const override { return endOfFile_; }
     void keepUp() override;
 
@@ -51,7 +61,9 @@ class FileScanSource final : public ScanSource {
     // first is read before the device starts.
     std::int64_t nextHalf_ = 1;
     // The frames the analysis window reaches back: until the first step says, the widest.
-    std::int64_t windowFrames_ = SCAN_PITCH_WINDOW_FRAMES;
+    std::int64_t windowFrames_ = pitchWindowFrames(MAX_FILE_SAMPLE_RATE);
+    // The exact value of each 16-bit sample of the loop buffer, for a file that has them.
+    std::vector<float> exact_;
 };
 
 } // namespace korv

@@ -427,7 +427,7 @@ class ScanInputRun {
             };
         }
         if (!inner) {
-            loop_ = SCAN_LOOP_NO_MEMORY;
+            loop_ = SetupResult::NoMemory;
         }
         CaptureScanSource source(*input_, st_.displayDelayMs);
         if (inner && !s_.stopRequested) {
@@ -461,9 +461,9 @@ class ScanInputRun {
             st_.timeScaleMsec = static_cast<float>((scan_.endMs - scan_.loopStartMs) /
                                                    static_cast<double>(scan_.columnsDrawn));
         }
-        if (loop_ != 0) {
+        if (loop_ != SetupResult::Ok) {
             prompts().show(
-                loop_ == SCAN_LOOP_NO_MEMORY
+                loop_ == SetupResult::NoMemory
                     ? kNotEnoughMemory
                     : UserMessage{std::string(MSG_IMPROPER_FREQUENCY_LIMITS), MessageIcon::Stop});
         }
@@ -479,7 +479,7 @@ class ScanInputRun {
     // What the readouts of the kept picture go by.
     void keepRun() {
         if (!scroll_) {
-            s_.logDataAvailable = loop_ == 0;
+            s_.logDataAvailable = loop_ == SetupResult::Ok;
         }
         s_.run = AnalysisRun{};
         s_.run.format = format_;
@@ -527,7 +527,7 @@ class ScanInputRun {
     std::optional<Capture> input_;
     bool started_ = false;
     ScanRun scan_;
-    int loop_ = 0;
+    SetupResult loop_ = SetupResult::Ok;
 };
 
 } // namespace

@@ -20,8 +20,8 @@ class ProgramPacer final : public ScanPacer {
 
 } // namespace
 
-int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
-                Clock& clock, bool& stopRequested, ScanRun& run) {
+SetupResult runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                        Clock& clock, bool& stopRequested, ScanRun& run) {
     ProgramPacer pacer(clock);
     return runScanLoop(inputs, source, display, static_cast<ScanPacer&>(pacer), stopRequested, run);
 }

@@ -8,8 +8,8 @@
 namespace korv {
 
 // runScanLoop of the core with `clock` for its pacing and pumpMessages for its messages.
-[[nodiscard]] int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
-                              ScanDisplay& display, Clock& clock, bool& stopRequested,
-                              ScanRun& run);
+[[nodiscard]] SetupResult runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
+                                      ScanDisplay& display, Clock& clock, bool& stopRequested,
+                                      ScanRun& run);
 
 } // namespace korv

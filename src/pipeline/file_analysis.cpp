@@ -138,9 +138,9 @@ WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& s
     // The sink writes the levels log: each bin's own level.
     inputs.binLevels = static_cast<bool>(sink);
     ParallelColumnLoop loop;
-    const int setup = loop.setup(inputs, *result.image, useWorker);
-    if (setup != 0) {
-        result.failure = setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible;
+    const SetupResult setup = loop.setup(inputs, *result.image, useWorker);
+    if (setup != SetupResult::Ok) {
+        result.failure = setup == SetupResult::NoMemory ? kNotEnoughMemory : kAnalysisNotPossible;
         result.image.reset();
         return result;
     }

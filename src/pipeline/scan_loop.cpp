@@ -22,6 +22,39 @@ std::int16_t sampleAt(const std::uint8_t* p, int bytesPerSample) {
         static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8))));
 }
 
+// The W = first.size() frames ending at `bufferPosition` of a loop buffer of two halves, each
+// sample of frame f and channel c as `at(f, c)` gives it.
+template <typename Sample, typename At>
+bool gatherFrames(std::int64_t halfFrames, int channels, std::int64_t bufferPosition,
+                  std::span<Sample> first, std::span<Sample> second, const At& at) {
+    const auto w = static_cast<std::int64_t>(first.size());
+    if (halfFrames <= 0 || w > halfFrames || bufferPosition < 0 ||
+        bufferPosition >= 2 * halfFrames || (channels == 2 && second.size() < first.size())) {
+        return false;
+    }
+    const bool inSecond = bufferPosition >= halfFrames;
+    const std::int64_t current = inSecond ? halfFrames : 0;
+    const std::int64_t other = inSecond ? 0 : halfFrames;
+    const std::int64_t start = bufferPosition - current - w;
+    for (std::int64_t i = 0; i < w; ++i) {
+        const std::int64_t k = start + i;
+        // Frames before the current half's start are the end of the other half.
+        const std::int64_t frame = k < 0 ? other + halfFrames + k : current + k;
+        first[static_cast<std::size_t>(i)] = at(frame, 0);
+        if (channels == 2) {
+            second[static_cast<std::size_t>(i)] = at(frame, 1);
+        }
+    }
+    return true;
+}
+
+// The first `frames` of channel `ch`'s window; empty for a channel the sound does not have.
+template <typename Sample>
+std::span<Sample> firstFrames(std::vector<std::vector<Sample>>& windows, std::size_t ch,
+                              std::size_t frames) {
+    return ch < windows.size() ? std::span<Sample>(windows[ch]).first(frames) : std::span<Sample>{};
+}
+
 class Loop {
   public:
     Loop(const ScanLoopInputs& in, ScanSource& source, ScanDisplay& display, ScanPacer& pacer,
@@ -29,11 +62,12 @@ class Loop {
         : in_(in), source_(source), display_(display), pacer_(pacer), stop_(stopRequested),
           run_(run) {}
 
-    int setup();
+    SetupResult setup();
     void run();
     void release() {
         pipeline_.release();
         windows_.clear();
+        exactWindows_.clear();
     }
 
     // One step at the play position; false when the frames cannot be had there.
@@ -54,17 +88,32 @@ class Loop {
     ScanPacer& pacer_;
     bool& stop_;
     ScanRun& run_;
+    // The frames a step looks at and their first and last columns (all frames, then the
+    // first); the frames the envelope and pitch see are the last `baseFrames_`.
+    void addFrames(int channel, long frames);
+    [[nodiscard]] long framesThisStep(std::int64_t position) const;
+    // The frames of a channel's window the envelope and the pitch go by: the last of the step.
+    [[nodiscard]] std::span<const std::int16_t>
+    seen(const std::vector<std::int16_t>& window) const {
+        return std::span(window).first(windowNow_).last(static_cast<std::size_t>(baseFrames_));
+    }
+
     ColumnPipeline pipeline_;
     std::vector<std::vector<std::int16_t>> windows_; // per channel the step's W frames
+    std::vector<std::vector<float>> exactWindows_;   // and their exact values, for such sound
     PitchState pitch_;
     int fftSize_ = 0;
     long pointStep_ = 0;
+    int baseFrames_ = 0;             // the window without Max Over Step
+    std::int64_t lastPosition_ = -1; // the previous step's end frame
+    long framesNow_ = 1;             // frames of the step being analysed
+    std::size_t windowNow_ = 0;      // the frames it gathered: the last of each window
 };
 
-int Loop::setup() {
+SetupResult Loop::setup() {
     const int channels = in_.channels;
     if ((channels != 1 && channels != 2) || in_.sampleRate <= 0) {
-        return SCAN_LOOP_UNUSABLE;
+        return SetupResult::Unusable;
     }
     ColumnPipelineInputs p;
     p.sampleRate = in_.sampleRate;
@@ -79,19 +128,31 @@ int Loop::setup() {
     p.averageCount = std::max(in_.averageCount, 1);
     p.binLevels = display_.wantsBins();
     p.wholeAverages = true; // the display shows the integer mean
-    if (const int result = pipeline_.setup(p); result != 0) {
-        return result == ANALYZER_NO_MEMORY ? SCAN_LOOP_NO_MEMORY : SCAN_LOOP_UNUSABLE;
+    p.floatFrames = source_.exact();
+    if (const SetupResult result = pipeline_.setup(p); result != SetupResult::Ok) {
+        return result;
     }
     fftSize_ = pipeline_.fftSize();
-    run_.windowFrames = pitchOn() ? SCAN_PITCH_WINDOW_FRAMES : fftSize_;
-    run_.windowFrames = std::max(run_.windowFrames, fftSize_);
+    baseFrames_ = std::max(pitchOn() ? pitchWindowFrames(in_.sampleRate) : fftSize_, fftSize_);
+    run_.windowFrames = baseFrames_;
+    if (in_.maxOverStep && !in_.pointMode) {
+        // Room for twice the time scale's frames, so a late step still sees its whole stretch.
+        const auto step = static_cast<std::int64_t>(
+            std::ceil(static_cast<double>(in_.timeScaleMsec) * in_.sampleRate / 1000.0));
+        const std::int64_t wanted =
+            std::min(std::int64_t{fftSize_} + 2 * step, source_.windowLimitFrames());
+        run_.windowFrames = static_cast<int>(std::max<std::int64_t>(baseFrames_, wanted));
+    }
     run_.rows = p.rows;
     run_.averageCount = p.averageCount;
     try {
-        windows_.assign(static_cast<std::size_t>(channels),
-                        std::vector<std::int16_t>(static_cast<std::size_t>(run_.windowFrames), 0));
+        const auto w = static_cast<std::size_t>(run_.windowFrames);
+        windows_.assign(static_cast<std::size_t>(channels), std::vector<std::int16_t>(w, 0));
+        if (p.floatFrames) {
+            exactWindows_.assign(static_cast<std::size_t>(channels), std::vector<float>(w, 0.0f));
+        }
     } catch (const std::bad_alloc&) {
-        return SCAN_LOOP_NO_MEMORY;
+        return SetupResult::NoMemory;
     }
     if (pitchOn()) {
         pitch_ = startPitchDetector(in_.sampleRate);
@@ -101,7 +162,7 @@ int Loop::setup() {
     run_.columnsDrawn = 0;
     run_.endReached = false;
     run_.loopStartMs = run_.lastStepMs = static_cast<double>(pacer_.nowMs());
-    return 0;
+    return SetupResult::Ok;
 }
 
 std::optional<std::int64_t> Loop::nextPosition() {
@@ -180,7 +241,6 @@ void Loop::sleepKeepingUp(std::int64_t ms) {
 }
 
 void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame) {
-    const auto n = static_cast<std::ptrdiff_t>(fftSize_);
     ScanStep step;
     run_.stepsTaken += 1;
     run_.usedCount = in_.fullAverage && in_.fullAverage()
@@ -189,21 +249,52 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
     const std::int32_t levelScaleCode =
         in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode : in_.levelScaleCode;
     for (std::size_t ch = 0; ch < windows_.size(); ++ch) {
-        const std::vector<std::int16_t>& window = windows_[ch];
         const int channel = static_cast<int>(ch);
-        // The FFT takes the last N of the W frames.
-        std::copy(window.end() - n, window.end(), pipeline_.frame16(channel).begin());
-        pipeline_.addFrame(channel, true, true);
+        addFrames(channel, framesNow_);
         pipeline_.finishChannel(channel, levelScaleCode, run_.usedCount);
         step.rows[ch] = pipeline_.averaged(channel);
         step.bins[ch] = pipeline_.averagedBins(channel);
-        step.envelope[ch] = scanEnvelope(window, in_.sampleRate, in_.analysisWindowMsec, fftSize_);
+        step.envelope[ch] =
+            scanEnvelope(seen(windows_[ch]), in_.sampleRate, in_.analysisWindowMsec, fftSize_);
     }
     pipeline_.nextSlot();
     step.pitch = pitch;
     step.endFrame = endFrame;
     display_.step(step);
     run_.columnsDrawn += 1;
+}
+
+long Loop::framesThisStep(std::int64_t position) const {
+    if (!in_.maxOverStep || in_.pointMode || lastPosition_ < 0) {
+        return 1;
+    }
+    const int length = pipeline_.windowLength();
+    const long stride = std::max(length / 2, 1);
+    // Frames ending `stride` apart from the position back, as many as the window holds.
+    const long fit = 1 + (static_cast<long>(windowNow_) - fftSize_) / stride;
+    const std::int64_t stretch = std::max<std::int64_t>(position - lastPosition_, 1);
+    return std::min(framesOverStep(static_cast<long>(stretch), length), fit);
+}
+
+void Loop::addFrames(int channel, long frames) {
+    const auto ch = static_cast<std::size_t>(channel);
+    const auto n = static_cast<std::ptrdiff_t>(fftSize_);
+    const auto w = static_cast<std::ptrdiff_t>(windowNow_);
+    for (long i = 0; i < frames; ++i) {
+        // Frame i ends (frames - 1 - i) offsets before the window's end; the last at its end.
+        const auto end = w - static_cast<std::ptrdiff_t>(
+                                 frameOffsetInStep(frames - 1 - i, pipeline_.windowLength()));
+        if (exactWindows_.empty()) {
+            const std::vector<std::int16_t>& window = windows_[ch];
+            std::copy(window.begin() + end - n, window.begin() + end,
+                      pipeline_.frame16(channel).begin());
+        } else {
+            const std::vector<float>& exact = exactWindows_[ch];
+            std::copy(exact.begin() + end - n, exact.begin() + end,
+                      pipeline_.frame(channel).begin());
+        }
+        pipeline_.addFrame(channel, i == 0, i + 1 == frames);
+    }
 }
 
 void Loop::run() {
@@ -223,17 +314,25 @@ void Loop::run() {
 }
 
 bool Loop::stepAt(std::int64_t position) {
-    std::span<std::int16_t> second =
-        windows_.size() > 1 ? std::span<std::int16_t>(windows_[1]) : std::span<std::int16_t>{};
-    if (!source_.framesEndingAt(position, windows_[0], second)) {
+    // A long window reaches back only as far as the sound goes, so the first columns come as
+    // soon as they would without it.
+    windowNow_ = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(position, baseFrames_, run_.windowFrames));
+    if (!source_.framesEndingAt(position, firstFrames(windows_, 0, windowNow_),
+                                firstFrames(windows_, 1, windowNow_)) ||
+        (!exactWindows_.empty() &&
+         !source_.exactFramesEndingAt(position, firstFrames(exactWindows_, 0, windowNow_),
+                                      firstFrames(exactWindows_, 1, windowNow_)))) {
         return false;
     }
     std::optional<PitchResult> pitch;
     if (pitchOn()) {
-        pitch = detectPitch(
-            pitch_, windows_[0],
-            scanEnvelope(windows_[0], in_.sampleRate, in_.analysisWindowMsec, fftSize_));
+        const auto frames = seen(windows_[0]);
+        pitch = detectPitch(pitch_, frames,
+                            scanEnvelope(frames, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
     }
+    framesNow_ = framesThisStep(position);
+    lastPosition_ = position;
     analyse(pitch, position);
     return true;
 }
@@ -256,15 +355,16 @@ ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRa
     in.liveLevelScaleCode = &settings.levelScaleCode;
     in.calibration = settings.calibrationTable;
     in.pitchDetector = settings.pitchDetectorChoice == PITCH_DETECTOR_ON;
+    in.maxOverStep = maxOverStep(settings);
     return in;
 }
 
-int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
-                ScanPacer& pacer, bool& stopRequested, ScanRun& run) {
+SetupResult runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                        ScanPacer& pacer, bool& stopRequested, ScanRun& run) {
     Loop loop(inputs, source, display, pacer, stopRequested, run);
-    const int setup = loop.setup();
-    run.setupFailed = setup != 0;
-    if (setup == 0) {
+    const SetupResult setup = loop.setup();
+    run.setupFailed = setup != SetupResult::Ok;
+    if (setup == SetupResult::Ok) {
         loop.run();
         display.finish();
     }
@@ -272,8 +372,9 @@ int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& d
     return setup;
 }
 
-int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
-                 ScanRun& run, const std::function<std::optional<std::int64_t>()>& nextPosition) {
+SetupResult runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,
+                         ScanRun& run,
+                         const std::function<std::optional<std::int64_t>()>& nextPosition) {
     // No pacing: a clock that stands still and no messages.
     class Unpaced final : public ScanPacer {
       public:
@@ -283,9 +384,9 @@ int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& 
     } pacer;
     bool stopRequested = false;
     Loop loop(inputs, source, display, pacer, stopRequested, run);
-    const int setup = loop.setup();
-    run.setupFailed = setup != 0;
-    if (setup == 0) {
+    const SetupResult setup = loop.setup();
+    run.setupFailed = setup != SetupResult::Ok;
+    if (setup == SetupResult::Ok) {
         while (const std::optional<std::int64_t> position = nextPosition()) {
             static_cast<void>(loop.stepAt(*position));
         }
@@ -298,29 +399,23 @@ int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& 
 bool gatherLoopFrames(std::span<const std::uint8_t> buffer, std::int64_t halfFrames, int channels,
                       int bytesPerSample, std::int64_t bufferPosition,
                       std::span<std::int16_t> first, std::span<std::int16_t> second) {
-    const auto w = static_cast<std::int64_t>(first.size());
     const std::int64_t frameBytes = channels * bytesPerSample;
-    if (halfFrames <= 0 || w > halfFrames || bufferPosition < 0 ||
-        bufferPosition >= 2 * halfFrames ||
-        static_cast<std::int64_t>(buffer.size()) < 2 * halfFrames * frameBytes ||
-        (channels == 2 && second.size() < first.size())) {
-        return false;
-    }
-    const bool inSecond = bufferPosition >= halfFrames;
-    const std::int64_t current = inSecond ? halfFrames : 0;
-    const std::int64_t other = inSecond ? 0 : halfFrames;
-    const std::int64_t start = bufferPosition - current - w;
-    for (std::int64_t i = 0; i < w; ++i) {
-        const std::int64_t at = start + i;
-        // Frames before the current half's start are the end of the other half.
-        const std::int64_t frame = at < 0 ? other + halfFrames + at : current + at;
-        const std::uint8_t* p = buffer.data() + frame * frameBytes;
-        first[static_cast<std::size_t>(i)] = sampleAt(p, bytesPerSample);
-        if (channels == 2) {
-            second[static_cast<std::size_t>(i)] = sampleAt(p + bytesPerSample, bytesPerSample);
-        }
-    }
-    return true;
+    return static_cast<std::int64_t>(buffer.size()) >= 2 * halfFrames * frameBytes &&
+           gatherFrames(halfFrames, channels, bufferPosition, first, second,
+                        [&](std::int64_t frame, int channel) {
+                            return sampleAt(buffer.data() + frame * frameBytes +
+                                                channel * bytesPerSample,
+                                            bytesPerSample);
+                        });
+}
+
+bool gatherLoopExact(std::span<const float> buffer, std::int64_t halfFrames, int channels,
+                     std::int64_t bufferPosition, std::span<float> first, std::span<float> second) {
+    return static_cast<std::int64_t>(buffer.size()) >= 2 * halfFrames * channels &&
+           gatherFrames(halfFrames, channels, bufferPosition, first, second,
+                        [&](std::int64_t frame, int channel) {
+                            return buffer[static_cast<std::size_t>(frame * channels + channel)];
+                        });
 }
 
 ScanEnvelope scanEnvelope(std::span<const std::int16_t> frames, std::int32_t sampleRate,

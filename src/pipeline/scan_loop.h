@@ -7,6 +7,7 @@
 // are the column pipeline's, as Analyze File's are; the clock and the program's messages come
 // in through a ScanPacer, so the loop runs on a virtual clock in tests.
 
+#include "analysis/column_pipeline.h"
 #include "analysis/frequency_axis.h"
 #include "analysis/parameters.h"
 #include "analysis/pitch.h"
@@ -22,8 +23,6 @@
 
 namespace korv {
 
-// Frames kept per step when the pitch detector runs (it looks at all of them).
-inline constexpr int SCAN_PITCH_WINDOW_FRAMES = PITCH_WINDOW_FRAMES;
 // The envelope of the waveform strip looks this many frames either side of the window centre.
 inline constexpr int SCAN_ENVELOPE_REACH = 64;
 // Sleeping for the next step leaves this much slack (ms).
@@ -37,6 +36,9 @@ inline constexpr std::int64_t SCAN_PRESENT_INTERVAL_MS = 40;
 inline constexpr std::int64_t SCAN_KEEP_UP_MS = 20;
 // How long past the end of the data the clock waits for a device that stopped moving.
 inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
+
+// The frames a step may take at most, whatever its source allows.
+inline constexpr std::int64_t SCAN_WINDOW_LIMIT_FRAMES = std::int64_t{1} << 20;
 
 // Where the sound of a scan comes from.
 class ScanSource {
@@ -54,6 +56,20 @@ class ScanSource {
     // asks for the position again.
     [[nodiscard]] virtual bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
                                               std::span<std::int16_t> second) = 0;
+    // Whether the sound has exact values beyond 16 bits (a 24-bit or float file): the loop
+    // then analyses those, and the 16-bit frames serve the envelope and the pitch.
+    [[nodiscard]] virtual bool exact() const { return false; }
+    // The exact values (full scale 32768) of the frames framesEndingAt gives at `position`,
+    // laid out as those.
+    [[nodiscard]] virtual bool exactFramesEndingAt(std::int64_t /*position*/,
+                                                   std::span<float> /*first*/,
+                                                   std::span<float> /*second*/) {
+        return false;
+    }
+    // The most frames one framesEndingAt may ask for.
+    [[nodiscard]] virtual std::int64_t windowLimitFrames() const {
+        return SCAN_WINDOW_LIMIT_FRAMES;
+    }
     // The source has reached the end of its data (a short read).
     [[nodiscard]] virtual bool endOfData() const = 0;
     // Called at least every SCAN_KEEP_UP_MS while the loop waits for its next step, so a source
@@ -114,6 +130,9 @@ struct ScanLoopInputs {
     // ring even while it fills (its empty slots count as level 0). Empty: the steps taken so far.
     std::function<bool()> fullAverage;
     bool pitchDetector = false;
+    // Each column the bin-wise maximum over frames half a window apart covering the sound since
+    // the last column (as much of it as the source's window allows); off, the last N frames.
+    bool maxOverStep = false;
     bool pointMode = false;       // fixed stepping without sound or pacing
     std::int64_t startTimeMs = 0; // when the sound started
     // The "Time Now" readout, with the msec since the start of the sound.
@@ -154,23 +173,19 @@ class ScanPacer {
     virtual void pumpMessages() = 0;
 };
 
-// What the loop returns when it could not start.
-inline constexpr int SCAN_LOOP_NO_MEMORY = -1;
-inline constexpr int SCAN_LOOP_UNUSABLE = -2;
-
 // Runs until `stopRequested` is set (by STOP, a close, the device's completion) or the device
-// has played the end of the data (the clock, when the device cannot say or stalls); returns 0, or
-// SCAN_LOOP_NO_MEMORY / SCAN_LOOP_UNUSABLE when the working arrays, the engine or the row map could
+// has played the end of the data (the clock, when the device cannot say or stalls); returns Ok, or
+// NoMemory / Unusable when the working arrays, the engine or the row map could
 // not be had (nothing drawn then).
-[[nodiscard]] int runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
-                              ScanDisplay& display, ScanPacer& pacer, bool& stopRequested,
-                              ScanRun& run);
+[[nodiscard]] SetupResult runScanLoop(const ScanLoopInputs& inputs, ScanSource& source,
+                                      ScanDisplay& display, ScanPacer& pacer, bool& stopRequested,
+                                      ScanRun& run);
 
 // The loop's steps alone, at the positions `nextPosition` names until it names none: no pacing,
 // no clock, no messages pumped; set up and released as runScanLoop does. For measuring a step.
-[[nodiscard]] int runScanSteps(const ScanLoopInputs& inputs, ScanSource& source,
-                               ScanDisplay& display, ScanRun& run,
-                               const std::function<std::optional<std::int64_t>()>& nextPosition);
+[[nodiscard]] SetupResult
+runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display, ScanRun& run,
+             const std::function<std::optional<std::int64_t>()>& nextPosition);
 
 // The frames of one step from the two halves of a loop buffer (each `halfFrames` frames of
 // `channels` x `bytesPerSample` bytes): the W = first.size() frames ending at loop-buffer
@@ -179,6 +194,11 @@ inline constexpr int SCAN_LOOP_UNUSABLE = -2;
 [[nodiscard]] bool gatherLoopFrames(std::span<const std::uint8_t> buffer, std::int64_t halfFrames,
                                     int channels, int bytesPerSample, std::int64_t bufferPosition,
                                     std::span<std::int16_t> first, std::span<std::int16_t> second);
+
+// The same from a loop buffer of exact values (channels floats a frame).
+[[nodiscard]] bool gatherLoopExact(std::span<const float> buffer, std::int64_t halfFrames,
+                                   int channels, std::int64_t bufferPosition,
+                                   std::span<float> first, std::span<float> second);
 
 // The envelope of frames strictly between c - 64 and c + 64, c = min(W', N) / 2 with W' the
 // window of analysisWindowMsec.

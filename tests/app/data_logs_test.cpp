@@ -62,7 +62,7 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
         s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
     in.binLevels = true;
     ColumnLevels levels;
-    ASSERT_EQ(levels.setup(in, s.spectralImage->rows(), run.params.columns), 0);
+    ASSERT_EQ(levels.setup(in, s.spectralImage->rows(), run.params.columns), SetupResult::Ok);
     const ImageLogFormat format(s.imageLogSource);
     std::string want = format.header();
     for (long x = 0; x < run.params.columns; ++x) {

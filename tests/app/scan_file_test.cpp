@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/modes.h"
 #include "audio/playback_messages.h"
+#include "dialogs/control_ids.h"
 #include "dialogs/scope_markers_dialog.h"
 #include "display/pitch_display.h"
 #include "modes/play.h"
@@ -17,7 +18,9 @@
 #include "platform/allocations.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
+#include "platform/prompts.h"
 #include "platform/sound_simulated.h"
+#include "settings/settings_inputs.h"
 #include "support/platform_scopes.h"
 #include "support/sound_file_copy.h"
 #include "support/temp_dir.h"
@@ -37,6 +40,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
 
 namespace korv {
 namespace {
@@ -727,6 +731,111 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     EXPECT_GE(countIn(plot(), {pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
     EXPECT_GT(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
+
+    // The same dot for files at the highest rates, where the detector's span outgrows 16384
+    // frames; 2 s of columns fill the pane from the left.
+    for (const int rate : {352800, 384000}) {
+        test::scanSettings(st, rate);
+        st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+        st.highBandHz = 2000;
+        scan(test::waveFile(rate, 1, 16, rate * 2, test::sines({440.0}, rate)));
+        const int y = l.plotHeight - 1 - static_cast<int>(std::lround(440.0 * rows / 2000.0));
+        EXPECT_GE(countIn(kept(), {100, y - 1, 4, 3}, kFreqMarkIndex), 3) << rate;
+    }
+}
+
+// A 24-bit tone at -100 dBFS and a float one at +12 dBFS are analysed as they are (the first is
+// below one step of 16 bits, the second would clip there and grow a third harmonic); channel 3
+// of a four-channel file, chosen in the dialog, is the one shown and played.
+TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
+    // Each scan's calibration and level code bring its tone into the log's 90 dB.
+    const auto scanWritten = [&](int format, double fullScale, float calibrationDb, int code) {
+        const QString path = dir.file(QStringLiteral("wide.wav"));
+        SF_INFO info{0, kRate, 1, SF_FORMAT_WAV | format, 0, 0};
+        SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<double> v(kRate * 3);
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            v[i] = fullScale * std::sin(2.0 * std::numbers::pi * 1000.0 * double(i) / kRate);
+        }
+        sf_command(f, SFC_SET_CLIPPING, nullptr, SF_FALSE);
+        ASSERT_EQ(sf_writef_double(f, v.data(), kRate * 3), kRate * 3);
+        sf_close(f);
+        AppSettings& st = window->state().settings;
+        for (CalibrationPoint& p : st.calibrationTable) {
+            p.correctionDb = calibrationDb;
+        }
+        st.levelScaleCode = code;
+        st.displayTypeChoice = DISPLAY_LINE_PLOT;
+        st.channelChoice = CHANNEL_LEFT;
+        st.averageCountPlot = 1;
+        prompts->queueFile(path);
+        QTest::keyClick(window.get(), Qt::Key_F2);
+    };
+    // The last spectrum's levels as the spectrum log writes them, bin k at index k.
+    const auto logged = [&] {
+        const QString path = dir.file(QStringLiteral("levels.txt"));
+        QFile::remove(path);
+        prompts->queueFile(path);
+        sendCommand(cmd::kLogSpectrum, 0);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
+        std::vector<double> levels;
+        for (int k = 0; k < 512 && 8 + k < lines.size(); ++k) {
+            levels.push_back(lines[8 + k].split(' ', Qt::SkipEmptyParts).value(2).toDouble());
+        }
+        return levels;
+    };
+    // Half the amplitude under the Hann window, the calibration and gain, shown as level - 90.
+    const auto expectedDb = [](double fullScale, double gain) {
+        return 20.0 * std::log10(fullScale * 32768.0 / 2.0) + gain - 90.0;
+    };
+    const std::size_t bin = 1000 * 1024 / kRate;
+    const double quiet = std::pow(10.0, -100.0 / 20.0);
+    scanWritten(SF_FORMAT_PCM_24, quiet, 30.0f, -9);
+    std::vector<double> levels = logged();
+    ASSERT_EQ(levels.size(), 512u);
+    EXPECT_GT(levels[bin], levels[bin + 4] + 20.0);
+    EXPECT_NEAR(levels[bin], expectedDb(quiet, 39.0), 0.5);
+    scanWritten(SF_FORMAT_FLOAT, 4.0, 0.0f, 15);
+    levels = logged();
+    ASSERT_EQ(levels.size(), 512u);
+    EXPECT_NEAR(levels[bin], expectedDb(4.0, -15.0), 0.5);
+    EXPECT_LT(levels[3 * bin], levels[bin] - 60.0);
+    EXPECT_TRUE(prompts->messages().empty());
+
+    // Channels 3 and 4 of four, the Left shown: the row of 1500 Hz; the device's left channel
+    // plays channel 3's samples.
+    AppSettings& st = window->state().settings;
+    st.displayTypeChoice = DISPLAY_SCROLL;
+    st.levelScaleCode = -9;
+    st.variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueDialog([](QDialog& d) {
+        for (const auto& [id, text] :
+             {std::pair{ID_FIRST_CHANNEL_EDIT, "3"}, {ID_SECOND_CHANNEL_EDIT, "4"}}) {
+            auto* edit = d.findChild<QLineEdit*>(controlName(id));
+            ASSERT_NE(edit, nullptr);
+            edit->setText(QString::fromLatin1(text));
+        }
+        ScriptedPrompts::pressOk(d);
+    });
+    const auto tones = test::sines({500.0, 1000.0, 1500.0, 2000.0}, kRate);
+    const std::size_t before = output->played().size();
+    scan(test::waveFile(kRate, 4, 16, kRate * 3, tones));
+    EXPECT_EQ(fileChannelsOf(st).first, 3);
+    const AppState& s = window->state();
+    ASSERT_TRUE(s.spectralImage);
+    const int rows = s.layout.plotHeight - s.layout.topBand;
+    EXPECT_NEAR(test::loudestRow(s, 5, s.layout.plotHeight), rows * 3 / 8, 2); // the left channel
+    const std::vector<std::uint8_t>& played = output->played();
+    ASSERT_GE(played.size(), before + 4000u * 4);
+    for (long i = 0; i < 4000; ++i) {
+        const auto at = before + static_cast<std::size_t>(i) * 4;
+        const auto left = static_cast<std::int16_t>(played[at] | played[at + 1] << 8);
+        ASSERT_EQ(left, std::lround(tones(i)[2])) << i;
+    }
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 } // namespace

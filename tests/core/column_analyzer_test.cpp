@@ -90,7 +90,7 @@ SpectralImage imageFor(const ColumnAnalysisInputs& in) {
 SpectralImage analyse(const ColumnAnalysisInputs& in) {
     SpectralImage image = imageFor(in);
     ColumnAnalyzer analyzer;
-    EXPECT_EQ(analyzer.setup(in, image), 0);
+    EXPECT_EQ(analyzer.setup(in, image), SetupResult::Ok);
     analyzer.analyzeColumns(0, analyzer.columns(), image);
     analyzer.release();
     return image;
@@ -184,7 +184,7 @@ TEST(ColumnAnalyzer, TheWindowIsNTimesTenOverTheFactorAtEveryRate) {
                                          static_cast<std::int64_t>(bytes.size()));
             SpectralImage image = imageFor(in);
             ColumnAnalyzer analyzer;
-            ASSERT_EQ(analyzer.setup(in, image), 0);
+            ASSERT_EQ(analyzer.setup(in, image), SetupResult::Ok);
             EXPECT_EQ(analyzer.windowLength(), 512 * 10 / factor) << rate << " Hz, " << factor;
         }
     }
@@ -216,7 +216,7 @@ TEST(ColumnAnalyzer, TheLevelLogSeesTheRingAverage) {
     in.averageCountScroll = 2;
     SpectralImage image = imageFor(in);
     ColumnAnalyzer analyzer;
-    ASSERT_EQ(analyzer.setup(in, image), 0);
+    ASSERT_EQ(analyzer.setup(in, image), SetupResult::Ok);
     EXPECT_TRUE(analyzer.averagedLevels(0).empty());
     analyzer.analyzeColumn(0, image);
     const auto row = static_cast<std::size_t>(rowOf(1000.0));
@@ -239,7 +239,7 @@ TEST(ColumnAnalyzer, TheBinsCarryTheirOwnAverage) {
         in.lowBandHz = scale == FrequencyScale::Log ? 100 : 0;
         SpectralImage image = imageFor(in);
         ColumnAnalyzer analyzer;
-        ASSERT_EQ(analyzer.setup(in, image), 0);
+        ASSERT_EQ(analyzer.setup(in, image), SetupResult::Ok);
         const auto bin = static_cast<std::size_t>(1000.0 * 1024 / kRate);
         analyzer.analyzeColumn(0, image);
         ASSERT_EQ(analyzer.averagedBins(0).size(), 512u);
@@ -270,7 +270,7 @@ TEST(ColumnAnalyzer, ColumnsInAnyOrderGiveTheImageOfTheOrderedRun) {
 
     SpectralImage shuffled = imageFor(in);
     ColumnAnalyzer analyzer;
-    ASSERT_EQ(analyzer.setup(in, shuffled), 0);
+    ASSERT_EQ(analyzer.setup(in, shuffled), SetupResult::Ok);
     std::vector<long> order(static_cast<std::size_t>(analyzer.columns()));
     std::iota(order.begin(), order.end(), 0L);
     std::shuffle(order.begin(), order.end(), std::mt19937(3));
@@ -286,7 +286,7 @@ TEST(ColumnAnalyzer, StoppingAfterSomeColumnsLeavesTheRestAsCreated) {
     SpectralImage image = imageFor(in);
     const SpectralImage blank = imageFor(in);
     ColumnAnalyzer analyzer;
-    ASSERT_EQ(analyzer.setup(in, image), 0);
+    ASSERT_EQ(analyzer.setup(in, image), SetupResult::Ok);
     constexpr long kDrawn = 100;
     ASSERT_GT(analyzer.columns(), kDrawn + 50);
     analyzer.analyzeColumns(0, kDrawn, image);
@@ -347,7 +347,7 @@ TEST(ColumnAnalyzer, HostileParametersStayInsideTheSamples) {
                 in.highBandHz = 90000; // rows beyond the last bin
                 SpectralImage image = imageFor(in);
                 ColumnAnalyzer analyzer;
-                ASSERT_EQ(analyzer.setup(in, image), 0);
+                ASSERT_EQ(analyzer.setup(in, image), SetupResult::Ok);
                 EXPECT_LE(analyzer.averageCount(), MAX_AVERAGE_COUNT);
                 EXPECT_GE(analyzer.averageCount(), 1);
                 analyzer.analyzeColumns(-10, 400, image);
@@ -376,12 +376,12 @@ TEST(ColumnAnalyzer, SetupRefusesWhatItCannotAnalyse) {
     for (const auto& [what, change] : refused) {
         auto in = base;
         change(in);
-        EXPECT_EQ(analyzer.setup(in, mono), ANALYZER_UNUSABLE) << what;
+        EXPECT_EQ(analyzer.setup(in, mono), SetupResult::Unusable) << what;
     }
     EXPECT_FALSE(analyzer.ready());
     analyzer.analyzeColumns(0, 10, mono); // not set up: draws nothing
     EXPECT_TRUE(std::ranges::equal(mono.surface().pixels(), imageFor(base).surface().pixels()));
-    EXPECT_EQ(analyzer.setup(base, mono), 0);
+    EXPECT_EQ(analyzer.setup(base, mono), SetupResult::Ok);
     EXPECT_TRUE(analyzer.ready());
 }
 
@@ -550,11 +550,11 @@ TEST(ParallelColumnLoop, TwoCoresGiveThePictureAndTheLevelsOfOne) {
             ASSERT_NE(in.run.columns % block, 0);
             SpectralImage one = imageFor(in);
             ColumnAnalyzer analyzer;
-            ASSERT_EQ(analyzer.setup(in, one), 0);
+            ASSERT_EQ(analyzer.setup(in, one), SetupResult::Ok);
 
             SpectralImage two = imageFor(in);
             ParallelColumnLoop loop;
-            ASSERT_EQ(loop.setup(in, two, useWorker), 0);
+            ASSERT_EQ(loop.setup(in, two, useWorker), SetupResult::Ok);
             ASSERT_EQ(loop.sharing(), useWorker);
             for (long x = 0; x < loop.columns(); ++x) {
                 loop.analyzeColumn(x, two);
@@ -582,7 +582,7 @@ TEST(ParallelColumnLoop, StoppingEarlyJoinsTheWorker) {
     const long stopAt = parallelBlockColumns(1) + 5;
     {
         ParallelColumnLoop loop;
-        ASSERT_EQ(loop.setup(in, part, true), 0);
+        ASSERT_EQ(loop.setup(in, part, true), SetupResult::Ok);
         for (long x = 0; x < stopAt; ++x) {
             loop.analyzeColumn(x, part);
         }

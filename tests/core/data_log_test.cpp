@@ -144,7 +144,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     auto image = SpectralImage::create({in.run.columns, 64, kRows + 20, 20, 2});
     ASSERT_TRUE(image);
     ParallelColumnLoop loop;
-    ASSERT_EQ(loop.setup(in, *image, true), 0);
+    ASSERT_EQ(loop.setup(in, *image, true), SetupResult::Ok);
     ASSERT_TRUE(loop.sharing());
 
     LogSource s{"C:/x.wav", kRate, 512, 40.0, 10.0, in.lowBandHz, in.highBandHz, in.levelScaleCode};
@@ -216,7 +216,7 @@ TEST(DataLog, PointLevelIsTheColumnsAverageAtItsBin) {
     in.averageCountScroll = 3;
     in.levelScaleCode = -9;
     ColumnLevels levels;
-    ASSERT_EQ(levels.setup(in, 256, in.run.columns), 0);
+    ASSERT_EQ(levels.setup(in, 256, in.run.columns), SetupResult::Ok);
     for (long x = 0; x < in.run.columns; ++x) {
         ASSERT_TRUE(levels.compute(x));
         if (x < 2) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -43,11 +44,13 @@ class VirtualPacer final : public ScanPacer {
     std::int64_t now_ = 0;
 };
 
-// A mono sine of endFrames frames, each frame's value worked out from its index alone; the
-// device cannot say where it is, so the loop goes by the clock.
+// A mono sine of endFrames frames (or only frames from .. to - 1 of them, silence elsewhere),
+// each frame's value worked out from its index alone; the device cannot say where it is, so the
+// loop goes by the clock.
 class SineSource final : public ScanSource {
   public:
-    explicit SineSource(std::int64_t endFrames) : end_(endFrames) {}
+    explicit SineSource(std::int64_t endFrames, std::int64_t from = 0, std::int64_t to = -1)
+        : end_(endFrames), from_(from), to_(to < 0 ? endFrames : to) {}
     std::optional<std::int64_t> devicePositionFrames() override { return std::nullopt; }
     std::optional<std::int64_t> endFrame() const override { return end_; }
     bool framesEndingAt(std::int64_t position, std::span<std::int16_t> first,
@@ -57,9 +60,11 @@ class SineSource final : public ScanSource {
             return false;
         }
         for (std::int64_t i = 0; i < w; ++i) {
-            const double t = static_cast<double>(position - w + i) / kRate;
+            const std::int64_t frame = position - w + i;
+            const double t = static_cast<double>(frame) / kRate;
+            const bool on = frame >= from_ && frame < to_;
             first[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(
-                std::lround(kAmplitude * std::sin(2.0 * std::numbers::pi * kToneHz * t)));
+                on ? std::lround(kAmplitude * std::sin(2.0 * std::numbers::pi * kToneHz * t)) : 0);
         }
         return true;
     }
@@ -67,6 +72,8 @@ class SineSource final : public ScanSource {
 
   private:
     std::int64_t end_;
+    std::int64_t from_;
+    std::int64_t to_;
 };
 
 // Keeps what every step handed over: its end frame and the tone bin's level.
@@ -102,13 +109,19 @@ ScanLoopInputs inputs() {
     return in;
 }
 
+// Under the Hann window a sine on a bin reads half its amplitude there: 40 log10 of the power
+// in quarter-dB, averaged whole.
+double toneLevel() {
+    return std::trunc(40.0 * std::log10(std::pow(kAmplitude / 2.0, 2.0)));
+}
+
 TEST(ScanLoop, ASineGivesItsLevelInOrderedStepsUntilTheEnd) {
     bool stop = false;
     VirtualPacer pacer(stop, 1'000'000);
     SineSource source(kRate); // one second
     RecordingDisplay display;
     ScanRun run;
-    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), 0);
+    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), SetupResult::Ok);
     EXPECT_TRUE(run.endReached);
     EXPECT_EQ(display.finished, 1);
     // A step every 10 msec once a whole window has played, until the second is over.
@@ -118,9 +131,7 @@ TEST(ScanLoop, ASineGivesItsLevelInOrderedStepsUntilTheEnd) {
         EXPECT_GT(display.endFrames[i], display.endFrames[i - 1]);
         EXPECT_LE(display.endFrames[i], kRate);
     }
-    // Under the Hann window a sine on a bin reads half its amplitude there: 40 log10 of the
-    // power in quarter-dB, averaged whole.
-    const double expected = std::trunc(40.0 * std::log10(std::pow(kAmplitude / 2.0, 2.0)));
+    const double expected = toneLevel();
     EXPECT_NEAR(display.toneLevels.back(), expected, 1.0);
     // While the ring fills, the averages are over the steps taken so far.
     EXPECT_NEAR(display.toneLevels.front(), expected, 1.0);
@@ -132,7 +143,7 @@ TEST(ScanLoop, StopAmongTheMessagesEndsTheLoop) {
     SineSource source(std::int64_t{kRate} * 3600);
     RecordingDisplay display;
     ScanRun run;
-    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), 0);
+    ASSERT_EQ(runScanLoop(inputs(), source, display, pacer, stop, run), SetupResult::Ok);
     EXPECT_FALSE(run.endReached);
     EXPECT_EQ(pacer.pumps(), 6);
     // Messages are pumped before every step, 10 msec apart: the sixth held the STOP. Of the
@@ -144,6 +155,34 @@ TEST(ScanLoop, StopAmongTheMessagesEndsTheLoop) {
     EXPECT_EQ(run.columnsDrawn, whole);
     EXPECT_EQ(static_cast<long>(display.endFrames.size()), whole);
     EXPECT_EQ(display.finished, 1);
+}
+
+// A 64 msec beep in silence between two columns 200 msec apart: with Max Over Step one of the
+// frames over the step lies wholly in it and the column shows its level; without, each
+// column's last frame misses it.
+TEST(ScanLoop, MaxOverStepSeesABeepBetweenTwoColumns) {
+    ScanLoopInputs in = inputs();
+    in.timeScaleMsec = 200.0f;
+    in.averageCount = 1;
+    std::vector<std::int64_t> ends;
+    const auto loudest = [&](bool maxOver, std::int64_t from, std::int64_t to) {
+        in.maxOverStep = maxOver;
+        bool stop = false;
+        VirtualPacer pacer(stop, 1'000'000);
+        SineSource source(kRate * 2, from, to);
+        RecordingDisplay display;
+        ScanRun run;
+        EXPECT_EQ(runScanLoop(in, source, display, pacer, stop, run), SetupResult::Ok);
+        ends = display.endFrames;
+        return *std::max_element(display.toneLevels.begin(), display.toneLevels.end());
+    };
+    static_cast<void>(loudest(false, 0, 0)); // where the columns fall
+    ASSERT_GE(ends.size(), 4u);
+    const std::int64_t from = ends[2] + 1500;
+    const std::int64_t to = from + 2 * kN;
+    ASSERT_LT(to + kN, ends[3]);
+    EXPECT_NEAR(loudest(true, from, to), toneLevel(), 1.0);
+    EXPECT_LT(loudest(false, from, to), toneLevel() - 200.0); // 50 dB lower
 }
 
 } // namespace
