@@ -4,6 +4,7 @@
 // and hands it to the modes; only the GUI thread touches it.
 
 #include "analysis/parameters.h"
+#include "app/run_control.h"
 #include "audio/held_samples.h"
 #include "audio/sample_store.h"
 #include "audio/wave_parser.h"
@@ -55,27 +56,11 @@ struct Selection {
 struct AppState {
     AppSettings settings;
     LevelPalette activePalette = kCbPalette;
-
-    // The main window's flags.
-    bool created = false;
-    bool modeRunning = false;
-    bool idleForKeys = false;
-    bool stopRequested = true;
-
-    // The command line.
-    bool fileFromCommandLine = false;
-    bool autoRun = false;
-    // The command line began with a mode digit: no completion notes for the rest of the run.
-    bool notesSuppressed = false;
-    int timeSpanSeconds = 0;
-    std::string fileNameBuffer;
+    RunControl control;
 
     // What the menu offers.
     bool restorePossible = false;
     bool logDataAvailable = false;     // a plot display has data to log
-    bool batchRunning = false;         // Analyze File runs one file of a batch
-    bool batchStopRequested = false;   // STOP during a batch: no further file
-    std::string titleNote;             // after the file name in the title ("3 of 120")
     ImageChoices imageChoices;         // the format and JPEG quality of saved images
     double timeNowMsec = 0.0;          // the play position the readouts show while playing
     bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
@@ -94,12 +79,8 @@ struct AppState {
     bool analysisDrawing = false;   // an Analyze File pass is drawing its columns
     int drawingColumn = 0;
     bool playbackActive = false;
-    bool scanDrawing = false;       // a scan mode is drawing into the window
-    bool inputOpen = false;         // the sound input is open
-    bool displayFrozen = false;     // a right click froze the Scan Input display
-    bool closeAfterRun = false;     // the window closes once the running scan has ended
-    std::int64_t recordedBytes = 0; // Scan Input: the sound recorded so far
-    bool savingSamples = false;
+    bool scanDrawing = false;   // a scan mode is drawing into the window
+    bool displayFrozen = false; // a right click froze the Scan Input display
     bool axesShown = false;
     bool gridOn = false;
     bool dragFillDone = false; // the image was cleared once during a frame drag

@@ -90,9 +90,9 @@ MainWindow::MainWindow(MainWindowOptions options)
         }
     });
 
-    s.modeRunning = false;
-    s.created = true;
-    s.idleForKeys = true;
+    s.control.modeRunning = false;
+    s.control.created = true;
+    s.control.idleForKeys = true;
 }
 
 MainWindow::~MainWindow() {
@@ -277,13 +277,13 @@ void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments
     const CommandLine parsed = parseCommandLine(arguments);
     const CommandLineEffects effects = applyCommandLine(parsed, s.settings);
     if (parsed.kind == CommandLine::Kind::ModeRun) {
-        s.timeSpanSeconds = parsed.timeSpanSeconds;
+        s.control.timeSpanSeconds = parsed.timeSpanSeconds;
     }
-    s.autoRun = effects.autoRun;
-    s.notesSuppressed = s.notesSuppressed || effects.autoRun;
+    s.control.autoRun = effects.autoRun;
+    s.control.notesSuppressed = s.control.notesSuppressed || effects.autoRun;
     if (effects.fileFromCommandLine) {
-        s.fileFromCommandLine = true;
-        s.fileNameBuffer = parsed.fileName;
+        s.control.fileFromCommandLine = true;
+        s.control.fileNameBuffer = parsed.fileName;
         // The file's folder becomes the current one, as the later dialogs expect; a name
         // relative to the old one is kept whole so it still finds the file. The name goes on
         // as the bytes given, so a name that is no valid text in the locale is still found.
@@ -291,7 +291,7 @@ void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments
         const std::filesystem::path file =
             std::filesystem::absolute(parsed.fileName, error).lexically_normal();
         if (!error && std::filesystem::is_directory(file.parent_path(), error)) {
-            s.fileNameBuffer = file.string();
+            s.control.fileNameBuffer = file.string();
             std::filesystem::current_path(file.parent_path(), error);
         }
         showFileInTitle(displayFileName(file.filename().string()));
@@ -331,8 +331,8 @@ void MainWindow::dispatch(int id, int param) {
     case cmd::kStop:
         // A STOP always asks the running loop to end; the mode that owns the loop also
         // registers for the id to do its own part.
-        s.stopRequested = true;
-        s.batchStopRequested = s.batchRunning && param != cmd::kStopFromResize;
+        s.control.stopRequested = true;
+        s.control.batchStopRequested = s.control.batchRunning && param != cmd::kStopFromResize;
         break;
     case cmd::kGrid:
         s.gridOn = !s.gridOn;
@@ -393,10 +393,10 @@ void MainWindow::applyPointerShape() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     AppState& s = state();
-    if (s.modeRunning) {
+    if (s.control.modeRunning) {
         // A running mode is only stopped and the window stays; a live input is stopped, its
         // recording finished, and then the window closes.
-        s.closeAfterRun = s.inputOpen;
+        s.control.closeAfterRun = s.control.inputOpen;
         sendCommand(cmd::kStop, 0);
         event->ignore();
         return;
@@ -406,7 +406,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
-    s.stopRequested = true;
+    s.control.stopRequested = true;
     if (soundShutdown_) {
         soundShutdown_();
     }
@@ -448,7 +448,7 @@ QFont MainWindow::controlFont() const {
 
 void MainWindow::computeLayout() {
     AppState& s = state();
-    if (!s.created || view_ == nullptr) {
+    if (!s.control.created || view_ == nullptr) {
         return;
     }
     if (s.modeHoldsSurfaces) {
@@ -495,7 +495,7 @@ void MainWindow::computeLayout() {
 
 void MainWindow::showFileInTitle(const QString& path) {
     const QString title = QString::fromLatin1(kTitle);
-    const std::string& note = state().titleNote;
+    const std::string& note = state().control.titleNote;
     setWindowTitle(
         (path.isEmpty() ? title : title + QStringLiteral(" ") + QFileInfo(path).fileName()) +
         (note.empty() ? QString() : QStringLiteral(" - ") + QString::fromStdString(note)));
@@ -544,7 +544,7 @@ void MainWindow::onRestore() {
 
 void MainWindow::onResize() {
     AppState& s = state();
-    if (!s.created) {
+    if (!s.control.created) {
         return;
     }
     sendCommand(cmd::kStop, cmd::kStopFromResize);
@@ -562,7 +562,7 @@ void MainWindow::onResize() {
     }
     updatePlayButton();
     if (!s.modeHoldsSurfaces) {
-        if (s.settings.lastFileMode == 0 && !s.fileNameBuffer.empty() && s.spectralImage) {
+        if (s.settings.lastFileMode == 0 && !s.control.fileNameBuffer.empty() && s.spectralImage) {
             const bool dragging = options_.leftButtonDown
                                       ? options_.leftButtonDown()
                                       : (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;

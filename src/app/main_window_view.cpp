@@ -145,7 +145,7 @@ void MainWindow::redrawView(bool labels) {
 void MainWindow::onHorizontalAction(int action) {
     AppState& s = state();
     const bool ignored = s.analysisDrawing || s.playbackActive || !s.hScroll.scrollable ||
-                         s.modeRunning || !s.spectralImage ||
+                         s.control.modeRunning || !s.spectralImage ||
                          s.settings.scrollMemChoice == SCROLL_MEM_ON;
     if (ignored) {
         hBar_->setSliderPosition(s.hScroll.pos);
@@ -218,7 +218,7 @@ void MainWindow::scrollByKey(int key) {
 // (and undone by Parameters Restore). Only for an analysed file that is idle.
 void MainWindow::changeTimeScale(int direction) {
     AppState& s = state();
-    if (s.modeRunning || !s.spectralImage || !commandBuilt(cmd::kParametersChange) ||
+    if (s.control.modeRunning || !s.spectralImage || !commandBuilt(cmd::kParametersChange) ||
         !menu_->enabled(cmd::kParametersChange)) {
         return;
     }
@@ -280,14 +280,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         sendCommand(cmd::kStop, 0);
         break;
     case Qt::Key_Space:
-        if (s.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
-            sendCommand(s.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
+        if (s.control.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
+            sendCommand(s.control.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
         }
         break;
     case Qt::Key_F1:
     case Qt::Key_F2:
     case Qt::Key_F3:
-        if (s.idleForKeys) {
+        if (s.control.idleForKeys) {
             const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
             sendCommand(ids[event->key() - Qt::Key_F1], 0);
         }
@@ -299,7 +299,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         sendCommand(cmd::kVolumeControl, 0);
         break;
     case Qt::Key_F6:
-        if (s.stopRequested) {
+        if (s.control.stopRequested) {
             sendCommand(cmd::kFreqCalibration, 0);
         }
         break;

@@ -33,8 +33,8 @@ void endRunning(MainWindow& window) {
     QPushButton* peak = window.button(cmd::kPeakHold);
     peak->setEnabled(false);
     peak->setChecked(false);
-    s.modeRunning = false;
-    s.idleForKeys = true;
+    s.control.modeRunning = false;
+    s.control.idleForKeys = true;
     window.setFocus();
 }
 
@@ -51,8 +51,8 @@ void menuStateRunning(MainWindow& window) {
     m.enablePopup(ProgramMenu::kParametersPopup, false);
     m.enablePopup(ProgramMenu::kSaveImagePopup, false);
     AppState& s = window.state();
-    s.modeRunning = true;
-    s.idleForKeys = false;
+    s.control.modeRunning = true;
+    s.control.idleForKeys = false;
 }
 
 void menuStateIdle(MainWindow& window) {

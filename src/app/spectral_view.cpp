@@ -123,7 +123,7 @@ class SpectralView {
         const AppState& s = window_.state();
         ReadoutContext c;
         c.lastMode = s.settings.lastMode;
-        c.recording = s.inputOpen && s.savingSamples;
+        c.recording = s.control.inputOpen && s.control.savingSamples;
         c.playing = s.playbackActive;
         c.timeNowMsec = s.timeNowMsec;
         c.scanning = s.scanDrawing;
@@ -173,8 +173,9 @@ class SpectralView {
     bool repeatAfterResize() {
         AppState& s = window_.state();
         std::error_code missing;
-        if (!s.dragFillDone || s.modeRunning || s.analysisDrawing || s.settings.lastFileMode != 0 ||
-            s.fileNameBuffer.empty() || !std::filesystem::exists(s.fileNameBuffer, missing)) {
+        if (!s.dragFillDone || s.control.modeRunning || s.analysisDrawing ||
+            s.settings.lastFileMode != 0 || s.control.fileNameBuffer.empty() ||
+            !std::filesystem::exists(s.control.fileNameBuffer, missing)) {
             return false;
         }
         s.dragFillDone = false;
@@ -384,14 +385,15 @@ class SpectralView {
     [[nodiscard]] bool replotsAtClick(QPoint at) const {
         const AppState& s = window_.state();
         return !spectralDisplay(s.settings) && s.plotImage && s.scanRestoreAvailable &&
-               !s.modeRunning && !s.scanDrawing && !s.playbackActive && !s.fileNameBuffer.empty() &&
-               scanPointSpectrumAvailable() && at.y() >= 0 && at.y() < s.layout.plotHeight;
+               !s.control.modeRunning && !s.scanDrawing && !s.playbackActive &&
+               !s.control.fileNameBuffer.empty() && scanPointSpectrumAvailable() && at.y() >= 0 &&
+               at.y() < s.layout.plotHeight;
     }
 
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
         AppState& s = window_.state();
-        if (s.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
+        if (s.control.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
             return;
         }
         const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.run.format);
@@ -445,9 +447,9 @@ InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
     in.sampleRate = s.sampleRateHz;
     // The file's own bytes, however the samples are held.
     in.segmentBytes = s.segmentHeld() ? encodedBytes(s.run.info.encoding, s.run.segmentBytes) : 0;
-    if (s.inputOpen) {
+    if (s.control.inputOpen) {
         in.recordedLength = true;
-        in.segmentBytes = s.recordedBytes;
+        in.segmentBytes = s.control.recordedBytes;
         in.recordedFrameBytes = s.run.bytesPerFrame();
     }
     if (s.segmentHeld() && s.run.info.recorded) {

@@ -155,7 +155,7 @@ bool columnLoop(MainWindow& window) {
     long x = 0;
     long firstUnshown = 0;
     auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
-    while (x < columns && !s.stopRequested && !windows.readFailed()) {
+    while (x < columns && !s.control.stopRequested && !windows.readFailed()) {
         analyzer.analyzeColumn(x, *s.spectralImage);
         if (log.active()) {
             log.column(x, analyzer.averagedBins(log.channel()));
@@ -166,7 +166,7 @@ bool columnLoop(MainWindow& window) {
                 if (x % (64 * SLICE_COLUMNS) == 0) {
                     drawPleaseWait(window);
                 }
-            } else if (!s.batchRunning && now - lastShown >= kWindowFrameInterval) {
+            } else if (!s.control.batchRunning && now - lastShown >= kWindowFrameInterval) {
                 // The window follows at a frame rate the eye cannot tell from every fourth
                 // column; copying the view every fourth column would cost more than the
                 // analysis itself. A batch shows each file's finished image only.
@@ -192,7 +192,7 @@ bool columnLoop(MainWindow& window) {
         run.segmentBytes = kept.segmentBytes;
         run.params.columns = kept.columns;
     }
-    s.stopRequested = true;
+    s.control.stopRequested = true;
     return true;
 }
 
@@ -220,7 +220,7 @@ void finishAnalysis(MainWindow& window) {
     } else if (s.run.commandLine) {
         s.run.commandLine = false;
         sendCommand(cmd::kPlay, 0);
-    } else if (s.batchRunning) {
+    } else if (s.control.batchRunning) {
         // A batch step ends with the window image saved; the export starts the next file.
         sendCommand(cmd::kSaveWindowImage, 0);
     }
@@ -245,7 +245,7 @@ bool startImage(MainWindow& window) {
     setButtons(window, true);
     window.verticalBar()->setEnabled(false);
     menuStateRunning(window);
-    s.stopRequested = false;
+    s.control.stopRequested = false;
     s.analysisDrawing = true;
     s.modeHoldsSurfaces = true;
     s.drawingColumn = 0;
@@ -267,7 +267,7 @@ AutomaticParameters commandLineParameters(const AppState& s, std::int32_t sample
     in.highBandHz = s.settings.highBandHz;
     in.resolutionFactor = s.settings.resolutionFactor;
     in.sampleRate = sampleRate;
-    in.timeSpanSec = s.timeSpanSeconds;
+    in.timeSpanSec = s.control.timeSpanSeconds;
     in.clientWidth = width;
     in.clientHeight = height;
     return deriveAutomaticParameters(in);

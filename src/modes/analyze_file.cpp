@@ -47,7 +47,7 @@ class AnalyzeFileRun {
           fromBatch_(param == cmd::kFromBatch) {}
 
     void run() {
-        if (s_.modeRunning) {
+        if (s_.control.modeRunning) {
             return;
         }
         prepareDisplay();
@@ -80,7 +80,7 @@ class AnalyzeFileRun {
         run_ = repeat_ ? s_.run : AnalysisRun{};
         run_.commandLine = fromCommandLine_;
         // The flag is this command's to use once, whether or not the run gets far.
-        fileFromCommandLine_ = std::exchange(s_.fileFromCommandLine, false);
+        fileFromCommandLine_ = std::exchange(s_.control.fileFromCommandLine, false);
         settingsBefore_ = st_;
     }
 
@@ -137,7 +137,7 @@ class AnalyzeFileRun {
             viewBlanked_ = true;
             window_.clearDrawingArea();
         } else if (fromCommandLine_ || param_ == cmd::kFromScanStop) {
-            run_.file = s_.fileNameBuffer;
+            run_.file = s_.control.fileNameBuffer;
         } else if (fromBatch_) {
             run_.file = batchFile();
         }
@@ -182,7 +182,7 @@ class AnalyzeFileRun {
 
     // The parameters: the command line's, those in force, or the dialog's.
     bool chooseParameters(bool& dialogShown) {
-        if (fromCommandLine_ && s_.autoRun) {
+        if (fromCommandLine_ && s_.control.autoRun) {
             return automaticParameters();
         }
         if (fileFromCommandLine_ || st_.variablesChoice == cmd::kVariablesFreeze || repeat_ ||
@@ -195,7 +195,7 @@ class AnalyzeFileRun {
     }
 
     bool automaticParameters() {
-        s_.autoRun = false;
+        s_.control.autoRun = false;
         useAnalyzeFileScale(st_);
         // The band comes from the command line; a Log scale left in the settings cannot show
         // one from 0, so such a start is shown on the Linear scale.
@@ -290,7 +290,7 @@ class AnalyzeFileRun {
         // Analyze File always shows its image: a plot type left by a scan would leave the
         // picture without axes, readouts or the drag.
         st_.displayTypeChoice = DISPLAY_SCROLL;
-        s_.fileNameBuffer = run_.file;
+        s_.control.fileNameBuffer = run_.file;
         window_.showFileInTitle(displayFileName(run_.file));
         run_.stripHeight = s_.layout.topBand;
         run_.plotHeight = s_.layout.plotHeight;

@@ -103,9 +103,9 @@ void endBatch(MainWindow& window) {
         skipped.push_back(fileName(b.files[k]) + ": " + kNotAnalysedAfterStop);
     }
     b = Batch{};
-    s.batchRunning = false;
-    s.batchStopRequested = false;
-    s.titleNote.clear();
+    s.control.batchRunning = false;
+    s.control.batchStopRequested = false;
+    s.control.titleNote.clear();
     window.showFileInTitle(displayFileName(s.run.file));
     window.surface().invalidate();
     if (!skipped.empty()) {
@@ -124,17 +124,17 @@ void endBatch(MainWindow& window) {
 void runStep(MainWindow& window) {
     AppState& s = window.state();
     Batch& b = batch();
-    if (!s.batchRunning) {
+    if (!s.control.batchRunning) {
         return;
     }
-    if (b.next >= b.files.size() || s.batchStopRequested) {
+    if (b.next >= b.files.size() || s.control.batchStopRequested) {
         endBatch(window);
         return;
     }
     const std::string file = b.files[b.next];
     ++b.next;
     s.settings.highBandHz = b.highBandHz;
-    s.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
+    s.control.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
     b.stepDone = false;
     Prompts& outer = prompts();
     CollectingPrompts collecting(outer);
@@ -188,8 +188,8 @@ void startBatch(MainWindow& window) {
     b.files = std::move(files);
     b.choices = s.imageChoices;
     b.highBandHz = s.settings.highBandHz;
-    s.batchRunning = true;
-    s.batchStopRequested = false;
+    s.control.batchRunning = true;
+    s.control.batchStopRequested = false;
     runStep(window);
 }
 
@@ -251,7 +251,7 @@ void installBatch(MainWindow& window) {
     window.registerCommand(cmd::kAnalyzeBatch, [w](int param) {
         if (param == cmd::kBatchNextFile) {
             runStep(*w);
-        } else if (!w->state().batchRunning) {
+        } else if (!w->state().control.batchRunning) {
             startBatch(*w);
         }
     });

@@ -122,7 +122,7 @@ class DataLogs {
     [[nodiscard]] LogSource currentLogSource(int fftSize, double startMsec) const {
         const AppState& s = window_.state();
         LogSource src;
-        src.wavePath = s.run.file.empty() ? s.fileNameBuffer : s.run.file;
+        src.wavePath = s.run.file.empty() ? s.control.fileNameBuffer : s.run.file;
         src.sampleRate = s.sampleRateHz;
         src.fftSize = fftSize;
         src.startMsec = startMsec;
@@ -170,7 +170,7 @@ class DataLogs {
     // Log Data / Log Spectrum.
     void logData() {
         AppState& s = window_.state();
-        if (s.modeRunning || s.imageLog) {
+        if (s.control.modeRunning || s.imageLog) {
             return;
         }
         window_.redrawView(true);
@@ -271,7 +271,7 @@ class DataLogs {
     // the dialog that shows each clicked point until it is closed.
     void logPoints() {
         AppState& s = window_.state();
-        if (s.modeRunning || !s.spectralImage || pointLog_.file) {
+        if (s.control.modeRunning || !s.spectralImage || pointLog_.file) {
             return;
         }
         const std::optional<std::string> path = askForLogFile(true);

@@ -103,7 +103,7 @@ class ParametersChangeRun {
         : window_(window), s_(window.state()), param_(param) {}
 
     void run() {
-        if (s_.modeRunning || (!s_.spectralImage && !s_.previousKept)) {
+        if (s_.control.modeRunning || (!s_.spectralImage && !s_.previousKept)) {
             return;
         }
         closeColourDialog();
@@ -257,7 +257,7 @@ void parametersChange(MainWindow& window, int param) {
 
 void parametersRestore(MainWindow& window) {
     AppState& s = window.state();
-    if (!s.restorePossible || !s.previousKept || s.modeRunning) {
+    if (!s.restorePossible || !s.previousKept || s.control.modeRunning) {
         return;
     }
     closeColourDialog();

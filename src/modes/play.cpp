@@ -69,8 +69,8 @@ Playback* PlayRoom::playback() {
         if (!output_) {
             return nullptr;
         }
-        playback_ =
-            std::make_unique<Playback>(*output_, *clock_, view_, window_.state().stopRequested);
+        playback_ = std::make_unique<Playback>(*output_, *clock_, view_,
+                                               window_.state().control.stopRequested);
     }
     return playback_.get();
 }
@@ -79,11 +79,11 @@ void PlayRoom::play(bool wholeSample) {
     const AppState& s = window_.state();
     // While the sound input is open the two buttons save the recording instead; while a mode
     // or a playback runs the held sample must stay as it is.
-    if (s.inputOpen) {
+    if (s.control.inputOpen) {
         scanInputButton(wholeSample ? cmd::kPlay : cmd::kPlayWindow);
         return;
     }
-    if (s.modeRunning || s.playbackActive || !s.segmentHeld() || !s.spectralImage) {
+    if (s.control.modeRunning || s.playbackActive || !s.segmentHeld() || !s.spectralImage) {
         return;
     }
     Playback* p = playback();

@@ -124,7 +124,7 @@ std::optional<UserMessage> writeImageFile(const std::string& path, const Picture
 
 void saveImage(MainWindow& window, bool wholeImage) {
     AppState& s = window.state();
-    const bool batch = window.state().batchRunning;
+    const bool batch = window.state().control.batchRunning;
     if (wholeImage ? !s.spectralImage : !(s.spectralImage || s.plotImage || s.runningScrollImage)) {
         return; // nothing to save (a batch step then counts as failed)
     }

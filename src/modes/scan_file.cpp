@@ -236,8 +236,8 @@ class ScanFileRun {
             return;
         }
         result() = ScanFileResult{};
-        fileFromCommandLine_ = std::exchange(s_.fileFromCommandLine, false);
-        autoRun_ = std::exchange(s_.autoRun, false);
+        fileFromCommandLine_ = std::exchange(s_.control.fileFromCommandLine, false);
+        autoRun_ = std::exchange(s_.control.autoRun, false);
         if (!openFile() || !chooseParameters()) {
             return;
         }
@@ -253,7 +253,7 @@ class ScanFileRun {
 
   private:
     bool mayStart() {
-        if (s_.modeRunning || s_.playbackActive || s_.inputOpen) {
+        if (s_.control.modeRunning || s_.playbackActive || s_.control.inputOpen) {
             return false;
         }
         closeColourDialog();
@@ -265,7 +265,7 @@ class ScanFileRun {
 
     // The file and its header.
     bool openFile() {
-        file_ = s_.fileNameBuffer;
+        file_ = s_.control.fileNameBuffer;
         if (param_ == cmd::kFromMenu && !fileFromCommandLine_) {
             const auto chosen =
                 prompts().openFile(soundFileRequest(QStringLiteral("Scan File"), st_.lastFolder));
@@ -381,7 +381,7 @@ class ScanFileRun {
             startScanRun(s_, format_, params_);
         }
         s_.plotImage.reset();
-        s_.fileNameBuffer = file_;
+        s_.control.fileNameBuffer = file_;
         s_.sampleRateHz = format_.sampleRate;
         st_.lastMode = st_.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
         st_.lastFileMode = FILE_MODE_SCAN;
@@ -429,7 +429,7 @@ class ScanFileRun {
     // The step loop until the end of the data or STOP.
     void scan() {
         pumpMessages();
-        s_.stopRequested = false;
+        s_.control.stopRequested = false;
         window_.surface().invalidate();
         window_.surface().updateNow();
         ScanLoopInputs in = scanLoopInputs(st_, format_.sampleRate, format_.channels, params_);
@@ -444,8 +444,9 @@ class ScanFileRun {
         display_ = makeScanDisplay(window_, st_, format_.channels, in);
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-        loop_ = display_ ? runScanLoop(in, *source_, *display_, clock, s_.stopRequested, scan_)
-                         : SCAN_LOOP_NO_MEMORY;
+        loop_ = display_
+                    ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
+                    : SCAN_LOOP_NO_MEMORY;
         window_.surface().setPresentInterval(0);
     }
 
@@ -523,7 +524,7 @@ class ScanFileRun {
             s_.scanStopBeginMsec = r.stopMs;
             s_.scanStopEndMsec = r.endMs;
             sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
-        } else if (scroll_ && !resized && !s_.notesSuppressed) {
+        } else if (scroll_ && !resized && !s_.control.notesSuppressed) {
             showScanCompleteNote(window_, windowClock(window_), false);
         }
         if (resized) {

@@ -120,21 +120,22 @@ void pressSave() {
         return;
     }
     if (!rec->save(r.capture->soundMs())) {
-        r.window->state().stopRequested = true; // the file could not be made: the run ends with why
+        r.window->state().control.stopRequested =
+            true; // the file could not be made: the run ends with why
         return;
     }
-    r.window->state().savingSamples = true;
+    r.window->state().control.savingSamples = true;
     r.window->button(cmd::kPlay)->setEnabled(false);
     r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
 }
 
 void pressStopSave() {
     InputRoom& r = room();
-    if (r.recording == nullptr || !r.window->state().savingSamples) {
+    if (r.recording == nullptr || !r.window->state().control.savingSamples) {
         return;
     }
     r.recording->stopSave(r.capture->soundMs());
-    r.window->state().savingSamples = false;
+    r.window->state().control.savingSamples = false;
     r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
 
@@ -183,8 +184,8 @@ void endRunState(MainWindow& window) {
     AppState& s = window.state();
     s.modeHoldsSurfaces = false;
     s.scanDrawing = false;
-    s.inputOpen = false;
-    s.savingSamples = false;
+    s.control.inputOpen = false;
+    s.control.savingSamples = false;
     s.displayFrozen = false;
     menuStateIdle(window);
     window.button(cmd::kGrid)->setEnabled(true);
@@ -210,7 +211,8 @@ bool scanInputFreezable() {
     }
     const AppState& s = theRoom->window->state();
     // The run's own recording choice: a cancelled record dialog turns it off for the run.
-    return s.inputOpen && s.scanDrawing && theRoom->recording->choice() == Recording::Choice::Off;
+    return s.control.inputOpen && s.scanDrawing &&
+           theRoom->recording->choice() == Recording::Choice::Off;
 }
 
 void scanInputButton(int id) {
@@ -234,11 +236,12 @@ class ScanInputRun {
         : window_(window), s_(window.state()), st_(s_.settings), param_(param) {}
 
     void run() {
-        if (s_.modeRunning || s_.playbackActive || s_.inputOpen || theRoom == nullptr) {
+        if (s_.control.modeRunning || s_.playbackActive || s_.control.inputOpen ||
+            theRoom == nullptr) {
             return;
         }
         result() = ScanInputResult{};
-        const bool autoRun = std::exchange(s_.autoRun, false);
+        const bool autoRun = std::exchange(s_.control.autoRun, false);
         closeColourDialog();
         if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room().triggerLevel,
                                        room().offeredRates())) {
@@ -334,16 +337,16 @@ class ScanInputRun {
             return;
         }
         const Recording::BufferOutcome out = recording_->bufferDone(data, startMs);
-        s_.recordedBytes = recording_->recordedBytes();
+        s_.control.recordedBytes = recording_->recordedBytes();
         window_.surface().invalidate(); // the length shown below the view
         if (out.failed) {
             runFailure_ = recording_->failure();
         }
         if (out.failed || out.nearLimit) {
-            s_.stopRequested = true;
+            s_.control.stopRequested = true;
         }
         if (!recording_->recording() && recording_->choice() == Recording::Choice::Manual &&
-            !s_.stopRequested) {
+            !s_.control.stopRequested) {
             window_.button(cmd::kPlay)->setEnabled(true);
         }
     }
@@ -382,13 +385,13 @@ class ScanInputRun {
         window_.button(cmd::kPlayWindow)->setText(QStringLiteral("STOP SAVE"));
         window_.button(cmd::kPlay)->setEnabled(choice_ == Recording::Choice::Manual);
         window_.button(cmd::kPlayWindow)->setEnabled(false);
-        s_.inputOpen = true;
-        s_.recordedBytes = 0;
+        s_.control.inputOpen = true;
+        s_.control.recordedBytes = 0;
         s_.displayFrozen = false;
         s_.modeHoldsSurfaces = true;
         s_.scanDrawing = true;
         s_.axesShown = true;
-        s_.stopRequested = false;
+        s_.control.stopRequested = false;
         window_.clearDrawingArea();
         window_.surface().invalidate();
         window_.surface().updateNow();
@@ -406,7 +409,7 @@ class ScanInputRun {
         const auto startDelayMs = std::max<std::int64_t>(
             0,
             static_cast<std::int64_t>(std::trunc(params_.analysisWindowMsec)) + st_.displayDelayMs);
-        while (!s_.stopRequested &&
+        while (!s_.control.stopRequested &&
                nowMs() - input_->startMs() < static_cast<double>(startDelayMs)) {
             clock.sleep(1);
             pumpMessages();
@@ -430,10 +433,10 @@ class ScanInputRun {
             loop_ = SCAN_LOOP_NO_MEMORY;
         }
         CaptureScanSource source(*input_, st_.displayDelayMs);
-        if (inner && !s_.stopRequested) {
+        if (inner && !s_.control.stopRequested) {
             InputDisplay display(*inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-            loop_ = runScanLoop(in, source, display, clock, s_.stopRequested, scan_);
+            loop_ = runScanLoop(in, source, display, clock, s_.control.stopRequested, scan_);
             window_.surface().setPresentInterval(0);
         }
     }
@@ -499,11 +502,11 @@ class ScanInputRun {
         const bool resized = std::exchange(s_.layoutPending, false);
         // After a failed recording the message stands alone: no note claims the data was
         // saved.
-        if (started_ && !frozen && !resized && !runFailure_ && !s_.notesSuppressed &&
-            !s_.closeAfterRun) {
+        if (started_ && !frozen && !resized && !runFailure_ && !s_.control.notesSuppressed &&
+            !s_.control.closeAfterRun) {
             showScanCompleteNote(window_, room().clock(), result().fileWritten);
         }
-        if (std::exchange(s_.closeAfterRun, false)) {
+        if (std::exchange(s_.control.closeAfterRun, false)) {
             postCommand(cmd::kExit, 0);
         } else if (resized) {
             window_.computeLayout();
@@ -543,7 +546,7 @@ void installScanInput(MainWindow& window) {
     window.registerCommand(cmd::kSaveWave, [w](int) {
         AppState& s = w->state();
         const bool held = s.samples && s.samples->waveDataAvailable();
-        if (s.modeRunning || (!held && !s.fileSegment)) {
+        if (s.control.modeRunning || (!held && !s.fileSegment)) {
             return;
         }
         w->surface().invalidate();

@@ -64,7 +64,7 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     // Beyond the columns the image is the background.
     EXPECT_EQ(*image().pixel(image().width() - 1, bottom - 1 - expected), kBackgroundIndex);
     // After the run: the image state, PLAY WDW and GRID on, STOP off.
-    EXPECT_FALSE(window->state().modeRunning);
+    EXPECT_FALSE(window->state().control.modeRunning);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
     EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
     EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
@@ -374,7 +374,7 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
     const int bottom = run.plotHeight;
     EXPECT_NE(indexAt(96, rowOf(1000.0), bottom), kBackgroundIndex);
     EXPECT_EQ(indexAt(97, rowOf(1000.0), bottom), kBackgroundIndex);
-    EXPECT_FALSE(window->state().modeRunning);
+    EXPECT_FALSE(window->state().control.modeRunning);
 }
 
 TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
@@ -503,7 +503,7 @@ TEST_F(AnalyzeFileTest, ATimeScaleThatIsNoNumberRefusesTheRun) {
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
     EXPECT_FALSE(window->state().spectralImage);
-    EXPECT_FALSE(window->state().modeRunning);
+    EXPECT_FALSE(window->state().control.modeRunning);
 }
 
 // A refused file leaves the data held and shown as it was; a cancelled dialog lets go of it.
@@ -633,7 +633,7 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialog) {
     window->startUp({dir.file(QStringLiteral("missing.wav"))});
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
-    EXPECT_FALSE(window->state().fileFromCommandLine);
+    EXPECT_FALSE(window->state().control.fileFromCommandLine);
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
     analyze(tone("next.wav", kRate));

@@ -173,8 +173,8 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     auto w = open();
     ProgramMenu& m = w->menu();
     menuStateRunning(*w);
-    EXPECT_TRUE(w->state().modeRunning);
-    EXPECT_FALSE(w->state().idleForKeys);
+    EXPECT_TRUE(w->state().control.modeRunning);
+    EXPECT_FALSE(w->state().control.idleForKeys);
     for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
                          cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow}) {
         EXPECT_FALSE(m.enabled(id)) << id;
@@ -187,7 +187,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     holdImage(*w, w->menu().function() ? w->state().layout.plotWidth + 50 : 0, 200);
     w->state().restorePossible = true;
     menuStateImage(*w);
-    EXPECT_FALSE(w->state().modeRunning);
+    EXPECT_FALSE(w->state().control.modeRunning);
     EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
     EXPECT_TRUE(m.enabled(cmd::kParametersChange));
     EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
@@ -220,7 +220,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
     EXPECT_FALSE(m.enabled(cmd::kSaveWave));
     EXPECT_FALSE(w->button(cmd::kPlay)->isEnabled());
-    EXPECT_TRUE(w->state().idleForKeys);
+    EXPECT_TRUE(w->state().control.idleForKeys);
 }
 
 TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
@@ -235,22 +235,22 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
                                         {cmd::kFreqCalibration, 0}}));
     calls.clear();
     menuStateRunning(*w);
-    w->state().stopRequested = false;
+    w->state().control.stopRequested = false;
     QTest::keyClick(w.get(), Qt::Key_F1);
     QTest::keyClick(w.get(), Qt::Key_F2);
     QTest::keyClick(w.get(), Qt::Key_F6);
     QTest::keyClick(w.get(), Qt::Key_Space); // no input open
     EXPECT_TRUE(calls.empty());
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    EXPECT_TRUE(w->state().stopRequested);
+    EXPECT_TRUE(w->state().control.stopRequested);
     QTest::keyClick(w.get(), Qt::Key_S);
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kStop, 0}, {cmd::kStop, 0}}));
     calls.clear();
     // Space while recording by hand: save, then stop saving.
-    w->state().inputOpen = true;
+    w->state().control.inputOpen = true;
     w->state().settings.recordingChoice = RECORDING_ON;
     QTest::keyClick(w.get(), Qt::Key_Space);
-    w->state().savingSamples = true;
+    w->state().control.savingSamples = true;
     QTest::keyClick(w.get(), Qt::Key_Space);
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kPlay, 0}, {cmd::kPlayWindow, 0}}));
 }
@@ -260,10 +260,10 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
     auto w = openCalling({"3", "0", "5000", "10", "/data/My Files/a b.wav"},
                          {cmd::kScanFile, cmd::kScanCurrentFile});
     const AppState& s = w->state();
-    EXPECT_EQ(s.fileNameBuffer, "/data/My Files/a b.wav");
-    EXPECT_TRUE(s.fileFromCommandLine);
-    EXPECT_TRUE(s.autoRun);
-    EXPECT_EQ(s.timeSpanSeconds, 10);
+    EXPECT_EQ(s.control.fileNameBuffer, "/data/My Files/a b.wav");
+    EXPECT_TRUE(s.control.fileFromCommandLine);
+    EXPECT_TRUE(s.control.autoRun);
+    EXPECT_EQ(s.control.timeSpanSeconds, 10);
     EXPECT_EQ(s.settings.lastMode, 3);
     EXPECT_EQ(s.settings.lastFileMode, 1);
     EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
@@ -278,7 +278,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         EXPECT_EQ(w->state().settings.lowBandHz, 100);
         EXPECT_EQ(w->state().settings.highBandHz, 6000);
         EXPECT_EQ(w->state().settings.displayTypeChoice, DISPLAY_SCROLL);
-        EXPECT_FALSE(w->state().fileFromCommandLine);
+        EXPECT_FALSE(w->state().control.fileFromCommandLine);
     }
     {
         auto w = openCalling({"4", "100", "200", "3", dir.file("x.wav")},
@@ -289,7 +289,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         auto w = openCalling({"0", "0", "4000", "2", dir.file("x.wav")},
                              {cmd::kAnalyzeFile, cmd::kFromCommandLine});
         EXPECT_EQ(w->state().settings.lastFileMode, 0);
-        EXPECT_EQ(w->state().fileNameBuffer, dir.file("x.wav").toStdString());
+        EXPECT_EQ(w->state().control.fileNameBuffer, dir.file("x.wav").toStdString());
     }
     {
         // A name relative to the folder the program starts in still finds the file once
@@ -300,7 +300,8 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
         auto w = open({"sub/r.wav"});
         const QString current = QDir::currentPath();
-        const bool found = QFileInfo::exists(QString::fromStdString(w->state().fileNameBuffer));
+        const bool found =
+            QFileInfo::exists(QString::fromStdString(w->state().control.fileNameBuffer));
         QDir::setCurrent(before);
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
         EXPECT_EQ(QFileInfo(current).canonicalFilePath(),
@@ -313,9 +314,9 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
                                 QStringLiteral("1tone.wav")}) {
         const std::int32_t lastMode = AppSettings{}.lastMode; // what each window starts from
         auto w = openCalling({dir.file(name)}, {cmd::kAnalyzeFile, cmd::kFromCommandLine});
-        EXPECT_EQ(w->state().fileNameBuffer, dir.file(name).toStdString());
+        EXPECT_EQ(w->state().control.fileNameBuffer, dir.file(name).toStdString());
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvanthile ") + name);
-        EXPECT_FALSE(w->state().autoRun);
+        EXPECT_FALSE(w->state().control.autoRun);
         EXPECT_EQ(w->state().settings.lastMode, lastMode);
     }
     // The stored file mode says scan; an empty line with Scan Input last starts it.
@@ -595,7 +596,7 @@ TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
 
 TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
     auto w = open();
-    w->state().fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
+    w->state().control.fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
     holdImage(*w, 400, 300);
     leftDown = true;
     w->resize(w->width() + 20, w->height());
@@ -616,7 +617,7 @@ TEST_F(MainWindowTest, RestoringAMinimisedWindowDoesNotStopARun) {
     w->setWindowState(Qt::WindowNoState);
     QCoreApplication::processEvents();
     EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
-    EXPECT_TRUE(w->state().modeRunning);
+    EXPECT_TRUE(w->state().control.modeRunning);
     menuStateIdle(*w);
 }
 

@@ -187,8 +187,8 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), s.run.params.columns > visible);
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kExit));
-        EXPECT_FALSE(s.modeRunning);
-        EXPECT_TRUE(s.idleForKeys);
+        EXPECT_FALSE(s.control.modeRunning);
+        EXPECT_TRUE(s.control.idleForKeys);
         EXPECT_FALSE(s.playbackActive);
         EXPECT_FALSE(s.modeHoldsSurfaces);
         ASSERT_NE(output, nullptr);
@@ -363,7 +363,7 @@ TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGive
     }));
     expectIdleAfterPlaying();
     EXPECT_EQ(openAllocations(), before);
-    EXPECT_TRUE(window->state().stopRequested);
+    EXPECT_TRUE(window->state().control.stopRequested);
 
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();

@@ -292,9 +292,9 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
         prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
         sendCommand(cmd::kAnalyzeBatch);
-        EXPECT_TRUE(window->state().batchRunning);
+        EXPECT_TRUE(window->state().control.batchRunning);
         drainMessages();
-        EXPECT_FALSE(window->state().batchRunning);
+        EXPECT_FALSE(window->state().control.batchRunning);
         const char* ext = run == 0 ? ".bmp" : ".jpg";
         for (const char* name : {"a", "c"}) {
             EXPECT_GT(readAll(dir.file(QStringLiteral("images/") + name + ext)).size(), 1078)
@@ -358,7 +358,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     postCommand(kTick);
     sendCommand(cmd::kAnalyzeBatch);
     drainMessages();
-    EXPECT_FALSE(window->state().batchRunning);
+    EXPECT_FALSE(window->state().control.batchRunning);
     EXPECT_EQ(readAll(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));

@@ -40,7 +40,7 @@ class ScanFileSoundTest : public ::testing::Test {
             return out;
         };
         window = test::openWindow(o);
-        window->state().notesSuppressed = true;
+        window->state().control.notesSuppressed = true;
     }
 
     void scan(int rate, const QByteArray& file) {

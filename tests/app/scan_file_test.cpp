@@ -87,7 +87,7 @@ class ScanFileTest : public ::testing::Test {
     }
     // The menus and devices of an ended scan.
     void expectIdle() const {
-        EXPECT_FALSE(window->state().modeRunning);
+        EXPECT_FALSE(window->state().control.modeRunning);
         EXPECT_FALSE(window->state().modeHoldsSurfaces);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));

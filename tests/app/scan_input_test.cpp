@@ -177,8 +177,8 @@ class ScanInputTest : public ::testing::Test {
         QTest::keyClick(window.get(), Qt::Key_F3);
     }
     void expectIdle() const {
-        EXPECT_FALSE(window->state().modeRunning);
-        EXPECT_FALSE(window->state().inputOpen);
+        EXPECT_FALSE(window->state().control.modeRunning);
+        EXPECT_FALSE(window->state().control.inputOpen);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
@@ -666,8 +666,8 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     ASSERT_NE(input, nullptr);
     input->failAt(SimulatedFailure::None);
     AppState& s = window->state();
-    s.autoRun = true;
-    s.timeSpanSeconds = 10;
+    s.control.autoRun = true;
+    s.control.timeSpanSeconds = 10;
     s.settings.lowBandHz = 0;
     s.settings.highBandHz = 30000;
     run(clock.currentMs() + 1000);
@@ -684,7 +684,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     EXPECT_EQ(prompts->messages().back().text, kInputSoundLost.text);
     expectIdle();
     // A band narrower than 10 Hz ends the command before anything opens.
-    s.autoRun = true;
+    s.control.autoRun = true;
     s.settings.lowBandHz = 1000;
     s.settings.highBandHz = 1005;
     run(clock.currentMs() + 1000);
