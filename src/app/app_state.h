@@ -5,6 +5,7 @@
 
 #include "analysis/parameters.h"
 #include "app/run_control.h"
+#include "app/view_state.h"
 #include "audio/held_samples.h"
 #include "audio/sample_store.h"
 #include "audio/wave_parser.h"
@@ -55,35 +56,14 @@ struct Selection {
 
 struct AppState {
     AppSettings settings;
-    LevelPalette activePalette = kCbPalette;
     RunControl control;
+    ViewState view;
 
     // What the menu offers.
     bool restorePossible = false;
     bool logDataAvailable = false;     // a plot display has data to log
     ImageChoices imageChoices;         // the format and JPEG quality of saved images
-    double timeNowMsec = 0.0;          // the play position the readouts show while playing
     bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
-    // The display's time mark: the time of the point last clicked in an analysed image, or the
-    // elapsed time of a scan at its last update; 0 for none. Playing does not move it and a new
-    // analysis clears it. The spectrum log's "Event Time".
-    double timeMarkMsec = 0.0;
-
-    // Layout and scrolling.
-    PlotLayout layout;
-    HScrollState hScroll;
-    int vScrollRowPos = 0;
-    int vScrollRowMax = 0;
-    bool layoutPending = false;
-    bool modeHoldsSurfaces = false; // a mode draws straight into the window's surfaces
-    bool analysisDrawing = false;   // an Analyze File pass is drawing its columns
-    int drawingColumn = 0;
-    bool playbackActive = false;
-    bool scanDrawing = false;   // a scan mode is drawing into the window
-    bool displayFrozen = false; // a right click froze the Scan Input display
-    bool axesShown = false;
-    bool gridOn = false;
-    bool dragFillDone = false; // the image was cleared once during a frame drag
 
     // The FFT size of the next pass.
     int fftSizeExponent = 10;
@@ -92,10 +72,6 @@ struct AppState {
     // The held data: its rate (0 when none), the image and the samples.
     std::int32_t sampleRateHz = 0;
     CountedBlock<SpectralImage> spectralImage;
-    CountedBlock<IndexedSurface> plotImage;
-    // A Scroll scan without the scroll memory: the picture of the running pane, so that a
-    // repaint or a new palette redraws it; it goes when the scan ends.
-    CountedBlock<SpectralImage> runningScrollImage;
     std::optional<SampleStore> samples;
     // A segment longer than holdLimitBytes is not held: the analysis, PLAY and Save Wave read
     // it from its file as they go, and `samples` stays empty.
@@ -128,11 +104,6 @@ struct AppState {
     LogSource imageLogSource;
     // Point-log mode: a left click on the image (view coordinates) only logs the point.
     std::function<void(int x, int y)> pointLogClick;
-
-    // Drawing objects made once at creation.
-    IndexedSurface pointerMarkA;
-    IndexedSurface pointerMarkB;
-    IndexedSurface positionStrip;
 };
 
 // The data is stereo shown as two panes side by side.

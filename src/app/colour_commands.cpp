@@ -19,7 +19,7 @@ ColourDialogHost hostFor(MainWindow& window) {
     ColourDialogHost host;
     // The pictures hold palette indices: a new palette and a repaint recolour all of them.
     host.paletteChanged = [&window] {
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(window.state().activePalette));
+        paletteDisplay().setLogicalPalette(buildLogicalPalette(window.state().view.activePalette));
         window.surface().invalidate();
     };
     host.requestImageRedraw = [&window] {
@@ -28,8 +28,8 @@ ColourDialogHost hostFor(MainWindow& window) {
             postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         }
     };
-    host.scanRunning = [&window] { return window.state().scanDrawing; };
-    host.analysisComputing = [&window] { return window.state().analysisDrawing; };
+    host.scanRunning = [&window] { return window.state().view.scanDrawing; };
+    host.analysisComputing = [&window] { return window.state().view.analysisDrawing; };
     host.moveLevelBar = [&window](int position) {
         if (window.isActiveWindow()) {
             return; // the user is at the main window: its bar is theirs
@@ -46,7 +46,7 @@ void installColourCommands(MainWindow& window) {
     MainWindow* w = &window;
     window.registerCommand(cmd::kSignalScale, [w](int) {
         AppState& s = w->state();
-        (void)openColourDialog(s.settings, s.activePalette, hostFor(*w), w);
+        (void)openColourDialog(s.settings, s.view.activePalette, hostFor(*w), w);
     });
     window.registerCommand(cmd::kFreqCalibration, [w](int) {
         // Every later analysis builds its corrections from the stored curve.

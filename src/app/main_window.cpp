@@ -82,7 +82,7 @@ MainWindow::MainWindow(MainWindowOptions options)
     createDrawingObjects();
     setInitialMenuState();
 
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
     surface_.setPaintHandler([this](WindowSurface& target) { paint(target); });
     setCommandHandler([](int id, int param) {
         if (MainWindow* w = mainWindow()) {
@@ -172,7 +172,8 @@ void MainWindow::createControls() {
             // GRID's follows gridOn, and PEAK HOLD is disabled first.
             b->setCheckable(true);
             connect(b, &QPushButton::toggled, this, [this, b, commandId](bool on) {
-                const bool wanted = commandId == cmd::kGrid ? on != state().gridOn : b->isEnabled();
+                const bool wanted =
+                    commandId == cmd::kGrid ? on != state().view.gridOn : b->isEnabled();
                 if (wanted) {
                     sendCommand(commandId, 0);
                 }
@@ -187,9 +188,9 @@ void MainWindow::createControls() {
 void MainWindow::createDrawingObjects() {
     AppState& s = state();
     // The pointer marks: a cross in Text (A) or Background (B) on Signal 2.
-    for (IndexedSurface* mark : {&s.pointerMarkA, &s.pointerMarkB}) {
+    for (IndexedSurface* mark : {&s.view.pointerMarkA, &s.view.pointerMarkB}) {
         *mark = IndexedSurface(16, 16, kSignal2Index);
-        const std::uint8_t cross = mark == &s.pointerMarkA ? kTextIndex : kBackgroundIndex;
+        const std::uint8_t cross = mark == &s.view.pointerMarkA ? kTextIndex : kBackgroundIndex;
         for (int i = 0; i <= 10; ++i) {
             mark->setPixel(5, i, cross);
             mark->setPixel(i, 5, cross);
@@ -197,8 +198,8 @@ void MainWindow::createDrawingObjects() {
     }
     // The position strip: the left four columns Signal 1, the right four Background.
     const int stripHeight = screenGeometry().height();
-    s.positionStrip = IndexedSurface(8, stripHeight, kBackgroundIndex);
-    s.positionStrip.fillRect({0, 0, 4, stripHeight}, kSignal1Index);
+    s.view.positionStrip = IndexedSurface(8, stripHeight, kBackgroundIndex);
+    s.view.positionStrip.fillRect({0, 0, 4, stripHeight}, kSignal1Index);
     (void)thirdOctaveEdges(); // the band table, built once for the run
 }
 
@@ -255,9 +256,9 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     AppState& s = state();
     // What is not built yet is offered disabled, never as an item that does nothing.
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
-    loadSettings(options_.settingsFile, s.settings, s.activePalette);
+    loadSettings(options_.settingsFile, s.settings, s.view.activePalette);
     s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
     chooseVariables(s.settings.variablesChoice);
     applyPointerShape();
     surface_.invalidate();
@@ -335,8 +336,8 @@ void MainWindow::dispatch(int id, int param) {
         s.control.batchStopRequested = s.control.batchRunning && param != cmd::kStopFromResize;
         break;
     case cmd::kGrid:
-        s.gridOn = !s.gridOn;
-        buttons_.at(cmd::kGrid)->setChecked(s.gridOn);
+        s.view.gridOn = !s.view.gridOn;
+        buttons_.at(cmd::kGrid)->setChecked(s.view.gridOn);
         surface_.invalidate();
         break;
     default:
@@ -430,8 +431,8 @@ void MainWindow::releaseAll() {
         releaseHook_();
     }
     s.spectralImage.reset();
-    s.runningScrollImage.reset();
-    s.plotImage.reset();
+    s.view.runningScrollImage.reset();
+    s.view.plotImage.reset();
     s.samples.reset();
     s.fileSegment.reset();
 }
@@ -451,8 +452,8 @@ void MainWindow::computeLayout() {
     if (!s.control.created || view_ == nullptr) {
         return;
     }
-    if (s.modeHoldsSurfaces) {
-        s.layoutPending = true;
+    if (s.view.modeHoldsSurfaces) {
+        s.view.layoutPending = true;
         return;
     }
     const QRect screen = screenGeometry();
@@ -469,7 +470,7 @@ void MainWindow::computeLayout() {
     in.charWidth = averageCharWidth(*controlFont_);
     in.charHeight = metrics.height();
     in.text = measurePanelTexts(*controlFont_);
-    const PlotLayout& l = s.layout = computePlotLayout(in);
+    const PlotLayout& l = s.view.layout = computePlotLayout(in);
 
     hBar_->setGeometry(0, l.plotHeight, std::max(0, l.plotWidth), l.scrollBarThickness);
     vBar_->setGeometry(l.plotWidth, 0, l.scrollBarThickness, std::max(0, l.plotHeight));
@@ -485,12 +486,12 @@ void MainWindow::computeLayout() {
     }
 
     // The range covers the analysed columns, not the blank rest of the picture.
-    s.hScroll = computeHScroll(analysedColumns(s), l.plotWidth, dualStereoView(s.settings),
-                               s.hScroll, s.drawingColumn, s.analysisDrawing);
-    hBar_->setRange(0, s.hScroll.max);
+    s.view.scroll.h = computeHScroll(analysedColumns(s), l.plotWidth, dualStereoView(s.settings),
+                                     s.view.scroll.h, s.view.drawingColumn, s.view.analysisDrawing);
+    hBar_->setRange(0, s.view.scroll.h.max);
     // The thumb's length is the visible share of the image.
     hBar_->setPageStep(std::max(1, dualStereoView(s.settings) ? l.plotWidth / 2 - 3 : l.plotWidth));
-    hBar_->setValue(s.hScroll.pos);
+    hBar_->setValue(s.view.scroll.h.pos);
 }
 
 void MainWindow::showFileInTitle(const QString& path) {
@@ -503,9 +504,10 @@ void MainWindow::showFileInTitle(const QString& path) {
 
 void MainWindow::updatePlayButton() {
     const AppState& s = state();
-    const int visible = visibleImageColumns(s.layout.plotWidth, dualStereoView(s.settings));
+    const int visible = visibleImageColumns(s.view.layout.plotWidth, dualStereoView(s.settings));
     const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.spectralImage &&
-                    !s.analysisDrawing && !s.playbackActive && analysedColumns(s) > visible;
+                    !s.view.analysisDrawing && !s.view.playbackActive &&
+                    analysedColumns(s) > visible;
     buttons_.at(cmd::kPlay)->setEnabled(on);
 }
 
@@ -549,34 +551,34 @@ void MainWindow::onResize() {
     }
     sendCommand(cmd::kStop, cmd::kStopFromResize);
     computeLayout();
-    if (!s.modeHoldsSurfaces) {
+    if (!s.view.modeHoldsSurfaces) {
         const QRect screen = screenGeometry();
         const PixelRect area{0, 0, screen.width(), screen.height()};
         if (s.spectralImage) {
             s.spectralImage->surface().fillRect(area, kBackgroundIndex);
         }
-        if (s.plotImage) {
-            s.plotImage->fillRect(area, kBackgroundIndex);
+        if (s.view.plotImage) {
+            s.view.plotImage->fillRect(area, kBackgroundIndex);
         }
         surface_.fillRect(area, kBackgroundIndex);
     }
     updatePlayButton();
-    if (!s.modeHoldsSurfaces) {
+    if (!s.view.modeHoldsSurfaces) {
         if (s.settings.lastFileMode == 0 && !s.control.fileNameBuffer.empty() && s.spectralImage) {
             const bool dragging = options_.leftButtonDown
                                       ? options_.leftButtonDown()
                                       : (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
             if (!dragging) {
-                s.dragFillDone = false;
+                s.view.dragFillDone = false;
                 postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
-            } else if (!s.dragFillDone) {
-                s.dragFillDone = true;
+            } else if (!s.view.dragFillDone) {
+                s.view.dragFillDone = true;
                 s.spectralImage->surface().fill(kBackgroundIndex);
             }
         } else if (s.settings.lastFileMode == 1) {
             s.spectralImage.reset();
-            s.runningScrollImage.reset();
-            s.plotImage.reset();
+            s.view.runningScrollImage.reset();
+            s.view.plotImage.reset();
             s.samples.reset();
             s.fileSegment.reset();
             if (releaseHook_) {

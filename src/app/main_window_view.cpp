@@ -36,9 +36,9 @@ void MainWindow::paint(WindowSurface& target) {
     if (s.settings.scrollMemChoice == SCROLL_MEM_ON &&
         s.settings.displayTypeChoice == DISPLAY_SCROLL) {
         // The scrolling memory display always starts at the image's first column.
-        s.hScroll.pos = 0;
+        s.view.scroll.h.pos = 0;
     }
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     target.fillRect({0, l.plotHeight, l.clientWidth, std::max(0, target.height() - l.plotHeight)},
                     kSysActiveCaption);
     if (panelPainter_) {
@@ -47,24 +47,24 @@ void MainWindow::paint(WindowSurface& target) {
     target.fillRect({l.plotWidth, l.plotHeight, l.scrollBarThickness, l.scrollBarThickness},
                     kSys3dFace);
     blitView();
-    if (labelPainter_ && s.axesShown) {
+    if (labelPainter_ && s.view.axesShown) {
         labelPainter_(target);
     }
 }
 
 void MainWindow::clearDrawingArea() {
-    const PlotLayout& l = state().layout;
+    const PlotLayout& l = state().view.layout;
     surface_.fillRect({0, 0, l.plotWidth, l.plotHeight}, kBackgroundIndex);
 }
 
 void MainWindow::blitView() {
-    const PlotLayout& l = state().layout;
+    const PlotLayout& l = state().view.layout;
     blitView({0, 0, l.plotWidth, l.plotHeight});
 }
 
 void MainWindow::blitView(const PixelRect& area) {
     const AppState& s = state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     // Copies the image's `src` to `dest` where it falls inside `area`.
     const auto blit = [&](const IndexedSurface& image, const PixelRect& src, PixelPoint dest) {
         const PixelRect target = intersect({dest.x, dest.y, src.width, src.height}, area);
@@ -80,12 +80,12 @@ void MainWindow::blitView(const PixelRect& area) {
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     // A Scroll scan without the scroll memory repaints from its running picture, laid out as
     // a kept one.
-    const SpectralImage* shown = s.spectralImage        ? &*s.spectralImage
-                                 : s.runningScrollImage ? &*s.runningScrollImage
-                                                        : nullptr;
+    const SpectralImage* shown = s.spectralImage             ? &*s.spectralImage
+                                 : s.view.runningScrollImage ? &*s.view.runningScrollImage
+                                                             : nullptr;
     if (spectral && shown != nullptr) {
         const IndexedSurface& image = shown->surface();
-        const int x = s.hScroll.pos;
+        const int x = s.view.scroll.h.pos;
         if (st.typeChoice != TYPE_STEREO) {
             blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
@@ -106,12 +106,12 @@ void MainWindow::blitView(const PixelRect& area) {
         }
     } else if (!spectral && s.spectralImage) {
         blit(s.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
-    } else if (s.plotImage) {
-        blit(*s.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else if (s.view.plotImage) {
+        blit(*s.view.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else {
         surface_.fillRect(intersect({0, 0, l.plotWidth, l.plotHeight}, area), kBackgroundIndex);
     }
-    if (spectral && s.scanDrawing) {
+    if (spectral && s.view.scanDrawing) {
         const int top = l.topBand;
         surface_.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
         surface_.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
@@ -134,7 +134,7 @@ void MainWindow::blitView(const PixelRect& area) {
 
 void MainWindow::redrawView(bool labels) {
     blitView();
-    if (labels && labelPainter_ && state().axesShown) {
+    if (labels && labelPainter_ && state().view.axesShown) {
         labelPainter_(surface_);
     }
 }
@@ -144,21 +144,21 @@ void MainWindow::redrawView(bool labels) {
 
 void MainWindow::onHorizontalAction(int action) {
     AppState& s = state();
-    const bool ignored = s.analysisDrawing || s.playbackActive || !s.hScroll.scrollable ||
-                         s.control.modeRunning || !s.spectralImage ||
+    const bool ignored = s.view.analysisDrawing || s.view.playbackActive ||
+                         !s.view.scroll.h.scrollable || s.control.modeRunning || !s.spectralImage ||
                          s.settings.scrollMemChoice == SCROLL_MEM_ON;
     if (ignored) {
-        hBar_->setSliderPosition(s.hScroll.pos);
+        hBar_->setSliderPosition(s.view.scroll.h.pos);
         return;
     }
     const ScrollAction a = sliderScrollAction(action);
-    const int next = stepScroll(s.hScroll.pos, s.hScroll.max, a, kImageLineStep, kImagePageStep,
-                                hBar_->sliderPosition());
+    const int next = stepScroll(s.view.scroll.h.pos, s.view.scroll.h.max, a, kImageLineStep,
+                                kImagePageStep, hBar_->sliderPosition());
     hBar_->setSliderPosition(next);
-    if (a == ScrollAction::Thumb && next == s.hScroll.pos) {
+    if (a == ScrollAction::Thumb && next == s.view.scroll.h.pos) {
         return;
     }
-    s.hScroll.pos = next;
+    s.view.scroll.h.pos = next;
     redrawView(true);
 }
 
@@ -238,17 +238,17 @@ void MainWindow::onVerticalAction(int action) {
     const int thumb = vBar_->sliderPosition();
     const std::int32_t display = s.settings.displayTypeChoice;
     if (display == DISPLAY_SCROLL) {
-        if (s.playbackActive || !s.fftAbove512) {
-            vBar_->setSliderPosition(s.vScrollRowPos);
+        if (s.view.playbackActive || !s.fftAbove512) {
+            vBar_->setSliderPosition(s.view.scroll.rowPos);
             return;
         }
-        const int next =
-            stepScroll(s.vScrollRowPos, s.vScrollRowMax, a, kImageLineStep, kImagePageStep, thumb);
+        const int next = stepScroll(s.view.scroll.rowPos, s.view.scroll.rowMax, a, kImageLineStep,
+                                    kImagePageStep, thumb);
         vBar_->setSliderPosition(next);
-        if (a == ScrollAction::Thumb && next == s.vScrollRowPos) {
+        if (a == ScrollAction::Thumb && next == s.view.scroll.rowPos) {
             return;
         }
-        s.vScrollRowPos = next;
+        s.view.scroll.rowPos = next;
         redrawView(true);
         return;
     }
@@ -258,7 +258,7 @@ void MainWindow::onVerticalAction(int action) {
         vBar_->setSliderPosition(next);
         s.settings.verticalScrollPos = next;
         s.settings.levelScaleCode = next - kLevelScaleOffset;
-        if (s.plotImage) {
+        if (s.view.plotImage) {
             redrawView(true);
         }
     }

@@ -68,7 +68,7 @@ void menuStateIdle(MainWindow& window) {
     m.enable(cmd::kLogSpectrum, s.logDataAvailable);
     nameLogCommand(m, s.settings);
     enableAll(m, {cmd::kLogPoints, cmd::kSaveWave}, false);
-    const bool image = s.spectralImage || s.plotImage;
+    const bool image = s.spectralImage || s.view.plotImage;
     m.enable(cmd::kPrintWindow, image);
     m.enablePopup(ProgramMenu::kSaveImagePopup, image);
     m.enable(cmd::kSaveWindowImage, image);
@@ -102,7 +102,7 @@ void menuStateImage(MainWindow& window) {
         m.enablePopup(ProgramMenu::kSaveImagePopup, true);
         bool larger = false;
         if (s.spectralImage) {
-            const PlotLayout& l = s.layout;
+            const PlotLayout& l = s.view.layout;
             const int height = stereo ? s.spectralImage->height() / 2 : s.spectralImage->height();
             // The picture is at least screen-wide; what counts is the analysed columns.
             larger = analysedColumns(s) > l.plotWidth || height > l.plotHeight;

@@ -84,10 +84,10 @@ class SpectralView {
             return;
         }
         const ViewGeometry g = currentViewGeometry(window_.state());
-        if (s.scanDrawing) {
+        if (s.view.scanDrawing) {
             // The running picture's times move on; its frequencies stay.
             drawFrequencyAxis(target, g, window_.controlFont());
-        } else if (s.gridOn) {
+        } else if (s.view.gridOn) {
             drawGridOverlay(target, g, window_.controlFont(), true);
         } else {
             drawAxisLabels(target, g, window_.controlFont());
@@ -114,7 +114,7 @@ class SpectralView {
     // Called at every pass of the play loop: the lines are drawn again only when they say
     // something new.
     void showTimeNow(double elapsedMsec) {
-        window_.state().timeNowMsec = elapsedMsec;
+        window_.state().view.timeNowMsec = elapsedMsec;
         updateReadouts(false);
     }
 
@@ -124,9 +124,9 @@ class SpectralView {
         ReadoutContext c;
         c.lastMode = s.settings.lastMode;
         c.recording = s.control.inputOpen && s.control.savingSamples;
-        c.playing = s.playbackActive;
-        c.timeNowMsec = s.timeNowMsec;
-        c.scanning = s.scanDrawing;
+        c.playing = s.view.playbackActive;
+        c.timeNowMsec = s.view.timeNowMsec;
+        c.scanning = s.view.scanDrawing;
         c.dbRange = dbRangeOf(s.settings);
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
         c.wholeBox = wholeBox;
@@ -152,7 +152,8 @@ class SpectralView {
                 const Rgb colour{static_cast<std::uint8_t>(qRed(*pixel)),
                                  static_cast<std::uint8_t>(qGreen(*pixel)),
                                  static_cast<std::uint8_t>(qBlue(*pixel))};
-                p.paletteIndex = nearestPaletteIndex(colour, buildLogicalPalette(s.activePalette));
+                p.paletteIndex =
+                    nearestPaletteIndex(colour, buildLogicalPalette(s.view.activePalette));
             }
         }
         return p;
@@ -173,12 +174,12 @@ class SpectralView {
     bool repeatAfterResize() {
         AppState& s = window_.state();
         std::error_code missing;
-        if (!s.dragFillDone || s.control.modeRunning || s.analysisDrawing ||
+        if (!s.view.dragFillDone || s.control.modeRunning || s.view.analysisDrawing ||
             s.settings.lastFileMode != 0 || s.control.fileNameBuffer.empty() ||
             !std::filesystem::exists(s.control.fileNameBuffer, missing)) {
             return false;
         }
-        s.dragFillDone = false;
+        s.view.dragFillDone = false;
         sendCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         return true;
     }
@@ -186,16 +187,18 @@ class SpectralView {
     // A spectral picture is shown: an analysis, a scan's running one or the last one it left.
     [[nodiscard]] bool spectralPicture() const {
         const AppState& s = window_.state();
-        return s.spectralImage || s.runningScrollImage;
+        return s.spectralImage || s.view.runningScrollImage;
     }
 
-    [[nodiscard]] bool displayed() const { return spectralPicture() || window_.state().plotImage; }
+    [[nodiscard]] bool displayed() const {
+        return spectralPicture() || window_.state().view.plotImage;
+    }
 
     void track(QPoint at) {
         const AppState& s = window_.state();
         mouse_.lastPoint = {at.x(), std::max(0, at.y())};
         mouse_.inside = spectralDisplay(s.settings) && s.run.stripHeight < mouse_.lastPoint.y &&
-                        mouse_.lastPoint.y < s.layout.plotHeight;
+                        mouse_.lastPoint.y < s.view.layout.plotHeight;
     }
 
     bool move(QPoint at) {
@@ -203,7 +206,7 @@ class SpectralView {
             return true;
         }
         const AppState& s = window_.state();
-        if (s.analysisDrawing || !displayed()) {
+        if (s.view.analysisDrawing || !displayed()) {
             return false;
         }
         track(at);
@@ -228,7 +231,7 @@ class SpectralView {
         if (from == to) {
             return;
         }
-        const PlotLayout& l = window_.state().layout;
+        const PlotLayout& l = window_.state().view.layout;
         const PixelRect strip{std::min(from, to), 0, std::abs(to - from), l.plotHeight};
         window_.surface().invertRect(strip);
         if (dualStereoView(window_.state().settings)) {
@@ -254,7 +257,7 @@ class SpectralView {
 
     void drawRectangle() {
         const AppState& s = window_.state();
-        const PlotLayout& l = s.layout;
+        const PlotLayout& l = s.view.layout;
         WindowSurface& w = window_.surface();
         if (mouse_.shownRectangle) {
             // Only the old outline is put back from the image, so the labels stay.
@@ -274,7 +277,7 @@ class SpectralView {
         mouse_.shownRectangle = rectangle;
         // The grid (or the labels alone) over the outline, so the crosses keep their colours
         // and no label is left cut where the old outline was put back.
-        if (s.axesShown) {
+        if (s.view.axesShown) {
             paintLabels(w);
         }
     }
@@ -284,7 +287,7 @@ class SpectralView {
             return;
         }
         const AppState& s = window_.state();
-        if (!displayed() || s.analysisDrawing || mouse_.holding) {
+        if (!displayed() || s.view.analysisDrawing || mouse_.holding) {
             return;
         }
         mouse_.inside = false;
@@ -300,9 +303,9 @@ class SpectralView {
         if (event.button() == Qt::RightButton && scanInputFreezable()) {
             // The live display stands still while the capture goes on.
             AppState& live = window_.state();
-            live.displayFrozen = !live.displayFrozen;
+            live.view.displayFrozen = !live.view.displayFrozen;
             window_.button(cmd::kGrid)
-                ->setEnabled(!live.displayFrozen && !spectralDisplay(live.settings));
+                ->setEnabled(!live.view.displayFrozen && !spectralDisplay(live.settings));
             return true;
         }
         const AppState& s = window_.state();
@@ -314,7 +317,8 @@ class SpectralView {
             return true;
         }
         const bool canSelect = spectralDisplay(s.settings) && s.spectralImage &&
-                               !s.playbackActive && !s.analysisDrawing && s.settings.lastMode == 0;
+                               !s.view.playbackActive && !s.view.analysisDrawing &&
+                               s.settings.lastMode == 0;
         if (!canSelect) {
             return false;
         }
@@ -330,7 +334,7 @@ class SpectralView {
         if (event.button() == Qt::LeftButton) {
             mouse_.startColumn = column;
             mouse_.endColumn = column;
-            if (at.y() > s.layout.plotHeight) {
+            if (at.y() > s.view.layout.plotHeight) {
                 return true;
             }
             repaint();
@@ -366,7 +370,7 @@ class SpectralView {
         }
         mouse_.dragging = false;
         AppState& s = window_.state();
-        if (!s.spectralImage || s.analysisDrawing || s.playbackActive) {
+        if (!s.spectralImage || s.view.analysisDrawing || s.view.playbackActive) {
             return true;
         }
         const ViewGeometry g = currentViewGeometry(window_.state());
@@ -384,10 +388,10 @@ class SpectralView {
     // A point spectrum is on the screen, finished, and the click falls on its plot.
     [[nodiscard]] bool replotsAtClick(QPoint at) const {
         const AppState& s = window_.state();
-        return !spectralDisplay(s.settings) && s.plotImage && s.scanRestoreAvailable &&
-               !s.control.modeRunning && !s.scanDrawing && !s.playbackActive &&
+        return !spectralDisplay(s.settings) && s.view.plotImage && s.scanRestoreAvailable &&
+               !s.control.modeRunning && !s.view.scanDrawing && !s.view.playbackActive &&
                !s.control.fileNameBuffer.empty() && scanPointSpectrumAvailable() && at.y() >= 0 &&
-               at.y() < s.layout.plotHeight;
+               at.y() < s.view.layout.plotHeight;
     }
 
     // A click: the spectrum at that instant, from Scan File.
@@ -398,7 +402,7 @@ class SpectralView {
         }
         const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.run.format);
         s.pointSpectrumByte = instant.bytePosition;
-        s.timeMarkMsec = instant.msec;
+        s.view.timeMarkMsec = instant.msec;
         setScanPlotCross(std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
         s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
@@ -414,7 +418,7 @@ class SpectralView {
 } // namespace
 
 ViewGeometry currentViewGeometry(const AppState& s) {
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     ViewGeometry g;
     g.plotWidth = l.plotWidth;
     g.plotHeight = l.plotHeight;
@@ -426,7 +430,7 @@ ViewGeometry currentViewGeometry(const AppState& s) {
     g.infoValueOffset = l.infoValueOffset;
     g.readoutValueOffset = l.readoutValueOffset;
     g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
-    g.hScrollPos = s.hScroll.pos;
+    g.hScrollPos = s.view.scroll.h.pos;
     g.timeScaleMsec = s.settings.timeScaleMsec;
     g.columnMsec = s.run.params.columnMsec;
     g.segmentOffsetMsec = segmentOffsetMsec(s.run);

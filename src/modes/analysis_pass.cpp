@@ -45,7 +45,7 @@ int screenWidth() {
 // The scroll range that puts the end of the image in view.
 void scrollToEnd(MainWindow& window, long columns) {
     AppState& s = window.state();
-    const int plotWidth = s.layout.plotWidth;
+    const int plotWidth = s.view.layout.plotWidth;
     const bool dual = dualStereoView(s.settings);
     long end = 0;
     if (dual && columns > plotWidth / 2 - 3) {
@@ -53,11 +53,11 @@ void scrollToEnd(MainWindow& window, long columns) {
     } else if (!dual && columns > plotWidth) {
         end = columns - plotWidth;
     }
-    s.hScroll.max = static_cast<int>(std::max(0L, end));
-    s.hScroll.pos = s.hScroll.max;
-    s.hScroll.scrollable = columns > visibleImageColumns(plotWidth, dual);
-    window.horizontalBar()->setRange(0, s.hScroll.max);
-    window.horizontalBar()->setValue(s.hScroll.pos);
+    s.view.scroll.h.max = static_cast<int>(std::max(0L, end));
+    s.view.scroll.h.pos = s.view.scroll.h.max;
+    s.view.scroll.h.scrollable = columns > visibleImageColumns(plotWidth, dual);
+    window.horizontalBar()->setRange(0, s.view.scroll.h.max);
+    window.horizontalBar()->setValue(s.view.scroll.h.pos);
 }
 
 void setButtons(MainWindow& window, bool running) {
@@ -72,7 +72,7 @@ void setButtons(MainWindow& window, bool running) {
 // ending at x, the scroll position following.
 void showNewColumns(MainWindow& window, long x, long firstUnshown) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const bool dual = dualStereoView(s.settings);
     auto slice = sliceForColumn(x, visibleImageColumns(l.plotWidth, dual));
     if (!slice) {
@@ -83,12 +83,12 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
         slice->sourceX = static_cast<int>(std::max(firstUnshown, 0L));
         slice->destX = slice->sourceX;
     }
-    s.drawingColumn = static_cast<int>(x);
+    s.view.drawingColumn = static_cast<int>(x);
     if (slice->scrolled) {
-        s.hScroll.pos = static_cast<int>(slice->scrollPos);
+        s.view.scroll.h.pos = static_cast<int>(slice->scrollPos);
         window.blitView();
         window.horizontalBar()->setValue(
-            std::min(s.hScroll.pos, window.horizontalBar()->maximum()));
+            std::min(s.view.scroll.h.pos, window.horizontalBar()->maximum()));
         return;
     }
     const SpectralImage& image = *s.spectralImage;
@@ -109,7 +109,7 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
 }
 
 void drawPleaseWait(MainWindow& window) {
-    const PlotLayout& l = window.state().layout;
+    const PlotLayout& l = window.state().view.layout;
     const QFont font = window.controlFont();
     const QFontMetrics metrics(font);
     const QString text = QString::fromLatin1(kPleaseWait);
@@ -199,18 +199,18 @@ bool columnLoop(MainWindow& window) {
 // The end of the command: view, menu, buttons, and the command that follows.
 void finishAnalysis(MainWindow& window) {
     AppState& s = window.state();
-    s.analysisDrawing = false;
-    s.modeHoldsSurfaces = false;
-    const bool resized = s.layoutPending;
+    s.view.analysisDrawing = false;
+    s.view.modeHoldsSurfaces = false;
+    const bool resized = s.view.layoutPending;
     if (resized) {
-        s.layoutPending = false;
+        s.view.layoutPending = false;
         window.computeLayout();
         window.clearDrawingArea();
     }
     if (!s.run.commandLine) {
         scrollToEnd(window, s.run.params.columns);
     }
-    s.axesShown = true;
+    s.view.axesShown = true;
     window.surface().invalidate();
     menuStateImage(window);
     setButtons(window, false);
@@ -238,17 +238,17 @@ bool startImage(MainWindow& window) {
         return false;
     }
     s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
-    s.runningScrollImage.reset();
-    s.hScroll = {};
+    s.view.runningScrollImage.reset();
+    s.view.scroll.h = {};
     window.computeLayout();
     window.blitView();
     setButtons(window, true);
     window.verticalBar()->setEnabled(false);
     menuStateRunning(window);
     s.control.stopRequested = false;
-    s.analysisDrawing = true;
-    s.modeHoldsSurfaces = true;
-    s.drawingColumn = 0;
+    s.view.analysisDrawing = true;
+    s.view.modeHoldsSurfaces = true;
+    s.view.drawingColumn = 0;
     return true;
 }
 
@@ -280,7 +280,7 @@ void sendFftSize(const AppSettings& settings) {
 
 void letGoOfHeldData(AppState& s) {
     s.spectralImage.reset();
-    s.runningScrollImage.reset();
+    s.view.runningScrollImage.reset();
     s.samples.reset();
     s.fileSegment.reset();
     s.previousImage.reset();
@@ -296,9 +296,9 @@ void releaseHeldAnalysis(MainWindow& window) {
     s.selection.reset();
     s.run = AnalysisRun{};
     s.sampleRateHz = 0;
-    s.axesShown = false;
-    s.gridOn = false;
-    s.hScroll = {};
+    s.view.axesShown = false;
+    s.view.gridOn = false;
+    s.view.scroll.h = {};
     window.horizontalBar()->setRange(0, 0);
     window.showFileInTitle({});
     menuStateIdle(window);
@@ -311,8 +311,8 @@ void releaseHeldAnalysis(MainWindow& window) {
 bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
     const AppState& s = window.state();
     const std::int64_t image =
-        spectralImageBytes({run.params.columns, screenWidth(), s.layout.plotHeight,
-                            s.layout.topBand, run.format.channels});
+        spectralImageBytes({run.params.columns, screenWidth(), s.view.layout.plotHeight,
+                            s.view.layout.topBand, run.format.channels});
     // What is held now is let go before the new run takes its place.
     std::int64_t held =
         s.samples
@@ -343,19 +343,19 @@ void reloadAfterMemoryFailure(MainWindow& window) {
     window.surface().invalidate();
     window.surface().updateNow();
     const ReloadOutcome outcome =
-        reloadSettings(window.settingsFile(), s.settings, s.activePalette);
+        reloadSettings(window.settingsFile(), s.settings, s.view.activePalette);
     s.logDataAvailable = false;
     s.restorePossible = false;
     if (outcome == ReloadOutcome::DefaultsApplied) {
         s.sampleRateHz = 0;
         s.run = AnalysisRun{};
     }
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
 }
 
 void rebuildPalette(AppState& s) {
-    (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.activePalette);
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.view.activePalette);
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
 }
 
 bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
@@ -415,13 +415,13 @@ bool holdSegment(MainWindow& window, const AnalysisRun& run) {
 
 void runAnalysisPass(MainWindow& window) {
     AppState& s = window.state();
-    s.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
+    s.view.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
     if (!startImage(window)) {
         return;
     }
     if (!columnLoop(window)) {
-        s.analysisDrawing = false;
-        s.modeHoldsSurfaces = false;
+        s.view.analysisDrawing = false;
+        s.view.modeHoldsSurfaces = false;
         releaseHeldAnalysis(window);
         return;
     }

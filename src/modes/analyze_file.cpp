@@ -203,7 +203,7 @@ class AnalyzeFileRun {
             st_.freqScaleChoice = FREQ_SCALE_LINEAR;
         }
         const AutomaticParameters automatic = commandLineParameters(
-            s_, run_.info.sampleRate, s_.layout.clientWidth, s_.layout.clientHeight);
+            s_, run_.info.sampleRate, s_.view.layout.clientWidth, s_.view.layout.clientHeight);
         applyAutomaticParameters(automatic, st_);
         showChecks(automatic.check);
         if (!automatic.check.proceeds()) {
@@ -292,8 +292,8 @@ class AnalyzeFileRun {
         st_.displayTypeChoice = DISPLAY_SCROLL;
         s_.control.fileNameBuffer = run_.file;
         window_.showFileInTitle(displayFileName(run_.file));
-        run_.stripHeight = s_.layout.topBand;
-        run_.plotHeight = s_.layout.plotHeight;
+        run_.stripHeight = s_.view.layout.topBand;
+        run_.plotHeight = s_.view.layout.plotHeight;
         s_.run = run_;
         runAnalysisPass(window_);
     }

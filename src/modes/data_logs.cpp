@@ -139,8 +139,9 @@ class DataLogs {
         const AppState& s = window_.state();
         const AppSettings& st = s.settings;
         const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
-        const LogSource src = currentLogSource(
-            fftSize, s.timeMarkMsec != 0.0 ? s.timeMarkMsec : static_cast<double>(s.run.beginMsec));
+        const LogSource src = currentLogSource(fftSize, s.view.timeMarkMsec != 0.0
+                                                            ? s.view.timeMarkMsec
+                                                            : static_cast<double>(s.run.beginMsec));
         SpectrumLogPlot plot;
         plot.levels = view.levelDb(); // the channel shown
         plot.binLevels = scanPlotBinLevels();
@@ -243,7 +244,7 @@ class DataLogs {
             return;
         }
         const long time = roundHalfUp(g.columnTimeMsec(static_cast<double>(column)));
-        s.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
+        s.view.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
         const long frequency = g.frequencyAxis().hzAtRowRounded(g.plotHeight - y - 1);
         // The channel on the screen: the right pane of two, or the Right channel shown alone.
         const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);

@@ -57,9 +57,9 @@ bool keepStateForRestore(AppState& s) {
     s.fileSegment.reset();
     s.previousRun = s.run;
     s.previousSettings = s.settings;
-    s.previousHScroll = s.hScroll;
-    s.previousVScrollRowPos = s.vScrollRowPos;
-    s.previousVScrollRowMax = s.vScrollRowMax;
+    s.previousHScroll = s.view.scroll.h;
+    s.previousVScrollRowPos = s.view.scroll.rowPos;
+    s.previousVScrollRowMax = s.view.scroll.rowMax;
     s.previousFftSizeExponent = s.fftSizeExponent;
     s.previousKept = true;
     return true;
@@ -231,8 +231,8 @@ class ParametersChangeRun {
             sendCommand(cmd::kParametersRestore, 0);
             return;
         }
-        run_.stripHeight = s_.layout.topBand;
-        run_.plotHeight = s_.layout.plotHeight;
+        run_.stripHeight = s_.view.layout.topBand;
+        run_.plotHeight = s_.view.layout.plotHeight;
         run_.commandLine = false;
         s_.run = run_;
         window_.surface().invalidate();
@@ -266,14 +266,14 @@ void parametersRestore(MainWindow& window) {
     s.previousSamples.reset();
     s.fileSegment = std::move(s.previousFileSegment);
     s.previousFileSegment.reset();
-    s.plotImage.reset(); // a point spectrum's plot
+    s.view.plotImage.reset(); // a point spectrum's plot
     s.previousKept = false;
     s.restorePossible = false;
     s.run = s.previousRun;
     copyAnalysisValues(s.previousSettings, s.settings);
-    s.hScroll = s.previousHScroll;
-    s.vScrollRowPos = s.previousVScrollRowPos;
-    s.vScrollRowMax = s.previousVScrollRowMax;
+    s.view.scroll.h = s.previousHScroll;
+    s.view.scroll.rowPos = s.previousVScrollRowPos;
+    s.view.scroll.rowMax = s.previousVScrollRowMax;
     s.fftSizeExponent = s.previousFftSizeExponent;
     s.fftAbove512 = s.fftSizeExponent > MIN_LOG2_FFT_SIZE;
     s.sampleRateHz = s.run.format.sampleRate;
@@ -286,15 +286,15 @@ void parametersRestore(MainWindow& window) {
         buildWaveHeader(s.samples->header(), s.run.waveFormat(),
                         static_cast<std::uint32_t>(s.samples->heldBytes()));
     }
-    window.horizontalBar()->setRange(0, s.hScroll.max);
-    window.horizontalBar()->setValue(s.hScroll.pos);
+    window.horizontalBar()->setRange(0, s.view.scroll.h.max);
+    window.horizontalBar()->setValue(s.view.scroll.h.pos);
     window.verticalBar()->setValue(s.settings.verticalScrollPos);
     menuStateImage(window);
     window.updatePlayButton();
     window.button(cmd::kPlayWindow)->setEnabled(true);
     window.button(cmd::kGrid)->setEnabled(true);
     rebuildPalette(window.state());
-    s.axesShown = true;
+    s.view.axesShown = true;
     window.surface().invalidate();
 }
 

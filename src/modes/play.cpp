@@ -83,7 +83,7 @@ void PlayRoom::play(bool wholeSample) {
         scanInputButton(wholeSample ? cmd::kPlay : cmd::kPlayWindow);
         return;
     }
-    if (s.control.modeRunning || s.playbackActive || !s.segmentHeld() || !s.spectralImage) {
+    if (s.control.modeRunning || s.view.playbackActive || !s.segmentHeld() || !s.spectralImage) {
         return;
     }
     Playback* p = playback();
@@ -144,12 +144,12 @@ MainWindowPlaybackView* windowPlaybackView() {
 
 PlayGeometry currentPlayGeometry(const AppState& s) {
     PlayGeometry g;
-    g.viewWidth = s.layout.plotWidth;
+    g.viewWidth = s.view.layout.plotWidth;
     g.dualStereo = dualStereoView(s.settings);
     g.imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
     g.columnMsec = s.run.params.columnMsec;
     g.windowCentreMsec = s.run.params.windowCentreMsec;
-    g.scrollColumn = s.hScroll.pos;
+    g.scrollColumn = s.view.scroll.h.pos;
     g.columnStepSamples = static_cast<int>(std::clamp<long>(s.run.params.hop, 0, INT_MAX));
     return g;
 }

@@ -47,7 +47,7 @@ bool plotDisplay(const AppSettings& settings) {
 
 // The plot image and view of the current window, when both are there.
 IndexedSurface* heldImage(AppState& s) {
-    return s.plotImage && room().view ? &*s.plotImage : nullptr;
+    return s.view.plotImage && room().view ? &*s.view.plotImage : nullptr;
 }
 
 void copyToWindow(WindowSurface& target, const IndexedSurface& image, const PlotLayout& l) {
@@ -65,7 +65,7 @@ class PlotDisplay final : public ScanDisplay {
         first_.resize(static_cast<std::size_t>(v.geometry().points));
         second_.resize(first_.size());
         paint(v.clearView(image_));
-        copyToWindow(window_.surface(), image_, window_.state().layout);
+        copyToWindow(window_.surface(), image_, window_.state().view.layout);
     }
 
     [[nodiscard]] int rows() const override { return room().view->geometry().points; }
@@ -74,7 +74,7 @@ class PlotDisplay final : public ScanDisplay {
     void step(const ScanStep& step) override {
         ScopeView& v = *room().view;
         AppState& s = window_.state();
-        v.setOptions(scopeOptions(s.settings, room().axis, s.gridOn));
+        v.setOptions(scopeOptions(s.settings, room().axis, s.view.gridOn));
         const auto convert = [](std::span<const float> from, std::vector<std::int16_t>& to) {
             const std::size_t n = std::min(from.size(), to.size());
             std::transform(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to.begin(),
@@ -89,10 +89,10 @@ class PlotDisplay final : public ScanDisplay {
         }
         paint(v.refresh(image_, first, second, step.pitch ? &pitch : nullptr));
         keepBins(step, s.settings);
-        room().gridShown = s.gridOn;
+        room().gridShown = s.view.gridOn;
         // A frozen Scan Input keeps its window as it was.
-        if (!s.displayFrozen) {
-            copyToWindow(window_.surface(), image_, window_.state().layout);
+        if (!s.view.displayFrozen) {
+            copyToWindow(window_.surface(), image_, window_.state().view.layout);
         }
     }
 
@@ -128,7 +128,7 @@ class PlotDisplay final : public ScanDisplay {
 // A new plot image and view for a scan; null when the memory cannot be had.
 std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettings& st) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const int points = l.plotColumnCount;
     ScopeAxis axis{frequencyScaleOf(st), static_cast<double>(st.lowBandHz),
                    static_cast<double>(st.highBandHz)};
@@ -150,7 +150,7 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
         room().view = std::make_unique<ScopeView>(
             scopeGeometry(l.plotWidth, l.plotHeight, l.plotVerticalScale, l.charWidth, l.charHeight,
                           points),
-            scopeOptions(st, axis, s.gridOn), [metrics](const std::string& text) {
+            scopeOptions(st, axis, s.view.gridOn), [metrics](const std::string& text) {
                 return metrics.horizontalAdvance(QString::fromStdString(text));
             });
     } catch (const std::bad_alloc&) {
@@ -158,29 +158,29 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     }
     room().view->setCross(room().cross);
     room().axis = axis;
-    room().gridShown = s.gridOn;
+    room().gridShown = s.view.gridOn;
     room().binLevelDb.clear();
-    s.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
+    s.view.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
     // The markers are drawn on the plot from now on.
     window.menu().enable(cmd::kFreqMark, true);
     QPushButton* peak = window.button(cmd::kPeakHold);
     peak->setText(QString::fromLatin1(room().view->peakButtonLabel()));
     peak->setChecked(false);
     peak->setEnabled(room().view->peakHoldAvailable());
-    return std::make_unique<PlotDisplay>(window, *s.plotImage);
+    return std::make_unique<PlotDisplay>(window, *s.view.plotImage);
 }
 
 // PEAK HOLD: the held peak starts again when switched on; the view is cleared either way, and
 // the curves come back at the next step.
 void peakHold(MainWindow& window) {
     IndexedSurface* image = heldImage(window.state());
-    if (image == nullptr || !window.state().scanDrawing) {
+    if (image == nullptr || !window.state().view.scanDrawing) {
         return;
     }
     ScopeView& v = *room().view;
     v.setPeakHold(window.button(cmd::kPeakHold)->isChecked());
     paintViewDrawing(*image, v.clearView(*image), window.controlFont());
-    copyToWindow(window.surface(), *image, window.state().layout);
+    copyToWindow(window.surface(), *image, window.state().view.layout);
 }
 
 // Freq Mark: the markers set, the drawing area cleared and the plot drawn again with them.
@@ -201,26 +201,27 @@ void paintScanPlot(MainWindow& window, WindowSurface& target) {
         return;
     }
     ScopeView& v = *room().view;
-    v.setOptions(scopeOptions(s.settings, room().axis, s.gridOn));
+    v.setOptions(scopeOptions(s.settings, room().axis, s.view.gridOn));
     const QFont font = window.controlFont();
     if (std::optional<ViewDrawing> labels = v.redraw(*image)) {
         paintViewDrawing(*image, *labels, font);
-    } else if (room().gridShown && !s.gridOn) {
+    } else if (room().gridShown && !s.view.gridOn) {
         // A delta plot is not redrawn; its crosses go with a cleared view.
         paintViewDrawing(*image, v.clearView(*image), font);
     }
-    room().gridShown = s.gridOn;
-    copyToWindow(target, *image, s.layout);
+    room().gridShown = s.view.gridOn;
+    copyToWindow(target, *image, s.view.layout);
     paintViewDrawing(target, scanPlotOverlay(s), font);
 }
 
 ViewDrawing scanPlotOverlay(const AppState& s) {
     const ScopeView* v = scanPlotView(s);
-    return v != nullptr && s.gridOn && plotDisplay(s.settings) ? v->gridCrosses() : ViewDrawing{};
+    return v != nullptr && s.view.gridOn && plotDisplay(s.settings) ? v->gridCrosses()
+                                                                    : ViewDrawing{};
 }
 
 const ScopeView* scanPlotView(const AppState& s) {
-    return s.plotImage ? room().view.get() : nullptr;
+    return s.view.plotImage ? room().view.get() : nullptr;
 }
 
 void setScanPlotCross(std::optional<PixelPoint> at) {

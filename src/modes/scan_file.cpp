@@ -79,8 +79,8 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
                              bool fileFromCommandLine) {
     AppSettings& st = s.settings;
     if (autoRun) {
-        const AutomaticParameters automatic =
-            commandLineParameters(s, info.sampleRate, s.layout.plotWidth, s.layout.plotHeight);
+        const AutomaticParameters automatic = commandLineParameters(
+            s, info.sampleRate, s.view.layout.plotWidth, s.view.layout.plotHeight);
         st.highBandHz = automatic.highBandHz;
         showChecks(automatic.check);
         if (!automatic.check.proceeds()) {
@@ -107,8 +107,8 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
 // Everything the scan held goes; the menus come back.
 void endScanState(MainWindow& window) {
     AppState& s = window.state();
-    s.modeHoldsSurfaces = false;
-    s.scanDrawing = false;
+    s.view.modeHoldsSurfaces = false;
+    s.view.scanDrawing = false;
     menuStateIdle(window);
     window.button(cmd::kGrid)->setEnabled(true);
 }
@@ -145,7 +145,7 @@ const ScanFileResult& lastScanFile() {
 
 bool prepareScrollImage(MainWindow& window, int channels) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     auto image =
         SpectralImage::create({l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, channels});
     if (!image) {
@@ -155,8 +155,8 @@ bool prepareScrollImage(MainWindow& window, int channels) {
     }
     const bool kept = s.settings.scrollMemChoice == SCROLL_MEM_ON;
     // The last scan's picture goes: this one takes its place.
-    (kept ? s.runningScrollImage : s.spectralImage).reset();
-    (kept ? s.spectralImage : s.runningScrollImage) =
+    (kept ? s.view.runningScrollImage : s.spectralImage).reset();
+    (kept ? s.spectralImage : s.view.runningScrollImage) =
         CountedBlock<SpectralImage>(std::move(*image));
     return true;
 }
@@ -166,19 +166,19 @@ void startScanRun(AppState& s, const RunFormat& format, const RunParameters& par
     s.run.format = format;
     s.run.params = params;
     s.run.params.columnMsec = s.settings.timeScaleMsec;
-    s.run.stripHeight = s.layout.topBand;
-    s.run.plotHeight = s.layout.plotHeight;
+    s.run.stripHeight = s.view.layout.topBand;
+    s.run.plotHeight = s.view.layout.plotHeight;
 }
 
 void releaseScanImages(AppState& s) {
     s.spectralImage.reset();
-    s.runningScrollImage.reset();
+    s.view.runningScrollImage.reset();
 }
 
 std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st, int channels,
                                              ScanLoopInputs& in) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     if (st.displayTypeChoice == DISPLAY_SCROLL) {
         in.averageCount = st.averageCountScroll;
         ScrollLayout layout;
@@ -205,7 +205,7 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.axisColumns = kFrequencyAxisChars * l.charWidth;
         layout.redrawAxis = [&window, columns = layout.axisColumns] {
             const AppState& now = window.state();
-            const PlotLayout& shown = now.layout;
+            const PlotLayout& shown = now.view.layout;
             window.blitView({0, 0, columns, shown.plotHeight});
             if (dualStereoView(now.settings)) {
                 window.blitView({dualRightPaneX(shown.plotWidth), 0, columns, shown.plotHeight});
@@ -213,7 +213,7 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
             drawFrequencyAxis(window.surface(), currentViewGeometry(window.state()),
                               window.controlFont());
         };
-        SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.runningScrollImage;
+        SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.view.runningScrollImage;
         return std::make_unique<ScrollDisplay>(window.surface(), *image, layout);
     }
     in.averageCount = st.averageCountPlot;
@@ -253,7 +253,7 @@ class ScanFileRun {
 
   private:
     bool mayStart() {
-        if (s_.control.modeRunning || s_.playbackActive || s_.control.inputOpen) {
+        if (s_.control.modeRunning || s_.view.playbackActive || s_.control.inputOpen) {
             return false;
         }
         closeColourDialog();
@@ -380,7 +380,7 @@ class ScanFileRun {
             letGoOfHeldData(s_);
             startScanRun(s_, format_, params_);
         }
-        s_.plotImage.reset();
+        s_.view.plotImage.reset();
         s_.control.fileNameBuffer = file_;
         s_.sampleRateHz = format_.sampleRate;
         st_.lastMode = st_.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
@@ -405,7 +405,7 @@ class ScanFileRun {
     bool startRunning() {
         source_.emplace(*playback_, wave_, format_.channels, format_.bytesPerSample, dataBytes_);
         const std::size_t firstHalf = source_->readFirstHalf();
-        s_.hScroll = {};
+        s_.view.scroll.h = {};
         window_.horizontalBar()->setRange(0, 0);
         menuStateRunning(window_);
         for (const int id : {cmd::kPlay, cmd::kPlayWindow}) {
@@ -413,9 +413,9 @@ class ScanFileRun {
         }
         window_.button(cmd::kGrid)->setEnabled(!scroll_);
         window_.button(cmd::kStop)->setEnabled(true);
-        s_.modeHoldsSurfaces = true;
-        s_.scanDrawing = true;
-        s_.axesShown = true;
+        s_.view.modeHoldsSurfaces = true;
+        s_.view.scanDrawing = true;
+        s_.view.axesShown = true;
         window_.clearDrawingArea();
         if (!pointMode_ && !playback_->openStreamPlayback(dataBytes_, firstHalf)) {
             releaseScanImages(s_);
@@ -437,7 +437,7 @@ class ScanFileRun {
         in.startTimeMs = playback_->startTimeMs();
         if (MainWindowPlaybackView* view = windowPlaybackView()) {
             in.showTimeNow = [view, this](double ms) {
-                s_.timeMarkMsec = ms;
+                s_.view.timeMarkMsec = ms;
                 view->showPlayTime(ms);
             };
         }
@@ -488,7 +488,7 @@ class ScanFileRun {
     // What the readouts of a kept image go by.
     void keepRun() {
         if (scroll_) {
-            s_.gridOn = false;
+            s_.view.gridOn = false;
             window_.button(cmd::kGrid)->setChecked(false);
         } else {
             s_.logDataAvailable = loop_ == 0;
@@ -500,7 +500,7 @@ class ScanFileRun {
         s_.run.params = params_;
         s_.run.params.columnMsec = st_.timeScaleMsec;
         if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display_.get());
-            kept != nullptr && (s_.spectralImage || s_.runningScrollImage)) {
+            kept != nullptr && (s_.spectralImage || s_.view.runningScrollImage)) {
             // The kept image holds the last screenful: its first column is the file's time of
             // the step drawn there, the start of that step's FFT window.
             if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
@@ -509,8 +509,8 @@ class ScanFileRun {
                                           first * format_.channels * format_.bytesPerSample;
             }
         }
-        s_.run.stripHeight = s_.layout.topBand;
-        s_.run.plotHeight = s_.layout.plotHeight;
+        s_.run.stripHeight = s_.view.layout.topBand;
+        s_.run.plotHeight = s_.view.layout.plotHeight;
     }
 
     // The window idle again; then Analysis at Stop, the completion note or the repeat after a
@@ -518,7 +518,7 @@ class ScanFileRun {
     void afterwards() {
         endScanState(window_);
         window_.surface().invalidate();
-        const bool resized = std::exchange(s_.layoutPending, false);
+        const bool resized = std::exchange(s_.view.layoutPending, false);
         const ScanFileResult& r = result();
         if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached && loop_ == 0) {
             s_.scanStopBeginMsec = r.stopMs;

@@ -161,7 +161,7 @@ class InputDisplay final : public ScanDisplay {
                 break;
             }
         }
-        const bool frozen = room().window->state().displayFrozen;
+        const bool frozen = room().window->state().view.displayFrozen;
         if (!frozen || plot_) {
             inner_.step(step);
         }
@@ -182,11 +182,11 @@ class InputDisplay final : public ScanDisplay {
 // The menus, buttons and flags of an ended run.
 void endRunState(MainWindow& window) {
     AppState& s = window.state();
-    s.modeHoldsSurfaces = false;
-    s.scanDrawing = false;
+    s.view.modeHoldsSurfaces = false;
+    s.view.scanDrawing = false;
     s.control.inputOpen = false;
     s.control.savingSamples = false;
-    s.displayFrozen = false;
+    s.view.displayFrozen = false;
     menuStateIdle(window);
     window.button(cmd::kGrid)->setEnabled(true);
     window.button(cmd::kPlay)->setText(QStringLiteral("PLAY"));
@@ -211,7 +211,7 @@ bool scanInputFreezable() {
     }
     const AppState& s = theRoom->window->state();
     // The run's own recording choice: a cancelled record dialog turns it off for the run.
-    return s.control.inputOpen && s.scanDrawing &&
+    return s.control.inputOpen && s.view.scanDrawing &&
            theRoom->recording->choice() == Recording::Choice::Off;
 }
 
@@ -236,7 +236,7 @@ class ScanInputRun {
         : window_(window), s_(window.state()), st_(s_.settings), param_(param) {}
 
     void run() {
-        if (s_.control.modeRunning || s_.playbackActive || s_.control.inputOpen ||
+        if (s_.control.modeRunning || s_.view.playbackActive || s_.control.inputOpen ||
             theRoom == nullptr) {
             return;
         }
@@ -290,12 +290,12 @@ class ScanInputRun {
     bool prepareImage() {
         letGoOfHeldData(s_);
         startScanRun(s_, format_, params_);
-        s_.plotImage.reset();
+        s_.view.plotImage.reset();
         s_.sampleRateHz = rate_;
         scroll_ = st_.displayTypeChoice == DISPLAY_SCROLL;
         st_.lastMode = scroll_ ? 1 : 2;
         window_.showFileInTitle(QStringLiteral("Scan Input"));
-        s_.gridOn = false;
+        s_.view.gridOn = false;
         window_.button(cmd::kGrid)->setChecked(false);
         return !scroll_ || prepareScrollImage(window_, format_.channels);
     }
@@ -376,7 +376,7 @@ class ScanInputRun {
 
     // The window in its running state: SAVE and STOP SAVE in place of the play buttons.
     void startRunning() {
-        s_.hScroll = {};
+        s_.view.scroll.h = {};
         window_.horizontalBar()->setRange(0, 0);
         menuStateRunning(window_);
         window_.button(cmd::kGrid)->setEnabled(false);
@@ -387,10 +387,10 @@ class ScanInputRun {
         window_.button(cmd::kPlayWindow)->setEnabled(false);
         s_.control.inputOpen = true;
         s_.control.recordedBytes = 0;
-        s_.displayFrozen = false;
-        s_.modeHoldsSurfaces = true;
-        s_.scanDrawing = true;
-        s_.axesShown = true;
+        s_.view.displayFrozen = false;
+        s_.view.modeHoldsSurfaces = true;
+        s_.view.scanDrawing = true;
+        s_.view.axesShown = true;
         s_.control.stopRequested = false;
         window_.clearDrawingArea();
         window_.surface().invalidate();
@@ -423,8 +423,8 @@ class ScanInputRun {
         if (MainWindowPlaybackView* view = windowPlaybackView()) {
             // A frozen display keeps the time it was frozen at.
             in.showTimeNow = [view, this](double ms) {
-                if (!s_.displayFrozen) {
-                    s_.timeMarkMsec = ms;
+                if (!s_.view.displayFrozen) {
+                    s_.view.timeMarkMsec = ms;
                     view->showPlayTime(ms);
                 }
             };
@@ -490,16 +490,16 @@ class ScanInputRun {
         s_.run.params.columnMsec = st_.timeScaleMsec;
         // The kept picture's columns stand where the steps drew them.
         s_.run.params.windowCentreMsec = 0.0;
-        s_.run.stripHeight = s_.layout.topBand;
-        s_.run.plotHeight = s_.layout.plotHeight;
+        s_.run.stripHeight = s_.view.layout.topBand;
+        s_.run.plotHeight = s_.view.layout.plotHeight;
     }
 
     // The window idle again; the completion note, the close or the repeat after a resize.
     void afterwards() {
-        const bool frozen = s_.displayFrozen;
+        const bool frozen = s_.view.displayFrozen;
         endRunState(window_);
         window_.surface().invalidate();
-        const bool resized = std::exchange(s_.layoutPending, false);
+        const bool resized = std::exchange(s_.view.layoutPending, false);
         // After a failed recording the message stands alone: no note claims the data was
         // saved.
         if (started_ && !frozen && !resized && !runFailure_ && !s_.control.notesSuppressed &&

@@ -130,12 +130,12 @@ TEST_F(AnalyzeFileTest, StereoBandsHoldTheirChannelsAndTheDualPanesShowThem) {
     EXPECT_NEAR(brightestRow(x, run.plotHeight), rowOf(3000.0), 2);
     // The window after the run: scrolled to the end, both panes from the same column (the
     // labels taken away to see the picture).
-    window->state().axesShown = false;
+    window->state().view.axesShown = false;
     window->surface().invalidate();
     window->surface().updateNow();
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     const int col = 10;
-    const int imageCol = window->state().hScroll.pos + col;
+    const int imageCol = window->state().view.scroll.h.pos + col;
     const auto screenIndex = [&](int viewX, int y) { return *window->surface().pixel(viewX, y); };
     const PaletteDisplay& palette = window->surface().palette();
     const int yLeft = run.plotHeight - 1 - rowOf(1000.0);
@@ -651,7 +651,7 @@ TEST_F(AnalyzeFileTest, ResizeAnalysesTheSameSegmentAgain) {
     const std::int64_t bytes = window->state().run.segmentBytes;
     shrinkWindow();
     ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
+    EXPECT_EQ(image().height(), window->state().view.layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
     EXPECT_EQ(window->state().run.segmentBytes, bytes);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
@@ -685,7 +685,7 @@ TEST_F(AnalyzeFileTest, TheVerticalBarShowsTheGainUntilThePassDraws) {
 TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     window->resize(500, 600);
     QCoreApplication::processEvents();
-    const int plotWidth = window->state().layout.plotWidth;
+    const int plotWidth = window->state().view.layout.plotWidth;
     // A quarter of the view's columns at 4 msec a column.
     settings().timeScaleMsecSaved = 4.0f;
     const long spanMsec = plotWidth / 4 * 4L;
@@ -694,21 +694,21 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     ASSERT_LT(window->state().run.params.columns, plotWidth);
     ASSERT_GT(image().width(), plotWidth);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
-    EXPECT_FALSE(window->state().hScroll.scrollable);
+    EXPECT_FALSE(window->state().view.scroll.h.scrollable);
     EXPECT_EQ(window->horizontalBar()->maximum(), 0);
     // After a resize too.
     window->resize(520, 600);
     QCoreApplication::processEvents();
     drainMessages();
-    EXPECT_FALSE(window->state().hScroll.scrollable);
+    EXPECT_FALSE(window->state().view.scroll.h.scrollable);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
 
     analyze(tone("long.wav", kRate * spanMsec * 8 / 1000));
-    ASSERT_GT(window->state().run.params.columns, window->state().layout.plotWidth);
+    ASSERT_GT(window->state().run.params.columns, window->state().view.layout.plotWidth);
     EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
-    EXPECT_TRUE(window->state().hScroll.scrollable);
+    EXPECT_TRUE(window->state().view.scroll.h.scrollable);
     EXPECT_EQ(window->horizontalBar()->maximum(),
-              window->state().run.params.columns - window->state().layout.plotWidth);
+              window->state().run.params.columns - window->state().view.layout.plotWidth);
 }
 
 // A long image: Home, End, Page Up and Down and Ctrl+arrows scroll it, the thumb is the
@@ -717,11 +717,11 @@ TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     settings().timeScaleMsecSaved = 10.0f;
     analyze(tone("long.wav", kRate * 20));
     ASSERT_TRUE(window->state().spectralImage);
-    const HScrollState& h = window->state().hScroll;
+    const HScrollState& h = window->state().view.scroll.h;
     const int max = h.max;
     ASSERT_GT(max, 300);
     QScrollBar* bar = window->horizontalBar();
-    EXPECT_EQ(bar->pageStep(), window->state().layout.plotWidth);
+    EXPECT_EQ(bar->pageStep(), window->state().view.layout.plotWidth);
     const auto press = [this](int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(window.get(), static_cast<Qt::Key>(key), m);
     };
@@ -767,7 +767,7 @@ TEST_F(AnalyzeFileTest, ResizeKeepsTheFormatChosenForDataWithoutAHeader) {
     ASSERT_TRUE(window->state().spectralImage);
     EXPECT_EQ(window->state().run.format.channels, 2);
     EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
-    EXPECT_EQ(image().height(), 2 * window->state().layout.plotHeight);
+    EXPECT_EQ(image().height(), 2 * window->state().view.layout.plotHeight);
     EXPECT_EQ(window->state().run.segmentBytes, bytes);
 }
 

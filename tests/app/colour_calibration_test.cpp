@@ -117,7 +117,7 @@ TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
     EXPECT_FALSE(control<QPushButton>(d, kOkButtonId)->isEnabled());
     EXPECT_FALSE(control<QScrollBar>(d, ID_RED_SCROLL)->isEnabled());
     select(d, 4);
-    const LevelPalette& active = window->state().activePalette;
+    const LevelPalette& active = window->state().view.activePalette;
     for (int i = 0; i <= 4; ++i) {
         EXPECT_EQ(active[static_cast<std::size_t>(i)],
                   (Rgb{static_cast<std::uint8_t>(50 * i), 0, 0}));
@@ -161,19 +161,19 @@ TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
     QTest::keyClicks(red, QStringLiteral("017"));
     EXPECT_EQ(control<QScrollBar>(d, ID_RED_SCROLL)->value(), 17);
     EXPECT_EQ(red->text(), "017"); // the typing stays as typed
-    EXPECT_EQ(window->state().activePalette[2].r, 17);
+    EXPECT_EQ(window->state().view.activePalette[2].r, 17);
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
 
     green->setFocus();
     green->selectAll();
     QTest::keyClicks(green, QStringLiteral("300"));
-    const std::uint8_t before = window->state().activePalette[2].g;
+    const std::uint8_t before = window->state().view.activePalette[2].g;
     control<QPushButton>(d, kOkButtonId)->click();
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
     EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
     EXPECT_EQ(colourDialog(), &d) << "still open";
-    EXPECT_EQ(window->state().activePalette[2].g, before);
+    EXPECT_EQ(window->state().view.activePalette[2].g, before);
     green->selectAll();
     QTest::keyClicks(green, QStringLiteral("30"));
     close(d, kOkButtonId);
@@ -184,7 +184,7 @@ TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
 
 TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     settings().userPalette[3] = {1, 2, 3};
-    const LevelPalette opening = window->state().activePalette;
+    const LevelPalette opening = window->state().view.activePalette;
     const AppSettings before = settings();
     ColourDialog& d = openColours();
     EXPECT_EQ(gain(d), "9"); // -levelScaleCode with the stored 60 dB
@@ -209,7 +209,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     setColour(d, {9, 9, 9});
     control<QRadioButton>(d, PALETTE_BW)->click();
     close(d, kCancelButtonId);
-    EXPECT_EQ(window->state().activePalette, opening);
+    EXPECT_EQ(window->state().view.activePalette, opening);
     EXPECT_EQ(settings().dbScaleChoice, before.dbScaleChoice);
     EXPECT_EQ(settings().levelScaleCode, before.levelScaleCode);
     EXPECT_EQ(settings().userPalette, before.userPalette);

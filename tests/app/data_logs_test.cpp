@@ -133,10 +133,10 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
 
     const AppState& s = window->state();
     const int x = 40;
-    const int y = s.layout.plotHeight - 1 - rowOf(2000.0);
+    const int y = s.view.layout.plotHeight - 1 - rowOf(2000.0);
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, 2)); // the strip
-    const long column = x + s.hScroll.pos;
+    const long column = x + s.view.scroll.h.pos;
     // The column's time: its first sample (whole hops in) plus half the window, in the file.
     const double firstSample =
         static_cast<double>(column * s.run.params.hop / s.run.format.channels);
@@ -144,7 +144,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
                                   (firstSample + s.run.params.windowSamples / 2) * 1000.0 / kRate);
     const double hz =
         s.settings.lowBandHz + static_cast<double>(s.settings.highBandHz - s.settings.lowBandHz) *
-                                   (s.layout.plotHeight - y - 1) / rows();
+                                   (s.view.layout.plotHeight - y - 1) / rows();
     const long frequency = static_cast<long>(std::floor(hz + 0.5));
     const auto level =
         pointLevelDb(columnAnalysisInputsFrom(

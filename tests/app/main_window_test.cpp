@@ -184,7 +184,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_TRUE(m.enabled(cmd::kVolumeControl));
 
     // An image wider than the view: Entire Image is offered.
-    holdImage(*w, w->menu().function() ? w->state().layout.plotWidth + 50 : 0, 200);
+    holdImage(*w, w->menu().function() ? w->state().view.layout.plotWidth + 50 : 0, 200);
     w->state().restorePossible = true;
     menuStateImage(*w);
     EXPECT_FALSE(w->state().control.modeRunning);
@@ -198,7 +198,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     }
     // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
     w->state().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
-    holdImage(*w, w->state().layout.plotWidth, w->state().layout.plotHeight);
+    holdImage(*w, w->state().view.layout.plotWidth, w->state().view.layout.plotHeight);
     menuStateImage(*w);
     EXPECT_FALSE(m.enabled(cmd::kLogSpectrum));
     EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
@@ -491,7 +491,7 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
     for (const QSize size : {QSize(900, 700), QSize(640, 480)}) {
         w->resize(size);
         QCoreApplication::processEvents();
-        const PlotLayout& l = w->state().layout;
+        const PlotLayout& l = w->state().view.layout;
         const QWidget* area = w->drawingArea();
         EXPECT_EQ(l.clientWidth, area->width());
         EXPECT_EQ(l.clientHeight, area->height());
@@ -513,26 +513,26 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
 
 TEST_F(MainWindowTest, HorizontalScrollStepsAndClamps) {
     auto w = open();
-    const int plotWidth = w->state().layout.plotWidth;
+    const int plotWidth = w->state().view.layout.plotWidth;
     holdImage(*w, plotWidth + 1000, 300);
     w->computeLayout();
     QScrollBar* bar = w->horizontalBar();
     EXPECT_EQ(bar->maximum(), 1000);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 100);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 100);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 104);
-    w->state().hScroll.pos = 950;
+    EXPECT_EQ(w->state().view.scroll.h.pos, 104);
+    w->state().view.scroll.h.pos = 950;
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 1000);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 1000);
     EXPECT_EQ(bar->value(), 1000);
-    w->state().hScroll.pos = 2;
+    w->state().view.scroll.h.pos = 2;
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(w->state().hScroll.pos, 0);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
     // Ignored while a mode runs.
     menuStateRunning(*w);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 0);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
     EXPECT_EQ(bar->value(), 0);
 }
 
@@ -552,19 +552,19 @@ TEST_F(MainWindowTest, VerticalBarSetsTheLevelForPlots) {
     EXPECT_EQ(w->state().settings.verticalScrollPos, 30);
     // The spectral display with a 512-point FFT does not scroll its rows.
     w->state().settings.displayTypeChoice = DISPLAY_SCROLL;
-    w->state().vScrollRowMax = 300;
+    w->state().view.scroll.rowMax = 300;
     w->setVerticalRange(300, 0);
     sendCommand(cmd::kFftSizeFirst);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().vScrollRowPos, 0);
+    EXPECT_EQ(w->state().view.scroll.rowPos, 0);
     sendCommand(cmd::kFftSizeFirst + 1);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().vScrollRowPos, 100);
+    EXPECT_EQ(w->state().view.scroll.rowPos, 100);
 }
 
 TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     auto w = open();
-    const PlotLayout& l = w->state().layout;
+    const PlotLayout& l = w->state().view.layout;
     const PaletteDisplay& palette = w->surface().palette();
     // Top half (right channel) index 10, bottom half (left channel) index 20.
     holdImage(*w, l.plotWidth * 2, l.plotHeight * 2);

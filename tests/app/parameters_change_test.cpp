@@ -142,7 +142,7 @@ TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosen) {
     ASSERT_TRUE(window->state().spectralImage);
     EXPECT_EQ(window->state().run.format.channels, 2);
     EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
-    EXPECT_EQ(image().height(), 2 * window->state().layout.plotHeight);
+    EXPECT_EQ(image().height(), 2 * window->state().view.layout.plotHeight);
     EXPECT_EQ(window->state().run.segmentBytes, bytes);
     EXPECT_EQ(window->state().samples->heldBytes(), bytes);
     EXPECT_TRUE(prompts->unscripted().isEmpty());

@@ -151,7 +151,7 @@ class PlayWindowTest : public ::testing::Test {
     }
     // Whether view column viewX shows image column imageX of the band starting at bandTop.
     bool showsImageColumn(int viewX, int imageX, int bandTop) {
-        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
+        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
             if (shown(viewX, y) != colourOf(*image().pixel(imageX, bandTop + y))) {
                 return false;
             }
@@ -159,7 +159,7 @@ class PlayWindowTest : public ::testing::Test {
         return true;
     }
     bool columnAll(int viewX, std::uint8_t index) const {
-        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
+        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
             if (shown(viewX, y) != colourOf(index)) {
                 return false;
             }
@@ -167,7 +167,7 @@ class PlayWindowTest : public ::testing::Test {
         return true;
     }
     bool imageColumnAll(int imageX, int bandTop, std::uint8_t index) {
-        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
+        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
             if (*image().pixel(imageX, bandTop + y) != index) {
                 return false;
             }
@@ -182,15 +182,15 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
         EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
         const int visible =
-            dualStereoView(s.settings) ? s.layout.plotWidth / 2 - 3 : s.layout.plotWidth;
+            dualStereoView(s.settings) ? s.view.layout.plotWidth / 2 - 3 : s.view.layout.plotWidth;
         // The analysed columns count, not the blank rest of a picture as wide as the screen.
         EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), s.run.params.columns > visible);
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kExit));
         EXPECT_FALSE(s.control.modeRunning);
         EXPECT_TRUE(s.control.idleForKeys);
-        EXPECT_FALSE(s.playbackActive);
-        EXPECT_FALSE(s.modeHoldsSurfaces);
+        EXPECT_FALSE(s.view.playbackActive);
+        EXPECT_FALSE(s.view.modeHoldsSurfaces);
         ASSERT_NE(output, nullptr);
         EXPECT_FALSE(output->isOpen());
     }
@@ -268,7 +268,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     settings().timeScaleMsecSaved = 4.0f;
     // 3 s at 4 ms per column: 750 columns, more than one pane.
     analyze(QStringLiteral("dual.wav"), 22050, 2, 16, 22050 * 3);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     const int pane = l.plotWidth / 2 - 3;
     const int rightX = l.plotWidth / 2 + 4;
     const int lower = image().height() / 2; // the left channel's band
@@ -289,10 +289,10 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
               [&] {
                   // About 200 ms in: columns up to about 44 are uncovered in both panes, the
                   // rest of each pane is blank.
-                  EXPECT_TRUE(window->state().playbackActive);
-                  EXPECT_EQ(window->state().hScroll.pos, 0);
+                  EXPECT_TRUE(window->state().view.playbackActive);
+                  EXPECT_EQ(window->state().view.scroll.h.pos, 0);
                   // The readouts show the time played.
-                  EXPECT_NEAR(window->state().timeNowMsec, 200.0, 30.0);
+                  EXPECT_NEAR(window->state().view.timeNowMsec, 200.0, 30.0);
                   // Every column the sound reached, none skipped.
                   for (int x = 0; x <= columnAt(200.0) - 5; ++x) {
                       EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
@@ -316,9 +316,9 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
              {2501, [&] {
                   // About 2.5 s in: the view has paged, the newest column at the right edge
                   // of each pane.
-                  const int pos = window->state().hScroll.pos;
+                  const int pos = window->state().view.scroll.h.pos;
                   EXPECT_NEAR(pos, columnAt(2500.0) - pane, 2);
-                  EXPECT_NEAR(window->state().timeNowMsec, 2500.0, 30.0);
+                  EXPECT_NEAR(window->state().view.timeNowMsec, 2500.0, 30.0);
                   EXPECT_EQ(window->horizontalBar()->value(), pos);
                   for (int x = 0; x < pane - 1; ++x) {
                       EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
@@ -328,11 +328,11 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
               }}});
     sendCommand(cmd::kPlay, 0);
-    EXPECT_NEAR(window->state().hScroll.pos, columnAt(3000.0) - pane, 3);
+    EXPECT_NEAR(window->state().view.scroll.h.pos, columnAt(3000.0) - pane, 3);
     expectIdleAfterPlaying();
     // Afterwards the window shows the image at the last scroll position again.
     window->surface().updateNow();
-    const int pos = window->state().hScroll.pos;
+    const int pos = window->state().view.scroll.h.pos;
     EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
 }
 
@@ -347,7 +347,7 @@ TEST_F(PlayWindowTest, StopDuringPlayReturnsAfterTheCompletionWithEverythingGive
                   ASSERT_NE(output, nullptr);
                   EXPECT_FALSE(output->isOpen());
                   EXPECT_FALSE(output->device.isPlaying());
-                  EXPECT_FALSE(window->state().playbackActive);
+                  EXPECT_FALSE(window->state().view.playbackActive);
                   EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
                   EXPECT_EQ(openAllocations(), before);
                   probed = true;
@@ -382,13 +382,13 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     const QByteArray held = analyze(QStringLiteral("window.wav"), 22050, 2, 16, 22050 * 7);
     // From the end of the image, one page back.
     window->horizontalBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
-    const int pos = window->state().hScroll.pos;
+    const int pos = window->state().view.scroll.h.pos;
     ASSERT_GT(pos, 0);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     const int pane = l.plotWidth / 2 - 3;
     const int lower = image().height() / 2;
     // The axis labels off, so every column away from the marker shows the image alone.
-    window->state().axesShown = false;
+    window->state().view.axesShown = false;
     window->surface().invalidate();
     window->surface().updateNow();
     const int before = openAllocations();
@@ -420,7 +420,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     EXPECT_NEAR(markers[1], (1500 - centre) / column, 1);
     EXPECT_NEAR(markers[2], (3000 - centre) / column, 1);
     // No scrolling, the view's own scroll position kept.
-    EXPECT_EQ(window->state().hScroll.pos, pos);
+    EXPECT_EQ(window->state().view.scroll.h.pos, pos);
 
     // The sound: from the view's left edge (176 interleaved samples of 2 bytes per 4 ms column
     // at 22050 Hz stereo; 440 at 10 ms), until the marker reached the left pane's last column.
@@ -470,8 +470,8 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
     startUp();
     const QByteArray held = analyze(QStringLiteral("fail.wav"), 22050, 1, 16, 22050);
     window->surface().updateNow();
-    const PixelRect plotArea{0, 0, window->state().layout.plotWidth,
-                             window->state().layout.plotHeight};
+    const PixelRect plotArea{0, 0, window->state().view.layout.plotWidth,
+                             window->state().view.layout.plotHeight};
     const QImage picture = window->surface().copyRect(plotArea);
     for (const SimulatedFailure failure :
          {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
@@ -529,7 +529,7 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());
     // The span of 2 s fills the client width.
     EXPECT_NEAR(static_cast<double>(window->state().run.params.columns),
-                static_cast<double>(window->state().layout.clientWidth), 20.0);
+                static_cast<double>(window->state().view.layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
     expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();
@@ -555,10 +555,10 @@ TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwar
     QCoreApplication::processEvents();
     drainMessages();
     ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
+    EXPECT_EQ(image().height(), window->state().view.layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
     EXPECT_EQ(window->state().run.segmentBytes, bytes);
-    EXPECT_FALSE(window->state().layoutPending);
+    EXPECT_FALSE(window->state().view.layoutPending);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 
     // A close releases everything, a stream buffer still held included: no beep.

@@ -54,10 +54,10 @@ ScriptedPrompts::DialogScript chooseFormat(int format, int quality = 90) {
 using ImageExportTest = AnalyzeFileTest;
 
 TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
-    window->state().gridOn = false;
+    window->state().view.gridOn = false;
     analyze(tone("sine.wav", kRate * 2));
     ASSERT_TRUE(window->state().spectralImage);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     // The analysis fits the view: only the window image is offered.
     EXPECT_FALSE(window->menu().enabled(cmd::kSaveEntireImage));
 
@@ -101,7 +101,8 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     for (int y = strip + 1; y < l.plotHeight; y += 7) {
         for (int x = 0; x < width; x += 13) {
             // Where the view is wider than the image, the background.
-            const auto index = image().pixel(x + static_cast<int>(window->state().hScroll.pos), y);
+            const auto index =
+                image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
             ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]),
                       index.value_or(kBackgroundIndex))
                 << x << "," << y;
@@ -116,7 +117,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     EXPECT_EQ(textPixels(bmp), 0);
     // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
     // time labels at the bottom.
-    window->state().gridOn = true;
+    window->state().view.gridOn = true;
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
     sendCommand(cmd::kSaveWindowImage);
@@ -135,7 +136,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     EXPECT_GT(textIn({10 * l.charWidth, l.plotHeight - 2 * l.charHeight, width - 10 * l.charWidth,
                       2 * l.charHeight}),
               20);
-    window->state().gridOn = false;
+    window->state().view.gridOn = false;
 
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
     prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
@@ -247,7 +248,7 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
     for (const bool grid : {false, true}) {
         settings().channelChoice = grid ? CHANNEL_RIGHT : CHANNEL_LEFT;
         analyze(wave);
-        window->state().gridOn = grid;
+        window->state().view.gridOn = grid;
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
         prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
         prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
@@ -264,7 +265,7 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
         options.layout = {window->state().run.plotHeight, window->state().run.stripHeight,
                           QGuiApplication::primaryScreen()->geometry().width()};
         const cli::RunSettings run{
-            wholeFileSettings(settings()), window->state().activePalette, {}};
+            wholeFileSettings(settings()), window->state().view.activePalette, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
         const QByteArray desktop = readAll(dir.file(QStringLiteral("window.bmp")));
@@ -304,7 +305,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         // c.wav is wider than the view: its analysed columns are saved, nothing beyond, as the
         // window still holds them (its last row is the file's first).
         if (run == 0) {
-            ASSERT_GT(window->state().run.params.columns, window->state().layout.plotWidth);
+            ASSERT_GT(window->state().run.params.columns, window->state().view.layout.plotWidth);
             const QByteArray c = readAll(dir.file(QStringLiteral("images/c.bmp")));
             const int width = exportWidth(static_cast<int>(window->state().run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
@@ -353,7 +354,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
     window->registerCommand(kTick, [this](int) {
-        window->state().analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
+        window->state().view.analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
     });
     postCommand(kTick);
     sendCommand(cmd::kAnalyzeBatch);
@@ -400,7 +401,7 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     ASSERT_TRUE(QFile::exists(pdf));
     const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
     ASSERT_TRUE(page);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
     // The bare picture: no caption.
     const auto pageText = [&](const QString& from) {
@@ -412,7 +413,7 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     EXPECT_TRUE(pageText(pdf).isEmpty());
 
     // With GRID on, the picture keeps its axes, and a line below it says what it shows.
-    window->state().gridOn = true;
+    window->state().view.gridOn = true;
     const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
     prompts->queuePrinter(true, withGrid);
     sendCommand(cmd::kPrintWindow);

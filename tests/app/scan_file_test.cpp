@@ -88,7 +88,7 @@ class ScanFileTest : public ::testing::Test {
     // The menus and devices of an ended scan.
     void expectIdle() const {
         EXPECT_FALSE(window->state().control.modeRunning);
-        EXPECT_FALSE(window->state().modeHoldsSurfaces);
+        EXPECT_FALSE(window->state().view.modeHoldsSurfaces);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
@@ -108,24 +108,24 @@ class ScanFileTest : public ::testing::Test {
         const int channels = static_cast<int>(hz.size());
         scan(test::waveFile(kRate, channels, 16, kRate * seconds, test::sines(hz, kRate)));
     }
-    const IndexedSurface& plot() { return *window->state().plotImage; }
+    const IndexedSurface& plot() { return *window->state().view.plotImage; }
     int plotLeft() {
-        const PlotLayout& l = window->state().layout;
+        const PlotLayout& l = window->state().view.layout;
         return std::max((l.plotWidth - 2 * l.plotColumnCount) / 2, 9 * l.charWidth / 2);
     }
     int baseline() {
-        return window->state().layout.plotHeight - 2 * window->state().layout.charHeight;
+        return window->state().view.layout.plotHeight - 2 * window->state().view.layout.charHeight;
     }
     // The x of a frequency's point on the linear band of the settings.
     int pointX(double hz) {
         const AppSettings& st = window->state().settings;
-        const int points = window->state().layout.plotColumnCount;
+        const int points = window->state().view.layout.plotColumnCount;
         return plotLeft() + 2 * static_cast<int>(std::lround((hz - st.lowBandHz) * points /
                                                              (st.highBandHz - st.lowBandHz)));
     }
     // The topmost pixel of colour `index` in the plot area: its x and y; x -1 when none.
     std::pair<int, int> highest(int index) {
-        const PlotLayout& l = window->state().layout;
+        const PlotLayout& l = window->state().view.layout;
         for (int y = l.charHeight; y < baseline(); ++y) {
             for (int x = 0; x < l.plotWidth; ++x) {
                 if (*plot().pixel(x, y) == index) {
@@ -167,10 +167,10 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
         if (markerPixels != 0 || now < at || !s.spectralImage) {
             return;
         }
-        const long rows = s.layout.plotHeight - s.layout.topBand;
-        const int y = s.layout.plotHeight -
+        const long rows = s.view.layout.plotHeight - s.view.layout.topBand;
+        const int y = s.view.layout.plotHeight -
                       static_cast<int>(std::lround(2500.0 * static_cast<double>(rows) / 4000 + 1));
-        for (int x = 0; x < s.layout.plotWidth; ++x) {
+        for (int x = 0; x < s.view.layout.plotWidth; ++x) {
             const QRgb shown = window->surface().pixel(x, y).value_or(0);
             markerPixels += shown == (paletteDisplay().colour(kTextIndex) & 0xffffffu) &&
                                     *s.spectralImage->surface().pixel(x, y) != kTextIndex
@@ -197,11 +197,11 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     // 0 .. 4 kHz.
     const AppState& s = window->state();
     ASSERT_TRUE(s.spectralImage);
-    const int rows = s.layout.plotHeight - s.layout.topBand;
-    for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
+    for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x, 0), rows / 4, 2) << "column " << x;
     }
-    EXPECT_GE(markerPixels, s.layout.plotWidth - 1);
+    EXPECT_GE(markerPixels, s.view.layout.plotWidth - 1);
     EXPECT_EQ(freqMarkPixels, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
@@ -246,7 +246,7 @@ TEST_F(ScanFileTest, WiderAndOtherFormatsArePlayedAsTheirSixteenBitTwin) {
         const AppState& s = window->state();
         ASSERT_TRUE(s.spectralImage);
         EXPECT_NEAR(test::loudestRow(window->state(), 5, 0),
-                    (s.layout.plotHeight - s.layout.topBand) / 4, 2);
+                    (s.view.layout.plotHeight - s.view.layout.topBand) / 4, 2);
         expectIdle();
     }
 }
@@ -256,16 +256,16 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
     scan(test::waveFile(kRate, 2, 16, kRate * 6, test::sines({500.0, 3000.0}, kRate)));
     const AppState& s = window->state();
     ASSERT_TRUE(s.spectralImage);
-    const int w = s.layout.plotWidth;
-    const int rows = s.layout.plotHeight - s.layout.topBand;
-    const int lowerBand = s.layout.plotHeight; // the left channel
+    const int w = s.view.layout.plotWidth;
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
+    const int lowerBand = s.view.layout.plotHeight; // the left channel
     // Left channel in the left pane, right channel in the right pane; the gap stays empty.
     EXPECT_NEAR(test::loudestRow(window->state(), w / 2 - 4, lowerBand), rows / 8, 2);
     EXPECT_NEAR(test::loudestRow(window->state(), w / 2 + 4, 0), rows * 3 / 4, 2);
     for (int x = w / 2 - 3; x < w / 2 + 4; ++x) {
-        EXPECT_EQ(*kept().pixel(x, lowerBand + s.layout.plotHeight - 1 - rows / 8),
+        EXPECT_EQ(*kept().pixel(x, lowerBand + s.view.layout.plotHeight - 1 - rows / 8),
                   kBackgroundIndex);
-        EXPECT_EQ(*kept().pixel(x, s.layout.plotHeight - 1 - rows * 3 / 4), kBackgroundIndex);
+        EXPECT_EQ(*kept().pixel(x, s.view.layout.plotHeight - 1 - rows * 3 / 4), kBackgroundIndex);
     }
     expectIdle();
 }
@@ -276,18 +276,18 @@ TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory)
     bool checked = false;
     const std::int64_t at = clock.currentMs() + 3000;
     clock.addListener([&](std::int64_t now) {
-        if (checked || now < at || !s.runningScrollImage) {
+        if (checked || now < at || !s.view.runningScrollImage) {
             return;
         }
         checked = true;
-        const int rows = s.layout.plotHeight - s.layout.topBand;
+        const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
         const int x = 50;
-        const int y = s.layout.plotHeight - 1 - rows / 4; // the tone's row
-        const std::uint8_t tone = *s.runningScrollImage->surface().pixel(x, y);
+        const int y = s.view.layout.plotHeight - 1 - rows / 4; // the tone's row
+        const std::uint8_t tone = *s.view.runningScrollImage->surface().pixel(x, y);
         EXPECT_NE(tone, kBackgroundIndex);
         // What the colour dialog does on a palette change: a new palette, then a repaint.
-        ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.activePalette));
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+        ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.view.activePalette));
+        paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
         window->surface().invalidate();
         window->surface().updateNow();
         // The columns already drawn show in the new colours, not as a cleared pane.
@@ -303,7 +303,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
     AppState& s = window->state();
     s.settings.scrollMemChoice = SCROLL_MEM_OFF;
     s.settings.channelChoice = CHANNEL_LEFT;
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const int rows = l.plotHeight - l.topBand;
     const int toneY = l.plotHeight - 1 - rows / 4;  // 1 kHz of 0 .. 4 kHz
     const int labelY = l.plotHeight - 1 - rows / 2; // the 2000 Hz label's middle
@@ -364,14 +364,14 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
     EXPECT_NE(onTone, later);
 
     // After the scan the last picture stays, and is repainted, until another is drawn.
-    ASSERT_TRUE(s.runningScrollImage);
+    ASSERT_TRUE(s.view.runningScrollImage);
     window->surface().invalidate();
     window->surface().updateNow();
     const QRgb tone = window->surface().pixel(l.plotWidth / 2, toneY).value_or(0);
     EXPECT_NE(tone, colourOf(kBackgroundIndex));
-    EXPECT_EQ(tone, colourOf(*s.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY)));
+    EXPECT_EQ(tone, colourOf(*s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY)));
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0}, 1);
-    EXPECT_FALSE(s.runningScrollImage);
+    EXPECT_FALSE(s.view.runningScrollImage);
     expectIdle();
 }
 
@@ -409,7 +409,7 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     expectIdle();
     EXPECT_FALSE(window->state().spectralImage);
     // All but the last picture, left in the window (replaced by the next one).
-    EXPECT_TRUE(window->state().runningScrollImage);
+    EXPECT_TRUE(window->state().view.runningScrollImage);
     EXPECT_EQ(openAllocations(), 1);
 
     // A data chunk that claims twice what the file holds: the scan ends where the data does.
@@ -494,7 +494,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
         scanPlot(display, PLOT_SIGNAL, {1000.0});
         const AppState& s = window->state();
-        ASSERT_TRUE(s.plotImage);
+        ASSERT_TRUE(s.view.plotImage);
         EXPECT_FALSE(s.spectralImage);
         EXPECT_FALSE(noteSeen);
         EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << display;
@@ -503,7 +503,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         // A repaint shows the kept plot; a new colour, as the colour dialog sets it, recolours
         // it without a new scan.
         const auto [x, y] = highest(kSignal2Index);
-        LevelPalette colours = s.activePalette;
+        LevelPalette colours = s.view.activePalette;
         const auto blue = static_cast<std::uint8_t>(30 + display % 2);
         colours[kSignal2Entry] = {10, 20, blue};
         paletteDisplay().setLogicalPalette(buildLogicalPalette(colours));
@@ -511,7 +511,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         window->surface().updateNow();
         EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu, qRgb(10, 20, blue) & 0xffffffu);
     }
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().view.activePalette));
     // The level bar one line down lowers the gain: the line plot is drawn again lower.
     window->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
@@ -522,7 +522,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     EXPECT_GT(highest(kSignal2Index).second, before);
     // GRID on draws the crosses over the plot on the window.
     QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
-    EXPECT_TRUE(window->state().gridOn);
+    EXPECT_TRUE(window->state().view.gridOn);
     // Window Image saves the plot with its labels and crosses as the window shows them.
     window->surface().updateNow();
     prompts->queueDialog([](QDialog& d) {
@@ -534,7 +534,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
     QFile saved(dir.file(QStringLiteral("plot.bmp")));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray bmp = saved.readAll();
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     const int width = l.plotWidth - l.plotWidth % 4;
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
     const auto colour = [&](int x, int y) {
@@ -562,7 +562,7 @@ TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
     const std::int64_t start = clock.currentMs();
     clock.addListener([&](std::int64_t now) {
         if (held.size() < 2 && now >= start + 800 * std::int64_t(held.size() + 1) &&
-            window->state().scanDrawing) {
+            window->state().view.scanDrawing) {
             EXPECT_EQ(peak->text(), PEAK_RESET_LABEL);
             EXPECT_TRUE(peak->isEnabled());
             QTest::mouseClick(peak, Qt::LeftButton);
@@ -585,7 +585,7 @@ TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
     const int mid =
         baseline() - static_cast<int>(120 * scanPlotView(window->state())->geometry().unitScale);
     const auto barTop = [this](int x) {
-        for (int y = window->state().layout.charHeight; y < baseline(); ++y) {
+        for (int y = window->state().view.layout.charHeight; y < baseline(); ++y) {
             if (*plot().pixel(x, y) == kSignal1Index) {
                 return y;
             }
@@ -671,7 +671,7 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
     window->state().settings.averageCountScroll = 8;
     const auto click = [this] {
         QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                          QPoint(2, window->state().layout.plotHeight / 2));
+                          QPoint(2, window->state().view.layout.plotHeight / 2));
     };
     prompts->queueDialog([](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Spectrum Plot");
@@ -684,7 +684,7 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
     EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
     EXPECT_TRUE(lastScanFile().endReached);
     EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
-    ASSERT_TRUE(s.plotImage);
+    ASSERT_TRUE(s.view.plotImage);
     EXPECT_FALSE(s.spectralImage);
     EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
@@ -692,7 +692,7 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
 
     sendCommand(cmd::kParametersRestore, 0);
     EXPECT_TRUE(s.spectralImage);
-    EXPECT_FALSE(s.plotImage);
+    EXPECT_FALSE(s.view.plotImage);
     EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
     // Cancel in dialog 153 goes back to the image at once.
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
@@ -722,9 +722,9 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLev
         static_cast<long>(static_cast<double>(column * hop + 1024 / 2) * 1000.0 / kRate);
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                      QPoint(column, window->state().layout.plotHeight / 2));
-    const PlotLayout& l = window->state().layout;
-    ASSERT_TRUE(window->state().plotImage);
+                      QPoint(column, window->state().view.layout.plotHeight / 2));
+    const PlotLayout& l = window->state().view.layout;
+    ASSERT_TRUE(window->state().view.plotImage);
     EXPECT_EQ(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
 
@@ -775,7 +775,7 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     st.channelChoice = CHANNEL_LEFT;
     scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({440.0}, kRate)));
     const AppState& s = window->state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     ASSERT_TRUE(s.spectralImage);
     // The dot at 440 Hz in the columns of the steady tone, and the note's text in its box.
     const int rows = l.plotHeight - l.topBand;

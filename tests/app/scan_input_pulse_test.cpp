@@ -58,13 +58,13 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     const AppState& s = window.state();
     ASSERT_TRUE(s.spectralImage);
     ASSERT_GT(lastScanInput().columnsDrawn, 100);
-    const int rows = s.layout.plotHeight - s.layout.topBand;
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
     const int x =
-        static_cast<int>(std::min<long>(lastScanInput().columnsDrawn, s.layout.plotWidth) / 2);
+        static_cast<int>(std::min<long>(lastScanInput().columnsDrawn, s.view.layout.plotWidth) / 2);
     int best = 0;
     int bestIndex = -1;
     for (int r = 0; r < rows; ++r) {
-        const int index = *s.spectralImage->surface().pixel(x, s.layout.plotHeight - 1 - r);
+        const int index = *s.spectralImage->surface().pixel(x, s.view.layout.plotHeight - 1 - r);
         if (index > bestIndex) {
             bestIndex = index;
             best = r;

@@ -228,8 +228,8 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
     const AppState& s = window->state();
     ASSERT_TRUE(s.spectralImage);
-    const int rows = s.layout.plotHeight - s.layout.topBand;
-    for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
+    for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x), rows / 4, 2) << "column " << x;
     }
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
@@ -250,7 +250,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
         QCoreApplication::sendEvent(window->drawingArea(), &press);
     });
     double timeShown = 0.0;
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const auto readouts = [&] {
         return window->surface().image().copy(2 * l.columnWidth + l.readoutWidthA,
                                               l.plotHeight + l.scrollBarThickness, l.readoutWidthB,
@@ -263,7 +263,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     };
     QImage onTone, offTone;
     at(start + 1500, [&] {
-        timeShown = window->state().timeNowMsec;
+        timeShown = window->state().view.timeNowMsec;
         move(5, l.plotHeight - 1 - rows / 4);
         onTone = readouts();
         move(5, l.plotHeight - 1 - rows / 2);
@@ -272,12 +272,13 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     run(start + 2000);
     EXPECT_NEAR(timeShown, 500.0, 30.0);
     EXPECT_NE(onTone, offTone);
-    ASSERT_TRUE(s.runningScrollImage);
+    ASSERT_TRUE(s.view.runningScrollImage);
     EXPECT_FALSE(s.spectralImage);
-    EXPECT_NE(*s.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
+    EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
-    EXPECT_EQ(*s.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
-              kBackgroundIndex);
+    EXPECT_EQ(
+        *s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
+        kBackgroundIndex);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
     window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
@@ -293,21 +294,21 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     run(clock.currentMs() + 1000);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
     EXPECT_EQ(s.settings.lastMode, 2);
-    EXPECT_TRUE(s.plotImage);
+    EXPECT_TRUE(s.view.plotImage);
     EXPECT_TRUE(s.logDataAvailable);
     expectIdle();
     window->state().settings.displayTypeChoice = DISPLAY_SCROLL;
 
     // A resize during the run ends it and runs it again in the new layout, without a note.
     notesSeen.clear();
-    const int widthBefore = s.layout.plotWidth;
+    const int widthBefore = s.view.layout.plotWidth;
     at(clock.currentMs() + 1000, [this] { window->resize(700, 600); });
     run(clock.currentMs() + 60000);
     pressAt(clock.currentMs() + 1000, cmd::kStop);
     QCoreApplication::processEvents(); // the re-run, until that STOP
-    EXPECT_NE(s.layout.plotWidth, widthBefore);
+    EXPECT_NE(s.view.layout.plotWidth, widthBefore);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
-    EXPECT_EQ(s.spectralImage->width(), s.layout.plotWidth);
+    EXPECT_EQ(s.spectralImage->width(), s.view.layout.plotWidth);
     expectIdle();
 }
 
@@ -346,7 +347,7 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
     const int n = fftSizeFromChoice(window->state().settings.fftSizeChoice);
     const double binHz =
         static_cast<double>(kHighRate) * std::round(kHighToneHz * n / kHighRate) / n;
-    const int rows = window->state().layout.plotHeight - window->state().layout.topBand;
+    const int rows = window->state().view.layout.plotHeight - window->state().view.layout.topBand;
     const double expectedRow = binHz / (kHighRate / 2.0) * rows;
     ASSERT_GT(lastScanInput().columnsDrawn, 200);
     for (const int x : {5, 100, 200}) {
@@ -381,7 +382,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     QImage later;
     at(start + 990, [&] { later = window->surface().image().copy(); });
     run(start + 1000);
-    EXPECT_TRUE(window->state().plotImage);
+    EXPECT_TRUE(window->state().view.plotImage);
     EXPECT_FALSE(frozen.isNull());
     EXPECT_EQ(later, frozen);
     const float held = loudest();
@@ -521,7 +522,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
         QCoreApplication::sendEvent(window->drawingArea(), &press);
     });
     bool frozen = false;
-    at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().displayFrozen; });
+    at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().view.displayFrozen; });
     run(clock.currentMs() + 1500);
     EXPECT_TRUE(frozen);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));

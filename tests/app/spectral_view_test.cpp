@@ -54,13 +54,13 @@ class SpectralViewTest : public ::testing::Test {
         QTest::keyClick(window.get(), Qt::Key_F1);
         ASSERT_TRUE(window->state().spectralImage);
         // The start of the image in view.
-        window->state().hScroll.pos = 0;
+        window->state().view.scroll.h.pos = 0;
         window->surface().invalidate();
         window->surface().updateNow();
     }
 
     [[nodiscard]] QWidget* view() const { return window->centralWidget(); }
-    [[nodiscard]] const PlotLayout& layout() const { return window->state().layout; }
+    [[nodiscard]] const PlotLayout& layout() const { return window->state().view.layout; }
 
     [[nodiscard]] QRgb at(int x, int y) const {
         return window->surface().pixel(x, y).value_or(0) & 0xffffffu;
@@ -292,11 +292,11 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
         QAccessibleActionInterface::toggleAction());
     window->surface().updateNow();
-    EXPECT_TRUE(window->state().gridOn);
+    EXPECT_TRUE(window->state().view.gridOn);
     EXPECT_EQ(plot(), withGrid);
     grid->setChecked(false);
     window->surface().updateNow();
-    EXPECT_FALSE(window->state().gridOn);
+    EXPECT_FALSE(window->state().view.gridOn);
     EXPECT_EQ(plot(), plain);
     EXPECT_EQ(std::vector<std::uint8_t>(window->state().spectralImage->surface().pixels().begin(),
                                         window->state().spectralImage->surface().pixels().end()),
@@ -307,11 +307,11 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
     window->resize(600, 500); // narrower than the image: analysed again at the new size
     QCoreApplication::processEvents();
     const AppState& s = window->state();
-    ASSERT_TRUE(s.hScroll.scrollable);
+    ASSERT_TRUE(s.view.scroll.h.scrollable);
     QScrollBar* bar = window->horizontalBar();
     bar->triggerAction(QAbstractSlider::SliderToMinimum);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    const int line = s.hScroll.pos;
+    const int line = s.view.scroll.h.pos;
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     ASSERT_GT(line, 0);
     const int notch = QApplication::wheelScrollLines() * line;
@@ -323,19 +323,19 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
     };
     const int y = layout().plotHeight / 2;
     turn(view(), {0, -120}); // a notch down: later
-    EXPECT_EQ(s.hScroll.pos, notch);
+    EXPECT_EQ(s.view.scroll.h.pos, notch);
     EXPECT_EQ(bar->value(), notch);
     EXPECT_EQ(at(10, y), imageColour(10 + notch, y));
     turn(view(), {-120, 0}); // a notch right, and one over the bar itself
     turn(bar, {0, -120});
-    EXPECT_EQ(s.hScroll.pos, 3 * notch);
+    EXPECT_EQ(s.view.scroll.h.pos, 3 * notch);
     // A fine wheel adds up to the same steps; back up stops at the start.
     for (int i = 0; i < 8; ++i) {
         turn(view(), {0, 15});
     }
-    EXPECT_EQ(s.hScroll.pos, 2 * notch);
+    EXPECT_EQ(s.view.scroll.h.pos, 2 * notch);
     turn(view(), {120 * 5, 0});
-    EXPECT_EQ(s.hScroll.pos, 0);
+    EXPECT_EQ(s.view.scroll.h.pos, 0);
     EXPECT_EQ(at(10, y), imageColour(10, y));
 }
 
