@@ -24,7 +24,7 @@ ColourDialogHost hostFor(MainWindow& window) {
     };
     host.requestImageRedraw = [&window] {
         const AppState& s = window.state();
-        if (s.spectralImage && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+        if (s.held.spectralImage && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
             postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         }
     };

@@ -355,9 +355,9 @@ void MainWindow::dispatch(int id, int param) {
 
 void MainWindow::setFftSize(int k) {
     AppState& s = state();
-    s.fftSizeExponent = 9 + k;
+    s.analysis.fftSizeExponent = 9 + k;
     s.settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST + k;
-    s.fftAbove512 = k != 0;
+    s.analysis.fftAbove512 = k != 0;
 }
 
 void MainWindow::chooseVariables(int id) {
@@ -412,7 +412,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         soundShutdown_();
     }
     drainMessages();
-    if (!saveSettings(options_.settingsFile, s.settings, s.sampleRateHz)) {
+    if (!saveSettings(options_.settingsFile, s.settings, s.analysis.sampleRateHz)) {
         // Otherwise every choice would be lost at each start without a word.
         prompts().message(QStringLiteral("Cannot Save Settings\n%1")
                               .arg(QString::fromStdString(options_.settingsFile)),
@@ -430,11 +430,11 @@ void MainWindow::releaseAll() {
     if (releaseHook_) {
         releaseHook_();
     }
-    s.spectralImage.reset();
+    s.held.spectralImage.reset();
     s.view.runningScrollImage.reset();
     s.view.plotImage.reset();
-    s.samples.reset();
-    s.fileSegment.reset();
+    s.held.samples.reset();
+    s.held.fileSegment.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -505,7 +505,7 @@ void MainWindow::showFileInTitle(const QString& path) {
 void MainWindow::updatePlayButton() {
     const AppState& s = state();
     const int visible = visibleImageColumns(s.view.layout.plotWidth, dualStereoView(s.settings));
-    const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.spectralImage &&
+    const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.held.spectralImage &&
                     !s.view.analysisDrawing && !s.view.playbackActive &&
                     analysedColumns(s) > visible;
     buttons_.at(cmd::kPlay)->setEnabled(on);
@@ -554,8 +554,8 @@ void MainWindow::onResize() {
     if (!s.view.modeHoldsSurfaces) {
         const QRect screen = screenGeometry();
         const PixelRect area{0, 0, screen.width(), screen.height()};
-        if (s.spectralImage) {
-            s.spectralImage->surface().fillRect(area, kBackgroundIndex);
+        if (s.held.spectralImage) {
+            s.held.spectralImage->surface().fillRect(area, kBackgroundIndex);
         }
         if (s.view.plotImage) {
             s.view.plotImage->fillRect(area, kBackgroundIndex);
@@ -564,7 +564,8 @@ void MainWindow::onResize() {
     }
     updatePlayButton();
     if (!s.view.modeHoldsSurfaces) {
-        if (s.settings.lastFileMode == 0 && !s.control.fileNameBuffer.empty() && s.spectralImage) {
+        if (s.settings.lastFileMode == 0 && !s.control.fileNameBuffer.empty() &&
+            s.held.spectralImage) {
             const bool dragging = options_.leftButtonDown
                                       ? options_.leftButtonDown()
                                       : (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
@@ -573,19 +574,19 @@ void MainWindow::onResize() {
                 postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
             } else if (!s.view.dragFillDone) {
                 s.view.dragFillDone = true;
-                s.spectralImage->surface().fill(kBackgroundIndex);
+                s.held.spectralImage->surface().fill(kBackgroundIndex);
             }
         } else if (s.settings.lastFileMode == 1) {
-            s.spectralImage.reset();
+            s.held.spectralImage.reset();
             s.view.runningScrollImage.reset();
             s.view.plotImage.reset();
-            s.samples.reset();
-            s.fileSegment.reset();
+            s.held.samples.reset();
+            s.held.fileSegment.reset();
             if (releaseHook_) {
                 releaseHook_();
             }
-            s.logDataAvailable = false;
-            s.scanRestoreAvailable = false;
+            s.logs.logDataAvailable = false;
+            s.analysis.scanRestoreAvailable = false;
             menuStateIdle(*this);
         }
     }

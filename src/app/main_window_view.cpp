@@ -80,7 +80,7 @@ void MainWindow::blitView(const PixelRect& area) {
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     // A Scroll scan without the scroll memory repaints from its running picture, laid out as
     // a kept one.
-    const SpectralImage* shown = s.spectralImage             ? &*s.spectralImage
+    const SpectralImage* shown = s.held.spectralImage        ? &*s.held.spectralImage
                                  : s.view.runningScrollImage ? &*s.view.runningScrollImage
                                                              : nullptr;
     if (spectral && shown != nullptr) {
@@ -89,7 +89,7 @@ void MainWindow::blitView(const PixelRect& area) {
         if (st.typeChoice != TYPE_STEREO) {
             blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
-            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.spectralImage;
+            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage;
             const int sx = scrollMem ? 0 : x;
             const int half = image.height() / 2;
             if (st.channelChoice == CHANNEL_LEFT) {
@@ -104,8 +104,8 @@ void MainWindow::blitView(const PixelRect& area) {
                      {rightX, 0});
             }
         }
-    } else if (!spectral && s.spectralImage) {
-        blit(s.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else if (!spectral && s.held.spectralImage) {
+        blit(s.held.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else if (s.view.plotImage) {
         blit(*s.view.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else {
@@ -145,8 +145,8 @@ void MainWindow::redrawView(bool labels) {
 void MainWindow::onHorizontalAction(int action) {
     AppState& s = state();
     const bool ignored = s.view.analysisDrawing || s.view.playbackActive ||
-                         !s.view.scroll.h.scrollable || s.control.modeRunning || !s.spectralImage ||
-                         s.settings.scrollMemChoice == SCROLL_MEM_ON;
+                         !s.view.scroll.h.scrollable || s.control.modeRunning ||
+                         !s.held.spectralImage || s.settings.scrollMemChoice == SCROLL_MEM_ON;
     if (ignored) {
         hBar_->setSliderPosition(s.view.scroll.h.pos);
         return;
@@ -218,7 +218,7 @@ void MainWindow::scrollByKey(int key) {
 // (and undone by Parameters Restore). Only for an analysed file that is idle.
 void MainWindow::changeTimeScale(int direction) {
     AppState& s = state();
-    if (s.control.modeRunning || !s.spectralImage || !commandBuilt(cmd::kParametersChange) ||
+    if (s.control.modeRunning || !s.held.spectralImage || !commandBuilt(cmd::kParametersChange) ||
         !menu_->enabled(cmd::kParametersChange)) {
         return;
     }
@@ -238,7 +238,7 @@ void MainWindow::onVerticalAction(int action) {
     const int thumb = vBar_->sliderPosition();
     const std::int32_t display = s.settings.displayTypeChoice;
     if (display == DISPLAY_SCROLL) {
-        if (s.view.playbackActive || !s.fftAbove512) {
+        if (s.view.playbackActive || !s.analysis.fftAbove512) {
             vBar_->setSliderPosition(s.view.scroll.rowPos);
             return;
         }

@@ -36,7 +36,7 @@ struct Panes {
 Panes spectralPanes(const AppState& s) {
     const AppSettings& st = s.settings;
     const int plotWidth = s.view.layout.plotWidth;
-    const int half = s.spectralImage->height() / 2;
+    const int half = s.held.spectralImage->height() / 2;
     if (st.typeChoice != TYPE_STEREO) {
         return {{0, 0, plotWidth}, std::nullopt};
     }
@@ -89,10 +89,10 @@ void MainWindowPlaybackView::showPlayTime(double elapsedMs) {
 
 void MainWindowPlaybackView::uncoverColumns(int sourceColumn, int columns) {
     const AppState& s = window_.state();
-    if (!s.spectralImage || columns <= 0) {
+    if (!s.held.spectralImage || columns <= 0) {
         return;
     }
-    const IndexedSurface& image = s.spectralImage->surface();
+    const IndexedSurface& image = s.held.spectralImage->surface();
     const int height = s.view.layout.plotHeight;
     const Panes panes = spectralPanes(window_.state());
     for (const std::optional<Pane>& pane : {std::optional<Pane>(panes.first), panes.second}) {

@@ -187,7 +187,7 @@ class SpectralView {
     // A spectral picture is shown: an analysis, a scan's running one or the last one it left.
     [[nodiscard]] bool spectralPicture() const {
         const AppState& s = window_.state();
-        return s.spectralImage || s.view.runningScrollImage;
+        return s.held.spectralImage || s.view.runningScrollImage;
     }
 
     [[nodiscard]] bool displayed() const {
@@ -197,7 +197,8 @@ class SpectralView {
     void track(QPoint at) {
         const AppState& s = window_.state();
         mouse_.lastPoint = {at.x(), std::max(0, at.y())};
-        mouse_.inside = spectralDisplay(s.settings) && s.run.stripHeight < mouse_.lastPoint.y &&
+        mouse_.inside = spectralDisplay(s.settings) &&
+                        s.analysis.run.stripHeight < mouse_.lastPoint.y &&
                         mouse_.lastPoint.y < s.view.layout.plotHeight;
     }
 
@@ -216,7 +217,7 @@ class SpectralView {
             invertColumns(mouse_.endColumn, end);
             mouse_.endColumn = end;
         }
-        if (mouse_.holding && s.spectralImage) {
+        if (mouse_.holding && s.held.spectralImage) {
             // The level under the pointer is read before the outline inverts it.
             updateReadouts();
             drawRectangle();
@@ -316,16 +317,16 @@ class SpectralView {
             sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
             return true;
         }
-        const bool canSelect = spectralDisplay(s.settings) && s.spectralImage &&
+        const bool canSelect = spectralDisplay(s.settings) && s.held.spectralImage &&
                                !s.view.playbackActive && !s.view.analysisDrawing &&
                                s.settings.lastMode == 0;
         if (!canSelect) {
             return false;
         }
         track(at);
-        if (s.pointLogClick && event.button() == Qt::LeftButton) {
+        if (s.logs.pointLogClick && event.button() == Qt::LeftButton) {
             // Point-log mode: the click only logs the point.
-            const auto logClick = s.pointLogClick;
+            const auto logClick = s.logs.pointLogClick;
             logClick(std::max(0, at.x()), std::max(0, at.y()));
             return true;
         }
@@ -370,7 +371,7 @@ class SpectralView {
         }
         mouse_.dragging = false;
         AppState& s = window_.state();
-        if (!s.spectralImage || s.view.analysisDrawing || s.view.playbackActive) {
+        if (!s.held.spectralImage || s.view.analysisDrawing || s.view.playbackActive) {
             return true;
         }
         const ViewGeometry g = currentViewGeometry(window_.state());
@@ -379,8 +380,8 @@ class SpectralView {
             return true;
         }
         const DragSegment segment = dragSegment(mouse_.startColumn, mouse_.endColumn, g.hScrollPos,
-                                                s.run.params.hop, s.run.format);
-        s.selection = Selection{segment.beginByte, segment.endByte};
+                                                s.analysis.run.params.hop, s.analysis.run.format);
+        s.analysis.selection = Selection{segment.beginByte, segment.endByte};
         sendCommand(cmd::kParametersChange, 1);
         return true;
     }
@@ -388,10 +389,10 @@ class SpectralView {
     // A point spectrum is on the screen, finished, and the click falls on its plot.
     [[nodiscard]] bool replotsAtClick(QPoint at) const {
         const AppState& s = window_.state();
-        return !spectralDisplay(s.settings) && s.view.plotImage && s.scanRestoreAvailable &&
-               !s.control.modeRunning && !s.view.scanDrawing && !s.view.playbackActive &&
-               !s.control.fileNameBuffer.empty() && scanPointSpectrumAvailable() && at.y() >= 0 &&
-               at.y() < s.view.layout.plotHeight;
+        return !spectralDisplay(s.settings) && s.view.plotImage &&
+               s.analysis.scanRestoreAvailable && !s.control.modeRunning && !s.view.scanDrawing &&
+               !s.view.playbackActive && !s.control.fileNameBuffer.empty() &&
+               scanPointSpectrumAvailable() && at.y() >= 0 && at.y() < s.view.layout.plotHeight;
     }
 
     // A click: the spectrum at that instant, from Scan File.
@@ -400,8 +401,8 @@ class SpectralView {
         if (s.control.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
             return;
         }
-        const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.run.format);
-        s.pointSpectrumByte = instant.bytePosition;
+        const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.analysis.run.format);
+        s.analysis.pointSpectrumByte = instant.bytePosition;
         s.view.timeMarkMsec = instant.msec;
         setScanPlotCross(std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
@@ -422,7 +423,7 @@ ViewGeometry currentViewGeometry(const AppState& s) {
     ViewGeometry g;
     g.plotWidth = l.plotWidth;
     g.plotHeight = l.plotHeight;
-    g.stripHeight = s.spectralImage ? s.spectralImage->stripHeight() : l.topBand;
+    g.stripHeight = s.held.spectralImage ? s.held.spectralImage->stripHeight() : l.topBand;
     g.charWidth = l.charWidth;
     g.charHeight = l.charHeight;
     g.infoPanel = l.infoPanel;
@@ -432,14 +433,14 @@ ViewGeometry currentViewGeometry(const AppState& s) {
     g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
     g.hScrollPos = s.view.scroll.h.pos;
     g.timeScaleMsec = s.settings.timeScaleMsec;
-    g.columnMsec = s.run.params.columnMsec;
-    g.segmentOffsetMsec = segmentOffsetMsec(s.run);
-    g.windowCentreMsec = s.run.params.windowCentreMsec;
+    g.columnMsec = s.analysis.run.params.columnMsec;
+    g.segmentOffsetMsec = segmentOffsetMsec(s.analysis.run);
+    g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
     g.frequencyScale = frequencyScaleOf(s.settings);
-    g.sampleRate = s.sampleRateHz;
-    g.fftSize = s.run.params.fftSize;
+    g.sampleRate = s.analysis.sampleRateHz;
+    g.fftSize = s.analysis.run.params.fftSize;
     return g;
 }
 
@@ -448,21 +449,24 @@ InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
     in.lowBandHz = s.settings.lowBandHz;
     in.highBandHz = s.settings.highBandHz;
     in.channels = displayChannels(s.settings);
-    in.sampleRate = s.sampleRateHz;
+    in.sampleRate = s.analysis.sampleRateHz;
     // The file's own bytes, however the samples are held.
-    in.segmentBytes = s.segmentHeld() ? encodedBytes(s.run.info.encoding, s.run.segmentBytes) : 0;
+    in.segmentBytes = s.held.segmentHeld()
+                          ? encodedBytes(s.analysis.run.info.encoding, s.analysis.run.segmentBytes)
+                          : 0;
     if (s.control.inputOpen) {
         in.recordedLength = true;
         in.segmentBytes = s.control.recordedBytes;
-        in.recordedFrameBytes = s.run.bytesPerFrame();
+        in.recordedFrameBytes = s.analysis.run.bytesPerFrame();
     }
-    if (s.segmentHeld() && s.run.info.recorded) {
-        in.recordingTime = recordingTimeText(*s.run.info.recorded, s.run.info.sampleRate);
+    if (s.held.segmentHeld() && s.analysis.run.info.recorded) {
+        in.recordingTime =
+            recordingTimeText(*s.analysis.run.info.recorded, s.analysis.run.info.sampleRate);
     }
-    if (s.segmentHeld() && !s.run.info.formatText.empty()) {
-        in.sourceFormat = s.run.info.formatText;
-    } else if (s.segmentHeld() && encodingConverted(s.run.info.encoding)) {
-        in.sourceFormat = encodingText(s.run.info.encoding);
+    if (s.held.segmentHeld() && !s.analysis.run.info.formatText.empty()) {
+        in.sourceFormat = s.analysis.run.info.formatText;
+    } else if (s.held.segmentHeld() && encodingConverted(s.analysis.run.info.encoding)) {
+        in.sourceFormat = encodingText(s.analysis.run.info.encoding);
     }
     return in;
 }

@@ -91,7 +91,7 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
             std::min(s.view.scroll.h.pos, window.horizontalBar()->maximum()));
         return;
     }
-    const SpectralImage& image = *s.spectralImage;
+    const SpectralImage& image = *s.held.spectralImage;
     WindowSurface& surface = window.surface();
     auto copy = [&](int channel, int destX) {
         surface.blit(image.surface(),
@@ -128,7 +128,7 @@ bool setUpAnalyzer(AppState& s, FileFrameWindows& windows, bool binLevels,
     }
     inputs.binLevels = binLevels;
     const int setup =
-        analyzer.setup(inputs, *s.spectralImage, std::thread::hardware_concurrency() >= 2);
+        analyzer.setup(inputs, *s.held.spectralImage, std::thread::hardware_concurrency() >= 2);
     if (setup != 0) {
         prompts().show(setup == ANALYZER_NO_MEMORY ? kNotEnoughMemory : kAnalysisNotPossible);
         return false;
@@ -140,7 +140,7 @@ bool setUpAnalyzer(AppState& s, FileFrameWindows& windows, bool binLevels,
 // (nothing is drawn) or the file could not be read to the end.
 bool columnLoop(MainWindow& window) {
     AppState& s = window.state();
-    AnalysisRun& run = s.run;
+    AnalysisRun& run = s.analysis.run;
     // Each column's block goes to an open spectral image log as soon as it is drawn, so the
     // log needs no more memory however long the run.
     ImageLogWriter log(window.state());
@@ -156,7 +156,7 @@ bool columnLoop(MainWindow& window) {
     long firstUnshown = 0;
     auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
     while (x < columns && !s.control.stopRequested && !windows.readFailed()) {
-        analyzer.analyzeColumn(x, *s.spectralImage);
+        analyzer.analyzeColumn(x, *s.held.spectralImage);
         if (log.active()) {
             log.column(x, analyzer.averagedBins(log.channel()));
         }
@@ -207,8 +207,8 @@ void finishAnalysis(MainWindow& window) {
         window.computeLayout();
         window.clearDrawingArea();
     }
-    if (!s.run.commandLine) {
-        scrollToEnd(window, s.run.params.columns);
+    if (!s.analysis.run.commandLine) {
+        scrollToEnd(window, s.analysis.run.params.columns);
     }
     s.view.axesShown = true;
     window.surface().invalidate();
@@ -217,8 +217,8 @@ void finishAnalysis(MainWindow& window) {
     window.updatePlayButton();
     if (resized) {
         postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
-    } else if (s.run.commandLine) {
-        s.run.commandLine = false;
+    } else if (s.analysis.run.commandLine) {
+        s.analysis.run.commandLine = false;
         sendCommand(cmd::kPlay, 0);
     } else if (s.control.batchRunning) {
         // A batch step ends with the window image saved; the export starts the next file.
@@ -229,7 +229,7 @@ void finishAnalysis(MainWindow& window) {
 // Makes the image of the run; false (message shown, settings reloaded) without memory for it.
 bool startImage(MainWindow& window) {
     AppState& s = window.state();
-    const AnalysisRun& run = s.run;
+    const AnalysisRun& run = s.analysis.run;
     auto image = SpectralImage::create(
         {run.params.columns, screenWidth(), run.plotHeight, run.stripHeight, run.format.channels});
     if (!image) {
@@ -237,7 +237,7 @@ bool startImage(MainWindow& window) {
         reloadAfterMemoryFailure(window);
         return false;
     }
-    s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
+    s.held.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
     s.view.runningScrollImage.reset();
     s.view.scroll.h = {};
     window.computeLayout();
@@ -279,23 +279,18 @@ void sendFftSize(const AppSettings& settings) {
 }
 
 void letGoOfHeldData(AppState& s) {
-    s.spectralImage.reset();
+    s.held = {};
     s.view.runningScrollImage.reset();
-    s.samples.reset();
-    s.fileSegment.reset();
-    s.previousImage.reset();
-    s.previousSamples.reset();
-    s.previousFileSegment.reset();
-    s.previousKept = false;
-    s.restorePossible = false;
+    s.restore.reset();
+    s.analysis.restorePossible = false;
 }
 
 void releaseHeldAnalysis(MainWindow& window) {
     AppState& s = window.state();
     letGoOfHeldData(window.state());
-    s.selection.reset();
-    s.run = AnalysisRun{};
-    s.sampleRateHz = 0;
+    s.analysis.selection.reset();
+    s.analysis.run = AnalysisRun{};
+    s.analysis.sampleRateHz = 0;
     s.view.axesShown = false;
     s.view.gridOn = false;
     s.view.scroll.h = {};
@@ -314,18 +309,19 @@ bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
         spectralImageBytes({run.params.columns, screenWidth(), s.view.layout.plotHeight,
                             s.view.layout.topBand, run.format.channels});
     // What is held now is let go before the new run takes its place.
-    std::int64_t held =
-        s.samples
-            ? static_cast<std::int64_t>(s.samples->heldBytes() + s.samples->precise().size_bytes())
-            : 0;
-    for (const auto* picture : {&s.spectralImage, &s.previousImage}) {
-        if (*picture) {
+    std::int64_t held = s.held.samples
+                            ? static_cast<std::int64_t>(s.held.samples->heldBytes() +
+                                                        s.held.samples->precise().size_bytes())
+                            : 0;
+    for (const auto* picture :
+         {&s.held.spectralImage, s.restore ? &s.restore->held.spectralImage : nullptr}) {
+        if (picture != nullptr && *picture) {
             held += static_cast<std::int64_t>((*picture)->width()) * (*picture)->height();
         }
     }
     const std::int64_t available = availableMemoryBytes() + held;
     const std::int64_t samples =
-        run.segmentBytes > s.holdLimitBytes
+        run.segmentBytes > s.analysis.holdLimitBytes
             ? 2 * columnWindowMemory(run.info.source()) // the caller's and the worker's
             : heldMemoryBytes(run.segmentBytes, encodingConverted(run.info.encoding));
     if (image <= surfacePixelLimit(available) && image + samples <= available) {
@@ -344,11 +340,11 @@ void reloadAfterMemoryFailure(MainWindow& window) {
     window.surface().updateNow();
     const ReloadOutcome outcome =
         reloadSettings(window.settingsFile(), s.settings, s.view.activePalette);
-    s.logDataAvailable = false;
-    s.restorePossible = false;
+    s.logs.logDataAvailable = false;
+    s.analysis.restorePossible = false;
     if (outcome == ReloadOutcome::DefaultsApplied) {
-        s.sampleRateHz = 0;
-        s.run = AnalysisRun{};
+        s.analysis.sampleRateHz = 0;
+        s.analysis.run = AnalysisRun{};
     }
     paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
 }
@@ -367,16 +363,16 @@ bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
 
 std::optional<UserMessage> heldSegmentInputs(const AppState& s, FileFrameWindows& windows,
                                              ColumnAnalysisInputs& inputs) {
-    const AnalysisRun& run = s.run;
-    if (s.samples) {
+    const AnalysisRun& run = s.analysis.run;
+    if (s.held.samples) {
         const auto bytes = static_cast<std::size_t>(run.segmentBytes);
         inputs = columnAnalysisInputsFrom(s.settings, run.format, run.params,
-                                          s.samples->samples().first(bytes),
-                                          s.samples->precisePart(bytes));
+                                          s.held.samples->samples().first(bytes),
+                                          s.held.samples->precisePart(bytes));
         return std::nullopt;
     }
     inputs = columnAnalysisInputsFrom(s.settings, run.format, run.params, {}, {});
-    FileSegment segment = s.fileSegment.value_or(FileSegment{});
+    FileSegment segment = s.held.fileSegment.value_or(FileSegment{});
     segment.bytes = std::min(segment.bytes, run.segmentBytes); // a stopped run's part
     if (const auto failure = windows.open(std::move(segment), run.params.hop)) {
         return failure;
@@ -387,7 +383,7 @@ std::optional<UserMessage> heldSegmentInputs(const AppState& s, FileFrameWindows
 
 bool holdSegment(MainWindow& window, const AnalysisRun& run) {
     AppState& s = window.state();
-    if (run.segmentBytes > s.holdLimitBytes) {
+    if (run.segmentBytes > s.analysis.holdLimitBytes) {
         FileSegment segment{run.file, run.waveFormat(), run.info.source(), run.segmentStartByte,
                             run.segmentBytes};
         FileFrameWindows check;
@@ -395,7 +391,7 @@ bool holdSegment(MainWindow& window, const AnalysisRun& run) {
             prompts().show(*failure);
             return false;
         }
-        s.fileSegment = std::move(segment);
+        s.held.fileSegment = std::move(segment);
         return true;
     }
     SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
@@ -409,7 +405,7 @@ bool holdSegment(MainWindow& window, const AnalysisRun& run) {
         }
         return false;
     }
-    s.samples = std::move(segment.store);
+    s.held.samples = std::move(segment.store);
     return true;
 }
 

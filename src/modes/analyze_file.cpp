@@ -77,7 +77,7 @@ class AnalyzeFileRun {
         // The vertical bar stands for the display gain until the pass starts drawing.
         window_.setVerticalRange(kLevelPositionMax, st_.verticalScrollPos);
         window_.verticalBar()->setEnabled(true);
-        run_ = repeat_ ? s_.run : AnalysisRun{};
+        run_ = repeat_ ? s_.analysis.run : AnalysisRun{};
         run_.commandLine = fromCommandLine_;
         // The flag is this command's to use once, whether or not the run gets far.
         fileFromCommandLine_ = std::exchange(s_.control.fileFromCommandLine, false);
@@ -174,8 +174,8 @@ class AnalyzeFileRun {
             st_.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
             st_.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
             const bool scanStop = param_ == cmd::kFromScanStop;
-            run_.beginMsec = scanStop ? s_.scanStopBeginMsec : 0;
-            run_.endMsec = scanStop ? s_.scanStopEndMsec : wholeFileMsec_;
+            run_.beginMsec = scanStop ? s_.analysis.scanStopBeginMsec : 0;
+            run_.endMsec = scanStop ? s_.analysis.scanStopEndMsec : wholeFileMsec_;
         }
         return Outcome::Proceed;
     }
@@ -284,7 +284,7 @@ class AnalyzeFileRun {
         if (!holdSegment(window_, run_)) {
             return;
         }
-        s_.sampleRateHz = run_.format.sampleRate;
+        s_.analysis.sampleRateHz = run_.format.sampleRate;
         st_.lastMode = 0;
         st_.lastFileMode = 0;
         // Analyze File always shows its image: a plot type left by a scan would leave the
@@ -294,7 +294,7 @@ class AnalyzeFileRun {
         window_.showFileInTitle(displayFileName(run_.file));
         run_.stripHeight = s_.view.layout.topBand;
         run_.plotHeight = s_.view.layout.plotHeight;
-        s_.run = run_;
+        s_.analysis.run = run_;
         runAnalysisPass(window_);
     }
 
@@ -329,11 +329,8 @@ void installAnalyzeFile(MainWindow& window) {
     // close with everything else.
     window.setReleaseHook([w] {
         AppState& s = w->state();
-        s.previousImage.reset();
-        s.previousSamples.reset();
-        s.previousFileSegment.reset();
-        s.previousKept = false;
-        s.restorePossible = false;
+        s.restore.reset();
+        s.analysis.restorePossible = false;
     });
 }
 

@@ -106,7 +106,7 @@ void endBatch(MainWindow& window) {
     s.control.batchRunning = false;
     s.control.batchStopRequested = false;
     s.control.titleNote.clear();
-    window.showFileInTitle(displayFileName(s.run.file));
+    window.showFileInTitle(displayFileName(s.analysis.run.file));
     window.surface().invalidate();
     if (!skipped.empty()) {
         // However long the list, the box stays short: the list is its scrolling detail.

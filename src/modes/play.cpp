@@ -83,7 +83,8 @@ void PlayRoom::play(bool wholeSample) {
         scanInputButton(wholeSample ? cmd::kPlay : cmd::kPlayWindow);
         return;
     }
-    if (s.control.modeRunning || s.view.playbackActive || !s.segmentHeld() || !s.spectralImage) {
+    if (s.control.modeRunning || s.view.playbackActive || !s.held.segmentHeld() ||
+        !s.held.spectralImage) {
         return;
     }
     Playback* p = playback();
@@ -95,16 +96,16 @@ void PlayRoom::play(bool wholeSample) {
         return;
     }
     const PlayGeometry geometry = currentPlayGeometry(s);
-    if (s.samples) {
+    if (s.held.samples) {
         if (wholeSample) {
-            p->startPlayAll(*s.samples, geometry);
+            p->startPlayAll(*s.held.samples, geometry);
         } else {
-            p->startPlayWindow(*s.samples, geometry);
+            p->startPlayWindow(*s.held.samples, geometry);
         }
     } else if (wholeSample) {
-        p->startPlayAll(*s.fileSegment, geometry);
+        p->startPlayAll(*s.held.fileSegment, geometry);
     } else {
-        p->startPlayWindow(*s.fileSegment, geometry);
+        p->startPlayWindow(*s.held.fileSegment, geometry);
     }
 }
 
@@ -146,11 +147,11 @@ PlayGeometry currentPlayGeometry(const AppState& s) {
     PlayGeometry g;
     g.viewWidth = s.view.layout.plotWidth;
     g.dualStereo = dualStereoView(s.settings);
-    g.imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
-    g.columnMsec = s.run.params.columnMsec;
-    g.windowCentreMsec = s.run.params.windowCentreMsec;
+    g.imageWidth = s.held.spectralImage ? s.held.spectralImage->width() : 0;
+    g.columnMsec = s.analysis.run.params.columnMsec;
+    g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
     g.scrollColumn = s.view.scroll.h.pos;
-    g.columnStepSamples = static_cast<int>(std::clamp<long>(s.run.params.hop, 0, INT_MAX));
+    g.columnStepSamples = static_cast<int>(std::clamp<long>(s.analysis.run.params.hop, 0, INT_MAX));
     return g;
 }
 

@@ -135,7 +135,7 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     if (st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
         // The axis runs over the bands the points show.
         const auto bands =
-            thirdOctavePoints(s.sampleRateHz, fftSizeFromChoice(st.fftSizeChoice), points);
+            thirdOctavePoints(s.analysis.sampleRateHz, fftSizeFromChoice(st.fftSizeChoice), points);
         if (bands) {
             axis.lowHz = bands->lowHz;
             axis.highHz = bands->highHz;

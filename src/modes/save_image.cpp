@@ -27,7 +27,7 @@ ViewBand entireBand(const AppSettings& st) {
 // The first `width` columns of the chosen channel's band, with the grid in image mode when on.
 std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
     const AppState& s = window.state();
-    auto picture = composeEntirePicture(*s.spectralImage, entireBand(s.settings), width);
+    auto picture = composeEntirePicture(*s.held.spectralImage, entireBand(s.settings), width);
     if (picture && s.view.gridOn) {
         drawGridOverlay(*picture, currentViewGeometry(window.state()), window.controlFont(), true);
     }
@@ -70,13 +70,13 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     const ViewGeometry g = currentViewGeometry(window.state());
     // An analysis, or the last picture a scan without the scroll memory left in the window.
-    const SpectralImage* shown = s.spectralImage             ? &*s.spectralImage
+    const SpectralImage* shown = s.held.spectralImage        ? &*s.held.spectralImage
                                  : s.view.runningScrollImage ? &*s.view.runningScrollImage
                                                              : nullptr;
     if (spectral && shown != nullptr) {
         // The panes as the window shows them (see MainWindow::blitView).
         const bool scrollMem = st.typeChoice == TYPE_STEREO &&
-                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.spectralImage);
+                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage);
         const long pos = s.view.scroll.h.pos;
         auto picture = composeViewPicture(*shown, viewBandOf(st), scrollMem ? 0 : pos,
                                           scrollMem ? dualRightPaneX(l.plotWidth) : pos,
@@ -95,8 +95,8 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     const IndexedSurface* source = nullptr;
     if (!spectral && s.view.plotImage) {
         source = &*s.view.plotImage;
-    } else if (s.spectralImage) {
-        source = &s.spectralImage->surface();
+    } else if (s.held.spectralImage) {
+        source = &s.held.spectralImage->surface();
     } else if (s.view.plotImage) {
         source = &*s.view.plotImage;
     }
@@ -125,21 +125,21 @@ std::optional<UserMessage> writeImageFile(const std::string& path, const Picture
 void saveImage(MainWindow& window, bool wholeImage) {
     AppState& s = window.state();
     const bool batch = window.state().control.batchRunning;
-    if (wholeImage ? !s.spectralImage
-                   : !(s.spectralImage || s.view.plotImage || s.view.runningScrollImage)) {
+    if (wholeImage ? !s.held.spectralImage
+                   : !(s.held.spectralImage || s.view.plotImage || s.view.runningScrollImage)) {
         return; // nothing to save (a batch step then counts as failed)
     }
     // A batch saves the whole analysis when it does not fit the view.
-    const bool whole =
-        wholeImage || (batch && s.spectralImage && analysedColumns(s) > s.view.layout.plotWidth);
-    if (batch && s.run.cutShort) {
+    const bool whole = wholeImage || (batch && s.held.spectralImage &&
+                                      analysedColumns(s) > s.view.layout.plotWidth);
+    if (batch && s.analysis.run.cutShort) {
         batchImageStopped(window);
         window.surface().invalidate();
         return;
     }
     std::string path;
     if (batch) {
-        path = batchImagePath(s.run.file, batchChoices().format);
+        path = batchImagePath(s.analysis.run.file, batchChoices().format);
     } else {
         if (!runImageDialog(prompts(), s.imageChoices)) {
             return;
@@ -155,12 +155,12 @@ void saveImage(MainWindow& window, bool wholeImage) {
     // Entire Image saves the whole picture; a batch the analysed columns, without the
     // background a short analysis leaves to the picture's screen-wide minimum.
     const int wholeWidth =
-        whole ? exportWidth(batch ? analysedColumns(s) : s.spectralImage->width()) : 0;
+        whole ? exportWidth(batch ? analysedColumns(s) : s.held.spectralImage->width()) : 0;
     std::optional<UserMessage> failure;
     // JPEG's size limit is known before anything is composed or written.
     const ExportSize size =
         scaledExportSize(whole ? wholeWidth : exportWidth(s.view.layout.plotWidth),
-                         whole ? s.spectralImage->plotHeight() : s.view.layout.plotHeight,
+                         whole ? s.held.spectralImage->plotHeight() : s.view.layout.plotHeight,
                          s.settings.imageScalePercent);
     if (choices.format == ImageFormat::Jpeg &&
         (size.width > JPEG_MAX_SIDE || size.height > JPEG_MAX_SIDE)) {
@@ -174,7 +174,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
     if (!failure && whole && !s.view.gridOn && s.settings.imageScalePercent <= 100) {
         // The image already holds its strip lines: its band is encoded where it is, so a long
         // analysis needs no second copy of its picture (but for a batch's writer).
-        failure = write(entireImageArea(*s.spectralImage, entireBand(s.settings), wholeWidth));
+        failure = write(entireImageArea(*s.held.spectralImage, entireBand(s.settings), wholeWidth));
     } else if (!failure) {
         auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
         if (picture) {

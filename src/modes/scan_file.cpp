@@ -155,23 +155,23 @@ bool prepareScrollImage(MainWindow& window, int channels) {
     }
     const bool kept = s.settings.scrollMemChoice == SCROLL_MEM_ON;
     // The last scan's picture goes: this one takes its place.
-    (kept ? s.view.runningScrollImage : s.spectralImage).reset();
-    (kept ? s.spectralImage : s.view.runningScrollImage) =
+    (kept ? s.view.runningScrollImage : s.held.spectralImage).reset();
+    (kept ? s.held.spectralImage : s.view.runningScrollImage) =
         CountedBlock<SpectralImage>(std::move(*image));
     return true;
 }
 
 void startScanRun(AppState& s, const RunFormat& format, const RunParameters& params) {
-    s.run = AnalysisRun{};
-    s.run.format = format;
-    s.run.params = params;
-    s.run.params.columnMsec = s.settings.timeScaleMsec;
-    s.run.stripHeight = s.view.layout.topBand;
-    s.run.plotHeight = s.view.layout.plotHeight;
+    s.analysis.run = AnalysisRun{};
+    s.analysis.run.format = format;
+    s.analysis.run.params = params;
+    s.analysis.run.params.columnMsec = s.settings.timeScaleMsec;
+    s.analysis.run.stripHeight = s.view.layout.topBand;
+    s.analysis.run.plotHeight = s.view.layout.plotHeight;
 }
 
 void releaseScanImages(AppState& s) {
-    s.spectralImage.reset();
+    s.held.spectralImage.reset();
     s.view.runningScrollImage.reset();
 }
 
@@ -213,7 +213,8 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
             drawFrequencyAxis(window.surface(), currentViewGeometry(window.state()),
                               window.controlFont());
         };
-        SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.view.runningScrollImage;
+        SpectralImage* image =
+            s.held.spectralImage ? &*s.held.spectralImage : &*s.view.runningScrollImage;
         return std::make_unique<ScrollDisplay>(window.surface(), *image, layout);
     }
     in.averageCount = st.averageCountPlot;
@@ -260,7 +261,7 @@ class ScanFileRun {
         // The point spectrum: the spectrum plot at a moment of the analysed image, without
         // sound; again from its finished plot, the analysis kept for Restore.
         return !pointMode_ ||
-               (scanPointSpectrumAvailable() && (s_.spectralImage || s_.previousKept));
+               (scanPointSpectrumAvailable() && (s_.held.spectralImage || s_.restore));
     }
 
     // The file and its header.
@@ -307,8 +308,8 @@ class ScanFileRun {
     bool pointParameters() {
         // The analysis and its image wait for Parameters Restore.
         (void)keepStateForRestore(s_);
-        s_.restorePossible = true;
-        s_.scanRestoreAvailable = true;
+        s_.analysis.restorePossible = true;
+        s_.analysis.scanRestoreAvailable = true;
         RunValues values;
         values.pointMode = true;
         values.formatFromHeader = info_.headerValid;
@@ -355,9 +356,10 @@ class ScanFileRun {
         params_ = deriveRunParameters(analysisInputsFrom(st_), format_, info_.dataLength);
         dataBytes_ = info_.dataLength;
         if (pointMode_) {
-            const PointSpan span = pointSpectrumSpan(
-                s_.pointSpectrumByte, info_.dataLength, format_.channels * format_.bytesPerSample,
-                std::int64_t{1} << params_.log2FftSize, st_.averageCountPlot);
+            const PointSpan span =
+                pointSpectrumSpan(s_.analysis.pointSpectrumByte, info_.dataLength,
+                                  format_.channels * format_.bytesPerSample,
+                                  std::int64_t{1} << params_.log2FftSize, st_.averageCountPlot);
             skipBytes_ = span.startByte;
             dataBytes_ = span.bytes;
         }
@@ -382,7 +384,7 @@ class ScanFileRun {
         }
         s_.view.plotImage.reset();
         s_.control.fileNameBuffer = file_;
-        s_.sampleRateHz = format_.sampleRate;
+        s_.analysis.sampleRateHz = format_.sampleRate;
         st_.lastMode = st_.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
         st_.lastFileMode = FILE_MODE_SCAN;
         window_.showFileInTitle(displayFileName(file_));
@@ -491,26 +493,27 @@ class ScanFileRun {
             s_.view.gridOn = false;
             window_.button(cmd::kGrid)->setChecked(false);
         } else {
-            s_.logDataAvailable = loop_ == 0;
+            s_.logs.logDataAvailable = loop_ == 0;
         }
-        s_.run = AnalysisRun{};
-        s_.run.file = file_;
-        s_.run.info = info_;
-        s_.run.format = format_;
-        s_.run.params = params_;
-        s_.run.params.columnMsec = st_.timeScaleMsec;
+        s_.analysis.run = AnalysisRun{};
+        s_.analysis.run.file = file_;
+        s_.analysis.run.info = info_;
+        s_.analysis.run.format = format_;
+        s_.analysis.run.params = params_;
+        s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
         if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display_.get());
-            kept != nullptr && (s_.spectralImage || s_.view.runningScrollImage)) {
+            kept != nullptr && (s_.held.spectralImage || s_.view.runningScrollImage)) {
             // The kept image holds the last screenful: its first column is the file's time of
             // the step drawn there, the start of that step's FFT window.
             if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
                 const std::int64_t first = std::max<std::int64_t>(*end - params_.fftSize, 0);
-                s_.run.segmentStartByte = info_.dataOffset + skipBytes_ +
-                                          first * format_.channels * format_.bytesPerSample;
+                s_.analysis.run.segmentStartByte =
+                    info_.dataOffset + skipBytes_ +
+                    first * format_.channels * format_.bytesPerSample;
             }
         }
-        s_.run.stripHeight = s_.view.layout.topBand;
-        s_.run.plotHeight = s_.view.layout.plotHeight;
+        s_.analysis.run.stripHeight = s_.view.layout.topBand;
+        s_.analysis.run.plotHeight = s_.view.layout.plotHeight;
     }
 
     // The window idle again; then Analysis at Stop, the completion note or the repeat after a
@@ -521,8 +524,8 @@ class ScanFileRun {
         const bool resized = std::exchange(s_.view.layoutPending, false);
         const ScanFileResult& r = result();
         if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached && loop_ == 0) {
-            s_.scanStopBeginMsec = r.stopMs;
-            s_.scanStopEndMsec = r.endMs;
+            s_.analysis.scanStopBeginMsec = r.stopMs;
+            s_.analysis.scanStopEndMsec = r.endMs;
             sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
         } else if (scroll_ && !resized && !s_.control.notesSuppressed) {
             showScanCompleteNote(window_, windowClock(window_), false);

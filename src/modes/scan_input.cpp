@@ -291,7 +291,7 @@ class ScanInputRun {
         letGoOfHeldData(s_);
         startScanRun(s_, format_, params_);
         s_.view.plotImage.reset();
-        s_.sampleRateHz = rate_;
+        s_.analysis.sampleRateHz = rate_;
         scroll_ = st_.displayTypeChoice == DISPLAY_SCROLL;
         st_.lastMode = scroll_ ? 1 : 2;
         window_.showFileInTitle(QStringLiteral("Scan Input"));
@@ -482,16 +482,16 @@ class ScanInputRun {
     // What the readouts of the kept picture go by.
     void keepRun() {
         if (!scroll_) {
-            s_.logDataAvailable = loop_ == 0;
+            s_.logs.logDataAvailable = loop_ == 0;
         }
-        s_.run = AnalysisRun{};
-        s_.run.format = format_;
-        s_.run.params = params_;
-        s_.run.params.columnMsec = st_.timeScaleMsec;
+        s_.analysis.run = AnalysisRun{};
+        s_.analysis.run.format = format_;
+        s_.analysis.run.params = params_;
+        s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
         // The kept picture's columns stand where the steps drew them.
-        s_.run.params.windowCentreMsec = 0.0;
-        s_.run.stripHeight = s_.view.layout.topBand;
-        s_.run.plotHeight = s_.view.layout.plotHeight;
+        s_.analysis.run.params.windowCentreMsec = 0.0;
+        s_.analysis.run.stripHeight = s_.view.layout.topBand;
+        s_.analysis.run.plotHeight = s_.view.layout.plotHeight;
     }
 
     // The window idle again; the completion note, the close or the repeat after a resize.
@@ -545,8 +545,8 @@ void installScanInput(MainWindow& window) {
     window.registerCommand(cmd::kScanInput, [w, inputRoom](int param) { scanInput(*w, param); });
     window.registerCommand(cmd::kSaveWave, [w](int) {
         AppState& s = w->state();
-        const bool held = s.samples && s.samples->waveDataAvailable();
-        if (s.control.modeRunning || (!held && !s.fileSegment)) {
+        const bool held = s.held.samples && s.held.samples->waveDataAvailable();
+        if (s.control.modeRunning || (!held && !s.held.fileSegment)) {
             return;
         }
         w->surface().invalidate();
@@ -554,8 +554,8 @@ void installScanInput(MainWindow& window) {
         if (!chosen) {
             return;
         }
-        const SaveWaveResult saved =
-            held ? saveWaveFile(*chosen, *s.samples) : saveWaveFile(*chosen, *s.fileSegment);
+        const SaveWaveResult saved = held ? saveWaveFile(*chosen, *s.held.samples)
+                                          : saveWaveFile(*chosen, *s.held.fileSegment);
         if (saved.openedFolder) {
             s.settings.lastFolder = *saved.openedFolder;
         }

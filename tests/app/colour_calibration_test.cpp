@@ -76,10 +76,10 @@ class ColourCalibrationTest : public AnalyzeFileTest {
     double meanIndexAt(double hz) {
         double sum = 0.0;
         int n = 0;
-        const auto columns = static_cast<int>(window->state().run.params.columns);
+        const auto columns = static_cast<int>(window->state().analysis.run.params.columns);
         for (int x = columns / 4; x < columns * 3 / 4; ++x) {
             for (int r = rowOf(hz) - 3; r <= rowOf(hz) + 3; ++r) {
-                sum += indexAt(x, r, window->state().run.plotHeight);
+                sum += indexAt(x, r, window->state().analysis.run.plotHeight);
                 ++n;
             }
         }
@@ -226,7 +226,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
 
 TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const auto imageBefore = imageBytes();
     constexpr QRgb kGreen = 0x00C800;
     EXPECT_EQ(windowPixelsOf(kGreen), 0);
@@ -332,7 +332,7 @@ TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
     const QString file = noise("noise.wav");
     settings().calibrationTable = defaultCalibrationCurve(); // flat from 80 Hz to 10 kHz
     analyze(file);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const double flat = meanIndexAt(2000.0) - meanIndexAt(500.0);
 
     // A FIFO named as the file is refused at once instead of waiting for a writer.

@@ -81,9 +81,9 @@ class MainWindowTest : public ::testing::Test {
                           std::uint8_t bottom = 20) {
         IndexedSurface image(width, height, bottom);
         image.fillRect({0, 0, width, height / 2}, top);
-        w.state().spectralImage =
+        w.state().held.spectralImage =
             CountedBlock<SpectralImage>(SpectralImage(std::move(image), height, 1, 1));
-        w.state().run.params.columns = width; // analysed across the whole picture
+        w.state().analysis.run.params.columns = width; // analysed across the whole picture
     }
 
     test::TempDir dir;
@@ -185,7 +185,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
 
     // An image wider than the view: Entire Image is offered.
     holdImage(*w, w->menu().function() ? w->state().view.layout.plotWidth + 50 : 0, 200);
-    w->state().restorePossible = true;
+    w->state().analysis.restorePossible = true;
     menuStateImage(*w);
     EXPECT_FALSE(w->state().control.modeRunning);
     EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
@@ -211,7 +211,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_FALSE(m.enabled(cmd::kPrintWindow));
 
     // Idle with an image: print and the window image only; restore follows the scan flag.
-    w->state().scanRestoreAvailable = true;
+    w->state().analysis.scanRestoreAvailable = true;
     menuStateIdle(*w);
     EXPECT_TRUE(m.enabled(cmd::kPrintWindow));
     EXPECT_TRUE(m.enabled(cmd::kSaveWindowImage));
@@ -336,7 +336,7 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettings) {
         sendCommand(cmd::kVariablesFreeze);
         sendCommand(cmd::kFftSizeFirst + 3);
         EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-        EXPECT_EQ(w->state().fftSizeExponent, 12);
+        EXPECT_EQ(w->state().analysis.fftSizeExponent, 12);
         EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
         EXPECT_FALSE(w->menu().checked(cmd::kPointerTargetBox));
         EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
@@ -589,7 +589,7 @@ TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     // The separator between the panes is not drawn over by either pane.
     EXPECT_EQ(at(l.plotWidth / 2), (palette.colour(30) & 0xFFFFFFU));
     // No image: the background.
-    w->state().spectralImage.reset();
+    w->state().held.spectralImage.reset();
     w->blitView();
     EXPECT_EQ(at(5), (palette.colour(kBackgroundIndex) & 0xFFFFFFU));
 }

@@ -112,7 +112,7 @@ class PlayWindowTest : public ::testing::Test {
     }
 
     AppSettings& settings() { return window->state().settings; }
-    const IndexedSurface& image() { return window->state().spectralImage->surface(); }
+    const IndexedSurface& image() { return window->state().held.spectralImage->surface(); }
 
     // Writes the file and analyses it with F1; returns the file's sample bytes.
     QByteArray analyze(const QString& name, int rate, int channels, int bits, long frames) {
@@ -122,7 +122,7 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_FALSE(path.isEmpty());
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F1);
-        EXPECT_TRUE(window->state().spectralImage);
+        EXPECT_TRUE(window->state().held.spectralImage);
         return file.mid(kWaveHeaderBytes);
     }
 
@@ -184,7 +184,7 @@ class PlayWindowTest : public ::testing::Test {
         const int visible =
             dualStereoView(s.settings) ? s.view.layout.plotWidth / 2 - 3 : s.view.layout.plotWidth;
         // The analysed columns count, not the blank rest of a picture as wide as the screen.
-        EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), s.run.params.columns > visible);
+        EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), s.analysis.run.params.columns > visible);
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kExit));
         EXPECT_FALSE(s.control.modeRunning);
@@ -233,11 +233,11 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         const int ms = std::abs(f.ms);
         SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits
                                           << (fromFile ? ", from the file" : ""));
-        window->state().holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
+        window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
         const QByteArray held = analyze(QStringLiteral("play.wav"), f.rate, f.channels, f.bits,
                                         static_cast<long>(f.rate) * ms / 1000);
-        ASSERT_EQ(window->state().samples.has_value(), !fromFile);
-        ASSERT_EQ(window->state().fileSegment.has_value(), fromFile);
+        ASSERT_EQ(window->state().held.samples.has_value(), !fromFile);
+        ASSERT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const int before = openAllocations();
         const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
         const std::int64_t startMs = clock.currentMs();
@@ -521,14 +521,14 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     // for: the run goes on, on the Linear scale.
     settings().freqScaleChoice = FREQ_SCALE_LOG;
     window->startUp({"0", "0", "5000", "2", path});
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
     EXPECT_EQ(settings().highBandHz, 5000);
     EXPECT_TRUE(prompts->fileRequests().empty());
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());
     // The span of 2 s fills the client width.
-    EXPECT_NEAR(static_cast<double>(window->state().run.params.columns),
+    EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns),
                 static_cast<double>(window->state().view.layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
     expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
@@ -546,7 +546,7 @@ TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwar
 
     // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
     const int oldHeight = image().height();
-    const std::int64_t bytes = window->state().run.segmentBytes;
+    const std::int64_t bytes = window->state().analysis.run.segmentBytes;
     probeAt({{101, [&] {
                   window->resize(window->width(), window->height() - 60);
                   QCoreApplication::processEvents();
@@ -554,10 +554,10 @@ TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwar
     sendCommand(cmd::kPlay, 0);
     QCoreApplication::processEvents();
     drainMessages();
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(image().height(), window->state().view.layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
-    EXPECT_EQ(window->state().run.segmentBytes, bytes);
+    EXPECT_EQ(window->state().analysis.run.segmentBytes, bytes);
     EXPECT_FALSE(window->state().view.layoutPending);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 

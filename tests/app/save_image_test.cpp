@@ -56,7 +56,7 @@ using ImageExportTest = AnalyzeFileTest;
 TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     window->state().view.gridOn = false;
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const PlotLayout& l = window->state().view.layout;
     // The analysis fits the view: only the window image is offered.
     EXPECT_FALSE(window->menu().enabled(cmd::kSaveEntireImage));
@@ -97,7 +97,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
     EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(l.plotHeight));
     // Below the waveform strip the file holds the indices of the image at the scroll
     // position, bottom row first.
-    const int strip = window->state().run.stripHeight;
+    const int strip = window->state().analysis.run.stripHeight;
     for (int y = strip + 1; y < l.plotHeight; y += 7) {
         for (int x = 0; x < width; x += 13) {
             // Where the view is wider than the image, the background.
@@ -153,7 +153,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpeg) {
 // and Save Wave ask before they replace that file, and No leaves it as it was.
 TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsReplaced) {
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const auto ask = [this](const QString& name, bool replace) {
         prompts->queueFile(dir.file(name));
         prompts->queueAnswer(replace);
@@ -195,12 +195,12 @@ TEST_F(ImageExportTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheFileIsRepla
     ask(QStringLiteral("take1"), true);
     sendCommand(cmd::kSaveWave);
     EXPECT_EQ(readAll(dir.file(QStringLiteral("take1.wav"))).size(),
-              static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
+              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
     // A name with an extension of its own is kept as it is.
     prompts->queueFile(dir.file(QStringLiteral("take.1")));
     sendCommand(cmd::kSaveWave);
     EXPECT_EQ(readAll(dir.file(QStringLiteral("take.1"))).size(),
-              static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
+              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
@@ -210,9 +210,9 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
     settings().timeScaleMsecSaved = 2.0f;
     analyze(write(QStringLiteral("stereo.wav"),
                   test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate))));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
-    const SpectralImage& spectral = *window->state().spectralImage;
+    const SpectralImage& spectral = *window->state().held.spectralImage;
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("all.bmp")));
     sendCommand(cmd::kSaveEntireImage);
@@ -262,7 +262,8 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
         options.grid = grid;
         options.outDir = dir.file(QStringLiteral("cli")).toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
-        options.layout = {window->state().run.plotHeight, window->state().run.stripHeight,
+        options.layout = {window->state().analysis.run.plotHeight,
+                          window->state().analysis.run.stripHeight,
                           QGuiApplication::primaryScreen()->geometry().width()};
         const cli::RunSettings run{
             wholeFileSettings(settings()), window->state().view.activePalette, {}};
@@ -305,13 +306,15 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         // c.wav is wider than the view: its analysed columns are saved, nothing beyond, as the
         // window still holds them (its last row is the file's first).
         if (run == 0) {
-            ASSERT_GT(window->state().run.params.columns, window->state().view.layout.plotWidth);
+            ASSERT_GT(window->state().analysis.run.params.columns,
+                      window->state().view.layout.plotWidth);
             const QByteArray c = readAll(dir.file(QStringLiteral("images/c.bmp")));
-            const int width = exportWidth(static_cast<int>(window->state().run.params.columns));
+            const int width =
+                exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
-                          *image().pixel(x, window->state().spectralImage->plotHeight() - 1));
+                          *image().pixel(x, window->state().held.spectralImage->plotHeight() - 1));
             }
         }
         ASSERT_EQ(prompts->messages().size(), 1u);
@@ -425,8 +428,9 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
     EXPECT_TRUE(
         caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
-    EXPECT_TRUE(caption.contains(QStringLiteral("%1 msec per column")
-                                     .arg(window->state().run.params.columnMsec, 0, 'f', 2)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 msec per column")
+                             .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
     // The caption lies below the picture, which holds the grid's marks and labels.
     EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
     EXPECT_EQ(gridPage->inked.top(), page->inked.top());

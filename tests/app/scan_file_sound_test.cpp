@@ -131,7 +131,7 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes)
          }));
     ASSERT_TRUE(lastScanFile().endReached);
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
+    ASSERT_TRUE(s.held.spectralImage);
     const int width = s.view.layout.plotWidth;
     ASSERT_GT(lastScanFile().columnsDrawn, width + 100) << "the image has scrolled";
     const int toneRow = (s.view.layout.plotHeight - s.view.layout.topBand) / 4;

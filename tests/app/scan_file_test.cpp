@@ -95,7 +95,7 @@ class ScanFileTest : public ::testing::Test {
         ASSERT_NE(windowPlayback(), nullptr);
         EXPECT_FALSE(windowPlayback()->active());
     }
-    const IndexedSurface& kept() { return window->state().spectralImage->surface(); }
+    const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
 
     // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
     void scanPlot(std::int32_t display, std::int32_t plotType, std::vector<double> hz,
@@ -164,7 +164,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     int freqMarkPixels = 0;
     clock.addListener([&, at = clock.currentMs() + 8000](std::int64_t now) {
         const AppState& s = window->state();
-        if (markerPixels != 0 || now < at || !s.spectralImage) {
+        if (markerPixels != 0 || now < at || !s.held.spectralImage) {
             return;
         }
         const long rows = s.view.layout.plotHeight - s.view.layout.topBand;
@@ -173,7 +173,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
         for (int x = 0; x < s.view.layout.plotWidth; ++x) {
             const QRgb shown = window->surface().pixel(x, y).value_or(0);
             markerPixels += shown == (paletteDisplay().colour(kTextIndex) & 0xffffffu) &&
-                                    *s.spectralImage->surface().pixel(x, y) != kTextIndex
+                                    *s.held.spectralImage->surface().pixel(x, y) != kTextIndex
                                 ? 1
                                 : 0;
             freqMarkPixels += shown == (paletteDisplay().colour(kFreqMarkIndex) & 0xffffffu);
@@ -188,7 +188,8 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 1000.0, 10.0);
     EXPECT_GE(took, 10000);
     EXPECT_NEAR(window->state().settings.timeScaleMsec, 10.0, 0.3);
-    EXPECT_EQ(window->state().run.params.columnMsec, window->state().settings.timeScaleMsec);
+    EXPECT_EQ(window->state().analysis.run.params.columnMsec,
+              window->state().settings.timeScaleMsec);
     // The whole file was read once, in halves.
     EXPECT_EQ(r.fileBytesRead, frames * 2);
     // The device heard the file's sound.
@@ -196,7 +197,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowAndTheEndShowsTheNote
     // The kept image, scrolled full: the newest columns at the right edge too show 1 kHz of
     // 0 .. 4 kHz.
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
+    ASSERT_TRUE(s.held.spectralImage);
     const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
     for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x, 0), rows / 4, 2) << "column " << x;
@@ -244,7 +245,7 @@ TEST_F(ScanFileTest, WiderAndOtherFormatsArePlayedAsTheirSixteenBitTwin) {
                                played.end() - static_cast<std::ptrdiff_t>(heard.size())));
         EXPECT_EQ(lastScanFile().fileBytesRead, frames * 2);
         const AppState& s = window->state();
-        ASSERT_TRUE(s.spectralImage);
+        ASSERT_TRUE(s.held.spectralImage);
         EXPECT_NEAR(test::loudestRow(window->state(), 5, 0),
                     (s.view.layout.plotHeight - s.view.layout.topBand) / 4, 2);
         expectIdle();
@@ -255,7 +256,7 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
     window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
     scan(test::waveFile(kRate, 2, 16, kRate * 6, test::sines({500.0, 3000.0}, kRate)));
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
+    ASSERT_TRUE(s.held.spectralImage);
     const int w = s.view.layout.plotWidth;
     const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
     const int lowerBand = s.view.layout.plotHeight; // the left channel
@@ -295,7 +296,7 @@ TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory)
     });
     scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({1000.0}, kRate)));
     EXPECT_TRUE(checked);
-    EXPECT_FALSE(s.spectralImage);
+    EXPECT_FALSE(s.held.spectralImage);
     expectIdle();
 }
 
@@ -388,10 +389,10 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
     EXPECT_EQ(r.endMs, 3 * (65536 * 2 + 8) * 1000 / (2 * kRate * 2));
     const AppState& s = window->state();
     EXPECT_EQ(s.settings.lastMode, 0);
-    EXPECT_EQ(s.run.beginMsec, 0);
-    EXPECT_EQ(s.run.endMsec, r.endMs);
-    ASSERT_TRUE(s.samples);
-    EXPECT_TRUE(s.spectralImage);
+    EXPECT_EQ(s.analysis.run.beginMsec, 0);
+    EXPECT_EQ(s.analysis.run.endMsec, r.endMs);
+    ASSERT_TRUE(s.held.samples);
+    EXPECT_TRUE(s.held.spectralImage);
 }
 
 TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
@@ -407,7 +408,7 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 50.0, 4.0);
     EXPECT_TRUE(noteSeen);
     expectIdle();
-    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().held.spectralImage);
     // All but the last picture, left in the window (replaced by the next one).
     EXPECT_TRUE(window->state().view.runningScrollImage);
     EXPECT_EQ(openAllocations(), 1);
@@ -462,7 +463,8 @@ TEST_F(ScanFileTest, ASlowMachineGetsTheMeasuredTimeScale) {
     ASSERT_GT(r.columnsDrawn, 10);
     EXPECT_GT(r.timeScaleMsec, 25.0);
     EXPECT_EQ(window->state().settings.timeScaleMsec, static_cast<float>(r.timeScaleMsec));
-    EXPECT_EQ(window->state().run.params.columnMsec, window->state().settings.timeScaleMsec);
+    EXPECT_EQ(window->state().analysis.run.params.columnMsec,
+              window->state().settings.timeScaleMsec);
     expectIdle();
 }
 
@@ -486,7 +488,7 @@ TEST_F(ScanFileTest, AnHourLongFileIsStreamedNotHeld) {
     // 10 s of sound is 80000 bytes: read in halves of 32772, never the whole 28.8 MB.
     EXPECT_GE(r.fileBytesRead, 80000);
     EXPECT_LE(r.fileBytesRead, 80000 + 2 * 32772);
-    EXPECT_FALSE(window->state().samples);
+    EXPECT_FALSE(window->state().held.samples);
     expectIdle();
 }
 
@@ -495,7 +497,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarAndRepaintsKeepTh
         scanPlot(display, PLOT_SIGNAL, {1000.0});
         const AppState& s = window->state();
         ASSERT_TRUE(s.view.plotImage);
-        EXPECT_FALSE(s.spectralImage);
+        EXPECT_FALSE(s.held.spectralImage);
         EXPECT_FALSE(noteSeen);
         EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << display;
         expectIdle();
@@ -666,7 +668,7 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
                   test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate)));
     prompts->queueFile(path);
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     // Eight spectra averaged reach back three windows, before the data's start.
     window->state().settings.averageCountScroll = 8;
     const auto click = [this] {
@@ -681,24 +683,24 @@ TEST_F(ScanFileTest, AClickNearTheStartPlotsThePointSpectrumAndRestoreBringsTheI
     const AppState& s = window->state();
     // The span ends at the clicked moment and would reach before the data: it starts at 0.
     EXPECT_EQ(lastScanFile().pointStartByte, 0);
-    EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
+    EXPECT_EQ(lastScanFile().pointBytes, s.analysis.pointSpectrumByte);
     EXPECT_TRUE(lastScanFile().endReached);
     EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
     ASSERT_TRUE(s.view.plotImage);
-    EXPECT_FALSE(s.spectralImage);
+    EXPECT_FALSE(s.held.spectralImage);
     EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
     expectIdle();
 
     sendCommand(cmd::kParametersRestore, 0);
-    EXPECT_TRUE(s.spectralImage);
+    EXPECT_TRUE(s.held.spectralImage);
     EXPECT_FALSE(s.view.plotImage);
     EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
     // Cancel in dialog 153 goes back to the image at once.
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     click();
-    EXPECT_TRUE(s.spectralImage);
-    EXPECT_FALSE(s.scanRestoreAvailable);
+    EXPECT_TRUE(s.held.spectralImage);
+    EXPECT_FALSE(s.analysis.scanRestoreAvailable);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -715,9 +717,9 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchAndLogsTheClickedTimeAndEachBinsLev
         dir.write(QStringLiteral("tone.wav"),
                   test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate))));
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const int column = 100;
-    const long hop = window->state().run.params.hop;
+    const long hop = window->state().analysis.run.params.hop;
     const auto clickedMsec =
         static_cast<long>(static_cast<double>(column * hop + 1024 / 2) * 1000.0 / kRate);
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
@@ -776,7 +778,7 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({440.0}, kRate)));
     const AppState& s = window->state();
     const PlotLayout& l = s.view.layout;
-    ASSERT_TRUE(s.spectralImage);
+    ASSERT_TRUE(s.held.spectralImage);
     // The dot at 440 Hz in the columns of the steady tone, and the note's text in its box.
     const int rows = l.plotHeight - l.topBand;
     const int dotY = l.plotHeight - 1 - static_cast<int>(std::lround(440.0 * rows / 4000.0));

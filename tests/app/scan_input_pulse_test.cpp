@@ -56,7 +56,7 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
 
     // A column halfway through the run is brightest at 1 kHz (the image fills from the left).
     const AppState& s = window.state();
-    ASSERT_TRUE(s.spectralImage);
+    ASSERT_TRUE(s.held.spectralImage);
     ASSERT_GT(lastScanInput().columnsDrawn, 100);
     const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
     const int x =
@@ -64,7 +64,8 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     int best = 0;
     int bestIndex = -1;
     for (int r = 0; r < rows; ++r) {
-        const int index = *s.spectralImage->surface().pixel(x, s.view.layout.plotHeight - 1 - r);
+        const int index =
+            *s.held.spectralImage->surface().pixel(x, s.view.layout.plotHeight - 1 - r);
         if (index > bestIndex) {
             bestIndex = index;
             best = r;

@@ -227,7 +227,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     // One column per 10 msec after the start delay (window plus display delay).
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
+    ASSERT_TRUE(s.held.spectralImage);
     const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
     for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x), rows / 4, 2) << "column " << x;
@@ -273,7 +273,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_NEAR(timeShown, 500.0, 30.0);
     EXPECT_NE(onTone, offTone);
     ASSERT_TRUE(s.view.runningScrollImage);
-    EXPECT_FALSE(s.spectralImage);
+    EXPECT_FALSE(s.held.spectralImage);
     EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
     EXPECT_EQ(
@@ -295,7 +295,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
     EXPECT_EQ(s.settings.lastMode, 2);
     EXPECT_TRUE(s.view.plotImage);
-    EXPECT_TRUE(s.logDataAvailable);
+    EXPECT_TRUE(s.logs.logDataAvailable);
     expectIdle();
     window->state().settings.displayTypeChoice = DISPLAY_SCROLL;
 
@@ -308,7 +308,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     QCoreApplication::processEvents(); // the re-run, until that STOP
     EXPECT_NE(s.view.layout.plotWidth, widthBefore);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
-    EXPECT_EQ(s.spectralImage->width(), s.view.layout.plotWidth);
+    EXPECT_EQ(s.held.spectralImage->width(), s.view.layout.plotWidth);
     expectIdle();
 }
 

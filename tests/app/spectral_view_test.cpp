@@ -52,7 +52,7 @@ class SpectralViewTest : public ::testing::Test {
         ASSERT_FALSE(path.isEmpty());
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F1);
-        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_TRUE(window->state().held.spectralImage);
         // The start of the image in view.
         window->state().view.scroll.h.pos = 0;
         window->surface().invalidate();
@@ -85,7 +85,7 @@ class SpectralViewTest : public ::testing::Test {
     }
     // The colour the image's palette index at an image point shows.
     [[nodiscard]] QRgb imageColour(int x, int y) {
-        const auto index = window->state().spectralImage->surface().pixel(x, y);
+        const auto index = window->state().held.spectralImage->surface().pixel(x, y);
         return paletteDisplay().colour(index.value_or(0)) & 0xffffffu;
     }
 
@@ -133,7 +133,7 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
 
 TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
     // The real time of a column: 4 msec at 22050 Hz is 88 samples, not 88.2.
-    const double ts = window->state().run.params.columnMsec;
+    const double ts = window->state().analysis.run.params.columnMsec;
     ASSERT_LT(ts, 4.0);
     const int y = layout().plotHeight / 2;
     std::vector<std::pair<QString, QString>> shown;
@@ -156,7 +156,7 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchInEitherDirection) {
     EXPECT_EQ(shown[0].first.toDouble(), std::floor(100 * ts));
     EXPECT_EQ(shown[0].second.toDouble(), std::floor(200 * ts));
     // Cancelled: the image is kept and the band the drag inverted is gone.
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(at(150, y), imageColour(150, y));
     EXPECT_TRUE(scanCalls.empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -186,10 +186,10 @@ TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
     ASSERT_EQ(scanCalls.size(), 1U);
     EXPECT_EQ(scanCalls[0], cmd::kScanPointSpectrum);
-    const double msec = column * s.run.params.columnMsec;
+    const double msec = column * s.analysis.run.params.columnMsec;
     const auto bytes =
-        static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.run.params.fftSize * 2;
-    EXPECT_EQ(s.pointSpectrumByte, bytes / 4 * 4);
+        static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.analysis.run.params.fftSize * 2;
+    EXPECT_EQ(s.analysis.pointSpectrumByte, bytes / 4 * 4);
     EXPECT_EQ(s.settings.averageCountPlot, s.settings.averageCountScroll);
     EXPECT_EQ(s.settings.analysisAtStopChoice, ANALYSIS_AT_STOP_OFF);
     EXPECT_TRUE(prompts->dialogsRun().empty());
@@ -282,8 +282,9 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_EQ(plot(), withGrid);
     // The overlay lies on the window only; the picture underneath is untouched.
-    const std::vector<std::uint8_t> image(window->state().spectralImage->surface().pixels().begin(),
-                                          window->state().spectralImage->surface().pixels().end());
+    const std::vector<std::uint8_t> image(
+        window->state().held.spectralImage->surface().pixels().begin(),
+        window->state().held.spectralImage->surface().pixels().end());
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
@@ -298,9 +299,10 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_FALSE(window->state().view.gridOn);
     EXPECT_EQ(plot(), plain);
-    EXPECT_EQ(std::vector<std::uint8_t>(window->state().spectralImage->surface().pixels().begin(),
-                                        window->state().spectralImage->surface().pixels().end()),
-              image);
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(window->state().held.spectralImage->surface().pixels().begin(),
+                                  window->state().held.spectralImage->surface().pixels().end()),
+        image);
 }
 
 TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
@@ -356,7 +358,7 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
         SCOPED_TRACE(size.width());
         window->resize(size);
         QCoreApplication::processEvents(); // analysed again at the new size
-        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_TRUE(window->state().held.spectralImage);
         const PlotLayout& l = layout();
         const ViewGeometry g = currentViewGeometry(window->state());
         const QFontMetrics metrics(window->controlFont());
@@ -377,7 +379,7 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
         fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
         point.inside = true;
         point.y = g.stripHeight + 1;
-        point.absoluteColumn = window->state().run.params.columns;
+        point.absoluteColumn = window->state().analysis.run.params.columns;
         fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
         // Side by side inside the window: the two boxes, then the buttons, each showing its text.
         EXPECT_GE(g.infoPanel.x, 0);

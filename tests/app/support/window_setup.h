@@ -69,7 +69,7 @@ inline int loudestRow(const AppState& s, int x, int bandTop = 0) {
     int bestIndex = -1;
     for (int r = 0; r < rows; ++r) {
         const int index =
-            *s.spectralImage->surface().pixel(x, bandTop + s.view.layout.plotHeight - 1 - r);
+            *s.held.spectralImage->surface().pixel(x, bandTop + s.view.layout.plotHeight - 1 - r);
         if (index > bestIndex) {
             bestIndex = index;
             best = r;
