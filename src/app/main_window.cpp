@@ -41,8 +41,6 @@ namespace korv {
 
 namespace {
 
-MainWindow* theMainWindow = nullptr;
-
 constexpr const char* kTitle = "Korvanthile";
 constexpr const char* kVersionText = "Korvanthile Version 6.6";
 
@@ -53,17 +51,9 @@ QRect screenGeometry() {
 
 } // namespace
 
-MainWindow* mainWindow() {
-    return theMainWindow;
-}
-
 MainWindow::MainWindow(MainWindowOptions options)
     : options_(std::move(options)), state_(std::make_unique<AppState>()) {
     AppState& s = state();
-    if (theMainWindow != nullptr) {
-        return;
-    }
-    theMainWindow = this;
     if (options_.settingsFile.empty()) {
         options_.settingsFile = settingsPath(QCoreApplication::applicationFilePath().toStdString());
     }
@@ -84,11 +74,7 @@ MainWindow::MainWindow(MainWindowOptions options)
 
     paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
     surface_.setPaintHandler([this](WindowSurface& target) { paint(target); });
-    setCommandHandler([](int id, int param) {
-        if (MainWindow* w = mainWindow()) {
-            w->dispatch(id, param);
-        }
-    });
+    setCommandHandler([this](int id, int param) { dispatch(id, param); });
 
     s.control.modeRunning = false;
     s.control.created = true;
@@ -96,11 +82,8 @@ MainWindow::MainWindow(MainWindowOptions options)
 }
 
 MainWindow::~MainWindow() {
-    if (theMainWindow == this) {
-        setCommandHandler({});
-        releaseAll();
-        theMainWindow = nullptr;
-    }
+    setCommandHandler({});
+    releaseAll();
 }
 
 // Width from the screen, height three quarters of it, centred; but never more than the

@@ -301,7 +301,7 @@ class SpectralView {
     }
 
     bool press(const QMouseEvent& event) {
-        if (event.button() == Qt::RightButton && scanInputFreezable()) {
+        if (event.button() == Qt::RightButton && scanInputFreezable(window_)) {
             // The live display stands still while the capture goes on.
             AppState& live = window_.state();
             live.view.displayFrozen = !live.view.displayFrozen;

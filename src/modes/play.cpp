@@ -25,7 +25,6 @@ namespace {
 class PlayRoom {
   public:
     explicit PlayRoom(MainWindow& window);
-    ~PlayRoom();
     PlayRoom(const PlayRoom&) = delete;
     PlayRoom& operator=(const PlayRoom&) = delete;
 
@@ -46,22 +45,12 @@ class PlayRoom {
     std::unique_ptr<Playback> playback_;
 };
 
-PlayRoom* thePlayRoom = nullptr;
-
 PlayRoom::PlayRoom(MainWindow& window)
     : window_(window),
       clock_(window.options().clock != nullptr ? window.options().clock : &realClock_),
       makeOutput_(window.options().makeSoundOutput ? window.options().makeSoundOutput
                                                    : makePortAudioOutput),
-      view_(window) {
-    thePlayRoom = this;
-}
-
-PlayRoom::~PlayRoom() {
-    if (thePlayRoom == this) {
-        thePlayRoom = nullptr;
-    }
-}
+      view_(window) {}
 
 Playback* PlayRoom::playback() {
     if (!playback_) {
@@ -80,7 +69,7 @@ void PlayRoom::play(bool wholeSample) {
     // While the sound input is open the two buttons save the recording instead; while a mode
     // or a playback runs the held sample must stay as it is.
     if (s.control.inputOpen) {
-        scanInputButton(wholeSample ? cmd::kPlay : cmd::kPlayWindow);
+        scanInputButton(window_, wholeSample ? cmd::kPlay : cmd::kPlayWindow);
         return;
     }
     if (s.control.modeRunning || s.view.playbackActive || !s.held.segmentHeld() ||
@@ -133,14 +122,17 @@ void installPlay(MainWindow& window) {
     window.registerCommand(cmd::kPlayWindow, [room](int) { room->play(false); });
     window.registerCommand(cmd::kStop, [room](int) { room->stop(); });
     window.setSoundShutdown([room] { room->shutdown(); });
+    window.keepPart(room);
 }
 
-Playback* windowPlayback() {
-    return thePlayRoom != nullptr ? thePlayRoom->playback() : nullptr;
+Playback* windowPlayback(const MainWindow& window) {
+    PlayRoom* room = window.part<PlayRoom>();
+    return room != nullptr ? room->playback() : nullptr;
 }
 
-MainWindowPlaybackView* windowPlaybackView() {
-    return thePlayRoom != nullptr ? &thePlayRoom->view() : nullptr;
+MainWindowPlaybackView* windowPlaybackView(const MainWindow& window) {
+    PlayRoom* room = window.part<PlayRoom>();
+    return room != nullptr ? &room->view() : nullptr;
 }
 
 PlayGeometry currentPlayGeometry(const AppState& s) {

@@ -46,8 +46,8 @@ bool plotDisplay(const AppSettings& settings) {
 }
 
 // The plot image and view of the current window, when both are there.
-IndexedSurface* heldImage(AppState& s) {
-    return s.view.plotImage && room().view ? &*s.view.plotImage : nullptr;
+IndexedSurface* heldImage(ViewState& view) {
+    return view.plotImage && room().view ? &*view.plotImage : nullptr;
 }
 
 void copyToWindow(WindowSurface& target, const IndexedSurface& image, const PlotLayout& l) {
@@ -173,7 +173,7 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
 // PEAK HOLD: the held peak starts again when switched on; the view is cleared either way, and
 // the curves come back at the next step.
 void peakHold(MainWindow& window) {
-    IndexedSurface* image = heldImage(window.state());
+    IndexedSurface* image = heldImage(window.state().view);
     if (image == nullptr || !window.state().view.scanDrawing) {
         return;
     }
@@ -196,7 +196,7 @@ void freqMark(MainWindow& window) {
 
 void paintScanPlot(MainWindow& window, WindowSurface& target) {
     AppState& s = window.state();
-    IndexedSurface* image = heldImage(window.state());
+    IndexedSurface* image = heldImage(window.state().view);
     if (image == nullptr || !plotDisplay(s.settings)) {
         return;
     }

@@ -122,6 +122,28 @@ std::optional<UserMessage> writeImageFile(const std::string& path, const Picture
     return writeFileWholeOrSay(path, encoded.bytes);
 }
 
+namespace {
+
+// Where the picture goes: the batch's name beside its file, else the image dialog's and the
+// save prompt's choice; nothing when either was cancelled.
+std::optional<std::string> imagePath(MainWindow& window, bool batch) {
+    AppState& s = window.state();
+    if (batch) {
+        return batchImagePath(s.analysis.run.file, batchChoices().format);
+    }
+    if (!runImageDialog(prompts(), s.imageChoices)) {
+        return std::nullopt;
+    }
+    const auto chosen = askForImageFile(s.imageChoices, s.settings.lastFolder);
+    if (!chosen) {
+        window.surface().invalidate();
+        return std::nullopt;
+    }
+    return std::string(*chosen);
+}
+
+} // namespace
+
 void saveImage(MainWindow& window, bool wholeImage) {
     AppState& s = window.state();
     const bool batch = window.state().control.batchRunning;
@@ -137,20 +159,11 @@ void saveImage(MainWindow& window, bool wholeImage) {
         window.surface().invalidate();
         return;
     }
-    std::string path;
-    if (batch) {
-        path = batchImagePath(s.analysis.run.file, batchChoices().format);
-    } else {
-        if (!runImageDialog(prompts(), s.imageChoices)) {
-            return;
-        }
-        const auto chosen = askForImageFile(s.imageChoices, s.settings.lastFolder);
-        if (!chosen) {
-            window.surface().invalidate();
-            return;
-        }
-        path = *chosen;
+    const std::optional<std::string> chosenPath = imagePath(window, batch);
+    if (!chosenPath) {
+        return;
     }
+    const std::string& path = *chosenPath;
     const ImageChoices& choices = batch ? batchChoices() : s.imageChoices;
     // Entire Image saves the whole picture; a batch the analysed columns, without the
     // background a short analysis leaves to the picture's screen-wide minimum.

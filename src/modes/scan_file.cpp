@@ -367,7 +367,7 @@ class ScanFileRun {
 
     // The device, the file, the image and the buffer.
     bool openSources() {
-        playback_ = windowPlayback();
+        playback_ = windowPlayback(window_);
         if (playback_ == nullptr) {
             prompts().show(kCannotOpenAudioDevice);
             return false;
@@ -437,7 +437,7 @@ class ScanFileRun {
         ScanLoopInputs in = scanLoopInputs(st_, format_.sampleRate, format_.channels, params_);
         in.pointMode = pointMode_;
         in.startTimeMs = playback_->startTimeMs();
-        if (MainWindowPlaybackView* view = windowPlaybackView()) {
+        if (MainWindowPlaybackView* view = windowPlaybackView(window_)) {
             in.showTimeNow = [view, this](double ms) {
                 s_.view.timeMarkMsec = ms;
                 view->showPlayTime(ms);

@@ -44,16 +44,8 @@ namespace korv {
 namespace {
 
 // The input and the recording of the one window; it lives as long as the window's commands.
-struct InputRoom;
-InputRoom* theRoom = nullptr;
-
 struct InputRoom {
-    explicit InputRoom(MainWindow& w) : window(&w) { theRoom = this; }
-    ~InputRoom() {
-        if (theRoom == this) {
-            theRoom = nullptr;
-        }
-    }
+    explicit InputRoom(MainWindow& w) : window(&w) {}
     InputRoom(const InputRoom&) = delete;
     InputRoom& operator=(const InputRoom&) = delete;
 
@@ -84,10 +76,6 @@ struct InputRoom {
     }
 };
 
-InputRoom& room() {
-    return *theRoom;
-}
-
 ScanInputResult& result() {
     static ScanInputResult r;
     return r;
@@ -98,8 +86,8 @@ ScanInputColumnProbe& columnProbe() {
     return probe;
 }
 
-double nowMs() {
-    return static_cast<double>(room().clock().nowMs());
+double nowMs(InputRoom& r) {
+    return static_cast<double>(r.clock().nowMs());
 }
 
 // The "Record Wave File" dialog of a recording and of Save Wave: the file to write, its
@@ -113,8 +101,7 @@ std::optional<std::string> askForWaveFile(const QString& title, const std::strin
 }
 
 // SAVE, by hand or by the trigger.
-void pressSave() {
-    InputRoom& r = room();
+void pressSave(InputRoom& r) {
     Recording* rec = r.recording;
     if (rec == nullptr || rec->recording()) {
         return;
@@ -129,8 +116,7 @@ void pressSave() {
     r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
 }
 
-void pressStopSave() {
-    InputRoom& r = room();
+void pressStopSave(InputRoom& r) {
     if (r.recording == nullptr || !r.window->state().control.savingSamples) {
         return;
     }
@@ -143,25 +129,25 @@ void pressStopSave() {
 // nothing; a frozen plot goes on (its peak and average with it) but is not shown.
 class InputDisplay final : public ScanDisplay {
   public:
-    InputDisplay(ScanDisplay& inner, const CaptureScanSource& source, bool plot)
-        : inner_(inner), source_(source), plot_(plot) {}
+    InputDisplay(InputRoom& room, ScanDisplay& inner, const CaptureScanSource& source, bool plot)
+        : room_(room), inner_(inner), source_(source), plot_(plot) {}
     [[nodiscard]] int rows() const override { return inner_.rows(); }
     void step(const ScanStep& step) override {
-        InputRoom& r = room();
+        InputRoom& r = room_;
         if (r.recording != nullptr) {
             const ScanEnvelope& e = step.envelope[0];
-            switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs())) {
+            switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs(r))) {
             case TriggerAction::Save:
-                pressSave();
+                pressSave(r);
                 break;
             case TriggerAction::StopSave:
-                pressStopSave();
+                pressStopSave(r);
                 break;
             case TriggerAction::None:
                 break;
             }
         }
-        const bool frozen = room().window->state().view.displayFrozen;
+        const bool frozen = r.window->state().view.displayFrozen;
         if (!frozen || plot_) {
             inner_.step(step);
         }
@@ -174,6 +160,7 @@ class InputDisplay final : public ScanDisplay {
     void finish() override { inner_.finish(); }
 
   private:
+    InputRoom& room_;
     ScanDisplay& inner_;
     const CaptureScanSource& source_;
     bool plot_;
@@ -205,25 +192,27 @@ void setScanInputColumnProbe(ScanInputColumnProbe probe) {
     columnProbe() = std::move(probe);
 }
 
-bool scanInputFreezable() {
-    if (theRoom == nullptr || theRoom->recording == nullptr) {
+bool scanInputFreezable(const MainWindow& window) {
+    const InputRoom* room = window.part<InputRoom>();
+    if (room == nullptr || room->recording == nullptr) {
         return false;
     }
-    const AppState& s = theRoom->window->state();
+    const AppState& s = window.state();
     // The run's own recording choice: a cancelled record dialog turns it off for the run.
     return s.control.inputOpen && s.view.scanDrawing &&
-           theRoom->recording->choice() == Recording::Choice::Off;
+           room->recording->choice() == Recording::Choice::Off;
 }
 
-void scanInputButton(int id) {
-    const Recording* rec = theRoom != nullptr ? theRoom->recording : nullptr;
+void scanInputButton(MainWindow& window, int id) {
+    InputRoom* room = window.part<InputRoom>();
+    const Recording* rec = room != nullptr ? room->recording : nullptr;
     if (rec == nullptr || rec->choice() != Recording::Choice::Manual) {
         return;
     }
     if (id == cmd::kPlay) {
-        pressSave();
+        pressSave(*room);
     } else if (id == cmd::kPlayWindow) {
-        pressStopSave();
+        pressStopSave(*room);
     }
 }
 
@@ -233,18 +222,19 @@ namespace {
 class ScanInputRun {
   public:
     ScanInputRun(MainWindow& window, int param)
-        : window_(window), s_(window.state()), st_(s_.settings), param_(param) {}
+        : window_(window), room_(window.part<InputRoom>()), s_(window.state()), st_(s_.settings),
+          param_(param) {}
 
     void run() {
         if (s_.control.modeRunning || s_.view.playbackActive || s_.control.inputOpen ||
-            theRoom == nullptr) {
+            room_ == nullptr) {
             return;
         }
         result() = ScanInputResult{};
         const bool autoRun = std::exchange(s_.control.autoRun, false);
         closeColourDialog();
-        if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room().triggerLevel,
-                                       room().offeredRates())) {
+        if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room_->triggerLevel,
+                                       room_->offeredRates())) {
             return;
         }
         deriveRun();
@@ -302,14 +292,14 @@ class ScanInputRun {
 
     // The device opened for capture; false with the window idle again when it is not there.
     bool openInput() {
-        SoundInput* device = room().device();
+        SoundInput* device = room_->device();
         if (device == nullptr) {
             releaseScanImages(s_);
             prompts().show(kCannotOpenAudioDevice);
             menuStateIdle(window_);
             return false;
         }
-        input_.emplace(*device, room().clock());
+        input_.emplace(*device, room_->clock());
         const Capture::Opened opened =
             input_->open(capture_, [this](std::span<const std::uint8_t> data, double startMs) {
                 bufferDone(data, startMs);
@@ -370,8 +360,8 @@ class ScanInputRun {
                                       static_cast<std::uint16_t>(format_.bytesPerSample * 8)},
                            capture_.bufferBytes(),
                            window_.options().recordingByteLimit.value_or(RECORDING_BYTE_LIMIT));
-        room().recording = &*recording_;
-        room().capture = &*input_;
+        room_->recording = &*recording_;
+        room_->capture = &*input_;
     }
 
     // The window in its running state: SAVE and STOP SAVE in place of the play buttons.
@@ -404,13 +394,13 @@ class ScanInputRun {
         if (!started_) {
             return;
         }
-        Clock& clock = room().clock();
+        Clock& clock = room_->clock();
         // Nothing is drawn before a whole window and the display delay have been captured.
         const auto startDelayMs = std::max<std::int64_t>(
             0,
             static_cast<std::int64_t>(std::trunc(params_.analysisWindowMsec)) + st_.displayDelayMs);
         while (!s_.control.stopRequested &&
-               nowMs() - input_->startMs() < static_cast<double>(startDelayMs)) {
+               nowMs(*room_) - input_->startMs() < static_cast<double>(startDelayMs)) {
             clock.sleep(1);
             pumpMessages();
         }
@@ -420,7 +410,7 @@ class ScanInputRun {
             makeScanDisplay(window_, st_, format_.channels, in);
         // A held peak is not to catch the first steps' thinner averages.
         in.fullAverage = [this] { return window_.button(cmd::kPeakHold)->isChecked(); };
-        if (MainWindowPlaybackView* view = windowPlaybackView()) {
+        if (MainWindowPlaybackView* view = windowPlaybackView(window_)) {
             // A frozen display keeps the time it was frozen at.
             in.showTimeNow = [view, this](double ms) {
                 if (!s_.view.displayFrozen) {
@@ -434,7 +424,7 @@ class ScanInputRun {
         }
         CaptureScanSource source(*input_, st_.displayDelayMs);
         if (inner && !s_.control.stopRequested) {
-            InputDisplay display(*inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
+            InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             loop_ = runScanLoop(in, source, display, clock, s_.control.stopRequested, scan_);
             window_.surface().setPresentInterval(0);
@@ -451,8 +441,8 @@ class ScanInputRun {
         r.inputLatencyMs = input_->inputLatencyMs();
         input_->stop();
         QApplication::restoreOverrideCursor();
-        room().recording = nullptr;
-        room().capture = nullptr;
+        room_->recording = nullptr;
+        room_->capture = nullptr;
         r.columnsDrawn = scan_.columnsDrawn;
         r.loopMs = scan_.endMs - scan_.loopStartMs;
         r.recordedBytes = recording_->recordedBytes();
@@ -504,7 +494,7 @@ class ScanInputRun {
         // saved.
         if (started_ && !frozen && !resized && !runFailure_ && !s_.control.notesSuppressed &&
             !s_.control.closeAfterRun) {
-            showScanCompleteNote(window_, room().clock(), result().fileWritten);
+            showScanCompleteNote(window_, room_->clock(), result().fileWritten);
         }
         if (std::exchange(s_.control.closeAfterRun, false)) {
             postCommand(cmd::kExit, 0);
@@ -515,6 +505,7 @@ class ScanInputRun {
     }
 
     MainWindow& window_;
+    InputRoom* room_; // the window's: the device, the clock, the run's recording
     AppState& s_;
     AppSettings& st_;
     const int param_;
@@ -542,7 +533,8 @@ void scanInput(MainWindow& window, int param) {
 void installScanInput(MainWindow& window) {
     const auto inputRoom = std::make_shared<InputRoom>(window);
     MainWindow* w = &window;
-    window.registerCommand(cmd::kScanInput, [w, inputRoom](int param) { scanInput(*w, param); });
+    window.keepPart(inputRoom);
+    window.registerCommand(cmd::kScanInput, [w](int param) { scanInput(*w, param); });
     window.registerCommand(cmd::kSaveWave, [w](int) {
         AppState& s = w->state();
         const bool held = s.held.samples && s.held.samples->waveDataAvailable();

@@ -562,7 +562,7 @@ TEST_F(PlayWindowTest, CloseDuringPlayOnlyStopsItAndAResizeAnalysesAgainAfterwar
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 
     // A close releases everything, a stream buffer still held included: no beep.
-    Playback* playback = windowPlayback();
+    Playback* playback = windowPlayback(*window);
     ASSERT_NE(playback, nullptr);
     ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
     EXPECT_TRUE(playback->active());

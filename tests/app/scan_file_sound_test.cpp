@@ -114,7 +114,7 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
             }
         }
         EXPECT_EQ(wrong, 0) << "first wrong frame " << firstWrong;
-        EXPECT_FALSE(windowPlayback()->active());
+        EXPECT_FALSE(windowPlayback(*window)->active());
         EXPECT_EQ(openAllocations(), 1); // the kept image alone
     }
 }

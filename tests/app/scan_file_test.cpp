@@ -92,8 +92,8 @@ class ScanFileTest : public ::testing::Test {
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
-        ASSERT_NE(windowPlayback(), nullptr);
-        EXPECT_FALSE(windowPlayback()->active());
+        ASSERT_NE(windowPlayback(*window), nullptr);
+        EXPECT_FALSE(windowPlayback(*window)->active());
     }
     const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
 
