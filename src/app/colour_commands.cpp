@@ -9,7 +9,11 @@
 #include "platform/palette_display.h"
 #include "platform/prompts.h"
 
+#include <QPoint>
 #include <QScrollBar>
+
+#include <memory>
+#include <optional>
 
 namespace korv {
 
@@ -44,9 +48,13 @@ ColourDialogHost hostFor(MainWindow& window) {
 
 void installColourCommands(MainWindow& window) {
     MainWindow* w = &window;
-    window.registerCommand(cmd::kSignalScale, [w](int) {
+    // Where the user last moved the dialog, for the rest of the run.
+    auto where = std::make_shared<std::optional<QPoint>>();
+    window.registerCommand(cmd::kSignalScale, [w, where](int) {
         AppState& s = w->state();
-        (void)openColourDialog(s.settings, s.view.activePalette, hostFor(*w), w);
+        ColourDialogHost host = hostFor(*w);
+        host.moved = [where](QPoint to) { *where = to; };
+        (void)openColourDialog(s.settings, s.view.activePalette, std::move(host), w, *where);
     });
     window.registerCommand(cmd::kFreqCalibration, [w](int) {
         // Every later analysis builds its corrections from the stored curve.

@@ -94,7 +94,7 @@ class ParametersChangeRun {
         if (s_.control.modeRunning || (!s_.held.spectralImage && !s_.restore)) {
             return;
         }
-        closeColourDialog();
+        closeColourDialog(&window_);
         if (s_.logs.imageLog) {
             // Log Data: the held segment analysed again as it is, each column written to the
             // log.
@@ -249,7 +249,7 @@ void parametersRestore(MainWindow& window) {
     if (!s.analysis.restorePossible || !s.restore || s.control.modeRunning) {
         return;
     }
-    closeColourDialog();
+    closeColourDialog(&window);
     RestoreCopy kept = std::move(*s.restore);
     s.restore.reset();
     s.held = std::move(kept.held);

@@ -257,7 +257,7 @@ class ScanFileRun {
         if (s_.control.modeRunning || s_.view.playbackActive || s_.control.inputOpen) {
             return false;
         }
-        closeColourDialog();
+        closeColourDialog(&window_);
         // The point spectrum: the spectrum plot at a moment of the analysed image, without
         // sound; again from its finished plot, the analysis kept for Restore.
         return !pointMode_ ||

@@ -232,7 +232,7 @@ class ScanInputRun {
         }
         result() = ScanInputResult{};
         const bool autoRun = std::exchange(s_.control.autoRun, false);
-        closeColourDialog();
+        closeColourDialog(&window_);
         if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room_->triggerLevel,
                                        room_->offeredRates())) {
             return;

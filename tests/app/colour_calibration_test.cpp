@@ -34,7 +34,7 @@ class ColourCalibrationTest : public AnalyzeFileTest {
   protected:
     ColourDialog& openColours() {
         QTest::keyClick(window.get(), Qt::Key_F4);
-        ColourDialog* d = colourDialog();
+        ColourDialog* d = colourDialog(window.get());
         EXPECT_NE(d, nullptr);
         return *d;
     }
@@ -90,7 +90,7 @@ class ColourCalibrationTest : public AnalyzeFileTest {
 TEST_F(ColourCalibrationTest, OneColourDialogThatReopensWhereItWasMoved) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
-    EXPECT_EQ(colourDialog(), &d);
+    EXPECT_EQ(colourDialog(window.get()), &d);
     int open = 0;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         open += qobject_cast<QDialog*>(w) != nullptr && w->isVisible() ? 1 : 0;
@@ -99,9 +99,9 @@ TEST_F(ColourCalibrationTest, OneColourDialogThatReopensWhereItWasMoved) {
     EXPECT_EQ(d.windowTitle(), "Korvanthile Colors");
     d.move(123, 77);
     close(d, kOkButtonId);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(openColours().pos(), QPoint(123, 77));
-    close(*colourDialog(), kCancelButtonId);
+    close(*colourDialog(window.get()), kCancelButtonId);
 }
 
 TEST_F(ColourCalibrationTest, SpreadStepsAndTheUserPaletteRule) {
@@ -172,12 +172,12 @@ TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
     EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(colourDialog(), &d) << "still open";
+    EXPECT_EQ(colourDialog(window.get()), &d) << "still open";
     EXPECT_EQ(window->state().view.activePalette[2].g, before);
     green->selectAll();
     QTest::keyClicks(green, QStringLiteral("30"));
     close(d, kOkButtonId);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(settings().userPalette[2].g, 30);
     EXPECT_EQ(settings().userPalette[2].r, 17);
 }
@@ -240,7 +240,7 @@ TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     EXPECT_EQ(pendingCommands(), 0);
     // A new range needs the levels mapped again: OK asks for the image to be redrawn.
     control<QRadioButton>(openColours(), DB_SCALE_90)->click();
-    close(*colourDialog(), kOkButtonId);
+    close(*colourDialog(window.get()), kOkButtonId);
     EXPECT_EQ(pendingCommands(), 1);
     drainMessages();
     EXPECT_NE(imageBytes(), imageBefore);
@@ -249,7 +249,7 @@ TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
     sendCommand(cmd::kParametersChange, 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));
 }
 

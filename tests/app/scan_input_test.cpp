@@ -650,12 +650,12 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     ASSERT_NE(input, nullptr);
     input->failAt(SimulatedFailure::Write);
     QTest::keyClick(window.get(), Qt::Key_F4);
-    ASSERT_NE(colourDialog(), nullptr);
+    ASSERT_NE(colourDialog(window.get()), nullptr);
     const std::size_t before = prompts->messages().size();
     notesSeen.clear();
     run(clock.currentMs() + 1000);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(prompts->messages().size(), before);
     EXPECT_TRUE(notesSeen.isEmpty());
     EXPECT_EQ(lastScanInput().columnsDrawn, 0);
