@@ -313,7 +313,7 @@ class SpectralView {
         const QPoint at = event.position().toPoint();
         if (event.button() == Qt::LeftButton && replotsAtClick(at)) {
             // A click on the finished point spectrum plots it again, the point marked.
-            setScanPlotCross(PixelPoint{at.x(), at.y()});
+            setScanPlotCross(window_, PixelPoint{at.x(), at.y()});
             sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
             return true;
         }
@@ -404,7 +404,7 @@ class SpectralView {
         const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.analysis.run.format);
         s.analysis.pointSpectrumByte = instant.bytePosition;
         s.view.timeMarkMsec = instant.msec;
-        setScanPlotCross(std::nullopt); // a new moment: no point chosen on its plot yet
+        setScanPlotCross(window_, std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
         s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
         sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);

@@ -146,7 +146,7 @@ class DataLogs {
                                                 : static_cast<double>(s.analysis.run.beginMsec));
         SpectrumLogPlot plot;
         plot.levels = view.levelDb(); // the channel shown
-        plot.binLevels = scanPlotBinLevels();
+        plot.binLevels = scanPlotBinLevels(window_);
         const int points = static_cast<int>(plot.levels.size());
         const FrequencyAxis axis(frequencyScaleOf(st), st.lowBandHz, st.highBandHz, points);
         if (axis.scale() == FrequencyScale::Log) {
@@ -179,7 +179,7 @@ class DataLogs {
         }
         window_.redrawView(true);
         const bool image = s.settings.displayTypeChoice == DISPLAY_SCROLL;
-        const ScopeView* plot = scanPlotView(s);
+        const ScopeView* plot = scanPlotView(window_);
         if (image ? !s.held.spectralImage || !s.held.segmentHeld() : plot == nullptr) {
             return;
         }

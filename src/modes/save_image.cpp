@@ -107,7 +107,7 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     if (picture) {
         picture->copyFrom(*source, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
         // With a plot, the grid the window draws over its copy of it.
-        paintViewDrawing(*picture, scanPlotOverlay(s), window.controlFont());
+        paintViewDrawing(*picture, scanPlotOverlay(window), window.controlFont());
     }
     return picture;
 }

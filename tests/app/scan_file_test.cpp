@@ -568,13 +568,13 @@ TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
             EXPECT_EQ(peak->text(), PEAK_RESET_LABEL);
             EXPECT_TRUE(peak->isEnabled());
             QTest::mouseClick(peak, Qt::LeftButton);
-            held.push_back(scanPlotView(window->state())->peakHoldOn());
+            held.push_back(scanPlotView(*window)->peakHoldOn());
         }
     });
     scanPlot(DISPLAY_LINE_PLOT, PLOT_PEAK_DELTA, {1000.0});
     EXPECT_EQ(held, (std::vector<bool>{true, false}));
     // The held peak stood at the tone; the steady tone now differs by nothing from it.
-    const ScopeView& v = *scanPlotView(window->state());
+    const ScopeView& v = *scanPlotView(*window);
     const auto k = static_cast<std::size_t>((pointX(1000.0) - plotLeft()) / 2);
     EXPECT_EQ(*std::max_element(v.peak().begin(), v.peak().end()), v.peak()[k]);
     const int mid = static_cast<int>(120 * v.geometry().unitScale);
@@ -585,7 +585,7 @@ TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
 TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
     scanPlot(DISPLAY_BAR_PLOT, PLOT_LR_DELTA, {1000.0, 2000.0});
     const int mid =
-        baseline() - static_cast<int>(120 * scanPlotView(window->state())->geometry().unitScale);
+        baseline() - static_cast<int>(120 * scanPlotView(*window)->geometry().unitScale);
     const auto barTop = [this](int x) {
         for (int y = window->state().view.layout.charHeight; y < baseline(); ++y) {
             if (*plot().pixel(x, y) == kSignal1Index) {
@@ -604,7 +604,7 @@ TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
 TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     window->state().settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
-    const ScopeView& v = *scanPlotView(window->state());
+    const ScopeView& v = *scanPlotView(*window);
     const auto bands = thirdOctavePoints(kRate, 1024, v.geometry().points);
     ASSERT_TRUE(bands);
     const auto loudest = std::max_element(v.levelDb().begin(), v.levelDb().end());

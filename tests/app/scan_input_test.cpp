@@ -364,7 +364,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     st.displayTypeChoice = DISPLAY_LINE_PLOT;
     st.averageCountPlot = MAX_AVERAGE_COUNT;
     const auto loudest = [this, &st] {
-        const std::span<const float> levels = scanPlotView(window->state())->levelDb();
+        const std::span<const float> levels = scanPlotView(*window)->levelDb();
         return *std::max_element(levels.begin(), levels.end()) -
                4.0f * static_cast<float>(st.levelScaleCode);
     };
