@@ -139,7 +139,7 @@ class AnalyzeFileRun {
         } else if (fromCommandLine_ || param_ == cmd::kFromScanStop) {
             run_.file = s_.control.fileNameBuffer;
         } else if (fromBatch_) {
-            run_.file = batchFile();
+            run_.file = batchFile(window_);
         }
         return true;
     }

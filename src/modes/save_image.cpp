@@ -129,7 +129,7 @@ namespace {
 std::optional<std::string> imagePath(MainWindow& window, bool batch) {
     AppState& s = window.state();
     if (batch) {
-        return batchImagePath(s.analysis.run.file, batchChoices().format);
+        return batchImagePath(s.analysis.run.file, batchChoices(window).format);
     }
     if (!runImageDialog(prompts(), s.imageChoices)) {
         return std::nullopt;
@@ -164,7 +164,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
         return;
     }
     const std::string& path = *chosenPath;
-    const ImageChoices& choices = batch ? batchChoices() : s.imageChoices;
+    const ImageChoices& choices = batch ? batchChoices(window) : s.imageChoices;
     // Entire Image saves the whole picture; a batch the analysed columns, without the
     // background a short analysis leaves to the picture's screen-wide minimum.
     const int wholeWidth =
@@ -181,7 +181,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
     }
     // A batch hands the picture over and analyses the next file while it is written.
     const auto write = [&](const PictureArea& picture) {
-        return batch ? writeBatchImage(path, picture)
+        return batch ? writeBatchImage(window, path, picture)
                      : writeImageFile(path, picture, choices, displayColours());
     };
     if (!failure && whole && !s.view.gridOn && s.settings.imageScalePercent <= 100) {
