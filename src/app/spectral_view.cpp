@@ -392,13 +392,15 @@ class SpectralView {
         return !spectralDisplay(s.settings) && s.view.plotImage &&
                s.analysis.scanRestoreAvailable && !s.control.modeRunning && !s.view.scanDrawing &&
                !s.view.playbackActive && !s.control.fileNameBuffer.empty() &&
-               scanPointSpectrumAvailable() && at.y() >= 0 && at.y() < s.view.layout.plotHeight;
+               scanPointSpectrumAvailable(window_) && at.y() >= 0 &&
+               at.y() < s.view.layout.plotHeight;
     }
 
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
         AppState& s = window_.state();
-        if (s.control.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
+        if (s.control.fileNameBuffer.empty() || g.dualStereo ||
+            !scanPointSpectrumAvailable(window_)) {
             return;
         }
         const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.analysis.run.format);

@@ -245,7 +245,7 @@ std::span<const float> scanPlotBinLevels(const MainWindow& window) {
 
 void installPlotDisplay(MainWindow& window) {
     window.keepPart(std::make_shared<PlotRoom>());
-    setScanPlotDisplayFactory(makePlotDisplay);
+    setScanPlotDisplayFactory(window, makePlotDisplay);
     MainWindow* w = &window;
     window.registerCommand(cmd::kPeakHold, [w](int) { peakHold(*w); });
     window.registerCommand(cmd::kFreqMark, [w](int) { freqMark(*w); });

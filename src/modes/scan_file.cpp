@@ -46,9 +46,14 @@ namespace korv {
 
 namespace {
 
-ScanPlotDisplayFactory& plotFactory() {
-    static ScanPlotDisplayFactory factory;
-    return factory;
+// The plot displays' maker, kept by the window once given.
+struct PlotDisplayMaker {
+    ScanPlotDisplayFactory make;
+};
+
+const ScanPlotDisplayFactory* plotFactory(const MainWindow& window) {
+    const PlotDisplayMaker* maker = window.part<PlotDisplayMaker>();
+    return maker != nullptr && maker->make ? &maker->make : nullptr;
 }
 
 ScanFileResult& result() {
@@ -63,8 +68,8 @@ Clock& windowClock(MainWindow& window) {
 
 // The display type and scale a scan can show: without the plot displays, a plot type scans as
 // the Scroll display; the Scroll display has no Oct/3 rows.
-void settleDisplay(AppSettings& st, std::int32_t rate) {
-    if (st.displayTypeChoice != DISPLAY_SCROLL && !plotFactory()) {
+void settleDisplay(AppSettings& st, std::int32_t rate, bool plots) {
+    if (st.displayTypeChoice != DISPLAY_SCROLL && !plots) {
         st.displayTypeChoice = DISPLAY_SCROLL;
     }
     if (st.displayTypeChoice == DISPLAY_SCROLL && st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
@@ -131,12 +136,12 @@ PointSpan pointSpectrumSpan(std::int64_t pointEndByte, std::int64_t dataBytes, i
     return span;
 }
 
-void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory) {
-    plotFactory() = std::move(factory);
+void setScanPlotDisplayFactory(MainWindow& window, ScanPlotDisplayFactory factory) {
+    window.keepPart(std::make_shared<PlotDisplayMaker>(PlotDisplayMaker{std::move(factory)}));
 }
 
-bool scanPointSpectrumAvailable() {
-    return static_cast<bool>(plotFactory());
+bool scanPointSpectrumAvailable(const MainWindow& window) {
+    return plotFactory(window) != nullptr;
 }
 
 const ScanFileResult& lastScanFile() {
@@ -219,7 +224,8 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
     }
     in.averageCount = st.averageCountPlot;
     window.setVerticalRange(kLevelPositionMax, levelBarPosition(st.levelScaleCode));
-    return plotFactory()(window, st);
+    const ScanPlotDisplayFactory* make = plotFactory(window);
+    return make != nullptr ? (*make)(window, st) : nullptr;
 }
 
 namespace {
@@ -261,7 +267,7 @@ class ScanFileRun {
         // The point spectrum: the spectrum plot at a moment of the analysed image, without
         // sound; again from its finished plot, the analysis kept for Restore.
         return !pointMode_ ||
-               (scanPointSpectrumAvailable() && (s_.held.spectralImage || s_.restore));
+               (scanPointSpectrumAvailable(window_) && (s_.held.spectralImage || s_.restore));
     }
 
     // The file and its header.
@@ -348,7 +354,7 @@ class ScanFileRun {
     // The run's parameters and the bytes scanned: the whole data, or for a point spectrum the
     // span of its last spectra.
     void deriveRun() {
-        settleDisplay(st_, format_.sampleRate);
+        settleDisplay(st_, format_.sampleRate, scanPointSpectrumAvailable(window_));
         if (!(st_.timeScaleMsec > 0.0f)) {
             st_.timeScaleMsec = kDefaultTimeScaleMsec;
         }

@@ -27,9 +27,9 @@ void scanFile(MainWindow& window, int param);
 // offered.
 using ScanPlotDisplayFactory =
     std::function<std::unique_ptr<ScanDisplay>(MainWindow& window, const AppSettings& settings)>;
-void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
+void setScanPlotDisplayFactory(MainWindow& window, ScanPlotDisplayFactory factory);
 // Whether a click on the image may ask for a point spectrum.
-[[nodiscard]] bool scanPointSpectrumAvailable();
+[[nodiscard]] bool scanPointSpectrumAvailable(const MainWindow& window);
 // The display of a scan for the settings' display type, drawing `channels` of data: the Scroll
 // display into the window (and the kept image when there is one) or a plot display; sets the
 // average count of `in`. Null when a plot display's memory cannot be had.

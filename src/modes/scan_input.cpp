@@ -252,7 +252,7 @@ class ScanInputRun {
   private:
     // The display, the band and the run's parameters for the chosen rate.
     void deriveRun() {
-        if (st_.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable()) {
+        if (st_.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable(window_)) {
             st_.displayTypeChoice = DISPLAY_SCROLL; // the plots come with their display
         }
         if (st_.displayTypeChoice == DISPLAY_SCROLL &&

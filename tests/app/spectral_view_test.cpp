@@ -180,7 +180,7 @@ TEST_F(SpectralViewTest, TheBandUnderADragIsInvertedWhileItLasts) {
 
 TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     // The point spectrum needs a plot display to show it.
-    setScanPlotDisplayFactory([](MainWindow&, const AppSettings&) { return nullptr; });
+    setScanPlotDisplayFactory(*window, [](MainWindow&, const AppSettings&) { return nullptr; });
     const AppState& s = window->state();
     const int column = 120;
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
@@ -199,7 +199,7 @@ TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     EXPECT_EQ(scanCalls.size(), 1U);
 
     // Without a plot display a click asks for nothing and leaves the settings alone.
-    setScanPlotDisplayFactory({});
+    setScanPlotDisplayFactory(*window, {});
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column + 10, layout().plotHeight / 2));
     EXPECT_EQ(scanCalls.size(), 1U);
 }
