@@ -26,6 +26,28 @@ namespace {
 constexpr int kWheelNotch = 120; // the angle of one wheel notch, in eighths of a degree
 // One zoom step of the time scale: twice or half the msec per column.
 constexpr float kTimeZoomFactor = 2.0f;
+
+// What a running Scroll scan shows over its picture on the window only: the strip's lines, the
+// scope markers and the dual view's separator.
+void drawScanGuides(WindowSurface& surface, const PlotLayout& l, const AppSettings& st) {
+    const int top = l.topBand;
+    surface.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
+    surface.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
+    for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
+        if (const auto y = scrollRowY(FrequencyAxis(frequencyScaleOf(st), st.lowBandHz,
+                                                    st.highBandHz, l.plotHeight - top),
+                                      l.plotHeight, hz)) {
+            surface.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kScopeMarkerIndex, 1});
+        }
+    }
+    if (dualStereoView(st)) {
+        const int mid = l.plotWidth / 2;
+        surface.drawLine({mid + 1, 0}, {mid + 1, l.plotHeight - 2}, Pen{kSys3dFace, 7});
+        surface.drawLine({mid - 3, 0}, {mid - 3, l.plotHeight - 2}, Pen{kSysWhite, 1});
+        surface.drawLine({mid + 3, 0}, {mid + 3, l.plotHeight - 2}, Pen{kSys3dShadow, 1});
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -112,23 +134,7 @@ void MainWindow::blitView(const PixelRect& area) {
         surface_.fillRect(intersect({0, 0, l.plotWidth, l.plotHeight}, area), kBackgroundIndex);
     }
     if (spectral && s.view.scanDrawing) {
-        const int top = l.topBand;
-        surface_.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
-        surface_.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
-        // The scope markers, which the running columns draw on the window only.
-        for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
-            if (const auto y = scrollRowY(FrequencyAxis(frequencyScaleOf(st), st.lowBandHz,
-                                                        st.highBandHz, l.plotHeight - top),
-                                          l.plotHeight, hz)) {
-                surface_.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kScopeMarkerIndex, 1});
-            }
-        }
-        if (dualStereoView(st)) {
-            const int mid = l.plotWidth / 2;
-            surface_.drawLine({mid + 1, 0}, {mid + 1, l.plotHeight - 2}, Pen{kSys3dFace, 7});
-            surface_.drawLine({mid - 3, 0}, {mid - 3, l.plotHeight - 2}, Pen{kSysWhite, 1});
-            surface_.drawLine({mid + 3, 0}, {mid + 3, l.plotHeight - 2}, Pen{kSys3dShadow, 1});
-        }
+        drawScanGuides(surface_, l, st);
     }
 }
 
