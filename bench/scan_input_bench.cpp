@@ -131,7 +131,7 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
         st.recordingChoice = RECORDING_OFF;
         st.lowBandHz = 0;
         st.highBandHz = kRate / 2;
-        s.notesSuppressed = true;
+        s.control.notesSuppressed = true;
         displayDelayMs = st.displayDelayMs;
         pumpMessages();
         const char* noBusy = std::getenv("KORV_NO_BUSY_CORE");

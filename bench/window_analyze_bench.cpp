@@ -52,7 +52,7 @@ void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        columns += window->state().run.params.columns;
+        columns += window->state().analysis.run.params.columns;
         window->close();
     }
     setPrompts(nullptr);

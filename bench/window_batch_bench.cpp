@@ -102,7 +102,7 @@ void BM_BatchAgainstSox(benchmark::State& state) {
         const double cpuBefore = processCpuSeconds();
         auto start = std::chrono::steady_clock::now();
         sendCommand(cmd::kAnalyzeBatch, 0);
-        while (window->state().batchRunning) {
+        while (window->state().control.batchRunning) {
             drainMessages();
         }
         ours += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

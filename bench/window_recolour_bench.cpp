@@ -68,8 +68,8 @@ void BM_RecolourFullScreenImage(benchmark::State& state) {
     pumpMessages();
     sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
     sendCommand(cmd::kSignalScale, 0);
-    ColourDialog* dialog = colourDialog();
-    if (dialog == nullptr || !window->state().spectralImage) {
+    ColourDialog* dialog = colourDialog(window.get());
+    if (dialog == nullptr || !window->state().held.spectralImage) {
         state.SkipWithError("no image or no dialog");
         setPrompts(nullptr);
         return;

@@ -11,11 +11,11 @@ bool dualStereoView(const AppSettings& settings) {
 }
 
 int analysedColumns(const AppState& state) {
-    if (!state.spectralImage) {
+    if (!state.held.spectralImage) {
         return 0;
     }
     return static_cast<int>(
-        std::clamp<long>(state.run.params.columns, 0, state.spectralImage->width()));
+        std::clamp<long>(state.analysis.run.params.columns, 0, state.held.spectralImage->width()));
 }
 
 double segmentOffsetMsec(const AnalysisRun& run) {

@@ -1,157 +1,43 @@
 #pragma once
-// The state the main window holds for the program: one settings record, one of each image and
-// store, the flags the menu states and the modes share. The window owns it (MainWindow::state)
-// and hands it to the modes; only the GUI thread touches it.
+// The state the main window holds for the program, in owned pieces: the settings, the run
+// control, the view, the held analysis with its Restore copy and the data logs. The window owns
+// it (MainWindow::state) and hands the modes the pieces they need; only the GUI thread touches
+// it.
 
-#include "analysis/parameters.h"
-#include "audio/held_samples.h"
-#include "audio/sample_store.h"
-#include "audio/wave_parser.h"
-#include "display/indexed_surface.h"
-#include "display/palette.h"
-#include "display/plot_layout.h"
-#include "display/spectral_image.h"
+#include "app/held_analysis.h"
+#include "app/run_control.h"
+#include "app/view_state.h"
 #include "output/data_log.h"
 #include "output/image_files.h"
 #include "output/log_file.h"
-#include "platform/allocations.h"
 #include "settings/app_settings.h"
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace korv {
 
-// What the last analysis ran on: enough to run it again, play it or re-analyse a part of it.
-struct AnalysisRun {
-    std::string file;
-    WaveFileInfo info;
-    RunFormat format;
-    std::int64_t beginMsec = 0;
-    std::int64_t endMsec = 0;
-    std::int64_t segmentStartByte = 0; // file offset of the held segment, data offset included
-    std::int64_t segmentBytes = 0;     // the bytes analysed (fewer than held after a STOP)
-    RunParameters params;
-    int stripHeight = 0;
-    int plotHeight = 0;
-    bool commandLine = false;
-    bool cutShort = false; // STOP ended the pass before its last column
-    [[nodiscard]] int bytesPerFrame() const { return format.channels * format.bytesPerSample; }
-    [[nodiscard]] WaveFormat waveFormat() const {
-        return {static_cast<std::uint16_t>(format.channels), format.sampleRate,
-                static_cast<std::uint16_t>(format.bytesPerSample * 8)};
-    }
-};
-
-// A stretch dragged out on the image: bytes inside the held segment.
-struct Selection {
-    std::int64_t beginByte = 0;
-    std::int64_t endByte = 0;
-};
-
-struct AppState {
-    AppSettings settings;
-    LevelPalette activePalette = kCbPalette;
-
-    // The main window's flags.
-    bool created = false;
-    bool modeRunning = false;
-    bool idleForKeys = false;
-    bool stopRequested = true;
-
-    // The command line.
-    bool fileFromCommandLine = false;
-    bool autoRun = false;
-    // The command line began with a mode digit: no completion notes for the rest of the run.
-    bool notesSuppressed = false;
-    int timeSpanSeconds = 0;
-    std::string fileNameBuffer;
-
-    // What the menu offers.
-    bool restorePossible = false;
-    bool logDataAvailable = false;     // a plot display has data to log
-    bool batchRunning = false;         // Analyze File runs one file of a batch
-    bool batchStopRequested = false;   // STOP during a batch: no further file
-    std::string titleNote;             // after the file name in the title ("3 of 120")
-    ImageChoices imageChoices;         // the format and JPEG quality of saved images
-    double timeNowMsec = 0.0;          // the play position the readouts show while playing
-    bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
-    // The display's time mark: the time of the point last clicked in an analysed image, or the
-    // elapsed time of a scan at its last update; 0 for none. Playing does not move it and a new
-    // analysis clears it. The spectrum log's "Event Time".
-    double timeMarkMsec = 0.0;
-
-    // Layout and scrolling.
-    PlotLayout layout;
-    HScrollState hScroll;
-    int vScrollRowPos = 0;
-    int vScrollRowMax = 0;
-    bool layoutPending = false;
-    bool modeHoldsSurfaces = false; // a mode draws straight into the window's surfaces
-    bool analysisDrawing = false;   // an Analyze File pass is drawing its columns
-    int drawingColumn = 0;
-    bool playbackActive = false;
-    bool scanDrawing = false;       // a scan mode is drawing into the window
-    bool inputOpen = false;         // the sound input is open
-    bool displayFrozen = false;     // a right click froze the Scan Input display
-    bool closeAfterRun = false;     // the window closes once the running scan has ended
-    std::int64_t recordedBytes = 0; // Scan Input: the sound recorded so far
-    bool savingSamples = false;
-    bool axesShown = false;
-    bool gridOn = false;
-    bool dragFillDone = false; // the image was cleared once during a frame drag
-
-    // The FFT size of the next pass.
-    int fftSizeExponent = 10;
-    bool fftAbove512 = true;
-
-    // The held data: its rate (0 when none), the image and the samples.
-    std::int32_t sampleRateHz = 0;
-    CountedBlock<SpectralImage> spectralImage;
-    CountedBlock<IndexedSurface> plotImage;
-    // A Scroll scan without the scroll memory: the picture of the running pane, so that a
-    // repaint or a new palette redraws it; it goes when the scan ends.
-    CountedBlock<SpectralImage> runningScrollImage;
-    std::optional<SampleStore> samples;
-    // A segment longer than holdLimitBytes is not held: the analysis, PLAY and Save Wave read
-    // it from its file as they go, and `samples` stays empty.
-    std::optional<FileSegment> fileSegment;
-    std::int64_t holdLimitBytes = HELD_SEGMENT_LIMIT_BYTES;
-    // Whether there are samples behind the picture, held or read from the file.
-    [[nodiscard]] bool segmentHeld() const { return samples || fileSegment; }
-
-    AnalysisRun run;
-    std::optional<Selection> selection;
-    // A click on the image: where the point spectrum of Scan File starts in the file.
-    std::int64_t pointSpectrumByte = 0;
-    // Analysis at Stop: the last part of the scanned file, for Analyze File.
-    std::int64_t scanStopBeginMsec = 0;
-    std::int64_t scanStopEndMsec = 0;
-    // Parameters Restore: the image, samples and values before the last Parameters Change.
-    bool previousKept = false;
-    CountedBlock<SpectralImage> previousImage;
-    std::optional<SampleStore> previousSamples;
-    std::optional<FileSegment> previousFileSegment;
-    AnalysisRun previousRun;
-    AppSettings previousSettings;
-    HScrollState previousHScroll;
-    int previousVScrollRowPos = 0;
-    int previousVScrollRowMax = 0;
-    int previousFftSizeExponent = 10;
-
+// The data logs while the window is open.
+struct DataLogState {
     // The spectral image log: open from its header to the end of the analysis that writes it.
     std::unique_ptr<LogFile> imageLog;
-    LogSource imageLogSource;
+    LogSource imageLogSource; // what the log's header says of the source
     // Point-log mode: a left click on the image (view coordinates) only logs the point.
     std::function<void(int x, int y)> pointLogClick;
+    bool logDataAvailable = false; // a plot display has data to log
+};
 
-    // Drawing objects made once at creation.
-    IndexedSurface pointerMarkA;
-    IndexedSurface pointerMarkB;
-    IndexedSurface positionStrip;
+// The window's whole state, piece by piece; each mode and helper takes the pieces it needs.
+struct AppState {
+    AppSettings settings;
+    ImageChoices imageChoices; // the format and JPEG quality of saved images
+    RunControl control;
+    ViewState view;
+    HeldData held;
+    HeldAnalysis analysis;
+    std::optional<RestoreCopy> restore; // kept by Parameters Change until Restore or a new run
+    DataLogState logs;
 };
 
 // The data is stereo shown as two panes side by side.

@@ -9,7 +9,11 @@
 #include "platform/palette_display.h"
 #include "platform/prompts.h"
 
+#include <QPoint>
 #include <QScrollBar>
+
+#include <memory>
+#include <optional>
 
 namespace korv {
 
@@ -19,17 +23,17 @@ ColourDialogHost hostFor(MainWindow& window) {
     ColourDialogHost host;
     // The pictures hold palette indices: a new palette and a repaint recolour all of them.
     host.paletteChanged = [&window] {
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(window.state().activePalette));
+        paletteDisplay().setLogicalPalette(buildLogicalPalette(window.state().view.activePalette));
         window.surface().invalidate();
     };
     host.requestImageRedraw = [&window] {
         const AppState& s = window.state();
-        if (s.spectralImage && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+        if (s.held.spectralImage && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
             postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         }
     };
-    host.scanRunning = [&window] { return window.state().scanDrawing; };
-    host.analysisComputing = [&window] { return window.state().analysisDrawing; };
+    host.scanRunning = [&window] { return window.state().view.scanDrawing; };
+    host.analysisComputing = [&window] { return window.state().view.analysisDrawing; };
     host.moveLevelBar = [&window](int position) {
         if (window.isActiveWindow()) {
             return; // the user is at the main window: its bar is theirs
@@ -44,9 +48,13 @@ ColourDialogHost hostFor(MainWindow& window) {
 
 void installColourCommands(MainWindow& window) {
     MainWindow* w = &window;
-    window.registerCommand(cmd::kSignalScale, [w](int) {
+    // Where the user last moved the dialog, for the rest of the run.
+    auto where = std::make_shared<std::optional<QPoint>>();
+    window.registerCommand(cmd::kSignalScale, [w, where](int) {
         AppState& s = w->state();
-        (void)openColourDialog(s.settings, s.activePalette, hostFor(*w), w);
+        ColourDialogHost host = hostFor(*w);
+        host.moved = [where](QPoint to) { *where = to; };
+        (void)openColourDialog(s.settings, s.view.activePalette, std::move(host), w, *where);
     });
     window.registerCommand(cmd::kFreqCalibration, [w](int) {
         // Every later analysis builds its corrections from the stored curve.

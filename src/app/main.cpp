@@ -26,7 +26,7 @@ int saveScreenshot(korv::MainWindow& window, const korv::ScriptedPrompts& unatte
     QApplication::processEvents();
     const bool saved = window.grab().save(screenshot);
     const std::string given = korv::parseCommandLine(arguments).fileName;
-    const bool analysed = given.empty() || window.state().spectralImage;
+    const bool analysed = given.empty() || window.state().held.spectralImage;
     window.close();
     korv::setPrompts(nullptr);
     const std::vector<korv::UserMessage>& messages = unattended.messages();

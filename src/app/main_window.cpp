@@ -41,8 +41,6 @@ namespace korv {
 
 namespace {
 
-MainWindow* theMainWindow = nullptr;
-
 constexpr const char* kTitle = "Korvanthile";
 constexpr const char* kVersionText = "Korvanthile Version 6.6";
 
@@ -53,17 +51,9 @@ QRect screenGeometry() {
 
 } // namespace
 
-MainWindow* mainWindow() {
-    return theMainWindow;
-}
-
 MainWindow::MainWindow(MainWindowOptions options)
     : options_(std::move(options)), state_(std::make_unique<AppState>()) {
     AppState& s = state();
-    if (theMainWindow != nullptr) {
-        return;
-    }
-    theMainWindow = this;
     if (options_.settingsFile.empty()) {
         options_.settingsFile = settingsPath(QCoreApplication::applicationFilePath().toStdString());
     }
@@ -82,25 +72,18 @@ MainWindow::MainWindow(MainWindowOptions options)
     createDrawingObjects();
     setInitialMenuState();
 
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
     surface_.setPaintHandler([this](WindowSurface& target) { paint(target); });
-    setCommandHandler([](int id, int param) {
-        if (MainWindow* w = mainWindow()) {
-            w->dispatch(id, param);
-        }
-    });
+    setCommandHandler([this](int id, int param) { dispatch(id, param); });
 
-    s.modeRunning = false;
-    s.created = true;
-    s.idleForKeys = true;
+    s.control.modeRunning = false;
+    s.control.created = true;
+    s.control.idleForKeys = true;
 }
 
 MainWindow::~MainWindow() {
-    if (theMainWindow == this) {
-        setCommandHandler({});
-        releaseAll();
-        theMainWindow = nullptr;
-    }
+    setCommandHandler({});
+    releaseAll();
 }
 
 // Width from the screen, height three quarters of it, centred; but never more than the
@@ -172,7 +155,8 @@ void MainWindow::createControls() {
             // GRID's follows gridOn, and PEAK HOLD is disabled first.
             b->setCheckable(true);
             connect(b, &QPushButton::toggled, this, [this, b, commandId](bool on) {
-                const bool wanted = commandId == cmd::kGrid ? on != state().gridOn : b->isEnabled();
+                const bool wanted =
+                    commandId == cmd::kGrid ? on != state().view.gridOn : b->isEnabled();
                 if (wanted) {
                     sendCommand(commandId, 0);
                 }
@@ -187,9 +171,9 @@ void MainWindow::createControls() {
 void MainWindow::createDrawingObjects() {
     AppState& s = state();
     // The pointer marks: a cross in Text (A) or Background (B) on Signal 2.
-    for (IndexedSurface* mark : {&s.pointerMarkA, &s.pointerMarkB}) {
+    for (IndexedSurface* mark : {&s.view.pointerMarkA, &s.view.pointerMarkB}) {
         *mark = IndexedSurface(16, 16, kSignal2Index);
-        const std::uint8_t cross = mark == &s.pointerMarkA ? kTextIndex : kBackgroundIndex;
+        const std::uint8_t cross = mark == &s.view.pointerMarkA ? kTextIndex : kBackgroundIndex;
         for (int i = 0; i <= 10; ++i) {
             mark->setPixel(5, i, cross);
             mark->setPixel(i, 5, cross);
@@ -197,8 +181,8 @@ void MainWindow::createDrawingObjects() {
     }
     // The position strip: the left four columns Signal 1, the right four Background.
     const int stripHeight = screenGeometry().height();
-    s.positionStrip = IndexedSurface(8, stripHeight, kBackgroundIndex);
-    s.positionStrip.fillRect({0, 0, 4, stripHeight}, kSignal1Index);
+    s.view.positionStrip = IndexedSurface(8, stripHeight, kBackgroundIndex);
+    s.view.positionStrip.fillRect({0, 0, 4, stripHeight}, kSignal1Index);
     (void)thirdOctaveEdges(); // the band table, built once for the run
 }
 
@@ -255,9 +239,9 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     AppState& s = state();
     // What is not built yet is offered disabled, never as an item that does nothing.
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
-    loadSettings(options_.settingsFile, s.settings, s.activePalette);
+    loadSettings(options_.settingsFile, s.settings, s.view.activePalette);
     s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
     chooseVariables(s.settings.variablesChoice);
     applyPointerShape();
     surface_.invalidate();
@@ -277,13 +261,13 @@ void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments
     const CommandLine parsed = parseCommandLine(arguments);
     const CommandLineEffects effects = applyCommandLine(parsed, s.settings);
     if (parsed.kind == CommandLine::Kind::ModeRun) {
-        s.timeSpanSeconds = parsed.timeSpanSeconds;
+        s.control.timeSpanSeconds = parsed.timeSpanSeconds;
     }
-    s.autoRun = effects.autoRun;
-    s.notesSuppressed = s.notesSuppressed || effects.autoRun;
+    s.control.autoRun = effects.autoRun;
+    s.control.notesSuppressed = s.control.notesSuppressed || effects.autoRun;
     if (effects.fileFromCommandLine) {
-        s.fileFromCommandLine = true;
-        s.fileNameBuffer = parsed.fileName;
+        s.control.fileFromCommandLine = true;
+        s.control.fileNameBuffer = parsed.fileName;
         // The file's folder becomes the current one, as the later dialogs expect; a name
         // relative to the old one is kept whole so it still finds the file. The name goes on
         // as the bytes given, so a name that is no valid text in the locale is still found.
@@ -291,7 +275,7 @@ void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments
         const std::filesystem::path file =
             std::filesystem::absolute(parsed.fileName, error).lexically_normal();
         if (!error && std::filesystem::is_directory(file.parent_path(), error)) {
-            s.fileNameBuffer = file.string();
+            s.control.fileNameBuffer = file.string();
             std::filesystem::current_path(file.parent_path(), error);
         }
         showFileInTitle(displayFileName(file.filename().string()));
@@ -331,12 +315,12 @@ void MainWindow::dispatch(int id, int param) {
     case cmd::kStop:
         // A STOP always asks the running loop to end; the mode that owns the loop also
         // registers for the id to do its own part.
-        s.stopRequested = true;
-        s.batchStopRequested = s.batchRunning && param != cmd::kStopFromResize;
+        s.control.stopRequested = true;
+        s.control.batchStopRequested = s.control.batchRunning && param != cmd::kStopFromResize;
         break;
     case cmd::kGrid:
-        s.gridOn = !s.gridOn;
-        buttons_.at(cmd::kGrid)->setChecked(s.gridOn);
+        s.view.gridOn = !s.view.gridOn;
+        buttons_.at(cmd::kGrid)->setChecked(s.view.gridOn);
         surface_.invalidate();
         break;
     default:
@@ -354,9 +338,9 @@ void MainWindow::dispatch(int id, int param) {
 
 void MainWindow::setFftSize(int k) {
     AppState& s = state();
-    s.fftSizeExponent = 9 + k;
+    s.analysis.fftSizeExponent = 9 + k;
     s.settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST + k;
-    s.fftAbove512 = k != 0;
+    s.analysis.fftAbove512 = k != 0;
 }
 
 void MainWindow::chooseVariables(int id) {
@@ -393,10 +377,10 @@ void MainWindow::applyPointerShape() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     AppState& s = state();
-    if (s.modeRunning) {
+    if (s.control.modeRunning) {
         // A running mode is only stopped and the window stays; a live input is stopped, its
         // recording finished, and then the window closes.
-        s.closeAfterRun = s.inputOpen;
+        s.control.closeAfterRun = s.control.inputOpen;
         sendCommand(cmd::kStop, 0);
         event->ignore();
         return;
@@ -406,12 +390,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
-    s.stopRequested = true;
+    s.control.stopRequested = true;
     if (soundShutdown_) {
         soundShutdown_();
     }
     drainMessages();
-    if (!saveSettings(options_.settingsFile, s.settings, s.sampleRateHz)) {
+    if (!saveSettings(options_.settingsFile, s.settings, s.analysis.sampleRateHz)) {
         // Otherwise every choice would be lost at each start without a word.
         prompts().message(QStringLiteral("Cannot Save Settings\n%1")
                               .arg(QString::fromStdString(options_.settingsFile)),
@@ -429,11 +413,11 @@ void MainWindow::releaseAll() {
     if (releaseHook_) {
         releaseHook_();
     }
-    s.spectralImage.reset();
-    s.runningScrollImage.reset();
-    s.plotImage.reset();
-    s.samples.reset();
-    s.fileSegment.reset();
+    s.held.spectralImage.reset();
+    s.view.runningScrollImage.reset();
+    s.view.plotImage.reset();
+    s.held.samples.reset();
+    s.held.fileSegment.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -448,11 +432,11 @@ QFont MainWindow::controlFont() const {
 
 void MainWindow::computeLayout() {
     AppState& s = state();
-    if (!s.created || view_ == nullptr) {
+    if (!s.control.created || view_ == nullptr) {
         return;
     }
-    if (s.modeHoldsSurfaces) {
-        s.layoutPending = true;
+    if (s.view.modeHoldsSurfaces) {
+        s.view.layoutPending = true;
         return;
     }
     const QRect screen = screenGeometry();
@@ -469,7 +453,7 @@ void MainWindow::computeLayout() {
     in.charWidth = averageCharWidth(*controlFont_);
     in.charHeight = metrics.height();
     in.text = measurePanelTexts(*controlFont_);
-    const PlotLayout& l = s.layout = computePlotLayout(in);
+    const PlotLayout& l = s.view.layout = computePlotLayout(in);
 
     hBar_->setGeometry(0, l.plotHeight, std::max(0, l.plotWidth), l.scrollBarThickness);
     vBar_->setGeometry(l.plotWidth, 0, l.scrollBarThickness, std::max(0, l.plotHeight));
@@ -485,17 +469,17 @@ void MainWindow::computeLayout() {
     }
 
     // The range covers the analysed columns, not the blank rest of the picture.
-    s.hScroll = computeHScroll(analysedColumns(s), l.plotWidth, dualStereoView(s.settings),
-                               s.hScroll, s.drawingColumn, s.analysisDrawing);
-    hBar_->setRange(0, s.hScroll.max);
+    s.view.scroll.h = computeHScroll(analysedColumns(s), l.plotWidth, dualStereoView(s.settings),
+                                     s.view.scroll.h, s.view.drawingColumn, s.view.analysisDrawing);
+    hBar_->setRange(0, s.view.scroll.h.max);
     // The thumb's length is the visible share of the image.
     hBar_->setPageStep(std::max(1, dualStereoView(s.settings) ? l.plotWidth / 2 - 3 : l.plotWidth));
-    hBar_->setValue(s.hScroll.pos);
+    hBar_->setValue(s.view.scroll.h.pos);
 }
 
 void MainWindow::showFileInTitle(const QString& path) {
     const QString title = QString::fromLatin1(kTitle);
-    const std::string& note = state().titleNote;
+    const std::string& note = state().control.titleNote;
     setWindowTitle(
         (path.isEmpty() ? title : title + QStringLiteral(" ") + QFileInfo(path).fileName()) +
         (note.empty() ? QString() : QStringLiteral(" - ") + QString::fromStdString(note)));
@@ -503,9 +487,10 @@ void MainWindow::showFileInTitle(const QString& path) {
 
 void MainWindow::updatePlayButton() {
     const AppState& s = state();
-    const int visible = visibleImageColumns(s.layout.plotWidth, dualStereoView(s.settings));
-    const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.spectralImage &&
-                    !s.analysisDrawing && !s.playbackActive && analysedColumns(s) > visible;
+    const int visible = visibleImageColumns(s.view.layout.plotWidth, dualStereoView(s.settings));
+    const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.held.spectralImage &&
+                    !s.view.analysisDrawing && !s.view.playbackActive &&
+                    analysedColumns(s) > visible;
     buttons_.at(cmd::kPlay)->setEnabled(on);
 }
 
@@ -544,46 +529,47 @@ void MainWindow::onRestore() {
 
 void MainWindow::onResize() {
     AppState& s = state();
-    if (!s.created) {
+    if (!s.control.created) {
         return;
     }
     sendCommand(cmd::kStop, cmd::kStopFromResize);
     computeLayout();
-    if (!s.modeHoldsSurfaces) {
+    if (!s.view.modeHoldsSurfaces) {
         const QRect screen = screenGeometry();
         const PixelRect area{0, 0, screen.width(), screen.height()};
-        if (s.spectralImage) {
-            s.spectralImage->surface().fillRect(area, kBackgroundIndex);
+        if (s.held.spectralImage) {
+            s.held.spectralImage->surface().fillRect(area, kBackgroundIndex);
         }
-        if (s.plotImage) {
-            s.plotImage->fillRect(area, kBackgroundIndex);
+        if (s.view.plotImage) {
+            s.view.plotImage->fillRect(area, kBackgroundIndex);
         }
         surface_.fillRect(area, kBackgroundIndex);
     }
     updatePlayButton();
-    if (!s.modeHoldsSurfaces) {
-        if (s.settings.lastFileMode == 0 && !s.fileNameBuffer.empty() && s.spectralImage) {
+    if (!s.view.modeHoldsSurfaces) {
+        if (s.settings.lastFileMode == 0 && !s.control.fileNameBuffer.empty() &&
+            s.held.spectralImage) {
             const bool dragging = options_.leftButtonDown
                                       ? options_.leftButtonDown()
                                       : (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
             if (!dragging) {
-                s.dragFillDone = false;
+                s.view.dragFillDone = false;
                 postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
-            } else if (!s.dragFillDone) {
-                s.dragFillDone = true;
-                s.spectralImage->surface().fill(kBackgroundIndex);
+            } else if (!s.view.dragFillDone) {
+                s.view.dragFillDone = true;
+                s.held.spectralImage->surface().fill(kBackgroundIndex);
             }
         } else if (s.settings.lastFileMode == 1) {
-            s.spectralImage.reset();
-            s.runningScrollImage.reset();
-            s.plotImage.reset();
-            s.samples.reset();
-            s.fileSegment.reset();
+            s.held.spectralImage.reset();
+            s.view.runningScrollImage.reset();
+            s.view.plotImage.reset();
+            s.held.samples.reset();
+            s.held.fileSegment.reset();
             if (releaseHook_) {
                 releaseHook_();
             }
-            s.logDataAvailable = false;
-            s.scanRestoreAvailable = false;
+            s.logs.logDataAvailable = false;
+            s.analysis.scanRestoreAvailable = false;
             menuStateIdle(*this);
         }
     }

@@ -21,6 +21,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <typeindex>
+#include <typeinfo>
 #include <vector>
 
 class QPushButton;
@@ -129,6 +131,15 @@ class MainWindow : public QMainWindow {
     void setReleaseHook(std::function<void()> hook) { releaseHook_ = std::move(hook); }
     // The vertical bar's range and position (rows of the image, or the level position).
     void setVerticalRange(int max, int pos);
+    // What a mode keeps beside the state for the window's lifetime (the play room, the input
+    // room), found again by its type; it goes with the window.
+    template <class Part> void keepPart(std::shared_ptr<Part> part) {
+        parts_[std::type_index(typeid(Part))] = std::move(part);
+    }
+    template <class Part> [[nodiscard]] Part* part() const {
+        const auto found = parts_.find(std::type_index(typeid(Part)));
+        return found != parts_.end() ? static_cast<Part*>(found->second.get()) : nullptr;
+    }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -172,6 +183,7 @@ class MainWindow : public QMainWindow {
     QScrollBar* vBar_ = nullptr;
     std::map<int, QPushButton*> buttons_;
     std::map<int, CommandAction> commands_;
+    std::map<std::type_index, std::shared_ptr<void>> parts_;
     qint64 volumeControlPid_ = 0;
     std::function<void(WindowSurface&)> labelPainter_;
     std::function<void(WindowSurface&)> panelPainter_;
@@ -186,8 +198,5 @@ class MainWindow : public QMainWindow {
     bool shownOnce_ = false;
     QSize placedSize_; // the first placement's size
 };
-
-// The one main window, while it exists.
-[[nodiscard]] MainWindow* mainWindow();
 
 } // namespace korv

@@ -26,6 +26,28 @@ namespace {
 constexpr int kWheelNotch = 120; // the angle of one wheel notch, in eighths of a degree
 // One zoom step of the time scale: twice or half the msec per column.
 constexpr float kTimeZoomFactor = 2.0f;
+
+// What a running Scroll scan shows over its picture on the window only: the strip's lines, the
+// scope markers and the dual view's separator.
+void drawScanGuides(WindowSurface& surface, const PlotLayout& l, const AppSettings& st) {
+    const int top = l.topBand;
+    surface.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
+    surface.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
+    for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
+        if (const auto y = scrollRowY(FrequencyAxis(frequencyScaleOf(st), st.lowBandHz,
+                                                    st.highBandHz, l.plotHeight - top),
+                                      l.plotHeight, hz)) {
+            surface.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kScopeMarkerIndex, 1});
+        }
+    }
+    if (dualStereoView(st)) {
+        const int mid = l.plotWidth / 2;
+        surface.drawLine({mid + 1, 0}, {mid + 1, l.plotHeight - 2}, Pen{kSys3dFace, 7});
+        surface.drawLine({mid - 3, 0}, {mid - 3, l.plotHeight - 2}, Pen{kSysWhite, 1});
+        surface.drawLine({mid + 3, 0}, {mid + 3, l.plotHeight - 2}, Pen{kSys3dShadow, 1});
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -36,9 +58,9 @@ void MainWindow::paint(WindowSurface& target) {
     if (s.settings.scrollMemChoice == SCROLL_MEM_ON &&
         s.settings.displayTypeChoice == DISPLAY_SCROLL) {
         // The scrolling memory display always starts at the image's first column.
-        s.hScroll.pos = 0;
+        s.view.scroll.h.pos = 0;
     }
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     target.fillRect({0, l.plotHeight, l.clientWidth, std::max(0, target.height() - l.plotHeight)},
                     kSysActiveCaption);
     if (panelPainter_) {
@@ -47,24 +69,24 @@ void MainWindow::paint(WindowSurface& target) {
     target.fillRect({l.plotWidth, l.plotHeight, l.scrollBarThickness, l.scrollBarThickness},
                     kSys3dFace);
     blitView();
-    if (labelPainter_ && s.axesShown) {
+    if (labelPainter_ && s.view.axesShown) {
         labelPainter_(target);
     }
 }
 
 void MainWindow::clearDrawingArea() {
-    const PlotLayout& l = state().layout;
+    const PlotLayout& l = state().view.layout;
     surface_.fillRect({0, 0, l.plotWidth, l.plotHeight}, kBackgroundIndex);
 }
 
 void MainWindow::blitView() {
-    const PlotLayout& l = state().layout;
+    const PlotLayout& l = state().view.layout;
     blitView({0, 0, l.plotWidth, l.plotHeight});
 }
 
 void MainWindow::blitView(const PixelRect& area) {
     const AppState& s = state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     // Copies the image's `src` to `dest` where it falls inside `area`.
     const auto blit = [&](const IndexedSurface& image, const PixelRect& src, PixelPoint dest) {
         const PixelRect target = intersect({dest.x, dest.y, src.width, src.height}, area);
@@ -80,16 +102,16 @@ void MainWindow::blitView(const PixelRect& area) {
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     // A Scroll scan without the scroll memory repaints from its running picture, laid out as
     // a kept one.
-    const SpectralImage* shown = s.spectralImage        ? &*s.spectralImage
-                                 : s.runningScrollImage ? &*s.runningScrollImage
-                                                        : nullptr;
+    const SpectralImage* shown = s.held.spectralImage        ? &*s.held.spectralImage
+                                 : s.view.runningScrollImage ? &*s.view.runningScrollImage
+                                                             : nullptr;
     if (spectral && shown != nullptr) {
         const IndexedSurface& image = shown->surface();
-        const int x = s.hScroll.pos;
+        const int x = s.view.scroll.h.pos;
         if (st.typeChoice != TYPE_STEREO) {
             blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
-            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.spectralImage;
+            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage;
             const int sx = scrollMem ? 0 : x;
             const int half = image.height() / 2;
             if (st.channelChoice == CHANNEL_LEFT) {
@@ -104,37 +126,21 @@ void MainWindow::blitView(const PixelRect& area) {
                      {rightX, 0});
             }
         }
-    } else if (!spectral && s.spectralImage) {
-        blit(s.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
-    } else if (s.plotImage) {
-        blit(*s.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else if (!spectral && s.held.spectralImage) {
+        blit(s.held.spectralImage->surface(), {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
+    } else if (s.view.plotImage) {
+        blit(*s.view.plotImage, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
     } else {
         surface_.fillRect(intersect({0, 0, l.plotWidth, l.plotHeight}, area), kBackgroundIndex);
     }
-    if (spectral && s.scanDrawing) {
-        const int top = l.topBand;
-        surface_.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
-        surface_.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
-        // The scope markers, which the running columns draw on the window only.
-        for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
-            if (const auto y = scrollRowY(FrequencyAxis(frequencyScaleOf(st), st.lowBandHz,
-                                                        st.highBandHz, l.plotHeight - top),
-                                          l.plotHeight, hz)) {
-                surface_.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kScopeMarkerIndex, 1});
-            }
-        }
-        if (dualStereoView(st)) {
-            const int mid = l.plotWidth / 2;
-            surface_.drawLine({mid + 1, 0}, {mid + 1, l.plotHeight - 2}, Pen{kSys3dFace, 7});
-            surface_.drawLine({mid - 3, 0}, {mid - 3, l.plotHeight - 2}, Pen{kSysWhite, 1});
-            surface_.drawLine({mid + 3, 0}, {mid + 3, l.plotHeight - 2}, Pen{kSys3dShadow, 1});
-        }
+    if (spectral && s.view.scanDrawing) {
+        drawScanGuides(surface_, l, st);
     }
 }
 
 void MainWindow::redrawView(bool labels) {
     blitView();
-    if (labels && labelPainter_ && state().axesShown) {
+    if (labels && labelPainter_ && state().view.axesShown) {
         labelPainter_(surface_);
     }
 }
@@ -144,21 +150,21 @@ void MainWindow::redrawView(bool labels) {
 
 void MainWindow::onHorizontalAction(int action) {
     AppState& s = state();
-    const bool ignored = s.analysisDrawing || s.playbackActive || !s.hScroll.scrollable ||
-                         s.modeRunning || !s.spectralImage ||
-                         s.settings.scrollMemChoice == SCROLL_MEM_ON;
+    const bool ignored = s.view.analysisDrawing || s.view.playbackActive ||
+                         !s.view.scroll.h.scrollable || s.control.modeRunning ||
+                         !s.held.spectralImage || s.settings.scrollMemChoice == SCROLL_MEM_ON;
     if (ignored) {
-        hBar_->setSliderPosition(s.hScroll.pos);
+        hBar_->setSliderPosition(s.view.scroll.h.pos);
         return;
     }
     const ScrollAction a = sliderScrollAction(action);
-    const int next = stepScroll(s.hScroll.pos, s.hScroll.max, a, kImageLineStep, kImagePageStep,
-                                hBar_->sliderPosition());
+    const int next = stepScroll(s.view.scroll.h.pos, s.view.scroll.h.max, a, kImageLineStep,
+                                kImagePageStep, hBar_->sliderPosition());
     hBar_->setSliderPosition(next);
-    if (a == ScrollAction::Thumb && next == s.hScroll.pos) {
+    if (a == ScrollAction::Thumb && next == s.view.scroll.h.pos) {
         return;
     }
-    s.hScroll.pos = next;
+    s.view.scroll.h.pos = next;
     redrawView(true);
 }
 
@@ -218,7 +224,7 @@ void MainWindow::scrollByKey(int key) {
 // (and undone by Parameters Restore). Only for an analysed file that is idle.
 void MainWindow::changeTimeScale(int direction) {
     AppState& s = state();
-    if (s.modeRunning || !s.spectralImage || !commandBuilt(cmd::kParametersChange) ||
+    if (s.control.modeRunning || !s.held.spectralImage || !commandBuilt(cmd::kParametersChange) ||
         !menu_->enabled(cmd::kParametersChange)) {
         return;
     }
@@ -238,17 +244,17 @@ void MainWindow::onVerticalAction(int action) {
     const int thumb = vBar_->sliderPosition();
     const std::int32_t display = s.settings.displayTypeChoice;
     if (display == DISPLAY_SCROLL) {
-        if (s.playbackActive || !s.fftAbove512) {
-            vBar_->setSliderPosition(s.vScrollRowPos);
+        if (s.view.playbackActive || !s.analysis.fftAbove512) {
+            vBar_->setSliderPosition(s.view.scroll.rowPos);
             return;
         }
-        const int next =
-            stepScroll(s.vScrollRowPos, s.vScrollRowMax, a, kImageLineStep, kImagePageStep, thumb);
+        const int next = stepScroll(s.view.scroll.rowPos, s.view.scroll.rowMax, a, kImageLineStep,
+                                    kImagePageStep, thumb);
         vBar_->setSliderPosition(next);
-        if (a == ScrollAction::Thumb && next == s.vScrollRowPos) {
+        if (a == ScrollAction::Thumb && next == s.view.scroll.rowPos) {
             return;
         }
-        s.vScrollRowPos = next;
+        s.view.scroll.rowPos = next;
         redrawView(true);
         return;
     }
@@ -258,7 +264,7 @@ void MainWindow::onVerticalAction(int action) {
         vBar_->setSliderPosition(next);
         s.settings.verticalScrollPos = next;
         s.settings.levelScaleCode = next - kLevelScaleOffset;
-        if (s.plotImage) {
+        if (s.view.plotImage) {
             redrawView(true);
         }
     }
@@ -280,14 +286,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         sendCommand(cmd::kStop, 0);
         break;
     case Qt::Key_Space:
-        if (s.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
-            sendCommand(s.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
+        if (s.control.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
+            sendCommand(s.control.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
         }
         break;
     case Qt::Key_F1:
     case Qt::Key_F2:
     case Qt::Key_F3:
-        if (s.idleForKeys) {
+        if (s.control.idleForKeys) {
             const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
             sendCommand(ids[event->key() - Qt::Key_F1], 0);
         }
@@ -299,7 +305,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         sendCommand(cmd::kVolumeControl, 0);
         break;
     case Qt::Key_F6:
-        if (s.stopRequested) {
+        if (s.control.stopRequested) {
             sendCommand(cmd::kFreqCalibration, 0);
         }
         break;

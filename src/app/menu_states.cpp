@@ -33,8 +33,8 @@ void endRunning(MainWindow& window) {
     QPushButton* peak = window.button(cmd::kPeakHold);
     peak->setEnabled(false);
     peak->setChecked(false);
-    s.modeRunning = false;
-    s.idleForKeys = true;
+    s.control.modeRunning = false;
+    s.control.idleForKeys = true;
     window.setFocus();
 }
 
@@ -51,8 +51,8 @@ void menuStateRunning(MainWindow& window) {
     m.enablePopup(ProgramMenu::kParametersPopup, false);
     m.enablePopup(ProgramMenu::kSaveImagePopup, false);
     AppState& s = window.state();
-    s.modeRunning = true;
-    s.idleForKeys = false;
+    s.control.modeRunning = true;
+    s.control.idleForKeys = false;
 }
 
 void menuStateIdle(MainWindow& window) {
@@ -62,13 +62,13 @@ void menuStateIdle(MainWindow& window) {
               {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
                cmd::kFreqCalibration, cmd::kExit},
               true);
-    m.enablePopup(ProgramMenu::kParametersPopup, s.scanRestoreAvailable);
+    m.enablePopup(ProgramMenu::kParametersPopup, s.analysis.scanRestoreAvailable);
     m.enable(cmd::kParametersChange, false);
-    m.enable(cmd::kParametersRestore, s.scanRestoreAvailable);
-    m.enable(cmd::kLogSpectrum, s.logDataAvailable);
+    m.enable(cmd::kParametersRestore, s.analysis.scanRestoreAvailable);
+    m.enable(cmd::kLogSpectrum, s.logs.logDataAvailable);
     nameLogCommand(m, s.settings);
     enableAll(m, {cmd::kLogPoints, cmd::kSaveWave}, false);
-    const bool image = s.spectralImage || s.plotImage;
+    const bool image = s.held.spectralImage || s.view.plotImage;
     m.enable(cmd::kPrintWindow, image);
     m.enablePopup(ProgramMenu::kSaveImagePopup, image);
     m.enable(cmd::kSaveWindowImage, image);
@@ -90,7 +90,7 @@ void menuStateImage(MainWindow& window) {
     if (st.displayTypeChoice == DISPLAY_SCROLL) {
         m.enablePopup(ProgramMenu::kParametersPopup, true);
         m.enable(cmd::kParametersChange, true);
-        m.enable(cmd::kParametersRestore, s.restorePossible);
+        m.enable(cmd::kParametersRestore, s.analysis.restorePossible);
     }
     enableAll(m, {cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave}, true);
     const bool stereo = st.typeChoice == TYPE_STEREO;
@@ -101,9 +101,10 @@ void menuStateImage(MainWindow& window) {
             true);
         m.enablePopup(ProgramMenu::kSaveImagePopup, true);
         bool larger = false;
-        if (s.spectralImage) {
-            const PlotLayout& l = s.layout;
-            const int height = stereo ? s.spectralImage->height() / 2 : s.spectralImage->height();
+        if (s.held.spectralImage) {
+            const PlotLayout& l = s.view.layout;
+            const int height =
+                stereo ? s.held.spectralImage->height() / 2 : s.held.spectralImage->height();
             // The picture is at least screen-wide; what counts is the analysed columns.
             larger = analysedColumns(s) > l.plotWidth || height > l.plotHeight;
         }

@@ -28,7 +28,7 @@ void installModes(MainWindow& window) {
     installSaveImage(window);
     installBatch(window);
     installPrintWindow(window);
-    if (MainWindowPlaybackView* play = windowPlaybackView()) {
+    if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }
 }

@@ -35,8 +35,8 @@ struct Panes {
 
 Panes spectralPanes(const AppState& s) {
     const AppSettings& st = s.settings;
-    const int plotWidth = s.layout.plotWidth;
-    const int half = s.spectralImage->height() / 2;
+    const int plotWidth = s.view.layout.plotWidth;
+    const int half = s.held.spectralImage->height() / 2;
     if (st.typeChoice != TYPE_STEREO) {
         return {{0, 0, plotWidth}, std::nullopt};
     }
@@ -63,9 +63,9 @@ void MainWindowPlaybackView::enterPlaying() {
     AppState& s = window_.state();
     window_.surface().updateNow();
     menuStateRunning(window_);
-    s.playbackActive = true;
+    s.view.playbackActive = true;
     // A resize meanwhile only asks for a layout; it is done when the sound has ended.
-    s.modeHoldsSurfaces = true;
+    s.view.modeHoldsSurfaces = true;
     window_.button(cmd::kStop)->setEnabled(true);
     for (const int id : {cmd::kPlay, cmd::kPlayWindow, cmd::kGrid}) {
         window_.button(id)->setEnabled(false);
@@ -76,8 +76,9 @@ void MainWindowPlaybackView::enterPlaying() {
 
 void MainWindowPlaybackView::setScrollPosition(int column) {
     AppState& s = window_.state();
-    s.hScroll.pos = std::max(column, 0);
-    window_.horizontalBar()->setValue(std::min(s.hScroll.pos, window_.horizontalBar()->maximum()));
+    s.view.scroll.h.pos = std::max(column, 0);
+    window_.horizontalBar()->setValue(
+        std::min(s.view.scroll.h.pos, window_.horizontalBar()->maximum()));
 }
 
 void MainWindowPlaybackView::showPlayTime(double elapsedMs) {
@@ -88,11 +89,11 @@ void MainWindowPlaybackView::showPlayTime(double elapsedMs) {
 
 void MainWindowPlaybackView::uncoverColumns(int sourceColumn, int columns) {
     const AppState& s = window_.state();
-    if (!s.spectralImage || columns <= 0) {
+    if (!s.held.spectralImage || columns <= 0) {
         return;
     }
-    const IndexedSurface& image = s.spectralImage->surface();
-    const int height = s.layout.plotHeight;
+    const IndexedSurface& image = s.held.spectralImage->surface();
+    const int height = s.view.layout.plotHeight;
     const Panes panes = spectralPanes(window_.state());
     for (const std::optional<Pane>& pane : {std::optional<Pane>(panes.first), panes.second}) {
         if (!pane) {
@@ -118,7 +119,7 @@ void MainWindowPlaybackView::movePlayMarker(std::optional<int> previousColumn, i
         markerColumn_.reset();
     }
     restoreMarkerColumn();
-    const PlotLayout& l = window_.state().layout;
+    const PlotLayout& l = window_.state().view.layout;
     if (column < 0 || column >= l.plotWidth) {
         return;
     }
@@ -130,7 +131,7 @@ void MainWindowPlaybackView::movePlayMarker(std::optional<int> previousColumn, i
 
 void MainWindowPlaybackView::playbackStopped() {
     AppState& s = window_.state();
-    s.playbackActive = false;
+    s.view.playbackActive = false;
     markerColumn_.reset();
     underMarker_ = QImage();
     window_.applyPointerShape();
@@ -145,13 +146,13 @@ void MainWindowPlaybackView::playbackStopped() {
 
 void MainWindowPlaybackView::playLoopEnded() {
     AppState& s = window_.state();
-    s.modeHoldsSurfaces = false;
+    s.view.modeHoldsSurfaces = false;
     menuStateImage(window_);
     window_.surface().invalidate();
 }
 
 bool MainWindowPlaybackView::takeLayoutPending() {
-    return std::exchange(window_.state().layoutPending, false);
+    return std::exchange(window_.state().view.layoutPending, false);
 }
 
 void MainWindowPlaybackView::relayoutAndReanalyse() {

@@ -84,10 +84,10 @@ class SpectralView {
             return;
         }
         const ViewGeometry g = currentViewGeometry(window_.state());
-        if (s.scanDrawing) {
+        if (s.view.scanDrawing) {
             // The running picture's times move on; its frequencies stay.
             drawFrequencyAxis(target, g, window_.controlFont());
-        } else if (s.gridOn) {
+        } else if (s.view.gridOn) {
             drawGridOverlay(target, g, window_.controlFont(), true);
         } else {
             drawAxisLabels(target, g, window_.controlFont());
@@ -114,7 +114,7 @@ class SpectralView {
     // Called at every pass of the play loop: the lines are drawn again only when they say
     // something new.
     void showTimeNow(double elapsedMsec) {
-        window_.state().timeNowMsec = elapsedMsec;
+        window_.state().view.timeNowMsec = elapsedMsec;
         updateReadouts(false);
     }
 
@@ -123,10 +123,10 @@ class SpectralView {
         const AppState& s = window_.state();
         ReadoutContext c;
         c.lastMode = s.settings.lastMode;
-        c.recording = s.inputOpen && s.savingSamples;
-        c.playing = s.playbackActive;
-        c.timeNowMsec = s.timeNowMsec;
-        c.scanning = s.scanDrawing;
+        c.recording = s.control.inputOpen && s.control.savingSamples;
+        c.playing = s.view.playbackActive;
+        c.timeNowMsec = s.view.timeNowMsec;
+        c.scanning = s.view.scanDrawing;
         c.dbRange = dbRangeOf(s.settings);
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
         c.wholeBox = wholeBox;
@@ -152,7 +152,8 @@ class SpectralView {
                 const Rgb colour{static_cast<std::uint8_t>(qRed(*pixel)),
                                  static_cast<std::uint8_t>(qGreen(*pixel)),
                                  static_cast<std::uint8_t>(qBlue(*pixel))};
-                p.paletteIndex = nearestPaletteIndex(colour, buildLogicalPalette(s.activePalette));
+                p.paletteIndex =
+                    nearestPaletteIndex(colour, buildLogicalPalette(s.view.activePalette));
             }
         }
         return p;
@@ -173,11 +174,12 @@ class SpectralView {
     bool repeatAfterResize() {
         AppState& s = window_.state();
         std::error_code missing;
-        if (!s.dragFillDone || s.modeRunning || s.analysisDrawing || s.settings.lastFileMode != 0 ||
-            s.fileNameBuffer.empty() || !std::filesystem::exists(s.fileNameBuffer, missing)) {
+        if (!s.view.dragFillDone || s.control.modeRunning || s.view.analysisDrawing ||
+            s.settings.lastFileMode != 0 || s.control.fileNameBuffer.empty() ||
+            !std::filesystem::exists(s.control.fileNameBuffer, missing)) {
             return false;
         }
-        s.dragFillDone = false;
+        s.view.dragFillDone = false;
         sendCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         return true;
     }
@@ -185,16 +187,19 @@ class SpectralView {
     // A spectral picture is shown: an analysis, a scan's running one or the last one it left.
     [[nodiscard]] bool spectralPicture() const {
         const AppState& s = window_.state();
-        return s.spectralImage || s.runningScrollImage;
+        return s.held.spectralImage || s.view.runningScrollImage;
     }
 
-    [[nodiscard]] bool displayed() const { return spectralPicture() || window_.state().plotImage; }
+    [[nodiscard]] bool displayed() const {
+        return spectralPicture() || window_.state().view.plotImage;
+    }
 
     void track(QPoint at) {
         const AppState& s = window_.state();
         mouse_.lastPoint = {at.x(), std::max(0, at.y())};
-        mouse_.inside = spectralDisplay(s.settings) && s.run.stripHeight < mouse_.lastPoint.y &&
-                        mouse_.lastPoint.y < s.layout.plotHeight;
+        mouse_.inside = spectralDisplay(s.settings) &&
+                        s.analysis.run.stripHeight < mouse_.lastPoint.y &&
+                        mouse_.lastPoint.y < s.view.layout.plotHeight;
     }
 
     bool move(QPoint at) {
@@ -202,7 +207,7 @@ class SpectralView {
             return true;
         }
         const AppState& s = window_.state();
-        if (s.analysisDrawing || !displayed()) {
+        if (s.view.analysisDrawing || !displayed()) {
             return false;
         }
         track(at);
@@ -212,7 +217,7 @@ class SpectralView {
             invertColumns(mouse_.endColumn, end);
             mouse_.endColumn = end;
         }
-        if (mouse_.holding && s.spectralImage) {
+        if (mouse_.holding && s.held.spectralImage) {
             // The level under the pointer is read before the outline inverts it.
             updateReadouts();
             drawRectangle();
@@ -227,7 +232,7 @@ class SpectralView {
         if (from == to) {
             return;
         }
-        const PlotLayout& l = window_.state().layout;
+        const PlotLayout& l = window_.state().view.layout;
         const PixelRect strip{std::min(from, to), 0, std::abs(to - from), l.plotHeight};
         window_.surface().invertRect(strip);
         if (dualStereoView(window_.state().settings)) {
@@ -253,7 +258,7 @@ class SpectralView {
 
     void drawRectangle() {
         const AppState& s = window_.state();
-        const PlotLayout& l = s.layout;
+        const PlotLayout& l = s.view.layout;
         WindowSurface& w = window_.surface();
         if (mouse_.shownRectangle) {
             // Only the old outline is put back from the image, so the labels stay.
@@ -273,7 +278,7 @@ class SpectralView {
         mouse_.shownRectangle = rectangle;
         // The grid (or the labels alone) over the outline, so the crosses keep their colours
         // and no label is left cut where the old outline was put back.
-        if (s.axesShown) {
+        if (s.view.axesShown) {
             paintLabels(w);
         }
     }
@@ -283,7 +288,7 @@ class SpectralView {
             return;
         }
         const AppState& s = window_.state();
-        if (!displayed() || s.analysisDrawing || mouse_.holding) {
+        if (!displayed() || s.view.analysisDrawing || mouse_.holding) {
             return;
         }
         mouse_.inside = false;
@@ -296,31 +301,32 @@ class SpectralView {
     }
 
     bool press(const QMouseEvent& event) {
-        if (event.button() == Qt::RightButton && scanInputFreezable()) {
+        if (event.button() == Qt::RightButton && scanInputFreezable(window_)) {
             // The live display stands still while the capture goes on.
             AppState& live = window_.state();
-            live.displayFrozen = !live.displayFrozen;
+            live.view.displayFrozen = !live.view.displayFrozen;
             window_.button(cmd::kGrid)
-                ->setEnabled(!live.displayFrozen && !spectralDisplay(live.settings));
+                ->setEnabled(!live.view.displayFrozen && !spectralDisplay(live.settings));
             return true;
         }
         const AppState& s = window_.state();
         const QPoint at = event.position().toPoint();
         if (event.button() == Qt::LeftButton && replotsAtClick(at)) {
             // A click on the finished point spectrum plots it again, the point marked.
-            setScanPlotCross(PixelPoint{at.x(), at.y()});
+            setScanPlotCross(window_, PixelPoint{at.x(), at.y()});
             sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
             return true;
         }
-        const bool canSelect = spectralDisplay(s.settings) && s.spectralImage &&
-                               !s.playbackActive && !s.analysisDrawing && s.settings.lastMode == 0;
+        const bool canSelect = spectralDisplay(s.settings) && s.held.spectralImage &&
+                               !s.view.playbackActive && !s.view.analysisDrawing &&
+                               s.settings.lastMode == 0;
         if (!canSelect) {
             return false;
         }
         track(at);
-        if (s.pointLogClick && event.button() == Qt::LeftButton) {
+        if (s.logs.pointLogClick && event.button() == Qt::LeftButton) {
             // Point-log mode: the click only logs the point.
-            const auto logClick = s.pointLogClick;
+            const auto logClick = s.logs.pointLogClick;
             logClick(std::max(0, at.x()), std::max(0, at.y()));
             return true;
         }
@@ -329,7 +335,7 @@ class SpectralView {
         if (event.button() == Qt::LeftButton) {
             mouse_.startColumn = column;
             mouse_.endColumn = column;
-            if (at.y() > s.layout.plotHeight) {
+            if (at.y() > s.view.layout.plotHeight) {
                 return true;
             }
             repaint();
@@ -365,7 +371,7 @@ class SpectralView {
         }
         mouse_.dragging = false;
         AppState& s = window_.state();
-        if (!s.spectralImage || s.analysisDrawing || s.playbackActive) {
+        if (!s.held.spectralImage || s.view.analysisDrawing || s.view.playbackActive) {
             return true;
         }
         const ViewGeometry g = currentViewGeometry(window_.state());
@@ -374,8 +380,8 @@ class SpectralView {
             return true;
         }
         const DragSegment segment = dragSegment(mouse_.startColumn, mouse_.endColumn, g.hScrollPos,
-                                                s.run.params.hop, s.run.format);
-        s.selection = Selection{segment.beginByte, segment.endByte};
+                                                s.analysis.run.params.hop, s.analysis.run.format);
+        s.analysis.selection = Selection{segment.beginByte, segment.endByte};
         sendCommand(cmd::kParametersChange, 1);
         return true;
     }
@@ -383,21 +389,24 @@ class SpectralView {
     // A point spectrum is on the screen, finished, and the click falls on its plot.
     [[nodiscard]] bool replotsAtClick(QPoint at) const {
         const AppState& s = window_.state();
-        return !spectralDisplay(s.settings) && s.plotImage && s.scanRestoreAvailable &&
-               !s.modeRunning && !s.scanDrawing && !s.playbackActive && !s.fileNameBuffer.empty() &&
-               scanPointSpectrumAvailable() && at.y() >= 0 && at.y() < s.layout.plotHeight;
+        return !spectralDisplay(s.settings) && s.view.plotImage &&
+               s.analysis.scanRestoreAvailable && !s.control.modeRunning && !s.view.scanDrawing &&
+               !s.view.playbackActive && !s.control.fileNameBuffer.empty() &&
+               scanPointSpectrumAvailable(window_) && at.y() >= 0 &&
+               at.y() < s.view.layout.plotHeight;
     }
 
     // A click: the spectrum at that instant, from Scan File.
     void askForPointSpectrum(const ViewGeometry& g) {
         AppState& s = window_.state();
-        if (s.fileNameBuffer.empty() || g.dualStereo || !scanPointSpectrumAvailable()) {
+        if (s.control.fileNameBuffer.empty() || g.dualStereo ||
+            !scanPointSpectrumAvailable(window_)) {
             return;
         }
-        const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.run.format);
-        s.pointSpectrumByte = instant.bytePosition;
-        s.timeMarkMsec = instant.msec;
-        setScanPlotCross(std::nullopt); // a new moment: no point chosen on its plot yet
+        const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.analysis.run.format);
+        s.analysis.pointSpectrumByte = instant.bytePosition;
+        s.view.timeMarkMsec = instant.msec;
+        setScanPlotCross(window_, std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
         s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
         sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
@@ -412,11 +421,11 @@ class SpectralView {
 } // namespace
 
 ViewGeometry currentViewGeometry(const AppState& s) {
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     ViewGeometry g;
     g.plotWidth = l.plotWidth;
     g.plotHeight = l.plotHeight;
-    g.stripHeight = s.spectralImage ? s.spectralImage->stripHeight() : l.topBand;
+    g.stripHeight = s.held.spectralImage ? s.held.spectralImage->stripHeight() : l.topBand;
     g.charWidth = l.charWidth;
     g.charHeight = l.charHeight;
     g.infoPanel = l.infoPanel;
@@ -424,16 +433,16 @@ ViewGeometry currentViewGeometry(const AppState& s) {
     g.infoValueOffset = l.infoValueOffset;
     g.readoutValueOffset = l.readoutValueOffset;
     g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
-    g.hScrollPos = s.hScroll.pos;
+    g.hScrollPos = s.view.scroll.h.pos;
     g.timeScaleMsec = s.settings.timeScaleMsec;
-    g.columnMsec = s.run.params.columnMsec;
-    g.segmentOffsetMsec = segmentOffsetMsec(s.run);
-    g.windowCentreMsec = s.run.params.windowCentreMsec;
+    g.columnMsec = s.analysis.run.params.columnMsec;
+    g.segmentOffsetMsec = segmentOffsetMsec(s.analysis.run);
+    g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
     g.frequencyScale = frequencyScaleOf(s.settings);
-    g.sampleRate = s.sampleRateHz;
-    g.fftSize = s.run.params.fftSize;
+    g.sampleRate = s.analysis.sampleRateHz;
+    g.fftSize = s.analysis.run.params.fftSize;
     return g;
 }
 
@@ -442,21 +451,24 @@ InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
     in.lowBandHz = s.settings.lowBandHz;
     in.highBandHz = s.settings.highBandHz;
     in.channels = displayChannels(s.settings);
-    in.sampleRate = s.sampleRateHz;
+    in.sampleRate = s.analysis.sampleRateHz;
     // The file's own bytes, however the samples are held.
-    in.segmentBytes = s.segmentHeld() ? encodedBytes(s.run.info.encoding, s.run.segmentBytes) : 0;
-    if (s.inputOpen) {
+    in.segmentBytes = s.held.segmentHeld()
+                          ? encodedBytes(s.analysis.run.info.encoding, s.analysis.run.segmentBytes)
+                          : 0;
+    if (s.control.inputOpen) {
         in.recordedLength = true;
-        in.segmentBytes = s.recordedBytes;
-        in.recordedFrameBytes = s.run.bytesPerFrame();
+        in.segmentBytes = s.control.recordedBytes;
+        in.recordedFrameBytes = s.analysis.run.bytesPerFrame();
     }
-    if (s.segmentHeld() && s.run.info.recorded) {
-        in.recordingTime = recordingTimeText(*s.run.info.recorded, s.run.info.sampleRate);
+    if (s.held.segmentHeld() && s.analysis.run.info.recorded) {
+        in.recordingTime =
+            recordingTimeText(*s.analysis.run.info.recorded, s.analysis.run.info.sampleRate);
     }
-    if (s.segmentHeld() && !s.run.info.formatText.empty()) {
-        in.sourceFormat = s.run.info.formatText;
-    } else if (s.segmentHeld() && encodingConverted(s.run.info.encoding)) {
-        in.sourceFormat = encodingText(s.run.info.encoding);
+    if (s.held.segmentHeld() && !s.analysis.run.info.formatText.empty()) {
+        in.sourceFormat = s.analysis.run.info.formatText;
+    } else if (s.held.segmentHeld() && encodingConverted(s.analysis.run.info.encoding)) {
+        in.sourceFormat = encodingText(s.analysis.run.info.encoding);
     }
     return in;
 }

@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QMoveEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -28,9 +27,6 @@
 namespace korv {
 
 namespace {
-
-QPointer<ColourDialog> theDialog;
-std::optional<QPoint> rememberedPosition; // for the run: where the dialog was last moved
 
 constexpr int kColourPageStep = 10;
 constexpr std::array<const char*, 5> kOtherNames{"Background", "Signal 1", "Signal 2", "Freq Mark",
@@ -538,29 +534,39 @@ void ColourDialog::closeForMode() {
 
 void ColourDialog::moveEvent(QMoveEvent* event) {
     QDialog::moveEvent(event);
-    rememberedPosition = pos();
+    if (host_.moved) {
+        host_.moved(pos());
+    }
 }
 
 ColourDialog* openColourDialog(AppSettings& settings, LevelPalette& active, ColourDialogHost host,
-                               QWidget* parent) {
-    if (theDialog) {
-        return theDialog;
+                               QWidget* parent, std::optional<QPoint> where) {
+    if (ColourDialog* open = colourDialog(parent)) {
+        return open;
     }
     host.paletteChanged();
-    auto* d = new ColourDialog(settings, active, std::move(host), rememberedPosition, parent);
+    auto* d = new ColourDialog(settings, active, std::move(host), where, parent);
     d->setAttribute(Qt::WA_DeleteOnClose);
-    theDialog = d;
     d->show();
     return d;
 }
 
-ColourDialog* colourDialog() {
-    return theDialog;
+// The window's child until it is deleted (after its close).
+ColourDialog* colourDialog(const QWidget* parent) {
+    if (parent == nullptr) {
+        return nullptr;
+    }
+    for (QDialog* d : parent->findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) {
+        if (auto* colours = dynamic_cast<ColourDialog*>(d)) {
+            return colours;
+        }
+    }
+    return nullptr;
 }
 
-void closeColourDialog() {
-    if (theDialog) {
-        theDialog->closeForMode();
+void closeColourDialog(const QWidget* parent) {
+    if (ColourDialog* d = colourDialog(parent)) {
+        d->closeForMode();
     }
 }
 

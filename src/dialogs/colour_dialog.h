@@ -53,6 +53,7 @@ struct ColourDialogHost {
     std::function<bool()> scanRunning;
     std::function<bool()> analysisComputing;
     std::function<void(int position)> moveLevelBar; // a plot display's level bar
+    std::function<void(QPoint where)> moved;        // the user moved the dialog there
 };
 
 class ColourDialog : public QDialog {
@@ -124,12 +125,13 @@ class ColourDialog : public QDialog {
     QWidget* sample_ = nullptr;
 };
 
-// Opens the one colour dialog, or does nothing while it is open; returns it.
+// Opens the one colour dialog of `parent` at `where` (nothing: centred), or does nothing while
+// it is open; returns it.
 ColourDialog* openColourDialog(AppSettings& settings, LevelPalette& active, ColourDialogHost host,
-                               QWidget* parent);
-// The open colour dialog, or null.
-[[nodiscard]] ColourDialog* colourDialog();
+                               QWidget* parent, std::optional<QPoint> where);
+// The open colour dialog of `parent`, or null.
+[[nodiscard]] ColourDialog* colourDialog(const QWidget* parent);
 // Closes it as with OK, when open: a scan or a parameter change is about to start.
-void closeColourDialog();
+void closeColourDialog(const QWidget* parent);
 
 } // namespace korv

@@ -45,7 +45,7 @@ int screenWidth() {
 // The scroll range that puts the end of the image in view.
 void scrollToEnd(MainWindow& window, long columns) {
     AppState& s = window.state();
-    const int plotWidth = s.layout.plotWidth;
+    const int plotWidth = s.view.layout.plotWidth;
     const bool dual = dualStereoView(s.settings);
     long end = 0;
     if (dual && columns > plotWidth / 2 - 3) {
@@ -53,11 +53,11 @@ void scrollToEnd(MainWindow& window, long columns) {
     } else if (!dual && columns > plotWidth) {
         end = columns - plotWidth;
     }
-    s.hScroll.max = static_cast<int>(std::max(0L, end));
-    s.hScroll.pos = s.hScroll.max;
-    s.hScroll.scrollable = columns > visibleImageColumns(plotWidth, dual);
-    window.horizontalBar()->setRange(0, s.hScroll.max);
-    window.horizontalBar()->setValue(s.hScroll.pos);
+    s.view.scroll.h.max = static_cast<int>(std::max(0L, end));
+    s.view.scroll.h.pos = s.view.scroll.h.max;
+    s.view.scroll.h.scrollable = columns > visibleImageColumns(plotWidth, dual);
+    window.horizontalBar()->setRange(0, s.view.scroll.h.max);
+    window.horizontalBar()->setValue(s.view.scroll.h.pos);
 }
 
 void setButtons(MainWindow& window, bool running) {
@@ -72,7 +72,7 @@ void setButtons(MainWindow& window, bool running) {
 // ending at x, the scroll position following.
 void showNewColumns(MainWindow& window, long x, long firstUnshown) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const bool dual = dualStereoView(s.settings);
     auto slice = sliceForColumn(x, visibleImageColumns(l.plotWidth, dual));
     if (!slice) {
@@ -83,15 +83,15 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
         slice->sourceX = static_cast<int>(std::max(firstUnshown, 0L));
         slice->destX = slice->sourceX;
     }
-    s.drawingColumn = static_cast<int>(x);
+    s.view.drawingColumn = static_cast<int>(x);
     if (slice->scrolled) {
-        s.hScroll.pos = static_cast<int>(slice->scrollPos);
+        s.view.scroll.h.pos = static_cast<int>(slice->scrollPos);
         window.blitView();
         window.horizontalBar()->setValue(
-            std::min(s.hScroll.pos, window.horizontalBar()->maximum()));
+            std::min(s.view.scroll.h.pos, window.horizontalBar()->maximum()));
         return;
     }
-    const SpectralImage& image = *s.spectralImage;
+    const SpectralImage& image = *s.held.spectralImage;
     WindowSurface& surface = window.surface();
     auto copy = [&](int channel, int destX) {
         surface.blit(image.surface(),
@@ -109,7 +109,7 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
 }
 
 void drawPleaseWait(MainWindow& window) {
-    const PlotLayout& l = window.state().layout;
+    const PlotLayout& l = window.state().view.layout;
     const QFont font = window.controlFont();
     const QFontMetrics metrics(font);
     const QString text = QString::fromLatin1(kPleaseWait);
@@ -128,7 +128,7 @@ bool setUpAnalyzer(AppState& s, FileFrameWindows& windows, bool binLevels,
     }
     inputs.binLevels = binLevels;
     const SetupResult setup =
-        analyzer.setup(inputs, *s.spectralImage, std::thread::hardware_concurrency() >= 2);
+        analyzer.setup(inputs, *s.held.spectralImage, std::thread::hardware_concurrency() >= 2);
     if (setup != SetupResult::Ok) {
         prompts().show(setup == SetupResult::NoMemory ? kNotEnoughMemory : kAnalysisNotPossible);
         return false;
@@ -140,7 +140,7 @@ bool setUpAnalyzer(AppState& s, FileFrameWindows& windows, bool binLevels,
 // (nothing is drawn) or the file could not be read to the end.
 bool columnLoop(MainWindow& window) {
     AppState& s = window.state();
-    AnalysisRun& run = s.run;
+    AnalysisRun& run = s.analysis.run;
     // Each column's block goes to an open spectral image log as soon as it is drawn, so the
     // log needs no more memory however long the run.
     ImageLogWriter log(window.state());
@@ -155,8 +155,8 @@ bool columnLoop(MainWindow& window) {
     long x = 0;
     long firstUnshown = 0;
     auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
-    while (x < columns && !s.stopRequested && !windows.readFailed()) {
-        analyzer.analyzeColumn(x, *s.spectralImage);
+    while (x < columns && !s.control.stopRequested && !windows.readFailed()) {
+        analyzer.analyzeColumn(x, *s.held.spectralImage);
         if (log.active()) {
             log.column(x, analyzer.averagedBins(log.channel()));
         }
@@ -166,7 +166,7 @@ bool columnLoop(MainWindow& window) {
                 if (x % (64 * SLICE_COLUMNS) == 0) {
                     drawPleaseWait(window);
                 }
-            } else if (!s.batchRunning && now - lastShown >= kWindowFrameInterval) {
+            } else if (!s.control.batchRunning && now - lastShown >= kWindowFrameInterval) {
                 // The window follows at a frame rate the eye cannot tell from every fourth
                 // column; copying the view every fourth column would cost more than the
                 // analysis itself. A batch shows each file's finished image only.
@@ -192,35 +192,35 @@ bool columnLoop(MainWindow& window) {
         run.segmentBytes = kept.segmentBytes;
         run.params.columns = kept.columns;
     }
-    s.stopRequested = true;
+    s.control.stopRequested = true;
     return true;
 }
 
 // The end of the command: view, menu, buttons, and the command that follows.
 void finishAnalysis(MainWindow& window) {
     AppState& s = window.state();
-    s.analysisDrawing = false;
-    s.modeHoldsSurfaces = false;
-    const bool resized = s.layoutPending;
+    s.view.analysisDrawing = false;
+    s.view.modeHoldsSurfaces = false;
+    const bool resized = s.view.layoutPending;
     if (resized) {
-        s.layoutPending = false;
+        s.view.layoutPending = false;
         window.computeLayout();
         window.clearDrawingArea();
     }
-    if (!s.run.commandLine) {
-        scrollToEnd(window, s.run.params.columns);
+    if (!s.analysis.run.commandLine) {
+        scrollToEnd(window, s.analysis.run.params.columns);
     }
-    s.axesShown = true;
+    s.view.axesShown = true;
     window.surface().invalidate();
     menuStateImage(window);
     setButtons(window, false);
     window.updatePlayButton();
     if (resized) {
         postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
-    } else if (s.run.commandLine) {
-        s.run.commandLine = false;
+    } else if (s.analysis.run.commandLine) {
+        s.analysis.run.commandLine = false;
         sendCommand(cmd::kPlay, 0);
-    } else if (s.batchRunning) {
+    } else if (s.control.batchRunning) {
         // A batch step ends with the window image saved; the export starts the next file.
         sendCommand(cmd::kSaveWindowImage, 0);
     }
@@ -229,7 +229,7 @@ void finishAnalysis(MainWindow& window) {
 // Makes the image of the run; false (message shown, settings reloaded) without memory for it.
 bool startImage(MainWindow& window) {
     AppState& s = window.state();
-    const AnalysisRun& run = s.run;
+    const AnalysisRun& run = s.analysis.run;
     auto image = SpectralImage::create(
         {run.params.columns, screenWidth(), run.plotHeight, run.stripHeight, run.format.channels});
     if (!image) {
@@ -237,18 +237,18 @@ bool startImage(MainWindow& window) {
         reloadAfterMemoryFailure(window);
         return false;
     }
-    s.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
-    s.runningScrollImage.reset();
-    s.hScroll = {};
+    s.held.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
+    s.view.runningScrollImage.reset();
+    s.view.scroll.h = {};
     window.computeLayout();
     window.blitView();
     setButtons(window, true);
     window.verticalBar()->setEnabled(false);
     menuStateRunning(window);
-    s.stopRequested = false;
-    s.analysisDrawing = true;
-    s.modeHoldsSurfaces = true;
-    s.drawingColumn = 0;
+    s.control.stopRequested = false;
+    s.view.analysisDrawing = true;
+    s.view.modeHoldsSurfaces = true;
+    s.view.drawingColumn = 0;
     return true;
 }
 
@@ -267,7 +267,7 @@ AutomaticParameters commandLineParameters(const AppState& s, std::int32_t sample
     in.highBandHz = s.settings.highBandHz;
     in.resolutionFactor = s.settings.resolutionFactor;
     in.sampleRate = sampleRate;
-    in.timeSpanSec = s.timeSpanSeconds;
+    in.timeSpanSec = s.control.timeSpanSeconds;
     in.clientWidth = width;
     in.clientHeight = height;
     return deriveAutomaticParameters(in);
@@ -279,26 +279,21 @@ void sendFftSize(const AppSettings& settings) {
 }
 
 void letGoOfHeldData(AppState& s) {
-    s.spectralImage.reset();
-    s.runningScrollImage.reset();
-    s.samples.reset();
-    s.fileSegment.reset();
-    s.previousImage.reset();
-    s.previousSamples.reset();
-    s.previousFileSegment.reset();
-    s.previousKept = false;
-    s.restorePossible = false;
+    s.held = {};
+    s.view.runningScrollImage.reset();
+    s.restore.reset();
+    s.analysis.restorePossible = false;
 }
 
 void releaseHeldAnalysis(MainWindow& window) {
     AppState& s = window.state();
     letGoOfHeldData(window.state());
-    s.selection.reset();
-    s.run = AnalysisRun{};
-    s.sampleRateHz = 0;
-    s.axesShown = false;
-    s.gridOn = false;
-    s.hScroll = {};
+    s.analysis.selection.reset();
+    s.analysis.run = AnalysisRun{};
+    s.analysis.sampleRateHz = 0;
+    s.view.axesShown = false;
+    s.view.gridOn = false;
+    s.view.scroll.h = {};
     window.horizontalBar()->setRange(0, 0);
     window.showFileInTitle({});
     menuStateIdle(window);
@@ -311,21 +306,22 @@ void releaseHeldAnalysis(MainWindow& window) {
 bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run) {
     const AppState& s = window.state();
     const std::int64_t image =
-        spectralImageBytes({run.params.columns, screenWidth(), s.layout.plotHeight,
-                            s.layout.topBand, run.format.channels});
+        spectralImageBytes({run.params.columns, screenWidth(), s.view.layout.plotHeight,
+                            s.view.layout.topBand, run.format.channels});
     // What is held now is let go before the new run takes its place.
-    std::int64_t held =
-        s.samples
-            ? static_cast<std::int64_t>(s.samples->heldBytes() + s.samples->precise().size_bytes())
-            : 0;
-    for (const auto* picture : {&s.spectralImage, &s.previousImage}) {
-        if (*picture) {
+    std::int64_t held = s.held.samples
+                            ? static_cast<std::int64_t>(s.held.samples->heldBytes() +
+                                                        s.held.samples->precise().size_bytes())
+                            : 0;
+    for (const auto* picture :
+         {&s.held.spectralImage, s.restore ? &s.restore->held.spectralImage : nullptr}) {
+        if (picture != nullptr && *picture) {
             held += static_cast<std::int64_t>((*picture)->width()) * (*picture)->height();
         }
     }
     const std::int64_t available = availableMemoryBytes() + held;
     const std::int64_t samples =
-        run.segmentBytes > s.holdLimitBytes
+        run.segmentBytes > s.analysis.holdLimitBytes
             ? 2 * columnWindowMemory(run.info.source()) // the caller's and the worker's
             : heldMemoryBytes(run.segmentBytes, encodingConverted(run.info.encoding));
     if (image <= surfacePixelLimit(available) && image + samples <= available) {
@@ -343,19 +339,19 @@ void reloadAfterMemoryFailure(MainWindow& window) {
     window.surface().invalidate();
     window.surface().updateNow();
     const ReloadOutcome outcome =
-        reloadSettings(window.settingsFile(), s.settings, s.activePalette);
-    s.logDataAvailable = false;
-    s.restorePossible = false;
+        reloadSettings(window.settingsFile(), s.settings, s.view.activePalette);
+    s.logs.logDataAvailable = false;
+    s.analysis.restorePossible = false;
     if (outcome == ReloadOutcome::DefaultsApplied) {
-        s.sampleRateHz = 0;
-        s.run = AnalysisRun{};
+        s.analysis.sampleRateHz = 0;
+        s.analysis.run = AnalysisRun{};
     }
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
 }
 
 void rebuildPalette(AppState& s) {
-    (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.activePalette);
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+    (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.view.activePalette);
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
 }
 
 bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
@@ -367,16 +363,16 @@ bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {
 
 std::optional<UserMessage> heldSegmentInputs(const AppState& s, FileFrameWindows& windows,
                                              ColumnAnalysisInputs& inputs) {
-    const AnalysisRun& run = s.run;
-    if (s.samples) {
+    const AnalysisRun& run = s.analysis.run;
+    if (s.held.samples) {
         const auto bytes = static_cast<std::size_t>(run.segmentBytes);
         inputs = columnAnalysisInputsFrom(s.settings, run.format, run.params,
-                                          s.samples->samples().first(bytes),
-                                          s.samples->precisePart(bytes));
+                                          s.held.samples->samples().first(bytes),
+                                          s.held.samples->precisePart(bytes));
         return std::nullopt;
     }
     inputs = columnAnalysisInputsFrom(s.settings, run.format, run.params, {}, {});
-    FileSegment segment = s.fileSegment.value_or(FileSegment{});
+    FileSegment segment = s.held.fileSegment.value_or(FileSegment{});
     segment.bytes = std::min(segment.bytes, run.segmentBytes); // a stopped run's part
     if (const auto failure = windows.open(std::move(segment), run.params.hop)) {
         return failure;
@@ -387,7 +383,7 @@ std::optional<UserMessage> heldSegmentInputs(const AppState& s, FileFrameWindows
 
 bool holdSegment(MainWindow& window, const AnalysisRun& run) {
     AppState& s = window.state();
-    if (run.segmentBytes > s.holdLimitBytes) {
+    if (run.segmentBytes > s.analysis.holdLimitBytes) {
         FileSegment segment{run.file, run.waveFormat(), run.info.source(), run.segmentStartByte,
                             run.segmentBytes};
         FileFrameWindows check;
@@ -395,7 +391,7 @@ bool holdSegment(MainWindow& window, const AnalysisRun& run) {
             prompts().show(*failure);
             return false;
         }
-        s.fileSegment = std::move(segment);
+        s.held.fileSegment = std::move(segment);
         return true;
     }
     SegmentResult segment = loadSegment(run.file, run.segmentStartByte, run.segmentBytes,
@@ -409,19 +405,19 @@ bool holdSegment(MainWindow& window, const AnalysisRun& run) {
         }
         return false;
     }
-    s.samples = std::move(segment.store);
+    s.held.samples = std::move(segment.store);
     return true;
 }
 
 void runAnalysisPass(MainWindow& window) {
     AppState& s = window.state();
-    s.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
+    s.view.timeMarkMsec = 0.0; // a new analysis has no clicked point yet
     if (!startImage(window)) {
         return;
     }
     if (!columnLoop(window)) {
-        s.analysisDrawing = false;
-        s.modeHoldsSurfaces = false;
+        s.view.analysisDrawing = false;
+        s.view.modeHoldsSurfaces = false;
         releaseHeldAnalysis(window);
         return;
     }

@@ -47,7 +47,7 @@ class AnalyzeFileRun {
           fromBatch_(param == cmd::kFromBatch) {}
 
     void run() {
-        if (s_.modeRunning) {
+        if (s_.control.modeRunning) {
             return;
         }
         prepareDisplay();
@@ -77,10 +77,10 @@ class AnalyzeFileRun {
         // The vertical bar stands for the display gain until the pass starts drawing.
         window_.setVerticalRange(kLevelPositionMax, st_.verticalScrollPos);
         window_.verticalBar()->setEnabled(true);
-        run_ = repeat_ ? s_.run : AnalysisRun{};
+        run_ = repeat_ ? s_.analysis.run : AnalysisRun{};
         run_.commandLine = fromCommandLine_;
         // The flag is this command's to use once, whether or not the run gets far.
-        fileFromCommandLine_ = std::exchange(s_.fileFromCommandLine, false);
+        fileFromCommandLine_ = std::exchange(s_.control.fileFromCommandLine, false);
         settingsBefore_ = st_;
     }
 
@@ -137,9 +137,9 @@ class AnalyzeFileRun {
             viewBlanked_ = true;
             window_.clearDrawingArea();
         } else if (fromCommandLine_ || param_ == cmd::kFromScanStop) {
-            run_.file = s_.fileNameBuffer;
+            run_.file = s_.control.fileNameBuffer;
         } else if (fromBatch_) {
-            run_.file = batchFile();
+            run_.file = batchFile(window_);
         }
         return true;
     }
@@ -174,15 +174,15 @@ class AnalyzeFileRun {
             st_.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
             st_.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
             const bool scanStop = param_ == cmd::kFromScanStop;
-            run_.beginMsec = scanStop ? s_.scanStopBeginMsec : 0;
-            run_.endMsec = scanStop ? s_.scanStopEndMsec : wholeFileMsec_;
+            run_.beginMsec = scanStop ? s_.analysis.scanStopBeginMsec : 0;
+            run_.endMsec = scanStop ? s_.analysis.scanStopEndMsec : wholeFileMsec_;
         }
         return Outcome::Proceed;
     }
 
     // The parameters: the command line's, those in force, or the dialog's.
     bool chooseParameters(bool& dialogShown) {
-        if (fromCommandLine_ && s_.autoRun) {
+        if (fromCommandLine_ && s_.control.autoRun) {
             return automaticParameters();
         }
         if (fileFromCommandLine_ || st_.variablesChoice == cmd::kVariablesFreeze || repeat_ ||
@@ -195,7 +195,7 @@ class AnalyzeFileRun {
     }
 
     bool automaticParameters() {
-        s_.autoRun = false;
+        s_.control.autoRun = false;
         useAnalyzeFileScale(st_);
         // The band comes from the command line; a Log scale left in the settings cannot show
         // one from 0, so such a start is shown on the Linear scale.
@@ -203,7 +203,7 @@ class AnalyzeFileRun {
             st_.freqScaleChoice = FREQ_SCALE_LINEAR;
         }
         const AutomaticParameters automatic = commandLineParameters(
-            s_, run_.info.sampleRate, s_.layout.clientWidth, s_.layout.clientHeight);
+            s_, run_.info.sampleRate, s_.view.layout.clientWidth, s_.view.layout.clientHeight);
         applyAutomaticParameters(automatic, st_);
         showChecks(automatic.check);
         if (!automatic.check.proceeds()) {
@@ -284,17 +284,17 @@ class AnalyzeFileRun {
         if (!holdSegment(window_, run_)) {
             return;
         }
-        s_.sampleRateHz = run_.format.sampleRate;
+        s_.analysis.sampleRateHz = run_.format.sampleRate;
         st_.lastMode = 0;
         st_.lastFileMode = 0;
         // Analyze File always shows its image: a plot type left by a scan would leave the
         // picture without axes, readouts or the drag.
         st_.displayTypeChoice = DISPLAY_SCROLL;
-        s_.fileNameBuffer = run_.file;
+        s_.control.fileNameBuffer = run_.file;
         window_.showFileInTitle(displayFileName(run_.file));
-        run_.stripHeight = s_.layout.topBand;
-        run_.plotHeight = s_.layout.plotHeight;
-        s_.run = run_;
+        run_.stripHeight = s_.view.layout.topBand;
+        run_.plotHeight = s_.view.layout.plotHeight;
+        s_.analysis.run = run_;
         runAnalysisPass(window_);
     }
 
@@ -329,11 +329,8 @@ void installAnalyzeFile(MainWindow& window) {
     // close with everything else.
     window.setReleaseHook([w] {
         AppState& s = w->state();
-        s.previousImage.reset();
-        s.previousSamples.reset();
-        s.previousFileSegment.reset();
-        s.previousKept = false;
-        s.restorePossible = false;
+        s.restore.reset();
+        s.analysis.restorePossible = false;
     });
 }
 

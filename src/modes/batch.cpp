@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -41,9 +42,9 @@ struct Batch {
     std::string pendingFile;
 };
 
-Batch& batch() {
-    static Batch b;
-    return b;
+// The window's, kept by installBatch: the batch's commands and Save Image's steps run only there.
+Batch& batch(const MainWindow& window) {
+    return *window.part<Batch>();
 }
 
 // While a step runs, its messages are collected for the summary instead of stopping the batch
@@ -83,8 +84,7 @@ std::string fileName(const std::string& path) {
 }
 
 // Waits for the image being written; a failed write is listed with its file.
-void finishPendingWrite() {
-    Batch& b = batch();
+void finishPendingWrite(Batch& b) {
     if (!b.pendingWrite.valid()) {
         return;
     }
@@ -95,18 +95,18 @@ void finishPendingWrite() {
 
 void endBatch(MainWindow& window) {
     AppState& s = window.state();
-    finishPendingWrite();
-    Batch& b = batch();
+    Batch& b = batch(window);
+    finishPendingWrite(b);
     std::vector<std::string> skipped = std::move(b.skipped);
     const std::size_t count = b.files.size();
     for (std::size_t k = b.next; k < count; ++k) {
         skipped.push_back(fileName(b.files[k]) + ": " + kNotAnalysedAfterStop);
     }
     b = Batch{};
-    s.batchRunning = false;
-    s.batchStopRequested = false;
-    s.titleNote.clear();
-    window.showFileInTitle(displayFileName(s.run.file));
+    s.control.batchRunning = false;
+    s.control.batchStopRequested = false;
+    s.control.titleNote.clear();
+    window.showFileInTitle(displayFileName(s.analysis.run.file));
     window.surface().invalidate();
     if (!skipped.empty()) {
         // However long the list, the box stays short: the list is its scrolling detail.
@@ -123,18 +123,18 @@ void endBatch(MainWindow& window) {
 // One step: Analyze File on the next file; its end (Save Image) posts the following step.
 void runStep(MainWindow& window) {
     AppState& s = window.state();
-    Batch& b = batch();
-    if (!s.batchRunning) {
+    Batch& b = batch(window);
+    if (!s.control.batchRunning) {
         return;
     }
-    if (b.next >= b.files.size() || s.batchStopRequested) {
+    if (b.next >= b.files.size() || s.control.batchStopRequested) {
         endBatch(window);
         return;
     }
     const std::string file = b.files[b.next];
     ++b.next;
     s.settings.highBandHz = b.highBandHz;
-    s.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
+    s.control.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
     b.stepDone = false;
     Prompts& outer = prompts();
     CollectingPrompts collecting(outer);
@@ -183,20 +183,20 @@ void startBatch(MainWindow& window) {
     if (!runImageDialog(prompts(), s.imageChoices)) {
         return;
     }
-    Batch& b = batch();
+    Batch& b = batch(window);
     b = Batch{};
     b.files = std::move(files);
     b.choices = s.imageChoices;
     b.highBandHz = s.settings.highBandHz;
-    s.batchRunning = true;
-    s.batchStopRequested = false;
+    s.control.batchRunning = true;
+    s.control.batchStopRequested = false;
     runStep(window);
 }
 
 } // namespace
 
-const ImageChoices& batchChoices() {
-    return batch().choices;
+const ImageChoices& batchChoices(const MainWindow& window) {
+    return batch(window).choices;
 }
 
 std::string batchImagePath(const std::string& waveFile, ImageFormat format) {
@@ -206,14 +206,15 @@ std::string batchImagePath(const std::string& waveFile, ImageFormat format) {
     return image.string();
 }
 
-std::string batchFile() {
-    const Batch& b = batch();
+std::string batchFile(const MainWindow& window) {
+    const Batch& b = batch(window);
     return b.next > 0 && b.next <= b.files.size() ? b.files[b.next - 1] : std::string{};
 }
 
-std::optional<UserMessage> writeBatchImage(const std::string& path, const PictureArea& picture) {
-    finishPendingWrite();
-    Batch& b = batch();
+std::optional<UserMessage> writeBatchImage(const MainWindow& window, const std::string& path,
+                                           const PictureArea& picture) {
+    Batch& b = batch(window);
+    finishPendingWrite(b);
     const ColourTable colours = displayColours();
     // The window keeps its image (and may repaint or clear it) while the copy is written.
     auto copy = IndexedSurface::create(picture.width(), picture.height());
@@ -224,7 +225,7 @@ std::optional<UserMessage> writeBatchImage(const std::string& path, const Pictur
                 std::launch::async, [path, choices = b.choices, colours, owned = std::move(*copy)] {
                     return writeImageFile(path, owned, choices, colours);
                 });
-            b.pendingFile = batchFile();
+            b.pendingFile = batchFile(window);
             return std::nullopt;
         } catch (const std::system_error&) {
             // No thread to be had: written here instead.
@@ -237,8 +238,8 @@ void batchImageStopped(MainWindow& window) {
     batchImageDone(window, kStoppedBeforeTheEnd);
 }
 
-void batchImageDone(MainWindow&, const std::optional<UserMessage>& failure) {
-    Batch& b = batch();
+void batchImageDone(MainWindow& window, const std::optional<UserMessage>& failure) {
+    Batch& b = batch(window);
     if (failure) {
         prompts().show(*failure); // collected for the summary
         return;
@@ -247,11 +248,12 @@ void batchImageDone(MainWindow&, const std::optional<UserMessage>& failure) {
 }
 
 void installBatch(MainWindow& window) {
+    window.keepPart(std::make_shared<Batch>());
     MainWindow* w = &window;
     window.registerCommand(cmd::kAnalyzeBatch, [w](int param) {
         if (param == cmd::kBatchNextFile) {
             runStep(*w);
-        } else if (!w->state().batchRunning) {
+        } else if (!w->state().control.batchRunning) {
             startBatch(*w);
         }
     });

@@ -41,15 +41,17 @@ struct PointStretch {
 // frames cover read into `stretch`; false when the file cannot be read.
 bool pointInputs(const AppState& s, std::int64_t startFrame, ColumnAnalysisInputs& inputs,
                  PointStretch& stretch) {
-    if (s.samples || !s.fileSegment) {
+    if (s.held.samples || !s.held.fileSegment) {
         FileFrameWindows unused; // held samples need no windows
-        return s.samples && !heldSegmentInputs(s, unused, inputs);
+        return s.held.samples && !heldSegmentInputs(s, unused, inputs);
     }
-    inputs = columnAnalysisInputsFrom(s.settings, s.run.format, s.run.params, {}, {});
-    const FileSegment& segment = *s.fileSegment;
+    inputs =
+        columnAnalysisInputsFrom(s.settings, s.analysis.run.format, s.analysis.run.params, {}, {});
+    const FileSegment& segment = *s.held.fileSegment;
     const std::int64_t frameBytes = std::max(segment.format.bytesPerFrame(), 1);
     const std::int64_t hopFrames = inputs.run.hop / std::max(1, inputs.channels);
-    const std::int64_t segmentFrames = std::min(segment.bytes, s.run.segmentBytes) / frameBytes;
+    const std::int64_t segmentFrames =
+        std::min(segment.bytes, s.analysis.run.segmentBytes) / frameBytes;
     stretch.firstFrame = std::clamp<std::int64_t>(startFrame - (MAX_AVERAGE_COUNT - 1) * hopFrames,
                                                   0, segmentFrames);
     const std::int64_t end = std::clamp<std::int64_t>(
@@ -122,13 +124,13 @@ class DataLogs {
     [[nodiscard]] LogSource currentLogSource(int fftSize, double startMsec) const {
         const AppState& s = window_.state();
         LogSource src;
-        src.wavePath = s.run.file.empty() ? s.fileNameBuffer : s.run.file;
-        src.sampleRate = s.sampleRateHz;
+        src.wavePath = s.analysis.run.file.empty() ? s.control.fileNameBuffer : s.analysis.run.file;
+        src.sampleRate = s.analysis.sampleRateHz;
         src.fftSize = fftSize;
         src.startMsec = startMsec;
         src.timeScaleMsec = s.settings.timeScaleMsec;
-        src.columnMsec = s.run.params.columnMsec;
-        src.windowCentreMsec = s.run.params.windowCentreMsec;
+        src.columnMsec = s.analysis.run.params.columnMsec;
+        src.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
         src.lowBandHz = s.settings.lowBandHz;
         src.highBandHz = s.settings.highBandHz;
         src.levelScaleCode = s.settings.levelScaleCode;
@@ -140,21 +142,23 @@ class DataLogs {
         const AppSettings& st = s.settings;
         const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
         const LogSource src = currentLogSource(
-            fftSize, s.timeMarkMsec != 0.0 ? s.timeMarkMsec : static_cast<double>(s.run.beginMsec));
+            fftSize, s.view.timeMarkMsec != 0.0 ? s.view.timeMarkMsec
+                                                : static_cast<double>(s.analysis.run.beginMsec));
         SpectrumLogPlot plot;
         plot.levels = view.levelDb(); // the channel shown
-        plot.binLevels = scanPlotBinLevels();
+        plot.binLevels = scanPlotBinLevels(window_);
         const int points = static_cast<int>(plot.levels.size());
         const FrequencyAxis axis(frequencyScaleOf(st), st.lowBandHz, st.highBandHz, points);
         if (axis.scale() == FrequencyScale::Log) {
             plot.scale = SpectrumLogScale::Log;
-            if (const auto map = axis.rowMap(s.sampleRateHz, fftSize); map && !map->rows.empty()) {
+            if (const auto map = axis.rowMap(s.analysis.sampleRateHz, fftSize);
+                map && !map->rows.empty()) {
                 plot.firstPointSpanHz = static_cast<double>(map->rows.front().binCount) *
-                                        s.sampleRateHz / (2.0 * fftSize);
+                                        s.analysis.sampleRateHz / (2.0 * fftSize);
             }
         } else if (axis.scale() == FrequencyScale::ThirdOctave) {
             plot.scale = SpectrumLogScale::ThirdOctave;
-            if (const auto bands = thirdOctavePoints(s.sampleRateHz, fftSize, points)) {
+            if (const auto bands = thirdOctavePoints(s.analysis.sampleRateHz, fftSize, points)) {
                 plot.firstBand = bands->firstBand;
                 plot.upperBand = bands->lastBand + 1;
                 file.write(spectrumLogText(src, withBands(plot, bands->pointBands)));
@@ -167,13 +171,13 @@ class DataLogs {
     // Log Data / Log Spectrum.
     void logData() {
         AppState& s = window_.state();
-        if (s.modeRunning || s.imageLog) {
+        if (s.control.modeRunning || s.logs.imageLog) {
             return;
         }
         window_.redrawView(true);
         const bool image = s.settings.displayTypeChoice == DISPLAY_SCROLL;
-        const ScopeView* plot = scanPlotView(s);
-        if (image ? !s.spectralImage || !s.segmentHeld() : plot == nullptr) {
+        const ScopeView* plot = scanPlotView(window_);
+        if (image ? !s.held.spectralImage || !s.held.segmentHeld() : plot == nullptr) {
             return;
         }
         const std::optional<std::string> path = askForLogFile();
@@ -192,26 +196,26 @@ class DataLogs {
             return;
         }
         // Every time in it is the column's own time in the file.
-        const LogSource src =
-            currentLogSource(1 << s.run.params.log2FftSize, segmentOffsetMsec(s.run));
+        const LogSource src = currentLogSource(1 << s.analysis.run.params.log2FftSize,
+                                               segmentOffsetMsec(s.analysis.run));
         file->write(ImageLogFormat(src).header());
         if (dualStereoView(s.settings)) {
             finishLog(*file); // two channels side by side have no one column to write
             return;
         }
-        s.imageLog = std::move(file);
-        s.imageLogSource = src;
+        s.logs.imageLog = std::move(file);
+        s.logs.imageLogSource = src;
         sendCommand(cmd::kParametersChange, 0);
-        if (s.imageLog) {
+        if (s.logs.imageLog) {
             // The analysis did not run: the header is all there is.
-            finishLog(*s.imageLog);
-            s.imageLog.reset();
+            finishLog(*s.logs.imageLog);
+            s.logs.imageLog.reset();
         }
     }
 
     void closePointLog() {
         PointLog& log = pointLog_;
-        window_.state().pointLogClick = nullptr;
+        window_.state().logs.pointLogClick = nullptr;
         if (log.file) {
             finishLog(*log.file);
             log.file.reset();
@@ -228,7 +232,7 @@ class DataLogs {
     void logPoint(int x, int y) {
         AppState& s = window_.state();
         PointLog& log = pointLog_;
-        if (!log.file || !log.dialog || !s.spectralImage || !s.segmentHeld()) {
+        if (!log.file || !log.dialog || !s.held.spectralImage || !s.held.segmentHeld()) {
             return;
         }
         const ViewGeometry g = currentViewGeometry(window_.state());
@@ -240,11 +244,11 @@ class DataLogs {
             return;
         }
         const long time = roundHalfUp(g.columnTimeMsec(static_cast<double>(column)));
-        s.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
+        s.view.timeMarkMsec = g.columnTimeMsec(static_cast<double>(column));
         const long frequency = g.frequencyAxis().hzAtRowRounded(g.plotHeight - y - 1);
         // The channel on the screen: the right pane of two, or the Right channel shown alone.
         const bool right = g.dualStereo ? x > g.plotWidth / 2 : stereoRight(s.settings);
-        const AnalysisRun& run = s.run;
+        const AnalysisRun& run = s.analysis.run;
         const std::int64_t startFrame = column * run.params.hop / std::max(1, run.format.channels);
         ColumnAnalysisInputs inputs;
         PointStretch stretch;
@@ -268,7 +272,7 @@ class DataLogs {
     // the dialog that shows each clicked point until it is closed.
     void logPoints() {
         AppState& s = window_.state();
-        if (s.modeRunning || !s.spectralImage || pointLog_.file) {
+        if (s.control.modeRunning || !s.held.spectralImage || pointLog_.file) {
             return;
         }
         const std::optional<std::string> path = askForLogFile(true);
@@ -279,7 +283,8 @@ class DataLogs {
         if (file->openExisting(*path)) {
             file->write(kLogLineEnd);
         } else if (file->create(*path)) {
-            file->write(pointLogHeader(currentLogSource(1 << s.run.params.log2FftSize, 0.0)));
+            file->write(
+                pointLogHeader(currentLogSource(1 << s.analysis.run.params.log2FftSize, 0.0)));
         } else {
             prompts().show(kCannotOpenFile);
             return;
@@ -297,7 +302,7 @@ class DataLogs {
             window_.drawingArea()->mapToGlobal(QPoint(window_.drawingArea()->width(), 0));
         log.dialog->move(topRight.x() - log.dialog->frameGeometry().width(), topRight.y());
         log.dialog->show();
-        s.pointLogClick = [this](int x, int y) { logPoint(x, y); };
+        s.logs.pointLogClick = [this](int x, int y) { logPoint(x, y); };
     }
 
   private:
@@ -308,24 +313,25 @@ class DataLogs {
 } // namespace
 
 ImageLogWriter::ImageLogWriter(AppState& state)
-    : state_(state), format_(state.imageLogSource), channel_(stereoRight(state.settings) ? 1 : 0) {}
+    : state_(state), format_(state.logs.imageLogSource),
+      channel_(stereoRight(state.settings) ? 1 : 0) {}
 
 ImageLogWriter::~ImageLogWriter() {
     end();
 }
 
 bool ImageLogWriter::active() const {
-    return state_.imageLog != nullptr;
+    return state_.logs.imageLog != nullptr;
 }
 
 void ImageLogWriter::column(long x, std::span<const float> averagedBins) {
     AppState& s = state_;
-    if (!s.imageLog) {
+    if (!s.logs.imageLog) {
         return;
     }
     block_.clear();
     format_.appendColumn(block_, x, averagedBins);
-    if (!s.imageLog->write(block_)) {
+    if (!s.logs.imageLog->write(block_)) {
         // The disk is full or gone: the log ends here, the analysis goes on.
         end();
     }
@@ -333,8 +339,8 @@ void ImageLogWriter::column(long x, std::span<const float> averagedBins) {
 
 void ImageLogWriter::end() {
     AppState& s = state_;
-    if (s.imageLog) {
-        std::unique_ptr<LogFile> file = std::move(s.imageLog);
+    if (s.logs.imageLog) {
+        std::unique_ptr<LogFile> file = std::move(s.logs.imageLog);
         finishLog(*file);
     }
 }

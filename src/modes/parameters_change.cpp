@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace korv {
 
@@ -31,12 +32,8 @@ namespace {
 // Cancel: the kept image and samples are current again, the values never changed.
 void putKeptStateBack(MainWindow& window) {
     AppState& s = window.state();
-    s.spectralImage = std::move(s.previousImage);
-    s.samples = std::move(s.previousSamples);
-    s.previousSamples.reset();
-    s.fileSegment = std::move(s.previousFileSegment);
-    s.previousFileSegment.reset();
-    s.previousKept = false;
+    s.held = std::move(s.restore->held);
+    s.restore.reset();
     window.redrawView(true);
 }
 
@@ -47,21 +44,12 @@ std::int64_t msecToFrames(std::int64_t msec, std::int32_t rate) {
 } // namespace
 
 bool keepStateForRestore(AppState& s) {
-    if (s.previousKept) {
+    if (s.restore) {
         return false;
     }
-    s.previousImage = std::move(s.spectralImage);
-    s.previousSamples = std::move(s.samples);
-    s.samples.reset();
-    s.previousFileSegment = std::move(s.fileSegment);
-    s.fileSegment.reset();
-    s.previousRun = s.run;
-    s.previousSettings = s.settings;
-    s.previousHScroll = s.hScroll;
-    s.previousVScrollRowPos = s.vScrollRowPos;
-    s.previousVScrollRowMax = s.vScrollRowMax;
-    s.previousFftSizeExponent = s.fftSizeExponent;
-    s.previousKept = true;
+    // The run stays: the next pass starts from it.
+    s.restore = RestoreCopy{std::exchange(s.held, {}), s.analysis.run, s.settings, s.view.scroll,
+                            s.analysis.fftSizeExponent};
     return true;
 }
 
@@ -103,14 +91,14 @@ class ParametersChangeRun {
         : window_(window), s_(window.state()), param_(param) {}
 
     void run() {
-        if (s_.modeRunning || (!s_.spectralImage && !s_.previousKept)) {
+        if (s_.control.modeRunning || (!s_.held.spectralImage && !s_.restore)) {
             return;
         }
-        closeColourDialog();
-        if (s_.imageLog) {
+        closeColourDialog(&window_);
+        if (s_.logs.imageLog) {
             // Log Data: the held segment analysed again as it is, each column written to the
             // log.
-            if (s_.spectralImage && s_.segmentHeld()) {
+            if (s_.held.spectralImage && s_.held.segmentHeld()) {
                 runAnalysisPass(window_);
             }
             return;
@@ -119,14 +107,14 @@ class ParametersChangeRun {
         window_.redrawView(false);
         // The segment loaded now is the one analysed again: after an earlier Change that is
         // its stretch, not the one kept for Restore (a drag measures in the image shown).
-        run_ = s_.run;
+        run_ = s_.analysis.run;
         oldRate_ = run_.format.sampleRate;
         if (!askValues()) {
             return;
         }
         const std::optional<ParametersChangeCheck> check = checkValues();
         if (!check) {
-            s_.restorePossible = true;
+            s_.analysis.restorePossible = true;
             sendCommand(cmd::kParametersRestore, 0);
             return;
         }
@@ -141,17 +129,18 @@ class ParametersChangeRun {
         values_.opening = AnalyzeOpening::ParametersChange;
         values_.formatFromHeader = run_.info.headerValid;
         values_.sampleRateHz = oldRate_;
-        if (param_ == 1 && s_.selection) {
+        if (param_ == 1 && s_.analysis.selection) {
             // A dragged stretch: its bytes inside the held segment.
             const std::int64_t byteRate =
                 static_cast<std::int64_t>(oldRate_) * run_.bytesPerFrame();
-            values_.beginMsec = byteRate > 0 ? s_.selection->beginByte * 1000 / byteRate : 0;
-            values_.endMsec = byteRate > 0 ? s_.selection->endByte * 1000 / byteRate : 0;
+            values_.beginMsec =
+                byteRate > 0 ? s_.analysis.selection->beginByte * 1000 / byteRate : 0;
+            values_.endMsec = byteRate > 0 ? s_.analysis.selection->endByte * 1000 / byteRate : 0;
         } else {
             values_.beginMsec = 0;
             values_.endMsec = oldRate_ > 0 ? heldFrames * 1000 / oldRate_ : 0;
         }
-        s_.selection.reset();
+        s_.analysis.selection.reset();
         AppSettings& st = s_.settings;
         if (param_ == cmd::kParametersChangeTimeScale) {
             // Only the time scale changed: the rest as the held analysis has it.
@@ -213,28 +202,28 @@ class ParametersChangeRun {
         run_.segmentStartByte += begin;
         run_.segmentBytes = length;
         const std::int64_t heldBeginMsec =
-            rescaleMsec(s_.run.beginMsec, oldRate_, check.sampleRate);
+            rescaleMsec(s_.analysis.run.beginMsec, oldRate_, check.sampleRate);
         run_.beginMsec = heldBeginMsec + values_.beginMsec;
         run_.endMsec = heldBeginMsec + values_.endMsec;
         if (!holdSegment(window_, run_)) {
             // After a memory failure nothing is kept to go back to.
-            if (s_.previousKept) {
-                s_.restorePossible = true;
+            if (s_.restore) {
+                s_.analysis.restorePossible = true;
                 sendCommand(cmd::kParametersRestore, 0);
             }
             return;
         }
-        s_.spectralImage.reset();
-        s_.restorePossible = true;
-        s_.sampleRateHz = run_.format.sampleRate;
+        s_.held.spectralImage.reset();
+        s_.analysis.restorePossible = true;
+        s_.analysis.sampleRateHz = run_.format.sampleRate;
         if (!deriveColumns(run_, s_.settings)) {
             sendCommand(cmd::kParametersRestore, 0);
             return;
         }
-        run_.stripHeight = s_.layout.topBand;
-        run_.plotHeight = s_.layout.plotHeight;
+        run_.stripHeight = s_.view.layout.topBand;
+        run_.plotHeight = s_.view.layout.plotHeight;
         run_.commandLine = false;
-        s_.run = run_;
+        s_.analysis.run = run_;
         window_.surface().invalidate();
         runAnalysisPass(window_);
     }
@@ -257,44 +246,39 @@ void parametersChange(MainWindow& window, int param) {
 
 void parametersRestore(MainWindow& window) {
     AppState& s = window.state();
-    if (!s.restorePossible || !s.previousKept || s.modeRunning) {
+    if (!s.analysis.restorePossible || !s.restore || s.control.modeRunning) {
         return;
     }
-    closeColourDialog();
-    s.spectralImage = std::move(s.previousImage);
-    s.samples = std::move(s.previousSamples);
-    s.previousSamples.reset();
-    s.fileSegment = std::move(s.previousFileSegment);
-    s.previousFileSegment.reset();
-    s.plotImage.reset(); // a point spectrum's plot
-    s.previousKept = false;
-    s.restorePossible = false;
-    s.run = s.previousRun;
-    copyAnalysisValues(s.previousSettings, s.settings);
-    s.hScroll = s.previousHScroll;
-    s.vScrollRowPos = s.previousVScrollRowPos;
-    s.vScrollRowMax = s.previousVScrollRowMax;
-    s.fftSizeExponent = s.previousFftSizeExponent;
-    s.fftAbove512 = s.fftSizeExponent > MIN_LOG2_FFT_SIZE;
-    s.sampleRateHz = s.run.format.sampleRate;
+    closeColourDialog(&window);
+    RestoreCopy kept = std::move(*s.restore);
+    s.restore.reset();
+    s.held = std::move(kept.held);
+    s.view.plotImage.reset(); // a point spectrum's plot
+    s.analysis.restorePossible = false;
+    s.analysis.run = kept.run;
+    copyAnalysisValues(kept.settings, s.settings);
+    s.view.scroll = kept.scroll;
+    s.analysis.fftSizeExponent = kept.fftSizeExponent;
+    s.analysis.fftAbove512 = s.analysis.fftSizeExponent > MIN_LOG2_FFT_SIZE;
+    s.analysis.sampleRateHz = s.analysis.run.format.sampleRate;
     s.settings.lastFileMode = 0;
-    s.logDataAvailable = false;
-    s.scanRestoreAvailable = false;
+    s.logs.logDataAvailable = false;
+    s.analysis.scanRestoreAvailable = false;
     s.settings.displayTypeChoice = DISPLAY_SCROLL;
     s.settings.scrollMemChoice = SCROLL_MEM_OFF;
-    if (s.samples) {
-        buildWaveHeader(s.samples->header(), s.run.waveFormat(),
-                        static_cast<std::uint32_t>(s.samples->heldBytes()));
+    if (s.held.samples) {
+        buildWaveHeader(s.held.samples->header(), s.analysis.run.waveFormat(),
+                        static_cast<std::uint32_t>(s.held.samples->heldBytes()));
     }
-    window.horizontalBar()->setRange(0, s.hScroll.max);
-    window.horizontalBar()->setValue(s.hScroll.pos);
+    window.horizontalBar()->setRange(0, s.view.scroll.h.max);
+    window.horizontalBar()->setValue(s.view.scroll.h.pos);
     window.verticalBar()->setValue(s.settings.verticalScrollPos);
     menuStateImage(window);
     window.updatePlayButton();
     window.button(cmd::kPlayWindow)->setEnabled(true);
     window.button(cmd::kGrid)->setEnabled(true);
     rebuildPalette(window.state());
-    s.axesShown = true;
+    s.view.axesShown = true;
     window.surface().invalidate();
 }
 

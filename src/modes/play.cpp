@@ -25,7 +25,6 @@ namespace {
 class PlayRoom {
   public:
     explicit PlayRoom(MainWindow& window);
-    ~PlayRoom();
     PlayRoom(const PlayRoom&) = delete;
     PlayRoom& operator=(const PlayRoom&) = delete;
 
@@ -46,22 +45,12 @@ class PlayRoom {
     std::unique_ptr<Playback> playback_;
 };
 
-PlayRoom* thePlayRoom = nullptr;
-
 PlayRoom::PlayRoom(MainWindow& window)
     : window_(window),
       clock_(window.options().clock != nullptr ? window.options().clock : &realClock_),
       makeOutput_(window.options().makeSoundOutput ? window.options().makeSoundOutput
                                                    : makePortAudioOutput),
-      view_(window) {
-    thePlayRoom = this;
-}
-
-PlayRoom::~PlayRoom() {
-    if (thePlayRoom == this) {
-        thePlayRoom = nullptr;
-    }
-}
+      view_(window) {}
 
 Playback* PlayRoom::playback() {
     if (!playback_) {
@@ -69,8 +58,8 @@ Playback* PlayRoom::playback() {
         if (!output_) {
             return nullptr;
         }
-        playback_ =
-            std::make_unique<Playback>(*output_, *clock_, view_, window_.state().stopRequested);
+        playback_ = std::make_unique<Playback>(*output_, *clock_, view_,
+                                               window_.state().control.stopRequested);
     }
     return playback_.get();
 }
@@ -79,11 +68,12 @@ void PlayRoom::play(bool wholeSample) {
     const AppState& s = window_.state();
     // While the sound input is open the two buttons save the recording instead; while a mode
     // or a playback runs the held sample must stay as it is.
-    if (s.inputOpen) {
-        scanInputButton(wholeSample ? cmd::kPlay : cmd::kPlayWindow);
+    if (s.control.inputOpen) {
+        scanInputButton(window_, wholeSample ? cmd::kPlay : cmd::kPlayWindow);
         return;
     }
-    if (s.modeRunning || s.playbackActive || !s.segmentHeld() || !s.spectralImage) {
+    if (s.control.modeRunning || s.view.playbackActive || !s.held.segmentHeld() ||
+        !s.held.spectralImage) {
         return;
     }
     Playback* p = playback();
@@ -95,16 +85,16 @@ void PlayRoom::play(bool wholeSample) {
         return;
     }
     const PlayGeometry geometry = currentPlayGeometry(s);
-    if (s.samples) {
+    if (s.held.samples) {
         if (wholeSample) {
-            p->startPlayAll(*s.samples, geometry);
+            p->startPlayAll(*s.held.samples, geometry);
         } else {
-            p->startPlayWindow(*s.samples, geometry);
+            p->startPlayWindow(*s.held.samples, geometry);
         }
     } else if (wholeSample) {
-        p->startPlayAll(*s.fileSegment, geometry);
+        p->startPlayAll(*s.held.fileSegment, geometry);
     } else {
-        p->startPlayWindow(*s.fileSegment, geometry);
+        p->startPlayWindow(*s.held.fileSegment, geometry);
     }
 }
 
@@ -132,25 +122,28 @@ void installPlay(MainWindow& window) {
     window.registerCommand(cmd::kPlayWindow, [room](int) { room->play(false); });
     window.registerCommand(cmd::kStop, [room](int) { room->stop(); });
     window.setSoundShutdown([room] { room->shutdown(); });
+    window.keepPart(room);
 }
 
-Playback* windowPlayback() {
-    return thePlayRoom != nullptr ? thePlayRoom->playback() : nullptr;
+Playback* windowPlayback(const MainWindow& window) {
+    PlayRoom* room = window.part<PlayRoom>();
+    return room != nullptr ? room->playback() : nullptr;
 }
 
-MainWindowPlaybackView* windowPlaybackView() {
-    return thePlayRoom != nullptr ? &thePlayRoom->view() : nullptr;
+MainWindowPlaybackView* windowPlaybackView(const MainWindow& window) {
+    PlayRoom* room = window.part<PlayRoom>();
+    return room != nullptr ? &room->view() : nullptr;
 }
 
 PlayGeometry currentPlayGeometry(const AppState& s) {
     PlayGeometry g;
-    g.viewWidth = s.layout.plotWidth;
+    g.viewWidth = s.view.layout.plotWidth;
     g.dualStereo = dualStereoView(s.settings);
-    g.imageWidth = s.spectralImage ? s.spectralImage->width() : 0;
-    g.columnMsec = s.run.params.columnMsec;
-    g.windowCentreMsec = s.run.params.windowCentreMsec;
-    g.scrollColumn = s.hScroll.pos;
-    g.columnStepSamples = static_cast<int>(std::clamp<long>(s.run.params.hop, 0, INT_MAX));
+    g.imageWidth = s.held.spectralImage ? s.held.spectralImage->width() : 0;
+    g.columnMsec = s.analysis.run.params.columnMsec;
+    g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
+    g.scrollColumn = s.view.scroll.h.pos;
+    g.columnStepSamples = static_cast<int>(std::clamp<long>(s.analysis.run.params.hop, 0, INT_MAX));
     return g;
 }
 

@@ -15,11 +15,10 @@ class MainWindowPlaybackView;
 void installPlay(MainWindow& window);
 
 // The window's playback (made on first use, with the sound output), for Scan File's
-// streaming; null before installPlay, after the window is gone, or when no output could be
-// made.
-[[nodiscard]] Playback* windowPlayback();
-// Its view on the window; null before installPlay or after the window is gone.
-[[nodiscard]] MainWindowPlaybackView* windowPlaybackView();
+// streaming; null before installPlay or when no output could be made.
+[[nodiscard]] Playback* windowPlayback(const MainWindow& window);
+// Its view on the window; null before installPlay.
+[[nodiscard]] MainWindowPlaybackView* windowPlaybackView(const MainWindow& window);
 
 // The view as the held image, the layout and the scroll position show it now.
 [[nodiscard]] PlayGeometry currentPlayGeometry(const AppState& state);

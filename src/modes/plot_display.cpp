@@ -35,9 +35,9 @@ struct PlotRoom {
     std::optional<PixelPoint> cross;
 };
 
-PlotRoom& room() {
-    static PlotRoom r;
-    return r;
+// The window's, kept by installPlotDisplay: the plot's commands and painting run only there.
+PlotRoom& room(const MainWindow& window) {
+    return *window.part<PlotRoom>();
 }
 
 bool plotDisplay(const AppSettings& settings) {
@@ -46,8 +46,9 @@ bool plotDisplay(const AppSettings& settings) {
 }
 
 // The plot image and view of the current window, when both are there.
-IndexedSurface* heldImage(AppState& s) {
-    return s.plotImage && room().view ? &*s.plotImage : nullptr;
+IndexedSurface* heldImage(MainWindow& window) {
+    ViewState& view = window.state().view;
+    return view.plotImage && room(window).view ? &*view.plotImage : nullptr;
 }
 
 void copyToWindow(WindowSurface& target, const IndexedSurface& image, const PlotLayout& l) {
@@ -61,20 +62,20 @@ std::int16_t toLevel(float v) {
 class PlotDisplay final : public ScanDisplay {
   public:
     PlotDisplay(MainWindow& window, IndexedSurface& image) : window_(window), image_(image) {
-        ScopeView& v = *room().view;
+        ScopeView& v = *room(window_).view;
         first_.resize(static_cast<std::size_t>(v.geometry().points));
         second_.resize(first_.size());
         paint(v.clearView(image_));
-        copyToWindow(window_.surface(), image_, window_.state().layout);
+        copyToWindow(window_.surface(), image_, window_.state().view.layout);
     }
 
-    [[nodiscard]] int rows() const override { return room().view->geometry().points; }
+    [[nodiscard]] int rows() const override { return room(window_).view->geometry().points; }
     [[nodiscard]] bool wantsBins() const override { return true; }
 
     void step(const ScanStep& step) override {
-        ScopeView& v = *room().view;
+        ScopeView& v = *room(window_).view;
         AppState& s = window_.state();
-        v.setOptions(scopeOptions(s.settings, room().axis, s.gridOn));
+        v.setOptions(scopeOptions(s.settings, room(window_).axis, s.view.gridOn));
         const auto convert = [](std::span<const float> from, std::vector<std::int16_t>& to) {
             const std::size_t n = std::min(from.size(), to.size());
             std::transform(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to.begin(),
@@ -89,10 +90,10 @@ class PlotDisplay final : public ScanDisplay {
         }
         paint(v.refresh(image_, first, second, step.pitch ? &pitch : nullptr));
         keepBins(step, s.settings);
-        room().gridShown = s.gridOn;
+        room(window_).gridShown = s.view.gridOn;
         // A frozen Scan Input keeps its window as it was.
-        if (!s.displayFrozen) {
-            copyToWindow(window_.surface(), image_, window_.state().layout);
+        if (!s.view.displayFrozen) {
+            copyToWindow(window_.surface(), image_, window_.state().view.layout);
         }
     }
 
@@ -104,12 +105,12 @@ class PlotDisplay final : public ScanDisplay {
     }
 
   private:
-    static void keepBins(const ScanStep& step, const AppSettings& st) {
+    void keepBins(const ScanStep& step, const AppSettings& st) {
         const bool right = st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT &&
                            !step.bins[1].empty();
         const std::span<const float> bins = right ? step.bins[1] : step.bins[0];
         const float gain = 4.0f * static_cast<float>(st.levelScaleCode);
-        std::vector<float>& kept = room().binLevelDb;
+        std::vector<float>& kept = room(window_).binLevelDb;
         kept.resize(bins.size());
         std::transform(bins.begin(), bins.end(), kept.begin(),
                        [gain](float v) { return v + gain; });
@@ -128,14 +129,14 @@ class PlotDisplay final : public ScanDisplay {
 // A new plot image and view for a scan; null when the memory cannot be had.
 std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettings& st) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const int points = l.plotColumnCount;
     ScopeAxis axis{frequencyScaleOf(st), static_cast<double>(st.lowBandHz),
                    static_cast<double>(st.highBandHz)};
     if (st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
         // The axis runs over the bands the points show.
         const auto bands =
-            thirdOctavePoints(s.sampleRateHz, fftSizeFromChoice(st.fftSizeChoice), points);
+            thirdOctavePoints(s.analysis.sampleRateHz, fftSizeFromChoice(st.fftSizeChoice), points);
         if (bands) {
             axis.lowHz = bands->lowHz;
             axis.highHz = bands->highHz;
@@ -147,40 +148,40 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     }
     const QFontMetrics metrics(window.controlFont());
     try {
-        room().view = std::make_unique<ScopeView>(
+        room(window).view = std::make_unique<ScopeView>(
             scopeGeometry(l.plotWidth, l.plotHeight, l.plotVerticalScale, l.charWidth, l.charHeight,
                           points),
-            scopeOptions(st, axis, s.gridOn), [metrics](const std::string& text) {
+            scopeOptions(st, axis, s.view.gridOn), [metrics](const std::string& text) {
                 return metrics.horizontalAdvance(QString::fromStdString(text));
             });
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    room().view->setCross(room().cross);
-    room().axis = axis;
-    room().gridShown = s.gridOn;
-    room().binLevelDb.clear();
-    s.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
+    room(window).view->setCross(room(window).cross);
+    room(window).axis = axis;
+    room(window).gridShown = s.view.gridOn;
+    room(window).binLevelDb.clear();
+    s.view.plotImage = CountedBlock<IndexedSurface>(std::move(*image));
     // The markers are drawn on the plot from now on.
     window.menu().enable(cmd::kFreqMark, true);
     QPushButton* peak = window.button(cmd::kPeakHold);
-    peak->setText(QString::fromLatin1(room().view->peakButtonLabel()));
+    peak->setText(QString::fromLatin1(room(window).view->peakButtonLabel()));
     peak->setChecked(false);
-    peak->setEnabled(room().view->peakHoldAvailable());
-    return std::make_unique<PlotDisplay>(window, *s.plotImage);
+    peak->setEnabled(room(window).view->peakHoldAvailable());
+    return std::make_unique<PlotDisplay>(window, *s.view.plotImage);
 }
 
 // PEAK HOLD: the held peak starts again when switched on; the view is cleared either way, and
 // the curves come back at the next step.
 void peakHold(MainWindow& window) {
-    IndexedSurface* image = heldImage(window.state());
-    if (image == nullptr || !window.state().scanDrawing) {
+    IndexedSurface* image = heldImage(window);
+    if (image == nullptr || !window.state().view.scanDrawing) {
         return;
     }
-    ScopeView& v = *room().view;
+    ScopeView& v = *room(window).view;
     v.setPeakHold(window.button(cmd::kPeakHold)->isChecked());
     paintViewDrawing(*image, v.clearView(*image), window.controlFont());
-    copyToWindow(window.surface(), *image, window.state().layout);
+    copyToWindow(window.surface(), *image, window.state().view.layout);
 }
 
 // Freq Mark: the markers set, the drawing area cleared and the plot drawn again with them.
@@ -196,46 +197,55 @@ void freqMark(MainWindow& window) {
 
 void paintScanPlot(MainWindow& window, WindowSurface& target) {
     AppState& s = window.state();
-    IndexedSurface* image = heldImage(window.state());
+    IndexedSurface* image = heldImage(window);
     if (image == nullptr || !plotDisplay(s.settings)) {
         return;
     }
-    ScopeView& v = *room().view;
-    v.setOptions(scopeOptions(s.settings, room().axis, s.gridOn));
+    ScopeView& v = *room(window).view;
+    v.setOptions(scopeOptions(s.settings, room(window).axis, s.view.gridOn));
     const QFont font = window.controlFont();
     if (std::optional<ViewDrawing> labels = v.redraw(*image)) {
         paintViewDrawing(*image, *labels, font);
-    } else if (room().gridShown && !s.gridOn) {
+    } else if (room(window).gridShown && !s.view.gridOn) {
         // A delta plot is not redrawn; its crosses go with a cleared view.
         paintViewDrawing(*image, v.clearView(*image), font);
     }
-    room().gridShown = s.gridOn;
-    copyToWindow(target, *image, s.layout);
-    paintViewDrawing(target, scanPlotOverlay(s), font);
+    room(window).gridShown = s.view.gridOn;
+    copyToWindow(target, *image, s.view.layout);
+    paintViewDrawing(target, scanPlotOverlay(window), font);
 }
 
-ViewDrawing scanPlotOverlay(const AppState& s) {
-    const ScopeView* v = scanPlotView(s);
-    return v != nullptr && s.gridOn && plotDisplay(s.settings) ? v->gridCrosses() : ViewDrawing{};
+ViewDrawing scanPlotOverlay(const MainWindow& window) {
+    const AppState& s = window.state();
+    const ScopeView* v = scanPlotView(window);
+    return v != nullptr && s.view.gridOn && plotDisplay(s.settings) ? v->gridCrosses()
+                                                                    : ViewDrawing{};
 }
 
-const ScopeView* scanPlotView(const AppState& s) {
-    return s.plotImage ? room().view.get() : nullptr;
+const ScopeView* scanPlotView(const MainWindow& window) {
+    const PlotRoom* r = window.part<PlotRoom>();
+    return window.state().view.plotImage && r != nullptr ? r->view.get() : nullptr;
 }
 
-void setScanPlotCross(std::optional<PixelPoint> at) {
-    room().cross = at;
-    if (room().view) {
-        room().view->setCross(at);
+void setScanPlotCross(const MainWindow& window, std::optional<PixelPoint> at) {
+    PlotRoom* r = window.part<PlotRoom>();
+    if (r == nullptr) {
+        return;
+    }
+    r->cross = at;
+    if (r->view) {
+        r->view->setCross(at);
     }
 }
 
-std::span<const float> scanPlotBinLevels() {
-    return room().binLevelDb;
+std::span<const float> scanPlotBinLevels(const MainWindow& window) {
+    const PlotRoom* r = window.part<PlotRoom>();
+    return r != nullptr ? std::span<const float>(r->binLevelDb) : std::span<const float>();
 }
 
 void installPlotDisplay(MainWindow& window) {
-    setScanPlotDisplayFactory(makePlotDisplay);
+    window.keepPart(std::make_shared<PlotRoom>());
+    setScanPlotDisplayFactory(window, makePlotDisplay);
     MainWindow* w = &window;
     window.registerCommand(cmd::kPeakHold, [w](int) { peakHold(*w); });
     window.registerCommand(cmd::kFreqMark, [w](int) { freqMark(*w); });

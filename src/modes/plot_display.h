@@ -24,15 +24,15 @@ void paintScanPlot(MainWindow& window, WindowSurface& target);
 
 // What the window shows over the plot image once it is copied there (the grid crosses while
 // GRID is on); empty without a plot. The image exports compose their picture with it.
-[[nodiscard]] ViewDrawing scanPlotOverlay(const AppState& state);
+[[nodiscard]] ViewDrawing scanPlotOverlay(const MainWindow& window);
 
 // The view of the last plot scan, while its plot image is held; else null.
-[[nodiscard]] const ScopeView* scanPlotView(const AppState& state);
+[[nodiscard]] const ScopeView* scanPlotView(const MainWindow& window);
 // The cross at the point clicked on a finished plot, kept for the plots that follow; nothing
 // clears it.
-void setScanPlotCross(std::optional<PixelPoint> at);
+void setScanPlotCross(const MainWindow& window, std::optional<PixelPoint> at);
 // The last step's own level of each bin (bin k at index k) of the shown channel, stored as the
 // view's levels are; empty for the Oct/3 scale.
-[[nodiscard]] std::span<const float> scanPlotBinLevels();
+[[nodiscard]] std::span<const float> scanPlotBinLevels(const MainWindow& window);
 
 } // namespace korv

@@ -29,9 +29,9 @@ constexpr int kCaptionPoints = 9;
 QString printCaption(const AppState& s) {
     const ViewGeometry g = currentViewGeometry(s);
     const bool input = s.settings.lastMode == 1 || s.settings.lastMode == 2;
-    const QString source = input || s.fileNameBuffer.empty()
+    const QString source = input || s.control.fileNameBuffer.empty()
                                ? QStringLiteral("Scan Input")
-                               : QFileInfo(displayFileName(s.fileNameBuffer)).fileName();
+                               : QFileInfo(displayFileName(s.control.fileNameBuffer)).fileName();
     return QStringLiteral("%1    %2    %3 to %4 Hz    %5 msec per column")
         .arg(source, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")))
         .arg(g.lowBandHz)
@@ -64,7 +64,7 @@ void printWindow(MainWindow& window) {
         printPlacement(image.width(), image.height(), window.logicalDpiX(), window.logicalDpiY(),
                        printer.logicalDpiX(), printer.logicalDpiY(), page.width(), page.height());
     painter.drawImage(QRect(at.x, at.y, at.width, at.height), image);
-    if (window.state().gridOn) {
+    if (window.state().view.gridOn) {
         // With its axes the picture is a document: a line below it says what it shows.
         QFont font = window.controlFont();
         font.setPointSize(kCaptionPoints);

@@ -27,8 +27,8 @@ ViewBand entireBand(const AppSettings& st) {
 // The first `width` columns of the chosen channel's band, with the grid in image mode when on.
 std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
     const AppState& s = window.state();
-    auto picture = composeEntirePicture(*s.spectralImage, entireBand(s.settings), width);
-    if (picture && s.gridOn) {
+    auto picture = composeEntirePicture(*s.held.spectralImage, entireBand(s.settings), width);
+    if (picture && s.view.gridOn) {
         drawGridOverlay(*picture, currentViewGeometry(window.state()), window.controlFont(), true);
     }
     return picture;
@@ -66,18 +66,18 @@ ColourTable displayColours() {
 std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     const AppState& s = window.state();
     const AppSettings& st = s.settings;
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
     const ViewGeometry g = currentViewGeometry(window.state());
     // An analysis, or the last picture a scan without the scroll memory left in the window.
-    const SpectralImage* shown = s.spectralImage        ? &*s.spectralImage
-                                 : s.runningScrollImage ? &*s.runningScrollImage
-                                                        : nullptr;
+    const SpectralImage* shown = s.held.spectralImage        ? &*s.held.spectralImage
+                                 : s.view.runningScrollImage ? &*s.view.runningScrollImage
+                                                             : nullptr;
     if (spectral && shown != nullptr) {
         // The panes as the window shows them (see MainWindow::blitView).
         const bool scrollMem = st.typeChoice == TYPE_STEREO &&
-                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.spectralImage);
-        const long pos = s.hScroll.pos;
+                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage);
+        const long pos = s.view.scroll.h.pos;
         auto picture = composeViewPicture(*shown, viewBandOf(st), scrollMem ? 0 : pos,
                                           scrollMem ? dualRightPaneX(l.plotWidth) : pos,
                                           l.plotWidth, l.plotHeight);
@@ -85,7 +85,7 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
             return std::nullopt;
         }
         drawStripLines(*picture, g.stripHeight);
-        if (s.gridOn) {
+        if (s.view.gridOn) {
             const QFont font = window.controlFont();
             paintViewDrawing(*picture, gridOverlay(g, font, GridTarget::Window, 0, true).all(),
                              font);
@@ -93,12 +93,12 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
         return picture;
     }
     const IndexedSurface* source = nullptr;
-    if (!spectral && s.plotImage) {
-        source = &*s.plotImage;
-    } else if (s.spectralImage) {
-        source = &s.spectralImage->surface();
-    } else if (s.plotImage) {
-        source = &*s.plotImage;
+    if (!spectral && s.view.plotImage) {
+        source = &*s.view.plotImage;
+    } else if (s.held.spectralImage) {
+        source = &s.held.spectralImage->surface();
+    } else if (s.view.plotImage) {
+        source = &*s.view.plotImage;
     }
     if (source == nullptr) {
         return std::nullopt;
@@ -107,7 +107,7 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     if (picture) {
         picture->copyFrom(*source, {0, 0, l.plotWidth, l.plotHeight}, {0, 0});
         // With a plot, the grid the window draws over its copy of it.
-        paintViewDrawing(*picture, scanPlotOverlay(s), window.controlFont());
+        paintViewDrawing(*picture, scanPlotOverlay(window), window.controlFont());
     }
     return picture;
 }
@@ -122,57 +122,72 @@ std::optional<UserMessage> writeImageFile(const std::string& path, const Picture
     return writeFileWholeOrSay(path, encoded.bytes);
 }
 
+namespace {
+
+// Where the picture goes: the batch's name beside its file, else the image dialog's and the
+// save prompt's choice; nothing when either was cancelled.
+std::optional<std::string> imagePath(MainWindow& window, bool batch) {
+    AppState& s = window.state();
+    if (batch) {
+        return batchImagePath(s.analysis.run.file, batchChoices(window).format);
+    }
+    if (!runImageDialog(prompts(), s.imageChoices)) {
+        return std::nullopt;
+    }
+    const auto chosen = askForImageFile(s.imageChoices, s.settings.lastFolder);
+    if (!chosen) {
+        window.surface().invalidate();
+        return std::nullopt;
+    }
+    return std::string(*chosen);
+}
+
+} // namespace
+
 void saveImage(MainWindow& window, bool wholeImage) {
     AppState& s = window.state();
-    const bool batch = window.state().batchRunning;
-    if (wholeImage ? !s.spectralImage : !(s.spectralImage || s.plotImage || s.runningScrollImage)) {
+    const bool batch = window.state().control.batchRunning;
+    if (wholeImage ? !s.held.spectralImage
+                   : !(s.held.spectralImage || s.view.plotImage || s.view.runningScrollImage)) {
         return; // nothing to save (a batch step then counts as failed)
     }
     // A batch saves the whole analysis when it does not fit the view.
-    const bool whole =
-        wholeImage || (batch && s.spectralImage && analysedColumns(s) > s.layout.plotWidth);
-    if (batch && s.run.cutShort) {
+    const bool whole = wholeImage || (batch && s.held.spectralImage &&
+                                      analysedColumns(s) > s.view.layout.plotWidth);
+    if (batch && s.analysis.run.cutShort) {
         batchImageStopped(window);
         window.surface().invalidate();
         return;
     }
-    std::string path;
-    if (batch) {
-        path = batchImagePath(s.run.file, batchChoices().format);
-    } else {
-        if (!runImageDialog(prompts(), s.imageChoices)) {
-            return;
-        }
-        const auto chosen = askForImageFile(s.imageChoices, s.settings.lastFolder);
-        if (!chosen) {
-            window.surface().invalidate();
-            return;
-        }
-        path = *chosen;
+    const std::optional<std::string> chosenPath = imagePath(window, batch);
+    if (!chosenPath) {
+        return;
     }
-    const ImageChoices& choices = batch ? batchChoices() : s.imageChoices;
+    const std::string& path = *chosenPath;
+    const ImageChoices& choices = batch ? batchChoices(window) : s.imageChoices;
     // Entire Image saves the whole picture; a batch the analysed columns, without the
     // background a short analysis leaves to the picture's screen-wide minimum.
     const int wholeWidth =
-        whole ? exportWidth(batch ? analysedColumns(s) : s.spectralImage->width()) : 0;
+        whole ? exportWidth(batch ? analysedColumns(s) : s.held.spectralImage->width()) : 0;
     std::optional<UserMessage> failure;
     // JPEG's size limit is known before anything is composed or written.
-    const ExportSize size = scaledExportSize(
-        whole ? wholeWidth : exportWidth(s.layout.plotWidth),
-        whole ? s.spectralImage->plotHeight() : s.layout.plotHeight, s.settings.imageScalePercent);
+    const ExportSize size =
+        scaledExportSize(whole ? wholeWidth : exportWidth(s.view.layout.plotWidth),
+                         whole ? s.held.spectralImage->plotHeight() : s.view.layout.plotHeight,
+                         s.settings.imageScalePercent);
     if (choices.format == ImageFormat::Jpeg &&
         (size.width > JPEG_MAX_SIDE || size.height > JPEG_MAX_SIDE)) {
         failure = kImageTooLargeForJpeg;
     }
     // A batch hands the picture over and analyses the next file while it is written.
     const auto write = [&](const PictureArea& picture) {
-        return batch ? writeBatchImage(path, picture)
+        return batch ? writeBatchImage(window, path, picture)
                      : writeImageFile(path, picture, choices, displayColours());
     };
-    if (!failure && whole && !s.gridOn && s.settings.imageScalePercent <= 100) {
+    if (!failure && whole && !s.view.gridOn && s.settings.imageScalePercent <= 100) {
         // The image already holds its strip lines: its band is encoded where it is, so a long
         // analysis needs no second copy of its picture (but for a batch's writer).
-        failure = write(entireImageArea(*s.spectralImage, entireBand(s.settings), wholeWidth));
+        failure = write(entireImageArea(*s.held.spectralImage, entireBand(s.settings), wholeWidth));
     } else if (!failure) {
         auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
         if (picture) {

@@ -46,9 +46,14 @@ namespace korv {
 
 namespace {
 
-ScanPlotDisplayFactory& plotFactory() {
-    static ScanPlotDisplayFactory factory;
-    return factory;
+// The plot displays' maker, kept by the window once given.
+struct PlotDisplayMaker {
+    ScanPlotDisplayFactory make;
+};
+
+const ScanPlotDisplayFactory* plotFactory(const MainWindow& window) {
+    const PlotDisplayMaker* maker = window.part<PlotDisplayMaker>();
+    return maker != nullptr && maker->make ? &maker->make : nullptr;
 }
 
 ScanFileResult& result() {
@@ -63,8 +68,8 @@ Clock& windowClock(MainWindow& window) {
 
 // The display type and scale a scan can show: without the plot displays, a plot type scans as
 // the Scroll display; the Scroll display has no Oct/3 rows.
-void settleDisplay(AppSettings& st, std::int32_t rate) {
-    if (st.displayTypeChoice != DISPLAY_SCROLL && !plotFactory()) {
+void settleDisplay(AppSettings& st, std::int32_t rate, bool plots) {
+    if (st.displayTypeChoice != DISPLAY_SCROLL && !plots) {
         st.displayTypeChoice = DISPLAY_SCROLL;
     }
     if (st.displayTypeChoice == DISPLAY_SCROLL && st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
@@ -79,8 +84,8 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
                              bool fileFromCommandLine) {
     AppSettings& st = s.settings;
     if (autoRun) {
-        const AutomaticParameters automatic =
-            commandLineParameters(s, info.sampleRate, s.layout.plotWidth, s.layout.plotHeight);
+        const AutomaticParameters automatic = commandLineParameters(
+            s, info.sampleRate, s.view.layout.plotWidth, s.view.layout.plotHeight);
         st.highBandHz = automatic.highBandHz;
         showChecks(automatic.check);
         if (!automatic.check.proceeds()) {
@@ -107,8 +112,8 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
 // Everything the scan held goes; the menus come back.
 void endScanState(MainWindow& window) {
     AppState& s = window.state();
-    s.modeHoldsSurfaces = false;
-    s.scanDrawing = false;
+    s.view.modeHoldsSurfaces = false;
+    s.view.scanDrawing = false;
     menuStateIdle(window);
     window.button(cmd::kGrid)->setEnabled(true);
 }
@@ -131,12 +136,12 @@ PointSpan pointSpectrumSpan(std::int64_t pointEndByte, std::int64_t dataBytes, i
     return span;
 }
 
-void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory) {
-    plotFactory() = std::move(factory);
+void setScanPlotDisplayFactory(MainWindow& window, ScanPlotDisplayFactory factory) {
+    window.keepPart(std::make_shared<PlotDisplayMaker>(PlotDisplayMaker{std::move(factory)}));
 }
 
-bool scanPointSpectrumAvailable() {
-    return static_cast<bool>(plotFactory());
+bool scanPointSpectrumAvailable(const MainWindow& window) {
+    return plotFactory(window) != nullptr;
 }
 
 const ScanFileResult& lastScanFile() {
@@ -145,7 +150,7 @@ const ScanFileResult& lastScanFile() {
 
 bool prepareScrollImage(MainWindow& window, int channels) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     auto image =
         SpectralImage::create({l.plotWidth, l.plotWidth, l.plotHeight, l.topBand, channels});
     if (!image) {
@@ -155,30 +160,30 @@ bool prepareScrollImage(MainWindow& window, int channels) {
     }
     const bool kept = s.settings.scrollMemChoice == SCROLL_MEM_ON;
     // The last scan's picture goes: this one takes its place.
-    (kept ? s.runningScrollImage : s.spectralImage).reset();
-    (kept ? s.spectralImage : s.runningScrollImage) =
+    (kept ? s.view.runningScrollImage : s.held.spectralImage).reset();
+    (kept ? s.held.spectralImage : s.view.runningScrollImage) =
         CountedBlock<SpectralImage>(std::move(*image));
     return true;
 }
 
 void startScanRun(AppState& s, const RunFormat& format, const RunParameters& params) {
-    s.run = AnalysisRun{};
-    s.run.format = format;
-    s.run.params = params;
-    s.run.params.columnMsec = s.settings.timeScaleMsec;
-    s.run.stripHeight = s.layout.topBand;
-    s.run.plotHeight = s.layout.plotHeight;
+    s.analysis.run = AnalysisRun{};
+    s.analysis.run.format = format;
+    s.analysis.run.params = params;
+    s.analysis.run.params.columnMsec = s.settings.timeScaleMsec;
+    s.analysis.run.stripHeight = s.view.layout.topBand;
+    s.analysis.run.plotHeight = s.view.layout.plotHeight;
 }
 
 void releaseScanImages(AppState& s) {
-    s.spectralImage.reset();
-    s.runningScrollImage.reset();
+    s.held.spectralImage.reset();
+    s.view.runningScrollImage.reset();
 }
 
 std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st, int channels,
                                              ScanLoopInputs& in) {
     AppState& s = window.state();
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     if (st.displayTypeChoice == DISPLAY_SCROLL) {
         in.averageCount = st.averageCountScroll;
         ScrollLayout layout;
@@ -205,7 +210,7 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.axisColumns = kFrequencyAxisChars * l.charWidth;
         layout.redrawAxis = [&window, columns = layout.axisColumns] {
             const AppState& now = window.state();
-            const PlotLayout& shown = now.layout;
+            const PlotLayout& shown = now.view.layout;
             window.blitView({0, 0, columns, shown.plotHeight});
             if (dualStereoView(now.settings)) {
                 window.blitView({dualRightPaneX(shown.plotWidth), 0, columns, shown.plotHeight});
@@ -213,12 +218,14 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
             drawFrequencyAxis(window.surface(), currentViewGeometry(window.state()),
                               window.controlFont());
         };
-        SpectralImage* image = s.spectralImage ? &*s.spectralImage : &*s.runningScrollImage;
+        SpectralImage* image =
+            s.held.spectralImage ? &*s.held.spectralImage : &*s.view.runningScrollImage;
         return std::make_unique<ScrollDisplay>(window.surface(), *image, layout);
     }
     in.averageCount = st.averageCountPlot;
     window.setVerticalRange(kLevelPositionMax, levelBarPosition(st.levelScaleCode));
-    return plotFactory()(window, st);
+    const ScanPlotDisplayFactory* make = plotFactory(window);
+    return make != nullptr ? (*make)(window, st) : nullptr;
 }
 
 namespace {
@@ -236,8 +243,8 @@ class ScanFileRun {
             return;
         }
         result() = ScanFileResult{};
-        fileFromCommandLine_ = std::exchange(s_.fileFromCommandLine, false);
-        autoRun_ = std::exchange(s_.autoRun, false);
+        fileFromCommandLine_ = std::exchange(s_.control.fileFromCommandLine, false);
+        autoRun_ = std::exchange(s_.control.autoRun, false);
         if (!openFile() || !chooseParameters()) {
             return;
         }
@@ -253,19 +260,19 @@ class ScanFileRun {
 
   private:
     bool mayStart() {
-        if (s_.modeRunning || s_.playbackActive || s_.inputOpen) {
+        if (s_.control.modeRunning || s_.view.playbackActive || s_.control.inputOpen) {
             return false;
         }
-        closeColourDialog();
+        closeColourDialog(&window_);
         // The point spectrum: the spectrum plot at a moment of the analysed image, without
         // sound; again from its finished plot, the analysis kept for Restore.
         return !pointMode_ ||
-               (scanPointSpectrumAvailable() && (s_.spectralImage || s_.previousKept));
+               (scanPointSpectrumAvailable(window_) && (s_.held.spectralImage || s_.restore));
     }
 
     // The file and its header.
     bool openFile() {
-        file_ = s_.fileNameBuffer;
+        file_ = s_.control.fileNameBuffer;
         if (param_ == cmd::kFromMenu && !fileFromCommandLine_) {
             const auto chosen =
                 prompts().openFile(soundFileRequest(QStringLiteral("Scan File"), st_.lastFolder));
@@ -307,8 +314,8 @@ class ScanFileRun {
     bool pointParameters() {
         // The analysis and its image wait for Parameters Restore.
         (void)keepStateForRestore(s_);
-        s_.restorePossible = true;
-        s_.scanRestoreAvailable = true;
+        s_.analysis.restorePossible = true;
+        s_.analysis.scanRestoreAvailable = true;
         RunValues values;
         values.pointMode = true;
         values.formatFromHeader = info_.headerValid;
@@ -352,7 +359,7 @@ class ScanFileRun {
         if (!holdChannels(info_, fileChannelsOf(st_))) {
             prompts().show(kNoSuchChannel);
         }
-        settleDisplay(st_, format_.sampleRate);
+        settleDisplay(st_, format_.sampleRate, scanPointSpectrumAvailable(window_));
         if (!(st_.timeScaleMsec > 0.0f)) {
             st_.timeScaleMsec = kDefaultTimeScaleMsec;
         }
@@ -360,9 +367,10 @@ class ScanFileRun {
         params_ = deriveRunParameters(analysisInputsFrom(st_), format_, info_.dataLength);
         dataBytes_ = info_.dataLength;
         if (pointMode_) {
-            const PointSpan span = pointSpectrumSpan(
-                s_.pointSpectrumByte, info_.dataLength, format_.channels * format_.bytesPerSample,
-                std::int64_t{1} << params_.log2FftSize, st_.averageCountPlot);
+            const PointSpan span =
+                pointSpectrumSpan(s_.analysis.pointSpectrumByte, info_.dataLength,
+                                  format_.channels * format_.bytesPerSample,
+                                  std::int64_t{1} << params_.log2FftSize, st_.averageCountPlot);
             skipBytes_ = span.startByte;
             dataBytes_ = span.bytes;
         }
@@ -370,7 +378,7 @@ class ScanFileRun {
 
     // The device, the file, the image and the buffer.
     bool openSources() {
-        playback_ = windowPlayback();
+        playback_ = windowPlayback(window_);
         if (playback_ == nullptr) {
             prompts().show(kCannotOpenAudioDevice);
             return false;
@@ -385,9 +393,9 @@ class ScanFileRun {
             letGoOfHeldData(s_);
             startScanRun(s_, format_, params_);
         }
-        s_.plotImage.reset();
-        s_.fileNameBuffer = file_;
-        s_.sampleRateHz = format_.sampleRate;
+        s_.view.plotImage.reset();
+        s_.control.fileNameBuffer = file_;
+        s_.analysis.sampleRateHz = format_.sampleRate;
         st_.lastMode = st_.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
         st_.lastFileMode = FILE_MODE_SCAN;
         window_.showFileInTitle(displayFileName(file_));
@@ -416,7 +424,7 @@ class ScanFileRun {
             return false;
         }
         const std::size_t firstHalf = source_->readFirstHalf();
-        s_.hScroll = {};
+        s_.view.scroll.h = {};
         window_.horizontalBar()->setRange(0, 0);
         menuStateRunning(window_);
         for (const int id : {cmd::kPlay, cmd::kPlayWindow}) {
@@ -424,9 +432,9 @@ class ScanFileRun {
         }
         window_.button(cmd::kGrid)->setEnabled(!scroll_);
         window_.button(cmd::kStop)->setEnabled(true);
-        s_.modeHoldsSurfaces = true;
-        s_.scanDrawing = true;
-        s_.axesShown = true;
+        s_.view.modeHoldsSurfaces = true;
+        s_.view.scanDrawing = true;
+        s_.view.axesShown = true;
         window_.clearDrawingArea();
         if (!pointMode_ && !playback_->openStreamPlayback(dataBytes_, firstHalf)) {
             releaseScanImages(s_);
@@ -440,23 +448,24 @@ class ScanFileRun {
     // The step loop until the end of the data or STOP.
     void scan() {
         pumpMessages();
-        s_.stopRequested = false;
+        s_.control.stopRequested = false;
         window_.surface().invalidate();
         window_.surface().updateNow();
         ScanLoopInputs in = scanLoopInputs(st_, format_.sampleRate, format_.channels, params_);
         in.pointMode = pointMode_;
         in.startTimeMs = playback_->startTimeMs();
-        if (MainWindowPlaybackView* view = windowPlaybackView()) {
+        if (MainWindowPlaybackView* view = windowPlaybackView(window_)) {
             in.showTimeNow = [view, this](double ms) {
-                s_.timeMarkMsec = ms;
+                s_.view.timeMarkMsec = ms;
                 view->showPlayTime(ms);
             };
         }
         display_ = makeScanDisplay(window_, st_, format_.channels, in);
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-        loop_ = display_ ? runScanLoop(in, *source_, *display_, clock, s_.stopRequested, scan_)
-                         : SetupResult::NoMemory;
+        loop_ = display_
+                    ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
+                    : SetupResult::NoMemory;
         window_.surface().setPresentInterval(0);
     }
 
@@ -498,29 +507,30 @@ class ScanFileRun {
     // What the readouts of a kept image go by.
     void keepRun() {
         if (scroll_) {
-            s_.gridOn = false;
+            s_.view.gridOn = false;
             window_.button(cmd::kGrid)->setChecked(false);
         } else {
-            s_.logDataAvailable = loop_ == SetupResult::Ok;
+            s_.logs.logDataAvailable = loop_ == SetupResult::Ok;
         }
-        s_.run = AnalysisRun{};
-        s_.run.file = file_;
-        s_.run.info = info_;
-        s_.run.format = format_;
-        s_.run.params = params_;
-        s_.run.params.columnMsec = st_.timeScaleMsec;
+        s_.analysis.run = AnalysisRun{};
+        s_.analysis.run.file = file_;
+        s_.analysis.run.info = info_;
+        s_.analysis.run.format = format_;
+        s_.analysis.run.params = params_;
+        s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
         if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display_.get());
-            kept != nullptr && (s_.spectralImage || s_.runningScrollImage)) {
+            kept != nullptr && (s_.held.spectralImage || s_.view.runningScrollImage)) {
             // The kept image holds the last screenful: its first column is the file's time of
             // the step drawn there, the start of that step's FFT window.
             if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
                 const std::int64_t first = std::max<std::int64_t>(*end - params_.fftSize, 0);
-                s_.run.segmentStartByte = info_.dataOffset + skipBytes_ +
-                                          first * format_.channels * format_.bytesPerSample;
+                s_.analysis.run.segmentStartByte =
+                    info_.dataOffset + skipBytes_ +
+                    first * format_.channels * format_.bytesPerSample;
             }
         }
-        s_.run.stripHeight = s_.layout.topBand;
-        s_.run.plotHeight = s_.layout.plotHeight;
+        s_.analysis.run.stripHeight = s_.view.layout.topBand;
+        s_.analysis.run.plotHeight = s_.view.layout.plotHeight;
     }
 
     // The window idle again; then Analysis at Stop, the completion note or the repeat after a
@@ -528,14 +538,14 @@ class ScanFileRun {
     void afterwards() {
         endScanState(window_);
         window_.surface().invalidate();
-        const bool resized = std::exchange(s_.layoutPending, false);
+        const bool resized = std::exchange(s_.view.layoutPending, false);
         const ScanFileResult& r = result();
         if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached &&
             loop_ == SetupResult::Ok) {
-            s_.scanStopBeginMsec = r.stopMs;
-            s_.scanStopEndMsec = r.endMs;
+            s_.analysis.scanStopBeginMsec = r.stopMs;
+            s_.analysis.scanStopEndMsec = r.endMs;
             sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
-        } else if (scroll_ && !resized && !s_.notesSuppressed) {
+        } else if (scroll_ && !resized && !s_.control.notesSuppressed) {
             showScanCompleteNote(window_, windowClock(window_), false);
         }
         if (resized) {

@@ -27,9 +27,9 @@ void scanFile(MainWindow& window, int param);
 // offered.
 using ScanPlotDisplayFactory =
     std::function<std::unique_ptr<ScanDisplay>(MainWindow& window, const AppSettings& settings)>;
-void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
+void setScanPlotDisplayFactory(MainWindow& window, ScanPlotDisplayFactory factory);
 // Whether a click on the image may ask for a point spectrum.
-[[nodiscard]] bool scanPointSpectrumAvailable();
+[[nodiscard]] bool scanPointSpectrumAvailable(const MainWindow& window);
 // The display of a scan for the settings' display type, drawing `channels` of data: the Scroll
 // display into the window (and the kept image when there is one) or a plot display; sets the
 // average count of `in`. Null when a plot display's memory cannot be had.
@@ -37,7 +37,7 @@ void setScanPlotDisplayFactory(ScanPlotDisplayFactory factory);
                                                            int channels, ScanLoopInputs& in);
 
 // The view-sized image a Scroll scan of `channels` draws into: with the scroll memory on the
-// spectral image kept after the scan, with it off the running picture (AppState). False, after
+// spectral image kept after the scan, with it off the running picture (ViewState). False, after
 // "Not enough memory" and the settings reloaded, without the memory for it.
 [[nodiscard]] bool prepareScrollImage(MainWindow& window, int channels);
 // Lets go of the images a scan drew into but does not keep.
@@ -49,7 +49,7 @@ void startScanRun(AppState& state, const RunFormat& format, const RunParameters&
 inline constexpr int kFrequencyAxisChars = 10;
 
 // The data a point spectrum scans: it ends at pointEndByte (the clicked moment's byte plus the
-// FFT's window, AppState::pointSpectrumByte) and reaches back far enough for averageCount
+// FFT's window, HeldAnalysis::pointSpectrumByte) and reaches back far enough for averageCount
 // spectra in steps of N / 4, clamped to the data.
 struct PointSpan {
     std::int64_t startByte = 0;

@@ -44,16 +44,8 @@ namespace korv {
 namespace {
 
 // The input and the recording of the one window; it lives as long as the window's commands.
-struct InputRoom;
-InputRoom* theRoom = nullptr;
-
 struct InputRoom {
-    explicit InputRoom(MainWindow& w) : window(&w) { theRoom = this; }
-    ~InputRoom() {
-        if (theRoom == this) {
-            theRoom = nullptr;
-        }
-    }
+    explicit InputRoom(MainWindow& w) : window(&w) {}
     InputRoom(const InputRoom&) = delete;
     InputRoom& operator=(const InputRoom&) = delete;
 
@@ -84,10 +76,6 @@ struct InputRoom {
     }
 };
 
-InputRoom& room() {
-    return *theRoom;
-}
-
 ScanInputResult& result() {
     static ScanInputResult r;
     return r;
@@ -98,8 +86,8 @@ ScanInputColumnProbe& columnProbe() {
     return probe;
 }
 
-double nowMs() {
-    return static_cast<double>(room().clock().nowMs());
+double nowMs(InputRoom& r) {
+    return static_cast<double>(r.clock().nowMs());
 }
 
 // The "Record Wave File" dialog of a recording and of Save Wave: the file to write, its
@@ -113,28 +101,27 @@ std::optional<std::string> askForWaveFile(const QString& title, const std::strin
 }
 
 // SAVE, by hand or by the trigger.
-void pressSave() {
-    InputRoom& r = room();
+void pressSave(InputRoom& r) {
     Recording* rec = r.recording;
     if (rec == nullptr || rec->recording()) {
         return;
     }
     if (!rec->save(r.capture->soundMs())) {
-        r.window->state().stopRequested = true; // the file could not be made: the run ends with why
+        r.window->state().control.stopRequested =
+            true; // the file could not be made: the run ends with why
         return;
     }
-    r.window->state().savingSamples = true;
+    r.window->state().control.savingSamples = true;
     r.window->button(cmd::kPlay)->setEnabled(false);
     r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
 }
 
-void pressStopSave() {
-    InputRoom& r = room();
-    if (r.recording == nullptr || !r.window->state().savingSamples) {
+void pressStopSave(InputRoom& r) {
+    if (r.recording == nullptr || !r.window->state().control.savingSamples) {
         return;
     }
     r.recording->stopSave(r.capture->soundMs());
-    r.window->state().savingSamples = false;
+    r.window->state().control.savingSamples = false;
     r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
 
@@ -142,25 +129,25 @@ void pressStopSave() {
 // nothing; a frozen plot goes on (its peak and average with it) but is not shown.
 class InputDisplay final : public ScanDisplay {
   public:
-    InputDisplay(ScanDisplay& inner, const CaptureScanSource& source, bool plot)
-        : inner_(inner), source_(source), plot_(plot) {}
+    InputDisplay(InputRoom& room, ScanDisplay& inner, const CaptureScanSource& source, bool plot)
+        : room_(room), inner_(inner), source_(source), plot_(plot) {}
     [[nodiscard]] int rows() const override { return inner_.rows(); }
     void step(const ScanStep& step) override {
-        InputRoom& r = room();
+        InputRoom& r = room_;
         if (r.recording != nullptr) {
             const ScanEnvelope& e = step.envelope[0];
-            switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs())) {
+            switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs(r))) {
             case TriggerAction::Save:
-                pressSave();
+                pressSave(r);
                 break;
             case TriggerAction::StopSave:
-                pressStopSave();
+                pressStopSave(r);
                 break;
             case TriggerAction::None:
                 break;
             }
         }
-        const bool frozen = room().window->state().displayFrozen;
+        const bool frozen = r.window->state().view.displayFrozen;
         if (!frozen || plot_) {
             inner_.step(step);
         }
@@ -173,6 +160,7 @@ class InputDisplay final : public ScanDisplay {
     void finish() override { inner_.finish(); }
 
   private:
+    InputRoom& room_;
     ScanDisplay& inner_;
     const CaptureScanSource& source_;
     bool plot_;
@@ -181,11 +169,11 @@ class InputDisplay final : public ScanDisplay {
 // The menus, buttons and flags of an ended run.
 void endRunState(MainWindow& window) {
     AppState& s = window.state();
-    s.modeHoldsSurfaces = false;
-    s.scanDrawing = false;
-    s.inputOpen = false;
-    s.savingSamples = false;
-    s.displayFrozen = false;
+    s.view.modeHoldsSurfaces = false;
+    s.view.scanDrawing = false;
+    s.control.inputOpen = false;
+    s.control.savingSamples = false;
+    s.view.displayFrozen = false;
     menuStateIdle(window);
     window.button(cmd::kGrid)->setEnabled(true);
     window.button(cmd::kPlay)->setText(QStringLiteral("PLAY"));
@@ -204,24 +192,27 @@ void setScanInputColumnProbe(ScanInputColumnProbe probe) {
     columnProbe() = std::move(probe);
 }
 
-bool scanInputFreezable() {
-    if (theRoom == nullptr || theRoom->recording == nullptr) {
+bool scanInputFreezable(const MainWindow& window) {
+    const InputRoom* room = window.part<InputRoom>();
+    if (room == nullptr || room->recording == nullptr) {
         return false;
     }
-    const AppState& s = theRoom->window->state();
+    const AppState& s = window.state();
     // The run's own recording choice: a cancelled record dialog turns it off for the run.
-    return s.inputOpen && s.scanDrawing && theRoom->recording->choice() == Recording::Choice::Off;
+    return s.control.inputOpen && s.view.scanDrawing &&
+           room->recording->choice() == Recording::Choice::Off;
 }
 
-void scanInputButton(int id) {
-    const Recording* rec = theRoom != nullptr ? theRoom->recording : nullptr;
+void scanInputButton(MainWindow& window, int id) {
+    InputRoom* room = window.part<InputRoom>();
+    const Recording* rec = room != nullptr ? room->recording : nullptr;
     if (rec == nullptr || rec->choice() != Recording::Choice::Manual) {
         return;
     }
     if (id == cmd::kPlay) {
-        pressSave();
+        pressSave(*room);
     } else if (id == cmd::kPlayWindow) {
-        pressStopSave();
+        pressStopSave(*room);
     }
 }
 
@@ -231,17 +222,19 @@ namespace {
 class ScanInputRun {
   public:
     ScanInputRun(MainWindow& window, int param)
-        : window_(window), s_(window.state()), st_(s_.settings), param_(param) {}
+        : window_(window), room_(window.part<InputRoom>()), s_(window.state()), st_(s_.settings),
+          param_(param) {}
 
     void run() {
-        if (s_.modeRunning || s_.playbackActive || s_.inputOpen || theRoom == nullptr) {
+        if (s_.control.modeRunning || s_.view.playbackActive || s_.control.inputOpen ||
+            room_ == nullptr) {
             return;
         }
         result() = ScanInputResult{};
-        const bool autoRun = std::exchange(s_.autoRun, false);
-        closeColourDialog();
-        if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room().triggerLevel,
-                                       room().offeredRates())) {
+        const bool autoRun = std::exchange(s_.control.autoRun, false);
+        closeColourDialog(&window_);
+        if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room_->triggerLevel,
+                                       room_->offeredRates())) {
             return;
         }
         deriveRun();
@@ -259,7 +252,7 @@ class ScanInputRun {
   private:
     // The display, the band and the run's parameters for the chosen rate.
     void deriveRun() {
-        if (st_.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable()) {
+        if (st_.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable(window_)) {
             st_.displayTypeChoice = DISPLAY_SCROLL; // the plots come with their display
         }
         if (st_.displayTypeChoice == DISPLAY_SCROLL &&
@@ -287,26 +280,26 @@ class ScanInputRun {
     bool prepareImage() {
         letGoOfHeldData(s_);
         startScanRun(s_, format_, params_);
-        s_.plotImage.reset();
-        s_.sampleRateHz = rate_;
+        s_.view.plotImage.reset();
+        s_.analysis.sampleRateHz = rate_;
         scroll_ = st_.displayTypeChoice == DISPLAY_SCROLL;
         st_.lastMode = scroll_ ? 1 : 2;
         window_.showFileInTitle(QStringLiteral("Scan Input"));
-        s_.gridOn = false;
+        s_.view.gridOn = false;
         window_.button(cmd::kGrid)->setChecked(false);
         return !scroll_ || prepareScrollImage(window_, format_.channels);
     }
 
     // The device opened for capture; false with the window idle again when it is not there.
     bool openInput() {
-        SoundInput* device = room().device();
+        SoundInput* device = room_->device();
         if (device == nullptr) {
             releaseScanImages(s_);
             prompts().show(kCannotOpenAudioDevice);
             menuStateIdle(window_);
             return false;
         }
-        input_.emplace(*device, room().clock());
+        input_.emplace(*device, room_->clock());
         const Capture::Opened opened =
             input_->open(capture_, [this](std::span<const std::uint8_t> data, double startMs) {
                 bufferDone(data, startMs);
@@ -334,16 +327,16 @@ class ScanInputRun {
             return;
         }
         const Recording::BufferOutcome out = recording_->bufferDone(data, startMs);
-        s_.recordedBytes = recording_->recordedBytes();
+        s_.control.recordedBytes = recording_->recordedBytes();
         window_.surface().invalidate(); // the length shown below the view
         if (out.failed) {
             runFailure_ = recording_->failure();
         }
         if (out.failed || out.nearLimit) {
-            s_.stopRequested = true;
+            s_.control.stopRequested = true;
         }
         if (!recording_->recording() && recording_->choice() == Recording::Choice::Manual &&
-            !s_.stopRequested) {
+            !s_.control.stopRequested) {
             window_.button(cmd::kPlay)->setEnabled(true);
         }
     }
@@ -367,13 +360,13 @@ class ScanInputRun {
                                       static_cast<std::uint16_t>(format_.bytesPerSample * 8)},
                            capture_.bufferBytes(),
                            window_.options().recordingByteLimit.value_or(RECORDING_BYTE_LIMIT));
-        room().recording = &*recording_;
-        room().capture = &*input_;
+        room_->recording = &*recording_;
+        room_->capture = &*input_;
     }
 
     // The window in its running state: SAVE and STOP SAVE in place of the play buttons.
     void startRunning() {
-        s_.hScroll = {};
+        s_.view.scroll.h = {};
         window_.horizontalBar()->setRange(0, 0);
         menuStateRunning(window_);
         window_.button(cmd::kGrid)->setEnabled(false);
@@ -382,13 +375,13 @@ class ScanInputRun {
         window_.button(cmd::kPlayWindow)->setText(QStringLiteral("STOP SAVE"));
         window_.button(cmd::kPlay)->setEnabled(choice_ == Recording::Choice::Manual);
         window_.button(cmd::kPlayWindow)->setEnabled(false);
-        s_.inputOpen = true;
-        s_.recordedBytes = 0;
-        s_.displayFrozen = false;
-        s_.modeHoldsSurfaces = true;
-        s_.scanDrawing = true;
-        s_.axesShown = true;
-        s_.stopRequested = false;
+        s_.control.inputOpen = true;
+        s_.control.recordedBytes = 0;
+        s_.view.displayFrozen = false;
+        s_.view.modeHoldsSurfaces = true;
+        s_.view.scanDrawing = true;
+        s_.view.axesShown = true;
+        s_.control.stopRequested = false;
         window_.clearDrawingArea();
         window_.surface().invalidate();
         window_.surface().updateNow();
@@ -401,13 +394,13 @@ class ScanInputRun {
         if (!started_) {
             return;
         }
-        Clock& clock = room().clock();
+        Clock& clock = room_->clock();
         // Nothing is drawn before a whole window and the display delay have been captured.
         const auto startDelayMs = std::max<std::int64_t>(
             0,
             static_cast<std::int64_t>(std::trunc(params_.analysisWindowMsec)) + st_.displayDelayMs);
-        while (!s_.stopRequested &&
-               nowMs() - input_->startMs() < static_cast<double>(startDelayMs)) {
+        while (!s_.control.stopRequested &&
+               nowMs(*room_) - input_->startMs() < static_cast<double>(startDelayMs)) {
             clock.sleep(1);
             pumpMessages();
         }
@@ -417,11 +410,11 @@ class ScanInputRun {
             makeScanDisplay(window_, st_, format_.channels, in);
         // A held peak is not to catch the first steps' thinner averages.
         in.fullAverage = [this] { return window_.button(cmd::kPeakHold)->isChecked(); };
-        if (MainWindowPlaybackView* view = windowPlaybackView()) {
+        if (MainWindowPlaybackView* view = windowPlaybackView(window_)) {
             // A frozen display keeps the time it was frozen at.
             in.showTimeNow = [view, this](double ms) {
-                if (!s_.displayFrozen) {
-                    s_.timeMarkMsec = ms;
+                if (!s_.view.displayFrozen) {
+                    s_.view.timeMarkMsec = ms;
                     view->showPlayTime(ms);
                 }
             };
@@ -430,10 +423,10 @@ class ScanInputRun {
             loop_ = SetupResult::NoMemory;
         }
         CaptureScanSource source(*input_, st_.displayDelayMs);
-        if (inner && !s_.stopRequested) {
-            InputDisplay display(*inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
+        if (inner && !s_.control.stopRequested) {
+            InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-            loop_ = runScanLoop(in, source, display, clock, s_.stopRequested, scan_);
+            loop_ = runScanLoop(in, source, display, clock, s_.control.stopRequested, scan_);
             window_.surface().setPresentInterval(0);
         }
     }
@@ -448,8 +441,8 @@ class ScanInputRun {
         r.inputLatencyMs = input_->inputLatencyMs();
         input_->stop();
         QApplication::restoreOverrideCursor();
-        room().recording = nullptr;
-        room().capture = nullptr;
+        room_->recording = nullptr;
+        room_->capture = nullptr;
         r.columnsDrawn = scan_.columnsDrawn;
         r.loopMs = scan_.endMs - scan_.loopStartMs;
         r.recordedBytes = recording_->recordedBytes();
@@ -479,31 +472,31 @@ class ScanInputRun {
     // What the readouts of the kept picture go by.
     void keepRun() {
         if (!scroll_) {
-            s_.logDataAvailable = loop_ == SetupResult::Ok;
+            s_.logs.logDataAvailable = loop_ == SetupResult::Ok;
         }
-        s_.run = AnalysisRun{};
-        s_.run.format = format_;
-        s_.run.params = params_;
-        s_.run.params.columnMsec = st_.timeScaleMsec;
+        s_.analysis.run = AnalysisRun{};
+        s_.analysis.run.format = format_;
+        s_.analysis.run.params = params_;
+        s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
         // The kept picture's columns stand where the steps drew them.
-        s_.run.params.windowCentreMsec = 0.0;
-        s_.run.stripHeight = s_.layout.topBand;
-        s_.run.plotHeight = s_.layout.plotHeight;
+        s_.analysis.run.params.windowCentreMsec = 0.0;
+        s_.analysis.run.stripHeight = s_.view.layout.topBand;
+        s_.analysis.run.plotHeight = s_.view.layout.plotHeight;
     }
 
     // The window idle again; the completion note, the close or the repeat after a resize.
     void afterwards() {
-        const bool frozen = s_.displayFrozen;
+        const bool frozen = s_.view.displayFrozen;
         endRunState(window_);
         window_.surface().invalidate();
-        const bool resized = std::exchange(s_.layoutPending, false);
+        const bool resized = std::exchange(s_.view.layoutPending, false);
         // After a failed recording the message stands alone: no note claims the data was
         // saved.
-        if (started_ && !frozen && !resized && !runFailure_ && !s_.notesSuppressed &&
-            !s_.closeAfterRun) {
-            showScanCompleteNote(window_, room().clock(), result().fileWritten);
+        if (started_ && !frozen && !resized && !runFailure_ && !s_.control.notesSuppressed &&
+            !s_.control.closeAfterRun) {
+            showScanCompleteNote(window_, room_->clock(), result().fileWritten);
         }
-        if (std::exchange(s_.closeAfterRun, false)) {
+        if (std::exchange(s_.control.closeAfterRun, false)) {
             postCommand(cmd::kExit, 0);
         } else if (resized) {
             window_.computeLayout();
@@ -512,6 +505,7 @@ class ScanInputRun {
     }
 
     MainWindow& window_;
+    InputRoom* room_; // the window's: the device, the clock, the run's recording
     AppState& s_;
     AppSettings& st_;
     const int param_;
@@ -539,11 +533,12 @@ void scanInput(MainWindow& window, int param) {
 void installScanInput(MainWindow& window) {
     const auto inputRoom = std::make_shared<InputRoom>(window);
     MainWindow* w = &window;
-    window.registerCommand(cmd::kScanInput, [w, inputRoom](int param) { scanInput(*w, param); });
+    window.keepPart(inputRoom);
+    window.registerCommand(cmd::kScanInput, [w](int param) { scanInput(*w, param); });
     window.registerCommand(cmd::kSaveWave, [w](int) {
         AppState& s = w->state();
-        const bool held = s.samples && s.samples->waveDataAvailable();
-        if (s.modeRunning || (!held && !s.fileSegment)) {
+        const bool held = s.held.samples && s.held.samples->waveDataAvailable();
+        if (s.control.modeRunning || (!held && !s.held.fileSegment)) {
             return;
         }
         w->surface().invalidate();
@@ -551,8 +546,8 @@ void installScanInput(MainWindow& window) {
         if (!chosen) {
             return;
         }
-        const SaveWaveResult saved =
-            held ? saveWaveFile(*chosen, *s.samples) : saveWaveFile(*chosen, *s.fileSegment);
+        const SaveWaveResult saved = held ? saveWaveFile(*chosen, *s.held.samples)
+                                          : saveWaveFile(*chosen, *s.held.fileSegment);
         if (saved.openedFolder) {
             s.settings.lastFolder = *saved.openedFolder;
         }

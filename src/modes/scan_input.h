@@ -21,10 +21,10 @@ void installScanInput(MainWindow& window);
 void scanInput(MainWindow& window, int param);
 
 // PLAY (101) or PLAY WDW (102) while the input is open: SAVE or STOP SAVE.
-void scanInputButton(int id);
+void scanInputButton(MainWindow& window, int id);
 
 // Whether a right click may freeze the display now (Scan Input running, recording off).
-[[nodiscard]] bool scanInputFreezable();
+[[nodiscard]] bool scanInputFreezable(const MainWindow& window);
 
 // What the last run did, for the tests and the benchmark.
 struct ScanInputResult {

@@ -44,8 +44,9 @@ bool inputCommandLineParameters(AppState& s, const std::vector<int>& offeredRate
         }
     }
     st.sampleRateChoice = offeredSampleRateChoice(st.sampleRateChoice, offeredRates);
-    const AutomaticParameters automatic = commandLineParameters(
-        s, sampleRateForChoice(st.sampleRateChoice), s.layout.plotWidth, s.layout.plotHeight);
+    const AutomaticParameters automatic =
+        commandLineParameters(s, sampleRateForChoice(st.sampleRateChoice), s.view.layout.plotWidth,
+                              s.view.layout.plotHeight);
     showChecks(automatic.check);
     if (!automatic.check.proceeds()) {
         return false;

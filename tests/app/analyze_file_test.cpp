@@ -42,9 +42,9 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     analyze(tone("sine.wav", kRate * 2));
     EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
     EXPECT_EQ(settings().displayTypeChoice, DISPLAY_SCROLL);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
-    const AnalysisRun& run = window->state().run;
+    const AnalysisRun& run = window->state().analysis.run;
     const int bottom = run.plotHeight;
     ASSERT_GT(run.params.columns, 100);
     EXPECT_GE(image().width(), run.params.columns);
@@ -65,12 +65,12 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     // Beyond the columns the image is the background.
     EXPECT_EQ(*image().pixel(image().width() - 1, bottom - 1 - expected), kBackgroundIndex);
     // After the run: the image state, PLAY WDW and GRID on, STOP off.
-    EXPECT_FALSE(window->state().modeRunning);
+    EXPECT_FALSE(window->state().control.modeRunning);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
     EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
     EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
     EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
-    EXPECT_EQ(window->state().sampleRateHz, kRate);
+    EXPECT_EQ(window->state().analysis.sampleRateHz, kRate);
     EXPECT_EQ(plays, 0);
 }
 
@@ -85,8 +85,8 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     };
     settings().timeScaleMsecSaved = 10.0f;
     analyze(write(QStringLiteral("minute.wav"), test::waveFile(kRate, 1, 16, 60L * kRate, beep)));
-    ASSERT_TRUE(window->state().spectralImage);
-    const AnalysisRun& run = window->state().run;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun& run = window->state().analysis.run;
     ASSERT_EQ(run.params.hop, 221);
     EXPECT_DOUBLE_EQ(run.params.columnMsec, 221.0 * 1000.0 / kRate);
     int onset = 0;
@@ -120,9 +120,9 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
 
 TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
-    EXPECT_NEAR(brightestRow(20, window->state().run.plotHeight), rowOf(2000.0), 2);
+    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(2000.0), 2);
 
     // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
     // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
@@ -133,9 +133,9 @@ TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
     EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
     EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_EQ(settings().highBandHz, 11025 / 2);
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(window->state().run.format.sampleRate, 11025);
-    EXPECT_NEAR(brightestRow(20, window->state().run.plotHeight), rowOf(1500.0), 2);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(window->state().analysis.run.format.sampleRate, 11025);
+    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(1500.0), 2);
 }
 
 // A broadcast recorder's 24-bit file, its "bext" chunk before the format and an odd, padded
@@ -166,9 +166,9 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
     std::vector<std::uint8_t> changed[2];
     for (int i = 0; i < 2; ++i) {
         analyze(files[i]);
-        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_TRUE(window->state().held.spectralImage);
         EXPECT_EQ(settings().resolutionChoice, RESOLUTION_16_BIT);
-        EXPECT_EQ(window->state().run.info.encoding,
+        EXPECT_EQ(window->state().analysis.run.info.encoding,
                   i == 0 ? WaveEncoding::Pcm16 : WaveEncoding::Pcm24);
         // "Sample Length (kb)" counts the file's own bytes: 2 or 3 a sample.
         const long fileBytes = kRate * 2L * (i == 0 ? 2 : 3);
@@ -183,18 +183,18 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
                   QString::number(fileBytes / 1000) + (i == 0 ? "" : ", 2026-06-01 05:30:12"));
         images[i] = imageBytes();
         // The drag from 500 to 1500 msec.
-        window->state().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+        window->state().analysis.selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
         prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
         sendCommand(cmd::kParametersChange, 1);
-        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_TRUE(window->state().held.spectralImage);
         changed[i] = imageBytes();
     }
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(images[1], images[0]);
     EXPECT_EQ(changed[1], changed[0]);
-    const int bottom = window->state().run.plotHeight;
+    const int bottom = window->state().analysis.run.plotHeight;
     EXPECT_NEAR(brightestRow(5, bottom), rowOf(1000.0), 2);
-    EXPECT_NEAR(brightestRow(static_cast<int>(window->state().run.params.columns) - 5, bottom),
+    EXPECT_NEAR(brightestRow(static_cast<int>(window->state().analysis.run.params.columns) - 5, bottom),
                 rowOf(3000.0), 2);
 }
 
@@ -207,7 +207,7 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
         write(QStringLiteral("twin.wav"),
               test::waveFile(kRate, 2, 16, kRate, test::sines({1000.0, 3000.0}, kRate)));
     analyze(twin);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const std::vector<std::uint8_t> expected = imageBytes();
     const struct {
         const char* name;
@@ -223,9 +223,9 @@ TEST_F(AnalyzeFileTest, OtherFormatsAndMoreChannelsGiveTheirWaveTwinsPicture) {
         ASSERT_FALSE(path.isEmpty());
         analyze(path);
         EXPECT_TRUE(prompts->messages().empty());
-        ASSERT_TRUE(window->state().spectralImage);
-        EXPECT_EQ(window->state().run.info.reader, SoundReader::SoundFile);
-        EXPECT_EQ(window->state().run.info.fileChannels, o.channels);
+        ASSERT_TRUE(window->state().held.spectralImage);
+        EXPECT_EQ(window->state().analysis.run.info.reader, SoundReader::SoundFile);
+        EXPECT_EQ(window->state().analysis.run.info.fileChannels, o.channels);
         EXPECT_EQ(imageBytes(), expected);
     }
     // The open dialog offers the other formats beside wave files.
@@ -258,13 +258,13 @@ TEST_F(AnalyzeFileTest, TheDialogChoosesTheChannelsOfAFourChannelFile) {
     // Channel 3 alone, as the Left channel.
     choose(CHANNEL_LEFT, "3", "2");
     analyze(four);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_NEAR(brightestRow(x, image().height()), rowOf(3000.0), 2);
     // Dual of channels 2 and 4: 2 in the lower band, 4 in the upper.
     choose(CHANNEL_DUAL, "2", "4");
     analyze(four);
-    ASSERT_TRUE(window->state().spectralImage);
-    const int h = window->state().run.plotHeight;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const int h = window->state().analysis.run.plotHeight;
     ASSERT_EQ(image().height(), 2 * h);
     EXPECT_NEAR(brightestRow(x, 2 * h), rowOf(2000.0), 2);
     EXPECT_NEAR(brightestRow(x, h), rowOf(4000.0), 2);
@@ -280,15 +280,15 @@ TEST_F(AnalyzeFileTest, TheDialogChoosesTheChannelsOfAFourChannelFile) {
     EXPECT_NEAR(brightestRow(x, h), rowOf(3000.0), 2);
     // The window after the run: scrolled to the end, both panes from the same column (the
     // labels taken away to see the picture).
-    window->state().axesShown = false;
+    window->state().view.axesShown = false;
     repaint(*window);
     const int col = 10;
-    const int imageCol = window->state().hScroll.pos + col;
+    const int imageCol = window->state().view.scroll.h.pos + col;
     const PaletteDisplay& palette = window->surface().palette();
     const int yLeft = h - 1 - rowOf(1000.0);
     EXPECT_EQ(*window->surface().pixel(col, yLeft),
               palette.colour(*image().pixel(imageCol, h + yLeft)) & 0xFFFFFFU);
-    EXPECT_EQ(*window->surface().pixel(window->state().layout.plotWidth / 2 + 4 + col, yLeft),
+    EXPECT_EQ(*window->surface().pixel(window->state().view.layout.plotWidth / 2 + 4 + col, yLeft),
               palette.colour(*image().pixel(imageCol, yLeft)) & 0xFFFFFFU);
 }
 
@@ -306,20 +306,20 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
     const QString path = tone("long.wav", kRate * 6);
     postCommand(kTick, 0);
     analyze(path);
-    ASSERT_TRUE(window->state().spectralImage);
-    const AnalysisRun& run = window->state().run;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun& run = window->state().analysis.run;
     // The loop pumps every fourth column: the 25th pump is at column 96.
     EXPECT_EQ(run.params.columns, 97);
     const long fullColumns = deriveRunParameters(analysisInputsFrom(settings()), run.format,
                                                  static_cast<std::int64_t>(kRate) * 6 * 2)
                                  .columns;
-    const std::int64_t full = window->state().samples->heldBytes();
+    const std::int64_t full = window->state().held.samples->heldBytes();
     EXPECT_NEAR(static_cast<double>(run.segmentBytes),
                 static_cast<double>(full) * 97 / static_cast<double>(fullColumns), 2.0);
     const int bottom = run.plotHeight;
     EXPECT_NE(indexAt(96, rowOf(1000.0), bottom), kBackgroundIndex);
     EXPECT_EQ(indexAt(97, rowOf(1000.0), bottom), kBackgroundIndex);
-    EXPECT_FALSE(window->state().modeRunning);
+    EXPECT_FALSE(window->state().control.modeRunning);
 }
 
 TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
@@ -330,7 +330,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Sample Size Too Small");
     EXPECT_EQ(prompts->fileRequests().size(), 2U);
-    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().held.spectralImage);
     prompts->clearMessages();
 
     // A time scale that is no number, as a hostile settings file may hold, refuses the run.
@@ -339,8 +339,8 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     analyze(tone("nan.wav", kRate));
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
-    EXPECT_FALSE(window->state().spectralImage);
-    EXPECT_FALSE(window->state().modeRunning);
+    EXPECT_FALSE(window->state().held.spectralImage);
+    EXPECT_FALSE(window->state().control.modeRunning);
     settings().timeScaleMsecSaved = timeScale;
     prompts->clearMessages();
 
@@ -350,8 +350,8 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     setAvailableMemoryForTesting(-1);
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Not enough display memory");
-    EXPECT_FALSE(window->state().samples.has_value());
-    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().held.samples.has_value());
+    EXPECT_FALSE(window->state().held.spectralImage);
     EXPECT_EQ(openAllocations(), 0);
     prompts->clearMessages();
 
@@ -385,7 +385,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     EXPECT_EQ(prompts->dialogsRun().size(), 2);
     EXPECT_EQ(firstShown.value(0), QStringLiteral("0"));
     EXPECT_EQ(secondShown, firstShown);
-    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().held.spectralImage);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -408,10 +408,10 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
         ScriptedPrompts::pressOk(d);
     });
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_TRUE(maxOverStep(settings()));
     // Column 2 is the step from 1.0 to 1.5 s; column 1 holds silence.
-    const int bottom = window->state().run.plotHeight;
+    const int bottom = window->state().analysis.run.plotHeight;
     const int row = rowOf(3000.0);
     EXPECT_NEAR(brightestRow(2, bottom), row, 2);
     EXPECT_GT(indexAt(2, row, bottom), indexAt(1, row, bottom) + 80);
@@ -428,7 +428,7 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
 TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     const QString path = tone("held.wav", kRate * 2);
     analyze(path);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const std::vector<std::uint8_t> held = imageBytes();
     const QRgb shown = window->surface().pixel(100, 100).value_or(0);
     // A file that is no PCM (format 2, ADPCM).
@@ -436,7 +436,7 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     adpcm[20] = 2;
     analyze(write(QStringLiteral("adpcm.wav"), adpcm));
     ASSERT_EQ(prompts->messages().size(), 1U);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(imageBytes(), held);
     window->surface().updateNow();
     EXPECT_EQ(window->surface().pixel(100, 100).value_or(0), shown);
@@ -445,8 +445,8 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
 
     // Begin and end equal: one FFT frame, not a single column. The refusal lets go of nothing
     // held, shows its picture again and puts the values from before the dialog back.
-    const std::int64_t heldBytes = window->state().samples->heldBytes();
-    const AnalysisRun runBefore = window->state().run;
+    const std::int64_t heldBytes = window->state().held.samples->heldBytes();
+    const AnalysisRun runBefore = window->state().analysis.run;
     const float timeScaleBefore = settings().timeScaleMsecSaved;
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->clearMessages();
@@ -461,20 +461,20 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     QTest::keyClick(window.get(), Qt::Key_F1);
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Time Scale Too Small");
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(imageBytes(), held);
-    ASSERT_TRUE(window->state().samples.has_value());
-    EXPECT_EQ(window->state().samples->heldBytes(), heldBytes);
-    EXPECT_EQ(window->state().run.segmentBytes, runBefore.segmentBytes);
-    EXPECT_EQ(window->state().run.params.columns, runBefore.params.columns);
+    ASSERT_TRUE(window->state().held.samples.has_value());
+    EXPECT_EQ(window->state().held.samples->heldBytes(), heldBytes);
+    EXPECT_EQ(window->state().analysis.run.segmentBytes, runBefore.segmentBytes);
+    EXPECT_EQ(window->state().analysis.run.params.columns, runBefore.params.columns);
     EXPECT_EQ(settings().timeScaleMsecSaved, timeScaleBefore);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersChange));
 
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     analyze(path);
-    EXPECT_FALSE(window->state().spectralImage);
-    EXPECT_FALSE(window->state().samples.has_value());
-    EXPECT_EQ(window->state().sampleRateHz, 0);
+    EXPECT_FALSE(window->state().held.spectralImage);
+    EXPECT_FALSE(window->state().held.samples.has_value());
+    EXPECT_EQ(window->state().analysis.sampleRateHz, 0);
     EXPECT_FALSE(window->button(cmd::kPlayWindow)->isEnabled());
     EXPECT_FALSE(window->button(cmd::kGrid)->isEnabled());
     EXPECT_FALSE(window->menu().enabled(cmd::kParametersChange));
@@ -487,8 +487,8 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
 TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuiltAndAveragingStartsFromZeroFilledSlots) {
     settings().averageCountScroll = 3;
     analyze(tone("built.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
-    const int bottom = window->state().run.plotHeight;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const int bottom = window->state().analysis.run.plotHeight;
     const int row = brightestRow(10, bottom);
     const int steady = indexAt(10, row, bottom);
     EXPECT_LT(indexAt(0, row, bottom), indexAt(1, row, bottom));
@@ -511,9 +511,9 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuiltAndAveragingStartsFromZeroFi
     ASSERT_FALSE(prompts->fileRequests().empty());
     EXPECT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Wave File"));
     const QByteArray bytes = test::TempDir::read(saved);
-    ASSERT_EQ(bytes.size(), 46 + static_cast<qsizetype>(window->state().samples->heldBytes()));
+    ASSERT_EQ(bytes.size(), 46 + static_cast<qsizetype>(window->state().held.samples->heldBytes()));
     EXPECT_EQ(bytes.mid(46),
-              QByteArray(reinterpret_cast<const char*>(window->state().samples->samples().data()),
+              QByteArray(reinterpret_cast<const char*>(window->state().held.samples->samples().data()),
                          bytes.size() - 46));
     // A full disk: a file named for a device that is always full.
     const QString full = dir.file(QStringLiteral("full.wav"));
@@ -537,14 +537,14 @@ TEST_F(AnalyzeFileTest, ASegmentLongerThanTheHoldingLimitIsReadFromItsFile) {
                                                   : 0.0};
     };
     const QByteArray file = test::waveFile(kRate, 1, 16, kFrames, endTone);
-    window->state().holdLimitBytes = 64 * 1024;
+    window->state().analysis.holdLimitBytes = 64 * 1024;
     analyze(write(QStringLiteral("long.wav"), file));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_FALSE(window->state().samples.has_value());
-    ASSERT_TRUE(window->state().fileSegment.has_value());
-    const AnalysisRun& run = window->state().run;
-    ASSERT_GT(run.segmentBytes, window->state().holdLimitBytes);
+    EXPECT_FALSE(window->state().held.samples.has_value());
+    ASSERT_TRUE(window->state().held.fileSegment.has_value());
+    const AnalysisRun& run = window->state().analysis.run;
+    ASSERT_GT(run.segmentBytes, window->state().analysis.holdLimitBytes);
     const long last = run.params.columns - 1;
     EXPECT_NEAR(brightestRow(static_cast<int>(last), run.plotHeight), rowOf(3000.0), 2);
     EXPECT_GT(indexAt(static_cast<int>(last), rowOf(3000.0), run.plotHeight), 150);
@@ -568,7 +568,7 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialogWithTheGa
     window->startUp({dir.file(QStringLiteral("missing.wav"))});
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
-    EXPECT_FALSE(window->state().fileFromCommandLine);
+    EXPECT_FALSE(window->state().control.fileFromCommandLine);
     settings().variablesChoice = cmd::kVariablesAdjust;
     settings().levelScaleCode = 4;
     settings().verticalScrollPos = 4 + 15;
@@ -584,7 +584,7 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialogWithTheGa
     });
     analyze(tone("next.wav", kRate));
     EXPECT_EQ(prompts->dialogsRun().size(), 1);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_TRUE(enabledInDialog);
     EXPECT_EQ(maximumInDialog, 30);
     EXPECT_EQ(valueInDialog, settings().levelScaleCode + 15);
@@ -597,30 +597,30 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialogWithTheGa
 TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     window->resize(500, 600);
     QCoreApplication::processEvents();
-    const int plotWidth = window->state().layout.plotWidth;
+    const int plotWidth = window->state().view.layout.plotWidth;
     // A quarter of the view's columns at 4 msec a column.
     settings().timeScaleMsecSaved = 4.0f;
     const long spanMsec = plotWidth / 4 * 4L;
     analyze(tone("short.wav", kRate * spanMsec / 1000));
-    ASSERT_TRUE(window->state().spectralImage);
-    ASSERT_LT(window->state().run.params.columns, plotWidth);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    ASSERT_LT(window->state().analysis.run.params.columns, plotWidth);
     ASSERT_GT(image().width(), plotWidth);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
-    EXPECT_FALSE(window->state().hScroll.scrollable);
+    EXPECT_FALSE(window->state().view.scroll.h.scrollable);
     EXPECT_EQ(window->horizontalBar()->maximum(), 0);
     // After a resize too.
     window->resize(520, 600);
     QCoreApplication::processEvents();
     drainMessages();
-    EXPECT_FALSE(window->state().hScroll.scrollable);
+    EXPECT_FALSE(window->state().view.scroll.h.scrollable);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
 
     analyze(tone("long.wav", kRate * spanMsec * 8 / 1000));
-    ASSERT_GT(window->state().run.params.columns, window->state().layout.plotWidth);
+    ASSERT_GT(window->state().analysis.run.params.columns, window->state().view.layout.plotWidth);
     EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
-    EXPECT_TRUE(window->state().hScroll.scrollable);
+    EXPECT_TRUE(window->state().view.scroll.h.scrollable);
     EXPECT_EQ(window->horizontalBar()->maximum(),
-              window->state().run.params.columns - window->state().layout.plotWidth);
+              window->state().analysis.run.params.columns - window->state().view.layout.plotWidth);
 }
 
 // A long image: Home, End, Page Up and Down and Ctrl+arrows scroll it, the thumb is the
@@ -628,12 +628,12 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
 TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     settings().timeScaleMsecSaved = 10.0f;
     analyze(tone("long.wav", kRate * 20));
-    ASSERT_TRUE(window->state().spectralImage);
-    const HScrollState& h = window->state().hScroll;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const HScrollState& h = window->state().view.scroll.h;
     const int max = h.max;
     ASSERT_GT(max, 300);
     QScrollBar* bar = window->horizontalBar();
-    EXPECT_EQ(bar->pageStep(), window->state().layout.plotWidth);
+    EXPECT_EQ(bar->pageStep(), window->state().view.layout.plotWidth);
     const auto press = [this](int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(window.get(), static_cast<Qt::Key>(key), m);
     };
@@ -651,18 +651,18 @@ TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     EXPECT_EQ(bar->value(), 4);
 
     // Half the msec a column: twice the columns for the same 20 seconds, without a dialog.
-    const long columns = window->state().run.params.columns;
+    const long columns = window->state().analysis.run.params.columns;
     const auto twice = static_cast<double>(2 * columns);
     press(Qt::Key_Plus);
     EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
-    EXPECT_NEAR(static_cast<double>(window->state().run.params.columns), twice, twice / 100.0);
-    EXPECT_TRUE(window->state().restorePossible);
+    EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns), twice, twice / 100.0);
+    EXPECT_TRUE(window->state().analysis.restorePossible);
     // Ctrl+wheel away from the user: one notch coarser again.
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
                       Qt::ControlModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(window->drawingArea(), &wheel);
     EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 10.0f);
-    EXPECT_EQ(window->state().run.params.columns, columns);
+    EXPECT_EQ(window->state().analysis.run.params.columns, columns);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
     EXPECT_TRUE(prompts->messages().empty());
 }

@@ -29,7 +29,7 @@ class ColourCalibrationTest : public AnalyzeFileTest {
   protected:
     ColourDialog& openColours() {
         QTest::keyClick(window.get(), Qt::Key_F4);
-        ColourDialog* d = colourDialog();
+        ColourDialog* d = colourDialog(window.get());
         EXPECT_NE(d, nullptr);
         return *d;
     }
@@ -71,10 +71,10 @@ class ColourCalibrationTest : public AnalyzeFileTest {
     double meanIndexAt(double hz) {
         double sum = 0.0;
         int n = 0;
-        const auto columns = static_cast<int>(window->state().run.params.columns);
+        const auto columns = static_cast<int>(window->state().analysis.run.params.columns);
         for (int x = columns / 4; x < columns * 3 / 4; ++x) {
             for (int r = rowOf(hz) - 3; r <= rowOf(hz) + 3; ++r) {
-                sum += indexAt(x, r, window->state().run.plotHeight);
+                sum += indexAt(x, r, window->state().analysis.run.plotHeight);
                 ++n;
             }
         }
@@ -86,7 +86,7 @@ class ColourCalibrationTest : public AnalyzeFileTest {
 TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
-    EXPECT_EQ(colourDialog(), &d);
+    EXPECT_EQ(colourDialog(window.get()), &d);
     int open = 0;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         open += qobject_cast<QDialog*>(w) != nullptr && w->isVisible() ? 1 : 0;
@@ -104,7 +104,7 @@ TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     EXPECT_FALSE(control<QPushButton>(d, kOkButtonId)->isEnabled());
     EXPECT_FALSE(control<QScrollBar>(d, ID_RED_SCROLL)->isEnabled());
     select(d, 4);
-    const LevelPalette& active = window->state().activePalette;
+    const LevelPalette& active = window->state().view.activePalette;
     for (int i = 0; i <= 4; ++i) {
         EXPECT_EQ(active[static_cast<std::size_t>(i)],
                   (Rgb{static_cast<std::uint8_t>(50 * i), 0, 0}));
@@ -132,9 +132,9 @@ TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     d.move(123, 77);
     close(d, kOkButtonId);
     EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(openColours().pos(), QPoint(123, 77));
-    close(*colourDialog(), kCancelButtonId);
+    close(*colourDialog(window.get()), kCancelButtonId);
 }
 
 // A component typed into its field is taken and moves its bar; the gain field only shows.
@@ -152,30 +152,30 @@ TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
     QTest::keyClicks(red, QStringLiteral("017"));
     EXPECT_EQ(control<QScrollBar>(d, ID_RED_SCROLL)->value(), 17);
     EXPECT_EQ(red->text(), "017"); // the typing stays as typed
-    EXPECT_EQ(window->state().activePalette[2].r, 17);
+    EXPECT_EQ(window->state().view.activePalette[2].r, 17);
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
 
     green->setFocus();
     green->selectAll();
     QTest::keyClicks(green, QStringLiteral("300"));
-    const std::uint8_t before = window->state().activePalette[2].g;
+    const std::uint8_t before = window->state().view.activePalette[2].g;
     control<QPushButton>(d, kOkButtonId)->click();
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
     EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(colourDialog(), &d) << "still open";
-    EXPECT_EQ(window->state().activePalette[2].g, before);
+    EXPECT_EQ(colourDialog(window.get()), &d) << "still open";
+    EXPECT_EQ(window->state().view.activePalette[2].g, before);
     green->selectAll();
     QTest::keyClicks(green, QStringLiteral("30"));
     close(d, kOkButtonId);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(settings().userPalette[2].g, 30);
     EXPECT_EQ(settings().userPalette[2].r, 17);
 }
 
 TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     settings().userPalette[3] = {1, 2, 3};
-    const LevelPalette opening = window->state().activePalette;
+    const LevelPalette opening = window->state().view.activePalette;
     const AppSettings before = settings();
     ColourDialog& d = openColours();
     EXPECT_EQ(gain(d), "9"); // -levelScaleCode with the stored 60 dB
@@ -200,7 +200,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     setColour(d, {9, 9, 9});
     control<QRadioButton>(d, PALETTE_BW)->click();
     close(d, kCancelButtonId);
-    EXPECT_EQ(window->state().activePalette, opening);
+    EXPECT_EQ(window->state().view.activePalette, opening);
     EXPECT_EQ(settings().dbScaleChoice, before.dbScaleChoice);
     EXPECT_EQ(settings().levelScaleCode, before.levelScaleCode);
     EXPECT_EQ(settings().userPalette, before.userPalette);
@@ -217,7 +217,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
 
 TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const auto imageBefore = imageBytes();
     constexpr QRgb kGreen = 0x00C800;
     EXPECT_EQ(windowPixelsOf(kGreen), 0);
@@ -231,7 +231,7 @@ TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     EXPECT_EQ(pendingCommands(), 0);
     // A new range needs the levels mapped again: OK asks for the image to be redrawn.
     control<QRadioButton>(openColours(), DB_SCALE_90)->click();
-    close(*colourDialog(), kOkButtonId);
+    close(*colourDialog(window.get()), kOkButtonId);
     EXPECT_EQ(pendingCommands(), 1);
     drainMessages();
     EXPECT_NE(imageBytes(), imageBefore);
@@ -240,7 +240,7 @@ TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
     sendCommand(cmd::kParametersChange, 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));
 }
 
@@ -323,7 +323,7 @@ TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
     const QString file = noise("noise.wav");
     settings().calibrationTable = defaultCalibrationCurve(); // flat from 80 Hz to 10 kHz
     analyze(file);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const double flat = meanIndexAt(2000.0) - meanIndexAt(500.0);
 
     // A FIFO named as the file is refused at once instead of waiting for a writer.

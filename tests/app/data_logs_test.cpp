@@ -35,7 +35,7 @@ class DataLogsTest : public AnalyzeFileTest {
         settings().channelChoice = channelChoice;
         analyze(write(QStringLiteral("two.wav"),
                       waveFile(kRate, 2, 16, kRate * 3, sines({800.0, 3000.0}, kRate))));
-        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_TRUE(window->state().held.spectralImage);
     }
     void logData(const QString& path) {
         prompts->queueFile(path);
@@ -53,17 +53,17 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
     const QString path = dir.file(QStringLiteral("image.txt"));
     logData(path);
     EXPECT_EQ(imageBytes(), before);
-    EXPECT_FALSE(window->state().imageLog);
+    EXPECT_FALSE(window->state().logs.imageLog);
 
     const AppState& s = window->state();
-    const AnalysisRun& run = s.run;
+    const AnalysisRun& run = s.analysis.run;
     ColumnAnalysisInputs in = columnAnalysisInputsFrom(
         s.settings, run.format, run.params,
-        s.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
+        s.held.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
     in.binLevels = true;
     ColumnLevels levels;
-    ASSERT_EQ(levels.setup(in, s.spectralImage->rows(), run.params.columns), SetupResult::Ok);
-    const ImageLogFormat format(s.imageLogSource);
+    ASSERT_EQ(levels.setup(in, s.held.spectralImage->rows(), run.params.columns), SetupResult::Ok);
+    const ImageLogFormat format(s.logs.imageLogSource);
     std::string want = format.header();
     for (long x = 0; x < run.params.columns; ++x) {
         ASSERT_TRUE(levels.compute(x));
@@ -78,9 +78,9 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
     EXPECT_TRUE(prompts->messages().empty());
 
     // Over the holding limit the samples are read from the file again for the log: the same.
-    window->state().holdLimitBytes = 1024;
+    window->state().analysis.holdLimitBytes = 1024;
     analyzeStereo(CHANNEL_RIGHT);
-    ASSERT_FALSE(window->state().samples.has_value());
+    ASSERT_FALSE(window->state().held.samples.has_value());
     const QString streamed = dir.file(QStringLiteral("streamed.txt"));
     logData(streamed);
     EXPECT_TRUE(test::TempDir::read(streamed).toStdString() == want);
@@ -101,17 +101,17 @@ TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
     logData(full);
     ASSERT_EQ(prompts->messages().size(), 1u);
     EXPECT_EQ(prompts->messages()[0].text, "Error Writing File");
-    EXPECT_FALSE(window->state().imageLog);
-    EXPECT_TRUE(window->state().spectralImage); // the analysis itself ran to its end
+    EXPECT_FALSE(window->state().logs.imageLog);
+    EXPECT_TRUE(window->state().held.spectralImage); // the analysis itself ran to its end
 
     // STOP ends the log at the last column drawn, the file closed.
     postCommand(cmd::kStop, 0);
     const QString stopped = dir.file(QStringLiteral("stopped.txt"));
     logData(stopped);
-    EXPECT_FALSE(window->state().imageLog);
-    EXPECT_LT(window->state().run.params.columns, 5);
+    EXPECT_FALSE(window->state().logs.imageLog);
+    EXPECT_LT(window->state().analysis.run.params.columns, 5);
     EXPECT_EQ(lines(stopped).count(QStringLiteral("Point Hz        dB")),
-              window->state().run.params.columns);
+              window->state().analysis.run.params.columns);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -129,24 +129,24 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
 
     const AppState& s = window->state();
     const int x = 40;
-    const int y = s.layout.plotHeight - 1 - rowOf(2000.0);
+    const int y = s.view.layout.plotHeight - 1 - rowOf(2000.0);
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, 2)); // the strip
-    const long column = x + s.hScroll.pos;
+    const long column = x + s.view.scroll.h.pos;
     // The column's time: its first sample (whole hops in) plus half the window, in the file.
     const double firstSample =
-        static_cast<double>(column * s.run.params.hop / s.run.format.channels);
-    const long time = std::lround(segmentOffsetMsec(s.run) +
-                                  (firstSample + s.run.params.windowSamples / 2) * 1000.0 / kRate);
+        static_cast<double>(column * s.analysis.run.params.hop / s.analysis.run.format.channels);
+    const long time = std::lround(segmentOffsetMsec(s.analysis.run) +
+                                  (firstSample + s.analysis.run.params.windowSamples / 2) * 1000.0 / kRate);
     const double hz =
         s.settings.lowBandHz + static_cast<double>(s.settings.highBandHz - s.settings.lowBandHz) *
-                                   (s.layout.plotHeight - y - 1) / rows();
+                                   (s.view.layout.plotHeight - y - 1) / rows();
     const long frequency = static_cast<long>(std::floor(hz + 0.5));
     const auto level =
         pointLevelDb(columnAnalysisInputsFrom(
-                         s.settings, s.run.format, s.run.params,
-                         s.samples->samples().first(static_cast<std::size_t>(s.run.segmentBytes))),
-                     0, column * s.run.params.hop, static_cast<double>(frequency));
+                         s.settings, s.analysis.run.format, s.analysis.run.params,
+                         s.held.samples->samples().first(static_cast<std::size_t>(s.analysis.run.segmentBytes))),
+                     0, column * s.analysis.run.params.hop, static_cast<double>(frequency));
     ASSERT_TRUE(level);
     EXPECT_GT(*level, -60); // the tone itself
     const auto row = QString::fromStdString(pointLogRow(time, frequency, *level)).trimmed();
@@ -156,14 +156,14 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
 
     // Closed: clicks on the image are its own again.
     dialog->findChild<QPushButton*>(controlName(kCancelButtonId))->click();
-    EXPECT_FALSE(window->state().pointLogClick);
+    EXPECT_FALSE(window->state().logs.pointLogClick);
     EXPECT_EQ(lines(path).size(), 3);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 
     // Over the holding limit the point's frames are read from the file: the same row.
-    window->state().holdLimitBytes = 1024;
+    window->state().analysis.holdLimitBytes = 1024;
     analyze(tone(QStringLiteral("tone.wav"), kRate * 2, 2000.0));
-    ASSERT_FALSE(window->state().samples.has_value());
+    ASSERT_FALSE(window->state().held.samples.has_value());
     prompts->queueFile(path);
     prompts->queueAnswer(true);
     sendCommand(cmd::kLogPoints, 0);
@@ -177,7 +177,7 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
 // Log Points (which appends) whether to add to it, before they touch it; No leaves it.
 TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheLogIsTouched) {
     analyze(tone(QStringLiteral("tone.wav"), kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const QString path = write(QStringLiteral("image.txt"), "kept\r\n");
     for (const auto& [command, question] : {std::pair{cmd::kLogSpectrum, replaceQuestion(path)},
                                             std::pair{cmd::kLogPoints, appendQuestion(path)}}) {

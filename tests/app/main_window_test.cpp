@@ -81,9 +81,9 @@ class MainWindowTest : public ::testing::Test {
                           std::uint8_t bottom = 20) {
         IndexedSurface image(width, height, bottom);
         image.fillRect({0, 0, width, height / 2}, top);
-        w.state().spectralImage =
+        w.state().held.spectralImage =
             CountedBlock<SpectralImage>(SpectralImage(std::move(image), height, 1, 1));
-        w.state().run.params.columns = width; // analysed across the whole picture
+        w.state().analysis.run.params.columns = width; // analysed across the whole picture
     }
 
     test::TempDir dir;
@@ -170,8 +170,8 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     auto w = open();
     ProgramMenu& m = w->menu();
     menuStateRunning(*w);
-    EXPECT_TRUE(w->state().modeRunning);
-    EXPECT_FALSE(w->state().idleForKeys);
+    EXPECT_TRUE(w->state().control.modeRunning);
+    EXPECT_FALSE(w->state().control.idleForKeys);
     for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
                          cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow}) {
         EXPECT_FALSE(m.enabled(id)) << id;
@@ -181,10 +181,10 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_TRUE(m.enabled(cmd::kVolumeControl));
 
     // An image wider than the view: Entire Image is offered.
-    holdImage(*w, w->menu().function() ? w->state().layout.plotWidth + 50 : 0, 200);
-    w->state().restorePossible = true;
+    holdImage(*w, w->menu().function() ? w->state().view.layout.plotWidth + 50 : 0, 200);
+    w->state().analysis.restorePossible = true;
     menuStateImage(*w);
-    EXPECT_FALSE(w->state().modeRunning);
+    EXPECT_FALSE(w->state().control.modeRunning);
     EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
     EXPECT_TRUE(m.enabled(cmd::kParametersChange));
     EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
@@ -195,7 +195,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     }
     // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
     w->state().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
-    holdImage(*w, w->state().layout.plotWidth, w->state().layout.plotHeight);
+    holdImage(*w, w->state().view.layout.plotWidth, w->state().view.layout.plotHeight);
     menuStateImage(*w);
     EXPECT_FALSE(m.enabled(cmd::kLogSpectrum));
     EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
@@ -208,7 +208,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_FALSE(m.enabled(cmd::kPrintWindow));
 
     // Idle with an image: print and the window image only; restore follows the scan flag.
-    w->state().scanRestoreAvailable = true;
+    w->state().analysis.scanRestoreAvailable = true;
     menuStateIdle(*w);
     EXPECT_TRUE(m.enabled(cmd::kPrintWindow));
     EXPECT_TRUE(m.enabled(cmd::kSaveWindowImage));
@@ -217,7 +217,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
     EXPECT_FALSE(m.enabled(cmd::kSaveWave));
     EXPECT_FALSE(w->button(cmd::kPlay)->isEnabled());
-    EXPECT_TRUE(w->state().idleForKeys);
+    EXPECT_TRUE(w->state().control.idleForKeys);
 }
 
 TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
@@ -232,22 +232,22 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
                                         {cmd::kFreqCalibration, 0}}));
     calls.clear();
     menuStateRunning(*w);
-    w->state().stopRequested = false;
+    w->state().control.stopRequested = false;
     QTest::keyClick(w.get(), Qt::Key_F1);
     QTest::keyClick(w.get(), Qt::Key_F2);
     QTest::keyClick(w.get(), Qt::Key_F6);
     QTest::keyClick(w.get(), Qt::Key_Space); // no input open
     EXPECT_TRUE(calls.empty());
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    EXPECT_TRUE(w->state().stopRequested);
+    EXPECT_TRUE(w->state().control.stopRequested);
     QTest::keyClick(w.get(), Qt::Key_S);
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kStop, 0}, {cmd::kStop, 0}}));
     calls.clear();
     // Space while recording by hand: save, then stop saving.
-    w->state().inputOpen = true;
+    w->state().control.inputOpen = true;
     w->state().settings.recordingChoice = RECORDING_ON;
     QTest::keyClick(w.get(), Qt::Key_Space);
-    w->state().savingSamples = true;
+    w->state().control.savingSamples = true;
     QTest::keyClick(w.get(), Qt::Key_Space);
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kPlay, 0}, {cmd::kPlayWindow, 0}}));
 }
@@ -257,10 +257,10 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
     auto w = openCalling({"3", "0", "5000", "10", "/data/My Files/a b.wav"},
                          {cmd::kScanFile, cmd::kScanCurrentFile});
     const AppState& s = w->state();
-    EXPECT_EQ(s.fileNameBuffer, "/data/My Files/a b.wav");
-    EXPECT_TRUE(s.fileFromCommandLine);
-    EXPECT_TRUE(s.autoRun);
-    EXPECT_EQ(s.timeSpanSeconds, 10);
+    EXPECT_EQ(s.control.fileNameBuffer, "/data/My Files/a b.wav");
+    EXPECT_TRUE(s.control.fileFromCommandLine);
+    EXPECT_TRUE(s.control.autoRun);
+    EXPECT_EQ(s.control.timeSpanSeconds, 10);
     EXPECT_EQ(s.settings.lastMode, 3);
     EXPECT_EQ(s.settings.lastFileMode, 1);
     EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
@@ -275,7 +275,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         EXPECT_EQ(w->state().settings.lowBandHz, 100);
         EXPECT_EQ(w->state().settings.highBandHz, 6000);
         EXPECT_EQ(w->state().settings.displayTypeChoice, DISPLAY_SCROLL);
-        EXPECT_FALSE(w->state().fileFromCommandLine);
+        EXPECT_FALSE(w->state().control.fileFromCommandLine);
     }
     {
         auto w = openCalling({"4", "100", "200", "3", dir.file("x.wav")},
@@ -286,7 +286,7 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         auto w = openCalling({"0", "0", "4000", "2", dir.file("x.wav")},
                              {cmd::kAnalyzeFile, cmd::kFromCommandLine});
         EXPECT_EQ(w->state().settings.lastFileMode, 0);
-        EXPECT_EQ(w->state().fileNameBuffer, dir.file("x.wav").toStdString());
+        EXPECT_EQ(w->state().control.fileNameBuffer, dir.file("x.wav").toStdString());
     }
     {
         // A name relative to the folder the program starts in still finds the file once
@@ -297,7 +297,8 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
         auto w = open({"sub/r.wav"});
         const QString current = QDir::currentPath();
-        const bool found = QFileInfo::exists(QString::fromStdString(w->state().fileNameBuffer));
+        const bool found =
+            QFileInfo::exists(QString::fromStdString(w->state().control.fileNameBuffer));
         QDir::setCurrent(before);
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, cmd::kFromCommandLine}}));
         EXPECT_EQ(QFileInfo(current).canonicalFilePath(),
@@ -310,9 +311,9 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
                                 QStringLiteral("1tone.wav")}) {
         const std::int32_t lastMode = AppSettings{}.lastMode; // what each window starts from
         auto w = openCalling({dir.file(name)}, {cmd::kAnalyzeFile, cmd::kFromCommandLine});
-        EXPECT_EQ(w->state().fileNameBuffer, dir.file(name).toStdString());
+        EXPECT_EQ(w->state().control.fileNameBuffer, dir.file(name).toStdString());
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvanthile ") + name);
-        EXPECT_FALSE(w->state().autoRun);
+        EXPECT_FALSE(w->state().control.autoRun);
         EXPECT_EQ(w->state().settings.lastMode, lastMode);
     }
     // The stored file mode says scan; an empty line with Scan Input last starts it.
@@ -332,7 +333,7 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsAndALeakBee
         sendCommand(cmd::kVariablesFreeze);
         sendCommand(cmd::kFftSizeFirst + 3);
         EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-        EXPECT_EQ(w->state().fftSizeExponent, 12);
+        EXPECT_EQ(w->state().analysis.fftSizeExponent, 12);
         EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
         EXPECT_FALSE(w->menu().checked(cmd::kPointerTargetBox));
         EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
@@ -484,7 +485,7 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
     for (const QSize size : {QSize(900, 700), QSize(640, 480)}) {
         w->resize(size);
         QCoreApplication::processEvents();
-        const PlotLayout& l = w->state().layout;
+        const PlotLayout& l = w->state().view.layout;
         const QWidget* area = w->drawingArea();
         EXPECT_EQ(l.clientWidth, area->width());
         EXPECT_EQ(l.clientHeight, area->height());
@@ -506,26 +507,26 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
 
 TEST_F(MainWindowTest, HorizontalScrollStepsAndClamps) {
     auto w = open();
-    const int plotWidth = w->state().layout.plotWidth;
+    const int plotWidth = w->state().view.layout.plotWidth;
     holdImage(*w, plotWidth + 1000, 300);
     w->computeLayout();
     QScrollBar* bar = w->horizontalBar();
     EXPECT_EQ(bar->maximum(), 1000);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 100);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 100);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 104);
-    w->state().hScroll.pos = 950;
+    EXPECT_EQ(w->state().view.scroll.h.pos, 104);
+    w->state().view.scroll.h.pos = 950;
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 1000);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 1000);
     EXPECT_EQ(bar->value(), 1000);
-    w->state().hScroll.pos = 2;
+    w->state().view.scroll.h.pos = 2;
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(w->state().hScroll.pos, 0);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
     // Ignored while a mode runs.
     menuStateRunning(*w);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().hScroll.pos, 0);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
     EXPECT_EQ(bar->value(), 0);
 }
 
@@ -545,19 +546,19 @@ TEST_F(MainWindowTest, VerticalBarSetsTheLevelForPlots) {
     EXPECT_EQ(w->state().settings.verticalScrollPos, 30);
     // The spectral display with a 512-point FFT does not scroll its rows.
     w->state().settings.displayTypeChoice = DISPLAY_SCROLL;
-    w->state().vScrollRowMax = 300;
+    w->state().view.scroll.rowMax = 300;
     w->setVerticalRange(300, 0);
     sendCommand(cmd::kFftSizeFirst);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().vScrollRowPos, 0);
+    EXPECT_EQ(w->state().view.scroll.rowPos, 0);
     sendCommand(cmd::kFftSizeFirst + 1);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().vScrollRowPos, 100);
+    EXPECT_EQ(w->state().view.scroll.rowPos, 100);
 }
 
 TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     auto w = open();
-    const PlotLayout& l = w->state().layout;
+    const PlotLayout& l = w->state().view.layout;
     const PaletteDisplay& palette = w->surface().palette();
     // Top half (right channel) index 10, bottom half (left channel) index 20.
     holdImage(*w, l.plotWidth * 2, l.plotHeight * 2);
@@ -582,14 +583,14 @@ TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     // The separator between the panes is not drawn over by either pane.
     EXPECT_EQ(at(l.plotWidth / 2), (palette.colour(30) & 0xFFFFFFU));
     // No image: the background.
-    w->state().spectralImage.reset();
+    w->state().held.spectralImage.reset();
     w->blitView();
     EXPECT_EQ(at(5), (palette.colour(kBackgroundIndex) & 0xFFFFFFU));
 }
 
 TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
     auto w = open();
-    w->state().fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
+    w->state().control.fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
     holdImage(*w, 400, 300);
     leftDown = true;
     w->resize(w->width() + 20, w->height());
@@ -610,7 +611,7 @@ TEST_F(MainWindowTest, RestoringAMinimisedWindowDoesNotStopARun) {
     w->setWindowState(Qt::WindowNoState);
     QCoreApplication::processEvents();
     EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
-    EXPECT_TRUE(w->state().modeRunning);
+    EXPECT_TRUE(w->state().control.modeRunning);
     menuStateIdle(*w);
 }
 

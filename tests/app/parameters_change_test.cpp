@@ -17,14 +17,14 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
     std::vector<std::uint8_t> heldChanged;
     for (const bool fromFile : {false, true}) {
         SCOPED_TRACE(fromFile ? "read from the file" : "held");
-        window->state().holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
+        window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
         settings().fftSizeChoice = FFT_SIZE_CHOICE_FIRST + 1;
         analyze(write("change.wav",
                       test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
-        ASSERT_TRUE(window->state().spectralImage);
-        ASSERT_EQ(window->state().fileSegment.has_value(), fromFile);
+        ASSERT_TRUE(window->state().held.spectralImage);
+        ASSERT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const std::vector<std::uint8_t> before = imageBytes();
-        const long columnsBefore = window->state().run.params.columns;
+        const long columnsBefore = window->state().analysis.run.params.columns;
 
         prompts->queueDialog([](QDialog& d) {
             auto* fft = d.findChild<QRadioButton*>(controlName(FFT_SIZE_CHOICE_FIRST + 3));
@@ -33,19 +33,19 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
             ScriptedPrompts::pressOk(d);
         });
         sendCommand(cmd::kParametersChange, 0);
-        ASSERT_TRUE(window->state().spectralImage);
-        EXPECT_EQ(window->state().fileSegment.has_value(), fromFile);
+        ASSERT_TRUE(window->state().held.spectralImage);
+        EXPECT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
         const std::vector<std::uint8_t> changed = imageBytes();
         EXPECT_NE(changed, before);
         EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
 
         sendCommand(cmd::kParametersRestore, 0);
-        ASSERT_TRUE(window->state().spectralImage);
-        EXPECT_EQ(window->state().fileSegment.has_value(), fromFile);
+        ASSERT_TRUE(window->state().held.spectralImage);
+        EXPECT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const std::vector<std::uint8_t> restored = imageBytes();
         EXPECT_EQ(restored, before);
-        EXPECT_EQ(window->state().run.params.columns, columnsBefore);
+        EXPECT_EQ(window->state().analysis.run.params.columns, columnsBefore);
         EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
         EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
         EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -62,18 +62,18 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.
 TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRateReadsTheSame) {
     analyze(tone("twice.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
-    const AnalysisRun original = window->state().run;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun original = window->state().analysis.run;
     const std::vector<std::uint8_t> originalImage = imageBytes();
     const std::int64_t byteRate = std::int64_t{kRate} * 2;
     const auto changeSelected = [&](std::int64_t beginMsec, std::int64_t endMsec) {
-        window->state().selection =
+        window->state().analysis.selection =
             Selection{byteRate * beginMsec / 1000, byteRate * endMsec / 1000};
         prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
         sendCommand(cmd::kParametersChange, 1);
     };
     changeSelected(500, 1500);
-    const AnalysisRun first = window->state().run;
+    const AnalysisRun first = window->state().analysis.run;
     EXPECT_EQ(first.segmentStartByte, original.segmentStartByte + byteRate / 2);
     EXPECT_EQ(first.beginMsec, 500);
     const std::vector<std::uint8_t> firstImage = imageBytes();
@@ -83,28 +83,28 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
     const int held = openAllocations();
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     sendCommand(cmd::kParametersChange, 0);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(imageBytes(), firstImage);
-    EXPECT_EQ(window->state().run.segmentStartByte, first.segmentStartByte);
-    EXPECT_TRUE(window->state().samples.has_value());
+    EXPECT_EQ(window->state().analysis.run.segmentStartByte, first.segmentStartByte);
+    EXPECT_TRUE(window->state().held.samples.has_value());
     EXPECT_EQ(openAllocations(), held);
 
     changeSelected(250, 750);
     // Whole frames: 250 msec is 5512.5 frames at 22050 Hz.
-    EXPECT_EQ(window->state().run.segmentStartByte,
+    EXPECT_EQ(window->state().analysis.run.segmentStartByte,
               first.segmentStartByte + std::int64_t{kRate} / 4 * 2);
-    EXPECT_EQ(window->state().run.beginMsec, 750);
-    EXPECT_EQ(window->state().run.segmentBytes, byteRate / 2);
+    EXPECT_EQ(window->state().analysis.run.beginMsec, 750);
+    EXPECT_EQ(window->state().analysis.run.segmentBytes, byteRate / 2);
 
     sendCommand(cmd::kParametersRestore, 0);
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(window->state().run.segmentStartByte, original.segmentStartByte);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(window->state().analysis.run.segmentStartByte, original.segmentStartByte);
     EXPECT_EQ(imageBytes(), originalImage);
 
     // A new rate in the Change dialog reads the same samples slower: the dragged stretch, and
     // a 1000 Hz tone heard at half the rate lies at 500 Hz.
     // The drag from 500 to 1500 msec.
-    window->state().selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+    window->state().analysis.selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
     prompts->queueDialog([](QDialog& d) {
         ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
         d.findChild<QLineEdit*>(controlName(ID_RATE_EDIT))->setText(QString::number(kRate / 2));
@@ -112,8 +112,8 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
         ScriptedPrompts::pressOk(d);
     });
     sendCommand(cmd::kParametersChange, 1);
-    ASSERT_TRUE(window->state().spectralImage);
-    const AnalysisRun& after = window->state().run;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun& after = window->state().analysis.run;
     EXPECT_EQ(after.format.sampleRate, kRate / 2);
     EXPECT_EQ(after.segmentStartByte, original.segmentStartByte + kRate);
     EXPECT_EQ(after.segmentBytes, std::int64_t{kRate} * 2);
@@ -133,19 +133,19 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
 // resize analyses it again in that format.
 TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosenAlsoAfterAResize) {
     analyze(rawTone());
-    ASSERT_TRUE(window->state().spectralImage);
-    ASSERT_EQ(window->state().run.format.channels, 1);
-    const std::int64_t bytes = window->state().run.segmentBytes;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    ASSERT_EQ(window->state().analysis.run.format.channels, 1);
+    const std::int64_t bytes = window->state().analysis.run.segmentBytes;
     prompts->queueDialog(readAsStereo);
     sendCommand(cmd::kParametersChange, 0);
     for (const bool resized : {false, true}) {
         SCOPED_TRACE(resized ? "after a resize" : "after the change");
-        ASSERT_TRUE(window->state().spectralImage);
-        EXPECT_EQ(window->state().run.format.channels, 2);
+        ASSERT_TRUE(window->state().held.spectralImage);
+        EXPECT_EQ(window->state().analysis.run.format.channels, 2);
         EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
-        EXPECT_EQ(image().height(), 2 * window->state().layout.plotHeight);
-        EXPECT_EQ(window->state().run.segmentBytes, bytes);
-        EXPECT_EQ(window->state().samples->heldBytes(), bytes);
+        EXPECT_EQ(image().height(), 2 * window->state().view.layout.plotHeight);
+        EXPECT_EQ(window->state().analysis.run.segmentBytes, bytes);
+        EXPECT_EQ(window->state().held.samples->heldBytes(), bytes);
         shrinkWindow();
     }
     EXPECT_TRUE(prompts->unscripted().isEmpty());

@@ -77,7 +77,7 @@ class PlayWindowTest : public ::testing::Test {
     }
 
     AppSettings& settings() { return window->state().settings; }
-    const IndexedSurface& image() { return window->state().spectralImage->surface(); }
+    const IndexedSurface& image() { return window->state().held.spectralImage->surface(); }
 
     // Writes the file and analyses it with F1; returns the file's sample bytes.
     QByteArray analyze(const QString& name, int rate, int channels, int bits, long frames) {
@@ -87,7 +87,7 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_FALSE(path.isEmpty());
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F1);
-        EXPECT_TRUE(window->state().spectralImage);
+        EXPECT_TRUE(window->state().held.spectralImage);
         return file.mid(kWaveHeaderBytes);
     }
 
@@ -116,7 +116,7 @@ class PlayWindowTest : public ::testing::Test {
     }
     // Whether view column viewX shows image column imageX of the band starting at bandTop.
     bool showsImageColumn(int viewX, int imageX, int bandTop) {
-        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
+        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
             if (shown(viewX, y) != colourOf(*image().pixel(imageX, bandTop + y))) {
                 return false;
             }
@@ -124,7 +124,7 @@ class PlayWindowTest : public ::testing::Test {
         return true;
     }
     bool columnAll(int viewX, std::uint8_t index) const {
-        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
+        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
             if (shown(viewX, y) != colourOf(index)) {
                 return false;
             }
@@ -132,7 +132,7 @@ class PlayWindowTest : public ::testing::Test {
         return true;
     }
     bool imageColumnAll(int imageX, int bandTop, std::uint8_t index) {
-        for (int y = 0; y < window->state().layout.plotHeight; ++y) {
+        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
             if (*image().pixel(imageX, bandTop + y) != index) {
                 return false;
             }
@@ -147,15 +147,15 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_TRUE(window->button(cmd::kPlayWindow)->isEnabled());
         EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
         const int visible =
-            dualStereoView(s.settings) ? s.layout.plotWidth / 2 - 3 : s.layout.plotWidth;
+            dualStereoView(s.settings) ? s.view.layout.plotWidth / 2 - 3 : s.view.layout.plotWidth;
         // The analysed columns count, not the blank rest of a picture as wide as the screen.
-        EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), s.run.params.columns > visible);
+        EXPECT_EQ(window->button(cmd::kPlay)->isEnabled(), s.analysis.run.params.columns > visible);
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kExit));
-        EXPECT_FALSE(s.modeRunning);
-        EXPECT_TRUE(s.idleForKeys);
-        EXPECT_FALSE(s.playbackActive);
-        EXPECT_FALSE(s.modeHoldsSurfaces);
+        EXPECT_FALSE(s.control.modeRunning);
+        EXPECT_TRUE(s.control.idleForKeys);
+        EXPECT_FALSE(s.view.playbackActive);
+        EXPECT_FALSE(s.view.modeHoldsSurfaces);
         ASSERT_NE(output, nullptr);
         EXPECT_FALSE(output->isOpen());
     }
@@ -198,11 +198,11 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         const int ms = std::abs(f.ms);
         SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits
                                           << (fromFile ? ", from the file" : ""));
-        window->state().holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
+        window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
         const QByteArray held = analyze(QStringLiteral("play.wav"), f.rate, f.channels, f.bits,
                                         static_cast<long>(f.rate) * ms / 1000);
-        ASSERT_EQ(window->state().samples.has_value(), !fromFile);
-        ASSERT_EQ(window->state().fileSegment.has_value(), fromFile);
+        ASSERT_EQ(window->state().held.samples.has_value(), !fromFile);
+        ASSERT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const int before = openAllocations();
         const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
         const std::int64_t startMs = clock.currentMs();
@@ -233,7 +233,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     settings().timeScaleMsecSaved = 4.0f;
     // 3 s at 4 ms per column: 750 columns, more than one pane.
     analyze(QStringLiteral("dual.wav"), 22050, 2, 16, 22050 * 3);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     const int pane = l.plotWidth / 2 - 3;
     const int rightX = l.plotWidth / 2 + 4;
     const int lower = image().height() / 2; // the left channel's band
@@ -254,10 +254,10 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
               [&] {
                   // About 200 ms in: columns up to about 44 are uncovered in both panes, the
                   // rest of each pane is blank.
-                  EXPECT_TRUE(window->state().playbackActive);
-                  EXPECT_EQ(window->state().hScroll.pos, 0);
+                  EXPECT_TRUE(window->state().view.playbackActive);
+                  EXPECT_EQ(window->state().view.scroll.h.pos, 0);
                   // The readouts show the time played.
-                  EXPECT_NEAR(window->state().timeNowMsec, 200.0, 30.0);
+                  EXPECT_NEAR(window->state().view.timeNowMsec, 200.0, 30.0);
                   // Every column the sound reached, none skipped.
                   for (int x = 0; x <= columnAt(200.0) - 5; ++x) {
                       EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
@@ -281,9 +281,9 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
              {2501, [&] {
                   // About 2.5 s in: the view has paged, the newest column at the right edge
                   // of each pane.
-                  const int pos = window->state().hScroll.pos;
+                  const int pos = window->state().view.scroll.h.pos;
                   EXPECT_NEAR(pos, columnAt(2500.0) - pane, 2);
-                  EXPECT_NEAR(window->state().timeNowMsec, 2500.0, 30.0);
+                  EXPECT_NEAR(window->state().view.timeNowMsec, 2500.0, 30.0);
                   EXPECT_EQ(window->horizontalBar()->value(), pos);
                   for (int x = 0; x < pane - 1; ++x) {
                       EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
@@ -293,11 +293,11 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
               }}});
     sendCommand(cmd::kPlay, 0);
-    EXPECT_NEAR(window->state().hScroll.pos, columnAt(3000.0) - pane, 3);
+    EXPECT_NEAR(window->state().view.scroll.h.pos, columnAt(3000.0) - pane, 3);
     expectIdleAfterPlaying();
     // Afterwards the window shows the image at the last scroll position again.
     window->surface().updateNow();
-    const int pos = window->state().hScroll.pos;
+    const int pos = window->state().view.scroll.h.pos;
     EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
 }
 
@@ -312,7 +312,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
                   ASSERT_NE(output, nullptr);
                   EXPECT_FALSE(output->isOpen());
                   EXPECT_FALSE(output->device.isPlaying());
-                  EXPECT_FALSE(window->state().playbackActive);
+                  EXPECT_FALSE(window->state().view.playbackActive);
                   EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
                   EXPECT_EQ(openAllocations(), before);
                   probed = true;
@@ -328,7 +328,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     }));
     expectIdleAfterPlaying();
     EXPECT_EQ(openAllocations(), before);
-    EXPECT_TRUE(window->state().stopRequested);
+    EXPECT_TRUE(window->state().control.stopRequested);
 
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
@@ -348,7 +348,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
 
     // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
     const int oldHeight = image().height();
-    const std::int64_t bytes = window->state().run.segmentBytes;
+    const std::int64_t bytes = window->state().analysis.run.segmentBytes;
     probeAt({{101, [&] {
                   window->resize(window->width(), window->height() - 60);
                   QCoreApplication::processEvents();
@@ -356,15 +356,15 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     sendCommand(cmd::kPlay, 0);
     QCoreApplication::processEvents();
     drainMessages();
-    ASSERT_TRUE(window->state().spectralImage);
-    EXPECT_EQ(image().height(), window->state().layout.plotHeight);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(image().height(), window->state().view.layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
-    EXPECT_EQ(window->state().run.segmentBytes, bytes);
-    EXPECT_FALSE(window->state().layoutPending);
+    EXPECT_EQ(window->state().analysis.run.segmentBytes, bytes);
+    EXPECT_FALSE(window->state().view.layoutPending);
     EXPECT_EQ(prompts->fileRequests().size(), 1U);
 
     // A close releases everything, a stream buffer still held included: no beep.
-    Playback* playback = windowPlayback();
+    Playback* playback = windowPlayback(*window);
     ASSERT_NE(playback, nullptr);
     ASSERT_FALSE(playback->allocateStreamBuffer(PcmFormat{22050, 1, 16}).empty());
     EXPECT_TRUE(playback->active());
@@ -383,13 +383,13 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     const QByteArray held = analyze(QStringLiteral("window.wav"), 22050, 2, 16, 22050 * 7);
     // From the end of the image, one page back.
     window->horizontalBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
-    const int pos = window->state().hScroll.pos;
+    const int pos = window->state().view.scroll.h.pos;
     ASSERT_GT(pos, 0);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     const int pane = l.plotWidth / 2 - 3;
     const int lower = image().height() / 2;
     // The axis labels off, so every column away from the marker shows the image alone.
-    window->state().axesShown = false;
+    window->state().view.axesShown = false;
     test::repaint(*window);
     const int before = openAllocations();
 
@@ -420,7 +420,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     EXPECT_NEAR(markers[1], (1500 - centre) / column, 1);
     EXPECT_NEAR(markers[2], (3000 - centre) / column, 1);
     // No scrolling, the view's own scroll position kept.
-    EXPECT_EQ(window->state().hScroll.pos, pos);
+    EXPECT_EQ(window->state().view.scroll.h.pos, pos);
 
     // The sound: from the view's left edge (176 interleaved samples of 2 bytes per 4 ms column
     // at 22050 Hz stereo; 440 at 10 ms), until the marker reached the left pane's last column.
@@ -468,8 +468,8 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
     startUp();
     const QByteArray held = analyze(QStringLiteral("fail.wav"), 22050, 1, 16, 22050);
     window->surface().updateNow();
-    const PixelRect plotArea{0, 0, window->state().layout.plotWidth,
-                             window->state().layout.plotHeight};
+    const PixelRect plotArea{0, 0, window->state().view.layout.plotWidth,
+                             window->state().view.layout.plotHeight};
     const QImage picture = window->surface().copyRect(plotArea);
     for (const SimulatedFailure failure :
          {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
@@ -519,15 +519,15 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     // for: the run goes on, on the Linear scale.
     startUp({"0", "0", "5000", "2", path},
             [](MainWindow& w) { w.state().settings.freqScaleChoice = FREQ_SCALE_LOG; });
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
     EXPECT_EQ(settings().highBandHz, 5000);
     EXPECT_TRUE(prompts->fileRequests().empty());
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());
     // The span of 2 s fills the client width.
-    EXPECT_NEAR(static_cast<double>(window->state().run.params.columns),
-                static_cast<double>(window->state().layout.clientWidth), 20.0);
+    EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns),
+                static_cast<double>(window->state().view.layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
     expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();

@@ -218,7 +218,7 @@ TEST_F(PrintCupsTest, PrintWindowOnACupsPdfQueueGivesThePictureInTheMiddleOfTheP
     }
     const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("printed")));
     ASSERT_TRUE(page);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
 }
 

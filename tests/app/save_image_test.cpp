@@ -49,10 +49,10 @@ ScriptedPrompts::DialogScript chooseFormat(int format, int quality = 90) {
 using ImageExportTest = AnalyzeFileTest;
 
 TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbout) {
-    window->state().gridOn = false;
+    window->state().view.gridOn = false;
     analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().spectralImage);
-    const PlotLayout& l = window->state().layout;
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const PlotLayout& l = window->state().view.layout;
     // The analysis fits the view: only the window image is offered.
     EXPECT_FALSE(window->menu().enabled(cmd::kSaveEntireImage));
 
@@ -92,11 +92,11 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(l.plotHeight));
     // Below the waveform strip the file holds the indices of the image at the scroll
     // position, bottom row first.
-    const int strip = window->state().run.stripHeight;
+    const int strip = window->state().analysis.run.stripHeight;
     for (int y = strip + 1; y < l.plotHeight; y += 7) {
         for (int x = 0; x < width; x += 13) {
             // Where the view is wider than the image, the background.
-            const auto index = image().pixel(x + static_cast<int>(window->state().hScroll.pos), y);
+            const auto index = image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
             ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]),
                       index.value_or(kBackgroundIndex))
                 << x << "," << y;
@@ -111,7 +111,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     EXPECT_EQ(textPixels(bmp), 0);
     // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
     // time labels at the bottom.
-    window->state().gridOn = true;
+    window->state().view.gridOn = true;
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
     sendCommand(cmd::kSaveWindowImage);
@@ -130,7 +130,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     EXPECT_GT(textIn({10 * l.charWidth, l.plotHeight - 2 * l.charHeight, width - 10 * l.charWidth,
                       2 * l.charHeight}),
               20);
-    window->state().gridOn = false;
+    window->state().view.gridOn = false;
 
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
     prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
@@ -183,12 +183,12 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     ask(QStringLiteral("take1"), true);
     sendCommand(cmd::kSaveWave);
     EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))).size(),
-              static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
+              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
     // A name with an extension of its own is kept as it is.
     prompts->queueFile(dir.file(QStringLiteral("take.1")));
     sendCommand(cmd::kSaveWave);
     EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take.1"))).size(),
-              static_cast<qsizetype>(46 + window->state().samples->heldBytes()));
+              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
@@ -198,9 +198,9 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
     settings().timeScaleMsecSaved = 2.0f;
     analyze(write(QStringLiteral("stereo.wav"),
                   test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate))));
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
-    const SpectralImage& spectral = *window->state().spectralImage;
+    const SpectralImage& spectral = *window->state().held.spectralImage;
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     prompts->queueFile(dir.file(QStringLiteral("all.bmp")));
     sendCommand(cmd::kSaveEntireImage);
@@ -236,7 +236,7 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
     for (const bool grid : {false, true}) {
         settings().channelChoice = grid ? CHANNEL_RIGHT : CHANNEL_LEFT;
         analyze(wave);
-        window->state().gridOn = grid;
+        window->state().view.gridOn = grid;
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
         prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
         prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
@@ -250,10 +250,10 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
         options.grid = grid;
         options.outDir = dir.file(QStringLiteral("cli")).toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
-        options.layout = {window->state().run.plotHeight, window->state().run.stripHeight,
+        options.layout = {window->state().analysis.run.plotHeight, window->state().analysis.run.stripHeight,
                           QGuiApplication::primaryScreen()->geometry().width()};
         const cli::RunSettings run{
-            wholeFileSettings(settings()), window->state().activePalette, {}};
+            wholeFileSettings(settings()), window->state().view.activePalette, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
         const QByteArray desktop = TempDir::read(dir.file(QStringLiteral("window.bmp")));
@@ -281,9 +281,9 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
         prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
         sendCommand(cmd::kAnalyzeBatch);
-        EXPECT_TRUE(window->state().batchRunning);
+        EXPECT_TRUE(window->state().control.batchRunning);
         drainMessages();
-        EXPECT_FALSE(window->state().batchRunning);
+        EXPECT_FALSE(window->state().control.batchRunning);
         const char* ext = run == 0 ? ".bmp" : ".jpg";
         for (const char* name : {"a", "c"}) {
             EXPECT_GT(TempDir::read(dir.file(QStringLiteral("images/") + name + ext)).size(), 1078)
@@ -293,13 +293,13 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         // c.wav is wider than the view: its analysed columns are saved, nothing beyond, as the
         // window still holds them (its last row is the file's first).
         if (run == 0) {
-            ASSERT_GT(window->state().run.params.columns, window->state().layout.plotWidth);
+            ASSERT_GT(window->state().analysis.run.params.columns, window->state().view.layout.plotWidth);
             const QByteArray c = TempDir::read(dir.file(QStringLiteral("images/c.bmp")));
-            const int width = exportWidth(static_cast<int>(window->state().run.params.columns));
+            const int width = exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
-                          *image().pixel(x, window->state().spectralImage->plotHeight() - 1));
+                          *image().pixel(x, window->state().held.spectralImage->plotHeight() - 1));
             }
         }
         ASSERT_EQ(prompts->messages().size(), 1u);
@@ -342,12 +342,12 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
     window->registerCommand(kTick, [this](int) {
-        window->state().analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
+        window->state().view.analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
     });
     postCommand(kTick);
     sendCommand(cmd::kAnalyzeBatch);
     drainMessages();
-    EXPECT_FALSE(window->state().batchRunning);
+    EXPECT_FALSE(window->state().control.batchRunning);
     EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
@@ -391,7 +391,7 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     }
     const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
     ASSERT_TRUE(page);
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
     // The bare picture: no caption.
     const auto pageText = [&](const QString& from) {
@@ -403,7 +403,7 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     EXPECT_TRUE(pageText(pdf).isEmpty());
 
     // With GRID on, the picture keeps its axes, and a line below it says what it shows.
-    window->state().gridOn = true;
+    window->state().view.gridOn = true;
     const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
     prompts->queuePrinter(true, withGrid);
     sendCommand(cmd::kPrintWindow);
@@ -416,7 +416,7 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     EXPECT_TRUE(
         caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
     EXPECT_TRUE(caption.contains(QStringLiteral("%1 msec per column")
-                                     .arg(window->state().run.params.columnMsec, 0, 'f', 2)));
+                                     .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
     // The caption lies below the picture, which holds the grid's marks and labels.
     EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
     EXPECT_EQ(gridPage->inked.top(), page->inked.top());

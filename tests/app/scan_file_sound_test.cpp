@@ -40,7 +40,7 @@ class ScanFileSoundTest : public ::testing::Test {
             return out;
         };
         window = test::openWindow(o);
-        window->state().notesSuppressed = true;
+        window->state().control.notesSuppressed = true;
     }
 
     void scan(int rate, const QByteArray& file) {
@@ -114,7 +114,7 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
             }
         }
         EXPECT_EQ(wrong, 0) << "first wrong frame " << firstWrong;
-        EXPECT_FALSE(windowPlayback()->active());
+        EXPECT_FALSE(windowPlayback(*window)->active());
         EXPECT_EQ(openAllocations(), 1); // the kept image alone
     }
 }
@@ -131,10 +131,10 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes)
          }));
     ASSERT_TRUE(lastScanFile().endReached);
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
-    const int width = s.layout.plotWidth;
+    ASSERT_TRUE(s.held.spectralImage);
+    const int width = s.view.layout.plotWidth;
     ASSERT_GT(lastScanFile().columnsDrawn, width + 100) << "the image has scrolled";
-    const int toneRow = (s.layout.plotHeight - s.layout.topBand) / 4;
+    const int toneRow = (s.view.layout.plotHeight - s.view.layout.topBand) / 4;
     int onset = 0;
     while (onset < width && std::abs(test::loudestRow(window->state(), onset) - toneRow) > 2) {
         ++onset;
@@ -144,7 +144,7 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes)
     const double frameMsec = 1024 * 1000.0 / kRate;
     ReadoutPoint p;
     p.inside = true;
-    p.y = s.layout.plotHeight / 2;
+    p.y = s.view.layout.plotHeight / 2;
     p.absoluteColumn = onset;
     EXPECT_NEAR(std::stod(readoutTexts(g, {}, p).time), kOnsetMs - frameMsec / 2, frameMsec);
     // The last column holds the end of the file.

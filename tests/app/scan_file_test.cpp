@@ -91,15 +91,15 @@ class ScanFileTest : public ::testing::Test {
     }
     // The menus and devices of an ended scan.
     void expectIdle() const {
-        EXPECT_FALSE(window->state().modeRunning);
-        EXPECT_FALSE(window->state().modeHoldsSurfaces);
+        EXPECT_FALSE(window->state().control.modeRunning);
+        EXPECT_FALSE(window->state().view.modeHoldsSurfaces);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
-        ASSERT_NE(windowPlayback(), nullptr);
-        EXPECT_FALSE(windowPlayback()->active());
+        ASSERT_NE(windowPlayback(*window), nullptr);
+        EXPECT_FALSE(windowPlayback(*window)->active());
     }
-    const IndexedSurface& kept() { return window->state().spectralImage->surface(); }
+    const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
 
     // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
     void scanPlot(std::int32_t display, std::int32_t plotType, std::vector<double> hz,
@@ -112,24 +112,24 @@ class ScanFileTest : public ::testing::Test {
         const int channels = static_cast<int>(hz.size());
         scan(test::waveFile(kRate, channels, 16, kRate * seconds, test::sines(hz, kRate)));
     }
-    const IndexedSurface& plot() { return *window->state().plotImage; }
+    const IndexedSurface& plot() { return *window->state().view.plotImage; }
     int plotLeft() {
-        const PlotLayout& l = window->state().layout;
+        const PlotLayout& l = window->state().view.layout;
         return std::max((l.plotWidth - 2 * l.plotColumnCount) / 2, 9 * l.charWidth / 2);
     }
     int baseline() {
-        return window->state().layout.plotHeight - 2 * window->state().layout.charHeight;
+        return window->state().view.layout.plotHeight - 2 * window->state().view.layout.charHeight;
     }
     // The x of a frequency's point on the linear band of the settings.
     int pointX(double hz) {
         const AppSettings& st = window->state().settings;
-        const int points = window->state().layout.plotColumnCount;
+        const int points = window->state().view.layout.plotColumnCount;
         return plotLeft() + 2 * static_cast<int>(std::lround((hz - st.lowBandHz) * points /
                                                              (st.highBandHz - st.lowBandHz)));
     }
     // The topmost pixel of colour `index` in the plot area: its x and y; x -1 when none.
     std::pair<int, int> highest(int index) {
-        const PlotLayout& l = window->state().layout;
+        const PlotLayout& l = window->state().view.layout;
         for (int y = l.charHeight; y < baseline(); ++y) {
             for (int x = 0; x < l.plotWidth; ++x) {
                 if (*plot().pixel(x, y) == index) {
@@ -168,16 +168,16 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     int freqMarkPixels = 0;
     clock.addListener([&, at = clock.currentMs() + 8000](std::int64_t now) {
         const AppState& s = window->state();
-        if (markerPixels != 0 || now < at || !s.spectralImage) {
+        if (markerPixels != 0 || now < at || !s.held.spectralImage) {
             return;
         }
-        const long rows = s.layout.plotHeight - s.layout.topBand;
-        const int y = s.layout.plotHeight -
+        const long rows = s.view.layout.plotHeight - s.view.layout.topBand;
+        const int y = s.view.layout.plotHeight -
                       static_cast<int>(std::lround(2500.0 * static_cast<double>(rows) / 4000 + 1));
-        for (int x = 0; x < s.layout.plotWidth; ++x) {
+        for (int x = 0; x < s.view.layout.plotWidth; ++x) {
             const QRgb shown = window->surface().pixel(x, y).value_or(0);
             markerPixels += shown == (paletteDisplay().colour(kTextIndex) & 0xffffffu) &&
-                                    *s.spectralImage->surface().pixel(x, y) != kTextIndex
+                                    *s.held.spectralImage->surface().pixel(x, y) != kTextIndex
                                 ? 1
                                 : 0;
             freqMarkPixels += shown == (paletteDisplay().colour(kFreqMarkIndex) & 0xffffffu);
@@ -192,7 +192,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 1000.0, 10.0);
     EXPECT_GE(took, 10000);
     EXPECT_NEAR(window->state().settings.timeScaleMsec, 10.0, 0.3);
-    EXPECT_EQ(window->state().run.params.columnMsec, window->state().settings.timeScaleMsec);
+    EXPECT_EQ(window->state().analysis.run.params.columnMsec, window->state().settings.timeScaleMsec);
     // The whole file was read once, in halves.
     EXPECT_EQ(r.fileBytesRead, frames * 2);
     // The device heard the file's sound.
@@ -200,12 +200,12 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     // The kept image, scrolled full: the newest columns at the right edge too show 1 kHz of
     // 0 .. 4 kHz.
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
-    const int rows = s.layout.plotHeight - s.layout.topBand;
-    for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
+    ASSERT_TRUE(s.held.spectralImage);
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
+    for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x, 0), rows / 4, 2) << "column " << x;
     }
-    EXPECT_GE(markerPixels, s.layout.plotWidth - 1);
+    EXPECT_GE(markerPixels, s.view.layout.plotWidth - 1);
     EXPECT_EQ(freqMarkPixels, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 1); // the kept image alone
@@ -227,7 +227,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
         EXPECT_TRUE(std::equal(heard.begin(), heard.end(),
                                played.end() - static_cast<std::ptrdiff_t>(heard.size())));
         EXPECT_EQ(lastScanFile().fileBytesRead, frames * 2);
-        ASSERT_TRUE(s.spectralImage);
+        ASSERT_TRUE(s.held.spectralImage);
         EXPECT_NEAR(test::loudestRow(window->state(), 5, 0), rows / 4, 2);
         expectIdle();
     }
@@ -237,17 +237,17 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
     window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
     scan(test::waveFile(kRate, 2, 16, kRate * 6, test::sines({500.0, 3000.0}, kRate)));
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
-    const int w = s.layout.plotWidth;
-    const int rows = s.layout.plotHeight - s.layout.topBand;
-    const int lowerBand = s.layout.plotHeight; // the left channel
+    ASSERT_TRUE(s.held.spectralImage);
+    const int w = s.view.layout.plotWidth;
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
+    const int lowerBand = s.view.layout.plotHeight; // the left channel
     // Left channel in the left pane, right channel in the right pane; the gap stays empty.
     EXPECT_NEAR(test::loudestRow(window->state(), w / 2 - 4, lowerBand), rows / 8, 2);
     EXPECT_NEAR(test::loudestRow(window->state(), w / 2 + 4, 0), rows * 3 / 4, 2);
     for (int x = w / 2 - 3; x < w / 2 + 4; ++x) {
-        EXPECT_EQ(*kept().pixel(x, lowerBand + s.layout.plotHeight - 1 - rows / 8),
+        EXPECT_EQ(*kept().pixel(x, lowerBand + s.view.layout.plotHeight - 1 - rows / 8),
                   kBackgroundIndex);
-        EXPECT_EQ(*kept().pixel(x, s.layout.plotHeight - 1 - rows * 3 / 4), kBackgroundIndex);
+        EXPECT_EQ(*kept().pixel(x, s.view.layout.plotHeight - 1 - rows * 3 / 4), kBackgroundIndex);
     }
     expectIdle();
 }
@@ -258,25 +258,25 @@ TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory)
     bool checked = false;
     const std::int64_t at = clock.currentMs() + 3000;
     clock.addListener([&](std::int64_t now) {
-        if (checked || now < at || !s.runningScrollImage) {
+        if (checked || now < at || !s.view.runningScrollImage) {
             return;
         }
         checked = true;
-        const int rows = s.layout.plotHeight - s.layout.topBand;
+        const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
         const int x = 50;
-        const int y = s.layout.plotHeight - 1 - rows / 4; // the tone's row
-        const std::uint8_t tone = *s.runningScrollImage->surface().pixel(x, y);
+        const int y = s.view.layout.plotHeight - 1 - rows / 4; // the tone's row
+        const std::uint8_t tone = *s.view.runningScrollImage->surface().pixel(x, y);
         EXPECT_NE(tone, kBackgroundIndex);
         // What the colour dialog does on a palette change: a new palette, then a repaint.
-        ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.activePalette));
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(s.activePalette));
+        ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.view.activePalette));
+        paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
         test::repaint(*window);
         // The columns already drawn show in the new colours, not as a cleared pane.
         EXPECT_EQ(window->surface().pixel(x, y), paletteDisplay().colour(tone) & 0xFFFFFF);
     });
     scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({1000.0}, kRate)));
     EXPECT_TRUE(checked);
-    EXPECT_FALSE(s.spectralImage);
+    EXPECT_FALSE(s.held.spectralImage);
     expectIdle();
 }
 
@@ -284,7 +284,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
     AppState& s = window->state();
     s.settings.scrollMemChoice = SCROLL_MEM_OFF;
     s.settings.channelChoice = CHANNEL_LEFT;
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const int rows = l.plotHeight - l.topBand;
     const int toneY = l.plotHeight - 1 - rows / 4;  // 1 kHz of 0 .. 4 kHz
     const int labelY = l.plotHeight - 1 - rows / 2; // the 2000 Hz label's middle
@@ -337,13 +337,13 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
     EXPECT_NE(onTone, later);
 
     // After the scan the last picture stays, and is repainted, until another is drawn.
-    ASSERT_TRUE(s.runningScrollImage);
+    ASSERT_TRUE(s.view.runningScrollImage);
     test::repaint(*window);
     const QRgb tone = window->surface().pixel(l.plotWidth / 2, toneY).value_or(0);
     EXPECT_NE(tone, colourOf(kBackgroundIndex));
-    EXPECT_EQ(tone, colourOf(*s.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY)));
+    EXPECT_EQ(tone, colourOf(*s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY)));
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0}, 1);
-    EXPECT_FALSE(s.runningScrollImage);
+    EXPECT_FALSE(s.view.runningScrollImage);
     expectIdle();
 }
 
@@ -360,10 +360,10 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
     EXPECT_EQ(r.endMs, 3 * (65536 * 2 + 8) * 1000 / (2 * kRate * 2));
     const AppState& s = window->state();
     EXPECT_EQ(s.settings.lastMode, 0);
-    EXPECT_EQ(s.run.beginMsec, 0);
-    EXPECT_EQ(s.run.endMsec, r.endMs);
-    ASSERT_TRUE(s.samples);
-    EXPECT_TRUE(s.spectralImage);
+    EXPECT_EQ(s.analysis.run.beginMsec, 0);
+    EXPECT_EQ(s.analysis.run.endMsec, r.endMs);
+    ASSERT_TRUE(s.held.samples);
+    EXPECT_TRUE(s.held.spectralImage);
 }
 
 TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
@@ -379,9 +379,9 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 50.0, 4.0);
     EXPECT_TRUE(noteSeen);
     expectIdle();
-    EXPECT_FALSE(window->state().spectralImage);
+    EXPECT_FALSE(window->state().held.spectralImage);
     // All but the last picture, left in the window (replaced by the next one).
-    EXPECT_TRUE(window->state().runningScrollImage);
+    EXPECT_TRUE(window->state().view.runningScrollImage);
     EXPECT_EQ(openAllocations(), 1);
 
     // A data chunk that claims twice what the file holds: the scan ends where the data does.
@@ -434,7 +434,7 @@ TEST_F(ScanFileTest, ASlowMachineGetsTheMeasuredTimeScale) {
     ASSERT_GT(r.columnsDrawn, 10);
     EXPECT_GT(r.timeScaleMsec, 25.0);
     EXPECT_EQ(window->state().settings.timeScaleMsec, static_cast<float>(r.timeScaleMsec));
-    EXPECT_EQ(window->state().run.params.columnMsec, window->state().settings.timeScaleMsec);
+    EXPECT_EQ(window->state().analysis.run.params.columnMsec, window->state().settings.timeScaleMsec);
     expectIdle();
 }
 
@@ -458,7 +458,7 @@ TEST_F(ScanFileTest, AnHourLongFileIsStreamedNotHeld) {
     // 10 s of sound is 80000 bytes: read in halves of 32772, never the whole 28.8 MB.
     EXPECT_GE(r.fileBytesRead, 80000);
     EXPECT_LE(r.fileBytesRead, 80000 + 2 * 32772);
-    EXPECT_FALSE(window->state().samples);
+    EXPECT_FALSE(window->state().held.samples);
     expectIdle();
 }
 
@@ -467,8 +467,8 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
     for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
         scanPlot(display, PLOT_SIGNAL, {1000.0});
         const AppState& s = window->state();
-        ASSERT_TRUE(s.plotImage);
-        EXPECT_FALSE(s.spectralImage);
+        ASSERT_TRUE(s.view.plotImage);
+        EXPECT_FALSE(s.held.spectralImage);
         EXPECT_FALSE(noteSeen);
         EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << display;
         expectIdle();
@@ -476,14 +476,14 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
         // A repaint shows the kept plot; a new colour, as the colour dialog sets it, recolours
         // it without a new scan.
         const auto [x, y] = highest(kSignal2Index);
-        LevelPalette colours = s.activePalette;
+        LevelPalette colours = s.view.activePalette;
         const auto blue = static_cast<std::uint8_t>(30 + display % 2);
         colours[kSignal2Entry] = {10, 20, blue};
         paletteDisplay().setLogicalPalette(buildLogicalPalette(colours));
         test::repaint(*window);
         EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu, qRgb(10, 20, blue) & 0xffffffu);
     }
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().activePalette));
+    paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().view.activePalette));
     // The level bar one line down lowers the gain: the line plot is drawn again lower.
     window->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
@@ -506,7 +506,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
     EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 10);
     // GRID on draws the crosses over the plot on the window.
     QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
-    EXPECT_TRUE(window->state().gridOn);
+    EXPECT_TRUE(window->state().view.gridOn);
     // Window Image saves the plot with its labels and crosses as the window shows them.
     window->surface().updateNow();
     prompts->queueDialog([](QDialog& d) {
@@ -516,7 +516,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
     prompts->queueFile(dir.file(QStringLiteral("plot.bmp")));
     sendCommand(cmd::kSaveWindowImage);
     const QByteArray bmp = test::TempDir::read(dir.file(QStringLiteral("plot.bmp")));
-    const PlotLayout& l = window->state().layout;
+    const PlotLayout& l = window->state().view.layout;
     const int width = l.plotWidth - l.plotWidth % 4;
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
     const auto colour = [&](int x, int y) {
@@ -545,17 +545,17 @@ TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
     const std::int64_t start = clock.currentMs();
     clock.addListener([&](std::int64_t now) {
         if (held.size() < 2 && now >= start + 800 * std::int64_t(held.size() + 1) &&
-            window->state().scanDrawing) {
+            window->state().view.scanDrawing) {
             EXPECT_EQ(peak->text(), PEAK_RESET_LABEL);
             EXPECT_TRUE(peak->isEnabled());
             QTest::mouseClick(peak, Qt::LeftButton);
-            held.push_back(scanPlotView(window->state())->peakHoldOn());
+            held.push_back(scanPlotView(*window)->peakHoldOn());
         }
     });
     scanPlot(DISPLAY_LINE_PLOT, PLOT_PEAK_DELTA, {1000.0});
     EXPECT_EQ(held, (std::vector<bool>{true, false}));
     // The held peak stood at the tone; the steady tone now differs by nothing from it.
-    const ScopeView& v = *scanPlotView(window->state());
+    const ScopeView& v = *scanPlotView(*window);
     const auto k = static_cast<std::size_t>((pointX(1000.0) - plotLeft()) / 2);
     EXPECT_EQ(*std::max_element(v.peak().begin(), v.peak().end()), v.peak()[k]);
     const int mid = static_cast<int>(120 * v.geometry().unitScale);
@@ -566,9 +566,9 @@ TEST_F(ScanFileTest, PeakResetHoldsThePeakThenShowsTheDeltaAtMidHeight) {
 TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
     scanPlot(DISPLAY_BAR_PLOT, PLOT_LR_DELTA, {1000.0, 2000.0});
     const int mid =
-        baseline() - static_cast<int>(120 * scanPlotView(window->state())->geometry().unitScale);
+        baseline() - static_cast<int>(120 * scanPlotView(*window)->geometry().unitScale);
     const auto barTop = [this](int x) {
-        for (int y = window->state().layout.charHeight; y < baseline(); ++y) {
+        for (int y = window->state().view.layout.charHeight; y < baseline(); ++y) {
             if (*plot().pixel(x, y) == kSignal1Index) {
                 return y;
             }
@@ -585,7 +585,7 @@ TEST_F(ScanFileTest, LeftMinusRightDeltaRisesAtTheLeftToneAndFallsAtTheRight) {
 TEST_F(ScanFileTest, TheThirdOctavePlotLightsTheBandOfTheTone) {
     window->state().settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
-    const ScopeView& v = *scanPlotView(window->state());
+    const ScopeView& v = *scanPlotView(*window);
     const auto bands = thirdOctavePoints(kRate, 1024, v.geometry().points);
     ASSERT_TRUE(bands);
     const auto loudest = std::max_element(v.levelDb().begin(), v.levelDb().end());
@@ -620,16 +620,16 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
         dir.write(QStringLiteral("tone.wav"),
                   test::waveFile(kRate, 1, 16, kRate * 4, test::sines({1000.0}, kRate))));
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     const int column = 100;
-    const long hop = window->state().run.params.hop;
+    const long hop = window->state().analysis.run.params.hop;
     const auto clickedMsec =
         static_cast<long>(static_cast<double>(column * hop + 1024 / 2) * 1000.0 / kRate);
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                      QPoint(column, window->state().layout.plotHeight / 2));
-    const PlotLayout& l = window->state().layout;
-    ASSERT_TRUE(window->state().plotImage);
+                      QPoint(column, window->state().view.layout.plotHeight / 2));
+    const PlotLayout& l = window->state().view.layout;
+    ASSERT_TRUE(window->state().view.plotImage);
     EXPECT_EQ(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
 
@@ -673,12 +673,12 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
 
     // A click near the start plots the point spectrum, and Restore brings the image back.
     sendCommand(cmd::kParametersRestore, 0);
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     // Eight spectra averaged reach back three windows, before the data's start.
     window->state().settings.averageCountScroll = 8;
     const auto click = [this] {
         QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {},
-                          QPoint(2, window->state().layout.plotHeight / 2));
+                          QPoint(2, window->state().view.layout.plotHeight / 2));
     };
     prompts->queueDialog([](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Spectrum Plot");
@@ -688,24 +688,24 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
     const AppState& s = window->state();
     // The span ends at the clicked moment and would reach before the data: it starts at 0.
     EXPECT_EQ(lastScanFile().pointStartByte, 0);
-    EXPECT_EQ(lastScanFile().pointBytes, s.pointSpectrumByte);
+    EXPECT_EQ(lastScanFile().pointBytes, s.analysis.pointSpectrumByte);
     EXPECT_TRUE(lastScanFile().endReached);
     EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
-    ASSERT_TRUE(s.plotImage);
-    EXPECT_FALSE(s.spectralImage);
+    ASSERT_TRUE(s.view.plotImage);
+    EXPECT_FALSE(s.held.spectralImage);
     EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
     expectIdle();
 
     sendCommand(cmd::kParametersRestore, 0);
-    EXPECT_TRUE(s.spectralImage);
-    EXPECT_FALSE(s.plotImage);
+    EXPECT_TRUE(s.held.spectralImage);
+    EXPECT_FALSE(s.view.plotImage);
     EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
     // Cancel in dialog 153 goes back to the image at once.
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     click();
-    EXPECT_TRUE(s.spectralImage);
-    EXPECT_FALSE(s.scanRestoreAvailable);
+    EXPECT_TRUE(s.held.spectralImage);
+    EXPECT_FALSE(s.analysis.scanRestoreAvailable);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
@@ -715,8 +715,8 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     st.channelChoice = CHANNEL_LEFT;
     scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({440.0}, kRate)));
     const AppState& s = window->state();
-    const PlotLayout& l = s.layout;
-    ASSERT_TRUE(s.spectralImage);
+    const PlotLayout& l = s.view.layout;
+    ASSERT_TRUE(s.held.spectralImage);
     // The dot at 440 Hz in the columns of the steady tone, and the note's text in its box.
     const int rows = l.plotHeight - l.topBand;
     const int dotY = l.plotHeight - 1 - static_cast<int>(std::lround(440.0 * rows / 4000.0));
@@ -825,9 +825,9 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
     scan(test::waveFile(kRate, 4, 16, kRate * 3, tones));
     EXPECT_EQ(fileChannelsOf(st).first, 3);
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
-    const int rows = s.layout.plotHeight - s.layout.topBand;
-    EXPECT_NEAR(test::loudestRow(s, 5, s.layout.plotHeight), rows * 3 / 8, 2); // the left channel
+    ASSERT_TRUE(s.held.spectralImage);
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
+    EXPECT_NEAR(test::loudestRow(s, 5, s.view.layout.plotHeight), rows * 3 / 8, 2); // the left channel
     const std::vector<std::uint8_t>& played = output->played();
     ASSERT_GE(played.size(), before + 4000u * 4);
     for (long i = 0; i < 4000; ++i) {

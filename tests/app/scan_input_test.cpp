@@ -177,8 +177,8 @@ class ScanInputTest : public ::testing::Test {
         QTest::keyClick(window.get(), Qt::Key_F3);
     }
     void expectIdle() const {
-        EXPECT_FALSE(window->state().modeRunning);
-        EXPECT_FALSE(window->state().inputOpen);
+        EXPECT_FALSE(window->state().control.modeRunning);
+        EXPECT_FALSE(window->state().control.inputOpen);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
         EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
@@ -227,9 +227,9 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     // One column per 10 msec after the start delay (window plus display delay).
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
     const AppState& s = window->state();
-    ASSERT_TRUE(s.spectralImage);
-    const int rows = s.layout.plotHeight - s.layout.topBand;
-    for (const int x : {5, s.layout.plotWidth / 2, s.layout.plotWidth - 3}) {
+    ASSERT_TRUE(s.held.spectralImage);
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
+    for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x), rows / 4, 2) << "column " << x;
     }
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
@@ -248,12 +248,12 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
         test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     double timeShown = 0.0;
-    const PlotLayout& l = s.layout;
+    const PlotLayout& l = s.view.layout;
     const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
     const auto move = [this](int x, int y) { test::sendMouse(*window, QEvent::MouseMove, {x, y}); };
     QImage onTone, offTone;
     at(start + 1500, [&] {
-        timeShown = window->state().timeNowMsec;
+        timeShown = window->state().view.timeNowMsec;
         move(5, l.plotHeight - 1 - rows / 4);
         onTone = readouts();
         move(5, l.plotHeight - 1 - rows / 2);
@@ -262,11 +262,11 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     run(start + 2000);
     EXPECT_NEAR(timeShown, 500.0, 30.0);
     EXPECT_NE(onTone, offTone);
-    ASSERT_TRUE(s.runningScrollImage);
-    EXPECT_FALSE(s.spectralImage);
-    EXPECT_NE(*s.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
+    ASSERT_TRUE(s.view.runningScrollImage);
+    EXPECT_FALSE(s.held.spectralImage);
+    EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
-    EXPECT_EQ(*s.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
+    EXPECT_EQ(*s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
@@ -283,21 +283,21 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     run(clock.currentMs() + 1000);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
     EXPECT_EQ(s.settings.lastMode, 2);
-    EXPECT_TRUE(s.plotImage);
-    EXPECT_TRUE(s.logDataAvailable);
+    EXPECT_TRUE(s.view.plotImage);
+    EXPECT_TRUE(s.logs.logDataAvailable);
     expectIdle();
     window->state().settings.displayTypeChoice = DISPLAY_SCROLL;
 
     // A resize during the run ends it and runs it again in the new layout, without a note.
     notesSeen.clear();
-    const int widthBefore = s.layout.plotWidth;
+    const int widthBefore = s.view.layout.plotWidth;
     at(clock.currentMs() + 1000, [this] { window->resize(700, 600); });
     run(clock.currentMs() + 60000);
     pressAt(clock.currentMs() + 1000, cmd::kStop);
     QCoreApplication::processEvents(); // the re-run, until that STOP
-    EXPECT_NE(s.layout.plotWidth, widthBefore);
+    EXPECT_NE(s.view.layout.plotWidth, widthBefore);
     EXPECT_GT(lastScanInput().columnsDrawn, 50);
-    EXPECT_EQ(s.spectralImage->width(), s.layout.plotWidth);
+    EXPECT_EQ(s.held.spectralImage->width(), s.view.layout.plotWidth);
     expectIdle();
 }
 
@@ -336,7 +336,7 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
     const int n = fftSizeFromChoice(window->state().settings.fftSizeChoice);
     const double binHz =
         static_cast<double>(kHighRate) * std::round(kHighToneHz * n / kHighRate) / n;
-    const int rows = window->state().layout.plotHeight - window->state().layout.topBand;
+    const int rows = window->state().view.layout.plotHeight - window->state().view.layout.topBand;
     const double expectedRow = binHz / (kHighRate / 2.0) * rows;
     ASSERT_GT(lastScanInput().columnsDrawn, 200);
     for (const int x : {5, 100, 200}) {
@@ -353,7 +353,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     st.displayTypeChoice = DISPLAY_LINE_PLOT;
     st.averageCountPlot = MAX_AVERAGE_COUNT;
     const auto loudest = [this, &st] {
-        const std::span<const float> levels = scanPlotView(window->state())->levelDb();
+        const std::span<const float> levels = scanPlotView(*window)->levelDb();
         return *std::max_element(levels.begin(), levels.end()) -
                4.0f * static_cast<float>(st.levelScaleCode);
     };
@@ -369,7 +369,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     QImage later;
     at(start + 990, [&] { later = window->surface().image().copy(); });
     run(start + 1000);
-    EXPECT_TRUE(window->state().plotImage);
+    EXPECT_TRUE(window->state().view.plotImage);
     EXPECT_FALSE(frozen.isNull());
     EXPECT_EQ(later, frozen);
     const float held = loudest();
@@ -505,7 +505,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
         test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
     });
     bool frozen = false;
-    at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().displayFrozen; });
+    at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().view.displayFrozen; });
     run(clock.currentMs() + 1500);
     EXPECT_TRUE(frozen);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
@@ -633,12 +633,12 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     ASSERT_NE(input, nullptr);
     input->failAt(SimulatedFailure::Write);
     QTest::keyClick(window.get(), Qt::Key_F4);
-    ASSERT_NE(colourDialog(), nullptr);
+    ASSERT_NE(colourDialog(window.get()), nullptr);
     const std::size_t before = prompts->messages().size();
     notesSeen.clear();
     run(clock.currentMs() + 1000);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(colourDialog(), nullptr);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(prompts->messages().size(), before);
     EXPECT_TRUE(notesSeen.isEmpty());
     EXPECT_EQ(lastScanInput().columnsDrawn, 0);
@@ -650,8 +650,8 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     ASSERT_NE(input, nullptr);
     input->failAt(SimulatedFailure::None);
     AppState& s = window->state();
-    s.autoRun = true;
-    s.timeSpanSeconds = 10;
+    s.control.autoRun = true;
+    s.control.timeSpanSeconds = 10;
     s.settings.lowBandHz = 0;
     s.settings.highBandHz = 30000;
     run(clock.currentMs() + 1000);
@@ -668,7 +668,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     EXPECT_EQ(prompts->messages().back().text, kInputSoundLost.text);
     expectIdle();
     // A band narrower than 10 Hz ends the command before anything opens.
-    s.autoRun = true;
+    s.control.autoRun = true;
     s.settings.lowBandHz = 1000;
     s.settings.highBandHz = 1005;
     run(clock.currentMs() + 1000);

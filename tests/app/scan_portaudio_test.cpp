@@ -51,7 +51,7 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
     const std::unique_ptr<MainWindow> owner = test::openWindow(o, {}, {}, {1280, 960});
     MainWindow& window = *owner;
     AppState& s = window.state();
-    s.notesSuppressed = true; // the completion note would add its 800 ms to the scan
+    s.control.notesSuppressed = true; // the completion note would add its 800 ms to the scan
     const QString path =
         dir.write(QStringLiteral("tone.wav"), test::waveFile(kRate, 2, 16, long{kRate} * seconds,
                                                              test::sines({440.0, 1000.0}, kRate)));

@@ -41,14 +41,14 @@ class SpectralViewTest : public test::AnalyzeFileTest {
         AnalyzeFileTest::SetUp();
         window->registerCommand(cmd::kScanFile, [this](int param) { scanCalls.push_back(param); });
         analyze(tone(QStringLiteral("tone.wav"), kRate * 3));
-        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_TRUE(window->state().held.spectralImage);
         // The start of the image in view.
-        window->state().hScroll.pos = 0;
+        window->state().view.scroll.h.pos = 0;
         test::repaint(*window);
     }
 
     [[nodiscard]] QWidget* view() const { return window->centralWidget(); }
-    [[nodiscard]] const PlotLayout& layout() const { return window->state().layout; }
+    [[nodiscard]] const PlotLayout& layout() const { return window->state().view.layout; }
 
     [[nodiscard]] QRgb at(int x, int y) const {
         return window->surface().pixel(x, y).value_or(0) & 0xffffffu;
@@ -67,7 +67,7 @@ class SpectralViewTest : public test::AnalyzeFileTest {
     }
     // The colour the image's palette index at an image point shows.
     [[nodiscard]] QRgb imageColour(int x, int y) {
-        const auto index = window->state().spectralImage->surface().pixel(x, y);
+        const auto index = window->state().held.spectralImage->surface().pixel(x, y);
         return paletteDisplay().colour(index.value_or(0)) & 0xffffffu;
     }
 
@@ -111,7 +111,7 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
 
 TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherDirection) {
     // The real time of a column: 4 msec at 22050 Hz is 88 samples, not 88.2.
-    const double ts = window->state().run.params.columnMsec;
+    const double ts = window->state().analysis.run.params.columnMsec;
     ASSERT_LT(ts, 4.0);
     const int y = layout().plotHeight / 2;
     std::vector<std::pair<QString, QString>> shown;
@@ -148,7 +148,7 @@ TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherD
     EXPECT_EQ(shown[0].first.toDouble(), std::floor(100 * ts));
     EXPECT_EQ(shown[0].second.toDouble(), std::floor(200 * ts));
     // Cancelled: the image is kept and the band the drag inverted is gone.
-    ASSERT_TRUE(window->state().spectralImage);
+    ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(at(150, y), imageColour(150, y));
     EXPECT_TRUE(scanCalls.empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -156,16 +156,16 @@ TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherD
 
 TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     // The point spectrum needs a plot display to show it.
-    setScanPlotDisplayFactory([](MainWindow&, const AppSettings&) { return nullptr; });
+    setScanPlotDisplayFactory(*window, [](MainWindow&, const AppSettings&) { return nullptr; });
     const AppState& s = window->state();
     const int column = 120;
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
     ASSERT_EQ(scanCalls.size(), 1U);
     EXPECT_EQ(scanCalls[0], cmd::kScanPointSpectrum);
-    const double msec = column * s.run.params.columnMsec;
+    const double msec = column * s.analysis.run.params.columnMsec;
     const auto bytes =
-        static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.run.params.fftSize * 2;
-    EXPECT_EQ(s.pointSpectrumByte, bytes / 4 * 4);
+        static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.analysis.run.params.fftSize * 2;
+    EXPECT_EQ(s.analysis.pointSpectrumByte, bytes / 4 * 4);
     EXPECT_EQ(s.settings.averageCountPlot, s.settings.averageCountScroll);
     EXPECT_EQ(s.settings.analysisAtStopChoice, ANALYSIS_AT_STOP_OFF);
     EXPECT_TRUE(prompts->dialogsRun().empty());
@@ -175,7 +175,7 @@ TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     EXPECT_EQ(scanCalls.size(), 1U);
 
     // Without a plot display a click asks for nothing and leaves the settings alone.
-    setScanPlotDisplayFactory({});
+    setScanPlotDisplayFactory(*window, {});
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column + 10, layout().plotHeight / 2));
     EXPECT_EQ(scanCalls.size(), 1U);
 }
@@ -255,8 +255,8 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_EQ(plot(), withGrid);
     // The overlay lies on the window only; the picture underneath is untouched.
-    const std::vector<std::uint8_t> image(window->state().spectralImage->surface().pixels().begin(),
-                                          window->state().spectralImage->surface().pixels().end());
+    const std::vector<std::uint8_t> image(window->state().held.spectralImage->surface().pixels().begin(),
+                                          window->state().held.spectralImage->surface().pixels().end());
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
@@ -265,14 +265,14 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
         QAccessibleActionInterface::toggleAction());
     window->surface().updateNow();
-    EXPECT_TRUE(window->state().gridOn);
+    EXPECT_TRUE(window->state().view.gridOn);
     EXPECT_EQ(plot(), withGrid);
     grid->setChecked(false);
     window->surface().updateNow();
-    EXPECT_FALSE(window->state().gridOn);
+    EXPECT_FALSE(window->state().view.gridOn);
     EXPECT_EQ(plot(), plain);
-    EXPECT_EQ(std::vector<std::uint8_t>(window->state().spectralImage->surface().pixels().begin(),
-                                        window->state().spectralImage->surface().pixels().end()),
+    EXPECT_EQ(std::vector<std::uint8_t>(window->state().held.spectralImage->surface().pixels().begin(),
+                                        window->state().held.spectralImage->surface().pixels().end()),
               image);
 }
 
@@ -280,11 +280,11 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
     window->resize(600, 500); // narrower than the image: analysed again at the new size
     QCoreApplication::processEvents();
     const AppState& s = window->state();
-    ASSERT_TRUE(s.hScroll.scrollable);
+    ASSERT_TRUE(s.view.scroll.h.scrollable);
     QScrollBar* bar = window->horizontalBar();
     bar->triggerAction(QAbstractSlider::SliderToMinimum);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    const int line = s.hScroll.pos;
+    const int line = s.view.scroll.h.pos;
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     ASSERT_GT(line, 0);
     const int notch = QApplication::wheelScrollLines() * line;
@@ -296,19 +296,19 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
     };
     const int y = layout().plotHeight / 2;
     turn(view(), {0, -120}); // a notch down: later
-    EXPECT_EQ(s.hScroll.pos, notch);
+    EXPECT_EQ(s.view.scroll.h.pos, notch);
     EXPECT_EQ(bar->value(), notch);
     EXPECT_EQ(at(10, y), imageColour(10 + notch, y));
     turn(view(), {-120, 0}); // a notch right, and one over the bar itself
     turn(bar, {0, -120});
-    EXPECT_EQ(s.hScroll.pos, 3 * notch);
+    EXPECT_EQ(s.view.scroll.h.pos, 3 * notch);
     // A fine wheel adds up to the same steps; back up stops at the start.
     for (int i = 0; i < 8; ++i) {
         turn(view(), {0, 15});
     }
-    EXPECT_EQ(s.hScroll.pos, 2 * notch);
+    EXPECT_EQ(s.view.scroll.h.pos, 2 * notch);
     turn(view(), {120 * 5, 0});
-    EXPECT_EQ(s.hScroll.pos, 0);
+    EXPECT_EQ(s.view.scroll.h.pos, 0);
     EXPECT_EQ(at(10, y), imageColour(10, y));
 }
 
@@ -329,7 +329,7 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
         SCOPED_TRACE(size.width());
         window->resize(size);
         QCoreApplication::processEvents(); // analysed again at the new size
-        ASSERT_TRUE(window->state().spectralImage);
+        ASSERT_TRUE(window->state().held.spectralImage);
         const PlotLayout& l = layout();
         const ViewGeometry g = currentViewGeometry(window->state());
         const QFontMetrics metrics(window->controlFont());
@@ -350,7 +350,7 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
         fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
         point.inside = true;
         point.y = g.stripHeight + 1;
-        point.absoluteColumn = window->state().run.params.columns;
+        point.absoluteColumn = window->state().analysis.run.params.columns;
         fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
         // Side by side inside the window: the two boxes, then the buttons, each showing its text.
         EXPECT_GE(g.infoPanel.x, 0);

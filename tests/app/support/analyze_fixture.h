@@ -35,7 +35,7 @@ class AnalyzeFileTest : public ::testing::Test {
     }
 
     AppSettings& settings() { return window->state().settings; }
-    const IndexedSurface& image() { return window->state().spectralImage->surface(); }
+    const IndexedSurface& image() { return window->state().held.spectralImage->surface(); }
     std::vector<std::uint8_t> imageBytes() {
         return {image().pixels().begin(), image().pixels().end()};
     }
@@ -80,7 +80,9 @@ class AnalyzeFileTest : public ::testing::Test {
     // The palette index of display row r of the band whose bottom is at `bandBottom`.
     int indexAt(int x, int row, int bandBottom) { return *image().pixel(x, bandBottom - 1 - row); }
 
-    int rows() { return window->state().run.plotHeight - window->state().run.stripHeight; }
+    int rows() {
+        return window->state().analysis.run.plotHeight - window->state().analysis.run.stripHeight;
+    }
 
     // The row a frequency falls on for the linear band of the settings.
     int rowOf(double hz) {

@@ -79,12 +79,12 @@ inline void scanSettings(AppSettings& st, int rate) {
 // The spectral row of the kept image's column x, in the band starting at bandTop, with the
 // highest palette index.
 inline int loudestRow(const AppState& s, int x, int bandTop = 0) {
-    const int rows = s.layout.plotHeight - s.layout.topBand;
+    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
     int best = 0;
     int bestIndex = -1;
     for (int r = 0; r < rows; ++r) {
         const int index =
-            *s.spectralImage->surface().pixel(x, bandTop + s.layout.plotHeight - 1 - r);
+            *s.held.spectralImage->surface().pixel(x, bandTop + s.view.layout.plotHeight - 1 - r);
         if (index > bestIndex) {
             bestIndex = index;
             best = r;
