@@ -21,7 +21,41 @@ struct VirtualFile {
     const WaveByteReader* read = nullptr;
     std::int64_t size = 0;
     std::int64_t position = 0;
+    // While libsndfile reads the header, every "LIST" it reads is shown to it as "JUNK":
+    // its walk of a list's sub-chunks goes round for ever on a negative size, and the dates
+    // in lists are read by our own bounded reader anyway. The samples are never touched.
+    bool hideLists = false;
+    std::int64_t lastEnd = -1;               // where the last read ended
+    std::array<std::uint8_t, 3> lastBytes{}; // and its last three bytes
 };
+
+constexpr std::array<std::uint8_t, 4> LIST_ID = {'L', 'I', 'S', 'T'};
+constexpr std::array<std::uint8_t, 4> HIDDEN_LIST_ID = {'J', 'U', 'N', 'K'};
+
+void hideLists(VirtualFile& f, std::span<std::uint8_t> got, std::int64_t at) {
+    // A "LIST" begun by the last read: its rest is what this one starts with.
+    for (std::size_t before = 1; at == f.lastEnd && before < 4; ++before) {
+        const std::size_t rest = 4 - before;
+        if (got.size() >= rest &&
+            std::equal(LIST_ID.begin(), LIST_ID.begin() + static_cast<long>(before),
+                       f.lastBytes.end() - static_cast<long>(before)) &&
+            std::equal(LIST_ID.begin() + static_cast<long>(before), LIST_ID.end(), got.begin())) {
+            std::copy(HIDDEN_LIST_ID.begin() + static_cast<long>(before), HIDDEN_LIST_ID.end(),
+                      got.begin());
+        }
+    }
+    for (auto it = std::ranges::search(got, LIST_ID).begin(); it != got.end();
+         it = std::ranges::search(std::span(it, got.end()), LIST_ID).begin()) {
+        std::ranges::copy(HIDDEN_LIST_ID, it);
+    }
+    std::array<std::uint8_t, 6> joint{};
+    std::copy(f.lastBytes.begin(), f.lastBytes.end(), joint.begin());
+    const std::size_t tail = std::min<std::size_t>(got.size(), 3);
+    std::copy(got.end() - static_cast<long>(tail), got.end(), joint.begin() + 3);
+    std::copy(joint.begin() + static_cast<long>(tail), joint.begin() + static_cast<long>(tail) + 3,
+              f.lastBytes.begin());
+    f.lastEnd = at + static_cast<std::int64_t>(got.size());
+}
 
 sf_count_t vfLength(void* user) {
     return static_cast<VirtualFile*>(user)->size;
@@ -51,8 +85,11 @@ sf_count_t vfRead(void* into, sf_count_t count, void* user) {
         return 0;
     }
     const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, f->size - f->position));
-    const std::size_t got =
-        std::min(n, (*f->read)(f->position, std::span(static_cast<std::uint8_t*>(into), n)));
+    const std::span bytes(static_cast<std::uint8_t*>(into), n);
+    const std::size_t got = std::min(n, (*f->read)(f->position, bytes));
+    if (f->hideLists) {
+        hideLists(*f, bytes.first(got), f->position);
+    }
     f->position += static_cast<std::int64_t>(got);
     return static_cast<sf_count_t>(got);
 }
@@ -80,8 +117,10 @@ struct OpenSndfile {
 // Opened in place: libsndfile keeps pointers to the io table and the file.
 bool openSndfile(OpenSndfile& s, const WaveByteReader& read, std::int64_t fileSize) {
     s.file = VirtualFile{&read, fileSize, 0};
+    s.file.hideLists = true;
     s.info = SF_INFO{};
     s.handle.reset(sf_open_virtual(&s.io, SFM_READ, &s.info, &s.file));
+    s.file.hideLists = false;
     return s.handle != nullptr;
 }
 

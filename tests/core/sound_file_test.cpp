@@ -493,6 +493,29 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     test::putChunk(huge, "LIST", 0xFFFFFFF0u,
                    {'I', 'N', 'F', 'O', 'I', 'C', 'R', 'D', 0xF0, 0xFF, 0xFF, 0xFF, '2'});
     EXPECT_EQ(startOf(huge), std::nullopt);
+    // A list whose sub-chunk declares a negative size, in an RF64 file (libsndfile's to
+    // read): its own walk of the list went round for ever. The file opens, with the date
+    // ours reads.
+    Bytes looping = {'I', 'N', 'F', 'O'};
+    const Bytes icrd = textChunk("ICRD", std::string("2024-12-31 23:59:59") + '\0');
+    looping.insert(looping.end(), icrd.begin(), icrd.end());
+    test::putChunk(looping, "e411", 0xFFFFFFF7u, {});
+    Bytes rf64;
+    test::putId(rf64, "RF64");
+    test::putLe32(rf64, 0xFFFFFFFFu);
+    test::putId(rf64, "WAVE");
+    test::putChunk(rf64, "ds64", 28, Bytes(28, 0));
+    test::putChunk(rf64, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
+    test::putChunk(rf64, "LIST", static_cast<std::uint32_t>(looping.size()), looping);
+    test::putChunk(rf64, "data", 8000, Bytes(8000, 0));
+    putLe64At(rf64, 20, rf64.size() - 8);
+    putLe64At(rf64, 28, 8000);
+    putLe64At(rf64, 36, 4000);
+    const WaveParseResult listed = openSoundFileBytes(rf64);
+    ASSERT_EQ(listed.status, WaveParseStatus::Header);
+    EXPECT_EQ(listed.info.reader, SoundReader::SoundFile);
+    ASSERT_TRUE(listed.info.recorded);
+    EXPECT_EQ(isoTimeText(*listed.info.recorded, 0, 8000), "2024-12-31T23:59:59.000");
     // The last representable years, and a start beyond them.
     const WaveParseResult late =
         openSoundFileBytes(waveWith(textChunk("guan", "Timestamp: 9999-12-31T23:59:59")));
