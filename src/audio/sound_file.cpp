@@ -33,28 +33,30 @@ constexpr std::array<std::uint8_t, 4> LIST_ID = {'L', 'I', 'S', 'T'};
 constexpr std::array<std::uint8_t, 4> HIDDEN_LIST_ID = {'J', 'U', 'N', 'K'};
 
 void hideLists(VirtualFile& f, std::span<std::uint8_t> got, std::int64_t at) {
-    // A "LIST" begun by the last read: its rest is what this one starts with.
-    for (std::size_t before = 1; at == f.lastEnd && before < 4; ++before) {
-        const std::size_t rest = 4 - before;
-        if (got.size() >= rest &&
-            std::equal(LIST_ID.begin(), LIST_ID.begin() + static_cast<long>(before),
-                       f.lastBytes.end() - static_cast<long>(before)) &&
-            std::equal(LIST_ID.begin() + static_cast<long>(before), LIST_ID.end(), got.begin())) {
-            std::copy(HIDDEN_LIST_ID.begin() + static_cast<long>(before), HIDDEN_LIST_ID.end(),
-                      got.begin());
+    // A "LIST" may have begun in the last three bytes of the read before, when this one goes on
+    // from it: positions below 0 are those.
+    const std::ptrdiff_t carried = at == f.lastEnd ? 3 : 0;
+    const auto size = static_cast<std::ptrdiff_t>(got.size());
+    const auto byteAt = [&](std::ptrdiff_t i) {
+        return i < 0 ? f.lastBytes[static_cast<std::size_t>(3 + i)]
+                     : got[static_cast<std::size_t>(i)];
+    };
+    for (std::ptrdiff_t i = -carried; i + 4 <= size; ++i) {
+        bool list = true;
+        for (std::size_t k = 0; k < 4 && list; ++k) {
+            list = byteAt(i + static_cast<std::ptrdiff_t>(k)) == LIST_ID[k];
+        }
+        for (std::ptrdiff_t k = std::max<std::ptrdiff_t>(0, -i); list && k < 4; ++k) {
+            got[static_cast<std::size_t>(i + k)] = HIDDEN_LIST_ID[static_cast<std::size_t>(k)];
         }
     }
-    for (auto it = std::ranges::search(got, LIST_ID).begin(); it != got.end();
-         it = std::ranges::search(std::span(it, got.end()), LIST_ID).begin()) {
-        std::ranges::copy(HIDDEN_LIST_ID, it);
+    std::array<std::uint8_t, 3> last{};
+    for (std::ptrdiff_t k = 0; k < 3; ++k) {
+        const std::ptrdiff_t i = size - 3 + k;
+        last[static_cast<std::size_t>(k)] = i >= -carried ? byteAt(i) : 0;
     }
-    std::array<std::uint8_t, 6> joint{};
-    std::copy(f.lastBytes.begin(), f.lastBytes.end(), joint.begin());
-    const std::size_t tail = std::min<std::size_t>(got.size(), 3);
-    std::copy(got.end() - static_cast<long>(tail), got.end(), joint.begin() + 3);
-    std::copy(joint.begin() + static_cast<long>(tail), joint.begin() + static_cast<long>(tail) + 3,
-              f.lastBytes.begin());
-    f.lastEnd = at + static_cast<std::int64_t>(got.size());
+    f.lastBytes = last;
+    f.lastEnd = at + size;
 }
 
 sf_count_t vfLength(void* user) {
