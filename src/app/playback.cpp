@@ -150,15 +150,26 @@ void Playback::startPlayWindow(const FileSegment& segment, const PlayGeometry& g
 }
 
 void Playback::start(Use use, const PlaySamples& samples, const PlayGeometry& geometry) {
-    if (active() || samples.dataBytes == 0) {
+    if (active() || samples.dataBytes == 0 || !openSource(use, samples, geometry) ||
+        !openDevice(use, samples, geometry) || !startSound(use)) {
         return;
     }
+    runPlayLoop();
+    waitForCompletion();
+    view_.playLoopEnded();
+    if (view_.takeLayoutPending()) {
+        view_.relayoutAndReanalyse();
+    }
+}
+
+// Where the sound comes from and where it starts; false with the message shown.
+bool Playback::openSource(Use use, const PlaySamples& samples, const PlayGeometry& geometry) {
     const WaveFormat wave = samples.format;
     format_ = PcmFormat{wave.sampleRate, wave.channels, wave.bitsPerSample};
     if (!format_.isValid()) {
         // No device opens for it.
         showMessage(kCannotOpenAudioDevice);
-        return;
+        return false;
     }
     const auto frameBytes = static_cast<std::size_t>(format_.blockAlign());
     const std::size_t dataBytes = samples.dataBytes;
@@ -178,23 +189,28 @@ void Playback::start(Use use, const PlaySamples& samples, const PlayGeometry& ge
                                static_cast<std::int64_t>(dataBytes))) {
             fileSource_.reset();
             showMessage(kErrorReadingFile);
-            return;
+            return false;
         }
     }
     // The time check ends the sound where the held data ends, counted from where it starts.
     totalFrames_ = static_cast<std::int64_t>((dataBytes - offset) / frameBytes);
 
+    return true;
+}
+
+// The buffer filled and the device opened and given it; false with the message shown.
+bool Playback::openDevice(Use use, const PlaySamples& samples, const PlayGeometry& geometry) {
     const std::int64_t bufferBytes = playBufferBytes(format_.bytesPerSecond());
     if (!allocateBuffer(bufferBytes, pcmSilence(format_.bitsPerSample))) {
         showMessage(kNotEnoughMemory);
         view_.reloadSettings();
-        return;
+        return false;
     }
     use_ = use;
     refillHalf(Half::First);
     const int loops =
         use == Use::Play
-            ? playAllLoops(static_cast<std::int64_t>(dataBytes), bufferBytes)
+            ? playAllLoops(static_cast<std::int64_t>(samples.dataBytes), bufferBytes)
             : playWindowLoops(playPaneColumns(geometry.viewWidth, geometry.dualStereo),
                               geometry.columnMsec, format_.bytesPerSecond(), bufferBytes);
 
@@ -202,13 +218,17 @@ void Playback::start(Use use, const PlaySamples& samples, const PlayGeometry& ge
     // but refuses the buffer wants a shorter one.
     if (output_.open(format_, *relay_) != SoundResult::Ok) {
         failStart(kCannotOpenAudioDevice);
-        return;
+        return false;
     }
     if (output_.prepare(*buffer_, loops) != SoundResult::Ok) {
         failStart(kDragSelectSmallerSegment);
-        return;
+        return false;
     }
+    return true;
+}
 
+// The view set for playing and the first write made; false with the message shown.
+bool Playback::startSound(Use use) {
     if (use == Use::Play) {
         view_.blankImageArea();
     }
@@ -231,19 +251,14 @@ void Playback::start(Use use, const PlaySamples& samples, const PlayGeometry& ge
         // The view was set up for sound that never came: put it back.
         view_.playbackStopped();
         view_.playLoopEnded();
-        return;
+        return false;
     }
     written_ = true;
     if (use == Use::PlayWindow) {
         startTimeMs_ = clock_.nowMs();
     }
 
-    runPlayLoop();
-    waitForCompletion();
-    view_.playLoopEnded();
-    if (view_.takeLayoutPending()) {
-        view_.relayoutAndReanalyse();
-    }
+    return true;
 }
 
 void Playback::runPlayLoop() {

@@ -137,6 +137,11 @@ class Playback {
     };
 
     void start(Use use, const PlaySamples& samples, const PlayGeometry& geometry);
+    [[nodiscard]] bool openSource(Use use, const PlaySamples& samples,
+                                  const PlayGeometry& geometry);
+    [[nodiscard]] bool openDevice(Use use, const PlaySamples& samples,
+                                  const PlayGeometry& geometry);
+    [[nodiscard]] bool startSound(Use use);
     [[nodiscard]] bool allocateBuffer(std::int64_t bytes, std::uint8_t silence);
     void runPlayLoop();
     void drawPosition(int markerColumn);
