@@ -94,7 +94,7 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
     std::int64_t lastCaptured = -1;
     double stallMs = 0.0;
     double stallAtS = 0.0;
-    setScanInputColumnProbe([&](std::int64_t windowEnd, std::int64_t captured) {
+    const auto probe = [&](std::int64_t windowEnd, std::int64_t captured) {
         trails.push_back(captured - windowEnd);
         const Steady::time_point now = Steady::now();
         if (lastCaptured < 0) {
@@ -109,14 +109,16 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
             stallMs = still;
             stallAtS = std::chrono::duration<double>(since - firstColumn).count();
         }
-    });
+    };
     double cpuShare = 0.0;
     bool busy = false;
     std::int64_t displayDelayMs = 0;
+    ScanInputResult r;
     for (auto _ : state) {
         // The real clock and the default PortAudio input.
         const auto owner = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
         MainWindow& window = *owner;
+        setScanInputColumnProbe(window, probe);
         AppState& s = window.state();
         AppSettings& st = s.settings;
         st.variablesChoice = cmd::kVariablesFreeze;
@@ -145,11 +147,10 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cpuShare = (test::processCpuSeconds() - cpuBefore) / wall;
+        r = lastScanInput(window);
         window.close();
     }
-    setScanInputColumnProbe({});
     setPrompts(nullptr);
-    const ScanInputResult& r = lastScanInput();
     const double steps = r.loopMs / MIN_TIME_SCALE_MSEC;
     const double toMs = 1000.0 / kRate;
     state.counters["seconds"] = r.loopMs / 1000.0;

@@ -56,9 +56,16 @@ const ScanPlotDisplayFactory* plotFactory(const MainWindow& window) {
     return maker != nullptr && maker->make ? &maker->make : nullptr;
 }
 
-ScanFileResult& result() {
-    static ScanFileResult r;
-    return r;
+// What the window's last scan did.
+struct LastScanFile {
+    ScanFileResult result;
+};
+
+ScanFileResult& result(MainWindow& window) {
+    if (window.part<LastScanFile>() == nullptr) {
+        window.keepPart(std::make_shared<LastScanFile>());
+    }
+    return window.part<LastScanFile>()->result;
 }
 
 Clock& windowClock(MainWindow& window) {
@@ -144,8 +151,9 @@ bool scanPointSpectrumAvailable(const MainWindow& window) {
     return plotFactory(window) != nullptr;
 }
 
-const ScanFileResult& lastScanFile() {
-    return result();
+ScanFileResult lastScanFile(const MainWindow& window) {
+    const LastScanFile* kept = window.part<LastScanFile>();
+    return kept != nullptr ? kept->result : ScanFileResult{};
 }
 
 bool prepareScrollImage(MainWindow& window, int channels) {
@@ -242,7 +250,7 @@ class ScanFileRun {
         if (!mayStart()) {
             return;
         }
-        result() = ScanFileResult{};
+        result(window_) = ScanFileResult{};
         fileFromCommandLine_ = std::exchange(s_.control.fileFromCommandLine, false);
         autoRun_ = std::exchange(s_.control.autoRun, false);
         if (!openFile() || !chooseParameters()) {
@@ -474,7 +482,7 @@ class ScanFileRun {
         if (playback_->active()) {
             playback_->stopPlayback();
         }
-        ScanFileResult& r = result();
+        ScanFileResult& r = result(window_);
         r.fileBytesRead = source_->fileBytesRead();
         r.columnsDrawn = scan_.columnsDrawn;
         r.endReached = scan_.endReached;
@@ -539,7 +547,7 @@ class ScanFileRun {
         endScanState(window_);
         window_.surface().invalidate();
         const bool resized = std::exchange(s_.view.layoutPending, false);
-        const ScanFileResult& r = result();
+        const ScanFileResult& r = result(window_);
         if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached &&
             loop_ == SetupResult::Ok) {
             s_.analysis.scanStopBeginMsec = r.stopMs;

@@ -70,6 +70,6 @@ struct ScanFileResult {
     std::int64_t pointStartByte = 0; // a point spectrum's span in the data
     std::int64_t pointBytes = 0;
 };
-[[nodiscard]] const ScanFileResult& lastScanFile();
+[[nodiscard]] ScanFileResult lastScanFile(const MainWindow& window);
 
 } // namespace korv

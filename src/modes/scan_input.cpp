@@ -55,6 +55,8 @@ struct InputRoom {
     std::int32_t triggerLevel = DEFAULT_TRIGGER_LEVEL;
     Recording* recording = nullptr; // while a run records
     Capture* capture = nullptr;     // while a run captures
+    ScanInputResult result;         // what the last run did
+    ScanInputColumnProbe columnProbe;
 
     Clock& clock() {
         Clock* c = window->options().clock;
@@ -75,16 +77,6 @@ struct InputRoom {
         return rates.empty() ? classicSampleRates() : rates;
     }
 };
-
-ScanInputResult& result() {
-    static ScanInputResult r;
-    return r;
-}
-
-ScanInputColumnProbe& columnProbe() {
-    static ScanInputColumnProbe probe;
-    return probe;
-}
 
 double nowMs(InputRoom& r) {
     return static_cast<double>(r.clock().nowMs());
@@ -152,7 +144,7 @@ class InputDisplay final : public ScanDisplay {
             inner_.step(step);
         }
         if (!frozen) {
-            if (const ScanInputColumnProbe& probe = columnProbe(); probe && r.capture != nullptr) {
+            if (const ScanInputColumnProbe& probe = r.columnProbe; probe && r.capture != nullptr) {
                 probe(source_.lastWindowEnd(), r.capture->positionFrames().value_or(0));
             }
         }
@@ -184,12 +176,15 @@ void endRunState(MainWindow& window) {
 
 } // namespace
 
-const ScanInputResult& lastScanInput() {
-    return result();
+ScanInputResult lastScanInput(const MainWindow& window) {
+    const InputRoom* room = window.part<InputRoom>();
+    return room != nullptr ? room->result : ScanInputResult{};
 }
 
-void setScanInputColumnProbe(ScanInputColumnProbe probe) {
-    columnProbe() = std::move(probe);
+void setScanInputColumnProbe(MainWindow& window, ScanInputColumnProbe probe) {
+    if (InputRoom* room = window.part<InputRoom>(); room != nullptr) {
+        room->columnProbe = std::move(probe);
+    }
 }
 
 bool scanInputFreezable(const MainWindow& window) {
@@ -230,7 +225,7 @@ class ScanInputRun {
             room_ == nullptr) {
             return;
         }
-        result() = ScanInputResult{};
+        room_->result = ScanInputResult{};
         const bool autoRun = std::exchange(s_.control.autoRun, false);
         closeColourDialog(&window_);
         if (!chooseScanInputParameters(s_, param_, autoRun, rate_, room_->triggerLevel,
@@ -272,8 +267,8 @@ class ScanInputRun {
         params_ = deriveRunParameters(analysisInputsFrom(st_), format_, 0);
         capture_ = CaptureFormat{rate_, format_.channels, format_.bytesPerSample,
                                  captureBufferSeconds(params_.fftSize, rate_)};
-        result().sampleRate = rate_;
-        result().bufferSeconds = capture_.bufferSeconds;
+        room_->result.sampleRate = rate_;
+        room_->result.bufferSeconds = capture_.bufferSeconds;
     }
 
     // What was held goes; the running image is made.
@@ -436,7 +431,7 @@ class ScanInputRun {
     void stop() {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const std::int64_t overruns = input_->overruns();
-        ScanInputResult& r = result();
+        ScanInputResult& r = room_->result;
         r.overruns = overruns;
         r.inputLatencyMs = input_->inputLatencyMs();
         input_->stop();
@@ -494,7 +489,7 @@ class ScanInputRun {
         // saved.
         if (started_ && !frozen && !resized && !runFailure_ && !s_.control.notesSuppressed &&
             !s_.control.closeAfterRun) {
-            showScanCompleteNote(window_, room_->clock(), result().fileWritten);
+            showScanCompleteNote(window_, room_->clock(), room_->result.fileWritten);
         }
         if (std::exchange(s_.control.closeAfterRun, false)) {
             postCommand(cmd::kExit, 0);

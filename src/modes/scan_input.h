@@ -26,7 +26,7 @@ void scanInputButton(MainWindow& window, int id);
 // Whether a right click may freeze the display now (Scan Input running, recording off).
 [[nodiscard]] bool scanInputFreezable(const MainWindow& window);
 
-// What the last run did, for the tests and the benchmark.
+// What the window's last run did, for the tests and the benchmark.
 struct ScanInputResult {
     long columnsDrawn = 0;
     std::int64_t recordedBytes = 0;
@@ -37,11 +37,12 @@ struct ScanInputResult {
     std::int64_t overruns = 0;            // times sound was lost
     std::optional<double> inputLatencyMs; // as the device reported it
 };
-[[nodiscard]] const ScanInputResult& lastScanInput();
+[[nodiscard]] ScanInputResult lastScanInput(const MainWindow& window);
 
 // Called after each column drawn with the frame its window ended at and the frames captured by
-// then: how far the picture trails the sound. For measuring; empty: nothing is called.
+// then: how far the picture trails the sound. For measuring; empty: nothing is called. Kept by
+// the window, so it is set once the window is made.
 using ScanInputColumnProbe = std::function<void(std::int64_t windowEnd, std::int64_t captured)>;
-void setScanInputColumnProbe(ScanInputColumnProbe probe);
+void setScanInputColumnProbe(MainWindow& window, ScanInputColumnProbe probe);
 
 } // namespace korv

@@ -97,8 +97,8 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
         }
         QTest::keyClick(window.get(), Qt::Key_F2);
         ASSERT_NE(output, nullptr);
-        EXPECT_TRUE(lastScanFile().endReached);
-        EXPECT_EQ(lastScanFile().fileBytesRead, kFrames * 2);
+        EXPECT_TRUE(lastScanFile(*window).endReached);
+        EXPECT_EQ(lastScanFile(*window).fileBytesRead, kFrames * 2);
         // What the device played, frame for frame against the file, up to its last frame.
         const std::vector<std::uint8_t>& played = output->played();
         ASSERT_GE(played.size(), before + static_cast<std::size_t>(kFrames) * 2);
@@ -129,11 +129,11 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes)
              return i >= static_cast<long>(kOnsetMs) * kRate / 1000 ? tone(i)
                                                                     : std::vector<double>{0.0};
          }));
-    ASSERT_TRUE(lastScanFile().endReached);
+    ASSERT_TRUE(lastScanFile(*window).endReached);
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
     const int width = s.view.layout.plotWidth;
-    ASSERT_GT(lastScanFile().columnsDrawn, width + 100) << "the image has scrolled";
+    ASSERT_GT(lastScanFile(*window).columnsDrawn, width + 100) << "the image has scrolled";
     const int toneRow = (s.view.layout.plotHeight - s.view.layout.topBand) / 4;
     int onset = 0;
     while (onset < width && std::abs(test::loudestRow(window->state(), onset) - toneRow) > 2) {

@@ -185,14 +185,15 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     });
     const auto signal = test::sines({1000.0}, kRate);
     const std::int64_t took = scan(test::waveFile(kRate, 1, 16, frames, signal));
-    const ScanFileResult& r = lastScanFile();
+    const ScanFileResult& r = lastScanFile(*window);
     EXPECT_TRUE(r.endReached);
     EXPECT_TRUE(noteSeen);
     // One column per 10 msec of sound, give or take the steps lost to the start and end.
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 1000.0, 10.0);
     EXPECT_GE(took, 10000);
     EXPECT_NEAR(window->state().settings.timeScaleMsec, 10.0, 0.3);
-    EXPECT_EQ(window->state().analysis.run.params.columnMsec, window->state().settings.timeScaleMsec);
+    EXPECT_EQ(window->state().analysis.run.params.columnMsec,
+              window->state().settings.timeScaleMsec);
     // The whole file was read once, in halves.
     EXPECT_EQ(r.fileBytesRead, frames * 2);
     // The device heard the file's sound.
@@ -220,13 +221,13 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
          {test::waveFile(kRate, 1, 24, frames, signal), test::TempDir::read(flac)}) {
         scan(file);
         EXPECT_TRUE(prompts->messages().empty());
-        EXPECT_TRUE(lastScanFile().endReached);
+        EXPECT_TRUE(lastScanFile(*window).endReached);
         // The device keeps what each scan played, one after the other.
         const std::vector<std::uint8_t>& played = output->played();
         ASSERT_EQ(played.size() % heard.size(), 0u);
         EXPECT_TRUE(std::equal(heard.begin(), heard.end(),
                                played.end() - static_cast<std::ptrdiff_t>(heard.size())));
-        EXPECT_EQ(lastScanFile().fileBytesRead, frames * 2);
+        EXPECT_EQ(lastScanFile(*window).fileBytesRead, frames * 2);
         ASSERT_TRUE(s.held.spectralImage);
         EXPECT_NEAR(test::loudestRow(window->state(), 5, 0), rows / 4, 2);
         expectIdle();
@@ -352,7 +353,7 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
     window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
     stopAt(600);
     scan(test::waveFile(kRate, 1, 16, kRate * 20, test::sines({1000.0}, kRate)));
-    const ScanFileResult& r = lastScanFile();
+    const ScanFileResult& r = lastScanFile(*window);
     EXPECT_FALSE(r.endReached);
     EXPECT_FALSE(noteSeen);
     EXPECT_EQ(r.stopMs, 0);
@@ -375,8 +376,8 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     EXPECT_EQ(window->state().settings.highBandHz, kRate / 2);
     ASSERT_EQ(prompts->messages().size(), 1U);
     EXPECT_EQ(prompts->messages()[0].text, "Highest Frequency Limited to 1/2 Sampling Rate");
-    EXPECT_TRUE(lastScanFile().endReached);
-    EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 50.0, 4.0);
+    EXPECT_TRUE(lastScanFile(*window).endReached);
+    EXPECT_NEAR(static_cast<double>(lastScanFile(*window).columnsDrawn), 50.0, 4.0);
     EXPECT_TRUE(noteSeen);
     expectIdle();
     EXPECT_FALSE(window->state().held.spectralImage);
@@ -390,9 +391,9 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     std::memcpy(file.data() + 40, &claimed, 4);
     noteSeen = false;
     const std::int64_t took = scan(file);
-    EXPECT_TRUE(lastScanFile().endReached);
-    EXPECT_EQ(lastScanFile().fileBytesRead, kRate * 3 * 2);
-    EXPECT_NEAR(static_cast<double>(lastScanFile().columnsDrawn), 300.0, 8.0);
+    EXPECT_TRUE(lastScanFile(*window).endReached);
+    EXPECT_EQ(lastScanFile(*window).fileBytesRead, kRate * 3 * 2);
+    EXPECT_NEAR(static_cast<double>(lastScanFile(*window).columnsDrawn), 300.0, 8.0);
     EXPECT_LT(took, 4500);
     expectIdle();
     EXPECT_EQ(openAllocations(), 1);
@@ -408,8 +409,8 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     });
     const std::int64_t cutTook =
         scan(test::waveFile(kRate, 1, 16, kRate * 10, test::sines({1000.0}, kRate)));
-    EXPECT_TRUE(lastScanFile().endReached);
-    EXPECT_LT(lastScanFile().fileBytesRead, kRate * 10 * 2);
+    EXPECT_TRUE(lastScanFile(*window).endReached);
+    EXPECT_LT(lastScanFile(*window).fileBytesRead, kRate * 10 * 2);
     EXPECT_LT(cutTook, 11000);
     expectIdle();
     EXPECT_EQ(openAllocations(), 1);
@@ -420,7 +421,7 @@ TEST_F(ScanFileTest, ADeviceThatCannotOpenGivesTheMessageAndTheMenusBack) {
     scan(test::waveFile(kRate, 1, 16, kRate, test::sines({1000.0}, kRate)));
     ASSERT_FALSE(prompts->messages().empty());
     EXPECT_EQ(prompts->messages().back().text, kCannotOpenAudioDevice.text);
-    EXPECT_EQ(lastScanFile().columnsDrawn, 0);
+    EXPECT_EQ(lastScanFile(*window).columnsDrawn, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 0);
 }
@@ -430,11 +431,12 @@ TEST_F(ScanFileTest, ASlowMachineGetsTheMeasuredTimeScale) {
     clock.setAdvanceOnRead(30);
     stopAt(3000);
     scan(test::waveFile(kRate, 1, 16, kRate * 20, test::sines({1000.0}, kRate)));
-    const ScanFileResult& r = lastScanFile();
+    const ScanFileResult& r = lastScanFile(*window);
     ASSERT_GT(r.columnsDrawn, 10);
     EXPECT_GT(r.timeScaleMsec, 25.0);
     EXPECT_EQ(window->state().settings.timeScaleMsec, static_cast<float>(r.timeScaleMsec));
-    EXPECT_EQ(window->state().analysis.run.params.columnMsec, window->state().settings.timeScaleMsec);
+    EXPECT_EQ(window->state().analysis.run.params.columnMsec,
+              window->state().settings.timeScaleMsec);
     expectIdle();
 }
 
@@ -452,7 +454,7 @@ TEST_F(ScanFileTest, AnHourLongFileIsStreamedNotHeld) {
     prompts->queueFile(path);
     stopAt(10000);
     QTest::keyClick(window.get(), Qt::Key_F2);
-    const ScanFileResult& r = lastScanFile();
+    const ScanFileResult& r = lastScanFile(*window);
     EXPECT_FALSE(r.endReached);
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 1000.0, 10.0);
     // 10 s of sound is 80000 bytes: read in halves of 32772, never the whole 28.8 MB.
@@ -657,13 +659,13 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
     EXPECT_NEAR(loudestDb, 20.0 * std::log10(16000.0 / 2.0) + 9.0 - 90.0, 0.3);
 
     // A click on the finished plot plots the same moment again, a cross at the point.
-    const std::int64_t pointBytes = lastScanFile().pointBytes;
+    const std::int64_t pointBytes = lastScanFile(*window).pointBytes;
     const PixelPoint at{pointX(2000.0), baseline() - 60};
     EXPECT_EQ(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 0);
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(at.x, at.y));
     EXPECT_TRUE(prompts->dialogsRun().size() >= 2u);
-    EXPECT_EQ(lastScanFile().pointBytes, pointBytes);
+    EXPECT_EQ(lastScanFile(*window).pointBytes, pointBytes);
     EXPECT_GE(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 24);
     EXPECT_GE(countIn(plot(), {at.x, at.y - 12, 1, 25}, kTextIndex), 24);
     EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
@@ -687,9 +689,9 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
     click();
     const AppState& s = window->state();
     // The span ends at the clicked moment and would reach before the data: it starts at 0.
-    EXPECT_EQ(lastScanFile().pointStartByte, 0);
-    EXPECT_EQ(lastScanFile().pointBytes, s.analysis.pointSpectrumByte);
-    EXPECT_TRUE(lastScanFile().endReached);
+    EXPECT_EQ(lastScanFile(*window).pointStartByte, 0);
+    EXPECT_EQ(lastScanFile(*window).pointBytes, s.analysis.pointSpectrumByte);
+    EXPECT_TRUE(lastScanFile(*window).endReached);
     EXPECT_TRUE(output == nullptr || output->played().empty()); // no sound
     ASSERT_TRUE(s.view.plotImage);
     EXPECT_FALSE(s.held.spectralImage);
@@ -827,7 +829,8 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
     const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
-    EXPECT_NEAR(test::loudestRow(s, 5, s.view.layout.plotHeight), rows * 3 / 8, 2); // the left channel
+    EXPECT_NEAR(test::loudestRow(s, 5, s.view.layout.plotHeight), rows * 3 / 8,
+                2); // the left channel
     const std::vector<std::uint8_t>& played = output->played();
     ASSERT_GE(played.size(), before + 4000u * 4);
     for (long i = 0; i < 4000; ++i) {

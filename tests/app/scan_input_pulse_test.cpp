@@ -57,10 +57,10 @@ TEST(ScanInputPulse, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     // A column halfway through the run is brightest at 1 kHz (the image fills from the left).
     const AppState& s = window.state();
     ASSERT_TRUE(s.held.spectralImage);
-    ASSERT_GT(lastScanInput().columnsDrawn, 100);
+    ASSERT_GT(lastScanInput(window).columnsDrawn, 100);
     const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
-    const int x =
-        static_cast<int>(std::min<long>(lastScanInput().columnsDrawn, s.view.layout.plotWidth) / 2);
+    const int x = static_cast<int>(
+        std::min<long>(lastScanInput(window).columnsDrawn, s.view.layout.plotWidth) / 2);
     EXPECT_NEAR(test::loudestRow(s, x), rows * 1000.0 / (kRate / 2.0), 3.0);
 
     // The recording: a valid 16-bit file of about two seconds, its zero crossings at 1 kHz.

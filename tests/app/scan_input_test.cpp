@@ -222,7 +222,7 @@ class ScanInputLimitTest : public ScanInputTest {
 TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     // Ten seconds: past the end of the second 4-second buffer and back into the first.
     run(10000);
-    const ScanInputResult& r = lastScanInput();
+    const ScanInputResult& r = lastScanInput(*window);
     EXPECT_EQ(r.bufferSeconds, MIN_BUFFER_SECONDS);
     // One column per 10 msec after the start delay (window plus display delay).
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
@@ -266,22 +266,23 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_FALSE(s.held.spectralImage);
     EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
               kBackgroundIndex);
-    EXPECT_EQ(*s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
-              kBackgroundIndex);
+    EXPECT_EQ(
+        *s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
+        kBackgroundIndex);
     EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
     window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
 
     // Stopped within the start delay: nothing drawn, the note all the same.
     run(clock.currentMs() + 100);
-    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
     expectIdle();
 
     // The line plot: mode 2, its picture kept in the plot image, the level log offered.
     window->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     run(clock.currentMs() + 1000);
-    EXPECT_GT(lastScanInput().columnsDrawn, 50);
+    EXPECT_GT(lastScanInput(*window).columnsDrawn, 50);
     EXPECT_EQ(s.settings.lastMode, 2);
     EXPECT_TRUE(s.view.plotImage);
     EXPECT_TRUE(s.logs.logDataAvailable);
@@ -296,7 +297,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     pressAt(clock.currentMs() + 1000, cmd::kStop);
     QCoreApplication::processEvents(); // the re-run, until that STOP
     EXPECT_NE(s.view.layout.plotWidth, widthBefore);
-    EXPECT_GT(lastScanInput().columnsDrawn, 50);
+    EXPECT_GT(lastScanInput(*window).columnsDrawn, 50);
     EXPECT_EQ(s.held.spectralImage->width(), s.view.layout.plotWidth);
     expectIdle();
 }
@@ -329,7 +330,7 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
     run(3000);
     EXPECT_EQ(offered, (std::vector<int>{44100, 96000, kHighRate}));
     EXPECT_TRUE(nearestChecked);
-    EXPECT_EQ(lastScanInput().sampleRate, kHighRate);
+    EXPECT_EQ(lastScanInput(*window).sampleRate, kHighRate);
     EXPECT_EQ(window->state().settings.sampleRateChoice, SAMPLE_RATE_192K);
     // The tone's row is that of the bin nearest it, whose centre is k x rate / N, on the
     // linear band 0 .. rate / 2.
@@ -338,7 +339,7 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
         static_cast<double>(kHighRate) * std::round(kHighToneHz * n / kHighRate) / n;
     const int rows = window->state().view.layout.plotHeight - window->state().view.layout.topBand;
     const double expectedRow = binHz / (kHighRate / 2.0) * rows;
-    ASSERT_GT(lastScanInput().columnsDrawn, 200);
+    ASSERT_GT(lastScanInput(*window).columnsDrawn, 200);
     for (const int x : {5, 100, 200}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x), expectedRow, 2.0) << "column " << x;
     }
@@ -373,7 +374,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     EXPECT_FALSE(frozen.isNull());
     EXPECT_EQ(later, frozen);
     const float held = loudest();
-    const double steps = static_cast<double>(lastScanInput().columnsDrawn);
+    const double steps = static_cast<double>(lastScanInput(*window).columnsDrawn);
     ASSERT_LT(steps, MAX_AVERAGE_COUNT);
     EXPECT_NEAR(held, free * steps / MAX_AVERAGE_COUNT, 2.0);
     expectIdle();
@@ -391,14 +392,14 @@ TEST_F(ScanInputTest, AtTheSmallestTimeScaleEachColumnWaitsItsMillisecond) {
         clock.setAdvanceOnRead(0);
         firstMs = clock.currentMs();
     });
-    setScanInputColumnProbe([&](std::int64_t, std::int64_t) {
+    setScanInputColumnProbe(*window, [&](std::int64_t, std::int64_t) {
         if (firstMs >= 0 && ++columns == kColumns) {
             lastMs = clock.currentMs();
             postCommand(cmd::kStop, 0);
         }
     });
     QTest::keyClick(window.get(), Qt::Key_F3);
-    setScanInputColumnProbe({});
+    setScanInputColumnProbe(*window, {});
     // Columns late on their schedule (the clock moved on every read until then) are caught up.
     EXPECT_GE(static_cast<double>(lastMs - firstMs + SCAN_CATCH_UP_MS),
               (kColumns - 1) * MIN_TIME_SCALE_MSEC);
@@ -450,7 +451,8 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
     EXPECT_EQ(w.rate, static_cast<std::uint32_t>(kRate));
-    EXPECT_EQ(static_cast<std::int64_t>(w.samples.size()) * 2, lastScanInput().recordedBytes);
+    EXPECT_EQ(static_cast<std::int64_t>(w.samples.size()) * 2,
+              lastScanInput(*window).recordedBytes);
     // Two runs of consecutive frames: 1.5 s and 3.5 s, each starting at its SAVE.
     std::vector<std::pair<int, int>> runs; // first frame, length
     for (std::size_t i = 0; i < w.samples.size(); ++i) {
@@ -491,7 +493,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     prompts->queueCancel();
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 1500);
-    EXPECT_FALSE(lastScanInput().fileWritten);
+    EXPECT_FALSE(lastScanInput(*window).fileWritten);
     EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
     EXPECT_EQ(prompts->questions().back(), replaceQuestion(take));
     EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("wav"));
@@ -624,7 +626,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     run(1000);
     ASSERT_FALSE(prompts->messages().empty());
     EXPECT_EQ(prompts->messages().back().text, kCannotOpenAudioDevice.text);
-    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
     EXPECT_EQ(openAllocations(), 0);
 
@@ -641,7 +643,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(prompts->messages().size(), before);
     EXPECT_TRUE(notesSeen.isEmpty());
-    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
     clock.advance(1000); // the STOP meant for that run comes while idle
     QCoreApplication::processEvents();
@@ -656,8 +658,8 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     s.settings.highBandHz = 30000;
     run(clock.currentMs() + 1000);
     EXPECT_EQ(prompts->messages().back().text, "Highest Frequency Limited to 22 kHz");
-    EXPECT_EQ(lastScanInput().sampleRate, 44100);
-    EXPECT_GT(lastScanInput().columnsDrawn, 0);
+    EXPECT_EQ(lastScanInput(*window).sampleRate, 44100);
+    EXPECT_GT(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
     // The machine stalls for 9 s: both 4-second buffers fill and a second of sound is lost,
     // which is told once at the end.
@@ -673,7 +675,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     s.settings.highBandHz = 1005;
     run(clock.currentMs() + 1000);
     EXPECT_EQ(prompts->messages().back().text, MSG_IMPROPER_FREQUENCY_LIMITS);
-    EXPECT_EQ(lastScanInput().columnsDrawn, 0);
+    EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
 }
 

@@ -65,7 +65,7 @@ TEST(ScanPortAudio, AScanOfAFileKeepsThePaceOfTheRealDevice) {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const double cpuShare = (test::processCpuSeconds() - cpuBefore) * 1000.0 / wallMs;
 
-    const ScanFileResult& r = lastScanFile();
+    const ScanFileResult& r = lastScanFile(window);
     EXPECT_TRUE(prompts->messages().empty()) << "the device opened";
     EXPECT_TRUE(r.endReached);
     // Every frame is played and analysed, however late the sound server starts.
