@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iterator>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include <jpeglib.h>
@@ -175,10 +176,19 @@ std::optional<DecodedPng> decodePng(const std::vector<std::uint8_t>& file) {
 
 TEST(PngFile, DecodesToThePictureWrittenWholeOrInStripes) {
     const ColourTable table = colours();
-    // One stripe; stripes of six rows and a last one of three.
-    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{600'000, 9}}) {
-        SCOPED_TRACE(width);
+    // One stripe; stripes of six rows and a last one of three, patterned and as noise that
+    // deflates to more than it holds.
+    for (const auto& [width, height, noise] :
+         {std::tuple{37, 23, false}, std::tuple{600'000, 9, false}, std::tuple{600'000, 9, true}}) {
+        SCOPED_TRACE(testing::Message() << width << (noise ? " noise" : ""));
         IndexedSurface picture = patterned(width, height);
+        std::uint32_t state = 12345;
+        for (int y = 0; noise && y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                state = state * 1664525u + 1013904223u;
+                picture.setPixel(x, y, static_cast<std::uint8_t>(state >> 24));
+            }
+        }
         picture.setPixel(width - 1, height - 1, 200);
         const EncodedImage png = encodeImageFile(picture, table, ImageFormat::Png, 90);
         ASSERT_FALSE(png.failure);
