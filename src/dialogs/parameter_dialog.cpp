@@ -16,9 +16,11 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace korv {
 
@@ -151,8 +153,11 @@ void ParameterDialog::onScrollAction(int id, int action) {
 
 void ParameterDialog::build() {
     auto* top = new QVBoxLayout(this);
-    auto* columns = new QHBoxLayout;
-    top->addLayout(columns);
+    // The three columns scroll when they are taller than the screen (Scan Input's at
+    // 1366 x 768), so that OK and Cancel stay on it.
+    auto* content = new QWidget;
+    auto* columns = new QHBoxLayout(content);
+    columns->setContentsMargins(0, 0, 0, 0);
     auto* left = new QVBoxLayout;
     auto* middle = new QVBoxLayout;
     auto* right = new QVBoxLayout;
@@ -162,7 +167,27 @@ void ParameterDialog::build() {
     buildDataColumn(left);
     buildAnalysisColumn(middle);
     buildDisplayColumn(right);
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    scroll->verticalScrollBar()->setAccessibleName(QStringLiteral("Parameters"));
+    top->addWidget(scroll);
     buildButtons(top);
+    fitColumns(*scroll, *content);
+}
+
+void ParameterDialog::fitColumns(QScrollArea& scroll, const QWidget& content) {
+    const QSize wanted = content.sizeHint();
+    const QScreen* where = screen();
+    // Room for the buttons, the margins and a window frame.
+    constexpr int kOutsideColumns = 120;
+    const int room =
+        where != nullptr ? where->availableGeometry().height() - kOutsideColumns : wanted.height();
+    const int height = std::max(std::min(wanted.height(), room), 1);
+    const int bar = height < wanted.height() ? scroll.verticalScrollBar()->sizeHint().width() : 0;
+    scroll.setMinimumSize(wanted.width() + bar, height);
 }
 
 // The sample data (rate, begin and end), its format and how it is shown.

@@ -15,6 +15,7 @@
 class QAbstractButton;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QScrollBar;
 class QButtonGroup;
 class QGroupBox;
@@ -42,6 +43,7 @@ class ParameterDialog : public QDialog {
 
   private:
     void build();
+    void fitColumns(QScrollArea& scroll, const QWidget& content);
     void buildDataColumn(QBoxLayout* left);
     void buildAnalysisColumn(QBoxLayout* middle);
     void buildDisplayColumn(QBoxLayout* right);
