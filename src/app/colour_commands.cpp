@@ -23,7 +23,7 @@ ColourDialogHost hostFor(MainWindow& window) {
     ColourDialogHost host;
     // The pictures hold palette indices: a new palette and a repaint recolour all of them.
     host.paletteChanged = [&window] {
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(window.state().view.activePalette));
+        showActivePalette(window.state().view);
         window.surface().invalidate();
     };
     host.requestImageRedraw = [&window] {

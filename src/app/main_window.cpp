@@ -52,7 +52,8 @@ QRect screenGeometry() {
 } // namespace
 
 MainWindow::MainWindow(MainWindowOptions options)
-    : options_(std::move(options)), state_(std::make_unique<AppState>()) {
+    : options_(std::move(options)), state_(std::make_unique<AppState>()),
+      surface_(state_->view.display) {
     AppState& s = state();
     if (options_.settingsFile.empty()) {
         options_.settingsFile = settingsPath(QCoreApplication::applicationFilePath().toStdString());
@@ -72,7 +73,7 @@ MainWindow::MainWindow(MainWindowOptions options)
     createDrawingObjects();
     setInitialMenuState();
 
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
+    showActivePalette(s.view);
     surface_.setPaintHandler([this](WindowSurface& target) { paint(target); });
     setCommandHandler([this](int id, int param) { dispatch(id, param); });
 
@@ -241,7 +242,7 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
     loadSettings(options_.settingsFile, s.settings, s.view.activePalette);
     s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
+    showActivePalette(s.view);
     chooseVariables(s.settings.variablesChoice);
     applyPointerShape();
     surface_.invalidate();

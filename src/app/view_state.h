@@ -8,6 +8,7 @@
 #include "display/plot_layout.h"
 #include "display/spectral_image.h"
 #include "platform/allocations.h"
+#include "platform/palette_display.h"
 
 namespace korv {
 
@@ -20,6 +21,9 @@ struct ViewScroll {
 
 struct ViewState {
     LevelPalette activePalette = kCbPalette; // the levels' colours as the display shows them
+    // The 256 colours the window, the exports and the printout turn the pictures' indices into:
+    // activePalette and the desktop's fixed colours.
+    PaletteDisplay display;
     PlotLayout layout;
     ViewScroll scroll;
     bool layoutPending = false;     // a resize came while a mode held the surfaces
@@ -49,5 +53,10 @@ struct ViewState {
     IndexedSurface pointerMarkB;
     IndexedSurface positionStrip;
 };
+
+// Shows activePalette on the display; every picture recolours on its next paint.
+inline void showActivePalette(ViewState& view) {
+    view.display.setLogicalPalette(buildLogicalPalette(view.activePalette));
+}
 
 } // namespace korv

@@ -346,12 +346,12 @@ void reloadAfterMemoryFailure(MainWindow& window) {
         s.analysis.sampleRateHz = 0;
         s.analysis.run = AnalysisRun{};
     }
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
+    showActivePalette(s.view);
 }
 
 void rebuildPalette(AppState& s) {
     (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.view.activePalette);
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
+    showActivePalette(s.view);
 }
 
 bool deriveColumns(AnalysisRun& run, const AppSettings& settings) {

@@ -215,7 +215,7 @@ std::optional<UserMessage> writeBatchImage(const MainWindow& window, const std::
                                            const PictureArea& picture) {
     Batch& b = batch(window);
     finishPendingWrite(b);
-    const ColourTable colours = displayColours();
+    const ColourTable colours = displayColours(window.state().view.display);
     // The window keeps its image (and may repaint or clear it) while the copy is written.
     auto copy = IndexedSurface::create(picture.width(), picture.height());
     if (copy) {

@@ -53,7 +53,7 @@ void printWindow(MainWindow& window) {
         return;
     }
     drawFrame(*picture, kFrameIndex);
-    const QImage image = paletteDisplay().toImage(*picture);
+    const QImage image = window.state().view.display.toImage(*picture);
     QPainter painter;
     if (!painter.begin(&printer)) {
         prompts().show(kIncompatiblePrinter);

@@ -55,10 +55,10 @@ std::optional<std::string> askForImageFile(const ImageChoices& choices,
 
 } // namespace
 
-ColourTable displayColours() {
+ColourTable displayColours(const PaletteDisplay& display) {
     ColourTable table{};
     for (int i = 0; i < kDisplayColours; ++i) {
-        table[i] = paletteDisplay().rgb(static_cast<std::uint8_t>(i));
+        table[i] = display.rgb(static_cast<std::uint8_t>(i));
     }
     return table;
 }
@@ -182,7 +182,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
     // A batch hands the picture over and analyses the next file while it is written.
     const auto write = [&](const PictureArea& picture) {
         return batch ? writeBatchImage(window, path, picture)
-                     : writeImageFile(path, picture, choices, displayColours());
+                     : writeImageFile(path, picture, choices, displayColours(s.view.display));
     };
     if (!failure && whole && !s.view.gridOn && s.settings.imageScalePercent <= 100) {
         // The image already holds its strip lines: its band is encoded where it is, so a long

@@ -12,6 +12,7 @@
 namespace korv {
 
 class MainWindow;
+class PaletteDisplay;
 
 // Registers 40033 and 40034.
 void installSaveImage(MainWindow& window);
@@ -23,7 +24,7 @@ void saveImage(MainWindow& window, bool wholeImage);
 [[nodiscard]] std::optional<IndexedSurface> windowPicture(MainWindow& window);
 
 // The display's 256 colours.
-[[nodiscard]] ColourTable displayColours();
+[[nodiscard]] ColourTable displayColours(const PaletteDisplay& display);
 
 // Encodes and writes `picture` to `path` whole or not at all; the message to show on failure.
 // Touches nothing but its arguments, so it may run off the GUI thread.

@@ -64,9 +64,4 @@ QImage PaletteDisplay::toImage(const IndexedSurface& source) const {
     return image;
 }
 
-PaletteDisplay& paletteDisplay() {
-    static PaletteDisplay display;
-    return display;
-}
-
 } // namespace korv

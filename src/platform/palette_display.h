@@ -85,7 +85,4 @@ class PaletteDisplay {
     unsigned generation_ = 0;
 };
 
-// The one palette display of the process (the window, the exports and the printout share it).
-[[nodiscard]] PaletteDisplay& paletteDisplay();
-
 } // namespace korv

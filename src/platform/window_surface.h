@@ -28,7 +28,7 @@ class WindowSurface {
   public:
     using PaintHandler = std::function<void(WindowSurface&)>;
 
-    explicit WindowSurface(const PaletteDisplay& palette = paletteDisplay());
+    explicit WindowSurface(const PaletteDisplay& palette);
 
     // A new size keeps the overlapping top-left part, fills the rest black and invalidates.
     void resize(int width, int height);

@@ -176,11 +176,13 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
                       static_cast<int>(std::lround(2500.0 * static_cast<double>(rows) / 4000 + 1));
         for (int x = 0; x < s.view.layout.plotWidth; ++x) {
             const QRgb shown = window->surface().pixel(x, y).value_or(0);
-            markerPixels += shown == (paletteDisplay().colour(kTextIndex) & 0xffffffu) &&
-                                    *s.held.spectralImage->surface().pixel(x, y) != kTextIndex
-                                ? 1
-                                : 0;
-            freqMarkPixels += shown == (paletteDisplay().colour(kFreqMarkIndex) & 0xffffffu);
+            markerPixels +=
+                shown == (window->state().view.display.colour(kTextIndex) & 0xffffffu) &&
+                        *s.held.spectralImage->surface().pixel(x, y) != kTextIndex
+                    ? 1
+                    : 0;
+            freqMarkPixels +=
+                shown == (window->state().view.display.colour(kFreqMarkIndex) & 0xffffffu);
         }
     });
     const auto signal = test::sines({1000.0}, kRate);
@@ -270,10 +272,11 @@ TEST_F(ScanFileTest, ANewPaletteRecoloursTheRunningScrollWithoutTheScrollMemory)
         EXPECT_NE(tone, kBackgroundIndex);
         // What the colour dialog does on a palette change: a new palette, then a repaint.
         ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.view.activePalette));
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(s.view.activePalette));
+        showActivePalette(s.view);
         test::repaint(*window);
         // The columns already drawn show in the new colours, not as a cleared pane.
-        EXPECT_EQ(window->surface().pixel(x, y), paletteDisplay().colour(tone) & 0xFFFFFF);
+        EXPECT_EQ(window->surface().pixel(x, y),
+                  window->state().view.display.colour(tone) & 0xFFFFFF);
     });
     scan(test::waveFile(kRate, 1, 16, kRate * 5, test::sines({1000.0}, kRate)));
     EXPECT_TRUE(checked);
@@ -289,8 +292,8 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerAndLeavesItsLa
     const int rows = l.plotHeight - l.topBand;
     const int toneY = l.plotHeight - 1 - rows / 4;  // 1 kHz of 0 .. 4 kHz
     const int labelY = l.plotHeight - 1 - rows / 2; // the 2000 Hz label's middle
-    const auto colourOf = [](std::uint8_t index) {
-        return paletteDisplay().colour(index) & 0xffffffu;
+    const auto colourOf = [&s](std::uint8_t index) {
+        return s.view.display.colour(index) & 0xffffffu;
     };
     // Text-coloured pixels around the label at the view's left edge.
     const auto axisPixels = [&] {
@@ -481,11 +484,11 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
         LevelPalette colours = s.view.activePalette;
         const auto blue = static_cast<std::uint8_t>(30 + display % 2);
         colours[kSignal2Entry] = {10, 20, blue};
-        paletteDisplay().setLogicalPalette(buildLogicalPalette(colours));
+        window->state().view.display.setLogicalPalette(buildLogicalPalette(colours));
         test::repaint(*window);
         EXPECT_EQ(*window->surface().pixel(x, y) & 0xffffffu, qRgb(10, 20, blue) & 0xffffffu);
     }
-    paletteDisplay().setLogicalPalette(buildLogicalPalette(window->state().view.activePalette));
+    showActivePalette(window->state().view);
     // The level bar one line down lowers the gain: the line plot is drawn again lower.
     window->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});

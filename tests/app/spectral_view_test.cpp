@@ -68,7 +68,7 @@ class SpectralViewTest : public test::AnalyzeFileTest {
     // The colour the image's palette index at an image point shows.
     [[nodiscard]] QRgb imageColour(int x, int y) {
         const auto index = window->state().held.spectralImage->surface().pixel(x, y);
-        return paletteDisplay().colour(index.value_or(0)) & 0xffffffu;
+        return window->state().view.display.colour(index.value_or(0)) & 0xffffffu;
     }
 
     void drag(int fromX, int toX, int y) {
@@ -226,7 +226,7 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTheReadoutsMeasu
 
 TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     const std::vector<QRgb> plain = plot();
-    const QRgb text = paletteDisplay().colour(kTextIndex) & 0xffffffu;
+    const QRgb text = window->state().view.display.colour(kTextIndex) & 0xffffffu;
     auto textPixels = [&](const std::vector<QRgb>& v) {
         return std::count(v.begin(), v.end(), text);
     };
@@ -255,8 +255,9 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_EQ(plot(), withGrid);
     // The overlay lies on the window only; the picture underneath is untouched.
-    const std::vector<std::uint8_t> image(window->state().held.spectralImage->surface().pixels().begin(),
-                                          window->state().held.spectralImage->surface().pixels().end());
+    const std::vector<std::uint8_t> image(
+        window->state().held.spectralImage->surface().pixels().begin(),
+        window->state().held.spectralImage->surface().pixels().end());
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
@@ -271,9 +272,10 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_FALSE(window->state().view.gridOn);
     EXPECT_EQ(plot(), plain);
-    EXPECT_EQ(std::vector<std::uint8_t>(window->state().held.spectralImage->surface().pixels().begin(),
-                                        window->state().held.spectralImage->surface().pixels().end()),
-              image);
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(window->state().held.spectralImage->surface().pixels().begin(),
+                                  window->state().held.spectralImage->surface().pixels().end()),
+        image);
 }
 
 TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
