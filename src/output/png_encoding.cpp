@@ -46,10 +46,13 @@ struct Stripe {
     int firstRow = 0;
     int endRow = 0;
     std::vector<std::uint8_t> deflated;
+    uLong chunkCrc = 0; // of its IDAT chunk: the type and the deflated bytes
     uLong adler = 0;
     uLong rawBytes = 0;
     bool ok = false;
 };
+
+const png_byte IDAT_NAME[] = "IDAT";
 
 // The level libpng is given for a picture of one stripe: light, since palette pictures gain
 // little from more.
@@ -101,6 +104,9 @@ void deflateStripe(const PictureArea& picture, bool last, Stripe& stripe) {
         stripe.rawBytes = static_cast<uLong>(raw.size());
         stripe.adler = adler32_z(adler32_z(0, nullptr, 0), raw.data(), raw.size());
         stripe.ok = deflateRaw(raw, last, stripe.deflated);
+        // The chunk's CRC here, on this stripe's core, rather than over the whole file after.
+        stripe.chunkCrc = crc32_z(crc32_z(crc32_z(0, nullptr, 0), IDAT_NAME, 4),
+                                  stripe.deflated.data(), stripe.deflated.size());
     } catch (const std::bad_alloc&) {
         stripe.ok = false;
     }
@@ -158,8 +164,37 @@ std::vector<std::uint8_t> checksumBytes(const std::vector<Stripe>& stripes) {
             static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
 }
 
-const png_byte IDAT_NAME[] = "IDAT";
 const png_byte IEND_NAME[] = "IEND";
+
+void appendBigEndian(std::vector<std::uint8_t>& bytes, uLong value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+// A stripe's IDAT chunk with the CRC its worker took, into the room reserved for it.
+void appendChunk(png_structp png, PngSink& sink, const Stripe& stripe) {
+    if (sink.bytes.capacity() - sink.bytes.size() < stripe.deflated.size() + 12) {
+        png_error(png, "out of memory");
+    }
+    appendBigEndian(sink.bytes, static_cast<uLong>(stripe.deflated.size()));
+    sink.bytes.insert(sink.bytes.end(), IDAT_NAME, IDAT_NAME + 4);
+    sink.bytes.insert(sink.bytes.end(), stripe.deflated.begin(), stripe.deflated.end());
+    appendBigEndian(sink.bytes, stripe.chunkCrc);
+}
+
+// The signature, the header and a full palette, with room to spare.
+constexpr std::size_t PNG_HEADER_ROOM = 1024;
+
+// The file's size but for its header and palette: the stripes' chunks and the short ones.
+std::size_t stripedBytes(const std::vector<Stripe>& stripes) {
+    constexpr std::size_t CHUNK_FRAME = 12; // length, type and CRC
+    std::size_t bytes = 3 * CHUNK_FRAME + sizeof ZLIB_HEADER + 4;
+    for (const Stripe& stripe : stripes) {
+        bytes += CHUNK_FRAME + stripe.deflated.size();
+    }
+    return bytes;
+}
 
 // The part that may longjmp back: nothing with a destructor lives in this frame. The stripes
 // are deflated already when given; without them libpng deflates the rows itself.
@@ -187,7 +222,7 @@ bool writePng(png_structp png, png_infop info, const PictureArea& picture,
     if (stripes != nullptr) {
         png_write_chunk(png, IDAT_NAME, ZLIB_HEADER, sizeof ZLIB_HEADER);
         for (const Stripe& stripe : *stripes) {
-            png_write_chunk(png, IDAT_NAME, stripe.deflated.data(), stripe.deflated.size());
+            appendChunk(png, sink, stripe);
         }
         png_write_chunk(png, IDAT_NAME, checksum, 4);
         png_write_chunk(png, IEND_NAME, nullptr, 0);
@@ -223,6 +258,13 @@ std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
     }
     png_infop info = png_create_info_struct(png);
     PngSink sink;
+    try {
+        // The whole file at once, so the stripes are copied in once.
+        sink.bytes.reserve(striped ? stripedBytes(stripes) + PNG_HEADER_ROOM : 0);
+    } catch (const std::bad_alloc&) {
+        png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
+        return std::nullopt;
+    }
     const bool ok =
         info != nullptr &&
         writePng(png, info, picture, colours, striped ? &stripes : nullptr, checksum.data(), sink);
