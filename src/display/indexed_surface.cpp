@@ -2,11 +2,45 @@
 
 #include "display/memory_budget.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace korv {
+
+namespace {
+
+// Pictures from this size on are placed on large-page boundaries and offered large pages.
+constexpr std::size_t LARGE_PAGE_BYTES = std::size_t{2} << 20;
+
+} // namespace
+
+std::uint8_t* PixelAllocator::allocate(std::size_t bytes) {
+    if (bytes < LARGE_PAGE_BYTES) {
+        return std::allocator<std::uint8_t>().allocate(bytes);
+    }
+    const std::size_t rounded =
+        (bytes + LARGE_PAGE_BYTES - 1) / LARGE_PAGE_BYTES * LARGE_PAGE_BYTES;
+    void* pixels = std::aligned_alloc(LARGE_PAGE_BYTES, rounded);
+    if (pixels == nullptr) {
+        throw std::bad_alloc();
+    }
+#ifdef MADV_HUGEPAGE
+    (void)madvise(pixels, rounded, MADV_HUGEPAGE); // only advice: small pages work as well
+#endif
+    return static_cast<std::uint8_t*>(pixels);
+}
+
+void PixelAllocator::deallocate(std::uint8_t* pixels, std::size_t bytes) noexcept {
+    if (bytes < LARGE_PAGE_BYTES) {
+        std::allocator<std::uint8_t>().deallocate(pixels, bytes);
+    } else {
+        std::free(pixels);
+    }
+}
 
 PixelRect intersect(const PixelRect& a, const PixelRect& b) {
     const long long left = std::max<long long>(a.x, b.x);

@@ -48,6 +48,22 @@ struct Pen {
 template <class Plot>
 void forEachLinePixel(PixelPoint from, PixelPoint to, int penWidth, Plot&& plot);
 
+// The pixels' memory. A long recording's picture is tens of megabytes written a column at a
+// time, each column touching every row; on the system's large pages the whole picture takes a
+// few address-translation entries instead of one per 4 KiB row stretch, and is set up with a
+// few page faults instead of thousands.
+struct PixelAllocator {
+    using value_type = std::uint8_t;
+    template <class U>
+    struct rebind {
+        using other = PixelAllocator; // only ever asked for bytes
+    };
+    PixelAllocator() = default;
+    [[nodiscard]] std::uint8_t* allocate(std::size_t bytes);
+    void deallocate(std::uint8_t* pixels, std::size_t bytes) noexcept;
+    friend bool operator==(const PixelAllocator&, const PixelAllocator&) { return true; }
+};
+
 class IndexedSurface {
   public:
     IndexedSurface() = default;
@@ -110,7 +126,7 @@ class IndexedSurface {
 
     int width_ = 0;
     int height_ = 0;
-    std::vector<std::uint8_t> pixels_;
+    std::vector<std::uint8_t, PixelAllocator> pixels_;
     PixelPoint position_;
 };
 
