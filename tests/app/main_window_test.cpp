@@ -108,6 +108,19 @@ const QMenu& topMenu(MainWindow& w, int index) {
     return *w.menuBar()->actions().at(index)->menu();
 }
 
+// Each of `ids` is enabled in the menu, or each is disabled.
+void expectEnabled(ProgramMenu& m, bool enabled, std::initializer_list<int> ids) {
+    for (const int id : ids) {
+        EXPECT_EQ(m.enabled(id), enabled) << id;
+    }
+}
+
+void press(MainWindow& w, std::initializer_list<Qt::Key> keys) {
+    for (const Qt::Key key : keys) {
+        QTest::keyClick(&w, key);
+    }
+}
+
 TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialStates) {
     auto w = open();
     QStringList titles;
@@ -135,14 +148,12 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
     // Starts with the initial menu and disabled buttons.
     EXPECT_EQ(w->windowTitle(), "Korvanthile");
     ProgramMenu& m = w->menu();
-    for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
-                         cmd::kSignalScale, cmd::kExit}) {
-        EXPECT_TRUE(m.enabled(id)) << id;
-    }
-    for (const int id : {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
-                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow}) {
-        EXPECT_FALSE(m.enabled(id)) << id;
-    }
+    expectEnabled(m, true,
+                  {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+                   cmd::kSignalScale, cmd::kExit});
+    expectEnabled(m, false,
+                  {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
+                   cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow});
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kParametersPopup));
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));
     for (const auto& [id, text] : {std::pair{cmd::kPlay, "PLAY"},
@@ -172,13 +183,11 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     menuStateRunning(*w);
     EXPECT_TRUE(w->state().control.modeRunning);
     EXPECT_FALSE(w->state().control.idleForKeys);
-    for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
-                         cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow}) {
-        EXPECT_FALSE(m.enabled(id)) << id;
-    }
+    expectEnabled(m, false,
+                  {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+                   cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow});
     // Items the running state does not name keep theirs.
-    EXPECT_TRUE(m.enabled(cmd::kSignalScale));
-    EXPECT_TRUE(m.enabled(cmd::kVolumeControl));
+    expectEnabled(m, true, {cmd::kSignalScale, cmd::kVolumeControl});
 
     // An image wider than the view: Entire Image is offered.
     holdImage(*w, w->menu().function() ? w->state().view.layout.plotWidth + 50 : 0, 200);
@@ -186,46 +195,34 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     menuStateImage(*w);
     EXPECT_FALSE(w->state().control.modeRunning);
     EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
-    EXPECT_TRUE(m.enabled(cmd::kParametersChange));
-    EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
-    for (const int id :
-         {cmd::kScanFile, cmd::kSaveWave, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kFreqCalibration,
-          cmd::kSaveWindowImage, cmd::kPrintWindow, cmd::kSaveEntireImage, cmd::kExit}) {
-        EXPECT_TRUE(m.enabled(id)) << id;
-    }
+    expectEnabled(m, true,
+                  {cmd::kParametersChange, cmd::kParametersRestore, cmd::kScanFile, cmd::kSaveWave,
+                   cmd::kLogSpectrum, cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage,
+                   cmd::kPrintWindow, cmd::kSaveEntireImage, cmd::kExit});
     // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
     w->state().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
     holdImage(*w, w->state().view.layout.plotWidth, w->state().view.layout.plotHeight);
     menuStateImage(*w);
-    EXPECT_FALSE(m.enabled(cmd::kLogSpectrum));
-    EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
+    expectEnabled(m, false, {cmd::kLogSpectrum, cmd::kSaveEntireImage});
 
     // Dual stereo leaves those items as they were.
     menuStateRunning(*w);
     w->state().settings.typeChoice = TYPE_STEREO;
     menuStateImage(*w);
-    EXPECT_FALSE(m.enabled(cmd::kLogPoints));
-    EXPECT_FALSE(m.enabled(cmd::kPrintWindow));
+    expectEnabled(m, false, {cmd::kLogPoints, cmd::kPrintWindow});
 
     // Idle with an image: print and the window image only; restore follows the scan flag.
     w->state().analysis.scanRestoreAvailable = true;
     menuStateIdle(*w);
-    EXPECT_TRUE(m.enabled(cmd::kPrintWindow));
-    EXPECT_TRUE(m.enabled(cmd::kSaveWindowImage));
-    EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
-    EXPECT_FALSE(m.enabled(cmd::kParametersChange));
-    EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
-    EXPECT_FALSE(m.enabled(cmd::kSaveWave));
+    expectEnabled(m, true, {cmd::kPrintWindow, cmd::kSaveWindowImage, cmd::kParametersRestore});
+    expectEnabled(m, false, {cmd::kSaveEntireImage, cmd::kParametersChange, cmd::kSaveWave});
     EXPECT_FALSE(w->button(cmd::kPlay)->isEnabled());
     EXPECT_TRUE(w->state().control.idleForKeys);
 }
 
 TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
     auto w = open();
-    QTest::keyClick(w.get(), Qt::Key_F1);
-    QTest::keyClick(w.get(), Qt::Key_F3);
-    QTest::keyClick(w.get(), Qt::Key_F4);
-    QTest::keyClick(w.get(), Qt::Key_F6);
+    press(*w, {Qt::Key_F1, Qt::Key_F3, Qt::Key_F4, Qt::Key_F6});
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, 0},
                                         {cmd::kScanInput, 0},
                                         {cmd::kSignalScale, 0},
@@ -233,10 +230,7 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
     calls.clear();
     menuStateRunning(*w);
     w->state().control.stopRequested = false;
-    QTest::keyClick(w.get(), Qt::Key_F1);
-    QTest::keyClick(w.get(), Qt::Key_F2);
-    QTest::keyClick(w.get(), Qt::Key_F6);
-    QTest::keyClick(w.get(), Qt::Key_Space); // no input open
+    press(*w, {Qt::Key_F1, Qt::Key_F2, Qt::Key_F6, Qt::Key_Space}); // space: no input open
     EXPECT_TRUE(calls.empty());
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EXPECT_TRUE(w->state().control.stopRequested);
@@ -246,9 +240,9 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
     // Space while recording by hand: save, then stop saving.
     w->state().control.inputOpen = true;
     w->state().settings.recordingChoice = RECORDING_ON;
-    QTest::keyClick(w.get(), Qt::Key_Space);
+    press(*w, {Qt::Key_Space});
     w->state().control.savingSamples = true;
-    QTest::keyClick(w.get(), Qt::Key_Space);
+    press(*w, {Qt::Key_Space});
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kPlay, 0}, {cmd::kPlayWindow, 0}}));
 }
 
@@ -505,7 +499,7 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
     }
 }
 
-TEST_F(MainWindowTest, HorizontalScrollStepsAndClamps) {
+TEST_F(MainWindowTest, HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLevel) {
     auto w = open();
     const int plotWidth = w->state().view.layout.plotWidth;
     holdImage(*w, plotWidth + 1000, 300);
@@ -528,19 +522,18 @@ TEST_F(MainWindowTest, HorizontalScrollStepsAndClamps) {
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(w->state().view.scroll.h.pos, 0);
     EXPECT_EQ(bar->value(), 0);
-}
+    menuStateIdle(*w);
 
-TEST_F(MainWindowTest, VerticalBarSetsTheLevelForPlots) {
-    auto w = open();
+    // The vertical bar sets the level for plots.
     w->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
     w->setVerticalRange(kLevelPositionMax, w->state().settings.verticalScrollPos);
-    QScrollBar* bar = w->verticalBar();
-    EXPECT_EQ(bar->value(), 6); // the default -9
-    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    QScrollBar* level = w->verticalBar();
+    EXPECT_EQ(level->value(), 6); // the default -9
+    level->triggerAction(QAbstractSlider::SliderPageStepSub);
+    level->triggerAction(QAbstractSlider::SliderPageStepSub);
     EXPECT_EQ(w->state().settings.levelScaleCode, -15);
     for (int i = 0; i < 8; ++i) {
-        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        level->triggerAction(QAbstractSlider::SliderPageStepAdd);
     }
     EXPECT_EQ(w->state().settings.levelScaleCode, 15);
     EXPECT_EQ(w->state().settings.verticalScrollPos, 30);
@@ -549,46 +542,47 @@ TEST_F(MainWindowTest, VerticalBarSetsTheLevelForPlots) {
     w->state().view.scroll.rowMax = 300;
     w->setVerticalRange(300, 0);
     sendCommand(cmd::kFftSizeFirst);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    level->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(w->state().view.scroll.rowPos, 0);
     sendCommand(cmd::kFftSizeFirst + 1);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    level->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(w->state().view.scroll.rowPos, 100);
 }
 
 TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     auto w = open();
     const PlotLayout& l = w->state().view.layout;
-    const PaletteDisplay& palette = w->surface().palette();
+    const auto colour = [&](int index) {
+        return w->surface().palette().colour(static_cast<std::uint8_t>(index)) & 0xFFFFFFU;
+    };
     // Top half (right channel) index 10, bottom half (left channel) index 20.
     holdImage(*w, l.plotWidth * 2, l.plotHeight * 2);
     AppSettings& st = w->state().settings;
     auto at = [&](int x) { return *w->surface().pixel(x, 5) & 0xFFFFFFU; };
 
-    st.typeChoice = TYPE_MONO;
-    w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(10) & 0xFFFFFFU));
-    st.typeChoice = TYPE_STEREO;
-    st.channelChoice = CHANNEL_LEFT;
-    w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(20) & 0xFFFFFFU));
-    st.channelChoice = CHANNEL_RIGHT;
-    w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(10) & 0xFFFFFFU));
+    // Mono and the left and right channels of stereo fill the view with their half.
+    for (const auto& [type, channel, index] : {std::tuple{TYPE_MONO, CHANNEL_DUAL, 10},
+                                               {TYPE_STEREO, CHANNEL_LEFT, 20},
+                                               {TYPE_STEREO, CHANNEL_RIGHT, 10}}) {
+        st.typeChoice = type;
+        st.channelChoice = channel;
+        w->blitView();
+        EXPECT_EQ(at(5), colour(index)) << type << " " << channel;
+    }
     st.channelChoice = CHANNEL_DUAL;
     w->surface().fillRect(w->surface().bounds(), 30);
     w->blitView();
-    EXPECT_EQ(at(l.plotWidth / 2 - 4), (palette.colour(20) & 0xFFFFFFU));
-    EXPECT_EQ(at(l.plotWidth / 2 + 4), (palette.colour(10) & 0xFFFFFFU));
+    EXPECT_EQ(at(l.plotWidth / 2 - 4), colour(20));
+    EXPECT_EQ(at(l.plotWidth / 2 + 4), colour(10));
     // The separator between the panes is not drawn over by either pane.
-    EXPECT_EQ(at(l.plotWidth / 2), (palette.colour(30) & 0xFFFFFFU));
+    EXPECT_EQ(at(l.plotWidth / 2), colour(30));
     // No image: the background.
     w->state().held.spectralImage.reset();
     w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(kBackgroundIndex) & 0xFFFFFFU));
+    EXPECT_EQ(at(5), colour(kBackgroundIndex));
 }
 
-TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
+TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnceTheFrameIsReleasedAndARestoreStopsNothing) {
     auto w = open();
     w->state().control.fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
     holdImage(*w, 400, 300);
@@ -600,10 +594,8 @@ TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
     w->resize(w->width() + 20, w->height());
     QCoreApplication::processEvents();
     EXPECT_TRUE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
-}
 
-TEST_F(MainWindowTest, RestoringAMinimisedWindowDoesNotStopARun) {
-    auto w = open();
+    // Restoring a minimised window does not stop a run.
     menuStateRunning(*w);
     calls.clear();
     w->setWindowState(Qt::WindowMinimized);
