@@ -176,7 +176,15 @@ class ScanInputTest : public ::testing::Test {
         pressAt(stopMs, cmd::kStop);
         QTest::keyClick(window.get(), Qt::Key_F3);
     }
-    void expectIdle() const {
+    // A right click on the picture at `ms`: it freezes a running display.
+    void rightClickAt(std::int64_t ms) {
+        at(ms, [this] {
+            test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
+        });
+    }
+    bool noted(const char* note) const { return notesSeen.contains(QString::fromLatin1(note)); }
+    // The menus, buttons and device of an ended run, and the allocations still open when given.
+    void expectIdle(int allocations = -1) const {
         EXPECT_FALSE(window->state().control.modeRunning);
         EXPECT_FALSE(window->state().control.inputOpen);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
@@ -186,6 +194,9 @@ class ScanInputTest : public ::testing::Test {
         EXPECT_EQ(window->button(cmd::kPlayWindow)->text(), QStringLiteral("PLAY WDW"));
         if (input != nullptr) {
             EXPECT_FALSE(input->isOpen());
+        }
+        if (allocations >= 0) {
+            EXPECT_EQ(openAllocations(), allocations);
         }
     }
     QString recordTo(const QString& name) {
@@ -232,11 +243,10 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x), rows / 4, 2) << "column " << x;
     }
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     EXPECT_EQ(s.settings.lastMode, 1);
     EXPECT_FALSE(r.fileWritten);
-    expectIdle();
-    EXPECT_EQ(openAllocations(), 1); // the kept image alone
+    expectIdle(1); // the kept image alone
 
     // Frozen after half a second, without the scroll memory: the columns after it are never
     // drawn, the time readout keeps the moment of the freeze while the readouts follow the
@@ -244,9 +254,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
-    at(start + 500, [this] {
-        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
-    });
+    rightClickAt(start + 500);
     double timeShown = 0.0;
     const PlotLayout& l = s.view.layout;
     const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
@@ -269,14 +277,14 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_EQ(
         *s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
         kBackgroundIndex);
-    EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_FALSE(noted("140"));
     expectIdle();
     window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
 
     // Stopped within the start delay: nothing drawn, the note all the same.
     run(clock.currentMs() + 100);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     expectIdle();
 
     // The line plot: mode 2, its picture kept in the plot image, the level log offered.
@@ -362,9 +370,7 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     const float free = loudest();
     const std::int64_t start = clock.currentMs();
     at(start + 400, [this] { window->button(cmd::kPeakHold)->click(); });
-    at(start + 600, [this] {
-        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
-    });
+    rightClickAt(start + 600);
     QImage frozen;
     at(start + 700, [&] { frozen = window->surface().image().copy(); });
     QImage later;
@@ -466,9 +472,8 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     EXPECT_NEAR(runs[0].second, 1.5 * kRate, 2 * kStepFrames);
     EXPECT_NEAR(runs[1].first, 5.0 * kRate, kStepFrames);
     EXPECT_NEAR(runs[1].second, 4.5 * kRate, 2 * kStepFrames);
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
-    expectIdle();
-    EXPECT_EQ(openAllocations(), 1);
+    EXPECT_TRUE(noted("136"));
+    expectIdle(1);
     // Each of the three buffers that held sound was on the disk, header and all, before the
     // next one: a power cut loses at most the buffer being filled.
     const std::string file = QFile::encodeName(QFileInfo(path).canonicalFilePath()).toStdString();
@@ -494,7 +499,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 1500);
     EXPECT_FALSE(lastScanInput(*window).fileWritten);
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     EXPECT_EQ(prompts->questions().back(), replaceQuestion(take));
     EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("wav"));
     EXPECT_EQ(test::TempDir::read(take), QByteArray("old"));
@@ -503,14 +508,12 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     // Recording is off for that run, so a right click freezes it: no note follows.
     notesSeen.clear();
     prompts->queueCancel();
-    at(clock.currentMs() + 500, [this] {
-        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
-    });
+    rightClickAt(clock.currentMs() + 500);
     bool frozen = false;
     at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().view.displayFrozen; });
     run(clock.currentMs() + 1500);
     EXPECT_TRUE(frozen);
-    EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_FALSE(noted("140"));
     expectIdle();
 }
 
@@ -541,7 +544,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
         (3.5 - 1.0 + TRIGGER_HOLD_MS / 1000.0) + (0.5 + TRIGGER_HOLD_MS / 1000.0);
     EXPECT_NEAR(static_cast<double>(w.samples.size()), expected * kRate, 0.1 * kRate);
     EXPECT_GT(std::abs(w.samples.front()), 16000); // it starts loud
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
+    EXPECT_TRUE(noted("136"));
 
     // Never loud enough for that level: no file at all.
     window->state().settings.variablesChoice = cmd::kVariablesFreeze;
@@ -554,7 +557,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     window->state().settings.recordingChoice = RECORDING_TRIGGER;
     run(clock.currentMs() + 3000);
     EXPECT_FALSE(QFile::exists(quiet));
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     expectIdle();
 }
 
@@ -575,7 +578,7 @@ TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid)
     EXPECT_LT(clock.currentMs(), 10000);
     ASSERT_FALSE(prompts->messages().empty());
     EXPECT_EQ(prompts->messages().back().text, kRecordingWriteFailed.text);
-    EXPECT_FALSE(notesSeen.contains(QStringLiteral("136")));
+    EXPECT_FALSE(noted("136"));
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
     EXPECT_NEAR(static_cast<double>(w.samples.size()), 3.5 * kRate, kStepFrames);
@@ -613,7 +616,7 @@ TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAnd
     run(30000);
     EXPECT_LT(clock.currentMs(), 9000);
     EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
+    EXPECT_TRUE(noted("136"));
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
     EXPECT_NEAR(static_cast<double>(w.samples.size()), 7.5 * kRate, 2 * kStepFrames);
@@ -627,8 +630,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     ASSERT_FALSE(prompts->messages().empty());
     EXPECT_EQ(prompts->messages().back().text, kCannotOpenAudioDevice.text);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
-    expectIdle();
-    EXPECT_EQ(openAllocations(), 0);
+    expectIdle(0);
 
     // A device that opens but will not start ends the run without a word: no message, no note.
     // The colour dialog is closed all the same, as for every scan.
