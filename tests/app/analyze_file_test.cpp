@@ -619,26 +619,20 @@ TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     ASSERT_GT(max, 300);
     QScrollBar* bar = window->horizontalBar();
     EXPECT_EQ(bar->pageStep(), window->state().view.layout.plotWidth);
-    const auto press = [this](int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        QTest::keyClick(window.get(), static_cast<Qt::Key>(key), m);
-    };
-    press(Qt::Key_End);
-    EXPECT_EQ(h.pos, max);
-    EXPECT_EQ(bar->value(), max);
-    press(Qt::Key_Home);
-    EXPECT_EQ(h.pos, 0);
-    press(Qt::Key_PageDown);
-    EXPECT_EQ(h.pos, 100);
-    press(Qt::Key_Right, Qt::ControlModifier);
-    EXPECT_EQ(h.pos, 104);
-    press(Qt::Key_PageUp);
-    EXPECT_EQ(h.pos, 4);
-    EXPECT_EQ(bar->value(), 4);
+    for (const auto& [key, modifier, pos] : {std::tuple{Qt::Key_End, Qt::NoModifier, max},
+                                             {Qt::Key_Home, Qt::NoModifier, 0},
+                                             {Qt::Key_PageDown, Qt::NoModifier, 100},
+                                             {Qt::Key_Right, Qt::ControlModifier, 104},
+                                             {Qt::Key_PageUp, Qt::NoModifier, 4}}) {
+        QTest::keyClick(window.get(), key, modifier);
+        EXPECT_EQ(h.pos, pos) << key;
+        EXPECT_EQ(bar->value(), pos) << key;
+    }
 
     // Half the msec a column: twice the columns for the same 20 seconds, without a dialog.
     const long columns = window->state().analysis.run.params.columns;
     const auto twice = static_cast<double>(2 * columns);
-    press(Qt::Key_Plus);
+    QTest::keyClick(window.get(), Qt::Key_Plus);
     EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
     EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns), twice,
                 twice / 100.0);

@@ -497,17 +497,16 @@ TEST_F(MainWindowTest, HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLev
     w->computeLayout();
     QScrollBar* bar = w->horizontalBar();
     EXPECT_EQ(bar->maximum(), 1000);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 100);
-    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 104);
-    w->state().view.scroll.h.pos = 950;
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 1000);
-    EXPECT_EQ(bar->value(), 1000);
-    w->state().view.scroll.h.pos = 2;
-    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
+    // From a position, a step of the bar, to where it lands (the far ends clamped).
+    for (const auto& [from, action, to] : {std::tuple{0, QAbstractSlider::SliderPageStepAdd, 100},
+                                           {100, QAbstractSlider::SliderSingleStepAdd, 104},
+                                           {950, QAbstractSlider::SliderPageStepAdd, 1000},
+                                           {2, QAbstractSlider::SliderSingleStepSub, 0}}) {
+        w->state().view.scroll.h.pos = from;
+        bar->triggerAction(action);
+        EXPECT_EQ(w->state().view.scroll.h.pos, to) << from;
+        EXPECT_EQ(bar->value(), to) << from;
+    }
     // Ignored while a mode runs.
     menuStateRunning(*w);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
