@@ -95,9 +95,8 @@ constexpr int kRate = 5513;
 constexpr double kToneHz = kRate / 8.0;      // a quarter of the 0 .. rate / 2 band
 constexpr int kStepFrames = kRate / 100 + 2; // one 10 msec step of press latency, rounded up
 
-double tone(std::int64_t frame, double amplitude) {
-    return amplitude *
-           std::sin(2.0 * std::numbers::pi * kToneHz * static_cast<double>(frame) / kRate);
+double tone(std::int64_t frame, double amplitude, double hz = kToneHz, double rate = kRate) {
+    return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(frame) / rate);
 }
 
 // A wave file read back: header fields and the 16-bit samples.
@@ -239,8 +238,10 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
-    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
-    for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
+    const PlotLayout& l = s.view.layout;
+    const int rows = l.plotHeight - l.topBand;
+    const int toneY = l.plotHeight - 1 - rows / 4;
+    for (const int x : {5, l.plotWidth / 2, l.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x), rows / 4, 2) << "column " << x;
     }
     EXPECT_TRUE(noted("140"));
@@ -256,27 +257,23 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     const std::int64_t start = clock.currentMs();
     rightClickAt(start + 500);
     double timeShown = 0.0;
-    const PlotLayout& l = s.view.layout;
-    const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
-    const auto move = [this](int x, int y) { test::sendMouse(*window, QEvent::MouseMove, {x, y}); };
-    QImage onTone, offTone;
+    std::vector<QImage> readouts; // on the tone, then off it
     at(start + 1500, [&] {
         timeShown = window->state().view.timeNowMsec;
-        move(5, l.plotHeight - 1 - rows / 4);
-        onTone = readouts();
-        move(5, l.plotHeight - 1 - rows / 2);
-        offTone = readouts();
+        for (const int y : {toneY, l.plotHeight - 1 - rows / 2}) {
+            test::sendMouse(*window, QEvent::MouseMove, {5, y});
+            readouts.push_back(window->surface().copyRect(l.readoutBox));
+        }
     });
     run(start + 2000);
     EXPECT_NEAR(timeShown, 500.0, 30.0);
-    EXPECT_NE(onTone, offTone);
+    ASSERT_EQ(readouts.size(), 2U);
+    EXPECT_NE(readouts[0], readouts[1]);
     ASSERT_TRUE(s.view.runningScrollImage);
     EXPECT_FALSE(s.held.spectralImage);
-    EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
+    EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, toneY), kBackgroundIndex);
+    EXPECT_EQ(*s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY),
               kBackgroundIndex);
-    EXPECT_EQ(
-        *s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
-        kBackgroundIndex);
     EXPECT_FALSE(noted("140"));
     expectIdle();
     window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
@@ -299,14 +296,14 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
 
     // A resize during the run ends it and runs it again in the new layout, without a note.
     notesSeen.clear();
-    const int widthBefore = s.view.layout.plotWidth;
+    const int widthBefore = l.plotWidth;
     at(clock.currentMs() + 1000, [this] { window->resize(700, 600); });
     run(clock.currentMs() + 60000);
     pressAt(clock.currentMs() + 1000, cmd::kStop);
     QCoreApplication::processEvents(); // the re-run, until that STOP
-    EXPECT_NE(s.view.layout.plotWidth, widthBefore);
+    EXPECT_NE(l.plotWidth, widthBefore);
     EXPECT_GT(lastScanInput(*window).columnsDrawn, 50);
-    EXPECT_EQ(s.held.spectralImage->width(), s.view.layout.plotWidth);
+    EXPECT_EQ(s.held.spectralImage->width(), l.plotWidth);
     expectIdle();
 }
 
@@ -315,10 +312,8 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
     constexpr double kHighToneHz = 60000.0;
     signal = [](SimulatedSoundInput& in) {
         in.setRates({44100, 96000, kHighRate});
-        in.setSignal([](std::int64_t frame, int) {
-            return 0.5 * std::sin(2.0 * std::numbers::pi * kHighToneHz *
-                                  static_cast<double>(frame) / kHighRate);
-        });
+        in.setSignal(
+            [](std::int64_t frame, int) { return tone(frame, 0.5, kHighToneHz, kHighRate); });
     };
     window->state().settings.variablesChoice = cmd::kVariablesAdjust;
     // The stored 5.5 kHz is not offered: the dialog opens on the nearest rate offered.
@@ -371,9 +366,8 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     const std::int64_t start = clock.currentMs();
     at(start + 400, [this] { window->button(cmd::kPeakHold)->click(); });
     rightClickAt(start + 600);
-    QImage frozen;
+    QImage frozen, later;
     at(start + 700, [&] { frozen = window->surface().image().copy(); });
-    QImage later;
     at(start + 990, [&] { later = window->surface().image().copy(); });
     run(start + 1000);
     EXPECT_TRUE(window->state().view.plotImage);
@@ -418,9 +412,8 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     signal = [](SimulatedSoundInput& in) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kRate) * 12 * 2);
         for (std::size_t i = 0; i < bytes.size() / 2; ++i) {
-            const auto v = static_cast<std::uint16_t>(i % 30000);
-            bytes[2 * i] = static_cast<std::uint8_t>(v & 0xff);
-            bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+            const auto v = static_cast<std::uint16_t>(i % 30000); // little-endian, as the device
+            std::memcpy(&bytes[2 * i], &v, 2);
         }
         in.setBytes(std::move(bytes));
     };
