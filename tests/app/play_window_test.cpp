@@ -187,25 +187,24 @@ class PlayWindowTest : public ::testing::Test {
 };
 
 TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
-    struct Format {
-        int rate;
-        int channels;
-        int bits;
-        int ms; // of sound: shorter than the two-second buffer, or over two of them
-    };
     startUp();
     settings().highBandHz = 5000; // within half of every rate here: no warning
-    // Held, and read from the file as the sound goes when the segment is over the holding limit.
-    for (const Format f :
-         {Format{22050, 1, 16, 1500}, Format{22050, 2, 16, 5000}, Format{11025, 1, 8, 1500},
-          Format{11025, 2, 8, 300}, Format{22050, 2, 16, -5000}, Format{11025, 1, 8, -1500}}) {
-        const bool fromFile = f.ms < 0;
-        const int ms = std::abs(f.ms);
-        SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits
+    // Rate, channels, bits and msec of sound (shorter than the two-second buffer, or over two
+    // of them); held, and read from the file as the sound goes when the segment is over the
+    // holding limit (negative msec).
+    for (const auto& [rate, channels, bits, signedMs] : {std::tuple{22050, 1, 16, 1500},
+                                                         {22050, 2, 16, 5000},
+                                                         {11025, 1, 8, 1500},
+                                                         {11025, 2, 8, 300},
+                                                         {22050, 2, 16, -5000},
+                                                         {11025, 1, 8, -1500}}) {
+        const bool fromFile = signedMs < 0;
+        const int ms = std::abs(signedMs);
+        SCOPED_TRACE(::testing::Message() << rate << " Hz, " << channels << " ch, " << bits
                                           << (fromFile ? ", from the file" : ""));
         window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
-        const QByteArray held = analyze(QStringLiteral("play.wav"), f.rate, f.channels, f.bits,
-                                        static_cast<long>(f.rate) * ms / 1000);
+        const QByteArray held = analyze(QStringLiteral("play.wav"), rate, channels, bits,
+                                        static_cast<long>(rate) * ms / 1000);
         ASSERT_EQ(window->state().held.samples.has_value(), !fromFile);
         ASSERT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const int before = openAllocations();
@@ -216,14 +215,14 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
 
         ASSERT_NE(output, nullptr);
         const std::vector<std::uint8_t> heard = playedSince(heardBefore);
-        const int frameBytes = f.channels * f.bits / 8;
-        const auto perMs = static_cast<std::size_t>(f.rate * frameBytes / 1000 + frameBytes);
-        expectHeard(heard, held, f.bits == 8 ? 128 : 0, 2 * perMs);
+        const int frameBytes = channels * bits / 8;
+        const auto perMs = static_cast<std::size_t>(rate * frameBytes / 1000 + frameBytes);
+        expectHeard(heard, held, bits == 8 ? 128 : 0, 2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
         EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
         const PcmFormat& format = output->device.format();
         EXPECT_EQ(std::tuple(format.sampleRate, format.channels, format.bitsPerSample),
-                  std::tuple(f.rate, f.channels, f.bits));
+                  std::tuple(rate, channels, bits));
         EXPECT_TRUE(prompts->messages().empty());
         expectIdleAfterPlaying();
         EXPECT_EQ(openAllocations(), before);
