@@ -338,14 +338,12 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
         };
         fits(infoPanel(g, currentInfoPanelInputs(window->state())), g.infoPanel);
         // The readouts as a paint draws them: placeholders, and values at the picture's end.
-        ReadoutContext context;
-        context.wholeBox = true;
-        ReadoutPoint point;
-        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
-        point.inside = true;
-        point.y = g.stripHeight + 1;
-        point.absoluteColumn = window->state().analysis.run.params.columns;
-        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
+        const ReadoutContext context{.wholeBox = true};
+        fits(readoutLines(g, readoutTexts(g, context, {})), g.readoutBox);
+        const ReadoutPoint end{.inside = true,
+                               .absoluteColumn = window->state().analysis.run.params.columns,
+                               .y = g.stripHeight + 1};
+        fits(readoutLines(g, readoutTexts(g, context, end)), g.readoutBox);
         // Side by side inside the window: the two boxes, then the buttons, each showing its text.
         EXPECT_GE(g.infoPanel.x, 0);
         EXPECT_LE(g.infoPanel.right(), g.readoutBox.x);
