@@ -35,7 +35,7 @@ namespace {
 
 using namespace test;
 
-TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
+TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElseInEightBitsAndWithoutAHeader) {
     // A scan's Oct/3 scale left in the settings is drawn Linear without the dialog, as the
     // dialog would switch it.
     // A line plot left by a scan gives way to the image display.
@@ -74,6 +74,25 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
     EXPECT_EQ(window->state().analysis.sampleRateHz, kRate);
     EXPECT_EQ(plays, 0);
+
+    // 8 bits, and without a header.
+    analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
+    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(2000.0), 2);
+
+    // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
+    // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
+    // top rows are not the last bin repeated.
+    settings().highBandHz = 6000;
+    analyze(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025))));
+    ASSERT_EQ(prompts->messages().size(), 2U);
+    EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
+    EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
+    EXPECT_EQ(settings().highBandHz, 11025 / 2);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(window->state().analysis.run.format.sampleRate, 11025);
+    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(1500.0), 2);
 }
 
 // 10 msec at 22050 Hz is 220.5 samples, made 221: a nominal 10 msec per column would put a
@@ -117,26 +136,6 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     }
 }
 
-TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
-    analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
-    ASSERT_TRUE(window->state().held.spectralImage);
-    EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
-    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(2000.0), 2);
-
-    // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
-    // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
-    // top rows are not the last bin repeated.
-    settings().highBandHz = 6000;
-    analyze(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025))));
-    ASSERT_EQ(prompts->messages().size(), 2U);
-    EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
-    EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
-    EXPECT_EQ(settings().highBandHz, 11025 / 2);
-    ASSERT_TRUE(window->state().held.spectralImage);
-    EXPECT_EQ(window->state().analysis.run.format.sampleRate, 11025);
-    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(1500.0), 2);
-}
-
 // A broadcast recorder's 24-bit file, its "bext" chunk before the format and an odd, padded
 // "LIST" chunk pushing the data past 8 KB, is analysed like the same sound in 16 bits; so
 // is a stretch of it dragged out for Parameters Change. The panel shows its recording time.
@@ -147,11 +146,9 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
         return test::sines({frame < kRate ? 1000.0 : 3000.0}, kRate)(frame);
     };
     const auto chunk = [](const char* id, int size) {
-        QByteArray c(id);
-        for (int i = 0; i < 4; ++i) {
-            c.append(static_cast<char>((size >> (8 * i)) & 0xFF));
-        }
-        return c + QByteArray(size + size % 2, 'x');
+        const auto le = qToLittleEndian(static_cast<quint32>(size));
+        return QByteArray(id) + QByteArray(reinterpret_cast<const char*>(&le), 4) +
+               QByteArray(size + size % 2, 'x');
     };
     QByteArray broadcast = test::waveFile(kRate, 1, 24, kRate * 2, signal);
     broadcast.insert(broadcast.indexOf("data"), chunk("LIST", 9001));
