@@ -223,6 +223,7 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTheReadoutsMeasu
 
 TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     const std::vector<QRgb> plain = plot();
+    const std::vector<std::uint8_t> image = imageBytes();
     const QRgb text = paletteDisplay().colour(kTextIndex) & 0xffffffu;
     auto textPixels = [&](const std::vector<QRgb>& v) {
         return std::count(v.begin(), v.end(), text);
@@ -251,8 +252,6 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QTest::mouseRelease(view(), Qt::RightButton, {}, p + QPoint(20, 10));
     window->surface().updateNow();
     EXPECT_EQ(plot(), withGrid);
-    // The overlay lies on the window only; the picture underneath is untouched.
-    const std::vector<std::uint8_t> image = imageBytes();
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
@@ -263,10 +262,7 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_TRUE(window->state().view.gridOn);
     EXPECT_EQ(plot(), withGrid);
-    grid->setChecked(false);
-    window->surface().updateNow();
-    EXPECT_FALSE(window->state().view.gridOn);
-    EXPECT_EQ(plot(), plain);
+    // The overlay lies on the window only; the picture underneath is untouched.
     EXPECT_EQ(imageBytes(), image);
 }
 
