@@ -174,7 +174,7 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
     EXPECT_TRUE(m.checked(cmd::kPointerTargetBox));
 }
 
-TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
+TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderThem) {
     auto w = open();
     ProgramMenu& m = w->menu();
     menuStateRunning(*w);
@@ -215,10 +215,10 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     expectEnabled(m, false, {cmd::kSaveEntireImage, cmd::kParametersChange, cmd::kSaveWave});
     EXPECT_FALSE(w->button(cmd::kPlay)->isEnabled());
     EXPECT_TRUE(w->state().control.idleForKeys);
-}
 
-TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
-    auto w = open();
+    // Keys become commands under their conditions.
+    menuStateIdle(*w);
+    calls.clear();
     press(*w, {Qt::Key_F1, Qt::Key_F3, Qt::Key_F4, Qt::Key_F6});
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, 0},
                                         {cmd::kScanInput, 0},
@@ -465,7 +465,7 @@ TEST_F(MainWindowTest, MissingVolumeControlIsReported) {
     EXPECT_EQ(w->volumeControlProcess(), 0);
 }
 
-TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
+TEST_F(MainWindowTest, LayoutPlacesTheControlsAndAResizeRepeatsTheAnalysisOnceReleased) {
     auto w = open();
     for (const QSize size : {QSize(900, 700), QSize(640, 480)}) {
         w->resize(size);
@@ -488,6 +488,29 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
     for (QScrollBar* bar : {w->horizontalBar(), w->verticalBar()}) {
         EXPECT_FALSE(QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name).isEmpty());
     }
+
+    // The analysis is repeated after a resize only once the frame is released.
+    w->state().control.fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
+    holdImage(*w, 400, 300);
+    leftDown = true;
+    w->resize(w->width() + 20, w->height());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
+    leftDown = false;
+    w->resize(w->width() + 20, w->height());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
+
+    // Restoring a minimised window does not stop a run.
+    menuStateRunning(*w);
+    calls.clear();
+    w->setWindowState(Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    w->setWindowState(Qt::WindowNoState);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
+    EXPECT_TRUE(w->state().control.modeRunning);
+    menuStateIdle(*w);
 }
 
 TEST_F(MainWindowTest, HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLevel) {
@@ -570,31 +593,6 @@ TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     w->state().held.spectralImage.reset();
     w->blitView();
     EXPECT_EQ(at(5), colour(kBackgroundIndex));
-}
-
-TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnceTheFrameIsReleasedAndARestoreStopsNothing) {
-    auto w = open();
-    w->state().control.fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
-    holdImage(*w, 400, 300);
-    leftDown = true;
-    w->resize(w->width() + 20, w->height());
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
-    leftDown = false;
-    w->resize(w->width() + 20, w->height());
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
-
-    // Restoring a minimised window does not stop a run.
-    menuStateRunning(*w);
-    calls.clear();
-    w->setWindowState(Qt::WindowMinimized);
-    QCoreApplication::processEvents();
-    w->setWindowState(Qt::WindowNoState);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
-    EXPECT_TRUE(w->state().control.modeRunning);
-    menuStateIdle(*w);
 }
 
 } // namespace
