@@ -504,8 +504,7 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuiltAndAveragingStartsFromZeroFi
     prompts->queueFile(full);
     prompts->queueAnswer(true); // it exists: replace it
     window->dispatch(cmd::kSaveWave, 0);
-    ASSERT_FALSE(prompts->messages().empty());
-    EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
+    EXPECT_EQ(lastMessage(*prompts), kErrorWritingFile.text);
 }
 
 // A segment longer than the window may hold is read from its file as the columns go: none of it

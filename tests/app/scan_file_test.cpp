@@ -23,6 +23,7 @@
 #include "settings/settings_inputs.h"
 #include "support/dialog_controls.h"
 #include "support/platform_scopes.h"
+#include "support/prompt_checks.h"
 #include "support/sound_file_copy.h"
 #include "support/temp_dir.h"
 #include "support/test_signals.h"
@@ -385,8 +386,7 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     // Shorter than half a buffer: the first read ends the data.
     scan(tone(kRate / 2, 8));
     EXPECT_EQ(window->state().settings.highBandHz, kRate / 2);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Highest Frequency Limited to 1/2 Sampling Rate");
+    test::expectOneMessage(*prompts, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_TRUE(lastScanFile(*window).endReached);
     EXPECT_NEAR(static_cast<double>(lastScanFile(*window).columnsDrawn), 50.0, 4.0);
     EXPECT_TRUE(noteSeen);
@@ -423,8 +423,7 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
 TEST_F(ScanFileTest, ADeviceThatCannotOpenGivesTheMessageAndASlowMachineTheMeasuredTimeScale) {
     failNewDevice = SimulatedFailure::Open;
     scan(tone(kRate));
-    ASSERT_FALSE(prompts->messages().empty());
-    EXPECT_EQ(prompts->messages().back().text, kCannotOpenAudioDevice.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kCannotOpenAudioDevice.text);
     EXPECT_EQ(lastScanFile(*window).columnsDrawn, 0);
     expectIdle(0);
 

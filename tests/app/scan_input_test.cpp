@@ -20,6 +20,7 @@
 #include "platform/commands.h"
 #include "platform/sound_simulated.h"
 #include "support/platform_scopes.h"
+#include "support/prompt_checks.h"
 #include "support/temp_dir.h"
 #include "support/window_setup.h"
 
@@ -569,8 +570,7 @@ TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_LT(clock.currentMs(), 10000);
-    ASSERT_FALSE(prompts->messages().empty());
-    EXPECT_EQ(prompts->messages().back().text, kRecordingWriteFailed.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kRecordingWriteFailed.text);
     EXPECT_FALSE(noted("136"));
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
@@ -583,7 +583,7 @@ TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid)
     prompts->queueFile(gone);
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 30000);
-    EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kErrorWritingFile.text);
     EXPECT_FALSE(QFile::exists(gone));
     expectIdle();
 
@@ -620,8 +620,7 @@ TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAnd
 TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     failNewDevice = SimulatedFailure::Open;
     run(1000);
-    ASSERT_FALSE(prompts->messages().empty());
-    EXPECT_EQ(prompts->messages().back().text, kCannotOpenAudioDevice.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kCannotOpenAudioDevice.text);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
     expectIdle(0);
 
@@ -652,7 +651,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     s.settings.lowBandHz = 0;
     s.settings.highBandHz = 30000;
     run(clock.currentMs() + 1000);
-    EXPECT_EQ(prompts->messages().back().text, "Highest Frequency Limited to 22 kHz");
+    EXPECT_EQ(test::lastMessage(*prompts), "Highest Frequency Limited to 22 kHz");
     EXPECT_EQ(lastScanInput(*window).sampleRate, 44100);
     EXPECT_GT(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
@@ -662,14 +661,14 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     at(clock.currentMs() + 1000, [this] { clock.advance(9000); });
     run(clock.currentMs() + 12000);
     ASSERT_EQ(prompts->messages().size(), shown + 1);
-    EXPECT_EQ(prompts->messages().back().text, kInputSoundLost.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kInputSoundLost.text);
     expectIdle();
     // A band narrower than 10 Hz ends the command before anything opens.
     s.control.autoRun = true;
     s.settings.lowBandHz = 1000;
     s.settings.highBandHz = 1005;
     run(clock.currentMs() + 1000);
-    EXPECT_EQ(prompts->messages().back().text, MSG_IMPROPER_FREQUENCY_LIMITS);
+    EXPECT_EQ(test::lastMessage(*prompts), MSG_IMPROPER_FREQUENCY_LIMITS);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
 }

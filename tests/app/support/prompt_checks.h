@@ -19,6 +19,11 @@ inline void expectOneMessage(ScriptedPrompts& prompts, const std::string& text) 
     prompts.clearMessages();
 }
 
+// The text of the last message shown; empty when none was.
+inline std::string lastMessage(const ScriptedPrompts& prompts) {
+    return prompts.messages().empty() ? std::string{} : prompts.messages().back().text;
+}
+
 // Sets a dialog's text field found by its control id.
 inline void setEdit(QDialog& d, int id, const QString& text) {
     auto* edit = d.findChild<QLineEdit*>(controlName(id));
