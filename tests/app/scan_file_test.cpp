@@ -31,7 +31,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
