@@ -23,8 +23,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
