@@ -10,6 +10,8 @@
 #include "display/readouts.h"
 #include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
+#include "support/dialog_controls.h"
+#include "support/prompt_checks.h"
 #include "support/sound_file_copy.h"
 
 #include <QFile>
@@ -33,7 +35,7 @@ namespace {
 
 using namespace test;
 
-TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
+TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElseInEightBitsAndWithoutAHeader) {
     // A scan's Oct/3 scale left in the settings is drawn Linear without the dialog, as the
     // dialog would switch it.
     // A line plot left by a scan gives way to the image display.
@@ -72,6 +74,25 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowAndLittleElse) {
     EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
     EXPECT_EQ(window->state().analysis.sampleRateHz, kRate);
     EXPECT_EQ(plays, 0);
+
+    // 8 bits, and without a header.
+    analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
+    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(2000.0), 2);
+
+    // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
+    // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
+    // top rows are not the last bin repeated.
+    settings().highBandHz = 6000;
+    analyze(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025))));
+    ASSERT_EQ(prompts->messages().size(), 2U);
+    EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
+    EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
+    EXPECT_EQ(settings().highBandHz, 11025 / 2);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(window->state().analysis.run.format.sampleRate, 11025);
+    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(1500.0), 2);
 }
 
 // 10 msec at 22050 Hz is 220.5 samples, made 221: a nominal 10 msec per column would put a
@@ -97,45 +118,22 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     const double frameMsec = run.params.fftSize * 1000.0 / kRate;
 
     // The readout over the beep's first column.
-    ReadoutPoint p;
-    p.inside = true;
-    p.absoluteColumn = onset;
-    p.y = run.plotHeight / 2;
+    const ReadoutPoint p{.inside = true, .absoluteColumn = onset, .y = run.plotHeight / 2};
     const ViewGeometry g = currentViewGeometry(window->state());
     const double shown = std::stod(readoutTexts(g, {}, p).time);
     EXPECT_NEAR(shown, 55000.0 - frameMsec / 2, frameMsec) << "column " << onset;
 
     // The time axis over the whole image: every tick lies at the column of its time.
-    TimeAxisInputs axis;
-    axis.timeScaleMsec = g.timeScaleMsec;
-    axis.columnMsec = g.columnMsec;
-    axis.viewWidth = static_cast<int>(run.params.columns);
-    axis.charWidth = g.charWidth;
-    const std::vector<TimeTick> ticks = timeTicks(axis);
+    const std::vector<TimeTick> ticks =
+        timeTicks({.timeScaleMsec = g.timeScaleMsec,
+                   .columnMsec = g.columnMsec,
+                   .viewWidth = static_cast<int>(run.params.columns),
+                   .charWidth = g.charWidth,
+                   .textWidth = {}});
     ASSERT_GT(ticks.size(), 5u);
     for (const TimeTick& t : ticks) {
         EXPECT_NEAR(t.x, static_cast<double>(t.msec) / (221.0 * 1000.0 / kRate), 1.0) << t.label;
     }
-}
-
-TEST_F(AnalyzeFileTest, EightBitAndHeaderlessFiles) {
-    analyze(write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate))));
-    ASSERT_TRUE(window->state().held.spectralImage);
-    EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
-    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(2000.0), 2);
-
-    // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
-    // Hz set for the last file stops at half this one's rate, with the dialog's words, so the
-    // top rows are not the last bin repeated.
-    settings().highBandHz = 6000;
-    analyze(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025))));
-    ASSERT_EQ(prompts->messages().size(), 2U);
-    EXPECT_EQ(prompts->messages()[0].text, "File may not be PCM Wave Format");
-    EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
-    EXPECT_EQ(settings().highBandHz, 11025 / 2);
-    ASSERT_TRUE(window->state().held.spectralImage);
-    EXPECT_EQ(window->state().analysis.run.format.sampleRate, 11025);
-    EXPECT_NEAR(brightestRow(20, window->state().analysis.run.plotHeight), rowOf(1500.0), 2);
 }
 
 // A broadcast recorder's 24-bit file, its "bext" chunk before the format and an odd, padded
@@ -148,11 +146,9 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
         return test::sines({frame < kRate ? 1000.0 : 3000.0}, kRate)(frame);
     };
     const auto chunk = [](const char* id, int size) {
-        QByteArray c(id);
-        for (int i = 0; i < 4; ++i) {
-            c.append(static_cast<char>((size >> (8 * i)) & 0xFF));
-        }
-        return c + QByteArray(size + size % 2, 'x');
+        const auto le = qToLittleEndian(static_cast<quint32>(size));
+        return QByteArray(id) + QByteArray(reinterpret_cast<const char*>(&le), 4) +
+               QByteArray(size + size % 2, 'x');
     };
     QByteArray broadcast = test::waveFile(kRate, 1, 24, kRate * 2, signal);
     broadcast.insert(broadcast.indexOf("data"), chunk("LIST", 9001));
@@ -183,7 +179,8 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
                   QString::number(fileBytes / 1000) + (i == 0 ? "" : ", 2026-06-01 05:30:12"));
         images[i] = imageBytes();
         // The drag from 500 to 1500 msec.
-        window->state().analysis.selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+        window->state().analysis.selection =
+            Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
         prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
         sendCommand(cmd::kParametersChange, 1);
         ASSERT_TRUE(window->state().held.spectralImage);
@@ -194,8 +191,9 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
     EXPECT_EQ(changed[1], changed[0]);
     const int bottom = window->state().analysis.run.plotHeight;
     EXPECT_NEAR(brightestRow(5, bottom), rowOf(1000.0), 2);
-    EXPECT_NEAR(brightestRow(static_cast<int>(window->state().analysis.run.params.columns) - 5, bottom),
-                rowOf(3000.0), 2);
+    EXPECT_NEAR(
+        brightestRow(static_cast<int>(window->state().analysis.run.params.columns) - 5, bottom),
+        rowOf(3000.0), 2);
 }
 
 // FLAC, AIFF and a wave file of four channels (once "Advanced Wave Formats Cannot be
@@ -246,11 +244,11 @@ TEST_F(AnalyzeFileTest, TheDialogChoosesTheChannelsOfAFourChannelFile) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     settings().lowBandHz = 0;
     settings().highBandHz = kRate / 2;
-    const auto choose = [this](int radio, const char* left, const char* right) {
+    const auto choose = [this](int channel, const char* left, const char* right) {
         prompts->queueDialog([=](QDialog& d) {
-            d.findChild<QLineEdit*>(controlName(ID_FIRST_CHANNEL_EDIT))->setText(left);
-            d.findChild<QLineEdit*>(controlName(ID_SECOND_CHANNEL_EDIT))->setText(right);
-            d.findChild<QRadioButton*>(controlName(radio))->click();
+            setEdit(d, ID_FIRST_CHANNEL_EDIT, left);
+            setEdit(d, ID_SECOND_CHANNEL_EDIT, right);
+            test::radio(d, channel)->click();
             ScriptedPrompts::pressOk(d);
         });
     };
@@ -327,33 +325,27 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     prompts->queueFile(tone("tiny.wav", 100, 1.0));
     prompts->queueCancel();
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Sample Size Too Small");
+    expectOneMessage(*prompts, "Sample Size Too Small");
     EXPECT_EQ(prompts->fileRequests().size(), 2U);
     EXPECT_FALSE(window->state().held.spectralImage);
-    prompts->clearMessages();
 
     // A time scale that is no number, as a hostile settings file may hold, refuses the run.
     const float timeScale = settings().timeScaleMsecSaved;
     settings().timeScaleMsecSaved = std::numeric_limits<float>::quiet_NaN();
     analyze(tone("nan.wav", kRate));
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
+    expectOneMessage(*prompts, "Improper Entry");
     EXPECT_FALSE(window->state().held.spectralImage);
     EXPECT_FALSE(window->state().control.modeRunning);
     settings().timeScaleMsecSaved = timeScale;
-    prompts->clearMessages();
 
     // An image the memory cannot hold is refused before the samples are read.
     setAvailableMemoryForTesting(256 * 1024);
     analyze(tone("long.wav", kRate * 20));
     setAvailableMemoryForTesting(-1);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Not enough display memory");
+    expectOneMessage(*prompts, "Not enough display memory");
     EXPECT_FALSE(window->state().held.samples.has_value());
     EXPECT_FALSE(window->state().held.spectralImage);
     EXPECT_EQ(openAllocations(), 0);
-    prompts->clearMessages();
 
     // Begin after end in the dialog: the message and the dialog again, then Cancel.
     settings().variablesChoice = cmd::kVariablesAdjust;
@@ -362,17 +354,12 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     QStringList firstShown;
     QStringList secondShown;
     const auto shown = [](QDialog& d) {
-        return QStringList{d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT))->text(),
-                           d.findChild<QLineEdit*>(controlName(ID_END_EDIT))->text()};
+        return QStringList{editText(d, ID_BEGIN_EDIT), editText(d, ID_END_EDIT)};
     };
     prompts->queueDialog([&](QDialog& d) {
-        auto* begin = d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT));
-        auto* end = d.findChild<QLineEdit*>(controlName(ID_END_EDIT));
-        ASSERT_NE(begin, nullptr);
-        ASSERT_NE(end, nullptr);
         firstShown = shown(d);
-        begin->setText(QStringLiteral("800"));
-        end->setText(QStringLiteral("200"));
+        setEdit(d, ID_BEGIN_EDIT, QStringLiteral("800"));
+        setEdit(d, ID_END_EDIT, QStringLiteral("200"));
         ScriptedPrompts::pressOk(d);
     });
     prompts->queueDialog([&](QDialog& d) {
@@ -401,10 +388,8 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     prompts->queueFile(path);
     prompts->queueDialog([](QDialog& d) {
-        d.findChild<QLineEdit*>(controlName(ID_TIME_SCALE_EDIT))->setText(QStringLiteral("500"));
-        auto* on = d.findChild<QRadioButton*>(controlName(STEP_MAX_ON));
-        ASSERT_NE(on, nullptr);
-        on->click();
+        setEdit(d, ID_TIME_SCALE_EDIT, QStringLiteral("500"));
+        radio(d, STEP_MAX_ON)->click();
         ScriptedPrompts::pressOk(d);
     });
     QTest::keyClick(window.get(), Qt::Key_F1);
@@ -436,6 +421,7 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     adpcm[20] = 2;
     analyze(write(QStringLiteral("adpcm.wav"), adpcm));
     ASSERT_EQ(prompts->messages().size(), 1U);
+    prompts->clearMessages();
     ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(imageBytes(), held);
     window->surface().updateNow();
@@ -449,18 +435,15 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     const AnalysisRun runBefore = window->state().analysis.run;
     const float timeScaleBefore = settings().timeScaleMsecSaved;
     settings().variablesChoice = cmd::kVariablesAdjust;
-    prompts->clearMessages();
     prompts->queueFile(path);
     prompts->queueDialog([&](QDialog& d) {
-        d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT))->setText(QStringLiteral("500"));
-        d.findChild<QLineEdit*>(controlName(ID_END_EDIT))->setText(QStringLiteral("500"));
-        d.findChild<QLineEdit*>(controlName(ID_TIME_SCALE_EDIT))
-            ->setText(QString::number(static_cast<double>(timeScaleBefore) * 2.0));
+        setEdit(d, ID_BEGIN_EDIT, QStringLiteral("500"));
+        setEdit(d, ID_END_EDIT, QStringLiteral("500"));
+        setEdit(d, ID_TIME_SCALE_EDIT, QString::number(double(timeScaleBefore) * 2.0));
         ScriptedPrompts::pressOk(d);
     });
     QTest::keyClick(window.get(), Qt::Key_F1);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Time Scale Too Small");
+    expectOneMessage(*prompts, "Time Scale Too Small");
     ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(imageBytes(), held);
     ASSERT_TRUE(window->state().held.samples.has_value());
@@ -512,17 +495,16 @@ TEST_F(AnalyzeFileTest, TheMenuOffersOnlyWhatIsBuiltAndAveragingStartsFromZeroFi
     EXPECT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Wave File"));
     const QByteArray bytes = test::TempDir::read(saved);
     ASSERT_EQ(bytes.size(), 46 + static_cast<qsizetype>(window->state().held.samples->heldBytes()));
-    EXPECT_EQ(bytes.mid(46),
-              QByteArray(reinterpret_cast<const char*>(window->state().held.samples->samples().data()),
-                         bytes.size() - 46));
+    EXPECT_EQ(bytes.mid(46), QByteArray(reinterpret_cast<const char*>(
+                                            window->state().held.samples->samples().data()),
+                                        bytes.size() - 46));
     // A full disk: a file named for a device that is always full.
     const QString full = dir.file(QStringLiteral("full.wav"));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
     prompts->queueFile(full);
     prompts->queueAnswer(true); // it exists: replace it
     window->dispatch(cmd::kSaveWave, 0);
-    ASSERT_FALSE(prompts->messages().empty());
-    EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
+    EXPECT_EQ(lastMessage(*prompts), kErrorWritingFile.text);
 }
 
 // A segment longer than the window may hold is read from its file as the columns go: none of it
@@ -566,8 +548,7 @@ TEST_F(AnalyzeFileTest, ASegmentLongerThanTheHoldingLimitIsReadFromItsFile) {
 TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialogWithTheGainBar) {
     settings().variablesChoice = cmd::kVariablesAdjust;
     window->startUp({dir.file(QStringLiteral("missing.wav"))});
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Cannot Open File");
+    expectOneMessage(*prompts, "Cannot Open File");
     EXPECT_FALSE(window->state().control.fileFromCommandLine);
     settings().variablesChoice = cmd::kVariablesAdjust;
     settings().levelScaleCode = 4;
@@ -634,28 +615,23 @@ TEST_F(AnalyzeFileTest, KeysScrollALongImageAndZoomChangesTheTimeScale) {
     ASSERT_GT(max, 300);
     QScrollBar* bar = window->horizontalBar();
     EXPECT_EQ(bar->pageStep(), window->state().view.layout.plotWidth);
-    const auto press = [this](int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        QTest::keyClick(window.get(), static_cast<Qt::Key>(key), m);
-    };
-    press(Qt::Key_End);
-    EXPECT_EQ(h.pos, max);
-    EXPECT_EQ(bar->value(), max);
-    press(Qt::Key_Home);
-    EXPECT_EQ(h.pos, 0);
-    press(Qt::Key_PageDown);
-    EXPECT_EQ(h.pos, 100);
-    press(Qt::Key_Right, Qt::ControlModifier);
-    EXPECT_EQ(h.pos, 104);
-    press(Qt::Key_PageUp);
-    EXPECT_EQ(h.pos, 4);
-    EXPECT_EQ(bar->value(), 4);
+    for (const auto& [key, modifier, pos] : {std::tuple{Qt::Key_End, Qt::NoModifier, max},
+                                             {Qt::Key_Home, Qt::NoModifier, 0},
+                                             {Qt::Key_PageDown, Qt::NoModifier, 100},
+                                             {Qt::Key_Right, Qt::ControlModifier, 104},
+                                             {Qt::Key_PageUp, Qt::NoModifier, 4}}) {
+        QTest::keyClick(window.get(), key, modifier);
+        EXPECT_EQ(h.pos, pos) << key;
+        EXPECT_EQ(bar->value(), pos) << key;
+    }
 
     // Half the msec a column: twice the columns for the same 20 seconds, without a dialog.
     const long columns = window->state().analysis.run.params.columns;
     const auto twice = static_cast<double>(2 * columns);
-    press(Qt::Key_Plus);
+    QTest::keyClick(window.get(), Qt::Key_Plus);
     EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
-    EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns), twice, twice / 100.0);
+    EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns), twice,
+                twice / 100.0);
     EXPECT_TRUE(window->state().analysis.restorePossible);
     // Ctrl+wheel away from the user: one notch coarser again.
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,

@@ -6,6 +6,8 @@
 #include "display/column_analyzer.h"
 #include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
+#include "support/dialog_controls.h"
+#include "support/prompt_checks.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -37,6 +39,14 @@ class DataLogsTest : public AnalyzeFileTest {
                       waveFile(kRate, 2, 16, kRate * 3, sines({800.0, 3000.0}, kRate))));
         ASSERT_TRUE(window->state().held.spectralImage);
     }
+    // The column analysis of the held samples as the run had it.
+    ColumnAnalysisInputs heldInputs() {
+        const AppState& s = window->state();
+        const AnalysisRun& run = s.analysis.run;
+        return columnAnalysisInputsFrom(
+            s.settings, run.format, run.params,
+            s.held.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
+    }
     void logData(const QString& path) {
         prompts->queueFile(path);
         sendCommand(cmd::kLogSpectrum, 0);
@@ -45,7 +55,7 @@ class DataLogsTest : public AnalyzeFileTest {
 
 // Every column of the Right channel, in order, as one analyser on one thread gives them; the
 // image byte for byte the one before the log.
-TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
+TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHeader) {
     analyzeStereo(CHANNEL_RIGHT);
     EXPECT_EQ(window->menu().action(cmd::kLogSpectrum)->text(), QStringLiteral("Log Data"));
     EXPECT_TRUE(window->menu().enabled(cmd::kLogSpectrum));
@@ -57,9 +67,7 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
 
     const AppState& s = window->state();
     const AnalysisRun& run = s.analysis.run;
-    ColumnAnalysisInputs in = columnAnalysisInputsFrom(
-        s.settings, run.format, run.params,
-        s.held.samples->samples().first(static_cast<std::size_t>(run.segmentBytes)));
+    ColumnAnalysisInputs in = heldInputs();
     in.binLevels = true;
     ColumnLevels levels;
     ASSERT_EQ(levels.setup(in, s.held.spectralImage->rows(), run.params.columns), SetupResult::Ok);
@@ -85,13 +93,12 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShown) {
     logData(streamed);
     EXPECT_TRUE(test::TempDir::read(streamed).toStdString() == want);
     EXPECT_TRUE(prompts->messages().empty());
-}
 
-TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
+    // Dual gives the header alone; a full disk or STOP ends the log.
+    window->state().analysis.holdLimitBytes = HELD_SEGMENT_LIMIT_BYTES;
     analyzeStereo(CHANNEL_DUAL);
-    const QString path = dir.file(QStringLiteral("dual.txt"));
-    logData(path);
-    EXPECT_EQ(lines(path).size(), 7);
+    logData(dir.file(QStringLiteral("dual.txt")));
+    EXPECT_EQ(lines(dir.file(QStringLiteral("dual.txt"))).size(), 7);
 
     settings().channelChoice = CHANNEL_LEFT;
     // A full disk: a log named for a device that is always full.
@@ -99,8 +106,7 @@ TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
     prompts->queueAnswer(true); // it exists: replace it
     logData(full);
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages()[0].text, "Error Writing File");
+    expectOneMessage(*prompts, "Error Writing File");
     EXPECT_FALSE(window->state().logs.imageLog);
     EXPECT_TRUE(window->state().held.spectralImage); // the analysis itself ran to its end
 
@@ -115,10 +121,33 @@ TEST_F(DataLogsTest, DualGivesTheHeaderAndAFullDiskOrStopEndsTheLog) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-// Log Points on an existing log: one empty line, then a row per click with the clicked
-// column's time, the row's frequency and the level of its frames; closing the dialog ends it.
-TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
+TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutAndAPointLogAppendsUntilClosed) {
     analyze(tone(QStringLiteral("tone.wav"), kRate * 2, 2000.0));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    // "image" typed when image.txt exists names image.txt: Log Spectrum asks whether to replace it,
+    // Log Points (which appends) whether to add to it, before they touch it; No leaves it.
+    const QString image = write(QStringLiteral("image.txt"), "kept\r\n");
+    for (const auto& [command, question] : {std::pair{cmd::kLogSpectrum, replaceQuestion(image)},
+                                            std::pair{cmd::kLogPoints, appendQuestion(image)}}) {
+        prompts->queueFile(dir.file(QStringLiteral("image")));
+        prompts->queueAnswer(false);
+        prompts->queueCancel(); // No returns to the dialog
+        sendCommand(command, 0);
+        EXPECT_EQ(prompts->questions().back(), question);
+        EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("txt"));
+        EXPECT_EQ(lines(image), QStringList{QStringLiteral("kept")}) << command;
+        EXPECT_EQ(window->findChild<PointLogDialog*>(), nullptr);
+        EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("image"))));
+    }
+    // Yes: Log Data writes it anew.
+    prompts->queueAnswer(true);
+    logData(dir.file(QStringLiteral("image")));
+    EXPECT_EQ(lines(image).front(), QStringLiteral("Korvanthile 6.0 Data"));
+    EXPECT_EQ(prompts->questions().size(), 3);
+
+    // Log Points on an existing log: one empty line, then a row per click with the clicked
+    // column's time, the row's frequency and the level of its frames; closing the dialog ends
+    // it.
     const QString path = write(QStringLiteral("points.txt"), "earlier\r\n");
     prompts->queueFile(path);
     prompts->queueAnswer(true);
@@ -136,23 +165,20 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     // The column's time: its first sample (whole hops in) plus half the window, in the file.
     const double firstSample =
         static_cast<double>(column * s.analysis.run.params.hop / s.analysis.run.format.channels);
-    const long time = std::lround(segmentOffsetMsec(s.analysis.run) +
-                                  (firstSample + s.analysis.run.params.windowSamples / 2) * 1000.0 / kRate);
+    const long time =
+        std::lround(segmentOffsetMsec(s.analysis.run) +
+                    (firstSample + s.analysis.run.params.windowSamples / 2) * 1000.0 / kRate);
     const double hz =
         s.settings.lowBandHz + static_cast<double>(s.settings.highBandHz - s.settings.lowBandHz) *
                                    (s.view.layout.plotHeight - y - 1) / rows();
     const long frequency = static_cast<long>(std::floor(hz + 0.5));
-    const auto level =
-        pointLevelDb(columnAnalysisInputsFrom(
-                         s.settings, s.analysis.run.format, s.analysis.run.params,
-                         s.held.samples->samples().first(static_cast<std::size_t>(s.analysis.run.segmentBytes))),
-                     0, column * s.analysis.run.params.hop, static_cast<double>(frequency));
+    const auto level = pointLevelDb(heldInputs(), 0, column * s.analysis.run.params.hop,
+                                    static_cast<double>(frequency));
     ASSERT_TRUE(level);
     EXPECT_GT(*level, -60); // the tone itself
     const auto row = QString::fromStdString(pointLogRow(time, frequency, *level)).trimmed();
     EXPECT_EQ(lines(path), (QStringList{QStringLiteral("earlier"), QString(), row}));
-    EXPECT_EQ(dialog->findChild<QLineEdit*>(controlName(ID_POINT_LEVEL_EDIT))->text(),
-              QString::number(*level));
+    EXPECT_EQ(editText(*dialog, ID_POINT_LEVEL_EDIT), QString::number(*level));
 
     // Closed: clicks on the image are its own again.
     dialog->findChild<QPushButton*>(controlName(kCancelButtonId))->click();
@@ -171,34 +197,6 @@ TEST_F(DataLogsTest, PointLogAppendsClickedPointsUntilClosed) {
     ASSERT_FALSE(lines(path).isEmpty());
     EXPECT_EQ(lines(path).last(), row);
     EXPECT_TRUE(prompts->messages().empty());
-}
-
-// "image" typed when image.txt exists names image.txt: Log Spectrum asks whether to replace it,
-// Log Points (which appends) whether to add to it, before they touch it; No leaves it.
-TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutBeforeTheLogIsTouched) {
-    analyze(tone(QStringLiteral("tone.wav"), kRate * 2));
-    ASSERT_TRUE(window->state().held.spectralImage);
-    const QString path = write(QStringLiteral("image.txt"), "kept\r\n");
-    for (const auto& [command, question] : {std::pair{cmd::kLogSpectrum, replaceQuestion(path)},
-                                            std::pair{cmd::kLogPoints, appendQuestion(path)}}) {
-        prompts->queueFile(dir.file(QStringLiteral("image")));
-        prompts->queueAnswer(false);
-        prompts->queueCancel(); // No returns to the dialog
-        sendCommand(command, 0);
-        EXPECT_EQ(prompts->questions().back(), question);
-        EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("txt"));
-        EXPECT_EQ(lines(path), QStringList{QStringLiteral("kept")}) << command;
-        EXPECT_EQ(window->findChild<PointLogDialog*>(), nullptr);
-        EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("image"))));
-    }
-    // Yes: Log Data writes it anew.
-    prompts->queueFile(dir.file(QStringLiteral("image")));
-    prompts->queueAnswer(true);
-    sendCommand(cmd::kLogSpectrum, 0);
-    EXPECT_EQ(lines(path).front(), QStringLiteral("Korvanthile 6.0 Data"));
-    EXPECT_EQ(prompts->questions().size(), 3);
-    EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 } // namespace

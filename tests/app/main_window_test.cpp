@@ -8,6 +8,7 @@
 #include "dialogs/control_ids.h"
 #include "settings/settings_file.h"
 #include "support/platform_scopes.h"
+#include "support/prompt_checks.h"
 #include "support/temp_dir.h"
 
 #include <QAccessible>
@@ -108,6 +109,19 @@ const QMenu& topMenu(MainWindow& w, int index) {
     return *w.menuBar()->actions().at(index)->menu();
 }
 
+// Each of `ids` is enabled in the menu, or each is disabled.
+void expectEnabled(ProgramMenu& m, bool enabled, std::initializer_list<int> ids) {
+    for (const int id : ids) {
+        EXPECT_EQ(m.enabled(id), enabled) << id;
+    }
+}
+
+void press(MainWindow& w, std::initializer_list<Qt::Key> keys) {
+    for (const Qt::Key key : keys) {
+        QTest::keyClick(&w, key);
+    }
+}
+
 TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialStates) {
     auto w = open();
     QStringList titles;
@@ -135,14 +149,12 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
     // Starts with the initial menu and disabled buttons.
     EXPECT_EQ(w->windowTitle(), "Korvanthile");
     ProgramMenu& m = w->menu();
-    for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
-                         cmd::kSignalScale, cmd::kExit}) {
-        EXPECT_TRUE(m.enabled(id)) << id;
-    }
-    for (const int id : {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
-                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow}) {
-        EXPECT_FALSE(m.enabled(id)) << id;
-    }
+    expectEnabled(m, true,
+                  {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+                   cmd::kSignalScale, cmd::kExit});
+    expectEnabled(m, false,
+                  {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
+                   cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow});
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kParametersPopup));
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));
     for (const auto& [id, text] : {std::pair{cmd::kPlay, "PLAY"},
@@ -160,25 +172,19 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
     EXPECT_TRUE(m.checked(cmd::kVariablesAdjust));
     EXPECT_FALSE(m.checked(cmd::kVariablesFreeze));
     EXPECT_TRUE(m.checked(cmd::kPointerTargetBox));
-    // The window takes 800/1024 of the screen's width and is four by three.
-    const QRect screen = w->screen()->geometry();
-    EXPECT_EQ(w->width(), screen.width() * 800 / 1024);
-    EXPECT_EQ(w->height(), w->width() * 3 / 4);
 }
 
-TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
+TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderThem) {
     auto w = open();
     ProgramMenu& m = w->menu();
     menuStateRunning(*w);
     EXPECT_TRUE(w->state().control.modeRunning);
     EXPECT_FALSE(w->state().control.idleForKeys);
-    for (const int id : {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
-                         cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow}) {
-        EXPECT_FALSE(m.enabled(id)) << id;
-    }
+    expectEnabled(m, false,
+                  {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
+                   cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit, cmd::kPrintWindow});
     // Items the running state does not name keep theirs.
-    EXPECT_TRUE(m.enabled(cmd::kSignalScale));
-    EXPECT_TRUE(m.enabled(cmd::kVolumeControl));
+    expectEnabled(m, true, {cmd::kSignalScale, cmd::kVolumeControl});
 
     // An image wider than the view: Entire Image is offered.
     holdImage(*w, w->menu().function() ? w->state().view.layout.plotWidth + 50 : 0, 200);
@@ -186,46 +192,34 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItems) {
     menuStateImage(*w);
     EXPECT_FALSE(w->state().control.modeRunning);
     EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
-    EXPECT_TRUE(m.enabled(cmd::kParametersChange));
-    EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
-    for (const int id :
-         {cmd::kScanFile, cmd::kSaveWave, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kFreqCalibration,
-          cmd::kSaveWindowImage, cmd::kPrintWindow, cmd::kSaveEntireImage, cmd::kExit}) {
-        EXPECT_TRUE(m.enabled(id)) << id;
-    }
+    expectEnabled(m, true,
+                  {cmd::kParametersChange, cmd::kParametersRestore, cmd::kScanFile, cmd::kSaveWave,
+                   cmd::kLogSpectrum, cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage,
+                   cmd::kPrintWindow, cmd::kSaveEntireImage, cmd::kExit});
     // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
     w->state().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
     holdImage(*w, w->state().view.layout.plotWidth, w->state().view.layout.plotHeight);
     menuStateImage(*w);
-    EXPECT_FALSE(m.enabled(cmd::kLogSpectrum));
-    EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
+    expectEnabled(m, false, {cmd::kLogSpectrum, cmd::kSaveEntireImage});
 
     // Dual stereo leaves those items as they were.
     menuStateRunning(*w);
     w->state().settings.typeChoice = TYPE_STEREO;
     menuStateImage(*w);
-    EXPECT_FALSE(m.enabled(cmd::kLogPoints));
-    EXPECT_FALSE(m.enabled(cmd::kPrintWindow));
+    expectEnabled(m, false, {cmd::kLogPoints, cmd::kPrintWindow});
 
     // Idle with an image: print and the window image only; restore follows the scan flag.
     w->state().analysis.scanRestoreAvailable = true;
     menuStateIdle(*w);
-    EXPECT_TRUE(m.enabled(cmd::kPrintWindow));
-    EXPECT_TRUE(m.enabled(cmd::kSaveWindowImage));
-    EXPECT_FALSE(m.enabled(cmd::kSaveEntireImage));
-    EXPECT_FALSE(m.enabled(cmd::kParametersChange));
-    EXPECT_TRUE(m.enabled(cmd::kParametersRestore));
-    EXPECT_FALSE(m.enabled(cmd::kSaveWave));
+    expectEnabled(m, true, {cmd::kPrintWindow, cmd::kSaveWindowImage, cmd::kParametersRestore});
+    expectEnabled(m, false, {cmd::kSaveEntireImage, cmd::kParametersChange, cmd::kSaveWave});
     EXPECT_FALSE(w->button(cmd::kPlay)->isEnabled());
     EXPECT_TRUE(w->state().control.idleForKeys);
-}
 
-TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
-    auto w = open();
-    QTest::keyClick(w.get(), Qt::Key_F1);
-    QTest::keyClick(w.get(), Qt::Key_F3);
-    QTest::keyClick(w.get(), Qt::Key_F4);
-    QTest::keyClick(w.get(), Qt::Key_F6);
+    // Keys become commands under their conditions.
+    menuStateIdle(*w);
+    calls.clear();
+    press(*w, {Qt::Key_F1, Qt::Key_F3, Qt::Key_F4, Qt::Key_F6});
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, 0},
                                         {cmd::kScanInput, 0},
                                         {cmd::kSignalScale, 0},
@@ -233,10 +227,7 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
     calls.clear();
     menuStateRunning(*w);
     w->state().control.stopRequested = false;
-    QTest::keyClick(w.get(), Qt::Key_F1);
-    QTest::keyClick(w.get(), Qt::Key_F2);
-    QTest::keyClick(w.get(), Qt::Key_F6);
-    QTest::keyClick(w.get(), Qt::Key_Space); // no input open
+    press(*w, {Qt::Key_F1, Qt::Key_F2, Qt::Key_F6, Qt::Key_Space}); // space: no input open
     EXPECT_TRUE(calls.empty());
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EXPECT_TRUE(w->state().control.stopRequested);
@@ -246,9 +237,9 @@ TEST_F(MainWindowTest, KeysBecomeCommandsUnderTheirConditions) {
     // Space while recording by hand: save, then stop saving.
     w->state().control.inputOpen = true;
     w->state().settings.recordingChoice = RECORDING_ON;
-    QTest::keyClick(w.get(), Qt::Key_Space);
+    press(*w, {Qt::Key_Space});
     w->state().control.savingSamples = true;
-    QTest::keyClick(w.get(), Qt::Key_Space);
+    press(*w, {Qt::Key_Space});
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kPlay, 0}, {cmd::kPlayWindow, 0}}));
 }
 
@@ -387,9 +378,8 @@ TEST_F(MainWindowTest, SettingsLiveInTheUserConfigFolder) {
         EXPECT_TRUE(w->close());
     }
     qunsetenv("XDG_CONFIG_HOME");
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Cannot Save Settings\n" + ini.toStdString());
-    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::Warning);
+    test::expectOneMessage(*prompts, "Cannot Save Settings\n" + ini.toStdString());
 }
 
 // The first window follows the screen's rule (four fifths of its width, three quarters as
@@ -429,12 +419,10 @@ TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
     // The message says where the manual was looked for.
     const std::string manual = dir.file(QStringLiteral("Korv.html")).toStdString();
     sendCommand(cmd::kHelpTopics);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text,
-              "Cannot Access Help\nThe manual Korv.html is not at " + manual);
-    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::Warning);
+    test::expectOneMessage(*prompts,
+                           "Cannot Access Help\nThe manual Korv.html is not at " + manual);
     EXPECT_TRUE(opened.isEmpty());
-    prompts->clearMessages();
     ASSERT_FALSE(dir.write(QStringLiteral("Korv.html"), "<html></html>").isEmpty());
     sendCommand(cmd::kHelpTopics);
     EXPECT_TRUE(prompts->messages().empty());
@@ -442,16 +430,12 @@ TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
     // No browser to open it with: the user is told where the file is, to open it by hand.
     openerWorks = false;
     sendCommand(cmd::kHelpTopics);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text,
-              "Cannot Access Help\nOpen the manual in a web browser: " + manual);
-    prompts->clearMessages();
+    test::expectOneMessage(*prompts,
+                           "Cannot Access Help\nOpen the manual in a web browser: " + manual);
 
     sendCommand(cmd::kAbout);
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Korvanthile Version 6.6");
-    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::None);
-    prompts->clearMessages();
+    EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::None);
+    test::expectOneMessage(*prompts, "Korvanthile Version 6.6");
 
     // F5 twice: the first volume control is ended and one new one runs.
     QTest::keyClick(w.get(), Qt::Key_F5);
@@ -471,16 +455,15 @@ TEST_F(MainWindowTest, MissingVolumeControlIsReported) {
     o.volumeProgram = dir.file(QStringLiteral("no-such-program"));
     auto w = open({}, o);
     sendCommand(cmd::kVolumeControl);
-    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::None);
     // What was tried, and where it comes from.
-    EXPECT_EQ(prompts->messages()[0].text,
-              "Cannot locate volume control\nTried to start \"no-such-program\"; install it "
-              "with: sudo apt install no-such-program");
-    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::None);
+    test::expectOneMessage(*prompts, "Cannot locate volume control\nTried to start "
+                                     "\"no-such-program\"; install it with: sudo apt install "
+                                     "no-such-program");
     EXPECT_EQ(w->volumeControlProcess(), 0);
 }
 
-TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
+TEST_F(MainWindowTest, LayoutPlacesTheControlsAndAResizeRepeatsTheAnalysisOnceReleased) {
     auto w = open();
     for (const QSize size : {QSize(900, 700), QSize(640, 480)}) {
         w->resize(size);
@@ -503,93 +486,8 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsFromTheClientSize) {
     for (QScrollBar* bar : {w->horizontalBar(), w->verticalBar()}) {
         EXPECT_FALSE(QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name).isEmpty());
     }
-}
 
-TEST_F(MainWindowTest, HorizontalScrollStepsAndClamps) {
-    auto w = open();
-    const int plotWidth = w->state().view.layout.plotWidth;
-    holdImage(*w, plotWidth + 1000, 300);
-    w->computeLayout();
-    QScrollBar* bar = w->horizontalBar();
-    EXPECT_EQ(bar->maximum(), 1000);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 100);
-    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 104);
-    w->state().view.scroll.h.pos = 950;
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 1000);
-    EXPECT_EQ(bar->value(), 1000);
-    w->state().view.scroll.h.pos = 2;
-    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
-    // Ignored while a mode runs.
-    menuStateRunning(*w);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
-    EXPECT_EQ(bar->value(), 0);
-}
-
-TEST_F(MainWindowTest, VerticalBarSetsTheLevelForPlots) {
-    auto w = open();
-    w->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
-    w->setVerticalRange(kLevelPositionMax, w->state().settings.verticalScrollPos);
-    QScrollBar* bar = w->verticalBar();
-    EXPECT_EQ(bar->value(), 6); // the default -9
-    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-    EXPECT_EQ(w->state().settings.levelScaleCode, -15);
-    for (int i = 0; i < 8; ++i) {
-        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    }
-    EXPECT_EQ(w->state().settings.levelScaleCode, 15);
-    EXPECT_EQ(w->state().settings.verticalScrollPos, 30);
-    // The spectral display with a 512-point FFT does not scroll its rows.
-    w->state().settings.displayTypeChoice = DISPLAY_SCROLL;
-    w->state().view.scroll.rowMax = 300;
-    w->setVerticalRange(300, 0);
-    sendCommand(cmd::kFftSizeFirst);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().view.scroll.rowPos, 0);
-    sendCommand(cmd::kFftSizeFirst + 1);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(w->state().view.scroll.rowPos, 100);
-}
-
-TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
-    auto w = open();
-    const PlotLayout& l = w->state().view.layout;
-    const PaletteDisplay& palette = w->surface().palette();
-    // Top half (right channel) index 10, bottom half (left channel) index 20.
-    holdImage(*w, l.plotWidth * 2, l.plotHeight * 2);
-    AppSettings& st = w->state().settings;
-    auto at = [&](int x) { return *w->surface().pixel(x, 5) & 0xFFFFFFU; };
-
-    st.typeChoice = TYPE_MONO;
-    w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(10) & 0xFFFFFFU));
-    st.typeChoice = TYPE_STEREO;
-    st.channelChoice = CHANNEL_LEFT;
-    w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(20) & 0xFFFFFFU));
-    st.channelChoice = CHANNEL_RIGHT;
-    w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(10) & 0xFFFFFFU));
-    st.channelChoice = CHANNEL_DUAL;
-    w->surface().fillRect(w->surface().bounds(), 30);
-    w->blitView();
-    EXPECT_EQ(at(l.plotWidth / 2 - 4), (palette.colour(20) & 0xFFFFFFU));
-    EXPECT_EQ(at(l.plotWidth / 2 + 4), (palette.colour(10) & 0xFFFFFFU));
-    // The separator between the panes is not drawn over by either pane.
-    EXPECT_EQ(at(l.plotWidth / 2), (palette.colour(30) & 0xFFFFFFU));
-    // No image: the background.
-    w->state().held.spectralImage.reset();
-    w->blitView();
-    EXPECT_EQ(at(5), (palette.colour(kBackgroundIndex) & 0xFFFFFFU));
-}
-
-TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
-    auto w = open();
+    // The analysis is repeated after a resize only once the frame is released.
     w->state().control.fileNameBuffer = dir.file(QStringLiteral("a.wav")).toStdString();
     holdImage(*w, 400, 300);
     leftDown = true;
@@ -600,10 +498,8 @@ TEST_F(MainWindowTest, ResizeRepeatsTheAnalysisOnlyOnceTheFrameIsReleased) {
     w->resize(w->width() + 20, w->height());
     QCoreApplication::processEvents();
     EXPECT_TRUE(called(cmd::kAnalyzeFile, cmd::kRepeatAfterResize));
-}
 
-TEST_F(MainWindowTest, RestoringAMinimisedWindowDoesNotStopARun) {
-    auto w = open();
+    // Restoring a minimised window does not stop a run.
     menuStateRunning(*w);
     calls.clear();
     w->setWindowState(Qt::WindowMinimized);
@@ -613,6 +509,88 @@ TEST_F(MainWindowTest, RestoringAMinimisedWindowDoesNotStopARun) {
     EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
     EXPECT_TRUE(w->state().control.modeRunning);
     menuStateIdle(*w);
+}
+
+TEST_F(MainWindowTest, HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLevel) {
+    auto w = open();
+    const int plotWidth = w->state().view.layout.plotWidth;
+    holdImage(*w, plotWidth + 1000, 300);
+    w->computeLayout();
+    QScrollBar* bar = w->horizontalBar();
+    EXPECT_EQ(bar->maximum(), 1000);
+    // From a position, a step of the bar, to where it lands (the far ends clamped).
+    for (const auto& [from, action, to] : {std::tuple{0, QAbstractSlider::SliderPageStepAdd, 100},
+                                           {100, QAbstractSlider::SliderSingleStepAdd, 104},
+                                           {950, QAbstractSlider::SliderPageStepAdd, 1000},
+                                           {2, QAbstractSlider::SliderSingleStepSub, 0}}) {
+        w->state().view.scroll.h.pos = from;
+        bar->triggerAction(action);
+        EXPECT_EQ(w->state().view.scroll.h.pos, to) << from;
+        EXPECT_EQ(bar->value(), to) << from;
+    }
+    // Ignored while a mode runs.
+    menuStateRunning(*w);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(w->state().view.scroll.h.pos, 0);
+    EXPECT_EQ(bar->value(), 0);
+    menuStateIdle(*w);
+
+    // The vertical bar sets the level for plots.
+    w->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    w->setVerticalRange(kLevelPositionMax, w->state().settings.verticalScrollPos);
+    QScrollBar* level = w->verticalBar();
+    EXPECT_EQ(level->value(), 6); // the default -9
+    level->triggerAction(QAbstractSlider::SliderPageStepSub);
+    level->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(w->state().settings.levelScaleCode, -15);
+    for (int i = 0; i < 8; ++i) {
+        level->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    }
+    EXPECT_EQ(w->state().settings.levelScaleCode, 15);
+    EXPECT_EQ(w->state().settings.verticalScrollPos, 30);
+    // The spectral display with a 512-point FFT does not scroll its rows.
+    w->state().settings.displayTypeChoice = DISPLAY_SCROLL;
+    w->state().view.scroll.rowMax = 300;
+    w->setVerticalRange(300, 0);
+    sendCommand(cmd::kFftSizeFirst);
+    level->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(w->state().view.scroll.rowPos, 0);
+    sendCommand(cmd::kFftSizeFirst + 1);
+    level->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(w->state().view.scroll.rowPos, 100);
+}
+
+TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
+    auto w = open();
+    const PlotLayout& l = w->state().view.layout;
+    const auto colour = [&](int index) {
+        return w->surface().palette().colour(static_cast<std::uint8_t>(index)) & 0xFFFFFFU;
+    };
+    // Top half (right channel) index 10, bottom half (left channel) index 20.
+    holdImage(*w, l.plotWidth * 2, l.plotHeight * 2);
+    AppSettings& st = w->state().settings;
+    auto at = [&](int x) { return *w->surface().pixel(x, 5) & 0xFFFFFFU; };
+
+    // Mono and the left and right channels of stereo fill the view with their half.
+    for (const auto& [type, channel, index] : {std::tuple{TYPE_MONO, CHANNEL_DUAL, 10},
+                                               {TYPE_STEREO, CHANNEL_LEFT, 20},
+                                               {TYPE_STEREO, CHANNEL_RIGHT, 10}}) {
+        st.typeChoice = type;
+        st.channelChoice = channel;
+        w->blitView();
+        EXPECT_EQ(at(5), colour(index)) << type << " " << channel;
+    }
+    st.channelChoice = CHANNEL_DUAL;
+    w->surface().fillRect(w->surface().bounds(), 30);
+    w->blitView();
+    EXPECT_EQ(at(l.plotWidth / 2 - 4), colour(20));
+    EXPECT_EQ(at(l.plotWidth / 2 + 4), colour(10));
+    // The separator between the panes is not drawn over by either pane.
+    EXPECT_EQ(at(l.plotWidth / 2), colour(30));
+    // No image: the background.
+    w->state().held.spectralImage.reset();
+    w->blitView();
+    EXPECT_EQ(at(5), colour(kBackgroundIndex));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // other values, a dragged stretch, a new rate, and Restore bringing the old image back.
 
 #include "support/analyze_fixture.h"
+#include "support/dialog_controls.h"
+#include "support/prompt_checks.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,8 +15,7 @@ using namespace test;
 
 // Held, and read from the file over the holding limit: the same images both ways.
 TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
-    std::vector<std::uint8_t> heldBefore;
-    std::vector<std::uint8_t> heldChanged;
+    std::vector<std::vector<std::uint8_t>> images; // before and changed, held then from the file
     for (const bool fromFile : {false, true}) {
         SCOPED_TRACE(fromFile ? "read from the file" : "held");
         window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
@@ -27,9 +28,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
         const long columnsBefore = window->state().analysis.run.params.columns;
 
         prompts->queueDialog([](QDialog& d) {
-            auto* fft = d.findChild<QRadioButton*>(controlName(FFT_SIZE_CHOICE_FIRST + 3));
-            ASSERT_NE(fft, nullptr);
-            fft->click();
+            radio(d, FFT_SIZE_CHOICE_FIRST + 3)->click();
             ScriptedPrompts::pressOk(d);
         });
         sendCommand(cmd::kParametersChange, 0);
@@ -43,20 +42,17 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
         sendCommand(cmd::kParametersRestore, 0);
         ASSERT_TRUE(window->state().held.spectralImage);
         EXPECT_EQ(window->state().held.fileSegment.has_value(), fromFile);
-        const std::vector<std::uint8_t> restored = imageBytes();
-        EXPECT_EQ(restored, before);
+        EXPECT_EQ(imageBytes(), before);
         EXPECT_EQ(window->state().analysis.run.params.columns, columnsBefore);
         EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
         EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
         EXPECT_TRUE(prompts->unscripted().isEmpty());
-        if (fromFile) {
-            EXPECT_TRUE(before == heldBefore);
-            EXPECT_TRUE(changed == heldChanged);
-        } else {
-            heldBefore = before;
-            heldChanged = changed;
-        }
+        images.push_back(before);
+        images.push_back(changed);
     }
+    ASSERT_EQ(images.size(), 4U);
+    EXPECT_TRUE(images[2] == images[0]);
+    EXPECT_TRUE(images[3] == images[1]);
 }
 
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.
@@ -101,13 +97,12 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
     EXPECT_EQ(window->state().analysis.run.segmentStartByte, original.segmentStartByte);
     EXPECT_EQ(imageBytes(), originalImage);
 
-    // A new rate in the Change dialog reads the same samples slower: the dragged stretch, and
-    // a 1000 Hz tone heard at half the rate lies at 500 Hz.
-    // The drag from 500 to 1500 msec.
-    window->state().analysis.selection = Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
+    // A new rate in the Change dialog reads the same samples slower: the dragged stretch (500
+    // to 1500 msec), and a 1000 Hz tone heard at half the rate lies at 500 Hz.
+    window->state().analysis.selection = Selection{byteRate / 2, byteRate * 3 / 2};
     prompts->queueDialog([](QDialog& d) {
         ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
-        d.findChild<QLineEdit*>(controlName(ID_RATE_EDIT))->setText(QString::number(kRate / 2));
+        setEdit(d, ID_RATE_EDIT, QString::number(kRate / 2));
         ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
         ScriptedPrompts::pressOk(d);
     });

@@ -114,30 +114,37 @@ class PlayWindowTest : public ::testing::Test {
     QRgb colourOf(std::uint8_t index) const {
         return window->surface().palette().colour(index) & 0xFFFFFFU;
     }
+    // Whether `rowOk` holds for every row of the plot.
+    bool allRows(const std::function<bool(int)>& rowOk) const {
+        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
+            if (!rowOk(y)) {
+                return false;
+            }
+        }
+        return true;
+    }
     // Whether view column viewX shows image column imageX of the band starting at bandTop.
     bool showsImageColumn(int viewX, int imageX, int bandTop) {
-        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
-            if (shown(viewX, y) != colourOf(*image().pixel(imageX, bandTop + y))) {
-                return false;
-            }
-        }
-        return true;
+        return allRows([&](int y) {
+            return shown(viewX, y) == colourOf(*image().pixel(imageX, bandTop + y));
+        });
     }
     bool columnAll(int viewX, std::uint8_t index) const {
-        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
-            if (shown(viewX, y) != colourOf(index)) {
-                return false;
-            }
-        }
-        return true;
+        return allRows([&](int y) { return shown(viewX, y) == colourOf(index); });
     }
     bool imageColumnAll(int imageX, int bandTop, std::uint8_t index) {
-        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
-            if (*image().pixel(imageX, bandTop + y) != index) {
-                return false;
-            }
-        }
-        return true;
+        return allRows([&](int y) { return *image().pixel(imageX, bandTop + y) == index; });
+    }
+    // What the device heard from byte `from` of all it played.
+    std::vector<std::uint8_t> playedSince(std::size_t from) const {
+        const std::vector<std::uint8_t>& all = output->device.played();
+        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+    }
+    // Whether `played` is the bytes of `held` from `offset` on.
+    static bool sameBytes(const std::vector<std::uint8_t>& played, const QByteArray& held,
+                          qsizetype offset = 0) {
+        return std::equal(played.begin(), played.end(), held.begin() + offset,
+                          [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
     }
 
     // The buttons and menu once the sound has ended.
@@ -164,9 +171,7 @@ class PlayWindowTest : public ::testing::Test {
     static void expectHeard(const std::vector<std::uint8_t>& played, const QByteArray& held,
                             std::uint8_t silence, std::size_t extra) {
         ASSERT_GE(played.size(), static_cast<std::size_t>(held.size()));
-        EXPECT_TRUE(
-            std::equal(held.begin(), held.end(), played.begin(),
-                       [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
+        EXPECT_TRUE(sameBytes({played.begin(), played.begin() + held.size()}, held))
             << "the device did not hear the held samples in order";
         EXPECT_LE(played.size() - static_cast<std::size_t>(held.size()), extra);
         EXPECT_TRUE(std::all_of(played.begin() + held.size(), played.end(),
@@ -182,25 +187,24 @@ class PlayWindowTest : public ::testing::Test {
 };
 
 TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
-    struct Format {
-        int rate;
-        int channels;
-        int bits;
-        int ms; // of sound: shorter than the two-second buffer, or over two of them
-    };
     startUp();
     settings().highBandHz = 5000; // within half of every rate here: no warning
-    // Held, and read from the file as the sound goes when the segment is over the holding limit.
-    for (const Format f :
-         {Format{22050, 1, 16, 1500}, Format{22050, 2, 16, 5000}, Format{11025, 1, 8, 1500},
-          Format{11025, 2, 8, 300}, Format{22050, 2, 16, -5000}, Format{11025, 1, 8, -1500}}) {
-        const bool fromFile = f.ms < 0;
-        const int ms = std::abs(f.ms);
-        SCOPED_TRACE(::testing::Message() << f.rate << " Hz, " << f.channels << " ch, " << f.bits
+    // Rate, channels, bits and msec of sound (shorter than the two-second buffer, or over two
+    // of them); held, and read from the file as the sound goes when the segment is over the
+    // holding limit (negative msec).
+    for (const auto& [rate, channels, bits, signedMs] : {std::tuple{22050, 1, 16, 1500},
+                                                         {22050, 2, 16, 5000},
+                                                         {11025, 1, 8, 1500},
+                                                         {11025, 2, 8, 300},
+                                                         {22050, 2, 16, -5000},
+                                                         {11025, 1, 8, -1500}}) {
+        const bool fromFile = signedMs < 0;
+        const int ms = std::abs(signedMs);
+        SCOPED_TRACE(::testing::Message() << rate << " Hz, " << channels << " ch, " << bits
                                           << (fromFile ? ", from the file" : ""));
         window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
-        const QByteArray held = analyze(QStringLiteral("play.wav"), f.rate, f.channels, f.bits,
-                                        static_cast<long>(f.rate) * ms / 1000);
+        const QByteArray held = analyze(QStringLiteral("play.wav"), rate, channels, bits,
+                                        static_cast<long>(rate) * ms / 1000);
         ASSERT_EQ(window->state().held.samples.has_value(), !fromFile);
         ASSERT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const int before = openAllocations();
@@ -210,17 +214,15 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         sendCommand(cmd::kPlay, 0);
 
         ASSERT_NE(output, nullptr);
-        const std::vector<std::uint8_t> heard(output->device.played().begin() +
-                                                  static_cast<std::ptrdiff_t>(heardBefore),
-                                              output->device.played().end());
-        const int frameBytes = f.channels * f.bits / 8;
-        const auto perMs = static_cast<std::size_t>(f.rate * frameBytes / 1000 + frameBytes);
-        expectHeard(heard, held, f.bits == 8 ? 128 : 0, 2 * perMs);
+        const std::vector<std::uint8_t> heard = playedSince(heardBefore);
+        const int frameBytes = channels * bits / 8;
+        const auto perMs = static_cast<std::size_t>(rate * frameBytes / 1000 + frameBytes);
+        expectHeard(heard, held, bits == 8 ? 128 : 0, 2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
         EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
-        EXPECT_EQ(output->device.format().channels, f.channels);
-        EXPECT_EQ(output->device.format().sampleRate, f.rate);
-        EXPECT_EQ(output->device.format().bitsPerSample, f.bits);
+        const PcmFormat& format = output->device.format();
+        EXPECT_EQ(std::tuple(format.sampleRate, format.channels, format.bitsPerSample),
+                  std::tuple(rate, channels, bits));
         EXPECT_TRUE(prompts->messages().empty());
         expectIdleAfterPlaying();
         EXPECT_EQ(openAllocations(), before);
@@ -323,9 +325,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     const auto& played = output->device.played();
     EXPECT_NEAR(static_cast<double>(played.size()), 300.0 * 44.1, 44.1 * 5);
     ASSERT_LE(played.size(), static_cast<std::size_t>(held.size()));
-    EXPECT_TRUE(std::equal(played.begin(), played.end(), held.begin(), [](std::uint8_t a, char b) {
-        return a == static_cast<std::uint8_t>(b);
-    }));
+    EXPECT_TRUE(sameBytes(played, held));
     expectIdleAfterPlaying();
     EXPECT_EQ(openAllocations(), before);
     EXPECT_TRUE(window->state().control.stopRequested);
@@ -333,10 +333,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
     sendCommand(cmd::kPlay, 0);
-    const std::vector<std::uint8_t> again(output->device.played().begin() +
-                                              static_cast<std::ptrdiff_t>(first),
-                                          output->device.played().end());
-    expectHeard(again, held, 0, 2 * 46);
+    expectHeard(playedSince(first), held, 0, 2 * 46);
 
     // A close during play only stops it.
     const std::size_t beforeClose = output->device.played().size();
@@ -431,9 +428,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     EXPECT_NEAR(static_cast<double>(played.size()), (stopColumn * column + centre) * 88.2,
                 88.2 * 12);
     ASSERT_LE(static_cast<qsizetype>(played.size()) + offset, held.size());
-    EXPECT_TRUE(
-        std::equal(played.begin(), played.end(), held.begin() + offset,
-                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    EXPECT_TRUE(sameBytes(played, held, offset));
     // Loops for one pane of 10 ms columns over the 176408-byte buffer.
     EXPECT_EQ(output->preparedBytes, 176408U);
     EXPECT_EQ(output->preparedLoops, static_cast<int>(pane * 10.0 * 88200.0 / 176408000.0 + 1.0));
@@ -505,10 +500,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
     const std::size_t heardBefore = output->device.played().size();
     sendCommand(cmd::kPlay, 0);
     EXPECT_TRUE(prompts->messages().empty());
-    const std::vector<std::uint8_t> heard(output->device.played().begin() +
-                                              static_cast<std::ptrdiff_t>(heardBefore),
-                                          output->device.played().end());
-    expectHeard(heard, held, 0, 2 * 46);
+    expectHeard(playedSince(heardBefore), held, 0, 2 * 46);
 }
 
 TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {

@@ -109,13 +109,11 @@ TEST(Playback, PlayWindowPlaysTheViewFromItsLeftEdgeAndStopsAtTheMarkerColumn) {
         EXPECT_TRUE(rig.view.scrollPositions.empty());
 
         // The marker steps one column at a time, each time putting back the previous one.
-        const auto& m = rig.view.markers;
-        ASSERT_EQ(m.size(), static_cast<std::size_t>(c.stopColumn));
-        EXPECT_EQ(m.front(), (std::pair<std::optional<int>, int>{std::nullopt, 0}));
-        for (std::size_t i = 1; i < m.size(); ++i) {
-            ASSERT_EQ(m[i], (std::pair<std::optional<int>, int>{static_cast<int>(i - 1),
-                                                                static_cast<int>(i)}));
+        std::vector<std::pair<std::optional<int>, int>> steps{{std::nullopt, 0}};
+        for (int i = 1; i < c.stopColumn; ++i) {
+            steps.emplace_back(i - 1, i);
         }
+        EXPECT_EQ(rig.view.markers, steps);
 
         // Byte 51 x 705 x 2 = 71910 taken down to a whole frame: the window's start.
         const std::size_t offset = 71908;
@@ -135,17 +133,15 @@ TEST(Playback, PlayWindowPlaysTheViewFromItsLeftEdgeAndStopsAtTheMarkerColumn) {
 // The Scan File side: the caller reads halves of a "file" and drives the refills from the
 // device's own position, with a guard, as its step loop does.
 TEST(Playback, StreamPlaysTheSourceInOrderAndReleasesOnCompletion) {
-    for (const PcmFormat format : {PcmFormat{22050, 1, 8}, PcmFormat{44100, 2, 16}}) {
+    for (const WaveFormat wave : {WaveFormat{1, 22050, 8}, WaveFormat{2, 44100, 16}}) {
+        const PcmFormat format{wave.sampleRate, wave.channels, wave.bitsPerSample};
+        const SampleStore store =
+            noiseStore(wave, static_cast<std::size_t>(65536 * 5 / 2 * format.blockAlign()), 12);
+        const std::span<const std::uint8_t> file = store.samples();
         const int before = openAllocations();
         test::ScriptedPromptsScope prompts;
         Rig rig;
         rig.clock.setAdvanceOnRead(0);
-        std::mt19937 gen(12);
-        std::vector<std::uint8_t> file(
-            static_cast<std::size_t>(65536 * 5 / 2 * format.blockAlign()));
-        for (auto& b : file) {
-            b = static_cast<std::uint8_t>(gen());
-        }
         SampleCursor reader{file};
         const auto buffer = rig.playback.allocateStreamBuffer(format);
         ASSERT_EQ(buffer.size(), static_cast<std::size_t>(65536 * format.blockAlign() + 8));
@@ -191,7 +187,6 @@ TEST(Playback, StreamFailuresAndAStopWithoutDevice) {
         ASSERT_FALSE(rig.playback.allocateStreamBuffer(format).empty());
         EXPECT_FALSE(rig.playback.openStreamPlayback(100000, 1000));
         EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{kCannotOpenAudioDevice});
-        EXPECT_EQ(prompts->messages().front().text, "Cannot Open Audio Device");
         EXPECT_TRUE(rig.playback.loopBuffer().empty());
         EXPECT_FALSE(rig.output.isOpen());
         EXPECT_EQ(openAllocations(), before);

@@ -20,6 +20,7 @@
 #include "platform/commands.h"
 #include "platform/sound_simulated.h"
 #include "support/platform_scopes.h"
+#include "support/prompt_checks.h"
 #include "support/temp_dir.h"
 #include "support/window_setup.h"
 
@@ -95,9 +96,8 @@ constexpr int kRate = 5513;
 constexpr double kToneHz = kRate / 8.0;      // a quarter of the 0 .. rate / 2 band
 constexpr int kStepFrames = kRate / 100 + 2; // one 10 msec step of press latency, rounded up
 
-double tone(std::int64_t frame, double amplitude) {
-    return amplitude *
-           std::sin(2.0 * std::numbers::pi * kToneHz * static_cast<double>(frame) / kRate);
+double tone(std::int64_t frame, double amplitude, double hz = kToneHz, double rate = kRate) {
+    return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(frame) / rate);
 }
 
 // A wave file read back: header fields and the 16-bit samples.
@@ -176,7 +176,15 @@ class ScanInputTest : public ::testing::Test {
         pressAt(stopMs, cmd::kStop);
         QTest::keyClick(window.get(), Qt::Key_F3);
     }
-    void expectIdle() const {
+    // A right click on the picture at `ms`: it freezes a running display.
+    void rightClickAt(std::int64_t ms) {
+        at(ms, [this] {
+            test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
+        });
+    }
+    bool noted(const char* note) const { return notesSeen.contains(QString::fromLatin1(note)); }
+    // The menus, buttons and device of an ended run, and the allocations still open when given.
+    void expectIdle(int allocations = -1) const {
         EXPECT_FALSE(window->state().control.modeRunning);
         EXPECT_FALSE(window->state().control.inputOpen);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
@@ -186,6 +194,9 @@ class ScanInputTest : public ::testing::Test {
         EXPECT_EQ(window->button(cmd::kPlayWindow)->text(), QStringLiteral("PLAY WDW"));
         if (input != nullptr) {
             EXPECT_FALSE(input->isOpen());
+        }
+        if (allocations >= 0) {
+            EXPECT_EQ(openAllocations(), allocations);
         }
     }
     QString recordTo(const QString& name) {
@@ -228,15 +239,16 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 970.0, 15.0);
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
-    const int rows = s.view.layout.plotHeight - s.view.layout.topBand;
-    for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
+    const PlotLayout& l = s.view.layout;
+    const int rows = l.plotHeight - l.topBand;
+    const int toneY = l.plotHeight - 1 - rows / 4;
+    for (const int x : {5, l.plotWidth / 2, l.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x), rows / 4, 2) << "column " << x;
     }
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     EXPECT_EQ(s.settings.lastMode, 1);
     EXPECT_FALSE(r.fileWritten);
-    expectIdle();
-    EXPECT_EQ(openAllocations(), 1); // the kept image alone
+    expectIdle(1); // the kept image alone
 
     // Frozen after half a second, without the scroll memory: the columns after it are never
     // drawn, the time readout keeps the moment of the freeze while the readouts follow the
@@ -244,39 +256,33 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
-    at(start + 500, [this] {
-        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
-    });
+    rightClickAt(start + 500);
     double timeShown = 0.0;
-    const PlotLayout& l = s.view.layout;
-    const auto readouts = [&] { return window->surface().copyRect(l.readoutBox); };
-    const auto move = [this](int x, int y) { test::sendMouse(*window, QEvent::MouseMove, {x, y}); };
-    QImage onTone, offTone;
+    std::vector<QImage> readouts; // on the tone, then off it
     at(start + 1500, [&] {
         timeShown = window->state().view.timeNowMsec;
-        move(5, l.plotHeight - 1 - rows / 4);
-        onTone = readouts();
-        move(5, l.plotHeight - 1 - rows / 2);
-        offTone = readouts();
+        for (const int y : {toneY, l.plotHeight - 1 - rows / 2}) {
+            test::sendMouse(*window, QEvent::MouseMove, {5, y});
+            readouts.push_back(window->surface().copyRect(l.readoutBox));
+        }
     });
     run(start + 2000);
     EXPECT_NEAR(timeShown, 500.0, 30.0);
-    EXPECT_NE(onTone, offTone);
+    ASSERT_EQ(readouts.size(), 2U);
+    EXPECT_NE(readouts[0], readouts[1]);
     ASSERT_TRUE(s.view.runningScrollImage);
     EXPECT_FALSE(s.held.spectralImage);
-    EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, l.plotHeight - 1 - rows / 4),
+    EXPECT_NE(*s.view.runningScrollImage->surface().pixel(5, toneY), kBackgroundIndex);
+    EXPECT_EQ(*s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY),
               kBackgroundIndex);
-    EXPECT_EQ(
-        *s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, l.plotHeight - 1 - rows / 4),
-        kBackgroundIndex);
-    EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_FALSE(noted("140"));
     expectIdle();
     window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
 
     // Stopped within the start delay: nothing drawn, the note all the same.
     run(clock.currentMs() + 100);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     expectIdle();
 
     // The line plot: mode 2, its picture kept in the plot image, the level log offered.
@@ -291,14 +297,14 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
 
     // A resize during the run ends it and runs it again in the new layout, without a note.
     notesSeen.clear();
-    const int widthBefore = s.view.layout.plotWidth;
+    const int widthBefore = l.plotWidth;
     at(clock.currentMs() + 1000, [this] { window->resize(700, 600); });
     run(clock.currentMs() + 60000);
     pressAt(clock.currentMs() + 1000, cmd::kStop);
     QCoreApplication::processEvents(); // the re-run, until that STOP
-    EXPECT_NE(s.view.layout.plotWidth, widthBefore);
+    EXPECT_NE(l.plotWidth, widthBefore);
     EXPECT_GT(lastScanInput(*window).columnsDrawn, 50);
-    EXPECT_EQ(s.held.spectralImage->width(), s.view.layout.plotWidth);
+    EXPECT_EQ(s.held.spectralImage->width(), l.plotWidth);
     expectIdle();
 }
 
@@ -307,10 +313,8 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
     constexpr double kHighToneHz = 60000.0;
     signal = [](SimulatedSoundInput& in) {
         in.setRates({44100, 96000, kHighRate});
-        in.setSignal([](std::int64_t frame, int) {
-            return 0.5 * std::sin(2.0 * std::numbers::pi * kHighToneHz *
-                                  static_cast<double>(frame) / kHighRate);
-        });
+        in.setSignal(
+            [](std::int64_t frame, int) { return tone(frame, 0.5, kHighToneHz, kHighRate); });
     };
     window->state().settings.variablesChoice = cmd::kVariablesAdjust;
     // The stored 5.5 kHz is not offered: the dialog opens on the nearest rate offered.
@@ -362,12 +366,9 @@ TEST_F(ScanInputTest, PeakHoldAveragesOverTheWholeCountWhileTheRingFills) {
     const float free = loudest();
     const std::int64_t start = clock.currentMs();
     at(start + 400, [this] { window->button(cmd::kPeakHold)->click(); });
-    at(start + 600, [this] {
-        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
-    });
-    QImage frozen;
+    rightClickAt(start + 600);
+    QImage frozen, later;
     at(start + 700, [&] { frozen = window->surface().image().copy(); });
-    QImage later;
     at(start + 990, [&] { later = window->surface().image().copy(); });
     run(start + 1000);
     EXPECT_TRUE(window->state().view.plotImage);
@@ -412,9 +413,8 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     signal = [](SimulatedSoundInput& in) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kRate) * 12 * 2);
         for (std::size_t i = 0; i < bytes.size() / 2; ++i) {
-            const auto v = static_cast<std::uint16_t>(i % 30000);
-            bytes[2 * i] = static_cast<std::uint8_t>(v & 0xff);
-            bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+            const auto v = static_cast<std::uint16_t>(i % 30000); // little-endian, as the device
+            std::memcpy(&bytes[2 * i], &v, 2);
         }
         in.setBytes(std::move(bytes));
     };
@@ -466,9 +466,8 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     EXPECT_NEAR(runs[0].second, 1.5 * kRate, 2 * kStepFrames);
     EXPECT_NEAR(runs[1].first, 5.0 * kRate, kStepFrames);
     EXPECT_NEAR(runs[1].second, 4.5 * kRate, 2 * kStepFrames);
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
-    expectIdle();
-    EXPECT_EQ(openAllocations(), 1);
+    EXPECT_TRUE(noted("136"));
+    expectIdle(1);
     // Each of the three buffers that held sound was on the disk, header and all, before the
     // next one: a power cut loses at most the buffer being filled.
     const std::string file = QFile::encodeName(QFileInfo(path).canonicalFilePath()).toStdString();
@@ -494,7 +493,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 1500);
     EXPECT_FALSE(lastScanInput(*window).fileWritten);
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     EXPECT_EQ(prompts->questions().back(), replaceQuestion(take));
     EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("wav"));
     EXPECT_EQ(test::TempDir::read(take), QByteArray("old"));
@@ -503,14 +502,12 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     // Recording is off for that run, so a right click freezes it: no note follows.
     notesSeen.clear();
     prompts->queueCancel();
-    at(clock.currentMs() + 500, [this] {
-        test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
-    });
+    rightClickAt(clock.currentMs() + 500);
     bool frozen = false;
     at(clock.currentMs() + 1000, [this, &frozen] { frozen = window->state().view.displayFrozen; });
     run(clock.currentMs() + 1500);
     EXPECT_TRUE(frozen);
-    EXPECT_FALSE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_FALSE(noted("140"));
     expectIdle();
 }
 
@@ -541,7 +538,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
         (3.5 - 1.0 + TRIGGER_HOLD_MS / 1000.0) + (0.5 + TRIGGER_HOLD_MS / 1000.0);
     EXPECT_NEAR(static_cast<double>(w.samples.size()), expected * kRate, 0.1 * kRate);
     EXPECT_GT(std::abs(w.samples.front()), 16000); // it starts loud
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
+    EXPECT_TRUE(noted("136"));
 
     // Never loud enough for that level: no file at all.
     window->state().settings.variablesChoice = cmd::kVariablesFreeze;
@@ -554,7 +551,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     window->state().settings.recordingChoice = RECORDING_TRIGGER;
     run(clock.currentMs() + 3000);
     EXPECT_FALSE(QFile::exists(quiet));
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("140")));
+    EXPECT_TRUE(noted("140"));
     expectIdle();
 }
 
@@ -573,9 +570,8 @@ TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_LT(clock.currentMs(), 10000);
-    ASSERT_FALSE(prompts->messages().empty());
-    EXPECT_EQ(prompts->messages().back().text, kRecordingWriteFailed.text);
-    EXPECT_FALSE(notesSeen.contains(QStringLiteral("136")));
+    EXPECT_EQ(test::lastMessage(*prompts), kRecordingWriteFailed.text);
+    EXPECT_FALSE(noted("136"));
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
     EXPECT_NEAR(static_cast<double>(w.samples.size()), 3.5 * kRate, kStepFrames);
@@ -587,7 +583,7 @@ TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid)
     prompts->queueFile(gone);
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 30000);
-    EXPECT_EQ(prompts->messages().back().text, kErrorWritingFile.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kErrorWritingFile.text);
     EXPECT_FALSE(QFile::exists(gone));
     expectIdle();
 
@@ -613,7 +609,7 @@ TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAnd
     run(30000);
     EXPECT_LT(clock.currentMs(), 9000);
     EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_TRUE(notesSeen.contains(QStringLiteral("136")));
+    EXPECT_TRUE(noted("136"));
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
     EXPECT_NEAR(static_cast<double>(w.samples.size()), 7.5 * kRate, 2 * kStepFrames);
@@ -624,11 +620,9 @@ TEST_F(ScanInputLimitTest, ARecordingNearingTheLimitStopsTheRunWithAValidFileAnd
 TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     failNewDevice = SimulatedFailure::Open;
     run(1000);
-    ASSERT_FALSE(prompts->messages().empty());
-    EXPECT_EQ(prompts->messages().back().text, kCannotOpenAudioDevice.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kCannotOpenAudioDevice.text);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
-    expectIdle();
-    EXPECT_EQ(openAllocations(), 0);
+    expectIdle(0);
 
     // A device that opens but will not start ends the run without a word: no message, no note.
     // The colour dialog is closed all the same, as for every scan.
@@ -657,7 +651,7 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     s.settings.lowBandHz = 0;
     s.settings.highBandHz = 30000;
     run(clock.currentMs() + 1000);
-    EXPECT_EQ(prompts->messages().back().text, "Highest Frequency Limited to 22 kHz");
+    EXPECT_EQ(test::lastMessage(*prompts), "Highest Frequency Limited to 22 kHz");
     EXPECT_EQ(lastScanInput(*window).sampleRate, 44100);
     EXPECT_GT(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
@@ -667,14 +661,14 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     at(clock.currentMs() + 1000, [this] { clock.advance(9000); });
     run(clock.currentMs() + 12000);
     ASSERT_EQ(prompts->messages().size(), shown + 1);
-    EXPECT_EQ(prompts->messages().back().text, kInputSoundLost.text);
+    EXPECT_EQ(test::lastMessage(*prompts), kInputSoundLost.text);
     expectIdle();
     // A band narrower than 10 Hz ends the command before anything opens.
     s.control.autoRun = true;
     s.settings.lowBandHz = 1000;
     s.settings.highBandHz = 1005;
     run(clock.currentMs() + 1000);
-    EXPECT_EQ(prompts->messages().back().text, MSG_IMPROPER_FREQUENCY_LIMITS);
+    EXPECT_EQ(test::lastMessage(*prompts), MSG_IMPROPER_FREQUENCY_LIMITS);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
     expectIdle();
 }

@@ -14,6 +14,7 @@
 #include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "support/analyze_fixture.h"
+#include "support/dialog_controls.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -65,6 +66,7 @@ class SpectralViewTest : public test::AnalyzeFileTest {
     [[nodiscard]] std::vector<QRgb> plot() const {
         return area({0, 0, layout().plotWidth, layout().plotHeight});
     }
+    [[nodiscard]] QRgb inverted(int x, int y) { return ~imageColour(x, y) & 0xffffffu; }
     // The colour the image's palette index at an image point shows.
     [[nodiscard]] QRgb imageColour(int x, int y) {
         const auto index = window->state().held.spectralImage->surface().pixel(x, y);
@@ -83,7 +85,7 @@ class SpectralViewTest : public test::AnalyzeFileTest {
     std::vector<int> scanCalls;
 };
 
-TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
+TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureWhileTheRightButtonHolds) {
     const PixelRect box = layout().readoutBox;
     const std::vector<QRgb> idle = area(box);
     const int y = layout().plotHeight - 60;
@@ -107,6 +109,19 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndShowPlaceholdersOutside) {
     // Moving never draws into the picture.
     test::repaint(*window);
     EXPECT_EQ(at(100, y), imageColour(100, y));
+
+    // While the right button holds, the readouts measure from where it went down; released,
+    // they read the point under the pointer again.
+    const QPoint from(100, y);
+    const QPoint to(300, layout().plotHeight / 2);
+    QTest::mouseMove(view(), to);
+    const std::vector<QRgb> reading = area(box);
+    QTest::mouseMove(view(), from);
+    QTest::mousePress(view(), Qt::RightButton, {}, from);
+    QTest::mouseMove(view(), to);
+    EXPECT_NE(area(box), reading);
+    QTest::mouseRelease(view(), Qt::RightButton, {}, to);
+    EXPECT_EQ(area(box), reading);
 }
 
 TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherDirection) {
@@ -116,11 +131,7 @@ TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherD
     const int y = layout().plotHeight / 2;
     std::vector<std::pair<QString, QString>> shown;
     auto record = [&shown](QDialog& d) {
-        auto* begin = d.findChild<QLineEdit*>(controlName(ID_BEGIN_EDIT));
-        auto* end = d.findChild<QLineEdit*>(controlName(ID_END_EDIT));
-        ASSERT_NE(begin, nullptr);
-        ASSERT_NE(end, nullptr);
-        shown.emplace_back(begin->text(), end->text());
+        shown.emplace_back(test::editText(d, ID_BEGIN_EDIT), test::editText(d, ID_END_EDIT));
         ScriptedPrompts::pressCancel(d);
     };
 
@@ -128,12 +139,12 @@ TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherD
     // shows the picture again.
     QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(50, y));
     QTest::mouseMove(view(), QPoint(80, y));
-    EXPECT_EQ(at(60, 10), ~imageColour(60, 10) & 0xffffffu);
-    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
+    EXPECT_EQ(at(60, 10), inverted(60, 10));
+    EXPECT_EQ(at(60, y), inverted(60, y));
     EXPECT_EQ(at(90, y), imageColour(90, y));
     QTest::mouseMove(view(), QPoint(70, y));
     EXPECT_EQ(at(75, y), imageColour(75, y));
-    EXPECT_EQ(at(60, y), ~imageColour(60, y) & 0xffffffu);
+    EXPECT_EQ(at(60, y), inverted(60, y));
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
     QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(70, y));
     EXPECT_EQ(prompts->dialogsRun().size(), 1U);
@@ -184,14 +195,14 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTheReadoutsMeasu
     const std::vector<QRgb> before = plot();
     QTest::mousePress(view(), Qt::RightButton, {}, QPoint(100, 200));
     QTest::mouseMove(view(), QPoint(300, 260));
-    EXPECT_EQ(at(200, 200), ~imageColour(200, 200) & 0xffffffu); // top edge
-    EXPECT_EQ(at(300, 230), ~imageColour(300, 230) & 0xffffffu); // right edge
-    EXPECT_EQ(at(200, 230), imageColour(200, 230));              // inside
+    EXPECT_EQ(at(200, 200), inverted(200, 200));    // top edge
+    EXPECT_EQ(at(300, 230), inverted(300, 230));    // right edge
+    EXPECT_EQ(at(200, 230), imageColour(200, 230)); // inside
     // A smaller rectangle: the old outline is gone, and everything off the new outline is as
     // the window showed it before, the axis labels included.
     QTest::mouseMove(view(), QPoint(250, 240));
     EXPECT_EQ(at(300, 230), imageColour(300, 230));
-    EXPECT_EQ(at(250, 220), ~imageColour(250, 220) & 0xffffffu);
+    EXPECT_EQ(at(250, 220), inverted(250, 220));
     const PixelRect outer{100, 200, 151, 41};
     const PixelRect inner{101, 201, 149, 39};
     int changedOffOutline = 0;
@@ -205,27 +216,14 @@ TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTheReadoutsMeasu
     EXPECT_EQ(changedOffOutline, 0);
     // The top is kept below the waveform strip.
     QTest::mouseMove(view(), QPoint(250, 0));
-    EXPECT_EQ(at(200, 43), ~imageColour(200, 43) & 0xffffffu);
+    EXPECT_EQ(at(200, 43), inverted(200, 43));
     QTest::mouseRelease(view(), Qt::RightButton, {}, QPoint(250, 0));
     EXPECT_EQ(plot(), before);
-
-    // While the right button holds, the readouts measure from where it went down; released,
-    // they read the point under the pointer again.
-    const PixelRect box = layout().readoutBox;
-    const QPoint from(100, layout().plotHeight - 60);
-    const QPoint to(300, layout().plotHeight / 2);
-    QTest::mouseMove(view(), to);
-    const std::vector<QRgb> reading = area(box);
-    QTest::mouseMove(view(), from);
-    QTest::mousePress(view(), Qt::RightButton, {}, from);
-    QTest::mouseMove(view(), to);
-    EXPECT_NE(area(box), reading);
-    QTest::mouseRelease(view(), Qt::RightButton, {}, to);
-    EXPECT_EQ(area(box), reading);
 }
 
 TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     const std::vector<QRgb> plain = plot();
+    const std::vector<std::uint8_t> image = imageBytes();
     const QRgb text = window->state().view.display.colour(kTextIndex) & 0xffffffu;
     auto textPixels = [&](const std::vector<QRgb>& v) {
         return std::count(v.begin(), v.end(), text);
@@ -239,25 +237,21 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     EXPECT_GT(textPixels(withGrid), textPixels(plain));
     // A measuring rectangle through a cross leaves the cross in its colour.
     const int width = layout().plotWidth;
-    std::size_t cross = 0;
-    while (cross < withGrid.size() &&
-           (withGrid[cross] != text || static_cast<int>(cross) / width < 60 ||
-            static_cast<int>(cross) % width < 30 || static_cast<int>(cross) % width > width - 30)) {
-        ++cross;
+    const auto n = static_cast<int>(withGrid.size());
+    int i = 60 * width;
+    while (i < n &&
+           (withGrid[std::size_t(i)] != text || i % width < 30 || i % width > width - 30)) {
+        ++i;
     }
-    ASSERT_LT(cross, withGrid.size());
-    const QPoint p(static_cast<int>(cross) % width, static_cast<int>(cross) / width);
+    ASSERT_LT(i, n);
+    const QPoint p(i % width, i / width);
     QTest::mousePress(view(), Qt::RightButton, {}, p - QPoint(20, 0));
     QTest::mouseMove(view(), p + QPoint(20, 10));
     EXPECT_EQ(at(p.x(), p.y()), text);
-    EXPECT_EQ(at(p.x() + 20, p.y() + 5), ~imageColour(p.x() + 20, p.y() + 5) & 0xffffffu);
+    EXPECT_EQ(at(p.x() + 20, p.y() + 5), inverted(p.x() + 20, p.y() + 5));
     QTest::mouseRelease(view(), Qt::RightButton, {}, p + QPoint(20, 10));
     window->surface().updateNow();
     EXPECT_EQ(plot(), withGrid);
-    // The overlay lies on the window only; the picture underneath is untouched.
-    const std::vector<std::uint8_t> image(
-        window->state().held.spectralImage->surface().pixels().begin(),
-        window->state().held.spectralImage->surface().pixels().end());
     QTest::mouseClick(grid, Qt::LeftButton);
     window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
@@ -268,14 +262,8 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     window->surface().updateNow();
     EXPECT_TRUE(window->state().view.gridOn);
     EXPECT_EQ(plot(), withGrid);
-    grid->setChecked(false);
-    window->surface().updateNow();
-    EXPECT_FALSE(window->state().view.gridOn);
-    EXPECT_EQ(plot(), plain);
-    EXPECT_EQ(
-        std::vector<std::uint8_t>(window->state().held.spectralImage->surface().pixels().begin(),
-                                  window->state().held.spectralImage->surface().pixels().end()),
-        image);
+    // The overlay lies on the window only; the picture underneath is untouched.
+    EXPECT_EQ(imageBytes(), image);
 }
 
 TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
@@ -346,14 +334,12 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
         };
         fits(infoPanel(g, currentInfoPanelInputs(window->state())), g.infoPanel);
         // The readouts as a paint draws them: placeholders, and values at the picture's end.
-        ReadoutContext context;
-        context.wholeBox = true;
-        ReadoutPoint point;
-        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
-        point.inside = true;
-        point.y = g.stripHeight + 1;
-        point.absoluteColumn = window->state().analysis.run.params.columns;
-        fits(readoutLines(g, readoutTexts(g, context, point)), g.readoutBox);
+        const ReadoutContext context{.wholeBox = true};
+        fits(readoutLines(g, readoutTexts(g, context, {})), g.readoutBox);
+        const ReadoutPoint end{.inside = true,
+                               .absoluteColumn = window->state().analysis.run.params.columns,
+                               .y = g.stripHeight + 1};
+        fits(readoutLines(g, readoutTexts(g, context, end)), g.readoutBox);
         // Side by side inside the window: the two boxes, then the buttons, each showing its text.
         EXPECT_GE(g.infoPanel.x, 0);
         EXPECT_LE(g.infoPanel.right(), g.readoutBox.x);

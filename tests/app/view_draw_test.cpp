@@ -22,7 +22,19 @@ struct Fixture {
     PaletteDisplay palette;
     LogicalPalette logical = buildLogicalPalette(kCbPalette);
     std::optional<WindowSurface> window;
-    ViewGeometry g;
+    PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16, {}});
+    // Crosses at x 200, 400, 600 (10 msec a column) and y 339, 279, 219, 159, 99 (0 .. 6 kHz).
+    ViewGeometry g{.plotWidth = 800,
+                   .plotHeight = 400,
+                   .stripHeight = 40,
+                   .charWidth = 8,
+                   .charHeight = 16,
+                   .infoPanel = boxes.infoPanel,
+                   .readoutBox = boxes.readoutBox,
+                   .timeScaleMsec = 10.0f,
+                   .columnMsec = 10.0,
+                   .highBandHz = 6000,
+                   .sampleRate = 44100};
     QFont font = programFont(16);
 
     Fixture() {
@@ -30,22 +42,8 @@ struct Fixture {
         window.emplace(palette);
         window->resize(1000, 560);
         window->fillRect(window->bounds(), kFillIndex);
-        g.plotWidth = 800;
-        g.plotHeight = 400;
-        g.stripHeight = 40;
-        g.charWidth = 8;
-        g.charHeight = 16;
-        const PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16, {}});
-        g.infoPanel = boxes.infoPanel;
-        g.readoutBox = boxes.readoutBox;
-        g.timeScaleMsec = 10.0f; // crosses at x 200, 400, 600
-        g.columnMsec = 10.0;
-        g.lowBandHz = 0;
-        g.highBandHz = 6000; // and y 339, 279, 219, 159, 99
-        g.sampleRate = 44100;
-        g.fftSize = 1024;
     }
-    QRgb at(int x, int y) const { return window->pixel(x, y).value_or(0x123456); }
+    QRgb at(int x, int y) const { return window->pixel(x, y).value_or(0x123456) & 0xffffff; }
     QRgb colour(std::uint8_t index) const { return palette.colour(index) & 0xffffff; }
 };
 
@@ -53,7 +51,7 @@ int countPixels(const Fixture& f, const PixelRect& r, QRgb colour) {
     int n = 0;
     for (int y = r.y; y < r.bottom(); ++y) {
         for (int x = r.x; x < r.right(); ++x) {
-            n += (f.at(x, y) & 0xffffff) == colour ? 1 : 0;
+            n += f.at(x, y) == colour ? 1 : 0;
         }
     }
     return n;
@@ -67,18 +65,18 @@ TEST(ViewDraw, GridCrossesInTextColourWithTheirShadows) {
     const QRgb under = f.colour(kFillIndex);
     for (const int x : {200, 400, 600}) {
         for (const int y : {339, 279, 219, 159, 99}) {
-            EXPECT_EQ(f.at(x, y) & 0xffffff, text) << x << "," << y;
-            EXPECT_EQ(f.at(x - 5, y) & 0xffffff, text);
-            EXPECT_EQ(f.at(x + 5, y) & 0xffffff, text);
-            EXPECT_EQ(f.at(x, y + 5) & 0xffffff, text);
+            EXPECT_EQ(f.at(x, y), text) << x << "," << y;
+            EXPECT_EQ(f.at(x - 5, y), text);
+            EXPECT_EQ(f.at(x + 5, y), text);
+            EXPECT_EQ(f.at(x, y + 5), text);
             // The shadow's arm reaches one pixel further right and lower.
-            EXPECT_EQ(f.at(x + 6, y + 1) & 0xffffff, background);
-            EXPECT_EQ(f.at(x + 1, y + 6) & 0xffffff, background);
-            EXPECT_EQ(f.at(x + 7, y) & 0xffffff, under);
+            EXPECT_EQ(f.at(x + 6, y + 1), background);
+            EXPECT_EQ(f.at(x + 1, y + 6), background);
+            EXPECT_EQ(f.at(x + 7, y), under);
         }
     }
     // Between the crosses the picture is untouched.
-    EXPECT_EQ(f.at(300, 309) & 0xffffff, under);
+    EXPECT_EQ(f.at(300, 309), under);
     // Labels: the "2 sec" label one text line above the bottom has text pixels.
     EXPECT_GT(countPixels(f, {200 - 8, 400 - 16, 60, 16}, text), 0);
     // The level under a pixel reads back through the colour on the screen.
@@ -95,25 +93,20 @@ TEST(ViewDraw, PanelsAreSunkenBoxesWithBlackText) {
     Fixture f;
     drawInfoPanel(*f.window, f.g, f.font, {0, 6000, DisplayChannels::Mono, 44100, 5000, {}});
     const PixelRect& box = f.g.infoPanel;
-    EXPECT_EQ(f.at(box.x, box.y) & 0xffffff, f.colour(kSysBlack));
-    EXPECT_EQ(f.at(box.x, box.bottom() - 2) & 0xffffff, f.colour(kSysBlack));
-    EXPECT_EQ(f.at(box.right() - 1, box.y + 2) & 0xffffff, f.colour(kSysWhite));
-    EXPECT_EQ(f.at(box.x + 2, box.bottom() - 1) & 0xffffff, f.colour(kSysWhite));
-    EXPECT_EQ(f.at(box.right() - 3, box.y + 2) & 0xffffff, f.colour(kSys3dFace));
+    EXPECT_EQ(f.at(box.x, box.y), f.colour(kSysBlack));
+    EXPECT_EQ(f.at(box.x, box.bottom() - 2), f.colour(kSysBlack));
+    EXPECT_EQ(f.at(box.right() - 1, box.y + 2), f.colour(kSysWhite));
+    EXPECT_EQ(f.at(box.x + 2, box.bottom() - 1), f.colour(kSysWhite));
+    EXPECT_EQ(f.at(box.right() - 3, box.y + 2), f.colour(kSys3dFace));
     const PixelRect inner{box.x + 1, box.y + 1, box.width - 2, box.height - 2};
     EXPECT_GT(countPixels(f, inner, f.colour(kSysBlack)), 100);
-    EXPECT_EQ(f.at(box.x - 1, box.y) & 0xffffff, f.colour(kFillIndex)); // nothing outside
+    EXPECT_EQ(f.at(box.x - 1, box.y), f.colour(kFillIndex)); // nothing outside
 
     // The readouts, redrawn whole while recording: a red title inside the readout box.
-    ReadoutContext c;
-    c.recording = true;
-    ReadoutPoint p;
-    p.inside = true;
-    p.y = 339;
-    p.absoluteColumn = 10;
-    drawReadouts(*f.window, f.g, f.font, readoutTexts(f.g, c, p), true);
+    const ReadoutPoint p{.inside = true, .absoluteColumn = 10, .y = 339};
+    drawReadouts(*f.window, f.g, f.font, readoutTexts(f.g, {.recording = true}, p), true);
     const PixelRect& r = f.g.readoutBox;
-    EXPECT_EQ(f.at(r.x, r.y) & 0xffffff, f.colour(kSysBlack));
+    EXPECT_EQ(f.at(r.x, r.y), f.colour(kSysBlack));
     const PixelRect titleLine{r.x + 1, r.y + 1, r.width - 2, 4 + 16};
     EXPECT_GT(countPixels(f, titleLine, f.colour(kSysRed)), 20);
     EXPECT_EQ(countPixels(f, titleLine, f.colour(kSysBlack)), 0);
