@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <cstdint>
 #include <sys/stat.h>
 #include <utility>
@@ -49,13 +50,9 @@ class ColourCalibrationTest : public AnalyzeFileTest {
     long windowPixelsOf(QRgb colour) {
         window->surface().updateNow();
         const QImage& img = window->surface().image();
-        long n = 0;
-        for (int y = 0; y < img.height(); ++y) {
-            for (int x = 0; x < img.width(); ++x) {
-                n += (img.pixel(x, y) & 0xFFFFFF) == colour ? 1 : 0;
-            }
-        }
-        return n;
+        const auto* pixels = reinterpret_cast<const QRgb*>(img.constBits()); // 32-bit: no padding
+        return std::count_if(pixels, pixels + img.width() * img.height(),
+                             [colour](QRgb p) { return (p & 0xFFFFFF) == colour; });
     }
     // Seconds of deterministic white noise, flat over the spectrum.
     QString noise(const QString& name) {
@@ -87,11 +84,8 @@ TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(colourDialog(window.get()), &d);
-    int open = 0;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        open += qobject_cast<QDialog*>(w) != nullptr && w->isVisible() ? 1 : 0;
-    }
-    EXPECT_EQ(open, 1);
+    const auto shown = [](QWidget* w) { return qobject_cast<QDialog*>(w) && w->isVisible(); };
+    EXPECT_EQ(std::ranges::count_if(QApplication::topLevelWidgets(), shown), 1);
     EXPECT_EQ(d.windowTitle(), "Korvanthile Colors");
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_CB)->isChecked());
     setColour(d, {0, 0, 0}); // entry 0 black: an edit of CB makes it User
@@ -160,9 +154,8 @@ TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
     QTest::keyClicks(green, QStringLiteral("300"));
     const std::uint8_t before = window->state().view.activePalette[2].g;
     control<QPushButton>(d, kOkButtonId)->click();
-    ASSERT_EQ(prompts->messages().size(), 1U);
-    EXPECT_EQ(prompts->messages()[0].text, "Improper Entry");
-    EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(prompts->messages(),
+              (std::vector<UserMessage>{{"Improper Entry", MessageIcon::Stop}}));
     EXPECT_EQ(colourDialog(window.get()), &d) << "still open";
     EXPECT_EQ(window->state().view.activePalette[2].g, before);
     green->selectAll();
@@ -201,10 +194,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     control<QRadioButton>(d, PALETTE_BW)->click();
     close(d, kCancelButtonId);
     EXPECT_EQ(window->state().view.activePalette, opening);
-    EXPECT_EQ(settings().dbScaleChoice, before.dbScaleChoice);
-    EXPECT_EQ(settings().levelScaleCode, before.levelScaleCode);
-    EXPECT_EQ(settings().userPalette, before.userPalette);
-    EXPECT_EQ(settings().paletteChoice, before.paletteChoice);
+    EXPECT_TRUE(settings() == before) << "range, gain and palettes as they were";
 
     settings().displayTypeChoice = DISPLAY_LINE_PLOT;
     ColourDialog& plot = openColours();
@@ -313,9 +303,9 @@ TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
         ScriptedPrompts::pressOk(d);
     });
     QTest::keyClick(window.get(), Qt::Key_F6);
-    for (const CalibrationPoint& p : settings().calibrationTable) {
-        EXPECT_EQ(p.correctionDb, 0.0f);
-    }
+    EXPECT_TRUE(std::ranges::all_of(settings().calibrationTable, [](const CalibrationPoint& p) {
+        return p.correctionDb == 0.0f;
+    }));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 

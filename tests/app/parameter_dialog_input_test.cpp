@@ -1,18 +1,30 @@
-// Typing and keys in the parameter dialogs, and what a screen reader does there: typed
-// numbers taken by the fields beside the bars, radio groups acting on their state.
+// The dialogs driven through the prompts as a user would, and what a screen reader does there:
+// typed numbers taken by the fields (beside the bars the bar follows), radio groups acting on
+// their state, OK and Cancel.
 
+#include "dialogs/calibration_dialog.h"
+#include "dialogs/image_dialog.h"
 #include "dialogs/parameter_dialog.h"
+#include "dialogs/point_log_dialog.h"
+#include "dialogs/scope_markers_dialog.h"
 #include "platform/prompts.h"
 #include "support/dialog_controls.h"
 #include "support/platform_scopes.h"
 
 #include <QAccessible>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace korv {
 namespace {
@@ -119,6 +131,87 @@ TEST(ParameterDialog, RadioGroupsActOnStateAndArrowKeysMoveWithin) {
     EXPECT_EQ(settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
     EXPECT_EQ(settings.dbScaleChoice, DB_SCALE_30);
     EXPECT_EQ(settings.levelScaleCode, 9);
+}
+
+TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    settings.marker1Hz = 1500;
+    settings.marker2Hz = 0;
+    const auto markers = [&settings] { return std::pair(settings.marker1Hz, settings.marker2Hz); };
+    prompts->queueDialog([](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "146");
+        EXPECT_EQ(d.windowTitle(), "Scope Markers");
+        EXPECT_EQ(control<QLineEdit>(d, ID_MARKER1_EDIT)->text(), "1500");
+        EXPECT_EQ(control<QLineEdit>(d, ID_MARKER2_EDIT)->text(), "0");
+        // Each edit is named by its label, for the keyboard and a screen reader.
+        for (const auto& [id, name] : {std::pair{ID_MARKER1_EDIT, "Marker 1 (Hz)"},
+                                       std::pair{ID_MARKER2_EDIT, "Marker 2 (Hz)"}}) {
+            EXPECT_EQ(control<QLineEdit>(d, id)->accessibleName(), name);
+            EXPECT_TRUE(std::ranges::any_of(d.findChildren<QLabel*>(), [&](const QLabel* label) {
+                return label->buddy() == control<QLineEdit>(d, id);
+            })) << id;
+        }
+        typeInto(d, ID_MARKER1_EDIT, "30000");
+        typeInto(d, ID_MARKER2_EDIT, "-x440"); // digits only: the edit takes "440"
+        EXPECT_EQ(control<QLineEdit>(d, ID_MARKER2_EDIT)->text(), "440");
+        ScriptedPrompts::pressOk(d);
+    });
+    EXPECT_TRUE(runScopeMarkersDialog(*prompts, settings));
+    EXPECT_EQ(markers(), std::pair(24000, 440));
+
+    prompts->queueDialog([](QDialog& d) {
+        control<QLineEdit>(d, ID_MARKER1_EDIT)->setText("-250"); // set past the edit's filter
+        control<QLineEdit>(d, ID_MARKER2_EDIT)->clear();
+        ScriptedPrompts::pressOk(d);
+    });
+    EXPECT_TRUE(runScopeMarkersDialog(*prompts, settings));
+    EXPECT_EQ(markers(), std::pair(0, 0));
+
+    settings.marker1Hz = 700;
+    settings.marker2Hz = 900;
+    prompts->queueDialog([](QDialog& d) {
+        typeInto(d, ID_MARKER1_EDIT, "5");
+        ScriptedPrompts::pressCancel(d);
+    });
+    EXPECT_FALSE(runScopeMarkersDialog(*prompts, settings));
+    EXPECT_EQ(markers(), std::pair(700, 900));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// A screen reader names each dialog by its title (the untitled Scan File dialog by its
+// purpose), and each is wide enough to show its title whole beside the frame's buttons.
+TEST(DialogTitles, NameEveryDialogAndShowWhole) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    RunValues run;
+    run.sampleRateHz = 22050;
+    ImageChoices choices;
+    CalibrationCurve curve = settings.calibrationTable;
+    std::vector<std::pair<std::unique_ptr<QDialog>, QString>> dialogs;
+    dialogs.emplace_back(std::make_unique<ScopeMarkersDialog>(settings), "Scope Markers");
+    dialogs.emplace_back(std::make_unique<ImageDialog>(choices), "Image Characteristics");
+    dialogs.emplace_back(std::make_unique<PointLogDialog>(),
+                         "Point Log - Click Point on Korvanthile");
+    dialogs.emplace_back(std::make_unique<CalibrationDialog>(curve, *prompts),
+                         "Frequency Calibration");
+    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanFile, settings, run),
+                         "Scan File");
+    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanInput, settings, run),
+                         "Scan Input");
+    for (auto& [dialog, name] : dialogs) {
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(dialog.get());
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), name);
+        QFont bold = dialog->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        EXPECT_GE(dialog->width(),
+                  metrics.horizontalAdvance(dialog->windowTitle()) + 5 * metrics.height())
+            << name.toStdString();
+    }
 }
 
 } // namespace

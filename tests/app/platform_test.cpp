@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,6 +39,15 @@ QRgb opaque(Rgb c) {
 
 QImage presented(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// f(x, y) for every pixel of a width x height area, row by row, until a fatal failure.
+template <typename F> void eachPixel(int width, int height, F f) {
+    for (int y = 0; y < height && !::testing::Test::HasFatalFailure(); ++y) {
+        for (int x = 0; x < width && !::testing::Test::HasFatalFailure(); ++x) {
+            f(x, y);
+        }
+    }
 }
 
 // --- Palette display ---
@@ -75,11 +85,8 @@ TEST(PaletteDisplay, ConversionClipsAgainstSourceAndImage) {
     PaletteDisplay display;
     display.setLogicalPalette(gradient(0));
     IndexedSurface source(6, 5);
-    for (int y = 0; y < 5; ++y) {
-        for (int x = 0; x < 6; ++x) {
-            source.setPixel(x, y, static_cast<std::uint8_t>(10 * y + x));
-        }
-    }
+    eachPixel(6, 5,
+              [&](int x, int y) { source.setPixel(x, y, static_cast<std::uint8_t>(10 * y + x)); });
     const QRgb untouched = qRgb(1, 1, 1);
     for (const PixelPoint to :
          {PixelPoint{-3, -2}, PixelPoint{5, 4}, PixelPoint{0, 0}, PixelPoint{-100, 50}}) {
@@ -87,16 +94,14 @@ TEST(PaletteDisplay, ConversionClipsAgainstSourceAndImage) {
         image.fill(untouched);
         const PixelRect from{-1, 1, 9, 9};
         display.convert(source, from, image, to);
-        for (int y = 0; y < 6; ++y) {
-            for (int x = 0; x < 7; ++x) {
-                const int sx = x - to.x + from.x;
-                const int sy = y - to.y + from.y;
-                const auto index = source.pixel(sx, sy);
-                const QRgb expected =
-                    index && from.contains(sx, sy) ? display.colour(*index) : untouched;
-                ASSERT_EQ(image.pixel(x, y), expected) << x << "," << y;
-            }
-        }
+        eachPixel(7, 6, [&](int x, int y) {
+            const int sx = x - to.x + from.x;
+            const int sy = y - to.y + from.y;
+            const auto index = source.pixel(sx, sy);
+            const QRgb expected =
+                index && from.contains(sx, sy) ? display.colour(*index) : untouched;
+            ASSERT_EQ(image.pixel(x, y), expected) << x << "," << y;
+        });
     }
     QImage wrongFormat(4, 4, QImage::Format_Grayscale8);
     wrongFormat.fill(3);
@@ -185,21 +190,16 @@ TEST_F(WindowStoreTest, DrawingGoesIntoTheStoreAndIsPresentedAtTheFrameRate) {
 TEST_F(WindowStoreTest, InversionIsTheComplementAndItsOwnInverse) {
     store.updateNow();
     IndexedSurface picture(40, 30);
-    for (int y = 0; y < 30; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            picture.setPixel(x, y, static_cast<std::uint8_t>(x * 6 + y));
-        }
-    }
+    eachPixel(40, 30,
+              [&](int x, int y) { picture.setPixel(x, y, static_cast<std::uint8_t>(x * 6 + y)); });
     store.blit(picture, picture.bounds(), {0, 0});
     const QImage before = store.image().copy();
     store.invertRect({30, 20, 50, 50}); // reaches past the right and bottom edges
-    for (int y = 0; y < 30; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            const QRgb was = before.pixel(x, y) & 0xffffff;
-            const QRgb expected = x >= 30 && y >= 20 ? (~was & 0xffffff) : was;
-            ASSERT_EQ(*store.pixel(x, y), expected);
-        }
-    }
+    eachPixel(40, 30, [&](int x, int y) {
+        const QRgb was = before.pixel(x, y) & 0xffffff;
+        ASSERT_EQ(*store.pixel(x, y), x >= 30 && y >= 20 ? (~was & 0xffffff) : was)
+            << x << "," << y;
+    });
     store.invertRect({30, 20, 50, 50});
     EXPECT_EQ(store.image(), before);
 }
@@ -239,13 +239,11 @@ TEST_F(WindowStoreTest, ResizeKeepsTheTopLeftAndAsksForAPaint) {
 
 std::vector<std::pair<int, int>> pixelsOf(const IndexedSurface& s, std::uint8_t index) {
     std::vector<std::pair<int, int>> out;
-    for (int y = 0; y < s.height(); ++y) {
-        for (int x = 0; x < s.width(); ++x) {
-            if (*s.pixel(x, y) == index) {
-                out.emplace_back(x, y);
-            }
+    eachPixel(s.width(), s.height(), [&](int x, int y) {
+        if (*s.pixel(x, y) == index) {
+            out.emplace_back(x, y);
         }
-    }
+    });
     return out;
 }
 
@@ -281,12 +279,10 @@ TEST(IndexedText, ClipsAtTheEdgesLikeTextOnALargerSurface) {
         drawTextIndexed(small, at, text, font, 1, 3);
         IndexedSurface big(30 + 2 * margin, 16 + 2 * margin, 4);
         drawTextIndexed(big, {at.x + margin, at.y + margin}, text, font, 1, 3);
-        for (int y = 0; y < 16; ++y) {
-            for (int x = 0; x < 30; ++x) {
-                ASSERT_EQ(*small.pixel(x, y), *big.pixel(x + margin, y + margin))
-                    << at.x << "," << at.y;
-            }
-        }
+        eachPixel(30, 16, [&](int x, int y) {
+            ASSERT_EQ(*small.pixel(x, y), *big.pixel(x + margin, y + margin))
+                << at.x << "," << at.y;
+        });
     }
 }
 
@@ -301,12 +297,9 @@ TEST(IndexedText, WindowTextAndStampedTextCoverTheSamePixels) {
     store.drawText({3, 4}, QStringLiteral("Sample Rate"), font, 0);
     IndexedSurface s(100, 30, 4);
     drawTextIndexed(s, {3, 4}, QStringLiteral("Sample Rate"), font, 0);
-    for (int y = 0; y < 30; ++y) {
-        for (int x = 0; x < 100; ++x) {
-            ASSERT_EQ(*store.pixel(x, y), display.colour(*s.pixel(x, y)) & 0xffffff)
-                << x << "," << y;
-        }
-    }
+    eachPixel(100, 30, [&](int x, int y) {
+        ASSERT_EQ(*store.pixel(x, y), display.colour(*s.pixel(x, y)) & 0xffffff) << x << "," << y;
+    });
 }
 
 // --- Commands ---
@@ -476,9 +469,7 @@ TEST(SimulatedDevices, InputBytesComeInOrderThenSilenceAndEachLostStretchCountsO
     SimulatedSoundInput in(clock);
     Sinks sink;
     std::vector<std::uint8_t> heard(25);
-    for (std::size_t i = 0; i < heard.size(); ++i) {
-        heard[i] = static_cast<std::uint8_t>(i + 1);
-    }
+    std::iota(heard.begin(), heard.end(), std::uint8_t{1});
     in.setBytes(heard);
     std::vector<std::uint8_t> a(10, 0), b(10, 0), c(40, 0);
     ASSERT_EQ(in.open(PcmFormat{1000, 1, 8}, sink), SoundResult::Ok);
@@ -493,12 +484,10 @@ TEST(SimulatedDevices, InputBytesComeInOrderThenSilenceAndEachLostStretchCountsO
     in.stop();
     EXPECT_EQ(sink.buffers().back(), (Sinks::Done{c.data(), 10}));
     EXPECT_EQ(in.queuedBuffers(), 0);
-    const std::vector<std::uint8_t> expectA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-    const std::vector<std::uint8_t> expectB{16, 17, 18, 19, 20, 21, 22, 23, 24, 25};
     std::vector<std::uint8_t> expectC(40, 0);
     std::fill_n(expectC.begin(), 10, std::uint8_t{128});
-    EXPECT_EQ(a, expectA);
-    EXPECT_EQ(b, expectB);
+    EXPECT_EQ(a, std::vector<std::uint8_t>(heard.begin(), heard.begin() + 10));
+    EXPECT_EQ(b, std::vector<std::uint8_t>(heard.begin() + 15, heard.end()));
     EXPECT_EQ(c, expectC);
     EXPECT_EQ(in.overruns(), 1);
 }

@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace korv {
@@ -125,29 +126,6 @@ TEST(ScriptedPrompts, DialogScriptsDriveTheRealDialog) {
     SampleDialog unexpected;
     EXPECT_FALSE(prompts().runDialog(unexpected));
     EXPECT_EQ(scripted->unscripted().size(), 2);
-}
-
-TEST(QtPrompts, MessageBoxCarriesTheCaptionAndTheIcon) {
-    setPrompts(nullptr);
-    for (auto [icon, expected] : {std::pair{MessageIcon::Warning, QMessageBox::Warning},
-                                  std::pair{MessageIcon::Stop, QMessageBox::Critical},
-                                  std::pair{MessageIcon::None, QMessageBox::NoIcon}}) {
-        QString title;
-        QString text;
-        QMessageBox::Icon shownIcon = QMessageBox::Question;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            title = box->windowTitle();
-            text = box->text();
-            shownIcon = box->icon();
-            box->button(QMessageBox::Ok)->click();
-        });
-        showMessage(QStringLiteral("Improper Time Span"), icon);
-        EXPECT_EQ(title, QStringLiteral("Korvanthile"));
-        EXPECT_EQ(text, QStringLiteral("Improper Time Span"));
-        EXPECT_EQ(shownIcon, expected);
-    }
 }
 
 // The desktop's file dialogs open where asked, with the filter asked for, and hand back the
@@ -268,22 +246,34 @@ TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
     EXPECT_EQ(prompts().saveFile(request), old);
 }
 
-// A long list goes behind the message, in the box's scrolling detail.
-TEST(QtPrompts, DetailsGoIntoTheBoxsDetailedText) {
+// A message box carries the program's caption and the icon; a long list goes behind the
+// message, in the box's scrolling detail.
+TEST(QtPrompts, MessageBoxCarriesTheCaptionTheIconAndTheDetails) {
     setPrompts(nullptr);
-    QString text;
-    QString details;
-    ModalSteps steps({[&](QWidget& w) {
-        auto* box = qobject_cast<QMessageBox*>(&w);
-        ASSERT_NE(box, nullptr);
-        text = box->text();
-        details = box->detailedText();
-        box->button(QMessageBox::Ok)->click();
-    }});
-    prompts().messageWithDetails(QStringLiteral("300 of 300 files were not saved."),
-                                 QStringLiteral("a.wav: x\nb.wav: y"), MessageIcon::Warning);
-    EXPECT_EQ(text, QStringLiteral("300 of 300 files were not saved."));
-    EXPECT_EQ(details, QStringLiteral("a.wav: x\nb.wav: y"));
+    const QString list = QStringLiteral("a.wav: x\nb.wav: y");
+    for (const auto& [icon, expected, details] :
+         {std::tuple{MessageIcon::Warning, QMessageBox::Warning, QString()},
+          std::tuple{MessageIcon::Stop, QMessageBox::Critical, QString()},
+          std::tuple{MessageIcon::None, QMessageBox::NoIcon, QString()},
+          std::tuple{MessageIcon::Warning, QMessageBox::Warning, list}}) {
+        QMessageBox::Icon shownIcon = QMessageBox::Question;
+        QStringList shown;
+        ModalSteps steps({[&](QWidget& w) {
+            auto* box = qobject_cast<QMessageBox*>(&w);
+            ASSERT_NE(box, nullptr);
+            shown = {box->windowTitle(), box->text(), box->detailedText()};
+            shownIcon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        }});
+        if (details.isEmpty()) {
+            showMessage(QStringLiteral("Improper Time Span"), icon);
+        } else {
+            prompts().messageWithDetails(QStringLiteral("Improper Time Span"), details, icon);
+        }
+        EXPECT_EQ(shown, (QStringList{QStringLiteral("Korvanthile"),
+                                      QStringLiteral("Improper Time Span"), details}));
+        EXPECT_EQ(shownIcon, expected);
+    }
 }
 
 } // namespace

@@ -46,7 +46,33 @@ ScriptedPrompts::DialogScript chooseFormat(int format, int quality = 90) {
     };
 }
 
-using ImageExportTest = AnalyzeFileTest;
+class ImageExportTest : public AnalyzeFileTest {
+  protected:
+    // A save command answered with a format and a name in the folder; the bytes written.
+    QByteArray save(int command, int format, const QString& name) {
+        prompts->queueDialog(chooseFormat(format));
+        prompts->queueFile(dir.file(name));
+        sendCommand(command);
+        return TempDir::read(dir.file(name));
+    }
+    // Analyze Batch of `files` saving bitmaps, to its end.
+    void batch(const QStringList& files) {
+        prompts->queueFiles(files);
+        prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+        sendCommand(cmd::kAnalyzeBatch);
+        drainMessages();
+    }
+    // The one message the batch ended with, then forgotten: its text and its details.
+    std::pair<std::string, QString> summary() {
+        EXPECT_EQ(prompts->messages().size(), 1u);
+        std::pair<std::string, QString> said;
+        if (!prompts->messages().empty()) {
+            said = {prompts->messages().front().text, prompts->messageDetails().front()};
+        }
+        prompts->clearMessages();
+        return said;
+    }
+};
 
 TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbout) {
     window->state().view.gridOn = false;
@@ -96,7 +122,8 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     for (int y = strip + 1; y < l.plotHeight; y += 7) {
         for (int x = 0; x < width; x += 13) {
             // Where the view is wider than the image, the background.
-            const auto index = image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
+            const auto index =
+                image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
             ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]),
                       index.value_or(kBackgroundIndex))
                 << x << "," << y;
@@ -112,10 +139,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
     // time labels at the bottom.
     window->state().view.gridOn = true;
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
-    sendCommand(cmd::kSaveWindowImage);
-    const QByteArray grid = TempDir::read(dir.file(QStringLiteral("grid.bmp")));
+    const QByteArray grid = save(cmd::kSaveWindowImage, IMAGE_FORMAT_BITMAP, "grid.bmp");
     ASSERT_EQ(grid.size(), bmp.size());
     const auto textIn = [&](const PixelRect& r) {
         long n = 0;
@@ -132,13 +156,9 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
               20);
     window->state().view.gridOn = false;
 
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
-    prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
-    sendCommand(cmd::kSaveWindowImage);
-    const QByteArray jpeg = TempDir::read(dir.file(QStringLiteral("view.jpg")));
-    ASSERT_GT(jpeg.size(), 100);
-    EXPECT_EQ(static_cast<std::uint8_t>(jpeg[0]), 0xFF);
-    EXPECT_EQ(static_cast<std::uint8_t>(jpeg[1]), 0xD8);
+    const QByteArray jpeg = save(cmd::kSaveWindowImage, IMAGE_FORMAT_JPEG, "view.jpg");
+    EXPECT_GT(jpeg.size(), 100);
+    EXPECT_TRUE(jpeg.startsWith("\xff\xd8"));
 
     // A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
     // and Save Wave ask before they replace that file, and No leaves it as it was.
@@ -201,10 +221,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
     ASSERT_TRUE(window->state().held.spectralImage);
     ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
     const SpectralImage& spectral = *window->state().held.spectralImage;
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    prompts->queueFile(dir.file(QStringLiteral("all.bmp")));
-    sendCommand(cmd::kSaveEntireImage);
-    const QByteArray bmp = TempDir::read(dir.file(QStringLiteral("all.bmp")));
+    const QByteArray bmp = save(cmd::kSaveEntireImage, IMAGE_FORMAT_BITMAP, "all.bmp");
     const int width = exportWidth(spectral.width());
     ASSERT_EQ(bmp.size(), 1078 + width * spectral.height() / 2);
     EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(spectral.height() / 2));
@@ -216,11 +233,8 @@ TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondIt
 
     // Magnified beyond what JPEG takes: said before anything is written.
     settings().imageScalePercent = 1000 * JPEG_MAX_SIDE / width + 100;
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG));
-    prompts->queueFile(dir.file(QStringLiteral("huge.jpg")));
-    sendCommand(cmd::kSaveEntireImage);
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front(), kImageTooLargeForJpeg);
+    EXPECT_TRUE(save(cmd::kSaveEntireImage, IMAGE_FORMAT_JPEG, "huge.jpg").isEmpty());
+    EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{kImageTooLargeForJpeg});
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("huge.jpg"))));
 }
 
@@ -238,33 +252,28 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
         analyze(wave);
         window->state().view.gridOn = grid;
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
-        prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-        prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
         if (grid) {
             prompts->queueAnswer(true); // replace the first
         }
-        sendCommand(cmd::kSaveEntireImage);
+        const QByteArray desktop = save(cmd::kSaveEntireImage, IMAGE_FORMAT_BITMAP, "window.bmp");
 
         cli::Options options;
         options.format = "bmp";
         options.grid = grid;
         options.outDir = dir.file(QStringLiteral("cli")).toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
-        options.layout = {window->state().analysis.run.plotHeight, window->state().analysis.run.stripHeight,
+        options.layout = {window->state().analysis.run.plotHeight,
+                          window->state().analysis.run.stripHeight,
                           QGuiApplication::primaryScreen()->geometry().width()};
         const cli::RunSettings run{
             wholeFileSettings(settings()), window->state().view.activePalette, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
-        const QByteArray desktop = TempDir::read(dir.file(QStringLiteral("window.bmp")));
-        ASSERT_GT(desktop.size(), 1078);
         const QByteArray tool = TempDir::read(dir.file(QStringLiteral("cli/stereo.bmp")));
+        ASSERT_GT(desktop.size(), 1078);
         ASSERT_EQ(desktop.size(), tool.size());
-        int differing = 0;
-        for (qsizetype i = 0; i < desktop.size(); ++i) {
-            differing += desktop[i] != tool[i] ? 1 : 0;
-        }
-        EXPECT_EQ(differing, 0) << "grid " << grid;
+        EXPECT_EQ(std::ranges::mismatch(desktop, tool).in1 - desktop.begin(), desktop.size())
+            << "the first differing byte, grid " << grid;
     }
     EXPECT_TRUE(prompts->messages().empty());
 }
@@ -272,9 +281,7 @@ TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
 TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     prompts->queueFiles({tone("only.wav", kRate)});
     sendCommand(cmd::kAnalyzeBatch);
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front().text, "Multiple Files Required");
-    prompts->clearMessages();
+    EXPECT_EQ(summary().first, "Multiple Files Required");
 
     const QString bad = write(QStringLiteral("bad.wav"), QByteArray("RIFF not a wave file"));
     for (int run = 0; run < 2; ++run) { // a second run replaces the images
@@ -293,42 +300,36 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         // c.wav is wider than the view: its analysed columns are saved, nothing beyond, as the
         // window still holds them (its last row is the file's first).
         if (run == 0) {
-            ASSERT_GT(window->state().analysis.run.params.columns, window->state().view.layout.plotWidth);
+            ASSERT_GT(window->state().analysis.run.params.columns,
+                      window->state().view.layout.plotWidth);
             const QByteArray c = TempDir::read(dir.file(QStringLiteral("images/c.bmp")));
-            const int width = exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
+            const int width =
+                exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
                           *image().pixel(x, window->state().held.spectralImage->plotHeight() - 1));
             }
         }
-        ASSERT_EQ(prompts->messages().size(), 1u);
-        EXPECT_EQ(prompts->messages().front().text, "1 of 3 files were not saved.");
-        EXPECT_TRUE(prompts->messageDetails().front().startsWith(QStringLiteral("bad.wav: ")));
-        prompts->clearMessages();
+        const auto [text, details] = summary();
+        EXPECT_EQ(text, "1 of 3 files were not saved.");
+        EXPECT_TRUE(details.startsWith(QStringLiteral("bad.wav: ")));
     }
 
     // An image that cannot be written (a folder stands in its place) is listed with its file,
     // once the batch has waited for it.
     ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images/x.bmp/kept"))));
-    prompts->queueFiles({tone("x.wav", kRate), dir.file(QStringLiteral("a.wav"))});
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_TRUE(prompts->messageDetails().front().startsWith(QStringLiteral("x.wav: ")));
-    EXPECT_FALSE(prompts->messageDetails().front().contains(QStringLiteral("a.wav")));
-    prompts->clearMessages();
+    batch({tone("x.wav", kRate), dir.file(QStringLiteral("a.wav"))});
+    const QString unwritten = summary().second;
+    EXPECT_TRUE(unwritten.startsWith(QStringLiteral("x.wav: ")));
+    EXPECT_FALSE(unwritten.contains(QStringLiteral("a.wav")));
 
     // A slower file first: its band stops at half its rate, the next file's is the one asked
     // for, and both are saved.
     settings().highBandHz = 6000;
     const QString slow = write(QStringLiteral("slow.wav"),
                                test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
-    prompts->queueFiles({slow, dir.file(QStringLiteral("a.wav"))});
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
+    batch({slow, dir.file(QStringLiteral("a.wav"))});
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/slow.bmp"))));
     EXPECT_EQ(settings().highBandHz, 6000);
@@ -338,38 +339,30 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
     ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images"))));
     write(QStringLiteral("images/a.bmp"), "old");
-    prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
     window->registerCommand(kTick, [this](int) {
         window->state().view.analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
     });
     postCommand(kTick);
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
+    batch({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
     EXPECT_FALSE(window->state().control.batchRunning);
     EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front().text, "2 of 2 files were not saved.");
-    EXPECT_EQ(prompts->messageDetails().front(),
-              QStringLiteral("a.wav: Stopped before the end of the file: no image saved\n"
-                             "c.wav: not analysed: the batch was stopped"));
-    prompts->clearMessages();
+    EXPECT_EQ(summary(),
+              std::pair(std::string("2 of 2 files were not saved."),
+                        QStringLiteral("a.wav: Stopped before the end of the file: no image saved\n"
+                                       "c.wav: not analysed: the batch was stopped")));
 
     // Hundreds of files refused: one short line, the list behind it.
     QStringList many;
     for (int k = 0; k < 300; ++k) {
         many.push_back(write(QStringLiteral("short%1.wav").arg(k), QByteArray(100, '\0')));
     }
-    prompts->queueFiles(many);
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front().text, "300 of 300 files were not saved.");
-    const QStringList listed = prompts->messageDetails().front().split(QLatin1Char('\n'));
+    batch(many);
+    const auto [text, details] = summary();
+    EXPECT_EQ(text, "300 of 300 files were not saved.");
+    const QStringList listed = details.split(QLatin1Char('\n'));
     ASSERT_EQ(listed.size(), 300);
     EXPECT_EQ(listed.back(), QStringLiteral("short299.wav: Sample Size Too Small"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
@@ -415,8 +408,9 @@ TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
     EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
     EXPECT_TRUE(
         caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
-    EXPECT_TRUE(caption.contains(QStringLiteral("%1 msec per column")
-                                     .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 msec per column")
+                             .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
     // The caption lies below the picture, which holds the grid's marks and labels.
     EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
     EXPECT_EQ(gridPage->inked.top(), page->inked.top());
