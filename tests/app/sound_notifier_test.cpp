@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <future>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -52,6 +53,17 @@ template <typename F> void withinTenSeconds(F f, const char* what) {
     done.get();
 }
 
+// Yields until `ready`, failing after ten seconds.
+template <typename F> void waitUntil(F ready, const char* what) {
+    withinTenSeconds(
+        [&] {
+            while (!ready()) {
+                std::this_thread::yield();
+            }
+        },
+        what);
+}
+
 TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) {
     const std::size_t threadsBefore = threadCount();
     Delivered delivered;
@@ -87,13 +99,7 @@ TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) 
             }
         });
     }
-    withinTenSeconds(
-        [&] {
-            while (fullSeen.load() < PRODUCERS) {
-                std::this_thread::yield();
-            }
-        },
-        "filling the ring");
+    waitUntil([&] { return fullSeen.load() >= PRODUCERS; }, "filling the ring");
     gateOpen.store(true);
     for (std::thread& t : producers) {
         t.join();
@@ -137,9 +143,7 @@ TEST(DeviceNotifier, StoppingWithEventsPendingHandsThemAllOverAndStartsAgain) {
     notifier.start();
     withinTenSeconds([&] { notifier.stopAndDrain(); }, "stopAndDrain");
     std::vector<std::size_t> all(DeviceNotifier::CAPACITY);
-    for (std::size_t n = 0; n < all.size(); ++n) {
-        all[n] = n;
-    }
+    std::iota(all.begin(), all.end(), std::size_t{0});
     EXPECT_EQ(delivered.numbers[0], all);
     EXPECT_EQ(delivered.done, 1);
     EXPECT_EQ(threadCount(), threadsBefore);
@@ -154,13 +158,8 @@ TEST(DeviceNotifier, StoppingWithEventsPendingHandsThemAllOverAndStartsAgain) {
         }
     }
     notifier.signalDone();
-    withinTenSeconds(
-        [&] {
-            while (handled.load() < static_cast<int>(4 * DeviceNotifier::CAPACITY) + 2) {
-                std::this_thread::yield();
-            }
-        },
-        "delivery after a restart");
+    waitUntil([&] { return handled.load() >= static_cast<int>(4 * DeviceNotifier::CAPACITY) + 2; },
+              "delivery after a restart");
     EXPECT_EQ(delivered.numbers[1].size(), 3 * DeviceNotifier::CAPACITY);
     EXPECT_EQ(delivered.done, 2);
 
