@@ -175,8 +175,9 @@ double crossingsHz(const std::uint8_t* bytes, std::size_t frames, const PcmForma
 
 template <typename Backend> class SoundContract : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const std::string why = Backend::unavailable(); !why.empty()) {
+    void SetUp() override { skipIf(Backend::unavailable()); }
+    static void skipIf(const std::string& why) {
+        if (!why.empty()) {
             GTEST_SKIP() << why;
         }
     }
@@ -210,11 +211,10 @@ TYPED_TEST(SoundContract, OutputPlaysEveryLoopOfWholeFramesReportsTheEndOnceAndL
         Sinks formatSink;
         // 1024 frames and the bytes of a part frame, then guard bytes that must never be played.
         constexpr int FRAMES = 1024;
-        constexpr auto WHOLE = static_cast<std::size_t>(FRAMES);
-        const auto frameBytes = static_cast<std::size_t>(format.blockAlign());
-        const std::vector<std::uint8_t> memory = countingBytes(WHOLE * frameBytes + 16);
+        const auto wholeBytes = static_cast<std::size_t>(FRAMES * format.blockAlign());
+        const std::vector<std::uint8_t> memory = countingBytes(wholeBytes + 16);
         const std::span<const std::uint8_t> buffer(memory.data(),
-                                                   WHOLE * frameBytes + frameBytes - 1);
+                                                   wholeBytes + format.blockAlign() - 1);
         ASSERT_EQ(out->open(format, formatSink), SoundResult::Ok);
         EXPECT_TRUE(out->isOpen());
         ASSERT_EQ(out->prepare(buffer, 4), SoundResult::Ok);
@@ -237,8 +237,7 @@ TYPED_TEST(SoundContract, OutputPlaysEveryLoopOfWholeFramesReportsTheEndOnceAndL
         if (const auto* played = TypeParam::played(*out)) {
             std::vector<std::uint8_t> loops;
             for (int i = 0; i < 4; ++i) {
-                loops.insert(loops.end(), memory.begin(),
-                             memory.begin() + static_cast<std::ptrdiff_t>(WHOLE * frameBytes));
+                loops.insert(loops.end(), memory.begin(), memory.begin() + wholeBytes);
             }
             EXPECT_EQ(*played, loops);
         }
@@ -468,15 +467,9 @@ TYPED_TEST(SoundContract, InputRefusesMisuseAndFormatsItCannotCapture) {
 // ---------------------------------------------------------------------------------------------
 // No device
 
-template <typename Backend> class SoundContractWithoutDevice : public ::testing::Test {
+template <typename Backend> class SoundContractWithoutDevice : public SoundContract<Backend> {
   protected:
-    void SetUp() override {
-        if (const std::string why = Backend::missingUnavailable(); !why.empty()) {
-            GTEST_SKIP() << why;
-        }
-    }
-    Backend backend;
-    Sinks sink;
+    void SetUp() override { this->skipIf(Backend::missingUnavailable()); }
 };
 TYPED_TEST_SUITE(SoundContractWithoutDevice, Backends, BackendNames);
 
