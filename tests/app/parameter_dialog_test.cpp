@@ -451,24 +451,20 @@ TEST(ParameterDialog, ControlsHaveRoomTextAndNamesInEveryDialog) {
             EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
             // OK and Cancel stay on the screen however tall the columns are.
             EXPECT_LE(d.height(), d.screen()->availableGeometry().height());
-            QList<QWidget*> controls;
-            for (QWidget* w : d.findChildren<QWidget*>()) {
-                if (w->isVisible() &&
-                    (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
-                     qobject_cast<QScrollBar*>(w) || qobject_cast<QLabel*>(w) ||
-                     qobject_cast<QGroupBox*>(w))) {
-                    controls.push_back(w);
-                }
-            }
+            QList<QWidget*> controls = d.findChildren<QWidget*>();
+            controls.removeIf([](const QWidget* w) {
+                return !w->isVisible() || !(w->inherits("QAbstractButton") ||
+                                            w->inherits("QLineEdit") || w->inherits("QScrollBar") ||
+                                            w->inherits("QLabel") || w->inherits("QGroupBox"));
+            });
             // What shows of each: the columns scroll on a screen too low for them.
             const auto rectOf = [&d](const QWidget* w) {
                 const QRect shown = w->visibleRegion().boundingRect();
                 return QRect(w->mapTo(&d, shown.topLeft()), shown.size());
             };
             for (qsizetype i = 0; i < controls.size(); ++i) {
-                for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                for (const QWidget* b : controls.sliced(i + 1)) {
                     const QWidget* a = controls[i];
-                    const QWidget* b = controls[j];
                     if (!a->isAncestorOf(b) && !b->isAncestorOf(a)) {
                         EXPECT_FALSE(rectOf(a).intersects(rectOf(b)))
                             << a->objectName().toStdString() << " "
