@@ -26,6 +26,13 @@
 namespace korv {
 namespace {
 
+constexpr const char* kWaveFilter = "Wave Files (*.wav);;All Files (*)";
+
+FileRequest fileRequest(const QString& title, const QString& folder, const QString& filter,
+                        const QString& suffix = {}) {
+    return {title, folder, filter, {}, suffix};
+}
+
 // A dialog as the program builds them: controls named by their ids, OK and Cancel buttons.
 class SampleDialog : public QDialog {
   public:
@@ -64,19 +71,14 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
         (std::vector<UserMessage>{kCannotOpenFile, {"Dauer \u00fcber 10 s", MessageIcon::Stop}}));
     EXPECT_EQ(scripted->beeps(), 1);
 
-    scripted->queueFile(QStringLiteral("/tmp/a.wav"));
+    scripted->queueFile("/tmp/a.wav");
     scripted->queueCancel();
-    scripted->queueFiles({QStringLiteral("/tmp/b.wav"), QStringLiteral("/tmp/c.wav")});
-    scripted->queueFile(QStringLiteral("/tmp/out.bmp"));
-    const FileRequest request{QStringLiteral("Open"),
-                              QStringLiteral("/tmp"),
-                              QStringLiteral("Wave Files (*.wav)"),
-                              {},
-                              {}};
+    scripted->queueFiles({"/tmp/b.wav", "/tmp/c.wav"});
+    scripted->queueFile("/tmp/out.bmp");
+    const FileRequest request = fileRequest("Open", "/tmp", "Wave Files (*.wav)");
     EXPECT_EQ(prompts().openFile(request), QStringLiteral("/tmp/a.wav"));
     EXPECT_FALSE(prompts().openFile(request).has_value());
-    EXPECT_EQ(prompts().openFiles(request),
-              (QStringList{QStringLiteral("/tmp/b.wav"), QStringLiteral("/tmp/c.wav")}));
+    EXPECT_EQ(prompts().openFiles(request), (QStringList{"/tmp/b.wav", "/tmp/c.wav"}));
     EXPECT_EQ(prompts().saveFile(request), QStringLiteral("/tmp/out.bmp"));
     EXPECT_TRUE(scripted->unscripted().isEmpty());
     ASSERT_EQ(scripted->fileRequests().size(), 4u);
@@ -88,8 +90,7 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     EXPECT_EQ(scripted->pendingAnswers(), 0);
 
     // A long text behind a short message is recorded beside it.
-    prompts().messageWithDetails(QStringLiteral("2 of 3"), QStringLiteral("a\nb"),
-                                 MessageIcon::Warning);
+    prompts().messageWithDetails("2 of 3", "a\nb", MessageIcon::Warning);
     EXPECT_EQ(scripted->messages().back().text, "2 of 3");
     EXPECT_EQ(scripted->messageDetails().back(), QStringLiteral("a\nb"));
     EXPECT_TRUE(scripted->messageDetails().front().isEmpty());
@@ -117,9 +118,7 @@ TEST(ScriptedPrompts, DialogScriptsDriveTheRealDialog) {
     SampleDialog third;
     EXPECT_FALSE(prompts().runDialog(third));
     EXPECT_FALSE(third.isVisible());
-    EXPECT_EQ(scripted->dialogsRun(),
-              (QStringList{QStringLiteral("dialog102"), QStringLiteral("dialog102"),
-                           QStringLiteral("dialog102")}));
+    EXPECT_EQ(scripted->dialogsRun(), (QStringList{"dialog102", "dialog102", "dialog102"}));
     ASSERT_EQ(scripted->unscripted().size(), 1);
     EXPECT_TRUE(scripted->unscripted().front().contains(QStringLiteral("left open")));
 
@@ -136,11 +135,7 @@ TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
     ASSERT_TRUE(dir.valid());
     const QString wave = dir.write(QStringLiteral("tone.wav"), QByteArray(64, '\0'));
     ASSERT_FALSE(wave.isEmpty());
-    const FileRequest request{QStringLiteral("Open Wave File"),
-                              dir.path(),
-                              QStringLiteral("Wave Files (*.wav);;All Files (*)"),
-                              {},
-                              {}};
+    const FileRequest request = fileRequest("Open Wave File", dir.path(), kWaveFilter);
     QString folder;
     QStringList filters;
     QString title;
@@ -162,8 +157,7 @@ TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
     pick(true);
     EXPECT_EQ(prompts().openFile(request), wave);
     EXPECT_EQ(QDir(folder), QDir(dir.path()));
-    EXPECT_EQ(filters,
-              (QStringList{QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")}));
+    EXPECT_EQ(filters, (QStringList{"Wave Files (*.wav)", "All Files (*)"}));
     EXPECT_EQ(title, QStringLiteral("Open Wave File"));
 
     pick(false);
@@ -208,11 +202,7 @@ TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
     test::TempDir dir;
     ASSERT_TRUE(dir.valid());
     const QString old = dir.write(QStringLiteral("take1.wav"), "old");
-    const FileRequest request{QStringLiteral("Record Wave File"),
-                              dir.path(),
-                              QStringLiteral("Wave Files (*.wav);;All Files (*)"),
-                              {},
-                              QStringLiteral("wav")};
+    const FileRequest request = fileRequest("Record Wave File", dir.path(), kWaveFilter, "wav");
     const auto typeName = [](QWidget& w) {
         auto* dialog = qobject_cast<QFileDialog*>(&w);
         ASSERT_NE(dialog, nullptr);
