@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -40,16 +41,17 @@ TEST(ParameterDialog, TypedNumbersMoveTheBarsAndOkRefusesTheRest) {
     settings.highBandHz = 6000;
     RunValues run = fileRun(22050, 0, 2000);
     prompts->queueDialog([&prompts, &settings](QDialog& d) {
-        typeInto(d, ID_LOW_BAND_EDIT, "1505");
-        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505); // not rounded as the thumb is
-        EXPECT_EQ(editText(d, ID_LOW_BAND_EDIT), "1505");
-        typeInto(d, ID_HIGH_BAND_EDIT, "4000");
-        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 4000);
-        // Hz as shown: 43.1 Hz is twice the bin width of 22050 / 1024, factor 20.
-        typeInto(d, ID_RESOLUTION_EDIT, "43.1");
-        EXPECT_EQ(bar(d, ID_RESOLUTION_SCROLL)->value(), 20);
-        typeInto(d, ID_AVERAGE_EDIT, "7");
-        EXPECT_EQ(bar(d, ID_AVERAGE_SCROLL)->value(), 7);
+        // The low limit is not rounded as the thumb is; the resolution is in Hz as shown:
+        // 43.1 Hz is twice the bin width of 22050 / 1024, factor 20.
+        for (const auto& [edit, text, scroll, value] :
+             {std::tuple{ID_LOW_BAND_EDIT, "1505", ID_LOW_BAND_SCROLL, 1505},
+              std::tuple{ID_HIGH_BAND_EDIT, "4000", ID_HIGH_BAND_SCROLL, 4000},
+              std::tuple{ID_RESOLUTION_EDIT, "43.1", ID_RESOLUTION_SCROLL, 20},
+              std::tuple{ID_AVERAGE_EDIT, "7", ID_AVERAGE_SCROLL, 7}}) {
+            typeInto(d, edit, text);
+            EXPECT_EQ(bar(d, scroll)->value(), value) << text;
+            EXPECT_EQ(editText(d, edit), text);
+        }
         EXPECT_EQ(settings.averageCountScroll, 7); // written through as the bar does
 
         // Past half the rate: the bar stays at the last number typed that fits (2000), OK
@@ -59,14 +61,13 @@ TEST(ParameterDialog, TypedNumbersMoveTheBarsAndOkRefusesTheRest) {
         EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505) << "not pulled down while typing";
         ScriptedPrompts::pressOk(d);
         EXPECT_TRUE(d.isVisible());
-        ASSERT_EQ(prompts->messages().size(), 1U);
-        EXPECT_EQ(prompts->messages()[0].text, "Improper Frequency Limits");
-        EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+        const UserMessage limits{"Improper Frequency Limits", MessageIcon::Stop};
+        EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{limits});
         EXPECT_EQ(d.focusWidget(), control<QLineEdit>(d, ID_HIGH_BAND_EDIT));
         typeInto(d, ID_AVERAGE_EDIT, "x");
         ScriptedPrompts::pressOk(d);
-        ASSERT_EQ(prompts->messages().size(), 2U);
-        EXPECT_EQ(prompts->messages()[1].text, "Improper Entry");
+        EXPECT_EQ(prompts->messages(),
+                  (std::vector<UserMessage>{limits, {"Improper Entry", MessageIcon::Stop}}));
         typeInto(d, ID_AVERAGE_EDIT, "3");
         typeInto(d, ID_HIGH_BAND_EDIT, "5000");
 

@@ -74,7 +74,7 @@ class ImageExportTest : public AnalyzeFileTest {
     }
 };
 
-TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbout) {
+TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     window->state().view.gridOn = false;
     analyze(tone("sine.wav", kRate * 2));
     ASSERT_TRUE(window->state().held.spectralImage);
@@ -202,15 +202,61 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("take1"))));
     ask(QStringLiteral("take1"), true);
     sendCommand(cmd::kSaveWave);
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))).size(),
-              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
+    const auto waveBytes = static_cast<qsizetype>(46 + window->state().held.samples->heldBytes());
+    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))).size(), waveBytes);
     // A name with an extension of its own is kept as it is.
     prompts->queueFile(dir.file(QStringLiteral("take.1")));
     sendCommand(cmd::kSaveWave);
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take.1"))).size(),
-              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
-    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take.1"))).size(), waveBytes);
+
+    // Print Window, the printer answered by script: No prints nothing, Yes prints to the PDF
+    // file it names, the framed picture in the middle of the page.
+    prompts->queuePrinter(false);
+    sendCommand(cmd::kPrintWindow);
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("page.pdf"))));
+    const QString pdf = dir.file(QStringLiteral("page.pdf"));
+    prompts->queuePrinter(true, pdf);
+    sendCommand(cmd::kPrintWindow);
+    ASSERT_TRUE(QFile::exists(pdf));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    }
+    const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
+    ASSERT_TRUE(page);
+    expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
+    // The bare picture: no caption.
+    const auto pageText = [&](const QString& from) {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {from, QStringLiteral("-")});
+        text.waitForFinished();
+        return QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    };
+    EXPECT_TRUE(pageText(pdf).isEmpty());
+
+    // With GRID on, the picture keeps its axes, and a line below it says what it shows.
+    window->state().view.gridOn = true;
+    const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
+    prompts->queuePrinter(true, withGrid);
+    sendCommand(cmd::kPrintWindow);
+    const auto gridPage = readPrintedPage(withGrid, dir.file(QStringLiteral("grid")));
+    ASSERT_TRUE(gridPage);
+    const QString caption = pageText(withGrid);
+    const AppSettings& st = window->state().settings;
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("sine.wav "))) << caption.toStdString();
+    EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 msec per column")
+                             .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
+    // The caption lies below the picture, which holds the grid's marks and labels.
+    EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
+    EXPECT_EQ(gridPage->inked.top(), page->inked.top());
+    const QImage bare(dir.file(QStringLiteral("page.png")));
+    const QImage framed(dir.file(QStringLiteral("grid.png")));
+    EXPECT_NE(bare.copy(page->inked), framed.copy(page->inked));
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 // The Entire Image of a stereo file holds one channel's band. The command-line tool's image of
@@ -357,58 +403,6 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     ASSERT_EQ(listed.size(), 300);
     EXPECT_EQ(listed.back(), QStringLiteral("short299.wav: Sample Size Too Small"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-// The printer answered by script: No prints nothing, Yes prints to the PDF file it names.
-TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
-    analyze(tone("sine.wav", kRate * 2));
-    prompts->queuePrinter(false);
-    sendCommand(cmd::kPrintWindow);
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("page.pdf"))));
-    const QString pdf = dir.file(QStringLiteral("page.pdf"));
-    prompts->queuePrinter(true, pdf);
-    sendCommand(cmd::kPrintWindow);
-    ASSERT_TRUE(QFile::exists(pdf));
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
-        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
-    }
-    const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
-    ASSERT_TRUE(page);
-    const PlotLayout& l = window->state().view.layout;
-    expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
-    // The bare picture: no caption.
-    const auto pageText = [&](const QString& from) {
-        QProcess text;
-        text.start(QStringLiteral("pdftotext"), {from, QStringLiteral("-")});
-        text.waitForFinished();
-        return QString::fromUtf8(text.readAllStandardOutput()).simplified();
-    };
-    EXPECT_TRUE(pageText(pdf).isEmpty());
-
-    // With GRID on, the picture keeps its axes, and a line below it says what it shows.
-    window->state().view.gridOn = true;
-    const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
-    prompts->queuePrinter(true, withGrid);
-    sendCommand(cmd::kPrintWindow);
-    const auto gridPage = readPrintedPage(withGrid, dir.file(QStringLiteral("grid")));
-    ASSERT_TRUE(gridPage);
-    const QString caption = pageText(withGrid);
-    const AppSettings& st = window->state().settings;
-    EXPECT_TRUE(caption.startsWith(QStringLiteral("sine.wav "))) << caption.toStdString();
-    EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
-    EXPECT_TRUE(
-        caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
-    EXPECT_TRUE(
-        caption.contains(QStringLiteral("%1 msec per column")
-                             .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
-    // The caption lies below the picture, which holds the grid's marks and labels.
-    EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
-    EXPECT_EQ(gridPage->inked.top(), page->inked.top());
-    const QImage bare(dir.file(QStringLiteral("page.png")));
-    const QImage grid(dir.file(QStringLiteral("grid.png")));
-    EXPECT_NE(bare.copy(page->inked), grid.copy(page->inked));
-    EXPECT_TRUE(prompts->messages().empty());
 }
 
 } // namespace
