@@ -74,7 +74,18 @@ auto* const devices =
 // ---------------------------------------------------------------------------------------------
 // Backends
 
-struct SimulatedBackend {
+// A bounded wait, a millisecond at a time, for something a device thread does: a failure, never
+// a hang.
+template <typename Backend> struct Waits {
+    bool waitFor(const std::function<bool()>& ready) {
+        for (int ms = 0; ms < 10000 && !ready(); ++ms) {
+            static_cast<Backend*>(this)->sleep(1);
+        }
+        return ready();
+    }
+};
+
+struct SimulatedBackend : Waits<SimulatedBackend> {
     static constexpr const char* NAME = "Simulated";
     static constexpr bool VIRTUAL = true;
 
@@ -108,17 +119,11 @@ struct SimulatedBackend {
     }
     void sleep(int ms) { clock.sleep(ms); }
     [[nodiscard]] double nowMs() const { return static_cast<double>(clock.currentMs()); }
-    bool waitFor(const std::function<bool()>& ready) {
-        for (int ms = 0; ms < 60000 && !ready(); ++ms) {
-            clock.sleep(1);
-        }
-        return ready();
-    }
 
     VirtualClock clock;
 };
 
-struct PortAudioBackend {
+struct PortAudioBackend : Waits<PortAudioBackend> {
     static constexpr const char* NAME = "PortAudio";
     static constexpr bool VIRTUAL = false;
 
@@ -138,14 +143,6 @@ struct PortAudioBackend {
         return std::chrono::duration<double, std::milli>(
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
-    }
-    // A bounded wait for something a device thread does: a failure, never a hang.
-    static bool waitFor(const std::function<bool()>& ready) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!ready() && std::chrono::steady_clock::now() < end) {
-            sleep(1);
-        }
-        return ready();
     }
 };
 
