@@ -379,7 +379,7 @@ TEST(Commands, PumpingInsideAPostedCommandDeliversNewPosts) {
 
 // --- The virtual clock the simulated sound devices run on ---
 
-TEST(VirtualClock, SleepingCallsListenersOncePerMillisecondInOrderAndReadingOnlyWhenAsked) {
+TEST(VirtualClock, ListenersHearEachMillisecondInOrderReadsMoveItOnlyWhenAskedAndListenersMayGo) {
     VirtualClock clock(100);
     std::vector<std::pair<int, std::int64_t>> calls;
     clock.addListener([&](std::int64_t now) { calls.emplace_back(1, now); });
@@ -397,19 +397,18 @@ TEST(VirtualClock, SleepingCallsListenersOncePerMillisecondInOrderAndReadingOnly
     EXPECT_EQ(clock.nowMs(), 107);
     EXPECT_EQ(clock.currentMs(), 107);
     EXPECT_EQ(calls.size(), 14u);
-}
 
-TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
-    VirtualClock clock;
+    // Listeners may remove themselves and add others.
+    VirtualClock other;
     std::vector<std::int64_t> late;
     int selfRemoving = 0;
     VirtualClock::ListenerId self = 0;
-    self = clock.addListener([&](std::int64_t) {
+    self = other.addListener([&](std::int64_t) {
         ++selfRemoving;
-        clock.removeListener(self);
-        clock.addListener([&](std::int64_t now) { late.push_back(now); });
+        other.removeListener(self);
+        other.addListener([&](std::int64_t now) { late.push_back(now); });
     });
-    clock.advance(3);
+    other.advance(3);
     EXPECT_EQ(selfRemoving, 1);
     // Added during tick 1, so heard from tick 2 on.
     EXPECT_EQ(late, (std::vector<std::int64_t>{2, 3}));
