@@ -14,7 +14,6 @@
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
 #include "platform/commands.h"
-#include "support/alsa_config.h"
 #include "support/platform_scopes.h"
 #include "support/process_cpu.h"
 #include "support/pulse_server.h"
@@ -38,8 +37,6 @@ namespace {
 // The server first: ALSA reads its configuration when PortAudio starts.
 auto* const pulse = dynamic_cast<test::PulseServer*>(::testing::AddGlobalTestEnvironment(
     new test::PulseServer({"module-sine-source frequency=1000"})));
-const auto* const alsaPulse = ::testing::AddGlobalTestEnvironment(
-    new test::AlsaConfig("korv-alsa-pulse", test::ALSA_PULSE_DEVICE));
 
 // The real clock and the default PortAudio device; Freeze: the stored parameters.
 class RealDeviceScan : public ::testing::Test {

@@ -8,9 +8,8 @@
 #include "platform/portaudio_input.h"
 #include "platform/portaudio_output.h"
 #include "platform/sound_simulated.h"
-#include "support/alsa_config.h"
 #include "support/device_sinks.h"
-#include "support/pulse_process.h"
+#include "support/pulse_server.h"
 
 #include <gtest/gtest.h>
 
@@ -39,37 +38,10 @@ bool missingDeviceRun() {
     return mode != nullptr && std::string(mode) == "missing";
 }
 
-// Set up before PortAudio starts, since ALSA reads its configuration then: the PulseAudio
-// server and ALSA's pulse plugin, or a default card that does not exist.
-class DeviceSetup : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (!missingDeviceRun()) {
-            pulse_.start();
-        }
-        alsa_.SetUp();
-    }
-    void TearDown() override {
-        alsa_.TearDown();
-        pulse_.stop();
-    }
-    // Why PortAudio's contract cannot be checked in this run; empty when it can.
-    [[nodiscard]] std::string unavailable() const {
-        if (missingDeviceRun()) {
-            return "this run has no default device";
-        }
-        return pulse_.ready() ? std::string() : pulse_.error();
-    }
-
-  private:
-    test::PulseProcess pulse_{{"module-sine-source frequency=1000"}};
-    test::AlsaConfig alsa_{"korv-alsa-contract", missingDeviceRun()
-                                                     ? "pcm.!default { type hw card 99 }\n"
-                                                       "ctl.!default { type hw card 99 }\n"
-                                                     : test::ALSA_PULSE_DEVICE};
-};
-auto* const devices =
-    dynamic_cast<DeviceSetup*>(::testing::AddGlobalTestEnvironment(new DeviceSetup));
+// Set up before PortAudio starts: the PulseAudio server, or in the missing-device run a default
+// card that does not exist.
+auto* const devices = dynamic_cast<test::PulseServer*>(::testing::AddGlobalTestEnvironment(
+    new test::PulseServer({"module-sine-source frequency=1000"}, !missingDeviceRun())));
 
 // ---------------------------------------------------------------------------------------------
 // Backends
@@ -127,7 +99,13 @@ struct PortAudioBackend : Waits<PortAudioBackend> {
     static constexpr const char* NAME = "PortAudio";
     static constexpr bool VIRTUAL = false;
 
-    [[nodiscard]] static std::string unavailable() { return devices->unavailable(); }
+    // Why PortAudio's contract cannot be checked in this run; empty when it can.
+    [[nodiscard]] static std::string unavailable() {
+        if (missingDeviceRun()) {
+            return "this run has no default device";
+        }
+        return devices->ready() ? std::string() : devices->error();
+    }
     static std::unique_ptr<SoundOutput> output() { return makePortAudioOutput(); }
     static std::unique_ptr<SoundInput> input() { return makePortAudioInput(); }
     static std::pair<std::unique_ptr<SoundOutput>, std::unique_ptr<SoundInput>> missing() {
