@@ -18,7 +18,6 @@
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTest>
-#include <cmath>
 #include <gtest/gtest.h>
 
 namespace korv {

@@ -132,10 +132,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     EXPECT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - strip) * width + 1]),
               kSignal2Index);
     // Text-coloured pixels (the grid's marks and labels) in the saved picture.
-    const auto textPixels = [&](const QByteArray& file) {
-        return std::count(file.begin() + 1078, file.end(), static_cast<char>(kTextIndex));
-    };
-    EXPECT_EQ(textPixels(bmp), 0);
+    EXPECT_EQ(std::count(bmp.begin() + 1078, bmp.end(), static_cast<char>(kTextIndex)), 0);
     // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
     // time labels at the bottom.
     window->state().view.gridOn = true;
