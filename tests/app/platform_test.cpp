@@ -420,17 +420,16 @@ TEST(VirtualClock, ListenersHearEachMillisecondInOrderReadsMoveItOnlyWhenAskedAn
 using test::Sinks;
 
 TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
+    using enum SoundResult;
+    using enum SimulatedFailure;
     std::vector<std::uint8_t> buffer(64);
     struct Case {
         SimulatedFailure failure;
         SoundResult open, prepare, write;
     };
-    for (const Case& c : {Case{SimulatedFailure::Open, SoundResult::OpenFailed,
-                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
-                          Case{SimulatedFailure::Prepare, SoundResult::Ok,
-                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
-                          Case{SimulatedFailure::Write, SoundResult::Ok, SoundResult::Ok,
-                               SoundResult::WriteFailed}}) {
+    for (const Case& c :
+         {Case{Open, OpenFailed, PrepareFailed, WriteFailed},
+          Case{Prepare, Ok, PrepareFailed, WriteFailed}, Case{Write, Ok, Ok, WriteFailed}}) {
         SCOPED_TRACE(static_cast<int>(c.failure));
         VirtualClock clock;
         SimulatedSoundOutput out(clock);
@@ -442,20 +441,18 @@ TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
         EXPECT_EQ(out.prepare(buffer, 1), c.prepare);
         EXPECT_EQ(out.write(), c.write);
         EXPECT_EQ(in.open(PcmFormat{8000, 1, 16}, sink), c.open);
-        EXPECT_EQ(in.addBuffer(buffer), c.failure == SimulatedFailure::Write
-                                            ? SoundResult::Ok
-                                            : SoundResult::PrepareFailed);
+        EXPECT_EQ(in.addBuffer(buffer), c.failure == Write ? Ok : PrepareFailed);
         // Without a buffer capture may start, but every frame heard is lost.
-        const bool starts = c.failure == SimulatedFailure::Prepare;
-        EXPECT_EQ(in.start(), starts ? SoundResult::Ok : SoundResult::WriteFailed);
+        const bool starts = c.failure == Prepare;
+        EXPECT_EQ(in.start(), starts ? Ok : WriteFailed);
         clock.sleep(50);
         EXPECT_EQ(in.positionFrames(), starts ? std::optional<std::int64_t>(0) : std::nullopt);
         out.close();
         in.close();
         EXPECT_EQ(sink.done(), 0);
-        EXPECT_EQ(sink.closed(), c.open == SoundResult::Ok ? 1 : 0);
-        EXPECT_EQ(out.openCount(), c.open == SoundResult::Ok ? 1 : 0);
-        EXPECT_EQ(in.openCount(), c.open == SoundResult::Ok ? 1 : 0);
+        EXPECT_EQ(sink.closed(), c.open == Ok ? 1 : 0);
+        EXPECT_EQ(out.openCount(), c.open == Ok ? 1 : 0);
+        EXPECT_EQ(in.openCount(), c.open == Ok ? 1 : 0);
     }
 }
 

@@ -29,6 +29,7 @@ namespace {
 
 using test::Sinks;
 using test::threadCount;
+using enum SoundResult;
 
 constexpr double SINE_HZ = 1000.0;
 constexpr int INPUT_RATE = 8000; // the simulated input's sine is made for it
@@ -174,7 +175,7 @@ TYPED_TEST(SoundContract, OutputPlaysEveryLoopOfWholeFramesReportsTheEndOnceAndL
     {
         // PortAudio starts its own helpers on first use; count threads after that.
         auto warmUp = this->backend.output();
-        ASSERT_EQ(warmUp->open(PcmFormat{44100, 2, 16}, this->sink), SoundResult::Ok);
+        ASSERT_EQ(warmUp->open(PcmFormat{44100, 2, 16}, this->sink), Ok);
         warmUp->close();
     }
     const std::size_t threadsBefore = threadCount();
@@ -190,12 +191,12 @@ TYPED_TEST(SoundContract, OutputPlaysEveryLoopOfWholeFramesReportsTheEndOnceAndL
         const std::vector<std::uint8_t> memory = countingBytes(wholeBytes + 16);
         const std::span<const std::uint8_t> buffer(memory.data(),
                                                    wholeBytes + format.blockAlign() - 1);
-        ASSERT_EQ(out->open(format, formatSink), SoundResult::Ok);
+        ASSERT_EQ(out->open(format, formatSink), Ok);
         EXPECT_TRUE(out->isOpen());
-        ASSERT_EQ(out->prepare(buffer, 4), SoundResult::Ok);
+        ASSERT_EQ(out->prepare(buffer, 4), Ok);
         EXPECT_FALSE(out->positionFrames().has_value());
         this->backend.sleep(10); // before the write nothing plays
-        ASSERT_EQ(out->write(), SoundResult::Ok);
+        ASSERT_EQ(out->write(), Ok);
         if constexpr (TypeParam::VIRTUAL) {
             this->backend.sleep(10);
             EXPECT_EQ(out->positionFrames(), 10 * format.sampleRate / 1000);
@@ -231,8 +232,8 @@ TYPED_TEST(SoundContract, OutputResetStopsAtOnceReportsBeforeReturningAndPlaysAg
     auto out = this->backend.output();
     const PcmFormat format{22050, 1, 16};
     const std::vector<std::uint8_t> buffer = countingBytes(4096 * 2);
-    ASSERT_EQ(out->open(format, this->sink), SoundResult::Ok);
-    ASSERT_EQ(out->prepare(buffer, 1 << 30), SoundResult::Ok);
+    ASSERT_EQ(out->open(format, this->sink), Ok);
+    ASSERT_EQ(out->prepare(buffer, 1 << 30), Ok);
     out->reset(); // nothing written: nothing to report
     EXPECT_EQ(this->sink.done(), 0);
     for (int round = 1; round <= 4; ++round) {
@@ -240,8 +241,8 @@ TYPED_TEST(SoundContract, OutputResetStopsAtOnceReportsBeforeReturningAndPlaysAg
         const std::size_t playedBefore =
             TypeParam::played(*out) ? TypeParam::played(*out)->size() : 0;
         const double writtenMs = this->backend.nowMs();
-        ASSERT_EQ(out->write(), SoundResult::Ok);
-        EXPECT_EQ(out->write(), SoundResult::WriteFailed); // one write at a time
+        ASSERT_EQ(out->write(), Ok);
+        EXPECT_EQ(out->write(), WriteFailed); // one write at a time
         // The position counts the frames heard, not those handed over: it never runs ahead of
         // the time since the write, though a sound server takes its buffer at once.
         double worstAheadMs = -1e9;
@@ -282,22 +283,22 @@ TYPED_TEST(SoundContract, OutputRefusesMisuseAndFormatsItCannotPlayAndOpensAgain
     const std::vector<std::uint8_t> buffer(64);
     for (const PcmFormat bad :
          {PcmFormat{44100, 3, 16}, PcmFormat{44100, 2, 24}, PcmFormat{0, 1, 16}}) {
-        EXPECT_EQ(out->open(bad, this->sink), SoundResult::OpenFailed);
+        EXPECT_EQ(out->open(bad, this->sink), OpenFailed);
     }
     EXPECT_FALSE(out->isOpen());
-    EXPECT_EQ(out->prepare(buffer, 1), SoundResult::PrepareFailed); // not open
-    EXPECT_EQ(out->write(), SoundResult::WriteFailed);
+    EXPECT_EQ(out->prepare(buffer, 1), PrepareFailed); // not open
+    EXPECT_EQ(out->write(), WriteFailed);
     EXPECT_FALSE(out->positionFrames().has_value());
     for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), SoundResult::Ok);
-        EXPECT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), SoundResult::OpenFailed);
-        EXPECT_EQ(out->write(), SoundResult::WriteFailed); // not prepared
-        EXPECT_EQ(out->prepare(std::span(buffer).first(1), 1), SoundResult::PrepareFailed);
-        EXPECT_EQ(out->prepare(buffer, 0), SoundResult::PrepareFailed);
-        ASSERT_EQ(out->prepare(buffer, 1), SoundResult::Ok);
-        EXPECT_EQ(out->prepare(buffer, 1), SoundResult::PrepareFailed); // already prepared
+        ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), Ok);
+        EXPECT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), OpenFailed);
+        EXPECT_EQ(out->write(), WriteFailed); // not prepared
+        EXPECT_EQ(out->prepare(std::span(buffer).first(1), 1), PrepareFailed);
+        EXPECT_EQ(out->prepare(buffer, 0), PrepareFailed);
+        ASSERT_EQ(out->prepare(buffer, 1), Ok);
+        EXPECT_EQ(out->prepare(buffer, 1), PrepareFailed); // already prepared
         out->unprepare();
-        EXPECT_EQ(out->write(), SoundResult::WriteFailed);
+        EXPECT_EQ(out->write(), WriteFailed);
         out->close();
         EXPECT_FALSE(out->isOpen());
     }
@@ -305,9 +306,9 @@ TYPED_TEST(SoundContract, OutputRefusesMisuseAndFormatsItCannotPlayAndOpensAgain
 
     // A device destroyed while it plays stops without reporting: the sink may be gone.
     const std::vector<std::uint8_t> sound(1024);
-    ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), SoundResult::Ok);
-    ASSERT_EQ(out->prepare(sound, 1 << 30), SoundResult::Ok);
-    ASSERT_EQ(out->write(), SoundResult::Ok);
+    ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), Ok);
+    ASSERT_EQ(out->prepare(sound, 1 << 30), Ok);
+    ASSERT_EQ(out->write(), Ok);
     ASSERT_TRUE(this->backend.waitFor([&] { return out->positionFrames().value_or(0) > 0; }));
     out = nullptr;
     this->backend.sleep(20);
@@ -322,12 +323,12 @@ TYPED_TEST(SoundContract, InputFillsQueuedBuffersInOrderWithTheSoundHeardAndLose
     const PcmFormat format{INPUT_RATE, 2, 16};
     // Odd sizes: only whole frames are filled, the rest of each buffer is left alone.
     std::vector<std::uint8_t> first(4 * 1000 + 3, 0x55), second(4 * 500 + 1, 0x55);
-    ASSERT_EQ(in->open(format, this->sink), SoundResult::Ok);
-    ASSERT_EQ(in->addBuffer(first), SoundResult::Ok);
-    ASSERT_EQ(in->addBuffer(second), SoundResult::Ok);
+    ASSERT_EQ(in->open(format, this->sink), Ok);
+    ASSERT_EQ(in->addBuffer(first), Ok);
+    ASSERT_EQ(in->addBuffer(second), Ok);
     EXPECT_FALSE(in->positionFrames().has_value());
-    ASSERT_EQ(in->start(), SoundResult::Ok);
-    EXPECT_EQ(in->start(), SoundResult::WriteFailed); // already capturing
+    ASSERT_EQ(in->start(), Ok);
+    EXPECT_EQ(in->start(), WriteFailed); // already capturing
     // The frames below the position are in the buffer, readable while it is being filled.
     ASSERT_TRUE(this->backend.waitFor([&] { return in->positionFrames() >= 100; }));
     const auto below =
@@ -366,8 +367,8 @@ TYPED_TEST(SoundContract, InputFillsQueuedBuffersInOrderWithTheSoundHeardAndLose
 
     // Requeued, stopped, then closed: every buffer comes back, in order, then the close, before
     // close() returns; the bytes returned are the frames the position counts.
-    ASSERT_EQ(in->addBuffer(first), SoundResult::Ok);
-    ASSERT_EQ(in->addBuffer(second), SoundResult::Ok);
+    ASSERT_EQ(in->addBuffer(first), Ok);
+    ASSERT_EQ(in->addBuffer(second), Ok);
     in->stop();
     const std::int64_t stopped = *in->positionFrames();
     in->close();
@@ -386,11 +387,11 @@ TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositio
     auto in = this->backend.input();
     const PcmFormat format{INPUT_RATE, 2, 16};
     std::vector<std::uint8_t> a(4 * 800), b(4 * 800), c(4 * 800);
-    ASSERT_EQ(in->open(format, this->sink), SoundResult::Ok);
+    ASSERT_EQ(in->open(format, this->sink), Ok);
     for (auto* buf : {&a, &b, &c}) {
-        ASSERT_EQ(in->addBuffer(*buf), SoundResult::Ok);
+        ASSERT_EQ(in->addBuffer(*buf), Ok);
     }
-    ASSERT_EQ(in->start(), SoundResult::Ok);
+    ASSERT_EQ(in->start(), Ok);
     ASSERT_TRUE(this->backend.waitFor([&] { return !this->sink.buffers().empty(); }));
     this->backend.sleep(3);
     in->reset();
@@ -404,8 +405,8 @@ TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositio
     EXPECT_EQ(this->sink.closed(), 0);
 
     // Queued again and restarted, then closed while filling: returned, then closed.
-    ASSERT_EQ(in->addBuffer(a), SoundResult::Ok);
-    ASSERT_EQ(in->start(), SoundResult::Ok);
+    ASSERT_EQ(in->addBuffer(a), Ok);
+    ASSERT_EQ(in->start(), Ok);
     ASSERT_TRUE(this->backend.waitFor([&] { return in->positionFrames() > before; }));
     in->close();
     ASSERT_EQ(this->sink.buffers().size(), 4u);
@@ -418,21 +419,21 @@ TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositio
 TYPED_TEST(SoundContract, InputRefusesMisuseAndFormatsItCannotCapture) {
     auto in = this->backend.input();
     std::vector<std::uint8_t> buffer(64);
-    EXPECT_EQ(in->addBuffer(buffer), SoundResult::PrepareFailed); // not open
-    EXPECT_EQ(in->start(), SoundResult::WriteFailed);
+    EXPECT_EQ(in->addBuffer(buffer), PrepareFailed); // not open
+    EXPECT_EQ(in->start(), WriteFailed);
     EXPECT_FALSE(in->positionFrames().has_value());
     for (const PcmFormat bad : {PcmFormat{8000, 0, 16}, PcmFormat{8000, 3, 16},
                                 PcmFormat{8000, 2, 12}, PcmFormat{0, 1, 16}}) {
-        EXPECT_EQ(in->open(bad, this->sink), SoundResult::OpenFailed);
+        EXPECT_EQ(in->open(bad, this->sink), OpenFailed);
     }
-    ASSERT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), SoundResult::Ok);
-    EXPECT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), SoundResult::OpenFailed);
-    EXPECT_EQ(in->addBuffer(std::span(buffer).first(3)), SoundResult::PrepareFailed);
+    ASSERT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), Ok);
+    EXPECT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), OpenFailed);
+    EXPECT_EQ(in->addBuffer(std::span(buffer).first(3)), PrepareFailed);
     for (int i = 0; i < SoundInput::MAX_QUEUED_BUFFERS; ++i) {
-        ASSERT_EQ(in->addBuffer(buffer), SoundResult::Ok);
+        ASSERT_EQ(in->addBuffer(buffer), Ok);
     }
-    EXPECT_EQ(in->addBuffer(buffer), SoundResult::PrepareFailed); // queue full
-    ASSERT_EQ(in->start(), SoundResult::Ok);
+    EXPECT_EQ(in->addBuffer(buffer), PrepareFailed); // queue full
+    ASSERT_EQ(in->start(), Ok);
     in->close();
     EXPECT_EQ(this->sink.buffers().size(),
               static_cast<std::size_t>(SoundInput::MAX_QUEUED_BUFFERS));
@@ -456,21 +457,21 @@ TYPED_TEST(SoundContractWithoutDevice, OpeningFailsQuietlyAndNothingIsLeftRunnin
     // Nothing that PortAudio, ALSA or JACK would say while failing reaches the error stream
     // (captured at its file descriptor).
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(out->open(PcmFormat{44100, 2, 16}, this->sink), SoundResult::OpenFailed);
-    EXPECT_EQ(in->open(PcmFormat{44100, 2, 16}, this->sink), SoundResult::OpenFailed);
-    EXPECT_EQ(out->open(PcmFormat{11025, 1, 8}, this->sink), SoundResult::OpenFailed);
+    EXPECT_EQ(out->open(PcmFormat{44100, 2, 16}, this->sink), OpenFailed);
+    EXPECT_EQ(in->open(PcmFormat{44100, 2, 16}, this->sink), OpenFailed);
+    EXPECT_EQ(out->open(PcmFormat{11025, 1, 8}, this->sink), OpenFailed);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 
     // The rest of the sequence fails too, without reporting anything.
     EXPECT_FALSE(out->isOpen());
-    EXPECT_EQ(out->prepare(buffer, 1), SoundResult::PrepareFailed);
-    EXPECT_EQ(out->write(), SoundResult::WriteFailed);
+    EXPECT_EQ(out->prepare(buffer, 1), PrepareFailed);
+    EXPECT_EQ(out->write(), WriteFailed);
     EXPECT_FALSE(out->positionFrames().has_value());
     out->reset();
     out->close();
     EXPECT_FALSE(in->isOpen());
-    EXPECT_EQ(in->addBuffer(buffer), SoundResult::PrepareFailed);
-    EXPECT_EQ(in->start(), SoundResult::WriteFailed);
+    EXPECT_EQ(in->addBuffer(buffer), PrepareFailed);
+    EXPECT_EQ(in->start(), WriteFailed);
     in->reset();
     in->close();
     EXPECT_EQ(this->sink.done() + this->sink.closed(), 0);
