@@ -107,11 +107,11 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
         EXPECT_FALSE(d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_JPEG))->isChecked());
         ScriptedPrompts::pressOk(d);
     });
-    prompts->queueFile(dir.file(QStringLiteral("view"))); // the extension is added
+    prompts->queueFile(dir.file("view")); // the extension is added
     sendCommand(cmd::kSaveWindowImage);
     EXPECT_EQ(window->state().imageChoices.jpegQuality, 25);
     ASSERT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Bitmap"));
-    const QByteArray bmp = TempDir::read(dir.file(QStringLiteral("view.bmp")));
+    const QByteArray bmp = TempDir::read(dir.file("view.bmp"));
     const int width = exportWidth(l.plotWidth);
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
     EXPECT_EQ(le32(bmp, 18), static_cast<std::uint32_t>(width));
@@ -177,7 +177,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
         write(file, "old");
         for (const bool replace : {false, true}) {
             prompts->queueDialog(chooseFormat(format));
-            ask(QStringLiteral("shot"), replace);
+            ask("shot", replace);
             sendCommand(cmd::kSaveWindowImage);
             EXPECT_TRUE(asked(file)) << ext;
             EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QLatin1String(ext));
@@ -191,27 +191,27 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
 
     // Save Wave: take1 when take1.wav holds a long recording.
     const QByteArray recording = waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate));
-    write(QStringLiteral("take1.wav"), recording);
-    ask(QStringLiteral("take1"), false);
+    write("take1.wav", recording);
+    ask("take1", false);
     sendCommand(cmd::kSaveWave);
-    EXPECT_TRUE(asked(QStringLiteral("take1.wav")));
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))), recording);
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("take1"))));
-    ask(QStringLiteral("take1"), true);
+    EXPECT_TRUE(asked("take1.wav"));
+    EXPECT_EQ(TempDir::read(dir.file("take1.wav")), recording);
+    EXPECT_FALSE(QFile::exists(dir.file("take1")));
+    ask("take1", true);
     sendCommand(cmd::kSaveWave);
     const auto waveBytes = static_cast<qsizetype>(46 + window->state().held.samples->heldBytes());
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))).size(), waveBytes);
+    EXPECT_EQ(TempDir::read(dir.file("take1.wav")).size(), waveBytes);
     // A name with an extension of its own is kept as it is.
-    prompts->queueFile(dir.file(QStringLiteral("take.1")));
+    prompts->queueFile(dir.file("take.1"));
     sendCommand(cmd::kSaveWave);
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take.1"))).size(), waveBytes);
+    EXPECT_EQ(TempDir::read(dir.file("take.1")).size(), waveBytes);
 
     // Print Window, the printer answered by script: No prints nothing, Yes prints to the PDF
     // file it names, the framed picture in the middle of the page.
     prompts->queuePrinter(false);
     sendCommand(cmd::kPrintWindow);
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("page.pdf"))));
-    const QString pdf = dir.file(QStringLiteral("page.pdf"));
+    EXPECT_FALSE(QFile::exists(dir.file("page.pdf")));
+    const QString pdf = dir.file("page.pdf");
     prompts->queuePrinter(true, pdf);
     sendCommand(cmd::kPrintWindow);
     ASSERT_TRUE(QFile::exists(pdf));
@@ -219,7 +219,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
         GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
     }
-    const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
+    const auto page = readPrintedPage(pdf, dir.file("page"));
     ASSERT_TRUE(page);
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
     // The bare picture: no caption.
@@ -233,10 +233,10 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
 
     // With GRID on, the picture keeps its axes, and a line below it says what it shows.
     window->state().view.gridOn = true;
-    const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
+    const QString withGrid = dir.file("grid.pdf");
     prompts->queuePrinter(true, withGrid);
     sendCommand(cmd::kPrintWindow);
-    const auto gridPage = readPrintedPage(withGrid, dir.file(QStringLiteral("grid")));
+    const auto gridPage = readPrintedPage(withGrid, dir.file("grid"));
     ASSERT_TRUE(gridPage);
     const QString caption = pageText(withGrid);
     const AppSettings& st = window->state().settings;
@@ -250,8 +250,8 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     // The caption lies below the picture, which holds the grid's marks and labels.
     EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
     EXPECT_EQ(gridPage->inked.top(), page->inked.top());
-    const QImage bare(dir.file(QStringLiteral("page.png")));
-    const QImage framed(dir.file(QStringLiteral("grid.png")));
+    const QImage bare(dir.file("page.png"));
+    const QImage framed(dir.file("grid.png"));
     EXPECT_NE(bare.copy(page->inked), framed.copy(page->inked));
     EXPECT_TRUE(prompts->messages().empty());
 }
@@ -263,9 +263,8 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
     settings().timeScaleMsecSaved = 2.0f;
     settings().paletteChoice = PALETTE_BW;
     rebuildPalette(window->state());
-    const QString wave =
-        write(QStringLiteral("stereo.wav"),
-              test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate)));
+    const QString wave = write(
+        "stereo.wav", test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate)));
     for (const bool grid : {false, true}) {
         settings().channelChoice = grid ? CHANNEL_LEFT : CHANNEL_RIGHT;
         analyze(wave);
@@ -288,7 +287,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
         cli::Options options;
         options.format = "bmp";
         options.grid = grid;
-        options.outDir = dir.file(QStringLiteral("cli")).toStdString();
+        options.outDir = dir.file("cli").toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
         options.layout = {window->state().analysis.run.plotHeight,
                           window->state().analysis.run.stripHeight,
@@ -297,7 +296,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
             wholeFileSettings(settings()), window->state().view.activePalette, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
-        const QByteArray tool = TempDir::read(dir.file(QStringLiteral("cli/stereo.bmp")));
+        const QByteArray tool = TempDir::read(dir.file("cli/stereo.bmp"));
         ASSERT_EQ(desktop.size(), tool.size());
         EXPECT_EQ(std::ranges::mismatch(desktop, tool).in1 - desktop.begin(), desktop.size())
             << "the first differing byte, grid " << grid;
@@ -309,7 +308,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
     settings().imageScalePercent = 1000 * JPEG_MAX_SIDE / width + 100;
     EXPECT_TRUE(save(cmd::kSaveEntireImage, IMAGE_FORMAT_JPEG, "huge.jpg").isEmpty());
     EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{kImageTooLargeForJpeg});
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("huge.jpg"))));
+    EXPECT_FALSE(QFile::exists(dir.file("huge.jpg")));
 }
 
 TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
@@ -317,7 +316,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     sendCommand(cmd::kAnalyzeBatch);
     EXPECT_EQ(summary().first, "Multiple Files Required");
 
-    const QString bad = write(QStringLiteral("bad.wav"), QByteArray("RIFF not a wave file"));
+    const QString bad = write("bad.wav", QByteArray("RIFF not a wave file"));
     for (int run = 0; run < 2; ++run) { // a second run replaces the images
         prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
         prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
@@ -336,7 +335,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         if (run == 0) {
             ASSERT_GT(window->state().analysis.run.params.columns,
                       window->state().view.layout.plotWidth);
-            const QByteArray c = TempDir::read(dir.file(QStringLiteral("images/c.bmp")));
+            const QByteArray c = TempDir::read(dir.file("images/c.bmp"));
             const int width =
                 exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
@@ -352,8 +351,8 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
 
     // An image that cannot be written (a folder stands in its place) is listed with its file,
     // once the batch has waited for it.
-    ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images/x.bmp/kept"))));
-    batch({tone("x.wav", kRate), dir.file(QStringLiteral("a.wav"))});
+    ASSERT_TRUE(QDir().mkpath(dir.file("images/x.bmp/kept")));
+    batch({tone("x.wav", kRate), dir.file("a.wav")});
     const QString unwritten = summary().second;
     EXPECT_TRUE(unwritten.startsWith(QStringLiteral("x.wav: ")));
     EXPECT_FALSE(unwritten.contains(QStringLiteral("a.wav")));
@@ -361,27 +360,27 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     // A slower file first: its band stops at half its rate, the next file's is the one asked
     // for, and both are saved.
     settings().highBandHz = 6000;
-    const QString slow = write(QStringLiteral("slow.wav"),
-                               test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
-    batch({slow, dir.file(QStringLiteral("a.wav"))});
+    const QString slow =
+        write("slow.wav", test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
+    batch({slow, dir.file("a.wav")});
     EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/slow.bmp"))));
+    EXPECT_TRUE(QFile::exists(dir.file("images/slow.bmp")));
     EXPECT_EQ(settings().highBandHz, 6000);
 
     // STOP ends the batch: the file it cut short keeps the image it had (its picture is not
     // the file's), and the summary says so, and names the file never analysed.
-    ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
-    ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images"))));
-    write(QStringLiteral("images/a.bmp"), "old");
+    ASSERT_TRUE(QDir(dir.file("images")).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(dir.file("images")));
+    write("images/a.bmp", "old");
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
     window->registerCommand(kTick, [this](int) {
         window->state().view.analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
     });
     postCommand(kTick);
-    batch({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
+    batch({dir.file("a.wav"), dir.file("c.wav")});
     EXPECT_FALSE(window->state().control.batchRunning);
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
+    EXPECT_EQ(TempDir::read(dir.file("images/a.bmp")), QByteArray("old"));
+    EXPECT_FALSE(QFile::exists(dir.file("images/c.bmp")));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
     EXPECT_EQ(summary(),
               std::pair(std::string("2 of 2 files were not saved."),
