@@ -84,16 +84,12 @@ TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) 
     std::vector<std::thread> producers;
     for (std::size_t p = 0; p < PRODUCERS; ++p) {
         producers.emplace_back([&, p] {
-            bool sawFull = false;
             for (std::size_t n = 0; n < PER_PRODUCER; ++n) {
                 if (notifier.post(numbered(p, n))) {
                     accepted[p].push_back(n);
                 } else {
-                    ++refused[p];
-                    if (!sawFull) {
-                        sawFull = true;
-                        fullSeen.fetch_add(1);
-                    }
+                    // The first refusal says this producer found the ring full.
+                    fullSeen.fetch_add(refused[p]++ == 0 ? 1 : 0);
                     std::this_thread::yield();
                 }
             }
@@ -109,7 +105,6 @@ TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) 
     for (std::size_t p = 0; p < PRODUCERS; ++p) {
         SCOPED_TRACE(p);
         EXPECT_GT(refused[p], 0u) << "the ring never filled";
-        EXPECT_EQ(accepted[p].size() + refused[p], PER_PRODUCER);
         // Every accepted event once, in the order posted, and no refused one.
         EXPECT_EQ(delivered.numbers[p], accepted[p]);
     }
