@@ -34,9 +34,10 @@ class ColourCalibrationTest : public AnalyzeFileTest {
         EXPECT_NE(d, nullptr);
         return *d;
     }
-    void select(ColourDialog& d, int entry) {
-        control<QPushButton>(d, kEntrySelectorIds[static_cast<std::size_t>(entry)])->click();
+    static QPushButton* selector(ColourDialog& d, int entry) {
+        return control<QPushButton>(d, kEntrySelectorIds[static_cast<std::size_t>(entry)]);
     }
+    void select(ColourDialog& d, int entry) { selector(d, entry)->click(); }
     void setColour(ColourDialog& d, Rgb c) {
         control<QScrollBar>(d, ID_RED_SCROLL)->setValue(c.r);
         control<QScrollBar>(d, ID_GREEN_SCROLL)->setValue(c.g);
@@ -175,18 +176,16 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     control<QRadioButton>(d, DB_SCALE_90)->click();
     EXPECT_EQ(gain(d), "-12");
     EXPECT_EQ(control<QScrollBar>(d, ID_GAIN_SCROLL)->value(), 3);
-    EXPECT_EQ(control<QPushButton>(d, kEntrySelectorIds[0])->text(), "-90.0 dB");
+    EXPECT_EQ(selector(d, 0)->text(), "-90.0 dB");
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_90);
     // A screen reader sees the level selectors as one choice of many, named by their level,
     // and its press checks one.
-    QAccessibleInterface* selector =
-        QAccessible::queryAccessibleInterface(control<QPushButton>(d, kEntrySelectorIds[2]));
-    EXPECT_EQ(selector->role(), QAccessible::RadioButton);
-    EXPECT_EQ(selector->text(QAccessible::Name),
-              control<QPushButton>(d, kEntrySelectorIds[2])->text());
-    selector->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_TRUE(selector->state().checked);
-    EXPECT_FALSE(control<QPushButton>(d, kEntrySelectorIds[0])->isChecked());
+    QAccessibleInterface* level = QAccessible::queryAccessibleInterface(selector(d, 2));
+    EXPECT_EQ(level->role(), QAccessible::RadioButton);
+    EXPECT_EQ(level->text(QAccessible::Name), selector(d, 2)->text());
+    level->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(level->state().checked);
+    EXPECT_FALSE(selector(d, 0)->isChecked());
     control<QScrollBar>(d, ID_GAIN_SCROLL)->triggerAction(QScrollBar::SliderSingleStepAdd);
     EXPECT_EQ(settings().levelScaleCode, 11);
     EXPECT_EQ(gain(d), "-11");
@@ -200,7 +199,7 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     ColourDialog& plot = openColours();
     control<QRadioButton>(plot, DB_SCALE_30)->click();
     EXPECT_EQ(gain(plot), "0");
-    EXPECT_EQ(control<QPushButton>(plot, kEntrySelectorIds[12])->text(), "-30.0 dB");
+    EXPECT_EQ(selector(plot, 12)->text(), "-30.0 dB");
     close(plot, kOkButtonId);
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_30);
 }
