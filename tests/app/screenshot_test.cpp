@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <fstream>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -26,55 +27,35 @@ struct ScreenshotRun {
     std::string errors;
 };
 ScreenshotRun runScreenshot(const test::TempDir& dir, const std::string& file) {
-    const std::string errors =
-        QFile::encodeName(dir.file(QStringLiteral("errors.txt"))).toStdString();
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        if (!entry.starts_with("KORV_SCREENSHOT=") && !entry.starts_with("XDG_CONFIG_HOME=")) {
-            env.push_back(entry);
-        }
-    }
-    env.push_back("KORV_SCREENSHOT=" +
-                  QFile::encodeName(dir.file(QStringLiteral("shot.png"))).toStdString());
-    env.push_back("XDG_CONFIG_HOME=" + QFile::encodeName(dir.path()).toStdString());
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+    const QString errors = dir.file(QStringLiteral("errors.txt"));
+    // The program's picture and settings in the folder; its environment is this process's.
+    ::setenv("KORV_SCREENSHOT", QFile::encodeName(dir.file(QStringLiteral("shot.png"))), 1);
+    ::setenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()), 1);
     std::string program = KORV_APP_PATH;
     std::string argument = file;
     std::vector<char*> argv{program.data(), argument.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, QFile::encodeName(errors).constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ScreenshotRun run;
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    QFile text(QFile::decodeName(QByteArray::fromStdString(errors)));
-    if (text.open(QIODevice::ReadOnly)) {
-        run.errors = text.readAll().toStdString();
-    }
+    ::unsetenv("KORV_SCREENSHOT");
+    run.errors = test::TempDir::read(errors).toStdString();
     return run;
 }
 
 // Writes `bytes` under a name given as bytes (Qt cannot spell every name).
 bool writeBytesNamed(const std::string& path, const QByteArray& bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const bool written = fd >= 0 && ::write(fd, bytes.data(),
-                                            static_cast<std::size_t>(bytes.size())) == bytes.size();
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return written;
+    std::ofstream out(path, std::ios::binary);
+    return out.write(bytes.constData(), bytes.size()).flush().good();
 }
 
 // A file whose name is no valid UTF-8 is analysed all the same; one that cannot be analysed

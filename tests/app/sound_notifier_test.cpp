@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <future>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -52,6 +53,17 @@ template <typename F> void withinTenSeconds(F f, const char* what) {
     done.get();
 }
 
+// Yields until `ready`, failing after ten seconds.
+template <typename F> void waitUntil(F ready, const char* what) {
+    withinTenSeconds(
+        [&] {
+            while (!ready()) {
+                std::this_thread::yield();
+            }
+        },
+        what);
+}
+
 TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) {
     const std::size_t threadsBefore = threadCount();
     Delivered delivered;
@@ -72,28 +84,18 @@ TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) 
     std::vector<std::thread> producers;
     for (std::size_t p = 0; p < PRODUCERS; ++p) {
         producers.emplace_back([&, p] {
-            bool sawFull = false;
             for (std::size_t n = 0; n < PER_PRODUCER; ++n) {
                 if (notifier.post(numbered(p, n))) {
                     accepted[p].push_back(n);
                 } else {
-                    ++refused[p];
-                    if (!sawFull) {
-                        sawFull = true;
-                        fullSeen.fetch_add(1);
-                    }
+                    // The first refusal says this producer found the ring full.
+                    fullSeen.fetch_add(refused[p]++ == 0 ? 1 : 0);
                     std::this_thread::yield();
                 }
             }
         });
     }
-    withinTenSeconds(
-        [&] {
-            while (fullSeen.load() < PRODUCERS) {
-                std::this_thread::yield();
-            }
-        },
-        "filling the ring");
+    waitUntil([&] { return fullSeen.load() >= PRODUCERS; }, "filling the ring");
     gateOpen.store(true);
     for (std::thread& t : producers) {
         t.join();
@@ -103,7 +105,6 @@ TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) 
     for (std::size_t p = 0; p < PRODUCERS; ++p) {
         SCOPED_TRACE(p);
         EXPECT_GT(refused[p], 0u) << "the ring never filled";
-        EXPECT_EQ(accepted[p].size() + refused[p], PER_PRODUCER);
         // Every accepted event once, in the order posted, and no refused one.
         EXPECT_EQ(delivered.numbers[p], accepted[p]);
     }
@@ -137,9 +138,7 @@ TEST(DeviceNotifier, StoppingWithEventsPendingHandsThemAllOverAndStartsAgain) {
     notifier.start();
     withinTenSeconds([&] { notifier.stopAndDrain(); }, "stopAndDrain");
     std::vector<std::size_t> all(DeviceNotifier::CAPACITY);
-    for (std::size_t n = 0; n < all.size(); ++n) {
-        all[n] = n;
-    }
+    std::iota(all.begin(), all.end(), std::size_t{0});
     EXPECT_EQ(delivered.numbers[0], all);
     EXPECT_EQ(delivered.done, 1);
     EXPECT_EQ(threadCount(), threadsBefore);
@@ -154,13 +153,8 @@ TEST(DeviceNotifier, StoppingWithEventsPendingHandsThemAllOverAndStartsAgain) {
         }
     }
     notifier.signalDone();
-    withinTenSeconds(
-        [&] {
-            while (handled.load() < static_cast<int>(4 * DeviceNotifier::CAPACITY) + 2) {
-                std::this_thread::yield();
-            }
-        },
-        "delivery after a restart");
+    waitUntil([&] { return handled.load() >= static_cast<int>(4 * DeviceNotifier::CAPACITY) + 2; },
+              "delivery after a restart");
     EXPECT_EQ(delivered.numbers[1].size(), 3 * DeviceNotifier::CAPACITY);
     EXPECT_EQ(delivered.done, 2);
 

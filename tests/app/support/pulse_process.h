@@ -1,24 +1,19 @@
 #pragma once
 // A private PulseAudio server with a null sink (and any other modules asked for): a real, paced
 // sound device without a sound card. Clients of this process find it through PULSE_SERVER; it
-// is ended by its own process id. Plain C++, for the tests and the benchmarks alike.
+// is ended by its own process id. For the tests and the benchmarks alike (no event loop needed).
 
-#include <cerrno>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
 #include <chrono>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
-
-extern char** environ;
 
 namespace korv::test {
 
@@ -45,49 +40,35 @@ class PulseProcess {
         ::setenv("PULSE_CLIENTCONFIG", (dir_ / "client.conf").c_str(), 1);
         ::setenv("PULSE_SERVER", ("unix:" + socket.string()).c_str(), 1);
 
-        std::vector<std::string> args = {
-            "pulseaudio",
-            "-n",
-            "--daemonize=no",
-            "--exit-idle-time=-1",
-            "--use-pid-file=no",
-            "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string(),
-            "--load=module-null-sink"};
+        QStringList args{"-n",
+                         "--daemonize=no",
+                         "--exit-idle-time=-1",
+                         "--use-pid-file=no",
+                         QString::fromStdString("--load=module-native-protocol-unix "
+                                                "auth-anonymous=1 socket=" +
+                                                socket.string()),
+                         "--load=module-null-sink"};
         for (const std::string& m : modules_) {
-            args.push_back("--load=" + m);
+            args.push_back(QString::fromStdString("--load=" + m));
         }
         // The server keeps its runtime files and cookie in the private folder.
-        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_.string(),
-                                        "HOME=" + dir_.string()};
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 &&
-                std::strncmp(*e, "HOME=", 5) != 0) {
-                env.emplace_back(*e);
-            }
-        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir_.string()));
+        env.insert("HOME", QString::fromStdString(dir_.string()));
         const std::string log = (dir_ / "server.log").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        std::vector<char*> argv = pointers(args);
-        std::vector<char*> envp = pointers(env);
-        const int spawned =
-            ::posix_spawnp(&pid_, "pulseaudio", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            pid_ = 0;
-            error_ = std::string("pulseaudio could not be started (") + std::strerror(spawned) +
+        server_.setProcessEnvironment(env);
+        server_.setProcessChannelMode(QProcess::MergedChannels);
+        server_.setStandardOutputFile(QString::fromStdString(log));
+        server_.start("pulseaudio", args);
+        if (!server_.waitForStarted()) {
+            error_ = "pulseaudio could not be started (" + server_.errorString().toStdString() +
                      "); scripts/install-deps installs it";
             return;
         }
         // Ready once its socket is there; a server that ends first has failed.
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!fs::exists(socket)) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = 0;
+            if (server_.waitForFinished(20)) {
                 error_ = "pulseaudio ended at start-up; its log: " + log;
                 return;
             }
@@ -95,24 +76,16 @@ class PulseProcess {
                 error_ = "pulseaudio made no socket within 10 s; its log: " + log;
                 return;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
 
     void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (::waitpid(pid_, &status, WNOHANG) == 0) {
-                if (std::chrono::steady_clock::now() > end) {
-                    ::kill(pid_, SIGKILL);
-                    ::waitpid(pid_, &status, 0);
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (server_.state() != QProcess::NotRunning) {
+            server_.terminate(); // SIGTERM to its process id
+            if (!server_.waitForFinished(5000)) {
+                server_.kill();
+                server_.waitForFinished(5000);
             }
-            pid_ = 0;
         }
         if (!dir_.empty()) {
             std::error_code ignored;
@@ -121,22 +94,15 @@ class PulseProcess {
         }
     }
 
-    [[nodiscard]] bool ready() const { return error_.empty() && pid_ > 0; }
+    [[nodiscard]] bool ready() const {
+        return error_.empty() && server_.state() == QProcess::Running;
+    }
     [[nodiscard]] const std::string& error() const { return error_; }
 
   private:
-    static std::vector<char*> pointers(std::vector<std::string>& strings) {
-        std::vector<char*> p;
-        for (std::string& s : strings) {
-            p.push_back(s.data());
-        }
-        p.push_back(nullptr);
-        return p;
-    }
-
     std::vector<std::string> modules_;
     std::filesystem::path dir_;
-    pid_t pid_ = 0;
+    QProcess server_;
     std::string error_;
 };
 

@@ -1,25 +1,54 @@
 #pragma once
-// The private PulseAudio server of one test binary (pulse_process.h), started before any
-// test (ALSA's pulse plugin finds it through PULSE_SERVER) and ended after the last. A server
-// that cannot be had is a failure of the tests that need it, with the reason, never a silent
-// skip.
+// The sound device of one test binary: a private PulseAudio server (pulse_process.h) as ALSA's
+// default device, set up before any test (ALSA reads its configuration when PortAudio starts)
+// and ended after the last. A server that cannot be had is a failure of the tests that need
+// it, with the reason, never a silent skip. Without a server ALSA's default is a card that does
+// not exist. KORV_TRY_ALSA_CONFIG, when set, names another ALSA configuration for a trial by
+// hand (a PulseAudio null sink, a real card) and replaces the written one.
 
 #include "pulse_process.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
 namespace korv::test {
 
 class PulseServer : public ::testing::Environment {
   public:
-    explicit PulseServer(std::vector<std::string> modules = {}) : process_(std::move(modules)) {}
-    void SetUp() override { process_.start(); }
-    void TearDown() override { process_.stop(); }
+    explicit PulseServer(std::vector<std::string> modules = {}, bool withServer = true)
+        : process_(std::move(modules)), withServer_(withServer) {}
+    void SetUp() override {
+        if (withServer_) {
+            process_.start();
+        }
+        namespace fs = std::filesystem;
+        alsaDir_ = fs::temp_directory_path() / ("korv-alsa-" + std::to_string(::getpid()));
+        fs::create_directories(alsaDir_);
+        const fs::path conf = alsaDir_ / "asound.conf";
+        std::ofstream(conf) << (withServer_ ? ALSA_PULSE_DEVICE
+                                            : "pcm.!default { type hw card 99 }\n"
+                                              "ctl.!default { type hw card 99 }\n");
+        const char* other = std::getenv("KORV_TRY_ALSA_CONFIG");
+        ::setenv("ALSA_CONFIG_PATH", other != nullptr ? other : conf.c_str(), 1);
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(alsaDir_);
+        process_.stop();
+    }
     [[nodiscard]] bool ready() const { return process_.ready(); }
     [[nodiscard]] const std::string& error() const { return process_.error(); }
 
   private:
     PulseProcess process_;
+    bool withServer_;
+    std::filesystem::path alsaDir_;
 };
 
 } // namespace korv::test
