@@ -30,16 +30,17 @@ std::vector<std::int16_t> gather(const RowMap& map, const std::vector<std::int16
     return rows;
 }
 
-TEST(LinearRowMap, MoreRowsThanBinsRepeatBinsAndNeverReadPastTheLast) {
-    // 100 bins of 8 Hz under 800 rows; the band goes past the Nyquist frequency too.
-    const auto map = FrequencyAxis(FrequencyScale::Linear, 0, 6000, 800).rowMap(8192, 1024);
-    ASSERT_TRUE(map.has_value());
-    EXPECT_EQ(map->combine, RowCombine::Single);
+// How rows gather their bins (the bins of the rows: FrequencyAxis, the gathering: gatherRows).
+TEST(RowMap, RowsGatherTheirBinsAsTheBandAsks) {
+    // 100 bins of 8 Hz under 800 rows repeat bins; the band goes past the Nyquist frequency too.
+    const auto repeated = FrequencyAxis(FrequencyScale::Linear, 0, 6000, 800).rowMap(8192, 1024);
+    ASSERT_TRUE(repeated.has_value());
+    EXPECT_EQ(repeated->combine, RowCombine::Single);
     // A guard value just past the N/2 levels must never be read.
     std::vector<std::int16_t> storage = rampLevels(513);
     storage[512] = 9999;
     std::vector<std::int16_t> rows(800);
-    gatherRows(*map, std::span<const std::int16_t>(storage.data(), 512), rows);
+    gatherRows(*repeated, std::span<const std::int16_t>(storage.data(), 512), rows);
     int repeats = 0;
     for (std::size_t r = 1; r < rows.size(); ++r) {
         EXPECT_GE(rows[r], rows[r - 1]);
@@ -48,25 +49,33 @@ TEST(LinearRowMap, MoreRowsThanBinsRepeatBinsAndNeverReadPastTheLast) {
     }
     EXPECT_GT(repeats, 0);
     EXPECT_EQ(rows.back(), 511);
-}
 
-TEST(LinearRowMap, MaximumStartsAtZeroButASingleBinKeepsItsSign) {
+    // Two bins a row: every bin of the band exactly once, a row shows the larger of its two,
+    // the maximum starting at zero; one bin a row keeps its sign.
+    const auto whole = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 256).rowMap(8192, 1024);
+    const auto single = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 512).rowMap(8192, 1024);
+    ASSERT_TRUE(whole && single);
+    EXPECT_EQ(whole->combine, RowCombine::Maximum);
+    std::vector<int> uses(512, 0);
+    for (const RowBins& row : whole->rows) {
+        for (int k = row.firstBin; k < row.firstBin + row.binCount; ++k) {
+            ++uses[static_cast<std::size_t>(k)];
+        }
+    }
+    EXPECT_EQ(std::count(uses.begin(), uses.end(), 1), 512);
+    const auto maxima = gather(*whole, rampLevels(512));
+    for (std::size_t r = 0; r < maxima.size(); ++r) {
+        EXPECT_EQ(maxima[r], static_cast<std::int16_t>(2 * r + 1));
+    }
     const std::vector<std::int16_t> negative(512, std::int16_t{-40});
-    const auto wide = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 128).rowMap(8192, 1024);
-    const auto narrow = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 512).rowMap(8192, 1024);
-    ASSERT_TRUE(wide && narrow);
-    EXPECT_EQ(gather(*wide, negative).front(), 0);
-    EXPECT_EQ(gather(*narrow, negative).front(), -40);
-}
+    EXPECT_EQ(gather(*whole, negative).front(), 0);
+    EXPECT_EQ(gather(*single, negative).front(), -40);
 
-// Each row the mean of its own bins (the bins of the rows: FrequencyAxis, the mean: GatherRows).
-TEST(LogRowMap, EachRowAveragesItsOwnBinsAndPastNyquistReadsTheLast) {
-    const auto map = FrequencyAxis(FrequencyScale::Log, 100, 4000, 50).rowMap(8000, 1024);
-    ASSERT_TRUE(map.has_value());
-    EXPECT_EQ(map->combine, RowCombine::Mean);
-    // Above the Nyquist frequency every missing bin reads the last one.
+    // Log rows take the mean of their bins; above the Nyquist frequency every missing bin reads
+    // the last one.
     const auto high = FrequencyAxis(FrequencyScale::Log, 3000, 16000, 8).rowMap(8000, 512);
     ASSERT_TRUE(high.has_value());
+    EXPECT_EQ(high->combine, RowCombine::Mean);
     std::vector<std::int16_t> levels(256, std::int16_t{10});
     levels[255] = 70;
     const auto gathered = gather(*high, levels);
@@ -102,15 +111,10 @@ constexpr double NOMINAL_CENTRES[] = {10,   12.5, 16,   20,    25,    31.5,  40,
 
 TEST(ThirdOctave, EdgesMatchTheNominalBands) {
     const auto& edges = thirdOctaveEdges();
-    EXPECT_EQ(edges[0], 1);
-    EXPECT_EQ(edges[1], 1);
-    EXPECT_EQ(edges[2], 1);
-    EXPECT_EQ(edges[3], 2);
+    EXPECT_EQ(std::vector(edges.begin(), edges.begin() + 4), (std::vector{1, 1, 1, 2}));
     EXPECT_EQ(edges[30], 1122);
     EXPECT_EQ(edges[43], 22396);
-    for (std::size_t i = 1; i < edges.size(); ++i) {
-        EXPECT_GE(edges[i], edges[i - 1]);
-    }
+    EXPECT_TRUE(std::is_sorted(edges.begin(), edges.end()));
     // Band i + 10 is centred on the nominal frequency; its upper edge a sixth octave above.
     for (std::size_t b = 0; b < std::size(NOMINAL_CENTRES); ++b) {
         const double upper = NOMINAL_CENTRES[b] * std::pow(2.0, 1.0 / 6.0);
@@ -129,9 +133,7 @@ TEST(ThirdOctave, BinsAtNominalCentresFallInTheirBand) {
         EXPECT_EQ(bands[bin], b + 10) << NOMINAL_CENTRES[b] << " Hz";
     }
     EXPECT_EQ(bands[0], 0);
-    for (std::size_t k = 1; k < bands.size(); ++k) {
-        EXPECT_GE(bands[k], bands[k - 1]);
-    }
+    EXPECT_TRUE(std::is_sorted(bands.begin(), bands.end()));
     // 48 kHz with 512 points: the top bins lie above the last edge and stay in the last band.
     const auto coarse = buildBandMap(48000, 512);
     ASSERT_EQ(coarse.size(), 256u);
