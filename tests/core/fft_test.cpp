@@ -45,9 +45,7 @@ std::complex<double> referenceBin(const std::vector<std::int16_t>& frame,
 std::vector<std::int16_t> randomFrame(int n, std::mt19937& rng, int amplitude = 32767) {
     std::uniform_int_distribution<int> d(-amplitude, amplitude);
     std::vector<std::int16_t> f(static_cast<std::size_t>(n));
-    for (auto& v : f) {
-        v = static_cast<std::int16_t>(d(rng));
-    }
+    std::ranges::generate(f, [&] { return static_cast<std::int16_t>(d(rng)); });
     return f;
 }
 
@@ -343,12 +341,9 @@ TEST(LevelCorrections, EveryLengthAndGainGivesTheClampedWideSum) {
         for (std::size_t n = 0; n <= 37; ++n) {
             std::vector<std::int16_t> levels(n);
             std::vector<std::int16_t> offsets(n + 3); // longer: only the common part changes
-            for (auto& v : levels) {
-                v = static_cast<std::int16_t>(any16(rng));
-            }
-            for (auto& v : offsets) {
-                v = static_cast<std::int16_t>(any16(rng));
-            }
+            const auto any = [&] { return static_cast<std::int16_t>(any16(rng)); };
+            std::ranges::generate(levels, any);
+            std::ranges::generate(offsets, any);
             const std::vector<std::int16_t> before = levels;
             applyLevelCorrections(levels, offsets, code);
             for (std::size_t k = 0; k < n; ++k) {
