@@ -274,31 +274,29 @@ TEST(GridOverlay, CrossesAtLabelledTicksWithShadowsFirst) {
     const GridOverlay plain = gridOverlay(g, GridTarget::Window, 0, false);
     // 3 labelled times x 5 labelled frequencies (1000 .. 5000), two lines each.
     ASSERT_EQ(plain.marks.lines.size(), 3u * 5u * 2u);
+    const auto pixelsOf = [](const ViewLine& l) {
+        std::set<std::pair<long long, long long>> pixels;
+        forEachLinePixel(l.from, l.to, l.width, [&](long long x, long long y) {
+            pixels.insert({x, y});
+        });
+        return pixels;
+    };
     std::set<std::pair<int, int>> centres;
     for (std::size_t i = 0; i < plain.marks.lines.size(); i += 2) {
-        const ViewLine& h = plain.marks.lines[i];
-        const ViewLine& v = plain.marks.lines[i + 1];
-        EXPECT_EQ(h.colour, ViewColour::Text);
         // 11 pixels each way, centred: the end point of a one-pixel line is not drawn.
-        int count = 0;
-        int sumX = 0;
-        forEachLinePixel(h.from, h.to, h.width, [&](long long x, long long y) {
-            ++count;
-            sumX += static_cast<int>(x);
-            EXPECT_EQ(y, h.from.y);
-        });
-        EXPECT_EQ(count, 11);
-        const int cx = sumX / 11;
-        count = 0;
-        int sumY = 0;
-        forEachLinePixel(v.from, v.to, v.width, [&](long long x, long long y) {
-            ++count;
-            sumY += static_cast<int>(y);
-            EXPECT_EQ(x, cx);
-        });
-        EXPECT_EQ(count, 11);
-        centres.insert({cx, sumY / 11});
-        EXPECT_EQ(h.from.y, sumY / 11);
+        const auto across = pixelsOf(plain.marks.lines[i]);
+        ASSERT_EQ(across.size(), 11u);
+        const auto [cx, cy] = *std::next(across.begin(), 5);
+        std::set<std::pair<long long, long long>> h;
+        std::set<std::pair<long long, long long>> v;
+        for (long long d = -5; d <= 5; ++d) {
+            h.insert({cx + d, cy});
+            v.insert({cx, cy + d});
+        }
+        EXPECT_EQ(across, h);
+        EXPECT_EQ(pixelsOf(plain.marks.lines[i + 1]), v);
+        EXPECT_EQ(plain.marks.lines[i].colour, ViewColour::Text);
+        centres.insert({static_cast<int>(cx), static_cast<int>(cy)});
     }
     std::set<std::pair<int, int>> want;
     for (int x : {200, 400, 600}) {
