@@ -28,11 +28,10 @@ std::uint8_t blend(std::uint8_t from, std::uint8_t to, int j) {
 TEST(LogicalPalette, NamedColoursThenTheGradient) {
     for (const LevelPalette* table : {&kCbPalette, &kBwPalette}) {
         const LogicalPalette p = buildLogicalPalette(*table);
-        EXPECT_EQ(p[0], (*table)[17]) << "Text";
-        EXPECT_EQ(p[1], (*table)[16]) << "Freq Mark";
-        EXPECT_EQ(p[2], (*table)[15]) << "Signal 2";
-        EXPECT_EQ(p[3], (*table)[14]) << "Signal 1";
-        EXPECT_EQ(p[4], (*table)[13]) << "Background";
+        // Text, Freq Mark, Signal 2, Signal 1 and Background: the table's last five, backwards.
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(p[i], (*table)[17 - i]) << "index " << i;
+        }
         for (int i = 5; i < 236; ++i) {
             const int s = (i - 5) / 20;
             const int j = (i - 5) % 20;
