@@ -86,10 +86,9 @@ TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumn) {
         ASSERT_EQ(static_cast<long long>(ticks.size()),
                   static_cast<long long>(c.width * c.ts) / c.interval + 1);
         for (std::size_t k = 0; k < ticks.size(); ++k) {
-            EXPECT_EQ(ticks[k].msec, static_cast<long long>(k) * c.interval);
-            EXPECT_EQ(ticks[k].x,
-                      static_cast<int>(static_cast<double>(static_cast<long long>(k) * c.interval) /
-                                       c.ts));
+            const long long msec = static_cast<long long>(k) * c.interval;
+            EXPECT_EQ(ticks[k].msec, msec);
+            EXPECT_EQ(ticks[k].x, static_cast<int>(static_cast<double>(msec) / c.ts));
         }
         EXPECT_EQ(ticks[c.tick].label, c.label);
     }
@@ -155,9 +154,9 @@ TEST(TimeTicks, DualLayoutLabelsOnlyInTheLeftPane) {
         }
     }
     EXPECT_EQ(labelled, (std::vector<int>{200}));
-    EXPECT_FALSE(timeTicks(axis(1.0, 800, 0.0, true))[4].inLimits); // x 400
     const std::vector<TimeTick> fine = timeTicks(axis(1.0, 800, 0.0, true));
-    EXPECT_TRUE(fine[3].inLimits); // 300 < 333
+    EXPECT_TRUE(fine[3].inLimits);  // 300 < 333
+    EXPECT_FALSE(fine[4].inLimits); // 400
 }
 
 TEST(FrequencyTicks, LinearStepsNearAFifthOfTheBand) {
@@ -249,17 +248,6 @@ TEST(FrequencyTicks, LogScaleAtTheSeriesOfEachDecade) {
         EXPECT_EQ(t.label, std::to_string(t.hz) + " Hz");
     }
     EXPECT_EQ(got, want);
-    const auto at = [&](long hz) {
-        const auto t =
-            std::find_if(ticks.begin(), ticks.end(), [&](auto& k) { return k.hz == hz; });
-        return t == ticks.end() ? FrequencyTick{} : *t;
-    };
-    EXPECT_EQ(at(1000).y, 220);
-    EXPECT_TRUE(at(1000).inLimits);
-    EXPECT_FALSE(at(100).inLimits);   // the bottom of the band
-    EXPECT_FALSE(at(10000).inLimits); // the top, in the strip
-    EXPECT_FALSE(at(63).inLimits);    // below the band
-    EXPECT_TRUE(at(160).inLimits);
 
     // No log axis without a positive low limit; none on the third-octave scale.
     g.lowBandHz = 0;
@@ -348,40 +336,36 @@ TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
     g.columnMsec = 1.0;
     g.dualStereo = true;
     const GridOverlay dual = gridOverlay(g, GridTarget::Window, 0, false);
+    // The left pane's marks moved by the offset are the right pane's.
+    const int offset = 800 / 2 + 4;
     std::multiset<std::pair<int, int>> left;
     std::multiset<std::pair<int, int>> right;
-    const int offset = 800 / 2 + 4;
     for (const ViewLine& l : dual.marks.lines) {
-        (l.from.x < 400 ? left : right).insert({l.from.x, l.from.y});
+        (l.from.x < 400 ? left : right)
+            .insert({l.from.x + (l.from.x < 400 ? offset : 0), l.from.y});
     }
-    std::multiset<std::pair<int, int>> shifted;
-    for (const auto& [x, y] : left) {
-        shifted.insert({x + offset, y});
-    }
-    EXPECT_EQ(right, shifted);
+    EXPECT_EQ(right, left);
     EXPECT_EQ(left.size(), 3u * 5u * 2u);
+    // Time labels under 100, 200 and 300 in each pane, five frequency labels at one character
+    // width in each.
     std::vector<PixelPoint> timeLabels;
+    std::vector<PixelPoint> wantTimes;
+    std::multiset<int> frequencyLabels;
     for (const ViewText& t : dual.labels.texts) {
         if (t.text.find("sec") != std::string::npos) {
             timeLabels.push_back(t.topLeft);
+        } else {
+            frequencyLabels.insert(t.topLeft.x);
         }
     }
-    const int y = 400 - TH;
-    EXPECT_EQ(timeLabels, (std::vector<PixelPoint>{{100 - 3 * CW, y},
-                                                   {200 - 3 * CW, y},
-                                                   {300 - 3 * CW, y},
-                                                   {100 - 3 * CW + offset, y},
-                                                   {200 - 3 * CW + offset, y},
-                                                   {300 - 3 * CW + offset, y}}));
-    // Frequency labels at one character width in each pane.
-    int frequencyLabels = 0;
-    for (const ViewText& t : dual.labels.texts) {
-        if (t.text.find("sec") == std::string::npos) {
-            EXPECT_TRUE(t.topLeft.x == CW || t.topLeft.x == CW + offset);
-            ++frequencyLabels;
+    for (const int pane : {0, offset}) {
+        for (const int x : {100, 200, 300}) {
+            wantTimes.push_back({x - 3 * CW + pane, 400 - TH});
         }
     }
-    EXPECT_EQ(frequencyLabels, 10);
+    EXPECT_EQ(timeLabels, wantTimes);
+    EXPECT_EQ(frequencyLabels, (std::multiset<int>{CW, CW, CW, CW, CW, CW + offset, CW + offset,
+                                                   CW + offset, CW + offset, CW + offset}));
 }
 
 TEST(GridOverlay, ImageModeCoversTheWholeImageFromItsFirstColumn) {
