@@ -67,7 +67,6 @@ TEST(FftEngine, BinsMatchTheReferenceDftAtEverySize) {
         const int n = 1 << log2n;
         FftEngine fft;
         ASSERT_EQ(fft.setupFft(log2n, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
-        ASSERT_EQ(fft.windowLength(), n);
         // The direct DFT costs N^2; check every bin at the small sizes and a sample above.
         auto frame = randomFrame(n, rng);
         const auto input = frame;

@@ -10,6 +10,7 @@
 
 #include <limits>
 #include <string>
+#include <tuple>
 
 using namespace korv;
 
@@ -108,25 +109,22 @@ TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
 TEST(Readouts, TimeWithHalfAColumnOfUncertainty) {
     ViewGeometry g = geometry();
     ReadoutContext c;
-    // A column's time is its window's centre: W / 2 samples after its first sample.
-    const auto centre = [](int w, double rate) { return (w / 2) * 1000.0 / rate; };
-    g.windowCentreMsec = centre(1024, 44100.0); // 11.61 msec
-    EXPECT_DOUBLE_EQ(g.windowCentreMsec, windowCentreMsec(1024, 44100));
-    // 4 msec: +/- 2; column 10 shows 10 x 4 + 11.61 = 51.61, shown 52.
-    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "52   +/- 2  ");
-    // 5 msec: +/- 3, the half rounded up; column 10 with a segment 1000 msec in: 1061.6.
-    g.columnMsec = 5.0;
-    g.segmentOffsetMsec = 1000.0;
-    EXPECT_EQ(readoutTexts(g, c, inside(10, 200)).time, "1062 +/- 3  ");
-    // 4.4 msec with a 16384-point window at 44.1 kHz: column 3 at 13.2 + 185.76, shown 199.
-    g.columnMsec = 4.4;
-    g.segmentOffsetMsec = 0.0;
-    g.windowCentreMsec = centre(16384, 44100.0);
-    EXPECT_EQ(readoutTexts(g, c, inside(3, 200)).time, "199  +/- 2  ");
-    // From 200 msec per column the uncertainty is no longer shown.
-    g.columnMsec = 250.0;
-    g.windowCentreMsec = 0.0;
-    EXPECT_EQ(readoutTexts(g, c, inside(2, 200)).time, "500 ");
+    // A column's time is its window's centre, W / 2 samples after its first sample, plus the
+    // segment's offset; half a column either way, rounded up, until 200 msec per column. 4 msec:
+    // column 10 at 10 x 4 + 11.61 = 51.61; 5 msec, 1000 msec in: 1061.6; 4.4 msec with a
+    // 16384-point window: column 3 at 13.2 + 185.76. {msec a column, offset, W, column, time}
+    const std::tuple<double, double, int, long, const char*> cases[] = {
+        {4.0, 0.0, 1024, 10, "52   +/- 2  "},
+        {5.0, 1000.0, 1024, 10, "1062 +/- 3  "},
+        {4.4, 0.0, 16384, 3, "199  +/- 2  "},
+        {250.0, 0.0, 0, 2, "500 "}};
+    for (const auto& [columnMsec, offset, window, column, time] : cases) {
+        g.columnMsec = columnMsec;
+        g.segmentOffsetMsec = offset;
+        g.windowCentreMsec = (window / 2) * 1000.0 / 44100.0;
+        EXPECT_EQ(readoutTexts(g, c, inside(column, 200)).time, time) << columnMsec;
+    }
+    EXPECT_DOUBLE_EQ(windowCentreMsec(1024, 44100), 512 * 1000.0 / 44100.0);
     // During playback the line shows the current time in seconds.
     c.playing = true;
     c.timeNowMsec = 12345.0;
