@@ -163,15 +163,12 @@ TEST(IndexedSurface, OnePixelLinesFollowTheIdealLine) {
         }
         EXPECT_TRUE(pixels.count({a.x, a.y}));
         EXPECT_FALSE(pixels.count({b.x, b.y}));
+        const bool xMajor = std::abs(dx) >= std::abs(dy);
         for (auto [x, y] : pixels) {
             // Distance along the minor axis from the ideal line.
-            if (std::abs(dx) >= std::abs(dy)) {
-                const double ideal = a.y + static_cast<double>(x - a.x) * dy / dx;
-                EXPECT_LE(std::abs(y - ideal), 0.5 + 1e-9);
-            } else {
-                const double ideal = a.x + static_cast<double>(y - a.y) * dx / dy;
-                EXPECT_LE(std::abs(x - ideal), 0.5 + 1e-9);
-            }
+            const double ideal = xMajor ? a.y + static_cast<double>(x - a.x) * dy / dx
+                                        : a.x + static_cast<double>(y - a.y) * dx / dy;
+            EXPECT_LE(std::abs((xMajor ? y : x) - ideal), 0.5 + 1e-9);
         }
     }
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <iterator>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 using namespace korv;
@@ -221,37 +222,32 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
 
 TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
     // {scale, low, high, marker Hz, expected point or -1 for none}
-    struct Case {
-        FrequencyScale scale;
-        double low, high;
-        std::int32_t hz;
-        int point;
-    };
-    const Case cases[] = {{FrequencyScale::Linear, 0, 6000, 1500, 50},
-                          {FrequencyScale::Linear, 0, 6000, 6000, 200},
-                          {FrequencyScale::Linear, 1000, 6000, 1000, -1},
-                          {FrequencyScale::Linear, 1000, 6000, 500, -1},
-                          {FrequencyScale::Linear, 0, 6000, 7000, -1},
-                          {FrequencyScale::Log, 100, 10000, 1000, 100},
-                          {FrequencyScale::ThirdOctave, 10, 10000, 100, 67}};
-    for (const Case& c : cases) {
+    const std::tuple<FrequencyScale, double, double, std::int32_t, int> cases[] = {
+        {FrequencyScale::Linear, 0, 6000, 1500, 50},
+        {FrequencyScale::Linear, 0, 6000, 6000, 200},
+        {FrequencyScale::Linear, 1000, 6000, 1000, -1},
+        {FrequencyScale::Linear, 1000, 6000, 500, -1},
+        {FrequencyScale::Linear, 0, 6000, 7000, -1},
+        {FrequencyScale::Log, 100, 10000, 1000, 100},
+        {FrequencyScale::ThirdOctave, 10, 10000, 100, 67}};
+    for (const auto& [scale, low, high, hz, point] : cases) {
         ScopeOptions o = options();
-        o.axis = {c.scale, c.low, c.high};
+        o.axis = {scale, low, high};
         Plot bare(o);
         (void)bare.view.refresh(bare.image, levels(-400), {});
-        o.marker1Hz = c.hz;
+        o.marker1Hz = hz;
         Plot p(o);
         (void)p.view.refresh(p.image, levels(-400), {});
-        SCOPED_TRACE(c.hz);
+        SCOPED_TRACE(hz);
         // The markers are in the Text colour, never in the pitch line's Freq Mark colour.
         EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0);
         const auto added =
             countOf(p.image, kScopeMarkerIndex) - countOf(bare.image, kScopeMarkerIndex);
-        if (c.point < 0) {
+        if (point < 0) {
             EXPECT_EQ(added, 0);
         } else {
             // From the baseline up to the top of the plot area.
-            EXPECT_EQ(topOf(p.image, x(c.point), kScopeMarkerIndex), LH + 1);
+            EXPECT_EQ(topOf(p.image, x(point), kScopeMarkerIndex), LH + 1);
             EXPECT_EQ(added, BASELINE - LH);
         }
     }
@@ -348,19 +344,14 @@ TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
 
 TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
     // {scale, low, high, Hz, y or -1}: 300 rows ending at y 399.
-    struct Case {
-        FrequencyScale scale;
-        double low, high;
-        int hz, y;
-    };
-    const Case cases[] = {{FrequencyScale::Linear, 0, 6000, 440, 399 - 22},
-                          {FrequencyScale::Linear, 0, 6000, 6100, -1},
-                          {FrequencyScale::Log, 100, 10000, 1000, 399 - 150},
-                          {FrequencyScale::Log, 100, 10000, 50, -1},
-                          {FrequencyScale::ThirdOctave, 100, 10000, 1000, -1}};
-    for (const Case& c : cases) {
-        const auto y = scrollRowY(FrequencyAxis(c.scale, c.low, c.high, 300), 400, c.hz);
-        EXPECT_EQ(y.value_or(-1), c.y) << c.hz;
+    const std::tuple<FrequencyScale, double, double, int, int> cases[] = {
+        {FrequencyScale::Linear, 0, 6000, 440, 399 - 22},
+        {FrequencyScale::Linear, 0, 6000, 6100, -1},
+        {FrequencyScale::Log, 100, 10000, 1000, 399 - 150},
+        {FrequencyScale::Log, 100, 10000, 50, -1},
+        {FrequencyScale::ThirdOctave, 100, 10000, 1000, -1}};
+    for (const auto& [scale, low, high, hz, y] : cases) {
+        EXPECT_EQ(scrollRowY(FrequencyAxis(scale, low, high, 300), 400, hz).value_or(-1), y) << hz;
     }
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, false), (PixelRect{800 - 144, 56, 144, LH}));
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, true), (PixelRect{397 - 120, 56, 144, LH}));
