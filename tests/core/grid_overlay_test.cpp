@@ -68,29 +68,23 @@ TEST(GridCandidates, NearestWithTheFirstOnATie) {
 // below, 100 msec at 1 msec, 200 above 1 up to 3 and 500 above 3. Tick k stands at k x the
 // interval / ts, truncated, up to the view's right edge. {ts, width, interval, tick, its label}
 TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumn) {
-    struct Case {
-        double ts;
-        int width;
-        long long interval;
-        std::size_t tick;
-        const char* label;
-    };
-    const Case cases[] = {{10.0, 800, 2000, 1, "2   sec"},   {20.0, 800, 2000, 5, "10  sec"},
-                          {125.0, 640, 20000, 2, "40  sec"}, {4.0, 800, 500, 1, "0.5 sec"},
-                          {4.0, 800, 500, 2, "1.0 sec"},     {1.0, 800, 100, 1, "0.1 sec"},
-                          {2.5, 800, 200, 1, "0.2 sec"},     {3.5, 800, 500, 1, "0.5 sec"},
-                          {8.0, 800, 1000, 1, "1   sec"},    {3.0, 200, 200, 1, "0.2 sec"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.ts << " msec over " << c.width);
-        const std::vector<TimeTick> ticks = timeTicks(axis(c.ts, c.width));
+    const std::tuple<double, int, long long, std::size_t, const char*> cases[] = {
+        {10.0, 800, 2000, 1, "2   sec"},   {20.0, 800, 2000, 5, "10  sec"},
+        {125.0, 640, 20000, 2, "40  sec"}, {4.0, 800, 500, 1, "0.5 sec"},
+        {4.0, 800, 500, 2, "1.0 sec"},     {1.0, 800, 100, 1, "0.1 sec"},
+        {2.5, 800, 200, 1, "0.2 sec"},     {3.5, 800, 500, 1, "0.5 sec"},
+        {8.0, 800, 1000, 1, "1   sec"},    {3.0, 200, 200, 1, "0.2 sec"}};
+    for (const auto& [ts, width, interval, tick, label] : cases) {
+        SCOPED_TRACE(testing::Message() << ts << " msec over " << width);
+        const std::vector<TimeTick> ticks = timeTicks(axis(ts, width));
         ASSERT_EQ(static_cast<long long>(ticks.size()),
-                  static_cast<long long>(c.width * c.ts) / c.interval + 1);
+                  static_cast<long long>(width * ts) / interval + 1);
         for (std::size_t k = 0; k < ticks.size(); ++k) {
-            const long long msec = static_cast<long long>(k) * c.interval;
+            const long long msec = static_cast<long long>(k) * interval;
             EXPECT_EQ(ticks[k].msec, msec);
-            EXPECT_EQ(ticks[k].x, static_cast<int>(static_cast<double>(msec) / c.ts));
+            EXPECT_EQ(ticks[k].x, static_cast<int>(static_cast<double>(msec) / ts));
         }
-        EXPECT_EQ(ticks[c.tick].label, c.label);
+        EXPECT_EQ(ticks[tick].label, label);
     }
     // Whole seconds are labelled a character width left of the tick, tenths three; labels only
     // strictly between 10 and (width - 8) character widths.
