@@ -8,6 +8,8 @@
 #include "display/spectral_image.h"
 #include "settings/default_calibration.h"
 
+#include "core/wave_test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <numbers>
 #include <numeric>
 #include <random>
+#include <ranges>
 #include <vector>
 
 namespace korv {
@@ -43,11 +46,8 @@ std::vector<std::uint8_t> pcm(int channels, int bits, long frames, const Signal&
                 const long b = std::lround(v / 256.0) + 128;
                 bytes.push_back(static_cast<std::uint8_t>(std::clamp(b, 0L, 255L)));
             } else {
-                const auto s =
-                    static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
-                const auto u = static_cast<std::uint16_t>(s);
-                bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
-                bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+                const auto s = std::clamp(std::lround(v), -32768L, 32767L);
+                test::putLe16(bytes, static_cast<std::uint16_t>(static_cast<std::int16_t>(s)));
             }
         }
     }
@@ -270,16 +270,12 @@ TEST(ColumnAnalyzer, StoppingAfterSomeColumnsLeavesTheRestAsCreated) {
     }
     // The chirp lit something in every drawn column.
     for (int x = 0; x < kDrawn; ++x) {
-        bool lit = false;
-        for (int y = kStripHeight + 1; y < kPlotHeight; ++y) {
-            lit = lit || at(image, x, y) > kBackgroundIndex;
-        }
-        EXPECT_TRUE(lit) << "column " << x;
+        const auto lit = [&](int y) { return at(image, x, y) > kBackgroundIndex; };
+        EXPECT_TRUE(std::ranges::any_of(std::views::iota(kStripHeight + 1, kPlotHeight), lit)) << x;
     }
 
-    const StoppedRun stopped = stoppedRun(kDrawn, 400, 400 * 1000 + 6, 4);
-    EXPECT_EQ(stopped.columns, kDrawn);
-    EXPECT_EQ(stopped.segmentBytes, 100 * 1000); // 100001.5 cut to whole 4-byte frames
+    // 100001.5 bytes a column cut to whole 4-byte frames.
+    EXPECT_EQ(stoppedRun(kDrawn, 400, 400 * 1000 + 6, 4), (StoppedRun{kDrawn, 100 * 1000}));
     EXPECT_EQ(stoppedRun(400, 400, 12345, 2), (StoppedRun{400, 12345}));
 }
 
@@ -325,9 +321,7 @@ TEST(ColumnAnalyzer, HostileParametersStayInsideTheSamples) {
                 analyzer.analyzeColumns(-10, 400, image);
                 analyzer.analyzeColumn(299, image);
                 analyzer.analyzeColumn(5000, image);
-                for (auto p : image.surface().pixels()) {
-                    ASSERT_LE(p, kLastGradientIndex);
-                }
+                ASSERT_LE(std::ranges::max(image.surface().pixels()), kLastGradientIndex);
             }
         }
     }
