@@ -16,15 +16,10 @@ namespace {
 
 TEST(CalibrationEdit, MouseLevelsRoundToTheNearerHalfDbWithinThirty) {
     // v counts half-dB steps: 2.4 is nearer 1.0 dB, 2.6 nearer 1.5 dB; the same below zero.
-    for (const auto& [v, db] : {std::pair{2.4f, 1.0f},
-                                {2.6f, 1.5f},
-                                {-2.4f, -1.0f},
-                                {-2.6f, -1.5f},
-                                {-0.1f, 0.0f},
-                                {0.4f, 0.0f},
-                                {500.0f, 30.0f},
-                                {-500.0f, -30.0f},
-                                {NAN, 0.0f}}) {
+    const std::pair<float, float> cases[] = {{2.4f, 1.0f},    {2.6f, 1.5f},      {-2.4f, -1.0f},
+                                             {-2.6f, -1.5f},  {-0.1f, 0.0f},     {0.4f, 0.0f},
+                                             {500.0f, 30.0f}, {-500.0f, -30.0f}, {NAN, 0.0f}};
+    for (const auto& [v, db] : cases) {
         EXPECT_EQ(calibrationLevelFromHalfSteps(v), db) << v;
     }
     // The graph: +30 dB at the top, -30 at the bottom, a pointer above the box stays at +30.

@@ -26,6 +26,7 @@ constexpr int H = 400;
 constexpr int CW = 8;
 constexpr int LH = 16;
 constexpr int POINTS = 200; // plotLeft 120, baseline 368, one pixel per plot unit
+using S = FrequencyScale;
 
 ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
                      DbRange dbScale = DbRange::Db60) {
@@ -222,14 +223,11 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
 
 TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
     // {scale, low, high, marker Hz, expected point or -1 for none}
-    const std::tuple<FrequencyScale, double, double, std::int32_t, int> cases[] = {
-        {FrequencyScale::Linear, 0, 6000, 1500, 50},
-        {FrequencyScale::Linear, 0, 6000, 6000, 200},
-        {FrequencyScale::Linear, 1000, 6000, 1000, -1},
-        {FrequencyScale::Linear, 1000, 6000, 500, -1},
-        {FrequencyScale::Linear, 0, 6000, 7000, -1},
-        {FrequencyScale::Log, 100, 10000, 1000, 100},
-        {FrequencyScale::ThirdOctave, 10, 10000, 100, 67}};
+    const std::tuple<S, double, double, std::int32_t, int> cases[] = {
+        {S::Linear, 0, 6000, 1500, 50},      {S::Linear, 0, 6000, 6000, 200},
+        {S::Linear, 1000, 6000, 1000, -1},   {S::Linear, 1000, 6000, 500, -1},
+        {S::Linear, 0, 6000, 7000, -1},      {S::Log, 100, 10000, 1000, 100},
+        {S::ThirdOctave, 10, 10000, 100, 67}};
     for (const auto& [scale, low, high, hz, point] : cases) {
         ScopeOptions o = options();
         o.axis = {scale, low, high};
@@ -344,12 +342,12 @@ TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
 
 TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
     // {scale, low, high, Hz, y or -1}: 300 rows ending at y 399.
-    const std::tuple<FrequencyScale, double, double, int, int> cases[] = {
-        {FrequencyScale::Linear, 0, 6000, 440, 399 - 22},
-        {FrequencyScale::Linear, 0, 6000, 6100, -1},
-        {FrequencyScale::Log, 100, 10000, 1000, 399 - 150},
-        {FrequencyScale::Log, 100, 10000, 50, -1},
-        {FrequencyScale::ThirdOctave, 100, 10000, 1000, -1}};
+    const std::tuple<S, double, double, int, int> cases[] = {
+        {S::Linear, 0, 6000, 440, 399 - 22},
+        {S::Linear, 0, 6000, 6100, -1},
+        {S::Log, 100, 10000, 1000, 399 - 150},
+        {S::Log, 100, 10000, 50, -1},
+        {S::ThirdOctave, 100, 10000, 1000, -1}};
     for (const auto& [scale, low, high, hz, y] : cases) {
         EXPECT_EQ(scrollRowY(FrequencyAxis(scale, low, high, 300), 400, hz).value_or(-1), y) << hz;
     }
