@@ -230,16 +230,20 @@ IndexedSurface referenceCopy(const IndexedSurface& dst, const IndexedSurface& sr
     return out;
 }
 
-// From another surface or within one (as through a temporary), clipped at both.
+// From another surface, or within one (mostly overlapping) as through a temporary, clipped at
+// both.
 TEST(IndexedSurface, CopyClipsSourceAndDestinationLikeANaiveCopy) {
     std::mt19937 rng(3);
-    std::uniform_int_distribution<int> pos(-20, 30);
-    std::uniform_int_distribution<int> size(-2, 30);
+    std::uniform_int_distribution<int> pos[] = {std::uniform_int_distribution<int>(-20, 30),
+                                                std::uniform_int_distribution<int>(-6, 20)};
+    std::uniform_int_distribution<int> size[] = {std::uniform_int_distribution<int>(-2, 30),
+                                                 std::uniform_int_distribution<int>(1, 20)};
     const IndexedSurface src = patterned(17, 13, 1);
     for (int trial = 0; trial < 800; ++trial) {
-        const bool within = trial % 2 == 1;
-        const PixelRect r{pos(rng), pos(rng), size(rng), size(rng)};
-        const PixelPoint to{pos(rng), pos(rng)};
+        const int within = trial % 2;
+        auto& p = pos[within];
+        const PixelRect r{p(rng), p(rng), size[within](rng), size[within](rng)};
+        const PixelPoint to{p(rng), p(rng)};
         IndexedSurface dst = within ? patterned(16, 14, 2) : IndexedSurface(19, 11, 250);
         const IndexedSurface snapshot = dst;
         const IndexedSurface expected = referenceCopy(dst, within ? snapshot : src, r, to);
