@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -135,37 +136,36 @@ TEST(Readouts, TimeWithHalfAColumnOfUncertainty) {
     EXPECT_EQ(readoutTexts(g, c, inside(2, 200)).time, "12.345");
 }
 
+// Row 60 from the bottom (y = 339) is 1000 Hz; half a bin, 44100 / 2048 = 21.5, dominates. With
+// 16384 points half a row, 6000 / 720 = 8.3, does; below 10 with a decimal, which after a paint
+// is kept for uncertainties below 3 only. The offset is added and the magnitude shown: 150 Hz
+// (9 rows up) and 50 Hz (3 rows) both read 50 with -100. Above 48000 Hz nothing is drawn while
+// moving, up to 99999 when the box is redrawn: 300 rows of 166.7 Hz put 50000 Hz at y = 99, the
+// uncertainty 83. An uncertainty above 400 (0 .. 300000 Hz over 360 rows) is dropped while
+// moving. {N, top of the band, offset, whole box, y, the text or none}
 TEST(Readouts, FrequencyWithItsUncertaintyAndLimits) {
-    ViewGeometry g = geometry();
-    ReadoutContext c;
-    // Row 60 from the bottom (y = 339) is 1000 Hz; half a bin, 44100 / 2048 = 21.5, dominates.
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 339)).frequency, "1000 +/- 22 ");
-    // 16384 points: half a row, 6000 / 720 = 8.3, dominates; below 10 with a decimal.
-    g.fftSize = 16384;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 339)).frequency, "1000 +/- 8.0 ");
-    c.wholeBox = true; // after a paint the decimal is kept for uncertainties below 3 only
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 339)).frequency, "1000 +/- 8  ");
-    c.wholeBox = false;
-    // The offset is added and the magnitude shown: 150 Hz and 50 Hz both read 50 with -100.
-    c.cursorOffsetHz = -100;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 390)).frequency, "50   +/- 8.0 "); // 9 rows: 150 Hz
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 396)).frequency, "50   +/- 8.0 "); // 3 rows: 50 Hz
-    c.cursorOffsetHz = 0;
-    // Above 48000 Hz nothing is drawn while moving; up to 99999 when the box is redrawn.
-    g.highBandHz = 60000;
-    g.fftSize = 1024;
-    // 300 rows of 166.7 Hz: 50000 Hz at y = 99; the uncertainty 83.
-    EXPECT_FALSE(readoutTexts(g, c, inside(0, 99)).frequency.has_value());
-    c.wholeBox = true;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 99)).frequency, "50000 +/- 83 ");
-    // An uncertainty above 400 is dropped while moving: 0 .. 300000 Hz over 360 rows.
-    c.wholeBox = false;
-    g.highBandHz = 300000;
-    EXPECT_FALSE(readoutTexts(g, c, inside(0, 390)).frequency.has_value());
+    const std::tuple<int, std::int32_t, std::int32_t, bool, int, const char*> cases[] = {
+        {1024, 6000, 0, false, 339, "1000 +/- 22 "},
+        {16384, 6000, 0, false, 339, "1000 +/- 8.0 "},
+        {16384, 6000, 0, true, 339, "1000 +/- 8  "},
+        {16384, 6000, -100, false, 390, "50   +/- 8.0 "},
+        {16384, 6000, -100, false, 396, "50   +/- 8.0 "},
+        {1024, 60000, 0, false, 99, nullptr},
+        {1024, 60000, 0, true, 99, "50000 +/- 83 "},
+        {1024, 300000, 0, false, 390, nullptr}};
+    for (const auto& [n, high, offset, whole, y, text] : cases) {
+        ViewGeometry g = geometry();
+        g.fftSize = n;
+        g.highBandHz = high;
+        const ReadoutContext c{.cursorOffsetHz = offset, .wholeBox = whole};
+        const auto want = text ? std::optional<std::string>(text) : std::nullopt;
+        EXPECT_EQ(readoutTexts(g, c, inside(0, y)).frequency, want)
+            << n << ", " << high << ", y " << y;
+    }
     // No frequency on a scale without a row mapping here.
-    g = geometry();
+    ViewGeometry g = geometry();
     g.frequencyScale = FrequencyScale::ThirdOctave;
-    EXPECT_FALSE(readoutTexts(g, c, inside(0, 339)).frequency.has_value());
+    EXPECT_FALSE(readoutTexts(g, {}, inside(0, 339)).frequency.has_value());
 }
 
 TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
