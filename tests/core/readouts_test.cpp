@@ -191,9 +191,8 @@ TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
 // the background -60 dB, 31.4 dB apart.
 TEST(Readouts, MeasureFromTheAnchorToThePointer) {
     const ViewGeometry g = geometry();
-    ReadoutContext c;
-    c.dbRange = DbRange::Db60;
-    c.cursorOffsetHz = -100; // cancels in a difference
+    // An offset cancels in a difference.
+    const ReadoutContext c{.dbRange = DbRange::Db60, .cursorOffsetHz = -100};
     const ReadoutTexts up = measureTexts(g, c, inside(10, 339), inside(60, 279, 125));
     EXPECT_EQ(up.frequencyLabel, "\u0394f (Hz) :");
     EXPECT_EQ(up.timeLabel, "\u0394t (msec) :");
@@ -243,10 +242,7 @@ TEST(Readouts, TitlesAndPlaceholders) {
 
 TEST(Readouts, LinesLaidOutInTheBox) {
     const ViewGeometry g = geometry();
-    ReadoutContext c;
-    c.recording = true;
-    const ReadoutTexts t = readoutTexts(g, c, inside(10, 339));
-    const ViewDrawing d = readoutLines(g, t);
+    const ViewDrawing d = readoutLines(g, readoutTexts(g, {.recording = true}, inside(10, 339)));
     ASSERT_EQ(d.texts.size(), 7u); // title, then label and value of three lines
     EXPECT_EQ(d.texts[0].text, "  Recording  ");
     EXPECT_EQ(d.texts[0].colour, ViewColour::Red);
@@ -313,7 +309,7 @@ TEST(ClickSpectrum, InstantAndStartByte) {
 
 TEST(Readouts, HostileTimeScaleStillGivesText) {
     ViewGeometry g = geometry();
-    ReadoutContext c;
+    const ReadoutContext c;
     g.columnMsec = std::numeric_limits<double>::quiet_NaN();
     EXPECT_FALSE(readoutTexts(g, c, inside(10, 200)).time.empty());
     g.columnMsec = 3e38;
