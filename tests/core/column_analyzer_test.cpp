@@ -416,13 +416,9 @@ TEST(SliceCopy, EveryColumnIsShownOnceWhileTheImageFitsThenTheViewFollows) {
     }
     // Every column up to the last copy, once.
     EXPECT_EQ(std::count(shown.begin(), shown.begin() + 101, 1), 101);
-    const auto follow = sliceForColumn(400, kVisible);
-    ASSERT_TRUE(follow.has_value());
-    EXPECT_TRUE(follow->scrolled);
-    EXPECT_EQ(follow->width, kVisible);
-    EXPECT_EQ(follow->destX, 0);
-    EXPECT_EQ(follow->sourceX + kVisible - 1, 400);
-    EXPECT_EQ(follow->scrollPos, follow->sourceX);
+    // Then the view follows: the whole view's width up to the newest column, scrolled there.
+    constexpr int kFirst = 400 - kVisible + 1;
+    EXPECT_EQ(sliceForColumn(400, kVisible), (SliceCopy{kFirst, kVisible, 0, kFirst, true}));
     EXPECT_FALSE(sliceForColumn(8, 0));
     EXPECT_FALSE(sliceForColumn(-4, 100));
 }
@@ -431,18 +427,15 @@ TEST(SegmentRange, TimesBecomeWholeFramesAndTheEndGainsOneFrame) {
     // {begin, end msec, rate, channels, bytes a sample, N, data bytes (10 s), data offset}; the
     // begin at 529.2 bytes: 529, then 528 in whole frames.
     SegmentRangeInputs in{3, 2001, 44100, 2, 2, 1024, 44100 * 4 * 10, 46};
-    const SegmentRange r = segmentByteRange(in);
-    EXPECT_EQ(r.beginByte, 528);
-    EXPECT_EQ(r.endByte, 352976 + 1024 * 4); // 352976.4 -> 352976, a whole frame already
-    EXPECT_EQ(r.endMsec, 2001);
-    EXPECT_EQ(r.fileOffset, 528 + 46);
-    EXPECT_EQ(r.lengthBytes(), r.endByte - 528);
+    // {begin, end (one FFT frame on), asked end, end msec, file offset}: the end at 352976.4
+    // bytes, 352976, a whole frame already.
+    EXPECT_EQ(segmentByteRange(in), (SegmentRange{528, 352976 + 1024 * 4, 352976, 2001, 528 + 46}));
+    EXPECT_EQ(segmentByteRange(in).lengthBytes(), 352976 + 1024 * 4 - 528);
 
     in.endMsec = 10000; // the extra frame would pass the data's end
     in.dataBytes += 3;  // a torn last frame does not count
-    const SegmentRange end = segmentByteRange(in);
-    EXPECT_EQ(end.endByte, 44100 * 4 * 10);
-    EXPECT_EQ(end.endMsec, 10000);
+    EXPECT_EQ(segmentByteRange(in),
+              (SegmentRange{528, 44100 * 4 * 10, 44100 * 4 * 10, 10000, 574}));
 
     // 8-bit mono at 11025 Hz from 1 msec: 11.025 bytes.
     const SegmentRangeInputs mono8{1, 10000, 11025, 1, 1, 1024, in.dataBytes, 0};
