@@ -38,9 +38,15 @@ ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display =
     return o;
 }
 
+// A plot and its image, given a first step when its levels are given.
 struct Plot {
     explicit Plot(const ScopeOptions& o, float unitScale = 1.0f)
         : view(scopeGeometry(W, H, unitScale, CW, LH, POINTS), o), image(W, H, kBackgroundIndex) {}
+    Plot(const ScopeOptions& o, const std::vector<std::int16_t>& first,
+         const std::vector<std::int16_t>& second = {}, float unitScale = 1.0f)
+        : Plot(o, unitScale) {
+        (void)view.refresh(image, first, second);
+    }
     ScopeView view;
     IndexedSurface image;
 };
@@ -95,8 +101,7 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
         {DbRange::Db30, 240}, {DbRange::Db60, 360}, {DbRange::Db90, 360}};
     for (const auto& [scale, top] : ranges) {
         for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
-            Plot p(options(PLOT_SIGNAL, display, scale));
-            (void)p.view.refresh(p.image, levels(-400, 50, top), {});
+            Plot p(options(PLOT_SIGNAL, display, scale), levels(-400, 50, top));
             SCOPED_TRACE(testing::Message() << static_cast<int>(scale) << " " << display);
             // The top of the plot, and no pixel of the curve anywhere above it (a bar, as a
             // line, leaves out its end point).
@@ -120,8 +125,7 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
         }
     }
     // Levels far above the range are held at the top of the plot area, never off the image.
-    Plot loud(options(PLOT_SIGNAL, DISPLAY_BAR_PLOT), 2.0f);
-    (void)loud.view.refresh(loud.image, levels(-400, 7, 32000), {});
+    Plot loud(options(PLOT_SIGNAL, DISPLAY_BAR_PLOT), levels(-400, 7, 32000), {}, 2.0f);
     EXPECT_EQ(topOf(loud.image, x(7), kSignal2Index), LH + 1);
 }
 
@@ -188,17 +192,15 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
     // Dual stereo bars interleave: the second channel one pixel right of the first.
     ScopeOptions o = options(PLOT_SIGNAL, DISPLAY_BAR_PLOT);
     o.stereo = true;
-    Plot p(o);
+    Plot p(o, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_FALSE(p.view.peakHoldAvailable());
-    (void)p.view.refresh(p.image, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_EQ(topOf(p.image, x(20), kSignal2Index), BASELINE - 239);
     EXPECT_EQ(topOf(p.image, x(20) + 1, kSignal1Index), BASELINE - 119);
     EXPECT_FLOAT_EQ(p.view.levelDb2()[20], 240);
     // Right alone shows the second channel as the first curve.
     o.channelChoice = CHANNEL_RIGHT;
-    Plot r(o);
+    Plot r(o, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_TRUE(r.view.peakHoldAvailable());
-    (void)r.view.refresh(r.image, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
     EXPECT_EQ(countOf(r.image, kSignal1Index), 0);
     // ... and its levels are the right channel's, for the finished plot's redraw and the log.
@@ -211,8 +213,7 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
         ScopeOptions d = options(PLOT_LR_DELTA);
         d.stereo = true;
         d.channelChoice = channel;
-        Plot delta(d);
-        (void)delta.view.refresh(delta.image, levels(-400, 20, 360), levels(-400, 20, 240));
+        Plot delta(d, levels(-400, 20, 360), levels(-400, 20, 240));
         return topOf(delta.image, x(20), kSignal1Index);
     };
     const std::optional<int> leftTop = deltaTop(CHANNEL_LEFT);
@@ -231,11 +232,9 @@ TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
     for (const auto& [scale, low, high, hz, point] : cases) {
         ScopeOptions o = options();
         o.axis = {scale, low, high};
-        Plot bare(o);
-        (void)bare.view.refresh(bare.image, levels(-400), {});
+        Plot bare(o, levels(-400));
         o.marker1Hz = hz;
-        Plot p(o);
-        (void)p.view.refresh(p.image, levels(-400), {});
+        Plot p(o, levels(-400));
         SCOPED_TRACE(hz);
         // The markers are in the Text colour, never in the pitch line's Freq Mark colour.
         EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0);
