@@ -33,16 +33,6 @@ void expectSame(const IndexedSurface& actual, const IndexedSurface& expected) {
     ASSERT_EQ(at, std::ssize(got)) << "at " << at % actual.width() << "," << at / actual.width();
 }
 
-IndexedSurface crop(const IndexedSurface& s, PixelRect r) {
-    IndexedSurface out(r.width, r.height);
-    for (int y = 0; y < r.height; ++y) {
-        for (int x = 0; x < r.width; ++x) {
-            out.setPixel(x, y, *s.pixel(r.x + x, r.y + y));
-        }
-    }
-    return out;
-}
-
 std::set<std::pair<int, int>> setPixels(const IndexedSurface& s, std::uint8_t index) {
     std::set<std::pair<int, int>> out;
     for (int y = 0; y < s.height(); ++y) {
@@ -206,7 +196,11 @@ TEST(IndexedSurface, LinesClipAtEveryEdgeLikeTheUnclippedLine) {
         small.drawLine(a, b, pen);
         IndexedSurface big(20 + 2 * margin, 16 + 2 * margin, 0);
         big.drawLine({a.x + margin, a.y + margin}, {b.x + margin, b.y + margin}, pen);
-        expectSame(small, crop(big, {margin, margin, 20, 16}));
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                ASSERT_EQ(small.pixel(x, y), big.pixel(x + margin, y + margin)) << x << "," << y;
+            }
+        }
     }
     // Far-away coordinates neither write nor overflow.
     IndexedSurface s(8, 8, 0);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <vector>
 
 using namespace korv;
@@ -57,12 +58,11 @@ TEST(LogicalPalette, BwIsLightGreyLowDarkHighOnWhite) {
 TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> level(-200.0f, 600.0f);
-    const struct {
-        DbRange choice;
-        float r, b;
-    } ranges[]{{DbRange::Db30, 30, 120}, {DbRange::Db60, 60, 120}, {DbRange::Db90, 90, 0}};
-    for (const auto& rg : ranges) {
-        const LevelRange range = levelRangeFor(rg.choice);
+    // {range, its width in dB, its bottom in quarter-dB}
+    for (const auto& [choice, width, bottom] :
+         {std::tuple{DbRange::Db30, 30.0f, 120.0f}, std::tuple{DbRange::Db60, 60.0f, 120.0f},
+          std::tuple{DbRange::Db90, 90.0f, 0.0f}}) {
+        const LevelRange range = levelRangeFor(choice);
         // Every whole level about the range, truncation toward zero just below its bottom,
         // the extremes of a level, and random ones.
         std::vector<float> levels{119.5f, -5000.0f, 32767.0f};
@@ -70,9 +70,9 @@ TEST(LevelMapping, MatchesTheSinglePrecisionFormulaEverywhere) {
             levels.push_back(i < 800 ? static_cast<float>(i - 200) : level(rng));
         }
         for (const float l : levels) {
-            const float v = (l - rg.b) * 240.0f / (4.0f * rg.r);
+            const float v = (l - bottom) * 240.0f / (4.0f * width);
             const auto want = static_cast<std::int32_t>(v);
-            ASSERT_EQ(levelToPaletteIndex(l, range), want) << l << " range " << rg.r;
+            ASSERT_EQ(levelToPaletteIndex(l, range), want) << l << " range " << width;
             const std::int32_t clamped = want < 4 ? 4 : (want > 235 ? 235 : want);
             ASSERT_EQ(levelToClampedPaletteIndex(l, range), clamped);
         }
