@@ -82,25 +82,6 @@ TEST(FrequencyAxis, BinsOfTheRowsCoverTheBandWithoutGaps) {
             }
         }
     }
-    // Whole bins per row (8 Hz bins, two a row): every bin of the band exactly once, and a
-    // row shows the larger of its two.
-    const auto whole = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 256).rowMap(8192, 1024);
-    ASSERT_TRUE(whole.has_value());
-    EXPECT_EQ(whole->combine, RowCombine::Maximum);
-    std::vector<int> uses(512, 0);
-    for (const RowBins& row : whole->rows) {
-        for (int k = row.firstBin; k < row.firstBin + row.binCount; ++k) {
-            ++uses[static_cast<std::size_t>(k)];
-        }
-    }
-    EXPECT_EQ(std::count(uses.begin(), uses.end(), 1), 512);
-    std::vector<std::int16_t> ramp(512);
-    std::iota(ramp.begin(), ramp.end(), std::int16_t{0});
-    std::vector<std::int16_t> rows(256);
-    gatherRows(*whole, ramp, rows);
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        EXPECT_EQ(rows[r], static_cast<std::int16_t>(2 * r + 1));
-    }
 }
 
 TEST(FrequencyAxis, NoRowsWhereTheBandGivesNone) {
@@ -142,50 +123,49 @@ RowFrequencyInputs plot(FrequencyScale scale, std::int32_t low, std::int32_t hig
     return in;
 }
 
-TEST(RowToFrequency, LinearRoundsHalfUpWithinTheBand) {
-    const RowFrequencyInputs in = plot(FrequencyScale::Linear, 0, 6000);
-    for (int r = 0; r < in.rows; ++r) {
-        const auto f = rowToFrequency(in, in.plotHeight - 1 - r);
-        ASSERT_TRUE(f.has_value());
-        EXPECT_EQ(f->frequencyHz, std::lround(6000.0 * r / 300.0));
-        // Half a row is 10 Hz, half a bin 10.77 Hz: the larger, rounded.
-        EXPECT_EQ(f->uncertaintyHz, 11);
+// On 0 .. 6000 Hz and 100 .. 10000 Hz over 300 rows: the linear frequency rounds half up, the
+// log one is truncated; the uncertainty is half a row or half a bin, the larger, rounded.
+TEST(RowToFrequency, EachRowReadsItsFrequencyAndUncertainty) {
+    const double binWidth = 44100.0 / 2048.0;
+    for (const Band& b : {BANDS[0], BANDS[3]}) {
+        const bool linear = b.scale == FrequencyScale::Linear;
+        const RowFrequencyInputs in =
+            plot(b.scale, static_cast<std::int32_t>(b.low), static_cast<std::int32_t>(b.high));
+        ASSERT_EQ(in.rows, b.rows);
+        long previousUncertainty = 0;
+        for (int r = 0; r < in.rows; ++r) {
+            const auto f = rowToFrequency(in, in.plotHeight - 1 - r);
+            ASSERT_TRUE(f.has_value());
+            const double hz = referenceHz(b, r);
+            EXPECT_EQ(f->frequencyHz, linear ? std::lround(hz) : static_cast<long>(hz)) << r;
+            // Linear: half a row is 10 Hz, half a bin 10.77 Hz. Log: widening with the rows.
+            if (linear) {
+                EXPECT_EQ(f->uncertaintyHz, 11);
+            }
+            EXPECT_GE(f->uncertaintyHz, std::max(std::lround(binWidth / 2.0), previousUncertainty));
+            previousUncertainty = f->uncertaintyHz;
+        }
+        // In the waveform strip the frequency is held at the top of the band.
+        EXPECT_EQ(rowToFrequency(in, 0)->frequencyHz, b.high);
     }
-    // In the waveform strip the frequency is held at the top of the band.
-    EXPECT_EQ(rowToFrequency(in, 0)->frequencyHz, 6000);
+    const RowFrequencyInputs in = plot(FrequencyScale::Linear, 0, 6000);
     EXPECT_EQ(rowToFrequency(in, in.plotHeight + 5)->frequencyHz, 0);
+    // Near 10 kHz one log row spans 10000 x (100^(2/300) - 1) / 4 = 78 Hz.
+    const RowFrequencyInputs log = plot(FrequencyScale::Log, 100, 10000);
+    EXPECT_NEAR(static_cast<double>(rowToFrequency(log, log.plotHeight - 300)->uncertaintyHz), 77.0,
+                2.0);
+    EXPECT_FALSE(rowToFrequency(plot(FrequencyScale::Log, 0, 10000), 100).has_value());
+    EXPECT_FALSE(rowToFrequency(plot(FrequencyScale::ThirdOctave, 0, 10000), 100).has_value());
 
     RowFrequencyInputs wide = plot(FrequencyScale::Linear, 0, 22050);
     wide.rows = 100; // 110.25 Hz a row
     EXPECT_EQ(rowToFrequency(wide, wide.plotHeight - 1)->uncertaintyHz, 110);
-
     RowFrequencyInputs offset = plot(FrequencyScale::Linear, 0, 6000);
     offset.cursorOffsetHz = -1000;
     const auto bottom = rowToFrequency(offset, offset.plotHeight - 1);
     EXPECT_EQ(bottom->frequencyHz, 0);
     EXPECT_EQ(bottom->displayedHz, 1000);
     EXPECT_EQ(rowToFrequency(offset, offset.plotHeight - 1 - 150)->displayedHz, 2000);
-}
-
-TEST(RowToFrequency, LogTruncatesAndWidensWithTheRows) {
-    const RowFrequencyInputs in = plot(FrequencyScale::Log, 100, 10000);
-    const double binWidth = 44100.0 / 2048.0;
-    long previousUncertainty = 0;
-    for (int r = 0; r < in.rows; ++r) {
-        const auto f = rowToFrequency(in, in.plotHeight - 1 - r);
-        ASSERT_TRUE(f.has_value());
-        const double exact = 100.0 * std::pow(100.0, r / 300.0);
-        EXPECT_EQ(f->frequencyHz, static_cast<long>(exact)) << "row " << r;
-        EXPECT_GE(f->uncertaintyHz, std::lround(binWidth / 2.0));
-        EXPECT_GE(f->uncertaintyHz, previousUncertainty);
-        previousUncertainty = f->uncertaintyHz;
-    }
-    // Near 10 kHz one row spans 10000 x (100^(2/300) - 1) / 4 = 78 Hz.
-    EXPECT_NEAR(static_cast<double>(rowToFrequency(in, in.plotHeight - 300)->uncertaintyHz), 77.0,
-                2.0);
-    EXPECT_EQ(rowToFrequency(in, 0)->frequencyHz, 10000);
-    EXPECT_FALSE(rowToFrequency(plot(FrequencyScale::Log, 0, 10000), 100).has_value());
-    EXPECT_FALSE(rowToFrequency(plot(FrequencyScale::ThirdOctave, 0, 10000), 100).has_value());
 }
 
 } // namespace

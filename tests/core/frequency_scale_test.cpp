@@ -30,16 +30,17 @@ std::vector<std::int16_t> gather(const RowMap& map, const std::vector<std::int16
     return rows;
 }
 
-TEST(LinearRowMap, MoreRowsThanBinsRepeatBinsAndNeverReadPastTheLast) {
-    // 100 bins of 8 Hz under 800 rows; the band goes past the Nyquist frequency too.
-    const auto map = FrequencyAxis(FrequencyScale::Linear, 0, 6000, 800).rowMap(8192, 1024);
-    ASSERT_TRUE(map.has_value());
-    EXPECT_EQ(map->combine, RowCombine::Single);
+// How rows gather their bins (the bins of the rows: FrequencyAxis, the gathering: gatherRows).
+TEST(RowMap, RowsGatherTheirBinsAsTheBandAsks) {
+    // 100 bins of 8 Hz under 800 rows repeat bins; the band goes past the Nyquist frequency too.
+    const auto repeated = FrequencyAxis(FrequencyScale::Linear, 0, 6000, 800).rowMap(8192, 1024);
+    ASSERT_TRUE(repeated.has_value());
+    EXPECT_EQ(repeated->combine, RowCombine::Single);
     // A guard value just past the N/2 levels must never be read.
     std::vector<std::int16_t> storage = rampLevels(513);
     storage[512] = 9999;
     std::vector<std::int16_t> rows(800);
-    gatherRows(*map, std::span<const std::int16_t>(storage.data(), 512), rows);
+    gatherRows(*repeated, std::span<const std::int16_t>(storage.data(), 512), rows);
     int repeats = 0;
     for (std::size_t r = 1; r < rows.size(); ++r) {
         EXPECT_GE(rows[r], rows[r - 1]);
@@ -48,25 +49,33 @@ TEST(LinearRowMap, MoreRowsThanBinsRepeatBinsAndNeverReadPastTheLast) {
     }
     EXPECT_GT(repeats, 0);
     EXPECT_EQ(rows.back(), 511);
-}
 
-TEST(LinearRowMap, MaximumStartsAtZeroButASingleBinKeepsItsSign) {
+    // Two bins a row: every bin of the band exactly once, a row shows the larger of its two,
+    // the maximum starting at zero; one bin a row keeps its sign.
+    const auto whole = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 256).rowMap(8192, 1024);
+    const auto single = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 512).rowMap(8192, 1024);
+    ASSERT_TRUE(whole && single);
+    EXPECT_EQ(whole->combine, RowCombine::Maximum);
+    std::vector<int> uses(512, 0);
+    for (const RowBins& row : whole->rows) {
+        for (int k = row.firstBin; k < row.firstBin + row.binCount; ++k) {
+            ++uses[static_cast<std::size_t>(k)];
+        }
+    }
+    EXPECT_EQ(std::count(uses.begin(), uses.end(), 1), 512);
+    const auto maxima = gather(*whole, rampLevels(512));
+    for (std::size_t r = 0; r < maxima.size(); ++r) {
+        EXPECT_EQ(maxima[r], static_cast<std::int16_t>(2 * r + 1));
+    }
     const std::vector<std::int16_t> negative(512, std::int16_t{-40});
-    const auto wide = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 128).rowMap(8192, 1024);
-    const auto narrow = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 512).rowMap(8192, 1024);
-    ASSERT_TRUE(wide && narrow);
-    EXPECT_EQ(gather(*wide, negative).front(), 0);
-    EXPECT_EQ(gather(*narrow, negative).front(), -40);
-}
+    EXPECT_EQ(gather(*whole, negative).front(), 0);
+    EXPECT_EQ(gather(*single, negative).front(), -40);
 
-// Each row the mean of its own bins (the bins of the rows: FrequencyAxis, the mean: GatherRows).
-TEST(LogRowMap, EachRowAveragesItsOwnBinsAndPastNyquistReadsTheLast) {
-    const auto map = FrequencyAxis(FrequencyScale::Log, 100, 4000, 50).rowMap(8000, 1024);
-    ASSERT_TRUE(map.has_value());
-    EXPECT_EQ(map->combine, RowCombine::Mean);
-    // Above the Nyquist frequency every missing bin reads the last one.
+    // Log rows take the mean of their bins; above the Nyquist frequency every missing bin reads
+    // the last one.
     const auto high = FrequencyAxis(FrequencyScale::Log, 3000, 16000, 8).rowMap(8000, 512);
     ASSERT_TRUE(high.has_value());
+    EXPECT_EQ(high->combine, RowCombine::Mean);
     std::vector<std::int16_t> levels(256, std::int16_t{10});
     levels[255] = 70;
     const auto gathered = gather(*high, levels);
@@ -102,15 +111,10 @@ constexpr double NOMINAL_CENTRES[] = {10,   12.5, 16,   20,    25,    31.5,  40,
 
 TEST(ThirdOctave, EdgesMatchTheNominalBands) {
     const auto& edges = thirdOctaveEdges();
-    EXPECT_EQ(edges[0], 1);
-    EXPECT_EQ(edges[1], 1);
-    EXPECT_EQ(edges[2], 1);
-    EXPECT_EQ(edges[3], 2);
+    EXPECT_EQ(std::vector(edges.begin(), edges.begin() + 4), (std::vector{1, 1, 1, 2}));
     EXPECT_EQ(edges[30], 1122);
     EXPECT_EQ(edges[43], 22396);
-    for (std::size_t i = 1; i < edges.size(); ++i) {
-        EXPECT_GE(edges[i], edges[i - 1]);
-    }
+    EXPECT_TRUE(std::is_sorted(edges.begin(), edges.end()));
     // Band i + 10 is centred on the nominal frequency; its upper edge a sixth octave above.
     for (std::size_t b = 0; b < std::size(NOMINAL_CENTRES); ++b) {
         const double upper = NOMINAL_CENTRES[b] * std::pow(2.0, 1.0 / 6.0);
@@ -129,9 +133,7 @@ TEST(ThirdOctave, BinsAtNominalCentresFallInTheirBand) {
         EXPECT_EQ(bands[bin], b + 10) << NOMINAL_CENTRES[b] << " Hz";
     }
     EXPECT_EQ(bands[0], 0);
-    for (std::size_t k = 1; k < bands.size(); ++k) {
-        EXPECT_GE(bands[k], bands[k - 1]);
-    }
+    EXPECT_TRUE(std::is_sorted(bands.begin(), bands.end()));
     // 48 kHz with 512 points: the top bins lie above the last edge and stay in the last band.
     const auto coarse = buildBandMap(48000, 512);
     ASSERT_EQ(coarse.size(), 256u);
@@ -172,7 +174,6 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
     EXPECT_TRUE(std::is_sorted(layout->pointBands.begin(), layout->pointBands.end()));
     EXPECT_DOUBLE_EQ(layout->highHz, std::pow(10.0, layout->lastBand / 10.0));
 
-    const auto bandMap = buildBandMap(rate, n);
     FftEngine fft;
     ASSERT_EQ(fft.setupFft(12, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
     CalibrationCurve curve = defaultCalibrationCurve();
@@ -185,44 +186,41 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
         }
         return frame;
     };
-    for (const double hz : {500.0, 1000.0, 3150.0, 9000.0}) {
-        auto frame = sine(hz, rate);
+    // Tones at 44.1 kHz, and a 40 kHz call at 384 kHz.
+    for (const auto& [at, hz] :
+         {std::pair{rate, 500.0}, std::pair{rate, 1000.0}, std::pair{rate, 3150.0},
+          std::pair{rate, 9000.0}, std::pair{384000, 40000.0}}) {
+        const auto plot = thirdOctavePoints(at, n, points);
+        ASSERT_TRUE(plot);
+        const auto bands = buildBandMap(at, n);
+        auto frame = sine(hz, at);
         fft.transformFrame(frame, FftOutput::Magnitudes);
         const std::span<const std::int16_t> magnitudes(frame.data(), frame.size() / 2);
         std::vector<std::int16_t> rows(points, -1);
-        thirdOctaveRows(*layout, bandMap, magnitudes, curve, rows);
-        const auto loudest = std::max_element(rows.begin(), rows.end()) - rows.begin();
-        const int band = thirdOctaveBand(static_cast<std::int64_t>(hz));
-        EXPECT_EQ(layout->pointBands[static_cast<std::size_t>(loudest)], band) << hz << " Hz";
+        thirdOctaveRows(*plot, bands, magnitudes, curve, rows);
+        const auto loudest =
+            static_cast<std::size_t>(std::max_element(rows.begin(), rows.end()) - rows.begin());
+        const int band = plot->pointBands[loudest];
+        EXPECT_EQ(band, thirdOctaveBand(static_cast<std::int64_t>(hz))) << hz << " Hz";
+        // Band b is centred on 10^(b / 10) Hz: within a sixth of an octave of the tone.
+        EXPECT_LE(std::abs(std::log2(std::pow(10.0, band / 10.0) / hz)), 1.0 / 6.0 + 0.01) << hz;
 
-        curve[static_cast<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND)].correctionDb = 5.7f;
+        CalibrationCurve lift = curve;
+        lift[static_cast<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND)].correctionDb = 5.7f;
         std::vector<std::int16_t> lifted(points, -1);
-        thirdOctaveRows(*layout, bandMap, magnitudes, curve, lifted);
-        EXPECT_EQ(lifted[static_cast<std::size_t>(loudest)],
-                  rows[static_cast<std::size_t>(loudest)] + 20);
-        curve[static_cast<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND)].correctionDb = 0.0f;
+        thirdOctaveRows(*plot, bands, magnitudes, lift, lifted);
+        EXPECT_EQ(lifted[loudest], rows[loudest] + 20) << hz;
     }
     // Silence: every band empty reads 0; no layout without two points.
     std::vector<std::int16_t> silent(static_cast<std::size_t>(n / 2), 0);
     std::vector<std::int16_t> rows(points, -1);
-    thirdOctaveRows(*layout, bandMap, silent, curve, rows);
+    thirdOctaveRows(*layout, buildBandMap(rate, n), silent, curve, rows);
     EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), points);
     EXPECT_FALSE(thirdOctavePoints(rate, n, 1));
-
-    // At 384 kHz the plot reaches the 160 kHz band, and a 40 kHz call shows in the band
-    // centred on 1000 x 2^(16/3) Hz.
-    constexpr std::int32_t kBatRate = 384000;
-    const auto bat = thirdOctavePoints(kBatRate, n, points);
+    // At 384 kHz the plot reaches the 160 kHz band.
+    const auto bat = thirdOctavePoints(384000, n, points);
     ASSERT_TRUE(bat);
     EXPECT_NEAR(bat->highHz, 1000.0 * std::pow(2.0, 22.0 / 3.0), 0.025 * bat->highHz);
-    auto call = sine(40000.0, kBatRate);
-    fft.transformFrame(call, FftOutput::Magnitudes);
-    std::vector<std::int16_t> batRows(points, -1);
-    thirdOctaveRows(*bat, buildBandMap(kBatRate, n),
-                    std::span<const std::int16_t>(call.data(), call.size() / 2), curve, batRows);
-    const auto loudest = std::max_element(batRows.begin(), batRows.end()) - batRows.begin();
-    const int band = bat->pointBands[static_cast<std::size_t>(loudest)];
-    EXPECT_NEAR(std::pow(10.0, band / 10.0), 1000.0 * std::pow(2.0, 16.0 / 3.0), 1000.0);
 }
 
 } // namespace

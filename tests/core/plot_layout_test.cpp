@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace korv {
 namespace {
 
@@ -53,36 +55,27 @@ TEST(PlotLayout, ControlFontRoundsLikeMulDiv) {
     EXPECT_EQ(controlFontHeight(675, 100), 13); // 12.5 rounds up
 }
 
-TEST(HorizontalScroll, MonoRangeStartsOneColumnPastTheView) {
-    const HScrollState none{};
-    EXPECT_FALSE(computeHScroll(700, 700, false, none, 0, false).scrollable);
-    const HScrollState one = computeHScroll(701, 700, false, none, 0, false);
-    EXPECT_TRUE(one.scrollable);
-    EXPECT_EQ(one.max, 1);
-    EXPECT_EQ(one.pos, 0);
+// {pos, max, scrollable}
+std::tuple<int, int, bool> fields(const HScrollState& s) {
+    return {s.pos, s.max, s.scrollable};
 }
 
-TEST(HorizontalScroll, KeepsTheFractionAndFollowsTheDrawnColumn) {
+TEST(HorizontalScroll, RangesKeepTheFractionAndFollowTheDrawnColumn) {
+    // Mono: the range starts one column past the view.
+    EXPECT_FALSE(computeHScroll(700, 700, false, {}, 0, false).scrollable);
+    EXPECT_EQ(fields(computeHScroll(701, 700, false, {}, 0, false)), std::tuple(0, 1, true));
     const HScrollState old{500, 1000, true};
-    const HScrollState wider = computeHScroll(2700, 700, false, old, 0, false);
-    EXPECT_EQ(wider.max, 2000);
-    EXPECT_EQ(wider.pos, 1000);
-    const HScrollState drawing = computeHScroll(2700, 700, false, old, 900, true);
-    EXPECT_EQ(drawing.pos, 200);
+    EXPECT_EQ(fields(computeHScroll(2700, 700, false, old, 0, false)),
+              std::tuple(1000, 2000, true));
+    EXPECT_EQ(computeHScroll(2700, 700, false, old, 900, true).pos, 200);
     EXPECT_EQ(computeHScroll(2700, 700, false, old, 100, true).pos, 0);
-}
-
-TEST(HorizontalScroll, DualStereoUsesHalfTheWidth) {
-    // plotWidth 700: a pane shows 347 columns; the range is measured against 353.
+    // Dual stereo, plotWidth 700: a pane shows 347 columns; the range is measured against 353.
     EXPECT_FALSE(computeHScroll(347, 700, true, {}, 0, false).scrollable);
-    const HScrollState s = computeHScroll(1000, 700, true, {}, 0, false);
-    EXPECT_TRUE(s.scrollable);
-    EXPECT_EQ(s.max, 1000 - 350 - 3);
+    EXPECT_EQ(fields(computeHScroll(1000, 700, true, {}, 0, false)),
+              std::tuple(0, 1000 - 350 - 3, true));
     EXPECT_EQ(computeHScroll(1000, 700, true, {}, 500, true).pos, 500 - 353);
     // Just wider than a pane: scrollable, with an empty range.
-    const HScrollState narrow = computeHScroll(350, 700, true, {}, 0, false);
-    EXPECT_TRUE(narrow.scrollable);
-    EXPECT_EQ(narrow.max, 0);
+    EXPECT_EQ(fields(computeHScroll(350, 700, true, {}, 0, false)), std::tuple(0, 0, true));
 }
 
 TEST(HorizontalScroll, StepsClampToTheRange) {

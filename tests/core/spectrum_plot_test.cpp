@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 using namespace korv;
@@ -23,6 +26,7 @@ constexpr int H = 400;
 constexpr int CW = 8;
 constexpr int LH = 16;
 constexpr int POINTS = 200; // plotLeft 120, baseline 368, one pixel per plot unit
+using S = FrequencyScale;
 
 ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
                      DbRange dbScale = DbRange::Db60) {
@@ -34,9 +38,15 @@ ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display =
     return o;
 }
 
+// A plot and its image, given a first step when its levels are given.
 struct Plot {
     explicit Plot(const ScopeOptions& o, float unitScale = 1.0f)
         : view(scopeGeometry(W, H, unitScale, CW, LH, POINTS), o), image(W, H, kBackgroundIndex) {}
+    Plot(const ScopeOptions& o, const std::vector<std::int16_t>& first,
+         const std::vector<std::int16_t>& second = {}, float unitScale = 1.0f)
+        : Plot(o, unitScale) {
+        (void)view.refresh(image, first, second);
+    }
     ScopeView view;
     IndexedSurface image;
 };
@@ -63,12 +73,8 @@ std::optional<int> topOf(const IndexedSurface& s, int px, int index) {
     }
     return std::nullopt;
 }
-int countOf(const IndexedSurface& s, int index) {
-    int n = 0;
-    for (const std::uint8_t p : s.pixels()) {
-        n += p == index ? 1 : 0;
-    }
-    return n;
+long countOf(const IndexedSurface& s, int index) {
+    return std::ranges::count(s.pixels(), static_cast<std::uint8_t>(index));
 }
 
 } // namespace
@@ -95,8 +101,7 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
         {DbRange::Db30, 240}, {DbRange::Db60, 360}, {DbRange::Db90, 360}};
     for (const auto& [scale, top] : ranges) {
         for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
-            Plot p(options(PLOT_SIGNAL, display, scale));
-            (void)p.view.refresh(p.image, levels(-400, 50, top), {});
+            Plot p(options(PLOT_SIGNAL, display, scale), levels(-400, 50, top));
             SCOPED_TRACE(testing::Message() << static_cast<int>(scale) << " " << display);
             // The top of the plot, and no pixel of the curve anywhere above it (a bar, as a
             // line, leaves out its end point).
@@ -120,8 +125,7 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
         }
     }
     // Levels far above the range are held at the top of the plot area, never off the image.
-    Plot loud(options(PLOT_SIGNAL, DISPLAY_BAR_PLOT), 2.0f);
-    (void)loud.view.refresh(loud.image, levels(-400, 7, 32000), {});
+    Plot loud(options(PLOT_SIGNAL, DISPLAY_BAR_PLOT), levels(-400, 7, 32000), {}, 2.0f);
     EXPECT_EQ(topOf(loud.image, x(7), kSignal2Index), LH + 1);
 }
 
@@ -188,17 +192,15 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
     // Dual stereo bars interleave: the second channel one pixel right of the first.
     ScopeOptions o = options(PLOT_SIGNAL, DISPLAY_BAR_PLOT);
     o.stereo = true;
-    Plot p(o);
+    Plot p(o, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_FALSE(p.view.peakHoldAvailable());
-    (void)p.view.refresh(p.image, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_EQ(topOf(p.image, x(20), kSignal2Index), BASELINE - 239);
     EXPECT_EQ(topOf(p.image, x(20) + 1, kSignal1Index), BASELINE - 119);
     EXPECT_FLOAT_EQ(p.view.levelDb2()[20], 240);
     // Right alone shows the second channel as the first curve.
     o.channelChoice = CHANNEL_RIGHT;
-    Plot r(o);
+    Plot r(o, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_TRUE(r.view.peakHoldAvailable());
-    (void)r.view.refresh(r.image, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
     EXPECT_EQ(countOf(r.image, kSignal1Index), 0);
     // ... and its levels are the right channel's, for the finished plot's redraw and the log.
@@ -207,56 +209,42 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
     EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
     EXPECT_EQ(countOf(r.image, kSignal1Index), 0);
     // L-R Delta is left minus right with either channel chosen: 360 - 240 above mid-height.
-    std::optional<int> lastTop;
-    for (const std::int32_t channel : {CHANNEL_LEFT, CHANNEL_RIGHT}) {
+    const auto deltaTop = [&](std::int32_t channel) {
         ScopeOptions d = options(PLOT_LR_DELTA);
         d.stereo = true;
         d.channelChoice = channel;
-        Plot delta(d);
-        (void)delta.view.refresh(delta.image, levels(-400, 20, 360), levels(-400, 20, 240));
-        const std::optional<int> top = topOf(delta.image, x(20), kSignal1Index);
-        ASSERT_TRUE(top);
-        EXPECT_LT(*top, BASELINE - 120 - 100) << channel;
-        if (lastTop) {
-            EXPECT_EQ(*top, *lastTop);
-        }
-        lastTop = *top;
-    }
+        Plot delta(d, levels(-400, 20, 360), levels(-400, 20, 240));
+        return topOf(delta.image, x(20), kSignal1Index);
+    };
+    const std::optional<int> leftTop = deltaTop(CHANNEL_LEFT);
+    ASSERT_TRUE(leftTop);
+    EXPECT_LT(*leftTop, BASELINE - 120 - 100);
+    EXPECT_EQ(deltaTop(CHANNEL_RIGHT), leftTop);
 }
 
 TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
     // {scale, low, high, marker Hz, expected point or -1 for none}
-    struct Case {
-        FrequencyScale scale;
-        double low, high;
-        std::int32_t hz;
-        int point;
-    };
-    const Case cases[] = {{FrequencyScale::Linear, 0, 6000, 1500, 50},
-                          {FrequencyScale::Linear, 0, 6000, 6000, 200},
-                          {FrequencyScale::Linear, 1000, 6000, 1000, -1},
-                          {FrequencyScale::Linear, 1000, 6000, 500, -1},
-                          {FrequencyScale::Linear, 0, 6000, 7000, -1},
-                          {FrequencyScale::Log, 100, 10000, 1000, 100},
-                          {FrequencyScale::ThirdOctave, 10, 10000, 100, 67}};
-    for (const Case& c : cases) {
+    const std::tuple<S, double, double, std::int32_t, int> cases[] = {
+        {S::Linear, 0, 6000, 1500, 50},      {S::Linear, 0, 6000, 6000, 200},
+        {S::Linear, 1000, 6000, 1000, -1},   {S::Linear, 1000, 6000, 500, -1},
+        {S::Linear, 0, 6000, 7000, -1},      {S::Log, 100, 10000, 1000, 100},
+        {S::ThirdOctave, 10, 10000, 100, 67}};
+    for (const auto& [scale, low, high, hz, point] : cases) {
         ScopeOptions o = options();
-        o.axis = {c.scale, c.low, c.high};
-        Plot bare(o);
-        (void)bare.view.refresh(bare.image, levels(-400), {});
-        o.marker1Hz = c.hz;
-        Plot p(o);
-        (void)p.view.refresh(p.image, levels(-400), {});
-        SCOPED_TRACE(c.hz);
+        o.axis = {scale, low, high};
+        Plot bare(o, levels(-400));
+        o.marker1Hz = hz;
+        Plot p(o, levels(-400));
+        SCOPED_TRACE(hz);
         // The markers are in the Text colour, never in the pitch line's Freq Mark colour.
         EXPECT_EQ(countOf(p.image, kFreqMarkIndex), 0);
         const auto added =
             countOf(p.image, kScopeMarkerIndex) - countOf(bare.image, kScopeMarkerIndex);
-        if (c.point < 0) {
+        if (point < 0) {
             EXPECT_EQ(added, 0);
         } else {
             // From the baseline up to the top of the plot area.
-            EXPECT_EQ(topOf(p.image, x(c.point), kScopeMarkerIndex), LH + 1);
+            EXPECT_EQ(topOf(p.image, x(point), kScopeMarkerIndex), LH + 1);
             EXPECT_EQ(added, BASELINE - LH);
         }
     }
@@ -281,9 +269,7 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
     Plot p(options());
     const ViewDrawing d = p.view.axisLabels();
     std::vector<std::string> texts;
-    for (const ViewText& t : d.texts) {
-        texts.push_back(t.text);
-    }
+    std::ranges::transform(d.texts, std::back_inserter(texts), &ViewText::text);
     const std::vector<std::string> expected = {"0",      "1000", "2000", "3000", "4000", "5000",
                                                "6000Hz", "-60",  "-40",  "-20",  "0"};
     EXPECT_EQ(texts, expected);
@@ -338,9 +324,7 @@ TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
         (void)p.view.refresh(p.image, levels(140, 90, 330), {});
         IndexedSurface redrawn(W, H, kSignal1Index);
         ASSERT_TRUE(p.view.redraw(redrawn));
-        EXPECT_TRUE(
-            std::equal(p.image.pixels().begin(), p.image.pixels().end(), redrawn.pixels().begin()))
-            << display;
+        EXPECT_TRUE(std::ranges::equal(p.image.pixels(), redrawn.pixels())) << display;
         // The level bar two steps up: the curve drops by 8 units.
         o.levelScaleCode = 2;
         p.view.setOptions(o);
@@ -357,19 +341,14 @@ TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
 
 TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
     // {scale, low, high, Hz, y or -1}: 300 rows ending at y 399.
-    struct Case {
-        FrequencyScale scale;
-        double low, high;
-        int hz, y;
-    };
-    const Case cases[] = {{FrequencyScale::Linear, 0, 6000, 440, 399 - 22},
-                          {FrequencyScale::Linear, 0, 6000, 6100, -1},
-                          {FrequencyScale::Log, 100, 10000, 1000, 399 - 150},
-                          {FrequencyScale::Log, 100, 10000, 50, -1},
-                          {FrequencyScale::ThirdOctave, 100, 10000, 1000, -1}};
-    for (const Case& c : cases) {
-        const auto y = scrollRowY(FrequencyAxis(c.scale, c.low, c.high, 300), 400, c.hz);
-        EXPECT_EQ(y.value_or(-1), c.y) << c.hz;
+    const std::tuple<S, double, double, int, int> cases[] = {
+        {S::Linear, 0, 6000, 440, 399 - 22},
+        {S::Linear, 0, 6000, 6100, -1},
+        {S::Log, 100, 10000, 1000, 399 - 150},
+        {S::Log, 100, 10000, 50, -1},
+        {S::ThirdOctave, 100, 10000, 1000, -1}};
+    for (const auto& [scale, low, high, hz, y] : cases) {
+        EXPECT_EQ(scrollRowY(FrequencyAxis(scale, low, high, 300), 400, hz).value_or(-1), y) << hz;
     }
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, false), (PixelRect{800 - 144, 56, 144, LH}));
     EXPECT_EQ(scrollPitchLabelBox(800, 40, CW, LH, true), (PixelRect{397 - 120, 56, 144, LH}));
