@@ -395,21 +395,6 @@ Bytes waveWith(const Bytes& chunks) {
     return test::riffFile(all);
 }
 
-// A broadcast extension of 602 bytes with the origination date, time and time reference.
-Bytes bextChunk(const char* date, const char* time, std::uint64_t reference,
-                std::uint32_t declared = 602) {
-    Bytes payload(602, 0);
-    std::memcpy(payload.data() + 320, date, 10);
-    std::memcpy(payload.data() + 330, time, 8);
-    for (int i = 0; i < 8; ++i) {
-        payload[338 + static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(reference >> (8 * i));
-    }
-    Bytes chunk;
-    test::putChunk(chunk, "bext", declared, payload);
-    return chunk;
-}
-
 Bytes textChunk(const char* id, const std::string& text) {
     Bytes chunk;
     Bytes payload(text.begin(), text.end());
@@ -434,9 +419,10 @@ TEST(RecordingTimeTest, TheFilesOwnRecordingTimeIsFound) {
     // bext: the time reference counts samples from the origination date's midnight
     // (5 h 30 min 12.25 s at 8000 Hz); without one, the origination time stands.
     const std::uint64_t ref = 8000ULL * (5 * 3600 + 30 * 60 + 12) + 2000;
-    EXPECT_EQ(startOf(waveWith(bextChunk("2026-06-01", "09:00:00", ref))),
+    EXPECT_EQ(startOf(waveWith(test::bextChunk("2026-06-01", "09:00:00", ref))),
               "2026-06-01T05:30:12.250");
-    EXPECT_EQ(startOf(waveWith(bextChunk("2026:06:01", "09-15-30", 0))), "2026-06-01T09:15:30.000");
+    EXPECT_EQ(startOf(waveWith(test::bextChunk("2026:06:01", "09-15-30", 0))),
+              "2026-06-01T09:15:30.000");
     // GUANO with its fraction and zone, after other lines; then the INFO date, 1.5 s on
     // into the next year; bext before either.
     const Bytes guano = textChunk("guan", "GUANO|Version: 1.0\nMake: Test\r\n"
@@ -450,7 +436,7 @@ TEST(RecordingTimeTest, TheFilesOwnRecordingTimeIsFound) {
     EXPECT_EQ(startOf(waveWith(list), 12000), "2025-01-01T00:00:00.500");
     Bytes all = list;
     all.insert(all.end(), guano.begin(), guano.end());
-    const Bytes bext = bextChunk("2026-06-01", "09:00:00", 0);
+    const Bytes bext = test::bextChunk("2026-06-01", "09:00:00", 0);
     all.insert(all.end(), bext.begin(), bext.end());
     EXPECT_EQ(startOf(waveWith(all)), "2026-06-01T09:00:00.000");
     // A date alone is shown but has no clock to count from.
@@ -475,9 +461,9 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     for (const auto& [date, time] :
          {std::pair{"2026-13-01", "00:00:00"}, std::pair{"2026-02-30", "00:00:00"},
           std::pair{"2026-06-01", "24:00:00"}, std::pair{"\xff\xff\xff\xff-06-01", "00:00:00"}}) {
-        EXPECT_EQ(startOf(waveWith(bextChunk(date, time, 0))), std::nullopt) << date << time;
+        EXPECT_EQ(startOf(waveWith(test::bextChunk(date, time, 0))), std::nullopt) << date << time;
     }
-    EXPECT_EQ(startOf(waveWith(bextChunk("2026-06-01", "00:00:00", ~0ULL))), std::nullopt);
+    EXPECT_EQ(startOf(waveWith(test::bextChunk("2026-06-01", "00:00:00", ~0ULL))), std::nullopt);
     for (const char* text : {"Timestamp: 2025-03-04T21:15", "Timestamp: 2025-03-04T21:15:00+25:00",
                              "Timestamp: 2025-03-04X21:15:00", "Timestamp:"}) {
         EXPECT_EQ(openSoundFileBytes(waveWith(textChunk("guan", text))).info.recorded, std::nullopt)
@@ -486,7 +472,7 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     // Chunks declaring more than the file holds: a bext cut short, a LIST and an ICRD of
     // 4 GB, at the file's end.
     Bytes cut = waveWith({});
-    const Bytes bext = bextChunk("2026-06-01", "09:00:00", 0);
+    const Bytes bext = test::bextChunk("2026-06-01", "09:00:00", 0);
     cut.insert(cut.end(), bext.begin(), bext.begin() + 300);
     EXPECT_EQ(startOf(cut), std::nullopt);
     Bytes huge = waveWith({});

@@ -200,6 +200,20 @@ inline Bytes pcmWaveFile(std::uint32_t fmtSize, std::uint16_t channels, std::uin
     return riffFile(chunks);
 }
 
+// A broadcast extension of 602 bytes with the origination date, time and time reference.
+inline Bytes bextChunk(const char* date, const char* time, std::uint64_t reference) {
+    Bytes payload(602, 0);
+    std::memcpy(payload.data() + 320, date, 10);
+    std::memcpy(payload.data() + 330, time, 8);
+    for (int i = 0; i < 8; ++i) {
+        payload[338 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(reference >> (8 * i));
+    }
+    Bytes chunk;
+    putChunk(chunk, "bext", 602, payload);
+    return chunk;
+}
+
 // The file encodings read, each as a writer declares it.
 struct FileEncoding {
     const char* name;
