@@ -89,9 +89,7 @@ TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
         EXPECT_EQ(opened.openedFolder, temp.folder());
         const WaveFileInfo& info = opened.info;
         EXPECT_EQ(info.reader, SoundReader::SoundFile);
-        EXPECT_EQ(info.sampleRate, k.rate);
-        EXPECT_EQ(info.channels, 2);
-        EXPECT_EQ(info.bitsPerSample, 16);
+        EXPECT_EQ(info.format(), (WaveFormat{2, k.rate, 16}));
         auto loaded = loadAll(path, info);
         ASSERT_TRUE(loaded.store.has_value()) << (loaded.message ? loaded.message->text : "");
         const auto left = heldChannel(*loaded.store, 2, 0);
@@ -107,22 +105,23 @@ TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
             }
         }
         // A sine of amplitude a has the RMS a / sqrt 2, whatever the codec did to it.
-        EXPECT_NEAR(rms(left), kAmplitude * 32768.0 / std::sqrt(2.0), 0.05 * 32768.0 * kAmplitude);
-        EXPECT_NEAR(rms(right), kAmplitude * 32768.0 / std::sqrt(2.0), 0.05 * 32768.0 * kAmplitude);
+        for (const auto& channel : {left, right}) {
+            EXPECT_NEAR(rms(channel), kAmplitude * 32768.0 / std::sqrt(2.0),
+                        0.05 * 32768.0 * kAmplitude);
+        }
     }
 }
 
 TEST_F(SoundFileTest, WaveFilesKeepTheWaveReadersResultsAndMessages) {
-    const std::string raw = temp.file("raw.wav");
-    test::writeFile(raw, test::noise(2048, 7));
-    const std::string tiny = temp.file("tiny.wav");
-    test::writeFile(tiny, test::noise(2047, 7));
-    const std::string adpcm = temp.file("adpcm.wav");
-    test::writeFile(adpcm, test::pcmWaveFile(16, 1, 8000, 4, test::noise(4000, 3), 0x55));
-    const std::string pcm24 = temp.file("pcm24.wav");
-    test::writeFile(pcm24,
-                    test::pcmWaveFile(16, 2, 44100, 24, test::sineSamples(3000, 2, 24, 44100)));
-    for (const std::string& path : {raw, tiny, adpcm, pcm24, temp.file("missing.wav")}) {
+    // Raw, too small, compressed, 24-bit, and no file.
+    for (const Bytes& bytes :
+         {test::noise(2048, 7), test::noise(2047, 7),
+          test::pcmWaveFile(16, 1, 8000, 4, test::noise(4000, 3), 0x55),
+          test::pcmWaveFile(16, 2, 44100, 24, test::sineSamples(3000, 2, 24, 44100)), Bytes{}}) {
+        const std::string path = temp.file(std::to_string(bytes.size()) + ".wav");
+        if (!bytes.empty()) {
+            test::writeFile(path, bytes);
+        }
         SCOPED_TRACE(path);
         const WaveParseResult wave = parseWaveHeader(path);
         const WaveParseResult sound = openSoundFile(path);
@@ -138,7 +137,8 @@ int sineLevel(double amplitude) {
     return static_cast<int>(40.0 * std::log10((amplitude / 2) * (amplitude / 2)));
 }
 
-// The levels of the first column of a file, as the analysis computes them.
+// The levels of the first column of a file, as the analysis computes them (zeros when it
+// cannot be read).
 std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationCounter& counter,
                                             int n) {
     const WaveParseResult opened = openSoundFile(path);
@@ -146,9 +146,10 @@ std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationC
     const WaveFileInfo& info = opened.info;
     auto loaded =
         loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter, info.source());
+    std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
     EXPECT_TRUE(loaded.store.has_value());
     if (!loaded.store) {
-        return {};
+        return levels;
     }
     const SampleStore& store = *loaded.store;
     std::vector<float> frame(static_cast<std::size_t>(n));
@@ -158,7 +159,6 @@ std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationC
     EXPECT_EQ(fft.setupFft(std::countr_zero(static_cast<unsigned>(n)), FFT_FULL_WINDOW_RATE,
                            FFT_FULL_WINDOW_MSEC),
               0);
-    std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
     fft.transformSamples(frame, levels, FftOutput::Levels);
     return levels;
 }
@@ -181,7 +181,6 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRange) {
     const std::string floatPath = temp.file("loud.wav");
     test::writeFile(floatPath, test::pcmWaveFile(18, 1, kRate, 32, floats, 3));
     const auto loudLevels = firstColumnLevels(floatPath, counter, kN);
-    ASSERT_EQ(loudLevels.size(), kN / 2u);
     EXPECT_NEAR(loudLevels[kBin], sineLevel(loud * 32768.0), 1);
     EXPECT_LT(loudLevels[3 * kBin], loudLevels[kBin] - 4 * 80);
 
@@ -196,27 +195,14 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRange) {
     const std::string widePath = temp.file("quiet.wav");
     test::writeFile(widePath, test::pcmWaveFile(16, 1, kRate, 24, wide));
     const auto quietLevels = firstColumnLevels(widePath, counter, kN);
-    ASSERT_EQ(quietLevels.size(), kN / 2u);
     EXPECT_NEAR(quietLevels[kBin], sineLevel(quiet * 32768.0), 2);
     EXPECT_LT(quietLevels[3 * kBin], quietLevels[kBin] - 4 * 20);
 
     // The same through libsndfile (a 24-bit FLAC).
     const std::string flac = temp.file("quiet.flac");
-    SF_INFO sf{};
-    sf.samplerate = kRate;
-    sf.channels = 1;
-    sf.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
-    SNDFILE* f = sf_open(flac.c_str(), SFM_WRITE, &sf);
-    ASSERT_NE(f, nullptr);
-    std::vector<int> ints;
-    for (std::size_t i = 0; i < 8192; ++i) {
-        ints.push_back(static_cast<int>(std::lround(sine(quiet, i) * 8388608.0)) * 256);
-    }
-    ASSERT_EQ(sf_write_int(f, ints.data(), static_cast<sf_count_t>(ints.size())), 8192);
-    sf_close(f);
-    const auto flacLevels = firstColumnLevels(flac, counter, kN);
-    ASSERT_EQ(flacLevels.size(), kN / 2u);
-    EXPECT_EQ(flacLevels[kBin], quietLevels[kBin]);
+    ASSERT_TRUE(
+        writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
+    EXPECT_EQ(firstColumnLevels(flac, counter, kN)[kBin], quietLevels[kBin]);
 }
 
 TEST_F(SoundFileTest, NonFiniteFloatsAreHeldFiniteAndGiveLevels) {
@@ -278,8 +264,8 @@ std::size_t idOffset(const Bytes& bytes, const char* id) {
     return bytes.size();
 }
 
-void putLe64At(Bytes& b, std::size_t at, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) {
+void putLeAt(Bytes& b, std::size_t at, std::uint64_t v, int bytes = 8) {
+    for (int i = 0; i < bytes; ++i) {
         b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
     }
 }
@@ -294,9 +280,9 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     ASSERT_LT(ds64, head.size());
     ASSERT_LT(data, head.size());
     const std::uint64_t dataBytes = (std::uint64_t{5} << 30) & ~std::uint64_t{1};
-    putLe64At(head, ds64 + 8, data + 8 + dataBytes - 8);
-    putLe64At(head, ds64 + 16, dataBytes);
-    putLe64At(head, ds64 + 24, dataBytes / 2);
+    putLeAt(head, ds64 + 8, data + 8 + dataBytes - 8);
+    putLeAt(head, ds64 + 16, dataBytes);
+    putLeAt(head, ds64 + 24, dataBytes / 2);
     head.resize(data + 8);
     test::writeFile(path, head);
     std::filesystem::resize_file(path, data + 8 + dataBytes);
@@ -323,10 +309,7 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     test::writeFile(wave, test::pcmWaveFile(16, 1, 48000, 16, Bytes(100)));
     Bytes whead = test::readFile(wave);
     const std::size_t wdata = idOffset(whead, "data");
-    whead[wdata + 4] = 0xF0;
-    whead[wdata + 5] = 0xFF;
-    whead[wdata + 6] = 0xFF;
-    whead[wdata + 7] = 0xFF;
+    putLeAt(whead, wdata + 4, 0xFFFFFFF0u, 4);
     test::writeFile(wave, whead);
     std::filesystem::resize_file(wave, wdata + 8 + 0xFFFFFFF0ULL);
     const WaveParseResult big = openSoundFile(wave);
@@ -341,7 +324,7 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     Bytes bytes = test::readFile(path);
     const std::size_t data = idOffset(bytes, "data");
     ASSERT_LT(data, bytes.size());
-    putLe64At(bytes, data + 16, (std::uint64_t{5} << 30) + 24);
+    putLeAt(bytes, data + 16, (std::uint64_t{5} << 30) + 24);
     const WaveParseResult opened = openSoundFileBytes(bytes);
     if (opened.status == WaveParseStatus::Header) {
         EXPECT_LE(opened.info.dataLength, static_cast<std::int64_t>(bytes.size()));
@@ -494,9 +477,9 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     test::putChunk(rf64, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
     test::putChunk(rf64, "LIST", static_cast<std::uint32_t>(looping.size()), looping);
     test::putChunk(rf64, "data", 8000, Bytes(8000, 0));
-    putLe64At(rf64, 20, rf64.size() - 8);
-    putLe64At(rf64, 28, 8000);
-    putLe64At(rf64, 36, 4000);
+    putLeAt(rf64, 20, rf64.size() - 8);
+    putLeAt(rf64, 28, 8000);
+    putLeAt(rf64, 36, 4000);
     const WaveParseResult listed = openSoundFileBytes(rf64);
     ASSERT_EQ(listed.status, WaveParseStatus::Header);
     EXPECT_EQ(listed.info.reader, SoundReader::SoundFile);

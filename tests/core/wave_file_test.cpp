@@ -37,18 +37,34 @@ class WaveSegmentFormats : public WaveFileTest,
                            public ::testing::WithParamInterface<
                                std::tuple<std::int32_t, std::uint16_t, test::FileEncoding>> {};
 
-TEST_P(WaveSegmentFormats, StretchIsReadBehindAHeaderAndSavedBackAsAWaveFile) {
+// A file of every encoding gives its format and data position, and a stretch of it is read
+// behind a header and saved back as a wave file.
+TEST_P(WaveSegmentFormats, FilesGiveTheirFormatAndAStretchIsSavedBackAsAWaveFile) {
     const auto [rate, channels, e] = GetParam();
     const auto frames = 20000;
     const Bytes samples = test::sineSamples(frames, channels, e, rate);
+    const Bytes file = test::waveFileOf(e, channels, static_cast<std::uint32_t>(rate), samples);
     const std::string path = temp.file("in.wav");
-    test::writeFile(path, test::waveFileOf(e, channels, static_cast<std::uint32_t>(rate), samples));
+    test::writeFile(path, file);
 
     const auto info = parseWaveHeader(path);
     ASSERT_EQ(info.status, WaveParseStatus::Header);
+    EXPECT_FALSE(info.message.has_value());
     const WaveFormat format = info.info.format();
+    // Wider encodings are held as 16-bit samples, and their length counts those.
     EXPECT_EQ(format,
               (WaveFormat{channels, rate, static_cast<std::uint16_t>(e.bits == 8 ? 8 : 16)}));
+    EXPECT_EQ(encodingBytes(info.info.encoding), e.width);
+    EXPECT_EQ(info.info.encoding == WaveEncoding::Float32, e.subformat == 3);
+    EXPECT_EQ(info.info.dataLength,
+              static_cast<std::int64_t>(e.converted ? frames * channels * 2 : samples.size()));
+    // RIFF, size, WAVE; fmt id, size, payload; data id, size: the samples really start there.
+    EXPECT_EQ(info.info.dataOffset, static_cast<std::int32_t>(12 + 8 + e.fmtSize + 8));
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), file.begin() + info.info.dataOffset));
+    EXPECT_EQ(info.info.source().dataOffset, info.info.dataOffset);
+    EXPECT_EQ(info.info.fileSize, static_cast<std::int64_t>(file.size()));
+    EXPECT_TRUE(info.info.headerValid);
+    EXPECT_EQ(info.openedFolder, temp.folder());
     // A stretch from frame 1000, 15000 frames long, in the frames the store holds (several
     // blocks of conversion for the wider encodings).
     const std::int64_t frame = format.bytesPerFrame();
@@ -91,7 +107,7 @@ TEST_P(WaveSegmentFormats, StretchIsReadBehindAHeaderAndSavedBackAsAWaveFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RateChannelsEncoding, WaveSegmentFormats,
-                         ::testing::Combine(::testing::Values(8000, 44100, 48000),
+                         ::testing::Combine(::testing::Values(8000, 11025, 44100, 48000),
                                             ::testing::Values<std::uint16_t>(1, 2),
                                             ::testing::ValuesIn(test::kFileEncodings)));
 

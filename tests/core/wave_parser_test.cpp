@@ -51,41 +51,6 @@ class WaveParserTest : public ::testing::Test {
     test::TempFolder temp;
 };
 
-class WaveParserFormats : public WaveParserTest,
-                          public ::testing::WithParamInterface<
-                              std::tuple<std::uint32_t, std::uint16_t, test::FileEncoding>> {};
-
-TEST_P(WaveParserFormats, FilesGiveTheirFormatAndDataPosition) {
-    const auto [rate, channels, e] = GetParam();
-    const Bytes samples = test::sineSamples(3000, channels, e, rate);
-    const Bytes file = test::waveFileOf(e, channels, rate, samples);
-    const auto r = parse(file);
-
-    ASSERT_EQ(r.status, WaveParseStatus::Header);
-    EXPECT_FALSE(r.message.has_value());
-    EXPECT_EQ(r.info.channels, channels);
-    EXPECT_EQ(r.info.sampleRate, static_cast<std::int32_t>(rate));
-    EXPECT_EQ(encodingBytes(r.info.encoding), e.width);
-    EXPECT_EQ(r.info.encoding == WaveEncoding::Float32, e.subformat == 3);
-    // Wider encodings are held as 16-bit samples, and their length counts those.
-    EXPECT_EQ(r.info.bitsPerSample, e.bits == 8 ? 8 : 16);
-    EXPECT_EQ(r.info.dataLength,
-              static_cast<std::int32_t>(e.converted ? 3000 * channels * 2 : samples.size()));
-    // RIFF, size, WAVE; fmt id, size, payload; data id, size.
-    EXPECT_EQ(r.info.dataOffset, static_cast<std::int32_t>(12 + 8 + e.fmtSize + 8));
-    EXPECT_EQ(r.info.source().dataOffset, r.info.dataOffset);
-    EXPECT_EQ(r.info.fileSize, static_cast<std::int32_t>(file.size()));
-    EXPECT_TRUE(r.info.headerValid);
-    EXPECT_EQ(r.openedFolder, temp.folder());
-    // The samples really start there.
-    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), file.begin() + r.info.dataOffset));
-}
-
-INSTANTIATE_TEST_SUITE_P(RateChannelsEncoding, WaveParserFormats,
-                         ::testing::Combine(::testing::Values(8000u, 11025u, 44100u, 48000u),
-                                            ::testing::Values<std::uint16_t>(1, 2),
-                                            ::testing::ValuesIn(test::kFileEncodings)));
-
 TEST_F(WaveParserTest, FileSizeDecidesBetweenTooSmallAndRaw) {
     const auto small = parse(test::noise(2047, 1), "small.raw");
     expectRefused(small, WaveParseStatus::SampleSizeTooSmall, kSampleSizeTooSmall);
