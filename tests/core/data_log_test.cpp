@@ -90,15 +90,13 @@ TEST(DataLog, FixedFormatMatchesTheCLibraryAndIgnoresTheLocale) {
     for (int i = 0; i < 40000; ++i) {
         values.push_back(i % 2 ? any(gen) : std::round(any(gen) * 400.0) / 1600.0);
     }
-    const auto check = [&](const char* decimalsFormat, int decimals) {
+    for (const auto& [format, decimals] : {std::pair{"%-2.2f", 2}, std::pair{"%-2.1f", 1}}) {
         for (const double v : values) {
             std::string got;
             appendFixed(got, v, decimals);
-            ASSERT_EQ(got, cFormat(decimalsFormat, v)) << v;
+            ASSERT_EQ(got, cFormat(format, v)) << v;
         }
-    };
-    check("%-2.2f", 2);
-    check("%-2.1f", 1);
+    }
     DecimalCommaLocale german;
     if (!german.active()) {
         GTEST_SKIP() << "no de_DE locale could be made";

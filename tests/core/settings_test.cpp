@@ -53,15 +53,9 @@ float floatAt(const test::Bytes& b, std::size_t off) {
     return std::bit_cast<float>(test::le32At(b, off));
 }
 
-void putWord(std::vector<std::uint8_t>& b, std::size_t off, std::int32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b[off + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i));
-    }
-}
-
 std::vector<std::uint8_t> emptyValidImage() {
     std::vector<std::uint8_t> b(948, 0);
-    putWord(b, 0, 6000);
+    test::putLeAt(b, 0, 6000);
     return b;
 }
 
@@ -136,7 +130,8 @@ std::array<std::pair<double, float>, 40> expectedDefaultCurve() {
     const std::array<double, 10> base{10, 12.5, 16, 20, 25, 31.5, 40, 50, 63, 80};
     std::array<std::pair<double, float>, 40> curve{};
     for (int p = 0; p < 40; ++p) {
-        curve[p] = {base[p % 10] * std::pow(10.0, p / 10), p < 9 ? static_cast<float>(9 - p) : 0.0f};
+        curve[p] = {base[p % 10] * std::pow(10.0, p / 10),
+                    p < 9 ? static_cast<float>(9 - p) : 0.0f};
     }
     curve[31].second = 1.0f; // 12.5 kHz
     curve[32].second = 2.0f; // 16 kHz
@@ -186,7 +181,8 @@ TEST_F(SettingsFile, DesktopPathPrefersAFileBesideTheExecutable) {
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
-// A FIFO in the file's place is no file either: opening it must not wait for a writer.
+// A FIFO in the file's place is no file either: opening it must not wait for a writer. A
+// reload without a file applies the reload defaults to some settings and keeps the others.
 TEST_F(SettingsFile, MissingFileOrFifoKeepsDefaultsAndCbPalettes) {
     for (const bool fifo : {false, true}) {
         if (fifo) {
@@ -199,8 +195,28 @@ TEST_F(SettingsFile, MissingFileOrFifoKeepsDefaultsAndCbPalettes) {
         EXPECT_FALSE(s.settingsLoaded);
         EXPECT_EQ(active, kCbPalette);
         EXPECT_EQ(s.userPalette, kCbPalette);
+        s.fftSizeChoice = 1085;
+        s.timeScaleMsec = 3.0f;
+        s.highBandHz = 11000;
+        s.levelScaleCode = 4;
+        s.marker1Hz = 440;
+        s.pointerType = 3;
+        s.paletteChoice = 1047;
+        s.averageCountScroll = 7; // not among the reload defaults
+        s.lastFolder = "/keep/";
         EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::DefaultsApplied);
         EXPECT_EQ(fs::is_fifo(path_), fifo) << "left in place";
+        EXPECT_EQ(s.fftSizeChoice, 1082);
+        EXPECT_FLOAT_EQ(s.timeScaleMsec, 12.0f);
+        EXPECT_EQ(s.highBandHz, 6000);
+        EXPECT_EQ(s.levelScaleCode, -9);
+        EXPECT_EQ(s.verticalScrollPos, 6);
+        EXPECT_EQ(s.marker1Hz, 0);
+        EXPECT_EQ(s.pointerType, 1);
+        EXPECT_EQ(s.paletteChoice, 1046);
+        EXPECT_EQ(s.averageCountScroll, 7);
+        EXPECT_EQ(s.lastFolder, "/keep/");
+        EXPECT_FALSE(s.settingsLoaded);
     }
 }
 
@@ -218,12 +234,11 @@ TEST_F(SettingsFile, SaveAfterFreshStartWritesTheDocumentedLayout) {
     EXPECT_FLOAT_EQ(floatAt(b, 480), 4.0f);
     EXPECT_EQ(wordAt(b, 504), 0) << "no data held: sample rate 0";
     EXPECT_FLOAT_EQ(floatAt(b, 524), 0.0f);
-    for (int e = 0; e < 18; ++e) {
-        const auto at = b.begin() + 556 + 4 * e;
-        EXPECT_EQ(test::Bytes(at, at + 4),
-                  (test::Bytes{kCbPalette[e].r, kCbPalette[e].g, kCbPalette[e].b, 0}))
-            << "entry " << e;
+    test::Bytes palette;
+    for (const Rgb& c : kCbPalette) {
+        palette.insert(palette.end(), {c.r, c.g, c.b, 0});
     }
+    EXPECT_EQ(test::Bytes(b.begin() + 556, b.begin() + 628), palette);
     const auto curve = expectedDefaultCurve();
     for (int p = 0; p < 40; ++p) {
         EXPECT_EQ(floatAt(b, 628 + 8 * p), static_cast<float>(curve[p].first)) << "point " << p;
@@ -276,19 +291,22 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_FALSE(maxOverStep(back));
 }
 
-TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {
+TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAtStartUpKeptByReloadAndDefaultsStay) {
     std::vector<std::vector<std::uint8_t>> images;
     for (const std::size_t size : {0u, 947u, 949u, 2000u}) {
         images.push_back(emptyValidImage());
         images.back().resize(size, 0);
     }
     images.push_back(emptyValidImage());
-    putWord(images.back(), 0, 6001);
-    putWord(images.back(), 436, 1087);
+    test::putLeAt(images.back(), 0, 6001);
+    test::putLeAt(images.back(), 436, 1087);
     for (const auto& b : images) {
         SCOPED_TRACE(b.size());
         writeBytes(b);
-        const AppSettings s = load();
+        AppSettings s;
+        EXPECT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::DefaultsApplied);
+        EXPECT_TRUE(fs::exists(path_)) << "reload leaves a bad file in place";
+        s = load();
         EXPECT_FALSE(fs::exists(path_));
         EXPECT_FALSE(s.settingsLoaded);
         EXPECT_EQ(s.fftSizeChoice, 1083);
@@ -336,7 +354,7 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
     for (std::size_t c = 0; c < cases.size(); ++c) {
         auto b = emptyValidImage();
         for (const auto& [off, bits] : cases[c].stored) {
-            putWord(b, off, static_cast<std::int32_t>(bits));
+            test::putLeAt(b, off, bits);
         }
         for (const bool reload : {false, true}) {
             const auto read = [&](AppSettings& into, LevelPalette& active) {
@@ -367,8 +385,8 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
 
 TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
     auto b = emptyValidImage();
-    putWord(b, 428, 1168);
-    putWord(b, 440, 1046);
+    test::putLeAt(b, 428, 1168);
+    test::putLeAt(b, 440, 1046);
     writeBytes(b);
     AppSettings s = load();
     EXPECT_EQ(s.sampleRateChoice, 1165);
@@ -377,7 +395,7 @@ TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
     // The five of old and the higher and lower rates an input may offer (8 .. 384 kHz); no
     // other id.
     for (const std::int32_t id : {1163, 1164, 1165, 1166, 1167, 1170, 1176, 1178, 1169, 1179}) {
-        putWord(b, 428, id);
+        test::putLeAt(b, 428, id);
         writeBytes(b);
         EXPECT_EQ(load().sampleRateChoice, id == 1169 || id == 1179 ? 1165 : id) << id;
     }
@@ -421,7 +439,7 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
         const std::uint8_t entry[] = {want[e].r, want[e].g, want[e].b, 0xAB}; // 0xAB: ignored
         std::memcpy(&b[556 + 4 * e], entry, 4);
     }
-    putWord(b, 440, 1048);
+    test::putLeAt(b, 440, 1048);
     writeBytes(b);
     AppSettings s = load();
     EXPECT_EQ(active_, want);
@@ -432,7 +450,7 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
         EXPECT_EQ(written[556 + 4 * e + 3], 0) << "entry " << e; // written back as 0
     }
 
-    putWord(b, 440, 1047);
+    test::putLeAt(b, 440, 1047);
     writeBytes(b);
     load();
     EXPECT_EQ(active_, kBwPalette);
@@ -463,34 +481,9 @@ TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
     EXPECT_EQ(wordAt(w, 424), 3);
 }
 
-TEST_F(SettingsFile, ReloadWithoutFileAppliesTheReloadDefaults) {
-    AppSettings s;
-    s.fftSizeChoice = 1085;
-    s.timeScaleMsec = 3.0f;
-    s.highBandHz = 11000;
-    s.levelScaleCode = 4;
-    s.marker1Hz = 440;
-    s.pointerType = 3;
-    s.averageCountScroll = 7; // not among the reload defaults
-    s.lastFolder = "/keep/";
-    LevelPalette active = kBwPalette;
-    EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::DefaultsApplied);
-    EXPECT_EQ(s.fftSizeChoice, 1082);
-    EXPECT_FLOAT_EQ(s.timeScaleMsec, 12.0f);
-    EXPECT_EQ(s.highBandHz, 6000);
-    EXPECT_EQ(s.levelScaleCode, -9);
-    EXPECT_EQ(s.verticalScrollPos, 6);
-    EXPECT_EQ(s.marker1Hz, 0);
-    EXPECT_EQ(s.pointerType, 1);
-    EXPECT_EQ(s.paletteChoice, 1046);
-    EXPECT_EQ(s.averageCountScroll, 7);
-    EXPECT_EQ(s.lastFolder, "/keep/");
-    EXPECT_FALSE(s.settingsLoaded);
-}
-
 TEST_F(SettingsFile, ReloadNeverDeletesAndKeepsTheLastFolder) {
     auto b = emptyValidImage();
-    putWord(b, 436, 1086);
+    test::putLeAt(b, 436, 1086);
     const char folder[] = "/stored/";
     std::memcpy(&b[164], folder, sizeof folder);
     writeBytes(b);
@@ -500,11 +493,6 @@ TEST_F(SettingsFile, ReloadNeverDeletesAndKeepsTheLastFolder) {
     EXPECT_EQ(s.fftSizeChoice, 1086);
     EXPECT_EQ(s.lastFolder, "/current/");
     EXPECT_TRUE(s.settingsLoaded);
-
-    b.resize(900);
-    writeBytes(b);
-    EXPECT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::DefaultsApplied);
-    EXPECT_TRUE(fs::exists(path_)) << "reload leaves a bad file in place";
 }
 
 TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
@@ -518,7 +506,7 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     // The new settings cannot be written whole (the disk fills up: the file size limit makes
     // write() fail short): the old file stays as it was.
     auto old = emptyValidImage();
-    putWord(old, 436, 1086);
+    test::putLeAt(old, 436, 1086);
     writeBytes(old);
     EXPECT_FALSE(test::underFileSizeLimit(100, [&] { return saveSettings(path_, s, 0); }));
     EXPECT_EQ(readBytes(), old);

@@ -168,37 +168,26 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRange) {
     constexpr int kBin = 32;
     constexpr std::int32_t kRate = 44100;
     const double hz = kBin * static_cast<double>(kRate) / kN;
-    const auto sine = [&](double amplitude, std::size_t i) {
-        return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
-    };
     // A float tone 12 dB over full scale: no clipping, so no third harmonic.
     const double loud = 4.0;
-    Bytes floats;
-    for (std::size_t i = 0; i < 8192; ++i) {
-        const auto f = static_cast<float>(sine(loud, i));
-        test::putLe32(floats, std::bit_cast<std::uint32_t>(f));
-    }
     const std::string floatPath = temp.file("loud.wav");
-    test::writeFile(floatPath, test::pcmWaveFile(18, 1, kRate, 32, floats, 3));
+    ASSERT_TRUE(
+        writeSound(floatPath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, 8192, loud, nullptr, hz));
+    EXPECT_EQ(parseWaveHeader(floatPath).info.encoding, WaveEncoding::Float32);
     const auto loudLevels = firstColumnLevels(floatPath, counter, kN);
     EXPECT_NEAR(loudLevels[kBin], sineLevel(loud * 32768.0), 1);
     EXPECT_LT(loudLevels[3 * kBin], loudLevels[kBin] - 4 * 80);
 
-    // A 24-bit tone at -100 dBFS: below one step of 16 bits, yet its level is there.
+    // A 24-bit tone at -100 dBFS: below one step of 16 bits, yet its level is there; the same
+    // in a wave file and a FLAC.
     const double quiet = std::pow(10.0, -100.0 / 20.0);
-    Bytes wide;
-    for (std::size_t i = 0; i < 8192; ++i) {
-        const auto v = static_cast<std::int32_t>(std::lround(sine(quiet, i) * 8388608.0));
-        test::putLe16(wide, static_cast<std::uint32_t>(v) & 0xFFFF);
-        wide.push_back(static_cast<std::uint8_t>((static_cast<std::uint32_t>(v) >> 16) & 0xFF));
-    }
     const std::string widePath = temp.file("quiet.wav");
-    test::writeFile(widePath, test::pcmWaveFile(16, 1, kRate, 24, wide));
+    ASSERT_TRUE(
+        writeSound(widePath, SF_FORMAT_WAV | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
+    EXPECT_EQ(parseWaveHeader(widePath).info.encoding, WaveEncoding::Pcm24); // the wave reader's
     const auto quietLevels = firstColumnLevels(widePath, counter, kN);
     EXPECT_NEAR(quietLevels[kBin], sineLevel(quiet * 32768.0), 2);
     EXPECT_LT(quietLevels[3 * kBin], quietLevels[kBin] - 4 * 20);
-
-    // The same through libsndfile (a 24-bit FLAC).
     const std::string flac = temp.file("quiet.flac");
     ASSERT_TRUE(
         writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
@@ -264,12 +253,6 @@ std::size_t idOffset(const Bytes& bytes, const char* id) {
     return bytes.size();
 }
 
-void putLeAt(Bytes& b, std::size_t at, std::uint64_t v, int bytes = 8) {
-    for (int i = 0; i < bytes; ++i) {
-        b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-}
-
 TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     // A sparse RF64 file of 5 GB of 16-bit mono: a real header, holes for samples.
     const std::string path = temp.file("big.rf64");
@@ -280,9 +263,9 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     ASSERT_LT(ds64, head.size());
     ASSERT_LT(data, head.size());
     const std::uint64_t dataBytes = (std::uint64_t{5} << 30) & ~std::uint64_t{1};
-    putLeAt(head, ds64 + 8, data + 8 + dataBytes - 8);
-    putLeAt(head, ds64 + 16, dataBytes);
-    putLeAt(head, ds64 + 24, dataBytes / 2);
+    test::putLeAt(head, ds64 + 8, data + 8 + dataBytes - 8, 8);
+    test::putLeAt(head, ds64 + 16, dataBytes, 8);
+    test::putLeAt(head, ds64 + 24, dataBytes / 2, 8);
     head.resize(data + 8);
     test::writeFile(path, head);
     std::filesystem::resize_file(path, data + 8 + dataBytes);
@@ -309,7 +292,7 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     test::writeFile(wave, test::pcmWaveFile(16, 1, 48000, 16, Bytes(100)));
     Bytes whead = test::readFile(wave);
     const std::size_t wdata = idOffset(whead, "data");
-    putLeAt(whead, wdata + 4, 0xFFFFFFF0u, 4);
+    test::putLeAt(whead, wdata + 4, 0xFFFFFFF0u);
     test::writeFile(wave, whead);
     std::filesystem::resize_file(wave, wdata + 8 + 0xFFFFFFF0ULL);
     const WaveParseResult big = openSoundFile(wave);
@@ -324,7 +307,7 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     Bytes bytes = test::readFile(path);
     const std::size_t data = idOffset(bytes, "data");
     ASSERT_LT(data, bytes.size());
-    putLeAt(bytes, data + 16, (std::uint64_t{5} << 30) + 24);
+    test::putLeAt(bytes, data + 16, (std::uint64_t{5} << 30) + 24, 8);
     const WaveParseResult opened = openSoundFileBytes(bytes);
     if (opened.status == WaveParseStatus::Header) {
         EXPECT_LE(opened.info.dataLength, static_cast<std::int64_t>(bytes.size()));
@@ -477,9 +460,9 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     test::putChunk(rf64, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
     test::putChunk(rf64, "LIST", static_cast<std::uint32_t>(looping.size()), looping);
     test::putChunk(rf64, "data", 8000, Bytes(8000, 0));
-    putLeAt(rf64, 20, rf64.size() - 8);
-    putLeAt(rf64, 28, 8000);
-    putLeAt(rf64, 36, 4000);
+    test::putLeAt(rf64, 20, rf64.size() - 8, 8);
+    test::putLeAt(rf64, 28, 8000, 8);
+    test::putLeAt(rf64, 36, 4000, 8);
     const WaveParseResult listed = openSoundFileBytes(rf64);
     ASSERT_EQ(listed.status, WaveParseStatus::Header);
     EXPECT_EQ(listed.info.reader, SoundReader::SoundFile);

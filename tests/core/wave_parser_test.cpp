@@ -25,12 +25,10 @@ class WaveParserTest : public ::testing::Test {
         EXPECT_EQ(r.status, WaveParseStatus::Raw);
         EXPECT_TRUE(r.goesOn());
         EXPECT_EQ(r.message, kNotPcmWaveFormat);
-        EXPECT_EQ(r.info.channels, 1);
-        EXPECT_EQ(r.info.sampleRate, 11025);
-        EXPECT_EQ(r.info.bitsPerSample, 16);
+        EXPECT_EQ(r.info.format(), (WaveFormat{1, 11025, 16}));
         EXPECT_EQ(r.info.dataOffset, 0);
-        EXPECT_EQ(r.info.dataLength, static_cast<std::int64_t>(fileSize));
-        EXPECT_EQ(r.info.fileSize, static_cast<std::int64_t>(fileSize));
+        const auto size = static_cast<std::int64_t>(fileSize);
+        EXPECT_EQ(std::pair(r.info.dataLength, r.info.fileSize), std::pair(size, size));
         EXPECT_FALSE(r.info.headerValid);
     }
 
@@ -171,10 +169,9 @@ TEST_F(WaveParserTest, FmtAndDataAreFoundWhereverTheChunkListPutsThem) {
         }
         const auto r = parse(test::riffFile(chunks));
         ASSERT_EQ(r.status, WaveParseStatus::Header);
-        EXPECT_EQ(r.info.channels, 2);
-        EXPECT_EQ(r.info.sampleRate, 44100);
-        EXPECT_EQ(r.info.dataOffset, static_cast<std::int32_t>(dataAt));
-        EXPECT_EQ(r.info.dataLength, static_cast<std::int32_t>(dataSize));
+        EXPECT_EQ(r.info.format(), (WaveFormat{2, 44100, 16}));
+        EXPECT_EQ(std::pair(r.info.dataOffset, r.info.dataLength),
+                  (std::pair<std::int64_t, std::int64_t>(dataAt, dataSize)));
     }
 }
 
