@@ -163,7 +163,7 @@ std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationC
     return levels;
 }
 
-TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRange) {
+TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFiniteOnesAreHeld) {
     constexpr int kN = 1024;
     constexpr int kBin = 32;
     constexpr std::int32_t kRate = 44100;
@@ -192,9 +192,8 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRange) {
     ASSERT_TRUE(
         writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
     EXPECT_EQ(firstColumnLevels(flac, counter, kN)[kBin], quietLevels[kBin]);
-}
 
-TEST_F(SoundFileTest, NonFiniteFloatsAreHeldFiniteAndGiveLevels) {
+    // Floats that are no numbers are held finite, and give levels.
     Bytes floats;
     for (std::size_t i = 0; i < 4096; ++i) {
         const float v = i % 3 == 0 ? NAN : (i % 3 == 1 ? INFINITY : -INFINITY);
@@ -211,8 +210,7 @@ TEST_F(SoundFileTest, NonFiniteFloatsAreHeldFiniteAndGiveLevels) {
     EXPECT_EQ(precise[0], 0.0f);
     EXPECT_EQ(precise[1], PRECISE_SAMPLE_LIMIT);
     EXPECT_EQ(precise[2], -PRECISE_SAMPLE_LIMIT);
-    const auto levels = firstColumnLevels(path, counter, 512);
-    for (const std::int16_t level : levels) {
+    for (const std::int16_t level : firstColumnLevels(path, counter, 512)) {
         EXPECT_LE(std::abs(level), LEVEL_LIMIT);
     }
 }

@@ -228,7 +228,7 @@ TEST_F(WaveFileTest, CutOffRecordingLoadsWhatIsThereAndNoMore) {
     EXPECT_EQ(counter.openAllocations(), 0);
 }
 
-TEST_F(WaveFileTest, SaveWaveWritesWholeFramesOnly) {
+TEST_F(WaveFileTest, SaveWaveWritesWholeFramesOnlyAndTellsItsFailures) {
     struct Case {
         WaveFormat format;
         std::size_t held, written;
@@ -256,12 +256,9 @@ TEST_F(WaveFileTest, SaveWaveWritesWholeFramesOnly) {
         EXPECT_EQ(test::le32At(file, 42), c.written);
         EXPECT_TRUE(std::equal(file.begin() + 46, file.end(), samples.begin()));
     }
-}
 
-TEST_F(WaveFileTest, SaveWaveFailures) {
-    const std::string in = temp.file("in.raw");
-    test::writeFile(in, test::noise(4000, 15));
-    auto loaded = loadSegment(in, 0, 4000, WaveFormat{2, 22050, 16}, counter);
+    // The failures, told in the program's words.
+    auto loaded = loadSegment(temp.file("in.raw"), 0, 1000, WaveFormat{2, 22050, 16}, counter);
     ASSERT_TRUE(loaded.store.has_value());
     SampleStore& store = *loaded.store;
 
