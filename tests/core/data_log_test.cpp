@@ -166,20 +166,14 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
         ASSERT_EQ(levels.size(), 256u);
         std::string block;
         format.appendColumn(block, x, levels);
-        const auto lines = linesOf(block);
-        ASSERT_EQ(lines.size(), static_cast<std::size_t>(3 + last - first));
-        EXPECT_EQ(lines[0], "");
-        EXPECT_EQ(lines[1],
-                  "Sample Time " +
-                      std::to_string(std::lround(static_cast<double>(x) * s.columnMsec + 72)) +
-                      " msec");
-        EXPECT_EQ(lines[2], "Point Hz        dB");
+        const long msec = std::lround(static_cast<double>(x) * s.columnMsec + 72);
+        std::vector<std::string> want{"", "Sample Time " + std::to_string(msec) + " msec",
+                                      "Point Hz        dB"};
         for (long k = first; k < last; ++k) {
-            const auto kd = static_cast<double>(k);
             const double db = levels[static_cast<std::size_t>(k)] / 4.0 - 90.0;
-            ASSERT_EQ(lines[static_cast<std::size_t>(3 + k - first)], binLine(k, kd * bin, db))
-                << "column " << x << " bin " << k;
+            want.push_back(binLine(k, static_cast<double>(k) * bin, db));
         }
+        ASSERT_EQ(linesOf(block), want) << "column " << x;
     }
     // Levels outside -90 .. 0 dB are written at the limits.
     for (const auto& [level, text] : {std::pair{400.0f, "0.0"}, std::pair{-8.0f, "-90.0"}}) {
@@ -292,10 +286,9 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
             oct[8 + i],
             padded(std::to_string(17 + i), 5) +
                 padded(cFormat("%-2.2f", std::pow(10.0, static_cast<double>(17 + i) / 10.0)), 9) +
-                cFormat("%-2.1f", level(i * 300 / 27)));
+                cFormat("%-2.1f", level(i * 300 / 27))); // below -90: not clamped
     }
     EXPECT_EQ(oct[8 + 31 - 17].substr(5, 9), "1258.93  ");
-    EXPECT_EQ(oct[8].substr(14), cFormat("%-2.1f", level(0))); // below -90, not clamped
     // With the bands the plot shows, a band's row takes the first point that shows it.
     std::vector<int> shown(300);
     for (std::size_t r = 0; r < shown.size(); ++r) {

@@ -54,8 +54,7 @@ TEST(BitmapFile, BothLayoutsStoreTheirHeadersAndTheRowsBottomUp) {
     const auto b24 = encodeBmp24(picture, table);
     ASSERT_TRUE(b24);
     EXPECT_EQ(b24->size(), 58u + 36 * 20 * 3);
-    EXPECT_EQ((*b24)[0], 'B');
-    EXPECT_EQ((*b24)[1], 'M');
+    EXPECT_EQ(std::string(b24->begin(), b24->begin() + 2), "BM");
     // {offset, 32-bit field}: size (58 + 36 x 20 x 3), pixels' offset, header size, width,
     // height, then zeros.
     const std::pair<std::size_t, std::uint32_t> fields[] = {{2, 2218}, {10, 58}, {14, 40}, {18, 36},
