@@ -473,9 +473,6 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
         EXIT_ALL_DONE);
     EXPECT_TRUE(std::filesystem::exists(dir.file("s/a.levels.csv")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("s/b.levels.csv")));
-    // Usage errors.
-    EXPECT_EQ(run("image").status, EXIT_USAGE);
-    EXPECT_EQ(run("image " + a + " --format gif").status, EXIT_USAGE);
     EXPECT_EQ(run("--help").status, EXIT_ALL_DONE);
 }
 
@@ -604,8 +601,11 @@ TEST_F(CliTest, TheHighLimitStopsAtHalfTheRate) {
 
 TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
     const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
-    for (const char* step : {"nan", "inf", "0", "-nan"}) {
-        EXPECT_EQ(run("image " + a + " --time-step " + step).status, EXIT_USAGE) << step;
+    for (const std::string& args :
+         {std::string("image"), "image " + a + " --format gif", "image " + a + " --time-step nan",
+          "image " + a + " --time-step inf", "image " + a + " --time-step 0",
+          "image " + a + " --time-step -nan"}) {
+        EXPECT_EQ(run(args).status, EXIT_USAGE) << args;
     }
     for (const char* option :
          {"--scale log", "--db-range 30", "--palette bw", "--low 2000 --high 500"}) {
@@ -628,8 +628,7 @@ TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
         shell("TMPDIR=/nonexistent $CLI levels a.wav --csv --settings <(cat korv.ini)");
     EXPECT_EQ(piped.status, EXIT_ALL_DONE) << piped.errors;
     const auto header = csvRows(dir.file("a.levels.csv"))[0];
-    EXPECT_LT(std::stod(header.back()), 3000.0);
-    EXPECT_GT(std::stod(header.back()), 2900.0);
+    EXPECT_NEAR(std::stod(header.back()), 2950.0, 50.0); // the last bin under 3000 Hz
     // Calibration: too large (the window's words), and a FIFO not waited for.
     test::writeFile(dir.file("big.txt"), Bytes(kCalibrationFileMaxBytes + 10, '1'));
     EXPECT_EQ(run("image " + a + " --calibration " + dir.file("big.txt")).errors,

@@ -357,28 +357,27 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
             test::putLeAt(b, off, bits);
         }
         for (const bool reload : {false, true}) {
-            const auto read = [&](AppSettings& into, LevelPalette& active) {
+            // What a start or a reload reads; the palette it makes active is left in active_.
+            const auto read = [&] {
+                AppSettings into;
+                active_ = kBwPalette;
                 if (reload) {
-                    EXPECT_EQ(reloadSettings(path_, into, active), ReloadOutcome::FileApplied);
+                    EXPECT_EQ(reloadSettings(path_, into, active_), ReloadOutcome::FileApplied);
                 } else {
-                    loadSettings(path_, into, active);
+                    loadSettings(path_, into, active_);
                 }
+                return into;
             };
             writeBytes(b);
-            AppSettings s;
-            LevelPalette active = kBwPalette;
-            read(s, active);
+            const AppSettings s = read();
             for (const auto& [off, want] : cases[c].expected) {
                 EXPECT_EQ(fieldAt(s, off), want) << "case " << c << " offset " << off;
             }
             EXPECT_EQ(s.verticalScrollPos, s.levelScaleCode + 15);
-            EXPECT_EQ(active, s.paletteChoice == 1046 ? kCbPalette : kBwPalette) << c;
+            EXPECT_EQ(active_, s.paletteChoice == 1046 ? kCbPalette : kBwPalette) << c;
 
             ASSERT_TRUE(saveSettings(path_, s, s.storedSampleRateHz));
-            AppSettings again;
-            LevelPalette active2 = kBwPalette;
-            read(again, active2);
-            EXPECT_TRUE(again == s) << "case " << c << (reload ? " reload" : " load");
+            EXPECT_TRUE(read() == s) << "case " << c << (reload ? " reload" : " load");
         }
     }
 }

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -243,12 +244,8 @@ TEST_F(SoundFileTest, AFileOfMoreChannelsHoldsTheChosenOnes) {
 
 // Offset of a four-byte id in a file's first bytes.
 std::size_t idOffset(const Bytes& bytes, const char* id) {
-    for (std::size_t i = 0; i + 4 <= bytes.size(); ++i) {
-        if (std::memcmp(bytes.data() + i, id, 4) == 0) {
-            return i;
-        }
-    }
-    return bytes.size();
+    return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), id, id + 4) -
+                                    bytes.begin());
 }
 
 TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {

@@ -23,10 +23,6 @@ Bytes expectedHeader(const WaveFormat& format, std::uint32_t dataBytes) {
     return h;
 }
 
-Bytes blockOf(const SampleStore& store) {
-    return Bytes(store.block().begin(), store.block().end());
-}
-
 class WaveFileTest : public ::testing::Test {
   protected:
     test::TempFolder temp;
@@ -97,7 +93,7 @@ TEST_P(WaveSegmentFormats, FilesGiveTheirFormatAndAStretchIsSavedBackAsAWaveFile
     const auto saved = saveWaveFile(out, store);
     EXPECT_FALSE(saved.message.has_value());
     EXPECT_EQ(saved.openedFolder, temp.folder());
-    EXPECT_EQ(test::readFile(out), blockOf(store));
+    EXPECT_EQ(test::readFile(out), Bytes(store.block().begin(), store.block().end()));
     // And the program reads its own file back as the same format.
     const auto reread = parseWaveHeader(out);
     ASSERT_EQ(reread.status, WaveParseStatus::Header);
