@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <numbers>
+#include <numeric>
 #include <unistd.h>
 #include <vector>
 
@@ -48,10 +49,7 @@ std::vector<double> heldChannel(const SampleStore& store, int channels, int chan
 }
 
 double rms(const std::vector<double>& v) {
-    double sum = 0.0;
-    for (const double x : v) {
-        sum += x * x;
-    }
+    const double sum = std::inner_product(v.begin(), v.end(), v.begin(), 0.0);
     return v.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(v.size()));
 }
 

@@ -17,12 +17,6 @@ namespace {
 
 using test::Bytes;
 
-Bytes expectedHeader(const WaveFormat& format, std::uint32_t dataBytes) {
-    Bytes h(WAVE_HEADER_SIZE);
-    buildWaveHeader(WaveHeaderBytes(h.data(), WAVE_HEADER_SIZE), format, dataBytes);
-    return h;
-}
-
 class WaveFileTest : public ::testing::Test {
   protected:
     test::TempFolder temp;
@@ -73,7 +67,9 @@ TEST_P(WaveSegmentFormats, FilesGiveTheirFormatAndAStretchIsSavedBackAsAWaveFile
     EXPECT_EQ(counter.openAllocations(), 1);
     EXPECT_TRUE(store.waveDataAvailable());
     ASSERT_EQ(store.heldBytes(), static_cast<std::size_t>(length));
-    const Bytes header = expectedHeader(format, static_cast<std::uint32_t>(length));
+    Bytes header(WAVE_HEADER_SIZE);
+    buildWaveHeader(WaveHeaderBytes(header.data(), WAVE_HEADER_SIZE), format,
+                    static_cast<std::uint32_t>(length));
     EXPECT_TRUE(std::equal(header.begin(), header.end(), store.block().begin()));
     if (e.converted) {
         // The same sine written in 16 bits, within one step.

@@ -2,6 +2,7 @@
 // Test helpers for the file tests: a temporary folder, file reading and writing, a full disk,
 // and a wave file assembler written apart from the program's own header code.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <csignal>
@@ -174,9 +175,7 @@ inline Bytes noise(std::size_t count, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_int_distribution<int> byte(0, 255);
     Bytes out(count);
-    for (auto& b : out) {
-        b = static_cast<std::uint8_t>(byte(gen));
-    }
+    std::generate(out.begin(), out.end(), [&] { return static_cast<std::uint8_t>(byte(gen)); });
     return out;
 }
 
