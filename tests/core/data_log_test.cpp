@@ -90,15 +90,13 @@ TEST(DataLog, FixedFormatMatchesTheCLibraryAndIgnoresTheLocale) {
     for (int i = 0; i < 40000; ++i) {
         values.push_back(i % 2 ? any(gen) : std::round(any(gen) * 400.0) / 1600.0);
     }
-    const auto check = [&](const char* decimalsFormat, int decimals) {
+    for (const auto& [format, decimals] : {std::pair{"%-2.2f", 2}, std::pair{"%-2.1f", 1}}) {
         for (const double v : values) {
             std::string got;
             appendFixed(got, v, decimals);
-            ASSERT_EQ(got, cFormat(decimalsFormat, v)) << v;
+            ASSERT_EQ(got, cFormat(format, v)) << v;
         }
-    };
-    check("%-2.2f", 2);
-    check("%-2.1f", 1);
+    }
     DecimalCommaLocale german;
     if (!german.active()) {
         GTEST_SKIP() << "no de_DE locale could be made";
@@ -168,30 +166,21 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
         ASSERT_EQ(levels.size(), 256u);
         std::string block;
         format.appendColumn(block, x, levels);
-        const auto lines = linesOf(block);
-        ASSERT_EQ(lines.size(), static_cast<std::size_t>(3 + last - first));
-        EXPECT_EQ(lines[0], "");
-        EXPECT_EQ(lines[1],
-                  "Sample Time " +
-                      std::to_string(std::lround(static_cast<double>(x) * s.columnMsec + 72)) +
-                      " msec");
-        EXPECT_EQ(lines[2], "Point Hz        dB");
+        const long msec = std::lround(static_cast<double>(x) * s.columnMsec + 72);
+        std::vector<std::string> want{"", "Sample Time " + std::to_string(msec) + " msec",
+                                      "Point Hz        dB"};
         for (long k = first; k < last; ++k) {
-            const auto kd = static_cast<double>(k);
             const double db = levels[static_cast<std::size_t>(k)] / 4.0 - 90.0;
-            ASSERT_EQ(lines[static_cast<std::size_t>(3 + k - first)], binLine(k, kd * bin, db))
-                << "column " << x << " bin " << k;
+            want.push_back(binLine(k, static_cast<double>(k) * bin, db));
         }
+        ASSERT_EQ(linesOf(block), want) << "column " << x;
     }
     // Levels outside -90 .. 0 dB are written at the limits.
-    const std::vector<float> outside(256, 400.0f);
-    std::string high;
-    format.appendColumn(high, 0, outside);
-    EXPECT_EQ(linesOf(high).back().substr(15), "0.0");
-    const std::vector<float> below(256, -8.0f);
-    std::string low;
-    format.appendColumn(low, 0, below);
-    EXPECT_EQ(linesOf(low).back().substr(15), "-90.0");
+    for (const auto& [level, text] : {std::pair{400.0f, "0.0"}, std::pair{-8.0f, "-90.0"}}) {
+        std::string block;
+        format.appendColumn(block, 0, std::vector<float>(256, level));
+        EXPECT_EQ(linesOf(block).back().substr(15), text);
+    }
 }
 
 // A clicked point's level is the averaged level of its bin at that moment: with one row per
@@ -260,8 +249,6 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     EXPECT_EQ(linear[8].substr(0, 11), "0     0.00 ");
     EXPECT_EQ(linear[8 + 23].substr(6, 9), "990.53   "); // 1 kHz lies in bin 23
     EXPECT_EQ(linear[8 + 511].substr(0, 6), "511   ");
-    EXPECT_EQ(linear.back().substr(15), "0.0");
-    EXPECT_EQ(linear[8].substr(15), "-90.0");
 
     plot.scale = SpectrumLogScale::Log;
     s.lowBandHz = 100;
@@ -299,10 +286,9 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
             oct[8 + i],
             padded(std::to_string(17 + i), 5) +
                 padded(cFormat("%-2.2f", std::pow(10.0, static_cast<double>(17 + i) / 10.0)), 9) +
-                cFormat("%-2.1f", level(i * 300 / 27)));
+                cFormat("%-2.1f", level(i * 300 / 27))); // below -90: not clamped
     }
     EXPECT_EQ(oct[8 + 31 - 17].substr(5, 9), "1258.93  ");
-    EXPECT_EQ(oct[8].substr(14), cFormat("%-2.1f", level(0))); // below -90, not clamped
     // With the bands the plot shows, a band's row takes the first point that shows it.
     std::vector<int> shown(300);
     for (std::size_t r = 0; r < shown.size(); ++r) {

@@ -54,8 +54,7 @@ TEST(BitmapFile, BothLayoutsStoreTheirHeadersAndTheRowsBottomUp) {
     const auto b24 = encodeBmp24(picture, table);
     ASSERT_TRUE(b24);
     EXPECT_EQ(b24->size(), 58u + 36 * 20 * 3);
-    EXPECT_EQ((*b24)[0], 'B');
-    EXPECT_EQ((*b24)[1], 'M');
+    EXPECT_EQ(std::string(b24->begin(), b24->begin() + 2), "BM");
     // {offset, 32-bit field}: size (58 + 36 x 20 x 3), pixels' offset, header size, width,
     // height, then zeros.
     const std::pair<std::size_t, std::uint32_t> fields[] = {{2, 2218}, {10, 58}, {14, 40}, {18, 36},
@@ -70,18 +69,15 @@ TEST(BitmapFile, BothLayoutsStoreTheirHeadersAndTheRowsBottomUp) {
     const auto b8 = encodeBmp8(picture, table);
     ASSERT_TRUE(b8);
     EXPECT_EQ(b8->size(), 1078u + 36 * 20);
-    EXPECT_EQ(test::le32At(*b8, 2), b8->size());
-    EXPECT_EQ(test::le32At(*b8, 10), 1078u);
     EXPECT_EQ(le16(*b8, 28), 8);
-    EXPECT_EQ(test::le32At(*b8, 34), 36u * 20);
-    EXPECT_EQ(test::le32At(*b8, 46), 256u);
-    EXPECT_EQ(test::le32At(*b8, 50), 256u);
-    for (int i = 0; i < 256; ++i) {
-        const std::size_t at = 54 + static_cast<std::size_t>(i) * 4;
-        EXPECT_EQ((*b8)[at], table[i].b);
-        EXPECT_EQ((*b8)[at + 1], table[i].g);
-        EXPECT_EQ((*b8)[at + 2], table[i].r);
-        EXPECT_EQ((*b8)[at + 3], 0);
+    const std::pair<std::size_t, std::uint32_t> fields8[] = {
+        {2, 1078 + 36 * 20}, {10, 1078}, {34, 36 * 20}, {46, 256}, {50, 256}};
+    for (const auto& [at, value] : fields8) {
+        EXPECT_EQ(test::le32At(*b8, at), value) << at;
+    }
+    for (std::size_t i = 0; i < 256; ++i) {
+        EXPECT_EQ(test::Bytes(b8->begin() + 54 + 4 * i, b8->begin() + 58 + 4 * i),
+                  (test::Bytes{table[i].b, table[i].g, table[i].r, 0}));
     }
     for (int y = 0; y < 20; ++y) {
         for (int x = 0; x < 36; ++x) {
@@ -97,8 +93,22 @@ TEST(BitmapFile, BothLayoutsStoreTheirHeadersAndTheRowsBottomUp) {
 struct Decoded {
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> rgb;
+    std::vector<std::uint8_t> rgb; // row after row
 };
+
+// The largest difference of a decoded colour component from the picture's, through the table.
+int largestColourError(const Decoded& d, const IndexedSurface& picture, const ColourTable& table) {
+    int worst = 0;
+    for (int y = 0; y < d.height; ++y) {
+        for (int x = 0; x < d.width; ++x) {
+            const Rgb want = table[picture.row(y)[static_cast<std::size_t>(x)]];
+            const std::uint8_t* got = &d.rgb[(static_cast<std::size_t>(y) * d.width + x) * 3];
+            worst = std::max({worst, std::abs(got[0] - want.r), std::abs(got[1] - want.g),
+                              std::abs(got[2] - want.b)});
+        }
+    }
+    return worst;
+}
 
 Decoded decodeJpeg(const std::vector<std::uint8_t>& bytes) {
     jpeg_decompress_struct cinfo{};
@@ -130,17 +140,8 @@ TEST(JpegFile, DecodesToThePictureTopRowFirstAndRefusesWhatLibjpegCannotTake) {
     const JpegResult jpeg = encodeJpeg(picture, table, 100);
     ASSERT_TRUE(jpeg.error.empty()) << jpeg.error;
     const Decoded d = decodeJpeg(jpeg.bytes);
-    ASSERT_EQ(d.width, 64);
-    ASSERT_EQ(d.height, 48);
-    for (int y = 0; y < 48; ++y) {
-        for (int x = 0; x < 64; ++x) {
-            const Rgb& c = table[*picture.pixel(x, y)];
-            const std::uint8_t* p = &d.rgb[(static_cast<std::size_t>(y) * 64 + x) * 3];
-            ASSERT_NEAR(p[0], c.r, 8) << x << "," << y;
-            ASSERT_NEAR(p[1], c.g, 8) << x << "," << y;
-            ASSERT_NEAR(p[2], c.b, 8) << x << "," << y;
-        }
-    }
+    ASSERT_EQ(std::pair(d.width, d.height), std::pair(64, 48));
+    EXPECT_LE(largestColourError(d, picture, table), 8);
     // A lower quality gives a smaller file of the same picture; a tiny picture is kept whole
     // although its headers outweigh its pixels.
     EXPECT_LT(encodeJpeg(picture, table, 25).bytes.size(), jpeg.bytes.size());
@@ -152,20 +153,14 @@ TEST(JpegFile, DecodesToThePictureTopRowFirstAndRefusesWhatLibjpegCannotTake) {
 }
 
 // The colours a PNG decodes to, read by libpng itself.
-struct DecodedPng {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb; // row after row
-};
-
-std::optional<DecodedPng> decodePng(const std::vector<std::uint8_t>& file) {
+std::optional<Decoded> decodePng(const std::vector<std::uint8_t>& file) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (png_image_begin_read_from_memory(&image, file.data(), file.size()) == 0) {
         return std::nullopt;
     }
     image.format = PNG_FORMAT_RGB;
-    DecodedPng out{static_cast<int>(image.width), static_cast<int>(image.height), {}};
+    Decoded out{static_cast<int>(image.width), static_cast<int>(image.height), {}};
     out.rgb.resize(PNG_IMAGE_SIZE(image));
     if (png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) == 0) {
         png_image_free(&image);
@@ -192,20 +187,10 @@ TEST(PngFile, DecodesToThePictureWrittenWholeOrInStripes) {
         picture.setPixel(width - 1, height - 1, 200);
         const EncodedImage png = encodeImageFile(picture, table, ImageFormat::Png, 90);
         ASSERT_FALSE(png.failure);
-        const std::optional<DecodedPng> decoded = decodePng(png.bytes);
+        const std::optional<Decoded> decoded = decodePng(png.bytes);
         ASSERT_TRUE(decoded);
-        ASSERT_EQ(decoded->width, width);
-        ASSERT_EQ(decoded->height, height);
-        bool same = true;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const std::uint8_t* c =
-                    &decoded->rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-                const Rgb want = table[picture.row(y)[static_cast<std::size_t>(x)]];
-                same = same && c[0] == want.r && c[1] == want.g && c[2] == want.b;
-            }
-        }
-        EXPECT_TRUE(same);
+        ASSERT_EQ(std::pair(decoded->width, decoded->height), std::pair(width, height));
+        EXPECT_EQ(largestColourError(*decoded, picture, table), 0);
     }
     // Over a million columns, libpng's limit unless told: the width is the header chunk's first
     // field, big-endian, after the signature and the chunk's length and name.
@@ -227,15 +212,13 @@ TEST(ExportPicture, SizesBandsAndMagnification) {
     image->surface().fillRect({0, 100, 900, 100}, 30); // left channel band
     const auto window = composeViewPicture(*image, ViewBand::Left, 50, 0, 803, 90);
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->width(), 800);
-    EXPECT_EQ(window->height(), 90);
+    EXPECT_EQ(std::pair(window->width(), window->height()), std::pair(800, 90));
     EXPECT_EQ(*window->pixel(799, 89), 30);
 
     const auto entire = composeEntirePicture(*image, ViewBand::Right, image->width());
     ASSERT_TRUE(entire);
-    EXPECT_EQ(entire->width(), 900);
+    EXPECT_EQ(std::pair(entire->width(), entire->height()), std::pair(900, 100)); // one band
     EXPECT_EQ(composeEntirePicture(*image, ViewBand::Right, 850)->width(), 848);
-    EXPECT_EQ(entire->height(), 100); // one band: half the stereo image
     EXPECT_EQ(*entire->pixel(5, 99), 20);
     EXPECT_EQ(*entire->pixel(5, 40), kSignal2Index);
     EXPECT_EQ(*entire->pixel(5, 20), kSignal1Index);
@@ -250,8 +233,7 @@ TEST(ExportPicture, SizesBandsAndMagnification) {
     IndexedSurface small = patterned(400, 300);
     const auto big = scaleForExport(small, 200);
     ASSERT_TRUE(big);
-    EXPECT_EQ(big->width(), 800);
-    EXPECT_EQ(big->height(), 600);
+    EXPECT_EQ(std::pair(big->width(), big->height()), std::pair(800, 600));
     EXPECT_EQ(*big->pixel(799, 599), *small.pixel(399, 299));
     EXPECT_EQ(scaleForExport(small, 100)->width(), 400);
 }

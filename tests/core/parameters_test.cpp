@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -100,23 +101,17 @@ TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
     in.endByte = 400;
     in.frequencyScale = FrequencyScale::Log;
     in.lowBandHz = 0;
-    const char* expected[] = {"FFT Window Too Small", "Improper Begin or End",
-                              "Sample Size Too Small", "Improper Frequency Limits"};
-    for (const char* text : expected) {
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"FFT Window Too Small", [&] { in.analysisWindowMsec = 1.0f; }}, // exactly 1.0 passes
+        {"Improper Begin or End", [&] { in.endByte = 2000; }},
+        {"Sample Size Too Small", [&] { in.endByte = 500 + 2048; }}, // exactly 2048 bytes passes
+        {"Improper Frequency Limits", [&] { in.lowBandHz = 100; }},
+    };
+    for (const auto& [text, mend] : steps) {
         const CheckResult r = checkAnalyzeFileSegment(in);
-        ASSERT_EQ(r.messages.size(), 1u);
-        EXPECT_EQ(r.messages[0], (UserMessage{text, MessageIcon::Stop}));
+        EXPECT_EQ(r.messages, (std::vector<UserMessage>{{text, MessageIcon::Stop}}));
         EXPECT_EQ(r.outcome, CheckOutcome::ShowDialogAgain) << text;
-        const std::string got = firstText(r);
-        if (got == "FFT Window Too Small") {
-            in.analysisWindowMsec = 1.0f; // exactly 1.0 passes
-        } else if (got == "Improper Begin or End") {
-            in.endByte = 2000;
-        } else if (got == "Sample Size Too Small") {
-            in.endByte = 500 + 2048; // exactly 2048 bytes passes
-        } else {
-            in.lowBandHz = 100;
-        }
+        mend();
     }
     const CheckResult ok = checkAnalyzeFileSegment(in);
     EXPECT_TRUE(ok.proceeds());
@@ -192,30 +187,28 @@ TEST(ParametersChangeChecks, FirstFailingCheckWinsInOrder) {
     in.analysisWindowMsec = 0.9f;
     in.frequencyScale = FrequencyScale::Log;
     in.lowBandHz = 0;
-    const char* expected[] = {"Improper Begin or End",   "Sample Rate Out of Range",
-                              "Time Scale Out of Range", "FFT Window Too Small",
-                              "Sample Size Too Small",   "Improper Frequency Limits"};
-    for (const char* text : expected) {
-        const ParametersChangeCheck r = checkParametersChange(in);
-        ASSERT_EQ(r.check.messages.size(), 1u);
-        EXPECT_EQ(r.check.messages[0], (UserMessage{text, MessageIcon::Stop}));
+    ParametersChangeCheck r;
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"Improper Begin or End",
+         [&] {
+             in.beginFrame = 20000;
+             in.endFrame = 21023; // 2046 bytes
+         }},
+        {"Sample Rate Out of Range",
+         [&] {
+             EXPECT_EQ(r.sampleRate, 11025);
+             in.sampleRate = 48000;
+         }},
+        {"Time Scale Out of Range", [&] { in.timeScaleMsec = 500.0f; }},
+        {"FFT Window Too Small", [&] { in.analysisWindowMsec = 1.0f; }},
+        {"Sample Size Too Small", [&] { in.endFrame = 21024; }}, // 2048 bytes
+        {"Improper Frequency Limits", [&] { in.lowBandHz = 20; }},
+    };
+    for (const auto& [text, mend] : steps) {
+        r = checkParametersChange(in);
+        EXPECT_EQ(r.check.messages, (std::vector<UserMessage>{{text, MessageIcon::Stop}}));
         EXPECT_EQ(r.check.outcome, CheckOutcome::RestoreAndEnd) << text;
-        const std::string got = firstText(r.check);
-        if (got == "Improper Begin or End") {
-            in.beginFrame = 20000;
-            in.endFrame = 21023; // 2046 bytes
-        } else if (got == "Sample Rate Out of Range") {
-            EXPECT_EQ(r.sampleRate, 11025);
-            in.sampleRate = 48000;
-        } else if (got == "Time Scale Out of Range") {
-            in.timeScaleMsec = 500.0f;
-        } else if (got == "FFT Window Too Small") {
-            in.analysisWindowMsec = 1.0f;
-        } else if (got == "Sample Size Too Small") {
-            in.endFrame = 21024; // 2048 bytes
-        } else {
-            in.lowBandHz = 20;
-        }
+        mend();
     }
     const ParametersChangeCheck ok = checkParametersChange(in);
     EXPECT_TRUE(ok.check.proceeds());
@@ -245,73 +238,62 @@ TEST(ParametersChangeChecks, RangesAndEndNearTheData) {
     EXPECT_EQ(checkParametersChange(in).endFrame, 50000);
 }
 
-AutomaticInputs automatic(std::int32_t low, std::int32_t high, std::int32_t rate, int span,
-                          int width, int height) {
-    return AutomaticInputs{low, high, 10, rate, span, width, height};
+AutomaticParameters derived(std::int32_t low, std::int32_t high, std::int32_t rate, int span,
+                            int width = 800, int height = 400) {
+    return deriveAutomaticParameters(AutomaticInputs{low, high, 10, rate, span, width, height});
 }
 
 TEST(AutomaticParameters, BandAndSpanChecks) {
-    const AutomaticParameters limited =
-        deriveAutomaticParameters(automatic(0, 30000, 44100, 10, 800, 400));
+    const AutomaticParameters limited = derived(0, 30000, 44100, 10);
     EXPECT_TRUE(limited.check.proceeds());
-    ASSERT_EQ(limited.check.messages.size(), 1u);
-    EXPECT_EQ(
-        limited.check.messages[0],
-        (UserMessage{"Highest Frequency Limited to 1/2 Sampling Rate", MessageIcon::Warning}));
+    EXPECT_EQ(limited.check.messages,
+              (std::vector<UserMessage>{
+                  {"Highest Frequency Limited to 1/2 Sampling Rate", MessageIcon::Warning}}));
     EXPECT_EQ(limited.highBandHz, 22050);
 
-    const AutomaticParameters ten =
-        deriveAutomaticParameters(automatic(100, 110, 44100, 10, 800, 400));
+    const AutomaticParameters ten = derived(100, 110, 44100, 10);
     EXPECT_TRUE(ten.check.proceeds());
     EXPECT_TRUE(ten.check.messages.empty());
 
-    const AutomaticParameters nine =
-        deriveAutomaticParameters(automatic(100, 109, 44100, 10, 800, 400));
+    const AutomaticParameters nine = derived(100, 109, 44100, 10);
     EXPECT_EQ(nine.check.outcome, CheckOutcome::End);
     EXPECT_EQ(firstText(nine.check), "Improper Frequency Limits");
 
     // The limit is cut first, and then the band is too narrow: both messages, in order.
-    const AutomaticParameters both =
-        deriveAutomaticParameters(automatic(11020, 30000, 22050, 10, 800, 400));
-    ASSERT_EQ(both.check.messages.size(), 2u);
-    EXPECT_EQ(both.check.messages[0].text, "Highest Frequency Limited to 1/2 Sampling Rate");
-    EXPECT_EQ(both.check.messages[1],
-              (UserMessage{"Improper Frequency Limits", MessageIcon::Stop}));
+    const AutomaticParameters both = derived(11020, 30000, 22050, 10);
+    EXPECT_EQ(both.check.messages,
+              (std::vector<UserMessage>{
+                  {"Highest Frequency Limited to 1/2 Sampling Rate", MessageIcon::Warning},
+                  {"Improper Frequency Limits", MessageIcon::Stop}}));
     EXPECT_EQ(both.check.outcome, CheckOutcome::End);
 
-    const AutomaticParameters span =
-        deriveAutomaticParameters(automatic(0, 5000, 44100, 0, 800, 400));
+    const AutomaticParameters span = derived(0, 5000, 44100, 0);
     EXPECT_EQ(span.check.outcome, CheckOutcome::End);
     EXPECT_EQ(firstText(span.check), "Improper Time Span");
 }
 
 TEST(AutomaticParameters, TimeScaleAndFftSize) {
     // r = 22050 x 2 / 400 = 110.25, N' = 400, log2 = 8.64 -> 9; 11.6 ms <= 12 x 12.5 ms.
-    const AutomaticParameters a =
-        deriveAutomaticParameters(automatic(0, 22050, 44100, 10, 800, 400));
+    const AutomaticParameters a = derived(0, 22050, 44100, 10);
     EXPECT_FLOAT_EQ(a.timeScaleMsec, 12.5f);
     EXPECT_EQ(a.fftSizeChoice, 1082);
     EXPECT_FLOAT_EQ(a.freqResolutionHz, 44100.0f / 512.0f);
     EXPECT_NEAR(a.analysisWindowMsec, 512.0 * 1000.0 / 44100.0, 1e-3);
 
     // r = 4, N' = 11025, log2 = 13.43 -> 13: 185.8 ms > 12 x 1 ms, so N' = 529.2 -> 9.05 -> 9.
-    const AutomaticParameters b =
-        deriveAutomaticParameters(automatic(0, 1000, 44100, 1, 1000, 500));
+    const AutomaticParameters b = derived(0, 1000, 44100, 1, 1000, 500);
     EXPECT_FLOAT_EQ(b.timeScaleMsec, 1.0f);
     EXPECT_EQ(b.fftSizeChoice, 1082);
 
     // r = 4, N' = 11025 -> 8192; 185.8 ms <= 12 x 50 ms.
-    const AutomaticParameters c =
-        deriveAutomaticParameters(automatic(0, 1000, 44100, 50, 1000, 500));
+    const AutomaticParameters c = derived(0, 1000, 44100, 50, 1000, 500);
     EXPECT_EQ(c.fftSizeChoice, 1086);
 
     // Far too fine or too coarse a resolution stays within 512 .. 16384.
-    EXPECT_EQ(deriveAutomaticParameters(automatic(0, 100, 48000, 100, 100, 1000)).fftSizeChoice,
-              1087);
-    EXPECT_EQ(deriveAutomaticParameters(automatic(0, 22050, 44100, 1, 1000, 10)).fftSizeChoice,
-              1082);
+    EXPECT_EQ(derived(0, 100, 48000, 100, 100, 1000).fftSizeChoice, 1087);
+    EXPECT_EQ(derived(0, 22050, 44100, 1, 1000, 10).fftSizeChoice, 1082);
     // A window not laid out yet divides by nothing.
-    const AutomaticParameters empty = deriveAutomaticParameters(automatic(0, 5000, 44100, 5, 0, 0));
+    const AutomaticParameters empty = derived(0, 5000, 44100, 5, 0, 0);
     EXPECT_TRUE(empty.check.proceeds());
     EXPECT_GE(empty.fftSizeChoice, 1082);
     EXPECT_LE(empty.fftSizeChoice, 1087);

@@ -32,9 +32,10 @@ class SettingsFile : public ::testing::Test {
     void writeBytes(const test::Bytes& bytes) const { test::writeFile(path_, bytes); }
     [[nodiscard]] test::Bytes readBytes() const { return test::readFile(path_); }
     // What a start reads from the file; the palette it makes active is left in active_.
-    AppSettings load() {
+    AppSettings load(const std::string& path = {}) {
         AppSettings s;
-        loadSettings(path_, s, active_);
+        active_ = {};
+        loadSettings(path.empty() ? path_ : path, s, active_);
         return s;
     }
 
@@ -52,17 +53,9 @@ float floatAt(const test::Bytes& b, std::size_t off) {
     return std::bit_cast<float>(test::le32At(b, off));
 }
 
-void putWord(std::vector<std::uint8_t>& b, std::size_t off, std::int32_t v) {
-    std::uint32_t u;
-    std::memcpy(&u, &v, 4);
-    for (int i = 0; i < 4; ++i) {
-        b[off + i] = static_cast<std::uint8_t>(u >> (8 * i));
-    }
-}
-
 std::vector<std::uint8_t> emptyValidImage() {
     std::vector<std::uint8_t> b(948, 0);
-    putWord(b, 0, 6000);
+    test::putLeAt(b, 0, 6000);
     return b;
 }
 
@@ -136,13 +129,9 @@ double fieldAt(const AppSettings& s, std::size_t off) {
 std::array<std::pair<double, float>, 40> expectedDefaultCurve() {
     const std::array<double, 10> base{10, 12.5, 16, 20, 25, 31.5, 40, 50, 63, 80};
     std::array<std::pair<double, float>, 40> curve{};
-    for (int decade = 0; decade < 4; ++decade) {
-        for (int i = 0; i < 10; ++i) {
-            curve[decade * 10 + i] = {base[i] * std::pow(10.0, decade), 0.0f};
-        }
-    }
-    for (int i = 0; i < 9; ++i) {
-        curve[i].second = static_cast<float>(9 - i);
+    for (int p = 0; p < 40; ++p) {
+        curve[p] = {base[p % 10] * std::pow(10.0, p / 10),
+                    p < 9 ? static_cast<float>(9 - p) : 0.0f};
     }
     curve[31].second = 1.0f; // 12.5 kHz
     curve[32].second = 2.0f; // 16 kHz
@@ -185,17 +174,15 @@ TEST_F(SettingsFile, DesktopPathPrefersAFileBesideTheExecutable) {
     ASSERT_EQ(fs::file_size(user), 948u);
     EXPECT_EQ(fs::status(config / "korvanthile").permissions() & fs::perms::all,
               fs::perms::owner_all);
-    AppSettings back;
-    LevelPalette active{};
-    loadSettings(user, back, active);
-    EXPECT_EQ(back.fftSizeChoice, 1086);
+    EXPECT_EQ(load(user).fftSizeChoice, 1086);
 
     std::ofstream((bin / "korv.ini").string()).put('x');
     EXPECT_EQ(settingsPath(executable), (bin / "korv.ini").string());
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
-// A FIFO in the file's place is no file either: opening it must not wait for a writer.
+// A FIFO in the file's place is no file either: opening it must not wait for a writer. A
+// reload without a file applies the reload defaults to some settings and keeps the others.
 TEST_F(SettingsFile, MissingFileOrFifoKeepsDefaultsAndCbPalettes) {
     for (const bool fifo : {false, true}) {
         if (fifo) {
@@ -208,53 +195,55 @@ TEST_F(SettingsFile, MissingFileOrFifoKeepsDefaultsAndCbPalettes) {
         EXPECT_FALSE(s.settingsLoaded);
         EXPECT_EQ(active, kCbPalette);
         EXPECT_EQ(s.userPalette, kCbPalette);
+        s.fftSizeChoice = 1085;
+        s.timeScaleMsec = 3.0f;
+        s.highBandHz = 11000;
+        s.levelScaleCode = 4;
+        s.marker1Hz = 440;
+        s.pointerType = 3;
+        s.paletteChoice = 1047;
+        s.averageCountScroll = 7; // not among the reload defaults
+        s.lastFolder = "/keep/";
         EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::DefaultsApplied);
         EXPECT_EQ(fs::is_fifo(path_), fifo) << "left in place";
+        EXPECT_EQ(s.fftSizeChoice, 1082);
+        EXPECT_FLOAT_EQ(s.timeScaleMsec, 12.0f);
+        EXPECT_EQ(s.highBandHz, 6000);
+        EXPECT_EQ(s.levelScaleCode, -9);
+        EXPECT_EQ(s.verticalScrollPos, 6);
+        EXPECT_EQ(s.marker1Hz, 0);
+        EXPECT_EQ(s.pointerType, 1);
+        EXPECT_EQ(s.paletteChoice, 1046);
+        EXPECT_EQ(s.averageCountScroll, 7);
+        EXPECT_EQ(s.lastFolder, "/keep/");
+        EXPECT_FALSE(s.settingsLoaded);
     }
 }
 
 TEST_F(SettingsFile, SaveAfterFreshStartWritesTheDocumentedLayout) {
-    AppSettings s;
-    LevelPalette active = kCbPalette;
-    loadSettings(path_, s, active);
+    const AppSettings s = load();
     ASSERT_TRUE(saveSettings(path_, s, 0));
     const auto b = readBytes();
     ASSERT_EQ(b.size(), 948u);
     EXPECT_EQ(wordAt(b, 0), 6000);
     // Empty texts: every byte of the three text fields is zero.
-    for (std::size_t i = 4; i < 424; ++i) {
-        ASSERT_EQ(b[i], 0) << "text byte " << i;
-    }
+    EXPECT_EQ(test::Bytes(b.begin() + 4, b.begin() + 424), test::Bytes(420, 0));
     for (const auto& w : intWords()) {
         EXPECT_EQ(wordAt(b, w.offset), w.defaultValue) << "offset " << w.offset;
     }
     EXPECT_FLOAT_EQ(floatAt(b, 480), 4.0f);
     EXPECT_EQ(wordAt(b, 504), 0) << "no data held: sample rate 0";
     EXPECT_FLOAT_EQ(floatAt(b, 524), 0.0f);
-    for (int e = 0; e < 18; ++e) {
-        const auto at = b.begin() + 556 + 4 * e;
-        EXPECT_EQ(test::Bytes(at, at + 4),
-                  (test::Bytes{kCbPalette[e].r, kCbPalette[e].g, kCbPalette[e].b, 0}))
-            << "entry " << e;
+    test::Bytes palette;
+    for (const Rgb& c : kCbPalette) {
+        palette.insert(palette.end(), {c.r, c.g, c.b, 0});
     }
+    EXPECT_EQ(test::Bytes(b.begin() + 556, b.begin() + 628), palette);
     const auto curve = expectedDefaultCurve();
     for (int p = 0; p < 40; ++p) {
         EXPECT_EQ(floatAt(b, 628 + 8 * p), static_cast<float>(curve[p].first)) << "point " << p;
         EXPECT_EQ(floatAt(b, 632 + 8 * p), curve[p].second) << "point " << p;
     }
-
-    // Loading that file gives back the same option values.
-    AppSettings again;
-    again.fftSizeChoice = 1087;
-    LevelPalette active2{};
-    loadSettings(path_, again, active2);
-    EXPECT_TRUE(again.settingsLoaded);
-    for (const auto& w : intWords()) {
-        EXPECT_EQ(again.*(w.field), s.*(w.field)) << "offset " << w.offset;
-    }
-    EXPECT_EQ(again.storedSampleRateHz, 0);
-    EXPECT_EQ(again.calibrationTable, s.calibrationTable);
-    EXPECT_EQ(active2, kCbPalette);
 }
 
 TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
@@ -302,25 +291,26 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_FALSE(maxOverStep(back));
 }
 
-TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAndDefaultsStay) {
+TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAtStartUpKeptByReloadAndDefaultsStay) {
     std::vector<std::vector<std::uint8_t>> images;
     for (const std::size_t size : {0u, 947u, 949u, 2000u}) {
         images.push_back(emptyValidImage());
         images.back().resize(size, 0);
     }
     images.push_back(emptyValidImage());
-    putWord(images.back(), 0, 6001);
-    putWord(images.back(), 436, 1087);
+    test::putLeAt(images.back(), 0, 6001);
+    test::putLeAt(images.back(), 436, 1087);
     for (const auto& b : images) {
         SCOPED_TRACE(b.size());
         writeBytes(b);
         AppSettings s;
-        LevelPalette active{};
-        loadSettings(path_, s, active);
+        EXPECT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::DefaultsApplied);
+        EXPECT_TRUE(fs::exists(path_)) << "reload leaves a bad file in place";
+        s = load();
         EXPECT_FALSE(fs::exists(path_));
         EXPECT_FALSE(s.settingsLoaded);
         EXPECT_EQ(s.fftSizeChoice, 1083);
-        EXPECT_EQ(active, kCbPalette);
+        EXPECT_EQ(active_, kCbPalette);
     }
 }
 
@@ -333,6 +323,7 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
         std::vector<std::pair<std::size_t, double>> expected;
     };
     const auto w = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+    const auto f = [](float v) { return std::bit_cast<std::uint32_t>(v); };
     const std::vector<Case> cases{
         // All zeros: every choice and range falls back; 0 is a valid band start and mode.
         {{}, {{424, 0},    {436, 1083}, {440, 1046}, {444, 1141},  {448, 1061}, {456, 1076},
@@ -345,77 +336,67 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
          {{484, 15}, {508, 128}, {512, 1}, {472, 1109}, {424, 0}}},
         {{{484, w(INT32_MIN)}, {488, w(-1)}, {528, w(INT32_MAX)}, {540, w(40057)}},
          {{484, -15}, {488, 0}, {528, 1000}, {540, 40055}}},
-        {{{480, std::bit_cast<std::uint32_t>(nan)},
-          {524, std::bit_cast<std::uint32_t>(nan)},
-          {492, w(8000)},
-          {496, w(6000)}},
+        {{{480, f(nan)}, {524, f(nan)}, {492, w(8000)}, {496, w(6000)}},
          {{480, 4.0}, {524, 0.0}, {492, 0}, {496, 6000}}},
-        {{{480, std::bit_cast<std::uint32_t>(-3.0f)},
-          {524, std::bit_cast<std::uint32_t>(-1.0f)},
-          {492, w(-5)},
-          {496, w(3000)}},
+        {{{480, f(-3.0f)}, {524, f(-1.0f)}, {492, w(-5)}, {496, w(3000)}},
          {{480, 1.0}, {524, 0.0}, {492, 0}, {496, 3000}}},
-        {{{480, std::bit_cast<std::uint32_t>(1e30f)}, {456, w(1077)}, {492, w(0)}, {496, w(9000)}},
+        {{{480, f(1e30f)}, {456, w(1077)}, {492, w(0)}, {496, w(9000)}},
          {{480, 500.0}, {492, 100}, {496, 6000}}},
         // A NaN or huge correction and frequencies out of order.
-        {{{628, std::bit_cast<std::uint32_t>(20.0f)},
-          {636, std::bit_cast<std::uint32_t>(10.0f)},
-          {640, std::bit_cast<std::uint32_t>(nan)},
-          {648, std::bit_cast<std::uint32_t>(5.0f)},
-          {656, std::bit_cast<std::uint32_t>(1e9f)},
-          {664, std::bit_cast<std::uint32_t>(-45.5f)}},
+        {{{628, f(20.0f)},
+          {636, f(10.0f)},
+          {640, f(nan)},
+          {648, f(5.0f)},
+          {656, f(1e9f)},
+          {664, f(-45.5f)}},
          {{628, 10.0}, {636, 12.5}, {632, 0.0}, {640, 8.0}, {656, 30.0}, {664, -30.0}}},
     };
     for (std::size_t c = 0; c < cases.size(); ++c) {
         auto b = emptyValidImage();
         for (const auto& [off, bits] : cases[c].stored) {
-            putWord(b, off, static_cast<std::int32_t>(bits));
+            test::putLeAt(b, off, bits);
         }
         for (const bool reload : {false, true}) {
-            const auto read = [&](AppSettings& into, LevelPalette& active) {
+            // What a start or a reload reads; the palette it makes active is left in active_.
+            const auto read = [&] {
+                AppSettings into;
+                active_ = kBwPalette;
                 if (reload) {
-                    EXPECT_EQ(reloadSettings(path_, into, active), ReloadOutcome::FileApplied);
+                    EXPECT_EQ(reloadSettings(path_, into, active_), ReloadOutcome::FileApplied);
                 } else {
-                    loadSettings(path_, into, active);
+                    loadSettings(path_, into, active_);
                 }
+                return into;
             };
             writeBytes(b);
-            AppSettings s;
-            LevelPalette active = kBwPalette;
-            read(s, active);
+            const AppSettings s = read();
             for (const auto& [off, want] : cases[c].expected) {
                 EXPECT_EQ(fieldAt(s, off), want) << "case " << c << " offset " << off;
             }
             EXPECT_EQ(s.verticalScrollPos, s.levelScaleCode + 15);
-            EXPECT_EQ(active, s.paletteChoice == 1046 ? kCbPalette : kBwPalette) << c;
+            EXPECT_EQ(active_, s.paletteChoice == 1046 ? kCbPalette : kBwPalette) << c;
 
             ASSERT_TRUE(saveSettings(path_, s, s.storedSampleRateHz));
-            AppSettings again;
-            LevelPalette active2 = kBwPalette;
-            read(again, active2);
-            EXPECT_TRUE(again == s) << "case " << c << (reload ? " reload" : " load");
+            EXPECT_TRUE(read() == s) << "case " << c << (reload ? " reload" : " load");
         }
     }
 }
 
 TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUp) {
     auto b = emptyValidImage();
-    putWord(b, 428, 1168);
-    putWord(b, 440, 1046);
+    test::putLeAt(b, 428, 1168);
+    test::putLeAt(b, 440, 1046);
     writeBytes(b);
-    AppSettings s;
-    LevelPalette active{};
-    loadSettings(path_, s, active);
+    AppSettings s = load();
     EXPECT_EQ(s.sampleRateChoice, 1165);
-    EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::FileApplied);
+    EXPECT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::FileApplied);
     EXPECT_EQ(s.sampleRateChoice, 1168);
     // The five of old and the higher and lower rates an input may offer (8 .. 384 kHz); no
     // other id.
     for (const std::int32_t id : {1163, 1164, 1165, 1166, 1167, 1170, 1176, 1178, 1169, 1179}) {
-        putWord(b, 428, id);
+        test::putLeAt(b, 428, id);
         writeBytes(b);
-        loadSettings(path_, s, active);
-        EXPECT_EQ(s.sampleRateChoice, id == 1169 || id == 1179 ? 1165 : id) << id;
+        EXPECT_EQ(load().sampleRateChoice, id == 1169 || id == 1179 ? 1165 : id) << id;
     }
 }
 
@@ -450,30 +431,27 @@ TEST_F(SettingsFile, TheChannelsOfAWideFileAndMaxOverStepLiveInTheSpareWord) {
 
 TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
     auto b = emptyValidImage();
+    LevelPalette want{};
     for (int e = 0; e < 18; ++e) {
-        b[556 + 4 * e] = static_cast<std::uint8_t>(3 * e);
-        b[556 + 4 * e + 1] = static_cast<std::uint8_t>(5 * e);
-        b[556 + 4 * e + 2] = static_cast<std::uint8_t>(7 * e);
-        b[556 + 4 * e + 3] = 0xAB; // ignored on reading, written back as 0
+        want[e] = {static_cast<std::uint8_t>(3 * e), static_cast<std::uint8_t>(5 * e),
+                   static_cast<std::uint8_t>(7 * e)};
+        const std::uint8_t entry[] = {want[e].r, want[e].g, want[e].b, 0xAB}; // 0xAB: ignored
+        std::memcpy(&b[556 + 4 * e], entry, 4);
     }
-    putWord(b, 440, 1048);
+    test::putLeAt(b, 440, 1048);
     writeBytes(b);
     AppSettings s = load();
-    for (int e = 0; e < 18; ++e) {
-        const Rgb want{static_cast<std::uint8_t>(3 * e), static_cast<std::uint8_t>(5 * e),
-                       static_cast<std::uint8_t>(7 * e)};
-        EXPECT_EQ(active_[e], want);
-        EXPECT_EQ(s.userPalette[e], want);
-    }
+    EXPECT_EQ(active_, want);
+    EXPECT_EQ(s.userPalette, want);
     ASSERT_TRUE(saveSettings(path_, s, 0));
     const auto written = readBytes();
     for (int e = 0; e < 18; ++e) {
-        EXPECT_EQ(written[556 + 4 * e + 3], 0) << "entry " << e;
+        EXPECT_EQ(written[556 + 4 * e + 3], 0) << "entry " << e; // written back as 0
     }
 
-    putWord(b, 440, 1047);
+    test::putLeAt(b, 440, 1047);
     writeBytes(b);
-    loadSettings(path_, s, active_);
+    load();
     EXPECT_EQ(active_, kBwPalette);
 }
 
@@ -502,49 +480,18 @@ TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
     EXPECT_EQ(wordAt(w, 424), 3);
 }
 
-TEST_F(SettingsFile, ReloadWithoutFileAppliesTheReloadDefaults) {
-    AppSettings s;
-    s.fftSizeChoice = 1085;
-    s.timeScaleMsec = 3.0f;
-    s.highBandHz = 11000;
-    s.levelScaleCode = 4;
-    s.marker1Hz = 440;
-    s.pointerType = 3;
-    s.averageCountScroll = 7; // not among the reload defaults
-    s.lastFolder = "/keep/";
-    LevelPalette active = kBwPalette;
-    EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::DefaultsApplied);
-    EXPECT_EQ(s.fftSizeChoice, 1082);
-    EXPECT_FLOAT_EQ(s.timeScaleMsec, 12.0f);
-    EXPECT_EQ(s.highBandHz, 6000);
-    EXPECT_EQ(s.levelScaleCode, -9);
-    EXPECT_EQ(s.verticalScrollPos, 6);
-    EXPECT_EQ(s.marker1Hz, 0);
-    EXPECT_EQ(s.pointerType, 1);
-    EXPECT_EQ(s.paletteChoice, 1046);
-    EXPECT_EQ(s.averageCountScroll, 7);
-    EXPECT_EQ(s.lastFolder, "/keep/");
-    EXPECT_FALSE(s.settingsLoaded);
-}
-
 TEST_F(SettingsFile, ReloadNeverDeletesAndKeepsTheLastFolder) {
     auto b = emptyValidImage();
-    putWord(b, 436, 1086);
+    test::putLeAt(b, 436, 1086);
     const char folder[] = "/stored/";
     std::memcpy(&b[164], folder, sizeof folder);
     writeBytes(b);
     AppSettings s;
     s.lastFolder = "/current/";
-    LevelPalette active{};
-    EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::FileApplied);
+    EXPECT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::FileApplied);
     EXPECT_EQ(s.fftSizeChoice, 1086);
     EXPECT_EQ(s.lastFolder, "/current/");
     EXPECT_TRUE(s.settingsLoaded);
-
-    b.resize(900);
-    writeBytes(b);
-    EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::DefaultsApplied);
-    EXPECT_TRUE(fs::exists(path_)) << "reload leaves a bad file in place";
 }
 
 TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
@@ -558,7 +505,7 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     // The new settings cannot be written whole (the disk fills up: the file size limit makes
     // write() fail short): the old file stays as it was.
     auto old = emptyValidImage();
-    putWord(old, 436, 1086);
+    test::putLeAt(old, 436, 1086);
     writeBytes(old);
     EXPECT_FALSE(test::underFileSizeLimit(100, [&] { return saveSettings(path_, s, 0); }));
     EXPECT_EQ(readBytes(), old);

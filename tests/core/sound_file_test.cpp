@@ -14,11 +14,13 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <numbers>
+#include <numeric>
 #include <unistd.h>
 #include <vector>
 
@@ -47,10 +49,7 @@ std::vector<double> heldChannel(const SampleStore& store, int channels, int chan
 }
 
 double rms(const std::vector<double>& v) {
-    double sum = 0.0;
-    for (const double x : v) {
-        sum += x * x;
-    }
+    const double sum = std::inner_product(v.begin(), v.end(), v.begin(), 0.0);
     return v.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(v.size()));
 }
 
@@ -89,9 +88,7 @@ TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
         EXPECT_EQ(opened.openedFolder, temp.folder());
         const WaveFileInfo& info = opened.info;
         EXPECT_EQ(info.reader, SoundReader::SoundFile);
-        EXPECT_EQ(info.sampleRate, k.rate);
-        EXPECT_EQ(info.channels, 2);
-        EXPECT_EQ(info.bitsPerSample, 16);
+        EXPECT_EQ(info.format(), (WaveFormat{2, k.rate, 16}));
         auto loaded = loadAll(path, info);
         ASSERT_TRUE(loaded.store.has_value()) << (loaded.message ? loaded.message->text : "");
         const auto left = heldChannel(*loaded.store, 2, 0);
@@ -107,22 +104,23 @@ TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
             }
         }
         // A sine of amplitude a has the RMS a / sqrt 2, whatever the codec did to it.
-        EXPECT_NEAR(rms(left), kAmplitude * 32768.0 / std::sqrt(2.0), 0.05 * 32768.0 * kAmplitude);
-        EXPECT_NEAR(rms(right), kAmplitude * 32768.0 / std::sqrt(2.0), 0.05 * 32768.0 * kAmplitude);
+        for (const auto& channel : {left, right}) {
+            EXPECT_NEAR(rms(channel), kAmplitude * 32768.0 / std::sqrt(2.0),
+                        0.05 * 32768.0 * kAmplitude);
+        }
     }
 }
 
 TEST_F(SoundFileTest, WaveFilesKeepTheWaveReadersResultsAndMessages) {
-    const std::string raw = temp.file("raw.wav");
-    test::writeFile(raw, test::noise(2048, 7));
-    const std::string tiny = temp.file("tiny.wav");
-    test::writeFile(tiny, test::noise(2047, 7));
-    const std::string adpcm = temp.file("adpcm.wav");
-    test::writeFile(adpcm, test::pcmWaveFile(16, 1, 8000, 4, test::noise(4000, 3), 0x55));
-    const std::string pcm24 = temp.file("pcm24.wav");
-    test::writeFile(pcm24,
-                    test::pcmWaveFile(16, 2, 44100, 24, test::sineSamples(3000, 2, 24, 44100)));
-    for (const std::string& path : {raw, tiny, adpcm, pcm24, temp.file("missing.wav")}) {
+    // Raw, too small, compressed, 24-bit, and no file.
+    for (const Bytes& bytes :
+         {test::noise(2048, 7), test::noise(2047, 7),
+          test::pcmWaveFile(16, 1, 8000, 4, test::noise(4000, 3), 0x55),
+          test::pcmWaveFile(16, 2, 44100, 24, test::sineSamples(3000, 2, 24, 44100)), Bytes{}}) {
+        const std::string path = temp.file(std::to_string(bytes.size()) + ".wav");
+        if (!bytes.empty()) {
+            test::writeFile(path, bytes);
+        }
         SCOPED_TRACE(path);
         const WaveParseResult wave = parseWaveHeader(path);
         const WaveParseResult sound = openSoundFile(path);
@@ -138,7 +136,8 @@ int sineLevel(double amplitude) {
     return static_cast<int>(40.0 * std::log10((amplitude / 2) * (amplitude / 2)));
 }
 
-// The levels of the first column of a file, as the analysis computes them.
+// The levels of the first column of a file, as the analysis computes them (zeros when it
+// cannot be read).
 std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationCounter& counter,
                                             int n) {
     const WaveParseResult opened = openSoundFile(path);
@@ -146,9 +145,10 @@ std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationC
     const WaveFileInfo& info = opened.info;
     auto loaded =
         loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter, info.source());
+    std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
     EXPECT_TRUE(loaded.store.has_value());
     if (!loaded.store) {
-        return {};
+        return levels;
     }
     const SampleStore& store = *loaded.store;
     std::vector<float> frame(static_cast<std::size_t>(n));
@@ -158,68 +158,41 @@ std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationC
     EXPECT_EQ(fft.setupFft(std::countr_zero(static_cast<unsigned>(n)), FFT_FULL_WINDOW_RATE,
                            FFT_FULL_WINDOW_MSEC),
               0);
-    std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
     fft.transformSamples(frame, levels, FftOutput::Levels);
     return levels;
 }
 
-TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRange) {
+TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFiniteOnesAreHeld) {
     constexpr int kN = 1024;
     constexpr int kBin = 32;
     constexpr std::int32_t kRate = 44100;
     const double hz = kBin * static_cast<double>(kRate) / kN;
-    const auto sine = [&](double amplitude, std::size_t i) {
-        return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
-    };
     // A float tone 12 dB over full scale: no clipping, so no third harmonic.
     const double loud = 4.0;
-    Bytes floats;
-    for (std::size_t i = 0; i < 8192; ++i) {
-        const auto f = static_cast<float>(sine(loud, i));
-        test::putLe32(floats, std::bit_cast<std::uint32_t>(f));
-    }
     const std::string floatPath = temp.file("loud.wav");
-    test::writeFile(floatPath, test::pcmWaveFile(18, 1, kRate, 32, floats, 3));
+    ASSERT_TRUE(
+        writeSound(floatPath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, 8192, loud, nullptr, hz));
+    EXPECT_EQ(parseWaveHeader(floatPath).info.encoding, WaveEncoding::Float32);
     const auto loudLevels = firstColumnLevels(floatPath, counter, kN);
-    ASSERT_EQ(loudLevels.size(), kN / 2u);
     EXPECT_NEAR(loudLevels[kBin], sineLevel(loud * 32768.0), 1);
     EXPECT_LT(loudLevels[3 * kBin], loudLevels[kBin] - 4 * 80);
 
-    // A 24-bit tone at -100 dBFS: below one step of 16 bits, yet its level is there.
+    // A 24-bit tone at -100 dBFS: below one step of 16 bits, yet its level is there; the same
+    // in a wave file and a FLAC.
     const double quiet = std::pow(10.0, -100.0 / 20.0);
-    Bytes wide;
-    for (std::size_t i = 0; i < 8192; ++i) {
-        const auto v = static_cast<std::int32_t>(std::lround(sine(quiet, i) * 8388608.0));
-        test::putLe16(wide, static_cast<std::uint32_t>(v) & 0xFFFF);
-        wide.push_back(static_cast<std::uint8_t>((static_cast<std::uint32_t>(v) >> 16) & 0xFF));
-    }
     const std::string widePath = temp.file("quiet.wav");
-    test::writeFile(widePath, test::pcmWaveFile(16, 1, kRate, 24, wide));
+    ASSERT_TRUE(
+        writeSound(widePath, SF_FORMAT_WAV | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
+    EXPECT_EQ(parseWaveHeader(widePath).info.encoding, WaveEncoding::Pcm24); // the wave reader's
     const auto quietLevels = firstColumnLevels(widePath, counter, kN);
-    ASSERT_EQ(quietLevels.size(), kN / 2u);
     EXPECT_NEAR(quietLevels[kBin], sineLevel(quiet * 32768.0), 2);
     EXPECT_LT(quietLevels[3 * kBin], quietLevels[kBin] - 4 * 20);
-
-    // The same through libsndfile (a 24-bit FLAC).
     const std::string flac = temp.file("quiet.flac");
-    SF_INFO sf{};
-    sf.samplerate = kRate;
-    sf.channels = 1;
-    sf.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
-    SNDFILE* f = sf_open(flac.c_str(), SFM_WRITE, &sf);
-    ASSERT_NE(f, nullptr);
-    std::vector<int> ints;
-    for (std::size_t i = 0; i < 8192; ++i) {
-        ints.push_back(static_cast<int>(std::lround(sine(quiet, i) * 8388608.0)) * 256);
-    }
-    ASSERT_EQ(sf_write_int(f, ints.data(), static_cast<sf_count_t>(ints.size())), 8192);
-    sf_close(f);
-    const auto flacLevels = firstColumnLevels(flac, counter, kN);
-    ASSERT_EQ(flacLevels.size(), kN / 2u);
-    EXPECT_EQ(flacLevels[kBin], quietLevels[kBin]);
-}
+    ASSERT_TRUE(
+        writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
+    EXPECT_EQ(firstColumnLevels(flac, counter, kN)[kBin], quietLevels[kBin]);
 
-TEST_F(SoundFileTest, NonFiniteFloatsAreHeldFiniteAndGiveLevels) {
+    // Floats that are no numbers are held finite, and give levels.
     Bytes floats;
     for (std::size_t i = 0; i < 4096; ++i) {
         const float v = i % 3 == 0 ? NAN : (i % 3 == 1 ? INFINITY : -INFINITY);
@@ -236,8 +209,7 @@ TEST_F(SoundFileTest, NonFiniteFloatsAreHeldFiniteAndGiveLevels) {
     EXPECT_EQ(precise[0], 0.0f);
     EXPECT_EQ(precise[1], PRECISE_SAMPLE_LIMIT);
     EXPECT_EQ(precise[2], -PRECISE_SAMPLE_LIMIT);
-    const auto levels = firstColumnLevels(path, counter, 512);
-    for (const std::int16_t level : levels) {
+    for (const std::int16_t level : firstColumnLevels(path, counter, 512)) {
         EXPECT_LE(std::abs(level), LEVEL_LIMIT);
     }
 }
@@ -270,18 +242,8 @@ TEST_F(SoundFileTest, AFileOfMoreChannelsHoldsTheChosenOnes) {
 
 // Offset of a four-byte id in a file's first bytes.
 std::size_t idOffset(const Bytes& bytes, const char* id) {
-    for (std::size_t i = 0; i + 4 <= bytes.size(); ++i) {
-        if (std::memcmp(bytes.data() + i, id, 4) == 0) {
-            return i;
-        }
-    }
-    return bytes.size();
-}
-
-void putLe64At(Bytes& b, std::size_t at, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) {
-        b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
-    }
+    return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), id, id + 4) -
+                                    bytes.begin());
 }
 
 TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
@@ -294,9 +256,9 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     ASSERT_LT(ds64, head.size());
     ASSERT_LT(data, head.size());
     const std::uint64_t dataBytes = (std::uint64_t{5} << 30) & ~std::uint64_t{1};
-    putLe64At(head, ds64 + 8, data + 8 + dataBytes - 8);
-    putLe64At(head, ds64 + 16, dataBytes);
-    putLe64At(head, ds64 + 24, dataBytes / 2);
+    test::putLeAt(head, ds64 + 8, data + 8 + dataBytes - 8, 8);
+    test::putLeAt(head, ds64 + 16, dataBytes, 8);
+    test::putLeAt(head, ds64 + 24, dataBytes / 2, 8);
     head.resize(data + 8);
     test::writeFile(path, head);
     std::filesystem::resize_file(path, data + 8 + dataBytes);
@@ -323,10 +285,7 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     test::writeFile(wave, test::pcmWaveFile(16, 1, 48000, 16, Bytes(100)));
     Bytes whead = test::readFile(wave);
     const std::size_t wdata = idOffset(whead, "data");
-    whead[wdata + 4] = 0xF0;
-    whead[wdata + 5] = 0xFF;
-    whead[wdata + 6] = 0xFF;
-    whead[wdata + 7] = 0xFF;
+    test::putLeAt(whead, wdata + 4, 0xFFFFFFF0u);
     test::writeFile(wave, whead);
     std::filesystem::resize_file(wave, wdata + 8 + 0xFFFFFFF0ULL);
     const WaveParseResult big = openSoundFile(wave);
@@ -341,7 +300,7 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     Bytes bytes = test::readFile(path);
     const std::size_t data = idOffset(bytes, "data");
     ASSERT_LT(data, bytes.size());
-    putLe64At(bytes, data + 16, (std::uint64_t{5} << 30) + 24);
+    test::putLeAt(bytes, data + 16, (std::uint64_t{5} << 30) + 24, 8);
     const WaveParseResult opened = openSoundFileBytes(bytes);
     if (opened.status == WaveParseStatus::Header) {
         EXPECT_LE(opened.info.dataLength, static_cast<std::int64_t>(bytes.size()));
@@ -395,21 +354,6 @@ Bytes waveWith(const Bytes& chunks) {
     return test::riffFile(all);
 }
 
-// A broadcast extension of 602 bytes with the origination date, time and time reference.
-Bytes bextChunk(const char* date, const char* time, std::uint64_t reference,
-                std::uint32_t declared = 602) {
-    Bytes payload(602, 0);
-    std::memcpy(payload.data() + 320, date, 10);
-    std::memcpy(payload.data() + 330, time, 8);
-    for (int i = 0; i < 8; ++i) {
-        payload[338 + static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(reference >> (8 * i));
-    }
-    Bytes chunk;
-    test::putChunk(chunk, "bext", declared, payload);
-    return chunk;
-}
-
 Bytes textChunk(const char* id, const std::string& text) {
     Bytes chunk;
     Bytes payload(text.begin(), text.end());
@@ -434,9 +378,10 @@ TEST(RecordingTimeTest, TheFilesOwnRecordingTimeIsFound) {
     // bext: the time reference counts samples from the origination date's midnight
     // (5 h 30 min 12.25 s at 8000 Hz); without one, the origination time stands.
     const std::uint64_t ref = 8000ULL * (5 * 3600 + 30 * 60 + 12) + 2000;
-    EXPECT_EQ(startOf(waveWith(bextChunk("2026-06-01", "09:00:00", ref))),
+    EXPECT_EQ(startOf(waveWith(test::bextChunk("2026-06-01", "09:00:00", ref))),
               "2026-06-01T05:30:12.250");
-    EXPECT_EQ(startOf(waveWith(bextChunk("2026:06:01", "09-15-30", 0))), "2026-06-01T09:15:30.000");
+    EXPECT_EQ(startOf(waveWith(test::bextChunk("2026:06:01", "09-15-30", 0))),
+              "2026-06-01T09:15:30.000");
     // GUANO with its fraction and zone, after other lines; then the INFO date, 1.5 s on
     // into the next year; bext before either.
     const Bytes guano = textChunk("guan", "GUANO|Version: 1.0\nMake: Test\r\n"
@@ -450,7 +395,7 @@ TEST(RecordingTimeTest, TheFilesOwnRecordingTimeIsFound) {
     EXPECT_EQ(startOf(waveWith(list), 12000), "2025-01-01T00:00:00.500");
     Bytes all = list;
     all.insert(all.end(), guano.begin(), guano.end());
-    const Bytes bext = bextChunk("2026-06-01", "09:00:00", 0);
+    const Bytes bext = test::bextChunk("2026-06-01", "09:00:00", 0);
     all.insert(all.end(), bext.begin(), bext.end());
     EXPECT_EQ(startOf(waveWith(all)), "2026-06-01T09:00:00.000");
     // A date alone is shown but has no clock to count from.
@@ -475,9 +420,9 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     for (const auto& [date, time] :
          {std::pair{"2026-13-01", "00:00:00"}, std::pair{"2026-02-30", "00:00:00"},
           std::pair{"2026-06-01", "24:00:00"}, std::pair{"\xff\xff\xff\xff-06-01", "00:00:00"}}) {
-        EXPECT_EQ(startOf(waveWith(bextChunk(date, time, 0))), std::nullopt) << date << time;
+        EXPECT_EQ(startOf(waveWith(test::bextChunk(date, time, 0))), std::nullopt) << date << time;
     }
-    EXPECT_EQ(startOf(waveWith(bextChunk("2026-06-01", "00:00:00", ~0ULL))), std::nullopt);
+    EXPECT_EQ(startOf(waveWith(test::bextChunk("2026-06-01", "00:00:00", ~0ULL))), std::nullopt);
     for (const char* text : {"Timestamp: 2025-03-04T21:15", "Timestamp: 2025-03-04T21:15:00+25:00",
                              "Timestamp: 2025-03-04X21:15:00", "Timestamp:"}) {
         EXPECT_EQ(openSoundFileBytes(waveWith(textChunk("guan", text))).info.recorded, std::nullopt)
@@ -486,7 +431,7 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     // Chunks declaring more than the file holds: a bext cut short, a LIST and an ICRD of
     // 4 GB, at the file's end.
     Bytes cut = waveWith({});
-    const Bytes bext = bextChunk("2026-06-01", "09:00:00", 0);
+    const Bytes bext = test::bextChunk("2026-06-01", "09:00:00", 0);
     cut.insert(cut.end(), bext.begin(), bext.begin() + 300);
     EXPECT_EQ(startOf(cut), std::nullopt);
     Bytes huge = waveWith({});
@@ -508,9 +453,9 @@ TEST(RecordingTimeTest, HostileMetadataIsBoundedAndRefused) {
     test::putChunk(rf64, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
     test::putChunk(rf64, "LIST", static_cast<std::uint32_t>(looping.size()), looping);
     test::putChunk(rf64, "data", 8000, Bytes(8000, 0));
-    putLe64At(rf64, 20, rf64.size() - 8);
-    putLe64At(rf64, 28, 8000);
-    putLe64At(rf64, 36, 4000);
+    test::putLeAt(rf64, 20, rf64.size() - 8, 8);
+    test::putLeAt(rf64, 28, 8000, 8);
+    test::putLeAt(rf64, 36, 4000, 8);
     const WaveParseResult listed = openSoundFileBytes(rf64);
     ASSERT_EQ(listed.status, WaveParseStatus::Header);
     EXPECT_EQ(listed.info.reader, SoundReader::SoundFile);

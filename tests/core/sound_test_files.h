@@ -11,11 +11,12 @@
 
 namespace korv::test {
 
-// Writes `frames` frames of `channels` sines (channel c at 441 x (c + 1) Hz, amplitude
-// `amplitude` of full scale), with a recording date when one is given; false when this
-// libsndfile cannot write it.
+// Writes `frames` frames of `channels` sines (channel c at hz x (c + 1), amplitude `amplitude`
+// of full scale), with a recording date when one is given; false when this libsndfile cannot
+// write it.
 inline bool writeSound(const std::string& path, int format, std::int32_t rate, int channels,
-                       sf_count_t frames, double amplitude, const char* date = nullptr) {
+                       sf_count_t frames, double amplitude, const char* date = nullptr,
+                       double hz = 441.0) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -29,7 +30,7 @@ inline bool writeSound(const std::string& path, int format, std::int32_t rate, i
         for (int c = 0; c < channels; ++c) {
             data[static_cast<std::size_t>(i * channels + c)] =
                 amplitude *
-                std::sin(2.0 * std::numbers::pi * 441.0 * (c + 1) * static_cast<double>(i) / rate);
+                std::sin(2.0 * std::numbers::pi * hz * (c + 1) * static_cast<double>(i) / rate);
         }
     }
     const bool dated = date == nullptr || sf_set_string(f, SF_STR_DATE, date) == 0;

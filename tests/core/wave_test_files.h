@@ -2,6 +2,8 @@
 // Test helpers for the file tests: a temporary folder, file reading and writing, a full disk,
 // and a wave file assembler written apart from the program's own header code.
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -90,6 +92,13 @@ inline void putId(Bytes& out, const char* id) {
     }
 }
 
+// `bytes` little-endian bytes of v written over b from `at`.
+inline void putLeAt(Bytes& b, std::size_t at, std::uint64_t v, int bytes = 4) {
+    for (int i = 0; i < bytes; ++i) {
+        b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
 inline std::uint32_t le32At(const Bytes& b, std::size_t at) {
     return static_cast<std::uint32_t>(b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16)) |
            (static_cast<std::uint32_t>(b.at(at + 3)) << 24);
@@ -131,27 +140,19 @@ inline Bytes formatPayload(std::uint32_t fmtSize, std::uint16_t tag, std::uint16
     return p;
 }
 
-// One sine value per frame and channel in 16-bit units, a different frequency per channel
-// so swapped channels would show.
-inline double sineValue(std::size_t frame, std::uint16_t channel, double rate) {
-    return 20000.0 * std::sin(2.0 * std::numbers::pi * (440.0 * (channel + 1)) *
-                              static_cast<double>(frame) / rate);
-}
-
 // Sine samples in a file encoding (tag 1 integer PCM, tag 3 float): 8-bit unsigned around
 // 128, 16-bit truncated, 24- and 32-bit rounded from the same values, floats of full scale
-// 32768, all little-endian.
+// 32768, all little-endian. A sine of 20000 in 16-bit units, channel c at 440 (c + 1) Hz so
+// swapped channels would show.
 inline Bytes sineSamples(std::size_t frames, std::uint16_t channels, std::uint16_t bits,
                          double rate, std::uint16_t tag = 1) {
     Bytes out;
     for (std::size_t i = 0; i < frames; ++i) {
         for (std::uint16_t c = 0; c < channels; ++c) {
-            const double v = sineValue(i, c, rate);
+            const double v = 20000.0 * std::sin(2.0 * std::numbers::pi * (440.0 * (c + 1)) *
+                                                static_cast<double>(i) / rate);
             if (tag == 3) {
-                const float f = static_cast<float>(v / 32768.0);
-                std::uint32_t word = 0;
-                std::memcpy(&word, &f, 4);
-                putLe32(out, word);
+                putLe32(out, std::bit_cast<std::uint32_t>(static_cast<float>(v / 32768.0)));
             } else if (bits == 8) {
                 out.push_back(static_cast<std::uint8_t>(128 + static_cast<int>(v / 200.0)));
             } else if (bits == 16) {
@@ -174,9 +175,7 @@ inline Bytes noise(std::size_t count, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_int_distribution<int> byte(0, 255);
     Bytes out(count);
-    for (auto& b : out) {
-        b = static_cast<std::uint8_t>(byte(gen));
-    }
+    std::generate(out.begin(), out.end(), [&] { return static_cast<std::uint8_t>(byte(gen)); });
     return out;
 }
 
@@ -198,6 +197,20 @@ inline Bytes pcmWaveFile(std::uint32_t fmtSize, std::uint16_t channels, std::uin
     putChunk(chunks, "fmt ", fmtSize, formatPayload(fmtSize, tag, channels, rate, bits, subformat));
     putChunk(chunks, "data", static_cast<std::uint32_t>(samples.size()), samples);
     return riffFile(chunks);
+}
+
+// A broadcast extension of 602 bytes with the origination date, time and time reference.
+inline Bytes bextChunk(const char* date, const char* time, std::uint64_t reference) {
+    Bytes payload(602, 0);
+    std::memcpy(payload.data() + 320, date, 10);
+    std::memcpy(payload.data() + 330, time, 8);
+    for (int i = 0; i < 8; ++i) {
+        payload[338 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(reference >> (8 * i));
+    }
+    Bytes chunk;
+    putChunk(chunk, "bext", 602, payload);
+    return chunk;
 }
 
 // The file encodings read, each as a writer declares it.
