@@ -77,7 +77,8 @@ void BM_ScanStep(benchmark::State& state) {
     in.highBandHz = 6000;
     in.pitchDetector = pitch;
 
-    WindowSurface window;
+    const PaletteDisplay palette;
+    WindowSurface window(palette);
     window.resize(kViewWidth, kPlotHeight);
     auto kept = SpectralImage::create({kViewWidth, kViewWidth, kPlotHeight, kStripHeight, 1});
     if (!kept) {
