@@ -140,10 +140,10 @@ void BM_ScanInput48kStereo16384Pitch1ms(benchmark::State& state) {
         const std::optional<BusyCore> core =
             noBusy != nullptr ? std::nullopt : std::make_optional<BusyCore>();
         busy = core && core->running();
-        QTimer::singleShot(seconds * 1000, [] { postCommand(cmd::kStop, 0); });
+        QTimer::singleShot(seconds * 1000, [&window] { window.commands().post(cmd::kStop, 0); });
         const double cpuBefore = test::processCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        sendCommand(cmd::kScanInput, cmd::kFromMenu);
+        window.commands().send(cmd::kScanInput, cmd::kFromMenu);
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cpuShare = (test::processCpuSeconds() - cpuBefore) / wall;

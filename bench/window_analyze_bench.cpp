@@ -50,7 +50,7 @@ void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
         settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
         pumpMessages();
         const auto start = std::chrono::steady_clock::now();
-        sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
+        window->commands().send(cmd::kAnalyzeFile, cmd::kFromMenu);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         columns += window->state().analysis.run.params.columns;
         window->close();

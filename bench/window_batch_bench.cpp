@@ -101,9 +101,9 @@ void BM_BatchAgainstSox(benchmark::State& state) {
         pumpMessages();
         const double cpuBefore = processCpuSeconds();
         auto start = std::chrono::steady_clock::now();
-        sendCommand(cmd::kAnalyzeBatch, 0);
+        window->commands().send(cmd::kAnalyzeBatch, 0);
         while (window->state().control.batchRunning) {
-            drainMessages();
+            window->commands().drain();
         }
         ours += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         oursCpu += processCpuSeconds() - cpuBefore;

@@ -66,8 +66,8 @@ void BM_RecolourFullScreenImage(benchmark::State& state) {
     auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")), {1920, 1080});
     window->state().settings.variablesChoice = cmd::kVariablesFreeze;
     pumpMessages();
-    sendCommand(cmd::kAnalyzeFile, cmd::kFromMenu);
-    sendCommand(cmd::kSignalScale, 0);
+    window->commands().send(cmd::kAnalyzeFile, cmd::kFromMenu);
+    window->commands().send(cmd::kSignalScale, 0);
     ColourDialog* dialog = colourDialog(window.get());
     if (dialog == nullptr || !window->state().held.spectralImage) {
         state.SkipWithError("no image or no dialog");

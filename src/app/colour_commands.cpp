@@ -29,7 +29,7 @@ ColourDialogHost hostFor(MainWindow& window) {
     host.requestImageRedraw = [&window] {
         const AppState& s = window.state();
         if (s.held.spectralImage && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
-            postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+            window.commands().post(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         }
     };
     host.scanRunning = [&window] { return window.state().view.scanDrawing; };

@@ -65,7 +65,7 @@ MainWindow::MainWindow(MainWindowOptions options)
     setWindowIcon(programIcon());
     setFocusPolicy(Qt::StrongFocus);
 
-    menu_ = std::make_unique<ProgramMenu>(*menuBar(), [](int id) { sendCommand(id, 0); });
+    menu_ = std::make_unique<ProgramMenu>(*menuBar(), [this](int id) { queue_.send(id); });
 
     placeFirstWindow(style()->pixelMetric(QStyle::PM_TitleBarHeight));
 
@@ -75,7 +75,7 @@ MainWindow::MainWindow(MainWindowOptions options)
 
     showActivePalette(s.view);
     surface_.setPaintHandler([this](WindowSurface& target) { paint(target); });
-    setCommandHandler([this](int id, int param) { dispatch(id, param); });
+    queue_.setHandler([this](int id, int param) { dispatch(id, param); });
 
     s.control.modeRunning = false;
     s.control.created = true;
@@ -83,7 +83,7 @@ MainWindow::MainWindow(MainWindowOptions options)
 }
 
 MainWindow::~MainWindow() {
-    setCommandHandler({});
+    queue_.setHandler({});
     releaseAll();
 }
 
@@ -159,11 +159,12 @@ void MainWindow::createControls() {
                 const bool wanted =
                     commandId == cmd::kGrid ? on != state().view.gridOn : b->isEnabled();
                 if (wanted) {
-                    sendCommand(commandId, 0);
+                    queue_.send(commandId, 0);
                 }
             });
         } else {
-            connect(b, &QPushButton::clicked, this, [commandId] { sendCommand(commandId, 0); });
+            connect(b, &QPushButton::clicked, this,
+                    [this, commandId] { queue_.send(commandId, 0); });
         }
         buttons_[id] = b;
     }
@@ -282,7 +283,7 @@ void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments
         showFileInTitle(displayFileName(file.filename().string()));
     }
     if (effects.start) {
-        sendCommand(effects.start->id, effects.start->param);
+        queue_.send(effects.start->id, effects.start->param);
     }
 }
 
@@ -382,7 +383,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         // A running mode is only stopped and the window stays; a live input is stopped, its
         // recording finished, and then the window closes.
         s.control.closeAfterRun = s.control.inputOpen;
-        sendCommand(cmd::kStop, 0);
+        queue_.send(cmd::kStop, 0);
         event->ignore();
         return;
     }
@@ -395,7 +396,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (soundShutdown_) {
         soundShutdown_();
     }
-    drainMessages();
+    queue_.drain();
     if (!saveSettings(options_.settingsFile, s.settings, s.analysis.sampleRateHz)) {
         // Otherwise every choice would be lost at each start without a word.
         prompts().message(QStringLiteral("Cannot Save Settings\n%1")
@@ -533,7 +534,7 @@ void MainWindow::onResize() {
     if (!s.control.created) {
         return;
     }
-    sendCommand(cmd::kStop, cmd::kStopFromResize);
+    queue_.send(cmd::kStop, cmd::kStopFromResize);
     computeLayout();
     if (!s.view.modeHoldsSurfaces) {
         const QRect screen = screenGeometry();
@@ -555,7 +556,7 @@ void MainWindow::onResize() {
                                       : (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
             if (!dragging) {
                 s.view.dragFillDone = false;
-                postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+                queue_.post(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
             } else if (!s.view.dragFillDone) {
                 s.view.dragFillDone = true;
                 s.held.spectralImage->surface().fill(kBackgroundIndex);

@@ -6,6 +6,7 @@
 
 #include "app/program_menu.h"
 #include "platform/clock.h"
+#include "platform/commands.h"
 #include "platform/sound_input.h"
 #include "platform/sound_output.h"
 #include "platform/window_surface.h"
@@ -85,6 +86,8 @@ class MainWindow : public QMainWindow {
     [[nodiscard]] AppState& state() { return *state_; }
     [[nodiscard]] const AppState& state() const { return *state_; }
     [[nodiscard]] ProgramMenu& menu() { return *menu_; }
+    // The window's commands: menu items, buttons, keys and the modes' own requests.
+    [[nodiscard]] CommandQueue& commands() { return queue_; }
     [[nodiscard]] QPushButton* button(int id) const;
     [[nodiscard]] QScrollBar* horizontalBar() const { return hBar_; }
     [[nodiscard]] QScrollBar* verticalBar() const { return vBar_; }
@@ -176,6 +179,7 @@ class MainWindow : public QMainWindow {
 
     MainWindowOptions options_;
     std::unique_ptr<AppState> state_;
+    CommandQueue queue_; // its handler is dispatch() from the end of construction
     WindowSurface surface_;
     SurfaceWidget* view_ = nullptr;
     std::unique_ptr<ProgramMenu> menu_;

@@ -235,7 +235,7 @@ void MainWindow::changeTimeScale(int direction) {
         return;
     }
     s.settings.timeScaleMsecSaved = next;
-    sendCommand(cmd::kParametersChange, cmd::kParametersChangeTimeScale);
+    queue_.send(cmd::kParametersChange, cmd::kParametersChangeTimeScale);
 }
 
 void MainWindow::onVerticalAction(int action) {
@@ -283,11 +283,11 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Escape:
     case Qt::Key_S:
-        sendCommand(cmd::kStop, 0);
+        queue_.send(cmd::kStop, 0);
         break;
     case Qt::Key_Space:
         if (s.control.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
-            sendCommand(s.control.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
+            queue_.send(s.control.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
         }
         break;
     case Qt::Key_F1:
@@ -295,18 +295,18 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_F3:
         if (s.control.idleForKeys) {
             const int ids[] = {cmd::kAnalyzeFile, cmd::kScanFile, cmd::kScanInput};
-            sendCommand(ids[event->key() - Qt::Key_F1], 0);
+            queue_.send(ids[event->key() - Qt::Key_F1], 0);
         }
         break;
     case Qt::Key_F4:
-        sendCommand(cmd::kSignalScale, 0);
+        queue_.send(cmd::kSignalScale, 0);
         break;
     case Qt::Key_F5:
-        sendCommand(cmd::kVolumeControl, 0);
+        queue_.send(cmd::kVolumeControl, 0);
         break;
     case Qt::Key_F6:
         if (s.control.stopRequested) {
-            sendCommand(cmd::kFreqCalibration, 0);
+            queue_.send(cmd::kFreqCalibration, 0);
         }
         break;
     case Qt::Key_Home:

@@ -157,7 +157,7 @@ bool MainWindowPlaybackView::takeLayoutPending() {
 
 void MainWindowPlaybackView::relayoutAndReanalyse() {
     window_.computeLayout();
-    postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+    window_.commands().post(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
 }
 
 void MainWindowPlaybackView::reloadSettings() {

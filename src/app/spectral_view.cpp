@@ -180,7 +180,7 @@ class SpectralView {
             return false;
         }
         s.view.dragFillDone = false;
-        sendCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+        window_.commands().send(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         return true;
     }
 
@@ -314,7 +314,7 @@ class SpectralView {
         if (event.button() == Qt::LeftButton && replotsAtClick(at)) {
             // A click on the finished point spectrum plots it again, the point marked.
             setScanPlotCross(window_, PixelPoint{at.x(), at.y()});
-            sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
+            window_.commands().send(cmd::kScanFile, cmd::kScanPointSpectrum);
             return true;
         }
         const bool canSelect = spectralDisplay(s.settings) && s.held.spectralImage &&
@@ -382,7 +382,7 @@ class SpectralView {
         const DragSegment segment = dragSegment(mouse_.startColumn, mouse_.endColumn, g.hScrollPos,
                                                 s.analysis.run.params.hop, s.analysis.run.format);
         s.analysis.selection = Selection{segment.beginByte, segment.endByte};
-        sendCommand(cmd::kParametersChange, 1);
+        window_.commands().send(cmd::kParametersChange, 1);
         return true;
     }
 
@@ -409,7 +409,7 @@ class SpectralView {
         setScanPlotCross(window_, std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
         s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
-        sendCommand(cmd::kScanFile, cmd::kScanPointSpectrum);
+        window_.commands().send(cmd::kScanFile, cmd::kScanPointSpectrum);
     }
 
     MainWindow& window_;

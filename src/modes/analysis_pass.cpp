@@ -216,13 +216,13 @@ void finishAnalysis(MainWindow& window) {
     setButtons(window, false);
     window.updatePlayButton();
     if (resized) {
-        postCommand(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
+        window.commands().post(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
     } else if (s.analysis.run.commandLine) {
         s.analysis.run.commandLine = false;
-        sendCommand(cmd::kPlay, 0);
+        window.commands().send(cmd::kPlay, 0);
     } else if (s.control.batchRunning) {
         // A batch step ends with the window image saved; the export starts the next file.
-        sendCommand(cmd::kSaveWindowImage, 0);
+        window.commands().send(cmd::kSaveWindowImage, 0);
     }
 }
 
@@ -273,8 +273,8 @@ AutomaticParameters commandLineParameters(const AppState& s, std::int32_t sample
     return deriveAutomaticParameters(in);
 }
 
-void sendFftSize(const AppSettings& settings) {
-    sendCommand(
+void sendFftSize(MainWindow& window, const AppSettings& settings) {
+    window.commands().send(
         cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) - MIN_LOG2_FFT_SIZE, 0);
 }
 

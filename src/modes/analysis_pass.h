@@ -21,7 +21,7 @@ void showChecks(const CheckResult& check);
 [[nodiscard]] AutomaticParameters
 commandLineParameters(const AppState& state, std::int32_t sampleRate, int width, int height);
 // The FFT-size command (40040 + k) for the stored choice.
-void sendFftSize(const AppSettings& settings);
+void sendFftSize(MainWindow& window, const AppSettings& settings);
 // Lets go of the image and samples, and of those kept for Parameters Restore.
 void letGoOfHeldData(AppState& state);
 // Lets go of the image, the samples and the run they came from, and puts the window, menu,

@@ -58,7 +58,7 @@ class AnalyzeFileRun {
         // image and data as they were, with the values from before it.
         if (!deriveColumns(run_, st_)) {
             copyAnalysisValues(settingsBefore_, st_);
-            sendCommand(cmd::kParametersRestore, 0);
+            window_.commands().send(cmd::kParametersRestore, 0);
             endWithoutRun();
             return;
         }
@@ -257,7 +257,7 @@ class AnalyzeFileRun {
         if (!holdChannels(run_.info, fileChannelsOf(st_))) {
             prompts().show(kNoSuchChannel);
         }
-        sendFftSize(st_);
+        sendFftSize(window_, st_);
         const int fftSize = fftSizeFromChoice(st_.fftSizeChoice);
         const SegmentRangeInputs rangeIn =
             segmentRangeInputs(run_.info, run_.format, fftSize, run_.beginMsec, run_.endMsec);

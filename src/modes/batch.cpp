@@ -148,7 +148,7 @@ void runStep(MainWindow& window) {
                                    : collecting.texts.join(QStringLiteral("; "));
         b.skipped.push_back(fileName(file) + ": " + reason.toStdString());
     }
-    postCommand(cmd::kAnalyzeBatch, cmd::kBatchNextFile);
+    window.commands().post(cmd::kAnalyzeBatch, cmd::kBatchNextFile);
 }
 
 void startBatch(MainWindow& window) {

@@ -205,7 +205,7 @@ class DataLogs {
         }
         s.logs.imageLog = std::move(file);
         s.logs.imageLogSource = src;
-        sendCommand(cmd::kParametersChange, 0);
+        window_.commands().send(cmd::kParametersChange, 0);
         if (s.logs.imageLog) {
             // The analysis did not run: the header is all there is.
             finishLog(*s.logs.imageLog);

@@ -115,7 +115,7 @@ class ParametersChangeRun {
         const std::optional<ParametersChangeCheck> check = checkValues();
         if (!check) {
             s_.analysis.restorePossible = true;
-            sendCommand(cmd::kParametersRestore, 0);
+            window_.commands().send(cmd::kParametersRestore, 0);
             return;
         }
         loadAndAnalyse(*check);
@@ -161,7 +161,7 @@ class ParametersChangeRun {
         }
         rebuildPalette(s_);
         st.timeScaleMsec = st.timeScaleMsecSaved;
-        sendFftSize(st);
+        sendFftSize(window_, st);
         return true;
     }
 
@@ -209,7 +209,7 @@ class ParametersChangeRun {
             // After a memory failure nothing is kept to go back to.
             if (s_.restore) {
                 s_.analysis.restorePossible = true;
-                sendCommand(cmd::kParametersRestore, 0);
+                window_.commands().send(cmd::kParametersRestore, 0);
             }
             return;
         }
@@ -217,7 +217,7 @@ class ParametersChangeRun {
         s_.analysis.restorePossible = true;
         s_.analysis.sampleRateHz = run_.format.sampleRate;
         if (!deriveColumns(run_, s_.settings)) {
-            sendCommand(cmd::kParametersRestore, 0);
+            window_.commands().send(cmd::kParametersRestore, 0);
             return;
         }
         run_.stripHeight = s_.view.layout.topBand;

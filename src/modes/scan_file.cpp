@@ -330,7 +330,7 @@ class ScanFileRun {
         values.sampleRateHz = info_.sampleRate;
         if (!runAnalysisDialog(prompts(), DialogId::SpectrumPlot, st_, values,
                                [this](std::int32_t) { rebuildPalette(s_); })) {
-            sendCommand(cmd::kParametersRestore, 0);
+            window_.commands().send(cmd::kParametersRestore, 0);
             return false;
         }
         rebuildPalette(s_);
@@ -371,7 +371,7 @@ class ScanFileRun {
         if (!(st_.timeScaleMsec > 0.0f)) {
             st_.timeScaleMsec = kDefaultTimeScaleMsec;
         }
-        sendFftSize(st_);
+        sendFftSize(window_, st_);
         params_ = deriveRunParameters(analysisInputsFrom(st_), format_, info_.dataLength);
         dataBytes_ = info_.dataLength;
         if (pointMode_) {
@@ -552,13 +552,13 @@ class ScanFileRun {
             loop_ == SetupResult::Ok) {
             s_.analysis.scanStopBeginMsec = r.stopMs;
             s_.analysis.scanStopEndMsec = r.endMs;
-            sendCommand(cmd::kAnalyzeFile, cmd::kFromScanStop);
+            window_.commands().send(cmd::kAnalyzeFile, cmd::kFromScanStop);
         } else if (scroll_ && !resized && !s_.control.notesSuppressed) {
             showScanCompleteNote(window_, windowClock(window_), false);
         }
         if (resized) {
             window_.computeLayout();
-            postCommand(cmd::kScanFile, cmd::kScanCurrentFile);
+            window_.commands().post(cmd::kScanFile, cmd::kScanCurrentFile);
         }
     }
 

@@ -261,7 +261,7 @@ class ScanInputRun {
         }
         const int n = fftSizeFromChoice(st_.fftSizeChoice);
         st_.freqResolutionHz = static_cast<float>(freqResolutionHz(rate_, n, st_.resolutionFactor));
-        sendFftSize(st_);
+        sendFftSize(window_, st_);
         format_ = RunFormat{rate_, st_.typeChoice == TYPE_STEREO ? 2 : 1,
                             st_.resolutionChoice == RESOLUTION_16_BIT ? 2 : 1};
         params_ = deriveRunParameters(analysisInputsFrom(st_), format_, 0);
@@ -492,10 +492,10 @@ class ScanInputRun {
             showScanCompleteNote(window_, room_->clock(), room_->result.fileWritten);
         }
         if (std::exchange(s_.control.closeAfterRun, false)) {
-            postCommand(cmd::kExit, 0);
+            window_.commands().post(cmd::kExit, 0);
         } else if (resized) {
             window_.computeLayout();
-            postCommand(cmd::kScanInput, cmd::kScanInputAfterResize);
+            window_.commands().post(cmd::kScanInput, cmd::kScanInputAfterResize);
         }
     }
 

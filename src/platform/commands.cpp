@@ -3,18 +3,10 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-#include <QPointer>
 
 namespace korv {
 
 namespace {
-
-CommandHandler& handler() {
-    static CommandHandler current;
-    return current;
-}
-
-int pendingCount = 0;
 
 class CommandEvent : public QEvent {
   public:
@@ -31,59 +23,52 @@ class CommandEvent : public QEvent {
     int param_;
 };
 
-// Receives the posted commands; a child of the application, so it goes when the application
-// goes (taking undelivered commands with it).
-class CommandReceiver : public QObject {
+} // namespace
+
+// Receives the queue's posted commands through the application's event loop.
+class CommandQueue::Receiver : public QObject {
   public:
-    explicit CommandReceiver(QObject* parent) : QObject(parent) {}
-    ~CommandReceiver() override {
-        QCoreApplication::removePostedEvents(this, CommandEvent::eventType());
-        pendingCount = 0;
-    }
+    explicit Receiver(CommandQueue& queue) : queue_(queue) {}
+    ~Receiver() override { QCoreApplication::removePostedEvents(this, CommandEvent::eventType()); }
     bool event(QEvent* e) override {
         if (e->type() != CommandEvent::eventType()) {
             return QObject::event(e);
         }
         const auto* command = static_cast<CommandEvent*>(e);
-        --pendingCount;
-        sendCommand(command->id(), command->param());
+        --queue_.pending_;
+        queue_.send(command->id(), command->param());
         return true;
     }
+
+  private:
+    CommandQueue& queue_;
 };
 
-QObject* receiver() {
-    static QPointer<CommandReceiver> current;
-    if (current.isNull() && QCoreApplication::instance() != nullptr) {
-        current = new CommandReceiver(QCoreApplication::instance());
-    }
-    return current.data();
-}
+CommandQueue::CommandQueue(CommandHandler handler)
+    : handler_(std::move(handler)), receiver_(std::make_unique<Receiver>(*this)) {}
 
-} // namespace
+CommandQueue::~CommandQueue() = default;
 
-void setCommandHandler(CommandHandler h) {
-    handler() = std::move(h);
-}
-
-void sendCommand(int id, int param) {
+void CommandQueue::send(int id, int param) {
     // A copy, so a handler that replaces the handler does not destroy itself while running.
-    const CommandHandler current = handler();
+    const CommandHandler current = handler_;
     if (current) {
         current(id, param);
     }
 }
 
-void postCommand(int id, int param) {
-    QObject* target = receiver();
-    if (target == nullptr) {
+void CommandQueue::post(int id, int param) {
+    if (QCoreApplication::instance() == nullptr) {
         return;
     }
-    ++pendingCount;
-    QCoreApplication::postEvent(target, new CommandEvent(id, param));
+    ++pending_;
+    QCoreApplication::postEvent(receiver_.get(), new CommandEvent(id, param));
 }
 
-int pendingCommands() {
-    return pendingCount;
+void CommandQueue::drain(int maxRounds) {
+    for (int round = 0; round < maxRounds && pending_ > 0; ++round) {
+        pumpMessages();
+    }
 }
 
 void pumpMessages() {
@@ -91,12 +76,6 @@ void pumpMessages() {
         return;
     }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-void drainMessages(int maxRounds) {
-    for (int round = 0; round < maxRounds && pendingCount > 0; ++round) {
-        pumpMessages();
-    }
 }
 
 } // namespace korv

@@ -182,7 +182,7 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
         window->state().analysis.selection =
             Selection{std::int64_t{kRate}, std::int64_t{kRate} * 3};
         prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
-        sendCommand(cmd::kParametersChange, 1);
+        window->commands().send(cmd::kParametersChange, 1);
         ASSERT_TRUE(window->state().held.spectralImage);
         changed[i] = imageBytes();
     }
@@ -294,15 +294,15 @@ TEST_F(AnalyzeFileTest, StopEndsTheImageAndScalesTheSegment) {
     // A command that posts itself again at each pump; the 25th asks for STOP.
     int rounds = 0;
     constexpr int kTick = 99001;
-    window->registerCommand(kTick, [&rounds](int) {
+    window->registerCommand(kTick, [this, &rounds](int) {
         if (++rounds == 25) {
-            sendCommand(cmd::kStop, 0);
+            window->commands().send(cmd::kStop, 0);
         } else {
-            postCommand(kTick, 0);
+            window->commands().post(kTick, 0);
         }
     });
     const QString path = tone("long.wav", kRate * 6);
-    postCommand(kTick, 0);
+    window->commands().post(kTick, 0);
     analyze(path);
     ASSERT_TRUE(window->state().held.spectralImage);
     const AnalysisRun& run = window->state().analysis.run;
@@ -592,7 +592,7 @@ TEST_F(AnalyzeFileTest, AnImageNarrowerThanTheViewNeitherScrollsNorPlays) {
     // After a resize too.
     window->resize(520, 600);
     QCoreApplication::processEvents();
-    drainMessages();
+    window->commands().drain();
     EXPECT_FALSE(window->state().view.scroll.h.scrollable);
     EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
 

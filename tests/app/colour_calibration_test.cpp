@@ -215,19 +215,19 @@ TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
     setColour(d, {0, 200, 0});
     EXPECT_GT(windowPixelsOf(kGreen), 10000);
     EXPECT_EQ(imageBytes(), imageBefore);
-    EXPECT_EQ(pendingCommands(), 0);
+    EXPECT_EQ(window->commands().pending(), 0);
     close(d, kOkButtonId);
-    EXPECT_EQ(pendingCommands(), 0);
+    EXPECT_EQ(window->commands().pending(), 0);
     // A new range needs the levels mapped again: OK asks for the image to be redrawn.
     control<QRadioButton>(openColours(), DB_SCALE_90)->click();
     close(*colourDialog(window.get()), kOkButtonId);
-    EXPECT_EQ(pendingCommands(), 1);
-    drainMessages();
+    EXPECT_EQ(window->commands().pending(), 1);
+    window->commands().drain();
     EXPECT_NE(imageBytes(), imageBefore);
     // A parameter change starting closes the dialog, as with OK.
     openColours();
     prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
-    sendCommand(cmd::kParametersChange, 0);
+    window->commands().send(cmd::kParametersChange, 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));

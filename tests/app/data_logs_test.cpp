@@ -49,7 +49,7 @@ class DataLogsTest : public AnalyzeFileTest {
     }
     void logData(const QString& path) {
         prompts->queueFile(path);
-        sendCommand(cmd::kLogSpectrum, 0);
+        window->commands().send(cmd::kLogSpectrum, 0);
     }
 };
 
@@ -111,7 +111,7 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHead
     EXPECT_TRUE(window->state().held.spectralImage); // the analysis itself ran to its end
 
     // STOP ends the log at the last column drawn, the file closed.
-    postCommand(cmd::kStop, 0);
+    window->commands().post(cmd::kStop, 0);
     const QString stopped = dir.file(QStringLiteral("stopped.txt"));
     logData(stopped);
     EXPECT_FALSE(window->state().logs.imageLog);
@@ -132,7 +132,7 @@ TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutAndAPointLogAppendsUnti
         prompts->queueFile(dir.file(QStringLiteral("image")));
         prompts->queueAnswer(false);
         prompts->queueCancel(); // No returns to the dialog
-        sendCommand(command, 0);
+        window->commands().send(command, 0);
         EXPECT_EQ(prompts->questions().back(), question);
         EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("txt"));
         EXPECT_EQ(lines(image), QStringList{QStringLiteral("kept")}) << command;
@@ -151,7 +151,7 @@ TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutAndAPointLogAppendsUnti
     const QString path = write(QStringLiteral("points.txt"), "earlier\r\n");
     prompts->queueFile(path);
     prompts->queueAnswer(true);
-    sendCommand(cmd::kLogPoints, 0);
+    window->commands().send(cmd::kLogPoints, 0);
     auto* dialog = window->findChild<PointLogDialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
@@ -192,7 +192,7 @@ TEST_F(DataLogsTest, ANameWithoutItsExtensionIsAskedAboutAndAPointLogAppendsUnti
     ASSERT_FALSE(window->state().held.samples.has_value());
     prompts->queueFile(path);
     prompts->queueAnswer(true);
-    sendCommand(cmd::kLogPoints, 0);
+    window->commands().send(cmd::kLogPoints, 0);
     QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, QPoint(x, y));
     ASSERT_FALSE(lines(path).isEmpty());
     EXPECT_EQ(lines(path).last(), row);

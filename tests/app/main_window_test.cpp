@@ -320,9 +320,9 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsAndALeakBee
     const QString ini = dir.file(QStringLiteral("korv.ini"));
     {
         auto w = open();
-        sendCommand(cmd::kPointerWhiteCross);
-        sendCommand(cmd::kVariablesFreeze);
-        sendCommand(cmd::kFftSizeFirst + 3);
+        w->commands().send(cmd::kPointerWhiteCross);
+        w->commands().send(cmd::kVariablesFreeze);
+        w->commands().send(cmd::kFftSizeFirst + 3);
         EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
         EXPECT_EQ(w->state().analysis.fftSizeExponent, 12);
         EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
@@ -364,7 +364,7 @@ TEST_F(MainWindowTest, SettingsLiveInTheUserConfigFolder) {
     {
         auto w = open({}, o);
         EXPECT_EQ(w->settingsFile(), ini.toStdString());
-        sendCommand(cmd::kPointerBlackCross);
+        w->commands().send(cmd::kPointerBlackCross);
         EXPECT_TRUE(w->close());
     }
     EXPECT_TRUE(prompts->messages().empty());
@@ -418,22 +418,22 @@ TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
 
     // The message says where the manual was looked for.
     const std::string manual = dir.file(QStringLiteral("Korv.html")).toStdString();
-    sendCommand(cmd::kHelpTopics);
+    w->commands().send(cmd::kHelpTopics);
     EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::Warning);
     test::expectOneMessage(*prompts,
                            "Cannot Access Help\nThe manual Korv.html is not at " + manual);
     EXPECT_TRUE(opened.isEmpty());
     ASSERT_FALSE(dir.write(QStringLiteral("Korv.html"), "<html></html>").isEmpty());
-    sendCommand(cmd::kHelpTopics);
+    w->commands().send(cmd::kHelpTopics);
     EXPECT_TRUE(prompts->messages().empty());
     EXPECT_EQ(opened, QStringList{dir.file(QStringLiteral("Korv.html"))});
     // No browser to open it with: the user is told where the file is, to open it by hand.
     openerWorks = false;
-    sendCommand(cmd::kHelpTopics);
+    w->commands().send(cmd::kHelpTopics);
     test::expectOneMessage(*prompts,
                            "Cannot Access Help\nOpen the manual in a web browser: " + manual);
 
-    sendCommand(cmd::kAbout);
+    w->commands().send(cmd::kAbout);
     EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::None);
     test::expectOneMessage(*prompts, "Korvanthile Version 6.6");
 
@@ -454,7 +454,7 @@ TEST_F(MainWindowTest, MissingVolumeControlIsReported) {
     MainWindowOptions o = options();
     o.volumeProgram = dir.file(QStringLiteral("no-such-program"));
     auto w = open({}, o);
-    sendCommand(cmd::kVolumeControl);
+    w->commands().send(cmd::kVolumeControl);
     EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::None);
     // What was tried, and where it comes from.
     test::expectOneMessage(*prompts, "Cannot locate volume control\nTried to start "
@@ -552,10 +552,10 @@ TEST_F(MainWindowTest, HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLev
     w->state().settings.displayTypeChoice = DISPLAY_SCROLL;
     w->state().view.scroll.rowMax = 300;
     w->setVerticalRange(300, 0);
-    sendCommand(cmd::kFftSizeFirst);
+    w->commands().send(cmd::kFftSizeFirst);
     level->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(w->state().view.scroll.rowPos, 0);
-    sendCommand(cmd::kFftSizeFirst + 1);
+    w->commands().send(cmd::kFftSizeFirst + 1);
     level->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(w->state().view.scroll.rowPos, 100);
 }

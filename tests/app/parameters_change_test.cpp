@@ -31,7 +31,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
             radio(d, FFT_SIZE_CHOICE_FIRST + 3)->click();
             ScriptedPrompts::pressOk(d);
         });
-        sendCommand(cmd::kParametersChange, 0);
+        window->commands().send(cmd::kParametersChange, 0);
         ASSERT_TRUE(window->state().held.spectralImage);
         EXPECT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
@@ -39,7 +39,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
         EXPECT_NE(changed, before);
         EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
 
-        sendCommand(cmd::kParametersRestore, 0);
+        window->commands().send(cmd::kParametersRestore, 0);
         ASSERT_TRUE(window->state().held.spectralImage);
         EXPECT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         EXPECT_EQ(imageBytes(), before);
@@ -66,7 +66,7 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
         window->state().analysis.selection =
             Selection{byteRate * beginMsec / 1000, byteRate * endMsec / 1000};
         prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
-        sendCommand(cmd::kParametersChange, 1);
+        window->commands().send(cmd::kParametersChange, 1);
     };
     changeSelected(500, 1500);
     const AnalysisRun first = window->state().analysis.run;
@@ -78,7 +78,7 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
     // held, Restore still waits.
     const int held = openAllocations();
     prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
-    sendCommand(cmd::kParametersChange, 0);
+    window->commands().send(cmd::kParametersChange, 0);
     ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(imageBytes(), firstImage);
     EXPECT_EQ(window->state().analysis.run.segmentStartByte, first.segmentStartByte);
@@ -92,7 +92,7 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
     EXPECT_EQ(window->state().analysis.run.beginMsec, 750);
     EXPECT_EQ(window->state().analysis.run.segmentBytes, byteRate / 2);
 
-    sendCommand(cmd::kParametersRestore, 0);
+    window->commands().send(cmd::kParametersRestore, 0);
     ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(window->state().analysis.run.segmentStartByte, original.segmentStartByte);
     EXPECT_EQ(imageBytes(), originalImage);
@@ -106,7 +106,7 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
         ASSERT_TRUE(ScriptedPrompts::clickButton(d, ID_NEW_RATE));
         ScriptedPrompts::pressOk(d);
     });
-    sendCommand(cmd::kParametersChange, 1);
+    window->commands().send(cmd::kParametersChange, 1);
     ASSERT_TRUE(window->state().held.spectralImage);
     const AnalysisRun& after = window->state().analysis.run;
     EXPECT_EQ(after.format.sampleRate, kRate / 2);
@@ -132,7 +132,7 @@ TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosenAlsoAfterA
     ASSERT_EQ(window->state().analysis.run.format.channels, 1);
     const std::int64_t bytes = window->state().analysis.run.segmentBytes;
     prompts->queueDialog(readAsStereo);
-    sendCommand(cmd::kParametersChange, 0);
+    window->commands().send(cmd::kParametersChange, 0);
     for (const bool resized : {false, true}) {
         SCOPED_TRACE(resized ? "after a resize" : "after the change");
         ASSERT_TRUE(window->state().held.spectralImage);

@@ -302,56 +302,66 @@ TEST(IndexedText, WindowTextAndStampedTextCoverTheSamePixels) {
 
 TEST(Commands, SentCommandsNestAndPostedOnesWaitInOrder) {
     std::vector<std::string> log;
-    test::CommandHandlerScope scope([&](int id, int param) {
+    CommandQueue q;
+    q.setHandler([&](int id, int param) {
         log.push_back("begin " + std::to_string(id) + ":" + std::to_string(param));
         if (id == 1) {
-            sendCommand(2, 7);
-            postCommand(3, 1);
-            postCommand(4, 2);
+            q.send(2, 7);
+            q.post(3, 1);
+            q.post(4, 2);
         }
         log.push_back("end " + std::to_string(id));
     });
-    sendCommand(1, 0);
+    q.send(1, 0);
     EXPECT_EQ(log, (std::vector<std::string>{"begin 1:0", "begin 2:7", "end 2", "end 1"}));
-    EXPECT_EQ(pendingCommands(), 2);
+    EXPECT_EQ(q.pending(), 2);
     log.clear();
     pumpMessages();
     EXPECT_EQ(log, (std::vector<std::string>{"begin 3:1", "end 3", "begin 4:2", "end 4"}));
-    EXPECT_EQ(pendingCommands(), 0);
+    EXPECT_EQ(q.pending(), 0);
 }
 
-TEST(Commands, PostedChainsKeepTheStackFlatAndWithoutAHandlerAreDropped) {
+TEST(Commands, PostedChainsKeepTheStackFlatAndWithoutAHandlerOrQueueAreDropped) {
     int depth = 0;
     int deepest = 0;
     int runs = 0;
-    test::CommandHandlerScope scope([&](int id, int param) {
+    CommandQueue q;
+    q.setHandler([&](int id, int param) {
         ++depth;
         deepest = std::max(deepest, depth);
         ++runs;
         if (id == 5 && param < 999) {
-            postCommand(5, param + 1);
+            q.post(5, param + 1);
         }
         --depth;
     });
-    postCommand(5, 0);
+    q.post(5, 0);
     // One pump runs what was waiting, not what that posted.
     pumpMessages();
     EXPECT_EQ(runs, 1);
-    drainMessages();
+    q.drain();
     EXPECT_EQ(runs, 1000);
     EXPECT_EQ(deepest, 1);
-    EXPECT_EQ(pendingCommands(), 0);
+    EXPECT_EQ(q.pending(), 0);
 
     // A chain that never ends cannot hold the drain forever.
-    test::CommandHandlerScope endless([&](int, int) { postCommand(6, 0); });
-    postCommand(6, 0);
-    drainMessages(50);
-    EXPECT_EQ(pendingCommands(), 1);
+    q.setHandler([&](int, int) { q.post(6, 0); });
+    q.post(6, 0);
+    q.drain(50);
+    EXPECT_EQ(q.pending(), 1);
     // Without a handler commands, sent or posted, are dropped.
-    setCommandHandler({});
-    sendCommand(40020, 0);
-    drainMessages();
-    EXPECT_EQ(pendingCommands(), 0);
+    q.setHandler({});
+    q.send(40020, 0);
+    q.drain();
+    EXPECT_EQ(q.pending(), 0);
+    // A queue that goes (its window closed) takes what it had waiting with it.
+    int late = 0;
+    {
+        CommandQueue gone([&](int, int) { ++late; });
+        gone.post(7, 0);
+    }
+    pumpMessages();
+    EXPECT_EQ(late, 0);
 }
 
 // A mode started by a posted command pumps inside that command; what is posted meanwhile
@@ -359,9 +369,10 @@ TEST(Commands, PostedChainsKeepTheStackFlatAndWithoutAHandlerAreDropped) {
 TEST(Commands, PumpingInsideAPostedCommandDeliversNewPosts) {
     bool stopSeen = false;
     int steps = 0;
-    test::CommandHandlerScope scope([&](int id, int) {
+    CommandQueue q;
+    q.setHandler([&](int id, int) {
         if (id == 40020) {
-            postCommand(103, 0);
+            q.post(103, 0);
             while (!stopSeen && steps < 100) {
                 ++steps;
                 pumpMessages();
@@ -370,11 +381,11 @@ TEST(Commands, PumpingInsideAPostedCommandDeliversNewPosts) {
             stopSeen = true;
         }
     });
-    postCommand(40020, 0);
+    q.post(40020, 0);
     pumpMessages();
     EXPECT_TRUE(stopSeen);
     EXPECT_LT(steps, 100);
-    EXPECT_EQ(pendingCommands(), 0);
+    EXPECT_EQ(q.pending(), 0);
 }
 
 // --- The virtual clock the simulated sound devices run on ---

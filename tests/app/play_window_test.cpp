@@ -96,17 +96,17 @@ class PlayWindowTest : public ::testing::Test {
         const int last = probes.empty() ? 0 : probes.rbegin()->first;
         auto round = std::make_shared<int>(0);
         window->registerCommand(kProbeCommand,
-                                [round, last, probes = std::move(probes)](int) mutable {
+                                [this, round, last, probes = std::move(probes)](int) mutable {
                                     ++*round;
                                     const auto it = probes.find(*round);
                                     if (it != probes.end()) {
                                         it->second();
                                     }
                                     if (*round < last) {
-                                        postCommand(kProbeCommand, 0);
+                                        window->commands().post(kProbeCommand, 0);
                                     }
                                 });
-        postCommand(kProbeCommand, 0);
+        window->commands().post(kProbeCommand, 0);
     }
 
     // The colour the window shows and the colour of an image pixel.
@@ -211,7 +211,7 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
         const std::int64_t startMs = clock.currentMs();
 
-        sendCommand(cmd::kPlay, 0);
+        window->commands().send(cmd::kPlay, 0);
 
         ASSERT_NE(output, nullptr);
         const std::vector<std::uint8_t> heard = playedSince(heardBefore);
@@ -294,7 +294,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
                   // The right pane is a column narrower and stops short of the scroll bar.
                   EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
               }}});
-    sendCommand(cmd::kPlay, 0);
+    window->commands().send(cmd::kPlay, 0);
     EXPECT_NEAR(window->state().view.scroll.h.pos, columnAt(3000.0) - pane, 3);
     expectIdleAfterPlaying();
     // Afterwards the window shows the image at the last scroll position again.
@@ -319,7 +319,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
                   EXPECT_EQ(openAllocations(), before);
                   probed = true;
               }}});
-    sendCommand(cmd::kPlay, 0);
+    window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(probed);
     // About 300 ms were heard, exactly as held.
     const auto& played = output->device.played();
@@ -332,13 +332,13 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
 
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
-    sendCommand(cmd::kPlay, 0);
+    window->commands().send(cmd::kPlay, 0);
     expectHeard(playedSince(first), held, 0, 2 * 46);
 
     // A close during play only stops it.
     const std::size_t beforeClose = output->device.played().size();
     probeAt({{101, [&] { window->close(); }}});
-    sendCommand(cmd::kPlay, 0);
+    window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(window->isVisible());
     EXPECT_LT(output->device.played().size() - beforeClose, 22050U * 2);
     expectIdleAfterPlaying();
@@ -350,9 +350,9 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
                   window->resize(window->width(), window->height() - 60);
                   QCoreApplication::processEvents();
               }}});
-    sendCommand(cmd::kPlay, 0);
+    window->commands().send(cmd::kPlay, 0);
     QCoreApplication::processEvents();
-    drainMessages();
+    window->commands().drain();
     ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_EQ(image().height(), window->state().view.layout.plotHeight);
     EXPECT_LT(image().height(), oldHeight);
@@ -445,7 +445,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     settings().channelChoice = CHANNEL_LEFT;
     const QString log = dir.file(QStringLiteral("after_play.txt"));
     prompts->queueFile(log);
-    sendCommand(cmd::kLogSpectrum, 0);
+    window->commands().send(cmd::kLogSpectrum, 0);
     const QList<QByteArray> lines = test::TempDir::read(log).split('\n');
     ASSERT_GT(lines.size(), 200);
     EXPECT_EQ(lines[4].trimmed(), "0 msec Sample Start");
@@ -478,7 +478,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
             const int before = openAllocations();
             prompts->clearMessages();
             const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
-            sendCommand(command, 0);
+            window->commands().send(command, 0);
             ASSERT_NE(output, nullptr);
             ASSERT_EQ(prompts->messages().size(), 1U);
             // No device (no sound card) is told apart from a device refusing the stretch.
@@ -498,7 +498,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
     output->device.failAt(SimulatedFailure::None);
     prompts->clearMessages();
     const std::size_t heardBefore = output->device.played().size();
-    sendCommand(cmd::kPlay, 0);
+    window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(prompts->messages().empty());
     expectHeard(playedSince(heardBefore), held, 0, 2 * 46);
 }

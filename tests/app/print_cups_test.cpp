@@ -189,7 +189,7 @@ TEST_F(PrintCupsTest, PrintWindowOnACupsPdfQueueGivesThePictureInTheMiddleOfTheP
     const bool hadFolder = pdfFolder().exists();
     const QStringList before = printedFiles();
     prompts->queuePrintQueue(QString::fromLatin1(kQueue));
-    sendCommand(cmd::kPrintWindow);
+    window->commands().send(cmd::kPrintWindow);
     EXPECT_TRUE(prompts->messages().empty());
     ASSERT_TRUE(cups.waitForCompletedJob()) << cups.log().toStdString();
     QStringList made = printedFiles();

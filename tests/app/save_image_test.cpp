@@ -52,15 +52,15 @@ class ImageExportTest : public AnalyzeFileTest {
     QByteArray save(int command, int format, const QString& name) {
         prompts->queueDialog(chooseFormat(format));
         prompts->queueFile(dir.file(name));
-        sendCommand(command);
+        window->commands().send(command);
         return TempDir::read(dir.file(name));
     }
     // Analyze Batch of `files` saving bitmaps, to its end.
     void batch(const QStringList& files) {
         prompts->queueFiles(files);
         prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
-        sendCommand(cmd::kAnalyzeBatch);
-        drainMessages();
+        window->commands().send(cmd::kAnalyzeBatch);
+        window->commands().drain();
     }
     // The one message the batch ended with, then forgotten: its text and its details.
     std::pair<std::string, QString> summary() {
@@ -108,7 +108,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
         ScriptedPrompts::pressOk(d);
     });
     prompts->queueFile(dir.file("view")); // the extension is added
-    sendCommand(cmd::kSaveWindowImage);
+    window->commands().send(cmd::kSaveWindowImage);
     EXPECT_EQ(window->state().imageChoices.jpegQuality, 25);
     ASSERT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save Bitmap"));
     const QByteArray bmp = TempDir::read(dir.file("view.bmp"));
@@ -178,7 +178,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
         for (const bool replace : {false, true}) {
             prompts->queueDialog(chooseFormat(format));
             ask("shot", replace);
-            sendCommand(cmd::kSaveWindowImage);
+            window->commands().send(cmd::kSaveWindowImage);
             EXPECT_TRUE(asked(file)) << ext;
             EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QLatin1String(ext));
             if (!replace) { // the dialog again, the final name in it
@@ -193,27 +193,27 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     const QByteArray recording = waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate));
     write("take1.wav", recording);
     ask("take1", false);
-    sendCommand(cmd::kSaveWave);
+    window->commands().send(cmd::kSaveWave);
     EXPECT_TRUE(asked("take1.wav"));
     EXPECT_EQ(TempDir::read(dir.file("take1.wav")), recording);
     EXPECT_FALSE(QFile::exists(dir.file("take1")));
     ask("take1", true);
-    sendCommand(cmd::kSaveWave);
+    window->commands().send(cmd::kSaveWave);
     const auto waveBytes = static_cast<qsizetype>(46 + window->state().held.samples->heldBytes());
     EXPECT_EQ(TempDir::read(dir.file("take1.wav")).size(), waveBytes);
     // A name with an extension of its own is kept as it is.
     prompts->queueFile(dir.file("take.1"));
-    sendCommand(cmd::kSaveWave);
+    window->commands().send(cmd::kSaveWave);
     EXPECT_EQ(TempDir::read(dir.file("take.1")).size(), waveBytes);
 
     // Print Window, the printer answered by script: No prints nothing, Yes prints to the PDF
     // file it names, the framed picture in the middle of the page.
     prompts->queuePrinter(false);
-    sendCommand(cmd::kPrintWindow);
+    window->commands().send(cmd::kPrintWindow);
     EXPECT_FALSE(QFile::exists(dir.file("page.pdf")));
     const QString pdf = dir.file("page.pdf");
     prompts->queuePrinter(true, pdf);
-    sendCommand(cmd::kPrintWindow);
+    window->commands().send(cmd::kPrintWindow);
     ASSERT_TRUE(QFile::exists(pdf));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
     if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
@@ -235,7 +235,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     window->state().view.gridOn = true;
     const QString withGrid = dir.file("grid.pdf");
     prompts->queuePrinter(true, withGrid);
-    sendCommand(cmd::kPrintWindow);
+    window->commands().send(cmd::kPrintWindow);
     const auto gridPage = readPrintedPage(withGrid, dir.file("grid"));
     ASSERT_TRUE(gridPage);
     const QString caption = pageText(withGrid);
@@ -313,16 +313,16 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
 
 TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     prompts->queueFiles({tone("only.wav", kRate)});
-    sendCommand(cmd::kAnalyzeBatch);
+    window->commands().send(cmd::kAnalyzeBatch);
     EXPECT_EQ(summary().first, "Multiple Files Required");
 
     const QString bad = write("bad.wav", QByteArray("RIFF not a wave file"));
     for (int run = 0; run < 2; ++run) { // a second run replaces the images
         prompts->queueFiles({tone("a.wav", kRate * 2), bad, tone("c.wav", kRate * 8, 2000.0)});
         prompts->queueDialog(chooseFormat(run == 0 ? IMAGE_FORMAT_BITMAP : IMAGE_FORMAT_JPEG));
-        sendCommand(cmd::kAnalyzeBatch);
+        window->commands().send(cmd::kAnalyzeBatch);
         EXPECT_TRUE(window->state().control.batchRunning);
-        drainMessages();
+        window->commands().drain();
         EXPECT_FALSE(window->state().control.batchRunning);
         const char* ext = run == 0 ? ".bmp" : ".jpg";
         for (const char* name : {"a", "c"}) {
@@ -374,9 +374,10 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     write("images/a.bmp", "old");
     constexpr int kTick = 99001; // reposts itself until the first file is being drawn
     window->registerCommand(kTick, [this](int) {
-        window->state().view.analysisDrawing ? sendCommand(cmd::kStop) : postCommand(kTick);
+        window->state().view.analysisDrawing ? window->commands().send(cmd::kStop)
+                                             : window->commands().post(kTick);
     });
-    postCommand(kTick);
+    window->commands().post(kTick);
     batch({dir.file("a.wav"), dir.file("c.wav")});
     EXPECT_FALSE(window->state().control.batchRunning);
     EXPECT_EQ(TempDir::read(dir.file("images/a.bmp")), QByteArray("old"));

@@ -97,7 +97,7 @@ class ScanFileTest : public ::testing::Test {
         });
     }
     void stopAt(std::int64_t afterMs) {
-        once(clock.currentMs() + afterMs, [] { postCommand(cmd::kStop, 0); });
+        once(clock.currentMs() + afterMs, [this] { window->commands().post(cmd::kStop, 0); });
     }
     // The menus and devices of an ended scan, and the allocations still open when given.
     void expectIdle(int allocations = -1) const {
@@ -128,7 +128,7 @@ class ScanFileTest : public ::testing::Test {
         const QString path = dir.file(QStringLiteral("spectrum.txt"));
         QFile::remove(path);
         prompts->queueFile(path);
-        sendCommand(cmd::kLogSpectrum, 0);
+        window->commands().send(cmd::kLogSpectrum, 0);
         return QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
     }
     const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
@@ -502,7 +502,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
         test::control<QLineEdit>(d, ID_MARKER1_EDIT)->setText("3000");
         ScriptedPrompts::pressOk(d);
     });
-    sendCommand(cmd::kFreqMark, 0);
+    window->commands().send(cmd::kFreqMark, 0);
     EXPECT_EQ(window->state().settings.marker1Hz, 3000);
     EXPECT_EQ(countIn(plot(), column, kScopeMarkerIndex), 10);
     // GRID on draws the crosses over the plot on the window.
@@ -515,7 +515,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
         ScriptedPrompts::pressOk(d);
     });
     prompts->queueFile(dir.file(QStringLiteral("plot.bmp")));
-    sendCommand(cmd::kSaveWindowImage);
+    window->commands().send(cmd::kSaveWindowImage);
     const QByteArray bmp = test::TempDir::read(dir.file(QStringLiteral("plot.bmp")));
     const PlotLayout& l = window->state().view.layout;
     const int width = l.plotWidth - l.plotWidth % 4;
@@ -638,7 +638,7 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
 
     // A click near the start plots the point spectrum, and Restore brings the image back.
-    sendCommand(cmd::kParametersRestore, 0);
+    window->commands().send(cmd::kParametersRestore, 0);
     ASSERT_TRUE(window->state().held.spectralImage);
     // Eight spectra averaged reach back three windows, before the data's start.
     window->state().settings.averageCountScroll = 8;
@@ -657,7 +657,7 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
     EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
     expectIdle();
 
-    sendCommand(cmd::kParametersRestore, 0);
+    window->commands().send(cmd::kParametersRestore, 0);
     EXPECT_TRUE(s.held.spectralImage);
     EXPECT_FALSE(s.view.plotImage);
     EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);

@@ -169,7 +169,7 @@ class ScanInputTest : public ::testing::Test {
         });
     }
     void pressAt(std::int64_t ms, int id) {
-        at(ms, [id] { postCommand(id, 0); });
+        at(ms, [this, id] { window->commands().post(id, 0); });
     }
     // Runs Scan Input with F3 until STOP at `stopMs`.
     void run(std::int64_t stopMs) {
@@ -396,7 +396,7 @@ TEST_F(ScanInputTest, AtTheSmallestTimeScaleEachColumnWaitsItsMillisecond) {
     setScanInputColumnProbe(*window, [&](std::int64_t, std::int64_t) {
         if (firstMs >= 0 && ++columns == kColumns) {
             lastMs = clock.currentMs();
-            postCommand(cmd::kStop, 0);
+            window->commands().post(cmd::kStop, 0);
         }
     });
     QTest::keyClick(window.get(), Qt::Key_F3);

@@ -100,9 +100,9 @@ TEST_F(RealDeviceScan, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     st.recordingChoice = RECORDING_ON;
     const QString path = dir.file(QStringLiteral("sine.wav"));
     prompts->queueFile(path);
-    QTimer::singleShot(500, [] { postCommand(cmd::kPlay, 0); });
-    QTimer::singleShot(2500, [] { postCommand(cmd::kPlayWindow, 0); });
-    QTimer::singleShot(3000, [] { postCommand(cmd::kStop, 0); });
+    QTimer::singleShot(500, [this] { window->commands().post(cmd::kPlay, 0); });
+    QTimer::singleShot(2500, [this] { window->commands().post(cmd::kPlayWindow, 0); });
+    QTimer::singleShot(3000, [this] { window->commands().post(cmd::kStop, 0); });
     QTest::keyClick(window.get(), Qt::Key_F3);
 
     // A column halfway through the run is brightest at 1 kHz (the image fills from the left).

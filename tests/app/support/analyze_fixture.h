@@ -68,7 +68,7 @@ class AnalyzeFileTest : public ::testing::Test {
     void shrinkWindow() {
         window->resize(window->width(), window->height() - 60);
         QCoreApplication::processEvents();
-        drainMessages();
+        window->commands().drain();
     }
 
     // F1 with the file chosen in the open dialog.

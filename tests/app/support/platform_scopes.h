@@ -1,8 +1,7 @@
 #pragma once
-// Installs test stand-ins for the process-wide platform state for one test and puts the
-// previous state back afterwards, so tests cannot leak into each other.
+// Installs the scripted prompts for one test and puts the desktop's back afterwards, so tests
+// cannot leak into each other.
 
-#include "platform/commands.h"
 #include "platform/prompts.h"
 
 namespace korv::test {
@@ -20,19 +19,6 @@ class ScriptedPromptsScope {
 
   private:
     ScriptedPrompts prompts_;
-};
-
-// Installs a command handler while it lives; on leaving, drops the handler and delivers
-// whatever is still queued to nobody.
-class CommandHandlerScope {
-  public:
-    explicit CommandHandlerScope(CommandHandler handler) { setCommandHandler(std::move(handler)); }
-    ~CommandHandlerScope() {
-        setCommandHandler({});
-        drainMessages();
-    }
-    CommandHandlerScope(const CommandHandlerScope&) = delete;
-    CommandHandlerScope& operator=(const CommandHandlerScope&) = delete;
 };
 
 } // namespace korv::test
