@@ -198,7 +198,6 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     source.wavePath = file;
     source.sampleRate = plan.format.sampleRate;
     source.fftSize = plan.params.fftSize;
-    source.timeScaleMsec = settings.timeScaleMsec;
     source.columnMsec = plan.params.columnMsec;
     source.windowCentreMsec = plan.params.windowCentreMsec;
     source.lowBandHz = settings.lowBandHz;

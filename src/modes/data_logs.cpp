@@ -128,7 +128,6 @@ class DataLogs {
         src.sampleRate = s.analysis.sampleRateHz;
         src.fftSize = fftSize;
         src.startMsec = startMsec;
-        src.timeScaleMsec = s.settings.timeScaleMsec;
         src.columnMsec = s.analysis.run.params.columnMsec;
         src.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
         src.lowBandHz = s.settings.lowBandHz;

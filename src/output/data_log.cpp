@@ -156,7 +156,7 @@ std::string ImageLogFormat::header() const {
     appendLine(out, " Hz Frequency Resolution");
     appendInteger(out, static_cast<long long>(source_.startMsec));
     appendLine(out, " msec Sample Start");
-    appendInteger(out, static_cast<long long>(source_.timeScaleMsec));
+    appendInteger(out, static_cast<long long>(source_.columnMsec)); // the fraction dropped
     appendLine(out, " msec Time Step");
     appendLine(out, "");
     return out;

@@ -34,12 +34,11 @@ struct LogSource {
     // The image log's "Sample Start": where the segment begins in the file. The spectrum log's
     // "Event Time": the display's time mark, else the segment's begin.
     double startMsec = 0.0;
-    double timeScaleMsec = 0.0;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t levelScaleCode = 0;
-    // The real time between columns (the hop in whole samples): the sample times go by it, so
-    // they do not drift from the sound over a long file.
+    // The real time between columns (the hop in whole samples): the "Time Step" and the sample
+    // times go by it, so they do not drift from the sound over a long file.
     double columnMsec = 0.0;
     // From a column's first sample to its window's centre: a column's time is its centre.
     double windowCentreMsec = 0.0;

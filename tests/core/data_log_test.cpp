@@ -55,9 +55,9 @@ LogSource source44k() {
             .sampleRate = 44100,
             .fftSize = 1024,
             .startMsec = 250.7,
-            .timeScaleMsec = 5.5,
             .lowBandHz = 0,
-            .highBandHz = 22050};
+            .highBandHz = 22050,
+            .columnMsec = 5.5};
 }
 
 // Under a decimal-comma locale the logs still write points; the C library there would not.
@@ -145,7 +145,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     ASSERT_EQ(loop.setup(in, *image, true), SetupResult::Ok);
     ASSERT_TRUE(loop.sharing());
 
-    LogSource s{"C:/x.wav", kRate, 512, 40.0, 10.0, in.lowBandHz, in.highBandHz, in.levelScaleCode};
+    LogSource s{"C:/x.wav", kRate, 512, 40.0, in.lowBandHz, in.highBandHz, in.levelScaleCode};
     s.columnMsec = 81 * 1000.0 / kRate;        // a hop of whole samples, not the 10 msec asked for
     s.windowCentreMsec = 256 * 1000.0 / kRate; // a 512-sample window peaks 32 msec in
     const ImageLogFormat format(s);
@@ -155,6 +155,11 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     EXPECT_EQ(header[2], "8000 Hz Sampling Rate");
     EXPECT_EQ(header[3], cFormat("%-2.2f", 8000.0 / 512) + " Hz Frequency Resolution");
     EXPECT_EQ(header[4], "40 msec Sample Start");
+    EXPECT_EQ(header[5], "10 msec Time Step"); // 10.125 msec, the fraction dropped
+    // The step the columns really take, not the one asked for: 79 samples are 9.875 msec.
+    LogSource hop = s;
+    hop.columnMsec = 79 * 1000.0 / kRate;
+    EXPECT_EQ(linesOf(ImageLogFormat(hop).header()).at(5), "9 msec Time Step");
     EXPECT_EQ(header[6], "");
 
     const double bin = 8000.0 / 512;
