@@ -4,6 +4,7 @@
 
 #include "dialogs/control_ids.h"
 #include "dialogs/dialog_values.h"
+#include "platform/prompts.h" // controlName
 
 #include <QAbstractButton>
 #include <QDialog>

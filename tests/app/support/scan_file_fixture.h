@@ -1,0 +1,214 @@
+#pragma once
+// The Scan File tests' window: the real window offscreen with the simulated output on the
+// virtual clock, generated wave files scanned with F2, and what the window, the kept image and
+// the plot show.
+
+#include "analysis/frequency_scale.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "audio/playback_messages.h"
+#include "dialog_controls.h"
+#include "dialogs/control_ids.h"
+#include "dialogs/scope_markers_dialog.h"
+#include "display/pitch_display.h"
+#include "modes/play.h"
+#include "modes/plot_display.h"
+#include "modes/scan_file.h"
+#include "output/image_files.h"
+#include "platform/allocations.h"
+#include "platform/commands.h"
+#include "platform/palette_display.h"
+#include "platform/prompts.h"
+#include "platform/sound_simulated.h"
+#include "platform_scopes.h"
+#include "prompt_checks.h"
+#include "settings/settings_inputs.h"
+#include "sound_file_copy.h"
+#include "temp_dir.h"
+#include "test_signals.h"
+#include "window_setup.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <numbers>
+
+namespace korv::test {
+
+inline constexpr int kRate = 8000;
+
+class ScanFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.valid());
+        MainWindowOptions o = test::virtualClockOptions(dir, clock);
+        o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
+            auto out = std::make_unique<SimulatedSoundOutput>(clock);
+            out->failAt(failNewDevice);
+            output = out.get();
+            return out;
+        };
+        window = test::openWindow(o);
+        AppSettings& st = window->state().settings;
+        test::scanSettings(st, kRate);
+        st.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        st.channelChoice = CHANNEL_DUAL;
+        // Note 140 is looked for while the scan sleeps through it.
+        clock.addListener([this](std::int64_t) {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                noteSeen = noteSeen || (w->objectName() == QStringLiteral("140") && w->isVisible());
+            }
+        });
+    }
+
+    // Writes the file and scans it with F2; returns the virtual msec the scan took.
+    std::int64_t scan(const QByteArray& file) {
+        const QString path = dir.write(QStringLiteral("scan.wav"), file);
+        EXPECT_FALSE(path.isEmpty());
+        prompts->queueFile(path);
+        const std::int64_t start = clock.currentMs();
+        QTest::keyClick(window.get(), Qt::Key_F2);
+        return clock.currentMs() - start;
+    }
+    // A mono file of a 1 kHz sine.
+    static QByteArray tone(long frames, int bits = 16) {
+        return test::waveFile(kRate, 1, bits, frames, test::sines({1000.0}, kRate));
+    }
+    // `action` once, when the virtual clock reaches `ms` (the clock calls a copy of the
+    // listener, so the flag lives outside it).
+    void once(std::int64_t ms, std::function<void()> action) {
+        clock.addListener([ms, action = std::move(action),
+                           done = std::make_shared<bool>(false)](std::int64_t now) {
+            if (!*done && now >= ms) {
+                *done = true;
+                action();
+            }
+        });
+    }
+    void stopAt(std::int64_t afterMs) {
+        once(clock.currentMs() + afterMs, [this] { window->commands().post(cmd::kStop, 0); });
+    }
+    // The menus and devices of an ended scan, and the allocations still open when given.
+    void expectIdle(int allocations = -1) const {
+        EXPECT_FALSE(window->state().control.modeRunning);
+        EXPECT_FALSE(window->state().view.modeHoldsSurfaces);
+        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
+        EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
+        EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+        ASSERT_NE(windowPlayback(*window), nullptr);
+        EXPECT_FALSE(windowPlayback(*window)->active());
+        if (allocations >= 0) {
+            EXPECT_EQ(openAllocations(), allocations);
+        }
+    }
+    QRgb colourOf(std::uint8_t index) {
+        return window->state().view.display.colour(index) & 0xffffffu;
+    }
+    int rows() const {
+        return window->state().view.layout.plotHeight - window->state().view.layout.topBand;
+    }
+    // The y of a frequency in the scroll pane of 0 .. topHz.
+    int rowY(double hz, double topHz = 4000.0) const {
+        return window->state().view.layout.plotHeight - 1 -
+               static_cast<int>(std::lround(hz * rows() / topHz));
+    }
+    // The lines of the spectrum log written now.
+    QStringList logged() {
+        const QString path = dir.file(QStringLiteral("spectrum.txt"));
+        QFile::remove(path);
+        prompts->queueFile(path);
+        window->commands().send(cmd::kLogSpectrum, 0);
+        return QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
+    }
+    const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
+
+    // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
+    void scanPlot(std::int32_t display, std::int32_t plotType, std::vector<double> hz,
+                  long seconds = 3) {
+        AppSettings& st = window->state().settings;
+        st.displayTypeChoice = display;
+        st.plotTypeChoice = plotType;
+        st.channelChoice = CHANNEL_LEFT;
+        st.averageCountPlot = 1;
+        const int channels = static_cast<int>(hz.size());
+        scan(test::waveFile(kRate, channels, 16, kRate * seconds, test::sines(hz, kRate)));
+    }
+    const IndexedSurface& plot() { return *window->state().view.plotImage; }
+    int plotLeft() {
+        const PlotLayout& l = window->state().view.layout;
+        return std::max((l.plotWidth - 2 * l.plotColumnCount) / 2, 9 * l.charWidth / 2);
+    }
+    // The height of a difference of nothing in the delta plots.
+    int midHeight() {
+        return baseline() - static_cast<int>(120 * scanPlotView(*window)->geometry().unitScale);
+    }
+    int baseline() {
+        return window->state().view.layout.plotHeight - 2 * window->state().view.layout.charHeight;
+    }
+    // The x of a frequency's point on the linear band of the settings.
+    int pointX(double hz) {
+        const AppSettings& st = window->state().settings;
+        const int points = window->state().view.layout.plotColumnCount;
+        return plotLeft() + 2 * static_cast<int>(std::lround((hz - st.lowBandHz) * points /
+                                                             (st.highBandHz - st.lowBandHz)));
+    }
+    // The topmost pixel of colour `index` in the plot area, or in its column `only`: its x and
+    // y; x -1 and the baseline when none.
+    std::pair<int, int> highest(int index, int only = -1) {
+        const PlotLayout& l = window->state().view.layout;
+        for (int y = l.charHeight; y < baseline(); ++y) {
+            for (int x = std::max(only, 0); x < (only < 0 ? l.plotWidth : only + 1); ++x) {
+                if (*plot().pixel(x, y) == index) {
+                    return {x, y};
+                }
+            }
+        }
+        return {-1, baseline()};
+    }
+    // A click on the drawing area, the point spectrum dialog (its title kept) answered OK or
+    // Cancel.
+    void click(QPoint at, bool ok = true) {
+        prompts->queueDialog([this, ok](QDialog& d) {
+            dialogTitle = d.windowTitle();
+            ok ? ScriptedPrompts::pressOk(d) : ScriptedPrompts::pressCancel(d);
+        });
+        QTest::mouseClick(window->drawingArea(), Qt::LeftButton, {}, at);
+    }
+    void calibrate(float db) {
+        for (CalibrationPoint& p : window->state().settings.calibrationTable) {
+            p.correctionDb = db;
+        }
+    }
+    // How many pixels of `r` in the picture have colour `index`.
+    static int countIn(const IndexedSurface& picture, const PixelRect& r, int index) {
+        int n = 0;
+        for (int y = r.y; y < r.bottom(); ++y) {
+            for (int x = r.x; x < r.right(); ++x) {
+                n += *picture.pixel(x, y) == index ? 1 : 0;
+            }
+        }
+        return n;
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    VirtualClock clock;
+    SimulatedSoundOutput* output = nullptr;
+    SimulatedFailure failNewDevice = SimulatedFailure::None;
+    std::unique_ptr<MainWindow> window;
+    bool noteSeen = false;
+    QString dialogTitle;
+};
+
+} // namespace korv::test
