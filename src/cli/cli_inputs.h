@@ -1,5 +1,5 @@
 #pragma once
-// The files the user names beside the wave files: the settings file, the calibration file and
+// The files the user names beside the sound files: the settings file, the calibration file and
 // the lists of wave file names. Each is read up to a bound, so that /dev/zero or a stream
 // without line ends cannot take the machine's memory, and every failure names the system's
 // reason.

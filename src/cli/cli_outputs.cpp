@@ -441,7 +441,7 @@ ListCheck checkFileList(const Options& o, std::vector<std::string>& files) {
         const std::string out = outputPath(o, file);
         const auto id = identityOf(out);
         if (const auto input = id ? inputs.find(*id) : inputs.end(); input != inputs.end()) {
-            check.failures.push_back(file + ": its output " + out + " is the wave file " +
+            check.failures.push_back(file + ": its output " + out + " is the input file " +
                                      input->second + "; not replaced");
             continue;
         }

@@ -11,7 +11,7 @@
 
 namespace korv::cli {
 
-// The output's name: the wave file's with the extension replaced, in outDir when given.
+// The output's name: the sound file's with the extension replaced, in outDir when given.
 [[nodiscard]] std::string outputPath(const Options& options, const std::string& file);
 
 // The list made safe to run at once, in the order given. A file listed again (under any

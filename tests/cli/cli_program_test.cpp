@@ -209,7 +209,7 @@ TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
     for (const char* args : {"image same.png", "levels same.txt"}) {
         const ProgramRun r = shell(std::string("$CLI ") + args);
         EXPECT_EQ(r.status, EXIT_SOME_FAILED) << args;
-        EXPECT_NE(r.errors.find("is the wave file"), std::string::npos) << r.errors;
+        EXPECT_NE(r.errors.find("is the input file"), std::string::npos) << r.errors;
     }
     EXPECT_EQ(test::readFile(dir.file("same.png")), recording);
     EXPECT_EQ(test::readFile(dir.file("same.txt")), recording);
