@@ -1,0 +1,190 @@
+#pragma once
+// The Scan Input tests' window: the real window offscreen with the simulated input on the
+// virtual clock, a tone as its sound, and recordings read back.
+
+#include "analysis/parameters.h"
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/main_window.h"
+#include "app/modes.h"
+#include "app/spectral_view.h"
+#include "audio/playback_messages.h"
+#include "audio/recording.h"
+#include "dialogs/colour_dialog.h"
+#include "dialogs/control_ids.h"
+#include "dialogs/parameter_rules.h"
+#include "modes/plot_display.h"
+#include "modes/scan_input.h"
+#include "modes/scan_loop.h"
+#include "platform/allocations.h"
+#include "platform/commands.h"
+#include "platform/sound_simulated.h"
+#include "platform_scopes.h"
+#include "prompt_checks.h"
+#include "temp_dir.h"
+#include "window_setup.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace korv::test {
+
+inline constexpr int kRate = 5513;
+inline constexpr double kToneHz = kRate / 8.0;      // a quarter of the 0 .. rate / 2 band
+inline constexpr int kStepFrames = kRate / 100 + 2; // one 10 msec step of press latency, rounded up
+
+inline double tone(std::int64_t frame, double amplitude, double hz = kToneHz, double rate = kRate) {
+    return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(frame) / rate);
+}
+
+// A wave file read back: header fields and the 16-bit samples.
+struct ReadWave {
+    bool valid = false;
+    std::uint32_t rate = 0;
+    std::vector<std::int16_t> samples;
+};
+inline ReadWave readWave(const QString& path) {
+    QFile f(path);
+    ReadWave w;
+    if (!f.open(QIODevice::ReadOnly)) {
+        return w;
+    }
+    const QByteArray b = f.readAll();
+    if (b.size() < 46) {
+        return w;
+    }
+    std::uint32_t riff = 0, data = 0;
+    std::memcpy(&riff, b.data() + 4, 4);
+    std::memcpy(&w.rate, b.data() + 24, 4);
+    std::memcpy(&data, b.data() + 42, 4);
+    w.valid = b.startsWith("RIFF") && b.mid(8, 4) == "WAVE" && b.mid(38, 4) == "data" &&
+              riff == data + 38 && static_cast<qsizetype>(data) + 46 == b.size();
+    w.samples.resize(data / 2);
+    std::memcpy(w.samples.data(), b.data() + 46, w.samples.size() * 2);
+    return w;
+}
+
+class ScanInputTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.valid());
+        MainWindowOptions o = test::virtualClockOptions(dir, clock);
+        o.recordingByteLimit = recordingByteLimit;
+        o.makeSoundInput = [this]() -> std::unique_ptr<SoundInput> {
+            auto in = std::make_unique<SimulatedSoundInput>(clock);
+            in->failAt(failNewDevice);
+            signal(*in);
+            input = in.get();
+            return in;
+        };
+        window = test::openWindow(o);
+        AppSettings& st = window->state().settings;
+        test::scanSettings(st, kRate);
+        st.sampleRateChoice = SAMPLE_RATE_5K;
+        st.resolutionChoice = RESOLUTION_16_BIT;
+        st.typeChoice = TYPE_MONO;
+        st.recordingChoice = RECORDING_OFF;
+        st.displayDelayMs = 75;
+        // The notes are looked for while the run sleeps through them.
+        clock.addListener([this](std::int64_t) {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->isVisible() && !w->objectName().isEmpty() && w != window.get()) {
+                    notesSeen.insert(w->objectName());
+                }
+            }
+        });
+    }
+
+    void at(std::int64_t ms, std::function<void()> action) {
+        // The clock calls a copy of the listener, so the flag lives outside it.
+        auto done = std::make_shared<bool>(false);
+        clock.addListener([ms, action = std::move(action), done](std::int64_t now) {
+            if (!*done && now >= ms) {
+                *done = true;
+                action();
+            }
+        });
+    }
+    void pressAt(std::int64_t ms, int id) {
+        at(ms, [this, id] { window->commands().post(id, 0); });
+    }
+    // Runs Scan Input with F3 until STOP at `stopMs`.
+    void run(std::int64_t stopMs) {
+        pressAt(stopMs, cmd::kStop);
+        QTest::keyClick(window.get(), Qt::Key_F3);
+    }
+    // A right click on the picture at `ms`: it freezes a running display.
+    void rightClickAt(std::int64_t ms) {
+        at(ms, [this] {
+            test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
+        });
+    }
+    bool noted(const char* note) const { return notesSeen.contains(QString::fromLatin1(note)); }
+    // The menus, buttons and device of an ended run, and the allocations still open when given.
+    void expectIdle(int allocations = -1) const {
+        EXPECT_FALSE(window->state().control.modeRunning);
+        EXPECT_FALSE(window->state().control.inputOpen);
+        EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
+        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
+        EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+        EXPECT_EQ(window->button(cmd::kPlay)->text(), QStringLiteral("PLAY"));
+        EXPECT_EQ(window->button(cmd::kPlayWindow)->text(), QStringLiteral("PLAY WDW"));
+        if (input != nullptr) {
+            EXPECT_FALSE(input->isOpen());
+        }
+        if (allocations >= 0) {
+            EXPECT_EQ(openAllocations(), allocations);
+        }
+    }
+    QString recordTo(const QString& name) {
+        window->state().settings.recordingChoice = RECORDING_ON;
+        const QString path = dir.file(name);
+        prompts->queueFile(path);
+        return path;
+    }
+
+    test::TempDir dir;
+    test::ScriptedPromptsScope prompts;
+    VirtualClock clock;
+    SimulatedSoundInput* input = nullptr;
+    SimulatedFailure failNewDevice = SimulatedFailure::None;
+    std::function<void(SimulatedSoundInput&)> signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.5); });
+    };
+    std::optional<std::int64_t> recordingByteLimit;
+    std::unique_ptr<MainWindow> window;
+    QSet<QString> notesSeen;
+};
+
+inline constexpr std::int64_t kBufferBytes = std::int64_t{MIN_BUFFER_SECONDS} * kRate * 2;
+
+// Recordings that may hold two and a half buffers instead of 2 GB.
+class ScanInputLimitTest : public ScanInputTest {
+  protected:
+    void SetUp() override {
+        recordingByteLimit = 2 * kBufferBytes + kBufferBytes / 2;
+        ScanInputTest::SetUp();
+    }
+};
+
+} // namespace korv::test
