@@ -12,10 +12,7 @@
 #include "modes/scan_file.h"
 #include "platform/allocations.h"
 #include "platform/sound_simulated.h"
-#include "support/platform_scopes.h"
-#include "support/temp_dir.h"
-#include "support/test_signals.h"
-#include "support/window_setup.h"
+#include "support/scan_file_fixture.h"
 
 #include <QFile>
 #include <QTest>
@@ -31,17 +28,11 @@
 namespace korv {
 namespace {
 
-class ScanFileSoundTest : public ::testing::Test {
+// The Scan File window, its end notes passed over.
+class ScanFileSoundTest : public test::ScanFileTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.valid());
-        MainWindowOptions o = test::virtualClockOptions(dir, clock);
-        o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
-            auto out = std::make_unique<SimulatedSoundOutput>(clock);
-            output = out.get();
-            return out;
-        };
-        window = test::openWindow(o);
+        ScanFileTest::SetUp();
         window->state().control.notesSuppressed = true;
     }
 
@@ -58,12 +49,6 @@ class ScanFileSoundTest : public ::testing::Test {
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F2);
     }
-
-    test::TempDir dir;
-    test::ScriptedPromptsScope prompts;
-    VirtualClock clock;
-    SimulatedSoundOutput* output = nullptr;
-    std::unique_ptr<MainWindow> window;
 };
 
 // Sample i of the counting file: its index modulo 65536, so a frame from the wrong pass of the
