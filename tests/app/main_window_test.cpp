@@ -27,6 +27,7 @@
 
 #include <csignal>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -93,9 +94,9 @@ class MainWindowTest : public ::testing::Test {
     bool leftDown = false;
 };
 
-// Each entry of a menu: the action's object name (its command id), "-" for a separator, or
-// the submenu's title.
-QStringList entries(const QMenu& menu) {
+// Each entry of a menu or of the menu bar: the action's object name (its command id), "-" for a
+// separator, or the submenu's title.
+QStringList entries(const QWidget& menu) {
     QStringList out;
     for (const QAction* a : menu.actions()) {
         out << (a->isSeparator() ? QStringLiteral("-")
@@ -124,11 +125,7 @@ void press(MainWindow& w, std::initializer_list<Qt::Key> keys) {
 
 TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialStates) {
     auto w = open();
-    QStringList titles;
-    for (const QAction* a : w->menuBar()->actions()) {
-        titles << a->text();
-    }
-    EXPECT_EQ(titles, (QStringList{"Function", "Variables", "Pointers", "Help"}));
+    EXPECT_EQ(entries(*w->menuBar()), (QStringList{"Function", "Variables", "Pointers", "Help"}));
     EXPECT_EQ(entries(topMenu(*w, 0)),
               (QStringList{"40020 F1 - Analyze File", "40064 Analyze Batch", "40028 Log Spectrum",
                            "40062 Log Points", "Parameters", "-", "40007 F2 - Scan File",
@@ -192,10 +189,8 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderT
     menuStateImage(*w);
     EXPECT_FALSE(w->state().control.modeRunning);
     EXPECT_TRUE(m.popupEnabled(ProgramMenu::kParametersPopup));
-    expectEnabled(m, true,
-                  {cmd::kParametersChange, cmd::kParametersRestore, cmd::kScanFile, cmd::kSaveWave,
-                   cmd::kLogSpectrum, cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage,
-                   cmd::kPrintWindow, cmd::kSaveEntireImage, cmd::kExit});
+    // What an analysed file offers besides: AnalyzeFileTest.TheMenuOffersOnlyWhatIsBuilt...
+    expectEnabled(m, true, {cmd::kParametersRestore, cmd::kSaveEntireImage, cmd::kExit});
     // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
     w->state().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
     holdImage(*w, w->state().view.layout.plotWidth, w->state().view.layout.plotHeight);
@@ -249,14 +244,14 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
                          {cmd::kScanFile, cmd::kScanCurrentFile});
     const AppState& s = w->state();
     EXPECT_EQ(s.control.fileNameBuffer, "/data/My Files/a b.wav");
-    EXPECT_TRUE(s.control.fileFromCommandLine);
-    EXPECT_TRUE(s.control.autoRun);
-    EXPECT_EQ(s.control.timeSpanSeconds, 10);
-    EXPECT_EQ(s.settings.lastMode, 3);
-    EXPECT_EQ(s.settings.lastFileMode, 1);
-    EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
-    EXPECT_EQ(s.settings.lowBandHz, 0);
-    EXPECT_EQ(s.settings.highBandHz, 5000);
+    // {from the command line, run at once, seconds}
+    EXPECT_EQ(
+        std::tuple(s.control.fileFromCommandLine, s.control.autoRun, s.control.timeSpanSeconds),
+        std::tuple(true, true, 10));
+    // {mode, file mode, display, band}
+    EXPECT_EQ(std::tuple(s.settings.lastMode, s.settings.lastFileMode, s.settings.displayTypeChoice,
+                         s.settings.lowBandHz, s.settings.highBandHz),
+              std::tuple(3, 1, DISPLAY_SCROLL, 0, 5000));
     EXPECT_EQ(w->windowTitle(), "Korvanthile a b.wav");
 }
 
@@ -316,10 +311,17 @@ TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
     openCalling({}, {cmd::kScanInput, 0});
 }
 
-TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsAndALeakBeeps) {
-    const QString ini = dir.file(QStringLiteral("korv.ini"));
+// Without a file named for them, the settings are kept in the user's configuration folder, made
+// at the first close; a close that cannot write them says so.
+TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsInTheConfigFolder) {
+    const QString config = dir.file(QStringLiteral("config"));
+    ASSERT_TRUE(qputenv("XDG_CONFIG_HOME", config.toUtf8()));
+    const QString ini = config + QStringLiteral("/korvanthile/korv.ini");
+    MainWindowOptions o = options();
+    o.settingsFile.clear();
     {
-        auto w = open();
+        auto w = open({}, o);
+        EXPECT_EQ(w->settingsFile(), ini.toStdString());
         w->commands().send(cmd::kPointerWhiteCross);
         w->commands().send(cmd::kVariablesFreeze);
         w->commands().send(cmd::kFftSizeFirst + 3);
@@ -339,45 +341,22 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsAndALeakBee
         EXPECT_TRUE(w->close());
         EXPECT_EQ(prompts->beeps(), 0);
     }
-    ASSERT_TRUE(QFile::exists(ini));
-    EXPECT_EQ(QFile(ini).size(), 948);
-    auto w = open();
+    EXPECT_TRUE(prompts->messages().empty());
+    ASSERT_EQ(QFile(ini).size(), 948);
+    auto w = open({}, o);
     EXPECT_EQ(w->state().settings.pointerType, 2);
     EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
     EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
     EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
     EXPECT_FALSE(w->menu().checked(cmd::kVariablesAdjust));
-    // A close with a block still held beeps.
+    // The folder is taken by a file: nothing can be saved, and the user is told where. A close
+    // with a block still held beeps.
+    ASSERT_TRUE(QDir(config + QStringLiteral("/korvanthile")).removeRecursively());
+    ASSERT_FALSE(dir.write(QStringLiteral("config/korvanthile"), "x").isEmpty());
     CountedBlock<int> leaked(1);
     EXPECT_TRUE(w->close());
-    EXPECT_EQ(prompts->beeps(), 1);
-}
-
-// Without a file named for it, the window keeps its settings in the user's configuration
-// folder, made at the first close; a close that cannot write them says so.
-TEST_F(MainWindowTest, SettingsLiveInTheUserConfigFolder) {
-    const QString config = dir.file(QStringLiteral("config"));
-    ASSERT_TRUE(qputenv("XDG_CONFIG_HOME", config.toUtf8()));
-    const QString ini = config + QStringLiteral("/korvanthile/korv.ini");
-    MainWindowOptions o = options();
-    o.settingsFile.clear();
-    {
-        auto w = open({}, o);
-        EXPECT_EQ(w->settingsFile(), ini.toStdString());
-        w->commands().send(cmd::kPointerBlackCross);
-        EXPECT_TRUE(w->close());
-    }
-    EXPECT_TRUE(prompts->messages().empty());
-    ASSERT_EQ(QFile(ini).size(), 948);
-    {
-        auto w = open({}, o);
-        EXPECT_EQ(w->state().settings.pointerType, 3);
-        // The folder is taken by a file: nothing can be saved, and the user is told where.
-        ASSERT_TRUE(QDir(config + QStringLiteral("/korvanthile")).removeRecursively());
-        ASSERT_FALSE(dir.write(QStringLiteral("config/korvanthile"), "x").isEmpty());
-        EXPECT_TRUE(w->close());
-    }
     qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(prompts->beeps(), 1);
     EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::Warning);
     test::expectOneMessage(*prompts, "Cannot Save Settings\n" + ini.toStdString());
 }

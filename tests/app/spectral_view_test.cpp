@@ -28,7 +28,9 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <ranges>
 #include <vector>
 
 namespace korv {
@@ -85,7 +87,7 @@ class SpectralViewTest : public test::AnalyzeFileTest {
     std::vector<int> scanCalls;
 };
 
-TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureWhileTheRightButtonHolds) {
+TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureInARectangleWhileTheRightButtonHolds) {
     const PixelRect box = layout().readoutBox;
     const std::vector<QRgb> idle = area(box);
     const int y = layout().plotHeight - 60;
@@ -122,6 +124,35 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureWhileTheRightButtonHo
     EXPECT_NE(area(box), reading);
     QTest::mouseRelease(view(), Qt::RightButton, {}, to);
     EXPECT_EQ(area(box), reading);
+
+    // The measuring rectangle is drawn inverted while the right button holds.
+    const std::vector<QRgb> before = plot();
+    QTest::mousePress(view(), Qt::RightButton, {}, QPoint(100, 200));
+    QTest::mouseMove(view(), QPoint(300, 260));
+    EXPECT_EQ(at(200, 200), inverted(200, 200));    // top edge
+    EXPECT_EQ(at(300, 230), inverted(300, 230));    // right edge
+    EXPECT_EQ(at(200, 230), imageColour(200, 230)); // inside
+    // A smaller rectangle: the old outline is gone, and everything off the new outline is as
+    // the window showed it before, the axis labels included.
+    QTest::mouseMove(view(), QPoint(250, 240));
+    EXPECT_EQ(at(300, 230), imageColour(300, 230));
+    EXPECT_EQ(at(250, 220), inverted(250, 220));
+    const PixelRect outer{100, 200, 151, 41};
+    const PixelRect inner{101, 201, 149, 39};
+    int changedOffOutline = 0;
+    for (int py = 0; py < layout().plotHeight; ++py) {
+        for (int px = 0; px < layout().plotWidth; ++px) {
+            const bool onOutline = outer.contains(px, py) && !inner.contains(px, py);
+            const std::size_t i = static_cast<std::size_t>(py * layout().plotWidth + px);
+            changedOffOutline += !onOutline && at(px, py) != before[i] ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(changedOffOutline, 0);
+    // The top is kept below the waveform strip.
+    QTest::mouseMove(view(), QPoint(250, 0));
+    EXPECT_EQ(at(200, 43), inverted(200, 43));
+    QTest::mouseRelease(view(), Qt::RightButton, {}, QPoint(250, 0));
+    EXPECT_EQ(plot(), before);
 }
 
 TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherDirection) {
@@ -191,36 +222,6 @@ TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
     EXPECT_EQ(scanCalls.size(), 1U);
 }
 
-TEST_F(SpectralViewTest, TheMeasuringRectangleIsDrawnInvertedAndTheReadoutsMeasureWhileItLasts) {
-    const std::vector<QRgb> before = plot();
-    QTest::mousePress(view(), Qt::RightButton, {}, QPoint(100, 200));
-    QTest::mouseMove(view(), QPoint(300, 260));
-    EXPECT_EQ(at(200, 200), inverted(200, 200));    // top edge
-    EXPECT_EQ(at(300, 230), inverted(300, 230));    // right edge
-    EXPECT_EQ(at(200, 230), imageColour(200, 230)); // inside
-    // A smaller rectangle: the old outline is gone, and everything off the new outline is as
-    // the window showed it before, the axis labels included.
-    QTest::mouseMove(view(), QPoint(250, 240));
-    EXPECT_EQ(at(300, 230), imageColour(300, 230));
-    EXPECT_EQ(at(250, 220), inverted(250, 220));
-    const PixelRect outer{100, 200, 151, 41};
-    const PixelRect inner{101, 201, 149, 39};
-    int changedOffOutline = 0;
-    for (int y = 0; y < layout().plotHeight; ++y) {
-        for (int x = 0; x < layout().plotWidth; ++x) {
-            const bool onOutline = outer.contains(x, y) && !inner.contains(x, y);
-            const std::size_t i = static_cast<std::size_t>(y * layout().plotWidth + x);
-            changedOffOutline += !onOutline && at(x, y) != before[i] ? 1 : 0;
-        }
-    }
-    EXPECT_EQ(changedOffOutline, 0);
-    // The top is kept below the waveform strip.
-    QTest::mouseMove(view(), QPoint(250, 0));
-    EXPECT_EQ(at(200, 43), inverted(200, 43));
-    QTest::mouseRelease(view(), Qt::RightButton, {}, QPoint(250, 0));
-    EXPECT_EQ(plot(), before);
-}
-
 TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     const std::vector<QRgb> plain = plot();
     const std::vector<std::uint8_t> image = imageBytes();
@@ -238,13 +239,12 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     // A measuring rectangle through a cross leaves the cross in its colour.
     const int width = layout().plotWidth;
     const auto n = static_cast<int>(withGrid.size());
-    int i = 60 * width;
-    while (i < n &&
-           (withGrid[std::size_t(i)] != text || i % width < 30 || i % width > width - 30)) {
-        ++i;
-    }
-    ASSERT_LT(i, n);
-    const QPoint p(i % width, i / width);
+    const auto below = std::views::iota(60 * width, n);
+    const auto cross = std::ranges::find_if(below, [&](int i) {
+        return withGrid[std::size_t(i)] == text && i % width >= 30 && i % width <= width - 30;
+    });
+    ASSERT_NE(cross, below.end());
+    const QPoint p(*cross % width, *cross / width);
     QTest::mousePress(view(), Qt::RightButton, {}, p - QPoint(20, 0));
     QTest::mouseMove(view(), p + QPoint(20, 10));
     EXPECT_EQ(at(p.x(), p.y()), text);

@@ -8,10 +8,13 @@
 #include "platform/palette_display.h"
 #include "platform/window_surface.h"
 
+#include "core/view_geometry_fixture.h"
+
 #include <QFontMetrics>
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
 
 namespace korv {
 namespace {
@@ -24,20 +27,12 @@ struct Fixture {
     std::optional<WindowSurface> window;
     PanelBoxes boxes = panelBoxes({1000, 560, 400, 15, 8, 16, {}});
     // Crosses at x 200, 400, 600 (10 msec a column) and y 339, 279, 219, 159, 99 (0 .. 6 kHz).
-    ViewGeometry g{.plotWidth = 800,
-                   .plotHeight = 400,
-                   .stripHeight = 40,
-                   .charWidth = 8,
-                   .charHeight = 16,
-                   .infoPanel = boxes.infoPanel,
-                   .readoutBox = boxes.readoutBox,
-                   .timeScaleMsec = 10.0f,
-                   .columnMsec = 10.0,
-                   .highBandHz = 6000,
-                   .sampleRate = 44100};
+    ViewGeometry g = test::view800x400(10.0f);
     QFont font = programFont(16);
 
     Fixture() {
+        g.infoPanel = boxes.infoPanel;
+        g.readoutBox = boxes.readoutBox;
         palette.setLogicalPalette(logical);
         window.emplace(palette);
         window->resize(1000, 560);
@@ -66,13 +61,17 @@ TEST(ViewDraw, GridCrossesInTextColourWithTheirShadows) {
     for (const int x : {200, 400, 600}) {
         for (const int y : {339, 279, 219, 159, 99}) {
             EXPECT_EQ(f.at(x, y), text) << x << "," << y;
-            EXPECT_EQ(f.at(x - 5, y), text);
-            EXPECT_EQ(f.at(x + 5, y), text);
-            EXPECT_EQ(f.at(x, y + 5), text);
+            // Arms of five pixels each way.
+            for (const auto& [dx, dy] : {std::pair{-5, 0}, {5, 0}, {0, -5}, {0, 5}}) {
+                EXPECT_EQ(f.at(x + dx, y + dy), text) << x << "," << y << " " << dx << "," << dy;
+                EXPECT_EQ(f.at(x + dx * 6 / 5, y + dy * 6 / 5), under);
+            }
             // The shadow's arm reaches one pixel further right and lower.
             EXPECT_EQ(f.at(x + 6, y + 1), background);
             EXPECT_EQ(f.at(x + 1, y + 6), background);
-            EXPECT_EQ(f.at(x + 7, y), under);
+            // Shadows first: the arms lie over the other arm's shadow.
+            EXPECT_EQ(f.at(x + 1, y), text);
+            EXPECT_EQ(f.at(x, y + 1), text);
         }
     }
     // Between the crosses the picture is untouched.

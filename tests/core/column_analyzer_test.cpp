@@ -20,6 +20,7 @@
 #include <numeric>
 #include <random>
 #include <ranges>
+#include <tuple>
 #include <vector>
 
 namespace korv {
@@ -252,32 +253,6 @@ std::vector<std::uint8_t> chirp(int channels, long frames) {
     });
 }
 
-TEST(ColumnAnalyzer, StoppingAfterSomeColumnsLeavesTheRestAsCreated) {
-    const auto bytes = chirp(1, 12000);
-    const auto in = inputsFor(bytes, 1, 16);
-    SpectralImage image = imageFor(in);
-    const SpectralImage blank = imageFor(in);
-    ColumnAnalyzer analyzer;
-    ASSERT_EQ(analyzer.setup(in, image), SetupResult::Ok);
-    constexpr long kDrawn = 100;
-    ASSERT_GT(analyzer.columns(), kDrawn + 50);
-    analyzer.analyzeColumns(0, kDrawn, image);
-    for (int y = 0; y < image.height(); ++y) {
-        ASSERT_TRUE(std::ranges::equal(image.surface().row(y).subspan(kDrawn),
-                                       blank.surface().row(y).subspan(kDrawn)))
-            << "row " << y;
-    }
-    // The chirp lit something in every drawn column.
-    for (int x = 0; x < kDrawn; ++x) {
-        const auto lit = [&](int y) { return at(image, x, y) > kBackgroundIndex; };
-        EXPECT_TRUE(std::ranges::any_of(std::views::iota(kStripHeight + 1, kPlotHeight), lit)) << x;
-    }
-
-    // 100001.5 bytes a column cut to whole 4-byte frames.
-    EXPECT_EQ(stoppedRun(kDrawn, 400, 400 * 1000 + 6, 4), (StoppedRun{kDrawn, 100 * 1000}));
-    EXPECT_EQ(stoppedRun(400, 400, 12345, 2), (StoppedRun{400, 12345}));
-}
-
 // Columns whose frames run past the held bytes read silence there: the same picture as the
 // data followed by explicit zeros.
 TEST(ColumnAnalyzer, FramesPastTheEndReadAsSilence) {
@@ -353,18 +328,17 @@ TEST(ColumnAnalyzer, SetupRefusesWhatItCannotAnalyse) {
 TEST(SpectralImage, BandsStripsBarsAndSize) {
     const auto mono = SpectralImage::create({1000, 640, 200, 40, 1});
     ASSERT_TRUE(mono.has_value());
-    EXPECT_EQ(mono->width(), 1000);
-    EXPECT_EQ(mono->height(), 200);
-    EXPECT_EQ(mono->rows(), 160);
-    EXPECT_EQ(mono->rowY(0, 0), 199);
-    EXPECT_EQ(mono->rowY(0, 159), 40);
+    // {width, height, rows, y of the lowest row, y of the highest}
+    EXPECT_EQ(std::tuple(mono->width(), mono->height(), mono->rows(), mono->rowY(0, 0),
+                         mono->rowY(0, 159)),
+              std::tuple(1000, 200, 160, 199, 40));
 
     const auto stereo = SpectralImage::create({10, 640, 200, 40, 2});
     ASSERT_TRUE(stereo.has_value());
-    EXPECT_EQ(stereo->width(), 640);
-    EXPECT_EQ(stereo->height(), 400);
-    EXPECT_EQ(stereo->rowY(SPECTRAL_RIGHT_CHANNEL, 0), 199);
-    EXPECT_EQ(stereo->rowY(SPECTRAL_LEFT_CHANNEL, 0), 399);
+    // {width, height, y of the right channel's lowest row, y of the left's}
+    EXPECT_EQ(std::tuple(stereo->width(), stereo->height(), stereo->rowY(SPECTRAL_RIGHT_CHANNEL, 0),
+                         stereo->rowY(SPECTRAL_LEFT_CHANNEL, 0)),
+              std::tuple(640, 400, 199, 399));
     for (const int top : {0, 200}) {
         for (int y = top; y < top + 200; ++y) {
             const std::uint8_t expected = y == top + 20   ? kSignal1Index
@@ -377,12 +351,14 @@ TEST(SpectralImage, BandsStripsBarsAndSize) {
     }
 
     // The last beyond what a picture may take: the "Not enough display memory" path.
-    EXPECT_FALSE(SpectralImage::create({10, 640, 200, 40, 3}));
-    EXPECT_FALSE(SpectralImage::create({10, 640, 40, 40, 1}));
-    EXPECT_FALSE(SpectralImage::create({10, 640, 200, 0, 1}));
-    EXPECT_FALSE(SpectralImage::create({-1, 640, 200, 40, 1}));
-    EXPECT_FALSE(SpectralImage::create({std::numeric_limits<long>::max(), 640, 200, 40, 1}));
-    EXPECT_FALSE(SpectralImage::create({2000000000L, 640, 600, 40, 2}));
+    for (const SpectralImageGeometry& g : {SpectralImageGeometry{10, 640, 200, 40, 3},
+                                           {10, 640, 40, 40, 1},
+                                           {10, 640, 200, 0, 1},
+                                           {-1, 640, 200, 40, 1},
+                                           {std::numeric_limits<long>::max(), 640, 200, 40, 1},
+                                           {2000000000L, 640, 600, 40, 2}}) {
+        EXPECT_FALSE(SpectralImage::create(g)) << g.columns << " x " << g.plotHeight;
+    }
 
     // A full-scale bar stays inside a small strip.
     auto image = SpectralImage::create({8, 8, 30, 10, 2});
@@ -519,27 +495,41 @@ TEST(ParallelColumnLoop, TwoCoresGiveThePictureAndTheLevelsOfOne) {
     }
 }
 
-// A run stopped inside a block of the worker's ends at once and keeps the columns drawn.
-TEST(ParallelColumnLoop, StoppingEarlyJoinsTheWorker) {
-    const auto bytes = pcm(1, 16, 3 * kRate, sine(1000.0, 8000.0));
+// A run stopped after some columns, by the analyser alone or by the loop inside a block of its
+// worker (its destructor ends the worker at once), keeps the columns drawn and leaves the rest as
+// created, though the worker's block went further.
+TEST(ParallelColumnLoop, StoppingEarlyKeepsTheColumnsDrawnAndLeavesTheRest) {
+    const auto bytes = chirp(1, 3 * kRate);
     const ColumnAnalysisInputs in = inputsFor(bytes, 1, 16);
     const SpectralImage whole = analyse(in);
-    SpectralImage part = imageFor(in);
+    const SpectralImage blank = imageFor(in);
     const long stopAt = parallelBlockColumns(1) + 5;
+    ASSERT_GT(in.run.columns, 2 * stopAt);
+    SpectralImage plain = imageFor(in);
+    SpectralImage shared = imageFor(in);
     {
+        ColumnAnalyzer analyzer;
+        ASSERT_EQ(analyzer.setup(in, plain), SetupResult::Ok);
+        analyzer.analyzeColumns(0, stopAt, plain);
         ParallelColumnLoop loop;
-        ASSERT_EQ(loop.setup(in, part, true), SetupResult::Ok);
+        ASSERT_EQ(loop.setup(in, shared, true), SetupResult::Ok);
         for (long x = 0; x < stopAt; ++x) {
-            loop.analyzeColumn(x, part);
-        }
-    } // the destructor stops and joins
-    // Beyond the stop the picture is as it was made, though the worker's block went further.
-    const SpectralImage untouched = imageFor(in);
-    for (const int y : {kStripHeight / 2, kPlotHeight - 1 - rowOf(1000.0)}) {
-        for (int x = 0; x < 3 * static_cast<int>(stopAt); ++x) {
-            ASSERT_EQ(at(part, x, y), at(x < stopAt ? whole : untouched, x, y)) << x << "," << y;
+            loop.analyzeColumn(x, shared);
         }
     }
+    for (const SpectralImage* image : {&plain, &shared}) {
+        for (int y = 0; y < image->height(); ++y) {
+            const auto row = image->surface().row(y);
+            ASSERT_TRUE(std::ranges::equal(row.first(stopAt), whole.surface().row(y).first(stopAt)))
+                << (image == &plain ? "analyser" : "loop") << ", row " << y;
+            ASSERT_TRUE(
+                std::ranges::equal(row.subspan(stopAt), blank.surface().row(y).subspan(stopAt)))
+                << (image == &plain ? "analyser" : "loop") << ", row " << y;
+        }
+    }
+    // 100001.5 bytes a column cut to whole 4-byte frames.
+    EXPECT_EQ(stoppedRun(100, 400, 400 * 1000 + 6, 4), (StoppedRun{100, 100 * 1000}));
+    EXPECT_EQ(stoppedRun(400, 400, 12345, 2), (StoppedRun{400, 12345}));
 }
 
 } // namespace

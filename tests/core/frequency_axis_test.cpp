@@ -111,16 +111,9 @@ TEST(FrequencyAxis, NoRowsWhereTheBandGivesNone) {
     EXPECT_EQ(logTickHz().back(), 630000);
 }
 
+// 300 rows under a 40-pixel waveform strip, N 2048 at 44.1 kHz.
 RowFrequencyInputs plot(FrequencyScale scale, std::int32_t low, std::int32_t high) {
-    RowFrequencyInputs in;
-    in.scale = scale;
-    in.lowBandHz = low;
-    in.highBandHz = high;
-    in.sampleRate = 44100;
-    in.fftSize = 2048;
-    in.plotHeight = 340;
-    in.rows = 300; // a 40-pixel waveform strip on top
-    return in;
+    return {scale, low, high, 44100, 2048, 340, 300};
 }
 
 // On 0 .. 6000 Hz and 100 .. 10000 Hz over 300 rows: the linear frequency rounds half up, the

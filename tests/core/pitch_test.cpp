@@ -49,10 +49,7 @@ std::vector<std::int16_t> repeatedNoise(int periodFrames, unsigned seed) {
 }
 
 TEST(LagTable, QuarterTonePeriodsFrom55Hz) {
-    const LagTable lags = buildLagTable(44100);
-    EXPECT_EQ(lags[72], 100); // 440 Hz
-    EXPECT_EQ(lags[0], 802);  // 55 Hz
-    EXPECT_EQ(lags[24], 401); // 110 Hz: 400.9
+    // Each the period of its quarter tone rounded: 100 frames for 440 Hz at 44.1 kHz.
     for (const std::int32_t rate : {5513, 11025, 22050, 44100, 48000}) {
         const LagTable table = buildLagTable(rate);
         for (int k = 0; k < PITCH_LAG_COUNT; ++k) {

@@ -7,17 +7,11 @@
 namespace korv {
 namespace {
 
+// The window's frame 8 pixels wider and 40 taller, on a 768-line screen with 20-pixel captions.
 LayoutInputs inputs(int clientWidth, int clientHeight, int charWidth, int charHeight) {
-    LayoutInputs in;
-    in.clientWidth = clientWidth;
-    in.clientHeight = clientHeight;
-    in.windowWidth = clientWidth + 8;
-    in.windowHeight = clientHeight + 40;
-    in.screenHeight = 768;
-    in.captionHeight = 20;
-    in.charWidth = charWidth;
-    in.charHeight = charHeight;
-    return in;
+    return {clientWidth,       clientHeight, clientWidth + 8,
+            clientHeight + 40, 768,          20,
+            charWidth,         charHeight,   {}};
 }
 
 TEST(PlotLayout, AreasAndButtonsFollowTheClientAndTheFont) {
@@ -78,15 +72,13 @@ TEST(HorizontalScroll, RangesKeepTheFractionAndFollowTheDrawnColumn) {
     EXPECT_EQ(fields(computeHScroll(350, 700, true, {}, 0, false)), std::tuple(0, 0, true));
 }
 
+// The line and page steps forward and both clamps, on either bar: the window's
+// MainWindowTest.HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLevel.
 TEST(HorizontalScroll, StepsClampToTheRange) {
-    EXPECT_EQ(stepScroll(950, 1000, ScrollAction::PageForward, 4, 100, 0), 1000);
-    EXPECT_EQ(stepScroll(2, 1000, ScrollAction::LineBack, 4, 100, 0), 0);
-    EXPECT_EQ(stepScroll(10, 1000, ScrollAction::LineForward, 4, 100, 0), 14);
     EXPECT_EQ(stepScroll(10, 1000, ScrollAction::PageBack, 4, 100, 0), 0);
     EXPECT_EQ(stepScroll(10, 1000, ScrollAction::Thumb, 4, 100, 1234), 1000);
     EXPECT_EQ(stepScroll(10, 1000, ScrollAction::Other, 4, 100, 77), 10);
     // The level bar: 0 at the top is -15, 30 at the bottom is 15.
-    EXPECT_EQ(stepScroll(29, kLevelPositionMax, ScrollAction::PageForward, 1, 5, 0), 30);
     EXPECT_EQ(stepScroll(6, kLevelPositionMax, ScrollAction::LineBack, 1, 5, 0) - kLevelScaleOffset,
               -10);
 }

@@ -4,7 +4,8 @@
 #include "analysis/parameters.h"
 #include "display/palette.h"
 #include "display/readouts.h"
-#include "display/view_geometry.h"
+
+#include "core/view_geometry_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -20,21 +21,10 @@ namespace {
 constexpr int CW = 8;
 constexpr int TH = 16;
 
-// 0 .. 6000 Hz over 360 rows (plot 400 high, strip 40): 16.67 Hz per row.
+// 0 .. 6000 Hz over 360 rows (plot 400 high, strip 40): 16.67 Hz per row; 4 msec a column.
 ViewGeometry geometry() {
-    ViewGeometry g;
-    g.plotWidth = 800;
-    g.plotHeight = 400;
-    g.stripHeight = 40;
-    g.charWidth = CW;
-    g.charHeight = TH;
+    ViewGeometry g = test::view800x400();
     g.readoutBox = {400, 430, 44 * CW, TH * 9 / 2};
-    g.lowBandHz = 0;
-    g.highBandHz = 6000;
-    g.frequencyScale = FrequencyScale::Linear;
-    g.sampleRate = 44100;
-    g.fftSize = 1024;
-    g.columnMsec = 4.0;
     return g;
 }
 
@@ -243,9 +233,8 @@ TEST(Readouts, TitlesAndPlaceholders) {
 TEST(Readouts, LinesLaidOutInTheBox) {
     const ViewGeometry g = geometry();
     const ViewDrawing d = readoutLines(g, readoutTexts(g, {.recording = true}, inside(10, 339)));
-    ASSERT_EQ(d.texts.size(), 7u); // title, then label and value of three lines
-    EXPECT_EQ(d.texts[0].text, "  Recording  ");
-    EXPECT_EQ(d.texts[0].colour, ViewColour::Red);
+    ASSERT_EQ(d.texts.size(), 7u);               // title, then label and value of three lines
+    EXPECT_EQ(d.texts[0].text, "  Recording  "); // in red: ViewDraw.PanelsAreSunkenBoxes...
     const int labelX = g.readoutBox.x + CW;
     const int valueX = labelX + 20 * CW;
     EXPECT_EQ(d.texts[0].topLeft.x, labelX);

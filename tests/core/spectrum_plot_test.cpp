@@ -30,12 +30,10 @@ using S = FrequencyScale;
 
 ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
                      DbRange dbScale = DbRange::Db60) {
-    ScopeOptions o;
-    o.plotTypeChoice = plotType;
-    o.displayTypeChoice = display;
-    o.dbRange = dbScale;
-    o.axis = {FrequencyScale::Linear, 0.0, 6000.0};
-    return o;
+    return {.displayTypeChoice = display,
+            .plotTypeChoice = plotType,
+            .dbRange = dbScale,
+            .axis = {FrequencyScale::Linear, 0.0, 6000.0}};
 }
 
 // A plot and its image, given a first step when its levels are given.
