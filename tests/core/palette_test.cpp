@@ -109,10 +109,10 @@ TEST(PaletteChoice, NamesTheTables) {
     EXPECT_EQ(active, kBwPalette);
 }
 
-// The bottom at 90 dB and the top at 30 dB: the colour dialog's captions in
-// ColourCalibrationTest.RangeGainAndCancelRestoringTheOpeningValues.
 TEST(PaletteChoice, StopCaptionsFollowTheRange) {
     EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeFor(DbRange::Db60)), -60.0f);
     EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeFor(DbRange::Db60)), 0.0f);
     EXPECT_FLOAT_EQ(stopLevelDb(1, levelRangeFor(DbRange::Db60)), -55.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeFor(DbRange::Db90)), -90.0f);
+    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeFor(DbRange::Db30)), -30.0f);
 }
