@@ -65,7 +65,9 @@ class SpectralViewTest : public test::AnalyzeFileTest {
         }
         return v;
     }
+    // The picture as the window shows it once the paints asked for are done.
     [[nodiscard]] std::vector<QRgb> plot() const {
+        window->surface().updateNow();
         return area({0, 0, layout().plotWidth, layout().plotHeight});
     }
     [[nodiscard]] QRgb inverted(int x, int y) { return ~imageColour(x, y) & 0xffffffu; }
@@ -232,7 +234,6 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QPushButton* grid = window->button(cmd::kGrid);
     ASSERT_TRUE(grid->isEnabled());
     QTest::mouseClick(grid, Qt::LeftButton);
-    window->surface().updateNow();
     EXPECT_TRUE(grid->isChecked());
     const std::vector<QRgb> withGrid = plot();
     EXPECT_GT(textPixels(withGrid), textPixels(plain));
@@ -250,16 +251,13 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     EXPECT_EQ(at(p.x(), p.y()), text);
     EXPECT_EQ(at(p.x() + 20, p.y() + 5), inverted(p.x() + 20, p.y() + 5));
     QTest::mouseRelease(view(), Qt::RightButton, {}, p + QPoint(20, 10));
-    window->surface().updateNow();
     EXPECT_EQ(plot(), withGrid);
     QTest::mouseClick(grid, Qt::LeftButton);
-    window->surface().updateNow();
     EXPECT_FALSE(grid->isChecked());
     EXPECT_EQ(plot(), plain);
     // A screen reader toggles the state without a click: the grid follows it.
     QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
         QAccessibleActionInterface::toggleAction());
-    window->surface().updateNow();
     EXPECT_TRUE(window->state().view.gridOn);
     EXPECT_EQ(plot(), withGrid);
     // The overlay lies on the window only; the picture underneath is untouched.

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <random>
 #include <set>
-#include <tuple>
 #include <utility>
 
 namespace korv {
