@@ -178,8 +178,10 @@ void ParameterDialog::build() {
     fitColumns(*scroll, *content);
 }
 
-void ParameterDialog::fitColumns(QScrollArea& scroll, const QWidget& content) {
+void ParameterDialog::fitColumns(QScrollArea& scroll, QWidget& content) {
     const QSize wanted = content.sizeHint();
+    // Scrolled rather than squeezed: squeezed, the edits beside the sliders cut their numbers.
+    content.setMinimumSize(wanted);
     const QScreen* where = screen();
     // Room for the buttons, the margins and a window frame.
     constexpr int kOutsideColumns = 120;
