@@ -114,6 +114,79 @@ __attribute__((target("avx2"))) void levelsOfPowersAvx2(const double* powers, st
     }
 }
 
+// One butterfly on two complex values of p and of q: q <- p + tt, p <- p - tt, where
+// tt = (qim ta + qre tb, -qre ta + qim tb), i.e. tr and -ti.
+__attribute__((target("avx2"), always_inline)) inline void butterflyAvx2(__m256d& p, __m256d& q,
+                                                                         __m256d ta, __m256d tb) {
+    const __m256d swapped = _mm256_permute_pd(q, 0x5);
+    const __m256d tt = _mm256_add_pd(_mm256_mul_pd(swapped, ta), _mm256_mul_pd(q, tb));
+    q = _mm256_add_pd(p, tt);
+    p = _mm256_sub_pd(p, tt);
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256d twiddleAvx2(const double* t) {
+    return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(t));
+}
+
+// The stage of span h (in complex values) alone.
+__attribute__((target("avx2"))) void stageAvx2(double* z, const double* scaledTwiddles, int half,
+                                               int h) {
+    int block = 0;
+    for (int start = 0; start < half; start += 2 * h, ++block) {
+        double* p = z + 2 * start;
+        double* q = z + 2 * (start + h);
+        const double* t = scaledTwiddles + 4 * block;
+        const __m256d ta = twiddleAvx2(t);
+        const __m256d tb = twiddleAvx2(t + 2);
+        for (int j = 0; j < h; j += 2) {
+            __m256d pv = _mm256_loadu_pd(p + 2 * j);
+            __m256d qv = _mm256_loadu_pd(q + 2 * j);
+            butterflyAvx2(pv, qv, ta, tb);
+            _mm256_storeu_pd(q + 2 * j, qv);
+            _mm256_storeu_pd(p + 2 * j, pv);
+        }
+    }
+}
+
+// The stages of span h and h/2 in one pass: each block of 2h values holds the four quarters
+// both stages pair among themselves, so every value goes through the same operations as in
+// two passes, with half the loads and stores. Block b of span h uses twiddle b, its halves
+// (blocks 2b and 2b + 1 of span h/2) twiddles 2b and 2b + 1.
+__attribute__((target("avx2"))) void twoStagesAvx2(double* z, const double* scaledTwiddles,
+                                                   int half, int h) {
+    const int quarter = h / 2;
+    int block = 0;
+    for (int start = 0; start < half; start += 2 * h, ++block) {
+        double* a = z + 2 * start;
+        double* b = a + 2 * quarter;
+        double* c = a + 2 * h;
+        double* d = c + 2 * quarter;
+        const double* t = scaledTwiddles + 4 * block;
+        const double* tLow = scaledTwiddles + 8 * block;
+        const double* tHigh = tLow + 4;
+        const __m256d ta = twiddleAvx2(t);
+        const __m256d tb = twiddleAvx2(t + 2);
+        const __m256d taLow = twiddleAvx2(tLow);
+        const __m256d tbLow = twiddleAvx2(tLow + 2);
+        const __m256d taHigh = twiddleAvx2(tHigh);
+        const __m256d tbHigh = twiddleAvx2(tHigh + 2);
+        for (int j = 0; j < quarter; j += 2) {
+            __m256d av = _mm256_loadu_pd(a + 2 * j);
+            __m256d bv = _mm256_loadu_pd(b + 2 * j);
+            __m256d cv = _mm256_loadu_pd(c + 2 * j);
+            __m256d dv = _mm256_loadu_pd(d + 2 * j);
+            butterflyAvx2(av, cv, ta, tb);
+            butterflyAvx2(bv, dv, ta, tb);
+            butterflyAvx2(av, bv, taLow, tbLow);
+            butterflyAvx2(cv, dv, taHigh, tbHigh);
+            _mm256_storeu_pd(a + 2 * j, av);
+            _mm256_storeu_pd(b + 2 * j, bv);
+            _mm256_storeu_pd(c + 2 * j, cv);
+            _mm256_storeu_pd(d + 2 * j, dv);
+        }
+    }
+}
+
 // The stages without their halvings. Each stage of the plain transform halves every value;
 // leaving that out makes every value of stage s exactly 2^s times the plain one, because
 // scaling by a power of two changes no rounding (nothing here comes near the subnormal or
@@ -124,24 +197,17 @@ __attribute__((target("avx2"))) void levelsOfPowersAvx2(const double* powers, st
 __attribute__((target("avx2"))) void unhalvedStagesAvx2(double* z, const double* scaledTwiddles,
                                                         int n) {
     const int half = n / 2;
-    for (int h = n / 4; h >= 2; h /= 2) {
-        int block = 0;
-        for (int start = 0; start < half; start += 2 * h, ++block) {
-            double* p = z + 2 * start;
-            double* q = z + 2 * (start + h);
-            const double* t = scaledTwiddles + 4 * block;
-            const __m256d ta = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(t));
-            const __m256d tb = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(t + 2));
-            for (int j = 0; j < h; j += 2) {
-                const __m256d pv = _mm256_loadu_pd(p + 2 * j); // pre, pim (two values)
-                const __m256d qv = _mm256_loadu_pd(q + 2 * j); // qre, qim
-                const __m256d swapped = _mm256_permute_pd(qv, 0x5);
-                // tr = qim ta + qre tb, and -ti = -qre ta + qim tb
-                const __m256d tt = _mm256_add_pd(_mm256_mul_pd(swapped, ta), _mm256_mul_pd(qv, tb));
-                _mm256_storeu_pd(q + 2 * j, _mm256_add_pd(pv, tt));
-                _mm256_storeu_pd(p + 2 * j, _mm256_sub_pd(pv, tt));
-            }
-        }
+    int h = n / 4;
+    int vectorStages = 0;
+    for (int k = h; k >= 2; k /= 2) {
+        ++vectorStages;
+    }
+    if (vectorStages % 2 == 1) {
+        stageAvx2(z, scaledTwiddles, half, h);
+        h /= 2;
+    }
+    for (; h >= 4; h /= 4) {
+        twoStagesAvx2(z, scaledTwiddles, half, h);
     }
     if (n / 4 < 1) {
         return;
