@@ -84,6 +84,12 @@ class OutputFile {
             text_.clear();
         }
     }
+    // The file's bytes as they are made; false once a write has failed.
+    bool write(std::span<const std::uint8_t> bytes) {
+        writeFailed_ = writeFailed_ || !writer_.write(bytes);
+        return !writeFailed_;
+    }
+    [[nodiscard]] bool writeFailed() const { return writeFailed_; }
     [[nodiscard]] std::optional<std::string> finish(std::span<const std::uint8_t> bytes = {}) {
         writer_.write(std::string_view(text_));
         writer_.write(bytes);
@@ -99,6 +105,7 @@ class OutputFile {
     WholeFileWriter writer_;
     FileWriteResult opened_;
     std::string text_;
+    bool writeFailed_ = false;
 };
 
 // The file's plan and its settings; a high limit cut to half the rate is noted.
@@ -155,11 +162,17 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
     const int width = exportWidth(image.width());
     const ColourTable colours = displayColourTable(run.palette);
     const ImageFormat format = imageFormat(o);
-    EncodedImage encoded;
+    OutputFile out(outputPath(o, file));
+    if (auto failed = out.openFailure()) {
+        return failed;
+    }
+    // A PNG goes to the file as it is made, so its stripes are written while others deflate.
+    const auto sink = [&out](std::span<const std::uint8_t> bytes) { return out.write(bytes); };
+    std::optional<UserMessage> failure;
     // As Entire Image: the band where it is, unless the grid or a magnification needs a copy.
     if (!o.grid && settings.imageScalePercent <= 100) {
-        encoded = encodeImageFile(entireImageArea(image, band, width), colours, format,
-                                  JPEG_DEFAULT_QUALITY);
+        failure = writeImageFile(entireImageArea(image, band, width), colours, format,
+                                 JPEG_DEFAULT_QUALITY, sink);
     } else {
         auto picture = composeEntirePicture(image, band, width);
         if (picture && o.grid) {
@@ -171,16 +184,12 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
         if (!picture) {
             return failureText(kNotEnoughMemoryForBitmap);
         }
-        encoded = encodeImageFile(*picture, colours, format, JPEG_DEFAULT_QUALITY);
+        failure = writeImageFile(*picture, colours, format, JPEG_DEFAULT_QUALITY, sink);
     }
-    if (encoded.failure) {
-        return failureText(*encoded.failure);
+    if (failure && !out.writeFailed()) {
+        return failureText(*failure);
     }
-    OutputFile out(outputPath(o, file));
-    if (auto failed = out.openFailure()) {
-        return failed;
-    }
-    return out.finish(encoded.bytes);
+    return out.finish();
 }
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,

@@ -153,8 +153,8 @@ void ParameterDialog::onScrollAction(int id, int action) {
 
 void ParameterDialog::build() {
     auto* top = new QVBoxLayout(this);
-    // The three columns scroll when they are taller than the screen (Scan Input's at
-    // 1366 x 768), so that OK and Cancel stay on it.
+    // The three columns scroll when they are taller (Scan Input's at 1366 x 768) or wider
+    // (at 800 x 600) than the screen, so that OK and Cancel stay on it.
     auto* content = new QWidget;
     auto* columns = new QHBoxLayout(content);
     columns->setContentsMargins(0, 0, 0, 0);
@@ -169,25 +169,32 @@ void ParameterDialog::build() {
     buildDisplayColumn(right);
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     scroll->setWidget(content);
     scroll->verticalScrollBar()->setAccessibleName(QStringLiteral("Parameters"));
+    scroll->horizontalScrollBar()->setAccessibleName(QStringLiteral("Parameters"));
     top->addWidget(scroll);
     buildButtons(top);
     fitColumns(*scroll, *content);
 }
 
-void ParameterDialog::fitColumns(QScrollArea& scroll, const QWidget& content) {
+void ParameterDialog::fitColumns(QScrollArea& scroll, QWidget& content) {
     const QSize wanted = content.sizeHint();
+    // Scrolled rather than squeezed: squeezed, the edits beside the sliders cut their numbers.
+    content.setMinimumSize(wanted);
     const QScreen* where = screen();
     // Room for the buttons, the margins and a window frame.
     constexpr int kOutsideColumns = 120;
-    const int room =
-        where != nullptr ? where->availableGeometry().height() - kOutsideColumns : wanted.height();
-    const int height = std::max(std::min(wanted.height(), room), 1);
-    const int bar = height < wanted.height() ? scroll.verticalScrollBar()->sizeHint().width() : 0;
-    scroll.setMinimumSize(wanted.width() + bar, height);
+    constexpr int kBesideColumns = 40;
+    const QSize room = where != nullptr ? where->availableGeometry().size() -
+                                              QSize(kBesideColumns, kOutsideColumns)
+                                        : wanted;
+    const bool tall = wanted.height() > room.height();
+    const int bar = tall ? scroll.verticalScrollBar()->sizeHint().width() : 0;
+    const bool wide = wanted.width() + bar > room.width();
+    const int underBar = wide ? scroll.horizontalScrollBar()->sizeHint().height() : 0;
+    scroll.setMinimumSize(std::max(std::min(wanted.width() + bar, room.width()), 1),
+                          std::max(std::min(wanted.height() + underBar, room.height()), 1));
 }
 
 // The sample data (rate, begin and end), its format and how it is shown.

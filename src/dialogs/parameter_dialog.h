@@ -43,7 +43,7 @@ class ParameterDialog : public QDialog {
 
   private:
     void build();
-    void fitColumns(QScrollArea& scroll, const QWidget& content);
+    void fitColumns(QScrollArea& scroll, QWidget& content);
     void buildDataColumn(QBoxLayout* left);
     void buildAnalysisColumn(QBoxLayout* middle);
     void buildDisplayColumn(QBoxLayout* right);

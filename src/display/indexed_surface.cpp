@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace korv {
 
@@ -15,6 +17,28 @@ namespace {
 
 // Pictures from this size on are placed on large-page boundaries and offered large pages.
 constexpr std::size_t LARGE_PAGE_BYTES = std::size_t{2} << 20;
+
+// From this size on the fill is shared with a second thread: the system clears each fresh
+// page on its first touch, which for a long recording's picture takes longer than the fill.
+constexpr std::size_t SHARED_FILL_BYTES = std::size_t{16} << 20;
+
+void fillPixels(std::span<std::uint8_t> pixels, std::uint8_t fill) {
+    if (pixels.size() < SHARED_FILL_BYTES) {
+        std::memset(pixels.data(), fill, pixels.size());
+        return;
+    }
+    const std::size_t half = pixels.size() / 2 / LARGE_PAGE_BYTES * LARGE_PAGE_BYTES;
+    std::thread other;
+    try {
+        other = std::thread([&] { std::memset(pixels.data() + half, fill, pixels.size() - half); });
+    } catch (const std::system_error&) {
+        std::memset(pixels.data() + half, fill, pixels.size() - half);
+    }
+    std::memset(pixels.data(), fill, half);
+    if (other.joinable()) {
+        other.join();
+    }
+}
 
 } // namespace
 
@@ -58,7 +82,9 @@ PixelRect intersect(const PixelRect& a, const PixelRect& b) {
 
 IndexedSurface::IndexedSurface(int width, int height, std::uint8_t fill)
     : width_(width > 0 && height > 0 ? width : 0), height_(width > 0 && height > 0 ? height : 0),
-      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), fill) {}
+      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)) {
+    fillPixels(pixels_, fill);
+}
 
 std::optional<IndexedSurface> IndexedSurface::create(int width, int height, std::uint8_t fill) {
     if (static_cast<long long>(std::max(width, 0)) * std::max(height, 0) >

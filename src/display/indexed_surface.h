@@ -54,13 +54,18 @@ void forEachLinePixel(PixelPoint from, PixelPoint to, int penWidth, Plot&& plot)
 // few page faults instead of thousands.
 struct PixelAllocator {
     using value_type = std::uint8_t;
-    template <class U>
-    struct rebind {
+    template <class U> struct rebind {
         using other = PixelAllocator; // only ever asked for bytes
     };
     PixelAllocator() = default;
     [[nodiscard]] std::uint8_t* allocate(std::size_t bytes);
     void deallocate(std::uint8_t* pixels, std::size_t bytes) noexcept;
+    // Pixels are left unset when made, so a large picture's pages are first touched by its
+    // fill, which the surface spreads over two cores.
+    void construct(std::uint8_t* pixel) noexcept { ::new (static_cast<void*>(pixel)) std::uint8_t; }
+    void construct(std::uint8_t* pixel, std::uint8_t value) noexcept {
+        ::new (static_cast<void*>(pixel)) std::uint8_t(value);
+    }
     friend bool operator==(const PixelAllocator&, const PixelAllocator&) { return true; }
 };
 

@@ -20,6 +20,29 @@ ParallelColumnLoop::~ParallelColumnLoop() {
     release();
 }
 
+bool ParallelColumnLoop::makeSlots(const ColumnAnalysisInputs& inputs, const SpectralImage& image) {
+    bins_ = inputs.binLevels ? std::size_t{1} << (inputs.run.log2FftSize - 1) : 0;
+    const std::size_t levelCount =
+        static_cast<std::size_t>(block_) * static_cast<std::size_t>(image.channels()) * bins_;
+    try {
+        heldLevels_.assign(levelCount, 0.0f);
+        for (Slot& slot : slots_) {
+            slot.image =
+                SpectralImage::create({block_, static_cast<int>(block_), image.plotHeight(),
+                                       image.stripHeight(), image.channels()});
+            slot.levels.assign(levelCount, 0.0f);
+            slot.block = -1;
+            slot.ready = false;
+            if (!slot.image) {
+                return false;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 SetupResult ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, SpectralImage& image,
                                       bool useWorker) {
     release();
@@ -30,78 +53,69 @@ SetupResult ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, Spectr
     if (!useWorker || caller_.columns() <= 2 * block_) {
         return SetupResult::Ok;
     }
-    scratch_ = SpectralImage::create({block_, static_cast<int>(block_), image.plotHeight(),
-                                      image.stripHeight(), image.channels()});
-    bins_ = inputs.binLevels ? std::size_t{1} << (inputs.run.log2FftSize - 1) : 0;
-    const std::size_t levelCount =
-        static_cast<std::size_t>(block_) * static_cast<std::size_t>(image.channels()) * bins_;
-    try {
-        scratchLevels_.assign(levelCount, 0.0f);
-        heldLevels_.assign(levelCount, 0.0f);
-    } catch (const std::bad_alloc&) {
-        scratch_.reset();
-    }
-    if (!scratch_ || helper_.setup(inputs, image) != SetupResult::Ok) {
-        // One core is slower, never wrong.
-        scratch_.reset();
-        helper_.release();
+    if (!makeSlots(inputs, image) || helper_.setup(inputs, image) != SetupResult::Ok) {
+        dropWorker(); // one core is slower, never wrong
         return SetupResult::Ok;
     }
     image_ = &image;
     stop_ = false;
-    readyBlock_ = -1;
-    wantedBlock_ = 1;
+    ownBlock_ = 0;
+    nextBlock_ = 1;
     try {
         worker_ = std::thread([this] { work(); });
     } catch (const std::system_error&) {
-        scratch_.reset();
-        helper_.release();
+        image_ = nullptr;
+        dropWorker();
     }
     return SetupResult::Ok;
 }
 
+void ParallelColumnLoop::analyzeBlock(Slot& slot) {
+    const long first = slot.block * block_;
+    const long last = std::min(first + block_, helper_.columns());
+    const int channels = slot.image->channels();
+    for (long x = first; x < last; ++x) {
+        helper_.analyzeColumnAt(x, *slot.image, static_cast<int>(x - first));
+        for (int ch = 0; ch < channels && bins_ > 0; ++ch) {
+            const auto levels = helper_.averagedBins(ch);
+            const std::size_t at =
+                (static_cast<std::size_t>(x - first) * static_cast<std::size_t>(channels) +
+                 static_cast<std::size_t>(ch)) *
+                bins_;
+            std::copy_n(levels.begin(), std::min(levels.size(), bins_),
+                        slot.levels.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+    }
+}
+
 void ParallelColumnLoop::work() {
-    const long columns = helper_.columns();
+    const long blocks = (helper_.columns() + block_ - 1) / block_;
     for (;;) {
-        long block = 0;
+        Slot* slot = nullptr;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return stop_ || readyBlock_ < 0; });
-            if (stop_) {
+            const auto free = [this] { return std::ranges::find(slots_, -1L, &Slot::block); };
+            changed_.wait(lock,
+                          [&] { return stop_ || nextBlock_ >= blocks || free() != slots_.end(); });
+            if (stop_ || nextBlock_ >= blocks) {
                 return;
             }
-            block = wantedBlock_;
+            slot = &*free();
+            slot->block = nextBlock_++;
+            slot->ready = false;
         }
-        const long first = block * block_;
-        if (first >= columns) {
-            return;
-        }
-        const long last = std::min(first + block_, columns);
-        const int channels = scratch_->channels();
-        for (long x = first; x < last; ++x) {
-            helper_.analyzeColumnAt(x, *scratch_, static_cast<int>(x - first));
-            for (int ch = 0; ch < channels && bins_ > 0; ++ch) {
-                const auto levels = helper_.averagedBins(ch);
-                const std::size_t at =
-                    (static_cast<std::size_t>(x - first) * static_cast<std::size_t>(channels) +
-                     static_cast<std::size_t>(ch)) *
-                    bins_;
-                std::copy_n(levels.begin(), std::min(levels.size(), bins_),
-                            scratchLevels_.begin() + static_cast<std::ptrdiff_t>(at));
-            }
-        }
+        analyzeBlock(*slot);
         {
             std::lock_guard lock(mutex_);
-            readyBlock_ = block;
-            wantedBlock_ = block + 2;
+            slot->ready = true;
         }
         changed_.notify_all();
     }
 }
 
 std::span<const float> ParallelColumnLoop::averagedBins(int channel) const {
-    if (lastAsked_ < 0 || !sharing() || !workerBlock(lastAsked_) ||
-        heldBlock_ != lastAsked_ / block_ || channel < 0 || channel >= image_->channels()) {
+    if (lastAsked_ < 0 || !sharing() || heldBlock_ != lastAsked_ / block_ || channel < 0 ||
+        channel >= image_->channels()) {
         return caller_.averagedBins(channel);
     }
     if (bins_ == 0) {
@@ -114,30 +128,50 @@ std::span<const float> ParallelColumnLoop::averagedBins(int channel) const {
     return std::span<const float>(heldLevels_).subspan(at, bins_);
 }
 
+// The worker's block, once it is done, into the image; its slot is free again.
+void ParallelColumnLoop::takeWorkerBlock(long block, SpectralImage& image) {
+    std::unique_lock lock(mutex_);
+    const auto slot = std::ranges::find(slots_, block, &Slot::block);
+    changed_.wait(lock, [&] { return slot->ready; });
+    const long x = block * block_;
+    const long width = std::min(block_, columns() - x);
+    image.surface().copyFrom(slot->image->surface(),
+                             {0, 0, static_cast<int>(width), slot->image->height()},
+                             {static_cast<int>(x), 0});
+    copiedTo_ = x + width;
+    // The block's levels stay with the caller while the worker fills the slot again.
+    heldLevels_.swap(slot->levels);
+    heldBlock_ = block;
+    slot->block = -1;
+    slot->ready = false;
+    lock.unlock();
+    changed_.notify_all();
+}
+
 void ParallelColumnLoop::analyzeColumn(long x, SpectralImage& image) {
     consumed_ = std::max(consumed_, x + 1);
     lastAsked_ = x;
-    if (!sharing() || !workerBlock(x)) {
+    const long block = x / block_;
+    if (!sharing() || block == ownBlock_) {
         caller_.analyzeColumn(x, image);
         return;
     }
     if (x % block_ != 0) {
         return; // copied in with its block's first column
     }
-    const long block = x / block_;
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return readyBlock_ == block; });
-    const long width = std::min(block_, columns() - x);
-    image.surface().copyFrom(scratch_->surface(),
-                             {0, 0, static_cast<int>(width), scratch_->height()},
-                             {static_cast<int>(x), 0});
-    copiedTo_ = x + width;
-    // The block's levels stay with the caller while the worker fills the next block.
-    heldLevels_.swap(scratchLevels_);
-    heldBlock_ = block;
-    readyBlock_ = -1;
-    lock.unlock();
-    changed_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        if (block >= nextBlock_) {
+            // Not claimed by the worker: the caller's.
+            nextBlock_ = block + 1;
+            ownBlock_ = block;
+        }
+    }
+    if (block == ownBlock_) {
+        caller_.analyzeColumn(x, image);
+        return;
+    }
+    takeWorkerBlock(block, image);
 }
 
 void ParallelColumnLoop::release() {
@@ -150,6 +184,7 @@ void ParallelColumnLoop::release() {
     copiedTo_ = 0;
     lastAsked_ = -1;
     heldBlock_ = -1;
+    ownBlock_ = -1;
     if (worker_.joinable()) {
         {
             std::lock_guard lock(mutex_);
@@ -158,10 +193,15 @@ void ParallelColumnLoop::release() {
         changed_.notify_all();
         worker_.join();
     }
-    helper_.release();
+    dropWorker();
     caller_.release();
-    scratch_.reset();
-    scratchLevels_.clear();
+}
+
+void ParallelColumnLoop::dropWorker() {
+    helper_.release();
+    for (Slot& slot : slots_) {
+        slot = Slot{};
+    }
     heldLevels_.clear();
     bins_ = 0;
 }

@@ -1,14 +1,17 @@
 #pragma once
 // The column loop on two cores. The caller's thread asks for the columns in order, one at a
-// time, so it can keep its window alive between them; the columns are cut into blocks, the
-// caller analyses the even blocks straight into the image and a worker thread the odd ones
-// into a block of its own, which is copied in when the caller reaches it. Each analyser
-// primes its averaging ring at a block start, so the picture is the same byte for byte as one
-// analyser's in order. With the bins' levels asked for (binLevels), the worker keeps its block's
-// averaged bins beside the block, so the level log gets every column's in column order as well.
+// time, so it can keep its window alive between them; the columns are cut into blocks, which
+// each thread claims in order as it comes free: the caller analyses its blocks straight into
+// the image, a worker thread its own into one of a few blocks of its own, copied in when the
+// caller reaches them. Claiming as they go keeps both cores busy whichever is slowed. Each
+// analyser primes its averaging ring at a block start, so the picture is the same byte for
+// byte as one analyser's in order. With the bins' levels asked for (binLevels), the worker
+// keeps its block's averaged bins beside the block, so the level log gets every column's in
+// column order as well.
 
 #include "display/column_analyzer.h"
 
+#include <array>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -44,17 +47,30 @@ class ParallelColumnLoop {
     [[nodiscard]] long blockColumns() const { return block_; }
 
   private:
+    // A block of the worker's: its columns and their averaged bin levels (column by column,
+    // channel by channel).
+    struct Slot {
+        std::optional<SpectralImage> image;
+        std::vector<float> levels;
+        long block = -1; // the block it holds or is being analysed into; -1 when free
+        bool ready = false;
+    };
+    // The worker analyses into up to this many blocks ahead of the caller.
+    static constexpr std::size_t kSlots = 4;
+
     void work();
-    [[nodiscard]] bool workerBlock(long x) const { return (x / block_) % 2 == 1; }
+    [[nodiscard]] bool makeSlots(const ColumnAnalysisInputs& inputs, const SpectralImage& image);
+    void analyzeBlock(Slot& slot);
+    void takeWorkerBlock(long block, SpectralImage& image);
+    void dropWorker(); // the worker's analyser and blocks; the thread is not running
 
     ColumnAnalyzer caller_;
     ColumnAnalyzer helper_;
-    std::optional<SpectralImage> scratch_;
-    // Averaged bin levels of a worker's block, column by column, channel by channel: the block
-    // being analysed, and the one the caller took over last.
-    std::vector<float> scratchLevels_;
+    std::array<Slot, kSlots> slots_;
+    // The averaged bins of the worker's block the caller took over last.
     std::vector<float> heldLevels_;
     long heldBlock_ = -1;
+    long ownBlock_ = -1; // the block the caller is analysing itself
     long lastAsked_ = -1;
     long block_ = 0;
     std::size_t bins_ = 0; // kept per column and channel: N / 2 with binLevels, else 0
@@ -65,8 +81,7 @@ class ParallelColumnLoop {
     std::thread worker_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    long readyBlock_ = -1; // the worker's finished block waiting in scratch_, or -1
-    long wantedBlock_ = 1; // the next block the worker may analyse into scratch_
+    long nextBlock_ = 1; // the first block neither thread has claimed
     bool stop_ = false;
 };
 

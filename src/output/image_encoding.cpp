@@ -40,11 +40,11 @@ EncodedImage jpegFile(const PictureArea& picture, const ColourTable& colours, in
 
 // In the order the tool lists them; the dialog shows those with a button in this order.
 constexpr ImageFormatInfo IMAGE_FORMATS[] = {
-    {ImageFormat::Png, "png", ".png", 0, "", "", "", pngFile},
+    {ImageFormat::Png, "png", ".png", 0, "", "", "", pngFile, writePng8},
     {ImageFormat::Bitmap, "bmp", ".bmp", IMAGE_FORMAT_BITMAP, "bitmap", "Save Bitmap",
-     "Bitmap Files (*.bmp);;All Files (*)", bitmapFile},
+     "Bitmap Files (*.bmp);;All Files (*)", bitmapFile, nullptr},
     {ImageFormat::Jpeg, "jpg", ".jpg", IMAGE_FORMAT_JPEG, "jpeg", "Save JPEG Image File",
-     "JPEG Files (*.jpg);;All Files (*)", jpegFile},
+     "JPEG Files (*.jpg);;All Files (*)", jpegFile, nullptr},
 };
 
 } // namespace
@@ -83,6 +83,26 @@ std::optional<ImageFormat> imageFormatOfButton(int buttonId) {
 EncodedImage encodeImageFile(const PictureArea& picture, const ColourTable& colours,
                              ImageFormat format, int jpegQuality) {
     return imageFormatInfo(format).encode(picture, colours, jpegQuality);
+}
+
+std::optional<UserMessage> writeImageFile(const PictureArea& picture, const ColourTable& colours,
+                                          ImageFormat format, int jpegQuality,
+                                          const ByteSink& sink) {
+    const ImageFormatInfo& info = imageFormatInfo(format);
+    if (info.stream != nullptr) {
+        if (info.stream(picture, colours, sink)) {
+            return std::nullopt;
+        }
+        return kNotEnoughMemoryForBitmap;
+    }
+    EncodedImage encoded = info.encode(picture, colours, jpegQuality);
+    if (encoded.failure) {
+        return encoded.failure;
+    }
+    if (!sink(encoded.bytes)) {
+        return kNotEnoughMemoryForBitmap;
+    }
+    return std::nullopt;
 }
 
 } // namespace korv

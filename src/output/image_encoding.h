@@ -7,6 +7,7 @@
 
 #include "output/image_files.h"
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -22,6 +23,14 @@ inline constexpr std::size_t PNG_STRIPE_BYTES = std::size_t{4} << 20;
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
                                                                   const ColourTable& colours);
 
+// Takes a file's bytes in order, a piece at a time, from any thread (one at a time); false
+// stops the writing.
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
+// The same file handed to `sink` as it is made, so a long picture's file is written while its
+// later stripes are still being deflated. False when memory, libpng or the sink failed.
+[[nodiscard]] bool writePng8(const PictureArea& picture, const ColourTable& colours,
+                             const ByteSink& sink);
+
 struct EncodedImage {
     std::vector<std::uint8_t> bytes;
     std::optional<UserMessage> failure; // the bytes are meaningless when set
@@ -30,6 +39,9 @@ struct EncodedImage {
 // jpegQuality is read by JPEG only.
 using ImageEncoder = EncodedImage (*)(const PictureArea& picture, const ColourTable& colours,
                                       int jpegQuality);
+// A format written as it is made; false when it could not be made or the sink failed.
+using ImageStreamer = bool (*)(const PictureArea& picture, const ColourTable& colours,
+                               const ByteSink& sink);
 
 struct ImageFormatInfo {
     ImageFormat format;
@@ -42,6 +54,7 @@ struct ImageFormatInfo {
     std::string_view saveTitle;
     std::string_view saveFilter;
     ImageEncoder encode;
+    ImageStreamer stream; // nullptr: encoded whole, then handed on
 };
 [[nodiscard]] std::span<const ImageFormatInfo> imageFormats();
 [[nodiscard]] const ImageFormatInfo& imageFormatInfo(ImageFormat format);
@@ -52,5 +65,12 @@ struct ImageFormatInfo {
 // JPEG refuses a picture over its side limit in the program's words.
 [[nodiscard]] EncodedImage encodeImageFile(const PictureArea& picture, const ColourTable& colours,
                                            ImageFormat format, int jpegQuality);
+
+// The same file handed to `sink`, as it is made where the format allows. The failure in the
+// program's words; after a failed sink the writer's own failure is the one to tell.
+[[nodiscard]] std::optional<UserMessage> writeImageFile(const PictureArea& picture,
+                                                        const ColourTable& colours,
+                                                        ImageFormat format, int jpegQuality,
+                                                        const ByteSink& sink);
 
 } // namespace korv

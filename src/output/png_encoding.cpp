@@ -12,8 +12,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <csetjmp>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -53,6 +55,10 @@ struct Stripe {
 };
 
 const png_byte IDAT_NAME[] = "IDAT";
+
+constexpr std::uint8_t bigEndianByte(std::uint64_t value, int shift) {
+    return static_cast<std::uint8_t>(value >> shift);
+}
 
 // The level libpng is given for a picture of one stripe: light, since palette pictures gain
 // little from more.
@@ -125,13 +131,73 @@ std::vector<Stripe> stripesOf(const PictureArea& picture) {
     return stripes;
 }
 
-// Deflates every stripe, on as many threads as there are cores and stripes; false when one
-// could not be.
-bool deflateStripes(const PictureArea& picture, std::vector<Stripe>& stripes) {
+// The stripes go to the sink in order as they are deflated: the core that finishes the next
+// one writes it (and any after it already done) while the other deflates on, so the file is
+// written during the deflating instead of after it. Each stripe's bytes are freed once written.
+class StripeEmitter {
+  public:
+    StripeEmitter(std::vector<Stripe>& stripes, const ByteSink& sink)
+        : stripes_(stripes), sink_(sink), done_(stripes.size(), false) {}
+
+    void stripeDone(std::size_t i) {
+        std::unique_lock lock(mutex_);
+        done_[i] = true;
+        if (emitting_) {
+            return; // the emitting core takes it
+        }
+        emitting_ = true;
+        while (next_ < stripes_.size() && done_[next_] && !failed_) {
+            Stripe& stripe = stripes_[next_];
+            lock.unlock();
+            const bool ok = stripe.ok && emit(stripe);
+            std::vector<std::uint8_t>().swap(stripe.deflated);
+            lock.lock();
+            if (!ok) {
+                failed_ = true;
+            }
+            ++next_;
+        }
+        emitting_ = false;
+    }
+    [[nodiscard]] bool failed() const { return failed_; }
+    [[nodiscard]] bool allWritten() const { return !failed_ && next_ == stripes_.size(); }
+
+  private:
+    // The stripe's IDAT chunk with the CRC its core took.
+    bool emit(const Stripe& stripe) {
+        const std::uint8_t head[8] = {bigEndianByte(stripe.deflated.size(), 24),
+                                      bigEndianByte(stripe.deflated.size(), 16),
+                                      bigEndianByte(stripe.deflated.size(), 8),
+                                      bigEndianByte(stripe.deflated.size(), 0),
+                                      IDAT_NAME[0],
+                                      IDAT_NAME[1],
+                                      IDAT_NAME[2],
+                                      IDAT_NAME[3]};
+        const std::uint8_t crc[4] = {
+            bigEndianByte(stripe.chunkCrc, 24), bigEndianByte(stripe.chunkCrc, 16),
+            bigEndianByte(stripe.chunkCrc, 8), bigEndianByte(stripe.chunkCrc, 0)};
+        return sink_(head) && sink_(stripe.deflated) && sink_(crc);
+    }
+
+    std::vector<Stripe>& stripes_;
+    const ByteSink& sink_;
+    std::mutex mutex_;
+    std::vector<bool> done_;
+    std::size_t next_ = 0;
+    bool emitting_ = false;
+    std::atomic<bool> failed_{false}; // also read by the deflating cores between stripes
+};
+
+// Deflates every stripe, on as many threads as there are cores and stripes, and hands them to
+// the sink in order; false when one could not be deflated or written.
+bool deflateStripes(const PictureArea& picture, std::vector<Stripe>& stripes,
+                    const ByteSink& sink) {
+    StripeEmitter emitter(stripes, sink);
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t i = next++; i < stripes.size(); i = next++) {
+        for (std::size_t i = next++; i < stripes.size() && !emitter.failed(); i = next++) {
             deflateStripe(picture, i + 1 == stripes.size(), stripes[i]);
+            emitter.stripeDone(i);
         }
     };
     const std::size_t helpers =
@@ -149,58 +215,28 @@ bool deflateStripes(const PictureArea& picture, std::vector<Stripe>& stripes) {
     for (std::thread& t : threads) {
         t.join();
     }
-    return std::ranges::all_of(stripes, [](const Stripe& s) { return s.ok; });
+    return emitter.allWritten();
 }
 
 // The zlib stream's two-byte header (32 KiB window, the fastest level) and its checksum.
 constexpr std::uint8_t ZLIB_HEADER[] = {0x78, 0x01};
 
-std::vector<std::uint8_t> checksumBytes(const std::vector<Stripe>& stripes) {
+std::array<std::uint8_t, 4> checksumBytes(const std::vector<Stripe>& stripes) {
     uLong adler = stripes.front().adler;
     for (std::size_t i = 1; i < stripes.size(); ++i) {
         adler = adler32_combine(adler, stripes[i].adler, static_cast<z_off_t>(stripes[i].rawBytes));
     }
-    return {static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
-            static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
+    return {bigEndianByte(adler, 24), bigEndianByte(adler, 16), bigEndianByte(adler, 8),
+            bigEndianByte(adler, 0)};
 }
 
 const png_byte IEND_NAME[] = "IEND";
 
-void appendBigEndian(std::vector<std::uint8_t>& bytes, uLong value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
-}
-
-// A stripe's IDAT chunk with the CRC its worker took, into the room reserved for it.
-void appendChunk(png_structp png, PngSink& sink, const Stripe& stripe) {
-    if (sink.bytes.capacity() - sink.bytes.size() < stripe.deflated.size() + 12) {
-        png_error(png, "out of memory");
-    }
-    appendBigEndian(sink.bytes, static_cast<uLong>(stripe.deflated.size()));
-    sink.bytes.insert(sink.bytes.end(), IDAT_NAME, IDAT_NAME + 4);
-    sink.bytes.insert(sink.bytes.end(), stripe.deflated.begin(), stripe.deflated.end());
-    appendBigEndian(sink.bytes, stripe.chunkCrc);
-}
-
-// The signature, the header and a full palette, with room to spare.
-constexpr std::size_t PNG_HEADER_ROOM = 1024;
-
-// The file's size but for its header and palette: the stripes' chunks and the short ones.
-std::size_t stripedBytes(const std::vector<Stripe>& stripes) {
-    constexpr std::size_t CHUNK_FRAME = 12; // length, type and CRC
-    std::size_t bytes = 3 * CHUNK_FRAME + sizeof ZLIB_HEADER + 4;
-    for (const Stripe& stripe : stripes) {
-        bytes += CHUNK_FRAME + stripe.deflated.size();
-    }
-    return bytes;
-}
-
-// The part that may longjmp back: nothing with a destructor lives in this frame. The stripes
-// are deflated already when given; without them libpng deflates the rows itself.
+// The part that may longjmp back: nothing with a destructor lives in this frame. Striped, only
+// the signature, the header, the palette and the chunk of the zlib header; else the whole file,
+// libpng deflating the rows itself.
 bool writePng(png_structp png, png_infop info, const PictureArea& picture,
-              const ColourTable& colours, const std::vector<Stripe>* stripes,
-              const std::uint8_t* checksum, PngSink& sink) {
+              const ColourTable& colours, bool striped, PngSink& sink) {
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
@@ -219,13 +255,8 @@ bool writePng(png_structp png, png_infop info, const PictureArea& picture,
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(png, PNG_DEFLATE_LEVEL);
     png_write_info(png, info);
-    if (stripes != nullptr) {
+    if (striped) {
         png_write_chunk(png, IDAT_NAME, ZLIB_HEADER, sizeof ZLIB_HEADER);
-        for (const Stripe& stripe : *stripes) {
-            appendChunk(png, sink, stripe);
-        }
-        png_write_chunk(png, IDAT_NAME, checksum, 4);
-        png_write_chunk(png, IEND_NAME, nullptr, 0);
         return true;
     }
     for (int y = 0; y < picture.height(); ++y) {
@@ -236,43 +267,83 @@ bool writePng(png_structp png, png_infop info, const PictureArea& picture,
     return true;
 }
 
-} // namespace
-
-std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
-                                                    const ColourTable& colours) {
-    if (picture.width() < 1 || picture.height() < 1) {
-        return std::nullopt;
-    }
-    std::vector<Stripe> stripes = stripesOf(picture);
-    std::vector<std::uint8_t> checksum;
-    const bool striped = stripes.size() > 1;
-    if (striped) {
-        if (!deflateStripes(picture, stripes)) {
-            return std::nullopt;
-        }
-        checksum = checksumBytes(stripes);
-    }
+// libpng's part of the file (see writePng) in memory; nothing when libpng fails.
+std::optional<std::vector<std::uint8_t>> libpngBytes(const PictureArea& picture,
+                                                     const ColourTable& colours, bool striped) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning);
     if (png == nullptr) {
         return std::nullopt;
     }
     png_infop info = png_create_info_struct(png);
     PngSink sink;
-    try {
-        // The whole file at once, so the stripes are copied in once.
-        sink.bytes.reserve(striped ? stripedBytes(stripes) + PNG_HEADER_ROOM : 0);
-    } catch (const std::bad_alloc&) {
-        png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
-        return std::nullopt;
-    }
-    const bool ok =
-        info != nullptr &&
-        writePng(png, info, picture, colours, striped ? &stripes : nullptr, checksum.data(), sink);
+    const bool ok = info != nullptr && writePng(png, info, picture, colours, striped, sink);
     png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
     if (!ok) {
         return std::nullopt;
     }
     return std::move(sink.bytes);
+}
+
+// A short chunk of the file's end, framed here: the stripes' writer is past libpng by then.
+bool writeChunk(const ByteSink& sink, const png_byte* name, std::span<const std::uint8_t> data) {
+    uLong crc = crc32_z(crc32_z(0, nullptr, 0), name, 4);
+    if (!data.empty()) {
+        crc = crc32_z(crc, data.data(), data.size()); // a null buffer would restart the CRC
+    }
+    const std::uint8_t head[8] = {bigEndianByte(data.size(), 24),
+                                  bigEndianByte(data.size(), 16),
+                                  bigEndianByte(data.size(), 8),
+                                  bigEndianByte(data.size(), 0),
+                                  name[0],
+                                  name[1],
+                                  name[2],
+                                  name[3]};
+    const std::uint8_t tail[4] = {bigEndianByte(crc, 24), bigEndianByte(crc, 16),
+                                  bigEndianByte(crc, 8), bigEndianByte(crc, 0)};
+    return sink(head) && sink(data) && sink(tail);
+}
+
+} // namespace
+
+bool writePng8(const PictureArea& picture, const ColourTable& colours, const ByteSink& sink) {
+    if (picture.width() < 1 || picture.height() < 1) {
+        return false;
+    }
+    std::vector<Stripe> stripes = stripesOf(picture);
+    const bool striped = stripes.size() > 1;
+    const auto head = libpngBytes(picture, colours, striped);
+    if (!head || !sink(*head)) {
+        return false;
+    }
+    if (!striped) {
+        return true;
+    }
+    return deflateStripes(picture, stripes, sink) &&
+           writeChunk(sink, IDAT_NAME, checksumBytes(stripes)) && writeChunk(sink, IEND_NAME, {});
+}
+
+std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
+                                                    const ColourTable& colours) {
+    // The pieces kept as they come, then joined once.
+    std::vector<std::vector<std::uint8_t>> pieces;
+    std::size_t total = 0;
+    try {
+        if (!writePng8(picture, colours, [&](std::span<const std::uint8_t> piece) {
+                pieces.emplace_back(piece.begin(), piece.end());
+                total += piece.size();
+                return true;
+            })) {
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(total);
+        for (const auto& piece : pieces) {
+            bytes.insert(bytes.end(), piece.begin(), piece.end());
+        }
+        return bytes;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace korv
