@@ -60,7 +60,8 @@ SetupResult ParallelColumnLoop::setup(const ColumnAnalysisInputs& inputs, Spectr
     image_ = &image;
     stop_ = false;
     ownBlock_ = 0;
-    nextBlock_ = 1;
+    callerBlock_ = 0;
+    nextBlock_ = 0;
     try {
         worker_ = std::thread([this] { work(); });
     } catch (const std::system_error&) {
@@ -95,14 +96,17 @@ void ParallelColumnLoop::work() {
         {
             std::unique_lock lock(mutex_);
             const auto free = [this] { return std::ranges::find(slots_, -1L, &Slot::block); };
-            changed_.wait(lock,
-                          [&] { return stop_ || nextBlock_ >= blocks || free() != slots_.end(); });
-            if (stop_ || nextBlock_ >= blocks) {
+            changed_.wait(lock, [&] { return stop_ || free() != slots_.end(); });
+            // The block after the caller's is left to the caller, so that it has its own
+            // work whenever it has caught up with the worker.
+            const long claim = std::max(nextBlock_, callerBlock_ + 2);
+            if (stop_ || claim >= blocks) {
                 return;
             }
             slot = &*free();
-            slot->block = nextBlock_++;
+            slot->block = claim;
             slot->ready = false;
+            nextBlock_ = claim + 1;
         }
         analyzeBlock(*slot);
         {
@@ -159,15 +163,14 @@ void ParallelColumnLoop::analyzeColumn(long x, SpectralImage& image) {
     if (x % block_ != 0) {
         return; // copied in with its block's first column
     }
+    bool workers = false;
     {
         std::lock_guard lock(mutex_);
-        if (block >= nextBlock_) {
-            // Not claimed by the worker: the caller's.
-            nextBlock_ = block + 1;
-            ownBlock_ = block;
-        }
+        callerBlock_ = block;
+        workers = std::ranges::find(slots_, block, &Slot::block) != slots_.end();
     }
-    if (block == ownBlock_) {
+    if (!workers) {
+        ownBlock_ = block;
         caller_.analyzeColumn(x, image);
         return;
     }

@@ -1,9 +1,10 @@
 #pragma once
 // The column loop on two cores. The caller's thread asks for the columns in order, one at a
-// time, so it can keep its window alive between them; the columns are cut into blocks, which
-// each thread claims in order as it comes free: the caller analyses its blocks straight into
-// the image, a worker thread its own into one of a few blocks of its own, copied in when the
-// caller reaches them. Claiming as they go keeps both cores busy whichever is slowed. Each
+// time, so it can keep its window alive between them; the columns are cut into blocks. A
+// worker thread claims blocks ahead of the caller as it comes free (never the one right after
+// the caller's) and analyses them into a few blocks of its own, copied in when the caller
+// reaches them; the caller analyses the blocks nobody claimed straight into the image.
+// Claiming as they go keeps both cores busy whichever is slowed. Each
 // analyser primes its averaging ring at a block start, so the picture is the same byte for
 // byte as one analyser's in order. With the bins' levels asked for (binLevels), the worker
 // keeps its block's averaged bins beside the block, so the level log gets every column's in
@@ -81,7 +82,8 @@ class ParallelColumnLoop {
     std::thread worker_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    long nextBlock_ = 1; // the first block neither thread has claimed
+    long callerBlock_ = 0; // the block the caller is in
+    long nextBlock_ = 0;   // the worker claims no block before this one
     bool stop_ = false;
 };
 
