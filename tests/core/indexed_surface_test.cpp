@@ -57,6 +57,12 @@ TEST(IndexedSurface, SizeFillAndPixelAccessStayInside) {
     EXPECT_TRUE(s.row(-1).empty());
     EXPECT_EQ(s.row(2).size(), 5u);
 
+    // A long recording's picture, filled on two cores, and its copy: every byte the fill.
+    const IndexedSurface big(150'001, 123, 7);
+    const IndexedSurface copy = big;
+    EXPECT_TRUE(std::ranges::all_of(big.pixels(), [](std::uint8_t p) { return p == 7; }));
+    EXPECT_TRUE(std::ranges::equal(big.pixels(), copy.pixels()));
+
     const IndexedSurface negative(-4, 10);
     EXPECT_TRUE(negative.empty());
     EXPECT_EQ(negative.width(), 0);
