@@ -7,7 +7,6 @@
 
 #include "analysis/column_levels.h"
 #include "audio/wave_file.h"
-#include "core/sound_test_files.h"
 #include "core/wave_test_files.h"
 #include "pipeline/file_analysis.h"
 
@@ -17,11 +16,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <numbers>
 #include <numeric>
-#include <unistd.h>
 #include <vector>
 
 namespace korv {
@@ -38,14 +35,23 @@ struct Written {
 };
 
 // The held samples of channel `channel` as numbers.
-std::vector<double> heldChannel(const SampleStore& store, int channels, int channel) {
+std::vector<double> heldChannel(const SampleStore& store, std::size_t channels,
+                                std::size_t channel) {
     std::vector<double> out;
-    const auto bytes = store.samples();
-    for (std::size_t i = static_cast<std::size_t>(channel) * 2; i + 1 < bytes.size();
-         i += static_cast<std::size_t>(channels) * 2) {
-        out.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    for (std::size_t i = channel; 2 * i + 1 < store.samples().size(); i += channels) {
+        out.push_back(test::sample16(store.samples().data(), i));
     }
     return out;
+}
+
+// Every `step`th held sample against a sine of `amplitude` of full scale, within one step.
+void expectSine(const std::vector<double>& held, double amplitude, double hz, double rate,
+                std::size_t step) {
+    for (std::size_t i = 0; i < held.size(); i += step) {
+        const double t = static_cast<double>(i) / rate;
+        EXPECT_NEAR(held[i], amplitude * 32768.0 * std::sin(2.0 * std::numbers::pi * hz * t), 1.0)
+            << i;
+    }
 }
 
 double rms(const std::vector<double>& v) {
@@ -91,21 +97,15 @@ TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
         EXPECT_EQ(info.format(), (WaveFormat{2, k.rate, 16}));
         auto loaded = loadAll(path, info);
         ASSERT_TRUE(loaded.store.has_value()) << (loaded.message ? loaded.message->text : "");
-        const auto left = heldChannel(*loaded.store, 2, 0);
-        const auto right = heldChannel(*loaded.store, 2, 1);
-        // The lossy codecs add or drop a few frames of delay; the lossless ones keep all.
-        if (k.lossless) {
-            ASSERT_EQ(left.size(), static_cast<std::size_t>(kFrames));
-            for (std::size_t i = 0; i < left.size(); i += 997) {
-                const double want =
-                    kAmplitude * 32768.0 *
-                    std::sin(2.0 * std::numbers::pi * 441.0 * static_cast<double>(i) / k.rate);
-                EXPECT_NEAR(left[i], want, 1.0) << i;
+        for (const std::size_t c : {0, 1}) {
+            const auto held = heldChannel(*loaded.store, 2, c);
+            // The lossy codecs add or drop a few frames of delay; the lossless ones keep all.
+            if (k.lossless) {
+                ASSERT_EQ(held.size(), static_cast<std::size_t>(kFrames));
+                expectSine(held, kAmplitude, 441.0 * static_cast<double>(c + 1), k.rate, 997);
             }
-        }
-        // A sine of amplitude a has the RMS a / sqrt 2, whatever the codec did to it.
-        for (const auto& channel : {left, right}) {
-            EXPECT_NEAR(rms(channel), kAmplitude * 32768.0 / std::sqrt(2.0),
+            // A sine of amplitude a has the RMS a / sqrt 2, whatever the codec did to it.
+            EXPECT_NEAR(rms(held), kAmplitude * 32768.0 / std::sqrt(2.0),
                         0.05 * 32768.0 * kAmplitude);
         }
     }
@@ -217,30 +217,21 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFinit
 TEST_F(SoundFileTest, AFileOfMoreChannelsHoldsTheChosenOnes) {
     const std::string path = temp.file("four.wav");
     ASSERT_TRUE(writeSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 4, 8000, 0.25));
-    // Once refused by the wave reader; now read by libsndfile.
-    EXPECT_EQ(parseWaveHeader(path).status, WaveParseStatus::AdvancedFormat);
     WaveParseResult opened = openSoundFile(path);
     ASSERT_EQ(opened.status, WaveParseStatus::Header);
-    EXPECT_EQ(opened.info.fileChannels, 4);
     EXPECT_EQ(opened.info.channels, 2);
     WaveFileInfo third = opened.info;
     ASSERT_TRUE(holdOneChannel(third, 3));
-    EXPECT_EQ(third.channels, 1);
-    EXPECT_EQ(third.dataLength, 8000 * 2);
-    EXPECT_FALSE(holdOneChannel(third, 5));
     auto loaded = loadAll(path, third);
     ASSERT_TRUE(loaded.store.has_value());
+    // Channel 3 alone: its own sine, all 8000 frames of it.
     const auto held = heldChannel(*loaded.store, 1, 0);
     ASSERT_EQ(held.size(), 8000u);
-    for (std::size_t i = 0; i < held.size(); i += 101) {
-        const double want =
-            0.25 * 32768.0 *
-            std::sin(2.0 * std::numbers::pi * 441.0 * 3 * static_cast<double>(i) / 8000);
-        EXPECT_NEAR(held[i], want, 1.0) << i;
-    }
+    expectSine(held, 0.25, 441.0 * 3, 8000, 101);
 }
 
-// Offset of a four-byte id in a file's first bytes.
+// Offset of a four-byte id in a file's first bytes (its size when absent, so that writing
+// there throws).
 std::size_t idOffset(const Bytes& bytes, const char* id) {
     return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), id, id + 4) -
                                     bytes.begin());
@@ -253,8 +244,6 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     Bytes head = test::readFile(path);
     const std::size_t ds64 = idOffset(head, "ds64");
     const std::size_t data = idOffset(head, "data");
-    ASSERT_LT(ds64, head.size());
-    ASSERT_LT(data, head.size());
     const std::uint64_t dataBytes = (std::uint64_t{5} << 30) & ~std::uint64_t{1};
     test::putLeAt(head, ds64 + 8, data + 8 + dataBytes - 8, 8);
     test::putLeAt(head, ds64 + 16, dataBytes, 8);
@@ -299,7 +288,6 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     ASSERT_TRUE(writeSound(path, SF_FORMAT_W64 | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
     Bytes bytes = test::readFile(path);
     const std::size_t data = idOffset(bytes, "data");
-    ASSERT_LT(data, bytes.size());
     test::putLeAt(bytes, data + 16, (std::uint64_t{5} << 30) + 24, 8);
     const WaveParseResult opened = openSoundFileBytes(bytes);
     if (opened.status == WaveParseStatus::Header) {
@@ -329,29 +317,18 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     ASSERT_TRUE(writeSound(aiff, SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
     Bytes a = test::readFile(aiff);
     const std::size_t comm = idOffset(a, "COMM");
-    ASSERT_LT(comm, a.size());
     for (const std::uint16_t channels : {std::uint16_t{0}, std::uint16_t{10000}}) {
-        a[comm + 8] = static_cast<std::uint8_t>(channels >> 8);
-        a[comm + 9] = static_cast<std::uint8_t>(channels & 0xFF);
+        a.at(comm + 8) = static_cast<std::uint8_t>(channels >> 8);
+        a.at(comm + 9) = static_cast<std::uint8_t>(channels & 0xFF);
         const WaveParseResult r = openSoundFileBytes(a);
         EXPECT_NE(r.status, WaveParseStatus::Header);
         EXPECT_TRUE(r.message.has_value());
     }
 }
 
-} // namespace
-} // namespace korv
-
-namespace korv {
-namespace {
-
 // A 16-bit mono 8000 Hz wave file with `chunks` between its format and its data.
 Bytes waveWith(const Bytes& chunks) {
-    Bytes all;
-    test::putChunk(all, "fmt ", 16, test::formatPayload(16, 1, 1, 8000, 16));
-    all.insert(all.end(), chunks.begin(), chunks.end());
-    test::putChunk(all, "data", 8000, Bytes(8000, 0));
-    return test::riffFile(all);
+    return test::monoWaveWith(chunks, 8000, Bytes(8000, 0));
 }
 
 Bytes textChunk(const char* id, const std::string& text) {
@@ -375,11 +352,8 @@ std::optional<std::string> startOf(const Bytes& file, std::int64_t frames = 0) {
 }
 
 TEST(RecordingTimeTest, TheFilesOwnRecordingTimeIsFound) {
-    // bext: the time reference counts samples from the origination date's midnight
-    // (5 h 30 min 12.25 s at 8000 Hz); without one, the origination time stands.
-    const std::uint64_t ref = 8000ULL * (5 * 3600 + 30 * 60 + 12) + 2000;
-    EXPECT_EQ(startOf(waveWith(test::bextChunk("2026-06-01", "09:00:00", ref))),
-              "2026-06-01T05:30:12.250");
+    // bext without a time reference: its origination time, whatever the separators (the
+    // reference counted from midnight the tool's --absolute-time test reads).
     EXPECT_EQ(startOf(waveWith(test::bextChunk("2026:06:01", "09-15-30", 0))),
               "2026-06-01T09:15:30.000");
     // GUANO with its fraction and zone, after other lines; then the INFO date, 1.5 s on

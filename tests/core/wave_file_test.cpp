@@ -1,6 +1,7 @@
 #include "audio/wave_file.h"
 
 #include "audio/recording.h"
+#include "audio/wave_header.h"
 #include "audio/wave_parser.h"
 #include "core/wave_test_files.h"
 
@@ -16,6 +17,64 @@ namespace korv {
 namespace {
 
 using test::Bytes;
+
+Bytes built(std::uint16_t channels, std::int32_t rate, std::uint16_t bits, std::uint32_t data) {
+    Bytes block(WAVE_HEADER_SIZE + 3, 0xEE);
+    buildWaveHeader(WaveHeaderBytes(block.data(), WAVE_HEADER_SIZE), channels, rate, bits, data);
+    return block;
+}
+
+class WaveHeaderFormats
+    : public ::testing::TestWithParam<std::tuple<std::int32_t, std::uint16_t, std::uint16_t>> {};
+
+// The header's layout assembled by the tests' own writer, not the header code: RIFF (its size
+// counting the data), a PCM format chunk of 18 bytes, the data chunk's header.
+Bytes headerLayout(std::uint16_t channels, std::int32_t rate, std::uint16_t bits,
+                   std::uint32_t dataBytes) {
+    Bytes chunks;
+    const auto hz = static_cast<std::uint32_t>(rate);
+    test::putChunk(chunks, "fmt ", 18, test::formatPayload(18, 1, channels, hz, bits));
+    test::putChunk(chunks, "data", dataBytes, {});
+    Bytes header = test::riffFile(chunks);
+    test::putLeAt(header, 4, dataBytes + 38);
+    return header;
+}
+
+TEST_P(WaveHeaderFormats, FieldsMatchAnIndependentLayoutAndReadBack) {
+    const auto [rate, channels, bits] = GetParam();
+    const std::uint32_t dataBytes = 123457;
+    const Bytes block = built(channels, rate, bits, dataBytes);
+    EXPECT_EQ(Bytes(block.begin(), block.begin() + 46),
+              headerLayout(channels, rate, bits, dataBytes));
+    EXPECT_EQ(Bytes(block.begin() + 46, block.end()), Bytes(3, 0xEE)) << "nothing beyond";
+
+    const ConstWaveHeaderBytes header(block.data(), WAVE_HEADER_SIZE);
+    EXPECT_EQ(waveHeaderFormat(header), (WaveFormat{channels, rate, bits}));
+    EXPECT_EQ(waveHeaderBlockAlign(header), channels * bits / 8);
+    EXPECT_EQ(waveHeaderDataBytes(header), dataBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(RateChannelsBits, WaveHeaderFormats,
+                         ::testing::Combine(::testing::Values(4000, 8000, 11025, 22050, 44100,
+                                                              48000),
+                                            ::testing::Values<std::uint16_t>(1, 2),
+                                            ::testing::Values<std::uint16_t>(8, 16)));
+
+TEST(WaveHeaderTest, PartialRewritesTouchOnlyTheirOwnFields) {
+    const Bytes original = built(1, 11025, 8, 5000);
+
+    Bytes sized = original;
+    setWaveHeaderDataBytes(WaveHeaderBytes(sized.data(), WAVE_HEADER_SIZE), 777);
+    Bytes expected = original; // the two sizes and nothing else
+    test::putLeAt(expected, 4, 777 + 38);
+    test::putLeAt(expected, 42, 777);
+    EXPECT_EQ(sized, expected);
+
+    Bytes reformatted = original;
+    const WaveFormat stereo{2, 22050, 16};
+    setWaveHeaderFormat(WaveHeaderBytes(reformatted.data(), WAVE_HEADER_SIZE), stereo);
+    EXPECT_EQ(reformatted, built(2, 22050, 16, 5000));
+}
 
 class WaveFileTest : public ::testing::Test {
   protected:
@@ -48,10 +107,9 @@ TEST_P(WaveSegmentFormats, FilesGiveTheirFormatAndAStretchIsSavedBackAsAWaveFile
     EXPECT_EQ(info.info.encoding == WaveEncoding::Float32, e.subformat == 3);
     EXPECT_EQ(info.info.dataLength,
               static_cast<std::int64_t>(e.converted ? frames * channels * 2 : samples.size()));
-    // RIFF, size, WAVE; fmt id, size, payload; data id, size: the samples really start there.
+    // RIFF, size, WAVE; fmt id, size, payload; data id, size (the stretch read below proves
+    // the samples start there).
     EXPECT_EQ(info.info.dataOffset, static_cast<std::int32_t>(12 + 8 + e.fmtSize + 8));
-    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), file.begin() + info.info.dataOffset));
-    EXPECT_EQ(info.info.source().dataOffset, info.info.dataOffset);
     EXPECT_EQ(info.info.fileSize, static_cast<std::int64_t>(file.size()));
     EXPECT_TRUE(info.info.headerValid);
     EXPECT_EQ(info.openedFolder, temp.folder());
@@ -67,10 +125,9 @@ TEST_P(WaveSegmentFormats, FilesGiveTheirFormatAndAStretchIsSavedBackAsAWaveFile
     EXPECT_EQ(counter.openAllocations(), 1);
     EXPECT_TRUE(store.waveDataAvailable());
     ASSERT_EQ(store.heldBytes(), static_cast<std::size_t>(length));
-    Bytes header(WAVE_HEADER_SIZE);
-    buildWaveHeader(WaveHeaderBytes(header.data(), WAVE_HEADER_SIZE), format,
-                    static_cast<std::uint32_t>(length));
-    EXPECT_TRUE(std::equal(header.begin(), header.end(), store.block().begin()));
+    EXPECT_EQ(
+        Bytes(store.block().begin(), store.block().begin() + WAVE_HEADER_SIZE),
+        headerLayout(channels, rate, format.bitsPerSample, static_cast<std::uint32_t>(length)));
     if (e.converted) {
         // The same sine written in 16 bits, within one step.
         const Bytes twin = test::sineSamples(frames, channels, 16, rate);
@@ -242,11 +299,11 @@ TEST_F(WaveFileTest, SaveWaveWritesWholeFramesOnlyAndTellsItsFailures) {
         const auto saved = saveWaveFile(out, *loaded.store);
         EXPECT_FALSE(saved.message.has_value());
         EXPECT_EQ(saved.dataBytes, c.written);
-        const Bytes file = test::readFile(out);
-        ASSERT_EQ(file.size(), 46 + c.written);
-        EXPECT_EQ(test::le32At(file, 4), c.written + 38);
-        EXPECT_EQ(test::le32At(file, 42), c.written);
-        EXPECT_TRUE(std::equal(file.begin() + 46, file.end(), samples.begin()));
+        Bytes want = headerLayout(c.format.channels, c.format.sampleRate, c.format.bitsPerSample,
+                                  static_cast<std::uint32_t>(c.written));
+        want.insert(want.end(), samples.begin(),
+                    samples.begin() + static_cast<std::ptrdiff_t>(c.written));
+        EXPECT_EQ(test::readFile(out), want);
     }
 
     // The failures, told in the program's words.
@@ -308,20 +365,12 @@ TEST_F(WaveFileTest, StoresCountWhileTheyHoldABlock) {
     EXPECT_EQ(counter.openAllocations(), 0);
 }
 
-} // namespace
-} // namespace korv
-
-namespace korv {
-namespace {
-
 TEST_F(WaveFileTest, RecordingBuffersPressesAndTheSizeLimit) {
     // Buffers of 2N / rate seconds, at least 4: only 16384 points at 5513 Hz reach 5.
-    EXPECT_EQ(captureBufferSeconds(16384, 5513), 5);
     for (const std::int32_t rate : {5513, 11025, 22050, 44100, 48000}) {
         for (int n = 64; n <= 16384; n *= 2) {
-            if (rate != 5513 || n != 16384) {
-                EXPECT_EQ(captureBufferSeconds(n, rate), MIN_BUFFER_SECONDS) << n << " " << rate;
-            }
+            EXPECT_EQ(captureBufferSeconds(n, rate), rate == 5513 && n == 16384 ? 5 : 4)
+                << n << " " << rate;
         }
     }
     // Press offsets: whole multiples of 4 bytes inside the buffer, whenever the press came.

@@ -32,6 +32,12 @@ class WaveParserTest : public ::testing::Test {
         EXPECT_FALSE(r.info.headerValid);
     }
 
+    // A header, its data held from `offset` for `length` bytes.
+    static void expectData(const WaveParseResult& r, std::int64_t offset, std::int64_t length) {
+        ASSERT_EQ(r.status, WaveParseStatus::Header);
+        EXPECT_EQ(std::pair(r.info.dataOffset, r.info.dataLength), std::pair(offset, length));
+    }
+
     void expectRefused(const WaveParseResult& r, WaveParseStatus status, const UserMessage& m) {
         EXPECT_EQ(r.status, status);
         EXPECT_FALSE(r.goesOn());
@@ -83,10 +89,9 @@ TEST_F(WaveParserTest, FmtIdIsSearchedOnlyInTheFirst512Bytes) {
         return file;
     };
     for (const std::size_t at : {0U, 511U}) {
+        SCOPED_TRACE(at);
         const auto r = parse(withFmtAt(at));
-        ASSERT_EQ(r.status, WaveParseStatus::Header) << at;
-        EXPECT_EQ(r.info.dataOffset, static_cast<std::int32_t>(at + 24 + 8));
-        EXPECT_EQ(r.info.dataLength, 4000);
+        expectData(r, static_cast<std::int64_t>(at + 24 + 8), 4000);
         EXPECT_EQ(r.info.channels, 2);
     }
     const Bytes late = withFmtAt(512);
@@ -168,10 +173,8 @@ TEST_F(WaveParserTest, FmtAndDataAreFoundWhereverTheChunkListPutsThem) {
             }
         }
         const auto r = parse(test::riffFile(chunks));
-        ASSERT_EQ(r.status, WaveParseStatus::Header);
+        expectData(r, static_cast<std::int64_t>(dataAt), static_cast<std::int64_t>(dataSize));
         EXPECT_EQ(r.info.format(), (WaveFormat{2, 44100, 16}));
-        EXPECT_EQ(std::pair(r.info.dataOffset, r.info.dataLength),
-                  (std::pair<std::int64_t, std::int64_t>(dataAt, dataSize)));
     }
 }
 
@@ -213,21 +216,16 @@ TEST_F(WaveParserTest, DeclaredDataLengthIsCutToTheFile) {
         {32, 2, 0xFFFFFFFF, 4003, 2000},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, declared " << c.declared);
         Bytes chunks;
         test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, c.channels, 8000, c.bits));
         test::putChunk(chunks, "data", c.declared, test::noise(c.present, 8));
-        const auto r = parse(test::riffFile(chunks));
-        ASSERT_EQ(r.status, WaveParseStatus::Header);
-        EXPECT_EQ(r.info.dataOffset, 44);
-        EXPECT_EQ(r.info.dataLength, c.held) << c.bits << " bits, declared " << c.declared;
+        expectData(parse(test::riffFile(chunks)), 44, c.held);
     }
     // A file that ends right after the data chunk's header holds no samples.
     Bytes empty = fmtThenJunk(3000 - 44, 3000 - 44);
     test::putChunk(empty, "data", 4000, {});
-    const auto r = parse(empty);
-    ASSERT_EQ(r.status, WaveParseStatus::Header);
-    EXPECT_EQ(r.info.dataOffset, 3008);
-    EXPECT_EQ(r.info.dataLength, 0);
+    expectData(parse(empty), 3008, 0);
 }
 
 TEST_F(WaveParserTest, ByteParserReadsOnlyTheBytesGiven) {
@@ -245,9 +243,8 @@ TEST_F(WaveParserTest, ByteParserReadsOnlyTheBytesGiven) {
     test::putChunk(chunks, "LIST", 20000, Bytes(20000, 0));
     test::putChunk(chunks, "data", 3000, Bytes(3000, 0));
     const Bytes file = test::riffFile(chunks);
-    const auto whole = parseWaveHeaderBytes(file, static_cast<std::int64_t>(file.size()));
-    ASSERT_EQ(whole.status, WaveParseStatus::Header);
-    EXPECT_EQ(whole.info.dataOffset, 44 + 20008);
+    expectData(parseWaveHeaderBytes(file, static_cast<std::int64_t>(file.size())), 44 + 20008,
+               3000);
     const auto cut = std::span(file).first(44 + 20004);
     expectRaw(parseWaveHeaderBytes(cut, static_cast<std::int64_t>(file.size())), file.size());
 
@@ -256,7 +253,7 @@ TEST_F(WaveParserTest, ByteParserReadsOnlyTheBytesGiven) {
     expectRaw(big, std::int64_t{5} << 31);
 }
 
-TEST_F(WaveParserTest, RandomHeadersKeepEveryResultInsideTheFile) {
+TEST_F(WaveParserTest, RandomHeadersAreRawOrTooSmallByTheFilesSize) {
     std::mt19937 gen(1234);
     for (int round = 0; round < 3000; ++round) {
         Bytes head = test::noise(std::uniform_int_distribution<std::size_t>(0, 9000)(gen),
@@ -280,18 +277,8 @@ TEST_F(WaveParserTest, RandomHeadersKeepEveryResultInsideTheFile) {
         }
         const std::int64_t fileSize = std::uniform_int_distribution<std::int64_t>(0, 20000)(gen);
         const auto res = parseWaveHeaderBytes(head, fileSize);
-        if (res.status == WaveParseStatus::Header) {
-            const WaveFileInfo& info = res.info;
-            EXPECT_TRUE(info.channels == 1 || info.channels == 2);
-            EXPECT_EQ(info.bitsPerSample, info.encoding == WaveEncoding::Pcm8 ? 8 : 16);
-            EXPECT_GT(info.sampleRate, 0);
-            EXPECT_GE(info.dataLength, 0);
-            const std::int64_t sourceBytes =
-                encodingConverted(info.encoding)
-                    ? std::int64_t{info.dataLength} / 2 * encodingBytes(info.encoding)
-                    : info.dataLength;
-            EXPECT_LE(info.dataOffset + sourceBytes, fileSize);
-        } else if (res.status == WaveParseStatus::Raw) {
+        // What a header gives is the wave header fuzzer's to check, on any bytes.
+        if (res.status == WaveParseStatus::Raw) {
             EXPECT_EQ(res.info.dataLength, fileSize);
         }
         EXPECT_EQ(res.status == WaveParseStatus::SampleSizeTooSmall, fileSize < 2048);
