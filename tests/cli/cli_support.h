@@ -14,7 +14,6 @@
 #include <sndfile.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,7 +21,6 @@
 #include <iterator>
 #include <map>
 #include <mutex>
-#include <numeric>
 #include <sstream>
 #include <thread>
 

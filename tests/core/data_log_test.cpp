@@ -240,9 +240,7 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
         const double db = bins[static_cast<std::size_t>(k)] / 4.0 - 3 - 90.0;
         ASSERT_EQ(linear[static_cast<std::size_t>(8 + k)], binLine(k, hz, db));
     }
-    EXPECT_EQ(linear[8].substr(0, 11), "0     0.00 ");
     EXPECT_EQ(linear[8 + 23].substr(6, 9), "990.53   "); // 1 kHz lies in bin 23
-    EXPECT_EQ(linear[8 + 511].substr(0, 6), "511   ");
 
     plot.scale = SpectrumLogScale::Log;
     s.lowBandHz = 100;

@@ -68,6 +68,29 @@ class SoundFileTest : public ::testing::Test {
         return loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter,
                            info.source());
     }
+
+    // The levels of the first column of a file, as the analysis computes them (zeros when it
+    // cannot be read).
+    std::vector<std::int16_t> firstColumnLevels(const std::string& path, int n) {
+        const WaveParseResult opened = openSoundFile(path);
+        EXPECT_EQ(opened.status, WaveParseStatus::Header);
+        const int channels = opened.info.channels;
+        const auto loaded = loadAll(path, opened.info);
+        std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
+        EXPECT_TRUE(loaded.store.has_value());
+        if (!loaded.store) {
+            return levels;
+        }
+        const SampleStore& store = *loaded.store;
+        std::vector<float> frame(static_cast<std::size_t>(n));
+        readColumnFrame({store.samples(), channels, 2, channels, store.precise()}, 0, 0, frame);
+        FftEngine fft;
+        EXPECT_EQ(fft.setupFft(std::countr_zero(static_cast<unsigned>(n)), FFT_FULL_WINDOW_RATE,
+                               FFT_FULL_WINDOW_MSEC),
+                  0);
+        fft.transformSamples(frame, levels, FftOutput::Levels);
+        return levels;
+    }
 };
 
 TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
@@ -136,32 +159,6 @@ int sineLevel(double amplitude) {
     return static_cast<int>(40.0 * std::log10((amplitude / 2) * (amplitude / 2)));
 }
 
-// The levels of the first column of a file, as the analysis computes them (zeros when it
-// cannot be read).
-std::vector<std::int16_t> firstColumnLevels(const std::string& path, AllocationCounter& counter,
-                                            int n) {
-    const WaveParseResult opened = openSoundFile(path);
-    EXPECT_EQ(opened.status, WaveParseStatus::Header);
-    const WaveFileInfo& info = opened.info;
-    auto loaded =
-        loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter, info.source());
-    std::vector<std::int16_t> levels(static_cast<std::size_t>(n / 2));
-    EXPECT_TRUE(loaded.store.has_value());
-    if (!loaded.store) {
-        return levels;
-    }
-    const SampleStore& store = *loaded.store;
-    std::vector<float> frame(static_cast<std::size_t>(n));
-    readColumnFrame({store.samples(), info.channels, 2, info.channels, store.precise()}, 0, 0,
-                    frame);
-    FftEngine fft;
-    EXPECT_EQ(fft.setupFft(std::countr_zero(static_cast<unsigned>(n)), FFT_FULL_WINDOW_RATE,
-                           FFT_FULL_WINDOW_MSEC),
-              0);
-    fft.transformSamples(frame, levels, FftOutput::Levels);
-    return levels;
-}
-
 TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFiniteOnesAreHeld) {
     constexpr int kN = 1024;
     constexpr int kBin = 32;
@@ -173,7 +170,7 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFinit
     ASSERT_TRUE(
         writeSound(floatPath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, 8192, loud, nullptr, hz));
     EXPECT_EQ(parseWaveHeader(floatPath).info.encoding, WaveEncoding::Float32);
-    const auto loudLevels = firstColumnLevels(floatPath, counter, kN);
+    const auto loudLevels = firstColumnLevels(floatPath, kN);
     EXPECT_NEAR(loudLevels[kBin], sineLevel(loud * 32768.0), 1);
     EXPECT_LT(loudLevels[3 * kBin], loudLevels[kBin] - 4 * 80);
 
@@ -184,13 +181,13 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFinit
     ASSERT_TRUE(
         writeSound(widePath, SF_FORMAT_WAV | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
     EXPECT_EQ(parseWaveHeader(widePath).info.encoding, WaveEncoding::Pcm24); // the wave reader's
-    const auto quietLevels = firstColumnLevels(widePath, counter, kN);
+    const auto quietLevels = firstColumnLevels(widePath, kN);
     EXPECT_NEAR(quietLevels[kBin], sineLevel(quiet * 32768.0), 2);
     EXPECT_LT(quietLevels[3 * kBin], quietLevels[kBin] - 4 * 20);
     const std::string flac = temp.file("quiet.flac");
     ASSERT_TRUE(
         writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
-    EXPECT_EQ(firstColumnLevels(flac, counter, kN)[kBin], quietLevels[kBin]);
+    EXPECT_EQ(firstColumnLevels(flac, kN)[kBin], quietLevels[kBin]);
 
     // Floats that are no numbers are held finite, and give levels.
     Bytes floats;
@@ -206,10 +203,9 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFinit
     ASSERT_TRUE(loaded.store.has_value());
     const auto precise = loaded.store->precise();
     ASSERT_EQ(precise.size(), 4096u);
-    EXPECT_EQ(precise[0], 0.0f);
-    EXPECT_EQ(precise[1], PRECISE_SAMPLE_LIMIT);
-    EXPECT_EQ(precise[2], -PRECISE_SAMPLE_LIMIT);
-    for (const std::int16_t level : firstColumnLevels(path, counter, 512)) {
+    EXPECT_EQ(std::vector(precise.begin(), precise.begin() + 3),
+              (std::vector<float>{0.0f, PRECISE_SAMPLE_LIMIT, -PRECISE_SAMPLE_LIMIT}));
+    for (const std::int16_t level : firstColumnLevels(path, 512)) {
         EXPECT_LE(std::abs(level), LEVEL_LIMIT);
     }
 }

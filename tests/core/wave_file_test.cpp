@@ -91,8 +91,11 @@ class WaveSegmentFormats : public WaveFileTest,
 TEST_P(WaveSegmentFormats, FilesGiveTheirFormatAndAStretchIsSavedBackAsAWaveFile) {
     const auto [rate, channels, e] = GetParam();
     const auto frames = 20000;
-    const Bytes samples = test::sineSamples(frames, channels, e, rate);
-    const Bytes file = test::waveFileOf(e, channels, static_cast<std::uint32_t>(rate), samples);
+    const Bytes samples =
+        test::sineSamples(frames, channels, e.bits, rate, e.subformat == 3 ? 3 : 1);
+    const auto hz = static_cast<std::uint32_t>(rate);
+    const Bytes file =
+        test::pcmWaveFile(e.fmtSize, channels, hz, e.bits, samples, e.tag, e.subformat);
     const std::string path = temp.file("in.wav");
     test::writeFile(path, file);
 

@@ -235,16 +235,6 @@ inline const FileEncoding kFileEncodings[] = {
     {"extfloat", 0xFFFE, 32, 3, 40, 4, true},
 };
 
-inline Bytes sineSamples(std::size_t frames, std::uint16_t channels, const FileEncoding& e,
-                         double rate) {
-    return sineSamples(frames, channels, e.bits, rate, e.subformat == 3 ? 3 : 1);
-}
-
-inline Bytes waveFileOf(const FileEncoding& e, std::uint16_t channels, std::uint32_t rate,
-                        const Bytes& samples) {
-    return pcmWaveFile(e.fmtSize, channels, rate, e.bits, samples, e.tag, e.subformat);
-}
-
 // Writes `frames` frames of `channels` sines (channel c at hz x (c + 1), amplitude `amplitude`
 // of full scale), with a recording date when one is given; false when this libsndfile cannot
 // write it.
