@@ -219,15 +219,12 @@ TEST_F(CliProgramTest, UsageErrorsAndTheDesktopSettingsOnlyWhenAskedFor) {
 TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
     const Bytes recording = mono16(sine(700.0, 1.0));
     // An input named like its own output.
-    wave("same.png", recording);
-    wave("same.txt", recording);
-    for (const char* args : {"image same.png", "levels same.txt"}) {
-        const ProgramRun r = shell(std::string("$CLI ") + args);
-        EXPECT_EQ(r.status, EXIT_SOME_FAILED) << args;
+    for (const auto& [command, name] : {std::pair{"image", "same.png"}, {"levels", "same.txt"}}) {
+        const ProgramRun r = shell("$CLI " + std::string(command) + " " + wave(name, recording));
+        EXPECT_EQ(r.status, EXIT_SOME_FAILED) << name;
         EXPECT_THAT(r.errors, HasSubstr("is the input file"));
+        EXPECT_EQ(test::readFile(dir.file(name)), recording);
     }
-    EXPECT_EQ(test::readFile(dir.file("same.png")), recording);
-    EXPECT_EQ(test::readFile(dir.file("same.txt")), recording);
     // One file under two spellings: analysed once, nothing lost, no failure.
     wave("x.wav", recording);
     const ProgramRun twice = shell("$CLI levels x.wav ./x.wav ../$(basename $PWD)/x.wav");

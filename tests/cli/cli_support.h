@@ -21,6 +21,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <sstream>
 #include <thread>
 

@@ -280,12 +280,10 @@ TEST_F(CliTest, TheHighLimitStopsAtHalfTheRate) {
     const Bytes bmp = test::readFile(dir.file("slow.bmp"));
     const auto width = static_cast<std::size_t>(test::le32At(bmp, 18));
     const auto height = static_cast<std::size_t>(test::le32At(bmp, 22));
-    const auto rowFromTop = [&](std::size_t y) { return 1078 + (height - 1 - y) * width; };
-    int differing = 0;
-    for (std::size_t x = 0; x < width; ++x) {
-        differing += bmp[rowFromTop(30) + x] != bmp[rowFromTop(60) + x] ? 1 : 0;
-    }
-    EXPECT_GT(differing, static_cast<int>(width / 2));
+    const auto row = [&](std::size_t y) { return bmp.begin() + 1078 + (height - 1 - y) * width; };
+    const std::size_t differing = std::inner_product(row(30), row(30) + width, row(60), 0u,
+                                                     std::plus<>(), std::not_equal_to<>());
+    EXPECT_GT(differing, width / 2);
 }
 
 // 100 bytes for four jobs: "big" needs more than a quarter of them but fits alone, so it

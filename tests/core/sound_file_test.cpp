@@ -64,6 +64,14 @@ class SoundFileTest : public ::testing::Test {
     test::TempFolder temp;
     AllocationCounter counter;
 
+    // A sound libsndfile writes into the test's folder (see writeSound), and its path.
+    std::string sound(const std::string& name, int format, std::int32_t rate, int channels,
+                      sf_count_t frames, double amplitude, double hz = 441.0) {
+        const std::string path = temp.file(name);
+        EXPECT_TRUE(writeSound(path, format, rate, channels, frames, amplitude, nullptr, hz));
+        return path;
+    }
+
     SegmentResult loadAll(const std::string& path, const WaveFileInfo& info) {
         return loadSegment(path, info.dataOffset, info.dataLength, info.format(), counter,
                            info.source());
@@ -109,8 +117,7 @@ TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
     constexpr double kAmplitude = 0.5;
     for (const Written& k : kinds) {
         SCOPED_TRACE(k.name);
-        const std::string path = temp.file(k.name);
-        ASSERT_TRUE(writeSound(path, k.format, k.rate, 2, kFrames, kAmplitude));
+        const std::string path = sound(k.name, k.format, k.rate, 2, kFrames, kAmplitude);
         const WaveParseResult opened = openSoundFile(path);
         ASSERT_EQ(opened.status, WaveParseStatus::Header);
         EXPECT_FALSE(opened.message.has_value());
@@ -166,9 +173,8 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFinit
     const double hz = kBin * static_cast<double>(kRate) / kN;
     // A float tone 12 dB over full scale: no clipping, so no third harmonic.
     const double loud = 4.0;
-    const std::string floatPath = temp.file("loud.wav");
-    ASSERT_TRUE(
-        writeSound(floatPath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, 8192, loud, nullptr, hz));
+    const std::string floatPath =
+        sound("loud.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, 8192, loud, hz);
     EXPECT_EQ(parseWaveHeader(floatPath).info.encoding, WaveEncoding::Float32);
     const auto loudLevels = firstColumnLevels(floatPath, kN);
     EXPECT_NEAR(loudLevels[kBin], sineLevel(loud * 32768.0), 1);
@@ -177,16 +183,14 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFinit
     // A 24-bit tone at -100 dBFS: below one step of 16 bits, yet its level is there; the same
     // in a wave file and a FLAC.
     const double quiet = std::pow(10.0, -100.0 / 20.0);
-    const std::string widePath = temp.file("quiet.wav");
-    ASSERT_TRUE(
-        writeSound(widePath, SF_FORMAT_WAV | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
+    const std::string widePath =
+        sound("quiet.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, hz);
     EXPECT_EQ(parseWaveHeader(widePath).info.encoding, WaveEncoding::Pcm24); // the wave reader's
     const auto quietLevels = firstColumnLevels(widePath, kN);
     EXPECT_NEAR(quietLevels[kBin], sineLevel(quiet * 32768.0), 2);
     EXPECT_LT(quietLevels[3 * kBin], quietLevels[kBin] - 4 * 20);
-    const std::string flac = temp.file("quiet.flac");
-    ASSERT_TRUE(
-        writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, nullptr, hz));
+    const std::string flac =
+        sound("quiet.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, kRate, 1, 8192, quiet, hz);
     EXPECT_EQ(firstColumnLevels(flac, kN)[kBin], quietLevels[kBin]);
 
     // Floats that are no numbers are held finite, and give levels.
@@ -211,8 +215,8 @@ TEST_F(SoundFileTest, WiderSamplesReachTheAnalysisWithTheirWholeRangeAndNonFinit
 }
 
 TEST_F(SoundFileTest, AFileOfMoreChannelsHoldsTheChosenOnes) {
-    const std::string path = temp.file("four.wav");
-    ASSERT_TRUE(writeSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 4, 8000, 0.25));
+    const std::string path =
+        sound("four.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 4, 8000, 0.25);
     WaveParseResult opened = openSoundFile(path);
     ASSERT_EQ(opened.status, WaveParseStatus::Header);
     EXPECT_EQ(opened.info.channels, 2);
@@ -235,8 +239,8 @@ std::size_t idOffset(const Bytes& bytes, const char* id) {
 
 TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     // A sparse RF64 file of 5 GB of 16-bit mono: a real header, holes for samples.
-    const std::string path = temp.file("big.rf64");
-    ASSERT_TRUE(writeSound(path, SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 48000, 1, 1000, 0.5));
+    const std::string path =
+        sound("big.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 48000, 1, 1000, 0.5);
     Bytes head = test::readFile(path);
     const std::size_t ds64 = idOffset(head, "ds64");
     const std::size_t data = idOffset(head, "data");
@@ -280,9 +284,8 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
 
 TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     // A W64 header declaring 5 GB of data in a file of a few KB.
-    const std::string path = temp.file("lying.w64");
-    ASSERT_TRUE(writeSound(path, SF_FORMAT_W64 | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
-    Bytes bytes = test::readFile(path);
+    Bytes bytes =
+        test::readFile(sound("lying.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
     const std::size_t data = idOffset(bytes, "data");
     test::putLeAt(bytes, data + 16, (std::uint64_t{5} << 30) + 24, 8);
     const WaveParseResult opened = openSoundFileBytes(bytes);
@@ -293,8 +296,8 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     }
     // A FLAC whose stream header claims far more samples than its frames hold: the header
     // is believed, but reading past the real end says so instead of making up silence.
-    const std::string flac = temp.file("lying.flac");
-    ASSERT_TRUE(writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 40000, 0.5));
+    const std::string flac =
+        sound("lying.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 40000, 0.5);
     Bytes f = test::readFile(flac);
     ASSERT_EQ(idOffset(f, "fLaC"), 0u);
     f.at(21) = static_cast<std::uint8_t>(f.at(21) | 0x0F); // the top bits of the 36-bit total
@@ -309,9 +312,8 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     EXPECT_TRUE(start.store.has_value());
 
     // Channel counts of 0 and 10000 in an AIFF header.
-    const std::string aiff = temp.file("a.aiff");
-    ASSERT_TRUE(writeSound(aiff, SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
-    Bytes a = test::readFile(aiff);
+    Bytes a =
+        test::readFile(sound("a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 8000, 1, 2000, 0.5));
     const std::size_t comm = idOffset(a, "COMM");
     for (const std::uint16_t channels : {std::uint16_t{0}, std::uint16_t{10000}}) {
         a.at(comm + 8) = static_cast<std::uint8_t>(channels >> 8);

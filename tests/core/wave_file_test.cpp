@@ -149,13 +149,8 @@ TEST_P(WaveSegmentFormats, FilesGiveTheirFormatAndAStretchIsSavedBackAsAWaveFile
     const auto saved = saveWaveFile(out, store);
     EXPECT_FALSE(saved.message.has_value());
     EXPECT_EQ(saved.openedFolder, temp.folder());
+    // The header's own layout above; the parser's reading of such a header is its tests'.
     EXPECT_EQ(test::readFile(out), Bytes(store.block().begin(), store.block().end()));
-    // And the program reads its own file back as the same format.
-    const auto reread = parseWaveHeader(out);
-    ASSERT_EQ(reread.status, WaveParseStatus::Header);
-    EXPECT_EQ(reread.info.format(), format);
-    EXPECT_EQ(reread.info.dataOffset, 46);
-    EXPECT_EQ(reread.info.dataLength, length);
 }
 
 INSTANTIATE_TEST_SUITE_P(RateChannelsEncoding, WaveSegmentFormats,
@@ -368,7 +363,8 @@ TEST_F(WaveFileTest, StoresCountWhileTheyHoldABlock) {
     EXPECT_EQ(counter.openAllocations(), 0);
 }
 
-TEST_F(WaveFileTest, RecordingBuffersPressesAndTheSizeLimit) {
+// (A recording nearing its size limit is the Scan Input recording tests'.)
+TEST_F(WaveFileTest, RecordingBuffersAndPresses) {
     // Buffers of 2N / rate seconds, at least 4: only 16384 points at 5513 Hz reach 5.
     for (const std::int32_t rate : {5513, 11025, 22050, 44100, 48000}) {
         for (int n = 64; n <= 16384; n *= 2) {
@@ -383,17 +379,6 @@ TEST_F(WaveFileTest, RecordingBuffersPressesAndTheSizeLimit) {
     EXPECT_EQ(pressOffset(100.1, 100.0, stereo, bytes), 4);
     EXPECT_EQ(pressOffset(50.0, 100.0, stereo, bytes), 0);
     EXPECT_EQ(pressOffset(9000.0, 100.0, stereo, bytes), bytes);
-
-    // A recording whose next buffer would pass the 2 GB a wave file can describe asks to stop.
-    const WaveFormat mono{1, 8000, 8};
-    const std::string path = temp.file("limit.wav");
-    Recording near(Recording::Choice::Manual, path, mono, RECORDING_BYTE_LIMIT - 100);
-    ASSERT_TRUE(near.save(0.0));
-    const Bytes small(64, 0x80);
-    EXPECT_FALSE(near.bufferDone(small, 0.0).nearLimit);
-    EXPECT_TRUE(near.bufferDone(small, 0.0).nearLimit);
-    EXPECT_EQ(near.recordedBytes(), 128);
-    EXPECT_EQ(test::readFile(path).size(), 46u + 128u);
 }
 
 } // namespace

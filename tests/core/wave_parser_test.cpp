@@ -63,9 +63,8 @@ TEST_F(WaveParserTest, FileSizeDecidesBetweenTooSmallAndRaw) {
     EXPECT_EQ(small.openedFolder, temp.folder());
 
     expectRaw(parse(test::noise(2048, 2), "edge.raw"), 2048);
-    // A short file shaped like a wave file is still too small.
-    const Bytes tiny = test::pcmWaveFile(16, 1, 8000, 16, Bytes(1000, 0));
-    expectRefused(parse(tiny), WaveParseStatus::SampleSizeTooSmall, kSampleSizeTooSmall);
+    // (A short file shaped like a wave file is refused as the window's and the tool's tests
+    // show with their tiny.wav.)
 }
 
 TEST_F(WaveParserTest, FilesThatCannotBeOpenedEndTheCommandWithoutAFolder) {
@@ -251,38 +250,6 @@ TEST_F(WaveParserTest, ByteParserReadsOnlyTheBytesGiven) {
     // Files beyond 2 GiB are described whole, never as their first 2^31 - 1 bytes.
     const auto big = parseWaveHeaderBytes(test::noise(100, 9), std::int64_t{5} << 31);
     expectRaw(big, std::int64_t{5} << 31);
-}
-
-TEST_F(WaveParserTest, RandomHeadersAreRawOrTooSmallByTheFilesSize) {
-    std::mt19937 gen(1234);
-    for (int round = 0; round < 3000; ++round) {
-        Bytes head = test::noise(std::uniform_int_distribution<std::size_t>(0, 9000)(gen),
-                                 static_cast<unsigned>(round));
-        // Plant ids so the walk gets going.
-        auto plant = [&](const char* id) {
-            if (head.size() >= 8) {
-                const auto at = std::uniform_int_distribution<std::size_t>(0, head.size() - 8)(gen);
-                std::copy(id, id + 4, head.begin() + static_cast<std::ptrdiff_t>(at));
-            }
-        };
-        plant("fmt ");
-        plant("data");
-        if (head.size() > 40 && round % 2 == 0) {
-            std::copy_n("RIFF", 4, head.begin());
-            std::copy_n("WAVEfmt ", 8, head.begin() + 8);
-            head[16] = static_cast<std::uint8_t>(round % 3 == 0 ? 16 : 40);
-            head[17] = head[18] = head[19] = 0;
-            head[20] = round % 4 == 0 ? 1 : 3; // PCM or float
-            head[21] = 0;
-        }
-        const std::int64_t fileSize = std::uniform_int_distribution<std::int64_t>(0, 20000)(gen);
-        const auto res = parseWaveHeaderBytes(head, fileSize);
-        // What a header gives is the wave header fuzzer's to check, on any bytes.
-        if (res.status == WaveParseStatus::Raw) {
-            EXPECT_EQ(res.info.dataLength, fileSize);
-        }
-        EXPECT_EQ(res.status == WaveParseStatus::SampleSizeTooSmall, fileSize < 2048);
-    }
 }
 
 TEST(WaveFolderTest, FolderIsThePathUpToItsLastSlash) {
