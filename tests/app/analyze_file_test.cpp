@@ -135,8 +135,8 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     // The readout over the beep's first column.
     const ReadoutPoint p{.inside = true, .absoluteColumn = onset, .y = run().plotHeight / 2};
     const ViewGeometry g = currentViewGeometry(state());
-    const double shown = std::stod(readoutTexts(g, {}, p).time);
-    EXPECT_NEAR(shown, 55000.0 - frameMsec / 2, frameMsec) << "column " << onset;
+    EXPECT_NEAR(std::stod(readoutTexts(g, {}, p).time), 55000.0 - frameMsec / 2, frameMsec)
+        << "column " << onset;
 
     // The time axis over the whole image: every tick lies at the column of its time.
     const std::vector<TimeTick> ticks =
@@ -291,7 +291,6 @@ TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialogWithTheGa
     window->startUp({dir.file(QStringLiteral("missing.wav"))});
     expectOneMessage(*prompts, "Cannot Open File");
     EXPECT_FALSE(state().control.fileFromCommandLine);
-    settings().variablesChoice = cmd::kVariablesAdjust;
     settings().levelScaleCode = 4;
     settings().verticalScrollPos = 4 + 15;
     QScrollBar* bar = window->verticalBar();

@@ -122,10 +122,9 @@ TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
         ASSERT_EQ(opened.status, WaveParseStatus::Header);
         EXPECT_FALSE(opened.message.has_value());
         EXPECT_EQ(opened.openedFolder, temp.folder());
-        const WaveFileInfo& info = opened.info;
-        EXPECT_EQ(info.reader, SoundReader::SoundFile);
-        EXPECT_EQ(info.format(), (WaveFormat{2, k.rate, 16}));
-        auto loaded = loadAll(path, info);
+        EXPECT_EQ(opened.info.reader, SoundReader::SoundFile);
+        EXPECT_EQ(opened.info.format(), (WaveFormat{2, k.rate, 16}));
+        auto loaded = loadAll(path, opened.info);
         ASSERT_TRUE(loaded.store.has_value()) << (loaded.message ? loaded.message->text : "");
         for (const std::size_t c : {0, 1}) {
             const auto held = heldChannel(*loaded.store, 2, c);
