@@ -83,22 +83,17 @@ TEST_F(AnalyzeFileTest, OtherFormatsGiveTheirWaveTwinsPictureAndTheDialogChooses
               test::waveFile(kRate, 2, 16, kRate, test::sines({1000.0, 3000.0}, kRate)));
     ASSERT_TRUE(analyzed(twin));
     const std::vector<std::uint8_t> expected = imageBytes();
-    const struct {
-        const char* name;
-        int format;
-        int channels;
-    } others[] = {{"twin.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2},
-                  {"twin.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2},
-                  {"four.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4}};
-    for (const auto& o : others) {
-        SCOPED_TRACE(o.name);
-        const QString path =
-            rewritten(twin, dir.file(QString::fromLatin1(o.name)), o.format, o.channels);
+    for (const auto& [name, format, channels] :
+         {std::tuple{"twin.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2},
+          {"twin.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2},
+          {"four.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4}}) {
+        SCOPED_TRACE(name);
+        const QString path = rewritten(twin, dir.file(QString::fromLatin1(name)), format, channels);
         ASSERT_FALSE(path.isEmpty());
         ASSERT_TRUE(analyzed(path));
         EXPECT_TRUE(prompts->messages().empty());
         EXPECT_EQ(run().info.reader, SoundReader::SoundFile);
-        EXPECT_EQ(run().info.fileChannels, o.channels);
+        EXPECT_EQ(run().info.fileChannels, channels);
         EXPECT_EQ(imageBytes(), expected);
     }
     // The open dialog offers the other formats beside wave files.

@@ -27,13 +27,6 @@ namespace {
 using test::Bytes;
 using test::writeSound;
 
-struct Written {
-    const char* name;
-    int format;
-    std::int32_t rate;
-    bool lossless;
-};
-
 // The held samples of channel `channel` as numbers.
 std::vector<double> heldChannel(const SampleStore& store, std::size_t channels,
                                 std::size_t channel) {
@@ -102,36 +95,35 @@ class SoundFileTest : public ::testing::Test {
 };
 
 TEST_F(SoundFileTest, EveryContainerIsReadToItsSamples) {
-    const Written kinds[] = {
-        {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, true},
-        {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, true},
-        {"a.aifc", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 44100, true},
-        {"a.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 22050, true},
-        {"a.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 48000, true},
-        {"a.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 44100, true},
-        {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, false},
-        {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, false},
-        {"a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, false},
-    };
     constexpr sf_count_t kFrames = 30000;
     constexpr double kAmplitude = 0.5;
-    for (const Written& k : kinds) {
-        SCOPED_TRACE(k.name);
-        const std::string path = sound(k.name, k.format, k.rate, 2, kFrames, kAmplitude);
+    // Name, format, rate, and whether the codec keeps every sample.
+    for (const auto& [name, format, rate, lossless] :
+         {std::tuple{"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, true},
+          {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, true},
+          {"a.aifc", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 44100, true},
+          {"a.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 22050, true},
+          {"a.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 48000, true},
+          {"a.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 44100, true},
+          {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, false},
+          {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, false},
+          {"a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, false}}) {
+        SCOPED_TRACE(name);
+        const std::string path = sound(name, format, rate, 2, kFrames, kAmplitude);
         const WaveParseResult opened = openSoundFile(path);
         ASSERT_EQ(opened.status, WaveParseStatus::Header);
         EXPECT_FALSE(opened.message.has_value());
         EXPECT_EQ(opened.openedFolder, temp.folder());
         EXPECT_EQ(opened.info.reader, SoundReader::SoundFile);
-        EXPECT_EQ(opened.info.format(), (WaveFormat{2, k.rate, 16}));
+        EXPECT_EQ(opened.info.format(), (WaveFormat{2, rate, 16}));
         auto loaded = loadAll(path, opened.info);
         ASSERT_TRUE(loaded.store.has_value()) << (loaded.message ? loaded.message->text : "");
         for (const std::size_t c : {0, 1}) {
             const auto held = heldChannel(*loaded.store, 2, c);
             // The lossy codecs add or drop a few frames of delay; the lossless ones keep all.
-            if (k.lossless) {
+            if (lossless) {
                 ASSERT_EQ(held.size(), static_cast<std::size_t>(kFrames));
-                expectSine(held, kAmplitude, 441.0 * static_cast<double>(c + 1), k.rate, 997);
+                expectSine(held, kAmplitude, 441.0 * static_cast<double>(c + 1), rate, 997);
             }
             // A sine of amplitude a has the RMS a / sqrt 2, whatever the codec did to it.
             EXPECT_NEAR(rms(held), kAmplitude * 32768.0 / std::sqrt(2.0),

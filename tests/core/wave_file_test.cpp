@@ -146,40 +146,34 @@ INSTANTIATE_TEST_SUITE_P(RateChannelsEncoding, WaveSegmentFormats,
 
 // Rounded to nearest (ties up), clipped at full scale; floats of full scale 32768.
 TEST(SampleConversionTest, WideSamplesRoundAndClipTo16Bits) {
-    struct Case {
-        WaveEncoding encoding;
-        std::uint32_t bits; // the sample's little-endian bytes
-        std::int16_t held;
-    };
     const auto f = [](float v) { return std::bit_cast<std::uint32_t>(v); };
-    const Case cases[] = {
-        {WaveEncoding::Pcm24, 0x7FFFFF, 32767},
-        {WaveEncoding::Pcm24, 0x800000, -32768},
-        {WaveEncoding::Pcm24, 0x00017F, 1},
-        {WaveEncoding::Pcm24, 0x000180, 2},
-        {WaveEncoding::Pcm24, 0xFFFF80, 0},
-        {WaveEncoding::Pcm24, 0xFFFF7F, -1},
-        {WaveEncoding::Pcm24, 0xFFFE80, -1},
-        {WaveEncoding::Pcm32, 0x7FFFFFFF, 32767},
-        {WaveEncoding::Pcm32, 0x80000000, -32768},
-        {WaveEncoding::Pcm32, 0x00018000, 2},
-        {WaveEncoding::Pcm32, 0xFFFF7FFF, -1},
-        {WaveEncoding::Float32, f(1.0f), 32767},
-        {WaveEncoding::Float32, f(-1.0f), -32768},
-        {WaveEncoding::Float32, f(0.5f), 16384},
-        {WaveEncoding::Float32, f(-3.0f / 65536), -1},
-        {WaveEncoding::Float32, f(7.0f), 32767},
-        {WaveEncoding::Float32, f(-INFINITY), -32768},
-        {WaveEncoding::Float32, f(NAN), 0},
-        {WaveEncoding::Float32, f(1.2f / 32768), 1},
-    };
-    for (const auto& c : cases) {
+    // The encoding, the sample's little-endian bytes, and the 16-bit sample held.
+    for (const auto& [encoding, bits, held] :
+         {std::tuple{WaveEncoding::Pcm24, 0x7FFFFFu, std::int16_t{32767}},
+          {WaveEncoding::Pcm24, 0x800000, -32768},
+          {WaveEncoding::Pcm24, 0x00017F, 1},
+          {WaveEncoding::Pcm24, 0x000180, 2},
+          {WaveEncoding::Pcm24, 0xFFFF80, 0},
+          {WaveEncoding::Pcm24, 0xFFFF7F, -1},
+          {WaveEncoding::Pcm24, 0xFFFE80, -1},
+          {WaveEncoding::Pcm32, 0x7FFFFFFF, 32767},
+          {WaveEncoding::Pcm32, 0x80000000, -32768},
+          {WaveEncoding::Pcm32, 0x00018000, 2},
+          {WaveEncoding::Pcm32, 0xFFFF7FFF, -1},
+          {WaveEncoding::Float32, f(1.0f), 32767},
+          {WaveEncoding::Float32, f(-1.0f), -32768},
+          {WaveEncoding::Float32, f(0.5f), 16384},
+          {WaveEncoding::Float32, f(-3.0f / 65536), -1},
+          {WaveEncoding::Float32, f(7.0f), 32767},
+          {WaveEncoding::Float32, f(-INFINITY), -32768},
+          {WaveEncoding::Float32, f(NAN), 0},
+          {WaveEncoding::Float32, f(1.2f / 32768), 1}}) {
         Bytes in;
-        test::putLe32(in, c.bits);
-        in.resize(static_cast<std::size_t>(encodingBytes(c.encoding)));
+        test::putLe32(in, bits);
+        in.resize(static_cast<std::size_t>(encodingBytes(encoding)));
         Bytes out(4, 0xEE);
-        EXPECT_EQ(convertSamplesTo16(c.encoding, in, out), 1u);
-        EXPECT_EQ(test::sample16(out.data(), 0), c.held) << std::hex << c.bits;
+        EXPECT_EQ(convertSamplesTo16(encoding, in, out), 1u);
+        EXPECT_EQ(test::sample16(out.data(), 0), held) << std::hex << bits;
         EXPECT_EQ(out[2], 0xEE);
     }
 }
@@ -262,31 +256,26 @@ TEST_F(WaveFileTest, CutOffRecordingLoadsWhatIsThereAndNoMore) {
 }
 
 TEST_F(WaveFileTest, SaveWaveWritesWholeFramesOnlyAndTellsItsFailures) {
-    struct Case {
-        WaveFormat format;
-        std::size_t held, written;
-    };
-    const Case cases[] = {
-        {{1, 11025, 16}, 1001, 1000},
-        {{2, 44100, 16}, 1003, 1000},
-        {{2, 8000, 8}, 1001, 1000},
-        {{1, 8000, 8}, 1001, 1001},
-    };
-    for (const auto& c : cases) {
-        const Bytes samples = test::noise(c.held, 13);
+    // The format, the bytes held, and the whole frames written of them.
+    for (const auto& [format, held, written] :
+         {std::tuple{WaveFormat{1, 11025, 16}, std::size_t{1001}, std::size_t{1000}},
+          {{2, 44100, 16}, 1003, 1000},
+          {{2, 8000, 8}, 1001, 1000},
+          {{1, 8000, 8}, 1001, 1001}}) {
+        const Bytes samples = test::noise(held, 13);
         const std::string in = temp.file("in.raw");
         test::writeFile(in, samples);
-        auto loaded = loadSegment(in, 0, static_cast<std::int64_t>(c.held), c.format, counter);
+        auto loaded = loadSegment(in, 0, static_cast<std::int64_t>(held), format, counter);
         ASSERT_TRUE(loaded.store.has_value());
 
         const std::string out = temp.file("out.wav");
         const auto saved = saveWaveFile(out, *loaded.store);
         EXPECT_FALSE(saved.message.has_value());
-        EXPECT_EQ(saved.dataBytes, c.written);
-        Bytes want = headerLayout(c.format.channels, c.format.sampleRate, c.format.bitsPerSample,
-                                  static_cast<std::uint32_t>(c.written));
+        EXPECT_EQ(saved.dataBytes, written);
+        Bytes want = headerLayout(format.channels, format.sampleRate, format.bitsPerSample,
+                                  static_cast<std::uint32_t>(written));
         want.insert(want.end(), samples.begin(),
-                    samples.begin() + static_cast<std::ptrdiff_t>(c.written));
+                    samples.begin() + static_cast<std::ptrdiff_t>(written));
         EXPECT_EQ(test::readFile(out), want);
     }
 

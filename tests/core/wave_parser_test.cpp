@@ -202,24 +202,19 @@ TEST_F(WaveParserTest, HostileChunkSizesMakeTheFileRaw) {
 
 TEST_F(WaveParserTest, DeclaredDataLengthIsCutToTheFile) {
     // Bits, channels, declared and present bytes, and the length held.
-    struct Case {
-        std::uint16_t bits, channels;
-        std::uint32_t declared;
-        std::size_t present;
-        std::int32_t held;
-    };
-    const Case cases[] = {
-        {8, 1, 5000, 3000, 3000},        {8, 1, 0x7FFFFFFF, 3000, 3000},
-        {8, 1, 0xFFFFFFFF, 3000, 3000},  {16, 2, 2000, 3000, 2000},
-        {24, 2, 0xFFFFFFFF, 3001, 2000}, {24, 1, 30000, 2999, 1998},
-        {32, 2, 0xFFFFFFFF, 4003, 2000},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.bits << " bits, declared " << c.declared);
+    for (const auto& [bits, channels, declared, present, held] :
+         {std::tuple{std::uint16_t{8}, std::uint16_t{1}, 5000u, std::size_t{3000}, 3000},
+          {8, 1, 0x7FFFFFFF, 3000, 3000},
+          {8, 1, 0xFFFFFFFF, 3000, 3000},
+          {16, 2, 2000, 3000, 2000},
+          {24, 2, 0xFFFFFFFF, 3001, 2000},
+          {24, 1, 30000, 2999, 1998},
+          {32, 2, 0xFFFFFFFF, 4003, 2000}}) {
+        SCOPED_TRACE(testing::Message() << bits << " bits, declared " << declared);
         Bytes chunks;
-        test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, c.channels, 8000, c.bits));
-        test::putChunk(chunks, "data", c.declared, test::noise(c.present, 8));
-        expectData(parse(test::riffFile(chunks)), 44, c.held);
+        test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, channels, 8000, bits));
+        test::putChunk(chunks, "data", declared, test::noise(present, 8));
+        expectData(parse(test::riffFile(chunks)), 44, held);
     }
     // A file that ends right after the data chunk's header holds no samples.
     Bytes empty = fmtThenJunk(3000 - 44, 3000 - 44);
