@@ -22,6 +22,7 @@
 #include <map>
 #include <mutex>
 #include <numeric>
+#include <ranges>
 #include <sstream>
 #include <thread>
 

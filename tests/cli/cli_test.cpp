@@ -254,11 +254,10 @@ TEST_F(CliTest, ReduceMaxKeepsABeepShorterThanTheStepAtTheGainsLevel) {
         zeroCalibrationCurve(run.settings.calibrationTable);
         const auto rows = table(o, run, file, "beep.levels.csv");
         ASSERT_GE(rows.size(), 6u); // the header and a column every half second
-        std::pair<std::size_t, double> loudest{0, -1e9};
-        for (std::size_t x = 1; x < rows.size(); ++x) {
-            loudest = std::max(loudest, loudestOf(rows[x]),
-                               [](auto& a, auto& b) { return a.second < b.second; });
-        }
+        // The loudest value of the whole table, after the header.
+        const auto loudest =
+            std::ranges::max(rows | std::views::drop(1) | std::views::transform(loudestOf), {},
+                             &std::pair<std::size_t, double>::second);
         if (reduce == "max") {
             EXPECT_EQ(std::stod(rows[0][loudest.first]), 3000.0);
             EXPECT_NEAR(loudest.second, sineBinLevelDb(kAmplitude, -9.0), 0.5);

@@ -213,6 +213,7 @@ TEST_F(SoundFileTest, AFileOfMoreChannelsHoldsTheChosenOnes) {
     EXPECT_EQ(opened.info.channels, 2);
     WaveFileInfo third = opened.info;
     ASSERT_TRUE(holdOneChannel(third, 3));
+    EXPECT_FALSE(holdOneChannel(third, 5));
     auto loaded = loadAll(path, third);
     ASSERT_TRUE(loaded.store.has_value());
     // Channel 3 alone: its own sine, all 8000 frames of it.
