@@ -51,7 +51,7 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
              {mp3 + ": Advanced Wave Formats Cannot be Processed",
               junk + ": File may not be PCM Wave Format", tiny + ": Sample Size Too Small",
               dir.file("none.wav") + ": Cannot Open File"}) {
-            EXPECT_NE(r.errors.find(said), std::string::npos) << r.errors;
+            EXPECT_THAT(r.errors, HasSubstr(said));
         }
         EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 4);
         EXPECT_EQ(r.errors.find('\r'), std::string::npos); // no progress line off a terminal
@@ -115,14 +115,10 @@ long long clockMsec(const std::string& iso, const std::string& date) {
 // A broadcast wave file recorded from 05:30:12.250 (its time reference since midnight): each
 // row of --absolute-time is that start plus the row's time from the start of the file.
 TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
-    const Bytes samples = pcm16(sine(1000.0, 3.0));
     constexpr std::uint64_t kReference = 44100ULL * (5 * 3600 + 30 * 60 + 12) + 11025;
-    Bytes chunks;
-    test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, 1, kRate, 16));
     const Bytes bext = test::bextChunk("2026-06-01", "08:00:00", kReference);
-    chunks.insert(chunks.end(), bext.begin(), bext.end());
-    test::putChunk(chunks, "data", static_cast<std::uint32_t>(samples.size()), samples);
-    const std::string file = wave("bwf.wav", test::riffFile(chunks));
+    const std::string file =
+        wave("bwf.wav", test::monoWaveWith(bext, kRate, pcm16(sine(1000.0, 3.0))));
     ASSERT_EQ(run("levels --csv " + file + " --time-step 50").status, EXIT_ALL_DONE);
     const auto plain = csvRows(dir.file("bwf.levels.csv"));
     const ProgramRun absolute = run("levels --csv --absolute-time " + file + " --time-step 50");
@@ -145,18 +141,14 @@ TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
     const std::string bare = wave("bare.wav", mono16(sine(500.0, 1.0)));
     const ProgramRun none = run("levels --csv --absolute-time " + bare);
     EXPECT_EQ(none.status, EXIT_SOME_FAILED);
-    EXPECT_NE(none.errors.find("No recording time in the file for --absolute-time"),
-              std::string::npos)
-        << none.errors;
+    EXPECT_THAT(none.errors, HasSubstr("No recording time in the file for --absolute-time"));
     EXPECT_FALSE(std::filesystem::exists(dir.file("bare.levels.csv")));
     EXPECT_EQ(run("levels --absolute-time " + file).status, EXIT_USAGE);
 }
 
-// A 0.15 s beep of 3 kHz (bin 64 of 1024 points at 48 kHz) in silence, at 500 msec a column:
-// one frame from each step's start misses it; --reduce max keeps every bin's largest level
-// over the step, so the beep's column reads the sine's level. The colour dialog's "Gain (dB)"
-// has its sign: -9 shows every level 9 dB lower.
-TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
+// Options, settings, calibration files and lists of names the tool cannot use: usage errors,
+// in its own words. The desktop program's settings only when asked for.
+TEST_F(CliProgramTest, UsageErrorsAndTheDesktopSettingsOnlyWhenAskedFor) {
     const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
     for (const std::string& args :
          {std::string("image"), "image " + a + " --format gif", "image " + a + " --time-step nan",
@@ -168,7 +160,7 @@ TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
          {"--scale log", "--db-range 30", "--palette bw", "--low 2000 --high 500"}) {
         const ProgramRun r = run("bands " + a + " " + option);
         EXPECT_EQ(r.status, EXIT_USAGE) << option;
-        EXPECT_EQ(r.errors.find("Improper Frequency Limits"), std::string::npos) << r.errors;
+        EXPECT_THAT(r.errors, Not(HasSubstr("Improper Frequency Limits")));
     }
     // Settings: junk, missing, and a valid file through a pipe (read as it comes, with no
     // copy in a temporary folder) whose band is honoured.
@@ -197,22 +189,42 @@ TEST_F(CliProgramTest, OptionsAndNamedFilesThatCannotBeUsedAreUsageErrors) {
     for (const ProgramRun& r : {run("image --from /dev/zero"),
                                 shell("head -c 100000 /dev/zero | tr \"\\0\" x | $CLI image -")}) {
         EXPECT_EQ(r.status, EXIT_USAGE);
-        EXPECT_NE(r.errors.find("a line longer than 4096 bytes"), std::string::npos) << r.errors;
+        EXPECT_THAT(r.errors, HasSubstr("a line longer than 4096 bytes"));
     }
+
+    // The desktop program's settings are read only when asked for; --verbose says what was
+    // used.
+    const std::string config = dir.file("config");
+    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+    AppSettings desktop;
+    desktop.fftSizeChoice = 1086; // 8192 points
+    desktop.lowBandHz = 200;
+    desktop.highBandHz = 4000;
+    const std::string ini = config + "/korvanthile/korv.ini";
+    ASSERT_TRUE(saveSettings(ini, desktop, 0));
+
+    ProgramRun r = run("image " + a + " --verbose --out " + dir.file("plain"));
+    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+    EXPECT_THAT(r.errors, HasSubstr("settings: defaults\n"));
+    EXPECT_THAT(r.errors, HasSubstr("fft: 1024 points"));
+
+    r = run("image " + a + " --settings desktop -v --fft 2048 --out " + dir.file("desk"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+    EXPECT_THAT(r.errors, HasSubstr("settings: " + ini + "\n"));
+    EXPECT_THAT(r.errors, HasSubstr("band: 200 to 4000 Hz, linear scale\n"));
+    EXPECT_THAT(r.errors, HasSubstr("fft: 2048 points")) << "the option wins";
 }
 
 TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
     const Bytes recording = mono16(sine(700.0, 1.0));
     // An input named like its own output.
-    wave("same.png", recording);
-    wave("same.txt", recording);
-    for (const char* args : {"image same.png", "levels same.txt"}) {
-        const ProgramRun r = shell(std::string("$CLI ") + args);
-        EXPECT_EQ(r.status, EXIT_SOME_FAILED) << args;
-        EXPECT_NE(r.errors.find("is the input file"), std::string::npos) << r.errors;
+    for (const auto& [command, name] : {std::pair{"image", "same.png"}, {"levels", "same.txt"}}) {
+        const ProgramRun r = shell("$CLI " + std::string(command) + " " + wave(name, recording));
+        EXPECT_EQ(r.status, EXIT_SOME_FAILED) << name;
+        EXPECT_THAT(r.errors, HasSubstr("is the input file"));
+        EXPECT_EQ(test::readFile(dir.file(name)), recording);
     }
-    EXPECT_EQ(test::readFile(dir.file("same.png")), recording);
-    EXPECT_EQ(test::readFile(dir.file("same.txt")), recording);
     // One file under two spellings: analysed once, nothing lost, no failure.
     wave("x.wav", recording);
     const ProgramRun twice = shell("$CLI levels x.wav ./x.wav ../$(basename $PWD)/x.wav");
@@ -241,34 +253,6 @@ TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
         EXPECT_FALSE(std::filesystem::exists(dir.file(std::string("short.") + format)));
     }
 }
-
-// The desktop program's settings are read only when asked for; --verbose says what was used.
-TEST_F(CliProgramTest, DesktopSettingsOnlyWhenAskedAndVerboseNamesThem) {
-    const std::string config = dir.file("config");
-    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
-    AppSettings desktop;
-    desktop.fftSizeChoice = 1086; // 8192 points
-    desktop.lowBandHz = 200;
-    desktop.highBandHz = 4000;
-    const std::string ini = config + "/korvanthile/korv.ini";
-    ASSERT_TRUE(saveSettings(ini, desktop, 0));
-    const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
-
-    ProgramRun r = run("image " + a + " --verbose --out " + dir.file("plain"));
-    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
-    EXPECT_NE(r.errors.find("settings: defaults\n"), std::string::npos) << r.errors;
-    EXPECT_NE(r.errors.find("fft: 1024 points"), std::string::npos) << r.errors;
-
-    r = run("image " + a + " --settings desktop -v --fft 2048 --out " + dir.file("desk"));
-    ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
-    EXPECT_NE(r.errors.find("settings: " + ini + "\n"), std::string::npos) << r.errors;
-    EXPECT_NE(r.errors.find("band: 200 to 4000 Hz, linear scale\n"), std::string::npos);
-    EXPECT_NE(r.errors.find("fft: 2048 points"), std::string::npos) << "the option wins";
-}
-
-// 100 bytes for four jobs: "big" needs more than a quarter of them but fits alone, so it
-// waits for the memory and runs; "huge" cannot fit at all and is refused in the work's words.
 
 } // namespace
 } // namespace korv::cli

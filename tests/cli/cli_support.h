@@ -6,28 +6,32 @@
 #include "analysis/calibration_edit.h"
 #include "cli/cli_jobs.h"
 #include "cli/cli_outputs.h"
-#include "core/sound_test_files.h"
 #include "core/wave_test_files.h"
 #include "settings/settings_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <mutex>
 #include <numeric>
+#include <ranges>
 #include <sstream>
 #include <thread>
 
 namespace korv::cli {
 
 using test::Bytes;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 inline constexpr std::uint32_t kRate = 44100;
 inline constexpr std::int64_t kMemory = std::int64_t{1} << 30;
@@ -109,8 +113,7 @@ inline std::vector<double> pinkNoise(double seconds, double scale = 1500.0) {
 }
 
 inline std::vector<std::vector<std::string>> csvRows(const std::string& path) {
-    const Bytes bytes = test::readFile(path);
-    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    std::ifstream in(path);
     std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
         std::vector<std::string>& row = rows.emplace_back();
@@ -128,8 +131,7 @@ struct LogBlock {
     std::vector<std::vector<std::string>> lines;
 };
 inline std::vector<LogBlock> logBlocks(const std::string& path) {
-    const Bytes bytes = test::readFile(path);
-    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::ifstream log(path);
     std::vector<LogBlock> blocks;
     for (std::string line; std::getline(log, line);) {
         if (line.rfind("Sample Time ", 0) == 0) {
@@ -145,10 +147,6 @@ inline std::vector<LogBlock> logBlocks(const std::string& path) {
 
 inline RunSettings defaults() {
     return {wholeFileSettings(AppSettings{}), kCbPalette, {}};
-}
-
-inline Bytes text(const std::string& s) {
-    return {s.begin(), s.end()};
 }
 
 class CliTest : public ::testing::Test {

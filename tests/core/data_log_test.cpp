@@ -102,9 +102,6 @@ TEST(DataLog, FixedFormatMatchesTheCLibraryAndIgnoresTheLocale) {
         GTEST_SKIP() << "no de_DE locale could be made";
     }
     ASSERT_EQ(cFormat("%.1f", 1.5), "1,5");
-    std::string got;
-    appendFixed(got, 43.066, 2);
-    EXPECT_EQ(got, "43.07");
     EXPECT_EQ(linesOf(ImageLogFormat(source44k()).header()).at(3), "43.07 Hz Frequency Resolution");
     const std::vector<float> levels(40, 123.0f);
     SpectrumLogPlot plot;
@@ -130,10 +127,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     in.samples = bytes;
     in.channels = 2;
     in.sampleRate = kRate;
-    in.run.log2FftSize = 9;
-    in.run.analysisWindowMsec = 64.0f;
-    in.run.hop = 2 * 2 * 80;
-    in.run.columns = 270;
+    in.run = {.log2FftSize = 9, .analysisWindowMsec = 64.0f, .hop = 2 * 2 * 80, .columns = 270};
     in.lowBandHz = 300;
     in.highBandHz = 3000;
     in.averageCountScroll = 3;
@@ -149,18 +143,16 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     s.columnMsec = 81 * 1000.0 / kRate;        // a hop of whole samples, not the 10 msec asked for
     s.windowCentreMsec = 256 * 1000.0 / kRate; // a 512-sample window peaks 32 msec in
     const ImageLogFormat format(s);
-    const auto header = linesOf(format.header());
-    ASSERT_EQ(header.size(), 7u);
-    EXPECT_EQ(header[0], "Korvanthile 6.0 Data");
-    EXPECT_EQ(header[2], "8000 Hz Sampling Rate");
-    EXPECT_EQ(header[3], cFormat("%-2.2f", 8000.0 / 512) + " Hz Frequency Resolution");
-    EXPECT_EQ(header[4], "40 msec Sample Start");
-    EXPECT_EQ(header[5], "10 msec Time Step"); // 10.125 msec, the fraction dropped
+    // 10.125 msec a step, the fraction dropped.
+    EXPECT_EQ(
+        linesOf(format.header()),
+        (std::vector<std::string>{"Korvanthile 6.0 Data", "C:/x.wav", "8000 Hz Sampling Rate",
+                                  cFormat("%-2.2f", 8000.0 / 512) + " Hz Frequency Resolution",
+                                  "40 msec Sample Start", "10 msec Time Step", ""}));
     // The step the columns really take, not the one asked for: 79 samples are 9.875 msec.
     LogSource hop = s;
     hop.columnMsec = 79 * 1000.0 / kRate;
     EXPECT_EQ(linesOf(ImageLogFormat(hop).header()).at(5), "9 msec Time Step");
-    EXPECT_EQ(header[6], "");
 
     const double bin = 8000.0 / 512;
     const long first = std::lround(300 / bin); // 19.2 -> 19
@@ -202,10 +194,7 @@ TEST(DataLog, PointLevelIsTheColumnsAverageAtItsBin) {
     ColumnAnalysisInputs in;
     in.samples = bytes;
     in.sampleRate = kRate;
-    in.run.log2FftSize = 9;
-    in.run.windowSamples = 400;
-    in.run.hop = 80;
-    in.run.columns = 90;
+    in.run = {.log2FftSize = 9, .windowSamples = 400, .hop = 80, .columns = 90};
     in.highBandHz = kRate / 2;
     in.averageCountScroll = 3;
     in.levelScaleCode = -9;
@@ -251,9 +240,7 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
         const double db = bins[static_cast<std::size_t>(k)] / 4.0 - 3 - 90.0;
         ASSERT_EQ(linear[static_cast<std::size_t>(8 + k)], binLine(k, hz, db));
     }
-    EXPECT_EQ(linear[8].substr(0, 11), "0     0.00 ");
     EXPECT_EQ(linear[8 + 23].substr(6, 9), "990.53   "); // 1 kHz lies in bin 23
-    EXPECT_EQ(linear[8 + 511].substr(0, 6), "511   ");
 
     plot.scale = SpectrumLogScale::Log;
     s.lowBandHz = 100;
@@ -312,18 +299,16 @@ TEST(DataLog, SpectrumLogOnTheThreeScales) {
     EXPECT_EQ(cut, "1000000.0");
 }
 
-TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
+// The header and rows of the point log (its appending to an existing log is the window's
+// Log Points test's).
+TEST(DataLog, PointLogHeaderAndRows) {
     const test::TempFolder temp;
     const std::string path = temp.file("points.txt");
-    const LogSource s = source44k();
     LogFile file;
     ASSERT_FALSE(file.openExisting(path));
     ASSERT_TRUE(file.create(path));
-    file.write(pointLogHeader(s));
+    file.write(pointLogHeader(source44k()));
     file.write(pointLogRow(1250, 440, -12));
-    ASSERT_TRUE(file.close());
-    ASSERT_TRUE(file.openExisting(path));
-    file.write("\r\n");
     file.write(pointLogRow(75, 13000, -90));
     ASSERT_TRUE(file.close());
     const test::Bytes text = test::readFile(path);
@@ -335,7 +320,6 @@ TEST(DataLog, PointLogAppendsWithOneEmptyLineAndNoSecondHeader) {
                                         "Time (msec),  Freq (Hz),    Level (dB)",
                                         "",
                                         "1250          440           -12",
-                                        "",
                                         "75            13000         -90"};
     EXPECT_EQ(linesOf(std::string(text.begin(), text.end())), want);
 }

@@ -32,6 +32,12 @@ class WaveParserTest : public ::testing::Test {
         EXPECT_FALSE(r.info.headerValid);
     }
 
+    // A header, its data held from `offset` for `length` bytes.
+    static void expectData(const WaveParseResult& r, std::int64_t offset, std::int64_t length) {
+        ASSERT_EQ(r.status, WaveParseStatus::Header);
+        EXPECT_EQ(std::pair(r.info.dataOffset, r.info.dataLength), std::pair(offset, length));
+    }
+
     void expectRefused(const WaveParseResult& r, WaveParseStatus status, const UserMessage& m) {
         EXPECT_EQ(r.status, status);
         EXPECT_FALSE(r.goesOn());
@@ -57,9 +63,8 @@ TEST_F(WaveParserTest, FileSizeDecidesBetweenTooSmallAndRaw) {
     EXPECT_EQ(small.openedFolder, temp.folder());
 
     expectRaw(parse(test::noise(2048, 2), "edge.raw"), 2048);
-    // A short file shaped like a wave file is still too small.
-    const Bytes tiny = test::pcmWaveFile(16, 1, 8000, 16, Bytes(1000, 0));
-    expectRefused(parse(tiny), WaveParseStatus::SampleSizeTooSmall, kSampleSizeTooSmall);
+    // (A short file shaped like a wave file is refused as the window's and the tool's tests
+    // show with their tiny.wav.)
 }
 
 TEST_F(WaveParserTest, FilesThatCannotBeOpenedEndTheCommandWithoutAFolder) {
@@ -83,10 +88,9 @@ TEST_F(WaveParserTest, FmtIdIsSearchedOnlyInTheFirst512Bytes) {
         return file;
     };
     for (const std::size_t at : {0U, 511U}) {
+        SCOPED_TRACE(at);
         const auto r = parse(withFmtAt(at));
-        ASSERT_EQ(r.status, WaveParseStatus::Header) << at;
-        EXPECT_EQ(r.info.dataOffset, static_cast<std::int32_t>(at + 24 + 8));
-        EXPECT_EQ(r.info.dataLength, 4000);
+        expectData(r, static_cast<std::int64_t>(at + 24 + 8), 4000);
         EXPECT_EQ(r.info.channels, 2);
     }
     const Bytes late = withFmtAt(512);
@@ -168,10 +172,8 @@ TEST_F(WaveParserTest, FmtAndDataAreFoundWhereverTheChunkListPutsThem) {
             }
         }
         const auto r = parse(test::riffFile(chunks));
-        ASSERT_EQ(r.status, WaveParseStatus::Header);
+        expectData(r, static_cast<std::int64_t>(dataAt), static_cast<std::int64_t>(dataSize));
         EXPECT_EQ(r.info.format(), (WaveFormat{2, 44100, 16}));
-        EXPECT_EQ(std::pair(r.info.dataOffset, r.info.dataLength),
-                  (std::pair<std::int64_t, std::int64_t>(dataAt, dataSize)));
     }
 }
 
@@ -200,34 +202,24 @@ TEST_F(WaveParserTest, HostileChunkSizesMakeTheFileRaw) {
 
 TEST_F(WaveParserTest, DeclaredDataLengthIsCutToTheFile) {
     // Bits, channels, declared and present bytes, and the length held.
-    struct Case {
-        std::uint16_t bits, channels;
-        std::uint32_t declared;
-        std::size_t present;
-        std::int32_t held;
-    };
-    const Case cases[] = {
-        {8, 1, 5000, 3000, 3000},        {8, 1, 0x7FFFFFFF, 3000, 3000},
-        {8, 1, 0xFFFFFFFF, 3000, 3000},  {16, 2, 2000, 3000, 2000},
-        {24, 2, 0xFFFFFFFF, 3001, 2000}, {24, 1, 30000, 2999, 1998},
-        {32, 2, 0xFFFFFFFF, 4003, 2000},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [bits, channels, declared, present, held] :
+         {std::tuple{std::uint16_t{8}, std::uint16_t{1}, 5000u, std::size_t{3000}, 3000},
+          {8, 1, 0x7FFFFFFF, 3000, 3000},
+          {8, 1, 0xFFFFFFFF, 3000, 3000},
+          {16, 2, 2000, 3000, 2000},
+          {24, 2, 0xFFFFFFFF, 3001, 2000},
+          {24, 1, 30000, 2999, 1998},
+          {32, 2, 0xFFFFFFFF, 4003, 2000}}) {
+        SCOPED_TRACE(testing::Message() << bits << " bits, declared " << declared);
         Bytes chunks;
-        test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, c.channels, 8000, c.bits));
-        test::putChunk(chunks, "data", c.declared, test::noise(c.present, 8));
-        const auto r = parse(test::riffFile(chunks));
-        ASSERT_EQ(r.status, WaveParseStatus::Header);
-        EXPECT_EQ(r.info.dataOffset, 44);
-        EXPECT_EQ(r.info.dataLength, c.held) << c.bits << " bits, declared " << c.declared;
+        test::putChunk(chunks, "fmt ", 16, test::formatPayload(16, 1, channels, 8000, bits));
+        test::putChunk(chunks, "data", declared, test::noise(present, 8));
+        expectData(parse(test::riffFile(chunks)), 44, held);
     }
     // A file that ends right after the data chunk's header holds no samples.
     Bytes empty = fmtThenJunk(3000 - 44, 3000 - 44);
     test::putChunk(empty, "data", 4000, {});
-    const auto r = parse(empty);
-    ASSERT_EQ(r.status, WaveParseStatus::Header);
-    EXPECT_EQ(r.info.dataOffset, 3008);
-    EXPECT_EQ(r.info.dataLength, 0);
+    expectData(parse(empty), 3008, 0);
 }
 
 TEST_F(WaveParserTest, ByteParserReadsOnlyTheBytesGiven) {
@@ -245,57 +237,14 @@ TEST_F(WaveParserTest, ByteParserReadsOnlyTheBytesGiven) {
     test::putChunk(chunks, "LIST", 20000, Bytes(20000, 0));
     test::putChunk(chunks, "data", 3000, Bytes(3000, 0));
     const Bytes file = test::riffFile(chunks);
-    const auto whole = parseWaveHeaderBytes(file, static_cast<std::int64_t>(file.size()));
-    ASSERT_EQ(whole.status, WaveParseStatus::Header);
-    EXPECT_EQ(whole.info.dataOffset, 44 + 20008);
+    expectData(parseWaveHeaderBytes(file, static_cast<std::int64_t>(file.size())), 44 + 20008,
+               3000);
     const auto cut = std::span(file).first(44 + 20004);
     expectRaw(parseWaveHeaderBytes(cut, static_cast<std::int64_t>(file.size())), file.size());
 
     // Files beyond 2 GiB are described whole, never as their first 2^31 - 1 bytes.
     const auto big = parseWaveHeaderBytes(test::noise(100, 9), std::int64_t{5} << 31);
     expectRaw(big, std::int64_t{5} << 31);
-}
-
-TEST_F(WaveParserTest, RandomHeadersKeepEveryResultInsideTheFile) {
-    std::mt19937 gen(1234);
-    for (int round = 0; round < 3000; ++round) {
-        Bytes head = test::noise(std::uniform_int_distribution<std::size_t>(0, 9000)(gen),
-                                 static_cast<unsigned>(round));
-        // Plant ids so the walk gets going.
-        auto plant = [&](const char* id) {
-            if (head.size() >= 8) {
-                const auto at = std::uniform_int_distribution<std::size_t>(0, head.size() - 8)(gen);
-                std::copy(id, id + 4, head.begin() + static_cast<std::ptrdiff_t>(at));
-            }
-        };
-        plant("fmt ");
-        plant("data");
-        if (head.size() > 40 && round % 2 == 0) {
-            std::copy_n("RIFF", 4, head.begin());
-            std::copy_n("WAVEfmt ", 8, head.begin() + 8);
-            head[16] = static_cast<std::uint8_t>(round % 3 == 0 ? 16 : 40);
-            head[17] = head[18] = head[19] = 0;
-            head[20] = round % 4 == 0 ? 1 : 3; // PCM or float
-            head[21] = 0;
-        }
-        const std::int64_t fileSize = std::uniform_int_distribution<std::int64_t>(0, 20000)(gen);
-        const auto res = parseWaveHeaderBytes(head, fileSize);
-        if (res.status == WaveParseStatus::Header) {
-            const WaveFileInfo& info = res.info;
-            EXPECT_TRUE(info.channels == 1 || info.channels == 2);
-            EXPECT_EQ(info.bitsPerSample, info.encoding == WaveEncoding::Pcm8 ? 8 : 16);
-            EXPECT_GT(info.sampleRate, 0);
-            EXPECT_GE(info.dataLength, 0);
-            const std::int64_t sourceBytes =
-                encodingConverted(info.encoding)
-                    ? std::int64_t{info.dataLength} / 2 * encodingBytes(info.encoding)
-                    : info.dataLength;
-            EXPECT_LE(info.dataOffset + sourceBytes, fileSize);
-        } else if (res.status == WaveParseStatus::Raw) {
-            EXPECT_EQ(res.info.dataLength, fileSize);
-        }
-        EXPECT_EQ(res.status == WaveParseStatus::SampleSizeTooSmall, fileSize < 2048);
-    }
 }
 
 TEST(WaveFolderTest, FolderIsThePathUpToItsLastSlash) {

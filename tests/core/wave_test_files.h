@@ -1,6 +1,7 @@
 #pragma once
 // Test helpers for the file tests: a temporary folder, file reading and writing, a full disk,
-// and a wave file assembler written apart from the program's own header code.
+// a wave file assembler written apart from the program's own header code, and sound files of
+// the formats the wave reader does not read, written with libsndfile itself.
 
 #include <algorithm>
 #include <bit>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include <sndfile.h>
 #include <sys/resource.h>
 
 namespace korv::test {
@@ -76,14 +78,19 @@ template <typename Write> auto underFileSizeLimit(rlim_t limit, Write&& write) {
     return result;
 }
 
+// The `bytes` low bytes of v, little-endian, at the end of out.
+inline void putLe(Bytes& out, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+}
+
 inline void putLe16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    putLe(out, v, 2);
 }
 
 inline void putLe32(Bytes& out, std::uint32_t v) {
-    putLe16(out, v & 0xFFFF);
-    putLe16(out, v >> 16);
+    putLe(out, v, 4);
 }
 
 inline void putId(Bytes& out, const char* id) {
@@ -130,9 +137,7 @@ inline Bytes formatPayload(std::uint32_t fmtSize, std::uint16_t tag, std::uint16
         putLe32(p, subformat); // GUID data1
         putLe16(p, 0x0000);    // data2
         putLe16(p, 0x0010);    // data3
-        for (const int b : {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) {
-            p.push_back(static_cast<std::uint8_t>(b));
-        }
+        p.insert(p.end(), {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
     }
     while (p.size() < fmtSize) {
         p.push_back(p.size() == 16 ? static_cast<std::uint8_t>(fmtSize - 18) : 0);
@@ -158,13 +163,8 @@ inline Bytes sineSamples(std::size_t frames, std::uint16_t channels, std::uint16
             } else if (bits == 16) {
                 putLe16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
             } else {
-                const auto wide =
-                    static_cast<std::uint32_t>(std::lround(v * (bits == 24 ? 256 : 65536)));
-                putLe16(out, wide & 0xFFFF);
-                out.push_back(static_cast<std::uint8_t>((wide >> 16) & 0xFF));
-                if (bits == 32) {
-                    out.push_back(static_cast<std::uint8_t>(wide >> 24));
-                }
+                const auto wide = std::lround(v * (bits == 24 ? 256 : 65536));
+                putLe(out, static_cast<std::uint32_t>(wide), bits / 8);
             }
         }
     }
@@ -199,15 +199,21 @@ inline Bytes pcmWaveFile(std::uint32_t fmtSize, std::uint16_t channels, std::uin
     return riffFile(chunks);
 }
 
+// A 16-bit mono wave file of `samples` with `chunks` between its format and its data.
+inline Bytes monoWaveWith(const Bytes& chunks, std::uint32_t rate, const Bytes& samples) {
+    Bytes all;
+    putChunk(all, "fmt ", 16, formatPayload(16, 1, 1, rate, 16));
+    all.insert(all.end(), chunks.begin(), chunks.end());
+    putChunk(all, "data", static_cast<std::uint32_t>(samples.size()), samples);
+    return riffFile(all);
+}
+
 // A broadcast extension of 602 bytes with the origination date, time and time reference.
 inline Bytes bextChunk(const char* date, const char* time, std::uint64_t reference) {
     Bytes payload(602, 0);
     std::memcpy(payload.data() + 320, date, 10);
     std::memcpy(payload.data() + 330, time, 8);
-    for (int i = 0; i < 8; ++i) {
-        payload[338 + static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(reference >> (8 * i));
-    }
+    putLeAt(payload, 338, reference, 8);
     Bytes chunk;
     putChunk(chunk, "bext", 602, payload);
     return chunk;
@@ -229,14 +235,31 @@ inline const FileEncoding kFileEncodings[] = {
     {"extfloat", 0xFFFE, 32, 3, 40, 4, true},
 };
 
-inline Bytes sineSamples(std::size_t frames, std::uint16_t channels, const FileEncoding& e,
-                         double rate) {
-    return sineSamples(frames, channels, e.bits, rate, e.subformat == 3 ? 3 : 1);
-}
-
-inline Bytes waveFileOf(const FileEncoding& e, std::uint16_t channels, std::uint32_t rate,
-                        const Bytes& samples) {
-    return pcmWaveFile(e.fmtSize, channels, rate, e.bits, samples, e.tag, e.subformat);
+// Writes `frames` frames of `channels` sines (channel c at hz x (c + 1), amplitude `amplitude`
+// of full scale), with a recording date when one is given; false when this libsndfile cannot
+// write it.
+inline bool writeSound(const std::string& path, int format, std::int32_t rate, int channels,
+                       sf_count_t frames, double amplitude, const char* date = nullptr,
+                       double hz = 441.0) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr) {
+        return false;
+    }
+    std::vector<double> data(static_cast<std::size_t>(frames * channels));
+    for (sf_count_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            data[static_cast<std::size_t>(i * channels + c)] =
+                amplitude *
+                std::sin(2.0 * std::numbers::pi * hz * (c + 1) * static_cast<double>(i) / rate);
+        }
+    }
+    const bool dated = date == nullptr || sf_set_string(f, SF_STR_DATE, date) == 0;
+    const bool whole = sf_writef_double(f, data.data(), frames) == frames;
+    return sf_close(f) == 0 && dated && whole;
 }
 
 // Little-endian 16-bit sample i of a byte run.

@@ -34,7 +34,9 @@ class AnalyzeFileTest : public ::testing::Test {
         });
     }
 
+    AppState& state() { return window->state(); }
     AppSettings& settings() { return window->state().settings; }
+    const AnalysisRun& run() { return window->state().analysis.run; }
     const IndexedSurface& image() { return window->state().held.spectralImage->surface(); }
     std::vector<std::uint8_t> imageBytes() {
         return {image().pixels().begin(), image().pixels().end()};
@@ -49,6 +51,12 @@ class AnalyzeFileTest : public ::testing::Test {
     // A mono 16-bit file of one sine at kRate.
     QString tone(const QString& name, long frames, double hz = 1000.0) {
         return write(name, test::waveFile(kRate, 1, 16, frames, test::sines({hz}, kRate)));
+    }
+
+    // A sine of `hz` (16000 in 16-bit units) from frame `from` up to `to`, silence elsewhere.
+    static FrameSignal burst(double hz, long from, long to) {
+        const FrameSignal sine = sines({hz}, kRate);
+        return [=](long i) { return i >= from && i < to ? sine(i) : std::vector<double>{0.0}; };
     }
 
     // Two seconds of 16-bit mono at 11025 Hz without a header.
@@ -76,13 +84,16 @@ class AnalyzeFileTest : public ::testing::Test {
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F1);
     }
+    // The same, and whether it gave a picture.
+    bool analyzed(const QString& path) {
+        analyze(path);
+        return static_cast<bool>(window->state().held.spectralImage);
+    }
 
     // The palette index of display row r of the band whose bottom is at `bandBottom`.
     int indexAt(int x, int row, int bandBottom) { return *image().pixel(x, bandBottom - 1 - row); }
 
-    int rows() {
-        return window->state().analysis.run.plotHeight - window->state().analysis.run.stripHeight;
-    }
+    int rows() { return run().plotHeight - run().stripHeight; }
 
     // The row a frequency falls on for the linear band of the settings.
     int rowOf(double hz) {
