@@ -58,7 +58,6 @@ class DataLogsTest : public AnalyzeFileTest {
 TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHeader) {
     analyzeStereo(CHANNEL_RIGHT);
     EXPECT_EQ(window->menu().action(cmd::kLogSpectrum)->text(), QStringLiteral("Log Data"));
-    EXPECT_TRUE(window->menu().enabled(cmd::kLogSpectrum));
     const std::vector<std::uint8_t> before = imageBytes();
     const QString path = dir.file(QStringLiteral("image.txt"));
     logData(path);

@@ -15,7 +15,8 @@ using namespace test;
 
 // Held, and read from the file over the holding limit: the same images both ways.
 TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
-    std::vector<std::vector<std::uint8_t>> images; // before and changed, held then from the file
+    // Before and changed, held then from the file.
+    std::vector<std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>> images;
     for (const bool fromFile : {false, true}) {
         SCOPED_TRACE(fromFile ? "read from the file" : "held");
         window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
@@ -47,12 +48,9 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
         EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
         EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
         EXPECT_TRUE(prompts->unscripted().isEmpty());
-        images.push_back(before);
-        images.push_back(changed);
+        images.emplace_back(before, changed);
     }
-    ASSERT_EQ(images.size(), 4U);
-    EXPECT_TRUE(images[2] == images[0]);
-    EXPECT_TRUE(images[3] == images[1]);
+    EXPECT_TRUE(images[1] == images[0]);
 }
 
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.

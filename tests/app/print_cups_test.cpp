@@ -57,8 +57,6 @@ template <class Ready> bool poll(Ready ready) {
 class PrivateCups {
   public:
     explicit PrivateCups(QString folder) : dir_(std::move(folder)) {}
-    PrivateCups(const PrivateCups&) = delete;
-    PrivateCups& operator=(const PrivateCups&) = delete;
     ~PrivateCups() {
         if (cupsd_.state() != QProcess::NotRunning) {
             cupsd_.terminate(); // SIGTERM to its process id

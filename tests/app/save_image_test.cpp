@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,9 +31,7 @@ namespace {
 using namespace test;
 
 std::uint32_t le32(const QByteArray& f, int at) {
-    return static_cast<std::uint8_t>(f[at]) | static_cast<std::uint8_t>(f[at + 1]) << 8 |
-           static_cast<std::uint8_t>(f[at + 2]) << 16 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(f[at + 3])) << 24;
+    return qFromLittleEndian<std::uint32_t>(f.constData() + at);
 }
 
 // Dialog 151 answered with a format (and a quality for JPEG).
@@ -152,10 +151,6 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
                       2 * l.charHeight}),
               20);
     window->state().view.gridOn = false;
-
-    const QByteArray jpeg = save(cmd::kSaveWindowImage, IMAGE_FORMAT_JPEG, "view.jpg");
-    EXPECT_GT(jpeg.size(), 100);
-    EXPECT_TRUE(jpeg.startsWith("\xff\xd8"));
 
     // A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
     // and Save Wave ask before they replace that file, and No leaves it as it was.
