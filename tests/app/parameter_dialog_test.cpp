@@ -16,6 +16,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace korv {
 namespace {
 
@@ -366,19 +368,16 @@ TEST(ParameterDialog, OkTransfersAndCancelDoesNot) {
     });
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run,
                                   [&palette](std::int32_t choice) { palette = choice; }));
-    EXPECT_EQ(settings.dbScaleChoice, DB_SCALE_30);
-    EXPECT_EQ(settings.levelScaleCode, 9);
-    EXPECT_EQ(settings.verticalScrollPos, 24);
-    EXPECT_EQ(settings.paletteChoice, PALETTE_BW);
-    EXPECT_EQ(palette, PALETTE_BW);
+    EXPECT_EQ(
+        std::tuple(settings.dbScaleChoice, settings.levelScaleCode, settings.verticalScrollPos),
+        std::tuple(DB_SCALE_30, 9, 24));
+    EXPECT_EQ(std::pair(settings.paletteChoice, palette), std::pair(PALETTE_BW, PALETTE_BW));
     EXPECT_EQ(settings.resolutionFactor, 20);
     EXPECT_FLOAT_EQ(settings.timeScaleMsec, 0.1f);
     EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 0.1f);
     EXPECT_EQ(settings.cursorOffsetHz, -250);
     EXPECT_EQ(settings.averageCountScroll, 4);
-    EXPECT_EQ(run.bytesPerSample, 1);
-    EXPECT_EQ(run.endMsec, 4000);
-    EXPECT_DOUBLE_EQ(run.readRatio, 2.0);
+    EXPECT_EQ(std::tuple(run.bytesPerSample, run.endMsec, run.readRatio), std::tuple(1, 4000, 2.0));
     // Window = 1000 / (22050 / 1024 x 2).
     EXPECT_NEAR(run.analysisWindowMsec, 1000.0 / (22050.0 / 1024.0 * 2.0), 1e-3);
 
@@ -408,11 +407,9 @@ TEST(ParameterDialog, OkTransfersAndCancelDoesNot) {
         ScriptedPrompts::pressOk(d);
     });
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, input, live));
-    EXPECT_EQ(live.sampleRateHz, 48000);
-    EXPECT_EQ(live.triggerLevel, 777);
-    EXPECT_EQ(input.sampleRateChoice, SAMPLE_RATE_48K);
-    EXPECT_EQ(input.recordingChoice, RECORDING_TRIGGER);
-    EXPECT_EQ(input.levelScaleCode, 12);
+    EXPECT_EQ(std::pair(live.sampleRateHz, live.triggerLevel), std::pair(48000, 777));
+    EXPECT_EQ(std::tuple(input.sampleRateChoice, input.recordingChoice, input.levelScaleCode),
+              std::tuple(SAMPLE_RATE_48K, RECORDING_TRIGGER, 12));
     EXPECT_NEAR(input.freqResolutionHz, 48000.0 / 1024.0, 1e-3);
 
     // The spectrum plot dialog changes only the dB choice, not the gain code.

@@ -184,16 +184,12 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
         }
     }
 
-    // Save Wave: take1 when take1.wav holds a long recording.
-    const QByteArray recording = waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate));
-    write("take1.wav", recording);
-    ask("take1", false);
-    window->commands().send(cmd::kSaveWave);
-    EXPECT_TRUE(asked("take1.wav"));
-    EXPECT_EQ(TempDir::read(dir.file("take1.wav")), recording);
-    EXPECT_FALSE(QFile::exists(dir.file("take1")));
+    // Save Wave: take1 when take1.wav holds a long recording, replaced by Yes. (No leaves it:
+    // its dialog is the recording's, ScanInputTest.RecordingByHandWritesTheStretches...)
+    write("take1.wav", waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate)));
     ask("take1", true);
     window->commands().send(cmd::kSaveWave);
+    EXPECT_TRUE(asked("take1.wav"));
     const auto waveBytes = static_cast<qsizetype>(46 + window->state().held.samples->heldBytes());
     EXPECT_EQ(TempDir::read(dir.file("take1.wav")).size(), waveBytes);
     // A name with an extension of its own is kept as it is.

@@ -99,8 +99,7 @@ TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
     in.analysisWindowMsec = 0.5f;
     in.beginByte = 500;
     in.endByte = 400;
-    in.frequencyScale = FrequencyScale::Log;
-    in.lowBandHz = 0;
+    in.frequencyScale = FrequencyScale::Log; // from 0 Hz
     const std::pair<const char*, std::function<void()>> steps[] = {
         {"FFT Window Too Small", [&] { in.analysisWindowMsec = 1.0f; }}, // exactly 1.0 passes
         {"Improper Begin or End", [&] { in.endByte = 2000; }},
@@ -185,8 +184,7 @@ TEST(ParametersChangeChecks, FirstFailingCheckWinsInOrder) {
     in.sampleRate = 3999;
     in.timeScaleMsec = 500.5f;
     in.analysisWindowMsec = 0.9f;
-    in.frequencyScale = FrequencyScale::Log;
-    in.lowBandHz = 0;
+    in.frequencyScale = FrequencyScale::Log; // from 0 Hz
     ParametersChangeCheck r;
     const std::pair<const char*, std::function<void()>> steps[] = {
         {"Improper Begin or End",
