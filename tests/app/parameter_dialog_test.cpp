@@ -109,7 +109,7 @@ TEST(ParameterDialog, CaptionsControlSetsAndOpeningRulesOfTheScanDialogs) {
     expectChecked(scan, {DISPLAY_LINE_PLOT, FREQ_SCALE_THIRD_OCTAVE});
 }
 
-TEST(ParameterDialog, LogAndLinearScales) {
+TEST(ParameterDialog, LogAndLinearScalesAndBandLimitSteps) {
     AppSettings settings;
     settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST;
     settings.lowBandHz = 500;
@@ -131,19 +131,12 @@ TEST(ParameterDialog, LogAndLinearScales) {
 
     click(dialog, FREQ_SCALE_LINEAR);
     EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "0");
-    EXPECT_TRUE(bar(dialog, ID_HIGH_BAND_SCROLL)->isEnabled());
-    EXPECT_EQ(low->maximum(), 11025);
-}
-
-TEST(ParameterDialog, BandLimitSteps) {
-    AppSettings settings;
-    settings.lowBandHz = 0;
-    settings.highBandHz = 2000;
-    RunValues run = fileRun(22050, 0, 1000);
-    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
-    QScrollBar* low = bar(dialog, ID_LOW_BAND_SCROLL);
     QScrollBar* high = bar(dialog, ID_HIGH_BAND_SCROLL);
+    EXPECT_TRUE(high->isEnabled());
+    EXPECT_EQ(low->maximum(), 11025);
 
+    // The linear steps, from 0 to 2000 Hz.
+    high->setValue(2000);
     low->setValue(1237);
     EXPECT_EQ(low->value(), 1230);
     EXPECT_EQ(editText(dialog, ID_LOW_BAND_EDIT), "1230");

@@ -137,12 +137,15 @@ class ModalSteps : public QObject {
 };
 
 // The desktop's file dialogs open where asked, with the filter asked for, and hand back the
-// full path of what the user picked.
-TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
+// full path of what the user picked. Saving, "take1" typed names take1.wav, which is asked
+// about (caption the dialog's title); No returns to the dialog and leaves the file, Yes gives
+// the final name.
+TEST(QtPrompts, FileDialogsOpenWhereAskedAndSavingAsksAboutTheNameWithItsExtension) {
     setPrompts(nullptr);
     test::TempDir dir;
     ASSERT_TRUE(dir.valid());
     const QString wave = dir.write(QStringLiteral("tone.wav"), QByteArray(64, '\0'));
+    const QString old = dir.write(QStringLiteral("take1.wav"), "old");
     ASSERT_FALSE(wave.isEmpty());
     QString folder;
     QStringList shown;
@@ -160,25 +163,6 @@ TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
             }
         };
     };
-    ModalSteps steps({pick(true), pick(false), pick(true)});
-    const FileRequest request = fileRequest("Open Wave File", dir.path(), kWaveFilter);
-    EXPECT_EQ(prompts().openFile(request), wave);
-    EXPECT_EQ(QDir(folder), QDir(dir.path()));
-    EXPECT_EQ(shown, (QStringList{"Open Wave File", "Wave Files (*.wav)", "All Files (*)"}));
-    EXPECT_FALSE(prompts().openFile(request).has_value());
-    EXPECT_EQ(prompts().openFiles(request), QStringList{wave});
-    EXPECT_EQ(steps.done(), 3u);
-}
-
-// The desktop's save dialog, typed into as a user would: "take1" names take1.wav, which is
-// asked about (caption the dialog's title); No returns to the dialog and leaves the file,
-// Yes gives the final name.
-TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
-    setPrompts(nullptr);
-    test::TempDir dir;
-    ASSERT_TRUE(dir.valid());
-    const QString old = dir.write(QStringLiteral("take1.wav"), "old");
-    const FileRequest request = fileRequest("Record Wave File", dir.path(), kWaveFilter, "wav");
     const auto typeName = [](QWidget& w) {
         auto* dialog = qobject_cast<QFileDialog*>(&w);
         ASSERT_NE(dialog, nullptr);
@@ -198,18 +182,22 @@ TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
             box->button(button)->click();
         };
     };
-    {
-        ModalSteps steps({typeName, answer(QMessageBox::No),
-                          [](QWidget& w) { static_cast<QDialog&>(w).reject(); }});
-        EXPECT_FALSE(prompts().saveFile(request).has_value());
-        EXPECT_EQ(steps.done(), 3u);
-    }
+    ModalSteps steps({pick(true), pick(false), pick(true), typeName, answer(QMessageBox::No),
+                      pick(false), typeName, answer(QMessageBox::Yes)});
+    const FileRequest request = fileRequest("Open Wave File", dir.path(), kWaveFilter);
+    EXPECT_EQ(prompts().openFile(request), wave);
+    EXPECT_EQ(QDir(folder), QDir(dir.path()));
+    EXPECT_EQ(shown, (QStringList{"Open Wave File", "Wave Files (*.wav)", "All Files (*)"}));
+    EXPECT_FALSE(prompts().openFile(request).has_value());
+    EXPECT_EQ(prompts().openFiles(request), QStringList{wave});
+
+    const FileRequest save = fileRequest("Record Wave File", dir.path(), kWaveFilter, "wav");
+    EXPECT_FALSE(prompts().saveFile(save).has_value());
     EXPECT_EQ(question, QStringLiteral("take1.wav already exists.\nDo you want to replace it?"));
     EXPECT_EQ(caption, QStringLiteral("Record Wave File"));
     EXPECT_EQ(test::TempDir::read(old), QByteArray("old"));
-
-    ModalSteps steps({typeName, answer(QMessageBox::Yes)});
-    EXPECT_EQ(prompts().saveFile(request), old);
+    EXPECT_EQ(prompts().saveFile(save), old);
+    EXPECT_EQ(steps.done(), 8u);
 }
 
 // A message box carries the program's caption and the icon; a long list goes behind the
