@@ -81,13 +81,18 @@ class ColourCalibrationTest : public AnalyzeFileTest {
 };
 
 // One colour dialog, that reopens where it was moved.
-TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
+TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsTypedComponentsAndTheUserPaletteRule) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(colourDialog(window.get()), &d);
     const auto shown = [](QWidget* w) { return qobject_cast<QDialog*>(w) && w->isVisible(); };
     EXPECT_EQ(std::ranges::count_if(QApplication::topLevelWidgets(), shown), 1);
     EXPECT_EQ(d.windowTitle(), "Korvanthile Colors");
+    // The gain field only shows.
+    EXPECT_FALSE(control<QLineEdit>(d, ID_RED_EDIT)->isReadOnly());
+    EXPECT_TRUE(control<QLineEdit>(d, ID_GAIN_EDIT)->isReadOnly());
+    EXPECT_EQ(control<QLineEdit>(d, ID_GAIN_EDIT)->palette().color(QPalette::Base),
+              d.palette().color(QPalette::Window));
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_CB)->isChecked());
     setColour(d, {0, 0, 0}); // entry 0 black: an edit of CB makes it User
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
@@ -124,40 +129,28 @@ TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     EXPECT_EQ(active, kCbPalette);
     control<QRadioButton>(d, PALETTE_USER)->click();
     EXPECT_EQ(active, edited);
-    d.move(123, 77);
-    close(d, kOkButtonId);
-    EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
-    EXPECT_EQ(colourDialog(window.get()), nullptr);
-    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
-    close(*colourDialog(window.get()), kCancelButtonId);
-}
 
-// A component typed into its field is taken and moves its bar; the gain field only shows.
-TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
-    ColourDialog& d = openColours();
-    EXPECT_FALSE(control<QLineEdit>(d, ID_RED_EDIT)->isReadOnly());
-    EXPECT_TRUE(control<QLineEdit>(d, ID_GAIN_EDIT)->isReadOnly());
-    EXPECT_EQ(control<QLineEdit>(d, ID_GAIN_EDIT)->palette().color(QPalette::Base),
-              d.palette().color(QPalette::Window));
+    // A component typed into its field is taken and moves its bar; OK refuses one past 255.
     select(d, 2);
     typeInto(d, ID_RED_EDIT, "017");
     EXPECT_EQ(control<QScrollBar>(d, ID_RED_SCROLL)->value(), 17);
     EXPECT_EQ(editText(d, ID_RED_EDIT), "017"); // the typing stays as typed
-    EXPECT_EQ(window->state().view.activePalette[2].r, 17);
-    EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
-
+    EXPECT_EQ(active[2].r, 17);
     typeInto(d, ID_GREEN_EDIT, "300");
-    const std::uint8_t before = window->state().view.activePalette[2].g;
+    const std::uint8_t green = active[2].g;
     control<QPushButton>(d, kOkButtonId)->click();
     EXPECT_EQ(prompts->messages(),
               (std::vector<UserMessage>{{"Improper Entry", MessageIcon::Stop}}));
     EXPECT_EQ(colourDialog(window.get()), &d) << "still open";
-    EXPECT_EQ(window->state().view.activePalette[2].g, before);
+    EXPECT_EQ(active[2].g, green);
     typeInto(d, ID_GREEN_EDIT, "30");
+    d.move(123, 77);
     close(d, kOkButtonId);
+    EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
     EXPECT_EQ(colourDialog(window.get()), nullptr);
-    EXPECT_EQ(settings().userPalette[2].g, 30);
-    EXPECT_EQ(settings().userPalette[2].r, 17);
+    EXPECT_EQ(settings().userPalette[2], (Rgb{17, 30, 0}));
+    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
+    close(*colourDialog(window.get()), kCancelButtonId);
 }
 
 TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {

@@ -78,9 +78,8 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHead
     }
     EXPECT_TRUE(test::TempDir::read(path).toStdString() == want);
     const QStringList got = lines(path);
-    EXPECT_EQ(got[0], QStringLiteral("Korvanthile 6.0 Data"));
-    EXPECT_EQ(got[1].toStdString(), run.file);
-    EXPECT_EQ(got[2], QStringLiteral("22050 Hz Sampling Rate"));
+    EXPECT_EQ(got.mid(0, 3), (QStringList{"Korvanthile 6.0 Data", QString::fromStdString(run.file),
+                                          "22050 Hz Sampling Rate"}));
     EXPECT_EQ(got.count(QStringLiteral("Point Hz        dB")), run.params.columns);
     EXPECT_TRUE(prompts->messages().empty());
 

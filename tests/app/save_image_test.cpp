@@ -30,8 +30,8 @@ namespace {
 
 using namespace test;
 
-std::uint32_t le32(const QByteArray& f, int at) {
-    return qFromLittleEndian<std::uint32_t>(f.constData() + at);
+int le32(const QByteArray& f, int at) {
+    return qFromLittleEndian<std::int32_t>(f.constData() + at);
 }
 
 // Dialog 151 answered with a format (and a quality for JPEG).
@@ -113,8 +113,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     const QByteArray bmp = TempDir::read(dir.file("view.bmp"));
     const int width = exportWidth(l.plotWidth);
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
-    EXPECT_EQ(le32(bmp, 18), static_cast<std::uint32_t>(width));
-    EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(l.plotHeight));
+    EXPECT_EQ(std::pair(le32(bmp, 18), le32(bmp, 22)), std::pair(width, l.plotHeight));
     // Below the waveform strip the file holds the indices of the image at the scroll
     // position, bottom row first.
     const int strip = window->state().analysis.run.stripHeight;
@@ -268,7 +267,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
         const SpectralImage& spectral = *window->state().held.spectralImage;
         const int width = exportWidth(spectral.width());
         ASSERT_EQ(desktop.size(), 1078 + width * spectral.height() / 2);
-        EXPECT_EQ(le32(desktop, 22), static_cast<std::uint32_t>(spectral.height() / 2));
+        EXPECT_EQ(le32(desktop, 22), spectral.height() / 2);
         // The right channel's band (the upper one): its last row is the file's first.
         for (int x = 0; x < width && !grid; x += 17) {
             ASSERT_EQ(static_cast<std::uint8_t>(desktop[1078 + x]),
@@ -329,7 +328,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
             const QByteArray c = TempDir::read(dir.file("images/c.bmp"));
             const int width =
                 exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
-            ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
+            ASSERT_EQ(le32(c, 18), width);
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
                           *image().pixel(x, window->state().held.spectralImage->plotHeight() - 1));

@@ -31,8 +31,7 @@ TEST(FftSizeChoice, MapsRadioIdsToSizesAndBack) {
 TEST(RunParameters, WindowFollowsResolutionFactor) {
     const RunFormat mono{44100, 1, 2};
     const RunParameters full = deriveRunParameters({1084, 10, 4.0f}, mono, 1 << 20);
-    EXPECT_EQ(full.fftSize, 2048);
-    EXPECT_EQ(full.log2FftSize, 11);
+    EXPECT_EQ(std::pair(full.fftSize, full.log2FftSize), std::pair(2048, 11));
     EXPECT_DOUBLE_EQ(full.binWidthHz, 44100.0 / 2048.0);
     EXPECT_DOUBLE_EQ(full.freqResolutionHz, 44100.0 / 2048.0);
     EXPECT_NEAR(full.analysisWindowMsec, 2048.0 * 1000.0 / 44100.0, 1e-3);
@@ -73,13 +72,11 @@ TEST(RunParameters, HopRoundsHalfUpAndKeepsWholeFrames) {
 TEST(RunParameters, ColumnsCountWholeHopsAfterTheFirstFrame) {
     // 44100 samples mono, N 1024, hop 176: (44100 - 1024) / 176 = 244.75.
     const RunParameters mono = deriveRunParameters({1083, 10, 4.0f}, RunFormat{44100, 1, 2}, 88200);
-    EXPECT_EQ(mono.hop, 176);
-    EXPECT_EQ(mono.columns, 244);
+    EXPECT_EQ(std::pair(mono.hop, mono.columns), std::pair(176L, 244L));
     // Stereo 8 bit: 10000 bytes = 10000 samples, N x 2 = 1024, hop 352: 8976 / 352 = 25.5.
     const RunParameters stereo =
         deriveRunParameters({1082, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
-    EXPECT_EQ(stereo.hop, 352);
-    EXPECT_EQ(stereo.columns, 25);
+    EXPECT_EQ(std::pair(stereo.hop, stereo.columns), std::pair(352L, 25L));
     EXPECT_EQ(columnCount(1000, 1024, 1, 100), 0);
     EXPECT_EQ(columnCount(100000, 1024, 1, 0), 0);
 }
