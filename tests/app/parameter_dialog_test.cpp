@@ -8,6 +8,7 @@
 #include "support/platform_scopes.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -342,20 +343,78 @@ TEST(ParameterDialog, ResetValues) {
     expectChecked(dialog, {DB_SCALE_60, RESOLUTION_8_BIT});
 }
 
-TEST(ParameterDialog, OkTransfersAndCancelDoesNot) {
+// The fields beside the bars take what is typed (the bar follows); what lies outside the
+// bar's range is refused at OK with the dialog's messages; a field that only shows a value is
+// read-only and looks it. A choice is the checked button, however it got checked (a click, an
+// arrow key, a screen reader's check). OK transfers it all; Cancel does not.
+TEST(ParameterDialog, TypedNumbersRadioGroupsAndOkTransferAndCancelDoesNot) {
     test::ScriptedPromptsScope prompts;
     AppSettings settings;
     settings.averageCountScroll = 1;
     RunValues run = fileRun(22050, 0, 2000);
     std::int32_t palette = 0;
-    prompts->queueDialog([](QDialog& d) {
-        click(d, DB_SCALE_30);
+    prompts->queueDialog([&prompts, &settings](QDialog& d) {
+        // Down from 60 dB checks 90 dB; Up twice goes back to 30 dB.
+        QRadioButton* db60 = radio(d, DB_SCALE_60);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        db60->setFocus();
+        QTest::keyClick(db60, Qt::Key_Down);
+        EXPECT_TRUE(radio(d, DB_SCALE_90)->isChecked());
+        EXPECT_FALSE(db60->isChecked());
+        QTest::keyClick(radio(d, DB_SCALE_90), Qt::Key_Up);
+        QTest::keyClick(db60, Qt::Key_Up);
+        EXPECT_TRUE(radio(d, DB_SCALE_30)->isChecked());
+        // The low limit is not rounded as the thumb is; the resolution is in Hz as shown:
+        // 43.1 Hz is twice the bin width of 22050 / 1024, factor 20.
+        for (const auto& [edit, text, scroll, value] :
+             {std::tuple{ID_LOW_BAND_EDIT, "1505", ID_LOW_BAND_SCROLL, 1505},
+              std::tuple{ID_HIGH_BAND_EDIT, "4000", ID_HIGH_BAND_SCROLL, 4000},
+              std::tuple{ID_RESOLUTION_EDIT, "43.1", ID_RESOLUTION_SCROLL, 20},
+              std::tuple{ID_AVERAGE_EDIT, "7", ID_AVERAGE_SCROLL, 7}}) {
+            typeInto(d, edit, text);
+            EXPECT_EQ(bar(d, scroll)->value(), value) << text;
+            EXPECT_EQ(editText(d, edit), text);
+        }
+        EXPECT_EQ(settings.averageCountScroll, 7); // written through as the bar does
+
+        // Past half the rate: the bar stays at the last number typed that fits (2000), OK
+        // says why and keeps the dialog.
+        typeInto(d, ID_HIGH_BAND_EDIT, "20000");
+        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 2000);
+        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505) << "not pulled down while typing";
+        ScriptedPrompts::pressOk(d);
+        EXPECT_TRUE(d.isVisible());
+        const UserMessage limits{"Improper Frequency Limits", MessageIcon::Stop};
+        EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{limits});
+        EXPECT_EQ(d.focusWidget(), control<QLineEdit>(d, ID_HIGH_BAND_EDIT));
+        typeInto(d, ID_AVERAGE_EDIT, "x");
+        ScriptedPrompts::pressOk(d);
+        EXPECT_EQ(prompts->messages(),
+                  (std::vector<UserMessage>{limits, {"Improper Entry", MessageIcon::Stop}}));
+        typeInto(d, ID_AVERAGE_EDIT, "4");
+
+        // The log scale fixes the high limit: its field only shows it.
+        click(d, FREQ_SCALE_LOG);
+        QLineEdit* high = control<QLineEdit>(d, ID_HIGH_BAND_EDIT);
+        EXPECT_TRUE(high->isReadOnly());
+        EXPECT_EQ(high->palette().color(QPalette::Base), d.palette().color(QPalette::Window));
+        EXPECT_FALSE(control<QLineEdit>(d, ID_LOW_BAND_EDIT)->isReadOnly());
+        click(d, FREQ_SCALE_LINEAR);
+        EXPECT_FALSE(high->isReadOnly());
+
+        QRadioButton* fft4096 = radio(d, FFT_SIZE_CHOICE_FIRST + 3);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(fft4096)->role(), QAccessible::RadioButton);
+        fft4096->setChecked(true);
+        EXPECT_FALSE(radio(d, FFT_SIZE_CHOICE_1024)->isChecked());
+        // 4096 points, four times the bins: the resolution field follows the choice.
+        EXPECT_EQ(editText(d, ID_RESOLUTION_EDIT), "10.8");
         click(d, PALETTE_BW);
         click(d, RESOLUTION_8_BIT);
-        bar(d, ID_RESOLUTION_SCROLL)->setValue(20);
         typeInto(d, ID_TIME_SCALE_EDIT, "-3");
         typeInto(d, ID_CURSOR_OFFSET_EDIT, "-250");
-        bar(d, ID_AVERAGE_SCROLL)->setValue(4);
+        typeInto(d, ID_LOW_BAND_EDIT, "1505");
+        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
         ScriptedPrompts::pressOk(d);
     });
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run,
@@ -364,14 +423,16 @@ TEST(ParameterDialog, OkTransfersAndCancelDoesNot) {
         std::tuple(settings.dbScaleChoice, settings.levelScaleCode, settings.verticalScrollPos),
         std::tuple(DB_SCALE_30, 9, 24));
     EXPECT_EQ(std::pair(settings.paletteChoice, palette), std::pair(PALETTE_BW, PALETTE_BW));
+    EXPECT_EQ(std::pair(settings.lowBandHz, settings.highBandHz), std::pair(1505, 5000));
+    EXPECT_EQ(settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
     EXPECT_EQ(settings.resolutionFactor, 20);
     EXPECT_FLOAT_EQ(settings.timeScaleMsec, 0.1f);
     EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 0.1f);
     EXPECT_EQ(settings.cursorOffsetHz, -250);
     EXPECT_EQ(settings.averageCountScroll, 4);
     EXPECT_EQ(std::tuple(run.bytesPerSample, run.endMsec, run.readRatio), std::tuple(1, 4000, 2.0));
-    // Window = 1000 / (22050 / 1024 x 2).
-    EXPECT_NEAR(run.analysisWindowMsec, 1000.0 / (22050.0 / 1024.0 * 2.0), 1e-3);
+    // Window = 1000 / (22050 / 4096 x 2).
+    EXPECT_NEAR(run.analysisWindowMsec, 1000.0 / (22050.0 / 4096.0 * 2.0), 1e-3);
 
     const AppSettings before = settings;
     prompts->queueDialog([](QDialog& d) {
