@@ -81,7 +81,7 @@ class ColourCalibrationTest : public AnalyzeFileTest {
 };
 
 // One colour dialog, that reopens where it was moved.
-TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsTypedComponentsAndTheUserPaletteRule) {
+TEST_F(ColourCalibrationTest, OneColourDialogItsStepsTypedComponentsPalettesRangeGainAndCancel) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(colourDialog(window.get()), &d);
@@ -149,35 +149,32 @@ TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsTypedComponentsAndTheUse
     EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
     EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(settings().userPalette[2], (Rgb{17, 30, 0}));
-    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
-    close(*colourDialog(window.get()), kCancelButtonId);
-}
 
-TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
-    settings().userPalette[3] = {1, 2, 3};
-    const LevelPalette opening = window->state().view.activePalette;
+    // Reopened where it was moved: the range and the gain; Cancel restores what it opened with.
+    const LevelPalette opening = active;
     const AppSettings before = settings();
-    ColourDialog& d = openColours();
-    EXPECT_EQ(gain(d), "9"); // -levelScaleCode with the stored 60 dB
-    control<QRadioButton>(d, DB_SCALE_90)->click();
-    EXPECT_EQ(gain(d), "-12");
-    EXPECT_EQ(control<QScrollBar>(d, ID_GAIN_SCROLL)->value(), 3);
-    EXPECT_EQ(selector(d, 0)->text(), "-90.0 dB");
+    ColourDialog& again = openColours();
+    EXPECT_EQ(again.pos(), QPoint(123, 77));
+    EXPECT_EQ(gain(again), "9"); // -levelScaleCode with the stored 60 dB
+    control<QRadioButton>(again, DB_SCALE_90)->click();
+    EXPECT_EQ(gain(again), "-12");
+    EXPECT_EQ(control<QScrollBar>(again, ID_GAIN_SCROLL)->value(), 3);
+    EXPECT_EQ(selector(again, 0)->text(), "-90.0 dB");
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_90);
     // A screen reader sees the level selectors as one choice of many, named by their level,
     // and its press checks one.
-    QAccessibleInterface* level = QAccessible::queryAccessibleInterface(selector(d, 2));
+    QAccessibleInterface* level = QAccessible::queryAccessibleInterface(selector(again, 2));
     EXPECT_EQ(level->role(), QAccessible::RadioButton);
-    EXPECT_EQ(level->text(QAccessible::Name), selector(d, 2)->text());
+    EXPECT_EQ(level->text(QAccessible::Name), selector(again, 2)->text());
     level->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(level->state().checked);
-    EXPECT_FALSE(selector(d, 0)->isChecked());
-    control<QScrollBar>(d, ID_GAIN_SCROLL)->triggerAction(QScrollBar::SliderSingleStepAdd);
+    EXPECT_FALSE(selector(again, 0)->isChecked());
+    control<QScrollBar>(again, ID_GAIN_SCROLL)->triggerAction(QScrollBar::SliderSingleStepAdd);
     EXPECT_EQ(settings().levelScaleCode, 11);
-    EXPECT_EQ(gain(d), "-11");
-    setColour(d, {9, 9, 9});
-    control<QRadioButton>(d, PALETTE_BW)->click();
-    close(d, kCancelButtonId);
+    EXPECT_EQ(gain(again), "-11");
+    setColour(again, {9, 9, 9});
+    control<QRadioButton>(again, PALETTE_BW)->click();
+    close(again, kCancelButtonId);
     EXPECT_EQ(window->state().view.activePalette, opening);
     EXPECT_TRUE(settings() == before) << "range, gain and palettes as they were";
 

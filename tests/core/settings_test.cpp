@@ -427,8 +427,12 @@ TEST_F(SettingsFile, TheChannelsOfAWideFileAndMaxOverStepLiveInTheSpareWord) {
     }
 }
 
-TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
+// Texts without their terminator and palette entries with a fourth byte, read and written back.
+TEST_F(SettingsFile, TextsNeverRunPastTheirFieldAndThePaletteChoiceSelectsTheActiveTable) {
     auto b = emptyValidImage();
+    std::memset(&b[4], 'A', 80);    // no terminator in reservedTextA
+    std::memset(&b[84], 'B', 80);   // nor in reservedTextB
+    std::memset(&b[164], 'C', 260); // nor in lastFolder
     LevelPalette want{};
     for (int e = 0; e < 18; ++e) {
         want[e] = {static_cast<std::uint8_t>(3 * e), static_cast<std::uint8_t>(5 * e),
@@ -439,30 +443,11 @@ TEST_F(SettingsFile, PaletteChoiceSelectsTheActiveTable) {
     test::putLeAt(b, 440, 1048);
     writeBytes(b);
     AppSettings s = load();
-    EXPECT_EQ(active_, want);
-    EXPECT_EQ(s.userPalette, want);
-    ASSERT_TRUE(saveSettings(path_, s, 0));
-    const auto written = readBytes();
-    for (int e = 0; e < 18; ++e) {
-        EXPECT_EQ(written[556 + 4 * e + 3], 0) << "entry " << e; // written back as 0
-    }
-
-    test::putLeAt(b, 440, 1047);
-    writeBytes(b);
-    load();
-    EXPECT_EQ(active_, kBwPalette);
-}
-
-TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
-    auto b = emptyValidImage();
-    std::memset(&b[4], 'A', 80);    // no terminator in reservedTextA
-    std::memset(&b[84], 'B', 80);   // nor in reservedTextB
-    std::memset(&b[164], 'C', 260); // nor in lastFolder
-    writeBytes(b);
-    AppSettings s = load();
     // Each keeps room for the terminator it is written with.
     EXPECT_EQ(std::tie(s.reservedTextA, s.reservedTextB, s.lastFolder),
               std::tuple(std::string(79, 'A'), std::string(79, 'B'), std::string(259, 'C')));
+    EXPECT_EQ(active_, want);
+    EXPECT_EQ(s.userPalette, want);
 
     // Saving over-long texts must not spill into the next field, and each keeps a terminator.
     s.reservedTextA = std::string(200, 'x');
@@ -475,6 +460,14 @@ TEST_F(SettingsFile, TextsNeverRunPastTheirField) {
     EXPECT_EQ(w[84], 'B');
     EXPECT_EQ(w[423], 0);
     EXPECT_EQ(wordAt(w, 424), 3);
+    for (int e = 0; e < 18; ++e) {
+        EXPECT_EQ(w[556 + 4 * e + 3], 0) << "entry " << e; // written back as 0
+    }
+
+    test::putLeAt(b, 440, 1047);
+    writeBytes(b);
+    load();
+    EXPECT_EQ(active_, kBwPalette);
 }
 
 TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
