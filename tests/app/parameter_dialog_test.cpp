@@ -41,7 +41,7 @@ void expectTexts(QDialog& d, std::initializer_list<std::pair<int, const char*>> 
     }
 }
 
-TEST(ParameterDialog, AnalyzeFileOpensFromSettings) {
+TEST(ParameterDialog, AnalyzeFileOpensFromSettingsAndStepsResolutionAndAverage) {
     AppSettings settings;
     settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
     settings.fftSizeChoice = 1086;
@@ -71,8 +71,22 @@ TEST(ParameterDialog, AnalyzeFileOpensFromSettings) {
     for (int id : {ID_RESOLUTION_EDIT, ID_LOW_BAND_EDIT, ID_HIGH_BAND_EDIT, ID_AVERAGE_EDIT}) {
         EXPECT_FALSE(control<QLineEdit>(dialog, id)->isReadOnly()) << id;
     }
-    const QScrollBar* resolution = bar(dialog, ID_RESOLUTION_SCROLL);
+    QScrollBar* resolution = bar(dialog, ID_RESOLUTION_SCROLL);
     EXPECT_EQ(std::pair(resolution->minimum(), resolution->maximum()), std::pair(10, 100));
+    // A page and a line on: 22050 / 1024 x 21 / 10 = 45.22...; 2048 points halve it.
+    resolution->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    resolution->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(resolution->value(), 21);
+    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "45.2");
+    click(dialog, 1084);
+    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "22.6");
+    // The average count from 1, a page on, written through before OK; 128 at most.
+    QScrollBar* average = bar(dialog, ID_AVERAGE_SCROLL);
+    average->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(settings.averageCountScroll, 11);
+    average->setValue(128);
+    average->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "128");
 
     RunValues change = fileRun(22050, 0, 100);
     change.opening = AnalyzeOpening::ParametersChange;
@@ -167,34 +181,22 @@ TEST(ParameterDialog, LogAndLinearScalesAndBandLimitSteps) {
     EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "11025");
 }
 
-TEST(ParameterDialog, ResolutionAndAverageSteps) {
-    AppSettings settings;
-    settings.averageCountScroll = 5;
-    RunValues run = fileRun(44100, 0, 1000);
-    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
-    QScrollBar* resolution = bar(dialog, ID_RESOLUTION_SCROLL);
-    resolution->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    resolution->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(resolution->value(), 21);
-    // 44100 / 1024 x 21 / 10 = 90.44...
-    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "90.4");
-    click(dialog, 1084);
-    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "45.2");
-
-    QScrollBar* average = bar(dialog, ID_AVERAGE_SCROLL);
-    EXPECT_EQ(average->value(), 1);
-    average->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(settings.averageCountScroll, 11); // written through before OK
-    average->setValue(128);
-    average->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "128");
-}
-
-TEST(ParameterDialog, NewRateRescalesBeginAndEnd) {
+TEST(ParameterDialog, FormatChangesAndANewRateRescaleBeginAndEndAndAHeaderLocksTheFormat) {
     AppSettings settings;
     settings.highBandHz = 11025;
+    settings.typeChoice = TYPE_STEREO;
     RunValues run = fileRun(22050, 1000, 3000);
     ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
+    click(dialog, RESOLUTION_8_BIT);
+    expectTexts(dialog, {{ID_BEGIN_EDIT, "2000"}, {ID_END_EDIT, "6000"}});
+    click(dialog, RESOLUTION_8_BIT); // no change, no rescale
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "2000");
+    click(dialog, TYPE_MONO);
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "4000");
+    click(dialog, RESOLUTION_16_BIT);
+    click(dialog, TYPE_STEREO);
+    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "1000");
+    EXPECT_TRUE(radio(dialog, CHANNEL_DUAL)->isChecked()); // the stored choice comes back
 
     click(dialog, ID_NEW_RATE);
     EXPECT_EQ(control<QPushButton>(dialog, ID_NEW_RATE)->text(), "OK");
@@ -226,23 +228,6 @@ TEST(ParameterDialog, NewRateRescalesBeginAndEnd) {
     typeInto(dialog, ID_RATE_EDIT, "8000");
     click(dialog, ID_NEW_RATE);
     EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "4000");
-}
-
-TEST(ParameterDialog, FormatChangesRescaleAndHeaderLocksThem) {
-    AppSettings settings;
-    settings.typeChoice = TYPE_STEREO;
-    RunValues run = fileRun(11025, 1000, 2001);
-    ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
-    click(dialog, RESOLUTION_8_BIT);
-    expectTexts(dialog, {{ID_BEGIN_EDIT, "2000"}, {ID_END_EDIT, "4002"}});
-    click(dialog, RESOLUTION_8_BIT); // no change, no rescale
-    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "2000");
-    click(dialog, TYPE_MONO);
-    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "4000");
-    click(dialog, RESOLUTION_16_BIT);
-    click(dialog, TYPE_STEREO);
-    EXPECT_EQ(editText(dialog, ID_BEGIN_EDIT), "1000");
-    EXPECT_TRUE(radio(dialog, CHANNEL_DUAL)->isChecked()); // the stored choice comes back
 
     RunValues fromHeader = fileRun(11025, 0, 10);
     fromHeader.formatFromHeader = true;
