@@ -187,35 +187,6 @@ TEST_F(ColourCalibrationTest, OneColourDialogItsStepsTypedComponentsPalettesRang
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_30);
 }
 
-TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
-    analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().held.spectralImage);
-    const auto imageBefore = imageBytes();
-    constexpr QRgb kGreen = 0x00C800;
-    EXPECT_EQ(windowPixelsOf(kGreen), 0);
-    ColourDialog& d = openColours();
-    select(d, kBackgroundEntry);
-    setColour(d, {0, 200, 0});
-    EXPECT_GT(windowPixelsOf(kGreen), 10000);
-    EXPECT_EQ(imageBytes(), imageBefore);
-    EXPECT_EQ(window->commands().pending(), 0);
-    close(d, kOkButtonId);
-    EXPECT_EQ(window->commands().pending(), 0);
-    // A new range needs the levels mapped again: OK asks for the image to be redrawn.
-    control<QRadioButton>(openColours(), DB_SCALE_90)->click();
-    close(*colourDialog(window.get()), kOkButtonId);
-    EXPECT_EQ(window->commands().pending(), 1);
-    window->commands().drain();
-    EXPECT_NE(imageBytes(), imageBefore);
-    // A parameter change starting closes the dialog, as with OK.
-    openColours();
-    prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
-    window->commands().send(cmd::kParametersChange, 0);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(colourDialog(window.get()), nullptr);
-    EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));
-}
-
 TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
     const CalibrationCurve stored = settings().calibrationTable;
     const auto drag = [](QDialog& d, int point, int toY) {
@@ -283,7 +254,7 @@ TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
+TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysisARecolourAtOnce) {
     const QString file = noise("noise.wav");
     settings().calibrationTable = defaultCalibrationCurve(); // flat from 80 Hz to 10 kHz
     analyze(file);
@@ -323,6 +294,32 @@ TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
     analyze(file);
     // 10 dB over a 60 dB range of 240 steps: 40 palette steps.
     EXPECT_NEAR(meanIndexAt(2000.0) - meanIndexAt(500.0) - flat, 40.0, 3.0);
+
+    // A recolour changes the window at once, without an analysis.
+    const auto imageBefore = imageBytes();
+    constexpr QRgb kGreen = 0x00C800;
+    EXPECT_EQ(windowPixelsOf(kGreen), 0);
+    ColourDialog& d = openColours();
+    select(d, kBackgroundEntry);
+    setColour(d, {0, 200, 0});
+    EXPECT_GT(windowPixelsOf(kGreen), 10000);
+    EXPECT_EQ(imageBytes(), imageBefore);
+    EXPECT_EQ(window->commands().pending(), 0);
+    close(d, kOkButtonId);
+    EXPECT_EQ(window->commands().pending(), 0);
+    // A new range needs the levels mapped again: OK asks for the image to be redrawn.
+    control<QRadioButton>(openColours(), DB_SCALE_90)->click();
+    close(*colourDialog(window.get()), kOkButtonId);
+    EXPECT_EQ(window->commands().pending(), 1);
+    window->commands().drain();
+    EXPECT_NE(imageBytes(), imageBefore);
+    // A parameter change starting closes the dialog, as with OK.
+    openColours();
+    prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
+    window->commands().send(cmd::kParametersChange, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
+    EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));
 }
 
 } // namespace

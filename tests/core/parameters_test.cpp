@@ -114,11 +114,16 @@ TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
     EXPECT_TRUE(ok.messages.empty());
 }
 
-TEST(AnalyzeFileChecks, BeginAndEndMustLieInTheFile) {
-    const auto text = [](std::int64_t begin, std::int64_t end) {
+TEST(AnalyzeFileChecks, TheSegmentLiesInTheFileAndTheBandGivesRows) {
+    const auto text = [](std::int64_t begin, std::int64_t end,
+                         FrequencyScale scale = FrequencyScale::Linear, std::int32_t low = 0,
+                         std::int32_t high = 6000) {
         AnalyzeFileCheckInputs in = goodSegment();
         in.beginByte = begin;
         in.endByte = end;
+        in.frequencyScale = scale;
+        in.lowBandHz = low;
+        in.highBandHz = high;
         return firstText(checkAnalyzeFileSegment(in));
     };
     EXPECT_EQ(text(-2, 50000), "Improper Begin or End");
@@ -128,21 +133,10 @@ TEST(AnalyzeFileChecks, BeginAndEndMustLieInTheFile) {
     EXPECT_EQ(text(5000, 5000), "Sample Size Too Small");
     EXPECT_EQ(text(5000, 7047), "Sample Size Too Small");
     EXPECT_EQ(text(0, 100000), "<none>");
-}
-
-TEST(AnalyzeFileChecks, BandThatGivesNoRowsIsRefused) {
-    const auto text = [](FrequencyScale scale, std::int32_t low, std::int32_t high) {
-        AnalyzeFileCheckInputs in = goodSegment();
-        in.frequencyScale = scale;
-        in.lowBandHz = low;
-        in.highBandHz = high;
-        return firstText(checkAnalyzeFileSegment(in));
-    };
-    EXPECT_EQ(text(FrequencyScale::Log, 0, 6000), "Improper Frequency Limits");
-    EXPECT_EQ(text(FrequencyScale::Log, 1, 6000), "<none>");
-    EXPECT_EQ(text(FrequencyScale::Linear, 0, 6000), "<none>");
-    EXPECT_EQ(text(FrequencyScale::Linear, 3000, 3000), "Improper Frequency Limits");
-    EXPECT_EQ(text(FrequencyScale::Linear, -10, 3000), "Improper Frequency Limits");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Log, 0, 6000), "Improper Frequency Limits");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Log, 1, 6000), "<none>");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Linear, 3000, 3000), "Improper Frequency Limits");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Linear, -10, 3000), "Improper Frequency Limits");
 }
 
 TEST(AnalyzeFileChecks, HopThenColumnsRestoreAndEnd) {
