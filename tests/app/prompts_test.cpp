@@ -50,7 +50,7 @@ FileRequest fileRequest(const QString& title, const QString& folder, const QStri
     return {title, folder, filter, {}, suffix};
 }
 
-TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
+TEST(ScriptedPrompts, RecordMessagesAnswerFileDialogsInOrderAndRejectDialogsLeftOpen) {
     test::ScriptedPromptsScope scripted;
     showMessage(kCannotOpenFile);
     prompts().message(QStringLiteral("Dauer \u00fcber 10 s"), MessageIcon::Stop);
@@ -82,13 +82,11 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     // ImageExportTest.BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd reads it there.)
     ASSERT_EQ(scripted->messageDetails().size(), 2);
     EXPECT_TRUE(scripted->messageDetails().front().isEmpty());
-}
 
-// A script that leaves its dialog open (OK refused what was typed) has it rejected and said,
-// and a dialog without a script is cancelled and said; each dialog run is named by its id.
-// (OK and Cancel of a script: ParameterDialog.OkTransfersAndCancelDoesNot.)
-TEST(ScriptedPrompts, ADialogLeftOpenOrUnscriptedIsRejectedAndSaid) {
-    test::ScriptedPromptsScope scripted;
+    // A script that leaves its dialog open (OK refused what was typed) has it rejected and
+    // said, and a dialog without a script is cancelled and said; each dialog run is named by
+    // its id. (OK and Cancel of a script:
+    // ParameterDialog.TypedNumbersRadioGroupsAndOkTransferAndCancelDoesNot.)
     AppSettings settings;
     RunValues run = test::fileRun(22050, 0, 2000);
     scripted->queueDialog([](QDialog& d) {
@@ -98,12 +96,12 @@ TEST(ScriptedPrompts, ADialogLeftOpenOrUnscriptedIsRejectedAndSaid) {
     ParameterDialog refused(DialogId::AnalyzeFile, settings, run);
     EXPECT_FALSE(prompts().runDialog(refused));
     EXPECT_FALSE(refused.isVisible());
-    ASSERT_EQ(scripted->unscripted().size(), 1);
-    EXPECT_TRUE(scripted->unscripted().front().contains(QStringLiteral("left open")));
+    ASSERT_EQ(scripted->unscripted().size(), 2);
+    EXPECT_TRUE(scripted->unscripted().back().contains(QStringLiteral("left open")));
 
     ScopeMarkersDialog unexpected(settings);
     EXPECT_FALSE(prompts().runDialog(unexpected));
-    EXPECT_EQ(scripted->unscripted().size(), 2);
+    EXPECT_EQ(scripted->unscripted().size(), 3);
     EXPECT_EQ(scripted->dialogsRun(), (QStringList{"102", "146"}));
 }
 

@@ -7,6 +7,7 @@
 #include "output/export_picture.h"
 #include "support/analyze_fixture.h"
 #include "support/printed_page.h"
+#include "support/prompt_checks.h"
 
 #include <QAccessible>
 #include <QDate>
@@ -64,10 +65,7 @@ class ImageExportTest : public AnalyzeFileTest {
     // The one message the batch ended with, then forgotten: its text and its details.
     std::pair<std::string, QString> summary() {
         EXPECT_EQ(prompts->messages().size(), 1u);
-        std::pair<std::string, QString> said;
-        if (!prompts->messages().empty()) {
-            said = {prompts->messages().front().text, prompts->messageDetails().front()};
-        }
+        std::pair said{lastMessage(*prompts), prompts->messageDetails().value(0)};
         prompts->clearMessages();
         return said;
     }

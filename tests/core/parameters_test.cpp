@@ -232,7 +232,7 @@ AutomaticParameters derived(std::int32_t low, std::int32_t high, std::int32_t ra
     return deriveAutomaticParameters(AutomaticInputs{low, high, 10, rate, span, width, height});
 }
 
-TEST(AutomaticParameters, BandAndSpanChecks) {
+TEST(AutomaticParameters, BandAndSpanChecksAndTheForcedBand) {
     const AutomaticParameters limited = derived(0, 30000, 44100, 10);
     EXPECT_TRUE(limited.check.proceeds());
     EXPECT_EQ(limited.check.messages,
@@ -259,6 +259,9 @@ TEST(AutomaticParameters, BandAndSpanChecks) {
     const AutomaticParameters span = derived(0, 5000, 44100, 0);
     EXPECT_EQ(span.check.outcome, CheckOutcome::End);
     EXPECT_EQ(firstText(span.check), "Improper Time Span");
+    // The band forced on command-line files: all of it, from 100 Hz on the log scale.
+    EXPECT_EQ(forcedBandLimits(FrequencyScale::Linear, 44100), (BandLimits{0, 22050}));
+    EXPECT_EQ(forcedBandLimits(FrequencyScale::Log, 11025), (BandLimits{100, 5512}));
 }
 
 TEST(AutomaticParameters, TimeScaleAndFftSize) {
@@ -294,11 +297,6 @@ TEST(AutomaticParameters, TimeScaleAndFftSize) {
     EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 50.0f);
     EXPECT_FLOAT_EQ(settings.freqResolutionHz, 44100.0f / 8192.0f);
     EXPECT_EQ(settings.highBandHz, 1000);
-}
-
-TEST(AutomaticParameters, ForcedBandForCommandLineFiles) {
-    EXPECT_EQ(forcedBandLimits(FrequencyScale::Linear, 44100), (BandLimits{0, 22050}));
-    EXPECT_EQ(forcedBandLimits(FrequencyScale::Log, 11025), (BandLimits{100, 5512}));
 }
 
 } // namespace

@@ -139,7 +139,9 @@ std::array<std::pair<double, float>, 40> expectedDefaultCurve() {
 
 } // namespace
 
-TEST(SettingsPath, UserFolderFollowsTheXdgRules) {
+// The paths from their parts; then the program's own choice, from its environment: a file
+// beside the executable wins, so a portable installation keeps its settings.
+TEST_F(SettingsFile, PathsFollowTheXdgRulesAndPreferAFileBesideTheExecutable) {
     EXPECT_EQ(settingsPathBesideExecutable("/opt/korv/bin/korvanthile"), "/opt/korv/bin/korv.ini");
     EXPECT_EQ(settingsPathBesideExecutable("/korvanthile.exe"), "/korv.ini");
     EXPECT_EQ(settingsPathBesideExecutable("korvanthile"), "korv.ini");
@@ -152,11 +154,7 @@ TEST(SettingsPath, UserFolderFollowsTheXdgRules) {
     }
     EXPECT_EQ(userSettingsPath(nullptr, nullptr), "");
     EXPECT_EQ(userSettingsPath("", "relative"), "");
-}
 
-// The program's own choice, from its environment: a file beside the executable wins, so a
-// portable installation keeps its settings.
-TEST_F(SettingsFile, DesktopPathPrefersAFileBesideTheExecutable) {
     const fs::path bin = dir_ / "bin";
     const fs::path config = dir_ / "config";
     fs::create_directories(bin);
