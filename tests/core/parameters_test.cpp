@@ -28,7 +28,7 @@ TEST(FftSizeChoice, MapsRadioIdsToSizesAndBack) {
     EXPECT_EQ(fftSizeChoiceFor(20), 1087);
 }
 
-TEST(RunParameters, WindowFollowsResolutionFactor) {
+TEST(RunParameters, WindowFollowsResolutionFactorAndColumnsCountWholeHops) {
     const RunFormat mono{44100, 1, 2};
     const RunParameters full = deriveRunParameters({1084, 10, 4.0f}, mono, 1 << 20);
     EXPECT_EQ(std::pair(full.fftSize, full.log2FftSize), std::pair(2048, 11));
@@ -42,6 +42,17 @@ TEST(RunParameters, WindowFollowsResolutionFactor) {
 
     const RunParameters tenth = deriveRunParameters({1082, 100, 4.0f}, RunFormat{8000, 1, 2}, 0);
     EXPECT_NEAR(tenth.analysisWindowMsec, 6.4f, 1e-4);
+
+    // The columns: whole hops after the first frame.
+    // 44100 samples mono, N 1024, hop 176: (44100 - 1024) / 176 = 244.75.
+    const RunParameters columns = deriveRunParameters({1083, 10, 4.0f}, mono, 88200);
+    EXPECT_EQ(std::pair(columns.hop, columns.columns), std::pair(176L, 244L));
+    // Stereo 8 bit: 10000 bytes = 10000 samples, N x 2 = 1024, hop 352: 8976 / 352 = 25.5.
+    const RunParameters stereo =
+        deriveRunParameters({1082, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
+    EXPECT_EQ(std::pair(stereo.hop, stereo.columns), std::pair(352L, 25L));
+    EXPECT_EQ(columnCount(1000, 1024, 1, 100), 0);
+    EXPECT_EQ(columnCount(100000, 1024, 1, 0), 0);
 }
 
 TEST(RunParameters, HopRoundsHalfUpAndKeepsWholeFrames) {
@@ -67,18 +78,6 @@ TEST(RunParameters, HopRoundsHalfUpAndKeepsWholeFrames) {
         EXPECT_EQ(hopSamples(c.channels, c.msec, c.rate), c.hop)
             << c.channels << " ch, " << c.msec << " ms, " << c.rate << " Hz";
     }
-}
-
-TEST(RunParameters, ColumnsCountWholeHopsAfterTheFirstFrame) {
-    // 44100 samples mono, N 1024, hop 176: (44100 - 1024) / 176 = 244.75.
-    const RunParameters mono = deriveRunParameters({1083, 10, 4.0f}, RunFormat{44100, 1, 2}, 88200);
-    EXPECT_EQ(std::pair(mono.hop, mono.columns), std::pair(176L, 244L));
-    // Stereo 8 bit: 10000 bytes = 10000 samples, N x 2 = 1024, hop 352: 8976 / 352 = 25.5.
-    const RunParameters stereo =
-        deriveRunParameters({1082, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
-    EXPECT_EQ(std::pair(stereo.hop, stereo.columns), std::pair(352L, 25L));
-    EXPECT_EQ(columnCount(1000, 1024, 1, 100), 0);
-    EXPECT_EQ(columnCount(100000, 1024, 1, 0), 0);
 }
 
 AnalyzeFileCheckInputs goodSegment() {
