@@ -233,7 +233,8 @@ TEST(ParameterDialog, FormatChangesAndANewRateRescaleBeginAndEndAndAHeaderLocksT
     expectEnabled(locked, {RESOLUTION_8_BIT, RESOLUTION_16_BIT, TYPE_MONO, TYPE_STEREO}, false);
 }
 
-TEST(ParameterDialog, ScanDependencies) {
+TEST(ParameterDialog, ScanDependenciesAndWhatScanInputsOkStores) {
+    test::ScriptedPromptsScope prompts;
     AppSettings settings;
     settings.typeChoice = TYPE_STEREO;
     settings.channelChoice = CHANNEL_LEFT;
@@ -241,54 +242,66 @@ TEST(ParameterDialog, ScanDependencies) {
     settings.averageCountScroll = 3;
     settings.averageCountPlot = 20;
     RunValues run;
-    ParameterDialog dialog(DialogId::ScanInput, settings, run);
+    prompts->queueDialog([](QDialog& dialog) {
+        // Pitch detector on forces Scroll Mem on and locks it.
+        expectChecked(dialog, {SCROLL_MEM_ON});
+        expectEnabled(dialog, {SCROLL_MEM_OFF}, false);
+        // Stereo with Right: pitch detector off and locked.
+        click(dialog, CHANNEL_RIGHT);
+        expectChecked(dialog, {PITCH_DETECTOR_OFF});
+        expectEnabled(dialog, {PITCH_DETECTOR_ON}, false);
+        expectEnabled(dialog, {SCROLL_MEM_OFF}, true);
 
-    // Pitch detector on forces Scroll Mem on and locks it.
-    expectChecked(dialog, {SCROLL_MEM_ON});
-    expectEnabled(dialog, {SCROLL_MEM_OFF}, false);
-    // Stereo with Right: pitch detector off and locked.
-    click(dialog, CHANNEL_RIGHT);
-    expectChecked(dialog, {PITCH_DETECTOR_OFF});
-    expectEnabled(dialog, {PITCH_DETECTOR_ON}, false);
-    expectEnabled(dialog, {SCROLL_MEM_OFF}, true);
+        // Scroll: Oct/3 and the delta plots are locked.
+        expectEnabled(dialog, {FREQ_SCALE_THIRD_OCTAVE, PLOT_PEAK_DELTA}, false);
+        EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "3");
+        click(dialog, DISPLAY_LINE_PLOT);
+        EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "20");
+        expectChecked(dialog, {SCROLL_MEM_ON}, false);
+        expectEnabled(dialog, {SCROLL_MEM_ON, PLOT_LR_DELTA}, false);
+        expectEnabled(dialog, {PLOT_PEAK_DELTA}, true);
+        click(dialog, CHANNEL_DUAL);
+        EXPECT_FALSE(radio(dialog, PLOT_PEAK_DELTA)->isEnabled());
+        click(dialog, PLOT_LR_DELTA);
+        EXPECT_TRUE(radio(dialog, PLOT_LR_DELTA)->isChecked());
+        click(dialog, TYPE_MONO); // L-R delta needs two channels
+        EXPECT_TRUE(radio(dialog, PLOT_SIGNAL)->isChecked());
 
-    // Scroll: Oct/3 and the delta plots are locked.
-    expectEnabled(dialog, {FREQ_SCALE_THIRD_OCTAVE, PLOT_PEAK_DELTA}, false);
-    EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "3");
-    click(dialog, DISPLAY_LINE_PLOT);
-    EXPECT_EQ(editText(dialog, ID_AVERAGE_EDIT), "20");
-    expectChecked(dialog, {SCROLL_MEM_ON}, false);
-    expectEnabled(dialog, {SCROLL_MEM_ON, PLOT_LR_DELTA}, false);
-    expectEnabled(dialog, {PLOT_PEAK_DELTA}, true);
-    click(dialog, CHANNEL_DUAL);
-    EXPECT_FALSE(radio(dialog, PLOT_PEAK_DELTA)->isEnabled());
-    click(dialog, PLOT_LR_DELTA);
-    EXPECT_TRUE(radio(dialog, PLOT_LR_DELTA)->isChecked());
-    click(dialog, TYPE_MONO); // L-R delta needs two channels
-    EXPECT_TRUE(radio(dialog, PLOT_SIGNAL)->isChecked());
+        // Oct/3 with a plot: mirrors show the band edges; back to Scroll gives Linear.
+        click(dialog, FREQ_SCALE_THIRD_OCTAVE);
+        EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "Oct/3");
+        expectEnabled(dialog, {ID_RESOLUTION_SCROLL, ID_LOW_BAND_SCROLL, ID_HIGH_BAND_SCROLL_INPUT},
+                      false);
+        click(dialog, DISPLAY_SCROLL);
+        expectChecked(dialog, {FREQ_SCALE_LINEAR});
+        expectTexts(dialog, {{ID_LOW_BAND_EDIT, "0"}, {ID_HIGH_BAND_EDIT, "11025"}});
 
-    // Oct/3 with a plot: mirrors show the band edges; back to Scroll gives Linear.
-    click(dialog, FREQ_SCALE_THIRD_OCTAVE);
-    EXPECT_EQ(editText(dialog, ID_RESOLUTION_EDIT), "Oct/3");
-    expectEnabled(dialog, {ID_RESOLUTION_SCROLL, ID_LOW_BAND_SCROLL, ID_HIGH_BAND_SCROLL_INPUT},
-                  false);
-    click(dialog, DISPLAY_SCROLL);
-    expectChecked(dialog, {FREQ_SCALE_LINEAR});
-    expectTexts(dialog, {{ID_LOW_BAND_EDIT, "0"}, {ID_HIGH_BAND_EDIT, "11025"}});
-
-    // Trigger level only with Trigger recording; the rate radios move the band range.
-    EXPECT_FALSE(bar(dialog, ID_TRIGGER_SCROLL)->isEnabled());
-    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "");
-    click(dialog, RECORDING_TRIGGER);
-    EXPECT_TRUE(bar(dialog, ID_TRIGGER_SCROLL)->isEnabled());
-    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "5000");
-    bar(dialog, ID_TRIGGER_SCROLL)->setValue(1234);
-    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "1230");
-    bar(dialog, ID_TRIGGER_SCROLL)->triggerAction(QAbstractSlider::SliderPageStepSub);
-    EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "1130");
-    click(dialog, SAMPLE_RATE_11K);
-    EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "5512");
-    EXPECT_EQ(bar(dialog, ID_HIGH_BAND_SCROLL_INPUT)->maximum(), 5512);
+        // Trigger level only with Trigger recording; the rate radios move the band range.
+        EXPECT_FALSE(bar(dialog, ID_TRIGGER_SCROLL)->isEnabled());
+        EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "");
+        click(dialog, RECORDING_TRIGGER);
+        EXPECT_TRUE(bar(dialog, ID_TRIGGER_SCROLL)->isEnabled());
+        EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "5000");
+        bar(dialog, ID_TRIGGER_SCROLL)->setValue(1234);
+        EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "1230");
+        bar(dialog, ID_TRIGGER_SCROLL)->triggerAction(QAbstractSlider::SliderPageStepSub);
+        EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "1130");
+        click(dialog, SAMPLE_RATE_11K);
+        EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "5512");
+        EXPECT_EQ(bar(dialog, ID_HIGH_BAND_SCROLL_INPUT)->maximum(), 5512);
+        click(dialog, DB_SCALE_90);
+        typeInto(dialog, ID_TRIGGER_EDIT, "777"); // typed exactly, the bar follows
+        EXPECT_EQ(bar(dialog, ID_TRIGGER_SCROLL)->value(), 777);
+        ScriptedPrompts::pressOk(dialog);
+    });
+    // OK stores the rate and the trigger level.
+    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
+    EXPECT_EQ(std::pair(run.sampleRateHz, run.triggerLevel), std::pair(11025, 777));
+    EXPECT_EQ(
+        std::tuple(settings.sampleRateChoice, settings.recordingChoice, settings.levelScaleCode),
+        std::tuple(SAMPLE_RATE_11K, RECORDING_TRIGGER, 12));
+    EXPECT_NEAR(settings.freqResolutionHz, 11025.0 / 1024.0, 1e-3);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 TEST(ParameterDialog, ResetValues) {
@@ -428,25 +441,6 @@ TEST(ParameterDialog, TypedNumbersRadioGroupsAndOkTransferAndCancelDoesNot) {
     EXPECT_EQ(settings.averageCountScroll, 9); // written through, kept on Cancel
     settings.averageCountScroll = before.averageCountScroll;
     EXPECT_TRUE(settings == before) << "Cancel keeps the rest";
-
-    // Scan Input's OK stores the rate and the trigger level, the bar's or as typed.
-    AppSettings input;
-    RunValues live;
-    prompts->queueDialog([](QDialog& d) {
-        click(d, SAMPLE_RATE_48K);
-        click(d, DB_SCALE_90);
-        click(d, RECORDING_TRIGGER);
-        bar(d, ID_TRIGGER_SCROLL)->setValue(777);
-        EXPECT_EQ(editText(d, ID_TRIGGER_EDIT), "770");
-        typeInto(d, ID_TRIGGER_EDIT, "777"); // typed exactly, the bar follows
-        EXPECT_EQ(bar(d, ID_TRIGGER_SCROLL)->value(), 777);
-        ScriptedPrompts::pressOk(d);
-    });
-    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, input, live));
-    EXPECT_EQ(std::pair(live.sampleRateHz, live.triggerLevel), std::pair(48000, 777));
-    EXPECT_EQ(std::tuple(input.sampleRateChoice, input.recordingChoice, input.levelScaleCode),
-              std::tuple(SAMPLE_RATE_48K, RECORDING_TRIGGER, 12));
-    EXPECT_NEAR(input.freqResolutionHz, 48000.0 / 1024.0, 1e-3);
 
     // The spectrum plot dialog changes only the dB choice, not the gain code.
     AppSettings plot;
