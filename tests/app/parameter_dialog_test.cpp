@@ -179,7 +179,7 @@ TEST(ParameterDialog, LogAndLinearScalesAndBandLimitSteps) {
     EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "11025");
 }
 
-TEST(ParameterDialog, FormatChangesAndANewRateRescaleBeginAndEndAndAHeaderLocksTheFormat) {
+TEST(ParameterDialog, FormatAndRateChangesRescaleBeginAndEndResetKeepsTheFormatAHeaderLocksIt) {
     AppSettings settings;
     settings.highBandHz = 11025;
     settings.typeChoice = TYPE_STEREO;
@@ -226,6 +226,16 @@ TEST(ParameterDialog, FormatChangesAndANewRateRescaleBeginAndEndAndAHeaderLocksT
     typeInto(dialog, ID_RATE_EDIT, "8000");
     click(dialog, ID_NEW_RATE);
     EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "4000");
+
+    // Reset leaves the format, so the begin stays rescaled: 1000 msec at 22050 Hz is 500 at
+    // 44100, 459 at 48000 (whole msec), 2754 at 8000, 5508 in 8-bit samples.
+    click(dialog, DB_SCALE_30);
+    click(dialog, RESOLUTION_8_BIT);
+    click(dialog, ID_RESET);
+    expectTexts(
+        dialog,
+        {{ID_TIME_SCALE_EDIT, "10.00"}, {ID_HIGH_BAND_EDIT, "4000"}, {ID_BEGIN_EDIT, "5508"}});
+    expectChecked(dialog, {DB_SCALE_60, RESOLUTION_8_BIT});
 
     RunValues fromHeader = fileRun(11025, 0, 10);
     fromHeader.formatFromHeader = true;
@@ -304,7 +314,7 @@ TEST(ParameterDialog, ScanDependenciesAndWhatScanInputsOkStores) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-TEST(ParameterDialog, ResetValues) {
+TEST(ParameterDialog, ResetValuesOfScanInput) {
     AppSettings settings;
     settings.sampleRateChoice = SAMPLE_RATE_44K;
     settings.fftSizeChoice = 1087;
@@ -324,19 +334,6 @@ TEST(ParameterDialog, ResetValues) {
                         {ID_TIME_SCALE_EDIT, "5.00"},
                         {ID_CURSOR_OFFSET_EDIT, "0"}});
     EXPECT_EQ(settings.averageCountPlot, 10); // average counts are written through
-
-    AppSettings analyze;
-    analyze.dbScaleChoice = DB_SCALE_30;
-    analyze.levelScaleCode = 9;
-    RunValues file = fileRun(8000, 100, 900);
-    ParameterDialog dialog(DialogId::AnalyzeFile, analyze, file);
-    click(dialog, RESOLUTION_8_BIT);
-    click(dialog, ID_RESET);
-    // The format is untouched by Reset, so the begin stays rescaled.
-    expectTexts(
-        dialog,
-        {{ID_TIME_SCALE_EDIT, "10.00"}, {ID_HIGH_BAND_EDIT, "4000"}, {ID_BEGIN_EDIT, "200"}});
-    expectChecked(dialog, {DB_SCALE_60, RESOLUTION_8_BIT});
 }
 
 // The fields beside the bars take what is typed (the bar follows); what lies outside the
