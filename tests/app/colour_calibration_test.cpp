@@ -81,13 +81,17 @@ class ColourCalibrationTest : public AnalyzeFileTest {
 };
 
 // One colour dialog, that reopens where it was moved.
-TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
+TEST_F(ColourCalibrationTest, OneColourDialogItsStepsTypedComponentsPalettesRangeGainAndCancel) {
     ColourDialog& d = openColours();
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(colourDialog(window.get()), &d);
     const auto shown = [](QWidget* w) { return qobject_cast<QDialog*>(w) && w->isVisible(); };
     EXPECT_EQ(std::ranges::count_if(QApplication::topLevelWidgets(), shown), 1);
     EXPECT_EQ(d.windowTitle(), "Korvanthile Colors");
+    // The gain field only shows (a colour's takes typing, below).
+    EXPECT_TRUE(control<QLineEdit>(d, ID_GAIN_EDIT)->isReadOnly());
+    EXPECT_EQ(control<QLineEdit>(d, ID_GAIN_EDIT)->palette().color(QPalette::Base),
+              d.palette().color(QPalette::Window));
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_CB)->isChecked());
     setColour(d, {0, 0, 0}); // entry 0 black: an edit of CB makes it User
     EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
@@ -124,74 +128,52 @@ TEST_F(ColourCalibrationTest, OneColourDialogSpreadStepsAndTheUserPaletteRule) {
     EXPECT_EQ(active, kCbPalette);
     control<QRadioButton>(d, PALETTE_USER)->click();
     EXPECT_EQ(active, edited);
-    d.move(123, 77);
-    close(d, kOkButtonId);
-    EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
-    EXPECT_EQ(colourDialog(window.get()), nullptr);
-    EXPECT_EQ(openColours().pos(), QPoint(123, 77));
-    close(*colourDialog(window.get()), kCancelButtonId);
-}
 
-// A component typed into its field is taken and moves its bar; the gain field only shows.
-TEST_F(ColourCalibrationTest, TypedComponentsMoveTheBarsAndOkRefusesTheRest) {
-    ColourDialog& d = openColours();
-    QLineEdit* red = control<QLineEdit>(d, ID_RED_EDIT);
-    QLineEdit* green = control<QLineEdit>(d, ID_GREEN_EDIT);
-    EXPECT_FALSE(red->isReadOnly());
-    EXPECT_TRUE(control<QLineEdit>(d, ID_GAIN_EDIT)->isReadOnly());
-    EXPECT_EQ(control<QLineEdit>(d, ID_GAIN_EDIT)->palette().color(QPalette::Base),
-              d.palette().color(QPalette::Window));
+    // A component typed into its field is taken and moves its bar; OK refuses one past 255.
     select(d, 2);
-    red->setFocus();
-    red->selectAll();
-    QTest::keyClicks(red, QStringLiteral("017"));
+    typeInto(d, ID_RED_EDIT, "017");
     EXPECT_EQ(control<QScrollBar>(d, ID_RED_SCROLL)->value(), 17);
-    EXPECT_EQ(red->text(), "017"); // the typing stays as typed
-    EXPECT_EQ(window->state().view.activePalette[2].r, 17);
-    EXPECT_TRUE(control<QRadioButton>(d, PALETTE_USER)->isChecked());
-
-    green->setFocus();
-    green->selectAll();
-    QTest::keyClicks(green, QStringLiteral("300"));
-    const std::uint8_t before = window->state().view.activePalette[2].g;
+    EXPECT_EQ(editText(d, ID_RED_EDIT), "017"); // the typing stays as typed
+    EXPECT_EQ(active[2].r, 17);
+    typeInto(d, ID_GREEN_EDIT, "300");
+    const std::uint8_t green = active[2].g;
     control<QPushButton>(d, kOkButtonId)->click();
     EXPECT_EQ(prompts->messages(),
               (std::vector<UserMessage>{{"Improper Entry", MessageIcon::Stop}}));
     EXPECT_EQ(colourDialog(window.get()), &d) << "still open";
-    EXPECT_EQ(window->state().view.activePalette[2].g, before);
-    green->selectAll();
-    QTest::keyClicks(green, QStringLiteral("30"));
+    EXPECT_EQ(active[2].g, green);
+    typeInto(d, ID_GREEN_EDIT, "30");
+    d.move(123, 77);
     close(d, kOkButtonId);
+    EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
     EXPECT_EQ(colourDialog(window.get()), nullptr);
-    EXPECT_EQ(settings().userPalette[2].g, 30);
-    EXPECT_EQ(settings().userPalette[2].r, 17);
-}
+    EXPECT_EQ(settings().userPalette[2], (Rgb{17, 30, 0}));
 
-TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
-    settings().userPalette[3] = {1, 2, 3};
-    const LevelPalette opening = window->state().view.activePalette;
+    // Reopened where it was moved: the range and the gain; Cancel restores what it opened with.
+    const LevelPalette opening = active;
     const AppSettings before = settings();
-    ColourDialog& d = openColours();
-    EXPECT_EQ(gain(d), "9"); // -levelScaleCode with the stored 60 dB
-    control<QRadioButton>(d, DB_SCALE_90)->click();
-    EXPECT_EQ(gain(d), "-12");
-    EXPECT_EQ(control<QScrollBar>(d, ID_GAIN_SCROLL)->value(), 3);
-    EXPECT_EQ(selector(d, 0)->text(), "-90.0 dB");
+    ColourDialog& again = openColours();
+    EXPECT_EQ(again.pos(), QPoint(123, 77));
+    EXPECT_EQ(gain(again), "9"); // -levelScaleCode with the stored 60 dB
+    control<QRadioButton>(again, DB_SCALE_90)->click();
+    EXPECT_EQ(gain(again), "-12");
+    EXPECT_EQ(control<QScrollBar>(again, ID_GAIN_SCROLL)->value(), 3);
+    EXPECT_EQ(selector(again, 0)->text(), "-90.0 dB");
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_90);
     // A screen reader sees the level selectors as one choice of many, named by their level,
     // and its press checks one.
-    QAccessibleInterface* level = QAccessible::queryAccessibleInterface(selector(d, 2));
+    QAccessibleInterface* level = QAccessible::queryAccessibleInterface(selector(again, 2));
     EXPECT_EQ(level->role(), QAccessible::RadioButton);
-    EXPECT_EQ(level->text(QAccessible::Name), selector(d, 2)->text());
+    EXPECT_EQ(level->text(QAccessible::Name), selector(again, 2)->text());
     level->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(level->state().checked);
-    EXPECT_FALSE(selector(d, 0)->isChecked());
-    control<QScrollBar>(d, ID_GAIN_SCROLL)->triggerAction(QScrollBar::SliderSingleStepAdd);
+    EXPECT_FALSE(selector(again, 0)->isChecked());
+    control<QScrollBar>(again, ID_GAIN_SCROLL)->triggerAction(QScrollBar::SliderSingleStepAdd);
     EXPECT_EQ(settings().levelScaleCode, 11);
-    EXPECT_EQ(gain(d), "-11");
-    setColour(d, {9, 9, 9});
-    control<QRadioButton>(d, PALETTE_BW)->click();
-    close(d, kCancelButtonId);
+    EXPECT_EQ(gain(again), "-11");
+    setColour(again, {9, 9, 9});
+    control<QRadioButton>(again, PALETTE_BW)->click();
+    close(again, kCancelButtonId);
     EXPECT_EQ(window->state().view.activePalette, opening);
     EXPECT_TRUE(settings() == before) << "range, gain and palettes as they were";
 
@@ -202,35 +184,6 @@ TEST_F(ColourCalibrationTest, RangeGainAndCancelRestoringTheOpeningValues) {
     EXPECT_EQ(selector(plot, 12)->text(), "-30.0 dB");
     close(plot, kOkButtonId);
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_30);
-}
-
-TEST_F(ColourCalibrationTest, ARecolourChangesTheWindowAtOnceWithoutAnalysis) {
-    analyze(tone("sine.wav", kRate * 2));
-    ASSERT_TRUE(window->state().held.spectralImage);
-    const auto imageBefore = imageBytes();
-    constexpr QRgb kGreen = 0x00C800;
-    EXPECT_EQ(windowPixelsOf(kGreen), 0);
-    ColourDialog& d = openColours();
-    select(d, kBackgroundEntry);
-    setColour(d, {0, 200, 0});
-    EXPECT_GT(windowPixelsOf(kGreen), 10000);
-    EXPECT_EQ(imageBytes(), imageBefore);
-    EXPECT_EQ(window->commands().pending(), 0);
-    close(d, kOkButtonId);
-    EXPECT_EQ(window->commands().pending(), 0);
-    // A new range needs the levels mapped again: OK asks for the image to be redrawn.
-    control<QRadioButton>(openColours(), DB_SCALE_90)->click();
-    close(*colourDialog(window.get()), kOkButtonId);
-    EXPECT_EQ(window->commands().pending(), 1);
-    window->commands().drain();
-    EXPECT_NE(imageBytes(), imageBefore);
-    // A parameter change starting closes the dialog, as with OK.
-    openColours();
-    prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
-    window->commands().send(cmd::kParametersChange, 0);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(colourDialog(window.get()), nullptr);
-    EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));
 }
 
 TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
@@ -248,7 +201,7 @@ TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
     };
     prompts->queueDialog([&](QDialog& d) {
         // Each axis label sits at the point it names: levels at their heights, frequencies
-        // under their points.
+        // under their points (and none over another: DialogTitles in prompts_test).
         QWidget* graph = control<QWidget>(d, ID_CALIBRATION_GRAPH);
         const auto geometry = CalibrationGraph::forSize(graph->width(), graph->height());
         const auto centre = [&](const char* text) {
@@ -269,13 +222,6 @@ TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
             const QPoint at = centre(text);
             EXPECT_NEAR(at.x(), geometry.pointX(point), 1) << text;
             EXPECT_GT(at.y(), graph->height()) << text;
-        }
-        std::vector<QRect> boxes;
-        for (const QLabel* l : d.findChildren<QLabel*>()) {
-            for (const QRect& other : boxes) {
-                EXPECT_FALSE(other.intersects(l->geometry())) << l->text().toStdString();
-            }
-            boxes.push_back(l->geometry());
         }
         auto& box = static_cast<CalibrationDialog&>(d);
         const auto g = drag(d, 10, 0);
@@ -307,7 +253,7 @@ TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
+TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysisARecolourAtOnce) {
     const QString file = noise("noise.wav");
     settings().calibrationTable = defaultCalibrationCurve(); // flat from 80 Hz to 10 kHz
     analyze(file);
@@ -347,6 +293,32 @@ TEST_F(ColourCalibrationTest, AnImportedStepShowsInTheNextAnalysis) {
     analyze(file);
     // 10 dB over a 60 dB range of 240 steps: 40 palette steps.
     EXPECT_NEAR(meanIndexAt(2000.0) - meanIndexAt(500.0) - flat, 40.0, 3.0);
+
+    // A recolour changes the window at once, without an analysis.
+    const auto imageBefore = imageBytes();
+    constexpr QRgb kGreen = 0x00C800;
+    EXPECT_EQ(windowPixelsOf(kGreen), 0);
+    ColourDialog& d = openColours();
+    select(d, kBackgroundEntry);
+    setColour(d, {0, 200, 0});
+    EXPECT_GT(windowPixelsOf(kGreen), 10000);
+    EXPECT_EQ(imageBytes(), imageBefore);
+    EXPECT_EQ(window->commands().pending(), 0);
+    close(d, kOkButtonId);
+    EXPECT_EQ(window->commands().pending(), 0);
+    // A new range needs the levels mapped again: OK asks for the image to be redrawn.
+    control<QRadioButton>(openColours(), DB_SCALE_90)->click();
+    close(*colourDialog(window.get()), kOkButtonId);
+    EXPECT_EQ(window->commands().pending(), 1);
+    window->commands().drain();
+    EXPECT_NE(imageBytes(), imageBefore);
+    // A parameter change starting closes the dialog, as with OK.
+    openColours();
+    prompts->queueDialog([](QDialog& p) { ScriptedPrompts::pressCancel(p); });
+    window->commands().send(cmd::kParametersChange, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(colourDialog(window.get()), nullptr);
+    EXPECT_EQ(settings().userPalette[kBackgroundEntry], (Rgb{0, 200, 0}));
 }
 
 } // namespace

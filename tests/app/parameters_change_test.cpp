@@ -5,9 +5,6 @@
 #include "support/dialog_controls.h"
 #include "support/prompt_checks.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-
 namespace korv {
 namespace {
 
@@ -15,7 +12,8 @@ using namespace test;
 
 // Held, and read from the file over the holding limit: the same images both ways.
 TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
-    std::vector<std::vector<std::uint8_t>> images; // before and changed, held then from the file
+    // Before and changed, held then from the file.
+    std::vector<std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>> images;
     for (const bool fromFile : {false, true}) {
         SCOPED_TRACE(fromFile ? "read from the file" : "held");
         window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
@@ -47,12 +45,9 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
         EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
         EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
         EXPECT_TRUE(prompts->unscripted().isEmpty());
-        images.push_back(before);
-        images.push_back(changed);
+        images.emplace_back(before, changed);
     }
-    ASSERT_EQ(images.size(), 4U);
-    EXPECT_TRUE(images[2] == images[0]);
-    EXPECT_TRUE(images[3] == images[1]);
+    EXPECT_TRUE(images[1] == images[0]);
 }
 
 // Each Change works on the stretch loaded now; Restore returns to the one before the first.
@@ -110,8 +105,8 @@ TEST_F(AnalyzeFileTest, ASecondChangeSelectsWithinTheFirstOnesStretchAndANewRate
     ASSERT_TRUE(window->state().held.spectralImage);
     const AnalysisRun& after = window->state().analysis.run;
     EXPECT_EQ(after.format.sampleRate, kRate / 2);
-    EXPECT_EQ(after.segmentStartByte, original.segmentStartByte + kRate);
-    EXPECT_EQ(after.segmentBytes, std::int64_t{kRate} * 2);
+    EXPECT_EQ(std::pair(after.segmentStartByte, after.segmentBytes),
+              std::pair(original.segmentStartByte + kRate, std::int64_t{kRate} * 2));
     // Times in the new rate: the stretch now lasts two seconds from the first.
     EXPECT_EQ(after.beginMsec, 1000);
     EXPECT_EQ(after.endMsec, 3000);

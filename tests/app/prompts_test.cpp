@@ -1,7 +1,7 @@
 // The one door for message boxes, questions and dialogs: the scripted prompts the program
 // tests answer, and the desktop's own, driven as a user would drive them. Then the program's
-// dialogs driven through it: typed numbers taken by the fields (beside the bars the bar
-// follows), radio groups acting on their state, what a screen reader does there, OK and Cancel.
+// dialogs driven through it: the scope markers, and what a user and a screen reader see of
+// every dialog.
 
 #include "app/support/platform_scopes.h"
 #include "app/support/temp_dir.h"
@@ -18,25 +18,24 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -51,35 +50,7 @@ FileRequest fileRequest(const QString& title, const QString& folder, const QStri
     return {title, folder, filter, {}, suffix};
 }
 
-// A dialog as the program builds them: controls named by their ids, OK and Cancel buttons.
-class SampleDialog : public QDialog {
-  public:
-    SampleDialog() {
-        setObjectName(QStringLiteral("dialog102"));
-        auto* layout = new QVBoxLayout(this);
-        edit = new QLineEdit(QStringLiteral("6000"), this);
-        edit->setObjectName(controlName(1023));
-        layout->addWidget(edit);
-        auto* ok = new QPushButton(QStringLiteral("OK"), this);
-        ok->setObjectName(controlName(kOkButtonId));
-        auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-        cancel->setObjectName(controlName(kCancelButtonId));
-        layout->addWidget(ok);
-        layout->addWidget(cancel);
-        connect(ok, &QPushButton::clicked, this, [this] {
-            // The program's OK keeps the dialog open on a refused value.
-            if (edit->text().toInt() > 0) {
-                value = edit->text().toInt();
-                accept();
-            }
-        });
-        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    }
-    QLineEdit* edit = nullptr;
-    int value = 0;
-};
-
-TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
+TEST(ScriptedPrompts, RecordMessagesAnswerFileDialogsInOrderAndRejectDialogsLeftOpen) {
     test::ScriptedPromptsScope scripted;
     showMessage(kCannotOpenFile);
     prompts().message(QStringLiteral("Dauer \u00fcber 10 s"), MessageIcon::Stop);
@@ -98,93 +69,39 @@ TEST(ScriptedPrompts, RecordsMessagesAndAnswersFileDialogsInOrder) {
     EXPECT_FALSE(prompts().openFile(request).has_value());
     EXPECT_EQ(prompts().openFiles(request), (QStringList{"/tmp/b.wav", "/tmp/c.wav"}));
     EXPECT_EQ(prompts().saveFile(request), QStringLiteral("/tmp/out.bmp"));
-    EXPECT_TRUE(scripted->unscripted().isEmpty());
     ASSERT_EQ(scripted->fileRequests().size(), 4u);
     EXPECT_EQ(scripted->fileRequests()[0].filter, QStringLiteral("Wave Files (*.wav)"));
 
-    // Nothing queued: Cancel, and the test can see that it was not expected.
+    // Nothing queued: Cancel, and the test can see that it was not expected (the first such).
     EXPECT_FALSE(prompts().saveFile(request).has_value());
     EXPECT_EQ(scripted->unscripted().size(), 1);
     EXPECT_EQ(scripted->pendingAnswers(), 0);
 
-    // A long text behind a short message is recorded beside it.
-    prompts().messageWithDetails("2 of 3", "a\nb", MessageIcon::Warning);
-    EXPECT_EQ(scripted->messages().back().text, "2 of 3");
-    EXPECT_EQ(scripted->messageDetails().back(), QStringLiteral("a\nb"));
+    // A plain message has no details beside it. (A long text behind a short message:
+    // ImageExportTest.BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd reads it there.)
+    ASSERT_EQ(scripted->messageDetails().size(), 2);
     EXPECT_TRUE(scripted->messageDetails().front().isEmpty());
-}
 
-TEST(ScriptedPrompts, DialogScriptsDriveTheRealDialog) {
-    test::ScriptedPromptsScope scripted;
+    // A script that leaves its dialog open (OK refused what was typed) has it rejected and
+    // said, and a dialog without a script is cancelled and said; each dialog run is named by
+    // its id. (OK and Cancel of a script:
+    // ParameterDialog.TypedNumbersRadioGroupsAndOkTransferAndCancelDoesNot.)
+    AppSettings settings;
+    RunValues run = test::fileRun(22050, 0, 2000);
     scripted->queueDialog([](QDialog& d) {
-        d.findChild<QLineEdit*>(controlName(1023))->setText(QStringLiteral("8000"));
+        test::typeInto(d, ID_AVERAGE_EDIT, "x");
         ScriptedPrompts::pressOk(d);
     });
-    scripted->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
-    // A refused value keeps the dialog open; the scripted prompts then reject it.
-    scripted->queueDialog([](QDialog& d) {
-        d.findChild<QLineEdit*>(controlName(1023))->setText(QStringLiteral("-1"));
-        ScriptedPrompts::pressOk(d);
-    });
+    ParameterDialog refused(DialogId::AnalyzeFile, settings, run);
+    EXPECT_FALSE(prompts().runDialog(refused));
+    EXPECT_FALSE(refused.isVisible());
+    ASSERT_EQ(scripted->unscripted().size(), 2);
+    EXPECT_TRUE(scripted->unscripted().back().contains(QStringLiteral("left open")));
 
-    SampleDialog first;
-    EXPECT_TRUE(prompts().runDialog(first));
-    EXPECT_EQ(first.value, 8000);
-    SampleDialog second;
-    EXPECT_FALSE(prompts().runDialog(second));
-    EXPECT_EQ(second.value, 0);
-    SampleDialog third;
-    EXPECT_FALSE(prompts().runDialog(third));
-    EXPECT_FALSE(third.isVisible());
-    EXPECT_EQ(scripted->dialogsRun(), (QStringList{"dialog102", "dialog102", "dialog102"}));
-    ASSERT_EQ(scripted->unscripted().size(), 1);
-    EXPECT_TRUE(scripted->unscripted().front().contains(QStringLiteral("left open")));
-
-    SampleDialog unexpected;
+    ScopeMarkersDialog unexpected(settings);
     EXPECT_FALSE(prompts().runDialog(unexpected));
-    EXPECT_EQ(scripted->unscripted().size(), 2);
-}
-
-// The desktop's file dialogs open where asked, with the filter asked for, and hand back the
-// full path of what the user picked.
-TEST(QtPrompts, FileDialogsOpenInTheFolderWithTheFilter) {
-    setPrompts(nullptr);
-    test::TempDir dir;
-    ASSERT_TRUE(dir.valid());
-    const QString wave = dir.write(QStringLiteral("tone.wav"), QByteArray(64, '\0'));
-    ASSERT_FALSE(wave.isEmpty());
-    const FileRequest request = fileRequest("Open Wave File", dir.path(), kWaveFilter);
-    QString folder;
-    QStringList filters;
-    QString title;
-    auto pick = [&](bool accept) {
-        QTimer::singleShot(0, [&, accept] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            folder = dialog->directory().absolutePath();
-            filters = dialog->nameFilters();
-            title = dialog->windowTitle();
-            if (accept) {
-                dialog->selectFile(wave);
-                static_cast<QDialog*>(dialog)->accept();
-            } else {
-                dialog->reject();
-            }
-        });
-    };
-    pick(true);
-    EXPECT_EQ(prompts().openFile(request), wave);
-    EXPECT_EQ(QDir(folder), QDir(dir.path()));
-    EXPECT_EQ(filters, (QStringList{"Wave Files (*.wav)", "All Files (*)"}));
-    EXPECT_EQ(title, QStringLiteral("Open Wave File"));
-
-    pick(false);
-    EXPECT_FALSE(prompts().openFile(request).has_value());
-
-    pick(true);
-    const auto many = prompts().openFiles(request);
-    ASSERT_TRUE(many.has_value());
-    EXPECT_EQ(*many, QStringList{wave});
+    EXPECT_EQ(scripted->unscripted().size(), 3);
+    EXPECT_EQ(scripted->dialogsRun(), (QStringList{"102", "146"}));
 }
 
 // Acts on the modal windows as they come up, one step each in order, from the event loop of
@@ -212,15 +129,33 @@ class ModalSteps : public QObject {
     QTimer timer_;
 };
 
-// The desktop's save dialog, typed into as a user would: "take1" names take1.wav, which is
-// asked about (caption the dialog's title); No returns to the dialog and leaves the file,
-// Yes gives the final name.
-TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
+// The desktop's file dialogs open where asked, with the filter asked for, and hand back the
+// full path of what the user picked. Saving, "take1" typed names take1.wav, which is asked
+// about (caption the dialog's title); No returns to the dialog and leaves the file, Yes gives
+// the final name.
+TEST(QtPrompts, FileDialogsOpenWhereAskedAndSavingAsksAboutTheNameWithItsExtension) {
     setPrompts(nullptr);
     test::TempDir dir;
     ASSERT_TRUE(dir.valid());
+    const QString wave = dir.write(QStringLiteral("tone.wav"), QByteArray(64, '\0'));
     const QString old = dir.write(QStringLiteral("take1.wav"), "old");
-    const FileRequest request = fileRequest("Record Wave File", dir.path(), kWaveFilter, "wav");
+    ASSERT_FALSE(wave.isEmpty());
+    QString folder;
+    QStringList shown;
+    const auto pick = [&](bool accept) {
+        return [&, accept](QWidget& w) {
+            auto* dialog = qobject_cast<QFileDialog*>(&w);
+            ASSERT_NE(dialog, nullptr);
+            folder = dialog->directory().absolutePath();
+            shown = QStringList{dialog->windowTitle()} + dialog->nameFilters();
+            if (accept) {
+                dialog->selectFile(wave);
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                dialog->reject();
+            }
+        };
+    };
     const auto typeName = [](QWidget& w) {
         auto* dialog = qobject_cast<QFileDialog*>(&w);
         ASSERT_NE(dialog, nullptr);
@@ -240,18 +175,22 @@ TEST(QtPrompts, SaveDialogAsksAboutTheNameWithItsDefaultExtension) {
             box->button(button)->click();
         };
     };
-    {
-        ModalSteps steps({typeName, answer(QMessageBox::No),
-                          [](QWidget& w) { static_cast<QDialog&>(w).reject(); }});
-        EXPECT_FALSE(prompts().saveFile(request).has_value());
-        EXPECT_EQ(steps.done(), 3u);
-    }
+    ModalSteps steps({pick(true), pick(false), pick(true), typeName, answer(QMessageBox::No),
+                      pick(false), typeName, answer(QMessageBox::Yes)});
+    const FileRequest request = fileRequest("Open Wave File", dir.path(), kWaveFilter);
+    EXPECT_EQ(prompts().openFile(request), wave);
+    EXPECT_EQ(QDir(folder), QDir(dir.path()));
+    EXPECT_EQ(shown, (QStringList{"Open Wave File", "Wave Files (*.wav)", "All Files (*)"}));
+    EXPECT_FALSE(prompts().openFile(request).has_value());
+    EXPECT_EQ(prompts().openFiles(request), QStringList{wave});
+
+    const FileRequest save = fileRequest("Record Wave File", dir.path(), kWaveFilter, "wav");
+    EXPECT_FALSE(prompts().saveFile(save).has_value());
     EXPECT_EQ(question, QStringLiteral("take1.wav already exists.\nDo you want to replace it?"));
     EXPECT_EQ(caption, QStringLiteral("Record Wave File"));
     EXPECT_EQ(test::TempDir::read(old), QByteArray("old"));
-
-    ModalSteps steps({typeName, answer(QMessageBox::Yes)});
-    EXPECT_EQ(prompts().saveFile(request), old);
+    EXPECT_EQ(prompts().saveFile(save), old);
+    EXPECT_EQ(steps.done(), 8u);
 }
 
 // A message box carries the program's caption and the icon; a long list goes behind the
@@ -264,13 +203,12 @@ TEST(QtPrompts, MessageBoxCarriesTheCaptionTheIconAndTheDetails) {
           std::tuple{MessageIcon::Stop, QMessageBox::Critical, QString()},
           std::tuple{MessageIcon::None, QMessageBox::NoIcon, QString()},
           std::tuple{MessageIcon::Warning, QMessageBox::Warning, list}}) {
-        QMessageBox::Icon shownIcon = QMessageBox::Question;
-        QStringList shown;
+        QStringList shown; // caption, text, details and the icon's number
         ModalSteps steps({[&](QWidget& w) {
             auto* box = qobject_cast<QMessageBox*>(&w);
             ASSERT_NE(box, nullptr);
-            shown = {box->windowTitle(), box->text(), box->detailedText()};
-            shownIcon = box->icon();
+            shown = {box->windowTitle(), box->text(), box->detailedText(),
+                     QString::number(box->icon())};
             box->button(QMessageBox::Ok)->click();
         }});
         if (details.isEmpty()) {
@@ -278,115 +216,13 @@ TEST(QtPrompts, MessageBoxCarriesTheCaptionTheIconAndTheDetails) {
         } else {
             prompts().messageWithDetails(QStringLiteral("Improper Time Span"), details, icon);
         }
-        EXPECT_EQ(shown, (QStringList{QStringLiteral("Korvanthile"),
-                                      QStringLiteral("Improper Time Span"), details}));
-        EXPECT_EQ(shownIcon, expected);
+        EXPECT_EQ(shown,
+                  (QStringList{QStringLiteral("Korvanthile"), QStringLiteral("Improper Time Span"),
+                               details, QString::number(expected)}));
     }
 }
 
 using namespace test;
-
-// The fields beside the bars take what is typed (the bar follows); what lies outside the
-// bar's range is refused at OK with the dialog's messages; a field that only shows a value is
-// read-only and looks it.
-TEST(ParameterDialog, TypedNumbersMoveTheBarsAndOkRefusesTheRest) {
-    test::ScriptedPromptsScope prompts;
-    AppSettings settings;
-    settings.highBandHz = 6000;
-    RunValues run = fileRun(22050, 0, 2000);
-    prompts->queueDialog([&prompts, &settings](QDialog& d) {
-        // The low limit is not rounded as the thumb is; the resolution is in Hz as shown:
-        // 43.1 Hz is twice the bin width of 22050 / 1024, factor 20.
-        for (const auto& [edit, text, scroll, value] :
-             {std::tuple{ID_LOW_BAND_EDIT, "1505", ID_LOW_BAND_SCROLL, 1505},
-              std::tuple{ID_HIGH_BAND_EDIT, "4000", ID_HIGH_BAND_SCROLL, 4000},
-              std::tuple{ID_RESOLUTION_EDIT, "43.1", ID_RESOLUTION_SCROLL, 20},
-              std::tuple{ID_AVERAGE_EDIT, "7", ID_AVERAGE_SCROLL, 7}}) {
-            typeInto(d, edit, text);
-            EXPECT_EQ(bar(d, scroll)->value(), value) << text;
-            EXPECT_EQ(editText(d, edit), text);
-        }
-        EXPECT_EQ(settings.averageCountScroll, 7); // written through as the bar does
-
-        // Past half the rate: the bar stays at the last number typed that fits (2000), OK
-        // says why and keeps the dialog.
-        typeInto(d, ID_HIGH_BAND_EDIT, "20000");
-        EXPECT_EQ(bar(d, ID_HIGH_BAND_SCROLL)->value(), 2000);
-        EXPECT_EQ(bar(d, ID_LOW_BAND_SCROLL)->value(), 1505) << "not pulled down while typing";
-        ScriptedPrompts::pressOk(d);
-        EXPECT_TRUE(d.isVisible());
-        const UserMessage limits{"Improper Frequency Limits", MessageIcon::Stop};
-        EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{limits});
-        EXPECT_EQ(d.focusWidget(), control<QLineEdit>(d, ID_HIGH_BAND_EDIT));
-        typeInto(d, ID_AVERAGE_EDIT, "x");
-        ScriptedPrompts::pressOk(d);
-        EXPECT_EQ(prompts->messages(),
-                  (std::vector<UserMessage>{limits, {"Improper Entry", MessageIcon::Stop}}));
-        typeInto(d, ID_AVERAGE_EDIT, "3");
-        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
-
-        // The log scale fixes the high limit: its field only shows it.
-        click(d, FREQ_SCALE_LOG);
-        QLineEdit* high = control<QLineEdit>(d, ID_HIGH_BAND_EDIT);
-        EXPECT_TRUE(high->isReadOnly());
-        EXPECT_EQ(high->palette().color(QPalette::Base), d.palette().color(QPalette::Window));
-        EXPECT_FALSE(control<QLineEdit>(d, ID_LOW_BAND_EDIT)->isReadOnly());
-        click(d, FREQ_SCALE_LINEAR);
-        EXPECT_FALSE(high->isReadOnly());
-        typeInto(d, ID_LOW_BAND_EDIT, "1505");
-        typeInto(d, ID_HIGH_BAND_EDIT, "5000");
-        ScriptedPrompts::pressOk(d);
-    });
-    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
-    EXPECT_EQ(settings.lowBandHz, 1505);
-    EXPECT_EQ(settings.highBandHz, 5000);
-    EXPECT_EQ(settings.resolutionFactor, 20);
-    EXPECT_EQ(settings.averageCountScroll, 3);
-
-    // Scan Input's trigger level, typed exactly.
-    prompts->queueDialog([](QDialog& d) {
-        click(d, RECORDING_TRIGGER);
-        typeInto(d, ID_TRIGGER_EDIT, "777");
-        EXPECT_EQ(bar(d, ID_TRIGGER_SCROLL)->value(), 777);
-        ScriptedPrompts::pressOk(d);
-    });
-    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
-    EXPECT_EQ(run.triggerLevel, 777);
-}
-
-// A choice is the checked button, however it got checked (a click, an arrow key, a screen
-// reader's check): each group is one exclusive group of radio buttons.
-TEST(ParameterDialog, RadioGroupsActOnStateAndArrowKeysMoveWithin) {
-    test::ScriptedPromptsScope prompts;
-    AppSettings settings;
-    RunValues run = fileRun(22050, 0, 2000);
-    prompts->queueDialog([](QDialog& d) {
-        QRadioButton* fft4096 = radio(d, FFT_SIZE_CHOICE_FIRST + 3);
-        EXPECT_EQ(QAccessible::queryAccessibleInterface(fft4096)->role(), QAccessible::RadioButton);
-        fft4096->setChecked(true);
-        EXPECT_FALSE(radio(d, FFT_SIZE_CHOICE_1024)->isChecked());
-        // 4096 points, twice the bins: the resolution field follows the choice.
-        EXPECT_EQ(editText(d, ID_RESOLUTION_EDIT), "5.4");
-
-        // Down from 60 dB checks 90 dB; Up twice goes back to 30 dB.
-        QRadioButton* db60 = radio(d, DB_SCALE_60);
-        d.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
-        d.activateWindow();
-        db60->setFocus();
-        QTest::keyClick(db60, Qt::Key_Down);
-        EXPECT_TRUE(radio(d, DB_SCALE_90)->isChecked());
-        EXPECT_FALSE(db60->isChecked());
-        QTest::keyClick(radio(d, DB_SCALE_90), Qt::Key_Up);
-        QTest::keyClick(db60, Qt::Key_Up);
-        EXPECT_TRUE(radio(d, DB_SCALE_30)->isChecked());
-        ScriptedPrompts::pressOk(d);
-    });
-    ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run));
-    EXPECT_EQ(settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-    EXPECT_EQ(settings.dbScaleChoice, DB_SCALE_30);
-    EXPECT_EQ(settings.levelScaleCode, 9);
-}
 
 TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
     test::ScriptedPromptsScope prompts;
@@ -395,8 +231,6 @@ TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
     settings.marker2Hz = 0;
     const auto markers = [&settings] { return std::pair(settings.marker1Hz, settings.marker2Hz); };
     prompts->queueDialog([](QDialog& d) {
-        EXPECT_EQ(d.objectName(), "146");
-        EXPECT_EQ(d.windowTitle(), "Scope Markers");
         EXPECT_EQ(control<QLineEdit>(d, ID_MARKER1_EDIT)->text(), "1500");
         EXPECT_EQ(control<QLineEdit>(d, ID_MARKER2_EDIT)->text(), "0");
         // Each edit is named by its label, for the keyboard and a screen reader.
@@ -434,13 +268,14 @@ TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
-// A screen reader names each dialog by its title (the untitled Scan File dialog by its
-// purpose), and each is wide enough to show its title whole beside the frame's buttons.
-TEST(DialogTitles, NameEveryDialogAndShowWhole) {
+// What a user sees of each dialog: it fits the screen, no control lies over another, every
+// caption shows whole, and the title beside the frame's buttons. A screen reader names the
+// dialog by its title (the untitled Scan File dialog by its purpose) and every field and bar.
+TEST(DialogTitles, EveryDialogFitsShowsItsTextsWholeAndIsNamed) {
     test::ScriptedPromptsScope prompts;
     AppSettings settings;
-    RunValues run;
-    run.sampleRateHz = 22050;
+    settings.typeChoice = TYPE_STEREO;
+    RunValues run = fileRun(44100, 0, 100000);
     ImageChoices choices;
     CalibrationCurve curve = settings.calibrationTable;
     std::vector<std::pair<std::unique_ptr<QDialog>, QString>> dialogs;
@@ -450,22 +285,75 @@ TEST(DialogTitles, NameEveryDialogAndShowWhole) {
                          "Point Log - Click Point on Korvanthile");
     dialogs.emplace_back(std::make_unique<CalibrationDialog>(curve, *prompts),
                          "Frequency Calibration");
-    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanFile, settings, run),
-                         "Scan File");
-    dialogs.emplace_back(std::make_unique<ParameterDialog>(DialogId::ScanInput, settings, run),
-                         "Scan Input");
+    for (const auto& [id, name] : {std::pair{DialogId::AnalyzeFile, "Analyze File"},
+                                   {DialogId::ScanInput, "Scan Input"},
+                                   {DialogId::ScanFile, "Scan File"},
+                                   {DialogId::SpectrumPlot, "Spectrum Plot"}}) {
+        dialogs.emplace_back(std::make_unique<ParameterDialog>(id, settings, run), name);
+    }
     for (auto& [dialog, name] : dialogs) {
-        dialog->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(dialog.get());
-        ASSERT_NE(a, nullptr);
-        EXPECT_EQ(a->text(QAccessible::Name), name);
-        QFont bold = dialog->font();
+        SCOPED_TRACE(name.toStdString());
+        QDialog& d = *dialog;
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&d);
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(reader->text(QAccessible::Name), name);
+        QFont bold = d.font();
         bold.setBold(true);
-        const QFontMetrics metrics(bold);
-        EXPECT_GE(dialog->width(),
-                  metrics.horizontalAdvance(dialog->windowTitle()) + 5 * metrics.height())
-            << name.toStdString();
+        const QFontMetrics boldMetrics(bold);
+        EXPECT_GE(d.width(),
+                  boldMetrics.horizontalAdvance(d.windowTitle()) + 5 * boldMetrics.height());
+        // OK and Cancel stay on the screen however tall the columns are.
+        EXPECT_LE(d.height(), d.screen()->availableGeometry().height());
+        QList<QWidget*> controls = d.findChildren<QWidget*>();
+        controls.removeIf([](const QWidget* w) {
+            return !w->isVisible() || !(w->inherits("QAbstractButton") ||
+                                        w->inherits("QLineEdit") || w->inherits("QScrollBar") ||
+                                        w->inherits("QLabel") || w->inherits("QGroupBox"));
+        });
+        // What shows of each: the columns scroll on a screen too low for them.
+        const auto rectOf = [&d](const QWidget* w) {
+            const QRect shown = w->visibleRegion().boundingRect();
+            return QRect(w->mapTo(&d, shown.topLeft()), shown.size());
+        };
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            for (const QWidget* b : controls.sliced(i + 1)) {
+                const QWidget* a = controls[i];
+                if (!a->isAncestorOf(b) && !b->isAncestorOf(a)) {
+                    EXPECT_FALSE(rectOf(a).intersects(rectOf(b)))
+                        << a->objectName().toStdString() << " " << b->objectName().toStdString();
+                }
+            }
+        }
+        for (QWidget* w : controls) {
+            const QFontMetrics metrics(w->font());
+            QString text;
+            int room = w->contentsRect().width();
+            if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                option.text = text = button->text();
+                const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
+                room = w->style()
+                           ->subElementRect(radio ? QStyle::SE_RadioButtonContents
+                                                  : QStyle::SE_PushButtonContents,
+                                            &option, w)
+                           .width();
+            } else if (auto* label = qobject_cast<QLabel*>(w)) {
+                text = label->text();
+            } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
+                text = box->title();
+                room = w->width();
+            }
+            EXPECT_LE(metrics.horizontalAdvance(text), room) << text.toStdString();
+            if (qobject_cast<QLineEdit*>(w) || qobject_cast<QScrollBar*>(w)) {
+                QAccessibleInterface* named = QAccessible::queryAccessibleInterface(w);
+                ASSERT_NE(named, nullptr);
+                EXPECT_FALSE(named->text(QAccessible::Name).isEmpty())
+                    << w->objectName().toStdString();
+            }
+        }
     }
 }
 

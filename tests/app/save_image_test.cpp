@@ -7,6 +7,7 @@
 #include "output/export_picture.h"
 #include "support/analyze_fixture.h"
 #include "support/printed_page.h"
+#include "support/prompt_checks.h"
 
 #include <QAccessible>
 #include <QDate>
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,10 +31,8 @@ namespace {
 
 using namespace test;
 
-std::uint32_t le32(const QByteArray& f, int at) {
-    return static_cast<std::uint8_t>(f[at]) | static_cast<std::uint8_t>(f[at + 1]) << 8 |
-           static_cast<std::uint8_t>(f[at + 2]) << 16 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(f[at + 3])) << 24;
+int le32(const QByteArray& f, int at) {
+    return qFromLittleEndian<std::int32_t>(f.constData() + at);
 }
 
 // Dialog 151 answered with a format (and a quality for JPEG).
@@ -65,10 +65,7 @@ class ImageExportTest : public AnalyzeFileTest {
     // The one message the batch ended with, then forgotten: its text and its details.
     std::pair<std::string, QString> summary() {
         EXPECT_EQ(prompts->messages().size(), 1u);
-        std::pair<std::string, QString> said;
-        if (!prompts->messages().empty()) {
-            said = {prompts->messages().front().text, prompts->messageDetails().front()};
-        }
+        std::pair said{lastMessage(*prompts), prompts->messageDetails().value(0)};
         prompts->clearMessages();
         return said;
     }
@@ -114,8 +111,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     const QByteArray bmp = TempDir::read(dir.file("view.bmp"));
     const int width = exportWidth(l.plotWidth);
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
-    EXPECT_EQ(le32(bmp, 18), static_cast<std::uint32_t>(width));
-    EXPECT_EQ(le32(bmp, 22), static_cast<std::uint32_t>(l.plotHeight));
+    EXPECT_EQ(std::pair(le32(bmp, 18), le32(bmp, 22)), std::pair(width, l.plotHeight));
     // Below the waveform strip the file holds the indices of the image at the scroll
     // position, bottom row first.
     const int strip = window->state().analysis.run.stripHeight;
@@ -153,10 +149,6 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
               20);
     window->state().view.gridOn = false;
 
-    const QByteArray jpeg = save(cmd::kSaveWindowImage, IMAGE_FORMAT_JPEG, "view.jpg");
-    EXPECT_GT(jpeg.size(), 100);
-    EXPECT_TRUE(jpeg.startsWith("\xff\xd8"));
-
     // A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
     // and Save Wave ask before they replace that file, and No leaves it as it was.
     const auto ask = [this](const QString& name, bool replace) {
@@ -189,16 +181,12 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
         }
     }
 
-    // Save Wave: take1 when take1.wav holds a long recording.
-    const QByteArray recording = waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate));
-    write("take1.wav", recording);
-    ask("take1", false);
-    window->commands().send(cmd::kSaveWave);
-    EXPECT_TRUE(asked("take1.wav"));
-    EXPECT_EQ(TempDir::read(dir.file("take1.wav")), recording);
-    EXPECT_FALSE(QFile::exists(dir.file("take1")));
+    // Save Wave: take1 when take1.wav holds a long recording, replaced by Yes. (No leaves it:
+    // its dialog is the recording's, ScanInputTest.RecordingByHandWritesTheStretches...)
+    write("take1.wav", waveFile(kRate, 1, 16, kRate * 20, sines({440.0}, kRate)));
     ask("take1", true);
     window->commands().send(cmd::kSaveWave);
+    EXPECT_TRUE(asked("take1.wav"));
     const auto waveBytes = static_cast<qsizetype>(46 + window->state().held.samples->heldBytes());
     EXPECT_EQ(TempDir::read(dir.file("take1.wav")).size(), waveBytes);
     // A name with an extension of its own is kept as it is.
@@ -277,7 +265,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
         const SpectralImage& spectral = *window->state().held.spectralImage;
         const int width = exportWidth(spectral.width());
         ASSERT_EQ(desktop.size(), 1078 + width * spectral.height() / 2);
-        EXPECT_EQ(le32(desktop, 22), static_cast<std::uint32_t>(spectral.height() / 2));
+        EXPECT_EQ(le32(desktop, 22), spectral.height() / 2);
         // The right channel's band (the upper one): its last row is the file's first.
         for (int x = 0; x < width && !grid; x += 17) {
             ASSERT_EQ(static_cast<std::uint8_t>(desktop[1078 + x]),
@@ -301,9 +289,8 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
         EXPECT_EQ(std::ranges::mismatch(desktop, tool).in1 - desktop.begin(), desktop.size())
             << "the first differing byte, grid " << grid;
     }
-    EXPECT_TRUE(prompts->messages().empty());
 
-    // Magnified beyond what JPEG takes: said before anything is written.
+    // Magnified beyond what JPEG takes: said before anything is written (the first message).
     const int width = exportWidth(window->state().held.spectralImage->width());
     settings().imageScalePercent = 1000 * JPEG_MAX_SIDE / width + 100;
     EXPECT_TRUE(save(cmd::kSaveEntireImage, IMAGE_FORMAT_JPEG, "huge.jpg").isEmpty());
@@ -338,7 +325,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
             const QByteArray c = TempDir::read(dir.file("images/c.bmp"));
             const int width =
                 exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
-            ASSERT_EQ(le32(c, 18), static_cast<std::uint32_t>(width));
+            ASSERT_EQ(le32(c, 18), width);
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
                           *image().pixel(x, window->state().held.spectralImage->plotHeight() - 1));
@@ -362,8 +349,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     settings().highBandHz = 6000;
     const QString slow =
         write("slow.wav", test::waveFile(8000, 1, 16, 8000, test::sines({1000.0}, 8000)));
-    batch({slow, dir.file("a.wav")});
-    EXPECT_TRUE(prompts->messages().empty());
+    batch({slow, dir.file("a.wav")}); // no message: the next summary is the only one
     EXPECT_TRUE(QFile::exists(dir.file("images/slow.bmp")));
     EXPECT_EQ(settings().highBandHz, 6000);
 

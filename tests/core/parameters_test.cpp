@@ -16,9 +16,8 @@ std::string firstText(const CheckResult& result) {
 }
 
 TEST(FftSizeChoice, MapsRadioIdsToSizesAndBack) {
-    const int sizes[] = {512, 1024, 2048, 4096, 8192, 16384};
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(fftSizeFromChoice(1082 + i), sizes[i]);
+        EXPECT_EQ(fftSizeFromChoice(1082 + i), 512 << i); // 512 .. 16384
         EXPECT_EQ(fftSizeChoiceFor(9 + i), 1082 + i);
     }
     // Stored garbage never gives a size outside the offered ones.
@@ -28,11 +27,10 @@ TEST(FftSizeChoice, MapsRadioIdsToSizesAndBack) {
     EXPECT_EQ(fftSizeChoiceFor(20), 1087);
 }
 
-TEST(RunParameters, WindowFollowsResolutionFactor) {
+TEST(RunParameters, WindowFollowsResolutionFactorAndColumnsCountWholeHops) {
     const RunFormat mono{44100, 1, 2};
     const RunParameters full = deriveRunParameters({1084, 10, 4.0f}, mono, 1 << 20);
-    EXPECT_EQ(full.fftSize, 2048);
-    EXPECT_EQ(full.log2FftSize, 11);
+    EXPECT_EQ(std::pair(full.fftSize, full.log2FftSize), std::pair(2048, 11));
     EXPECT_DOUBLE_EQ(full.binWidthHz, 44100.0 / 2048.0);
     EXPECT_DOUBLE_EQ(full.freqResolutionHz, 44100.0 / 2048.0);
     EXPECT_NEAR(full.analysisWindowMsec, 2048.0 * 1000.0 / 44100.0, 1e-3);
@@ -43,6 +41,17 @@ TEST(RunParameters, WindowFollowsResolutionFactor) {
 
     const RunParameters tenth = deriveRunParameters({1082, 100, 4.0f}, RunFormat{8000, 1, 2}, 0);
     EXPECT_NEAR(tenth.analysisWindowMsec, 6.4f, 1e-4);
+
+    // The columns: whole hops after the first frame.
+    // 44100 samples mono, N 1024, hop 176: (44100 - 1024) / 176 = 244.75.
+    const RunParameters columns = deriveRunParameters({1083, 10, 4.0f}, mono, 88200);
+    EXPECT_EQ(std::pair(columns.hop, columns.columns), std::pair(176L, 244L));
+    // Stereo 8 bit: 10000 bytes = 10000 samples, N x 2 = 1024, hop 352: 8976 / 352 = 25.5.
+    const RunParameters stereo =
+        deriveRunParameters({1082, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
+    EXPECT_EQ(std::pair(stereo.hop, stereo.columns), std::pair(352L, 25L));
+    EXPECT_EQ(columnCount(1000, 1024, 1, 100), 0);
+    EXPECT_EQ(columnCount(100000, 1024, 1, 0), 0);
 }
 
 TEST(RunParameters, HopRoundsHalfUpAndKeepsWholeFrames) {
@@ -70,20 +79,6 @@ TEST(RunParameters, HopRoundsHalfUpAndKeepsWholeFrames) {
     }
 }
 
-TEST(RunParameters, ColumnsCountWholeHopsAfterTheFirstFrame) {
-    // 44100 samples mono, N 1024, hop 176: (44100 - 1024) / 176 = 244.75.
-    const RunParameters mono = deriveRunParameters({1083, 10, 4.0f}, RunFormat{44100, 1, 2}, 88200);
-    EXPECT_EQ(mono.hop, 176);
-    EXPECT_EQ(mono.columns, 244);
-    // Stereo 8 bit: 10000 bytes = 10000 samples, N x 2 = 1024, hop 352: 8976 / 352 = 25.5.
-    const RunParameters stereo =
-        deriveRunParameters({1082, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
-    EXPECT_EQ(stereo.hop, 352);
-    EXPECT_EQ(stereo.columns, 25);
-    EXPECT_EQ(columnCount(1000, 1024, 1, 100), 0);
-    EXPECT_EQ(columnCount(100000, 1024, 1, 0), 0);
-}
-
 AnalyzeFileCheckInputs goodSegment() {
     return {.analysisWindowMsec = 23.2f,
             .beginByte = 0,
@@ -99,8 +94,7 @@ TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
     in.analysisWindowMsec = 0.5f;
     in.beginByte = 500;
     in.endByte = 400;
-    in.frequencyScale = FrequencyScale::Log;
-    in.lowBandHz = 0;
+    in.frequencyScale = FrequencyScale::Log; // from 0 Hz
     const std::pair<const char*, std::function<void()>> steps[] = {
         {"FFT Window Too Small", [&] { in.analysisWindowMsec = 1.0f; }}, // exactly 1.0 passes
         {"Improper Begin or End", [&] { in.endByte = 2000; }},
@@ -118,11 +112,16 @@ TEST(AnalyzeFileChecks, FirstFailingCheckWinsInOrder) {
     EXPECT_TRUE(ok.messages.empty());
 }
 
-TEST(AnalyzeFileChecks, BeginAndEndMustLieInTheFile) {
-    const auto text = [](std::int64_t begin, std::int64_t end) {
+TEST(AnalyzeFileChecks, TheSegmentLiesInTheFileAndTheBandGivesRows) {
+    const auto text = [](std::int64_t begin, std::int64_t end,
+                         FrequencyScale scale = FrequencyScale::Linear, std::int32_t low = 0,
+                         std::int32_t high = 6000) {
         AnalyzeFileCheckInputs in = goodSegment();
         in.beginByte = begin;
         in.endByte = end;
+        in.frequencyScale = scale;
+        in.lowBandHz = low;
+        in.highBandHz = high;
         return firstText(checkAnalyzeFileSegment(in));
     };
     EXPECT_EQ(text(-2, 50000), "Improper Begin or End");
@@ -132,21 +131,10 @@ TEST(AnalyzeFileChecks, BeginAndEndMustLieInTheFile) {
     EXPECT_EQ(text(5000, 5000), "Sample Size Too Small");
     EXPECT_EQ(text(5000, 7047), "Sample Size Too Small");
     EXPECT_EQ(text(0, 100000), "<none>");
-}
-
-TEST(AnalyzeFileChecks, BandThatGivesNoRowsIsRefused) {
-    const auto text = [](FrequencyScale scale, std::int32_t low, std::int32_t high) {
-        AnalyzeFileCheckInputs in = goodSegment();
-        in.frequencyScale = scale;
-        in.lowBandHz = low;
-        in.highBandHz = high;
-        return firstText(checkAnalyzeFileSegment(in));
-    };
-    EXPECT_EQ(text(FrequencyScale::Log, 0, 6000), "Improper Frequency Limits");
-    EXPECT_EQ(text(FrequencyScale::Log, 1, 6000), "<none>");
-    EXPECT_EQ(text(FrequencyScale::Linear, 0, 6000), "<none>");
-    EXPECT_EQ(text(FrequencyScale::Linear, 3000, 3000), "Improper Frequency Limits");
-    EXPECT_EQ(text(FrequencyScale::Linear, -10, 3000), "Improper Frequency Limits");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Log, 0, 6000), "Improper Frequency Limits");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Log, 1, 6000), "<none>");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Linear, 3000, 3000), "Improper Frequency Limits");
+    EXPECT_EQ(text(0, 100000, FrequencyScale::Linear, -10, 3000), "Improper Frequency Limits");
 }
 
 TEST(AnalyzeFileChecks, HopThenColumnsRestoreAndEnd) {
@@ -185,8 +173,7 @@ TEST(ParametersChangeChecks, FirstFailingCheckWinsInOrder) {
     in.sampleRate = 3999;
     in.timeScaleMsec = 500.5f;
     in.analysisWindowMsec = 0.9f;
-    in.frequencyScale = FrequencyScale::Log;
-    in.lowBandHz = 0;
+    in.frequencyScale = FrequencyScale::Log; // from 0 Hz
     ParametersChangeCheck r;
     const std::pair<const char*, std::function<void()>> steps[] = {
         {"Improper Begin or End",
@@ -243,7 +230,7 @@ AutomaticParameters derived(std::int32_t low, std::int32_t high, std::int32_t ra
     return deriveAutomaticParameters(AutomaticInputs{low, high, 10, rate, span, width, height});
 }
 
-TEST(AutomaticParameters, BandAndSpanChecks) {
+TEST(AutomaticParameters, BandAndSpanChecksAndTheForcedBand) {
     const AutomaticParameters limited = derived(0, 30000, 44100, 10);
     EXPECT_TRUE(limited.check.proceeds());
     EXPECT_EQ(limited.check.messages,
@@ -270,6 +257,9 @@ TEST(AutomaticParameters, BandAndSpanChecks) {
     const AutomaticParameters span = derived(0, 5000, 44100, 0);
     EXPECT_EQ(span.check.outcome, CheckOutcome::End);
     EXPECT_EQ(firstText(span.check), "Improper Time Span");
+    // The band forced on command-line files: all of it, from 100 Hz on the log scale.
+    EXPECT_EQ(forcedBandLimits(FrequencyScale::Linear, 44100), (BandLimits{0, 22050}));
+    EXPECT_EQ(forcedBandLimits(FrequencyScale::Log, 11025), (BandLimits{100, 5512}));
 }
 
 TEST(AutomaticParameters, TimeScaleAndFftSize) {
@@ -305,11 +295,6 @@ TEST(AutomaticParameters, TimeScaleAndFftSize) {
     EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 50.0f);
     EXPECT_FLOAT_EQ(settings.freqResolutionHz, 44100.0f / 8192.0f);
     EXPECT_EQ(settings.highBandHz, 1000);
-}
-
-TEST(AutomaticParameters, ForcedBandForCommandLineFiles) {
-    EXPECT_EQ(forcedBandLimits(FrequencyScale::Linear, 44100), (BandLimits{0, 22050}));
-    EXPECT_EQ(forcedBandLimits(FrequencyScale::Log, 11025), (BandLimits{100, 5512}));
 }
 
 } // namespace
