@@ -31,6 +31,8 @@
 #include <map>
 #include <memory>
 #include <numbers>
+#include <ranges>
+#include <span>
 #include <vector>
 
 namespace korv {
@@ -116,12 +118,8 @@ class PlayWindowTest : public ::testing::Test {
     }
     // Whether `rowOk` holds for every row of the plot.
     bool allRows(const std::function<bool(int)>& rowOk) const {
-        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
-            if (!rowOk(y)) {
-                return false;
-            }
-        }
-        return true;
+        return std::ranges::all_of(std::views::iota(0, window->state().view.layout.plotHeight),
+                                   rowOk);
     }
     // Whether view column viewX shows image column imageX of the band starting at bandTop.
     bool showsImageColumn(int viewX, int imageX, int bandTop) {
@@ -140,11 +138,9 @@ class PlayWindowTest : public ::testing::Test {
         const std::vector<std::uint8_t>& all = output->device.played();
         return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
     }
-    // Whether `played` is the bytes of `held` from `offset` on.
-    static bool sameBytes(const std::vector<std::uint8_t>& played, const QByteArray& held,
-                          qsizetype offset = 0) {
-        return std::equal(played.begin(), played.end(), held.begin() + offset,
-                          [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
+    static std::span<const std::uint8_t> bytes(const QByteArray& b) {
+        return {reinterpret_cast<const std::uint8_t*>(b.data()),
+                static_cast<std::size_t>(b.size())};
     }
 
     // The buttons and menu once the sound has ended.
@@ -165,17 +161,6 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_FALSE(s.view.modeHoldsSurfaces);
         ASSERT_NE(output, nullptr);
         EXPECT_FALSE(output->isOpen());
-    }
-
-    // The device heard `held` from its start, then at most `extra` bytes of silence.
-    static void expectHeard(const std::vector<std::uint8_t>& played, const QByteArray& held,
-                            std::uint8_t silence, std::size_t extra) {
-        ASSERT_GE(played.size(), static_cast<std::size_t>(held.size()));
-        EXPECT_TRUE(sameBytes({played.begin(), played.begin() + held.size()}, held))
-            << "the device did not hear the held samples in order";
-        EXPECT_LE(played.size() - static_cast<std::size_t>(held.size()), extra);
-        EXPECT_TRUE(std::all_of(played.begin() + held.size(), played.end(),
-                                [silence](std::uint8_t b) { return b == silence; }));
     }
 
     test::TempDir dir;
@@ -217,7 +202,7 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         const std::vector<std::uint8_t> heard = playedSince(heardBefore);
         const int frameBytes = channels * bits / 8;
         const auto perMs = static_cast<std::size_t>(rate * frameBytes / 1000 + frameBytes);
-        expectHeard(heard, held, bits == 8 ? 128 : 0, 2 * perMs);
+        test::expectHeard(heard, bytes(held), bits == 8 ? 128 : 0, 2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
         EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
         const PcmFormat& format = output->device.format();
@@ -325,7 +310,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     const auto& played = output->device.played();
     EXPECT_NEAR(static_cast<double>(played.size()), 300.0 * 44.1, 44.1 * 5);
     ASSERT_LE(played.size(), static_cast<std::size_t>(held.size()));
-    EXPECT_TRUE(sameBytes(played, held));
+    EXPECT_TRUE(std::ranges::equal(played, bytes(held).first(played.size())));
     expectIdleAfterPlaying();
     EXPECT_EQ(openAllocations(), before);
     EXPECT_TRUE(window->state().control.stopRequested);
@@ -333,7 +318,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
     window->commands().send(cmd::kPlay, 0);
-    expectHeard(playedSince(first), held, 0, 2 * 46);
+    test::expectHeard(playedSince(first), bytes(held), 0, 2 * 46);
 
     // A close during play only stops it.
     const std::size_t beforeClose = output->device.played().size();
@@ -428,7 +413,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     EXPECT_NEAR(static_cast<double>(played.size()), (stopColumn * column + centre) * 88.2,
                 88.2 * 12);
     ASSERT_LE(static_cast<qsizetype>(played.size()) + offset, held.size());
-    EXPECT_TRUE(sameBytes(played, held, offset));
+    EXPECT_TRUE(std::ranges::equal(played, bytes(held).subspan(offset, played.size())));
     // Loops for one pane of 10 ms columns over the 176408-byte buffer.
     EXPECT_EQ(output->preparedBytes, 176408U);
     EXPECT_EQ(output->preparedLoops, static_cast<int>(pane * 10.0 * 88200.0 / 176408000.0 + 1.0));
@@ -500,7 +485,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
     const std::size_t heardBefore = output->device.played().size();
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(prompts->messages().empty());
-    expectHeard(playedSince(heardBefore), held, 0, 2 * 46);
+    test::expectHeard(playedSince(heardBefore), bytes(held), 0, 2 * 46);
 }
 
 TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
@@ -521,7 +506,7 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns),
                 static_cast<double>(window->state().view.layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
-    expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
+    test::expectHeard(output->device.played(), bytes(file).subspan(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();
 }
 

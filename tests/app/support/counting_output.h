@@ -1,8 +1,12 @@
 #pragma once
-// The simulated output behind a forwarder that notes what the program prepared.
+// The simulated output behind a forwarder that notes what the program prepared, and what a
+// device should have heard.
 
 #include "platform/sound_simulated.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -30,5 +34,17 @@ class CountingOutput final : public SoundOutput {
     int preparedLoops = 0;
     std::size_t preparedBytes = 0;
 };
+
+// What the device played is `held`, in order, then only silence, and no more of it than the
+// last stretch of the time check can let through.
+inline void expectHeard(std::span<const std::uint8_t> played, std::span<const std::uint8_t> held,
+                        std::uint8_t silence, std::size_t extra) {
+    ASSERT_GE(played.size(), held.size());
+    EXPECT_TRUE(std::ranges::equal(held, played.first(held.size()))) << "held bytes not in order";
+    EXPECT_LE(played.size() - held.size(), extra);
+    EXPECT_TRUE(std::ranges::all_of(played.subspan(held.size()), [silence](std::uint8_t b) {
+        return b == silence;
+    })) << "stale bytes after the data";
+}
 
 } // namespace korv::test
