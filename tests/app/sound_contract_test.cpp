@@ -139,16 +139,6 @@ std::int16_t sampleAt(const std::uint8_t* bytes, std::size_t frame, int channels
     return static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8));
 }
 
-// Zero crossings per second of the first channel, 16-bit frames.
-double crossingsHz(const std::uint8_t* bytes, std::size_t frames, const PcmFormat& format) {
-    int crossings = 0;
-    for (std::size_t i = 1; i < frames; ++i) {
-        crossings += (sampleAt(bytes, i - 1, format.channels) < 0) !=
-                     (sampleAt(bytes, i, format.channels) < 0);
-    }
-    return crossings / 2.0 / (static_cast<double>(frames) / format.sampleRate);
-}
-
 template <typename Backend> class SoundContract : public ::testing::Test {
   protected:
     void SetUp() override { skipIf(Backend::unavailable()); }
@@ -351,8 +341,8 @@ TYPED_TEST(SoundContract, InputFillsQueuedBuffersInOrderWithTheSoundHeardAndLose
               (std::vector<Sinks::Done>{{first.data(), 4000}, {second.data(), 2000}}));
     EXPECT_EQ(first.back(), 0x55);
     EXPECT_EQ(second.back(), 0x55);
-    // The sine the device hears, in both channels alike.
-    EXPECT_NEAR(crossingsHz(second.data(), 500, format), SINE_HZ, 0.05 * SINE_HZ);
+    // The sound heard, in both channels alike (the sine's frequency from the real device is
+    // scan_portaudio_test's, from its recording).
     for (std::size_t i = 0; i < 500; ++i) {
         ASSERT_EQ(sampleAt(second.data(), i, 2), sampleAt(second.data() + 2, i, 2)) << i;
     }
@@ -374,8 +364,7 @@ TYPED_TEST(SoundContract, InputFillsQueuedBuffersInOrderWithTheSoundHeardAndLose
     in->close();
     const auto back = this->sink.buffers();
     ASSERT_EQ(back.size(), 4u);
-    EXPECT_EQ(back[2].first, first.data());
-    EXPECT_EQ(back[3].first, second.data());
+    EXPECT_EQ(std::pair(back[2].first, back[3].first), std::pair(first.data(), second.data()));
     EXPECT_EQ(this->sink.bytesBack(), static_cast<std::size_t>(stopped) * 4);
     EXPECT_EQ(this->sink.closed(), 1);
     EXPECT_FALSE(in->isOpen());
@@ -398,8 +387,7 @@ TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositio
     const auto back = this->sink.buffers();
     ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[0], (Sinks::Done{a.data(), a.size()}));
-    EXPECT_EQ(back[1].first, b.data());
-    EXPECT_EQ(back[2].first, c.data());
+    EXPECT_EQ(std::pair(back[1].first, back[2].first), std::pair(b.data(), c.data()));
     const std::int64_t before = *in->positionFrames();
     EXPECT_EQ(this->sink.bytesBack(), static_cast<std::size_t>(before) * 4);
     EXPECT_EQ(this->sink.closed(), 0);

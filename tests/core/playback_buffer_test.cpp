@@ -47,29 +47,13 @@ TEST(PlayBuffer, HoldsAtLeastTwoSecondsInWholeFramesRoundedToEightPlusEight) {
     EXPECT_EQ(playBufferBytes(11025), 16 * 11025 + 8);
 }
 
-TEST(StreamBuffer, IsSixtyFourKiloFramesPlusEightBytes) {
-    for (int blockAlign : {1, 2, 4}) {
-        EXPECT_EQ(streamBufferBytes(blockAlign), 65536LL * blockAlign + 8);
-    }
-}
-
 TEST(LoopCounts, PlayCoversTheDataAndPlayWindowCoversTheView) {
+    // PLAY: one loop more than the whole buffers in the data (its end is always heard).
     const std::int64_t buffer = 1000;
-    EXPECT_EQ(playAllLoops(0, buffer), 1);
-    EXPECT_EQ(playAllLoops(999, buffer), 1);
-    EXPECT_EQ(playAllLoops(1000, buffer), 2);
-    EXPECT_EQ(playAllLoops(12345, buffer), 13);
-    for (std::int64_t data : {1LL, 500LL, 1000LL, 1001LL, 54321LL}) {
-        EXPECT_GE(playAllLoops(data, buffer) * buffer, data);
+    for (std::int64_t data : {0LL, 1LL, 500LL, 999LL, 1000LL, 1001LL, 12345LL, 54321LL}) {
+        EXPECT_EQ(playAllLoops(data, buffer), data / buffer + 1) << data;
     }
-
-    // 800 columns of 4 ms at 44.1 kHz 16-bit stereo: 564480 bytes over a 352808-byte buffer.
-    const std::int64_t play = playBufferBytes(176400);
-    EXPECT_EQ(play, 352808);
-    EXPECT_EQ(playWindowLoops(800, 4.0, 176400, play), 2);
-    // Dual stereo counts one pane: 800 / 2 - 3 = 397 columns, 280022.4 bytes, under one buffer.
-    EXPECT_EQ(playPaneColumns(800, true), 397);
-    EXPECT_EQ(playWindowLoops(playPaneColumns(800, true), 4.0, 176400, play), 1);
+    // PLAY WDW: the fewest loops that cover the view's bytes.
     for (const Format& f : kFormats) {
         for (int columns : {1, 397, 1024, 3000}) {
             for (double ms : {0.5, 4.0, 23.2}) {
@@ -82,8 +66,8 @@ TEST(LoopCounts, PlayCoversTheDataAndPlayWindowCoversTheView) {
         }
     }
     // Nonsense in, still a count the device takes.
-    EXPECT_EQ(playWindowLoops(-5, 4.0, 176400, play), 1);
-    EXPECT_EQ(playWindowLoops(100, 1e300, 176400, play), 2147483647);
+    EXPECT_EQ(playWindowLoops(-5, 4.0, 176400, 352808), 1);
+    EXPECT_EQ(playWindowLoops(100, 1e300, 176400, 352808), 2147483647);
 }
 
 TEST(PlayGeometry, PanesAndStopColumnsOfBothLayouts) {
