@@ -35,20 +35,6 @@ class ScanFileSoundTest : public test::ScanFileTest {
         ScanFileTest::SetUp();
         window->state().control.notesSuppressed = true;
     }
-
-    // Scans the file with the scans' common settings, changed by `adjust`.
-    void scan(
-        int rate, const QByteArray& file,
-        const std::function<void(AppSettings&)>& adjust = [](AppSettings&) {}) {
-        test::scanSettings(window->state().settings, rate);
-        window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
-        adjust(window->state().settings);
-        const QString path = dir.file(QStringLiteral("scan.wav"));
-        QFile::remove(path);
-        ASSERT_FALSE(dir.write(QStringLiteral("scan.wav"), file).isEmpty());
-        prompts->queueFile(path);
-        QTest::keyClick(window.get(), Qt::Key_F2);
-    }
 };
 
 // Sample i of the counting file: its index modulo 65536, so a frame from the wrong pass of the
@@ -72,11 +58,12 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
         if (output != nullptr) {
             output->setLatencyMs(latencyMs);
         }
-        scan(kRate, file, [&](AppSettings& st) {
-            st.pitchDetectorChoice = pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
-            st.fftSizeChoice = fftChoice;
-            st.timeScaleMsecSaved = msecPerColumn;
-        });
+        AppSettings& st = window->state().settings;
+        test::scanSettings(st, kRate);
+        st.pitchDetectorChoice = pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
+        st.fftSizeChoice = fftChoice;
+        st.timeScaleMsecSaved = msecPerColumn;
+        scan(file);
         ASSERT_NE(output, nullptr);
         EXPECT_TRUE(lastScanFile(*window).endReached);
         EXPECT_EQ(lastScanFile(*window).fileBytesRead, kFrames * 2);
@@ -95,15 +82,14 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
 }
 
 TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes) {
-    constexpr int kRate = 8000;
+    constexpr int kRate = test::kRate; // the fixture's
     constexpr long kSeconds = 14;
     // Silence, then a 1 kHz tone from 11 s to the end: the kept last screenful shows its onset.
     constexpr double kOnsetMs = 11000.0;
     const auto tone = test::sines({1000.0}, kRate);
-    scan(kRate, test::waveFile(kRate, 1, 16, kRate * kSeconds, [&](long i) {
-             return i >= static_cast<long>(kOnsetMs) * kRate / 1000 ? tone(i)
-                                                                    : std::vector<double>{0.0};
-         }));
+    scan(test::waveFile(kRate, 1, 16, kRate * kSeconds, [&](long i) {
+        return i >= static_cast<long>(kOnsetMs) * kRate / 1000 ? tone(i) : std::vector<double>{0.0};
+    }));
     ASSERT_TRUE(lastScanFile(*window).endReached);
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);

@@ -131,6 +131,16 @@ class ScanFileTest : public ::testing::Test {
         window->commands().send(cmd::kLogSpectrum, 0);
         return QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
     }
+    // The levels of the Linear lines of a spectrum log, bin k at index k.
+    static std::vector<double> loggedLevels(const QStringList& lines) {
+        std::vector<double> v;
+        for (int k = 0; k < 512 && 8 + k < lines.size(); ++k) {
+            v.push_back(lines[8 + k].split(' ', Qt::SkipEmptyParts).value(2).toDouble());
+        }
+        EXPECT_EQ(v.size(), 512u);
+        v.resize(512);
+        return v;
+    }
     const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
 
     // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
