@@ -13,7 +13,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
         const AppState& s = window->state();
         ASSERT_TRUE(s.view.plotImage);
         EXPECT_FALSE(s.held.spectralImage);
-        EXPECT_FALSE(noteSeen);
+        EXPECT_FALSE(noted("140"));
         EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << display;
         expectIdle();
         EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());

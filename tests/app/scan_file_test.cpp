@@ -14,7 +14,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     window->state().settings.marker1Hz = 2500;
     int markerPixels = 0;
     int freqMarkPixels = 0;
-    once(clock.currentMs() + 8000, [&] {
+    at(clock.currentMs() + 8000, [&] {
         ASSERT_TRUE(window->state().held.spectralImage);
         const int y = rowY(2500.0);
         for (int x = 0; x < window->state().view.layout.plotWidth; ++x) {
@@ -26,7 +26,7 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     const std::int64_t took = scan(tone(frames));
     const ScanFileResult& r = lastScanFile(*window);
     EXPECT_TRUE(r.endReached);
-    EXPECT_TRUE(noteSeen);
+    EXPECT_TRUE(noted("140"));
     // One column per 10 msec of sound, give or take the steps lost to the start and end.
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 1000.0, 10.0);
     EXPECT_GE(took, 10000);
@@ -101,7 +101,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerTakesANewPalet
     int axis = 0;
     QImage away, later, onTone;
     const std::int64_t scrolled = clock.currentMs() + l.plotWidth * 10 + 2000;
-    once(scrolled, [&] {
+    at(scrolled, [&] {
         for (int y = labelY - l.charHeight; y < labelY + l.charHeight; ++y) {
             for (int x = 0; x < kFrequencyAxisChars * l.charWidth; ++x) {
                 axis += window->surface().pixel(x, y).value_or(0) == colourOf(kTextIndex);
@@ -111,7 +111,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerTakesANewPalet
         QCoreApplication::sendEvent(window->drawingArea(), &leave);
         away = readouts();
     });
-    once(scrolled + 2000, [&] {
+    at(scrolled + 2000, [&] {
         later = readouts();
         test::sendMouse(*window, QEvent::MouseMove, QPoint(l.plotWidth / 2, toneY));
         onTone = readouts();
@@ -119,7 +119,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerTakesANewPalet
     // A new palette, as the colour dialog makes it (a new palette, then a repaint): the columns
     // already drawn show in the new colours, not as a cleared pane.
     bool recoloured = false;
-    once(clock.currentMs() + 3000, [&] {
+    at(clock.currentMs() + 3000, [&] {
         ASSERT_TRUE(s.view.runningScrollImage);
         const std::uint8_t index = *s.view.runningScrollImage->surface().pixel(50, toneY);
         EXPECT_NE(index, kBackgroundIndex);
@@ -154,7 +154,7 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
     scan(tone(kRate * 20));
     const ScanFileResult& r = lastScanFile(*window);
     EXPECT_FALSE(r.endReached);
-    EXPECT_FALSE(noteSeen);
+    EXPECT_FALSE(noted("140"));
     EXPECT_EQ(r.stopMs, 0);
     // 1.5 loop buffers of 16-bit mono at 8 kHz.
     EXPECT_EQ(r.endMs, 3 * (65536 * 2 + 8) * 1000 / (2 * kRate * 2));
@@ -176,7 +176,7 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     test::expectOneMessage(*prompts, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_TRUE(lastScanFile(*window).endReached);
     EXPECT_NEAR(static_cast<double>(lastScanFile(*window).columnsDrawn), 50.0, 4.0);
-    EXPECT_TRUE(noteSeen);
+    EXPECT_TRUE(noted("140"));
     EXPECT_FALSE(window->state().held.spectralImage);
     // All but the last picture, left in the window (replaced by the next one).
     EXPECT_TRUE(window->state().view.runningScrollImage);
@@ -196,7 +196,7 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     // A file cut short while it is scanned: what is gone reads as the end of the file, and the
     // scan ends at its time with everything given back.
     const QString cut = dir.file(QStringLiteral("scan.wav"));
-    once(clock.currentMs() + 2000, [cut] { QFile::resize(cut, 44 + kRate * 2); });
+    at(clock.currentMs() + 2000, [cut] { QFile::resize(cut, 44 + kRate * 2); });
     const std::int64_t cutTook = scan(tone(kRate * 10));
     EXPECT_TRUE(lastScanFile(*window).endReached);
     EXPECT_LT(lastScanFile(*window).fileBytesRead, kRate * 10 * 2);

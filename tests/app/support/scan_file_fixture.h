@@ -24,6 +24,7 @@
 #include "platform/sound_simulated.h"
 #include "platform_scopes.h"
 #include "prompt_checks.h"
+#include "scan_window_fixture.h"
 #include "settings/settings_inputs.h"
 #include "sound_file_copy.h"
 #include "temp_dir.h"
@@ -48,7 +49,7 @@ namespace korv::test {
 
 inline constexpr int kRate = 8000;
 
-class ScanFileTest : public ::testing::Test {
+class ScanFileTest : public ScanWindowTest {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
@@ -59,17 +60,9 @@ class ScanFileTest : public ::testing::Test {
             output = out.get();
             return out;
         };
-        window = test::openWindow(o);
-        AppSettings& st = window->state().settings;
-        test::scanSettings(st, kRate);
-        st.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
-        st.channelChoice = CHANNEL_DUAL;
-        // Note 140 is looked for while the scan sleeps through it.
-        clock.addListener([this](std::int64_t) {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                noteSeen = noteSeen || (w->objectName() == QStringLiteral("140") && w->isVisible());
-            }
-        });
+        openScanWindow(o, kRate);
+        window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        window->state().settings.channelChoice = CHANNEL_DUAL;
     }
 
     // Writes the file and scans it with F2; returns the virtual msec the scan took.
@@ -85,32 +78,16 @@ class ScanFileTest : public ::testing::Test {
     static QByteArray tone(long frames, int bits = 16) {
         return test::waveFile(kRate, 1, bits, frames, test::sines({1000.0}, kRate));
     }
-    // `action` once, when the virtual clock reaches `ms` (the clock calls a copy of the
-    // listener, so the flag lives outside it).
-    void once(std::int64_t ms, std::function<void()> action) {
-        clock.addListener([ms, action = std::move(action),
-                           done = std::make_shared<bool>(false)](std::int64_t now) {
-            if (!*done && now >= ms) {
-                *done = true;
-                action();
-            }
-        });
-    }
     void stopAt(std::int64_t afterMs) {
-        once(clock.currentMs() + afterMs, [this] { window->commands().post(cmd::kStop, 0); });
+        at(clock.currentMs() + afterMs, [this] { window->commands().post(cmd::kStop, 0); });
     }
     // The menus and devices of an ended scan, and the allocations still open when given.
     void expectIdle(int allocations = -1) const {
-        EXPECT_FALSE(window->state().control.modeRunning);
+        expectScanEnded(allocations);
         EXPECT_FALSE(window->state().view.modeHoldsSurfaces);
-        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
-        EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
         ASSERT_NE(windowPlayback(*window), nullptr);
         EXPECT_FALSE(windowPlayback(*window)->active());
-        if (allocations >= 0) {
-            EXPECT_EQ(openAllocations(), allocations);
-        }
     }
     QRgb colourOf(std::uint8_t index) {
         return window->state().view.display.colour(index) & 0xffffffu;
@@ -211,13 +188,7 @@ class ScanFileTest : public ::testing::Test {
         return n;
     }
 
-    test::TempDir dir;
-    test::ScriptedPromptsScope prompts;
-    VirtualClock clock;
     SimulatedSoundOutput* output = nullptr;
-    SimulatedFailure failNewDevice = SimulatedFailure::None;
-    std::unique_ptr<MainWindow> window;
-    bool noteSeen = false;
     QString dialogTitle;
 };
 
