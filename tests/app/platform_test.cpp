@@ -33,10 +33,6 @@ std::array<Rgb, kSystemColourBase> gradient(int seed) {
     return colours;
 }
 
-QRgb opaque(Rgb c) {
-    return qRgb(c.r, c.g, c.b);
-}
-
 QImage presented(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
@@ -58,10 +54,10 @@ TEST(PaletteDisplay, LogicalEntriesComeFromThePaletteAndSystemEntriesStayFixed) 
     const unsigned before = display.generation();
     display.setLogicalPalette(colours);
     EXPECT_NE(display.generation(), before);
-    for (int i = 0; i < kSystemColourBase; ++i) {
-        ASSERT_EQ(display.colour(static_cast<std::uint8_t>(i)),
-                  opaque(colours[static_cast<std::size_t>(i)]));
-        ASSERT_EQ(display.rgb(static_cast<std::uint8_t>(i)), colours[static_cast<std::size_t>(i)]);
+    for (std::uint8_t i = 0; i < kSystemColourBase; ++i) {
+        const Rgb c = colours[i];
+        ASSERT_EQ(display.colour(i), qRgb(c.r, c.g, c.b));
+        ASSERT_EQ(display.rgb(i), c);
     }
     EXPECT_EQ(display.colour(kSysBlack), qRgb(0, 0, 0));
     EXPECT_EQ(display.colour(kSysWhite), qRgb(255, 255, 255));
@@ -282,12 +278,8 @@ TEST(IndexedText, ClipsAtTheEdgesLikeTextOnALargerSurface) {
     }
 }
 
-TEST(IndexedText, WindowTextAndStampedTextCoverTheSamePixels) {
-    PaletteDisplay display;
-    display.setLogicalPalette(gradient(2));
-    WindowSurface store(display);
-    store.resize(100, 30);
-    store.updateNow();
+TEST_F(WindowStoreTest, TextCoversThePixelsOfTextStampedIntoAPicture) {
+    widget.resize(100, 30);
     store.fillRect(store.bounds(), 4);
     const QFont font = programFont(15);
     store.drawText({3, 4}, QStringLiteral("Sample Rate"), font, 0);

@@ -138,16 +138,15 @@ TEST(HalfCrossing, RefillsKeepTheDeviceFedWithTheSourceInOrder) {
 }
 
 TEST(HalfCrossing, WaitsForTheGuardAndAsksOncePerEntry) {
+    // At 500 the second half begins, the guard not yet passed.
     HalfCrossing crossing(1000, 100);
-    EXPECT_EQ(crossing.step(0), std::nullopt);
-    EXPECT_EQ(crossing.step(99), std::nullopt);
-    EXPECT_EQ(crossing.step(100), Half::Second);
-    EXPECT_EQ(crossing.step(300), std::nullopt);
-    EXPECT_EQ(crossing.step(499), std::nullopt);
-    EXPECT_EQ(crossing.step(500), std::nullopt); // the second half begins; guard not passed
-    EXPECT_EQ(crossing.step(650), Half::First);
-    EXPECT_EQ(crossing.step(999), std::nullopt);
-    EXPECT_EQ(crossing.step(1000 + 120), Half::Second);
+    const std::optional<Half> no;
+    const std::vector<std::pair<std::int64_t, std::optional<Half>>> steps{
+        {0, no},   {99, no},           {100, Half::Second}, {300, no},           {499, no},
+        {500, no}, {650, Half::First}, {999, no},           {1120, Half::Second}};
+    for (const auto& [position, half] : steps) {
+        EXPECT_EQ(crossing.step(position), half) << position;
+    }
 }
 
 TEST(UncoverStep, UncoversFromTheLeftThenPagesAndStopsAtTheImageEnd) {
