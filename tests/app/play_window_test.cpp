@@ -135,12 +135,8 @@ class PlayWindowTest : public ::testing::Test {
     }
     // What the device heard from byte `from` of all it played.
     std::vector<std::uint8_t> playedSince(std::size_t from) const {
-        const std::vector<std::uint8_t>& all = output->device.played();
+        const std::vector<std::uint8_t>& all = output->played();
         return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
-    }
-    static std::span<const std::uint8_t> bytes(const QByteArray& b) {
-        return {reinterpret_cast<const std::uint8_t*>(b.data()),
-                static_cast<std::size_t>(b.size())};
     }
 
     // The buttons and menu once the sound has ended.
@@ -200,7 +196,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndOneThatWorksTheHeldSamp
                                                        ? "Cannot Open Audio Device"
                                                        : "Drag Select a Smaller Time Segment");
             EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
-            EXPECT_TRUE(output->device.played().empty());
+            EXPECT_TRUE(output->played().empty());
             EXPECT_EQ(openAllocations(), before);
             expectIdleAfterPlaying();
             // The picture is not left blank: whatever was drawn over it is put back.
@@ -229,7 +225,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndOneThatWorksTheHeldSamp
         ASSERT_EQ(window->state().held.samples.has_value(), !fromFile);
         ASSERT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const int before = openAllocations();
-        const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
+        const std::size_t heardBefore = output != nullptr ? output->played().size() : 0;
         const std::int64_t startMs = clock.currentMs();
 
         window->commands().send(cmd::kPlay, 0);
@@ -238,7 +234,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndOneThatWorksTheHeldSamp
         const std::vector<std::uint8_t> heard = playedSince(heardBefore);
         const int frameBytes = channels * bits / 8;
         const auto perMs = static_cast<std::size_t>(rate * frameBytes / 1000 + frameBytes);
-        test::expectHeard(heard, bytes(held), bits == 8 ? 128 : 0, 2 * perMs);
+        test::expectHeard(heard, test::bytesOf(held), bits == 8 ? 128 : 0, 2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
         EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
         const PcmFormat& format = output->device.format();
@@ -343,10 +339,10 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(probed);
     // About 300 ms were heard, exactly as held.
-    const auto& played = output->device.played();
+    const auto& played = output->played();
     EXPECT_NEAR(static_cast<double>(played.size()), 300.0 * 44.1, 44.1 * 5);
     ASSERT_LE(played.size(), static_cast<std::size_t>(held.size()));
-    EXPECT_TRUE(std::ranges::equal(played, bytes(held).first(played.size())));
+    EXPECT_TRUE(std::ranges::equal(played, test::bytesOf(held).first(played.size())));
     expectIdleAfterPlaying();
     EXPECT_EQ(openAllocations(), before);
     EXPECT_TRUE(window->state().control.stopRequested);
@@ -354,14 +350,14 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
     window->commands().send(cmd::kPlay, 0);
-    test::expectHeard(playedSince(first), bytes(held), 0, 2 * 46);
+    test::expectHeard(playedSince(first), test::bytesOf(held), 0, 2 * 46);
 
     // A close during play only stops it.
-    const std::size_t beforeClose = output->device.played().size();
+    const std::size_t beforeClose = output->played().size();
     probeAt({{101, [&] { window->close(); }}});
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_LT(output->device.played().size() - beforeClose, 22050U * 2);
+    EXPECT_LT(output->played().size() - beforeClose, 22050U * 2);
     expectIdleAfterPlaying();
 
     // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
@@ -443,13 +439,13 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     // The sound: from the view's left edge (176 interleaved samples of 2 bytes per 4 ms column
     // at 22050 Hz stereo; 440 at 10 ms), until the marker reached the left pane's last column.
     ASSERT_NE(output, nullptr);
-    const auto& played = output->device.played();
+    const auto& played = output->played();
     const auto offset = static_cast<qsizetype>(pos) * 440 * 2;
     const int stopColumn = l.plotWidth / 2 - 4;
     EXPECT_NEAR(static_cast<double>(played.size()), (stopColumn * column + centre) * 88.2,
                 88.2 * 12);
     ASSERT_LE(static_cast<qsizetype>(played.size()) + offset, held.size());
-    EXPECT_TRUE(std::ranges::equal(played, bytes(held).subspan(offset, played.size())));
+    EXPECT_TRUE(std::ranges::equal(played, test::bytesOf(held).subspan(offset, played.size())));
     // Loops for one pane of 10 ms columns over the 176408-byte buffer.
     EXPECT_EQ(output->preparedBytes, 176408U);
     EXPECT_EQ(output->preparedLoops, static_cast<int>(pane * 10.0 * 88200.0 / 176408000.0 + 1.0));
@@ -498,7 +494,7 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns),
                 static_cast<double>(window->state().view.layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
-    test::expectHeard(output->device.played(), bytes(file).subspan(kWaveHeaderBytes), 0, 2 * 46);
+    test::expectHeard(output->played(), test::bytesOf(file).subspan(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();
 }
 

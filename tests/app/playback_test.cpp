@@ -109,71 +109,18 @@ TEST(Playback, PlayWindowPlaysTheViewFromItsLeftEdgeAndStopsAtTheMarkerColumn) {
     }
 }
 
-// The Scan File side: the caller reads halves of a "file" and drives the refills from the
-// device's own position, with a guard, as its step loop does.
-TEST(Playback, StreamPlaysTheSourceInOrderAndReleasesOnCompletion) {
-    for (const WaveFormat wave : {WaveFormat{1, 22050, 8}, WaveFormat{2, 44100, 16}}) {
-        const PcmFormat format{wave.sampleRate, wave.channels, wave.bitsPerSample};
-        const SampleStore store =
-            noiseStore(wave, static_cast<std::size_t>(65536 * 5 / 2 * format.blockAlign()), 12);
-        const std::span<const std::uint8_t> file = store.samples();
-        const int before = openAllocations();
-        test::ScriptedPromptsScope prompts;
-        Rig rig;
-        rig.clock.setAdvanceOnRead(0);
-        SampleCursor reader{file};
-        const auto buffer = rig.playback.allocateStreamBuffer(format);
-        ASSERT_EQ(buffer.size(), static_cast<std::size_t>(65536 * format.blockAlign() + 8));
-        EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(),
-                                [&](std::uint8_t b) { return b == silenceByte(format); }));
-        EXPECT_EQ(openAllocations(), before + 1);
-        const std::size_t first =
-            refillHalf(rig.playback.half(Half::First), reader, silenceByte(format));
-        ASSERT_TRUE(rig.playback.openStreamPlayback(static_cast<std::int64_t>(file.size()), first));
-        rig.stopRequested = false;
-        HalfCrossing crossing(rig.playback.framesPerBuffer(), 512);
-        while (!rig.stopRequested) {
-            pumpMessages();
-            if (rig.stopRequested) {
-                break;
-            }
-            if (const auto half = crossing.step(rig.playback.devicePositionFrames().value_or(0))) {
-                refillHalf(rig.playback.half(*half), reader, silenceByte(format));
-            }
-            rig.clock.sleep(3);
-        }
-        // The device played its loops to the end (3 buffers) and the completion released all.
-        EXPECT_EQ(rig.output.preparedLoops, 3);
-        EXPECT_EQ(rig.view.log, std::vector<std::string>{"streamFinished"});
-        EXPECT_TRUE(rig.playback.loopBuffer().empty());
-        EXPECT_FALSE(rig.output.isOpen());
-        EXPECT_EQ(openAllocations(), before);
-        test::expectHeard(rig.output.device.played(), file, silenceByte(format), 3 * buffer.size());
-        EXPECT_EQ(rig.output.device.played().size(),
-                  3 * (buffer.size() / format.blockAlign()) * format.blockAlign());
-    }
-}
-
-TEST(Playback, StreamFailuresAndAStopWithoutDevice) {
-    const PcmFormat format{8000, 1, 16};
+// Scan File's stream as its user meets it (every frame, the silence after, a device that fails)
+// is scan_file_test's and scan_file_sound_test's; here, the stream buffer without a device.
+TEST(Playback, TheStreamBufferWithoutADeviceAndAnEmptyFirstRead) {
+    const PcmFormat format{8000, 1, 8};
     const int before = openAllocations();
-    for (const SimulatedFailure failure :
-         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
-        test::ScriptedPromptsScope prompts;
-        Rig rig;
-        rig.output.device.failAt(failure);
-        ASSERT_FALSE(rig.playback.allocateStreamBuffer(format).empty());
-        EXPECT_FALSE(rig.playback.openStreamPlayback(100000, 1000));
-        EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{kCannotOpenAudioDevice});
-        EXPECT_TRUE(rig.playback.loopBuffer().empty());
-        EXPECT_FALSE(rig.output.isOpen());
-        EXPECT_EQ(openAllocations(), before);
-    }
-    // A point spectrum uses the buffer without a device; STOP gives it back. An empty first
-    // read ends the run at once.
+    // A point spectrum uses the buffer, all silence, without a device; STOP gives it back. An
+    // empty first read ends the run at once.
     test::ScriptedPromptsScope prompts;
     Rig rig;
-    ASSERT_FALSE(rig.playback.allocateStreamBuffer(format).empty());
+    const std::span<std::uint8_t> buffer = rig.playback.allocateStreamBuffer(format);
+    EXPECT_TRUE(std::ranges::all_of(buffer, [](std::uint8_t b) { return b == 0x80; }));
+    EXPECT_EQ(openAllocations(), before + 1);
     EXPECT_TRUE(rig.playback.allocateStreamBuffer(format).empty()) << "only one at a time";
     rig.playback.stopPlayback();
     EXPECT_EQ(openAllocations(), before);

@@ -33,8 +33,10 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     EXPECT_NEAR(window->state().settings.timeScaleMsec, 10.0, 0.3);
     EXPECT_EQ(window->state().analysis.run.params.columnMsec,
               window->state().settings.timeScaleMsec);
-    // The whole file was read once, in halves; the device heard its sound.
+    // The whole file was read once, in halves; the device heard its sound, two passes of its
+    // loop buffer (131080 bytes) covering the file's 160000.
     EXPECT_EQ(r.fileBytesRead, frames * 2);
+    EXPECT_EQ(output->preparedLoops, 2);
     EXPECT_GE(output->played().size(), static_cast<std::size_t>(frames * 2) * 9 / 10);
     // The kept image, scrolled full: the newest columns at the right edge too show 1 kHz of
     // 0 .. 4 kHz.
@@ -170,8 +172,11 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
     // A band set for a faster file stops at half this one's rate, in the dialog's words.
     window->state().settings.highBandHz = 6000;
-    // Shorter than half a buffer: the first read ends the data.
-    scan(tone(kRate / 2, 8));
+    // Shorter than half a buffer: the first read ends the data. The device plays the file's
+    // samples, then only the silence of 8 bits.
+    const QByteArray short8 = tone(kRate / 2, 8);
+    scan(short8);
+    test::expectHeard(output->played(), test::bytesOf(short8).subspan(44), 0x80, 3 * (65536 + 8));
     EXPECT_EQ(window->state().settings.highBandHz, kRate / 2);
     test::expectOneMessage(*prompts, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_TRUE(lastScanFile(*window).endReached);
@@ -204,17 +209,25 @@ TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
     expectIdle(1);
 }
 
-// A device that cannot open gives the message and the menus back; once it opens, a slow
-// machine (every look at the clock costs 30 msec, so the steps come slower than 10 msec
-// apart) gets the measured time scale.
-TEST_F(ScanFileTest, ADeviceThatCannotOpenGivesTheMessageAndASlowMachineTheMeasuredTimeScale) {
-    failNewDevice = SimulatedFailure::Open;
-    scan(tone(kRate));
-    EXPECT_EQ(test::lastMessage(*prompts), kCannotOpenAudioDevice.text);
-    EXPECT_EQ(lastScanFile(*window).columnsDrawn, 0);
-    expectIdle(0);
+// A device that cannot open, take the buffer or start gives the message and the menus back,
+// closed; once it works, a slow machine (every look at the clock costs 30 msec, so the steps
+// come slower than 10 msec apart) gets the measured time scale.
+TEST_F(ScanFileTest, ADeviceThatFailsGivesTheMessageAndASlowMachineTheMeasuredTimeScale) {
+    for (const SimulatedFailure failure :
+         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
+        failNewDevice = failure;
+        if (output != nullptr) {
+            output->device.failAt(failure);
+        }
+        prompts->clearMessages();
+        scan(tone(kRate));
+        EXPECT_EQ(prompts->messages(), std::vector<UserMessage>{kCannotOpenAudioDevice});
+        EXPECT_EQ(lastScanFile(*window).columnsDrawn, 0);
+        EXPECT_FALSE(output->isOpen());
+        expectIdle(0);
+    }
 
-    output->failAt(SimulatedFailure::None);
+    output->device.failAt(SimulatedFailure::None);
     clock.setAdvanceOnRead(30);
     stopAt(3000);
     scan(tone(kRate * 20));
@@ -316,7 +329,9 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
     for (long i = 0; i < 4000; ++i) {
         const auto at = before + static_cast<std::size_t>(i) * 4;
         const auto left = static_cast<std::int16_t>(played[at] | played[at + 1] << 8);
+        const auto right = static_cast<std::int16_t>(played[at + 2] | played[at + 3] << 8);
         ASSERT_EQ(left, std::lround(tones(i)[2])) << i;
+        ASSERT_EQ(right, std::lround(tones(i)[3])) << i;
     }
     EXPECT_TRUE(prompts->messages().empty());
 }

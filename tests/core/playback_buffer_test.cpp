@@ -47,6 +47,12 @@ TEST(PlayBuffer, HoldsAtLeastTwoSecondsInWholeFramesRoundedToEightPlusEight) {
     EXPECT_EQ(playBufferBytes(11025), 16 * 11025 + 8);
 }
 
+TEST(StreamBuffer, IsSixtyFourKiloFramesPlusEightBytes) {
+    for (int blockAlign : {1, 2, 4}) {
+        EXPECT_EQ(streamBufferBytes(blockAlign), 65536LL * blockAlign + 8);
+    }
+}
+
 TEST(LoopCounts, PlayCoversTheDataAndPlayWindowCoversTheView) {
     // PLAY: one loop more than the whole buffers in the data (its end is always heard).
     const std::int64_t buffer = 1000;

@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/modes.h"
 #include "audio/playback_messages.h"
+#include "counting_output.h"
 #include "dialog_controls.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/scope_markers_dialog.h"
@@ -55,8 +56,8 @@ class ScanFileTest : public ScanWindowTest {
         ASSERT_TRUE(dir.valid());
         MainWindowOptions o = test::virtualClockOptions(dir, clock);
         o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
-            auto out = std::make_unique<SimulatedSoundOutput>(clock);
-            out->failAt(failNewDevice);
+            auto out = std::make_unique<CountingOutput>(clock);
+            out->device.failAt(failNewDevice);
             output = out.get();
             return out;
         };
@@ -188,7 +189,7 @@ class ScanFileTest : public ScanWindowTest {
         return n;
     }
 
-    SimulatedSoundOutput* output = nullptr;
+    CountingOutput* output = nullptr;
     QString dialogTitle;
 };
 
