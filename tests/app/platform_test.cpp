@@ -444,6 +444,7 @@ TEST(SimulatedDevices, InjectedFailuresAreReportedAsResults) {
         EXPECT_EQ(out.open(PcmFormat{8000, 1, 16}, sink), c.open);
         EXPECT_EQ(out.prepare(buffer, 1), c.prepare);
         EXPECT_EQ(out.write(), c.write);
+        EXPECT_FALSE(out.positionFrames().has_value());
         EXPECT_EQ(in.open(PcmFormat{8000, 1, 16}, sink), c.open);
         EXPECT_EQ(in.addBuffer(buffer), c.failure == Write ? Ok : PrepareFailed);
         // Without a buffer capture may start, but every frame heard is lost.
