@@ -95,19 +95,15 @@ class PlayWindowTest : public ::testing::Test {
 
     // Runs each probe from inside the play loop, at the given round of its message pump.
     void probeAt(std::map<int, std::function<void()>> probes) {
-        const int last = probes.empty() ? 0 : probes.rbegin()->first;
         auto round = std::make_shared<int>(0);
-        window->registerCommand(kProbeCommand,
-                                [this, round, last, probes = std::move(probes)](int) mutable {
-                                    ++*round;
-                                    const auto it = probes.find(*round);
-                                    if (it != probes.end()) {
-                                        it->second();
-                                    }
-                                    if (*round < last) {
-                                        window->commands().post(kProbeCommand, 0);
-                                    }
-                                });
+        window->registerCommand(kProbeCommand, [this, round, probes = std::move(probes)](int) {
+            if (const auto it = probes.find(++*round); it != probes.end()) {
+                it->second();
+            }
+            if (*round < probes.rbegin()->first) {
+                window->commands().post(kProbeCommand, 0);
+            }
+        });
         window->commands().post(kProbeCommand, 0);
     }
 
@@ -134,9 +130,8 @@ class PlayWindowTest : public ::testing::Test {
         return allRows([&](int y) { return *image().pixel(imageX, bandTop + y) == index; });
     }
     // What the device heard from byte `from` of all it played.
-    std::vector<std::uint8_t> playedSince(std::size_t from) const {
-        const std::vector<std::uint8_t>& all = output->played();
-        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+    std::span<const std::uint8_t> playedSince(std::size_t from) const {
+        return std::span(output->played()).subspan(from);
     }
 
     // The buttons and menu once the sound has ended.
@@ -231,14 +226,14 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndOneThatWorksTheHeldSamp
         window->commands().send(cmd::kPlay, 0);
 
         ASSERT_NE(output, nullptr);
-        const std::vector<std::uint8_t> heard = playedSince(heardBefore);
         const int frameBytes = channels * bits / 8;
         const auto perMs = static_cast<std::size_t>(rate * frameBytes / 1000 + frameBytes);
-        test::expectHeard(heard, test::bytesOf(held), bits == 8 ? 128 : 0, 2 * perMs);
+        test::expectHeard(playedSince(heardBefore), test::bytesOf(held), bits == 8 ? 128 : 0,
+                          2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
         EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
-        const PcmFormat& format = output->device.format();
-        EXPECT_EQ(std::tuple(format.sampleRate, format.channels, format.bitsPerSample),
+        const PcmFormat& f = output->device.format();
+        EXPECT_EQ(std::tuple(f.sampleRate, f.channels, f.bitsPerSample),
                   std::tuple(rate, channels, bits));
         EXPECT_TRUE(prompts->messages().empty());
         expectIdleAfterPlaying();

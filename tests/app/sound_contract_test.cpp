@@ -47,18 +47,7 @@ auto* const devices = dynamic_cast<test::PulseServer*>(::testing::AddGlobalTestE
 // ---------------------------------------------------------------------------------------------
 // Backends
 
-// A bounded wait, a millisecond at a time, for something a device thread does: a failure, never
-// a hang.
-template <typename Backend> struct Waits {
-    bool waitFor(const std::function<bool()>& ready) {
-        for (int ms = 0; ms < 10000 && !ready(); ++ms) {
-            static_cast<Backend*>(this)->sleep(1);
-        }
-        return ready();
-    }
-};
-
-struct SimulatedBackend : Waits<SimulatedBackend> {
+struct SimulatedBackend {
     static constexpr const char* NAME = "Simulated";
     static constexpr bool VIRTUAL = true;
 
@@ -87,7 +76,7 @@ struct SimulatedBackend : Waits<SimulatedBackend> {
     VirtualClock clock;
 };
 
-struct PortAudioBackend : Waits<PortAudioBackend> {
+struct PortAudioBackend {
     static constexpr const char* NAME = "PortAudio";
     static constexpr bool VIRTUAL = false;
 
@@ -129,6 +118,14 @@ template <typename Backend> class SoundContract : public ::testing::Test {
         if (const std::string why = Backend::unavailable(); !why.empty()) {
             GTEST_SKIP() << why;
         }
+    }
+    // A bounded wait, a millisecond at a time, for something a device thread does: a failure,
+    // never a hang.
+    bool waitFor(const std::function<bool()>& ready) {
+        for (int ms = 0; ms < 10000 && !ready(); ++ms) {
+            backend.sleep(1);
+        }
+        return ready();
     }
     Backend backend;
     Sinks sink;
@@ -180,8 +177,7 @@ TYPED_TEST(SoundContract, OutputPlaysEveryLoopOfWholeFramesReportsTheEndOnceAndL
             this->backend.sleep(1);
             EXPECT_EQ(formatSink.done(), 1);
         }
-        ASSERT_TRUE(this->backend.waitFor([&] { return formatSink.done() > 0; }))
-            << "no completion";
+        ASSERT_TRUE(this->waitFor([&] { return formatSink.done() > 0; })) << "no completion";
         EXPECT_EQ(out->positionFrames(), 4 * FRAMES);
         if (const auto* played = TypeParam::played(*out)) {
             std::vector<std::uint8_t> loops;
@@ -219,7 +215,7 @@ TYPED_TEST(SoundContract, OutputResetStopsAtOnceReportsBeforeReturningAndPlaysAg
         // The position counts the frames heard, not those handed over: it never runs ahead of
         // the time since the write, though a sound server takes its buffer at once.
         double worstAheadMs = -1e9;
-        ASSERT_TRUE(this->backend.waitFor([&] {
+        ASSERT_TRUE(this->waitFor([&] {
             const std::int64_t heard = out->positionFrames().value_or(0);
             worstAheadMs =
                 std::max(worstAheadMs, static_cast<double>(heard) * 1000.0 / format.sampleRate -
@@ -282,7 +278,7 @@ TYPED_TEST(SoundContract, OutputRefusesMisuseAndFormatsItCannotPlayAndOpensAgain
     ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), Ok);
     ASSERT_EQ(out->prepare(sound, 1 << 30), Ok);
     ASSERT_EQ(out->write(), Ok);
-    ASSERT_TRUE(this->backend.waitFor([&] { return out->positionFrames().value_or(0) > 0; }));
+    ASSERT_TRUE(this->waitFor([&] { return out->positionFrames().value_or(0) > 0; }));
     out = nullptr;
     this->backend.sleep(20);
     EXPECT_EQ(this->sink.done(), 0);
@@ -303,7 +299,7 @@ TYPED_TEST(SoundContract, InputFillsQueuedBuffersInOrderWithTheSoundHeardAndLose
     ASSERT_EQ(in->start(), Ok);
     EXPECT_EQ(in->start(), WriteFailed); // already capturing
     // The frames below the position are in the buffer, readable while it is being filled.
-    ASSERT_TRUE(this->backend.waitFor([&] { return in->positionFrames() >= 100; }));
+    ASSERT_TRUE(this->waitFor([&] { return in->positionFrames() >= 100; }));
     const auto below =
         static_cast<std::size_t>(std::min<std::int64_t>(*in->positionFrames(), 1000));
     for (std::size_t i = 0; i < below; ++i) {
@@ -312,11 +308,11 @@ TYPED_TEST(SoundContract, InputFillsQueuedBuffersInOrderWithTheSoundHeardAndLose
                                  [](std::uint8_t b) { return b == 0x55; }))
             << "frame " << i;
     }
-    ASSERT_TRUE(this->backend.waitFor([&] { return this->sink.buffers().size() >= 2; }))
+    ASSERT_TRUE(this->waitFor([&] { return this->sink.buffers().size() >= 2; }))
         << "buffers not filled";
     // Both buffers are back: nothing more is stored however long the stream runs, and the
     // sound that found no buffer is counted as lost.
-    ASSERT_TRUE(this->backend.waitFor([&] { return in->positionFrames() == 1500; }));
+    ASSERT_TRUE(this->waitFor([&] { return in->positionFrames() == 1500; }));
     this->backend.sleep(50);
     EXPECT_EQ(in->positionFrames(), 1500);
     EXPECT_GE(in->overruns(), 1);
@@ -364,7 +360,7 @@ TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositio
         ASSERT_EQ(in->addBuffer(*buf), Ok);
     }
     ASSERT_EQ(in->start(), Ok);
-    ASSERT_TRUE(this->backend.waitFor([&] { return !this->sink.buffers().empty(); }));
+    ASSERT_TRUE(this->waitFor([&] { return !this->sink.buffers().empty(); }));
     this->backend.sleep(3);
     in->reset();
     const auto back = this->sink.buffers();
@@ -378,7 +374,7 @@ TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositio
     // Queued again and restarted, then closed while filling: returned, then closed.
     ASSERT_EQ(in->addBuffer(a), Ok);
     ASSERT_EQ(in->start(), Ok);
-    ASSERT_TRUE(this->backend.waitFor([&] { return in->positionFrames() > before; }));
+    ASSERT_TRUE(this->waitFor([&] { return in->positionFrames() > before; }));
     in->close();
     ASSERT_EQ(this->sink.buffers().size(), 4u);
     EXPECT_EQ(this->sink.buffers()[3].first, a.data());
