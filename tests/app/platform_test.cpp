@@ -1,5 +1,4 @@
 #include "app/support/device_sinks.h"
-#include "app/support/platform_scopes.h"
 #include "platform/allocations.h"
 #include "platform/clock.h"
 #include "platform/commands.h"

@@ -18,7 +18,6 @@
 #include "support/test_signals.h"
 #include "support/window_setup.h"
 
-#include <QFile>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>

@@ -2,17 +2,12 @@
 // clock: what the device hears, what the view is told, and that everything is given back.
 
 #include "app/playback.h"
-#include "audio/playback_messages.h"
-#include "base/user_message.h"
 #include "platform/allocations.h"
-#include "platform/commands.h"
-#include "platform/sound_simulated.h"
 #include "support/counting_output.h"
 #include "support/platform_scopes.h"
 
 #include <gtest/gtest.h>
 
-#include <QString>
 #include <algorithm>
 #include <cstdint>
 #include <random>

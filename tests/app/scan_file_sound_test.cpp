@@ -2,27 +2,12 @@
 // simulated output on the virtual clock: every frame the device plays is the file's own, at
 // any time scale, to the last one; the kept image is labelled with the file's times.
 
-#include "app/app_state.h"
-#include "app/command_ids.h"
-#include "app/main_window.h"
 #include "app/playback.h"
 #include "app/spectral_view.h"
 #include "display/readouts.h"
-#include "modes/play.h"
-#include "modes/scan_file.h"
-#include "platform/allocations.h"
-#include "platform/sound_simulated.h"
 #include "support/scan_file_fixture.h"
 
-#include <QFile>
-#include <QTest>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <functional>
-#include <memory>
 #include <string>
 
 namespace korv {

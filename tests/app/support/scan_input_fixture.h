@@ -35,18 +35,13 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <csignal>
 #include <cstring>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace korv::test {
