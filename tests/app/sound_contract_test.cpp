@@ -247,17 +247,24 @@ TYPED_TEST(SoundContract, OutputResetStopsAtOnceReportsBeforeReturningAndPlaysAg
     }
 }
 
-TYPED_TEST(SoundContract, OutputRefusesMisuseAndFormatsItCannotPlayAndOpensAgainAfterClose) {
+TYPED_TEST(SoundContract, BothRefuseMisuseAndFormatsTheyCannotHandleAndOpenAgainAfterClose) {
     auto out = this->backend.output();
-    const std::vector<std::uint8_t> buffer(64);
+    auto in = this->backend.input();
+    std::vector<std::uint8_t> buffer(64);
     for (const PcmFormat bad :
-         {PcmFormat{44100, 3, 16}, PcmFormat{44100, 2, 24}, PcmFormat{0, 1, 16}}) {
+         {PcmFormat{44100, 3, 16}, PcmFormat{44100, 2, 24}, PcmFormat{0, 1, 16},
+          PcmFormat{8000, 0, 16}, PcmFormat{8000, 2, 12}}) {
         EXPECT_EQ(out->open(bad, this->sink), OpenFailed);
+        EXPECT_EQ(in->open(bad, this->sink), OpenFailed);
     }
+    // Not open.
     EXPECT_FALSE(out->isOpen());
-    EXPECT_EQ(out->prepare(buffer, 1), PrepareFailed); // not open
+    EXPECT_EQ(out->prepare(buffer, 1), PrepareFailed);
     EXPECT_EQ(out->write(), WriteFailed);
     EXPECT_FALSE(out->positionFrames().has_value());
+    EXPECT_EQ(in->addBuffer(buffer), PrepareFailed);
+    EXPECT_EQ(in->start(), WriteFailed);
+    EXPECT_FALSE(in->positionFrames().has_value());
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), Ok);
         EXPECT_EQ(out->open(PcmFormat{8000, 1, 16}, this->sink), OpenFailed);
@@ -272,6 +279,18 @@ TYPED_TEST(SoundContract, OutputRefusesMisuseAndFormatsItCannotPlayAndOpensAgain
         EXPECT_FALSE(out->isOpen());
     }
     EXPECT_EQ(this->sink.done(), 0);
+    ASSERT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), Ok);
+    EXPECT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), OpenFailed);
+    EXPECT_EQ(in->addBuffer(std::span(buffer).first(3)), PrepareFailed);
+    for (int i = 0; i < SoundInput::MAX_QUEUED_BUFFERS; ++i) {
+        ASSERT_EQ(in->addBuffer(buffer), Ok);
+    }
+    EXPECT_EQ(in->addBuffer(buffer), PrepareFailed); // queue full
+    ASSERT_EQ(in->start(), Ok);
+    in->close();
+    EXPECT_EQ(this->sink.buffers().size(),
+              static_cast<std::size_t>(SoundInput::MAX_QUEUED_BUFFERS));
+    EXPECT_EQ(this->sink.closed(), 1);
 
     // A device destroyed while it plays stops without reporting: the sink may be gone.
     const std::vector<std::uint8_t> sound(1024);
@@ -381,30 +400,6 @@ TYPED_TEST(SoundContract, InputResetReturnsEveryQueuedBufferInOrderAndThePositio
     EXPECT_EQ(this->sink.bytesBack(), static_cast<std::size_t>(*in->positionFrames()) * 4);
     EXPECT_EQ(this->sink.closed(), 1);
     EXPECT_FALSE(in->isOpen());
-}
-
-TYPED_TEST(SoundContract, InputRefusesMisuseAndFormatsItCannotCapture) {
-    auto in = this->backend.input();
-    std::vector<std::uint8_t> buffer(64);
-    EXPECT_EQ(in->addBuffer(buffer), PrepareFailed); // not open
-    EXPECT_EQ(in->start(), WriteFailed);
-    EXPECT_FALSE(in->positionFrames().has_value());
-    for (const PcmFormat bad : {PcmFormat{8000, 0, 16}, PcmFormat{8000, 3, 16},
-                                PcmFormat{8000, 2, 12}, PcmFormat{0, 1, 16}}) {
-        EXPECT_EQ(in->open(bad, this->sink), OpenFailed);
-    }
-    ASSERT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), Ok);
-    EXPECT_EQ(in->open(PcmFormat{8000, 2, 16}, this->sink), OpenFailed);
-    EXPECT_EQ(in->addBuffer(std::span(buffer).first(3)), PrepareFailed);
-    for (int i = 0; i < SoundInput::MAX_QUEUED_BUFFERS; ++i) {
-        ASSERT_EQ(in->addBuffer(buffer), Ok);
-    }
-    EXPECT_EQ(in->addBuffer(buffer), PrepareFailed); // queue full
-    ASSERT_EQ(in->start(), Ok);
-    in->close();
-    EXPECT_EQ(this->sink.buffers().size(),
-              static_cast<std::size_t>(SoundInput::MAX_QUEUED_BUFFERS));
-    EXPECT_EQ(this->sink.closed(), 1);
 }
 
 // ---------------------------------------------------------------------------------------------
