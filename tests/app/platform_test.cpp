@@ -497,8 +497,7 @@ TEST(Allocations, HandlesCountWhileHeldAndHandTheirCountOver) {
         AllocationHandle h = AllocationHandle::acquire();
         EXPECT_EQ(openAllocations(), base + 2);
         CountedBlock<std::vector<int>> b = std::move(a);
-        EXPECT_FALSE(a.held());
-        EXPECT_TRUE(b.held());
+        EXPECT_EQ(std::pair(a.held(), b.held()), std::pair(false, true));
         EXPECT_EQ(openAllocations(), base + 2);
 
         CountedBlock<std::vector<int>> c(std::vector<int>(5, 2));

@@ -13,14 +13,8 @@
 namespace korv {
 namespace {
 
-// The Scan File window, its end notes passed over.
-class ScanFileSoundTest : public test::ScanFileTest {
-  protected:
-    void SetUp() override {
-        ScanFileTest::SetUp();
-        window->state().control.notesSuppressed = true;
-    }
-};
+// The Scan File window; the tests pass its end notes over.
+using ScanFileSoundTest = test::ScanFileTest;
 
 // Sample i of the counting file: its index modulo 65536, so a frame from the wrong pass of the
 // loop buffer (32768 frames a half) never matches.
@@ -29,6 +23,7 @@ std::int16_t countingSample(long i) {
 }
 
 TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLastOne) {
+    window->state().control.notesSuppressed = true;
     constexpr int kRate = 44100;
     constexpr long kFrames = kRate * 12 + 1234;
     const QByteArray file = test::waveFile(kRate, 1, 16, kFrames, [](long i) {
@@ -62,6 +57,7 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
 }
 
 TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes) {
+    window->state().control.notesSuppressed = true;
     constexpr int kRate = test::kRate; // the fixture's
     constexpr long kSeconds = 14;
     // Silence, then a 1 kHz tone from 11 s to the end: the kept last screenful shows its onset.
