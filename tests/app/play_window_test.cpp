@@ -18,7 +18,6 @@
 #include "support/test_signals.h"
 #include "support/window_setup.h"
 
-#include <QFile>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -31,6 +30,8 @@
 #include <map>
 #include <memory>
 #include <numbers>
+#include <ranges>
+#include <span>
 #include <vector>
 
 namespace korv {
@@ -93,19 +94,15 @@ class PlayWindowTest : public ::testing::Test {
 
     // Runs each probe from inside the play loop, at the given round of its message pump.
     void probeAt(std::map<int, std::function<void()>> probes) {
-        const int last = probes.empty() ? 0 : probes.rbegin()->first;
         auto round = std::make_shared<int>(0);
-        window->registerCommand(kProbeCommand,
-                                [this, round, last, probes = std::move(probes)](int) mutable {
-                                    ++*round;
-                                    const auto it = probes.find(*round);
-                                    if (it != probes.end()) {
-                                        it->second();
-                                    }
-                                    if (*round < last) {
-                                        window->commands().post(kProbeCommand, 0);
-                                    }
-                                });
+        window->registerCommand(kProbeCommand, [this, round, probes = std::move(probes)](int) {
+            if (const auto it = probes.find(++*round); it != probes.end()) {
+                it->second();
+            }
+            if (*round < probes.rbegin()->first) {
+                window->commands().post(kProbeCommand, 0);
+            }
+        });
         window->commands().post(kProbeCommand, 0);
     }
 
@@ -116,12 +113,8 @@ class PlayWindowTest : public ::testing::Test {
     }
     // Whether `rowOk` holds for every row of the plot.
     bool allRows(const std::function<bool(int)>& rowOk) const {
-        for (int y = 0; y < window->state().view.layout.plotHeight; ++y) {
-            if (!rowOk(y)) {
-                return false;
-            }
-        }
-        return true;
+        return std::ranges::all_of(std::views::iota(0, window->state().view.layout.plotHeight),
+                                   rowOk);
     }
     // Whether view column viewX shows image column imageX of the band starting at bandTop.
     bool showsImageColumn(int viewX, int imageX, int bandTop) {
@@ -136,15 +129,8 @@ class PlayWindowTest : public ::testing::Test {
         return allRows([&](int y) { return *image().pixel(imageX, bandTop + y) == index; });
     }
     // What the device heard from byte `from` of all it played.
-    std::vector<std::uint8_t> playedSince(std::size_t from) const {
-        const std::vector<std::uint8_t>& all = output->device.played();
-        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
-    }
-    // Whether `played` is the bytes of `held` from `offset` on.
-    static bool sameBytes(const std::vector<std::uint8_t>& played, const QByteArray& held,
-                          qsizetype offset = 0) {
-        return std::equal(played.begin(), played.end(), held.begin() + offset,
-                          [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
+    std::span<const std::uint8_t> playedSince(std::size_t from) const {
+        return std::span(output->played()).subspan(from);
     }
 
     // The buttons and menu once the sound has ended.
@@ -167,17 +153,6 @@ class PlayWindowTest : public ::testing::Test {
         EXPECT_FALSE(output->isOpen());
     }
 
-    // The device heard `held` from its start, then at most `extra` bytes of silence.
-    static void expectHeard(const std::vector<std::uint8_t>& played, const QByteArray& held,
-                            std::uint8_t silence, std::size_t extra) {
-        ASSERT_GE(played.size(), static_cast<std::size_t>(held.size()));
-        EXPECT_TRUE(sameBytes({played.begin(), played.begin() + held.size()}, held))
-            << "the device did not hear the held samples in order";
-        EXPECT_LE(played.size() - static_cast<std::size_t>(held.size()), extra);
-        EXPECT_TRUE(std::all_of(played.begin() + held.size(), played.end(),
-                                [silence](std::uint8_t b) { return b == silence; }));
-    }
-
     test::TempDir dir;
     test::ScriptedPromptsScope prompts;
     VirtualClock clock;
@@ -186,9 +161,45 @@ class PlayWindowTest : public ::testing::Test {
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
+// A device that fails gives the message and frees everything; once it works again, PLAY gives
+// it the held samples in every format.
+TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndOneThatWorksTheHeldSamplesInEveryFormat) {
     startUp();
     settings().highBandHz = 5000; // within half of every rate here: no warning
+    analyze(QStringLiteral("fail.wav"), 22050, 1, 16, 22050);
+    window->surface().updateNow();
+    const PixelRect plotArea{0, 0, window->state().view.layout.plotWidth,
+                             window->state().view.layout.plotHeight};
+    const QImage picture = window->surface().copyRect(plotArea);
+    for (const SimulatedFailure failure :
+         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
+        for (const int command : {cmd::kPlay, cmd::kPlayWindow}) {
+            SCOPED_TRACE(::testing::Message() << static_cast<int>(failure) << " " << command);
+            // The first PLAY makes the device, already failing.
+            failNewDevice = failure;
+            if (output != nullptr) {
+                output->device.failAt(failure);
+            }
+            const int before = openAllocations();
+            prompts->clearMessages();
+            window->commands().send(command, 0);
+            ASSERT_NE(output, nullptr);
+            ASSERT_EQ(prompts->messages().size(), 1U);
+            // No device (no sound card) is told apart from a device refusing the stretch.
+            EXPECT_EQ(prompts->messages()[0].text, failure == SimulatedFailure::Open
+                                                       ? "Cannot Open Audio Device"
+                                                       : "Drag Select a Smaller Time Segment");
+            EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
+            EXPECT_TRUE(output->played().empty());
+            EXPECT_EQ(openAllocations(), before);
+            expectIdleAfterPlaying();
+            // The picture is not left blank: whatever was drawn over it is put back.
+            window->surface().updateNow();
+            EXPECT_EQ(window->surface().copyRect(plotArea), picture);
+        }
+    }
+    output->device.failAt(SimulatedFailure::None);
+    prompts->clearMessages();
     // Rate, channels, bits and msec of sound (shorter than the two-second buffer, or over two
     // of them); held, and read from the file as the sound goes when the segment is over the
     // holding limit (negative msec).
@@ -208,20 +219,20 @@ TEST_F(PlayWindowTest, PlayGivesTheDeviceTheHeldSamplesInEveryFormat) {
         ASSERT_EQ(window->state().held.samples.has_value(), !fromFile);
         ASSERT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         const int before = openAllocations();
-        const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
+        const std::size_t heardBefore = output != nullptr ? output->played().size() : 0;
         const std::int64_t startMs = clock.currentMs();
 
         window->commands().send(cmd::kPlay, 0);
 
         ASSERT_NE(output, nullptr);
-        const std::vector<std::uint8_t> heard = playedSince(heardBefore);
         const int frameBytes = channels * bits / 8;
         const auto perMs = static_cast<std::size_t>(rate * frameBytes / 1000 + frameBytes);
-        expectHeard(heard, held, bits == 8 ? 128 : 0, 2 * perMs);
+        test::expectHeard(playedSince(heardBefore), test::bytesOf(held), bits == 8 ? 128 : 0,
+                          2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
         EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
-        const PcmFormat& format = output->device.format();
-        EXPECT_EQ(std::tuple(format.sampleRate, format.channels, format.bitsPerSample),
+        const PcmFormat& f = output->device.format();
+        EXPECT_EQ(std::tuple(f.sampleRate, f.channels, f.bitsPerSample),
                   std::tuple(rate, channels, bits));
         EXPECT_TRUE(prompts->messages().empty());
         expectIdleAfterPlaying();
@@ -322,10 +333,10 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(probed);
     // About 300 ms were heard, exactly as held.
-    const auto& played = output->device.played();
+    const auto& played = output->played();
     EXPECT_NEAR(static_cast<double>(played.size()), 300.0 * 44.1, 44.1 * 5);
     ASSERT_LE(played.size(), static_cast<std::size_t>(held.size()));
-    EXPECT_TRUE(sameBytes(played, held));
+    EXPECT_TRUE(std::ranges::equal(played, test::bytesOf(held).first(played.size())));
     expectIdleAfterPlaying();
     EXPECT_EQ(openAllocations(), before);
     EXPECT_TRUE(window->state().control.stopRequested);
@@ -333,14 +344,14 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
     window->commands().send(cmd::kPlay, 0);
-    expectHeard(playedSince(first), held, 0, 2 * 46);
+    test::expectHeard(playedSince(first), test::bytesOf(held), 0, 2 * 46);
 
     // A close during play only stops it.
-    const std::size_t beforeClose = output->device.played().size();
+    const std::size_t beforeClose = output->played().size();
     probeAt({{101, [&] { window->close(); }}});
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_LT(output->device.played().size() - beforeClose, 22050U * 2);
+    EXPECT_LT(output->played().size() - beforeClose, 22050U * 2);
     expectIdleAfterPlaying();
 
     // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
@@ -422,13 +433,13 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     // The sound: from the view's left edge (176 interleaved samples of 2 bytes per 4 ms column
     // at 22050 Hz stereo; 440 at 10 ms), until the marker reached the left pane's last column.
     ASSERT_NE(output, nullptr);
-    const auto& played = output->device.played();
+    const auto& played = output->played();
     const auto offset = static_cast<qsizetype>(pos) * 440 * 2;
     const int stopColumn = l.plotWidth / 2 - 4;
     EXPECT_NEAR(static_cast<double>(played.size()), (stopColumn * column + centre) * 88.2,
                 88.2 * 12);
     ASSERT_LE(static_cast<qsizetype>(played.size()) + offset, held.size());
-    EXPECT_TRUE(sameBytes(played, held, offset));
+    EXPECT_TRUE(std::ranges::equal(played, test::bytesOf(held).subspan(offset, played.size())));
     // Loops for one pane of 10 ms columns over the 176408-byte buffer.
     EXPECT_EQ(output->preparedBytes, 176408U);
     EXPECT_EQ(output->preparedLoops, static_cast<int>(pane * 10.0 * 88200.0 / 176408000.0 + 1.0));
@@ -459,50 +470,6 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
     EXPECT_TRUE(lines.contains(sampleTime(100) + "\r"));
 }
 
-TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndFreesEverything) {
-    startUp();
-    const QByteArray held = analyze(QStringLiteral("fail.wav"), 22050, 1, 16, 22050);
-    window->surface().updateNow();
-    const PixelRect plotArea{0, 0, window->state().view.layout.plotWidth,
-                             window->state().view.layout.plotHeight};
-    const QImage picture = window->surface().copyRect(plotArea);
-    for (const SimulatedFailure failure :
-         {SimulatedFailure::Open, SimulatedFailure::Prepare, SimulatedFailure::Write}) {
-        for (const int command : {cmd::kPlay, cmd::kPlayWindow}) {
-            SCOPED_TRACE(::testing::Message() << static_cast<int>(failure) << " " << command);
-            // The first PLAY makes the device, already failing.
-            failNewDevice = failure;
-            if (output != nullptr) {
-                output->device.failAt(failure);
-            }
-            const int before = openAllocations();
-            prompts->clearMessages();
-            const std::size_t heardBefore = output != nullptr ? output->device.played().size() : 0;
-            window->commands().send(command, 0);
-            ASSERT_NE(output, nullptr);
-            ASSERT_EQ(prompts->messages().size(), 1U);
-            // No device (no sound card) is told apart from a device refusing the stretch.
-            EXPECT_EQ(prompts->messages()[0].text, failure == SimulatedFailure::Open
-                                                       ? "Cannot Open Audio Device"
-                                                       : "Drag Select a Smaller Time Segment");
-            EXPECT_EQ(prompts->messages()[0].icon, MessageIcon::Stop);
-            EXPECT_EQ(output->device.played().size(), heardBefore);
-            EXPECT_EQ(openAllocations(), before);
-            expectIdleAfterPlaying();
-            // The picture is not left blank: whatever was drawn over it is put back.
-            window->surface().updateNow();
-            EXPECT_EQ(window->surface().copyRect(plotArea), picture);
-        }
-    }
-    // Once the device works again, so does PLAY.
-    output->device.failAt(SimulatedFailure::None);
-    prompts->clearMessages();
-    const std::size_t heardBefore = output->device.played().size();
-    window->commands().send(cmd::kPlay, 0);
-    EXPECT_TRUE(prompts->messages().empty());
-    expectHeard(playedSince(heardBefore), held, 0, 2 * 46);
-}
-
 TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     const QByteArray file = test::waveFile(22050, 1, 16, 22050 * 2, toneWithNoise(1, 22050));
     const QString path = dir.write(QStringLiteral("cl.wav"), file);
@@ -521,7 +488,7 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     EXPECT_NEAR(static_cast<double>(window->state().analysis.run.params.columns),
                 static_cast<double>(window->state().view.layout.clientWidth), 20.0);
     ASSERT_NE(output, nullptr);
-    expectHeard(output->device.played(), file.mid(kWaveHeaderBytes), 0, 2 * 46);
+    test::expectHeard(output->played(), test::bytesOf(file).subspan(kWaveHeaderBytes), 0, 2 * 46);
     expectIdleAfterPlaying();
 }
 

@@ -2,54 +2,19 @@
 // simulated output on the virtual clock: every frame the device plays is the file's own, at
 // any time scale, to the last one; the kept image is labelled with the file's times.
 
-#include "app/app_state.h"
-#include "app/command_ids.h"
-#include "app/main_window.h"
 #include "app/playback.h"
 #include "app/spectral_view.h"
 #include "display/readouts.h"
-#include "modes/play.h"
-#include "modes/scan_file.h"
-#include "platform/allocations.h"
-#include "platform/sound_simulated.h"
 #include "support/scan_file_fixture.h"
 
-#include <QFile>
-#include <QTest>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <functional>
-#include <memory>
 #include <string>
 
 namespace korv {
 namespace {
 
-// The Scan File window, its end notes passed over.
-class ScanFileSoundTest : public test::ScanFileTest {
-  protected:
-    void SetUp() override {
-        ScanFileTest::SetUp();
-        window->state().control.notesSuppressed = true;
-    }
-
-    // Scans the file with the scans' common settings, changed by `adjust`.
-    void scan(
-        int rate, const QByteArray& file,
-        const std::function<void(AppSettings&)>& adjust = [](AppSettings&) {}) {
-        test::scanSettings(window->state().settings, rate);
-        window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
-        adjust(window->state().settings);
-        const QString path = dir.file(QStringLiteral("scan.wav"));
-        QFile::remove(path);
-        ASSERT_FALSE(dir.write(QStringLiteral("scan.wav"), file).isEmpty());
-        prompts->queueFile(path);
-        QTest::keyClick(window.get(), Qt::Key_F2);
-    }
-};
+// The Scan File window; the tests pass its end notes over.
+using ScanFileSoundTest = test::ScanFileTest;
 
 // Sample i of the counting file: its index modulo 65536, so a frame from the wrong pass of the
 // loop buffer (32768 frames a half) never matches.
@@ -58,6 +23,7 @@ std::int16_t countingSample(long i) {
 }
 
 TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLastOne) {
+    window->state().control.notesSuppressed = true;
     constexpr int kRate = 44100;
     constexpr long kFrames = kRate * 12 + 1234;
     const QByteArray file = test::waveFile(kRate, 1, 16, kFrames, [](long i) {
@@ -70,40 +36,36 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
         SCOPED_TRACE(::testing::Message() << msecPerColumn << " msec a column");
         const std::size_t before = output != nullptr ? output->played().size() : 0;
         if (output != nullptr) {
-            output->setLatencyMs(latencyMs);
+            output->device.setLatencyMs(latencyMs);
         }
-        scan(kRate, file, [&](AppSettings& st) {
-            st.pitchDetectorChoice = pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
-            st.fftSizeChoice = fftChoice;
-            st.timeScaleMsecSaved = msecPerColumn;
-        });
+        AppSettings& st = window->state().settings;
+        test::scanSettings(st, kRate);
+        st.pitchDetectorChoice = pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
+        st.fftSizeChoice = fftChoice;
+        st.timeScaleMsecSaved = msecPerColumn;
+        scan(file);
         ASSERT_NE(output, nullptr);
         EXPECT_TRUE(lastScanFile(*window).endReached);
         EXPECT_EQ(lastScanFile(*window).fileBytesRead, kFrames * 2);
-        // What the device played, frame for frame against the file, up to its last frame.
-        const std::vector<std::uint8_t>& played = output->played();
-        ASSERT_GE(played.size(), before + static_cast<std::size_t>(kFrames) * 2);
-        const QByteArray samples = file.mid(44);
-        const auto wrong =
-            std::mismatch(samples.begin(), samples.end(), played.begin() + before,
-                          [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
-        EXPECT_EQ(wrong.first, samples.end())
-            << "first wrong frame " << (wrong.first - samples.begin()) / 2;
+        // What the device played, frame for frame against the file, up to its last frame, then
+        // silence to the end of the loop buffer's last pass.
+        test::expectHeard(std::span(output->played()).subspan(before),
+                          test::bytesOf(file).subspan(44), 0, 3 * (65536 * 2 + 8));
         EXPECT_FALSE(windowPlayback(*window)->active());
         EXPECT_EQ(openAllocations(), 1); // the kept image alone
     }
 }
 
 TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes) {
-    constexpr int kRate = 8000;
+    window->state().control.notesSuppressed = true;
+    constexpr int kRate = test::kRate; // the fixture's
     constexpr long kSeconds = 14;
     // Silence, then a 1 kHz tone from 11 s to the end: the kept last screenful shows its onset.
     constexpr double kOnsetMs = 11000.0;
     const auto tone = test::sines({1000.0}, kRate);
-    scan(kRate, test::waveFile(kRate, 1, 16, kRate * kSeconds, [&](long i) {
-             return i >= static_cast<long>(kOnsetMs) * kRate / 1000 ? tone(i)
-                                                                    : std::vector<double>{0.0};
-         }));
+    scan(test::waveFile(kRate, 1, 16, kRate * kSeconds, [&](long i) {
+        return i >= static_cast<long>(kOnsetMs) * kRate / 1000 ? tone(i) : std::vector<double>{0.0};
+    }));
     ASSERT_TRUE(lastScanFile(*window).endReached);
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);

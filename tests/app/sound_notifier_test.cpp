@@ -102,12 +102,9 @@ TEST(DeviceNotifier, TwoProducersThroughAFullRingDeliverWhatWasAcceptedInOrder) 
     }
     withinTenSeconds([&] { notifier.stopAndDrain(); }, "stopAndDrain");
 
-    for (std::size_t p = 0; p < PRODUCERS; ++p) {
-        SCOPED_TRACE(p);
-        EXPECT_GT(refused[p], 0u) << "the ring never filled";
-        // Every accepted event once, in the order posted, and no refused one.
-        EXPECT_EQ(delivered.numbers[p], accepted[p]);
-    }
+    // Both producers found the ring full (the wait above says so). Every accepted event once,
+    // in the order posted, and no refused one.
+    EXPECT_EQ(delivered.numbers, accepted);
     EXPECT_EQ(threadCount(), threadsBefore);
 }
 

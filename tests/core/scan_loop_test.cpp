@@ -20,8 +20,7 @@ namespace korv {
 namespace {
 
 constexpr std::int32_t kRate = 32000; // 1 kHz is bin 32 of 1024
-constexpr int kLog2N = 10;
-constexpr int kN = 1 << kLog2N;
+constexpr int kN = 1024;              // the inputs' default
 constexpr double kToneHz = 1000.0;
 constexpr double kAmplitude = 8000.0;
 
@@ -92,21 +91,16 @@ class RecordingDisplay final : public ScanDisplay {
     int finished = 0;
 };
 
+// The inputs' defaults (mono, 1024 points and samples, 10 msec a column, linear rows from 0 Hz,
+// no gain) and a flat calibration.
 ScanLoopInputs inputs() {
     ScanLoopInputs in;
     in.sampleRate = kRate;
-    in.channels = 1;
-    in.log2FftSize = kLog2N;
-    in.windowSamples = kN;
     in.analysisWindowMsec = static_cast<float>(kN * 1000.0 / kRate);
-    in.timeScaleMsec = 10.0f;
-    in.frequencyScale = FrequencyScale::Linear;
-    in.lowBandHz = 0;
     in.highBandHz = kRate / 2;
-    in.levelScaleCode = 0; // no gain
     in.calibration = defaultCalibrationCurve();
-    zeroCalibrationCurve(in.calibration);
     in.averageCount = 4;
+    zeroCalibrationCurve(in.calibration);
     return in;
 }
 

@@ -20,13 +20,14 @@
 
 namespace korv::test {
 
-class PulseServer : public ::testing::Environment {
+// Its ready() and error() are the server's.
+class PulseServer : public ::testing::Environment, public PulseProcess {
   public:
     explicit PulseServer(std::vector<std::string> modules = {}, bool withServer = true)
-        : process_(std::move(modules)), withServer_(withServer) {}
+        : PulseProcess(std::move(modules)), withServer_(withServer) {}
     void SetUp() override {
         if (withServer_) {
-            process_.start();
+            start();
         }
         namespace fs = std::filesystem;
         alsaDir_ = fs::temp_directory_path() / ("korv-alsa-" + std::to_string(::getpid()));
@@ -40,13 +41,10 @@ class PulseServer : public ::testing::Environment {
     }
     void TearDown() override {
         std::filesystem::remove_all(alsaDir_);
-        process_.stop();
+        stop();
     }
-    [[nodiscard]] bool ready() const { return process_.ready(); }
-    [[nodiscard]] const std::string& error() const { return process_.error(); }
 
   private:
-    PulseProcess process_;
     bool withServer_;
     std::filesystem::path alsaDir_;
 };

@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/modes.h"
 #include "audio/playback_messages.h"
+#include "counting_output.h"
 #include "dialog_controls.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/scope_markers_dialog.h"
@@ -24,6 +25,7 @@
 #include "platform/sound_simulated.h"
 #include "platform_scopes.h"
 #include "prompt_checks.h"
+#include "scan_window_fixture.h"
 #include "settings/settings_inputs.h"
 #include "sound_file_copy.h"
 #include "temp_dir.h"
@@ -48,28 +50,20 @@ namespace korv::test {
 
 inline constexpr int kRate = 8000;
 
-class ScanFileTest : public ::testing::Test {
+class ScanFileTest : public ScanWindowTest {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
         MainWindowOptions o = test::virtualClockOptions(dir, clock);
         o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
-            auto out = std::make_unique<SimulatedSoundOutput>(clock);
-            out->failAt(failNewDevice);
+            auto out = std::make_unique<CountingOutput>(clock);
+            out->device.failAt(failNewDevice);
             output = out.get();
             return out;
         };
-        window = test::openWindow(o);
-        AppSettings& st = window->state().settings;
-        test::scanSettings(st, kRate);
-        st.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
-        st.channelChoice = CHANNEL_DUAL;
-        // Note 140 is looked for while the scan sleeps through it.
-        clock.addListener([this](std::int64_t) {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                noteSeen = noteSeen || (w->objectName() == QStringLiteral("140") && w->isVisible());
-            }
-        });
+        openScanWindow(o, kRate);
+        window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        window->state().settings.channelChoice = CHANNEL_DUAL;
     }
 
     // Writes the file and scans it with F2; returns the virtual msec the scan took.
@@ -85,32 +79,16 @@ class ScanFileTest : public ::testing::Test {
     static QByteArray tone(long frames, int bits = 16) {
         return test::waveFile(kRate, 1, bits, frames, test::sines({1000.0}, kRate));
     }
-    // `action` once, when the virtual clock reaches `ms` (the clock calls a copy of the
-    // listener, so the flag lives outside it).
-    void once(std::int64_t ms, std::function<void()> action) {
-        clock.addListener([ms, action = std::move(action),
-                           done = std::make_shared<bool>(false)](std::int64_t now) {
-            if (!*done && now >= ms) {
-                *done = true;
-                action();
-            }
-        });
-    }
     void stopAt(std::int64_t afterMs) {
-        once(clock.currentMs() + afterMs, [this] { window->commands().post(cmd::kStop, 0); });
+        at(clock.currentMs() + afterMs, [this] { window->commands().post(cmd::kStop, 0); });
     }
     // The menus and devices of an ended scan, and the allocations still open when given.
     void expectIdle(int allocations = -1) const {
-        EXPECT_FALSE(window->state().control.modeRunning);
+        expectScanEnded(allocations);
         EXPECT_FALSE(window->state().view.modeHoldsSurfaces);
-        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
         EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
-        EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
         ASSERT_NE(windowPlayback(*window), nullptr);
         EXPECT_FALSE(windowPlayback(*window)->active());
-        if (allocations >= 0) {
-            EXPECT_EQ(openAllocations(), allocations);
-        }
     }
     QRgb colourOf(std::uint8_t index) {
         return window->state().view.display.colour(index) & 0xffffffu;
@@ -130,6 +108,16 @@ class ScanFileTest : public ::testing::Test {
         prompts->queueFile(path);
         window->commands().send(cmd::kLogSpectrum, 0);
         return QString::fromLatin1(test::TempDir::read(path)).split(QStringLiteral("\r\n"));
+    }
+    // The levels of the Linear lines of a spectrum log, bin k at index k.
+    static std::vector<double> loggedLevels(const QStringList& lines) {
+        std::vector<double> v;
+        for (int k = 0; k < 512 && 8 + k < lines.size(); ++k) {
+            v.push_back(lines[8 + k].split(' ', Qt::SkipEmptyParts).value(2).toDouble());
+        }
+        EXPECT_EQ(v.size(), 512u);
+        v.resize(512);
+        return v;
     }
     const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
 
@@ -201,13 +189,7 @@ class ScanFileTest : public ::testing::Test {
         return n;
     }
 
-    test::TempDir dir;
-    test::ScriptedPromptsScope prompts;
-    VirtualClock clock;
-    SimulatedSoundOutput* output = nullptr;
-    SimulatedFailure failNewDevice = SimulatedFailure::None;
-    std::unique_ptr<MainWindow> window;
-    bool noteSeen = false;
+    CountingOutput* output = nullptr;
     QString dialogTitle;
 };
 

@@ -21,6 +21,7 @@
 #include "platform/sound_simulated.h"
 #include "platform_scopes.h"
 #include "prompt_checks.h"
+#include "scan_window_fixture.h"
 #include "temp_dir.h"
 #include "window_setup.h"
 
@@ -31,20 +32,16 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <csignal>
 #include <cstring>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace korv::test {
@@ -57,34 +54,31 @@ inline double tone(std::int64_t frame, double amplitude, double hz = kToneHz, do
     return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(frame) / rate);
 }
 
-// A wave file read back: header fields and the 16-bit samples.
+// A wave file read back: whether it is a whole 16-bit wave file with the 46-byte header the
+// recordings have, its rate and its samples.
 struct ReadWave {
     bool valid = false;
     std::uint32_t rate = 0;
     std::vector<std::int16_t> samples;
 };
 inline ReadWave readWave(const QString& path) {
-    QFile f(path);
+    const QByteArray b = TempDir::read(path);
     ReadWave w;
-    if (!f.open(QIODevice::ReadOnly)) {
-        return w;
-    }
-    const QByteArray b = f.readAll();
     if (b.size() < 46) {
         return w;
     }
-    std::uint32_t riff = 0, data = 0;
-    std::memcpy(&riff, b.data() + 4, 4);
-    std::memcpy(&w.rate, b.data() + 24, 4);
-    std::memcpy(&data, b.data() + 42, 4);
+    const auto field = [&b](int at) { return qFromLittleEndian<quint32>(b.constData() + at); };
+    const std::uint32_t data = field(42);
+    w.rate = field(24);
     w.valid = b.startsWith("RIFF") && b.mid(8, 4) == "WAVE" && b.mid(38, 4) == "data" &&
-              riff == data + 38 && static_cast<qsizetype>(data) + 46 == b.size();
-    w.samples.resize(data / 2);
+              field(4) == data + 38 && qFromLittleEndian<quint16>(b.constData() + 34) == 16 &&
+              static_cast<qsizetype>(data) + 46 == b.size();
+    w.samples.resize(static_cast<std::size_t>(b.size() - 46) / 2);
     std::memcpy(w.samples.data(), b.data() + 46, w.samples.size() * 2);
     return w;
 }
 
-class ScanInputTest : public ::testing::Test {
+class ScanInputTest : public ScanWindowTest {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
@@ -97,34 +91,15 @@ class ScanInputTest : public ::testing::Test {
             input = in.get();
             return in;
         };
-        window = test::openWindow(o);
+        openScanWindow(o, kRate);
         AppSettings& st = window->state().settings;
-        test::scanSettings(st, kRate);
         st.sampleRateChoice = SAMPLE_RATE_5K;
         st.resolutionChoice = RESOLUTION_16_BIT;
         st.typeChoice = TYPE_MONO;
         st.recordingChoice = RECORDING_OFF;
         st.displayDelayMs = 75;
-        // The notes are looked for while the run sleeps through them.
-        clock.addListener([this](std::int64_t) {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                if (w->isVisible() && !w->objectName().isEmpty() && w != window.get()) {
-                    notesSeen.insert(w->objectName());
-                }
-            }
-        });
     }
 
-    void at(std::int64_t ms, std::function<void()> action) {
-        // The clock calls a copy of the listener, so the flag lives outside it.
-        auto done = std::make_shared<bool>(false);
-        clock.addListener([ms, action = std::move(action), done](std::int64_t now) {
-            if (!*done && now >= ms) {
-                *done = true;
-                action();
-            }
-        });
-    }
     void pressAt(std::int64_t ms, int id) {
         at(ms, [this, id] { window->commands().post(id, 0); });
     }
@@ -139,22 +114,14 @@ class ScanInputTest : public ::testing::Test {
             test::sendMouse(*window, QEvent::MouseButtonPress, {100, 100}, Qt::RightButton);
         });
     }
-    bool noted(const char* note) const { return notesSeen.contains(QString::fromLatin1(note)); }
     // The menus, buttons and device of an ended run, and the allocations still open when given.
     void expectIdle(int allocations = -1) const {
-        EXPECT_FALSE(window->state().control.modeRunning);
+        expectScanEnded(allocations);
         EXPECT_FALSE(window->state().control.inputOpen);
         EXPECT_TRUE(window->menu().enabled(cmd::kScanInput));
-        EXPECT_TRUE(window->menu().enabled(cmd::kScanFile));
-        EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
         EXPECT_EQ(window->button(cmd::kPlay)->text(), QStringLiteral("PLAY"));
         EXPECT_EQ(window->button(cmd::kPlayWindow)->text(), QStringLiteral("PLAY WDW"));
-        if (input != nullptr) {
-            EXPECT_FALSE(input->isOpen());
-        }
-        if (allocations >= 0) {
-            EXPECT_EQ(openAllocations(), allocations);
-        }
+        EXPECT_FALSE(input != nullptr && input->isOpen());
     }
     QString recordTo(const QString& name) {
         window->state().settings.recordingChoice = RECORDING_ON;
@@ -163,17 +130,11 @@ class ScanInputTest : public ::testing::Test {
         return path;
     }
 
-    test::TempDir dir;
-    test::ScriptedPromptsScope prompts;
-    VirtualClock clock;
     SimulatedSoundInput* input = nullptr;
-    SimulatedFailure failNewDevice = SimulatedFailure::None;
     std::function<void(SimulatedSoundInput&)> signal = [](SimulatedSoundInput& in) {
         in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.5); });
     };
     std::optional<std::int64_t> recordingByteLimit;
-    std::unique_ptr<MainWindow> window;
-    QSet<QString> notesSeen;
 };
 
 inline constexpr std::int64_t kBufferBytes = std::int64_t{MIN_BUFFER_SECONDS} * kRate * 2;
