@@ -275,29 +275,7 @@ __attribute__((target("avx2"))) void windowFloatsAvx2(const float* samples, cons
     }
 }
 
-// re^2 + im^2 of the N/2 values in the work array's order, four at a time; the horizontal
-// sum leaves them in the order of powerPosition.
-__attribute__((target("avx2"))) void workPowersAvx2(const double* z, double* powers, int half) {
-    int m = 0;
-    for (; m + 4 <= half; m += 4) {
-        const __m256d a = _mm256_loadu_pd(z + 2 * m);
-        const __m256d b = _mm256_loadu_pd(z + 2 * m + 4);
-        _mm256_storeu_pd(powers + m, _mm256_hadd_pd(_mm256_mul_pd(a, a), _mm256_mul_pd(b, b)));
-    }
-    for (; m < half; ++m) {
-        powers[m] = z[2 * m] * z[2 * m] + z[2 * m + 1] * z[2 * m + 1];
-    }
-}
-
 #endif
-
-// Where workPowersAvx2 leaves the power of the work array's complex value m.
-int powerPosition(int m, int half) {
-    if (half - (m & ~3) < 4) {
-        return m; // the tail is summed one value at a time
-    }
-    return (m & ~3) | ((m & 1) << 1) | ((m & 2) >> 1);
-}
 
 } // namespace
 
@@ -352,8 +330,6 @@ int FftEngine::setupFftWindow(int log2Size, int windowSamples) {
         work_.assign(static_cast<std::size_t>(2 * n), 0.0);
         scaledTwiddles_.assign(static_cast<std::size_t>(std::max(n, 4)), 0.0);
         splitTwiddles_.assign(static_cast<std::size_t>(n + 4), 0.0);
-        binPowerIndex_.assign(static_cast<std::size_t>(half), 0);
-        levelsByPower_.assign(static_cast<std::size_t>(half), 0);
     } catch (const std::bad_alloc&) {
         releaseFft();
         return -1;
@@ -378,9 +354,6 @@ int FftEngine::setupFftWindow(int log2Size, int windowSamples) {
         scaledTwiddles_[4 * b + 1] = -ta;
         scaledTwiddles_[4 * b + 2] = tb;
         scaledTwiddles_[4 * b + 3] = tb;
-    }
-    for (int k = 0; k < half; ++k) {
-        binPowerIndex_[k] = powerPosition(bitReverse_[k] / 2, half);
     }
     for (int k = 1; k <= n / 4; ++k) {
         const double tc = twiddles_[bitReverse_[k]] / kTwiddleScale;
@@ -415,8 +388,6 @@ void FftEngine::releaseFft() {
     std::vector<double>().swap(work_);
     std::vector<double>().swap(scaledTwiddles_);
     std::vector<double>().swap(splitTwiddles_);
-    std::vector<std::int32_t>().swap(binPowerIndex_);
-    std::vector<std::int16_t>().swap(levelsByPower_);
 }
 
 void FftEngine::transformFrame(std::span<std::int16_t> frame, FftOutput mode) {
@@ -461,13 +432,16 @@ void FftEngine::splitSpectrum(double inScale) {
 
 #if defined(KORV_FFT_AVX2)
 // The same split, two bins to a pass: each lane does the scalar steps' operations in their
-// order (x - y is x + (-y) to the bit), so the values are the scalar ones exactly.
+// order (x - y is x + (-y) to the bit), so the values are the scalar ones exactly. With the
+// bins in hand it leaves their powers re^2 + im^2 in bin order in the work array's second
+// half, for the levels.
 __attribute__((target("avx2"))) void FftEngine::splitSpectrumAvx2(double inScale) {
     const int n = fftSize_;
     const int half = n / 2;
     double* z = work_.data();
     const std::int32_t* rev = bitReverse_.data();
     const double* tw = splitTwiddles_.data();
+    double* powers = z + n;
     const __m256d outScale = _mm256_set1_pd(0.5 / inScale);
     int k = 1;
     // k = n/4 is its own partner, left to the scalar steps.
@@ -492,6 +466,14 @@ __attribute__((target("avx2"))) void FftEngine::splitSpectrumAvx2(double inScale
             outScale);
         _mm256_storeu2_m128d(a1, a0, newA);
         _mm256_storeu2_m128d(b1, b0, newB);
+        // Powers of bins k, half - k, k + 1 and half - k - 1, in that order.
+        const __m256d p = _mm256_hadd_pd(_mm256_mul_pd(newA, newA), _mm256_mul_pd(newB, newB));
+        const __m128d low = _mm256_castpd256_pd128(p);
+        const __m128d high = _mm256_extractf128_pd(p, 1);
+        _mm_storel_pd(powers + k, low);
+        _mm_storeh_pd(powers + half - k, low);
+        _mm_storel_pd(powers + k + 1, high);
+        _mm_storeh_pd(powers + half - k - 1, high);
     }
     const double scale = 0.5 / inScale;
     for (; k <= n / 4; ++k) {
@@ -508,9 +490,13 @@ __attribute__((target("avx2"))) void FftEngine::splitSpectrumAvx2(double inScale
         b[0] = (s1 - tr) * scale;
         a[1] = (d2 + ti) * scale;
         b[1] = (ti - d2) * scale;
+        // Read back: at k = n/4, a and b are one bin, last written as b.
+        powers[k] = a[0] * a[0] + a[1] * a[1];
+        powers[half - k] = b[0] * b[0] + b[1] * b[1];
     }
     z[0] = (z[0] + z[1]) / inScale;
     z[1] = 0.0;
+    powers[0] = z[0] * z[0] + z[1] * z[1];
 }
 #endif
 
@@ -614,16 +600,8 @@ void FftEngine::writeResults(std::span<std::int16_t> frame, FftOutput mode,
     }
 #if defined(KORV_FFT_AVX2)
     if (vector) {
-        // The powers in the work array's order (its second half holds them), their levels,
-        // then the levels into bin order.
-        double* powers = work_.data() + fftSize_;
-        workPowersAvx2(z, powers, half);
-        levelsOfPowersAvx2(powers, levelsByPower_.data(), half);
-        const std::int32_t* at = binPowerIndex_.data();
-        const std::int16_t* levels = levelsByPower_.data();
-        for (int k = 0; k < half; ++k) {
-            frame[k] = levels[at[k]];
-        }
+        // The split left the powers in bin order in the work array's second half.
+        levelsOfPowersAvx2(work_.data() + fftSize_, frame.data(), half);
         return;
     }
 #endif
