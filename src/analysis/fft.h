@@ -57,8 +57,8 @@ class FftEngine {
   private:
     void transformFrameAvx2(std::span<std::int16_t> frame, FftOutput mode);
     void plainStages();
+    void fillVectorTwiddles(int n);
     void splitSpectrum(double inScale);
-    void splitSpectrumAvx2(double inScale);
     void writeResults(std::span<std::int16_t> frame, FftOutput mode, bool vector);
 
     int fftSize_ = 0;
