@@ -57,8 +57,8 @@ class FftEngine {
   private:
     void transformFrameAvx2(std::span<std::int16_t> frame, FftOutput mode);
     void plainStages();
+    void fillVectorTwiddles(int n);
     void splitSpectrum(double inScale);
-    void splitSpectrumAvx2(double inScale);
     void writeResults(std::span<std::int16_t> frame, FftOutput mode, bool vector);
 
     int fftSize_ = 0;
@@ -68,13 +68,10 @@ class FftEngine {
     std::vector<double> twiddles_;
     std::vector<std::int32_t> bitReverse_;
     std::vector<double> work_;
-    // For the vector path: the twiddles per block as its butterflies use them, where each
-    // bin's power lands, and the levels in that order. splitTwiddles_ holds, per bin k of
-    // the split, tc, -ts, ts, tc (the twiddle divided by 32768).
+    // For the vector path: the twiddles per block as its butterflies use them, and per bin k
+    // of the split tc, -ts, ts, tc (the twiddle divided by 32768).
     std::vector<double> scaledTwiddles_;
     std::vector<double> splitTwiddles_;
-    std::vector<std::int32_t> binPowerIndex_;
-    std::vector<std::int16_t> levelsByPower_;
 };
 
 // For each power, 40 log10(P) limited to +-32767 and truncated; 0 for P <= 0. As many
