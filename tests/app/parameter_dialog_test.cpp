@@ -298,11 +298,13 @@ TEST(ParameterDialog, ScanDependenciesAndWhatScanInputsOkStores) {
         click(dialog, DB_SCALE_90);
         typeInto(dialog, ID_TRIGGER_EDIT, "777"); // typed exactly, the bar follows
         EXPECT_EQ(bar(dialog, ID_TRIGGER_SCROLL)->value(), 777);
+        bar(dialog, ID_TRIGGER_SCROLL)->setValue(779); // the bar's step of ten
+        EXPECT_EQ(editText(dialog, ID_TRIGGER_EDIT), "770");
         ScriptedPrompts::pressOk(dialog);
     });
-    // OK stores the rate and the trigger level.
+    // OK stores the rate and the trigger level as shown.
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
-    EXPECT_EQ(std::pair(run.sampleRateHz, run.triggerLevel), std::pair(11025, 777));
+    EXPECT_EQ(std::pair(run.sampleRateHz, run.triggerLevel), std::pair(11025, 770));
     EXPECT_EQ(
         std::tuple(settings.sampleRateChoice, settings.recordingChoice, settings.levelScaleCode),
         std::tuple(SAMPLE_RATE_11K, RECORDING_TRIGGER, 12));

@@ -18,6 +18,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 namespace korv {
 namespace {
@@ -170,6 +171,28 @@ std::optional<Decoded> decodePng(const std::vector<std::uint8_t>& file) {
     return out;
 }
 
+// The names of a PNG file's chunks, each marked bad where its CRC (zlib's, over the name and
+// the data) does not hold; "short" for bytes after the last whole chunk.
+std::vector<std::string> pngChunks(const std::vector<std::uint8_t>& file) {
+    const auto bigEndian = [&file](std::size_t at) {
+        return (std::uint32_t{file[at]} << 24) | (std::uint32_t{file[at + 1]} << 16) |
+               (std::uint32_t{file[at + 2]} << 8) | file[at + 3];
+    };
+    std::vector<std::string> chunks;
+    std::size_t at = 8;
+    for (; at + 12 <= file.size() && at + 12 + bigEndian(at) <= file.size();
+         at += 12 + bigEndian(at)) {
+        const std::uint32_t length = bigEndian(at);
+        const bool good = crc32(0, file.data() + at + 4, length + 4) == bigEndian(at + 8 + length);
+        chunks.push_back(std::string(file.begin() + at + 4, file.begin() + at + 8) +
+                         (good ? "" : " bad"));
+    }
+    if (at != file.size()) {
+        chunks.emplace_back("short");
+    }
+    return chunks;
+}
+
 TEST(PngFile, DecodesToThePictureWrittenWholeOrInStripes) {
     const ColourTable table = colours();
     // One stripe; stripes of six rows and a last one of three, patterned and as noise that
@@ -192,6 +215,24 @@ TEST(PngFile, DecodesToThePictureWrittenWholeOrInStripes) {
         ASSERT_TRUE(decoded);
         ASSERT_EQ(std::pair(decoded->width, decoded->height), std::pair(width, height));
         EXPECT_EQ(largestColourError(*decoded, picture, table), 0);
+        // Every chunk whole and sound, to the end.
+        const std::vector<std::string> chunks = pngChunks(png.bytes);
+        EXPECT_TRUE(std::ranges::all_of(chunks, [](const std::string& c) { return c.size() == 4; }))
+            << testing::PrintToString(chunks);
+        EXPECT_EQ(chunks.back(), "IEND");
+        // Written as it is made, piece by piece: the same file; a sink that fails stops it.
+        std::vector<std::uint8_t> streamed;
+        int pieces = 0;
+        EXPECT_TRUE(writeImageFile(picture, table, ImageFormat::Png, 90, [&](auto piece) {
+                        streamed.insert(streamed.end(), piece.begin(), piece.end());
+                        return ++pieces > 0;
+                    }) == std::nullopt);
+        EXPECT_EQ(streamed, png.bytes);
+        for (const int failAt : {1, std::max(1, pieces / 2), pieces}) {
+            int calls = 0;
+            EXPECT_FALSE(writePng8(picture, table, [&](auto) { return ++calls < failAt; }));
+            EXPECT_EQ(calls, failAt);
+        }
     }
     // Over a million columns, libpng's limit unless told: the width is the header chunk's first
     // field, big-endian, after the signature and the chunk's length and name.
