@@ -50,8 +50,7 @@ void BM_SpectralImageLog(benchmark::State& state) {
                                                   static_cast<std::int64_t>(bytes.size()));
     auto inputs = columnAnalysisInputsFrom(settings, format, run, bytes);
     inputs.binLevels = true;
-    LogSource source{"/tmp/long.wav",        kRate, 1 << run.log2FftSize, 0.0,
-                     settings.timeScaleMsec, 0,     settings.highBandHz,  0};
+    LogSource source{"/tmp/long.wav", kRate, 1 << run.log2FftSize, 0.0, 0, settings.highBandHz, 0};
     source.columnMsec = run.columnMsec;
     source.windowCentreMsec = run.windowCentreMsec;
     const ImageLogFormat logFormat(source);

@@ -24,7 +24,7 @@ constexpr std::size_t SHARED_FILL_BYTES = std::size_t{16} << 20;
 
 void fillPixels(std::span<std::uint8_t> pixels, std::uint8_t fill) {
     if (pixels.size() < SHARED_FILL_BYTES) {
-        std::memset(pixels.data(), fill, pixels.size());
+        std::fill(pixels.begin(), pixels.end(), fill); // an empty surface has no pixels at all
         return;
     }
     const std::size_t half = pixels.size() / 2 / LARGE_PAGE_BYTES * LARGE_PAGE_BYTES;
