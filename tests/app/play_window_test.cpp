@@ -126,10 +126,6 @@ class PlayWindowTest : public ::testing::Test {
     bool imageColumnAll(int imageX, int bandTop, std::uint8_t index) {
         return allRows([&](int y) { return *image().pixel(imageX, bandTop + y) == index; });
     }
-    // What the device heard from byte `from` of all it played.
-    std::span<const std::uint8_t> playedSince(std::size_t from) const {
-        return std::span(output->played()).subspan(from);
-    }
 
     // The buttons and menu once the sound has ended.
     void expectIdleAfterPlaying() const {
@@ -225,8 +221,8 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndOneThatWorksTheHeldSamp
         ASSERT_NE(output, nullptr);
         const int frameBytes = channels * bits / 8;
         const auto perMs = static_cast<std::size_t>(rate * frameBytes / 1000 + frameBytes);
-        test::expectHeard(playedSince(heardBefore), test::bytesOf(held), bits == 8 ? 128 : 0,
-                          2 * perMs);
+        test::expectHeard(std::span(output->played()).subspan(heardBefore), test::bytesOf(held),
+                          bits == 8 ? 128 : 0, 2 * perMs);
         // The sound took its own time on the clock, however many loops of the buffer it filled.
         EXPECT_NEAR(static_cast<double>(clock.currentMs() - startMs), ms, 10.0);
         const PcmFormat& f = output->device.format();
@@ -340,7 +336,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     // The next PLAY starts from the beginning again.
     const std::size_t first = played.size();
     window->commands().send(cmd::kPlay, 0);
-    test::expectHeard(playedSince(first), test::bytesOf(held), 0, 2 * 46);
+    test::expectHeard(std::span(output->played()).subspan(first), test::bytesOf(held), 0, 2 * 46);
 
     // A close during play only stops it.
     const std::size_t beforeClose = output->played().size();

@@ -8,7 +8,7 @@ namespace {
 
 TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepaintsKeepThem) {
     EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
-    for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
+    for (const std::int32_t display : {DISPLAY_BAR_PLOT, DISPLAY_LINE_PLOT}) {
         scanPlot(display, PLOT_SIGNAL, {1000.0});
         const AppState& s = window->state();
         ASSERT_TRUE(s.view.plotImage);
@@ -29,7 +29,6 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
     }
     showActivePalette(window->state().view);
     // The level bar one line down lowers the gain: the line plot is drawn again lower.
-    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
     const int before = highest(kSignal2Index).second;
     const std::int32_t code = window->state().settings.levelScaleCode;
     window->verticalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);

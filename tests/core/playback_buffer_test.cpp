@@ -73,11 +73,11 @@ TEST(LoopCounts, PlayCoversTheDataAndPlayWindowCoversTheView) {
     EXPECT_EQ(playWindowLoops(100, 1e300, 176400, 352808), 2147483647);
 }
 
-// The right pane's place is play_window_test's, where PLAY uncovers it.
-TEST(PlayGeometry, PanesAndStopColumnsOfBothLayouts) {
-    EXPECT_EQ((std::array{playPaneColumns(1000, false), playMarkerStopColumn(1000, false),
-                          playPaneColumns(1000, true), playMarkerStopColumn(1000, true)}),
-              (std::array{1000, 1000, 497, 496}));
+// The right pane's place is play_window_test's, where PLAY uncovers it; the marker's stop column
+// playback_test's, where PLAY WDW stops at it.
+TEST(PlayGeometry, PanesOfBothLayoutsAndTheColumnAndFramesPlayed) {
+    EXPECT_EQ(std::pair(playPaneColumns(1000, false), playPaneColumns(1000, true)),
+              std::pair(1000, 497));
     EXPECT_EQ((std::array{playColumn(11.99, 4.0), playColumn(12.0, 4.0), playColumn(-3.0, 4.0)}),
               (std::array{2, 3, 0}));
     EXPECT_EQ(playedFrames(1000.0, 44100), 44100);
