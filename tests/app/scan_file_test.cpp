@@ -31,13 +31,8 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     EXPECT_NEAR(static_cast<double>(r.columnsDrawn), 1000.0, 10.0);
     EXPECT_GE(took, 10000);
     EXPECT_NEAR(window->state().settings.timeScaleMsec, 10.0, 0.3);
-    EXPECT_EQ(window->state().analysis.run.params.columnMsec,
-              window->state().settings.timeScaleMsec);
-    // The whole file was read once, in halves; the device heard its sound, two passes of its
-    // loop buffer (131080 bytes) covering the file's 160000.
-    EXPECT_EQ(r.fileBytesRead, frames * 2);
+    // Two passes of the loop buffer (131080 bytes) cover the file's 160000.
     EXPECT_EQ(output->preparedLoops, 2);
-    EXPECT_GE(output->played().size(), static_cast<std::size_t>(frames * 2) * 9 / 10);
     // The kept image, scrolled full: the newest columns at the right edge too show 1 kHz of
     // 0 .. 4 kHz.
     const AppState& s = window->state();

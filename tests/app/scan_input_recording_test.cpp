@@ -6,9 +6,8 @@
 
 #include <array>
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
 
 namespace korv::test {
 
@@ -29,23 +28,14 @@ std::vector<Synced>& syncs() {
 // Every fdatasync of this test program passes here on its way to the C library, so a test can
 // see what a recording had on the disk after each buffer.
 extern "C" int fdatasync(int fd) {
-    std::array<char, 4096> link{};
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t length = ::readlink(self.c_str(), link.data(), link.size() - 1);
-    if (length > 0) {
-        korv::test::Synced seen{std::string(link.data(), static_cast<std::size_t>(length))};
-        const int reader = ::open(seen.path.c_str(), O_RDONLY | O_CLOEXEC);
-        std::array<unsigned char, 46> header{};
-        struct stat st {};
-        if (reader >= 0 && ::fstat(reader, &st) == 0 &&
-            ::pread(reader, header.data(), header.size(), 0) == 46) {
-            seen.size = st.st_size;
-            std::memcpy(&seen.headerData, header.data() + 42, 4);
-            korv::test::syncs().push_back(seen);
-        }
-        if (reader >= 0) {
-            ::close(reader);
-        }
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    std::array<char, 46> header{};
+    if (!error && std::ifstream(path, std::ios::binary).read(header.data(), header.size())) {
+        korv::test::Synced seen{path.string(),
+                                static_cast<std::int64_t>(std::filesystem::file_size(path, error))};
+        std::memcpy(&seen.headerData, header.data() + 42, 4);
+        korv::test::syncs().push_back(seen);
     }
     using Sync = int (*)(int);
     static const auto real = reinterpret_cast<Sync>(::dlsym(RTLD_NEXT, "fdatasync"));

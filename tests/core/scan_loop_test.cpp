@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <numbers>
+#include <ranges>
 #include <vector>
 
 namespace korv {
@@ -141,10 +142,8 @@ TEST(ScanLoop, StopAmongTheMessagesEndsTheLoop) {
     EXPECT_EQ(pacer.pumps(), 6);
     // Messages are pumped before every step, 10 msec apart: the sixth held the STOP. Of the
     // five steps before it, those from the first whole window on drew a column.
-    long whole = 0;
-    for (long k = 1; k <= 5; ++k) {
-        whole += k * kRate / 100 >= kN ? 1 : 0;
-    }
+    const long whole =
+        std::ranges::count_if(std::views::iota(1, 6), [](int k) { return k * kRate / 100 >= kN; });
     EXPECT_EQ(run.columnsDrawn, whole);
     EXPECT_EQ(static_cast<long>(display.endFrames.size()), whole);
     EXPECT_EQ(display.finished, 1);
