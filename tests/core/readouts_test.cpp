@@ -163,22 +163,23 @@ TEST(Readouts, FrequencyWithItsUncertaintyAndLimits) {
     EXPECT_FALSE(readoutTexts(g, {}, inside(0, 339)).frequency.has_value());
 }
 
+// Index 125 at 60 dB: 245.5 quarter-dB, -28.6 dB, shown -29; at 90 dB index 200 stands for levels
+// from 300, its middle 300.75: -14.8 dB. On the divider of the dual layout (view x 400): -90
+// whatever the pixel. {range, dual, view x, index, level}
 TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
-    ViewGeometry g = geometry();
-    ReadoutContext c;
-    c.dbRange = DbRange::Db60;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-60 ");
-    // Index 125 at 60 dB: 245.5 quarter-dB, -28.6 dB, shown -29.
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 125)).level, "-29 ");
-    c.dbRange = DbRange::Db90;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-90 ");
-    // 90 dB: index 200 stands for levels from 300, its middle 300.75: -14.8 dB.
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200)).level, "-15 ");
-    // On the divider of the dual layout: -90 whatever the pixel.
-    c.dbRange = DbRange::Db60;
-    g.dualStereo = true;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200, 400)).level, "-90 ");
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex, 404)).level, "-60 ");
+    const std::tuple<DbRange, bool, int, int, const char*> cases[] = {
+        {DbRange::Db60, false, 100, kBackgroundIndex, "-60 "},
+        {DbRange::Db60, false, 100, 125, "-29 "},
+        {DbRange::Db90, false, 100, kBackgroundIndex, "-90 "},
+        {DbRange::Db90, false, 100, 200, "-15 "},
+        {DbRange::Db60, true, 400, 200, "-90 "},
+        {DbRange::Db60, true, 404, kBackgroundIndex, "-60 "}};
+    for (const auto& [range, dual, viewX, index, level] : cases) {
+        ViewGeometry g = geometry();
+        g.dualStereo = dual;
+        EXPECT_EQ(readoutTexts(g, {.dbRange = range}, inside(0, 200, index, viewX)).level, level)
+            << index << " at x " << viewX;
+    }
 }
 
 // The right-button measure: signed differences from the anchor to the pointer. 60 rows of
@@ -188,16 +189,15 @@ TEST(Readouts, MeasureFromTheAnchorToThePointer) {
     const ViewGeometry g = geometry();
     // An offset cancels in a difference.
     const ReadoutContext c{.dbRange = DbRange::Db60, .cursorOffsetHz = -100};
+    const auto deltas = [](const ReadoutTexts& t) {
+        return std::tuple(t.frequency, t.time, t.level);
+    };
     const ReadoutTexts up = measureTexts(g, c, inside(10, 339), inside(60, 279, 125));
-    EXPECT_EQ(up.frequencyLabel, "\u0394f (Hz) :");
-    EXPECT_EQ(up.timeLabel, "\u0394t (msec) :");
-    EXPECT_EQ(up.frequency, "+1000");
-    EXPECT_EQ(up.time, "+200");
-    EXPECT_EQ(up.level, "+31");
-    const ReadoutTexts down = measureTexts(g, c, inside(60, 279, 125), inside(10, 339));
-    EXPECT_EQ(down.frequency, "-1000");
-    EXPECT_EQ(down.time, "-200");
-    EXPECT_EQ(down.level, "-31");
+    EXPECT_EQ(std::tuple(up.frequencyLabel, up.timeLabel),
+              std::tuple("\u0394f (Hz) :", "\u0394t (msec) :"));
+    EXPECT_EQ(deltas(up), std::tuple("+1000", "+200", "+31"));
+    EXPECT_EQ(deltas(measureTexts(g, c, inside(60, 279, 125), inside(10, 339))),
+              std::tuple("-1000", "-200", "-31"));
     // Off the picture: the placeholders, under the measure's labels.
     ReadoutPoint outside = inside(0, 0);
     outside.inside = false;
@@ -217,22 +217,20 @@ TEST(Readouts, TitlesAndPlaceholders) {
     const ViewGeometry g = geometry();
     ReadoutContext c;
     ReadoutPoint outside;
-    ReadoutTexts t = readoutTexts(g, c, outside);
-    EXPECT_EQ(t.frequency, "00000           ");
-    EXPECT_EQ(t.timeLabel, "Time (msec) :");
-    EXPECT_EQ(t.time, "00000           ");
-    EXPECT_EQ(t.level, "00000           ");
+    // {frequency, time label, time, level, title, in red}
+    const auto shown = [](const ReadoutTexts& t) {
+        return std::tuple(t.frequency, t.timeLabel, t.time, t.level, t.title, t.titleRed);
+    };
+    const std::string none = "00000           ";
+    EXPECT_EQ(shown(readoutTexts(g, c, outside)),
+              std::tuple(none, "Time (msec) :", none, none, " Analyze File", false));
     c.scanning = true;
     c.lastMode = 1;
     c.recording = true;
     c.timeNowMsec = 12400.0;
-    t = readoutTexts(g, c, outside);
     // A scan's time goes on wherever the pointer is.
-    EXPECT_EQ(t.timeLabel, "Time Now (sec) : ");
-    EXPECT_EQ(t.time, "12  ");
-    EXPECT_EQ(t.frequency, "00000           ");
-    EXPECT_EQ(t.title, "  Recording  ");
-    EXPECT_TRUE(t.titleRed);
+    EXPECT_EQ(shown(readoutTexts(g, c, outside)),
+              std::tuple(none, "Time Now (sec) : ", "12  ", none, "  Recording  ", true));
 }
 
 TEST(Readouts, LinesLaidOutInTheBox) {
