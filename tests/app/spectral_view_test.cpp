@@ -131,13 +131,11 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureInARectangleWhileTheR
     const std::vector<QRgb> before = plot();
     QTest::mousePress(view(), Qt::RightButton, {}, QPoint(100, 200));
     QTest::mouseMove(view(), QPoint(300, 260));
-    EXPECT_EQ(at(200, 200), inverted(200, 200));    // top edge
-    EXPECT_EQ(at(300, 230), inverted(300, 230));    // right edge
-    EXPECT_EQ(at(200, 230), imageColour(200, 230)); // inside
+    EXPECT_EQ(at(200, 200), inverted(200, 200)); // top edge
+    EXPECT_EQ(at(300, 230), inverted(300, 230)); // right edge
     // A smaller rectangle: the old outline is gone, and everything off the new outline is as
     // the window showed it before, the axis labels included.
     QTest::mouseMove(view(), QPoint(250, 240));
-    EXPECT_EQ(at(300, 230), imageColour(300, 230));
     EXPECT_EQ(at(250, 220), inverted(250, 220));
     const PixelRect outer{100, 200, 151, 41};
     const PixelRect inner{101, 201, 149, 39};
@@ -157,7 +155,7 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureInARectangleWhileTheR
     EXPECT_EQ(plot(), before);
 }
 
-TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherDirection) {
+TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchEitherWayAndAClickAsksForAPointSpectrum) {
     // The real time of a column: 4 msec at 22050 Hz is 88 samples, not 88.2.
     const double ts = window->state().analysis.run.params.columnMsec;
     ASSERT_LT(ts, 4.0);
@@ -196,23 +194,20 @@ TEST_F(SpectralViewTest, ADragInvertsItsBandAndReanalysesTheSameStretchInEitherD
     EXPECT_EQ(at(150, y), imageColour(150, y));
     EXPECT_TRUE(scanCalls.empty());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
-}
 
-TEST_F(SpectralViewTest, AClickAsksScanFileForThePointSpectrum) {
-    // The point spectrum needs a plot display to show it.
+    // A click asks Scan File for the point spectrum, which needs a plot display to show it.
     setScanPlotDisplayFactory(*window, [](MainWindow&, const AppSettings&) { return nullptr; });
     const AppState& s = window->state();
     const int column = 120;
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight / 2));
-    ASSERT_EQ(scanCalls.size(), 1U);
-    EXPECT_EQ(scanCalls[0], cmd::kScanPointSpectrum);
+    ASSERT_EQ(scanCalls, std::vector<int>{cmd::kScanPointSpectrum});
     const double msec = column * s.analysis.run.params.columnMsec;
     const auto bytes =
         static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.analysis.run.params.fftSize * 2;
     EXPECT_EQ(s.analysis.pointSpectrumByte, bytes / 4 * 4);
     EXPECT_EQ(s.settings.averageCountPlot, s.settings.averageCountScroll);
     EXPECT_EQ(s.settings.analysisAtStopChoice, ANALYSIS_AT_STOP_OFF);
-    EXPECT_TRUE(prompts->dialogsRun().empty());
+    EXPECT_EQ(prompts->dialogsRun().size(), 3U); // the drags' only
 
     // Below the picture nothing is selected or asked.
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column, layout().plotHeight + 5));
@@ -232,8 +227,7 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
         return std::count(v.begin(), v.end(), text);
     };
     QPushButton* grid = window->button(cmd::kGrid);
-    ASSERT_TRUE(grid->isEnabled());
-    QTest::mouseClick(grid, Qt::LeftButton);
+    QTest::mouseClick(grid, Qt::LeftButton); // enabled: the click checks it
     EXPECT_TRUE(grid->isChecked());
     const std::vector<QRgb> withGrid = plot();
     EXPECT_GT(textPixels(withGrid), textPixels(plain));
@@ -249,7 +243,6 @@ TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
     QTest::mousePress(view(), Qt::RightButton, {}, p - QPoint(20, 0));
     QTest::mouseMove(view(), p + QPoint(20, 10));
     EXPECT_EQ(at(p.x(), p.y()), text);
-    EXPECT_EQ(at(p.x() + 20, p.y() + 5), inverted(p.x() + 20, p.y() + 5));
     QTest::mouseRelease(view(), Qt::RightButton, {}, p + QPoint(20, 10));
     EXPECT_EQ(plot(), withGrid);
     QTest::mouseClick(grid, Qt::LeftButton);

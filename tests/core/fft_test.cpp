@@ -206,12 +206,11 @@ TEST(FftEngine, WindowLengthRule) {
 TEST(FftEngine, SilenceGivesZeroLevelsAndAShortFrameIsLeftAlone) {
     FftEngine fft;
     ASSERT_EQ(fft.setupFft(10, FFT_FULL_WINDOW_RATE, FFT_FULL_WINDOW_MSEC), 0);
-    for (const std::int16_t silence : {std::int16_t{0}, toAnalysisSample(std::uint8_t{128})}) {
-        std::vector<std::int16_t> frame(1024, silence);
-        fft.transformFrame(frame, FftOutput::Levels);
-        EXPECT_TRUE(std::all_of(frame.begin(), frame.begin() + 512, [](auto v) { return v == 0; }))
-            << silence;
-    }
+    std::vector<std::int16_t> frame(1024, 0);
+    fft.transformFrame(frame, FftOutput::Levels);
+    EXPECT_TRUE(std::all_of(frame.begin(), frame.begin() + 512, [](auto v) { return v == 0; }));
+    // 8-bit silence is silence too.
+    EXPECT_EQ(toAnalysisSample(std::uint8_t{128}), 0);
     EXPECT_EQ(toAnalysisSample(std::uint8_t{0}), -32768);
     EXPECT_EQ(toAnalysisSample(std::uint8_t{255}), 32512);
     EXPECT_EQ(toAnalysisSample(std::int16_t{-1234}), -1234);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <tuple>
 #include <vector>
 
 namespace korv {
@@ -85,15 +86,16 @@ TEST(FrequencyAxis, BinsOfTheRowsCoverTheBandWithoutGaps) {
 }
 
 TEST(FrequencyAxis, NoRowsWhereTheBandGivesNone) {
-    const auto mapOf = [](FrequencyScale s, double low, double high, int rows, int rate) {
-        return FrequencyAxis(s, low, high, rows).rowMap(rate, 1024).has_value();
-    };
-    // No log rows from 0 Hz: ColumnAnalyzer.SetupRefusesWhatItCannotAnalyse.
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, -5, 4000, 50, 8000));
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, 4000, 4000, 50, 8000));
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, 100, 4000, 0, 8000));
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, 100, 4000, 50, 0));
-    EXPECT_FALSE(mapOf(FrequencyScale::ThirdOctave, 100, 4000, 50, 8000));
+    // No log rows from 0 Hz: ColumnAnalyzer.SetupRefusesWhatItCannotAnalyse. {band, rows, rate}
+    for (const auto& [s, low, high, rows, rate] :
+         {std::tuple{FrequencyScale::Log, -5, 4000, 50, 8000},
+          {FrequencyScale::Log, 4000, 4000, 50, 8000},
+          {FrequencyScale::Log, 100, 4000, 0, 8000},
+          {FrequencyScale::Log, 100, 4000, 50, 0},
+          {FrequencyScale::ThirdOctave, 100, 4000, 50, 8000}}) {
+        EXPECT_FALSE(FrequencyAxis(s, low, high, rows).rowMap(rate, 1024))
+            << low << " " << rows << " " << rate;
+    }
     const auto one = FrequencyAxis(FrequencyScale::Log, 100, 4000, 1).rowMap(8000, 1024);
     ASSERT_TRUE(one && one->rows.size() == 1);
     EXPECT_EQ(one->rows[0].binCount, 1);
@@ -106,9 +108,8 @@ TEST(FrequencyAxis, NoRowsWhereTheBandGivesNone) {
     // The third-octave plots share the log axis but have no image rows.
     EXPECT_TRUE(FrequencyAxis(FrequencyScale::ThirdOctave, 10, 10000, 240).logarithmic());
     EXPECT_FALSE(FrequencyAxis(FrequencyScale::ThirdOctave, 10, 10000, 240).imageRows());
-    EXPECT_EQ(logTickHz().front(), 10);
-    EXPECT_EQ(logTickHz()[6], 160);
-    EXPECT_EQ(logTickHz().back(), 630000);
+    EXPECT_EQ(std::tuple(logTickHz().front(), logTickHz()[6], logTickHz().back()),
+              std::tuple(10, 160, 630000));
 }
 
 // 300 rows under a 40-pixel waveform strip, N 2048 at 44.1 kHz.

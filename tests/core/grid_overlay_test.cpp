@@ -264,7 +264,6 @@ TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
     // edge less 8 character widths, 333: not under 400), five frequency labels at one character
     // width in each.
     std::vector<PixelPoint> timeLabels;
-    std::vector<PixelPoint> wantTimes;
     std::multiset<int> frequencyLabels;
     for (const ViewText& t : dual.labels.texts) {
         if (t.text.find("sec") != std::string::npos) {
@@ -273,12 +272,10 @@ TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
             frequencyLabels.insert(t.topLeft.x);
         }
     }
-    for (const int pane : {0, offset}) {
-        for (const int x : {100, 200, 300}) {
-            wantTimes.push_back({x - 3 * CW + pane, 400 - TH});
-        }
-    }
-    EXPECT_EQ(timeLabels, wantTimes);
+    // Three character widths left of the tick, one text line above the bottom: x - 24 (+ 404).
+    EXPECT_EQ(timeLabels,
+              (std::vector<PixelPoint>{
+                  {76, 384}, {176, 384}, {276, 384}, {480, 384}, {580, 384}, {680, 384}}));
     EXPECT_EQ(frequencyLabels, (std::multiset<int>{CW, CW, CW, CW, CW, CW + offset, CW + offset,
                                                    CW + offset, CW + offset, CW + offset}));
 }

@@ -191,15 +191,12 @@ TEST_F(PitchTracking, SteadyPitchIsTrackedAndShortExcursionsIgnored) {
 TEST_F(PitchTracking, SilenceKeepsThePreviousBest) {
     const std::vector<std::int16_t> silence(PITCH_WINDOW_FRAMES, 0);
     const PitchResult fresh = run(silence, 1, PitchEnvelope{0, 0});
-    EXPECT_FALSE(fresh.voiced);
-    EXPECT_EQ(fresh.bestIndex, 0);
-    EXPECT_EQ(fresh.markHz, 55);
+    EXPECT_EQ(std::tuple(fresh.voiced, fresh.bestIndex, fresh.markHz), std::tuple(false, 0, 55));
 
     run(near, 3);
     const PitchResult quiet = run(silence, 4, PitchEnvelope{0, 0});
-    EXPECT_FALSE(quiet.voiced);
-    EXPECT_EQ(quiet.bestIndex, 10);
-    EXPECT_EQ(quiet.shownIndex, 10);
+    EXPECT_EQ(std::tuple(quiet.voiced, quiet.bestIndex, quiet.shownIndex),
+              std::tuple(false, 10, 10));
 
     // Fewer frames than the correlation span: nothing is correlated.
     const std::vector<std::int16_t> shortInput(far.begin(), far.begin() + 1999);

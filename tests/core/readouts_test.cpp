@@ -36,9 +36,9 @@ ReadoutPoint inside(long column, int y, int index = kBackgroundIndex, int viewX 
 } // namespace
 
 TEST(ViewXToColumn, MonoIsTheViewXAndDualPanesShareColumns) {
-    EXPECT_EQ(viewXToColumn(123, 800, false), 123);
-    EXPECT_EQ(viewXToColumn(900, 800, false), 900);
-    EXPECT_EQ(viewXToColumn(-5, 800, false), 0);
+    EXPECT_EQ(std::tuple(viewXToColumn(123, 800, false), viewXToColumn(900, 800, false),
+                         viewXToColumn(-5, 800, false)),
+              std::tuple(123, 900, 0));
     for (const int width : {800, 801, 640}) {
         const int rightPane = width / 2 + 4;
         for (int x = 0; x + rightPane < width; ++x) {
@@ -272,7 +272,7 @@ TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
     // 4 msec columns of 44100 Hz 16-bit stereo: a hop of 352 samples, 176 frames a column.
     const RunFormat stereo{44100, 2, 2};
     const long hop = hopSamples(2, 4.0f, 44100);
-    // The same whichever way the drag goes: SpectralViewTest.ADragInvertsItsBandAnd...
+    // The same whichever way the drag goes: SpectralViewTest.ADragReanalysesTheSameStretch...
     const DragSegment right = dragSegment(10, 30, 5, hop, stereo);
     // Columns 15 .. 35 and the frames they were drawn from, not 60 and 140 msec of nominal time.
     EXPECT_EQ(right, (DragSegment{15, 35, 15 * 176 * 4, 35 * 176 * 4, 15 * 176, 35 * 176}));
