@@ -89,7 +89,7 @@ class SpectralViewTest : public test::AnalyzeFileTest {
     std::vector<int> scanCalls;
 };
 
-TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureInARectangleWhileTheRightButtonHolds) {
+TEST_F(SpectralViewTest, ReadoutsFollowThePointerTheRightButtonMeasuresAndGridDrawsOverThePicture) {
     const PixelRect box = layout().readoutBox;
     const std::vector<QRgb> idle = area(box);
     const int y = layout().plotHeight - 60;
@@ -153,9 +153,45 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerAndMeasureInARectangleWhileTheR
     EXPECT_EQ(at(200, 43), inverted(200, 43));
     QTest::mouseRelease(view(), Qt::RightButton, {}, QPoint(250, 0));
     EXPECT_EQ(plot(), before);
+
+    // GRID puts crosses over the picture and takes them away.
+    const std::vector<std::uint8_t> image = imageBytes();
+    const QRgb text = window->state().view.display.colour(kTextIndex) & 0xffffffu;
+    auto textPixels = [&](const std::vector<QRgb>& v) {
+        return std::count(v.begin(), v.end(), text);
+    };
+    QPushButton* grid = window->button(cmd::kGrid);
+    QTest::mouseClick(grid, Qt::LeftButton); // enabled: the click checks it
+    EXPECT_TRUE(grid->isChecked());
+    const std::vector<QRgb> withGrid = plot();
+    EXPECT_GT(textPixels(withGrid), textPixels(before));
+    // A measuring rectangle through a cross leaves the cross in its colour.
+    const int width = layout().plotWidth;
+    const auto n = static_cast<int>(withGrid.size());
+    const auto below = std::views::iota(60 * width, n);
+    const auto cross = std::ranges::find_if(below, [&](int i) {
+        return withGrid[std::size_t(i)] == text && i % width >= 30 && i % width <= width - 30;
+    });
+    ASSERT_NE(cross, below.end());
+    const QPoint p(*cross % width, *cross / width);
+    QTest::mousePress(view(), Qt::RightButton, {}, p - QPoint(20, 0));
+    QTest::mouseMove(view(), p + QPoint(20, 10));
+    EXPECT_EQ(at(p.x(), p.y()), text);
+    QTest::mouseRelease(view(), Qt::RightButton, {}, p + QPoint(20, 10));
+    EXPECT_EQ(plot(), withGrid);
+    QTest::mouseClick(grid, Qt::LeftButton);
+    EXPECT_FALSE(grid->isChecked());
+    EXPECT_EQ(plot(), before);
+    // A screen reader toggles the state without a click: the grid follows it.
+    QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
+        QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(window->state().view.gridOn);
+    EXPECT_EQ(plot(), withGrid);
+    // The overlay lies on the window only; the picture underneath is untouched.
+    EXPECT_EQ(imageBytes(), image);
 }
 
-TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchEitherWayAndAClickAsksForAPointSpectrum) {
+TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchAClickAsksForAPointSpectrumTheWheelScrolls) {
     // The real time of a column: 4 msec at 22050 Hz is 88 samples, not 88.2.
     const double ts = window->state().analysis.run.params.columnMsec;
     ASSERT_LT(ts, 4.0);
@@ -217,54 +253,14 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchEitherWayAndAClickAsksForA
     setScanPlotDisplayFactory(*window, {});
     QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(column + 10, layout().plotHeight / 2));
     EXPECT_EQ(scanCalls.size(), 1U);
-}
 
-TEST_F(SpectralViewTest, GridPutsCrossesOverThePictureAndTakesThemAway) {
-    const std::vector<QRgb> plain = plot();
-    const std::vector<std::uint8_t> image = imageBytes();
-    const QRgb text = window->state().view.display.colour(kTextIndex) & 0xffffffu;
-    auto textPixels = [&](const std::vector<QRgb>& v) {
-        return std::count(v.begin(), v.end(), text);
-    };
-    QPushButton* grid = window->button(cmd::kGrid);
-    QTest::mouseClick(grid, Qt::LeftButton); // enabled: the click checks it
-    EXPECT_TRUE(grid->isChecked());
-    const std::vector<QRgb> withGrid = plot();
-    EXPECT_GT(textPixels(withGrid), textPixels(plain));
-    // A measuring rectangle through a cross leaves the cross in its colour.
-    const int width = layout().plotWidth;
-    const auto n = static_cast<int>(withGrid.size());
-    const auto below = std::views::iota(60 * width, n);
-    const auto cross = std::ranges::find_if(below, [&](int i) {
-        return withGrid[std::size_t(i)] == text && i % width >= 30 && i % width <= width - 30;
-    });
-    ASSERT_NE(cross, below.end());
-    const QPoint p(*cross % width, *cross / width);
-    QTest::mousePress(view(), Qt::RightButton, {}, p - QPoint(20, 0));
-    QTest::mouseMove(view(), p + QPoint(20, 10));
-    EXPECT_EQ(at(p.x(), p.y()), text);
-    QTest::mouseRelease(view(), Qt::RightButton, {}, p + QPoint(20, 10));
-    EXPECT_EQ(plot(), withGrid);
-    QTest::mouseClick(grid, Qt::LeftButton);
-    EXPECT_FALSE(grid->isChecked());
-    EXPECT_EQ(plot(), plain);
-    // A screen reader toggles the state without a click: the grid follows it.
-    QAccessible::queryAccessibleInterface(grid)->actionInterface()->doAction(
-        QAccessibleActionInterface::toggleAction());
-    EXPECT_TRUE(window->state().view.gridOn);
-    EXPECT_EQ(plot(), withGrid);
-    // The overlay lies on the window only; the picture underneath is untouched.
-    EXPECT_EQ(imageBytes(), image);
-}
-
-TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
+    // The wheel scrolls in time by the bar's line steps.
     window->resize(600, 500); // narrower than the image: analysed again at the new size
     QCoreApplication::processEvents();
-    const AppState& s = window->state();
     ASSERT_TRUE(s.view.scroll.h.scrollable);
     QScrollBar* bar = window->horizontalBar();
     bar->triggerAction(QAbstractSlider::SliderToMinimum);
-    // A line of the bar is 4 columns: MainWindowTest.HorizontalScrollStepsAndClampsAnd...
+    // A line of the bar is 4 columns: MainWindowTest.LayoutPlacesTheControlsAResize...
     const int notch = QApplication::wheelScrollLines() * 4;
     const auto turn = [this](QWidget* over, QPoint angle) {
         const QPointF at(over->width() / 2.0, over->height() / 2.0);
@@ -272,7 +268,6 @@ TEST_F(SpectralViewTest, TheWheelScrollsInTimeByTheBarsLineSteps) {
                           Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(over, &wheel);
     };
-    const int y = layout().plotHeight / 2;
     turn(view(), {0, -120}); // a notch down: later
     EXPECT_EQ(s.view.scroll.h.pos, notch);
     EXPECT_EQ(bar->value(), notch);

@@ -33,19 +33,10 @@ TimeAxisInputs axis(double ts, int width, double t0 = 0.0, bool dual = false) {
 
 } // namespace
 
-// On a tie (1.5 between 1 and 2, 7.5 between 5 and 10) the first.
-TEST(GridCandidates, NearestWithTheFirstOnATie) {
-    const std::pair<double, long> cases[] = {{1.6, 2},     {1200.0, 1000}, {1.5, 1},    {7.5, 5},
-                                             {750.0, 500}, {0.0, 1},       {1e9, 10000}};
-    for (const auto& [value, nearest] : cases) {
-        EXPECT_EQ(nearestGridCandidate(value), nearest) << value;
-    }
-}
-
 // The interval is the candidate nearest a fifth of the view's time from 8 msec per column up;
 // below, 100 msec at 1 msec, 200 above 1 up to 3 and 500 above 3. Tick k stands at k x the
 // interval / ts, truncated, up to the view's right edge. {ts, width, interval, tick, its label}
-TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumn) {
+TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumnFromTheNearestCandidate) {
     const std::tuple<double, int, long long, std::size_t, const char*> cases[] = {
         {10.0, 800, 2000, 1, "2   sec"},   {20.0, 800, 2000, 5, "10  sec"},
         {125.0, 640, 20000, 2, "40  sec"}, {4.0, 800, 500, 1, "0.5 sec"},
@@ -67,6 +58,13 @@ TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumn) {
             EXPECT_EQ(ticks[k].inLimits, ticks[k].x > 10 * CW && ticks[k].x < width - 8 * CW);
         }
         EXPECT_EQ(ticks[tick].label, label);
+    }
+
+    // The nearest candidate; on a tie (1.5 between 1 and 2, 7.5 between 5 and 10) the first.
+    const std::pair<double, long> candidates[] = {
+        {1.6, 2}, {1200.0, 1000}, {1.5, 1}, {7.5, 5}, {750.0, 500}, {0.0, 1}, {1e9, 10000}};
+    for (const auto& [value, nearest] : candidates) {
+        EXPECT_EQ(nearestGridCandidate(value), nearest) << value;
     }
 }
 
@@ -240,8 +238,8 @@ TEST(GridOverlay, CrossesAtLabelledTicksWithShadowsFirst) {
         EXPECT_EQ(shadowed.labels.texts[2 * i + 1], plain.labels.texts[i]);
     }
     const ViewDrawing all = shadowed.all();
-    EXPECT_EQ(all.lines.size(), shadowed.marks.lines.size());
-    EXPECT_EQ(all.texts.size(), shadowed.labels.texts.size());
+    EXPECT_EQ(std::pair(all.lines, all.texts),
+              std::pair(shadowed.marks.lines, shadowed.labels.texts));
 }
 
 TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {

@@ -236,11 +236,12 @@ TEST(Readouts, TitlesAndPlaceholders) {
 TEST(Readouts, LinesLaidOutInTheBox) {
     const ViewGeometry g = geometry();
     const ViewDrawing d = readoutLines(g, readoutTexts(g, {.recording = true}, inside(10, 339)));
-    ASSERT_EQ(d.texts.size(), 7u);               // title, then label and value of three lines
-    EXPECT_EQ(d.texts[0].text, "  Recording  "); // in red: ViewDraw.PanelsAreSunkenBoxes...
+    ASSERT_EQ(d.texts.size(), 7u); // title, then label and value of three lines
     const int labelX = g.readoutBox.x + CW;
     const int valueX = labelX + 20 * CW;
-    EXPECT_EQ(d.texts[0].topLeft.x, labelX);
+    // The title in red: ViewDraw.PanelsAreSunkenBoxes...
+    EXPECT_EQ(std::tuple(d.texts[0].text, d.texts[0].topLeft.x),
+              std::tuple("  Recording  ", labelX));
     const std::string labels[] = {"Frequency (Hz) :", "Time (msec) :", "Signal Level (dB) :"};
     for (int line = 0; line < 3; ++line) {
         const ViewText& label = d.texts[static_cast<std::size_t>(1 + 2 * line)];
@@ -268,7 +269,7 @@ TEST(Readouts, LinesLaidOutInTheBox) {
     EXPECT_EQ(box.fills[0].rect, g.readoutBox);
 }
 
-TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
+TEST(ViewToSamples, ADragSelectsTheSameSegmentEitherWayAndAClickItsInstant) {
     // 4 msec columns of 44100 Hz 16-bit stereo: a hop of 352 samples, 176 frames a column.
     const RunFormat stereo{44100, 2, 2};
     const long hop = hopSamples(2, 4.0f, 44100);
@@ -281,9 +282,8 @@ TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
         dragSegment(0, 100, 0, std::numeric_limits<long>::max(), RunFormat{48000, 2, 2});
     EXPECT_GE(s.endByte, s.beginByte);
     EXPECT_EQ(s.endByte % 4, 0);
-}
 
-TEST(ClickSpectrum, InstantAndStartByte) {
+    // A click: the instant of its column and where its point spectrum starts.
     // Column 10 scrolled by 5 at 4 msec, segment from 1000 msec: the column's first sample at
     // 1060 msec, its time the window's centre 512 samples later.
     ViewGeometry g;
@@ -300,6 +300,5 @@ TEST(ClickSpectrum, InstantAndStartByte) {
     g = ViewGeometry{};
     g.columnMsec = 5.0;
     g.fftSize = 512;
-    const ClickInstant eight = clickInstant(1, g, RunFormat{11025, 1, 1});
-    EXPECT_EQ(eight.bytePosition, 564);
+    EXPECT_EQ(clickInstant(1, g, RunFormat{11025, 1, 1}).bytePosition, 564);
 }
