@@ -166,9 +166,9 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
         EXPECT_EQ(b->isCheckable(), id == cmd::kGrid || id == cmd::kPeakHold);
     }
     // Defaults: Adjust and the target box carry the checks.
-    EXPECT_TRUE(m.checked(cmd::kVariablesAdjust));
-    EXPECT_FALSE(m.checked(cmd::kVariablesFreeze));
-    EXPECT_TRUE(m.checked(cmd::kPointerTargetBox));
+    EXPECT_EQ(std::tuple(m.checked(cmd::kVariablesAdjust), m.checked(cmd::kVariablesFreeze),
+                         m.checked(cmd::kPointerTargetBox)),
+              std::tuple(true, false, true));
 }
 
 TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderThem) {
@@ -212,7 +212,6 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderT
     EXPECT_TRUE(w->state().control.idleForKeys);
 
     // Keys become commands under their conditions.
-    menuStateIdle(*w);
     calls.clear();
     press(*w, {Qt::Key_F1, Qt::Key_F3, Qt::Key_F4, Qt::Key_F6});
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kAnalyzeFile, 0},
@@ -238,11 +237,11 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderT
     EXPECT_EQ(calls, (std::vector<Call>{{cmd::kPlay, 0}, {cmd::kPlayWindow, 0}}));
 }
 
-TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
+TEST_F(MainWindowTest, CommandLineModesBandsAndPlainFiles) {
     // The arguments come split: a name with blanks is one argument.
-    auto w = openCalling({"3", "0", "5000", "10", "/data/My Files/a b.wav"},
-                         {cmd::kScanFile, cmd::kScanCurrentFile});
-    const AppState& s = w->state();
+    const auto scan = openCalling({"3", "0", "5000", "10", "/data/My Files/a b.wav"},
+                                  {cmd::kScanFile, cmd::kScanCurrentFile});
+    const AppState& s = scan->state();
     EXPECT_EQ(s.control.fileNameBuffer, "/data/My Files/a b.wav");
     // {from the command line, run at once, seconds}
     EXPECT_EQ(
@@ -252,28 +251,22 @@ TEST_F(MainWindowTest, CommandLineWithAModeAndAFileScansAtOnce) {
     EXPECT_EQ(std::tuple(s.settings.lastMode, s.settings.lastFileMode, s.settings.displayTypeChoice,
                          s.settings.lowBandHz, s.settings.highBandHz),
               std::tuple(3, 1, DISPLAY_SCROLL, 0, 5000));
-    EXPECT_EQ(w->windowTitle(), "Korvanthile a b.wav");
-}
+    EXPECT_EQ(scan->windowTitle(), "Korvanthile a b.wav");
 
-TEST_F(MainWindowTest, CommandLineModesAndPlainFiles) {
-    {
-        auto w = openCalling({"1", "6000", "100", "5"}, {cmd::kScanInput, 0});
-        EXPECT_EQ(w->state().settings.lowBandHz, 100);
-        EXPECT_EQ(w->state().settings.highBandHz, 6000);
-        EXPECT_EQ(w->state().settings.displayTypeChoice, DISPLAY_SCROLL);
-        EXPECT_FALSE(w->state().control.fileFromCommandLine);
-    }
-    {
-        auto w = openCalling({"4", "100", "200", "3", dir.file("x.wav")},
-                             {cmd::kScanFile, cmd::kScanCurrentFile});
-        EXPECT_EQ(w->state().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
-    }
-    {
-        auto w = openCalling({"0", "0", "4000", "2", dir.file("x.wav")},
-                             {cmd::kAnalyzeFile, cmd::kFromCommandLine});
-        EXPECT_EQ(w->state().settings.lastFileMode, 0);
-        EXPECT_EQ(w->state().control.fileNameBuffer, dir.file("x.wav").toStdString());
-    }
+    // {band, display, from the command line}: the band's limits in either order.
+    const auto input = openCalling({"1", "6000", "100", "5"}, {cmd::kScanInput, 0});
+    const AppState& in = input->state();
+    EXPECT_EQ(std::tuple(in.settings.lowBandHz, in.settings.highBandHz,
+                         in.settings.displayTypeChoice, in.control.fileFromCommandLine),
+              std::tuple(100, 6000, DISPLAY_SCROLL, false));
+    const auto plot = openCalling({"4", "100", "200", "3", dir.file("x.wav")},
+                                  {cmd::kScanFile, cmd::kScanCurrentFile});
+    EXPECT_EQ(plot->state().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
+    const auto analyse = openCalling({"0", "0", "4000", "2", dir.file("x.wav")},
+                                     {cmd::kAnalyzeFile, cmd::kFromCommandLine});
+    EXPECT_EQ(
+        std::tuple(analyse->state().settings.lastFileMode, analyse->state().control.fileNameBuffer),
+        std::tuple(0, dir.file("x.wav").toStdString()));
     {
         // A name relative to the folder the program starts in still finds the file once
         // the file's folder has become the current one.
@@ -325,15 +318,15 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsInTheConfig
         w->commands().send(cmd::kPointerWhiteCross);
         w->commands().send(cmd::kVariablesFreeze);
         w->commands().send(cmd::kFftSizeFirst + 3);
-        EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-        EXPECT_EQ(w->state().analysis.fftSizeExponent, 12);
-        EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
-        EXPECT_FALSE(w->menu().checked(cmd::kPointerTargetBox));
-        EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
+        // {FFT size, white cross, target box, freeze}
+        EXPECT_EQ(std::tuple(w->state().analysis.fftSizeExponent,
+                             w->menu().checked(cmd::kPointerWhiteCross),
+                             w->menu().checked(cmd::kPointerTargetBox),
+                             w->menu().checked(cmd::kVariablesFreeze)),
+                  std::tuple(12, true, false, true));
 
         menuStateRunning(*w);
         EXPECT_FALSE(w->close());
-        EXPECT_TRUE(w->isVisible());
         EXPECT_EQ(calls, (std::vector<Call>{{cmd::kStop, 0}}));
         EXPECT_FALSE(QFile::exists(ini));
 
@@ -344,11 +337,12 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsInTheConfig
     EXPECT_TRUE(prompts->messages().empty());
     ASSERT_EQ(QFile(ini).size(), 948);
     auto w = open({}, o);
-    EXPECT_EQ(w->state().settings.pointerType, 2);
-    EXPECT_EQ(w->state().settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
-    EXPECT_TRUE(w->menu().checked(cmd::kPointerWhiteCross));
-    EXPECT_TRUE(w->menu().checked(cmd::kVariablesFreeze));
-    EXPECT_FALSE(w->menu().checked(cmd::kVariablesAdjust));
+    // {pointer, FFT size, white cross, freeze, adjust}
+    EXPECT_EQ(std::tuple(w->state().settings.pointerType, w->state().settings.fftSizeChoice,
+                         w->menu().checked(cmd::kPointerWhiteCross),
+                         w->menu().checked(cmd::kVariablesFreeze),
+                         w->menu().checked(cmd::kVariablesAdjust)),
+              std::tuple(2, FFT_SIZE_CHOICE_FIRST + 3, true, true, false));
     // The folder is taken by a file: nothing can be saved, and the user is told where. A close
     // with a block still held beeps.
     ASSERT_TRUE(QDir(config + QStringLiteral("/korvanthile")).removeRecursively());
@@ -383,7 +377,7 @@ TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
     EXPECT_TRUE(area.contains(QRect(stop->mapToGlobal(QPoint(0, 0)), stop->size())));
 }
 
-TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
+TEST_F(MainWindowTest, HelpAboutAndVolumeControlOrItsAbsence) {
     MainWindowOptions o = options();
     QStringList opened;
     bool openerWorks = true;
@@ -427,30 +421,25 @@ TEST_F(MainWindowTest, HelpAboutAndVolumeControl) {
     EXPECT_TRUE(QTest::qWaitFor([first] { return ::kill(static_cast<pid_t>(first), 0) != 0; }));
     EXPECT_TRUE(prompts->messages().empty());
     ::kill(static_cast<pid_t>(second), SIGTERM);
-}
 
-TEST_F(MainWindowTest, MissingVolumeControlIsReported) {
-    MainWindowOptions o = options();
+    // A volume control that is not there: what was tried, and where it comes from.
     o.volumeProgram = dir.file(QStringLiteral("no-such-program"));
-    auto w = open({}, o);
+    w = open({}, o);
     w->commands().send(cmd::kVolumeControl);
     EXPECT_EQ(prompts->messages().at(0).icon, MessageIcon::None);
-    // What was tried, and where it comes from.
     test::expectOneMessage(*prompts, "Cannot locate volume control\nTried to start "
                                      "\"no-such-program\"; install it with: sudo apt install "
                                      "no-such-program");
     EXPECT_EQ(w->volumeControlProcess(), 0);
 }
 
-TEST_F(MainWindowTest, LayoutPlacesTheControlsAndAResizeRepeatsTheAnalysisOnceReleased) {
+TEST_F(MainWindowTest, LayoutPlacesTheControlsAResizeRepeatsTheAnalysisAndTheBarsScroll) {
     auto w = open();
     for (const QSize size : {QSize(900, 700), QSize(640, 480)}) {
         w->resize(size);
         QCoreApplication::processEvents();
         const PlotLayout& l = w->state().view.layout;
-        const QWidget* area = w->drawingArea();
-        EXPECT_EQ(l.clientWidth, area->width());
-        EXPECT_EQ(l.clientHeight, area->height());
+        EXPECT_EQ(QSize(l.clientWidth, l.clientHeight), w->drawingArea()->size());
         EXPECT_EQ(w->horizontalBar()->geometry(),
                   QRect(0, l.plotHeight, l.plotWidth, l.scrollBarThickness));
         EXPECT_EQ(w->verticalBar()->geometry(),
@@ -488,10 +477,8 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsAndAResizeRepeatsTheAnalysisOnceRe
     EXPECT_FALSE(called(cmd::kStop, cmd::kStopFromResize));
     EXPECT_TRUE(w->state().control.modeRunning);
     menuStateIdle(*w);
-}
 
-TEST_F(MainWindowTest, HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLevel) {
-    auto w = open();
+    // The horizontal bar steps and clamps; the vertical one sets the level.
     const int plotWidth = w->state().view.layout.plotWidth;
     holdImage(*w, plotWidth + 1000, 300);
     w->computeLayout();

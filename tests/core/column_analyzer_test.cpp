@@ -125,7 +125,7 @@ class ColumnAnalyzerFormats : public testing::TestWithParam<Format> {};
 
 // About 1 kHz (left) and 2 kHz (right) on exact bins (129 and 257 of 1024). Odd bins keep
 // the 8-bit rounding error from repeating within a frame, where it would make harmonics.
-TEST_P(ColumnAnalyzerFormats, EachChannelLightsItsOwnRowInItsOwnBand) {
+TEST_P(ColumnAnalyzerFormats, EachChannelLightsItsOwnRowInItsOwnBandAndReadsSilencePastTheEnd) {
     const auto [channels, bits] = GetParam();
     const double amplitude[2] = {12800.0, 5120.0};
     const double hz[2] = {129 * 7.8125, 257 * 7.8125};
@@ -160,6 +160,16 @@ TEST_P(ColumnAnalyzerFormats, EachChannelLightsItsOwnRowInItsOwnBand) {
             EXPECT_EQ(at(image, x, bandTop + kStripHeight), kSignal2Index);
         }
     }
+    // Columns whose frames run past the held bytes read silence there: the same picture as the
+    // data followed by explicit zeros.
+    auto padded = bytes;
+    padded.resize(padded.size() + 40000, bits == 8 ? 128 : 0);
+    auto shortIn = in;
+    const auto paddedIn = inputsFor(padded, channels, bits);
+    shortIn.run = paddedIn.run; // columns reaching far past the short data
+    ASSERT_GT(shortIn.run.columns * shortIn.run.hop, static_cast<long>(bytes.size()) / (bits / 8));
+    EXPECT_TRUE(std::ranges::equal(analyse(shortIn).surface().pixels(),
+                                   analyse(paddedIn).surface().pixels()));
 }
 
 INSTANTIATE_TEST_SUITE_P(MonoStereo8And16, ColumnAnalyzerFormats,
@@ -185,26 +195,10 @@ TEST(ColumnAnalyzer, TheWindowIsNTimesTenOverTheFactorAtEveryRate) {
     }
 }
 
-TEST(ColumnAnalyzer, AveragingCountsTheEmptyRingSlotsAsZero) {
-    const auto bytes = pcm(1, 16, 8000, sine(1000.0, 8000.0));
-    auto in = inputsFor(bytes, 1, 16);
-    in.averageCountScroll = 3;
-    in.dbRange = DbRange::Db90; // bottom 0, so a third of the level is still in range
-    const SpectralImage image = analyse(in);
-    const int y = kPlotHeight - 1 - rowOf(1000.0);
-    const float level = levelOfSine(8000.0);
-    // A third, two thirds, then the whole level: three different colours.
-    ASSERT_LT(paletteIndexOf(level / 3.0f, 0.0f, 90.0f),
-              paletteIndexOf(2.0f * level / 3.0f, 0.0f, 90.0f));
-    ASSERT_LT(paletteIndexOf(2.0f * level / 3.0f, 0.0f, 90.0f), paletteIndexOf(level, 0.0f, 90.0f));
-    for (int x = 0; x < in.run.columns; ++x) {
-        const float average = x < 2 ? static_cast<float>(x + 1) * level / 3.0f : level;
-        ASSERT_EQ(at(image, x, y), paletteIndexOf(average, 0.0f, 90.0f)) << "column " << x;
-    }
-}
-
-// The level log sees the ring average of the rows and, when asked for, of each bin: the sine's
-// level at its own bin (k = f N / rate) on either scale, however the rows gather the bins.
+// The level log and the picture see the ring average of the rows and, when asked for, of each
+// bin, the empty slots counting as zero: the sine's level at its own bin (k = f N / rate) on
+// either scale, however the rows gather the bins. At 90 dB (bottom 0) half the level is still in
+// range, in a colour of its own.
 TEST(ColumnAnalyzer, TheLevelLogSeesTheRingAverageOfRowsAndBins) {
     const auto bytes = pcm(1, 16, 4000, sine(1000.0, 8000.0));
     const float level = levelOfSine(8000.0);
@@ -217,6 +211,7 @@ TEST(ColumnAnalyzer, TheLevelLogSeesTheRingAverageOfRowsAndBins) {
                      << "log " << (scale == FrequencyScale::Log) << " bins " << bins);
         auto in = inputsFor(bytes, 1, 16);
         in.averageCountScroll = 2;
+        in.dbRange = DbRange::Db90;
         in.binLevels = bins;
         in.frequencyScale = scale;
         in.lowBandHz = scale == FrequencyScale::Log ? 100 : 0;
@@ -229,6 +224,8 @@ TEST(ColumnAnalyzer, TheLevelLogSeesTheRingAverageOfRowsAndBins) {
             const float want = level * static_cast<float>(x + 1) / 2.0f;
             if (scale == FrequencyScale::Linear) {
                 EXPECT_FLOAT_EQ(analyzer.averagedLevels(0)[row], want);
+                EXPECT_EQ(at(image, static_cast<int>(x), kPlotHeight - 1 - static_cast<int>(row)),
+                          paletteIndexOf(want, 0.0f, 90.0f));
             }
             ASSERT_EQ(analyzer.averagedBins(0).size(), bins ? 512u : 0u);
             if (bins) {
@@ -251,25 +248,6 @@ std::vector<std::uint8_t> chirp(int channels, long frames) {
         return 9000.0 * std::sin(2.0 * std::numbers::pi * (200.0 + 700.0 * t + 300.0 * c) * t) +
                noise(rng);
     });
-}
-
-// Columns whose frames run past the held bytes read silence there: the same picture as the
-// data followed by explicit zeros.
-TEST(ColumnAnalyzer, FramesPastTheEndReadAsSilence) {
-    for (const Format f : {Format{1, 16}, Format{2, 16}, Format{1, 8}, Format{2, 8}}) {
-        SCOPED_TRACE(testing::Message() << f.channels << " channels, " << f.bits << " bits");
-        auto bytes = pcm(f.channels, f.bits, 3000, sine(1000.0, 8000.0));
-        auto padded = bytes;
-        padded.resize(padded.size() + 40000, f.bits == 8 ? 128 : 0);
-        auto shortIn = inputsFor(bytes, f.channels, f.bits);
-        auto paddedIn = inputsFor(padded, f.channels, f.bits);
-        shortIn.run = paddedIn.run; // columns reaching far past the short data
-        ASSERT_GT(shortIn.run.columns * shortIn.run.hop,
-                  static_cast<long>(bytes.size()) / (f.bits / 8));
-        const SpectralImage a = analyse(shortIn);
-        const SpectralImage b = analyse(paddedIn);
-        EXPECT_TRUE(std::ranges::equal(a.surface().pixels(), b.surface().pixels()));
-    }
 }
 
 // Run under AddressSanitizer: exact-size buffers, so any stray read is reported.
@@ -364,14 +342,13 @@ TEST(SpectralImage, BandsStripsBarsAndSize) {
     auto image = SpectralImage::create({8, 8, 30, 10, 2});
     ASSERT_TRUE(image.has_value());
     image->drawStripColumn(3, SPECTRAL_LEFT_CHANNEL, -32768, 32767);
-    for (int y = 0; y < 30; ++y) { // the right band above is untouched
-        EXPECT_EQ(at(*image, 3, y), at(*image, 2, y)) << y;
+    for (int y = 0; y < 42; ++y) { // the right band above is untouched
+        EXPECT_EQ(at(*image, 3, y), y < 30   ? at(*image, 2, y)
+                                    : y < 40 ? kSignal1Index
+                                    : y < 41 ? kSignal2Index
+                                             : kBackgroundIndex)
+            << y;
     }
-    for (int y = 30; y < 40; ++y) {
-        EXPECT_EQ(at(*image, 3, y), kSignal1Index) << y;
-    }
-    EXPECT_EQ(at(*image, 3, 40), kSignal2Index);
-    EXPECT_EQ(at(*image, 3, 41), kBackgroundIndex);
 }
 
 TEST(SliceCopy, EveryColumnIsShownOnceWhileTheImageFitsThenTheViewFollows) {
@@ -398,7 +375,7 @@ TEST(SliceCopy, EveryColumnIsShownOnceWhileTheImageFitsThenTheViewFollows) {
     EXPECT_FALSE(sliceForColumn(-4, 100));
 }
 
-TEST(SegmentRange, TimesBecomeWholeFramesAndTheEndGainsOneFrame) {
+TEST(SegmentRange, TimesBecomeWholeFramesTheEndGainsOneFrameAndThePlanChecksTheRange) {
     // {begin, end msec, rate, channels, bytes a sample, N, data bytes (10 s), data offset}; the
     // begin at 529.2 bytes: 529, then 528 in whole frames.
     SegmentRangeInputs in{3, 2001, 44100, 2, 2, 1024, 44100 * 4 * 10, 46};
@@ -414,14 +391,13 @@ TEST(SegmentRange, TimesBecomeWholeFramesAndTheEndGainsOneFrame) {
 
     // 8-bit mono at 11025 Hz from 1 msec: 11.025 bytes.
     const SegmentRangeInputs mono8{1, 10000, 11025, 1, 1, 1024, in.dataBytes, 0};
-    EXPECT_EQ(segmentByteRange(mono8).beginByte, 11);
-    EXPECT_EQ(segmentByteRange(mono8).fileOffset, 11);
-}
+    EXPECT_EQ(std::tuple(segmentByteRange(mono8).beginByte, segmentByteRange(mono8).fileOffset),
+              std::tuple(11, 11));
 
-TEST(SegmentRange, PlanChecksTheRangeInOrder) {
-    SegmentRangeInputs in{0, 5000, 8000, 1, 2, 1024, 16000 * 5, 0}; // 5 s of 16-bit mono
+    // The plan checks the range in order, on 5 s of 16-bit mono.
+    SegmentRangeInputs five{0, 5000, 8000, 1, 2, 1024, 16000 * 5, 0};
     auto plan = [&](float window) {
-        return planAnalyzeSegment(in, window, FrequencyScale::Linear, 0, 4000).check;
+        return planAnalyzeSegment(five, window, FrequencyScale::Linear, 0, 4000).check;
     };
     EXPECT_TRUE(plan(128.0f).proceeds());
     // The window is checked as given (the order and outcomes of the checks: parameters_test).
@@ -430,16 +406,16 @@ TEST(SegmentRange, PlanChecksTheRangeInOrder) {
     for (const std::int64_t begin :
          {std::int64_t{-5}, std::int64_t{6000}, std::numeric_limits<std::int64_t>::max(),
           std::numeric_limits<std::int64_t>::min()}) {
-        in.beginMsec = begin;
+        five.beginMsec = begin;
         EXPECT_EQ(plan(128.0f).messages.at(0).text, "Improper Begin or End") << begin;
     }
     // An end before the begin, though the frame added to the end reaches past the begin.
-    in.beginMsec = 1010;
-    in.endMsec = 1000;
-    EXPECT_GT(segmentByteRange(in).endByte, segmentByteRange(in).beginByte);
+    five.beginMsec = 1010;
+    five.endMsec = 1000;
+    EXPECT_GT(segmentByteRange(five).endByte, segmentByteRange(five).beginByte);
     EXPECT_EQ(plan(128.0f).messages.at(0).text, "Improper Begin or End");
-    in.beginMsec = 4990; // 10 msec plus one frame of 1024 is 2208 bytes; 4995 leaves 2048 - 8
-    in.endMsec = 4992;
+    five.beginMsec = 4990; // 10 msec plus one frame of 1024 is 2208 bytes; 4995 leaves 2048 - 8
+    five.endMsec = 4992;
     EXPECT_EQ(plan(128.0f).messages.at(0).text, "Sample Size Too Small");
 }
 

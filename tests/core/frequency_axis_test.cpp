@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <tuple>
 #include <vector>
 
 namespace korv {
@@ -33,10 +34,19 @@ constexpr Band BANDS[] = {{FrequencyScale::Linear, 0, 6000, 300},
                           {FrequencyScale::Log, 100, 10000, 300},
                           {FrequencyScale::Log, 30, 20000, 451}};
 
-TEST(FrequencyAxis, RowsAndFrequenciesMapBothWays) {
+// Rows and frequencies map both ways. The FFT bins of rows: k stands at k rate / N Hz; every
+// row starts at the bin of its own frequency, and the rows follow one another without a gap or
+// an overlap of more than a bin.
+TEST(FrequencyAxis, RowsAndFrequenciesMapBothWaysAndTheirBinsCoverTheBand) {
+    const std::int32_t rate = 44100;
+    const int n = 4096;
     for (const Band& b : BANDS) {
         const FrequencyAxis axis(b.scale, b.low, b.high, b.rows);
         ASSERT_TRUE(axis.usable());
+        const auto map = axis.rowMap(rate, n);
+        ASSERT_TRUE(map.has_value());
+        ASSERT_EQ(map->rows.size(), static_cast<std::size_t>(b.rows));
+        EXPECT_EQ(map->binLimit, n / 2);
         for (int r = 0; r <= b.rows; ++r) {
             const double hz = referenceHz(b, r);
             SCOPED_TRACE(testing::Message() << b.low << ".." << b.high << " row " << r);
@@ -48,52 +58,38 @@ TEST(FrequencyAxis, RowsAndFrequenciesMapBothWays) {
             // stands there) are no row.
             EXPECT_EQ(axis.nearestRow(axis.hzAtRow(r)).value_or(-1),
                       r < b.rows && hz > 0.0 ? r : -1);
-            // A quarter row either way still rounds to it.
-            if (r > 0 && r < b.rows) {
-                EXPECT_EQ(axis.nearestRow(referenceHz(b, r + 0.25)).value_or(-1), r);
-                EXPECT_EQ(axis.nearestRow(referenceHz(b, r - 0.25)).value_or(-1), r);
+            if (r == 0 || r == b.rows) {
+                continue;
             }
+            // A quarter row either way still rounds to it.
+            EXPECT_EQ(axis.nearestRow(referenceHz(b, r + 0.25)).value_or(-1), r);
+            EXPECT_EQ(axis.nearestRow(referenceHz(b, r - 0.25)).value_or(-1), r);
+            const RowBins& row = map->rows[static_cast<std::size_t>(r)];
+            const RowBins& below = map->rows[static_cast<std::size_t>(r - 1)];
+            EXPECT_NEAR(row.firstBin, hz * n / rate, 0.5 + 1e-9);
+            EXPECT_GE(row.binCount, 1);
+            EXPECT_GE(row.firstBin, below.firstBin);
+            EXPECT_LE(std::abs(below.firstBin + below.binCount - row.firstBin), 1);
         }
+        EXPECT_NEAR(map->rows[0].firstBin, b.low * n / rate, 0.5 + 1e-9);
+        EXPECT_GE(map->rows[0].binCount, 1);
         if (b.scale == FrequencyScale::Linear) {
             EXPECT_NEAR(axis.rowsOfWidth(b.high - b.low), b.rows, 1e-9);
         }
     }
 }
 
-// The FFT bins of rows: k stands at k rate / N Hz; every row starts at the bin of its own
-// frequency, and the rows follow one another without a gap or an overlap of more than a bin.
-TEST(FrequencyAxis, BinsOfTheRowsCoverTheBandWithoutGaps) {
-    const std::int32_t rate = 44100;
-    const int n = 4096;
-    for (const Band& b : BANDS) {
-        const auto map = FrequencyAxis(b.scale, b.low, b.high, b.rows).rowMap(rate, n);
-        ASSERT_TRUE(map.has_value());
-        ASSERT_EQ(map->rows.size(), static_cast<std::size_t>(b.rows));
-        EXPECT_EQ(map->binLimit, n / 2);
-        for (int r = 0; r < b.rows; ++r) {
-            const RowBins& row = map->rows[static_cast<std::size_t>(r)];
-            SCOPED_TRACE(testing::Message() << b.low << ".." << b.high << " row " << r);
-            EXPECT_NEAR(row.firstBin, referenceHz(b, r) * n / rate, 0.5 + 1e-9);
-            EXPECT_GE(row.binCount, 1);
-            if (r > 0) {
-                const RowBins& below = map->rows[static_cast<std::size_t>(r - 1)];
-                EXPECT_GE(row.firstBin, below.firstBin);
-                EXPECT_LE(std::abs(below.firstBin + below.binCount - row.firstBin), 1);
-            }
-        }
-    }
-}
-
 TEST(FrequencyAxis, NoRowsWhereTheBandGivesNone) {
-    const auto mapOf = [](FrequencyScale s, double low, double high, int rows, int rate) {
-        return FrequencyAxis(s, low, high, rows).rowMap(rate, 1024).has_value();
-    };
-    // No log rows from 0 Hz: ColumnAnalyzer.SetupRefusesWhatItCannotAnalyse.
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, -5, 4000, 50, 8000));
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, 4000, 4000, 50, 8000));
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, 100, 4000, 0, 8000));
-    EXPECT_FALSE(mapOf(FrequencyScale::Log, 100, 4000, 50, 0));
-    EXPECT_FALSE(mapOf(FrequencyScale::ThirdOctave, 100, 4000, 50, 8000));
+    // No log rows from 0 Hz: ColumnAnalyzer.SetupRefusesWhatItCannotAnalyse. {band, rows, rate}
+    for (const auto& [s, low, high, rows, rate] :
+         {std::tuple{FrequencyScale::Log, -5, 4000, 50, 8000},
+          {FrequencyScale::Log, 4000, 4000, 50, 8000},
+          {FrequencyScale::Log, 100, 4000, 0, 8000},
+          {FrequencyScale::Log, 100, 4000, 50, 0},
+          {FrequencyScale::ThirdOctave, 100, 4000, 50, 8000}}) {
+        EXPECT_FALSE(FrequencyAxis(s, low, high, rows).rowMap(rate, 1024))
+            << low << " " << rows << " " << rate;
+    }
     const auto one = FrequencyAxis(FrequencyScale::Log, 100, 4000, 1).rowMap(8000, 1024);
     ASSERT_TRUE(one && one->rows.size() == 1);
     EXPECT_EQ(one->rows[0].binCount, 1);
@@ -106,9 +102,8 @@ TEST(FrequencyAxis, NoRowsWhereTheBandGivesNone) {
     // The third-octave plots share the log axis but have no image rows.
     EXPECT_TRUE(FrequencyAxis(FrequencyScale::ThirdOctave, 10, 10000, 240).logarithmic());
     EXPECT_FALSE(FrequencyAxis(FrequencyScale::ThirdOctave, 10, 10000, 240).imageRows());
-    EXPECT_EQ(logTickHz().front(), 10);
-    EXPECT_EQ(logTickHz()[6], 160);
-    EXPECT_EQ(logTickHz().back(), 630000);
+    EXPECT_EQ(std::tuple(logTickHz().front(), logTickHz()[6], logTickHz().back()),
+              std::tuple(10, 160, 630000));
 }
 
 // 300 rows under a 40-pixel waveform strip, N 2048 at 44.1 kHz.

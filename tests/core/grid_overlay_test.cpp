@@ -33,19 +33,10 @@ TimeAxisInputs axis(double ts, int width, double t0 = 0.0, bool dual = false) {
 
 } // namespace
 
-// On a tie (1.5 between 1 and 2, 7.5 between 5 and 10) the first.
-TEST(GridCandidates, NearestWithTheFirstOnATie) {
-    const std::pair<double, long> cases[] = {{1.6, 2},     {1200.0, 1000}, {1.5, 1},    {7.5, 5},
-                                             {750.0, 500}, {0.0, 1},       {1e9, 10000}};
-    for (const auto& [value, nearest] : cases) {
-        EXPECT_EQ(nearestGridCandidate(value), nearest) << value;
-    }
-}
-
 // The interval is the candidate nearest a fifth of the view's time from 8 msec per column up;
 // below, 100 msec at 1 msec, 200 above 1 up to 3 and 500 above 3. Tick k stands at k x the
 // interval / ts, truncated, up to the view's right edge. {ts, width, interval, tick, its label}
-TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumn) {
+TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumnFromTheNearestCandidate) {
     const std::tuple<double, int, long long, std::size_t, const char*> cases[] = {
         {10.0, 800, 2000, 1, "2   sec"},   {20.0, 800, 2000, 5, "10  sec"},
         {125.0, 640, 20000, 2, "40  sec"}, {4.0, 800, 500, 1, "0.5 sec"},
@@ -68,20 +59,24 @@ TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumn) {
         }
         EXPECT_EQ(ticks[tick].label, label);
     }
+
+    // The nearest candidate; on a tie (1.5 between 1 and 2, 7.5 between 5 and 10) the first.
+    const std::pair<double, long> candidates[] = {
+        {1.6, 2}, {1200.0, 1000}, {1.5, 1}, {7.5, 5}, {750.0, 500}, {0.0, 1}, {1e9, 10000}};
+    for (const auto& [value, nearest] : candidates) {
+        EXPECT_EQ(nearestGridCandidate(value), nearest) << value;
+    }
 }
 
 TEST(TimeTicks, SitOnWholeIntervalsWhereverTheViewStarts) {
     // Scrolled 30 columns at 4 msec: the 0 s tick is 30 pixels left of the view, 0.5 s at 95.
     const std::vector<TimeTick> scrolled = timeTicks(axis(4.0, 800, 30.0));
-    EXPECT_EQ(scrolled[0].x, -30);
-    EXPECT_EQ(scrolled[1].x, 95);
-    EXPECT_EQ(scrolled[1].msec, 500);
+    EXPECT_EQ(std::tuple(scrolled[0].x, scrolled[1].x, scrolled[1].msec), std::tuple(-30, 95, 500));
     // A segment beginning at 1250 msec: 312.5 columns; the last whole interval is 1000 msec,
     // at column 250, that is 62 pixels left of the view.
     const std::vector<TimeTick> offset = timeTicks(axis(4.0, 800, 1250.0 / 4.0));
-    EXPECT_EQ(offset[0].x, -62);
-    EXPECT_EQ(offset[0].msec, 1000);
-    EXPECT_EQ(offset[1].label, "1.5 sec");
+    EXPECT_EQ(std::tuple(offset[0].x, offset[0].msec, offset[1].label),
+              std::tuple(-62, 1000, "1.5 sec"));
 
     // Any start: each tick is a whole interval, at the column of its time, and the ticks cover
     // the view from its left edge.
@@ -130,10 +125,9 @@ TEST(FrequencyTicks, LinearStepsNearAFifthOfTheBand) {
     g.highBandHz = 3700;
     const std::vector<FrequencyTick> offset = frequencyTicks(g);
     ASSERT_EQ(offset.size(), 7u);
-    EXPECT_EQ(offset.front().hz, 500);
-    EXPECT_EQ(offset.back().hz, 3500);
     // 250 Hz above the bottom at 3450 / 360 Hz per row: 26.09 rows, y = 400 - 26.09 - 1.
-    EXPECT_EQ(offset.front().y, 373);
+    EXPECT_EQ(std::tuple(offset.front().hz, offset.back().hz, offset.front().y),
+              std::tuple(500, 3500, 373));
 
     // A band narrower than 10 Hz steps by 1 Hz; exactly 10 Hz steps by 2.
     g.lowBandHz = 1000;
@@ -244,8 +238,8 @@ TEST(GridOverlay, CrossesAtLabelledTicksWithShadowsFirst) {
         EXPECT_EQ(shadowed.labels.texts[2 * i + 1], plain.labels.texts[i]);
     }
     const ViewDrawing all = shadowed.all();
-    EXPECT_EQ(all.lines.size(), shadowed.marks.lines.size());
-    EXPECT_EQ(all.texts.size(), shadowed.labels.texts.size());
+    EXPECT_EQ(std::pair(all.lines, all.texts),
+              std::pair(shadowed.marks.lines, shadowed.labels.texts));
 }
 
 TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
@@ -268,7 +262,6 @@ TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
     // edge less 8 character widths, 333: not under 400), five frequency labels at one character
     // width in each.
     std::vector<PixelPoint> timeLabels;
-    std::vector<PixelPoint> wantTimes;
     std::multiset<int> frequencyLabels;
     for (const ViewText& t : dual.labels.texts) {
         if (t.text.find("sec") != std::string::npos) {
@@ -277,12 +270,10 @@ TEST(GridOverlay, DualLayoutRepeatsEveryMarkInTheRightPane) {
             frequencyLabels.insert(t.topLeft.x);
         }
     }
-    for (const int pane : {0, offset}) {
-        for (const int x : {100, 200, 300}) {
-            wantTimes.push_back({x - 3 * CW + pane, 400 - TH});
-        }
-    }
-    EXPECT_EQ(timeLabels, wantTimes);
+    // Three character widths left of the tick, one text line above the bottom: x - 24 (+ 404).
+    EXPECT_EQ(timeLabels,
+              (std::vector<PixelPoint>{
+                  {76, 384}, {176, 384}, {276, 384}, {480, 384}, {580, 384}, {680, 384}}));
     EXPECT_EQ(frequencyLabels, (std::multiset<int>{CW, CW, CW, CW, CW, CW + offset, CW + offset,
                                                    CW + offset, CW + offset, CW + offset}));
 }
@@ -328,10 +319,10 @@ TEST(InfoPanel, FourLinesOfBandChannelsRateAndLength) {
     EXPECT_EQ(d.texts[2].topLeft.y - d.texts[0].topLeft.y, TH);
     EXPECT_GE(d.texts[0].topLeft.y, g.infoPanel.y);
     // The sunken box around them: ViewDraw.PanelsAreSunkenBoxesWithBlackText.
-
-    EXPECT_EQ(displayChannelsText(DisplayChannels::Mono), "Monaural");
-    EXPECT_EQ(displayChannelsText(DisplayChannels::Left), "Stereo (Left)");
-    EXPECT_EQ(displayChannelsText(DisplayChannels::Right), "Stereo (Right)");
+    EXPECT_EQ(std::tuple(displayChannelsText(DisplayChannels::Mono),
+                         displayChannelsText(DisplayChannels::Left),
+                         displayChannelsText(DisplayChannels::Right)),
+              std::tuple("Monaural", "Stereo (Left)", "Stereo (Right)"));
 
     // A file read by conversion names its own format after the rate.
     in.sourceFormat = "24 bit";
@@ -342,14 +333,12 @@ TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {
     // Client 1000 x 700, cw 7, th 14: column width (1000 - 112 x 7) / 4 = 54.
     // Nothing measured: the classic character counts.
     const PanelBoxes b = panelBoxes({1000, 700, 602, 15, 7, 14, {}});
-    EXPECT_EQ(b.infoPanel.x, 54);
-    EXPECT_EQ(b.infoPanel.width, 38 * 7);
-    EXPECT_EQ(b.readoutBox.x, b.infoPanel.right() + 54);
-    EXPECT_EQ(b.readoutBox.width, 44 * 7);
+    // {x, width, height} of the panel, then of the readout box, on one line.
+    EXPECT_EQ(std::tuple(b.infoPanel.x, b.infoPanel.width, b.infoPanel.height, b.readoutBox.x,
+                         b.readoutBox.width, b.readoutBox.y),
+              std::tuple(54, 38 * 7, 14 * 9 / 2, b.infoPanel.right() + 54, 44 * 7, b.infoPanel.y));
     // The button block's origin: 3 x column width + 44 + 38 character widths.
     EXPECT_EQ(b.readoutBox.right() + 54, 3 * 54 + 82 * 7);
-    EXPECT_EQ(b.infoPanel.height, 14 * 9 / 2);
-    EXPECT_EQ(b.readoutBox.y, b.infoPanel.y);
     // Centred in the panel below the scroll bar.
     const int above = b.infoPanel.y - (602 + 15);
     const int below = 700 - b.infoPanel.bottom();
@@ -358,11 +347,10 @@ TEST(PanelBoxes, InformationPanelThenReadoutsThenButtonsWithEqualGaps) {
     // Measured texts: a box holds a margin, its labels, a character width, its values and a
     // margin; a button its text and a margin each side; the gaps share what is left.
     const PanelBoxes m = panelBoxes({1000, 700, 602, 15, 7, 14, {120, 90, 110, 100, 30, 70}});
-    EXPECT_EQ(m.infoPanel.width, 7 + 120 + 7 + 90 + 7);
-    EXPECT_EQ(m.widths.infoValueOffset, 120 + 7);
-    EXPECT_EQ(m.readoutBox.width, 7 + 110 + 7 + 100 + 7);
-    EXPECT_EQ(m.widths.readoutValueOffset, 110 + 7);
-    EXPECT_EQ(m.widths.buttons(), 30 + 14 + 70 + 14);
+    EXPECT_EQ(std::tuple(m.infoPanel.width, m.widths.infoValueOffset, m.readoutBox.width,
+                         m.widths.readoutValueOffset, m.widths.buttons()),
+              std::tuple(7 + 120 + 7 + 90 + 7, 120 + 7, 7 + 110 + 7 + 100 + 7, 110 + 7,
+                         30 + 14 + 70 + 14));
     EXPECT_EQ(m.columnWidth, (1000 - m.widths.total()) / 4);
     EXPECT_EQ(m.readoutBox.x, m.infoPanel.right() + m.columnWidth);
     EXPECT_EQ(m.buttonX0, m.readoutBox.right() + m.columnWidth);

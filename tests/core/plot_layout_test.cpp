@@ -73,7 +73,7 @@ TEST(HorizontalScroll, RangesKeepTheFractionAndFollowTheDrawnColumn) {
 }
 
 // The line and page steps forward and both clamps, on either bar: the window's
-// MainWindowTest.HorizontalScrollStepsAndClampsAndTheVerticalBarSetsTheLevel.
+// MainWindowTest.LayoutPlacesTheControlsAResizeRepeatsTheAnalysisAndTheBarsScroll.
 TEST(HorizontalScroll, StepsClampToTheRange) {
     EXPECT_EQ(stepScroll(10, 1000, ScrollAction::PageBack, 4, 100, 0), 0);
     EXPECT_EQ(stepScroll(10, 1000, ScrollAction::Thumb, 4, 100, 1234), 1000);

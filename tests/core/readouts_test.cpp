@@ -36,9 +36,9 @@ ReadoutPoint inside(long column, int y, int index = kBackgroundIndex, int viewX 
 } // namespace
 
 TEST(ViewXToColumn, MonoIsTheViewXAndDualPanesShareColumns) {
-    EXPECT_EQ(viewXToColumn(123, 800, false), 123);
-    EXPECT_EQ(viewXToColumn(900, 800, false), 900);
-    EXPECT_EQ(viewXToColumn(-5, 800, false), 0);
+    EXPECT_EQ(std::tuple(viewXToColumn(123, 800, false), viewXToColumn(900, 800, false),
+                         viewXToColumn(-5, 800, false)),
+              std::tuple(123, 900, 0));
     for (const int width : {800, 801, 640}) {
         const int rightPane = width / 2 + 4;
         for (int x = 0; x + rightPane < width; ++x) {
@@ -163,22 +163,23 @@ TEST(Readouts, FrequencyWithItsUncertaintyAndLimits) {
     EXPECT_FALSE(readoutTexts(g, {}, inside(0, 339)).frequency.has_value());
 }
 
+// Index 125 at 60 dB: 245.5 quarter-dB, -28.6 dB, shown -29; at 90 dB index 200 stands for levels
+// from 300, its middle 300.75: -14.8 dB. On the divider of the dual layout (view x 400): -90
+// whatever the pixel. {range, dual, view x, index, level}
 TEST(Readouts, LevelFromThePixelAndTheDualDivider) {
-    ViewGeometry g = geometry();
-    ReadoutContext c;
-    c.dbRange = DbRange::Db60;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-60 ");
-    // Index 125 at 60 dB: 245.5 quarter-dB, -28.6 dB, shown -29.
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 125)).level, "-29 ");
-    c.dbRange = DbRange::Db90;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex)).level, "-90 ");
-    // 90 dB: index 200 stands for levels from 300, its middle 300.75: -14.8 dB.
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200)).level, "-15 ");
-    // On the divider of the dual layout: -90 whatever the pixel.
-    c.dbRange = DbRange::Db60;
-    g.dualStereo = true;
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, 200, 400)).level, "-90 ");
-    EXPECT_EQ(readoutTexts(g, c, inside(0, 200, kBackgroundIndex, 404)).level, "-60 ");
+    const std::tuple<DbRange, bool, int, int, const char*> cases[] = {
+        {DbRange::Db60, false, 100, kBackgroundIndex, "-60 "},
+        {DbRange::Db60, false, 100, 125, "-29 "},
+        {DbRange::Db90, false, 100, kBackgroundIndex, "-90 "},
+        {DbRange::Db90, false, 100, 200, "-15 "},
+        {DbRange::Db60, true, 400, 200, "-90 "},
+        {DbRange::Db60, true, 404, kBackgroundIndex, "-60 "}};
+    for (const auto& [range, dual, viewX, index, level] : cases) {
+        ViewGeometry g = geometry();
+        g.dualStereo = dual;
+        EXPECT_EQ(readoutTexts(g, {.dbRange = range}, inside(0, 200, index, viewX)).level, level)
+            << index << " at x " << viewX;
+    }
 }
 
 // The right-button measure: signed differences from the anchor to the pointer. 60 rows of
@@ -188,16 +189,15 @@ TEST(Readouts, MeasureFromTheAnchorToThePointer) {
     const ViewGeometry g = geometry();
     // An offset cancels in a difference.
     const ReadoutContext c{.dbRange = DbRange::Db60, .cursorOffsetHz = -100};
+    const auto deltas = [](const ReadoutTexts& t) {
+        return std::tuple(t.frequency, t.time, t.level);
+    };
     const ReadoutTexts up = measureTexts(g, c, inside(10, 339), inside(60, 279, 125));
-    EXPECT_EQ(up.frequencyLabel, "\u0394f (Hz) :");
-    EXPECT_EQ(up.timeLabel, "\u0394t (msec) :");
-    EXPECT_EQ(up.frequency, "+1000");
-    EXPECT_EQ(up.time, "+200");
-    EXPECT_EQ(up.level, "+31");
-    const ReadoutTexts down = measureTexts(g, c, inside(60, 279, 125), inside(10, 339));
-    EXPECT_EQ(down.frequency, "-1000");
-    EXPECT_EQ(down.time, "-200");
-    EXPECT_EQ(down.level, "-31");
+    EXPECT_EQ(std::tuple(up.frequencyLabel, up.timeLabel),
+              std::tuple("\u0394f (Hz) :", "\u0394t (msec) :"));
+    EXPECT_EQ(deltas(up), std::tuple("+1000", "+200", "+31"));
+    EXPECT_EQ(deltas(measureTexts(g, c, inside(60, 279, 125), inside(10, 339))),
+              std::tuple("-1000", "-200", "-31"));
     // Off the picture: the placeholders, under the measure's labels.
     ReadoutPoint outside = inside(0, 0);
     outside.inside = false;
@@ -217,32 +217,31 @@ TEST(Readouts, TitlesAndPlaceholders) {
     const ViewGeometry g = geometry();
     ReadoutContext c;
     ReadoutPoint outside;
-    ReadoutTexts t = readoutTexts(g, c, outside);
-    EXPECT_EQ(t.frequency, "00000           ");
-    EXPECT_EQ(t.timeLabel, "Time (msec) :");
-    EXPECT_EQ(t.time, "00000           ");
-    EXPECT_EQ(t.level, "00000           ");
+    // {frequency, time label, time, level, title, in red}
+    const auto shown = [](const ReadoutTexts& t) {
+        return std::tuple(t.frequency, t.timeLabel, t.time, t.level, t.title, t.titleRed);
+    };
+    const std::string none = "00000           ";
+    EXPECT_EQ(shown(readoutTexts(g, c, outside)),
+              std::tuple(none, "Time (msec) :", none, none, " Analyze File", false));
     c.scanning = true;
     c.lastMode = 1;
     c.recording = true;
     c.timeNowMsec = 12400.0;
-    t = readoutTexts(g, c, outside);
     // A scan's time goes on wherever the pointer is.
-    EXPECT_EQ(t.timeLabel, "Time Now (sec) : ");
-    EXPECT_EQ(t.time, "12  ");
-    EXPECT_EQ(t.frequency, "00000           ");
-    EXPECT_EQ(t.title, "  Recording  ");
-    EXPECT_TRUE(t.titleRed);
+    EXPECT_EQ(shown(readoutTexts(g, c, outside)),
+              std::tuple(none, "Time Now (sec) : ", "12  ", none, "  Recording  ", true));
 }
 
 TEST(Readouts, LinesLaidOutInTheBox) {
     const ViewGeometry g = geometry();
     const ViewDrawing d = readoutLines(g, readoutTexts(g, {.recording = true}, inside(10, 339)));
-    ASSERT_EQ(d.texts.size(), 7u);               // title, then label and value of three lines
-    EXPECT_EQ(d.texts[0].text, "  Recording  "); // in red: ViewDraw.PanelsAreSunkenBoxes...
+    ASSERT_EQ(d.texts.size(), 7u); // title, then label and value of three lines
     const int labelX = g.readoutBox.x + CW;
     const int valueX = labelX + 20 * CW;
-    EXPECT_EQ(d.texts[0].topLeft.x, labelX);
+    // The title in red: ViewDraw.PanelsAreSunkenBoxes...
+    EXPECT_EQ(std::tuple(d.texts[0].text, d.texts[0].topLeft.x),
+              std::tuple("  Recording  ", labelX));
     const std::string labels[] = {"Frequency (Hz) :", "Time (msec) :", "Signal Level (dB) :"};
     for (int line = 0; line < 3; ++line) {
         const ViewText& label = d.texts[static_cast<std::size_t>(1 + 2 * line)];
@@ -270,11 +269,11 @@ TEST(Readouts, LinesLaidOutInTheBox) {
     EXPECT_EQ(box.fills[0].rect, g.readoutBox);
 }
 
-TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
+TEST(ViewToSamples, ADragSelectsTheSameSegmentEitherWayAndAClickItsInstant) {
     // 4 msec columns of 44100 Hz 16-bit stereo: a hop of 352 samples, 176 frames a column.
     const RunFormat stereo{44100, 2, 2};
     const long hop = hopSamples(2, 4.0f, 44100);
-    // The same whichever way the drag goes: SpectralViewTest.ADragInvertsItsBandAnd...
+    // The same whichever way the drag goes: SpectralViewTest.ADragReanalysesTheSameStretch...
     const DragSegment right = dragSegment(10, 30, 5, hop, stereo);
     // Columns 15 .. 35 and the frames they were drawn from, not 60 and 140 msec of nominal time.
     EXPECT_EQ(right, (DragSegment{15, 35, 15 * 176 * 4, 35 * 176 * 4, 15 * 176, 35 * 176}));
@@ -283,9 +282,8 @@ TEST(DragSelection, TheSameSegmentWhicheverWayTheDragGoes) {
         dragSegment(0, 100, 0, std::numeric_limits<long>::max(), RunFormat{48000, 2, 2});
     EXPECT_GE(s.endByte, s.beginByte);
     EXPECT_EQ(s.endByte % 4, 0);
-}
 
-TEST(ClickSpectrum, InstantAndStartByte) {
+    // A click: the instant of its column and where its point spectrum starts.
     // Column 10 scrolled by 5 at 4 msec, segment from 1000 msec: the column's first sample at
     // 1060 msec, its time the window's centre 512 samples later.
     ViewGeometry g;
@@ -302,6 +300,5 @@ TEST(ClickSpectrum, InstantAndStartByte) {
     g = ViewGeometry{};
     g.columnMsec = 5.0;
     g.fftSize = 512;
-    const ClickInstant eight = clickInstant(1, g, RunFormat{11025, 1, 1});
-    EXPECT_EQ(eight.bytePosition, 564);
+    EXPECT_EQ(clickInstant(1, g, RunFormat{11025, 1, 1}).bytePosition, 564);
 }
