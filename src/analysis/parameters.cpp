@@ -220,13 +220,6 @@ CheckResult checkAnalyzeFileColumns(long hop, long columns) {
     return {};
 }
 
-CheckResult checkAnalyzeFileSize(std::int64_t fileBytes) {
-    if (fileBytes < MIN_SEGMENT_BYTES) {
-        return refuse(MSG_SAMPLE_SIZE_TOO_SMALL, CheckOutcome::ShowFileDialogAgain);
-    }
-    return {};
-}
-
 ParametersChangeCheck checkParametersChange(const ParametersChangeInputs& inputs) {
     constexpr auto restore = CheckOutcome::RestoreAndEnd;
     ParametersChangeCheck result;

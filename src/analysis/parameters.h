@@ -158,8 +158,6 @@ struct AnalyzeFileCheckInputs {
 [[nodiscard]] CheckResult checkAnalyzeFileSegment(const AnalyzeFileCheckInputs& inputs);
 // After the segment is read: hop and columns; each failure restores and ends.
 [[nodiscard]] CheckResult checkAnalyzeFileColumns(long hop, long columns);
-// A file shorter than 2048 bytes is refused before the dialog (the file dialog opens again).
-[[nodiscard]] CheckResult checkAnalyzeFileSize(std::int64_t fileBytes);
 
 // Parameters Change: re-analysis of the loaded segment. Positions in sample frames.
 struct ParametersChangeInputs {

@@ -17,11 +17,10 @@ struct UserMessage {
 };
 
 enum class CheckOutcome {
-    Proceed,             // run on (there may still be a warning to show)
-    ShowDialogAgain,     // back to the parameter dialog
-    ShowFileDialogAgain, // back to the file dialog
-    RestoreAndEnd,       // end the command and restore the previous parameters (command 40023)
-    End,                 // end the command, parameters as they are
+    Proceed,         // run on (there may still be a warning to show)
+    ShowDialogAgain, // back to the parameter dialog
+    RestoreAndEnd,   // end the command and restore the previous parameters (command 40023)
+    End,             // end the command, parameters as they are
 };
 
 struct CheckResult {

@@ -89,12 +89,6 @@ LevelRange levelRangeFor(DbRange range) {
     return {60.0f, 120.0f};
 }
 
-float stopLevelDb(int stop, const LevelRange& range) {
-    const float bottomDb = range.bottomQuarterDb / 4.0f - 90.0f;
-    return bottomDb +
-           range.rangeDb * static_cast<float>(stop) / static_cast<float>(kLevelStops - 1);
-}
-
 void levelsToClampedPaletteIndices(std::span<const float> levels, const LevelRange& range,
                                    std::span<std::uint8_t> indices) {
     const std::size_t count = std::min(levels.size(), indices.size());

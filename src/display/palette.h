@@ -161,8 +161,4 @@ inline std::int32_t levelToClampedPaletteIndex(float level, const LevelRange& ra
 void levelsToClampedPaletteIndices(std::span<const float> levels, const LevelRange& range,
                                    std::span<std::uint8_t> indices);
 
-// The level a stop stands for, in displayed dB (level/4 - 90): for 60 dB, -60 for stop 0
-// up to 0 for stop 12.
-[[nodiscard]] float stopLevelDb(int stop, const LevelRange& range);
-
 } // namespace korv

@@ -108,11 +108,3 @@ TEST(PaletteChoice, NamesTheTables) {
     EXPECT_FALSE(fillActivePalette(0, user, active));
     EXPECT_EQ(active, kBwPalette);
 }
-
-TEST(PaletteChoice, StopCaptionsFollowTheRange) {
-    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeFor(DbRange::Db60)), -60.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeFor(DbRange::Db60)), 0.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(1, levelRangeFor(DbRange::Db60)), -55.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(0, levelRangeFor(DbRange::Db90)), -90.0f);
-    EXPECT_FLOAT_EQ(stopLevelDb(12, levelRangeFor(DbRange::Db30)), -30.0f);
-}

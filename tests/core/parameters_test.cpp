@@ -146,11 +146,6 @@ TEST(AnalyzeFileChecks, HopThenColumnsRestoreAndEnd) {
     EXPECT_EQ(firstText(columns), "Time Scale Too Small");
     EXPECT_EQ(columns.outcome, CheckOutcome::RestoreAndEnd);
     EXPECT_TRUE(checkAnalyzeFileColumns(1, 1).proceeds());
-
-    const CheckResult tiny = checkAnalyzeFileSize(2047);
-    EXPECT_EQ(firstText(tiny), "Sample Size Too Small");
-    EXPECT_EQ(tiny.outcome, CheckOutcome::ShowFileDialogAgain);
-    EXPECT_TRUE(checkAnalyzeFileSize(2048).proceeds());
 }
 
 ParametersChangeInputs goodChange() {

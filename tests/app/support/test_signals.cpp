@@ -1,5 +1,7 @@
 #include "app/support/test_signals.h"
 
+#include "core/wave_test_files.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -8,32 +10,26 @@ namespace korv::test {
 
 namespace {
 
-void put16(QByteArray& out, int value) {
-    out.append(static_cast<char>(value & 0xFF));
-    out.append(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void put32(QByteArray& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-    }
-}
-
-void appendSamples(QByteArray& out, int bits, long frames, const FrameSignal& signal) {
+Bytes samplesOf(int bits, long frames, const FrameSignal& signal) {
+    Bytes out;
     for (long i = 0; i < frames; ++i) {
         for (const double v : signal(i)) {
             const int s = static_cast<int>(std::lround(std::clamp(v, -32768.0, 32767.0)));
             if (bits == 8) {
-                out.append(static_cast<char>((s >> 8) + 128));
-            } else if (bits == 24) {
-                // The 16-bit value in the top bytes, as a 24-bit export of it holds it.
-                out.append('\0');
-                put16(out, s);
-            } else {
-                put16(out, s);
+                out.push_back(static_cast<std::uint8_t>((s >> 8) + 128));
+                continue;
             }
+            if (bits == 24) {
+                out.push_back(0); // the 16-bit value in the top bytes, as a 24-bit export holds it
+            }
+            putLe16(out, static_cast<std::uint16_t>(s));
         }
     }
+    return out;
+}
+
+QByteArray bytesOf(const Bytes& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
 }
 
 } // namespace
@@ -50,29 +46,13 @@ FrameSignal sines(std::vector<double> frequenciesHz, double rate, double amplitu
 }
 
 QByteArray waveFile(int rate, int channels, int bits, long frames, const FrameSignal& signal) {
-    const auto blockAlign = static_cast<std::uint32_t>(channels * bits / 8);
-    const auto dataBytes = static_cast<std::uint32_t>(frames) * blockAlign;
-    QByteArray out;
-    out.append("RIFF");
-    put32(out, 36 + dataBytes);
-    out.append("WAVEfmt ");
-    put32(out, 16);
-    put16(out, 1);
-    put16(out, channels);
-    put32(out, static_cast<std::uint32_t>(rate));
-    put32(out, static_cast<std::uint32_t>(rate) * blockAlign);
-    put16(out, static_cast<int>(blockAlign));
-    put16(out, bits);
-    out.append("data");
-    put32(out, dataBytes);
-    appendSamples(out, bits, frames, signal);
-    return out;
+    return bytesOf(pcmWaveFile(16, static_cast<std::uint16_t>(channels),
+                               static_cast<std::uint32_t>(rate), static_cast<std::uint16_t>(bits),
+                               samplesOf(bits, frames, signal)));
 }
 
 QByteArray rawSamples(long frames, const FrameSignal& signal) {
-    QByteArray out;
-    appendSamples(out, 16, frames, signal);
-    return out;
+    return bytesOf(samplesOf(16, frames, signal));
 }
 
 } // namespace korv::test

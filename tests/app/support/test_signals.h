@@ -1,6 +1,6 @@
 #pragma once
-// Wave files for the program tests, written here byte by byte (a plain 44-byte RIFF header),
-// so the program's own writer is not what the tests read back.
+// Wave files for the program tests, put together by the file tests' own assembler (a plain
+// 44-byte RIFF header), so the program's own writer is not what the tests read back.
 
 #include <QByteArray>
 #include <QString>
