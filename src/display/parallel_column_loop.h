@@ -4,11 +4,10 @@
 // worker thread claims blocks ahead of the caller as it comes free (never the one right after
 // the caller's) and analyses them into a few blocks of its own, copied in when the caller
 // reaches them; the caller analyses the blocks nobody claimed straight into the image.
-// Claiming as they go keeps both cores busy whichever is slowed. Each
-// analyser primes its averaging ring at a block start, so the picture is the same byte for
-// byte as one analyser's in order. With the bins' levels asked for (binLevels), the worker
-// keeps its block's averaged bins beside the block, so the level log gets every column's in
-// column order as well.
+// Claiming as they go keeps both cores busy whichever is slowed. Each analyser primes its
+// averaging ring at a block start, so the picture is the same byte for byte as one analyser's
+// in order. With the bins' levels asked for (binLevels), the worker keeps its block's averaged
+// bins beside the block, so the level log gets every column's in column order as well.
 
 #include "display/column_analyzer.h"
 
