@@ -208,16 +208,13 @@ __attribute__((target("avx2"))) void unhalvedStagesAvx2(double* z, const double*
         const __m256d v1 = _mm256_loadu_pd(z4 + 4); // the same for block b + 1
         const __m256d t0 = _mm256_loadu_pd(t);
         const __m256d t1 = _mm256_loadu_pd(t + 4);
-        const __m256d pv = _mm256_permute2f128_pd(v0, v1, 0x20);
-        const __m256d qv = _mm256_permute2f128_pd(v0, v1, 0x31);
+        __m256d pv = _mm256_permute2f128_pd(v0, v1, 0x20);
+        __m256d qv = _mm256_permute2f128_pd(v0, v1, 0x31);
         const __m256d ta = _mm256_permute2f128_pd(t0, t1, 0x20);
         const __m256d tb = _mm256_permute2f128_pd(t0, t1, 0x31);
-        const __m256d swapped = _mm256_permute_pd(qv, 0x5);
-        const __m256d tt = _mm256_add_pd(_mm256_mul_pd(swapped, ta), _mm256_mul_pd(qv, tb));
-        const __m256d newQ = _mm256_add_pd(pv, tt);
-        const __m256d newP = _mm256_sub_pd(pv, tt);
-        _mm256_storeu_pd(z4, _mm256_permute2f128_pd(newP, newQ, 0x20));
-        _mm256_storeu_pd(z4 + 4, _mm256_permute2f128_pd(newP, newQ, 0x31));
+        butterflyAvx2(pv, qv, ta, tb);
+        _mm256_storeu_pd(z4, _mm256_permute2f128_pd(pv, qv, 0x20));
+        _mm256_storeu_pd(z4 + 4, _mm256_permute2f128_pd(pv, qv, 0x31));
     }
     for (; b < blocks; ++b) {
         double* p = z + 4 * b;

@@ -60,6 +60,31 @@ constexpr std::uint8_t bigEndianByte(std::uint64_t value, int shift) {
     return static_cast<std::uint8_t>(value >> shift);
 }
 
+// A chunk framed for the sink: its length, name, data and the CRC of its name and data.
+bool writeChunk(const ByteSink& sink, const png_byte* name, std::span<const std::uint8_t> data,
+                uLong crc) {
+    const std::uint8_t head[8] = {bigEndianByte(data.size(), 24),
+                                  bigEndianByte(data.size(), 16),
+                                  bigEndianByte(data.size(), 8),
+                                  bigEndianByte(data.size(), 0),
+                                  name[0],
+                                  name[1],
+                                  name[2],
+                                  name[3]};
+    const std::uint8_t tail[4] = {bigEndianByte(crc, 24), bigEndianByte(crc, 16),
+                                  bigEndianByte(crc, 8), bigEndianByte(crc, 0)};
+    return sink(head) && sink(data) && sink(tail);
+}
+
+// The same for a chunk whose CRC is not taken yet.
+bool writeChunk(const ByteSink& sink, const png_byte* name, std::span<const std::uint8_t> data) {
+    uLong crc = crc32_z(crc32_z(0, nullptr, 0), name, 4);
+    if (!data.empty()) {
+        crc = crc32_z(crc, data.data(), data.size()); // a null buffer would restart the CRC
+    }
+    return writeChunk(sink, name, data, crc);
+}
+
 // The level libpng is given for a picture of one stripe: light, since palette pictures gain
 // little from more.
 constexpr int PNG_DEFLATE_LEVEL = 1;
@@ -165,18 +190,7 @@ class StripeEmitter {
   private:
     // The stripe's IDAT chunk with the CRC its core took.
     bool emit(const Stripe& stripe) {
-        const std::uint8_t head[8] = {bigEndianByte(stripe.deflated.size(), 24),
-                                      bigEndianByte(stripe.deflated.size(), 16),
-                                      bigEndianByte(stripe.deflated.size(), 8),
-                                      bigEndianByte(stripe.deflated.size(), 0),
-                                      IDAT_NAME[0],
-                                      IDAT_NAME[1],
-                                      IDAT_NAME[2],
-                                      IDAT_NAME[3]};
-        const std::uint8_t crc[4] = {
-            bigEndianByte(stripe.chunkCrc, 24), bigEndianByte(stripe.chunkCrc, 16),
-            bigEndianByte(stripe.chunkCrc, 8), bigEndianByte(stripe.chunkCrc, 0)};
-        return sink_(head) && sink_(stripe.deflated) && sink_(crc);
+        return writeChunk(sink_, IDAT_NAME, stripe.deflated, stripe.chunkCrc);
     }
 
     std::vector<Stripe>& stripes_;
@@ -284,25 +298,6 @@ std::optional<std::vector<std::uint8_t>> libpngBytes(const PictureArea& picture,
     return std::move(sink.bytes);
 }
 
-// A short chunk of the file's end, framed here: the stripes' writer is past libpng by then.
-bool writeChunk(const ByteSink& sink, const png_byte* name, std::span<const std::uint8_t> data) {
-    uLong crc = crc32_z(crc32_z(0, nullptr, 0), name, 4);
-    if (!data.empty()) {
-        crc = crc32_z(crc, data.data(), data.size()); // a null buffer would restart the CRC
-    }
-    const std::uint8_t head[8] = {bigEndianByte(data.size(), 24),
-                                  bigEndianByte(data.size(), 16),
-                                  bigEndianByte(data.size(), 8),
-                                  bigEndianByte(data.size(), 0),
-                                  name[0],
-                                  name[1],
-                                  name[2],
-                                  name[3]};
-    const std::uint8_t tail[4] = {bigEndianByte(crc, 24), bigEndianByte(crc, 16),
-                                  bigEndianByte(crc, 8), bigEndianByte(crc, 0)};
-    return sink(head) && sink(data) && sink(tail);
-}
-
 } // namespace
 
 bool writePng8(const PictureArea& picture, const ColourTable& colours, const ByteSink& sink) {
@@ -324,26 +319,20 @@ bool writePng8(const PictureArea& picture, const ColourTable& colours, const Byt
 
 std::optional<std::vector<std::uint8_t>> encodePng8(const PictureArea& picture,
                                                     const ColourTable& colours) {
-    // The pieces kept as they come, then joined once.
-    std::vector<std::vector<std::uint8_t>> pieces;
-    std::size_t total = 0;
-    try {
-        if (!writePng8(picture, colours, [&](std::span<const std::uint8_t> piece) {
-                pieces.emplace_back(piece.begin(), piece.end());
-                total += piece.size();
-                return true;
-            })) {
-            return std::nullopt;
-        }
-        std::vector<std::uint8_t> bytes;
-        bytes.reserve(total);
-        for (const auto& piece : pieces) {
+    std::vector<std::uint8_t> bytes;
+    // The sink runs on the deflating cores too: a failed allocation must not leave it.
+    const auto append = [&bytes](std::span<const std::uint8_t> piece) {
+        try {
             bytes.insert(bytes.end(), piece.begin(), piece.end());
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
         }
-        return bytes;
-    } catch (const std::bad_alloc&) {
+    };
+    if (!writePng8(picture, colours, append)) {
         return std::nullopt;
     }
+    return bytes;
 }
 
 } // namespace korv
