@@ -1,0 +1,88 @@
+#pragma once
+// The sound level meter: one signal (one channel, full-scale sine = amplitude 1.0) in blocks of
+// any length, giving per interval and for the whole signal the integrated levels an acoustician
+// reports. The same object serves a whole file and live sound; its results do not depend on the
+// block sizes, and interval boundaries fall on whole samples.
+
+#include "meter/levels.h"
+#include "meter/octave_bank.h"
+#include "meter/time_weighting.h"
+#include "meter/weighting.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace korv::meter {
+
+// A microphone's correction: the level to add at each frequency (dB), ascending frequencies.
+struct CorrectionPoint {
+    double hz = 0.0;
+    double db = 0.0;
+};
+
+struct MeterSettings {
+    double sampleRate = 48000.0;
+    FrequencyWeighting weighting = FrequencyWeighting::A;
+    TimeWeighting timeWeighting = TimeWeighting::F;
+    // Interval length in seconds; 0: one interval for the whole signal. The boundaries are
+    // whole samples: interval k starts at frame round(k × interval × rate).
+    double intervalSeconds = 1.0;
+    std::optional<BandSpec> bands;           // none: no band levels
+    std::vector<CorrectionPoint> correction; // empty: none
+};
+
+// Levels in dBFS (the caller adds a full-scale level for dB SPL).
+struct IntervalLevels {
+    std::int64_t startFrame = 0;
+    std::int64_t endFrame = 0; // exclusive
+    double leq = 0.0;          // L{W}eq
+    double lmax = 0.0;         // L{W}{T}max
+    double lmin = 0.0;         // L{W}{T}min
+    double lcpeak = 0.0; // LCpeak: 20 lg(peak) + 3.01, so a full-scale sine's peak reads +3.01
+    std::vector<double> bandLeq; // LZeq per band, lowest first
+};
+
+struct MeterSummary {
+    std::int64_t frames = 0;
+    double leq = 0.0;
+    double le = 0.0; // sound exposure level re 1 s
+    double lmax = 0.0;
+    double lmin = 0.0;
+    double lcpeak = 0.0;
+    // The level the time-weighted level exceeds for 5, 10, 50, 90 and 95 % of the time,
+    // sampled every 10 ms.
+    double l5 = 0.0, l10 = 0.0, l50 = 0.0, l90 = 0.0, l95 = 0.0;
+};
+
+class SoundLevelMeter {
+  public:
+    explicit SoundLevelMeter(const MeterSettings& settings);
+    SoundLevelMeter(SoundLevelMeter&&) noexcept;
+    SoundLevelMeter& operator=(SoundLevelMeter&&) noexcept;
+    ~SoundLevelMeter();
+
+    [[nodiscard]] const MeterSettings& settings() const;
+    // The bands' list (empty without bands).
+    [[nodiscard]] const std::vector<Band>& bands() const;
+
+    // Feeds the next block; each interval that ends inside it is handed to `onInterval`
+    // before feed returns, in order.
+    using IntervalSink = std::function<void(const IntervalLevels&)>;
+    void feed(std::span<const double> samples, const IntervalSink& onInterval);
+    // Ends the signal: hands over the last (shorter) interval if it holds any frame.
+    void finish(const IntervalSink& onInterval);
+    // The whole signal so far.
+    [[nodiscard]] MeterSummary summary() const;
+    // The time-weighted level now (L{W}{T}), for a live display.
+    [[nodiscard]] double levelNow() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace korv::meter
