@@ -183,6 +183,27 @@ void startScanRun(AppState& s, const RunFormat& format, const RunParameters& par
     s.analysis.run.plotHeight = s.view.layout.plotHeight;
 }
 
+void labelKeptColumns(AnalysisRun& run, const ScanDisplay* display, std::int64_t soundStartByte) {
+    const auto* scroll = dynamic_cast<const ScrollDisplay*>(display);
+    const std::optional<ScrollDisplay::KeptColumns> kept =
+        scroll != nullptr ? scroll->keptColumns() : std::nullopt;
+    const std::int32_t rate = run.format.sampleRate;
+    if (!kept || rate <= 0) {
+        return;
+    }
+    if (const std::optional<double> msec =
+            columnMsecFromFrames(kept->firstEndFrame, kept->lastEndFrame, kept->columns, rate)) {
+        run.params.columnMsec = *msec;
+    }
+    // The first column's window; one reaching back before the sound (silence there) begins
+    // at the sound's start, and its centre lies that much earlier than a whole window's.
+    const std::int64_t first = kept->firstEndFrame - run.params.fftSize;
+    const std::int64_t held = std::max<std::int64_t>(first, 0);
+    run.segmentStartByte = soundStartByte + held * run.bytesPerFrame();
+    run.params.windowCentreMsec = static_cast<double>(first - held) * 1000.0 / rate +
+                                  windowCentreMsec(run.params.windowSamples, rate);
+}
+
 void releaseScanImages(AppState& s) {
     s.held.spectralImage.reset();
     s.view.runningScrollImage.reset();
@@ -530,8 +551,9 @@ class ScanFileRun {
             kept != nullptr && (s_.held.spectralImage || s_.view.runningScrollImage)) {
             // The kept image holds the last screenful: its first column is the file's time of
             // the step drawn there, the start of that step's FFT window.
-            if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
-                const std::int64_t first = std::max<std::int64_t>(*end - params_.fftSize, 0);
+            if (const auto columns = kept->keptColumns()) {
+                const std::int64_t first =
+                    std::max<std::int64_t>(columns->firstEndFrame - params_.fftSize, 0);
                 s_.analysis.run.segmentStartByte =
                     info_.dataOffset + skipBytes_ +
                     first * format_.channels * format_.bytesPerSample;

@@ -9,6 +9,7 @@
 #include "modes/scan_input_parameters.h"
 
 #include "analysis/parameters.h"
+#include "analysis/pitch.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
@@ -36,6 +37,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -390,10 +392,15 @@ class ScanInputRun {
             return;
         }
         Clock& clock = room_->clock();
-        // Nothing is drawn before a whole window and the display delay have been captured.
+        // Nothing is drawn before a whole window and the display delay have been captured: the
+        // pitch detector's window, when it is on, is longer than the FFT's.
+        const double pitchWindowMsec = st_.pitchDetectorChoice == PITCH_DETECTOR_ON
+                                           ? std::ceil(pitchWindowFrames(rate_) * 1000.0 / rate_)
+                                           : 0.0;
         const auto startDelayMs = std::max<std::int64_t>(
-            0,
-            static_cast<std::int64_t>(std::trunc(params_.analysisWindowMsec)) + st_.displayDelayMs);
+            0, static_cast<std::int64_t>(
+                   std::trunc(std::max<double>(params_.analysisWindowMsec, pitchWindowMsec))) +
+                   st_.displayDelayMs);
         while (!s_.control.stopRequested &&
                nowMs(*room_) - input_->startMs() < static_cast<double>(startDelayMs)) {
             clock.sleep(1);
@@ -401,8 +408,8 @@ class ScanInputRun {
         }
         ScanLoopInputs in = scanLoopInputs(st_, rate_, format_.channels, params_);
         in.startTimeMs = static_cast<std::int64_t>(input_->startMs());
-        const std::unique_ptr<ScanDisplay> inner =
-            makeScanDisplay(window_, st_, format_.channels, in);
+        display_ = makeScanDisplay(window_, st_, format_.channels, in);
+        ScanDisplay* inner = display_.get();
         // A held peak is not to catch the first steps' thinner averages.
         in.fullAverage = [this] { return window_.button(cmd::kPeakHold)->isChecked(); };
         if (MainWindowPlaybackView* view = windowPlaybackView(window_)) {
@@ -445,9 +452,12 @@ class ScanInputRun {
         if (!runFailure_ && recording_->failure()) {
             runFailure_ = recording_->failure();
         }
-        if (scroll_ && scan_.columnsDrawn > 0) {
-            st_.timeScaleMsec = static_cast<float>((scan_.endMs - scan_.loopStartMs) /
-                                                   static_cast<double>(scan_.columnsDrawn));
+        // The time per column by the frames captured between the first column and the last,
+        // not by the clock, which also ran while nothing was drawn.
+        if (const std::optional<double> msec = columnMsecFromFrames(
+                scan_.firstEndFrame, scan_.lastEndFrame, scan_.columnsDrawn, rate_);
+            scroll_ && msec) {
+            st_.timeScaleMsec = static_cast<float>(*msec);
         }
         if (loop_ != SetupResult::Ok) {
             prompts().show(
@@ -473,8 +483,10 @@ class ScanInputRun {
         s_.analysis.run.format = format_;
         s_.analysis.run.params = params_;
         s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
-        // The kept picture's columns stand where the steps drew them.
+        // The kept picture's columns at the times of the frames they analysed, counted from
+        // the first frame captured.
         s_.analysis.run.params.windowCentreMsec = 0.0;
+        labelKeptColumns(s_.analysis.run, display_.get(), 0);
         s_.analysis.run.stripHeight = s_.view.layout.topBand;
         s_.analysis.run.plotHeight = s_.view.layout.plotHeight;
     }
@@ -514,6 +526,7 @@ class ScanInputRun {
     std::optional<Recording> recording_;
     std::optional<UserMessage> runFailure_;
     std::optional<Capture> input_;
+    std::unique_ptr<ScanDisplay> display_;
     bool started_ = false;
     ScanRun scan_;
     SetupResult loop_ = SetupResult::Ok;

@@ -98,11 +98,17 @@ void ScrollDisplay::scrollPane(const Pane& pane) {
     }
 }
 
-std::optional<std::int64_t> ScrollDisplay::firstColumnEndFrame() const {
+std::optional<ScrollDisplay::KeptColumns> ScrollDisplay::keptColumns() const {
     if (steps_ == 0) {
         return std::nullopt;
     }
-    return columnEndFrames_.front();
+    // Filling, the columns drawn so far; scrolling, those left of the next one to draw.
+    const int next =
+        column_ < fillColumns_ ? column_ : panes_.front().width - SCROLL_GROUP_COLUMNS + phase_;
+    const auto count = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(next, 1)), 1,
+                                               columnEndFrames_.size());
+    return KeptColumns{columnEndFrames_.front(), columnEndFrames_[count - 1],
+                       static_cast<long>(count)};
 }
 
 void ScrollDisplay::step(const ScanStep& step) {

@@ -69,9 +69,14 @@ class ScrollDisplay final : public ScanDisplay {
 
     // Where the next column goes and where it is in its group of four.
     [[nodiscard]] int column() const { return column_; }
-    // The frame the window of the step in each pane's first column ended at; nothing before
-    // the first step.
-    [[nodiscard]] std::optional<std::int64_t> firstColumnEndFrame() const;
+    // The columns each pane holds: how many, and the frames the windows of the first and the
+    // last of them ended at; nothing before the first step.
+    struct KeptColumns {
+        std::int64_t firstEndFrame = 0;
+        std::int64_t lastEndFrame = 0;
+        long columns = 0;
+    };
+    [[nodiscard]] std::optional<KeptColumns> keptColumns() const;
     [[nodiscard]] int phase() const { return phase_; }
 
   private:
