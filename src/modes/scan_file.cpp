@@ -508,10 +508,12 @@ class ScanFileRun {
         r.columnsDrawn = scan_.columnsDrawn;
         r.endReached = scan_.endReached;
         r.deviceLagMs = scan_.deviceLagMs;
-        if (!pointMode_ && scan_.columnsDrawn > 0) {
-            // The real time per column, so the kept image's time axis matches the sound.
-            st_.timeScaleMsec = static_cast<float>((scan_.endMs - scan_.loopStartMs) /
-                                                   static_cast<double>(scan_.columnsDrawn));
+        // The real time per column, by the frames the columns analysed, so the time axis
+        // matches the sound however late the device started or how far the clock ran on.
+        if (const std::optional<double> msec = columnMsecFromFrames(
+                scan_.firstEndFrame, scan_.lastEndFrame, scan_.columnsDrawn, format_.sampleRate);
+            !pointMode_ && msec) {
+            st_.timeScaleMsec = static_cast<float>(*msec);
         }
         r.timeScaleMsec = st_.timeScaleMsec;
         wave_.close();
@@ -547,17 +549,10 @@ class ScanFileRun {
         s_.analysis.run.format = format_;
         s_.analysis.run.params = params_;
         s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
-        if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display_.get());
-            kept != nullptr && (s_.held.spectralImage || s_.view.runningScrollImage)) {
-            // The kept image holds the last screenful: its first column is the file's time of
-            // the step drawn there, the start of that step's FFT window.
-            if (const auto columns = kept->keptColumns()) {
-                const std::int64_t first =
-                    std::max<std::int64_t>(columns->firstEndFrame - params_.fftSize, 0);
-                s_.analysis.run.segmentStartByte =
-                    info_.dataOffset + skipBytes_ +
-                    first * format_.channels * format_.bytesPerSample;
-            }
+        if (s_.held.spectralImage || s_.view.runningScrollImage) {
+            // The kept image holds the last screenful, each column at the file's time of the
+            // frames it analysed.
+            labelKeptColumns(s_.analysis.run, display_.get(), info_.dataOffset + skipBytes_);
         }
         s_.analysis.run.stripHeight = s_.view.layout.topBand;
         s_.analysis.run.plotHeight = s_.view.layout.plotHeight;

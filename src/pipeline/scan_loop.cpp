@@ -316,6 +316,11 @@ void Loop::run() {
         if (!position) {
             break;
         }
+        // A device not heard yet (a sound server starting) has no sound to show: a column there
+        // would hold the silence before the sound, under a time the sound never had.
+        if (*position <= 0) {
+            continue;
+        }
         // Without the frames the position is read again.
         static_cast<void>(stepAt(*position));
     }
