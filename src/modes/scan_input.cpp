@@ -94,13 +94,13 @@ std::optional<std::string> askForWaveFile(const QString& title, const std::strin
     return chosen ? std::optional(fileNameBytes(*chosen)) : std::nullopt;
 }
 
-// SAVE, by hand or by the trigger.
-void pressSave(InputRoom& r) {
+// SAVE, by hand or by the trigger, recording from `startMs` of the sound captured.
+void pressSave(InputRoom& r, double startMs) {
     Recording* rec = r.recording;
     if (rec == nullptr || rec->recording()) {
         return;
     }
-    if (!rec->save(r.capture->soundMs())) {
+    if (!rec->save(startMs)) {
         r.window->state().control.stopRequested =
             true; // the file could not be made: the run ends with why
         return;
@@ -123,17 +123,22 @@ void pressStopSave(InputRoom& r) {
 // nothing; a frozen plot goes on (its peak and average with it) but is not shown.
 class InputDisplay final : public ScanDisplay {
   public:
-    InputDisplay(InputRoom& room, ScanDisplay& inner, const CaptureScanSource& source, bool plot)
-        : room_(room), inner_(inner), source_(source), plot_(plot) {}
+    InputDisplay(InputRoom& room, ScanDisplay& inner, const CaptureScanSource& source, bool plot,
+                 int fftSize)
+        : room_(room), inner_(inner), source_(source), plot_(plot), fftSize_(fftSize) {}
     [[nodiscard]] int rows() const override { return inner_.rows(); }
     void step(const ScanStep& step) override {
         InputRoom& r = room_;
         if (r.recording != nullptr) {
             const ScanEnvelope& e = step.envelope[0];
             switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs(r))) {
-            case TriggerAction::Save:
-                pressSave(r);
+            case TriggerAction::Save: {
+                // From the first frame of the window that was loud, so the recording holds the
+                // whole of what set it off.
+                const std::int64_t first = std::max<std::int64_t>(step.endFrame - fftSize_, 0);
+                pressSave(r, static_cast<double>(first) * 1000.0 / r.capture->format().sampleRate);
                 break;
+            }
             case TriggerAction::StopSave:
                 pressStopSave(r);
                 break;
@@ -158,6 +163,7 @@ class InputDisplay final : public ScanDisplay {
     ScanDisplay& inner_;
     const CaptureScanSource& source_;
     bool plot_;
+    int fftSize_;
 };
 
 // The menus, buttons and flags of an ended run.
@@ -207,7 +213,7 @@ void scanInputButton(MainWindow& window, int id) {
         return;
     }
     if (id == cmd::kPlay) {
-        pressSave(*room);
+        pressSave(*room, room->capture->soundMs());
     } else if (id == cmd::kPlayWindow) {
         pressStopSave(*room);
     }
@@ -426,7 +432,8 @@ class ScanInputRun {
         }
         CaptureScanSource source(*input_, st_.displayDelayMs);
         if (inner && !s_.control.stopRequested) {
-            InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
+            InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL,
+                                 params_.fftSize);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             loop_ = runScanLoop(in, source, display, clock, s_.control.stopRequested, scan_);
             window_.surface().setPresentInterval(0);
