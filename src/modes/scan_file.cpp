@@ -516,6 +516,8 @@ class ScanFileRun {
             st_.timeScaleMsec = static_cast<float>(*msec);
         }
         r.timeScaleMsec = st_.timeScaleMsec;
+        // The next Analyze File dialog starts from its own time scale, not the scan's.
+        s_.analysis.scanFinished = s_.analysis.scanFinished || !pointMode_;
         wave_.close();
         if (loop_ != SetupResult::Ok) {
             prompts().show(

@@ -461,6 +461,8 @@ class ScanInputRun {
         }
         // The time per column by the frames captured between the first column and the last,
         // not by the clock, which also ran while nothing was drawn.
+        // The next Analyze File dialog starts from its own time scale, not the scan's.
+        s_.analysis.scanFinished = true;
         if (const std::optional<double> msec = columnMsecFromFrames(
                 scan_.firstEndFrame, scan_.lastEndFrame, scan_.columnsDrawn, rate_);
             scroll_ && msec) {

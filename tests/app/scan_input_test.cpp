@@ -1,7 +1,9 @@
 // Scan Input in the real window offscreen: the simulated input on the virtual clock feeds the
 // capture; what the window shows, the messages, menus and allocations during and after the run.
 
+#include "support/dialog_controls.h"
 #include "support/scan_input_fixture.h"
+#include "support/test_signals.h"
 
 namespace korv::test {
 namespace {
@@ -236,6 +238,30 @@ TEST_F(ScanInputTest, WithThePitchDetectorThePictureIsTimedByTheFramesCapturedSt
     // The time per column the dialogs show after the run is that of the sound.
     EXPECT_NEAR(st.timeScaleMsec * static_cast<float>(loudest[1] - loudest[0]), 3000.0f, 15.0f);
     expectIdle();
+}
+
+TEST_F(ScanInputTest, AfterAScanTheAnalyzeFileDialogOpensOnItsOwnTimeScaleOnce) {
+    // A scan at 4 msec a column, then Analyze File twice with its dialog: the first opening
+    // shows 10.00 instead of the scan's time per column, the second what is in force.
+    AppSettings& st = window->state().settings;
+    st.timeScaleMsecSaved = 4.0f;
+    run(2000);
+    ASSERT_GT(lastScanInput(*window).columnsDrawn, 100);
+    const QString scanned = QString::asprintf("%-4.2f", static_cast<double>(st.timeScaleMsec));
+    ASSERT_NE(scanned, QStringLiteral("10.00"));
+    st.variablesChoice = cmd::kVariablesAdjust;
+    const QString file = dir.write(
+        QStringLiteral("a.wav"), test::waveFile(kRate, 1, 16, kRate, test::sines({500.0}, kRate)));
+    QStringList shown;
+    for (int i = 0; i < 2; ++i) {
+        prompts->queueFile(file);
+        prompts->queueDialog([&shown](QDialog& d) {
+            shown << test::editText(d, ID_TIME_SCALE_EDIT);
+            ScriptedPrompts::pressCancel(d);
+        });
+        QTest::keyClick(window.get(), Qt::Key_F1);
+    }
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("10.00"), scanned}));
 }
 
 TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
