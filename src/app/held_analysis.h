@@ -74,6 +74,9 @@ struct HeldAnalysis {
     std::int64_t scanStopEndMsec = 0;
     bool scanRestoreAvailable = false; // Scan File left a point spectrum to restore from
     bool restorePossible = false;      // the menu offers Parameters Restore
+    // A scan has ended since dialog 102 last opened: it opens on the 10 msec time scale rather
+    // than the scan's measured one.
+    bool scanFinished = false;
 };
 
 // Parameters Restore: what the last Parameters Change replaced, kept whole.

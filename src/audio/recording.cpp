@@ -56,13 +56,13 @@ bool RecordFile::append(std::span<const std::uint8_t> bytes) {
     return file_.syncData();
 }
 
-bool Recording::save(double nowMs) {
+bool Recording::save(double startMs) {
     if (choice_ == Choice::Off || failure_) {
         return false;
     }
     startPending_ = true;
     stopPending_ = false;
-    saveStartMs_ = nowMs;
+    saveStartMs_ = startMs;
     recording_ = true;
     if (!file_) {
         file_ = RecordFile::create(path_, format_);
@@ -72,6 +72,29 @@ bool Recording::save(double nowMs) {
             startPending_ = false;
             return false;
         }
+    }
+    const double filling = lastBufferStartMs_ +
+                           static_cast<double>(bufferBytes_) * 1000.0 /
+                               (static_cast<double>(format_.sampleRate) * format_.bytesPerFrame());
+    if (lastBuffer_.empty() || startMs >= filling) {
+        return true;
+    }
+    // The start lies in the buffer completed last: its stretch from there goes out now, and
+    // the buffer now filling is written whole.
+    const auto s = static_cast<std::size_t>(
+        std::min(pressOffset(startMs, lastBufferStartMs_, format_, bufferBytes_),
+                 static_cast<std::int64_t>(lastBuffer_.size())));
+    saveStartMs_ = filling;
+    const std::span<const std::uint8_t> tail = lastBuffer_.subspan(s);
+    // Room is kept for the buffer now filling, as after every buffer.
+    if (file_->dataBytes() + static_cast<std::int64_t>(tail.size()) > byteLimit_ - bufferBytes_) {
+        return true;
+    }
+    if (!file_->append(tail)) {
+        failure_ = kRecordingWriteFailed;
+        recording_ = false;
+        startPending_ = false;
+        return false;
     }
     return true;
 }
@@ -88,6 +111,8 @@ void Recording::stopSave(double nowMs) {
 Recording::BufferOutcome Recording::bufferDone(std::span<const std::uint8_t> buffer,
                                                double bufferStartMs) {
     BufferOutcome outcome;
+    lastBuffer_ = buffer;
+    lastBufferStartMs_ = bufferStartMs;
     if (!recording_ || !file_) {
         return outcome;
     }

@@ -78,9 +78,12 @@ class Recording {
         : choice_(choice), path_(std::move(path)), format_(format), bufferBytes_(bufferBytes),
           byteLimit_(byteLimit) {}
 
-    // SAVE: recording starts inside the buffer now filling; the first one creates the file.
-    // False (with failure() set) when the file cannot be created.
-    bool save(double nowMs);
+    // SAVE: recording starts at `startMs`, inside the buffer now filling or, for a start the
+    // level trigger placed back in the buffer completed last (which the device has not begun
+    // to fill again), there: that buffer's stretch from the start is written at once. The first
+    // SAVE creates the file. False (with failure() set) when the file cannot be created or
+    // written.
+    bool save(double startMs);
     // STOP SAVE: recording stops inside the buffer now filling.
     void stopSave(double nowMs);
 
@@ -89,7 +92,8 @@ class Recording {
         bool failed = false;    // a write failed: recording has ended, see failure()
     };
     // A buffer that began at `bufferStartMs` has completed with `buffer` (the bytes the device
-    // filled): the stretch chosen by the pending presses is written.
+    // filled): the stretch chosen by the pending presses is written. The bytes are kept in
+    // view (not copied) until the next buffer completes, for a start placed back in them.
     BufferOutcome bufferDone(std::span<const std::uint8_t> buffer, double bufferStartMs);
 
     // The level trigger, at every step.
@@ -113,6 +117,9 @@ class Recording {
     bool recording_ = false;
     bool startPending_ = false;
     bool stopPending_ = false;
+    // The buffer completed last and its start; the one now filling began where it ended.
+    std::span<const std::uint8_t> lastBuffer_;
+    double lastBufferStartMs_ = 0.0;
     double saveStartMs_ = 0.0;
     double saveStopMs_ = 0.0;
     double triggerLastLoudMs_ = 0.0;

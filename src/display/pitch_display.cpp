@@ -36,16 +36,4 @@ std::optional<int> scrollRowY(const FrequencyAxis& axis, int viewHeight, int mar
     return viewHeight - 1 - *row;
 }
 
-void SavedArea::save(const IndexedSurface& surface, const PixelRect& area) {
-    area_ = intersect(area, surface.bounds());
-    pixels_ = IndexedSurface(area_.width, area_.height);
-    pixels_.copyFrom(surface, area_, {0, 0});
-}
-
-void SavedArea::restore(IndexedSurface& surface) const {
-    if (!pixels_.empty()) {
-        surface.copyFrom(pixels_, pixels_.bounds(), {area_.x, area_.y});
-    }
-}
-
 } // namespace korv

@@ -1,8 +1,7 @@
 #pragma once
 // How the scanning displays show the detected pitch: the dot in the newest column of the
-// scrolling image, the note label in its box, and the saving of that box around each 4-pixel
-// scroll so the label stays put while the image moves under it. The plot's pitch line is
-// drawn by the spectrum plot (spectrum_plot.h), in the label box placed here.
+// scrolling image and the note label in its box. The plot's pitch line is drawn by the
+// spectrum plot (spectrum_plot.h), in the label box placed here.
 
 #include "analysis/frequency_axis.h"
 #include "display/indexed_surface.h"
@@ -33,19 +32,5 @@ inline constexpr int PITCH_LABEL_PLOT_LINES = 4;         // the plot's box: 4 li
 // viewHeight - 1: the axis' nearest row (the pitch detector's dot, the scope markers' lines).
 // Nothing when the frequency lies outside the rows or the scale has no image rows.
 [[nodiscard]] std::optional<int> scrollRowY(const FrequencyAxis& axis, int viewHeight, int markHz);
-
-// Keeps a copy of an area of a surface, to put back after the surface has been scrolled.
-class SavedArea {
-  public:
-    // Copies `area` (clipped to the surface) out of `surface`.
-    void save(const IndexedSurface& surface, const PixelRect& area);
-    // Puts the copy back where it was taken; nothing when nothing was saved.
-    void restore(IndexedSurface& surface) const;
-    [[nodiscard]] const PixelRect& area() const { return area_; }
-
-  private:
-    PixelRect area_;
-    IndexedSurface pixels_;
-};
 
 } // namespace korv

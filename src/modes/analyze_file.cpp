@@ -236,8 +236,11 @@ class AnalyzeFileRun {
         values.fileChannels = run_.info.fileChannels;
         values.beginMsec = run_.beginMsec;
         values.endMsec = run_.endMsec;
-        if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st_, values,
-                               [this](std::int32_t) { rebuildPalette(s_); })) {
+        values.scanFinished = s_.analysis.scanFinished;
+        const bool ok = runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st_, values,
+                                          [this](std::int32_t) { rebuildPalette(s_); });
+        s_.analysis.scanFinished = values.scanFinished; // the dialog's opening took it
+        if (!ok) {
             releaseHeldAnalysis(window_);
             return false;
         }

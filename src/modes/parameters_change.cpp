@@ -148,16 +148,21 @@ class ParametersChangeRun {
             values_.bytesPerSample = run_.format.bytesPerSample;
             values_.analysisWindowMsec = analysisWindowMsec(
                 oldRate_, fftSizeFromChoice(st.fftSizeChoice), st.resolutionFactor);
-        } else if (!runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values_,
-                                      [this](std::int32_t) { rebuildPalette(s_); })) {
-            // A Change after an earlier one leaves that one's image current; there is nothing
-            // to put back then, and the kept state still waits for Restore.
-            if (keptNow_) {
-                putKeptStateBack(window_);
-            } else {
-                window_.redrawView(true);
+        } else {
+            values_.scanFinished = s_.analysis.scanFinished;
+            const bool ok = runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values_,
+                                              [this](std::int32_t) { rebuildPalette(s_); });
+            s_.analysis.scanFinished = values_.scanFinished; // the dialog's opening took it
+            if (!ok) {
+                // A Change after an earlier one leaves that one's image current; there is
+                // nothing to put back then, and the kept state still waits for Restore.
+                if (keptNow_) {
+                    putKeptStateBack(window_);
+                } else {
+                    window_.redrawView(true);
+                }
+                return false;
             }
-            return false;
         }
         rebuildPalette(s_);
         st.timeScaleMsec = st.timeScaleMsecSaved;

@@ -183,6 +183,27 @@ void startScanRun(AppState& s, const RunFormat& format, const RunParameters& par
     s.analysis.run.plotHeight = s.view.layout.plotHeight;
 }
 
+void labelKeptColumns(AnalysisRun& run, const ScanDisplay* display, std::int64_t soundStartByte) {
+    const auto* scroll = dynamic_cast<const ScrollDisplay*>(display);
+    const std::optional<ScrollDisplay::KeptColumns> kept =
+        scroll != nullptr ? scroll->keptColumns() : std::nullopt;
+    const std::int32_t rate = run.format.sampleRate;
+    if (!kept || rate <= 0) {
+        return;
+    }
+    if (const std::optional<double> msec =
+            columnMsecFromFrames(kept->firstEndFrame, kept->lastEndFrame, kept->columns, rate)) {
+        run.params.columnMsec = *msec;
+    }
+    // The first column's window; one reaching back before the sound (silence there) begins
+    // at the sound's start, and its centre lies that much earlier than a whole window's.
+    const std::int64_t first = kept->firstEndFrame - run.params.fftSize;
+    const std::int64_t held = std::max<std::int64_t>(first, 0);
+    run.segmentStartByte = soundStartByte + held * run.bytesPerFrame();
+    run.params.windowCentreMsec = static_cast<double>(first - held) * 1000.0 / rate +
+                                  windowCentreMsec(run.params.windowSamples, rate);
+}
+
 void releaseScanImages(AppState& s) {
     s.held.spectralImage.reset();
     s.view.runningScrollImage.reset();
@@ -487,12 +508,16 @@ class ScanFileRun {
         r.columnsDrawn = scan_.columnsDrawn;
         r.endReached = scan_.endReached;
         r.deviceLagMs = scan_.deviceLagMs;
-        if (!pointMode_ && scan_.columnsDrawn > 0) {
-            // The real time per column, so the kept image's time axis matches the sound.
-            st_.timeScaleMsec = static_cast<float>((scan_.endMs - scan_.loopStartMs) /
-                                                   static_cast<double>(scan_.columnsDrawn));
+        // The real time per column, by the frames the columns analysed, so the time axis
+        // matches the sound however late the device started or how far the clock ran on.
+        if (const std::optional<double> msec = columnMsecFromFrames(
+                scan_.firstEndFrame, scan_.lastEndFrame, scan_.columnsDrawn, format_.sampleRate);
+            !pointMode_ && msec) {
+            st_.timeScaleMsec = static_cast<float>(*msec);
         }
         r.timeScaleMsec = st_.timeScaleMsec;
+        // The next Analyze File dialog starts from its own time scale, not the scan's.
+        s_.analysis.scanFinished = s_.analysis.scanFinished || !pointMode_;
         wave_.close();
         if (loop_ != SetupResult::Ok) {
             prompts().show(
@@ -526,16 +551,10 @@ class ScanFileRun {
         s_.analysis.run.format = format_;
         s_.analysis.run.params = params_;
         s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
-        if (const auto* kept = dynamic_cast<const ScrollDisplay*>(display_.get());
-            kept != nullptr && (s_.held.spectralImage || s_.view.runningScrollImage)) {
-            // The kept image holds the last screenful: its first column is the file's time of
-            // the step drawn there, the start of that step's FFT window.
-            if (const std::optional<std::int64_t> end = kept->firstColumnEndFrame()) {
-                const std::int64_t first = std::max<std::int64_t>(*end - params_.fftSize, 0);
-                s_.analysis.run.segmentStartByte =
-                    info_.dataOffset + skipBytes_ +
-                    first * format_.channels * format_.bytesPerSample;
-            }
+        if (s_.held.spectralImage || s_.view.runningScrollImage) {
+            // The kept image holds the last screenful, each column at the file's time of the
+            // frames it analysed.
+            labelKeptColumns(s_.analysis.run, display_.get(), info_.dataOffset + skipBytes_);
         }
         s_.analysis.run.stripHeight = s_.view.layout.topBand;
         s_.analysis.run.plotHeight = s_.view.layout.plotHeight;

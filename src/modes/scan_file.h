@@ -12,6 +12,7 @@
 namespace korv {
 
 class MainWindow;
+struct AnalysisRun;
 struct AppState;
 struct AppSettings;
 
@@ -44,6 +45,11 @@ void setScanPlotDisplayFactory(MainWindow& window, ScanPlotDisplayFactory factor
 void releaseScanImages(AppState& state);
 // What the readouts of the running picture go by: the scan's format and parameters.
 void startScanRun(AppState& state, const RunFormat& format, const RunParameters& params);
+// The time axis of the picture a Scroll scan keeps, from the frames its columns analysed: the
+// time between columns, and the first column at the centre of its window; `soundStartByte` is
+// the byte of the sound's first frame (a file's data offset). Nothing for a plot display or a
+// display that drew nothing.
+void labelKeptColumns(AnalysisRun& run, const ScanDisplay* display, std::int64_t soundStartByte);
 // The frequency axis a Scroll scan keeps at each pane's left edge covers this many character
 // widths (its labels start one in).
 inline constexpr int kFrequencyAxisChars = 10;

@@ -9,6 +9,7 @@
 #include "modes/scan_input_parameters.h"
 
 #include "analysis/parameters.h"
+#include "analysis/pitch.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
@@ -36,6 +37,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -92,13 +94,13 @@ std::optional<std::string> askForWaveFile(const QString& title, const std::strin
     return chosen ? std::optional(fileNameBytes(*chosen)) : std::nullopt;
 }
 
-// SAVE, by hand or by the trigger.
-void pressSave(InputRoom& r) {
+// SAVE, by hand or by the trigger, recording from `startMs` of the sound captured.
+void pressSave(InputRoom& r, double startMs) {
     Recording* rec = r.recording;
     if (rec == nullptr || rec->recording()) {
         return;
     }
-    if (!rec->save(r.capture->soundMs())) {
+    if (!rec->save(startMs)) {
         r.window->state().control.stopRequested =
             true; // the file could not be made: the run ends with why
         return;
@@ -121,17 +123,22 @@ void pressStopSave(InputRoom& r) {
 // nothing; a frozen plot goes on (its peak and average with it) but is not shown.
 class InputDisplay final : public ScanDisplay {
   public:
-    InputDisplay(InputRoom& room, ScanDisplay& inner, const CaptureScanSource& source, bool plot)
-        : room_(room), inner_(inner), source_(source), plot_(plot) {}
+    InputDisplay(InputRoom& room, ScanDisplay& inner, const CaptureScanSource& source, bool plot,
+                 int fftSize)
+        : room_(room), inner_(inner), source_(source), plot_(plot), fftSize_(fftSize) {}
     [[nodiscard]] int rows() const override { return inner_.rows(); }
     void step(const ScanStep& step) override {
         InputRoom& r = room_;
         if (r.recording != nullptr) {
             const ScanEnvelope& e = step.envelope[0];
             switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs(r))) {
-            case TriggerAction::Save:
-                pressSave(r);
+            case TriggerAction::Save: {
+                // From the first frame of the window that was loud, so the recording holds the
+                // whole of what set it off.
+                const std::int64_t first = std::max<std::int64_t>(step.endFrame - fftSize_, 0);
+                pressSave(r, static_cast<double>(first) * 1000.0 / r.capture->format().sampleRate);
                 break;
+            }
             case TriggerAction::StopSave:
                 pressStopSave(r);
                 break;
@@ -156,6 +163,7 @@ class InputDisplay final : public ScanDisplay {
     ScanDisplay& inner_;
     const CaptureScanSource& source_;
     bool plot_;
+    int fftSize_;
 };
 
 // The menus, buttons and flags of an ended run.
@@ -205,7 +213,7 @@ void scanInputButton(MainWindow& window, int id) {
         return;
     }
     if (id == cmd::kPlay) {
-        pressSave(*room);
+        pressSave(*room, room->capture->soundMs());
     } else if (id == cmd::kPlayWindow) {
         pressStopSave(*room);
     }
@@ -390,10 +398,15 @@ class ScanInputRun {
             return;
         }
         Clock& clock = room_->clock();
-        // Nothing is drawn before a whole window and the display delay have been captured.
+        // Nothing is drawn before a whole window and the display delay have been captured: the
+        // pitch detector's window, when it is on, is longer than the FFT's.
+        const double pitchWindowMsec = st_.pitchDetectorChoice == PITCH_DETECTOR_ON
+                                           ? std::ceil(pitchWindowFrames(rate_) * 1000.0 / rate_)
+                                           : 0.0;
         const auto startDelayMs = std::max<std::int64_t>(
-            0,
-            static_cast<std::int64_t>(std::trunc(params_.analysisWindowMsec)) + st_.displayDelayMs);
+            0, static_cast<std::int64_t>(
+                   std::trunc(std::max<double>(params_.analysisWindowMsec, pitchWindowMsec))) +
+                   st_.displayDelayMs);
         while (!s_.control.stopRequested &&
                nowMs(*room_) - input_->startMs() < static_cast<double>(startDelayMs)) {
             clock.sleep(1);
@@ -401,8 +414,8 @@ class ScanInputRun {
         }
         ScanLoopInputs in = scanLoopInputs(st_, rate_, format_.channels, params_);
         in.startTimeMs = static_cast<std::int64_t>(input_->startMs());
-        const std::unique_ptr<ScanDisplay> inner =
-            makeScanDisplay(window_, st_, format_.channels, in);
+        display_ = makeScanDisplay(window_, st_, format_.channels, in);
+        ScanDisplay* inner = display_.get();
         // A held peak is not to catch the first steps' thinner averages.
         in.fullAverage = [this] { return window_.button(cmd::kPeakHold)->isChecked(); };
         if (MainWindowPlaybackView* view = windowPlaybackView(window_)) {
@@ -419,7 +432,8 @@ class ScanInputRun {
         }
         CaptureScanSource source(*input_, st_.displayDelayMs);
         if (inner && !s_.control.stopRequested) {
-            InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL);
+            InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL,
+                                 params_.fftSize);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             loop_ = runScanLoop(in, source, display, clock, s_.control.stopRequested, scan_);
             window_.surface().setPresentInterval(0);
@@ -445,9 +459,14 @@ class ScanInputRun {
         if (!runFailure_ && recording_->failure()) {
             runFailure_ = recording_->failure();
         }
-        if (scroll_ && scan_.columnsDrawn > 0) {
-            st_.timeScaleMsec = static_cast<float>((scan_.endMs - scan_.loopStartMs) /
-                                                   static_cast<double>(scan_.columnsDrawn));
+        // The time per column by the frames captured between the first column and the last,
+        // not by the clock, which also ran while nothing was drawn.
+        // The next Analyze File dialog starts from its own time scale, not the scan's.
+        s_.analysis.scanFinished = true;
+        if (const std::optional<double> msec = columnMsecFromFrames(
+                scan_.firstEndFrame, scan_.lastEndFrame, scan_.columnsDrawn, rate_);
+            scroll_ && msec) {
+            st_.timeScaleMsec = static_cast<float>(*msec);
         }
         if (loop_ != SetupResult::Ok) {
             prompts().show(
@@ -473,8 +492,10 @@ class ScanInputRun {
         s_.analysis.run.format = format_;
         s_.analysis.run.params = params_;
         s_.analysis.run.params.columnMsec = st_.timeScaleMsec;
-        // The kept picture's columns stand where the steps drew them.
+        // The kept picture's columns at the times of the frames they analysed, counted from
+        // the first frame captured.
         s_.analysis.run.params.windowCentreMsec = 0.0;
+        labelKeptColumns(s_.analysis.run, display_.get(), 0);
         s_.analysis.run.stripHeight = s_.view.layout.topBand;
         s_.analysis.run.plotHeight = s_.view.layout.plotHeight;
     }
@@ -514,6 +535,7 @@ class ScanInputRun {
     std::optional<Recording> recording_;
     std::optional<UserMessage> runFailure_;
     std::optional<Capture> input_;
+    std::unique_ptr<ScanDisplay> display_;
     bool started_ = false;
     ScanRun scan_;
     SetupResult loop_ = SetupResult::Ok;

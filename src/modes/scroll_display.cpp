@@ -59,50 +59,58 @@ void ScrollDisplay::drawColumn(const ScanStep& step, const Pane& pane, int x) {
 }
 
 PixelRect ScrollDisplay::labelBox() const {
-    PixelRect box = scrollPitchLabelBox(layout_.viewWidth, layout_.stripHeight, layout_.charWidth,
-                                        layout_.lineHeight, panes_.size() > 1);
-    box.y += image_.bandTop(panes_.front().channel);
-    return box;
+    return scrollPitchLabelBox(layout_.viewWidth, layout_.stripHeight, layout_.charWidth,
+                               layout_.lineHeight, panes_.size() > 1);
 }
 
 void ScrollDisplay::blitLabel() {
-    const PixelRect box = labelBox();
-    window_.blit(image_.surface(), box, {box.x, box.y - image_.bandTop(panes_.front().channel)});
+    if (label_) {
+        const PixelRect box = labelBox();
+        window_.blit(*label_, label_->bounds(), {box.x, box.y});
+    }
 }
 
 void ScrollDisplay::showPitchLabel(const PitchResult& pitch) {
-    if (!layout_.paintLabel) {
+    const PixelRect box = labelBox();
+    if (!layout_.paintLabel || box.width <= 0 || box.height <= 0) {
         return;
     }
-    const PixelRect box = labelBox();
-    label_ = pitchLabelDrawing(box, pitch.shownIndex);
-    layout_.paintLabel(*label_, image_.surface());
-    blitLabel();
+    IndexedSurface label(box.width, box.height);
+    layout_.paintLabel(pitchLabelDrawing(label.bounds(), pitch.shownIndex), label);
+    label_ = std::move(label);
 }
 
 void ScrollDisplay::scrollPane(const Pane& pane) {
     const int top = image_.bandTop(pane.channel);
-    if (label_) {
-        savedLabel_.save(image_.surface(), labelBox());
-    }
     image_.surface().scrollHorizontally({pane.x, top, pane.width, layout_.plotHeight},
                                         -SCROLL_GROUP_COLUMNS);
-    if (label_) {
-        savedLabel_.restore(image_.surface());
-    }
     // The window's pixels move the same way, which costs a fraction of converting the pane
-    // anew; the label, which stays put, is copied back.
+    // anew. The label moved with them: the columns it left beside its box are the picture's
+    // again (the label itself is drawn back at the end of the step).
     window_.scrollHorizontally({pane.x, 0, pane.width, layout_.plotHeight}, -SCROLL_GROUP_COLUMNS);
     if (label_) {
-        blitLabel();
+        const PixelRect box = labelBox();
+        const PixelRect left =
+            intersect({box.x - SCROLL_GROUP_COLUMNS, box.y, SCROLL_GROUP_COLUMNS, box.height},
+                      {pane.x, 0, pane.width, layout_.plotHeight});
+        if (left.width > 0 && left.height > 0) {
+            window_.blit(image_.surface(), {left.x, left.y + top, left.width, left.height},
+                         {left.x, left.y});
+        }
     }
 }
 
-std::optional<std::int64_t> ScrollDisplay::firstColumnEndFrame() const {
+std::optional<ScrollDisplay::KeptColumns> ScrollDisplay::keptColumns() const {
     if (steps_ == 0) {
         return std::nullopt;
     }
-    return columnEndFrames_.front();
+    // Filling, the columns drawn so far; scrolling, those left of the next one to draw.
+    const int next =
+        column_ < fillColumns_ ? column_ : panes_.front().width - SCROLL_GROUP_COLUMNS + phase_;
+    const auto count = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(next, 1)), 1,
+                                               columnEndFrames_.size());
+    return KeptColumns{columnEndFrames_.front(), columnEndFrames_[count - 1],
+                       static_cast<long>(count)};
 }
 
 void ScrollDisplay::step(const ScanStep& step) {
@@ -127,6 +135,7 @@ void ScrollDisplay::step(const ScanStep& step) {
             layout_.redrawAxis();
         }
         ++column_;
+        blitLabel(); // over the columns just drawn
         return;
     }
     if (phase_ == SCROLL_GROUP_COLUMNS - 1) {
@@ -143,6 +152,7 @@ void ScrollDisplay::step(const ScanStep& step) {
         }
     }
     phase_ = (phase_ + 1) % SCROLL_GROUP_COLUMNS;
+    blitLabel();
 }
 
 } // namespace korv

@@ -35,7 +35,7 @@ struct ScrollLayout {
     int shownChannel = 0;            // one pane: the channel it shows
     DbRange dbRange = DbRange::Db60; // the colour range
     // The pitch detector's dot and note label: the scale of the rows, the label's cell, and how
-    // its text is painted into the image.
+    // its text is painted.
     bool pitch = false;
     FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
@@ -69,9 +69,14 @@ class ScrollDisplay final : public ScanDisplay {
 
     // Where the next column goes and where it is in its group of four.
     [[nodiscard]] int column() const { return column_; }
-    // The frame the window of the step in each pane's first column ended at; nothing before
-    // the first step.
-    [[nodiscard]] std::optional<std::int64_t> firstColumnEndFrame() const;
+    // The columns each pane holds: how many, and the frames the windows of the first and the
+    // last of them ended at; nothing before the first step.
+    struct KeptColumns {
+        std::int64_t firstEndFrame = 0;
+        std::int64_t lastEndFrame = 0;
+        long columns = 0;
+    };
+    [[nodiscard]] std::optional<KeptColumns> keptColumns() const;
     [[nodiscard]] int phase() const { return phase_; }
 
   private:
@@ -84,7 +89,7 @@ class ScrollDisplay final : public ScanDisplay {
     void scrollPane(const Pane& pane);
     void showPitchLabel(const PitchResult& pitch);
     void blitLabel();
-    // The label's box in the image (the first pane's band).
+    // The label's box in the window.
     [[nodiscard]] PixelRect labelBox() const;
 
     WindowSurface& window_;
@@ -100,9 +105,9 @@ class ScrollDisplay final : public ScanDisplay {
     // Per column of a pane, the end frame of the step drawn there.
     std::vector<std::int64_t> columnEndFrames_;
     long steps_ = 0;
-    // The label stays put while the image scrolls under it.
-    SavedArea savedLabel_;
-    std::optional<ViewDrawing> label_;
+    // The latest note's label, as drawn: only on the window, over the scrolling picture, so
+    // the picture neither carries it along nor keeps it among its levels.
+    std::optional<IndexedSurface> label_;
 };
 
 } // namespace korv

@@ -97,6 +97,12 @@ class Loop {
     seen(const std::vector<std::int16_t>& window) const {
         return std::span(window).first(windowNow_).last(static_cast<std::size_t>(baseFrames_));
     }
+    // The envelope of a channel: around the centre of the last FFT's frames, so the waveform
+    // strip stands over the column's own sound, however long the pitch detector's window.
+    [[nodiscard]] ScanEnvelope envelopeOf(const std::vector<std::int16_t>& window) const {
+        return scanEnvelope(seen(window).last(static_cast<std::size_t>(fftSize_)), in_.sampleRate,
+                            in_.analysisWindowMsec, fftSize_);
+    }
 
     ColumnPipeline pipeline_;
     std::vector<std::vector<std::int16_t>> windows_; // per channel the step's W frames
@@ -254,13 +260,16 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
         pipeline_.finishChannel(channel, levelScaleCode, run_.usedCount);
         step.rows[ch] = pipeline_.averaged(channel);
         step.bins[ch] = pipeline_.averagedBins(channel);
-        step.envelope[ch] =
-            scanEnvelope(seen(windows_[ch]), in_.sampleRate, in_.analysisWindowMsec, fftSize_);
+        step.envelope[ch] = envelopeOf(windows_[ch]);
     }
     pipeline_.nextSlot();
     step.pitch = pitch;
     step.endFrame = endFrame;
     display_.step(step);
+    if (run_.columnsDrawn == 0) {
+        run_.firstEndFrame = endFrame;
+    }
+    run_.lastEndFrame = endFrame;
     run_.columnsDrawn += 1;
 }
 
@@ -307,6 +316,11 @@ void Loop::run() {
         if (!position) {
             break;
         }
+        // A device not heard yet (a sound server starting) has no sound to show: a column there
+        // would hold the silence before the sound, under a time the sound never had.
+        if (*position <= 0) {
+            continue;
+        }
         // Without the frames the position is read again.
         static_cast<void>(stepAt(*position));
     }
@@ -327,9 +341,7 @@ bool Loop::stepAt(std::int64_t position) {
     }
     std::optional<PitchResult> pitch;
     if (pitchOn()) {
-        const auto frames = seen(windows_[0]);
-        pitch = detectPitch(pitch_, frames,
-                            scanEnvelope(frames, in_.sampleRate, in_.analysisWindowMsec, fftSize_));
+        pitch = detectPitch(pitch_, seen(windows_[0]), envelopeOf(windows_[0]));
     }
     framesNow_ = framesThisStep(position);
     lastPosition_ = position;
@@ -416,6 +428,15 @@ bool gatherLoopExact(std::span<const float> buffer, std::int64_t halfFrames, int
                         [&](std::int64_t frame, int channel) {
                             return buffer[static_cast<std::size_t>(frame * channels + channel)];
                         });
+}
+
+std::optional<double> columnMsecFromFrames(std::int64_t firstEndFrame, std::int64_t lastEndFrame,
+                                           long columns, std::int32_t sampleRate) {
+    if (columns < 2 || sampleRate <= 0 || lastEndFrame <= firstEndFrame) {
+        return std::nullopt;
+    }
+    return static_cast<double>(lastEndFrame - firstEndFrame) * 1000.0 / sampleRate /
+           static_cast<double>(columns - 1);
 }
 
 ScanEnvelope scanEnvelope(std::span<const std::int16_t> frames, std::int32_t sampleRate,

@@ -152,6 +152,9 @@ struct ScanRun {
     long stepsTaken = 0;
     int usedCount = 0;
     long columnsDrawn = 0;
+    // The frames the first and the last column's windows ended at.
+    std::int64_t firstEndFrame = 0;
+    std::int64_t lastEndFrame = 0;
     double loopStartMs = 0.0;
     double lastStepMs = 0.0;
     double endMs = 0.0;       // the clock at the loop's end
@@ -199,6 +202,13 @@ runScanSteps(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& disp
 [[nodiscard]] bool gatherLoopExact(std::span<const float> buffer, std::int64_t halfFrames,
                                    int channels, std::int64_t bufferPosition,
                                    std::span<float> first, std::span<float> second);
+
+// The sound's time from one column to the next, from the frames the windows of `columns`
+// columns ended at, the first and the last; nothing for fewer than two columns or frames that
+// did not move on.
+[[nodiscard]] std::optional<double> columnMsecFromFrames(std::int64_t firstEndFrame,
+                                                         std::int64_t lastEndFrame, long columns,
+                                                         std::int32_t sampleRate);
 
 // The envelope of frames strictly between c - 64 and c + 64, c = min(W', N) / 2 with W' the
 // window of analysisWindowMsec.

@@ -55,7 +55,7 @@ SoundResult SimulatedSoundOutput::write() {
     if (failure_ == SimulatedFailure::Write || !prepared_ || playing_) {
         return SoundResult::WriteFailed;
     }
-    startMs_ = clock_.currentMs();
+    startMs_ = clock_.currentMs() + startDelayMs_;
     framesTaken_ = 0;
     framesPlayed_ = 0;
     inFlight_.clear();
@@ -92,7 +92,7 @@ void SimulatedSoundOutput::close() {
 }
 
 void SimulatedSoundOutput::onTick(std::int64_t nowMs) {
-    if (!playing_) {
+    if (!playing_ || nowMs < startMs_ - latencyMs_) {
         return;
     }
     takeUpTo(std::min(framesDue(nowMs - startMs_ + latencyMs_, format_.sampleRate), totalFrames_));

@@ -48,6 +48,9 @@ class SimulatedSoundOutput final : public SoundOutput {
     void failAt(SimulatedFailure failure) { failure_ = failure; }
     // How long before it is heard a frame is taken from the program's buffer (0: as it plays).
     void setLatencyMs(std::int64_t ms) { latencyMs_ = std::max<std::int64_t>(ms, 0); }
+    // How long after write() the first frame is heard, as a sound server starting up may take;
+    // the position stays at 0 until then.
+    void setStartDelayMs(std::int64_t ms) { startDelayMs_ = std::max<std::int64_t>(ms, 0); }
     // Every byte played (heard) since the device was created, in the order played.
     [[nodiscard]] const std::vector<std::uint8_t>& played() const { return played_; }
     [[nodiscard]] bool isPlaying() const { return playing_; }
@@ -74,6 +77,7 @@ class SimulatedSoundOutput final : public SoundOutput {
     std::int64_t totalFrames_ = 0;
     std::int64_t startMs_ = 0;
     std::int64_t latencyMs_ = 0;
+    std::int64_t startDelayMs_ = 0;
     std::int64_t framesTaken_ = 0;  // from the program's buffer
     std::int64_t framesPlayed_ = 0; // of those, heard
     std::vector<std::uint8_t> inFlight_;

@@ -87,5 +87,48 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfALongFileIsLabelledWithTheFilesOwnTimes)
                 frameMsec + 2 * g.columnMsec);
 }
 
+TEST_F(ScanFileSoundTest, TheKeptImageOfAShortFileTimesEachColumnByTheFramesItAnalysed) {
+    window->state().control.notesSuppressed = true;
+    constexpr int kRate = test::kRate; // the fixture's, with a 1024-point FFT
+    constexpr long kClickFrame = kRate * 3 / 2;
+    const QByteArray file = test::waveFile(kRate, 1, 16, kRate * 3, [](long i) {
+        return std::vector<double>{i == kClickFrame ? 30000.0 : 0.0};
+    });
+    // A device that plays at once, and one that is heard only 1.86 s after its start, as a
+    // sound server may be.
+    for (const std::int64_t startDelayMs : {0, 1860}) {
+        SCOPED_TRACE(::testing::Message() << "start delay " << startDelayMs);
+        if (output != nullptr) {
+            output->device.setStartDelayMs(startDelayMs);
+        }
+        scan(file);
+        ASSERT_TRUE(lastScanFile(*window).endReached);
+        const AppState& s = window->state();
+        ASSERT_TRUE(s.held.spectralImage);
+        const PlotLayout& l = s.view.layout;
+        const long drawn = lastScanFile(*window).columnsDrawn;
+        ASSERT_LT(drawn, l.plotWidth) << "the image has not scrolled";
+        // The click is loudest in the column whose window it is the middle of.
+        int loudest = 0;
+        long most = -1;
+        for (int x = 0; x < drawn; ++x) {
+            long sum = 0;
+            for (int y = l.topBand + 1; y < l.plotHeight; ++y) {
+                sum += *kept().pixel(x, y);
+            }
+            if (sum > most) {
+                most = sum;
+                loudest = x;
+            }
+        }
+        const ViewGeometry g = currentViewGeometry(s);
+        ReadoutPoint p{.inside = true, .absoluteColumn = loudest, .y = l.plotHeight / 2};
+        EXPECT_NEAR(std::stod(readoutTexts(g, {}, p).time), 1500.0, 15.0);
+        // The columns came one per 10 msec of the file's sound.
+        EXPECT_NEAR(s.settings.timeScaleMsec, 10.0, 0.3);
+        EXPECT_NEAR(g.columnMsec, 10.0, 0.3);
+    }
+}
+
 } // namespace
 } // namespace korv

@@ -84,6 +84,40 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
     expectIdle();
 }
 
+TEST_F(ScanFileTest, ThePitchLabelStaysInItsBoxWhileThePictureScrollsAndIsNotKept) {
+    AppSettings& st = window->state().settings;
+    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    st.timeScaleMsecSaved = 2.0f;
+    const PlotLayout& l = window->state().view.layout;
+    const PixelRect box =
+        scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false);
+    // The Text-coloured pixels of the label's line on the window between two x.
+    const auto textPixels = [&](int from, int to) {
+        int n = 0;
+        for (int y = box.y; y < box.bottom(); ++y) {
+            for (int x = from; x < to; ++x) {
+                n += window->surface().pixel(x, y).value_or(0) == colourOf(kTextIndex);
+            }
+        }
+        return n;
+    };
+    // Checked once the picture has scrolled for a second and more: the note in its box, and
+    // nothing of it carried along to its left.
+    int inBox = 0;
+    int beside = -1;
+    at(clock.currentMs() + l.plotWidth * 2 + 1500, [&] {
+        inBox = textPixels(box.x, box.right());
+        beside = textPixels(kFrequencyAxisChars * l.charWidth, box.x);
+    });
+    scan(test::waveFile(kRate, 1, 16, kRate * 6, test::sines({987.0}, kRate)));
+    ASSERT_GT(lastScanFile(*window).columnsDrawn, l.plotWidth + 500);
+    EXPECT_GT(inBox, 20);
+    EXPECT_EQ(beside, 0);
+    // The kept picture holds the levels alone.
+    EXPECT_EQ(countIn(kept(), box, kTextIndex), 0);
+    expectIdle();
+}
+
 TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerTakesANewPaletteAndStays) {
     AppState& s = window->state();
     s.settings.scrollMemChoice = SCROLL_MEM_OFF;

@@ -170,11 +170,15 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     EXPECT_EQ(prompts->dialogsRun().size(), 1);
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
-    // Each stretch runs from the first loud step to five seconds after the last loud one.
-    const double expected =
-        (3.5 - 1.0 + TRIGGER_HOLD_MS / 1000.0) + (0.5 + TRIGGER_HOLD_MS / 1000.0);
+    // Each stretch runs from the first frame of the window that first heard it loud to five
+    // seconds after the last loud step, which comes once the window's middle has passed the
+    // loud sound and the display delay has gone by: in all a window and that delay longer
+    // than the loud sound and the hold.
+    const double windowAndDelay = (1024.0 + 75.0 * kRate / 1000.0) / kRate;
+    const double expected = (3.5 - 1.0 + TRIGGER_HOLD_MS / 1000.0 + windowAndDelay) +
+                            (0.5 + TRIGGER_HOLD_MS / 1000.0 + windowAndDelay);
     EXPECT_NEAR(static_cast<double>(w.samples.size()), expected * kRate, 0.1 * kRate);
-    EXPECT_GT(std::abs(w.samples.front()), 16000); // it starts loud
+    EXPECT_LT(std::abs(w.samples.front()), 1000); // it starts in the quiet just before
     EXPECT_TRUE(noted("136"));
 
     // Never loud enough for that level: no file at all.
@@ -190,6 +194,49 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     EXPECT_FALSE(QFile::exists(quiet));
     EXPECT_TRUE(noted("140"));
     expectIdle();
+}
+
+TEST_F(ScanInputTest, TheTriggerKeepsTheWholeBurstThatSetItOffAlsoAcrossABufferBoundary) {
+    // A 1-s burst from 4 s, where the first 4-second buffer ends: the window that first hears
+    // it begins in that buffer.
+    signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) {
+            const bool loud = frame >= 4 * kRate && frame < 5 * kRate;
+            return tone(frame, loud ? 0.5 : 0.01);
+        });
+    };
+    window->state().settings.variablesChoice = cmd::kVariablesAdjust;
+    // Without the pitch detector and with its long window.
+    for (const bool pitch : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << "pitch detector " << pitch);
+        if (input != nullptr) {
+            signal(*input);
+        }
+        window->state().settings.pitchDetectorChoice =
+            pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
+        const QString path = recordTo(pitch ? QStringLiteral("p.wav") : QStringLiteral("n.wav"));
+        prompts->queueDialog([](QDialog& d) {
+            d.findChild<QAbstractButton*>(controlName(RECORDING_TRIGGER))->click();
+            d.findChild<QScrollBar*>(controlName(ID_TRIGGER_SCROLL))->setValue(1000);
+            ScriptedPrompts::pressOk(d);
+        });
+        run(clock.currentMs() + 12000);
+        const ReadWave w = readWave(path);
+        ASSERT_TRUE(w.valid);
+        // The tone's peaks of the burst, every fourth frame: the first and the last recorded.
+        std::vector<std::size_t> peaks;
+        for (std::size_t i = 0; i < w.samples.size(); ++i) {
+            if (std::abs(w.samples[i]) > 12000) {
+                peaks.push_back(i);
+            }
+        }
+        ASSERT_FALSE(peaks.empty());
+        // The recording begins before the burst, by at most the window that heard it.
+        EXPECT_GT(peaks.front(), 4u);
+        EXPECT_LE(peaks.front(), 1024u + kStepFrames);
+        EXPECT_NEAR(static_cast<double>(peaks.back() - peaks.front()), kRate, 8.0);
+        expectIdle();
+    }
 }
 
 TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid) {

@@ -1,7 +1,9 @@
 // Scan Input in the real window offscreen: the simulated input on the virtual clock feeds the
 // capture; what the window shows, the messages, menus and allocations during and after the run.
 
+#include "support/dialog_controls.h"
 #include "support/scan_input_fixture.h"
+#include "support/test_signals.h"
 
 namespace korv::test {
 namespace {
@@ -176,6 +178,90 @@ TEST_F(ScanInputTest, AtTheSmallestTimeScaleEachColumnWaitsItsMillisecond) {
               (kColumns - 1) * MIN_TIME_SCALE_MSEC);
     EXPECT_LE(static_cast<double>(lastMs - firstMs), (kColumns + 1) * MIN_TIME_SCALE_MSEC);
     expectIdle();
+}
+
+TEST_F(ScanInputTest, WithThePitchDetectorThePictureIsTimedByTheFramesCapturedStripAndAll) {
+    // Two clicks of the sound captured, 3 s apart, after the pitch detector's 16384 frames
+    // (3 s at this rate) have come in.
+    static constexpr std::int64_t kClickMs[] = {4000, 7000};
+    signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) {
+            return frame == kClickMs[0] * kRate / 1000 || frame == kClickMs[1] * kRate / 1000 ? 0.9
+                                                                                              : 0.0;
+        });
+    };
+    AppSettings& st = window->state().settings;
+    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    run(9000);
+    const AppState& s = window->state();
+    ASSERT_TRUE(s.held.spectralImage);
+    const IndexedSurface& kept = s.held.spectralImage->surface();
+    const PlotLayout& l = s.view.layout;
+    const int drawn =
+        static_cast<int>(std::min<long>(lastScanInput(*window).columnsDrawn, l.plotWidth));
+    ASSERT_GT(drawn, 400);
+    // Per column, the spectral rows' sum of palette indices, and whether the waveform strip
+    // swings up from its middle.
+    std::vector<long> energy(static_cast<std::size_t>(drawn), 0);
+    std::vector<int> swinging;
+    for (int x = 0; x < drawn; ++x) {
+        for (int y = l.topBand + 1; y < l.plotHeight; ++y) {
+            energy[static_cast<std::size_t>(x)] += *kept.pixel(x, y);
+        }
+        if (*kept.pixel(x, l.topBand / 2 - 5) == kSignal1Index) {
+            swinging.push_back(x);
+        }
+    }
+    // Each click is loudest in the column whose window it is the middle of; that column is
+    // labelled with the click's time, and the strip shows the click there too.
+    const long quiet = *std::min_element(energy.begin(), energy.end());
+    const ViewGeometry g = currentViewGeometry(s);
+    std::vector<int> loudest;
+    for (int x = 0; x < drawn; ++x) {
+        const bool loud =
+            energy[static_cast<std::size_t>(x)] > quiet + 50 * (l.plotHeight - l.topBand);
+        if (loud && (loudest.empty() || x > loudest.back() + 30)) {
+            loudest.push_back(x);
+        } else if (loud && energy[static_cast<std::size_t>(x)] >
+                               energy[static_cast<std::size_t>(loudest.back())]) {
+            loudest.back() = x;
+        }
+    }
+    ASSERT_EQ(loudest.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_NEAR(g.columnTimeMsec(loudest[i]), static_cast<double>(kClickMs[i]), 15.0);
+        const long near = std::count_if(swinging.begin(), swinging.end(),
+                                        [&](int x) { return std::abs(x - loudest[i]) <= 2; });
+        EXPECT_GE(near, 1) << "click " << i;
+    }
+    EXPECT_LE(swinging.size(), 6u);
+    // The time per column the dialogs show after the run is that of the sound.
+    EXPECT_NEAR(st.timeScaleMsec * static_cast<float>(loudest[1] - loudest[0]), 3000.0f, 15.0f);
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, AfterAScanTheAnalyzeFileDialogOpensOnItsOwnTimeScaleOnce) {
+    // A scan at 4 msec a column, then Analyze File twice with its dialog: the first opening
+    // shows 10.00 instead of the scan's time per column, the second what is in force.
+    AppSettings& st = window->state().settings;
+    st.timeScaleMsecSaved = 4.0f;
+    run(2000);
+    ASSERT_GT(lastScanInput(*window).columnsDrawn, 100);
+    const QString scanned = QString::asprintf("%-4.2f", static_cast<double>(st.timeScaleMsec));
+    ASSERT_NE(scanned, QStringLiteral("10.00"));
+    st.variablesChoice = cmd::kVariablesAdjust;
+    const QString file = dir.write(
+        QStringLiteral("a.wav"), test::waveFile(kRate, 1, 16, kRate, test::sines({500.0}, kRate)));
+    QStringList shown;
+    for (int i = 0; i < 2; ++i) {
+        prompts->queueFile(file);
+        prompts->queueDialog([&shown](QDialog& d) {
+            shown << test::editText(d, ID_TIME_SCALE_EDIT);
+            ScriptedPrompts::pressCancel(d);
+        });
+        QTest::keyClick(window.get(), Qt::Key_F1);
+    }
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("10.00"), scanned}));
 }
 
 TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {

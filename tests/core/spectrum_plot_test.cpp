@@ -332,7 +332,7 @@ TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
     }
 }
 
-TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
+TEST(PitchDisplay, DotRowsAndLabelBoxes) {
     // {scale, low, high, Hz, y or -1}: 300 rows ending at y 399.
     const std::tuple<S, double, double, int, int> cases[] = {
         {S::Linear, 0, 6000, 440, 399 - 22},
@@ -348,20 +348,4 @@ TEST(PitchDisplay, DotRowsLabelBoxesAndTheSavedLabelArea) {
     const ViewDrawing label = pitchLabelDrawing({10, 20, 144, LH}, 73);
     ASSERT_EQ(label.texts.size(), 1u);
     EXPECT_EQ(label.texts[0].text, "452 Hz  A4  ^");
-
-    // A 4-pixel scroll moves the image under the label; the label stays where it was.
-    IndexedSurface image(64, 32);
-    for (int px = 0; px < 64; ++px) {
-        image.fillRect({px, 0, 1, 32}, static_cast<std::uint8_t>(px));
-    }
-    const PixelRect box{40, 8, 20, 8};
-    image.fillRect(box, kTextIndex);
-    SavedArea saved;
-    saved.save(image, box);
-    image.scrollHorizontally(image.bounds(), -4);
-    saved.restore(image);
-    EXPECT_EQ(image.pixel(40, 8), kTextIndex);
-    EXPECT_EQ(image.pixel(59, 15), kTextIndex);
-    EXPECT_EQ(image.pixel(30, 15), 34); // the image beside it moved
-    EXPECT_EQ(image.pixel(10, 20), 14);
 }
