@@ -17,9 +17,9 @@ namespace {
 constexpr double kReferenceHz = 1000.0;
 constexpr double kLowestMidHz = 5.0;
 // A band runs at the lowest rate r (the input's halved k times) at which its upper edge is
-// at most this fraction of r: inside the decimators' flat passband (0.38 r), where nothing
-// folded over reaches it.
-constexpr double kBandTopOfRate = 0.36;
+// at most this fraction of r: inside the decimators' flat passband (0.32 r), where nothing
+// folded over reaches it, and low enough at its rate for little warping.
+constexpr double kBandTopOfRate = 0.3;
 // Input frames filtered in one go, so the stages' buffers stay small whatever the block.
 constexpr std::size_t kChunkFrames = 1024;
 
@@ -107,29 +107,27 @@ __attribute__((always_inline)) inline void filterSection(Lanes& in, const Lanes&
 }
 
 // Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
-// pack, in sample order. The sections are spelt out so that their state stays in registers.
+// pack, in sample order. The sections' loops are unrolled so that their state stays in
+// registers.
 __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
                                                       std::size_t count) {
-    const Lanes a10 = loadLanes(pack.a1[0]), a20 = loadLanes(pack.a2[0]);
-    const Lanes a11 = loadLanes(pack.a1[1]), a21 = loadLanes(pack.a2[1]);
-    const Lanes a12 = loadLanes(pack.a1[2]), a22 = loadLanes(pack.a2[2]);
-    Lanes y10 = loadLanes(pack.y1[0]), y20 = loadLanes(pack.y2[0]);
-    Lanes y11 = loadLanes(pack.y1[1]), y21 = loadLanes(pack.y2[1]);
-    Lanes y12 = loadLanes(pack.y1[2]), y22 = loadLanes(pack.y2[2]);
+    Lanes y1[kBandPassSections], y2[kBandPassSections];
+    for (int s = 0; s < kBandPassSections; ++s) {
+        y1[s] = loadLanes(pack.y1[s]);
+        y2[s] = loadLanes(pack.y2[s]);
+    }
     Lanes energy = loadLanes(pack.energy);
     for (std::size_t n = 0; n < count; ++n) {
         Lanes in = broadcastLanes(differences[n]);
-        filterSection(in, a10, a20, y10, y20);
-        filterSection(in, a11, a21, y11, y21);
-        filterSection(in, a12, a22, y12, y22);
-        energy = energy + y12 * y12;
+#pragma GCC unroll 8
+        for (int s = 0; s < kBandPassSections; ++s)
+            filterSection(in, loadLanes(pack.a1[s]), loadLanes(pack.a2[s]), y1[s], y2[s]);
+        energy = energy + y1[kBandPassSections - 1] * y1[kBandPassSections - 1];
     }
-    storeLanes(pack.y1[0], y10);
-    storeLanes(pack.y2[0], y20);
-    storeLanes(pack.y1[1], y11);
-    storeLanes(pack.y2[1], y21);
-    storeLanes(pack.y1[2], y12);
-    storeLanes(pack.y2[2], y22);
+    for (int s = 0; s < kBandPassSections; ++s) {
+        storeLanes(pack.y1[s], y1[s]);
+        storeLanes(pack.y2[s], y2[s]);
+    }
     storeLanes(pack.energy, energy);
 }
 
@@ -150,7 +148,7 @@ filterPackPair(Pack& first, Pack& second, const double* differences, std::size_t
     for (std::size_t n = 0; n < count; ++n) {
         Lanes inA = broadcastLanes(differences[n]);
         Lanes inB = inA;
-#pragma GCC unroll 3
+#pragma GCC unroll 8
         for (int s = 0; s < kBandPassSections; ++s) {
             filterSection(inA, loadLanes(first.a1[s]), loadLanes(first.a2[s]), y1a[s], y2a[s]);
             filterSection(inB, loadLanes(second.a1[s]), loadLanes(second.a2[s]), y1b[s], y2b[s]);
