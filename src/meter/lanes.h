@@ -16,7 +16,9 @@ using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
 
 // Always inlined, so the vector type never crosses a real call: GCC's warning that such a
 // call's ABI differs between the two instruction sets is off in the files that include this.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
+#elif defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
