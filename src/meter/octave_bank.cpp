@@ -208,7 +208,8 @@ struct Slot {
 std::vector<Band> bandsOf(const BandSpec& spec, double sampleRate) {
     const int b = spec.bandsPerOctave;
     std::vector<Band> bands;
-    if (b < 1 || !(sampleRate > 2.0 * kLowestMidHz))
+    const bool known = b == 1 || b == 3 || b == 6 || b == 12 || b == 24;
+    if (!known || !std::isfinite(sampleRate) || !(sampleRate > 2.0 * kLowestMidHz))
         return bands;
     const double nyquist = sampleRate / 2.0;
     const double lowHz =
@@ -275,7 +276,7 @@ OctaveBank::OctaveBank(const BandSpec& spec, double sampleRate)
         }
     }
     for (std::size_t k = 0; k < stageCount; ++k) {
-        const std::size_t most = (kChunkFrames >> k) + 1;
+        const std::size_t most = (k < 32 ? kChunkFrames >> k : 0) + 1;
         f.stages[k].differences.resize(most);
         if (k > 0)
             f.stages[k].samples.resize(most);

@@ -18,7 +18,7 @@ namespace korv::meter {
 inline constexpr double kOctaveRatio = 1.9952623149688795;
 
 struct BandSpec {
-    int bandsPerOctave = 3; // 1, 3, 6, 12 or 24 (any b >= 1 works; nominal labels for 1 and 3)
+    int bandsPerOctave = 3; // 1, 3, 6, 12 or 24 (no band for any other)
     // The first band is the one whose mid-band frequency is nearest lowHz on a log scale, but
     // none below 5 Hz; the last the one nearest highHz, but none whose upper edge reaches half
     // the rate. No band (an empty list) when highHz is not above 0 or lies below the first.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <string>
@@ -210,6 +211,13 @@ TEST(BandsOf, RangeIsTheNearestBandsWithinFiveHzAndHalfTheRate) {
     EXPECT_EQ(labelsOf(bandsOf({3, 29.0, 17000.0}, 48000.0)).back(), "16000");
     EXPECT_TRUE(bandsOf({3, 1000.0, 100.0}, 48000.0).empty());
     EXPECT_TRUE(bandsOf({3, 25.0, std::nan("")}, 48000.0).empty());
+    EXPECT_TRUE(bandsOf({2, 25.0, 20000.0}, 48000.0).empty());
+    EXPECT_TRUE(bandsOf({3, 25.0, 20000.0}, std::numeric_limits<double>::infinity()).empty());
+    // A rate no file would have still gives a bank that works, just deep.
+    OctaveBank huge({3, 5.0, 5.0}, 4.0e9);
+    ASSERT_EQ(huge.bands().size(), 1u);
+    const std::vector<double> silence(1000, 0.0);
+    huge.process(silence);
     for (const double rate : {8000.0, 11025.0, 22050.0, 44100.0, 48000.0, 96000.0, 384000.0}) {
         for (const int b : {1, 3, 6, 12, 24}) {
             const std::vector<Band> bands = bandsOf({b, 0.0, 1e9}, rate);
