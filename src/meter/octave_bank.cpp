@@ -131,47 +131,9 @@ __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* 
     storeLanes(pack.energy, energy);
 }
 
-// Two packs on the same samples side by side, so that one's sections fill the other's
-// waits (each section waits on its previous output).
-__attribute__((always_inline)) inline void
-filterPackPair(Pack& first, Pack& second, const double* differences, std::size_t count) {
-    Lanes y1a[kBandPassSections], y2a[kBandPassSections];
-    Lanes y1b[kBandPassSections], y2b[kBandPassSections];
-    for (int s = 0; s < kBandPassSections; ++s) {
-        y1a[s] = loadLanes(first.y1[s]);
-        y2a[s] = loadLanes(first.y2[s]);
-        y1b[s] = loadLanes(second.y1[s]);
-        y2b[s] = loadLanes(second.y2[s]);
-    }
-    Lanes energyA = loadLanes(first.energy);
-    Lanes energyB = loadLanes(second.energy);
-    for (std::size_t n = 0; n < count; ++n) {
-        Lanes inA = broadcastLanes(differences[n]);
-        Lanes inB = inA;
-#pragma GCC unroll 8
-        for (int s = 0; s < kBandPassSections; ++s) {
-            filterSection(inA, loadLanes(first.a1[s]), loadLanes(first.a2[s]), y1a[s], y2a[s]);
-            filterSection(inB, loadLanes(second.a1[s]), loadLanes(second.a2[s]), y1b[s], y2b[s]);
-        }
-        energyA = energyA + y1a[kBandPassSections - 1] * y1a[kBandPassSections - 1];
-        energyB = energyB + y1b[kBandPassSections - 1] * y1b[kBandPassSections - 1];
-    }
-    for (int s = 0; s < kBandPassSections; ++s) {
-        storeLanes(first.y1[s], y1a[s]);
-        storeLanes(first.y2[s], y2a[s]);
-        storeLanes(second.y1[s], y1b[s]);
-        storeLanes(second.y2[s], y2b[s]);
-    }
-    storeLanes(first.energy, energyA);
-    storeLanes(second.energy, energyB);
-}
-
 __attribute__((always_inline)) inline void
 filterPacks(Pack* packs, std::size_t packCount, const double* differences, std::size_t count) {
-    std::size_t p = 0;
-    for (; p + 2 <= packCount; p += 2)
-        filterPackPair(packs[p], packs[p + 1], differences, count);
-    if (p < packCount)
+    for (std::size_t p = 0; p < packCount; ++p)
         filterPack(packs[p], differences, count);
 }
 
