@@ -36,10 +36,11 @@ double midOf(int x, int b) {
     return kReferenceHz * std::pow(kOctaveRatio, midExponent(x, b));
 }
 
-// The band whose mid-band frequency is nearest `hz` on a logarithmic scale.
+// The band whose mid-band frequency is nearest `hz` on a logarithmic scale (on an edge, the
+// upper one).
 int nearestBand(double hz, int b) {
     const double exponent = b * std::log(hz / kReferenceHz) / std::log(kOctaveRatio);
-    return static_cast<int>(std::lround(isOdd(b) ? exponent : exponent - 0.5));
+    return static_cast<int>(std::floor((isOdd(b) ? exponent : exponent - 0.5) + 0.5));
 }
 
 // The standard's nominal mid-band frequencies (the R10 series) of third-octave band t,
