@@ -54,6 +54,14 @@ void BiquadCascade::process(std::span<double> samples) {
         return run<2>(samples);
     case 3:
         return run<3>(samples);
+    case 4:
+        return run<4>(samples);
+    case 5:
+        return run<5>(samples);
+    case 6:
+        return run<6>(samples);
+    case 7:
+        return run<7>(samples);
     default:
         return run<kMaxSections>(samples);
     }

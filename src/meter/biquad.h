@@ -36,7 +36,7 @@ struct Biquad {
 // A cascade of at most kMaxSections sections with its running state.
 class BiquadCascade {
   public:
-    static constexpr std::size_t kMaxSections = 4;
+    static constexpr std::size_t kMaxSections = 8;
 
     BiquadCascade() = default;
     explicit BiquadCascade(std::span<const Biquad> sections);
