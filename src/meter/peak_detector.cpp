@@ -7,7 +7,7 @@
 namespace korv::meter {
 namespace {
 
-constexpr double kKaiserBeta = 8.0;
+constexpr double kKaiserBeta = 6.0;
 // A local maximum below this share of the peak so far cannot hold a higher peak between its
 // neighbours for content up to a third of the rate.
 constexpr double kCandidateShare = 0.5;
@@ -68,16 +68,44 @@ std::int64_t PeakDetector::scannable() const {
     return ended_ ? pushed_ : std::max<std::int64_t>(0, pushed_ - kLookahead - 1);
 }
 
-double PeakDetector::interpolatedPeak(std::int64_t from) const {
-    double peak = 0.0;
-    const std::size_t first = static_cast<std::size_t>(from - (kLookahead - 1) - base_);
+double PeakDetector::interpolated(std::int64_t from, int phase) const {
+    const auto first = static_cast<std::size_t>(from - (kLookahead - 1) - base_);
+    double v = 0.0;
+    for (int j = 0; j < kTaps; ++j)
+        v += taps_[static_cast<std::size_t>(phase)][static_cast<std::size_t>(j)] *
+             history_[first + static_cast<std::size_t>(j)];
+    return v;
+}
+
+double PeakDetector::peakAround(std::int64_t m) const {
+    // The signal at quarter steps from m - 1 to m + 1, on the side of m's sign.
+    const double sign = at(m) < 0.0 ? -1.0 : 1.0;
+    std::array<double, 9> v{};
+    v[0] = at(m - 1);
+    v[4] = at(m);
+    v[8] = at(m + 1);
     for (int p = 0; p < kPhases; ++p) {
-        double v = 0.0;
-        for (int j = 0; j < kTaps; ++j)
-            v += taps_[p][j] * history_[first + j];
-        peak = std::max(peak, std::abs(v));
+        v[static_cast<std::size_t>(1 + p)] = interpolated(m - 1, p);
+        v[static_cast<std::size_t>(5 + p)] = interpolated(m, p);
     }
-    return peak;
+    std::size_t top = 0;
+    for (std::size_t k = 0; k < v.size(); ++k) {
+        v[k] *= sign;
+        if (v[k] > v[top])
+            top = k;
+    }
+    double peak = v[top];
+    if (top > 0 && top + 1 < v.size()) {
+        // The parabola through the highest quarter step and its neighbours: its vertex
+        // takes most of what the quarter steps miss near the top of the band.
+        const double a = v[top - 1];
+        const double b = v[top];
+        const double c = v[top + 1];
+        const double curvature = a - 2.0 * b + c;
+        if (curvature < 0.0)
+            peak = b - 0.125 * (a - c) * (a - c) / curvature;
+    }
+    return std::abs(peak);
 }
 
 double PeakDetector::scanTo(std::int64_t end, double peak) {
@@ -87,7 +115,7 @@ double PeakDetector::scanTo(std::int64_t end, double peak) {
         if (v > peak)
             peak = v;
         if (v >= kCandidateShare * peak && v >= std::abs(at(m - 1)) && v >= std::abs(at(m + 1)))
-            peak = std::max({peak, interpolatedPeak(m - 1), interpolatedPeak(m)});
+            peak = std::max(peak, peakAround(m));
     }
     scanned_ = std::max(scanned_, end);
     return peak;

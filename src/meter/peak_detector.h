@@ -1,9 +1,10 @@
 #pragma once
 // The peak of a signal between its samples: every sample, and around each sample that is a
 // local maximum of the magnitude and at least half the peak so far, the signal interpolated
-// at a quarter of the sample period (windowed-sinc, 16 taps per phase). A short burst's peak
-// falling between samples is caught within a few hundredths of a dB up to 0.4 × the rate;
-// the interpolation runs on few samples, so it costs little.
+// at quarter sample periods (windowed-sinc, 24 taps per phase) and the crest found on the
+// parabola through the highest three. A peak between samples is caught within a few
+// hundredths of a dB up to 0.4 × the rate; the interpolation runs on few samples, so it
+// costs little.
 
 #include <array>
 #include <cstdint>
@@ -15,7 +16,7 @@ namespace korv::meter {
 class PeakDetector {
   public:
     // Samples each look ahead of the position scanned.
-    static constexpr int kLookahead = 8;
+    static constexpr int kLookahead = 12;
 
     PeakDetector();
     // The next samples of the signal.
@@ -38,7 +39,10 @@ class PeakDetector {
     [[nodiscard]] double at(std::int64_t frame) const {
         return history_[static_cast<std::size_t>(frame - base_)];
     }
-    [[nodiscard]] double interpolatedPeak(std::int64_t from) const;
+    // The value at from + (phase + 1) / 4.
+    [[nodiscard]] double interpolated(std::int64_t from, int phase) const;
+    // The largest magnitude between m - 1 and m + 1.
+    [[nodiscard]] double peakAround(std::int64_t m) const;
     std::array<std::array<double, kTaps>, kPhases> taps_{};
     std::vector<double> history_; // frames base_ ..
     std::int64_t base_ = -kLookahead - 1;

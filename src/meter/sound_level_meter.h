@@ -72,7 +72,7 @@ class SoundLevelMeter {
 
     // Feeds the next block; the intervals whose levels are complete are handed to
     // `onInterval` before feed returns, in order. An interval is complete a few frames after
-    // its end (the peak's interpolation looks 9 frames ahead), and none before the signal's
+    // its end (the peak's interpolation looks 13 frames ahead), and none before the signal's
     // first τ is in (the time weighting starts from its mean square).
     using IntervalSink = std::function<void(const IntervalLevels&)>;
     void feed(std::span<const double> samples, const IntervalSink& onInterval);
