@@ -116,6 +116,7 @@ TEST(Meter, BlockSizesGiveTheSameResultsToTheBit) {
         MeterSettings s = at(48000.0, 0.1);
         s.weighting = w;
         s.correction = {{100.0, -1.0}, {2000.0, 0.0}, {10000.0, 3.0}};
+        s.bands = BandSpec{3, 25.0, 20000.0};
         const Measured ref = measure(s, x, 4096);
         ASSERT_EQ(ref.rows.size(), 30u);
         for (const std::size_t block : {std::size_t{1}, std::size_t{37}, x.size()}) {
@@ -126,6 +127,7 @@ TEST(Meter, BlockSizesGiveTheSameResultsToTheBit) {
                 EXPECT_EQ(run.rows[k].lmax, ref.rows[k].lmax);
                 EXPECT_EQ(run.rows[k].lmin, ref.rows[k].lmin);
                 EXPECT_EQ(run.rows[k].lcpeak, ref.rows[k].lcpeak);
+                EXPECT_EQ(run.rows[k].bandLeq, ref.rows[k].bandLeq);
             }
             EXPECT_EQ(run.summary.leq, ref.summary.leq);
             EXPECT_EQ(run.summary.l10, ref.summary.l10);
@@ -201,6 +203,32 @@ TEST(Meter, MicrophoneCorrectionRaisesTheBroadbandLevelsByTheCurve) {
     EXPECT_NEAR(correctionDbAt(s.correction, 2000.0), 2.0, 1e-12); // halfway in log-frequency
     EXPECT_EQ(correctionDbAt(s.correction, 10.0), 0.0);
     EXPECT_EQ(correctionDbAt(s.correction, 20000.0), 4.0);
+}
+
+TEST(Meter, BandLevelsPerIntervalWithTheCurveAtMidBand) {
+    // A 1 kHz tone at -20 dBFS in third-octave bands: its own band reads it, the next ones
+    // well below; a curve of +2 dB at 1 kHz raises the band by 2 dB.
+    MeterSettings s = at(48000.0, 1.0);
+    s.bands = BandSpec{3, 25.0, 20000.0};
+    const auto x = sine(1000.0, 0.1, 48000.0, 3.0);
+    for (const double curveDb : {0.0, 2.0}) {
+        if (curveDb != 0.0)
+            s.correction = {{500.0, 0.0}, {1000.0, curveDb}, {2000.0, 0.0}};
+        SoundLevelMeter meter(s);
+        std::size_t own = 0;
+        while (std::abs(meter.bands()[own].midHz - 1000.0) > 1.0)
+            ++own;
+        EXPECT_EQ(meter.bands()[own].label, "1000");
+        std::vector<IntervalLevels> rows;
+        const auto sink = [&](const IntervalLevels& l) { rows.push_back(l); };
+        meter.feed(x, sink);
+        meter.finish(sink);
+        ASSERT_EQ(rows.size(), 3u);
+        ASSERT_EQ(rows[1].bandLeq.size(), meter.bands().size());
+        EXPECT_NEAR(rows[1].bandLeq[own], -20.0 + curveDb, 0.1);
+        EXPECT_LT(rows[1].bandLeq[own + 2], -20.0 - 25.0);
+        EXPECT_LT(rows[1].bandLeq[own - 2], -20.0 - 25.0);
+    }
 }
 
 TEST(Meter, RefusesSettingsItCannotMeasureWith) {
