@@ -46,9 +46,13 @@ class BiquadCascade {
     [[nodiscard]] std::complex<double> response(double omega) const;
     // Filters in place, continuing from the previous call.
     void process(std::span<double> samples);
+    // The same, writing into `tap` (as long as `samples`) the signal after the first
+    // `tapAfter` sections as well.
+    void process(std::span<double> samples, std::span<double> tap, std::size_t tapAfter);
 
   private:
-    template <std::size_t N> void run(std::span<double> samples);
+    void dispatch(std::span<double> samples, double* tap, std::size_t tapAfter);
+    template <std::size_t N> void run(std::span<double> samples, double* tap, std::size_t tapAfter);
     std::array<Biquad, kMaxSections> sections_{};
     std::array<double, kMaxSections> s1_{};
     std::array<double, kMaxSections> s2_{};

@@ -8,9 +8,10 @@ namespace korv::meter {
 namespace {
 
 constexpr double kKaiserBeta = 6.0;
-// A local maximum below this share of the peak so far cannot hold a higher peak between its
-// neighbours for content up to a third of the rate.
-constexpr double kCandidateShare = 0.5;
+// A crest between two samples is at most half a sample from one of them, which for content up
+// to a quarter of the rate holds at least cos(pi / 4) of it: a local maximum below this share
+// of the peak so far cannot hide a higher one.
+constexpr double kCandidateShare = 0.7;
 
 double besselI0(double x) {
     double sum = 1.0;

@@ -1,6 +1,6 @@
 #pragma once
 // The peak of a signal between its samples: every sample, and around each sample that is a
-// local maximum of the magnitude and at least half the peak so far, the signal interpolated
+// local maximum of the magnitude and at least 0.7 of the peak so far, the signal interpolated
 // at quarter sample periods (windowed-sinc, 24 taps per phase) and the crest found on the
 // parabola through the highest three. A peak between samples is caught within a few
 // hundredths of a dB up to 0.4 × the rate; the interpolation runs on few samples, so it

@@ -3,6 +3,7 @@
 #include "meter/biquad.h"
 #include "meter/level_statistics.h"
 #include "meter/peak_detector.h"
+#include "meter/weighting_sections.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,10 +54,15 @@ void validate(const MeterSettings& s) {
 } // namespace
 
 struct SoundLevelMeter::State {
-    explicit State(const MeterSettings& s)
-        : settings(s), main(s.weighting, s.sampleRate), tw(s.timeWeighting, s.sampleRate) {
-        if (s.weighting != FrequencyWeighting::C)
-            cWeighting.emplace(FrequencyWeighting::C, s.sampleRate);
+    explicit State(const MeterSettings& s) : settings(s), tw(s.timeWeighting, s.sampleRate) {
+        // One cascade: C, then for A the sections from C to A, the C signal tapped between.
+        auto sections = cWeightingSections(s.sampleRate);
+        cSections = sections.size();
+        if (s.weighting == FrequencyWeighting::A) {
+            const auto rest = aFromCSections(s.sampleRate, sections);
+            sections.insert(sections.end(), rest.begin(), rest.end());
+        }
+        weighting = BiquadCascade(sections);
         if (!s.correction.empty())
             correction = BiquadCascade(designCorrectionFilter(s.correction, s.sampleRate));
         if (s.bands) {
@@ -100,8 +106,8 @@ struct SoundLevelMeter::State {
     MeterSettings settings;
     std::vector<Band> noBands;
     std::optional<BiquadCascade> correction;
-    WeightingFilter main;
-    std::optional<WeightingFilter> cWeighting; // none when the main weighting is C
+    BiquadCascade weighting;
+    std::size_t cSections = 0;
     TimeWeightedSquare tw;
     std::optional<OctaveBank> bank;
     std::vector<double> bandCorrectionDb;
@@ -114,7 +120,8 @@ struct SoundLevelMeter::State {
     // Integration: the frames fed, the interval they are in and its sum of squares.
     std::int64_t frames = 0;
     std::int64_t integrationInterval = 0;
-    double intervalSum = 0.0;
+    double evenSum = 0.0; // the interval's squares at even frames
+    double oddSum = 0.0;
     CompensatedSum totalSum;
 
     // Time weighting: the squares of the first τ until it starts, then its progress.
@@ -144,10 +151,21 @@ void SoundLevelMeter::State::integrate(std::span<const double> raw, std::span<co
         const std::int64_t end = endOf(integrationInterval);
         const std::size_t n = static_cast<std::size_t>(
             std::min<std::int64_t>(std::int64_t(sq.size() - at), end - frames));
-        double sum = intervalSum;
-        for (std::size_t i = at; i < at + n; ++i)
-            sum += sq[i];
-        intervalSum = sum;
+        // Two sums, of even and of odd frames, halve the wait on each addition; which
+        // sum a frame goes to depends on its place in the signal, never on the block.
+        std::size_t i = at;
+        if ((frames & 1) != 0 && i < at + n)
+            oddSum += sq[i++];
+        double even = evenSum;
+        double odd = oddSum;
+        for (; i + 1 < at + n; i += 2) {
+            even += sq[i];
+            odd += sq[i + 1];
+        }
+        if (i < at + n)
+            even += sq[i];
+        evenSum = even;
+        oddSum = odd;
         if (bank)
             bank->process(raw.subspan(at, n));
         frames += std::int64_t(n);
@@ -161,6 +179,7 @@ void SoundLevelMeter::State::closeIntegration(std::int64_t end) {
     Pending& p = slot(integrationInterval);
     p.levels.endFrame = end;
     const double length = double(end - p.levels.startFrame);
+    const double intervalSum = evenSum + oddSum;
     p.levels.leq = levelOfMeanSquare(intervalSum / length).value;
     if (bank) {
         bank->takeMeanSquares(bandSquares);
@@ -170,7 +189,8 @@ void SoundLevelMeter::State::closeIntegration(std::int64_t end) {
     }
     p.integrated = true;
     totalSum.add(intervalSum);
-    intervalSum = 0.0;
+    evenSum = 0.0;
+    oddSum = 0.0;
     ++integrationInterval;
 }
 
@@ -305,18 +325,26 @@ void SoundLevelMeter::feed(std::span<const double> samples, const IntervalSink& 
         throw std::logic_error("the meter has finished");
     if (samples.empty())
         return;
+    // The main weighting's signal in `broadband`, the C-weighted one in `cWeighted`.
     s.broadband.assign(samples.begin(), samples.end());
     if (s.correction)
         s.correction->process(s.broadband);
-    if (s.cWeighting) {
+    const FrequencyWeighting w = s.settings.weighting;
+    if (w == FrequencyWeighting::A) {
+        s.cWeighted.resize(samples.size());
+        s.weighting.process(s.broadband, s.cWeighted, s.cSections);
+    } else if (w == FrequencyWeighting::C) {
+        s.weighting.process(s.broadband);
+    } else {
         s.cWeighted = s.broadband;
-        s.cWeighting->process(s.cWeighted);
+        s.weighting.process(s.cWeighted);
     }
-    s.main.process(s.broadband);
+    const std::vector<double>& weighted = s.broadband;
+    const std::vector<double>& cWeighted = w == FrequencyWeighting::C ? s.broadband : s.cWeighted;
     s.squares.resize(samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i)
-        s.squares[i] = s.broadband[i] * s.broadband[i];
-    s.peaks.push(s.cWeighting ? s.cWeighted : s.broadband);
+        s.squares[i] = weighted[i] * weighted[i];
+    s.peaks.push(cWeighted);
     s.integrate(samples, s.squares);
     s.timeWeigh(s.squares);
     s.scanPeaks();
@@ -346,7 +374,7 @@ MeterSummary SoundLevelMeter::summary() const {
     const State& s = *state_;
     MeterSummary m;
     m.frames = s.frames;
-    const double sum = s.totalSum.value() + s.intervalSum;
+    const double sum = s.totalSum.value() + s.evenSum + s.oddSum;
     m.leq = s.frames > 0 ? levelOfMeanSquare(sum / double(s.frames)).value : kSilenceFloorDbFs;
     m.le = levelOfMeanSquare(sum / s.settings.sampleRate).value;
     const double mx = std::max(s.allMaxSquare, s.maxSquare);

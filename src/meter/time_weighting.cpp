@@ -30,26 +30,42 @@ TimeWeightedSquare::TimeWeightedSquare(TimeWeighting weighting, double sampleRat
 }
 
 void TimeWeightedSquare::start(double meanSquare) {
+    // As if the signal had been steady at that mean square for ever.
     mean_ = meanSquare;
+    before_ = meanSquare;
+    lastInput_ = meanSquare;
     held_ = meanSquare;
 }
 
 void TimeWeightedSquare::process(std::span<const double> squares, std::span<double> out) {
+    // mean (1 - rise) + rise x: one multiply-add on the chain from sample to sample.
     double mean = mean_;
     const double rise = rise_;
+    const double keep = 1.0 - rise_;
     const std::size_t n = std::min(squares.size(), out.size());
     if (weighting_ != TimeWeighting::I) {
+        // Two samples a step: y[n] = k^2 y[n-2] + (k r x[n-1] + r x[n]) keeps two chains
+        // in flight, each value computed the same way wherever the blocks are cut.
+        double before = before_;
+        double input = lastInput_;
+        const double keep2 = keep * keep;
         for (std::size_t i = 0; i < n; ++i) {
-            mean += rise * (squares[i] - mean);
+            const double x = squares[i];
+            const double next = keep2 * before + (keep * rise * input + rise * x);
+            before = mean;
+            mean = next;
+            input = x;
             out[i] = mean;
         }
+        before_ = before;
+        lastInput_ = input;
         mean_ = mean;
         return;
     }
     double held = held_;
     const double fall = fall_;
     for (std::size_t i = 0; i < n; ++i) {
-        mean += rise * (squares[i] - mean);
+        mean = keep * mean + rise * squares[i];
         held = std::max(mean, held * fall);
         out[i] = held;
     }

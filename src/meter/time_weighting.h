@@ -36,6 +36,8 @@ class TimeWeightedSquare {
     double rise_ = 0.0; // 1 - e^(-T/τ)
     double fall_ = 1.0; // e^(-T/1.5 s), the I hold's decay per sample
     double mean_ = 0.0;
+    double before_ = 0.0;    // the value one sample before mean_
+    double lastInput_ = 0.0; // the last square taken
     double held_ = 0.0;
     std::int64_t startFrames_ = 1;
 };

@@ -2,6 +2,7 @@
 
 #include "meter/biquad.h"
 #include "meter/filter_fit.h"
+#include "meter/weighting_sections.h"
 
 #include <algorithm>
 #include <array>
@@ -145,16 +146,10 @@ Biquad startingSection(const FitGrid& grid, double pole) {
     return s;
 }
 
-// The fixed sections (the low corners, where the pre-warped bilinear transform is close) and
-// two fitted sections for the 12194 Hz pair and what the others leave of the curve: at low
-// rates that pair lies near or above half the rate, where no transform of it can follow the
-// curve.
-std::vector<Biquad> design(FrequencyWeighting weighting, double rate) {
-    std::vector<Biquad> fixed;
-    fixed.push_back(highPassPair(kPole1Hz, kPole1Hz, rate));
-    if (weighting == FrequencyWeighting::A)
-        fixed.push_back(highPassPair(kPole2Hz, kPole3Hz, rate));
-
+// The points a design is fitted on: log-spaced from 10 Hz to the top of the range, and above
+// it to half the rate only bounding the response. The target is the analytic curve less the
+// fixed sections.
+FitGrid gridFor(FrequencyWeighting weighting, double rate, std::span<const Biquad> fixed) {
     const double top = std::min(kTopHz, kTopOfRate * rate);
     FitGrid grid;
     const auto add = [&](double hz) {
@@ -169,19 +164,79 @@ std::vector<Biquad> design(FrequencyWeighting weighting, double rate) {
     constexpr int kAbovePoints = 30;
     for (int i = 1; i <= kAbovePoints; ++i)
         add(top + (rate / 2.0 - top) * i / double(kAbovePoints));
+    return grid;
+}
 
-    std::vector<Biquad> fitted{startingSection(grid, std::exp(-kTwoPi * kPole4Hz / rate)),
-                               Biquad{}};
-    fitCascade(grid, fitted);
-    std::vector<Biquad> all = fixed;
-    all.insert(all.end(), fitted.begin(), fitted.end());
-    // The gain: the curve's own value at 1 kHz.
+// A fit this close to the curve takes no further section.
+constexpr double kCloseEnoughDb = 0.02;
+
+// Scales the last section so the whole reads the curve's value at 1 kHz.
+void setGain(FrequencyWeighting weighting, double rate, std::span<const Biquad> before,
+             std::vector<Biquad>& sections) {
+    std::vector<Biquad> all(before.begin(), before.end());
+    all.insert(all.end(), sections.begin(), sections.end());
     const double gainDb =
         analyticWeightingDb(weighting, kReferenceHz) - cascadeDb(all, omegaOf(kReferenceHz, rate));
     const double gain = std::pow(10.0, gainDb / 20.0);
-    all.back().b0 *= gain;
-    all.back().b1 *= gain;
-    all.back().b2 *= gain;
+    sections.back().b0 *= gain;
+    sections.back().b1 *= gain;
+    sections.back().b2 *= gain;
+}
+
+} // namespace
+
+// C: the 20.6 Hz pair through the pre-warped bilinear transform, where it is close, and the
+// 12194 Hz pair fitted at the rate with what the first leaves of the curve: at low rates that
+// pair lies near or above half the rate, where no transform of it can follow the curve. One
+// fitted section, or two where one does not come within 0.02 dB.
+std::vector<Biquad> cWeightingSections(double rate) {
+    const std::vector<Biquad> fixed{highPassPair(kPole1Hz, kPole1Hz, rate)};
+    const FitGrid grid = gridFor(FrequencyWeighting::C, rate, fixed);
+    const Biquad start = startingSection(grid, std::exp(-kTwoPi * kPole4Hz / rate));
+    std::vector<Biquad> fitted{start};
+    fitCascade(grid, fitted);
+    if (worstFitErrorDb(grid, fitted) > kCloseEnoughDb) {
+        fitted = {start, Biquad{}};
+        fitCascade(grid, fitted);
+    }
+    std::vector<Biquad> all = fixed;
+    all.insert(all.end(), fitted.begin(), fitted.end());
+    setGain(FrequencyWeighting::C, rate, {}, all);
+    return all;
+}
+
+// A / C is s^2 / ((s + w2)(s + w3)): pre-warped, and at low rates, where its shape departs
+// from the curve, one more section fitted to what A still lacks after C.
+std::vector<Biquad> aFromCSections(double rate, std::span<const Biquad> c) {
+    std::vector<Biquad> fixed(c.begin(), c.end());
+    fixed.push_back(highPassPair(kPole2Hz, kPole3Hz, rate));
+    const FitGrid grid = gridFor(FrequencyWeighting::A, rate, fixed);
+    std::vector<Biquad> sections{fixed.back()};
+    // How far the curve departs once the gain is set at 1 kHz.
+    const double offset = analyticRawDb(FrequencyWeighting::A, kReferenceHz) -
+                          cascadeDb(fixed, omegaOf(kReferenceHz, rate));
+    double worst = 0.0;
+    for (std::size_t i = 0; i < grid.inBand; ++i)
+        worst = std::max(worst, std::abs(grid.targetDb[i] - offset));
+    if (worst > kCloseEnoughDb) {
+        std::vector<Biquad> fitted{Biquad{}};
+        fitCascade(grid, fitted);
+        sections.push_back(fitted.front());
+    }
+    setGain(FrequencyWeighting::A, rate, c, sections);
+    return sections;
+}
+
+namespace {
+
+std::vector<Biquad> design(FrequencyWeighting weighting, double rate) {
+    if (weighting == FrequencyWeighting::Z)
+        return {};
+    std::vector<Biquad> all = cWeightingSections(rate);
+    if (weighting == FrequencyWeighting::A) {
+        const auto rest = aFromCSections(rate, all);
+        all.insert(all.end(), rest.begin(), rest.end());
+    }
     return all;
 }
 
@@ -201,10 +256,7 @@ struct WeightingFilter::Design {
 
 WeightingFilter::WeightingFilter(FrequencyWeighting weighting, double sampleRate)
     : design_(std::make_unique<Design>(Design{weighting, sampleRate, {}})) {
-    if (weighting != FrequencyWeighting::Z) {
-        const auto sections = design(weighting, sampleRate);
-        design_->cascade = BiquadCascade(sections);
-    }
+    design_->cascade = BiquadCascade(design(weighting, sampleRate));
 }
 
 WeightingFilter::WeightingFilter(WeightingFilter&&) noexcept = default;

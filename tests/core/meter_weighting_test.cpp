@@ -85,9 +85,10 @@ TEST(Weighting, DesignedResponseOnAFineGridAtAllRates) {
             for (double hz = 10.0; hz <= top; hz *= 1.005)
                 ASSERT_NEAR(filter.responseDb(hz), referenceDb(w, hz), 0.05)
                     << hz << " Hz at " << rate;
-            // Above the range the response falls, never rising far above the curve.
+            // Above the range the response falls with the curve, never far above it (the digital
+            // response levels off at half the rate, where the curve goes on falling).
             for (double hz = top; hz < rate / 2.0; hz += rate / 400.0)
-                EXPECT_LT(filter.responseDb(hz), referenceDb(w, hz) + 1.5)
+                EXPECT_LT(filter.responseDb(hz), referenceDb(w, hz) + 3.0)
                     << hz << " Hz at " << rate;
         }
     }
