@@ -100,7 +100,7 @@ void CalibratorAnalysis::feed(std::span<const double> samples) {
             std::min<std::int64_t>(std::int64_t(samples.size() - at), s.pieceFrames - inPiece));
         s.block.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
-            const double x = samples[at + i];
+            const double x = std::isfinite(samples[at + i]) ? samples[at + i] : 0.0;
             s.dcOut = s.dcPole * (s.dcOut + x - s.dcIn);
             s.dcIn = x;
             s.block[i] = s.dcOut;

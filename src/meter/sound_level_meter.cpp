@@ -15,8 +15,8 @@ namespace korv::meter {
 namespace {
 
 constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::max();
-// Below this the weighting filters have no range to follow the curve in.
-constexpr double kLowestRate = 1000.0;
+// Below this the weighting filters have too little range to be fitted to the curve.
+constexpr double kLowestRate = 4000.0;
 
 // An interval whose levels are being gathered: the stages (integration, time weighting, peak)
 // run at their own pace and each fills in its part.
@@ -92,7 +92,7 @@ struct SoundLevelMeter::State {
         return pending[static_cast<std::size_t>(k - firstPending)];
     }
 
-    void integrate(std::span<const double> raw, std::span<const double> squares);
+    void integrate(std::span<const double> input, std::span<const double> squares);
     void closeIntegration(std::int64_t end);
     void timeWeigh(std::span<const double> squares);
     [[nodiscard]] double startMeanSquare() const;
@@ -142,10 +142,11 @@ struct SoundLevelMeter::State {
     double peak = 0.0;
     double allPeak = 0.0;
 
-    std::vector<double> broadband, cWeighted, squares, timed;
+    std::int64_t nonFinite = 0;
+    std::vector<double> raw, broadband, cWeighted, squares, timed;
 };
 
-void SoundLevelMeter::State::integrate(std::span<const double> raw, std::span<const double> sq) {
+void SoundLevelMeter::State::integrate(std::span<const double> input, std::span<const double> sq) {
     std::size_t at = 0;
     while (at < sq.size()) {
         const std::int64_t end = endOf(integrationInterval);
@@ -167,7 +168,7 @@ void SoundLevelMeter::State::integrate(std::span<const double> raw, std::span<co
         evenSum = even;
         oddSum = odd;
         if (bank)
-            bank->process(raw.subspan(at, n));
+            bank->process(input.subspan(at, n));
         frames += std::int64_t(n);
         at += n;
         if (frames == end)
@@ -325,8 +326,17 @@ void SoundLevelMeter::feed(std::span<const double> samples, const IntervalSink& 
         throw std::logic_error("the meter has finished");
     if (samples.empty())
         return;
+    // A sample that is no number (a damaged float file) is taken as silence and counted, so
+    // it cannot spoil the filters for the rest of the signal.
+    s.raw.assign(samples.begin(), samples.end());
+    for (double& x : s.raw) {
+        if (!std::isfinite(x)) {
+            x = 0.0;
+            ++s.nonFinite;
+        }
+    }
     // The main weighting's signal in `broadband`, the C-weighted one in `cWeighted`.
-    s.broadband.assign(samples.begin(), samples.end());
+    s.broadband = s.raw;
     if (s.correction)
         s.correction->process(s.broadband);
     const FrequencyWeighting w = s.settings.weighting;
@@ -345,7 +355,7 @@ void SoundLevelMeter::feed(std::span<const double> samples, const IntervalSink& 
     for (std::size_t i = 0; i < samples.size(); ++i)
         s.squares[i] = weighted[i] * weighted[i];
     s.peaks.push(cWeighted);
-    s.integrate(samples, s.squares);
+    s.integrate(s.raw, s.squares);
     s.timeWeigh(s.squares);
     s.scanPeaks();
     s.emit(onInterval);
@@ -374,6 +384,7 @@ MeterSummary SoundLevelMeter::summary() const {
     const State& s = *state_;
     MeterSummary m;
     m.frames = s.frames;
+    m.nonFiniteSamples = s.nonFinite;
     const double sum = s.totalSum.value() + s.evenSum + s.oddSum;
     m.leq = s.frames > 0 ? levelOfMeanSquare(sum / double(s.frames)).value : kSilenceFloorDbFs;
     m.le = levelOfMeanSquare(sum / s.settings.sampleRate).value;

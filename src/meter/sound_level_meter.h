@@ -57,10 +57,14 @@ struct MeterSummary {
     // sampled every 10 ms (at the ends of each 10 ms from the start; a signal shorter than
     // that gives its last level), interpolated between ranks, to 0.01 dB.
     double l5 = 0.0, l10 = 0.0, l50 = 0.0, l90 = 0.0, l95 = 0.0;
+    // Samples that were no finite number (NaN, infinity), measured as silence.
+    std::int64_t nonFiniteSamples = 0;
 };
 
 class SoundLevelMeter {
   public:
+    // Throws std::invalid_argument for a rate below 4 kHz, a negative or non-finite interval
+    // or one shorter than a sample.
     explicit SoundLevelMeter(const MeterSettings& settings);
     SoundLevelMeter(SoundLevelMeter&&) noexcept;
     SoundLevelMeter& operator=(SoundLevelMeter&&) noexcept;

@@ -1,8 +1,11 @@
+#include "meter/level_statistics.h"
 #include "meter/sound_level_meter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -165,6 +168,27 @@ TEST(Meter, StatisticsOfASignalLoudATenthOfTheTime) {
     EXPECT_NEAR(run.summary.lmin, -60.0, 0.05); // the A filter's tail after the loud part
 }
 
+TEST(LevelStatistics, PercentilesMatchSortedSamples) {
+    // Against the samples sorted: rank (1 - n/100)(count - 1), interpolated.
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> level(-80.0, -10.0);
+    std::vector<double> samples(5001);
+    LevelHistogram histogram;
+    for (double& v : samples) {
+        v = level(gen);
+        histogram.add(v);
+    }
+    std::ranges::sort(samples);
+    for (const double n : {5.0, 10.0, 50.0, 90.0, 95.0}) {
+        const double position = (1.0 - n / 100.0) * double(samples.size() - 1);
+        const auto below = static_cast<std::size_t>(position);
+        const double expected =
+            samples[below] + (position - double(below)) * (samples[below + 1] - samples[below]);
+        EXPECT_NEAR(histogram.exceeded(n), expected, 0.01) << n;
+    }
+    EXPECT_EQ(LevelHistogram().exceeded(50.0), kSilenceFloorDbFs);
+}
+
 TEST(Meter, SilenceGivesTheFloorNeverInfinity) {
     const Measured run = measure(at(48000.0), std::vector<double>(48000 * 2, 0.0), 4096);
     ASSERT_EQ(run.rows.size(), 2u);
@@ -181,6 +205,18 @@ TEST(Meter, SilenceGivesTheFloorNeverInfinity) {
     EXPECT_TRUE(none.rows.empty());
     EXPECT_EQ(none.summary.leq, kSilenceFloorDbFs);
     EXPECT_EQ(none.summary.lmin, kSilenceFloorDbFs);
+}
+
+TEST(Meter, SamplesThatAreNoNumberAreCountedAndDoNotSpoilTheRest) {
+    auto x = sine(1000.0, 0.1, 48000.0, 3.0);
+    x[1000] = std::nan("");
+    x[1001] = std::numeric_limits<double>::infinity();
+    const Measured run = measure(at(48000.0), x, 4096);
+    ASSERT_EQ(run.rows.size(), 3u);
+    EXPECT_EQ(run.summary.nonFiniteSamples, 2);
+    EXPECT_NEAR(run.rows[2].leq, -20.0, 0.01);
+    EXPECT_NEAR(run.rows[2].lcpeak, -20.0 + 3.01, 0.02);
+    EXPECT_TRUE(std::isfinite(run.rows[0].lmax));
 }
 
 TEST(Meter, ShorterThanTauStartsFromItsOwnMeanSquare) {
@@ -233,6 +269,8 @@ TEST(Meter, BandLevelsPerIntervalWithTheCurveAtMidBand) {
 
 TEST(Meter, RefusesSettingsItCannotMeasureWith) {
     EXPECT_THROW(SoundLevelMeter(at(0.0)), std::invalid_argument);
+    EXPECT_THROW(SoundLevelMeter(at(2000.0)), std::invalid_argument);
+    EXPECT_NO_THROW(SoundLevelMeter(at(4000.0)));
     EXPECT_THROW(SoundLevelMeter(at(48000.0, -1.0)), std::invalid_argument);
     EXPECT_THROW(SoundLevelMeter(at(48000.0, 1e-6)), std::invalid_argument);
     EXPECT_THROW(SoundLevelMeter(at(48000.0, std::nan(""))), std::invalid_argument);
