@@ -3,6 +3,22 @@
 // any length, giving per interval and for the whole signal the integrated levels an acoustician
 // reports. The same object serves a whole file and live sound; its results do not depend on the
 // block sizes, and interval boundaries fall on whole samples.
+//
+// How it measures where the standards leave the choice open:
+// - The time-weighted mean square is the exact solution of the continuous exponential mean
+//   for an input held over each sample period, taken at every sample: between samples it only
+//   moves towards the held input, so Lmax and Lmin over the samples are those of the running
+//   value. It starts from the mean square of the signal's first τ (the whole signal when
+//   shorter), as if the sound had been steady before.
+// - I: the 35 ms mean, then a hold that falls with 1.5 s whenever the mean is below it.
+// - LCpeak: the C-weighted signal interpolated to a quarter of the sample period around each
+//   local maximum near the peak so far, the crest taken from a parabola (PeakDetector).
+// - L5 .. L95: the time-weighted level after each 10 ms from the start, ranked, interpolated
+//   between ranks (LevelHistogram).
+// - Digital silence, and anything below it, reads kSilenceFloorDbFs.
+// - The microphone correction of the broadband levels: sections fitted to the curve at the
+//   rate, from 10 Hz to the lower of 20 kHz and 0.45 × the rate (designCorrectionFilter);
+//   the bands take the curve's value at their mid-band frequency.
 
 #include "meter/correction_filter.h"
 #include "meter/levels.h"
