@@ -31,20 +31,28 @@ BandPassSections designBandPass(double lowerHz, double upperHz, double rate) {
     const double bandwidth = w2 - w1;
 
     BandPassSections design;
-    // The prototype's real pole gives a pair of poles, conjugate or (for a band wide at its
-    // rate) both real: one section either way.
-    const auto realPair = bandPoles(Complex(-1.0, 0.0), bandwidth, centreSquared);
-    const Complex za = toZ(realPair[0]);
-    const Complex zb = toZ(realPair[1]);
-    design.a1[0] = -(za + zb).real();
-    design.a2[0] = (za * zb).real();
-    // Its complex pole gives two poles, each a section with its conjugate.
-    const double half = 0.5 * std::numbers::sqrt3;
-    const auto complexPair = bandPoles(Complex(-0.5, half), bandwidth, centreSquared);
-    for (int k = 0; k < 2; ++k) {
-        const Complex z = toZ(complexPair[static_cast<std::size_t>(k)]);
-        design.a1[static_cast<std::size_t>(k + 1)] = -2.0 * z.real();
-        design.a2[static_cast<std::size_t>(k + 1)] = std::norm(z);
+    std::size_t section = 0;
+    // Each prototype pole above the real axis gives two band-pass poles, each a section with
+    // its conjugate (the one from the conjugate prototype pole).
+    for (int k = 0; k < kBandPassOrder / 2; ++k) {
+        const double angle =
+            std::numbers::pi * (2.0 * k + 1.0 + kBandPassOrder) / (2.0 * kBandPassOrder);
+        const auto poles = bandPoles(std::polar(1.0, angle), bandwidth, centreSquared);
+        for (const Complex& pole : poles) {
+            const Complex z = toZ(pole);
+            design.a1[section] = -2.0 * z.real();
+            design.a2[section] = std::norm(z);
+            ++section;
+        }
+    }
+    // An odd order's real prototype pole gives a pair of poles, conjugate or (for a band wide
+    // at its rate) both real: one section either way.
+    if (kBandPassOrder % 2 != 0) {
+        const auto poles = bandPoles(Complex(-1.0, 0.0), bandwidth, centreSquared);
+        const Complex za = toZ(poles[0]);
+        const Complex zb = toZ(poles[1]);
+        design.a1[section] = -(za + zb).real();
+        design.a2[section] = (za * zb).real();
     }
 
     // The analog response is exactly 1 at the warped centre sqrt(w1 w2).

@@ -1,8 +1,8 @@
 #pragma once
 // Four doubles worked on at once: the filters' inner loops are written once on this type and
 // compiled twice, for AVX2 (chosen at run time) and for the plain instruction set, which
-// splits each operation in two. Neither path contracts a multiply and an add, so both give
-// the same values to the bit.
+// splits each operation in two. Neither instruction set has a fused multiply-add to contract
+// into, so both give the same values to the bit.
 
 #include <cstring>
 
@@ -10,13 +10,14 @@ namespace korv::meter {
 
 inline constexpr int kLanes = 4;
 
-#if defined(__GNUC__)
+// GCC's and Clang's vector extension.
 using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
-#endif
 
 // Always inlined, so the vector type never crosses a real call: GCC's warning that such a
 // call's ABI differs between the two instruction sets is off in the files that include this.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
+#elif defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 

@@ -17,9 +17,9 @@ namespace {
 constexpr double kReferenceHz = 1000.0;
 constexpr double kLowestMidHz = 5.0;
 // A band runs at the lowest rate r (the input's halved k times) at which its upper edge is
-// at most this fraction of r: inside the decimators' flat passband (0.38 r), where nothing
-// folded over reaches it.
-constexpr double kBandTopOfRate = 0.36;
+// at most this fraction of r: inside the decimators' flat passband (0.32 r), where nothing
+// folded over reaches it, and low enough at its rate for little warping.
+constexpr double kBandTopOfRate = 0.3;
 // Input frames filtered in one go, so the stages' buffers stay small whatever the block.
 constexpr std::size_t kChunkFrames = 1024;
 
@@ -36,10 +36,11 @@ double midOf(int x, int b) {
     return kReferenceHz * std::pow(kOctaveRatio, midExponent(x, b));
 }
 
-// The band whose mid-band frequency is nearest `hz` on a logarithmic scale.
+// The band whose mid-band frequency is nearest `hz` on a logarithmic scale (on an edge, the
+// upper one).
 int nearestBand(double hz, int b) {
     const double exponent = b * std::log(hz / kReferenceHz) / std::log(kOctaveRatio);
-    return static_cast<int>(std::lround(isOdd(b) ? exponent : exponent - 0.5));
+    return static_cast<int>(std::floor((isOdd(b) ? exponent : exponent - 0.5) + 0.5));
 }
 
 // The standard's nominal mid-band frequencies (the R10 series) of third-octave band t,
@@ -107,73 +108,33 @@ __attribute__((always_inline)) inline void filterSection(Lanes& in, const Lanes&
 }
 
 // Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
-// pack, in sample order. The sections are spelt out so that their state stays in registers.
+// pack, in sample order. The sections' loops are unrolled so that their state stays in
+// registers.
 __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
                                                       std::size_t count) {
-    const Lanes a10 = loadLanes(pack.a1[0]), a20 = loadLanes(pack.a2[0]);
-    const Lanes a11 = loadLanes(pack.a1[1]), a21 = loadLanes(pack.a2[1]);
-    const Lanes a12 = loadLanes(pack.a1[2]), a22 = loadLanes(pack.a2[2]);
-    Lanes y10 = loadLanes(pack.y1[0]), y20 = loadLanes(pack.y2[0]);
-    Lanes y11 = loadLanes(pack.y1[1]), y21 = loadLanes(pack.y2[1]);
-    Lanes y12 = loadLanes(pack.y1[2]), y22 = loadLanes(pack.y2[2]);
+    Lanes y1[kBandPassSections], y2[kBandPassSections];
+    for (int s = 0; s < kBandPassSections; ++s) {
+        y1[s] = loadLanes(pack.y1[s]);
+        y2[s] = loadLanes(pack.y2[s]);
+    }
     Lanes energy = loadLanes(pack.energy);
     for (std::size_t n = 0; n < count; ++n) {
         Lanes in = broadcastLanes(differences[n]);
-        filterSection(in, a10, a20, y10, y20);
-        filterSection(in, a11, a21, y11, y21);
-        filterSection(in, a12, a22, y12, y22);
-        energy = energy + y12 * y12;
+#pragma GCC unroll 8
+        for (int s = 0; s < kBandPassSections; ++s)
+            filterSection(in, loadLanes(pack.a1[s]), loadLanes(pack.a2[s]), y1[s], y2[s]);
+        energy = energy + y1[kBandPassSections - 1] * y1[kBandPassSections - 1];
     }
-    storeLanes(pack.y1[0], y10);
-    storeLanes(pack.y2[0], y20);
-    storeLanes(pack.y1[1], y11);
-    storeLanes(pack.y2[1], y21);
-    storeLanes(pack.y1[2], y12);
-    storeLanes(pack.y2[2], y22);
+    for (int s = 0; s < kBandPassSections; ++s) {
+        storeLanes(pack.y1[s], y1[s]);
+        storeLanes(pack.y2[s], y2[s]);
+    }
     storeLanes(pack.energy, energy);
-}
-
-// Two packs on the same samples side by side, so that one's sections fill the other's
-// waits (each section waits on its previous output).
-__attribute__((always_inline)) inline void
-filterPackPair(Pack& first, Pack& second, const double* differences, std::size_t count) {
-    Lanes y1a[kBandPassSections], y2a[kBandPassSections];
-    Lanes y1b[kBandPassSections], y2b[kBandPassSections];
-    for (int s = 0; s < kBandPassSections; ++s) {
-        y1a[s] = loadLanes(first.y1[s]);
-        y2a[s] = loadLanes(first.y2[s]);
-        y1b[s] = loadLanes(second.y1[s]);
-        y2b[s] = loadLanes(second.y2[s]);
-    }
-    Lanes energyA = loadLanes(first.energy);
-    Lanes energyB = loadLanes(second.energy);
-    for (std::size_t n = 0; n < count; ++n) {
-        Lanes inA = broadcastLanes(differences[n]);
-        Lanes inB = inA;
-#pragma GCC unroll 3
-        for (int s = 0; s < kBandPassSections; ++s) {
-            filterSection(inA, loadLanes(first.a1[s]), loadLanes(first.a2[s]), y1a[s], y2a[s]);
-            filterSection(inB, loadLanes(second.a1[s]), loadLanes(second.a2[s]), y1b[s], y2b[s]);
-        }
-        energyA = energyA + y1a[kBandPassSections - 1] * y1a[kBandPassSections - 1];
-        energyB = energyB + y1b[kBandPassSections - 1] * y1b[kBandPassSections - 1];
-    }
-    for (int s = 0; s < kBandPassSections; ++s) {
-        storeLanes(first.y1[s], y1a[s]);
-        storeLanes(first.y2[s], y2a[s]);
-        storeLanes(second.y1[s], y1b[s]);
-        storeLanes(second.y2[s], y2b[s]);
-    }
-    storeLanes(first.energy, energyA);
-    storeLanes(second.energy, energyB);
 }
 
 __attribute__((always_inline)) inline void
 filterPacks(Pack* packs, std::size_t packCount, const double* differences, std::size_t count) {
-    std::size_t p = 0;
-    for (; p + 2 <= packCount; p += 2)
-        filterPackPair(packs[p], packs[p + 1], differences, count);
-    if (p < packCount)
+    for (std::size_t p = 0; p < packCount; ++p)
         filterPack(packs[p], differences, count);
 }
 
@@ -210,7 +171,8 @@ struct Slot {
 std::vector<Band> bandsOf(const BandSpec& spec, double sampleRate) {
     const int b = spec.bandsPerOctave;
     std::vector<Band> bands;
-    if (b < 1 || !(sampleRate > 2.0 * kLowestMidHz))
+    const bool known = b == 1 || b == 3 || b == 6 || b == 12 || b == 24;
+    if (!known || !std::isfinite(sampleRate) || !(sampleRate > 2.0 * kLowestMidHz))
         return bands;
     const double nyquist = sampleRate / 2.0;
     const double lowHz =
@@ -277,7 +239,7 @@ OctaveBank::OctaveBank(const BandSpec& spec, double sampleRate)
         }
     }
     for (std::size_t k = 0; k < stageCount; ++k) {
-        const std::size_t most = (kChunkFrames >> k) + 1;
+        const std::size_t most = (k < 32 ? kChunkFrames >> k : 0) + 1;
         f.stages[k].differences.resize(most);
         if (k > 0)
             f.stages[k].samples.resize(most);

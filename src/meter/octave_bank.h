@@ -1,9 +1,9 @@
 #pragma once
 // Fractional-octave band filters (1/1 to 1/24 octave, base ten) meeting the class 1 relative
 // attenuation limits, block by block: each band's Z-weighted energy accumulated until taken.
-// Each band is a six-pole Butterworth band-pass (meter/band_pass.h) running at the lowest rate,
-// the input's halved k times (meter/halfband_decimator.h), at which its upper edge is at most
-// 0.36 of that rate, so the cost does not grow with the bands' count at the full rate. The
+// Each band is an eight-pole Butterworth band-pass (meter/band_pass.h) running at the lowest
+// rate, the input's halved k times (meter/halfband_decimator.h), at which its upper edge is at
+// most 0.3 of that rate, so the cost does not grow with the bands' count at the full rate. The
 // filters start at rest.
 
 #include <cstdint>
@@ -18,7 +18,7 @@ namespace korv::meter {
 inline constexpr double kOctaveRatio = 1.9952623149688795;
 
 struct BandSpec {
-    int bandsPerOctave = 3; // 1, 3, 6, 12 or 24 (any b >= 1 works; nominal labels for 1 and 3)
+    int bandsPerOctave = 3; // 1, 3, 6, 12 or 24 (no band for any other)
     // The first band is the one whose mid-band frequency is nearest lowHz on a log scale, but
     // none below 5 Hz; the last the one nearest highHz, but none whose upper edge reaches half
     // the rate. No band (an empty list) when highHz is not above 0 or lies below the first.
@@ -56,7 +56,7 @@ class OctaveBank {
     // decimators emit on every second input), so an interval's share of a low band differs
     // from its exact length by less than one output, and nothing is lost or counted twice over
     // the intervals. The filters' delays are not compensated: a band reads what leaves its
-    // filter, its own delay plus 27 samples of each decimator's input rate above it (27 ms at
+    // filter, its own delay plus 19 samples of each decimator's input rate above it (19 ms at
     // 1 kHz). 0 when no frame was fed. `meanSquares` has bands().size() entries.
     void takeMeanSquares(std::span<double> meanSquares);
 
