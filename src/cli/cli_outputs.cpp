@@ -6,6 +6,8 @@
 #include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
+#include "cli/cli_meter.h"
+#include "cli/cli_output_file.h"
 #include "display/parallel_column_loop.h"
 #include "output/atomic_file.h"
 #include "output/data_log.h"
@@ -25,29 +27,13 @@ namespace korv::cli {
 
 namespace {
 
-// Text gathered for the writer in pieces of about this size.
-constexpr std::size_t kWriteChunk = 1 << 16;
 // An exported picture is a multiple of 4 pixels wide.
 constexpr long kLeastImageColumns = 4;
 
-// --absolute-time on a file that says nothing of when it was recorded.
-constexpr std::string_view kNoRecordingTime =
-    "No recording time in the file for --absolute-time (it needs a bext chunk, a GUANO "
-    "Timestamp or a LIST/INFO creation date with a time of day)";
 constexpr std::string_view kAbsoluteTimeColumn = "time_iso8601";
 
 std::string failureText(const UserMessage& m) {
     return m.text;
-}
-
-// The output named, with the system's reason: "out/a.png: Error Writing File (No space left
-// on device)".
-std::string outputFailure(const std::string& path, FileWriteResult result, int error) {
-    std::string text = path + ": " + fileWriteMessage(result).value_or(kErrorWritingFile).text;
-    if (error != 0) {
-        text += " (" + systemReason(error) + ")";
-    }
-    return text;
 }
 
 // The parser takes only the table's names.
@@ -61,52 +47,13 @@ std::string extensionFor(const Options& o) {
         return std::string(imageFormatInfo(imageFormat(o)).extension);
     case Command::Levels:
         return o.csv ? ".levels.csv" : ".txt";
+    case Command::Meter:
+        return ".meter.csv";
     case Command::Bands:
         break;
     }
     return ".bands.csv";
 }
-
-// The writer of an output: pieces gathered, then written; the file put in place at the end.
-class OutputFile {
-  public:
-    explicit OutputFile(std::string path) : path_(std::move(path)), opened_(writer_.open(path_)) {}
-    [[nodiscard]] std::optional<std::string> openFailure() const {
-        if (opened_ == FileWriteResult::Written) {
-            return std::nullopt;
-        }
-        return outputFailure(path_, opened_, writer_.systemError());
-    }
-    std::string& text() { return text_; }
-    void maybeFlush() {
-        if (text_.size() >= kWriteChunk) {
-            writer_.write(std::string_view(text_));
-            text_.clear();
-        }
-    }
-    // The file's bytes as they are made; false once a write has failed.
-    bool write(std::span<const std::uint8_t> bytes) {
-        writeFailed_ = writeFailed_ || !writer_.write(bytes);
-        return !writeFailed_;
-    }
-    [[nodiscard]] bool writeFailed() const { return writeFailed_; }
-    [[nodiscard]] std::optional<std::string> finish(std::span<const std::uint8_t> bytes = {}) {
-        writer_.write(std::string_view(text_));
-        writer_.write(bytes);
-        const FileWriteResult result = writer_.commit();
-        if (result == FileWriteResult::Written) {
-            return std::nullopt;
-        }
-        return outputFailure(path_, result, writer_.systemError());
-    }
-
-  private:
-    std::string path_;
-    WholeFileWriter writer_;
-    FileWriteResult opened_;
-    std::string text_;
-    bool writeFailed_ = false;
-};
 
 // The file's plan and its settings; a high limit cut to half the rate is noted.
 struct PlannedFile {
@@ -398,6 +345,8 @@ std::optional<std::string> processFile(const Options& o, const RunSettings& run,
         return writeImage(o, run, file, memoryBytes, notes, twoCores);
     case Command::Levels:
         return writeLevels(o, run, file, memoryBytes, notes, twoCores);
+    case Command::Meter:
+        return writeMeterTable(o, run, file);
     case Command::Bands:
         break;
     }
@@ -406,6 +355,9 @@ std::optional<std::string> processFile(const Options& o, const RunSettings& run,
 
 std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& run,
                                            const std::string& file) {
+    if (o.command == Command::Meter) {
+        return kMeterFileMemoryBytes;
+    }
     const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
     if (plan.failure) {
         return std::nullopt;
