@@ -131,6 +131,13 @@ int meterChannel(const Options& o) {
     return *channel == "right" ? 2 : fileChannelOption(o);
 }
 
+std::optional<std::string> calibratedUnit(const Options& o, const RunSettings& run) {
+    if (o.meter.unit.empty() && !run.fullScale) {
+        return std::nullopt;
+    }
+    return unitOf(run);
+}
+
 std::vector<meter::CorrectionPoint> meterCorrection(const Options& o, const RunSettings& run) {
     std::vector<meter::CorrectionPoint> points;
     if (o.calibrationFile.empty()) {

@@ -27,6 +27,11 @@ inline constexpr std::int64_t kMeterFileMemoryBytes = std::int64_t{32} << 20;
 [[nodiscard]] std::optional<meter::FullScaleLevel> fullScaleOf(const Options& options,
                                                                std::string& error);
 
+// The unit of levels --csv and bands on the calibrated scale: "dBFS", or "dB" (SPL) once a
+// full-scale level is known; nothing for the display's scale (no --unit, no full-scale level).
+[[nodiscard]] std::optional<std::string> calibratedUnit(const Options& options,
+                                                        const RunSettings& run);
+
 // The microphone's correction (--calibration) as the meter takes it; empty without one.
 [[nodiscard]] std::vector<meter::CorrectionPoint> meterCorrection(const Options& options,
                                                                   const RunSettings& run);

@@ -9,6 +9,7 @@
 #include "cli/cli_meter.h"
 #include "cli/cli_output_file.h"
 #include "display/parallel_column_loop.h"
+#include "meter/levels.h"
 #include "output/atomic_file.h"
 #include "output/data_log.h"
 #include "output/export_picture.h"
@@ -168,15 +169,32 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     if (auto failed = out.openFailure()) {
         return failed;
     }
-    out.text() = o.absoluteTime ? log.csvHeader(kAbsoluteTimeColumn)
-                 : o.csv        ? log.csvHeader()
+    // On the calibrated scale each bin's level re full scale: the gain taken off, the window's
+    // energy accounted, the full-scale level added for dB SPL.
+    const std::optional<std::string> unit = calibratedUnit(o, run);
+    const double shiftDb = static_cast<double>(settings.levelScaleCode) + binPowerToFullScaleDb() +
+                           (run.fullScale ? run.fullScale->db : 0.0);
+    const std::string_view unitName = unit ? std::string_view(*unit) : std::string_view("dB");
+    out.text() = o.absoluteTime ? log.csvHeader(kAbsoluteTimeColumn, unitName)
+                 : o.csv        ? log.csvHeader("time_ms", unitName)
                                 : log.header();
     // A column's instant in whole frames: the real step, then the window's centre.
     const std::int64_t stepFrames = plan.params.hop / std::max(plan.format.channels, 1);
     const std::int64_t centreFrames = plan.params.windowSamples / 2;
     bool outOfRange = false;
     const ColumnSink sink = [&](long x, const ParallelColumnLoop& loop) {
-        if (o.absoluteTime) {
+        if (unit) {
+            std::string time;
+            if (o.absoluteTime) {
+                const auto iso =
+                    isoTimeText(*start, stepFrames * x + centreFrames, plan.format.sampleRate);
+                outOfRange = outOfRange || !iso;
+                time = iso.value_or("");
+            } else {
+                appendInteger(time, log.sampleTimeMsec(x));
+            }
+            log.appendCsvColumnShifted(out.text(), time, loop.averagedBins(channel), shiftDb);
+        } else if (o.absoluteTime) {
             const auto time =
                 isoTimeText(*start, stepFrames * x + centreFrames, plan.format.sampleRate);
             outOfRange = outOfRange || !time;
@@ -227,7 +245,7 @@ BandSelection selectBands(const Options& o, const BandLevels& levels) {
 }
 
 // Header: the time in msec, then per channel each band by its nominal centre and its unit.
-std::string bandsHeader(const BandLevels& levels, const BandSelection& s) {
+std::string bandsHeader(const BandLevels& levels, const BandSelection& s, const std::string& unit) {
     std::string text = "time_ms";
     for (const int ch : s.channels) {
         for (const std::size_t b : s.bands) {
@@ -236,22 +254,31 @@ std::string bandsHeader(const BandLevels& levels, const BandSelection& s) {
                 text += ch == 0 ? "L_" : "R_";
             }
             appendInteger(text, thirdOctaveCentreHz(levels.layout().pointBands[b]));
-            text += "_Hz_dB";
+            text += "_Hz_" + unit;
         }
     }
     text += '\n';
     return text;
 }
 
-// A row: the time, then the selected bands' levels of the step just computed.
+// A row: the time, then the selected bands' levels of the step just computed; on the
+// calibrated scale (a full-scale level `fullScaleDb`, 0 for dBFS) each band's mean square re
+// a full-scale sine's, unclamped down to the meter's silence floor.
 void appendBandsRow(std::string& text, double timeMsec, const BandLevels& bands,
-                    const BandSelection& selection) {
+                    const BandSelection& selection, bool calibrated, double fullScaleDb) {
     appendCsvNumber(text, timeMsec, 1);
+    constexpr double toMeanSquare =
+        kHannBinPowerToMeanSquare / (kFullScaleAmplitude16 * kFullScaleAmplitude16);
     for (const int ch : selection.channels) {
         const std::span<const double> levels = bands.levels(ch);
+        const std::span<const double> powers = bands.powers(ch);
         for (const std::size_t b : selection.bands) {
             text += ',';
-            appendCsvNumber(text, levels[b], 2);
+            appendCsvNumber(text,
+                            calibrated ? meter::levelOfMeanSquare(powers[b] * toMeanSquare).value +
+                                             fullScaleDb
+                                       : levels[b],
+                            2);
         }
     }
     text += '\n';
@@ -300,13 +327,15 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         return failed;
     }
     std::string& text = out.text();
-    text = bandsHeader(bands, selection);
+    const std::optional<std::string> unit = calibratedUnit(o, run);
+    text = bandsHeader(bands, selection, unit.value_or("dB"));
+    const double fullScaleDb = run.fullScale ? run.fullScale->db : 0.0;
     // A step's time is the centre of its window, where the window peaks.
     const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
     for (long x = 0; x < bands.steps() && !windows.readFailed(); ++x) {
         bands.compute(x);
         appendBandsRow(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, bands,
-                       selection);
+                       selection, unit.has_value(), fullScaleDb);
         out.maybeFlush();
     }
     if (windows.readFailed()) {
