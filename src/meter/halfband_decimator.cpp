@@ -1,0 +1,129 @@
+#include "meter/halfband_decimator.h"
+
+#include "analysis/fft_steps.h" // KORV_FFT_AVX2
+#include "meter/lanes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace korv::meter {
+
+namespace {
+
+constexpr std::size_t kOddHistory = 2 * HalfbandDecimator::kPairs - 1;
+constexpr std::size_t kEvenHistory = HalfbandDecimator::kPairs - 1;
+// Inputs taken in one piece, so the buffers stay small whatever the block.
+constexpr std::size_t kPieceInputs = 2048;
+// Kaiser's window for 100 dB: beta = 0.1102 (A - 8.7).
+constexpr double kKaiserBeta = 0.1102 * (100.0 - 8.7);
+
+double besselI0(double x) {
+    double sum = 1.0;
+    double term = 1.0;
+    for (int k = 1; k < 60; ++k) {
+        term *= (x / (2.0 * k)) * (x / (2.0 * k));
+        sum += term;
+        if (term < sum * 1e-18)
+            break;
+    }
+    return sum;
+}
+
+// Output j of a piece: the middle tap on even[j], the pairs on odd[j + i] and
+// odd[j + 2P - 1 - i]. Always summed in this order, lane or not.
+__attribute__((always_inline)) inline void halfbandOutputs(const double* taps, const double* even,
+                                                           const double* odd, std::size_t count,
+                                                           double* out) {
+    constexpr int pairs = HalfbandDecimator::kPairs;
+    std::size_t j = 0;
+    for (; j + kLanes <= count; j += kLanes) {
+        Lanes acc = broadcastLanes(0.5) * loadLanes(even + j);
+        for (int i = 0; i < pairs; ++i) {
+            const Lanes sum = loadLanes(odd + j + i) + loadLanes(odd + j + 2 * pairs - 1 - i);
+            acc = acc + broadcastLanes(taps[i]) * sum;
+        }
+        storeLanes(out + j, acc);
+    }
+    for (; j < count; ++j) {
+        double acc = 0.5 * even[j];
+        for (int i = 0; i < pairs; ++i)
+            acc = acc + taps[i] * (odd[j + i] + odd[j + 2 * pairs - 1 - i]);
+        out[j] = acc;
+    }
+}
+
+#if defined(KORV_FFT_AVX2)
+__attribute__((target("avx2"))) void halfbandOutputsAvx2(const double* taps, const double* even,
+                                                         const double* odd, std::size_t count,
+                                                         double* out) {
+    halfbandOutputs(taps, even, odd, count, out);
+}
+#endif
+
+void halfbandOutputsPlain(const double* taps, const double* even, const double* odd,
+                          std::size_t count, double* out) {
+    halfbandOutputs(taps, even, odd, count, out);
+}
+
+} // namespace
+
+HalfbandDecimator::HalfbandDecimator()
+    : odd_(kOddHistory + kPieceInputs / 2 + 1, 0.0),
+      even_(kEvenHistory + kPieceInputs / 2 + 2, 0.0), evenCount_(kEvenHistory) {
+    // Tap n (odd) of the windowed ideal half-band sin(pi n / 2) / (pi n); the pairs scaled
+    // so that the response is exactly 1 at DC (and so exactly 0 at half the rate).
+    const double halfLength = 2.0 * kPairs - 1.0;
+    double sum = 0.0;
+    for (int i = 0; i < kPairs; ++i) {
+        const double n = halfLength - 2.0 * i;
+        const double ratio = n / halfLength;
+        const double window =
+            besselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) /
+            besselI0(kKaiserBeta);
+        const double tap = std::sin(std::numbers::pi * n / 2.0) / (std::numbers::pi * n) * window;
+        taps_[static_cast<std::size_t>(i)] = tap;
+        sum += tap;
+    }
+    for (double& tap : taps_)
+        tap *= 0.25 / sum;
+}
+
+std::size_t HalfbandDecimator::process(const double* in, std::size_t count, double* out) {
+    std::size_t produced = 0;
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t piece = std::min(kPieceInputs, count - done);
+        produced += processPiece(in + done, piece, out + produced);
+        done += piece;
+    }
+    return produced;
+}
+
+std::size_t HalfbandDecimator::processPiece(const double* in, std::size_t count, double* out) {
+    // even_ holds the last P - 1 even samples before the next output's own, then (when an
+    // even sample waits for its odd one) that one; odd_ the last 2P - 1 odd samples.
+    std::size_t odds = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (nextIsOdd_)
+            odd_[kOddHistory + odds++] = in[k];
+        else
+            even_[evenCount_++] = in[k];
+        nextIsOdd_ = !nextIsOdd_;
+    }
+    if (odds > 0) {
+#if defined(KORV_FFT_AVX2)
+        if (useAvx2Lanes())
+            halfbandOutputsAvx2(taps_.data(), even_.data(), odd_.data(), odds, out);
+        else
+#endif
+            halfbandOutputsPlain(taps_.data(), even_.data(), odd_.data(), odds, out);
+    }
+    std::copy(odd_.begin() + static_cast<std::ptrdiff_t>(odds),
+              odd_.begin() + static_cast<std::ptrdiff_t>(odds + kOddHistory), odd_.begin());
+    std::copy(even_.begin() + static_cast<std::ptrdiff_t>(odds),
+              even_.begin() + static_cast<std::ptrdiff_t>(evenCount_), even_.begin());
+    evenCount_ -= odds;
+    return odds;
+}
+
+} // namespace korv::meter

@@ -1,0 +1,303 @@
+#include "meter/octave_bank.h"
+
+#include "analysis/fft_steps.h" // KORV_FFT_AVX2
+#include "meter/band_pass.h"
+#include "meter/halfband_decimator.h"
+#include "meter/lanes.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace korv::meter {
+
+namespace {
+
+constexpr double kReferenceHz = 1000.0;
+constexpr double kLowestMidHz = 5.0;
+// A band runs at the lowest rate r (the input's halved k times) at which its upper edge is
+// at most this fraction of r: inside the decimators' flat passband (0.38 r), where nothing
+// folded over reaches it.
+constexpr double kBandTopOfRate = 0.36;
+// Input frames filtered in one go, so the stages' buffers stay small whatever the block.
+constexpr std::size_t kChunkFrames = 1024;
+
+bool isOdd(int n) {
+    return n % 2 != 0;
+}
+
+// The power of G of band x's mid-band frequency: x / b for odd b, (2x + 1) / (2b) for even b.
+double midExponent(int x, int b) {
+    return isOdd(b) ? static_cast<double>(x) / b : (2.0 * x + 1.0) / (2.0 * b);
+}
+
+double midOf(int x, int b) {
+    return kReferenceHz * std::pow(kOctaveRatio, midExponent(x, b));
+}
+
+// The band whose mid-band frequency is nearest `hz` on a logarithmic scale.
+int nearestBand(double hz, int b) {
+    const double exponent = b * std::log(hz / kReferenceHz) / std::log(kOctaveRatio);
+    return static_cast<int>(std::lround(isOdd(b) ? exponent : exponent - 0.5));
+}
+
+// The standard's nominal mid-band frequencies (the R10 series) of third-octave band t,
+// whose exact frequency is 1000 · 10^(t / 10).
+std::string nominalLabel(int thirdOctave) {
+    static constexpr std::array<int, 10> kSeries{100, 125, 160, 200, 250, 315, 400, 500, 630, 800};
+    const int decade = thirdOctave >= 0 ? thirdOctave / 10 : -((-thirdOctave + 9) / 10);
+    const int step = thirdOctave - 10 * decade;
+    const double hz = kSeries[static_cast<std::size_t>(step)] * std::pow(10.0, decade + 1);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", hz);
+    std::string label(text);
+    label.erase(label.find_last_not_of('0') + 1);
+    if (label.back() == '.')
+        label.pop_back();
+    return label;
+}
+
+// `hz` to four significant figures ("20.60", "1059", "10590").
+std::string exactLabel(double hz) {
+    int exponent = static_cast<int>(std::floor(std::log10(hz)));
+    double unit = std::pow(10.0, exponent - 3);
+    double rounded = std::round(hz / unit) * unit;
+    if (rounded >= std::pow(10.0, exponent + 1)) {
+        ++exponent;
+        unit = std::pow(10.0, exponent - 3);
+        rounded = std::round(hz / unit) * unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", std::max(0, 3 - exponent), rounded);
+    return text;
+}
+
+Band bandAt(int x, int b) {
+    Band band;
+    band.midHz = midOf(x, b);
+    const double halfWidth = std::pow(kOctaveRatio, 1.0 / (2.0 * b));
+    band.lowerEdgeHz = band.midHz / halfWidth;
+    band.upperEdgeHz = band.midHz * halfWidth;
+    if (b == 1 || b == 3)
+        band.label = nominalLabel(x * (3 / b));
+    else
+        band.label = exactLabel(band.midHz);
+    return band;
+}
+
+// Four bands' filters, side by side in the lanes.
+struct Pack {
+    double a1[kBandPassSections][kLanes]{};
+    double a2[kBandPassSections][kLanes]{};
+    // Each section's last two outputs.
+    double y1[kBandPassSections][kLanes]{};
+    double y2[kBandPassSections][kLanes]{};
+    double energy[kLanes]{}; // the last section's squared outputs, summed
+};
+
+// Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
+// pack, in sample order.
+__attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
+                                                      std::size_t count) {
+    Lanes a1[kBandPassSections];
+    Lanes a2[kBandPassSections];
+    Lanes y1[kBandPassSections];
+    Lanes y2[kBandPassSections];
+    for (int s = 0; s < kBandPassSections; ++s) {
+        a1[s] = loadLanes(pack.a1[s]);
+        a2[s] = loadLanes(pack.a2[s]);
+        y1[s] = loadLanes(pack.y1[s]);
+        y2[s] = loadLanes(pack.y2[s]);
+    }
+    Lanes energy = loadLanes(pack.energy);
+    for (std::size_t n = 0; n < count; ++n) {
+        Lanes in = broadcastLanes(differences[n]);
+        Lanes y = in;
+        for (int s = 0; s < kBandPassSections; ++s) {
+            y = (in - a2[s] * y2[s]) - a1[s] * y1[s];
+            in = y - y2[s];
+            y2[s] = y1[s];
+            y1[s] = y;
+        }
+        energy = energy + y * y;
+    }
+    for (int s = 0; s < kBandPassSections; ++s) {
+        storeLanes(pack.y1[s], y1[s]);
+        storeLanes(pack.y2[s], y2[s]);
+    }
+    storeLanes(pack.energy, energy);
+}
+
+#if defined(KORV_FFT_AVX2)
+__attribute__((target("avx2"))) void filterPacksAvx2(Pack* packs, std::size_t packCount,
+                                                     const double* differences, std::size_t count) {
+    for (std::size_t p = 0; p < packCount; ++p)
+        filterPack(packs[p], differences, count);
+}
+#endif
+
+void filterPacksPlain(Pack* packs, std::size_t packCount, const double* differences,
+                      std::size_t count) {
+    for (std::size_t p = 0; p < packCount; ++p)
+        filterPack(packs[p], differences, count);
+}
+
+// The bands that run at one rate, and that rate's samples of the current chunk.
+struct Stage {
+    std::vector<Pack> packs;
+    std::vector<double> samples;     // from the decimator above (unused at the input rate)
+    std::vector<double> differences; // x[n] - x[n-2]
+    double previous1 = 0.0;          // x[-1] and x[-2] of the next chunk
+    double previous2 = 0.0;
+};
+
+struct Slot {
+    std::size_t stage = 0;
+    std::size_t pack = 0;
+    std::size_t lane = 0;
+    double scale = 1.0; // gain squared times the stage's decimation factor
+};
+
+} // namespace
+
+std::vector<Band> bandsOf(const BandSpec& spec, double sampleRate) {
+    const int b = spec.bandsPerOctave;
+    std::vector<Band> bands;
+    if (b < 1 || !(sampleRate > 2.0 * kLowestMidHz))
+        return bands;
+    const double nyquist = sampleRate / 2.0;
+    const double lowHz =
+        std::isfinite(spec.lowHz) ? std::max(spec.lowHz, kLowestMidHz) : kLowestMidHz;
+    if (std::isnan(spec.highHz) || !(spec.highHz > 0.0))
+        return bands;
+    const double highHz = std::min(spec.highHz, nyquist);
+    int first = nearestBand(lowHz, b);
+    while (midOf(first, b) < kLowestMidHz)
+        ++first;
+    int last = nearestBand(highHz, b);
+    while (bandAt(last, b).upperEdgeHz >= nyquist)
+        --last;
+    for (int x = first; x <= last; ++x)
+        bands.push_back(bandAt(x, b));
+    return bands;
+}
+
+struct OctaveBank::Filters {
+    std::vector<Band> bands;
+    std::vector<Stage> stages;
+    std::vector<HalfbandDecimator> decimators; // decimators[k] feeds stage k + 1
+    std::vector<Slot> slots;
+    std::int64_t frames = 0; // since the last take
+
+    void filterStage(std::size_t k, const double* samples, std::size_t count);
+};
+
+OctaveBank::OctaveBank(const BandSpec& spec, double sampleRate)
+    : filters_(std::make_unique<Filters>()) {
+    Filters& f = *filters_;
+    f.bands = bandsOf(spec, sampleRate);
+    // Each band's stage: the input halved as often as its upper edge allows.
+    std::vector<std::size_t> stageOf(f.bands.size(), 0);
+    std::size_t stageCount = f.bands.empty() ? 0 : 1;
+    for (std::size_t j = 0; j < f.bands.size(); ++j) {
+        double rate = sampleRate;
+        while (f.bands[j].upperEdgeHz <= kBandTopOfRate * rate / 2.0) {
+            rate /= 2.0;
+            ++stageOf[j];
+        }
+        stageCount = std::max(stageCount, stageOf[j] + 1);
+    }
+    f.stages.resize(stageCount);
+    f.decimators.resize(stageCount > 0 ? stageCount - 1 : 0);
+    std::vector<std::size_t> filled(stageCount, 0);
+    f.slots.resize(f.bands.size());
+    for (std::size_t j = 0; j < f.bands.size(); ++j) {
+        const std::size_t k = stageOf[j];
+        const double factor = std::ldexp(1.0, static_cast<int>(k));
+        const double rate = sampleRate / factor;
+        const BandPassSections design =
+            designBandPass(f.bands[j].lowerEdgeHz, f.bands[j].upperEdgeHz, rate);
+        Stage& stage = f.stages[k];
+        const std::size_t index = filled[k]++;
+        if (index % kLanes == 0)
+            stage.packs.emplace_back();
+        Slot& slot = f.slots[j];
+        slot = {k, index / kLanes, index % kLanes, design.gain * design.gain * factor};
+        Pack& pack = stage.packs[slot.pack];
+        for (int s = 0; s < kBandPassSections; ++s) {
+            pack.a1[s][slot.lane] = design.a1[static_cast<std::size_t>(s)];
+            pack.a2[s][slot.lane] = design.a2[static_cast<std::size_t>(s)];
+        }
+    }
+    for (std::size_t k = 0; k < stageCount; ++k) {
+        const std::size_t most = (kChunkFrames >> k) + 1;
+        f.stages[k].differences.resize(most);
+        if (k > 0)
+            f.stages[k].samples.resize(most);
+    }
+}
+
+OctaveBank::OctaveBank(OctaveBank&&) noexcept = default;
+OctaveBank& OctaveBank::operator=(OctaveBank&&) noexcept = default;
+OctaveBank::~OctaveBank() = default;
+
+const std::vector<Band>& OctaveBank::bands() const {
+    return filters_->bands;
+}
+
+void OctaveBank::Filters::filterStage(std::size_t k, const double* samples, std::size_t count) {
+    Stage& stage = stages[k];
+    double* d = stage.differences.data();
+    for (std::size_t n = 0; n < count; ++n) {
+        const double before2 =
+            n >= 2 ? samples[n - 2] : (n == 1 ? stage.previous1 : stage.previous2);
+        d[n] = samples[n] - before2;
+    }
+    if (count >= 2) {
+        stage.previous2 = samples[count - 2];
+        stage.previous1 = samples[count - 1];
+    } else if (count == 1) {
+        stage.previous2 = stage.previous1;
+        stage.previous1 = samples[0];
+    }
+    if (!stage.packs.empty() && count > 0) {
+#if defined(KORV_FFT_AVX2)
+        if (useAvx2Lanes())
+            filterPacksAvx2(stage.packs.data(), stage.packs.size(), d, count);
+        else
+#endif
+            filterPacksPlain(stage.packs.data(), stage.packs.size(), d, count);
+    }
+    if (k + 1 < stages.size()) {
+        const std::size_t produced =
+            decimators[k].process(samples, count, stages[k + 1].samples.data());
+        filterStage(k + 1, stages[k + 1].samples.data(), produced);
+    }
+}
+
+void OctaveBank::process(std::span<const double> samples) {
+    Filters& f = *filters_;
+    f.frames += static_cast<std::int64_t>(samples.size());
+    if (f.stages.empty())
+        return;
+    for (std::size_t done = 0; done < samples.size();) {
+        const std::size_t count = std::min(kChunkFrames, samples.size() - done);
+        f.filterStage(0, samples.data() + done, count);
+        done += count;
+    }
+}
+
+void OctaveBank::takeMeanSquares(std::span<double> meanSquares) {
+    Filters& f = *filters_;
+    const double frames = static_cast<double>(f.frames);
+    for (std::size_t j = 0; j < f.slots.size() && j < meanSquares.size(); ++j) {
+        const Slot& slot = f.slots[j];
+        double& energy = f.stages[slot.stage].packs[slot.pack].energy[slot.lane];
+        meanSquares[j] = frames > 0.0 ? energy * slot.scale / frames : 0.0;
+        energy = 0.0;
+    }
+    f.frames = 0;
+}
+
+} // namespace korv::meter
