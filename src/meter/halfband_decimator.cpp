@@ -38,18 +38,25 @@ __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, c
     constexpr int pairs = HalfbandDecimator::kPairs;
     std::size_t j = 0;
     for (; j + kLanes <= count; j += kLanes) {
-        Lanes acc = broadcastLanes(0.5) * loadLanes(even + j);
-        for (int i = 0; i < pairs; ++i) {
-            const Lanes sum = loadLanes(odd + j + i) + loadLanes(odd + j + 2 * pairs - 1 - i);
-            acc = acc + broadcastLanes(taps[i]) * sum;
+        // Two sums, the even pairs' and the odd pairs', so that the additions overlap.
+        Lanes even0 = broadcastLanes(0.5) * loadLanes(even + j);
+        Lanes odd0 = broadcastLanes(0.0);
+        for (int i = 0; i < pairs; i += 2) {
+            const Lanes sum0 = loadLanes(odd + j + i) + loadLanes(odd + j + 2 * pairs - 1 - i);
+            const Lanes sum1 = loadLanes(odd + j + i + 1) + loadLanes(odd + j + 2 * pairs - 2 - i);
+            even0 = even0 + broadcastLanes(taps[i]) * sum0;
+            odd0 = odd0 + broadcastLanes(taps[i + 1]) * sum1;
         }
-        storeLanes(out + j, acc);
+        storeLanes(out + j, even0 + odd0);
     }
     for (; j < count; ++j) {
-        double acc = 0.5 * even[j];
-        for (int i = 0; i < pairs; ++i)
-            acc = acc + taps[i] * (odd[j + i] + odd[j + 2 * pairs - 1 - i]);
-        out[j] = acc;
+        double even0 = 0.5 * even[j];
+        double odd0 = 0.0;
+        for (int i = 0; i < pairs; i += 2) {
+            even0 = even0 + taps[i] * (odd[j + i] + odd[j + 2 * pairs - 1 - i]);
+            odd0 = odd0 + taps[i + 1] * (odd[j + i + 1] + odd[j + 2 * pairs - 2 - i]);
+        }
+        out[j] = even0 + odd0;
     }
 }
 
@@ -102,13 +109,19 @@ std::size_t HalfbandDecimator::process(const double* in, std::size_t count, doub
 std::size_t HalfbandDecimator::processPiece(const double* in, std::size_t count, double* out) {
     // even_ holds the last P - 1 even samples before the next output's own, then (when an
     // even sample waits for its odd one) that one; odd_ the last 2P - 1 odd samples.
+    std::size_t k = 0;
     std::size_t odds = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-        if (nextIsOdd_)
-            odd_[kOddHistory + odds++] = in[k];
-        else
-            even_[evenCount_++] = in[k];
-        nextIsOdd_ = !nextIsOdd_;
+    if (nextIsOdd_ && count > 0) {
+        odd_[kOddHistory + odds++] = in[k++];
+        nextIsOdd_ = false;
+    }
+    for (; k + 2 <= count; k += 2) {
+        even_[evenCount_++] = in[k];
+        odd_[kOddHistory + odds++] = in[k + 1];
+    }
+    if (k < count) {
+        even_[evenCount_++] = in[k];
+        nextIsOdd_ = true;
     }
     if (odds > 0) {
 #if defined(KORV_FFT_AVX2)

@@ -96,51 +96,97 @@ struct Pack {
     double energy[kLanes]{}; // the last section's squared outputs, summed
 };
 
+// One section of four bands on one sample: `in` is its input's x[n] - x[n-2], and becomes the
+// next section's.
+__attribute__((always_inline)) inline void filterSection(Lanes& in, const Lanes& a1,
+                                                         const Lanes& a2, Lanes& y1, Lanes& y2) {
+    const Lanes y = (in - a2 * y2) - a1 * y1;
+    in = y - y2;
+    y2 = y1;
+    y1 = y;
+}
+
 // Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
-// pack, in sample order.
+// pack, in sample order. The sections are spelt out so that their state stays in registers.
 __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
                                                       std::size_t count) {
-    Lanes a1[kBandPassSections];
-    Lanes a2[kBandPassSections];
-    Lanes y1[kBandPassSections];
-    Lanes y2[kBandPassSections];
-    for (int s = 0; s < kBandPassSections; ++s) {
-        a1[s] = loadLanes(pack.a1[s]);
-        a2[s] = loadLanes(pack.a2[s]);
-        y1[s] = loadLanes(pack.y1[s]);
-        y2[s] = loadLanes(pack.y2[s]);
-    }
+    const Lanes a10 = loadLanes(pack.a1[0]), a20 = loadLanes(pack.a2[0]);
+    const Lanes a11 = loadLanes(pack.a1[1]), a21 = loadLanes(pack.a2[1]);
+    const Lanes a12 = loadLanes(pack.a1[2]), a22 = loadLanes(pack.a2[2]);
+    Lanes y10 = loadLanes(pack.y1[0]), y20 = loadLanes(pack.y2[0]);
+    Lanes y11 = loadLanes(pack.y1[1]), y21 = loadLanes(pack.y2[1]);
+    Lanes y12 = loadLanes(pack.y1[2]), y22 = loadLanes(pack.y2[2]);
     Lanes energy = loadLanes(pack.energy);
     for (std::size_t n = 0; n < count; ++n) {
         Lanes in = broadcastLanes(differences[n]);
-        Lanes y = in;
+        filterSection(in, a10, a20, y10, y20);
+        filterSection(in, a11, a21, y11, y21);
+        filterSection(in, a12, a22, y12, y22);
+        energy = energy + y12 * y12;
+    }
+    storeLanes(pack.y1[0], y10);
+    storeLanes(pack.y2[0], y20);
+    storeLanes(pack.y1[1], y11);
+    storeLanes(pack.y2[1], y21);
+    storeLanes(pack.y1[2], y12);
+    storeLanes(pack.y2[2], y22);
+    storeLanes(pack.energy, energy);
+}
+
+// Two packs on the same samples side by side, so that one's sections fill the other's
+// waits (each section waits on its previous output).
+__attribute__((always_inline)) inline void
+filterPackPair(Pack& first, Pack& second, const double* differences, std::size_t count) {
+    Lanes y1a[kBandPassSections], y2a[kBandPassSections];
+    Lanes y1b[kBandPassSections], y2b[kBandPassSections];
+    for (int s = 0; s < kBandPassSections; ++s) {
+        y1a[s] = loadLanes(first.y1[s]);
+        y2a[s] = loadLanes(first.y2[s]);
+        y1b[s] = loadLanes(second.y1[s]);
+        y2b[s] = loadLanes(second.y2[s]);
+    }
+    Lanes energyA = loadLanes(first.energy);
+    Lanes energyB = loadLanes(second.energy);
+    for (std::size_t n = 0; n < count; ++n) {
+        Lanes inA = broadcastLanes(differences[n]);
+        Lanes inB = inA;
+#pragma GCC unroll 3
         for (int s = 0; s < kBandPassSections; ++s) {
-            y = (in - a2[s] * y2[s]) - a1[s] * y1[s];
-            in = y - y2[s];
-            y2[s] = y1[s];
-            y1[s] = y;
+            filterSection(inA, loadLanes(first.a1[s]), loadLanes(first.a2[s]), y1a[s], y2a[s]);
+            filterSection(inB, loadLanes(second.a1[s]), loadLanes(second.a2[s]), y1b[s], y2b[s]);
         }
-        energy = energy + y * y;
+        energyA = energyA + y1a[kBandPassSections - 1] * y1a[kBandPassSections - 1];
+        energyB = energyB + y1b[kBandPassSections - 1] * y1b[kBandPassSections - 1];
     }
     for (int s = 0; s < kBandPassSections; ++s) {
-        storeLanes(pack.y1[s], y1[s]);
-        storeLanes(pack.y2[s], y2[s]);
+        storeLanes(first.y1[s], y1a[s]);
+        storeLanes(first.y2[s], y2a[s]);
+        storeLanes(second.y1[s], y1b[s]);
+        storeLanes(second.y2[s], y2b[s]);
     }
-    storeLanes(pack.energy, energy);
+    storeLanes(first.energy, energyA);
+    storeLanes(second.energy, energyB);
+}
+
+__attribute__((always_inline)) inline void
+filterPacks(Pack* packs, std::size_t packCount, const double* differences, std::size_t count) {
+    std::size_t p = 0;
+    for (; p + 2 <= packCount; p += 2)
+        filterPackPair(packs[p], packs[p + 1], differences, count);
+    if (p < packCount)
+        filterPack(packs[p], differences, count);
 }
 
 #if defined(KORV_FFT_AVX2)
 __attribute__((target("avx2"))) void filterPacksAvx2(Pack* packs, std::size_t packCount,
                                                      const double* differences, std::size_t count) {
-    for (std::size_t p = 0; p < packCount; ++p)
-        filterPack(packs[p], differences, count);
+    filterPacks(packs, packCount, differences, count);
 }
 #endif
 
 void filterPacksPlain(Pack* packs, std::size_t packCount, const double* differences,
                       std::size_t count) {
-    for (std::size_t p = 0; p < packCount; ++p)
-        filterPack(packs[p], differences, count);
+    filterPacks(packs, packCount, differences, count);
 }
 
 // The bands that run at one rate, and that rate's samples of the current chunk.
@@ -249,11 +295,12 @@ const std::vector<Band>& OctaveBank::bands() const {
 void OctaveBank::Filters::filterStage(std::size_t k, const double* samples, std::size_t count) {
     Stage& stage = stages[k];
     double* d = stage.differences.data();
-    for (std::size_t n = 0; n < count; ++n) {
-        const double before2 =
-            n >= 2 ? samples[n - 2] : (n == 1 ? stage.previous1 : stage.previous2);
-        d[n] = samples[n] - before2;
-    }
+    if (count > 0)
+        d[0] = samples[0] - stage.previous2;
+    if (count > 1)
+        d[1] = samples[1] - stage.previous1;
+    for (std::size_t n = 2; n < count; ++n)
+        d[n] = samples[n] - samples[n - 2];
     if (count >= 2) {
         stage.previous2 = samples[count - 2];
         stage.previous1 = samples[count - 1];

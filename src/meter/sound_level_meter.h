@@ -4,6 +4,7 @@
 // reports. The same object serves a whole file and live sound; its results do not depend on the
 // block sizes, and interval boundaries fall on whole samples.
 
+#include "meter/correction_filter.h"
 #include "meter/levels.h"
 #include "meter/octave_bank.h"
 #include "meter/time_weighting.h"
@@ -18,12 +19,6 @@
 
 namespace korv::meter {
 
-// A microphone's correction: the level to add at each frequency (dB), ascending frequencies.
-struct CorrectionPoint {
-    double hz = 0.0;
-    double db = 0.0;
-};
-
 struct MeterSettings {
     double sampleRate = 48000.0;
     FrequencyWeighting weighting = FrequencyWeighting::A;
@@ -31,9 +26,14 @@ struct MeterSettings {
     // Interval length in seconds; 0: one interval for the whole signal. The boundaries are
     // whole samples: interval k starts at frame round(k × interval × rate).
     double intervalSeconds = 1.0;
-    std::optional<BandSpec> bands;           // none: no band levels
-    std::vector<CorrectionPoint> correction; // empty: none
+    std::optional<BandSpec> bands; // none: no band levels
+    // A microphone's correction, empty for none: the band levels get it at their mid-band
+    // frequencies, the broadband levels through a filter designed from it.
+    std::vector<CorrectionPoint> correction;
 };
+
+// The sampling of the time-weighted level behind the statistical levels.
+inline constexpr double kStatisticsStepSeconds = 0.01;
 
 // Levels in dBFS (the caller adds a full-scale level for dB SPL).
 struct IntervalLevels {
@@ -54,7 +54,8 @@ struct MeterSummary {
     double lmin = 0.0;
     double lcpeak = 0.0;
     // The level the time-weighted level exceeds for 5, 10, 50, 90 and 95 % of the time,
-    // sampled every 10 ms.
+    // sampled every 10 ms (at the ends of each 10 ms from the start; a signal shorter than
+    // that gives its last level), interpolated between ranks, to 0.01 dB.
     double l5 = 0.0, l10 = 0.0, l50 = 0.0, l90 = 0.0, l95 = 0.0;
 };
 
@@ -69,11 +70,14 @@ class SoundLevelMeter {
     // The bands' list (empty without bands).
     [[nodiscard]] const std::vector<Band>& bands() const;
 
-    // Feeds the next block; each interval that ends inside it is handed to `onInterval`
-    // before feed returns, in order.
+    // Feeds the next block; the intervals whose levels are complete are handed to
+    // `onInterval` before feed returns, in order. An interval is complete a few frames after
+    // its end (the peak's interpolation looks 13 frames ahead), and none before the signal's
+    // first τ is in (the time weighting starts from its mean square).
     using IntervalSink = std::function<void(const IntervalLevels&)>;
     void feed(std::span<const double> samples, const IntervalSink& onInterval);
-    // Ends the signal: hands over the last (shorter) interval if it holds any frame.
+    // Ends the signal: hands over every interval not yet handed over, the last one (shorter)
+    // if it holds any frame. Nothing may be fed after it.
     void finish(const IntervalSink& onInterval);
     // The whole signal so far.
     [[nodiscard]] MeterSummary summary() const;

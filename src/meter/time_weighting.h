@@ -2,6 +2,7 @@
 // Exponential time weighting of a squared signal: F (125 ms), S (1 s) and I (35 ms rise,
 // 1.5 s fall), a continuous running value never reset between blocks or intervals.
 
+#include <cstdint>
 #include <span>
 
 namespace korv::meter {
@@ -11,17 +12,32 @@ enum class TimeWeighting { F, S, I };
 // The time constant in seconds (I: the rise).
 [[nodiscard]] double timeConstantSeconds(TimeWeighting weighting);
 
+// The I weighting's fall: the held value decays with this time constant.
+inline constexpr double kImpulseFallSeconds = 1.5;
+
 class TimeWeightedSquare {
   public:
     TimeWeightedSquare(TimeWeighting weighting, double sampleRate);
+    // The frames of the first τ, whose mean square is the starting value a meter gives.
+    [[nodiscard]] std::int64_t startFrames() const { return startFrames_; }
+    // Sets the running value before the next sample (the meter sets it once, from the mean
+    // square of the signal's first τ, so a steady sound reads steady from its first sample).
+    void start(double meanSquare);
     // Runs over the squared samples of a block, writing the time-weighted mean square after
-    // each into `out` (same length). The first τ of the signal sets the starting value (its
-    // mean square), so a steady sound reads steady from its first sample.
+    // each into `out` (same length): the exact solution of the continuous exponential mean
+    // for an input held over each sample period, so a steady input reads its mean square.
+    // I: the 35 ms mean followed by a hold that falls with 1.5 s.
     void process(std::span<const double> squares, std::span<double> out);
+    // The running value after the last sample.
+    [[nodiscard]] double value() const { return weighting_ == TimeWeighting::I ? held_ : mean_; }
 
   private:
     TimeWeighting weighting_;
-    double rate_;
+    double rise_ = 0.0; // 1 - e^(-T/τ)
+    double fall_ = 1.0; // e^(-T/1.5 s), the I hold's decay per sample
+    double mean_ = 0.0;
+    double held_ = 0.0;
+    std::int64_t startFrames_ = 1;
 };
 
 } // namespace korv::meter

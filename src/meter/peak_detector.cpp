@@ -1,0 +1,124 @@
+#include "meter/peak_detector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace korv::meter {
+namespace {
+
+constexpr double kKaiserBeta = 6.0;
+// A local maximum below this share of the peak so far cannot hold a higher peak between its
+// neighbours for content up to a third of the rate.
+constexpr double kCandidateShare = 0.5;
+
+double besselI0(double x) {
+    double sum = 1.0;
+    double term = 1.0;
+    for (int k = 1; k < 40; ++k) {
+        term *= (x / (2.0 * k)) * (x / (2.0 * k));
+        sum += term;
+    }
+    return sum;
+}
+
+} // namespace
+
+PeakDetector::PeakDetector() {
+    // Tap j of phase p weighs sample from + j - (kLookahead - 1) for the value at
+    // from + (p + 1) / 4.
+    for (int p = 0; p < kPhases; ++p) {
+        const double d = (p + 1) / 4.0;
+        double sum = 0.0;
+        for (int j = 0; j < kTaps; ++j) {
+            const double t = d - double(j - (kLookahead - 1));
+            const double x = std::numbers::pi * t;
+            const double sinc = std::sin(x) / x;
+            const double r = t / double(kLookahead);
+            const double window = besselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) /
+                                  besselI0(kKaiserBeta);
+            taps_[p][j] = sinc * window;
+            sum += taps_[p][j];
+        }
+        for (double& tap : taps_[p])
+            tap /= sum; // a steady signal interpolates to itself
+    }
+    history_.assign(static_cast<std::size_t>(-base_), 0.0); // silence before the signal
+}
+
+void PeakDetector::push(std::span<const double> samples) {
+    // Keep what the next scans still read: kLookahead + 1 frames behind the scan position.
+    const std::int64_t keepFrom = scanned_ - kLookahead - 1;
+    if (keepFrom - base_ > 4096) {
+        history_.erase(history_.begin(), history_.begin() + (keepFrom - base_));
+        base_ = keepFrom;
+    }
+    history_.insert(history_.end(), samples.begin(), samples.end());
+    pushed_ += static_cast<std::int64_t>(samples.size());
+}
+
+void PeakDetector::pushEnd() {
+    if (ended_)
+        return;
+    history_.insert(history_.end(), kLookahead + 1, 0.0);
+    ended_ = true;
+}
+
+std::int64_t PeakDetector::scannable() const {
+    return ended_ ? pushed_ : std::max<std::int64_t>(0, pushed_ - kLookahead - 1);
+}
+
+double PeakDetector::interpolated(std::int64_t from, int phase) const {
+    const auto first = static_cast<std::size_t>(from - (kLookahead - 1) - base_);
+    double v = 0.0;
+    for (int j = 0; j < kTaps; ++j)
+        v += taps_[static_cast<std::size_t>(phase)][static_cast<std::size_t>(j)] *
+             history_[first + static_cast<std::size_t>(j)];
+    return v;
+}
+
+double PeakDetector::peakAround(std::int64_t m) const {
+    // The signal at quarter steps from m - 1 to m + 1, on the side of m's sign.
+    const double sign = at(m) < 0.0 ? -1.0 : 1.0;
+    std::array<double, 9> v{};
+    v[0] = at(m - 1);
+    v[4] = at(m);
+    v[8] = at(m + 1);
+    for (int p = 0; p < kPhases; ++p) {
+        v[static_cast<std::size_t>(1 + p)] = interpolated(m - 1, p);
+        v[static_cast<std::size_t>(5 + p)] = interpolated(m, p);
+    }
+    std::size_t top = 0;
+    for (std::size_t k = 0; k < v.size(); ++k) {
+        v[k] *= sign;
+        if (v[k] > v[top])
+            top = k;
+    }
+    double peak = v[top];
+    if (top > 0 && top + 1 < v.size()) {
+        // The parabola through the highest quarter step and its neighbours: its vertex
+        // takes most of what the quarter steps miss near the top of the band.
+        const double a = v[top - 1];
+        const double b = v[top];
+        const double c = v[top + 1];
+        const double curvature = a - 2.0 * b + c;
+        if (curvature < 0.0)
+            peak = b - 0.125 * (a - c) * (a - c) / curvature;
+    }
+    return std::abs(peak);
+}
+
+double PeakDetector::scanTo(std::int64_t end, double peak) {
+    end = std::min(end, scannable());
+    for (std::int64_t m = scanned_; m < end; ++m) {
+        const double v = std::abs(at(m));
+        if (v > peak)
+            peak = v;
+        if (v >= kCandidateShare * peak && v >= std::abs(at(m - 1)) && v >= std::abs(at(m + 1)))
+            peak = std::max(peak, peakAround(m));
+    }
+    scanned_ = std::max(scanned_, end);
+    return peak;
+}
+
+} // namespace korv::meter

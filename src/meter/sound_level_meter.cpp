@@ -1,0 +1,376 @@
+#include "meter/sound_level_meter.h"
+
+#include "meter/biquad.h"
+#include "meter/level_statistics.h"
+#include "meter/peak_detector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <limits>
+#include <stdexcept>
+
+namespace korv::meter {
+namespace {
+
+constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::max();
+// Below this the weighting filters have no range to follow the curve in.
+constexpr double kLowestRate = 1000.0;
+
+// An interval whose levels are being gathered: the stages (integration, time weighting, peak)
+// run at their own pace and each fills in its part.
+struct Pending {
+    IntervalLevels levels;
+    bool integrated = false;
+    bool timed = false;
+    bool peaked = false;
+    double maxSquare = 0.0; // of the time-weighted mean square
+    double minSquare = 0.0;
+    double peak = 0.0; // magnitude of the C-weighted signal
+};
+
+// Running sum with the error of each addition carried (Neumaier), for the whole signal.
+struct CompensatedSum {
+    double sum = 0.0;
+    double carry = 0.0;
+    void add(double x) {
+        const double t = sum + x;
+        carry += std::abs(sum) >= std::abs(x) ? (sum - t) + x : (x - t) + sum;
+        sum = t;
+    }
+    [[nodiscard]] double value() const { return sum + carry; }
+};
+
+void validate(const MeterSettings& s) {
+    if (!(s.sampleRate >= kLowestRate) || !std::isfinite(s.sampleRate))
+        throw std::invalid_argument("sample rate out of range");
+    if (!(s.intervalSeconds >= 0.0) || !std::isfinite(s.intervalSeconds))
+        throw std::invalid_argument("interval must be zero or positive");
+    if (s.intervalSeconds > 0.0 && s.intervalSeconds * s.sampleRate < 1.0)
+        throw std::invalid_argument("interval shorter than a sample");
+}
+
+} // namespace
+
+struct SoundLevelMeter::State {
+    explicit State(const MeterSettings& s)
+        : settings(s), main(s.weighting, s.sampleRate), tw(s.timeWeighting, s.sampleRate) {
+        if (s.weighting != FrequencyWeighting::C)
+            cWeighting.emplace(FrequencyWeighting::C, s.sampleRate);
+        if (!s.correction.empty())
+            correction = BiquadCascade(designCorrectionFilter(s.correction, s.sampleRate));
+        if (s.bands) {
+            bank.emplace(*s.bands, s.sampleRate);
+            for (const Band& band : bank->bands())
+                bandCorrectionDb.push_back(correctionDbAt(s.correction, band.midHz));
+            bandSquares.resize(bandCorrectionDb.size());
+        }
+    }
+
+    // Interval k's end, exclusive.
+    [[nodiscard]] std::int64_t endOf(std::int64_t k) const {
+        if (settings.intervalSeconds <= 0.0)
+            return kNoEnd;
+        return std::llround(double(k + 1) * settings.intervalSeconds * settings.sampleRate);
+    }
+    [[nodiscard]] std::int64_t startOf(std::int64_t k) const { return k == 0 ? 0 : endOf(k - 1); }
+
+    Pending& slot(std::int64_t k) {
+        while (firstPending + std::int64_t(pending.size()) <= k) {
+            const std::int64_t index = firstPending + std::int64_t(pending.size());
+            Pending p;
+            p.levels.startFrame = startOf(index);
+            p.levels.endFrame = endOf(index);
+            pending.push_back(std::move(p));
+        }
+        return pending[static_cast<std::size_t>(k - firstPending)];
+    }
+
+    void integrate(std::span<const double> raw, std::span<const double> squares);
+    void closeIntegration(std::int64_t end);
+    void timeWeigh(std::span<const double> squares);
+    [[nodiscard]] double startMeanSquare() const;
+    void startTimeWeighting();
+    void runTimeWeighting(std::span<const double> squares);
+    void closeTiming(std::int64_t end);
+    void scanPeaks();
+    void closePeak(std::int64_t end);
+    void emit(const IntervalSink& sink);
+
+    MeterSettings settings;
+    std::vector<Band> noBands;
+    std::optional<BiquadCascade> correction;
+    WeightingFilter main;
+    std::optional<WeightingFilter> cWeighting; // none when the main weighting is C
+    TimeWeightedSquare tw;
+    std::optional<OctaveBank> bank;
+    std::vector<double> bandCorrectionDb;
+    std::vector<double> bandSquares;
+    PeakDetector peaks;
+    std::deque<Pending> pending;
+    std::int64_t firstPending = 0;
+    bool finished = false;
+
+    // Integration: the frames fed, the interval they are in and its sum of squares.
+    std::int64_t frames = 0;
+    std::int64_t integrationInterval = 0;
+    double intervalSum = 0.0;
+    CompensatedSum totalSum;
+
+    // Time weighting: the squares of the first τ until it starts, then its progress.
+    bool started = false;
+    std::vector<double> startSquares;
+    std::int64_t timedFrames = 0;
+    std::int64_t timingInterval = 0;
+    double maxSquare = 0.0;
+    double minSquare = std::numeric_limits<double>::infinity();
+    double allMaxSquare = 0.0;
+    double allMinSquare = std::numeric_limits<double>::infinity();
+    LevelHistogram statistics;
+    std::int64_t statisticsIndex = 1; // the next 10 ms sample's number
+    double lastSquare = 0.0;
+
+    // Peak: the interval being scanned and its peak so far.
+    std::int64_t peakInterval = 0;
+    double peak = 0.0;
+    double allPeak = 0.0;
+
+    std::vector<double> broadband, cWeighted, squares, timed;
+};
+
+void SoundLevelMeter::State::integrate(std::span<const double> raw, std::span<const double> sq) {
+    std::size_t at = 0;
+    while (at < sq.size()) {
+        const std::int64_t end = endOf(integrationInterval);
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::int64_t>(std::int64_t(sq.size() - at), end - frames));
+        double sum = intervalSum;
+        for (std::size_t i = at; i < at + n; ++i)
+            sum += sq[i];
+        intervalSum = sum;
+        if (bank)
+            bank->process(raw.subspan(at, n));
+        frames += std::int64_t(n);
+        at += n;
+        if (frames == end)
+            closeIntegration(end);
+    }
+}
+
+void SoundLevelMeter::State::closeIntegration(std::int64_t end) {
+    Pending& p = slot(integrationInterval);
+    p.levels.endFrame = end;
+    const double length = double(end - p.levels.startFrame);
+    p.levels.leq = levelOfMeanSquare(intervalSum / length).value;
+    if (bank) {
+        bank->takeMeanSquares(bandSquares);
+        p.levels.bandLeq.resize(bandSquares.size());
+        for (std::size_t b = 0; b < bandSquares.size(); ++b)
+            p.levels.bandLeq[b] = levelOfMeanSquare(bandSquares[b]).value + bandCorrectionDb[b];
+    }
+    p.integrated = true;
+    totalSum.add(intervalSum);
+    intervalSum = 0.0;
+    ++integrationInterval;
+}
+
+void SoundLevelMeter::State::timeWeigh(std::span<const double> sq) {
+    if (started) {
+        runTimeWeighting(sq);
+        return;
+    }
+    const auto need = static_cast<std::size_t>(tw.startFrames()) - startSquares.size();
+    const std::size_t take = std::min(need, sq.size());
+    startSquares.insert(startSquares.end(), sq.begin(), sq.begin() + long(take));
+    if (startSquares.size() < static_cast<std::size_t>(tw.startFrames()))
+        return;
+    startTimeWeighting();
+    runTimeWeighting(sq.subspan(take));
+}
+
+double SoundLevelMeter::State::startMeanSquare() const {
+    double sum = 0.0;
+    for (double s : startSquares)
+        sum += s;
+    return startSquares.empty() ? 0.0 : sum / double(startSquares.size());
+}
+
+void SoundLevelMeter::State::startTimeWeighting() {
+    tw.start(startMeanSquare());
+    started = true;
+    std::vector<double> first;
+    first.swap(startSquares);
+    runTimeWeighting(first);
+}
+
+void SoundLevelMeter::State::runTimeWeighting(std::span<const double> sq) {
+    timed.resize(sq.size());
+    tw.process(sq, timed);
+    const double statisticsFrames = kStatisticsStepSeconds * settings.sampleRate;
+    std::size_t at = 0;
+    while (at < timed.size()) {
+        const std::int64_t end = endOf(timingInterval);
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::int64_t>(std::int64_t(timed.size() - at), end - timedFrames));
+        double mx = maxSquare;
+        double mn = minSquare;
+        for (std::size_t i = at; i < at + n; ++i) {
+            mx = std::max(mx, timed[i]);
+            mn = std::min(mn, timed[i]);
+        }
+        maxSquare = mx;
+        minSquare = mn;
+        // The 10 ms samples: the level after the last frame of each 10 ms.
+        const std::int64_t segmentEnd = timedFrames + std::int64_t(n);
+        for (;;) {
+            const std::int64_t frame = std::llround(double(statisticsIndex) * statisticsFrames) - 1;
+            if (frame >= segmentEnd)
+                break;
+            statistics.add(levelOfMeanSquare(timed[at + std::size_t(frame - timedFrames)]).value);
+            ++statisticsIndex;
+        }
+        timedFrames = segmentEnd;
+        at += n;
+        if (timedFrames == end)
+            closeTiming(end);
+    }
+    if (!timed.empty())
+        lastSquare = timed.back();
+}
+
+void SoundLevelMeter::State::closeTiming(std::int64_t end) {
+    Pending& p = slot(timingInterval);
+    p.levels.endFrame = end;
+    p.levels.lmax = levelOfMeanSquare(maxSquare).value;
+    p.levels.lmin = levelOfMeanSquare(minSquare).value;
+    p.timed = true;
+    allMaxSquare = std::max(allMaxSquare, maxSquare);
+    allMinSquare = std::min(allMinSquare, minSquare);
+    maxSquare = 0.0;
+    minSquare = std::numeric_limits<double>::infinity();
+    ++timingInterval;
+}
+
+void SoundLevelMeter::State::scanPeaks() {
+    for (;;) {
+        const std::int64_t end = endOf(peakInterval);
+        const std::int64_t reach = std::min(end, peaks.scannable());
+        peak = peaks.scanTo(reach, peak);
+        if (reach < end)
+            return;
+        closePeak(end);
+    }
+}
+
+void SoundLevelMeter::State::closePeak(std::int64_t end) {
+    Pending& p = slot(peakInterval);
+    p.levels.endFrame = end;
+    p.levels.lcpeak = levelOfMeanSquare(peak * peak).value;
+    p.peaked = true;
+    allPeak = std::max(allPeak, peak);
+    peak = 0.0;
+    ++peakInterval;
+}
+
+void SoundLevelMeter::State::emit(const IntervalSink& sink) {
+    while (!pending.empty() && pending.front().integrated && pending.front().timed &&
+           pending.front().peaked) {
+        if (sink)
+            sink(pending.front().levels);
+        pending.pop_front();
+        ++firstPending;
+    }
+}
+
+SoundLevelMeter::SoundLevelMeter(const MeterSettings& settings) {
+    validate(settings);
+    state_ = std::make_unique<State>(settings);
+}
+
+SoundLevelMeter::SoundLevelMeter(SoundLevelMeter&&) noexcept = default;
+SoundLevelMeter& SoundLevelMeter::operator=(SoundLevelMeter&&) noexcept = default;
+SoundLevelMeter::~SoundLevelMeter() = default;
+
+const MeterSettings& SoundLevelMeter::settings() const {
+    return state_->settings;
+}
+
+const std::vector<Band>& SoundLevelMeter::bands() const {
+    return state_->bank ? state_->bank->bands() : state_->noBands;
+}
+
+void SoundLevelMeter::feed(std::span<const double> samples, const IntervalSink& onInterval) {
+    State& s = *state_;
+    if (s.finished)
+        throw std::logic_error("the meter has finished");
+    if (samples.empty())
+        return;
+    s.broadband.assign(samples.begin(), samples.end());
+    if (s.correction)
+        s.correction->process(s.broadband);
+    if (s.cWeighting) {
+        s.cWeighted = s.broadband;
+        s.cWeighting->process(s.cWeighted);
+    }
+    s.main.process(s.broadband);
+    s.squares.resize(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        s.squares[i] = s.broadband[i] * s.broadband[i];
+    s.peaks.push(s.cWeighting ? s.cWeighted : s.broadband);
+    s.integrate(samples, s.squares);
+    s.timeWeigh(s.squares);
+    s.scanPeaks();
+    s.emit(onInterval);
+}
+
+void SoundLevelMeter::finish(const IntervalSink& onInterval) {
+    State& s = *state_;
+    if (s.finished)
+        return;
+    s.finished = true;
+    if (!s.started && !s.startSquares.empty())
+        s.startTimeWeighting(); // shorter than τ: the whole signal's mean square starts it
+    s.peaks.pushEnd();
+    s.scanPeaks();
+    const std::int64_t last = s.frames;
+    if (last > s.startOf(s.integrationInterval)) {
+        s.closeIntegration(last);
+        s.closeTiming(last);
+        s.peak = s.peaks.scanTo(last, s.peak);
+        s.closePeak(last);
+    }
+    s.emit(onInterval);
+}
+
+MeterSummary SoundLevelMeter::summary() const {
+    const State& s = *state_;
+    MeterSummary m;
+    m.frames = s.frames;
+    const double sum = s.totalSum.value() + s.intervalSum;
+    m.leq = s.frames > 0 ? levelOfMeanSquare(sum / double(s.frames)).value : kSilenceFloorDbFs;
+    m.le = levelOfMeanSquare(sum / s.settings.sampleRate).value;
+    const double mx = std::max(s.allMaxSquare, s.maxSquare);
+    const double mn = std::min(s.allMinSquare, s.minSquare);
+    m.lmax = levelOfMeanSquare(mx).value;
+    m.lmin = std::isfinite(mn) ? levelOfMeanSquare(mn).value : kSilenceFloorDbFs;
+    const double pk = std::max(s.allPeak, s.peak);
+    m.lcpeak = levelOfMeanSquare(pk * pk).value;
+    LevelHistogram const& h = s.statistics;
+    if (h.count() > 0) {
+        m.l5 = h.exceeded(5.0);
+        m.l10 = h.exceeded(10.0);
+        m.l50 = h.exceeded(50.0);
+        m.l90 = h.exceeded(90.0);
+        m.l95 = h.exceeded(95.0);
+    } else {
+        m.l5 = m.l10 = m.l50 = m.l90 = m.l95 = levelOfMeanSquare(s.lastSquare).value;
+    }
+    return m;
+}
+
+double SoundLevelMeter::levelNow() const {
+    const State& s = *state_;
+    return levelOfMeanSquare(s.started ? s.tw.value() : s.startMeanSquare()).value;
+}
+
+} // namespace korv::meter
