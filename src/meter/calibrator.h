@@ -2,6 +2,12 @@
 // A recording of an acoustic calibrator (a steady tone at 1 kHz, or 250 Hz for a pistonphone):
 // its steady part's Z-weighted Leq is the calibrator's level, so the full-scale level is that
 // level minus the recording's Leq in dBFS. Anything else is refused with the reason.
+//
+// The recording is taken in 100 ms pieces (the first 10 minutes of it): each piece's share of
+// its loudest third-octave band tells a tone from noise, zero crossings give the frequency,
+// and the steady part is the longest run of pieces over which the F-weighted level stays
+// within 0.2 dB. The signal is freed of any DC offset first (a 2 Hz high-pass), so a sound
+// card's offset does not enter the calibration.
 
 #include "meter/levels.h"
 
@@ -13,6 +19,9 @@
 namespace korv::meter {
 
 inline constexpr double kDefaultCalibratorLevelDb = 94.0;
+inline constexpr double kCalibratorMinSteadySeconds = 3.0;
+inline constexpr double kCalibratorMaxSpreadDb = 0.2;
+inline constexpr double kCalibratorFrequencyTolerance = 0.02;
 
 enum class CalibratorVerdict { Accepted, Noise, WrongFrequency, TooShort, NotSteady };
 
