@@ -72,8 +72,11 @@ std::string writeSignal(const std::string& folder) {
         const auto s = static_cast<std::int16_t>(std::lround(v * 32767.0));
         block.push_back(static_cast<char>(s & 0xFF));
         block.push_back(static_cast<char>((s >> 8) & 0xFF));
+        if (block.size() == 1 << 16 || i + 1 == frames) { // the signal never held whole
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+            block.clear();
+        }
     }
-    out.write(block.data(), static_cast<std::streamsize>(block.size()));
     return path;
 }
 
