@@ -311,8 +311,8 @@ std::string usageRefusal(const Options& o) {
 
 Parsed parseCommandLine(int argc, char** argv) {
     Options o;
-    CLI::App app{"Korvanthile without a window: spectral images, level tables and third-octave "
-                 "bands of sound files (wave, FLAC, Ogg, MP3, AIFF, CAF and others).",
+    CLI::App app{"Korvanthile without a window: spectral images, level tables, third-octave bands "
+                 "and sound levels of sound files (wave, FLAC, Ogg, MP3, AIFF, CAF and others).",
                  "korvanthile-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "korvanthile-cli 6.6");
