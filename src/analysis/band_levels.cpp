@@ -27,11 +27,13 @@ SetupResult BandLevels::setup(const ColumnAnalysisInputs& in) {
         layout_->firstBand = std::max(layout_->firstBand, THIRD_OCTAVE_FIRST_PLOTTED_BAND);
         layout_->pointBands.clear();
         correctionDb_.clear();
+        calibrationGain_.clear();
         for (int b = layout_->firstBand; b <= layout_->lastBand; ++b) {
             layout_->pointBands.push_back(b);
             // The gain as the window's levels carry it: the stored code is the gain negated.
-            correctionDb_.push_back(thirdOctaveCorrectionDb(in.calibration, b) -
-                                    static_cast<double>(in.levelScaleCode));
+            const double calibrationDb = thirdOctaveCorrectionDb(in.calibration, b);
+            correctionDb_.push_back(calibrationDb - static_cast<double>(in.levelScaleCode));
+            calibrationGain_.push_back(std::pow(10.0, calibrationDb / 10.0));
         }
         bandMap_ = buildBandMap(in.sampleRate, n);
         frame_.assign(static_cast<std::size_t>(n), 0.0f);
@@ -42,6 +44,7 @@ SetupResult BandLevels::setup(const ColumnAnalysisInputs& in) {
                      std::vector<double>(averageCount_ * bands, 0.0));
         levels_.assign(static_cast<std::size_t>(in.channels),
                        std::vector<double>(bands, kBandFloorDb));
+        powers_.assign(static_cast<std::size_t>(in.channels), std::vector<double>(bands, 0.0));
     } catch (const std::bad_alloc&) {
         return SetupResult::NoMemory;
     }
@@ -104,6 +107,7 @@ void BandLevels::compute(long x) {
                 power += ring[i * bands + b];
             }
             power /= static_cast<double>(held);
+            powers_[ch][b] = power * calibrationGain_[b];
             const double db = power > 0.0
                                   ? 10.0 * std::log10(power) + correctionDb_[b] + kBandFloorDb
                                   : kBandFloorDb;
@@ -111,6 +115,11 @@ void BandLevels::compute(long x) {
         }
     }
     ++stepsSeen_;
+}
+
+double binPowerToFullScaleDb() {
+    return 10.0 * std::log10(kHannBinPowerToMeanSquare) -
+           10.0 * std::log10(kFullScaleAmplitude16 * kFullScaleAmplitude16 / 2.0);
 }
 
 long thirdOctaveCentreHz(int band) {

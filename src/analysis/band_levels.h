@@ -19,6 +19,16 @@ namespace korv {
 // bottom of the window's level scale.
 inline constexpr double kBandFloorDb = -90.0;
 
+// A bin's power |X_k|^2 (2/N times the DFT of the Hann-windowed frame) as the mean square it
+// stands for: the window keeps 3/8 of a sine's A^2 over its bins, the sine's mean square being
+// A^2/2, so a sine between bins sums to its own level over them.
+inline constexpr double kHannBinPowerToMeanSquare = 4.0 / 3.0;
+// A full-scale sine's amplitude in 16-bit units (the wider encodings' exact values alike).
+inline constexpr double kFullScaleAmplitude16 = 32768.0;
+// From 10 lg of a bin power in 16-bit units to the level re a full-scale sine (amplitude
+// 32768, mean square 32768^2 / 2): 10 lg(4/3) - 10 lg(2^29), about -86.05 dB.
+[[nodiscard]] double binPowerToFullScaleDb();
+
 class BandLevels {
   public:
     // The FFT engine (N and W of the run), the band map, one frame per channel and the
@@ -37,6 +47,11 @@ class BandLevels {
     [[nodiscard]] std::span<const double> levels(int channel) const {
         return levels_[static_cast<std::size_t>(channel)];
     }
+    // The same step's mean band powers (16-bit units squared), each band's calibration
+    // applied and no gain: the levels re full scale, unclamped.
+    [[nodiscard]] std::span<const double> powers(int channel) const {
+        return powers_[static_cast<std::size_t>(channel)];
+    }
 
   private:
     // Each bin's power of the last transform; after the first frame of a step the larger of it
@@ -47,7 +62,8 @@ class BandLevels {
     long framesPerStep_ = 1;
     std::vector<double> binPowers_;
     std::unique_ptr<ColumnFrameWindow> window_;
-    std::vector<double> correctionDb_; // per reported band: its calibration and the gain
+    std::vector<double> correctionDb_;    // per reported band: its calibration and the gain
+    std::vector<double> calibrationGain_; // per reported band: its calibration as a power ratio
     long steps_ = 0;
     std::size_t averageCount_ = 1;
     std::size_t stepsSeen_ = 0;
@@ -59,6 +75,7 @@ class BandLevels {
     // Per channel, averageCount_ rows of band powers, the oldest overwritten.
     std::vector<std::vector<double>> ring_;
     std::vector<std::vector<double>> levels_;
+    std::vector<std::vector<double>> powers_;
 };
 
 // The nominal centre of third-octave band b: 10^(b / 10) Hz, rounded.

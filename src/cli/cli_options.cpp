@@ -41,21 +41,105 @@ CLI::Validator finiteNumber() {
         "FINITE");
 }
 
-void addCommonOptions(CLI::App& command, Options& o) {
+void addFileListOptions(CLI::App& command, Options& o) {
     command.add_option("files", o.files, "Sound files; - reads their names from standard input");
     command.add_option("--from", o.fromFile, "Read the file names from FILE, one a line");
     command.add_option("-o,--out", o.outDir,
                        "Write the outputs to DIR (default: beside each file)");
     command.add_option("-j,--jobs", o.jobs, "Files analysed at once (default: every core)")
         ->check(CLI::Range(1u, 1024u));
-    command.add_option("--settings", o.settingsFile,
-                       "Settings file, or desktop for the desktop program's own (default: none, "
-                       "the documented defaults)");
-    command.add_flag("-v,--verbose", o.verbose, "Print the parameters used to stderr");
+}
+
+void addCalibrationFileOptions(CLI::App& command, Options& o) {
     command.add_option("--calibration", o.calibrationFile,
                        "Microphone calibration file (frequency and dB per line)");
     command.add_flag("--calibration-response", o.calibrationResponse,
                      "The calibration file lists the microphone's response (subtracted)");
+}
+
+// The full-scale level, given or found from a calibrator's recording.
+void addFullScaleOptions(CLI::App& command, MeterOptions& m) {
+    CLI::Option* fullScale =
+        command
+            .add_option("--full-scale", m.fullScaleDb,
+                        "The dB SPL a full-scale sine reads (levels in dB re 20 uPa)")
+            ->check(finiteNumber())
+            ->check(CLI::Range(-300.0, 300.0));
+    CLI::Option* calibrator =
+        command
+            .add_option("--calibrator", m.calibratorFile,
+                        "A recording of an acoustic calibrator (a steady 1 kHz or 250 Hz tone "
+                        "of at least 3 s) that sets the full-scale level")
+            ->excludes(fullScale);
+    command
+        .add_option("--calibrator-level", m.calibratorLevelDb,
+                    "The calibrator's level, dB SPL (default 94.0)")
+        ->check(finiteNumber())
+        ->check(CLI::Range(0.0, 200.0))
+        ->needs(calibrator);
+}
+
+// levels --csv and bands: the levels re full scale or in dB SPL instead of the display's scale.
+void addUnitOptions(CLI::App& command, MeterOptions& m) {
+    command
+        .add_option("--unit", m.unit,
+                    "Levels in dBFS (dbfs) or dB SPL (spl, with --full-scale or --calibrator; "
+                    "the default when either is given) instead of the display's scale")
+        ->check(CLI::IsMember({"dbfs", "spl"}));
+    addFullScaleOptions(command, m);
+}
+
+void addMeterOptions(CLI::App& command, Options& o) {
+    MeterOptions& m = o.meter;
+    command.add_option("--weighting", m.weighting, "Frequency weighting A, C or Z (default A)")
+        ->check(CLI::IsMember({"A", "C", "Z"}));
+    command
+        .add_option("--time-weighting", m.timeWeighting,
+                    "Time weighting F (125 ms), S (1 s) or I (impulse) (default F)")
+        ->check(CLI::IsMember({"F", "S", "I"}));
+    command
+        .add_option("--interval", m.intervalSeconds,
+                    "Seconds per row (default 1; 0: one row for the whole file)")
+        ->check(finiteNumber())
+        ->check(CLI::IsMember({0.0}) | CLI::Range(kLeastMeterIntervalSeconds, 1e7));
+    CLI::Option* bands =
+        command
+            .add_option("--bands", m.bandsPerOctave,
+                        "Fractional-octave band levels (Z-weighted LZeq per band), bands per "
+                        "octave: 1, 3, 6, 12 or 24")
+            ->check(CLI::IsMember({1, 3, 6, 12, 24}));
+    command.add_option("--band-low", m.bandLowHz, "The lowest band's mid-band frequency, Hz (25)")
+        ->check(finiteNumber())
+        ->check(CLI::Range(5.0, 1e6))
+        ->needs(bands);
+    command
+        .add_option("--band-high", m.bandHighHz,
+                    "The highest band's mid-band frequency, Hz (20000; the last band's upper "
+                    "edge stays below half the rate)")
+        ->check(finiteNumber())
+        ->check(CLI::Range(5.0, 1e6))
+        ->needs(bands);
+    addFullScaleOptions(command, m);
+    addCalibrationFileOptions(command, o);
+    command
+        .add_option("--channel", o.parameters.channel,
+                    "The channel measured, its number from 1 (default 1, the first; left and "
+                    "right name 1 and 2)")
+        ->check(CLI::IsMember({"left", "right"}) | CLI::Range(1, MAX_FILE_CHANNELS));
+    command.add_flag("--absolute-time", o.absoluteTime,
+                     "A first column start: each row's start in ISO 8601 from the recording "
+                     "time the file carries (bext, GUANO or LIST/INFO)");
+    command.add_option("--summary", m.summaryFile,
+                       "Also write one row of whole-file levels per file to this CSV file");
+}
+
+void addCommonOptions(CLI::App& command, Options& o) {
+    addFileListOptions(command, o);
+    command.add_option("--settings", o.settingsFile,
+                       "Settings file, or desktop for the desktop program's own (default: none, "
+                       "the documented defaults)");
+    command.add_flag("-v,--verbose", o.verbose, "Print the parameters used to stderr");
+    addCalibrationFileOptions(command, o);
     ParameterOptions& p = o.parameters;
     command.add_option("--low", p.lowHz, "Lowest frequency shown, Hz")
         ->check(CLI::Range(0, 1000000));
@@ -180,6 +264,13 @@ std::string bandsRefusal(const Options& o) {
     return {};
 }
 
+std::string meterRefusal(const MeterOptions& m) {
+    if (m.bandsPerOctave && m.bandLowHz >= m.bandHighHz) {
+        return "--band-low must be below --band-high";
+    }
+    return {};
+}
+
 // What no command can run: the usage error's text, or empty.
 std::string usageRefusal(const Options& o) {
     if (o.command == Command::Bands) {
@@ -187,8 +278,22 @@ std::string usageRefusal(const Options& o) {
             return refused;
         }
     }
-    if (o.absoluteTime && !o.csv) {
+    if (o.command == Command::Meter) {
+        if (std::string refused = meterRefusal(o.meter); !refused.empty()) {
+            return refused;
+        }
+    } else if (o.absoluteTime && !o.csv) {
         return "--absolute-time needs --csv";
+    }
+    if (o.command == Command::Levels && !o.csv && !o.meter.unit.empty()) {
+        return "--unit needs --csv";
+    }
+    const bool fullScaleGiven = o.meter.fullScaleDb || !o.meter.calibratorFile.empty();
+    if (o.meter.unit == "spl" && !fullScaleGiven) {
+        return "--unit spl needs --full-scale or --calibrator";
+    }
+    if (o.meter.unit == "dbfs" && fullScaleGiven) {
+        return "--unit dbfs takes no --full-scale or --calibrator (levels re full scale)";
     }
     if (o.files.empty() && o.fromFile.empty()) {
         return "no files given (a name, -, or --from FILE)";
@@ -206,8 +311,8 @@ std::string usageRefusal(const Options& o) {
 
 Parsed parseCommandLine(int argc, char** argv) {
     Options o;
-    CLI::App app{"Korvanthile without a window: spectral images, level tables and third-octave "
-                 "bands of sound files (wave, FLAC, Ogg, MP3, AIFF, CAF and others).",
+    CLI::App app{"Korvanthile without a window: spectral images, level tables, third-octave bands "
+                 "and sound levels of sound files (wave, FLAC, Ogg, MP3, AIFF, CAF and others).",
                  "korvanthile-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "korvanthile-cli 6.6");
@@ -231,9 +336,16 @@ Parsed parseCommandLine(int argc, char** argv) {
     levels->add_flag("--absolute-time", o.absoluteTime,
                      "CSV times in ISO 8601 from the recording time the file carries (bext, "
                      "GUANO or LIST/INFO)");
+    addUnitOptions(*levels, o.meter);
     CLI::App* bands = app.add_subcommand("bands", "Third-octave band levels over time");
     addCommonOptions(*bands, o);
     bands->add_flag("--csv", o.csv, "CSV (the only format of this command)");
+    addUnitOptions(*bands, o.meter);
+    CLI::App* meter = app.add_subcommand(
+        "meter", "Sound level meter: weighted, time-weighted and band levels per interval "
+                 "(IEC 61672-1, IEC 61260-1), in dBFS or calibrated dB SPL");
+    addFileListOptions(*meter, o);
+    addMeterOptions(*meter, o);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -242,7 +354,8 @@ Parsed parseCommandLine(int argc, char** argv) {
     }
     o.command = image->parsed()    ? Command::Image
                 : levels->parsed() ? Command::Levels
-                                   : Command::Bands;
+                : bands->parsed()  ? Command::Bands
+                                   : Command::Meter;
     if (o.command == Command::Bands) {
         // The bands below about 100 Hz are narrower than eight bins of a shorter transform,
         // and a band table wants steps a reader can follow, not the image's columns.

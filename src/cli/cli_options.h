@@ -3,6 +3,7 @@
 // (from the settings file, each one replaceable by an option).
 
 #include "display/palette.h"
+#include "meter/calibrator.h"
 #include "pipeline/file_analysis.h"
 #include "settings/app_settings.h"
 
@@ -13,7 +14,7 @@
 
 namespace korv::cli {
 
-enum class Command { Image, Levels, Bands };
+enum class Command { Image, Levels, Bands, Meter };
 
 // Exit statuses.
 inline constexpr int EXIT_ALL_DONE = 0;
@@ -40,6 +41,26 @@ struct ParameterOptions {
     std::optional<std::string> reduce; // frame, max: a column's one frame or its step's maximum
 };
 
+// The meter's shortest interval, and its bands' default span (mid-band frequencies).
+inline constexpr double kLeastMeterIntervalSeconds = 0.001;
+inline constexpr double kMeterDefaultBandLowHz = 25.0;
+inline constexpr double kMeterDefaultBandHighHz = 20000.0;
+
+// The sound level meter's options (meter), and the level scale of levels --csv and bands.
+struct MeterOptions {
+    std::string weighting = "A";       // A, C, Z
+    std::string timeWeighting = "F";   // F, S, I
+    double intervalSeconds = 1.0;      // 0: one row for the whole file
+    std::optional<int> bandsPerOctave; // 1, 3, 6, 12, 24; none: no bands
+    double bandLowHz = kMeterDefaultBandLowHz;
+    double bandHighHz = kMeterDefaultBandHighHz;
+    std::optional<double> fullScaleDb; // the dB SPL of a full-scale sine
+    std::string calibratorFile;        // a calibrator's recording that gives it
+    double calibratorLevelDb = meter::kDefaultCalibratorLevelDb;
+    std::string summaryFile;
+    std::string unit; // levels --csv, bands: "dbfs", "spl", or empty for the display scale
+};
+
 struct Options {
     Command command = Command::Image;
     std::vector<std::string> files; // "-" reads names from standard input
@@ -56,6 +77,7 @@ struct Options {
     bool verbose = false;             // the parameters used, on stderr
     ImageLayout layout{300, 24, 0};
     ParameterOptions parameters;
+    MeterOptions meter;
 };
 
 // The channel number --channel gives (1-based), or 0 for none or left/right.
@@ -79,6 +101,9 @@ struct RunSettings {
     AppSettings settings;
     LevelPalette palette = kCbPalette;
     std::string error;
+    // The dB SPL of a full-scale sine (--full-scale, or found from --calibrator); none: levels
+    // re full scale.
+    std::optional<meter::FullScaleLevel> fullScale;
 };
 [[nodiscard]] RunSettings resolveSettings(const Options& options, const std::string& executable);
 

@@ -6,7 +6,10 @@
 #include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
+#include "cli/cli_meter.h"
+#include "cli/cli_output_file.h"
 #include "display/parallel_column_loop.h"
+#include "meter/levels.h"
 #include "output/atomic_file.h"
 #include "output/data_log.h"
 #include "output/export_picture.h"
@@ -25,29 +28,13 @@ namespace korv::cli {
 
 namespace {
 
-// Text gathered for the writer in pieces of about this size.
-constexpr std::size_t kWriteChunk = 1 << 16;
 // An exported picture is a multiple of 4 pixels wide.
 constexpr long kLeastImageColumns = 4;
 
-// --absolute-time on a file that says nothing of when it was recorded.
-constexpr std::string_view kNoRecordingTime =
-    "No recording time in the file for --absolute-time (it needs a bext chunk, a GUANO "
-    "Timestamp or a LIST/INFO creation date with a time of day)";
 constexpr std::string_view kAbsoluteTimeColumn = "time_iso8601";
 
 std::string failureText(const UserMessage& m) {
     return m.text;
-}
-
-// The output named, with the system's reason: "out/a.png: Error Writing File (No space left
-// on device)".
-std::string outputFailure(const std::string& path, FileWriteResult result, int error) {
-    std::string text = path + ": " + fileWriteMessage(result).value_or(kErrorWritingFile).text;
-    if (error != 0) {
-        text += " (" + systemReason(error) + ")";
-    }
-    return text;
 }
 
 // The parser takes only the table's names.
@@ -61,52 +48,13 @@ std::string extensionFor(const Options& o) {
         return std::string(imageFormatInfo(imageFormat(o)).extension);
     case Command::Levels:
         return o.csv ? ".levels.csv" : ".txt";
+    case Command::Meter:
+        return ".meter.csv";
     case Command::Bands:
         break;
     }
     return ".bands.csv";
 }
-
-// The writer of an output: pieces gathered, then written; the file put in place at the end.
-class OutputFile {
-  public:
-    explicit OutputFile(std::string path) : path_(std::move(path)), opened_(writer_.open(path_)) {}
-    [[nodiscard]] std::optional<std::string> openFailure() const {
-        if (opened_ == FileWriteResult::Written) {
-            return std::nullopt;
-        }
-        return outputFailure(path_, opened_, writer_.systemError());
-    }
-    std::string& text() { return text_; }
-    void maybeFlush() {
-        if (text_.size() >= kWriteChunk) {
-            writer_.write(std::string_view(text_));
-            text_.clear();
-        }
-    }
-    // The file's bytes as they are made; false once a write has failed.
-    bool write(std::span<const std::uint8_t> bytes) {
-        writeFailed_ = writeFailed_ || !writer_.write(bytes);
-        return !writeFailed_;
-    }
-    [[nodiscard]] bool writeFailed() const { return writeFailed_; }
-    [[nodiscard]] std::optional<std::string> finish(std::span<const std::uint8_t> bytes = {}) {
-        writer_.write(std::string_view(text_));
-        writer_.write(bytes);
-        const FileWriteResult result = writer_.commit();
-        if (result == FileWriteResult::Written) {
-            return std::nullopt;
-        }
-        return outputFailure(path_, result, writer_.systemError());
-    }
-
-  private:
-    std::string path_;
-    WholeFileWriter writer_;
-    FileWriteResult opened_;
-    std::string text_;
-    bool writeFailed_ = false;
-};
 
 // The file's plan and its settings; a high limit cut to half the rate is noted.
 struct PlannedFile {
@@ -221,15 +169,32 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     if (auto failed = out.openFailure()) {
         return failed;
     }
-    out.text() = o.absoluteTime ? log.csvHeader(kAbsoluteTimeColumn)
-                 : o.csv        ? log.csvHeader()
+    // On the calibrated scale each bin's level re full scale: the gain taken off, the window's
+    // energy accounted, the full-scale level added for dB SPL.
+    const std::optional<std::string> unit = calibratedUnit(o, run);
+    const double shiftDb = static_cast<double>(settings.levelScaleCode) + binPowerToFullScaleDb() +
+                           (run.fullScale ? run.fullScale->db : 0.0);
+    const std::string_view unitName = unit ? std::string_view(*unit) : std::string_view("dB");
+    out.text() = o.absoluteTime ? log.csvHeader(kAbsoluteTimeColumn, unitName)
+                 : o.csv        ? log.csvHeader("time_ms", unitName)
                                 : log.header();
     // A column's instant in whole frames: the real step, then the window's centre.
     const std::int64_t stepFrames = plan.params.hop / std::max(plan.format.channels, 1);
     const std::int64_t centreFrames = plan.params.windowSamples / 2;
     bool outOfRange = false;
     const ColumnSink sink = [&](long x, const ParallelColumnLoop& loop) {
-        if (o.absoluteTime) {
+        if (unit) {
+            std::string time;
+            if (o.absoluteTime) {
+                const auto iso =
+                    isoTimeText(*start, stepFrames * x + centreFrames, plan.format.sampleRate);
+                outOfRange = outOfRange || !iso;
+                time = iso.value_or("");
+            } else {
+                appendInteger(time, log.sampleTimeMsec(x));
+            }
+            log.appendCsvColumnShifted(out.text(), time, loop.averagedBins(channel), shiftDb);
+        } else if (o.absoluteTime) {
             const auto time =
                 isoTimeText(*start, stepFrames * x + centreFrames, plan.format.sampleRate);
             outOfRange = outOfRange || !time;
@@ -280,7 +245,7 @@ BandSelection selectBands(const Options& o, const BandLevels& levels) {
 }
 
 // Header: the time in msec, then per channel each band by its nominal centre and its unit.
-std::string bandsHeader(const BandLevels& levels, const BandSelection& s) {
+std::string bandsHeader(const BandLevels& levels, const BandSelection& s, const std::string& unit) {
     std::string text = "time_ms";
     for (const int ch : s.channels) {
         for (const std::size_t b : s.bands) {
@@ -289,22 +254,31 @@ std::string bandsHeader(const BandLevels& levels, const BandSelection& s) {
                 text += ch == 0 ? "L_" : "R_";
             }
             appendInteger(text, thirdOctaveCentreHz(levels.layout().pointBands[b]));
-            text += "_Hz_dB";
+            text += "_Hz_" + unit;
         }
     }
     text += '\n';
     return text;
 }
 
-// A row: the time, then the selected bands' levels of the step just computed.
+// A row: the time, then the selected bands' levels of the step just computed; on the
+// calibrated scale (a full-scale level `fullScaleDb`, 0 for dBFS) each band's mean square re
+// a full-scale sine's, unclamped down to the meter's silence floor.
 void appendBandsRow(std::string& text, double timeMsec, const BandLevels& bands,
-                    const BandSelection& selection) {
+                    const BandSelection& selection, bool calibrated, double fullScaleDb) {
     appendCsvNumber(text, timeMsec, 1);
+    constexpr double toMeanSquare =
+        kHannBinPowerToMeanSquare / (kFullScaleAmplitude16 * kFullScaleAmplitude16);
     for (const int ch : selection.channels) {
         const std::span<const double> levels = bands.levels(ch);
+        const std::span<const double> powers = bands.powers(ch);
         for (const std::size_t b : selection.bands) {
             text += ',';
-            appendCsvNumber(text, levels[b], 2);
+            appendCsvNumber(text,
+                            calibrated ? meter::levelOfMeanSquare(powers[b] * toMeanSquare).value +
+                                             fullScaleDb
+                                       : levels[b],
+                            2);
         }
     }
     text += '\n';
@@ -353,13 +327,15 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
         return failed;
     }
     std::string& text = out.text();
-    text = bandsHeader(bands, selection);
+    const std::optional<std::string> unit = calibratedUnit(o, run);
+    text = bandsHeader(bands, selection, unit.value_or("dB"));
+    const double fullScaleDb = run.fullScale ? run.fullScale->db : 0.0;
     // A step's time is the centre of its window, where the window peaks.
     const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
     for (long x = 0; x < bands.steps() && !windows.readFailed(); ++x) {
         bands.compute(x);
         appendBandsRow(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, bands,
-                       selection);
+                       selection, unit.has_value(), fullScaleDb);
         out.maybeFlush();
     }
     if (windows.readFailed()) {
@@ -398,6 +374,8 @@ std::optional<std::string> processFile(const Options& o, const RunSettings& run,
         return writeImage(o, run, file, memoryBytes, notes, twoCores);
     case Command::Levels:
         return writeLevels(o, run, file, memoryBytes, notes, twoCores);
+    case Command::Meter:
+        return writeMeterTable(o, run, file);
     case Command::Bands:
         break;
     }
@@ -406,6 +384,9 @@ std::optional<std::string> processFile(const Options& o, const RunSettings& run,
 
 std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& run,
                                            const std::string& file) {
+    if (o.command == Command::Meter) {
+        return kMeterFileMemoryBytes;
+    }
     const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
     if (plan.failure) {
         return std::nullopt;

@@ -3,6 +3,7 @@
 
 #include "cli/cli_grid.h"
 #include "cli/cli_jobs.h"
+#include "cli/cli_meter.h"
 #include "cli/cli_options.h"
 #include "cli/cli_outputs.h"
 #include "display/memory_budget.h"
@@ -28,9 +29,14 @@ int main(int argc, char** argv) {
     std::error_code ec;
     const std::string executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();
     const std::string self = ec ? std::string(argv[0]) : executable;
-    const RunSettings run = resolveSettings(options, self);
+    RunSettings run = resolveSettings(options, self);
     if (!run.error.empty()) {
         std::cerr << "korvanthile-cli: " << run.error << '\n';
+        return EXIT_USAGE;
+    }
+    run.fullScale = fullScaleOf(options, error);
+    if (!error.empty()) {
+        std::cerr << "korvanthile-cli: " << error << '\n';
         return EXIT_USAGE;
     }
     if (options.verbose) {
@@ -49,13 +55,23 @@ int main(int argc, char** argv) {
     for (const std::string& line : listed.failures) {
         std::cerr << line << '\n';
     }
-    const JobsReport report = runJobs(
-        files, options.jobs, korv::availableMemoryBytes(),
-        [&](const std::string& file) { return fileMemoryNeed(options, run, file); },
-        [&](const std::string& file, const JobShare& share, std::vector<std::string>& notes) {
-            return processFile(options, run, file, share.memoryBytes, &notes, share.twoCores);
-        },
-        ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr, std::cerr);
+    if (const std::string refused = summaryRefusal(options, files); !refused.empty()) {
+        std::cerr << "korvanthile-cli: " << refused << '\n';
+        return EXIT_USAGE;
+    }
+    std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
+    const JobsReport report =
+        options.command == Command::Meter
+            ? runMeter(options, run, files, progress, std::cerr)
+            : runJobs(
+                  files, options.jobs, korv::availableMemoryBytes(),
+                  [&](const std::string& file) { return fileMemoryNeed(options, run, file); },
+                  [&](const std::string& file, const JobShare& share,
+                      std::vector<std::string>& notes) {
+                      return processFile(options, run, file, share.memoryBytes, &notes,
+                                         share.twoCores);
+                  },
+                  progress, std::cerr);
     stopGridText();
     return report.failed == 0 && listed.failures.empty() ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
 }

@@ -198,12 +198,13 @@ void ImageLogFormat::appendColumn(std::string& out, long x, std::span<const floa
     }
 }
 
-std::string ImageLogFormat::csvHeader(std::string_view timeName) const {
+std::string ImageLogFormat::csvHeader(std::string_view timeName, std::string_view unit) const {
     std::string out(timeName);
     for (long k = bins_.first; k < bins_.last; ++k) {
         out += ',';
         appendCsvNumber(out, static_cast<double>(k) * bins_.binWidthHz, 2);
-        out += "_Hz_dB"; // the column's frequency and the unit of its levels
+        out += "_Hz_"; // the column's frequency and the unit of its levels
+        out += unit;
     }
     out += '\n';
     return out;
@@ -227,6 +228,18 @@ void ImageLogFormat::appendCsvColumn(std::string& out, std::string_view time,
         while (out.size() > before && out.back() == ' ') {
             out.pop_back();
         }
+    }
+    out += '\n';
+}
+
+void ImageLogFormat::appendCsvColumnShifted(std::string& out, std::string_view time,
+                                            std::span<const float> averaged, double shiftDb) const {
+    out += time;
+    for (long k = bins_.first; k < bins_.last; ++k) {
+        out += ',';
+        const auto bin = static_cast<std::size_t>(k);
+        const double stored = bin < averaged.size() ? static_cast<double>(averaged[bin]) : 0.0;
+        appendCsvNumber(out, stored / 4.0 + shiftDb, 2);
     }
     out += '\n';
 }

@@ -64,14 +64,21 @@ class ImageLogFormat {
     // The same table as CSV for spreadsheets (LF line ends): a header naming the time's unit
     // and the bins by their frequencies and unit ("time_ms,21.53_Hz_dB,..."), then per column
     // its sample time and the bins' levels, the log's numbers.
-    [[nodiscard]] std::string csvHeader(std::string_view timeName = "time_ms") const;
+    [[nodiscard]] std::string csvHeader(std::string_view timeName = "time_ms",
+                                        std::string_view unit = "dB") const;
     void appendCsvColumn(std::string& out, long x, std::span<const float> averaged) const;
     // The same row with another time in its first field (an absolute time).
     void appendCsvColumn(std::string& out, std::string_view time,
                          std::span<const float> averaged) const;
+    // The same row on another scale: each bin's stored level in dB moved by `shiftDb` (levels
+    // re full scale, or in dB SPL), unclamped, two decimals.
+    void appendCsvColumnShifted(std::string& out, std::string_view time,
+                                std::span<const float> averaged, double shiftDb) const;
+
+    // Column x's sample time, msec: its window's centre, as the rows name it.
+    [[nodiscard]] long sampleTimeMsec(long x) const;
 
   private:
-    [[nodiscard]] long sampleTimeMsec(long x) const;
     // A bin's level as the log writes it, without the line end.
     void appendLevel(std::string& out, std::size_t bin, std::span<const float> averaged) const;
 

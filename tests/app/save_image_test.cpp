@@ -281,7 +281,7 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
                           window->state().analysis.run.stripHeight,
                           QGuiApplication::primaryScreen()->geometry().width()};
         const cli::RunSettings run{
-            wholeFileSettings(settings()), window->state().view.activePalette, {}};
+            wholeFileSettings(settings()), window->state().view.activePalette, {}, {}};
         ASSERT_EQ(cli::processFile(options, run, wave.toStdString(), std::int64_t{1} << 30),
                   std::nullopt);
         const QByteArray tool = TempDir::read(dir.file("cli/stereo.bmp"));

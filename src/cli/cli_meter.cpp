@@ -1,0 +1,318 @@
+#include "cli/cli_meter.h"
+
+#include "audio/recording_time.h"
+#include "audio/wave_file.h"
+#include "base/settings_types.h"
+#include "cli/cli_output_file.h"
+#include "cli/cli_outputs.h"
+#include "meter/calibrator.h"
+#include "output/data_log.h"
+#include "pipeline/file_samples.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+namespace korv::cli {
+
+namespace {
+
+using meter::FrequencyWeighting;
+using meter::TimeWeighting;
+
+FrequencyWeighting weightingOf(const MeterOptions& m) {
+    return m.weighting == "C"   ? FrequencyWeighting::C
+           : m.weighting == "Z" ? FrequencyWeighting::Z
+                                : FrequencyWeighting::A;
+}
+
+TimeWeighting timeWeightingOf(const MeterOptions& m) {
+    return m.timeWeighting == "S"   ? TimeWeighting::S
+           : m.timeWeighting == "I" ? TimeWeighting::I
+                                    : TimeWeighting::F;
+}
+
+// The unit every level column names: dB SPL re 20 uPa once a full-scale level is known.
+std::string unitOf(const RunSettings& run) {
+    return run.fullScale ? "dB" : "dBFS";
+}
+
+// "L" + the weighting letter + the time weighting letter, as the columns name the levels.
+std::string weightedName(const MeterOptions& m, bool timeWeighted) {
+    return "L" + m.weighting + (timeWeighted ? m.timeWeighting : "");
+}
+
+// A frame position as seconds with six decimals, exactly (no binary fraction in the way).
+void appendSeconds(std::string& text, std::int64_t frame, double rate) {
+    const auto r = static_cast<std::int64_t>(rate);
+    const std::int64_t micros = (frame * 1000000 + r / 2) / r;
+    appendInteger(text, micros / 1000000);
+    text += '.';
+    const std::string fraction = std::to_string(micros % 1000000);
+    text.append(6 - fraction.size(), '0');
+    text += fraction;
+}
+
+// A field of the CSV as it stands, or quoted when it holds a separator or a quote.
+void appendCsvField(std::string& text, const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        text += field;
+        return;
+    }
+    text += '"';
+    for (const char c : field) {
+        text += c;
+        if (c == '"') {
+            text += '"';
+        }
+    }
+    text += '"';
+}
+
+std::string tableHeader(const Options& o, const RunSettings& run,
+                        const std::vector<meter::Band>& bands) {
+    const MeterOptions& m = o.meter;
+    const std::string u = "_" + unitOf(run);
+    std::string text = o.absoluteTime ? "start," : "";
+    text += "start_s,end_s," + weightedName(m, false) + "eq" + u + "," + weightedName(m, true) +
+            "max" + u + "," + weightedName(m, true) + "min" + u + ",LCpeak" + u;
+    for (const meter::Band& band : bands) {
+        text += ",LZeq_" + band.label + "_Hz" + u;
+    }
+    text += '\n';
+    return text;
+}
+
+std::string summaryHeader(const MeterOptions& m, const std::string& unit) {
+    const std::string u = "_" + unit;
+    const std::string w = weightedName(m, false);
+    const std::string t = weightedName(m, true);
+    std::string text = "file,duration_s," + w + "eq" + u + "," + w + "E" + u + "," + t + "max" + u +
+                       "," + t + "min" + u + ",LCpeak" + u;
+    for (const char* n : {"5", "10", "50", "90", "95"}) {
+        text += "," + t + n + u;
+    }
+    text += '\n';
+    return text;
+}
+
+void appendLevel(std::string& text, double dbfs, const RunSettings& run) {
+    text += ',';
+    appendCsvNumber(text, dbfs + (run.fullScale ? run.fullScale->db : 0.0), 2);
+}
+
+meter::MeterSettings settingsFor(const Options& o, const RunSettings& run, double rate) {
+    const MeterOptions& m = o.meter;
+    meter::MeterSettings s;
+    s.sampleRate = rate;
+    s.weighting = weightingOf(m);
+    s.timeWeighting = timeWeightingOf(m);
+    s.intervalSeconds = m.intervalSeconds;
+    if (m.bandsPerOctave) {
+        s.bands = meter::BandSpec{*m.bandsPerOctave, m.bandLowHz, m.bandHighHz};
+    }
+    s.correction = meterCorrection(o, run);
+    return s;
+}
+
+std::string failureText(const UserMessage& message) {
+    return message.text;
+}
+
+} // namespace
+
+int meterChannel(const Options& o) {
+    const auto& channel = o.parameters.channel;
+    if (!channel || *channel == "left") {
+        return 1;
+    }
+    return *channel == "right" ? 2 : fileChannelOption(o);
+}
+
+std::optional<std::string> calibratedUnit(const Options& o, const RunSettings& run) {
+    if (o.meter.unit.empty() && !run.fullScale) {
+        return std::nullopt;
+    }
+    return unitOf(run);
+}
+
+std::vector<meter::CorrectionPoint> meterCorrection(const Options& o, const RunSettings& run) {
+    std::vector<meter::CorrectionPoint> points;
+    if (o.calibrationFile.empty()) {
+        return points;
+    }
+    for (int i = 0; i < kCalibrationPointsUsed; ++i) {
+        const CalibrationPoint& p = run.settings.calibrationTable[static_cast<std::size_t>(i)];
+        // Only rising frequencies make a curve; the table's unused tail is left out.
+        if (p.frequencyHz > 0.0f && (points.empty() || p.frequencyHz > points.back().hz)) {
+            points.push_back({p.frequencyHz, p.correctionDb});
+        }
+    }
+    return points;
+}
+
+std::optional<meter::FullScaleLevel> fullScaleOf(const Options& o, std::string& error) {
+    const MeterOptions& m = o.meter;
+    if (m.fullScaleDb) {
+        return meter::FullScaleLevel{*m.fullScaleDb};
+    }
+    if (m.calibratorFile.empty()) {
+        return std::nullopt;
+    }
+    FileSamples samples;
+    if (const auto failure = samples.open(m.calibratorFile, meterChannel(o))) {
+        error = m.calibratorFile + ": " + failure->text;
+        return std::nullopt;
+    }
+    meter::CalibratorAnalysis analysis(samples.sampleRate(), m.calibratorLevelDb);
+    for (auto block = samples.next(); !block.empty(); block = samples.next()) {
+        analysis.feed(block);
+    }
+    if (samples.failed()) {
+        error = m.calibratorFile + ": " + kErrorReadingFile.text;
+        return std::nullopt;
+    }
+    const meter::CalibratorReading reading = analysis.reading();
+    if (reading.verdict != meter::CalibratorVerdict::Accepted) {
+        error = m.calibratorFile + ": " + meter::calibratorReason(reading);
+        return std::nullopt;
+    }
+    return reading.fullScale;
+}
+
+std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& run,
+                                           const std::string& file, MeterFileSummary* summary) {
+    FileSamples samples;
+    if (const auto failure = samples.open(file, meterChannel(o))) {
+        return failureText(*failure);
+    }
+    const double rate = samples.sampleRate();
+    const std::optional<RecordingTime>& start = samples.info().recorded;
+    if (o.absoluteTime && (!start || start->dateOnly)) {
+        return std::string(kNoRecordingTime);
+    }
+    meter::SoundLevelMeter levelMeter(settingsFor(o, run, rate));
+    OutputFile out(outputPath(o, file));
+    if (auto failed = out.openFailure()) {
+        return failed;
+    }
+    std::string& text = out.text();
+    text = tableHeader(o, run, levelMeter.bands());
+    bool outOfRange = false;
+    const auto row = [&](const meter::IntervalLevels& levels) {
+        if (o.absoluteTime) {
+            const auto time = isoTimeText(*start, levels.startFrame, samples.info().sampleRate);
+            outOfRange = outOfRange || !time;
+            text += time.value_or("");
+            text += ',';
+        }
+        appendSeconds(text, levels.startFrame, rate);
+        text += ',';
+        appendSeconds(text, levels.endFrame, rate);
+        for (const double level : {levels.leq, levels.lmax, levels.lmin, levels.lcpeak}) {
+            appendLevel(text, level, run);
+        }
+        for (const double level : levels.bandLeq) {
+            appendLevel(text, level, run);
+        }
+        text += '\n';
+        out.maybeFlush();
+    };
+    for (auto block = samples.next(); !block.empty(); block = samples.next()) {
+        levelMeter.feed(block, row);
+    }
+    if (samples.failed()) {
+        return failureText(kErrorReadingFile); // the table is not put in place
+    }
+    levelMeter.finish(row);
+    if (outOfRange) {
+        return std::string(kNoRecordingTime);
+    }
+    if (auto failed = out.finish()) {
+        return failed;
+    }
+    if (summary != nullptr) {
+        *summary = {levelMeter.summary(), rate};
+    }
+    return std::nullopt;
+}
+
+std::string summaryRefusal(const Options& o, const std::vector<std::string>& files) {
+    const std::string& path = o.meter.summaryFile;
+    if (path.empty()) {
+        return {};
+    }
+    struct stat summaryInfo {};
+    const bool exists = ::stat(path.c_str(), &summaryInfo) == 0;
+    for (const std::string& file : files) {
+        struct stat info {};
+        if (exists && ::stat(file.c_str(), &info) == 0 && info.st_dev == summaryInfo.st_dev &&
+            info.st_ino == summaryInfo.st_ino) {
+            return "--summary " + path + " is the input file " + file + "; not replaced";
+        }
+        std::error_code ec;
+        const auto table = std::filesystem::weakly_canonical(outputPath(o, file), ec);
+        if (!ec && table == std::filesystem::weakly_canonical(path, ec) && !ec) {
+            return "--summary " + path + " is the table of " + file;
+        }
+    }
+    return {};
+}
+
+JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<std::string>& files,
+                    std::ostream* progress, std::ostream& errors) {
+    std::map<std::string, std::size_t> places;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        places.emplace(files[i], i);
+    }
+    std::vector<std::optional<MeterFileSummary>> summaries(files.size());
+    std::mutex taken;
+    const bool summarised = !o.meter.summaryFile.empty();
+    JobsReport report = runJobs(
+        files, o.jobs, kMeterFileMemoryBytes * static_cast<std::int64_t>(files.size() + 1),
+        [](const std::string&) { return kMeterFileMemoryBytes; },
+        [&](const std::string& file, const JobShare&, std::vector<std::string>&) {
+            MeterFileSummary summary;
+            auto failure = writeMeterTable(o, run, file, summarised ? &summary : nullptr);
+            if (!failure && summarised) {
+                const std::lock_guard lock(taken);
+                summaries[places.at(file)] = summary;
+            }
+            return failure;
+        },
+        progress, errors);
+    if (!summarised) {
+        return report;
+    }
+    OutputFile out(o.meter.summaryFile);
+    std::optional<std::string> failure = out.openFailure();
+    if (!failure) {
+        std::string& text = out.text();
+        text = summaryHeader(o.meter, unitOf(run));
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (!summaries[i]) {
+                continue; // its failure is named already
+            }
+            const meter::MeterSummary& s = summaries[i]->levels;
+            appendCsvField(text, files[i]);
+            text += ',';
+            appendSeconds(text, s.frames, summaries[i]->sampleRate);
+            for (const double level :
+                 {s.leq, s.le, s.lmax, s.lmin, s.lcpeak, s.l5, s.l10, s.l50, s.l90, s.l95}) {
+                appendLevel(text, level, run);
+            }
+            text += '\n';
+            out.maybeFlush();
+        }
+        failure = out.finish();
+    }
+    if (failure) {
+        ++report.failed;
+        errors << *failure << '\n';
+    }
+    return report;
+}
+
+} // namespace korv::cli
