@@ -18,7 +18,8 @@ namespace {
 constexpr double kPieceSeconds = 0.1;
 constexpr double kLongestSeconds = 600.0;
 constexpr double kDcCornerHz = 2.0;
-// A piece is a tone when its loudest third-octave band holds this share of its energy.
+// A piece is a tone when its loudest third-octave band, with the louder of its neighbours (a
+// tone near a band edge is split between the two), holds this share of its energy.
 constexpr double kToneShare = 0.9;
 constexpr std::array<double, 2> kCalibratorHz{1000.0, 250.0};
 
@@ -71,10 +72,14 @@ struct CalibratorAnalysis::State {
 void CalibratorAnalysis::State::endPiece() {
     bank.takeMeanSquares(bandSquares);
     double total = 0.0;
-    double loudest = 0.0;
-    for (double b : bandSquares) {
+    for (double b : bandSquares)
         total += b;
-        loudest = std::max(loudest, b);
+    double loudest = 0.0;
+    if (!bandSquares.empty()) {
+        const auto top = std::max_element(bandSquares.begin(), bandSquares.end());
+        const double below = top == bandSquares.begin() ? 0.0 : *(top - 1);
+        const double above = top + 1 == bandSquares.end() ? 0.0 : *(top + 1);
+        loudest = *top + std::max(below, above);
     }
     current.meanSquare /= double(pieceFrames);
     current.toneShare = total > 0.0 ? loudest / total : 0.0;
