@@ -193,6 +193,10 @@ std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& 
     if (o.absoluteTime && (!start || start->dateOnly)) {
         return std::string(kNoRecordingTime);
     }
+    if (!(rate >= meter::kLowestMeterRate)) {
+        return "Sample Rate Out of Range (the meter takes " +
+               std::to_string(int(meter::kLowestMeterRate)) + " Hz and above)";
+    }
     meter::SoundLevelMeter levelMeter(settingsFor(o, run, rate));
     OutputFile out(outputPath(o, file));
     if (auto failed = out.openFailure()) {

@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::max();
 // Below this the weighting filters have too little range to be fitted to the curve.
-constexpr double kLowestRate = 4000.0;
 
 // An interval whose levels are being gathered: the stages (integration, time weighting, peak)
 // run at their own pace and each fills in its part.
@@ -43,7 +42,7 @@ struct CompensatedSum {
 };
 
 void validate(const MeterSettings& s) {
-    if (!(s.sampleRate >= kLowestRate) || !std::isfinite(s.sampleRate))
+    if (!(s.sampleRate >= kLowestMeterRate) || !std::isfinite(s.sampleRate))
         throw std::invalid_argument("sample rate out of range");
     if (!(s.intervalSeconds >= 0.0) || !std::isfinite(s.intervalSeconds))
         throw std::invalid_argument("interval must be zero or positive");

@@ -35,6 +35,9 @@
 
 namespace korv::meter {
 
+// The lowest rate the weighting filters are designed for; the constructor refuses below it.
+inline constexpr double kLowestMeterRate = 4000.0;
+
 struct MeterSettings {
     double sampleRate = 48000.0;
     FrequencyWeighting weighting = FrequencyWeighting::A;

@@ -375,7 +375,11 @@ TEST_F(MeterTest, BandsTimesChannelsAndFailures) {
         int status;
         std::string said;
     };
+    Samples slowTone;
+    addTone(slowTone, 500.0, 0.5, 0.1, 3000.0);
+    const std::string slow = wave("slow.wav", floatWave(slowTone, 3000));
     const std::vector<Failure> failures{
+        {slow, EXIT_SOME_FAILED, slow + ": Sample Rate Out of Range"},
         {file + " " + dir.file("none.wav"), EXIT_SOME_FAILED,
          dir.file("none.wav") + ": Cannot Open File"},
         {file + " --channel 3", EXIT_SOME_FAILED, file + ": No Such Channel in File"},
