@@ -388,5 +388,18 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+TEST_F(ImageExportTest, BatchRefusesAFileWhoseImageWouldReplaceAnEarlierOne) {
+    const QString first = tone("rec.wav", kRate * 2, 1000.0);
+    const QString second = tone("rec.wave", kRate * 2, 3000.0);
+    batch({first, second, tone("other.wav", kRate)});
+    EXPECT_EQ(summary(),
+              std::pair(std::string("1 of 3 files were not saved."),
+                        QStringLiteral("rec.wave: not analysed: same image name as rec.wav")));
+    EXPECT_TRUE(QFile::exists(dir.file("images/rec.bmp")));
+    EXPECT_TRUE(QFile::exists(dir.file("images/other.bmp")));
+    EXPECT_EQ(QDir(dir.file("images")).entryList(QDir::Files).size(), 2);
+    EXPECT_FALSE(QString::fromStdString(run().file).endsWith(QStringLiteral(".wave")));
+}
+
 } // namespace
 } // namespace korv
