@@ -141,5 +141,29 @@ TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosenAlsoAfterA
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// Files faster than 48 kHz are analysed again like any other: from the dialog, a drag and a
+// finer time scale.
+TEST_F(AnalyzeFileTest, AChangeAnalysesAFastFileAgain) {
+    constexpr int kFast = 96000;
+    settings().highBandHz = kFast / 2;
+    analyze(
+        write("fast.wav", test::waveFile(kFast, 1, 16, kFast * 2, test::sines({30000.0}, kFast))));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const std::int64_t byteRate = std::int64_t{kFast} * 2;
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    window->commands().send(cmd::kParametersChange, 0);
+    window->state().analysis.selection = Selection{byteRate / 2, byteRate};
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    window->commands().send(cmd::kParametersChange, 1);
+    EXPECT_EQ(run().segmentBytes, byteRate / 2);
+    QTest::keyClick(window.get(), Qt::Key_Plus);
+    EXPECT_TRUE(prompts->messages().empty()) << lastMessage(*prompts);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(run().format.sampleRate, kFast);
+    EXPECT_NEAR(brightestRow(20, run().plotHeight), rowOf(30000.0), 2);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 } // namespace
 } // namespace korv
