@@ -204,7 +204,10 @@ class ParametersChangeRun {
         const std::int64_t heldBeginMsec =
             rescaleMsec(s_.analysis.run.beginMsec, oldRate_, check.sampleRate);
         run_.beginMsec = heldBeginMsec + values_.beginMsec;
-        run_.endMsec = heldBeginMsec + values_.endMsec;
+        // An end pulled back to the held data is stored as it was analysed.
+        run_.endMsec = heldBeginMsec + (check.endFrame == in_.endFrame
+                                            ? values_.endMsec
+                                            : check.endFrame * 1000 / check.sampleRate);
         if (!holdSegment(window_, run_)) {
             // After a memory failure nothing is kept to go back to.
             if (s_.restore) {

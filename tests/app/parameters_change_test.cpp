@@ -165,5 +165,43 @@ TEST_F(AnalyzeFileTest, AChangeAnalysesAFastFileAgain) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// A resize after a Change draws the Change's stretch again, no longer, and Restore still
+// brings back the picture from before it.
+TEST_F(AnalyzeFileTest, AResizeAfterAChangeKeepsItsStretchAndRestore) {
+    analyze(tone("resized.wav", kRate * 3));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun original = run();
+    const std::int64_t byteRate = std::int64_t{kRate} * 2;
+    // The stretch 1000 to 2000 msec, its end asked past the data once the frame is added.
+    window->state().analysis.selection = Selection{byteRate, byteRate * 2};
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    window->commands().send(cmd::kParametersChange, 1);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun changed = run();
+    EXPECT_EQ(changed.segmentBytes, byteRate);
+    EXPECT_EQ(std::pair(changed.beginMsec, changed.endMsec), std::pair(1000L, 2000L));
+
+    for (int pass = 0; pass < 2; ++pass) {
+        shrinkWindow();
+        ASSERT_TRUE(window->state().held.spectralImage);
+        EXPECT_EQ(run().segmentStartByte, changed.segmentStartByte);
+        EXPECT_EQ(run().segmentBytes, changed.segmentBytes);
+        EXPECT_EQ(run().params.columns, changed.params.columns);
+        EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+    }
+    window->commands().send(cmd::kParametersRestore, 0);
+    EXPECT_EQ(run().segmentBytes, original.segmentBytes);
+    EXPECT_EQ(run().params.columns, original.params.columns);
+
+    // A Change over the whole stretch stores the end it analysed, not the one asked for.
+    prompts->queueDialog([](QDialog& d) {
+        setEdit(d, ID_END_EDIT, QStringLiteral("9000"));
+        ScriptedPrompts::pressOk(d);
+    });
+    window->commands().send(cmd::kParametersChange, 0);
+    EXPECT_EQ(run().endMsec, original.segmentBytes * 1000 / byteRate);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 } // namespace
 } // namespace korv
