@@ -55,8 +55,7 @@ void drawScanGuides(WindowSurface& surface, const PlotLayout& l, const AppSettin
 
 void MainWindow::paint(WindowSurface& target) {
     AppState& s = state();
-    if (s.settings.scrollMemChoice == SCROLL_MEM_ON &&
-        s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+    if (s.view.scrollMemoryShown && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
         // The scrolling memory display always starts at the image's first column.
         s.view.scroll.h.pos = 0;
     }
@@ -111,7 +110,7 @@ void MainWindow::blitView(const PixelRect& area) {
         if (st.typeChoice != TYPE_STEREO) {
             blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
-            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage;
+            const bool scrollMem = s.view.scrollMemoryShown || !s.held.spectralImage;
             const int sx = scrollMem ? 0 : x;
             const int half = image.height() / 2;
             if (st.channelChoice == CHANNEL_LEFT) {
@@ -152,7 +151,7 @@ void MainWindow::onHorizontalAction(int action) {
     AppState& s = state();
     const bool ignored = s.view.analysisDrawing || s.view.playbackActive ||
                          !s.view.scroll.h.scrollable || s.control.modeRunning ||
-                         !s.held.spectralImage || s.settings.scrollMemChoice == SCROLL_MEM_ON;
+                         !s.held.spectralImage || s.view.scrollMemoryShown;
     if (ignored) {
         hBar_->setSliderPosition(s.view.scroll.h.pos);
         return;

@@ -268,7 +268,7 @@ void parametersRestore(MainWindow& window) {
     s.logs.logDataAvailable = false;
     s.analysis.scanRestoreAvailable = false;
     s.settings.displayTypeChoice = DISPLAY_SCROLL;
-    s.settings.scrollMemChoice = SCROLL_MEM_OFF;
+    s.view.scrollMemoryShown = false;
     if (s.held.samples) {
         buildWaveHeader(s.held.samples->header(), s.analysis.run.waveFormat(),
                         static_cast<std::uint32_t>(s.held.samples->heldBytes()));

@@ -167,6 +167,7 @@ bool prepareScrollImage(MainWindow& window, int channels) {
         return false;
     }
     const bool kept = s.settings.scrollMemChoice == SCROLL_MEM_ON;
+    s.view.scrollMemoryShown = kept;
     // The last scan's picture goes: this one takes its place.
     (kept ? s.view.runningScrollImage : s.held.spectralImage).reset();
     (kept ? s.held.spectralImage : s.view.runningScrollImage) =
@@ -185,6 +186,7 @@ void startScanRun(AppState& s, const RunFormat& format, const RunParameters& par
 
 void releaseScanImages(AppState& s) {
     s.held.spectralImage.reset();
+    s.view.scrollMemoryShown = false;
     s.view.runningScrollImage.reset();
 }
 

@@ -367,5 +367,34 @@ TEST_F(AnalyzeFileTest, ANarrowImageNeitherScrollsNorPlaysKeysScrollALongOneAndZ
     EXPECT_TRUE(prompts->messages().empty());
 }
 
+// The scroll memory is a scan's way of showing its picture: a stored "On" (kept from a scan,
+// read again at the next start) leaves an analysed file's image free to scroll and play, and
+// Restore leaves the choice as the user made it.
+TEST_F(AnalyzeFileTest, AStoredScrollMemoryChoiceLeavesAnAnalysedImageScrollingAndPlaying) {
+    settings().scrollMemChoice = SCROLL_MEM_ON;
+    settings().timeScaleMsecSaved = 10.0f;
+    ASSERT_TRUE(window->close());
+    MainWindowOptions restarted;
+    restarted.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+    window = test::openWindow(restarted);
+    ASSERT_EQ(settings().scrollMemChoice, SCROLL_MEM_ON);
+    ASSERT_TRUE(analyzed(tone("memory.wav", kRate * 10)));
+    const HScrollState& h = state().view.scroll.h;
+    ASSERT_TRUE(h.scrollable);
+    EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
+    QTest::keyClick(window.get(), Qt::Key_Home);
+    EXPECT_EQ(h.pos, 0);
+    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    EXPECT_EQ(h.pos, 100);
+    test::repaint(*window); // a repaint keeps the place
+    EXPECT_EQ(h.pos, 100);
+
+    QTest::keyClick(window.get(), Qt::Key_Plus);
+    window->commands().send(cmd::kParametersRestore, 0);
+    EXPECT_EQ(settings().scrollMemChoice, SCROLL_MEM_ON);
+    EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 } // namespace
 } // namespace korv
