@@ -118,7 +118,9 @@ void ParameterDialog::scrollRow(const char* label, int scrollId, int editId, QBo
     mirror->setMaximumWidth(80);
     row->addWidget(mirror);
     edits_[editId] = mirror;
-    connect(mirror, &QLineEdit::textEdited, this, [this, editId](const QString& text) {
+    // Any text set counts as typed: keys, a paste, a screen reader's or voice control's set
+    // text (the dialog's own updates are made with the signals blocked).
+    connect(mirror, &QLineEdit::textChanged, this, [this, editId](const QString& text) {
         model_.typeValue(editId, text.trimmed().toStdString());
         refresh();
     });
