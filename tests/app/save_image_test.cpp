@@ -24,6 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <tuple>
 
 namespace korv {
@@ -386,6 +388,21 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     ASSERT_EQ(listed.size(), 300);
     EXPECT_EQ(listed.back(), QStringLiteral("short299.wav: Sample Size Too Small"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// A save that fails names the file and the system's reason.
+TEST_F(ImageExportTest, AFailedSaveNamesTheFileAndWhy) {
+    analyze(tone("sine.wav", kRate * 2));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const QString missing = dir.file("no such folder/view.bmp");
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    prompts->queueFile(missing);
+    window->commands().send(cmd::kSaveWindowImage);
+    EXPECT_EQ(prompts->messages(),
+              (std::vector<UserMessage>{
+                  {missing.toStdString() + ": Cannot Open File (" + std::strerror(ENOENT) + ")",
+                   MessageIcon::Warning}}));
+    EXPECT_FALSE(QFile::exists(missing));
 }
 
 TEST_F(ImageExportTest, BatchRefusesAFileWhoseImageWouldReplaceAnEarlierOne) {
