@@ -470,6 +470,12 @@ InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
         in.segmentBytes = s.control.recordedBytes;
         in.recordedFrameBytes = s.analysis.run.bytesPerFrame();
     }
+    if (s.held.segmentHeld()) {
+        const WaveFileInfo& info = s.analysis.run.info;
+        in.fileChannels = info.fileChannels;
+        in.firstChannel = info.firstChannel + 1;
+        in.secondChannel = info.secondChannel + 1;
+    }
     if (s.held.segmentHeld() && s.analysis.run.info.recorded) {
         in.recordingTime =
             recordingTimeText(*s.analysis.run.info.recorded, s.analysis.run.info.sampleRate);
