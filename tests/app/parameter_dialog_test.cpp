@@ -101,8 +101,8 @@ TEST(ParameterDialog, CaptionsControlSetsAndOpeningRulesOfTheScanDialogs) {
     ParameterDialog input(DialogId::ScanInput, settings, run);
     ParameterDialog scan(DialogId::ScanFile, settings, point);
     ParameterDialog plot(DialogId::SpectrumPlot, settings, run);
-    // Scan File's has no title. (The others: DialogTitles in prompts_test.)
-    EXPECT_EQ(scan.windowTitle(), "");
+    // Scan File's is titled as its menu item. (The others: DialogTitles in prompts_test.)
+    EXPECT_EQ(scan.windowTitle(), "Scan File");
     // Elsewhere than Scan Input, whose high band scroll bar it is, 1058 is the New button.
     EXPECT_NE(scan.findChild<QPushButton*>(controlName(ID_NEW_RATE)), nullptr);
     EXPECT_NE(input.findChild<QRadioButton*>(controlName(SAMPLE_RATE_48K)), nullptr);
