@@ -234,7 +234,7 @@ ParametersChangeCheck checkParametersChange(const ParametersChangeInputs& inputs
     if (result.endFrame >= inputs.loadedFrames - inputs.fftSize) {
         result.endFrame = inputs.loadedFrames;
     }
-    if (inputs.sampleRate < MIN_CHANGE_SAMPLE_RATE || inputs.sampleRate > MAX_CHANGE_SAMPLE_RATE) {
+    if (inputs.sampleRate < MIN_CHANGE_SAMPLE_RATE || inputs.sampleRate > MAX_FILE_SAMPLE_RATE) {
         result.sampleRate = FALLBACK_SAMPLE_RATE;
         result.check = refuse(MSG_SAMPLE_RATE_OUT_OF_RANGE, restore);
         return result;

@@ -19,8 +19,9 @@ inline constexpr std::int64_t MIN_SEGMENT_BYTES = 2048;
 inline constexpr float MIN_ANALYSIS_WINDOW_MSEC = 1.0f;
 inline constexpr float MIN_TIME_SCALE_MSEC = 1.0f;
 inline constexpr float MAX_TIME_SCALE_MSEC = 500.0f;
+// The highest sample rate any sound file is read at, and so analysed at.
+inline constexpr std::int32_t MAX_FILE_SAMPLE_RATE = 384000;
 inline constexpr std::int32_t MIN_CHANGE_SAMPLE_RATE = 4000;
-inline constexpr std::int32_t MAX_CHANGE_SAMPLE_RATE = 48000;
 inline constexpr std::int32_t FALLBACK_SAMPLE_RATE = 11025;
 inline constexpr int MIN_BAND_WIDTH_HZ = 10;
 // The frequency-resolution slider: the window is N x 10 / factor samples.

@@ -490,9 +490,8 @@ void MainWindow::showFileInTitle(const QString& path) {
 void MainWindow::updatePlayButton() {
     const AppState& s = state();
     const int visible = visibleImageColumns(s.view.layout.plotWidth, dualStereoView(s.settings));
-    const bool on = s.settings.scrollMemChoice == SCROLL_MEM_OFF && s.held.spectralImage &&
-                    !s.view.analysisDrawing && !s.view.playbackActive &&
-                    analysedColumns(s) > visible;
+    const bool on = !s.view.scrollMemoryShown && s.held.spectralImage && !s.view.analysisDrawing &&
+                    !s.view.playbackActive && analysedColumns(s) > visible;
     buttons_.at(cmd::kPlay)->setEnabled(on);
 }
 
@@ -564,6 +563,7 @@ void MainWindow::onResize() {
         } else if (s.settings.lastFileMode == 1) {
             s.held.spectralImage.reset();
             s.view.runningScrollImage.reset();
+            s.view.scrollMemoryShown = false;
             s.view.plotImage.reset();
             s.held.samples.reset();
             s.held.fileSegment.reset();

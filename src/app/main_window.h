@@ -165,8 +165,10 @@ class MainWindow : public QMainWindow {
     void onVerticalAction(int action);
     void onWheel(const QWheelEvent& event);
     void scrollByKey(int key);
-    // One step finer (direction -1) or coarser (1) time scale for the analysed file.
-    void changeTimeScale(int direction);
+    // One step finer (direction -1) or coarser (1) time scale for the analysed file; the time
+    // at view x `pointerX` (when it lies over the picture, else at the view's centre) stays
+    // where it was.
+    void changeTimeScale(int direction, std::optional<int> pointerX);
     void setFftSize(int k);
     void chooseVariables(int id);
     void choosePointer(int type);

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "display/pitch_display.h"
+#include "display/readouts.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "platform/slider_actions.h"
@@ -18,7 +19,9 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <optional>
 
 namespace korv {
 
@@ -55,8 +58,7 @@ void drawScanGuides(WindowSurface& surface, const PlotLayout& l, const AppSettin
 
 void MainWindow::paint(WindowSurface& target) {
     AppState& s = state();
-    if (s.settings.scrollMemChoice == SCROLL_MEM_ON &&
-        s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+    if (s.view.scrollMemoryShown && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
         // The scrolling memory display always starts at the image's first column.
         s.view.scroll.h.pos = 0;
     }
@@ -111,7 +113,7 @@ void MainWindow::blitView(const PixelRect& area) {
         if (st.typeChoice != TYPE_STEREO) {
             blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
-            const bool scrollMem = st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage;
+            const bool scrollMem = s.view.scrollMemoryShown || !s.held.spectralImage;
             const int sx = scrollMem ? 0 : x;
             const int half = image.height() / 2;
             if (st.channelChoice == CHANNEL_LEFT) {
@@ -152,7 +154,7 @@ void MainWindow::onHorizontalAction(int action) {
     AppState& s = state();
     const bool ignored = s.view.analysisDrawing || s.view.playbackActive ||
                          !s.view.scroll.h.scrollable || s.control.modeRunning ||
-                         !s.held.spectralImage || s.settings.scrollMemChoice == SCROLL_MEM_ON;
+                         !s.held.spectralImage || s.view.scrollMemoryShown;
     if (ignored) {
         hBar_->setSliderPosition(s.view.scroll.h.pos);
         return;
@@ -175,11 +177,12 @@ void MainWindow::onWheel(const QWheelEvent& event) {
     if (event.modifiers() & Qt::ControlModifier) {
         // Ctrl+wheel: up is a finer time scale, one step a notch.
         zoomAngle_ += delta.y();
+        const int x = event.position().toPoint().x();
         for (; zoomAngle_ >= kWheelNotch; zoomAngle_ -= kWheelNotch) {
-            changeTimeScale(-1);
+            changeTimeScale(-1, x);
         }
         for (; zoomAngle_ <= -kWheelNotch; zoomAngle_ += kWheelNotch) {
-            changeTimeScale(1);
+            changeTimeScale(1, x);
         }
         return;
     }
@@ -222,7 +225,7 @@ void MainWindow::scrollByKey(int key) {
 
 // Ctrl+wheel, + and -: a finer or coarser time scale, analysed anew as Parameters Change does
 // (and undone by Parameters Restore). Only for an analysed file that is idle.
-void MainWindow::changeTimeScale(int direction) {
+void MainWindow::changeTimeScale(int direction, std::optional<int> pointerX) {
     AppState& s = state();
     if (s.control.modeRunning || !s.held.spectralImage || !commandBuilt(cmd::kParametersChange) ||
         !menu_->enabled(cmd::kParametersChange)) {
@@ -234,8 +237,26 @@ void MainWindow::changeTimeScale(int direction) {
     if (next == now) {
         return;
     }
+    const PlotLayout& l = s.view.layout;
+    const bool dual = dualStereoView(s.settings);
+    const int x = pointerX && *pointerX >= 0 && *pointerX < l.plotWidth
+                      ? *pointerX
+                      : visibleImageColumns(l.plotWidth, dual) / 2;
+    const int viewColumn = viewXToColumn(x, l.plotWidth, dual);
+    const double keptMsec =
+        static_cast<double>(s.view.scroll.h.pos + viewColumn) * s.analysis.run.params.columnMsec;
     s.settings.timeScaleMsecSaved = next;
     queue_.send(cmd::kParametersChange, cmd::kParametersChangeTimeScale);
+    const double columnMsec = s.analysis.run.params.columnMsec;
+    if (!s.held.spectralImage || s.view.analysisDrawing || columnMsec <= 0.0) {
+        return;
+    }
+    // The pass ends with the image's end in view; the place the user looked at comes back.
+    const auto column = static_cast<long>(std::lround(keptMsec / columnMsec));
+    s.view.scroll.h.pos = static_cast<int>(
+        std::clamp(column - viewColumn, 0L, static_cast<long>(s.view.scroll.h.max)));
+    hBar_->setValue(s.view.scroll.h.pos);
+    surface_.invalidate();
 }
 
 void MainWindow::onVerticalAction(int action) {
@@ -317,9 +338,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Plus:
     case Qt::Key_Minus:
-    case Qt::Key_Equal:
-        changeTimeScale(event->key() == Qt::Key_Minus ? 1 : -1);
+    case Qt::Key_Equal: {
+        // The time under the pointer when it rests on the picture.
+        const QPoint pointer = view_->mapFromGlobal(QCursor::pos());
+        const bool overPicture = pointer.y() >= 0 && pointer.y() < s.view.layout.plotHeight;
+        changeTimeScale(event->key() == Qt::Key_Minus ? 1 : -1,
+                        overPicture ? std::optional<int>(pointer.x()) : std::nullopt);
         break;
+    }
     case Qt::Key_Left:
     case Qt::Key_Right:
         if (event->modifiers() & Qt::ControlModifier) {

@@ -190,6 +190,12 @@ class SpectralView {
         return s.held.spectralImage || s.view.runningScrollImage;
     }
 
+    // Within the drawing area's width: not over the vertical bar beside it, whose clicks come
+    // here while it is disabled.
+    [[nodiscard]] bool acrossPicture(QPoint at) const {
+        return at.x() >= 0 && at.x() < window_.state().view.layout.plotWidth;
+    }
+
     [[nodiscard]] bool displayed() const {
         return spectralPicture() || window_.state().view.plotImage;
     }
@@ -197,7 +203,7 @@ class SpectralView {
     void track(QPoint at) {
         const AppState& s = window_.state();
         mouse_.lastPoint = {at.x(), std::max(0, at.y())};
-        mouse_.inside = spectralDisplay(s.settings) &&
+        mouse_.inside = spectralDisplay(s.settings) && acrossPicture(at) &&
                         s.analysis.run.stripHeight < mouse_.lastPoint.y &&
                         mouse_.lastPoint.y < s.view.layout.plotHeight;
     }
@@ -317,9 +323,9 @@ class SpectralView {
             window_.commands().send(cmd::kScanFile, cmd::kScanPointSpectrum);
             return true;
         }
-        const bool canSelect = spectralDisplay(s.settings) && s.held.spectralImage &&
-                               !s.view.playbackActive && !s.view.analysisDrawing &&
-                               s.settings.lastMode == 0;
+        const bool canSelect = acrossPicture(at) && spectralDisplay(s.settings) &&
+                               s.held.spectralImage && !s.view.playbackActive &&
+                               !s.view.analysisDrawing && s.settings.lastMode == 0;
         if (!canSelect) {
             return false;
         }
@@ -392,7 +398,7 @@ class SpectralView {
         return !spectralDisplay(s.settings) && s.view.plotImage &&
                s.analysis.scanRestoreAvailable && !s.control.modeRunning && !s.view.scanDrawing &&
                !s.view.playbackActive && !s.control.fileNameBuffer.empty() &&
-               scanPointSpectrumAvailable(window_) && at.y() >= 0 &&
+               scanPointSpectrumAvailable(window_) && acrossPicture(at) && at.y() >= 0 &&
                at.y() < s.view.layout.plotHeight;
     }
 
@@ -402,6 +408,9 @@ class SpectralView {
         if (s.control.fileNameBuffer.empty() || g.dualStereo ||
             !scanPointSpectrumAvailable(window_)) {
             return;
+        }
+        if (mouse_.startColumn + g.hScrollPos >= s.analysis.run.params.columns) {
+            return; // past the image's end: no instant of the file
         }
         const ClickInstant instant = clickInstant(mouse_.startColumn, g, s.analysis.run.format);
         s.analysis.pointSpectrumByte = instant.bytePosition;
@@ -460,6 +469,12 @@ InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
         in.recordedLength = true;
         in.segmentBytes = s.control.recordedBytes;
         in.recordedFrameBytes = s.analysis.run.bytesPerFrame();
+    }
+    if (s.held.segmentHeld()) {
+        const WaveFileInfo& info = s.analysis.run.info;
+        in.fileChannels = info.fileChannels;
+        in.firstChannel = info.firstChannel + 1;
+        in.secondChannel = info.secondChannel + 1;
     }
     if (s.held.segmentHeld() && s.analysis.run.info.recorded) {
         in.recordingTime =

@@ -36,7 +36,11 @@ struct ViewState {
     bool axesShown = false;         // the axis labels are drawn
     bool gridOn = false;            // the grid is drawn over the picture
     bool dragFillDone = false;      // the image was cleared once during a frame drag
-    double timeNowMsec = 0.0;       // the play position the readouts show while playing
+    // The held picture is a scan's scroll memory: shown from its first column, not scrolled or
+    // played. The scan that made it decides, from the choice in force when it started; an
+    // analysed file's picture never is one.
+    bool scrollMemoryShown = false;
+    double timeNowMsec = 0.0; // the play position the readouts show while playing
     // The display's time mark: the time of the point last clicked in an analysed image, or the
     // elapsed time of a scan at its last update; 0 for none. Playing does not move it and a new
     // analysis clears it. The spectrum log's "Event Time".

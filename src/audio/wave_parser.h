@@ -5,6 +5,7 @@
 // is taken; the wider encodings are held as 16-bit samples beside their exact values. A file
 // without a usable header is offered as raw 16-bit mono 11025 Hz samples.
 
+#include "analysis/parameters.h" // MAX_FILE_SAMPLE_RATE
 #include "audio/recording_time.h"
 #include "audio/sample_encoding.h"
 #include "audio/wave_header.h"
@@ -18,9 +19,6 @@
 #include <string>
 
 namespace korv {
-
-// The highest sample rate any sound file is read at.
-inline constexpr std::int32_t MAX_FILE_SAMPLE_RATE = 384000;
 
 // Without "RIFF" and "WAVE" at the start, the "fmt " id is searched for at offsets 0 to 511.
 inline constexpr std::size_t WAVE_FMT_SEARCH_LIMIT = 512;

@@ -3,10 +3,15 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
 namespace korv {
+
+std::string systemReason(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
 
 namespace {
 

@@ -10,6 +10,9 @@
 
 namespace korv {
 
+// "No space left on device": the system's words for errno value `error`.
+[[nodiscard]] std::string systemReason(int error);
+
 // All of `into` read, or all of `bytes` written, through a descriptor at its position, partial
 // and interrupted calls repeated: the bytes done, fewer at the end of a file, on a full disk
 // or on an error.

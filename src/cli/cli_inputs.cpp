@@ -20,10 +20,6 @@ std::string cannotOpen(int error) {
 
 } // namespace
 
-std::string systemReason(int error) {
-    return std::error_code(error, std::generic_category()).message();
-}
-
 NamedFileBytes readNamedFile(const std::string& path, std::size_t limit, bool regularOnly) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {

@@ -4,6 +4,8 @@
 // without line ends cannot take the machine's memory, and every failure names the system's
 // reason.
 
+#include "base/posix_file.h" // systemReason
+
 #include <cstddef>
 #include <istream>
 #include <optional>
@@ -14,9 +16,6 @@ namespace korv::cli {
 
 // The longest line taken from a list of names: the longest path the system opens.
 inline constexpr std::size_t kMaxNameLineBytes = 4096;
-
-// "No space left on device": the system's words for errno value `error`.
-[[nodiscard]] std::string systemReason(int error);
 
 struct NamedFileBytes {
     std::optional<std::string> bytes; // at most limit + 1 bytes: more than limit means too large

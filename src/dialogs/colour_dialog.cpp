@@ -199,7 +199,8 @@ void ColourDialog::buildMix(QBoxLayout* right) {
         mirror->setMaximumWidth(50);
         connect(b, &QScrollBar::valueChanged, this, [this, i](int v) { onColourBar(i, v); });
         // A typed component moves its bar, which sets it; other text waits for OK to refuse.
-        connect(mirror, &QLineEdit::textEdited, this, [this, b, i](const QString& text) {
+        // Any text set counts as typed (a screen reader's too); the dialog's own is quiet.
+        connect(mirror, &QLineEdit::textChanged, this, [this, b, i](const QString& text) {
             if (const auto v = typedComponent(text)) {
                 typingComponent_ = i;
                 b->setValue(*v);
@@ -337,7 +338,9 @@ void ColourDialog::showEntry() {
         colourBars_[static_cast<std::size_t>(i)]->setValue(component(c, i));
         // The field being typed in keeps its text ("07" stays).
         if (i != typingComponent_) {
-            colourEdits_[static_cast<std::size_t>(i)]->setText(QString::number(component(c, i)));
+            QLineEdit* edit = colourEdits_[static_cast<std::size_t>(i)];
+            const QSignalBlocker quiet(edit);
+            edit->setText(QString::number(component(c, i)));
         }
     }
     for (const std::int32_t id : {PALETTE_CB, PALETTE_BW, PALETTE_USER}) {

@@ -7,9 +7,11 @@
 #include "platform/slider_actions.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +26,34 @@
 
 namespace korv {
 
+namespace {
+
+// The rates and the FFT sizes in two rows of three.
+constexpr int kRateColumns = 3;
+constexpr int kFftSizeColumns = 3;
+
+// In a row of radio buttons Up and Down move the choice as Left and Right do, so the arrow
+// keys step through every group alike, whichever way it is laid out.
+class RowArrowKeys : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Up && key->key() != Qt::Key_Down) {
+            return false;
+        }
+        QKeyEvent across(QEvent::KeyPress, key->key() == Qt::Key_Up ? Qt::Key_Left : Qt::Key_Right,
+                         key->modifiers());
+        QCoreApplication::sendEvent(watched, &across);
+        return true;
+    }
+};
+
+} // namespace
+
 ParameterDialog::ParameterDialog(DialogId dialog, AppSettings& settings, RunValues& run,
                                  PaletteChosen paletteChosen, QWidget* parent)
     : QDialog(parent), model_(dialog, settings, run), paletteChosen_(std::move(paletteChosen)) {
@@ -32,8 +62,7 @@ ParameterDialog::ParameterDialog(DialogId dialog, AppSettings& settings, RunValu
     setModal(true);
     build();
     refresh();
-    // Scan File's dialog has no title; a screen reader still names it.
-    presentTitle(*this, "Scan File");
+    presentTitle(*this);
     adjustSize();
     centreOnScreen();
 }
@@ -46,14 +75,23 @@ QGroupBox* ParameterDialog::radioGroup(const char* title,
                                        const std::vector<std::pair<int, const char*>>& items,
                                        int columns) {
     auto* box = new QGroupBox(QString::fromLatin1(title), this);
-    // One column is a box layout, which callers may add rows to (the trigger level).
-    QLayout* layout = columns > 1 ? static_cast<QLayout*>(new QGridLayout(box))
-                                  : static_cast<QLayout*>(new QVBoxLayout(box));
+    // A box layout, which callers may add rows to (the trigger level), round the grid of the
+    // buttons.
+    auto* layout = new QVBoxLayout(box);
+    auto* grid = new QGridLayout;
+    layout->addLayout(grid);
+    int shown = 0;
+    for (const auto& item : items) {
+        shown += model_.hasControl(item.first) ? 1 : 0;
+    }
+    const int across = columns == kOneRow ? std::max(shown, 1) : std::max(columns, 1);
+    const int rows = (shown + across - 1) / across;
     int placed = 0;
     // One exclusive group: a screen reader sees radio buttons of one choice, and the arrow
     // keys move the choice within it.
     auto* group = new QButtonGroup(box);
     groups_.push_back(group);
+    auto* rowKeys = new RowArrowKeys(box);
     for (const auto& [id, caption] : items) {
         if (!model_.hasControl(id)) {
             continue;
@@ -69,12 +107,10 @@ QGroupBox* ParameterDialog::radioGroup(const char* title,
             }
         });
         radios_[id] = radio;
-        if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
-            // Down the first column, then the next.
-            const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
-            grid->addWidget(radio, placed % rows, placed / rows);
-        } else {
-            layout->addWidget(radio);
+        // Down the first column, then the next.
+        grid->addWidget(radio, placed % rows, placed / rows);
+        if (rows == 1) {
+            radio->installEventFilter(rowKeys);
         }
         ++placed;
     }
@@ -118,7 +154,9 @@ void ParameterDialog::scrollRow(const char* label, int scrollId, int editId, QBo
     mirror->setMaximumWidth(80);
     row->addWidget(mirror);
     edits_[editId] = mirror;
-    connect(mirror, &QLineEdit::textEdited, this, [this, editId](const QString& text) {
+    // Any text set counts as typed: keys, a paste, a screen reader's or voice control's set
+    // text (the dialog's own updates are made with the signals blocked).
+    connect(mirror, &QLineEdit::textChanged, this, [this, editId](const QString& text) {
         model_.typeValue(editId, text.trimmed().toStdString());
         refresh();
     });
@@ -153,8 +191,8 @@ void ParameterDialog::onScrollAction(int id, int action) {
 
 void ParameterDialog::build() {
     auto* top = new QVBoxLayout(this);
-    // The three columns scroll when they are taller (Scan Input's at 1366 x 768) or wider
-    // (at 800 x 600) than the screen, so that OK and Cancel stay on it.
+    // The three columns fit a 1366 x 768 screen; on a smaller one (800 x 600) they scroll, so
+    // that OK and Cancel stay on it.
     auto* content = new QWidget;
     auto* columns = new QHBoxLayout(content);
     columns->setContentsMargins(0, 0, 0, 0);
@@ -167,6 +205,10 @@ void ParameterDialog::build() {
     buildDataColumn(left);
     buildAnalysisColumn(middle);
     buildDisplayColumn(right);
+    // Each group keeps its own height; what a taller column leaves is room below.
+    for (QBoxLayout* column : {left, middle, right}) {
+        column->addStretch();
+    }
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
@@ -233,8 +275,7 @@ void ParameterDialog::buildDataColumn(QBoxLayout* left) {
         }
     }
     if (!rates.empty()) {
-        // More rates than the five of old take two columns, so the dialog keeps its height.
-        left->addWidget(radioGroup("Sample Rate", rates, rates.size() > 5 ? 2 : 1));
+        left->addWidget(radioGroup("Sample Rate", rates, kRateColumns));
     }
     if (model_.hasControl(RESOLUTION_8_BIT)) {
         left->addWidget(
@@ -260,16 +301,18 @@ void ParameterDialog::buildDataColumn(QBoxLayout* left) {
     }
 }
 
-// The transform: FFT size, scale, resolution, band and averaging.
+// The transform: FFT size, scale, resolution, band and averaging, and the time scale.
 void ParameterDialog::buildAnalysisColumn(QBoxLayout* middle) {
     auto* analysis = new QGroupBox(QStringLiteral("Frequency Analysis"), this);
     auto* analysisLayout = new QVBoxLayout(analysis);
-    analysisLayout->addWidget(radioGroup("FFT Size", {{1082, "512"},
-                                                      {1083, "1024"},
-                                                      {1084, "2048"},
-                                                      {1085, "4096"},
-                                                      {1086, "8192"},
-                                                      {1087, "16384"}}));
+    analysisLayout->addWidget(radioGroup("FFT Size",
+                                         {{1082, "512"},
+                                          {1083, "1024"},
+                                          {1084, "2048"},
+                                          {1085, "4096"},
+                                          {1086, "8192"},
+                                          {1087, "16384"}},
+                                         kFftSizeColumns));
     analysisLayout->addWidget(radioGroup("Frequency Scale", {{FREQ_SCALE_LINEAR, "Linear"},
                                                              {FREQ_SCALE_LOG, "Log"},
                                                              {FREQ_SCALE_THIRD_OCTAVE, "Oct/3"}}));
@@ -278,9 +321,20 @@ void ParameterDialog::buildAnalysisColumn(QBoxLayout* middle) {
     scrollRow("High (Hz)", model_.highBandScrollId(), ID_HIGH_BAND_EDIT, analysisLayout);
     scrollRow("Average", ID_AVERAGE_SCROLL, ID_AVERAGE_EDIT, analysisLayout);
     middle->addWidget(analysis);
+    // The time per column and what goes with it, under the analysis they belong to.
+    if (model_.hasControl(STEP_MAX_OFF)) {
+        middle->addWidget(
+            radioGroup("Max Over Step", {{STEP_MAX_OFF, "Off"}, {STEP_MAX_ON, "On"}}));
+    }
+    auto* times = new QVBoxLayout;
+    edit(ID_TIME_SCALE_EDIT, "Scale (msec)", times)->setMaxLength(16);
+    QLineEdit* offset = edit(ID_CURSOR_OFFSET_EDIT, "Cursor Offset (Hz)", times);
+    offset->setMaxLength(11);
+    offset->setValidator(new QRegularExpressionValidator(QRegularExpression("-?\\d*"), offset));
+    middle->addLayout(times);
 }
 
-// The levels and colours, the plots' choices, the mode's own switches and the times.
+// The levels and colours, the plots' choices and the mode's own switches.
 void ParameterDialog::buildDisplayColumn(QBoxLayout* right) {
     right->addWidget(
         radioGroup("dB Scale", {{DB_SCALE_30, "30"}, {DB_SCALE_60, "60"}, {DB_SCALE_90, "90"}}));
@@ -299,9 +353,6 @@ void ParameterDialog::buildDisplayColumn(QBoxLayout* right) {
         right->addWidget(radioGroup("Analysis at Stop",
                                     {{ANALYSIS_AT_STOP_OFF, "Off"}, {ANALYSIS_AT_STOP_ON, "On"}}));
     }
-    if (model_.hasControl(STEP_MAX_OFF)) {
-        right->addWidget(radioGroup("Max Over Step", {{STEP_MAX_OFF, "Off"}, {STEP_MAX_ON, "On"}}));
-    }
     if (model_.hasControl(RECORDING_OFF)) {
         QGroupBox* recording = radioGroup(
             "Recording Enable",
@@ -310,12 +361,6 @@ void ParameterDialog::buildDisplayColumn(QBoxLayout* right) {
                   qobject_cast<QBoxLayout*>(recording->layout()));
         right->addWidget(recording);
     }
-    auto* times = new QVBoxLayout;
-    edit(ID_TIME_SCALE_EDIT, "Scale (msec)", times)->setMaxLength(16);
-    QLineEdit* offset = edit(ID_CURSOR_OFFSET_EDIT, "Cursor Offset (Hz)", times);
-    offset->setMaxLength(11);
-    offset->setValidator(new QRegularExpressionValidator(QRegularExpression("-?\\d*"), offset));
-    right->addLayout(times);
 }
 
 void ParameterDialog::buildButtons(QBoxLayout* top) {

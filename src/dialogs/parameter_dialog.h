@@ -48,9 +48,11 @@ class ParameterDialog : public QDialog {
     void buildAnalysisColumn(QBoxLayout* middle);
     void buildDisplayColumn(QBoxLayout* right);
     void buildButtons(QBoxLayout* top);
-    // The buttons of `items` the dialog has, in `columns` columns.
+    // The buttons of `items` the dialog has, in `columns` columns, or side by side in one row:
+    // short rows keep every dialog within a laptop's screen.
+    static constexpr int kOneRow = 0;
     QGroupBox* radioGroup(const char* title, const std::vector<std::pair<int, const char*>>& items,
-                          int columns = 1);
+                          int columns = kOneRow);
     // A labelled scroll bar with its read-only mirror, as one row of `into`.
     void scrollRow(const char* label, int scrollId, int editId, QBoxLayout* into);
     // A labelled edit as one row of `into`.

@@ -85,7 +85,7 @@ std::string ParameterDialogModel::title() const {
     case DialogId::ScanInput:
         return "Scan Input";
     case DialogId::ScanFile:
-        return "";
+        return "Scan File";
     case DialogId::SpectrumPlot:
         return "Spectrum Plot";
     }

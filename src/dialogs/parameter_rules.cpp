@@ -145,7 +145,7 @@ std::int32_t acceptedNewRate(std::int32_t typed, std::int32_t remembered) {
     if (typed == 0) {
         return remembered;
     }
-    return std::clamp(typed, MIN_NEW_SAMPLE_RATE, MAX_NEW_SAMPLE_RATE);
+    return std::clamp(typed, MIN_NEW_SAMPLE_RATE, MAX_FILE_SAMPLE_RATE);
 }
 
 std::int64_t rescaleMsec(std::int64_t msec, std::int32_t oldRate, std::int32_t newRate) {

@@ -32,7 +32,6 @@ inline constexpr ScrollRange AVERAGE_COUNT_RANGE{MIN_AVERAGE_COUNT, MAX_AVERAGE_
 inline constexpr ScrollRange TRIGGER_LEVEL_RANGE{100, 5000};
 inline constexpr ScrollRange LOG_LOW_BAND_RANGE{10, 1000};
 inline constexpr std::int32_t MIN_NEW_SAMPLE_RATE = 5513;
-inline constexpr std::int32_t MAX_NEW_SAMPLE_RATE = 48000;
 inline constexpr std::int32_t LOG_SCALE_FFT_SIZE_CHOICE = 1085; // 4096 points
 inline constexpr float NEGATIVE_TIME_SCALE_MSEC = 0.1f;
 inline constexpr int RATE_EDIT_MAX_CHARS = 7;
@@ -95,7 +94,7 @@ inline constexpr std::array<SampleRateChoice, 14> SAMPLE_RATE_CHOICES{{
 [[nodiscard]] std::int32_t levelScaleCodeFor(std::int32_t dbScaleChoice);
 
 // The rate typed into the rate edit: 0 keeps the remembered rate, the rest is clamped to
-// 5513..48000.
+// 5513 up to the highest rate a file is read at.
 [[nodiscard]] std::int32_t acceptedNewRate(std::int32_t typed, std::int32_t remembered);
 // A time in msec kept on the same sample after a rate change: t x old / new, truncated.
 [[nodiscard]] std::int64_t rescaleMsec(std::int64_t msec, std::int32_t oldRate,

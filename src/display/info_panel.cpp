@@ -18,6 +18,23 @@ std::string_view displayChannelsText(DisplayChannels channels) {
     }
 }
 
+std::string channelsText(const InfoPanelInputs& in) {
+    if (in.fileChannels <= 2) {
+        return std::string(displayChannelsText(in.channels));
+    }
+    switch (in.channels) {
+    case DisplayChannels::Dual:
+        return formatText("Channels %d, %d of %d", in.firstChannel, in.secondChannel,
+                          in.fileChannels);
+    case DisplayChannels::Right:
+        return formatText("Channel %d of %d", in.secondChannel, in.fileChannels);
+    case DisplayChannels::Left:
+    case DisplayChannels::Mono:
+    default:
+        return formatText("Channel %d of %d", in.firstChannel, in.fileChannels);
+    }
+}
+
 namespace {
 
 // The recording's size and the time its whole frames hold: "1.76, 10 sec".
@@ -49,7 +66,7 @@ ViewDrawing infoPanel(const ViewGeometry& g, const InfoPanelInputs& in) {
     };
     const std::string values[] = {
         formatText("%llu to %llu", unsignedOf(in.lowBandHz), unsignedOf(in.highBandHz)),
-        std::string(displayChannelsText(in.channels)),
+        channelsText(in),
         formatText("%-4llu", unsignedOf(in.sampleRate)) +
             (in.sourceFormat.empty() ? std::string{} : ", " + std::string(in.sourceFormat)),
         in.recordedLength ? recordedText(in) : lengthText(in),

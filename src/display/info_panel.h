@@ -27,6 +27,11 @@ struct InfoPanelInputs {
     // When the file's recording began ("2026-06-01 05:30:12"), shown after its length.
     std::string recordingTime{};
     int recordedFrameBytes = 0;
+    // A file of more than two channels: their number and the ones held (from 1), named
+    // instead of "Stereo" or "Monaural".
+    int fileChannels = 0;
+    int firstChannel = 1;
+    int secondChannel = 2;
 };
 
 inline constexpr std::string_view INFO_BAND_LABEL = "Display Band (Hz) :";
@@ -36,6 +41,9 @@ inline constexpr std::string_view INFO_LENGTH_LABEL = "Sample Length (kb) :";
 inline constexpr std::string_view INFO_RECORDED_LABEL = "Sample Length (mb) :";
 
 [[nodiscard]] std::string_view displayChannelsText(DisplayChannels channels);
+// The same, or for a file of more than two channels the ones shown: "Channels 2, 4 of 6",
+// "Channel 3 of 6".
+[[nodiscard]] std::string channelsText(const InfoPanelInputs& in);
 
 // The widest texts of each column, for sizing the box: every label, and values with the most
 // digits the fields hold (bands and rates up to 5 digits, lengths up to 7), each channel text
@@ -47,6 +55,7 @@ inline constexpr std::string_view INFO_WIDEST_VALUES[] = {"00000 to 00000",
                                                           "Stereo (Left)",
                                                           "Stereo (Right)",
                                                           "Stereo",
+                                                          "Channels 00, 00 of 00",
                                                           "00000, 32 bit float",
                                                           "0000000",
                                                           "0000.00, 000000 sec",

@@ -239,6 +239,7 @@ bool startImage(MainWindow& window) {
     }
     s.held.spectralImage = CountedBlock<SpectralImage>(std::move(*image));
     s.view.runningScrollImage.reset();
+    s.view.scrollMemoryShown = false;
     s.view.scroll.h = {};
     window.computeLayout();
     window.blitView();
@@ -281,6 +282,7 @@ void sendFftSize(MainWindow& window, const AppSettings& settings) {
 void letGoOfHeldData(AppState& s) {
     s.held = {};
     s.view.runningScrollImage.reset();
+    s.view.scrollMemoryShown = false;
     s.restore.reset();
     s.analysis.restorePossible = false;
 }

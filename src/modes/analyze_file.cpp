@@ -261,6 +261,11 @@ class AnalyzeFileRun {
             prompts().show(kNoSuchChannel);
         }
         sendFftSize(window_, st_);
+        if (repeat_) {
+            // The same stretch drawn again at the new size: the bytes the held picture was
+            // made of (a Change's stretch, a stopped run's part), not the times re-derived.
+            return Outcome::Proceed;
+        }
         const int fftSize = fftSizeFromChoice(st_.fftSizeChoice);
         const SegmentRangeInputs rangeIn =
             segmentRangeInputs(run_.info, run_.format, fftSize, run_.beginMsec, run_.endMsec);
@@ -283,7 +288,13 @@ class AnalyzeFileRun {
 
     // The segment, replacing what was held, and the pass over it.
     void loadAndAnalyse() {
-        letGoOfHeldData(s_);
+        if (repeat_) {
+            // The picture is drawn again; what Parameters Change kept stays for Restore.
+            s_.held = {};
+            s_.view.runningScrollImage.reset();
+        } else {
+            letGoOfHeldData(s_);
+        }
         if (!holdSegment(window_, run_)) {
             return;
         }

@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <future>
+#include <map>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -28,10 +29,12 @@ inline const UserMessage kMultipleFilesRequired{"Multiple Files Required", Messa
 inline const UserMessage kStoppedBeforeTheEnd{"Stopped before the end of the file: no image saved",
                                               MessageIcon::Warning};
 inline constexpr const char* kNotAnalysedAfterStop = "not analysed: the batch was stopped";
+inline constexpr const char* kSameImageName = "not analysed: same image name as ";
 
 struct Batch {
     std::vector<std::string> files;
-    std::size_t next = 0; // the file the next step analyses
+    std::size_t next = 0;   // the file the next step analyses
+    std::size_t chosen = 0; // the files the user chose, those refused at the start included
     ImageChoices choices;
     bool stepDone = false;
     std::vector<std::string> skipped; // "file: reason"
@@ -98,8 +101,8 @@ void endBatch(MainWindow& window) {
     Batch& b = batch(window);
     finishPendingWrite(b);
     std::vector<std::string> skipped = std::move(b.skipped);
-    const std::size_t count = b.files.size();
-    for (std::size_t k = b.next; k < count; ++k) {
+    const std::size_t count = b.chosen;
+    for (std::size_t k = b.next; k < b.files.size(); ++k) {
         skipped.push_back(fileName(b.files[k]) + ": " + kNotAnalysedAfterStop);
     }
     b = Batch{};
@@ -151,6 +154,24 @@ void runStep(MainWindow& window) {
     window.commands().post(cmd::kAnalyzeBatch, cmd::kBatchNextFile);
 }
 
+// Files whose image would replace an earlier file's (rec.wav and rec.flac both give rec.bmp)
+// are taken out of the list and named in the summary.
+std::vector<std::string> refuseSameImageNames(std::vector<std::string>& files, ImageFormat format) {
+    std::map<std::string, std::string> images;
+    std::vector<std::string> kept;
+    std::vector<std::string> refused;
+    for (std::string& file : files) {
+        const auto [at, fresh] = images.emplace(batchImagePath(file, format), file);
+        if (fresh) {
+            kept.push_back(std::move(file));
+        } else {
+            refused.push_back(fileName(file) + ": " + kSameImageName + fileName(at->second));
+        }
+    }
+    files = std::move(kept);
+    return refused;
+}
+
 void startBatch(MainWindow& window) {
     AppState& s = window.state();
     const AppSettings& st = s.settings;
@@ -185,6 +206,8 @@ void startBatch(MainWindow& window) {
     }
     Batch& b = batch(window);
     b = Batch{};
+    b.chosen = files.size();
+    b.skipped = refuseSameImageNames(files, s.imageChoices.format);
     b.files = std::move(files);
     b.choices = s.imageChoices;
     b.highBandHz = s.settings.highBandHz;

@@ -209,7 +209,10 @@ class ParametersChangeRun {
         const std::int64_t heldBeginMsec =
             rescaleMsec(s_.analysis.run.beginMsec, oldRate_, check.sampleRate);
         run_.beginMsec = heldBeginMsec + values_.beginMsec;
-        run_.endMsec = heldBeginMsec + values_.endMsec;
+        // An end pulled back to the held data is stored as it was analysed.
+        run_.endMsec = heldBeginMsec + (check.endFrame == in_.endFrame
+                                            ? values_.endMsec
+                                            : check.endFrame * 1000 / check.sampleRate);
         if (!holdSegment(window_, run_)) {
             // After a memory failure nothing is kept to go back to.
             if (s_.restore) {
@@ -270,7 +273,7 @@ void parametersRestore(MainWindow& window) {
     s.logs.logDataAvailable = false;
     s.analysis.scanRestoreAvailable = false;
     s.settings.displayTypeChoice = DISPLAY_SCROLL;
-    s.settings.scrollMemChoice = SCROLL_MEM_OFF;
+    s.view.scrollMemoryShown = false;
     if (s.held.samples) {
         buildWaveHeader(s.held.samples->header(), s.analysis.run.waveFormat(),
                         static_cast<std::uint32_t>(s.held.samples->heldBytes()));

@@ -75,8 +75,8 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
                                                              : nullptr;
     if (spectral && shown != nullptr) {
         // The panes as the window shows them (see MainWindow::blitView).
-        const bool scrollMem = st.typeChoice == TYPE_STEREO &&
-                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage);
+        const bool scrollMem =
+            st.typeChoice == TYPE_STEREO && (s.view.scrollMemoryShown || !s.held.spectralImage);
         const long pos = s.view.scroll.h.pos;
         auto picture = composeViewPicture(*shown, viewBandOf(st), scrollMem ? 0 : pos,
                                           scrollMem ? dualRightPaneX(l.plotWidth) : pos,

@@ -167,6 +167,7 @@ bool prepareScrollImage(MainWindow& window, int channels) {
         return false;
     }
     const bool kept = s.settings.scrollMemChoice == SCROLL_MEM_ON;
+    s.view.scrollMemoryShown = kept;
     // The last scan's picture goes: this one takes its place.
     (kept ? s.view.runningScrollImage : s.held.spectralImage).reset();
     (kept ? s.held.spectralImage : s.view.runningScrollImage) =
@@ -206,6 +207,7 @@ void labelKeptColumns(AnalysisRun& run, const ScanDisplay* display, std::int64_t
 
 void releaseScanImages(AppState& s) {
     s.held.spectralImage.reset();
+    s.view.scrollMemoryShown = false;
     s.view.runningScrollImage.reset();
 }
 

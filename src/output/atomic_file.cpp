@@ -235,9 +235,27 @@ std::optional<UserMessage> fileWriteMessage(FileWriteResult result) {
     return kErrorWritingFile;
 }
 
+std::optional<UserMessage> fileWriteFailure(const std::string& path, FileWriteResult result,
+                                            int error) {
+    std::optional<UserMessage> message = fileWriteMessage(result);
+    if (message) {
+        message->text = path + ": " + message->text;
+        if (error != 0) {
+            message->text += " (" + systemReason(error) + ")";
+        }
+    }
+    return message;
+}
+
 std::optional<UserMessage> writeFileWholeOrSay(const std::string& path,
                                                std::span<const std::uint8_t> bytes) {
-    return fileWriteMessage(writeFileWhole(path, bytes));
+    WholeFileWriter writer;
+    FileWriteResult result = writer.open(path);
+    if (result == FileWriteResult::Written) {
+        writer.write(bytes);
+        result = writer.commit();
+    }
+    return fileWriteFailure(path, result, writer.systemError());
 }
 
 } // namespace korv

@@ -67,7 +67,12 @@ class WholeFileWriter {
 // The failures in the program's words ("Cannot Open File", "Error Writing File").
 [[nodiscard]] std::optional<UserMessage> fileWriteMessage(FileWriteResult result);
 
-// The same, failures in the program's words ("Cannot Open File", "Error Writing File").
+// A failure with the file named and the system's reason (errno `error`, 0 for none):
+// "/data/images/a.bmp: Cannot Open File (Permission denied)".
+[[nodiscard]] std::optional<UserMessage> fileWriteFailure(const std::string& path,
+                                                          FileWriteResult result, int error);
+
+// writeFileWhole, its failure said as fileWriteFailure says it.
 [[nodiscard]] std::optional<UserMessage> writeFileWholeOrSay(const std::string& path,
                                                              std::span<const std::uint8_t> bytes);
 

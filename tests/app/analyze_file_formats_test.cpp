@@ -121,10 +121,17 @@ TEST_F(AnalyzeFileTest, OtherFormatsGiveTheirWaveTwinsPictureAndTheDialogChooses
         });
     };
     const int x = 40;
+    // The information panel names the channels shown, not "Stereo".
+    const auto panelNames = [this](const char* text) {
+        const ViewDrawing panel =
+            infoPanel(currentViewGeometry(state()), currentInfoPanelInputs(state()));
+        return std::ranges::any_of(panel.texts, [text](const auto& t) { return t.text == text; });
+    };
     // Channel 3 alone, as the Left channel.
     choose(CHANNEL_LEFT, "3", "2");
     ASSERT_TRUE(analyzed(four));
     EXPECT_NEAR(brightestRow(x, image().height()), rowOf(3000.0), 2);
+    EXPECT_TRUE(panelNames("Channel 3 of 4"));
     // Dual of channels 2 and 4: 2 in the lower band, 4 in the upper.
     choose(CHANNEL_DUAL, "2", "4");
     ASSERT_TRUE(analyzed(four));
@@ -132,6 +139,8 @@ TEST_F(AnalyzeFileTest, OtherFormatsGiveTheirWaveTwinsPictureAndTheDialogChooses
     ASSERT_EQ(image().height(), 2 * h);
     EXPECT_NEAR(brightestRow(x, 2 * h), rowOf(2000.0), 2);
     EXPECT_NEAR(brightestRow(x, h), rowOf(4000.0), 2);
+    EXPECT_TRUE(panelNames("Channels 2, 4 of 4"));
+    EXPECT_FALSE(panelNames("Stereo"));
     EXPECT_EQ(prompts->dialogsRun().size(), 2);
     EXPECT_TRUE(prompts->messages().empty());
     // The choice is kept (Freeze: no dialog), and a two-channel file keeps its own two.
@@ -139,6 +148,7 @@ TEST_F(AnalyzeFileTest, OtherFormatsGiveTheirWaveTwinsPictureAndTheDialogChooses
     analyze(four);
     EXPECT_NEAR(brightestRow(x, h), rowOf(4000.0), 2);
     analyze(twin);
+    EXPECT_TRUE(panelNames("Stereo"));
     EXPECT_NEAR(brightestRow(x, 2 * h), rowOf(1000.0), 2);
     EXPECT_NEAR(brightestRow(x, h), rowOf(3000.0), 2);
     // The window after the run: scrolled to the end, both panes from the same column (the

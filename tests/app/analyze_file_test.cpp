@@ -12,6 +12,7 @@
 #include "support/dialog_controls.h"
 #include "support/prompt_checks.h"
 
+#include <QCursor>
 #include <QFile>
 #include <QPushButton>
 #include <QScrollBar>
@@ -365,6 +366,79 @@ TEST_F(AnalyzeFileTest, ANarrowImageNeitherScrollsNorPlaysKeysScrollALongOneAndZ
     EXPECT_EQ(run().params.columns, columns);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
     EXPECT_TRUE(prompts->messages().empty());
+}
+
+// A finer or coarser time scale keeps the place looked at: the time under the pointer resting
+// on the picture (+, - and Ctrl+wheel), else the time at the view's centre.
+TEST_F(AnalyzeFileTest, ZoomKeepsTheTimeUnderThePointerOrAtTheCentre) {
+    settings().timeScaleMsecSaved = 10.0f;
+    ASSERT_TRUE(analyzed(tone("place.wav", kRate * 30)));
+    QWidget* area = window->drawingArea();
+    const int plotWidth = state().view.layout.plotWidth;
+    const int y = state().view.layout.plotHeight / 2;
+    const auto timeAt = [this](int x) {
+        return (state().view.scroll.h.pos + x) * run().params.columnMsec;
+    };
+    QTest::keyClick(window.get(), Qt::Key_Home);
+    // The pointer on 1.5 s, where it clicked.
+    const int x = static_cast<int>(1500.0 / run().params.columnMsec);
+    const double clicked = timeAt(x);
+    QCursor::setPos(area->mapToGlobal(QPoint(x, y)));
+    QTest::keyClick(window.get(), Qt::Key_Plus);
+    ASSERT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
+    EXPECT_NEAR(timeAt(x), clicked, run().params.columnMsec);
+    EXPECT_EQ(window->horizontalBar()->value(), state().view.scroll.h.pos);
+
+    // The pointer away from the picture: the centre stays (a place the coarser image can show
+    // there).
+    QCursor::setPos(area->mapToGlobal(QPoint(x, -50)));
+    for (int page = 0; page < 10; ++page) {
+        QTest::keyClick(window.get(), Qt::Key_PageDown);
+    }
+    const double centre = timeAt(plotWidth / 2);
+    QTest::keyClick(window.get(), Qt::Key_Minus);
+    ASSERT_FLOAT_EQ(settings().timeScaleMsecSaved, 10.0f);
+    EXPECT_NEAR(timeAt(plotWidth / 2), centre, run().params.columnMsec);
+
+    // Ctrl+wheel: under the wheel's pointer.
+    const int at = plotWidth * 3 / 4;
+    const double wheeled = timeAt(at);
+    QWheelEvent wheel(QPointF(at, y), area->mapToGlobal(QPointF(at, y)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(area, &wheel);
+    ASSERT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
+    EXPECT_NEAR(timeAt(at), wheeled, run().params.columnMsec);
+    EXPECT_LT(state().view.scroll.h.pos, state().view.scroll.h.max);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// The scroll memory is a scan's way of showing its picture: a stored "On" (kept from a scan,
+// read again at the next start) leaves an analysed file's image free to scroll and play, and
+// Restore leaves the choice as the user made it.
+TEST_F(AnalyzeFileTest, AStoredScrollMemoryChoiceLeavesAnAnalysedImageScrollingAndPlaying) {
+    settings().scrollMemChoice = SCROLL_MEM_ON;
+    settings().timeScaleMsecSaved = 10.0f;
+    ASSERT_TRUE(window->close());
+    MainWindowOptions restarted;
+    restarted.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
+    window = test::openWindow(restarted);
+    ASSERT_EQ(settings().scrollMemChoice, SCROLL_MEM_ON);
+    ASSERT_TRUE(analyzed(tone("memory.wav", kRate * 10)));
+    const HScrollState& h = state().view.scroll.h;
+    ASSERT_TRUE(h.scrollable);
+    EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
+    QTest::keyClick(window.get(), Qt::Key_Home);
+    EXPECT_EQ(h.pos, 0);
+    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    EXPECT_EQ(h.pos, 100);
+    test::repaint(*window); // a repaint keeps the place
+    EXPECT_EQ(h.pos, 100);
+
+    QTest::keyClick(window.get(), Qt::Key_Plus);
+    window->commands().send(cmd::kParametersRestore, 0);
+    EXPECT_EQ(settings().scrollMemChoice, SCROLL_MEM_ON);
+    EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 } // namespace

@@ -186,6 +186,36 @@ TEST_F(ColourCalibrationTest, OneColourDialogItsStepsTypedComponentsPalettesRang
     EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_30);
 }
 
+// The text a screen reader or a voice-control tool sets into a field beside a bar counts as
+// typed, in the colour dialog and in the parameter dialog.
+TEST_F(ColourCalibrationTest, AValueSetThroughAccessibilityCountsAsTyped) {
+    const auto setText = [](QLineEdit* field, const QString& text) {
+        QAccessible::queryAccessibleInterface(field)->setText(QAccessible::Value, text);
+    };
+    ColourDialog& d = openColours();
+    select(d, 3);
+    setText(control<QLineEdit>(d, ID_GREEN_EDIT), QStringLiteral("77"));
+    EXPECT_EQ(control<QScrollBar>(d, ID_GREEN_SCROLL)->value(), 77);
+    EXPECT_EQ(window->state().view.activePalette[3].g, 77);
+    QAccessible::queryAccessibleInterface(control<QLineEdit>(d, ID_BLUE_EDIT))
+        ->editableTextInterface()
+        ->replaceText(0, 3, QStringLiteral("12"));
+    EXPECT_EQ(window->state().view.activePalette[3].b, 12);
+    close(d, kOkButtonId);
+
+    settings().variablesChoice = cmd::kVariablesAdjust;
+    prompts->queueDialog([&setText](QDialog& dialog) {
+        setText(control<QLineEdit>(dialog, ID_LOW_BAND_EDIT), QStringLiteral("1500"));
+        setText(control<QLineEdit>(dialog, ID_AVERAGE_EDIT), QStringLiteral("3"));
+        EXPECT_EQ(control<QScrollBar>(dialog, ID_LOW_BAND_SCROLL)->value(), 1500);
+        ScriptedPrompts::pressOk(dialog);
+    });
+    analyze(tone(QStringLiteral("spoken.wav"), kRate));
+    EXPECT_EQ(settings().lowBandHz, 1500);
+    EXPECT_EQ(settings().averageCountScroll, 3);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 TEST_F(ColourCalibrationTest, TheMouseEditsTheCurveInHalfDbStepsAndOkStoresIt) {
     const CalibrationCurve stored = settings().calibrationTable;
     const auto drag = [](QDialog& d, int point, int toY) {

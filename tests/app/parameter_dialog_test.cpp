@@ -101,8 +101,8 @@ TEST(ParameterDialog, CaptionsControlSetsAndOpeningRulesOfTheScanDialogs) {
     ParameterDialog input(DialogId::ScanInput, settings, run);
     ParameterDialog scan(DialogId::ScanFile, settings, point);
     ParameterDialog plot(DialogId::SpectrumPlot, settings, run);
-    // Scan File's has no title. (The others: DialogTitles in prompts_test.)
-    EXPECT_EQ(scan.windowTitle(), "");
+    // Scan File's is titled as its menu item. (The others: DialogTitles in prompts_test.)
+    EXPECT_EQ(scan.windowTitle(), "Scan File");
     // Elsewhere than Scan Input, whose high band scroll bar it is, 1058 is the New button.
     EXPECT_NE(scan.findChild<QPushButton*>(controlName(ID_NEW_RATE)), nullptr);
     EXPECT_NE(input.findChild<QRadioButton*>(controlName(SAMPLE_RATE_48K)), nullptr);
@@ -212,25 +212,25 @@ TEST(ParameterDialog, FormatAndRateChangesRescaleBeginAndEndResetKeepsTheFormatA
 
     // Too high is clamped, nothing keeps the rate, and the band follows a lower rate.
     click(dialog, ID_NEW_RATE);
-    typeInto(dialog, ID_RATE_EDIT, "96000");
+    typeInto(dialog, ID_RATE_EDIT, "400000");
     click(dialog, ID_NEW_RATE);
-    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "48000");
+    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "384000");
     click(dialog, ID_NEW_RATE);
     click(dialog, ID_NEW_RATE);
-    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "48000");
+    EXPECT_EQ(editText(dialog, ID_RATE_EDIT), "384000");
     click(dialog, ID_NEW_RATE);
     typeInto(dialog, ID_RATE_EDIT, "8000");
     click(dialog, ID_NEW_RATE);
     EXPECT_EQ(editText(dialog, ID_HIGH_BAND_EDIT), "4000");
 
     // Reset leaves the format, so the begin stays rescaled: 1000 msec at 22050 Hz is 500 at
-    // 44100, 459 at 48000 (whole msec), 2754 at 8000, 5508 in 8-bit samples.
+    // 44100, 57 at 384000 (whole msec), 2736 at 8000, 5472 in 8-bit samples.
     click(dialog, DB_SCALE_30);
     click(dialog, RESOLUTION_8_BIT);
     click(dialog, ID_RESET);
     expectTexts(
         dialog,
-        {{ID_TIME_SCALE_EDIT, "10.00"}, {ID_HIGH_BAND_EDIT, "4000"}, {ID_BEGIN_EDIT, "5508"}});
+        {{ID_TIME_SCALE_EDIT, "10.00"}, {ID_HIGH_BAND_EDIT, "4000"}, {ID_BEGIN_EDIT, "5472"}});
     expectChecked(dialog, {DB_SCALE_60, RESOLUTION_8_BIT});
 
     RunValues fromHeader = fileRun(11025, 0, 10);

@@ -141,5 +141,67 @@ TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosenAlsoAfterA
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// Files faster than 48 kHz are analysed again like any other: from the dialog, a drag and a
+// finer time scale.
+TEST_F(AnalyzeFileTest, AChangeAnalysesAFastFileAgain) {
+    constexpr int kFast = 96000;
+    settings().highBandHz = kFast / 2;
+    analyze(
+        write("fast.wav", test::waveFile(kFast, 1, 16, kFast * 2, test::sines({30000.0}, kFast))));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const std::int64_t byteRate = std::int64_t{kFast} * 2;
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    window->commands().send(cmd::kParametersChange, 0);
+    window->state().analysis.selection = Selection{byteRate / 2, byteRate};
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    window->commands().send(cmd::kParametersChange, 1);
+    EXPECT_EQ(run().segmentBytes, byteRate / 2);
+    QTest::keyClick(window.get(), Qt::Key_Plus);
+    EXPECT_TRUE(prompts->messages().empty()) << lastMessage(*prompts);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    EXPECT_EQ(run().format.sampleRate, kFast);
+    EXPECT_NEAR(brightestRow(20, run().plotHeight), rowOf(30000.0), 2);
+    EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// A resize after a Change draws the Change's stretch again, no longer, and Restore still
+// brings back the picture from before it.
+TEST_F(AnalyzeFileTest, AResizeAfterAChangeKeepsItsStretchAndRestore) {
+    analyze(tone("resized.wav", kRate * 3));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun original = run();
+    const std::int64_t byteRate = std::int64_t{kRate} * 2;
+    // The stretch 1000 to 2000 msec, its end asked past the data once the frame is added.
+    window->state().analysis.selection = Selection{byteRate, byteRate * 2};
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressOk(d); });
+    window->commands().send(cmd::kParametersChange, 1);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const AnalysisRun changed = run();
+    EXPECT_EQ(changed.segmentBytes, byteRate);
+    EXPECT_EQ(std::pair(changed.beginMsec, changed.endMsec), std::pair(1000L, 2000L));
+
+    for (int pass = 0; pass < 2; ++pass) {
+        shrinkWindow();
+        ASSERT_TRUE(window->state().held.spectralImage);
+        EXPECT_EQ(run().segmentStartByte, changed.segmentStartByte);
+        EXPECT_EQ(run().segmentBytes, changed.segmentBytes);
+        EXPECT_EQ(run().params.columns, changed.params.columns);
+        EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
+    }
+    window->commands().send(cmd::kParametersRestore, 0);
+    EXPECT_EQ(run().segmentBytes, original.segmentBytes);
+    EXPECT_EQ(run().params.columns, original.params.columns);
+
+    // A Change over the whole stretch stores the end it analysed, not the one asked for.
+    prompts->queueDialog([](QDialog& d) {
+        setEdit(d, ID_END_EDIT, QStringLiteral("9000"));
+        ScriptedPrompts::pressOk(d);
+    });
+    window->commands().send(cmd::kParametersChange, 0);
+    EXPECT_EQ(run().endMsec, original.segmentBytes * 1000 / byteRate);
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 } // namespace
 } // namespace korv

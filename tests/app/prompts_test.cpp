@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -270,7 +271,7 @@ TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
 
 // What a user sees of each dialog: it fits the screen, no control lies over another, every
 // caption shows whole, and the title beside the frame's buttons. A screen reader names the
-// dialog by its title (the untitled Scan File dialog by its purpose) and every field and bar.
+// dialog by its title and every field and bar.
 TEST(DialogTitles, EveryDialogFitsShowsItsTextsWholeAndIsNamed) {
     test::ScriptedPromptsScope prompts;
     AppSettings settings;
@@ -354,6 +355,44 @@ TEST(DialogTitles, EveryDialogFitsShowsItsTextsWholeAndIsNamed) {
                 EXPECT_FALSE(named->text(QAccessible::Name).isEmpty())
                     << w->objectName().toStdString();
             }
+        }
+    }
+}
+
+// On a 1366 x 768 laptop screen (the test's second run gives it one) every parameter dialog
+// shows all its controls without scrolling, room left for a desktop panel and a title bar,
+// also with every rate and a many-channel file's fields; a smaller screen scrolls them.
+TEST(DialogTitles, EveryParameterDialogFitsALaptopScreenWithoutScrolling) {
+    constexpr int kDesktopPanel = 48;
+    constexpr int kTitleBar = 32;
+    test::ScriptedPromptsScope prompts;
+    AppSettings settings;
+    settings.typeChoice = TYPE_STEREO;
+    RunValues run = fileRun(44100, 0, 100000);
+    run.fileChannels = 6;
+    for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
+        run.offeredRates.push_back(c.hz);
+    }
+    for (const auto& [id, title] : {std::pair{DialogId::AnalyzeFile, "Analyze File"},
+                                    {DialogId::ScanInput, "Scan Input"},
+                                    {DialogId::ScanFile, "Scan File"},
+                                    {DialogId::SpectrumPlot, "Spectrum Plot"}}) {
+        SCOPED_TRACE(title);
+        ParameterDialog d(id, settings, run);
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        EXPECT_EQ(d.windowTitle(), title);
+        const QSize screen = d.screen()->size();
+        auto* area = d.findChild<QScrollArea*>();
+        ASSERT_NE(area, nullptr);
+        const bool scrolled =
+            area->verticalScrollBar()->isVisible() || area->horizontalScrollBar()->isVisible();
+        if (screen.width() >= 1366 && screen.height() >= 768) {
+            EXPECT_FALSE(scrolled);
+            EXPECT_LE(d.height() + kTitleBar, 768 - kDesktopPanel);
+            EXPECT_LE(d.width(), 1366);
+        } else {
+            EXPECT_LE(d.frameGeometry().bottom(), d.screen()->availableGeometry().bottom());
         }
     }
 }

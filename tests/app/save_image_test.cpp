@@ -24,6 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <tuple>
 
 namespace korv {
@@ -386,6 +388,34 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
     ASSERT_EQ(listed.size(), 300);
     EXPECT_EQ(listed.back(), QStringLiteral("short299.wav: Sample Size Too Small"));
     EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
+// A save that fails names the file and the system's reason.
+TEST_F(ImageExportTest, AFailedSaveNamesTheFileAndWhy) {
+    analyze(tone("sine.wav", kRate * 2));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    const QString missing = dir.file("no such folder/view.bmp");
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_BITMAP));
+    prompts->queueFile(missing);
+    window->commands().send(cmd::kSaveWindowImage);
+    EXPECT_EQ(prompts->messages(),
+              (std::vector<UserMessage>{
+                  {missing.toStdString() + ": Cannot Open File (" + std::strerror(ENOENT) + ")",
+                   MessageIcon::Warning}}));
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+TEST_F(ImageExportTest, BatchRefusesAFileWhoseImageWouldReplaceAnEarlierOne) {
+    const QString first = tone("rec.wav", kRate * 2, 1000.0);
+    const QString second = tone("rec.wave", kRate * 2, 3000.0);
+    batch({first, second, tone("other.wav", kRate)});
+    EXPECT_EQ(summary(),
+              std::pair(std::string("1 of 3 files were not saved."),
+                        QStringLiteral("rec.wave: not analysed: same image name as rec.wav")));
+    EXPECT_TRUE(QFile::exists(dir.file("images/rec.bmp")));
+    EXPECT_TRUE(QFile::exists(dir.file("images/other.bmp")));
+    EXPECT_EQ(QDir(dir.file("images")).entryList(QDir::Files).size(), 2);
+    EXPECT_FALSE(QString::fromStdString(run().file).endsWith(QStringLiteral(".wave")));
 }
 
 } // namespace

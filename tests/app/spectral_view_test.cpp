@@ -285,6 +285,31 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchAClickAsksForAPointSpectru
     EXPECT_EQ(at(10, y), imageColour(10, y));
 }
 
+// The vertical bar beside the picture is no part of it: a click there, enabled or not, asks for
+// no point spectrum and the pointer over it reads nothing.
+TEST_F(SpectralViewTest, AClickOnTheVerticalBarIsNoClickOnThePicture) {
+    setScanPlotDisplayFactory(*window, [](MainWindow&, const AppSettings&) { return nullptr; });
+    QScrollBar* bar = window->verticalBar();
+    for (const bool enabled : {false, true}) {
+        bar->setEnabled(enabled);
+        const QPoint middle(bar->width() / 2, bar->height() / 2);
+        QTest::mouseMove(bar, middle);
+        EXPECT_EQ(window->state().view.timeMarkMsec, 0.0);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, middle);
+        QTest::mouseClick(bar, Qt::RightButton, {}, middle);
+        EXPECT_TRUE(scanCalls.empty()) << enabled;
+        EXPECT_EQ(window->state().view.timeMarkMsec, 0.0);
+    }
+    // Nor is the view beyond the image's last column; that column still is.
+    const auto columns = static_cast<int>(window->state().analysis.run.params.columns);
+    ASSERT_LT(columns + 10, layout().plotWidth);
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(columns + 5, layout().plotHeight / 2));
+    EXPECT_TRUE(scanCalls.empty());
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(columns - 1, layout().plotHeight / 2));
+    EXPECT_EQ(scanCalls, std::vector<int>{cmd::kScanPointSpectrum});
+    EXPECT_TRUE(prompts->unscripted().isEmpty());
+}
+
 TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
     // 520 x 400 is narrower than the panel at the screen's font: a smaller font takes its place.
     // Stereo shown as its left channel, over the band whose value is the widest.

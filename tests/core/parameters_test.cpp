@@ -206,7 +206,11 @@ TEST(ParametersChangeChecks, RangesAndEndNearTheData) {
     };
     EXPECT_EQ(text([](auto& in) { in.beginFrame = in.endFrame; }), "Improper Begin or End");
     EXPECT_EQ(text([](auto& in) { in.beginFrame = 50001; }), "Improper Begin or End");
-    EXPECT_EQ(text([](auto& in) { in.sampleRate = 48001; }), "Sample Rate Out of Range");
+    // Every rate a file is read at is analysed again.
+    EXPECT_EQ(text([](auto& in) { in.sampleRate = 96000; }), "<none>");
+    EXPECT_EQ(text([](auto& in) { in.sampleRate = 384000; }), "<none>");
+    EXPECT_EQ(text([](auto& in) { in.sampleRate = 384001; }), "Sample Rate Out of Range");
+    EXPECT_EQ(text([](auto& in) { in.sampleRate = 3999; }), "Sample Rate Out of Range");
     EXPECT_EQ(text([](auto& in) { in.sampleRate = 4000; }), "<none>");
     EXPECT_EQ(text([](auto& in) { in.timeScaleMsec = 0.99f; }), "Time Scale Out of Range");
     EXPECT_EQ(text([](auto& in) { in.timeScaleMsec = 1.0f; }), "<none>");
