@@ -286,21 +286,14 @@ std::vector<std::string> expandFileList(const Options& o, std::string& error) {
     for (const std::string& f : o.files) {
         if (f != "-") {
             files.push_back(f);
-        } else if (!addNameLines(std::cin, files, error)) {
+        } else if (!addNameList("-", files, error)) {
             error = "standard input: " + error;
             return {};
         }
     }
-    if (!o.fromFile.empty()) {
-        std::ifstream in(o.fromFile, std::ios::binary);
-        if (!in) {
-            error = o.fromFile + ": " + kCannotOpenFile.text;
-            return {};
-        }
-        if (!addNameLines(in, files, error)) {
-            error = o.fromFile + ": " + error;
-            return {};
-        }
+    if (!o.fromFile.empty() && !addNameList(o.fromFile, files, error)) {
+        error = o.fromFile + ": " + error;
+        return {};
     }
     return files;
 }

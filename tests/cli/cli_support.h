@@ -14,6 +14,7 @@
 #include <sndfile.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -164,6 +165,32 @@ class CliTest : public ::testing::Test {
         return csvRows(dir.file(csv));
     }
     test::TempFolder dir;
+};
+
+struct ProgramRun {
+    int status = -1;
+    std::string errors;
+};
+
+class CliProgramTest : public CliTest {
+  protected:
+    // The executable with no display, its stderr gathered.
+    ProgramRun run(const std::string& arguments, const std::string& input = "") {
+        const std::string command =
+            "env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KORV_CLI_PATH) + " " + arguments;
+        return system(input.empty() ? command : "printf '" + input + "' | " + command);
+    }
+    // A bash script (no single quotes in it) with $CLI the executable, in the test's folder.
+    ProgramRun shell(const std::string& script) {
+        return system("cd " + dir.folder() + " && env -u DISPLAY -u WAYLAND_DISPLAY CLI=" +
+                      KORV_CLI_PATH + " bash -c '" + script + "'");
+    }
+    ProgramRun system(const std::string& command) {
+        const std::string err = dir.file("stderr.txt");
+        const int raw = std::system((command + " >/dev/null 2>" + err).c_str());
+        const Bytes e = test::readFile(err);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
+    }
 };
 
 } // namespace korv::cli
