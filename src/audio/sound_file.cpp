@@ -283,6 +283,17 @@ std::optional<RecordingTime> libsndfileRecordingTime(SNDFILE* file) {
     return date != nullptr ? isoRecordingTime(date) : std::nullopt;
 }
 
+// The frames a file really gives, read from where it stands to its end.
+std::int64_t countFramesToEnd(SNDFILE* file, int channels) {
+    constexpr sf_count_t kBlockFrames = 4096;
+    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * channels));
+    std::int64_t frames = 0;
+    for (sf_count_t got = 0; (got = sf_readf_float(file, block.data(), kBlockFrames)) > 0;) {
+        frames += got;
+    }
+    return frames;
+}
+
 WaveParseResult refusedFormat() {
     WaveParseResult result;
     result.status = WaveParseStatus::AdvancedFormat;
@@ -302,7 +313,10 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
         sf.samplerate > MAX_FILE_SAMPLE_RATE || sf.frames < 0) {
         return refusedFormat();
     }
-    std::int64_t frames = sf.frames;
+    // A length the header does not give (a FLAC written to a pipe, a cut Ogg file) is
+    // counted by decoding to the end.
+    std::int64_t frames =
+        sf.frames == SF_COUNT_MAX ? countFramesToEnd(s.handle.get(), sf.channels) : sf.frames;
     // A header declaring more than the file holds (a 5 GB count in a 1 KB file) is held to
     // what is there.
     if (const std::int64_t frameBytes = plainFrameBytes(sf); frameBytes > 0) {

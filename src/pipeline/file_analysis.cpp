@@ -20,7 +20,11 @@ AppSettings wholeFileSettings(AppSettings settings) {
 std::int64_t waveDataMsec(const WaveFileInfo& info) {
     const std::int64_t byteRate =
         static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
-    return byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
+    if (byteRate <= 0) {
+        return 0;
+    }
+    // Whole seconds first: the byte count times 1000 may not fit.
+    return info.dataLength / byteRate * 1000 + info.dataLength % byteRate * 1000 / byteRate;
 }
 
 SegmentRangeInputs segmentRangeInputs(const WaveFileInfo& info, const RunFormat& format,

@@ -316,6 +316,46 @@ TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
     }
 }
 
+TEST_F(SoundFileTest, FilesWhoseHeaderGivesNoLengthAreReadToTheirEnd) {
+    // A FLAC written to a pipe: its encoder could not go back to fill in the total or the MD5.
+    Bytes flac =
+        test::readFile(sound("pipe.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 40000, 0.5));
+    ASSERT_EQ(idOffset(flac, "fLaC"), 0u);
+    flac.at(21) = static_cast<std::uint8_t>(flac.at(21) & 0xF0); // the 36-bit total: 0
+    std::fill(flac.begin() + 22, flac.begin() + 42, std::uint8_t{0});
+    const std::string piped = temp.file("piped.flac");
+    test::writeFile(piped, flac);
+    const WaveParseResult unknown = openSoundFile(piped);
+    ASSERT_EQ(unknown.status, WaveParseStatus::Header);
+    EXPECT_EQ(unknown.info.dataLength, 40000 * 2);
+    EXPECT_EQ(waveDataMsec(unknown.info), 5000);
+    const auto all = loadAll(piped, unknown.info);
+    ASSERT_TRUE(all.store.has_value());
+    expectSine(heldChannel(*all.store, 1, 0), 0.5, 441.0, 8000.0, 997);
+
+    // An Ogg file cut by one byte: its last page is gone, what comes before it is read.
+    Bytes ogg =
+        test::readFile(sound("whole.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 1, 441000, 0.5));
+    ogg.pop_back();
+    const std::string cut = temp.file("cut.ogg");
+    test::writeFile(cut, ogg);
+    const WaveParseResult shortened = openSoundFile(cut);
+    ASSERT_EQ(shortened.status, WaveParseStatus::Header);
+    EXPECT_GT(shortened.info.dataLength, 220500 * 2);
+    EXPECT_LE(shortened.info.dataLength, 441000 * 2);
+    const auto read = loadAll(cut, shortened.info);
+    ASSERT_TRUE(read.store.has_value());
+    EXPECT_NEAR(rms(heldChannel(*read.store, 1, 0)), 0.5 * 32768.0 / std::sqrt(2.0), 300.0);
+
+    // The length in msec of data near the most a file can declare, without overflow: 4e13
+    // seconds and a half of 48 kHz 16-bit stereo.
+    WaveFileInfo longest;
+    longest.sampleRate = 48000;
+    longest.channels = 2;
+    longest.dataLength = std::int64_t{192000} * 40'000'000'000'000 + 96000;
+    EXPECT_EQ(waveDataMsec(longest), 40'000'000'000'000'500);
+}
+
 // A 16-bit mono 8000 Hz wave file with `chunks` between its format and its data.
 Bytes waveWith(const Bytes& chunks) {
     return test::monoWaveWith(chunks, 8000, Bytes(8000, 0));
