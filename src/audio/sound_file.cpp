@@ -1,5 +1,6 @@
 #include "audio/sound_file.h"
 
+#include "audio/mpeg_messages.h"
 #include "base/posix_file.h"
 
 #include <sndfile.h>
@@ -118,6 +119,7 @@ struct OpenSndfile {
 
 // Opened in place: libsndfile keeps pointers to the io table and the file.
 bool openSndfile(OpenSndfile& s, const WaveByteReader& read, std::int64_t fileSize) {
+    keepMpegDecoderQuiet();
     s.file = VirtualFile{&read, fileSize, 0};
     s.file.hideLists = true;
     s.info = SF_INFO{};

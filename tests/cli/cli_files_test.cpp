@@ -21,5 +21,49 @@ TEST_F(CliProgramTest, AListThatCannotBeReadIsNamedWithTheReason) {
     EXPECT_THAT(input.errors, HasSubstr("standard input: Cannot Open File (Is a directory)"));
 }
 
+// An MP3 of a sine written by libsndfile (libmp3lame), in the test's folder.
+std::string mp3(test::TempFolder& dir, const std::string& name, double seconds, double hz) {
+    const std::string path = dir.file(name);
+    EXPECT_TRUE(test::writeSound(path, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, kRate, 1,
+                                 static_cast<sf_count_t>(seconds * kRate), 0.5, nullptr, hz));
+    return path;
+}
+
+TEST_F(CliProgramTest, EveryFailureNamesTheFileAndTheReason) {
+    const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
+    std::filesystem::create_directory(dir.file("folder"));
+    const ProgramRun missing =
+        run("image " + a + " " + dir.file("none.wav") + " " + dir.file("folder"));
+    EXPECT_EQ(missing.status, EXIT_SOME_FAILED);
+    EXPECT_THAT(missing.errors,
+                HasSubstr(dir.file("none.wav") + ": Cannot Open File (No such file or directory)"));
+    EXPECT_THAT(missing.errors,
+                HasSubstr(dir.file("folder") + ": Cannot Open File (Is a directory)"));
+    // An output folder that cannot be made: the name is a link to nowhere.
+    std::filesystem::create_symlink(dir.file("nowhere/at/all"), dir.file("link"));
+    const ProgramRun out = run("image " + a + " --out " + dir.file("link"));
+    EXPECT_EQ(out.status, EXIT_SOME_FAILED);
+    EXPECT_EQ(out.errors,
+              "korvanthile-cli: " + dir.file("link") + ": cannot make the folder (File exists)\n");
+    // No names where names were expected, and a command mistyped.
+    const ProgramRun none = shell("$CLI image - < /dev/null");
+    EXPECT_EQ(none.status, EXIT_USAGE);
+    EXPECT_EQ(none.errors, "korvanthile-cli: standard input: no file names in the list\n");
+    const ProgramRun typo = run("imagez " + a);
+    EXPECT_EQ(typo.status, EXIT_USAGE);
+    EXPECT_EQ(typo.errors, "korvanthile-cli: imagez: not a command (image, levels, bands)\n");
+    // Two MP3s joined: the decoder's own warning, naming nothing, is not passed on; every line
+    // names the file or the tool.
+    const std::string one = mp3(dir, "one.mp3", 2.0, 1000.0);
+    const std::string two = mp3(dir, "two.mp3", 2.0, 2000.0);
+    ASSERT_EQ(shell("cat one.mp3 two.mp3 > joined.mp3").status, 0);
+    const ProgramRun joined =
+        run("image " + dir.file("joined.mp3") + " " + one + " --out " + dir.file("mp3"));
+    std::istringstream lines(joined.errors);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.rfind(dir.file("joined.mp3") + ": ", 0), 0u) << line;
+    }
+}
+
 } // namespace
 } // namespace korv::cli
