@@ -203,9 +203,9 @@ TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
     EXPECT_EQ(twice.status, EXIT_ALL_DONE) << twice.errors;
     EXPECT_EQ(std::count(twice.errors.begin(), twice.errors.end(), '\n'), 2) << twice.errors;
     EXPECT_GT(test::readFile(dir.file("x.txt")).size(), 1000u);
-    // An output that cannot be written: the output named with the system's reason.
+    // An output folder that cannot be made: named once with the system's reason.
     EXPECT_EQ(shell("$CLI image x.wav --out x.wav/sub").errors,
-              "x.wav: x.wav/sub/x.png: Cannot Open File (Not a directory)\n");
+              "korvanthile-cli: x.wav/sub: cannot make the folder (Not a directory)\n");
     // A full disk and a read-only one, where a private mount can be had; nothing left behind.
     const ProgramRun full =
         shell("mkdir -p full ro && unshare -rm sh -c \"mount -t tmpfs -o size=16k tmpfs full && "
