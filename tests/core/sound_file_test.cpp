@@ -272,6 +272,16 @@ TEST_F(SoundFileTest, FilesBeyondFourGigabytesAreReadToTheirEnd) {
     const WaveParseResult big = openSoundFile(wave);
     ASSERT_EQ(big.status, WaveParseStatus::Header);
     EXPECT_EQ(big.info.dataLength, 0xFFFFFFF0LL);
+
+    // Past 4 GiB without RF64, both sizes 0xFFFFFFFF as ffmpeg writes them: the whole file.
+    test::putLeAt(whead, 4, 0xFFFFFFFFu);
+    test::putLeAt(whead, wdata + 4, 0xFFFFFFFFu);
+    test::writeFile(wave, whead);
+    std::filesystem::resize_file(wave, wdata + 8 + dataBytes);
+    const WaveParseResult past = openSoundFile(wave);
+    ASSERT_EQ(past.status, WaveParseStatus::Header);
+    EXPECT_EQ(past.info.dataLength, static_cast<std::int64_t>(dataBytes));
+    EXPECT_EQ(waveDataMsec(past.info), static_cast<std::int64_t>(dataBytes / 2 * 1000 / 48000));
 }
 
 TEST_F(SoundFileTest, DeclaredSizesAreCheckedAgainstTheFile) {
