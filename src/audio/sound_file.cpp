@@ -154,6 +154,30 @@ std::int64_t mpegFrameBytes(const std::uint8_t* h) {
     return (one ? 144 : 72) * 1000LL * kbps / rate + ((h[2] >> 1) & 1);
 }
 
+// The samples the MPEG frames of a file hold, walked header by header from its first frame to
+// the first thing that is neither a frame nor an ID3v2 tag (the tag of a file joined on).
+std::int64_t mpegFileSamples(const WaveByteReader& read, std::int64_t fileSize) {
+    std::int64_t at = 0;
+    std::int64_t samples = 0;
+    std::array<std::uint8_t, 10> h{};
+    while (at + 10 <= fileSize && read(at, h) == h.size()) {
+        if (h[0] == 'I' && h[1] == 'D' && h[2] == '3') {
+            // The tag's size: four 7-bit bytes, then 10 bytes of header (and 10 of footer).
+            const std::int64_t size = (std::int64_t{h[6] & 0x7F} << 21) | ((h[7] & 0x7F) << 14) |
+                                      ((h[8] & 0x7F) << 7) | (h[9] & 0x7F);
+            at += 10 + size + ((h[5] & 0x10) != 0 ? 10 : 0);
+            continue;
+        }
+        const std::int64_t length = mpegFrameBytes(h.data());
+        if (length <= 4) {
+            break;
+        }
+        samples += ((h[1] >> 3) & 3) == 3 ? 1152 : 576;
+        at += length;
+    }
+    return samples;
+}
+
 // An MP3 without a tag is taken for one only when a second frame header follows the first
 // where its length says: header-less samples starting with the sync bits stay raw data.
 bool twoMpegFrames(const WaveByteReader& read, const std::array<std::uint8_t, 12>& head) {
@@ -296,6 +320,18 @@ std::int64_t countFramesToEnd(SNDFILE* file, int channels) {
     return frames;
 }
 
+// "MP3 decoder stops at 5.0 s of the 10.0 s of frames in the file (...)".
+UserMessage mpegCutMessage(std::int64_t decoded, std::int64_t walked, int rate) {
+    const auto seconds = [rate](std::int64_t n) {
+        const std::int64_t tenths = n * 10 / rate;
+        return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+    };
+    return {"MP3 decoder stops at " + seconds(decoded) + " of the " + seconds(walked) +
+                " of frames in the file (files joined, or a variable rate without a length "
+                "header); not read",
+            MessageIcon::Warning};
+}
+
 WaveParseResult refusedFormat() {
     WaveParseResult result;
     result.status = WaveParseStatus::AdvancedFormat;
@@ -323,6 +359,18 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
     // what is there.
     if (const std::int64_t frameBytes = plainFrameBytes(sf); frameBytes > 0) {
         frames = std::min(frames, fileSize / frameBytes);
+    }
+    // The decoder stops where the first header says (a Xing count, or a guess from the first
+    // frame's rate): files joined with cat, or of variable rate without that count, go on
+    // beyond. A few frames of slack take the encoder's delay and padding.
+    if ((sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+        constexpr std::int64_t kSlackSamples = 4 * 1152;
+        if (const std::int64_t walked = mpegFileSamples(read, fileSize);
+            walked > frames + kSlackSamples) {
+            WaveParseResult cut = refusedFormat();
+            cut.message = mpegCutMessage(frames, walked, sf.samplerate);
+            return cut;
+        }
     }
     // Held as 16-bit samples of at most two channels: far from any overflow.
     frames = std::min<std::int64_t>(frames, std::numeric_limits<std::int64_t>::max() / 8);

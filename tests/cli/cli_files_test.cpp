@@ -52,13 +52,17 @@ TEST_F(CliProgramTest, EveryFailureNamesTheFileAndTheReason) {
     const ProgramRun typo = run("imagez " + a);
     EXPECT_EQ(typo.status, EXIT_USAGE);
     EXPECT_EQ(typo.errors, "korvanthile-cli: imagez: not a command (image, levels, bands)\n");
-    // Two MP3s joined: the decoder's own warning, naming nothing, is not passed on; every line
-    // names the file or the tool.
+    // Two MP3s joined: the decoder would stop after the first, and says so; its own warning,
+    // naming nothing, is not passed on.
     const std::string one = mp3(dir, "one.mp3", 2.0, 1000.0);
     const std::string two = mp3(dir, "two.mp3", 2.0, 2000.0);
     ASSERT_EQ(shell("cat one.mp3 two.mp3 > joined.mp3").status, 0);
     const ProgramRun joined =
         run("image " + dir.file("joined.mp3") + " " + one + " --out " + dir.file("mp3"));
+    EXPECT_EQ(joined.status, EXIT_SOME_FAILED);
+    EXPECT_THAT(joined.errors, HasSubstr("joined.mp3: MP3 decoder stops at 2.0 s of the 4."));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("mp3/joined.png")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("mp3/one.png")));
     std::istringstream lines(joined.errors);
     for (std::string line; std::getline(lines, line);) {
         EXPECT_EQ(line.rfind(dir.file("joined.mp3") + ": ", 0), 0u) << line;
