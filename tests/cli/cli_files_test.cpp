@@ -69,5 +69,24 @@ TEST_F(CliProgramTest, EveryFailureNamesTheFileAndTheReason) {
     }
 }
 
+TEST_F(CliProgramTest, AnOutputNameAsLongAsTheFolderTakesIsWritten) {
+    // 250 bytes and ".png": 254, one short of the longest name; and the same in two-byte
+    // characters, which a shortened temporary name must not cut in half.
+    const std::string plain(250, 'n');
+    std::string wide;
+    while (wide.size() + 2 <= 250) {
+        wide += "\xC3\xA9";
+    }
+    for (const std::string& stem : {plain, wide}) {
+        const std::string file = wave(stem + ".wav", mono16(sine(1000.0, 1.0)));
+        const ProgramRun image = run("image " + file);
+        EXPECT_EQ(image.status, 0) << image.errors;
+        EXPECT_GT(std::filesystem::file_size(dir.file(stem + ".png")), 0u);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir.folder())) {
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
 } // namespace
 } // namespace korv::cli
