@@ -2,6 +2,7 @@
 // device, for servers and batch runs.
 
 #include "cli/cli_grid.h"
+#include "cli/cli_inputs.h"
 #include "cli/cli_jobs.h"
 #include "cli/cli_meter.h"
 #include "cli/cli_options.h"
@@ -45,8 +46,11 @@ int main(int argc, char** argv) {
     if (options.grid) {
         startGridText();
     }
-    if (!options.outDir.empty()) {
-        std::filesystem::create_directories(options.outDir, ec);
+    if (!options.outDir.empty() && !std::filesystem::create_directories(options.outDir, ec) && ec) {
+        // Nothing can be written there: said once, with the system's reason.
+        std::cerr << "korvanthile-cli: " << options.outDir << ": cannot make the folder ("
+                  << systemReason(ec.value()) << ")\n";
+        return EXIT_SOME_FAILED;
     }
     const ListCheck listed = checkFileList(options, files);
     for (const std::string& line : listed.notes) {

@@ -132,5 +132,24 @@ while IFS= read -r name; do
   fi
 done < "$work/list.txt"
 [ "$(find "$work/out" -type f | wc -l)" -eq 5 ] || { echo "FAIL: not five outputs"; status=1; }
-[ $status -eq 0 ] && echo "5 files in 3 array tasks: every output matches"
+
+# Once more as a new user writes it: the tool in a folder with a comma, a block size with a
+# leading zero (one task of all five), and -j among the options beside the CPUs Slurm gives.
+mkdir "$work/bin,tools"
+ln -s "$cli" "$work/bin,tools/korvanthile-cli"
+job2=$(cd "$work" && KORVANTHILE_CLI="$work/bin,tools/korvanthile-cli" \
+  SBATCH_OPTIONS=--cpus-per-task=1 "$script" list.txt 08 image -j 1 --out "$work/out2")
+[[ $job2 =~ ^[0-9]+$ ]] || { echo "FAIL: sbatch gave no job id: $job2"; exit 1; }
+for _ in $(seq 600); do
+  [ -z "$(squeue -h -j "$job2" 2>/dev/null)" ] && break
+  sleep 0.1
+done
+if [ "$(scontrol show job "$job2" -o | grep -c "JobState=COMPLETED")" -ne 1 ]; then
+  echo "FAIL: the second array did not complete in one task:"
+  scontrol show job "$job2" -o | grep -o "JobState=[A-Z_]*"
+  cat "$work"/slurm-"$job2"_*.out 2>/dev/null
+  status=1
+fi
+[ "$(find "$work/out2" -name '*.png' | wc -l)" -eq 5 ] || { echo "FAIL: not five images"; status=1; }
+[ $status -eq 0 ] && echo "5 files in 3 array tasks: every output matches; and in one task as typed"
 exit $status
