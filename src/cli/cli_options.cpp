@@ -355,19 +355,16 @@ Parsed parseCommandLine(int argc, char** argv) {
     CLI::App* bands = app.add_subcommand("bands", "Third-octave band levels over time");
     addCommonOptions(*bands, o);
     bands->add_flag("--csv", o.csv, "CSV (the only format of this command)");
-<<<<<<< HEAD
     addUnitOptions(*bands, o.meter);
     CLI::App* meter = app.add_subcommand(
         "meter", "Sound level meter: weighted, time-weighted and band levels per interval "
                  "(IEC 61672-1, IEC 61260-1), in dBFS or calibrated dB SPL");
     addFileListOptions(*meter, o);
     addMeterOptions(*meter, o);
-=======
     if (const std::string unknown = unknownCommand(app, argc, argv); !unknown.empty()) {
         std::cerr << "korvanthile-cli: " << unknown << '\n';
         return {std::nullopt, EXIT_USAGE};
     }
->>>>>>> n35-files
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

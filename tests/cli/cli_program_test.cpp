@@ -6,11 +6,6 @@
 namespace korv::cli {
 namespace {
 
-<<<<<<< HEAD
-using CliRunTest = CliRunTest;
-
-=======
->>>>>>> n35-files
 TEST_F(CliRunTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
     const std::string a = wave("a.wav", mono16(sine(500.0, 2.0)));
     const std::string b = wave("b.wav", mono16(pinkNoise(1.5)));
