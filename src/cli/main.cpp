@@ -21,6 +21,12 @@ int main(int argc, char** argv) {
         return parsed.exitStatus;
     }
     const Options& options = *parsed.options;
+    // Held before the list is read: a run waiting for its names holds its summary too.
+    SummaryLock summaryLock;
+    if (const std::string refused = summaryLock.take(options.meter.summaryFile); !refused.empty()) {
+        std::cerr << "korvanthile-cli: " << refused << '\n';
+        return EXIT_USAGE;
+    }
     std::string error;
     std::vector<std::string> files = expandFileList(options, error);
     if (!error.empty()) {
