@@ -51,7 +51,8 @@ TEST_F(CliRunTest, EveryFailureNamesTheFileAndTheReason) {
     EXPECT_EQ(none.errors, "korvanthile-cli: standard input: no file names in the list\n");
     const ProgramRun typo = run("imagez " + a);
     EXPECT_EQ(typo.status, EXIT_USAGE);
-    EXPECT_EQ(typo.errors, "korvanthile-cli: imagez: not a command (image, levels, bands)\n");
+    EXPECT_EQ(typo.errors,
+              "korvanthile-cli: imagez: not a command (image, levels, bands, meter)\n");
     // Two MP3s joined: the decoder would stop after the first, and says so; its own warning,
     // naming nothing, is not passed on.
     const std::string one = mp3(dir, "one.mp3", 2.0, 1000.0);
