@@ -1,5 +1,7 @@
 #include "audio/sound_file.h"
 
+#include "audio/mpeg_frames.h"
+#include "audio/mpeg_messages.h"
 #include "base/posix_file.h"
 
 #include <sndfile.h>
@@ -114,51 +116,58 @@ struct OpenSndfile {
     SF_VIRTUAL_IO io{vfLength, vfSeek, vfRead, vfWrite, vfTell};
     SF_INFO info{};
     SndfileHandle handle;
+    std::int64_t at = 0; // the frame the next read gives
 };
 
 // Opened in place: libsndfile keeps pointers to the io table and the file.
 bool openSndfile(OpenSndfile& s, const WaveByteReader& read, std::int64_t fileSize) {
+    keepMpegDecoderQuiet();
+    s.handle.reset();
     s.file = VirtualFile{&read, fileSize, 0};
     s.file.hideLists = true;
     s.info = SF_INFO{};
+    s.at = 0;
     s.handle.reset(sf_open_virtual(&s.io, SFM_READ, &s.info, &s.file));
     s.file.hideLists = false;
     return s.handle != nullptr;
 }
 
-enum class Sniffed { Wave, RiffWave, SoundFile, MaybeMpeg };
+// Up to `frames` frames into `into`, the position kept.
+sf_count_t readFrames(OpenSndfile& s, float* into, sf_count_t frames) {
+    const sf_count_t got = sf_readf_float(s.handle.get(), into, frames);
+    s.at += std::max<sf_count_t>(got, 0);
+    return got;
+}
 
-// The length of the MPEG-1/2/2.5 Layer III frame whose header is at `h`; 0 when the four
-// bytes are no such header.
-std::int64_t mpegFrameBytes(const std::uint8_t* h) {
-    constexpr std::array<int, 15> kBitrates1 = {0,   32,  40,  48,  56,  64,  80, 96,
-                                                112, 128, 160, 192, 224, 256, 320};
-    constexpr std::array<int, 15> kBitrates2 = {0,  8,  16, 24,  32,  40,  48, 56,
-                                                64, 80, 96, 112, 128, 144, 160};
-    constexpr std::array<int, 3> kRates1 = {44100, 48000, 32000};
-    const int version = (h[1] >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const int layer = (h[1] >> 1) & 3;   // 1: Layer III
-    const int bitrateIndex = h[2] >> 4;
-    const int rateIndex = (h[2] >> 2) & 3;
-    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || version == 1 || layer != 1 || bitrateIndex == 0 ||
-        bitrateIndex == 15 || rateIndex == 3) {
-        return 0;
+// To frame `frame`. What libsndfile reads but cannot seek in (GSM 6.10 wave files) is read up
+// to it, from its start again when it lies behind.
+bool seekFrame(OpenSndfile& s, std::int64_t frame) {
+    if (s.info.seekable != 0) {
+        if (sf_seek(s.handle.get(), frame, SEEK_SET) != frame) {
+            return false;
+        }
+        s.at = frame;
+        return true;
     }
-    const bool one = version == 3;
-    const int rate = kRates1[static_cast<std::size_t>(rateIndex)] / (one            ? 1
-                                                                     : version == 2 ? 2
-                                                                                    : 4);
-    const int kbps = (one ? kBitrates1 : kBitrates2)[static_cast<std::size_t>(bitrateIndex)];
-    return (one ? 144 : 72) * 1000LL * kbps / rate + ((h[2] >> 1) & 1);
+    if (frame < s.at) {
+        const WaveByteReader* read = s.file.read;
+        if (!openSndfile(s, *read, s.file.size)) {
+            return false;
+        }
+    }
+    constexpr sf_count_t kSkipFrames = 4096;
+    std::vector<float> skipped;
+    while (s.at < frame) {
+        skipped.resize(static_cast<std::size_t>(kSkipFrames * s.info.channels));
+        const sf_count_t want = std::min<std::int64_t>(kSkipFrames, frame - s.at);
+        if (readFrames(s, skipped.data(), want) != want) {
+            return false;
+        }
+    }
+    return true;
 }
 
-// An MP3 without a tag is taken for one only when a second frame header follows the first
-// where its length says: header-less samples starting with the sync bits stay raw data.
-bool twoMpegFrames(const WaveByteReader& read, const std::array<std::uint8_t, 12>& head) {
-    const std::int64_t length = mpegFrameBytes(head.data());
-    std::array<std::uint8_t, 4> next{};
-    return length > 4 && read(length, next) == next.size() && mpegFrameBytes(next.data()) > 0;
-}
+enum class Sniffed { Wave, RiffWave, SoundFile, MaybeMpeg };
 
 // What the first bytes say. Only the containers libsndfile is there for are sent to it; all
 // else (header-less data in particular) stays with the wave reader.
@@ -283,6 +292,26 @@ std::optional<RecordingTime> libsndfileRecordingTime(SNDFILE* file) {
     return date != nullptr ? isoRecordingTime(date) : std::nullopt;
 }
 
+// The frames a file really gives, read from where it stands to its end.
+std::int64_t countFramesToEnd(OpenSndfile& s) {
+    constexpr sf_count_t kBlockFrames = 4096;
+    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * s.info.channels));
+    std::int64_t frames = 0;
+    for (sf_count_t got = 0; (got = readFrames(s, block.data(), kBlockFrames)) > 0;) {
+        frames += got;
+    }
+    return frames;
+}
+
+// Whether the last frame a coded file's header declares is there: a FLAC's total may promise
+// more than its frames hold, and its decoder, once asked past the real end, fails every later
+// seek, so what a run of reads gives would hang on their order.
+bool lastFrameReads(SNDFILE* file, int channels, std::int64_t frames) {
+    std::vector<float> frame(static_cast<std::size_t>(channels));
+    return sf_seek(file, frames - 1, SEEK_SET) == frames - 1 &&
+           sf_readf_float(file, frame.data(), 1) == 1;
+}
+
 WaveParseResult refusedFormat() {
     WaveParseResult result;
     result.status = WaveParseStatus::AdvancedFormat;
@@ -302,11 +331,34 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
         sf.samplerate > MAX_FILE_SAMPLE_RATE || sf.frames < 0) {
         return refusedFormat();
     }
+    // A length the header does not give (a FLAC written to a pipe, a cut Ogg file), or one it
+    // gives but the frames do not reach, is counted by decoding to the end.
     std::int64_t frames = sf.frames;
+    if (frames == SF_COUNT_MAX) {
+        frames = countFramesToEnd(s);
+    } else if (frames > 0 && plainFrameBytes(sf) == 0 && sf.seekable != 0 &&
+               !lastFrameReads(s.handle.get(), sf.channels, frames)) {
+        if (!openSndfile(s, read, fileSize)) { // from the start, the failed seek forgotten
+            return refusedFormat();
+        }
+        frames = countFramesToEnd(s);
+    }
     // A header declaring more than the file holds (a 5 GB count in a 1 KB file) is held to
     // what is there.
     if (const std::int64_t frameBytes = plainFrameBytes(sf); frameBytes > 0) {
         frames = std::min(frames, fileSize / frameBytes);
+    }
+    // The decoder stops where the first header says (a Xing count, or a guess from the first
+    // frame's rate): files joined with cat, or of variable rate without that count, go on
+    // beyond. A few frames of slack take the encoder's delay and padding.
+    if ((sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+        constexpr std::int64_t kSlackSamples = 4 * 1152;
+        if (const std::int64_t walked = mpegFileSamples(read, fileSize);
+            walked > frames + kSlackSamples) {
+            WaveParseResult cut = refusedFormat();
+            cut.message = mpegCutMessage(frames, walked, sf.samplerate);
+            return cut;
+        }
     }
     // Held as 16-bit samples of at most two channels: far from any overflow.
     frames = std::min<std::int64_t>(frames, std::numeric_limits<std::int64_t>::max() / 8);
@@ -484,14 +536,14 @@ bool SoundFileFrames::read(std::int64_t firstFrame, std::span<std::uint8_t> into
     Open& s = *open_;
     const std::size_t frames = into16.size() / (2 * s.held);
     if (firstFrame < 0 || (!precise.empty() && precise.size() < frames * s.held) ||
-        sf_seek(s.sound.handle.get(), firstFrame, SEEK_SET) != firstFrame) {
+        !seekFrame(s.sound, firstFrame)) {
         return false;
     }
     const std::size_t blockFrames = s.block.size() / s.source.fileChannels;
     std::size_t done = 0;
     while (done < frames) {
         const auto want = static_cast<sf_count_t>(std::min(blockFrames, frames - done));
-        if (sf_readf_float(s.sound.handle.get(), s.block.data(), want) != want) {
+        if (readFrames(s.sound, s.block.data(), want) != want) {
             return false;
         }
         holdFrames(s.block, static_cast<std::size_t>(want), s.source, s.held, done * s.held, into16,
@@ -546,8 +598,7 @@ bool HeldSampleStream::open(const std::string& path, const WaveFileInfo& info,
             s->sound.info.channels != source.fileChannels ||
             source.firstChannel >= source.fileChannels ||
             source.secondChannel >= source.fileChannels ||
-            sf_seek(s->sound.handle.get(), startByte / frameBytes, SEEK_SET) !=
-                startByte / frameBytes) {
+            !seekFrame(s->sound, startByte / frameBytes)) {
             return false;
         }
     } else if (encodingConverted(info.encoding)) {
@@ -589,8 +640,7 @@ std::size_t HeldSampleStream::read(std::span<std::uint8_t> into, std::span<float
     const auto held = static_cast<std::size_t>(s.info.channels);
     const std::size_t want = into.size() / (2 * held);
     s.frames.resize(want * s.info.fileChannels);
-    const sf_count_t got =
-        sf_readf_float(s.sound.handle.get(), s.frames.data(), static_cast<sf_count_t>(want));
+    const sf_count_t got = readFrames(s.sound, s.frames.data(), static_cast<sf_count_t>(want));
     const auto frames = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
     holdFrames(s.frames, frames, s.info.source(), held, 0, into, precise);
     return frames * held * 2;

@@ -77,6 +77,9 @@ int idLikeness(const FileView& file, std::int64_t at) {
     return printable ? 1 : 0;
 }
 
+// A chunk size that says nothing of the chunk's length.
+constexpr std::uint32_t kSizeUnknown = 0xFFFFFFFFu;
+
 struct DataChunk {
     std::int64_t offset = 0; // first sample byte
     std::uint32_t declaredBytes = 0;
@@ -239,7 +242,11 @@ WaveParseResult parseWaveHeaderFrom(const WaveByteReader& read, std::int64_t fil
     // A declared length beyond the end of the file (a cut-off recording, or a writer that
     // never filled it in) is cut to the bytes really there.
     const std::int64_t present = std::max<std::int64_t>(0, fileSize - info.dataOffset);
-    const std::int64_t bytes = std::min<std::int64_t>(chunks.data->declaredBytes, present);
+    // A size of 0xFFFFFFFF is what writers of files past 4 GiB without RF64 (ffmpeg) put
+    // there: the data runs to the end of the file.
+    const std::int64_t bytes = chunks.data->declaredBytes == kSizeUnknown
+                                   ? present
+                                   : std::min<std::int64_t>(chunks.data->declaredBytes, present);
     info.dataLength = encodingConverted(*encoding) ? bytes / encodingBytes(*encoding) * 2 : bytes;
     info.headerValid = true;
     return result;

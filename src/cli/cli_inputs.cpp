@@ -1,11 +1,12 @@
 #include "cli/cli_inputs.h"
 
+#include "audio/wave_file.h"
 #include "base/posix_file.h"
 #include "base/user_message.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <iterator>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -52,30 +53,88 @@ NamedFileBytes readNamedFile(const std::string& path, std::size_t limit, bool re
     return result;
 }
 
-bool addNameLines(std::istream& in, std::vector<std::string>& files, std::string& error) {
-    std::string line;
-    const auto take = [&] {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+namespace {
+
+// The lines of a list as its bytes come.
+class NameLines {
+  public:
+    explicit NameLines(std::vector<std::string>& files) : files_(files) {}
+    // False at a line too long to be a file name.
+    bool add(std::string_view bytes) {
+        for (const char c : bytes) {
+            if (c == '\n') {
+                take();
+            } else if (line_.size() == kMaxNameLineBytes) {
+                return false;
+            } else {
+                line_ += c;
+            }
         }
-        if (!line.empty()) {
-            files.push_back(line);
+        return true;
+    }
+    void finish() { take(); }
+
+  private:
+    void take() {
+        if (!line_.empty() && line_.back() == '\r') {
+            line_.pop_back();
         }
-        line.clear();
-    };
-    for (auto c = std::istreambuf_iterator<char>(in); c != std::istreambuf_iterator<char>(); ++c) {
-        if (*c == '\n') {
-            take();
-        } else if (line.size() == kMaxNameLineBytes) {
+        if (!line_.empty()) {
+            files_.push_back(line_);
+        }
+        line_.clear();
+    }
+    std::vector<std::string>& files_;
+    std::string line_;
+};
+
+bool addNameLinesOf(int fd, std::vector<std::string>& files, std::string& error) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = cannotOpen(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = cannotOpen(EISDIR);
+        return false;
+    }
+    NameLines lines(files);
+    std::string block(1 << 16, '\0');
+    for (;;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            error = kErrorReadingFile.text + " (" + systemReason(errno) + ")";
+            return false;
+        }
+        if (got == 0) {
+            lines.finish();
+            return true;
+        }
+        if (!lines.add(std::string_view(block.data(), static_cast<std::size_t>(got)))) {
             error = "a line longer than " + std::to_string(kMaxNameLineBytes) +
                     " bytes: not a list of file names";
             return false;
-        } else {
-            line += *c;
         }
     }
-    take();
-    return true;
+}
+
+} // namespace
+
+bool addNameList(const std::string& path, std::vector<std::string>& files, std::string& error) {
+    if (path == "-") {
+        return addNameLinesOf(STDIN_FILENO, files, error);
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = cannotOpen(errno);
+        return false;
+    }
+    const bool added = addNameLinesOf(fd, files, error);
+    ::close(fd);
+    return added;
 }
 
 } // namespace korv::cli

@@ -7,7 +7,6 @@
 #include "base/posix_file.h" // systemReason
 
 #include <cstddef>
-#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,9 +25,10 @@ struct NamedFileBytes {
 [[nodiscard]] NamedFileBytes readNamedFile(const std::string& path, std::size_t limit,
                                            bool regularOnly);
 
-// Adds the non-empty lines of `in` (a CR before the line end dropped); false, with the reason
-// in `error`, at a line longer than kMaxNameLineBytes.
-[[nodiscard]] bool addNameLines(std::istream& in, std::vector<std::string>& files,
-                                std::string& error);
+// Adds the non-empty lines of the list `path` ("-": standard input), a CR before the line end
+// dropped; false, with the reason in `error`, for a folder, a read error or a line longer than
+// kMaxNameLineBytes.
+[[nodiscard]] bool addNameList(const std::string& path, std::vector<std::string>& files,
+                               std::string& error);
 
 } // namespace korv::cli

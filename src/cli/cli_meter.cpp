@@ -9,7 +9,10 @@
 #include "output/data_log.h"
 #include "pipeline/file_samples.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -263,6 +266,51 @@ std::string summaryRefusal(const Options& o, const std::vector<std::string>& fil
         }
     }
     return {};
+}
+
+SummaryLock::~SummaryLock() {
+    if (fd_ >= 0) {
+        // Removed while still held: a run that opened it meanwhile finds it gone and retries.
+        ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+}
+
+std::string SummaryLock::take(const std::string& summaryFile) {
+    if (summaryFile.empty()) {
+        return {};
+    }
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::weakly_canonical(summaryFile, ec);
+    const std::string lock = (ec ? std::filesystem::path(summaryFile) : real).string() + ".lock";
+    // A few rounds at most: each is lost only to a run that removed the file as it ended.
+    for (int round = 0; round < 16; ++round) {
+        const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            return "--summary " + summaryFile + ": cannot make its lock file " + lock + " (" +
+                   systemReason(errno) + ")";
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) {
+                return "--summary " + summaryFile + " is being written by another run of the " +
+                       "tool (it holds " + lock + "); not replaced";
+            }
+            return "--summary " + summaryFile + ": cannot lock " + lock + " (" +
+                   systemReason(error) + ")";
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) == 0 && ::stat(lock.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            fd_ = fd;
+            path_ = lock;
+            return {};
+        }
+        ::close(fd); // the file locked was removed by the run before: take the new one
+    }
+    return "--summary " + summaryFile + ": cannot lock " + lock + " (it keeps being replaced)";
 }
 
 JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<std::string>& files,

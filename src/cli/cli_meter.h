@@ -51,6 +51,25 @@ struct MeterFileSummary {
 [[nodiscard]] std::string summaryRefusal(const Options& options,
                                          const std::vector<std::string>& files);
 
+// The hold of a --summary path for the whole run: an flock on FILE.lock beside the summary's
+// real path, so a second run given the same summary under any name is refused rather than
+// racing the first. The lock file is removed as the run ends; one left by a killed run holds
+// nothing (the lock ends with its process) and is taken over.
+class SummaryLock {
+  public:
+    SummaryLock() = default;
+    SummaryLock(const SummaryLock&) = delete;
+    SummaryLock& operator=(const SummaryLock&) = delete;
+    ~SummaryLock();
+    // The refusal's text ("--summary s.csv is being written by another run ..."), or empty
+    // once held; empty too without a summary.
+    [[nodiscard]] std::string take(const std::string& summaryFile);
+
+  private:
+    int fd_ = -1;
+    std::string path_;
+};
+
 // The meter over the list, as runJobs runs the other commands; then the summary, in the
 // order of the list, written whole (a failure to write it counts as a failed file).
 [[nodiscard]] JobsReport runMeter(const Options& options, const RunSettings& run,

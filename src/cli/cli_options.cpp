@@ -307,6 +307,21 @@ std::string usageRefusal(const Options& o) {
     return {};
 }
 
+// A first word that is no option and no command ("imagez"), named with the commands there are.
+std::string unknownCommand(const CLI::App& app, int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-') {
+        return {};
+    }
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->check_name(argv[1])) {
+            return {};
+        }
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    return std::string(argv[1]) + ": not a command (" + names + ")";
+}
+
 } // namespace
 
 Parsed parseCommandLine(int argc, char** argv) {
@@ -346,6 +361,10 @@ Parsed parseCommandLine(int argc, char** argv) {
                  "(IEC 61672-1, IEC 61260-1), in dBFS or calibrated dB SPL");
     addFileListOptions(*meter, o);
     addMeterOptions(*meter, o);
+    if (const std::string unknown = unknownCommand(app, argc, argv); !unknown.empty()) {
+        std::cerr << "korvanthile-cli: " << unknown << '\n';
+        return {std::nullopt, EXIT_USAGE};
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -399,21 +418,19 @@ std::vector<std::string> expandFileList(const Options& o, std::string& error) {
     for (const std::string& f : o.files) {
         if (f != "-") {
             files.push_back(f);
-        } else if (!addNameLines(std::cin, files, error)) {
+        } else if (!addNameList("-", files, error)) {
             error = "standard input: " + error;
             return {};
         }
     }
-    if (!o.fromFile.empty()) {
-        std::ifstream in(o.fromFile, std::ios::binary);
-        if (!in) {
-            error = o.fromFile + ": " + kCannotOpenFile.text;
-            return {};
-        }
-        if (!addNameLines(in, files, error)) {
-            error = o.fromFile + ": " + error;
-            return {};
-        }
+    if (!o.fromFile.empty() && !addNameList(o.fromFile, files, error)) {
+        error = o.fromFile + ": " + error;
+        return {};
+    }
+    if (files.empty()) {
+        // Only a list can be empty: the parser wants a name, - or --from.
+        error = (o.fromFile.empty() ? std::string("standard input") : o.fromFile) +
+                ": no file names in the list";
     }
     return files;
 }

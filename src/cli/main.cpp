@@ -2,6 +2,7 @@
 // device, for servers and batch runs.
 
 #include "cli/cli_grid.h"
+#include "cli/cli_inputs.h"
 #include "cli/cli_jobs.h"
 #include "cli/cli_meter.h"
 #include "cli/cli_options.h"
@@ -20,6 +21,12 @@ int main(int argc, char** argv) {
         return parsed.exitStatus;
     }
     const Options& options = *parsed.options;
+    // Held before the list is read: a run waiting for its names holds its summary too.
+    SummaryLock summaryLock;
+    if (const std::string refused = summaryLock.take(options.meter.summaryFile); !refused.empty()) {
+        std::cerr << "korvanthile-cli: " << refused << '\n';
+        return EXIT_USAGE;
+    }
     std::string error;
     std::vector<std::string> files = expandFileList(options, error);
     if (!error.empty()) {
@@ -45,8 +52,11 @@ int main(int argc, char** argv) {
     if (options.grid) {
         startGridText();
     }
-    if (!options.outDir.empty()) {
-        std::filesystem::create_directories(options.outDir, ec);
+    if (!options.outDir.empty() && !std::filesystem::create_directories(options.outDir, ec) && ec) {
+        // Nothing can be written there: said once, with the system's reason.
+        std::cerr << "korvanthile-cli: " << options.outDir << ": cannot make the folder ("
+                  << systemReason(ec.value()) << ")\n";
+        return EXIT_SOME_FAILED;
     }
     const ListCheck listed = checkFileList(options, files);
     for (const std::string& line : listed.notes) {

@@ -2,6 +2,7 @@
 
 #include "base/posix_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -86,15 +87,25 @@ void unregisterTemporary(const std::string& path) {
     }
 }
 
-// A name no other writer of any process uses at the same time.
-std::string temporaryName(const std::string& path) {
-    static std::atomic<unsigned long> serial{0};
-    return path + "." + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
-}
-
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name no other writer of any process uses at the same time, in the target's folder: the
+// target's name with a suffix, the name cut short (never inside a UTF-8 character) where the
+// two would not fit in one name of the folder.
+std::string temporaryName(const std::string& path) {
+    static std::atomic<unsigned long> serial{0};
+    const std::string suffix =
+        "." + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t keep = std::min(path.size() - nameStart, NAME_MAX - suffix.size());
+    while (keep > 0 && (static_cast<unsigned char>(path[nameStart + keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    return path.substr(0, nameStart + keep) + suffix;
 }
 
 // Makes the rename itself durable; a folder that cannot be synced changes nothing.

@@ -8,6 +8,11 @@
 #include "display/parallel_column_loop.h"
 #include "settings/settings_inputs.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <system_error>
+
 namespace korv {
 
 AppSettings wholeFileSettings(AppSettings settings) {
@@ -20,7 +25,11 @@ AppSettings wholeFileSettings(AppSettings settings) {
 std::int64_t waveDataMsec(const WaveFileInfo& info) {
     const std::int64_t byteRate =
         static_cast<std::int64_t>(info.sampleRate) * info.channels * info.bitsPerSample / 8;
-    return byteRate > 0 ? static_cast<std::int64_t>(info.dataLength) * 1000 / byteRate : 0;
+    if (byteRate <= 0) {
+        return 0;
+    }
+    // Whole seconds first: the byte count times 1000 may not fit.
+    return info.dataLength / byteRate * 1000 + info.dataLength % byteRate * 1000 / byteRate;
 }
 
 SegmentRangeInputs segmentRangeInputs(const WaveFileInfo& info, const RunFormat& format,
@@ -45,9 +54,32 @@ ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
     return plan;
 }
 
+namespace {
+
+// "Cannot Open File (No such file or directory)": why the file could not be opened.
+UserMessage cannotOpenWithReason(const std::string& path) {
+    UserMessage message = kCannotOpenFile;
+    struct stat info {};
+    const int error = ::stat(path.c_str(), &info) != 0 ? errno
+                      : S_ISDIR(info.st_mode)          ? EISDIR
+                      : !S_ISREG(info.st_mode)         ? 0
+                                                       : EACCES;
+    message.text += " (" +
+                    (error != 0 ? std::error_code(error, std::generic_category()).message()
+                                : std::string("not a regular file")) +
+                    ")";
+    return message;
+}
+
+} // namespace
+
 WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings, int fileChannel) {
     WholeFilePlan plan;
     const WaveParseResult parsed = openSoundFile(path);
+    if (parsed.status == WaveParseStatus::CannotOpenFile) {
+        plan.failure = cannotOpenWithReason(path);
+        return plan;
+    }
     if (parsed.status != WaveParseStatus::Header) {
         plan.failure = parsed.message.value_or(kCannotOpenFile);
         return plan;

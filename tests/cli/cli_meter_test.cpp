@@ -4,7 +4,11 @@
 
 #include "cli/cli_support.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <bit>
+#include <csignal>
 #include <random>
 #include <tuple>
 
@@ -284,6 +288,65 @@ TEST_F(MeterTest, ACalibratorRecordingSetsTheFullScaleAndTheSummaryListsEveryFil
     EXPECT_EQ(meter(a, "--calibrator " + p + " --calibrator-level 124 --weighting Z")[1][2],
               "98.00");
     EXPECT_EQ(meter(a, "--full-scale 120 --weighting Z")[1][2], "84.00");
+}
+
+// Two runs given one summary: the first, still reading its names from a pipe, holds it; the
+// second is refused under any of the summary's names and replaces nothing. The first is known
+// to hold it once it has read from the pipe: a write of more than the pipe holds returns only
+// then. A lock file a killed run left behind is taken over.
+TEST_F(MeterTest, ASummaryAnotherRunHoldsIsRefusedUnderAnyOfItsNames) {
+    const std::string tone = wave("tone.wav", mono16(sine(1000.0, 1.0)));
+    std::filesystem::create_directory(dir.file("d"));
+    std::filesystem::create_directory_symlink(dir.file("d"), dir.file("link"));
+    int names[2];
+    ASSERT_EQ(::pipe(names), 0);
+    ::signal(SIGPIPE, SIG_IGN); // a first run that ended early fails the writes, not the test
+    const pid_t first = ::fork();
+    ASSERT_GE(first, 0);
+    if (first == 0) {
+        ::dup2(names[0], STDIN_FILENO);
+        ::close(names[0]);
+        ::close(names[1]);
+        const std::string summary = dir.file("d/s.csv");
+        ::execl(KORV_CLI_PATH, KORV_CLI_PATH, "meter", "--summary", summary.c_str(), "-o",
+                dir.file("out1").c_str(), "-", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(names[0]);
+    const std::string blank(static_cast<std::size_t>(::fcntl(names[1], F_GETPIPE_SZ)) + 1, '\n');
+    ASSERT_EQ(::write(names[1], blank.data(), blank.size()), static_cast<ssize_t>(blank.size()));
+    for (const std::string& name : {dir.file("link/s.csv"), std::string("./link/../d/s.csv")}) {
+        const ProgramRun r = shell("$CLI meter " + tone + " -o out2 --summary " + name);
+        EXPECT_EQ(r.status, EXIT_USAGE) << name;
+        EXPECT_THAT(r.errors, HasSubstr("--summary " + name + " is being written by another run"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("d/s.csv")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out2")));
+    const std::string listed = tone + "\n";
+    ASSERT_EQ(::write(names[1], listed.data(), listed.size()), static_cast<ssize_t>(listed.size()));
+    ::close(names[1]);
+    int status = -1;
+    ASSERT_EQ(::waitpid(first, &status, 0), first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == EXIT_ALL_DONE) << status;
+    const Rows rows = csvRows(dir.file("d/s.csv"));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][0], tone);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("d/s.csv.lock")));
+    // Left by a run that was killed: nobody holds it.
+    test::writeFile(dir.file("d/s.csv.lock"), {});
+    const ProgramRun again =
+        run("meter " + tone + " -o " + dir.file("out3") + " --summary " + dir.file("link/s.csv"));
+    EXPECT_EQ(again.status, EXIT_ALL_DONE) << again.errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("d/s.csv.lock")));
+    // The input itself under other names: through a link, and as ./.
+    std::filesystem::create_symlink(tone, dir.file("alias.csv"));
+    for (const std::string& name : {dir.file("alias.csv"), std::string("./tone.wav")}) {
+        const ProgramRun r = shell("$CLI meter " + tone + " -o out4 --summary " + name);
+        EXPECT_EQ(r.status, EXIT_USAGE) << name;
+        EXPECT_THAT(r.errors, HasSubstr("is the input file")) << name;
+    }
+    EXPECT_EQ(csvRows(dir.file("out3/tone.meter.csv")).size(), 2u);
+    EXPECT_GT(test::readFile(tone).size(), 80000u); // never replaced
 }
 
 // What a calibrator's recording must be, each refusal a usage error naming the file and why:

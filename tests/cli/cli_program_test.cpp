@@ -6,9 +6,7 @@
 namespace korv::cli {
 namespace {
 
-using CliProgramTest = CliRunTest;
-
-TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
+TEST_F(CliRunTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
     const std::string a = wave("a.wav", mono16(sine(500.0, 2.0)));
     const std::string b = wave("b.wav", mono16(pinkNoise(1.5)));
     // Not PCM (an MP3 tag), too short, garbage, and no file at all.
@@ -59,7 +57,7 @@ TEST_F(CliProgramTest, HostileFilesAreReportedAndSkippedAndJobsChangeNothing) {
 
 // A wave file of four channels (once "Advanced Wave Formats Cannot be Processed"), one tone
 // each (channel c at 440 c Hz): --channel N names the channel analysed, counted from 1.
-TEST_F(CliProgramTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
+TEST_F(CliRunTest, ChannelNumbersNameAChannelOfAMultichannelFile) {
     const std::string four =
         wave("four.wav",
              test::pcmWaveFile(40, 4, kRate, 16, test::sineSamples(kRate, 4, 16, kRate), 0xFFFE));
@@ -88,7 +86,7 @@ long long clockMsec(const std::string& iso, const std::string& date) {
 
 // A broadcast wave file recorded from 05:30:12.250 (its time reference since midnight): each
 // row of --absolute-time is that start plus the row's time from the start of the file.
-TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
+TEST_F(CliRunTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
     constexpr std::uint64_t kReference = 44100ULL * (5 * 3600 + 30 * 60 + 12) + 11025;
     const Bytes bext = test::bextChunk("2026-06-01", "08:00:00", kReference);
     const std::string file =
@@ -122,7 +120,7 @@ TEST_F(CliProgramTest, AbsoluteTimesCountFromTheRecordingStartTheFileCarries) {
 
 // Options, settings, calibration files and lists of names the tool cannot use: usage errors,
 // in its own words. The desktop program's settings only when asked for.
-TEST_F(CliProgramTest, UsageErrorsAndTheDesktopSettingsOnlyWhenAskedFor) {
+TEST_F(CliRunTest, UsageErrorsAndTheDesktopSettingsOnlyWhenAskedFor) {
     const std::string a = wave("a.wav", mono16(sine(500.0, 1.0)));
     for (const std::string& args :
          {std::string("image"), "image " + a + " --format gif", "image " + a + " --time-step nan",
@@ -190,7 +188,7 @@ TEST_F(CliProgramTest, UsageErrorsAndTheDesktopSettingsOnlyWhenAskedFor) {
     EXPECT_THAT(r.errors, HasSubstr("fft: 2048 points")) << "the option wins";
 }
 
-TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
+TEST_F(CliRunTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
     const Bytes recording = mono16(sine(700.0, 1.0));
     // An input named like its own output.
     for (const auto& [command, name] : {std::pair{"image", "same.png"}, {"levels", "same.txt"}}) {
@@ -205,9 +203,9 @@ TEST_F(CliProgramTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
     EXPECT_EQ(twice.status, EXIT_ALL_DONE) << twice.errors;
     EXPECT_EQ(std::count(twice.errors.begin(), twice.errors.end(), '\n'), 2) << twice.errors;
     EXPECT_GT(test::readFile(dir.file("x.txt")).size(), 1000u);
-    // An output that cannot be written: the output named with the system's reason.
+    // An output folder that cannot be made: named once with the system's reason.
     EXPECT_EQ(shell("$CLI image x.wav --out x.wav/sub").errors,
-              "x.wav: x.wav/sub/x.png: Cannot Open File (Not a directory)\n");
+              "korvanthile-cli: x.wav/sub: cannot make the folder (Not a directory)\n");
     // A full disk and a read-only one, where a private mount can be had; nothing left behind.
     const ProgramRun full =
         shell("mkdir -p full ro && unshare -rm sh -c \"mount -t tmpfs -o size=16k tmpfs full && "

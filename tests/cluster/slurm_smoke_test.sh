@@ -2,8 +2,9 @@
 # The Slurm array script on a one-node cluster of this machine: munged, slurmctld and slurmd
 # started here on a private configuration, socket and ports, stopped by their process ids.
 # A few small files go through scripts/slurm-batch.sh in blocks of two; every output must
-# match the tool's own run on the same file. Exits 77 (skipped) with the reason where Slurm
-# or munge is not installed or cannot run here.
+# match the tool's own run on the same file, and meter's summaries of three tasks are joined
+# into one. Exits 77 (skipped) with the reason where Slurm or munge is not installed or cannot
+# run here.
 #   slurm_smoke_test.sh KORVANTHILE_CLI SLURM_BATCH_SCRIPT
 set -uo pipefail
 
@@ -132,5 +133,62 @@ while IFS= read -r name; do
   fi
 done < "$work/list.txt"
 [ "$(find "$work/out" -type f | wc -l)" -eq 5 ] || { echo "FAIL: not five outputs"; status=1; }
-[ $status -eq 0 ] && echo "5 files in 3 array tasks: every output matches"
+
+# Once more as a new user writes it: the tool in a folder with a comma, a block size with a
+# leading zero (one task of all five), and -j among the options beside the CPUs Slurm gives.
+mkdir "$work/bin,tools"
+ln -s "$cli" "$work/bin,tools/korvanthile-cli"
+job2=$(cd "$work" && KORVANTHILE_CLI="$work/bin,tools/korvanthile-cli" \
+  SBATCH_OPTIONS=--cpus-per-task=1 "$script" list.txt 08 image -j 1 --out "$work/out2")
+[[ $job2 =~ ^[0-9]+$ ]] || { echo "FAIL: sbatch gave no job id: $job2"; exit 1; }
+for _ in $(seq 600); do
+  [ -z "$(squeue -h -j "$job2" 2>/dev/null)" ] && break
+  sleep 0.1
+done
+if [ "$(scontrol show job "$job2" -o | grep -c "JobState=COMPLETED")" -ne 1 ]; then
+  echo "FAIL: the second array did not complete in one task:"
+  scontrol show job "$job2" -o | grep -o "JobState=[A-Z_]*"
+  cat "$work"/slurm-"$job2"_*.out 2>/dev/null
+  status=1
+fi
+[ "$(find "$work/out2" -name '*.png' | wc -l)" -eq 5 ] || { echo "FAIL: not five images"; status=1; }
+# meter --summary over three tasks, the second with a file that is no sound: each task writes
+# its own summary, the join puts the good files' rows in FILE in the order of the list, names
+# the bad file and ends FAILED; the rows are those of the tool's own run on the good files.
+mkdir "$work/sum"
+printf 'no sound here' > "$work/in/bad.wav"
+sed "4i $work/in/bad.wav" "$work/list.txt" > "$work/list3.txt"
+ids=$(cd "$work" && KORVANTHILE_CLI=$cli "$script" list3.txt 2 meter --summary=sum/survey.csv \
+  -o "$work/out3")
+job3=$(sed -n 1p <<<"$ids")
+join3=$(sed -n 2p <<<"$ids")
+[[ $job3 =~ ^[0-9]+$ && $join3 =~ ^[0-9]+$ ]] || { echo "FAIL: not two job ids: $ids"; exit 1; }
+for _ in $(seq 600); do
+  [ -z "$(squeue -h -j "$job3,$join3" 2>/dev/null)" ] && break
+  sleep 0.1
+done
+task_states=$(scontrol show job "$job3" -o | grep -o "JobState=[A-Z_]*" | sort | uniq -c | xargs)
+if [ "$task_states" != "2 JobState=COMPLETED 1 JobState=FAILED" ]; then
+  echo "FAIL: expected two tasks COMPLETED and one FAILED: $task_states"; status=1
+fi
+if ! scontrol show job "$join3" -o | grep -q "JobState=FAILED"; then
+  echo "FAIL: the join did not end FAILED:"; scontrol show job "$join3" -o | grep -o "JobState=[A-Z_]*"
+  status=1
+fi
+grep -v bad.wav "$work/list3.txt" > "$work/good.txt"
+(cd "$work" && "$cli" meter --from good.txt -o "$work/ref3" --summary "$work/ref3.csv") || status=1
+if ! cmp -s "$work/sum/survey.csv" "$work/ref3.csv"; then
+  echo "FAIL: the joined summary differs from the tool's own over the good files:"
+  diff "$work/ref3.csv" "$work/sum/survey.csv"; status=1
+fi
+if ! grep -qx "  $work/in/bad.wav" "$work/slurm-$join3.out"; then
+  echo "FAIL: the join did not name the file without a row:"; cat "$work/slurm-$join3.out"
+  status=1
+fi
+if [ "$(ls -A "$work/sum")" != survey.csv ]; then
+  echo "FAIL: the task files or the lock are left beside the summary:"; ls -A "$work/sum"
+  status=1
+fi
+[ $status -eq 0 ] && echo "5 files in 3 array tasks: every output matches; in one task as typed;" \
+  "and one summary joined from three tasks, the bad file named"
 exit $status
