@@ -267,6 +267,37 @@ TEST_F(CliTest, ReduceMaxKeepsABeepShorterThanTheStepAtTheGainsLevel) {
     }
 }
 
+// Without a settings file nothing is corrected: tones at 13 Hz and 20 kHz read their own
+// level, as one at 1 kHz does.
+TEST_F(CliTest, TheDefaultsCorrectNoFrequency) {
+    constexpr int kN = 16384;
+    constexpr double kAmplitude = 8000.0;
+    std::vector<double> samples(static_cast<std::size_t>(kRate), 0.0);
+    for (const int bin : {5, 372, 7430}) { // 13.5 Hz, 1001 Hz, 19999 Hz
+        const std::vector<double> tone =
+            sine(bin * static_cast<double>(kRate) / kN, 1.0, kAmplitude);
+        std::transform(samples.begin(), samples.end(), tone.begin(), samples.begin(),
+                       std::plus<>());
+    }
+    const std::string file = wave("flat.wav", mono16(samples));
+    RunSettings run = defaults();
+    run.settings.fftSizeChoice = FFT_SIZE_CHOICE_LAST;
+    run.settings.highBandHz = kRate / 2;
+    ASSERT_EQ(processFile(parsed("levels x.wav"), run, file, kMemory), std::nullopt);
+    const std::vector<LogBlock> blocks = logBlocks(dir.file("flat.txt"));
+    ASSERT_FALSE(blocks.empty());
+    const LogBlock& middle = blocks[blocks.size() / 2];
+    int found = 0;
+    for (const auto& line : middle.lines) {
+        const long point = std::stol(line.at(0));
+        if (point == 5 || point == 372 || point == 7430) {
+            EXPECT_NEAR(std::stod(line.at(2)), sineBinLevelDb(kAmplitude, 9.0), 0.3) << point;
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 3);
+}
+
 TEST_F(CliTest, TheHighLimitStopsAtHalfTheRate) {
     // 8 kHz noise under the default 0 .. 6000 Hz: the picture's top rows are the file's top
     // bins, not the last bin repeated, and the tool says so.
