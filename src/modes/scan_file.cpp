@@ -475,6 +475,12 @@ class ScanFileRun {
                     ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
                     : SetupResult::NoMemory;
         window_.surface().setPresentInterval(0);
+        // The time the spectrum left in the window stands for: the frames really analysed,
+        // not the clock, which runs on past the end of the sound.
+        if (const std::optional<double> analysed = lastStepMsec(scan_, in);
+            analysed && !pointMode_) {
+            s_.view.timeMarkMsec = *analysed;
+        }
     }
 
     // What the run did, for Analysis at Stop and the tests; the sound stopped, the file closed.

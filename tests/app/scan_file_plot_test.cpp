@@ -71,6 +71,20 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// The spectrum log of a finished scan of a 5 s file is timed by the last frames analysed (the
+// centre of the last window, 64 msec before the end at 1024 points), never after the sound.
+TEST_F(ScanFileTest, TheSpectrumLogOfAScanIsTimedByItsLastFrames) {
+    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0}, 5);
+    ASSERT_TRUE(window->state().view.plotImage);
+    const QStringList lines = logged();
+    ASSERT_TRUE(lines.value(4).endsWith(QStringLiteral(" msec Event Time")))
+        << lines.value(4).toStdString();
+    const int msec = lines.value(4).split(' ').value(0).toInt();
+    const double lastCentre = 5000.0 - 1024 / 2 * 1000.0 / kRate;
+    EXPECT_LE(msec, lastCentre);
+    EXPECT_GT(msec, lastCentre - 4.0 * window->state().settings.timeScaleMsec - 50.0);
+}
+
 TEST_F(ScanFileTest, PeakResetLeftMinusRightAndThirdOctavePlotsShowTheirTones) {
     // PEAK RESET pressed at 0.8 s and again at 1.6 s of the scan.
     std::vector<bool> held;
