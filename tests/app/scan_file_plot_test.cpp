@@ -233,6 +233,21 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     EXPECT_GT(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
 
+    // A 2 kHz tone is above what the detector follows: no dot and no note, in the Scroll display
+    // and in the plot, rather than the D of two of its periods.
+    st.displayTypeChoice = DISPLAY_SCROLL;
+    scan(test::waveFile(kRate, 1, 16, kRate * 3, test::sines({2000.0}, kRate)));
+    ASSERT_TRUE(s.held.spectralImage);
+    EXPECT_EQ(countIn(kept(), {0, 0, kept().width(), l.plotHeight}, kFreqMarkIndex), 0);
+    EXPECT_EQ(countIn(kept(),
+                      scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false),
+                      kTextIndex),
+              0);
+    scanPlot(DISPLAY_BAR_PLOT, PLOT_SIGNAL, {2000.0}, 3);
+    EXPECT_EQ(countIn(plot(), {0, 0, l.plotWidth, baseline()}, kFreqMarkIndex), 0);
+    EXPECT_EQ(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
+
     // The same dot for files at the highest rates, where the detector's span outgrows 16384
     // frames; 2 s of columns fill the pane from the left.
     for (const int rate : {352800, 384000}) {
