@@ -124,6 +124,11 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerTheRightButtonMeasuresAndGridDr
     QTest::mousePress(view(), Qt::RightButton, {}, from);
     QTest::mouseMove(view(), to);
     EXPECT_NE(area(box), reading);
+    // The measure's shorter labels leave nothing of the readout's behind: the box reads as a
+    // paint draws it afresh.
+    const std::vector<QRgb> measuring = area(box);
+    test::repaint(*window);
+    EXPECT_EQ(area(box), measuring);
     QTest::mouseRelease(view(), Qt::RightButton, {}, to);
     EXPECT_EQ(area(box), reading);
 
@@ -323,6 +328,14 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
                                .absoluteColumn = window->state().analysis.run.params.columns,
                                .y = g.stripHeight + 1};
         fits(readoutLines(g, readoutTexts(g, context, end)), g.readoutBox);
+        // ... and a day and more into a long recording at 20 msec a column, its uncertainty
+        // still shown.
+        ViewGeometry day = g;
+        day.segmentOffsetMsec = 26.0 * 3600.0 * 1000.0;
+        day.columnMsec = 20.0;
+        const ReadoutTexts late = readoutTexts(day, context, end);
+        EXPECT_NE(late.time.find("+/- "), std::string::npos) << late.time;
+        fits(readoutLines(day, late), g.readoutBox);
         // Side by side inside the window: the two boxes, then the buttons, each showing its text.
         EXPECT_GE(g.infoPanel.x, 0);
         EXPECT_LE(g.infoPanel.right(), g.readoutBox.x);

@@ -254,10 +254,15 @@ TEST(Readouts, LinesLaidOutInTheBox) {
         EXPECT_EQ(value.colour, ViewColour::Black);
         EXPECT_EQ(value.background, ViewColour::Face); // opaque
     }
-    // Each value area is cleared inside the box before its value is written.
-    ASSERT_EQ(d.fills.size(), 3u);
+    // Each line is cleared inside the box before it is written: the title's, then each label's
+    // and value's area.
+    ASSERT_EQ(d.fills.size(), 7u);
+    EXPECT_EQ(d.fills[0].rect.x, labelX);
+    for (std::size_t i = 1; i < d.fills.size(); ++i) {
+        EXPECT_EQ(d.fills[i].rect.x, i % 2 == 1 ? labelX : valueX);
+        EXPECT_EQ(d.fills[i].rect.y, d.texts[i].topLeft.y);
+    }
     for (const ViewFill& f : d.fills) {
-        EXPECT_EQ(f.rect.x, valueX);
         EXPECT_LT(f.rect.right(), g.readoutBox.right());
         EXPECT_EQ(f.colour, ViewColour::Face);
     }
