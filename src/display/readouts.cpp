@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace korv {
 namespace {
@@ -95,26 +94,6 @@ int viewXToColumn(int viewX, int plotWidth, bool dualStereo) {
 bool onDualDivider(int viewX, int plotWidth) {
     return plotWidth / 2 - DUAL_LEFT_PANE_GAP < viewX &&
            viewX < plotWidth / 2 + DUAL_RIGHT_PANE_GAP;
-}
-
-int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette) {
-    int best = 0;
-    long bestDistance = std::numeric_limits<long>::max();
-    for (int i = 0; i < kLogicalPaletteSize; ++i) {
-        const Rgb& p = palette[static_cast<std::size_t>(i)];
-        const long dr = long{p.r} - colour.r;
-        const long dg = long{p.g} - colour.g;
-        const long db = long{p.b} - colour.b;
-        const long distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
-            if (distance == 0) {
-                break;
-            }
-        }
-    }
-    return best;
 }
 
 double levelDbForPaletteIndex(int index, DbRange dbRange) {

@@ -54,9 +54,6 @@ inline constexpr double READOUT_DIVIDER_DB = -90.0;
 // The divider between the dual panes: plotWidth / 2 - 3 < x < plotWidth / 2 + 4.
 [[nodiscard]] bool onDualDivider(int viewX, int plotWidth);
 
-// The logical palette entry whose colour a screen pixel shows: an exact match, else the
-// nearest colour in RGB, the first one on a tie.
-[[nodiscard]] int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette);
 // The level (dB as displayed, level / 4 - 90) a palette index stands for: the middle of the
 // levels that map to it. The named colours and Background read as the bottom of the range.
 [[nodiscard]] double levelDbForPaletteIndex(int index, DbRange range);
@@ -78,7 +75,7 @@ struct ReadoutPoint {
     int viewX = 0;           // for the dual divider
     long absoluteColumn = 0; // viewXToColumn(x) + hScrollPos
     int y = 0;
-    int paletteIndex = kBackgroundIndex; // the entry the pixel under the pointer shows
+    int paletteIndex = kBackgroundIndex; // the analysed image's own index under the pointer
 };
 
 struct ReadoutTexts {

@@ -10,9 +10,11 @@
 #include "dialogs/control_ids.h"
 #include "display/palette.h"
 #include "display/readouts.h"
+#include "display/view_draw.h"
 #include "modes/scan_file.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
+#include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
 #include "support/dialog_controls.h"
 
@@ -288,6 +290,48 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchAClickAsksForAPointSpectru
     turn(view(), {120 * 5, 0});
     EXPECT_EQ(s.view.scroll.h.pos, 0);
     EXPECT_EQ(at(10, y), imageColour(10, y));
+}
+
+// A sine of amplitude 16000 on bin 46 of 1024 reads its own level, 20 log10(8000) - 90 dB and
+// the gain, where the grid crosses its row too: the readout is the analysed level, not the
+// colour drawn over it.
+TEST_F(SpectralViewTest, TheLevelReadoutIsTheSinesLevelWhateverIsDrawnOverIt) {
+    const double hz = 46.0 * kRate / 1024.0;
+    analyze(write(QStringLiteral("bin.wav"),
+                  test::waveFile(kRate, 1, 16, kRate * 3, test::sines({hz}, kRate))));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    window->state().view.scroll.h.pos = 0;
+    QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
+    ASSERT_TRUE(window->state().view.gridOn);
+    test::repaint(*window);
+    window->surface().updateNow();
+    const int y = layout().plotHeight - 1 - rowOf(hz);
+    // A point of the tone's row that the grid covers.
+    int x = 20;
+    while (x < layout().plotWidth - 20 && at(x, y) == imageColour(x, y)) {
+        ++x;
+    }
+    ASSERT_LT(x, layout().plotWidth - 20) << "no grid on the tone's row";
+    QTest::mouseMove(view(), QPoint(x, y));
+    const PixelRect box = layout().readoutBox;
+    const std::vector<QRgb> shown = area(box);
+
+    // The box as it reads with the sine's level written in.
+    const AppState& s = window->state();
+    const ViewGeometry g = currentViewGeometry(s);
+    ReadoutContext c;
+    c.lastMode = s.settings.lastMode;
+    c.dbRange = dbRangeOf(s.settings);
+    ReadoutPoint p;
+    p.inside = true;
+    p.viewX = x;
+    p.y = y;
+    p.absoluteColumn = x + g.hScrollPos;
+    ReadoutTexts expected = readoutTexts(g, c, p);
+    const double sineDb = 20.0 * std::log10(16000.0 / 2.0) - 90.0 - s.settings.levelScaleCode;
+    expected.level = formatText("%-4.0f", sineDb);
+    drawReadouts(window->surface(), g, window->controlFont(), expected, false);
+    EXPECT_EQ(area(box), shown) << "the readout is not " << expected.level;
 }
 
 TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
