@@ -79,6 +79,8 @@ struct RunSettings {
     AppSettings settings;
     LevelPalette palette = kCbPalette;
     std::string error;
+    // No --high and no settings file: each file's band reaches half its own rate.
+    bool highBandFromFile = false;
 };
 [[nodiscard]] RunSettings resolveSettings(const Options& options, const std::string& executable);
 

@@ -316,6 +316,38 @@ TEST_F(CliTest, TheHighLimitStopsAtHalfTheRate) {
     EXPECT_GT(differing, width / 2);
 }
 
+// A bat recording at 384 kHz, a call at 40 kHz: without --high the picture reaches half the
+// file's rate and shows it, with no note; --high 6000 cuts nothing and shows none of it.
+TEST_F(CliTest, WithoutAHighLimitTheBandReachesHalfTheFilesRate) {
+    constexpr std::uint32_t kBatRate = 384000;
+    const std::string bat =
+        wave("bat.wav", mono16(sine(40000.0, 0.5, 16000.0, kBatRate), kBatRate));
+    const auto litRows = [&](const std::string& line, std::vector<std::string>& notes) {
+        const Options o = parsed(line);
+        const RunSettings run = resolved(o);
+        EXPECT_EQ(processFile(o, run, bat, kMemory, &notes), std::nullopt) << line;
+        const Bytes bmp = test::readFile(dir.file("bat.bmp"));
+        const auto width = static_cast<std::size_t>(test::le32At(bmp, 18));
+        const auto height = static_cast<std::size_t>(test::le32At(bmp, 22));
+        std::size_t lit = 0;
+        for (std::size_t y = 0; y < height; ++y) {
+            const auto row = bmp.begin() + 1078 + static_cast<std::ptrdiff_t>(y * width);
+            lit += std::count_if(row + static_cast<std::ptrdiff_t>(width / 4),
+                                 row + static_cast<std::ptrdiff_t>(width / 2),
+                                 [](std::uint8_t i) { return i > kBackgroundIndex; }) >
+                           static_cast<long>(width / 8)
+                       ? 1
+                       : 0;
+        }
+        return lit;
+    };
+    std::vector<std::string> notes;
+    EXPECT_GT(litRows("image x.wav --format bmp", notes), 0u);
+    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(litRows("image x.wav --format bmp --high 6000", notes), 0u);
+    EXPECT_TRUE(notes.empty());
+}
+
 // 100 bytes for four jobs: "big" needs more than a quarter of them but fits alone, so it
 // waits for the memory and runs; "huge" cannot fit at all and is refused in the work's words.
 TEST(CliJobs, EachFileRunsWhenItsOwnNeedFitsBesideTheOthers) {
