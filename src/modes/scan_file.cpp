@@ -105,8 +105,9 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
             const BandLimits band = forcedBandLimits(frequencyScaleOf(st), info.sampleRate);
             st.lowBandHz = band.lowBandHz;
             st.highBandHz = band.highBandHz;
+            s.analysis.highBand = {}; // a band of its own, asked for anew
         }
-        if (limitHighBandToHalfRate(st.highBandHz, info.sampleRate)) {
+        if (limitHighBandForRate(st.highBandHz, info.sampleRate, s.analysis.highBand)) {
             prompts().show(highestFrequencyLimitedMessage());
         }
     }
@@ -343,6 +344,9 @@ class ScanFileRun {
     }
 
     bool dialogParameters() {
+        // The dialog opens on the band asked for, as far as this file's rate allows.
+        static_cast<void>(
+            limitHighBandForRate(st_.highBandHz, info_.sampleRate, s_.analysis.highBand));
         RunValues values;
         values.formatFromHeader = info_.headerValid;
         values.sampleRateHz = info_.sampleRate;
