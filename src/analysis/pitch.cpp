@@ -111,7 +111,7 @@ struct PeriodPeak {
 
 // The correlation's peak climbed to from `lag`, one whole lag at a time.
 PeriodPeak climb(const Correlation& c, int lag) {
-    const int longest = c.longestLag() - 1;
+    const int longest = std::max(2, c.longestLag() - 1);
     const int start = std::clamp(lag, 2, longest);
     PeriodPeak p{start, c.at(start)};
     for (;;) {
