@@ -127,8 +127,9 @@ PeriodPeak climb(const Correlation& c, int lag) {
     }
 }
 
-// The peak to a fraction of a frame, from the parabola through it and its neighbours: its lag
-// and its height (a short period's peak falls between whole lags).
+// The peak to a fraction of a frame, its lag and its height, from the cosine through it and its
+// neighbours (a tone's correlation is one, and a short period's peak falls well between whole
+// lags), or the parabola where no cosine fits.
 struct FinePeak {
     double lag = 0.0;
     double height = 0.0;
@@ -137,6 +138,16 @@ FinePeak finePeak(const Correlation& c, const PeriodPeak& p) {
     const auto before = static_cast<double>(c.at(p.lag - 1));
     const auto after = static_cast<double>(c.at(p.lag + 1));
     const auto at = static_cast<double>(p.sum);
+    if (at > 0.0) {
+        const double cosine = (before + after) / (2.0 * at);
+        if (cosine > -1.0 && cosine < 1.0) {
+            const double step = std::acos(cosine); // radians a lag
+            const double slope = (after - before) / (2.0 * std::sin(step));
+            const double phase = std::atan2(-slope, at);
+            const double offset = std::clamp(-phase / step, -0.5, 0.5);
+            return {p.lag + offset, std::hypot(at, slope)};
+        }
+    }
     const double curve = before - 2.0 * at + after;
     if (!(curve < 0.0)) {
         return {static_cast<double>(p.lag), at};
@@ -162,7 +173,7 @@ std::optional<int> periodCandidate(const Correlation& c, const LagTable& lags,
     std::int64_t before = c.at(1);
     std::int64_t at = c.at(2);
     bool dipped = false;
-    for (int lag = 2; lag < shortest - 1; ++lag) {
+    for (int lag = 2; lag < shortest; ++lag) {
         const std::int64_t after = c.at(lag + 1);
         dipped = dipped || static_cast<double>(before) < dip;
         if (dipped && before <= at && after <= at && finePeak(c, {lag, at}).height >= enough) {

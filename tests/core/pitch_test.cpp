@@ -159,6 +159,12 @@ TEST(DetectPitch, SinesTakeTheirNearestNoteAndToneAboveTheRangeNone) {
             EXPECT_TRUE(r.voiced) << hz << " Hz at " << rate;
             EXPECT_EQ(r.bestIndex, nearestQuarterTone(hz)) << hz << " Hz at " << rate;
         }
+        // Above the highest note, up to near half the rate: none.
+        for (double hz = 1350.0; hz < 0.45 * rate; hz *= 1.1) {
+            PitchState state = startPitchDetector(rate);
+            const PitchResult r = detectPitch(state, sineFrames(hz, rate), LOUD);
+            EXPECT_TRUE(r.outOfRange && !r.voiced) << hz << " Hz at " << rate;
+        }
     }
     PitchState state = startPitchDetector(44100);
     EXPECT_EQ(pitchLabel(detectPitch(state, sineFrames(1234.0, 44100), LOUD).bestIndex),
