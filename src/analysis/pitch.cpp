@@ -245,41 +245,55 @@ float pitchIndexHz(int index) {
            std::pow(2.0f, static_cast<float>(index) / static_cast<float>(PITCH_STEPS_PER_OCTAVE));
 }
 
+namespace {
+
+// The step's note, when the sound repeats at all: the index nearest its period, or none for a
+// tone outside the candidates.
+struct StepPitch {
+    bool repeats = false;
+    std::optional<int> index;
+};
+StepPitch stepPitch(const PitchState& state, std::span<const std::int16_t> samples) {
+    // Every candidate's repeat, every frame of the last ones against those a lag earlier:
+    // every 5th frame of the last M, wrapped round inside them, beats with tones near a fifth
+    // of the rate and blurs a period that does not divide M.
+    const Correlation close{
+        samples, static_cast<int>(std::min<std::size_t>(samples.size(), PITCH_CLOSE_FRAMES))};
+    std::array<std::int64_t, PITCH_SEARCHED_LAGS> sums{};
+    for (int k = 0; k < PITCH_SEARCHED_LAGS; ++k) {
+        sums[static_cast<std::size_t>(k)] = close.at(state.lagTable[static_cast<std::size_t>(k)]);
+    }
+    if (*std::max_element(sums.begin(), sums.end()) <= 0) {
+        return {};
+    }
+    // The candidates are whole frames apart, coarse at high pitches: the note is the one
+    // nearest the tone's own period, measured to a fraction of a frame.
+    StepPitch step{true, std::nullopt};
+    if (const std::optional<int> k = periodCandidate(close, state.lagTable, sums)) {
+        const int lag = state.lagTable[static_cast<std::size_t>(*k)];
+        const double index =
+            std::round(PITCH_STEPS_PER_OCTAVE *
+                       std::log2(state.rate / tonePeriod(samples, close, lag) / PITCH_BASE_HZ));
+        if (index >= 0.0 && index < PITCH_SEARCHED_LAGS) {
+            step.index = static_cast<int>(index);
+        }
+    }
+    return step;
+}
+
+} // namespace
+
 PitchResult detectPitch(PitchState& state, std::span<const std::int16_t> samples,
                         PitchEnvelope envelope) {
     const bool voiced = envelope.largest - envelope.smallest >= PITCH_VOICED_MIN_SPAN;
-    // A tone the candidates cannot follow is not named as another note.
-    bool outOfRange = false;
     const int span = pitchCorrelationSpan(state.rate);
-    const auto frames = static_cast<std::int64_t>(samples.size());
-    if (span > 0 && frames >= span) {
-        // Every candidate's repeat, every frame of the last ones against those a lag earlier:
-        // every 5th frame of the last M, wrapped round inside them, beats with tones near a
-        // fifth of the rate and blurs a period that does not divide M.
-        const Correlation close{
-            samples, static_cast<int>(std::min<std::int64_t>(frames, PITCH_CLOSE_FRAMES))};
-        std::array<std::int64_t, PITCH_SEARCHED_LAGS> sums{};
-        for (int k = 0; k < PITCH_SEARCHED_LAGS; ++k) {
-            sums[static_cast<std::size_t>(k)] =
-                close.at(state.lagTable[static_cast<std::size_t>(k)]);
-        }
-        // The candidates are whole frames apart, coarse at high pitches: the note is the one
-        // nearest the tone's own period, measured to a fraction of a frame.
-        if (*std::max_element(sums.begin(), sums.end()) > 0) {
-            const std::optional<int> k = periodCandidate(close, state.lagTable, sums);
-            double index = -1.0;
-            if (k) {
-                const int lag = state.lagTable[static_cast<std::size_t>(*k)];
-                index = std::round(
-                    PITCH_STEPS_PER_OCTAVE *
-                    std::log2(state.rate / tonePeriod(samples, close, lag) / PITCH_BASE_HZ));
-            }
-            if (index >= 0.0 && index < PITCH_SEARCHED_LAGS) {
-                state.bestIndex = static_cast<int>(index);
-            } else {
-                outOfRange = true;
-            }
-        }
+    const StepPitch step = span > 0 && static_cast<std::int64_t>(samples.size()) >= span
+                               ? stepPitch(state, samples)
+                               : StepPitch{};
+    // A tone the candidates cannot follow is not named as another note.
+    const bool outOfRange = step.repeats && !step.index;
+    if (step.index) {
+        state.bestIndex = *step.index;
     }
 
     if (voiced && !outOfRange) {

@@ -230,8 +230,7 @@ class AnalyzeFileRun {
 
     bool dialogParameters() {
         // The dialog opens on the band asked for, as far as this file's rate allows.
-        static_cast<void>(
-            limitHighBandForRate(st_.highBandHz, run_.info.sampleRate, s_.analysis.highBand));
+        limitHighBandForRate(st_.highBandHz, run_.info.sampleRate, s_.analysis.highBand);
         RunValues values;
         values.opening = param_ == cmd::kFromScanStop ? AnalyzeOpening::ScanFileAnalysis
                                                       : AnalyzeOpening::AnalyzeFile;

@@ -345,8 +345,7 @@ class ScanFileRun {
 
     bool dialogParameters() {
         // The dialog opens on the band asked for, as far as this file's rate allows.
-        static_cast<void>(
-            limitHighBandForRate(st_.highBandHz, info_.sampleRate, s_.analysis.highBand));
+        limitHighBandForRate(st_.highBandHz, info_.sampleRate, s_.analysis.highBand);
         RunValues values;
         values.formatFromHeader = info_.headerValid;
         values.sampleRateHz = info_.sampleRate;
@@ -479,8 +478,7 @@ class ScanFileRun {
                     ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
                     : SetupResult::NoMemory;
         window_.surface().setPresentInterval(0);
-        // The time the spectrum left in the window stands for: the frames really analysed,
-        // not the clock, which runs on past the end of the sound.
+        // The spectrum left stands for the frames analysed, not the clock run on past the end.
         if (const std::optional<double> analysed = lastStepMsec(scan_, in);
             analysed && !pointMode_) {
             s_.view.timeMarkMsec = *analysed;
