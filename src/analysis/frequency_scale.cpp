@@ -41,8 +41,9 @@ void gatherRows(const RowMap& map, std::span<const std::int16_t> levels,
             const std::int64_t first = firstOf(bins);
             const std::int64_t end =
                 std::max(inRangeEndOf(bins, std::max(bins.binCount, 1)), first);
-            std::int16_t best = 0;
-            for (std::int64_t k = first; k <= end; ++k) {
+            // From the row's own first bin: a row below level 0 keeps its level.
+            std::int16_t best = levels[static_cast<std::size_t>(first)];
+            for (std::int64_t k = first + 1; k <= end; ++k) {
                 best = std::max(best, levels[static_cast<std::size_t>(k)]);
             }
             rowLevels[r] = best;

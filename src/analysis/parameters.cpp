@@ -135,6 +135,23 @@ bool limitHighBandToHalfRate(std::int32_t& highBandHz, std::int32_t sampleRate) 
     return true;
 }
 
+std::int32_t askedHighBand(std::int32_t highBandHz, const HighBandMemory& memory) {
+    return memory.askedHz && highBandHz == memory.cutHz ? *memory.askedHz : highBandHz;
+}
+
+bool limitHighBandForRate(std::int32_t& highBandHz, std::int32_t sampleRate,
+                          HighBandMemory& memory) {
+    highBandHz = askedHighBand(highBandHz, memory);
+    memory.askedHz.reset();
+    const std::int32_t asked = highBandHz;
+    if (!limitHighBandToHalfRate(highBandHz, sampleRate)) {
+        return false;
+    }
+    memory.askedHz = asked;
+    memory.cutHz = highBandHz;
+    return true;
+}
+
 UserMessage highestFrequencyLimitedMessage() {
     return UserMessage{std::string(MSG_HIGHEST_FREQUENCY_LIMITED), MessageIcon::Warning};
 }

@@ -6,6 +6,7 @@
 #include "base/check_result.h"
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace korv {
@@ -111,6 +112,19 @@ struct RunParameters {
 // A high limit above half the sample rate names bins the data does not have (the top rows
 // would repeat the last bin): it becomes rate / 2, integer division. True when it was cut.
 bool limitHighBandToHalfRate(std::int32_t& highBandHz, std::int32_t sampleRate);
+
+// The high band limit a user asked for while a file's rate cuts it, so that the next file
+// whose rate allows it shows it again.
+struct HighBandMemory {
+    std::optional<std::int32_t> askedHz;
+    std::int32_t cutHz = 0;
+};
+// The asked limit while the setting still holds the cut one (the user has not changed it
+// since); else the setting.
+[[nodiscard]] std::int32_t askedHighBand(std::int32_t highBandHz, const HighBandMemory& memory);
+// limitHighBandToHalfRate from the asked limit, remembered while it is cut; true when cut.
+bool limitHighBandForRate(std::int32_t& highBandHz, std::int32_t sampleRate,
+                          HighBandMemory& memory);
 [[nodiscard]] UserMessage highestFrequencyLimitedMessage();
 
 // Command-line runs: time scale from the span, FFT size from the band and the client height.

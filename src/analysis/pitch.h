@@ -15,7 +15,6 @@ inline constexpr int PITCH_WINDOW_FRAMES = 16384; // W
 inline constexpr int PITCH_HISTORY_LENGTH = 50;
 inline constexpr float PITCH_BASE_HZ = 55.0f;
 inline constexpr int PITCH_STEPS_PER_OCTAVE = 24;
-inline constexpr int PITCH_CORRELATION_STRIDE = 5;
 inline constexpr int PITCH_VOICED_MIN_SPAN = 5000; // peak to peak above 4999
 inline constexpr int PITCH_ACCEPT_DISTANCE = 10;   // quarter tones
 inline constexpr int PITCH_MAX_OUTLIERS = 21;
@@ -49,7 +48,8 @@ struct PitchState {
 [[nodiscard]] PitchState startPitchDetector(std::int32_t rate);
 
 struct PitchResult {
-    bool voiced = false;
+    bool voiced = false;     // strong enough, and a tone the candidates can name
+    bool outOfRange = false; // the tone repeats faster than the highest candidate (or slower)
     int bestIndex = 0;
     int shownIndex = 0;
     float shownHz = 0.0f; // 55 x 2^(shownIndex / 24)
@@ -57,7 +57,9 @@ struct PitchResult {
 };
 
 // One step over the first channel's frames (normally W = 16384). With fewer frames than the
-// correlation span nothing is correlated and bestIndex stays.
+// correlation span nothing is correlated and bestIndex stays. The best index is the candidate
+// nearest the tone's own period (not a multiple of it); a tone outside the candidates' range
+// leaves everything as an unvoiced step does.
 [[nodiscard]] PitchResult detectPitch(PitchState& state, std::span<const std::int16_t> samples,
                                       PitchEnvelope envelope);
 

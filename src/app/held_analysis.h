@@ -61,6 +61,8 @@ struct HeldData {
 // size, the marks made on the picture and what the menu may offer for it.
 struct HeldAnalysis {
     AnalysisRun run;
+    // The high band limit asked for while a file's rate cuts it.
+    HighBandMemory highBand;
     std::int32_t sampleRateHz = 0; // the held data's rate; 0 when none
     // A longer segment is read from its file instead of held.
     std::int64_t holdLimitBytes = HELD_SEGMENT_LIMIT_BYTES;

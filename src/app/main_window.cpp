@@ -397,7 +397,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         soundShutdown_();
     }
     queue_.drain();
-    if (!saveSettings(options_.settingsFile, s.settings, s.analysis.sampleRateHz)) {
+    // The band asked for is kept, not the cut a file's rate made to it.
+    AppSettings stored = s.settings;
+    stored.highBandHz = askedHighBand(stored.highBandHz, s.analysis.highBand);
+    if (!saveSettings(options_.settingsFile, stored, s.analysis.sampleRateHz)) {
         // Otherwise every choice would be lost at each start without a word.
         prompts().message(QStringLiteral("Cannot Save Settings\n%1")
                               .arg(QString::fromStdString(options_.settingsFile)),

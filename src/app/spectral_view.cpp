@@ -9,6 +9,7 @@
 #include "modes/plot_display.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
+#include "output/export_picture.h"
 #include "platform/commands.h"
 #include "settings/settings_inputs.h"
 
@@ -137,9 +138,8 @@ class SpectralView {
         return readoutTexts(g, c, p);
     }
 
-    // What lies under the pointer: its column, row and the level its colour shows.
+    // What lies under the pointer: its column, row and the level the image holds there.
     [[nodiscard]] ReadoutPoint pointerPoint(const ViewGeometry& g) const {
-        const AppState& s = window_.state();
         ReadoutPoint p;
         p.inside = mouse_.inside && spectralPicture();
         p.viewX = mouse_.lastPoint.x;
@@ -147,16 +147,30 @@ class SpectralView {
         p.absoluteColumn =
             static_cast<long>(viewXToColumn(p.viewX, g.plotWidth, g.dualStereo)) + g.hScrollPos;
         if (p.inside) {
-            const std::optional<QRgb> pixel = window_.surface().pixel(p.viewX, p.y);
-            if (pixel) {
-                const Rgb colour{static_cast<std::uint8_t>(qRed(*pixel)),
-                                 static_cast<std::uint8_t>(qGreen(*pixel)),
-                                 static_cast<std::uint8_t>(qBlue(*pixel))};
-                p.paletteIndex =
-                    nearestPaletteIndex(colour, buildLogicalPalette(s.view.activePalette));
-            }
+            p.paletteIndex = imageIndexUnder(p.viewX, p.y).value_or(kBackgroundIndex);
         }
         return p;
+    }
+
+    // The analysed image's own index under a view point, not the window's colour there, which
+    // the grid, a measuring outline or another window's overlay may cover; the panes as the
+    // window shows them (MainWindow::blitView).
+    [[nodiscard]] std::optional<std::uint8_t> imageIndexUnder(int x, int y) const {
+        const AppState& s = window_.state();
+        const AppSettings& st = s.settings;
+        const SpectralImage* shown = s.held.spectralImage        ? &*s.held.spectralImage
+                                     : s.view.runningScrollImage ? &*s.view.runningScrollImage
+                                                                 : nullptr;
+        if (shown == nullptr) {
+            return std::nullopt;
+        }
+        const PlotLayout& l = s.view.layout;
+        const bool scrollMem = st.typeChoice == TYPE_STEREO &&
+                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage);
+        const long pos = s.view.scroll.h.pos;
+        return viewImageIndex(*shown, viewBandOf(st), scrollMem ? 0 : pos,
+                              scrollMem ? dualRightPaneX(l.plotWidth) : pos, l.plotWidth,
+                              l.plotHeight, {x, y});
     }
 
     void updateReadouts(bool evenIfUnchanged = true) {

@@ -143,7 +143,9 @@ void addCommonOptions(CLI::App& command, Options& o) {
     ParameterOptions& p = o.parameters;
     command.add_option("--low", p.lowHz, "Lowest frequency shown, Hz")
         ->check(CLI::Range(0, 1000000));
-    command.add_option("--high", p.highHz, "Highest frequency shown, Hz")
+    command
+        .add_option("--high", p.highHz,
+                    "Highest frequency shown, Hz (default: half the file's sample rate)")
         ->check(CLI::Range(1, 1000000));
     command.add_option("--fft", p.fftSize, "FFT size")
         ->check(CLI::IsMember({512, 1024, 2048, 4096, 8192, 16384}));
@@ -410,6 +412,7 @@ RunSettings resolveSettings(const Options& o, const std::string& executable) {
     }
     (void)fillActivePalette(run.settings.paletteChoice, run.settings.userPalette, run.palette);
     run.settings = wholeFileSettings(run.settings);
+    run.highBandFromFile = !o.parameters.highHz && settingsFileOf(o, executable).empty();
     return run;
 }
 
@@ -448,8 +451,10 @@ void printParameters(const std::string& settingsFile, const RunSettings& run, st
                           : s.paletteChoice == PALETTE_USER ? "user"
                                                             : "cb";
     out << "settings: " << (settingsFile.empty() ? "defaults" : settingsFile) << '\n'
-        << "band: " << s.lowBandHz << " to " << s.highBandHz << " Hz, "
-        << (s.freqScaleChoice == FREQ_SCALE_LOG ? "log" : "linear") << " scale\n"
+        << "band: " << s.lowBandHz << " to "
+        << (run.highBandFromFile ? std::string("half the file's rate")
+                                 : std::to_string(s.highBandHz))
+        << " Hz, " << (s.freqScaleChoice == FREQ_SCALE_LOG ? "log" : "linear") << " scale\n"
         << "fft: " << fftSizeFromChoice(s.fftSizeChoice) << " points, resolution factor "
         << s.resolutionFactor << '\n'
         << "time step: " << s.timeScaleMsecSaved << " msec\n"

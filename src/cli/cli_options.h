@@ -104,6 +104,8 @@ struct RunSettings {
     // The dB SPL of a full-scale sine (--full-scale, or found from --calibrator); none: levels
     // re full scale.
     std::optional<meter::FullScaleLevel> fullScale;
+    // No --high and no settings file: each file's band reaches half its own rate.
+    bool highBandFromFile = false;
 };
 [[nodiscard]] RunSettings resolveSettings(const Options& options, const std::string& executable);
 

@@ -62,16 +62,16 @@ struct PlannedFile {
     WholeFilePlan plan;
     AppSettings settings;
 };
-PlannedFile planFile(const AppSettings& runSettings, const std::string& file,
+PlannedFile planFile(const RunSettings& run, const std::string& file,
                      std::vector<std::string>* notes, int fileChannel) {
     PlannedFile p;
-    p.plan = planWholeFile(file, runSettings, fileChannel);
+    p.plan = planWholeFile(file, run.settings, fileChannel);
     if (p.plan.failure) {
         p.failure = failureText(*p.plan.failure);
         return p;
     }
     bool limited = false;
-    p.settings = settingsForFile(runSettings, p.plan, &limited);
+    p.settings = settingsForFile(run.settings, p.plan, &limited, run.highBandFromFile);
     if (limited && notes != nullptr) {
         notes->push_back(highestFrequencyLimitedMessage().text + " (" +
                          std::to_string(p.settings.highBandHz) + " Hz)");
@@ -82,7 +82,7 @@ PlannedFile planFile(const AppSettings& runSettings, const std::string& file,
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
                                       std::vector<std::string>* notes, bool twoCores) {
-    const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
+    const PlannedFile planned = planFile(run, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
     }
@@ -143,7 +143,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
                                        std::vector<std::string>* notes, bool twoCores) {
-    const PlannedFile planned = planFile(run.settings, file, notes, fileChannelOption(o));
+    const PlannedFile planned = planFile(run, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
     }
@@ -395,9 +395,13 @@ std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& 
                                        : wholeFileMemory(plan, o.layout);
 }
 
-AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited) {
+AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited,
+                            bool highBandFromFile) {
     AppSettings s = settings;
     s.typeChoice = plan.format.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+    if (highBandFromFile) {
+        s.highBandHz = std::max(plan.format.sampleRate, 0) / 2;
+    }
     const bool cut = limitHighBandToHalfRate(s.highBandHz, plan.format.sampleRate);
     if (limited != nullptr) {
         *limited = cut;

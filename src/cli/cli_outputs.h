@@ -38,8 +38,9 @@ struct ListCheck {
 fileMemoryNeed(const Options& options, const RunSettings& run, const std::string& file);
 
 // The image's settings for a file: the data type follows the file, as in Analyze File, and a
-// high limit above half the file's rate is cut to it (true in `limited`).
+// high limit above half the file's rate is cut to it (true in `limited`); with
+// `highBandFromFile` the band reaches half the file's rate.
 [[nodiscard]] AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan,
-                                          bool* limited = nullptr);
+                                          bool* limited = nullptr, bool highBandFromFile = false);
 
 } // namespace korv::cli

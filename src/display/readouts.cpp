@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace korv {
 namespace {
@@ -95,26 +94,6 @@ int viewXToColumn(int viewX, int plotWidth, bool dualStereo) {
 bool onDualDivider(int viewX, int plotWidth) {
     return plotWidth / 2 - DUAL_LEFT_PANE_GAP < viewX &&
            viewX < plotWidth / 2 + DUAL_RIGHT_PANE_GAP;
-}
-
-int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette) {
-    int best = 0;
-    long bestDistance = std::numeric_limits<long>::max();
-    for (int i = 0; i < kLogicalPaletteSize; ++i) {
-        const Rgb& p = palette[static_cast<std::size_t>(i)];
-        const long dr = long{p.r} - colour.r;
-        const long dg = long{p.g} - colour.g;
-        const long db = long{p.b} - colour.b;
-        const long distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
-            if (distance == 0) {
-                break;
-            }
-        }
-    }
-    return best;
 }
 
 double levelDbForPaletteIndex(int index, DbRange dbRange) {
@@ -216,16 +195,20 @@ ViewDrawing readoutLines(const ViewGeometry& g, const ReadoutTexts& t) {
         labelX + (g.readoutValueOffset > 0 ? g.readoutValueOffset
                                            : READOUT_VALUE_COLUMN_CHARS * g.charWidth);
     const int th = g.charHeight;
+    // The line ends one pixel inside the box's edge; each label area is cleared too, since the
+    // measure's labels are shorter than the readout's.
+    const int titleWidth = std::max(0, box.right() - 1 - labelX);
+    d.fills.push_back({{labelX, panelLineTop(box, th, 0), titleWidth, th}, ViewColour::Face});
     d.texts.push_back({{labelX, panelLineTop(box, th, 0)},
                        t.title,
                        t.titleRed ? ViewColour::Red : ViewColour::Black,
                        ViewColour::Face});
     const std::string_view labels[] = {t.frequencyLabel, t.timeLabel, t.levelLabel};
     const std::optional<std::string> values[] = {t.frequency, t.time, t.level};
-    // The value area ends one pixel inside the box's edge.
     const int valueWidth = std::max(0, box.right() - 1 - valueX);
     for (int line = 1; line <= 3; ++line) {
         const int y = panelLineTop(box, th, line);
+        d.fills.push_back({{labelX, y, std::max(0, valueX - labelX), th}, ViewColour::Face});
         d.texts.push_back(
             {{labelX, y}, std::string(labels[line - 1]), ViewColour::Black, ViewColour::Face});
         const std::optional<std::string>& value = values[line - 1];

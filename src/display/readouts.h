@@ -29,15 +29,15 @@ inline constexpr std::string_view READOUT_DELTA_LEVEL_LABEL = "\u0394 Level (dB)
 inline constexpr std::string_view READOUT_PLACEHOLDER = "00000           ";
 inline constexpr std::string_view READOUT_TIME_NOW_PLACEHOLDER = "0000            ";
 // The widest texts of each column, for sizing the box: titles and labels; the placeholders
-// and values with the most digits the readouts show (times up to 7 digits of msec).
+// and values with the most digits the readouts show (times up to 9 digits of msec: a day's
+// recording and more).
 inline constexpr std::string_view READOUT_LABELS[] = {
     READOUT_TITLE_ANALYZE_FILE, READOUT_TITLE_SCAN_INPUT, READOUT_TITLE_SCAN_FILE,
     READOUT_TITLE_RECORDING,    READOUT_FREQUENCY_LABEL,  READOUT_TIME_LABEL,
     READOUT_TIME_NOW_LABEL,     READOUT_LEVEL_LABEL};
 inline constexpr std::string_view READOUT_WIDEST_VALUES[] = {
-    READOUT_PLACEHOLDER, READOUT_TIME_NOW_PLACEHOLDER,
-    "00000 +/- 000 ",    "00000 +/- 0.0 ",
-    "0000000 +/- 00 ",   "-000"};
+    READOUT_PLACEHOLDER, READOUT_TIME_NOW_PLACEHOLDER, "00000 +/- 000 ",
+    "00000 +/- 0.0 ",    "000000000 +/- 00 ",          "-000"};
 
 // While the pointer moves / when the whole box is redrawn after a paint.
 inline constexpr long READOUT_MAX_HZ_MOVING = 48000;
@@ -54,9 +54,6 @@ inline constexpr double READOUT_DIVIDER_DB = -90.0;
 // The divider between the dual panes: plotWidth / 2 - 3 < x < plotWidth / 2 + 4.
 [[nodiscard]] bool onDualDivider(int viewX, int plotWidth);
 
-// The logical palette entry whose colour a screen pixel shows: an exact match, else the
-// nearest colour in RGB, the first one on a tie.
-[[nodiscard]] int nearestPaletteIndex(Rgb colour, const LogicalPalette& palette);
 // The level (dB as displayed, level / 4 - 90) a palette index stands for: the middle of the
 // levels that map to it. The named colours and Background read as the bottom of the range.
 [[nodiscard]] double levelDbForPaletteIndex(int index, DbRange range);
@@ -78,7 +75,7 @@ struct ReadoutPoint {
     int viewX = 0;           // for the dual divider
     long absoluteColumn = 0; // viewXToColumn(x) + hScrollPos
     int y = 0;
-    int paletteIndex = kBackgroundIndex; // the entry the pixel under the pointer shows
+    int paletteIndex = kBackgroundIndex; // the analysed image's own index under the pointer
 };
 
 struct ReadoutTexts {
@@ -103,8 +100,8 @@ struct ReadoutTexts {
                                         const ReadoutPoint& anchor, const ReadoutPoint& point);
 // The sunken box at geometry.readoutBox, to draw before the lines when it is redrawn whole.
 [[nodiscard]] ViewDrawing readoutBox(const ViewGeometry& geometry);
-// The title and three lines, black (the title red while recording) and opaque; each value
-// area is cleared first so a shorter value leaves nothing of a longer one behind.
+// The title and three lines, black (the title red while recording) and opaque; each label
+// and value area is cleared first so a shorter text leaves nothing of a longer one behind.
 [[nodiscard]] ViewDrawing readoutLines(const ViewGeometry& geometry, const ReadoutTexts& texts);
 
 // A left drag from startColumn to endColumn (view columns) selects the same segment in

@@ -219,15 +219,18 @@ class AnalyzeFileRun {
             const BandLimits band = forcedBandLimits(frequencyScaleOf(st_), run_.info.sampleRate);
             st_.lowBandHz = band.lowBandHz;
             st_.highBandHz = band.highBandHz;
+            s_.analysis.highBand = {}; // a band of its own, asked for anew
         }
         // The limit was set for another file's rate; only a user's own start hears of it.
-        if (limitHighBandToHalfRate(st_.highBandHz, run_.format.sampleRate) && !repeat_ &&
-            !fromBatch_) {
+        if (limitHighBandForRate(st_.highBandHz, run_.format.sampleRate, s_.analysis.highBand) &&
+            !repeat_ && !fromBatch_) {
             prompts().show(highestFrequencyLimitedMessage());
         }
     }
 
     bool dialogParameters() {
+        // The dialog opens on the band asked for, as far as this file's rate allows.
+        limitHighBandForRate(st_.highBandHz, run_.info.sampleRate, s_.analysis.highBand);
         RunValues values;
         values.opening = param_ == cmd::kFromScanStop ? AnalyzeOpening::ScanFileAnalysis
                                                       : AnalyzeOpening::AnalyzeFile;

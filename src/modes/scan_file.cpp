@@ -105,8 +105,9 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
             const BandLimits band = forcedBandLimits(frequencyScaleOf(st), info.sampleRate);
             st.lowBandHz = band.lowBandHz;
             st.highBandHz = band.highBandHz;
+            s.analysis.highBand = {}; // a band of its own, asked for anew
         }
-        if (limitHighBandToHalfRate(st.highBandHz, info.sampleRate)) {
+        if (limitHighBandForRate(st.highBandHz, info.sampleRate, s.analysis.highBand)) {
             prompts().show(highestFrequencyLimitedMessage());
         }
     }
@@ -366,6 +367,8 @@ class ScanFileRun {
     }
 
     bool dialogParameters() {
+        // The dialog opens on the band asked for, as far as this file's rate allows.
+        limitHighBandForRate(st_.highBandHz, info_.sampleRate, s_.analysis.highBand);
         RunValues values;
         values.formatFromHeader = info_.headerValid;
         values.sampleRateHz = info_.sampleRate;
@@ -498,6 +501,11 @@ class ScanFileRun {
                     ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
                     : SetupResult::NoMemory;
         window_.surface().setPresentInterval(0);
+        // The spectrum left stands for the frames analysed, not the clock run on past the end.
+        if (const std::optional<double> analysed = lastStepMsec(scan_, in);
+            analysed && !pointMode_) {
+            s_.view.timeMarkMsec = *analysed;
+        }
     }
 
     // What the run did, for Analysis at Stop and the tests; the sound stopped, the file closed.

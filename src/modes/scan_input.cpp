@@ -437,6 +437,11 @@ class ScanInputRun {
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             loop_ = runScanLoop(in, source, display, clock, s_.control.stopRequested, scan_);
             window_.surface().setPresentInterval(0);
+            // The time of the frames last analysed, unless the display was frozen before.
+            if (const std::optional<double> analysed = lastStepMsec(scan_, in);
+                analysed && !s_.view.displayFrozen) {
+                s_.view.timeMarkMsec = *analysed;
+            }
         }
     }
 

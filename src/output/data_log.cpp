@@ -156,7 +156,8 @@ std::string ImageLogFormat::header() const {
     appendLine(out, " Hz Frequency Resolution");
     appendInteger(out, static_cast<long long>(source_.startMsec));
     appendLine(out, " msec Sample Start");
-    appendInteger(out, static_cast<long long>(source_.columnMsec)); // the fraction dropped
+    // To the nearest msec: a hop of whole samples is a hair short of the step asked for.
+    appendInteger(out, roundHalfUp(std::clamp(source_.columnMsec, 0.0, 1e9)));
     appendLine(out, " msec Time Step");
     appendLine(out, "");
     return out;

@@ -6,8 +6,30 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace korv {
+
+std::vector<ViewPane> viewPanes(const SpectralImage& image, ViewBand band, long scrollPos,
+                                long rightPaneScroll, int width, int height) {
+    const auto x = [](long pos) {
+        return static_cast<int>(std::clamp<long>(pos, 0, std::numeric_limits<int>::max()));
+    };
+    const int half = image.channels() == 2 ? image.plotHeight() : 0;
+    switch (band) {
+    case ViewBand::Mono:
+    case ViewBand::Right:
+        return {{{x(scrollPos), 0, width, height}, {0, 0}}};
+    case ViewBand::Left:
+        return {{{x(scrollPos), half, width, height}, {0, 0}}};
+    case ViewBand::Dual:
+        // The panes as the window places them, the divider between them left as Background.
+        return {{{x(scrollPos), half, width / 2 - DUAL_LEFT_PANE_GAP, height}, {0, 0}},
+                {{x(rightPaneScroll), 0, width / 2 - DUAL_RIGHT_PANE_GAP, height},
+                 {dualRightPaneX(width), 0}}};
+    }
+    return {};
+}
 
 std::optional<IndexedSurface> composeViewPicture(const SpectralImage& image, ViewBand band,
                                                  long scrollPos, long rightPaneScroll, int width,
@@ -16,31 +38,24 @@ std::optional<IndexedSurface> composeViewPicture(const SpectralImage& image, Vie
     if (!picture) {
         return std::nullopt;
     }
-    const auto x = [](long pos) {
-        return static_cast<int>(std::clamp<long>(pos, 0, std::numeric_limits<int>::max()));
-    };
-    const int half = image.channels() == 2 ? image.plotHeight() : 0;
-    const IndexedSurface& source = image.surface();
-    switch (band) {
-    case ViewBand::Mono:
-    case ViewBand::Right:
-        picture->copyFrom(source, {x(scrollPos), 0, width, height}, {0, 0});
-        break;
-    case ViewBand::Left:
-        picture->copyFrom(source, {x(scrollPos), half, width, height}, {0, 0});
-        break;
-    case ViewBand::Dual: {
-        // The panes as the window places them, the divider between them left as Background.
-        const int leftWidth = width / 2 - DUAL_LEFT_PANE_GAP;
-        const int rightX = dualRightPaneX(width);
-        picture->copyFrom(source, {x(scrollPos), half, leftWidth, height}, {0, 0});
-        picture->copyFrom(source, {x(rightPaneScroll), 0, width / 2 - DUAL_RIGHT_PANE_GAP, height},
-                          {rightX, 0});
-        break;
+    // The copies may reach past the picture's (rounded) width; copyFrom clips.
+    for (const ViewPane& pane : viewPanes(image, band, scrollPos, rightPaneScroll, width, height)) {
+        picture->copyFrom(image.surface(), pane.source, pane.dest);
     }
-    }
-    // The copies above may reach past the picture's (rounded) width; copyFrom clips.
     return picture;
+}
+
+std::optional<std::uint8_t> viewImageIndex(const SpectralImage& image, ViewBand band,
+                                           long scrollPos, long rightPaneScroll, int width,
+                                           int height, PixelPoint at) {
+    for (const ViewPane& pane : viewPanes(image, band, scrollPos, rightPaneScroll, width, height)) {
+        const int dx = at.x - pane.dest.x;
+        const int dy = at.y - pane.dest.y;
+        if (dx >= 0 && dx < pane.source.width && dy >= 0 && dy < pane.source.height) {
+            return image.surface().pixel(pane.source.x + dx, pane.source.y + dy);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<IndexedSurface> composeEntirePicture(const SpectralImage& image, ViewBand band,

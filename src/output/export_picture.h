@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace korv {
 
@@ -25,13 +26,28 @@ enum class ViewBand {
     Dual,  // both panes side by side, left channel first, as the window shows them
 };
 
-// The view's width x height at scroll position `scrollPos` (the left pane's and, for
-// scrolled-memory scans, `rightPaneScroll` for the right pane of Dual), on the Background.
-// Nothing without the memory for it.
+// Where the view's panes come from: a band's columns from the scroll position (the left
+// pane's and, for scrolled-memory scans, `rightPaneScroll` for the right pane of Dual).
+struct ViewPane {
+    PixelRect source; // in the spectral image
+    PixelPoint dest;  // its top left in the view
+};
+[[nodiscard]] std::vector<ViewPane> viewPanes(const SpectralImage& image, ViewBand band,
+                                              long scrollPos, long rightPaneScroll, int width,
+                                              int height);
+
+// The view's width x height as the panes place the image, on the Background. Nothing without
+// the memory for it.
 [[nodiscard]] std::optional<IndexedSurface> composeViewPicture(const SpectralImage& image,
                                                                ViewBand band, long scrollPos,
                                                                long rightPaneScroll, int width,
                                                                int height);
+
+// The image's own palette index the view shows at `at`, whatever is drawn over the window
+// there (grid, outlines); nothing on the divider, past the image or outside the view.
+[[nodiscard]] std::optional<std::uint8_t> viewImageIndex(const SpectralImage& image, ViewBand band,
+                                                         long scrollPos, long rightPaneScroll,
+                                                         int width, int height, PixelPoint at);
 
 // The first `width` columns of one band (at most the image's width, rounded down to a multiple
 // of 4), one band high.

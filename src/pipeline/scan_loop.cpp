@@ -166,6 +166,7 @@ SetupResult Loop::setup() {
     run_.stepsTaken = 0;
     run_.usedCount = 0;
     run_.columnsDrawn = 0;
+    run_.lastEndFrame = -1;
     run_.endReached = false;
     run_.loopStartMs = run_.lastStepMs = static_cast<double>(pacer_.nowMs());
     return SetupResult::Ok;
@@ -271,6 +272,7 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
     }
     run_.lastEndFrame = endFrame;
     run_.columnsDrawn += 1;
+    run_.lastEndFrame = endFrame;
 }
 
 long Loop::framesThisStep(std::int64_t position) const {
@@ -369,6 +371,17 @@ ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRa
     in.pitchDetector = settings.pitchDetectorChoice == PITCH_DETECTOR_ON;
     in.maxOverStep = maxOverStep(settings);
     return in;
+}
+
+std::optional<double> lastStepMsec(const ScanRun& run, const ScanLoopInputs& in) {
+    if (run.lastEndFrame < 0 || in.sampleRate <= 0) {
+        return std::nullopt;
+    }
+    // The transform takes the last N frames of the step; its window peaks half its length in.
+    const std::int64_t n = std::int64_t{1} << std::clamp(in.log2FftSize, 0, 30);
+    const std::int64_t centre = std::max<std::int64_t>(
+        run.lastEndFrame - n + std::clamp<std::int64_t>(in.windowSamples, 0, n) / 2, 0);
+    return static_cast<double>(centre) * 1000.0 / in.sampleRate;
 }
 
 SetupResult runScanLoop(const ScanLoopInputs& inputs, ScanSource& source, ScanDisplay& display,

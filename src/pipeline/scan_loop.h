@@ -161,7 +161,13 @@ struct ScanRun {
     bool endReached = false;  // the device (or the clock) passed the end of the data
     double deviceLagMs = 0.0; // how far the device's position trailed the clock at most
     bool setupFailed = false; // no memory or no row map: nothing was drawn
+    // Where the last step's window ended, in frames from the start of the sound; -1 before one.
+    std::int64_t lastEndFrame = -1;
 };
+
+// The time of the last step's spectrum: the centre of its window, in msec from the start of
+// the sound; nothing before a step was taken.
+[[nodiscard]] std::optional<double> lastStepMsec(const ScanRun& run, const ScanLoopInputs& in);
 
 // The loop's ties to the program around it: the clock it paces itself by, and the messages
 // waiting (STOP, a close, the device's events), handled between steps.

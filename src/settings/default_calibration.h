@@ -1,6 +1,6 @@
 #pragma once
 // The calibration curve in force when no settings file was read: 10 Hz to 80 kHz in
-// third-octave steps, lifting the lowest octaves and the top end a little.
+// third-octave steps, every correction 0 dB.
 
 #include "base/settings_types.h"
 

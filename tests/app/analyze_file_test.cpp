@@ -7,6 +7,7 @@
 #include "display/grid_overlay.h"
 #include "display/memory_budget.h"
 #include "display/readouts.h"
+#include "settings/settings_file.h"
 #include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
 #include "support/dialog_controls.h"
@@ -115,6 +116,22 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowTheMenuOffersWhatIsBuiltAndSaveWaveWrit
     EXPECT_EQ(prompts->messages()[1].text, "Highest Frequency Limited to 1/2 Sampling Rate");
     EXPECT_EQ(settings().highBandHz, 11025 / 2);
     EXPECT_NEAR(brightestRow(20, run().plotHeight), rowOf(1500.0), 2);
+    // The cut does not carry over: the next file, whose rate allows it, shows the band asked
+    // for, without a word.
+    ASSERT_TRUE(analyzed(tone(QStringLiteral("again.wav"), kRate, 5500.0)));
+    EXPECT_EQ(prompts->messages().size(), 2U);
+    EXPECT_EQ(settings().highBandHz, 6000);
+    EXPECT_NEAR(brightestRow(20, run().plotHeight), rowOf(5500.0), 2);
+    // Closed while a cut is in force, the settings file keeps the band asked for.
+    ASSERT_TRUE(
+        analyzed(write("raw.pcm", test::rawSamples(11025 * 2, test::sines({1500.0}, 11025)))));
+    EXPECT_EQ(settings().highBandHz, 11025 / 2);
+    EXPECT_TRUE(window->close());
+    AppSettings stored;
+    LevelPalette active = kCbPalette;
+    loadSettings(dir.file(QStringLiteral("korv.ini")).toStdString(), stored, active);
+    EXPECT_TRUE(stored.settingsLoaded);
+    EXPECT_EQ(stored.highBandHz, 6000);
 }
 
 // 10 msec at 22050 Hz is 220.5 samples, made 221: a nominal 10 msec per column would put a

@@ -71,6 +71,20 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// The spectrum log of a finished scan of a 5 s file is timed by the last frames analysed (the
+// centre of the last window, 64 msec before the end at 1024 points), never after the sound.
+TEST_F(ScanFileTest, TheSpectrumLogOfAScanIsTimedByItsLastFrames) {
+    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0}, 5);
+    ASSERT_TRUE(window->state().view.plotImage);
+    const QStringList lines = logged();
+    ASSERT_TRUE(lines.value(4).endsWith(QStringLiteral(" msec Event Time")))
+        << lines.value(4).toStdString();
+    const int msec = lines.value(4).split(' ').value(0).toInt();
+    const double lastCentre = 5000.0 - 1024 / 2 * 1000.0 / kRate;
+    EXPECT_LE(msec, lastCentre);
+    EXPECT_GT(msec, lastCentre - 4.0 * window->state().settings.timeScaleMsec - 50.0);
+}
+
 TEST_F(ScanFileTest, PeakResetLeftMinusRightAndThirdOctavePlotsShowTheirTones) {
     // PEAK RESET pressed at 0.8 s and again at 1.6 s of the scan.
     std::vector<bool> held;
@@ -226,6 +240,21 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     EXPECT_GE(countIn(plot(), {pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
     EXPECT_GT(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
+
+    // A 2 kHz tone is above what the detector follows: no dot and no note, in the Scroll display
+    // and in the plot, rather than the D of two of its periods.
+    st.displayTypeChoice = DISPLAY_SCROLL;
+    scan(test::waveFile(kRate, 1, 16, kRate * 3, test::sines({2000.0}, kRate)));
+    ASSERT_TRUE(s.held.spectralImage);
+    EXPECT_EQ(countIn(kept(), {0, 0, kept().width(), l.plotHeight}, kFreqMarkIndex), 0);
+    EXPECT_EQ(countIn(kept(),
+                      scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false),
+                      kTextIndex),
+              0);
+    scanPlot(DISPLAY_BAR_PLOT, PLOT_SIGNAL, {2000.0}, 3);
+    EXPECT_EQ(countIn(plot(), {0, 0, l.plotWidth, baseline()}, kFreqMarkIndex), 0);
+    EXPECT_EQ(
+        countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
 
     // The same dot for files at the highest rates, where the detector's span outgrows 16384
     // frames; 2 s of columns fill the pane from the left.

@@ -10,9 +10,11 @@
 #include "dialogs/control_ids.h"
 #include "display/palette.h"
 #include "display/readouts.h"
+#include "display/view_draw.h"
 #include "modes/scan_file.h"
 #include "platform/commands.h"
 #include "platform/palette_display.h"
+#include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"
 #include "support/dialog_controls.h"
 
@@ -124,6 +126,11 @@ TEST_F(SpectralViewTest, ReadoutsFollowThePointerTheRightButtonMeasuresAndGridDr
     QTest::mousePress(view(), Qt::RightButton, {}, from);
     QTest::mouseMove(view(), to);
     EXPECT_NE(area(box), reading);
+    // The measure's shorter labels leave nothing of the readout's behind: the box reads as a
+    // paint draws it afresh.
+    const std::vector<QRgb> measuring = area(box);
+    test::repaint(*window);
+    EXPECT_EQ(area(box), measuring);
     QTest::mouseRelease(view(), Qt::RightButton, {}, to);
     EXPECT_EQ(area(box), reading);
 
@@ -310,6 +317,48 @@ TEST_F(SpectralViewTest, AClickOnTheVerticalBarIsNoClickOnThePicture) {
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
+// A sine of amplitude 16000 on bin 46 of 1024 reads its own level, 20 log10(8000) - 90 dB and
+// the gain, where the grid crosses its row too: the readout is the analysed level, not the
+// colour drawn over it.
+TEST_F(SpectralViewTest, TheLevelReadoutIsTheSinesLevelWhateverIsDrawnOverIt) {
+    const double hz = 46.0 * kRate / 1024.0;
+    analyze(write(QStringLiteral("bin.wav"),
+                  test::waveFile(kRate, 1, 16, kRate * 3, test::sines({hz}, kRate))));
+    ASSERT_TRUE(window->state().held.spectralImage);
+    window->state().view.scroll.h.pos = 0;
+    QTest::mouseClick(window->button(cmd::kGrid), Qt::LeftButton);
+    ASSERT_TRUE(window->state().view.gridOn);
+    test::repaint(*window);
+    window->surface().updateNow();
+    const int y = layout().plotHeight - 1 - rowOf(hz);
+    // A point of the tone's row that the grid covers.
+    int x = 20;
+    while (x < layout().plotWidth - 20 && at(x, y) == imageColour(x, y)) {
+        ++x;
+    }
+    ASSERT_LT(x, layout().plotWidth - 20) << "no grid on the tone's row";
+    QTest::mouseMove(view(), QPoint(x, y));
+    const PixelRect box = layout().readoutBox;
+    const std::vector<QRgb> shown = area(box);
+
+    // The box as it reads with the sine's level written in.
+    const AppState& s = window->state();
+    const ViewGeometry g = currentViewGeometry(s);
+    ReadoutContext c;
+    c.lastMode = s.settings.lastMode;
+    c.dbRange = dbRangeOf(s.settings);
+    ReadoutPoint p;
+    p.inside = true;
+    p.viewX = x;
+    p.y = y;
+    p.absoluteColumn = x + g.hScrollPos;
+    ReadoutTexts expected = readoutTexts(g, c, p);
+    const double sineDb = 20.0 * std::log10(16000.0 / 2.0) - 90.0 - s.settings.levelScaleCode;
+    expected.level = formatText("%-4.0f", sineDb);
+    drawReadouts(window->surface(), g, window->controlFont(), expected, false);
+    EXPECT_EQ(area(box), shown) << "the readout is not " << expected.level;
+}
+
 TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
     // 520 x 400 is narrower than the panel at the screen's font: a smaller font takes its place.
     // Stereo shown as its left channel, over the band whose value is the widest.
@@ -348,6 +397,14 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
                                .absoluteColumn = window->state().analysis.run.params.columns,
                                .y = g.stripHeight + 1};
         fits(readoutLines(g, readoutTexts(g, context, end)), g.readoutBox);
+        // ... and a day and more into a long recording at 20 msec a column, its uncertainty
+        // still shown.
+        ViewGeometry day = g;
+        day.segmentOffsetMsec = 26.0 * 3600.0 * 1000.0;
+        day.columnMsec = 20.0;
+        const ReadoutTexts late = readoutTexts(day, context, end);
+        EXPECT_NE(late.time.find("+/- "), std::string::npos) << late.time;
+        fits(readoutLines(day, late), g.readoutBox);
         // Side by side inside the window: the two boxes, then the buttons, each showing its text.
         EXPECT_GE(g.infoPanel.x, 0);
         EXPECT_LE(g.infoPanel.right(), g.readoutBox.x);

@@ -78,14 +78,6 @@ TEST(ViewDraw, GridCrossesInTextColourWithTheirShadows) {
     EXPECT_EQ(f.at(300, 309), under);
     // Labels: the "2 sec" label one text line above the bottom has text pixels.
     EXPECT_GT(countPixels(f, {200 - 8, 400 - 16, 60, 16}, text), 0);
-    // The level under a pixel reads back through the colour on the screen.
-    for (const std::uint8_t index : {std::uint8_t{4}, std::uint8_t{100}, std::uint8_t{235}}) {
-        f.window->fillRect({900, 500, 4, 4}, index);
-        const QRgb px = f.at(901, 501);
-        const Rgb rgb{static_cast<std::uint8_t>(qRed(px)), static_cast<std::uint8_t>(qGreen(px)),
-                      static_cast<std::uint8_t>(qBlue(px))};
-        EXPECT_EQ(nearestPaletteIndex(rgb, f.logical), index);
-    }
 }
 
 TEST(ViewDraw, PanelsAreSunkenBoxesWithBlackText) {

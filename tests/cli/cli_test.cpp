@@ -267,6 +267,37 @@ TEST_F(CliTest, ReduceMaxKeepsABeepShorterThanTheStepAtTheGainsLevel) {
     }
 }
 
+// Without a settings file nothing is corrected: tones at 13 Hz and 20 kHz read their own
+// level, as one at 1 kHz does.
+TEST_F(CliTest, TheDefaultsCorrectNoFrequency) {
+    constexpr int kN = 16384;
+    constexpr double kAmplitude = 8000.0;
+    std::vector<double> samples(static_cast<std::size_t>(kRate), 0.0);
+    for (const int bin : {5, 372, 7430}) { // 13.5 Hz, 1001 Hz, 19999 Hz
+        const std::vector<double> tone =
+            sine(bin * static_cast<double>(kRate) / kN, 1.0, kAmplitude);
+        std::transform(samples.begin(), samples.end(), tone.begin(), samples.begin(),
+                       std::plus<>());
+    }
+    const std::string file = wave("flat.wav", mono16(samples));
+    RunSettings run = defaults();
+    run.settings.fftSizeChoice = FFT_SIZE_CHOICE_LAST;
+    run.settings.highBandHz = kRate / 2;
+    ASSERT_EQ(processFile(parsed("levels x.wav"), run, file, kMemory), std::nullopt);
+    const std::vector<LogBlock> blocks = logBlocks(dir.file("flat.txt"));
+    ASSERT_FALSE(blocks.empty());
+    const LogBlock& middle = blocks[blocks.size() / 2];
+    int found = 0;
+    for (const auto& line : middle.lines) {
+        const long point = std::stol(line.at(0));
+        if (point == 5 || point == 372 || point == 7430) {
+            EXPECT_NEAR(std::stod(line.at(2)), sineBinLevelDb(kAmplitude, 9.0), 0.3) << point;
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 3);
+}
+
 TEST_F(CliTest, TheHighLimitStopsAtHalfTheRate) {
     // 8 kHz noise under the default 0 .. 6000 Hz: the picture's top rows are the file's top
     // bins, not the last bin repeated, and the tool says so.
@@ -283,6 +314,38 @@ TEST_F(CliTest, TheHighLimitStopsAtHalfTheRate) {
     const std::size_t differing = std::inner_product(row(30), row(30) + width, row(60), 0u,
                                                      std::plus<>(), std::not_equal_to<>());
     EXPECT_GT(differing, width / 2);
+}
+
+// A bat recording at 384 kHz, a call at 40 kHz: without --high the picture reaches half the
+// file's rate and shows it, with no note; --high 6000 cuts nothing and shows none of it.
+TEST_F(CliTest, WithoutAHighLimitTheBandReachesHalfTheFilesRate) {
+    constexpr std::uint32_t kBatRate = 384000;
+    const std::string bat =
+        wave("bat.wav", mono16(sine(40000.0, 0.5, 16000.0, kBatRate), kBatRate));
+    const auto litRows = [&](const std::string& line, std::vector<std::string>& notes) {
+        const Options o = parsed(line);
+        const RunSettings run = resolved(o);
+        EXPECT_EQ(processFile(o, run, bat, kMemory, &notes), std::nullopt) << line;
+        const Bytes bmp = test::readFile(dir.file("bat.bmp"));
+        const auto width = static_cast<std::size_t>(test::le32At(bmp, 18));
+        const auto height = static_cast<std::size_t>(test::le32At(bmp, 22));
+        std::size_t lit = 0;
+        for (std::size_t y = 0; y < height; ++y) {
+            const auto row = bmp.begin() + 1078 + static_cast<std::ptrdiff_t>(y * width);
+            lit += std::count_if(row + static_cast<std::ptrdiff_t>(width / 4),
+                                 row + static_cast<std::ptrdiff_t>(width / 2),
+                                 [](std::uint8_t i) { return i > kBackgroundIndex; }) >
+                           static_cast<long>(width / 8)
+                       ? 1
+                       : 0;
+        }
+        return lit;
+    };
+    std::vector<std::string> notes;
+    EXPECT_GT(litRows("image x.wav --format bmp", notes), 0u);
+    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(litRows("image x.wav --format bmp --high 6000", notes), 0u);
+    EXPECT_TRUE(notes.empty());
 }
 
 // 100 bytes for four jobs: "big" needs more than a quarter of them but fits alone, so it

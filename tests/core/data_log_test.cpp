@@ -143,16 +143,23 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     s.columnMsec = 81 * 1000.0 / kRate;        // a hop of whole samples, not the 10 msec asked for
     s.windowCentreMsec = 256 * 1000.0 / kRate; // a 512-sample window peaks 32 msec in
     const ImageLogFormat format(s);
-    // 10.125 msec a step, the fraction dropped.
+    // 10.125 msec a step, to the nearest msec.
     EXPECT_EQ(
         linesOf(format.header()),
         (std::vector<std::string>{"Korvanthile 6.0 Data", "C:/x.wav", "8000 Hz Sampling Rate",
                                   cFormat("%-2.2f", 8000.0 / 512) + " Hz Frequency Resolution",
                                   "40 msec Sample Start", "10 msec Time Step", ""}));
-    // The step the columns really take, not the one asked for: 79 samples are 9.875 msec.
-    LogSource hop = s;
-    hop.columnMsec = 79 * 1000.0 / kRate;
-    EXPECT_EQ(linesOf(ImageLogFormat(hop).header()).at(5), "9 msec Time Step");
+    // The step the columns really take, not the one asked for, to the nearest msec: 79 samples
+    // at 8 kHz are 9.875 msec; 1 and 4 msec at 44.1 kHz are hops of 44 and 176 samples.
+    for (const auto& [rate, samples, shown] :
+         {std::tuple{kRate, 79, "10"}, std::tuple{44100, 44, "1"}, std::tuple{44100, 176, "4"},
+          std::tuple{44100, 243, "6"}}) {
+        LogSource hop = s;
+        hop.columnMsec = samples * 1000.0 / rate;
+        EXPECT_EQ(linesOf(ImageLogFormat(hop).header()).at(5),
+                  std::string(shown) + " msec Time Step")
+            << samples << " at " << rate;
+    }
 
     const double bin = 8000.0 / 512;
     const long first = std::lround(300 / bin); // 19.2 -> 19

@@ -51,7 +51,7 @@ TEST(RowMap, RowsGatherTheirBinsAsTheBandAsksMeansTruncatedAndShortInputSafe) {
     EXPECT_EQ(rows.back(), 511);
 
     // Two bins a row: every bin of the band exactly once, a row shows the larger of its two,
-    // the maximum starting at zero; one bin a row keeps its sign.
+    // below level 0 too (a quiet row of a plot reads its own level, not the floor).
     const auto whole = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 256).rowMap(8192, 1024);
     const auto single = FrequencyAxis(FrequencyScale::Linear, 0, 4096, 512).rowMap(8192, 1024);
     ASSERT_TRUE(whole && single);
@@ -63,8 +63,10 @@ TEST(RowMap, RowsGatherTheirBinsAsTheBandAsksMeansTruncatedAndShortInputSafe) {
     for (std::size_t r = 0; r < maxima.size(); ++r) {
         EXPECT_EQ(maxima[r], static_cast<std::int16_t>(2 * r + 1));
     }
-    const std::vector<std::int16_t> negative(512, std::int16_t{-40});
-    EXPECT_EQ(gather(*whole, negative).front(), 0);
+    std::vector<std::int16_t> negative(512, std::int16_t{-40});
+    negative[1] = -25;
+    EXPECT_EQ(gather(*whole, negative).front(), -25);
+    EXPECT_EQ(gather(*whole, negative)[1], -40);
     EXPECT_EQ(gather(*single, negative).front(), -40);
 
     // Log rows take the mean of their bins; above the Nyquist frequency every missing bin reads

@@ -99,25 +99,35 @@ TEST(DetectPitch, PureAndHarmonicTonesOfKnownPeriod) {
     }
 }
 
-TEST(DetectPitch, EqualSumsGoToTheFirstCandidateAndEachRepeatedPeriodIsFound) {
-    // A tone repeating every P frames correlates perfectly at every candidate lag that is a
-    // multiple of P; the first such candidate searched wins, even far below the tone.
-    // {rate, period, harmonics}
+// A sine of any frequency, 16384 frames of it.
+std::vector<std::int16_t> sineFrames(double hz, int rate) {
+    std::vector<std::int16_t> frames(static_cast<std::size_t>(pitchWindowFrames(rate)));
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = static_cast<std::int16_t>(std::lround(
+            8000.0 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate)));
+    }
+    return frames;
+}
+
+// The quarter tone nearest a frequency, counted from 55 Hz.
+double nearestQuarterTone(double hz) {
+    return std::round(24.0 * std::log2(hz / 55.0));
+}
+
+TEST(DetectPitch, ATonesOwnPeriodNamesItNotAMultipleOfIt) {
+    // A tone repeating every P frames correlates as well at every multiple of P: the note is
+    // the one of P itself. {rate, period, harmonics}
     for (const auto& [rate, period, harmonics] :
          {std::tuple{44100, 100, 1}, std::tuple{22050, 100, 3}, std::tuple{22050, 50, 2},
           std::tuple{11025, 100, 4}}) {
         SCOPED_TRACE(testing::Message() << rate << " Hz, period " << period);
-        const LagTable lags = buildLagTable(rate);
-        const auto multiple = std::ranges::find_if(lags.begin(), lags.begin() + PITCH_SEARCHED_LAGS,
-                                                   [&](auto lag) { return lag % period == 0; });
-        ASSERT_NE(multiple, lags.begin() + PITCH_SEARCHED_LAGS);
         PitchState state = startPitchDetector(rate);
         EXPECT_EQ(detectPitch(state, tone(period, harmonics), LOUD).bestIndex,
-                  multiple - lags.begin());
+                  nearestQuarterTone(static_cast<double>(rate) / period));
     }
-    // 441 Hz at 44100 Hz: lag 300 (146.8 Hz, a D) comes before lags 200 and 100.
+    // 441 Hz at 44100 Hz is an A, not the D of three of its periods.
     PitchState state = startPitchDetector(44100);
-    EXPECT_EQ(pitchLabel(detectPitch(state, tone(100, 1), LOUD).bestIndex), "146 Hz  D3");
+    EXPECT_EQ(pitchLabel(detectPitch(state, tone(100, 1), LOUD).bestIndex), "440 Hz  A4");
 
     // Noise repeated at a candidate's lag: that candidate, its note and its mark frequency.
     const LagTable lags44k = buildLagTable(44100);
@@ -128,6 +138,45 @@ TEST(DetectPitch, EqualSumsGoToTheFirstCandidateAndEachRepeatedPeriodIsFound) {
             detectPitch(fresh, repeatedNoise(lags44k[static_cast<std::size_t>(index)], 7u), LOUD);
         EXPECT_EQ(std::tuple(result.bestIndex, pitchLabel(result.bestIndex), result.markHz),
                   std::tuple(index, label, static_cast<int>(55.0 * std::pow(2.0, index / 24.0))));
+    }
+}
+
+// Sines across the range take their nearest quarter tone, also at the top where the
+// candidates' whole-frame lags are a quarter tone or more apart; above the range (2 kHz, 5 kHz)
+// no note is named, and what was shown stays.
+TEST(DetectPitch, SinesTakeTheirNearestNoteAndToneAboveTheRangeNone) {
+    for (const int rate : {5513, 11025, 22050, 44100, 48000, 96000, 384000}) {
+        for (double hz = 58.0; hz < 1270.0; hz *= 1.037) {
+            const double quarter = 24.0 * std::log2(hz / 55.0);
+            if (std::abs(quarter - std::floor(quarter) - 0.5) < 0.1) {
+                continue; // halfway between two quarter tones either is right
+            }
+            if (rate > 96000 && hz < 80.0) {
+                continue; // the frames a step correlates hold less than a period
+            }
+            PitchState state = startPitchDetector(rate);
+            const PitchResult r = detectPitch(state, sineFrames(hz, rate), LOUD);
+            EXPECT_TRUE(r.voiced) << hz << " Hz at " << rate;
+            EXPECT_EQ(r.bestIndex, nearestQuarterTone(hz)) << hz << " Hz at " << rate;
+        }
+        // Above the highest note, up to near half the rate: none.
+        for (double hz = 1350.0; hz < 0.45 * rate; hz *= 1.1) {
+            PitchState state = startPitchDetector(rate);
+            const PitchResult r = detectPitch(state, sineFrames(hz, rate), LOUD);
+            EXPECT_TRUE(r.outOfRange && !r.voiced) << hz << " Hz at " << rate;
+        }
+    }
+    PitchState state = startPitchDetector(44100);
+    EXPECT_EQ(pitchLabel(detectPitch(state, sineFrames(1234.0, 44100), LOUD).bestIndex),
+              "1244 Hz  Eb6");
+    for (int step = 0; step < 30; ++step) {
+        static_cast<void>(detectPitch(state, sineFrames(1234.0, 44100), LOUD));
+    }
+    for (const double hz : {2000.0, 5000.0}) {
+        const PitchResult above = detectPitch(state, sineFrames(hz, 44100), LOUD);
+        EXPECT_EQ(std::tuple(above.voiced, above.outOfRange, above.bestIndex, above.shownIndex),
+                  std::tuple(false, true, 108, 108))
+            << hz;
     }
 }
 

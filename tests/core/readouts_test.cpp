@@ -56,29 +56,7 @@ TEST(ViewXToColumn, MonoIsTheViewXAndDualPanesShareColumns) {
     }
 }
 
-TEST(LevelReadBack, ColourToIndexToTheMiddleOfItsLevels) {
-    for (const LevelPalette* table : {&kCbPalette, &kBwPalette}) {
-        const LogicalPalette palette = buildLogicalPalette(*table);
-        for (int i = 0; i < kLogicalPaletteSize; ++i) {
-            const int found = nearestPaletteIndex(palette[static_cast<std::size_t>(i)], palette);
-            // The first entry of that colour (the BW table repeats black and white).
-            ASSERT_LE(found, i);
-            ASSERT_EQ(palette[static_cast<std::size_t>(found)],
-                      palette[static_cast<std::size_t>(i)]);
-        }
-    }
-    // A colour off the palette reads as the nearest entry.
-    const LogicalPalette cb = buildLogicalPalette(kCbPalette);
-    const Rgb target = cb[150];
-    const Rgb off{static_cast<std::uint8_t>(target.r - 1), target.g, target.b};
-    const int found = nearestPaletteIndex(off, cb);
-    const auto dist = [&](const Rgb& a) {
-        return (a.r - off.r) * (a.r - off.r) + (a.g - off.g) * (a.g - off.g) +
-               (a.b - off.b) * (a.b - off.b);
-    };
-    EXPECT_LE(dist(cb[static_cast<std::size_t>(found)]), dist(target));
-    EXPECT_EQ(nearestPaletteIndex({1, 1, 1}, cb), kBackgroundIndex); // CB's background is black
-
+TEST(LevelReadBack, AnIndexReadsAsTheMiddleOfItsLevels) {
     // Every gradient index reads as a level that maps back to that index.
     for (const DbRange choice : {DbRange::Db30, DbRange::Db60, DbRange::Db90}) {
         const LevelRange range = levelRangeFor(choice);
@@ -254,10 +232,15 @@ TEST(Readouts, LinesLaidOutInTheBox) {
         EXPECT_EQ(value.colour, ViewColour::Black);
         EXPECT_EQ(value.background, ViewColour::Face); // opaque
     }
-    // Each value area is cleared inside the box before its value is written.
-    ASSERT_EQ(d.fills.size(), 3u);
+    // Each line is cleared inside the box before it is written: the title's, then each label's
+    // and value's area.
+    ASSERT_EQ(d.fills.size(), 7u);
+    EXPECT_EQ(d.fills[0].rect.x, labelX);
+    for (std::size_t i = 1; i < d.fills.size(); ++i) {
+        EXPECT_EQ(d.fills[i].rect.x, i % 2 == 1 ? labelX : valueX);
+        EXPECT_EQ(d.fills[i].rect.y, d.texts[i].topLeft.y);
+    }
     for (const ViewFill& f : d.fills) {
-        EXPECT_EQ(f.rect.x, valueX);
         EXPECT_LT(f.rect.right(), g.readoutBox.right());
         EXPECT_EQ(f.colour, ViewColour::Face);
     }
