@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     if (!options.outDir.empty() && !std::filesystem::create_directories(options.outDir, ec) && ec) {
         // Nothing can be written there: said once, with the system's reason.
         std::cerr << "korvanthile-cli: " << options.outDir << ": cannot make the folder ("
-                  << systemReason(ec.value()) << ")\n";
+                  << korv::systemReason(ec.value()) << ")\n";
         return EXIT_SOME_FAILED;
     }
     const ListCheck listed = checkFileList(options, files);

@@ -270,7 +270,6 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
     if (run_.columnsDrawn == 0) {
         run_.firstEndFrame = endFrame;
     }
-    run_.lastEndFrame = endFrame;
     run_.columnsDrawn += 1;
     run_.lastEndFrame = endFrame;
 }

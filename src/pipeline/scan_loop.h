@@ -152,9 +152,8 @@ struct ScanRun {
     long stepsTaken = 0;
     int usedCount = 0;
     long columnsDrawn = 0;
-    // The frames the first and the last column's windows ended at.
+    // The frames the first column's window ended at (see lastEndFrame for the last one's).
     std::int64_t firstEndFrame = 0;
-    std::int64_t lastEndFrame = 0;
     double loopStartMs = 0.0;
     double lastStepMs = 0.0;
     double endMs = 0.0;       // the clock at the loop's end
