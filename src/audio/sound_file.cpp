@@ -121,6 +121,7 @@ struct OpenSndfile {
 // Opened in place: libsndfile keeps pointers to the io table and the file.
 bool openSndfile(OpenSndfile& s, const WaveByteReader& read, std::int64_t fileSize) {
     keepMpegDecoderQuiet();
+    s.handle.reset();
     s.file = VirtualFile{&read, fileSize, 0};
     s.file.hideLists = true;
     s.info = SF_INFO{};
@@ -265,6 +266,15 @@ std::int64_t countFramesToEnd(SNDFILE* file, int channels) {
     return frames;
 }
 
+// Whether the last frame a coded file's header declares is there: a FLAC's total may promise
+// more than its frames hold, and its decoder, once asked past the real end, fails every later
+// seek, so what a run of reads gives would hang on their order.
+bool lastFrameReads(SNDFILE* file, int channels, std::int64_t frames) {
+    std::vector<float> frame(static_cast<std::size_t>(channels));
+    return sf_seek(file, frames - 1, SEEK_SET) == frames - 1 &&
+           sf_readf_float(file, frame.data(), 1) == 1;
+}
+
 WaveParseResult refusedFormat() {
     WaveParseResult result;
     result.status = WaveParseStatus::AdvancedFormat;
@@ -284,10 +294,18 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
         sf.samplerate > MAX_FILE_SAMPLE_RATE || sf.frames < 0) {
         return refusedFormat();
     }
-    // A length the header does not give (a FLAC written to a pipe, a cut Ogg file) is
-    // counted by decoding to the end.
-    std::int64_t frames =
-        sf.frames == SF_COUNT_MAX ? countFramesToEnd(s.handle.get(), sf.channels) : sf.frames;
+    // A length the header does not give (a FLAC written to a pipe, a cut Ogg file), or one it
+    // gives but the frames do not reach, is counted by decoding to the end.
+    std::int64_t frames = sf.frames;
+    if (frames == SF_COUNT_MAX) {
+        frames = countFramesToEnd(s.handle.get(), sf.channels);
+    } else if (frames > 0 && plainFrameBytes(sf) == 0 && sf.seekable != 0 &&
+               !lastFrameReads(s.handle.get(), sf.channels, frames)) {
+        if (!openSndfile(s, read, fileSize)) { // from the start, the failed seek forgotten
+            return refusedFormat();
+        }
+        frames = countFramesToEnd(s.handle.get(), sf.channels);
+    }
     // A header declaring more than the file holds (a 5 GB count in a 1 KB file) is held to
     // what is there.
     if (const std::int64_t frameBytes = plainFrameBytes(sf); frameBytes > 0) {

@@ -88,5 +88,72 @@ TEST_F(CliProgramTest, AnOutputNameAsLongAsTheFolderTakesIsWritten) {
     }
 }
 
+// A mono 16-bit FLAC of these values, and the same with its total of samples (the 36 bits
+// ending at byte 25 of its stream header) set to `total`.
+std::string flac16(const std::string& path, const std::vector<double>& values) {
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    EXPECT_NE(f, nullptr);
+    std::vector<double> scaled(values);
+    for (double& v : scaled) {
+        v /= 32768.0;
+    }
+    EXPECT_EQ(sf_writef_double(f, scaled.data(), static_cast<sf_count_t>(scaled.size())),
+              static_cast<sf_count_t>(scaled.size()));
+    sf_close(f);
+    return path;
+}
+void setFlacTotal(const std::string& from, const std::string& to, std::uint64_t total) {
+    Bytes b = test::readFile(from);
+    ASSERT_EQ(std::string(b.begin(), b.begin() + 4), "fLaC");
+    b.at(21) = static_cast<std::uint8_t>((b.at(21) & 0xF0) | ((total >> 32) & 0x0F));
+    for (int i = 0; i < 4; ++i) {
+        b.at(22 + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(total >> (24 - 8 * i));
+    }
+    test::writeFile(to, b);
+}
+
+TEST_F(CliProgramTest, AFlacPromisingMoreThanItHoldsIsReadAsTheFramesThereAre) {
+    // Noise long enough for several read windows and both cores' share of the columns.
+    const std::vector<double> noise = pinkNoise(13.0);
+    const std::string truth = flac16(dir.file("truth.flac"), noise);
+    std::string lying;
+    for (const std::uint64_t more : {1ULL, 3000ULL, 300000ULL, 1ULL << 34}) {
+        const std::string name = "lying" + std::to_string(more) + ".flac";
+        setFlacTotal(truth, dir.file(name), noise.size() + more);
+        lying += " " + dir.file(name);
+    }
+    for (const char* command : {"image", "levels"}) {
+        const std::string out = dir.file(command);
+        const ProgramRun once =
+            run(std::string(command) + " --jobs 1 --out " + out + " " + truth + lying);
+        EXPECT_EQ(once.status, 0) << once.errors;
+        const ProgramRun again =
+            run(std::string(command) + " --jobs 3 --out " + out + "2 " + truth + lying);
+        EXPECT_EQ(again.status, 0) << again.errors;
+        const bool image = std::string(command) == "image";
+        // The log's second line names its file.
+        const auto content = [image](const std::string& path) {
+            const Bytes b = test::readFile(path);
+            std::string text(b.begin(), b.end());
+            if (!image) {
+                const std::size_t first = text.find('\n');
+                text.erase(first + 1, text.find('\n', first + 1) - first);
+            }
+            return text;
+        };
+        const std::string expected = content(out + "/truth" + (image ? ".png" : ".txt"));
+        ASSERT_GT(expected.size(), 1000u);
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(content(entry.path().string()) == expected) << name;
+            EXPECT_TRUE(content(out + "2/" + name) == expected) << name;
+        }
+    }
+}
+
 } // namespace
 } // namespace korv::cli
