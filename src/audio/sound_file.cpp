@@ -116,6 +116,7 @@ struct OpenSndfile {
     SF_VIRTUAL_IO io{vfLength, vfSeek, vfRead, vfWrite, vfTell};
     SF_INFO info{};
     SndfileHandle handle;
+    std::int64_t at = 0; // the frame the next read gives
 };
 
 // Opened in place: libsndfile keeps pointers to the io table and the file.
@@ -125,9 +126,45 @@ bool openSndfile(OpenSndfile& s, const WaveByteReader& read, std::int64_t fileSi
     s.file = VirtualFile{&read, fileSize, 0};
     s.file.hideLists = true;
     s.info = SF_INFO{};
+    s.at = 0;
     s.handle.reset(sf_open_virtual(&s.io, SFM_READ, &s.info, &s.file));
     s.file.hideLists = false;
     return s.handle != nullptr;
+}
+
+// Up to `frames` frames into `into`, the position kept.
+sf_count_t readFrames(OpenSndfile& s, float* into, sf_count_t frames) {
+    const sf_count_t got = sf_readf_float(s.handle.get(), into, frames);
+    s.at += std::max<sf_count_t>(got, 0);
+    return got;
+}
+
+// To frame `frame`. What libsndfile reads but cannot seek in (GSM 6.10 wave files) is read up
+// to it, from its start again when it lies behind.
+bool seekFrame(OpenSndfile& s, std::int64_t frame) {
+    if (s.info.seekable != 0) {
+        if (sf_seek(s.handle.get(), frame, SEEK_SET) != frame) {
+            return false;
+        }
+        s.at = frame;
+        return true;
+    }
+    if (frame < s.at) {
+        const WaveByteReader* read = s.file.read;
+        if (!openSndfile(s, *read, s.file.size)) {
+            return false;
+        }
+    }
+    constexpr sf_count_t kSkipFrames = 4096;
+    std::vector<float> skipped;
+    while (s.at < frame) {
+        skipped.resize(static_cast<std::size_t>(kSkipFrames * s.info.channels));
+        const sf_count_t want = std::min<std::int64_t>(kSkipFrames, frame - s.at);
+        if (readFrames(s, skipped.data(), want) != want) {
+            return false;
+        }
+    }
+    return true;
 }
 
 enum class Sniffed { Wave, RiffWave, SoundFile, MaybeMpeg };
@@ -256,11 +293,11 @@ std::optional<RecordingTime> libsndfileRecordingTime(SNDFILE* file) {
 }
 
 // The frames a file really gives, read from where it stands to its end.
-std::int64_t countFramesToEnd(SNDFILE* file, int channels) {
+std::int64_t countFramesToEnd(OpenSndfile& s) {
     constexpr sf_count_t kBlockFrames = 4096;
-    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * channels));
+    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * s.info.channels));
     std::int64_t frames = 0;
-    for (sf_count_t got = 0; (got = sf_readf_float(file, block.data(), kBlockFrames)) > 0;) {
+    for (sf_count_t got = 0; (got = readFrames(s, block.data(), kBlockFrames)) > 0;) {
         frames += got;
     }
     return frames;
@@ -298,13 +335,13 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
     // gives but the frames do not reach, is counted by decoding to the end.
     std::int64_t frames = sf.frames;
     if (frames == SF_COUNT_MAX) {
-        frames = countFramesToEnd(s.handle.get(), sf.channels);
+        frames = countFramesToEnd(s);
     } else if (frames > 0 && plainFrameBytes(sf) == 0 && sf.seekable != 0 &&
                !lastFrameReads(s.handle.get(), sf.channels, frames)) {
         if (!openSndfile(s, read, fileSize)) { // from the start, the failed seek forgotten
             return refusedFormat();
         }
-        frames = countFramesToEnd(s.handle.get(), sf.channels);
+        frames = countFramesToEnd(s);
     }
     // A header declaring more than the file holds (a 5 GB count in a 1 KB file) is held to
     // what is there.
@@ -499,14 +536,14 @@ bool SoundFileFrames::read(std::int64_t firstFrame, std::span<std::uint8_t> into
     Open& s = *open_;
     const std::size_t frames = into16.size() / (2 * s.held);
     if (firstFrame < 0 || (!precise.empty() && precise.size() < frames * s.held) ||
-        sf_seek(s.sound.handle.get(), firstFrame, SEEK_SET) != firstFrame) {
+        !seekFrame(s.sound, firstFrame)) {
         return false;
     }
     const std::size_t blockFrames = s.block.size() / s.source.fileChannels;
     std::size_t done = 0;
     while (done < frames) {
         const auto want = static_cast<sf_count_t>(std::min(blockFrames, frames - done));
-        if (sf_readf_float(s.sound.handle.get(), s.block.data(), want) != want) {
+        if (readFrames(s.sound, s.block.data(), want) != want) {
             return false;
         }
         holdFrames(s.block, static_cast<std::size_t>(want), s.source, s.held, done * s.held, into16,
@@ -561,8 +598,7 @@ bool HeldSampleStream::open(const std::string& path, const WaveFileInfo& info,
             s->sound.info.channels != source.fileChannels ||
             source.firstChannel >= source.fileChannels ||
             source.secondChannel >= source.fileChannels ||
-            sf_seek(s->sound.handle.get(), startByte / frameBytes, SEEK_SET) !=
-                startByte / frameBytes) {
+            !seekFrame(s->sound, startByte / frameBytes)) {
             return false;
         }
     } else if (encodingConverted(info.encoding)) {
@@ -604,8 +640,7 @@ std::size_t HeldSampleStream::read(std::span<std::uint8_t> into, std::span<float
     const auto held = static_cast<std::size_t>(s.info.channels);
     const std::size_t want = into.size() / (2 * held);
     s.frames.resize(want * s.info.fileChannels);
-    const sf_count_t got =
-        sf_readf_float(s.sound.handle.get(), s.frames.data(), static_cast<sf_count_t>(want));
+    const sf_count_t got = readFrames(s.sound, s.frames.data(), static_cast<sf_count_t>(want));
     const auto frames = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
     holdFrames(s.frames, frames, s.info.source(), held, 0, into, precise);
     return frames * held * 2;

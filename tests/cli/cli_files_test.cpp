@@ -155,5 +155,28 @@ TEST_F(CliProgramTest, AFlacPromisingMoreThanItHoldsIsReadAsTheFramesThereAre) {
     }
 }
 
+TEST_F(CliProgramTest, AGsmWaveFileIsReadThroughout) {
+    // GSM 6.10 at 8 kHz, long enough for several read windows and both cores: a decoder that
+    // cannot seek, read from where each window needs it.
+    const std::string gsm = dir.file("gsm.wav");
+    ASSERT_TRUE(test::writeSound(gsm, SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1, 8000 * 70, 0.5,
+                                 nullptr, 1000.0));
+    std::filesystem::copy_file(gsm, dir.file("gsm2.wav"));
+    for (const char* jobs : {"1", "2"}) {
+        const std::string out = dir.file(std::string("out") + jobs);
+        const ProgramRun r = run("levels --csv --time-step 100 --jobs " + std::string(jobs) +
+                                 " --out " + out + " " + gsm + " " + dir.file("gsm2.wav"));
+        EXPECT_EQ(r.status, 0) << r.errors;
+        for (const char* name : {"/gsm.levels.csv", "/gsm2.levels.csv"}) {
+            const auto rows = csvRows(out + name);
+            ASSERT_GT(rows.size(), 690u); // a column each 100 msec of the 70 s
+            for (std::size_t x = 1; x < rows.size(); ++x) {
+                const std::size_t loudest = loudestOf(rows[x]).first;
+                EXPECT_NEAR(std::stod(rows[0].at(loudest)), 1000.0, 10.0) << rows[x][0];
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace korv::cli
