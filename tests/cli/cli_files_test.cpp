@@ -178,5 +178,24 @@ TEST_F(CliProgramTest, AGsmWaveFileIsReadThroughout) {
     }
 }
 
+TEST_F(CliProgramTest, EveryDateABroadcastChunkHoldsGivesAbsoluteTimes) {
+    // The first and the last day four digits hold; from the last, the file runs into the year
+    // 10000, written as ISO 8601's expanded year.
+    for (const auto& [date, first, last] :
+         {std::tuple{"0000-01-01", "0000-01-01T00:00:00.", "0000-01-01T00:00:01."},
+          std::tuple{"9999-12-31", "9999-12-31T23:59:59.", "+10000-01-01T00:00:00."}}) {
+        const std::string time = std::string(date) == "0000-01-01" ? "00:00:00" : "23:59:59";
+        const Bytes bext = test::bextChunk(date, time.c_str(), 0);
+        const std::string file =
+            wave("bwf.wav", test::monoWaveWith(bext, kRate, pcm16(sine(1000.0, 1.5))));
+        const ProgramRun r = run("levels --csv --absolute-time --time-step 50 " + file);
+        ASSERT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+        const auto rows = csvRows(dir.file("bwf.levels.csv"));
+        ASSERT_GT(rows.size(), 25u);
+        EXPECT_EQ(rows[1][0].rfind(first, 0), 0u) << rows[1][0];
+        EXPECT_EQ(rows.back()[0].rfind(last, 0), 0u) << rows.back()[0];
+    }
+}
+
 } // namespace
 } // namespace korv::cli
