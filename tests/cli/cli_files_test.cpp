@@ -197,5 +197,34 @@ TEST_F(CliProgramTest, EveryDateABroadcastChunkHoldsGivesAbsoluteTimes) {
     }
 }
 
+TEST_F(CliProgramTest, OggStreamsJoinedOneAfterAnotherAreReadToTheEnd) {
+    // Two Vorbis streams, as cat joins them: 2 s at 1000 Hz, then 2 s at 2000 Hz.
+    for (const auto& [name, hz, rate] :
+         {std::tuple{"one.ogg", 1000.0, 44100}, std::tuple{"two.ogg", 2000.0, 44100},
+          std::tuple{"slow.ogg", 2000.0, 22050}}) {
+        ASSERT_TRUE(test::writeSound(dir.file(name), SF_FORMAT_OGG | SF_FORMAT_VORBIS, rate, 1,
+                                     2 * rate, 0.5, nullptr, hz));
+    }
+    ASSERT_EQ(
+        shell("cat one.ogg two.ogg > joined.ogg && cat one.ogg slow.ogg > changed.ogg").status, 0);
+    const ProgramRun r = run("levels --csv --time-step 20 --jobs 1 " + dir.file("joined.ogg"));
+    EXPECT_EQ(r.status, 0) << r.errors;
+    const auto rows = csvRows(dir.file("joined.levels.csv"));
+    ASSERT_GE(rows.size(), 199u); // a column each 20 msec of the 4 s
+    for (std::size_t x = 1; x < rows.size(); ++x) {
+        const double msec = std::stod(rows[x][0]);
+        if (std::abs(msec - 2000.0) > 100.0) {
+            const double hz = std::stod(rows[0].at(loudestOf(rows[x]).first));
+            EXPECT_NEAR(hz, msec < 2000.0 ? 1000.0 : 2000.0, 30.0) << msec;
+        }
+    }
+    // Streams of another rate cannot be one picture: said where, nothing written.
+    const ProgramRun changed = run("levels --csv " + dir.file("changed.ogg"));
+    EXPECT_EQ(changed.status, EXIT_SOME_FAILED);
+    EXPECT_THAT(changed.errors, HasSubstr("changed.ogg: Ogg streams joined one after another "
+                                          "change their rate or channels at 2.0 s; not read"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("changed.levels.csv")));
+}
+
 } // namespace
 } // namespace korv::cli
