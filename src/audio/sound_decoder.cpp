@@ -211,6 +211,22 @@ struct SoundDecoder::Sndfile final : Backend {
     std::int64_t at = 0; // the frame the next read gives
 };
 
+// What an Ogg file's first page begins: a Vorbis stream's identification header, or another.
+enum class OggStart { NotOgg, Vorbis, Other };
+
+OggStart oggStart(const WaveByteReader& read) {
+    // 27 bytes of page header, the segment table, then the first packet: "\x01vorbis".
+    std::array<std::uint8_t, 27 + 255 + 7> page{};
+    const std::size_t got = read(0, page);
+    if (got < 27 || std::memcmp(page.data(), "OggS", 4) != 0) {
+        return OggStart::NotOgg;
+    }
+    const std::size_t packet = 27 + std::size_t{page[26]};
+    return packet + 7 <= got && std::memcmp(page.data() + packet, "\x01vorbis", 7) == 0
+               ? OggStart::Vorbis
+               : OggStart::Other;
+}
+
 // Only for Ogg Vorbis files of more than one stream: libsndfile reads every other file.
 struct SoundDecoder::Vorbis final : Backend {
     ~Vorbis() override {
@@ -219,16 +235,14 @@ struct SoundDecoder::Vorbis final : Backend {
         }
     }
 
-    bool open(const WaveByteReader& read, std::int64_t fileSize) {
-        std::array<std::uint8_t, 4> id{};
-        if (read(0, id) != id.size() || std::memcmp(id.data(), "OggS", 4) != 0) {
-            return false;
-        }
+    // Whether the file opens; one stream alone (`single`) is left to libsndfile.
+    bool open(const WaveByteReader& read, std::int64_t fileSize, bool& single) {
         file = VirtualFile{&read, fileSize, 0};
         const ov_callbacks callbacks{ovRead, ovSeek, nullptr, ovTell};
         opened = ov_open_callbacks(&file, &vf, nullptr, 0, callbacks) == 0;
-        if (!opened || ov_streams(&vf) < 2 || ov_seekable(&vf) == 0) {
-            return false;
+        single = opened && (ov_streams(&vf) < 2 || ov_seekable(&vf) == 0);
+        if (!opened || single) {
+            return opened;
         }
         const vorbis_info* first = ov_info(&vf, 0);
         std::int64_t frames = 0;
@@ -294,9 +308,18 @@ SoundDecoder::~SoundDecoder() = default;
 
 bool SoundDecoder::open(const WaveByteReader& read, std::int64_t fileSize) {
     backend_.reset();
-    if (auto vorbis = std::make_unique<Vorbis>(); vorbis->open(read, fileSize)) {
-        backend_ = std::move(vorbis);
-        return true;
+    if (oggStart(read) == OggStart::Vorbis) {
+        auto vorbis = std::make_unique<Vorbis>();
+        bool single = false;
+        if (!vorbis->open(read, fileSize, single)) {
+            // Headers libvorbisfile cannot read (a file cut inside them) libsndfile cannot
+            // either, and it would leak what libvorbis made of them.
+            return false;
+        }
+        if (!single) {
+            backend_ = std::move(vorbis);
+            return true;
+        }
     }
     auto sound = std::make_unique<Sndfile>();
     if (!sound->open(read, fileSize)) {
