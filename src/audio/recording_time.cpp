@@ -43,7 +43,7 @@ std::optional<std::int64_t> daysFromCivil(int y, int m, int d) {
     using namespace std::chrono;
     const year_month_day date{year{y}, month{static_cast<unsigned>(m)},
                               day{static_cast<unsigned>(d)}};
-    if (y < 1 || y > 9999 || !date.ok()) {
+    if (y < 0 || y > 9999 || !date.ok()) { // every year four digits hold, 0000 (1 BC) too
         return std::nullopt;
     }
     return sys_days{date}.time_since_epoch().count();
@@ -124,17 +124,24 @@ struct Civil {
     int hour = 0, minute = 0, second = 0, millisecond = 0;
 };
 
+// A time reference may carry the last day of 9999 into later years; the calendar's own
+// years end here.
+constexpr int kLastYear = static_cast<int>(std::chrono::year::max());
+
 std::optional<Civil> civilOf(std::int64_t milliseconds) {
     using namespace std::chrono;
     const std::int64_t msPerDay = kSecondsPerDay * 1000;
     const std::int64_t dayCount = floorDivide(milliseconds, msPerDay);
     const std::int64_t inDay = milliseconds - dayCount * msPerDay;
+    const std::int64_t firstDay = sys_days{year{0} / January / 1}.time_since_epoch().count();
+    const std::int64_t lastDay =
+        sys_days{year{kLastYear} / December / 31}.time_since_epoch().count();
+    if (dayCount < firstDay || dayCount > lastDay) {
+        return std::nullopt;
+    }
     const year_month_day date{sys_days{days{dayCount}}};
     Civil c;
     c.year = static_cast<int>(date.year());
-    if (c.year < 1 || c.year > 9999) {
-        return std::nullopt;
-    }
     c.month = static_cast<unsigned>(date.month());
     c.day = static_cast<unsigned>(date.day());
     c.hour = static_cast<int>(inDay / 3600000);
@@ -174,6 +181,13 @@ std::string zoneText(const RecordingTime& t) {
     std::array<char, 16> text{};
     std::snprintf(text.data(), text.size(), "%c%02d:%02d", m < 0 ? '-' : '+', std::abs(m) / 60,
                   std::abs(m) % 60);
+    return text.data();
+}
+
+// "2026", or past 9999 ISO 8601's expanded year with its sign: "+10000".
+std::string yearText(int year) {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), year > 9999 ? "%+d" : "%04d", year);
     return text.data();
 }
 
@@ -335,9 +349,9 @@ std::optional<std::string> isoTimeText(const RecordingTime& start, std::int64_t 
         return std::nullopt;
     }
     std::array<char, 40> text{};
-    std::snprintf(text.data(), text.size(), "%04d-%02u-%02uT%02d:%02d:%02d.%03d", c->year, c->month,
-                  c->day, c->hour, c->minute, c->second, c->millisecond);
-    return text.data() + zoneText(start);
+    std::snprintf(text.data(), text.size(), "-%02u-%02uT%02d:%02d:%02d.%03d", c->month, c->day,
+                  c->hour, c->minute, c->second, c->millisecond);
+    return yearText(c->year) + text.data() + zoneText(start);
 }
 
 std::string recordingTimeText(const RecordingTime& start, std::int32_t sampleRate) {
@@ -353,12 +367,12 @@ std::string recordingTimeText(const RecordingTime& start, std::int32_t sampleRat
     }
     std::array<char, 40> text{};
     if (start.dateOnly) {
-        std::snprintf(text.data(), text.size(), "%04d-%02u-%02u", c->year, c->month, c->day);
+        std::snprintf(text.data(), text.size(), "-%02u-%02u", c->month, c->day);
     } else {
-        std::snprintf(text.data(), text.size(), "%04d-%02u-%02u %02d:%02d:%02d", c->year, c->month,
-                      c->day, c->hour, c->minute, c->second);
+        std::snprintf(text.data(), text.size(), "-%02u-%02u %02d:%02d:%02d", c->month, c->day,
+                      c->hour, c->minute, c->second);
     }
-    return text.data();
+    return yearText(c->year) + text.data();
 }
 
 } // namespace korv

@@ -47,7 +47,8 @@ using RecordingTimeReader =
 
 // The time of the sample `frames` after the start at `sampleRate`, in ISO 8601:
 // "2026-06-01T05:30:12.262" with its UTC offset when known ("Z", "+02:00"). Nothing when the
-// time has no clock or leaves the years 1 .. 9999.
+// time has no clock; years past 9999, where a time reference carries the last day of 9999,
+// are ISO 8601's expanded ones ("+10000-01-01T00:00:00.000").
 [[nodiscard]] std::optional<std::string> isoTimeText(const RecordingTime& start,
                                                      std::int64_t frames, std::int32_t sampleRate);
 // The start for a reader: "2026-06-01 05:30:12", or the date alone.

@@ -1,7 +1,7 @@
 #include "audio/sound_file.h"
 
 #include "audio/mpeg_frames.h"
-#include "audio/mpeg_messages.h"
+#include "audio/sound_decoder.h"
 #include "base/posix_file.h"
 
 #include <sndfile.h>
@@ -16,156 +16,6 @@
 namespace korv {
 
 namespace {
-
-// libsndfile reads through the same bounded reader as the wave parser, so a file and the
-// bytes of a fuzzer take one path.
-struct VirtualFile {
-    const WaveByteReader* read = nullptr;
-    std::int64_t size = 0;
-    std::int64_t position = 0;
-    // While libsndfile reads the header, every "LIST" it reads is shown to it as "JUNK":
-    // its walk of a list's sub-chunks goes round for ever on a negative size, and the dates
-    // in lists are read by our own bounded reader anyway. The samples are never touched.
-    bool hideLists = false;
-    std::int64_t lastEnd = -1;               // where the last read ended
-    std::array<std::uint8_t, 3> lastBytes{}; // and its last three bytes
-};
-
-constexpr std::array<std::uint8_t, 4> LIST_ID = {'L', 'I', 'S', 'T'};
-constexpr std::array<std::uint8_t, 4> HIDDEN_LIST_ID = {'J', 'U', 'N', 'K'};
-
-void hideLists(VirtualFile& f, std::span<std::uint8_t> got, std::int64_t at) {
-    // A "LIST" may have begun in the last three bytes of the read before, when this one goes on
-    // from it: positions below 0 are those.
-    const std::ptrdiff_t carried = at == f.lastEnd ? 3 : 0;
-    const auto size = static_cast<std::ptrdiff_t>(got.size());
-    const auto byteAt = [&](std::ptrdiff_t i) {
-        return i < 0 ? f.lastBytes[static_cast<std::size_t>(3 + i)]
-                     : got[static_cast<std::size_t>(i)];
-    };
-    for (std::ptrdiff_t i = -carried; i + 4 <= size; ++i) {
-        bool list = true;
-        for (std::size_t k = 0; k < 4 && list; ++k) {
-            list = byteAt(i + static_cast<std::ptrdiff_t>(k)) == LIST_ID[k];
-        }
-        for (std::ptrdiff_t k = std::max<std::ptrdiff_t>(0, -i); list && k < 4; ++k) {
-            got[static_cast<std::size_t>(i + k)] = HIDDEN_LIST_ID[static_cast<std::size_t>(k)];
-        }
-    }
-    std::array<std::uint8_t, 3> last{};
-    for (std::ptrdiff_t k = 0; k < 3; ++k) {
-        const std::ptrdiff_t i = size - 3 + k;
-        last[static_cast<std::size_t>(k)] = i >= -carried ? byteAt(i) : 0;
-    }
-    f.lastBytes = last;
-    f.lastEnd = at + size;
-}
-
-sf_count_t vfLength(void* user) {
-    return static_cast<VirtualFile*>(user)->size;
-}
-
-sf_count_t vfSeek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<VirtualFile*>(user);
-    std::int64_t base = 0;
-    if (whence == SEEK_CUR) {
-        base = f->position;
-    } else if (whence == SEEK_END) {
-        base = f->size;
-    }
-    // Positions stay within 0 .. size: reads past the end give nothing anyway.
-    const std::int64_t room = offset >= 0 ? std::numeric_limits<std::int64_t>::max() - base : 0;
-    const std::int64_t to = offset > room ? f->size : base + offset;
-    if (to < 0) {
-        return -1;
-    }
-    f->position = std::min(to, f->size);
-    return f->position;
-}
-
-sf_count_t vfRead(void* into, sf_count_t count, void* user) {
-    auto* f = static_cast<VirtualFile*>(user);
-    if (count <= 0 || f->position >= f->size) {
-        return 0;
-    }
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, f->size - f->position));
-    const std::span bytes(static_cast<std::uint8_t*>(into), n);
-    const std::size_t got = std::min(n, (*f->read)(f->position, bytes));
-    if (f->hideLists) {
-        hideLists(*f, bytes.first(got), f->position);
-    }
-    f->position += static_cast<std::int64_t>(got);
-    return static_cast<sf_count_t>(got);
-}
-
-sf_count_t vfWrite(const void*, sf_count_t, void*) {
-    return 0;
-}
-
-sf_count_t vfTell(void* user) {
-    return static_cast<VirtualFile*>(user)->position;
-}
-
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
-
-struct OpenSndfile {
-    VirtualFile file;
-    SF_VIRTUAL_IO io{vfLength, vfSeek, vfRead, vfWrite, vfTell};
-    SF_INFO info{};
-    SndfileHandle handle;
-    std::int64_t at = 0; // the frame the next read gives
-};
-
-// Opened in place: libsndfile keeps pointers to the io table and the file.
-bool openSndfile(OpenSndfile& s, const WaveByteReader& read, std::int64_t fileSize) {
-    keepMpegDecoderQuiet();
-    s.handle.reset();
-    s.file = VirtualFile{&read, fileSize, 0};
-    s.file.hideLists = true;
-    s.info = SF_INFO{};
-    s.at = 0;
-    s.handle.reset(sf_open_virtual(&s.io, SFM_READ, &s.info, &s.file));
-    s.file.hideLists = false;
-    return s.handle != nullptr;
-}
-
-// Up to `frames` frames into `into`, the position kept.
-sf_count_t readFrames(OpenSndfile& s, float* into, sf_count_t frames) {
-    const sf_count_t got = sf_readf_float(s.handle.get(), into, frames);
-    s.at += std::max<sf_count_t>(got, 0);
-    return got;
-}
-
-// To frame `frame`. What libsndfile reads but cannot seek in (GSM 6.10 wave files) is read up
-// to it, from its start again when it lies behind.
-bool seekFrame(OpenSndfile& s, std::int64_t frame) {
-    if (s.info.seekable != 0) {
-        if (sf_seek(s.handle.get(), frame, SEEK_SET) != frame) {
-            return false;
-        }
-        s.at = frame;
-        return true;
-    }
-    if (frame < s.at) {
-        const WaveByteReader* read = s.file.read;
-        if (!openSndfile(s, *read, s.file.size)) {
-            return false;
-        }
-    }
-    constexpr sf_count_t kSkipFrames = 4096;
-    std::vector<float> skipped;
-    while (s.at < frame) {
-        skipped.resize(static_cast<std::size_t>(kSkipFrames * s.info.channels));
-        const sf_count_t want = std::min<std::int64_t>(kSkipFrames, frame - s.at);
-        if (readFrames(s, skipped.data(), want) != want) {
-            return false;
-        }
-    }
-    return true;
-}
 
 enum class Sniffed { Wave, RiffWave, SoundFile, MaybeMpeg };
 
@@ -244,7 +94,7 @@ std::string containerText(int major) {
 
 // Bytes a frame takes in the file for the plain PCM and float encodings; 0 for the coded
 // ones, whose size says nothing about their length.
-std::int64_t plainFrameBytes(const SF_INFO& info) {
+std::int64_t plainFrameBytes(const DecodedFormat& info) {
     switch (info.format & SF_FORMAT_TYPEMASK) {
     case SF_FORMAT_WAV:
     case SF_FORMAT_WAVEX:
@@ -275,41 +125,12 @@ std::int64_t plainFrameBytes(const SF_INFO& info) {
     }
 }
 
-// What libsndfile finds of the recording time in the containers the RIFF walk does not see
-// (a broadcast chunk of W64, a FLAC or Ogg DATE comment).
-std::optional<RecordingTime> libsndfileRecordingTime(SNDFILE* file) {
-    SF_BROADCAST_INFO bext{};
-    if (sf_command(file, SFC_GET_BROADCAST_INFO, &bext, sizeof bext) == SF_TRUE) {
-        const std::uint64_t reference =
-            bext.time_reference_low | (std::uint64_t{bext.time_reference_high} << 32);
-        if (auto t = broadcastRecordingTime({bext.origination_date, sizeof bext.origination_date},
-                                            {bext.origination_time, sizeof bext.origination_time},
-                                            reference)) {
-            return t;
-        }
-    }
-    const char* date = sf_get_string(file, SF_STR_DATE);
-    return date != nullptr ? isoRecordingTime(date) : std::nullopt;
-}
-
-// The frames a file really gives, read from where it stands to its end.
-std::int64_t countFramesToEnd(OpenSndfile& s) {
-    constexpr sf_count_t kBlockFrames = 4096;
-    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * s.info.channels));
-    std::int64_t frames = 0;
-    for (sf_count_t got = 0; (got = readFrames(s, block.data(), kBlockFrames)) > 0;) {
-        frames += got;
-    }
-    return frames;
-}
-
-// Whether the last frame a coded file's header declares is there: a FLAC's total may promise
-// more than its frames hold, and its decoder, once asked past the real end, fails every later
-// seek, so what a run of reads gives would hang on their order.
-bool lastFrameReads(SNDFILE* file, int channels, std::int64_t frames) {
-    std::vector<float> frame(static_cast<std::size_t>(channels));
-    return sf_seek(file, frames - 1, SEEK_SET) == frames - 1 &&
-           sf_readf_float(file, frame.data(), 1) == 1;
+// "Ogg streams joined one after another change their rate or channels at 5.0 s; not read".
+UserMessage oggFormatChangeMessage(std::int64_t frames, int rate) {
+    const std::int64_t tenths = frames * 10 / std::max(rate, 1);
+    return {"Ogg streams joined one after another change their rate or channels at " +
+                std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s; not read",
+            MessageIcon::Warning};
 }
 
 WaveParseResult refusedFormat() {
@@ -322,26 +143,26 @@ WaveParseResult refusedFormat() {
 // The file's format through libsndfile, its declared sizes checked against the file; nothing
 // when libsndfile cannot read it.
 std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::int64_t fileSize) {
-    OpenSndfile s;
-    if (!openSndfile(s, read, fileSize)) {
+    SoundDecoder decoder;
+    if (!decoder.open(read, fileSize)) {
         return std::nullopt;
     }
-    const SF_INFO& sf = s.info;
-    if (sf.channels < 1 || sf.channels > MAX_FILE_CHANNELS || sf.samplerate < 1 ||
-        sf.samplerate > MAX_FILE_SAMPLE_RATE || sf.frames < 0) {
+    const DecodedFormat& sf = decoder.format();
+    if (sf.channels < 1 || sf.channels > MAX_FILE_CHANNELS || sf.sampleRate < 1 ||
+        sf.sampleRate > MAX_FILE_SAMPLE_RATE || sf.frames < 0) {
         return refusedFormat();
+    }
+    if (const auto changes = decoder.formatChangesAt()) {
+        WaveParseResult changed = refusedFormat();
+        changed.message = oggFormatChangeMessage(*changes, sf.sampleRate);
+        return changed;
     }
     // A length the header does not give (a FLAC written to a pipe, a cut Ogg file), or one it
     // gives but the frames do not reach, is counted by decoding to the end.
     std::int64_t frames = sf.frames;
-    if (frames == SF_COUNT_MAX) {
-        frames = countFramesToEnd(s);
-    } else if (frames > 0 && plainFrameBytes(sf) == 0 && sf.seekable != 0 &&
-               !lastFrameReads(s.handle.get(), sf.channels, frames)) {
-        if (!openSndfile(s, read, fileSize)) { // from the start, the failed seek forgotten
-            return refusedFormat();
-        }
-        frames = countFramesToEnd(s);
+    if (frames == UNKNOWN_FRAMES || (frames > 0 && plainFrameBytes(sf) == 0 && decoder.seekable() &&
+                                     !decoder.lastFrameReads(frames))) {
+        frames = decoder.countToEnd();
     }
     // A header declaring more than the file holds (a 5 GB count in a 1 KB file) is held to
     // what is there.
@@ -356,7 +177,7 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
         if (const std::int64_t walked = mpegFileSamples(read, fileSize);
             walked > frames + kSlackSamples) {
             WaveParseResult cut = refusedFormat();
-            cut.message = mpegCutMessage(frames, walked, sf.samplerate);
+            cut.message = mpegCutMessage(frames, walked, sf.sampleRate);
             return cut;
         }
     }
@@ -371,7 +192,7 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
     info.channels = static_cast<std::uint16_t>(std::min(sf.channels, 2));
     info.firstChannel = 0;
     info.secondChannel = info.channels == 2 ? 1 : 0;
-    info.sampleRate = sf.samplerate;
+    info.sampleRate = sf.sampleRate;
     info.bitsPerSample = 16;
     info.encoding = encodingOfSubtype(sf.format & SF_FORMAT_SUBMASK);
     info.dataOffset = 0;
@@ -380,7 +201,7 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
     info.headerValid = true;
     info.formatText = containerText(sf.format & SF_FORMAT_TYPEMASK) + " " +
                       std::string(encodingText(info.encoding));
-    info.recorded = libsndfileRecordingTime(s.handle.get());
+    info.recorded = decoder.recordingTime();
     return result;
 }
 
@@ -498,7 +319,7 @@ bool holdOneChannel(WaveFileInfo& info, int channel) {
 
 struct SoundFileFrames::Open {
     WaveByteReader reader;
-    OpenSndfile sound;
+    SoundDecoder sound;
     SampleSource source;
     std::size_t held = 1;
     std::vector<float> block;
@@ -512,11 +333,11 @@ SoundFileFrames::~SoundFileFrames() = default;
 bool SoundFileFrames::open(WaveByteReader read, std::int64_t fileSize, const SampleSource& source,
                            int heldChannels) {
     open_.reset();
-    // libsndfile keeps a pointer to the reader: it lives in the heap block with the handle.
+    // The decoder keeps a pointer to the reader: it lives in the heap block with it.
     auto s = std::make_unique<Open>();
     s->reader = std::move(read);
-    if (heldChannels < 1 || heldChannels > 2 || !openSndfile(s->sound, s->reader, fileSize) ||
-        s->sound.info.channels != source.fileChannels ||
+    if (heldChannels < 1 || heldChannels > 2 || !s->sound.open(s->reader, fileSize) ||
+        s->sound.format().channels != source.fileChannels ||
         source.firstChannel >= source.fileChannels || source.secondChannel >= source.fileChannels) {
         return false;
     }
@@ -536,14 +357,14 @@ bool SoundFileFrames::read(std::int64_t firstFrame, std::span<std::uint8_t> into
     Open& s = *open_;
     const std::size_t frames = into16.size() / (2 * s.held);
     if (firstFrame < 0 || (!precise.empty() && precise.size() < frames * s.held) ||
-        !seekFrame(s.sound, firstFrame)) {
+        !s.sound.seek(firstFrame)) {
         return false;
     }
     const std::size_t blockFrames = s.block.size() / s.source.fileChannels;
     std::size_t done = 0;
     while (done < frames) {
         const auto want = static_cast<sf_count_t>(std::min(blockFrames, frames - done));
-        if (readFrames(s.sound, s.block.data(), want) != want) {
+        if (s.sound.read(s.block, want) != want) {
             return false;
         }
         holdFrames(s.block, static_cast<std::size_t>(want), s.source, s.held, done * s.held, into16,
@@ -566,7 +387,7 @@ struct HeldSampleStream::Stream {
     WaveByteReader reader;
     WaveFileInfo info;
     std::int64_t filePosition = 0; // the wave reader's next byte
-    OpenSndfile sound;
+    SoundDecoder sound;
     std::vector<std::uint8_t> block;
     std::vector<float> frames;
 
@@ -594,11 +415,10 @@ bool HeldSampleStream::open(const std::string& path, const WaveFileInfo& info,
     s->info = info;
     if (info.reader == SoundReader::SoundFile) {
         const SampleSource source = info.source();
-        if (!openSndfile(s->sound, s->reader, s->file.size()) ||
-            s->sound.info.channels != source.fileChannels ||
+        if (!s->sound.open(s->reader, s->file.size()) ||
+            s->sound.format().channels != source.fileChannels ||
             source.firstChannel >= source.fileChannels ||
-            source.secondChannel >= source.fileChannels ||
-            !seekFrame(s->sound, startByte / frameBytes)) {
+            source.secondChannel >= source.fileChannels || !s->sound.seek(startByte / frameBytes)) {
             return false;
         }
     } else if (encodingConverted(info.encoding)) {
@@ -640,8 +460,8 @@ std::size_t HeldSampleStream::read(std::span<std::uint8_t> into, std::span<float
     const auto held = static_cast<std::size_t>(s.info.channels);
     const std::size_t want = into.size() / (2 * held);
     s.frames.resize(want * s.info.fileChannels);
-    const sf_count_t got = readFrames(s.sound, s.frames.data(), static_cast<sf_count_t>(want));
-    const auto frames = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
+    const auto frames =
+        static_cast<std::size_t>(s.sound.read(s.frames, static_cast<std::int64_t>(want)));
     holdFrames(s.frames, frames, s.info.source(), held, 0, into, precise);
     return frames * held * 2;
 }

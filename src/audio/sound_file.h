@@ -2,9 +2,10 @@
 // Opening any sound file the program reads, in one place for every mode and the tool: RIFF
 // wave files and header-less data go to the program's own wave reader, with its messages and
 // its raw fallback; FLAC, Ogg Vorbis, Opus, MP3, AIFF/AIFC, W64, RF64, CAF (and wave files the
-// wave reader refuses, such as more than two channels) go to libsndfile. Either way the
-// result is a WaveFileInfo of held 8- or 16-bit samples, one or two channels picked from the
-// file's, and a SampleSource that loadSegment reads a stretch through.
+// wave reader refuses, such as more than two channels) go to libsndfile, Ogg Vorbis streams
+// joined one after another to libvorbisfile. Either way the result is a WaveFileInfo of held
+// 8- or 16-bit samples, one or two channels picked from the file's, and a SampleSource that
+// loadSegment reads a stretch through.
 
 #include "audio/wave_parser.h"
 

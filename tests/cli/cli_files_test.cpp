@@ -179,5 +179,53 @@ TEST_F(CliRunTest, AGsmWaveFileIsReadThroughout) {
     }
 }
 
+TEST_F(CliRunTest, EveryDateABroadcastChunkHoldsGivesAbsoluteTimes) {
+    // The first and the last day four digits hold; from the last, the file runs into the year
+    // 10000, written as ISO 8601's expanded year.
+    for (const auto& [date, first, last] :
+         {std::tuple{"0000-01-01", "0000-01-01T00:00:00.", "0000-01-01T00:00:01."},
+          std::tuple{"9999-12-31", "9999-12-31T23:59:59.", "+10000-01-01T00:00:00."}}) {
+        const std::string time = std::string(date) == "0000-01-01" ? "00:00:00" : "23:59:59";
+        const Bytes bext = test::bextChunk(date, time.c_str(), 0);
+        const std::string file =
+            wave("bwf.wav", test::monoWaveWith(bext, kRate, pcm16(sine(1000.0, 1.5))));
+        const ProgramRun r = run("levels --csv --absolute-time --time-step 50 " + file);
+        ASSERT_EQ(r.status, EXIT_ALL_DONE) << r.errors;
+        const auto rows = csvRows(dir.file("bwf.levels.csv"));
+        ASSERT_GT(rows.size(), 25u);
+        EXPECT_EQ(rows[1][0].rfind(first, 0), 0u) << rows[1][0];
+        EXPECT_EQ(rows.back()[0].rfind(last, 0), 0u) << rows.back()[0];
+    }
+}
+
+TEST_F(CliRunTest, OggStreamsJoinedOneAfterAnotherAreReadToTheEnd) {
+    // Two Vorbis streams, as cat joins them: 2 s at 1000 Hz, then 2 s at 2000 Hz.
+    for (const auto& [name, hz, rate] :
+         {std::tuple{"one.ogg", 1000.0, 44100}, std::tuple{"two.ogg", 2000.0, 44100},
+          std::tuple{"slow.ogg", 2000.0, 22050}}) {
+        ASSERT_TRUE(test::writeSound(dir.file(name), SF_FORMAT_OGG | SF_FORMAT_VORBIS, rate, 1,
+                                     2 * rate, 0.5, nullptr, hz));
+    }
+    ASSERT_EQ(
+        shell("cat one.ogg two.ogg > joined.ogg && cat one.ogg slow.ogg > changed.ogg").status, 0);
+    const ProgramRun r = run("levels --csv --time-step 20 --jobs 1 " + dir.file("joined.ogg"));
+    EXPECT_EQ(r.status, 0) << r.errors;
+    const auto rows = csvRows(dir.file("joined.levels.csv"));
+    ASSERT_GE(rows.size(), 199u); // a column each 20 msec of the 4 s
+    for (std::size_t x = 1; x < rows.size(); ++x) {
+        const double msec = std::stod(rows[x][0]);
+        if (std::abs(msec - 2000.0) > 100.0) {
+            const double hz = std::stod(rows[0].at(loudestOf(rows[x]).first));
+            EXPECT_NEAR(hz, msec < 2000.0 ? 1000.0 : 2000.0, 30.0) << msec;
+        }
+    }
+    // Streams of another rate cannot be one picture: said where, nothing written.
+    const ProgramRun changed = run("levels --csv " + dir.file("changed.ogg"));
+    EXPECT_EQ(changed.status, EXIT_SOME_FAILED);
+    EXPECT_THAT(changed.errors, HasSubstr("changed.ogg: Ogg streams joined one after another "
+                                          "change their rate or channels at 2.0 s; not read"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("changed.levels.csv")));
+}
+
 } // namespace
 } // namespace korv::cli

@@ -108,13 +108,14 @@ TEST_F(CliTest, LongFilesAreReadToTheirEndInBoundedMemory) {
     EXPECT_NEAR(level, sineBinLevelDb(kAmplitude, 9.0), 0.3);
     EXPECT_LT(loudestOf(rows[rows.size() - 6]).second, level - 60.0); // silence before it
 
+    // A FLAC whose total promises 2^32 samples more is read as the frames it holds.
     const std::string flac = dir.file("lying.flac");
     ASSERT_TRUE(test::writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, 80000, 0.25));
+    const auto truthful = table(o, run, flac, "lying.levels.csv");
     Bytes f = test::readFile(flac);
     f.at(21) = static_cast<std::uint8_t>(f.at(21) | 0x01); // the 36-bit total, + 2^32
     test::writeFile(flac, f);
-    EXPECT_EQ(processFile(o, run, flac, kMemory), "Error Reading File");
-    EXPECT_FALSE(std::filesystem::exists(dir.file("lying.levels.csv")));
+    EXPECT_EQ(table(o, run, flac, "lying.levels.csv"), truthful);
 
     // 70 000 columns are too wide for a JPEG: said at once, before the picture is even sized
     // against the memory (a byte here), with the way out.
