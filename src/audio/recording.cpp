@@ -56,6 +56,26 @@ bool RecordFile::append(std::span<const std::uint8_t> bytes) {
     return file_.syncData();
 }
 
+bool RecordFile::cutBackTo(std::int64_t dataBytes) {
+    const std::int64_t kept = std::clamp<std::int64_t>(dataBytes, 0, dataBytes_);
+    std::array<std::uint8_t, WAVE_HEADER_SIZE> header{};
+    buildWaveHeader(header, format_, static_cast<std::uint32_t>(kept));
+    // The header first: a file holding more than its header says still reads, one cut short
+    // of it would not.
+    if (file_.writeAt(0, header) != header.size() ||
+        !file_.truncate(static_cast<std::int64_t>(WAVE_HEADER_SIZE) + kept)) {
+        return false;
+    }
+    dataBytes_ = kept;
+    return file_.syncData();
+}
+
+double Recording::fillingStartMs() const {
+    return lastBufferStartMs_ +
+           static_cast<double>(bufferBytes_) * 1000.0 /
+               (static_cast<double>(format_.sampleRate) * format_.bytesPerFrame());
+}
+
 bool Recording::save(double startMs) {
     if (choice_ == Choice::Off || failure_) {
         return false;
@@ -73,9 +93,7 @@ bool Recording::save(double startMs) {
             return false;
         }
     }
-    const double filling = lastBufferStartMs_ +
-                           static_cast<double>(bufferBytes_) * 1000.0 /
-                               (static_cast<double>(format_.sampleRate) * format_.bytesPerFrame());
+    const double filling = fillingStartMs();
     if (lastBuffer_.empty() || startMs >= filling) {
         return true;
     }
@@ -96,16 +114,35 @@ bool Recording::save(double startMs) {
         startPending_ = false;
         return false;
     }
+    lastWrittenFrom_ = static_cast<std::int64_t>(s);
+    lastWrittenBytes_ = static_cast<std::int64_t>(tail.size());
     return true;
 }
 
-void Recording::stopSave(double nowMs) {
+bool Recording::stopSave(double stopMs) {
     if (choice_ == Choice::Off || !recording_) {
-        return;
+        return true;
     }
-    // A SAVE still pending belongs to the same buffer: the write then runs from s to e.
-    stopPending_ = true;
-    saveStopMs_ = nowMs;
+    if (lastBuffer_.empty() || lastWrittenBytes_ == 0 || stopMs >= fillingStartMs()) {
+        // A SAVE still pending belongs to the same buffer: the write then runs from s to e.
+        stopPending_ = true;
+        saveStopMs_ = stopMs;
+        return true;
+    }
+    // The stop lies in the buffer written last: the recording ends there, now.
+    const std::int64_t e =
+        std::clamp(pressOffset(stopMs, lastBufferStartMs_, format_, bufferBytes_), lastWrittenFrom_,
+                   lastWrittenFrom_ + lastWrittenBytes_);
+    recording_ = false;
+    startPending_ = false;
+    stopPending_ = false;
+    const std::int64_t cut = lastWrittenFrom_ + lastWrittenBytes_ - e;
+    lastWrittenBytes_ -= cut;
+    if (!file_ || !file_->cutBackTo(file_->dataBytes() - cut)) {
+        failure_ = kRecordingWriteFailed;
+        return false;
+    }
+    return true;
 }
 
 Recording::BufferOutcome Recording::bufferDone(std::span<const std::uint8_t> buffer,
@@ -113,22 +150,26 @@ Recording::BufferOutcome Recording::bufferDone(std::span<const std::uint8_t> buf
     BufferOutcome outcome;
     lastBuffer_ = buffer;
     lastBufferStartMs_ = bufferStartMs;
-    if (!recording_ || !file_) {
+    lastWrittenBytes_ = 0;
+    // A press may lie beyond this buffer, in one the device has filled since (its completion
+    // still on the way): it is kept for that one.
+    const double endMs = fillingStartMs();
+    if (!recording_ || !file_ || (startPending_ && saveStartMs_ >= endMs)) {
         return outcome;
     }
     const auto filled = static_cast<std::int64_t>(buffer.size());
+    const bool ends = stopPending_ && saveStopMs_ < endMs;
     std::int64_t s = 0;
     std::int64_t e = filled;
     if (startPending_) {
         s = std::min(pressOffset(saveStartMs_, bufferStartMs, format_, bufferBytes_), filled);
     }
-    if (stopPending_) {
+    if (ends) {
         e = std::min(pressOffset(saveStopMs_, bufferStartMs, format_, bufferBytes_), filled);
     }
     e = std::max(e, s);
-    const bool ends = stopPending_;
     startPending_ = false;
-    stopPending_ = false;
+    stopPending_ = stopPending_ && !ends;
     recording_ = !ends;
     if (!file_->append(
             buffer.subspan(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s)))) {
@@ -137,11 +178,13 @@ Recording::BufferOutcome Recording::bufferDone(std::span<const std::uint8_t> buf
         outcome.failed = true;
         return outcome;
     }
+    lastWrittenFrom_ = s;
+    lastWrittenBytes_ = e - s;
     outcome.nearLimit = file_->dataBytes() > byteLimit_ - bufferBytes_;
     return outcome;
 }
 
-TriggerAction Recording::triggerCheck(int peakToPeak, std::int32_t triggerLevel, double nowMs) {
+TriggerAction Recording::triggerCheck(int peakToPeak, std::int32_t triggerLevel, double soundMs) {
     if (choice_ != Choice::Trigger || failure_) {
         return TriggerAction::None;
     }
@@ -150,9 +193,9 @@ TriggerAction Recording::triggerCheck(int peakToPeak, std::int32_t triggerLevel,
         if (!recording_) {
             action = TriggerAction::Save;
         }
-        triggerLastLoudMs_ = nowMs;
+        triggerLastLoudMs_ = soundMs;
     }
-    if (recording_ && !stopPending_ && nowMs - triggerLastLoudMs_ > TRIGGER_HOLD_MS) {
+    if (recording_ && !stopPending_ && soundMs > triggerStopMs()) {
         action = TriggerAction::StopSave;
     }
     return action;

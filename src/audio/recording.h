@@ -20,7 +20,7 @@ namespace korv {
 inline constexpr int MIN_BUFFER_SECONDS = 4;
 // Recording stops this close to the 2 GB a wave file can describe.
 inline constexpr std::int64_t RECORDING_BYTE_LIMIT = 2147483600;
-// A triggered recording ends this long after the last loud step.
+// A triggered recording ends this long (of sound captured) after the last loud step.
 inline constexpr double TRIGGER_HOLD_MS = 5000.0;
 // The trigger fires on a peak-to-peak above this many times triggerLevel.
 inline constexpr int TRIGGER_LEVEL_FACTOR = 10;
@@ -53,6 +53,8 @@ class RecordFile {
     // file is cut back to what it held before and false returned; false also when the sync
     // fails (the disk could not keep what was written).
     [[nodiscard]] bool append(std::span<const std::uint8_t> bytes);
+    // Cuts the data back to `dataBytes` (no more than it holds), header and sync as append.
+    [[nodiscard]] bool cutBackTo(std::int64_t dataBytes);
     [[nodiscard]] std::int64_t dataBytes() const { return dataBytes_; }
 
   private:
@@ -84,8 +86,12 @@ class Recording {
     // SAVE creates the file. False (with failure() set) when the file cannot be created or
     // written.
     bool save(double startMs);
-    // STOP SAVE: recording stops inside the buffer now filling.
-    void stopSave(double nowMs);
+    // STOP SAVE: recording stops at `stopMs`, inside the buffer now filling or a later one
+    // (whose completion is still on the way) or, for a stop the level trigger placed back in
+    // the buffer completed last (a device may deliver seconds of sound at once), there: what
+    // the file got of that buffer after the stop is cut off at once. False (with failure()
+    // set) when the file cannot be cut.
+    bool stopSave(double stopMs);
 
     struct BufferOutcome {
         bool nearLimit = false; // the next buffer could pass the byte limit: the run should stop
@@ -96,9 +102,12 @@ class Recording {
     // view (not copied) until the next buffer completes, for a start placed back in them.
     BufferOutcome bufferDone(std::span<const std::uint8_t> buffer, double bufferStartMs);
 
-    // The level trigger, at every step.
+    // The level trigger, at every step; `soundMs`: the time of the frames the step analysed,
+    // so that the hold lasts as long in sound whenever the device delivers it.
     [[nodiscard]] TriggerAction triggerCheck(int peakToPeak, std::int32_t triggerLevel,
-                                             double nowMs);
+                                             double soundMs);
+    // Where a triggered recording stops: the hold after the last loud step.
+    [[nodiscard]] double triggerStopMs() const { return triggerLastLoudMs_ + TRIGGER_HOLD_MS; }
 
     [[nodiscard]] Choice choice() const { return choice_; }
     [[nodiscard]] bool recording() const { return recording_; }
@@ -107,6 +116,9 @@ class Recording {
     [[nodiscard]] const std::optional<UserMessage>& failure() const { return failure_; }
 
   private:
+    // The start of the buffer now filling.
+    [[nodiscard]] double fillingStartMs() const;
+
     Choice choice_;
     std::string path_;
     WaveFormat format_;
@@ -120,6 +132,9 @@ class Recording {
     // The buffer completed last and its start; the one now filling began where it ended.
     std::span<const std::uint8_t> lastBuffer_;
     double lastBufferStartMs_ = 0.0;
+    // What the file got of that buffer: from this offset, so many bytes.
+    std::int64_t lastWrittenFrom_ = 0;
+    std::int64_t lastWrittenBytes_ = 0;
     double saveStartMs_ = 0.0;
     double saveStopMs_ = 0.0;
     double triggerLastLoudMs_ = 0.0;

@@ -110,12 +110,17 @@ void pressSave(InputRoom& r, double startMs) {
     r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
 }
 
-void pressStopSave(InputRoom& r) {
+// STOP SAVE, by hand or by the trigger, recording up to `stopMs` of the sound captured.
+void pressStopSave(InputRoom& r, double stopMs) {
     if (r.recording == nullptr || !r.window->state().control.savingSamples) {
         return;
     }
-    r.recording->stopSave(r.capture->soundMs());
-    r.window->state().control.savingSamples = false;
+    AppState& s = r.window->state();
+    if (!r.recording->stopSave(stopMs)) {
+        s.control.stopRequested = true; // the file could not be cut: the run ends with why
+    }
+    s.control.recordedBytes = r.recording->recordedBytes();
+    s.control.savingSamples = false;
     r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
 
@@ -131,16 +136,20 @@ class InputDisplay final : public ScanDisplay {
         InputRoom& r = room_;
         if (r.recording != nullptr) {
             const ScanEnvelope& e = step.envelope[0];
-            switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, nowMs(r))) {
+            // Timed by the frames the step analysed, not by the clock, which runs on while a
+            // device holds its sound back and then delivers it at once.
+            const double rate = r.capture->format().sampleRate;
+            const double soundMs = static_cast<double>(step.endFrame) * 1000.0 / rate;
+            switch (r.recording->triggerCheck(e.largest - e.smallest, r.triggerLevel, soundMs)) {
             case TriggerAction::Save: {
                 // From the first frame of the window that was loud, so the recording holds the
                 // whole of what set it off.
                 const std::int64_t first = std::max<std::int64_t>(step.endFrame - fftSize_, 0);
-                pressSave(r, static_cast<double>(first) * 1000.0 / r.capture->format().sampleRate);
+                pressSave(r, static_cast<double>(first) * 1000.0 / rate);
                 break;
             }
             case TriggerAction::StopSave:
-                pressStopSave(r);
+                pressStopSave(r, r.recording->triggerStopMs());
                 break;
             case TriggerAction::None:
                 break;
@@ -215,7 +224,7 @@ void scanInputButton(MainWindow& window, int id) {
     if (id == cmd::kPlay) {
         pressSave(*room, room->capture->soundMs());
     } else if (id == cmd::kPlayWindow) {
-        pressStopSave(*room);
+        pressStopSave(*room, room->capture->soundMs());
     }
 }
 

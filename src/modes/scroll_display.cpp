@@ -11,16 +11,17 @@ ScrollDisplay::ScrollDisplay(WindowSurface& window, SpectralImage& image,
     : window_(window), image_(image), layout_(layout), range_(levelRangeFor(layout.dbRange)) {
     const int w = layout.viewWidth;
     if (layout.dual && layout.dataChannels == 2) {
-        panes_.push_back({SPECTRAL_LEFT_CHANNEL, 0, w / 2 - DUAL_LEFT_PANE_END});
-        panes_.push_back({SPECTRAL_RIGHT_CHANNEL, w / 2 + DUAL_RIGHT_PANE_START,
-                          w - w / 2 - DUAL_RIGHT_PANE_START});
-        fillColumns_ = w / 2 - SCROLL_GROUP_COLUMNS;
+        // The panes hold their columns in step, as many as the narrower has room for, so that
+        // a column of either stands for the same moment (the readouts and labels rely on it).
+        const int columns = std::min(w / 2 - DUAL_LEFT_PANE_END, w - w / 2 - DUAL_RIGHT_PANE_START);
+        panes_.push_back({SPECTRAL_LEFT_CHANNEL, 0, columns});
+        panes_.push_back({SPECTRAL_RIGHT_CHANNEL, w / 2 + DUAL_RIGHT_PANE_START, columns});
     } else {
         panes_.push_back({std::clamp(layout.shownChannel, 0, layout.dataChannels - 1), 0, w});
-        fillColumns_ = w;
     }
+    paneColumns_ = std::max(panes_.front().width, 0);
     indices_.assign(static_cast<std::size_t>(std::max(rows(), 0)), 0);
-    columnEndFrames_.assign(static_cast<std::size_t>(std::max(panes_.front().width, 1)), 0);
+    columnEndFrames_.assign(static_cast<std::size_t>(std::max(paneColumns_, 1)), 0);
     for (const std::int32_t hz : {layout.marker1Hz, layout.marker2Hz}) {
         if (const auto y = scrollRowY(frequencyAxis(), layout.plotHeight, hz)) {
             markerYs_.push_back(*y);
@@ -101,58 +102,45 @@ void ScrollDisplay::scrollPane(const Pane& pane) {
 }
 
 std::optional<ScrollDisplay::KeptColumns> ScrollDisplay::keptColumns() const {
-    if (steps_ == 0) {
+    if (steps_ == 0 || columns_ <= 0) {
         return std::nullopt;
     }
-    // Filling, the columns drawn so far; scrolling, those left of the next one to draw.
-    const int next =
-        column_ < fillColumns_ ? column_ : panes_.front().width - SCROLL_GROUP_COLUMNS + phase_;
-    const auto count = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(next, 1)), 1,
-                                               columnEndFrames_.size());
-    return KeptColumns{columnEndFrames_.front(), columnEndFrames_[count - 1],
-                       static_cast<long>(count)};
+    return KeptColumns{columnEndFrames_.front(),
+                       columnEndFrames_[static_cast<std::size_t>(columns_ - 1)], columns_};
 }
 
 void ScrollDisplay::step(const ScanStep& step) {
-    const bool filling = column_ < fillColumns_;
-    for (const Pane& pane : panes_) {
-        // While the pane fills, columns go side by side; then the newest four sit at its right
-        // edge and the pane moves left by four after every fourth.
-        const int x =
-            filling ? pane.x + column_ : pane.x + pane.width - SCROLL_GROUP_COLUMNS + phase_;
-        drawColumn(step, pane, x);
-    }
-    const int inPane = filling ? column_ : panes_.front().width - SCROLL_GROUP_COLUMNS + phase_;
-    if (inPane >= 0 && inPane < static_cast<int>(columnEndFrames_.size())) {
-        columnEndFrames_[static_cast<std::size_t>(inPane)] = step.endFrame;
-    }
-    ++steps_;
-    if (layout_.pitch && step.pitch && step.pitch->voiced) {
-        showPitchLabel(*step.pitch);
-    }
-    if (filling) {
-        if (column_ < layout_.axisColumns && layout_.redrawAxis) {
-            layout_.redrawAxis();
-        }
-        ++column_;
-        blitLabel(); // over the columns just drawn
+    if (paneColumns_ <= 0) {
         return;
     }
-    if (phase_ == SCROLL_GROUP_COLUMNS - 1) {
+    // While the panes fill, columns go side by side. Once they are full they move left by a
+    // group before the group's first column is drawn, so a new column never lands on one
+    // still shown: the newest four sit at the right edge.
+    const bool scrolls = columns_ == paneColumns_;
+    if (scrolls) {
         for (const Pane& pane : panes_) {
             scrollPane(pane);
         }
         // The columns' times move with their pixels.
-        const auto moved = static_cast<std::ptrdiff_t>(
-            std::min<std::size_t>(SCROLL_GROUP_COLUMNS, columnEndFrames_.size()));
+        const int moved = std::min(SCROLL_GROUP_COLUMNS, columns_);
         std::rotate(columnEndFrames_.begin(), columnEndFrames_.begin() + moved,
                     columnEndFrames_.end());
-        if (layout_.redrawAxis) {
-            layout_.redrawAxis();
-        }
+        columns_ -= moved;
     }
-    phase_ = (phase_ + 1) % SCROLL_GROUP_COLUMNS;
-    blitLabel();
+    for (const Pane& pane : panes_) {
+        drawColumn(step, pane, pane.x + columns_);
+    }
+    columnEndFrames_[static_cast<std::size_t>(columns_)] = step.endFrame;
+    ++steps_;
+    if (layout_.pitch && step.pitch && step.pitch->voiced) {
+        showPitchLabel(*step.pitch);
+    }
+    // The axis over the columns just drawn under it, or over the moved picture.
+    if ((scrolls || columns_ < layout_.axisColumns) && layout_.redrawAxis) {
+        layout_.redrawAxis();
+    }
+    ++columns_;
+    blitLabel(); // over the columns just drawn
 }
 
 } // namespace korv

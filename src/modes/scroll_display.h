@@ -1,8 +1,9 @@
 #pragma once
 // The Scroll display of a scan: one column per step, scrolling right to left in groups of
 // four pixels, with the waveform strip above the spectral rows; one pane, or the two panes of
-// dual stereo 7 pixels apart. The columns go into a view-sized image, from which the window is
-// drawn (and repainted); with the scroll memory on that image is kept after the scan.
+// dual stereo 7 pixels apart, holding as many columns each (of an even width the left one has
+// room for one more, left empty). The columns go into a view-sized image, from which the window
+// is drawn (and repainted); with the scroll memory on that image is kept after the scan.
 
 #include "display/palette.h"
 #include "display/pitch_display.h"
@@ -67,8 +68,6 @@ class ScrollDisplay final : public ScanDisplay {
     void step(const ScanStep& step) override;
     void finish() override {}
 
-    // Where the next column goes and where it is in its group of four.
-    [[nodiscard]] int column() const { return column_; }
     // The columns each pane holds: how many, and the frames the windows of the first and the
     // last of them ended at; nothing before the first step.
     struct KeptColumns {
@@ -77,13 +76,12 @@ class ScrollDisplay final : public ScanDisplay {
         long columns = 0;
     };
     [[nodiscard]] std::optional<KeptColumns> keptColumns() const;
-    [[nodiscard]] int phase() const { return phase_; }
 
   private:
     struct Pane {
         int channel = 0;
         int x = 0;     // left edge in the view
-        int width = 0; // columns
+        int width = 0; // the columns it holds
     };
     void drawColumn(const ScanStep& step, const Pane& pane, int x);
     void scrollPane(const Pane& pane);
@@ -97,11 +95,10 @@ class ScrollDisplay final : public ScanDisplay {
     ScrollLayout layout_;
     LevelRange range_;
     std::vector<Pane> panes_;
-    int fillColumns_ = 0; // columns drawn one after another before the scrolling starts
+    int paneColumns_ = 0; // the columns each pane holds
     std::vector<std::uint8_t> indices_;
     std::vector<int> markerYs_;
-    int column_ = 0;
-    int phase_ = 0;
+    int columns_ = 0; // the columns each pane shows now; the next goes after them
     // Per column of a pane, the end frame of the step drawn there.
     std::vector<std::int64_t> columnEndFrames_;
     long steps_ = 0;

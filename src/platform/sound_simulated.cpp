@@ -245,6 +245,11 @@ void SimulatedSoundInput::onTick(std::int64_t nowMs) {
     if (!capturing_) {
         return;
     }
+    for (const auto& [from, length] : stalls_) {
+        if (nowMs - startMs_ >= from && nowMs - startMs_ < from + length) {
+            return;
+        }
+    }
     const auto frameBytes = static_cast<std::size_t>(format_.blockAlign());
     const std::int64_t due = framesAtStart_ + framesDue(nowMs - startMs_, format_.sampleRate);
     std::vector<std::uint8_t> lost(frameBytes);

@@ -117,6 +117,10 @@ class SimulatedSoundInput final : public SoundInput {
     // format taken in order and followed by silence. The last one given counts; default silence.
     void setSignal(Signal signal);
     void setBytes(std::vector<std::uint8_t> bytes);
+    // A hang, as a USB device or a sound server may have: from `fromMs` after start() for
+    // `forMs` nothing reaches the buffers and the position stands still; then everything heard
+    // meanwhile arrives at once.
+    void addStall(std::int64_t fromMs, std::int64_t forMs) { stalls_.push_back({fromMs, forMs}); }
     [[nodiscard]] bool isCapturing() const { return capturing_; }
     [[nodiscard]] int queuedBuffers() const { return static_cast<int>(queue_.size()); }
     [[nodiscard]] int openCount() const { return openCount_; }
@@ -139,6 +143,7 @@ class SimulatedSoundInput final : public SoundInput {
     std::optional<std::vector<int>> rates_;
     std::vector<std::uint8_t> bytes_;
     std::size_t bytesRead_ = 0;
+    std::vector<std::pair<std::int64_t, std::int64_t>> stalls_; // from, for (msec after start)
     std::deque<Queued> queue_;
     bool capturing_ = false;
     bool started_ = false;

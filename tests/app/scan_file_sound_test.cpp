@@ -130,5 +130,79 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfAShortFileTimesEachColumnByTheFramesItAn
     }
 }
 
+TEST_F(ScanFileSoundTest, AClickTrainScrolledPastTheFullPaneIsFoundAtItsTimesInEveryPane) {
+    window->state().control.notesSuppressed = true;
+    constexpr int kRate = test::kRate; // the fixture's, with a 1024-point FFT
+    constexpr long kSpacing = kRate * 251 / 1000;
+    const auto isClick = [](long i) { return i >= kRate / 4 && (i - kRate / 4) % kSpacing == 0; };
+    const PlotLayout& l = window->state().view.layout;
+    for (const int channels : {1, 2}) {
+        SCOPED_TRACE(::testing::Message() << channels << " channels");
+        // The panes' columns, and those the last screenful needs beyond them: the picture kept
+        // holds the moment the panes began to move, about 2.5 s from its right edge.
+        const int paneColumns =
+            channels == 1 ? l.plotWidth
+                          : std::min(l.plotWidth / 2 - 3, l.plotWidth - l.plotWidth / 2 - 4);
+        const long frames = (paneColumns + 250L) * kRate / 100;
+        scan(test::waveFile(kRate, channels, 16, frames, [&](long i) {
+            return std::vector<double>(static_cast<std::size_t>(channels),
+                                       isClick(i) ? 30000.0 : 0.0);
+        }));
+        ASSERT_TRUE(lastScanFile(*window).endReached);
+        const long drawn = lastScanFile(*window).columnsDrawn;
+        ASSERT_GT(drawn, paneColumns + 150);
+        ASSERT_LT(drawn, paneColumns + 350);
+        const AppState& s = window->state();
+        ASSERT_TRUE(s.held.spectralImage);
+        const ViewGeometry g = currentViewGeometry(s);
+        ASSERT_NEAR(g.columnMsec, 10.0, 0.3);
+        // Each pane: its left edge in the view and the band of its channel in the image.
+        std::vector<std::pair<int, int>> panes{{0, 0}};
+        if (channels == 2) {
+            panes = {{0, l.plotHeight}, {dualRightPaneX(l.plotWidth), 0}};
+        }
+        for (const auto& [left, bandTop] : panes) {
+            SCOPED_TRACE(::testing::Message() << "pane at " << left);
+            // The columns' loudness; the last four may be the group not yet drawn over.
+            const int columns = paneColumns - 4;
+            std::vector<long> sums(static_cast<std::size_t>(columns));
+            for (int c = 0; c < columns; ++c) {
+                for (int y = l.topBand + 1; y < l.plotHeight; ++y) {
+                    sums[static_cast<std::size_t>(c)] += *kept().pixel(left + c, bandTop + y);
+                }
+            }
+            const auto [quietest, loudest] = std::minmax_element(sums.begin(), sums.end());
+            const long threshold = (*quietest + *loudest) / 2;
+            // Each click lights a run of columns, loudest where it is the middle of the
+            // window: that column's time is the click's within a column.
+            int found = 0;
+            for (int c = 0; c < columns;) {
+                if (sums[static_cast<std::size_t>(c)] <= threshold) {
+                    ++c;
+                    continue;
+                }
+                const int from = c;
+                while (c < columns && sums[static_cast<std::size_t>(c)] > threshold) {
+                    ++c;
+                }
+                if (from == 0 || c == columns) {
+                    continue; // cut by an edge
+                }
+                const int peak = static_cast<int>(
+                    std::max_element(sums.begin() + from, sums.begin() + c) - sums.begin());
+                const double msec = g.columnTimeMsec(peak);
+                const double nearest =
+                    (std::round((msec / 1000.0 * kRate - kRate / 4.0) / kSpacing) * kSpacing +
+                     kRate / 4.0) *
+                    1000.0 / kRate;
+                EXPECT_NEAR(msec, nearest, g.columnMsec) << "column " << peak;
+                ++found;
+            }
+            // Every click of the screenful, none lost.
+            EXPECT_NEAR(found, columns * g.columnMsec * kRate / 1000.0 / kSpacing, 2.0);
+        }
+    }
+}
+
 } // namespace
 } // namespace korv

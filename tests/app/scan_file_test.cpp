@@ -66,16 +66,20 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     }
 }
 
-TEST_F(ScanFileTest, DualStereoDrawsTwoPanesSevenPixelsApart) {
+TEST_F(ScanFileTest, DualStereoDrawsTwoPanesOfAsManyColumnsSevenPixelsApartOrMore) {
     scan(test::waveFile(kRate, 2, 16, kRate * 6, test::sines({500.0, 3000.0}, kRate)));
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
     const int w = s.view.layout.plotWidth;
+    ASSERT_GT(lastScanFile(*window).columnsDrawn, w / 2) << "the panes have scrolled";
     const int lowerBand = s.view.layout.plotHeight; // the left channel
-    // Left channel in the left pane, right channel in the right pane; the gap stays empty.
-    EXPECT_NEAR(test::loudestRow(window->state(), w / 2 - 4, lowerBand), rows() / 8, 2);
+    // Left channel in the left pane, right channel in the right pane, as many columns each
+    // (the left one may have room for one more, left empty); the gap stays empty.
+    const int columns = std::min(w / 2 - 3, w - w / 2 - 4);
+    EXPECT_NEAR(test::loudestRow(window->state(), columns - 1, lowerBand), rows() / 8, 2);
     EXPECT_NEAR(test::loudestRow(window->state(), w / 2 + 4, 0), rows() * 3 / 4, 2);
-    for (int x = w / 2 - 3; x < w / 2 + 4; ++x) {
+    EXPECT_NEAR(test::loudestRow(window->state(), w - 1, 0), rows() * 3 / 4, 2);
+    for (int x = columns; x < w / 2 + 4; ++x) {
         EXPECT_EQ(*kept().pixel(x, lowerBand + s.view.layout.plotHeight - 1 - rows() / 8),
                   kBackgroundIndex);
         EXPECT_EQ(*kept().pixel(x, s.view.layout.plotHeight - 1 - rows() * 3 / 4),

@@ -171,13 +171,9 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
     // Each stretch runs from the first frame of the window that first heard it loud to five
-    // seconds after the last loud step, which comes once the window's middle has passed the
-    // loud sound and the display delay has gone by: in all a window and that delay longer
-    // than the loud sound and the hold.
-    const double windowAndDelay = (1024.0 + 75.0 * kRate / 1000.0) / kRate;
-    const double expected = (3.5 - 1.0 + TRIGGER_HOLD_MS / 1000.0 + windowAndDelay) +
-                            (0.5 + TRIGGER_HOLD_MS / 1000.0 + windowAndDelay);
-    EXPECT_NEAR(static_cast<double>(w.samples.size()), expected * kRate, 0.1 * kRate);
+    // seconds of sound after the end of the last window that heard it.
+    const double expected = heldFrames(3.5 - 1.0) + heldFrames(0.5);
+    EXPECT_NEAR(static_cast<double>(w.samples.size()), expected, 2 * kStepFrames);
     EXPECT_LT(std::abs(w.samples.front()), 1000); // it starts in the quiet just before
     EXPECT_TRUE(noted("136"));
 
@@ -193,6 +189,48 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     run(clock.currentMs() + 3000);
     EXPECT_FALSE(QFile::exists(quiet));
     EXPECT_TRUE(noted("140"));
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, TheTriggersHoldLastsFiveSecondsOfSoundWhateverTheDeviceDoes) {
+    // Three loud stretches, each held until a stop 5 s (of sound) after it in the 4-s buffers
+    // from 0 s: one at 7.97 s, so late in its buffer that the buffer is done when the step
+    // that sees the hold is over comes; one at 15.6 s, with the device hanging from 13 to
+    // 17 s, so that by the clock the hold is over when its sound has not come, and then
+    // delivering the rest of that buffer and part of the next at once; one at 24.5 s, with a
+    // hang from 23 to 25.5 s: the stop comes before the buffer that holds it is reported.
+    signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) {
+            const double t = static_cast<double>(frame) / kRate;
+            const bool loud =
+                (t >= 2.4 && t < 2.87) || (t >= 10.0 && t < 10.5) || (t >= 18.9 && t < 19.4);
+            return tone(frame, loud ? 0.9 : 0.01); // loud above the default level, 5000
+        });
+        in.addStall(13000, 4000);
+        in.addStall(23000, 2500);
+    };
+    const QString path = recordTo(QStringLiteral("hang.wav"));
+    window->state().settings.recordingChoice = RECORDING_TRIGGER;
+    run(28000);
+    const ReadWave w = readWave(path);
+    ASSERT_TRUE(w.valid);
+    EXPECT_EQ(input->overruns(), 0);
+    // The first peak of each loud stretch: each begins as far after the one before as that
+    // one lasted.
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < w.samples.size(); ++i) {
+        if (std::abs(w.samples[i]) > 16000 && (starts.empty() || i > starts.back() + kRate)) {
+            starts.push_back(i);
+        }
+    }
+    ASSERT_EQ(starts.size(), 3u);
+    EXPECT_NEAR(static_cast<double>(starts[1] - starts[0]), heldFrames(0.47), 2 * kStepFrames);
+    EXPECT_NEAR(static_cast<double>(starts[2] - starts[1]), heldFrames(0.5), 2 * kStepFrames);
+    EXPECT_NEAR(static_cast<double>(w.samples.size() - starts[2] + starts[0]), heldFrames(0.5),
+                2 * kStepFrames);
+    EXPECT_EQ(lastScanInput(*window).recordedBytes,
+              static_cast<std::int64_t>(w.samples.size()) * 2);
+    EXPECT_TRUE(noted("136"));
     expectIdle();
 }
 

@@ -50,6 +50,14 @@ inline constexpr int kRate = 5513;
 inline constexpr double kToneHz = kRate / 8.0;      // a quarter of the 0 .. rate / 2 band
 inline constexpr int kStepFrames = kRate / 100 + 2; // one 10 msec step of press latency, rounded up
 
+// The frames a triggered recording keeps of a loud stretch of `seconds` (of the fixture's
+// 1024-point FFT): from the first frame of the window whose middle first heard it loud to the
+// hold after the end of the last window whose middle heard it, less half a step on average.
+inline double heldFrames(double seconds) {
+    return (seconds + TRIGGER_HOLD_MS / 1000.0) * kRate + 1024.0 + 2.0 * (SCAN_ENVELOPE_REACH - 1) -
+           kStepFrames / 2.0;
+}
+
 inline double tone(std::int64_t frame, double amplitude, double hz = kToneHz, double rate = kRate) {
     return amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(frame) / rate);
 }
