@@ -45,14 +45,24 @@ class BiquadCascade {
     [[nodiscard]] std::span<const Biquad> sections() const { return {sections_.data(), count_}; }
     [[nodiscard]] std::complex<double> response(double omega) const;
     // Filters in place, continuing from the previous call.
-    void process(std::span<double> samples);
-    // The same, writing into `tap` (as long as `samples`) the signal after the first
-    // `tapAfter` sections as well.
-    void process(std::span<double> samples, std::span<double> tap, std::size_t tapAfter);
+    void process(std::span<double> samples) { process(samples, samples); }
+    // Filters `in` into `out` (as long; it may be `in` itself).
+    void process(std::span<const double> in, std::span<double> out);
+    // The same, writing into `tap` (as long as `in`) the signal after the first `tapAfter`
+    // sections as well.
+    void process(std::span<const double> in, std::span<double> out, std::span<double> tap,
+                 std::size_t tapAfter);
 
   private:
-    void dispatch(std::span<double> samples, double* tap, std::size_t tapAfter);
-    template <std::size_t N> void run(std::span<double> samples, double* tap, std::size_t tapAfter);
+    struct Run {
+        const double* in;
+        double* out;
+        std::size_t count;
+        double* tap;
+        std::size_t tapAfter;
+    };
+    void dispatch(const Run& run);
+    template <std::size_t N> void run(const Run& run);
     std::array<Biquad, kMaxSections> sections_{};
     std::array<double, kMaxSections> s1_{};
     std::array<double, kMaxSections> s2_{};

@@ -12,6 +12,8 @@ constexpr double kKaiserBeta = 6.0;
 // to a quarter of the rate holds at least cos(pi / 4) of it: a local maximum below this share
 // of the peak so far cannot hide a higher one.
 constexpr double kCandidateShare = 0.7;
+// The frames looked over at once for a candidate.
+constexpr std::int64_t kSkipFrames = 8;
 
 double besselI0(double x) {
     double sum = 1.0;
@@ -111,12 +113,26 @@ double PeakDetector::peakAround(std::int64_t m) const {
 
 double PeakDetector::scanTo(std::int64_t end, double peak) {
     end = std::min(end, scannable());
-    for (std::int64_t m = scanned_; m < end; ++m) {
-        const double v = std::abs(at(m));
-        if (v > peak)
-            peak = v;
-        if (v >= kCandidateShare * peak && v >= std::abs(at(m - 1)) && v >= std::abs(at(m + 1)))
-            peak = std::max(peak, peakAround(m));
+    std::int64_t m = scanned_;
+    while (m < end) {
+        // A stretch wholly below the candidates' share of the peak so far changes nothing:
+        // its samples neither raise the peak nor are candidates (most of the time on noise).
+        if (end - m >= kSkipFrames) {
+            double highest = 0.0;
+            for (std::int64_t j = m; j < m + kSkipFrames; ++j)
+                highest = std::max(highest, std::abs(at(j)));
+            if (highest < kCandidateShare * peak) {
+                m += kSkipFrames;
+                continue;
+            }
+        }
+        for (const std::int64_t stop = std::min(end, m + kSkipFrames); m < stop; ++m) {
+            const double v = std::abs(at(m));
+            if (v > peak)
+                peak = v;
+            if (v >= kCandidateShare * peak && v >= std::abs(at(m - 1)) && v >= std::abs(at(m + 1)))
+                peak = std::max(peak, peakAround(m));
+        }
     }
     scanned_ = std::max(scanned_, end);
     return peak;

@@ -15,7 +15,8 @@ namespace korv::meter {
 namespace {
 
 constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::max();
-// Below this the weighting filters have too little range to be fitted to the curve.
+// Frames taken through the stages at a time, so that their buffers stay in the cache.
+constexpr std::size_t kChunkFrames = 2048;
 
 // An interval whose levels are being gathered: the stages (integration, time weighting, peak)
 // run at their own pace and each fills in its part.
@@ -91,7 +92,8 @@ struct SoundLevelMeter::State {
         return pending[static_cast<std::size_t>(k - firstPending)];
     }
 
-    void integrate(std::span<const double> input, std::span<const double> squares);
+    void feedChunk(std::span<const double> samples);
+    void integrate(std::span<const double> input, std::span<const double> weighted);
     void closeIntegration(std::int64_t end);
     void timeWeigh(std::span<const double> squares);
     [[nodiscard]] double startMeanSquare() const;
@@ -145,25 +147,77 @@ struct SoundLevelMeter::State {
     std::vector<double> raw, broadband, cWeighted, squares, timed;
 };
 
-void SoundLevelMeter::State::integrate(std::span<const double> input, std::span<const double> sq) {
+void SoundLevelMeter::State::feedChunk(std::span<const double> samples) {
+    // A sample that is no number (a damaged float file) is taken as silence and counted, so
+    // it cannot spoil the filters for the rest of the signal.
+    const std::size_t count = samples.size();
+    raw.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double x = samples[i];
+        const bool finite = std::isfinite(x);
+        raw[i] = finite ? x : 0.0;
+        nonFinite += finite ? 0 : 1;
+    }
+    // The main weighting's signal in `broadband`, the C-weighted one in `cWeighted`.
+    std::span<const double> input = raw;
+    broadband.resize(count);
+    if (correction) {
+        correction->process(raw, broadband);
+        input = broadband;
+    }
+    std::span<const double> weighted = broadband;
+    std::span<const double> cSignal = broadband;
+    switch (settings.weighting) {
+    case FrequencyWeighting::A:
+        cWeighted.resize(count);
+        weighting.process(input, broadband, cWeighted, cSections);
+        cSignal = cWeighted;
+        break;
+    case FrequencyWeighting::C:
+        weighting.process(input, broadband);
+        break;
+    case FrequencyWeighting::Z:
+        cWeighted.resize(count);
+        weighting.process(input, cWeighted);
+        weighted = input;
+        cSignal = cWeighted;
+        break;
+    }
+    peaks.push(cSignal);
+    integrate(raw, weighted);
+    timeWeigh(squares);
+    scanPeaks();
+}
+
+void SoundLevelMeter::State::integrate(std::span<const double> input,
+                                       std::span<const double> weighted) {
+    squares.resize(weighted.size());
     std::size_t at = 0;
-    while (at < sq.size()) {
+    while (at < weighted.size()) {
         const std::int64_t end = endOf(integrationInterval);
         const std::size_t n = static_cast<std::size_t>(
-            std::min<std::int64_t>(std::int64_t(sq.size() - at), end - frames));
+            std::min<std::int64_t>(std::int64_t(weighted.size() - at), end - frames));
         // Two sums, of even and of odd frames, halve the wait on each addition; which
         // sum a frame goes to depends on its place in the signal, never on the block.
+        const double* w = weighted.data();
+        double* sq = squares.data();
         std::size_t i = at;
-        if ((frames & 1) != 0 && i < at + n)
+        if ((frames & 1) != 0 && i < at + n) {
+            sq[i] = w[i] * w[i];
             oddSum += sq[i++];
+        }
         double even = evenSum;
         double odd = oddSum;
         for (; i + 1 < at + n; i += 2) {
+            sq[i] = w[i] * w[i];
+            sq[i + 1] = w[i + 1] * w[i + 1];
             even += sq[i];
             odd += sq[i + 1];
         }
-        if (i < at + n)
+        if (i < at + n) {
+            sq[i] = w[i] * w[i];
             even += sq[i];
+        }
         evenSum = even;
         oddSum = odd;
         if (bank)
@@ -225,21 +279,16 @@ void SoundLevelMeter::State::startTimeWeighting() {
 
 void SoundLevelMeter::State::runTimeWeighting(std::span<const double> sq) {
     timed.resize(sq.size());
-    tw.process(sq, timed);
     const double statisticsFrames = kStatisticsStepSeconds * settings.sampleRate;
     std::size_t at = 0;
-    while (at < timed.size()) {
+    while (at < sq.size()) {
         const std::int64_t end = endOf(timingInterval);
         const std::size_t n = static_cast<std::size_t>(
-            std::min<std::int64_t>(std::int64_t(timed.size() - at), end - timedFrames));
-        double mx = maxSquare;
-        double mn = minSquare;
-        for (std::size_t i = at; i < at + n; ++i) {
-            mx = std::max(mx, timed[i]);
-            mn = std::min(mn, timed[i]);
-        }
-        maxSquare = mx;
-        minSquare = mn;
+            std::min<std::int64_t>(std::int64_t(sq.size() - at), end - timedFrames));
+        SquareRange range{maxSquare, minSquare};
+        tw.process(sq.subspan(at, n), std::span(timed).subspan(at, n), range);
+        maxSquare = range.max;
+        minSquare = range.min;
         // The 10 ms samples: the level after the last frame of each 10 ms.
         const std::int64_t segmentEnd = timedFrames + std::int64_t(n);
         for (;;) {
@@ -323,40 +372,8 @@ void SoundLevelMeter::feed(std::span<const double> samples, const IntervalSink& 
     State& s = *state_;
     if (s.finished)
         throw std::logic_error("the meter has finished");
-    if (samples.empty())
-        return;
-    // A sample that is no number (a damaged float file) is taken as silence and counted, so
-    // it cannot spoil the filters for the rest of the signal.
-    s.raw.assign(samples.begin(), samples.end());
-    for (double& x : s.raw) {
-        if (!std::isfinite(x)) {
-            x = 0.0;
-            ++s.nonFinite;
-        }
-    }
-    // The main weighting's signal in `broadband`, the C-weighted one in `cWeighted`.
-    s.broadband = s.raw;
-    if (s.correction)
-        s.correction->process(s.broadband);
-    const FrequencyWeighting w = s.settings.weighting;
-    if (w == FrequencyWeighting::A) {
-        s.cWeighted.resize(samples.size());
-        s.weighting.process(s.broadband, s.cWeighted, s.cSections);
-    } else if (w == FrequencyWeighting::C) {
-        s.weighting.process(s.broadband);
-    } else {
-        s.cWeighted = s.broadband;
-        s.weighting.process(s.cWeighted);
-    }
-    const std::vector<double>& weighted = s.broadband;
-    const std::vector<double>& cWeighted = w == FrequencyWeighting::C ? s.broadband : s.cWeighted;
-    s.squares.resize(samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        s.squares[i] = weighted[i] * weighted[i];
-    s.peaks.push(cWeighted);
-    s.integrate(s.raw, s.squares);
-    s.timeWeigh(s.squares);
-    s.scanPeaks();
+    for (std::size_t done = 0; done < samples.size(); done += kChunkFrames)
+        s.feedChunk(samples.subspan(done, std::min(kChunkFrames, samples.size() - done)));
     s.emit(onInterval);
 }
 

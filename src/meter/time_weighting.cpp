@@ -38,11 +38,31 @@ void TimeWeightedSquare::start(double meanSquare) {
 }
 
 void TimeWeightedSquare::process(std::span<const double> squares, std::span<double> out) {
+    SquareRange unused;
+    run<false>(squares, out, unused);
+}
+
+void TimeWeightedSquare::process(std::span<const double> squares, std::span<double> out,
+                                 SquareRange& range) {
+    run<true>(squares, out, range);
+}
+
+template <bool Track>
+void TimeWeightedSquare::run(std::span<const double> squares, std::span<double> out,
+                             SquareRange& range) {
     // mean (1 - rise) + rise x: one multiply-add on the chain from sample to sample.
     double mean = mean_;
     const double rise = rise_;
     const double keep = 1.0 - rise_;
     const std::size_t n = std::min(squares.size(), out.size());
+    double most = range.max;
+    double least = range.min;
+    const auto track = [&](double v) {
+        if constexpr (Track) {
+            most = std::max(most, v);
+            least = std::min(least, v);
+        }
+    };
     if (weighting_ != TimeWeighting::I) {
         // Two samples a step: y[n] = k^2 y[n-2] + (k r x[n-1] + r x[n]) keeps two chains
         // in flight, each value computed the same way wherever the blocks are cut.
@@ -56,21 +76,24 @@ void TimeWeightedSquare::process(std::span<const double> squares, std::span<doub
             mean = next;
             input = x;
             out[i] = mean;
+            track(mean);
         }
         before_ = before;
         lastInput_ = input;
         mean_ = mean;
-        return;
+    } else {
+        double held = held_;
+        const double fall = fall_;
+        for (std::size_t i = 0; i < n; ++i) {
+            mean = keep * mean + rise * squares[i];
+            held = std::max(mean, held * fall);
+            out[i] = held;
+            track(held);
+        }
+        mean_ = mean;
+        held_ = held;
     }
-    double held = held_;
-    const double fall = fall_;
-    for (std::size_t i = 0; i < n; ++i) {
-        mean = keep * mean + rise * squares[i];
-        held = std::max(mean, held * fall);
-        out[i] = held;
-    }
-    mean_ = mean;
-    held_ = held;
+    range = {most, least};
 }
 
 } // namespace korv::meter

@@ -15,6 +15,12 @@ enum class TimeWeighting { F, S, I };
 // The I weighting's fall: the held value decays with this time constant.
 inline constexpr double kImpulseFallSeconds = 1.5;
 
+// The highest and lowest of a stretch of time-weighted values.
+struct SquareRange {
+    double max = 0.0;
+    double min = 0.0;
+};
+
 class TimeWeightedSquare {
   public:
     TimeWeightedSquare(TimeWeighting weighting, double sampleRate);
@@ -28,10 +34,15 @@ class TimeWeightedSquare {
     // for an input held over each sample period, so a steady input reads its mean square.
     // I: the 35 ms mean followed by a hold that falls with 1.5 s.
     void process(std::span<const double> squares, std::span<double> out);
+    // The same, widening `range` to hold every value written (for Lmax and Lmin, at no
+    // extra pass over the values).
+    void process(std::span<const double> squares, std::span<double> out, SquareRange& range);
     // The running value after the last sample.
     [[nodiscard]] double value() const { return weighting_ == TimeWeighting::I ? held_ : mean_; }
 
   private:
+    template <bool Track>
+    void run(std::span<const double> squares, std::span<double> out, SquareRange& range);
     TimeWeighting weighting_;
     double rise_ = 0.0; // 1 - e^(-T/τ)
     double fall_ = 1.0; // e^(-T/1.5 s), the I hold's decay per sample

@@ -98,20 +98,26 @@ std::span<const double> FileSamples::next() {
         return {};
     }
     s.block.resize(got);
-    // Held values are in 16-bit units: full scale 32768 (8-bit data 128 steps of 256).
+    // Held values are in 16-bit units: full scale 32768 (8-bit data 128 steps of 256). One
+    // loop per kind of held sample, each converting once.
     constexpr double toFullScale = 1.0 / FLOAT_SAMPLE_SCALE;
-    for (std::size_t f = 0; f < got; ++f) {
-        const std::size_t i = f * s.heldChannels + s.pick;
-        double v = 0.0;
-        if (s.exactValues) {
-            v = static_cast<double>(s.precise[i]);
-        } else if (s.sampleBytes == 1) {
-            v = (static_cast<double>(s.bytes[i]) - 128.0) * 256.0;
-        } else {
-            v = static_cast<double>(
-                static_cast<std::int16_t>(s.bytes[2 * i] | (s.bytes[2 * i + 1] << 8)));
+    const std::size_t step = s.heldChannels;
+    double* out = s.block.data();
+    if (s.exactValues) {
+        const float* in = s.precise.data() + s.pick;
+        for (std::size_t f = 0; f < got; ++f)
+            out[f] = static_cast<double>(in[f * step]) * toFullScale;
+    } else if (s.sampleBytes == 1) {
+        const std::uint8_t* in = s.bytes.data() + s.pick;
+        for (std::size_t f = 0; f < got; ++f)
+            out[f] = (static_cast<double>(in[f * step]) - 128.0) * 256.0 * toFullScale;
+    } else {
+        const std::uint8_t* in = s.bytes.data() + 2 * s.pick;
+        for (std::size_t f = 0; f < got; ++f) {
+            const std::uint8_t* b = in + 2 * f * step;
+            out[f] =
+                static_cast<double>(static_cast<std::int16_t>(b[0] | (b[1] << 8))) * toFullScale;
         }
-        s.block[f] = v * toFullScale;
     }
     s.framesRead += static_cast<std::int64_t>(got);
     return s.block;

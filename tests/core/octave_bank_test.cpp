@@ -17,10 +17,11 @@ namespace {
 
 const double G = std::pow(10.0, 0.3);
 
-std::vector<std::string> labelsOf(const std::vector<Band>& bands) {
-    std::vector<std::string> labels;
+// The bands' labels, spaced.
+std::string labelsOf(const std::vector<Band>& bands) {
+    std::string labels;
     for (const Band& band : bands)
-        labels.push_back(band.label);
+        labels += (labels.empty() ? "" : " ") + band.label;
     return labels;
 }
 
@@ -58,37 +59,53 @@ std::vector<double> toneResponseDb(const BandSpec& spec, double rate, double hz)
     const std::int64_t settled = wholeStretch(fadeFrames + 8.0 / narrowest * rate, halvings);
     const std::int64_t end = settled + wholeStretch(2.0 / narrowest * rate, halvings);
 
-    constexpr std::int64_t kBlock = 4096;
-    std::vector<double> c(kBlock), s(kBlock);
-    std::vector<double> cosineMs(count), sineMs(count);
+    // The phasors restarted exactly every 4096 samples, turned sample by sample between.
+    std::vector<double> c(static_cast<std::size_t>(end)), s(c.size());
     const std::complex<double> step = std::polar(1.0, 2.0 * std::numbers::pi * hz / rate);
     const std::complex<double> fadeStep = std::polar(1.0, std::numbers::pi / fadeFrames);
-    for (std::int64_t n0 = 0; n0 < end;) {
-        // The phasors restarted exactly at each block, turned sample by sample inside it.
-        std::complex<double> z = std::polar(
-            1.0, 2.0 * std::numbers::pi * std::fmod(hz * static_cast<double>(n0) / rate, 1.0));
-        std::complex<double> f = std::polar(
-            1.0, std::numbers::pi * static_cast<double>(std::min(n0, fade)) / fadeFrames);
-        const std::int64_t length = std::min(kBlock, (n0 < settled ? settled : end) - n0);
-        for (std::int64_t i = 0; i < length; ++i) {
-            const double gain = n0 + i < fade ? 0.5 * (1.0 - f.real()) : 1.0;
-            c[i] = gain * z.real();
-            s[i] = gain * z.imag();
-            z *= step;
-            f *= fadeStep;
+    std::complex<double> z, f;
+    for (std::int64_t n = 0; n < end; ++n) {
+        const auto nd = static_cast<double>(n);
+        if (n % 4096 == 0) {
+            z = std::polar(1.0, 2.0 * std::numbers::pi * std::fmod(hz * nd / rate, 1.0));
+            f = std::polar(1.0, std::numbers::pi * std::min(nd, fadeFrames) / fadeFrames);
         }
-        cosine.process({c.data(), static_cast<std::size_t>(length)});
-        sine.process({s.data(), static_cast<std::size_t>(length)});
-        n0 += length;
-        if (n0 == settled || n0 == end) {
-            cosine.takeMeanSquares(cosineMs);
-            sine.takeMeanSquares(sineMs);
-        }
+        const double gain = n < fade ? 0.5 * (1.0 - f.real()) : 1.0;
+        c[static_cast<std::size_t>(n)] = gain * z.real();
+        s[static_cast<std::size_t>(n)] = gain * z.imag();
+        z *= step;
+        f *= fadeStep;
+    }
+    std::vector<double> cosineMs(count), sineMs(count);
+    for (const auto& [from, to] : {std::pair{std::int64_t{0}, settled}, std::pair{settled, end}}) {
+        cosine.process({c.data() + from, static_cast<std::size_t>(to - from)});
+        sine.process({s.data() + from, static_cast<std::size_t>(to - from)});
+        cosine.takeMeanSquares(cosineMs);
+        sine.takeMeanSquares(sineMs);
     }
     std::vector<double> db(count);
     for (std::size_t j = 0; j < count; ++j)
         db[j] = 10.0 * std::log10(cosineMs[j] + sineMs[j]);
     return db;
+}
+
+std::vector<double> gaussianNoise(unsigned seed, double sigma, std::size_t count) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> gauss(0.0, sigma);
+    std::vector<double> samples(count);
+    for (double& x : samples)
+        x = gauss(rng);
+    return samples;
+}
+
+// Each band's mean square of `signal` fed whole to a fresh bank.
+std::vector<double> meanSquaresOf(const BandSpec& spec, double rate,
+                                  const std::vector<double>& signal) {
+    OctaveBank bank(spec, rate);
+    bank.process(signal);
+    std::vector<double> meanSquares(bank.bands().size());
+    bank.takeMeanSquares(meanSquares);
+    return meanSquares;
 }
 
 // The bank of one band alone (its filters are those it has in any bank).
@@ -161,63 +178,61 @@ std::vector<Band> bandsAtEachRate(const std::vector<Band>& bands, double rate) {
     return chosen;
 }
 
-TEST(BandsOf, ThirdOctavesAreBaseTenWithTheirNominalLabels) {
-    const std::vector<Band> bands = bandsOf({3, 25.0, 20000.0}, 48000.0);
-    ASSERT_EQ(bands.size(), 30u);
-    for (std::size_t j = 0; j < bands.size(); ++j) {
-        const double x = static_cast<double>(j) - 16.0; // 25 Hz is x = -16
-        EXPECT_NEAR(bands[j].midHz, 1000.0 * std::pow(10.0, x / 10.0), 1e-9 * bands[j].midHz);
-        EXPECT_NEAR(bands[j].lowerEdgeHz, bands[j].midHz * std::pow(10.0, -0.05), 1e-9 * 1e3);
-        EXPECT_NEAR(bands[j].upperEdgeHz, bands[j].midHz * std::pow(10.0, 0.05), 1e-9 * 1e5);
+TEST(BandsOf, ThirdOctavesAreBaseTenAndEvenBandsStraddleOneKilohertz) {
+    const std::vector<Band> thirds = bandsOf({3, 25.0, 20000.0}, 48000.0);
+    ASSERT_EQ(thirds.size(), 30u);
+    for (std::size_t j = 0; j < thirds.size(); ++j) {
+        const double mid = 1000.0 * std::pow(10.0, (static_cast<double>(j) - 16.0) / 10.0);
+        EXPECT_NEAR(thirds[j].midHz, mid, 1e-9 * mid);
+        EXPECT_NEAR(thirds[j].lowerEdgeHz, mid * std::pow(10.0, -0.05), 1e-9 * 1e3);
+        EXPECT_NEAR(thirds[j].upperEdgeHz, mid * std::pow(10.0, 0.05), 1e-9 * 1e5);
     }
     // Base ten, not base two: 2^(-16/3) would put this band at 24.80 Hz.
-    EXPECT_NEAR(bands.front().midHz, 25.1189, 1e-4);
-    EXPECT_EQ(
-        labelsOf(bands),
-        (std::vector<std::string>{"25",   "31.5", "40",    "50",    "63",    "80",   "100",  "125",
-                                  "160",  "200",  "250",   "315",   "400",   "500",  "630",  "800",
-                                  "1000", "1250", "1600",  "2000",  "2500",  "3150", "4000", "5000",
-                                  "6300", "8000", "10000", "12500", "16000", "20000"}));
-    // At 44.1 kHz the 20 kHz band's upper edge (22.39 kHz) is above half the rate.
-    EXPECT_EQ(bandsOf({3, 25.0, 20000.0}, 44100.0).back().label, "16000");
-    EXPECT_EQ(labelsOf(bandsOf({3, 1.0, 25.0}, 48000.0)),
-              (std::vector<std::string>{"5", "6.3", "8", "10", "12.5", "16", "20", "25"}));
-}
-
-TEST(BandsOf, OctavesAndFinerBands) {
-    EXPECT_EQ(labelsOf(bandsOf({1, 25.0, 20000.0}, 48000.0)),
-              (std::vector<std::string>{"31.5", "63", "125", "250", "500", "1000", "2000", "4000",
-                                        "8000", "16000"}));
-    EXPECT_EQ(labelsOf(bandsOf({1, 25.0, 20000.0}, 44100.0)).back(), "8000");
-    EXPECT_EQ(labelsOf(bandsOf({1, 1.0, 20.0}, 48000.0)),
-              (std::vector<std::string>{"8", "16"})); // the 4 Hz octave is below 5 Hz
-
+    EXPECT_NEAR(thirds.front().midHz, 25.1189, 1e-4);
     // Even b: mid-bands at 1000 G^((2x+1)/2b), so 1 kHz is a band edge.
     const std::vector<Band> sixths = bandsOf({6, 900.0, 1100.0}, 48000.0);
     ASSERT_EQ(sixths.size(), 2u);
     EXPECT_NEAR(sixths[0].upperEdgeHz, 1000.0, 1e-9);
     EXPECT_NEAR(sixths[1].midHz, 1000.0 * std::pow(10.0, 0.025), 1e-9);
-    EXPECT_EQ(labelsOf(sixths), (std::vector<std::string>{"944.1", "1059"}));
-    // Four significant figures, trailing zeros kept.
-    EXPECT_EQ(bandsOf({6, 33.5, 33.5}, 48000.0).at(0).label, "33.50");
-    EXPECT_EQ(bandsOf({6, 335.0, 335.0}, 48000.0).at(0).label, "335.0");
-    EXPECT_EQ(bandsOf({12, 10292.0, 10292.0}, 48000.0).at(0).label, "10290");
-    const std::vector<Band> twentyFourths = bandsOf({24, 20.0, 20.0}, 48000.0);
-    EXPECT_NEAR(twentyFourths.at(0).midHz, 1000.0 * std::pow(G, -271.0 / 48.0), 1e-9);
+    EXPECT_NEAR(bandsOf({24, 20.0, 20.0}, 48000.0).at(0).midHz, 1000.0 * std::pow(G, -271.0 / 48.0),
+                1e-9);
 }
 
-TEST(BandsOf, RangeIsTheNearestBandsWithinFiveHzAndHalfTheRate) {
-    EXPECT_EQ(labelsOf(bandsOf({3, 29.0, 17000.0}, 48000.0)).front(), "31.5");
-    EXPECT_EQ(labelsOf(bandsOf({3, 29.0, 17000.0}, 48000.0)).back(), "16000");
-    EXPECT_TRUE(bandsOf({3, 1000.0, 100.0}, 48000.0).empty());
-    EXPECT_TRUE(bandsOf({3, 25.0, std::nan("")}, 48000.0).empty());
-    EXPECT_TRUE(bandsOf({2, 25.0, 20000.0}, 48000.0).empty());
-    EXPECT_TRUE(bandsOf({3, 25.0, 20000.0}, std::numeric_limits<double>::infinity()).empty());
+TEST(BandsOf, LabelsAndRangeAreTheNearestBandsWithinFiveHzAndHalfTheRate) {
+    // Nominal labels for 1/1 and 1/3 octave, four significant figures (trailing zeros kept)
+    // for the finer bands; no band below 5 Hz or with its upper edge at half the rate or above.
+    struct Case {
+        BandSpec spec;
+        double rate;
+        std::string labels;
+    };
+    const std::string thirds = "25 31.5 40 50 63 80 100 125 160 200 250 315 400 500 630 800 1000 "
+                               "1250 1600 2000 2500 3150 4000 5000 6300 8000 10000 12500 16000";
+    const std::vector<Case> cases = {
+        {{3, 25.0, 20000.0}, 48000.0, thirds + " 20000"},
+        // At 44.1 kHz the 20 kHz band's upper edge (22.39 kHz) is above half the rate.
+        {{3, 25.0, 20000.0}, 44100.0, thirds},
+        {{3, 29.0, 17000.0}, 48000.0, thirds.substr(3)},
+        {{3, 1.0, 25.0}, 48000.0, "5 6.3 8 10 12.5 16 20 25"},
+        {{1, 25.0, 20000.0}, 48000.0, "31.5 63 125 250 500 1000 2000 4000 8000 16000"},
+        {{1, 25.0, 20000.0}, 44100.0, "31.5 63 125 250 500 1000 2000 4000 8000"},
+        {{1, 1.0, 20.0}, 48000.0, "8 16"}, // the 4 Hz octave is below 5 Hz
+        {{6, 900.0, 1100.0}, 48000.0, "944.1 1059"},
+        {{6, 33.5, 33.5}, 48000.0, "33.50"},
+        {{6, 335.0, 335.0}, 48000.0, "335.0"},
+        {{12, 10292.0, 10292.0}, 48000.0, "10290"},
+        {{3, 1000.0, 100.0}, 48000.0, ""},
+        {{3, 25.0, std::nan("")}, 48000.0, ""},
+        {{2, 25.0, 20000.0}, 48000.0, ""},
+        {{3, 25.0, 20000.0}, std::numeric_limits<double>::infinity(), ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(labelsOf(bandsOf(c.spec, c.rate)), c.labels)
+            << "1/" << c.spec.bandsPerOctave << " from " << c.spec.lowHz << " at " << c.rate;
     // A rate no file would have still gives a bank that works, just deep.
     OctaveBank huge({3, 5.0, 5.0}, 4.0e9);
     ASSERT_EQ(huge.bands().size(), 1u);
-    const std::vector<double> silence(1000, 0.0);
-    huge.process(silence);
+    huge.process(std::vector<double>(1000, 0.0));
     for (const double rate : {8000.0, 11025.0, 22050.0, 44100.0, 48000.0, 96000.0, 384000.0}) {
         for (const int b : {1, 3, 6, 12, 24}) {
             const std::vector<Band> bands = bandsOf({b, 0.0, 1e9}, rate);
@@ -316,32 +331,25 @@ TEST(OctaveBankNoise, WhiteNoiseEnergyIsConservedOverTheBands) {
     const double rate = 48000.0;
     const double seconds = 20.0;
     const double noiseBandwidth = std::numbers::pi / (8.0 * std::sin(std::numbers::pi / 8.0));
-    OctaveBank bank({3, 5.0, 20000.0}, rate);
-    std::mt19937 rng(11);
-    std::normal_distribution<double> gauss(0.0, 0.1);
-    std::vector<double> block(4800);
+    const std::vector<double> noise =
+        gaussianNoise(11, 0.1, static_cast<std::size_t>(seconds * rate));
     double sumSquares = 0.0;
-    for (int i = 0; i < static_cast<int>(seconds * rate) / 4800; ++i) {
-        for (double& x : block) {
-            x = gauss(rng);
-            sumSquares += x * x;
-        }
-        bank.process(block);
-    }
+    for (const double x : noise)
+        sumSquares += x * x;
     const double variance = sumSquares / (seconds * rate);
-    std::vector<double> meanSquares(bank.bands().size());
-    bank.takeMeanSquares(meanSquares);
+    const BandSpec spec{3, 5.0, 20000.0};
+    const std::vector<double> meanSquares = meanSquaresOf(spec, rate, noise);
+    const std::vector<Band> bands = bandsOf(spec, rate);
     double total = 0.0;
     double expectedTotal = 0.0;
     for (std::size_t j = 0; j < meanSquares.size(); ++j) {
-        const Band& band = bank.bands()[j];
-        const double width = band.upperEdgeHz - band.lowerEdgeHz;
+        const double width = bands[j].upperEdgeHz - bands[j].lowerEdgeHz;
         const double expected = variance * noiseBandwidth * width / (rate / 2.0);
         total += meanSquares[j];
         expectedTotal += expected;
         // Only bands wide enough for the estimate to be good to a few per cent.
         if (width * seconds > 5000.0) {
-            EXPECT_NEAR(10.0 * std::log10(meanSquares[j] / expected), 0.0, 0.25) << band.label;
+            EXPECT_NEAR(10.0 * std::log10(meanSquares[j] / expected), 0.0, 0.25) << bands[j].label;
         }
     }
     EXPECT_NEAR(10.0 * std::log10(total / expectedTotal), 0.0, 0.05);
@@ -349,11 +357,8 @@ TEST(OctaveBankNoise, WhiteNoiseEnergyIsConservedOverTheBands) {
 
 TEST(OctaveBankBlocks, ResultsDoNotDependOnTheBlockSizes) {
     const double rate = 48000.0;
-    std::mt19937 rng(3);
-    std::normal_distribution<double> gauss(0.0, 0.3);
-    std::vector<double> signal(static_cast<std::size_t>(2.5 * rate) + 17);
-    for (double& x : signal)
-        x = gauss(rng);
+    const std::vector<double> signal =
+        gaussianNoise(3, 0.3, static_cast<std::size_t>(2.5 * rate) + 17);
     // Takes at interval ends that are not multiples of any power of two.
     const std::vector<std::size_t> takes = {1, 23999, 48000, 72001, 100003, signal.size()};
 
@@ -386,22 +391,14 @@ TEST(OctaveBankBlocks, ResultsDoNotDependOnTheBlockSizes) {
 TEST(OctaveBankBlocks, ABandAloneReadsAsInTheWholeBank) {
     // The tone tests measure each band in a bank of its own.
     const double rate = 44100.0;
-    std::mt19937 rng(5);
-    std::normal_distribution<double> gauss(0.0, 0.3);
-    std::vector<double> signal(static_cast<std::size_t>(rate));
-    for (double& x : signal)
-        x = gauss(rng);
-    OctaveBank whole({3, 5.0, 20000.0}, rate);
-    whole.process(signal);
-    std::vector<double> all(whole.bands().size());
-    whole.takeMeanSquares(all);
+    const std::vector<double> signal = gaussianNoise(5, 0.3, static_cast<std::size_t>(rate));
+    const BandSpec spec{3, 5.0, 20000.0};
+    const std::vector<double> all = meanSquaresOf(spec, rate, signal);
+    const std::vector<Band> bands = bandsOf(spec, rate);
     for (const std::size_t j : {0u, 13u, 20u, 26u, 28u}) {
-        const Band& band = whole.bands()[j];
-        OctaveBank alone({3, band.midHz, band.midHz}, rate);
-        alone.process(signal);
-        double one = 0.0;
-        alone.takeMeanSquares({&one, 1});
-        EXPECT_EQ(one, all[j]) << band.label;
+        const double mid = bands[j].midHz;
+        EXPECT_EQ(meanSquaresOf({3, mid, mid}, rate, signal), std::vector<double>{all[j]})
+            << bands[j].label;
     }
 }
 
