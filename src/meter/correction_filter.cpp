@@ -9,9 +9,6 @@
 namespace korv::meter {
 namespace {
 
-constexpr double kLowestHz = 10.0;
-constexpr double kTopHz = 20000.0;
-constexpr double kTopOfRate = 0.45;
 constexpr int kSections = 6;
 constexpr int kPoints = 120;
 constexpr int kAbovePoints = 20;
@@ -44,22 +41,14 @@ double correctionDbAt(std::span<const CorrectionPoint> curve, double hz) {
 
 std::vector<Biquad> designCorrectionFilter(std::span<const CorrectionPoint> curve,
                                            double sampleRate) {
-    const double top = std::min(kTopHz, kTopOfRate * sampleRate);
-    FitGrid grid;
-    const auto add = [&](double hz) {
-        grid.omega.push_back(2.0 * std::numbers::pi * hz / sampleRate);
-        grid.targetDb.push_back(correctionDbAt(curve, hz));
-    };
-    for (int i = 0; i < kPoints; ++i)
-        add(kLowestHz * std::pow(top / kLowestHz, i / double(kPoints - 1)));
-    grid.inBand = grid.omega.size();
-    for (int i = 1; i <= kAbovePoints; ++i)
-        add(top + (sampleRate / 2.0 - top) * i / double(kAbovePoints));
+    const double top = fitTopHz(sampleRate);
+    const FitGrid grid = fitGridFor(sampleRate, kPoints, kAbovePoints,
+                                    [&](double hz) { return correctionDbAt(curve, hz); });
     std::vector<Biquad> sections;
     for (int k = 0; k < kSections; ++k)
-        sections.push_back(
-            flatPeak(2.0 * kLowestHz * std::pow(top / (2.0 * kLowestHz), (k + 0.5) / kSections),
-                     sampleRate));
+        sections.push_back(flatPeak(2.0 * kFitLowestHz *
+                                        std::pow(top / (2.0 * kFitLowestHz), (k + 0.5) / kSections),
+                                    sampleRate));
     fitCascade(grid, sections);
     return sections;
 }

@@ -5,6 +5,31 @@
 #include <numbers>
 
 namespace korv::meter {
+
+namespace {
+constexpr double kFitTopHz = 20000.0;
+constexpr double kFitTopOfRate = 0.45;
+} // namespace
+
+double fitTopHz(double sampleRate) {
+    return std::min(kFitTopHz, kFitTopOfRate * sampleRate);
+}
+
+FitGrid fitGridFor(double sampleRate, int inBand, int above,
+                   const std::function<double(double hz)>& targetDb) {
+    const double top = fitTopHz(sampleRate);
+    FitGrid grid;
+    const auto add = [&](double hz) {
+        grid.omega.push_back(2.0 * std::numbers::pi * hz / sampleRate);
+        grid.targetDb.push_back(targetDb(hz));
+    };
+    for (int i = 0; i < inBand; ++i)
+        add(kFitLowestHz * std::pow(top / kFitLowestHz, i / double(inBand - 1)));
+    grid.inBand = grid.omega.size();
+    for (int i = 1; i <= above; ++i)
+        add(top + (sampleRate / 2.0 - top) * i / double(above));
+    return grid;
+}
 namespace {
 
 constexpr double kDbPerNeper = 10.0 / std::numbers::ln10; // 10 lg x = kDbPerNeper ln x

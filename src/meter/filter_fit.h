@@ -7,6 +7,7 @@
 #include "meter/biquad.h"
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -20,6 +21,16 @@ struct FitGrid {
     std::size_t inBand = 0;
     double slackDb = 1.0;
 };
+
+// A fitted filter follows its curve from this frequency to fitTopHz; above, up to half the
+// rate, it only bounds the response.
+inline constexpr double kFitLowestHz = 10.0;
+// The lower of 20 kHz and 0.45 × the rate: the top of what a fitted filter follows.
+[[nodiscard]] double fitTopHz(double sampleRate);
+// `inBand` points log-spaced from kFitLowestHz to fitTopHz, then `above` evenly spaced points
+// above it to half the rate, each with its target.
+[[nodiscard]] FitGrid fitGridFor(double sampleRate, int inBand, int above,
+                                 const std::function<double(double hz)>& targetDb);
 
 // 10 lg of a section's power response at cos w = c1, cos 2w = c2.
 [[nodiscard]] double sectionDb(const Biquad& s, double c1, double c2);

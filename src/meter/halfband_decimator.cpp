@@ -1,6 +1,7 @@
 #include "meter/halfband_decimator.h"
 
 #include "analysis/fft_steps.h" // KORV_FFT_AVX2
+#include "meter/kaiser_window.h"
 #include "meter/lanes.h"
 
 #include <algorithm>
@@ -17,18 +18,6 @@ constexpr std::size_t kEvenHistory = HalfbandDecimator::kPairs - 1;
 constexpr std::size_t kPieceInputs = 2048;
 // Kaiser's window for 100 dB: beta = 0.1102 (A - 8.7).
 constexpr double kKaiserBeta = 0.1102 * (100.0 - 8.7);
-
-double besselI0(double x) {
-    double sum = 1.0;
-    double term = 1.0;
-    for (int k = 1; k < 60; ++k) {
-        term *= (x / (2.0 * k)) * (x / (2.0 * k));
-        sum += term;
-        if (term < sum * 1e-18)
-            break;
-    }
-    return sum;
-}
 
 // Output j of a piece: the middle tap on even[j], the pairs on odd[j + i] and
 // odd[j + 2P - 1 - i]. Always summed in this order, lane or not.
@@ -85,9 +74,7 @@ HalfbandDecimator::HalfbandDecimator()
     for (int i = 0; i < kPairs; ++i) {
         const double n = halfLength - 2.0 * i;
         const double ratio = n / halfLength;
-        const double window =
-            besselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) /
-            besselI0(kKaiserBeta);
+        const double window = kaiserWindow(ratio, kKaiserBeta);
         const double tap = std::sin(std::numbers::pi * n / 2.0) / (std::numbers::pi * n) * window;
         taps_[static_cast<std::size_t>(i)] = tap;
         sum += tap;

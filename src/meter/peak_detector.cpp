@@ -1,5 +1,7 @@
 #include "meter/peak_detector.h"
 
+#include "meter/kaiser_window.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -15,16 +17,6 @@ constexpr double kCandidateShare = 0.7;
 // The frames looked over at once for a candidate.
 constexpr std::int64_t kSkipFrames = 8;
 
-double besselI0(double x) {
-    double sum = 1.0;
-    double term = 1.0;
-    for (int k = 1; k < 40; ++k) {
-        term *= (x / (2.0 * k)) * (x / (2.0 * k));
-        sum += term;
-    }
-    return sum;
-}
-
 } // namespace
 
 PeakDetector::PeakDetector() {
@@ -38,8 +30,7 @@ PeakDetector::PeakDetector() {
             const double x = std::numbers::pi * t;
             const double sinc = std::sin(x) / x;
             const double r = t / double(kLookahead);
-            const double window = besselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) /
-                                  besselI0(kKaiserBeta);
+            const double window = kaiserWindow(r, kKaiserBeta);
             taps_[p][j] = sinc * window;
             sum += taps_[p][j];
         }

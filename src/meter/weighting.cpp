@@ -21,9 +21,6 @@ constexpr double kPole3Hz = 737.86223;
 constexpr double kPole4Hz = 12194.217;
 constexpr double kReferenceHz = 1000.0;
 // The design follows the curve up to the lower of these; above, the response only has to fall.
-constexpr double kTopHz = 20000.0;
-constexpr double kTopOfRate = 0.45;
-constexpr double kLowestHz = 10.0;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // 20 lg |H(f)| of the analytic weighting before normalisation.
@@ -150,21 +147,11 @@ Biquad startingSection(const FitGrid& grid, double pole) {
 // it to half the rate only bounding the response. The target is the analytic curve less the
 // fixed sections.
 FitGrid gridFor(FrequencyWeighting weighting, double rate, std::span<const Biquad> fixed) {
-    const double top = std::min(kTopHz, kTopOfRate * rate);
-    FitGrid grid;
-    const auto add = [&](double hz) {
-        const double w = omegaOf(hz, rate);
-        grid.omega.push_back(w);
-        grid.targetDb.push_back(analyticRawDb(weighting, hz) - cascadeDb(fixed, w));
-    };
     constexpr int kPoints = 100;
-    for (int i = 0; i < kPoints; ++i)
-        add(kLowestHz * std::pow(top / kLowestHz, i / double(kPoints - 1)));
-    grid.inBand = grid.omega.size();
     constexpr int kAbovePoints = 30;
-    for (int i = 1; i <= kAbovePoints; ++i)
-        add(top + (rate / 2.0 - top) * i / double(kAbovePoints));
-    return grid;
+    return fitGridFor(rate, kPoints, kAbovePoints, [&](double hz) {
+        return analyticRawDb(weighting, hz) - cascadeDb(fixed, omegaOf(hz, rate));
+    });
 }
 
 // A fit this close to the curve takes no further section.
