@@ -17,6 +17,7 @@
 #include "modes/scan_loop.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "settings/settings_inputs.h"
 #include "support/process_cpu.h"
 #include "support/pulse_process.h"
 #include "window_bench.h"

@@ -5,7 +5,6 @@
 // the line plot. A scan may spend a tenth of its time per column (timeScaleMsec) on a step.
 
 #include "analysis/parameters.h"
-#include "base/option_ids.h"
 #include "display/spectrum_plot.h"
 #include "modes/scan_loop.h"
 #include "modes/scroll_display.h"
@@ -124,7 +123,7 @@ void BM_LinePlot(benchmark::State& state) {
     IndexedSurface view(kViewWidth, kPlotHeight);
     const ScopeGeometry g = scopeGeometry(kViewWidth, kPlotHeight, 1.8f, 8, 16, kPlotPoints);
     ScopeOptions o;
-    o.displayTypeChoice = DISPLAY_LINE_PLOT;
+    o.displayType = DisplayType::LinePlot;
     o.axis = ScopeAxis{FrequencyScale::Linear, 0.0, 6000.0};
     ScopeView plot(g, o);
     std::vector<std::int16_t> rows(kPlotPoints);

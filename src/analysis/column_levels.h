@@ -6,7 +6,6 @@
 
 #include "analysis/column_pipeline.h"
 #include "analysis/parameters.h"
-#include "base/option_ids.h"
 #include "base/settings_types.h"
 
 #include <cstdint>

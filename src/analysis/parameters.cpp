@@ -30,19 +30,8 @@ int log2SizeFor(double targetSize) {
 
 } // namespace
 
-int log2FftSizeFromChoice(std::int32_t fftSizeChoice) {
-    const std::int32_t choice =
-        std::clamp(fftSizeChoice, FFT_SIZE_CHOICE_FIRST, FFT_SIZE_CHOICE_LAST);
-    return MIN_LOG2_FFT_SIZE + static_cast<int>(choice - FFT_SIZE_CHOICE_FIRST);
-}
-
-int fftSizeFromChoice(std::int32_t fftSizeChoice) {
-    return 1 << log2FftSizeFromChoice(fftSizeChoice);
-}
-
-std::int32_t fftSizeChoiceFor(int log2Size) {
-    return FFT_SIZE_CHOICE_FIRST + std::clamp(log2Size, MIN_LOG2_FFT_SIZE, MAX_LOG2_FFT_SIZE) -
-           MIN_LOG2_FFT_SIZE;
+int offeredLog2FftSize(int log2Size) {
+    return std::clamp(log2Size, MIN_LOG2_FFT_SIZE, MAX_LOG2_FFT_SIZE);
 }
 
 double freqResolutionHz(std::int32_t sampleRate, int fftSize, std::int32_t resolutionFactor) {
@@ -105,7 +94,7 @@ long columnCount(std::int64_t segmentSamples, int fftSize, int channels, long ho
 RunParameters deriveRunParameters(const AnalysisInputs& inputs, const RunFormat& format,
                                   std::int64_t segmentBytes) {
     RunParameters run;
-    run.log2FftSize = log2FftSizeFromChoice(inputs.fftSizeChoice);
+    run.log2FftSize = offeredLog2FftSize(inputs.log2FftSize);
     run.fftSize = 1 << run.log2FftSize;
     run.binWidthHz = static_cast<double>(format.sampleRate) / run.fftSize;
     run.freqResolutionHz =
@@ -189,7 +178,7 @@ AutomaticParameters deriveAutomaticParameters(const AutomaticInputs& inputs) {
         log2Size = log2SizeFor(inputs.sampleRate * longestFrameMsec / 1000.0);
     }
     const int fftSize = 1 << log2Size;
-    result.fftSizeChoice = fftSizeChoiceFor(log2Size);
+    result.log2FftSize = log2Size;
     result.freqResolutionHz =
         static_cast<float>(freqResolutionHz(inputs.sampleRate, fftSize, inputs.resolutionFactor));
     result.analysisWindowMsec =

@@ -11,10 +11,10 @@
 
 namespace korv {
 
-inline constexpr std::int32_t FFT_SIZE_CHOICE_FIRST = 1082; // 512 points
-inline constexpr std::int32_t FFT_SIZE_CHOICE_LAST = 1087;  // 16384 points
+// The FFT sizes offered, 512 to 16384 points, as powers of two.
 inline constexpr int MIN_LOG2_FFT_SIZE = 9;
 inline constexpr int MAX_LOG2_FFT_SIZE = 14;
+inline constexpr int DEFAULT_LOG2_FFT_SIZE = 10; // 1024 points
 
 inline constexpr std::int64_t MIN_SEGMENT_BYTES = 2048;
 inline constexpr float MIN_ANALYSIS_WINDOW_MSEC = 1.0f;
@@ -47,11 +47,8 @@ inline constexpr std::string_view MSG_HIGHEST_FREQUENCY_LIMITED =
 inline constexpr std::string_view MSG_IMPROPER_FREQUENCY_LIMITS = "Improper Frequency Limits";
 inline constexpr std::string_view MSG_IMPROPER_TIME_SPAN = "Improper Time Span";
 
-// 512 << (choice - 1082); a choice outside 1082..1087 is clamped into it.
-[[nodiscard]] int log2FftSizeFromChoice(std::int32_t fftSizeChoice);
-[[nodiscard]] int fftSizeFromChoice(std::int32_t fftSizeChoice);
-// log2Size is clamped to 9..14.
-[[nodiscard]] std::int32_t fftSizeChoiceFor(int log2Size);
+// log2Size kept to the offered sizes (9..14).
+[[nodiscard]] int offeredLog2FftSize(int log2Size);
 
 // binWidthHz x resolutionFactor / 10.
 [[nodiscard]] double freqResolutionHz(std::int32_t sampleRate, int fftSize,
@@ -75,14 +72,14 @@ struct RunFormat {
 };
 
 struct AnalysisInputs {
-    std::int32_t fftSizeChoice = 1083;
+    int log2FftSize = DEFAULT_LOG2_FFT_SIZE; // kept to the offered sizes
     std::int32_t resolutionFactor = 10;
     float timeScaleMsec = 4.0f;
 };
 
 struct RunParameters {
-    int log2FftSize = 10;
-    int fftSize = 1024; // N
+    int log2FftSize = DEFAULT_LOG2_FFT_SIZE;
+    int fftSize = 1 << DEFAULT_LOG2_FFT_SIZE; // N
     double binWidthHz = 0.0;
     double freqResolutionHz = 0.0;
     float analysisWindowMsec = 0.0f;
@@ -141,7 +138,7 @@ struct AutomaticParameters {
     CheckResult check;           // the values below are meaningful when it proceeds
     std::int32_t highBandHz = 0; // limited to rate / 2
     float timeScaleMsec = 0.0f;  // also the saved time scale
-    std::int32_t fftSizeChoice = 0;
+    int log2FftSize = 0;
     float freqResolutionHz = 0.0f;
     float analysisWindowMsec = 0.0f;
 };
@@ -179,7 +176,7 @@ struct ParametersChangeInputs {
     std::int64_t beginFrame = 0;
     std::int64_t endFrame = 0;
     std::int64_t loadedFrames = 0;
-    int fftSize = 1024;
+    int fftSize = 1 << DEFAULT_LOG2_FFT_SIZE;
     std::int32_t sampleRate = 0;
     float timeScaleMsec = 0.0f;
     float analysisWindowMsec = 0.0f;

@@ -1,10 +1,9 @@
 #pragma once
 // The values the option fields of the settings record hold: for the radio choices of the
 // parameter dialogs the control id of the button, elsewhere a small code or a command id.
-// Here, below the whole core, because the palette, the plot and the exported picture read
-// them as well as the settings. The FFT size ids live with the analysis parameters
-// (analysis/parameters.h). The core itself takes enums (FrequencyScale, ...); the settings'
-// adapters (settings/settings_inputs) convert these ids to them.
+// Only the settings and the desktop's dialogs and commands read them: the core below the
+// settings, and the command-line tool, take enums and numbers (FrequencyScale, PlotType, FFT
+// points, ...), which settings/settings_inputs converts these ids to and from.
 
 #include <cstdint>
 
@@ -26,6 +25,10 @@ inline constexpr std::int32_t SAMPLE_RATE_176K = 1175;
 inline constexpr std::int32_t SAMPLE_RATE_192K = 1176;
 inline constexpr std::int32_t SAMPLE_RATE_352K = 1177;
 inline constexpr std::int32_t SAMPLE_RATE_384K = 1178;
+
+// The FFT size buttons, 512 points (1082) to 16384 (1087), one power of two apart.
+inline constexpr std::int32_t FFT_SIZE_CHOICE_FIRST = 1082;
+inline constexpr std::int32_t FFT_SIZE_CHOICE_LAST = 1087;
 
 inline constexpr std::int32_t RESOLUTION_8_BIT = 1007;
 inline constexpr std::int32_t RESOLUTION_16_BIT = 1008;

@@ -4,7 +4,6 @@
 #include "analysis/parameters.h"
 #include "audio/calibration_file.h"
 #include "audio/sound_file.h"
-#include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
 #include "display/plot_layout.h"
@@ -212,7 +211,7 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
         s.highBandHz = *p.highHz;
     }
     if (p.fftSize) {
-        s.fftSizeChoice = fftSizeChoiceFor(std::countr_zero(static_cast<unsigned>(*p.fftSize)));
+        setLog2FftSize(s, std::countr_zero(static_cast<unsigned>(*p.fftSize)));
     }
     if (p.resolution) {
         s.resolutionFactor = *p.resolution;
@@ -221,26 +220,27 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
         s.timeScaleMsecSaved = *p.timeStepMsec;
     }
     if (p.scale) {
-        s.freqScaleChoice = *p.scale == "log" ? FREQ_SCALE_LOG : FREQ_SCALE_LINEAR;
+        setFrequencyScale(s, *p.scale == "log" ? FrequencyScale::Log : FrequencyScale::Linear);
     }
     if (p.channel) {
         // Channel 2 of a stereo file is its right channel; a channel of a file of more is
         // held alone (fileChannelOption).
-        s.channelChoice = *p.channel == "right" || *p.channel == "2" ? CHANNEL_RIGHT : CHANNEL_LEFT;
+        setStereoChannel(s, *p.channel == "right" || *p.channel == "2" ? StereoChannel::Right
+                                                                       : StereoChannel::Left);
     }
     if (p.dbRange) {
-        s.dbScaleChoice = *p.dbRange == 30   ? DB_SCALE_30
-                          : *p.dbRange == 90 ? DB_SCALE_90
-                                             : DB_SCALE_60;
+        setDbRange(s, *p.dbRange == 30   ? DbRange::Db30
+                      : *p.dbRange == 90 ? DbRange::Db90
+                                         : DbRange::Db60);
     }
     if (p.gain) {
         // The stored code is the gain negated, as the colour dialog shows it.
         s.levelScaleCode = -*p.gain;
     }
     if (p.palette) {
-        s.paletteChoice = *p.palette == "bw"     ? PALETTE_BW
-                          : *p.palette == "user" ? PALETTE_USER
-                                                 : PALETTE_CB;
+        setPaletteName(s, *p.palette == "bw"     ? PaletteName::Bw
+                          : *p.palette == "user" ? PaletteName::User
+                                                 : PaletteName::Cb);
     }
     if (p.average) {
         s.averageCountScroll = *p.average;
@@ -410,7 +410,7 @@ RunSettings resolveSettings(const Options& o, const std::string& executable) {
         }
         run.settings.calibrationTable = imported.curve;
     }
-    (void)fillActivePalette(run.settings.paletteChoice, run.settings.userPalette, run.palette);
+    (void)fillActivePalette(run.settings, run.palette);
     run.settings = wholeFileSettings(run.settings);
     run.highBandFromFile = !o.parameters.highHz && settingsFileOf(o, executable).empty();
     return run;
@@ -444,21 +444,20 @@ std::string settingsFileOf(const Options& o, const std::string& executable) {
 
 void printParameters(const std::string& settingsFile, const RunSettings& run, std::ostream& out) {
     const AppSettings& s = run.settings;
-    const char* dbRange = s.dbScaleChoice == DB_SCALE_30   ? "30"
-                          : s.dbScaleChoice == DB_SCALE_90 ? "90"
-                                                           : "60";
-    const char* palette = s.paletteChoice == PALETTE_BW     ? "bw"
-                          : s.paletteChoice == PALETTE_USER ? "user"
-                                                            : "cb";
+    const DbRange range = dbRangeOf(s);
+    const char* dbRange = range == DbRange::Db30 ? "30" : range == DbRange::Db90 ? "90" : "60";
+    const std::optional<PaletteName> name = paletteNameOf(s);
+    const char* palette = name == PaletteName::Bw     ? "bw"
+                          : name == PaletteName::User ? "user"
+                                                      : "cb";
     out << "settings: " << (settingsFile.empty() ? "defaults" : settingsFile) << '\n'
         << "band: " << s.lowBandHz << " to "
         << (run.highBandFromFile ? std::string("half the file's rate")
                                  : std::to_string(s.highBandHz))
-        << " Hz, " << (s.freqScaleChoice == FREQ_SCALE_LOG ? "log" : "linear") << " scale\n"
-        << "fft: " << fftSizeFromChoice(s.fftSizeChoice) << " points, resolution factor "
-        << s.resolutionFactor << '\n'
+        << " Hz, " << (frequencyScaleOf(s) == FrequencyScale::Log ? "log" : "linear") << " scale\n"
+        << "fft: " << fftSizeOf(s) << " points, resolution factor " << s.resolutionFactor << '\n'
         << "time step: " << s.timeScaleMsecSaved << " msec\n"
-        << "channel: " << (s.channelChoice == CHANNEL_RIGHT ? "right" : "left") << '\n'
+        << "channel: " << (stereoChannelOf(s) == StereoChannel::Right ? "right" : "left") << '\n'
         << "colours: " << dbRange << " dB range, gain " << s.levelScaleCode << ", palette "
         << palette << '\n'
         << "average: " << s.averageCountScroll << " columns\n"

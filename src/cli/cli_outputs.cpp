@@ -3,7 +3,6 @@
 #include "analysis/band_levels.h"
 #include "analysis/column_levels.h"
 #include "audio/wave_file.h"
-#include "base/option_ids.h"
 #include "cli/cli_grid.h"
 #include "cli/cli_inputs.h"
 #include "cli/cli_meter.h"
@@ -149,8 +148,7 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
     }
     const WholeFilePlan& plan = planned.plan;
     const AppSettings& settings = planned.settings;
-    const int channel =
-        settings.typeChoice == TYPE_STEREO && settings.channelChoice == CHANNEL_RIGHT ? 1 : 0;
+    const int channel = viewBandOf(settings) == ViewBand::Right ? 1 : 0;
     LogSource source;
     source.wavePath = file;
     source.sampleRate = plan.format.sampleRate;
@@ -290,7 +288,7 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     // The bands have no rows: the plan takes every frequency on the linear scale, whatever
     // band or scale the settings show.
     AppSettings wide = run.settings;
-    wide.freqScaleChoice = FREQ_SCALE_LINEAR;
+    setFrequencyScale(wide, FrequencyScale::Linear);
     wide.lowBandHz = 0;
     wide.highBandHz = std::numeric_limits<std::int32_t>::max();
     const WholeFilePlan plan = planWholeFile(file, wide, fileChannelOption(o));
@@ -398,7 +396,7 @@ std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& 
 AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited,
                             bool highBandFromFile) {
     AppSettings s = settings;
-    s.typeChoice = plan.format.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+    setStereo(s, plan.format.channels == 2);
     if (highBandFromFile) {
         s.highBandHz = std::max(plan.format.sampleRate, 0) / 2;
     }

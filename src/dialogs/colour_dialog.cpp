@@ -1,6 +1,7 @@
 #include "dialogs/colour_dialog.h"
 
 #include "analysis/parameters.h"
+#include "base/option_ids.h"
 #include "dialogs/dialog_frame.h"
 #include "dialogs/radio_role.h"
 #include "display/palette_edit.h"
@@ -365,9 +366,7 @@ void ColourDialog::choosePalette(std::int32_t choice) {
     if (choice_ == PALETTE_USER) {
         settings_.userPalette = active_; // the edits are kept as the User palette
     }
-    if (const LevelPalette* chosen = paletteForChoice(choice, settings_.userPalette)) {
-        active_ = *chosen;
-    }
+    (void)fillActivePalette(choice, settings_.userPalette, active_);
     choice_ = choice;
     paletteModified_ = true;
     selected_ = 0;

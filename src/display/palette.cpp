@@ -11,27 +11,16 @@
 
 namespace korv {
 
-const LevelPalette* paletteForChoice(std::int32_t paletteChoice, const LevelPalette& userPalette) {
-    switch (paletteChoice) {
-    case PALETTE_CB:
-        return &kCbPalette;
-    case PALETTE_BW:
-        return &kBwPalette;
-    case PALETTE_USER:
-        return &userPalette;
-    default:
-        return nullptr;
+const LevelPalette& paletteFor(PaletteName name, const LevelPalette& userPalette) {
+    switch (name) {
+    case PaletteName::Bw:
+        return kBwPalette;
+    case PaletteName::User:
+        return userPalette;
+    case PaletteName::Cb:
+        break;
     }
-}
-
-bool fillActivePalette(std::int32_t paletteChoice, const LevelPalette& userPalette,
-                       LevelPalette& active) {
-    const LevelPalette* chosen = paletteForChoice(paletteChoice, userPalette);
-    if (chosen == nullptr) {
-        return false;
-    }
-    active = *chosen;
-    return true;
+    return kCbPalette;
 }
 
 namespace {

@@ -3,7 +3,6 @@
 // palette built from it, and the mapping of a level to a palette index.
 // Pure values; the desktop side turns the logical palette into a colour table.
 
-#include "base/option_ids.h"
 #include "base/settings_types.h"
 
 #include <array>
@@ -83,13 +82,11 @@ inline constexpr LevelPalette kBwPalette{{
     {0, 0, 0},
 }};
 
-// The table paletteChoice names (the User table is passed in); nullptr for any other value.
-[[nodiscard]] const LevelPalette* paletteForChoice(std::int32_t paletteChoice,
-                                                   const LevelPalette& userPalette);
+// The level palettes a user picks from: the two fixed tables and the user's own.
+enum class PaletteName { Cb, Bw, User };
 
-// Copies the named table into active; any other choice leaves active untouched (returns false).
-bool fillActivePalette(std::int32_t paletteChoice, const LevelPalette& userPalette,
-                       LevelPalette& active);
+// The table a name stands for (the User table is passed in).
+[[nodiscard]] const LevelPalette& paletteFor(PaletteName name, const LevelPalette& userPalette);
 
 // All 236 entries: the five named colours, then stop s blended toward stop s+1 by j/20.
 [[nodiscard]] LogicalPalette buildLogicalPalette(const LevelPalette& active);

@@ -2,7 +2,6 @@
 
 #include "analysis/parameters.h"
 #include "analysis/rounding.h"
-#include "base/option_ids.h"
 #include "display/palette.h"
 #include "display/pitch_display.h"
 
@@ -161,19 +160,19 @@ void ScopeView::setOptions(const ScopeOptions& options) {
 }
 
 bool ScopeView::peakDelta() const {
-    return o_.plotTypeChoice == PLOT_PEAK_DELTA;
+    return o_.plotType == PlotType::PeakDelta;
 }
 bool ScopeView::lrDelta() const {
-    return o_.plotTypeChoice == PLOT_LR_DELTA;
+    return o_.plotType == PlotType::LrDelta;
 }
 bool ScopeView::bars() const {
-    return o_.displayTypeChoice == DISPLAY_BAR_PLOT;
+    return o_.displayType == DisplayType::BarPlot;
 }
 bool ScopeView::dualStereo() const {
-    return o_.stereo && o_.channelChoice == CHANNEL_DUAL;
+    return o_.stereo && o_.channel == StereoChannel::Dual;
 }
 int ScopeView::rangeDb() const {
-    if (o_.plotTypeChoice != PLOT_SIGNAL) {
+    if (o_.plotType != PlotType::Signal) {
         return DELTA_RANGE_DB;
     }
     return static_cast<int>(levelRangeFor(o_.dbRange).rangeDb);
@@ -205,7 +204,7 @@ const char* ScopeView::peakButtonLabel() const {
 }
 
 bool ScopeView::peakHoldAvailable() const {
-    return !o_.stereo || o_.channelChoice != CHANNEL_DUAL;
+    return !o_.stereo || o_.channel != StereoChannel::Dual;
 }
 
 ViewDrawing ScopeView::clearView(IndexedSurface& view) const {
@@ -239,7 +238,7 @@ ViewDrawing ScopeView::axisLabels() const {
     // Levels, bottom up, each a line clear of the one below.
     std::vector<int> values;
     int spacing = 0;
-    if (o_.plotTypeChoice == PLOT_SIGNAL) {
+    if (o_.plotType == PlotType::Signal) {
         const int r = rangeDb();
         const int top = r == 30 ? -30 : 0;
         for (int j = 0; j < SIGNAL_LEVEL_ROWS; ++j) {
@@ -268,7 +267,7 @@ ViewDrawing ScopeView::axisLabels() const {
 
 ViewDrawing ScopeView::gridCrosses() const {
     ViewDrawing d;
-    const bool signal = o_.plotTypeChoice == PLOT_SIGNAL;
+    const bool signal = o_.plotType == PlotType::Signal;
     const int rows = signal ? SIGNAL_LEVEL_ROWS : DELTA_LEVEL_ROWS;
     const int spacing = PLOT_UNITS_HIGH / (rows - 1);
     const std::vector<FrequencyColumn> columns = frequencyColumns(g_, o_.axis);
@@ -370,7 +369,7 @@ bool ScopeView::takeLevels(std::span<const std::int16_t> first,
     // Mono data has equal channels: L-R Delta then shows its flat line, not nothing.
     const std::span<const std::int16_t> right = hasSecond ? second : first;
     const std::span<const std::int16_t> shown =
-        hasSecond && o_.channelChoice == CHANNEL_RIGHT ? second : first;
+        hasSecond && o_.channel == StereoChannel::Right ? second : first;
     // L-R Delta is left minus right whichever channel is chosen.
     const std::span<const std::int16_t> curveSource = lrDelta() ? first : shown;
     const int offset = peakHeldInDelta() ? PEAK_DELTA_HOLD_OFFSET : 0;
@@ -411,7 +410,7 @@ bool ScopeView::takeLevels(std::span<const std::int16_t> first,
 }
 
 void ScopeView::drawCurves(IndexedSurface& view, bool secondCurve) {
-    const bool peakVisible = peakHoldOn_ && (o_.plotTypeChoice == PLOT_SIGNAL || peakHeldInDelta());
+    const bool peakVisible = peakHoldOn_ && (o_.plotType == PlotType::Signal || peakHeldInDelta());
     if (peakVisible) {
         drawCurve(view, peak_, false, 0, FREQ_MARK);
     }
@@ -471,7 +470,7 @@ ViewDrawing ScopeView::refresh(IndexedSurface& view, std::span<const std::int16_
 }
 
 std::optional<ViewDrawing> ScopeView::redraw(IndexedSurface& view) {
-    if (o_.plotTypeChoice != PLOT_SIGNAL || curve_.empty()) {
+    if (o_.plotType != PlotType::Signal || curve_.empty()) {
         return std::nullopt;
     }
     ViewDrawing labels = clearView(view);

@@ -54,16 +54,23 @@ struct ScopeAxis {
     double highHz = 6000.0;
 };
 
+// How the scans show their levels: the scrolling image, or the plot as bars or a line.
+enum class DisplayType { Scroll, BarPlot, LinePlot };
+// What the plot's curve is: the levels, their rise over the held peaks, left minus right.
+enum class PlotType { Signal, PeakDelta, LrDelta };
+// The channel shown of stereo data: both, or one of them.
+enum class StereoChannel { Dual, Left, Right };
+
 // What the plot reads from the settings.
 struct ScopeOptions {
-    std::int32_t displayTypeChoice = 1063; // line or bar plot
-    std::int32_t plotTypeChoice = 1159;    // Signal, Peak Delta, L-R Delta
+    DisplayType displayType = DisplayType::LinePlot; // the plot draws bars or a line
+    PlotType plotType = PlotType::Signal;
     DbRange dbRange = DbRange::Db60;
     std::int32_t levelScaleCode = 0;
     std::int32_t marker1Hz = 0;
     std::int32_t marker2Hz = 0;
     bool stereo = false;
-    std::int32_t channelChoice = 1089;
+    StereoChannel channel = StereoChannel::Dual;
     bool grid = false; // the GRID button
     ScopeAxis axis;
 };

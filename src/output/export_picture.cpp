@@ -1,6 +1,5 @@
 #include "output/export_picture.h"
 
-#include "base/option_ids.h"
 #include "display/palette.h"
 #include "display/view_geometry.h"
 

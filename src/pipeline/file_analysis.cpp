@@ -95,7 +95,7 @@ WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings
     }
     const WaveFileInfo& info = plan.info;
     plan.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
-    const int fftSize = fftSizeFromChoice(settings.fftSizeChoice);
+    const int fftSize = fftSizeOf(settings);
     const SegmentRangeInputs range =
         segmentRangeInputs(info, plan.format, fftSize, 0, waveDataMsec(info));
     const SegmentPlan segment = planAnalyzeSegment(

@@ -4,7 +4,6 @@
 #include "analysis/levels.h"
 #include "analysis/parameters.h"
 #include "audio/playback_buffer.h"
-#include "settings/settings_inputs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -351,26 +350,6 @@ bool Loop::stepAt(std::int64_t position) {
 }
 
 } // namespace
-
-ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRate, int channels,
-                              const RunParameters& params) {
-    ScanLoopInputs in;
-    in.sampleRate = sampleRate;
-    in.channels = channels;
-    in.log2FftSize = params.log2FftSize;
-    in.windowSamples = params.windowSamples;
-    in.analysisWindowMsec = params.analysisWindowMsec;
-    in.timeScaleMsec = settings.timeScaleMsec;
-    in.frequencyScale = frequencyScaleOf(settings);
-    in.lowBandHz = settings.lowBandHz;
-    in.highBandHz = settings.highBandHz;
-    in.levelScaleCode = settings.levelScaleCode;
-    in.liveLevelScaleCode = &settings.levelScaleCode;
-    in.calibration = settings.calibrationTable;
-    in.pitchDetector = settings.pitchDetectorChoice == PITCH_DETECTOR_ON;
-    in.maxOverStep = maxOverStep(settings);
-    return in;
-}
 
 std::optional<double> lastStepMsec(const ScanRun& run, const ScanLoopInputs& in) {
     if (run.lastEndFrame < 0 || in.sampleRate <= 0) {

@@ -11,8 +11,8 @@
 #include "analysis/frequency_axis.h"
 #include "analysis/parameters.h"
 #include "analysis/pitch.h"
+#include "analysis/scan_inputs.h"
 #include "base/settings_types.h"
-#include "settings/app_settings.h"
 
 #include <array>
 #include <cstdint>
@@ -107,42 +107,6 @@ class ScanDisplay {
     // The loop has ended (after the last step, before anything is released).
     virtual void finish() = 0;
 };
-
-// The values one scan runs with.
-struct ScanLoopInputs {
-    std::int32_t sampleRate = 0;
-    int channels = 1;         // of the data: 1 or 2
-    int log2FftSize = 10;     // N = 2^log2FftSize
-    int windowSamples = 1024; // the FFT's window length (at most N)
-    float analysisWindowMsec = 0.0f;
-    float timeScaleMsec = 10.0f;
-    // Linear or log rows of the image or the plot; the plot displays also have Oct/3.
-    FrequencyScale frequencyScale = FrequencyScale::Linear;
-    std::int32_t lowBandHz = 0;
-    std::int32_t highBandHz = 0;
-    std::int32_t levelScaleCode = 0;
-    // Where the level bar keeps the code while the scan runs (read at every step); null: the
-    // value above throughout.
-    const std::int32_t* liveLevelScaleCode = nullptr;
-    CalibrationCurve calibration{};
-    int averageCount = 1;
-    // Asked at every step: while it says so, the averages take all averageCount slots of the
-    // ring even while it fills (its empty slots count as level 0). Empty: the steps taken so far.
-    std::function<bool()> fullAverage;
-    bool pitchDetector = false;
-    // Each column the bin-wise maximum over frames half a window apart covering the sound since
-    // the last column (as much of it as the source's window allows); off, the last N frames.
-    bool maxOverStep = false;
-    bool pointMode = false;       // fixed stepping without sound or pacing
-    std::int64_t startTimeMs = 0; // when the sound started
-    // The "Time Now" readout, with the msec since the start of the sound.
-    std::function<void(double)> showTimeNow;
-};
-
-// The inputs of a scan from the settings in force and the run's derived values; the level code
-// is read live from the settings while the scan runs.
-[[nodiscard]] ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRate,
-                                            int channels, const RunParameters& params);
 
 // ScanRun: the state of the running scan.
 struct ScanRun {

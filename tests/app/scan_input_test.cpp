@@ -1,6 +1,7 @@
 // Scan Input in the real window offscreen: the simulated input on the virtual clock feeds the
 // capture; what the window shows, the messages, menus and allocations during and after the run.
 
+#include "settings/settings_inputs.h"
 #include "support/dialog_controls.h"
 #include "support/scan_input_fixture.h"
 #include "support/test_signals.h"
@@ -106,7 +107,7 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
     EXPECT_EQ(window->state().settings.sampleRateChoice, SAMPLE_RATE_192K);
     // The tone's row is that of the bin nearest it, whose centre is k x rate / N, on the
     // linear band 0 .. rate / 2.
-    const int n = fftSizeFromChoice(window->state().settings.fftSizeChoice);
+    const int n = fftSizeOf(window->state().settings);
     const double binHz =
         static_cast<double>(kHighRate) * std::round(kHighToneHz * n / kHighRate) / n;
     const int rows = window->state().view.layout.plotHeight - window->state().view.layout.topBand;

@@ -8,6 +8,7 @@
 #include "cli/cli_outputs.h"
 #include "core/wave_test_files.h"
 #include "settings/settings_file.h"
+#include "settings/settings_inputs.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -21,13 +21,13 @@ TEST_F(CliTest, LevelsHoldEachBinsOwnLevelAtTheWindowsCentreTime) {
     const std::string file = wave("onset.wav", mono16(samples));
     // The sine's level in its bin, with the default gain of 9 dB.
     const double steadyDb = sineBinLevelDb(16000.0, 9.0);
-    for (const std::int32_t scale : {FREQ_SCALE_LINEAR, FREQ_SCALE_LOG}) {
-        SCOPED_TRACE(scale);
+    for (const FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Log}) {
+        SCOPED_TRACE(static_cast<int>(scale));
         RunSettings run = defaults();
         zeroCalibrationCurve(run.settings.calibrationTable);
-        run.settings.fftSizeChoice = FFT_SIZE_CHOICE_LAST;
+        setLog2FftSize(run.settings, MAX_LOG2_FFT_SIZE);
         run.settings.timeScaleMsec = 5.0f;
-        run.settings.freqScaleChoice = scale;
+        setFrequencyScale(run.settings, scale);
         run.settings.lowBandHz = 50;
         run.settings.highBandHz = 500;
         for (const char* line : {"levels x.wav", "levels x.wav --csv"}) {
@@ -282,7 +282,7 @@ TEST_F(CliTest, TheDefaultsCorrectNoFrequency) {
     }
     const std::string file = wave("flat.wav", mono16(samples));
     RunSettings run = defaults();
-    run.settings.fftSizeChoice = FFT_SIZE_CHOICE_LAST;
+    setLog2FftSize(run.settings, MAX_LOG2_FFT_SIZE);
     run.settings.highBandHz = kRate / 2;
     ASSERT_EQ(processFile(parsed("levels x.wav"), run, file, kMemory), std::nullopt);
     const std::vector<LogBlock> blocks = logBlocks(dir.file("flat.txt"));

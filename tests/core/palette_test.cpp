@@ -102,9 +102,14 @@ TEST(PaletteChoice, NamesTheTables) {
     user[0] = {9, 9, 9};
     // The black and white and the user's tables as the settings file chooses them:
     // SettingsFile.PaletteChoiceSelectsTheActiveTable.
-    EXPECT_EQ(paletteForChoice(PALETTE_CB, user), &kCbPalette);
-    EXPECT_EQ(paletteForChoice(1049, user), nullptr);
+    EXPECT_EQ(&paletteFor(PaletteName::Cb, user), &kCbPalette);
+    EXPECT_EQ(&paletteFor(PaletteName::Bw, user), &kBwPalette);
+    EXPECT_EQ(&paletteFor(PaletteName::User, user), &user);
+    EXPECT_EQ(paletteNameOf(1048), PaletteName::User);
+    EXPECT_EQ(paletteNameOf(1049), std::nullopt);
     LevelPalette active = kBwPalette;
     EXPECT_FALSE(fillActivePalette(0, user, active));
     EXPECT_EQ(active, kBwPalette);
+    EXPECT_TRUE(fillActivePalette(1048, user, active));
+    EXPECT_EQ(active, user);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <tuple>
 
 namespace korv {
 namespace {
@@ -25,30 +26,69 @@ TEST(FftSizeChoice, MapsRadioIdsToSizesAndBack) {
     EXPECT_EQ(fftSizeFromChoice(99999), 16384);
     EXPECT_EQ(fftSizeChoiceFor(3), 1082);
     EXPECT_EQ(fftSizeChoiceFor(20), 1087);
+    // The analysis takes the size itself, kept to the offered ones too.
+    EXPECT_EQ(deriveRunParameters({20, 10, 4.0f}, RunFormat{8000, 1, 2}, 0).fftSize, 16384);
+    EXPECT_EQ(deriveRunParameters({3, 10, 4.0f}, RunFormat{8000, 1, 2}, 0).fftSize, 512);
+}
+
+// The record keeps the dialogs' button ids (the settings file holds them); the core and the tool
+// read and set the choices as values, and an id they set is the button's.
+TEST(SettingsInputs, ChoicesTravelAsValuesAndAreStoredAsTheButtonsIds) {
+    AppSettings s;
+    setLog2FftSize(s, 12);
+    setFrequencyScale(s, FrequencyScale::Log);
+    setDbRange(s, DbRange::Db90);
+    setPaletteName(s, PaletteName::User);
+    setStereoChannel(s, StereoChannel::Right);
+    setStereo(s, true);
+    EXPECT_EQ(std::tuple(s.fftSizeChoice, s.freqScaleChoice, s.dbScaleChoice, s.paletteChoice,
+                         s.channelChoice, s.typeChoice),
+              std::tuple(1085, 1077, 1142, 1048, 1091, 1014));
+    EXPECT_EQ(analysisInputsFrom(s).log2FftSize, 12);
+    EXPECT_EQ(fftSizeOf(s), 4096);
+
+    s.displayTypeChoice = 1062; // Bar Plot
+    s.plotTypeChoice = 1161;    // L-R Delta
+    const ScopeOptions bars = scopeOptions(s, {}, false);
+    EXPECT_EQ(std::tuple(bars.displayType, bars.plotType, bars.dbRange, bars.stereo, bars.channel),
+              std::tuple(DisplayType::BarPlot, PlotType::LrDelta, DbRange::Db90, true,
+                         StereoChannel::Right));
+    s.displayTypeChoice = 1063;
+    s.plotTypeChoice = 1160;
+    s.channelChoice = 1089;
+    setStereo(s, false);
+    const ScopeOptions line = scopeOptions(s, {}, false);
+    EXPECT_EQ(std::tuple(line.displayType, line.plotType, line.stereo, line.channel),
+              std::tuple(DisplayType::LinePlot, PlotType::PeakDelta, false, StereoChannel::Dual));
+
+    s.pitchDetectorChoice = 1145;
+    const ScanLoopInputs scan = scanLoopInputs(s, 22050, 2, RunParameters{});
+    EXPECT_EQ(std::tuple(scan.pitchDetector, scan.frequencyScale, scan.sampleRate, scan.channels),
+              std::tuple(true, FrequencyScale::Log, 22050, 2));
+    EXPECT_EQ(scan.liveLevelScaleCode, &s.levelScaleCode);
 }
 
 TEST(RunParameters, WindowFollowsResolutionFactorAndColumnsCountWholeHops) {
     const RunFormat mono{44100, 1, 2};
-    const RunParameters full = deriveRunParameters({1084, 10, 4.0f}, mono, 1 << 20);
+    const RunParameters full = deriveRunParameters({11, 10, 4.0f}, mono, 1 << 20);
     EXPECT_EQ(std::pair(full.fftSize, full.log2FftSize), std::pair(2048, 11));
     EXPECT_DOUBLE_EQ(full.binWidthHz, 44100.0 / 2048.0);
     EXPECT_DOUBLE_EQ(full.freqResolutionHz, 44100.0 / 2048.0);
     EXPECT_NEAR(full.analysisWindowMsec, 2048.0 * 1000.0 / 44100.0, 1e-3);
 
-    const RunParameters half = deriveRunParameters({1084, 20, 4.0f}, mono, 1 << 20);
+    const RunParameters half = deriveRunParameters({11, 20, 4.0f}, mono, 1 << 20);
     EXPECT_NEAR(half.analysisWindowMsec, 1024.0 * 1000.0 / 44100.0, 1e-3);
     EXPECT_DOUBLE_EQ(half.freqResolutionHz, 2.0 * 44100.0 / 2048.0);
 
-    const RunParameters tenth = deriveRunParameters({1082, 100, 4.0f}, RunFormat{8000, 1, 2}, 0);
+    const RunParameters tenth = deriveRunParameters({9, 100, 4.0f}, RunFormat{8000, 1, 2}, 0);
     EXPECT_NEAR(tenth.analysisWindowMsec, 6.4f, 1e-4);
 
     // The columns: whole hops after the first frame.
     // 44100 samples mono, N 1024, hop 176: (44100 - 1024) / 176 = 244.75.
-    const RunParameters columns = deriveRunParameters({1083, 10, 4.0f}, mono, 88200);
+    const RunParameters columns = deriveRunParameters({10, 10, 4.0f}, mono, 88200);
     EXPECT_EQ(std::pair(columns.hop, columns.columns), std::pair(176L, 244L));
     // Stereo 8 bit: 10000 bytes = 10000 samples, N x 2 = 1024, hop 352: 8976 / 352 = 25.5.
-    const RunParameters stereo =
-        deriveRunParameters({1082, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
+    const RunParameters stereo = deriveRunParameters({9, 10, 4.0f}, RunFormat{44100, 2, 1}, 10000);
     EXPECT_EQ(std::pair(stereo.hop, stereo.columns), std::pair(352L, 25L));
     EXPECT_EQ(columnCount(1000, 1024, 1, 100), 0);
     EXPECT_EQ(columnCount(100000, 1024, 1, 0), 0);
@@ -265,27 +305,27 @@ TEST(AutomaticParameters, TimeScaleAndFftSize) {
     // r = 22050 x 2 / 400 = 110.25, N' = 400, log2 = 8.64 -> 9; 11.6 ms <= 12 x 12.5 ms.
     const AutomaticParameters a = derived(0, 22050, 44100, 10);
     EXPECT_FLOAT_EQ(a.timeScaleMsec, 12.5f);
-    EXPECT_EQ(a.fftSizeChoice, 1082);
+    EXPECT_EQ(a.log2FftSize, 9);
     EXPECT_FLOAT_EQ(a.freqResolutionHz, 44100.0f / 512.0f);
     EXPECT_NEAR(a.analysisWindowMsec, 512.0 * 1000.0 / 44100.0, 1e-3);
 
     // r = 4, N' = 11025, log2 = 13.43 -> 13: 185.8 ms > 12 x 1 ms, so N' = 529.2 -> 9.05 -> 9.
     const AutomaticParameters b = derived(0, 1000, 44100, 1, 1000, 500);
     EXPECT_FLOAT_EQ(b.timeScaleMsec, 1.0f);
-    EXPECT_EQ(b.fftSizeChoice, 1082);
+    EXPECT_EQ(b.log2FftSize, 9);
 
     // r = 4, N' = 11025 -> 8192; 185.8 ms <= 12 x 50 ms.
     const AutomaticParameters c = derived(0, 1000, 44100, 50, 1000, 500);
-    EXPECT_EQ(c.fftSizeChoice, 1086);
+    EXPECT_EQ(c.log2FftSize, 13);
 
     // Far too fine or too coarse a resolution stays within 512 .. 16384.
-    EXPECT_EQ(derived(0, 100, 48000, 100, 100, 1000).fftSizeChoice, 1087);
-    EXPECT_EQ(derived(0, 22050, 44100, 1, 1000, 10).fftSizeChoice, 1082);
+    EXPECT_EQ(derived(0, 100, 48000, 100, 100, 1000).log2FftSize, 14);
+    EXPECT_EQ(derived(0, 22050, 44100, 1, 1000, 10).log2FftSize, 9);
     // A window not laid out yet divides by nothing.
     const AutomaticParameters empty = derived(0, 5000, 44100, 5, 0, 0);
     EXPECT_TRUE(empty.check.proceeds());
-    EXPECT_GE(empty.fftSizeChoice, 1082);
-    EXPECT_LE(empty.fftSizeChoice, 1087);
+    EXPECT_GE(empty.log2FftSize, MIN_LOG2_FFT_SIZE);
+    EXPECT_LE(empty.log2FftSize, MAX_LOG2_FFT_SIZE);
 
     AppSettings settings;
     applyAutomaticParameters(c, settings);

@@ -3,7 +3,6 @@
 // display's helpers for the scrolling image.
 
 #include "analysis/parameters.h"
-#include "base/option_ids.h"
 #include "display/palette.h"
 #include "display/pitch_display.h"
 #include "display/spectrum_plot.h"
@@ -28,10 +27,10 @@ constexpr int LH = 16;
 constexpr int POINTS = 200; // plotLeft 120, baseline 368, one pixel per plot unit
 using S = FrequencyScale;
 
-ScopeOptions options(std::int32_t plotType = PLOT_SIGNAL, std::int32_t display = DISPLAY_LINE_PLOT,
-                     DbRange dbScale = DbRange::Db60) {
-    return {.displayTypeChoice = display,
-            .plotTypeChoice = plotType,
+ScopeOptions options(PlotType plotType = PlotType::Signal,
+                     DisplayType display = DisplayType::LinePlot, DbRange dbScale = DbRange::Db60) {
+    return {.displayType = display,
+            .plotType = plotType,
             .dbRange = dbScale,
             .axis = {FrequencyScale::Linear, 0.0, 6000.0}};
 }
@@ -96,18 +95,19 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
     const std::pair<DbRange, std::int16_t> ranges[] = {
         {DbRange::Db30, 240}, {DbRange::Db60, 360}, {DbRange::Db90, 360}};
     for (const auto& [scale, top] : ranges) {
-        for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
-            Plot p(options(PLOT_SIGNAL, display, scale), levels(-400, 50, top));
-            SCOPED_TRACE(testing::Message() << static_cast<int>(scale) << " " << display);
+        for (const DisplayType display : {DisplayType::LinePlot, DisplayType::BarPlot}) {
+            Plot p(options(PlotType::Signal, display, scale), levels(-400, 50, top));
+            SCOPED_TRACE(testing::Message()
+                         << static_cast<int>(scale) << " " << static_cast<int>(display));
             // The top of the plot, and no pixel of the curve anywhere above it (a bar, as a
             // line, leaves out its end point).
-            const int barTop = display == DISPLAY_BAR_PLOT ? 1 : 0;
+            const int barTop = display == DisplayType::BarPlot ? 1 : 0;
             EXPECT_EQ(topOf(p.image, x(50), kSignal2Index), BASELINE - 240 + barTop);
             for (int px = 0; px < W; ++px) {
                 const auto highest = topOf(p.image, px, kSignal2Index);
                 EXPECT_TRUE(!highest || *highest >= BASELINE - 240) << px;
             }
-            if (display == DISPLAY_BAR_PLOT) {
+            if (display == DisplayType::BarPlot) {
                 // One bar of 240 pixels; the levels below the range stand on the baseline.
                 EXPECT_EQ(countOf(p.image, kSignal2Index), 240);
                 EXPECT_EQ(p.image.pixel(x(50), BASELINE), kSignal2Index);
@@ -121,7 +121,7 @@ TEST(SpectrumPlot, APeakDrawsAtItsColumnAndHeightAsLineOrBars) {
         }
     }
     // Levels far above the range are held at the top of the plot area, never off the image.
-    Plot loud(options(PLOT_SIGNAL, DISPLAY_BAR_PLOT), levels(-400, 7, 32000), {}, 2.0f);
+    Plot loud(options(PlotType::Signal, DisplayType::BarPlot), levels(-400, 7, 32000), {}, 2.0f);
     EXPECT_EQ(topOf(loud.image, x(7), kSignal2Index), LH + 1);
 }
 
@@ -145,7 +145,7 @@ TEST(SpectrumPlot, PeakHoldKeepsTheHighestAndTheNextStepErases) {
 }
 
 TEST(SpectrumPlot, PeakDeltaHoldsThenShowsTheDifferenceAtMidHeight) {
-    Plot p(options(PLOT_PEAK_DELTA));
+    Plot p(options(PlotType::PeakDelta));
     EXPECT_STREQ(p.view.peakButtonLabel(), PEAK_RESET_LABEL);
     p.view.setPeakHold(true);
     ASSERT_TRUE(p.view.peakHeldInDelta());
@@ -172,7 +172,7 @@ TEST(SpectrumPlot, PeakDeltaHoldsThenShowsTheDifferenceAtMidHeight) {
 TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
     // Equal channels, and mono data, give a flat line at mid-height and no first curve.
     for (const bool stereo : {true, false}) {
-        ScopeOptions o = options(PLOT_LR_DELTA);
+        ScopeOptions o = options(PlotType::LrDelta);
         o.stereo = stereo;
         Plot p(o);
         const auto l = levels(200, 30, 300);
@@ -186,7 +186,7 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
         EXPECT_EQ(over.texts[0].text, LR_DELTA_TITLE);
     }
     // Dual stereo bars interleave: the second channel one pixel right of the first.
-    ScopeOptions o = options(PLOT_SIGNAL, DISPLAY_BAR_PLOT);
+    ScopeOptions o = options(PlotType::Signal, DisplayType::BarPlot);
     o.stereo = true;
     Plot p(o, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_FALSE(p.view.peakHoldAvailable());
@@ -194,7 +194,7 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
     EXPECT_EQ(topOf(p.image, x(20) + 1, kSignal1Index), BASELINE - 119);
     EXPECT_FLOAT_EQ(p.view.levelDb2()[20], 240);
     // Right alone shows the second channel as the first curve.
-    o.channelChoice = CHANNEL_RIGHT;
+    o.channel = StereoChannel::Right;
     Plot r(o, levels(-400, 20, 360), levels(-400, 20, 240));
     EXPECT_TRUE(r.view.peakHoldAvailable());
     EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
@@ -205,16 +205,16 @@ TEST(SpectrumPlot, LeftMinusRightAndDualChannels) {
     EXPECT_EQ(topOf(r.image, x(20), kSignal2Index), BASELINE - 119);
     EXPECT_EQ(countOf(r.image, kSignal1Index), 0);
     // L-R Delta is left minus right with either channel chosen: 360 - 240 above mid-height.
-    const auto deltaTop = [&](std::int32_t channel) {
-        ScopeOptions d = options(PLOT_LR_DELTA);
+    const auto deltaTop = [&](StereoChannel channel) {
+        ScopeOptions d = options(PlotType::LrDelta);
         d.stereo = true;
-        d.channelChoice = channel;
+        d.channel = channel;
         Plot delta(d, levels(-400, 20, 360), levels(-400, 20, 240));
         return topOf(delta.image, x(20), kSignal1Index);
     };
-    const std::optional<int> leftTop = deltaTop(CHANNEL_LEFT);
+    const std::optional<int> leftTop = deltaTop(StereoChannel::Left);
     EXPECT_LT(leftTop.value_or(H), BASELINE - 120 - 100);
-    EXPECT_EQ(deltaTop(CHANNEL_RIGHT), leftTop);
+    EXPECT_EQ(deltaTop(StereoChannel::Right), leftTop);
 }
 
 TEST(SpectrumPlot, MarkersAndPitchLineStandAtTheirPoints) {
@@ -268,7 +268,7 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
     EXPECT_EQ(texts, expected);
     // Label k is centred on 120 + k x 1000 x 2 / 30 + 1.
     EXPECT_EQ(d.texts[3].topLeft.x, 120 + 200 + 1 - 16);
-    Plot thirty(options(PLOT_SIGNAL, DISPLAY_LINE_PLOT, DbRange::Db30));
+    Plot thirty(options(PlotType::Signal, DisplayType::LinePlot, DbRange::Db30));
     EXPECT_EQ(thirty.view.axisLabels().texts.back().text, "-30");
 
     for (const int width : {160, 300, 640, 1600}) {
@@ -278,7 +278,7 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
                                          ScopeAxis{FrequencyScale::Log, 100, 10000},
                                          ScopeAxis{FrequencyScale::Log, 5, 22050},
                                          ScopeAxis{FrequencyScale::ThirdOctave, 25.1, 19952}}) {
-                ScopeOptions o = options(PLOT_PEAK_DELTA);
+                ScopeOptions o = options(PlotType::PeakDelta);
                 o.axis = axis;
                 const ScopeView v(scopeGeometry(width, H, unit, CW, LH, POINTS), o);
                 const ViewDrawing labels = v.axisLabels();
@@ -307,8 +307,8 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
 }
 
 TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
-    for (const std::int32_t display : {DISPLAY_LINE_PLOT, DISPLAY_BAR_PLOT}) {
-        ScopeOptions o = options(PLOT_SIGNAL, display);
+    for (const DisplayType display : {DisplayType::LinePlot, DisplayType::BarPlot}) {
+        ScopeOptions o = options(PlotType::Signal, display);
         o.marker2Hz = 4500;
         o.grid = true;
         Plot p(o);
@@ -317,13 +317,14 @@ TEST(SpectrumPlot, CompleteRedrawRepeatsTheLastStepAtTheCurrentLevelBar) {
         (void)p.view.refresh(p.image, levels(140, 90, 330), {});
         IndexedSurface redrawn(W, H, kSignal1Index);
         ASSERT_TRUE(p.view.redraw(redrawn));
-        EXPECT_TRUE(std::ranges::equal(p.image.pixels(), redrawn.pixels())) << display;
+        EXPECT_TRUE(std::ranges::equal(p.image.pixels(), redrawn.pixels()))
+            << static_cast<int>(display);
         // The level bar two steps up: the curve drops by 8 units.
         o.levelScaleCode = 2;
         p.view.setOptions(o);
         ASSERT_TRUE(p.view.redraw(redrawn));
         EXPECT_EQ(topOf(redrawn, x(90), kSignal2Index),
-                  BASELINE - 210 + 8 + (display == DISPLAY_BAR_PLOT ? 1 : 0));
+                  BASELINE - 210 + 8 + (display == DisplayType::BarPlot ? 1 : 0));
         // The grid: crosses over the level rows, shadows first.
         const ViewDrawing grid = p.view.gridCrosses();
         ASSERT_FALSE(grid.lines.empty());
