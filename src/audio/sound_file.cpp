@@ -5,6 +5,9 @@
 #include "base/posix_file.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <array>
@@ -270,6 +273,17 @@ WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileS
 
 WaveParseResult openSoundFileBytes(std::span<const std::uint8_t> bytes) {
     return openSoundFileFrom(memoryByteReader(bytes), static_cast<std::int64_t>(bytes.size()));
+}
+
+UserMessage cannotOpenSoundFile(const std::string& path) {
+    struct stat info {};
+    const int error = ::stat(path.c_str(), &info) != 0 ? errno
+                      : S_ISDIR(info.st_mode)          ? EISDIR
+                      : !S_ISREG(info.st_mode)         ? 0
+                                                       : EACCES;
+    UserMessage message = kCannotOpenFile;
+    message.text += " (" + (error != 0 ? systemReason(error) : "not a regular file") + ")";
+    return message;
 }
 
 WaveParseResult openSoundFile(const std::string& path) {

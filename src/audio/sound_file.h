@@ -24,6 +24,8 @@ inline const UserMessage kNoSuchChannel{"No Such Channel in File", MessageIcon::
 // Opens the file, checks its size and finds its format; the messages and statuses are the
 // wave reader's, whichever reader takes the file.
 [[nodiscard]] WaveParseResult openSoundFile(const std::string& path);
+// "Cannot Open File (No such file or directory)": why openSoundFile could not open `path`.
+[[nodiscard]] UserMessage cannotOpenSoundFile(const std::string& path);
 // The same over a file of `fileSize` bytes that `read` gives.
 [[nodiscard]] WaveParseResult openSoundFileFrom(const WaveByteReader& read, std::int64_t fileSize);
 // The same over a whole file in memory.

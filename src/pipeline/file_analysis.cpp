@@ -8,11 +8,6 @@
 #include "display/parallel_column_loop.h"
 #include "settings/settings_inputs.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <system_error>
-
 namespace korv {
 
 AppSettings wholeFileSettings(AppSettings settings) {
@@ -54,30 +49,11 @@ ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
     return plan;
 }
 
-namespace {
-
-// "Cannot Open File (No such file or directory)": why the file could not be opened.
-UserMessage cannotOpenWithReason(const std::string& path) {
-    UserMessage message = kCannotOpenFile;
-    struct stat info {};
-    const int error = ::stat(path.c_str(), &info) != 0 ? errno
-                      : S_ISDIR(info.st_mode)          ? EISDIR
-                      : !S_ISREG(info.st_mode)         ? 0
-                                                       : EACCES;
-    message.text += " (" +
-                    (error != 0 ? std::error_code(error, std::generic_category()).message()
-                                : std::string("not a regular file")) +
-                    ")";
-    return message;
-}
-
-} // namespace
-
 WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings, int fileChannel) {
     WholeFilePlan plan;
     const WaveParseResult parsed = openSoundFile(path);
     if (parsed.status == WaveParseStatus::CannotOpenFile) {
-        plan.failure = cannotOpenWithReason(path);
+        plan.failure = cannotOpenSoundFile(path);
         return plan;
     }
     if (parsed.status != WaveParseStatus::Header) {

@@ -31,6 +31,9 @@ FileSamples::~FileSamples() = default;
 std::optional<UserMessage> FileSamples::open(const std::string& path, int channel) {
     stream_.reset();
     const WaveParseResult parsed = openSoundFile(path);
+    if (parsed.status == WaveParseStatus::CannotOpenFile) {
+        return cannotOpenSoundFile(path);
+    }
     if (parsed.status != WaveParseStatus::Header) {
         return parsed.message.value_or(kCannotOpenFile);
     }

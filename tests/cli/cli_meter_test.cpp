@@ -444,7 +444,7 @@ TEST_F(MeterTest, BandsTimesChannelsAndFailures) {
     const std::vector<Failure> failures{
         {slow, EXIT_SOME_FAILED, slow + ": Sample Rate Out of Range"},
         {file + " " + dir.file("none.wav"), EXIT_SOME_FAILED,
-         dir.file("none.wav") + ": Cannot Open File"},
+         dir.file("none.wav") + ": Cannot Open File (No such file or directory)"},
         {file + " --channel 3", EXIT_SOME_FAILED, file + ": No Such Channel in File"},
         {file + " --absolute-time", EXIT_SOME_FAILED, file + ": No recording time"},
         {file + " --bands 5", EXIT_USAGE, "--bands"},
