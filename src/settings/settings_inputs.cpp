@@ -3,18 +3,80 @@
 #include "base/option_ids.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 
 namespace korv {
 
-FrequencyScale frequencyScaleOf(std::int32_t freqScaleChoice) {
-    switch (freqScaleChoice) {
-    case FREQ_SCALE_LOG:
-        return FrequencyScale::Log;
-    case FREQ_SCALE_THIRD_OCTAVE:
-        return FrequencyScale::ThirdOctave;
-    default:
-        return FrequencyScale::Linear;
+namespace {
+
+// A choice's value and the record's id for it: each pair written once, read both ways.
+template <typename Value> struct IdOf {
+    Value value;
+    std::int32_t id;
+};
+
+template <typename Value, std::size_t N>
+std::optional<Value> valueOfId(const std::array<IdOf<Value>, N>& table, std::int32_t id) {
+    for (const IdOf<Value>& row : table) {
+        if (row.id == id) {
+            return row.value;
+        }
     }
+    return std::nullopt;
+}
+
+// The first row is what an id the table does not know reads as.
+template <typename Value, std::size_t N>
+Value valueOrFirst(const std::array<IdOf<Value>, N>& table, std::int32_t id) {
+    return valueOfId(table, id).value_or(table.front().value);
+}
+
+template <typename Value, std::size_t N>
+std::int32_t idOfValue(const std::array<IdOf<Value>, N>& table, Value value) {
+    for (const IdOf<Value>& row : table) {
+        if (row.value == value) {
+            return row.id;
+        }
+    }
+    return table.front().id;
+}
+
+constexpr std::array<IdOf<FrequencyScale>, 3> kFrequencyScaleIds{{
+    {FrequencyScale::Linear, FREQ_SCALE_LINEAR},
+    {FrequencyScale::Log, FREQ_SCALE_LOG},
+    {FrequencyScale::ThirdOctave, FREQ_SCALE_THIRD_OCTAVE},
+}};
+constexpr std::array<IdOf<DbRange>, 3> kDbRangeIds{{
+    {DbRange::Db60, DB_SCALE_60},
+    {DbRange::Db30, DB_SCALE_30},
+    {DbRange::Db90, DB_SCALE_90},
+}};
+constexpr std::array<IdOf<PaletteName>, 3> kPaletteIds{{
+    {PaletteName::Cb, PALETTE_CB},
+    {PaletteName::Bw, PALETTE_BW},
+    {PaletteName::User, PALETTE_USER},
+}};
+constexpr std::array<IdOf<StereoChannel>, 3> kStereoChannelIds{{
+    {StereoChannel::Left, CHANNEL_LEFT},
+    {StereoChannel::Dual, CHANNEL_DUAL},
+    {StereoChannel::Right, CHANNEL_RIGHT},
+}};
+constexpr std::array<IdOf<DisplayType>, 3> kDisplayTypeIds{{
+    {DisplayType::LinePlot, DISPLAY_LINE_PLOT},
+    {DisplayType::Scroll, DISPLAY_SCROLL},
+    {DisplayType::BarPlot, DISPLAY_BAR_PLOT},
+}};
+constexpr std::array<IdOf<PlotType>, 3> kPlotTypeIds{{
+    {PlotType::Signal, PLOT_SIGNAL},
+    {PlotType::PeakDelta, PLOT_PEAK_DELTA},
+    {PlotType::LrDelta, PLOT_LR_DELTA},
+}};
+
+} // namespace
+
+FrequencyScale frequencyScaleOf(std::int32_t freqScaleChoice) {
+    return valueOrFirst(kFrequencyScaleIds, freqScaleChoice);
 }
 
 FrequencyScale frequencyScaleOf(const AppSettings& settings) {
@@ -22,28 +84,11 @@ FrequencyScale frequencyScaleOf(const AppSettings& settings) {
 }
 
 void setFrequencyScale(AppSettings& settings, FrequencyScale scale) {
-    switch (scale) {
-    case FrequencyScale::Log:
-        settings.freqScaleChoice = FREQ_SCALE_LOG;
-        return;
-    case FrequencyScale::ThirdOctave:
-        settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
-        return;
-    case FrequencyScale::Linear:
-        break;
-    }
-    settings.freqScaleChoice = FREQ_SCALE_LINEAR;
+    settings.freqScaleChoice = idOfValue(kFrequencyScaleIds, scale);
 }
 
 DbRange dbRangeOf(std::int32_t dbScaleChoice) {
-    switch (dbScaleChoice) {
-    case DB_SCALE_30:
-        return DbRange::Db30;
-    case DB_SCALE_90:
-        return DbRange::Db90;
-    default:
-        return DbRange::Db60;
-    }
+    return valueOrFirst(kDbRangeIds, dbScaleChoice);
 }
 
 DbRange dbRangeOf(const AppSettings& settings) {
@@ -51,9 +96,7 @@ DbRange dbRangeOf(const AppSettings& settings) {
 }
 
 void setDbRange(AppSettings& settings, DbRange range) {
-    settings.dbScaleChoice = range == DbRange::Db30   ? DB_SCALE_30
-                             : range == DbRange::Db90 ? DB_SCALE_90
-                                                      : DB_SCALE_60;
+    settings.dbScaleChoice = idOfValue(kDbRangeIds, range);
 }
 
 int log2FftSizeFromChoice(std::int32_t fftSizeChoice) {
@@ -79,16 +122,7 @@ void setLog2FftSize(AppSettings& settings, int log2Size) {
 }
 
 std::optional<PaletteName> paletteNameOf(std::int32_t paletteChoice) {
-    switch (paletteChoice) {
-    case PALETTE_CB:
-        return PaletteName::Cb;
-    case PALETTE_BW:
-        return PaletteName::Bw;
-    case PALETTE_USER:
-        return PaletteName::User;
-    default:
-        return std::nullopt;
-    }
+    return valueOfId(kPaletteIds, paletteChoice);
 }
 
 std::optional<PaletteName> paletteNameOf(const AppSettings& settings) {
@@ -96,9 +130,7 @@ std::optional<PaletteName> paletteNameOf(const AppSettings& settings) {
 }
 
 void setPaletteName(AppSettings& settings, PaletteName name) {
-    settings.paletteChoice = name == PaletteName::Bw     ? PALETTE_BW
-                             : name == PaletteName::User ? PALETTE_USER
-                                                         : PALETTE_CB;
+    settings.paletteChoice = idOfValue(kPaletteIds, name);
 }
 
 bool fillActivePalette(std::int32_t paletteChoice, const LevelPalette& userPalette,
@@ -116,20 +148,11 @@ bool fillActivePalette(const AppSettings& settings, LevelPalette& active) {
 }
 
 StereoChannel stereoChannelOf(const AppSettings& settings) {
-    switch (settings.channelChoice) {
-    case CHANNEL_DUAL:
-        return StereoChannel::Dual;
-    case CHANNEL_RIGHT:
-        return StereoChannel::Right;
-    default:
-        return StereoChannel::Left;
-    }
+    return valueOrFirst(kStereoChannelIds, settings.channelChoice);
 }
 
 void setStereoChannel(AppSettings& settings, StereoChannel channel) {
-    settings.channelChoice = channel == StereoChannel::Dual    ? CHANNEL_DUAL
-                             : channel == StereoChannel::Right ? CHANNEL_RIGHT
-                                                               : CHANNEL_LEFT;
+    settings.channelChoice = idOfValue(kStereoChannelIds, channel);
 }
 
 bool stereoOf(const AppSettings& settings) {
@@ -139,32 +162,6 @@ bool stereoOf(const AppSettings& settings) {
 void setStereo(AppSettings& settings, bool stereo) {
     settings.typeChoice = stereo ? TYPE_STEREO : TYPE_MONO;
 }
-
-namespace {
-
-DisplayType displayTypeOf(const AppSettings& settings) {
-    switch (settings.displayTypeChoice) {
-    case DISPLAY_SCROLL:
-        return DisplayType::Scroll;
-    case DISPLAY_BAR_PLOT:
-        return DisplayType::BarPlot;
-    default:
-        return DisplayType::LinePlot;
-    }
-}
-
-PlotType plotTypeOf(const AppSettings& settings) {
-    switch (settings.plotTypeChoice) {
-    case PLOT_PEAK_DELTA:
-        return PlotType::PeakDelta;
-    case PLOT_LR_DELTA:
-        return PlotType::LrDelta;
-    default:
-        return PlotType::Signal;
-    }
-}
-
-} // namespace
 
 namespace {
 // The spare word, once it holds this program's own choices, carries 0x4B43 in its upper half,
@@ -282,8 +279,8 @@ void useAnalyzeFileScale(AppSettings& settings) {
 
 ScopeOptions scopeOptions(const AppSettings& s, const ScopeAxis& axis, bool grid) {
     ScopeOptions o;
-    o.displayType = displayTypeOf(s);
-    o.plotType = plotTypeOf(s);
+    o.displayType = valueOrFirst(kDisplayTypeIds, s.displayTypeChoice);
+    o.plotType = valueOrFirst(kPlotTypeIds, s.plotTypeChoice);
     o.dbRange = dbRangeOf(s);
     o.levelScaleCode = s.levelScaleCode;
     o.marker1Hz = s.marker1Hz;
