@@ -11,6 +11,7 @@
 #include "output/image_files.h"
 #include "output/log_file.h"
 #include "settings/app_settings.h"
+#include "settings/preferences.h"
 
 #include <functional>
 #include <memory>
@@ -31,6 +32,10 @@ struct DataLogState {
 // The window's whole state, piece by piece; each mode and helper takes the pieces it needs.
 struct AppState {
     AppSettings settings;
+    // What korv.ini has no room for (korvanthile.conf beside it), and that file as read at
+    // the start: it is written at the close only when something changed.
+    Preferences preferences;
+    Preferences preferencesAsRead;
     ImageChoices imageChoices; // the format and JPEG quality of saved images
     RunControl control;
     ViewState view;

@@ -242,12 +242,28 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     // What is not built yet is offered disabled, never as an item that does nothing.
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
     loadSettings(options_.settingsFile, s.settings, s.view.activePalette);
+    loadPreferences();
     s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
     showActivePalette(s.view);
     chooseVariables(s.settings.variablesChoice);
     applyPointerShape();
     surface_.invalidate();
     applyStartCommandLine(arguments);
+}
+
+// A bad value is replaced by its default and the user told which, once, at the start.
+void MainWindow::loadPreferences() {
+    AppState& s = state();
+    PreferencesRead read = readPreferences(preferencesPathBeside(options_.settingsFile));
+    s.preferences = std::move(read.preferences);
+    s.preferencesAsRead = s.preferences;
+    if (!read.problems.empty()) {
+        QStringList lines;
+        for (const std::string& problem : read.problems) {
+            lines << QString::fromStdString(problem);
+        }
+        prompts().message(lines.join(QLatin1Char('\n')), MessageIcon::Warning);
+    }
 }
 
 void MainWindow::startUp(const QStringList& arguments) {
@@ -400,11 +416,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // The band asked for is kept, not the cut a file's rate made to it.
     AppSettings stored = s.settings;
     stored.highBandHz = askedHighBand(stored.highBandHz, s.analysis.highBand);
+    // Otherwise every choice would be lost at each start without a word; both files are in
+    // one folder, so a failure of the first is said once.
+    std::string unsaved;
     if (!saveSettings(options_.settingsFile, stored, s.analysis.sampleRateHz)) {
-        // Otherwise every choice would be lost at each start without a word.
-        prompts().message(QStringLiteral("Cannot Save Settings\n%1")
-                              .arg(QString::fromStdString(options_.settingsFile)),
-                          MessageIcon::Warning);
+        unsaved = options_.settingsFile;
+    } else if (s.preferences != s.preferencesAsRead) {
+        const std::string path = preferencesPathBeside(options_.settingsFile);
+        if (!writePreferences(path, s.preferences).empty()) {
+            unsaved = path;
+        }
+    }
+    if (!unsaved.empty()) {
+        prompts().message(
+            QStringLiteral("Cannot Save Settings\n%1").arg(QString::fromStdString(unsaved)),
+            MessageIcon::Warning);
     }
     releaseAll();
     if (openAllocations() != 0) {

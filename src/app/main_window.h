@@ -177,6 +177,7 @@ class MainWindow : public QMainWindow {
     static QString defaultManualPath();
     void openHelpTopics();
     void applyStartCommandLine(const std::vector<std::string>& arguments);
+    void loadPreferences();
     void releaseAll();
 
     MainWindowOptions options_;

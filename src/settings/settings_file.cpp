@@ -323,6 +323,8 @@ void applyReloadDefaults(AppSettings& s) {
     s.timeScaleMsec = 12.0f;
 }
 
+} // namespace
+
 // Makes the folders leading to `path` that are missing, private to the user as the XDG
 // rules ask for the configuration folder. A failure shows in the write that follows.
 void makeFolderOf(const std::string& path) {
@@ -334,8 +336,6 @@ void makeFolderOf(const std::string& path) {
         }
     }
 }
-
-} // namespace
 
 std::string settingsPathBesideExecutable(std::string_view executablePath) {
     const std::size_t slash = executablePath.rfind('/');

@@ -43,6 +43,10 @@ void loadSettings(const std::string& path, AppSettings& settings, LevelPalette& 
 [[nodiscard]] bool applySettingsBytes(std::span<const std::uint8_t> bytes, AppSettings& settings,
                                       LevelPalette& activePalette);
 
+// Makes the folders leading to `path` that are missing, private to the user as the XDG
+// rules ask for the configuration folder. A failure shows in the write that follows.
+void makeFolderOf(const std::string& path);
+
 // Close-time write of the whole record; sampleRateHz is the rate of the data held now (0 if
 // none) and goes to offset 504. A missing folder is made (private to the user, as the XDG
 // rules ask). The record is written and synced to a temporary file beside the settings file,

@@ -355,6 +355,36 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsInTheConfig
     test::expectOneMessage(*prompts, "Cannot Save Settings\n" + ini.toStdString());
 }
 
+// korvanthile.conf beside korv.ini: a bad value is named at the start and its default used, a
+// key this program does not know survives the close, and a close with nothing changed writes
+// nothing.
+TEST_F(MainWindowTest, PreferencesBesideTheSettingsAreReadCheckedAndWrittenBack) {
+    const QString conf = dir.file(QStringLiteral("korvanthile.conf"));
+    {
+        auto w = open();
+        EXPECT_TRUE(w->close());
+        EXPECT_FALSE(QFile::exists(conf));
+    }
+    ASSERT_FALSE(dir.write(QStringLiteral("korvanthile.conf"),
+                           "meter.weighting = Q\nmeter.time_weighting = S\nlater.key = 7\n")
+                     .isEmpty());
+    {
+        auto w = open();
+        test::expectOneMessage(*prompts, conf.toStdString() +
+                                             ", line 1: \"meter.weighting = Q\" is not a "
+                                             "weighting (A, C or Z); A is used");
+        EXPECT_EQ(w->state().preferences.meterTimeWeighting, meter::TimeWeighting::S);
+        rememberRecentFile(w->state().preferences, "/data/a.wav");
+        EXPECT_TRUE(w->close());
+    }
+    const PreferencesRead read = readPreferences(conf.toStdString());
+    EXPECT_TRUE(read.problems.empty());
+    EXPECT_EQ(read.preferences.recentFiles, std::vector<std::string>{"/data/a.wav"});
+    EXPECT_EQ(read.preferences.meterTimeWeighting, meter::TimeWeighting::S);
+    EXPECT_EQ(read.preferences.otherKeys,
+              (std::vector<std::pair<std::string, std::string>>{{"later.key", "7"}}));
+}
+
 // The first window follows the screen's rule (four fifths of its width, three quarters as
 // tall) but never leaves its available area, frame included. Run also on a 1366 x 768 screen
 // with window frames, where the rule alone would be 800 lines tall.
