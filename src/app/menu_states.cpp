@@ -45,8 +45,8 @@ void menuStateRunning(MainWindow& window) {
     enableAll(m,
               {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kParametersChange,
                cmd::kParametersRestore, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kScanFile,
-               cmd::kScanInput, cmd::kSaveWave, cmd::kFreqCalibration, cmd::kExit,
-               cmd::kPrintWindow},
+               cmd::kScanInput, cmd::kSaveWave, cmd::kFreqCalibration, cmd::kCalibrateInput,
+               cmd::kExit, cmd::kPrintWindow},
               false);
     m.enablePopup(ProgramMenu::kParametersPopup, false);
     m.enablePopup(ProgramMenu::kSaveImagePopup, false);
@@ -60,7 +60,7 @@ void menuStateIdle(MainWindow& window) {
     const AppState& s = window.state();
     enableAll(m,
               {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kScanFile, cmd::kScanInput,
-               cmd::kFreqCalibration, cmd::kExit},
+               cmd::kFreqCalibration, cmd::kCalibrateInput, cmd::kExit},
               true);
     m.enablePopup(ProgramMenu::kParametersPopup, s.analysis.scanRestoreAvailable);
     m.enable(cmd::kParametersChange, false);

@@ -6,6 +6,7 @@
 #include "app/spectral_view.h"
 #include "modes/analyze_file.h"
 #include "modes/batch.h"
+#include "modes/calibrate_input.h"
 #include "modes/data_logs.h"
 #include "modes/play.h"
 #include "modes/plot_display.h"
@@ -24,6 +25,7 @@ void installModes(MainWindow& window) {
     installScanInput(window);
     installPlotDisplay(window);
     installColourCommands(window);
+    installCalibrateInput(window);
     installDataLogs(window);
     installSaveImage(window);
     installBatch(window);

@@ -7,6 +7,7 @@
 #include "cli/cli_outputs.h"
 #include "meter/calibrator.h"
 #include "output/data_log.h"
+#include "pipeline/calibrator_recording.h"
 #include "pipeline/file_samples.h"
 
 #include <fcntl.h>
@@ -164,20 +165,12 @@ std::optional<meter::FullScaleLevel> fullScaleOf(const Options& o, std::string& 
     if (m.calibratorFile.empty()) {
         return std::nullopt;
     }
-    FileSamples samples;
-    if (const auto failure = samples.open(m.calibratorFile, meterChannel(o))) {
-        error = m.calibratorFile + ": " + failure->text;
+    auto measured = measureCalibratorFile(m.calibratorFile, meterChannel(o), m.calibratorLevelDb);
+    if (const auto* failure = std::get_if<std::string>(&measured)) {
+        error = *failure;
         return std::nullopt;
     }
-    meter::CalibratorAnalysis analysis(samples.sampleRate(), m.calibratorLevelDb);
-    for (auto block = samples.next(); !block.empty(); block = samples.next()) {
-        analysis.feed(block);
-    }
-    if (samples.failed()) {
-        error = m.calibratorFile + ": " + kErrorReadingFile.text;
-        return std::nullopt;
-    }
-    const meter::CalibratorReading reading = analysis.reading();
+    const auto& reading = std::get<meter::CalibratorReading>(measured);
     if (reading.verdict != meter::CalibratorVerdict::Accepted) {
         error = m.calibratorFile + ": " + meter::calibratorReason(reading);
         return std::nullopt;

@@ -64,6 +64,7 @@ class PortAudioInput final : public SoundInput {
     void reset() override;
     void close() override;
     [[nodiscard]] bool isOpen() const override { return stream_ != nullptr; }
+    [[nodiscard]] std::string deviceName() override;
 
   private:
     struct Slot {
@@ -125,6 +126,17 @@ SoundResult PortAudioInput::open(const PcmFormat& format, SoundInputSink& sink) 
     started_ = false;
     silent_.store(false);
     return SoundResult::Ok;
+}
+
+std::string PortAudioInput::deviceName() {
+    const PaDeviceIndex device = ensurePortAudio() ? Pa_GetDefaultInputDevice() : paNoDevice;
+    const PaDeviceInfo* info = device != paNoDevice ? Pa_GetDeviceInfo(device) : nullptr;
+    if (info == nullptr || info->name == nullptr) {
+        return {};
+    }
+    const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+    std::string name = info->name;
+    return host != nullptr && host->name != nullptr ? std::string(host->name) + ": " + name : name;
 }
 
 std::vector<int> PortAudioInput::offeredRates(std::span<const int> candidates, int channels,

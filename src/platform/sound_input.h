@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace korv {
@@ -74,6 +75,10 @@ class SoundInput {
     virtual void close() = 0;
 
     [[nodiscard]] virtual bool isOpen() const = 0;
+
+    // The device's name as the user knows it, which a calibration is stored under; empty when
+    // there is no device.
+    [[nodiscard]] virtual std::string deviceName() = 0;
 };
 
 } // namespace korv

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -108,6 +109,8 @@ class SimulatedSoundInput final : public SoundInput {
     void reset() override;
     void close() override;
     [[nodiscard]] bool isOpen() const override { return sink_ != nullptr; }
+    [[nodiscard]] std::string deviceName() override { return name_; }
+    void setDeviceName(std::string name) { name_ = std::move(name); }
 
     void failAt(SimulatedFailure failure) { failure_ = failure; }
     // The rates the device takes; once set, open() refuses any other. Until then it offers the
@@ -144,6 +147,7 @@ class SimulatedSoundInput final : public SoundInput {
     std::vector<std::uint8_t> bytes_;
     std::size_t bytesRead_ = 0;
     std::vector<std::pair<std::int64_t, std::int64_t>> stalls_; // from, for (msec after start)
+    std::string name_ = "Simulated input";
     std::deque<Queued> queue_;
     bool capturing_ = false;
     bool started_ = false;
