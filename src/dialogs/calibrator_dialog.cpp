@@ -18,6 +18,7 @@ namespace {
 // hydrophone or a blast gauge.
 constexpr double kLowestFullScaleDb = -100.0;
 constexpr double kHighestFullScaleDb = 300.0;
+constexpr int kDialogWidthChars = 72;
 
 QLineEdit* field(QFormLayout& form, QWidget* owner, const QString& caption, bool readOnly) {
     auto* line = new QLineEdit(owner);
@@ -104,6 +105,7 @@ CalibratorDialog::CalibratorDialog(const std::string& device,
     QPushButton* store = box->addButton(QStringLiteral("&Store"), QDialogButtonBox::AcceptRole);
     store->setObjectName(QStringLiteral("Store"));
     store->setAccessibleName(QStringLiteral("Store"));
+    store->setEnabled(!device.empty()); // a level is kept for its input device
     QPushButton* cancel = box->addButton(QDialogButtonBox::Cancel);
     cancel->setObjectName(QStringLiteral("Cancel"));
     cancel->setAccessibleName(QStringLiteral("Cancel"));
@@ -118,6 +120,8 @@ CalibratorDialog::CalibratorDialog(const std::string& device,
         recordingStopped();
     });
     connect(open_, &QPushButton::clicked, this, [this] { openRecording(); });
+    // Room for a device's long name and a stored level with its date.
+    setMinimumWidth(fontMetrics().averageCharWidth() * kDialogWidthChars);
     presentTitle(*this);
     adjustSize();
     centreDialogOnScreen(*this);
