@@ -4,6 +4,8 @@
 #include "app/main_window.h"
 #include "app/playback_view.h"
 #include "app/spectral_view.h"
+#include "app/time_expansion.h"
+#include "app/view_navigation.h"
 #include "modes/analyze_file.h"
 #include "modes/batch.h"
 #include "modes/data_logs.h"
@@ -28,6 +30,8 @@ void installModes(MainWindow& window) {
     installSaveImage(window);
     installBatch(window);
     installPrintWindow(window);
+    installViewNavigation(window);
+    installTimeExpansion(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }
