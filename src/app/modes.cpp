@@ -3,6 +3,7 @@
 #include "app/colour_commands.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
+#include "app/progress_panel.h"
 #include "app/spectral_view.h"
 #include "app/time_expansion.h"
 #include "app/view_navigation.h"
@@ -32,6 +33,7 @@ void installModes(MainWindow& window) {
     installPrintWindow(window);
     installViewNavigation(window);
     installTimeExpansion(window);
+    installProgressPanel(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }

@@ -1,13 +1,16 @@
 // Long recordings in the real window offscreen: Go To Time and the whole-screen paging on an
-// analysed file with a tone that starts at a known time, and PLAY slowed by a time expansion on
-// the simulated output and the virtual clock.
+// analysed file with a tone that starts at a known time, PLAY slowed by a time expansion on
+// the simulated output and the virtual clock, and the progress of a long analysis with its
+// Cancel.
 
 #include "analysis/parameters.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/program_menu.h"
+#include "app/progress_panel.h"
 #include "dialogs/go_to_time_dialog.h"
+#include "output/image_files.h"
 #include "platform/sound_simulated.h"
 #include "support/counting_output.h"
 #include "support/platform_scopes.h"
@@ -16,8 +19,15 @@
 #include "support/test_signals.h"
 #include "support/window_setup.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -35,7 +45,7 @@ constexpr int kProbeCommand = 99003;
 constexpr double kOnsetSec = 25.0; // the tone of the navigation file starts here
 constexpr int kWaveHeaderBytes = 44;
 
-class ViewNavigationTest : public ::testing::Test {
+class LongRecordingsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
@@ -109,6 +119,27 @@ class ViewNavigationTest : public ::testing::Test {
         window->commands().post(kProbeCommand, 0);
     }
 
+    // A command that posts itself again at each pump of the running loop; `step` is given the
+    // round and says whether to go on.
+    void everyPump(std::function<bool(int)> step) {
+        auto round = std::make_shared<int>(0);
+        window->registerCommand(kProbeCommand, [this, round, step = std::move(step)](int) {
+            if (step(++*round)) {
+                window->commands().post(kProbeCommand, 0);
+            }
+        });
+        window->commands().post(kProbeCommand, 0);
+    }
+
+    QFrame* panel() { return window->findChild<QFrame*>(QStringLiteral("progress")); }
+    QProgressBar* bar() { return panel()->findChild<QProgressBar*>(); }
+    QString stage() { return panel()->findChild<QLabel*>()->text(); }
+    void cancel() {
+        auto* b = panel()->findChild<QPushButton*>(QStringLiteral("progressCancel"));
+        ASSERT_NE(b, nullptr);
+        b->click();
+    }
+
     test::TempDir dir;
     test::ScriptedPromptsScope prompts;
     VirtualClock clock;
@@ -120,7 +151,7 @@ class ViewNavigationTest : public ::testing::Test {
 // A typed time, in any of its spellings, brings the column whose window is centred on it to
 // the view's left edge, where the tone's onset then shows; text that is no time or a time
 // outside the file brings the dialog back after its message.
-TEST_F(ViewNavigationTest, GoToTimeBringsTheTypedTimeToTheLeftEdge) {
+TEST_F(LongRecordingsTest, GoToTimeBringsTheTypedTimeToTheLeftEdge) {
     EXPECT_FALSE(window->menu().enabled(cmd::kGoToTime)); // nothing analysed yet
     analyzeOnsetFile();
     ASSERT_TRUE(window->menu().enabled(cmd::kGoToTime));
@@ -174,7 +205,7 @@ TEST_F(ViewNavigationTest, GoToTimeBringsTheTypedTimeToTheLeftEdge) {
 
 // Shift+Page Down and Up move a whole view; Page Down alone the bar's 100 columns; the end
 // holds them.
-TEST_F(ViewNavigationTest, ShiftPageMovesAWholeScreen) {
+TEST_F(LongRecordingsTest, ShiftPageMovesAWholeScreen) {
     analyzeOnsetFile();
     const int screen = state().view.layout.plotWidth;
     const int max = state().view.scroll.h.max;
@@ -201,7 +232,7 @@ TEST_F(ViewNavigationTest, ShiftPageMovesAWholeScreen) {
 // At 1/10 speed PLAY gives the device every frame at a tenth of the rate, takes ten times as
 // long on the clock, and the time readout is the file's time of the frames the device has
 // played; a device that refuses the slowed rate is named so.
-TEST_F(ViewNavigationTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
+TEST_F(LongRecordingsTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
     constexpr int kBatRate = 96000;
     constexpr int kFactor = 10;
     constexpr int kMs = 1500;
@@ -250,6 +281,103 @@ TEST_F(ViewNavigationTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
     window->commands().send(cmd::kPlayWindow, 0);
     test::expectOneMessage(*prompts, "The Sound Output Cannot Play 9600 Hz (1/10 of 96000 Hz): "
                                      "Choose a Smaller Time Expansion");
+}
+
+// A long analysis shows its progress once it has run a while, and its Cancel leaves what STOP
+// leaves: the image up to the last column drawn, the segment cut to match; a short one never
+// shows it.
+TEST_F(LongRecordingsTest, CancelStopsALongAnalysisWhereItIs) {
+    ASSERT_NE(panel(), nullptr);
+    bool everShown = false;
+    everyPump([&](int) {
+        everShown = everShown || panel()->isVisible();
+        return state().view.analysisDrawing;
+    });
+    analyze(QStringLiteral("short.wav"), kRate, kRate, test::sines({1000.0}, kRate));
+    EXPECT_FALSE(everShown);
+
+    int barAtCancel = -1;
+    long fullColumns = 0;
+    int drawing = 0; // pumps of the column loop
+    everyPump([&](int) {
+        if (!state().view.analysisDrawing) {
+            return true;
+        }
+        ++drawing;
+        if (drawing == 3) {
+            clock.advance(ProgressPanel::kShowAfterMs); // the analysis has run a while
+        } else if (drawing == 6) {
+            EXPECT_TRUE(panel()->isVisible());
+            EXPECT_EQ(stage(), "Analysing long.wav");
+            fullColumns = state().analysis.run.params.columns;
+            barAtCancel = bar()->value();
+            cancel();
+            return false;
+        }
+        return true;
+    });
+    analyze(QStringLiteral("long.wav"), kRate, 40L * kRate, test::sines({1000.0}, kRate));
+    ASSERT_GT(fullColumns, 3900); // 10 msec columns (221 samples) of 40 s
+    // The image ends at the column the loop had reached (it pumps every fourth column), which
+    // is what the bar showed.
+    const long kept = params().columns;
+    EXPECT_GT(kept, 1);
+    EXPECT_LT(kept, 40);
+    EXPECT_EQ((kept - 1) % 4, 0);
+    EXPECT_EQ(barAtCancel, std::lround(static_cast<double>(kept - 1) /
+                                       static_cast<double>(fullColumns) * 1000.0));
+    EXPECT_EQ(state().analysis.run.segmentBytes,
+              40LL * kRate * 2 * kept / fullColumns / 2 * 2); // whole frames
+    EXPECT_FALSE(panel()->isVisible());
+    EXPECT_FALSE(state().control.modeRunning);
+    EXPECT_TRUE(window->menu().enabled(cmd::kAnalyzeFile));
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
+// In a batch the bar counts the files, and Cancel ends the batch as STOP does: the file it cut
+// short saves no image, the ones after it are not analysed, the summary says so.
+TEST_F(LongRecordingsTest, CancelEndsABatch) {
+    QStringList files;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        files << dir.write(QString::fromLatin1(name),
+                           test::waveFile(kRate, 1, 16, 20L * kRate, test::sines({1000.0}, kRate)));
+    }
+    QString stageShown;
+    int barShown = -1;
+    everyPump([&](int) {
+        if (!state().view.analysisDrawing || !window->windowTitle().contains("2 of 3")) {
+            return true;
+        }
+        clock.advance(ProgressPanel::kShowAfterMs);
+        if (!panel()->isVisible()) {
+            return true;
+        }
+        stageShown = stage();
+        barShown = bar()->value();
+        cancel();
+        return false;
+    });
+    prompts->queueFiles(files);
+    prompts->queueDialog([](QDialog& d) {
+        d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_BITMAP))->click();
+        ScriptedPrompts::pressOk(d);
+    });
+    window->commands().send(cmd::kAnalyzeBatch, 0);
+    window->commands().drain();
+    EXPECT_FALSE(state().control.batchRunning);
+    EXPECT_EQ(stageShown, "File 2 of 3: b.wav");
+    // One file of three done, the second only begun.
+    EXPECT_GE(barShown, 333);
+    EXPECT_LT(barShown, 340);
+    EXPECT_FALSE(panel()->isVisible());
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("images/a.bmp"))));
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/b.bmp"))));
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("images/c.bmp"))));
+    ASSERT_EQ(prompts->messages().size(), 1U);
+    EXPECT_EQ(prompts->messages()[0].text, "2 of 3 files were not saved.");
+    EXPECT_EQ(prompts->messageDetails().value(0),
+              QStringLiteral("b.wav: Stopped before the end of the file: no image saved\n"
+                             "c.wav: not analysed: the batch was stopped"));
 }
 
 } // namespace
