@@ -30,6 +30,13 @@ inline constexpr int kPointerBlackCross = 40048;
 inline constexpr int kFreqMark = 40049;
 inline constexpr int kHelpTopics = 40036;
 inline constexpr int kAbout = 40024;
+// The View menu: the view's place in a long recording, and the speed PLAY plays at.
+inline constexpr int kGoToTime = 40090;
+inline constexpr int kScreenBack = 40091;
+inline constexpr int kScreenForward = 40092;
+// 40093 + k plays at 1 / TIME_EXPANSION_FACTORS[k] of the recorded speed.
+inline constexpr int kTimeExpansionFirst = 40093;
+inline constexpr int kTimeExpansionLast = 40100;
 // 40040 + k sets the FFT size to 2^(9 + k) points, k = 0 ... 5.
 inline constexpr int kFftSizeFirst = 40040;
 inline constexpr int kFftSizeLast = 40045;

@@ -196,7 +196,8 @@ void MainWindow::setInitialMenuState() {
     menu_->enablePopup(ProgramMenu::kParametersPopup, false);
     menu_->enablePopup(ProgramMenu::kSaveImagePopup, false);
     for (const int id : {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
-                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow}) {
+                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow,
+                         cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward}) {
         menu_->enable(id, false);
     }
 }

@@ -108,6 +108,9 @@ class MainWindow : public QMainWindow {
     // blitView, and with `labels` the axis labels or the plot as the display shows them.
     void redrawView(bool labels);
     void clearDrawingArea();
+    // The held image may be scrolled now: it is wider than the view, and no analysis, sound or
+    // mode holds it, nor is it a scan's scroll memory.
+    [[nodiscard]] bool imageScrollFree() const;
     // Enables PLAY when the image can be played part by part (see the resize rules).
     void updatePlayButton();
     // "Korvanthile" and the file's name; the name alone without a file.

@@ -150,12 +150,15 @@ void MainWindow::redrawView(bool labels) {
 // ---------------------------------------------------------------------------------------------
 // Scrolling
 
+bool MainWindow::imageScrollFree() const {
+    const AppState& s = state();
+    return !s.view.analysisDrawing && !s.view.playbackActive && s.view.scroll.h.scrollable &&
+           !s.control.modeRunning && s.held.spectralImage && !s.view.scrollMemoryShown;
+}
+
 void MainWindow::onHorizontalAction(int action) {
     AppState& s = state();
-    const bool ignored = s.view.analysisDrawing || s.view.playbackActive ||
-                         !s.view.scroll.h.scrollable || s.control.modeRunning ||
-                         !s.held.spectralImage || s.view.scrollMemoryShown;
-    if (ignored) {
+    if (!imageScrollFree()) {
         hBar_->setSliderPosition(s.view.scroll.h.pos);
         return;
     }
@@ -330,10 +333,17 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
             queue_.send(cmd::kFreqCalibration, 0);
         }
         break;
-    case Qt::Key_Home:
-    case Qt::Key_End:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
+        // With Shift a whole screen; alone the bar's page of 100 columns.
+        if (event->modifiers() & Qt::ShiftModifier) {
+            queue_.send(event->key() == Qt::Key_PageUp ? cmd::kScreenBack : cmd::kScreenForward, 0);
+        } else {
+            scrollByKey(event->key());
+        }
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
         scrollByKey(event->key());
         break;
     case Qt::Key_Plus:

@@ -46,7 +46,8 @@ void menuStateRunning(MainWindow& window) {
               {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kParametersChange,
                cmd::kParametersRestore, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kScanFile,
                cmd::kScanInput, cmd::kSaveWave, cmd::kFreqCalibration, cmd::kCalibrateInput,
-               cmd::kExit, cmd::kPrintWindow},
+               cmd::kExit, cmd::kPrintWindow, cmd::kGoToTime, cmd::kScreenBack,
+               cmd::kScreenForward},
               false);
     m.enablePopup(ProgramMenu::kParametersPopup, false);
     m.enablePopup(ProgramMenu::kSaveImagePopup, false);
@@ -67,7 +68,9 @@ void menuStateIdle(MainWindow& window) {
     m.enable(cmd::kParametersRestore, s.analysis.scanRestoreAvailable);
     m.enable(cmd::kLogSpectrum, s.logs.logDataAvailable);
     nameLogCommand(m, s.settings);
-    enableAll(m, {cmd::kLogPoints, cmd::kSaveWave}, false);
+    enableAll(
+        m, {cmd::kLogPoints, cmd::kSaveWave, cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward},
+        false);
     const bool image = s.held.spectralImage || s.view.plotImage;
     m.enable(cmd::kPrintWindow, image);
     m.enablePopup(ProgramMenu::kSaveImagePopup, image);
@@ -114,6 +117,10 @@ void menuStateImage(MainWindow& window) {
         m.enable(cmd::kPrintWindow, true);
     }
     m.enable(cmd::kExit, true);
+    // The analysed image, wider than the view, can be moved through.
+    enableAll(m, {cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward},
+              st.displayTypeChoice == DISPLAY_SCROLL && s.held.spectralImage &&
+                  s.view.scroll.h.scrollable && !s.view.scrollMemoryShown);
     endRunning(window);
 }
 

@@ -3,7 +3,10 @@
 #include "app/colour_commands.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
+#include "app/progress_panel.h"
 #include "app/spectral_view.h"
+#include "app/time_expansion.h"
+#include "app/view_navigation.h"
 #include "modes/analyze_file.h"
 #include "modes/batch.h"
 #include "modes/calibrate_input.h"
@@ -30,6 +33,9 @@ void installModes(MainWindow& window) {
     installSaveImage(window);
     installBatch(window);
     installPrintWindow(window);
+    installViewNavigation(window);
+    installTimeExpansion(window);
+    installProgressPanel(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }

@@ -2,6 +2,7 @@
 
 #include "audio/playback_messages.h"
 #include "audio/sample_encoding.h"
+#include "audio/time_expansion.h"
 #include "audio/wave_file.h"
 #include "audio/wave_header.h"
 #include "base/user_message.h"
@@ -165,7 +166,9 @@ void Playback::start(Use use, const PlaySamples& samples, const PlayGeometry& ge
 // Where the sound comes from and where it starts; false with the message shown.
 bool Playback::openSource(Use use, const PlaySamples& samples, const PlayGeometry& geometry) {
     const WaveFormat wave = samples.format;
-    format_ = PcmFormat{wave.sampleRate, wave.channels, wave.bitsPerSample};
+    fileRate_ = static_cast<std::int32_t>(wave.sampleRate);
+    format_ = PcmFormat{expandedSampleRate(fileRate_, geometry.timeExpansion), wave.channels,
+                        wave.bitsPerSample};
     if (!format_.isValid()) {
         // No device opens for it.
         showMessage(kCannotOpenAudioDevice);
@@ -211,13 +214,17 @@ bool Playback::openDevice(Use use, const PlaySamples& samples, const PlayGeometr
     const int loops =
         use == Use::Play
             ? playAllLoops(static_cast<std::int64_t>(samples.dataBytes), bufferBytes)
-            : playWindowLoops(playPaneColumns(geometry.viewWidth, geometry.dualStereo),
-                              geometry.columnMsec, format_.bytesPerSecond(), bufferBytes);
+            : playWindowLoops(
+                  playPaneColumns(geometry.viewWidth, geometry.dualStereo), geometry.columnMsec,
+                  PcmFormat{fileRate_, format_.channels, format_.bitsPerSample}.bytesPerSecond(),
+                  bufferBytes);
 
     // A machine without a sound card fails here, whatever the stretch; the device that opens
-    // but refuses the buffer wants a shorter one.
+    // but refuses the buffer wants a shorter one. One that refuses a slowed rate is named so.
     if (output_.open(format_, *relay_) != SoundResult::Ok) {
-        failStart(kCannotOpenAudioDevice);
+        failStart(format_.sampleRate != fileRate_
+                      ? slowedRateRefused(format_.sampleRate, fileRate_, geometry.timeExpansion)
+                      : kCannotOpenAudioDevice);
         return false;
     }
     if (output_.prepare(*buffer_, loops) != SoundResult::Ok) {
@@ -274,9 +281,11 @@ void Playback::runPlayLoop() {
             break;
         }
         const double elapsed = static_cast<double>(clock_.nowMs() - startTimeMs_);
+        // Slowed or not, the view and the readout go by the file's time of the sound heard.
+        const double heard = fileMsecHeard(elapsed, format_.sampleRate, fileRate_);
         // The column whose window is centred on the sound now heard.
-        const int column = playColumn(elapsed - geometry_.windowCentreMsec, geometry_.columnMsec);
-        view_.showPlayTime(elapsed);
+        const int column = playColumn(heard - geometry_.windowCentreMsec, geometry_.columnMsec);
+        view_.showPlayTime(heard);
         const std::int64_t frames = playedFrames(elapsed, format_.sampleRate);
         if (frames >= totalFrames_) {
             stopRequested_ = true;

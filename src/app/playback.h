@@ -74,6 +74,9 @@ struct PlayGeometry {
     int columnStepSamples = 0; // interleaved samples per column
     // A column's time is its window's centre, this far after its first sample.
     double windowCentreMsec = 0.0;
+    // PLAY and PLAY WDW sound this many times slower than recorded (TIME_EXPANSION_FACTORS);
+    // the marker, the paging and the time readout keep to the file's time.
+    int timeExpansion = 1;
 };
 
 class Playback {
@@ -157,7 +160,8 @@ class Playback {
     std::unique_ptr<Relay> relay_;
 
     Use use_ = Use::None;
-    PcmFormat format_;
+    PcmFormat format_;          // as the device plays it
+    std::int32_t fileRate_ = 0; // as recorded
     PlayGeometry geometry_;
     CountedBlock<std::vector<std::uint8_t>> buffer_;
     std::uint8_t silence_ = 0;

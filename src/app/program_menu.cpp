@@ -1,11 +1,14 @@
 #include "app/program_menu.h"
 
 #include "app/command_ids.h"
+#include "audio/time_expansion.h"
 #include "platform/prompts.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+
+#include <string>
 
 namespace korv {
 
@@ -36,6 +39,8 @@ ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
     function_->addSeparator();
     add(*function_, cmd::kExit, "Exit");
 
+    addView(bar);
+
     QMenu* variables = bar.addMenu(QStringLiteral("Variables"));
     add(*variables, cmd::kVariablesAdjust, "Adjust");
     add(*variables, cmd::kVariablesFreeze, "Freeze");
@@ -54,6 +59,25 @@ ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
 
     for (const int id : {cmd::kVariablesAdjust, cmd::kVariablesFreeze, cmd::kPointerTargetBox,
                          cmd::kPointerWhiteCross, cmd::kPointerBlackCross}) {
+        actions_.at(id)->setCheckable(true);
+    }
+}
+
+// The view's place in a long recording, and the speed the held sound plays at. The keys are
+// the window's own (its key handler sends the commands), so the items only name them.
+void ProgramMenu::addView(QMenuBar& bar) {
+    QMenu* view = bar.addMenu(QStringLiteral("View"));
+    add(*view, cmd::kGoToTime, "Go To Time...");
+    add(*view, cmd::kScreenBack, "Screen Back\tShift+PgUp");
+    add(*view, cmd::kScreenForward, "Screen Forward\tShift+PgDown");
+    view->addSeparator();
+    QMenu* expansion = view->addMenu(QStringLiteral("Time Expansion"));
+    for (std::size_t k = 0; k < TIME_EXPANSION_FACTORS.size(); ++k) {
+        const int factor = TIME_EXPANSION_FACTORS[k];
+        const std::string text =
+            factor == 1 ? std::string("As Recorded") : "1/" + std::to_string(factor) + " Speed";
+        const int id = cmd::kTimeExpansionFirst + static_cast<int>(k);
+        add(*expansion, id, text.c_str());
         actions_.at(id)->setCheckable(true);
     }
 }

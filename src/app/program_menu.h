@@ -37,6 +37,7 @@ class ProgramMenu {
 
   private:
     void add(QMenu& menu, int id, const char* text);
+    void addView(QMenuBar& bar);
     [[nodiscard]] QMenu* popup(int position) const;
 
     [[nodiscard]] bool built(int id) const { return !built_ || built_(id); }

@@ -6,6 +6,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
+#include "app/progress_panel.h"
 #include "audio/sample_encoding.h"
 #include "audio/wave_file.h"
 #include "dialogs/control_ids.h"
@@ -108,6 +109,12 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
     }
 }
 
+// The analysed file's name without its folder, as the progress names it.
+QString analysedFileName(const AnalysisRun& run) {
+    const QString path = displayFileName(run.file);
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 void drawPleaseWait(MainWindow& window) {
     const PlotLayout& l = window.state().view.layout;
     const QFont font = window.controlFont();
@@ -152,6 +159,12 @@ bool columnLoop(MainWindow& window) {
     const long columns = run.params.columns;
     const bool pleaseWait = run.commandLine && (s.settings.typeChoice != TYPE_STEREO ||
                                                 s.settings.channelChoice == CHANNEL_DUAL);
+    // A batch shows its own progress, file by file.
+    ProgressPanel* progress = s.control.batchRunning ? nullptr : progressPanel(window);
+    if (progress != nullptr) {
+        progress->start();
+        progress->setStage(QStringLiteral("Analysing ") + analysedFileName(run), 0, 1);
+    }
     long x = 0;
     long firstUnshown = 0;
     auto lastShown = std::chrono::steady_clock::now() - kWindowFrameInterval;
@@ -174,12 +187,18 @@ bool columnLoop(MainWindow& window) {
                 firstUnshown = x + 1;
                 lastShown = now;
             }
-            // STOP, scrolling and repainting are handled between the columns.
+            if (ProgressPanel* shown = progressPanel(window)) {
+                shown->setFraction(static_cast<double>(x) / static_cast<double>(columns));
+            }
+            // STOP (and Cancel), scrolling and repainting are handled between the columns.
             pumpMessages();
         }
         ++x;
     }
     analyzer.release();
+    if (progress != nullptr) {
+        progress->finish();
+    }
     if (windows.readFailed()) {
         // The file changed after its check: no picture of half of it.
         prompts().show(kErrorReadingFile);

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
+#include "app/progress_panel.h"
 #include "base/user_message.h"
 #include "dialogs/image_dialog.h"
 #include "modes/analyze_file.h"
@@ -109,6 +110,9 @@ void endBatch(MainWindow& window) {
     s.control.batchRunning = false;
     s.control.batchStopRequested = false;
     s.control.titleNote.clear();
+    if (ProgressPanel* progress = progressPanel(window)) {
+        progress->finish();
+    }
     window.showFileInTitle(displayFileName(s.analysis.run.file));
     window.surface().invalidate();
     if (!skipped.empty()) {
@@ -138,6 +142,14 @@ void runStep(MainWindow& window) {
     ++b.next;
     s.settings.highBandHz = b.highBandHz;
     s.control.titleNote = QStringLiteral("%1 of %2").arg(b.next).arg(b.files.size()).toStdString();
+    if (ProgressPanel* progress = progressPanel(window)) {
+        progress->start(); // once for the whole batch
+        progress->setStage(QStringLiteral("File %1 of %2: %3")
+                               .arg(b.next)
+                               .arg(b.files.size())
+                               .arg(displayFileName(fileName(file))),
+                           static_cast<int>(b.next - 1), static_cast<int>(b.files.size()));
+    }
     b.stepDone = false;
     Prompts& outer = prompts();
     CollectingPrompts collecting(outer);

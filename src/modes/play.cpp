@@ -4,6 +4,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
+#include "app/time_expansion.h"
 #include "audio/playback_messages.h"
 #include "modes/scan_input.h"
 #include "platform/clock.h"
@@ -84,7 +85,8 @@ void PlayRoom::play(bool wholeSample) {
     if (p->active()) {
         return;
     }
-    const PlayGeometry geometry = currentPlayGeometry(s);
+    PlayGeometry geometry = currentPlayGeometry(s);
+    geometry.timeExpansion = timeExpansion(window_);
     if (s.held.samples) {
         if (wholeSample) {
             p->startPlayAll(*s.held.samples, geometry);

@@ -125,23 +125,31 @@ void press(MainWindow& w, std::initializer_list<Qt::Key> keys) {
 
 TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialStates) {
     auto w = open();
-    EXPECT_EQ(entries(*w->menuBar()), (QStringList{"Function", "Variables", "Pointers", "Help"}));
+    EXPECT_EQ(entries(*w->menuBar()),
+              (QStringList{"Function", "View", "Variables", "Pointers", "Help"}));
     EXPECT_EQ(entries(topMenu(*w, 0)),
               (QStringList{"40020 F1 - Analyze File", "40064 Analyze Batch", "40028 Log Spectrum",
                            "40062 Log Points", "Parameters", "-", "40007 F2 - Scan File",
                            "40011 F3 - Scan Input", "-", "40030 Save Wave", "Save Image",
                            "40050 Print Window", "-", "40027 F4 - Signal Scale && Range",
-                           "40054 F5 - Volume Control", "40057 F6 - Freq Calibration", "40101 Calibrate...", "-",
-                           "40003 Exit"}));
+                           "40054 F5 - Volume Control", "40057 F6 - Freq Calibration",
+                           "40101 Calibrate...", "-", "40003 Exit"}));
     const QMenu& function = topMenu(*w, 0);
     EXPECT_EQ(entries(*function.actions().at(ProgramMenu::kParametersPopup)->menu()),
               (QStringList{"40005 &Change", "40023 &Restore"}));
     EXPECT_EQ(entries(*function.actions().at(ProgramMenu::kSaveImagePopup)->menu()),
               (QStringList{"40033 Window Image", "40034 Entire Image"}));
-    EXPECT_EQ(entries(topMenu(*w, 1)), (QStringList{"40055 Adjust", "40056 Freeze"}));
-    EXPECT_EQ(entries(topMenu(*w, 2)), (QStringList{"40046 Target Box", "40047 White Cross",
+    EXPECT_EQ(entries(topMenu(*w, 1)),
+              (QStringList{"40090 Go To Time...", "40091 Screen Back\tShift+PgUp",
+                           "40092 Screen Forward\tShift+PgDown", "-", "Time Expansion"}));
+    EXPECT_EQ(entries(*topMenu(*w, 1).actions().at(4)->menu()),
+              (QStringList{"40093 As Recorded", "40094 1/2 Speed", "40095 1/4 Speed",
+                           "40096 1/8 Speed", "40097 1/10 Speed", "40098 1/16 Speed",
+                           "40099 1/20 Speed", "40100 1/32 Speed"}));
+    EXPECT_EQ(entries(topMenu(*w, 2)), (QStringList{"40055 Adjust", "40056 Freeze"}));
+    EXPECT_EQ(entries(topMenu(*w, 3)), (QStringList{"40046 Target Box", "40047 White Cross",
                                                     "40048 Black Cross", "-", "40049 Freq Mark"}));
-    EXPECT_EQ(entries(topMenu(*w, 3)),
+    EXPECT_EQ(entries(topMenu(*w, 4)),
               (QStringList{"40036 Help Topics", "-", "40024 About Korvanthile"}));
     // Starts with the initial menu and disabled buttons.
     EXPECT_EQ(w->windowTitle(), "Korvanthile");
@@ -151,7 +159,8 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
                    cmd::kSignalScale, cmd::kExit});
     expectEnabled(m, false,
                   {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
-                   cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow});
+                   cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow,
+                   cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward});
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kParametersPopup));
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));
     for (const auto& [id, text] : {std::pair{cmd::kPlay, "PLAY"},

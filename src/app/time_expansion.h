@@ -1,0 +1,15 @@
+#pragma once
+// View > Time Expansion (40093 to 40100): the speed PLAY and PLAY WDW play the held sound at,
+// one of TIME_EXPANSION_FACTORS, the chosen item checked.
+
+namespace korv {
+
+class MainWindow;
+
+// Registers the commands and checks "As Recorded".
+void installTimeExpansion(MainWindow& window);
+
+// The factor chosen: the sound plays this many times slower than recorded.
+[[nodiscard]] int timeExpansion(const MainWindow& window);
+
+} // namespace korv
