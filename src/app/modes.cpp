@@ -1,6 +1,8 @@
 #include "app/modes.h"
 
+#include "app/button_keys.h"
 #include "app/colour_commands.h"
+#include "app/desktop_files.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
 #include "app/spectral_view.h"
@@ -28,6 +30,8 @@ void installModes(MainWindow& window) {
     installSaveImage(window);
     installBatch(window);
     installPrintWindow(window);
+    installDesktopFiles(window);
+    installButtonKeys(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }
