@@ -48,6 +48,7 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
     if (!isModeDigit(arguments[0])) {
         result.kind = CommandLine::Kind::FileName;
         result.fileName = arguments[0];
+        result.moreFiles.assign(arguments.begin() + 1, arguments.end());
         return result;
     }
     const auto argument = [&](std::size_t i) {

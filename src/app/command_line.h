@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace korv {
 
@@ -17,6 +18,8 @@ struct CommandLine {
     };
     Kind kind = Kind::Empty;
     std::string fileName;
+    // A plain file path's followers: the other files the desktop gave (each opened later).
+    std::vector<std::string> moreFiles;
     int mode = 0;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
@@ -24,9 +27,9 @@ struct CommandLine {
 };
 
 // Reads the arguments as the program receives them, already split: an argument is one file
-// name, blanks and all; a mode is a lone digit 0 to 4 followed by the low and high band
-// limits, the time span and, for modes 0, 3 and 4, a file. The band limits come out in
-// ascending order; a missing or malformed number reads 0.
+// name, blanks and all (several are several files); a mode is a lone digit 0 to 4 followed by the
+// low and high band limits, the time span and, for modes 0, 3 and 4, a file. The band limits come
+// out in ascending order; a missing or malformed number reads 0.
 [[nodiscard]] CommandLine parseCommandLine(std::span<const std::string> arguments);
 
 // What starts after the command line was read: a command id and its parameter.

@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/command_line.h"
+#include "app/desktop_files.h"
 #include "app/menu_states.h"
 #include "app/panel_font.h"
 #include "app/pointer_shapes.h"
@@ -32,6 +33,7 @@
 #include <QWheelEvent>
 
 #include <filesystem>
+#include <ranges>
 
 #include <csignal>
 #include <cstdlib>
@@ -285,19 +287,12 @@ void MainWindow::applyStartCommandLine(const std::vector<std::string>& arguments
     s.control.autoRun = effects.autoRun;
     s.control.notesSuppressed = s.control.notesSuppressed || effects.autoRun;
     if (effects.fileFromCommandLine) {
-        s.control.fileFromCommandLine = true;
-        s.control.fileNameBuffer = parsed.fileName;
-        // The file's folder becomes the current one, as the later dialogs expect; a name
-        // relative to the old one is kept whole so it still finds the file. The name goes on
-        // as the bytes given, so a name that is no valid text in the locale is still found.
-        std::error_code error;
-        const std::filesystem::path file =
-            std::filesystem::absolute(parsed.fileName, error).lexically_normal();
-        if (!error && std::filesystem::is_directory(file.parent_path(), error)) {
-            s.control.fileNameBuffer = file.string();
-            std::filesystem::current_path(file.parent_path(), error);
-        }
-        showFileInTitle(displayFileName(file.filename().string()));
+        nameFileAsFromCommandLine(*this, parsed.fileName);
+    }
+    // The desktop hands over every file selected: the first is opened, the others wait under
+    // Recent Files, in the order given.
+    for (const std::string& file : parsed.moreFiles | std::views::reverse) {
+        rememberOpenedFile(s, file);
     }
     if (effects.start) {
         queue_.send(effects.start->id, effects.start->param);

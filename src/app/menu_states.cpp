@@ -21,8 +21,8 @@ void enableAll(ProgramMenu& menu, std::initializer_list<int> ids, bool on) {
 // 40028 logs the image's columns or the plotted spectrum, as the display type says.
 void nameLogCommand(ProgramMenu& menu, const AppSettings& settings) {
     if (QAction* a = menu.action(cmd::kLogSpectrum)) {
-        a->setText(settings.displayTypeChoice == DISPLAY_SCROLL ? QStringLiteral("Log Data")
-                                                                : QStringLiteral("Log Spectrum"));
+        a->setText(settings.displayTypeChoice == DISPLAY_SCROLL ? QStringLiteral("&Log Data")
+                                                                : QStringLiteral("&Log Spectrum"));
     }
 }
 

@@ -1,6 +1,8 @@
 #include "app/modes.h"
 
+#include "app/button_keys.h"
 #include "app/colour_commands.h"
+#include "app/desktop_files.h"
 #include "app/main_window.h"
 #include "app/playback_view.h"
 #include "app/progress_panel.h"
@@ -36,6 +38,8 @@ void installModes(MainWindow& window) {
     installViewNavigation(window);
     installTimeExpansion(window);
     installProgressPanel(window);
+    installDesktopFiles(window);
+    installButtonKeys(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }

@@ -12,50 +12,55 @@
 
 namespace korv {
 
+// Every popup and item has its mnemonic (Alt+F opens "Function"); the texts are otherwise
+// those of menu 146.
 ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
     : onCommand_(std::move(onCommand)) {
-    function_ = bar.addMenu(QStringLiteral("Function"));
-    add(*function_, cmd::kAnalyzeFile, "F1 - Analyze File");
-    add(*function_, cmd::kAnalyzeBatch, "Analyze Batch");
-    add(*function_, cmd::kLogSpectrum, "Log Spectrum");
-    add(*function_, cmd::kLogPoints, "Log Points");
-    parameters_ = function_->addMenu(QStringLiteral("Parameters"));
+    function_ = bar.addMenu(QStringLiteral("&Function"));
+    add(*function_, cmd::kAnalyzeFile, "F1 - &Analyze File");
+    add(*function_, cmd::kAnalyzeBatch, "Analyze &Batch");
+    add(*function_, cmd::kLogSpectrum, "&Log Spectrum");
+    add(*function_, cmd::kLogPoints, "Log P&oints");
+    parameters_ = function_->addMenu(QStringLiteral("&Parameters"));
     add(*parameters_, cmd::kParametersChange, "&Change");
     add(*parameters_, cmd::kParametersRestore, "&Restore");
     function_->addSeparator();
-    add(*function_, cmd::kScanFile, "F2 - Scan File");
-    add(*function_, cmd::kScanInput, "F3 - Scan Input");
+    add(*function_, cmd::kScanFile, "F2 - &Scan File");
+    add(*function_, cmd::kScanInput, "F3 - Scan &Input");
     function_->addSeparator();
-    add(*function_, cmd::kSaveWave, "Save Wave");
-    saveImage_ = function_->addMenu(QStringLiteral("Save Image"));
-    add(*saveImage_, cmd::kSaveWindowImage, "Window Image");
-    add(*saveImage_, cmd::kSaveEntireImage, "Entire Image");
-    add(*function_, cmd::kPrintWindow, "Print Window");
+    add(*function_, cmd::kSaveWave, "Save &Wave");
+    saveImage_ = function_->addMenu(QStringLiteral("Save I&mage"));
+    add(*saveImage_, cmd::kSaveWindowImage, "&Window Image");
+    add(*saveImage_, cmd::kSaveEntireImage, "&Entire Image");
+    add(*function_, cmd::kPrintWindow, "Pri&nt Window");
     function_->addSeparator();
-    add(*function_, cmd::kSignalScale, "F4 - Signal Scale && Range");
-    add(*function_, cmd::kVolumeControl, "F5 - Volume Control");
-    add(*function_, cmd::kFreqCalibration, "F6 - Freq Calibration");
-    add(*function_, cmd::kCalibrateInput, "Calibrate...");
+    add(*function_, cmd::kSignalScale, "F4 - Signal Scale && &Range");
+    add(*function_, cmd::kVolumeControl, "F5 - &Volume Control");
+    add(*function_, cmd::kFreqCalibration, "F6 - Freq &Calibration");
+    add(*function_, cmd::kCalibrateInput, "Calibrat&e...");
     function_->addSeparator();
-    add(*function_, cmd::kExit, "Exit");
+    // Filled each time "Function" opens (app/desktop_files).
+    recentFiles_ = function_->addMenu(QStringLiteral("Recent &Files"));
+    function_->addSeparator();
+    add(*function_, cmd::kExit, "E&xit");
 
     addView(bar);
 
-    QMenu* variables = bar.addMenu(QStringLiteral("Variables"));
-    add(*variables, cmd::kVariablesAdjust, "Adjust");
-    add(*variables, cmd::kVariablesFreeze, "Freeze");
+    QMenu* variables = bar.addMenu(QStringLiteral("&Variables"));
+    add(*variables, cmd::kVariablesAdjust, "&Adjust");
+    add(*variables, cmd::kVariablesFreeze, "&Freeze");
 
-    QMenu* pointers = bar.addMenu(QStringLiteral("Pointers"));
-    add(*pointers, cmd::kPointerTargetBox, "Target Box");
-    add(*pointers, cmd::kPointerWhiteCross, "White Cross");
-    add(*pointers, cmd::kPointerBlackCross, "Black Cross");
+    QMenu* pointers = bar.addMenu(QStringLiteral("&Pointers"));
+    add(*pointers, cmd::kPointerTargetBox, "&Target Box");
+    add(*pointers, cmd::kPointerWhiteCross, "&White Cross");
+    add(*pointers, cmd::kPointerBlackCross, "&Black Cross");
     pointers->addSeparator();
-    add(*pointers, cmd::kFreqMark, "Freq Mark");
+    add(*pointers, cmd::kFreqMark, "&Freq Mark");
 
-    QMenu* help = bar.addMenu(QStringLiteral("Help"));
-    add(*help, cmd::kHelpTopics, "Help Topics");
+    QMenu* help = bar.addMenu(QStringLiteral("&Help"));
+    add(*help, cmd::kHelpTopics, "Help &Topics");
     help->addSeparator();
-    add(*help, cmd::kAbout, "About Korvanthile");
+    add(*help, cmd::kAbout, "&About Korvanthile");
 
     for (const int id : {cmd::kVariablesAdjust, cmd::kVariablesFreeze, cmd::kPointerTargetBox,
                          cmd::kPointerWhiteCross, cmd::kPointerBlackCross}) {
@@ -66,12 +71,12 @@ ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
 // The view's place in a long recording, and the speed the held sound plays at. The keys are
 // the window's own (its key handler sends the commands), so the items only name them.
 void ProgramMenu::addView(QMenuBar& bar) {
-    QMenu* view = bar.addMenu(QStringLiteral("View"));
-    add(*view, cmd::kGoToTime, "Go To Time...");
-    add(*view, cmd::kScreenBack, "Screen Back\tShift+PgUp");
-    add(*view, cmd::kScreenForward, "Screen Forward\tShift+PgDown");
+    QMenu* view = bar.addMenu(QStringLiteral("Vie&w"));
+    add(*view, cmd::kGoToTime, "&Go To Time...");
+    add(*view, cmd::kScreenBack, "Screen &Back\tShift+PgUp");
+    add(*view, cmd::kScreenForward, "Screen &Forward\tShift+PgDown");
     view->addSeparator();
-    QMenu* expansion = view->addMenu(QStringLiteral("Time Expansion"));
+    QMenu* expansion = view->addMenu(QStringLiteral("Time &Expansion"));
     for (std::size_t k = 0; k < TIME_EXPANSION_FACTORS.size(); ++k) {
         const int factor = TIME_EXPANSION_FACTORS[k];
         const std::string text =

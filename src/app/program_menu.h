@@ -30,6 +30,8 @@ class ProgramMenu {
     void enablePopup(int position, bool on);
     [[nodiscard]] bool popupEnabled(int position) const;
     [[nodiscard]] QMenu* function() const { return function_; }
+    // "Recent Files" in "Function", between the F6 item and Exit.
+    [[nodiscard]] QMenu* recentFiles() const { return recentFiles_; }
     // Which commands the program can carry out. An item whose command is not built is kept
     // disabled whatever the menu states say, and so is a popup with no such item; the items
     // are disabled at once.
@@ -48,6 +50,7 @@ class ProgramMenu {
     QMenu* function_ = nullptr;
     QMenu* parameters_ = nullptr;
     QMenu* saveImage_ = nullptr;
+    QMenu* recentFiles_ = nullptr;
 };
 
 } // namespace korv

@@ -484,7 +484,10 @@ InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
         in.segmentBytes = s.control.recordedBytes;
         in.recordedFrameBytes = s.analysis.run.bytesPerFrame();
     }
-    if (s.held.segmentHeld()) {
+    // Whenever the run's picture is shown: also while a file is scanned, and after.
+    const bool runShown = s.held.segmentHeld() || s.control.modeRunning || s.held.spectralImage ||
+                          s.view.runningScrollImage || s.view.plotImage;
+    if (runShown) {
         const WaveFileInfo& info = s.analysis.run.info;
         in.fileChannels = info.fileChannels;
         in.firstChannel = info.firstChannel + 1;

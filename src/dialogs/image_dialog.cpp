@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <vector>
 
 namespace korv {
 namespace {
@@ -32,10 +33,16 @@ ImageDialog::ImageDialog(ImageChoices& choices, QWidget* parent)
     auto* formats = new QGroupBox(this);
     auto* formatRow = new QHBoxLayout(formats);
     auto* group = new QButtonGroup(this);
+    // bitmap and jpeg first, as they always were, then png.
+    std::vector<const ImageFormatInfo*> offered;
     for (const ImageFormatInfo& f : imageFormats()) {
-        if (f.buttonId == 0) {
-            continue;
+        if (f.buttonId != 0) {
+            offered.push_back(&f);
         }
+    }
+    std::ranges::sort(offered, {}, &ImageFormatInfo::buttonId);
+    for (const ImageFormatInfo* info : offered) {
+        const ImageFormatInfo& f = *info;
         auto* radio = new QRadioButton(
             QString::fromLatin1(f.buttonText.data(), static_cast<qsizetype>(f.buttonText.size())),
             formats);

@@ -5,6 +5,7 @@
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/desktop_files.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "audio/sound_file.h"
@@ -309,6 +310,9 @@ class AnalyzeFileRun {
         st_.displayTypeChoice = DISPLAY_SCROLL;
         s_.control.fileNameBuffer = run_.file;
         window_.showFileInTitle(displayFileName(run_.file));
+        if (!fromBatch_) {
+            rememberOpenedFile(s_, run_.file);
+        }
         run_.stripHeight = s_.view.layout.topBand;
         run_.plotHeight = s_.view.layout.plotHeight;
         s_.analysis.run = run_;

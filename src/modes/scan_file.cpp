@@ -11,6 +11,7 @@
 #include "analysis/parameters.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/desktop_files.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "app/playback_view.h"
@@ -426,9 +427,14 @@ class ScanFileRun {
         if (!pointMode_) {
             letGoOfHeldData(s_);
             startScanRun(s_, format_, params_);
+            // The information panel names the file's channels while it plays.
+            s_.analysis.run.info.fileChannels = info_.fileChannels;
+            s_.analysis.run.info.firstChannel = info_.firstChannel;
+            s_.analysis.run.info.secondChannel = info_.secondChannel;
         }
         s_.view.plotImage.reset();
         s_.control.fileNameBuffer = file_;
+        rememberOpenedFile(s_, file_);
         s_.analysis.sampleRateHz = format_.sampleRate;
         st_.lastMode = st_.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
         st_.lastFileMode = FILE_MODE_SCAN;

@@ -38,9 +38,11 @@ EncodedImage jpegFile(const PictureArea& picture, const ColourTable& colours, in
     return out;
 }
 
-// In the order the tool lists them; the dialog shows those with a button in this order.
+// In the order the tool lists them; the dialog shows those with a button in the order of
+// their ids.
 constexpr ImageFormatInfo IMAGE_FORMATS[] = {
-    {ImageFormat::Png, "png", ".png", 0, "", "", "", pngFile, writePng8},
+    {ImageFormat::Png, "png", ".png", IMAGE_FORMAT_PNG, "png", "Save PNG Image File",
+     "PNG Files (*.png);;All Files (*)", pngFile, writePng8},
     {ImageFormat::Bitmap, "bmp", ".bmp", IMAGE_FORMAT_BITMAP, "bitmap", "Save Bitmap",
      "Bitmap Files (*.bmp);;All Files (*)", bitmapFile, nullptr},
     {ImageFormat::Jpeg, "jpg", ".jpg", IMAGE_FORMAT_JPEG, "jpeg", "Save JPEG Image File",

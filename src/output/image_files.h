@@ -80,11 +80,12 @@ inline const UserMessage kJpegFailed{"JPEG Error", MessageIcon::Stop};
 enum class ImageFormat {
     Bitmap, // 8-bit Windows bitmap with its colour table
     Jpeg,
-    Png, // 8-bit palette PNG: the command-line tool's own
+    Png, // 8-bit palette PNG with its colour table: small, exact and read everywhere
 };
 // The radio buttons of the Image Characteristics dialog.
 inline constexpr int IMAGE_FORMAT_BITMAP = 1158;
 inline constexpr int IMAGE_FORMAT_JPEG = 1159;
+inline constexpr int IMAGE_FORMAT_PNG = 1162;
 
 // Kept while the program runs, not stored in the settings file.
 struct ImageChoices {

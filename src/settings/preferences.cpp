@@ -1,5 +1,6 @@
 #include "settings/preferences.h"
 
+#include "audio/time_expansion.h"
 #include "base/posix_file.h"
 #include "output/atomic_file.h"
 #include "settings/settings_file.h"
@@ -31,7 +32,6 @@ constexpr std::array<Word<FrequencyWeighting>, 3> kWeightingWords{
 constexpr std::array<Word<TimeWeighting>, 3> kTimeWeightingWords{
     {{"F", TimeWeighting::F}, {"S", TimeWeighting::S}, {"I", TimeWeighting::I}}};
 constexpr std::array<int, 6> kBandsPerOctave{0, 1, 3, 6, 12, 24};
-constexpr std::array<int, 8> kSlowdowns{1, 2, 4, 8, 10, 16, 20, 32};
 
 std::string_view trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -124,7 +124,7 @@ const std::array<Key, 5>& keys() {
             },
             [](const Preferences& p) { return numberText(p.meterIntervalSeconds); },
             [](Preferences& p) { p.meterIntervalSeconds = Preferences{}.meterIntervalSeconds; }},
-        choiceKey<&Preferences::playbackSlowdown, kSlowdowns>(
+        choiceKey<&Preferences::playbackSlowdown, TIME_EXPANSION_FACTORS>(
             "play.slowdown", "a slowdown of 1, 2, 4, 8, 10, 16, 20 or 32"),
     };
     return table;

@@ -39,16 +39,13 @@ struct Preferences {
     meter::TimeWeighting meterTimeWeighting = meter::TimeWeighting::F;
     int meterBandsPerOctave = 3; // 0 for no bands, else 1, 3, 6, 12 or 24
     double meterIntervalSeconds = 1.0;
-    int playbackSlowdown = 1; // time expansion: 1 plays at the file's own speed, 10 at 1/10
+    int playbackSlowdown = 1; // time expansion (TIME_EXPANSION_FACTORS): 10 plays at 1/10
     std::vector<std::string> recentFiles;        // newest first, at most kRecentFilesKept
     std::vector<DeviceCalibration> calibrations; // at most kCalibratedDevicesKept
     std::vector<std::pair<std::string, std::string>> otherKeys; // unknown keys, as read
 
     friend bool operator==(const Preferences&, const Preferences&) = default;
 };
-
-// The playback speeds the program offers, as their slowdown factors.
-[[nodiscard]] std::span<const int> playbackSlowdowns();
 
 struct PreferencesRead {
     Preferences preferences;

@@ -54,7 +54,7 @@ class DataLogsTest : public AnalyzeFileTest {
 // image byte for byte the one before the log.
 TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHeader) {
     analyzeStereo(CHANNEL_RIGHT);
-    EXPECT_EQ(window->menu().action(cmd::kLogSpectrum)->text(), QStringLiteral("Log Data"));
+    EXPECT_EQ(window->menu().action(cmd::kLogSpectrum)->text(), QStringLiteral("&Log Data"));
     const std::vector<std::uint8_t> before = imageBytes();
     const QString path = dir.file(QStringLiteral("image.txt"));
     logData(path);

@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -243,6 +244,57 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     const QImage bare(dir.file("page.png"));
     const QImage framed(dir.file("grid.png"));
     EXPECT_NE(bare.copy(page->inked), framed.copy(page->inked));
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
+// PNG beside bitmap and JPEG, in Save Image and in Analyze Batch: a real PNG file that decodes
+// to the picture's size, each pixel the image's palette index with the display's colour.
+TEST_F(ImageExportTest, PngIsOfferedAndHoldsThePicturePixelForPixel) {
+    window->state().view.gridOn = false;
+    analyze(tone("sine.wav", kRate * 2));
+    prompts->queueDialog([](QDialog& d) {
+        QStringList offered;
+        for (const QRadioButton* r : d.findChildren<QRadioButton*>()) {
+            offered << r->text();
+        }
+        EXPECT_EQ(offered, (QStringList{"bitmap", "jpeg", "png"}));
+        d.findChild<QAbstractButton*>(controlName(IMAGE_FORMAT_PNG))->click();
+        EXPECT_FALSE(d.findChild<QScrollBar*>(controlName(1160))->isEnabled());
+        ScriptedPrompts::pressOk(d);
+    });
+    prompts->queueFile(dir.file("view")); // the extension is added
+    window->commands().send(cmd::kSaveWindowImage);
+    EXPECT_EQ(prompts->fileRequests().back().title, QStringLiteral("Save PNG Image File"));
+    EXPECT_EQ(prompts->fileRequests().back().defaultSuffix, QStringLiteral("png"));
+    EXPECT_TRUE(prompts->fileRequests().back().filter.startsWith(QStringLiteral("PNG Files")));
+    const QByteArray file = TempDir::read(dir.file("view.png"));
+    ASSERT_TRUE(file.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)));
+    QImage png;
+    ASSERT_TRUE(png.loadFromData(file, "PNG"));
+    const PlotLayout& l = window->state().view.layout;
+    ASSERT_EQ(png.size(), QSize(exportWidth(l.plotWidth), l.plotHeight));
+    ASSERT_EQ(png.format(), QImage::Format_Indexed8);
+    const PaletteDisplay& display = window->state().view.display;
+    const int strip = window->state().analysis.run.stripHeight;
+    const auto pos = static_cast<int>(window->state().view.scroll.h.pos);
+    for (int y = strip + 1; y < png.height(); y += 7) {
+        for (int x = 0; x < png.width(); x += 13) {
+            const std::uint8_t index = image().pixel(x + pos, y).value_or(kBackgroundIndex);
+            ASSERT_EQ(png.pixelIndex(x, y), index) << x << "," << y;
+            const Rgb rgb = display.rgb(index);
+            ASSERT_EQ(png.pixel(x, y), qRgb(rgb.r, rgb.g, rgb.b)) << x << "," << y;
+        }
+    }
+    // A batch in PNG: images/<name>.png beside the wave files, the analysis's own size.
+    prompts->queueFiles({tone("a.wav", kRate * 2), tone("b.wav", kRate * 3, 2000.0)});
+    prompts->queueDialog(chooseFormat(IMAGE_FORMAT_PNG));
+    window->commands().send(cmd::kAnalyzeBatch);
+    window->commands().drain();
+    for (const char* name : {"a", "b"}) {
+        QImage saved;
+        ASSERT_TRUE(saved.load(dir.file(QStringLiteral("images/%1.png").arg(name)), "PNG")) << name;
+        EXPECT_EQ(saved.height(), l.plotHeight) << name;
+    }
     EXPECT_TRUE(prompts->messages().empty());
 }
 

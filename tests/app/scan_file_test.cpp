@@ -2,6 +2,8 @@
 // to the simulated output on the virtual clock; what the window, the kept image, the device and
 // the allocation count show during and after the scan.
 
+#include "app/spectral_view.h"
+#include "display/info_panel.h"
 #include "support/scan_file_fixture.h"
 
 namespace korv::test {
@@ -356,6 +358,10 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
     ASSERT_TRUE(s.held.spectralImage);
     // The left channel.
     EXPECT_NEAR(test::loudestRow(s, 5, s.view.layout.plotHeight), rows() * 3 / 8, 2);
+    // The panel names the channel shown and the file's count, not "Stereo (Left)".
+    const ViewDrawing panel = infoPanel(currentViewGeometry(s), currentInfoPanelInputs(s));
+    EXPECT_TRUE(
+        std::ranges::any_of(panel.texts, [](const auto& t) { return t.text == "Channel 3 of 4"; }));
     const std::vector<std::uint8_t>& played = output->played();
     ASSERT_GE(played.size(), before + 4000u * 4);
     for (long i = 0; i < 4000; ++i) {

@@ -3,6 +3,8 @@
 
 #include "settings/preferences.h"
 
+#include "audio/time_expansion.h"
+
 #include "core/wave_test_files.h"
 
 #include <gtest/gtest.h>
@@ -83,7 +85,8 @@ TEST(Preferences, EveryValueOfEveryChoiceSurvivesTheFile) {
                 p.meterTimeWeighting = t;
                 p.meterBandsPerOctave = bands;
                 p.meterIntervalSeconds = 0.1 * bands + 0.01;
-                p.playbackSlowdown = playbackSlowdowns()[static_cast<std::size_t>(bands) % 8];
+                p.playbackSlowdown = TIME_EXPANSION_FACTORS[static_cast<std::size_t>(bands) %
+                                                            TIME_EXPANSION_FACTORS.size()];
                 ASSERT_EQ(writePreferences(path, p), "");
                 const PreferencesRead read = readPreferences(path);
                 EXPECT_TRUE(read.problems.empty());

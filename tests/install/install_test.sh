@@ -39,7 +39,7 @@ done
 
 desktop="$prefix/share/applications/korvanthile.desktop"
 desktop-file-validate "$desktop" || fail "desktop entry invalid"
-grep -qx 'Exec=korvanthile %f' "$desktop" || fail "Exec line"
+grep -qx 'Exec=korvanthile %F' "$desktop" || fail "Exec line"
 grep -q '^MimeType=.*audio/x-wav;' "$desktop" || fail "wave files not offered"
 grep -qx 'Icon=korvanthile' "$desktop" || fail "Icon line"
 
