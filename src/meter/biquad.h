@@ -1,6 +1,7 @@
 #pragma once
 // Second-order sections in transposed direct form II, run as a cascade one sample at a time
-// so the sections' recursions overlap in the processor rather than wait on each other.
+// so the sections' recursions overlap in the processor rather than wait on each other, with
+// fused multiply-adds (meter/lanes.h: the same values on every processor).
 
 #include <array>
 #include <complex>
@@ -62,7 +63,11 @@ class BiquadCascade {
         std::size_t tapAfter;
     };
     void dispatch(const Run& run);
-    template <std::size_t N> void run(const Run& run);
+    template <std::size_t N, class Fma> void run(const Run& run);
+    template <class Fma> void runAny(const Run& run);
+    template <class Fma> void runLanes(const Run& run);
+    void runAvx2(const Run& run);
+    void runPlain(const Run& run);
     std::array<Biquad, kMaxSections> sections_{};
     std::array<double, kMaxSections> s1_{};
     std::array<double, kMaxSections> s2_{};

@@ -1,6 +1,5 @@
 #include "meter/halfband_decimator.h"
 
-#include "analysis/fft_steps.h" // KORV_FFT_AVX2
 #include "meter/kaiser_window.h"
 #include "meter/lanes.h"
 
@@ -20,7 +19,9 @@ constexpr std::size_t kPieceInputs = 2048;
 constexpr double kKaiserBeta = 0.1102 * (100.0 - 8.7);
 
 // Output j of a piece: the middle tap on even[j], the pairs on odd[j + i] and
-// odd[j + 2P - 1 - i]. Always summed in this order, lane or not.
+// odd[j + 2P - 1 - i]. Always summed in this order, each tap's product fused into its sum,
+// lane or not.
+template <class Fma>
 __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, const double* even,
                                                            const double* odd, std::size_t count,
                                                            double* out) {
@@ -33,8 +34,8 @@ __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, c
         for (int i = 0; i < pairs; i += 2) {
             const Lanes sum0 = loadLanes(odd + j + i) + loadLanes(odd + j + 2 * pairs - 1 - i);
             const Lanes sum1 = loadLanes(odd + j + i + 1) + loadLanes(odd + j + 2 * pairs - 2 - i);
-            even0 = even0 + broadcastLanes(taps[i]) * sum0;
-            odd0 = odd0 + broadcastLanes(taps[i + 1]) * sum1;
+            even0 = Fma::mulAdd(broadcastLanes(taps[i]), sum0, even0);
+            odd0 = Fma::mulAdd(broadcastLanes(taps[i + 1]), sum1, odd0);
         }
         storeLanes(out + j, even0 + odd0);
     }
@@ -42,24 +43,24 @@ __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, c
         double even0 = 0.5 * even[j];
         double odd0 = 0.0;
         for (int i = 0; i < pairs; i += 2) {
-            even0 = even0 + taps[i] * (odd[j + i] + odd[j + 2 * pairs - 1 - i]);
-            odd0 = odd0 + taps[i + 1] * (odd[j + i + 1] + odd[j + 2 * pairs - 2 - i]);
+            even0 = Fma::mulAdd(taps[i], odd[j + i] + odd[j + 2 * pairs - 1 - i], even0);
+            odd0 = Fma::mulAdd(taps[i + 1], odd[j + i + 1] + odd[j + 2 * pairs - 2 - i], odd0);
         }
         out[j] = even0 + odd0;
     }
 }
 
-#if defined(KORV_FFT_AVX2)
-__attribute__((target("avx2"))) void halfbandOutputsAvx2(const double* taps, const double* even,
-                                                         const double* odd, std::size_t count,
-                                                         double* out) {
-    halfbandOutputs(taps, even, odd, count, out);
+#if defined(KORV_METER_AVX2)
+__attribute__((target("avx2,fma"), flatten)) void
+halfbandOutputsAvx2(const double* taps, const double* even, const double* odd, std::size_t count,
+                    double* out) {
+    halfbandOutputs<AvxFma>(taps, even, odd, count, out);
 }
 #endif
 
 void halfbandOutputsPlain(const double* taps, const double* even, const double* odd,
                           std::size_t count, double* out) {
-    halfbandOutputs(taps, even, odd, count, out);
+    halfbandOutputs<PlainFma>(taps, even, odd, count, out);
 }
 
 } // namespace
@@ -111,7 +112,7 @@ std::size_t HalfbandDecimator::processPiece(const double* in, std::size_t count,
         nextIsOdd_ = true;
     }
     if (odds > 0) {
-#if defined(KORV_FFT_AVX2)
+#if defined(KORV_METER_AVX2)
         if (useAvx2Lanes())
             halfbandOutputsAvx2(taps_.data(), even_.data(), odd_.data(), odds, out);
         else

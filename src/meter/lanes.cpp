@@ -1,12 +1,12 @@
 #include "meter/lanes.h"
 
-#include "analysis/fft_steps.h"
-
 namespace korv::meter {
 
 bool useAvx2Lanes() {
-#if defined(KORV_FFT_AVX2)
-    return cpuHasAvx2();
+#if defined(KORV_METER_AVX2)
+    static const bool has =
+        __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
+    return has;
 #else
     return false;
 #endif

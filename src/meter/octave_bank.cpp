@@ -1,6 +1,5 @@
 #include "meter/octave_bank.h"
 
-#include "analysis/fft_steps.h" // KORV_FFT_AVX2
 #include "meter/band_pass.h"
 #include "meter/halfband_decimator.h"
 #include "meter/lanes.h"
@@ -98,10 +97,12 @@ struct Pack {
 };
 
 // One section of four bands on one sample: `in` is its input's x[n] - x[n-2], and becomes the
-// next section's.
+// next section's. The pole on the last output fused into one rounding, so each sample waits
+// on one multiply-add per section.
+template <class Fma>
 __attribute__((always_inline)) inline void filterSection(Lanes& in, const Lanes& a1,
                                                          const Lanes& a2, Lanes& y1, Lanes& y2) {
-    const Lanes y = (in - a2 * y2) - a1 * y1;
+    const Lanes y = Fma::negMulAdd(a1, y1, Fma::negMulAdd(a2, y2, in));
     in = y - y2;
     y2 = y1;
     y1 = y;
@@ -110,6 +111,7 @@ __attribute__((always_inline)) inline void filterSection(Lanes& in, const Lanes&
 // Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
 // pack, in sample order. The sections' loops are unrolled so that their state stays in
 // registers.
+template <class Fma>
 __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
                                                       std::size_t count) {
     Lanes y1[kBandPassSections], y2[kBandPassSections];
@@ -122,8 +124,8 @@ __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* 
         Lanes in = broadcastLanes(differences[n]);
 #pragma GCC unroll 8
         for (int s = 0; s < kBandPassSections; ++s)
-            filterSection(in, loadLanes(pack.a1[s]), loadLanes(pack.a2[s]), y1[s], y2[s]);
-        energy = energy + y1[kBandPassSections - 1] * y1[kBandPassSections - 1];
+            filterSection<Fma>(in, loadLanes(pack.a1[s]), loadLanes(pack.a2[s]), y1[s], y2[s]);
+        energy = Fma::mulAdd(y1[kBandPassSections - 1], y1[kBandPassSections - 1], energy);
     }
     for (int s = 0; s < kBandPassSections; ++s) {
         storeLanes(pack.y1[s], y1[s]);
@@ -132,22 +134,40 @@ __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* 
     storeLanes(pack.energy, energy);
 }
 
+// x[n] - x[n-2] of `count` samples into `d`, x[-2] and x[-1] given.
 __attribute__((always_inline)) inline void
-filterPacks(Pack* packs, std::size_t packCount, const double* differences, std::size_t count) {
-    for (std::size_t p = 0; p < packCount; ++p)
-        filterPack(packs[p], differences, count);
+differencesOf(const double* x, std::size_t count, double before2, double before1, double* d) {
+    if (count > 0)
+        d[0] = x[0] - before2;
+    if (count > 1)
+        d[1] = x[1] - before1;
+    std::size_t n = 2;
+    for (; n + kLanes <= count; n += kLanes)
+        storeLanes(d + n, loadLanes(x + n) - loadLanes(x + n - 2));
+    for (; n < count; ++n)
+        d[n] = x[n] - x[n - 2];
 }
 
-#if defined(KORV_FFT_AVX2)
-__attribute__((target("avx2"))) void filterPacksAvx2(Pack* packs, std::size_t packCount,
-                                                     const double* differences, std::size_t count) {
-    filterPacks(packs, packCount, differences, count);
+template <class Fma>
+__attribute__((always_inline)) inline void
+filterPacks(Pack* packs, std::size_t packCount, const double* samples, std::size_t count,
+            double before2, double before1, double* differences) {
+    differencesOf(samples, count, before2, before1, differences);
+    for (std::size_t p = 0; p < packCount; ++p)
+        filterPack<Fma>(packs[p], differences, count);
+}
+
+#if defined(KORV_METER_AVX2)
+__attribute__((target("avx2,fma"), flatten)) void
+filterPacksAvx2(Pack* packs, std::size_t packCount, const double* samples, std::size_t count,
+                double before2, double before1, double* differences) {
+    filterPacks<AvxFma>(packs, packCount, samples, count, before2, before1, differences);
 }
 #endif
 
-void filterPacksPlain(Pack* packs, std::size_t packCount, const double* differences,
-                      std::size_t count) {
-    filterPacks(packs, packCount, differences, count);
+void filterPacksPlain(Pack* packs, std::size_t packCount, const double* samples, std::size_t count,
+                      double before2, double before1, double* differences) {
+    filterPacks<PlainFma>(packs, packCount, samples, count, before2, before1, differences);
 }
 
 // The bands that run at one rate, and that rate's samples of the current chunk.
@@ -256,27 +276,22 @@ const std::vector<Band>& OctaveBank::bands() const {
 
 void OctaveBank::Filters::filterStage(std::size_t k, const double* samples, std::size_t count) {
     Stage& stage = stages[k];
-    double* d = stage.differences.data();
-    if (count > 0)
-        d[0] = samples[0] - stage.previous2;
-    if (count > 1)
-        d[1] = samples[1] - stage.previous1;
-    for (std::size_t n = 2; n < count; ++n)
-        d[n] = samples[n] - samples[n - 2];
+    if (!stage.packs.empty() && count > 0) {
+#if defined(KORV_METER_AVX2)
+        if (useAvx2Lanes())
+            filterPacksAvx2(stage.packs.data(), stage.packs.size(), samples, count, stage.previous2,
+                            stage.previous1, stage.differences.data());
+        else
+#endif
+            filterPacksPlain(stage.packs.data(), stage.packs.size(), samples, count,
+                             stage.previous2, stage.previous1, stage.differences.data());
+    }
     if (count >= 2) {
         stage.previous2 = samples[count - 2];
         stage.previous1 = samples[count - 1];
     } else if (count == 1) {
         stage.previous2 = stage.previous1;
         stage.previous1 = samples[0];
-    }
-    if (!stage.packs.empty() && count > 0) {
-#if defined(KORV_FFT_AVX2)
-        if (useAvx2Lanes())
-            filterPacksAvx2(stage.packs.data(), stage.packs.size(), d, count);
-        else
-#endif
-            filterPacksPlain(stage.packs.data(), stage.packs.size(), d, count);
     }
     if (k + 1 < stages.size()) {
         const std::size_t produced =
