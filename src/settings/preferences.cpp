@@ -204,10 +204,6 @@ bool storable(std::string_view text) {
 
 } // namespace
 
-std::span<const int> playbackSlowdowns() {
-    return kSlowdowns;
-}
-
 PreferencesRead parsePreferences(std::string_view text, std::string_view fileName) {
     PreferencesRead read;
     std::size_t lineNumber = 0;
