@@ -30,10 +30,9 @@ SetupResult BandLevels::setup(const ColumnAnalysisInputs& in) {
         calibrationGain_.clear();
         for (int b = layout_->firstBand; b <= layout_->lastBand; ++b) {
             layout_->pointBands.push_back(b);
-            // The gain as the window's levels carry it: the stored code is the gain negated.
-            const double calibrationDb = thirdOctaveCorrectionDb(in.calibration, b);
-            correctionDb_.push_back(calibrationDb - static_cast<double>(in.levelScaleCode));
-            calibrationGain_.push_back(std::pow(10.0, calibrationDb / 10.0));
+            const double bandDb = in.corrections.bandDb(b);
+            correctionDb_.push_back(bandDb + in.corrections.gainDb());
+            calibrationGain_.push_back(std::pow(10.0, bandDb / 10.0));
         }
         bandMap_ = buildBandMap(in.sampleRate, n);
         frame_.assign(static_cast<std::size_t>(n), 0.0f);

@@ -4,7 +4,7 @@
 // largest power over all frames of the step), transformed, and the bins' powers summed per
 // band in floating point, so quiet bands keep their energy. The levels are on the
 // window's scale (a bin of amplitude one 16-bit step is -90 dB, the gain and the band's
-// calibration added), as the third-octave rows of the spectrum log show them.
+// corrections added), as the third-octave rows of the spectrum log show them.
 
 #include "analysis/column_levels.h"
 
@@ -47,7 +47,7 @@ class BandLevels {
     [[nodiscard]] std::span<const double> levels(int channel) const {
         return levels_[static_cast<std::size_t>(channel)];
     }
-    // The same step's mean band powers (16-bit units squared), each band's calibration
+    // The same step's mean band powers (16-bit units squared), each band's corrections
     // applied and no gain: the levels re full scale, unclamped.
     [[nodiscard]] std::span<const double> powers(int channel) const {
         return powers_[static_cast<std::size_t>(channel)];
@@ -62,8 +62,8 @@ class BandLevels {
     long framesPerStep_ = 1;
     std::vector<double> binPowers_;
     std::unique_ptr<ColumnFrameWindow> window_;
-    std::vector<double> correctionDb_;    // per reported band: its calibration and the gain
-    std::vector<double> calibrationGain_; // per reported band: its calibration as a power ratio
+    std::vector<double> correctionDb_;    // per reported band: its corrections and the gain
+    std::vector<double> calibrationGain_; // per reported band: its corrections as a power ratio
     long steps_ = 0;
     std::size_t averageCount_ = 1;
     std::size_t stepsSeen_ = 0;

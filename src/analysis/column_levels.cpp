@@ -143,7 +143,7 @@ SetupResult ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long m
     p.lowBandHz = in.lowBandHz;
     p.highBandHz = in.highBandHz;
     p.rows = rows;
-    p.calibration = in.calibration;
+    p.corrections = in.corrections;
     p.averageCount = std::clamp(in.averageCountScroll, MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT);
     p.floatFrames = exact_;
     p.binLevels = in.binLevels;
@@ -154,7 +154,6 @@ SetupResult ColumnLevels::setup(const ColumnAnalysisInputs& in, int rows, long m
     columns_ = std::clamp<long>(in.run.columns, 0, std::max(maxColumns, 0L));
     framesPerColumn_ =
         in.maxOverStep ? framesOverStep(in.run.hop / in.channels, pipeline_.windowLength()) : 1;
-    levelScaleCode_ = in.levelScaleCode;
     const long centre = pipeline_.windowLength() / 2;
     const long reach = std::min(in.run.hop, kMaxLookAround);
     lookFirst_ = static_cast<int>(std::max(centre - reach + 1, 0L));
@@ -237,7 +236,7 @@ void ColumnLevels::computeColumn(long x) {
         }
     }
     for (int ch = 0; ch < pipeline_.channels(); ++ch) {
-        pipeline_.finishChannel(ch, levelScaleCode_, pipeline_.averageCount());
+        pipeline_.finishChannel(ch, pipeline_.averageCount());
     }
     pipeline_.nextSlot();
 }

@@ -5,6 +5,7 @@
 // the display's (ColumnAnalyzer). Everything is made by setup(); a column allocates nothing.
 
 #include "analysis/column_pipeline.h"
+#include "analysis/level_corrections.h"
 #include "analysis/parameters.h"
 #include "base/settings_types.h"
 
@@ -36,9 +37,8 @@ struct ColumnAnalysisInputs {
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     std::int32_t averageCountScroll = 1; // limited to 1 .. MAX_AVERAGE_COUNT
-    std::int32_t levelScaleCode = 0;
-    DbRange dbRange = DbRange::Db60; // the picture's colour range, read by the display
-    CalibrationCurve calibration{};
+    DbRange dbRange = DbRange::Db60;     // the picture's colour range, read by the display
+    LevelCorrections corrections;        // calibration, gain, weighting: every analyser's
     // Also average every bin's own level over the same columns (the level logs: each line the
     // level at the frequency it names, whatever the rows show).
     bool binLevels = false;
@@ -81,7 +81,7 @@ class ColumnFrameWindow {
 
 class ColumnLevels {
   public:
-    // The FFT engine, calibration offsets, row map for `rows` rows, the waveform look-around,
+    // The FFT engine, the corrections' offsets, row map for `rows` rows, the waveform look-around,
     // the rings and frames; at most `maxColumns` columns. Returns Ok, NoMemory, or
     // Unusable for inputs that give no analysis (no row map, a size the engine does
     // not offer, channels or bits it cannot read). The samples must outlive its use.
@@ -134,7 +134,6 @@ class ColumnLevels {
     int lookFirst_ = 0; // waveform look-around: frame indices lookFirst_ .. lookLast_ - 1
     int lookLast_ = 0;
     long nextColumn_ = 0; // the column whose ring history is in place
-    std::int32_t levelScaleCode_ = 0;
     ColumnPipeline pipeline_;
     std::vector<Envelope> envelopes_;
     bool analysedAny_ = false;

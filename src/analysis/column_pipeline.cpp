@@ -1,7 +1,6 @@
 #include "analysis/column_pipeline.h"
 
 #include "analysis/level_ring.h"
-#include "analysis/levels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -57,14 +56,15 @@ SetupResult ColumnPipeline::setup(const ColumnPipelineInputs& in) {
     floatFrames_ = in.floatFrames;
     keepBins_ = in.binLevels && !thirdOctave_;
     wholeAverages_ = in.wholeAverages;
-    calibration_ = in.calibration;
+    corrections_ = in.corrections;
     try {
         if (map) {
             rowMap_ = std::move(*map);
+            binOffsets_ = corrections_.binOffsets(in.sampleRate, fftSize_);
         } else {
             bandMap_ = buildBandMap(in.sampleRate, fftSize_);
+            bandCorrections_ = corrections_.bandTable();
         }
-        calibrationOffsets_ = buildCalibrationOffsets(in.sampleRate, fftSize_, in.calibration);
         const auto n = static_cast<std::size_t>(fftSize_);
         const auto r = static_cast<std::size_t>(rows_);
         const auto slots = static_cast<std::size_t>(averageCount_);
@@ -104,7 +104,7 @@ void ColumnPipeline::release() {
     rowMap_ = RowMap{};
     thirdOctave_.reset();
     bandMap_.clear();
-    calibrationOffsets_.clear();
+    binOffsets_.clear();
 }
 
 void ColumnPipeline::resetRings() {
@@ -154,16 +154,16 @@ void ColumnPipeline::addFrame(int channel, bool first, bool last) {
     c.bins = c.peak;
 }
 
-void ColumnPipeline::finishChannel(int channel, std::int32_t levelScaleCode, int divisor) {
+void ColumnPipeline::finishChannel(int channel, int divisor) {
     Channel& c = channels_[static_cast<std::size_t>(channel)];
     const auto half = static_cast<std::size_t>(fftSize_ / 2);
     const auto rows = static_cast<std::size_t>(rows_);
     const auto slot = static_cast<std::size_t>(ringSlot_);
     if (thirdOctave_) {
-        // Band sums of squared magnitudes; the band's own calibration, no gain.
-        thirdOctaveRows(*thirdOctave_, bandMap_, c.bins, calibration_, c.rowLevels);
+        // Band sums of squared magnitudes; the band's own correction, no gain.
+        thirdOctaveRows(*thirdOctave_, bandMap_, c.bins, bandCorrections_, c.rowLevels);
     } else {
-        applyLevelCorrections(c.bins, calibrationOffsets_, levelScaleCode);
+        corrections_.applyToBins(c.bins, binOffsets_);
         gatherRows(rowMap_, c.bins, c.rowLevels);
         if (keepBins_) {
             updateLevelRing(c.bins, std::span(c.binRing).subspan(slot * half, half), c.binSums,
@@ -182,10 +182,10 @@ void ColumnPipeline::finishChannel(int channel, std::int32_t levelScaleCode, int
     }
 }
 
-void ColumnPipeline::analyseColumn(std::int32_t levelScaleCode, int divisor) {
+void ColumnPipeline::analyseColumn(int divisor) {
     for (int ch = 0; ch < channels(); ++ch) {
         addFrame(ch, true, true);
-        finishChannel(ch, levelScaleCode, divisor);
+        finishChannel(ch, divisor);
     }
     nextSlot();
 }

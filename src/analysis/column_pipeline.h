@@ -1,6 +1,6 @@
 #pragma once
 // One spectral column, for files and live sound alike: per channel a frame through the FFT
-// (the frames of a long step reduced to each bin's largest value), the level corrections, the
+// (the frames of a long step reduced to each bin's largest value), the run's LevelCorrections, the
 // rows (or the third-octave points of the live plots) and the averaging ring. Where the frames
 // come from is the caller's: the held samples of a file (ColumnLevels) or the latest frames
 // of the sound being heard (the scan loop). Everything is made by setup(); a column allocates
@@ -9,9 +9,11 @@
 #include "analysis/fft.h"
 #include "analysis/frequency_axis.h"
 #include "analysis/frequency_scale.h"
+#include "analysis/level_corrections.h"
 #include "analysis/parameters.h"
 #include "base/settings_types.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -37,8 +39,8 @@ struct ColumnPipelineInputs {
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
     int rows = 1;
-    CalibrationCurve calibration{};
-    int averageCount = 1; // the ring's columns, at least 1
+    LevelCorrections corrections; // the gain not on the Oct/3 points
+    int averageCount = 1;         // the ring's columns, at least 1
     // The frames come as floats (the exact values of wider samples) instead of 16-bit ones.
     bool floatFrames = false;
     // Also average every bin's own level (not with Oct/3).
@@ -55,8 +57,8 @@ struct ColumnPipelineInputs {
 
 class ColumnPipeline {
   public:
-    // The engine, the calibration offsets, the row map or third-octave points, the frames and
-    // the rings. Returns Ok, NoMemory, or Unusable for inputs that give no
+    // The engine, the bins' or bands' corrections, the row map or third-octave points, the
+    // frames and the rings. Returns Ok, NoMemory, or Unusable for inputs that give no
     // analysis (no row map, a size the engine does not offer, channels it cannot take).
     [[nodiscard]] SetupResult setup(const ColumnPipelineInputs& inputs);
     void release();
@@ -76,11 +78,13 @@ class ColumnPipeline {
     // Transforms the channel's frame. The first frame of a column gives its bins, each later
     // one keeps every bin's largest value; `last` says no more frames follow for the column.
     void addFrame(int channel, bool first, bool last);
-    // The column's bins through the corrections (levelScaleCode: the stored gain code), into
-    // rows and the ring's current slot; the averages divide by `divisor` (>= 1).
-    void finishChannel(int channel, std::int32_t levelScaleCode, int divisor);
+    // The column's bins through the corrections, into rows and the ring's current slot; the
+    // averages divide by `divisor` (>= 1).
+    void finishChannel(int channel, int divisor);
     // One frame per channel, finished, and the next slot: a whole column.
-    void analyseColumn(std::int32_t levelScaleCode, int divisor);
+    void analyseColumn(int divisor);
+    // The gain of the columns to come (a scan follows the level bar), as the settings store it.
+    void setLevelScaleCode(std::int32_t code) { corrections_.setLevelScaleCode(code); }
     // The next column takes the next slot of the ring.
     void nextSlot() { ringSlot_ = (ringSlot_ + 1) % averageCount_; }
     // Empties the rings, as at the start of a run.
@@ -120,8 +124,9 @@ class ColumnPipeline {
     // The Oct/3 points: each point's band, and each bin's.
     std::optional<ThirdOctavePoints> thirdOctave_;
     std::vector<std::uint8_t> bandMap_;
-    CalibrationCurve calibration_{};
-    std::vector<std::int16_t> calibrationOffsets_;
+    LevelCorrections corrections_;
+    std::vector<std::int16_t> binOffsets_;                           // the bins' corrections
+    std::array<double, THIRD_OCTAVE_TABLE_BANDS> bandCorrections_{}; // or the Oct/3 bands'
     std::vector<Channel> channels_;
 };
 

@@ -153,7 +153,8 @@ double thirdOctaveCorrectionDb(const CalibrationCurve& curve, int band) {
 }
 
 void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8_t> bandMap,
-                     std::span<const std::int16_t> magnitudes, const CalibrationCurve& curve,
+                     std::span<const std::int16_t> magnitudes,
+                     std::span<const double, THIRD_OCTAVE_TABLE_BANDS> bandCorrectionDb,
                      std::span<std::int16_t> rows) {
     std::array<double, THIRD_OCTAVE_TABLE_BANDS> sums{};
     const std::size_t bins = std::min(bandMap.size(), magnitudes.size());
@@ -167,7 +168,7 @@ void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8
                                     THIRD_OCTAVE_TABLE_BANDS - 1);
         const double sum = sums[static_cast<std::size_t>(band)];
         const double level = sum > 0.0 ? std::trunc(40.0 * std::log10(sum)) : 0.0;
-        const double correction = 4.0 * thirdOctaveCorrectionDb(curve, band);
+        const double correction = 4.0 * bandCorrectionDb[static_cast<std::size_t>(band)];
         rows[r] = static_cast<std::int16_t>(
             std::clamp(level + correction, -double{LEVEL_LIMIT}, double{LEVEL_LIMIT}));
     }

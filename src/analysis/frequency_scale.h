@@ -57,10 +57,12 @@ struct ThirdOctavePoints {
 [[nodiscard]] double thirdOctaveCorrectionDb(const CalibrationCurve& curve, int band);
 // One step's rows from the N / 2 magnitudes of a frame (FftOutput::Magnitudes): squared
 // magnitudes summed per band (bandMap from buildBandMap), point r's level
-// trunc(40 log10(sum of its band)) + 4 trunc(correction of calibration point band - 10), 0 for
-// an empty band. No display gain on this scale. rows: one per point, extra entries untouched.
+// trunc(40 log10(sum of its band)) + 4 x its band's correction (bandCorrectionDb, one per band
+// of the table: LevelCorrections::bandTable), 0 for an empty band. No display gain on this
+// scale. rows: one per point, extra entries untouched.
 void thirdOctaveRows(const ThirdOctavePoints& layout, std::span<const std::uint8_t> bandMap,
-                     std::span<const std::int16_t> magnitudes, const CalibrationCurve& curve,
+                     std::span<const std::int16_t> magnitudes,
+                     std::span<const double, THIRD_OCTAVE_TABLE_BANDS> bandCorrectionDb,
                      std::span<std::int16_t> rows);
 
 } // namespace korv

@@ -56,7 +56,7 @@ std::optional<long> pointLevelDb(const ColumnAnalysisInputs& in, int channel,
     try {
         frame.assign(static_cast<std::size_t>(n), 0.0f);
         levels.assign(static_cast<std::size_t>(n / 2), 0);
-        offsets = buildCalibrationOffsets(in.sampleRate, n, in.calibration);
+        offsets = in.corrections.binOffsets(in.sampleRate, n);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
@@ -68,7 +68,7 @@ std::optional<long> pointLevelDb(const ColumnAnalysisInputs& in, int channel,
                 sampleAt(in.samples, in.precise, (first + i) * frameBytes + channel * bytes, bytes);
         }
         fft.transformSamples(frame, levels, FftOutput::Levels);
-        applyLevelCorrections(levels, offsets, in.levelScaleCode);
+        in.corrections.applyToBins(levels, offsets);
         sum += levels[static_cast<std::size_t>(bin)];
     }
     const double db = sum / frames / 4.0 - kLevelOffsetDb;

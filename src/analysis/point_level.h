@@ -1,6 +1,6 @@
 #pragma once
 // The level of one clicked point of the spectral image, for the point log: the frames at the
-// point's moment analysed again with the run's window, size, calibration and gain, averaged at
+// point's moment analysed again with the run's window, size and corrections, averaged at
 // the bin nearest the point's frequency.
 
 #include "analysis/column_levels.h"

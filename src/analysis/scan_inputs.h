@@ -3,6 +3,7 @@
 // them to the scans' step loop (pipeline/scan_loop).
 
 #include "analysis/frequency_axis.h"
+#include "analysis/level_corrections.h"
 #include "analysis/parameters.h"
 #include "base/settings_types.h"
 
@@ -23,11 +24,10 @@ struct ScanLoopInputs {
     FrequencyScale frequencyScale = FrequencyScale::Linear;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 0;
-    std::int32_t levelScaleCode = 0;
-    // Where the level bar keeps the code while the scan runs (read at every step); null: the
-    // value above throughout.
+    LevelCorrections corrections; // calibration, gain, weighting: every analyser's
+    // Where the level bar keeps the gain code while the scan runs (read at every step); null:
+    // the corrections' code throughout.
     const std::int32_t* liveLevelScaleCode = nullptr;
-    CalibrationCurve calibration{};
     int averageCount = 1;
     // Asked at every step: while it says so, the averages take all averageCount slots of the
     // ring even while it fills (its empty slots count as level 0). Empty: the steps taken so far.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -286,7 +287,18 @@ UserMessage cannotOpenSoundFile(const std::string& path) {
     return message;
 }
 
+namespace {
+
+std::atomic<std::uint64_t> opens{0};
+
+} // namespace
+
+std::uint64_t soundFileOpens() {
+    return opens.load(std::memory_order_relaxed);
+}
+
 WaveParseResult openSoundFile(const std::string& path) {
+    opens.fetch_add(1, std::memory_order_relaxed);
     const PosixFile file = PosixFile::openForReading(path);
     if (!file.isOpen()) {
         WaveParseResult result;

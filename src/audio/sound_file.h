@@ -24,6 +24,9 @@ inline const UserMessage kNoSuchChannel{"No Such Channel in File", MessageIcon::
 // Opens the file, checks its size and finds its format; the messages and statuses are the
 // wave reader's, whichever reader takes the file.
 [[nodiscard]] WaveParseResult openSoundFile(const std::string& path);
+// How many times openSoundFile has been called in this process: what the tests count a job's
+// header reads by (each file is to be opened and planned once).
+[[nodiscard]] std::uint64_t soundFileOpens();
 // "Cannot Open File (No such file or directory)": why openSoundFile could not open `path`.
 [[nodiscard]] UserMessage cannotOpenSoundFile(const std::string& path);
 // The same over a file of `fileSize` bytes that `read` gives.

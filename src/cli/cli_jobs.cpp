@@ -58,8 +58,7 @@ class MemoryGate {
 } // namespace
 
 JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs, std::int64_t memoryBytes,
-                   const FileNeed& need, const FileWork& work, std::ostream* progress,
-                   std::ostream& errors) {
+                   const FilePlanner& plan, std::ostream* progress, std::ostream& errors) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const auto threads = static_cast<unsigned>(
         std::min<std::size_t>(jobs == 0 ? cores : jobs, std::max<std::size_t>(files.size(), 1)));
@@ -71,9 +70,10 @@ JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs, std::in
     const auto worker = [&] {
         for (std::size_t i = next++; i < files.size(); i = next++) {
             std::vector<std::string> notes;
-            const std::int64_t needed = std::max<std::int64_t>(need(files[i]).value_or(0), 0);
+            const FileJob job = plan(files[i]);
+            const std::int64_t needed = std::max<std::int64_t>(job.memoryBytes.value_or(0), 0);
             const JobShare share{memory.enter(needed), threads == 1 && cores > 1};
-            const std::optional<std::string> failure = work(files[i], share, notes);
+            const std::optional<std::string> failure = job.run(share, notes);
             memory.leave(needed);
             const std::lock_guard lock(report);
             ++result.done;

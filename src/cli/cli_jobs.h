@@ -18,26 +18,31 @@ struct JobShare {
     std::int64_t memoryBytes = 0;
     bool twoCores = false;
 };
-// One file's work: the failure's text, or nothing when its output was written; notes on what
+// One file's work once its file is opened and planned, so the need and the run share the one
+// plan: the memory the run will take (nothing when it cannot be told: the run then says why),
+// and the run, giving the failure's text or nothing when its output was written; notes on what
 // it changed to make the run possible go to `notes`.
-using FileWork = std::function<std::optional<std::string>(
-    const std::string& file, const JobShare& share, std::vector<std::string>& notes)>;
-// The memory a file's run will take; nothing when it cannot be told (its work then says why).
-using FileNeed = std::function<std::optional<std::int64_t>(const std::string& file)>;
+struct FileJob {
+    std::optional<std::int64_t> memoryBytes;
+    std::function<std::optional<std::string>(const JobShare& share,
+                                             std::vector<std::string>& notes)>
+        run;
+};
+using FilePlanner = std::function<FileJob(const std::string& file)>;
 
 struct JobsReport {
     std::size_t done = 0;
     std::size_t failed = 0;
 };
 
-// jobs 0: every core. A file starts when its need fits in memoryBytes beside the files
+// jobs 0: every core. Each file is planned once on the thread that runs it, then started when
+// its need fits in memoryBytes beside the files
 // running, so a big one waits for memory and runs alone if it must; one that cannot fit even
 // alone is given all of memoryBytes, and its work refuses it. progress: where the progress
 // line goes (nullptr: none); errors: where each note and failure is reported as "FILE: message".
 [[nodiscard]] JobsReport runJobs(const std::vector<std::string>& files, unsigned jobs,
-                                 std::int64_t memoryBytes, const FileNeed& need,
-                                 const FileWork& work, std::ostream* progress,
-                                 std::ostream& errors);
+                                 std::int64_t memoryBytes, const FilePlanner& plan,
+                                 std::ostream* progress, std::ostream& errors);
 
 // "12/100 files, 3.4 files/s, 26 s left" (the time left once a file is done).
 [[nodiscard]] std::string progressLine(std::size_t done, std::size_t total, double elapsedSec);

@@ -317,15 +317,17 @@ JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<
     const bool summarised = !o.meter.summaryFile.empty();
     JobsReport report = runJobs(
         files, o.jobs, kMeterFileMemoryBytes * static_cast<std::int64_t>(files.size() + 1),
-        [](const std::string&) { return kMeterFileMemoryBytes; },
-        [&](const std::string& file, const JobShare&, std::vector<std::string>&) {
-            MeterFileSummary summary;
-            auto failure = writeMeterTable(o, run, file, summarised ? &summary : nullptr);
-            if (!failure && summarised) {
-                const std::lock_guard lock(taken);
-                summaries[places.at(file)] = summary;
-            }
-            return failure;
+        [&](const std::string& file) {
+            return FileJob{
+                kMeterFileMemoryBytes, [&, file](const JobShare&, std::vector<std::string>&) {
+                    MeterFileSummary summary;
+                    auto failure = writeMeterTable(o, run, file, summarised ? &summary : nullptr);
+                    if (!failure && summarised) {
+                        const std::lock_guard lock(taken);
+                        summaries[places.at(file)] = summary;
+                    }
+                    return failure;
+                }};
         },
         progress, errors);
     if (!summarised) {

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <memory>
 #include <utility>
 
 namespace korv::cli {
@@ -55,38 +56,48 @@ std::string extensionFor(const Options& o) {
     return ".bands.csv";
 }
 
-// The file's plan and its settings; a high limit cut to half the rate is noted.
+// A file of the job, opened, its header read and planned once with the settings it runs with:
+// the image's and the level table's those of the file (settingsForFile), the bands' every
+// frequency on the linear scale. A high limit cut to half the rate is noted.
 struct PlannedFile {
-    std::optional<std::string> failure;
     WholeFilePlan plan;
     AppSettings settings;
+    std::vector<std::string> notes;
 };
-PlannedFile planFile(const RunSettings& run, const std::string& file,
-                     std::vector<std::string>* notes, int fileChannel) {
+
+// The bands have no rows: the plan takes every frequency on the linear scale, whatever band or
+// scale the settings show.
+AppSettings everyFrequency(AppSettings settings) {
+    setFrequencyScale(settings, FrequencyScale::Linear);
+    settings.lowBandHz = 0;
+    settings.highBandHz = std::numeric_limits<std::int32_t>::max();
+    return settings;
+}
+
+PlannedFile planFile(const Options& o, const RunSettings& run, const std::string& file) {
     PlannedFile p;
-    p.plan = planWholeFile(file, run.settings, fileChannel);
-    if (p.plan.failure) {
-        p.failure = failureText(*p.plan.failure);
+    const OpenedSoundFile opened = openWholeFile(file, fileChannelOption(o));
+    if (opened.failure || o.command == Command::Bands) {
+        p.plan = planOpenedFile(opened, everyFrequency(run.settings));
+        p.settings = run.settings;
         return p;
     }
     bool limited = false;
-    p.settings = settingsForFile(run.settings, p.plan, &limited, run.highBandFromFile);
-    if (limited && notes != nullptr) {
-        notes->push_back(highestFrequencyLimitedMessage().text + " (" +
-                         std::to_string(p.settings.highBandHz) + " Hz)");
+    p.settings = settingsForFile(run.settings, opened.format(), &limited, run.highBandFromFile);
+    if (limited) {
+        p.notes.push_back(highestFrequencyLimitedMessage().text + " (" +
+                          std::to_string(p.settings.highBandHz) + " Hz)");
     }
+    p.plan = planOpenedFile(opened, p.settings);
     return p;
 }
 
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
-                                      const std::string& file, std::int64_t memoryBytes,
-                                      std::vector<std::string>* notes, bool twoCores) {
-    const PlannedFile planned = planFile(run, file, notes, fileChannelOption(o));
-    if (planned.failure) {
-        return planned.failure;
-    }
+                                      const PlannedFile& planned, std::int64_t memoryBytes,
+                                      bool twoCores) {
     const WholeFilePlan& plan = planned.plan;
     const AppSettings& settings = planned.settings;
+    const std::string& file = plan.path;
     // Too short for one exported column: said once for every format, nothing written.
     if (std::max<long>(plan.params.columns, o.layout.minWidth) < kLeastImageColumns) {
         return std::string(MSG_SAMPLE_SIZE_TOO_SMALL) + " (an image needs " +
@@ -100,7 +111,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
         return failureText(kImageTooLargeForJpeg);
     }
     const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o), twoCores);
+        analyseWholeFile(plan, settings, o.layout, memoryBytes, {}, twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -140,14 +151,11 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 }
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
-                                       const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes, bool twoCores) {
-    const PlannedFile planned = planFile(run, file, notes, fileChannelOption(o));
-    if (planned.failure) {
-        return planned.failure;
-    }
+                                       const PlannedFile& planned, std::int64_t memoryBytes,
+                                       bool twoCores) {
     const WholeFilePlan& plan = planned.plan;
     const AppSettings& settings = planned.settings;
+    const std::string& file = plan.path;
     const int channel = viewBandOf(settings) == ViewBand::Right ? 1 : 0;
     LogSource source;
     source.wavePath = file;
@@ -204,8 +212,8 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         }
         out.maybeFlush();
     };
-    const WholeFileAnalysis analysis = analyseWholeFile(file, settings, o.layout, memoryBytes, sink,
-                                                        fileChannelOption(o), twoCores);
+    const WholeFileAnalysis analysis =
+        analyseWholeFile(plan, settings, o.layout, memoryBytes, sink, twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -282,33 +290,25 @@ void appendBandsRow(std::string& text, double timeMsec, const BandLevels& bands,
     text += '\n';
 }
 
-std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
-                                      const std::string& file, std::int64_t memoryBytes,
-                                      std::vector<std::string>* notes) {
-    // The bands have no rows: the plan takes every frequency on the linear scale, whatever
-    // band or scale the settings show.
-    AppSettings wide = run.settings;
-    setFrequencyScale(wide, FrequencyScale::Linear);
-    wide.lowBandHz = 0;
-    wide.highBandHz = std::numeric_limits<std::int32_t>::max();
-    const WholeFilePlan plan = planWholeFile(file, wide, fileChannelOption(o));
-    if (plan.failure) {
-        return failureText(*plan.failure);
-    }
+std::optional<std::string> writeBands(const Options& o, const PlannedFile& planned,
+                                      const RunSettings& run, std::int64_t memoryBytes,
+                                      std::vector<std::string>& notes) {
+    const WholeFilePlan& plan = planned.plan;
+    const std::string& file = plan.path;
     if (columnWindowsMemory(plan) > memoryBytes) {
         return failureText(kNotEnoughMemory);
     }
     std::int32_t high = o.parameters.highHz.value_or(0);
-    if (limitHighBandToHalfRate(high, plan.format.sampleRate) && notes != nullptr) {
-        notes->push_back(highestFrequencyLimitedMessage().text + " (" + std::to_string(high) +
-                         " Hz)");
+    if (limitHighBandToHalfRate(high, plan.format.sampleRate)) {
+        notes.push_back(highestFrequencyLimitedMessage().text + " (" + std::to_string(high) +
+                        " Hz)");
     }
     FileFrameWindows windows;
-    if (const auto failure = windows.open(fileSegment(file, plan), plan.params.hop)) {
+    if (const auto failure = windows.open(fileSegment(plan), plan.params.hop)) {
         return failureText(*failure);
     }
     ColumnAnalysisInputs inputs =
-        columnAnalysisInputsFrom(run.settings, plan.format, plan.params, {}, {});
+        columnAnalysisInputsFrom(planned.settings, plan.format, plan.params, {}, {});
     inputs.windows = windows.windows();
     BandLevels bands;
     const SetupResult setup = bands.setup(inputs);
@@ -364,43 +364,61 @@ std::string sameOutputKey(const std::string& path) {
 
 } // namespace
 
+FileJob planFileJob(const Options& o, const RunSettings& run, const std::string& file) {
+    if (o.command == Command::Meter) {
+        // The meter reads its file in order, once, as it goes.
+        return {kMeterFileMemoryBytes,
+                [&o, &run, file](const JobShare&, std::vector<std::string>&) {
+                    return writeMeterTable(o, run, file);
+                }};
+    }
+    auto planned = std::make_shared<PlannedFile>(planFile(o, run, file));
+    const WholeFilePlan& plan = planned->plan;
+    FileJob job;
+    if (!plan.failure) {
+        job.memoryBytes = o.command == Command::Bands ? columnWindowsMemory(plan)
+                                                      : wholeFileMemory(plan, o.layout);
+    }
+    job.run = [&o, &run, planned](const JobShare& share,
+                                  std::vector<std::string>& notes) -> std::optional<std::string> {
+        notes.insert(notes.end(), planned->notes.begin(), planned->notes.end());
+        if (planned->plan.failure) {
+            return failureText(*planned->plan.failure);
+        }
+        switch (o.command) {
+        case Command::Image:
+            return writeImage(o, run, *planned, share.memoryBytes, share.twoCores);
+        case Command::Levels:
+            return writeLevels(o, run, *planned, share.memoryBytes, share.twoCores);
+        case Command::Bands:
+        case Command::Meter:
+            break;
+        }
+        return writeBands(o, *planned, run, share.memoryBytes, notes);
+    };
+    return job;
+}
+
 std::optional<std::string> processFile(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
                                        std::vector<std::string>* notes, bool twoCores) {
-    switch (o.command) {
-    case Command::Image:
-        return writeImage(o, run, file, memoryBytes, notes, twoCores);
-    case Command::Levels:
-        return writeLevels(o, run, file, memoryBytes, notes, twoCores);
-    case Command::Meter:
-        return writeMeterTable(o, run, file);
-    case Command::Bands:
-        break;
+    std::vector<std::string> kept;
+    const std::optional<std::string> failure =
+        planFileJob(o, run, file).run(JobShare{memoryBytes, twoCores}, kept);
+    if (notes != nullptr) {
+        notes->insert(notes->end(), kept.begin(), kept.end());
     }
-    return writeBands(o, run, file, memoryBytes, notes);
+    return failure;
 }
 
-std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& run,
-                                           const std::string& file) {
-    if (o.command == Command::Meter) {
-        return kMeterFileMemoryBytes;
-    }
-    const WholeFilePlan plan = planWholeFile(file, run.settings, fileChannelOption(o));
-    if (plan.failure) {
-        return std::nullopt;
-    }
-    return o.command == Command::Bands ? columnWindowsMemory(plan)
-                                       : wholeFileMemory(plan, o.layout);
-}
-
-AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited,
+AppSettings settingsForFile(const AppSettings& settings, const RunFormat& format, bool* limited,
                             bool highBandFromFile) {
     AppSettings s = settings;
-    setStereo(s, plan.format.channels == 2);
+    setStereo(s, format.channels == 2);
     if (highBandFromFile) {
-        s.highBandHz = std::max(plan.format.sampleRate, 0) / 2;
+        s.highBandHz = std::max(format.sampleRate, 0) / 2;
     }
-    const bool cut = limitHighBandToHalfRate(s.highBandHz, plan.format.sampleRate);
+    const bool cut = limitHighBandToHalfRate(s.highBandHz, format.sampleRate);
     if (limited != nullptr) {
         *limited = cut;
     }

@@ -2,6 +2,7 @@
 // What korvanthile-cli makes of one wave file: the entire image, the level table (the
 // spectral image log or CSV) or the third-octave bands as CSV, written whole or not at all.
 
+#include "cli/cli_jobs.h"
 #include "cli/cli_options.h"
 
 #include <cstdint>
@@ -24,23 +25,25 @@ struct ListCheck {
 };
 [[nodiscard]] ListCheck checkFileList(const Options& options, std::vector<std::string>& files);
 
-// The output of one file; the failure in the program's words when there is none. Notes on
-// what was changed to make the run possible go to `notes` when given. With `twoCores` the
-// columns of an image or level table are shared with a second core.
+// One file's job: the file opened, its header read and planned here, once; the memory its
+// run will take (its picture and sample windows; nothing when it cannot be planned) and its run
+// come from that one plan. The run gives the failure in the program's words when there is no
+// output; notes on what was changed to make the run possible go to its notes. With the share's
+// `twoCores` the columns of an image or level table are shared with a second core. The job
+// holds `options` and `run` by reference.
+[[nodiscard]] FileJob planFileJob(const Options& options, const RunSettings& run,
+                                  const std::string& file);
+// A job planned and run at once, with memoryBytes for it.
 [[nodiscard]] std::optional<std::string> processFile(const Options& options, const RunSettings& run,
                                                      const std::string& file,
                                                      std::int64_t memoryBytes,
                                                      std::vector<std::string>* notes = nullptr,
                                                      bool twoCores = false);
-// The memory processFile will take for the file (its picture and sample windows); nothing
-// when the file cannot be planned.
-[[nodiscard]] std::optional<std::int64_t>
-fileMemoryNeed(const Options& options, const RunSettings& run, const std::string& file);
 
-// The image's settings for a file: the data type follows the file, as in Analyze File, and a
-// high limit above half the file's rate is cut to it (true in `limited`); with
-// `highBandFromFile` the band reaches half the file's rate.
-[[nodiscard]] AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan,
+// The image's settings for a file of this format: the data type follows the file, as in
+// Analyze File, and a high limit above half the file's rate is cut to it (true in `limited`);
+// with `highBandFromFile` the band reaches half the file's rate.
+[[nodiscard]] AppSettings settingsForFile(const AppSettings& settings, const RunFormat& format,
                                           bool* limited = nullptr, bool highBandFromFile = false);
 
 } // namespace korv::cli

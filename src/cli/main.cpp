@@ -75,12 +75,7 @@ int main(int argc, char** argv) {
             ? runMeter(options, run, files, progress, std::cerr)
             : runJobs(
                   files, options.jobs, korv::availableMemoryBytes(),
-                  [&](const std::string& file) { return fileMemoryNeed(options, run, file); },
-                  [&](const std::string& file, const JobShare& share,
-                      std::vector<std::string>& notes) {
-                      return processFile(options, run, file, share.memoryBytes, &notes,
-                                         share.twoCores);
-                  },
+                  [&](const std::string& file) { return planFileJob(options, run, file); },
                   progress, std::cerr);
     stopGridText();
     return report.failed == 0 && listed.failures.empty() ? EXIT_ALL_DONE : EXIT_SOME_FAILED;

@@ -49,28 +49,37 @@ ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
     return plan;
 }
 
-WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings, int fileChannel) {
-    WholeFilePlan plan;
+OpenedSoundFile openWholeFile(const std::string& path, int fileChannel) {
+    OpenedSoundFile file;
+    file.path = path;
     const WaveParseResult parsed = openSoundFile(path);
     if (parsed.status == WaveParseStatus::CannotOpenFile) {
-        plan.failure = cannotOpenSoundFile(path);
-        return plan;
+        file.failure = cannotOpenSoundFile(path);
+        return file;
     }
     if (parsed.status != WaveParseStatus::Header) {
-        plan.failure = parsed.message.value_or(kCannotOpenFile);
-        return plan;
+        file.failure = parsed.message.value_or(kCannotOpenFile);
+        return file;
     }
-    plan.info = parsed.info;
-    if (fileChannel > 0 && plan.info.fileChannels > 2 && !holdOneChannel(plan.info, fileChannel)) {
-        plan.failure = kNoSuchChannel;
-        return plan;
+    file.info = parsed.info;
+    if ((fileChannel > 0 && file.info.fileChannels > 2 &&
+         !holdOneChannel(file.info, fileChannel)) ||
+        fileChannel > file.info.fileChannels) {
+        file.failure = kNoSuchChannel;
     }
-    if (fileChannel > plan.info.fileChannels) {
-        plan.failure = kNoSuchChannel;
+    return file;
+}
+
+WholeFilePlan planOpenedFile(const OpenedSoundFile& file, const AppSettings& settings) {
+    WholeFilePlan plan;
+    plan.path = file.path;
+    plan.info = file.info;
+    if (file.failure) {
+        plan.failure = file.failure;
         return plan;
     }
     const WaveFileInfo& info = plan.info;
-    plan.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
+    plan.format = file.format();
     const int fftSize = fftSizeOf(settings);
     const SegmentRangeInputs range =
         segmentRangeInputs(info, plan.format, fftSize, 0, waveDataMsec(info));
@@ -93,8 +102,13 @@ WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings
     return plan;
 }
 
-FileSegment fileSegment(const std::string& path, const WholeFilePlan& plan) {
-    return {path, plan.waveFormat(), plan.info.source(), plan.segmentStartByte, plan.segmentBytes};
+WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings, int fileChannel) {
+    return planOpenedFile(openWholeFile(path, fileChannel), settings);
+}
+
+FileSegment fileSegment(const WholeFilePlan& plan) {
+    return {plan.path, plan.waveFormat(), plan.info.source(), plan.segmentStartByte,
+            plan.segmentBytes};
 }
 
 std::int64_t columnWindowsMemory(const WholeFilePlan& plan) {
@@ -114,12 +128,10 @@ std::int64_t wholeFileMemory(const WholeFilePlan& plan, const ImageLayout& layou
     return spectralImageBytes(imageGeometry(plan, layout)) + columnWindowsMemory(plan);
 }
 
-WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& settings,
+WholeFileAnalysis analyseWholeFile(const WholeFilePlan& plan, const AppSettings& settings,
                                    const ImageLayout& layout, std::int64_t memoryBytes,
-                                   const ColumnSink& sink, int fileChannel, bool useWorker) {
+                                   const ColumnSink& sink, bool useWorker) {
     WholeFileAnalysis result;
-    result.plan = planWholeFile(path, settings, fileChannel);
-    const WholeFilePlan& plan = result.plan;
     if (plan.failure) {
         result.failure = plan.failure;
         return result;
@@ -131,7 +143,7 @@ WholeFileAnalysis analyseWholeFile(const std::string& path, const AppSettings& s
         return result;
     }
     FileFrameWindows windows;
-    if (const auto failure = windows.open(fileSegment(path, plan), plan.params.hop)) {
+    if (const auto failure = windows.open(fileSegment(plan), plan.params.hop)) {
         result.failure = failure;
         return result;
     }

@@ -1,9 +1,9 @@
 #pragma once
-// Analyze File without a window, for the command-line tool: a sound file's run parameters
-// from the settings, and the column loop drawing its SpectralImage, the samples read from the
-// file as the columns go, each column's averaged levels handed to the caller as they come
-// (for the logs). The desktop's checks and messages, so a file refused here is refused in the
-// same words there.
+// Analyze File without a window, for the command-line tool: a sound file opened and its header
+// read once, its run parameters planned once from the settings, and the column loop drawing
+// its SpectralImage from that plan, the samples read from the file as the columns go, each
+// column's averaged levels handed to the caller as they come (for the logs). The desktop's
+// checks and messages, so a file refused here is refused in the same words there.
 
 #include "analysis/analyze_segment.h"
 #include "analysis/parameters.h"
@@ -48,9 +48,24 @@ struct ColumnPlan {
 [[nodiscard]] ColumnPlan planColumns(const AppSettings& settings, const RunFormat& format,
                                      std::int64_t segmentBytes);
 
+// A sound file opened and its header read, once per job: what its plan is made from.
+struct OpenedSoundFile {
+    std::optional<UserMessage> failure;
+    std::string path;
+    WaveFileInfo info;
+    [[nodiscard]] RunFormat format() const {
+        return {info.sampleRate, info.channels, info.bitsPerSample / 8};
+    }
+};
+// Only sound files with a header are taken: without one the format would be a guess.
+// `fileChannel` (1-based; 0 for the settings' channel choice) holds that channel of a file of
+// more than two channels alone.
+[[nodiscard]] OpenedSoundFile openWholeFile(const std::string& path, int fileChannel = 0);
+
 // The whole file's segment and parameters; `failure` says why there is no run.
 struct WholeFilePlan {
     std::optional<UserMessage> failure;
+    std::string path;
     WaveFileInfo info;
     RunFormat format;
     std::int64_t segmentStartByte = 0; // data offset included
@@ -61,14 +76,15 @@ struct WholeFilePlan {
                 static_cast<std::uint16_t>(format.bytesPerSample * 8)};
     }
 };
-// Only sound files with a header are taken: without one the format would be a guess.
-// `fileChannel` (1-based; 0 for the settings' channel choice) holds that channel of a file of
-// more than two channels alone.
+// The opened file's segment and parameters for these settings, without reading it again.
+[[nodiscard]] WholeFilePlan planOpenedFile(const OpenedSoundFile& file,
+                                           const AppSettings& settings);
+// Both at once.
 [[nodiscard]] WholeFilePlan planWholeFile(const std::string& path, const AppSettings& settings,
                                           int fileChannel = 0);
 // The file's samples as the analysis reads them, a window at a time: the segment, and the
 // memory its windows (one per analyser) take at most.
-[[nodiscard]] FileSegment fileSegment(const std::string& path, const WholeFilePlan& plan);
+[[nodiscard]] FileSegment fileSegment(const WholeFilePlan& plan);
 [[nodiscard]] std::int64_t columnWindowsMemory(const WholeFilePlan& plan);
 
 // The picture's layout: one band of plotHeight rows per channel (the waveform strip on top),
@@ -81,7 +97,6 @@ struct ImageLayout {
 
 struct WholeFileAnalysis {
     std::optional<UserMessage> failure;
-    WholeFilePlan plan;
     std::optional<SpectralImage> image;
 };
 
@@ -91,13 +106,13 @@ using ColumnSink = std::function<void(long x, const ParallelColumnLoop& loop)>;
 // The memory a run of the planned file takes: its picture and the sample windows.
 [[nodiscard]] std::int64_t wholeFileMemory(const WholeFilePlan& plan, const ImageLayout& layout);
 
-// The image and the sample windows must fit memoryBytes (the share of the machine's memory
-// this run may take); "Not enough memory" otherwise, said before anything is read. The samples
-// are read from the file as the columns go, so a file of any length takes the same. With
-// `useWorker` the columns are shared with a second core (the same picture and levels).
+// The planned file's analysis with the settings it was planned with (the header is not read
+// again). The image and the sample windows must fit memoryBytes (the share of the machine's
+// memory this run may take); "Not enough memory" otherwise, said before anything is read. The
+// samples are read from the file as the columns go, so a file of any length takes the same.
+// With `useWorker` the columns are shared with a second core (the same picture and levels).
 [[nodiscard]] WholeFileAnalysis
-analyseWholeFile(const std::string& path, const AppSettings& settings, const ImageLayout& layout,
-                 std::int64_t memoryBytes, const ColumnSink& sink = {}, int fileChannel = 0,
-                 bool useWorker = false);
+analyseWholeFile(const WholeFilePlan& plan, const AppSettings& settings, const ImageLayout& layout,
+                 std::int64_t memoryBytes, const ColumnSink& sink = {}, bool useWorker = false);
 
 } // namespace korv

@@ -129,7 +129,7 @@ SetupResult Loop::setup() {
     p.lowBandHz = in_.lowBandHz;
     p.highBandHz = in_.highBandHz;
     p.rows = display_.rows();
-    p.calibration = in_.calibration;
+    p.corrections = in_.corrections;
     p.averageCount = std::max(in_.averageCount, 1);
     p.binLevels = display_.wantsBins();
     p.wholeAverages = true; // the display shows the integer mean
@@ -252,12 +252,13 @@ void Loop::analyse(const std::optional<PitchResult>& pitch, std::int64_t endFram
     run_.usedCount = in_.fullAverage && in_.fullAverage()
                          ? run_.averageCount
                          : static_cast<int>(std::min<long>(run_.stepsTaken, run_.averageCount));
-    const std::int32_t levelScaleCode =
-        in_.liveLevelScaleCode != nullptr ? *in_.liveLevelScaleCode : in_.levelScaleCode;
+    if (in_.liveLevelScaleCode != nullptr) {
+        pipeline_.setLevelScaleCode(*in_.liveLevelScaleCode);
+    }
     for (std::size_t ch = 0; ch < windows_.size(); ++ch) {
         const int channel = static_cast<int>(ch);
         addFrames(channel, framesNow_);
-        pipeline_.finishChannel(channel, levelScaleCode, run_.usedCount);
+        pipeline_.finishChannel(channel, run_.usedCount);
         step.rows[ch] = pipeline_.averaged(channel);
         step.bins[ch] = pipeline_.averagedBins(channel);
         step.envelope[ch] = envelopeOf(windows_[ch]);

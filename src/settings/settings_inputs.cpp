@@ -216,6 +216,10 @@ AnalysisInputs analysisInputsFrom(const AppSettings& settings) {
                           settings.timeScaleMsec};
 }
 
+LevelCorrections levelCorrectionsOf(const AppSettings& settings) {
+    return {settings.calibrationTable, settings.levelScaleCode};
+}
+
 ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const RunFormat& format,
                                               const RunParameters& run,
                                               std::span<const std::uint8_t> samples,
@@ -231,9 +235,8 @@ ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings, const
     in.lowBandHz = settings.lowBandHz;
     in.highBandHz = settings.highBandHz;
     in.averageCountScroll = settings.averageCountScroll;
-    in.levelScaleCode = settings.levelScaleCode;
     in.dbRange = dbRangeOf(settings);
-    in.calibration = settings.calibrationTable;
+    in.corrections = levelCorrectionsOf(settings);
     in.maxOverStep = maxOverStep(settings);
     return in;
 }
@@ -250,9 +253,8 @@ ScanLoopInputs scanLoopInputs(const AppSettings& settings, std::int32_t sampleRa
     in.frequencyScale = frequencyScaleOf(settings);
     in.lowBandHz = settings.lowBandHz;
     in.highBandHz = settings.highBandHz;
-    in.levelScaleCode = settings.levelScaleCode;
+    in.corrections = levelCorrectionsOf(settings);
     in.liveLevelScaleCode = &settings.levelScaleCode;
-    in.calibration = settings.calibrationTable;
     in.pitchDetector = settings.pitchDetectorChoice == PITCH_DETECTOR_ON;
     in.maxOverStep = maxOverStep(settings);
     return in;

@@ -6,6 +6,7 @@
 // so the parts below (and the tool) take plain inputs and never see an id.
 
 #include "analysis/column_levels.h"
+#include "analysis/level_corrections.h"
 #include "analysis/parameters.h"
 #include "analysis/scan_inputs.h"
 #include "audio/sound_file.h"
@@ -64,6 +65,9 @@ void setStereo(AppSettings& settings, bool stereo);
 // leaves the word as it was.
 [[nodiscard]] bool maxOverStep(const AppSettings& settings);
 void setMaxOverStep(AppSettings& settings, bool on);
+
+// What every analyser of a run adds to its levels: the calibration curve and the gain.
+[[nodiscard]] LevelCorrections levelCorrectionsOf(const AppSettings& settings);
 
 [[nodiscard]] ColumnAnalysisInputs columnAnalysisInputsFrom(const AppSettings& settings,
                                                             const RunFormat& format,

@@ -3,6 +3,7 @@
 
 #include "app/program_menu.h"
 #include "app/spectral_view.h"
+#include "audio/sound_file.h"
 #include "base/user_message.h"
 #include "display/grid_overlay.h"
 #include "display/memory_budget.h"
@@ -166,6 +167,19 @@ TEST_F(AnalyzeFileTest, TimesOnLongFilesGoByTheRealStepBetweenColumns) {
     ASSERT_GT(ticks.size(), 5u);
     for (const TimeTick& t : ticks) {
         EXPECT_NEAR(t.x, static_cast<double>(t.msec) / (221.0 * 1000.0 / kRate), 1.0) << t.label;
+    }
+}
+
+// Analyze File opens the file and reads its header once, whether it holds the segment or reads
+// it from the file as the columns go.
+TEST_F(AnalyzeFileTest, TheFileIsOpenedOnceForItsRun) {
+    const QString path = tone("once.wav", kRate * 2);
+    for (const std::int64_t limit : {state().analysis.holdLimitBytes, std::int64_t{4096}}) {
+        state().analysis.holdLimitBytes = limit;
+        const std::uint64_t before = soundFileOpens();
+        ASSERT_TRUE(analyzed(path));
+        EXPECT_EQ(soundFileOpens() - before, 1u) << "hold limit " << limit;
+        EXPECT_EQ(static_cast<bool>(state().held.samples), limit > 4096);
     }
 }
 

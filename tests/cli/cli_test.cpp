@@ -318,7 +318,8 @@ TEST_F(CliTest, TheHighLimitStopsAtHalfTheRate) {
 }
 
 // A bat recording at 384 kHz, a call at 40 kHz: without --high the picture reaches half the
-// file's rate and shows it, with no note; --high 6000 cuts nothing and shows none of it.
+// file's rate and shows it, with no note, from a --low above the settings' own high limit too;
+// --high 6000 cuts nothing and shows none of it.
 TEST_F(CliTest, WithoutAHighLimitTheBandReachesHalfTheFilesRate) {
     constexpr std::uint32_t kBatRate = 384000;
     const std::string bat =
@@ -345,8 +346,32 @@ TEST_F(CliTest, WithoutAHighLimitTheBandReachesHalfTheFilesRate) {
     std::vector<std::string> notes;
     EXPECT_GT(litRows("image x.wav --format bmp", notes), 0u);
     EXPECT_TRUE(notes.empty());
+    EXPECT_GT(litRows("image x.wav --format bmp --low 30000", notes), 0u);
+    EXPECT_TRUE(notes.empty());
     EXPECT_EQ(litRows("image x.wav --format bmp --high 6000", notes), 0u);
     EXPECT_TRUE(notes.empty());
+}
+
+// Each file of a job is opened, its header read and planned once, as the tool's main runs
+// it: the memory it needs and its output come from the one plan, whatever the command.
+TEST_F(CliTest, EachFileIsOpenedOncePerJob) {
+    const std::vector<std::string> files{
+        wave("mono.wav", mono16(sine(1000.0, 1.0))),
+        wave("stereo.wav",
+             test::pcmWaveFile(16, 2, kRate, 16, test::sineSamples(kRate, 2, 16, kRate)))};
+    for (const char* line : {"image x.wav", "image x.wav --format jpg", "levels x.wav",
+                             "levels x.wav --csv --unit dbfs", "bands x.wav --high 5000"}) {
+        const Options o = parsed(line);
+        const RunSettings run = resolved(o);
+        std::ostringstream errors;
+        const std::uint64_t before = soundFileOpens();
+        const JobsReport report = runJobs(
+            files, 1, kMemory, [&](const std::string& f) { return planFileJob(o, run, f); },
+            nullptr, errors);
+        EXPECT_EQ(soundFileOpens() - before, files.size()) << line;
+        EXPECT_EQ(std::pair(report.done, report.failed), std::pair(files.size(), std::size_t{0}))
+            << line << ": " << errors.str();
+    }
 }
 
 // 100 bytes for four jobs: "big" needs more than a quarter of them but fits alone, so it
@@ -357,8 +382,8 @@ TEST(CliJobs, EachFileRunsWhenItsOwnNeedFitsBesideTheOthers) {
     std::mutex mutex;
     std::int64_t held = 0;
     std::int64_t most = 0;
-    const FileWork work = [&](const std::string& file, const JobShare& share,
-                              std::vector<std::string>&) -> std::optional<std::string> {
+    const auto work = [&](const std::string& file, const JobShare& share,
+                          std::vector<std::string>&) -> std::optional<std::string> {
         const std::int64_t need = needs.at(file);
         if (need > share.memoryBytes) {
             return "Not enough memory";
@@ -373,9 +398,13 @@ TEST(CliJobs, EachFileRunsWhenItsOwnNeedFitsBesideTheOthers) {
         return std::nullopt;
     };
     std::ostringstream errors;
-    const JobsReport r = runJobs(
-        {"a", "big", "b", "c", "huge"}, 4, 100, [&](const std::string& f) { return needs.at(f); },
-        work, nullptr, errors);
+    const FilePlanner plan = [&](const std::string& file) {
+        return FileJob{needs.at(file),
+                       [&work, file](const JobShare& share, std::vector<std::string>& notes) {
+                           return work(file, share, notes);
+                       }};
+    };
+    const JobsReport r = runJobs({"a", "big", "b", "c", "huge"}, 4, 100, plan, nullptr, errors);
     EXPECT_EQ(r.done, 5u);
     EXPECT_EQ(r.failed, 1u);
     EXPECT_EQ(errors.str(), "huge: Not enough memory\n");

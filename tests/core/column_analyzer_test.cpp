@@ -74,10 +74,10 @@ ColumnAnalysisInputs inputsFor(const std::vector<std::uint8_t>& bytes, int chann
     in.lowBandHz = 0;
     in.highBandHz = kHighHz;
     in.averageCountScroll = 1;
-    in.levelScaleCode = kGainCode;
     in.dbRange = DbRange::Db60;
-    in.calibration = defaultCalibrationCurve();
-    zeroCalibrationCurve(in.calibration);
+    CalibrationCurve flat = defaultCalibrationCurve();
+    zeroCalibrationCurve(flat);
+    in.corrections = LevelCorrections(flat, kGainCode);
     return in;
 }
 
@@ -263,7 +263,8 @@ TEST(ColumnAnalyzer, HostileParametersStayInsideTheSamples) {
                 in.run.hop = hop;
                 in.run.columns = 300;
                 in.averageCountScroll = hop == 3 ? 1000000 : -5;
-                in.levelScaleCode = hop == 1 ? std::numeric_limits<std::int32_t>::min() : 30000;
+                in.corrections.setLevelScaleCode(hop == 1 ? std::numeric_limits<std::int32_t>::min()
+                                                          : 30000);
                 in.highBandHz = 90000; // rows beyond the last bin
                 SpectralImage image = imageFor(in);
                 ColumnAnalyzer analyzer;

@@ -131,7 +131,7 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     in.lowBandHz = 300;
     in.highBandHz = 3000;
     in.averageCountScroll = 3;
-    in.levelScaleCode = -12; // +12 dB: some levels reach above 0 dB
+    in.corrections.setLevelScaleCode(-12); // +12 dB: some levels reach above 0 dB
     in.binLevels = true;
     auto image = SpectralImage::create({in.run.columns, 64, kRows + 20, 20, 2});
     ASSERT_TRUE(image);
@@ -139,7 +139,8 @@ TEST(DataLog, ImageLogLinesFollowTheAnalysis) {
     ASSERT_EQ(loop.setup(in, *image, true), SetupResult::Ok);
     ASSERT_TRUE(loop.sharing());
 
-    LogSource s{"C:/x.wav", kRate, 512, 40.0, in.lowBandHz, in.highBandHz, in.levelScaleCode};
+    LogSource s{
+        "C:/x.wav", kRate, 512, 40.0, in.lowBandHz, in.highBandHz, in.corrections.levelScaleCode()};
     s.columnMsec = 81 * 1000.0 / kRate;        // a hop of whole samples, not the 10 msec asked for
     s.windowCentreMsec = 256 * 1000.0 / kRate; // a 512-sample window peaks 32 msec in
     const ImageLogFormat format(s);
@@ -204,7 +205,7 @@ TEST(DataLog, PointLevelIsTheColumnsAverageAtItsBin) {
     in.run = {.log2FftSize = 9, .windowSamples = 400, .hop = 80, .columns = 90};
     in.highBandHz = kRate / 2;
     in.averageCountScroll = 3;
-    in.levelScaleCode = -9;
+    in.corrections.setLevelScaleCode(-9);
     ColumnLevels levels;
     ASSERT_EQ(levels.setup(in, 256, in.run.columns), SetupResult::Ok);
     for (long x = 0; x < in.run.columns; ++x) {

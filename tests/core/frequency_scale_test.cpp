@@ -2,6 +2,7 @@
 
 #include "analysis/calibration_edit.h"
 #include "analysis/fft.h"
+#include "analysis/level_corrections.h"
 #include "analysis/parameters.h"
 #include "settings/default_calibration.h"
 
@@ -192,7 +193,7 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
         fft.transformFrame(frame, FftOutput::Magnitudes);
         const std::span<const std::int16_t> magnitudes(frame.data(), frame.size() / 2);
         std::vector<std::int16_t> rows(points, -1);
-        thirdOctaveRows(*plot, bands, magnitudes, curve, rows);
+        thirdOctaveRows(*plot, bands, magnitudes, LevelCorrections(curve, 0).bandTable(), rows);
         const auto loudest =
             static_cast<std::size_t>(std::max_element(rows.begin(), rows.end()) - rows.begin());
         const int band = plot->pointBands[loudest];
@@ -203,13 +204,14 @@ TEST(ThirdOctave, ASineLandsInTheBandHoldingIt) {
         CalibrationCurve lift = curve;
         lift[static_cast<std::size_t>(band - THIRD_OCTAVE_FIRST_PLOTTED_BAND)].correctionDb = 5.7f;
         std::vector<std::int16_t> lifted(points, -1);
-        thirdOctaveRows(*plot, bands, magnitudes, lift, lifted);
+        thirdOctaveRows(*plot, bands, magnitudes, LevelCorrections(lift, 0).bandTable(), lifted);
         EXPECT_EQ(lifted[loudest], rows[loudest] + 20) << hz;
     }
     // Silence: every band empty reads 0; no layout without two points.
     std::vector<std::int16_t> silent(static_cast<std::size_t>(n / 2), 0);
     std::vector<std::int16_t> rows(points, -1);
-    thirdOctaveRows(*layout, buildBandMap(rate, n), silent, curve, rows);
+    thirdOctaveRows(*layout, buildBandMap(rate, n), silent, LevelCorrections(curve, 0).bandTable(),
+                    rows);
     EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), points);
     EXPECT_FALSE(thirdOctavePoints(rate, n, 1));
     // At 384 kHz the plot reaches the 160 kHz band.

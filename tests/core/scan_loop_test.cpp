@@ -99,9 +99,10 @@ ScanLoopInputs inputs() {
     in.sampleRate = kRate;
     in.analysisWindowMsec = static_cast<float>(kN * 1000.0 / kRate);
     in.highBandHz = kRate / 2;
-    in.calibration = defaultCalibrationCurve();
+    CalibrationCurve flat = defaultCalibrationCurve();
+    zeroCalibrationCurve(flat);
+    in.corrections = LevelCorrections(flat, 0);
     in.averageCount = 4;
-    zeroCalibrationCurve(in.calibration);
     return in;
 }
 
