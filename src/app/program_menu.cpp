@@ -77,10 +77,17 @@ void ProgramMenu::addView(QMenuBar& bar) {
     add(*view, cmd::kScreenForward, "Screen &Forward\tShift+PgDown");
     view->addSeparator();
     QMenu* expansion = view->addMenu(QStringLiteral("Time &Expansion"));
+    std::string taken; // each item's mnemonic: the first digit of its factor not yet taken
     for (std::size_t k = 0; k < TIME_EXPANSION_FACTORS.size(); ++k) {
         const int factor = TIME_EXPANSION_FACTORS[k];
+        std::string digits = std::to_string(factor);
+        const std::size_t key = factor == 1 ? std::string::npos : digits.find_first_not_of(taken);
+        if (key != std::string::npos) {
+            taken += digits[key];
+            digits.insert(key, "&");
+        }
         const std::string text =
-            factor == 1 ? std::string("As Recorded") : "1/" + std::to_string(factor) + " Speed";
+            factor == 1 ? std::string("&As Recorded") : "1/" + digits + " Speed";
         const int id = cmd::kTimeExpansionFirst + static_cast<int>(k);
         add(*expansion, id, text.c_str());
         actions_.at(id)->setCheckable(true);
