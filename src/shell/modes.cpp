@@ -1,18 +1,18 @@
-#include "app/modes.h"
+#include "shell/modes.h"
 
 #include "app/colour_commands.h"
 #include "app/main_window.h"
-#include "app/playback_view.h"
-#include "app/spectral_view.h"
 #include "modes/analyze_file.h"
 #include "modes/batch.h"
 #include "modes/data_logs.h"
 #include "modes/play.h"
+#include "modes/playback_view.h"
 #include "modes/plot_display.h"
 #include "modes/print_window.h"
 #include "modes/save_image.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
+#include "shell/spectral_view.h"
 
 namespace korv {
 
