@@ -7,9 +7,9 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
-#include "app/modes.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "shell/modes.h"
 #include "window_bench.h"
 
 #include <benchmark/benchmark.h>

@@ -4,9 +4,9 @@
 // dialog with one file, and a main that runs them under Qt's offscreen platform.
 
 #include "app/main_window.h"
-#include "app/modes.h"
 #include "audio/wave_header.h"
 #include "platform/prompts.h"
+#include "shell/modes.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -8,10 +8,10 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
-#include "app/modes.h"
 #include "dialogs/colour_dialog.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
+#include "shell/modes.h"
 #include <vector>
 
 #include <benchmark/benchmark.h>

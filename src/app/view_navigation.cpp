@@ -3,8 +3,8 @@
 #include "analysis/time_entry.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
-#include "app/spectral_view.h"
 #include "dialogs/go_to_time_dialog.h"
 #include "platform/prompts.h"
 

@@ -1,5 +1,5 @@
 #include "modes/analysis_pass.h"
-#include "modes/data_logs.h"
+#include "modes/image_log_writer.h"
 
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"

@@ -15,7 +15,7 @@
 #include "dialogs/parameter_dialog.h"
 #include "display/plot_layout.h"
 #include "display/spectral_image.h"
-#include "modes/batch.h"
+#include "modes/batch_steps.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
 #include "platform/palette_display.h"

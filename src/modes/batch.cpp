@@ -7,13 +7,11 @@
 #include "base/user_message.h"
 #include "dialogs/image_dialog.h"
 #include "modes/analyze_file.h"
-#include "modes/save_image.h"
-#include "output/image_encoding.h"
+#include "modes/batch_steps.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
 
 #include <filesystem>
-#include <future>
 #include <map>
 #include <memory>
 #include <system_error>
@@ -27,29 +25,8 @@ namespace {
 inline const UserMessage kSelectOneChannel{"Select Individual Left or Right Channel",
                                            MessageIcon::Warning};
 inline const UserMessage kMultipleFilesRequired{"Multiple Files Required", MessageIcon::Warning};
-inline const UserMessage kStoppedBeforeTheEnd{"Stopped before the end of the file: no image saved",
-                                              MessageIcon::Warning};
 inline constexpr const char* kNotAnalysedAfterStop = "not analysed: the batch was stopped";
 inline constexpr const char* kSameImageName = "not analysed: same image name as ";
-
-struct Batch {
-    std::vector<std::string> files;
-    std::size_t next = 0;   // the file the next step analyses
-    std::size_t chosen = 0; // the files the user chose, those refused at the start included
-    ImageChoices choices;
-    bool stepDone = false;
-    std::vector<std::string> skipped; // "file: reason"
-    // The high limit asked for: each file's is cut from it to half its own rate.
-    std::int32_t highBandHz = 0;
-    // The last image handed over, while it is encoded and written, and its wave file.
-    std::future<std::optional<UserMessage>> pendingWrite;
-    std::string pendingFile;
-};
-
-// The window's, kept by installBatch: the batch's commands and Save Image's steps run only there.
-Batch& batch(const MainWindow& window) {
-    return *window.part<Batch>();
-}
 
 // While a step runs, its messages are collected for the summary instead of stopping the batch
 // with a box per file; everything else is answered by the prompts in force.
@@ -82,20 +59,6 @@ class CollectingPrompts : public Prompts {
   private:
     Prompts& inner_;
 };
-
-std::string fileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
-
-// Waits for the image being written; a failed write is listed with its file.
-void finishPendingWrite(Batch& b) {
-    if (!b.pendingWrite.valid()) {
-        return;
-    }
-    if (const std::optional<UserMessage> failure = b.pendingWrite.get()) {
-        b.skipped.push_back(fileName(b.pendingFile) + ": " + failure->text);
-    }
-}
 
 void endBatch(MainWindow& window) {
     AppState& s = window.state();
@@ -229,58 +192,6 @@ void startBatch(MainWindow& window) {
 }
 
 } // namespace
-
-const ImageChoices& batchChoices(const MainWindow& window) {
-    return batch(window).choices;
-}
-
-std::string batchImagePath(const std::string& waveFile, ImageFormat format) {
-    const std::filesystem::path wave(waveFile);
-    std::filesystem::path image = wave.parent_path() / kImagesFolder / wave.stem();
-    image += imageFormatInfo(format).extension;
-    return image.string();
-}
-
-std::string batchFile(const MainWindow& window) {
-    const Batch& b = batch(window);
-    return b.next > 0 && b.next <= b.files.size() ? b.files[b.next - 1] : std::string{};
-}
-
-std::optional<UserMessage> writeBatchImage(const MainWindow& window, const std::string& path,
-                                           const PictureArea& picture) {
-    Batch& b = batch(window);
-    finishPendingWrite(b);
-    const ColourTable colours = displayColours(window.state().view.display);
-    // The window keeps its image (and may repaint or clear it) while the copy is written.
-    auto copy = IndexedSurface::create(picture.width(), picture.height());
-    if (copy) {
-        copy->copyFrom(picture.surface, picture.rect, {0, 0});
-        try {
-            b.pendingWrite = std::async(
-                std::launch::async, [path, choices = b.choices, colours, owned = std::move(*copy)] {
-                    return writeImageFile(path, owned, choices, colours);
-                });
-            b.pendingFile = batchFile(window);
-            return std::nullopt;
-        } catch (const std::system_error&) {
-            // No thread to be had: written here instead.
-        }
-    }
-    return writeImageFile(path, picture, b.choices, colours);
-}
-
-void batchImageStopped(MainWindow& window) {
-    batchImageDone(window, kStoppedBeforeTheEnd);
-}
-
-void batchImageDone(MainWindow& window, const std::optional<UserMessage>& failure) {
-    Batch& b = batch(window);
-    if (failure) {
-        prompts().show(*failure); // collected for the summary
-        return;
-    }
-    b.stepDone = true;
-}
 
 void installBatch(MainWindow& window) {
     window.keepPart(std::make_shared<Batch>());

@@ -5,13 +5,14 @@
 #include "analysis/rounding.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
-#include "app/spectral_view.h"
 #include "audio/sample_encoding.h"
 #include "audio/wave_file.h"
 #include "dialogs/point_log_dialog.h"
 #include "display/readouts.h"
 #include "modes/analysis_pass.h"
+#include "modes/image_log_writer.h"
 #include "modes/plot_display.h"
 #include "platform/commands.h"
 #include "platform/prompts.h"
@@ -81,17 +82,6 @@ struct PointLog {
     std::unique_ptr<LogFile> file;
     QPointer<PointLogDialog> dialog;
 };
-
-bool stereoRight(const AppSettings& st) {
-    return st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT;
-}
-
-// Closes a finished log; a write error is reported.
-void finishLog(LogFile& file) {
-    if (!file.close()) {
-        prompts().show(kErrorWritingFile);
-    }
-}
 
 SpectrumLogPlot withBands(SpectrumLogPlot plot, std::span<const int> pointBands) {
     plot.pointBands = pointBands;
@@ -310,39 +300,6 @@ class DataLogs {
 };
 
 } // namespace
-
-ImageLogWriter::ImageLogWriter(AppState& state)
-    : state_(state), format_(state.logs.imageLogSource),
-      channel_(stereoRight(state.settings) ? 1 : 0) {}
-
-ImageLogWriter::~ImageLogWriter() {
-    end();
-}
-
-bool ImageLogWriter::active() const {
-    return state_.logs.imageLog != nullptr;
-}
-
-void ImageLogWriter::column(long x, std::span<const float> averagedBins) {
-    AppState& s = state_;
-    if (!s.logs.imageLog) {
-        return;
-    }
-    block_.clear();
-    format_.appendColumn(block_, x, averagedBins);
-    if (!s.logs.imageLog->write(block_)) {
-        // The disk is full or gone: the log ends here, the analysis goes on.
-        end();
-    }
-}
-
-void ImageLogWriter::end() {
-    AppState& s = state_;
-    if (s.logs.imageLog) {
-        std::unique_ptr<LogFile> file = std::move(s.logs.imageLog);
-        finishLog(*file);
-    }
-}
 
 void installDataLogs(MainWindow& window) {
     auto logs = std::make_shared<DataLogs>(window);

@@ -2,8 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
-#include "app/spectral_view.h"
 #include "modes/save_image.h"
 #include "output/export_picture.h"
 #include "platform/palette_display.h"

@@ -2,12 +2,13 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
-#include "app/spectral_view.h"
 #include "base/user_message.h"
 #include "dialogs/image_dialog.h"
 #include "display/view_draw.h"
-#include "modes/batch.h"
+#include "modes/batch_steps.h"
+#include "modes/image_writing.h"
 #include "modes/plot_display.h"
 #include "output/atomic_file.h"
 #include "output/export_picture.h"
@@ -54,14 +55,6 @@ std::optional<std::string> askForImageFile(const ImageChoices& choices,
 }
 
 } // namespace
-
-ColourTable displayColours(const PaletteDisplay& display) {
-    ColourTable table{};
-    for (int i = 0; i < kDisplayColours; ++i) {
-        table[i] = display.rgb(static_cast<std::uint8_t>(i));
-    }
-    return table;
-}
 
 std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     const AppState& s = window.state();
@@ -110,16 +103,6 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
         paintViewDrawing(*picture, scanPlotOverlay(window), window.controlFont());
     }
     return picture;
-}
-
-std::optional<UserMessage> writeImageFile(const std::string& path, const PictureArea& picture,
-                                          const ImageChoices& choices, const ColourTable& colours) {
-    const EncodedImage encoded =
-        encodeImageFile(picture, colours, choices.format, choices.jpegQuality);
-    if (encoded.failure) {
-        return encoded.failure;
-    }
-    return writeFileWholeOrSay(path, encoded.bytes);
 }
 
 namespace {

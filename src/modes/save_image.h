@@ -4,15 +4,12 @@
 // step saves its image here without questions. Print Window uses the same window picture.
 
 #include "display/indexed_surface.h"
-#include "output/image_files.h"
 
 #include <optional>
-#include <string>
 
 namespace korv {
 
 class MainWindow;
-class PaletteDisplay;
 
 // Registers 40033 and 40034.
 void installSaveImage(MainWindow& window);
@@ -22,15 +19,5 @@ void saveImage(MainWindow& window, bool wholeImage);
 // The display area's picture as Window Image saves it (the view with its strip lines and, when
 // GRID is on, the grid); nothing without a picture or the memory for it.
 [[nodiscard]] std::optional<IndexedSurface> windowPicture(MainWindow& window);
-
-// The display's 256 colours.
-[[nodiscard]] ColourTable displayColours(const PaletteDisplay& display);
-
-// Encodes and writes `picture` to `path` whole or not at all; the message to show on failure.
-// Touches nothing but its arguments, so it may run off the GUI thread.
-[[nodiscard]] std::optional<UserMessage> writeImageFile(const std::string& path,
-                                                        const PictureArea& picture,
-                                                        const ImageChoices& choices,
-                                                        const ColourTable& colours);
 
 } // namespace korv

@@ -4,6 +4,7 @@
 
 #include "modes/analysis_pass.h"
 #include "modes/capture.h"
+#include "modes/input_room.h"
 #include "modes/play.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input_parameters.h"
@@ -14,7 +15,6 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
-#include "app/playback_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
 #include "audio/wave_file.h"
@@ -22,6 +22,7 @@
 #include "dialogs/colour_dialog.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"
+#include "modes/playback_view.h"
 #include "platform/commands.h"
 #include "platform/portaudio_input.h"
 #include "platform/prompts.h"
@@ -45,41 +46,6 @@ namespace korv {
 
 namespace {
 
-// The input and the recording of the one window; it lives as long as the window's commands.
-struct InputRoom {
-    explicit InputRoom(MainWindow& w) : window(&w) {}
-    InputRoom(const InputRoom&) = delete;
-    InputRoom& operator=(const InputRoom&) = delete;
-
-    MainWindow* window;
-    RealClock realClock;
-    std::unique_ptr<SoundInput> input;
-    std::int32_t triggerLevel = DEFAULT_TRIGGER_LEVEL;
-    Recording* recording = nullptr; // while a run records
-    Capture* capture = nullptr;     // while a run captures
-    ScanInputResult result;         // what the last run did
-    ScanInputColumnProbe columnProbe;
-
-    Clock& clock() {
-        Clock* c = window->options().clock;
-        return c != nullptr ? *c : realClock;
-    }
-    SoundInput* device() {
-        if (!input) {
-            const auto& make = window->options().makeSoundInput;
-            input = make ? make() : makePortAudioInput();
-        }
-        return input.get();
-    }
-    // The rates the input takes for mono 16-bit sound; the classic five when it cannot say.
-    std::vector<int> offeredRates() {
-        SoundInput* in = device();
-        std::vector<int> rates =
-            in != nullptr ? in->offeredRates(sampleRateCandidates(), 1, 16) : std::vector<int>{};
-        return rates.empty() ? classicSampleRates() : rates;
-    }
-};
-
 double nowMs(InputRoom& r) {
     return static_cast<double>(r.clock().nowMs());
 }
@@ -92,36 +58,6 @@ std::optional<std::string> askForWaveFile(const QString& title, const std::strin
     request.defaultSuffix = QStringLiteral("wav");
     const auto chosen = prompts().saveFile(request);
     return chosen ? std::optional(fileNameBytes(*chosen)) : std::nullopt;
-}
-
-// SAVE, by hand or by the trigger, recording from `startMs` of the sound captured.
-void pressSave(InputRoom& r, double startMs) {
-    Recording* rec = r.recording;
-    if (rec == nullptr || rec->recording()) {
-        return;
-    }
-    if (!rec->save(startMs)) {
-        r.window->state().control.stopRequested =
-            true; // the file could not be made: the run ends with why
-        return;
-    }
-    r.window->state().control.savingSamples = true;
-    r.window->button(cmd::kPlay)->setEnabled(false);
-    r.window->button(cmd::kPlayWindow)->setEnabled(rec->choice() == Recording::Choice::Manual);
-}
-
-// STOP SAVE, by hand or by the trigger, recording up to `stopMs` of the sound captured.
-void pressStopSave(InputRoom& r, double stopMs) {
-    if (r.recording == nullptr || !r.window->state().control.savingSamples) {
-        return;
-    }
-    AppState& s = r.window->state();
-    if (!r.recording->stopSave(stopMs)) {
-        s.control.stopRequested = true; // the file could not be cut: the run ends with why
-    }
-    s.control.recordedBytes = r.recording->recordedBytes();
-    s.control.savingSamples = false;
-    r.window->button(cmd::kPlayWindow)->setEnabled(false);
 }
 
 // The display of a run: the trigger looks at every step. A frozen Scroll display draws
@@ -213,19 +149,6 @@ bool scanInputFreezable(const MainWindow& window) {
     // The run's own recording choice: a cancelled record dialog turns it off for the run.
     return s.control.inputOpen && s.view.scanDrawing &&
            room->recording->choice() == Recording::Choice::Off;
-}
-
-void scanInputButton(MainWindow& window, int id) {
-    InputRoom* room = window.part<InputRoom>();
-    const Recording* rec = room != nullptr ? room->recording : nullptr;
-    if (rec == nullptr || rec->choice() != Recording::Choice::Manual) {
-        return;
-    }
-    if (id == cmd::kPlay) {
-        pressSave(*room, room->capture->soundMs());
-    } else if (id == cmd::kPlayWindow) {
-        pressStopSave(*room, room->capture->soundMs());
-    }
 }
 
 namespace {

@@ -2,7 +2,7 @@
 // channels, the maximum over a long step, and a segment longer than the holding limit read from
 // its file.
 
-#include "app/spectral_view.h"
+#include "app/current_view.h"
 #include "display/info_panel.h"
 #include "settings/settings_inputs.h"
 #include "support/analyze_fixture.h"

@@ -1,8 +1,8 @@
 // Analyze File end to end: the real window offscreen, wave files written to a temporary
 // folder, the file and parameter dialogs answered by script.
 
+#include "app/current_view.h"
 #include "app/program_menu.h"
-#include "app/spectral_view.h"
 #include "audio/sound_file.h"
 #include "base/user_message.h"
 #include "display/grid_overlay.h"

@@ -3,7 +3,7 @@
 // channel choice of a file of more than two channels. The real window offscreen, real files
 // in a temporary folder.
 
-#include "app/spectral_view.h"
+#include "app/current_view.h"
 #include "display/info_panel.h"
 #include "support/analyze_fixture.h"
 #include "support/dialog_controls.h"

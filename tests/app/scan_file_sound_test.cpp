@@ -2,8 +2,8 @@
 // simulated output on the virtual clock: every frame the device plays is the file's own, at
 // any time scale, to the last one; the kept image is labelled with the file's times.
 
+#include "app/current_view.h"
 #include "app/playback.h"
-#include "app/spectral_view.h"
 #include "display/readouts.h"
 #include "support/scan_file_fixture.h"
 

@@ -2,7 +2,7 @@
 // to the simulated output on the virtual clock; what the window, the kept image, the device and
 // the allocation count show during and after the scan.
 
-#include "app/spectral_view.h"
+#include "app/current_view.h"
 #include "display/info_panel.h"
 #include "support/scan_file_fixture.h"
 

@@ -4,9 +4,8 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
-#include "app/modes.h"
-#include "app/spectral_view.h"
 #include "dialogs/control_ids.h"
 #include "display/palette.h"
 #include "display/readouts.h"
@@ -15,6 +14,7 @@
 #include "platform/commands.h"
 #include "platform/palette_display.h"
 #include "settings/settings_inputs.h"
+#include "shell/modes.h"
 #include "support/analyze_fixture.h"
 #include "support/dialog_controls.h"
 

@@ -5,9 +5,8 @@
 #include "analysis/parameters.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
-#include "app/modes.h"
-#include "app/spectral_view.h"
 #include "audio/playback_messages.h"
 #include "audio/recording.h"
 #include "dialogs/colour_dialog.h"
@@ -22,6 +21,7 @@
 #include "platform_scopes.h"
 #include "prompt_checks.h"
 #include "scan_window_fixture.h"
+#include "shell/modes.h"
 #include "temp_dir.h"
 #include "window_setup.h"
 

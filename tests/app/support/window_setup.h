@@ -5,8 +5,8 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
-#include "app/modes.h"
 #include "platform/clock.h"
+#include "shell/modes.h"
 #include "temp_dir.h"
 
 #include <QCoreApplication>

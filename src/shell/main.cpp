@@ -4,8 +4,8 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
-#include "app/modes.h"
 #include "platform/prompts.h"
+#include "shell/modes.h"
 
 #include <QApplication>
 #include <QStringList>

@@ -1,7 +1,8 @@
-#include "app/spectral_view.h"
+#include "shell/spectral_view.h"
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
 #include "dialogs/control_ids.h"
 #include "display/readouts.h"
@@ -30,23 +31,6 @@ namespace {
 
 // The measuring rectangle keeps clear of the waveform strip's top.
 constexpr int kRectangleTopLimit = 43;
-
-bool spectralDisplay(const AppSettings& settings) {
-    return settings.displayTypeChoice == DISPLAY_SCROLL;
-}
-
-DisplayChannels displayChannels(const AppSettings& settings) {
-    if (settings.typeChoice != TYPE_STEREO) {
-        return DisplayChannels::Mono;
-    }
-    if (settings.channelChoice == CHANNEL_LEFT) {
-        return DisplayChannels::Left;
-    }
-    if (settings.channelChoice == CHANNEL_RIGHT) {
-        return DisplayChannels::Right;
-    }
-    return DisplayChannels::Dual;
-}
 
 // What the mouse is doing on the image.
 struct MouseState {
@@ -442,68 +426,6 @@ class SpectralView {
 };
 
 } // namespace
-
-ViewGeometry currentViewGeometry(const AppState& s) {
-    const PlotLayout& l = s.view.layout;
-    ViewGeometry g;
-    g.plotWidth = l.plotWidth;
-    g.plotHeight = l.plotHeight;
-    g.stripHeight = s.held.spectralImage ? s.held.spectralImage->stripHeight() : l.topBand;
-    g.charWidth = l.charWidth;
-    g.charHeight = l.charHeight;
-    g.infoPanel = l.infoPanel;
-    g.readoutBox = l.readoutBox;
-    g.infoValueOffset = l.infoValueOffset;
-    g.readoutValueOffset = l.readoutValueOffset;
-    g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
-    g.hScrollPos = s.view.scroll.h.pos;
-    g.timeScaleMsec = s.settings.timeScaleMsec;
-    g.columnMsec = s.analysis.run.params.columnMsec;
-    g.segmentOffsetMsec = segmentOffsetMsec(s.analysis.run);
-    g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
-    g.lowBandHz = s.settings.lowBandHz;
-    g.highBandHz = s.settings.highBandHz;
-    g.frequencyScale = frequencyScaleOf(s.settings);
-    g.sampleRate = s.analysis.sampleRateHz;
-    g.fftSize = s.analysis.run.params.fftSize;
-    return g;
-}
-
-InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
-    InfoPanelInputs in;
-    in.lowBandHz = s.settings.lowBandHz;
-    in.highBandHz = s.settings.highBandHz;
-    in.channels = displayChannels(s.settings);
-    in.sampleRate = s.analysis.sampleRateHz;
-    // The file's own bytes, however the samples are held.
-    in.segmentBytes = s.held.segmentHeld()
-                          ? encodedBytes(s.analysis.run.info.encoding, s.analysis.run.segmentBytes)
-                          : 0;
-    if (s.control.inputOpen) {
-        in.recordedLength = true;
-        in.segmentBytes = s.control.recordedBytes;
-        in.recordedFrameBytes = s.analysis.run.bytesPerFrame();
-    }
-    // Whenever the run's picture is shown: also while a file is scanned, and after.
-    const bool runShown = s.held.segmentHeld() || s.control.modeRunning || s.held.spectralImage ||
-                          s.view.runningScrollImage || s.view.plotImage;
-    if (runShown) {
-        const WaveFileInfo& info = s.analysis.run.info;
-        in.fileChannels = info.fileChannels;
-        in.firstChannel = info.firstChannel + 1;
-        in.secondChannel = info.secondChannel + 1;
-    }
-    if (s.held.segmentHeld() && s.analysis.run.info.recorded) {
-        in.recordingTime =
-            recordingTimeText(*s.analysis.run.info.recorded, s.analysis.run.info.sampleRate);
-    }
-    if (s.held.segmentHeld() && !s.analysis.run.info.formatText.empty()) {
-        in.sourceFormat = s.analysis.run.info.formatText;
-    } else if (s.held.segmentHeld() && encodingConverted(s.analysis.run.info.encoding)) {
-        in.sourceFormat = encodingText(s.analysis.run.info.encoding);
-    }
-    return in;
-}
 
 std::function<void(double)> installSpectralView(MainWindow& window) {
     auto view = std::make_shared<SpectralView>(window);

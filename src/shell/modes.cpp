@@ -1,12 +1,10 @@
-#include "app/modes.h"
+#include "shell/modes.h"
 
 #include "app/button_keys.h"
 #include "app/colour_commands.h"
 #include "app/desktop_files.h"
 #include "app/main_window.h"
-#include "app/playback_view.h"
 #include "app/progress_panel.h"
-#include "app/spectral_view.h"
 #include "app/time_expansion.h"
 #include "app/view_navigation.h"
 #include "modes/analyze_file.h"
@@ -14,11 +12,13 @@
 #include "modes/calibrate_input.h"
 #include "modes/data_logs.h"
 #include "modes/play.h"
+#include "modes/playback_view.h"
 #include "modes/plot_display.h"
 #include "modes/print_window.h"
 #include "modes/save_image.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
+#include "shell/spectral_view.h"
 
 namespace korv {
 

@@ -1,4 +1,4 @@
-#include "app/playback_view.h"
+#include "modes/playback_view.h"
 
 #include "app/app_state.h"
 #include "app/command_ids.h"

@@ -1,0 +1,93 @@
+#include "app/current_view.h"
+
+#include "app/app_state.h"
+#include "dialogs/control_ids.h"
+#include "display/readouts.h"
+#include "settings/settings_inputs.h"
+
+namespace korv {
+
+bool spectralDisplay(const AppSettings& settings) {
+    return settings.displayTypeChoice == DISPLAY_SCROLL;
+}
+
+namespace {
+
+DisplayChannels displayChannels(const AppSettings& settings) {
+    if (settings.typeChoice != TYPE_STEREO) {
+        return DisplayChannels::Mono;
+    }
+    if (settings.channelChoice == CHANNEL_LEFT) {
+        return DisplayChannels::Left;
+    }
+    if (settings.channelChoice == CHANNEL_RIGHT) {
+        return DisplayChannels::Right;
+    }
+    return DisplayChannels::Dual;
+}
+
+} // namespace
+
+ViewGeometry currentViewGeometry(const AppState& s) {
+    const PlotLayout& l = s.view.layout;
+    ViewGeometry g;
+    g.plotWidth = l.plotWidth;
+    g.plotHeight = l.plotHeight;
+    g.stripHeight = s.held.spectralImage ? s.held.spectralImage->stripHeight() : l.topBand;
+    g.charWidth = l.charWidth;
+    g.charHeight = l.charHeight;
+    g.infoPanel = l.infoPanel;
+    g.readoutBox = l.readoutBox;
+    g.infoValueOffset = l.infoValueOffset;
+    g.readoutValueOffset = l.readoutValueOffset;
+    g.dualStereo = spectralDisplay(s.settings) && dualStereoView(s.settings);
+    g.hScrollPos = s.view.scroll.h.pos;
+    g.timeScaleMsec = s.settings.timeScaleMsec;
+    g.columnMsec = s.analysis.run.params.columnMsec;
+    g.segmentOffsetMsec = segmentOffsetMsec(s.analysis.run);
+    g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
+    g.lowBandHz = s.settings.lowBandHz;
+    g.highBandHz = s.settings.highBandHz;
+    g.frequencyScale = frequencyScaleOf(s.settings);
+    g.sampleRate = s.analysis.sampleRateHz;
+    g.fftSize = s.analysis.run.params.fftSize;
+    return g;
+}
+
+InfoPanelInputs currentInfoPanelInputs(const AppState& s) {
+    InfoPanelInputs in;
+    in.lowBandHz = s.settings.lowBandHz;
+    in.highBandHz = s.settings.highBandHz;
+    in.channels = displayChannels(s.settings);
+    in.sampleRate = s.analysis.sampleRateHz;
+    // The file's own bytes, however the samples are held.
+    in.segmentBytes = s.held.segmentHeld()
+                          ? encodedBytes(s.analysis.run.info.encoding, s.analysis.run.segmentBytes)
+                          : 0;
+    if (s.control.inputOpen) {
+        in.recordedLength = true;
+        in.segmentBytes = s.control.recordedBytes;
+        in.recordedFrameBytes = s.analysis.run.bytesPerFrame();
+    }
+    // Whenever the run's picture is shown: also while a file is scanned, and after.
+    const bool runShown = s.held.segmentHeld() || s.control.modeRunning || s.held.spectralImage ||
+                          s.view.runningScrollImage || s.view.plotImage;
+    if (runShown) {
+        const WaveFileInfo& info = s.analysis.run.info;
+        in.fileChannels = info.fileChannels;
+        in.firstChannel = info.firstChannel + 1;
+        in.secondChannel = info.secondChannel + 1;
+    }
+    if (s.held.segmentHeld() && s.analysis.run.info.recorded) {
+        in.recordingTime =
+            recordingTimeText(*s.analysis.run.info.recorded, s.analysis.run.info.sampleRate);
+    }
+    if (s.held.segmentHeld() && !s.analysis.run.info.formatText.empty()) {
+        in.sourceFormat = s.analysis.run.info.formatText;
+    } else if (s.held.segmentHeld() && encodingConverted(s.analysis.run.info.encoding)) {
+        in.sourceFormat = encodingText(s.analysis.run.info.encoding);
+    }
+    return in;
+}
+
+} // namespace korv
