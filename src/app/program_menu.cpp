@@ -84,7 +84,7 @@ void ProgramMenu::addView(QMenuBar& bar) {
         const std::size_t key = factor == 1 ? std::string::npos : digits.find_first_not_of(taken);
         if (key != std::string::npos) {
             taken += digits[key];
-            digits.insert(key, "&");
+            digits = digits.substr(0, key) + '&' + digits.substr(key);
         }
         const std::string text =
             factor == 1 ? std::string("&As Recorded") : "1/" + digits + " Speed";
