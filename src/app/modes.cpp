@@ -13,6 +13,7 @@
 #include "modes/save_image.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
+#include "modes/sound_level.h"
 
 namespace korv {
 
@@ -28,6 +29,7 @@ void installModes(MainWindow& window) {
     installSaveImage(window);
     installBatch(window);
     installPrintWindow(window);
+    installSoundLevel(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }

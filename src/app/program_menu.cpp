@@ -32,6 +32,7 @@ ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
     add(*function_, cmd::kSignalScale, "F4 - Signal Scale && Range");
     add(*function_, cmd::kVolumeControl, "F5 - Volume Control");
     add(*function_, cmd::kFreqCalibration, "F6 - Freq Calibration");
+    add(*function_, cmd::kSoundLevel, "F7 - Sound Level");
     function_->addSeparator();
     add(*function_, cmd::kExit, "Exit");
 

@@ -1,5 +1,7 @@
 #include "modes/analysis_pass.h"
+
 #include "modes/data_logs.h"
+#include "modes/sound_level.h"
 
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"
@@ -214,6 +216,7 @@ void finishAnalysis(MainWindow& window) {
     window.surface().invalidate();
     menuStateImage(window);
     setButtons(window, false);
+    soundLevelAnalysed(window);
     window.updatePlayButton();
     if (resized) {
         window.commands().post(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);

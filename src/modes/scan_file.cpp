@@ -7,6 +7,7 @@
 #include "modes/play.h"
 #include "modes/scan_file_source.h"
 #include "modes/scroll_display.h"
+#include "modes/sound_level.h"
 
 #include "analysis/parameters.h"
 #include "app/app_state.h"
@@ -29,6 +30,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -497,9 +499,13 @@ class ScanFileRun {
         display_ = makeScanDisplay(window_, st_, format_.channels, in);
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-        loop_ = display_
-                    ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
-                    : SetupResult::NoMemory;
+        SoundLevelFeed meter(
+            window_, *source_, format_.sampleRate, format_.channels, SoundLevelScan::File,
+            QStringLiteral("Scan File: ") + QFileInfo(displayFileName(file_)).fileName());
+        loop_ = display_ ? runScanLoop(in, pointMode_ ? *source_ : meter.source(), *display_, clock,
+                                       s_.control.stopRequested, scan_)
+                         : SetupResult::NoMemory;
+        meter.finish(scan_.endReached ? source_->endFrame() : std::nullopt);
         window_.surface().setPresentInterval(0);
         // The spectrum left stands for the frames analysed, not the clock run on past the end.
         if (const std::optional<double> analysed = lastStepMsec(scan_, in);
