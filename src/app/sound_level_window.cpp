@@ -401,7 +401,12 @@ SoundLevelWindow* soundLevelWindow(const QWidget* parent) {
     if (parent == nullptr) {
         return nullptr;
     }
-    return parent->findChild<SoundLevelWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QObject* child : parent->children()) {
+        if (auto* w = dynamic_cast<SoundLevelWindow*>(child)) {
+            return w;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace korv

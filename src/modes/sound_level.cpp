@@ -382,6 +382,8 @@ void SoundLevelFeed::finish(std::optional<std::int64_t> endFrame) {
 void installSoundLevel(MainWindow& window) {
     SoundLevelRoom& room = roomOf(window);
     window.registerCommand(cmd::kSoundLevel, [&room](int) { openWindow(room); });
+    // Open at any time, a scan running or not.
+    window.menu().enable(cmd::kSoundLevel, true);
 }
 
 void soundLevelAnalysed(MainWindow& window) {
