@@ -131,8 +131,8 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
                            "40062 Log Points", "Parameters", "-", "40007 F2 - Scan File",
                            "40011 F3 - Scan Input", "-", "40030 Save Wave", "Save Image",
                            "40050 Print Window", "-", "40027 F4 - Signal Scale && Range",
-                           "40054 F5 - Volume Control", "40057 F6 - Freq Calibration", "-",
-                           "40003 Exit"}));
+                           "40054 F5 - Volume Control", "40057 F6 - Freq Calibration",
+                           "40071 F7 - Sound Level", "-", "40003 Exit"}));
     const QMenu& function = topMenu(*w, 0);
     EXPECT_EQ(entries(*function.actions().at(ProgramMenu::kParametersPopup)->menu()),
               (QStringList{"40005 &Change", "40023 &Restore"}));
