@@ -23,8 +23,8 @@ namespace korv {
 namespace {
 
 // The window's first size: beside a main window on a 1366 x 768 screen.
-constexpr int kFirstWidth = 430;
-constexpr int kFirstHeight = 600;
+constexpr int kFirstWidth = 390;
+constexpr int kFirstHeight = 580;
 // The bars' level axis: its span and step.
 constexpr double kAxisSpanDb = 80.0;
 constexpr double kAxisStepDb = 10.0;
@@ -96,7 +96,7 @@ class SoundLevelWindow::BarGraph : public QWidget {
         p.fillRect(rect(), palette().base());
         const QFontMetrics fm(font());
         const int left = fm.horizontalAdvance(QStringLiteral("-000")) + 6;
-        const int top = fm.height() + 4;
+        const int top = 2 * fm.height();
         const int bottom = height() - fm.height() - 6;
         const int right = width() - 4;
         if (bottom <= top || right <= left) {

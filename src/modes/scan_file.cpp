@@ -499,13 +499,19 @@ class ScanFileRun {
         display_ = makeScanDisplay(window_, st_, format_.channels, in);
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-        SoundLevelFeed meter(
-            window_, *source_, format_.sampleRate, format_.channels, SoundLevelScan::File,
-            QStringLiteral("Scan File: ") + QFileInfo(displayFileName(file_)).fileName());
-        loop_ = display_ ? runScanLoop(in, pointMode_ ? *source_ : meter.source(), *display_, clock,
+        // A point spectrum plays no sound to measure.
+        std::optional<SoundLevelFeed> meter;
+        if (!pointMode_) {
+            meter.emplace(
+                window_, *source_, format_.sampleRate, format_.channels, SoundLevelScan::File,
+                QStringLiteral("Scan File: ") + QFileInfo(displayFileName(file_)).fileName());
+        }
+        loop_ = display_ ? runScanLoop(in, meter ? meter->source() : *source_, *display_, clock,
                                        s_.control.stopRequested, scan_)
                          : SetupResult::NoMemory;
-        meter.finish(scan_.endReached ? source_->endFrame() : std::nullopt);
+        if (meter) {
+            meter->finish(scan_.endReached ? source_->endFrame() : std::nullopt);
+        }
         window_.surface().setPresentInterval(0);
         // The spectrum left stands for the frames analysed, not the clock run on past the end.
         if (const std::optional<double> analysed = lastStepMsec(scan_, in);

@@ -107,6 +107,7 @@ struct SoundLevelFeed::Run {
     std::optional<LiveMeter> meter;
     std::optional<TappedScanSource> tap;
     std::int64_t shownAt = 0;
+    bool ended = false; // no more sound comes: no level now, the bars the whole run's
 
     Run(SoundLevelRoom& r, SoundLevelScan s, QString n, double sampleRate)
         : room(r), scan(s), name(std::move(n)), rate(sampleRate) {}
@@ -156,14 +157,16 @@ struct SoundLevelFeed::Run {
         SoundLevelReading r;
         r.source = name;
         r.seconds = static_cast<double>(meter->framesFed()) / rate;
-        r.levelNow = meter->levelNow();
+        r.levelNow = ended ? std::nullopt : std::optional(meter->levelNow());
         r.leq = s.leq;
         r.lmax = s.lmax;
         r.lmin = s.lmin;
         r.lcpeak = s.lcpeak;
         r.bands = meter->bands();
-        if (const auto& last = meter->lastStretch()) {
-            r.bandLevels = last->bandLeq;
+        const std::optional<meter::IntervalLevels> whole =
+            ended ? combineIntervals(room.lastIntervals) : meter->lastStretch();
+        if (whole) {
+            r.bandLevels = whole->bandLeq;
         }
         if (tap && tap->missedFrames() > 0) {
             r.note = QStringLiteral("%1 s of sound went by unmeasured (the scan fell behind)")
@@ -367,6 +370,7 @@ void SoundLevelFeed::finish(std::optional<std::int64_t> endFrame) {
         run_->tap->finishAt(*endFrame);
     }
     run_->meter->finish([this](const meter::IntervalLevels& l) { run_->interval(l); });
+    run_->ended = true;
     run_->show();
     SoundLevelRoom& room = run_->room;
     if (room.view) {

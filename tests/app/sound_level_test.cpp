@@ -71,6 +71,16 @@ double shown(const SoundLevelWindow& w, const QString& accessibleName) {
     return 0.0;
 }
 
+// A value label's text.
+QString levelText(const SoundLevelWindow& w, const QString& accessibleName) {
+    for (const QLabel* l : w.findChildren<QLabel*>()) {
+        if (l->accessibleName() == accessibleName) {
+            return l->text();
+        }
+    }
+    return {};
+}
+
 // What the window says it measured ("Scan File: scan.wav, 1.2 s").
 QString measured(const SoundLevelWindow& w) {
     for (const QLabel* l : w.findChildren<QLabel*>()) {
@@ -110,11 +120,13 @@ TEST_F(SoundLevelTest, ScanFileGivesTheToolsIntervalsAndTheWindowSaysWhatItMeasu
     // Shown while the scan runs: more than ten times a second of sound, each time the level
     // now and the bands.
     int updates = 0;
+    int levelsNow = 0;
     QString last;
     for (std::int64_t ms = 500; ms < 5500; ms += 100) {
         at(clock.currentMs() + ms, [&] {
             const QString text = measured(meterWindow);
             updates += text != last ? 1 : 0;
+            levelsNow += shown(meterWindow, QStringLiteral("LAF now")) < 0.0 ? 1 : 0;
             last = text;
         });
     }
@@ -123,6 +135,7 @@ TEST_F(SoundLevelTest, ScanFileGivesTheToolsIntervalsAndTheWindowSaysWhatItMeasu
     scan(file);
     ASSERT_TRUE(lastScanFile(*window).endReached);
     EXPECT_GE(updates, 45) << "the measured time moves on at every look, ten a second";
+    EXPECT_EQ(levelsNow, 50);
 
     const std::vector<meter::IntervalLevels> live = lastSoundLevelIntervals(*window);
     const std::vector<meter::IntervalLevels> tool = reference(
@@ -148,9 +161,10 @@ TEST_F(SoundLevelTest, ScanFileGivesTheToolsIntervalsAndTheWindowSaysWhatItMeasu
     std::cout << "Scan File against the tool's meter: largest difference " << worst << " dB\n";
 
     // Every value has a name a screen reader says, and the bars name their bands.
-    for (const QString& name :
-         {QStringLiteral("LAF now"), QStringLiteral("LAeq"), QStringLiteral("LAFmax"),
-          QStringLiteral("LAFmin"), QStringLiteral("LCpeak")}) {
+    EXPECT_EQ(levelText(meterWindow, QStringLiteral("LAF now")), QStringLiteral("—"))
+        << "no level now once the sound has ended";
+    for (const QString& name : {QStringLiteral("LAeq"), QStringLiteral("LAFmax"),
+                                QStringLiteral("LAFmin"), QStringLiteral("LCpeak")}) {
         EXPECT_LT(shown(meterWindow, name), 0.0) << name.toStdString();
     }
     const QWidget* bars = meterWindow.findChild<QWidget*>(QStringLiteral("soundLevelBars"));
