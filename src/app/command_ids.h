@@ -20,6 +20,7 @@ inline constexpr int kPrintWindow = 40050;
 inline constexpr int kSignalScale = 40027;
 inline constexpr int kVolumeControl = 40054;
 inline constexpr int kFreqCalibration = 40057;
+inline constexpr int kSoundLevel = 40071;
 inline constexpr int kCalibrateInput = 40101;
 inline constexpr int kExit = 40003;
 inline constexpr int kVariablesAdjust = VARIABLES_ADJUST;

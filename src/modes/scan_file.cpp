@@ -7,6 +7,7 @@
 #include "modes/play.h"
 #include "modes/scan_file_source.h"
 #include "modes/scroll_display.h"
+#include "modes/sound_level.h"
 
 #include "analysis/parameters.h"
 #include "app/app_state.h"
@@ -30,6 +31,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -503,9 +505,19 @@ class ScanFileRun {
         display_ = makeScanDisplay(window_, st_, format_.channels, in);
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-        loop_ = display_
-                    ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
-                    : SetupResult::NoMemory;
+        // A point spectrum plays no sound to measure.
+        std::optional<SoundLevelFeed> meter;
+        if (!pointMode_) {
+            meter.emplace(
+                window_, *source_, format_.sampleRate, format_.channels, SoundLevelScan::File,
+                QStringLiteral("Scan File: ") + QFileInfo(displayFileName(file_)).fileName());
+        }
+        loop_ = display_ ? runScanLoop(in, meter ? meter->source() : *source_, *display_, clock,
+                                       s_.control.stopRequested, scan_)
+                         : SetupResult::NoMemory;
+        if (meter) {
+            meter->finish(scan_.endReached ? source_->endFrame() : std::nullopt);
+        }
         window_.surface().setPresentInterval(0);
         // The spectrum left stands for the frames analysed, not the clock run on past the end.
         if (const std::optional<double> analysed = lastStepMsec(scan_, in);

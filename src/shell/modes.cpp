@@ -18,6 +18,7 @@
 #include "modes/save_image.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
+#include "modes/sound_level.h"
 #include "shell/spectral_view.h"
 
 namespace korv {
@@ -40,6 +41,7 @@ void installModes(MainWindow& window) {
     installProgressPanel(window);
     installDesktopFiles(window);
     installButtonKeys(window);
+    installSoundLevel(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }
