@@ -1,7 +1,9 @@
 #include "app/modes.h"
 
 #include "app/colour_commands.h"
+#include "app/frequency_zoom.h"
 #include "app/main_window.h"
+#include "app/overview_strip.h"
 #include "app/playback_view.h"
 #include "app/progress_panel.h"
 #include "app/spectral_view.h"
@@ -36,6 +38,8 @@ void installModes(MainWindow& window) {
     installViewNavigation(window);
     installTimeExpansion(window);
     installProgressPanel(window);
+    installOverviewStrip(window);
+    installFrequencyZoom(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }
