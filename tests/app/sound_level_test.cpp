@@ -2,8 +2,8 @@
 // the simulated output on the virtual clock, Analyze File and the measuring rectangle, each
 // against the core's meter (what korvanthile-cli meter runs) on the same file.
 
+#include "app/current_view.h"
 #include "app/sound_level_window.h"
-#include "app/spectral_view.h"
 #include "display/readouts.h"
 #include "modes/sound_level.h"
 #include "pipeline/file_samples.h"
