@@ -5,6 +5,7 @@
 // right-button measuring rectangle).
 
 #include "display/info_panel.h"
+#include "display/picture_draw.h"
 #include "display/view_geometry.h"
 
 #include <functional>
@@ -16,6 +17,9 @@ struct AppState;
 
 // The layout and the held run as the view's drawing sees them.
 [[nodiscard]] ViewGeometry currentViewGeometry(const AppState& state);
+
+// The axes, legend and crosses the view shows over the spectral image, and its pictures carry.
+[[nodiscard]] PictureScales currentPictureScales(const AppState& state);
 
 // What the information panel states for the current run.
 [[nodiscard]] InfoPanelInputs currentInfoPanelInputs(const AppState& state);

@@ -116,14 +116,15 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
     // A PNG goes to the file as it is made, so its stripes are written while others deflate.
     const auto sink = [&out](std::span<const std::uint8_t> bytes) { return out.write(bytes); };
     std::optional<UserMessage> failure;
-    // As Entire Image: the band where it is, unless the grid or a magnification needs a copy.
-    if (!o.grid && settings.imageScalePercent <= 100) {
+    // As Entire Image: the band where it is, unless text or a magnification needs a copy.
+    if (!picturesHaveText(o) && settings.imageScalePercent <= 100) {
         failure = writeImageFile(entireImageArea(image, band, width), colours, format,
                                  JPEG_DEFAULT_QUALITY, sink);
     } else {
         auto picture = composeEntirePicture(image, band, width);
-        if (picture && o.grid) {
-            drawEntireGrid(*picture, plan, settings, image.plotHeight(), image.stripHeight());
+        if (picture && picturesHaveText(o)) {
+            drawEntireScales(*picture, plan, settings, image.plotHeight(), image.stripHeight(),
+                             {o.grid, o.legend});
         }
         if (picture) {
             picture = scaleForExport(std::move(*picture), settings.imageScalePercent);

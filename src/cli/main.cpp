@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     if (options.verbose) {
         printParameters(settingsFileOf(options, self), run, std::cerr);
     }
-    if (options.grid) {
+    if (picturesHaveText(options)) {
         startGridText();
     }
     if (!options.outDir.empty() && !std::filesystem::create_directories(options.outDir, ec) && ec) {
