@@ -78,9 +78,24 @@ PlannedFile planFile(const RunSettings& run, const std::string& file,
     return p;
 }
 
+// The sink, and the file's progress told as its columns go.
+ColumnSink withProgress(ColumnSink sink, long columns, const FileProgress& progress) {
+    if (!progress || columns <= 0) {
+        return sink;
+    }
+    return [sink = std::move(sink), steps = ProgressSteps(progress, columns)](
+               long x, const ParallelColumnLoop& loop) mutable {
+        if (sink) {
+            sink(x, loop);
+        }
+        steps.at(x + 1);
+    };
+}
+
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
-                                      std::vector<std::string>* notes, bool twoCores) {
+                                      std::vector<std::string>* notes, bool twoCores,
+                                      const FileProgress& progress) {
     const PlannedFile planned = planFile(run, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
@@ -99,8 +114,9 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
         exportWidth(static_cast<int>(std::min<long>(columns, INT_MAX))) > JPEG_MAX_SIDE) {
         return failureText(kImageTooLargeForJpeg);
     }
-    const WholeFileAnalysis analysis =
-        analyseWholeFile(file, settings, o.layout, memoryBytes, {}, fileChannelOption(o), twoCores);
+    const WholeFileAnalysis analysis = analyseWholeFile(
+        file, settings, o.layout, memoryBytes, withProgress({}, plan.params.columns, progress),
+        fileChannelOption(o), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -142,7 +158,8 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes, bool twoCores) {
+                                       std::vector<std::string>* notes, bool twoCores,
+                                       const FileProgress& progress) {
     const PlannedFile planned = planFile(run, file, notes, fileChannelOption(o));
     if (planned.failure) {
         return planned.failure;
@@ -205,8 +222,9 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         }
         out.maybeFlush();
     };
-    const WholeFileAnalysis analysis = analyseWholeFile(file, settings, o.layout, memoryBytes, sink,
-                                                        fileChannelOption(o), twoCores);
+    const WholeFileAnalysis analysis = analyseWholeFile(
+        file, settings, o.layout, memoryBytes, withProgress(sink, plan.params.columns, progress),
+        fileChannelOption(o), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -285,7 +303,8 @@ void appendBandsRow(std::string& text, double timeMsec, const BandLevels& bands,
 
 std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
                                       const std::string& file, std::int64_t memoryBytes,
-                                      std::vector<std::string>* notes) {
+                                      std::vector<std::string>* notes,
+                                      const FileProgress& progress) {
     // The bands have no rows: the plan takes every frequency on the linear scale, whatever
     // band or scale the settings show.
     AppSettings wide = run.settings;
@@ -331,7 +350,9 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     const double fullScaleDb = run.fullScale ? run.fullScale->db : 0.0;
     // A step's time is the centre of its window, where the window peaks.
     const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
+    ProgressSteps steps(progress, bands.steps());
     for (long x = 0; x < bands.steps() && !windows.readFailed(); ++x) {
+        steps.at(x);
         bands.compute(x);
         appendBandsRow(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, bands,
                        selection, unit.has_value(), fullScaleDb);
@@ -367,18 +388,19 @@ std::string sameOutputKey(const std::string& path) {
 
 std::optional<std::string> processFile(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes, bool twoCores) {
+                                       std::vector<std::string>* notes, bool twoCores,
+                                       const FileProgress& progress) {
     switch (o.command) {
     case Command::Image:
-        return writeImage(o, run, file, memoryBytes, notes, twoCores);
+        return writeImage(o, run, file, memoryBytes, notes, twoCores, progress);
     case Command::Levels:
-        return writeLevels(o, run, file, memoryBytes, notes, twoCores);
+        return writeLevels(o, run, file, memoryBytes, notes, twoCores, progress);
     case Command::Meter:
         return writeMeterTable(o, run, file);
     case Command::Bands:
         break;
     }
-    return writeBands(o, run, file, memoryBytes, notes);
+    return writeBands(o, run, file, memoryBytes, notes, progress);
 }
 
 std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& run,

@@ -2,6 +2,7 @@
 // What korvanthile-cli makes of one wave file: the entire image, the level table (the
 // spectral image log or CSV) or the third-octave bands as CSV, written whole or not at all.
 
+#include "cli/cli_jobs.h"
 #include "cli/cli_options.h"
 
 #include <cstdint>
@@ -26,12 +27,12 @@ struct ListCheck {
 
 // The output of one file; the failure in the program's words when there is none. Notes on
 // what was changed to make the run possible go to `notes` when given. With `twoCores` the
-// columns of an image or level table are shared with a second core.
-[[nodiscard]] std::optional<std::string> processFile(const Options& options, const RunSettings& run,
-                                                     const std::string& file,
-                                                     std::int64_t memoryBytes,
-                                                     std::vector<std::string>* notes = nullptr,
-                                                     bool twoCores = false);
+// columns of an image or level table are shared with a second core. `progress` is told how
+// far the file's columns are.
+[[nodiscard]] std::optional<std::string>
+processFile(const Options& options, const RunSettings& run, const std::string& file,
+            std::int64_t memoryBytes, std::vector<std::string>* notes = nullptr,
+            bool twoCores = false, const FileProgress& progress = {});
 // The memory processFile will take for the file (its picture and sample windows); nothing
 // when the file cannot be planned.
 [[nodiscard]] std::optional<std::int64_t>

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         std::cerr << "korvanthile-cli: " << refused << '\n';
         return EXIT_USAGE;
     }
-    std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
+    // A progress line only for a person watching: on a terminal, and not with --quiet.
+    std::ostream* progress = !options.quiet && ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
     const JobsReport report =
         options.command == Command::Meter
             ? runMeter(options, run, files, progress, std::cerr)
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
                   [&](const std::string& file, const JobShare& share,
                       std::vector<std::string>& notes) {
                       return processFile(options, run, file, share.memoryBytes, &notes,
-                                         share.twoCores);
+                                         share.twoCores, share.progress);
                   },
                   progress, std::cerr);
     stopGridText();
