@@ -44,8 +44,8 @@ struct TimeAxisInputs {
     double firstColumn = 0.0; // t0: column 0's time / column time, plus the scroll position
     int charWidth = 0;
     bool dual = false;  // labels only in the left pane (the right pane repeats them)
-    bool clock = false; // h:mm:ss labels, centred on their ticks
     TextWidth textWidth;
+    bool clock = false; // h:mm:ss labels, centred on their ticks
 };
 struct TimeTick {
     int x = 0;
