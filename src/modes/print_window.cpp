@@ -64,8 +64,8 @@ void printWindow(MainWindow& window) {
         printPlacement(image.width(), image.height(), window.logicalDpiX(), window.logicalDpiY(),
                        printer.logicalDpiX(), printer.logicalDpiY(), page.width(), page.height());
     painter.drawImage(QRect(at.x, at.y, at.width, at.height), image);
-    {
-        // With its axes the picture is a document: a line below it says what it shows.
+    if (window.state().view.gridOn) {
+        // With the grid the picture is a document: a line below it says what it shows.
         QFont font = window.controlFont();
         font.setPointSize(kCaptionPoints);
         painter.setFont(font);

@@ -16,8 +16,8 @@ namespace {
 // quarter-dB, truncated, then limited to Background (4) ... the last gradient entry (235).
 int referenceIndex(double levelDb, double rangeDb, double bottomQuarterDb) {
     const double quarterDb = (levelDb + 90.0) * 4.0;
-    const auto index = static_cast<int>(std::trunc((quarterDb - bottomQuarterDb) * 240.0 /
-                                                   (4.0 * rangeDb)));
+    const auto index =
+        static_cast<int>(std::trunc((quarterDb - bottomQuarterDb) * 240.0 / (4.0 * rangeDb)));
     return std::clamp(index, 4, 235);
 }
 
@@ -58,7 +58,8 @@ TEST(LevelLegend, BarRowsAndLabelsFollowTheLevelMapping) {
         // Labels from the bottom of the range to its top, each at its level's row.
         ASSERT_GE(legend.labels.size(), 3u);
         EXPECT_EQ(legend.labels.front().text, std::to_string(static_cast<int>(r.bottomDb)));
-        EXPECT_EQ(legend.labels.back().text, std::to_string(static_cast<int>(r.bottomDb + r.rangeDb)));
+        EXPECT_EQ(legend.labels.back().text,
+                  std::to_string(static_cast<int>(r.bottomDb + r.rangeDb)));
         for (const LegendLabel& label : legend.labels) {
             const double fromTop = (r.bottomDb + r.rangeDb - label.levelDb) / r.rangeDb;
             EXPECT_NEAR(label.y, bar.y + fromTop * bar.height, 1.0) << label.text;
