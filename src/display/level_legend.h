@@ -8,6 +8,7 @@
 #include "display/view_drawing.h"
 #include "display/view_geometry.h"
 
+#include <array>
 #include <string>
 #include <vector>
 

@@ -364,3 +364,46 @@ TEST_F(CliRunTest, ImageLegendShowsTheLevelsOfThePalettesColours) {
 
 } // namespace
 } // namespace korv::cli
+
+namespace korv::cli {
+namespace {
+
+// Past an hour the time labels read h:mm:ss: a recording of an hour and a second labels its
+// axis otherwise than one a second short of the hour, and nothing else in the picture differs.
+TEST_F(CliRunTest, ImageLegendTimesARecordingLongerThanAnHourAsHoursMinutesSeconds) {
+    constexpr std::uint32_t rate = 8000;
+    // Sparse files: a header and silence the file system keeps as a hole.
+    const auto silent = [&](const std::string& name, std::uint32_t seconds) {
+        const std::uint32_t bytes = seconds * rate * 2;
+        Bytes header = test::pcmWaveFile(16, 1, rate, 16, Bytes(2, 0));
+        header.resize(header.size() - 2);
+        test::putLeAt(header, 4, static_cast<std::uint64_t>(bytes) + 36, 4);
+        test::putLeAt(header, 40, bytes, 4);
+        const std::string path = wave(name, header);
+        std::filesystem::resize_file(path, header.size() + bytes);
+        return path;
+    };
+    const std::string shorter = silent("short.wav", 3599);
+    const std::string longer = silent("long.wav", 3601);
+    const std::string options = " --format bmp --legend --time-step 500 --fft 512 --min-width 0";
+    ASSERT_EQ(run("image " + shorter + options + " --out " + dir.file("o")).status, EXIT_ALL_DONE);
+    ASSERT_EQ(run("image " + longer + options + " --out " + dir.file("o")).status, EXIT_ALL_DONE);
+    const Bitmap a(test::readFile(dir.file("o/short.bmp")));
+    const Bitmap b(test::readFile(dir.file("o/long.bmp")));
+    ASSERT_EQ(a.height, b.height);
+    const int width = std::min(a.width, b.width) - 200; // clear of the legend
+    int differing = 0;
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (a.at(x, y) != b.at(x, y)) {
+                ++differing;
+                // Only in the time labels' line at the bottom.
+                ASSERT_GE(y, a.height - 40) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(differing, 100);
+}
+
+} // namespace
+} // namespace korv::cli
