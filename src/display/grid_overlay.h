@@ -43,7 +43,7 @@ struct TimeAxisInputs {
     int viewWidth = 0;
     double firstColumn = 0.0; // t0: column 0's time / column time, plus the scroll position
     int charWidth = 0;
-    bool dual = false;  // labels only in the left pane (the right pane repeats them)
+    bool dual = false; // labels only in the left pane (the right pane repeats them)
     TextWidth textWidth;
     bool clock = false; // h:mm:ss labels, centred on their ticks
 };
