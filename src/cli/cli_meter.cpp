@@ -16,7 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -145,7 +147,8 @@ std::optional<meter::FullScaleLevel> fullScaleOf(const Options& o, std::string& 
 }
 
 std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& run,
-                                           const std::string& file, MeterFileSummary* summary) {
+                                           const std::string& file, MeterFileSummary* summary,
+                                           const FileProgress& progress) {
     FileSamples samples;
     if (const auto failure = samples.open(file, meterChannel(o))) {
         return failureText(*failure);
@@ -177,8 +180,16 @@ std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& 
         appendMeterRow(text, names, levels, rate, time.value_or(""));
         out.maybeFlush();
     };
+    // Counted in blocks: a file of any length fits a long.
+    const auto blockFrames = static_cast<std::int64_t>(kFileSampleBlockFrames);
+    const long blocks = static_cast<long>(std::min<std::int64_t>(
+        (std::max<std::int64_t>(samples.frames(), 0) + blockFrames - 1) / blockFrames,
+        std::numeric_limits<long>::max()));
+    ProgressSteps steps(progress, blocks);
+    long fed = 0;
     for (auto block = samples.next(); !block.empty(); block = samples.next()) {
         levelMeter.feed(block, row);
+        steps.at(++fed);
     }
     if (samples.failed()) {
         return failureText(kErrorReadingFile); // the table is not put in place
@@ -275,16 +286,17 @@ JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<
     JobsReport report = runJobs(
         files, o.jobs, kMeterFileMemoryBytes * static_cast<std::int64_t>(files.size() + 1),
         [&](const std::string& file) {
-            return FileJob{
-                kMeterFileMemoryBytes, [&, file](const JobShare&, std::vector<std::string>&) {
-                    MeterFileSummary summary;
-                    auto failure = writeMeterTable(o, run, file, summarised ? &summary : nullptr);
-                    if (!failure && summarised) {
-                        const std::lock_guard lock(taken);
-                        summaries[places.at(file)] = summary;
-                    }
-                    return failure;
-                }};
+            return FileJob{kMeterFileMemoryBytes,
+                           [&, file](const JobShare& share, std::vector<std::string>&) {
+                               MeterFileSummary summary;
+                               auto failure = writeMeterTable(
+                                   o, run, file, summarised ? &summary : nullptr, share.progress);
+                               if (!failure && summarised) {
+                                   const std::lock_guard lock(taken);
+                                   summaries[places.at(file)] = summary;
+                               }
+                               return failure;
+                           }};
         },
         progress, errors);
     if (!summarised) {

@@ -243,15 +243,19 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
             paintViewDrawing(image, label, window.controlFont());
         };
         layout.axisColumns = kFrequencyAxisChars * l.charWidth;
-        layout.redrawAxis = [&window, columns = layout.axisColumns] {
+        const PixelRect legend =
+            viewLegendBox(currentViewGeometry(s), window.controlFont(), currentPictureScales(s));
+        layout.legendColumn = legend.empty() ? l.plotWidth : legend.x;
+        layout.redrawAxis = [&window, columns = layout.axisColumns, legend] {
             const AppState& now = window.state();
             const PlotLayout& shown = now.view.layout;
             window.blitView({0, 0, columns, shown.plotHeight});
             if (dualStereoView(now.settings)) {
                 window.blitView({dualRightPaneX(shown.plotWidth), 0, columns, shown.plotHeight});
             }
-            drawFrequencyAxis(window.surface(), currentViewGeometry(window.state()),
-                              window.controlFont());
+            window.blitView(legend);
+            drawPictureScales(window.surface(), currentViewGeometry(now), window.controlFont(),
+                              currentPictureScales(now));
         };
         SpectralImage* image =
             s.held.spectralImage ? &*s.held.spectralImage : &*s.view.runningScrollImage;

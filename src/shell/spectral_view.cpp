@@ -69,15 +69,8 @@ class SpectralView {
         if (!spectralPicture()) {
             return;
         }
-        const ViewGeometry g = currentViewGeometry(window_.state());
-        if (s.view.scanDrawing) {
-            // The running picture's times move on; its frequencies stay.
-            drawFrequencyAxis(target, g, window_.controlFont());
-        } else if (s.view.gridOn) {
-            drawGridOverlay(target, g, window_.controlFont(), true);
-        } else {
-            drawAxisLabels(target, g, window_.controlFont());
-        }
+        drawPictureScales(target, currentViewGeometry(s), window_.controlFont(),
+                          currentPictureScales(s));
     }
 
     bool handle(QEvent* event) {
