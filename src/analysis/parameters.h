@@ -69,6 +69,13 @@ struct RunFormat {
     std::int32_t sampleRate = 0;
     int channels = 1;
     int bytesPerSample = 2;
+    // How long `bytes` of these samples play, in msec (0 without a rate).
+    [[nodiscard]] double bytesMsec(std::int64_t bytes) const {
+        const double frameBytes = static_cast<double>(channels) * bytesPerSample;
+        return sampleRate > 0 && frameBytes > 0
+                   ? static_cast<double>(bytes) / frameBytes * 1000.0 / sampleRate
+                   : 0.0;
+    }
 };
 
 struct AnalysisInputs {

@@ -20,6 +20,7 @@ inline constexpr int kPrintWindow = 40050;
 inline constexpr int kSignalScale = 40027;
 inline constexpr int kVolumeControl = 40054;
 inline constexpr int kFreqCalibration = 40057;
+inline constexpr int kSoundLevel = 40071;
 inline constexpr int kCalibrateInput = 40101;
 inline constexpr int kExit = 40003;
 inline constexpr int kVariablesAdjust = VARIABLES_ADJUST;
@@ -64,6 +65,8 @@ inline constexpr int kScanPointSpectrum = 2;
 // Parameters Change (40005): 1 analyses the dragged stretch; 2 the held one again at the time
 // scale the window's zoom (Ctrl+wheel, + and -) has set, without the dialog.
 inline constexpr int kParametersChangeTimeScale = 2;
+// 3 the held one again in the band the frequency zoom (Ctrl+Shift+wheel) has set.
+inline constexpr int kParametersChangeBand = 3;
 // STOP (103) sent by a resize.
 inline constexpr int kStopFromResize = 1;
 

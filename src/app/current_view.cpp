@@ -46,12 +46,26 @@ ViewGeometry currentViewGeometry(const AppState& s) {
     g.columnMsec = s.analysis.run.params.columnMsec;
     g.segmentOffsetMsec = segmentOffsetMsec(s.analysis.run);
     g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
+    if (s.held.segmentHeld()) {
+        g.recordingMsec = s.analysis.run.format.bytesMsec(s.analysis.run.info.dataLength);
+    }
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
     g.frequencyScale = frequencyScaleOf(s.settings);
     g.sampleRate = s.analysis.sampleRateHz;
     g.fftSize = s.analysis.run.params.fftSize;
     return g;
+}
+
+PictureScales currentPictureScales(const AppState& s) {
+    PictureScales scales;
+    // The running picture's times move on; its frequencies and levels stay.
+    scales.times = !s.view.scanDrawing;
+    scales.crosses = s.view.gridOn && scales.times;
+    scales.range = levelRangeFor(dbRangeOf(s.settings));
+    // The window's level scale; a calibrated input would name dB SPL and its offset here.
+    scales.legend = LegendScale{};
+    return scales;
 }
 
 InfoPanelInputs currentInfoPanelInputs(const AppState& s) {

@@ -3,6 +3,7 @@
 // things by, and what the information panel states.
 
 #include "display/info_panel.h"
+#include "display/picture_draw.h"
 #include "display/view_geometry.h"
 
 namespace korv {
@@ -15,6 +16,9 @@ struct AppSettings;
 
 // The layout and the held run as the view's drawing sees them.
 [[nodiscard]] ViewGeometry currentViewGeometry(const AppState& state);
+
+// The axes, legend and crosses the view shows over the spectral image, and its pictures carry.
+[[nodiscard]] PictureScales currentPictureScales(const AppState& state);
 
 // What the information panel states for the current run.
 [[nodiscard]] InfoPanelInputs currentInfoPanelInputs(const AppState& state);

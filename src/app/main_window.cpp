@@ -8,6 +8,7 @@
 #include "app/menu_states.h"
 #include "app/panel_font.h"
 #include "app/pointer_shapes.h"
+#include "app/time_expansion.h"
 #include "dialogs/control_ids.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
@@ -246,6 +247,7 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     menu_->setBuilt([this](int id) { return commandBuilt(id); });
     loadSettings(options_.settingsFile, s.settings, s.view.activePalette);
     loadPreferences();
+    showTimeExpansion(*this);
     s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
     showActivePalette(s.view);
     chooseVariables(s.settings.variablesChoice);

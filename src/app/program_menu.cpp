@@ -37,6 +37,7 @@ ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
     add(*function_, cmd::kSignalScale, "F4 - Signal Scale && &Range");
     add(*function_, cmd::kVolumeControl, "F5 - &Volume Control");
     add(*function_, cmd::kFreqCalibration, "F6 - Freq &Calibration");
+    add(*function_, cmd::kSoundLevel, "F7 - So&und Level");
     add(*function_, cmd::kCalibrateInput, "Calibrat&e...");
     function_->addSeparator();
     // Filled each time "Function" opens (app/desktop_files).

@@ -27,20 +27,13 @@ UserMessage timeOutside(double firstMsec, double endMsec) {
             MessageIcon::Warning};
 }
 
-void scrollTo(MainWindow& window, long column) {
-    AppState& s = window.state();
-    s.view.scroll.h.pos = static_cast<int>(std::clamp<long>(column, 0, s.view.scroll.h.max));
-    window.horizontalBar()->setValue(s.view.scroll.h.pos);
-    window.redrawView(true);
-}
-
 void scrollByScreen(MainWindow& window, int direction) {
     if (!window.imageScrollFree()) {
         return;
     }
     const AppState& s = window.state();
     const long screen = visibleImageColumns(s.view.layout.plotWidth, dualStereoView(s.settings));
-    scrollTo(window, s.view.scroll.h.pos + direction * screen);
+    scrollViewTo(window, s.view.scroll.h.pos + direction * screen);
 }
 
 // The typed time to the view's left edge (as far as the image's end allows); a text that is no
@@ -66,14 +59,21 @@ void goToTime(MainWindow& window) {
         } else if (*msec < firstMsec || *msec > endMsec) {
             prompts().show(timeOutside(firstMsec, endMsec));
         } else {
-            scrollTo(window,
-                     columnAtTime(*msec, g.segmentOffsetMsec, g.columnMsec, g.windowCentreMsec));
+            scrollViewTo(
+                window, columnAtTime(*msec, g.segmentOffsetMsec, g.columnMsec, g.windowCentreMsec));
             return;
         }
     }
 }
 
 } // namespace
+
+void scrollViewTo(MainWindow& window, long column) {
+    AppState& s = window.state();
+    s.view.scroll.h.pos = static_cast<int>(std::clamp<long>(column, 0, s.view.scroll.h.max));
+    window.horizontalBar()->setValue(s.view.scroll.h.pos);
+    window.redrawView(true);
+}
 
 void installViewNavigation(MainWindow& window) {
     MainWindow* w = &window;

@@ -10,4 +10,8 @@ class MainWindow;
 // Registers 40090 to 40092.
 void installViewNavigation(MainWindow& window);
 
+// The analysed image's column `column` to the view's left edge (as far as its ends allow),
+// the bar and the picture with it.
+void scrollViewTo(MainWindow& window, long column);
+
 } // namespace korv

@@ -1,5 +1,5 @@
 #pragma once
-// The grid and axis labels over an entire picture, as Entire Image draws them with GRID on.
+// The grid, the axes and the level legend over an entire picture, as Entire Image draws them.
 // The labels need Qt's font engine: a build with the desktop draws them with Qt's offscreen
 // platform (no window, no display); a build without it offers no grid.
 
@@ -17,8 +17,15 @@ namespace korv::cli {
 void startGridText();
 void stopGridText();
 
-// The grid over `picture` (one band of the image of `plan`, from column 0).
-void drawEntireGrid(IndexedSurface& picture, const WholeFilePlan& plan, const AppSettings& settings,
-                    int plotHeight, int stripHeight);
+// What the picture carries: the grid's crosses, and the axes with units and the legend (as
+// the window's Entire Image); with crosses alone the grid's bare labels.
+struct EntireScales {
+    bool crosses = false;
+    bool legend = false;
+};
+// The scales over `picture` (one band of the image of `plan`, from column 0).
+void drawEntireScales(IndexedSurface& picture, const WholeFilePlan& plan,
+                      const AppSettings& settings, int plotHeight, int stripHeight,
+                      const EntireScales& scales);
 
 } // namespace korv::cli

@@ -11,6 +11,7 @@ void startGridText() {}
 
 void stopGridText() {}
 
-void drawEntireGrid(IndexedSurface&, const WholeFilePlan&, const AppSettings&, int, int) {}
+void drawEntireScales(IndexedSurface&, const WholeFilePlan&, const AppSettings&, int, int,
+                      const EntireScales&) {}
 
 } // namespace korv::cli

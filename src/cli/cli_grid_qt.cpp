@@ -45,8 +45,9 @@ void stopGridText() {
     application.reset();
 }
 
-void drawEntireGrid(IndexedSurface& picture, const WholeFilePlan& plan, const AppSettings& settings,
-                    int plotHeight, int stripHeight) {
+void drawEntireScales(IndexedSurface& picture, const WholeFilePlan& plan,
+                      const AppSettings& settings, int plotHeight, int stripHeight,
+                      const EntireScales& scales) {
     const std::lock_guard lock(textLock);
     // The window's font for a screen of this size, as the desktop picks it.
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -62,12 +63,23 @@ void drawEntireGrid(IndexedSurface& picture, const WholeFilePlan& plan, const Ap
     g.timeScaleMsec = settings.timeScaleMsec;
     g.columnMsec = plan.params.columnMsec;
     g.windowCentreMsec = plan.params.windowCentreMsec;
+    g.recordingMsec = plan.format.bytesMsec(plan.info.dataLength);
     g.lowBandHz = settings.lowBandHz;
     g.highBandHz = settings.highBandHz;
     g.frequencyScale = frequencyScaleOf(settings);
     g.sampleRate = plan.format.sampleRate;
     g.fftSize = plan.params.fftSize;
-    drawGridOverlay(picture, g, font, true);
+    if (!scales.legend) {
+        // The grid as it always was: crosses and bare numbers.
+        drawGridOverlay(picture, g, font, true, AxisLabels::Classic);
+        return;
+    }
+    PictureScales shown;
+    shown.crosses = scales.crosses;
+    shown.range = levelRangeFor(dbRangeOf(settings));
+    // The tool's pictures are on the window's level scale, as its level tables are.
+    shown.legend = LegendScale{};
+    drawPictureScales(picture, g, font, GridTarget::Image, shown);
 }
 
 } // namespace korv::cli

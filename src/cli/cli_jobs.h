@@ -14,9 +14,35 @@ namespace korv::cli {
 
 // What a file may take while it runs: the memory not held by the files running beside it,
 // and whether it may take a second core (it runs alone).
+// `progress` takes how far the file's own work is (0 to 1), from any of the job threads.
+using FileProgress = std::function<void(double fraction)>;
+// A file's progress told as its steps go, at each tenth of a percent of them.
+class ProgressSteps {
+  public:
+    ProgressSteps(FileProgress progress, long total)
+        : progress_(std::move(progress)), total_(total) {}
+    // `done` steps of the total are done.
+    void at(long done) {
+        if (!progress_ || total_ <= 0) {
+            return;
+        }
+        const long permille = done * 1000 / total_;
+        if (permille != shown_) {
+            shown_ = permille;
+            progress_(static_cast<double>(done) / static_cast<double>(total_));
+        }
+    }
+
+  private:
+    FileProgress progress_;
+    long total_ = 0;
+    long shown_ = -1;
+};
+
 struct JobShare {
     std::int64_t memoryBytes = 0;
     bool twoCores = false;
+    FileProgress progress; // empty when no progress is shown
 };
 // One file's work once its file is opened and planned, so the need and the run share the one
 // plan: the memory the run will take (nothing when it cannot be told: the run then says why),
@@ -44,7 +70,17 @@ struct JobsReport {
                                  std::int64_t memoryBytes, const FilePlanner& plan,
                                  std::ostream* progress, std::ostream& errors);
 
-// "12/100 files, 3.4 files/s, 26 s left" (the time left once a file is done).
-[[nodiscard]] std::string progressLine(std::size_t done, std::size_t total, double elapsedSec);
+// A file being worked on, and how far it is (0 to 1).
+struct RunningFile {
+    std::string name;
+    double fraction = 0.0;
+};
+// "12/100 files, 3.4 files/s, 26 s left"; with files running, the first one's percent
+// ("2/10 files, rec.wav 45 %, 1:05 left", "+1 running" for each more), and the time left from
+// the work done so far, the running files' shares counted.
+[[nodiscard]] std::string progressLine(std::size_t done, std::size_t total, double elapsedSec,
+                                       const std::vector<RunningFile>& running = {});
+// A time left as "26 s", "4:05" or "1:02:05".
+[[nodiscard]] std::string timeLeftText(double seconds);
 
 } // namespace korv::cli

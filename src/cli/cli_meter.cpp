@@ -7,6 +7,7 @@
 #include "cli/cli_outputs.h"
 #include "meter/calibrator.h"
 #include "output/data_log.h"
+#include "output/meter_table.h"
 #include "pipeline/calibrator_recording.h"
 #include "pipeline/file_samples.h"
 
@@ -15,7 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -38,27 +41,6 @@ TimeWeighting timeWeightingOf(const MeterOptions& m) {
                                     : TimeWeighting::F;
 }
 
-// The unit every level column names: dB SPL re 20 uPa once a full-scale level is known.
-std::string unitOf(const RunSettings& run) {
-    return run.fullScale ? "dB" : "dBFS";
-}
-
-// "L" + the weighting letter + the time weighting letter, as the columns name the levels.
-std::string weightedName(const MeterOptions& m, bool timeWeighted) {
-    return "L" + m.weighting + (timeWeighted ? m.timeWeighting : "");
-}
-
-// A frame position as seconds with six decimals, exactly (no binary fraction in the way).
-void appendSeconds(std::string& text, std::int64_t frame, double rate) {
-    const auto r = static_cast<std::int64_t>(rate);
-    const std::int64_t micros = (frame * 1000000 + r / 2) / r;
-    appendInteger(text, micros / 1000000);
-    text += '.';
-    const std::string fraction = std::to_string(micros % 1000000);
-    text.append(6 - fraction.size(), '0');
-    text += fraction;
-}
-
 // A field of the CSV as it stands, or quoted when it holds a separator or a quote.
 void appendCsvField(std::string& text, const std::string& field) {
     if (field.find_first_of(",\"\r\n") == std::string::npos) {
@@ -75,24 +57,15 @@ void appendCsvField(std::string& text, const std::string& field) {
     text += '"';
 }
 
-std::string tableHeader(const Options& o, const RunSettings& run,
-                        const std::vector<meter::Band>& bands) {
-    const MeterOptions& m = o.meter;
-    const std::string u = "_" + unitOf(run);
-    std::string text = o.absoluteTime ? "start," : "";
-    text += "start_s,end_s," + weightedName(m, false) + "eq" + u + "," + weightedName(m, true) +
-            "max" + u + "," + weightedName(m, true) + "min" + u + ",LCpeak" + u;
-    for (const meter::Band& band : bands) {
-        text += ",LZeq_" + band.label + "_Hz" + u;
-    }
-    text += '\n';
-    return text;
+// The table's names: the weightings and scale the options give.
+MeterTableNames namesOf(const Options& o, const RunSettings& run) {
+    return {weightingOf(o.meter), timeWeightingOf(o.meter), run.fullScale, o.absoluteTime};
 }
 
-std::string summaryHeader(const MeterOptions& m, const std::string& unit) {
-    const std::string u = "_" + unit;
-    const std::string w = weightedName(m, false);
-    const std::string t = weightedName(m, true);
+std::string summaryHeader(const MeterTableNames& names) {
+    const std::string u = "_" + std::string(meterUnit(names));
+    const std::string w = meterLevelName(names, false);
+    const std::string t = meterLevelName(names, true);
     std::string text = "file,duration_s," + w + "eq" + u + "," + w + "E" + u + "," + t + "max" + u +
                        "," + t + "min" + u + ",LCpeak" + u;
     for (const char* n : {"5", "10", "50", "90", "95"}) {
@@ -100,11 +73,6 @@ std::string summaryHeader(const MeterOptions& m, const std::string& unit) {
     }
     text += '\n';
     return text;
-}
-
-void appendLevel(std::string& text, double dbfs, const RunSettings& run) {
-    text += ',';
-    appendCsvNumber(text, dbfs + (run.fullScale ? run.fullScale->db : 0.0), 2);
 }
 
 meter::MeterSettings settingsFor(const Options& o, const RunSettings& run, double rate) {
@@ -139,7 +107,7 @@ std::optional<std::string> calibratedUnit(const Options& o, const RunSettings& r
     if (o.meter.unit.empty() && !run.fullScale) {
         return std::nullopt;
     }
-    return unitOf(run);
+    return run.fullScale ? "dB" : "dBFS";
 }
 
 std::vector<meter::CorrectionPoint> meterCorrection(const Options& o, const RunSettings& run) {
@@ -179,7 +147,8 @@ std::optional<meter::FullScaleLevel> fullScaleOf(const Options& o, std::string& 
 }
 
 std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& run,
-                                           const std::string& file, MeterFileSummary* summary) {
+                                           const std::string& file, MeterFileSummary* summary,
+                                           const FileProgress& progress) {
     FileSamples samples;
     if (const auto failure = samples.open(file, meterChannel(o))) {
         return failureText(*failure);
@@ -199,29 +168,28 @@ std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& 
         return failed;
     }
     std::string& text = out.text();
-    text = tableHeader(o, run, levelMeter.bands());
+    const MeterTableNames names = namesOf(o, run);
+    text = meterTableHeader(names, levelMeter.bands());
     bool outOfRange = false;
     const auto row = [&](const meter::IntervalLevels& levels) {
+        std::optional<std::string> time;
         if (o.absoluteTime) {
-            const auto time = isoTimeText(*start, levels.startFrame, samples.info().sampleRate);
+            time = isoTimeText(*start, levels.startFrame, samples.info().sampleRate);
             outOfRange = outOfRange || !time;
-            text += time.value_or("");
-            text += ',';
         }
-        appendSeconds(text, levels.startFrame, rate);
-        text += ',';
-        appendSeconds(text, levels.endFrame, rate);
-        for (const double level : {levels.leq, levels.lmax, levels.lmin, levels.lcpeak}) {
-            appendLevel(text, level, run);
-        }
-        for (const double level : levels.bandLeq) {
-            appendLevel(text, level, run);
-        }
-        text += '\n';
+        appendMeterRow(text, names, levels, rate, time.value_or(""));
         out.maybeFlush();
     };
+    // Counted in blocks: a file of any length fits a long.
+    const auto blockFrames = static_cast<std::int64_t>(kFileSampleBlockFrames);
+    const long blocks = static_cast<long>(std::min<std::int64_t>(
+        (std::max<std::int64_t>(samples.frames(), 0) + blockFrames - 1) / blockFrames,
+        std::numeric_limits<long>::max()));
+    ProgressSteps steps(progress, blocks);
+    long fed = 0;
     for (auto block = samples.next(); !block.empty(); block = samples.next()) {
         levelMeter.feed(block, row);
+        steps.at(++fed);
     }
     if (samples.failed()) {
         return failureText(kErrorReadingFile); // the table is not put in place
@@ -318,16 +286,17 @@ JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<
     JobsReport report = runJobs(
         files, o.jobs, kMeterFileMemoryBytes * static_cast<std::int64_t>(files.size() + 1),
         [&](const std::string& file) {
-            return FileJob{
-                kMeterFileMemoryBytes, [&, file](const JobShare&, std::vector<std::string>&) {
-                    MeterFileSummary summary;
-                    auto failure = writeMeterTable(o, run, file, summarised ? &summary : nullptr);
-                    if (!failure && summarised) {
-                        const std::lock_guard lock(taken);
-                        summaries[places.at(file)] = summary;
-                    }
-                    return failure;
-                }};
+            return FileJob{kMeterFileMemoryBytes,
+                           [&, file](const JobShare& share, std::vector<std::string>&) {
+                               MeterFileSummary summary;
+                               auto failure = writeMeterTable(
+                                   o, run, file, summarised ? &summary : nullptr, share.progress);
+                               if (!failure && summarised) {
+                                   const std::lock_guard lock(taken);
+                                   summaries[places.at(file)] = summary;
+                               }
+                               return failure;
+                           }};
         },
         progress, errors);
     if (!summarised) {
@@ -337,7 +306,8 @@ JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<
     std::optional<std::string> failure = out.openFailure();
     if (!failure) {
         std::string& text = out.text();
-        text = summaryHeader(o.meter, unitOf(run));
+        const MeterTableNames names = namesOf(o, run);
+        text = summaryHeader(names);
         for (std::size_t i = 0; i < files.size(); ++i) {
             if (!summaries[i]) {
                 continue; // its failure is named already
@@ -345,10 +315,10 @@ JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<
             const meter::MeterSummary& s = summaries[i]->levels;
             appendCsvField(text, files[i]);
             text += ',';
-            appendSeconds(text, s.frames, summaries[i]->sampleRate);
+            appendMeterSeconds(text, s.frames, summaries[i]->sampleRate);
             for (const double level :
                  {s.leq, s.le, s.lmax, s.lmin, s.lcpeak, s.l5, s.l10, s.l50, s.l90, s.l95}) {
-                appendLevel(text, level, run);
+                appendMeterLevel(text, names, level);
             }
             text += '\n';
             out.maybeFlush();

@@ -42,10 +42,10 @@ struct MeterFileSummary {
     meter::MeterSummary levels;
     double sampleRate = 0.0;
 };
-[[nodiscard]] std::optional<std::string> writeMeterTable(const Options& options,
-                                                         const RunSettings& run,
-                                                         const std::string& file,
-                                                         MeterFileSummary* summary = nullptr);
+// `progress` is told how far through the file's frames the meter is.
+[[nodiscard]] std::optional<std::string>
+writeMeterTable(const Options& options, const RunSettings& run, const std::string& file,
+                MeterFileSummary* summary = nullptr, const FileProgress& progress = {});
 
 // --summary that would replace one of the files or outputs of the list: the refusal's text.
 [[nodiscard]] std::string summaryRefusal(const Options& options,

@@ -47,6 +47,7 @@ void addFileListOptions(CLI::App& command, Options& o) {
                        "Write the outputs to DIR (default: beside each file)");
     command.add_option("-j,--jobs", o.jobs, "Files analysed at once (default: every core)")
         ->check(CLI::Range(1u, 1024u));
+    command.add_flag("-q,--quiet", o.quiet, "No progress line on a terminal");
 }
 
 void addCalibrationFileOptions(CLI::App& command, Options& o) {
@@ -306,6 +307,9 @@ std::string usageRefusal(const Options& o) {
     if (o.grid && !gridAvailable()) {
         return "--grid needs a build with the desktop (Qt)";
     }
+    if (o.legend && !gridAvailable()) {
+        return "--legend needs a build with the desktop (Qt)";
+    }
     return {};
 }
 
@@ -340,7 +344,11 @@ Parsed parseCommandLine(int argc, char** argv) {
         formats.emplace_back(f.name);
     }
     image->add_option("--format", o.format, "Image format")->check(CLI::IsMember(formats));
-    image->add_flag("--grid", o.grid, "Draw the grid and axis labels (needs the desktop build)");
+    image->add_flag("--grid", o.grid,
+                    "Draw the grid's crosses and axis labels (needs the desktop build)");
+    image->add_flag("--legend", o.legend,
+                    "Draw the axes with their units (Hz/kHz, h:mm:ss past an hour) and the "
+                    "colour legend in dB (needs the desktop build)");
     image->add_option("--height", o.layout.plotHeight, "Picture height per channel, pixels")
         ->check(CLI::Range(16, 8192));
     image->add_option("--strip", o.layout.stripHeight, "Waveform strip height, pixels")

@@ -67,7 +67,9 @@ struct Options {
     std::string fromFile;
     std::string outDir;
     std::string format = "png";
-    bool grid = false;
+    bool grid = false;   // the grid's crosses (and, without --legend, its bare labels)
+    bool legend = false; // the axes with their units and the level legend
+    bool quiet = false;  // no progress line, even on a terminal
     bool csv = false;
     bool absoluteTime = false; // levels --csv: each row's time of day from the file's own start
     std::string settingsFile;  // empty: the defaults; kDesktopSettings: the desktop program's
@@ -79,6 +81,11 @@ struct Options {
     ParameterOptions parameters;
     MeterOptions meter;
 };
+
+// The picture carries text: the font engine is needed.
+[[nodiscard]] inline bool picturesHaveText(const Options& o) {
+    return o.grid || o.legend;
+}
 
 // The channel number --channel gives (1-based), or 0 for none or left/right.
 [[nodiscard]] int fileChannelOption(const Options& options);

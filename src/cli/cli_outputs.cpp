@@ -92,9 +92,23 @@ PlannedFile planFile(const Options& o, const RunSettings& run, const std::string
     return p;
 }
 
+// The sink, and the file's progress told as its columns go.
+ColumnSink withProgress(ColumnSink sink, long columns, const FileProgress& progress) {
+    if (!progress || columns <= 0) {
+        return sink;
+    }
+    return [sink = std::move(sink), steps = ProgressSteps(progress, columns)](
+               long x, const ParallelColumnLoop& loop) mutable {
+        if (sink) {
+            sink(x, loop);
+        }
+        steps.at(x + 1);
+    };
+}
+
 std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
                                       const PlannedFile& planned, std::int64_t memoryBytes,
-                                      bool twoCores) {
+                                      bool twoCores, const FileProgress& progress) {
     const WholeFilePlan& plan = planned.plan;
     const AppSettings& settings = planned.settings;
     const std::string& file = plan.path;
@@ -111,7 +125,8 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
         return failureText(kImageTooLargeForJpeg);
     }
     const WholeFileAnalysis analysis =
-        analyseWholeFile(plan, settings, o.layout, memoryBytes, {}, twoCores);
+        analyseWholeFile(plan, settings, o.layout, memoryBytes,
+                         withProgress({}, plan.params.columns, progress), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -127,14 +142,15 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
     // A PNG goes to the file as it is made, so its stripes are written while others deflate.
     const auto sink = [&out](std::span<const std::uint8_t> bytes) { return out.write(bytes); };
     std::optional<UserMessage> failure;
-    // As Entire Image: the band where it is, unless the grid or a magnification needs a copy.
-    if (!o.grid && settings.imageScalePercent <= 100) {
+    // As Entire Image: the band where it is, unless text or a magnification needs a copy.
+    if (!picturesHaveText(o) && settings.imageScalePercent <= 100) {
         failure = writeImageFile(entireImageArea(image, band, width), colours, format,
                                  JPEG_DEFAULT_QUALITY, sink);
     } else {
         auto picture = composeEntirePicture(image, band, width);
-        if (picture && o.grid) {
-            drawEntireGrid(*picture, plan, settings, image.plotHeight(), image.stripHeight());
+        if (picture && picturesHaveText(o)) {
+            drawEntireScales(*picture, plan, settings, image.plotHeight(), image.stripHeight(),
+                             {o.grid, o.legend});
         }
         if (picture) {
             picture = scaleForExport(std::move(*picture), settings.imageScalePercent);
@@ -152,7 +168,7 @@ std::optional<std::string> writeImage(const Options& o, const RunSettings& run,
 
 std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
                                        const PlannedFile& planned, std::int64_t memoryBytes,
-                                       bool twoCores) {
+                                       bool twoCores, const FileProgress& progress) {
     const WholeFilePlan& plan = planned.plan;
     const AppSettings& settings = planned.settings;
     const std::string& file = plan.path;
@@ -213,7 +229,8 @@ std::optional<std::string> writeLevels(const Options& o, const RunSettings& run,
         out.maybeFlush();
     };
     const WholeFileAnalysis analysis =
-        analyseWholeFile(plan, settings, o.layout, memoryBytes, sink, twoCores);
+        analyseWholeFile(plan, settings, o.layout, memoryBytes,
+                         withProgress(sink, plan.params.columns, progress), twoCores);
     if (analysis.failure) {
         return failureText(*analysis.failure);
     }
@@ -292,7 +309,8 @@ void appendBandsRow(std::string& text, double timeMsec, const BandLevels& bands,
 
 std::optional<std::string> writeBands(const Options& o, const PlannedFile& planned,
                                       const RunSettings& run, std::int64_t memoryBytes,
-                                      std::vector<std::string>& notes) {
+                                      std::vector<std::string>& notes,
+                                      const FileProgress& progress) {
     const WholeFilePlan& plan = planned.plan;
     const std::string& file = plan.path;
     if (columnWindowsMemory(plan) > memoryBytes) {
@@ -330,7 +348,9 @@ std::optional<std::string> writeBands(const Options& o, const PlannedFile& plann
     const double fullScaleDb = run.fullScale ? run.fullScale->db : 0.0;
     // A step's time is the centre of its window, where the window peaks.
     const double centreMsec = (plan.params.windowSamples / 2) * 1000.0 / plan.format.sampleRate;
+    ProgressSteps steps(progress, bands.steps());
     for (long x = 0; x < bands.steps() && !windows.readFailed(); ++x) {
+        steps.at(x);
         bands.compute(x);
         appendBandsRow(text, plan.params.columnMsec * static_cast<double>(x) + centreMsec, bands,
                        selection, unit.has_value(), fullScaleDb);
@@ -368,8 +388,8 @@ FileJob planFileJob(const Options& o, const RunSettings& run, const std::string&
     if (o.command == Command::Meter) {
         // The meter reads its file in order, once, as it goes.
         return {kMeterFileMemoryBytes,
-                [&o, &run, file](const JobShare&, std::vector<std::string>&) {
-                    return writeMeterTable(o, run, file);
+                [&o, &run, file](const JobShare& share, std::vector<std::string>&) {
+                    return writeMeterTable(o, run, file, nullptr, share.progress);
                 }};
     }
     auto planned = std::make_shared<PlannedFile>(planFile(o, run, file));
@@ -387,24 +407,25 @@ FileJob planFileJob(const Options& o, const RunSettings& run, const std::string&
         }
         switch (o.command) {
         case Command::Image:
-            return writeImage(o, run, *planned, share.memoryBytes, share.twoCores);
+            return writeImage(o, run, *planned, share.memoryBytes, share.twoCores, share.progress);
         case Command::Levels:
-            return writeLevels(o, run, *planned, share.memoryBytes, share.twoCores);
+            return writeLevels(o, run, *planned, share.memoryBytes, share.twoCores, share.progress);
         case Command::Bands:
         case Command::Meter:
             break;
         }
-        return writeBands(o, *planned, run, share.memoryBytes, notes);
+        return writeBands(o, *planned, run, share.memoryBytes, notes, share.progress);
     };
     return job;
 }
 
 std::optional<std::string> processFile(const Options& o, const RunSettings& run,
                                        const std::string& file, std::int64_t memoryBytes,
-                                       std::vector<std::string>* notes, bool twoCores) {
+                                       std::vector<std::string>* notes, bool twoCores,
+                                       const FileProgress& progress) {
     std::vector<std::string> kept;
     const std::optional<std::string> failure =
-        planFileJob(o, run, file).run(JobShare{memoryBytes, twoCores}, kept);
+        planFileJob(o, run, file).run(JobShare{memoryBytes, twoCores, progress}, kept);
     if (notes != nullptr) {
         notes->insert(notes->end(), kept.begin(), kept.end());
     }

@@ -29,16 +29,16 @@ struct ListCheck {
 // run will take (its picture and sample windows; nothing when it cannot be planned) and its run
 // come from that one plan. The run gives the failure in the program's words when there is no
 // output; notes on what was changed to make the run possible go to its notes. With the share's
-// `twoCores` the columns of an image or level table are shared with a second core. The job
-// holds `options` and `run` by reference.
+// `twoCores` the columns of an image or level table are shared with a second core; its
+// `progress` is told how far the file's columns are. The job holds `options` and `run` by
+// reference.
 [[nodiscard]] FileJob planFileJob(const Options& options, const RunSettings& run,
                                   const std::string& file);
 // A job planned and run at once, with memoryBytes for it.
-[[nodiscard]] std::optional<std::string> processFile(const Options& options, const RunSettings& run,
-                                                     const std::string& file,
-                                                     std::int64_t memoryBytes,
-                                                     std::vector<std::string>* notes = nullptr,
-                                                     bool twoCores = false);
+[[nodiscard]] std::optional<std::string>
+processFile(const Options& options, const RunSettings& run, const std::string& file,
+            std::int64_t memoryBytes, std::vector<std::string>* notes = nullptr,
+            bool twoCores = false, const FileProgress& progress = {});
 
 // The image's settings for a file of this format: the data type follows the file, as in
 // Analyze File, and a high limit above half the file's rate is cut to it (true in `limited`);

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     if (options.verbose) {
         printParameters(settingsFileOf(options, self), run, std::cerr);
     }
-    if (options.grid) {
+    if (picturesHaveText(options)) {
         startGridText();
     }
     if (!options.outDir.empty() && !std::filesystem::create_directories(options.outDir, ec) && ec) {
@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         std::cerr << "korvanthile-cli: " << refused << '\n';
         return EXIT_USAGE;
     }
-    std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
+    // A progress line only for a person watching: on a terminal, and not with --quiet.
+    std::ostream* progress = !options.quiet && ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
     const JobsReport report =
         options.command == Command::Meter
             ? runMeter(options, run, files, progress, std::cerr)

@@ -55,7 +55,7 @@ void addLabel(ViewDrawing& d, PixelPoint at, const std::string& text, bool shado
     d.texts.push_back({at, text, ViewColour::Text, std::nullopt});
 }
 
-std::vector<FrequencyTick> linearTicks(const ViewGeometry& g) {
+std::vector<FrequencyTick> linearTicks(const ViewGeometry& g, AxisLabels style) {
     const long span = long{g.highBandHz} - g.lowBandHz;
     if (span <= 0) {
         return {};
@@ -70,6 +70,9 @@ std::vector<FrequencyTick> linearTicks(const ViewGeometry& g) {
     const FrequencyAxis axis = g.frequencyAxis();
     const double firstRow = axis.rowOfHz(static_cast<double>(first));
     const int th = g.charHeight;
+    // One unit for the whole axis: kHz once it reaches 1 kHz in steps of at least 100 Hz.
+    const bool kHz = step >= 100 && first + (count - 1) * step >= 1000;
+    const int decimals = step % 1000 == 0 ? 0 : 1;
     std::vector<FrequencyTick> ticks;
     for (long j = 0; j < count; ++j) {
         const double y =
@@ -77,14 +80,16 @@ std::vector<FrequencyTick> linearTicks(const ViewGeometry& g) {
         FrequencyTick t;
         t.y = roundedPixel(y);
         t.hz = first + j * step;
-        t.label = formatText("%-4lu", static_cast<unsigned long>(std::max(0L, t.hz)));
+        t.label = style == AxisLabels::Classic
+                      ? formatText("%-4lu", static_cast<unsigned long>(std::max(0L, t.hz)))
+                      : frequencyLabel(std::max(0L, t.hz), kHz, decimals);
         t.inLimits = g.stripHeight + th < t.y && t.y < g.plotHeight - 2 * th;
         ticks.push_back(std::move(t));
     }
     return ticks;
 }
 
-std::vector<FrequencyTick> logTicks(const ViewGeometry& g) {
+std::vector<FrequencyTick> logTicks(const ViewGeometry& g, AxisLabels style) {
     if (g.lowBandHz <= 0 || g.highBandHz <= g.lowBandHz) {
         return {};
     }
@@ -95,7 +100,9 @@ std::vector<FrequencyTick> logTicks(const ViewGeometry& g) {
         FrequencyTick t;
         t.hz = hz;
         t.y = truncatedPixel(g.plotHeight - axis.rowOfHz(static_cast<double>(t.hz)));
-        t.label = formatText("%-2lu Hz", static_cast<unsigned long>(t.hz));
+        t.label = style == AxisLabels::Classic
+                      ? formatText("%-2lu Hz", static_cast<unsigned long>(t.hz))
+                      : frequencyLabel(t.hz, t.hz >= 1000, t.hz % 1000 == 0 ? 0 : 1);
         t.inLimits = g.stripHeight + th / 2.0 < t.y && t.y < g.plotHeight - 1.5 * th;
         ticks.push_back(std::move(t));
     }
@@ -143,6 +150,26 @@ void labelEveryKth(std::vector<TimeTick>& ticks, long long firstInterval,
 }
 
 } // namespace
+
+std::string frequencyLabel(long hz, bool kHz, int decimals) {
+    if (!kHz) {
+        return formatText("%ld Hz", hz);
+    }
+    return formatText("%.*f kHz", decimals, static_cast<double>(hz) / 1000.0);
+}
+
+std::string clockLabel(double msec, bool tenths) {
+    const long long units = tenths ? roundHalfUp(std::max(0.0, msec) / 100.0)
+                                   : roundHalfUp(std::max(0.0, msec) / 1000.0);
+    const long long seconds = tenths ? units / 10 : units;
+    const auto hours = static_cast<long long>(seconds / 3600);
+    const auto minutes = static_cast<int>(seconds / 60 % 60);
+    const auto secs = static_cast<int>(seconds % 60);
+    if (tenths) {
+        return formatText("%lld:%02d:%02d.%d", hours, minutes, secs, static_cast<int>(units % 10));
+    }
+    return formatText("%lld:%02d:%02d", hours, minutes, secs);
+}
 
 int nearestGridCandidate(double target) {
     int best = GRID_SPACING_CANDIDATES.front();
@@ -194,7 +221,12 @@ std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
         t.x = truncatedPixel(firstX + static_cast<double>(i) * spacing);
         const double msec = (firstInterval + static_cast<double>(i)) * intervalMsec;
         t.msec = static_cast<long long>(msec);
-        if (tenths) {
+        if (in.clock) {
+            t.label = clockLabel(msec, tenths);
+            const int labelWidth =
+                in.textWidth ? in.textWidth(t.label) : static_cast<int>(t.label.size()) * cw;
+            t.labelX = t.x - labelWidth / 2;
+        } else if (tenths) {
             t.label = formatText("%-3.1f sec", static_cast<double>(roundHalfUp(msec)) / 1000.0);
             t.labelX = t.x - 3 * cw;
         } else {
@@ -209,15 +241,15 @@ std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
     return ticks;
 }
 
-std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& g) {
+std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& g, AxisLabels style) {
     if (g.rows() <= 0 || g.plotHeight <= 0) {
         return {};
     }
     switch (g.frequencyScale) {
     case FrequencyScale::Linear:
-        return linearTicks(g);
+        return linearTicks(g, style);
     case FrequencyScale::Log:
-        return logTicks(g);
+        return logTicks(g, style);
     case FrequencyScale::ThirdOctave:
         break;
     }
@@ -231,7 +263,7 @@ ViewDrawing GridOverlay::all() const {
 }
 
 GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth, bool shadow,
-                        const TextWidth& textWidth) {
+                        const TextWidth& textWidth, AxisLabels style) {
     const bool window = target == GridTarget::Window;
     const bool dual = window && g.dualStereo;
     const double cm = g.columnMsec;
@@ -243,9 +275,10 @@ GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth
     axis.firstColumn = (cm > 0.0 ? g.columnTimeMsec(0.0) / cm : 0.0) + (window ? g.hScrollPos : 0);
     axis.charWidth = g.charWidth;
     axis.dual = dual;
+    axis.clock = style == AxisLabels::Units && g.recordingMsec > CLOCK_TIME_LABELS_MSEC;
     axis.textWidth = textWidth;
     const std::vector<TimeTick> times = timeTicks(axis);
-    const std::vector<FrequencyTick> freqs = frequencyTicks(g);
+    const std::vector<FrequencyTick> freqs = frequencyTicks(g, style);
 
     std::vector<int> paneOffsets{0};
     if (dual) {

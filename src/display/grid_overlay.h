@@ -21,6 +21,18 @@ inline constexpr int GRID_CROSS_ARM = 5; // an 11-pixel cross: 5 pixels each sid
 // The candidate nearest to target, the first one on a tie.
 [[nodiscard]] int nearestGridCandidate(double target);
 
+// Recordings longer than this are timed as h:mm:ss on the axis.
+inline constexpr double CLOCK_TIME_LABELS_MSEC = 3'600'000.0;
+
+// How the axes are labelled: with their units (frequencies in Hz or kHz, past an hour
+// h:mm:ss), or as bare numbers and seconds (the tool's pictures without --legend).
+enum class AxisLabels { Units, Classic };
+
+// A frequency label: "500 Hz", "1.6 kHz"; `decimals` of a kHz value (0 or 1).
+[[nodiscard]] std::string frequencyLabel(long hz, bool kHz, int decimals);
+// A time as h:mm:ss, with tenths when asked: "1:02:05", "1:02:05.5".
+[[nodiscard]] std::string clockLabel(double msec, bool tenths);
+
 // The width in pixels a text takes in the font it is drawn with; empty: one character width
 // per character.
 using TextWidth = std::function<int(const std::string& text)>;
@@ -33,11 +45,12 @@ struct TimeAxisInputs {
     int charWidth = 0;
     bool dual = false; // labels only in the left pane (the right pane repeats them)
     TextWidth textWidth;
+    bool clock = false; // h:mm:ss labels, centred on their ticks
 };
 struct TimeTick {
     int x = 0;
     long long msec = 0; // a whole multiple of the interval
-    std::string label;  // "%-3.1f sec" or "%-3u sec"
+    std::string label;  // "%-3.1f sec" or "%-3u sec", or h:mm:ss(.s)
     int labelX = 0;
     bool inLimits = false; // crosses are drawn for this tick
     // Its label is drawn: in the limits, and on every k-th interval of absolute time, k the
@@ -51,12 +64,13 @@ struct TimeTick {
 struct FrequencyTick {
     int y = 0; // from the top of the band
     long hz = 0;
-    std::string label; // "%-4u" (linear) or "%-2u Hz" (log)
+    std::string label; // "2 kHz", "500 Hz"; classic: "%-4u" (linear) or "%-2u Hz" (log)
     bool inLimits = false;
 };
 // Linear and log scales over one band of the view (geometry's plotHeight, stripHeight and
 // rows); none for another scale or a band that gives no axis.
-[[nodiscard]] std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& geometry);
+[[nodiscard]] std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& geometry,
+                                                        AxisLabels style = AxisLabels::Units);
 
 enum class GridTarget {
     Window, // over the view at the scroll position; the dual layout repeats everything
@@ -71,6 +85,7 @@ struct GridOverlay {
 };
 // shadow: each cross and label is drawn first in the Background colour one pixel lower right.
 [[nodiscard]] GridOverlay gridOverlay(const ViewGeometry& geometry, GridTarget target,
-                                      int imageWidth, bool shadow, const TextWidth& textWidth = {});
+                                      int imageWidth, bool shadow, const TextWidth& textWidth = {},
+                                      AxisLabels style = AxisLabels::Units);
 
 } // namespace korv

@@ -149,6 +149,11 @@ ReadoutTexts readoutTexts(const ViewGeometry& g, const ReadoutContext& c, const 
     return t;
 }
 
+std::optional<long> rowFrequencyHz(const ViewGeometry& g, int y) {
+    const std::optional<RowFrequency> f = rowToFrequency(rowFrequencyInputs(g), y);
+    return f ? std::optional<long>(f->frequencyHz) : std::nullopt;
+}
+
 ReadoutTexts measureTexts(const ViewGeometry& g, const ReadoutContext& c,
                           const ReadoutPoint& anchor, const ReadoutPoint& point) {
     ReadoutTexts t;

@@ -104,6 +104,10 @@ struct ReadoutTexts {
 // and value area is cleared first so a shorter text leaves nothing of a longer one behind.
 [[nodiscard]] ViewDrawing readoutLines(const ViewGeometry& geometry, const ReadoutTexts& texts);
 
+// The frequency of pixel row y of the view's spectral band, without the cursor offset; nothing
+// outside the band (the right-button rectangle's frequency span).
+[[nodiscard]] std::optional<long> rowFrequencyHz(const ViewGeometry& geometry, int y);
+
 // A left drag from startColumn to endColumn (view columns) selects the same segment in
 // either direction: from the first sample of the smaller column to that of the larger one,
 // counted from the start of the loaded segment, in whole frames.

@@ -252,6 +252,14 @@ ViewDrawing ScopeView::axisLabels() const {
         }
         spacing = PLOT_UNITS_HIGH / (DELTA_LEVEL_ROWS - 1);
     }
+    // The unit a line above the top label, where the plot area leaves room for it.
+    const int unitTop =
+        g_.baseline - g_.lineHeight / 2 -
+        clampedPixel(std::trunc(static_cast<double>(values.size() - 1) * spacing * g_.unitScale)) -
+        g_.lineHeight;
+    if (!o_.levelUnit.empty() && unitTop >= 0) {
+        add(g_.plotLeft - 9 * g_.charWidth / 2, unitTop, o_.levelUnit);
+    }
     int below = 1'000'000'000;
     for (std::size_t j = 0; j < values.size(); ++j) {
         const int top = g_.baseline - g_.lineHeight / 2 -

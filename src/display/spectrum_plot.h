@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace korv {
@@ -73,6 +74,9 @@ struct ScopeOptions {
     StereoChannel channel = StereoChannel::Dual;
     bool grid = false; // the GRID button
     ScopeAxis axis;
+    // The level axis's unit, above its top label: the window's level scale, as the spectral
+    // image's legend names it.
+    std::string levelUnit = "dB";
 };
 
 // The pitch detector's result for one step, as the plot shows it.

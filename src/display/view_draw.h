@@ -18,13 +18,9 @@ class WindowSurface;
 
 // Fills, then lines, then texts, in list order.
 void paintViewDrawing(WindowSurface& window, const ViewDrawing& drawing, const QFont& font);
-// The grid crosses and labels over the view at the scroll position.
-void drawGridOverlay(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
-                     bool shadow);
-// The time and frequency labels alone, shadowed, as the window shows them after a paint.
-void drawAxisLabels(WindowSurface& window, const ViewGeometry& geometry, const QFont& font);
-// The frequency labels alone, shadowed: the axis of a running scan, whose times move on.
-void drawFrequencyAxis(WindowSurface& window, const ViewGeometry& geometry, const QFont& font);
+// The axes with their units, the legend and, with `scales.crosses`, the grid's crosses.
+void drawPictureScales(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
+                       const PictureScales& scales);
 void drawInfoPanel(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
                    const InfoPanelInputs& inputs);
 // The readout lines; with wholeBox the sunken box is drawn first.

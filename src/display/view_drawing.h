@@ -20,11 +20,13 @@ enum class ViewColour : std::uint8_t {
     White,
     Face, // the 3-D face colour of panels
     Red,
+    Level, // a palette index of the level gradient, the fill's levelIndex
 };
 
 struct ViewFill {
     PixelRect rect;
     ViewColour colour = ViewColour::Face;
+    std::uint8_t levelIndex = 0; // with ViewColour::Level
     friend bool operator==(const ViewFill&, const ViewFill&) = default;
 };
 

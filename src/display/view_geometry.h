@@ -33,6 +33,8 @@ struct ViewGeometry {
     double columnMsec = 4.0;        // the real time between columns (whole samples)
     double segmentOffsetMsec = 0.0; // where the analysed segment begins in the file
     double windowCentreMsec = 0.0;  // from a column's first sample to its window's centre
+    // The whole recording's length (0: not known); past an hour the time axis reads h:mm:ss.
+    double recordingMsec = 0.0;
     std::int32_t lowBandHz = 0;
     std::int32_t highBandHz = 6000;
     FrequencyScale frequencyScale = FrequencyScale::Linear;

@@ -1,5 +1,6 @@
 #include "modes/analysis_pass.h"
 #include "modes/image_log_writer.h"
+#include "modes/sound_level.h"
 
 #include "analysis/analyze_segment.h"
 #include "app/app_state.h"
@@ -233,6 +234,7 @@ void finishAnalysis(MainWindow& window) {
     window.surface().invalidate();
     menuStateImage(window);
     setButtons(window, false);
+    soundLevelAnalysed(window);
     window.updatePlayButton();
     if (resized) {
         window.commands().post(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);

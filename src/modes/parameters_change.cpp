@@ -142,8 +142,8 @@ class ParametersChangeRun {
         }
         s_.analysis.selection.reset();
         AppSettings& st = s_.settings;
-        if (param_ == cmd::kParametersChangeTimeScale) {
-            // Only the time scale changed: the rest as the held analysis has it.
+        if (param_ == cmd::kParametersChangeTimeScale || param_ == cmd::kParametersChangeBand) {
+            // Only the time scale or the band changed: the rest as the held analysis has it.
             values_.channels = run_.format.channels;
             values_.bytesPerSample = run_.format.bytesPerSample;
             values_.analysisWindowMsec = analysisWindowMsec(

@@ -65,7 +65,7 @@ void printWindow(MainWindow& window) {
                        printer.logicalDpiX(), printer.logicalDpiY(), page.width(), page.height());
     painter.drawImage(QRect(at.x, at.y, at.width, at.height), image);
     if (window.state().view.gridOn) {
-        // With its axes the picture is a document: a line below it says what it shows.
+        // With the grid the picture is a document: a line below it says what it shows.
         QFont font = window.controlFont();
         font.setPointSize(kCaptionPoints);
         painter.setFont(font);

@@ -25,12 +25,14 @@ ViewBand entireBand(const AppSettings& st) {
     return entireImageBand(viewBandOf(st));
 }
 
-// The first `width` columns of the chosen channel's band, with the grid in image mode when on.
+// The first `width` columns of the chosen channel's band, with the axes and the legend, and
+// the grid's crosses when GRID is on.
 std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
     const AppState& s = window.state();
     auto picture = composeEntirePicture(*s.held.spectralImage, entireBand(s.settings), width);
-    if (picture && s.view.gridOn) {
-        drawGridOverlay(*picture, currentViewGeometry(window.state()), window.controlFont(), true);
+    if (picture) {
+        drawPictureScales(*picture, currentViewGeometry(s), window.controlFont(), GridTarget::Image,
+                          currentPictureScales(s));
     }
     return picture;
 }
@@ -78,11 +80,9 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
             return std::nullopt;
         }
         drawStripLines(*picture, g.stripHeight);
-        if (s.view.gridOn) {
-            const QFont font = window.controlFont();
-            paintViewDrawing(*picture, gridOverlay(g, font, GridTarget::Window, 0, true).all(),
-                             font);
-        }
+        // The axes and the legend as the window shows them, whatever GRID says.
+        drawPictureScales(*picture, g, window.controlFont(), GridTarget::Window,
+                          currentPictureScales(s));
         return picture;
     }
     const IndexedSurface* source = nullptr;
@@ -167,11 +167,7 @@ void saveImage(MainWindow& window, bool wholeImage) {
         return batch ? writeBatchImage(window, path, picture)
                      : writeImageFile(path, picture, choices, displayColours(s.view.display));
     };
-    if (!failure && whole && !s.view.gridOn && s.settings.imageScalePercent <= 100) {
-        // The image already holds its strip lines: its band is encoded where it is, so a long
-        // analysis needs no second copy of its picture (but for a batch's writer).
-        failure = write(entireImageArea(*s.held.spectralImage, entireBand(s.settings), wholeWidth));
-    } else if (!failure) {
+    if (!failure) {
         auto picture = whole ? entirePicture(window, wholeWidth) : windowPicture(window);
         if (picture) {
             picture = scaleForExport(std::move(*picture), s.settings.imageScalePercent);

@@ -7,6 +7,7 @@
 #include "modes/play.h"
 #include "modes/scan_file_source.h"
 #include "modes/scroll_display.h"
+#include "modes/sound_level.h"
 
 #include "analysis/parameters.h"
 #include "app/app_state.h"
@@ -30,6 +31,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -241,15 +243,19 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
             paintViewDrawing(image, label, window.controlFont());
         };
         layout.axisColumns = kFrequencyAxisChars * l.charWidth;
-        layout.redrawAxis = [&window, columns = layout.axisColumns] {
+        const PixelRect legend =
+            viewLegendBox(currentViewGeometry(s), window.controlFont(), currentPictureScales(s));
+        layout.legendColumn = legend.empty() ? l.plotWidth : legend.x;
+        layout.redrawAxis = [&window, columns = layout.axisColumns, legend] {
             const AppState& now = window.state();
             const PlotLayout& shown = now.view.layout;
             window.blitView({0, 0, columns, shown.plotHeight});
             if (dualStereoView(now.settings)) {
                 window.blitView({dualRightPaneX(shown.plotWidth), 0, columns, shown.plotHeight});
             }
-            drawFrequencyAxis(window.surface(), currentViewGeometry(window.state()),
-                              window.controlFont());
+            window.blitView(legend);
+            drawPictureScales(window.surface(), currentViewGeometry(now), window.controlFont(),
+                              currentPictureScales(now));
         };
         SpectralImage* image =
             s.held.spectralImage ? &*s.held.spectralImage : &*s.view.runningScrollImage;
@@ -503,9 +509,19 @@ class ScanFileRun {
         display_ = makeScanDisplay(window_, st_, format_.channels, in);
         Clock& clock = windowClock(window_);
         window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-        loop_ = display_
-                    ? runScanLoop(in, *source_, *display_, clock, s_.control.stopRequested, scan_)
-                    : SetupResult::NoMemory;
+        // A point spectrum plays no sound to measure.
+        std::optional<SoundLevelFeed> meter;
+        if (!pointMode_) {
+            meter.emplace(
+                window_, *source_, format_.sampleRate, format_.channels, SoundLevelScan::File,
+                QStringLiteral("Scan File: ") + QFileInfo(displayFileName(file_)).fileName());
+        }
+        loop_ = display_ ? runScanLoop(in, meter ? meter->source() : *source_, *display_, clock,
+                                       s_.control.stopRequested, scan_)
+                         : SetupResult::NoMemory;
+        if (meter) {
+            meter->finish(scan_.endReached ? source_->endFrame() : std::nullopt);
+        }
         window_.surface().setPresentInterval(0);
         // The spectrum left stands for the frames analysed, not the clock run on past the end.
         if (const std::optional<double> analysed = lastStepMsec(scan_, in);

@@ -8,6 +8,7 @@
 #include "modes/play.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input_parameters.h"
+#include "modes/sound_level.h"
 
 #include "analysis/parameters.h"
 #include "analysis/pitch.h"
@@ -367,7 +368,12 @@ class ScanInputRun {
             InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL,
                                  params_.fftSize);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
-            loop_ = runScanLoop(in, source, display, clock, s_.control.stopRequested, scan_);
+            SoundLevelFeed meter(window_, source, rate_, format_.channels, SoundLevelScan::Input,
+                                 QStringLiteral("Scan Input at %1 Hz").arg(rate_),
+                                 room_->device()->deviceName());
+            loop_ =
+                runScanLoop(in, meter.source(), display, clock, s_.control.stopRequested, scan_);
+            meter.finish(std::nullopt);
             window_.surface().setPresentInterval(0);
             // The time of the frames last analysed, unless the display was frozen before.
             if (const std::optional<double> analysed = lastStepMsec(scan_, in);

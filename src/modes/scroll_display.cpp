@@ -136,7 +136,11 @@ void ScrollDisplay::step(const ScanStep& step) {
         showPitchLabel(*step.pitch);
     }
     // The axis over the columns just drawn under it, or over the moved picture.
-    if ((scrolls || columns_ < layout_.axisColumns) && layout_.redrawAxis) {
+    const bool underLegend = layout_.legendColumn > 0 &&
+                             std::any_of(panes_.begin(), panes_.end(), [&](const Pane& pane) {
+                                 return pane.x + columns_ >= layout_.legendColumn;
+                             });
+    if ((scrolls || columns_ < layout_.axisColumns || underLegend) && layout_.redrawAxis) {
         layout_.redrawAxis();
     }
     ++columns_;

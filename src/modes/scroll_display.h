@@ -52,6 +52,8 @@ struct ScrollLayout {
     // copy of them is drawn again with the labels on top (after each scroll, and while the
     // first columns are drawn under it).
     int axisColumns = 0;
+    // The first view column under the level legend, redrawn with the axis as columns land there.
+    int legendColumn = 0;
     std::function<void()> redrawAxis;
 };
 

@@ -1,5 +1,8 @@
 #include "output/log_file.h"
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace korv {
 
 namespace {
@@ -49,6 +52,17 @@ bool LogFile::flush() {
     }
     pending_.clear();
     if (std::fflush(file_) != 0) {
+        failed_ = true;
+    }
+    return !failed_;
+}
+
+bool LogFile::sync() {
+    if (!flush()) {
+        return false;
+    }
+    // A file that cannot be synced at all (a pipe, /dev/null) has nothing to lose.
+    if (::fdatasync(::fileno(file_)) != 0 && errno != EINVAL && errno != EROFS) {
         failed_ = true;
     }
     return !failed_;

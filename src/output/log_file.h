@@ -25,6 +25,9 @@ class LogFile {
     bool write(std::string_view text);
     // Writes out what is queued. False once a write has failed.
     bool flush();
+    // Writes out what is queued and waits until it is on the disk, so a power cut loses
+    // nothing written before. False once a write (or the disk) has failed.
+    bool sync();
     // Flushes and closes; false when any write failed.
     bool close();
 

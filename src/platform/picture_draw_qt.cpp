@@ -27,6 +27,10 @@ std::uint8_t viewColourIndex(ViewColour colour) {
     }
 }
 
+std::uint8_t viewFillIndex(const ViewFill& fill) {
+    return fill.colour == ViewColour::Level ? fill.levelIndex : viewColourIndex(fill.colour);
+}
+
 std::optional<std::uint8_t> viewTextBackground(const ViewText& text) {
     if (!text.background) {
         return std::nullopt;
@@ -36,7 +40,7 @@ std::optional<std::uint8_t> viewTextBackground(const ViewText& text) {
 
 void paintViewDrawing(IndexedSurface& picture, const ViewDrawing& d, const QFont& font) {
     for (const ViewFill& f : d.fills) {
-        picture.fillRect(f.rect, viewColourIndex(f.colour));
+        picture.fillRect(f.rect, viewFillIndex(f));
     }
     for (const ViewLine& l : d.lines) {
         picture.drawLine(l.from, l.to, {viewColourIndex(l.colour), l.width});
@@ -47,19 +51,47 @@ void paintViewDrawing(IndexedSurface& picture, const ViewDrawing& d, const QFont
     }
 }
 
-GridOverlay gridOverlay(const ViewGeometry& geometry, const QFont& font, GridTarget target,
-                        int imageWidth, bool shadow) {
-    const QFontMetrics metrics(font);
-    return gridOverlay(geometry, target, imageWidth, shadow, [&metrics](const std::string& text) {
+TextWidth textWidthIn(const QFont& font) {
+    return [metrics = QFontMetrics(font)](const std::string& text) {
         return metrics.horizontalAdvance(QString::fromStdString(text));
-    });
+    };
+}
+
+GridOverlay gridOverlay(const ViewGeometry& geometry, const QFont& font, GridTarget target,
+                        int imageWidth, bool shadow, AxisLabels style) {
+    return gridOverlay(geometry, target, imageWidth, shadow, textWidthIn(font), style);
+}
+
+ScalesDrawing pictureScales(const ViewGeometry& geometry, const QFont& font, GridTarget target,
+                            int width, const PictureScales& scales) {
+    const TextWidth widths = textWidthIn(font);
+    const GridOverlay grid = gridOverlay(geometry, target, width, true, widths, AxisLabels::Units);
+    const int right = target == GridTarget::Window ? geometry.plotWidth : width;
+    ViewDrawing axes = !scales.times    ? grid.frequencyAxis
+                       : scales.crosses ? grid.all()
+                                        : grid.labels;
+    return {std::move(axes),
+            levelLegend(geometry, scales.range, scales.legend, right, widths).drawing};
+}
+
+PixelRect viewLegendBox(const ViewGeometry& geometry, const QFont& font,
+                        const PictureScales& scales) {
+    return levelLegend(geometry, scales.range, scales.legend, geometry.plotWidth, textWidthIn(font))
+        .box;
+}
+
+void drawPictureScales(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
+                       GridTarget target, const PictureScales& scales) {
+    const ScalesDrawing d = pictureScales(geometry, font, target, picture.width(), scales);
+    paintViewDrawing(picture, d.axes, font);
+    paintViewDrawing(picture, d.legend, font);
 }
 
 void drawGridOverlay(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
-                     bool shadow) {
-    paintViewDrawing(picture,
-                     gridOverlay(geometry, font, GridTarget::Image, picture.width(), shadow).all(),
-                     font);
+                     bool shadow, AxisLabels style) {
+    paintViewDrawing(
+        picture,
+        gridOverlay(geometry, font, GridTarget::Image, picture.width(), shadow, style).all(), font);
 }
 
 } // namespace korv

@@ -93,6 +93,8 @@ class SimulatedSoundInput final : public SoundInput {
     // Sample value in -1..1 for a frame index (counted from start()) and a channel.
     using Signal = std::function<double(std::int64_t frame, int channel)>;
 
+    static constexpr const char* kDefaultName = "Simulated input";
+
     explicit SimulatedSoundInput(VirtualClock& clock);
     ~SimulatedSoundInput() override;
     SimulatedSoundInput(const SimulatedSoundInput&) = delete;
@@ -147,7 +149,7 @@ class SimulatedSoundInput final : public SoundInput {
     std::vector<std::uint8_t> bytes_;
     std::size_t bytesRead_ = 0;
     std::vector<std::pair<std::int64_t, std::int64_t>> stalls_; // from, for (msec after start)
-    std::string name_ = "Simulated input";
+    std::string name_ = kDefaultName;
     std::deque<Queued> queue_;
     bool capturing_ = false;
     bool started_ = false;

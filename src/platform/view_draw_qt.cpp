@@ -11,7 +11,7 @@ namespace korv {
 
 void paintViewDrawing(WindowSurface& window, const ViewDrawing& d, const QFont& font) {
     for (const ViewFill& f : d.fills) {
-        window.fillRect(f.rect, viewColourIndex(f.colour));
+        window.fillRect(f.rect, viewFillIndex(f));
     }
     for (const ViewLine& l : d.lines) {
         window.drawLine(l.from, l.to, {viewColourIndex(l.colour), l.width});
@@ -22,19 +22,11 @@ void paintViewDrawing(WindowSurface& window, const ViewDrawing& d, const QFont& 
     }
 }
 
-void drawGridOverlay(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
-                     bool shadow) {
-    paintViewDrawing(window, gridOverlay(geometry, font, GridTarget::Window, 0, shadow).all(),
-                     font);
-}
-
-void drawAxisLabels(WindowSurface& window, const ViewGeometry& geometry, const QFont& font) {
-    paintViewDrawing(window, gridOverlay(geometry, font, GridTarget::Window, 0, true).labels, font);
-}
-
-void drawFrequencyAxis(WindowSurface& window, const ViewGeometry& geometry, const QFont& font) {
-    paintViewDrawing(window, gridOverlay(geometry, font, GridTarget::Window, 0, true).frequencyAxis,
-                     font);
+void drawPictureScales(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,
+                       const PictureScales& scales) {
+    const ScalesDrawing d = pictureScales(geometry, font, GridTarget::Window, 0, scales);
+    paintViewDrawing(window, d.axes, font);
+    paintViewDrawing(window, d.legend, font);
 }
 
 void drawInfoPanel(WindowSurface& window, const ViewGeometry& geometry, const QFont& font,

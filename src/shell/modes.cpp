@@ -3,7 +3,9 @@
 #include "app/button_keys.h"
 #include "app/colour_commands.h"
 #include "app/desktop_files.h"
+#include "app/frequency_zoom.h"
 #include "app/main_window.h"
+#include "app/overview_strip.h"
 #include "app/progress_panel.h"
 #include "app/time_expansion.h"
 #include "app/view_navigation.h"
@@ -18,6 +20,7 @@
 #include "modes/save_image.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
+#include "modes/sound_level.h"
 #include "shell/spectral_view.h"
 
 namespace korv {
@@ -40,6 +43,9 @@ void installModes(MainWindow& window) {
     installProgressPanel(window);
     installDesktopFiles(window);
     installButtonKeys(window);
+    installSoundLevel(window);
+    installOverviewStrip(window);
+    installFrequencyZoom(window);
     if (MainWindowPlaybackView* play = windowPlaybackView(window)) {
         play->setTimeReadout(std::move(showTimeNow));
     }

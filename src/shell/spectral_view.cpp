@@ -10,6 +10,7 @@
 #include "modes/plot_display.h"
 #include "modes/scan_file.h"
 #include "modes/scan_input.h"
+#include "modes/sound_level.h"
 #include "output/export_picture.h"
 #include "platform/commands.h"
 #include "settings/settings_inputs.h"
@@ -68,15 +69,8 @@ class SpectralView {
         if (!spectralPicture()) {
             return;
         }
-        const ViewGeometry g = currentViewGeometry(window_.state());
-        if (s.view.scanDrawing) {
-            // The running picture's times move on; its frequencies stay.
-            drawFrequencyAxis(target, g, window_.controlFont());
-        } else if (s.view.gridOn) {
-            drawGridOverlay(target, g, window_.controlFont(), true);
-        } else {
-            drawAxisLabels(target, g, window_.controlFont());
-        }
+        drawPictureScales(target, currentViewGeometry(s), window_.controlFont(),
+                          currentPictureScales(s));
     }
 
     bool handle(QEvent* event) {
@@ -364,6 +358,7 @@ class SpectralView {
                 return false;
             }
             mouse_.holding = false;
+            measureRectangle();
             mouse_.measureFrom.reset();
             mouse_.shownRectangle.reset();
             repaint();
@@ -388,6 +383,28 @@ class SpectralView {
         s.analysis.selection = Selection{segment.beginByte, segment.endByte};
         window_.commands().send(cmd::kParametersChange, 1);
         return true;
+    }
+
+    // The rectangle's time span and frequency span, for the Sound Level window.
+    void measureRectangle() {
+        const AppState& s = window_.state();
+        if (!mouse_.measureFrom || !mouse_.inside || !s.held.spectralImage) {
+            return;
+        }
+        const ViewGeometry g = currentViewGeometry(s);
+        const int from = viewXToColumn(mouse_.anchor.x, g.plotWidth, g.dualStereo);
+        const int to = viewXToColumn(mouse_.lastPoint.x, g.plotWidth, g.dualStereo);
+        const std::optional<long> low =
+            rowFrequencyHz(g, std::max(mouse_.anchor.y, mouse_.lastPoint.y));
+        const std::optional<long> high =
+            rowFrequencyHz(g, std::min(mouse_.anchor.y, mouse_.lastPoint.y));
+        if (from == to || !low || !high || *low >= *high) {
+            return;
+        }
+        const DragSegment span =
+            dragSegment(from, to, g.hScrollPos, s.analysis.run.params.hop, s.analysis.run.format);
+        measureSoundLevelSpan(window_, {span.beginFrame, span.endFrame, static_cast<double>(*low),
+                                        static_cast<double>(*high)});
     }
 
     // A point spectrum is on the screen, finished, and the click falls on its plot.

@@ -9,6 +9,8 @@
 #include "app/main_window.h"
 #include "app/program_menu.h"
 #include "app/progress_panel.h"
+#include "app/time_expansion.h"
+#include "audio/time_expansion.h"
 #include "dialogs/go_to_time_dialog.h"
 #include "output/image_files.h"
 #include "platform/sound_simulated.h"
@@ -281,6 +283,31 @@ TEST_F(LongRecordingsTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
     window->commands().send(cmd::kPlayWindow, 0);
     test::expectOneMessage(*prompts, "The Sound Output Cannot Play 9600 Hz (1/10 of 96000 Hz): "
                                      "Choose a Smaller Time Expansion");
+}
+
+// The time expansion chosen is kept in korvanthile.conf beside korv.ini and is checked and
+// played at again after a restart of the window.
+TEST_F(LongRecordingsTest, TimeExpansionSurvivesARestart) {
+    const auto reopen = [this] {
+        EXPECT_TRUE(window->close());
+        window.reset();
+        window = test::openWindow(test::virtualClockOptions(dir, clock));
+    };
+    EXPECT_EQ(timeExpansion(*window), 1);
+    window->menu().action(cmd::kTimeExpansionFirst + 4)->trigger(); // 1/10
+    reopen();
+    QFile conf(dir.file(QStringLiteral("korvanthile.conf")));
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(conf.readAll().contains("play.slowdown = 10\n"));
+    EXPECT_EQ(timeExpansion(*window), 10);
+    for (int k = 0; k < static_cast<int>(TIME_EXPANSION_FACTORS.size()); ++k) {
+        EXPECT_EQ(window->menu().checked(cmd::kTimeExpansionFirst + k), k == 4) << k;
+    }
+    window->menu().action(cmd::kTimeExpansionFirst + 7)->trigger(); // 1/32
+    reopen();
+    EXPECT_EQ(timeExpansion(*window), 32);
+    EXPECT_TRUE(window->menu().checked(cmd::kTimeExpansionFirst + 7));
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 // A long analysis shows its progress once it has run a while, and its Cancel leaves what STOP

@@ -156,6 +156,7 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
                                                     "40027 F4 - Signal Scale && Range",
                                                     "40054 F5 - Volume Control",
                                                     "40057 F6 - Freq Calibration",
+                                                    "40071 F7 - Sound Level",
                                                     "40101 Calibrate...",
                                                     "-",
                                                     "Recent Files",

@@ -1,6 +1,7 @@
 // Save Image, Analyze Batch and Print Window end to end: the real window offscreen, the files
 // written to a temporary folder and read back byte by byte.
 
+#include "app/spectral_view.h"
 #include "cli/cli_outputs.h"
 #include "modes/analysis_pass.h"
 #include "modes/save_image.h"
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <tuple>
 
 namespace korv {
@@ -115,41 +117,73 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     const int width = exportWidth(l.plotWidth);
     ASSERT_EQ(bmp.size(), 1078 + width * l.plotHeight);
     EXPECT_EQ(std::pair(le32(bmp, 18), le32(bmp, 22)), std::pair(width, l.plotHeight));
-    // Below the waveform strip the file holds the indices of the image at the scroll
-    // position, bottom row first.
     const int strip = window->state().analysis.run.stripHeight;
-    for (int y = strip + 1; y < l.plotHeight; y += 7) {
-        for (int x = 0; x < width; x += 13) {
-            // Where the view is wider than the image, the background.
-            const auto index =
-                image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
-            ASSERT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - y) * width + x]),
-                      index.value_or(kBackgroundIndex))
+    const auto indexAt = [&](const QByteArray& file, int x, int y) {
+        return static_cast<std::uint8_t>(file[1078 + (l.plotHeight - 1 - y) * width + x]);
+    };
+    // GRID off, the picture is what the window shows below the waveform strip (whose lines
+    // the picture draws across its width): the image with its axes, units and all, and the
+    // level legend, pixel for pixel.
+    window->surface().invalidate();
+    window->surface().updateNow();
+    const PaletteDisplay& display = window->state().view.display;
+    for (int y = strip + 1; y < l.plotHeight; ++y) {
+        for (int x = 0; x < width; ++x) {
+            ASSERT_EQ(display.colour(indexAt(bmp, x, y)) & 0xffffff,
+                      *window->surface().pixel(x, y) & 0xffffff)
                 << x << "," << y;
         }
     }
-    EXPECT_EQ(static_cast<std::uint8_t>(bmp[1078 + (l.plotHeight - 1 - strip) * width + 1]),
-              kSignal2Index);
-    // Text-coloured pixels (the grid's marks and labels) in the saved picture.
-    EXPECT_EQ(std::count(bmp.begin() + 1078, bmp.end(), static_cast<char>(kTextIndex)), 0);
-    // With GRID on the picture keeps its axes: the frequency labels at the left edge and the
-    // time labels at the bottom.
-    window->state().view.gridOn = true;
-    const QByteArray grid = save(cmd::kSaveWindowImage, IMAGE_FORMAT_BITMAP, "grid.bmp");
-    ASSERT_EQ(grid.size(), bmp.size());
-    const auto textIn = [&](const PixelRect& r) {
+    // Between the axes and the legend it holds the indices of the image at the scroll
+    // position, bottom row first.
+    const PixelRect legend =
+        viewLegendBox(currentViewGeometry(window->state()), window->controlFont(),
+                      currentPictureScales(window->state()));
+    ASSERT_FALSE(legend.empty());
+    for (int y = strip + 1; y < l.plotHeight - 2 * l.charHeight; y += 7) {
+        for (int x = 12 * l.charWidth; x < legend.x; x += 13) {
+            // Where the view is wider than the image, the background.
+            const auto index =
+                image().pixel(x + static_cast<int>(window->state().view.scroll.h.pos), y);
+            ASSERT_EQ(indexAt(bmp, x, y), index.value_or(kBackgroundIndex)) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(indexAt(bmp, 1, strip), kSignal2Index);
+    const auto textIn = [&](const QByteArray& file, const PixelRect& r) {
         long n = 0;
         for (int y = r.y; y < r.bottom(); ++y) {
             for (int x = r.x; x < r.right(); ++x) {
-                n += grid[1078 + (l.plotHeight - 1 - y) * width + x] == kTextIndex ? 1 : 0;
+                n += indexAt(file, x, y) == kTextIndex ? 1 : 0;
             }
         }
         return n;
     };
-    EXPECT_GT(textIn({0, strip, 10 * l.charWidth, l.plotHeight - strip}), 20);
-    EXPECT_GT(textIn({10 * l.charWidth, l.plotHeight - 2 * l.charHeight, width - 10 * l.charWidth,
-                      2 * l.charHeight}),
-              20);
+    // The axes: the frequency labels at the left edge and the time labels at the bottom; the
+    // legend's gradient from its top (the last gradient entry) down.
+    const PixelRect frequencies{0, strip, 10 * l.charWidth, l.plotHeight - strip};
+    const PixelRect times{10 * l.charWidth, l.plotHeight - l.charHeight,
+                          legend.x - 10 * l.charWidth, l.charHeight};
+    EXPECT_GT(textIn(bmp, frequencies), 20);
+    EXPECT_GT(textIn(bmp, times), 20);
+    std::set<int> gradient;
+    for (int y = legend.y; y < legend.bottom(); ++y) {
+        for (int x = legend.x; x < legend.right(); ++x) {
+            if (indexAt(bmp, x, y) >= kFirstGradientIndex) {
+                gradient.insert(indexAt(bmp, x, y));
+            }
+        }
+    }
+    EXPECT_GT(gradient.size(), 100u);
+    EXPECT_TRUE(gradient.contains(kLastGradientIndex));
+    // GRID on adds the crosses between the axes, and nothing else changes.
+    window->state().view.gridOn = true;
+    const QByteArray grid = save(cmd::kSaveWindowImage, IMAGE_FORMAT_BITMAP, "grid.bmp");
+    ASSERT_EQ(grid.size(), bmp.size());
+    const PixelRect between{12 * l.charWidth, strip + 1, legend.x - 12 * l.charWidth,
+                            l.plotHeight - 2 * l.charHeight - strip};
+    EXPECT_EQ(textIn(bmp, between), 0);
+    EXPECT_GT(textIn(grid, between), 20);
+    EXPECT_EQ(textIn(grid, frequencies), textIn(bmp, frequencies));
     window->state().view.gridOn = false;
 
     // A name typed without its extension names the file with it: Save Image (bitmap and JPEG)
@@ -213,7 +247,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     const auto page = readPrintedPage(pdf, dir.file("page"));
     ASSERT_TRUE(page);
     expectCentredPicture(*page, exportWidth(l.plotWidth), l.plotHeight);
-    // The bare picture: no caption.
+    // The bare picture (its axes and legend in it): no caption.
     const auto pageText = [&](const QString& from) {
         QProcess text;
         text.start(QStringLiteral("pdftotext"), {from, QStringLiteral("-")});
@@ -222,7 +256,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     };
     EXPECT_TRUE(pageText(pdf).isEmpty());
 
-    // With GRID on, the picture keeps its axes, and a line below it says what it shows.
+    // With GRID on, the crosses too, and a line below it says what it shows.
     window->state().view.gridOn = true;
     const QString withGrid = dir.file("grid.pdf");
     prompts->queuePrinter(true, withGrid);
@@ -238,7 +272,7 @@ TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
     EXPECT_TRUE(
         caption.contains(QStringLiteral("%1 msec per column")
                              .arg(window->state().analysis.run.params.columnMsec, 0, 'f', 2)));
-    // The caption lies below the picture, which holds the grid's marks and labels.
+    // The caption lies below the picture.
     EXPECT_GT(gridPage->inked.bottom(), page->inked.bottom());
     EXPECT_EQ(gridPage->inked.top(), page->inked.top());
     const QImage bare(dir.file("page.png"));
@@ -320,15 +354,23 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
         const int width = exportWidth(spectral.width());
         ASSERT_EQ(desktop.size(), 1078 + width * spectral.height() / 2);
         EXPECT_EQ(le32(desktop, 22), spectral.height() / 2);
-        // The right channel's band (the upper one): its last row is the file's first.
-        for (int x = 0; x < width && !grid; x += 17) {
-            ASSERT_EQ(static_cast<std::uint8_t>(desktop[1078 + x]),
-                      *spectral.surface().pixel(x, spectral.plotHeight() - 1));
+        // The right channel's band (the upper one), between the axes and the legend.
+        const PlotLayout& l = window->state().view.layout;
+        const int legendWidth =
+            l.plotWidth - viewLegendBox(currentViewGeometry(window->state()), window->controlFont(),
+                                        currentPictureScales(window->state()))
+                              .x;
+        const int middle = spectral.plotHeight() / 2;
+        for (int x = 12 * l.charWidth; x < width - legendWidth && !grid; x += 17) {
+            ASSERT_EQ(static_cast<std::uint8_t>(
+                          desktop[1078 + (spectral.plotHeight() - 1 - middle) * width + x]),
+                      *spectral.surface().pixel(x, middle));
         }
 
         cli::Options options;
         options.format = "bmp";
         options.grid = grid;
+        options.legend = true; // the axes and the legend, as the window's pictures have them
         options.outDir = dir.file("cli").toStdString();
         QDir().mkpath(QString::fromStdString(options.outDir));
         options.layout = {window->state().analysis.run.plotHeight,

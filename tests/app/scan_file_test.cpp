@@ -12,14 +12,19 @@ namespace {
 TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEndShowsTheNote) {
     const long frames = kRate * 10;
     // A scope marker at 2.5 kHz: while the scan runs, a line across the window at its row in
-    // the Text colour, not the pitch line's Freq Mark colour; not in the kept levels.
+    // the Text colour, not the pitch line's Freq Mark colour; not in the kept levels. The level
+    // legend stays over it at the right edge.
     window->state().settings.marker1Hz = 2500;
     int markerPixels = 0;
     int freqMarkPixels = 0;
+    PixelRect legend;
     at(clock.currentMs() + 8000, [&] {
         ASSERT_TRUE(window->state().held.spectralImage);
         const int y = rowY(2500.0);
-        for (int x = 0; x < window->state().view.layout.plotWidth; ++x) {
+        legend = viewLegendBox(currentViewGeometry(window->state()), window->controlFont(),
+                               currentPictureScales(window->state()));
+        ASSERT_TRUE(legend.contains(legend.x, y));
+        for (int x = 0; x < legend.x; ++x) {
             const QRgb shown = window->surface().pixel(x, y).value_or(0);
             markerPixels += shown == colourOf(kTextIndex) && *kept().pixel(x, y) != kTextIndex;
             freqMarkPixels += shown == colourOf(kFreqMarkIndex);
@@ -42,7 +47,8 @@ TEST_F(ScanFileTest, ColumnsFollowTheClockAToneLightsItsRowInEveryFormatAndTheEn
     for (const int x : {5, s.view.layout.plotWidth / 2, s.view.layout.plotWidth - 3}) {
         EXPECT_NEAR(test::loudestRow(window->state(), x, 0), rows() / 4, 2) << "column " << x;
     }
-    EXPECT_GE(markerPixels, s.view.layout.plotWidth - 1);
+    EXPECT_GE(markerPixels, legend.x - 1);
+    EXPECT_GT(legend.x, s.view.layout.plotWidth * 3 / 4);
     EXPECT_EQ(freqMarkPixels, 0);
     expectIdle(1); // the kept image alone
 

@@ -54,7 +54,9 @@ int countPixels(const Fixture& f, const PixelRect& r, QRgb colour) {
 
 TEST(ViewDraw, GridCrossesInTextColourWithTheirShadows) {
     Fixture f;
-    drawGridOverlay(*f.window, f.g, f.font, true);
+    PictureScales scales;
+    scales.crosses = true;
+    drawPictureScales(*f.window, f.g, f.font, scales);
     const QRgb text = f.colour(static_cast<std::uint8_t>(kTextIndex));
     const QRgb background = f.colour(static_cast<std::uint8_t>(kBackgroundIndex));
     const QRgb under = f.colour(kFillIndex);

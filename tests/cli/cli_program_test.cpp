@@ -3,6 +3,10 @@
 
 #include "cli/cli_support.h"
 
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
 namespace korv::cli {
 namespace {
 
@@ -224,6 +228,181 @@ TEST_F(CliRunTest, NothingIsReplacedOrLostAndEveryFailureNamesItsOutput) {
                             "gives 1)\n");
         EXPECT_FALSE(std::filesystem::exists(dir.file(std::string("short.") + format)));
     }
+}
+
+// The tool's stderr on a terminal of its own (a pseudo-terminal), its stdout dropped: all it
+// wrote there.
+std::string onTerminal(const std::string& arguments) {
+    int terminal = -1;
+    const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        const int none = ::open("/dev/null", O_WRONLY);
+        ::dup2(none, STDOUT_FILENO);
+        const std::string command =
+            "env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KORV_CLI_PATH) + " " + arguments;
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string said;
+    if (child < 0) {
+        return said;
+    }
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(terminal);
+    return said;
+}
+
+// On a terminal the tool says how far the file is; --quiet, or no terminal, says nothing.
+TEST_F(CliRunTest, ProgressWithinAFileOnATerminalOnly) {
+    const std::string file = wave("long.wav", mono16(pinkNoise(20.0)));
+    const std::string shown = onTerminal("image " + file + " --out " + dir.file("t"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("t/long.png")));
+    EXPECT_THAT(shown, HasSubstr("\r\033[K0/1 files, long.wav "));
+    EXPECT_THAT(shown, ::testing::ContainsRegex("long\\.wav [0-9]+ %"));
+    EXPECT_THAT(shown, HasSubstr("\r\033[K1/1 files"));
+    // The percents only grow.
+    int last = -1;
+    for (std::size_t at = shown.find("long.wav "); at != std::string::npos;
+         at = shown.find("long.wav ", at + 1)) {
+        const int percent = std::atoi(shown.c_str() + at + 9);
+        EXPECT_GE(percent, last);
+        last = percent;
+    }
+    EXPECT_GE(last, 0);
+    const std::string quiet = onTerminal("image " + file + " --quiet --out " + dir.file("q"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("q/long.png")));
+    EXPECT_EQ(quiet.find("files"), std::string::npos) << quiet;
+    EXPECT_EQ(quiet.find('\r'), std::string::npos);
+    const ProgramRun piped = run("bands " + file + " --out " + dir.file("p"));
+    EXPECT_EQ(piped.status, EXIT_ALL_DONE);
+    EXPECT_EQ(piped.errors, "");
+}
+
+// The 8-bit bitmap's palette index at (x, y), y from the top.
+struct Bitmap {
+    Bytes bytes;
+    int width = 0;
+    int height = 0;
+    explicit Bitmap(Bytes b) : bytes(std::move(b)) {
+        width = static_cast<int>(test::le32At(bytes, 18));
+        height = static_cast<int>(test::le32At(bytes, 22));
+    }
+    [[nodiscard]] int at(int x, int y) const {
+        return bytes[1078 + static_cast<std::size_t>(height - 1 - y) * width + x];
+    }
+};
+
+// image --legend: the axes with their units and a colour legend whose rows have the colours
+// the picture gives their levels, on the window's level scale; the picture itself unchanged.
+TEST_F(CliRunTest, ImageLegendShowsTheLevelsOfThePalettesColours) {
+    const std::string file = wave("tone.wav", mono16(sine(1000.0, 6.0)));
+    ASSERT_EQ(run("image " + file + " --format bmp --out " + dir.file("plain")).status,
+              EXIT_ALL_DONE);
+    ASSERT_EQ(run("image " + file + " --format bmp --legend --out " + dir.file("legend")).status,
+              EXIT_ALL_DONE);
+    const Bitmap plain(test::readFile(dir.file("plain/tone.bmp")));
+    const Bitmap legend(test::readFile(dir.file("legend/tone.bmp")));
+    ASSERT_EQ(std::tuple(plain.width, plain.height), std::tuple(legend.width, legend.height));
+    // The bar: the columns near the right edge with a long run of gradient colours.
+    int barX = -1;
+    for (int x = legend.width - 150; x < legend.width && barX < 0; ++x) {
+        int gradient = 0;
+        for (int y = 0; y < legend.height; ++y) {
+            gradient += legend.at(x, y) >= kFirstGradientIndex ? 1 : 0;
+        }
+        barX = gradient > legend.height / 2 ? x : -1;
+    }
+    ASSERT_GT(barX, 0);
+    // Framed in the Text colour; inside, row r stands for 0 dB - (r + 0.5) x 60 dB / rows (the
+    // default 60 dB range), coloured as the image colours that level:
+    // (4 (L + 90) - 120) x 240 / 240, truncated, within 4 .. 235.
+    int middle = 0;
+    while (middle < legend.height && legend.at(barX, middle) < kFirstGradientIndex) {
+        ++middle;
+    }
+    int top = middle;
+    while (top > 0 && legend.at(barX, top) != kTextIndex) {
+        --top;
+    }
+    int bottom = middle;
+    while (bottom < legend.height - 1 && legend.at(barX, bottom) != kTextIndex) {
+        ++bottom;
+    }
+    const int rows = bottom - top - 1;
+    ASSERT_GT(rows, 100);
+    int exact = 0;
+    for (int r = 0; r < rows; ++r) {
+        const double levelDb = -(r + 0.5) * 60.0 / rows;
+        const int expected =
+            std::clamp(static_cast<int>(std::trunc(4.0 * (levelDb + 90.0) - 120.0)), 4, 235);
+        const int shown = legend.at(barX, top + 1 + r);
+        EXPECT_NEAR(shown, expected, 1) << "row " << r;
+        exact += shown == expected ? 1 : 0;
+    }
+    EXPECT_GT(exact, rows * 9 / 10);
+    // Labels (Text pixels) left of the bar, none in the plain picture there.
+    int labelled = 0;
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = barX - 40; x < barX - 2; ++x) {
+            labelled += legend.at(x, y) == kTextIndex ? 1 : 0;
+            EXPECT_NE(plain.at(x, y), kTextIndex);
+        }
+    }
+    EXPECT_GT(labelled, 30);
+    // Between the axes and the legend the picture is the plain one.
+    for (int y = 30; y < legend.height - 40; ++y) {
+        for (int x = 150; x < barX - 80; ++x) {
+            ASSERT_EQ(legend.at(x, y), plain.at(x, y)) << x << "," << y;
+        }
+    }
+}
+
+} // namespace
+} // namespace korv::cli
+
+namespace korv::cli {
+namespace {
+
+// Past an hour the time labels read h:mm:ss: a recording of an hour and a second labels its
+// axis otherwise than one a second short of the hour, and nothing else in the picture differs.
+TEST_F(CliRunTest, ImageLegendTimesARecordingLongerThanAnHourAsHoursMinutesSeconds) {
+    constexpr std::uint32_t rate = 8000;
+    // Sparse files: a header and silence the file system keeps as a hole.
+    const auto silent = [&](const std::string& name, std::uint32_t seconds) {
+        const std::uint32_t bytes = seconds * rate * 2;
+        Bytes header = test::pcmWaveFile(16, 1, rate, 16, Bytes(2, 0));
+        header.resize(header.size() - 2);
+        test::putLeAt(header, 4, static_cast<std::uint64_t>(bytes) + 36, 4);
+        test::putLeAt(header, 40, bytes, 4);
+        const std::string path = wave(name, header);
+        std::filesystem::resize_file(path, header.size() + bytes);
+        return path;
+    };
+    const std::string shorter = silent("short.wav", 3599);
+    const std::string longer = silent("long.wav", 3601);
+    const std::string options = " --format bmp --legend --time-step 500 --fft 512 --min-width 0";
+    ASSERT_EQ(run("image " + shorter + options + " --out " + dir.file("o")).status, EXIT_ALL_DONE);
+    ASSERT_EQ(run("image " + longer + options + " --out " + dir.file("o")).status, EXIT_ALL_DONE);
+    const Bitmap a(test::readFile(dir.file("o/short.bmp")));
+    const Bitmap b(test::readFile(dir.file("o/long.bmp")));
+    ASSERT_EQ(a.height, b.height);
+    const int width = std::min(a.width, b.width) - 200; // clear of the legend
+    int differing = 0;
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (a.at(x, y) != b.at(x, y)) {
+                ++differing;
+                // Only in the time labels' line at the bottom.
+                ASSERT_GE(y, a.height - 40) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(differing, 100);
 }
 
 } // namespace

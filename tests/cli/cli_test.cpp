@@ -414,6 +414,15 @@ TEST(CliJobs, EachFileRunsWhenItsOwnNeedFitsBesideTheOthers) {
 TEST(CliProgress, SaysFilesRateAndTimeLeft) {
     EXPECT_EQ(progressLine(0, 10, 0.0), "0/10 files");
     EXPECT_EQ(progressLine(4, 10, 2.0), "4/10 files, 2.0 files/s, 3 s left");
+    // A file half done counts half: 2.5 of 10 in 4 s leaves 7.5 for 12 s.
+    EXPECT_EQ(progressLine(2, 10, 4.0, {{"/data/rec.wav", 0.5}}),
+              "2/10 files, rec.wav 50 %, 0.5 files/s, 12 s left");
+    EXPECT_EQ(progressLine(0, 2, 30.0, {{"a.wav", 0.25}, {"b.wav", 0.05}}),
+              "0/2 files, a.wav 25 % (+1 running), 2:50 left");
+    // Before a hundredth of the work no guess.
+    EXPECT_EQ(progressLine(0, 1, 1.0, {{"long.wav", 0.005}}), "0/1 files, long.wav 0 %");
+    EXPECT_EQ(timeLeftText(3725.0), "1:02:05");
+    EXPECT_EQ(timeLeftText(59.2), "1:00");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "core/view_geometry_fixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -117,8 +118,11 @@ TEST(FrequencyTicks, LinearStepsNearAFifthOfTheBand) {
         // Labelled strictly between S + th = 56 and 400 - 2 th = 368.
         EXPECT_EQ(ticks[j].inLimits, ticks[j].y > 56 && ticks[j].y < 368) << j;
     }
-    EXPECT_EQ(ticks[1].label, "1000");
-    EXPECT_EQ(ticks[0].label, "0   ");
+    // With their unit, one for the axis; the tool's bare pictures keep the bare numbers.
+    EXPECT_EQ(ticks[1].label, "1 kHz");
+    EXPECT_EQ(ticks[0].label, "0 kHz");
+    EXPECT_EQ(frequencyTicks(g, AxisLabels::Classic)[1].label, "1000");
+    EXPECT_EQ(frequencyTicks(g, AxisLabels::Classic)[0].label, "0   ");
 
     // 250 .. 3700: 690 is nearest 500; the first label is 500, 3450 / 500 + 1 = 7 ticks.
     g.lowBandHz = 250;
@@ -128,6 +132,15 @@ TEST(FrequencyTicks, LinearStepsNearAFifthOfTheBand) {
     // 250 Hz above the bottom at 3450 / 360 Hz per row: 26.09 rows, y = 400 - 26.09 - 1.
     EXPECT_EQ(std::tuple(offset.front().hz, offset.back().hz, offset.front().y),
               std::tuple(500, 3500, 373));
+    EXPECT_EQ(std::tuple(offset.front().label, offset.back().label),
+              std::tuple("0.5 kHz", "3.5 kHz"));
+    // Below 1 kHz, or in steps finer than 100 Hz, the axis is in Hz.
+    g.lowBandHz = 0;
+    g.highBandHz = 900;
+    EXPECT_EQ(frequencyTicks(g)[1].label, "200 Hz");
+    g.lowBandHz = 1000;
+    g.highBandHz = 1300;
+    EXPECT_EQ(frequencyTicks(g)[1].label, "1050 Hz");
 
     // A band narrower than 10 Hz steps by 1 Hz; exactly 10 Hz steps by 2.
     g.lowBandHz = 1000;
@@ -188,6 +201,12 @@ TEST(FrequencyTicks, LogScaleAtTheSeriesOfEachDecade) {
         EXPECT_EQ(t.y, static_cast<int>(y)) << t.hz;
         // Labelled strictly between S + th / 2 = 48 and 400 - 1.5 th = 376.
         EXPECT_EQ(t.inLimits, t.y > 48 && t.y < 376) << t.hz;
+        const std::string kHz = t.hz % 1000 == 0 ? std::to_string(t.hz / 1000)
+                                                 : std::to_string(t.hz / 1000) + "." +
+                                                       std::to_string(t.hz % 1000 / 100);
+        EXPECT_EQ(t.label, t.hz < 1000 ? std::to_string(t.hz) + " Hz" : kHz + " kHz");
+    }
+    for (const FrequencyTick& t : frequencyTicks(g, AxisLabels::Classic)) {
         EXPECT_EQ(t.label, std::to_string(t.hz) + " Hz");
     }
     EXPECT_EQ(got, want);
@@ -214,7 +233,7 @@ TEST(GridOverlay, CrossesAtLabelledTicksWithShadowsFirst) {
     EXPECT_EQ(plain.labels.texts[0].topLeft, (PixelPoint{200 - CW, 400 - TH}));
     EXPECT_EQ(plain.labels.texts[0].text, "2   sec");
     EXPECT_EQ(plain.labels.texts[3].topLeft, (PixelPoint{CW, 339 - TH / 2}));
-    EXPECT_EQ(plain.labels.texts[3].text, "1000");
+    EXPECT_EQ(plain.labels.texts[3].text, "1 kHz");
     for (const ViewText& t : plain.labels.texts) {
         EXPECT_EQ(t.colour, ViewColour::Text);
         EXPECT_FALSE(t.background.has_value()); // transparent
@@ -378,3 +397,36 @@ TEST(GridOverlay, HostileValuesGiveBoundedListsOnly) {
         EXPECT_FALSE(t.inLimits && (t.y < 0 || t.y > g.plotHeight));
     }
 }
+
+namespace korv {
+namespace {
+
+TEST(TimeTicks, PastAnHourTheAxisReadsHoursMinutesSeconds) {
+    EXPECT_EQ(clockLabel(3'725'000.0, false), "1:02:05");
+    EXPECT_EQ(clockLabel(3'725'500.0, true), "1:02:05.5");
+    EXPECT_EQ(clockLabel(59'999.0, false), "0:01:00");
+    // 10 s a column over 800 columns from 1 h into a 2 h file: ticks every 2000 s, the first
+    // labelled at 6000 s (x = 240; the one at 4000 s is too near the edge).
+    ViewGeometry g = test::view800x400(10'000.0f);
+    g.segmentOffsetMsec = 3'600'000.0;
+    g.recordingMsec = 7'200'000.0;
+    std::vector<std::string> labels;
+    for (const ViewText& t : gridOverlay(g, GridTarget::Image, 800, false).labels.texts) {
+        if (t.text.find(':') != std::string::npos) {
+            labels.push_back(t.text);
+        }
+    }
+    ASSERT_FALSE(labels.empty());
+    for (const std::string& label : labels) {
+        EXPECT_THAT(label, ::testing::MatchesRegex("[0-9]+:[0-5][0-9]:[0-5][0-9]")) << label;
+    }
+    EXPECT_EQ(labels.front(), "1:40:00");
+    // An hour or less keeps seconds.
+    g.recordingMsec = 3'600'000.0;
+    for (const ViewText& t : gridOverlay(g, GridTarget::Image, 800, false).labels.texts) {
+        EXPECT_EQ(t.text.find(':'), std::string::npos) << t.text;
+    }
+}
+
+} // namespace
+} // namespace korv

@@ -263,9 +263,12 @@ TEST(SpectrumPlot, AxisLabelsReadTheRangeAndNeverOverlap) {
     const ViewDrawing d = p.view.axisLabels();
     std::vector<std::string> texts;
     std::ranges::transform(d.texts, std::back_inserter(texts), &ViewText::text);
+    // The level axis names its unit above its top label.
     const std::vector<std::string> expected = {"0",      "1000", "2000", "3000", "4000", "5000",
-                                               "6000Hz", "-60",  "-40",  "-20",  "0"};
+                                               "6000Hz", "dB",   "-60",  "-40",  "-20",  "0"};
     EXPECT_EQ(texts, expected);
+    EXPECT_EQ(d.texts[7].topLeft.y, d.texts.back().topLeft.y - LH);
+    EXPECT_EQ(d.texts[7].topLeft.x, d.texts.back().topLeft.x);
     // Label k is centred on 120 + k x 1000 x 2 / 30 + 1.
     EXPECT_EQ(d.texts[3].topLeft.x, 120 + 200 + 1 - 16);
     Plot thirty(options(PlotType::Signal, DisplayType::LinePlot, DbRange::Db30));
