@@ -3,7 +3,6 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
-#include "dialogs/control_ids.h"
 #include "display/readouts.h"
 #include "display/view_draw.h"
 #include "modes/plot_display.h"
@@ -32,17 +31,17 @@ namespace {
 constexpr int kRectangleTopLimit = 43;
 
 bool spectralDisplay(const AppSettings& settings) {
-    return settings.displayTypeChoice == DISPLAY_SCROLL;
+    return settings.displayType == DisplayType::Scroll;
 }
 
 DisplayChannels displayChannels(const AppSettings& settings) {
-    if (settings.typeChoice != TYPE_STEREO) {
+    if (!settings.stereo) {
         return DisplayChannels::Mono;
     }
-    if (settings.channelChoice == CHANNEL_LEFT) {
+    if (settings.channel == StereoChannel::Left) {
         return DisplayChannels::Left;
     }
-    if (settings.channelChoice == CHANNEL_RIGHT) {
+    if (settings.channel == StereoChannel::Right) {
         return DisplayChannels::Right;
     }
     return DisplayChannels::Dual;
@@ -128,7 +127,7 @@ class SpectralView {
         c.playing = s.view.playbackActive;
         c.timeNowMsec = s.view.timeNowMsec;
         c.scanning = s.view.scanDrawing;
-        c.dbRange = dbRangeOf(s.settings);
+        c.dbRange = s.settings.dbRange;
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
         c.wholeBox = wholeBox;
         const ReadoutPoint p = pointerPoint(g);
@@ -165,8 +164,7 @@ class SpectralView {
             return std::nullopt;
         }
         const PlotLayout& l = s.view.layout;
-        const bool scrollMem = st.typeChoice == TYPE_STEREO &&
-                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage);
+        const bool scrollMem = st.stereo && (st.scrollMemory || !s.held.spectralImage);
         const long pos = s.view.scroll.h.pos;
         return viewImageIndex(*shown, viewBandOf(st), scrollMem ? 0 : pos,
                               scrollMem ? dualRightPaneX(l.plotWidth) : pos, l.plotWidth,
@@ -431,7 +429,7 @@ class SpectralView {
         s.view.timeMarkMsec = instant.msec;
         setScanPlotCross(window_, std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
-        s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        s.settings.analysisAtStop = false;
         window_.commands().send(cmd::kScanFile, cmd::kScanPointSpectrum);
     }
 
@@ -463,7 +461,7 @@ ViewGeometry currentViewGeometry(const AppState& s) {
     g.windowCentreMsec = s.analysis.run.params.windowCentreMsec;
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
-    g.frequencyScale = frequencyScaleOf(s.settings);
+    g.frequencyScale = s.settings.frequencyScale;
     g.sampleRate = s.analysis.sampleRateHz;
     g.fftSize = s.analysis.run.params.fftSize;
     return g;

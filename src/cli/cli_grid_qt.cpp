@@ -64,7 +64,7 @@ void drawEntireGrid(IndexedSurface& picture, const WholeFilePlan& plan, const Ap
     g.windowCentreMsec = plan.params.windowCentreMsec;
     g.lowBandHz = settings.lowBandHz;
     g.highBandHz = settings.highBandHz;
-    g.frequencyScale = frequencyScaleOf(settings);
+    g.frequencyScale = settings.frequencyScale;
     g.sampleRate = plan.format.sampleRate;
     g.fftSize = plan.params.fftSize;
     drawGridOverlay(picture, g, font, true);

@@ -288,7 +288,7 @@ std::optional<std::string> writeBands(const Options& o, const RunSettings& run,
     // The bands have no rows: the plan takes every frequency on the linear scale, whatever
     // band or scale the settings show.
     AppSettings wide = run.settings;
-    setFrequencyScale(wide, FrequencyScale::Linear);
+    wide.frequencyScale = FrequencyScale::Linear;
     wide.lowBandHz = 0;
     wide.highBandHz = std::numeric_limits<std::int32_t>::max();
     const WholeFilePlan plan = planWholeFile(file, wide, fileChannelOption(o));
@@ -396,7 +396,7 @@ std::optional<std::int64_t> fileMemoryNeed(const Options& o, const RunSettings& 
 AppSettings settingsForFile(const AppSettings& settings, const WholeFilePlan& plan, bool* limited,
                             bool highBandFromFile) {
     AppSettings s = settings;
-    setStereo(s, plan.format.channels == 2);
+    s.stereo = plan.format.channels == 2;
     if (highBandFromFile) {
         s.highBandHz = std::max(plan.format.sampleRate, 0) / 2;
     }
