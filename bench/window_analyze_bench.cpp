@@ -46,7 +46,7 @@ void BM_AnalyzeFileInTheWindow(benchmark::State& state) {
     for (auto _ : state) {
         auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")));
         AppSettings& settings = window->state().settings;
-        settings.variablesChoice = cmd::kVariablesFreeze; // the stored parameters, no dialog
+        settings.variables = Variables::Freeze; // the stored parameters, no dialog
         settings.highBandHz = tools::LONG_SIGNAL_RATE / 2;
         pumpMessages();
         const auto start = std::chrono::steady_clock::now();

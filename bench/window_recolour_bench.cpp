@@ -64,7 +64,7 @@ void BM_RecolourFullScreenImage(benchmark::State& state) {
     bench::OneFilePrompts prompts(path);
     setPrompts(&prompts);
     auto window = bench::openBenchWindow(dir.filePath(QStringLiteral("korv.ini")), {1920, 1080});
-    window->state().settings.variablesChoice = cmd::kVariablesFreeze;
+    window->state().settings.variables = Variables::Freeze;
     pumpMessages();
     window->commands().send(cmd::kAnalyzeFile, cmd::kFromMenu);
     window->commands().send(cmd::kSignalScale, 0);

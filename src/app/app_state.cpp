@@ -1,13 +1,11 @@
 #include "app/app_state.h"
 
-#include "dialogs/control_ids.h"
-
 #include <algorithm>
 
 namespace korv {
 
 bool dualStereoView(const AppSettings& settings) {
-    return settings.typeChoice == TYPE_STEREO && settings.channelChoice == CHANNEL_DUAL;
+    return settings.stereo && settings.channel == StereoChannel::Dual;
 }
 
 int analysedColumns(const AppState& state) {

@@ -28,7 +28,7 @@ ColourDialogHost hostFor(MainWindow& window) {
     };
     host.requestImageRedraw = [&window] {
         const AppState& s = window.state();
-        if (s.held.spectralImage && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+        if (s.held.spectralImage && s.settings.displayType == DisplayType::Scroll) {
             window.commands().post(cmd::kAnalyzeFile, cmd::kRepeatAfterResize);
         }
     };

@@ -1,8 +1,6 @@
 #pragma once
 // The command ids of the program: menu 146, the buttons and the internal commands.
 
-#include "base/option_ids.h"
-
 namespace korv::cmd {
 
 inline constexpr int kAnalyzeFile = 40020;
@@ -23,8 +21,8 @@ inline constexpr int kFreqCalibration = 40057;
 inline constexpr int kSoundLevel = 40071;
 inline constexpr int kCalibrateInput = 40101;
 inline constexpr int kExit = 40003;
-inline constexpr int kVariablesAdjust = VARIABLES_ADJUST;
-inline constexpr int kVariablesFreeze = VARIABLES_FREEZE;
+inline constexpr int kVariablesAdjust = 40055;
+inline constexpr int kVariablesFreeze = 40056;
 inline constexpr int kPointerTargetBox = 40046;
 inline constexpr int kPointerWhiteCross = 40047;
 inline constexpr int kPointerBlackCross = 40048;

@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include "app/command_ids.h"
-#include "dialogs/control_ids.h"
 #include "settings/app_settings.h"
 
 #include <algorithm>
@@ -96,14 +95,14 @@ CommandLineEffects applyCommandLine(const CommandLine& line, AppSettings& settin
         case 1:
         case 2:
             effects.autoRun = true;
-            settings.displayTypeChoice = line.mode == 1 ? DISPLAY_SCROLL : DISPLAY_LINE_PLOT;
+            settings.displayType = line.mode == 1 ? DisplayType::Scroll : DisplayType::LinePlot;
             effects.start = StartCommand{cmd::kScanInput, cmd::kFromMenu};
             break;
         case 3:
         case 4:
             effects.autoRun = true;
             settings.lastFileMode = 1;
-            settings.displayTypeChoice = line.mode == 3 ? DISPLAY_SCROLL : DISPLAY_LINE_PLOT;
+            settings.displayType = line.mode == 3 ? DisplayType::Scroll : DisplayType::LinePlot;
             effects.start = StartCommand{cmd::kScanFile, cmd::kScanCurrentFile};
             break;
         default:

@@ -47,7 +47,7 @@ struct CommandLineEffects {
 
 struct AppSettings;
 
-// Applies `line` to the settings (lastMode, band limits, lastFileMode, displayTypeChoice) as a
+// Applies `line` to the settings (lastMode, band limits, lastFileMode, displayType) as a
 // start-up does, with the stored lastMode deciding an empty command line.
 [[nodiscard]] CommandLineEffects applyCommandLine(const CommandLine& line, AppSettings& settings);
 

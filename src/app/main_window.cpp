@@ -9,7 +9,6 @@
 #include "app/panel_font.h"
 #include "app/pointer_shapes.h"
 #include "app/time_expansion.h"
-#include "dialogs/control_ids.h"
 #include "platform/commands.h"
 #include "platform/fonts.h"
 #include "platform/palette_display.h"
@@ -250,7 +249,7 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     showTimeExpansion(*this);
     s.settings.verticalScrollPos = levelBarPosition(s.settings.levelScaleCode);
     showActivePalette(s.view);
-    chooseVariables(s.settings.variablesChoice);
+    showVariables();
     applyPointerShape();
     surface_.invalidate();
     applyStartCommandLine(arguments);
@@ -355,21 +354,20 @@ void MainWindow::dispatch(int id, int param) {
 void MainWindow::setFftSize(int k) {
     AppState& s = state();
     s.analysis.fftSizeExponent = 9 + k;
-    s.settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST + k;
+    s.settings.log2FftSize = MIN_LOG2_FFT_SIZE + k;
     s.analysis.fftAbove512 = k != 0;
 }
 
 void MainWindow::chooseVariables(int id) {
-    AppState& s = state();
-    if (id != cmd::kVariablesAdjust && id != cmd::kVariablesFreeze) {
-        // A stored value naming neither item checks neither; the record keeps it.
-        menu_->check(cmd::kVariablesAdjust, false);
-        menu_->check(cmd::kVariablesFreeze, false);
-        return;
-    }
-    s.settings.variablesChoice = id;
-    menu_->check(cmd::kVariablesAdjust, id == cmd::kVariablesAdjust);
-    menu_->check(cmd::kVariablesFreeze, id == cmd::kVariablesFreeze);
+    state().settings.variables =
+        id == cmd::kVariablesFreeze ? Variables::Freeze : Variables::Adjust;
+    showVariables();
+}
+
+void MainWindow::showVariables() {
+    const bool freeze = state().settings.variables == Variables::Freeze;
+    menu_->check(cmd::kVariablesAdjust, !freeze);
+    menu_->check(cmd::kVariablesFreeze, freeze);
 }
 
 void MainWindow::choosePointer(int type) {

@@ -174,6 +174,7 @@ class MainWindow : public QMainWindow {
     void changeTimeScale(int direction, std::optional<int> pointerX);
     void setFftSize(int k);
     void chooseVariables(int id);
+    void showVariables();
     void choosePointer(int type);
     void startVolumeControl();
     // Korv.html beside the executable, else the installed manual.

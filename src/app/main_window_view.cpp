@@ -37,9 +37,9 @@ void drawScanGuides(WindowSurface& surface, const PlotLayout& l, const AppSettin
     surface.drawLine({0, top}, {l.plotWidth, top}, Pen{kSignal2Index, 1});
     surface.drawLine({0, top / 2}, {l.plotWidth, top / 2}, Pen{kSignal1Index, 1});
     for (const std::int32_t hz : {st.marker1Hz, st.marker2Hz}) {
-        if (const auto y = scrollRowY(FrequencyAxis(frequencyScaleOf(st), st.lowBandHz,
-                                                    st.highBandHz, l.plotHeight - top),
-                                      l.plotHeight, hz)) {
+        if (const auto y = scrollRowY(
+                FrequencyAxis(st.frequencyScale, st.lowBandHz, st.highBandHz, l.plotHeight - top),
+                l.plotHeight, hz)) {
             surface.drawLine({0, *y}, {l.plotWidth, *y}, Pen{kScopeMarkerIndex, 1});
         }
     }
@@ -58,7 +58,7 @@ void drawScanGuides(WindowSurface& surface, const PlotLayout& l, const AppSettin
 
 void MainWindow::paint(WindowSurface& target) {
     AppState& s = state();
-    if (s.view.scrollMemoryShown && s.settings.displayTypeChoice == DISPLAY_SCROLL) {
+    if (s.view.scrollMemoryShown && s.settings.displayType == DisplayType::Scroll) {
         // The scrolling memory display always starts at the image's first column.
         s.view.scroll.h.pos = 0;
     }
@@ -101,7 +101,7 @@ void MainWindow::blitView(const PixelRect& area) {
             {target.x, target.y});
     };
     const AppSettings& st = s.settings;
-    const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
+    const bool spectral = st.displayType == DisplayType::Scroll;
     // A Scroll scan without the scroll memory repaints from its running picture, laid out as
     // a kept one.
     const SpectralImage* shown = s.held.spectralImage        ? &*s.held.spectralImage
@@ -110,15 +110,15 @@ void MainWindow::blitView(const PixelRect& area) {
     if (spectral && shown != nullptr) {
         const IndexedSurface& image = shown->surface();
         const int x = s.view.scroll.h.pos;
-        if (st.typeChoice != TYPE_STEREO) {
+        if (!st.stereo) {
             blit(image, {x, 0, l.plotWidth, l.plotHeight}, {0, 0});
         } else {
             const bool scrollMem = s.view.scrollMemoryShown || !s.held.spectralImage;
             const int sx = scrollMem ? 0 : x;
             const int half = image.height() / 2;
-            if (st.channelChoice == CHANNEL_LEFT) {
+            if (st.channel == StereoChannel::Left) {
                 blit(image, {sx, half, l.plotWidth, l.plotHeight}, {0, 0});
-            } else if (st.channelChoice == CHANNEL_RIGHT) {
+            } else if (st.channel == StereoChannel::Right) {
                 blit(image, {sx, 0, l.plotWidth, l.plotHeight}, {0, 0});
             } else {
                 const int leftWidth = l.plotWidth / 2 - 3;
@@ -266,8 +266,8 @@ void MainWindow::onVerticalAction(int action) {
     AppState& s = state();
     const ScrollAction a = sliderScrollAction(action);
     const int thumb = vBar_->sliderPosition();
-    const std::int32_t display = s.settings.displayTypeChoice;
-    if (display == DISPLAY_SCROLL) {
+    const DisplayType display = s.settings.displayType;
+    if (display == DisplayType::Scroll) {
         if (s.view.playbackActive || !s.analysis.fftAbove512) {
             vBar_->setSliderPosition(s.view.scroll.rowPos);
             return;
@@ -282,7 +282,7 @@ void MainWindow::onVerticalAction(int action) {
         redrawView(true);
         return;
     }
-    if (display == DISPLAY_LINE_PLOT || display == DISPLAY_BAR_PLOT) {
+    if (display == DisplayType::LinePlot || display == DisplayType::BarPlot) {
         const int next = stepScroll(s.settings.verticalScrollPos, kLevelPositionMax, a,
                                     kLevelLineStep, kLevelPageStep, thumb);
         vBar_->setSliderPosition(next);
@@ -310,7 +310,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         queue_.send(cmd::kStop, 0);
         break;
     case Qt::Key_Space:
-        if (s.control.inputOpen && s.settings.recordingChoice == RECORDING_ON) {
+        if (s.control.inputOpen && s.settings.recording == Recording::Choice::Manual) {
             queue_.send(s.control.savingSamples ? cmd::kPlayWindow : cmd::kPlay, 0);
         }
         break;

@@ -3,7 +3,6 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
-#include "dialogs/control_ids.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -21,8 +20,8 @@ void enableAll(ProgramMenu& menu, std::initializer_list<int> ids, bool on) {
 // 40028 logs the image's columns or the plotted spectrum, as the display type says.
 void nameLogCommand(ProgramMenu& menu, const AppSettings& settings) {
     if (QAction* a = menu.action(cmd::kLogSpectrum)) {
-        a->setText(settings.displayTypeChoice == DISPLAY_SCROLL ? QStringLiteral("&Log Data")
-                                                                : QStringLiteral("&Log Spectrum"));
+        a->setText(settings.displayType == DisplayType::Scroll ? QStringLiteral("&Log Data")
+                                                               : QStringLiteral("&Log Spectrum"));
     }
 }
 
@@ -76,8 +75,8 @@ void menuStateIdle(MainWindow& window) {
     m.enablePopup(ProgramMenu::kSaveImagePopup, image);
     m.enable(cmd::kSaveWindowImage, image);
     m.enable(cmd::kSaveEntireImage, false);
-    m.check(cmd::kVariablesAdjust, s.settings.variablesChoice == cmd::kVariablesAdjust);
-    m.check(cmd::kVariablesFreeze, s.settings.variablesChoice == cmd::kVariablesFreeze);
+    m.check(cmd::kVariablesAdjust, s.settings.variables == Variables::Adjust);
+    m.check(cmd::kVariablesFreeze, s.settings.variables == Variables::Freeze);
     for (const int id : {cmd::kPlay, cmd::kPlayWindow}) {
         window.button(id)->setEnabled(false);
     }
@@ -90,15 +89,15 @@ void menuStateImage(MainWindow& window) {
     const AppSettings& st = s.settings;
     enableAll(m, {cmd::kAnalyzeFile, cmd::kAnalyzeBatch}, true);
     nameLogCommand(m, st);
-    if (st.displayTypeChoice == DISPLAY_SCROLL) {
+    if (st.displayType == DisplayType::Scroll) {
         m.enablePopup(ProgramMenu::kParametersPopup, true);
         m.enable(cmd::kParametersChange, true);
         m.enable(cmd::kParametersRestore, s.analysis.restorePossible);
     }
     enableAll(m, {cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave}, true);
-    const bool stereo = st.typeChoice == TYPE_STEREO;
-    if (!stereo || st.channelChoice != CHANNEL_DUAL) {
-        m.enable(cmd::kLogSpectrum, st.freqScaleChoice == FREQ_SCALE_LINEAR);
+    const bool stereo = st.stereo;
+    if (!stereo || st.channel != StereoChannel::Dual) {
+        m.enable(cmd::kLogSpectrum, st.frequencyScale == FrequencyScale::Linear);
         enableAll(
             m, {cmd::kLogPoints, cmd::kFreqCalibration, cmd::kSaveWindowImage, cmd::kPrintWindow},
             true);
@@ -113,7 +112,7 @@ void menuStateImage(MainWindow& window) {
         }
         m.enable(cmd::kSaveEntireImage, larger);
     }
-    if (st.displayTypeChoice == DISPLAY_LINE_PLOT) {
+    if (st.displayType == DisplayType::LinePlot) {
         m.enable(cmd::kPrintWindow, true);
     }
     m.enable(cmd::kExit, true);

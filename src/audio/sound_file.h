@@ -42,6 +42,7 @@ struct FileChannels {
         return first >= 1 && first <= MAX_FILE_CHANNELS && second >= 1 &&
                second <= MAX_FILE_CHANNELS;
     }
+    friend bool operator==(const FileChannels&, const FileChannels&) = default;
 };
 
 // A file of more than two channels holds `channels` as its two (a file of one or two keeps

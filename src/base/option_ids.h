@@ -1,9 +1,9 @@
 #pragma once
-// The values the option fields of the settings record hold: for the radio choices of the
-// parameter dialogs the control id of the button, elsewhere a small code or a command id.
-// Only the settings and the desktop's dialogs and commands read them: the core below the
-// settings, and the command-line tool, take enums and numbers (FrequencyScale, PlotType, FFT
-// points, ...), which settings/settings_inputs converts these ids to and from.
+// The ids the settings file stores for each choice: the control id of the parameter dialogs'
+// radio button for it (the Variables menu item's command id for Variables). Only the two edges
+// read them: settings/settings_file, which maps the record's values to and from these words,
+// and the dialogs, whose buttons they are. Everything else takes the record's values
+// (FrequencyScale, PlotType, FFT points, ...).
 
 #include <cstdint>
 
@@ -82,15 +82,5 @@ inline constexpr std::int32_t DB_SCALE_90 = 1142;
 // The Variables menu item that carries the check mark (a command id).
 inline constexpr std::int32_t VARIABLES_ADJUST = 40055;
 inline constexpr std::int32_t VARIABLES_FREEZE = 40056;
-
-// lastMode: 0 Analyze File, 1 and 2 Scan Input, 3 and 4 Scan File (scroll, then line plot).
-inline constexpr std::int32_t LAST_MODE_ANALYZE_FILE = 0;
-inline constexpr std::int32_t LAST_MODE_SCAN_FILE_PLOT = 4;
-// lastFileMode: a file named on the command line is analysed (0) or scanned (1).
-inline constexpr std::int32_t FILE_MODE_ANALYZE = 0;
-inline constexpr std::int32_t FILE_MODE_SCAN = 1;
-// pointerType: 1 target box, 2 white cross, 3 black cross.
-inline constexpr std::int32_t POINTER_TARGET_BOX = 1;
-inline constexpr std::int32_t POINTER_BLACK_CROSS = 3;
 
 } // namespace korv

@@ -66,7 +66,7 @@ void drawEntireScales(IndexedSurface& picture, const WholeFilePlan& plan,
     g.recordingMsec = plan.format.bytesMsec(plan.info.dataLength);
     g.lowBandHz = settings.lowBandHz;
     g.highBandHz = settings.highBandHz;
-    g.frequencyScale = frequencyScaleOf(settings);
+    g.frequencyScale = settings.frequencyScale;
     g.sampleRate = plan.format.sampleRate;
     g.fftSize = plan.params.fftSize;
     if (!scales.legend) {

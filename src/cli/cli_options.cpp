@@ -212,7 +212,7 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
         s.highBandHz = *p.highHz;
     }
     if (p.fftSize) {
-        setLog2FftSize(s, std::countr_zero(static_cast<unsigned>(*p.fftSize)));
+        s.log2FftSize = offeredLog2FftSize(std::countr_zero(static_cast<unsigned>(*p.fftSize)));
     }
     if (p.resolution) {
         s.resolutionFactor = *p.resolution;
@@ -221,33 +221,33 @@ void applyParameters(const ParameterOptions& p, AppSettings& s) {
         s.timeScaleMsecSaved = *p.timeStepMsec;
     }
     if (p.scale) {
-        setFrequencyScale(s, *p.scale == "log" ? FrequencyScale::Log : FrequencyScale::Linear);
+        s.frequencyScale = *p.scale == "log" ? FrequencyScale::Log : FrequencyScale::Linear;
     }
     if (p.channel) {
         // Channel 2 of a stereo file is its right channel; a channel of a file of more is
         // held alone (fileChannelOption).
-        setStereoChannel(s, *p.channel == "right" || *p.channel == "2" ? StereoChannel::Right
-                                                                       : StereoChannel::Left);
+        s.channel =
+            *p.channel == "right" || *p.channel == "2" ? StereoChannel::Right : StereoChannel::Left;
     }
     if (p.dbRange) {
-        setDbRange(s, *p.dbRange == 30   ? DbRange::Db30
-                      : *p.dbRange == 90 ? DbRange::Db90
-                                         : DbRange::Db60);
+        s.dbRange = *p.dbRange == 30   ? DbRange::Db30
+                    : *p.dbRange == 90 ? DbRange::Db90
+                                       : DbRange::Db60;
     }
     if (p.gain) {
         // The stored code is the gain negated, as the colour dialog shows it.
         s.levelScaleCode = -*p.gain;
     }
     if (p.palette) {
-        setPaletteName(s, *p.palette == "bw"     ? PaletteName::Bw
-                          : *p.palette == "user" ? PaletteName::User
-                                                 : PaletteName::Cb);
+        s.palette = *p.palette == "bw"     ? PaletteName::Bw
+                    : *p.palette == "user" ? PaletteName::User
+                                           : PaletteName::Cb;
     }
     if (p.average) {
         s.averageCountScroll = *p.average;
     }
     if (p.reduce) {
-        setMaxOverStep(s, *p.reduce == "max");
+        s.maxOverStep = *p.reduce == "max";
     }
 }
 
@@ -418,7 +418,7 @@ RunSettings resolveSettings(const Options& o, const std::string& executable) {
         }
         run.settings.calibrationTable = imported.curve;
     }
-    (void)fillActivePalette(run.settings, run.palette);
+    run.palette = paletteFor(run.settings.palette, run.settings.userPalette);
     run.settings = wholeFileSettings(run.settings);
     run.highBandFromFile = !o.parameters.highHz && settingsFileOf(o, executable).empty();
     return run;
@@ -452,24 +452,24 @@ std::string settingsFileOf(const Options& o, const std::string& executable) {
 
 void printParameters(const std::string& settingsFile, const RunSettings& run, std::ostream& out) {
     const AppSettings& s = run.settings;
-    const DbRange range = dbRangeOf(s);
-    const char* dbRange = range == DbRange::Db30 ? "30" : range == DbRange::Db90 ? "90" : "60";
-    const std::optional<PaletteName> name = paletteNameOf(s);
-    const char* palette = name == PaletteName::Bw     ? "bw"
-                          : name == PaletteName::User ? "user"
-                                                      : "cb";
+    const char* dbRange = s.dbRange == DbRange::Db30   ? "30"
+                          : s.dbRange == DbRange::Db90 ? "90"
+                                                       : "60";
+    const char* palette = s.palette == PaletteName::Bw     ? "bw"
+                          : s.palette == PaletteName::User ? "user"
+                                                           : "cb";
     out << "settings: " << (settingsFile.empty() ? "defaults" : settingsFile) << '\n'
         << "band: " << s.lowBandHz << " to "
         << (run.highBandFromFile ? std::string("half the file's rate")
                                  : std::to_string(s.highBandHz))
-        << " Hz, " << (frequencyScaleOf(s) == FrequencyScale::Log ? "log" : "linear") << " scale\n"
-        << "fft: " << fftSizeOf(s) << " points, resolution factor " << s.resolutionFactor << '\n'
+        << " Hz, " << (s.frequencyScale == FrequencyScale::Log ? "log" : "linear") << " scale\n"
+        << "fft: " << s.fftSize() << " points, resolution factor " << s.resolutionFactor << '\n'
         << "time step: " << s.timeScaleMsecSaved << " msec\n"
-        << "channel: " << (stereoChannelOf(s) == StereoChannel::Right ? "right" : "left") << '\n'
+        << "channel: " << (s.channel == StereoChannel::Right ? "right" : "left") << '\n'
         << "colours: " << dbRange << " dB range, gain " << s.levelScaleCode << ", palette "
         << palette << '\n'
         << "average: " << s.averageCountScroll << " columns\n"
-        << "reduce: " << (maxOverStep(s) ? "max" : "frame") << '\n';
+        << "reduce: " << (s.maxOverStep ? "max" : "frame") << '\n';
 }
 
 } // namespace korv::cli

@@ -435,7 +435,7 @@ std::optional<std::string> processFile(const Options& o, const RunSettings& run,
 AppSettings settingsForFile(const AppSettings& settings, const RunFormat& format, bool* limited,
                             bool highBandFromFile) {
     AppSettings s = settings;
-    setStereo(s, format.channels == 2);
+    s.stereo = format.channels == 2;
     if (highBandFromFile) {
         s.highBandHz = std::max(format.sampleRate, 0) / 2;
     }

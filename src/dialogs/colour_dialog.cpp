@@ -4,6 +4,7 @@
 #include "base/option_ids.h"
 #include "dialogs/dialog_frame.h"
 #include "dialogs/radio_role.h"
+#include "dialogs/radio_values.h"
 #include "display/palette_edit.h"
 #include "display/plot_layout.h"
 #include "platform/prompts.h"
@@ -77,9 +78,9 @@ std::optional<int> typedComponent(const QString& text) {
 ColourDialog::ColourDialog(AppSettings& settings, LevelPalette& active, ColourDialogHost host,
                            std::optional<QPoint> where, QWidget* parent)
     : QDialog(parent), settings_(settings), active_(active), host_(std::move(host)),
-      choice_(settings.paletteChoice), openingPalette_(active), openingUser_(settings.userPalette),
-      openingRange_(settings.dbScaleChoice), openingLevelScale_(settings.levelScaleCode),
-      openingChoice_(settings.paletteChoice), drawnRange_(settings.dbScaleChoice),
+      choice_(settings.palette), openingPalette_(active), openingUser_(settings.userPalette),
+      openingRange_(settings.dbRange), openingLevelScale_(settings.levelScaleCode),
+      openingChoice_(settings.palette), drawnRange_(settings.dbRange),
       drawnLevelScale_(settings.levelScaleCode) {
     setObjectName(controlName(COLOUR_DIALOG_ID));
     setWindowTitle(QStringLiteral("Korvanthile Colors"));
@@ -243,14 +244,14 @@ void ColourDialog::buildChoices(QBoxLayout* right) {
     for (const std::int32_t id : {PALETTE_CB, PALETTE_BW, PALETTE_USER}) {
         connect(radios_[id], &QRadioButton::toggled, this, [this, id](bool on) {
             if (on && !updating_) {
-                choosePalette(id);
+                choosePalette(valueOfRadio(id, &AppSettings::palette));
             }
         });
     }
     for (const std::int32_t id : {DB_SCALE_30, DB_SCALE_60, DB_SCALE_90}) {
         connect(radios_[id], &QRadioButton::toggled, this, [this, id](bool on) {
             if (on && !updating_) {
-                chooseRange(id);
+                chooseRange(valueOfRadio(id, &AppSettings::dbRange));
             }
         });
     }
@@ -309,7 +310,7 @@ void ColourDialog::buildButtons(QBoxLayout* right) {
 }
 
 bool ColourDialog::scrollDisplay() const {
-    return settings_.displayTypeChoice == DISPLAY_SCROLL;
+    return settings_.displayType == DisplayType::Scroll;
 }
 
 void ColourDialog::selectEntry(int entry) {
@@ -326,7 +327,7 @@ void ColourDialog::selectEntry(int entry) {
     if (op != Pending::None) {
         endOperation();
         paletteModified_ = true;
-        choice_ = PALETTE_USER;
+        choice_ = PaletteName::User;
         changed();
     }
     showEntry();
@@ -345,7 +346,7 @@ void ColourDialog::showEntry() {
         }
     }
     for (const std::int32_t id : {PALETTE_CB, PALETTE_BW, PALETTE_USER}) {
-        radios_[id]->setChecked(id == choice_);
+        radios_[id]->setChecked(valueOfRadio(id, &AppSettings::palette) == choice_);
     }
     updating_ = false;
 }
@@ -357,16 +358,16 @@ void ColourDialog::onColourBar(int i, int value) {
     Rgb& c = active_[static_cast<std::size_t>(selected_)];
     component(c, i) = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
     paletteModified_ = true;
-    choice_ = PALETTE_USER;
+    choice_ = PaletteName::User;
     showEntry();
     changed();
 }
 
-void ColourDialog::choosePalette(std::int32_t choice) {
-    if (choice_ == PALETTE_USER) {
+void ColourDialog::choosePalette(PaletteName choice) {
+    if (choice_ == PaletteName::User) {
         settings_.userPalette = active_; // the edits are kept as the User palette
     }
-    (void)fillActivePalette(choice, settings_.userPalette, active_);
+    active_ = paletteFor(choice, settings_.userPalette);
     choice_ = choice;
     paletteModified_ = true;
     selected_ = 0;
@@ -377,9 +378,9 @@ void ColourDialog::choosePalette(std::int32_t choice) {
     changed();
 }
 
-void ColourDialog::chooseRange(std::int32_t choice) {
-    settings_.dbScaleChoice = choice;
-    settings_.levelScaleCode = levelScaleForRange(dbRangeOf(choice), scrollDisplay());
+void ColourDialog::chooseRange(DbRange range) {
+    settings_.dbRange = range;
+    settings_.levelScaleCode = levelScaleForRange(range, scrollDisplay());
     paletteModified_ = true;
     showRangeAndGain();
     changed();
@@ -400,13 +401,13 @@ void ColourDialog::onGain(int position) {
 void ColourDialog::showRangeAndGain() {
     updating_ = true;
     for (const std::int32_t id : {DB_SCALE_30, DB_SCALE_60, DB_SCALE_90}) {
-        radios_[id]->setChecked(id == settings_.dbScaleChoice);
+        radios_[id]->setChecked(valueOfRadio(id, &AppSettings::dbRange) == settings_.dbRange);
     }
     gainBar_->setValue(levelBarPosition(-settings_.levelScaleCode));
     gainEdit_->setText(QString::number(-settings_.levelScaleCode));
     for (int stop = 0; stop < kLevelStops; ++stop) {
         selectors_[static_cast<std::size_t>(stop)]->setText(
-            QString::fromStdString(stopCaption(stop, dbRangeOf(settings_))));
+            QString::fromStdString(stopCaption(stop, settings_.dbRange)));
     }
     updating_ = false;
 }
@@ -448,7 +449,7 @@ void ColourDialog::reset() {
     if (host_.analysisComputing()) {
         return;
     }
-    settings_.dbScaleChoice = openingRange_;
+    settings_.dbRange = openingRange_;
     settings_.levelScaleCode = openingLevelScale_;
     active_ = openingPalette_;
     settings_.userPalette = openingUser_;
@@ -468,9 +469,9 @@ void ColourDialog::redrawImage(bool always) {
     // Colours reach the image through the palette at once; only the range and the gain need
     // the levels mapped again.
     const bool levelsChanged =
-        settings_.dbScaleChoice != drawnRange_ || settings_.levelScaleCode != drawnLevelScale_;
+        settings_.dbRange != drawnRange_ || settings_.levelScaleCode != drawnLevelScale_;
     if ((always || levelsChanged) && !host_.scanRunning()) {
-        drawnRange_ = settings_.dbScaleChoice;
+        drawnRange_ = settings_.dbRange;
         drawnLevelScale_ = settings_.levelScaleCode;
         host_.requestImageRedraw();
     }
@@ -508,12 +509,12 @@ void ColourDialog::reject() {
 void ColourDialog::finish(bool keep) {
     if (keep) {
         // Only edits made to the User palette replace it; choosing CB or BW leaves it alone.
-        if (paletteModified_ && choice_ == PALETTE_USER) {
+        if (paletteModified_ && choice_ == PaletteName::User) {
             settings_.userPalette = active_;
         }
-        settings_.paletteChoice = choice_;
+        settings_.palette = choice_;
     } else {
-        settings_.dbScaleChoice = openingRange_;
+        settings_.dbRange = openingRange_;
         settings_.levelScaleCode = openingLevelScale_;
         settings_.userPalette = openingUser_;
         active_ = openingPalette_;

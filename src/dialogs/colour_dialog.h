@@ -84,8 +84,8 @@ class ColourDialog : public QDialog {
     void selectEntry(int entry);
     void showEntry();
     void onColourBar(int component, int value);
-    void choosePalette(std::int32_t choice);
-    void chooseRange(std::int32_t choice);
+    void choosePalette(PaletteName choice);
+    void chooseRange(DbRange range);
     void onGain(int position);
     void startOperation(Pending op);
     void endOperation();
@@ -106,13 +106,13 @@ class ColourDialog : public QDialog {
     bool paletteModified_ = false;
     bool updating_ = false; // controls being set by the dialog itself
     bool closingForMode_ = false;
-    std::int32_t choice_;
+    PaletteName choice_;
     LevelPalette openingPalette_;
     PaletteTable openingUser_;
-    std::int32_t openingRange_;
+    DbRange openingRange_;
     std::int32_t openingLevelScale_;
-    std::int32_t openingChoice_;
-    std::int32_t drawnRange_;
+    PaletteName openingChoice_;
+    DbRange drawnRange_;
     std::int32_t drawnLevelScale_;
     std::array<QPushButton*, kUserPaletteEntries> selectors_{};
     std::array<QScrollBar*, 3> colourBars_{};

@@ -1,15 +1,13 @@
 #pragma once
-// Control ids of the analysis parameter dialogs. A radio button's id is also the stored value
-// of the option it stands for, so the whole program compares option fields against these.
+// Control ids of the analysis parameter dialogs. A radio button's id is the one the settings
+// file stores for its value (base/option_ids.h); dialogs/radio_values maps each to the record's
+// value, so nothing outside the dialogs and the settings file sees one.
 // Every control's Qt object name is its id in decimal (controlName(id) of the prompts), so
 // test scripts find a control by the id the dialog code uses.
 //
-// The header is plain C++ so it can move down to the settings layer unchanged. The FFT size
-// and frequency scale ids live with the analysis parameters (analysis/parameters.h).
-
-#include "analysis/parameters.h"
 #include "base/option_ids.h"
 
+#include <array>
 #include <cstdint>
 
 namespace korv {
@@ -49,5 +47,29 @@ inline constexpr int CHANNEL_EDIT_MAX_CHARS = 2;
 // Option values (radio ids): base/option_ids.h, plus these.
 inline constexpr std::int32_t FFT_SIZE_CHOICE_1024 = FFT_SIZE_CHOICE_FIRST + 1;
 inline constexpr std::int32_t FFT_SIZE_CHOICE_4096 = FFT_SIZE_CHOICE_FIRST + 3;
+
+// A sample rate radio of the Scan Input dialog.
+struct SampleRateChoice {
+    std::int32_t id = 0;
+    const char* label = "";
+    std::int32_t hz = 0;
+};
+// Every rate Scan Input can ask an input for, rising.
+inline constexpr std::array<SampleRateChoice, 14> SAMPLE_RATE_CHOICES{{
+    {SAMPLE_RATE_5K, "5k", 5513},
+    {SAMPLE_RATE_8K, "8k", 8000},
+    {SAMPLE_RATE_11K, "11k", 11025},
+    {SAMPLE_RATE_16K, "16k", 16000},
+    {SAMPLE_RATE_22K, "22k", 22050},
+    {SAMPLE_RATE_32K, "32k", 32000},
+    {SAMPLE_RATE_44K, "44k", 44100},
+    {SAMPLE_RATE_48K, "48k", 48000},
+    {SAMPLE_RATE_88K, "88k", 88200},
+    {SAMPLE_RATE_96K, "96k", 96000},
+    {SAMPLE_RATE_176K, "176k", 176400},
+    {SAMPLE_RATE_192K, "192k", 192000},
+    {SAMPLE_RATE_352K, "352k", 352800},
+    {SAMPLE_RATE_384K, "384k", 384000},
+}};
 
 } // namespace korv

@@ -445,7 +445,7 @@ void ParameterDialog::accept() {
         return;
     }
     if (paletteChosen_) {
-        paletteChosen_(model_.working().paletteChoice);
+        paletteChosen_(model_.working().palette);
     }
     QDialog::accept();
 }

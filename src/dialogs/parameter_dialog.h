@@ -25,9 +25,9 @@ namespace korv {
 
 class Prompts;
 
-// Called on OK with the chosen paletteChoice, so the caller can refill the active palette
+// Called on OK with the chosen palette, so the caller can refill the active palette
 // from that table and rebuild the display palette before the dialog closes.
-using PaletteChosen = std::function<void(std::int32_t paletteChoice)>;
+using PaletteChosen = std::function<void(PaletteName palette)>;
 
 class ParameterDialog : public QDialog {
   public:

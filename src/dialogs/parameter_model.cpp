@@ -3,6 +3,7 @@
 #include "analysis/parameters.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/radio_groups.h"
+#include "dialogs/radio_values.h"
 #include "display/plot_layout.h"
 #include "settings/settings_inputs.h"
 
@@ -15,10 +16,6 @@ namespace korv {
 using namespace radio_groups;
 
 namespace {
-int bytesPerSampleFor(std::int32_t resolutionChoice) {
-    return resolutionChoice == RESOLUTION_8_BIT ? 1 : 2;
-}
-
 std::string numberText(std::int64_t value) {
     return std::to_string(value);
 }
@@ -42,38 +39,38 @@ ParameterDialogModel::ParameterDialogModel(DialogId dialog, AppSettings& setting
         }
         break;
     case DialogId::ScanInput:
-        work_.sampleRateChoice =
-            offeredSampleRateChoice(work_.sampleRateChoice, runWork_.offeredRates);
-        if (work_.plotTypeChoice == PLOT_LR_DELTA) {
-            work_.typeChoice = TYPE_STEREO;
-            work_.channelChoice = CHANNEL_DUAL;
+        work_.inputSampleRateHz =
+            offeredSampleRateHz(work_.inputSampleRateHz, runWork_.offeredRates);
+        if (work_.plotType == PlotType::LrDelta) {
+            work_.stereo = true;
+            work_.channel = StereoChannel::Dual;
         }
         break;
     case DialogId::ScanFile:
-        if (runWork_.pointMode && work_.displayTypeChoice == DISPLAY_SCROLL) {
-            work_.displayTypeChoice = DISPLAY_LINE_PLOT;
+        if (runWork_.pointMode && work_.displayType == DisplayType::Scroll) {
+            work_.displayType = DisplayType::LinePlot;
         }
         break;
     case DialogId::SpectrumPlot:
         // This dialog offers only the two plots.
-        if (work_.displayTypeChoice != DISPLAY_BAR_PLOT) {
-            work_.displayTypeChoice = DISPLAY_LINE_PLOT;
+        if (work_.displayType != DisplayType::BarPlot) {
+            work_.displayType = DisplayType::LinePlot;
         }
         break;
     }
-    if (isScanDialog() && work_.displayTypeChoice == DISPLAY_SCROLL &&
-        work_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
-        work_.freqScaleChoice = FREQ_SCALE_LOG;
+    if (isScanDialog() && work_.displayType == DisplayType::Scroll &&
+        work_.frequencyScale == FrequencyScale::ThirdOctave) {
+        work_.frequencyScale = FrequencyScale::Log;
     }
     openingRate_ = sampleRate();
-    openingBytesPerSample_ = bytesPerSampleFor(work_.resolutionChoice);
+    openingBytesPerSample_ = work_.bytesPerSample();
     rateText_ = numberText(sampleRate());
     beginText_ = numberText(runWork_.beginMsec);
     endText_ = numberText(runWork_.endMsec);
     timeScaleText_ = formatTimeScale(work_.timeScaleMsec);
     cursorOffsetText_ = numberText(work_.cursorOffsetHz);
-    firstChannelText_ = numberText(fileChannelsOf(work_).first);
-    secondChannelText_ = numberText(fileChannelsOf(work_).second);
+    firstChannelText_ = numberText(work_.fileChannels.first);
+    secondChannelText_ = numberText(work_.fileChannels.second);
     normalise();
 }
 
@@ -148,7 +145,8 @@ bool ParameterDialogModel::hasControl(int id) const {
     }
     if (isSampleRateRadio(id)) {
         return dialog_ == DialogId::ScanInput &&
-               offeredSampleRateChoice(id, runWork_.offeredRates) == id;
+               offeredSampleRateHz(sampleRateOfRadio(id), runWork_.offeredRates) ==
+                   sampleRateOfRadio(id);
     }
     if (isRecordingRadio(id) || isOneOf(id, {ID_TRIGGER_SCROLL, ID_TRIGGER_EDIT})) {
         return dialog_ == DialogId::ScanInput;
@@ -158,13 +156,13 @@ bool ParameterDialogModel::hasControl(int id) const {
 
 std::int32_t ParameterDialogModel::sampleRate() const {
     if (dialog_ == DialogId::ScanInput) {
-        return sampleRateForChoice(work_.sampleRateChoice);
+        return work_.inputSampleRateHz;
     }
     return runWork_.sampleRateHz;
 }
 
 int ParameterDialogModel::fftSize() const {
-    return fftSizeFromChoice(work_.fftSizeChoice);
+    return work_.fftSize();
 }
 
 double ParameterDialogModel::resolutionHz() const {
@@ -172,19 +170,19 @@ double ParameterDialogModel::resolutionHz() const {
 }
 
 bool ParameterDialogModel::peakDeltaAllowed() const {
-    return work_.displayTypeChoice == DISPLAY_LINE_PLOT &&
-           (!stereo() || work_.channelChoice != CHANNEL_DUAL);
+    return work_.displayType == DisplayType::LinePlot &&
+           (!stereo() || work_.channel != StereoChannel::Dual);
 }
 
 bool ParameterDialogModel::lrDeltaAllowed() const {
-    return work_.displayTypeChoice == DISPLAY_LINE_PLOT && stereo() &&
-           work_.channelChoice == CHANNEL_DUAL;
+    return work_.displayType == DisplayType::LinePlot && stereo() &&
+           work_.channel == StereoChannel::Dual;
 }
 
 // Analyze File averages only with the scroll display's count.
 std::int32_t& ParameterDialogModel::averageCount() {
     const bool scroll =
-        dialog_ == DialogId::AnalyzeFile || work_.displayTypeChoice == DISPLAY_SCROLL;
+        dialog_ == DialogId::AnalyzeFile || work_.displayType == DisplayType::Scroll;
     return scroll ? work_.averageCountScroll : work_.averageCountPlot;
 }
 
@@ -205,14 +203,14 @@ void ParameterDialogModel::setBothAverageCounts(std::int32_t scroll, std::int32_
 }
 
 void ParameterDialogModel::chooseLinear() {
-    work_.freqScaleChoice = FREQ_SCALE_LINEAR;
+    work_.frequencyScale = FrequencyScale::Linear;
     work_.lowBandHz = 0;
     work_.highBandHz = std::min(work_.highBandHz, sampleRate() / 2);
 }
 
 void ParameterDialogModel::chooseLog() {
-    work_.freqScaleChoice = FREQ_SCALE_LOG;
-    work_.fftSizeChoice = LOG_SCALE_FFT_SIZE_CHOICE;
+    work_.frequencyScale = FrequencyScale::Log;
+    work_.log2FftSize = LOG_SCALE_LOG2_FFT_SIZE;
     work_.lowBandHz = LOG_SCALE_FORCED_LOW_HZ;
     work_.highBandHz = sampleRate() / 2;
 }
@@ -231,53 +229,26 @@ void ParameterDialogModel::chooseRadio(int id) {
     if (!hasControl(id) || !enabled(id)) {
         return;
     }
+    const RadioValue* radio = radioValue(id);
     if (isSampleRateRadio(id)) {
-        work_.sampleRateChoice = id;
-    } else if (isResolutionRadio(id)) {
-        if (id != work_.resolutionChoice) {
-            id == RESOLUTION_8_BIT ? scaleBeginEnd(2, 1) : scaleBeginEnd(1, 2);
-        }
-        work_.resolutionChoice = id;
-    } else if (isTypeRadio(id)) {
-        if (id != work_.typeChoice) {
-            id == TYPE_MONO ? scaleBeginEnd(2, 1) : scaleBeginEnd(1, 2);
-        }
-        work_.typeChoice = id;
-    } else if (isChannelRadio(id)) {
-        work_.channelChoice = id;
-    } else if (isFftRadio(id)) {
-        work_.fftSizeChoice = id;
+        work_.inputSampleRateHz = sampleRateOfRadio(id);
     } else if (id == FREQ_SCALE_LINEAR) {
         chooseLinear();
     } else if (id == FREQ_SCALE_LOG) {
         chooseLog();
-    } else if (id == FREQ_SCALE_THIRD_OCTAVE) {
-        work_.freqScaleChoice = id;
-    } else if (isPaletteRadio(id)) {
-        work_.paletteChoice = id;
-    } else if (isDbRadio(id)) {
-        work_.dbScaleChoice = id;
-        if (dialog_ != DialogId::SpectrumPlot) {
-            work_.levelScaleCode = levelScaleCodeFor(id);
+    } else if (radio != nullptr) {
+        // The same bytes read as samples of another size or channel count.
+        if ((isResolutionRadio(id) || isTypeRadio(id)) && !radio->chosen(work_)) {
+            id == RESOLUTION_8_BIT || id == TYPE_MONO ? scaleBeginEnd(2, 1) : scaleBeginEnd(1, 2);
         }
-    } else if (isDisplayRadio(id)) {
-        work_.displayTypeChoice = id;
-        if (id == DISPLAY_SCROLL && work_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+        radio->choose(work_);
+        if (isDbRadio(id) && dialog_ != DialogId::SpectrumPlot) {
+            work_.levelScaleCode = levelScaleCodeFor(work_.dbRange);
+        }
+        if (id == DISPLAY_SCROLL && work_.frequencyScale == FrequencyScale::ThirdOctave) {
             chooseLinear();
             work_.highBandHz = sampleRate() / 2;
         }
-    } else if (isPlotRadio(id)) {
-        work_.plotTypeChoice = id;
-    } else if (isScrollMemRadio(id)) {
-        work_.scrollMemChoice = id;
-    } else if (isPitchRadio(id)) {
-        work_.pitchDetectorChoice = id;
-    } else if (isAnalysisAtStopRadio(id)) {
-        work_.analysisAtStopChoice = id;
-    } else if (isStepMaxRadio(id)) {
-        setMaxOverStep(work_, id == STEP_MAX_ON);
-    } else if (isRecordingRadio(id)) {
-        work_.recordingChoice = id;
     }
     normalise();
 }
@@ -287,8 +258,8 @@ void ParameterDialogModel::scroll(int scrollBarId, ScrollAction action, int thum
     if (!hasControl(scrollBarId) || !enabled(scrollBarId)) {
         return;
     }
-    const bool linear = work_.freqScaleChoice == FREQ_SCALE_LINEAR;
-    const bool log = work_.freqScaleChoice == FREQ_SCALE_LOG;
+    const bool linear = work_.frequencyScale == FrequencyScale::Linear;
+    const bool log = work_.frequencyScale == FrequencyScale::Log;
     if (scrollBarId == ID_RESOLUTION_SCROLL) {
         work_.resolutionFactor = stepScroll(work_.resolutionFactor, action, thumbPosition,
                                             RESOLUTION_FACTOR_RANGE, 1, 10, 1);
@@ -377,13 +348,13 @@ void ParameterDialogModel::reset() {
         return;
     }
     const std::int32_t half = sampleRate() / 2;
-    work_.fftSizeChoice = FFT_SIZE_CHOICE_1024;
-    work_.paletteChoice = PALETTE_CB;
-    work_.displayTypeChoice = DISPLAY_SCROLL;
-    work_.freqScaleChoice = FREQ_SCALE_LINEAR;
-    work_.channelChoice = CHANNEL_LEFT;
-    work_.dbScaleChoice = DB_SCALE_60;
-    work_.levelScaleCode = levelScaleCodeFor(DB_SCALE_60);
+    work_.log2FftSize = DEFAULT_LOG2_FFT_SIZE;
+    work_.palette = PaletteName::Cb;
+    work_.displayType = DisplayType::Scroll;
+    work_.frequencyScale = FrequencyScale::Linear;
+    work_.channel = StereoChannel::Left;
+    work_.dbRange = DbRange::Db60;
+    work_.levelScaleCode = levelScaleCodeFor(DbRange::Db60);
     work_.resolutionFactor = 10;
     work_.lowBandHz = 0;
     work_.highBandHz = half;
@@ -394,15 +365,15 @@ void ParameterDialogModel::reset() {
     } else {
         setBothAverageCounts(1, 10);
         timeScaleText_ = formatTimeScale(5.0f);
-        work_.scrollMemChoice = SCROLL_MEM_OFF;
-        work_.pitchDetectorChoice = PITCH_DETECTOR_OFF;
-        work_.plotTypeChoice = PLOT_SIGNAL;
+        work_.scrollMemory = false;
+        work_.pitchDetector = false;
+        work_.plotType = PlotType::Signal;
     }
     if (dialog_ == DialogId::ScanInput) {
-        work_.sampleRateChoice = offeredSampleRateChoice(SAMPLE_RATE_22K, runWork_.offeredRates);
-        work_.resolutionChoice = RESOLUTION_16_BIT;
-        work_.typeChoice = TYPE_MONO;
-        work_.recordingChoice = RECORDING_OFF;
+        work_.inputSampleRateHz = offeredSampleRateHz(22050, runWork_.offeredRates);
+        work_.resolutionBits = 16;
+        work_.stereo = false;
+        work_.recording = Recording::Choice::Off;
         work_.highBandHz = sampleRate() / 2;
     }
     normalise();
@@ -413,22 +384,22 @@ void ParameterDialogModel::normalise() {
     work_.resolutionFactor = clampTo(work_.resolutionFactor, RESOLUTION_FACTOR_RANGE);
     runWork_.triggerLevel = clampTo(runWork_.triggerLevel, TRIGGER_LEVEL_RANGE);
     // The band limits stay within what their scroll bars can show.
-    work_.lowBandHz = clampTo(work_.lowBandHz, lowBandRange(work_.freqScaleChoice, sampleRate()));
-    work_.highBandHz = work_.freqScaleChoice == FREQ_SCALE_LOG
+    work_.lowBandHz = clampTo(work_.lowBandHz, lowBandRange(work_.frequencyScale, sampleRate()));
+    work_.highBandHz = work_.frequencyScale == FrequencyScale::Log
                            ? half
                            : clampTo(work_.highBandHz, highBandRange(sampleRate()));
     if (!isScanDialog()) {
         return;
     }
-    if (stereo() && work_.channelChoice == CHANNEL_RIGHT) {
-        work_.pitchDetectorChoice = PITCH_DETECTOR_OFF;
+    if (stereo() && work_.channel == StereoChannel::Right) {
+        work_.pitchDetector = false;
     }
-    if (work_.pitchDetectorChoice == PITCH_DETECTOR_ON) {
-        work_.scrollMemChoice = SCROLL_MEM_ON;
+    if (work_.pitchDetector) {
+        work_.scrollMemory = true;
     }
-    if ((work_.plotTypeChoice == PLOT_PEAK_DELTA && !peakDeltaAllowed()) ||
-        (work_.plotTypeChoice == PLOT_LR_DELTA && !lrDeltaAllowed())) {
-        work_.plotTypeChoice = PLOT_SIGNAL;
+    if ((work_.plotType == PlotType::PeakDelta && !peakDeltaAllowed()) ||
+        (work_.plotType == PlotType::LrDelta && !lrDeltaAllowed())) {
+        work_.plotType = PlotType::Signal;
     }
 }
 
@@ -444,23 +415,23 @@ bool ParameterDialogModel::pressOk() {
 void ParameterDialogModel::transfer() {
     AppSettings& s = settings_;
     const AppSettings& w = work_;
-    s.sampleRateChoice = w.sampleRateChoice;
-    s.resolutionChoice = w.resolutionChoice;
-    s.typeChoice = w.typeChoice;
-    s.channelChoice = w.channelChoice;
-    s.fftSizeChoice = w.fftSizeChoice;
-    s.freqScaleChoice = w.freqScaleChoice;
-    s.paletteChoice = w.paletteChoice;
-    s.dbScaleChoice = w.dbScaleChoice;
+    s.inputSampleRateHz = w.inputSampleRateHz;
+    s.resolutionBits = w.resolutionBits;
+    s.stereo = w.stereo;
+    s.channel = w.channel;
+    s.log2FftSize = w.log2FftSize;
+    s.frequencyScale = w.frequencyScale;
+    s.palette = w.palette;
+    s.dbRange = w.dbRange;
     s.levelScaleCode = w.levelScaleCode;
     s.verticalScrollPos = levelBarPosition(w.levelScaleCode);
-    s.displayTypeChoice = w.displayTypeChoice;
-    s.plotTypeChoice = w.plotTypeChoice;
-    s.scrollMemChoice = w.scrollMemChoice;
-    s.pitchDetectorChoice = w.pitchDetectorChoice;
-    s.analysisAtStopChoice = w.analysisAtStopChoice;
-    s.spareSetting = w.spareSetting;
-    s.recordingChoice = w.recordingChoice;
+    s.displayType = w.displayType;
+    s.plotType = w.plotType;
+    s.scrollMemory = w.scrollMemory;
+    s.pitchDetector = w.pitchDetector;
+    s.analysisAtStop = w.analysisAtStop;
+    s.maxOverStep = w.maxOverStep;
+    s.recording = w.recording;
     s.lowBandHz = w.lowBandHz;
     s.highBandHz = w.highBandHz;
     s.resolutionFactor = w.resolutionFactor;
@@ -475,7 +446,7 @@ void ParameterDialogModel::transfer() {
             return static_cast<int>(
                 std::clamp<std::int64_t>(parseDigits(text), 1, runWork_.fileChannels));
         };
-        setFileChannels(s, {channel(firstChannelText_), channel(secondChannelText_)});
+        s.fileChannels = {channel(firstChannelText_), channel(secondChannelText_)};
     }
 
     RunValues& r = run_;
@@ -486,8 +457,8 @@ void ParameterDialogModel::transfer() {
         r.endMsec = parseDigits(endText_);
     }
     r.triggerLevel = runWork_.triggerLevel;
-    r.channels = w.typeChoice == TYPE_STEREO ? 2 : 1;
-    r.bytesPerSample = bytesPerSampleFor(w.resolutionChoice);
+    r.channels = w.stereo ? 2 : 1;
+    r.bytesPerSample = w.bytesPerSample();
     r.analysisWindowMsec = analysisWindowMsec(rate, fftSize(), w.resolutionFactor);
     r.readRatio = rate > 0 ? static_cast<double>(openingBytesPerSample_) / r.bytesPerSample *
                                  (static_cast<double>(openingRate_) / rate)

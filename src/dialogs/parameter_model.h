@@ -69,7 +69,7 @@ class ParameterDialogModel {
     [[nodiscard]] bool hasBeginEnd() const;
     [[nodiscard]] int fftSize() const;
     [[nodiscard]] double resolutionHz() const;
-    [[nodiscard]] bool stereo() const { return work_.typeChoice == TYPE_STEREO; }
+    [[nodiscard]] bool stereo() const { return work_.stereo; }
     [[nodiscard]] bool peakDeltaAllowed() const;
     [[nodiscard]] bool lrDeltaAllowed() const;
     [[nodiscard]] std::int32_t& averageCount();

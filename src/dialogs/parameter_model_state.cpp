@@ -5,6 +5,7 @@
 #include "analysis/parameters.h"
 #include "dialogs/control_ids.h"
 #include "dialogs/radio_groups.h"
+#include "dialogs/radio_values.h"
 #include "display/plot_layout.h"
 #include "settings/settings_inputs.h"
 
@@ -33,8 +34,8 @@ bool ParameterDialogModel::enabled(int id) const {
             return false;
         }
     }
-    const std::int32_t scale = work_.freqScaleChoice;
-    const bool scrollDisplay = work_.displayTypeChoice == DISPLAY_SCROLL;
+    const FrequencyScale scale = work_.frequencyScale;
+    const bool scrollDisplay = work_.displayType == DisplayType::Scroll;
     if (isChannelRadio(id)) {
         return stereo();
     }
@@ -42,16 +43,16 @@ bool ParameterDialogModel::enabled(int id) const {
         return dialog_ == DialogId::SpectrumPlot || !scrollDisplay;
     }
     if (id == highBandScrollId()) {
-        return scale == FREQ_SCALE_LINEAR;
+        return scale == FrequencyScale::Linear;
     }
     if (id == ID_RESOLUTION_SCROLL || id == ID_LOW_BAND_SCROLL) {
-        return scale != FREQ_SCALE_THIRD_OCTAVE;
+        return scale != FrequencyScale::ThirdOctave;
     }
     if (isScrollMemRadio(id)) {
-        return scrollDisplay && work_.pitchDetectorChoice == PITCH_DETECTOR_OFF;
+        return scrollDisplay && !work_.pitchDetector;
     }
     if (isPitchRadio(id)) {
-        return !(stereo() && work_.channelChoice == CHANNEL_RIGHT);
+        return !(stereo() && work_.channel == StereoChannel::Right);
     }
     if (id == PLOT_PEAK_DELTA) {
         return peakDeltaAllowed();
@@ -60,7 +61,7 @@ bool ParameterDialogModel::enabled(int id) const {
         return lrDeltaAllowed();
     }
     if (id == ID_TRIGGER_SCROLL || id == ID_TRIGGER_EDIT) {
-        return work_.recordingChoice == RECORDING_TRIGGER;
+        return work_.recording == Recording::Choice::Trigger;
     }
     return true;
 }
@@ -69,59 +70,28 @@ bool ParameterDialogModel::checked(int id) const {
     if (!hasControl(id)) {
         return false;
     }
+    if (isSampleRateRadio(id)) {
+        return work_.inputSampleRateHz == sampleRateOfRadio(id);
+    }
+    const RadioValue* radio = radioValue(id);
+    if (radio == nullptr || !radio->chosen(work_)) {
+        return false;
+    }
+    // Mono data shows no channel, the plots no scroll memory.
     if (isChannelRadio(id)) {
-        return stereo() && work_.channelChoice == id;
+        return stereo();
     }
     if (isScrollMemRadio(id)) {
-        return work_.displayTypeChoice == DISPLAY_SCROLL && work_.scrollMemChoice == id;
+        return work_.displayType == DisplayType::Scroll;
     }
-    if (isSampleRateRadio(id)) {
-        return work_.sampleRateChoice == id;
-    }
-    if (isResolutionRadio(id)) {
-        return work_.resolutionChoice == id;
-    }
-    if (isTypeRadio(id)) {
-        return work_.typeChoice == id;
-    }
-    if (isFftRadio(id)) {
-        return work_.fftSizeChoice == id;
-    }
-    if (isScaleRadio(id)) {
-        return work_.freqScaleChoice == id;
-    }
-    if (isPaletteRadio(id)) {
-        return work_.paletteChoice == id;
-    }
-    if (isDbRadio(id)) {
-        return work_.dbScaleChoice == id;
-    }
-    if (isDisplayRadio(id)) {
-        return work_.displayTypeChoice == id;
-    }
-    if (isPlotRadio(id)) {
-        return work_.plotTypeChoice == id;
-    }
-    if (isPitchRadio(id)) {
-        return work_.pitchDetectorChoice == id;
-    }
-    if (isAnalysisAtStopRadio(id)) {
-        return work_.analysisAtStopChoice == id;
-    }
-    if (isStepMaxRadio(id)) {
-        return (id == STEP_MAX_ON) == maxOverStep(work_);
-    }
-    if (isRecordingRadio(id)) {
-        return work_.recordingChoice == id;
-    }
-    return false;
+    return true;
 }
 
 std::string ParameterDialogModel::text(int id) const {
     if (const auto typed = typed_.find(id); typed != typed_.end()) {
         return typed->second;
     }
-    const bool thirdOctave = work_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE;
+    const bool thirdOctave = work_.frequencyScale == FrequencyScale::ThirdOctave;
     switch (id) {
     case ID_RESOLUTION_EDIT:
         return thirdOctave ? "Oct/3" : formatResolution(resolutionHz());
@@ -161,7 +131,7 @@ ScrollRange ParameterDialogModel::scrollRange(int id) const {
         return RESOLUTION_FACTOR_RANGE;
     }
     if (id == ID_LOW_BAND_SCROLL) {
-        return lowBandRange(work_.freqScaleChoice, sampleRate());
+        return lowBandRange(work_.frequencyScale, sampleRate());
     }
     if (id == highBandScrollId()) {
         return highBandRange(sampleRate());

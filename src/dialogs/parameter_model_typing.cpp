@@ -112,7 +112,7 @@ void ParameterDialogModel::finishTyping() {
         }
         it = typed_.erase(it);
         // As the bars do on the linear scale: the other limit moves to meet this one.
-        if (work_.freqScaleChoice != FREQ_SCALE_LINEAR) {
+        if (work_.frequencyScale != FrequencyScale::Linear) {
             continue;
         }
         if (id == ID_LOW_BAND_EDIT && work_.highBandHz < work_.lowBandHz) {

@@ -72,8 +72,8 @@ int stepBandLimit(int value, ScrollAction action, int thumbPosition, ScrollRange
     return clampTo(next, range);
 }
 
-ScrollRange lowBandRange(std::int32_t freqScaleChoice, std::int32_t sampleRate) {
-    if (freqScaleChoice == FREQ_SCALE_LOG) {
+ScrollRange lowBandRange(FrequencyScale scale, std::int32_t sampleRate) {
+    if (scale == FrequencyScale::Log) {
         return LOG_LOW_BAND_RANGE;
     }
     return highBandRange(sampleRate);
@@ -101,44 +101,35 @@ std::vector<int> classicSampleRates() {
     return rates;
 }
 
-std::int32_t sampleRateForChoice(std::int32_t sampleRateChoice) {
-    for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
-        if (c.id == sampleRateChoice) {
-            return c.hz;
-        }
-    }
-    return sampleRateForChoice(SAMPLE_RATE_22K);
-}
-
-std::int32_t offeredSampleRateChoice(std::int32_t sampleRateChoice,
-                                     const std::vector<int>& offered) {
+std::int32_t offeredSampleRateHz(std::int32_t rateHz, const std::vector<int>& offered) {
     const std::vector<int> rates = offered.empty() ? classicSampleRates() : offered;
-    const std::int32_t wanted = sampleRateForChoice(sampleRateChoice);
+    const std::int32_t wanted = rateHz;
     const SampleRateChoice* best = nullptr;
     for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {
         if (std::find(rates.begin(), rates.end(), c.hz) == rates.end()) {
             continue;
         }
         if (c.hz == wanted) {
-            return c.id;
+            return c.hz;
         }
         // Rising order: of two as near, the later (higher) one wins.
         if (best == nullptr || std::abs(c.hz - wanted) <= std::abs(best->hz - wanted)) {
             best = &c;
         }
     }
-    return best != nullptr ? best->id : sampleRateChoice;
+    return best != nullptr ? best->hz : rateHz;
 }
 
-std::int32_t levelScaleCodeFor(std::int32_t dbScaleChoice) {
-    switch (dbScaleChoice) {
-    case DB_SCALE_30:
+std::int32_t levelScaleCodeFor(DbRange range) {
+    switch (range) {
+    case DbRange::Db30:
         return 9;
-    case DB_SCALE_90:
+    case DbRange::Db90:
         return 12;
-    default:
-        return -9;
+    case DbRange::Db60:
+        break;
     }
+    return -9;
 }
 
 std::int32_t acceptedNewRate(std::int32_t typed, std::int32_t remembered) {

@@ -3,8 +3,9 @@
 // rescaling of begin and end when the rate or the sample format changes, the texts of the
 // mirror edits, and the placement on the screen. Plain functions, no widgets.
 
+#include "analysis/frequency_axis.h"
 #include "analysis/parameters.h"
-#include "base/option_ids.h"
+#include "base/settings_types.h"
 #include "display/scroll_action.h"
 
 #include <array>
@@ -32,7 +33,7 @@ inline constexpr ScrollRange AVERAGE_COUNT_RANGE{MIN_AVERAGE_COUNT, MAX_AVERAGE_
 inline constexpr ScrollRange TRIGGER_LEVEL_RANGE{100, 5000};
 inline constexpr ScrollRange LOG_LOW_BAND_RANGE{10, 1000};
 inline constexpr std::int32_t MIN_NEW_SAMPLE_RATE = 5513;
-inline constexpr std::int32_t LOG_SCALE_FFT_SIZE_CHOICE = 1085; // 4096 points
+inline constexpr int LOG_SCALE_LOG2_FFT_SIZE = 12; // 4096 points
 inline constexpr float NEGATIVE_TIME_SCALE_MSEC = 0.1f;
 inline constexpr int RATE_EDIT_MAX_CHARS = 7;
 inline constexpr int MSEC_EDIT_MAX_CHARS = 10;
@@ -52,46 +53,22 @@ enum class BandLimit { Low, High };
                                 ScrollRange range, BandLimit which, bool logScale);
 
 // Low band range: 10..1000 on the log scale, else 0..rate / 2. High band: 0..rate / 2.
-[[nodiscard]] ScrollRange lowBandRange(std::int32_t freqScaleChoice, std::int32_t sampleRate);
+[[nodiscard]] ScrollRange lowBandRange(FrequencyScale scale, std::int32_t sampleRate);
 [[nodiscard]] ScrollRange highBandRange(std::int32_t sampleRate);
 
-// A sample rate radio of the Scan Input dialog.
-struct SampleRateChoice {
-    std::int32_t id = 0;
-    const char* label = "";
-    std::int32_t hz = 0;
-};
-// Every rate Scan Input can ask an input for, rising; an input offers some of them.
-inline constexpr std::array<SampleRateChoice, 14> SAMPLE_RATE_CHOICES{{
-    {SAMPLE_RATE_5K, "5k", 5513},
-    {SAMPLE_RATE_8K, "8k", 8000},
-    {SAMPLE_RATE_11K, "11k", 11025},
-    {SAMPLE_RATE_16K, "16k", 16000},
-    {SAMPLE_RATE_22K, "22k", 22050},
-    {SAMPLE_RATE_32K, "32k", 32000},
-    {SAMPLE_RATE_44K, "44k", 44100},
-    {SAMPLE_RATE_48K, "48k", 48000},
-    {SAMPLE_RATE_88K, "88k", 88200},
-    {SAMPLE_RATE_96K, "96k", 96000},
-    {SAMPLE_RATE_176K, "176k", 176400},
-    {SAMPLE_RATE_192K, "192k", 192000},
-    {SAMPLE_RATE_352K, "352k", 352800},
-    {SAMPLE_RATE_384K, "384k", 384000},
-}};
-// The rates of SAMPLE_RATE_CHOICES, to ask an input which it takes.
+// Every rate Scan Input can ask an input for (its dialog's buttons), rising; an input offers
+// some of them.
 [[nodiscard]] std::vector<int> sampleRateCandidates();
-// What an input that cannot say is taken to offer: the rates of 1163..1167.
+// What an input that cannot say is taken to offer: 5513, 11025, 22050, 44100 and 48000 Hz.
 [[nodiscard]] std::vector<int> classicSampleRates();
 
-// The rate of a choice; an unknown choice gives 22050 (the default choice's rate).
-[[nodiscard]] std::int32_t sampleRateForChoice(std::int32_t sampleRateChoice);
-// The choice kept when the input offers `offered` rates (empty: the classic ones): the same
-// choice when its rate is offered, else the choice of the offered rate nearest it (of two as
-// near, the higher).
-[[nodiscard]] std::int32_t offeredSampleRateChoice(std::int32_t sampleRateChoice,
-                                                   const std::vector<int>& offered);
-// 30 dB -> 9, 60 dB -> -9, 90 dB -> 12; another choice gives the 60 dB code.
-[[nodiscard]] std::int32_t levelScaleCodeFor(std::int32_t dbScaleChoice);
+// The rate kept when the input offers `offered` rates (empty: the classic ones): the same rate
+// when it is offered, else the offered rate of a button nearest it (of two as near, the
+// higher).
+[[nodiscard]] std::int32_t offeredSampleRateHz(std::int32_t rateHz,
+                                               const std::vector<int>& offered);
+// 30 dB -> 9, 60 dB -> -9, 90 dB -> 12.
+[[nodiscard]] std::int32_t levelScaleCodeFor(DbRange range);
 
 // The rate typed into the rate edit: 0 keeps the remembered rate, the rest is clamped to
 // 5513 up to the highest rate a file is read at.

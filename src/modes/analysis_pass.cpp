@@ -10,7 +10,6 @@
 #include "app/progress_panel.h"
 #include "audio/sample_encoding.h"
 #include "audio/wave_file.h"
-#include "dialogs/control_ids.h"
 #include "display/column_analyzer.h"
 #include "display/memory_budget.h"
 #include "display/parallel_column_loop.h"
@@ -100,9 +99,9 @@ void showNewColumns(MainWindow& window, long x, long firstUnshown) {
                      {slice->sourceX, image.bandTop(channel), slice->width, l.plotHeight},
                      {destX, 0});
     };
-    if (image.channels() == 1 || s.settings.channelChoice == CHANNEL_RIGHT) {
+    if (image.channels() == 1 || s.settings.channel == StereoChannel::Right) {
         copy(image.channels() == 1 ? SPECTRAL_LEFT_CHANNEL : SPECTRAL_RIGHT_CHANNEL, slice->destX);
-    } else if (s.settings.channelChoice == CHANNEL_LEFT) {
+    } else if (s.settings.channel == StereoChannel::Left) {
         copy(SPECTRAL_LEFT_CHANNEL, slice->destX);
     } else {
         copy(SPECTRAL_LEFT_CHANNEL, slice->destX);
@@ -158,8 +157,8 @@ bool columnLoop(MainWindow& window) {
         return false;
     }
     const long columns = run.params.columns;
-    const bool pleaseWait = run.commandLine && (s.settings.typeChoice != TYPE_STEREO ||
-                                                s.settings.channelChoice == CHANNEL_DUAL);
+    const bool pleaseWait =
+        run.commandLine && (!s.settings.stereo || s.settings.channel == StereoChannel::Dual);
     // A batch shows its own progress, file by file.
     ProgressPanel* progress = s.control.batchRunning ? nullptr : progressPanel(window);
     if (progress != nullptr) {
@@ -296,8 +295,7 @@ AutomaticParameters commandLineParameters(const AppState& s, std::int32_t sample
 }
 
 void sendFftSize(MainWindow& window, const AppSettings& settings) {
-    window.commands().send(
-        cmd::kFftSizeFirst + log2FftSizeFromChoice(settings.fftSizeChoice) - MIN_LOG2_FFT_SIZE, 0);
+    window.commands().send(cmd::kFftSizeFirst + settings.log2FftSize - MIN_LOG2_FFT_SIZE, 0);
 }
 
 void letGoOfHeldData(AppState& s) {
@@ -373,7 +371,7 @@ void reloadAfterMemoryFailure(MainWindow& window) {
 }
 
 void rebuildPalette(AppState& s) {
-    (void)fillActivePalette(s.settings.paletteChoice, s.settings.userPalette, s.view.activePalette);
+    s.view.activePalette = paletteFor(s.settings.palette, s.settings.userPalette);
     showActivePalette(s.view);
 }
 

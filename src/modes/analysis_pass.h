@@ -34,7 +34,7 @@ void releaseHeldAnalysis(MainWindow& window);
 [[nodiscard]] bool analysisFitsMemory(MainWindow& window, const AnalysisRun& run);
 // Back to the stored state after a start failed for lack of memory.
 void reloadAfterMemoryFailure(MainWindow& window);
-// The active palette from the table paletteChoice names, realised on the display.
+// The active palette from the table settings.palette names, realised on the display.
 void rebuildPalette(AppState& state);
 // Hop and columns for the held segment; false with the message shown when they make no run.
 [[nodiscard]] bool deriveColumns(AnalysisRun& run, const AppSettings& settings);

@@ -11,7 +11,6 @@
 #include "audio/sound_file.h"
 #include "audio/wave_file.h"
 #include "base/user_message.h"
-#include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
 #include "display/plot_layout.h"
 #include "display/spectral_image.h"
@@ -172,8 +171,8 @@ class AnalyzeFileRun {
         wholeFileMsec_ = waveDataMsec(info);
         if (!repeat_) {
             run_.format = {info.sampleRate, info.channels, info.bitsPerSample / 8};
-            st_.resolutionChoice = info.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
-            st_.typeChoice = info.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+            st_.resolutionBits = info.bitsPerSample == 8 ? 8 : 16;
+            st_.stereo = info.channels == 2;
             const bool scanStop = param_ == cmd::kFromScanStop;
             run_.beginMsec = scanStop ? s_.analysis.scanStopBeginMsec : 0;
             run_.endMsec = scanStop ? s_.analysis.scanStopEndMsec : wholeFileMsec_;
@@ -186,8 +185,7 @@ class AnalyzeFileRun {
         if (fromCommandLine_ && s_.control.autoRun) {
             return automaticParameters();
         }
-        if (fileFromCommandLine_ || st_.variablesChoice == cmd::kVariablesFreeze || repeat_ ||
-            fromBatch_) {
+        if (fileFromCommandLine_ || st_.variables == Variables::Freeze || repeat_ || fromBatch_) {
             parametersInForce();
             return true;
         }
@@ -200,8 +198,8 @@ class AnalyzeFileRun {
         useAnalyzeFileScale(st_);
         // The band comes from the command line; a Log scale left in the settings cannot show
         // one from 0, so such a start is shown on the Linear scale.
-        if (st_.freqScaleChoice == FREQ_SCALE_LOG && st_.lowBandHz <= 0) {
-            st_.freqScaleChoice = FREQ_SCALE_LINEAR;
+        if (st_.frequencyScale == FrequencyScale::Log && st_.lowBandHz <= 0) {
+            st_.frequencyScale = FrequencyScale::Linear;
         }
         const AutomaticParameters automatic = commandLineParameters(
             s_, run_.info.sampleRate, s_.view.layout.clientWidth, s_.view.layout.clientHeight);
@@ -217,7 +215,7 @@ class AnalyzeFileRun {
     void parametersInForce() {
         useAnalyzeFileScale(st_);
         if (fileFromCommandLine_) {
-            const BandLimits band = forcedBandLimits(frequencyScaleOf(st_), run_.info.sampleRate);
+            const BandLimits band = forcedBandLimits(st_.frequencyScale, run_.info.sampleRate);
             st_.lowBandHz = band.lowBandHz;
             st_.highBandHz = band.highBandHz;
             s_.analysis.highBand = {}; // a band of its own, asked for anew
@@ -242,7 +240,7 @@ class AnalyzeFileRun {
         values.endMsec = run_.endMsec;
         values.scanFinished = s_.analysis.scanFinished;
         const bool ok = runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st_, values,
-                                          [this](std::int32_t) { rebuildPalette(s_); });
+                                          [this](PaletteName) { rebuildPalette(s_); });
         s_.analysis.scanFinished = values.scanFinished; // the dialog's opening took it
         if (!ok) {
             releaseHeldAnalysis(window_);
@@ -261,7 +259,7 @@ class AnalyzeFileRun {
     // to it.
     Outcome planSegment(bool dialogShown) {
         // A file of more than two channels holds the two the settings name.
-        if (!holdChannels(run_.info, fileChannelsOf(st_))) {
+        if (!holdChannels(run_.info, st_.fileChannels)) {
             prompts().show(kNoSuchChannel);
         }
         sendFftSize(window_, st_);
@@ -270,12 +268,12 @@ class AnalyzeFileRun {
             // made of (a Change's stretch, a stopped run's part), not the times re-derived.
             return Outcome::Proceed;
         }
-        const int fftSize = fftSizeFromChoice(st_.fftSizeChoice);
+        const int fftSize = st_.fftSize();
         const SegmentRangeInputs rangeIn =
             segmentRangeInputs(run_.info, run_.format, fftSize, run_.beginMsec, run_.endMsec);
         const SegmentPlan plan = planAnalyzeSegment(
             rangeIn, analysisWindowMsec(run_.format.sampleRate, fftSize, st_.resolutionFactor),
-            frequencyScaleOf(st_), st_.lowBandHz, st_.highBandHz);
+            st_.frequencyScale, st_.lowBandHz, st_.highBandHz);
         if (!plan.check.proceeds()) {
             showChecks(plan.check);
             if (dialogShown) {
@@ -307,7 +305,7 @@ class AnalyzeFileRun {
         st_.lastFileMode = 0;
         // Analyze File always shows its image: a plot type left by a scan would leave the
         // picture without axes, readouts or the drag.
-        st_.displayTypeChoice = DISPLAY_SCROLL;
+        st_.displayType = DisplayType::Scroll;
         s_.control.fileNameBuffer = run_.file;
         window_.showFileInTitle(displayFileName(run_.file));
         if (!fromBatch_) {

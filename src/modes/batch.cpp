@@ -150,7 +150,7 @@ std::vector<std::string> refuseSameImageNames(std::vector<std::string>& files, I
 void startBatch(MainWindow& window) {
     AppState& s = window.state();
     const AppSettings& st = s.settings;
-    if (st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_DUAL) {
+    if (st.stereo && st.channel == StereoChannel::Dual) {
         prompts().show(kSelectOneChannel);
         return;
     }

@@ -129,7 +129,7 @@ class DataLogs {
     void writeSpectrumLog(const ScopeView& view, LogFile& file) const {
         const AppState& s = window_.state();
         const AppSettings& st = s.settings;
-        const int fftSize = fftSizeFromChoice(st.fftSizeChoice);
+        const int fftSize = st.fftSize();
         const LogSource src = currentLogSource(
             fftSize, s.view.timeMarkMsec != 0.0 ? s.view.timeMarkMsec
                                                 : static_cast<double>(s.analysis.run.beginMsec));
@@ -137,7 +137,7 @@ class DataLogs {
         plot.levels = view.levelDb(); // the channel shown
         plot.binLevels = scanPlotBinLevels(window_);
         const int points = static_cast<int>(plot.levels.size());
-        const FrequencyAxis axis(frequencyScaleOf(st), st.lowBandHz, st.highBandHz, points);
+        const FrequencyAxis axis(st.frequencyScale, st.lowBandHz, st.highBandHz, points);
         if (axis.scale() == FrequencyScale::Log) {
             plot.scale = SpectrumLogScale::Log;
             if (const auto map = axis.rowMap(s.analysis.sampleRateHz, fftSize);
@@ -164,7 +164,7 @@ class DataLogs {
             return;
         }
         window_.redrawView(true);
-        const bool image = s.settings.displayTypeChoice == DISPLAY_SCROLL;
+        const bool image = s.settings.displayType == DisplayType::Scroll;
         const ScopeView* plot = scanPlotView(window_);
         if (image ? !s.held.spectralImage || !s.held.segmentHeld() : plot == nullptr) {
             return;

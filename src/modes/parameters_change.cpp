@@ -8,7 +8,6 @@
 #include "app/menu_states.h"
 #include "audio/wave_file.h"
 #include "dialogs/colour_dialog.h"
-#include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"
 #include "modes/analysis_pass.h"
@@ -55,18 +54,18 @@ bool keepStateForRestore(AppState& s) {
 
 void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
     to.lastMode = from.lastMode;
-    to.sampleRateChoice = from.sampleRateChoice;
-    to.resolutionChoice = from.resolutionChoice;
-    to.fftSizeChoice = from.fftSizeChoice;
-    to.paletteChoice = from.paletteChoice;
-    to.dbScaleChoice = from.dbScaleChoice;
-    to.displayTypeChoice = from.displayTypeChoice;
-    to.analysisAtStopChoice = from.analysisAtStopChoice;
-    to.freqScaleChoice = from.freqScaleChoice;
-    to.channelChoice = from.channelChoice;
-    to.typeChoice = from.typeChoice;
-    to.plotTypeChoice = from.plotTypeChoice;
-    to.scrollMemChoice = from.scrollMemChoice;
+    to.inputSampleRateHz = from.inputSampleRateHz;
+    to.resolutionBits = from.resolutionBits;
+    to.log2FftSize = from.log2FftSize;
+    to.palette = from.palette;
+    to.dbRange = from.dbRange;
+    to.displayType = from.displayType;
+    to.analysisAtStop = from.analysisAtStop;
+    to.frequencyScale = from.frequencyScale;
+    to.channel = from.channel;
+    to.stereo = from.stereo;
+    to.plotType = from.plotType;
+    to.scrollMemory = from.scrollMemory;
     to.timeScaleMsecSaved = from.timeScaleMsecSaved;
     to.timeScaleMsec = from.timeScaleMsec;
     to.levelScaleCode = from.levelScaleCode;
@@ -78,7 +77,7 @@ void copyAnalysisValues(const AppSettings& from, AppSettings& to) {
     to.freqResolutionHz = from.freqResolutionHz;
     to.resolutionFactor = from.resolutionFactor;
     to.cursorOffsetHz = from.cursorOffsetHz;
-    to.pitchDetectorChoice = from.pitchDetectorChoice;
+    to.pitchDetector = from.pitchDetector;
 }
 
 namespace {
@@ -146,12 +145,12 @@ class ParametersChangeRun {
             // Only the time scale or the band changed: the rest as the held analysis has it.
             values_.channels = run_.format.channels;
             values_.bytesPerSample = run_.format.bytesPerSample;
-            values_.analysisWindowMsec = analysisWindowMsec(
-                oldRate_, fftSizeFromChoice(st.fftSizeChoice), st.resolutionFactor);
+            values_.analysisWindowMsec =
+                analysisWindowMsec(oldRate_, st.fftSize(), st.resolutionFactor);
         } else {
             values_.scanFinished = s_.analysis.scanFinished;
             const bool ok = runAnalysisDialog(prompts(), DialogId::AnalyzeFile, st, values_,
-                                              [this](std::int32_t) { rebuildPalette(s_); });
+                                              [this](PaletteName) { rebuildPalette(s_); });
             s_.analysis.scanFinished = values_.scanFinished; // the dialog's opening took it
             if (!ok) {
                 // A Change after an earlier one leaves that one's image current; there is
@@ -183,12 +182,12 @@ class ParametersChangeRun {
         run_.format.channels = values_.channels;
         run_.format.bytesPerSample = values_.bytesPerSample;
         in_.loadedFrames = run_.segmentBytes / std::max(1, run_.bytesPerFrame());
-        in_.fftSize = fftSizeFromChoice(st.fftSizeChoice);
+        in_.fftSize = st.fftSize();
         in_.sampleRate = newRate;
         in_.timeScaleMsec = st.timeScaleMsec;
         in_.analysisWindowMsec = values_.analysisWindowMsec;
         in_.bytesPerFrame = run_.bytesPerFrame();
-        in_.frequencyScale = frequencyScaleOf(st);
+        in_.frequencyScale = st.frequencyScale;
         in_.lowBandHz = st.lowBandHz;
         in_.highBandHz = st.highBandHz;
         const ParametersChangeCheck check = checkParametersChange(in_);
@@ -272,7 +271,7 @@ void parametersRestore(MainWindow& window) {
     s.settings.lastFileMode = 0;
     s.logs.logDataAvailable = false;
     s.analysis.scanRestoreAvailable = false;
-    s.settings.displayTypeChoice = DISPLAY_SCROLL;
+    s.settings.displayType = DisplayType::Scroll;
     s.view.scrollMemoryShown = false;
     if (s.held.samples) {
         buildWaveHeader(s.held.samples->header(), s.analysis.run.waveFormat(),

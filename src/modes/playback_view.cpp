@@ -5,7 +5,6 @@
 #include "app/main_window.h"
 #include "app/menu_states.h"
 #include "audio/playback_buffer.h"
-#include "dialogs/control_ids.h"
 #include "display/view_geometry.h"
 #include "modes/analysis_pass.h"
 #include "platform/commands.h"
@@ -37,13 +36,13 @@ Panes spectralPanes(const AppState& s) {
     const AppSettings& st = s.settings;
     const int plotWidth = s.view.layout.plotWidth;
     const int half = s.held.spectralImage->height() / 2;
-    if (st.typeChoice != TYPE_STEREO) {
+    if (!st.stereo) {
         return {{0, 0, plotWidth}, std::nullopt};
     }
-    if (st.channelChoice == CHANNEL_LEFT) {
+    if (st.channel == StereoChannel::Left) {
         return {{half, 0, plotWidth}, std::nullopt};
     }
-    if (st.channelChoice == CHANNEL_RIGHT) {
+    if (st.channel == StereoChannel::Right) {
         return {{0, 0, plotWidth}, std::nullopt};
     }
     // Dual: the left channel (the lower band) on the left, the right channel on the right.

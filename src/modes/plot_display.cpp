@@ -41,8 +41,8 @@ PlotRoom& room(const MainWindow& window) {
 }
 
 bool plotDisplay(const AppSettings& settings) {
-    return settings.displayTypeChoice == DISPLAY_LINE_PLOT ||
-           settings.displayTypeChoice == DISPLAY_BAR_PLOT;
+    return settings.displayType == DisplayType::LinePlot ||
+           settings.displayType == DisplayType::BarPlot;
 }
 
 // The plot image and view of the current window, when both are there.
@@ -99,15 +99,14 @@ class PlotDisplay final : public ScanDisplay {
 
     void finish() override {
         // A line plot is drawn once more complete; the window then keeps it.
-        if (window_.state().settings.displayTypeChoice == DISPLAY_LINE_PLOT) {
+        if (window_.state().settings.displayType == DisplayType::LinePlot) {
             paintScanPlot(window_, window_.surface());
         }
     }
 
   private:
     void keepBins(const ScanStep& step, const AppSettings& st) {
-        const bool right = st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT &&
-                           !step.bins[1].empty();
+        const bool right = st.stereo && st.channel == StereoChannel::Right && !step.bins[1].empty();
         const std::span<const float> bins = right ? step.bins[1] : step.bins[0];
         const float gain = 4.0f * static_cast<float>(st.levelScaleCode);
         std::vector<float>& kept = room(window_).binLevelDb;
@@ -131,12 +130,11 @@ std::unique_ptr<ScanDisplay> makePlotDisplay(MainWindow& window, const AppSettin
     AppState& s = window.state();
     const PlotLayout& l = s.view.layout;
     const int points = l.plotColumnCount;
-    ScopeAxis axis{frequencyScaleOf(st), static_cast<double>(st.lowBandHz),
+    ScopeAxis axis{st.frequencyScale, static_cast<double>(st.lowBandHz),
                    static_cast<double>(st.highBandHz)};
-    if (st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
+    if (st.frequencyScale == FrequencyScale::ThirdOctave) {
         // The axis runs over the bands the points show.
-        const auto bands =
-            thirdOctavePoints(s.analysis.sampleRateHz, fftSizeFromChoice(st.fftSizeChoice), points);
+        const auto bands = thirdOctavePoints(s.analysis.sampleRateHz, st.fftSize(), points);
         if (bands) {
             axis.lowHz = bands->lowHz;
             axis.highHz = bands->highHz;

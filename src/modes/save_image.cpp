@@ -62,7 +62,7 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
     const AppState& s = window.state();
     const AppSettings& st = s.settings;
     const PlotLayout& l = s.view.layout;
-    const bool spectral = st.displayTypeChoice == DISPLAY_SCROLL;
+    const bool spectral = st.displayType == DisplayType::Scroll;
     const ViewGeometry g = currentViewGeometry(window.state());
     // An analysis, or the last picture a scan without the scroll memory left in the window.
     const SpectralImage* shown = s.held.spectralImage        ? &*s.held.spectralImage
@@ -70,8 +70,7 @@ std::optional<IndexedSurface> windowPicture(MainWindow& window) {
                                                              : nullptr;
     if (spectral && shown != nullptr) {
         // The panes as the window shows them (see MainWindow::blitView).
-        const bool scrollMem =
-            st.typeChoice == TYPE_STEREO && (s.view.scrollMemoryShown || !s.held.spectralImage);
+        const bool scrollMem = st.stereo && (s.view.scrollMemoryShown || !s.held.spectralImage);
         const long pos = s.view.scroll.h.pos;
         auto picture = composeViewPicture(*shown, viewBandOf(st), scrollMem ? 0 : pos,
                                           scrollMem ? dualRightPaneX(l.plotWidth) : pos,

@@ -79,11 +79,11 @@ Clock& windowClock(MainWindow& window) {
 // The display type and scale a scan can show: without the plot displays, a plot type scans as
 // the Scroll display; the Scroll display has no Oct/3 rows.
 void settleDisplay(AppSettings& st, std::int32_t rate, bool plots) {
-    if (st.displayTypeChoice != DISPLAY_SCROLL && !plots) {
-        st.displayTypeChoice = DISPLAY_SCROLL;
+    if (st.displayType != DisplayType::Scroll && !plots) {
+        st.displayType = DisplayType::Scroll;
     }
-    if (st.displayTypeChoice == DISPLAY_SCROLL && st.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
-        st.freqScaleChoice = FREQ_SCALE_LINEAR;
+    if (st.displayType == DisplayType::Scroll && st.frequencyScale == FrequencyScale::ThirdOctave) {
+        st.frequencyScale = FrequencyScale::Linear;
         st.lowBandHz = 0;
         st.highBandHz = rate / 2;
     }
@@ -105,7 +105,7 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
     } else {
         st.timeScaleMsec = st.timeScaleMsecSaved;
         if (fileFromCommandLine) {
-            const BandLimits band = forcedBandLimits(frequencyScaleOf(st), info.sampleRate);
+            const BandLimits band = forcedBandLimits(st.frequencyScale, info.sampleRate);
             st.lowBandHz = band.lowBandHz;
             st.highBandHz = band.highBandHz;
             s.analysis.highBand = {}; // a band of its own, asked for anew
@@ -114,7 +114,7 @@ bool parametersWithoutDialog(AppState& s, const WaveFileInfo& info, bool autoRun
             prompts().show(highestFrequencyLimitedMessage());
         }
     }
-    const int n = fftSizeFromChoice(st.fftSizeChoice);
+    const int n = st.fftSize();
     st.freqResolutionHz =
         static_cast<float>(freqResolutionHz(info.sampleRate, n, st.resolutionFactor));
     return true;
@@ -170,7 +170,7 @@ bool prepareScrollImage(MainWindow& window, int channels) {
         reloadAfterMemoryFailure(window);
         return false;
     }
-    const bool kept = s.settings.scrollMemChoice == SCROLL_MEM_ON;
+    const bool kept = s.settings.scrollMemory;
     s.view.scrollMemoryShown = kept;
     // The last scan's picture goes: this one takes its place.
     (kept ? s.view.runningScrollImage : s.held.spectralImage).reset();
@@ -219,7 +219,7 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
                                              ScanLoopInputs& in) {
     AppState& s = window.state();
     const PlotLayout& l = s.view.layout;
-    if (st.displayTypeChoice == DISPLAY_SCROLL) {
+    if (st.displayType == DisplayType::Scroll) {
         in.averageCount = st.averageCountScroll;
         ScrollLayout layout;
         layout.viewWidth = l.plotWidth;
@@ -227,12 +227,12 @@ std::unique_ptr<ScanDisplay> makeScanDisplay(MainWindow& window, AppSettings& st
         layout.stripHeight = l.topBand;
         layout.dataChannels = channels;
         layout.dual = dualStereoView(st);
-        layout.shownChannel = channels == 2 && st.channelChoice == CHANNEL_RIGHT
+        layout.shownChannel = channels == 2 && st.channel == StereoChannel::Right
                                   ? SPECTRAL_RIGHT_CHANNEL
                                   : SPECTRAL_LEFT_CHANNEL;
-        layout.dbRange = dbRangeOf(st);
+        layout.dbRange = st.dbRange;
         layout.pitch = in.pitchDetector;
-        layout.frequencyScale = frequencyScaleOf(st);
+        layout.frequencyScale = st.frequencyScale;
         layout.lowBandHz = st.lowBandHz;
         layout.highBandHz = st.highBandHz;
         layout.charWidth = l.charWidth;
@@ -331,8 +331,8 @@ class ScanFileRun {
             return false;
         }
         info_ = parsed.info;
-        st_.resolutionChoice = info_.bitsPerSample == 8 ? RESOLUTION_8_BIT : RESOLUTION_16_BIT;
-        st_.typeChoice = info_.channels == 2 ? TYPE_STEREO : TYPE_MONO;
+        st_.resolutionBits = info_.bitsPerSample == 8 ? 8 : 16;
+        st_.stereo = info_.channels == 2;
         format_ = RunFormat{info_.sampleRate, info_.channels, info_.bitsPerSample / 8};
         return true;
     }
@@ -340,7 +340,7 @@ class ScanFileRun {
     // The parameters: the point spectrum's dialog, Scan File's, or none.
     bool chooseParameters() {
         const bool dialog = !fileFromCommandLine_ && !autoRun_ && param_ == cmd::kFromMenu &&
-                            st_.variablesChoice != cmd::kVariablesFreeze;
+                            st_.variables != Variables::Freeze;
         if (pointMode_) {
             return pointParameters();
         }
@@ -360,14 +360,14 @@ class ScanFileRun {
         values.formatFromHeader = info_.headerValid;
         values.sampleRateHz = info_.sampleRate;
         if (!runAnalysisDialog(prompts(), DialogId::SpectrumPlot, st_, values,
-                               [this](std::int32_t) { rebuildPalette(s_); })) {
+                               [this](PaletteName) { rebuildPalette(s_); })) {
             window_.commands().send(cmd::kParametersRestore, 0);
             return false;
         }
         rebuildPalette(s_);
         format_.sampleRate = values.sampleRateHz;
-        if (st_.displayTypeChoice == DISPLAY_SCROLL) {
-            st_.displayTypeChoice = DISPLAY_LINE_PLOT;
+        if (st_.displayType == DisplayType::Scroll) {
+            st_.displayType = DisplayType::LinePlot;
         }
         pumpMessages();
         return true;
@@ -382,7 +382,7 @@ class ScanFileRun {
         values.fileChannels = info_.fileChannels;
         values.endMsec = 0;
         if (!runAnalysisDialog(prompts(), DialogId::ScanFile, st_, values,
-                               [this](std::int32_t) { rebuildPalette(s_); })) {
+                               [this](PaletteName) { rebuildPalette(s_); })) {
             releaseHeldAnalysis(window_);
             return false;
         }
@@ -397,7 +397,7 @@ class ScanFileRun {
     // span of its last spectra.
     void deriveRun() {
         // A file of more than two channels plays and shows the two the settings name.
-        if (!holdChannels(info_, fileChannelsOf(st_))) {
+        if (!holdChannels(info_, st_.fileChannels)) {
             prompts().show(kNoSuchChannel);
         }
         settleDisplay(st_, format_.sampleRate, scanPointSpectrumAvailable(window_));
@@ -442,10 +442,10 @@ class ScanFileRun {
         s_.control.fileNameBuffer = file_;
         rememberOpenedFile(s_, file_);
         s_.analysis.sampleRateHz = format_.sampleRate;
-        st_.lastMode = st_.displayTypeChoice == DISPLAY_SCROLL ? 3 : LAST_MODE_SCAN_FILE_PLOT;
+        st_.lastMode = st_.displayType == DisplayType::Scroll ? 3 : LAST_MODE_SCAN_FILE_PLOT;
         st_.lastFileMode = FILE_MODE_SCAN;
         window_.showFileInTitle(displayFileName(file_));
-        scroll_ = st_.displayTypeChoice == DISPLAY_SCROLL;
+        scroll_ = st_.displayType == DisplayType::Scroll;
         // The plot displays draw into the plot image instead.
         if (scroll_ && !prepareScrollImage(window_, format_.channels)) {
             return false;
@@ -599,8 +599,7 @@ class ScanFileRun {
         window_.surface().invalidate();
         const bool resized = std::exchange(s_.view.layoutPending, false);
         const ScanFileResult& r = result(window_);
-        if (st_.analysisAtStopChoice == ANALYSIS_AT_STOP_ON && !scan_.endReached &&
-            loop_ == SetupResult::Ok) {
+        if (st_.analysisAtStop && !scan_.endReached && loop_ == SetupResult::Ok) {
             s_.analysis.scanStopBeginMsec = r.stopMs;
             s_.analysis.scanStopEndMsec = r.endMs;
             window_.commands().send(cmd::kAnalyzeFile, cmd::kFromScanStop);

@@ -188,23 +188,22 @@ class ScanInputRun {
   private:
     // The display, the band and the run's parameters for the chosen rate.
     void deriveRun() {
-        if (st_.displayTypeChoice != DISPLAY_SCROLL && !scanPointSpectrumAvailable(window_)) {
-            st_.displayTypeChoice = DISPLAY_SCROLL; // the plots come with their display
+        if (st_.displayType != DisplayType::Scroll && !scanPointSpectrumAvailable(window_)) {
+            st_.displayType = DisplayType::Scroll; // the plots come with their display
         }
-        if (st_.displayTypeChoice == DISPLAY_SCROLL &&
-            st_.freqScaleChoice == FREQ_SCALE_THIRD_OCTAVE) {
-            st_.freqScaleChoice = FREQ_SCALE_LINEAR;
+        if (st_.displayType == DisplayType::Scroll &&
+            st_.frequencyScale == FrequencyScale::ThirdOctave) {
+            st_.frequencyScale = FrequencyScale::Linear;
             st_.lowBandHz = 0;
             st_.highBandHz = rate_ / 2;
         }
         if (!(st_.timeScaleMsec > 0.0f)) {
             st_.timeScaleMsec = kDefaultTimeScaleMsec;
         }
-        const int n = fftSizeFromChoice(st_.fftSizeChoice);
+        const int n = st_.fftSize();
         st_.freqResolutionHz = static_cast<float>(freqResolutionHz(rate_, n, st_.resolutionFactor));
         sendFftSize(window_, st_);
-        format_ = RunFormat{rate_, st_.typeChoice == TYPE_STEREO ? 2 : 1,
-                            st_.resolutionChoice == RESOLUTION_16_BIT ? 2 : 1};
+        format_ = RunFormat{rate_, st_.stereo ? 2 : 1, st_.resolutionBits == 16 ? 2 : 1};
         params_ = deriveRunParameters(analysisInputsFrom(st_), format_, 0);
         capture_ = CaptureFormat{rate_, format_.channels, format_.bytesPerSample,
                                  captureBufferSeconds(params_.fftSize, rate_)};
@@ -218,7 +217,7 @@ class ScanInputRun {
         startScanRun(s_, format_, params_);
         s_.view.plotImage.reset();
         s_.analysis.sampleRateHz = rate_;
-        scroll_ = st_.displayTypeChoice == DISPLAY_SCROLL;
+        scroll_ = st_.displayType == DisplayType::Scroll;
         st_.lastMode = scroll_ ? 1 : 2;
         window_.showFileInTitle(QStringLiteral("Scan Input"));
         s_.view.gridOn = false;
@@ -279,9 +278,7 @@ class ScanInputRun {
 
     // The recording the settings ask for, its file named by the user.
     void openRecording() {
-        choice_ = st_.recordingChoice == RECORDING_ON        ? Recording::Choice::Manual
-                  : st_.recordingChoice == RECORDING_TRIGGER ? Recording::Choice::Trigger
-                                                             : Recording::Choice::Off;
+        choice_ = st_.recording;
         std::string recordPath;
         if (choice_ != Recording::Choice::Off) {
             if (const auto chosen =
@@ -333,9 +330,8 @@ class ScanInputRun {
         Clock& clock = room_->clock();
         // Nothing is drawn before a whole window and the display delay have been captured: the
         // pitch detector's window, when it is on, is longer than the FFT's.
-        const double pitchWindowMsec = st_.pitchDetectorChoice == PITCH_DETECTOR_ON
-                                           ? std::ceil(pitchWindowFrames(rate_) * 1000.0 / rate_)
-                                           : 0.0;
+        const double pitchWindowMsec =
+            st_.pitchDetector ? std::ceil(pitchWindowFrames(rate_) * 1000.0 / rate_) : 0.0;
         const auto startDelayMs = std::max<std::int64_t>(
             0, static_cast<std::int64_t>(
                    std::trunc(std::max<double>(params_.analysisWindowMsec, pitchWindowMsec))) +
@@ -365,7 +361,7 @@ class ScanInputRun {
         }
         CaptureScanSource source(*input_, st_.displayDelayMs);
         if (inner && !s_.control.stopRequested) {
-            InputDisplay display(*room_, *inner, source, st_.displayTypeChoice != DISPLAY_SCROLL,
+            InputDisplay display(*room_, *inner, source, st_.displayType != DisplayType::Scroll,
                                  params_.fftSize);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             SoundLevelFeed meter(window_, source, rate_, format_.channels, SoundLevelScan::Input,

@@ -6,7 +6,6 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "base/user_message.h"
-#include "dialogs/control_ids.h"
 #include "dialogs/parameter_dialog.h"
 #include "dialogs/parameter_rules.h"
 #include "platform/commands.h"
@@ -23,7 +22,7 @@ namespace {
 constexpr std::int32_t kCommandLineHighLimitHz = 22050;
 // The lowest rate that carries a high limit below the first value; 44 kHz above them all.
 constexpr std::pair<std::int32_t, std::int32_t> kRateForHighLimit[] = {
-    {2756, SAMPLE_RATE_5K}, {5513, SAMPLE_RATE_11K}, {11025, SAMPLE_RATE_22K}};
+    {2756, 5513}, {5513, 11025}, {11025, 22050}};
 const UserMessage kHighestFrequencyLimited22k{"Highest Frequency Limited to 22 kHz",
                                               MessageIcon::Warning};
 
@@ -36,17 +35,16 @@ bool inputCommandLineParameters(AppState& s, const std::vector<int>& offeredRate
         prompts().show(kHighestFrequencyLimited22k);
     }
     const std::int32_t high = st.highBandHz;
-    st.sampleRateChoice = SAMPLE_RATE_44K;
-    for (const auto& [below, choice] : kRateForHighLimit) {
+    st.inputSampleRateHz = 44100;
+    for (const auto& [below, rate] : kRateForHighLimit) {
         if (high < below) {
-            st.sampleRateChoice = choice;
+            st.inputSampleRateHz = rate;
             break;
         }
     }
-    st.sampleRateChoice = offeredSampleRateChoice(st.sampleRateChoice, offeredRates);
-    const AutomaticParameters automatic =
-        commandLineParameters(s, sampleRateForChoice(st.sampleRateChoice), s.view.layout.plotWidth,
-                              s.view.layout.plotHeight);
+    st.inputSampleRateHz = offeredSampleRateHz(st.inputSampleRateHz, offeredRates);
+    const AutomaticParameters automatic = commandLineParameters(
+        s, st.inputSampleRateHz, s.view.layout.plotWidth, s.view.layout.plotHeight);
     showChecks(automatic.check);
     if (!automatic.check.proceeds()) {
         return false;
@@ -64,23 +62,23 @@ bool chooseScanInputParameters(AppState& s, int param, bool autoRun, std::int32_
         if (!inputCommandLineParameters(s, offeredRates)) {
             return false;
         }
-        rate = sampleRateForChoice(st.sampleRateChoice);
+        rate = st.inputSampleRateHz;
         return true;
     }
     // A stored rate the input does not take gives way to the nearest one it does.
-    st.sampleRateChoice = offeredSampleRateChoice(st.sampleRateChoice, offeredRates);
-    rate = sampleRateForChoice(st.sampleRateChoice);
+    st.inputSampleRateHz = offeredSampleRateHz(st.inputSampleRateHz, offeredRates);
+    rate = st.inputSampleRateHz;
     st.timeScaleMsec = st.timeScaleMsecSaved;
-    if (param != cmd::kFromMenu || st.variablesChoice == cmd::kVariablesFreeze) {
+    if (param != cmd::kFromMenu || st.variables == Variables::Freeze) {
         return true;
     }
-    st.resolutionChoice = RESOLUTION_16_BIT;
+    st.resolutionBits = 16;
     RunValues values;
     values.sampleRateHz = rate;
     values.triggerLevel = triggerLevel;
     values.offeredRates = std::move(offeredRates);
     if (!runAnalysisDialog(prompts(), DialogId::ScanInput, st, values,
-                           [&s](std::int32_t) { rebuildPalette(s); })) {
+                           [&s](PaletteName) { rebuildPalette(s); })) {
         return false;
     }
     rebuildPalette(s);

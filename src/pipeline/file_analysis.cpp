@@ -80,12 +80,12 @@ WholeFilePlan planOpenedFile(const OpenedSoundFile& file, const AppSettings& set
     }
     const WaveFileInfo& info = plan.info;
     plan.format = file.format();
-    const int fftSize = fftSizeOf(settings);
+    const int fftSize = settings.fftSize();
     const SegmentRangeInputs range =
         segmentRangeInputs(info, plan.format, fftSize, 0, waveDataMsec(info));
     const SegmentPlan segment = planAnalyzeSegment(
         range, analysisWindowMsec(plan.format.sampleRate, fftSize, settings.resolutionFactor),
-        frequencyScaleOf(settings), settings.lowBandHz, settings.highBandHz);
+        settings.frequencyScale, settings.lowBandHz, settings.highBandHz);
     if (!segment.check.proceeds()) {
         plan.failure =
             segment.check.messages.empty() ? kAnalysisNotPossible : segment.check.messages.front();

@@ -5,7 +5,6 @@
 #include "base/posix_file.h"
 #include "display/plot_layout.h"
 #include "output/atomic_file.h"
-#include "settings/settings_inputs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <span>
 #include <variant>
 
 namespace korv {
@@ -43,42 +44,135 @@ constexpr std::size_t kCalibrationOffset = 628;
 constexpr const char* kSettingsFileName = "korv.ini";
 constexpr const char* kSettingsFolderName = "korvanthile";
 
-// The values a stored word may hold. A choice outside its set, or a number that is no
-// number, goes back to the field's default (its initial value in AppSettings); a number
-// outside its range is clamped into it.
+// The values a stored number may hold. A number that is no number goes back to the field's
+// default (its initial value in AppSettings); a number outside its range is clamped into it.
 struct ValidSet {
     enum class Kind { Anything, Choice, Range };
     Kind kind = Kind::Anything;
     double low = 0.0;
     double high = 0.0;
-    double alsoLow = 0.0; // the choices apart from low..high: alsoLow..alsoHigh
-    double alsoHigh = 0.0;
 };
 
 constexpr ValidSet anything() {
     return {};
 }
 constexpr ValidSet choice(double first, double last) {
-    return {ValidSet::Kind::Choice, first, last, first, first};
-}
-constexpr ValidSet choice(double first, double last, double alsoValid) {
-    return {ValidSet::Kind::Choice, first, last, alsoValid, alsoValid};
-}
-constexpr ValidSet choices(double first, double last, double alsoFirst, double alsoLast) {
-    return {ValidSet::Kind::Choice, first, last, alsoFirst, alsoLast};
+    return {ValidSet::Kind::Choice, first, last};
 }
 constexpr ValidSet range(double low, double high) {
-    return {ValidSet::Kind::Range, low, high, low, low};
+    return {ValidSet::Kind::Range, low, high};
 }
 
-using IntField = std::int32_t AppSettings::*;
-using FloatField = float AppSettings::*;
-
-struct StoredWord {
-    std::variant<IntField, FloatField> field;
-    ValidSet valid;
-    bool checkedOnReload = true;
+// A choice's value and the id the file stores for it (its dialog button's id).
+template <typename Value> struct IdOf {
+    Value value;
+    std::int32_t id;
 };
+
+constexpr std::array<IdOf<std::int32_t>, 14> kSampleRateIds{{
+    {5513, SAMPLE_RATE_5K},
+    {11025, SAMPLE_RATE_11K},
+    {22050, SAMPLE_RATE_22K},
+    {44100, SAMPLE_RATE_44K},
+    {48000, SAMPLE_RATE_48K},
+    {8000, SAMPLE_RATE_8K},
+    {16000, SAMPLE_RATE_16K},
+    {32000, SAMPLE_RATE_32K},
+    {88200, SAMPLE_RATE_88K},
+    {96000, SAMPLE_RATE_96K},
+    {176400, SAMPLE_RATE_176K},
+    {192000, SAMPLE_RATE_192K},
+    {352800, SAMPLE_RATE_352K},
+    {384000, SAMPLE_RATE_384K},
+}};
+constexpr std::array<IdOf<int>, 2> kResolutionIds{{{8, RESOLUTION_8_BIT}, {16, RESOLUTION_16_BIT}}};
+// 512 points (1082) to 16384 (1087), one power of two apart.
+constexpr std::array<IdOf<int>, 6> kLog2FftSizeIds{{
+    {9, FFT_SIZE_CHOICE_FIRST},
+    {10, FFT_SIZE_CHOICE_FIRST + 1},
+    {11, FFT_SIZE_CHOICE_FIRST + 2},
+    {12, FFT_SIZE_CHOICE_FIRST + 3},
+    {13, FFT_SIZE_CHOICE_FIRST + 4},
+    {14, FFT_SIZE_CHOICE_LAST},
+}};
+constexpr std::array<IdOf<PaletteName>, 3> kPaletteIds{{
+    {PaletteName::Cb, PALETTE_CB},
+    {PaletteName::Bw, PALETTE_BW},
+    {PaletteName::User, PALETTE_USER},
+}};
+constexpr std::array<IdOf<DbRange>, 3> kDbRangeIds{{
+    {DbRange::Db30, DB_SCALE_30},
+    {DbRange::Db60, DB_SCALE_60},
+    {DbRange::Db90, DB_SCALE_90},
+}};
+constexpr std::array<IdOf<DisplayType>, 3> kDisplayTypeIds{{
+    {DisplayType::Scroll, DISPLAY_SCROLL},
+    {DisplayType::BarPlot, DISPLAY_BAR_PLOT},
+    {DisplayType::LinePlot, DISPLAY_LINE_PLOT},
+}};
+constexpr std::array<IdOf<bool>, 2> kAnalysisAtStopIds{{
+    {false, ANALYSIS_AT_STOP_OFF},
+    {true, ANALYSIS_AT_STOP_ON},
+}};
+constexpr std::array<IdOf<FrequencyScale>, 3> kFrequencyScaleIds{{
+    {FrequencyScale::Linear, FREQ_SCALE_LINEAR},
+    {FrequencyScale::Log, FREQ_SCALE_LOG},
+    {FrequencyScale::ThirdOctave, FREQ_SCALE_THIRD_OCTAVE},
+}};
+constexpr std::array<IdOf<StereoChannel>, 3> kChannelIds{{
+    {StereoChannel::Dual, CHANNEL_DUAL},
+    {StereoChannel::Left, CHANNEL_LEFT},
+    {StereoChannel::Right, CHANNEL_RIGHT},
+}};
+constexpr std::array<IdOf<bool>, 2> kStereoIds{{{false, TYPE_MONO}, {true, TYPE_STEREO}}};
+constexpr std::array<IdOf<PlotType>, 3> kPlotTypeIds{{
+    {PlotType::Signal, PLOT_SIGNAL},
+    {PlotType::PeakDelta, PLOT_PEAK_DELTA},
+    {PlotType::LrDelta, PLOT_LR_DELTA},
+}};
+constexpr std::array<IdOf<Recording::Choice>, 3> kRecordingIds{{
+    {Recording::Choice::Off, RECORDING_OFF},
+    {Recording::Choice::Manual, RECORDING_ON},
+    {Recording::Choice::Trigger, RECORDING_TRIGGER},
+}};
+constexpr std::array<IdOf<bool>, 2> kScrollMemoryIds{
+    {{false, SCROLL_MEM_OFF}, {true, SCROLL_MEM_ON}}};
+constexpr std::array<IdOf<Variables>, 2> kVariablesIds{{
+    {Variables::Adjust, VARIABLES_ADJUST},
+    {Variables::Freeze, VARIABLES_FREEZE},
+}};
+constexpr std::array<IdOf<bool>, 2> kPitchDetectorIds{{
+    {false, PITCH_DETECTOR_OFF},
+    {true, PITCH_DETECTOR_ON},
+}};
+
+// A number field and what it may hold.
+template <typename T> struct NumberWord {
+    T AppSettings::*field;
+    ValidSet valid;
+};
+
+// A choice field: the id the file holds for each value. An id the table does not know reads as
+// the field's default; a value it does not know is written as the default's id.
+template <typename V> struct ChoiceWord {
+    V AppSettings::*field;
+    std::span<const IdOf<V>> ids;
+};
+
+template <typename V, std::size_t N>
+constexpr ChoiceWord<V> choiceWord(V AppSettings::*field, const std::array<IdOf<V>, N>& ids) {
+    return {field, ids};
+}
+
+// The spare word: Max Over Step and the file channels (see packSpare).
+struct SpareWord {};
+
+using StoredWord =
+    std::variant<NumberWord<std::int32_t>, NumberWord<float>, ChoiceWord<std::int32_t>,
+                 ChoiceWord<bool>, ChoiceWord<PaletteName>, ChoiceWord<DbRange>,
+                 ChoiceWord<DisplayType>, ChoiceWord<FrequencyScale>, ChoiceWord<StereoChannel>,
+                 ChoiceWord<PlotType>, ChoiceWord<Recording::Choice>, ChoiceWord<Variables>,
+                 SpareWord>;
 
 // Band limits reach at most half the highest rate a wave header can state.
 constexpr double kMaxBandHz = std::numeric_limits<std::int32_t>::max() / 2;
@@ -88,45 +182,82 @@ constexpr double kMaxDisplayDelayMs = 1000.0;
 constexpr double kMinImageScalePercent = 100.0;
 constexpr double kMaxImageScalePercent = 1000.0;
 
+template <typename T> constexpr NumberWord<T> number(T AppSettings::*field, ValidSet valid) {
+    return {field, valid};
+}
+
 // The 33 words from offset 424 to 552 in file order, with what each may hold: one table
 // serves reading, checking and writing.
 const std::array<StoredWord, 33> kStoredWords{{
-    {&AppSettings::lastMode, choice(LAST_MODE_ANALYZE_FILE, LAST_MODE_SCAN_FILE_PLOT)},
-    // A reload takes it as stored; every reader of it takes an unknown id as 22050 Hz.
-    {&AppSettings::sampleRateChoice,
-     choices(SAMPLE_RATE_5K, SAMPLE_RATE_48K, SAMPLE_RATE_8K, SAMPLE_RATE_384K), false},
-    {&AppSettings::resolutionChoice, choice(RESOLUTION_8_BIT, RESOLUTION_16_BIT)},
-    {&AppSettings::fftSizeChoice, choice(FFT_SIZE_CHOICE_FIRST, FFT_SIZE_CHOICE_LAST)},
-    {&AppSettings::paletteChoice, choice(PALETTE_CB, PALETTE_USER)},
-    {&AppSettings::dbScaleChoice, choice(DB_SCALE_30, DB_SCALE_90)},
-    {&AppSettings::displayTypeChoice, choice(DISPLAY_SCROLL, DISPLAY_LINE_PLOT)},
-    {&AppSettings::analysisAtStopChoice, choice(ANALYSIS_AT_STOP_OFF, ANALYSIS_AT_STOP_ON)},
-    {&AppSettings::freqScaleChoice, choice(FREQ_SCALE_LINEAR, FREQ_SCALE_THIRD_OCTAVE)},
-    {&AppSettings::channelChoice, choice(CHANNEL_DUAL, CHANNEL_RIGHT)},
-    {&AppSettings::typeChoice, choice(TYPE_MONO, TYPE_STEREO)},
-    {&AppSettings::plotTypeChoice, choice(PLOT_SIGNAL, PLOT_LR_DELTA)},
-    {&AppSettings::recordingChoice, choice(RECORDING_OFF, RECORDING_ON, RECORDING_TRIGGER)},
-    {&AppSettings::scrollMemChoice, choice(SCROLL_MEM_OFF, SCROLL_MEM_ON)},
-    {&AppSettings::timeScaleMsecSaved, range(MIN_TIME_SCALE_MSEC, MAX_TIME_SCALE_MSEC)},
-    {&AppSettings::levelScaleCode, range(-kLevelScaleOffset, kLevelScaleOffset)},
-    {&AppSettings::displayDelayMs, range(0.0, kMaxDisplayDelayMs)},
-    {&AppSettings::lowBandHz, range(0.0, kMaxBandHz)},
-    {&AppSettings::highBandHz, range(0.0, kMaxBandHz)},
-    {&AppSettings::lastFileMode, choice(FILE_MODE_ANALYZE, FILE_MODE_SCAN)},
-    {&AppSettings::storedSampleRateHz, anything()},
-    {&AppSettings::averageCountScroll, range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT)},
-    {&AppSettings::averageCountPlot, range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT)},
-    {&AppSettings::marker1Hz, anything()}, // 0 or below: off
-    {&AppSettings::marker2Hz, anything()},
-    {&AppSettings::freqResolutionHz, range(0.0, std::numeric_limits<float>::max())},
-    {&AppSettings::imageScalePercent, range(kMinImageScalePercent, kMaxImageScalePercent)},
-    {&AppSettings::spareSetting, anything()},
-    {&AppSettings::resolutionFactor, range(MIN_RESOLUTION_FACTOR, MAX_RESOLUTION_FACTOR)},
-    {&AppSettings::variablesChoice, choice(VARIABLES_ADJUST, VARIABLES_FREEZE)},
-    {&AppSettings::pointerType, choice(POINTER_TARGET_BOX, POINTER_BLACK_CROSS)},
-    {&AppSettings::cursorOffsetHz, anything()},
-    {&AppSettings::pitchDetectorChoice, choice(PITCH_DETECTOR_OFF, PITCH_DETECTOR_ON)},
+    number(&AppSettings::lastMode, choice(LAST_MODE_ANALYZE_FILE, LAST_MODE_SCAN_FILE_PLOT)),
+    choiceWord(&AppSettings::inputSampleRateHz, kSampleRateIds),
+    choiceWord(&AppSettings::resolutionBits, kResolutionIds),
+    choiceWord(&AppSettings::log2FftSize, kLog2FftSizeIds),
+    choiceWord(&AppSettings::palette, kPaletteIds),
+    choiceWord(&AppSettings::dbRange, kDbRangeIds),
+    choiceWord(&AppSettings::displayType, kDisplayTypeIds),
+    choiceWord(&AppSettings::analysisAtStop, kAnalysisAtStopIds),
+    choiceWord(&AppSettings::frequencyScale, kFrequencyScaleIds),
+    choiceWord(&AppSettings::channel, kChannelIds),
+    choiceWord(&AppSettings::stereo, kStereoIds),
+    choiceWord(&AppSettings::plotType, kPlotTypeIds),
+    choiceWord(&AppSettings::recording, kRecordingIds),
+    choiceWord(&AppSettings::scrollMemory, kScrollMemoryIds),
+    number(&AppSettings::timeScaleMsecSaved, range(MIN_TIME_SCALE_MSEC, MAX_TIME_SCALE_MSEC)),
+    number(&AppSettings::levelScaleCode, range(-kLevelScaleOffset, kLevelScaleOffset)),
+    number(&AppSettings::displayDelayMs, range(0.0, kMaxDisplayDelayMs)),
+    number(&AppSettings::lowBandHz, range(0.0, kMaxBandHz)),
+    number(&AppSettings::highBandHz, range(0.0, kMaxBandHz)),
+    number(&AppSettings::lastFileMode, choice(FILE_MODE_ANALYZE, FILE_MODE_SCAN)),
+    number(&AppSettings::storedSampleRateHz, anything()),
+    number(&AppSettings::averageCountScroll, range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT)),
+    number(&AppSettings::averageCountPlot, range(MIN_AVERAGE_COUNT, MAX_AVERAGE_COUNT)),
+    number(&AppSettings::marker1Hz, anything()), // 0 or below: off
+    number(&AppSettings::marker2Hz, anything()),
+    number(&AppSettings::freqResolutionHz, range(0.0, std::numeric_limits<float>::max())),
+    number(&AppSettings::imageScalePercent, range(kMinImageScalePercent, kMaxImageScalePercent)),
+    SpareWord{},
+    number(&AppSettings::resolutionFactor, range(MIN_RESOLUTION_FACTOR, MAX_RESOLUTION_FACTOR)),
+    choiceWord(&AppSettings::variables, kVariablesIds),
+    number(&AppSettings::pointerType, choice(POINTER_TARGET_BOX, POINTER_BLACK_CROSS)),
+    number(&AppSettings::cursorOffsetHz, anything()),
+    choiceWord(&AppSettings::pitchDetector, kPitchDetectorIds),
 }};
+
+// The spare word, once it holds this program's own choices, carries 0x4B43 in its upper half,
+// Max Over Step in bit 15, the first file channel in bits 8..14 and the second in bits 0..7.
+// Any other value (the 300 of every older file) means channels 1 and 2, one frame a step.
+constexpr std::uint32_t kSpareTag = 0x4B430000U;
+constexpr std::uint32_t kTagMask = 0xFFFF0000U;
+constexpr std::uint32_t kMaxOverStepBit = 0x8000U;
+
+struct SpareChoices {
+    bool maxOverStep = false;
+    FileChannels channels;
+    friend bool operator==(const SpareChoices&, const SpareChoices&) = default;
+};
+
+SpareChoices unpackSpare(std::uint32_t word) {
+    if ((word & kTagMask) != kSpareTag) {
+        return {};
+    }
+    const FileChannels stored{static_cast<int>((word >> 8) & 0x7FU),
+                              static_cast<int>(word & 0xFFU)};
+    return {(word & kMaxOverStepBit) != 0, stored.valid() ? stored : FileChannels{}};
+}
+
+// The word as it was read while it still says the same (an older file's 300 stays 300), else
+// the tagged word.
+std::uint32_t packSpare(const AppSettings& s) {
+    const auto read = static_cast<std::uint32_t>(s.spareWordRead);
+    const SpareChoices now{s.maxOverStep, s.fileChannels.valid() ? s.fileChannels : FileChannels{}};
+    if (unpackSpare(read) == now) {
+        return read;
+    }
+    return kSpareTag | (now.maxOverStep ? kMaxOverStepBit : 0U) |
+           static_cast<std::uint32_t>(now.channels.first) << 8 |
+           static_cast<std::uint32_t>(now.channels.second);
+}
 
 template <typename T> void bringIntoSet(T& value, T fallback, const ValidSet& valid) {
     const auto v = static_cast<double>(value);
@@ -134,7 +265,7 @@ template <typename T> void bringIntoSet(T& value, T fallback, const ValidSet& va
     case ValidSet::Kind::Anything:
         return;
     case ValidSet::Kind::Choice:
-        if (!(v >= valid.low && v <= valid.high) && !(v >= valid.alsoLow && v <= valid.alsoHigh)) {
+        if (!(v >= valid.low && v <= valid.high)) {
             value = fallback;
         }
         return;
@@ -144,14 +275,61 @@ template <typename T> void bringIntoSet(T& value, T fallback, const ValidSet& va
     }
 }
 
+const AppSettings& recordDefaults() {
+    static const AppSettings defaults;
+    return defaults;
+}
+
+// One stored word into the record, brought into the values the program accepts.
+struct WordReader {
+    std::uint32_t word;
+    AppSettings& s;
+
+    template <typename T> void operator()(const NumberWord<T>& w) const {
+        s.*w.field = std::bit_cast<T>(word);
+        bringIntoSet(s.*w.field, recordDefaults().*w.field, w.valid);
+    }
+    template <typename V> void operator()(const ChoiceWord<V>& w) const {
+        const auto id = std::bit_cast<std::int32_t>(word);
+        const auto row =
+            std::find_if(w.ids.begin(), w.ids.end(), [id](const IdOf<V>& r) { return r.id == id; });
+        s.*w.field = row != w.ids.end() ? row->value : recordDefaults().*w.field;
+    }
+    void operator()(SpareWord /*unused*/) const {
+        s.spareWordRead = std::bit_cast<std::int32_t>(word);
+        const SpareChoices choices = unpackSpare(word);
+        s.maxOverStep = choices.maxOverStep;
+        s.fileChannels = choices.channels;
+    }
+};
+
+// One field of the record as its stored word.
+struct WordWriter {
+    const AppSettings& s;
+
+    template <typename T> std::uint32_t operator()(const NumberWord<T>& w) const {
+        return std::bit_cast<std::uint32_t>(s.*w.field);
+    }
+    template <typename V> std::uint32_t operator()(const ChoiceWord<V>& w) const {
+        const auto idOf = [&w](V value) {
+            const auto row = std::find_if(w.ids.begin(), w.ids.end(),
+                                          [value](const IdOf<V>& r) { return r.value == value; });
+            return row != w.ids.end() ? std::optional<std::int32_t>(row->id) : std::nullopt;
+        };
+        return static_cast<std::uint32_t>(
+            idOf(s.*w.field).value_or(idOf(recordDefaults().*w.field).value_or(0)));
+    }
+    std::uint32_t operator()(SpareWord /*unused*/) const { return packSpare(s); }
+};
+
 // The analysis refuses a band that is empty, reversed, or starts at 0 on the log scale:
 // such a band becomes the default one, from 100 Hz on the log scale.
 void bringBandIntoRange(AppSettings& s, const AppSettings& defaults) {
-    if (frequencyLimitsUsable(frequencyScaleOf(s), s.lowBandHz, s.highBandHz)) {
+    if (frequencyLimitsUsable(s.frequencyScale, s.lowBandHz, s.highBandHz)) {
         return;
     }
     s.lowBandHz =
-        s.freqScaleChoice == FREQ_SCALE_LOG ? LOG_SCALE_FORCED_LOW_HZ : defaults.lowBandHz;
+        s.frequencyScale == FrequencyScale::Log ? LOG_SCALE_FORCED_LOW_HZ : defaults.lowBandHz;
     s.highBandHz = defaults.highBandHz;
 }
 
@@ -247,7 +425,7 @@ enum class Reader { StartUp, Reload };
 // the calibration curve.
 void applyImage(const FileImage& image, AppSettings& s, LevelPalette& activePalette,
                 Reader reader) {
-    static const AppSettings defaults;
+    const AppSettings& defaults = recordDefaults();
     s.reservedTextA = readText(image, kReservedTextAOffset, kReservedTextSize);
     s.reservedTextB = readText(image, kReservedTextBOffset, kReservedTextSize);
     if (reader == Reader::StartUp) {
@@ -255,15 +433,7 @@ void applyImage(const FileImage& image, AppSettings& s, LevelPalette& activePale
     }
     std::size_t offset = kFirstWordOffset;
     for (const StoredWord& word : kStoredWords) {
-        std::visit(
-            [&](auto member) {
-                auto& field = s.*member;
-                field = wordAs<std::remove_reference_t<decltype(field)>>(image, offset);
-                if (reader == Reader::StartUp || word.checkedOnReload) {
-                    bringIntoSet(field, defaults.*member, word.valid);
-                }
-            },
-            word.field);
+        std::visit(WordReader{readWord(image, offset), s}, word);
         offset += 4;
     }
     bringBandIntoRange(s, defaults);
@@ -272,7 +442,7 @@ void applyImage(const FileImage& image, AppSettings& s, LevelPalette& activePale
         const std::size_t at = kUserPaletteOffset + kPaletteEntryBytes * i;
         s.userPalette[i] = {image[at], image[at + 1], image[at + 2]};
     }
-    fillActivePalette(s.paletteChoice, s.userPalette, activePalette);
+    activePalette = paletteFor(s.palette, s.userPalette);
     for (std::size_t i = 0; i < s.calibrationTable.size(); ++i) {
         const std::size_t at = kCalibrationOffset + 8 * i;
         s.calibrationTable[i] = {wordAs<float>(image, at), wordAs<float>(image, at + 4)};
@@ -287,39 +457,26 @@ void applyLoadDefaults(AppSettings& s, LevelPalette& activePalette) {
     activePalette = kCbPalette;
 }
 
+template <auto... Fields> void resetToDefaults(AppSettings& s) {
+    ((s.*Fields = recordDefaults().*Fields), ...);
+}
+
 // The reload defaults are the record's defaults but for a smaller FFT, since memory ran short,
 // and a longer time scale.
 void applyReloadDefaults(AppSettings& s) {
-    static const AppSettings defaults;
-    for (const IntField field : {&AppSettings::marker1Hz,
-                                 &AppSettings::marker2Hz,
-                                 &AppSettings::lastMode,
-                                 &AppSettings::cursorOffsetHz,
-                                 &AppSettings::lowBandHz,
-                                 &AppSettings::resolutionFactor,
-                                 &AppSettings::spareSetting,
-                                 &AppSettings::imageScalePercent,
-                                 &AppSettings::highBandHz,
-                                 &AppSettings::displayDelayMs,
-                                 &AppSettings::levelScaleCode,
-                                 &AppSettings::variablesChoice,
-                                 &AppSettings::pointerType,
-                                 &AppSettings::pitchDetectorChoice,
-                                 &AppSettings::dbScaleChoice,
-                                 &AppSettings::typeChoice,
-                                 &AppSettings::channelChoice,
-                                 &AppSettings::freqScaleChoice,
-                                 &AppSettings::analysisAtStopChoice,
-                                 &AppSettings::displayTypeChoice,
-                                 &AppSettings::paletteChoice,
-                                 &AppSettings::resolutionChoice,
-                                 &AppSettings::sampleRateChoice}) {
-        s.*field = defaults.*field;
-    }
-    s.freqResolutionHz = defaults.freqResolutionHz;
+    resetToDefaults<
+        &AppSettings::marker1Hz, &AppSettings::marker2Hz, &AppSettings::lastMode,
+        &AppSettings::cursorOffsetHz, &AppSettings::lowBandHz, &AppSettings::resolutionFactor,
+        &AppSettings::maxOverStep, &AppSettings::fileChannels, &AppSettings::spareWordRead,
+        &AppSettings::imageScalePercent, &AppSettings::highBandHz, &AppSettings::displayDelayMs,
+        &AppSettings::levelScaleCode, &AppSettings::variables, &AppSettings::pointerType,
+        &AppSettings::pitchDetector, &AppSettings::dbRange, &AppSettings::stereo,
+        &AppSettings::channel, &AppSettings::frequencyScale, &AppSettings::analysisAtStop,
+        &AppSettings::displayType, &AppSettings::palette, &AppSettings::resolutionBits,
+        &AppSettings::inputSampleRateHz, &AppSettings::freqResolutionHz>(s);
     s.verticalScrollPos = levelBarPosition(s.levelScaleCode);
     s.settingsLoaded = false;
-    s.fftSizeChoice = FFT_SIZE_CHOICE_FIRST; // 512 points
+    s.log2FftSize = MIN_LOG2_FFT_SIZE; // 512 points
     s.timeScaleMsec = 12.0f;
 }
 
@@ -412,11 +569,7 @@ bool saveSettings(const std::string& path, const AppSettings& settings, std::int
     writeText(image, kLastFolderOffset, kLastFolderSize, settings.lastFolder);
     std::size_t offset = kFirstWordOffset;
     for (const StoredWord& word : kStoredWords) {
-        std::visit(
-            [&](auto member) {
-                writeWord(image, offset, std::bit_cast<std::uint32_t>(settings.*member));
-            },
-            word.field);
+        writeWord(image, offset, std::visit(WordWriter{settings}, word));
         offset += 4;
     }
     writeWord(image, kSampleRateOffset, static_cast<std::uint32_t>(sampleRateHz));

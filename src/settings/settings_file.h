@@ -1,7 +1,9 @@
 #pragma once
 // The settings file korv.ini: a 948-byte little-endian image of AppSettings, kept in the
-// user's configuration folder (or beside the executable of a portable installation). Reading
-// is silent; the record keeps what it had.
+// user's configuration folder (or beside the executable of a portable installation). Each
+// choice is stored as its dialog button's id (base/option_ids.h), mapped to and from the
+// record's values by one table of the file's words here. Reading is silent; the record keeps
+// what it had.
 
 #include "display/palette.h"
 #include "settings/app_settings.h"
@@ -28,8 +30,9 @@ namespace korv {
 
 // Start-up read. A valid file replaces the stored fields, the User palette
 // (settings.userPalette) and the calibration curve, and fills activePalette from the table
-// paletteChoice names. Each field is brought into the values the dialogs and the analysis
-// accept (clamped into its range, or its default when it names no choice or is no number),
+// settings.palette names. Each field is brought into the values the dialogs and the analysis
+// accept (clamped into its range, or its default when its id names no choice or it is no
+// number),
 // so a damaged file cannot lock the user out. A missing file, or anything but a regular file
 // (opened without blocking, left in place), leaves the defaults; a file of the wrong size or
 // magic, or one that reads short, is deleted. Without a valid file the curve is the default

@@ -4,7 +4,6 @@
 #include "app/command_ids.h"
 #include "app/current_view.h"
 #include "app/main_window.h"
-#include "dialogs/control_ids.h"
 #include "display/readouts.h"
 #include "display/view_draw.h"
 #include "modes/plot_display.h"
@@ -106,7 +105,7 @@ class SpectralView {
         c.playing = s.view.playbackActive;
         c.timeNowMsec = s.view.timeNowMsec;
         c.scanning = s.view.scanDrawing;
-        c.dbRange = dbRangeOf(s.settings);
+        c.dbRange = s.settings.dbRange;
         c.cursorOffsetHz = s.settings.cursorOffsetHz;
         c.wholeBox = wholeBox;
         const ReadoutPoint p = pointerPoint(g);
@@ -143,8 +142,7 @@ class SpectralView {
             return std::nullopt;
         }
         const PlotLayout& l = s.view.layout;
-        const bool scrollMem = st.typeChoice == TYPE_STEREO &&
-                               (st.scrollMemChoice == SCROLL_MEM_ON || !s.held.spectralImage);
+        const bool scrollMem = st.stereo && (st.scrollMemory || !s.held.spectralImage);
         const long pos = s.view.scroll.h.pos;
         return viewImageIndex(*shown, viewBandOf(st), scrollMem ? 0 : pos,
                               scrollMem ? dualRightPaneX(l.plotWidth) : pos, l.plotWidth,
@@ -432,7 +430,7 @@ class SpectralView {
         s.view.timeMarkMsec = instant.msec;
         setScanPlotCross(window_, std::nullopt); // a new moment: no point chosen on its plot yet
         s.settings.averageCountPlot = s.settings.averageCountScroll;
-        s.settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
+        s.settings.analysisAtStop = false;
         window_.commands().send(cmd::kScanFile, cmd::kScanPointSpectrum);
     }
 

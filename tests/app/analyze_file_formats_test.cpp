@@ -44,7 +44,7 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
     std::vector<std::uint8_t> changed[2];
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(analyzed(files[i]));
-        EXPECT_EQ(settings().resolutionChoice, RESOLUTION_16_BIT);
+        EXPECT_EQ(settings().resolutionBits, 16);
         EXPECT_EQ(run().info.encoding, i == 0 ? WaveEncoding::Pcm16 : WaveEncoding::Pcm24);
         // "Sample Length (kb)" counts the file's own bytes: 2 or 3 a sample.
         const ViewDrawing panel =
@@ -77,7 +77,7 @@ TEST_F(AnalyzeFileTest, A24BitBroadcastFileIsAnalysedLikeItsSixteenBitTwin) {
 // Processed") are read by libsndfile into the same samples as their 16-bit wave twin, and
 // give its picture; the dialog chooses the channels of a four-channel file.
 TEST_F(AnalyzeFileTest, OtherFormatsGiveTheirWaveTwinsPictureAndTheDialogChoosesChannels) {
-    settings().channelChoice = CHANNEL_DUAL;
+    settings().channel = StereoChannel::Dual;
     const QString twin =
         write(QStringLiteral("twin.wav"),
               test::waveFile(kRate, 2, 16, kRate, test::sines({1000.0, 3000.0}, kRate)));
@@ -109,7 +109,7 @@ TEST_F(AnalyzeFileTest, OtherFormatsGiveTheirWaveTwinsPictureAndTheDialogChooses
     const QString four = write(
         QStringLiteral("tones4.wav"),
         test::waveFile(kRate, 4, 16, kRate, test::sines({1000.0, 2000.0, 3000.0, 4000.0}, kRate)));
-    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().variables = Variables::Adjust;
     settings().lowBandHz = 0;
     settings().highBandHz = kRate / 2;
     const auto choose = [this](int channel, const char* left, const char* right) {
@@ -144,7 +144,7 @@ TEST_F(AnalyzeFileTest, OtherFormatsGiveTheirWaveTwinsPictureAndTheDialogChooses
     EXPECT_EQ(prompts->dialogsRun().size(), 2);
     EXPECT_TRUE(prompts->messages().empty());
     // The choice is kept (Freeze: no dialog), and a two-channel file keeps its own two.
-    settings().variablesChoice = cmd::kVariablesFreeze;
+    settings().variables = Variables::Freeze;
     analyze(four);
     EXPECT_NEAR(brightestRow(x, h), rowOf(4000.0), 2);
     analyze(twin);
@@ -172,14 +172,14 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
     const QString path = write(
         QStringLiteral("beep.wav"),
         waveFile(kRate, 1, 16, kRate * 3, burst(3000.0, kRate * 12 / 10, kRate * 27 / 20 + 1)));
-    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().variables = Variables::Adjust;
     prompts->queueDialog([](QDialog& d) {
         setEdit(d, ID_TIME_SCALE_EDIT, QStringLiteral("500"));
         radio(d, STEP_MAX_ON)->click();
         ScriptedPrompts::pressOk(d);
     });
     ASSERT_TRUE(analyzed(path));
-    EXPECT_TRUE(maxOverStep(settings()));
+    EXPECT_TRUE(settings().maxOverStep);
     // Column 2 is the step from 1.0 to 1.5 s; column 1 holds silence.
     const int bottom = run().plotHeight;
     const int row = rowOf(3000.0);
@@ -188,9 +188,8 @@ TEST_F(AnalyzeFileTest, MaxOverStepFromTheDialogKeepsABeepShorterThanTheStep) {
     ASSERT_TRUE(window->close()); // the close writes the settings file
     const QByteArray bytes = test::TempDir::read(dir.file(QStringLiteral("korv.ini")));
     ASSERT_EQ(bytes.size(), static_cast<qsizetype>(SETTINGS_FILE_SIZE));
-    AppSettings stored;
-    stored.spareSetting = qFromLittleEndian<std::int32_t>(bytes.constData() + 532);
-    EXPECT_TRUE(maxOverStep(stored));
+    // The spare word, tagged, with Max Over Step's bit.
+    EXPECT_EQ(qFromLittleEndian<std::uint32_t>(bytes.constData() + 532) & 0xFFFF8000U, 0x4B438000U);
 }
 
 // A segment longer than the window may hold is read from its file as the columns go: none of it

@@ -34,12 +34,12 @@ using namespace test;
 TEST_F(AnalyzeFileTest, ASineLightsItsRowTheMenuOffersWhatIsBuiltAndSaveWaveWritesTheSamples) {
     // A scan's Oct/3 scale and line plot left in the settings give way, without the dialog, to
     // the Linear scale and the image display, as the dialog would switch them.
-    settings().freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
-    settings().displayTypeChoice = DISPLAY_LINE_PLOT;
+    settings().frequencyScale = FrequencyScale::ThirdOctave;
+    settings().displayType = DisplayType::LinePlot;
     settings().averageCountScroll = 3;
     ASSERT_TRUE(analyzed(tone("sine.wav", kRate * 2)));
-    EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
-    EXPECT_EQ(settings().displayTypeChoice, DISPLAY_SCROLL);
+    EXPECT_EQ(settings().frequencyScale, FrequencyScale::Linear);
+    EXPECT_EQ(settings().displayType, DisplayType::Scroll);
     EXPECT_TRUE(prompts->messages().empty());
     const int bottom = run().plotHeight;
     const auto columns = static_cast<int>(run().params.columns);
@@ -103,7 +103,7 @@ TEST_F(AnalyzeFileTest, ASineLightsItsRowTheMenuOffersWhatIsBuiltAndSaveWaveWrit
     // 8 bits.
     ASSERT_TRUE(analyzed(
         write("eight.wav", test::waveFile(kRate, 1, 8, kRate, test::sines({2000.0}, kRate)))));
-    EXPECT_EQ(settings().resolutionChoice, RESOLUTION_8_BIT);
+    EXPECT_EQ(settings().resolutionBits, 8);
     EXPECT_NEAR(brightestRow(20, run().plotHeight), rowOf(2000.0), 2);
 
     // Without a header: raw 16-bit mono at 11025 Hz, after the warning; the band of 0 to 6000
@@ -237,7 +237,7 @@ TEST_F(AnalyzeFileTest, SmallFilesAndBadSegmentsSendTheUserBack) {
     EXPECT_EQ(openAllocations(), 0);
 
     // Begin after end in the dialog: the message and the dialog again, then Cancel.
-    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().variables = Variables::Adjust;
     // The dialog comes back on the whole file, not on the refused values.
     QStringList firstShown;
     QStringList secondShown;
@@ -286,7 +286,7 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
     const std::int64_t heldBytes = state().held.samples->heldBytes();
     const AnalysisRun runBefore = run();
     const float timeScaleBefore = settings().timeScaleMsecSaved;
-    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().variables = Variables::Adjust;
     prompts->queueDialog([&](QDialog& d) {
         setEdit(d, ID_BEGIN_EDIT, QStringLiteral("500"));
         setEdit(d, ID_END_EDIT, QStringLiteral("500"));
@@ -319,7 +319,7 @@ TEST_F(AnalyzeFileTest, ARefusedFileKeepsTheHeldDataAndACancelLetsGoOfIt) {
 // dialog. The vertical bar shows the display gain while the dialog is open; drawing turns it
 // off.
 TEST_F(AnalyzeFileTest, AFailedCommandLineFileLeavesTheNextRunItsDialogWithTheGainBar) {
-    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().variables = Variables::Adjust;
     window->startUp({dir.file(QStringLiteral("missing.wav"))});
     expectOneMessage(*prompts, "Cannot Open File");
     EXPECT_FALSE(state().control.fileFromCommandLine);
@@ -447,13 +447,13 @@ TEST_F(AnalyzeFileTest, ZoomKeepsTheTimeUnderThePointerOrAtTheCentre) {
 // read again at the next start) leaves an analysed file's image free to scroll and play, and
 // Restore leaves the choice as the user made it.
 TEST_F(AnalyzeFileTest, AStoredScrollMemoryChoiceLeavesAnAnalysedImageScrollingAndPlaying) {
-    settings().scrollMemChoice = SCROLL_MEM_ON;
+    settings().scrollMemory = true;
     settings().timeScaleMsecSaved = 10.0f;
     ASSERT_TRUE(window->close());
     MainWindowOptions restarted;
     restarted.settingsFile = dir.file(QStringLiteral("korv.ini")).toStdString();
     window = test::openWindow(restarted);
-    ASSERT_EQ(settings().scrollMemChoice, SCROLL_MEM_ON);
+    ASSERT_TRUE(settings().scrollMemory);
     ASSERT_TRUE(analyzed(tone("memory.wav", kRate * 10)));
     const HScrollState& h = state().view.scroll.h;
     ASSERT_TRUE(h.scrollable);
@@ -467,7 +467,7 @@ TEST_F(AnalyzeFileTest, AStoredScrollMemoryChoiceLeavesAnAnalysedImageScrollingA
 
     QTest::keyClick(window.get(), Qt::Key_Plus);
     window->commands().send(cmd::kParametersRestore, 0);
-    EXPECT_EQ(settings().scrollMemChoice, SCROLL_MEM_ON);
+    EXPECT_TRUE(settings().scrollMemory);
     EXPECT_TRUE(window->button(cmd::kPlay)->isEnabled());
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }

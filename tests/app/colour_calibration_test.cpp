@@ -145,7 +145,7 @@ TEST_F(ColourCalibrationTest, OneColourDialogItsStepsTypedComponentsPalettesRang
     typeInto(d, ID_GREEN_EDIT, "30");
     d.move(123, 77);
     close(d, kOkButtonId);
-    EXPECT_EQ(settings().paletteChoice, PALETTE_USER);
+    EXPECT_EQ(settings().palette, PaletteName::User);
     EXPECT_EQ(colourDialog(window.get()), nullptr);
     EXPECT_EQ(settings().userPalette[2], (Rgb{17, 30, 0}));
 
@@ -159,7 +159,7 @@ TEST_F(ColourCalibrationTest, OneColourDialogItsStepsTypedComponentsPalettesRang
     EXPECT_EQ(gain(again), "-12");
     EXPECT_EQ(control<QScrollBar>(again, ID_GAIN_SCROLL)->value(), 3);
     EXPECT_EQ(selector(again, 0)->text(), "-90.0 dB");
-    EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_90);
+    EXPECT_EQ(settings().dbRange, DbRange::Db90);
     // A screen reader sees the level selectors as one choice of many, named by their level,
     // and its press checks one.
     QAccessibleInterface* level = QAccessible::queryAccessibleInterface(selector(again, 2));
@@ -177,13 +177,13 @@ TEST_F(ColourCalibrationTest, OneColourDialogItsStepsTypedComponentsPalettesRang
     EXPECT_EQ(window->state().view.activePalette, opening);
     EXPECT_TRUE(settings() == before) << "range, gain and palettes as they were";
 
-    settings().displayTypeChoice = DISPLAY_LINE_PLOT;
+    settings().displayType = DisplayType::LinePlot;
     ColourDialog& plot = openColours();
     control<QRadioButton>(plot, DB_SCALE_30)->click();
     EXPECT_EQ(gain(plot), "0");
     EXPECT_EQ(selector(plot, 12)->text(), "-30.0 dB");
     close(plot, kOkButtonId);
-    EXPECT_EQ(settings().dbScaleChoice, DB_SCALE_30);
+    EXPECT_EQ(settings().dbRange, DbRange::Db30);
 }
 
 // The text a screen reader or a voice-control tool sets into a field beside a bar counts as
@@ -203,7 +203,7 @@ TEST_F(ColourCalibrationTest, AValueSetThroughAccessibilityCountsAsTyped) {
     EXPECT_EQ(window->state().view.activePalette[3].b, 12);
     close(d, kOkButtonId);
 
-    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().variables = Variables::Adjust;
     prompts->queueDialog([&setText](QDialog& dialog) {
         setText(control<QLineEdit>(dialog, ID_LOW_BAND_EDIT), QStringLiteral("1500"));
         setText(control<QLineEdit>(dialog, ID_AVERAGE_EDIT), QStringLiteral("3"));

@@ -30,8 +30,8 @@ QStringList lines(const QString& path) {
 class DataLogsTest : public AnalyzeFileTest {
   protected:
     // A stereo file, its channels told apart by their tones.
-    void analyzeStereo(std::int32_t channelChoice) {
-        settings().channelChoice = channelChoice;
+    void analyzeStereo(StereoChannel channel) {
+        settings().channel = channel;
         analyze(write(QStringLiteral("two.wav"),
                       waveFile(kRate, 2, 16, kRate * 3, sines({800.0, 3000.0}, kRate))));
         ASSERT_TRUE(window->state().held.spectralImage);
@@ -53,7 +53,7 @@ class DataLogsTest : public AnalyzeFileTest {
 // Every column of the Right channel, in order, as one analyser on one thread gives them; the
 // image byte for byte the one before the log.
 TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHeader) {
-    analyzeStereo(CHANNEL_RIGHT);
+    analyzeStereo(StereoChannel::Right);
     EXPECT_EQ(window->menu().action(cmd::kLogSpectrum)->text(), QStringLiteral("&Log Data"));
     const std::vector<std::uint8_t> before = imageBytes();
     const QString path = dir.file(QStringLiteral("image.txt"));
@@ -81,7 +81,7 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHead
 
     // Over the holding limit the samples are read from the file again for the log: the same.
     window->state().analysis.holdLimitBytes = 1024;
-    analyzeStereo(CHANNEL_RIGHT);
+    analyzeStereo(StereoChannel::Right);
     ASSERT_FALSE(window->state().held.samples.has_value());
     const QString streamed = dir.file(QStringLiteral("streamed.txt"));
     logData(streamed);
@@ -89,11 +89,11 @@ TEST_F(DataLogsTest, LogDataWritesEveryColumnOfTheChannelShownAndDualOnlyTheHead
 
     // Dual gives the header alone; a full disk or STOP ends the log.
     window->state().analysis.holdLimitBytes = HELD_SEGMENT_LIMIT_BYTES;
-    analyzeStereo(CHANNEL_DUAL);
+    analyzeStereo(StereoChannel::Dual);
     logData(dir.file(QStringLiteral("dual.txt")));
     EXPECT_EQ(lines(dir.file(QStringLiteral("dual.txt"))).size(), 7);
 
-    settings().channelChoice = CHANNEL_LEFT;
+    settings().channel = StereoChannel::Left;
     // A full disk: a log named for a device that is always full.
     const QString full = dir.file(QStringLiteral("full.txt"));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));

@@ -229,14 +229,14 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderT
     // What an analysed file offers besides: AnalyzeFileTest.TheMenuOffersOnlyWhatIsBuilt...
     expectEnabled(m, true, {cmd::kParametersRestore, cmd::kSaveEntireImage, cmd::kExit});
     // Log Spectrum needs the linear scale; a fitting image offers no Entire Image.
-    w->state().settings.freqScaleChoice = FREQ_SCALE_LINEAR + 1;
+    w->state().settings.frequencyScale = FrequencyScale::Log;
     holdImage(*w, w->state().view.layout.plotWidth, w->state().view.layout.plotHeight);
     menuStateImage(*w);
     expectEnabled(m, false, {cmd::kLogSpectrum, cmd::kSaveEntireImage});
 
     // Dual stereo leaves those items as they were.
     menuStateRunning(*w);
-    w->state().settings.typeChoice = TYPE_STEREO;
+    w->state().settings.stereo = true;
     menuStateImage(*w);
     expectEnabled(m, false, {cmd::kLogPoints, cmd::kPrintWindow});
 
@@ -267,7 +267,7 @@ TEST_F(MainWindowTest, MenuStatesSetExactlyTheirItemsAndKeysBecomeCommandsUnderT
     calls.clear();
     // Space while recording by hand: save, then stop saving.
     w->state().control.inputOpen = true;
-    w->state().settings.recordingChoice = RECORDING_ON;
+    w->state().settings.recording = Recording::Choice::Manual;
     press(*w, {Qt::Key_Space});
     w->state().control.savingSamples = true;
     press(*w, {Qt::Key_Space});
@@ -285,20 +285,20 @@ TEST_F(MainWindowTest, CommandLineModesBandsAndPlainFiles) {
         std::tuple(s.control.fileFromCommandLine, s.control.autoRun, s.control.timeSpanSeconds),
         std::tuple(true, true, 10));
     // {mode, file mode, display, band}
-    EXPECT_EQ(std::tuple(s.settings.lastMode, s.settings.lastFileMode, s.settings.displayTypeChoice,
+    EXPECT_EQ(std::tuple(s.settings.lastMode, s.settings.lastFileMode, s.settings.displayType,
                          s.settings.lowBandHz, s.settings.highBandHz),
-              std::tuple(3, 1, DISPLAY_SCROLL, 0, 5000));
+              std::tuple(3, 1, DisplayType::Scroll, 0, 5000));
     EXPECT_EQ(scan->windowTitle(), "Korvanthile a b.wav");
 
     // {band, display, from the command line}: the band's limits in either order.
     const auto input = openCalling({"1", "6000", "100", "5"}, {cmd::kScanInput, 0});
     const AppState& in = input->state();
-    EXPECT_EQ(std::tuple(in.settings.lowBandHz, in.settings.highBandHz,
-                         in.settings.displayTypeChoice, in.control.fileFromCommandLine),
-              std::tuple(100, 6000, DISPLAY_SCROLL, false));
+    EXPECT_EQ(std::tuple(in.settings.lowBandHz, in.settings.highBandHz, in.settings.displayType,
+                         in.control.fileFromCommandLine),
+              std::tuple(100, 6000, DisplayType::Scroll, false));
     const auto plot = openCalling({"4", "100", "200", "3", dir.file("x.wav")},
                                   {cmd::kScanFile, cmd::kScanCurrentFile});
-    EXPECT_EQ(plot->state().settings.displayTypeChoice, DISPLAY_LINE_PLOT);
+    EXPECT_EQ(plot->state().settings.displayType, DisplayType::LinePlot);
     const auto analyse = openCalling({"0", "0", "4000", "2", dir.file("x.wav")},
                                      {cmd::kAnalyzeFile, cmd::kFromCommandLine});
     EXPECT_EQ(
@@ -375,11 +375,11 @@ TEST_F(MainWindowTest, CloseWhileRunningOnlyStopsThenSavesTheSettingsInTheConfig
     ASSERT_EQ(QFile(ini).size(), 948);
     auto w = open({}, o);
     // {pointer, FFT size, white cross, freeze, adjust}
-    EXPECT_EQ(std::tuple(w->state().settings.pointerType, w->state().settings.fftSizeChoice,
+    EXPECT_EQ(std::tuple(w->state().settings.pointerType, w->state().settings.fftSize(),
                          w->menu().checked(cmd::kPointerWhiteCross),
                          w->menu().checked(cmd::kVariablesFreeze),
                          w->menu().checked(cmd::kVariablesAdjust)),
-              std::tuple(2, FFT_SIZE_CHOICE_FIRST + 3, true, true, false));
+              std::tuple(2, 4096, true, true, false));
     // The folder is taken by a file: nothing can be saved, and the user is told where. A close
     // with a block still held beeps.
     ASSERT_TRUE(QDir(config + QStringLiteral("/korvanthile")).removeRecursively());
@@ -569,7 +569,7 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsAResizeRepeatsTheAnalysisAndTheBar
     menuStateIdle(*w);
 
     // The vertical bar sets the level for plots.
-    w->state().settings.displayTypeChoice = DISPLAY_LINE_PLOT;
+    w->state().settings.displayType = DisplayType::LinePlot;
     w->setVerticalRange(kLevelPositionMax, w->state().settings.verticalScrollPos);
     QScrollBar* level = w->verticalBar();
     EXPECT_EQ(level->value(), 6); // the default -9
@@ -582,7 +582,7 @@ TEST_F(MainWindowTest, LayoutPlacesTheControlsAResizeRepeatsTheAnalysisAndTheBar
     EXPECT_EQ(w->state().settings.levelScaleCode, 15);
     EXPECT_EQ(w->state().settings.verticalScrollPos, 30);
     // The spectral display with a 512-point FFT does not scroll its rows.
-    w->state().settings.displayTypeChoice = DISPLAY_SCROLL;
+    w->state().settings.displayType = DisplayType::Scroll;
     w->state().view.scroll.rowMax = 300;
     w->setVerticalRange(300, 0);
     w->commands().send(cmd::kFftSizeFirst);
@@ -605,15 +605,15 @@ TEST_F(MainWindowTest, ViewShowsTheChannelOfEachLayout) {
     auto at = [&](int x) { return *w->surface().pixel(x, 5) & 0xFFFFFFU; };
 
     // Mono and the left and right channels of stereo fill the view with their half.
-    for (const auto& [type, channel, index] : {std::tuple{TYPE_MONO, CHANNEL_DUAL, 10},
-                                               {TYPE_STEREO, CHANNEL_LEFT, 20},
-                                               {TYPE_STEREO, CHANNEL_RIGHT, 10}}) {
-        st.typeChoice = type;
-        st.channelChoice = channel;
+    for (const auto& [stereo, channel, index] : {std::tuple{false, StereoChannel::Dual, 10},
+                                                 {true, StereoChannel::Left, 20},
+                                                 {true, StereoChannel::Right, 10}}) {
+        st.stereo = stereo;
+        st.channel = channel;
         w->blitView();
-        EXPECT_EQ(at(5), colour(index)) << type << " " << channel;
+        EXPECT_EQ(at(5), colour(index)) << stereo << " " << static_cast<int>(channel);
     }
-    st.channelChoice = CHANNEL_DUAL;
+    st.channel = StereoChannel::Dual;
     w->surface().fillRect(w->surface().bounds(), 30);
     w->blitView();
     EXPECT_EQ(at(l.plotWidth / 2 - 4), colour(20));

@@ -42,11 +42,11 @@ void expectTexts(QDialog& d, std::initializer_list<std::pair<int, const char*>> 
 
 TEST(ParameterDialog, AnalyzeFileOpensFromSettingsAndStepsResolutionAndAverage) {
     AppSettings settings;
-    settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
-    settings.fftSizeChoice = 1086;
+    settings.frequencyScale = FrequencyScale::ThirdOctave;
+    settings.log2FftSize = 13;
     settings.averageCountScroll = 7;
-    settings.dbScaleChoice = DB_SCALE_90;
-    settings.typeChoice = TYPE_MONO;
+    settings.dbRange = DbRange::Db90;
+    settings.stereo = false;
     settings.timeScaleMsec = 3.0f;
     RunValues run = fileRun(22050, 0, 4000);
     run.scanFinished = true;
@@ -92,9 +92,9 @@ TEST(ParameterDialog, AnalyzeFileOpensFromSettingsAndStepsResolutionAndAverage) 
 
 TEST(ParameterDialog, CaptionsControlSetsAndOpeningRulesOfTheScanDialogs) {
     AppSettings settings;
-    settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
-    settings.plotTypeChoice = PLOT_LR_DELTA;
-    settings.typeChoice = TYPE_MONO;
+    settings.frequencyScale = FrequencyScale::ThirdOctave;
+    settings.plotType = PlotType::LrDelta;
+    settings.stereo = false;
     RunValues run = fileRun(44100, 0, 100);
     RunValues point = fileRun(22050, 0, 100);
     point.pointMode = true;
@@ -119,7 +119,7 @@ TEST(ParameterDialog, CaptionsControlSetsAndOpeningRulesOfTheScanDialogs) {
 
 TEST(ParameterDialog, LogAndLinearScalesAndBandLimitSteps) {
     AppSettings settings;
-    settings.fftSizeChoice = FFT_SIZE_CHOICE_FIRST;
+    settings.log2FftSize = 9;
     settings.lowBandHz = 500;
     settings.highBandHz = 3000;
     RunValues run = fileRun(22050, 0, 1000);
@@ -178,7 +178,7 @@ TEST(ParameterDialog, LogAndLinearScalesAndBandLimitSteps) {
 TEST(ParameterDialog, FormatAndRateChangesRescaleBeginAndEndResetKeepsTheFormatAHeaderLocksIt) {
     AppSettings settings;
     settings.highBandHz = 11025;
-    settings.typeChoice = TYPE_STEREO;
+    settings.stereo = true;
     RunValues run = fileRun(22050, 1000, 3000);
     ParameterDialog dialog(DialogId::AnalyzeFile, settings, run);
     click(dialog, RESOLUTION_8_BIT);
@@ -242,9 +242,9 @@ TEST(ParameterDialog, FormatAndRateChangesRescaleBeginAndEndResetKeepsTheFormatA
 TEST(ParameterDialog, ScanDependenciesAndWhatScanInputsOkStores) {
     test::ScriptedPromptsScope prompts;
     AppSettings settings;
-    settings.typeChoice = TYPE_STEREO;
-    settings.channelChoice = CHANNEL_LEFT;
-    settings.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    settings.stereo = true;
+    settings.channel = StereoChannel::Left;
+    settings.pitchDetector = true;
     settings.averageCountScroll = 3;
     settings.averageCountPlot = 20;
     RunValues run;
@@ -305,20 +305,19 @@ TEST(ParameterDialog, ScanDependenciesAndWhatScanInputsOkStores) {
     // OK stores the rate and the trigger level as shown.
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::ScanInput, settings, run));
     EXPECT_EQ(std::pair(run.sampleRateHz, run.triggerLevel), std::pair(11025, 770));
-    EXPECT_EQ(
-        std::tuple(settings.sampleRateChoice, settings.recordingChoice, settings.levelScaleCode),
-        std::tuple(SAMPLE_RATE_11K, RECORDING_TRIGGER, 12));
+    EXPECT_EQ(std::tuple(settings.inputSampleRateHz, settings.recording, settings.levelScaleCode),
+              std::tuple(11025, Recording::Choice::Trigger, 12));
     EXPECT_NEAR(settings.freqResolutionHz, 11025.0 / 1024.0, 1e-3);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }
 
 TEST(ParameterDialog, ResetValuesOfScanInput) {
     AppSettings settings;
-    settings.sampleRateChoice = SAMPLE_RATE_44K;
-    settings.fftSizeChoice = 1087;
+    settings.inputSampleRateHz = 44100;
+    settings.log2FftSize = 14;
     settings.resolutionFactor = 55;
-    settings.typeChoice = TYPE_STEREO;
-    settings.channelChoice = CHANNEL_RIGHT;
+    settings.stereo = true;
+    settings.channel = StereoChannel::Right;
     settings.averageCountPlot = 40;
     settings.cursorOffsetHz = -30;
     RunValues run;
@@ -342,7 +341,7 @@ TEST(ParameterDialog, TypedNumbersRadioGroupsAndOkTransferAndCancelDoesNot) {
     AppSettings settings;
     settings.averageCountScroll = 1;
     RunValues run = fileRun(22050, 0, 2000);
-    std::int32_t palette = 0;
+    PaletteName palette = PaletteName::Cb;
     prompts->queueDialog([&prompts, &settings](QDialog& d) {
         // Down from 60 dB checks 90 dB; Up twice goes back to 30 dB.
         QRadioButton* db60 = radio(d, DB_SCALE_60);
@@ -407,13 +406,12 @@ TEST(ParameterDialog, TypedNumbersRadioGroupsAndOkTransferAndCancelDoesNot) {
         ScriptedPrompts::pressOk(d);
     });
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::AnalyzeFile, settings, run,
-                                  [&palette](std::int32_t choice) { palette = choice; }));
-    EXPECT_EQ(
-        std::tuple(settings.dbScaleChoice, settings.levelScaleCode, settings.verticalScrollPos),
-        std::tuple(DB_SCALE_30, 9, 24));
-    EXPECT_EQ(std::pair(settings.paletteChoice, palette), std::pair(PALETTE_BW, PALETTE_BW));
+                                  [&palette](PaletteName chosen) { palette = chosen; }));
+    EXPECT_EQ(std::tuple(settings.dbRange, settings.levelScaleCode, settings.verticalScrollPos),
+              std::tuple(DbRange::Db30, 9, 24));
+    EXPECT_EQ(std::pair(settings.palette, palette), std::pair(PaletteName::Bw, PaletteName::Bw));
     EXPECT_EQ(std::pair(settings.lowBandHz, settings.highBandHz), std::pair(1505, 5000));
-    EXPECT_EQ(settings.fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+    EXPECT_EQ(settings.fftSize(), 4096);
     EXPECT_EQ(settings.resolutionFactor, 20);
     EXPECT_FLOAT_EQ(settings.timeScaleMsec, 0.1f);
     EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 0.1f);
@@ -443,7 +441,7 @@ TEST(ParameterDialog, TypedNumbersRadioGroupsAndOkTransferAndCancelDoesNot) {
         ScriptedPrompts::pressOk(d);
     });
     ASSERT_TRUE(runAnalysisDialog(*prompts, DialogId::SpectrumPlot, plot, scan));
-    EXPECT_EQ(plot.dbScaleChoice, DB_SCALE_30);
+    EXPECT_EQ(plot.dbRange, DbRange::Db30);
     EXPECT_EQ(plot.levelScaleCode, -9);
     EXPECT_TRUE(prompts->unscripted().isEmpty());
 }

@@ -17,7 +17,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
     for (const bool fromFile : {false, true}) {
         SCOPED_TRACE(fromFile ? "read from the file" : "held");
         window->state().analysis.holdLimitBytes = fromFile ? 1024 : HELD_SEGMENT_LIMIT_BYTES;
-        settings().fftSizeChoice = FFT_SIZE_CHOICE_FIRST + 1;
+        settings().log2FftSize = 10;
         analyze(write("change.wav",
                       test::waveFile(kRate, 1, 16, kRate * 2, test::sines({1000.0, 0.0}, kRate))));
         ASSERT_TRUE(window->state().held.spectralImage);
@@ -32,7 +32,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
         window->commands().send(cmd::kParametersChange, 0);
         ASSERT_TRUE(window->state().held.spectralImage);
         EXPECT_EQ(window->state().held.fileSegment.has_value(), fromFile);
-        EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 3);
+        EXPECT_EQ(settings().fftSize(), 4096);
         const std::vector<std::uint8_t> changed = imageBytes();
         EXPECT_NE(changed, before);
         EXPECT_TRUE(window->menu().enabled(cmd::kParametersRestore));
@@ -42,7 +42,7 @@ TEST_F(AnalyzeFileTest, ParametersChangeThenRestoreBringsBackTheSameImage) {
         EXPECT_EQ(window->state().held.fileSegment.has_value(), fromFile);
         EXPECT_EQ(imageBytes(), before);
         EXPECT_EQ(window->state().analysis.run.params.columns, columnsBefore);
-        EXPECT_EQ(settings().fftSizeChoice, FFT_SIZE_CHOICE_FIRST + 1);
+        EXPECT_EQ(settings().fftSize(), 1024);
         EXPECT_FALSE(window->menu().enabled(cmd::kParametersRestore));
         EXPECT_TRUE(prompts->unscripted().isEmpty());
         images.emplace_back(before, changed);
@@ -132,7 +132,7 @@ TEST_F(AnalyzeFileTest, ChangeReadsDataWithoutAHeaderInTheFormatChosenAlsoAfterA
         SCOPED_TRACE(resized ? "after a resize" : "after the change");
         ASSERT_TRUE(window->state().held.spectralImage);
         EXPECT_EQ(window->state().analysis.run.format.channels, 2);
-        EXPECT_EQ(settings().typeChoice, TYPE_STEREO);
+        EXPECT_TRUE(settings().stereo);
         EXPECT_EQ(image().height(), 2 * window->state().view.layout.plotHeight);
         EXPECT_EQ(window->state().analysis.run.segmentBytes, bytes);
         EXPECT_EQ(window->state().held.samples->heldBytes(), bytes);

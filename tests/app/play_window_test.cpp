@@ -236,7 +236,7 @@ TEST_F(PlayWindowTest, ADeviceThatFailsGivesTheMessageAndOneThatWorksTheHeldSamp
 
 TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) {
     startUp();
-    settings().channelChoice = CHANNEL_DUAL;
+    settings().channel = StereoChannel::Dual;
     settings().timeScaleMsecSaved = 4.0f;
     // 3 s at 4 ms per column: 750 columns, more than one pane.
     analyze(QStringLiteral("dual.wav"), 22050, 2, 16, 22050 * 3);
@@ -377,7 +377,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
 
 TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout) {
     startUp();
-    settings().channelChoice = CHANNEL_DUAL;
+    settings().channel = StereoChannel::Dual;
     // 10 ms per column: one pane of about 440 columns is over 4 s, more than the 2 s buffer.
     settings().timeScaleMsecSaved = 10.0f;
     const QByteArray held = analyze(QStringLiteral("window.wav"), 22050, 2, 16, 22050 * 7);
@@ -444,7 +444,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
 
     // What was played is no time mark: the spectral image log times every column in the file,
     // from the segment's begin, at the centre of its 1024-sample window (220 frames a column).
-    settings().channelChoice = CHANNEL_LEFT;
+    settings().channel = StereoChannel::Left;
     const QString log = dir.file(QStringLiteral("after_play.txt"));
     prompts->queueFile(log);
     window->commands().send(cmd::kLogSpectrum, 0);
@@ -467,10 +467,10 @@ TEST_F(PlayWindowTest, TheCommandLineRunPlaysAfterAnalysing) {
     // A Log scale left in the settings cannot show the band from 0 the command line asks
     // for: the run goes on, on the Linear scale.
     startUp({"0", "0", "5000", "2", path},
-            [](MainWindow& w) { w.state().settings.freqScaleChoice = FREQ_SCALE_LOG; });
+            [](MainWindow& w) { w.state().settings.frequencyScale = FrequencyScale::Log; });
     ASSERT_TRUE(window->state().held.spectralImage);
     EXPECT_TRUE(prompts->messages().empty());
-    EXPECT_EQ(settings().freqScaleChoice, FREQ_SCALE_LINEAR);
+    EXPECT_EQ(settings().frequencyScale, FrequencyScale::Linear);
     EXPECT_EQ(settings().highBandHz, 5000);
     EXPECT_TRUE(prompts->fileRequests().empty());
     EXPECT_TRUE(prompts->dialogsRun().isEmpty());

@@ -275,7 +275,7 @@ TEST(ScopeMarkers, EditsShowTheMarkersAndOkStoresThemWithinLimits) {
 TEST(DialogTitles, EveryDialogFitsShowsItsTextsWholeAndIsNamed) {
     test::ScriptedPromptsScope prompts;
     AppSettings settings;
-    settings.typeChoice = TYPE_STEREO;
+    settings.stereo = true;
     RunValues run = fileRun(44100, 0, 100000);
     ImageChoices choices;
     CalibrationCurve curve = settings.calibrationTable;
@@ -367,7 +367,7 @@ TEST(DialogTitles, EveryParameterDialogFitsALaptopScreenWithoutScrolling) {
     constexpr int kTitleBar = 32;
     test::ScriptedPromptsScope prompts;
     AppSettings settings;
-    settings.typeChoice = TYPE_STEREO;
+    settings.stereo = true;
     RunValues run = fileRun(44100, 0, 100000);
     run.fileChannels = 6;
     for (const SampleRateChoice& c : SAMPLE_RATE_CHOICES) {

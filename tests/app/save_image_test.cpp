@@ -337,12 +337,12 @@ TEST_F(ImageExportTest, PngIsOfferedAndHoldsThePicturePixelForPixel) {
 // another palette, with and without GRID. JPEG is refused beyond its limit.
 TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
     settings().timeScaleMsecSaved = 2.0f;
-    settings().paletteChoice = PALETTE_BW;
+    settings().palette = PaletteName::Bw;
     rebuildPalette(window->state());
     const QString wave = write(
         "stereo.wav", test::waveFile(kRate, 2, 16, kRate * 4, test::sines({500.0, 3000.0}, kRate)));
     for (const bool grid : {false, true}) {
-        settings().channelChoice = grid ? CHANNEL_LEFT : CHANNEL_RIGHT;
+        settings().channel = grid ? StereoChannel::Left : StereoChannel::Right;
         analyze(wave);
         window->state().view.gridOn = grid;
         ASSERT_TRUE(window->menu().enabled(cmd::kSaveEntireImage));

@@ -8,20 +8,20 @@ namespace {
 
 TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepaintsKeepThem) {
     EXPECT_FALSE(window->menu().enabled(cmd::kFreqMark));
-    for (const std::int32_t display : {DISPLAY_BAR_PLOT, DISPLAY_LINE_PLOT}) {
-        scanPlot(display, PLOT_SIGNAL, {1000.0});
+    for (const DisplayType display : {DisplayType::BarPlot, DisplayType::LinePlot}) {
+        scanPlot(display, PlotType::Signal, {1000.0});
         const AppState& s = window->state();
         ASSERT_TRUE(s.view.plotImage);
         EXPECT_FALSE(s.held.spectralImage);
         EXPECT_FALSE(noted("140"));
-        EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << display;
+        EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1) << static_cast<int>(display);
         expectIdle();
         EXPECT_TRUE(window->button(cmd::kGrid)->isEnabled());
         // A repaint shows the kept plot; a new colour, as the colour dialog sets it, recolours
         // it without a new scan.
         const auto [x, y] = highest(kSignal2Index);
         LevelPalette colours = s.view.activePalette;
-        const auto blue = static_cast<std::uint8_t>(30 + display % 2);
+        const auto blue = static_cast<std::uint8_t>(display == DisplayType::LinePlot ? 31 : 30);
         colours[kSignal2Entry] = {10, 20, blue};
         window->state().view.display.setLogicalPalette(buildLogicalPalette(colours));
         test::repaint(*window);
@@ -74,7 +74,7 @@ TEST_F(ScanFileTest, LineAndBarPlotsPeakAtTheToneAndTheLevelBarFreqMarkAndRepain
 // The spectrum log of a finished scan of a 5 s file is timed by the last frames analysed (the
 // centre of the last window, 64 msec before the end at 1024 points), never after the sound.
 TEST_F(ScanFileTest, TheSpectrumLogOfAScanIsTimedByItsLastFrames) {
-    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0}, 5);
+    scanPlot(DisplayType::LinePlot, PlotType::Signal, {1000.0}, 5);
     ASSERT_TRUE(window->state().view.plotImage);
     const QStringList lines = logged();
     ASSERT_TRUE(lines.value(4).endsWith(QStringLiteral(" msec Event Time")))
@@ -99,7 +99,7 @@ TEST_F(ScanFileTest, PeakResetLeftMinusRightAndThirdOctavePlotsShowTheirTones) {
             held.push_back(scanPlotView(*window)->peakHoldOn());
         }
     });
-    scanPlot(DISPLAY_LINE_PLOT, PLOT_PEAK_DELTA, {1000.0});
+    scanPlot(DisplayType::LinePlot, PlotType::PeakDelta, {1000.0});
     EXPECT_EQ(held, (std::vector<bool>{true, false}));
     // The held peak stood at the tone; the steady tone now differs by nothing from it.
     const std::span<const std::int16_t> peaks = scanPlotView(*window)->peak();
@@ -109,7 +109,7 @@ TEST_F(ScanFileTest, PeakResetLeftMinusRightAndThirdOctavePlotsShowTheirTones) {
     EXPECT_FALSE(peak->isEnabled());
 
     // Left minus right rises at the left tone and falls at the right.
-    scanPlot(DISPLAY_BAR_PLOT, PLOT_LR_DELTA, {1000.0, 2000.0});
+    scanPlot(DisplayType::BarPlot, PlotType::LrDelta, {1000.0, 2000.0});
     const int mid = midHeight();
     const auto barTop = [this](int x) { return highest(kSignal1Index, x).second; };
     // Second-curve bars stand one pixel right of their points; no first curve is drawn.
@@ -119,8 +119,8 @@ TEST_F(ScanFileTest, PeakResetLeftMinusRightAndThirdOctavePlotsShowTheirTones) {
     EXPECT_FALSE(peak->isEnabled());
 
     // The third-octave plot lights the band of the tone.
-    window->state().settings.freqScaleChoice = FREQ_SCALE_THIRD_OCTAVE;
-    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0});
+    window->state().settings.frequencyScale = FrequencyScale::ThirdOctave;
+    scanPlot(DisplayType::LinePlot, PlotType::Signal, {1000.0});
     const ScopeView& v = *scanPlotView(*window);
     const auto bands = thirdOctavePoints(kRate, 1024, v.geometry().points);
     ASSERT_TRUE(bands);
@@ -144,7 +144,7 @@ TEST_F(ScanFileTest, PeakResetLeftMinusRightAndThirdOctavePlotsShowTheirTones) {
 // "Event Time" is the clicked column's time (its window's centre), and each Linear line holds
 // its own bin's level: a 1000 Hz sine of amplitude 16000 on bin 128 of 1024 at 8000 Hz.
 TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelAndRestores) {
-    window->state().settings.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    window->state().settings.pitchDetector = true;
     calibrate(0.0f);
     prompts->queueFile(dir.write(QStringLiteral("tone.wav"), tone(kRate * 4)));
     QTest::keyClick(window.get(), Qt::Key_F1);
@@ -179,7 +179,7 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
     EXPECT_GE(countIn(plot(), {at.x - 12, at.y, 25, 1}, kTextIndex), 24);
     EXPECT_GE(countIn(plot(), {at.x, at.y - 12, 1, 25}, kTextIndex), 24);
     EXPECT_NEAR(highest(kSignal2Index).first, pointX(1000.0), 1);
-    EXPECT_TRUE(window->state().settings.pitchDetectorChoice == PITCH_DETECTOR_ON);
+    EXPECT_TRUE(window->state().settings.pitchDetector);
 
     // A click near the start plots the point spectrum, and Restore brings the image back.
     window->commands().send(cmd::kParametersRestore, 0);
@@ -204,7 +204,7 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
     window->commands().send(cmd::kParametersRestore, 0);
     EXPECT_TRUE(s.held.spectralImage);
     EXPECT_FALSE(s.view.plotImage);
-    EXPECT_EQ(s.settings.displayTypeChoice, DISPLAY_SCROLL);
+    EXPECT_EQ(s.settings.displayType, DisplayType::Scroll);
     // Cancel in dialog 153 goes back to the image at once.
     click(nearStart, false);
     EXPECT_TRUE(s.held.spectralImage);
@@ -214,8 +214,8 @@ TEST_F(ScanFileTest, APointSpectrumHasNoPitchLogsTheClickedTimeAndEachBinsLevelA
 
 TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlot) {
     AppSettings& st = window->state().settings;
-    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
-    st.channelChoice = CHANNEL_LEFT;
+    st.pitchDetector = true;
+    st.channel = StereoChannel::Left;
     const AppState& s = window->state();
     const PlotLayout& l = s.view.layout;
     // The note's text in its box on the window while the scan runs.
@@ -236,14 +236,14 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     EXPECT_GE(countIn(kept(), {l.plotWidth / 2, rowY(440.0) - 1, 4, 3}, kFreqMarkIndex), 3);
 
     // The bar plot (not drawn again at the end): the pitch line at 440 Hz and the label.
-    scanPlot(DISPLAY_BAR_PLOT, PLOT_SIGNAL, {440.0}, 5);
+    scanPlot(DisplayType::BarPlot, PlotType::Signal, {440.0}, 5);
     EXPECT_GE(countIn(plot(), {pointX(440.0) - 1, baseline() - 40, 3, 30}, kFreqMarkIndex), 30);
     EXPECT_GT(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 10);
 
     // A 2 kHz tone is above what the detector follows: no dot and no note, in the Scroll display
     // and in the plot, rather than the D of two of its periods.
-    st.displayTypeChoice = DISPLAY_SCROLL;
+    st.displayType = DisplayType::Scroll;
     scan(test::waveFile(kRate, 1, 16, kRate * 3, test::sines({2000.0}, kRate)));
     ASSERT_TRUE(s.held.spectralImage);
     EXPECT_EQ(countIn(kept(), {0, 0, kept().width(), l.plotHeight}, kFreqMarkIndex), 0);
@@ -251,7 +251,7 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
                       scrollPitchLabelBox(l.plotWidth, l.topBand, l.charWidth, l.charHeight, false),
                       kTextIndex),
               0);
-    scanPlot(DISPLAY_BAR_PLOT, PLOT_SIGNAL, {2000.0}, 3);
+    scanPlot(DisplayType::BarPlot, PlotType::Signal, {2000.0}, 3);
     EXPECT_EQ(countIn(plot(), {0, 0, l.plotWidth, baseline()}, kFreqMarkIndex), 0);
     EXPECT_EQ(
         countIn(plot(), plotPitchLabelBox(l.plotWidth, l.charWidth, l.charHeight), kTextIndex), 0);
@@ -260,7 +260,7 @@ TEST_F(ScanFileTest, ThePitchOfA440HzToneIsMarkedAndLabelledInTheScrollAndThePlo
     // frames; 2 s of columns fill the pane from the left.
     for (const int rate : {352800, 384000}) {
         test::scanSettings(st, rate);
-        st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+        st.pitchDetector = true;
         st.highBandHz = 2000;
         scan(test::waveFile(rate, 1, 16, rate * 2, test::sines({440.0}, rate)));
         EXPECT_GE(countIn(kept(), {100, rowY(440.0, 2000.0) - 1, 4, 3}, kFreqMarkIndex), 3) << rate;

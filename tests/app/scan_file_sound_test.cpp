@@ -31,8 +31,8 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
     });
     // The pitch detector's window of 16384 frames at the longest step its dialog allows; a
     // 16384-point FFT at a command-line span's step; a device that takes its frames early.
-    for (const auto& [pitch, fftChoice, msecPerColumn, latencyMs] :
-         {std::tuple{true, 1083, 500.0f, 0}, {false, 1087, 720.0f, 0}, {true, 1083, 480.0f, 35}}) {
+    for (const auto& [pitch, log2Fft, msecPerColumn, latencyMs] :
+         {std::tuple{true, 10, 500.0f, 0}, {false, 14, 720.0f, 0}, {true, 10, 480.0f, 35}}) {
         SCOPED_TRACE(::testing::Message() << msecPerColumn << " msec a column");
         const std::size_t before = output != nullptr ? output->played().size() : 0;
         if (output != nullptr) {
@@ -40,8 +40,8 @@ TEST_F(ScanFileSoundTest, EveryFramePlayedIsTheFilesOwnAtLongTimeScalesToTheLast
         }
         AppSettings& st = window->state().settings;
         test::scanSettings(st, kRate);
-        st.pitchDetectorChoice = pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
-        st.fftSizeChoice = fftChoice;
+        st.pitchDetector = pitch;
+        st.log2FftSize = log2Fft;
         st.timeScaleMsecSaved = msecPerColumn;
         scan(file);
         ASSERT_NE(output, nullptr);

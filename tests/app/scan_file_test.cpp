@@ -98,7 +98,7 @@ TEST_F(ScanFileTest, DualStereoDrawsTwoPanesOfAsManyColumnsSevenPixelsApartOrMor
 
 TEST_F(ScanFileTest, ThePitchLabelStaysInItsBoxWhileThePictureScrollsAndIsNotKept) {
     AppSettings& st = window->state().settings;
-    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    st.pitchDetector = true;
     st.timeScaleMsecSaved = 2.0f;
     const PlotLayout& l = window->state().view.layout;
     const PixelRect box =
@@ -132,8 +132,8 @@ TEST_F(ScanFileTest, ThePitchLabelStaysInItsBoxWhileThePictureScrollsAndIsNotKep
 
 TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerTakesANewPaletteAndStays) {
     AppState& s = window->state();
-    s.settings.scrollMemChoice = SCROLL_MEM_OFF;
-    s.settings.channelChoice = CHANNEL_LEFT;
+    s.settings.scrollMemory = false;
+    s.settings.channel = StereoChannel::Left;
     const PlotLayout& l = s.view.layout;
     const int toneY = l.plotHeight - 1 - rows() / 4;  // 1 kHz of 0 .. 4 kHz
     const int labelY = l.plotHeight - 1 - rows() / 2; // the 2000 Hz label's middle
@@ -166,7 +166,7 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerTakesANewPalet
         ASSERT_TRUE(s.view.runningScrollImage);
         const std::uint8_t index = *s.view.runningScrollImage->surface().pixel(50, toneY);
         EXPECT_NE(index, kBackgroundIndex);
-        ASSERT_TRUE(fillActivePalette(PALETTE_BW, s.settings.userPalette, s.view.activePalette));
+        s.view.activePalette = paletteFor(PaletteName::Bw, s.settings.userPalette);
         showActivePalette(s.view);
         test::repaint(*window);
         EXPECT_EQ(window->surface().pixel(50, toneY), colourOf(index));
@@ -185,14 +185,14 @@ TEST_F(ScanFileTest, TheRunningScrollKeepsItsAxisFollowsThePointerTakesANewPalet
     const QRgb tone = window->surface().pixel(l.plotWidth / 2, toneY).value_or(0);
     EXPECT_NE(tone, colourOf(kBackgroundIndex));
     EXPECT_EQ(tone, colourOf(*s.view.runningScrollImage->surface().pixel(l.plotWidth / 2, toneY)));
-    scanPlot(DISPLAY_LINE_PLOT, PLOT_SIGNAL, {1000.0}, 1);
+    scanPlot(DisplayType::LinePlot, PlotType::Signal, {1000.0}, 1);
     EXPECT_FALSE(s.view.runningScrollImage);
     expectIdle();
 }
 
 TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
-    window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_ON;
-    window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    window->state().settings.analysisAtStop = true;
+    window->state().settings.scrollMemory = false;
     stopAt(600);
     scan(tone(kRate * 20));
     const ScanFileResult& r = lastScanFile(*window);
@@ -210,7 +210,7 @@ TEST_F(ScanFileTest, StopInTheFirstSecondHandsAnalyzeFileTheSpanFromTheStart) {
 }
 
 TEST_F(ScanFileTest, ShortAndTruncatedFilesEndOnTheClockAndGiveEverythingBack) {
-    window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    window->state().settings.scrollMemory = false;
     // A band set for a faster file stops at half this one's rate, in the dialog's words.
     window->state().settings.highBandHz = 6000;
     // Shorter than half a buffer: the first read ends the data. The device plays the file's
@@ -324,8 +324,8 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
         calibrate(calibrationDb);
         AppSettings& st = window->state().settings;
         st.levelScaleCode = code;
-        st.displayTypeChoice = DISPLAY_LINE_PLOT;
-        st.channelChoice = CHANNEL_LEFT;
+        st.displayType = DisplayType::LinePlot;
+        st.channel = StereoChannel::Left;
         st.averageCountPlot = 1;
         prompts->queueFile(path);
         QTest::keyClick(window.get(), Qt::Key_F2);
@@ -348,9 +348,9 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
     // Channels 3 and 4 of four, the Left shown: the row of 1500 Hz; the device plays channel
     // 3's samples on the left and 4's on the right. No scan here had a message.
     AppSettings& st = window->state().settings;
-    st.displayTypeChoice = DISPLAY_SCROLL;
+    st.displayType = DisplayType::Scroll;
     st.levelScaleCode = -9;
-    st.variablesChoice = cmd::kVariablesAdjust;
+    st.variables = Variables::Adjust;
     prompts->queueDialog([](QDialog& d) {
         test::control<QLineEdit>(d, ID_FIRST_CHANNEL_EDIT)->setText(QStringLiteral("3"));
         test::control<QLineEdit>(d, ID_SECOND_CHANNEL_EDIT)->setText(QStringLiteral("4"));
@@ -359,7 +359,7 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
     const auto tones = test::sines({500.0, 1000.0, 1500.0, 2000.0}, kRate);
     const std::size_t before = output->played().size();
     scan(test::waveFile(kRate, 4, 16, kRate * 3, tones));
-    EXPECT_EQ(fileChannelsOf(st).first, 3);
+    EXPECT_EQ(st.fileChannels.first, 3);
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
     // The left channel.

@@ -123,7 +123,7 @@ TEST_F(ScanInputTest, RecordingByHandWritesTheStretchesBetweenThePressesValidAft
     // dialog, runs without recording, leaves the file as it was and ends with note 140.
     notesSeen.clear();
     const QString take = dir.write(QStringLiteral("take1.wav"), "old");
-    window->state().settings.recordingChoice = RECORDING_ON;
+    window->state().settings.recording = Recording::Choice::Manual;
     prompts->queueFile(dir.file(QStringLiteral("take1")));
     prompts->queueAnswer(false);
     prompts->queueCancel();
@@ -160,7 +160,7 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     };
     // Dialog 103 chooses Trigger and a level of 1000: loud is a peak-to-peak above 10000.
     const QString path = recordTo(QStringLiteral("trigger.wav"));
-    window->state().settings.variablesChoice = cmd::kVariablesAdjust;
+    window->state().settings.variables = Variables::Adjust;
     prompts->queueDialog([](QDialog& d) {
         d.findChild<QAbstractButton*>(controlName(RECORDING_TRIGGER))->click();
         d.findChild<QScrollBar*>(controlName(ID_TRIGGER_SCROLL))->setValue(1000);
@@ -178,14 +178,14 @@ TEST_F(ScanInputTest, TheTriggerRecordsLoudStretchesUntilFiveSecondsAfterTheLast
     EXPECT_TRUE(noted("136"));
 
     // Never loud enough for that level: no file at all.
-    window->state().settings.variablesChoice = cmd::kVariablesFreeze;
+    window->state().settings.variables = Variables::Freeze;
     signal = [](SimulatedSoundInput& in) {
         in.setSignal([](std::int64_t frame, int) { return tone(frame, 0.15); });
     };
     signal(*input);
     notesSeen.clear();
     const QString quiet = recordTo(QStringLiteral("quiet.wav"));
-    window->state().settings.recordingChoice = RECORDING_TRIGGER;
+    window->state().settings.recording = Recording::Choice::Trigger;
     run(clock.currentMs() + 3000);
     EXPECT_FALSE(QFile::exists(quiet));
     EXPECT_TRUE(noted("140"));
@@ -210,7 +210,7 @@ TEST_F(ScanInputTest, TheTriggersHoldLastsFiveSecondsOfSoundWhateverTheDeviceDoe
         in.addStall(23000, 2500);
     };
     const QString path = recordTo(QStringLiteral("hang.wav"));
-    window->state().settings.recordingChoice = RECORDING_TRIGGER;
+    window->state().settings.recording = Recording::Choice::Trigger;
     run(28000);
     const ReadWave w = readWave(path);
     ASSERT_TRUE(w.valid);
@@ -243,15 +243,14 @@ TEST_F(ScanInputTest, TheTriggerKeepsTheWholeBurstThatSetItOffAlsoAcrossABufferB
             return tone(frame, loud ? 0.5 : 0.01);
         });
     };
-    window->state().settings.variablesChoice = cmd::kVariablesAdjust;
+    window->state().settings.variables = Variables::Adjust;
     // Without the pitch detector and with its long window.
     for (const bool pitch : {false, true}) {
         SCOPED_TRACE(::testing::Message() << "pitch detector " << pitch);
         if (input != nullptr) {
             signal(*input);
         }
-        window->state().settings.pitchDetectorChoice =
-            pitch ? PITCH_DETECTOR_ON : PITCH_DETECTOR_OFF;
+        window->state().settings.pitchDetector = pitch;
         const QString path = recordTo(pitch ? QStringLiteral("p.wav") : QStringLiteral("n.wav"));
         prompts->queueDialog([](QDialog& d) {
             d.findChild<QAbstractButton*>(controlName(RECORDING_TRIGGER))->click();
@@ -301,7 +300,7 @@ TEST_F(ScanInputTest, AFailedWriteOrACloseStopsTheRecordingAndKeepsTheFileValid)
 
     // A folder that is gone when SAVE creates the file: the same, without a file.
     const QString gone = dir.file(QStringLiteral("gone/rec.wav"));
-    window->state().settings.recordingChoice = RECORDING_ON;
+    window->state().settings.recording = Recording::Choice::Manual;
     prompts->queueFile(gone);
     pressAt(clock.currentMs() + 500, cmd::kPlay);
     run(clock.currentMs() + 30000);

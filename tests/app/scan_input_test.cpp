@@ -32,7 +32,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
     // Frozen after half a second, without the scroll memory: the columns after it are never
     // drawn, the time readout keeps the moment of the freeze while the readouts follow the
     // pointer over the frozen picture, no note follows, and the picture stays after the stop.
-    window->state().settings.scrollMemChoice = SCROLL_MEM_OFF;
+    window->state().settings.scrollMemory = false;
     notesSeen.clear();
     const std::int64_t start = clock.currentMs();
     rightClickAt(start + 500);
@@ -56,7 +56,7 @@ TEST_F(ScanInputTest, AToneLightsItsRowAcrossTheRingWrapAndARightClickFreezes) {
               kBackgroundIndex);
     EXPECT_FALSE(noted("140"));
     expectIdle();
-    window->state().settings.scrollMemChoice = SCROLL_MEM_ON;
+    window->state().settings.scrollMemory = true;
 
     // Stopped within the start delay: nothing drawn, the note all the same.
     run(clock.currentMs() + 100);
@@ -85,7 +85,7 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
         in.setSignal(
             [](std::int64_t frame, int) { return tone(frame, 0.5, kHighToneHz, kHighRate); });
     };
-    window->state().settings.variablesChoice = cmd::kVariablesAdjust;
+    window->state().settings.variables = Variables::Adjust;
     // The stored 5.5 kHz is not offered: the dialog opens on the nearest rate offered.
     std::vector<int> offered;
     bool nearestChecked = false;
@@ -104,10 +104,10 @@ TEST_F(ScanInputTest, TheDialogOffersTheInputsRatesAndA60kToneShowsAtItsFrequenc
     EXPECT_EQ(offered, (std::vector<int>{44100, 96000, kHighRate}));
     EXPECT_TRUE(nearestChecked);
     EXPECT_EQ(lastScanInput(*window).sampleRate, kHighRate);
-    EXPECT_EQ(window->state().settings.sampleRateChoice, SAMPLE_RATE_192K);
+    EXPECT_EQ(window->state().settings.inputSampleRateHz, 192000);
     // The tone's row is that of the bin nearest it, whose centre is k x rate / N, on the
     // linear band 0 .. rate / 2.
-    const int n = fftSizeOf(window->state().settings);
+    const int n = window->state().settings.fftSize();
     const double binHz =
         static_cast<double>(kHighRate) * std::round(kHighToneHz * n / kHighRate) / n;
     const int rows = window->state().view.layout.plotHeight - window->state().view.layout.topBand;
@@ -125,7 +125,7 @@ TEST_F(ScanInputTest, ALinePlotIsKeptAndPeakHoldAveragesOverTheWholeCountWhileTh
     // the tone's level is the sum of the steps taken over all 128, the steps of a frozen
     // display among them, while the window stays as it was frozen.
     AppSettings& st = window->state().settings;
-    st.displayTypeChoice = DISPLAY_LINE_PLOT;
+    st.displayType = DisplayType::LinePlot;
     st.averageCountPlot = MAX_AVERAGE_COUNT;
     const auto loudest = [this, &st] {
         const std::span<const float> levels = scanPlotView(*window)->levelDb();
@@ -192,7 +192,7 @@ TEST_F(ScanInputTest, WithThePitchDetectorThePictureIsTimedByTheFramesCapturedSt
         });
     };
     AppSettings& st = window->state().settings;
-    st.pitchDetectorChoice = PITCH_DETECTOR_ON;
+    st.pitchDetector = true;
     run(9000);
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
@@ -250,7 +250,7 @@ TEST_F(ScanInputTest, AfterAScanTheAnalyzeFileDialogOpensOnItsOwnTimeScaleOnce) 
     ASSERT_GT(lastScanInput(*window).columnsDrawn, 100);
     const QString scanned = QString::asprintf("%-4.2f", static_cast<double>(st.timeScaleMsec));
     ASSERT_NE(scanned, QStringLiteral("10.00"));
-    st.variablesChoice = cmd::kVariablesAdjust;
+    st.variables = Variables::Adjust;
     const QString file = dir.write(
         QStringLiteral("a.wav"), test::waveFile(kRate, 1, 16, kRate, test::sines({500.0}, kRate)));
     QStringList shown;

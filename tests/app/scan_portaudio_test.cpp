@@ -94,10 +94,10 @@ TEST_F(RealDeviceScan, ASineHeardLightsItsRowAndARecordingOfTwoSecondsHoldsIt) {
     AppSettings& st = window->state().settings;
     constexpr int kRate = 11025;
     test::scanSettings(st, kRate);
-    st.sampleRateChoice = SAMPLE_RATE_11K;
-    st.resolutionChoice = RESOLUTION_16_BIT;
-    st.typeChoice = TYPE_MONO;
-    st.recordingChoice = RECORDING_ON;
+    st.inputSampleRateHz = 11025;
+    st.resolutionBits = 16;
+    st.stereo = false;
+    st.recording = Recording::Choice::Manual;
     const QString path = dir.file(QStringLiteral("sine.wav"));
     prompts->queueFile(path);
     QTimer::singleShot(500, [this] { window->commands().post(cmd::kPlay, 0); });

@@ -249,7 +249,7 @@ TEST_F(SpectralViewTest, ADragReanalysesTheSameStretchAClickAsksForAPointSpectru
         static_cast<std::int64_t>(msec * kRate * 2 / 1000) + s.analysis.run.params.fftSize * 2;
     EXPECT_EQ(s.analysis.pointSpectrumByte, bytes / 4 * 4);
     EXPECT_EQ(s.settings.averageCountPlot, s.settings.averageCountScroll);
-    EXPECT_EQ(s.settings.analysisAtStopChoice, ANALYSIS_AT_STOP_OFF);
+    EXPECT_FALSE(s.settings.analysisAtStop);
     EXPECT_EQ(prompts->dialogsRun().size(), 3U); // the drags' only
 
     // Below the picture nothing is selected or asked.
@@ -346,7 +346,7 @@ TEST_F(SpectralViewTest, TheLevelReadoutIsTheSinesLevelWhateverIsDrawnOverIt) {
     const ViewGeometry g = currentViewGeometry(s);
     ReadoutContext c;
     c.lastMode = s.settings.lastMode;
-    c.dbRange = dbRangeOf(s.settings);
+    c.dbRange = s.settings.dbRange;
     ReadoutPoint p;
     p.inside = true;
     p.viewX = x;
@@ -363,7 +363,7 @@ TEST_F(SpectralViewTest, EveryPanelTextFitsItsPlaceAtEachWindowSize) {
     // 520 x 400 is narrower than the panel at the screen's font: a smaller font takes its place.
     // Stereo shown as its left channel, over the band whose value is the widest.
     AppSettings& st = window->state().settings;
-    st.channelChoice = CHANNEL_LEFT;
+    st.channel = StereoChannel::Left;
     st.lowBandHz = 100;
     st.highBandHz = 11025;
     prompts->queueFile(dir.write(

@@ -173,7 +173,7 @@ TEST_F(CliRunTest, UsageErrorsAndTheDesktopSettingsOnlyWhenAskedFor) {
     const std::string config = dir.file("config");
     ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
     AppSettings desktop;
-    desktop.fftSizeChoice = 1086; // 8192 points
+    desktop.log2FftSize = 13; // 8192 points
     desktop.lowBandHz = 200;
     desktop.highBandHz = 4000;
     const std::string ini = config + "/korvanthile/korv.ini";

@@ -25,9 +25,9 @@ TEST_F(CliTest, LevelsHoldEachBinsOwnLevelAtTheWindowsCentreTime) {
         SCOPED_TRACE(static_cast<int>(scale));
         RunSettings run = defaults();
         zeroCalibrationCurve(run.settings.calibrationTable);
-        setLog2FftSize(run.settings, MAX_LOG2_FFT_SIZE);
+        run.settings.log2FftSize = offeredLog2FftSize(MAX_LOG2_FFT_SIZE);
         run.settings.timeScaleMsec = 5.0f;
-        setFrequencyScale(run.settings, scale);
+        run.settings.frequencyScale = scale;
         run.settings.lowBandHz = 50;
         run.settings.highBandHz = 500;
         for (const char* line : {"levels x.wav", "levels x.wav --csv"}) {
@@ -282,7 +282,7 @@ TEST_F(CliTest, TheDefaultsCorrectNoFrequency) {
     }
     const std::string file = wave("flat.wav", mono16(samples));
     RunSettings run = defaults();
-    setLog2FftSize(run.settings, MAX_LOG2_FFT_SIZE);
+    run.settings.log2FftSize = offeredLog2FftSize(MAX_LOG2_FFT_SIZE);
     run.settings.highBandHz = kRate / 2;
     ASSERT_EQ(processFile(parsed("levels x.wav"), run, file, kMemory), std::nullopt);
     const std::vector<LogBlock> blocks = logBlocks(dir.file("flat.txt"));

@@ -16,52 +16,41 @@ std::string firstText(const CheckResult& result) {
     return result.messages.empty() ? std::string("<none>") : result.messages.front().text;
 }
 
-TEST(FftSizeChoice, MapsRadioIdsToSizesAndBack) {
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(fftSizeFromChoice(1082 + i), 512 << i); // 512 .. 16384
-        EXPECT_EQ(fftSizeChoiceFor(9 + i), 1082 + i);
-    }
-    // Stored garbage never gives a size outside the offered ones.
-    EXPECT_EQ(fftSizeFromChoice(0), 512);
-    EXPECT_EQ(fftSizeFromChoice(99999), 16384);
-    EXPECT_EQ(fftSizeChoiceFor(3), 1082);
-    EXPECT_EQ(fftSizeChoiceFor(20), 1087);
+TEST(FftSize, IsKeptToTheOfferedSizes) {
+    EXPECT_EQ(offeredLog2FftSize(3), 9);
+    EXPECT_EQ(offeredLog2FftSize(20), 14);
     // The analysis takes the size itself, kept to the offered ones too.
     EXPECT_EQ(deriveRunParameters({20, 10, 4.0f}, RunFormat{8000, 1, 2}, 0).fftSize, 16384);
     EXPECT_EQ(deriveRunParameters({3, 10, 4.0f}, RunFormat{8000, 1, 2}, 0).fftSize, 512);
 }
 
-// The record keeps the dialogs' button ids (the settings file holds them); the core and the tool
-// read and set the choices as values, and an id they set is the button's.
-TEST(SettingsInputs, ChoicesTravelAsValuesAndAreStoredAsTheButtonsIds) {
+// The record's choices reach each part's inputs as the values they are.
+TEST(SettingsInputs, ChoicesTravelAsValues) {
     AppSettings s;
-    setLog2FftSize(s, 12);
-    setFrequencyScale(s, FrequencyScale::Log);
-    setDbRange(s, DbRange::Db90);
-    setPaletteName(s, PaletteName::User);
-    setStereoChannel(s, StereoChannel::Right);
-    setStereo(s, true);
-    EXPECT_EQ(std::tuple(s.fftSizeChoice, s.freqScaleChoice, s.dbScaleChoice, s.paletteChoice,
-                         s.channelChoice, s.typeChoice),
-              std::tuple(1085, 1077, 1142, 1048, 1091, 1014));
+    s.log2FftSize = offeredLog2FftSize(12);
+    s.frequencyScale = FrequencyScale::Log;
+    s.dbRange = DbRange::Db90;
+    s.palette = PaletteName::User;
+    s.channel = StereoChannel::Right;
+    s.stereo = true;
     EXPECT_EQ(analysisInputsFrom(s).log2FftSize, 12);
-    EXPECT_EQ(fftSizeOf(s), 4096);
+    EXPECT_EQ(s.fftSize(), 4096);
 
-    s.displayTypeChoice = 1062; // Bar Plot
-    s.plotTypeChoice = 1161;    // L-R Delta
+    s.displayType = DisplayType::BarPlot;
+    s.plotType = PlotType::LrDelta;
     const ScopeOptions bars = scopeOptions(s, {}, false);
     EXPECT_EQ(std::tuple(bars.displayType, bars.plotType, bars.dbRange, bars.stereo, bars.channel),
               std::tuple(DisplayType::BarPlot, PlotType::LrDelta, DbRange::Db90, true,
                          StereoChannel::Right));
-    s.displayTypeChoice = 1063;
-    s.plotTypeChoice = 1160;
-    s.channelChoice = 1089;
-    setStereo(s, false);
+    s.displayType = DisplayType::LinePlot;
+    s.plotType = PlotType::PeakDelta;
+    s.channel = StereoChannel::Dual;
+    s.stereo = false;
     const ScopeOptions line = scopeOptions(s, {}, false);
     EXPECT_EQ(std::tuple(line.displayType, line.plotType, line.stereo, line.channel),
               std::tuple(DisplayType::LinePlot, PlotType::PeakDelta, false, StereoChannel::Dual));
 
-    s.pitchDetectorChoice = 1145;
+    s.pitchDetector = true;
     const ScanLoopInputs scan = scanLoopInputs(s, 22050, 2, RunParameters{});
     EXPECT_EQ(std::tuple(scan.pitchDetector, scan.frequencyScale, scan.sampleRate, scan.channels),
               std::tuple(true, FrequencyScale::Log, 22050, 2));
@@ -329,7 +318,7 @@ TEST(AutomaticParameters, TimeScaleAndFftSize) {
 
     AppSettings settings;
     applyAutomaticParameters(c, settings);
-    EXPECT_EQ(settings.fftSizeChoice, 1086);
+    EXPECT_EQ(settings.fftSize(), 8192);
     EXPECT_FLOAT_EQ(settings.timeScaleMsec, 50.0f);
     EXPECT_FLOAT_EQ(settings.timeScaleMsecSaved, 50.0f);
     EXPECT_FLOAT_EQ(settings.freqResolutionHz, 44100.0f / 8192.0f);

@@ -29,6 +29,14 @@ using namespace korv;
 
 namespace {
 
+std::int32_t wordAt(const test::Bytes& b, std::size_t off) {
+    return static_cast<std::int32_t>(test::le32At(b, off));
+}
+
+float floatAt(const test::Bytes& b, std::size_t off) {
+    return std::bit_cast<float>(test::le32At(b, off));
+}
+
 class SettingsFile : public ::testing::Test {
   protected:
     void writeBytes(const test::Bytes& bytes) const { test::writeFile(path_, bytes); }
@@ -41,19 +49,28 @@ class SettingsFile : public ::testing::Test {
         return s;
     }
 
+    // The value loaded from the word at a file offset, as the record stores it again.
+    double fieldAt(const AppSettings& s, std::size_t off) const {
+        if (off == 480) {
+            return s.timeScaleMsecSaved;
+        }
+        if (off == 524) {
+            return s.freqResolutionHz;
+        }
+        if (off >= 628) {
+            const auto& point = s.calibrationTable[(off - 628) / 8];
+            return (off - 628) % 8 == 0 ? point.frequencyHz : point.correctionDb;
+        }
+        const std::string probe = temp_.file("probe.ini");
+        EXPECT_TRUE(saveSettings(probe, s, s.storedSampleRateHz));
+        return wordAt(test::readFile(probe), off);
+    }
+
     test::TempFolder temp_;
     fs::path dir_{temp_.folder()};
     std::string path_ = temp_.file("korv.ini");
     LevelPalette active_{};
 };
-
-std::int32_t wordAt(const test::Bytes& b, std::size_t off) {
-    return static_cast<std::int32_t>(test::le32At(b, off));
-}
-
-float floatAt(const test::Bytes& b, std::size_t off) {
-    return std::bit_cast<float>(test::le32At(b, off));
-}
 
 std::vector<std::uint8_t> emptyValidImage() {
     std::vector<std::uint8_t> b(948, 0);
@@ -61,64 +78,49 @@ std::vector<std::uint8_t> emptyValidImage() {
     return b;
 }
 
-// The stored words from offset 424 in file order, with the value each default has and
-// another value it may hold.
+// The stored words from offset 424 in file order (but the floats at 480 and 524 and the
+// sample rate at 504), with the value each default has and another value it may hold.
 struct StoredWord {
     std::size_t offset;
-    std::int32_t AppSettings::*field;
     std::int32_t defaultValue;
     std::int32_t otherValid;
 };
 
 const StoredWord kIntWords[] = {
-    {424, &AppSettings::lastMode, 0, 4},
-    {428, &AppSettings::sampleRateChoice, 1165, 1167},
-    {432, &AppSettings::resolutionChoice, 1008, 1007},
-    {436, &AppSettings::fftSizeChoice, 1083, 1087},
-    {440, &AppSettings::paletteChoice, 1046, 1048},
-    {444, &AppSettings::dbScaleChoice, 1141, 1142},
-    {448, &AppSettings::displayTypeChoice, 1061, 1063},
-    {452, &AppSettings::analysisAtStopChoice, 1146, 1147},
-    {456, &AppSettings::freqScaleChoice, 1076, 1078},
-    {460, &AppSettings::channelChoice, 1089, 1091},
-    {464, &AppSettings::typeChoice, 1013, 1014},
-    {468, &AppSettings::plotTypeChoice, 1159, 1161},
-    {472, &AppSettings::recordingChoice, 1109, 1124},
-    {476, &AppSettings::scrollMemChoice, 1121, 1122},
-    {484, &AppSettings::levelScaleCode, -9, 15},
-    {488, &AppSettings::displayDelayMs, 75, 0},
-    {492, &AppSettings::lowBandHz, 0, 250},
-    {496, &AppSettings::highBandHz, 6000, 22050},
-    {500, &AppSettings::lastFileMode, 0, 1},
-    {508, &AppSettings::averageCountScroll, 1, 128},
-    {512, &AppSettings::averageCountPlot, 20, 1},
-    {516, &AppSettings::marker1Hz, 0, 440},
-    {520, &AppSettings::marker2Hz, 0, -5},
-    {528, &AppSettings::imageScalePercent, 100, 250},
-    {532, &AppSettings::spareSetting, 300, -123456},
-    {536, &AppSettings::resolutionFactor, 10, 100},
-    {540, &AppSettings::variablesChoice, 40055, 40056},
-    {544, &AppSettings::pointerType, 1, 3},
-    {548, &AppSettings::cursorOffsetHz, 0, INT32_MIN},
-    {552, &AppSettings::pitchDetectorChoice, 1144, 1145},
+    {424, 0, 4},         {428, 1165, 1167},  {432, 1008, 1007},   {436, 1083, 1087},
+    {440, 1046, 1048},   {444, 1141, 1142},  {448, 1061, 1063},   {452, 1146, 1147},
+    {456, 1076, 1078},   {460, 1089, 1091},  {464, 1013, 1014},   {468, 1159, 1161},
+    {472, 1109, 1124},   {476, 1121, 1122},  {484, -9, 15},       {488, 75, 0},
+    {492, 0, 250},       {496, 6000, 22050}, {500, 0, 1},         {508, 1, 128},
+    {512, 20, 1},        {516, 0, 440},      {520, 0, -5},        {528, 100, 250},
+    {532, 300, -123456}, {536, 10, 100},     {540, 40055, 40056}, {544, 1, 3},
+    {548, 0, INT32_MIN}, {552, 1144, 1145},
 };
 
-// The value loaded from the word at a file offset.
-double fieldAt(const AppSettings& s, std::size_t off) {
-    if (off == 480) {
-        return s.timeScaleMsecSaved;
-    }
-    if (off == 524) {
-        return s.freqResolutionHz;
-    }
-    if (off >= 628) {
-        const auto& point = s.calibrationTable[(off - 628) / 8];
-        return (off - 628) % 8 == 0 ? point.frequencyHz : point.correctionDb;
-    }
-    const auto* w = std::ranges::find(kIntWords, off, &StoredWord::offset);
-    EXPECT_NE(w, std::end(kIntWords)) << "no field at " << off;
-    return w == std::end(kIntWords) ? 0 : s.*(w->field);
-}
+// Every value each choice word may hold: the ids of its dialog buttons (the Variables menu's
+// command ids), or its small codes; for the spare word older files' 300, another untagged
+// word, and tagged ones with Max Over Step and file channels.
+const std::pair<std::size_t, std::vector<std::int32_t>> kEveryChoice[] = {
+    {424, {0, 1, 2, 3, 4}},
+    {428, {1163, 1164, 1165, 1166, 1167, 1170, 1171, 1172, 1173, 1174, 1175, 1176, 1177, 1178}},
+    {432, {1007, 1008}},
+    {436, {1082, 1083, 1084, 1085, 1086, 1087}},
+    {440, {1046, 1047, 1048}},
+    {444, {1140, 1141, 1142}},
+    {448, {1061, 1062, 1063}},
+    {452, {1146, 1147}},
+    {456, {1076, 1077, 1078}},
+    {460, {1089, 1090, 1091}},
+    {464, {1013, 1014}},
+    {468, {1159, 1160, 1161}},
+    {472, {1109, 1110, 1124}},
+    {476, {1121, 1122}},
+    {500, {0, 1}},
+    {532, {300, 12345, 0x4B430102, 0x4B438102, 0x4B430340, 0x4B43C001}},
+    {540, {40055, 40056}},
+    {544, {1, 2, 3}},
+    {552, {1144, 1145}},
+};
 
 // Frequencies 10 .. 80000 Hz in third-octave steps, every correction 0 dB: a fresh start
 // corrects nothing.
@@ -180,23 +182,21 @@ TEST_F(SettingsFile, MissingFileOrFifoKeepsDefaultsAndCbPalettes) {
         EXPECT_EQ(active, kCbPalette);
         EXPECT_EQ(s.userPalette, kCbPalette);
         // Each away from its reload default; the last is not among them and stays.
-        const StoredWord reloaded[] = {{0, &AppSettings::fftSizeChoice, 1082, 1085},
-                                       {0, &AppSettings::highBandHz, 6000, 11000},
-                                       {0, &AppSettings::levelScaleCode, -9, 4},
-                                       {0, &AppSettings::marker1Hz, 0, 440},
-                                       {0, &AppSettings::pointerType, 1, 3},
-                                       {0, &AppSettings::paletteChoice, 1046, 1047},
-                                       {0, &AppSettings::averageCountScroll, 7, 7}};
-        for (const auto& w : reloaded) {
-            s.*(w.field) = w.otherValid;
-        }
+        s.log2FftSize = 12;
+        s.highBandHz = 11000;
+        s.levelScaleCode = 4;
+        s.marker1Hz = 440;
+        s.pointerType = 3;
+        s.palette = PaletteName::Bw;
+        s.maxOverStep = true;
+        s.averageCountScroll = 7;
         s.timeScaleMsec = 3.0f;
         s.lastFolder = "/keep/";
         EXPECT_EQ(reloadSettings(path_, s, active), ReloadOutcome::DefaultsApplied);
         EXPECT_EQ(fs::is_fifo(path_), fifo) << "left in place";
-        for (const auto& w : reloaded) {
-            EXPECT_EQ(s.*(w.field), w.defaultValue) << w.defaultValue;
-        }
+        EXPECT_EQ(std::tuple(s.fftSize(), s.highBandHz, s.levelScaleCode, s.marker1Hz,
+                             s.pointerType, s.palette, s.maxOverStep, s.averageCountScroll),
+                  std::tuple(512, 6000, -9, 0, 1, PaletteName::Cb, false, 7));
         EXPECT_FLOAT_EQ(s.timeScaleMsec, 12.0f);
         EXPECT_EQ(s.verticalScrollPos, 6);
         EXPECT_EQ(s.lastFolder, "/keep/");
@@ -230,45 +230,98 @@ TEST_F(SettingsFile, SaveAfterFreshStartWritesTheDocumentedLayout) {
     }
 }
 
+// A file with a value other than the default in every field reads as those values and is
+// written back byte for byte.
 TEST_F(SettingsFile, EveryFieldRoundTripsThroughTheFile) {
-    AppSettings s;
-    s.reservedTextA = "first reserved";
-    s.reservedTextB = "second";
-    s.lastFolder = "/home/someone/recordings/";
+    auto b = emptyValidImage();
+    const auto putText = [&b](std::size_t at, const std::string& text) {
+        std::memcpy(&b[at], text.c_str(), text.size() + 1);
+    };
+    putText(4, "first reserved");
+    putText(84, "second");
+    putText(164, "/home/someone/recordings/");
     for (const auto& w : kIntWords) {
-        s.*(w.field) = w.otherValid;
+        test::putLeAt(b, w.offset, static_cast<std::uint32_t>(w.otherValid));
     }
-    s.timeScaleMsecSaved = 2.5f;
-    s.freqResolutionHz = 21.53f;
-    for (int e = 0; e < 18; ++e) {
-        s.userPalette[e] = {static_cast<std::uint8_t>(e), static_cast<std::uint8_t>(100 + e),
-                            static_cast<std::uint8_t>(250 - e)};
+    test::putLeAt(b, 480, std::bit_cast<std::uint32_t>(2.5f));
+    test::putLeAt(b, 504, 48000);
+    test::putLeAt(b, 524, std::bit_cast<std::uint32_t>(21.53f));
+    for (std::size_t e = 0; e < 18; ++e) {
+        const std::uint8_t entry[] = {static_cast<std::uint8_t>(e),
+                                      static_cast<std::uint8_t>(100 + e),
+                                      static_cast<std::uint8_t>(250 - e), 0};
+        std::memcpy(&b[556 + 4 * e], entry, 4);
     }
-    for (int p = 0; p < 40; ++p) {
-        s.calibrationTable[p] = {static_cast<float>(5 + p * 11.5),
-                                 static_cast<float>(p % 7) - 3.5f};
+    for (std::size_t p = 0; p < 40; ++p) {
+        const auto frequency = static_cast<float>(5 + static_cast<double>(p) * 11.5);
+        const auto correction = static_cast<float>(p % 7) - 3.5f;
+        test::putLeAt(b, 628 + 8 * p, std::bit_cast<std::uint32_t>(frequency));
+        test::putLeAt(b, 632 + 8 * p, std::bit_cast<std::uint32_t>(correction));
     }
-    ASSERT_TRUE(saveSettings(path_, s, 48000));
+    writeBytes(b);
 
-    const auto b = readBytes();
-    ASSERT_EQ(b.size(), 948u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[4])), s.reservedTextA);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[84])), s.reservedTextB);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[164])), s.lastFolder);
-    EXPECT_EQ(wordAt(b, 504), 48000);
-
-    const AppSettings back = load();
-    for (const auto& w : kIntWords) {
-        EXPECT_EQ(back.*(w.field), s.*(w.field)) << "offset " << w.offset;
-    }
-    EXPECT_EQ(std::tie(back.reservedTextA, back.reservedTextB, back.lastFolder),
-              std::tie(s.reservedTextA, s.reservedTextB, s.lastFolder));
-    EXPECT_EQ(std::tuple(back.timeScaleMsecSaved, back.freqResolutionHz, back.storedSampleRateHz),
+    const AppSettings s = load();
+    EXPECT_EQ(std::tie(s.reservedTextA, s.reservedTextB, s.lastFolder),
+              std::tuple(std::string("first reserved"), std::string("second"),
+                         std::string("/home/someone/recordings/")));
+    // What each id means.
+    EXPECT_EQ(std::tuple(s.lastMode, s.inputSampleRateHz, s.resolutionBits, s.fftSize(), s.palette,
+                         s.dbRange, s.displayType, s.analysisAtStop),
+              std::tuple(4, 48000, 8, 16384, PaletteName::User, DbRange::Db90,
+                         DisplayType::LinePlot, true));
+    EXPECT_EQ(std::tuple(s.frequencyScale, s.channel, s.stereo, s.plotType, s.recording,
+                         s.scrollMemory, s.variables, s.pitchDetector),
+              std::tuple(FrequencyScale::ThirdOctave, StereoChannel::Right, true, PlotType::LrDelta,
+                         Recording::Choice::Trigger, true, Variables::Freeze, true));
+    EXPECT_EQ(std::tuple(s.timeScaleMsecSaved, s.freqResolutionHz, s.storedSampleRateHz),
               std::tuple(2.5f, 21.53f, 48000));
-    EXPECT_EQ(back.userPalette, s.userPalette);
-    EXPECT_EQ(back.calibrationTable, s.calibrationTable);
+    EXPECT_EQ(s.userPalette[17], (Rgb{17, 117, 233}));
+    EXPECT_EQ(s.calibrationTable[39], (CalibrationPoint{453.5f, 0.5f}));
     // Max Over Step lives in the spare word: what older files hold there reads as off.
-    EXPECT_FALSE(maxOverStep(back));
+    EXPECT_FALSE(s.maxOverStep);
+
+    ASSERT_TRUE(saveSettings(path_, s, 48000));
+    EXPECT_EQ(readBytes(), b);
+}
+
+// Every value of every choice reads as its own value and is written back as it was, by a start
+// and by a reload alike.
+TEST_F(SettingsFile, EveryValidValueOfEveryChoiceIsWrittenBackByteForByte) {
+    auto b = emptyValidImage();
+    for (const auto& w : kIntWords) {
+        test::putLeAt(b, w.offset, static_cast<std::uint32_t>(w.defaultValue));
+    }
+    test::putLeAt(b, 480, std::bit_cast<std::uint32_t>(4.0f));
+    test::putLeAt(b, 492, 100); // a band every scale takes
+    for (std::size_t p = 0; p < 40; ++p) {
+        test::putLeAt(b, 628 + 8 * p, std::bit_cast<std::uint32_t>(10.0f + static_cast<float>(p)));
+    }
+    for (const auto& [offset, values] : kEveryChoice) {
+        std::vector<AppSettings> read;
+        for (const std::int32_t value : values) {
+            SCOPED_TRACE(testing::Message() << "offset " << offset << " value " << value);
+            auto image = b;
+            test::putLeAt(image, offset, static_cast<std::uint32_t>(value));
+            for (const bool reload : {false, true}) {
+                writeBytes(image);
+                AppSettings s;
+                if (reload) {
+                    ASSERT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::FileApplied);
+                } else {
+                    loadSettings(path_, s, active_);
+                    read.push_back(s);
+                }
+                ASSERT_TRUE(saveSettings(path_, s, 0));
+                EXPECT_EQ(readBytes(), image) << (reload ? "reload" : "start");
+            }
+        }
+        // The record tells the values apart.
+        for (std::size_t i = 0; i < read.size(); ++i) {
+            for (std::size_t j = i + 1; j < read.size(); ++j) {
+                EXPECT_FALSE(read[i] == read[j]) << "offset " << offset << ": " << i << ", " << j;
+            }
+        }
+    }
 }
 
 TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAtStartUpKeptByReloadAndDefaultsStay) {
@@ -287,7 +340,7 @@ TEST_F(SettingsFile, WrongSizeOrMagicIsDeletedAtStartUpKeptByReloadAndDefaultsSt
         s = load();
         EXPECT_FALSE(fs::exists(path_));
         EXPECT_FALSE(s.settingsLoaded);
-        EXPECT_EQ(s.fftSizeChoice, 1083);
+        EXPECT_EQ(s.fftSize(), 1024);
         EXPECT_EQ(active_, kCbPalette);
     }
 }
@@ -352,7 +405,7 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
                 EXPECT_EQ(fieldAt(s, off), want) << "case " << c << " offset " << off;
             }
             EXPECT_EQ(s.verticalScrollPos, s.levelScaleCode + 15);
-            EXPECT_EQ(active_, s.paletteChoice == 1046 ? kCbPalette : kBwPalette) << c;
+            EXPECT_EQ(active_, s.palette == PaletteName::Cb ? kCbPalette : kBwPalette) << c;
 
             ASSERT_TRUE(saveSettings(path_, s, s.storedSampleRateHz));
             EXPECT_TRUE(read() == s) << "case " << c << (reload ? " reload" : " load");
@@ -360,8 +413,8 @@ TEST_F(SettingsFile, HostileValuesComeBackValid) {
     }
 }
 
-// A reload takes the file as it is, but keeps the folder of this session.
-TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUpAndReloadKeepsTheLastFolder) {
+// A reload keeps the folder of this session. A rate id no button has reads as 22050 Hz.
+TEST_F(SettingsFile, SampleRateIdsAndAReloadKeepsTheLastFolder) {
     auto b = emptyValidImage();
     test::putLeAt(b, 428, 1168);
     test::putLeAt(b, 436, 1086);
@@ -370,48 +423,62 @@ TEST_F(SettingsFile, SampleRateChoiceIsCheckedOnlyAtStartUpAndReloadKeepsTheLast
     std::memcpy(&b[164], folder, sizeof folder);
     writeBytes(b);
     AppSettings s = load();
-    EXPECT_EQ(s.sampleRateChoice, 1165);
+    EXPECT_EQ(s.inputSampleRateHz, 22050);
     s = {};
     s.lastFolder = "/current/";
     EXPECT_EQ(reloadSettings(path_, s, active_), ReloadOutcome::FileApplied);
-    EXPECT_EQ(s.sampleRateChoice, 1168);
-    EXPECT_EQ(s.fftSizeChoice, 1086);
+    EXPECT_EQ(s.inputSampleRateHz, 22050);
+    EXPECT_EQ(s.fftSize(), 8192);
     EXPECT_EQ(s.lastFolder, "/current/");
     EXPECT_TRUE(s.settingsLoaded);
     // The five of old and the higher and lower rates an input may offer (8 .. 384 kHz); no
     // other id.
-    for (const std::int32_t id : {1163, 1164, 1165, 1166, 1167, 1170, 1176, 1178, 1169, 1179}) {
-        test::putLeAt(b, 428, id);
+    const std::pair<std::int32_t, std::int32_t> rates[] = {
+        {1163, 5513}, {1164, 11025},  {1165, 22050},  {1166, 44100}, {1167, 48000},
+        {1170, 8000}, {1176, 192000}, {1178, 384000}, {1169, 22050}, {1179, 22050}};
+    for (const auto& [id, hz] : rates) {
+        test::putLeAt(b, 428, static_cast<std::uint32_t>(id));
         writeBytes(b);
-        EXPECT_EQ(load().sampleRateChoice, id == 1169 || id == 1179 ? 1165 : id) << id;
+        EXPECT_EQ(load().inputSampleRateHz, hz) << id;
     }
 }
 
 // The channels of a wide file and Max Over Step share the spare word, each keeping the other.
 TEST_F(SettingsFile, TheChannelsOfAWideFileAndMaxOverStepLiveInTheSpareWord) {
     const auto channels = [](const AppSettings& s) {
-        return std::pair{fileChannelsOf(s).first, fileChannelsOf(s).second};
+        return std::pair{s.fileChannels.first, s.fileChannels.second};
     };
     // Every older file holds 300 there: channels 1 and 2, as always, and Max Over Step off.
     AppSettings s;
     EXPECT_EQ(channels(s), std::pair(1, 2));
-    EXPECT_FALSE(maxOverStep(s));
-    setFileChannels(s, {3, 64});
-    setMaxOverStep(s, true);
+    EXPECT_FALSE(s.maxOverStep);
+    s.fileChannels = {3, 64};
+    s.maxOverStep = true;
     ASSERT_TRUE(saveSettings(path_, s, 0));
+    EXPECT_EQ(wordAt(readBytes(), 532), 0x4B438340);
     AppSettings again = load();
     EXPECT_EQ(channels(again), std::pair(3, 64));
-    EXPECT_TRUE(maxOverStep(again));
-    setFileChannels(again, {64, 1});
-    EXPECT_TRUE(maxOverStep(again));
-    setMaxOverStep(again, false);
-    EXPECT_FALSE(maxOverStep(again));
-    EXPECT_EQ(channels(again), std::pair(64, 1));
-    // A channel 0 or beyond 64 in the word is no choice.
-    for (const std::uint32_t word : {0x4B430002U, 0x4B430141U}) {
-        again.spareSetting = static_cast<std::int32_t>(word);
+    EXPECT_TRUE(again.maxOverStep);
+    again.maxOverStep = false;
+    ASSERT_TRUE(saveSettings(path_, again, 0));
+    EXPECT_EQ(wordAt(readBytes(), 532), 0x4B430340);
+    again = load();
+    EXPECT_EQ(channels(again), std::pair(3, 64));
+    EXPECT_FALSE(again.maxOverStep);
+    // A channel 0 or beyond 64 in the word is no choice; Max Over Step beside it still is.
+    for (const std::uint32_t word : {0x4B430002U, 0x4B438141U}) {
+        auto b = emptyValidImage();
+        test::putLeAt(b, 532, word);
+        writeBytes(b);
+        again = load();
         EXPECT_EQ(channels(again), std::pair(1, 2));
+        EXPECT_EQ(again.maxOverStep, (word & 0x8000U) != 0);
     }
+    // An untagged word with Max Over Step turned on becomes a tagged one.
+    s = {};
+    s.maxOverStep = true;
+    ASSERT_TRUE(saveSettings(path_, s, 0));
+    EXPECT_EQ(wordAt(readBytes(), 532), 0x4B438102);
 }
 
 // Texts without their terminator and palette entries with a fourth byte, read and written back.

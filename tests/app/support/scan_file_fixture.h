@@ -62,8 +62,8 @@ class ScanFileTest : public ScanWindowTest {
             return out;
         };
         openScanWindow(o, kRate);
-        window->state().settings.analysisAtStopChoice = ANALYSIS_AT_STOP_OFF;
-        window->state().settings.channelChoice = CHANNEL_DUAL;
+        window->state().settings.analysisAtStop = false;
+        window->state().settings.channel = StereoChannel::Dual;
     }
 
     // Writes the file and scans it with F2; returns the virtual msec the scan took.
@@ -122,12 +122,12 @@ class ScanFileTest : public ScanWindowTest {
     const IndexedSurface& kept() { return window->state().held.spectralImage->surface(); }
 
     // A plot scan of `seconds` of the signal (mono, or stereo for two frequencies).
-    void scanPlot(std::int32_t display, std::int32_t plotType, std::vector<double> hz,
+    void scanPlot(DisplayType display, PlotType plotType, std::vector<double> hz,
                   long seconds = 3) {
         AppSettings& st = window->state().settings;
-        st.displayTypeChoice = display;
-        st.plotTypeChoice = plotType;
-        st.channelChoice = CHANNEL_LEFT;
+        st.displayType = display;
+        st.plotType = plotType;
+        st.channel = StereoChannel::Left;
         st.averageCountPlot = 1;
         const int channels = static_cast<int>(hz.size());
         scan(test::waveFile(kRate, channels, 16, kRate * seconds, test::sines(hz, kRate)));

@@ -101,10 +101,10 @@ class ScanInputTest : public ScanWindowTest {
         };
         openScanWindow(o, kRate);
         AppSettings& st = window->state().settings;
-        st.sampleRateChoice = SAMPLE_RATE_5K;
-        st.resolutionChoice = RESOLUTION_16_BIT;
-        st.typeChoice = TYPE_MONO;
-        st.recordingChoice = RECORDING_OFF;
+        st.inputSampleRateHz = 5513;
+        st.resolutionBits = 16;
+        st.stereo = false;
+        st.recording = Recording::Choice::Off;
         st.displayDelayMs = 75;
     }
 
@@ -132,7 +132,7 @@ class ScanInputTest : public ScanWindowTest {
         EXPECT_FALSE(input != nullptr && input->isOpen());
     }
     QString recordTo(const QString& name) {
-        window->state().settings.recordingChoice = RECORDING_ON;
+        window->state().settings.recording = Recording::Choice::Manual;
         const QString path = dir.file(name);
         prompts->queueFile(path);
         return path;

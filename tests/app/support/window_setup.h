@@ -34,7 +34,7 @@ openWindow(const MainWindowOptions& options, const QStringList& arguments = {},
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->startUp(arguments);
-    window->state().settings.variablesChoice = cmd::kVariablesFreeze;
+    window->state().settings.variables = Variables::Freeze;
     return window;
 }
 
@@ -64,16 +64,16 @@ inline void sendMouse(MainWindow& window, QEvent::Type type, QPoint at,
 // The scans' common ground: a Scroll display of 0 to rate / 2 on the linear scale, 1024
 // points, 10 msec a column, no averaging, no pitch detector, the scroll memory on.
 inline void scanSettings(AppSettings& st, int rate) {
-    st.displayTypeChoice = DISPLAY_SCROLL;
-    st.freqScaleChoice = FREQ_SCALE_LINEAR;
-    st.fftSizeChoice = 1083;
+    st.displayType = DisplayType::Scroll;
+    st.frequencyScale = FrequencyScale::Linear;
+    st.log2FftSize = 10;
     st.resolutionFactor = 10;
     st.lowBandHz = 0;
     st.highBandHz = rate / 2;
     st.timeScaleMsecSaved = 10.0f;
     st.averageCountScroll = 1;
-    st.pitchDetectorChoice = PITCH_DETECTOR_OFF;
-    st.scrollMemChoice = SCROLL_MEM_ON;
+    st.pitchDetector = false;
+    st.scrollMemory = true;
 }
 
 // The spectral row of the kept image's column x, in the band starting at bandTop, with the
