@@ -1,26 +1,25 @@
 #include "app/current_view.h"
 
 #include "app/app_state.h"
-#include "dialogs/control_ids.h"
 #include "display/readouts.h"
 #include "settings/settings_inputs.h"
 
 namespace korv {
 
 bool spectralDisplay(const AppSettings& settings) {
-    return settings.displayTypeChoice == DISPLAY_SCROLL;
+    return settings.displayType == DisplayType::Scroll;
 }
 
 namespace {
 
 DisplayChannels displayChannels(const AppSettings& settings) {
-    if (settings.typeChoice != TYPE_STEREO) {
+    if (!settings.stereo) {
         return DisplayChannels::Mono;
     }
-    if (settings.channelChoice == CHANNEL_LEFT) {
+    if (settings.channel == StereoChannel::Left) {
         return DisplayChannels::Left;
     }
-    if (settings.channelChoice == CHANNEL_RIGHT) {
+    if (settings.channel == StereoChannel::Right) {
         return DisplayChannels::Right;
     }
     return DisplayChannels::Dual;
@@ -51,7 +50,7 @@ ViewGeometry currentViewGeometry(const AppState& s) {
     }
     g.lowBandHz = s.settings.lowBandHz;
     g.highBandHz = s.settings.highBandHz;
-    g.frequencyScale = frequencyScaleOf(s.settings);
+    g.frequencyScale = s.settings.frequencyScale;
     g.sampleRate = s.analysis.sampleRateHz;
     g.fftSize = s.analysis.run.params.fftSize;
     return g;
@@ -62,7 +61,7 @@ PictureScales currentPictureScales(const AppState& s) {
     // The running picture's times move on; its frequencies and levels stay.
     scales.times = !s.view.scanDrawing;
     scales.crosses = s.view.gridOn && scales.times;
-    scales.range = levelRangeFor(dbRangeOf(s.settings));
+    scales.range = levelRangeFor(s.settings.dbRange);
     // The window's level scale; a calibrated input would name dB SPL and its offset here.
     scales.legend = LegendScale{};
     return scales;

@@ -8,7 +8,6 @@
 #include "app/main_window.h"
 #include "app/program_menu.h"
 #include "app/view_navigation.h"
-#include "base/option_ids.h"
 
 #include <QEvent>
 #include <QWheelEvent>
@@ -94,7 +93,7 @@ ZoomBand zoomedBand(FrequencyScale scale, double lowHz, double highHz, double fi
 void changeFrequencyBand(MainWindow& window, int direction, int y) {
     AppState& s = window.state();
     if (s.control.modeRunning || !s.held.spectralImage || s.view.analysisDrawing ||
-        s.settings.displayTypeChoice != DISPLAY_SCROLL ||
+        s.settings.displayType != DisplayType::Scroll ||
         !window.commandBuilt(cmd::kParametersChange) ||
         !window.menu().enabled(cmd::kParametersChange)) {
         return;

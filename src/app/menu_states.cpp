@@ -118,7 +118,7 @@ void menuStateImage(MainWindow& window) {
     m.enable(cmd::kExit, true);
     // The analysed image, wider than the view, can be moved through.
     enableAll(m, {cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward},
-              st.displayTypeChoice == DISPLAY_SCROLL && s.held.spectralImage &&
+              st.displayType == DisplayType::Scroll && s.held.spectralImage &&
                   s.view.scroll.h.scrollable && !s.view.scrollMemoryShown);
     endRunning(window);
 }

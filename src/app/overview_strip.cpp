@@ -3,7 +3,6 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/view_navigation.h"
-#include "base/option_ids.h"
 #include "display/palette.h"
 #include "display/plot_layout.h"
 
@@ -83,7 +82,7 @@ class OverviewStrip : public QWidget {
         const AppState& s = window_.state();
         const PlotLayout& l = s.view.layout;
         if (!s.held.spectralImage || analysedColumns(s) <= 0 || s.view.analysisDrawing ||
-            s.view.scrollMemoryShown || s.settings.displayTypeChoice != DISPLAY_SCROLL) {
+            s.view.scrollMemoryShown || s.settings.displayType != DisplayType::Scroll) {
             return {};
         }
         const int top = l.plotHeight + l.scrollBarThickness + kStripMargin;

@@ -76,7 +76,7 @@ void drawEntireScales(IndexedSurface& picture, const WholeFilePlan& plan,
     }
     PictureScales shown;
     shown.crosses = scales.crosses;
-    shown.range = levelRangeFor(dbRangeOf(settings));
+    shown.range = levelRangeFor(settings.dbRange);
     // The tool's pictures are on the window's level scale, as its level tables are.
     shown.legend = LegendScale{};
     drawPictureScales(picture, g, font, GridTarget::Image, shown);

@@ -68,7 +68,7 @@ struct PlannedFile {
 // The bands have no rows: the plan takes every frequency on the linear scale, whatever band or
 // scale the settings show.
 AppSettings everyFrequency(AppSettings settings) {
-    setFrequencyScale(settings, FrequencyScale::Linear);
+    settings.frequencyScale = FrequencyScale::Linear;
     settings.lowBandHz = 0;
     settings.highBandHz = std::numeric_limits<std::int32_t>::max();
     return settings;

@@ -2,7 +2,6 @@
 
 #include "app/app_state.h"
 #include "base/user_message.h"
-#include "dialogs/control_ids.h"
 #include "output/log_file.h"
 #include "platform/prompts.h"
 
@@ -11,7 +10,7 @@
 namespace korv {
 
 bool stereoRight(const AppSettings& st) {
-    return st.typeChoice == TYPE_STEREO && st.channelChoice == CHANNEL_RIGHT;
+    return st.stereo && st.channel == StereoChannel::Right;
 }
 
 void finishLog(LogFile& file) {

@@ -223,7 +223,7 @@ TEST_F(DesktopFilesTest, ChannelFiveOfASixChannelFileIsAnalysedAndNamed) {
     ASSERT_TRUE(sox.waitForFinished()) << "sox (scripts/install-deps) is needed";
     ASSERT_EQ(sox.exitCode(), 0) << sox.readAllStandardError().toStdString();
 
-    settings().variablesChoice = cmd::kVariablesAdjust;
+    settings().variables = Variables::Adjust;
     settings().lowBandHz = 0;
     settings().highBandHz = kRate / 2;
     prompts->queueDialog([](QDialog& d) {

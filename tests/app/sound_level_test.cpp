@@ -190,7 +190,7 @@ TEST_F(SoundLevelTest, AnalyzedStretchAndTheRectanglesBandLimitedLeq) {
             return std::vector<double>{12000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * t) +
                                        3000.0 * std::sin(2.0 * std::numbers::pi * 3000.0 * t)};
         }));
-    window->state().settings.channelChoice = CHANNEL_LEFT;
+    window->state().settings.channel = StereoChannel::Left;
     prompts->queueFile(path);
     QTest::keyClick(window.get(), Qt::Key_F1);
     ASSERT_TRUE(window->state().held.spectralImage);
