@@ -336,8 +336,6 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_F7:
         queue_.send(cmd::kSoundLevel, 0);
         break;
-    case Qt::Key_Home:
-    case Qt::Key_End:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
         // With Shift a whole screen; alone the bar's page of 100 columns.
