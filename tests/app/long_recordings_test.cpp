@@ -43,7 +43,6 @@ namespace korv {
 namespace {
 
 constexpr int kRate = 22050;
-constexpr int kProbeCommand = 99003;
 constexpr double kOnsetSec = 25.0; // the tone of the navigation file starts here
 constexpr int kWaveHeaderBytes = 44;
 
@@ -105,32 +104,6 @@ class LongRecordingsTest : public ::testing::Test {
             edit->setText(text);
             ScriptedPrompts::pressOk(d);
         });
-    }
-
-    // Runs each probe from inside the play loop, at the given round of its message pump.
-    void probeAt(std::map<int, std::function<void()>> probes) {
-        auto round = std::make_shared<int>(0);
-        window->registerCommand(kProbeCommand, [this, round, probes = std::move(probes)](int) {
-            if (const auto it = probes.find(++*round); it != probes.end()) {
-                it->second();
-            }
-            if (*round < probes.rbegin()->first) {
-                window->commands().post(kProbeCommand, 0);
-            }
-        });
-        window->commands().post(kProbeCommand, 0);
-    }
-
-    // A command that posts itself again at each pump of the running loop; `step` is given the
-    // round and says whether to go on.
-    void everyPump(std::function<bool(int)> step) {
-        auto round = std::make_shared<int>(0);
-        window->registerCommand(kProbeCommand, [this, round, step = std::move(step)](int) {
-            if (step(++*round)) {
-                window->commands().post(kProbeCommand, 0);
-            }
-        });
-        window->commands().post(kProbeCommand, 0);
     }
 
     QFrame* panel() { return window->findChild<QFrame*>(QStringLiteral("progress")); }
@@ -260,7 +233,7 @@ TEST_F(LongRecordingsTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
                                   static_cast<double>(*heard) * 1000.0 / kBatRate);
         };
     }
-    probeAt(probes);
+    probeAt(*window, probes);
     const std::int64_t startMs = clock.currentMs();
     window->commands().send(cmd::kPlay, 0);
 
@@ -316,7 +289,7 @@ TEST_F(LongRecordingsTest, TimeExpansionSurvivesARestart) {
 TEST_F(LongRecordingsTest, CancelStopsALongAnalysisWhereItIs) {
     ASSERT_NE(panel(), nullptr);
     bool everShown = false;
-    everyPump([&](int) {
+    everyPump(*window, [&](int) {
         everShown = everShown || panel()->isVisible();
         return state().view.analysisDrawing;
     });
@@ -326,7 +299,7 @@ TEST_F(LongRecordingsTest, CancelStopsALongAnalysisWhereItIs) {
     int barAtCancel = -1;
     long fullColumns = 0;
     int drawing = 0; // pumps of the column loop
-    everyPump([&](int) {
+    everyPump(*window, [&](int) {
         if (!state().view.analysisDrawing) {
             return true;
         }
@@ -371,7 +344,7 @@ TEST_F(LongRecordingsTest, CancelEndsABatch) {
     }
     QString stageShown;
     int barShown = -1;
-    everyPump([&](int) {
+    everyPump(*window, [&](int) {
         if (!state().view.analysisDrawing || !window->windowTitle().contains("2 of 3")) {
             return true;
         }

@@ -37,7 +37,6 @@
 namespace korv {
 namespace {
 
-constexpr int kProbeCommand = 99002;
 constexpr int kWaveHeaderBytes = 44; // test::waveFile writes the plain header
 
 // A tone (so the image has something to show) with noise on it (so no two stretches of the
@@ -88,20 +87,6 @@ class PlayWindowTest : public ::testing::Test {
         QTest::keyClick(window.get(), Qt::Key_F1);
         EXPECT_TRUE(window->state().held.spectralImage);
         return file.mid(kWaveHeaderBytes);
-    }
-
-    // Runs each probe from inside the play loop, at the given round of its message pump.
-    void probeAt(std::map<int, std::function<void()>> probes) {
-        auto round = std::make_shared<int>(0);
-        window->registerCommand(kProbeCommand, [this, round, probes = std::move(probes)](int) {
-            if (const auto it = probes.find(++*round); it != probes.end()) {
-                it->second();
-            }
-            if (*round < probes.rbegin()->first) {
-                window->commands().post(kProbeCommand, 0);
-            }
-        });
-        window->commands().post(kProbeCommand, 0);
     }
 
     // The colour the window shows and the colour of an image pixel.
@@ -256,7 +241,8 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     const auto columnAt = [](double ms) {
         return static_cast<int>((ms - 512 * 1000.0 / 22050) / (88 * 1000.0 / 22050));
     };
-    probeAt({{101, [&] { readoutsAt100 = window->surface().copyRect(readouts); }},
+    probeAt(*window,
+            {{101, [&] { readoutsAt100 = window->surface().copyRect(readouts); }},
              {201,
               [&] {
                   // About 200 ms in: columns up to about 44 are uncovered in both panes, the
@@ -311,17 +297,17 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     const QByteArray held = analyze(QStringLiteral("stop.wav"), 22050, 1, 16, 22050 * 2);
     const int before = openAllocations();
     bool probed = false;
-    probeAt({{301, [&] {
-                  QTest::keyClick(window.get(), Qt::Key_Escape);
-                  // The completion was handled before STOP returned.
-                  ASSERT_NE(output, nullptr);
-                  EXPECT_FALSE(output->isOpen());
-                  EXPECT_FALSE(output->device.isPlaying());
-                  EXPECT_FALSE(window->state().view.playbackActive);
-                  EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
-                  EXPECT_EQ(openAllocations(), before);
-                  probed = true;
-              }}});
+    probeAt(*window, {{301, [&] {
+                           QTest::keyClick(window.get(), Qt::Key_Escape);
+                           // The completion was handled before STOP returned.
+                           ASSERT_NE(output, nullptr);
+                           EXPECT_FALSE(output->isOpen());
+                           EXPECT_FALSE(output->device.isPlaying());
+                           EXPECT_FALSE(window->state().view.playbackActive);
+                           EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+                           EXPECT_EQ(openAllocations(), before);
+                           probed = true;
+                       }}});
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(probed);
     // About 300 ms were heard, exactly as held.
@@ -340,7 +326,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
 
     // A close during play only stops it.
     const std::size_t beforeClose = output->played().size();
-    probeAt({{101, [&] { window->close(); }}});
+    probeAt(*window, {{101, [&] { window->close(); }}});
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(window->isVisible());
     EXPECT_LT(output->played().size() - beforeClose, 22050U * 2);
@@ -349,10 +335,10 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
     const int oldHeight = image().height();
     const std::int64_t bytes = window->state().analysis.run.segmentBytes;
-    probeAt({{101, [&] {
-                  window->resize(window->width(), window->height() - 60);
-                  QCoreApplication::processEvents();
-              }}});
+    probeAt(*window, {{101, [&] {
+                           window->resize(window->width(), window->height() - 60);
+                           QCoreApplication::processEvents();
+                       }}});
     window->commands().send(cmd::kPlay, 0);
     QCoreApplication::processEvents();
     window->commands().drain();
@@ -408,7 +394,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
         }
         markers.push_back(found);
     };
-    probeAt({{501, findMarker}, {1501, findMarker}, {3001, findMarker}});
+    probeAt(*window, {{501, findMarker}, {1501, findMarker}, {3001, findMarker}});
     QTest::mouseClick(window->button(cmd::kPlayWindow), Qt::LeftButton);
 
     // The marker stands on the column whose window is centred on the sound heard: 10 ms

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace korv::test {
@@ -36,6 +37,32 @@ openWindow(const MainWindowOptions& options, const QStringList& arguments = {},
     window->startUp(arguments);
     window->state().settings.variables = Variables::Freeze;
     return window;
+}
+
+// A command of the tests' own, run from inside a running loop's message pump.
+inline constexpr int kPumpProbeCommand = 99002;
+
+// A command that posts itself again at each pump of the running loop; `step` is given the
+// round and says whether to go on.
+inline void everyPump(MainWindow& window, std::function<bool(int)> step) {
+    auto round = std::make_shared<int>(0);
+    window.registerCommand(kPumpProbeCommand, [&window, round, step = std::move(step)](int) {
+        if (step(++*round)) {
+            window.commands().post(kPumpProbeCommand, 0);
+        }
+    });
+    window.commands().post(kPumpProbeCommand, 0);
+}
+
+// Runs each probe from inside the running loop, at the given round of its message pump.
+inline void probeAt(MainWindow& window, std::map<int, std::function<void()>> probes) {
+    const int last = probes.rbegin()->first;
+    everyPump(window, [probes = std::move(probes), last](int round) {
+        if (const auto it = probes.find(round); it != probes.end()) {
+            it->second();
+        }
+        return round < last;
+    });
 }
 
 // A window on the virtual clock (each read moves it on a msec), its settings file in `dir`;
