@@ -233,7 +233,7 @@ TEST_F(LongRecordingsTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
                                   static_cast<double>(*heard) * 1000.0 / kBatRate);
         };
     }
-    probeAt(*window, probes);
+    test::probeAt(*window, probes);
     const std::int64_t startMs = clock.currentMs();
     window->commands().send(cmd::kPlay, 0);
 
@@ -289,7 +289,7 @@ TEST_F(LongRecordingsTest, TimeExpansionSurvivesARestart) {
 TEST_F(LongRecordingsTest, CancelStopsALongAnalysisWhereItIs) {
     ASSERT_NE(panel(), nullptr);
     bool everShown = false;
-    everyPump(*window, [&](int) {
+    test::everyPump(*window, [&](int) {
         everShown = everShown || panel()->isVisible();
         return state().view.analysisDrawing;
     });
@@ -299,7 +299,7 @@ TEST_F(LongRecordingsTest, CancelStopsALongAnalysisWhereItIs) {
     int barAtCancel = -1;
     long fullColumns = 0;
     int drawing = 0; // pumps of the column loop
-    everyPump(*window, [&](int) {
+    test::everyPump(*window, [&](int) {
         if (!state().view.analysisDrawing) {
             return true;
         }
@@ -344,7 +344,7 @@ TEST_F(LongRecordingsTest, CancelEndsABatch) {
     }
     QString stageShown;
     int barShown = -1;
-    everyPump(*window, [&](int) {
+    test::everyPump(*window, [&](int) {
         if (!state().view.analysisDrawing || !window->windowTitle().contains("2 of 3")) {
             return true;
         }

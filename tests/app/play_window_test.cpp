@@ -241,7 +241,7 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
     const auto columnAt = [](double ms) {
         return static_cast<int>((ms - 512 * 1000.0 / 22050) / (88 * 1000.0 / 22050));
     };
-    probeAt(*window,
+    test::probeAt(*window,
             {{101, [&] { readoutsAt100 = window->surface().copyRect(readouts); }},
              {201,
               [&] {
@@ -297,7 +297,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     const QByteArray held = analyze(QStringLiteral("stop.wav"), 22050, 1, 16, 22050 * 2);
     const int before = openAllocations();
     bool probed = false;
-    probeAt(*window, {{301, [&] {
+    test::probeAt(*window, {{301, [&] {
                            QTest::keyClick(window.get(), Qt::Key_Escape);
                            // The completion was handled before STOP returned.
                            ASSERT_NE(output, nullptr);
@@ -326,7 +326,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
 
     // A close during play only stops it.
     const std::size_t beforeClose = output->played().size();
-    probeAt(*window, {{101, [&] { window->close(); }}});
+    test::probeAt(*window, {{101, [&] { window->close(); }}});
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(window->isVisible());
     EXPECT_LT(output->played().size() - beforeClose, 22050U * 2);
@@ -335,7 +335,7 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     // A resize while the sound runs stops it; the layout and the analysis follow afterwards.
     const int oldHeight = image().height();
     const std::int64_t bytes = window->state().analysis.run.segmentBytes;
-    probeAt(*window, {{101, [&] {
+    test::probeAt(*window, {{101, [&] {
                            window->resize(window->width(), window->height() - 60);
                            QCoreApplication::processEvents();
                        }}});
@@ -394,7 +394,7 @@ TEST_F(PlayWindowTest, PlayWindowPlaysTheVisibleSpanUnderAMarkerInTheDualLayout)
         }
         markers.push_back(found);
     };
-    probeAt(*window, {{501, findMarker}, {1501, findMarker}, {3001, findMarker}});
+    test::probeAt(*window, {{501, findMarker}, {1501, findMarker}, {3001, findMarker}});
     QTest::mouseClick(window->button(cmd::kPlayWindow), Qt::LeftButton);
 
     // The marker stands on the column whose window is centred on the sound heard: 10 ms
