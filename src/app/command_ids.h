@@ -36,6 +36,9 @@ inline constexpr int kScreenForward = 40092;
 // 40093 + k plays at 1 / TIME_EXPANSION_FACTORS[k] of the recorded speed.
 inline constexpr int kTimeExpansionFirst = 40093;
 inline constexpr int kTimeExpansionLast = 40100;
+// View > Narrow Band and Widen Band: one step of the frequency zoom.
+inline constexpr int kNarrowBand = 40102;
+inline constexpr int kWidenBand = 40103;
 // 40040 + k sets the FFT size to 2^(9 + k) points, k = 0 ... 5.
 inline constexpr int kFftSizeFirst = 40040;
 inline constexpr int kFftSizeLast = 40045;
@@ -65,6 +68,8 @@ inline constexpr int kScanPointSpectrum = 2;
 inline constexpr int kParametersChangeTimeScale = 2;
 // 3 the held one again in the band the frequency zoom (Ctrl+Shift+wheel) has set.
 inline constexpr int kParametersChangeBand = 3;
+// Narrow Band and Widen Band (40102, 40103): 1 from their keys, which zoom about the pointer.
+inline constexpr int kFromKey = 1;
 // STOP (103) sent by a resize.
 inline constexpr int kStopFromResize = 1;
 

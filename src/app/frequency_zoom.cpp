@@ -9,6 +9,7 @@
 #include "app/program_menu.h"
 #include "app/view_navigation.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QWheelEvent>
 
@@ -90,15 +91,42 @@ ZoomBand zoomedBand(FrequencyScale scale, double lowHz, double highHz, double fi
     return band;
 }
 
+ZoomBand draggedBand(double fromHz, double toHz, double topHz) {
+    const double top = std::max(topHz, static_cast<double>(MIN_BAND_WIDTH_HZ));
+    double low = std::clamp(std::min(fromHz, toHz), 0.0, top);
+    double high = std::clamp(std::max(fromHz, toHz), 0.0, top);
+    if (high - low < MIN_BAND_WIDTH_HZ) {
+        const double middle =
+            std::clamp((low + high) / 2.0, MIN_BAND_WIDTH_HZ / 2.0, top - MIN_BAND_WIDTH_HZ / 2.0);
+        low = middle - MIN_BAND_WIDTH_HZ / 2.0;
+        high = middle + MIN_BAND_WIDTH_HZ / 2.0;
+    }
+    ZoomBand band{static_cast<std::int32_t>(std::lround(low)),
+                  static_cast<std::int32_t>(std::lround(high))};
+    // Rounding may take a hertz off the width; it goes back on the side that has room.
+    if (band.highHz - band.lowHz < MIN_BAND_WIDTH_HZ) {
+        if (band.lowHz + MIN_BAND_WIDTH_HZ <= static_cast<std::int32_t>(top)) {
+            band.highHz = band.lowHz + MIN_BAND_WIDTH_HZ;
+        } else {
+            band.lowHz = band.highHz - MIN_BAND_WIDTH_HZ;
+        }
+    }
+    return band;
+}
+
+bool frequencyZoomAvailable(MainWindow& window) {
+    const AppState& s = window.state();
+    return !s.control.modeRunning && s.held.spectralImage && !s.view.analysisDrawing &&
+           s.settings.displayType == DisplayType::Scroll &&
+           window.commandBuilt(cmd::kParametersChange) &&
+           window.menu().enabled(cmd::kParametersChange);
+}
+
 void changeFrequencyBand(MainWindow& window, int direction, int y) {
-    AppState& s = window.state();
-    if (s.control.modeRunning || !s.held.spectralImage || s.view.analysisDrawing ||
-        s.settings.displayType != DisplayType::Scroll ||
-        !window.commandBuilt(cmd::kParametersChange) ||
-        !window.menu().enabled(cmd::kParametersChange)) {
+    if (!frequencyZoomAvailable(window)) {
         return;
     }
-    const ViewGeometry g = currentViewGeometry(s);
+    const ViewGeometry g = currentViewGeometry(window.state());
     const FrequencyAxis axis = g.frequencyAxis();
     if (!axis.usable() || g.sampleRate <= 0) {
         return;
@@ -108,16 +136,30 @@ void changeFrequencyBand(MainWindow& window, int direction, int y) {
     const double fixedHz = y >= g.stripHeight && row >= 0 && row < g.rows()
                                ? axis.hzAtRow(row)
                                : axis.hzAtRow(g.rows() / 2.0);
-    const ZoomBand band = zoomedBand(
-        g.frequencyScale, g.lowBandHz, g.highBandHz, fixedHz,
-        direction < 0 ? 1.0 / kFrequencyZoomFactor : kFrequencyZoomFactor, g.sampleRate / 2.0);
-    if (band == ZoomBand{g.lowBandHz, g.highBandHz}) {
+    setFrequencyBand(window,
+                     zoomedBand(g.frequencyScale, g.lowBandHz, g.highBandHz, fixedHz,
+                                direction < 0 ? 1.0 / kFrequencyZoomFactor : kFrequencyZoomFactor,
+                                g.sampleRate / 2.0));
+}
+
+void setFrequencyBand(MainWindow& window, ZoomBand band) {
+    AppState& s = window.state();
+    if (!frequencyZoomAvailable(window) ||
+        band == ZoomBand{s.settings.lowBandHz, s.settings.highBandHz}) {
         return;
     }
-    const int pos = s.view.scroll.h.pos;
+    const long pos = s.view.scroll.h.pos;
+    const ZoomBand before{s.settings.lowBandHz, s.settings.highBandHz};
+    const bool keptBefore = s.restore.has_value();
     s.settings.lowBandHz = band.lowHz;
     s.settings.highBandHz = band.highHz;
     window.commands().send(cmd::kParametersChange, cmd::kParametersChangeBand);
+    // The change keeps the settings for Restore as it finds them, the new band already set:
+    // Restore must bring back the band of the image it brings back.
+    if (!keptBefore && s.restore) {
+        s.restore->settings.lowBandHz = before.lowHz;
+        s.restore->settings.highBandHz = before.highHz;
+    }
     // The same columns analysed again: the view keeps its time too.
     if (s.held.spectralImage && !s.view.analysisDrawing) {
         window.surface().invalidate();
@@ -128,6 +170,23 @@ void changeFrequencyBand(MainWindow& window, int direction, int y) {
 void installFrequencyZoom(MainWindow& window) {
     // Installed after the window's own filter, so it sees the wheel first.
     window.drawingArea()->installEventFilter(new WheelZoom(window));
+    MainWindow* w = &window;
+    for (const int id : {cmd::kNarrowBand, cmd::kWidenBand}) {
+        window.registerCommand(id, [w, id](int from) {
+            if (!w->menu().enabled(id)) {
+                return;
+            }
+            // The keys zoom about the pointer's frequency when it rests on the picture; the
+            // menu's items, and the keys elsewhere, about the band's middle.
+            int y = -1;
+            const QPoint pointer = w->drawingArea()->mapFromGlobal(QCursor::pos());
+            if (from == cmd::kFromKey && pointer.x() >= 0 &&
+                pointer.x() < w->state().view.layout.plotWidth) {
+                y = pointer.y();
+            }
+            changeFrequencyBand(*w, id == cmd::kNarrowBand ? -1 : 1, y);
+        });
+    }
 }
 
 } // namespace korv

@@ -197,9 +197,10 @@ void MainWindow::setInitialMenuState() {
     }
     menu_->enablePopup(ProgramMenu::kParametersPopup, false);
     menu_->enablePopup(ProgramMenu::kSaveImagePopup, false);
-    for (const int id : {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
-                         cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow,
-                         cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward}) {
+    for (const int id :
+         {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum, cmd::kLogPoints,
+          cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow, cmd::kGoToTime, cmd::kScreenBack,
+          cmd::kScreenForward, cmd::kNarrowBand, cmd::kWidenBand}) {
         menu_->enable(id, false);
     }
 }

@@ -368,10 +368,15 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         }
         break;
     case Qt::Key_Up:
-        QCursor::setPos(QCursor::pos() + QPoint(0, -1));
-        break;
     case Qt::Key_Down:
-        QCursor::setPos(QCursor::pos() + QPoint(0, 1));
+        // With Ctrl+Shift the frequency zoom; alone the pointer a pixel.
+        if ((event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) ==
+            (Qt::ControlModifier | Qt::ShiftModifier)) {
+            queue_.send(event->key() == Qt::Key_Up ? cmd::kNarrowBand : cmd::kWidenBand,
+                        cmd::kFromKey);
+        } else {
+            QCursor::setPos(QCursor::pos() + QPoint(0, event->key() == Qt::Key_Up ? -1 : 1));
+        }
         break;
     default:
         QMainWindow::keyPressEvent(event);

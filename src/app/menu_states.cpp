@@ -45,8 +45,8 @@ void menuStateRunning(MainWindow& window) {
               {cmd::kAnalyzeFile, cmd::kAnalyzeBatch, cmd::kParametersChange,
                cmd::kParametersRestore, cmd::kLogSpectrum, cmd::kLogPoints, cmd::kScanFile,
                cmd::kScanInput, cmd::kSaveWave, cmd::kFreqCalibration, cmd::kCalibrateInput,
-               cmd::kExit, cmd::kPrintWindow, cmd::kGoToTime, cmd::kScreenBack,
-               cmd::kScreenForward},
+               cmd::kExit, cmd::kPrintWindow, cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward,
+               cmd::kNarrowBand, cmd::kWidenBand},
               false);
     m.enablePopup(ProgramMenu::kParametersPopup, false);
     m.enablePopup(ProgramMenu::kSaveImagePopup, false);
@@ -67,9 +67,10 @@ void menuStateIdle(MainWindow& window) {
     m.enable(cmd::kParametersRestore, s.analysis.scanRestoreAvailable);
     m.enable(cmd::kLogSpectrum, s.logs.logDataAvailable);
     nameLogCommand(m, s.settings);
-    enableAll(
-        m, {cmd::kLogPoints, cmd::kSaveWave, cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward},
-        false);
+    enableAll(m,
+              {cmd::kLogPoints, cmd::kSaveWave, cmd::kGoToTime, cmd::kScreenBack,
+               cmd::kScreenForward, cmd::kNarrowBand, cmd::kWidenBand},
+              false);
     const bool image = s.held.spectralImage || s.view.plotImage;
     m.enable(cmd::kPrintWindow, image);
     m.enablePopup(ProgramMenu::kSaveImagePopup, image);
@@ -120,6 +121,9 @@ void menuStateImage(MainWindow& window) {
     enableAll(m, {cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward},
               st.displayType == DisplayType::Scroll && s.held.spectralImage &&
                   s.view.scroll.h.scrollable && !s.view.scrollMemoryShown);
+    // The analysed image, which Parameters Change analyses again in another band.
+    enableAll(m, {cmd::kNarrowBand, cmd::kWidenBand},
+              st.displayType == DisplayType::Scroll && s.held.spectralImage.held());
     endRunning(window);
 }
 

@@ -69,13 +69,16 @@ ProgramMenu::ProgramMenu(QMenuBar& bar, std::function<void(int)> onCommand)
     }
 }
 
-// The view's place in a long recording, and the speed the held sound plays at. The keys are
-// the window's own (its key handler sends the commands), so the items only name them.
+// The view's place in a long recording, its band, and the speed the held sound plays at. The keys
+// are the window's own (its key handler sends the commands), so the items only name them.
 void ProgramMenu::addView(QMenuBar& bar) {
     QMenu* view = bar.addMenu(QStringLiteral("Vie&w"));
     add(*view, cmd::kGoToTime, "&Go To Time...");
     add(*view, cmd::kScreenBack, "Screen &Back\tShift+PgUp");
     add(*view, cmd::kScreenForward, "Screen &Forward\tShift+PgDown");
+    view->addSeparator();
+    add(*view, cmd::kNarrowBand, "&Narrow Band\tCtrl+Shift+Up");
+    add(*view, cmd::kWidenBand, "&Widen Band\tCtrl+Shift+Down");
     view->addSeparator();
     QMenu* expansion = view->addMenu(QStringLiteral("Time &Expansion"));
     std::string taken; // each item's mnemonic: the first digit of its factor not yet taken

@@ -234,7 +234,7 @@ std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
                 formatText("%-3lu sec", static_cast<unsigned long>(roundHalfUp(msec / 1000.0)));
             t.labelX = t.x - cw;
         }
-        t.inLimits = 10 * cw < t.x && t.x < rightLimit;
+        t.inLimits = FREQUENCY_LABEL_COLUMN_CHARS * cw < t.x && t.x < rightLimit;
         ticks.push_back(std::move(t));
     }
     labelEveryKth(ticks, static_cast<long long>(firstInterval), in);
@@ -254,6 +254,16 @@ std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& g, AxisLabels styl
         break;
     }
     return {};
+}
+
+bool onFrequencyLabels(const ViewGeometry& g, PixelPoint p) {
+    if (g.frequencyScale == FrequencyScale::ThirdOctave || g.rows() <= 0 || p.y < g.stripHeight ||
+        p.y >= g.plotHeight || p.x < 0 || p.x >= g.plotWidth) {
+        return false;
+    }
+    const int column = FREQUENCY_LABEL_COLUMN_CHARS * g.charWidth;
+    const int rightPane = dualRightPaneX(g.plotWidth);
+    return p.x < column || (g.dualStereo && p.x >= rightPane && p.x < rightPane + column);
 }
 
 ViewDrawing GridOverlay::all() const {

@@ -21,6 +21,11 @@ inline constexpr int GRID_CROSS_ARM = 5; // an 11-pixel cross: 5 pixels each sid
 // The candidate nearest to target, the first one on a tie.
 [[nodiscard]] int nearestGridCandidate(double target);
 
+// The frequency labels stand one character from each pane's left edge and take at most eight
+// ("12.5 kHz"): with a character's gap this column is theirs, and the time labels keep clear
+// of it.
+inline constexpr int FREQUENCY_LABEL_COLUMN_CHARS = 10;
+
 // Recordings longer than this are timed as h:mm:ss on the axis.
 inline constexpr double CLOCK_TIME_LABELS_MSEC = 3'600'000.0;
 
@@ -71,6 +76,10 @@ struct FrequencyTick {
 // rows); none for another scale or a band that gives no axis.
 [[nodiscard]] std::vector<FrequencyTick> frequencyTicks(const ViewGeometry& geometry,
                                                         AxisLabels style = AxisLabels::Units);
+
+// A view point on the frequency labels' column of a pane, beside the spectral rows of a scale
+// that has them (linear or log).
+[[nodiscard]] bool onFrequencyLabels(const ViewGeometry& geometry, PixelPoint point);
 
 enum class GridTarget {
     Window, // over the view at the scroll position; the dual layout repeats everything

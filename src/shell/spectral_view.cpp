@@ -3,7 +3,9 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/current_view.h"
+#include "app/frequency_zoom.h"
 #include "app/main_window.h"
+#include "display/grid_overlay.h"
 #include "display/readouts.h"
 #include "display/view_draw.h"
 #include "modes/plot_display.h"
@@ -31,6 +33,8 @@ namespace {
 
 // The measuring rectangle keeps clear of the waveform strip's top.
 constexpr int kRectangleTopLimit = 43;
+// A drag from the frequency labels is told vertical or not once it has gone this far.
+constexpr int kAxisDragDecisionPixels = 4;
 
 // What the mouse is doing on the image.
 struct MouseState {
@@ -45,6 +49,14 @@ struct MouseState {
     std::optional<ReadoutPoint> measureFrom;
     PixelPoint lastPoint;
     bool inside = false;
+    // A left press on the frequency labels, not yet told a vertical drag (the band) from
+    // another (the time stretch, as elsewhere).
+    bool onAxis = false;
+    PixelPoint pressPoint;
+    // The band being dragged on the frequency labels: its first and latest view rows.
+    bool bandDragging = false;
+    int bandStartY = 0;
+    int bandEndY = 0;
 };
 
 class SpectralView {
@@ -208,7 +220,14 @@ class SpectralView {
         }
         track(at);
         const ViewGeometry g = currentViewGeometry(window_.state());
-        if (mouse_.dragging) {
+        if (mouse_.dragging && mouse_.onAxis) {
+            tellAxisDrag();
+        }
+        if (mouse_.bandDragging) {
+            const int end = std::clamp(mouse_.lastPoint.y, g.stripHeight, g.plotHeight - 1);
+            invertRows(mouse_.bandEndY, end);
+            mouse_.bandEndY = end;
+        } else if (mouse_.dragging && !mouse_.onAxis) {
             const int end = viewXToColumn(mouse_.lastPoint.x, g.plotWidth, g.dualStereo);
             invertColumns(mouse_.endColumn, end);
             mouse_.endColumn = end;
@@ -221,6 +240,47 @@ class SpectralView {
         }
         updateReadouts();
         return false;
+    }
+
+    // A drag from the frequency labels that has gone far enough: mostly up or down it drags
+    // the band, otherwise the time stretch from where it began.
+    void tellAxisDrag() {
+        const int dx = std::abs(mouse_.lastPoint.x - mouse_.pressPoint.x);
+        const int dy = std::abs(mouse_.lastPoint.y - mouse_.pressPoint.y);
+        if (std::max(dx, dy) < kAxisDragDecisionPixels) {
+            return;
+        }
+        mouse_.onAxis = false;
+        if (dy > dx) {
+            mouse_.dragging = false;
+            mouse_.bandDragging = true;
+            mouse_.bandStartY = mouse_.pressPoint.y;
+            mouse_.bandEndY = mouse_.pressPoint.y;
+        }
+    }
+
+    // The band between two view rows, across the whole width (both dual panes).
+    void invertRows(int from, int to) {
+        if (from == to) {
+            return;
+        }
+        const PlotLayout& l = window_.state().view.layout;
+        window_.surface().invertRect({0, std::min(from, to), l.plotWidth, std::abs(to - from)});
+    }
+
+    // The band dragged on the frequency labels: from the row pressed to the row let go, the
+    // held stretch analysed again in it.
+    void releaseBand() {
+        mouse_.bandDragging = false;
+        repaint();
+        const ViewGeometry g = currentViewGeometry(window_.state());
+        const FrequencyAxis axis = g.frequencyAxis();
+        if (mouse_.bandEndY == mouse_.bandStartY || !axis.usable()) {
+            return;
+        }
+        const auto hzAt = [&g, &axis](int y) { return axis.hzAtRow(g.plotHeight - 1 - y); };
+        setFrequencyBand(window_, draggedBand(hzAt(mouse_.bandStartY), hzAt(mouse_.bandEndY),
+                                              g.sampleRate / 2.0));
     }
 
     // The strip between two view columns, over the plot height, in both dual panes.
@@ -334,6 +394,9 @@ class SpectralView {
             if (at.y() > s.view.layout.plotHeight) {
                 return true;
             }
+            mouse_.pressPoint = {at.x(), at.y()};
+            mouse_.onAxis =
+                onFrequencyLabels(g, mouse_.pressPoint) && frequencyZoomAvailable(window_);
             repaint();
             mouse_.dragging = true;
             return true;
@@ -363,10 +426,15 @@ class SpectralView {
             updateReadouts();
             return true;
         }
+        if (event.button() == Qt::LeftButton && mouse_.bandDragging) {
+            releaseBand();
+            return true;
+        }
         if (event.button() != Qt::LeftButton || !mouse_.dragging) {
             return false;
         }
         mouse_.dragging = false;
+        mouse_.onAxis = false;
         AppState& s = window_.state();
         if (!s.held.spectralImage || s.view.analysisDrawing || s.view.playbackActive) {
             return true;

@@ -167,10 +167,12 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
               (QStringList{"40005 &Change", "40023 &Restore"}));
     EXPECT_EQ(entries(*function.actions().at(ProgramMenu::kSaveImagePopup)->menu()),
               (QStringList{"40033 Window Image", "40034 Entire Image"}));
-    EXPECT_EQ(entries(topMenu(*w, 1)),
-              (QStringList{"40090 Go To Time...", "40091 Screen Back\tShift+PgUp",
-                           "40092 Screen Forward\tShift+PgDown", "-", "Time Expansion"}));
-    EXPECT_EQ(entries(*topMenu(*w, 1).actions().at(4)->menu()),
+    EXPECT_EQ(
+        entries(topMenu(*w, 1)),
+        (QStringList{"40090 Go To Time...", "40091 Screen Back\tShift+PgUp",
+                     "40092 Screen Forward\tShift+PgDown", "-", "40102 Narrow Band\tCtrl+Shift+Up",
+                     "40103 Widen Band\tCtrl+Shift+Down", "-", "Time Expansion"}));
+    EXPECT_EQ(entries(*topMenu(*w, 1).actions().at(7)->menu()),
               (QStringList{"40093 As Recorded", "40094 1/2 Speed", "40095 1/4 Speed",
                            "40096 1/8 Speed", "40097 1/10 Speed", "40098 1/16 Speed",
                            "40099 1/20 Speed", "40100 1/32 Speed"}));
@@ -188,7 +190,8 @@ TEST_F(MainWindowTest, MenuHasEveryPopupAndItemInOrderAndStartsWithTheInitialSta
     expectEnabled(m, false,
                   {cmd::kParametersChange, cmd::kParametersRestore, cmd::kLogSpectrum,
                    cmd::kLogPoints, cmd::kSaveWave, cmd::kFreqMark, cmd::kPrintWindow,
-                   cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward});
+                   cmd::kGoToTime, cmd::kScreenBack, cmd::kScreenForward, cmd::kNarrowBand,
+                   cmd::kWidenBand});
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kParametersPopup));
     EXPECT_FALSE(m.popupEnabled(ProgramMenu::kSaveImagePopup));
     for (const auto& [id, text] : {std::pair{cmd::kPlay, "PLAY"},

@@ -1,9 +1,12 @@
 // The overview strip and the frequency zoom in the real window offscreen, on analysed files
 // with a tone: the strip frames the part in view and a click in it moves the view there;
-// Ctrl+Shift+wheel narrows the band around the frequency under the pointer and analyses again.
+// Ctrl+Shift+wheel narrows the band around the frequency under the pointer and analyses again,
+// a drag on the frequency labels sets the band to the span dragged, and View > Narrow Band and
+// Widen Band and their keys zoom about the band's middle.
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/current_view.h"
 #include "app/main_window.h"
 #include "app/overview_strip.h"
 #include "display/plot_layout.h"
@@ -13,7 +16,9 @@
 #include "support/test_signals.h"
 #include "support/window_setup.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
@@ -69,6 +74,27 @@ class OverviewZoomTest : public ::testing::Test {
             }
         }
         return {first, end};
+    }
+
+    QWidget* area() const { return window->drawingArea(); }
+    int rows() { return state().view.layout.plotHeight - state().view.layout.topBand; }
+    // The view row at which the band 0 to 5000 Hz shows `hz`.
+    int yOf(double hz) {
+        return state().view.layout.plotHeight - 1 -
+               static_cast<int>(std::lround(hz / 5000.0 * rows()));
+    }
+    // The window's colour at a view point, as the paints asked for have left it.
+    QRgb shownAt(int x, int y) const {
+        window->surface().updateNow();
+        return window->surface().pixel(x, y).value_or(0) & 0xffffffu;
+    }
+    // A left drag in steps of a few pixels, as a hand makes it.
+    void drag(QPoint from, QPoint to) {
+        QTest::mousePress(area(), Qt::LeftButton, {}, from);
+        for (int i = 1; i <= 20; ++i) {
+            QTest::mouseMove(area(), from + (to - from) * i / 20);
+        }
+        QTest::mouseRelease(area(), Qt::LeftButton, {}, to);
     }
 
     test::TempDir dir;
@@ -142,6 +168,92 @@ TEST_F(OverviewZoomTest, CtrlShiftWheelNarrowsTheBandKeepingTheToneUnderThePoint
     wheel(-120);
     EXPECT_EQ(settings().lowBandHz, 0);
     EXPECT_EQ(settings().highBandHz, 5000);
+    EXPECT_NEAR(test::loudestRow(state(), x), row, 1);
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
+// From the 3 kHz row to the 1 kHz row on the frequency labels: the span is drawn while the
+// button holds, and the band becomes the rows' frequencies, the tone in its middle, analysed
+// anew; Parameters Restore gives the old band back. A drag across from the labels still
+// selects a stretch of time.
+TEST_F(OverviewZoomTest, ADragOnTheFrequencyLabelsSetsTheBandToTheSpanDragged) {
+    analyzeTone(5);
+    const PlotLayout& l = state().view.layout;
+    const int x = 2 * currentViewGeometry(state()).charWidth; // on the labels' column
+    const int from = yOf(3000.0);
+    const int to = yOf(1000.0);
+    const double hzPerRow = 5000.0 / rows();
+    const QPoint middle(l.plotWidth / 2, yOf(2000.0));
+    const QRgb before = shownAt(middle.x(), middle.y());
+    const QRgb outside = shownAt(middle.x(), yOf(4000.0));
+    QTest::mousePress(area(), Qt::LeftButton, {}, QPoint(x, from));
+    for (int y = from; y < to; y += 5) {
+        QTest::mouseMove(area(), QPoint(x, y));
+    }
+    QTest::mouseMove(area(), QPoint(x, to));
+    EXPECT_EQ(shownAt(middle.x(), middle.y()), ~before & 0xffffffu);
+    EXPECT_EQ(shownAt(middle.x(), yOf(4000.0)), outside);
+    QTest::mouseRelease(area(), Qt::LeftButton, {}, QPoint(x, to));
+    EXPECT_NEAR(settings().lowBandHz, 1000.0, hzPerRow + 1.0);
+    EXPECT_NEAR(settings().highBandHz, 3000.0, hzPerRow + 1.0);
+    ASSERT_TRUE(state().held.spectralImage);
+    EXPECT_TRUE(state().analysis.restorePossible);
+    // The tone in the middle, at the row the new band puts it on.
+    const double toneRow =
+        (kToneHz - settings().lowBandHz) / (settings().highBandHz - settings().lowBandHz) * rows();
+    EXPECT_NEAR(toneRow, rows() / 2.0, 0.01 * rows());
+    EXPECT_NEAR(test::loudestRow(state(), l.plotWidth / 2), toneRow, 2.0);
+    EXPECT_NE(shownAt(middle.x(), middle.y()), ~before & 0xffffffu); // the span's drawing gone
+
+    window->menu().action(cmd::kParametersRestore)->trigger();
+    EXPECT_EQ(settings().lowBandHz, 0);
+    EXPECT_EQ(settings().highBandHz, 5000);
+
+    // Across from the labels: the time stretch, in the dialog of Parameters Change.
+    prompts->queueDialog([](QDialog& d) { ScriptedPrompts::pressCancel(d); });
+    drag(QPoint(x, yOf(2500.0)), QPoint(x + 200, yOf(2500.0) + 10));
+    EXPECT_EQ(prompts->dialogsRun().size(), 1U);
+    EXPECT_EQ(settings().lowBandHz, 0);
+    EXPECT_EQ(settings().highBandHz, 5000);
+    EXPECT_TRUE(prompts->messages().empty());
+}
+
+// The items, and their keys with the pointer off the picture, halve and double the band about
+// its middle; the keys with the pointer on the tone's row keep the tone there. No analysis, no
+// zoom.
+TEST_F(OverviewZoomTest, NarrowAndWidenBandZoomAboutTheMiddleFromTheMenuAndTheKeys) {
+    ProgramMenu& m = window->menu();
+    EXPECT_FALSE(m.enabled(cmd::kNarrowBand));
+    EXPECT_FALSE(m.enabled(cmd::kWidenBand));
+    QTest::keyClick(window.get(), Qt::Key_Up, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(settings().highBandHz, 5000);
+    analyzeTone(5);
+    ASSERT_TRUE(m.enabled(cmd::kNarrowBand));
+    ASSERT_TRUE(m.enabled(cmd::kWidenBand));
+    const PlotLayout& l = state().view.layout;
+    const int x = l.plotWidth / 2;
+    QCursor::setPos(area()->mapToGlobal(QPoint(x, l.plotHeight + 5))); // below the picture
+
+    m.action(cmd::kNarrowBand)->trigger();
+    EXPECT_NEAR(settings().lowBandHz, 1250, 3);
+    EXPECT_NEAR(settings().highBandHz, 3750, 3);
+    EXPECT_NEAR(test::loudestRow(state(), x), (2000.0 - 1250.0) / 2500.0 * rows(), 2.0);
+    m.action(cmd::kWidenBand)->trigger();
+    EXPECT_EQ(settings().lowBandHz, 0);
+    EXPECT_EQ(settings().highBandHz, 5000);
+
+    QTest::keyClick(window.get(), Qt::Key_Up, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_NEAR(settings().lowBandHz, 1250, 3);
+    EXPECT_NEAR(settings().highBandHz, 3750, 3);
+    QTest::keyClick(window.get(), Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(settings().lowBandHz, 0);
+    EXPECT_EQ(settings().highBandHz, 5000);
+
+    const int row = test::loudestRow(state(), x);
+    QCursor::setPos(area()->mapToGlobal(QPoint(x, l.plotHeight - 1 - row)));
+    QTest::keyClick(window.get(), Qt::Key_Up, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_NEAR(settings().highBandHz - settings().lowBandHz, 2500, 1);
+    EXPECT_NEAR(settings().lowBandHz, kToneHz - 2500.0 * row / rows(), 6.0);
     EXPECT_NEAR(test::loudestRow(state(), x), row, 1);
     EXPECT_TRUE(prompts->messages().empty());
 }
