@@ -6,6 +6,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "platform/sound_simulated.h"
+#include "support/dialog_controls.h"
 #include "support/platform_scopes.h"
 #include "support/prompt_checks.h"
 #include "support/temp_dir.h"
@@ -32,17 +33,6 @@ constexpr int kRate = 48000;
 
 double amplitudeOf(double dbfs) {
     return std::pow(10.0, dbfs / 20.0);
-}
-
-// The first widget of type T whose accessible name is `name`.
-template <class T> T* named(QDialog& d, const QString& name) {
-    for (T* w : d.findChildren<T*>()) {
-        if (w->accessibleName() == name) {
-            return w;
-        }
-    }
-    ADD_FAILURE() << "no control named " << name.toStdString();
-    return nullptr;
 }
 
 double numberIn(QDialog& d, const char* name) {

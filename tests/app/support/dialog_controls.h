@@ -1,6 +1,6 @@
 #pragma once
-// The parameter dialogs' controls found by their ids and used as a user does: clicks on the
-// real buttons, typing into the real fields.
+// The dialogs' controls found by their ids or their accessible names and used as a user does:
+// clicks on the real buttons, typing into the real fields.
 
 #include "dialogs/control_ids.h"
 #include "dialogs/dialog_values.h"
@@ -22,6 +22,17 @@ template <typename W> W* control(QDialog& dialog, int id) {
     W* widget = dialog.findChild<W*>(controlName(id));
     EXPECT_NE(widget, nullptr) << "control " << id;
     return widget;
+}
+
+// The first child of type W whose accessible name is `name`: what a screen reader finds.
+template <typename W> W* named(QWidget& parent, const QString& name) {
+    for (W* w : parent.findChildren<W*>()) {
+        if (w->accessibleName() == name) {
+            return w;
+        }
+    }
+    ADD_FAILURE() << "no control named " << name.toStdString();
+    return nullptr;
 }
 
 inline QRadioButton* radio(QDialog& d, int id) {
