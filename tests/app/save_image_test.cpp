@@ -1,7 +1,7 @@
 // Save Image, Analyze Batch and Print Window end to end: the real window offscreen, the files
 // written to a temporary folder and read back byte by byte.
 
-#include "app/spectral_view.h"
+#include "app/current_view.h"
 #include "cli/cli_outputs.h"
 #include "modes/analysis_pass.h"
 #include "modes/save_image.h"
