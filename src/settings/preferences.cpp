@@ -205,7 +205,7 @@ bool storable(std::string_view text) {
 } // namespace
 
 std::span<const int> playbackSlowdowns() {
-    return kSlowdowns;
+    return TIME_EXPANSION_FACTORS;
 }
 
 PreferencesRead parsePreferences(std::string_view text, std::string_view fileName) {
