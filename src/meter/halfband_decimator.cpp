@@ -26,16 +26,21 @@ __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, c
                                                            const double* odd, std::size_t count,
                                                            double* out) {
     constexpr int pairs = HalfbandDecimator::kPairs;
+    // The taps in lanes once for all outputs, the pairs' loop unrolled.
+    Lanes tapLanes[pairs];
+    for (int i = 0; i < pairs; ++i)
+        tapLanes[i] = Fma::broadcast(taps + i);
     std::size_t j = 0;
     for (; j + kLanes <= count; j += kLanes) {
         // Two sums, the even pairs' and the odd pairs', so that the additions overlap.
         Lanes even0 = broadcastLanes(0.5) * loadLanes(even + j);
         Lanes odd0 = broadcastLanes(0.0);
+#pragma GCC unroll 5
         for (int i = 0; i < pairs; i += 2) {
             const Lanes sum0 = loadLanes(odd + j + i) + loadLanes(odd + j + 2 * pairs - 1 - i);
             const Lanes sum1 = loadLanes(odd + j + i + 1) + loadLanes(odd + j + 2 * pairs - 2 - i);
-            even0 = Fma::mulAdd(broadcastLanes(taps[i]), sum0, even0);
-            odd0 = Fma::mulAdd(broadcastLanes(taps[i + 1]), sum1, odd0);
+            even0 = Fma::mulAdd(tapLanes[i], sum0, even0);
+            odd0 = Fma::mulAdd(tapLanes[i + 1], sum1, odd0);
         }
         storeLanes(out + j, even0 + odd0);
     }

@@ -59,6 +59,10 @@ struct PlainFma {
                                                           const Lanes& c) {
         return mulAdd(-a, b, c);
     }
+    // *p in every lane.
+    __attribute__((always_inline)) static Lanes broadcast(const double* p) {
+        return broadcastLanes(*p);
+    }
 };
 
 // GCC only: Clang refuses the AVX2 copies' calls from the generic loops' bodies (their vector
@@ -81,6 +85,10 @@ struct AvxFma {
     __attribute__((target("avx2,fma"))) static Lanes negMulAdd(const Lanes& a, const Lanes& b,
                                                                const Lanes& c) {
         return _mm256_fnmadd_pd(a, b, c);
+    }
+    // One load (GCC builds the vector from a register in two steps otherwise).
+    __attribute__((target("avx2,fma"))) static Lanes broadcast(const double* p) {
+        return _mm256_broadcast_sd(p);
     }
 };
 #endif

@@ -8,6 +8,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
+#include <utility>
 
 namespace korv::meter {
 
@@ -94,6 +96,8 @@ struct Pack {
     double y1[kBandPassSections][kLanes]{};
     double y2[kBandPassSections][kLanes]{};
     double energy[kLanes]{}; // the last section's squared outputs, summed
+    // Each section's next input while the sections run a sample apart (filterPack below).
+    double inputs[kBandPassSections][kLanes]{};
 };
 
 // One section of four bands on one sample: `in` is its input's x[n] - x[n-2], and becomes the
@@ -108,30 +112,94 @@ __attribute__((always_inline)) inline void filterSection(Lanes& in, const Lanes&
     y1 = y;
 }
 
+// Calls f(std::integral_constant<int, s>) for each section s, the last first: the indices are
+// constants from the start, so the compiler keeps the sections' state arrays in registers.
+template <class F> __attribute__((always_inline)) inline void eachSectionLastFirst(F&& f) {
+    [&]<int... S>(std::integer_sequence<int, S...>) __attribute__((always_inline)) {
+        (f(std::integral_constant<int, kBandPassSections - 1 - S>{}), ...);
+    }
+    (std::make_integer_sequence<int, kBandPassSections>{});
+}
+
+// A pack's running state, loaded for a stretch of steps. inputs[s] is section s's next
+// input, made by section s - 1 in the step before (inputs[0] unused).
+struct PackState {
+    Lanes y1[kBandPassSections], y2[kBandPassSections], inputs[kBandPassSections];
+    Lanes energy;
+};
+
+__attribute__((always_inline)) inline PackState loadState(const Pack& pack) {
+    PackState state;
+    eachSectionLastFirst([&](auto s) __attribute__((always_inline)) {
+        state.y1[s] = loadLanes(pack.y1[s]);
+        state.y2[s] = loadLanes(pack.y2[s]);
+        state.inputs[s] = loadLanes(pack.inputs[s]);
+    });
+    state.energy = loadLanes(pack.energy);
+    return state;
+}
+
+__attribute__((always_inline)) inline void storeState(Pack& pack, const PackState& state) {
+    eachSectionLastFirst([&](auto s) __attribute__((always_inline)) {
+        storeLanes(pack.y1[s], state.y1[s]);
+        storeLanes(pack.y2[s], state.y2[s]);
+        storeLanes(pack.inputs[s], state.inputs[s]);
+    });
+    storeLanes(pack.energy, state.energy);
+}
+
+// Section s on its next sample, `in` its input: passes its output's difference on to section
+// s + 1, or (the last) adds its square to the energy.
+template <class Fma, int S>
+__attribute__((always_inline)) inline void runSection(const Pack& pack, PackState& state,
+                                                      Lanes in) {
+    constexpr int last = kBandPassSections - 1;
+    filterSection<Fma>(in, loadLanes(pack.a1[S]), loadLanes(pack.a2[S]), state.y1[S], state.y2[S]);
+    if constexpr (S < last)
+        state.inputs[S + 1] = in;
+    else
+        state.energy = Fma::mulAdd(state.y1[last], state.y1[last], state.energy);
+}
+
 // Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
-// pack, in sample order. The sections' loops are unrolled so that their state stays in
-// registers.
+// pack. The sections run a sample apart: in step t section s takes sample t - s, whose input
+// section s - 1 made in the step before, so a step's four sections do not wait on each other.
+// Each section still takes its samples in order, so the values are those of each sample taken
+// through all four in turn. The first and last steps of a call bring the sections into line
+// and let them catch up, so that a call ends with every sample through every section.
 template <class Fma>
 __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
                                                       std::size_t count) {
-    Lanes y1[kBandPassSections], y2[kBandPassSections];
-    for (int s = 0; s < kBandPassSections; ++s) {
-        y1[s] = loadLanes(pack.y1[s]);
-        y2[s] = loadLanes(pack.y2[s]);
+    constexpr std::size_t lagOfLast = kBandPassSections - 1;
+    const std::size_t steps = count + lagOfLast;
+    // A step in which some sections have no sample (t - s outside 0 .. count - 1).
+    const auto partialStep = [&](std::size_t t) __attribute__((always_inline)) {
+        PackState state = loadState(pack);
+        eachSectionLastFirst([&](auto s) __attribute__((always_inline)) {
+            constexpr auto lag = static_cast<std::size_t>(decltype(s)::value);
+            if (t >= lag && t - lag < count)
+                runSection<Fma, s>(pack, state,
+                                   lag == 0 ? Fma::broadcast(differences + t) : state.inputs[s]);
+        });
+        storeState(pack, state);
+    };
+    std::size_t t = 0;
+    for (; t < std::min(lagOfLast, count); ++t)
+        partialStep(t);
+    if (t < count) {
+        PackState state = loadState(pack);
+        for (; t < count; ++t) {
+            eachSectionLastFirst([&](auto s) __attribute__((always_inline)) {
+                if constexpr (s == 0)
+                    runSection<Fma, 0>(pack, state, Fma::broadcast(differences + t));
+                else
+                    runSection<Fma, s>(pack, state, state.inputs[s]);
+            });
+        }
+        storeState(pack, state);
     }
-    Lanes energy = loadLanes(pack.energy);
-    for (std::size_t n = 0; n < count; ++n) {
-        Lanes in = broadcastLanes(differences[n]);
-#pragma GCC unroll 8
-        for (int s = 0; s < kBandPassSections; ++s)
-            filterSection<Fma>(in, loadLanes(pack.a1[s]), loadLanes(pack.a2[s]), y1[s], y2[s]);
-        energy = Fma::mulAdd(y1[kBandPassSections - 1], y1[kBandPassSections - 1], energy);
-    }
-    for (int s = 0; s < kBandPassSections; ++s) {
-        storeLanes(pack.y1[s], y1[s]);
-        storeLanes(pack.y2[s], y2[s]);
-    }
-    storeLanes(pack.energy, energy);
+    for (; t < steps; ++t)
+        partialStep(t);
 }
 
 // x[n] - x[n-2] of `count` samples into `d`, x[-2] and x[-1] given.

@@ -41,6 +41,8 @@ class PeakDetector {
     }
     // The value at from + (phase + 1) / 4.
     [[nodiscard]] double interpolated(std::int64_t from, int phase) const;
+    // The largest magnitude of the stretch of frames looked over at once, from `from`.
+    [[nodiscard]] double largestMagnitude(std::int64_t from) const;
     // The largest magnitude between m - 1 and m + 1.
     [[nodiscard]] double peakAround(std::int64_t m) const;
     std::array<std::array<double, kTaps>, kPhases> taps_{};

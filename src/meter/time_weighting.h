@@ -38,18 +38,25 @@ class TimeWeightedSquare {
     // extra pass over the values).
     void process(std::span<const double> squares, std::span<double> out, SquareRange& range);
     // The running value after the last sample.
-    [[nodiscard]] double value() const { return weighting_ == TimeWeighting::I ? held_ : mean_; }
+    [[nodiscard]] double value() const {
+        return weighting_ == TimeWeighting::I ? held_ : recentMeans_[kSteps - 1];
+    }
+
+    // F and S take this many samples a step (below).
+    static constexpr int kSteps = 4;
 
   private:
     template <bool Track>
-    void run(std::span<const double> squares, std::span<double> out, SquareRange& range);
+    void runImpulse(std::span<const double> squares, std::span<double> out, SquareRange& range);
+    void runExponential(std::span<const double> squares, std::span<double> out, SquareRange& range);
     TimeWeighting weighting_;
     double rise_ = 0.0; // 1 - e^(-T/τ)
     double fall_ = 1.0; // e^(-T/1.5 s), the I hold's decay per sample
-    double mean_ = 0.0;
-    double before_ = 0.0;    // the value one sample before mean_
-    double lastInput_ = 0.0; // the last square taken
+    double mean_ = 0.0; // I: the 35 ms mean
     double held_ = 0.0;
+    // F and S: the last kSteps values and the last kSteps - 1 squares taken, oldest first.
+    double recentMeans_[kSteps]{};
+    double recentSquares_[kSteps - 1]{};
     std::int64_t startFrames_ = 1;
 };
 
