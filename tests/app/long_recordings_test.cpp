@@ -216,7 +216,7 @@ TEST_F(LongRecordingsTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
                                     test::sines({40000.0}, kBatRate));
     QAction* tenth = window->menu().action(cmd::kTimeExpansionFirst + 4);
     ASSERT_NE(tenth, nullptr);
-    EXPECT_EQ(tenth->text(), "&1/10 Speed");
+    EXPECT_EQ(tenth->text(), "1/&10 Speed");
     EXPECT_TRUE(window->menu().checked(cmd::kTimeExpansionFirst));
     tenth->trigger();
     EXPECT_TRUE(window->menu().checked(cmd::kTimeExpansionFirst + 4));

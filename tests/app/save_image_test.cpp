@@ -308,15 +308,18 @@ TEST_F(ImageExportTest, PngIsOfferedAndHoldsThePicturePixelForPixel) {
     const PlotLayout& l = window->state().view.layout;
     ASSERT_EQ(png.size(), QSize(exportWidth(l.plotWidth), l.plotHeight));
     ASSERT_EQ(png.format(), QImage::Format_Indexed8);
+    // The picture the window shows below the waveform strip, axes and legend included: each
+    // pixel a palette index with the display's colour.
+    window->surface().invalidate();
+    window->surface().updateNow();
     const PaletteDisplay& display = window->state().view.display;
     const int strip = window->state().analysis.run.stripHeight;
-    const auto pos = static_cast<int>(window->state().view.scroll.h.pos);
     for (int y = strip + 1; y < png.height(); y += 7) {
         for (int x = 0; x < png.width(); x += 13) {
-            const std::uint8_t index = image().pixel(x + pos, y).value_or(kBackgroundIndex);
-            ASSERT_EQ(png.pixelIndex(x, y), index) << x << "," << y;
-            const Rgb rgb = display.rgb(index);
+            const Rgb rgb = display.rgb(static_cast<std::uint8_t>(png.pixelIndex(x, y)));
             ASSERT_EQ(png.pixel(x, y), qRgb(rgb.r, rgb.g, rgb.b)) << x << "," << y;
+            ASSERT_EQ(png.pixel(x, y) & 0xffffff, *window->surface().pixel(x, y) & 0xffffff)
+                << x << "," << y;
         }
     }
     // A batch in PNG: images/<name>.png beside the wave files, the analysis's own size.
