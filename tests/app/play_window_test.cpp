@@ -242,47 +242,47 @@ TEST_F(PlayWindowTest, PlayBlanksThenUncoversBothDualPanesAndPagesWithTheSound) 
         return static_cast<int>((ms - 512 * 1000.0 / 22050) / (88 * 1000.0 / 22050));
     };
     test::probeAt(*window,
-            {{101, [&] { readoutsAt100 = window->surface().copyRect(readouts); }},
-             {201,
-              [&] {
-                  // About 200 ms in: columns up to about 44 are uncovered in both panes, the
-                  // rest of each pane is blank.
-                  // The readouts show the time played.
-                  EXPECT_NEAR(window->state().view.timeNowMsec, 200.0, 30.0);
-                  // Every column the sound reached, none skipped.
-                  for (int x = 0; x <= columnAt(200.0) - 5; ++x) {
-                      EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
-                      EXPECT_TRUE(showsImageColumn(rightX + x, x, 0)) << x;
-                  }
-                  for (const int x : {60, pane - 5}) {
-                      ASSERT_FALSE(imageColumnAll(x, lower, kBackgroundIndex));
-                      EXPECT_TRUE(columnAll(x, kBackgroundIndex)) << x;
-                      EXPECT_TRUE(columnAll(rightX + x, kBackgroundIndex)) << x;
-                  }
-                  // Buttons and menu while the sound runs.
-                  EXPECT_TRUE(window->button(cmd::kStop)->isEnabled());
-                  EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
-                  EXPECT_FALSE(window->button(cmd::kPlayWindow)->isEnabled());
-                  EXPECT_FALSE(window->button(cmd::kGrid)->isEnabled());
-                  EXPECT_FALSE(window->menu().enabled(cmd::kAnalyzeFile));
-                  EXPECT_FALSE(window->menu().enabled(cmd::kExit));
-              }},
-             {401, [&] { EXPECT_EQ(window->surface().copyRect(readouts), readoutsAt100); }},
-             {1201, [&] { EXPECT_NE(window->surface().copyRect(readouts), readoutsAt100); }},
-             {2501, [&] {
-                  // About 2.5 s in: the view has paged, the newest column at the right edge
-                  // of each pane.
-                  const int pos = window->state().view.scroll.h.pos;
-                  EXPECT_NEAR(pos, columnAt(2500.0) - pane, 2);
-                  EXPECT_NEAR(window->state().view.timeNowMsec, 2500.0, 30.0);
-                  EXPECT_EQ(window->horizontalBar()->value(), pos);
-                  for (int x = 0; x < pane - 1; ++x) {
-                      EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
-                      EXPECT_TRUE(showsImageColumn(rightX + x, pos + x, 0)) << x;
-                  }
-                  // The right pane is a column narrower and stops short of the scroll bar.
-                  EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
-              }}});
+                  {{101, [&] { readoutsAt100 = window->surface().copyRect(readouts); }},
+                   {201,
+                    [&] {
+                        // About 200 ms in: columns up to about 44 are uncovered in both panes, the
+                        // rest of each pane is blank.
+                        // The readouts show the time played.
+                        EXPECT_NEAR(window->state().view.timeNowMsec, 200.0, 30.0);
+                        // Every column the sound reached, none skipped.
+                        for (int x = 0; x <= columnAt(200.0) - 5; ++x) {
+                            EXPECT_TRUE(showsImageColumn(x, x, lower)) << x;
+                            EXPECT_TRUE(showsImageColumn(rightX + x, x, 0)) << x;
+                        }
+                        for (const int x : {60, pane - 5}) {
+                            ASSERT_FALSE(imageColumnAll(x, lower, kBackgroundIndex));
+                            EXPECT_TRUE(columnAll(x, kBackgroundIndex)) << x;
+                            EXPECT_TRUE(columnAll(rightX + x, kBackgroundIndex)) << x;
+                        }
+                        // Buttons and menu while the sound runs.
+                        EXPECT_TRUE(window->button(cmd::kStop)->isEnabled());
+                        EXPECT_FALSE(window->button(cmd::kPlay)->isEnabled());
+                        EXPECT_FALSE(window->button(cmd::kPlayWindow)->isEnabled());
+                        EXPECT_FALSE(window->button(cmd::kGrid)->isEnabled());
+                        EXPECT_FALSE(window->menu().enabled(cmd::kAnalyzeFile));
+                        EXPECT_FALSE(window->menu().enabled(cmd::kExit));
+                    }},
+                   {401, [&] { EXPECT_EQ(window->surface().copyRect(readouts), readoutsAt100); }},
+                   {1201, [&] { EXPECT_NE(window->surface().copyRect(readouts), readoutsAt100); }},
+                   {2501, [&] {
+                        // About 2.5 s in: the view has paged, the newest column at the right edge
+                        // of each pane.
+                        const int pos = window->state().view.scroll.h.pos;
+                        EXPECT_NEAR(pos, columnAt(2500.0) - pane, 2);
+                        EXPECT_NEAR(window->state().view.timeNowMsec, 2500.0, 30.0);
+                        EXPECT_EQ(window->horizontalBar()->value(), pos);
+                        for (int x = 0; x < pane - 1; ++x) {
+                            EXPECT_TRUE(showsImageColumn(x, pos + x, lower)) << x;
+                            EXPECT_TRUE(showsImageColumn(rightX + x, pos + x, 0)) << x;
+                        }
+                        // The right pane is a column narrower and stops short of the scroll bar.
+                        EXPECT_TRUE(showsImageColumn(pane - 1, pos + pane - 1, lower));
+                    }}});
     window->commands().send(cmd::kPlay, 0);
     EXPECT_NEAR(window->state().view.scroll.h.pos, columnAt(3000.0) - pane, 3);
     expectIdleAfterPlaying();
@@ -298,16 +298,16 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     const int before = openAllocations();
     bool probed = false;
     test::probeAt(*window, {{301, [&] {
-                           QTest::keyClick(window.get(), Qt::Key_Escape);
-                           // The completion was handled before STOP returned.
-                           ASSERT_NE(output, nullptr);
-                           EXPECT_FALSE(output->isOpen());
-                           EXPECT_FALSE(output->device.isPlaying());
-                           EXPECT_FALSE(window->state().view.playbackActive);
-                           EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
-                           EXPECT_EQ(openAllocations(), before);
-                           probed = true;
-                       }}});
+                                 QTest::keyClick(window.get(), Qt::Key_Escape);
+                                 // The completion was handled before STOP returned.
+                                 ASSERT_NE(output, nullptr);
+                                 EXPECT_FALSE(output->isOpen());
+                                 EXPECT_FALSE(output->device.isPlaying());
+                                 EXPECT_FALSE(window->state().view.playbackActive);
+                                 EXPECT_FALSE(window->button(cmd::kStop)->isEnabled());
+                                 EXPECT_EQ(openAllocations(), before);
+                                 probed = true;
+                             }}});
     window->commands().send(cmd::kPlay, 0);
     EXPECT_TRUE(probed);
     // About 300 ms were heard, exactly as held.
@@ -336,9 +336,9 @@ TEST_F(PlayWindowTest, StopOrCloseDuringPlayReturnsAfterTheCompletionWithEveryth
     const int oldHeight = image().height();
     const std::int64_t bytes = window->state().analysis.run.segmentBytes;
     test::probeAt(*window, {{101, [&] {
-                           window->resize(window->width(), window->height() - 60);
-                           QCoreApplication::processEvents();
-                       }}});
+                                 window->resize(window->width(), window->height() - 60);
+                                 QCoreApplication::processEvents();
+                             }}});
     window->commands().send(cmd::kPlay, 0);
     QCoreApplication::processEvents();
     window->commands().drain();
