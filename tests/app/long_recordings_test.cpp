@@ -51,12 +51,7 @@ class LongRecordingsTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
         MainWindowOptions o = test::virtualClockOptions(dir, clock);
-        o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
-            auto out = std::make_unique<test::CountingOutput>(clock);
-            out->device.failAt(failNewDevice);
-            output = out.get();
-            return out;
-        };
+        o.makeSoundOutput = test::countingOutputs(clock, failNewDevice, output);
         window = test::openWindow(o);
         test::scanSettings(settings(), kRate);
         settings().highBandHz = 5000;

@@ -67,12 +67,7 @@ class PlayWindowTest : public ::testing::Test {
     void startUp(const QStringList& arguments = {},
                  const std::function<void(MainWindow&)>& beforeStart = {}) {
         MainWindowOptions o = test::virtualClockOptions(dir, clock);
-        o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
-            auto out = std::make_unique<test::CountingOutput>(clock);
-            out->device.failAt(failNewDevice);
-            output = out.get();
-            return out;
-        };
+        o.makeSoundOutput = test::countingOutputs(clock, failNewDevice, output);
         window = test::openWindow(o, arguments, beforeStart);
     }
 

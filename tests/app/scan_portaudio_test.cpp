@@ -22,6 +22,7 @@
 #include "settings/preferences.h"
 #include "shell/modes.h"
 #include "support/dialog_controls.h"
+#include "support/meter_reference.h"
 #include "support/platform_scopes.h"
 #include "support/process_cpu.h"
 #include "support/pulse_server.h"
@@ -251,13 +252,7 @@ TEST_F(RealDeviceScan, CalibrateAndTheSoundLevelWindowMeasureTheHeardSineAsTheCo
         heard[i] = w.samples[i] / 32768.0;
         sumSquares += heard[i] * heard[i];
     }
-    meter::MeterSettings ms;
-    ms.sampleRate = kRate;
-    ms.weighting = prefs.meterWeighting;
-    ms.timeWeighting = prefs.meterTimeWeighting;
-    ms.intervalSeconds = prefs.meterIntervalSeconds;
-    ms.bands = meter::BandSpec{prefs.meterBandsPerOctave, 25.0, 20000.0};
-    meter::SoundLevelMeter core(ms);
+    meter::SoundLevelMeter core(test::referenceMeterSettings(prefs, kRate));
     std::vector<meter::IntervalLevels> tool;
     const auto sink = [&tool](const meter::IntervalLevels& l) { tool.push_back(l); };
     core.feed(heard, sink);

@@ -6,6 +6,7 @@
 #include "modes/sound_level.h"
 #include "output/meter_table.h"
 #include "pipeline/file_samples.h"
+#include "support/meter_reference.h"
 #include "support/scan_input_fixture.h"
 #include "support/test_signals.h"
 
@@ -32,13 +33,7 @@ FrameSignal steppedSignal() {
 std::vector<meter::IntervalLevels> reference(const QString& path, const Preferences& p) {
     FileSamples samples;
     EXPECT_FALSE(samples.open(path.toStdString(), 1));
-    meter::MeterSettings s;
-    s.sampleRate = samples.sampleRate();
-    s.weighting = p.meterWeighting;
-    s.timeWeighting = p.meterTimeWeighting;
-    s.intervalSeconds = p.meterIntervalSeconds;
-    s.bands = meter::BandSpec{p.meterBandsPerOctave, 25.0, 20000.0};
-    meter::SoundLevelMeter m(s);
+    meter::SoundLevelMeter m(test::referenceMeterSettings(p, samples.sampleRate()));
     std::vector<meter::IntervalLevels> rows;
     const auto sink = [&](const meter::IntervalLevels& l) { rows.push_back(l); };
     for (auto block = samples.next(); !block.empty(); block = samples.next()) {

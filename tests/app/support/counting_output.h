@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 
 namespace korv::test {
@@ -36,6 +38,18 @@ class CountingOutput final : public SoundOutput {
     int preparedLoops = 0;
     std::size_t preparedBytes = 0;
 };
+
+// The maker of the window's output: each new device a CountingOutput on `clock`, failing as
+// `failNew` says when it is made, and `last` pointing at it.
+inline std::function<std::unique_ptr<SoundOutput>()>
+countingOutputs(VirtualClock& clock, const SimulatedFailure& failNew, CountingOutput*& last) {
+    return [&clock, &failNew, &last]() -> std::unique_ptr<SoundOutput> {
+        auto out = std::make_unique<CountingOutput>(clock);
+        out->device.failAt(failNew);
+        last = out.get();
+        return out;
+    };
+}
 
 inline std::span<const std::uint8_t> bytesOf(const QByteArray& b) {
     return {reinterpret_cast<const std::uint8_t*>(b.data()), static_cast<std::size_t>(b.size())};

@@ -55,12 +55,7 @@ class ScanFileTest : public ScanWindowTest {
     void SetUp() override {
         ASSERT_TRUE(dir.valid());
         MainWindowOptions o = test::virtualClockOptions(dir, clock);
-        o.makeSoundOutput = [this]() -> std::unique_ptr<SoundOutput> {
-            auto out = std::make_unique<CountingOutput>(clock);
-            out->device.failAt(failNewDevice);
-            output = out.get();
-            return out;
-        };
+        o.makeSoundOutput = countingOutputs(clock, failNewDevice, output);
         openScanWindow(o, kRate);
         window->state().settings.analysisAtStop = false;
         window->state().settings.channel = StereoChannel::Dual;
