@@ -95,8 +95,10 @@ __attribute__((always_inline)) inline void BiquadCascade::runLanes(const Run& r)
     const auto count = static_cast<std::ptrdiff_t>(r.count);
     const std::ptrdiff_t steps = count + last;
     Lanes y = broadcastLanes(0.0);
-    // A step where only the lanes with a sample of this block change.
-    const auto partialStep = [&](std::ptrdiff_t t) {
+    // A step where only the lanes with a sample of this block change. Always inlined, as
+    // everything between the AVX2 copy and its multiply-adds: a lambda does not take the copy's
+    // instruction set, and a call from it would pass the lanes as the plain set does.
+    const auto partialStep = [&](std::ptrdiff_t t) __attribute__((always_inline)) {
         const LaneCascade before = c;
         const Lanes old = y;
         laneStep<Fma>(c, y, t < count ? r.in[t] : 0.0);
