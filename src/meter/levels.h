@@ -40,4 +40,9 @@ inline constexpr double kSilenceFloorDbFs = -200.0;
     return {db < kSilenceFloorDbFs ? kSilenceFloorDbFs : db};
 }
 
+// The mean square a level in dBFS stands for, to sum levels as energies.
+[[nodiscard]] inline double meanSquareOfLevel(DbFs level) {
+    return kFullScaleMeanSquare * std::pow(10.0, level.value / 10.0);
+}
+
 } // namespace korv::meter

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
+#include "audio/sample_encoding.h"
 #include "dialogs/calibrator_dialog.h"
 #include "modes/capture.h"
 #include "pipeline/calibrator_recording.h"
@@ -26,7 +27,6 @@ namespace {
 constexpr double kRecordLimitSeconds = 30.0;
 // Rates tried in turn; a calibrator's tone needs no more.
 constexpr std::array<int, 2> kCalibrationRates{48000, 44100};
-constexpr double kSixteenBitFullScale = 32768.0;
 
 // One run of the dialog: the input, its capture and the analysis of what it hears.
 class CalibrateRun {
@@ -99,8 +99,7 @@ class CalibrateRun {
         }
         samples_.resize(bytes.size() / 2);
         for (std::size_t i = 0; i < samples_.size(); ++i) {
-            const auto value = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-            samples_[i] = value / kSixteenBitFullScale;
+            samples_[i] = sampleTo16(WaveEncoding::Pcm16, &bytes[2 * i]) / FLOAT_SAMPLE_SCALE;
         }
         analysis_->feed(samples_);
         heardFrames_ += static_cast<std::int64_t>(samples_.size());

@@ -265,7 +265,7 @@ void finishStretch(SoundLevelRoom& room, StretchJob& job) {
         if (job.limited && !r.bands.empty()) {
             double energy = 0.0;
             for (const double b : all->bandLeq) {
-                energy += meter::kFullScaleMeanSquare * std::pow(10.0, b / 10.0);
+                energy += meter::meanSquareOfLevel({b});
             }
             r.bandLimitedLeq = meter::levelOfMeanSquare(energy).value;
             r.bandLimitedName = QStringLiteral("LZeq %1–%2 Hz")

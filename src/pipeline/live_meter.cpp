@@ -21,10 +21,6 @@ meter::MeterSettings stretchSettings(const meter::MeterSettings& settings) {
     return s;
 }
 
-double meanSquareOf(double dbfs) {
-    return meter::kFullScaleMeanSquare * std::pow(10.0, dbfs / 10.0);
-}
-
 } // namespace
 
 std::optional<meter::IntervalLevels>
@@ -41,9 +37,9 @@ combineIntervals(std::span<const meter::IntervalLevels> stretches) {
     std::vector<double> bandEnergy(all.bandLeq.size(), 0.0);
     for (const meter::IntervalLevels& s : stretches) {
         const auto frames = static_cast<double>(s.endFrame - s.startFrame);
-        energy += meanSquareOf(s.leq) * frames;
+        energy += meter::meanSquareOfLevel({s.leq}) * frames;
         for (std::size_t b = 0; b < bandEnergy.size() && b < s.bandLeq.size(); ++b) {
-            bandEnergy[b] += meanSquareOf(s.bandLeq[b]) * frames;
+            bandEnergy[b] += meter::meanSquareOfLevel({s.bandLeq[b]}) * frames;
         }
         all.lmax = std::max(all.lmax, s.lmax);
         all.lmin = std::min(all.lmin, s.lmin);

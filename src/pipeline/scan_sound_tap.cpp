@@ -1,15 +1,10 @@
 #include "pipeline/scan_sound_tap.h"
 
+#include "audio/sample_encoding.h"
+
 #include <algorithm>
 
 namespace korv {
-
-namespace {
-
-// Analysis samples are in 16-bit units: full scale 32768.
-constexpr double kSampleFullScale = 32768.0;
-
-} // namespace
 
 TappedScanSource::TappedScanSource(ScanSource& inner, int channels, Listener listener)
     : inner_(inner), channels_(channels == 2 ? 2 : 1), listener_(std::move(listener)) {}
@@ -55,11 +50,11 @@ void TappedScanSource::hand(std::int64_t position, std::int64_t count) {
             return;
         }
         std::transform(exactScratch_[0].begin(), exactScratch_[0].end(), samples_.begin(),
-                       [](float v) { return static_cast<double>(v) / kSampleFullScale; });
+                       [](float v) { return static_cast<double>(v) / FLOAT_SAMPLE_SCALE; });
     } else {
         const auto from = scratch_[0].end() - static_cast<std::ptrdiff_t>(n);
         std::transform(from, scratch_[0].end(), samples_.begin(),
-                       [](std::int16_t v) { return static_cast<double>(v) / kSampleFullScale; });
+                       [](std::int16_t v) { return static_cast<double>(v) / FLOAT_SAMPLE_SCALE; });
     }
     const std::int64_t first = next_;
     next_ = position;
