@@ -329,9 +329,8 @@ bool SoundDecoder::open(const WaveByteReader& read, std::int64_t fileSize) {
     return true;
 }
 
-const DecodedFormat& SoundDecoder::format() const {
-    static const DecodedFormat none;
-    return backend_ ? backend_->format : none;
+DecodedFormat SoundDecoder::format() const {
+    return backend_ ? backend_->format : DecodedFormat{};
 }
 
 bool SoundDecoder::seekable() const {

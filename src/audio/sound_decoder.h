@@ -36,7 +36,8 @@ class SoundDecoder {
 
     // False when neither decoder reads the file. `read` is kept: it must outlive the decoder.
     [[nodiscard]] bool open(const WaveByteReader& read, std::int64_t fileSize);
-    [[nodiscard]] const DecodedFormat& format() const;
+    // A copy: a failed restart drops the backend that holds it.
+    [[nodiscard]] DecodedFormat format() const;
     // False where the decoder reads on only (GSM 6.10 wave files): seek() then reads up to
     // the frame.
     [[nodiscard]] bool seekable() const;

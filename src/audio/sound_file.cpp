@@ -151,7 +151,7 @@ std::optional<WaveParseResult> soundFileFormat(const WaveByteReader& read, std::
     if (!decoder.open(read, fileSize)) {
         return std::nullopt;
     }
-    const DecodedFormat& sf = decoder.format();
+    const DecodedFormat sf = decoder.format();
     if (sf.channels < 1 || sf.channels > MAX_FILE_CHANNELS || sf.sampleRate < 1 ||
         sf.sampleRate > MAX_FILE_SAMPLE_RATE || sf.frames < 0) {
         return refusedFormat();
