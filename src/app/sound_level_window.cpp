@@ -69,7 +69,7 @@ QLabel* valueLabel(const QString& accessibleName, QWidget* parent) {
 class SoundLevelWindow::BarGraph : public QWidget {
   public:
     explicit BarGraph(QWidget* parent) : QWidget(parent) {
-        setMinimumSize(300, 180);
+        setMinimumSize(240, 180);
         setFocusPolicy(Qt::TabFocus);
     }
     void setBars(std::vector<meter::Band> bands, std::vector<double> levels, double shiftDb,
@@ -173,6 +173,7 @@ SoundLevelWindow::SoundLevelWindow(Preferences& preferences, std::function<void(
     QFont bold = header_->font();
     bold.setBold(true);
     header_->setFont(bold);
+    header_->setWordWrap(true);
     source_ = new QLabel(QStringLiteral("Nothing measured yet: run Scan File, Scan Input or "
                                         "Analyze File"),
                          this);
@@ -207,16 +208,45 @@ SoundLevelWindow::SoundLevelWindow(Preferences& preferences, std::function<void(
     layout->addWidget(note_);
     buildSettings();
     resize(kFirstWidth, kFirstHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        // At the right edge of the screen, beside the main window.
-        const QRect free = screen->availableGeometry();
-        move(free.right() - kFirstWidth - 8, free.top() + 30);
+    if (parent != nullptr) {
+        placeBeside(*parent);
     }
     refresh();
 }
 
+// Beside `main` on its screen: at its right when the screen has room; else `main` moves to
+// the screen's left edge and this window takes the width left, when that is at least its
+// least width (a 1366-wide laptop); else at the screen's right edge, over part of `main`.
+void SoundLevelWindow::placeBeside(QWidget& main) {
+    const QScreen* screen = main.screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect free = screen->availableGeometry();
+    ensurePolished(); // its least width with the fonts it is shown in
+    // This window is not shown yet: its frame is taken to be as wide and tall as main's.
+    const QSize frame = main.frameGeometry().size() - main.size();
+    const int height = std::min(kFirstHeight, free.height() - frame.height());
+    int width = kFirstWidth;
+    int left = main.frameGeometry().right() + 1;
+    if (left + width + frame.width() > free.right() + 1) {
+        const int room = free.width() - main.frameGeometry().width() - frame.width();
+        if (room >= minimumSizeHint().width()) {
+            main.move(free.left(), main.pos().y());
+            width = std::min(width, room);
+            left = free.left() + main.frameGeometry().width();
+        } else {
+            left = free.right() + 1 - width - frame.width();
+        }
+    }
+    resize(width, height);
+    move(left, std::clamp(main.pos().y(), free.top(), free.bottom() + 1 - height - frame.height()));
+}
+
 void SoundLevelWindow::buildSettings() {
     auto* form = new QFormLayout;
+    // Fields under their labels where the window is narrow (beside a main window on a laptop).
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     weighting_ = new QComboBox(this);
     for (const auto w : kWeightings) {
         weighting_->addItem(QString::fromLatin1(weightingText(w)));

@@ -62,6 +62,7 @@ class SoundLevelWindow : public QWidget {
   private:
     class BarGraph;
     void buildSettings();
+    void placeBeside(QWidget& main);
     void settingsChanged();
     void fullScaleTyped();
     [[nodiscard]] QString level(double dbfs) const;

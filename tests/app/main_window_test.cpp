@@ -5,8 +5,10 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/menu_states.h"
+#include "app/sound_level_window.h"
 #include "dialogs/control_ids.h"
 #include "settings/settings_file.h"
+#include "shell/modes.h"
 #include "support/platform_scopes.h"
 #include "support/prompt_checks.h"
 #include "support/temp_dir.h"
@@ -430,6 +432,7 @@ TEST_F(MainWindowTest, PreferencesBesideTheSettingsAreReadCheckedAndWrittenBack)
 // with window frames, where the rule alone would be 800 lines tall.
 TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
     MainWindow w(options());
+    installModes(w);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -445,6 +448,18 @@ TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
     // STOP, at the bottom of the panel, is on the screen.
     const QPushButton* stop = w.button(cmd::kStop);
     EXPECT_TRUE(area.contains(QRect(stop->mapToGlobal(QPoint(0, 0)), stop->size())));
+
+    // The Sound Level window (F7) opens beside it where the screen is wide enough (a 1366
+    // laptop's is, once the main window stands at the left edge), over part of it where not.
+    QTest::keyClick(&w, Qt::Key_F7);
+    SoundLevelWindow* meter = soundLevelWindow(&w);
+    ASSERT_NE(meter, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(meter));
+    EXPECT_TRUE(area.contains(meter->frameGeometry()));
+    EXPECT_TRUE(area.contains(w.frameGeometry()));
+    if (area.width() >= 1366) {
+        EXPECT_FALSE(meter->frameGeometry().intersects(w.frameGeometry()));
+    }
 }
 
 TEST_F(MainWindowTest, HelpAboutAndVolumeControlOrItsAbsence) {

@@ -113,9 +113,6 @@ TEST_F(SoundLevelTest, ScanFileGivesTheToolsIntervalsAndTheWindowSaysWhatItMeasu
     SoundLevelWindow& meterWindow = openMeter();
     EXPECT_EQ(meterWindow.header(), QStringLiteral("LAF, 1/3 octave, 1 s, dBFS (not calibrated)"));
     EXPECT_TRUE(meterWindow.windowTitle().contains(meterWindow.header()));
-    // Beside a main window on a 1366 x 768 screen.
-    EXPECT_LE(meterWindow.width(), 1366 / 3);
-    EXPECT_LE(meterWindow.height(), 768 - 80);
 
     // Shown while the scan runs: more than ten times a second of sound, each time the level
     // now and the bands.
