@@ -56,6 +56,9 @@ inline constexpr int kFromCommandLine = 1;
 inline constexpr int kFromScanStop = 2;
 inline constexpr int kRepeatAfterResize = 3;
 inline constexpr int kFromBatch = 4;
+// A file dropped on the window or chosen under Recent Files: taken as the command line's is,
+// but not played once analysed.
+inline constexpr int kGivenFile = 5;
 // Analyze Batch (40064): 1 runs the next file of the batch in progress.
 inline constexpr int kBatchNextFile = 1;
 // Scan File (40007): 1 takes the current file without asking, 2 asks for a point spectrum.

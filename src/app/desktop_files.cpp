@@ -1,6 +1,7 @@
 #include "app/desktop_files.h"
 
 #include "app/app_state.h"
+#include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "platform/prompts.h"
@@ -155,7 +156,9 @@ bool openGivenFiles(MainWindow& window, std::span<const std::string> paths) {
     const CommandLineEffects effects = applyCommandLine(line, s.settings);
     nameFileAsFromCommandLine(window, line.fileName);
     if (effects.start) {
-        window.commands().send(effects.start->id, effects.start->param);
+        const bool analysed = effects.start->id == cmd::kAnalyzeFile;
+        window.commands().send(effects.start->id,
+                               analysed ? cmd::kGivenFile : effects.start->param);
     }
     return true;
 }

@@ -43,6 +43,7 @@ class AnalyzeFileRun {
     AnalyzeFileRun(MainWindow& window, int param)
         : window_(window), s_(window.state()), st_(s_.settings), param_(param),
           fromCommandLine_(param == cmd::kFromCommandLine),
+          givenFile_(fromCommandLine_ || param == cmd::kGivenFile),
           repeat_(param == cmd::kRepeatAfterResize), askForFile_(param == cmd::kFromMenu),
           fromBatch_(param == cmd::kFromBatch) {}
 
@@ -106,7 +107,7 @@ class AnalyzeFileRun {
                     }
                     continue;
                 }
-            } else if (askForFile_ || fromCommandLine_) {
+            } else if (askForFile_ || givenFile_) {
                 // The dialog comes back on the whole file, not on the refused stretch.
                 run_.beginMsec = 0;
                 run_.endMsec = wholeFileMsec_;
@@ -136,7 +137,7 @@ class AnalyzeFileRun {
             run_.file = fileNameBytes(*chosen);
             viewBlanked_ = true;
             window_.clearDrawingArea();
-        } else if (fromCommandLine_ || param_ == cmd::kFromScanStop) {
+        } else if (givenFile_ || param_ == cmd::kFromScanStop) {
             run_.file = s_.control.fileNameBuffer;
         } else if (fromBatch_) {
             run_.file = batchFile(window_);
@@ -322,6 +323,8 @@ class AnalyzeFileRun {
     AppSettings& st_;
     const int param_;
     const bool fromCommandLine_;
+    // The file named beforehand: on the command line, dropped or chosen under Recent Files.
+    const bool givenFile_;
     const bool repeat_;
     const bool askForFile_;
     // A batch step takes its file and the parameters in force without asking.

@@ -84,6 +84,7 @@ TEST_F(DesktopFilesTest, ADroppedFileIsAnalysedOrScannedAsTheLastFileWas) {
     EXPECT_TRUE(window->windowTitle().contains(QStringLiteral("dropped.wav")));
     EXPECT_TRUE(prompts->fileRequests().empty()); // no open dialog
     EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(plays, 0) << "only a file named on the command line is played once analysed";
 
     // After a scan, a dropped file is scanned: Scan File takes it without asking.
     std::vector<std::pair<int, std::string>> scans;
@@ -126,6 +127,7 @@ TEST_F(DesktopFilesTest, RecentFilesListsTheLastTenNewestFirstGreysAMissingOneAn
     EXPECT_EQ(QString::fromStdString(state().preferences.recentFiles.front()), files[5]);
     EXPECT_EQ(state().preferences.recentFiles.size(), 10u);
     EXPECT_TRUE(prompts->messages().empty());
+    EXPECT_EQ(plays, 0);
 }
 
 // The desktop entry hands over every file selected: the first is analysed, the others wait
