@@ -149,21 +149,27 @@ void setFrequencyBand(MainWindow& window, ZoomBand band) {
         return;
     }
     const long pos = s.view.scroll.h.pos;
-    const ZoomBand before{s.settings.lowBandHz, s.settings.highBandHz};
-    const bool keptBefore = s.restore.has_value();
-    s.settings.lowBandHz = band.lowHz;
-    s.settings.highBandHz = band.highHz;
-    window.commands().send(cmd::kParametersChange, cmd::kParametersChangeBand);
-    // The change keeps the settings for Restore as it finds them, the new band already set:
-    // Restore must bring back the band of the image it brings back.
-    if (!keptBefore && s.restore) {
-        s.restore->settings.lowBandHz = before.lowHz;
-        s.restore->settings.highBandHz = before.highHz;
-    }
+    zoomHeldAnalysis(window, cmd::kParametersChangeBand, [band](AppSettings& settings) {
+        settings.lowBandHz = band.lowHz;
+        settings.highBandHz = band.highHz;
+    });
     // The same columns analysed again: the view keeps its time too.
     if (s.held.spectralImage && !s.view.analysisDrawing) {
         window.surface().invalidate();
         scrollViewTo(window, pos);
+    }
+}
+
+void zoomHeldAnalysis(MainWindow& window, int param,
+                      const std::function<void(AppSettings&)>& change) {
+    AppState& s = window.state();
+    const bool keptBefore = s.restore.has_value();
+    const AppSettings before = s.settings;
+    change(s.settings);
+    window.commands().send(cmd::kParametersChange, param);
+    // The change keeps the settings for Restore as it finds them, the zoom's already made.
+    if (!keptBefore && s.restore) {
+        s.restore->settings = before;
     }
 }
 

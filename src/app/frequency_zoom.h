@@ -7,11 +7,13 @@
 // (Parameters Restore goes back).
 
 #include <cstdint>
+#include <functional>
 
 namespace korv {
 
 class MainWindow;
 enum class FrequencyScale;
+struct AppSettings;
 
 // One step of the band's width on a frequency scale.
 inline constexpr double kFrequencyZoomFactor = 2.0;
@@ -48,5 +50,11 @@ void changeFrequencyBand(MainWindow& window, int direction, int y);
 // The analysed file analysed again in `band`, the view keeping its time; nothing when it
 // cannot be now or the band is the one shown.
 void setFrequencyBand(MainWindow& window, ZoomBand band);
+
+// Parameters Change `param` (the time scale's or the band's zoom) with `change` made to the
+// settings first; Parameters Restore then brings back the settings as they were before it,
+// with the image it brings back.
+void zoomHeldAnalysis(MainWindow& window, int param,
+                      const std::function<void(AppSettings&)>& change);
 
 } // namespace korv

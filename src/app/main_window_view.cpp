@@ -5,6 +5,7 @@
 #include "analysis/parameters.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/frequency_zoom.h"
 #include "display/pitch_display.h"
 #include "display/readouts.h"
 #include "platform/commands.h"
@@ -248,8 +249,8 @@ void MainWindow::changeTimeScale(int direction, std::optional<int> pointerX) {
     const int viewColumn = viewXToColumn(x, l.plotWidth, dual);
     const double keptMsec =
         static_cast<double>(s.view.scroll.h.pos + viewColumn) * s.analysis.run.params.columnMsec;
-    s.settings.timeScaleMsecSaved = next;
-    queue_.send(cmd::kParametersChange, cmd::kParametersChangeTimeScale);
+    zoomHeldAnalysis(*this, cmd::kParametersChangeTimeScale,
+                     [next](AppSettings& settings) { settings.timeScaleMsecSaved = next; });
     const double columnMsec = s.analysis.run.params.columnMsec;
     if (!s.held.spectralImage || s.view.analysisDrawing || columnMsec <= 0.0) {
         return;

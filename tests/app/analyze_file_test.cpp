@@ -388,7 +388,13 @@ TEST_F(AnalyzeFileTest, ANarrowImageNeitherScrollsNorPlaysKeysScrollALongOneAndZ
     QTest::keyClick(window.get(), Qt::Key_Plus);
     EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
     EXPECT_NEAR(static_cast<double>(run().params.columns), twice, twice / 100.0);
-    EXPECT_TRUE(state().analysis.restorePossible);
+    ASSERT_TRUE(state().analysis.restorePossible);
+    // Parameters Restore brings the image from before back with its own time scale.
+    window->menu().action(cmd::kParametersRestore)->trigger();
+    EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 10.0f);
+    EXPECT_EQ(run().params.columns, columns);
+    QTest::keyClick(window.get(), Qt::Key_Plus);
+    EXPECT_FLOAT_EQ(settings().timeScaleMsecSaved, 5.0f);
     // Ctrl+wheel away from the user: one notch coarser again.
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
                       Qt::ControlModifier, Qt::NoScrollPhase, false);
