@@ -95,7 +95,9 @@ void menuStateImage(MainWindow& window) {
         m.enable(cmd::kParametersChange, true);
         m.enable(cmd::kParametersRestore, s.analysis.restorePossible);
     }
-    enableAll(m, {cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave}, true);
+    // Calibrate records from the input or opens a recording: the analysed image does not
+    // stand in its way.
+    enableAll(m, {cmd::kScanFile, cmd::kScanInput, cmd::kSaveWave, cmd::kCalibrateInput}, true);
     const bool stereo = st.stereo;
     if (!stereo || st.channel != StereoChannel::Dual) {
         m.enable(cmd::kLogSpectrum, st.frequencyScale == FrequencyScale::Linear);

@@ -220,9 +220,10 @@ bool Playback::openDevice(Use use, const PlaySamples& samples, const PlayGeometr
                   bufferBytes);
 
     // A machine without a sound card fails here, whatever the stretch; the device that opens
-    // but refuses the buffer wants a shorter one. One that refuses a slowed rate is named so.
+    // but refuses the buffer wants a shorter one. One that refuses a slowed rate is named so,
+    // but only when a device is there at all: else a smaller expansion would not help either.
     if (output_.open(format_, *relay_) != SoundResult::Ok) {
-        failStart(format_.sampleRate != fileRate_
+        failStart(format_.sampleRate != fileRate_ && outputOpensAtCommonRate()
                       ? slowedRateRefused(format_.sampleRate, fileRate_, geometry.timeExpansion)
                       : kCannotOpenAudioDevice);
         return false;
@@ -463,6 +464,15 @@ void Playback::releaseAll() {
     fileSource_.reset();
     use_ = Use::None;
     framesPerBuffer_ = 0;
+}
+
+// Whether the output opens at all: at a rate every sound device plays.
+bool Playback::outputOpensAtCommonRate() {
+    constexpr std::int32_t kCommonRate = 48000;
+    const PcmFormat common{kCommonRate, format_.channels, format_.bitsPerSample};
+    const bool opens = output_.open(common, *relay_) == SoundResult::Ok;
+    output_.close();
+    return opens;
 }
 
 void Playback::failStart(const UserMessage& message) {

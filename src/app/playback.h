@@ -152,6 +152,7 @@ class Playback {
     void waitForCompletion();
     void releaseAll();
     void failStart(const UserMessage& message);
+    [[nodiscard]] bool outputOpensAtCommonRate();
 
     SoundOutput& output_;
     Clock& clock_;

@@ -64,6 +64,18 @@ QLabel* valueLabel(const QString& accessibleName, QWidget* parent) {
 
 } // namespace
 
+// From the band's own label, so 1/1 and 1/3 octave bars read the nominal frequencies the
+// tool's columns name ("8k", "3.15k", not the exact 7943 or 3162 Hz).
+QString bandAxisLabel(const meter::Band& band) {
+    const QString label = QString::fromStdString(band.label);
+    bool ok = false;
+    const double hz = label.toDouble(&ok);
+    if (!ok || hz < 1000.0) {
+        return label;
+    }
+    return QString::number(hz / 1000.0, 'g', 3) + QStringLiteral("k");
+}
+
 // The band levels as bars over their mid-band frequencies, on a level axis with its unit.
 class SoundLevelWindow::BarGraph : public QWidget {
   public:
@@ -146,13 +158,7 @@ class SoundLevelWindow::BarGraph : public QWidget {
     }
 
   private:
-    static QString shortLabel(const meter::Band& band) {
-        if (band.midHz >= 1000.0) {
-            return QString::number(band.midHz / 1000.0, 'g', band.midHz >= 10000.0 ? 3 : 2) +
-                   QStringLiteral("k");
-        }
-        return QString::fromStdString(band.label);
-    }
+    static QString shortLabel(const meter::Band& band) { return bandAxisLabel(band); }
     std::vector<meter::Band> bands_;
     std::vector<double> levels_;
     double shift_ = 0.0;

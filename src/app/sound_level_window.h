@@ -101,4 +101,7 @@ class SoundLevelWindow : public QWidget {
 // The window's child while it is open, else null.
 [[nodiscard]] SoundLevelWindow* soundLevelWindow(const QWidget* parent);
 
+// A band's short name under its bar: "31.5", "800", "1.25k", "8k", "12.5k".
+[[nodiscard]] QString bandAxisLabel(const meter::Band& band);
+
 } // namespace korv

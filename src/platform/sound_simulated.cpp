@@ -27,7 +27,8 @@ SimulatedSoundOutput::~SimulatedSoundOutput() {
 }
 
 SoundResult SimulatedSoundOutput::open(const PcmFormat& format, SoundOutputSink& sink) {
-    if (failure_ == SimulatedFailure::Open || isOpen() || !format.isValid()) {
+    if (failure_ == SimulatedFailure::Open || isOpen() || !format.isValid() ||
+        (refusedRate_ != 0 && format.sampleRate == refusedRate_)) {
         return SoundResult::OpenFailed;
     }
     sink_ = &sink;

@@ -47,6 +47,8 @@ class SimulatedSoundOutput final : public SoundOutput {
     [[nodiscard]] bool isOpen() const override { return sink_ != nullptr; }
 
     void failAt(SimulatedFailure failure) { failure_ = failure; }
+    // open() refuses this one rate only, as a device that cannot play it (0: none refused).
+    void refuseRate(std::int32_t rate) { refusedRate_ = rate; }
     // How long before it is heard a frame is taken from the program's buffer (0: as it plays).
     void setLatencyMs(std::int64_t ms) { latencyMs_ = std::max<std::int64_t>(ms, 0); }
     // How long after write() the first frame is heard, as a sound server starting up may take;
@@ -68,6 +70,7 @@ class SimulatedSoundOutput final : public SoundOutput {
     VirtualClock& clock_;
     VirtualClock::ListenerId listener_;
     SimulatedFailure failure_ = SimulatedFailure::None;
+    std::int32_t refusedRate_ = 0;
     SoundOutputSink* sink_ = nullptr;
     PcmFormat format_;
     std::span<const std::uint8_t> buffer_;

@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/main_window.h"
+#include "app/program_menu.h"
 #include "platform/sound_simulated.h"
 #include "support/dialog_controls.h"
 #include "support/platform_scopes.h"
@@ -14,11 +15,13 @@
 #include "support/window_setup.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -154,6 +157,26 @@ TEST_F(CalibrateInputTest, NoiseIsRefusedAndATypedLevelOrAPistonphoneFileIsTaken
                                "SPL (above -100, below 300).");
     ASSERT_NE(stored(), nullptr);
     EXPECT_DOUBLE_EQ(stored()->fullScaleDb, 118.5);
+}
+
+// Calibrate... is there after a file was analysed too, not only before the first analysis:
+// a user who sees dBFS on an analysed file calibrates and reads dB SPL.
+TEST_F(CalibrateInputTest, CalibrateIsOfferedOnceAFileIsAnalysed) {
+    const QString tone = dir.write(QStringLiteral("tone.wav"),
+                                   waveFile(kRate, 1, 16, 2 * kRate, sines({1000.0}, kRate)));
+    prompts->queueFile(tone);
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_TRUE(window->state().held.spectralImage);
+    QAction* item = window->menu().action(cmd::kCalibrateInput);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isEnabled());
+    bool opened = false;
+    prompts->queueDialog([&](QDialog& d) {
+        opened = true;
+        ScriptedPrompts::pressCancel(d);
+    });
+    item->trigger();
+    EXPECT_TRUE(opened) << "the menu item opens the calibrator dialog";
 }
 
 } // namespace

@@ -247,10 +247,15 @@ TEST_F(LongRecordingsTest, TimeExpansionPlaysSlowedAndTheTimeStaysTheFiles) {
     EXPECT_TRUE(prompts->messages().empty());
 
     // A device that will not open at the slowed rate.
-    output->device.failAt(SimulatedFailure::Open);
+    output->device.refuseRate(kBatRate / kFactor);
     window->commands().send(cmd::kPlayWindow, 0);
     test::expectOneMessage(*prompts, "The Sound Output Cannot Play 9600 Hz (1/10 of 96000 Hz): "
                                      "Choose a Smaller Time Expansion");
+    // No device at all: no smaller expansion would help, so none is suggested.
+    output->device.refuseRate(0);
+    output->device.failAt(SimulatedFailure::Open);
+    window->commands().send(cmd::kPlayWindow, 0);
+    test::expectOneMessage(*prompts, "Cannot Open Audio Device");
 }
 
 // The time expansion chosen is kept in korvanthile.conf beside korv.ini and is checked and

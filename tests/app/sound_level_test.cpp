@@ -245,5 +245,22 @@ TEST_F(SoundLevelTest, AnalyzedStretchAndTheRectanglesBandLimitedLeq) {
     EXPECT_GT(part[0].leq, toneDb);
 }
 
+// The bars are labelled with the standard's nominal mid-band frequencies, as the tool's
+// columns are, not with the exact base-ten ones rounded (7943 Hz is "8k", 3162 Hz "3.15k").
+std::string barLabels(const meter::BandSpec& spec) {
+    QStringList labels;
+    for (const meter::Band& b : meter::bandsOf(spec, 48000.0)) {
+        labels << bandAxisLabel(b);
+    }
+    return labels.join(QLatin1Char(' ')).toStdString();
+}
+
+TEST(SoundLevelBars, ThirdOctaveAndOctaveBarsCarryTheNominalFrequencies) {
+    EXPECT_EQ(barLabels(meter::BandSpec{3, 25.0, 20000.0}),
+              "25 31.5 40 50 63 80 100 125 160 200 250 315 400 500 630 800 1k 1.25k 1.6k 2k "
+              "2.5k 3.15k 4k 5k 6.3k 8k 10k 12.5k 16k 20k");
+    EXPECT_EQ(barLabels(meter::BandSpec{1, 31.5, 16000.0}), "31.5 63 125 250 500 1k 2k 4k 8k 16k");
+}
+
 } // namespace
 } // namespace korv::test
