@@ -514,7 +514,8 @@ class ScanFileRun {
         if (!pointMode_) {
             meter.emplace(
                 window_, *source_, format_.sampleRate, format_.channels, SoundLevelScan::File,
-                QStringLiteral("Scan File: ") + QFileInfo(displayFileName(file_)).fileName());
+                QStringLiteral("Scan File: ") + QFileInfo(displayFileName(file_)).fileName() +
+                    measuredChannelText(info_.firstChannel + 1, info_.fileChannels));
         }
         loop_ = display_ ? runScanLoop(in, meter ? meter->source() : *source_, *display_, clock,
                                        s_.control.stopRequested, scan_)

@@ -365,7 +365,8 @@ class ScanInputRun {
                                  params_.fftSize);
             window_.surface().setPresentInterval(SCAN_PRESENT_INTERVAL_MS);
             SoundLevelFeed meter(window_, source, rate_, format_.channels, SoundLevelScan::Input,
-                                 QStringLiteral("Scan Input at %1 Hz").arg(rate_),
+                                 QStringLiteral("Scan Input at %1 Hz").arg(rate_) +
+                                     measuredChannelText(1, format_.channels),
                                  room_->device()->deviceName());
             loop_ =
                 runScanLoop(in, meter.source(), display, clock, s_.control.stopRequested, scan_);

@@ -437,13 +437,18 @@ void measureSoundLevelSpan(MainWindow& window, const SoundLevelSpan& span) {
     const double from = static_cast<double>(begin) / rate;
     const double to = from + static_cast<double>(job->frames) / rate;
     job->reading.source =
-        QStringLiteral("%1: %2, %3–%4 s")
+        QStringLiteral("%1: %2%3, %4–%5 s")
             .arg(job->limited ? QStringLiteral("Rectangle") : QStringLiteral("Analysed stretch"),
-                 file)
+                 file, measuredChannelText(run.info.firstChannel + 1, run.info.fileChannels))
             .arg(from + static_cast<double>(run.beginMsec) / 1000.0, 0, 'f', 3)
             .arg(to + static_cast<double>(run.beginMsec) / 1000.0, 0, 'f', 3);
     room.job = job;
     measureTurn(room, job);
+}
+
+QString measuredChannelText(int channel, int channelCount) {
+    return channelCount > 1 ? QStringLiteral(", channel %1 of %2").arg(channel).arg(channelCount)
+                            : QString();
 }
 
 std::vector<meter::IntervalLevels> lastSoundLevelIntervals(const MainWindow& window) {

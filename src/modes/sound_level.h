@@ -60,6 +60,10 @@ struct SoundLevelSpan {
 };
 void measureSoundLevelSpan(MainWindow& window, const SoundLevelSpan& span);
 
+// ", channel 3 of 4": which channel the meter measures (the first one shown), named where
+// the sound has more than one; empty for mono.
+[[nodiscard]] QString measuredChannelText(int channel, int channelCount);
+
 // The intervals of the last live run, in order, in dBFS (for the tests).
 [[nodiscard]] std::vector<meter::IntervalLevels> lastSoundLevelIntervals(const MainWindow& window);
 // A stretch is still being measured (it goes on between the window's events).

@@ -3,8 +3,11 @@
 // the allocation count show during and after the scan.
 
 #include "app/current_view.h"
+#include "app/sound_level_window.h"
 #include "display/info_panel.h"
 #include "support/scan_file_fixture.h"
+
+#include <QLabel>
 
 namespace korv::test {
 namespace {
@@ -358,8 +361,17 @@ TEST_F(ScanFileTest, WiderSamplesKeepTheirPrecisionAndAChosenChannelIsScanned) {
     });
     const auto tones = test::sines({500.0, 1000.0, 1500.0, 2000.0}, kRate);
     const std::size_t before = output->played().size();
+    QTest::keyClick(window.get(), Qt::Key_F7); // the Sound Level window names what it measures
     scan(test::waveFile(kRate, 4, 16, kRate * 3, tones));
     EXPECT_EQ(st.fileChannels.first, 3);
+    const SoundLevelWindow* meter = soundLevelWindow(window.get());
+    ASSERT_NE(meter, nullptr);
+    QStringList texts;
+    for (const QLabel* l : meter->findChildren<QLabel*>()) {
+        texts << l->text();
+    }
+    EXPECT_TRUE(texts.join(QLatin1Char('|')).contains(QStringLiteral("scan.wav, channel 3 of 4")))
+        << texts.join(QLatin1Char('|')).toStdString();
     const AppState& s = window->state();
     ASSERT_TRUE(s.held.spectralImage);
     // The left channel.
