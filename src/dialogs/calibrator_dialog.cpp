@@ -102,10 +102,12 @@ CalibratorDialog::CalibratorDialog(const std::string& device,
     }
     top->addLayout(result);
     auto* box = new QDialogButtonBox(this);
-    QPushButton* store = box->addButton(QStringLiteral("&Store"), QDialogButtonBox::AcceptRole);
-    store->setObjectName(QStringLiteral("Store"));
-    store->setAccessibleName(QStringLiteral("Store"));
-    store->setEnabled(!device.empty()); // a level is kept for its input device
+    // A level is kept for its input device; without one it is used by the Sound Level window
+    // until another is set (a recorder's calibrator file, say).
+    const QString storeName = device.empty() ? QStringLiteral("Use") : QStringLiteral("Store");
+    QPushButton* store = box->addButton(QLatin1Char('&') + storeName, QDialogButtonBox::AcceptRole);
+    store->setObjectName(storeName);
+    store->setAccessibleName(storeName);
     QPushButton* cancel = box->addButton(QDialogButtonBox::Cancel);
     cancel->setObjectName(QStringLiteral("Cancel"));
     cancel->setAccessibleName(QStringLiteral("Cancel"));

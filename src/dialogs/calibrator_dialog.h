@@ -1,7 +1,8 @@
 #pragma once
 // "Calibrate": the full-scale level of the sound input (the dB SPL a full-scale sine reads),
 // from an acoustic calibrator recorded now or in a file, or typed. While it measures it shows
-// the tone's frequency, level and steadiness; Store keeps the level for the input device.
+// the tone's frequency, level and steadiness; Store keeps the level for the input device (Use,
+// with no device, leaves it to the Sound Level window).
 // Every field and button has an accessible name, so a screen reader or a script finds it.
 
 #include "meter/calibrator.h"

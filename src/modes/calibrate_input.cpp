@@ -6,6 +6,7 @@
 #include "audio/sample_encoding.h"
 #include "dialogs/calibrator_dialog.h"
 #include "modes/capture.h"
+#include "modes/sound_level.h"
 #include "pipeline/calibrator_recording.h"
 #include "platform/clock.h"
 #include "platform/portaudio_input.h"
@@ -52,11 +53,16 @@ class CalibrateRun {
         const bool storedNow = prompts().runDialog(dialog);
         stop();
         dialog_ = nullptr;
-        if (storedNow && !device_.empty()) {
+        if (!storedNow) {
+            return;
+        }
+        if (!device_.empty()) {
             rememberCalibration(s.preferences,
                                 {device_, dialog.fullScaleDb(),
                                  QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()});
         }
+        // What is measured next reads with it: a recorder's files as well as the input.
+        measureWithFullScale(window_, dialog.fullScaleDb());
     }
 
   private:

@@ -446,6 +446,15 @@ void measureSoundLevelSpan(MainWindow& window, const SoundLevelSpan& span) {
     measureTurn(room, job);
 }
 
+void measureWithFullScale(MainWindow& window, double fullScaleDb) {
+    SoundLevelRoom& room = roomOf(window);
+    openWindow(room);
+    if (room.view) {
+        room.view->setFullScale(fullScaleDb);
+        room.fullScaleFromDevice = false;
+    }
+}
+
 QString measuredChannelText(int channel, int channelCount) {
     return channelCount > 1 ? QStringLiteral(", channel %1 of %2").arg(channel).arg(channelCount)
                             : QString();

@@ -60,6 +60,10 @@ struct SoundLevelSpan {
 };
 void measureSoundLevelSpan(MainWindow& window, const SoundLevelSpan& span);
 
+// The Sound Level window opened (if it is not) reading with `fullScaleDb`, the level a
+// calibration has just found, until another one is set.
+void measureWithFullScale(MainWindow& window, double fullScaleDb);
+
 // ", channel 3 of 4": which channel the meter measures (the first one shown), named where
 // the sound has more than one; empty for mono.
 [[nodiscard]] QString measuredChannelText(int channel, int channelCount);

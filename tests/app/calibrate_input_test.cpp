@@ -6,6 +6,7 @@
 #include "app/command_ids.h"
 #include "app/main_window.h"
 #include "app/program_menu.h"
+#include "app/sound_level_window.h"
 #include "platform/sound_simulated.h"
 #include "support/dialog_controls.h"
 #include "support/platform_scopes.h"
@@ -49,6 +50,9 @@ class CalibrateInputTest : public ::testing::Test {
         ASSERT_TRUE(dir.valid());
         MainWindowOptions o = virtualClockOptions(dir, clock);
         o.makeSoundInput = [this]() -> std::unique_ptr<SoundInput> {
+            if (noDevice) {
+                return nullptr;
+            }
             auto in = std::make_unique<SimulatedSoundInput>(clock);
             in->setDeviceName("USB Audio: Analog (hw:1,0)");
             in->setSignal(signal);
@@ -74,6 +78,7 @@ class CalibrateInputTest : public ::testing::Test {
     ScriptedPromptsScope prompts;
     VirtualClock clock;
     SimulatedSoundInput::Signal signal;
+    bool noDevice = false;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -106,6 +111,9 @@ TEST_F(CalibrateInputTest, ACalibratorRecordedFromTheInputGivesTheFullScaleLevel
     EXPECT_TRUE(
         QDateTime::fromString(QString::fromStdString(stored()->date), Qt::ISODate).isValid());
     EXPECT_TRUE(prompts->messages().empty());
+    const SoundLevelWindow* meter = soundLevelWindow(window.get());
+    ASSERT_NE(meter, nullptr);
+    EXPECT_NEAR(meter->fullScale().value_or(0.0), 120.0, 0.01) << "the meter reads with it now";
 
     // Open again: the stored level is shown; Cancel keeps it.
     QString shown;
@@ -159,24 +167,37 @@ TEST_F(CalibrateInputTest, NoiseIsRefusedAndATypedLevelOrAPistonphoneFileIsTaken
     EXPECT_DOUBLE_EQ(stored()->fullScaleDb, 118.5);
 }
 
-// Calibrate... is there after a file was analysed too, not only before the first analysis:
-// a user who sees dBFS on an analysed file calibrates and reads dB SPL.
-TEST_F(CalibrateInputTest, CalibrateIsOfferedOnceAFileIsAnalysed) {
-    const QString tone = dir.write(QStringLiteral("tone.wav"),
-                                   waveFile(kRate, 1, 16, 2 * kRate, sines({1000.0}, kRate)));
+// Calibrate... is offered once a file is analysed; with no input device a calibrator
+// recording is used by the Sound Level window, so a recorder's files read in dB SPL.
+TEST_F(CalibrateInputTest, ARecordingCalibratesTheMeterWithoutAnInputDevice) {
+    noDevice = true;
+    const QString tone =
+        dir.write(QStringLiteral("tone.wav"),
+                  waveFile(kRate, 1, 16, 2 * kRate, sines({1000.0}, kRate, 32767.0 * 0.1)));
+    const QString calibrator = dir.write(
+        QStringLiteral("calibrator.wav"),
+        waveFile(kRate, 1, 16, 5 * kRate, sines({1000.0}, kRate, 32767.0 * amplitudeOf(-26.0))));
     prompts->queueFile(tone);
     QTest::keyClick(window.get(), Qt::Key_F1);
     ASSERT_TRUE(window->state().held.spectralImage);
     QAction* item = window->menu().action(cmd::kCalibrateInput);
     ASSERT_NE(item, nullptr);
-    EXPECT_TRUE(item->isEnabled());
-    bool opened = false;
+    ASSERT_TRUE(item->isEnabled());
     prompts->queueDialog([&](QDialog& d) {
-        opened = true;
-        ScriptedPrompts::pressCancel(d);
+        EXPECT_FALSE(named<QAbstractButton>(d, QStringLiteral("Record"))->isEnabled());
+        prompts->queueFile(calibrator);
+        named<QAbstractButton>(d, QStringLiteral("Open Recording"))->click();
+        named<QAbstractButton>(d, QStringLiteral("Use"))->click();
     });
     item->trigger();
-    EXPECT_TRUE(opened) << "the menu item opens the calibrator dialog";
+    const SoundLevelWindow* meter = soundLevelWindow(window.get());
+    ASSERT_NE(meter, nullptr) << "the meter opens on the level found";
+    ASSERT_TRUE(meter->fullScale().has_value());
+    EXPECT_NEAR(*meter->fullScale(), 94.0 + 26.0, 0.01);
+    EXPECT_TRUE(meter->header().endsWith(QStringLiteral("dB SPL (full scale 120.0 dB)")))
+        << meter->header().toStdString();
+    EXPECT_TRUE(window->state().preferences.calibrations.empty()) << "no device to keep it for";
+    EXPECT_TRUE(prompts->messages().empty());
 }
 
 } // namespace
