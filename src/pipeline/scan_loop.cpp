@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <new>
 
 namespace korv {
@@ -78,6 +79,7 @@ class Loop {
     // Pacing and the play position; nothing when the loop is to end.
     std::optional<std::int64_t> nextPosition();
     // Sleeps `ms` in pieces, letting the source keep up with its device between them.
+    [[nodiscard]] std::int64_t recentDeviceLag(double nowMs, std::int64_t lag);
     void sleepKeepingUp(std::int64_t ms);
     void analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame);
 
@@ -111,8 +113,12 @@ class Loop {
     long pointStep_ = 0;
     int baseFrames_ = 0;             // the window without Max Over Step
     std::int64_t lastPosition_ = -1; // the previous step's end frame
-    long framesNow_ = 1;             // frames of the step being analysed
-    std::size_t windowNow_ = 0;      // the frames it gathered: the last of each window
+    bool deviceSaid_ = false;        // the latest position is the device's, not the clock's
+    // The device's lags behind the clock over the last SCAN_DEVICE_LAG_MEMORY_MS, each with
+    // the time it was seen, the largest first: each is larger than every later one.
+    std::deque<std::pair<double, std::int64_t>> recentLags_;
+    long framesNow_ = 1;        // frames of the step being analysed
+    std::size_t windowNow_ = 0; // the frames it gathered: the last of each window
 };
 
 SetupResult Loop::setup() {
@@ -213,9 +219,14 @@ std::optional<std::int64_t> Loop::nextPosition() {
     }
     const std::int64_t frames =
         playedFrames(now - static_cast<double>(in_.startTimeMs), in_.sampleRate);
-    // The device knows best where the sound is; the clock stands in when it cannot say.
+    // The device knows best where the sound is; the clock stands in when it cannot say. A
+    // device may stand still a while (a sound server filling its buffer) or hand its frames
+    // over in lumps (a server's input, half a second at a time): the columns follow the clock
+    // at the device's worst recent lag behind it, so each step's frames are the device's and
+    // come one step on from the last, not the same frames again until the next lump.
     const std::optional<std::int64_t> device = source_.devicePositionFrames();
-    const std::int64_t position = device.value_or(frames);
+    deviceSaid_ = device.has_value();
+    const std::int64_t position = device ? frames - recentDeviceLag(now, frames - *device) : frames;
     if (device) {
         run_.deviceLagMs = std::max(run_.deviceLagMs, static_cast<double>(frames - *device) *
                                                           1000.0 / in_.sampleRate);
@@ -235,6 +246,19 @@ std::optional<std::int64_t> Loop::nextPosition() {
         in_.showTimeNow(now - static_cast<double>(in_.startTimeMs));
     }
     return position;
+}
+
+// The largest lag of the device behind the clock seen over the last stretch, `lag` now among
+// them.
+std::int64_t Loop::recentDeviceLag(double nowMs, std::int64_t lag) {
+    while (!recentLags_.empty() && recentLags_.back().second <= lag) {
+        recentLags_.pop_back();
+    }
+    recentLags_.emplace_back(nowMs, lag);
+    while (recentLags_.front().first < nowMs - SCAN_DEVICE_LAG_MEMORY_MS) {
+        recentLags_.pop_front();
+    }
+    return recentLags_.front().second;
 }
 
 void Loop::sleepKeepingUp(std::int64_t ms) {
@@ -318,8 +342,10 @@ void Loop::run() {
             break;
         }
         // A device not heard yet (a sound server starting) has no sound to show: a column there
-        // would hold the silence before the sound, under a time the sound never had.
-        if (*position <= 0) {
+        // would hold the silence before the sound, under a time the sound never had. Nor has
+        // one that has not moved since the last column (a sound server filling its buffer
+        // before it plays): its columns would repeat the same frames as a steady tone.
+        if (*position <= 0 || (deviceSaid_ && *position == lastPosition_)) {
             continue;
         }
         // Without the frames the position is read again.

@@ -36,6 +36,10 @@ inline constexpr std::int64_t SCAN_PRESENT_INTERVAL_MS = 40;
 inline constexpr std::int64_t SCAN_KEEP_UP_MS = 20;
 // How long past the end of the data the clock waits for a device that stopped moving.
 inline constexpr std::int64_t SCAN_DEVICE_GRACE_MS = 5000;
+// The columns trail the clock by the most the device trailed it over this last stretch: longer
+// than the lumps a sound server hands its input over in, short enough to catch up soon after
+// a device that hung delivers what it held.
+inline constexpr double SCAN_DEVICE_LAG_MEMORY_MS = 2000.0;
 
 // The frames a step may take at most, whatever its source allows.
 inline constexpr std::int64_t SCAN_WINDOW_LIMIT_FRAMES = std::int64_t{1} << 20;

@@ -96,11 +96,20 @@ void SimulatedSoundOutput::onTick(std::int64_t nowMs) {
     if (!playing_ || nowMs < startMs_ - latencyMs_) {
         return;
     }
-    takeUpTo(std::min(framesDue(nowMs - startMs_ + latencyMs_, format_.sampleRate), totalFrames_));
-    hearUpTo(std::min(framesDue(nowMs - startMs_, format_.sampleRate), framesTaken_));
+    takeUpTo(std::min(framesDueAfter(nowMs - startMs_ + latencyMs_), totalFrames_));
+    hearUpTo(std::min(framesDueAfter(nowMs - startMs_), framesTaken_));
     if (framesPlayed_ >= totalFrames_) {
         finish();
     }
+}
+
+// The frames played `elapsedMs` after the first, the stall taken out.
+std::int64_t SimulatedSoundOutput::framesDueAfter(std::int64_t elapsedMs) const {
+    const std::int64_t due = framesDue(elapsedMs, format_.sampleRate);
+    if (stallMs_ == 0 || due <= stallAfterFrames_) {
+        return due;
+    }
+    return std::max(stallAfterFrames_, framesDue(elapsedMs - stallMs_, format_.sampleRate));
 }
 
 void SimulatedSoundOutput::takeUpTo(std::int64_t frames) {

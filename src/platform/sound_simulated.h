@@ -54,6 +54,12 @@ class SimulatedSoundOutput final : public SoundOutput {
     // How long after write() the first frame is heard, as a sound server starting up may take;
     // the position stays at 0 until then.
     void setStartDelayMs(std::int64_t ms) { startDelayMs_ = std::max<std::int64_t>(ms, 0); }
+    // A pause after the first `afterFrames` frames are heard, as a sound server filling its
+    // buffer may make: for `ms` nothing more is taken or heard and the position stands still.
+    void setStall(std::int64_t afterFrames, std::int64_t ms) {
+        stallAfterFrames_ = std::max<std::int64_t>(afterFrames, 0);
+        stallMs_ = std::max<std::int64_t>(ms, 0);
+    }
     // Every byte played (heard) since the device was created, in the order played.
     [[nodiscard]] const std::vector<std::uint8_t>& played() const { return played_; }
     [[nodiscard]] bool isPlaying() const { return playing_; }
@@ -63,6 +69,7 @@ class SimulatedSoundOutput final : public SoundOutput {
 
   private:
     void onTick(std::int64_t nowMs);
+    [[nodiscard]] std::int64_t framesDueAfter(std::int64_t elapsedMs) const;
     void takeUpTo(std::int64_t frames);
     void hearUpTo(std::int64_t frames);
     void finish();
@@ -82,6 +89,8 @@ class SimulatedSoundOutput final : public SoundOutput {
     std::int64_t startMs_ = 0;
     std::int64_t latencyMs_ = 0;
     std::int64_t startDelayMs_ = 0;
+    std::int64_t stallAfterFrames_ = 0;
+    std::int64_t stallMs_ = 0;
     std::int64_t framesTaken_ = 0;  // from the program's buffer
     std::int64_t framesPlayed_ = 0; // of those, heard
     std::vector<std::uint8_t> inFlight_;

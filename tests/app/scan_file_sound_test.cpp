@@ -94,12 +94,14 @@ TEST_F(ScanFileSoundTest, TheKeptImageOfAShortFileTimesEachColumnByTheFramesItAn
     const QByteArray file = test::waveFile(kRate, 1, 16, kRate * 3, [](long i) {
         return std::vector<double>{i == kClickFrame ? 30000.0 : 0.0};
     });
-    // A device that plays at once, and one that is heard only 1.86 s after its start, as a
-    // sound server may be.
-    for (const std::int64_t startDelayMs : {0, 1860}) {
-        SCOPED_TRACE(::testing::Message() << "start delay " << startDelayMs);
+    // A device that plays at once, one that is heard only 1.86 s after its start, and one that
+    // plays its first 2085 frames and then stands still for 1.5 s, as sound servers may.
+    for (const auto& [startDelayMs, stallMs] : {std::pair{0, 0}, {1860, 0}, {0, 1500}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << "start delay " << startDelayMs << ", stall " << stallMs);
         if (output != nullptr) {
             output->device.setStartDelayMs(startDelayMs);
+            output->device.setStall(2085, stallMs);
         }
         scan(file);
         ASSERT_TRUE(lastScanFile(*window).endReached);

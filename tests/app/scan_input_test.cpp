@@ -6,6 +6,9 @@
 #include "support/scan_input_fixture.h"
 #include "support/test_signals.h"
 
+#include <cmath>
+#include <numbers>
+
 namespace korv::test {
 namespace {
 
@@ -317,6 +320,37 @@ TEST_F(ScanInputTest, DeviceFailuresLostSoundAndCommandLineChecks) {
     run(clock.currentMs() + 1000);
     EXPECT_EQ(test::lastMessage(*prompts), MSG_IMPROPER_FREQUENCY_LIMITS);
     EXPECT_EQ(lastScanInput(*window).columnsDrawn, 0);
+    expectIdle();
+}
+
+TEST_F(ScanInputTest, AnInputHandedOverInLumpsGivesEachColumnFramesOfItsOwn) {
+    // A rising tone from an input that hands its frames over half a second at a time, as a
+    // sound server's does: each column shows the tone a step higher, never the same frames
+    // again until the next lump comes.
+    constexpr double kFromHz = 300.0;
+    constexpr double kRisePerSecond = 350.0;
+    signal = [](SimulatedSoundInput& in) {
+        in.setSignal([](std::int64_t frame, int) {
+            const double t = static_cast<double>(frame) / kRate;
+            return 0.5 *
+                   std::sin(2.0 * std::numbers::pi * (kFromHz + kRisePerSecond * t / 2.0) * t);
+        });
+        for (std::int64_t ms = 0; ms < 8000; ms += 500) {
+            in.addStall(ms, 499);
+        }
+    };
+    run(7000);
+    const long drawn =
+        std::min<long>(lastScanInput(*window).columnsDrawn, window->state().view.layout.plotWidth);
+    ASSERT_GT(drawn, 300);
+    // The tone rises half a row a column: the loudest row stays put a few columns at most.
+    int longest = 0;
+    int same = 1;
+    for (int x = 1; x < drawn; ++x) {
+        same = loudestRow(window->state(), x) == loudestRow(window->state(), x - 1) ? same + 1 : 1;
+        longest = std::max(longest, same);
+    }
+    EXPECT_LE(longest, 6);
     expectIdle();
 }
 
