@@ -53,6 +53,10 @@ QString secondsText(double s) {
 QLabel* valueLabel(const QString& accessibleName, QWidget* parent) {
     auto* l = new QLabel(QStringLiteral("—"), parent);
     l->setAccessibleName(accessibleName);
+    // A long value ("silence (below -200 dBFS)") takes two lines rather than widening a
+    // window that fills the width the main window leaves.
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     l->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     l->setFocusPolicy(Qt::TabFocus);
     QFont f = l->font();

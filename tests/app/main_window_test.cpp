@@ -7,6 +7,7 @@
 #include "app/menu_states.h"
 #include "app/sound_level_window.h"
 #include "dialogs/control_ids.h"
+#include "meter/levels.h"
 #include "settings/settings_file.h"
 #include "shell/modes.h"
 #include "support/platform_scopes.h"
@@ -460,6 +461,18 @@ TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
     if (area.width() >= 1366) {
         EXPECT_FALSE(meter->frameGeometry().intersects(w.frameGeometry()));
     }
+    // Its widest values (digital silence, "silence (below -200 dBFS)" in each) wrap inside it
+    // rather than widen it past the screen's edge.
+    SoundLevelReading silent;
+    silent.source = QStringLiteral("Scan File: silence.wav");
+    silent.seconds = 1.0;
+    silent.levelNow = meter::kSilenceFloorDbFs;
+    silent.leq = silent.lmax = silent.lmin = silent.lcpeak = meter::kSilenceFloorDbFs;
+    const int width = meter->width();
+    meter->showReading(silent);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(meter->width(), width);
+    EXPECT_TRUE(area.contains(meter->frameGeometry()));
 }
 
 TEST_F(MainWindowTest, HelpAboutAndVolumeControlOrItsAbsence) {
