@@ -23,7 +23,8 @@ struct EntireScales {
     bool crosses = false;
     bool legend = false;
 };
-// The scales over `picture` (one band of the image of `plan`, from column 0).
+// The scales over `picture` (one band of the image of `plan`, from column 0); with the legend
+// the picture is widened by the legend's margin.
 void drawEntireScales(IndexedSurface& picture, const WholeFilePlan& plan,
                       const AppSettings& settings, int plotHeight, int stripHeight,
                       const EntireScales& scales);

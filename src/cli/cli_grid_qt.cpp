@@ -79,7 +79,7 @@ void drawEntireScales(IndexedSurface& picture, const WholeFilePlan& plan,
     shown.range = levelRangeFor(settings.dbRange);
     // The tool's pictures are on the window's level scale, as its level tables are.
     shown.legend = LegendScale{};
-    drawPictureScales(picture, g, font, GridTarget::Image, shown);
+    drawScalesBeside(picture, g, font, shown);
 }
 
 } // namespace korv::cli

@@ -12,8 +12,11 @@
 
 namespace korv {
 
-inline constexpr std::array<int, 13> GRID_SPACING_CANDIDATES = {
-    1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000};
+// The steps of the grid's ticks, in Hz or seconds. Those past 10000 serve the bands of
+// ultrasonic recordings (96 kHz and wider), whose kHz labels would otherwise stand ten apart
+// every 10 kHz.
+inline constexpr std::array<int, 16> GRID_SPACING_CANDIDATES = {
+    1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000, 100000};
 // At and above this time scale the ticks are whole seconds; below it tenths of a second.
 inline constexpr double WHOLE_SECOND_TICKS_MSEC = 8.0;
 inline constexpr int GRID_CROSS_ARM = 5; // an 11-pixel cross: 5 pixels each side of its centre

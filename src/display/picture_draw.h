@@ -53,6 +53,11 @@ struct ScalesDrawing {
                                           const PictureScales& scales);
 void drawPictureScales(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
                        GridTarget target, const PictureScales& scales);
+// A whole image (the exports') with its axes, and the legend beside it on a margin added at
+// its right, so that it covers none of the image's last columns: `picture` becomes the wider
+// one (without the memory for it, the legend is drawn over them as in the window).
+void drawScalesBeside(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
+                      const PictureScales& scales);
 // Where the legend's box lies in the view (empty when the band is too low for one).
 [[nodiscard]] PixelRect viewLegendBox(const ViewGeometry& geometry, const QFont& font,
                                       const PictureScales& scales);

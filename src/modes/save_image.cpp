@@ -25,14 +25,14 @@ ViewBand entireBand(const AppSettings& st) {
     return entireImageBand(viewBandOf(st));
 }
 
-// The first `width` columns of the chosen channel's band, with the axes and the legend, and
-// the grid's crosses when GRID is on.
+// The first `width` columns of the chosen channel's band, with the axes, the legend beside
+// them, and the grid's crosses when GRID is on.
 std::optional<IndexedSurface> entirePicture(MainWindow& window, int width) {
     const AppState& s = window.state();
     auto picture = composeEntirePicture(*s.held.spectralImage, entireBand(s.settings), width);
     if (picture) {
-        drawPictureScales(*picture, currentViewGeometry(s), window.controlFont(), GridTarget::Image,
-                          currentPictureScales(s));
+        drawScalesBeside(*picture, currentViewGeometry(s), window.controlFont(),
+                         currentPictureScales(s));
     }
     return picture;
 }

@@ -87,6 +87,29 @@ void drawPictureScales(IndexedSurface& picture, const ViewGeometry& geometry, co
     paintViewDrawing(picture, d.legend, font);
 }
 
+void drawScalesBeside(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
+                      const PictureScales& scales) {
+    const TextWidth widths = textWidthIn(font);
+    const int width = picture.width();
+    const PixelRect box = levelLegend(geometry, scales.range, scales.legend, width, widths).box;
+    // A multiple of four columns, as every export's width is (a bitmap's rows).
+    const int margin = box.empty() ? 0 : (width - box.x + 3) / 4 * 4;
+    auto wide = IndexedSurface::create(width + margin, picture.height(),
+                                       static_cast<std::uint8_t>(kBackgroundIndex));
+    if (!wide) {
+        // No memory for the margin: the legend over the last columns, as the window has it.
+        drawPictureScales(picture, geometry, font, GridTarget::Image, scales);
+        return;
+    }
+    wide->copyFrom(picture, {0, 0, width, picture.height()}, {0, 0});
+    const ScalesDrawing over = pictureScales(geometry, font, GridTarget::Image, width, scales);
+    paintViewDrawing(*wide, over.axes, font);
+    paintViewDrawing(
+        *wide, levelLegend(geometry, scales.range, scales.legend, width + margin, widths).drawing,
+        font);
+    picture = std::move(*wide);
+}
+
 void drawGridOverlay(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
                      bool shadow, AxisLabels style) {
     paintViewDrawing(

@@ -74,6 +74,16 @@ class ImageExportTest : public AnalyzeFileTest {
         prompts->clearMessages();
         return said;
     }
+    // The columns an entire picture gains on its right for the legend: its box's width in the
+    // view, to a multiple of four.
+    int legendMargin() {
+        const int boxWidth =
+            window->state().view.layout.plotWidth -
+            viewLegendBox(currentViewGeometry(window->state()), window->controlFont(),
+                          currentPictureScales(window->state()))
+                .x;
+        return (boxWidth + 3) / 4 * 4;
+    }
 };
 
 TEST_F(ImageExportTest, WindowImageSavedAndPrintedAndANameIsAskedAbout) {
@@ -355,18 +365,18 @@ TEST_F(ImageExportTest, EntireImageOfStereoIsOneChannelAndTheCommandLineImage) {
         const QByteArray desktop = save(cmd::kSaveEntireImage, IMAGE_FORMAT_BITMAP, "window.bmp");
         const SpectralImage& spectral = *window->state().held.spectralImage;
         const int width = exportWidth(spectral.width());
-        ASSERT_EQ(desktop.size(), 1078 + width * spectral.height() / 2);
+        // The legend stands beside the image, on a margin as wide as its box (to a multiple of
+        // four columns): it covers none of the image's columns.
+        const int pictureWidth = width + legendMargin();
+        ASSERT_EQ(le32(desktop, 18), pictureWidth);
+        ASSERT_EQ(desktop.size(), 1078 + pictureWidth * spectral.height() / 2);
         EXPECT_EQ(le32(desktop, 22), spectral.height() / 2);
-        // The right channel's band (the upper one), between the axes and the legend.
+        // The right channel's band (the upper one), right of the axes to its last column.
         const PlotLayout& l = window->state().view.layout;
-        const int legendWidth =
-            l.plotWidth - viewLegendBox(currentViewGeometry(window->state()), window->controlFont(),
-                                        currentPictureScales(window->state()))
-                              .x;
         const int middle = spectral.plotHeight() / 2;
-        for (int x = 12 * l.charWidth; x < width - legendWidth && !grid; x += 17) {
+        for (int x = 12 * l.charWidth; x < width && !grid; x += 17) {
             ASSERT_EQ(static_cast<std::uint8_t>(
-                          desktop[1078 + (spectral.plotHeight() - 1 - middle) * width + x]),
+                          desktop[1078 + (spectral.plotHeight() - 1 - middle) * pictureWidth + x]),
                       *spectral.surface().pixel(x, middle));
         }
 
@@ -424,7 +434,7 @@ TEST_F(ImageExportTest, BatchSavesEveryGoodFileAndListsTheOthersAtTheEnd) {
             const QByteArray c = TempDir::read(dir.file("images/c.bmp"));
             const int width =
                 exportWidth(static_cast<int>(window->state().analysis.run.params.columns));
-            ASSERT_EQ(le32(c, 18), width);
+            ASSERT_EQ(le32(c, 18), width + legendMargin());
             for (int x = 0; x < width; x += 7) {
                 ASSERT_EQ(static_cast<std::uint8_t>(c[1078 + x]),
                           *image().pixel(x, window->state().held.spectralImage->plotHeight() - 1));

@@ -61,9 +61,11 @@ TEST(TimeTicks, WholeIntervalsAtTheirTruncatedColumnFromTheNearestCandidate) {
         EXPECT_EQ(ticks[tick].label, label);
     }
 
-    // The nearest candidate; on a tie (1.5 between 1 and 2, 7.5 between 5 and 10) the first.
-    const std::pair<double, long> candidates[] = {
-        {1.6, 2}, {1200.0, 1000}, {1.5, 1}, {7.5, 5}, {750.0, 500}, {0.0, 1}, {1e9, 10000}};
+    // The nearest candidate; on a tie (1.5 between 1 and 2, 7.5 between 5 and 10) the first. A
+    // 192 kHz recording's band (96 kHz) in steps of 20 kHz.
+    const std::pair<double, long> candidates[] = {{1.6, 2},         {1200.0, 1000}, {1.5, 1},
+                                                  {7.5, 5},         {750.0, 500},   {0.0, 1},
+                                                  {19200.0, 20000}, {1e9, 100000}};
     for (const auto& [value, nearest] : candidates) {
         EXPECT_EQ(nearestGridCandidate(value), nearest) << value;
     }
