@@ -220,6 +220,9 @@ std::vector<TimeTick> timeTicks(const TimeAxisInputs& in) {
         TimeTick t;
         t.x = truncatedPixel(firstX + static_cast<double>(i) * spacing);
         const double msec = (firstInterval + static_cast<double>(i)) * intervalMsec;
+        if (in.endMsec > 0.0 && msec > in.endMsec) {
+            break;
+        }
         t.msec = static_cast<long long>(msec);
         if (in.clock) {
             t.label = clockLabel(msec, tenths);
@@ -286,6 +289,8 @@ GridOverlay gridOverlay(const ViewGeometry& g, GridTarget target, int imageWidth
     axis.charWidth = g.charWidth;
     axis.dual = dual;
     axis.clock = style == AxisLabels::Units && g.recordingMsec > CLOCK_TIME_LABELS_MSEC;
+    // The classic grid labels the whole view, as it always did.
+    axis.endMsec = style == AxisLabels::Units ? g.recordingMsec : 0.0;
     axis.textWidth = textWidth;
     const std::vector<TimeTick> times = timeTicks(axis);
     const std::vector<FrequencyTick> freqs = frequencyTicks(g, style);

@@ -54,6 +54,9 @@ struct TimeAxisInputs {
     bool dual = false; // labels only in the left pane (the right pane repeats them)
     TextWidth textWidth;
     bool clock = false; // h:mm:ss labels, centred on their ticks
+    // The recording's end (0: not known): no tick past it, over columns nothing was analysed
+    // for (a file shorter than the view).
+    double endMsec = 0.0;
 };
 struct TimeTick {
     int x = 0;

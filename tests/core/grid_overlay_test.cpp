@@ -424,10 +424,34 @@ TEST(TimeTicks, PastAnHourTheAxisReadsHoursMinutesSeconds) {
     }
     EXPECT_EQ(labels.front(), "1:40:00");
     // An hour or less keeps seconds.
+    g.segmentOffsetMsec = 0.0;
     g.recordingMsec = 3'600'000.0;
-    for (const ViewText& t : gridOverlay(g, GridTarget::Image, 800, false).labels.texts) {
+    const std::vector<ViewText> seconds =
+        gridOverlay(g, GridTarget::Image, 800, false).labels.texts;
+    ASSERT_FALSE(seconds.empty());
+    for (const ViewText& t : seconds) {
         EXPECT_EQ(t.text.find(':'), std::string::npos) << t.text;
     }
+}
+
+TEST(TimeTicks, NoTimeIsLabelledPastTheRecordingsEnd) {
+    // A 2-second file in a view of 3.2 s (800 columns at 4 msec): the labels stop at 2.0 sec,
+    // where the image does; the classic grid (the tool without --legend) labels the whole view.
+    ViewGeometry g = test::view800x400(4.0f);
+    g.recordingMsec = 2000.0;
+    const auto labels = [&](AxisLabels style) {
+        std::vector<std::string> out;
+        for (const ViewText& t :
+             gridOverlay(g, GridTarget::Window, 0, false, {}, style).labels.texts) {
+            out.push_back(t.text);
+        }
+        return out;
+    };
+    const std::vector<std::string> units = labels(AxisLabels::Units);
+    EXPECT_NE(std::ranges::find(units, "2.0 sec"), units.end());
+    EXPECT_EQ(std::ranges::find(units, "2.5 sec"), units.end());
+    const std::vector<std::string> classic = labels(AxisLabels::Classic);
+    EXPECT_NE(std::ranges::find(classic, "2.5 sec"), classic.end());
 }
 
 } // namespace
