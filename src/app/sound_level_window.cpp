@@ -156,13 +156,12 @@ class SoundLevelWindow::BarGraph : public QWidget {
                 p.setPen(palette().text().color());
                 p.drawText(QRect(x0 - labelWidth / 2 + static_cast<int>(slot / 2), bottom + 3,
                                  labelWidth, fm.height()),
-                           Qt::AlignCenter, shortLabel(bands_[static_cast<std::size_t>(b)]));
+                           Qt::AlignCenter, bandAxisLabel(bands_[static_cast<std::size_t>(b)]));
             }
         }
     }
 
   private:
-    static QString shortLabel(const meter::Band& band) { return bandAxisLabel(band); }
     std::vector<meter::Band> bands_;
     std::vector<double> levels_;
     double shift_ = 0.0;

@@ -48,9 +48,10 @@ struct ScalesDrawing {
     ViewDrawing axes;
     ViewDrawing legend;
 };
+// The legend's right edge is `legendRight` where given, else the picture's or the view's.
 [[nodiscard]] ScalesDrawing pictureScales(const ViewGeometry& geometry, const QFont& font,
-                                          GridTarget target, int width,
-                                          const PictureScales& scales);
+                                          GridTarget target, int width, const PictureScales& scales,
+                                          std::optional<int> legendRight = std::nullopt);
 void drawPictureScales(IndexedSurface& picture, const ViewGeometry& geometry, const QFont& font,
                        GridTarget target, const PictureScales& scales);
 // A whole image (the exports') with its axes, and the legend beside it on a margin added at

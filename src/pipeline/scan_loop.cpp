@@ -78,8 +78,9 @@ class Loop {
     [[nodiscard]] bool pitchOn() const { return in_.pitchDetector && !in_.pointMode; }
     // Pacing and the play position; nothing when the loop is to end.
     std::optional<std::int64_t> nextPosition();
-    // Sleeps `ms` in pieces, letting the source keep up with its device between them.
+    // The device's largest lag behind the clock over the last stretch, `lag` now among them.
     [[nodiscard]] std::int64_t recentDeviceLag(double nowMs, std::int64_t lag);
+    // Sleeps `ms` in pieces, letting the source keep up with its device between them.
     void sleepKeepingUp(std::int64_t ms);
     void analyse(const std::optional<PitchResult>& pitch, std::int64_t endFrame);
 
@@ -248,8 +249,6 @@ std::optional<std::int64_t> Loop::nextPosition() {
     return position;
 }
 
-// The largest lag of the device behind the clock seen over the last stretch, `lag` now among
-// them.
 std::int64_t Loop::recentDeviceLag(double nowMs, std::int64_t lag) {
     while (!recentLags_.empty() && recentLags_.back().second <= lag) {
         recentLags_.pop_back();

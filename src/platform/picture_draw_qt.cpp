@@ -63,10 +63,12 @@ GridOverlay gridOverlay(const ViewGeometry& geometry, const QFont& font, GridTar
 }
 
 ScalesDrawing pictureScales(const ViewGeometry& geometry, const QFont& font, GridTarget target,
-                            int width, const PictureScales& scales) {
+                            int width, const PictureScales& scales,
+                            std::optional<int> legendRight) {
     const TextWidth widths = textWidthIn(font);
     const GridOverlay grid = gridOverlay(geometry, target, width, true, widths, AxisLabels::Units);
-    const int right = target == GridTarget::Window ? geometry.plotWidth : width;
+    const int right =
+        legendRight.value_or(target == GridTarget::Window ? geometry.plotWidth : width);
     ViewDrawing axes = !scales.times    ? grid.frequencyAxis
                        : scales.crosses ? grid.all()
                                         : grid.labels;
@@ -102,11 +104,10 @@ void drawScalesBeside(IndexedSurface& picture, const ViewGeometry& geometry, con
         return;
     }
     wide->copyFrom(picture, {0, 0, width, picture.height()}, {0, 0});
-    const ScalesDrawing over = pictureScales(geometry, font, GridTarget::Image, width, scales);
-    paintViewDrawing(*wide, over.axes, font);
-    paintViewDrawing(
-        *wide, levelLegend(geometry, scales.range, scales.legend, width + margin, widths).drawing,
-        font);
+    const ScalesDrawing d =
+        pictureScales(geometry, font, GridTarget::Image, width, scales, width + margin);
+    paintViewDrawing(*wide, d.axes, font);
+    paintViewDrawing(*wide, d.legend, font);
     picture = std::move(*wide);
 }
 
