@@ -18,9 +18,18 @@ namespace {
 constexpr double kReferenceHz = 1000.0;
 constexpr double kLowestMidHz = 5.0;
 // A band runs at the lowest rate r (the input's halved k times) at which its upper edge is
-// at most this fraction of r: inside the decimators' flat passband (0.32 r), where nothing
-// folded over reaches it, and low enough at its rate for little warping.
+// at most this fraction of r: inside the narrow decimators' flat passband (0.32 r), where
+// nothing folded over reaches it, and low enough at its rate for little warping.
 constexpr double kBandTopOfRate = 0.3;
+// The first halving's decimator is the wide one, flat to 0.375 of the halved rate: the top
+// octave's lowest band (8 kHz of third octaves at 48 kHz, 6.3 kHz at 44.1 kHz) runs there
+// beside three others, so the full rate takes one pack of four bands instead of two.
+constexpr HalfbandWidth kFirstHalving = HalfbandWidth::Wide;
+
+// How high a band's upper edge may reach at the rate halved k >= 1 times, as a fraction of it.
+double bandTopOfHalvedRate(std::size_t k) {
+    return k == 1 ? 2.0 * HalfbandDecimator::passbandEdge(kFirstHalving) : kBandTopOfRate;
+}
 // Input frames filtered in one go, so the stages' buffers stay small whatever the block.
 constexpr std::size_t kChunkFrames = 1024;
 
@@ -298,14 +307,15 @@ OctaveBank::OctaveBank(const BandSpec& spec, double sampleRate)
     std::size_t stageCount = f.bands.empty() ? 0 : 1;
     for (std::size_t j = 0; j < f.bands.size(); ++j) {
         double rate = sampleRate;
-        while (f.bands[j].upperEdgeHz <= kBandTopOfRate * rate / 2.0) {
+        while (f.bands[j].upperEdgeHz <= bandTopOfHalvedRate(stageOf[j] + 1) * rate / 2.0) {
             rate /= 2.0;
             ++stageOf[j];
         }
         stageCount = std::max(stageCount, stageOf[j] + 1);
     }
     f.stages.resize(stageCount);
-    f.decimators.resize(stageCount > 0 ? stageCount - 1 : 0);
+    for (std::size_t k = 0; k + 1 < stageCount; ++k)
+        f.decimators.emplace_back(k == 0 ? kFirstHalving : HalfbandWidth::Narrow);
     std::vector<std::size_t> filled(stageCount, 0);
     f.slots.resize(f.bands.size());
     for (std::size_t j = 0; j < f.bands.size(); ++j) {
