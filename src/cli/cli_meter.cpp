@@ -148,7 +148,7 @@ std::optional<meter::FullScaleLevel> fullScaleOf(const Options& o, std::string& 
 
 std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& run,
                                            const std::string& file, MeterFileSummary* summary,
-                                           const FileProgress& progress) {
+                                           const JobShare& share) {
     FileSamples samples;
     if (const auto failure = samples.open(file, meterChannel(o))) {
         return failureText(*failure);
@@ -162,7 +162,9 @@ std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& 
         return "Sample Rate Out of Range (the meter takes " +
                std::to_string(int(meter::kLowestMeterRate)) + " Hz and above)";
     }
-    meter::SoundLevelMeter levelMeter(settingsFor(o, run, rate));
+    meter::SoundLevelMeter levelMeter(settingsFor(o, run, rate), share.twoCores
+                                                                     ? meter::MeterCores::Two
+                                                                     : meter::MeterCores::One);
     OutputFile out(outputPath(o, file));
     if (auto failed = out.openFailure()) {
         return failed;
@@ -185,7 +187,7 @@ std::optional<std::string> writeMeterTable(const Options& o, const RunSettings& 
     const long blocks = static_cast<long>(std::min<std::int64_t>(
         (std::max<std::int64_t>(samples.frames(), 0) + blockFrames - 1) / blockFrames,
         std::numeric_limits<long>::max()));
-    ProgressSteps steps(progress, blocks);
+    ProgressSteps steps(share.progress, blocks);
     long fed = 0;
     for (auto block = samples.next(); !block.empty(); block = samples.next()) {
         levelMeter.feed(block, row);
@@ -286,17 +288,17 @@ JobsReport runMeter(const Options& o, const RunSettings& run, const std::vector<
     JobsReport report = runJobs(
         files, o.jobs, kMeterFileMemoryBytes * static_cast<std::int64_t>(files.size() + 1),
         [&](const std::string& file) {
-            return FileJob{kMeterFileMemoryBytes,
-                           [&, file](const JobShare& share, std::vector<std::string>&) {
-                               MeterFileSummary summary;
-                               auto failure = writeMeterTable(
-                                   o, run, file, summarised ? &summary : nullptr, share.progress);
-                               if (!failure && summarised) {
-                                   const std::lock_guard lock(taken);
-                                   summaries[places.at(file)] = summary;
-                               }
-                               return failure;
-                           }};
+            return FileJob{
+                kMeterFileMemoryBytes, [&, file](const JobShare& share, std::vector<std::string>&) {
+                    MeterFileSummary summary;
+                    auto failure =
+                        writeMeterTable(o, run, file, summarised ? &summary : nullptr, share);
+                    if (!failure && summarised) {
+                        const std::lock_guard lock(taken);
+                        summaries[places.at(file)] = summary;
+                    }
+                    return failure;
+                }};
         },
         progress, errors);
     if (!summarised) {

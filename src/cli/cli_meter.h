@@ -42,10 +42,11 @@ struct MeterFileSummary {
     meter::MeterSummary levels;
     double sampleRate = 0.0;
 };
-// `progress` is told how far through the file's frames the meter is.
+// The share's progress is told how far through the file's frames the meter is; with two
+// cores the bands are filtered beside the broadband levels.
 [[nodiscard]] std::optional<std::string>
 writeMeterTable(const Options& options, const RunSettings& run, const std::string& file,
-                MeterFileSummary* summary = nullptr, const FileProgress& progress = {});
+                MeterFileSummary* summary = nullptr, const JobShare& share = {});
 
 // --summary that would replace one of the files or outputs of the list: the refusal's text.
 [[nodiscard]] std::string summaryRefusal(const Options& options,

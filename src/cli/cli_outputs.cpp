@@ -389,7 +389,7 @@ FileJob planFileJob(const Options& o, const RunSettings& run, const std::string&
         // The meter reads its file in order, once, as it goes.
         return {kMeterFileMemoryBytes,
                 [&o, &run, file](const JobShare& share, std::vector<std::string>&) {
-                    return writeMeterTable(o, run, file, nullptr, share.progress);
+                    return writeMeterTable(o, run, file, nullptr, share);
                 }};
     }
     auto planned = std::make_shared<PlannedFile>(planFile(o, run, file));

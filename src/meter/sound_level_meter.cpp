@@ -3,13 +3,17 @@
 #include "meter/biquad.h"
 #include "meter/level_statistics.h"
 #include "meter/peak_detector.h"
+#include "meter/side_thread.h"
 #include "meter/weighting_sections.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <deque>
 #include <limits>
 #include <stdexcept>
+#include <system_error>
+#include <utility>
 
 namespace korv::meter {
 namespace {
@@ -17,12 +21,16 @@ namespace {
 constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::max();
 // Frames taken through the stages at a time, so that their buffers stay in the cache.
 constexpr std::size_t kChunkFrames = 2048;
+// The shortest block whose bands are worth filtering on the side thread (a file's blocks;
+// a live display's 10 ms steps stay on the caller's).
+constexpr std::size_t kSideThreadFrames = 8 * kChunkFrames;
 
 // An interval whose levels are being gathered: the stages (integration, time weighting, peak)
 // run at their own pace and each fills in its part.
 struct Pending {
     IntervalLevels levels;
     bool integrated = false;
+    bool banded = false; // or no bands
     bool timed = false;
     bool peaked = false;
     double maxSquare = 0.0; // of the time-weighted mean square
@@ -53,8 +61,20 @@ void validate(const MeterSettings& s) {
 
 } // namespace
 
+// The bands: the bank and its own count of the frames and intervals, so that it can run on a
+// side thread beside the broadband levels and give the same values. Each interval's mean
+// squares wait in `closed` until the caller's thread takes them.
+struct BandPart {
+    BandPart(const BandSpec& spec, double rate) : bank(spec, rate) {}
+    OctaveBank bank;
+    std::int64_t frames = 0;
+    std::int64_t interval = 0;
+    std::vector<std::pair<std::int64_t, std::vector<double>>> closed;
+};
+
 struct SoundLevelMeter::State {
-    explicit State(const MeterSettings& s) : settings(s), tw(s.timeWeighting, s.sampleRate) {
+    State(const MeterSettings& s, MeterCores c)
+        : settings(s), cores(c), tw(s.timeWeighting, s.sampleRate) {
         // One cascade: C, then for A the sections from C to A, the C signal tapped between.
         auto sections = cWeightingSections(s.sampleRate);
         cSections = sections.size();
@@ -66,10 +86,9 @@ struct SoundLevelMeter::State {
         if (!s.correction.empty())
             correction = BiquadCascade(designCorrectionFilter(s.correction, s.sampleRate));
         if (s.bands) {
-            bank.emplace(*s.bands, s.sampleRate);
-            for (const Band& band : bank->bands())
+            bands.emplace(*s.bands, s.sampleRate);
+            for (const Band& band : bands->bank.bands())
                 bandCorrectionDb.push_back(correctionDbAt(s.correction, band.midHz));
-            bandSquares.resize(bandCorrectionDb.size());
         }
     }
 
@@ -92,8 +111,14 @@ struct SoundLevelMeter::State {
         return pending[static_cast<std::size_t>(k - firstPending)];
     }
 
-    void feedChunk(std::span<const double> samples);
-    void integrate(std::span<const double> input, std::span<const double> weighted);
+    [[nodiscard]] std::span<const double> sanitize(std::span<const double> samples);
+    [[nodiscard]] bool bandsBeside(std::size_t blockFrames);
+    void awaitBands();
+    void feedChunk(std::span<const double> input);
+    void filterBands(std::span<const double> input);
+    void closeBands();
+    void takeBandLevels();
+    void integrate(std::span<const double> weighted);
     void closeIntegration(std::int64_t end);
     void timeWeigh(std::span<const double> squares);
     [[nodiscard]] double startMeanSquare() const;
@@ -105,14 +130,14 @@ struct SoundLevelMeter::State {
     void emit(const IntervalSink& sink);
 
     MeterSettings settings;
+    MeterCores cores;
     std::vector<Band> noBands;
     std::optional<BiquadCascade> correction;
     BiquadCascade weighting;
     std::size_t cSections = 0;
     TimeWeightedSquare tw;
-    std::optional<OctaveBank> bank;
+    std::optional<BandPart> bands;
     std::vector<double> bandCorrectionDb;
-    std::vector<double> bandSquares;
     PeakDetector peaks;
     std::deque<Pending> pending;
     std::int64_t firstPending = 0;
@@ -144,25 +169,54 @@ struct SoundLevelMeter::State {
     double allPeak = 0.0;
 
     std::int64_t nonFinite = 0;
-    std::vector<double> raw, broadband, cWeighted, squares, timed;
+    std::vector<double> broadband, cWeighted, squares, timed;
+    // The fed blocks, sanitised, in turn: the side thread filters one block's bands while the
+    // next is read and sanitised into the other and its broadband levels measured.
+    std::array<std::vector<double>, 2> blocks;
+    std::size_t nextBlock = 0;
+    bool bandsPending = false; // the side thread has a block's bands
+    // Last, so that it ends (and its task with it) before the parts its task works on.
+    std::unique_ptr<SideThread> side;
 };
 
-void SoundLevelMeter::State::feedChunk(std::span<const double> samples) {
+std::span<const double> SoundLevelMeter::State::sanitize(std::span<const double> samples) {
     // A sample that is no number (a damaged float file) is taken as silence and counted, so
     // it cannot spoil the filters for the rest of the signal.
-    const std::size_t count = samples.size();
-    raw.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    std::vector<double>& raw = blocks[nextBlock];
+    nextBlock = 1 - nextBlock;
+    raw.resize(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
         const double x = samples[i];
         const bool finite = std::isfinite(x);
         raw[i] = finite ? x : 0.0;
         nonFinite += finite ? 0 : 1;
     }
+    return raw;
+}
+
+// Whether this block's bands go to the side thread, started the first time; without a
+// thread to be had everything runs on the caller's, only slower.
+bool SoundLevelMeter::State::bandsBeside(std::size_t blockFrames) {
+    if (cores != MeterCores::Two || !bands || blockFrames < kSideThreadFrames)
+        return false;
+    if (!side) {
+        try {
+            side = std::make_unique<SideThread>();
+        } catch (const std::system_error&) {
+            cores = MeterCores::One;
+            return false;
+        }
+    }
+    return true;
+}
+
+void SoundLevelMeter::State::feedChunk(std::span<const double> samples) {
+    const std::size_t count = samples.size();
     // The main weighting's signal in `broadband`, the C-weighted one in `cWeighted`.
-    std::span<const double> input = raw;
+    std::span<const double> input = samples;
     broadband.resize(count);
     if (correction) {
-        correction->process(raw, broadband);
+        correction->process(samples, broadband);
         input = broadband;
     }
     std::span<const double> weighted = broadband;
@@ -184,13 +238,12 @@ void SoundLevelMeter::State::feedChunk(std::span<const double> samples) {
         break;
     }
     peaks.push(cSignal);
-    integrate(raw, weighted);
+    integrate(weighted);
     timeWeigh(squares);
     scanPeaks();
 }
 
-void SoundLevelMeter::State::integrate(std::span<const double> input,
-                                       std::span<const double> weighted) {
+void SoundLevelMeter::State::integrate(std::span<const double> weighted) {
     squares.resize(weighted.size());
     std::size_t at = 0;
     while (at < weighted.size()) {
@@ -220,8 +273,6 @@ void SoundLevelMeter::State::integrate(std::span<const double> input,
         }
         evenSum = even;
         oddSum = odd;
-        if (bank)
-            bank->process(input.subspan(at, n));
         frames += std::int64_t(n);
         at += n;
         if (frames == end)
@@ -235,17 +286,58 @@ void SoundLevelMeter::State::closeIntegration(std::int64_t end) {
     const double length = double(end - p.levels.startFrame);
     const double intervalSum = evenSum + oddSum;
     p.levels.leq = levelOfMeanSquare(intervalSum / length).value;
-    if (bank) {
-        bank->takeMeanSquares(bandSquares);
-        p.levels.bandLeq.resize(bandSquares.size());
-        for (std::size_t b = 0; b < bandSquares.size(); ++b)
-            p.levels.bandLeq[b] = levelOfMeanSquare(bandSquares[b]).value + bandCorrectionDb[b];
-    }
     p.integrated = true;
+    p.banded = p.banded || !bands;
     totalSum.add(intervalSum);
     evenSum = 0.0;
     oddSum = 0.0;
     ++integrationInterval;
+}
+
+// The band filters on the input (Z-weighted, uncorrected), cut at the intervals' ends.
+void SoundLevelMeter::State::filterBands(std::span<const double> input) {
+    BandPart& b = *bands;
+    std::size_t at = 0;
+    while (at < input.size()) {
+        const std::int64_t end = endOf(b.interval);
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(std::int64_t(input.size() - at), end - b.frames));
+        b.bank.process(input.subspan(at, n));
+        b.frames += std::int64_t(n);
+        at += n;
+        if (b.frames == end)
+            closeBands();
+    }
+}
+
+void SoundLevelMeter::State::closeBands() {
+    BandPart& b = *bands;
+    std::vector<double> meanSquares(b.bank.bands().size());
+    b.bank.takeMeanSquares(meanSquares);
+    b.closed.emplace_back(b.interval++, std::move(meanSquares));
+}
+
+// The bands of the block on the side thread done, and their intervals' levels taken.
+void SoundLevelMeter::State::awaitBands() {
+    if (bandsPending) {
+        bandsPending = false;
+        side->wait();
+    }
+    takeBandLevels();
+}
+
+// On the caller's thread, while the side thread has no block.
+void SoundLevelMeter::State::takeBandLevels() {
+    if (!bands)
+        return;
+    for (auto& [interval, meanSquares] : bands->closed) {
+        Pending& p = slot(interval);
+        p.levels.bandLeq.resize(meanSquares.size());
+        for (std::size_t j = 0; j < meanSquares.size(); ++j)
+            p.levels.bandLeq[j] = levelOfMeanSquare(meanSquares[j]).value + bandCorrectionDb[j];
+        p.banded = true;
+    }
+    bands->closed.clear();
 }
 
 void SoundLevelMeter::State::timeWeigh(std::span<const double> sq) {
@@ -342,8 +434,8 @@ void SoundLevelMeter::State::closePeak(std::int64_t end) {
 }
 
 void SoundLevelMeter::State::emit(const IntervalSink& sink) {
-    while (!pending.empty() && pending.front().integrated && pending.front().timed &&
-           pending.front().peaked) {
+    while (!pending.empty() && pending.front().integrated && pending.front().banded &&
+           pending.front().timed && pending.front().peaked) {
         if (sink)
             sink(pending.front().levels);
         pending.pop_front();
@@ -351,9 +443,9 @@ void SoundLevelMeter::State::emit(const IntervalSink& sink) {
     }
 }
 
-SoundLevelMeter::SoundLevelMeter(const MeterSettings& settings) {
+SoundLevelMeter::SoundLevelMeter(const MeterSettings& settings, MeterCores cores) {
     validate(settings);
-    state_ = std::make_unique<State>(settings);
+    state_ = std::make_unique<State>(settings, cores);
 }
 
 SoundLevelMeter::SoundLevelMeter(SoundLevelMeter&&) noexcept = default;
@@ -365,15 +457,25 @@ const MeterSettings& SoundLevelMeter::settings() const {
 }
 
 const std::vector<Band>& SoundLevelMeter::bands() const {
-    return state_->bank ? state_->bank->bands() : state_->noBands;
+    return state_->bands ? state_->bands->bank.bands() : state_->noBands;
 }
 
 void SoundLevelMeter::feed(std::span<const double> samples, const IntervalSink& onInterval) {
     State& s = *state_;
     if (s.finished)
         throw std::logic_error("the meter has finished");
-    for (std::size_t done = 0; done < samples.size(); done += kChunkFrames)
-        s.feedChunk(samples.subspan(done, std::min(kChunkFrames, samples.size() - done)));
+    const std::span<const double> input = s.sanitize(samples);
+    for (std::size_t done = 0; done < input.size(); done += kChunkFrames)
+        s.feedChunk(input.subspan(done, std::min(kChunkFrames, input.size() - done)));
+    // The block before's bands first: the bank takes the blocks in order.
+    s.awaitBands();
+    if (s.bandsBeside(input.size())) {
+        s.side->run([&s, input] { s.filterBands(input); });
+        s.bandsPending = true;
+    } else if (s.bands) {
+        s.filterBands(input);
+        s.takeBandLevels();
+    }
     s.emit(onInterval);
 }
 
@@ -382,6 +484,7 @@ void SoundLevelMeter::finish(const IntervalSink& onInterval) {
     if (s.finished)
         return;
     s.finished = true;
+    s.awaitBands();
     if (!s.started && !s.startSquares.empty())
         s.startTimeWeighting(); // shorter than τ: the whole signal's mean square starts it
     s.peaks.pushEnd();
@@ -389,6 +492,9 @@ void SoundLevelMeter::finish(const IntervalSink& onInterval) {
     const std::int64_t last = s.frames;
     if (last > s.startOf(s.integrationInterval)) {
         s.closeIntegration(last);
+        if (s.bands)
+            s.closeBands();
+        s.takeBandLevels();
         s.closeTiming(last);
         s.peak = s.peaks.scanTo(last, s.peak);
         s.closePeak(last);

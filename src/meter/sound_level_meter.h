@@ -51,6 +51,12 @@ struct MeterSettings {
     std::vector<CorrectionPoint> correction;
 };
 
+// How many threads a meter runs on: with Two, the band filters of a block of a file run on a
+// thread of their own while the broadband levels of that block and the next are measured, so
+// an interval's band levels come in with the next block's feed (or with finish). The values
+// are the same to the bit.
+enum class MeterCores { One, Two };
+
 // The sampling of the time-weighted level behind the statistical levels.
 inline constexpr double kStatisticsStepSeconds = 0.01;
 
@@ -84,7 +90,7 @@ class SoundLevelMeter {
   public:
     // Throws std::invalid_argument for a rate below 4 kHz, a negative or non-finite interval
     // or one shorter than a sample.
-    explicit SoundLevelMeter(const MeterSettings& settings);
+    explicit SoundLevelMeter(const MeterSettings& settings, MeterCores cores = MeterCores::One);
     SoundLevelMeter(SoundLevelMeter&&) noexcept;
     SoundLevelMeter& operator=(SoundLevelMeter&&) noexcept;
     ~SoundLevelMeter();

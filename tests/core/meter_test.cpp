@@ -27,15 +27,25 @@ struct Measured {
     MeterSummary summary;
 };
 
-Measured measure(const MeterSettings& settings, const std::vector<double>& x, std::size_t block) {
-    SoundLevelMeter meter(settings);
+// Fed in blocks of the sizes given, in turn.
+Measured measureInTurns(const MeterSettings& settings, const std::vector<double>& x,
+                        const std::vector<std::size_t>& blocks, MeterCores cores) {
+    SoundLevelMeter meter(settings, cores);
     Measured run;
     const auto sink = [&](const IntervalLevels& l) { run.rows.push_back(l); };
-    for (std::size_t at = 0; at < x.size(); at += block)
-        meter.feed(std::span(x).subspan(at, std::min(block, x.size() - at)), sink);
+    std::size_t at = 0;
+    for (std::size_t turn = 0; at < x.size(); ++turn) {
+        const std::size_t block = std::min(blocks[turn % blocks.size()], x.size() - at);
+        meter.feed(std::span(x).subspan(at, block), sink);
+        at += block;
+    }
     meter.finish(sink);
     run.summary = meter.summary();
     return run;
+}
+
+Measured measure(const MeterSettings& settings, const std::vector<double>& x, std::size_t block) {
+    return measureInTurns(settings, x, {block}, MeterCores::One);
 }
 
 MeterSettings at(double rate, double interval = 1.0) {
@@ -122,8 +132,17 @@ TEST(Meter, BlockSizesGiveTheSameResultsToTheBit) {
         s.bands = BandSpec{3, 25.0, 20000.0};
         const Measured ref = measure(s, x, 4096);
         ASSERT_EQ(ref.rows.size(), 30u);
-        for (const std::size_t block : {std::size_t{1}, std::size_t{37}, x.size()}) {
-            const Measured run = measure(s, x, block);
+        // On two cores, blocks long enough for the side thread's bands and, between them,
+        // blocks too short for it.
+        const std::vector<std::pair<std::vector<std::size_t>, MeterCores>> feeds{
+            {{1}, MeterCores::One},
+            {{37}, MeterCores::One},
+            {{x.size()}, MeterCores::One},
+            {{x.size()}, MeterCores::Two},
+            {{20000, 37, 9000, 16384, 100}, MeterCores::Two}};
+        for (const auto& [blocks, cores] : feeds) {
+            const Measured run = measureInTurns(s, x, blocks, cores);
+            const std::size_t block = blocks.front();
             ASSERT_EQ(run.rows.size(), ref.rows.size()) << block;
             for (std::size_t k = 0; k < ref.rows.size(); ++k) {
                 EXPECT_EQ(run.rows[k].leq, ref.rows[k].leq);
