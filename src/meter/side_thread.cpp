@@ -10,7 +10,8 @@ namespace {
 // How long a side spins on the other's flag before it sleeps.
 constexpr std::chrono::microseconds kSpin{500};
 
-// Whether `ready` came true while spinning.
+// Whether `ready` came true while spinning. It yields between its looks, so that when both
+// threads share one core (the other one busy) the one it waits for gets it.
 template <class Ready> bool spinUntil(Ready ready) {
     const auto until = std::chrono::steady_clock::now() + kSpin;
     for (;;) {
@@ -20,6 +21,7 @@ template <class Ready> bool spinUntil(Ready ready) {
         }
         if (std::chrono::steady_clock::now() >= until)
             return false;
+        std::this_thread::yield();
     }
 }
 
