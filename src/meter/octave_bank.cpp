@@ -32,6 +32,13 @@ double bandTopOfHalvedRate(std::size_t k) {
 }
 // Input frames filtered in one go, so the stages' buffers stay small whatever the block.
 constexpr std::size_t kChunkFrames = 1024;
+// A lower rate's samples wait until there are this many (or a take): a call's fixed cost (the
+// packs' first and last steps, the decimator's history) then stays small beside its samples
+// at the lowest rates too, which a chunk gives a handful each.
+constexpr std::size_t kStageRunSamples = 256;
+// The most samples a lower rate holds: fewer than kStageRunSamples waiting, then at most half
+// of what the rate above ran, plus one.
+constexpr std::size_t kMostStageSamples = kChunkFrames + 2 * kStageRunSamples + 2;
 
 bool isOdd(int n) {
     return n % 2 != 0;
@@ -251,6 +258,7 @@ void filterPacksPlain(Pack* packs, std::size_t packCount, const double* samples,
 struct Stage {
     std::vector<Pack> packs;
     std::vector<double> samples;     // from the decimator above (unused at the input rate)
+    std::size_t waiting = 0;         // samples not filtered yet
     std::vector<double> differences; // x[n] - x[n-2]
     double previous1 = 0.0;          // x[-1] and x[-2] of the next chunk
     double previous2 = 0.0;
@@ -296,6 +304,8 @@ struct OctaveBank::Filters {
     std::int64_t frames = 0; // since the last take
 
     void filterStage(std::size_t k, const double* samples, std::size_t count);
+    void runStage(std::size_t k);
+    void flush();
 };
 
 OctaveBank::OctaveBank(const BandSpec& spec, double sampleRate)
@@ -337,7 +347,7 @@ OctaveBank::OctaveBank(const BandSpec& spec, double sampleRate)
         }
     }
     for (std::size_t k = 0; k < stageCount; ++k) {
-        const std::size_t most = (k < 32 ? kChunkFrames >> k : 0) + 1;
+        const std::size_t most = k == 0 ? kChunkFrames : kMostStageSamples;
         f.stages[k].differences.resize(most);
         if (k > 0)
             f.stages[k].samples.resize(most);
@@ -372,9 +382,26 @@ void OctaveBank::Filters::filterStage(std::size_t k, const double* samples, std:
         stage.previous1 = samples[0];
     }
     if (k + 1 < stages.size()) {
-        const std::size_t produced =
-            decimators[k].process(samples, count, stages[k + 1].samples.data());
-        filterStage(k + 1, stages[k + 1].samples.data(), produced);
+        Stage& next = stages[k + 1];
+        next.waiting += decimators[k].process(samples, count, next.samples.data() + next.waiting);
+        if (next.waiting >= kStageRunSamples)
+            runStage(k + 1);
+    }
+}
+
+// The samples waiting at rate k through its filters, and on down.
+void OctaveBank::Filters::runStage(std::size_t k) {
+    Stage& stage = stages[k];
+    const std::size_t count = std::exchange(stage.waiting, 0);
+    filterStage(k, stage.samples.data(), count);
+}
+
+// Every sample waiting at the lower rates, the higher first, so that the bands hold all the
+// outputs of the frames fed.
+void OctaveBank::Filters::flush() {
+    for (std::size_t k = 1; k < stages.size(); ++k) {
+        if (stages[k].waiting > 0)
+            runStage(k);
     }
 }
 
@@ -392,6 +419,7 @@ void OctaveBank::process(std::span<const double> samples) {
 
 void OctaveBank::takeMeanSquares(std::span<double> meanSquares) {
     Filters& f = *filters_;
+    f.flush();
     const double frames = static_cast<double>(f.frames);
     for (std::size_t j = 0; j < f.slots.size() && j < meanSquares.size(); ++j) {
         const Slot& slot = f.slots[j];
