@@ -11,6 +11,8 @@ namespace korv::meter {
 
 namespace {
 
+constexpr std::size_t kOddHistory = 2 * HalfbandDecimator::kPairs - 1;
+constexpr std::size_t kEvenHistory = HalfbandDecimator::kPairs - 1;
 // Inputs taken in one piece, so the buffers stay small whatever the block.
 constexpr std::size_t kPieceInputs = 2048;
 // Kaiser's window for 100 dB: beta = 0.1102 (A - 8.7).
@@ -19,11 +21,11 @@ constexpr double kKaiserBeta = 0.1102 * (100.0 - 8.7);
 // Output j of a piece: the middle tap on even[j], the pairs on odd[j + i] and
 // odd[j + 2P - 1 - i]. Always summed in this order, each tap's product fused into its sum,
 // lane or not.
-template <class Fma, int pairs>
+template <class Fma>
 __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, const double* even,
                                                            const double* odd, std::size_t count,
                                                            double* out) {
-    static_assert(pairs % 2 == 0, "the pairs are summed two at a time");
+    constexpr int pairs = HalfbandDecimator::kPairs;
     // The taps in lanes once for all outputs, the pairs' loop unrolled.
     Lanes tapLanes[pairs];
     for (int i = 0; i < pairs; ++i)
@@ -33,7 +35,7 @@ __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, c
         // Two sums, the even pairs' and the odd pairs', so that the additions overlap.
         Lanes even0 = broadcastLanes(0.5) * loadLanes(even + j);
         Lanes odd0 = broadcastLanes(0.0);
-#pragma GCC unroll 8
+#pragma GCC unroll 5
         for (int i = 0; i < pairs; i += 2) {
             const Lanes sum0 = loadLanes(odd + j + i) + loadLanes(odd + j + 2 * pairs - 1 - i);
             const Lanes sum1 = loadLanes(odd + j + i + 1) + loadLanes(odd + j + 2 * pairs - 2 - i);
@@ -54,59 +56,28 @@ __attribute__((always_inline)) inline void halfbandOutputs(const double* taps, c
 }
 
 #if defined(KORV_METER_AVX2)
-template <int pairs>
 __attribute__((target("avx2,fma"), flatten)) void
 halfbandOutputsAvx2(const double* taps, const double* even, const double* odd, std::size_t count,
                     double* out) {
-    halfbandOutputs<AvxFma, pairs>(taps, even, odd, count, out);
+    halfbandOutputs<AvxFma>(taps, even, odd, count, out);
 }
 #endif
 
-template <int pairs>
 void halfbandOutputsPlain(const double* taps, const double* even, const double* odd,
                           std::size_t count, double* out) {
-    halfbandOutputs<PlainFma, pairs>(taps, even, odd, count, out);
-}
-
-template <int pairs>
-void halfbandOutputsOf(const double* taps, const double* even, const double* odd, std::size_t count,
-                       double* out) {
-#if defined(KORV_METER_AVX2)
-    if (useAvx2Lanes()) {
-        halfbandOutputsAvx2<pairs>(taps, even, odd, count, out);
-        return;
-    }
-#endif
-    halfbandOutputsPlain<pairs>(taps, even, odd, count, out);
-}
-
-int pairsOf(HalfbandWidth width) {
-    return width == HalfbandWidth::Wide ? HalfbandDecimator::kWidePairs
-                                        : HalfbandDecimator::kNarrowPairs;
-}
-
-std::size_t oddHistory(int pairs) {
-    return static_cast<std::size_t>(2 * pairs - 1);
-}
-
-std::size_t evenHistory(int pairs) {
-    return static_cast<std::size_t>(pairs - 1);
+    halfbandOutputs<PlainFma>(taps, even, odd, count, out);
 }
 
 } // namespace
 
-double HalfbandDecimator::passbandEdge(HalfbandWidth width) {
-    return width == HalfbandWidth::Wide ? 0.1875 : 0.16;
-}
-
-HalfbandDecimator::HalfbandDecimator(HalfbandWidth width)
-    : pairs_(pairsOf(width)), odd_(oddHistory(pairs_) + kPieceInputs / 2 + 1, 0.0),
-      even_(evenHistory(pairs_) + kPieceInputs / 2 + 2, 0.0), evenCount_(evenHistory(pairs_)) {
+HalfbandDecimator::HalfbandDecimator()
+    : odd_(kOddHistory + kPieceInputs / 2 + 1, 0.0),
+      even_(kEvenHistory + kPieceInputs / 2 + 2, 0.0), evenCount_(kEvenHistory) {
     // Tap n (odd) of the windowed ideal half-band sin(pi n / 2) / (pi n); the pairs scaled
     // so that the response is exactly 1 at DC (and so exactly 0 at half the rate).
-    const double halfLength = 2.0 * pairs_ - 1.0;
+    const double halfLength = 2.0 * kPairs - 1.0;
     double sum = 0.0;
-    for (int i = 0; i < pairs_; ++i) {
+    for (int i = 0; i < kPairs; ++i) {
         const double n = halfLength - 2.0 * i;
         const double ratio = n / halfLength;
         const double window = kaiserWindow(ratio, kKaiserBeta);
@@ -114,8 +85,8 @@ HalfbandDecimator::HalfbandDecimator(HalfbandWidth width)
         taps_[static_cast<std::size_t>(i)] = tap;
         sum += tap;
     }
-    for (int i = 0; i < pairs_; ++i)
-        taps_[static_cast<std::size_t>(i)] *= 0.25 / sum;
+    for (double& tap : taps_)
+        tap *= 0.25 / sum;
 }
 
 std::size_t HalfbandDecimator::process(const double* in, std::size_t count, double* out) {
@@ -131,29 +102,30 @@ std::size_t HalfbandDecimator::process(const double* in, std::size_t count, doub
 std::size_t HalfbandDecimator::processPiece(const double* in, std::size_t count, double* out) {
     // even_ holds the last P - 1 even samples before the next output's own, then (when an
     // even sample waits for its odd one) that one; odd_ the last 2P - 1 odd samples.
-    const std::size_t oddKept = oddHistory(pairs_);
     std::size_t k = 0;
     std::size_t odds = 0;
     if (nextIsOdd_ && count > 0) {
-        odd_[oddKept + odds++] = in[k++];
+        odd_[kOddHistory + odds++] = in[k++];
         nextIsOdd_ = false;
     }
     for (; k + 2 <= count; k += 2) {
         even_[evenCount_++] = in[k];
-        odd_[oddKept + odds++] = in[k + 1];
+        odd_[kOddHistory + odds++] = in[k + 1];
     }
     if (k < count) {
         even_[evenCount_++] = in[k];
         nextIsOdd_ = true;
     }
     if (odds > 0) {
-        if (pairs_ == kWidePairs)
-            halfbandOutputsOf<kWidePairs>(taps_.data(), even_.data(), odd_.data(), odds, out);
+#if defined(KORV_METER_AVX2)
+        if (useAvx2Lanes())
+            halfbandOutputsAvx2(taps_.data(), even_.data(), odd_.data(), odds, out);
         else
-            halfbandOutputsOf<kNarrowPairs>(taps_.data(), even_.data(), odd_.data(), odds, out);
+#endif
+            halfbandOutputsPlain(taps_.data(), even_.data(), odd_.data(), odds, out);
     }
     std::copy(odd_.begin() + static_cast<std::ptrdiff_t>(odds),
-              odd_.begin() + static_cast<std::ptrdiff_t>(odds + oddKept), odd_.begin());
+              odd_.begin() + static_cast<std::ptrdiff_t>(odds + kOddHistory), odd_.begin());
     std::copy(even_.begin() + static_cast<std::ptrdiff_t>(odds),
               even_.begin() + static_cast<std::ptrdiff_t>(evenCount_), even_.begin());
     evenCount_ -= odds;

@@ -12,4 +12,13 @@ bool useAvx2Lanes() {
 #endif
 }
 
+bool useAvx512Lanes() {
+#if defined(KORV_METER_AVX2)
+    static const bool has = useAvx2Lanes() && __builtin_cpu_supports("avx512f") != 0;
+    return has;
+#else
+    return false;
+#endif
+}
+
 } // namespace korv::meter

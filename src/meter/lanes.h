@@ -95,5 +95,7 @@ struct AvxFma {
 
 // Whether this processor runs the AVX2 copies (it has AVX2 and FMA).
 [[nodiscard]] bool useAvx2Lanes();
+// Whether it runs the band filters' AVX-512 copy too, two packs of four in each vector.
+[[nodiscard]] bool useAvx512Lanes();
 
 } // namespace korv::meter

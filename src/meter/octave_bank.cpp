@@ -18,18 +18,12 @@ namespace {
 constexpr double kReferenceHz = 1000.0;
 constexpr double kLowestMidHz = 5.0;
 // A band runs at the lowest rate r (the input's halved k times) at which its upper edge is
-// at most this fraction of r: inside the narrow decimators' flat passband (0.32 r), where
-// nothing folded over reaches it, and low enough at its rate for little warping.
+// at most this fraction of r: inside the decimators' flat passband (0.32 r), where nothing
+// folded over reaches it, and low enough at its rate for little warping. None runs at half
+// the rate: those bands run at the full rate beside the top ones (third octaves at 48 kHz:
+// eight bands, 4 to 20 kHz), where on a processor with AVX-512 two packs cost what one
+// does, and the half rate would cost half a pack more.
 constexpr double kBandTopOfRate = 0.3;
-// The first halving's decimator is the wide one, flat to 0.375 of the halved rate: the top
-// octave's lowest band (8 kHz of third octaves at 48 kHz, 6.3 kHz at 44.1 kHz) runs there
-// beside three others, so the full rate takes one pack of four bands instead of two.
-constexpr HalfbandWidth kFirstHalving = HalfbandWidth::Wide;
-
-// How high a band's upper edge may reach at the rate halved k >= 1 times, as a fraction of it.
-double bandTopOfHalvedRate(std::size_t k) {
-    return k == 1 ? 2.0 * HalfbandDecimator::passbandEdge(kFirstHalving) : kBandTopOfRate;
-}
 // Input frames filtered in one go, so the stages' buffers stay small whatever the block.
 constexpr std::size_t kChunkFrames = 1024;
 // A lower rate's samples wait until there are this many (or a take): a call's fixed cost (the
@@ -183,13 +177,15 @@ __attribute__((always_inline)) inline void runSection(const Pack& pack, PackStat
 // Each section still takes its samples in order, so the values are those of each sample taken
 // through all four in turn. The first and last steps of a call bring the sections into line
 // and let them catch up, so that a call ends with every sample through every section.
+constexpr std::size_t kLagOfLast = kBandPassSections - 1;
+
+// The steps t in [from, to) of a call of `count` samples in which some sections have no
+// sample (t - s outside 0 .. count - 1).
 template <class Fma>
-__attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
-                                                      std::size_t count) {
-    constexpr std::size_t lagOfLast = kBandPassSections - 1;
-    const std::size_t steps = count + lagOfLast;
-    // A step in which some sections have no sample (t - s outside 0 .. count - 1).
-    const auto partialStep = [&](std::size_t t) __attribute__((always_inline)) {
+__attribute__((always_inline)) inline void partialSteps(Pack& pack, const double* differences,
+                                                        std::size_t count, std::size_t from,
+                                                        std::size_t to) {
+    for (std::size_t t = from; t < to; ++t) {
         PackState state = loadState(pack);
         eachSectionLastFirst([&](auto s) __attribute__((always_inline)) {
             constexpr auto lag = static_cast<std::size_t>(decltype(s)::value);
@@ -198,10 +194,15 @@ __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* 
                                    lag == 0 ? Fma::broadcast(differences + t) : state.inputs[s]);
         });
         storeState(pack, state);
-    };
-    std::size_t t = 0;
-    for (; t < std::min(lagOfLast, count); ++t)
-        partialStep(t);
+    }
+}
+
+template <class Fma>
+__attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
+                                                      std::size_t count) {
+    const std::size_t steps = count + kLagOfLast;
+    std::size_t t = std::min(kLagOfLast, count);
+    partialSteps<Fma>(pack, differences, count, 0, t);
     if (t < count) {
         PackState state = loadState(pack);
         for (; t < count; ++t) {
@@ -214,9 +215,88 @@ __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* 
         }
         storeState(pack, state);
     }
-    for (; t < steps; ++t)
-        partialStep(t);
+    partialSteps<Fma>(pack, differences, count, t, steps);
 }
+
+#if defined(KORV_METER_AVX2)
+// GCC 12's own _mm512_insertf64x4 passes an undefined vector as the source of the lanes it
+// masks off (none here), which -Wmaybe-uninitialized takes for a read.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// Two packs in the lanes of 512-bit vectors, the first in the lower half: where the processor
+// works eight lanes at once, two packs cost what one does. Each lane does what filterPack's
+// does in the same order, so the values are the same to the bit.
+struct PackPair {
+    __m512d a1[kBandPassSections], a2[kBandPassSections];
+    __m512d y1[kBandPassSections], y2[kBandPassSections], inputs[kBandPassSections];
+    __m512d energy;
+
+    __attribute__((target("avx512f,avx2,fma"))) static __m512d join(const double* low,
+                                                                    const double* high) {
+        return _mm512_insertf64x4(_mm512_zextpd256_pd512(_mm256_loadu_pd(low)),
+                                  _mm256_loadu_pd(high), 1);
+    }
+    __attribute__((target("avx512f,avx2,fma"))) static void split(const __m512d& v, double* low,
+                                                                  double* high) {
+        _mm256_storeu_pd(low, _mm512_castpd512_pd256(v));
+        _mm256_storeu_pd(high, _mm512_extractf64x4_pd(v, 1));
+    }
+};
+
+// Section S of both packs on sample t (its input the difference section S - 1 made in the step
+// before), as runSection does for one.
+template <int S>
+__attribute__((target("avx512f,avx2,fma"), always_inline)) inline void
+pairSection(PackPair& p, const double* differences, std::size_t t) {
+    const __m512d in = S == 0 ? _mm512_set1_pd(differences[t]) : p.inputs[S];
+    const __m512d y = _mm512_fnmadd_pd(p.a1[S], p.y1[S], _mm512_fnmadd_pd(p.a2[S], p.y2[S], in));
+    const __m512d out = _mm512_sub_pd(y, p.y2[S]);
+    p.y2[S] = p.y1[S];
+    p.y1[S] = y;
+    if constexpr (S < kBandPassSections - 1)
+        p.inputs[S + 1] = out;
+    else
+        p.energy = _mm512_fmadd_pd(y, y, p.energy);
+}
+
+__attribute__((target("avx512f,avx2,fma"), always_inline)) inline void
+filterPackPair(Pack& low, Pack& high, const double* differences, std::size_t count) {
+    static_assert(kBandPassSections == 4, "the step below names each section");
+    const std::size_t steps = count + kLagOfLast;
+    std::size_t t = std::min(kLagOfLast, count);
+    partialSteps<AvxFma>(low, differences, count, 0, t);
+    partialSteps<AvxFma>(high, differences, count, 0, t);
+    if (t < count) {
+        PackPair p;
+#pragma GCC unroll 4
+        for (int s = 0; s < kBandPassSections; ++s) {
+            p.a1[s] = PackPair::join(low.a1[s], high.a1[s]);
+            p.a2[s] = PackPair::join(low.a2[s], high.a2[s]);
+            p.y1[s] = PackPair::join(low.y1[s], high.y1[s]);
+            p.y2[s] = PackPair::join(low.y2[s], high.y2[s]);
+            p.inputs[s] = PackPair::join(low.inputs[s], high.inputs[s]);
+        }
+        p.energy = PackPair::join(low.energy, high.energy);
+        for (; t < count; ++t) {
+            pairSection<3>(p, differences, t);
+            pairSection<2>(p, differences, t);
+            pairSection<1>(p, differences, t);
+            pairSection<0>(p, differences, t);
+        }
+#pragma GCC unroll 4
+        for (int s = 0; s < kBandPassSections; ++s) {
+            PackPair::split(p.y1[s], low.y1[s], high.y1[s]);
+            PackPair::split(p.y2[s], low.y2[s], high.y2[s]);
+            PackPair::split(p.inputs[s], low.inputs[s], high.inputs[s]);
+        }
+        PackPair::split(p.energy, low.energy, high.energy);
+    }
+    partialSteps<AvxFma>(low, differences, count, t, steps);
+    partialSteps<AvxFma>(high, differences, count, t, steps);
+}
+#pragma GCC diagnostic pop
+#endif
 
 // x[n] - x[n-2] of `count` samples into `d`, x[-2] and x[-1] given.
 __attribute__((always_inline)) inline void
@@ -246,6 +326,17 @@ __attribute__((target("avx2,fma"), flatten)) void
 filterPacksAvx2(Pack* packs, std::size_t packCount, const double* samples, std::size_t count,
                 double before2, double before1, double* differences) {
     filterPacks<AvxFma>(packs, packCount, samples, count, before2, before1, differences);
+}
+
+__attribute__((target("avx512f,avx2,fma"), flatten)) void
+filterPacksAvx512(Pack* packs, std::size_t packCount, const double* samples, std::size_t count,
+                  double before2, double before1, double* differences) {
+    differencesOf(samples, count, before2, before1, differences);
+    std::size_t p = 0;
+    for (; p + 2 <= packCount; p += 2)
+        filterPackPair(packs[p], packs[p + 1], differences, count);
+    if (p < packCount)
+        filterPack<AvxFma>(packs[p], differences, count);
 }
 #endif
 
@@ -317,15 +408,16 @@ OctaveBank::OctaveBank(const BandSpec& spec, double sampleRate)
     std::size_t stageCount = f.bands.empty() ? 0 : 1;
     for (std::size_t j = 0; j < f.bands.size(); ++j) {
         double rate = sampleRate;
-        while (f.bands[j].upperEdgeHz <= bandTopOfHalvedRate(stageOf[j] + 1) * rate / 2.0) {
+        while (f.bands[j].upperEdgeHz <= kBandTopOfRate * rate / 2.0) {
             rate /= 2.0;
             ++stageOf[j];
         }
+        if (stageOf[j] == 1)
+            stageOf[j] = 0;
         stageCount = std::max(stageCount, stageOf[j] + 1);
     }
     f.stages.resize(stageCount);
-    for (std::size_t k = 0; k + 1 < stageCount; ++k)
-        f.decimators.emplace_back(k == 0 ? kFirstHalving : HalfbandWidth::Narrow);
+    f.decimators.resize(stageCount > 0 ? stageCount - 1 : 0);
     std::vector<std::size_t> filled(stageCount, 0);
     f.slots.resize(f.bands.size());
     for (std::size_t j = 0; j < f.bands.size(); ++j) {
@@ -366,7 +458,10 @@ void OctaveBank::Filters::filterStage(std::size_t k, const double* samples, std:
     Stage& stage = stages[k];
     if (!stage.packs.empty() && count > 0) {
 #if defined(KORV_METER_AVX2)
-        if (useAvx2Lanes())
+        if (useAvx512Lanes())
+            filterPacksAvx512(stage.packs.data(), stage.packs.size(), samples, count,
+                              stage.previous2, stage.previous1, stage.differences.data());
+        else if (useAvx2Lanes())
             filterPacksAvx2(stage.packs.data(), stage.packs.size(), samples, count, stage.previous2,
                             stage.previous1, stage.differences.data());
         else

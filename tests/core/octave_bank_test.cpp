@@ -26,13 +26,12 @@ std::string labelsOf(const std::vector<Band>& bands) {
 }
 
 // The rate a band runs at is the input's halved this many times: as often as its upper edge
-// stays at most 0.3 of the halved rate, 0.375 at the first halving (the bank's documented
-// rule).
+// stays at most 0.3 of the halved rate, but never once only (the bank's documented rule).
 int halvingsOf(const Band& band, double rate) {
     int k = 0;
-    while (band.upperEdgeHz <= (k == 0 ? 0.375 : 0.3) * rate / std::ldexp(1.0, k + 1))
+    while (band.upperEdgeHz <= 0.3 * rate / std::ldexp(1.0, k + 1))
         ++k;
-    return k;
+    return k == 1 ? 0 : k;
 }
 
 // Frames rounded up to whole multiples of 2^k, so that a rate halved k times puts the same
@@ -311,9 +310,9 @@ TEST(OctaveBankTones, NothingFoldsOntoABandThroughTheLowerRates) {
     // less than 90 dB down, far below the limits' deepest 70 dB.
     const double rate = 48000.0;
     constexpr double kFoldedAttenuationDb = 90.0;
-    // 8 kHz: the highest band at the halved rate, on the wide decimator's passband edge.
-    for (const auto& [b, midHz] :
-         {std::pair{3, 8000.0}, std::pair{3, 1000.0}, std::pair{1, 125.0}, std::pair{3, 25.0}}) {
+    // 3.15 kHz: the highest band behind the halvings, 8 kHz the highest at the full rate.
+    for (const auto& [b, midHz] : {std::pair{3, 8000.0}, std::pair{3, 3150.0}, std::pair{3, 1000.0},
+                                   std::pair{1, 125.0}, std::pair{3, 25.0}}) {
         const Band band = bandsOf({b, midHz, midHz}, rate).at(0);
         const int halvings = halvingsOf(band, rate);
         for (int k = 1; rate / std::ldexp(1.0, k) > band.upperEdgeHz; ++k) {
