@@ -1,6 +1,7 @@
 #include "meter/sound_level_meter.h"
 
 #include "meter/biquad.h"
+#include "meter/lanes.h"
 #include "meter/level_statistics.h"
 #include "meter/peak_detector.h"
 #include "meter/side_thread.h"
@@ -182,10 +183,22 @@ struct SoundLevelMeter::State {
 std::span<const double> SoundLevelMeter::State::sanitize(std::span<const double> samples) {
     // A sample that is no number (a damaged float file) is taken as silence and counted, so
     // it cannot spoil the filters for the rest of the signal.
+    // x - x is 0 for every finite x and NaN for the rest, four samples at a time.
     std::vector<double>& raw = blocks[nextBlock];
     nextBlock = 1 - nextBlock;
-    raw.resize(samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
+    const std::size_t count = samples.size();
+    raw.resize(count);
+    using Mask = long long __attribute__((vector_size(kLanes * sizeof(long long))));
+    Mask notFinite{0, 0, 0, 0};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        const Lanes x = loadLanes(samples.data() + i);
+        const Mask finite = (x - x) == broadcastLanes(0.0); // all ones where finite
+        storeLanes(raw.data() + i, finite ? x : broadcastLanes(0.0));
+        notFinite += finite + 1;
+    }
+    nonFinite += notFinite[0] + notFinite[1] + notFinite[2] + notFinite[3];
+    for (; i < count; ++i) {
         const double x = samples[i];
         const bool finite = std::isfinite(x);
         raw[i] = finite ? x : 0.0;
