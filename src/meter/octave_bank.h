@@ -3,8 +3,8 @@
 // attenuation limits, block by block: each band's Z-weighted energy accumulated until taken.
 // Each band is an eight-pole Butterworth band-pass (meter/band_pass.h) running at the lowest
 // rate, the input's halved k times (meter/halfband_decimator.h), at which its upper edge is at
-// most 0.3 of that rate (0.375 at the first halving, whose decimator is the wide one), so the
-// cost does not grow with the bands' count at the full rate. The filters start at rest.
+// most 0.3 of that rate, so the cost does not grow with the bands' count at the full rate;
+// none runs at half the rate (k = 1): those run at the full rate. The filters start at rest.
 
 #include <cstdint>
 #include <memory>
@@ -56,8 +56,8 @@ class OctaveBank {
     // decimators emit on every second input), so an interval's share of a low band differs
     // from its exact length by less than one output, and nothing is lost or counted twice over
     // the intervals. The filters' delays are not compensated: a band reads what leaves its
-    // filter, its own delay plus each decimator's above it: 31 samples of the input rate for
-    // the first, 19 of its own input rate for each further one. 0 when no frame was fed.
+    // filter, its own delay plus 19 samples of each decimator's input rate above it (19 ms at
+    // 1 kHz). 0 when no frame was fed.
     // `meanSquares` has bands().size() entries.
     void takeMeanSquares(std::span<double> meanSquares);
 

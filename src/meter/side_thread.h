@@ -2,11 +2,8 @@
 // A thread beside the caller's that runs one task at a time: run() hands a task over and
 // returns at once, wait() returns when it is done (and throws what it threw). For work that
 // splits into two parts touching nothing in common, such as a meter's bands and its broadband
-// levels on a block of a long file. Each side spins a little before it sleeps: a block's
-// tasks come a few milliseconds apart, and waking a sleeping thread can take longer than the
-// spin.
+// levels on a block of a long file.
 
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -33,8 +30,8 @@ class SideThread {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::function<void()> task_;
-    std::atomic<bool> busy_{false}; // a task handed over and not yet done
-    std::atomic<bool> stop_{false};
+    bool busy_ = false; // a task handed over and not yet done
+    bool stop_ = false;
     std::exception_ptr failure_;
     std::thread thread_;
 };
