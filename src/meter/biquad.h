@@ -1,7 +1,7 @@
 #pragma once
-// Second-order sections in transposed direct form II, run as a cascade one sample at a time
-// so the sections' recursions overlap in the processor rather than wait on each other, with
-// fused multiply-adds (meter/lanes.h: the same values on every processor).
+// Second-order sections in direct form II, run as a cascade one sample at a time so the
+// sections' recursions overlap in the processor rather than wait on each other, with fused
+// multiply-adds (meter/lanes.h: the same values on every processor).
 
 #include <array>
 #include <complex>
@@ -69,8 +69,9 @@ class BiquadCascade {
     void runAvx2(const Run& run);
     void runPlain(const Run& run);
     std::array<Biquad, kMaxSections> sections_{};
-    std::array<double, kMaxSections> s1_{};
-    std::array<double, kMaxSections> s2_{};
+    // Each section's w[n-1] and w[n-2] (direct form II).
+    std::array<double, kMaxSections> w1_{};
+    std::array<double, kMaxSections> w2_{};
     std::size_t count_ = 0;
 };
 

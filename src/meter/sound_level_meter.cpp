@@ -51,6 +51,43 @@ struct CompensatedSum {
     [[nodiscard]] double value() const { return sum + carry; }
 };
 
+// `count` samples into `out`, each that is no finite number as 0; returns how many were not.
+std::int64_t zeroNonFinitePlain(const double* in, std::size_t count, double* out) {
+    std::int64_t notFinite = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool finite = std::isfinite(in[i]);
+        out[i] = finite ? in[i] : 0.0;
+        notFinite += finite ? 0 : 1;
+    }
+    return notFinite;
+}
+
+#if defined(KORV_METER_AVX2)
+// Four at a time: x - x is 0 for every finite x and NaN for the rest.
+__attribute__((target("avx2,fma"))) std::int64_t zeroNonFiniteAvx2(const double* in,
+                                                                   std::size_t count, double* out) {
+    using Mask = long long __attribute__((vector_size(kLanes * sizeof(long long))));
+    Mask notFinite{0, 0, 0, 0};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        const Lanes x = loadLanes(in + i);
+        const Mask finite = (x - x) == broadcastLanes(0.0); // all ones where finite
+        storeLanes(out + i, finite ? x : broadcastLanes(0.0));
+        notFinite += finite + 1;
+    }
+    return notFinite[0] + notFinite[1] + notFinite[2] + notFinite[3] +
+           zeroNonFinitePlain(in + i, count - i, out + i);
+}
+#endif
+
+std::int64_t zeroNonFinite(const double* in, std::size_t count, double* out) {
+#if defined(KORV_METER_AVX2)
+    if (useAvx2Lanes())
+        return zeroNonFiniteAvx2(in, count, out);
+#endif
+    return zeroNonFinitePlain(in, count, out);
+}
+
 void validate(const MeterSettings& s) {
     if (!(s.sampleRate >= kLowestMeterRate) || !std::isfinite(s.sampleRate))
         throw std::invalid_argument("sample rate out of range");
@@ -183,27 +220,10 @@ struct SoundLevelMeter::State {
 std::span<const double> SoundLevelMeter::State::sanitize(std::span<const double> samples) {
     // A sample that is no number (a damaged float file) is taken as silence and counted, so
     // it cannot spoil the filters for the rest of the signal.
-    // x - x is 0 for every finite x and NaN for the rest, four samples at a time.
     std::vector<double>& raw = blocks[nextBlock];
     nextBlock = 1 - nextBlock;
-    const std::size_t count = samples.size();
-    raw.resize(count);
-    using Mask = long long __attribute__((vector_size(kLanes * sizeof(long long))));
-    Mask notFinite{0, 0, 0, 0};
-    std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        const Lanes x = loadLanes(samples.data() + i);
-        const Mask finite = (x - x) == broadcastLanes(0.0); // all ones where finite
-        storeLanes(raw.data() + i, finite ? x : broadcastLanes(0.0));
-        notFinite += finite + 1;
-    }
-    nonFinite += notFinite[0] + notFinite[1] + notFinite[2] + notFinite[3];
-    for (; i < count; ++i) {
-        const double x = samples[i];
-        const bool finite = std::isfinite(x);
-        raw[i] = finite ? x : 0.0;
-        nonFinite += finite ? 0 : 1;
-    }
+    raw.resize(samples.size());
+    nonFinite += zeroNonFinite(samples.data(), samples.size(), raw.data());
     return raw;
 }
 
