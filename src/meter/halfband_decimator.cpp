@@ -61,6 +61,32 @@ halfbandOutputsAvx2(const double* taps, const double* even, const double* odd, s
                     double* out) {
     halfbandOutputs<AvxFma>(taps, even, odd, count, out);
 }
+
+// Eight outputs at a time, each summed as halfbandOutputs sums it; the rest by that.
+__attribute__((target("avx512f,avx2,fma"), flatten)) void
+halfbandOutputsAvx512(const double* taps, const double* even, const double* odd, std::size_t count,
+                      double* out) {
+    constexpr int pairs = HalfbandDecimator::kPairs;
+    __m512d tapLanes[pairs];
+    for (int i = 0; i < pairs; ++i)
+        tapLanes[i] = _mm512_set1_pd(taps[i]);
+    std::size_t j = 0;
+    for (; j + 8 <= count; j += 8) {
+        __m512d even0 = _mm512_mul_pd(_mm512_set1_pd(0.5), _mm512_loadu_pd(even + j));
+        __m512d odd0 = _mm512_setzero_pd();
+#pragma GCC unroll 5
+        for (int i = 0; i < pairs; i += 2) {
+            const __m512d sum0 = _mm512_add_pd(_mm512_loadu_pd(odd + j + i),
+                                               _mm512_loadu_pd(odd + j + 2 * pairs - 1 - i));
+            const __m512d sum1 = _mm512_add_pd(_mm512_loadu_pd(odd + j + i + 1),
+                                               _mm512_loadu_pd(odd + j + 2 * pairs - 2 - i));
+            even0 = _mm512_fmadd_pd(tapLanes[i], sum0, even0);
+            odd0 = _mm512_fmadd_pd(tapLanes[i + 1], sum1, odd0);
+        }
+        _mm512_storeu_pd(out + j, _mm512_add_pd(even0, odd0));
+    }
+    halfbandOutputs<AvxFma>(taps, even + j, odd + j, count - j, out + j);
+}
 #endif
 
 void halfbandOutputsPlain(const double* taps, const double* even, const double* odd,
@@ -118,7 +144,9 @@ std::size_t HalfbandDecimator::processPiece(const double* in, std::size_t count,
     }
     if (odds > 0) {
 #if defined(KORV_METER_AVX2)
-        if (useAvx2Lanes())
+        if (useAvx512Lanes())
+            halfbandOutputsAvx512(taps_.data(), even_.data(), odd_.data(), odds, out);
+        else if (useAvx2Lanes())
             halfbandOutputsAvx2(taps_.data(), even_.data(), odd_.data(), odds, out);
         else
 #endif
