@@ -171,12 +171,6 @@ __attribute__((always_inline)) inline void runSection(const Pack& pack, PackStat
         state.energy = Fma::mulAdd(state.y1[last], state.y1[last], state.energy);
 }
 
-// Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
-// pack. The sections run a sample apart: in step t section s takes sample t - s, whose input
-// section s - 1 made in the step before, so a step's four sections do not wait on each other.
-// Each section still takes its samples in order, so the values are those of each sample taken
-// through all four in turn. The first and last steps of a call bring the sections into line
-// and let them catch up, so that a call ends with every sample through every section.
 constexpr std::size_t kLagOfLast = kBandPassSections - 1;
 
 // The steps t in [from, to) of a call of `count` samples in which some sections have no
@@ -197,6 +191,12 @@ __attribute__((always_inline)) inline void partialSteps(Pack& pack, const double
     }
 }
 
+// Filters `count` samples, given as x[n] - x[n-2] (every section's numerator), through a
+// pack. The sections run a sample apart: in step t section s takes sample t - s, whose input
+// section s - 1 made in the step before, so a step's four sections do not wait on each other.
+// Each section still takes its samples in order, so the values are those of each sample taken
+// through all four in turn. The first and last steps of a call bring the sections into line
+// and let them catch up, so that a call ends with every sample through every section.
 template <class Fma>
 __attribute__((always_inline)) inline void filterPack(Pack& pack, const double* differences,
                                                       std::size_t count) {
