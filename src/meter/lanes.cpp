@@ -5,6 +5,7 @@
 
 namespace korv::meter {
 
+#if defined(KORV_METER_AVX2)
 namespace {
 
 // KORV_METER_LANES=avx2 or plain holds the filters to that copy, so that the tests run each
@@ -15,6 +16,7 @@ bool heldTo(const char* copy) {
 }
 
 } // namespace
+#endif
 
 bool useAvx2Lanes() {
 #if defined(KORV_METER_AVX2)
