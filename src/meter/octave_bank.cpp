@@ -113,10 +113,10 @@ struct Pack {
 // One section of four bands on one sample: `in` is its input's x[n] - x[n-2], and becomes the
 // next section's. The pole on the last output fused into one rounding, so each sample waits
 // on one multiply-add per section.
-template <class Fma>
-__attribute__((always_inline)) inline void filterSection(Lanes& in, const Lanes& a1,
-                                                         const Lanes& a2, Lanes& y1, Lanes& y2) {
-    const Lanes y = Fma::negMulAdd(a1, y1, Fma::negMulAdd(a2, y2, in));
+template <class Fma, class V>
+__attribute__((always_inline)) inline void filterSection(V& in, const V& a1, const V& a2, V& y1,
+                                                         V& y2) {
+    const V y = Fma::negMulAdd(a1, y1, Fma::negMulAdd(a2, y2, in));
     in = y - y2;
     y2 = y1;
     y1 = y;
@@ -244,20 +244,29 @@ struct PackPair {
     }
 };
 
+// The multiply-adds of eight lanes, for filterSection.
+struct Avx512Fma {
+    __attribute__((target("avx512f,avx2,fma"))) static __m512d
+    mulAdd(const __m512d& a, const __m512d& b, const __m512d& c) {
+        return _mm512_fmadd_pd(a, b, c);
+    }
+    __attribute__((target("avx512f,avx2,fma"))) static __m512d
+    negMulAdd(const __m512d& a, const __m512d& b, const __m512d& c) {
+        return _mm512_fnmadd_pd(a, b, c);
+    }
+};
+
 // Section S of both packs on sample t (its input the difference section S - 1 made in the step
 // before), as runSection does for one.
 template <int S>
 __attribute__((target("avx512f,avx2,fma"), always_inline)) inline void
 pairSection(PackPair& p, const double* differences, std::size_t t) {
-    const __m512d in = S == 0 ? _mm512_set1_pd(differences[t]) : p.inputs[S];
-    const __m512d y = _mm512_fnmadd_pd(p.a1[S], p.y1[S], _mm512_fnmadd_pd(p.a2[S], p.y2[S], in));
-    const __m512d out = _mm512_sub_pd(y, p.y2[S]);
-    p.y2[S] = p.y1[S];
-    p.y1[S] = y;
+    __m512d in = S == 0 ? _mm512_set1_pd(differences[t]) : p.inputs[S];
+    filterSection<Avx512Fma>(in, p.a1[S], p.a2[S], p.y1[S], p.y2[S]);
     if constexpr (S < kBandPassSections - 1)
-        p.inputs[S + 1] = out;
+        p.inputs[S + 1] = in;
     else
-        p.energy = _mm512_fmadd_pd(y, y, p.energy);
+        p.energy = Avx512Fma::mulAdd(p.y1[S], p.y1[S], p.energy);
 }
 
 __attribute__((target("avx512f,avx2,fma"), always_inline)) inline void
